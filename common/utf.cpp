@@ -1,0 +1,585 @@
+#include "common/utf.h"
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+const unsigned char TabUTF8len[64] = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 0x00-0x3F
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 0x40-0x7F
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // 0x80-0xBF
+    2, 2, 2, 2, 2, 2, 2, 2,                          // 0xC0-0xDF
+    3, 3, 3, 3,                                      // 0xE0-0xEF
+    4, 4,                                            // 0xF0-0xF7
+    5,                                               // 0xF8-0xFB
+    6,                                               // 0xFC-0xFF
+};
+
+namespace {
+
+constexpr uint32_t kBad = '?';
+
+inline bool isCont(unsigned b) { return (b & 0xC0) == 0x80; }
+
+// Unicode scalar value: a code point that is not a surrogate.
+inline bool isScalar(uint32_t c) { return c < 0xD800 || (c >= 0xE000 && c < 0x110000); }
+
+inline bool isHighSurrogate(uint32_t u) { return (u & 0xFC00) == 0xD800; }
+inline bool isLowSurrogate(uint32_t u) { return (u & 0xFC00) == 0xDC00; }
+
+// Decodes one sequence starting at p (p < end when Bounded) and leaves p after what it took.
+// The unbounded form relies on the terminating zero, which is no continuation byte and so ends
+// any sequence before it.
+template <bool Bounded>
+inline uint32_t decodeOne(const unsigned char*& p, const unsigned char* end) {
+  const unsigned b = *p++;
+  if (b < 0x80) return b;
+  const unsigned len = TabUTF8len[b >> 2];
+  if (len == 0) return kBad;
+  uint32_t c = b & (0x7Fu >> len);
+  for (unsigned k = 1; k < len; ++k) {
+    if ((Bounded && p == end) || !isCont(*p)) return kBad;
+    c = (c << 6) | (*p++ & 0x3Fu);
+  }
+  static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (len > 4 || c < kMin[len] || !isScalar(c)) return kBad;
+  return c;
+}
+
+inline unsigned utf8Size(uint32_t c) {
+  if (c < 0x80) return 1;
+  if (c < 0x800) return 2;
+  if (c < 0x10000) return isScalar(c) ? 3 : 1;
+  return c < 0x110000 ? 4 : 1;
+}
+
+// Writes utf8Size(c) bytes.
+inline unsigned encodeOne(uint32_t c, unsigned char* o) {
+  if (c < 0x80) {
+    o[0] = static_cast<unsigned char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    o[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+    o[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (!isScalar(c)) {
+    o[0] = static_cast<unsigned char>(kBad);
+    return 1;
+  }
+  if (c < 0x10000) {
+    o[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+    o[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    o[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  o[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+  o[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+  o[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+  o[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+inline const unsigned char* bytes(const char* p) { return reinterpret_cast<const unsigned char*>(p); }
+
+// Continuation bytes among n bytes known to be readable: eight at a time on aligned words.
+size_t countContinuation(const unsigned char* s, size_t n) {
+  size_t count = 0;
+  size_t i = 0;
+  while (i < n && (reinterpret_cast<uintptr_t>(s + i) & 7) != 0) count += isCont(s[i++]);
+  for (; n - i >= 8; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, s + i, 8);
+    // Bit 7 of a byte set and bit 6 clear; then one count per byte, summed by the multiply.
+    const uint64_t m = (w & ~(w << 1)) & 0x8080808080808080ull;
+    count += static_cast<size_t>(((m >> 7) * 0x0101010101010101ull) >> 56);
+  }
+  for (; i < n; ++i) count += isCont(s[i]);
+  return count;
+}
+
+// Two-byte sequence with a lead of 0xC2-0xDF (0xC0 and 0xC1 would be overlong).
+inline bool isTwoByte(const unsigned char* p) { return static_cast<unsigned>(p[0] - 0xC2) < 0x1E && isCont(p[1]); }
+
+// Decodes len bytes into at most cap characters; returns the characters written.
+size_t decodeRun(const unsigned char* s, size_t len, wchar_t* d, size_t cap) {
+  const unsigned char* p = s;
+  const unsigned char* const end = s + len;
+  wchar_t* o = d;
+  wchar_t* const oend = d + cap;
+#if defined(__SSE2__)
+  const __m128i z = _mm_setzero_si128();
+  // Bulk: every block of 16 bytes is widened and stored whole, and only its ASCII prefix kept.
+  // With 112 bytes left, what follows the prefix makes at least 16 characters (6 bytes at most
+  // each), so the slots stored beyond the result are always written again.
+  while (end - p >= 112 && oend - o >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lo = _mm_unpacklo_epi8(v, z);
+    const __m128i hi = _mm_unpackhi_epi8(v, z);
+    __m128i* const q = reinterpret_cast<__m128i*>(o);
+    _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
+    _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
+    _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
+    _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if (mask == 0) {
+      p += 16;
+      o += 16;
+      continue;
+    }
+    const unsigned ascii = static_cast<unsigned>(__builtin_ctz(mask));
+    p += ascii;
+    o += ascii;
+    do {
+      if (isTwoByte(p)) {
+        *o++ = static_cast<wchar_t>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+        p += 2;
+      } else {
+        *o++ = static_cast<wchar_t>(decodeOne<true>(p, end));
+      }
+    } while (end - p >= 2 && o < oend && *p >= 0x80);
+  }
+#endif
+  while (p < end && o < oend) {
+    if (*p >= 0x80) {
+      *o++ = static_cast<wchar_t>(decodeOne<true>(p, end));
+      continue;
+    }
+#if defined(__SSE2__)
+    while (end - p >= 16 && oend - o >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(v));
+      const __m128i lo = _mm_unpacklo_epi8(v, z);
+      const __m128i hi = _mm_unpackhi_epi8(v, z);
+      const __m128i q[4] = {_mm_unpacklo_epi16(lo, z), _mm_unpackhi_epi16(lo, z),
+                            _mm_unpacklo_epi16(hi, z), _mm_unpackhi_epi16(hi, z)};
+      // Near the end only whole groups of four ASCII characters are stored: nothing beyond the
+      // result is touched.
+      const unsigned ascii = mask == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(mask));
+      for (unsigned g = 0; g < ascii / 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i*>(o) + g, q[g]);
+      p += ascii & ~3u;
+      o += ascii & ~3u;
+      if (mask != 0) break;
+    }
+#endif
+    while (p < end && o < oend && *p < 0x80) *o++ = *p++;
+  }
+  return static_cast<size_t>(o - d);
+}
+
+// Characters the decoder makes of len bytes.
+size_t countChars(const unsigned char* s, size_t len) {
+  const unsigned char* p = s;
+  const unsigned char* const end = s + len;
+  size_t n = 0;
+  while (p < end) {
+    if (end - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      if ((w & 0x8080808080808080ull) == 0) {
+        p += 8;
+        n += 8;
+        continue;
+      }
+    }
+    decodeOne<true>(p, end);
+    ++n;
+  }
+  return n;
+}
+
+// Encodes n characters into at most cap bytes, stopping before one that does not fit.
+size_t encodeRun(const wchar_t* s, size_t n, unsigned char* d, size_t cap) {
+  const wchar_t* p = s;
+  const wchar_t* const end = s + n;
+  unsigned char* o = d;
+  unsigned char* const oend = d + cap;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi32(~0x7F);
+  const __m128i z = _mm_setzero_si128();
+  // Bulk: eight characters are narrowed and stored as eight bytes, and only the ASCII prefix is
+  // kept. The characters after the prefix write at least one byte each, and with 12 bytes of
+  // room any of them starting within those eight bytes fits, so they are always written again.
+  while (end - p >= 8 && oend - o >= 12) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(_mm_packs_epi32(a, b), z));
+    const unsigned asciiA = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a, high), z)));
+    const unsigned asciiB = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(b, high), z)));
+    const unsigned ascii = asciiA | (asciiB << 16);
+    if (ascii == 0xFFFFFFFFu) {
+      p += 8;
+      o += 8;
+      continue;
+    }
+    const unsigned prefix = static_cast<unsigned>(__builtin_ctz(~ascii)) / 4;
+    p += prefix;
+    o += prefix;
+    do {
+      const uint32_t c = static_cast<uint32_t>(*p++);
+      if (c < 0x800) {
+        o[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+        o[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        o += 2;
+      } else {
+        o += encodeOne(c, o);
+      }
+    } while (p < end && oend - o >= 4 && static_cast<uint32_t>(*p) >= 0x80);
+  }
+#endif
+  while (p < end) {
+    const uint32_t c = static_cast<uint32_t>(*p);
+    const unsigned size = utf8Size(c);
+    if (static_cast<size_t>(oend - o) < size) break;
+    o += encodeOne(c, o);
+    ++p;
+  }
+  return static_cast<size_t>(o - d);
+}
+
+}  // namespace
+
+// ---- UTF-8 measuring and walking ----
+
+const char* UTF8next(const char* p) {
+  if (p == nullptr || *p == 0) return p;
+  const unsigned char* s = bytes(p);
+  decodeOne<false>(s, nullptr);
+  return reinterpret_cast<const char*>(s);
+}
+
+char* UTF8next(char* p) { return const_cast<char*>(UTF8next(static_cast<const char*>(p))); }
+
+int UTF8Len(const char* p) { return static_cast<int>(UTF8next(p) - p); }
+
+int StrLenUTF8(const char* text) {
+  if (text == nullptr) return 0;
+  const size_t n = std::strlen(text);
+  return static_cast<int>(n - countContinuation(bytes(text), n));
+}
+
+int StrNLenUTF8(const char* text, int maxBytes) {
+  if (text == nullptr || maxBytes < 1) return 0;
+  const size_t n = strnlen(text, static_cast<size_t>(maxBytes));
+  return static_cast<int>(n - countContinuation(bytes(text), n));
+}
+
+int UTF8ToWideLen(const char* text) {
+  if (text == nullptr) return 0;
+  return static_cast<int>(countChars(bytes(text), std::strlen(text)));
+}
+
+int UTF8FirstChar(const char* p, int& n) {
+  if (p == nullptr || n < 1) {
+    n = 0;
+    return -1;
+  }
+  const unsigned char* s = bytes(p);
+  const uint32_t c = decodeOne<true>(s, s + n);
+  // Below 0x80 a '?' is itself; above, a well-formed sequence never decodes to it.
+  if (c == kBad && *bytes(p) >= 0x80) {
+    n = 0;
+    return -1;
+  }
+  n = static_cast<int>(s - bytes(p));
+  return static_cast<int>(c);
+}
+
+BOOL UTF8Valide(const char* text, int n) {
+  if (text == nullptr) return n == 0 ? TRUE : FALSE;
+  size_t len;
+  if (n == -1)
+    len = std::strlen(text);
+  else if (n < 1)
+    return TRUE;
+  else
+    len = static_cast<size_t>(n);
+  const unsigned char* p = bytes(text);
+  const unsigned char* const end = p + len;
+  while (p < end) {
+    if (end - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      if ((w & 0x8080808080808080ull) == 0) {
+        p += 8;
+        continue;
+      }
+    }
+    if (*p < 0x80) {
+      ++p;
+    } else if (decodeOne<true>(p, end) == kBad) {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+// ---- Decoding ----
+
+wchar_t UTF8_GetNext(const char** p) {
+  if (p == nullptr || *p == nullptr) return 0;
+  const unsigned char* s = bytes(*p);
+  const uint32_t c = decodeOne<false>(s, nullptr);
+  *p = reinterpret_cast<const char*>(s);
+  return static_cast<wchar_t>(c);
+}
+
+wchar_t UTF8_GetNext(const char** p, unsigned int* remaining) {
+  if (p == nullptr || *p == nullptr || remaining == nullptr || *remaining == 0) return 0;
+  const unsigned char* const start = bytes(*p);
+  const unsigned char* s = start;
+  const uint32_t c = decodeOne<true>(s, start + *remaining);
+  *remaining -= static_cast<unsigned int>(s - start);
+  *p = reinterpret_cast<const char*>(s);
+  return static_cast<wchar_t>(c);
+}
+
+int UTF8ToWide(wchar_t* dst, unsigned int dstChars, const char* src) {
+  if (dst == nullptr || dstChars == 0) return 0;
+  size_t written = 0;
+  if (src != nullptr) {
+    const size_t cap = dstChars - 1;
+    // A character never takes more than 6 bytes, so no sequence is cut by this bound before
+    // the destination is full, and a long source is not measured for nothing.
+    const size_t len = strnlen(src, cap * 6);
+    written = decodeRun(bytes(src), len, dst, cap);
+  }
+  dst[written] = 0;
+  return static_cast<int>(written);
+}
+
+int nUTF8ToWide(wchar_t* dst, int dstChars, const char* src, int srcLen) {
+  if (dst == nullptr || src == nullptr || dstChars < 1 || srcLen == 0 || srcLen < -1) return 0;
+  const size_t len = srcLen == -1 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
+  return static_cast<int>(decodeRun(bytes(src), len, dst, static_cast<size_t>(dstChars)));
+}
+
+unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen) {
+  if (src == nullptr) return 0;
+  const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;
+  const unsigned char* p = bytes(src);
+  const unsigned char* const end = p + len;
+  size_t units = 0;
+  while (p < end) units += decodeOne<true>(p, end) > 0xFFFF ? 2 : 1;
+  return static_cast<unsigned int>(units);
+}
+
+unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
+                         unsigned int srcLen) {
+  if (dst == nullptr || src == nullptr) return 0;
+  const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;
+  const unsigned char* p = bytes(src);
+  const unsigned char* const end = p + len;
+  unsigned int o = 0;
+  while (p < end && o < dstUnits) {
+    const uint32_t c = decodeOne<true>(p, end);
+    if (c <= 0xFFFF) {
+      dst[o++] = static_cast<unsigned short>(c);
+    } else {
+      if (dstUnits - o < 2) break;
+      dst[o++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
+      dst[o++] = static_cast<unsigned short>(0xDC00 + (c & 0x3FF));
+    }
+  }
+  return o;
+}
+
+// ---- Encoding ----
+
+int nWideToUTF8(char* dst, int dstBytes, const wchar_t* src, int srcLen) {
+  if (dst == nullptr || src == nullptr || dstBytes < 1 || srcLen == 0 || srcLen < -1) return 0;
+  const size_t n = srcLen == -1 ? std::wcslen(src) + 1 : static_cast<size_t>(srcLen);
+  return static_cast<int>(
+      encodeRun(src, n, reinterpret_cast<unsigned char*>(dst), static_cast<size_t>(dstBytes)));
+}
+
+int WideToUTF8(char* dst, unsigned int dstBytes, const wchar_t* src) {
+  if (dst == nullptr || dstBytes == 0) return 0;
+  size_t written = 0;
+  if (src != nullptr) {
+    const size_t cap = dstBytes - 1;
+    // Every character takes at least one byte: no more than cap of them can fit.
+    written = encodeRun(src, wcsnlen(src, cap), reinterpret_cast<unsigned char*>(dst), cap);
+  }
+  dst[written] = 0;
+  return static_cast<int>(written);
+}
+
+int WideToUTF8(char* dst, const wchar_t* src) {
+  if (dst == nullptr) return 0;
+  size_t written = 0;
+  if (src != nullptr) {
+    const size_t n = std::wcslen(src);
+    written = encodeRun(src, n, reinterpret_cast<unsigned char*>(dst), 4 * n);
+  }
+  dst[written] = 0;
+  return static_cast<int>(written);
+}
+
+int UTF32ToUTF8(wchar_t c, char* out) {
+  if (out == nullptr) return 0;
+  const unsigned n = encodeOne(static_cast<uint32_t>(c), reinterpret_cast<unsigned char*>(out));
+  out[n] = 0;
+  return static_cast<int>(n);
+}
+
+int UTF8ByteLen(const wchar_t* text) {
+  if (text == nullptr) return 0;
+  size_t n = 0;
+  for (; *text != 0; ++text) n += utf8Size(static_cast<uint32_t>(*text));
+  return static_cast<int>(n);
+}
+
+int UTF8ByteLenTotal(const wchar_t* text, int maxChars) {
+  if (text == nullptr || maxChars < 1) return 0;
+  size_t n = 0;
+  for (int i = 0; i < maxChars; ++i) {
+    if (text[i] == 0) return static_cast<int>(n + 1);
+    n += utf8Size(static_cast<uint32_t>(text[i]));
+  }
+  return static_cast<int>(n);
+}
+
+// ---- UTF-16 and UTF-32 ----
+
+int UTF16ToWideChar(const unsigned short* src, int n, wchar_t* dst, int dstChars) {
+  if (src == nullptr || n == 0 || n < -1 || dstChars < 0) return 0;
+  const size_t units = n == -1 ? static_cast<size_t>(utf16len(src)) + 1 : static_cast<size_t>(n);
+  const size_t limit = dstChars == 0 ? SIZE_MAX : static_cast<size_t>(dstChars);
+  // Forward pass: the characters to make and the units they take.
+  size_t j = 0;
+  size_t chars = 0;
+  while (j < units && chars < limit) {
+    j += isHighSurrogate(src[j]) && j + 1 < units && isLowSurrogate(src[j + 1]) ? 2 : 1;
+    ++chars;
+  }
+  if (dstChars == 0) return static_cast<int>(chars);
+  if (dst == nullptr) return 0;
+  // Backward pass: character i starts at unit 2i or below and its 4 bytes cover units 2i and
+  // 2i + 1, so with dst at or after src only units already read get overwritten.
+  size_t o = chars;
+  while (j > 0) {
+    const uint32_t u = src[j - 1];
+    uint32_t c = u;
+    if (isLowSurrogate(u) && j >= 2 && isHighSurrogate(src[j - 2])) {
+      c = 0x10000 + ((static_cast<uint32_t>(src[j - 2]) - 0xD800) << 10) + (u - 0xDC00);
+      j -= 2;
+    } else {
+      j -= 1;
+    }
+    dst[--o] = static_cast<wchar_t>(c);
+  }
+  return static_cast<int>(chars);
+}
+
+int WideCharToUTF16(const wchar_t* src, int n, unsigned short* dst, int dstUnits) {
+  if (src == nullptr || n == 0 || n < -1 || dstUnits < 0) return 0;
+  const size_t count = n == -1 ? std::wcslen(src) + 1 : static_cast<size_t>(n);
+  auto units = [](uint32_t c) { return c >= 0x10000 && c < 0x110000 ? 2u : 1u; };
+  if (dstUnits == 0) {
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i) total += units(static_cast<uint32_t>(src[i]));
+    return static_cast<int>(total);
+  }
+  if (dst == nullptr) return 0;
+  const size_t cap = static_cast<size_t>(dstUnits);
+  // Forward in place is safe: character i is read before its at most two units are written at
+  // unit 2i or below.
+  size_t o = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t c = static_cast<uint32_t>(src[i]);
+    if (cap - o < units(c)) break;
+    if (c < 0x10000) {
+      dst[o++] = static_cast<unsigned short>(c);
+    } else if (c < 0x110000) {
+      dst[o++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
+      dst[o++] = static_cast<unsigned short>(0xDC00 + (c & 0x3FF));
+    } else {
+      dst[o++] = static_cast<unsigned short>(kBad);
+    }
+  }
+  return static_cast<int>(o);
+}
+
+int UTF32ToWideChar(const wchar_t* src, int n, wchar_t* dst, int dstChars) {
+  if (src == nullptr || n == 0 || n < -1 || dstChars < 0) return 0;
+  const size_t count = n == -1 ? std::wcslen(src) + 1 : static_cast<size_t>(n);
+  if (dstChars == 0) return static_cast<int>(count);
+  if (dst == nullptr) return 0;
+  const size_t k = count < static_cast<size_t>(dstChars) ? count : static_cast<size_t>(dstChars);
+  std::memmove(dst, src, k * sizeof(wchar_t));
+  return static_cast<int>(k);
+}
+
+int WideCharToUTF32(const wchar_t* src, int n, wchar_t* dst, int dstChars) {
+  return UTF32ToWideChar(src, n, dst, dstChars);
+}
+
+int utf16len(const unsigned short* s) {
+  if (s == nullptr) return 0;
+  const unsigned short* p = s;
+  while (*p != 0) ++p;
+  return static_cast<int>(p - s);
+}
+
+int utf16nlen(const unsigned short* s, int max) {
+  if (s == nullptr || max < 1) return 0;
+  int n = 0;
+  while (n < max && s[n] != 0) ++n;
+  return n;
+}
+
+unsigned short* utf16ncpy(unsigned short* dst, const unsigned short* src, int n) {
+  if (dst == nullptr || src == nullptr) return dst;
+  for (int i = 0; i < n && src[i] != 0; ++i) dst[i] = src[i];
+  return dst;
+}
+
+int utf16nicmp(const unsigned short* a, const unsigned short* b, int n) {
+  if (n < 1 || a == b) return 0;
+  if (a == nullptr || b == nullptr) return a == nullptr ? -1 : 1;
+  for (int i = 0; i < n; ++i) {
+    const int ca = static_cast<int>(std::towlower(a[i]));
+    const int cb = static_cast<int>(std::towlower(b[i]));
+    if (ca != cb) return ca - cb;
+    if (ca == 0) return 0;
+  }
+  return 0;
+}
+
+const unsigned short* utf16niutf16(const unsigned short* haystack, const unsigned short* needle,
+                                   int n) {
+  if (haystack == nullptr || needle == nullptr) return nullptr;
+  if (*needle == 0) return haystack;
+  const int needleLen = utf16len(needle);
+  const int hayLen = utf16nlen(haystack, n);
+  for (int pos = 0; pos + needleLen <= hayLen; ++pos)
+    if (utf16nicmp(haystack + pos, needle, needleLen) == 0) return haystack + pos;
+  return nullptr;
+}
+
+char* WideCharToANSI(char* dst, int dstBytes, const wchar_t* src) {
+  if (dst == nullptr || dstBytes < 1) return dst;
+  int i = 0;
+  if (src != nullptr)
+    for (; i < dstBytes - 1 && src[i] != 0; ++i) dst[i] = static_cast<char>(src[i] & 0xFF);
+  dst[i] = 0;
+  return dst + i;
+}
+
+wchar_t* ANSIToWideChar(wchar_t* dst, int dstChars, const char* src) {
+  if (dst == nullptr || dstChars < 1) return dst;
+  int i = 0;
+  if (src != nullptr)
+    for (; i < dstChars - 1 && src[i] != 0; ++i) dst[i] = static_cast<unsigned char>(src[i]);
+  dst[i] = 0;
+  return dst + i;
+}
