@@ -1,0 +1,35 @@
+// Heap buffers of exactly the size asked for, so that AddressSanitizer catches a read or write
+// one element past them. Freed with free() by the owning unique_ptr.
+#pragma once
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+struct FreeDeleter {
+  void operator()(void* p) const { free(p); }
+};
+template <typename T>
+using Heap = std::unique_ptr<T, FreeDeleter>;
+
+// count elements and nothing after them.
+template <typename T>
+Heap<T> Exact(size_t count) {
+  return Heap<T>(static_cast<T*>(malloc(count == 0 ? 1 : count * sizeof(T))));
+}
+// A terminated copy of s that ends its block.
+template <typename T>
+Heap<T> ExactText(const std::basic_string<T>& s) {
+  Heap<T> h = Exact<T>(s.size() + 1);
+  std::copy(s.begin(), s.end(), h.get());
+  h.get()[s.size()] = 0;
+  return h;
+}
+// The characters of s with no terminator: reading past them is caught.
+template <typename T>
+Heap<T> ExactChars(const std::basic_string<T>& s) {
+  Heap<T> h = Exact<T>(s.size());
+  std::copy(s.begin(), s.end(), h.get());
+  return h;
+}
