@@ -122,22 +122,20 @@ wchar_t* _wgcvt(double value, int digits, wchar_t* buffer) {
   return buffer;
 }
 
+int STR_nDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'z') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'Z') return c - L'A' + 10;
+  return -1;
+}
+
 long long nGetEntierHexa(const wchar_t* text, int& count) {
   count = 0;
   if (text == nullptr) return 0;
   unsigned long long value = 0;
   for (;; ++count) {
-    const wchar_t c = text[count];
-    int d;
-    if (c >= L'0' && c <= L'9') {
-      d = c - L'0';
-    } else if (c >= L'a' && c <= L'f') {
-      d = c - L'a' + 10;
-    } else if (c >= L'A' && c <= L'F') {
-      d = c - L'A' + 10;
-    } else {
-      break;
-    }
+    const int d = STR_nDigitValue(text[count]);
+    if (d < 0 || d > 15) break;
     value = value << 4 | static_cast<unsigned long long>(d);
   }
   return static_cast<long long>(value);

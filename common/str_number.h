@@ -38,6 +38,8 @@ wchar_t* _wgcvt(double value, int digits, wchar_t* buffer);
 // Value of the leading hexadecimal digits (the low 64 bits when there are more than 16);
 // count receives how many were read.
 long long nGetEntierHexa(const wchar_t* text, int& count);
+// Value of c as a digit of base 2 to 36 ('0'-'9', then 'a'-'z' or 'A'-'Z'), or -1.
+int STR_nDigitValue(wchar_t c);
 // Value of four characters taken as hexadecimal digits without checking them (anything up to '9'
 // counts as c - '0', anything else as its upper case - 55). Reading stops early at a terminator.
 int nGetEntierHexa4(const wchar_t* text);

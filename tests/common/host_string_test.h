@@ -1,0 +1,130 @@
+// Helpers of the host string tests: building and reading values, poking the block header, and
+// allocation-failure injection. For the failures the runtime's allocator pointer is swapped for a
+// wrapper around the stand-in allocator that makes exactly the k-th allocation or reallocation
+// fail (through the stand-in's FailNext, so the code is the stand-in's own). Each operation runs
+// once to count its allocation points, then once per point with that one failing.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/xystring.h"
+#include "common/zvbin.h"
+#include "host/host_services.h"
+#include "platform/information_dll.h"
+#include "platform/istrmemalloc.h"
+
+using AStr = CXYString<char>;
+using WStr = CXYString<wchar_t>;
+
+inline AStr A(const std::string& s) {
+  AStr v;
+  EXPECT_EQ(v.nAffecte(s.data(), static_cast<int>(s.size())), 0);
+  return v;
+}
+inline WStr W(const std::wstring& s) {
+  WStr v;
+  EXPECT_EQ(v.nAffecteConversion(s.data(), static_cast<int>(s.size())), 0);
+  return v;
+}
+inline CZVBIN B(const std::string& s) { return CZVBIN(s.data(), static_cast<int>(s.size())); }
+
+inline std::string Text(const AStr& s) { return std::string(s.pszGet(), static_cast<size_t>(s.nGetLength())); }
+inline std::wstring Text(const WStr& s) { return std::wstring(s.pszGet(), static_cast<size_t>(s.nGetLength())); }
+inline std::string Text(const CZVBIN& b) {
+  return b.pGetData() != nullptr ? std::string(reinterpret_cast<const char*>(b.pGetData()), b.nGetSize()) : "";
+}
+
+inline int32_t Count(const void* p) { return StrMemHeader(const_cast<void*>(p))->nRefCount; }
+// Flags as the host may hand them over (bit 0: end marker; other bits the host's own).
+inline void SetFlags(const void* p, uint32_t flags) { StrMemHeader(const_cast<void*>(p))->dwFlags = flags; }
+
+inline CHostStrMemAlloc& StandIn() { return *CHostServices::Instance().Allocator(); }
+
+class CFailAt final : public IStrMemAlloc {
+ public:
+  explicit CFailAt(int k) : m_nFailAt(k), m_pSaved(CInformationModule::ms_piStrMemAlloc) {
+    CInformationModule::ms_piStrMemAlloc = this;
+  }
+  ~CFailAt() { CInformationModule::ms_piStrMemAlloc = m_pSaved; }
+  CFailAt(const CFailAt&) = delete;
+  CFailAt& operator=(const CFailAt&) = delete;
+
+  int nGetVersion() override { return StandIn().nGetVersion(); }
+  int nAllocStrMemOld(void** pp, uint32_t n) override { return Arm(), StandIn().nAllocStrMemOld(pp, n); }
+  int nReallocStrMemOld(void** pp, uint32_t n) override { return Arm(), StandIn().nReallocStrMemOld(pp, n); }
+  void FreeStrMem(void* p) override { StandIn().FreeStrMem(p); }
+  int nAllocStrMemNew(void** pp, uint32_t n, uint32_t o) override { return Arm(), StandIn().nAllocStrMemNew(pp, n, o); }
+  int nReallocStrMemNew(void** pp, uint32_t n, uint32_t o) override {
+    return Arm(), StandIn().nReallocStrMemNew(pp, n, o);
+  }
+  int nCalls() const { return m_nCalls; }
+
+ private:
+  void Arm() {
+    if (++m_nCalls == m_nFailAt) StandIn().FailNext(1);
+  }
+  int m_nFailAt;
+  int m_nCalls = 0;
+  IStrMemAlloc* m_pSaved;
+};
+
+// One allocating operation on a state S: setup builds the state (allocations not counted), op
+// runs the operation and returns its result (kNoResult for one that has none), failed checks the
+// state after a failure.
+constexpr int kNoResult = -12345;
+template <typename S>
+struct FailureCase {
+  std::string name;
+  std::function<void(S&)> setup;
+  std::function<int(S&)> op;
+  std::function<void(S&)> failed;
+};
+
+// Runs each case under allocator version `version`: the operation must succeed and use only the
+// slots of that version; then each allocation point made to fail must give the allocator's code,
+// leave the state as `failed` says and leak nothing.
+template <typename S>
+void ExpectCleanFailures(const std::vector<FailureCase<S>>& cases, int version) {
+  StandIn().SetVersion(version);
+  for (const FailureCase<S>& c : cases) {
+    SCOPED_TRACE(c.name + " (allocator version " + std::to_string(version) + ")");
+    const long live = StandIn().nLiveBlocks();
+    int points = 0;
+    {
+      S s;
+      c.setup(s);
+      const long oldCalls = StandIn().nAllocCalls(false);
+      const long newCalls = StandIn().nAllocCalls(true);
+      CFailAt counter(0);
+      const int r = c.op(s);
+      points = counter.nCalls();
+      if (r != kNoResult) {
+        EXPECT_EQ(r, 0);
+      }
+      EXPECT_GT(points, 0) << "the operation allocated nothing";
+      EXPECT_EQ(StandIn().nAllocCalls(version >= 2) - (version >= 2 ? newCalls : oldCalls), points);
+      EXPECT_EQ(StandIn().nAllocCalls(version < 2), version >= 2 ? oldCalls : newCalls) << "wrong slots";
+    }
+    for (int k = 1; k <= points; ++k) {
+      SCOPED_TRACE("allocation point " + std::to_string(k));
+      S s;
+      c.setup(s);
+      int r = 0;
+      {
+        CFailAt failing(k);
+        r = c.op(s);
+      }
+      StandIn().FailNext(0);
+      if (r != kNoResult) {
+        EXPECT_EQ(r, CHostStrMemAlloc::kErrNoMemory);
+      }
+      c.failed(s);
+    }
+    EXPECT_EQ(StandIn().nLiveBlocks(), live) << "blocks leaked";
+  }
+  StandIn().SetVersion(2);
+}
