@@ -1,0 +1,94 @@
+// CRefStringHashTable<V>: a reference-holding table keyed by wide-text names compared and hashed
+// ignoring case and accents (CHashTableBounce::nStringLogiqueCompare / dwStringLogiqueHashVal).
+// Stored keys are malloc'ed copies owned by the table's holder: bAddValue makes the copy, and
+// bRemoveValue, RemoveAll and the destructor free it. A one-entry lookup cache keeps the entry
+// found last (by its pool index, so in-place changes of the value show through); every add,
+// removal and clear forgets it, so it never names a freed entry or hides a newer one.
+#pragma once
+
+#include <cstdlib>
+
+#include "common/refhashtable.h"
+#include "common/str_buffer.h"
+
+template <typename V>
+class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
+  typedef CRefHashTable<wchar_t*, V> Base;
+
+ public:
+  explicit CRefStringHashTable(unsigned int n = 7) : Base(n) {
+    this->SetCmp(CHashTableBounce::nStringLogiqueCompare);
+    this->SetHashVal(CHashTableBounce::dwStringLogiqueHashVal);
+  }
+  ~CRefStringHashTable() override {
+    _ClearCache();
+    this->_ReleaseAll(true, false);
+  }
+
+  // Adds a copy of the name with a reference taken on the value; FALSE (nothing kept) when
+  // memory fails.
+  BOOL bAddValue(const wchar_t* name, V value) {
+    wchar_t* key = STR_pszCreate(name != nullptr ? name : L"");
+    if (key == nullptr) return FALSE;
+    if (Base::bAddValue(key, value)) return TRUE;
+    free(key);
+    return FALSE;
+  }
+  // The newest value of the name, with a reference taken for the caller, through the cache.
+  BOOL bFindValue(const wchar_t* name, V* pValue) {
+    if (m_dwCached == 0 || this->_nCompare(name, this->_pEntry(m_dwCached)->pKey) != 0) {
+      m_dwCached = this->_dwFind(name);
+      if (m_dwCached == 0) return FALSE;
+    }
+    const V value = static_cast<V>(this->_pEntry(m_dwCached)->pValue);
+    this->_AddRef(value);
+    if (pValue != nullptr) *pValue = value;
+    return TRUE;
+  }
+  // The newest value of the name, without a reference taken.
+  BOOL bGetValue(const wchar_t* name, V* pValue, const wchar_t** pStoredKey = nullptr) const {
+    wchar_t* stored;
+    if (!Base::bGetValue(const_cast<wchar_t*>(name), pValue, &stored)) return FALSE;
+    if (pStoredKey != nullptr) *pStoredKey = stored;
+    return TRUE;
+  }
+  // Removes the newest entry of the name, releasing its value and freeing its key.
+  BOOL bRemoveValue(const wchar_t* name) {
+    void* value = nullptr;
+    void* key = this->_pAbsent();
+    bDeleteElement(name, &value, &key);
+    if (key == this->_pAbsent()) return FALSE;
+    this->_Release(static_cast<V>(value));
+    free(key);
+    return TRUE;
+  }
+  void RemoveAll() {
+    _ClearCache();
+    this->_ReleaseAll(true, true);
+  }
+
+  BOOL bAddElement(void* key, void* value) override {
+    _ClearCache();  // a newer entry of the same name must win over the cached one
+    return Base::bAddElement(key, value);
+  }
+  BOOL bDeleteElement(const void* key, void** pValue, void** pStoredKey) override {
+    _ClearCache();
+    return Base::bDeleteElement(key, pValue, pStoredKey);
+  }
+  BOOL bParseTable(unsigned int* cursor, int bDelete, void** pValue, void** pKey) override {
+    if (bDelete) _ClearCache();
+    return Base::bParseTable(cursor, bDelete, pValue, pKey);
+  }
+  void DeleteAll(unsigned int n) override {
+    _ClearCache();
+    Base::DeleteAll(n);
+  }
+
+  bool bHasCache() const { return m_dwCached != 0; }
+
+ private:
+  void _ClearCache() { m_dwCached = 0; }
+
+  // 1-based pool index of the entry found last; 0 = none.
+  uint32_t m_dwCached = 0;
+};

@@ -1,0 +1,234 @@
+// Growable arrays: the growth ladder and compaction threshold, the moving operations, sources in
+// the array's own block, reference-holding arrays, and random sequences checked against
+// std::vector.
+#include "common/tableaudebuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/interf.h"
+#include "common/refarray.h"
+#include "common/ttableau.h"
+
+namespace {
+
+std::vector<int> Items(const CTTableau<int>& a) {
+  return std::vector<int>(a.pGetElements(), a.pGetElements() + a.nGetCount());
+}
+void Fill(CTTableau<int>* a, int n) {
+  for (int i = 0; i < n; ++i) a->Ajoute(i);
+}
+
+TEST(CTableauDeBuffer, GrowthAndCompaction) {
+  CTTableau<int> small;
+  std::vector<int> caps;
+  for (int i = 0; i < 141; ++i) {
+    small.Ajoute(i);
+    if (caps.empty() || caps.back() != small.nGetCapacity()) caps.push_back(small.nGetCapacity());
+  }
+  ASSERT_EQ(caps.size(), 103u);  // 1, 2, ..., 101, then 20 at a time
+  EXPECT_EQ(caps[100], 101);
+  EXPECT_EQ(caps[102], 141);
+  struct Big {
+    char bytes[300];
+  } big{};
+  CTTableau<Big> bigs;
+  for (int i = 0; i < 130; ++i) bigs.Ajoute(big);
+  EXPECT_EQ(bigs.nGetCapacity(), 130);
+  CTTableau<int> zero(0);  // a step of 0 still makes room
+  Fill(&zero, 3);
+  EXPECT_EQ(Items(zero), (std::vector<int>{0, 1, 2}));
+
+  CTTableau<int> a(5);
+  Fill(&a, 3);
+  a.Compacter();
+  a.AlloueMemoire(4);
+  a.AgranditMemoire(7);  // 6 missing, rounded up to two steps
+  EXPECT_EQ(a.nGetCapacity(), 14);
+
+  CTTableau<int> c;
+  Fill(&c, 71);
+  c.Compacter();
+  c.AlloueMemoire(100);
+  c.SupprimeCompacte(70);  // 30 free slots: not more than 30
+  EXPECT_EQ(c.nGetCapacity(), 100);
+  c.SupprimeCompacte(69);
+  EXPECT_EQ(c.nGetCapacity(), 69);
+  c.Supprime(0, 69);
+  c.Compacter();
+  EXPECT_EQ(c.pGetData(), nullptr);
+}
+
+TEST(CTableauDeBuffer, MovingExamples) {
+  CTTableau<int> a;
+  Fill(&a, 6);
+  a.Deplace(4, 1);
+  EXPECT_EQ(Items(a), (std::vector<int>{0, 4, 1, 2, 3, 5}));
+  CTTableau<char> s;
+  for (char ch : std::string("abcdefg")) s.Ajoute(ch);
+  const _STBlocATrier blocks[] = {{4, 2}, {1, 1}};
+  s.PermuteMultiple(1, blocks, 2);
+  EXPECT_EQ(std::string(s.pGetElements(), 7), "aefbefg");
+  // Blocks reaching past the elements, or copying more than the count, are cut.
+  const _STBlocATrier wild[] = {{5, 50}, {-3, 5}, {100, 2}, {0, 7}};
+  s.PermuteMultiple(2, wild, 4);
+  EXPECT_EQ(std::string(s.pGetElements(), 7), "aefgaea");
+  CTTableau<int> e;
+  e.Etend(5, 9, 7);
+  EXPECT_EQ(Items(e), (std::vector<int>{7, 7, 7, 7, 7, 9}));
+}
+
+TEST(CTableauDeBuffer, SourcesInTheirOwnBlockAndBadRanges) {
+  CTTableau<int> a;
+  Fill(&a, 4);
+  a.Compacter();
+  a.Ajoute(a[1]);  // the block moves while the source is read
+  a.Insere(a[0], 0);
+  EXPECT_EQ(Items(a), (std::vector<int>{0, 0, 1, 2, 3, 1}));
+  a.Initialise(a[2], 3);
+  a.Etend(6, a[0], a[1]);
+  EXPECT_EQ(Items(a), (std::vector<int>(7, 1)));
+
+  EXPECT_EQ(a.Insere(9, 8), nullptr);
+  a.Supprime(5, 10);
+  EXPECT_EQ(a.nGetCount(), 5);
+  a.SupprimeDernier(10);
+  EXPECT_EQ(a.nGetCount(), 0);
+  Fill(&a, 2);
+  a._Duplique(a);
+  a.Recupere(a);
+  EXPECT_EQ(Items(a), (std::vector<int>{0, 1}));
+}
+
+template <typename T>
+void RunModel(int growStep, unsigned seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto make = [](int v) {
+    T t{};
+    memcpy(&t, &v, sizeof v);
+    return t;
+  };
+  CTTableau<T> a(growStep);
+  std::vector<T> m;
+  int next = 0;
+  for (int step = 0; step < 4000; ++step) {
+    const int n = a.nGetCount();
+    const bool shrinking = (step / 500) % 2 == 1;
+    const int i = pick(n + 1), j = pick(std::max(n, 1));
+    switch (pick(12)) {
+      case 0: case 1:
+        if (!shrinking || pick(2)) a.Ajoute(make(next)), m.push_back(make(next++));
+        break;
+      case 2:
+        a.Insere(make(next), i), m.insert(m.begin() + i, make(next++));
+        break;
+      case 3:  // from the array's own block
+        if (n) a.Ajoute(a[j]), m.push_back(m[j]);
+        break;
+      case 4: {
+        const int k = i + pick(4);
+        a.Etend(k, make(next), make(-1));
+        if (k >= n) m.resize(k + 1, make(-1));
+        m[k] = make(next++);
+        break;
+      }
+      case 5: case 6: {
+        if (!n) break;
+        const int k = 1 + pick(shrinking ? 12 : 3);
+        a.Supprime(j, k), m.erase(m.begin() + j, m.begin() + std::min(n, j + k));
+        break;
+      }
+      case 7:
+        if (n) a.SupprimeCompacte(j), m.erase(m.begin() + j);
+        break;
+      case 8:
+        if (n) {
+          const int to = pick(n);
+          a.Deplace(j, to);
+          const T t = m[j];
+          m.erase(m.begin() + j);
+          m.insert(m.begin() + to, t);
+        }
+        break;
+      case 9:
+        if (n) a.Swap(j, i % n), std::swap(m[j], m[i % n]);
+        break;
+      case 10: {
+        if (!n) break;
+        std::vector<_STBlocATrier> blocks(pick(3));
+        for (auto& b : blocks) b = {pick(n), 1 + pick(3)};
+        a.PermuteMultiple(i, blocks.data(), static_cast<unsigned>(blocks.size()));
+        std::vector<T> r(m.begin(), m.begin() + i);
+        for (auto& b : blocks)
+          for (int k = b.nIndice; k < std::min(n, b.nIndice + b.nNombre) && static_cast<int>(r.size()) < n; ++k)
+            r.push_back(m[k]);
+        for (int k = static_cast<int>(r.size()); k < n; ++k) r.push_back(m[k]);
+        m = r;
+        break;
+      }
+      default:
+        switch (pick(3)) {
+          case 0: a.Compacter(); break;
+          case 1: a.AgranditMemoire(pick(40)); break;
+          default: {
+            CTTableau<T> copy(growStep);
+            copy.Duplique(a);
+            a.SupprimeToutEtLibere();
+            CTableauDeBuffer::EchangeTableau(&a, &copy);
+          }
+        }
+    }
+    ASSERT_EQ(a.nGetCount(), static_cast<int>(m.size())) << "step " << step;
+    ASSERT_LE(a.nGetCount(), a.nGetCapacity());
+    ASSERT_TRUE(m.empty() || memcmp(a.pGetData(), m.data(), m.size() * sizeof(T)) == 0) << "step " << step;
+  }
+}
+
+TEST(CTableauDeBuffer, RandomAgainstVector) {
+  struct Rec12 {
+    int a, b, c;
+  };
+  struct Rec300 {
+    char bytes[300];
+  };
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    RunModel<int>(1, seed);
+    RunModel<Rec12>(10, seed);
+    RunModel<Rec300>(3, seed);
+  }
+}
+
+struct CObj : CInterf {
+  CObj(std::vector<int>* log, int id) : m_pLog(log), m_nId(id) {}
+  ~CObj() override { m_pLog->push_back(m_nId); }
+  std::vector<int>* m_pLog;
+  int m_nId;
+};
+
+TEST(CRefArray, ReleasesFromLastToFirst) {
+  std::vector<int> log;
+  {
+    CRefArray<CObj> a(10);
+    for (int id = 1; id <= 3; ++id) a.AjouteRef(new CObj(&log, id));
+    a.Ajoute(nullptr);  // skipped by the releases
+  }
+  EXPECT_EQ(log, (std::vector<int>{3, 2, 1}));
+
+  log.clear();
+  CNARefArray<CObj>* shared = new CNARefArray<CObj>;
+  shared->AddRef();
+  shared->AjouteRef(new CObj(&log, 1));
+  shared->AjouteRef(new CObj(&log, 2));
+  shared->SupprimeRef(0);
+  EXPECT_EQ(log, (std::vector<int>{1}));
+  EXPECT_EQ(shared->dwRelease(), 0u);  // deletes the array, which releases its elements
+  EXPECT_EQ(log, (std::vector<int>{1, 2}));
+}
+
+}  // namespace
