@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/host_loader.h"
+#include "platform/dllres.h"
 #include "host/host_control.h"
 
 namespace {
@@ -34,6 +35,14 @@ int main() {
   printf("entry points:\n");
   for (const char* name : kEntryPoints)
     printf("  %-28s %s\n", name, loader.DriverSymbol(name) ? "present" : "not built yet");
+
+  // A message text by resource id, asked the way the host asks for it.
+  if (auto command = loader.DriverEntry<PFNCOMMANDECOMPOSANTE>("CommandeComposante")) {
+    wchar_t text[256];
+    STCommandeComposanteLoadString block{sizeof block, 28542, text, 256, 0};
+    if (command(COMMANDE_COMPOSANTE_LOADSTRING, reinterpret_cast<intptr_t>(&block)) > 0)
+      printf("resource text 28542: %ls\n", text);
+  }
 
   CHostControl* host = loader.Control();
   if (host != nullptr) {
