@@ -613,7 +613,7 @@ unsigned int MessageFromString(unsigned int flags, const wchar_t* msg, wchar_t* 
 // ---- One printf conversion ----
 
 template <typename T>
-void WIN_ParsePrintfSpec(const T* p, STPrintfSpec* spec) {
+void WIN_ParsePrintfSpec(const T* p, STPrintfSpec* conv) {
   STPrintfSpec s{};
   const T* q = p + 1;
   {
@@ -703,7 +703,7 @@ void WIN_ParsePrintfSpec(const T* p, STPrintfSpec* spec) {
   if (c == 0) {
     s.eArg = PRINTF_ARG_END;
     s.nLength = static_cast<unsigned int>(q - p);
-    *spec = s;
+    *conv = s;
     return;
   }
   s.nLength = static_cast<unsigned int>(q + 1 - p);
@@ -760,7 +760,7 @@ void WIN_ParsePrintfSpec(const T* p, STPrintfSpec* spec) {
       s.eArg = PRINTF_ARG_INVALID;
       break;
   }
-  *spec = s;
+  *conv = s;
 }
 
 template void WIN_ParsePrintfSpec<char>(const char*, STPrintfSpec*);

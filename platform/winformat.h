@@ -69,7 +69,7 @@ struct STPrintfSpec {
 // Reads the conversion that starts at the '%' at p, with the conventions of a wide format for
 // T = wchar_t and of a narrow one for T = char.
 template <typename T>
-void WIN_ParsePrintfSpec(const T* p, STPrintfSpec* spec);
+void WIN_ParsePrintfSpec(const T* p, STPrintfSpec* conv);
 
 // ---- Format rewrite ----
 

@@ -49,14 +49,14 @@ std::string Signature(const std::wstring& text) {
   std::string sig;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != L'%') continue;
-    STPrintfSpec spec;
-    WIN_ParsePrintfSpec(text.c_str() + i, &spec);
-    i += spec.nLength - 1;
-    if (spec.eArg == PRINTF_ARG_PERCENT) continue;
-    const bool plain = !spec.bPositional && !spec.bWidthStar && !spec.bPrecisionStar && !spec.b64;
-    if (plain && spec.eArg == PRINTF_ARG_STRING && spec.bWideArg)
+    STPrintfSpec conv;
+    WIN_ParsePrintfSpec(text.c_str() + i, &conv);
+    i += conv.nLength - 1;
+    if (conv.eArg == PRINTF_ARG_PERCENT) continue;
+    const bool plain = !conv.bPositional && !conv.bWidthStar && !conv.bPrecisionStar && !conv.b64;
+    if (plain && conv.eArg == PRINTF_ARG_STRING && conv.bWideArg)
       sig += 's';
-    else if (plain && spec.eArg == PRINTF_ARG_INT)
+    else if (plain && conv.eArg == PRINTF_ARG_INT)
       sig += 'n';
     else
       sig += '?';
