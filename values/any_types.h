@@ -1,0 +1,101 @@
+// The type objects of the variant value: one polymorphic class per host type code, embedded in
+// every CAny (values/any.h) and swapped in place when the value changes type. The objects hold
+// no fields: each one works on the type word and value area of the CAny that embeds it, and
+// releases, by its destructor, what that value area owns (dynamic-string references, owned
+// texts and arrays, decimal objects, host-object references).
+//
+// Results are the value layer's codes (values/any.h); increments answer the overflow boolean.
+#pragma once
+
+#include <cstdint>
+#include <atomic>
+#include <cstring>
+
+class CAny;
+
+// Unaligned reads and writes of value-area fields.
+namespace ZVArea {
+template <typename T>
+T Get(const unsigned char* p) {
+  T v;
+  memcpy(&v, p, sizeof(T));
+  return v;
+}
+template <typename T>
+void Put(unsigned char* p, T v) {
+  memcpy(p, &v, sizeof(T));
+}
+}  // namespace ZVArea
+
+// The host objects a value can refer to (their classes are the host's; only these operations are
+// used): a table pointer followed by a 32-bit reference count (MEMOIMG, CONVOYEUR, POLICE,
+// released by the object's third operation), or add-reference / release as the first two.
+class IHostCounted {
+ public:
+  virtual void vSlot0() = 0;
+  virtual void vSlot1() = 0;
+  virtual void Release() = 0;
+  std::atomic<int32_t> m_nRef;
+
+ protected:
+  ~IHostCounted() = default;
+};
+class IHostObject {
+ public:
+  virtual void AddRef() = 0;
+  virtual void Release() = 0;
+
+ protected:
+  ~IHostObject() = default;
+};
+
+class CAny_Intern {
+ public:
+  // 16 zero bytes: the content of a plain text value that has none.
+  static const unsigned char ChaineVide[16];
+
+  CAny_Intern() = default;
+  CAny_Intern(const CAny_Intern&) = delete;
+  CAny_Intern& operator=(const CAny_Intern&) = delete;
+  virtual ~CAny_Intern() = default;
+
+  // Makes pTarget a copy of this value (pTarget is typed, then filled).
+  virtual void Duplique(CAny* pTarget) const;
+  virtual int nGetSize(unsigned int* pn) const;
+  virtual int nGetAdr(void** pp) const;
+  virtual int nFillBuffer(void* p) const;
+  virtual int nGetDataSize(unsigned int* pn) const;
+  virtual int nGetDataAdr(void** pp) const;
+  virtual int nFillDataBuffer(void* p) const;
+  virtual void SetValue(const void* p);
+  virtual void SetValue(const void* p, unsigned int) { SetValue(p); }
+  virtual int nGetPCASTR(const char** pp) const;
+  virtual int nGetPCWSTR(const wchar_t** pp) const;
+  virtual int nGetSTRLEN(unsigned int* pn) const;
+  virtual int bIsPositive() const { return 1; }
+  virtual int nGetUtilDataSize(unsigned int* pn) const { return nGetDataSize(pn); }
+  virtual int nFillUtilDataBuffer(void* p) const { return nFillDataBuffer(p); }
+  virtual int nIncremente() { return 105; }
+  virtual int nDecremente() { return 105; }
+  virtual void SetValueFromANSI(const void* p) { SetValue(p); }
+  virtual void SetValueFromANSI(const void* p, unsigned int n) { SetValue(p, n); }
+  virtual void SetValueFromUNICODE(const void* p) { SetValue(p); }
+  virtual void SetValueFromUNICODE(const void* p, unsigned int n) { SetValue(p, n); }
+  virtual void SetValueFromANSI_CP(int, const void* p) { SetValueFromANSI(p); }
+  virtual void SetValueFromANSI_CP(int, const void* p, unsigned int n) { SetValueFromANSI(p, n); }
+  virtual void SetValueFromUNICODE_CP(int, const void* p) { SetValueFromUNICODE(p); }
+  virtual void SetValueFromUNICODE_CP(int, const void* p, unsigned int n) { SetValueFromUNICODE(p, n); }
+  virtual void SetValueOption(const void* p, unsigned int n, unsigned int) { SetValue(p, n); }
+
+  // Puts the type object of code wType (0 for a code without one) over pPlace; the value area is
+  // not touched. Returns the code actually installed (15 becomes 8).
+  static unsigned short s_wInstall(void* pPlace, unsigned short wType);
+
+ protected:
+  // The embedding value, its type word and value area.
+  CAny* Owner() const;
+  uint16_t& Type() const;
+  unsigned char* Area() const;
+  // Copies the flags 0x100 and 0x400 of this value onto pTarget.
+  void CopyFlags(CAny* pTarget) const;
+};
