@@ -41,7 +41,7 @@ intptr_t CHostServices::Execution(unsigned int nCode, void* pArgument) {
     case HOST_QUERY_DOTNET: return 0;
     case HOST_QUERY_LIBSHOP: return 0;
     case HOST_QUERY_ACTIVE_VERSION: return kActiveVersion;
-    case HOST_QUERY_GLOBAL_FACTORY: return reinterpret_cast<intptr_t>(&m_factory);
+    case HOST_QUERY_GLOBAL_FACTORY: return reinterpret_cast<intptr_t>(static_cast<IGlobalFactory*>(&m_factory));
     case HOST_QUERY_TOPOLOGY_COLLECTOR: return reinterpret_cast<intptr_t>(m_topology);
     case HOST_QUERY_SMARTPHONE_MODE: return 0;
     case HOST_QUERY_LOCALE: return reinterpret_cast<intptr_t>(static_cast<IInfoLocale*>(&m_locale));

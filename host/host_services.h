@@ -10,11 +10,12 @@
 #include "host/host_control.h"
 #include "host/host_infolocale.h"
 #include "host/host_strmemalloc.h"
+#include "platform/iglobalfactory.h"
 
-// The host's global factory as the runtime sees it: its first operation answers its version.
-class CHostGlobalFactory {
+// The host's global factory: its first operation answers its version.
+class CHostGlobalFactory : public IGlobalFactory {
  public:
-  virtual int nGetVersion() { return m_nVersion; }
+  int nGetVersion() override { return m_nVersion; }
   virtual void SetVersion(int n) { m_nVersion = n; }
 
  private:
