@@ -2,12 +2,13 @@
 
 #include "platform/dllres.h"
 #include "platform/executiondll.h"
+#include "values/any_display.h"
 
 HINSTANCE CMainCommun::ms_hModule = nullptr;
 BOOL CMainCommun::ms_bInitialise = FALSE;
 
-// The variant dump's captions will be freed here once the variant layer keeps them.
-void VariantDumpFreeResources() {}
+// The variant dump's captions are freed with the library.
+void VariantDumpFreeResources() { CQXVariant::FreeQueryDumpRessources(); }
 
 BOOL CMainCommun::bInitLibraryCommon(HINSTANCE__* hModule) {
   if (!ms_bInitialise) {
