@@ -11,7 +11,7 @@
 
 #include "common/xystring.h"
 #include "common/zvbin.h"
-#include "host/host_loader.h"
+#include "tests/support/stand_in_vm.h"
 #include "values/datetime.h"
 #include "values/duree.h"
 #include "values/vmbind.h"
@@ -21,19 +21,13 @@ namespace {
 const unsigned short kAllCodes[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10,  11,  12,  13,  14,  16,  17,  18, 19,
                                     24, 25, 26, 27, 28, 29, 30, 50, 65, 81, 83, 108, 110, 111, 128, 129, 141};
 
-class Any : public testing::Test {
+class Any : public StandInVMTest {
  protected:
   static void SetUpTestSuite() {
-    const std::string path = CHostLoader::LibraryDir() + "/libqxvm.so";
-    s_hVM = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(s_hVM, nullptr) << dlerror();
-    ASSERT_TRUE(bInitZVConvFromVM(s_hVM, 2, 0));
-    ASSERT_TRUE(bInitZVCalcFromVM(s_hVM, 2, 0));
+    StandInVMTest::SetUpTestSuite();
     ASSERT_NE(gpiVMFactory, nullptr);
   }
-  static void* s_hVM;
 };
-void* Any::s_hVM = nullptr;
 
 template <typename T>
 T ReadArea(const CAny& a) {

@@ -10,29 +10,20 @@
 
 #include "common/ctstring.h"
 #include "common/xystring.h"
-#include "host/host_loader.h"
+#include "tests/support/stand_in_vm.h"
 #include "values/vmbind.h"
 
 namespace {
 
-class AnyDisplay : public testing::Test {
+class AnyDisplay : public StandInVMTest {
  protected:
-  static void SetUpTestSuite() {
-    const std::string path = CHostLoader::LibraryDir() + "/libqxvm.so";
-    s_hVM = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(s_hVM, nullptr) << dlerror();
-    ASSERT_TRUE(bInitZVConvFromVM(s_hVM, 2, 0));
-    ASSERT_TRUE(bInitZVCalcFromVM(s_hVM, 2, 0));
-  }
   static std::wstring Show(const CAny* p, const wchar_t* prefix, int debug, int* pRes = nullptr) {
     CXYString<wchar_t> s;
     const int n = nGetString(&s, p, prefix, debug);
     if (pRes != nullptr) *pRes = n;
     return s.pszGet();
   }
-  static void* s_hVM;
 };
-void* AnyDisplay::s_hVM = nullptr;
 
 }  // namespace
 

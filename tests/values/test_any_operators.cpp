@@ -10,24 +10,15 @@
 #include <iterator>
 #include <string>
 
-#include "host/host_loader.h"
+#include "tests/support/stand_in_vm.h"
 #include "values/any.h"
 #include "values/vmbind.h"
 
 namespace {
 
-class AnyOperators : public testing::Test {
+class AnyOperators : public StandInVMTest {
  protected:
-  static void SetUpTestSuite() {
-    const std::string path = CHostLoader::LibraryDir() + "/libqxvm.so";
-    s_hVM = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(s_hVM, nullptr) << dlerror();
-    ASSERT_TRUE(bInitZVConvFromVM(s_hVM, 2, 0));
-    ASSERT_TRUE(bInitZVCalcFromVM(s_hVM, 2, 0));
-  }
-  static void* s_hVM;
 };
-void* AnyOperators::s_hVM = nullptr;
 
 CAny I4(int n, bool bNull = false) {
   CAny a;
