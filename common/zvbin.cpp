@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "values/any.h"
+
 namespace {
 
 int Sign(int c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); }
@@ -89,6 +91,23 @@ int CZVBIN::nAssignInit(const void* bytes, int n) {
     return 0;
   }
   return _nNew(n, bytes, n);
+}
+
+int CZVBIN::nAssignInit(const STTabAny& tab) {
+  if (tab.pTab == nullptr || tab.nCount < 1) {
+    Release();
+    return 0;
+  }
+  if (tab.nCount > XYSTR_MAX_BYTES) return XYSTR_ERR_SIZE;
+  const int n = static_cast<int>(tab.nCount);
+  unsigned char b = 0;
+  for (int i = 0; i < n; ++i)
+    if (tab.pTab[i].nGetBYTE(b) != 0) return XYSTR_ERR_NOT_BYTE;
+  const int r = _nNew(n, nullptr, 0);
+  if (r != 0) return r;
+  for (int i = 0; i < n; ++i) tab.pTab[i].nGetBYTE(m_pData[i]);
+  _SetLength(m_pData, static_cast<uint32_t>(n), false);
+  return 0;
 }
 
 int CZVBIN::nAssign(const void* bytes, int n, uint32_t dwOption) {

@@ -8,6 +8,8 @@
 
 #include "common/xystring.h"
 
+struct STTabAny;
+
 class CZVBIN : public CBaseStrMem {
  public:
   CZVBIN() = default;
@@ -58,6 +60,9 @@ class CZVBIN : public CBaseStrMem {
   // ---- Assignment ----
   // For a value that holds nothing yet: n 0 or null bytes: empty, 0; else a new block with the copy.
   int nAssignInit(const void* bytes, int n);
+  // One byte per value of the array (each must read as a byte: else 115 and nothing allocated);
+  // a count below 1: empty, 0.
+  int nAssignInit(const STTabAny& tab);
   // n bytes (n 0 or null bytes: empty). A block held alone is reused; else a new block.
   int nAssign(const void* bytes, int n, uint32_t dwOption = 0);
   // Shares src's block; 0 <= n <= src's length cuts the value to a private copy of n bytes

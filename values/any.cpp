@@ -130,6 +130,11 @@ void CAny::SetTabDirect(const STTabAny& tab) {
   memcpy(m_abyValue, &tab, sizeof tab);
 }
 
+void* CAny::piGetTraitement() const {
+  auto* obj = Get<IHostTraitement*>(m_abyValue);
+  return m_wType == ZV_TRAITEMENT && obj != nullptr ? obj->piGetTraitement() : nullptr;
+}
+
 int CAny::nGetBYTE(unsigned char& b) const {
   uint64_t v = 0;
   switch (m_wType) {

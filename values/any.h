@@ -100,6 +100,9 @@ class CAny {
   int nGetBitField_64(unsigned long long& n) const;
   int nGetREAL(double* pd) const;
   int nGetManipAUB(STManipAUB* p) const;
+  // For a value whose whole type word is 141 holding an object: the object's processing interface
+  // (IHostTraitement); null otherwise.
+  void* piGetTraitement() const;
 
   // Wide text into an ANSI dynamic string (code page of pOptions, else the host's).
   int __nSetString(const wchar_t* p, int n, const STOCAW* pOptions);

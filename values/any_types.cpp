@@ -5,11 +5,13 @@
 #include <cstring>
 #include <cwchar>
 #include <limits>
-#include <type_traits>
 #include <new>
+#include <type_traits>
+#include <vector>
 
 #include "common/str_buffer.h"
 #include "common/str_number.h"
+#include "common/utf.h"
 #include "common/xystring.h"
 #include "common/zvbin.h"
 #include "platform/codepage.h"
@@ -175,7 +177,7 @@ class CAny_ZVCARA final : public CAnyFixed<ZV_CARA, 1> {
   void SetValueFromUNICODE_CP(int cp, const void* p, unsigned int) override { SetValueFromUNICODE_CP(cp, p); }
 };
 
-class CAny_ZVCARW final : public CAnyFixed<ZV_CARW, 4> {
+class CAnyCarW final : public CAnyFixed<ZV_CARW, 4> {
  public:
   int nGetPCWSTR(const wchar_t** pp) const override {
     *pp = reinterpret_cast<const wchar_t*>(Area());
@@ -448,7 +450,7 @@ class CAny_ZVPSTRA final : public CAnyPlainText<ZV_PSTRA, char> {
   int nGetPCASTR(const char** pp) const override { *pp = pszGet(); return 0; }
 };
 
-class CAny_ZVPSTRW final : public CAnyPlainText<ZV_PSTRW, wchar_t> {
+class CAnyPStrW final : public CAnyPlainText<ZV_PSTRW, wchar_t> {
  public:
   int nGetPCWSTR(const wchar_t** pp) const override { *pp = pszGet(); return 0; }
   void SetValueFromANSI(const void* p) override { SetValueFromANSI_CP(1252, p); }
@@ -568,9 +570,9 @@ class CAnyHostObject final : public CAnyFixed<kCode, sizeof(void*)> {
 };
 
 // Owned array of values {array, count}.
-class CAny_ZVTABANY final : public CAny_Intern {
+class CAnyTabAny final : public CAny_Intern {
  public:
-  ~CAny_ZVTABANY() override { Free(Tab()); }
+  ~CAnyTabAny() override { Free(Tab()); }
   void Duplique(CAny* pTarget) const override {
     const STTabAny tab = Tab();
     pTarget->__SetType(ZV_TABANY, 0);
@@ -655,12 +657,12 @@ unsigned short CAny_Intern::s_wInstall(void* pPlace, unsigned short wType) {
     case ZV_MEMOIMG: new (pPlace) CAnyHostObject<ZV_MEMOIMG, false>(); break;
     case ZV_CONVOYEUR: new (pPlace) CAnyHostObject<ZV_CONVOYEUR, false>(); break;
     case ZV_POLICE: new (pPlace) CAnyHostObject<ZV_POLICE, false>(); break;
-    case ZV_CARW: new (pPlace) CAny_ZVCARW(); break;
-    case ZV_TABANY: new (pPlace) CAny_ZVTABANY(); break;
+    case ZV_CARW: new (pPlace) CAnyCarW(); break;
+    case ZV_TABANY: new (pPlace) CAnyTabAny(); break;
     case ZV_OBJET_BASE: case ZV_TRAITEMENT: case ZV_OBJET_142: case ZV_OBJET_143:
       new (pPlace) CAnyHostObject<ZV_OBJET_BASE, true>();
       break;
-    case ZV_PSTRW: new (pPlace) CAny_ZVPSTRW(); break;
+    case ZV_PSTRW: new (pPlace) CAnyPStrW(); break;
     case ZV_DINO: new (pPlace) CAnyHostObject<ZV_DINO, true>(); break;
     case ZV_DATEA: new (pPlace) CAnyInlineText<ZV_DATEA, char, 8>(); break;
     case ZV_TIMEA: new (pPlace) CAnyInlineText<ZV_TIMEA, char, 9>(); break;
@@ -689,4 +691,41 @@ void InitValueArea(unsigned char* area, unsigned short wType) {
     }
     default: break;
   }
+}
+
+void CAny_ZVTABANY::s_SetDirect(CAny* pValue, const STTabAny& tab) { pValue->SetTabDirect(tab); }
+
+int CAny_ZVDSTRW::s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n) {
+  pValue->__SetType(ZV_DSTRW, 0);
+  auto& str = *reinterpret_cast<CXYString<wchar_t>*>(pValue->pGetValueArea());
+  if (p == nullptr || n < 1) {
+    str.ReleaseDynStr();
+    return 0;
+  }
+  if (n > XYSTR_MAX_BYTES / static_cast<int>(sizeof(wchar_t))) {
+    str.ReleaseDynStr();
+    return XYSTR_ERR_SIZE;
+  }
+  // Widened apart first: the assignment then reuses a privately held block, copies a shared one,
+  // and copes with a source inside the block.
+  std::vector<wchar_t> wide(static_cast<size_t>(n));
+  const int r = str.nAffecte(wide.data(), UTF16ToWideChar(p, n, wide.data(), n));
+  if (r != 0) str.ReleaseDynStr();
+  return r;
+}
+
+void CAny_ZVPSTRW::s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n) {
+  if (p == nullptr || n < 1) return;
+  wchar_t* text = STR_pszCreate(static_cast<unsigned int>(n));
+  if (text == nullptr) return;
+  text[UTF16ToWideChar(p, n, text, n)] = 0;
+  pValue->__SetType(ZV_PSTRW, 0);
+  Put<wchar_t*>(pValue->pGetValueArea(), text);
+}
+
+void CAny_ZVCARW::s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n) {
+  wchar_t w[2] = {};
+  if (p != nullptr && n > 0) UTF16ToWideChar(p, n < 2 ? n : 2, w, 1);
+  pValue->__SetType(ZV_CARW, 0);
+  Put<wchar_t>(pValue->pGetValueArea(), w[0]);
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 class CAny;
+struct STTabAny;
 
 // Unaligned reads and writes of value-area fields.
 namespace ZVArea {
@@ -48,6 +49,26 @@ class IHostObject {
  protected:
   ~IHostObject() = default;
 };
+
+// The host object behind code 141: counted as IHostObject; the operation at position 49 of its
+// table answers its processing interface, which the runtime hands on without using.
+#define QX_HOST_SLOT(n) virtual void vReserved##n() {}
+class IHostTraitement : public IHostObject {
+ public:
+  QX_HOST_SLOT(2) QX_HOST_SLOT(3) QX_HOST_SLOT(4) QX_HOST_SLOT(5) QX_HOST_SLOT(6) QX_HOST_SLOT(7)
+  QX_HOST_SLOT(8) QX_HOST_SLOT(9) QX_HOST_SLOT(10) QX_HOST_SLOT(11) QX_HOST_SLOT(12) QX_HOST_SLOT(13)
+  QX_HOST_SLOT(14) QX_HOST_SLOT(15) QX_HOST_SLOT(16) QX_HOST_SLOT(17) QX_HOST_SLOT(18) QX_HOST_SLOT(19)
+  QX_HOST_SLOT(20) QX_HOST_SLOT(21) QX_HOST_SLOT(22) QX_HOST_SLOT(23) QX_HOST_SLOT(24) QX_HOST_SLOT(25)
+  QX_HOST_SLOT(26) QX_HOST_SLOT(27) QX_HOST_SLOT(28) QX_HOST_SLOT(29) QX_HOST_SLOT(30) QX_HOST_SLOT(31)
+  QX_HOST_SLOT(32) QX_HOST_SLOT(33) QX_HOST_SLOT(34) QX_HOST_SLOT(35) QX_HOST_SLOT(36) QX_HOST_SLOT(37)
+  QX_HOST_SLOT(38) QX_HOST_SLOT(39) QX_HOST_SLOT(40) QX_HOST_SLOT(41) QX_HOST_SLOT(42) QX_HOST_SLOT(43)
+  QX_HOST_SLOT(44) QX_HOST_SLOT(45) QX_HOST_SLOT(46) QX_HOST_SLOT(47) QX_HOST_SLOT(48)
+  virtual void* piGetTraitement() = 0;
+
+ protected:
+  ~IHostTraitement() = default;
+};
+#undef QX_HOST_SLOT
 
 class CAny_Intern {
  public:
@@ -98,4 +119,24 @@ class CAny_Intern {
   unsigned char* Area() const;
   // Copies the flags 0x100 and 0x400 of this value onto pTarget.
   void CopyFlags(CAny* pTarget) const;
+};
+
+// Setters that make a whole value of one class's code (the type objects themselves are private to
+// any_types.cpp). The UTF-16 setters widen n units, a valid surrogate pair becoming one character.
+struct CAny_ZVTABANY {
+  // The value takes over tab's array and count without copying.
+  static void s_SetDirect(CAny* pValue, const STTabAny& tab);
+};
+struct CAny_ZVDSTRW {
+  // Reuses the value's own buffer when it is a DSTRW (made private first); n < 1 empties the
+  // text. Returns 0 or the allocator's code (the value then is an empty DSTRW).
+  static int s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n);
+};
+struct CAny_ZVPSTRW {
+  // n < 1, or a text that cannot be allocated, leaves the value as it was.
+  static void s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n);
+};
+struct CAny_ZVCARW {
+  // The first character of the text (0 for n < 1).
+  static void s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n);
 };

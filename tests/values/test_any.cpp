@@ -441,3 +441,113 @@ TEST_F(Any, TextIntoDynamicStrings) {
   memcpy(&n, out, 4);
   EXPECT_EQ(n, -17);
 }
+
+namespace {
+
+const wchar_t* WideText(const CAny& a) {
+  const wchar_t* p = nullptr;
+  return a.Intern()->nGetPCWSTR(&p) == 0 ? p : nullptr;
+}
+
+}  // namespace
+
+TEST_F(Any, WideTextsFromUTF16) {
+  // "é", a pair for U+1F600, "z": four units, three characters.
+  const unsigned short units[] = {0xE9, 0xD83D, 0xDE00, 'z'};
+  CAny a;
+  a.SetI4(5);
+  a.SetNull(true);
+  ASSERT_EQ(CAny_ZVDSTRW::s_SetFromUTF16(&a, units, 4), 0);
+  EXPECT_EQ(a.wGetTypeWord(), ZV_DSTRW);
+  EXPECT_STREQ(WideText(a), L"\u00e9\U0001F600z");
+  unsigned int n = 0;
+  a.Intern()->nGetSTRLEN(&n);
+  EXPECT_EQ(n, 3u);
+
+  // A private buffer is reused; a shared one is left to its other holder.
+  const wchar_t* before = WideText(a);
+  ASSERT_EQ(CAny_ZVDSTRW::s_SetFromUTF16(&a, units + 3, 1), 0);
+  EXPECT_EQ(WideText(a), before);
+  EXPECT_STREQ(WideText(a), L"z");
+  CAny b(a);
+  ASSERT_EQ(CAny_ZVDSTRW::s_SetFromUTF16(&b, units, 1), 0);
+  EXPECT_STREQ(WideText(a), L"z");
+  EXPECT_STREQ(WideText(b), L"\u00e9");
+  ASSERT_EQ(CAny_ZVDSTRW::s_SetFromUTF16(&b, units, 0), 0);
+  EXPECT_EQ(b.wGetTypeWord(), ZV_DSTRW);
+  EXPECT_STREQ(WideText(b), L"");
+  EXPECT_EQ(reinterpret_cast<const CXYString<wchar_t>*>(b.pGetValueArea())->pGetData(), nullptr);
+
+  // The owned text form: n < 1 keeps whatever the value was.
+  CAny c;
+  c.SetI4(7);
+  CAny_ZVPSTRW::s_SetFromUTF16(&c, units, 0);
+  EXPECT_EQ(c.wGetTypeWord(), ZV_I4);
+  CAny_ZVPSTRW::s_SetFromUTF16(&c, units, 4);
+  EXPECT_EQ(c.wGetTypeWord(), ZV_PSTRW);
+  EXPECT_STREQ(WideText(c), L"\u00e9\U0001F600z");
+  CAny_ZVPSTRW::s_SetFromUTF16(&c, units + 3, 1);
+  EXPECT_STREQ(WideText(c), L"z");
+
+  // The character form keeps the first character, a pair joined.
+  CAny d;
+  CAny_ZVCARW::s_SetFromUTF16(&d, units + 1, 3);
+  EXPECT_EQ(d.wGetTypeWord(), ZV_CARW);
+  EXPECT_EQ(ReadArea<wchar_t>(d), 0x1F600);
+  CAny_ZVCARW::s_SetFromUTF16(&d, units, 1);
+  EXPECT_EQ(ReadArea<wchar_t>(d), 0xE9);
+  CAny_ZVCARW::s_SetFromUTF16(&d, units, 0);
+  EXPECT_EQ(ReadArea<wchar_t>(d), 0);
+}
+
+TEST_F(Any, ProcessingInterfaceOfAHostObject) {
+  struct Traitement final : IHostTraitement {
+    void AddRef() override { ++nRef; }
+    void Release() override { --nRef; }
+    void* piGetTraitement() override { return &nAnswer; }
+    int nRef = 1;
+    int nAnswer = 0;
+  } obj;
+  {
+    CAny a;
+    EXPECT_EQ(a.piGetTraitement(), nullptr);
+    a.__SetType(ZV_TRAITEMENT, 0);
+    EXPECT_EQ(a.piGetTraitement(), nullptr);  // no object yet
+    void* p = &obj;
+    a.SetValueByte(&p, sizeof p);
+    EXPECT_EQ(a.piGetTraitement(), &obj.nAnswer);
+    a.SetNull(true);
+    EXPECT_EQ(a.piGetTraitement(), nullptr);  // the whole type word must be 141
+    a.SetNull(false);
+    CAny b(a);  // copies are plain object values
+    EXPECT_EQ(b.piGetTraitement(), nullptr);
+    EXPECT_EQ(obj.nRef, 3);
+  }
+  EXPECT_EQ(obj.nRef, 1);
+}
+
+TEST_F(Any, BinaryFromAnArrayOfValues) {
+  CAny vals[4];
+  vals[0].SetUI1(0x41);
+  vals[1].SetI1(-1);
+  vals[2].SetI4(200);
+  vals[3].SetUI8(0);
+  CZVBIN bin;
+  ASSERT_EQ(bin.nAssignInit(STTabAny{vals, 4}), 0);
+  ASSERT_EQ(bin.nGetSize(), 4);
+  EXPECT_EQ(memcmp(bin.pGetData(), "\x41\xff\xc8\x00", 4), 0);
+
+  // One element that is no byte refuses the whole, allocating nothing.
+  CZVBIN other;
+  vals[2].SetI4(256);
+  EXPECT_EQ(other.nAssignInit(STTabAny{vals, 4}), 115);
+  EXPECT_EQ(other.pGetData(), nullptr);
+  vals[2].SetI4(1);
+  vals[2].SetNull(true);
+  EXPECT_EQ(other.nAssignInit(STTabAny{vals, 4}), 115);
+  vals[2].SetI2(-1);
+  EXPECT_EQ(other.nAssignInit(STTabAny{vals, 4}), 115);
+
+  EXPECT_EQ(bin.nAssignInit(STTabAny{vals, 0}), 0);
+  EXPECT_EQ(bin.pGetData(), nullptr);
+}

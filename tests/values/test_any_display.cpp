@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -156,4 +157,40 @@ TEST(QXVariantDump, CaptionsLoadAndFree) {
   for (const wchar_t* const* pp : all) EXPECT_EQ(*pp, nullptr);
   CQXVariant::FreeQueryDumpRessources();
   for (const wchar_t* const* pp : all) EXPECT_EQ(*pp, nullptr);
+}
+
+// Each type made from a text by the VM and shown again: the display is the value's text.
+TEST_F(AnyDisplay, EveryValueTypeShowsItsText) {
+  const struct {
+    unsigned short code;
+    const wchar_t* in;
+    const wchar_t* shown;
+  } cases[] = {
+      {ZV_BOOL, L"1", L"1"},          {ZV_UI1, L"255", L"255"},
+      {ZV_UI2, L"65535", L"65535"},   {ZV_UI4, L"4294967295", L"4294967295"},
+      {ZV_UI8, L"18446744073709551615", L"18446744073709551615"},
+      {ZV_I1, L"-128", L"-128"},      {ZV_I2, L"-32768", L"-32768"},
+      {ZV_I4, L"-2147483648", L"-2147483648"},
+      {ZV_I8, L"-9223372036854775808", L"-9223372036854775808"},
+      {ZV_CY, L"-12.345678", L"-12.345678"},
+      {ZV_R4, L"0.5", L"0.5"},        {ZV_R8, L"-1.25", L"-1.25"},
+      {ZV_DECIMAL, L"123456789012345678.5", L"123456789012345678.5"},
+      {ZV_UIX, L"7", L"7"},           {ZV_DSTRW, L"wide \u00e9", L"wide \u00e9"},
+      {ZV_CARA, L"Q", L"Q"},          {ZV_PSTRA, L"plain", L"plain"},
+      {ZV_DSTRA, L"narrow", L"narrow"}, {ZV_DATEW, L"20261206", L"20261206"},
+      {ZV_TIMEW, L"235959990", L"235959990"},
+      {ZV_DATETIME, L"20261206235959990", L"20261206235959990"},
+      {ZV_CARW, L"\u20ac", L"\u20ac"}, {ZV_PSTRW, L"owned", L"owned"},
+      {ZV_DATEA, L"19991231", L"19991231"}, {ZV_TIMEA, L"010203040", L"010203040"},
+  };
+  for (const auto& c : cases) {
+    CAny a;
+    a.__SetType(ZV_DSTRW, 0);
+    a.Intern()->SetValue(c.in, static_cast<unsigned int>(wcslen(c.in) * sizeof(wchar_t)));
+    ASSERT_LT(a.__nCastTo(c.code, nullptr, 1), 100) << c.code;
+    ASSERT_EQ(a.wGetTypeWord(), c.code);
+    int n = -1;
+    EXPECT_EQ(Show(&a, nullptr, 0, &n), c.shown) << c.code;
+    EXPECT_EQ(n, 0) << c.code;
+  }
 }

@@ -214,6 +214,44 @@ TEST_F(AnyOperators, ArithmeticPropagatesNull) {
   EXPECT_FALSE(r.bIsNull());
 }
 
+TEST_F(AnyOperators, EveryArithmeticOperatorPropagatesNull) {
+  const struct {
+    const char* name;
+    AnyOp pfn;
+  } ops[] = {{"nAjoute", nAjoute},       {"nAjouteEx", nAjouteEx}, {"nSoustrait", nSoustrait},
+             {"nMultiplie", nMultiplie}, {"nDivise", nDivise},     {"nModulo", nModulo}};
+  for (const auto& op : ops) {
+    for (int side = 0; side < 2; ++side) {
+      CAny r = I4(99);
+      ASSERT_LT(op.pfn(I4(8, side == 0), I4(2, side == 1), &r, 0), 100) << op.name;
+      EXPECT_TRUE(r.bIsNull()) << op.name << side;
+      EXPECT_NE(r.wGetType(), ZV_VIDE) << op.name;
+    }
+    CAny r;
+    ASSERT_LT(op.pfn(I4(8), I4(2), &r, 0), 100) << op.name;
+    EXPECT_FALSE(r.bIsNull()) << op.name;
+  }
+  CAny r;
+  ASSERT_EQ(nNegatif(I4(1, true), &r, 0), 0);
+  EXPECT_TRUE(r.bIsNull());
+}
+
+TEST_F(AnyOperators, TextConcatenationMakesOneReleasedString) {
+  CAny a = Text(L"con"), b = Text(L"cat");
+  CAny r;
+  ASSERT_EQ(nAjoute(a, b, &r, 0), 0);
+  const wchar_t* w = nullptr;
+  ASSERT_EQ(r.__nCastToString(&w, nullptr), 0);
+  EXPECT_STREQ(w, L"concat");
+  // The result as an operand of itself, NULL on one side.
+  b.SetNull(true);
+  ASSERT_EQ(nAjoute(r, b, &r, 0), 0);
+  EXPECT_TRUE(r.bIsNull());
+  r.SetNull(false);
+  ASSERT_EQ(r.__nCastToString(&w, nullptr), 0);
+  EXPECT_STREQ(w, L"concatcat");
+}
+
 TEST_F(AnyOperators, Negation) {
   CAny r;
   ASSERT_EQ(nNegatif(I4(5), &r, 0), 0);
