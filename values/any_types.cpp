@@ -719,6 +719,7 @@ void CAny_ZVPSTRW::s_SetFromUTF16(CAny* pValue, const unsigned short* p, int n) 
   wchar_t* text = STR_pszCreate(static_cast<unsigned int>(n));
   if (text == nullptr) return;
   text[UTF16ToWideChar(p, n, text, n)] = 0;
+  pValue->__SetType(ZV_VIDE, 0);  // releases an owned text the value already had
   pValue->__SetType(ZV_PSTRW, 0);
   Put<wchar_t*>(pValue->pGetValueArea(), text);
 }
