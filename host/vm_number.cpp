@@ -527,12 +527,19 @@ bool ExactlyBinary(const VMExact& x, bool bFloat) {
 double ExactToDouble(const VMExact& x, bool bFloat, bool* pbInexact) {
   const std::string s = Narrow(ExactToText(x, false));
   double d = 0;
+  std::from_chars_result res;
   if (bFloat) {
     float f = 0;
-    std::from_chars(s.data(), s.data() + s.size(), f);
+    res = std::from_chars(s.data(), s.data() + s.size(), f);
     d = f;
   } else {
-    std::from_chars(s.data(), s.data() + s.size(), d);
+    res = std::from_chars(s.data(), s.data() + s.size(), d);
+  }
+  // from_chars leaves the value alone out of range: past the largest real is infinite (the
+  // caller's overflow), below the smallest is zero.
+  if (res.ec == std::errc::result_out_of_range) {
+    d = U256Digits(x.mag) > x.nScale ? HUGE_VAL : 0.0;
+    if (x.bNeg) d = -d;
   }
   if (pbInexact) {
     // Lost means the real does not read back as the same decimal.

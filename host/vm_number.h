@@ -73,8 +73,8 @@ std::wstring ExactToText(const VMExact& x, bool bTrim);
 // More decimals than fit are rounded (*pbLost).
 int ExactFromText(const std::wstring& text, VMExact* out, bool* pbLost);
 
-// Nearest double (or float with bFloat); *pbInexact when the real does not read back as the same
-// decimal (2^53 + 1 does not; 0.1 does).
+// Nearest double (or float with bFloat; infinite beyond its range); *pbInexact when the real does
+// not read back as the same decimal (2^53 + 1 does not; 0.1 does).
 double ExactToDouble(const VMExact& x, bool bFloat, bool* pbInexact);
 // The shortest decimal that reads back as d; false for infinities and NaN. *pbLost when it needs
 // more than 77 decimals (1e-300 gives 0).

@@ -40,13 +40,18 @@ size_t InlineLength(const void* pArea, size_t nMax) {
 
 uint32_t BlockLength(const void* pData) { return pData != nullptr ? StrMemHeader(const_cast<void*>(pData))->dwLength : 0; }
 
+// Invalid sequences are dropped. The code page functions fail a whole text that ends inside a
+// sequence, which would leave nothing of it: such a tail (at most 3 bytes) is dropped as well.
 std::wstring Widen(const char* s, size_t n, unsigned int cp) {
-  if (n == 0) return std::wstring();
-  const int len = static_cast<int>(n);
-  const int count = MultiByteToWideChar(cp, 0, s, len, nullptr, 0);
-  std::wstring out(static_cast<size_t>(count), L'\0');
-  if (count > 0) MultiByteToWideChar(cp, 0, s, len, out.data(), count);
-  return out;
+  for (size_t cut = 0; cut < n && cut <= 3; ++cut) {
+    const int len = static_cast<int>(n - cut);
+    const int count = MultiByteToWideChar(cp, 0, s, len, nullptr, 0);
+    if (count <= 0) continue;
+    std::wstring out(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(cp, 0, s, len, out.data(), count);
+    return out;
+  }
+  return std::wstring();
 }
 
 std::string Narrow(const std::wstring& s, unsigned int cp, bool* pbReplaced) {
@@ -568,15 +573,19 @@ int nVMParseNumber(const std::wstring& text, bool bReal, VMNum* out) {
   *out = VMNum{};
   bool lost = false;
   const int rc = ExactFromText(text, &out->exact, &lost);
-  if (rc == VM_ERR_OVERFLOW && bReal) {
-    // Beyond what an exact value holds ("1e400"): only a real can say it.
+  // Beyond what an exact value holds ("1e400"), or so small that it kept fewer digits than a real
+  // does ("1e-300" keeps none): only a real can say it.
+  const bool bFewDigits = rc == 0 && lost && U256Digits(out->exact.mag) < 17;
+  if (bReal && (rc == VM_ERR_OVERFLOW || bFewDigits)) {
     std::string s;
     for (wchar_t c : text)
       if (c != L' ' && c != L'\t' && c != L'+') s.push_back(c < 128 ? static_cast<char>(c) : '?');
     double d = 0;
     const auto res = std::from_chars(s.data(), s.data() + s.size(), d);
-    if (res.ec == std::errc::result_out_of_range) return VM_ERR_OVERFLOW;
-    if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return VM_ERR_SYNTAX;
+    if (res.ec == std::errc::result_out_of_range && rc == VM_ERR_OVERFLOW) return VM_ERR_OVERFLOW;
+    if (res.ec == std::errc::result_out_of_range) d = s[0] == '-' ? -0.0 : 0.0;  // below every real
+    else if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return VM_ERR_SYNTAX;
+    *out = VMNum{};
     out->bReal = true;
     out->real = d;
     return 0;

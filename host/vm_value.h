@@ -109,8 +109,8 @@ int64_t VMReadDuration(const void* pArea);
 // Address of the pointer or bytes a reference type holds, for identity.
 uintptr_t VMReadReference(const void* pArea, unsigned int code);
 
-// A number from a text (ExactFromText); with bReal a text only a real can hold ("1e400") gives
-// a real, and dropped decimals are no loss.
+// A number from a text (ExactFromText); with bReal a text only a real can hold ("1e400", or
+// "1e-300" whose digits the exact form drops) gives a real, and dropped decimals are no loss.
 int nVMParseNumber(const std::wstring& text, bool bReal, VMNum* out);
 
 // ---- Writing a destination (40 bytes, zeroed first by the caller) ----

@@ -11,6 +11,7 @@
 
 #include "common/xystring.h"
 #include "common/zvbin.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/stand_in_vm.h"
 #include "values/datetime.h"
 #include "values/duree.h"
@@ -36,18 +37,6 @@ T ReadArea(const CAny& a) {
   return v;
 }
 
-// A host object with add-reference and release, and one with a count after its table pointer.
-struct HostObject final : IHostObject {
-  void AddRef() override { ++nRef; }
-  void Release() override { --nRef; }
-  int nRef = 1;
-};
-struct HostCounted final : IHostCounted {
-  HostCounted() { m_nRef = 1; }
-  void vSlot0() override {}
-  void vSlot1() override {}
-  void Release() override { --m_nRef; }
-};
 
 }  // namespace
 
