@@ -123,6 +123,8 @@ intptr_t CBaseExecutionDLL::s_nExecution(unsigned int nCode, void* pArgument) {
   }
 }
 
+BOOL CBaseExecutionDLL::_bUtiliseNET() const { return nAskHost(HOST_QUERY_DOTNET) != 0 ? TRUE : FALSE; }
+
 HINSTANCE CBaseExecutionDLL::s_hGetHinstanceVM() {
   return gpclExecutionDLL32 != nullptr ? gpclExecutionDLL32->m_hHost : nullptr;
 }

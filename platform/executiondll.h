@@ -36,6 +36,8 @@ class CBaseExecutionDLL : public CInformationDLL {
 
   HINSTANCE hGetHostModule() const { return m_hHost; }
   PFNEXECUTION pfnGetHostExecution() const { return m_pfnHost; }
+  // Whether the host runs on .NET, asked each time; FALSE without a host function.
+  BOOL _bUtiliseNET() const;
 
   // The message dispatcher behind the exported "Execution".
   static intptr_t s_nExecution(unsigned int nCode, void* pArgument);

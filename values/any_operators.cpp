@@ -17,9 +17,11 @@ int nAsk(PFNVMCOMPARE pfn, const CAny& a, const CAny& b, int* pn, unsigned int n
   return pfn(a.pGetValueArea(), a.wGetTypeWord(), b.pGetValueArea(), b.wGetTypeWord(), pn, nFlags, nullptr);
 }
 
-// The same answer, negated when bNegate; the host writes into a cleared local so that a host
-// which leaves it alone still gives a defined answer.
+// The same answer, negated when bNegate. A plain answer goes straight to the caller's integer,
+// so a host that fails without answering leaves it as it was; a negated one is computed from a
+// cleared local and always written.
 int nAskInt(PFNVMCOMPARE pfn, bool bNegate, const CAny& a, const CAny& b, int* pnResult, unsigned int nFlags) {
+  if (!bNegate && pnResult != nullptr) return nAsk(pfn, a, b, pnResult, nFlags);
   int n = 0;
   const int nRet = nAsk(pfn, a, b, &n, nFlags);
   if (nRet == kNullOperand || nRet == ANY_ERR_VM_UNBOUND) return nRet;
@@ -125,9 +127,7 @@ int nNot(const CAny& a, int* pnResult, unsigned int nFlags) {
   if (a.bIsNull()) return kNullOperand;
   if (gpfnNONLogiqueEx == nullptr) return ANY_ERR_VM_UNBOUND;
   int n = 0;
-  const int nRet = gpfnNONLogiqueEx(a.pGetValueArea(), a.wGetTypeWord(), &n, nFlags, nullptr);
-  if (pnResult != nullptr) *pnResult = n;
-  return nRet;
+  return gpfnNONLogiqueEx(a.pGetValueArea(), a.wGetTypeWord(), pnResult != nullptr ? pnResult : &n, nFlags, nullptr);
 }
 
 int nNot(const CAny& a, CAny* pResult, unsigned int nFlags) {
@@ -166,7 +166,9 @@ int nNegatif(const CAny& a, CAny* pResult, unsigned int nFlags) {
 }
 
 int nPositif(const CAny& a, CAny* pResult) {
-  if (pResult != nullptr && pResult != &a) a.Intern()->Duplique(pResult);
+  // The whole copy sequence: an empty a's own Duplique copies only flags and would leave the
+  // result's old value in place.
+  if (pResult != nullptr) *pResult = a;
   return 0;
 }
 

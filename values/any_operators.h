@@ -12,8 +12,9 @@ class CAny;
 // The VM has not been bound (bInitZVCalcFromVM not called or failed).
 constexpr int ANY_ERR_VM_UNBOUND = 105;
 
-// Integer results: the host's answer in *pnResult (nDifferent, nSupEgal and nInfEgal: its
-// negation, as a != b, !(a < b), !(a > b)). nCompare gives the host's ordering integer.
+// Integer results: the host's answer, written by the host itself into *pnResult (nDifferent,
+// nSupEgal and nInfEgal: its negation, as a != b, !(a < b), !(a > b), written whatever the host's
+// code). nCompare gives the host's ordering integer.
 int nCompare(const CAny& a, const CAny& b, int* pnResult, unsigned int nFlags);
 int nEgalite(const CAny& a, const CAny& b, int* pnResult, unsigned int nFlags);
 int nDifferent(const CAny& a, const CAny& b, int* pnResult, unsigned int nFlags);
@@ -73,7 +74,7 @@ int nModulo(const CAny& a, const CAny& b, CAny* pResult, unsigned int nFlags);
 // -a in *pResult (which may be a), typed as the host answers; NULL when a is NULL. On an error
 // above 99 *pResult is left as it was.
 int nNegatif(const CAny& a, CAny* pResult, unsigned int nFlags);
-// *pResult becomes a copy of a, flags included; always 0.
+// *pResult becomes a copy of a (type, value and flags; an empty a empties it); always 0.
 int nPositif(const CAny& a, CAny* pResult);
 // *pValue += step (-= step), typed as the host answers; NULL when either was NULL. On an error
 // above 99 *pValue is left as it was.

@@ -257,3 +257,23 @@ TEST_F(ExecutionDLL, LibraryStartOnceAndEndAnnouncesTheObject) {
 }
 
 }  // namespace
+
+namespace {
+
+// The queries made after start-up reach the host's "Execution" with their own codes.
+TEST_F(ExecutionDLL, LaterQueriesReachTheHost) {
+  ASSERT_EQ(Initialise(12, m_host, 1), 1);
+  m_control->ClearCalls();
+  EXPECT_FALSE(gpclExecutionDLL32->_bUtiliseNET());
+  EXPECT_EQ(CBaseExecutionDLL::s_eGetModeSmartphone(), 0);
+  wchar_t stack[8] = {};
+  EXPECT_FALSE(CBaseExecutionDLL::s_bRemplitPileC(1, stack, 8, 0));
+  const Calls calls = m_control->Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], (std::pair<unsigned int, intptr_t>{EXEC_HOST_QUERY, HOST_QUERY_DOTNET}));
+  EXPECT_EQ(calls[1], (std::pair<unsigned int, intptr_t>{EXEC_HOST_QUERY, HOST_QUERY_SMARTPHONE_MODE}));
+  EXPECT_EQ(calls[2].first, EXEC_HOST_CALL_STACK);
+  EXPECT_NE(calls[2].second, 0);
+}
+
+}  // namespace

@@ -355,3 +355,84 @@ TEST_F(AnyOperators, UnboundVMAnswersAnErrorWithoutWriting) {
   gpfnNONLogiqueEx = savedNot;
   gpfnNegationEx = savedNeg;
 }
+
+namespace {
+
+// A VM question that fails; with bAnswer it still writes 1 first.
+template <bool bAnswer>
+int FailingQuestion(const void*, unsigned int, const void*, unsigned int, int* pn, unsigned int, void*) {
+  if (bAnswer) *pn = 1;
+  return 150;
+}
+template <bool bAnswer>
+int FailingNot(const void*, unsigned int, int* pn, unsigned int, void*) {
+  if (bAnswer) *pn = 1;
+  return 150;
+}
+
+}  // namespace
+
+// The plain answers are the host's own writes: a failure without an answer leaves the caller's
+// integer; the negated ones and the value forms start from 0 and are always written.
+TEST_F(AnyOperators, HostFailureWithoutAnswer) {
+  const PFNVMCOMPARE savedEq = gpfnEgaliteEx, savedSup = gpfnSuperieurEx, savedCmp = gpfnComparaisonEx,
+                     savedIn = gpfnContientEx;
+  const PFNVMNOT savedNot = gpfnNONLogiqueEx;
+  gpfnEgaliteEx = gpfnSuperieurEx = gpfnComparaisonEx = gpfnContientEx = FailingQuestion<false>;
+  gpfnNONLogiqueEx = FailingNot<false>;
+  const CAny one = I4(1);
+  for (IntOp pfn : {static_cast<IntOp>(nEgalite), static_cast<IntOp>(nSuperieur), static_cast<IntOp>(nCompare),
+                    static_cast<IntOp>(nContient)}) {
+    int n = 42;
+    EXPECT_EQ(pfn(one, one, &n, 0), 150);
+    EXPECT_EQ(n, 42);
+  }
+  int n = 42;
+  EXPECT_EQ(nNot(one, &n, 0), 150);
+  EXPECT_EQ(n, 42);
+  EXPECT_EQ(nDifferent(one, one, &n, 0), 150);
+  EXPECT_EQ(n, 1);
+  n = 42;
+  EXPECT_EQ(nInfEgal(one, one, &n, 0), 150);
+  EXPECT_EQ(n, 1);
+  CAny r = I4(42);
+  EXPECT_EQ(nEgalite(one, one, &r, 0), 150);
+  EXPECT_EQ(r.wGetTypeWord(), ZV_BOOL);
+  EXPECT_EQ(AsInt(r), 0);
+  EXPECT_EQ(nCompare(one, one, &r), 150);
+  EXPECT_EQ(r.wGetTypeWord(), ZV_I4);
+  EXPECT_EQ(AsInt(r), 0);
+
+  gpfnEgaliteEx = FailingQuestion<true>;
+  gpfnNONLogiqueEx = FailingNot<true>;
+  EXPECT_EQ(nEgalite(one, one, &n, 0), 150);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(nDifferent(one, one, &n, 0), 150);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(nNot(one, &r, 0), 150);
+  EXPECT_EQ(AsInt(r), 1);
+  EXPECT_EQ(nEgalite(one, one, static_cast<int*>(nullptr), 0), 150);  // no integer to write
+
+  gpfnEgaliteEx = savedEq;
+  gpfnSuperieurEx = savedSup;
+  gpfnComparaisonEx = savedCmp;
+  gpfnContientEx = savedIn;
+  gpfnNONLogiqueEx = savedNot;
+}
+
+TEST_F(AnyOperators, PositiveOfAnEmptyValueEmptiesTheResult) {
+  CAny empty, r = Text(L"old");
+  EXPECT_EQ(nPositif(empty, &r), 0);
+  EXPECT_EQ(r.wGetTypeWord(), ZV_VIDE);
+  CAny nulEmpty;
+  nulEmpty.SetNull(true);
+  r = I4(5);
+  EXPECT_EQ(nPositif(nulEmpty, &r), 0);
+  EXPECT_EQ(r.wGetTypeWord(), ZV_VIDE | ZV_FLAG_NULL);
+  // A text result is a copy of its own.
+  const CAny t = Text(L"abc");
+  EXPECT_EQ(nPositif(t, &r), 0);
+  const wchar_t* w = nullptr;
+  ASSERT_EQ(r.__nCastToString(&w, nullptr), 0);
+  EXPECT_STREQ(w, L"abc");
+}
