@@ -126,6 +126,13 @@ void CAny::SetValueByte(const void* p, unsigned int n) {
 }
 
 void CAny::SetTabDirect(const STTabAny& tab) {
+  // The array this value held goes unless it is the one taken over.
+  if (wGetType() == ZV_TABANY && Get<STTabAny>(m_abyValue).pTab == tab.pTab) {
+    memcpy(m_abyValue, &tab, sizeof tab);
+    SetFlags(0);
+    return;
+  }
+  __SetType(ZV_VIDE, 0);
   __SetType(ZV_TABANY, 0);
   memcpy(m_abyValue, &tab, sizeof tab);
 }
@@ -214,8 +221,8 @@ int CAny::__nSetString(const wchar_t* p, int n, const STOCAW* pOptions) {
   const int nRes = str.__nConversion(p, n, 0, cp, 0, nullptr);
   if (nRes > 99) return nRes;
   __SetType(ZV_DSTRA, 0);
-  memcpy(m_abyValue, &str, sizeof(void*));
-  str.Detach();
+  // A value that already was a DSTRA keeps its block until now: it is released, not overwritten.
+  reinterpret_cast<CXYString<char>*>(m_abyValue)->Attach(str.Detach());
   SetFlags(0);
   return nRes;
 }

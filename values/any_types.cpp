@@ -399,17 +399,19 @@ class CAnyPlainText : public CAny_Intern {
     __CreateStr(static_cast<const T*>(p), std::is_same_v<T, char> ? n : n / sizeof(T));
     Free(old);
   }
+  // n counts characters here, for both widths (SetValue(p, n) counts bytes).
   void SetValueOption(const void* p, unsigned int n, unsigned int nOptions) override {
-    if ((nOptions & 1) == 0) {
-      SetValue(p, n);
-      return;
-    }
-    const unsigned int nChars = std::is_same_v<T, char> ? n : n / sizeof(T);
     T* old = Text();
-    T* buf = static_cast<T*>(calloc(nChars + 1, sizeof(T)));
-    const T* s = static_cast<const T*>(p);
-    for (unsigned int i = 0; buf != nullptr && s != nullptr && i < nChars && s[i] != 0; ++i) buf[i] = s[i];
-    SetText(buf);
+    SetText(nullptr);
+    if ((nOptions & 1) == 0) {
+      __CreateStr(static_cast<const T*>(p), n);
+    } else if (n <= ZV_MAX_LENGTH) {
+      // A reserved buffer the caller fills: n + 1 characters, all zero but the copied ones.
+      T* buf = static_cast<T*>(calloc(static_cast<size_t>(n) + 1, sizeof(T)));
+      const T* s = static_cast<const T*>(p);
+      for (unsigned int i = 0; buf != nullptr && s != nullptr && i < n && s[i] != 0; ++i) buf[i] = s[i];
+      SetText(buf);
+    }
     Free(old);
   }
   int nGetSTRLEN(unsigned int* pn) const override { *pn = nLen(); return 0; }

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "common/xystring.h"
@@ -539,4 +541,75 @@ TEST_F(Any, BinaryFromAnArrayOfValues) {
 
   EXPECT_EQ(bin.nAssignInit(STTabAny{vals, 0}), 0);
   EXPECT_EQ(bin.pGetData(), nullptr);
+}
+
+TEST_F(Any, SettersOverTheSameTypeReleaseWhatTheValueHeld) {
+  // Wide text into a value that already is an ANSI dynamic string sharing its block.
+  CAny a;
+  a.__SetType(ZV_DSTRA, 0);
+  a.SetValueByte("old", 3);
+  CAny b(a);
+  const char* shared = nullptr;
+  b.Intern()->nGetPCASTR(&shared);
+  ASSERT_TRUE(CBaseStrMem::s_bIsShared(shared));
+  STOCAW opt{1252};
+  ASSERT_EQ(a.__nSetString(L"new", 3, &opt), 0);
+  EXPECT_FALSE(CBaseStrMem::s_bIsShared(shared));
+  const char* s = nullptr;
+  a.Intern()->nGetPCASTR(&s);
+  EXPECT_STREQ(s, "new");
+  EXPECT_STREQ(shared, "old");
+
+  // An array taken over by an array value: the array it had goes, its own array stays.
+  HostObject obj;
+  void* p = &obj;
+  CAny* first = static_cast<CAny*>(malloc(sizeof(CAny)));
+  new (first) CAny();
+  first->__SetType(ZV_DINO, 0);
+  first->SetValueByte(&p, sizeof p);
+  CAny t;
+  CAny_ZVTABANY::s_SetDirect(&t, STTabAny{first, 1});
+  EXPECT_EQ(obj.nRef, 2);
+  t.SetNull(true);
+  CAny_ZVTABANY::s_SetDirect(&t, STTabAny{first, 1});
+  EXPECT_EQ(obj.nRef, 2);
+  EXPECT_EQ(t.wGetTypeWord(), ZV_TABANY);
+  CAny* second = static_cast<CAny*>(malloc(2 * sizeof(CAny)));
+  new (&second[0]) CAny();
+  new (&second[1]) CAny();
+  second[1].SetI4(9);
+  CAny_ZVTABANY::s_SetDirect(&t, STTabAny{second, 2});
+  EXPECT_EQ(obj.nRef, 1);
+  unsigned int n = 0;
+  ASSERT_EQ(t.Intern()->nGetDataSize(&n), 0);
+  EXPECT_EQ(n, 2u);
+}
+
+TEST_F(Any, ReservedTextsCountCharacters) {
+  CAny a;
+  a.__SetType(ZV_PSTRW, 0);
+  a.Intern()->SetValueOption(L"abcdefgh", 5, 1);
+  const wchar_t* w = nullptr;
+  a.Intern()->nGetPCWSTR(&w);
+  EXPECT_STREQ(w, L"abcde");
+  // The caller fills the reserved room: all 5 characters and the terminator are there.
+  wmemcpy(const_cast<wchar_t*>(w), L"vwxyz", 5);
+  EXPECT_EQ(w[5], L'\0');
+  a.Intern()->SetValueOption(L"abcdefgh", 3, 0);
+  a.Intern()->nGetPCWSTR(&w);
+  EXPECT_STREQ(w, L"abc");
+  a.Intern()->SetValueOption(nullptr, 4, 1);
+  a.Intern()->nGetPCWSTR(&w);
+  EXPECT_EQ(wmemcmp(w, L"\0\0\0\0", 5), 0);
+
+  // A size whose room would wrap around reserves nothing.
+  CAny b;
+  b.__SetType(ZV_PSTRA, 0);
+  b.Intern()->SetValueOption("abc", 0xFFFFFFFFu, 1);
+  const char* s = nullptr;
+  b.Intern()->nGetPCASTR(&s);
+  EXPECT_STREQ(s, "");
+  unsigned int n = 9;
+  b.Intern()->nGetSTRLEN(&n);
+  EXPECT_EQ(n, 0u);
 }
