@@ -418,48 +418,64 @@ inline bool IsTagCharacter(uint32_t c) { return c >= 0xE0000 && c <= 0xE007F; }
 
 // The narrowing loops come in three forms: counting (kWrite false), writing into a destination
 // that cannot run out (kCheck false) and writing with a room check. The replacement is read into
-// locals so that the byte stores cannot alias it.
+// locals so that the byte stores cannot alias it. RunNarrowing picks the form: unchecked when cap
+// holds n characters of the worst size (the replacement or maxBytes), else checked.
+template <typename Loop>
+long RunNarrowing(const wchar_t* s, size_t n, char* dst, size_t cap, bool counting, Replacement& rep,
+                  size_t maxBytes) {
+  if (counting) return Loop::template Run<false, false>(s, n, dst, cap, rep);
+  const size_t worst = rep.len > maxBytes ? rep.len : maxBytes;
+  if (cap / worst >= n) return Loop::template Run<true, false>(s, n, dst, cap, rep);
+  return Loop::template Run<true, true>(s, n, dst, cap, rep);
+}
+
+// Writes (or, counting, only counts) the replacement at o; false when it does not fit.
 template <bool kWrite, bool kCheck>
-long WideToCP1252Core(const wchar_t* s, size_t n, char* dst, size_t cap, Replacement& rep) {
-  const char* const repText = rep.text;
-  const size_t repLen = rep.len;
-  bool used = false;
-  size_t o = 0;
-  long result = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t c = static_cast<uint32_t>(s[i]);
-    const int b = c < 0x100 ? g_cp1252Low.byte[c] : CP1252ByteOf(c);
-    if (b >= 0) {
-      if (kWrite) {
-        if (kCheck && o == cap) {
-          result = kFail;
-          break;
+inline bool bPutReplacement(char* dst, size_t cap, size_t& o, const char* text, size_t len) {
+  if (kWrite) {
+    if (kCheck && cap - o < len) return false;
+    std::memcpy(dst + o, text, len);
+  }
+  o += len;
+  return true;
+}
+
+struct CP1252Narrowing {
+  template <bool kWrite, bool kCheck>
+  static long Run(const wchar_t* s, size_t n, char* dst, size_t cap, Replacement& rep) {
+    const char* const repText = rep.text;
+    const size_t repLen = rep.len;
+    bool used = false;
+    size_t o = 0;
+    long result = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t c = static_cast<uint32_t>(s[i]);
+      const int b = c < 0x100 ? g_cp1252Low.byte[c] : CP1252ByteOf(c);
+      if (b >= 0) {
+        if (kWrite) {
+          if (kCheck && o == cap) {
+            result = kFail;
+            break;
+          }
+          dst[o] = static_cast<char>(b);
         }
-        dst[o] = static_cast<char>(b);
+        ++o;
+        continue;
       }
-      ++o;
-      continue;
-    }
-    if (IsTagCharacter(c)) continue;  // glibc drops them silently for 8-bit pages
-    used = true;
-    if (kWrite) {
-      if (kCheck && cap - o < repLen) {
+      if (IsTagCharacter(c)) continue;  // glibc drops them silently for 8-bit pages
+      used = true;
+      if (!bPutReplacement<kWrite, kCheck>(dst, cap, o, repText, repLen)) {
         result = kFail;
         break;
       }
-      std::memcpy(dst + o, repText, repLen);
     }
-    o += repLen;
+    if (used) rep.used = true;
+    return result < 0 ? kFail : static_cast<long>(o);
   }
-  if (used) rep.used = true;
-  return result < 0 ? kFail : static_cast<long>(o);
-}
+};
 
 long WideToCP1252(const wchar_t* s, size_t n, char* dst, size_t cap, bool counting, Replacement& rep) {
-  if (counting) return WideToCP1252Core<false, false>(s, n, dst, cap, rep);
-  const size_t worst = rep.len > 1 ? rep.len : 1;
-  if (cap / worst >= n) return WideToCP1252Core<true, false>(s, n, dst, cap, rep);
-  return WideToCP1252Core<true, true>(s, n, dst, cap, rep);
+  return RunNarrowing<CP1252Narrowing>(s, n, dst, cap, counting, rep, 1);
 }
 
 // ---- UTF-8 ----
@@ -513,74 +529,69 @@ size_t UTF8DecodeValid(const unsigned char* s, size_t n, wchar_t* dst, size_t ca
   return i;
 }
 
-template <bool kWrite, bool kCheck>
-long WideToUTF8Core(const wchar_t* s, size_t n, char* dst, size_t cap, Replacement& rep) {
-  const char* const repText = rep.text;
-  const size_t repLen = rep.len;
-  unsigned char* const out = reinterpret_cast<unsigned char*>(dst);
-  bool used = false;
-  size_t o = 0;
-  long result = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t c = static_cast<uint32_t>(s[i]);
-    if (c < 0x80) {
-      if (kWrite) {
-        if (kCheck && o == cap) {
+struct UTF8Narrowing {
+  template <bool kWrite, bool kCheck>
+  static long Run(const wchar_t* s, size_t n, char* dst, size_t cap, Replacement& rep) {
+    const char* const repText = rep.text;
+    const size_t repLen = rep.len;
+    unsigned char* const out = reinterpret_cast<unsigned char*>(dst);
+    bool used = false;
+    size_t o = 0;
+    long result = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t c = static_cast<uint32_t>(s[i]);
+      if (c < 0x80) {
+        if (kWrite) {
+          if (kCheck && o == cap) {
+            result = kFail;
+            break;
+          }
+          out[o] = static_cast<unsigned char>(c);
+        }
+        ++o;
+        continue;
+      }
+      size_t need;
+      if (c < 0x800) need = 2;
+      else if (c < 0x10000) need = (c >= 0xD800 && c <= 0xDFFF) ? 0 : 3;
+      else need = c < 0x110000 ? 4 : 0;
+      if (need == 0) {  // iconv refuses it like an unrepresentable character
+        used = true;
+        if (!bPutReplacement<kWrite, kCheck>(dst, cap, o, repText, repLen)) {
           result = kFail;
           break;
         }
-        out[o] = static_cast<unsigned char>(c);
+        continue;
       }
-      ++o;
-      continue;
-    }
-    size_t need;
-    if (c < 0x800) need = 2;
-    else if (c < 0x10000) need = (c >= 0xD800 && c <= 0xDFFF) ? 0 : 3;
-    else need = c < 0x110000 ? 4 : 0;
-    if (need == 0) {  // iconv refuses it like an unrepresentable character
-      used = true;
       if (kWrite) {
-        if (kCheck && cap - o < repLen) {
+        if (kCheck && cap - o < need) {
           result = kFail;
           break;
         }
-        std::memcpy(dst + o, repText, repLen);
+        unsigned char* p = out + o;
+        if (need == 2) {
+          p[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+          p[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (need == 3) {
+          p[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+          p[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+          p[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+          p[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+          p[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+          p[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+          p[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
       }
-      o += repLen;
-      continue;
+      o += need;
     }
-    if (kWrite) {
-      if (kCheck && cap - o < need) {
-        result = kFail;
-        break;
-      }
-      unsigned char* p = out + o;
-      if (need == 2) {
-        p[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
-        p[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-      } else if (need == 3) {
-        p[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
-        p[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        p[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-      } else {
-        p[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-        p[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-        p[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        p[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-      }
-    }
-    o += need;
+    if (used) rep.used = true;
+    return result < 0 ? kFail : static_cast<long>(o);
   }
-  if (used) rep.used = true;
-  return result < 0 ? kFail : static_cast<long>(o);
-}
+};
 
 long WideToUTF8Fast(const wchar_t* s, size_t n, char* dst, size_t cap, bool counting, Replacement& rep) {
-  if (counting) return WideToUTF8Core<false, false>(s, n, dst, cap, rep);
-  const size_t worst = rep.len > 4 ? rep.len : 4;
-  if (cap / worst >= n) return WideToUTF8Core<true, false>(s, n, dst, cap, rep);
-  return WideToUTF8Core<true, true>(s, n, dst, cap, rep);
+  return RunNarrowing<UTF8Narrowing>(s, n, dst, cap, counting, rep, 4);
 }
 
 // ---- Conversions with failure distinct from an empty result (kFail) ----
