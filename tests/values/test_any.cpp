@@ -13,16 +13,13 @@
 
 #include "common/xystring.h"
 #include "common/zvbin.h"
-#include "tests/support/host_objects.h"
+#include "tests/support/any_test_values.h"
 #include "tests/support/stand_in_vm.h"
 #include "values/datetime.h"
 #include "values/duree.h"
 #include "values/vmbind.h"
 
 namespace {
-
-const unsigned short kAllCodes[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10,  11,  12,  13,  14,  16,  17,  18, 19,
-                                    24, 25, 26, 27, 28, 29, 30, 50, 65, 81, 83, 108, 110, 111, 128, 129, 141};
 
 class Any : public StandInVMTest {
  protected:

@@ -14,7 +14,7 @@
 #include "host/host_services.h"
 #include "host/vm_decimal.h"
 #include "host/vm_module.h"
-#include "tests/support/host_objects.h"
+#include "tests/support/any_test_values.h"
 #include "tests/support/stand_in_vm.h"
 #include "values/any.h"
 #include "values/any_operators.h"
@@ -26,8 +26,6 @@ namespace {
 
 using ZVArea::Get;
 
-const unsigned short kAllCodes[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10,  11,  12,  13,  14,  16,  17,  18, 19,
-                                    24, 25, 26, 27, 28, 29, 30, 50, 65, 81, 83, 108, 110, 111, 128, 129, 141};
 // Asked for beyond the codes a value holds: 15 is I4, 0, 20 and 142 are no cast target.
 const unsigned short kMoreTargets[] = {0, 15, 20, 142};
 

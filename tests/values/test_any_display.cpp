@@ -11,6 +11,7 @@
 
 #include "common/ctstring.h"
 #include "common/xystring.h"
+#include "tests/support/any_test_values.h"
 #include "tests/support/stand_in_vm.h"
 #include "values/vmbind.h"
 
@@ -66,9 +67,7 @@ TEST_F(AnyDisplay, NumbersAndTextsThroughTheVM) {
 }
 
 TEST_F(AnyDisplay, EveryTypeCodeGivesTextOrError) {
-  const unsigned short codes[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10,  11,  12,  13,  14,  16,  17,  18, 19,
-                                  24, 25, 26, 27, 28, 29, 30, 50, 65, 81, 83, 108, 110, 111, 128, 129, 141};
-  for (unsigned short code : codes) {
+  for (unsigned short code : kAllCodes) {
     CAny a;
     a.__SetType(code, 0);
     int n = -1;
