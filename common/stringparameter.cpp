@@ -10,6 +10,16 @@ bool bUsableName(const wchar_t* name) {
   return name[n - 1] != L' ' && wcspbrk(name, L";=") == nullptr;
 }
 
+// A write must leave one item: a name or value that adds or splits items is refused.
+bool bWritable(const CTString* settings, const wchar_t* value, const wchar_t* name) {
+  return settings != nullptr && bUsableName(name) && (value == nullptr || wcschr(value, L';') == nullptr);
+}
+
+void AppendItem(CTString* settings, const wchar_t* name, const wchar_t* value) {
+  if (settings->nTaille() > 0) settings->Add(L';');
+  settings->Add(name, L"=", value);
+}
+
 bool bSeparator(wchar_t c) { return c == L';' || c == L' '; }
 
 // Takes the item whose name starts at namePos and whose value ends at valueEnd out of settings.
@@ -20,9 +30,6 @@ void RemoveItem(CTString* settings, int namePos, int valueEnd) {
   while (start > 0 && t[start - 1] == L' ') --start;
   int end = valueEnd + 1;
   while (end < len && bSeparator(t[end])) ++end;
-  // The last item takes the separator before it, which would otherwise end the text.
-  if (end == len)
-    while (start > 0 && bSeparator(t[start - 1])) --start;
   settings->Coupe(start, end - start);
   settings->TronqueDebut(static_cast<int>(wcsspn(settings->pszGet(), L"; ")));
   if (settings->nTaille() == 0) settings->Vide();
@@ -57,7 +64,15 @@ BOOL CStringParameter::bInitParameterValue(CTString* settings, int bRemove) {
 
 BOOL CStringParameter::bCompleteConnectionString(CTString* settings, const wchar_t*, int) const {
   if (!m_bDefined) return TRUE;
-  return s_bReplaceParameterValue(settings, m_clValue.pszGet(), m_pszName);
+  if (!bWritable(settings, m_clValue.pszGet(), m_pszName)) return FALSE;
+  CTString held;
+  int found;
+  s_bGetParameterValue(&held, &found, settings, m_pszName, FALSE);
+  // An item of this name already there would be read before an appended one and hide the value.
+  if (found && wcscmp(held.pszGet(), m_clValue.pszGet()) != 0)
+    return s_bReplaceParameterValue(settings, m_clValue.pszGet(), m_pszName);
+  AppendItem(settings, m_pszName, m_clValue.pszGet());
+  return TRUE;
 }
 
 // ---- Settings strings ----
@@ -113,13 +128,11 @@ BOOL CStringParameter::s_bParameterDefined(const CTString* settings, const wchar
 }
 
 BOOL CStringParameter::s_bReplaceParameterValue(CTString* settings, const wchar_t* value, const wchar_t* name) {
-  if (settings == nullptr || !bUsableName(name) || (value != nullptr && wcschr(value, L';') != nullptr)) return FALSE;
+  if (!bWritable(settings, value, name)) return FALSE;
   int namePos, valueStart, valueEnd;
-  if (_s_bGetParameterPos(namePos, valueStart, valueEnd, settings, name)) {
+  if (_s_bGetParameterPos(namePos, valueStart, valueEnd, settings, name))
     settings->Remplace(valueStart, valueEnd - valueStart + 1, value);
-    return TRUE;
-  }
-  if (settings->nTaille() > 0) settings->Add(L';');
-  settings->Add(name, L"=", value);
+  else
+    AppendItem(settings, name, value);
   return TRUE;
 }

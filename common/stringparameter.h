@@ -32,14 +32,15 @@ class CStringParameter {
   void SetParameterValueRep(const wchar_t* value, int length = -1);
   // Reads this parameter from settings (removing its item with bRemove). TRUE.
   BOOL bInitParameterValue(CTString* settings, int bRemove);
-  // When defined, writes the value into settings (s_bReplaceParameterValue): an item already
-  // there gets the value, else one is appended. FALSE when that write is refused; TRUE otherwise.
+  // When defined, appends ';' (when settings is not empty), the name, '=' and the value; an item
+  // of the name already there with another value gets the value instead. FALSE, nothing changed,
+  // when the write is refused (as s_bReplaceParameterValue); TRUE otherwise.
   BOOL bCompleteConnectionString(CTString* settings, const wchar_t* = nullptr, int = 0) const;
 
   // value (when not null) = the item's value, empty when there is none; *pbFound (when not null)
   // whether the item exists. With bRemove the item goes from settings with the blanks before it
-  // and the ';' and blanks after it, or, when it is the last item, with the ';' and blanks before
-  // it; ';' and blanks left at the start go too. Always TRUE.
+  // and the ';' and blanks after it (the last item leaves the ';' before it); ';' and blanks left
+  // at the start go too. Always TRUE.
   static BOOL s_bGetParameterValue(CTString* value, int* pbFound, CTString* settings, const wchar_t* name,
                                    int bRemove);
   static BOOL s_bParameterDefined(const CTString* settings, const wchar_t* name);
