@@ -6,7 +6,8 @@
 // Record, little-endian: u16 record length (this field included), u16 id, u8 flags (bits 0-1
 // the kind 0 to 3, bit 6 set for UTF-16 text, clear for UTF-8), u16 packed length (unaligned),
 // the packed text (platform/datacompressor.h), possibly bytes nobody reads. A record length of 0
-// ends the block. Records are sorted by id, ascending, each id once.
+// ends the block. Records are sorted by id, ascending, each id once; the last record has the id
+// RES_ID_END_MARKER and the marker text RES_END_MARKER_TEXT, packed like any other text.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,9 @@ enum : unsigned int {
   RES_RECORD_HEADER = 7,  // bytes before the packed text
   RES_FLAG_KIND_MASK = 0x03,
   RES_FLAG_UTF16 = 0x40,
+  RES_ID_END_MARKER = 0xFFFF,
 };
+inline constexpr char RES_END_MARKER_TEXT[] = "QUENDA RES BLOC UTF16 STOP";
 
 // The embedded block, its terminating zero length included, and its size in bytes.
 extern const unsigned char _pbyBufferRes32[];

@@ -4,8 +4,8 @@
 // Format, UTF-8: one text per line, "<id><TAB><text>"; lines that are empty or start with '#'
 // are ignored; a CR before the line end is dropped. In the text, "\n", "\r", "\t" and "\\" stand
 // for a line feed, a carriage return, a tab and a backslash; any other backslash is an error.
-// Variants (singular, plural ...) are joined by "\n§\n". Ids run from 1 to 65535, each once;
-// the file may list them in any order.
+// Variants (singular, plural ...) are joined by "\n§\n". Ids run from 1 to 65535, each once, in
+// any order; the packer keeps 65535 for the block's end marker.
 #pragma once
 
 #include <string>

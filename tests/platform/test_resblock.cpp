@@ -30,7 +30,7 @@ TEST(ResourceBlock, EveryTextUnpacksToItsSource) {
   ASSERT_TRUE(bReadResTexts(QX_RES_TEXTS, &texts, &err)) << err;
   ASSERT_GT(texts.size(), 100u);
   CResAnsi32 block(_pbyBufferRes32, g_nTailleBufferRes32);
-  EXPECT_EQ(block.nGetRecordCount(), static_cast<int>(texts.size()));
+  EXPECT_EQ(block.nGetRecordCount(), static_cast<int>(texts.size()) + 1);  // and the end marker
   EXPECT_EQ(_pbyBufferRes32[g_nTailleBufferRes32 - 2] | _pbyBufferRes32[g_nTailleBufferRes32 - 1], 0);
   for (const STResText& t : texts) {
     STRessourceModule r = Request(t.nId);
@@ -42,6 +42,21 @@ TEST(ResourceBlock, EveryTextUnpacksToItsSource) {
     EXPECT_EQ(std::wstring(text), Widen(t.strText)) << t.nId;
     free(text);
   }
+}
+
+TEST(ResourceBlock, LastRecordIsTheEndMarker) {
+  unsigned int at = 0, last = 0;
+  for (unsigned int length; (length = _pbyBufferRes32[at] | _pbyBufferRes32[at + 1] << 8) != 0; at += length)
+    last = at;
+  EXPECT_EQ(at + 2, g_nTailleBufferRes32);
+  EXPECT_EQ(_pbyBufferRes32[last + 2] | _pbyBufferRes32[last + 3] << 8, 65535);
+  STRessourceModule r = Request(65535);
+  ASSERT_TRUE(bGetResAnsi32(r));
+  EXPECT_EQ(r.pbyData, _pbyBufferRes32 + last + RES_RECORD_HEADER);
+  wchar_t* text = CDataCompressor::s_pszDeCompress(r);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::wstring(text), L"QUENDA RES BLOC UTF16 STOP");
+  free(text);
 }
 
 // The inserts a text takes: 's' a text, 'n' a 32-bit number; "?" for any other conversion.
@@ -99,8 +114,6 @@ TEST(ResourceBlock, LookupMissesAndHighBits) {
   EXPECT_EQ(r.pbyData, before.pbyData);
   EXPECT_EQ(r.nUtilisation, -1);
   r = Request(28545);  // between 28544 and 28546
-  EXPECT_FALSE(bGetResAnsi32(r));
-  r = Request(65535);
   EXPECT_FALSE(bGetResAnsi32(r));
   // Only the low 16 bits name the record.
   STRessourceModule low = Request(28542), high = Request(0x30000u + 28542);
