@@ -60,6 +60,11 @@ int nGiveText(const T* text, const Want** pp) {
   }
 }
 
+// The length of a narrow text given as the untyped argument of the text setters (0 for none).
+unsigned int nAnsiLength(const void* p) {
+  return p != nullptr ? static_cast<unsigned int>(strlen(static_cast<const char*>(p))) : 0;
+}
+
 // Value, data and useful data are the N bytes of the value area.
 template <unsigned short kCode, unsigned int N>
 class CAnyFixed : public CAny_Intern {
@@ -230,7 +235,7 @@ class CAnyInlineText final : public CAny_Intern {
   int nGetPCWSTR(const wchar_t** pp) const override { return nGiveText(reinterpret_cast<const T*>(Area()), pp); }
   void SetValueFromANSI(const void* p) override {
     if constexpr (std::is_same_v<T, wchar_t>) {
-      FromOther(p, p != nullptr ? static_cast<int>(strlen(static_cast<const char*>(p))) : 0, 1252);
+      FromOther(p, static_cast<int>(nAnsiLength(p)), 1252);
     } else {
       SetValue(p);
     }
@@ -270,7 +275,7 @@ class CAnyInlineText final : public CAny_Intern {
 
 // Shared host dynamic strings: the value area holds the data pointer, as a CXYString<T> does.
 template <unsigned short kCode, typename T>
-class CAnyDynStr final : public CAny_Intern {
+class CAnyDynStr : public CAny_Intern {
  public:
   ~CAnyDynStr() override { Str().ReleaseDynStr(); }
   void Duplique(CAny* pTarget) const override {
@@ -308,29 +313,27 @@ class CAnyDynStr final : public CAny_Intern {
   int nGetPCASTR(const char** pp) const override { return nGiveText(Str().pszGet(), pp); }
   int nGetPCWSTR(const wchar_t** pp) const override { return nGiveText(Str().pszGet(), pp); }
   int nGetSTRLEN(unsigned int* pn) const override { *pn = nBytes() / sizeof(T); return 0; }
-  // Narrow text into the wide string: the terminator is not part of the text.
+  CXYString<T>& Str() const { return *reinterpret_cast<CXYString<T>*>(Area()); }
+
+ private:
+  unsigned int nBytes() const { return static_cast<unsigned int>(Str().nGetLength()) * sizeof(T); }
+};
+
+// The wide string converts narrow text (the terminator is not part of the text). The ANSI string
+// keeps the root's forms like the binary: one argument is another string to share, n bytes a copy.
+class CAnyDStrW final : public CAnyDynStr<ZV_DSTRW, wchar_t> {
+ public:
   void SetValueFromANSI(const void* p) override { SetValueFromANSI_CP(nHostCodePage(), p); }
   void SetValueFromANSI(const void* p, unsigned int n) override { SetValueFromANSI_CP(nHostCodePage(), p, n); }
-  void SetValueFromANSI_CP(int cp, const void* p) override {
-    if constexpr (std::is_same_v<T, wchar_t>)
-      SetValueFromANSI_CP(cp, p, p != nullptr ? static_cast<unsigned int>(strlen(static_cast<const char*>(p))) : 0);
-    else
-      SetValue(p, 0xFFFFFFFFu);
-  }
+  void SetValueFromANSI_CP(int cp, const void* p) override { SetValueFromANSI_CP(cp, p, nAnsiLength(p)); }
   void SetValueFromANSI_CP(int cp, const void* p, unsigned int n) override {
-    if constexpr (std::is_same_v<T, wchar_t>)
-      Str().__nConversion(static_cast<const char*>(p), static_cast<int>(n), 0, cp, 0, nullptr);
-    else
-      SetValue(p, n);
+    Str().__nConversion(static_cast<const char*>(p), static_cast<int>(n), 0, cp, 0, nullptr);
   }
-
-  CXYString<T>& Str() const { return *reinterpret_cast<CXYString<T>*>(Area()); }
 
  private:
   static int nHostCodePage() {
     return CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
   }
-  unsigned int nBytes() const { return static_cast<unsigned int>(Str().nGetLength()) * sizeof(T); }
 };
 
 class CAny_ZVBIN final : public CAny_Intern {
@@ -457,9 +460,7 @@ class CAnyPStrW final : public CAnyPlainText<ZV_PSTRW, wchar_t> {
   int nGetPCWSTR(const wchar_t** pp) const override { *pp = pszGet(); return 0; }
   void SetValueFromANSI(const void* p) override { SetValueFromANSI_CP(1252, p); }
   void SetValueFromANSI(const void* p, unsigned int n) override { SetValueFromANSI_CP(1252, p, n); }
-  void SetValueFromANSI_CP(int cp, const void* p) override {
-    SetValueFromANSI_CP(cp, p, p != nullptr ? static_cast<unsigned int>(strlen(static_cast<const char*>(p))) : 0);
-  }
+  void SetValueFromANSI_CP(int cp, const void* p) override { SetValueFromANSI_CP(cp, p, nAnsiLength(p)); }
   void SetValueFromANSI_CP(int cp, const void* p, unsigned int n) override {
     wchar_t* old = Text();
     SetText(p != nullptr && n > 0
@@ -646,7 +647,7 @@ unsigned short CAny_Intern::s_wInstall(void* pPlace, unsigned short wType) {
     case ZV_R8: new (pPlace) CAnyReal<ZV_R8, double>(); break;
     case ZV_DECIMAL: new (pPlace) CAny_ZVDECIMAL(); break;
     case ZV_UIX: new (pPlace) CAnyInteger<ZV_UIX, uint32_t, int32_t>(); break;
-    case ZV_DSTRW: new (pPlace) CAnyDynStr<ZV_DSTRW, wchar_t>(); break;
+    case ZV_DSTRW: new (pPlace) CAnyDStrW(); break;
     case ZV_CARA: new (pPlace) CAny_ZVCARA(); break;
     case ZV_PSTRA: new (pPlace) CAny_ZVPSTRA(); break;
     case ZV_DSTRA: new (pPlace) CAnyDynStr<ZV_DSTRA, char>(); break;

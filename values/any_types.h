@@ -98,6 +98,9 @@ class CAny_Intern {
   virtual int nFillUtilDataBuffer(void* p) const { return nFillDataBuffer(p); }
   virtual int nIncremente() { return 105; }
   virtual int nDecremente() { return 105; }
+  // Text setters. A class without a conversion of its own takes p as SetValue does: for the
+  // dynamic strings and the binary, the one-argument forms share another value's string or
+  // binary at p (never a plain text) and the counted forms copy n bytes.
   virtual void SetValueFromANSI(const void* p) { SetValue(p); }
   virtual void SetValueFromANSI(const void* p, unsigned int n) { SetValue(p, n); }
   virtual void SetValueFromUNICODE(const void* p) { SetValue(p); }

@@ -610,3 +610,39 @@ TEST_F(Any, ReservedTextsCountCharacters) {
   b.Intern()->nGetSTRLEN(&n);
   EXPECT_EQ(n, 0u);
 }
+
+TEST_F(Any, TextSettersWithoutAConversionShareAnotherString) {
+  // The one-argument forms, ANSI or UNICODE, with a code page or not, take another value's string
+  // or binary; only the wide string converts narrow text (checked above).
+  using Form = void (*)(CAny_Intern*, const void*);
+  const Form forms[] = {
+      [](CAny_Intern* i, const void* p) { i->SetValueFromANSI(p); },
+      [](CAny_Intern* i, const void* p) { i->SetValueFromANSI_CP(65001, p); },
+      [](CAny_Intern* i, const void* p) { i->SetValueFromUNICODE(p); },
+      [](CAny_Intern* i, const void* p) { i->SetValueFromUNICODE_CP(65001, p); },
+  };
+  for (const unsigned short code : {ZV_DSTRA, ZV_BIN, ZV_DSTRW}) {
+    CAny src;
+    src.__SetType(code, 0);
+    src.SetValueByte(L"abcd", 4 * sizeof(wchar_t));
+    const void* block = ReadArea<void*>(src);
+    for (size_t f = 0; f < std::size(forms); ++f) {
+      if (code == ZV_DSTRW && f < 2) continue;
+      CAny a;
+      a.__SetType(code, 0);
+      forms[f](a.Intern(), src.pGetValueArea());
+      EXPECT_EQ(ReadArea<void*>(a), block) << code << " form " << f;
+      EXPECT_TRUE(CBaseStrMem::s_bIsShared(block)) << code << " form " << f;
+    }
+  }
+  // The counted forms copy n bytes of a plain text.
+  CAny a;
+  a.__SetType(ZV_DSTRA, 0);
+  a.Intern()->SetValueFromANSI_CP(65001, "abcdef", 3);
+  const char* s = nullptr;
+  a.Intern()->nGetPCASTR(&s);
+  EXPECT_STREQ(s, "abc");
+  a.Intern()->SetValueFromANSI("xyz", 0xFFFFFFFFu);
+  a.Intern()->nGetPCASTR(&s);
+  EXPECT_STREQ(s, "xyz");
+}
