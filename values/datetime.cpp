@@ -23,6 +23,7 @@ constexpr int kJdnOfDayZero = 2378496;     // 31 December 1799
 constexpr int kJdnGregorian = 2299161;     // 15 October 1582
 constexpr int kFirstDayNumber = -657072;   // 1 January 1 (Julian)
 constexpr int kLastDayNumber = 2994988;    // 31 December 9999
+constexpr int kLastConvertible = 2994989;  // 1 January 10000, the end of the range
 constexpr int kWeekdayShift = 657071;      // day number + this: 0 on a Sunday
 constexpr int64_t kDay = kMillisecondsPerDay;
 constexpr uint32_t kHour = 3600000;
@@ -282,11 +283,16 @@ int CDateTimeBase::s_nGetNbJourMois(int month, int year) {
 }
 
 BOOL CDateTimeBase::InitDate(const _SYSTEMTIME* st) {
-  if (st == nullptr || st->wYear < 1 || st->wYear > 9999 || st->wDay < 1 ||
-      st->wDay > s_nGetNbJourMois(st->wMonth, st->wYear) || st->wHour > 23 || st->wMinute > 59 ||
-      st->wSecond > 59 || st->wMilliseconds > 999)
+  if (st == nullptr) return FALSE;
+  // Each setter clamps to what the earlier ones set, so 29 February of a common year becomes the
+  // 28th; a field a setter refuses fails the whole call, since keeping the old field would give
+  // a date nobody asked for.
+  CDateTimeBase result = *this;
+  if (!result.bModifieAnnee(st->wYear) || !result.bModifieMois(st->wMonth) || !result.bModifieJour(st->wDay) ||
+      !result.bModifieHeure(st->wHour) || !result.bModifieMinute(st->wMinute) ||
+      !result.bModifieSeconde(st->wSecond) || !result.bModifieMilli(st->wMilliseconds))
     return FALSE;
-  Set(st->wYear, st->wMonth, st->wDay, st->wHour, st->wMinute, st->wSecond, st->wMilliseconds);
+  *this = result;
   return TRUE;
 }
 
@@ -321,7 +327,7 @@ BOOL CDateTimeBase::__bDateVersEntier(int day, int month, int year, int* n, BOOL
 }
 
 BOOL CDateTimeBase::__bEntierVersDate(int n, int* day, int* month, int* year) {
-  if (n < kFirstDayNumber || n > kLastDayNumber || day == nullptr || month == nullptr || year == nullptr)
+  if (n < kFirstDayNumber || n > kLastConvertible || day == nullptr || month == nullptr || year == nullptr)
     return FALSE;
   FromJdn(n + kJdnOfDayZero, day, month, year);
   return TRUE;
@@ -612,8 +618,7 @@ bool CDateTimeBase::bPartieDateValideT(const T* text) {
   const int year = nDigits(text, 4);
   const int month = nDigits(text + 4, 2);
   const int day = nDigits(text + 6, 2);
-  // Year 0 is no date of the calendar: every day-number operation would refuse it.
-  if (year < 1 || day < 1 || day > s_nGetNbJourMois(month, year)) return false;
+  if (day < 1 || day > s_nGetNbJourMois(month, year)) return false;
   m_wAnnee = static_cast<uint16_t>(year);
   m_byMois = static_cast<uint8_t>(month);
   m_byJour = static_cast<uint8_t>(day);

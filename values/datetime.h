@@ -87,8 +87,9 @@ class CDateTimeBase {
   static int s_nGetNbJourMois(int month, int year);
 
   void InitDate() { *this = CDateTimeBase(); }
-  // Every field of st checked (the day against its month too; the day of the week is ignored):
-  // TRUE and the value set, or FALSE and the value unchanged (also for a null st).
+  // The fields of st through bModifieAnnee, bModifieMois, bModifieJour (clamped to the month:
+  // 29 February 2023 gives the 28th), bModifieHeure ... bModifieMilli; the day of the week is
+  // ignored. FALSE, value unchanged, when a setter refuses its field (or st is null).
   BOOL InitDate(const _SYSTEMTIME* st);
   // Now, in local time or in UTC; FALSE (value unchanged) when the clock cannot be read.
   BOOL InitDateCourante();
@@ -103,7 +104,8 @@ class CDateTimeBase {
   // FALSE for a month outside 1-12 or a day outside its month; with check, also for a year
   // outside 1-9999 (without, any year from 0 to 65535 is counted on the same calendar).
   static BOOL __bDateVersEntier(int day, int month, int year, int* n, BOOL check);
-  // The date of day number n; FALSE (outputs untouched) outside 1 January 1 to 31 December 9999.
+  // The date of day number n; FALSE (outputs untouched) outside 1 January 1 to 1 January 10000
+  // (2,994,989, the day after the last date the shifts reach).
   static BOOL __bEntierVersDate(int n, int* day, int* month, int* year);
   // 0 and the day number, or DATETIME_ERR_INVALID_DATE.
   int nVersEntier(int* n) const;
@@ -172,7 +174,8 @@ class CDateTimeBase {
   // for an empty buffer), DATETIME_ERR_INVALID_TIME when a time part follows and is invalid;
   // else 0. A refused text leaves the value unchanged; a date alone sets midnight.
   int nDepuisBinaireValide(const CZVBIN* bin);
-  // AAAAMMJJ, 8 digits, a real date of years 1-9999: stored (time untouched), else FALSE.
+  // AAAAMMJJ, 8 digits, month 1-12 and a day of that month: stored (time untouched), else FALSE.
+  // Year 0 passes (with the leap rule of __nBissextile); the day-number operations refuse it.
   BOOL __bSetPartieDateValide(const wchar_t* text);
   BOOL __bSetPartieDateValide(const char* text);
   // HH, HHMM, HHMMSS, then up to 3 fraction digits (1: tenths, 2: hundredths, 3: ms), within

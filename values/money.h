@@ -34,7 +34,8 @@ constexpr unsigned int kMoneyOctalChars = 28;
 // the first other character; a text without digits, or a null text, gives 0. Null on overflow.
 CMoney* pstChaineVersMonetaire(CMoney* a, const wchar_t* text);
 // Hexadecimal text of the raw 80-bit two's-complement integer (either case, leading blanks
-// skipped, reading stops at the first non-digit). Null for more than 20 significant digits.
+// skipped, reading stops at the first non-digit): at most the first 20 digits of the run are
+// read, leading zeros counted. Never fails.
 CMoney* pstChaineHexaVersMonetaire(CMoney* a, const wchar_t* text);
 // The double rounded to six decimals (as "%.6f" rounds). Null when it is not finite or out of
 // range.
@@ -58,7 +59,8 @@ double dMonetaireVersDouble(const CMoney* a);
 int lMonetaireVersInt32(const CMoney* a);
 int64_t lMonetaireVersTresLong(const CMoney* a);
 uint64_t lMonetaireVersTresLongSansSigne(const CMoney* a);
-// The same rounded whole number, its low 64 bits stored; TRUE when it is not negative.
+// The same rounded whole number, its low 64 bits stored (a negative one as two's complement);
+// TRUE, since every currency's whole number fits 64 bits.
 BOOL bMonetaireVersTresLongSansSigne(const CMoney* a, uint64_t* out);
 // The whole part, toward zero, except that a fraction of 0.999993 or more counts as one more
 // unit. bMonetaireVersTresLong always succeeds; bMonetaireVersInt32 stores the low 32 bits and

