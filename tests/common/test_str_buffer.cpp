@@ -171,8 +171,7 @@ TEST(StrBuffer, BoundedCopiesCutsAndConcatenations) {
 TEST(StrBuffer, TrimmingInPlace) {
   // A NUL as the character to strip must not walk past the terminator.
   const struct { void (*f)(wchar_t*); std::wstring text, want; } wide[] = {
-      {STR_SuppressAllSpacesW, L" \ta b\n c \r", L"abc"},
-      {STR_SuppressRightSpaces, L"  x y \t ", L"  x y"},
+      {STR_SuppressAllSpacesW, L" \ta b\n c \r", L"abc"}, {STR_SuppressRightSpaces, L"  x y \t ", L"  x y"},
       {STR_SuppressLeftSpaces, L" \t x y ", L"x y "},
       {[](wchar_t* s) { STR_SuppressRightCar(s, L'0'); }, L"x00", L"x"},
       {[](wchar_t* s) { STR_SuppressSideCar(s, L'-'); }, L"--a-b--", L"a-b"},
@@ -184,10 +183,8 @@ TEST(StrBuffer, TrimmingInPlace) {
     EXPECT_EQ(std::wstring(s.get()), r.want) << r.text;
   }
   const struct { void (*f)(char*); std::string text, want; } narrow[] = {
-      {STR_SuppressAllSpacesA, " \ta b\xA0 c \v", "ab\xA0" "c"},
-      {STR_SuppressSideSpaces, "\n  x  \n", "x"},
-      {STR_SuppressSideSpaces, "   ", ""},
-      {[](char* s) { STR_SuppressRightCar(s, '0'); }, "000", ""},
+      {STR_SuppressAllSpacesA, " \ta b\xA0 c \v", "ab\xA0" "c"}, {STR_SuppressSideSpaces, "\n  x  \n", "x"},
+      {STR_SuppressSideSpaces, "   ", ""}, {[](char* s) { STR_SuppressRightCar(s, '0'); }, "000", ""},
       {[](char* s) { STR_SuppressLeftCar(s, '*'); }, "**a*", "a*"}};
   for (const auto& r : narrow) {
     Heap<char> s = ExactText(r.text);

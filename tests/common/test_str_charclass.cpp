@@ -137,7 +137,7 @@ TEST(FoldTable, QuickOrderingComparesFoldedBytesUnsigned) {
 
 bool Punct(uint32_t u) { return (u >= 33 && u <= 47) || (u >= 58 && u <= 64) || (u >= 91 && u <= 95); }
 
-TEST(CharClass, NarrowFormsReadEveryByteUnsigned) {
+TEST(CharClass, NarrowFormsReadBytesUnsignedAndWideFormsTheWhole32Bits) {
   for (int i = 0; i < 256; ++i) {
     const char c = static_cast<char>(i);
     SCOPED_TRACE(i);
@@ -153,12 +153,9 @@ TEST(CharClass, NarrowFormsReadEveryByteUnsigned) {
               i < 0x80 ? 1 : i < 0xE0 ? 2 : i < 0xF0 ? 3 : i < 0xF8 ? 4 : i < 0xFC ? 5 : i < 0xFE ? 6 : 1);
   }
   EXPECT_EQ(nGetChiffre('7'), 7);
-}
-
-TEST(CharClass, WideFormsReadTheUnsigned32BitValue) {
-  const wchar_t samples[] = {0, 31, 32, '0', '9', ':', '@', 'A', 'Z', '[', '_', '`', 'a', 'z', '{', '~', 127, 128, 0xFF,
-                             0x100, 0xFF10, 0x10FFFF, static_cast<wchar_t>(-1), static_cast<wchar_t>(0x80000030)};
-  for (wchar_t w : samples) {
+  const wchar_t wide[] = {0, 31, 32, '0', '9', ':', '@', 'A', 'Z', '[', '_', '`', 'a', 'z', '{', '~', 127, 128, 0xFF,
+                          0x100, 0xFF10, 0x10FFFF, static_cast<wchar_t>(-1), static_cast<wchar_t>(0x80000030)};
+  for (wchar_t w : wide) {
     const uint32_t u = static_cast<uint32_t>(w);
     SCOPED_TRACE(u);
     EXPECT_EQ(bEstUnChiffreW(w) != 0, u >= '0' && u <= '9');
