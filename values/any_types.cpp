@@ -235,18 +235,18 @@ class CAnyInlineText final : public CAny_Intern {
   int nGetPCWSTR(const wchar_t** pp) const override { return nGiveText(reinterpret_cast<const T*>(Area()), pp); }
   void SetValueFromANSI(const void* p) override {
     if constexpr (std::is_same_v<T, wchar_t>) {
-      FromOther(p, static_cast<int>(nAnsiLength(p)), 1252);
+      FromOther(p, static_cast<int>(nAnsiLength(p)));
     } else {
       SetValue(p);
     }
   }
   void SetValueFromANSI(const void* p, unsigned int n) override {
-    if constexpr (std::is_same_v<T, wchar_t>) FromOther(p, static_cast<int>(n), 1252);
+    if constexpr (std::is_same_v<T, wchar_t>) FromOther(p, static_cast<int>(n));
     else SetValue(p, n);
   }
   void SetValueFromUNICODE(const void* p) override {
     if constexpr (std::is_same_v<T, char>) {
-      FromOther(p, p != nullptr ? static_cast<int>(wcslen(static_cast<const wchar_t*>(p))) : 0, 1252);
+      FromOther(p, p != nullptr ? static_cast<int>(wcslen(static_cast<const wchar_t*>(p))) : 0);
     } else {
       SetValue(p);
     }
@@ -260,13 +260,16 @@ class CAnyInlineText final : public CAny_Intern {
     return n;
   }
   unsigned int nUtil() const { return kCode == ZV_DATEW || kCode == ZV_DATEA ? L : nLen(); }
-  void FromOther(const void* p, int n, unsigned int cp) {
+  // Through code page 1252, which maps one unit to one: only the units that fit are given, so that
+  // a longer text is cut rather than refused by the converter.
+  void FromOther(const void* p, int n) {
     T buf[L + 1] = {};
+    if (n > static_cast<int>(L + 1)) n = L + 1;
     if (p != nullptr && n > 0) {
       if constexpr (std::is_same_v<T, wchar_t>)
-        MultiByteToWideChar(cp, 0, static_cast<const char*>(p), n, buf, L + 1);
+        MultiByteToWideChar(1252, 0, static_cast<const char*>(p), n, buf, L + 1);
       else
-        WideCharToMultiByte(cp, 0, static_cast<const wchar_t*>(p), n, buf, L + 1, nullptr, nullptr);
+        WideCharToMultiByte(1252, 0, static_cast<const wchar_t*>(p), n, buf, L + 1, nullptr, nullptr);
     }
     buf[L] = 0;
     memcpy(Area(), buf, sizeof buf);
