@@ -8,6 +8,7 @@
 #include "host/vm_decimal.h"
 #include "host/vm_module.h"
 #include "host/vm_value.h"
+#include "values/duree.h"
 
 namespace {
 
@@ -272,8 +273,8 @@ int NumericOp(VMOp op, const VMNum& a, unsigned int ca, const VMNum& b, unsigned
   return Worse(rc, WriteInteger(pDest, r.exact, NarrowInt(ca) && NarrowInt(cb), pwType));
 }
 
-// A date or date-time as milliseconds since 1970 (a date at midnight); 202 when empty or invalid.
-int ReadPoint(const void* p, unsigned int code, int64_t* pms) {
+// A date or date-time in the date class (a date at midnight); 202 when empty or invalid.
+int ReadPoint(const void* p, unsigned int code, CDateTimeBase* out) {
   VMDateTime dt{};
   if (VMKindOf(code) == VMKind::DateTime) {
     dt = VMReadDateTime(p);
@@ -282,46 +283,42 @@ int ReadPoint(const void* p, unsigned int code, int64_t* pms) {
     if (const int rc = nVMReadText(p, code, HostCodePage(), &text)) return rc;
     if (nVMParseDate(text, &dt) > 99) return VM_ERR_SYNTAX;
   }
-  return bVMDateTimeToMs(dt, pms) ? 0 : VM_ERR_SYNTAX;
-}
-
-int WritePoint(void* pDest, int64_t ms, unsigned short* pwType) {
-  VMDateTime dt{};
-  if (!bVMDateTimeFromMs(ms, &dt)) return VM_ERR_OVERFLOW;
-  memcpy(pDest, &dt, sizeof(dt));
-  *pwType = VMT_DATETIME;
+  if (!bVMValidDate(dt)) return VM_ERR_SYNTAX;
+  *out = VMDateClass(dt);
   return 0;
 }
 
+// The calendar is the date class's: its shifts and differences, refusing years beyond 1-9999.
 int DateOp(VMOp op, const void* pA, unsigned int a, const void* pB, unsigned int b, unsigned int nominal,
            void* pDest, unsigned short* pwType) {
   const VMKind ka = VMKindOf(a), kb = VMKindOf(b);
+  const bool aPoint = IsPoint(ka);
+  CDateTimeBase t, u;
   int rc = 0;
   if (nominal == VMT_DATETIME) {
     // A point moved by a duration.
-    const bool aPoint = IsPoint(ka);
-    int64_t t = 0;
     VMNum d;
     if ((rc = ReadPoint(aPoint ? pA : pB, aPoint ? a : b, &t)) || (rc = nVMReadNumber(aPoint ? pB : pA, aPoint ? b : a, &d)))
       return rc;
     int64_t ms = 0;
-    if (!ExactToInt64(d.exact, &ms, nullptr)) return VM_ERR_OVERFLOW;
-    int64_t r = 0;
-    if (op == VMOp::Sub ? __builtin_sub_overflow(t, ms, &r) : __builtin_add_overflow(t, ms, &r)) return VM_ERR_OVERFLOW;
-    return WritePoint(pDest, r, pwType);
+    if (!ExactToInt64(d.exact, &ms, nullptr) || (op == VMOp::Sub && ms == INT64_MIN)) return VM_ERR_OVERFLOW;
+    if (!t.bDecaleMilli(op == VMOp::Sub ? -ms : ms)) return VM_ERR_OVERFLOW;
+    const VMDateTime moved{t.m_byJour, t.m_byMois, t.m_wAnnee, t.m_dwMilli};
+    memcpy(pDest, &moved, sizeof(moved));
+    *pwType = VMT_DATETIME;
+    return 0;
   }
   if (IsPoint(ka) && IsPoint(kb)) {
     // Difference of two points: days between two dates, else a duration.
-    int64_t x = 0, y = 0;
-    if ((rc = ReadPoint(pA, a, &x)) || (rc = ReadPoint(pB, b, &y))) return rc;
+    CDureeBase d;
+    if ((rc = ReadPoint(pA, a, &t)) || (rc = ReadPoint(pB, b, &u))) return rc;
+    if (CDateTimeBase::nCalculeDuree(t, u, &d) != 0) return VM_ERR_SYNTAX;
     VMNum n;
-    n.exact = ExactFromInt(nominal == VMT_I4 ? (x - y) / 86400000 : x - y);
+    n.exact = ExactFromInt(nominal == VMT_I4 ? d.m_llMilli / kMillisecondsPerDay : d.m_llMilli);
     return WriteTyped(pDest, nominal, n, pwType);
   }
   if (IsPoint(ka) || IsPoint(kb)) {
     // A date moved by whole days keeps its code.
-    const bool aPoint = IsPoint(ka);
-    int64_t t = 0;
     VMNum d;
     if ((rc = ReadPoint(aPoint ? pA : pB, aPoint ? a : b, &t)) || (rc = ReadOperand(aPoint ? pB : pA, aPoint ? b : a, &d)))
       return rc;
@@ -330,9 +327,8 @@ int DateOp(VMOp op, const void* pA, unsigned int a, const void* pB, unsigned int
     int64_t n = 0;
     bool lost = false;
     if (!ExactToInt64(days, &n, &lost) || n > 4000000 || n < -4000000) return VM_ERR_OVERFLOW;
-    VMDateTime dt{};
-    if (!bVMDateTimeFromMs(t + (op == VMOp::Sub ? -n : n) * 86400000, &dt)) return VM_ERR_OVERFLOW;
-    const std::wstring text = VMDateText(dt);
+    if (!t.bDecaleJour(static_cast<int>(op == VMOp::Sub ? -n : n))) return VM_ERR_OVERFLOW;
+    const std::wstring text = VMDateText(VMDateTime{t.m_byJour, t.m_byMois, t.m_wAnnee, 0});
     const unsigned int code = aPoint ? a : b;
     if (code == VMT_DATEW) {
       wchar_t* p = static_cast<wchar_t*>(pDest);

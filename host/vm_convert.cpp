@@ -44,8 +44,11 @@ int ToNumber(const void* pSrc, unsigned int s, void* pDst, unsigned int d, unsig
       bool b = false;
       if ((rc = nVMTextToBool(text, &b)) != 0) return rc;
       num.exact = ExactFromInt(b ? 1 : 0);
+    } else if (d == VMT_R4 || d == VMT_R8) {
+      num.bReal = true;  // rounded once, from every digit of the text
+      rc = nVMParseReal(text, d == VMT_R4, &num.real);
     } else {
-      rc = nVMParseNumber(text, d == VMT_R4 || d == VMT_R8, &num);
+      rc = nVMParseNumber(text, false, &num);
     }
   } else {
     return VM_ERR_UNSUPPORTED;

@@ -1,5 +1,6 @@
 #include "host/vm_decimal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -122,10 +123,14 @@ int CVMDecimal::nSetValue(const VMExact& value, int nPrecision) {
   if (!bValidShape(nPrecision, 0)) return VM_ERR_ARGUMENT;
   VMExact v = value;
   bool lost = false;
-  if (v.nScale > kMaxPrecision) ExactRescale(&v, kMaxPrecision, &lost);
+  // One rounding, to the decimals that the scale limit and the digits left by the integer part
+  // allow (rounding first to 38 decimals, then to fewer, could round a value below a half up).
   const int limit = nPrecision != 0 ? nPrecision : kMaxPrecision;
-  if (!ExactFit(&v, limit, &lost)) return VM_ERR_OVERFLOW;
-  if (nPrecision != 0 && v.nScale > nPrecision) ExactRescale(&v, nPrecision, &lost);
+  const int intDigits = U256Digits(v.mag) - v.nScale;
+  int scale = std::min(v.nScale, limit);
+  if (intDigits > 0) scale = std::min(scale, std::max(0, limit - intDigits));
+  ExactRescale(&v, scale, &lost);
+  if (!ExactFit(&v, limit, &lost)) return VM_ERR_OVERFLOW;  // a carry may still add a digit
   m_value = v;
   m_nPrecision = nPrecision;
   return lost ? VM_WARN_ROUNDED : 0;

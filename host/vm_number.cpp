@@ -60,10 +60,10 @@ bool DivPow10Round(U256* mag, int k, bool* pbLost) {
   U256DivMod(*mag, U256Pow10(k), &q, &r);
   if (!U256IsZero(r)) {
     if (pbLost) *pbLost = true;
-    U256 twice = r;
-    // 2r >= 10^k rounds up; 2r cannot overflow since r < 10^77.
-    U256Add(&twice, r, r);
-    if (U256Cmp(twice, U256Pow10(k)) >= 0) U256Add(&q, q, U256From(1));
+    // r >= 10^k - r rounds up (2r would overflow 256 bits from k = 77 on).
+    U256 rest;
+    U256Sub(&rest, U256Pow10(k), r);
+    if (U256Cmp(r, rest) >= 0) U256Add(&q, q, U256From(1));
   }
   *mag = q;
   return true;
@@ -460,26 +460,22 @@ int ExactFromText(const std::wstring& text, VMExact* out, bool* pbLost) {
   long scale = fraction - exponent;
   const long intDigits = static_cast<long>(digits.size()) - scale;
   if (!digits.empty() && intDigits > 77) return 201;
-  // Keep at most 77 significant digits and a scale of at most 77; the rest is rounded.
+  // Keep at most 77 significant digits and a scale of at most 77. The rest is cut, not rounded:
+  // every later rounding (to a whole number, 6 decimals, 38 digits) falls well before the cut,
+  // where a cut value rounds as the full one does and a rounded one could make a false half.
   long keep = static_cast<long>(digits.size());
   if (scale > 77) keep -= scale - 77;
   if (keep > 77) keep = 77;
   bool lost = false;
-  bool roundUp = false;
   if (keep < static_cast<long>(digits.size())) {
     const size_t k = keep < 0 ? 0 : static_cast<size_t>(keep);
-    if (keep >= 0) {
-      roundUp = digits[k] >= L'5';
-      for (size_t j = k; j < digits.size(); ++j)
-        if (digits[j] != L'0') lost = true;
-    } else {
-      lost = true;
-    }
-    scale -= static_cast<long>(digits.size()) - (keep < 0 ? 0 : keep);
+    for (size_t j = k; j < digits.size(); ++j)
+      if (digits[j] != L'0') lost = true;
+    scale -= static_cast<long>(digits.size() - k);
+    if (scale > 77) scale = 77;  // nothing kept: a zero
     digits.resize(k);
   }
   for (wchar_t c : digits) MulSmall(&x.mag, 10, static_cast<uint64_t>(c - L'0'));
-  if (roundUp) U256Add(&x.mag, x.mag, U256From(1));
   if (scale < 0) {
     x.nScale = 0;
     if (!U256Mul(&x.mag, x.mag, U256Pow10(static_cast<int>(-scale)))) return 201;
@@ -542,17 +538,29 @@ double ExactToDouble(const VMExact& x, bool bFloat, bool* pbInexact) {
     if (x.bNeg) d = -d;
   }
   if (pbInexact) {
-    // Lost means the real does not read back as the same decimal.
+    // Lost means the real does not mean the same decimal.
     VMExact back;
-    const std::wstring text = RealToText(d, bFloat);
-    if (ExactFromText(text, &back, nullptr) != 0 || ExactCmp(back, x) != 0) *pbInexact = true;
+    const bool ok = bFloat && d != std::trunc(d) ? ExactFromText(RealToText(d, true), &back, nullptr) == 0
+                                                 : ExactFromDouble(d, &back);
+    if (!ok || ExactCmp(back, x) != 0) *pbInexact = true;
   }
   return d;
 }
 
 bool ExactFromDouble(double d, VMExact* out, bool* pbLost) {
   if (!std::isfinite(d)) return false;
-  return ExactFromText(RealToText(d, false), out, pbLost) == 0;
+  if (std::fabs(d) < 0x1p53 || d != std::trunc(d)) return ExactFromText(RealToText(d, false), out, pbLost) == 0;
+  // A whole real beyond 2^53: its shortest text drops digits the real holds.
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(d), &exponent);
+  if (exponent > 256) return false;
+  VMExact x;
+  x.mag = U256From(static_cast<uint64_t>(std::ldexp(fraction, 53)));
+  for (int i = 53; i < exponent; ++i) ShiftLeft1(&x.mag);
+  if (U256Cmp(x.mag, U256Pow10(77)) >= 0) return false;
+  x.bNeg = d < 0;
+  *out = x;
+  return true;
 }
 
 std::wstring RealToText(double d, bool bFloat) {

@@ -70,13 +70,16 @@ bool ExactMod(VMExact* out, const VMExact& a, const VMExact& b, bool* pbDivZero)
 std::wstring ExactToText(const VMExact& x, bool bTrim);
 // Parses [blanks][sign]digits[.digits][(e|E)[sign]digits][blanks]; a text of blanks only is 0.
 // 0, or 202 when it is no number, or 201 when it needs more than 77 digits before the point.
-// More decimals than fit are rounded (*pbLost).
+// Digits beyond 77 significant ones or 77 decimals are cut (*pbLost when one of them is not 0),
+// so that a later rounding to fewer digits rounds the text once.
 int ExactFromText(const std::wstring& text, VMExact* out, bool* pbLost);
 
 // Nearest double (or float with bFloat; infinite beyond its range); *pbInexact when the real does
 // not read back as the same decimal (2^53 + 1 does not; 0.1 does).
 double ExactToDouble(const VMExact& x, bool bFloat, bool* pbInexact);
-// The shortest decimal that reads back as d; false for infinities and NaN. *pbLost when it needs
+// The decimal a real means: a whole real is its integer (2^60 as 1152921504606846976, not the
+// 1152921504606847000 of its shortest text), any other real its shortest decimal. False for
+// infinities, NaN and whole reals of more than 77 digits; *pbLost when the shortest decimal needs
 // more than 77 decimals (1e-300 gives 0).
 bool ExactFromDouble(double d, VMExact* out, bool* pbLost = nullptr);
 // Shortest text of a real ("0.1", "1e+300", "inf", "nan").

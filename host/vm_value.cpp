@@ -14,6 +14,7 @@
 #include "host/vm_decimal.h"
 #include "host/vm_module.h"
 #include "platform/codepage.h"
+#include "values/datetime.h"
 
 namespace {
 
@@ -63,6 +64,39 @@ std::string Narrow(const std::wstring& s, unsigned int cp, bool* pbReplaced) {
   if (count > 0) WideCharToMultiByte(cp, 0, s.data(), len, out.data(), count, nullptr, &used);
   if (used && pbReplaced) *pbReplaced = true;
   return out;
+}
+
+// A number text as from_chars takes it: no blanks around it, no leading '+' (the text is known to
+// be a number; other characters become '?').
+std::string NumberChars(const std::wstring& text) {
+  size_t i = 0, n = text.size();
+  while (i < n && iswspace(static_cast<wint_t>(text[i]))) ++i;
+  while (n > i && iswspace(static_cast<wint_t>(text[n - 1]))) --n;
+  if (i < n && text[i] == L'+') ++i;
+  std::string s;
+  for (; i < n; ++i) s.push_back(text[i] < 128 ? static_cast<char>(text[i]) : '?');
+  return s;
+}
+
+// The decimal of a number text, written one way: the sign, the significant digits and the power
+// of ten of the last one ("-0.0120" and "-1.2e-2" both give "-12e-3").
+std::string DecimalOf(const std::string& s) {
+  std::string digits;
+  long exponent = 0;
+  bool point = false;
+  size_t i = s[0] == '-' ? 1 : 0;
+  for (; i < s.size() && (isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.'); ++i) {
+    if (s[i] == '.') {
+      point = true;
+    } else {
+      exponent -= point ? 1 : 0;
+      if (!digits.empty() || s[i] != '0') digits.push_back(s[i]);
+    }
+  }
+  if (i < s.size()) exponent += std::clamp(strtol(s.c_str() + i + 1, nullptr, 10), -100000L, 100000L);
+  for (; !digits.empty() && digits.back() == '0'; digits.pop_back()) ++exponent;
+  if (digits.empty()) return "0";
+  return (s[0] == '-' ? "-" : "") + digits + "e" + std::to_string(exponent);
 }
 
 bool AllDigits(const std::wstring& s, size_t from, size_t to) {
@@ -255,13 +289,14 @@ int nVMWriteNumber(void* pDest, unsigned int code, const VMNum& num) {
       const float f = static_cast<float>(num.real);
       if (std::isfinite(num.real) && !std::isfinite(f)) return VM_ERR_OVERFLOW;
       Store<float>(pDest, f);
-      return RealToText(f, true) != RealToText(num.real, false) ? VM_WARN_ROUNDED : 0;
+      const bool same = static_cast<double>(f) == num.real || RealToText(f, true) == RealToText(num.real, false);
+      return same ? 0 : VM_WARN_ROUNDED;
     }
     if (code == VMT_BOOL) {
       Store<int32_t>(pDest, num.real != 0 ? 1 : 0);
       return 0;
     }
-    // The shortest decimal of a real is what it means; digits beyond it are noise, not loss.
+    // What a real means (ExactFromDouble); digits beyond its shortest decimal are noise, not loss.
     if (!ExactFromDouble(num.real, &x, &lost)) return VM_ERR_OVERFLOW;
   }
   int64_t i = 0;
@@ -395,33 +430,20 @@ void VMAddRefHostBlock(void* pData) {
   if (pData != nullptr) std::atomic_ref<int32_t>(StrMemHeader(pData)->nRefCount).fetch_add(1);
 }
 
-bool bVMLeap(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+int nVMDaysInMonth(int year, int month) { return CDateTimeBase::s_nGetNbJourMois(month, year); }
 
-int nVMDaysInMonth(int year, int month) {
-  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  return days[month - 1] + (month == 2 && bVMLeap(year) ? 1 : 0);
+CDateTimeBase VMDateClass(const VMDateTime& dt) {
+  CDateTimeBase c;
+  c.m_byJour = dt.byDay;
+  c.m_byMois = dt.byMonth;
+  c.m_wAnnee = dt.wYear;
+  c.m_dwMilli = dt.dwMilli;
+  return c;
 }
 
-int64_t VMDaysFromCivil(int year, int month, int day) {
-  const int64_t y = year - (month <= 2 ? 1 : 0);
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void VMCivilFromDays(int64_t days, int* year, int* month, int* day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *year = static_cast<int>(yoe + era * 400 + (*month <= 2 ? 1 : 0));
+bool bVMValidDate(const VMDateTime& dt) {
+  return dt.dwMilli < kMillisecondsPerDay &&
+         CDateTimeBase::__bDateVersEntier(dt.byDay, dt.byMonth, dt.wYear, nullptr, TRUE);
 }
 
 std::wstring VMDateText(const VMDateTime& dt) {
@@ -512,31 +534,6 @@ int nVMParseDuration(const std::wstring& text, int64_t* pms) {
   return 0;
 }
 
-bool bVMDateTimeToMs(const VMDateTime& dt, int64_t* pms) {
-  if (dt.byMonth < 1 || dt.byMonth > 12 || dt.byDay < 1 || dt.byDay > nVMDaysInMonth(dt.wYear, dt.byMonth) ||
-      dt.dwMilli >= 86400000)
-    return false;
-  *pms = VMDaysFromCivil(dt.wYear, dt.byMonth, dt.byDay) * 86400000 + dt.dwMilli;
-  return true;
-}
-
-bool bVMDateTimeFromMs(int64_t ms, VMDateTime* out) {
-  int64_t days = ms / 86400000;
-  int64_t rest = ms % 86400000;
-  if (rest < 0) {
-    rest += 86400000;
-    --days;
-  }
-  int y, m, d;
-  VMCivilFromDays(days, &y, &m, &d);
-  if (y < 1 || y > 9999) return false;
-  out->wYear = static_cast<uint16_t>(y);
-  out->byMonth = static_cast<uint8_t>(m);
-  out->byDay = static_cast<uint8_t>(d);
-  out->dwMilli = static_cast<uint32_t>(rest);
-  return true;
-}
-
 int nVMReadBool(const void* p, unsigned int code, unsigned int cp, bool* out) {
   *out = false;
   const VMKind kind = VMKindOf(code);
@@ -564,9 +561,39 @@ int nVMTextToBool(const std::wstring& text, bool* out) {
     return 0;
   }
   VMExact x;
-  if (ExactFromText(text, &x, nullptr) != 0) return VM_ERR_SYNTAX;
-  *out = !ExactIsZero(x);
+  bool lost = false;
+  const int rc = ExactFromText(text, &x, &lost);
+  if (rc == VM_ERR_SYNTAX) return rc;
+  // Beyond the exact form ("1e400") or below it with digits cut ("1e-300"): not zero.
+  *out = rc != 0 || lost || !ExactIsZero(x);
   return 0;
+}
+
+int nVMParseReal(const std::wstring& text, bool bFloat, double* out) {
+  *out = 0;
+  VMExact x;
+  const int rc = ExactFromText(text, &x, nullptr);
+  if (rc == VM_ERR_SYNTAX) return rc;
+  const std::string s = NumberChars(text);
+  if (s.empty()) return 0;
+  float f = 0;
+  const auto res = bFloat ? std::from_chars(s.data(), s.data() + s.size(), f)
+                          : std::from_chars(s.data(), s.data() + s.size(), *out);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Beyond the largest real: an overflow; below the smallest: a zero of the text's sign.
+    if (rc == VM_ERR_OVERFLOW || U256Digits(x.mag) > x.nScale) return VM_ERR_OVERFLOW;
+    *out = s[0] == '-' ? -0.0 : 0.0;
+    return 0;
+  } else if (res.ec != std::errc() || res.ptr != s.data() + s.size()) {
+    return VM_ERR_SYNTAX;
+  } else if (bFloat) {
+    *out = f;
+  }
+  // Rounded when the real does not mean the text's decimal.
+  VMExact whole;
+  const bool bWhole = *out == std::trunc(*out) && ExactFromDouble(*out, &whole);
+  const std::string back = NumberChars(bWhole ? ExactToText(whole, true) : RealToText(*out, bFloat));
+  return DecimalOf(back) == DecimalOf(s) ? 0 : VM_WARN_ROUNDED;
 }
 
 int nVMParseNumber(const std::wstring& text, bool bReal, VMNum* out) {
@@ -574,21 +601,13 @@ int nVMParseNumber(const std::wstring& text, bool bReal, VMNum* out) {
   bool lost = false;
   const int rc = ExactFromText(text, &out->exact, &lost);
   // Beyond what an exact value holds ("1e400"), or so small that it kept fewer digits than a real
-  // does ("1e-300" keeps none): only a real can say it.
+  // does ("1e-300" keeps none): only a real can say it, and says it as far as it can.
   const bool bFewDigits = rc == 0 && lost && U256Digits(out->exact.mag) < 17;
   if (bReal && (rc == VM_ERR_OVERFLOW || bFewDigits)) {
-    std::string s;
-    for (wchar_t c : text)
-      if (c != L' ' && c != L'\t' && c != L'+') s.push_back(c < 128 ? static_cast<char>(c) : '?');
-    double d = 0;
-    const auto res = std::from_chars(s.data(), s.data() + s.size(), d);
-    if (res.ec == std::errc::result_out_of_range && rc == VM_ERR_OVERFLOW) return VM_ERR_OVERFLOW;
-    if (res.ec == std::errc::result_out_of_range) d = s[0] == '-' ? -0.0 : 0.0;  // below every real
-    else if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return VM_ERR_SYNTAX;
     *out = VMNum{};
     out->bReal = true;
-    out->real = d;
-    return 0;
+    const int rcReal = nVMParseReal(text, false, &out->real);
+    return rcReal > 99 ? rcReal : 0;
   }
   if (rc != 0) return rc;
   return lost && !bReal ? VM_WARN_ROUNDED : 0;

@@ -1,6 +1,7 @@
 // How the stand-in VM reads and writes the 40-byte value areas of each host type code: type
 // kinds, numbers, texts in their four storage forms, dates, times, date-times, durations and
-// binaries. The VM's own view of the layouts (it uses none of the runtime's value classes).
+// binaries. The VM's own view of the layouts; only its calendar is the date class's
+// (CDateTimeBase: Julian leap years before 1583, its day numbers), so that the two agree.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "common/charset.h"
 #include "host/vm_number.h"
+#include "values/datetime.h"
 
 // Host type codes.
 constexpr unsigned int VMT_EMPTY = 0;
@@ -112,6 +114,10 @@ uintptr_t VMReadReference(const void* pArea, unsigned int code);
 // A number from a text (ExactFromText); with bReal a text only a real can hold ("1e400", or
 // "1e-300" whose digits the exact form drops) gives a real, and dropped decimals are no loss.
 int nVMParseNumber(const std::wstring& text, bool bReal, VMNum* out);
+// A text read straight as a real (a float with bFloat), rounded once from all its digits; 1 when
+// the real does not mean the text's decimal (ExactFromDouble), 201 beyond the largest real (below
+// the smallest: a zero), 202 when it is no number.
+int nVMParseReal(const std::wstring& text, bool bFloat, double* out);
 
 // ---- Writing a destination (40 bytes, zeroed first by the caller) ----
 // The number in the storage of a numeric code (BOOL: 0 or 1). Warnings for lost digits; 201
@@ -130,11 +136,12 @@ void VMReleaseHostBlock(void* pData);
 void VMAddRefHostBlock(void* pData);
 
 // ---- Dates, times, durations ----
-bool bVMLeap(int year);
+// Days of a month by the date class's calendar (0 for a month outside 1-12).
 int nVMDaysInMonth(int year, int month);
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t VMDaysFromCivil(int year, int month, int day);
-void VMCivilFromDays(int64_t days, int* year, int* month, int* day);
+// The date class's value of the same 8 bytes, and whether it is a date of years 1-9999 with a time
+// of day within the day.
+CDateTimeBase VMDateClass(const VMDateTime& dt);
+bool bVMValidDate(const VMDateTime& dt);
 // Texts: "YYYYMMDD" (8 digits; "" for the empty date), "HHMMSSmmm" (9 digits), the date-time's
 // 17 digits ("" when empty), the duration "DHHMMSSmmm" with a '-' when negative.
 std::wstring VMDateText(const VMDateTime& dt);
@@ -148,10 +155,6 @@ int nVMParseDate(const std::wstring& text, VMDateTime* out);
 int nVMParseTime(const std::wstring& text, uint32_t* pdwMilli);
 int nVMParseDateTime(const std::wstring& text, VMDateTime* out);
 int nVMParseDuration(const std::wstring& text, int64_t* pms);
-// Milliseconds since 1970-01-01 of a valid date-time (false for an invalid one), and back.
-bool bVMDateTimeToMs(const VMDateTime& dt, int64_t* pms);
-bool bVMDateTimeFromMs(int64_t ms, VMDateTime* out);
-
 // Truth of a value for the logic operators: numbers non-zero, texts "1"/"0", "true"/"false",
 // "vrai"/"faux" in any case or a number, the empty text false. 202/203 otherwise.
 int nVMReadBool(const void* pArea, unsigned int code, unsigned int cp, bool* out);

@@ -12,6 +12,8 @@
 #include "host/vm_decimal.h"
 #include "host/vm_module.h"
 #include "host/vm_value.h"
+#include "values/datetime.h"
+#include "values/duree.h"
 
 namespace {
 
@@ -84,6 +86,14 @@ class VM : public testing::Test {
 };
 
 const wchar_t* const kDecimal38 = L"-12345678901234567890.123456789012345678";
+// Just above the half between 1 and the next real; 0.6 with 77 decimals; just below the halves of
+// currency's last decimal and of a decimal's 38th digit, each beyond 77 digits.
+const std::wstring kAboveHalf =
+    L"1.00000000000000011102230246251565404236316680908203125" + std::wstring(30, '0') + L'1';
+const std::wstring kSixth = L"0.6" + std::wstring(76, '0');
+const std::wstring kCyBelowHalf = L"0.0000004" + std::wstring(80, '9');
+const std::wstring kDecBelowHalf = L"1." + std::wstring(37, '0') + L"4" + std::wstring(43, '9');
+
 TEST_F(VM, ConversionsGiveTheValueAndTheCode) {
   struct Row { const wchar_t* text; unsigned int from, to; const wchar_t* want; unsigned int cp = 0; };
   const Row rows[] = {
@@ -96,8 +106,14 @@ TEST_F(VM, ConversionsGiveTheValueAndTheCode) {
       // Reals: out of range is an overflow; a warning when the real is not the decimal.
       {L"1e300", VMT_R8, VMT_R4, L"<201>"}, {L"1e300", VMT_R8, VMT_I8, L"<201>"}, {L"0.1", VMT_R8, VMT_R4, L"0.1"},
       {L"1e400", VMT_PSTRW, VMT_R8, L"<201>"}, {L"1e-300", VMT_PSTRW, VMT_R8, L"1e-300"},
-      {L"0.1000000001", VMT_R8, VMT_R4, L"0.1 <1>"},
+      {L"1e-300", VMT_PSTRW, VMT_BOOL, L"1"}, {L"0.1000000001", VMT_R8, VMT_R4, L"0.1 <1>"},
       {L"16777217", VMT_I4, VMT_R4, L"16777216 <1>"}, {L"9007199254740993", VMT_I8, VMT_R8, L"9007199254740992 <1>"},
+      // A whole real is the integer it holds; a long text is rounded once, from all its digits.
+      {L"1234567890123000064", VMT_R8, VMT_I8, L"1234567890123000064"},
+      {L"1234567890123000064", VMT_R8, VMT_DUREE, L"14288980209181000064"},
+      {kAboveHalf.c_str(), VMT_PSTRW, VMT_R8, L"1.0000000000000002 <1>"}, {kSixth.c_str(), VMT_PSTRW, VMT_I4, L"1 <1>"},
+      {kCyBelowHalf.c_str(), VMT_PSTRW, VMT_CY, L"0 <1>"},
+      {kDecBelowHalf.c_str(), VMT_PSTRW, VMT_DECIMAL, L"1.0000000000000000000000000000000000000 <1>"},
       // Currency and decimals stay exact.
       {L"12.345", VMT_PSTRW, VMT_CY, L"12.345"}, {L"1.1234565", VMT_PSTRW, VMT_CY, L"1.123457 <1>"},
       {L"-9223372036854775808", VMT_I8, VMT_CY, L"<201>"}, {L"0.1", VMT_R8, VMT_DECIMAL, L"0.1"},
@@ -113,7 +129,7 @@ TEST_F(VM, ConversionsGiveTheValueAndTheCode) {
       {L"20240203123456789", VMT_DATETIME, VMT_DATEA, L"20240203"},
       {L"20240203123456789", VMT_DATETIME, VMT_TIMEW, L"123456789"},
       {L"20240203123456789", VMT_PSTRW, VMT_DATEW, L"20240203 <2>"}, {L"0930", VMT_PSTRW, VMT_TIMEA, L"093000000"},
-      {L"20230229", VMT_PSTRW, VMT_DATEW, L"<202>"}, {L"20240229", VMT_PSTRW, VMT_DATEW, L"20240229"},
+      {L"20230229", VMT_PSTRW, VMT_DATEW, L"<202>"}, {L"15000229", VMT_PSTRW, VMT_DATEW, L"15000229"},
       {L"2460", VMT_PSTRW, VMT_TIMEW, L"<202>"}, {L"2024-02-03", VMT_PSTRW, VMT_DATETIME, L"<202>"},
       {L"", VMT_PSTRW, VMT_DATETIME, L""}, {L"1", VMT_I4, VMT_DATETIME, L"<203>"},
       // Texts, characters and binaries through the code page.
@@ -134,6 +150,13 @@ TEST_F(VM, ConversionsGiveTheValueAndTheCode) {
   ASSERT_EQ(nConversionDepassementExt(inplace.b, VMT_I2, inplace.b, VMT_DSTRW, 0, nullptr), 0);
   EXPECT_EQ(Show(0, Keep(inplace, VMT_DSTRW), VMT_DSTRW), L"12");
   EXPECT_EQ(nConversionDepassementExt(nullptr, VMT_I4, inplace.b, VMT_I8, 0, nullptr), VM_ERR_ARGUMENT);
+  // I8 -> R8 -> I8 gives the value back whenever the real holds it.
+  for (int64_t v : {INT64_MIN, int64_t{1} << 62, int64_t{-1234567890123000064}, (int64_t{1} << 53) + 2}) {
+    Area real, back;
+    EXPECT_EQ(nConversionDepassementExt(Area::Of(v).b, VMT_I8, real.b, VMT_R8, 0, nullptr), 0) << v;
+    EXPECT_EQ(nConversionDepassementExt(real.b, VMT_R8, back.b, VMT_I8, 0, nullptr), 0) << v;
+    EXPECT_EQ(back.As<int64_t>(), v);
+  }
 }
 
 TEST_F(VM, MadeTextsBelongToTheCaller) {
@@ -259,6 +282,8 @@ TEST_F(VM, ArithmeticAndNegationGiveTheValueAndItsCode) {
       {nAdditionEx, L"99991231", VMT_DATETIME, day, VMT_DUREE, L"<201>"},
       {nAdditionEx, L"", VMT_DATETIME, day, VMT_DUREE, L"<202>"},
       {nAdditionEx, L"20240101", VMT_DATETIME, L"20240101", VMT_DATETIME, L"<203>"},
+      {nAdditionEx, L"15000229", VMT_DATETIME, L"0000000000", VMT_DUREE, L"15000229000000000", VMT_DATETIME},
+      {nSoustractionEx, L"15000301", VMT_DATEW, L"15000228", VMT_DATEW, L"2", VMT_I4},
       // Negation keeps the code where the result fits.
       {nullptr, L"-2147483648", VMT_I4, L"", 0, L"2147483648", VMT_I8},
       {nullptr, L"200", VMT_UI1, L"", 0, L"-200", VMT_I4},
@@ -273,6 +298,35 @@ TEST_F(VM, ArithmeticAndNegationGiveTheValueAndItsCode) {
                                   : nNegationEx(Make(r.a, a).b, a, out.b, &type, 0, nullptr);
     EXPECT_EQ(Show(rc, rc > 99 ? out : Keep(out, type), type), r.want) << Trace(r.a, r.b);
     if (rc <= 99) { EXPECT_EQ(type, r.type) << Trace(r.a, r.b); }
+  }
+}
+
+TEST_F(VM, DateArithmeticAgreesWithTheDateClass) {
+  // Every 61st day of years 1 to 9999 at noon: the day after, and the time and the days since the
+  // Julian leap day of 1500.
+  CDateTimeBase leap, dt, next;
+  leap.Set(1500, 2, 29, 0, 0, 0, 0);
+  const Area day = Area::Of<int64_t>(kMillisecondsPerDay), leapDate = Make(L"15000229", VMT_DATEW);
+  for (int n = -657072; n <= 2994988; n += 61) {
+    SCOPED_TRACE(n);
+    int d, m, y, days = 0;
+    ASSERT_TRUE(CDateTimeBase::__bEntierVersDate(n, &d, &m, &y));
+    dt.Set(y, m, d, 12, 0, 0, 0);
+    next = dt;
+    const int moved = next.bDecaleJour(1) ? 0 : VM_ERR_OVERFLOW;
+    const Area at = Area::Of(VMDateTime{dt.m_byJour, dt.m_byMois, dt.m_wAnnee, dt.m_dwMilli});
+    Area out, date;
+    unsigned short type = 0;
+    ASSERT_EQ(nAdditionEx(at.b, VMT_DATETIME, day.b, VMT_DUREE, out.b, &type, 0, nullptr), moved);
+    EXPECT_EQ(out.As<uint64_t>() & 0xFFFFFFFF, next.dwGetMotDate());
+    CDureeBase since;
+    ASSERT_EQ(CDateTimeBase::nCalculeDuree(dt, leap, &since), 0);
+    ASSERT_EQ(nSoustractionEx(at.b, VMT_DATETIME, Area::Of(leap).b, VMT_DATETIME, out.b, &type, 0, nullptr), 0);
+    EXPECT_EQ(out.As<int64_t>(), since.m_llMilli);
+    dt.nVersDate(reinterpret_cast<wchar_t*>(date.b), 8);
+    ASSERT_TRUE(CDateTimeBase::bCalculeDiffJour(dt, leap, &days));
+    ASSERT_EQ(nSoustractionEx(date.b, VMT_DATEW, leapDate.b, VMT_DATEW, out.b, &type, 0, nullptr), 0);
+    EXPECT_EQ(out.As<int32_t>(), days);
   }
 }
 
