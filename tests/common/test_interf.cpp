@@ -25,7 +25,6 @@ TEST(CInterf, ReleaseRules) {
   EXPECT_EQ(deleted, 0);
   EXPECT_EQ(p->nRelease(), 0);
   EXPECT_EQ(deleted, 1);  // through the derived destructor
-
   CProbe embedded(&deleted);
   embedded.SetStatic(true);
   embedded.AddRef();
@@ -45,7 +44,6 @@ TEST(CSimpleBuffer, SizeAndCopies) {
   EXPECT_EQ(b.pGetData(), nullptr);
   e.CopyBuffer("p", 0);
   EXPECT_EQ(e.nGetSize(), 0u);
-
   CSimpleBuffer s("0123456789", 10);
   s.CopyBuffer(static_cast<char*>(s.pGetData()) + 4, 3);  // from the block the resize frees
   ASSERT_EQ(s.nGetSize(), 3u);
