@@ -1,12 +1,13 @@
 // Code-page conversions on iconv, with table and Unicode fast paths that give the same results.
 //
-// Reference behaviour is the iconv one: a narrow -> wide conversion runs on the first wide-side
-// name iconv accepts (the //IGNORE names drop invalid input; glibc then answers EILSEQ after
-// converting everything, which is success here; a sequence cut short at the end of the text is
-// a failure under every name). A wide -> narrow conversion stops on what the code page cannot
+// Reference behaviour is the iconv one, on strict descriptors: without flag 8 a byte that starts
+// no character of the page is dropped and reading resumes at the next byte, and a sequence cut
+// short at the end of the text is dropped too (every whole character before it is kept); with
+// flag 8 either fails the call. A wide -> narrow conversion stops on what the code page cannot
 // represent (and on wide values that are no Unicode scalar value), writes the replacement and
-// goes on. The fast paths (ASCII, 1252 by table, 65001 by the Unicode transforms) only take what
-// they can answer identically and hand the rest of the text to iconv.
+// goes on. Counting and converting run the same code, so a size that the counting call returns
+// always suffices. The fast paths (ASCII, 1252 by table, 65001 by the Unicode transforms) only
+// take what they can answer identically and hand the rest of the text to iconv.
 #include "platform/codepage.h"
 #include "platform/cp1252.h"
 
@@ -82,22 +83,19 @@ int PageIndex(unsigned int codePage) {
   }
 }
 
-// Wide-side names, most lenient first; the first four drop invalid input.
-const char* const TabToCode[8] = {"UCS4LE//IGNORE", "UTF32LE//IGNORE", "UCS-4LE//IGNORE", "UTF-32LE//IGNORE",
-                                  "UCS4LE",         "UTF32LE",         "UCS-4LE",         "UTF-32LE"};
+// Wide-side names, tried in this order. Only strict names: invalid input is dropped here (glibc's
+// //IGNORE reads past the end of the input for some CP949 pairs and keeps no cut final sequence).
+const char* const TabToCode[4] = {"UCS4LE", "UTF32LE", "UCS-4LE", "UTF-32LE"};
 
 // ---- iconv descriptor pool ----
 // Opening a descriptor costs far more than a short conversion, so descriptors are kept per
 // (direction, names) and handed to one caller at a time.
 
-enum LeaseKind { TO_WIDE, TO_WIDE_STRICT, FROM_WIDE, NARROW_PAIR };
+enum LeaseKind { TO_WIDE, FROM_WIDE, NARROW_PAIR };
 
 class IconvPool {
  public:
-  struct Slot {
-    iconv_t cd;
-    bool ignore;
-  };
+  using Slot = iconv_t;
 
   bool take(LeaseKind kind, const char* from, const char* to, Slot& slot) {
     {
@@ -113,7 +111,7 @@ class IconvPool {
   }
 
   void give(LeaseKind kind, const char* from, const char* to, const Slot& slot) {
-    iconv(slot.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+    iconv(slot, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       Entry& e = entry(kind, from, to);
@@ -122,7 +120,7 @@ class IconvPool {
         return;
       }
     }
-    iconv_close(slot.cd);
+    iconv_close(slot);
   }
 
  private:
@@ -142,26 +140,21 @@ class IconvPool {
   }
 
   static bool open(LeaseKind kind, const char* from, const char* to, Slot& slot) {
+    const iconv_t none = reinterpret_cast<iconv_t>(-1);
     switch (kind) {
       case TO_WIDE:
-      case TO_WIDE_STRICT:
-        for (int i = kind == TO_WIDE ? 0 : 4; i < 8; ++i) {
-          slot.cd = iconv_open(TabToCode[i], from);
-          if (slot.cd != reinterpret_cast<iconv_t>(-1)) {
-            slot.ignore = i < 4;
-            return true;
-          }
+        for (const char* name : TabToCode) {
+          slot = iconv_open(name, from);
+          if (slot != none) return true;
         }
         return false;
       case FROM_WIDE:
-        slot.ignore = false;
-        slot.cd = iconv_open(to, "UCS4LE");
-        if (slot.cd == reinterpret_cast<iconv_t>(-1)) slot.cd = iconv_open(to, "UTF32LE");
-        return slot.cd != reinterpret_cast<iconv_t>(-1);
+        slot = iconv_open(to, "UCS4LE");
+        if (slot == none) slot = iconv_open(to, "UTF32LE");
+        return slot != none;
       case NARROW_PAIR:
-        slot.ignore = false;
-        slot.cd = iconv_open(to, from);
-        return slot.cd != reinterpret_cast<iconv_t>(-1);
+        slot = iconv_open(to, from);
+        return slot != none;
     }
     return false;
   }
@@ -187,8 +180,7 @@ class Lease {
   Lease(const Lease&) = delete;
   Lease& operator=(const Lease&) = delete;
   bool ok() const { return m_ok; }
-  iconv_t cd() const { return m_slot.cd; }
-  bool ignore() const { return m_slot.ignore; }
+  iconv_t cd() const { return m_slot; }
 
  private:
   LeaseKind m_kind;
@@ -201,12 +193,15 @@ class Lease {
 constexpr size_t kIconvFail = static_cast<size_t>(-1);
 constexpr long kFail = -1;
 
-// Output of an iconv run: into the caller's buffer, or counted through a scratch area.
+// Output of an iconv run: into the caller's buffer, or counted through a scratch area. When the
+// caller's buffer is full the run goes on counting, so that a rest that gives nothing (dropped
+// or empty replacements) still succeeds, exactly as the counting run would.
 struct Out {
   char* base;
   char* p;
   size_t left;
-  size_t counted = 0;
+  size_t counted = 0;        // bytes before base
+  size_t fitted = SIZE_MAX;  // set when the caller's buffer ran full: the bytes it holds
   bool counting;
   char scratch[1024];
 
@@ -215,50 +210,126 @@ struct Out {
     p = base;
     left = count ? sizeof scratch : cap;
   }
-  // Counting: moves the scratch contents into the count. False when nothing can be moved.
-  bool drain() {
-    if (!counting || p == base) return false;
+  // No room left: go on counting in the scratch area. False when that cannot help.
+  bool more() {
+    if (!counting) {
+      counting = true;
+      fitted = static_cast<size_t>(p - base);
+    } else if (p == base) {
+      return false;
+    }
     counted += static_cast<size_t>(p - base);
-    p = base;
+    base = p = scratch;
     left = sizeof scratch;
     return true;
   }
+  // len bytes of text at the output position, or counted once the caller's buffer is full.
+  void put(const char* text, size_t len) {
+    if (!counting && left < len) more();
+    if (counting) {
+      counted += len;
+      return;
+    }
+    std::memcpy(p, text, len);
+    p += len;
+    left -= len;
+  }
   size_t total() const { return counted + static_cast<size_t>(p - base); }
+  // The bytes produced, kFail when they did not all fit the caller's buffer.
+  long result() const { return total() > fitted ? kFail : static_cast<long>(total()); }
 };
 
 // Returns the conversion state to the initial one, writing the closing shift sequence if any.
 bool IconvFlush(iconv_t cd, Out& out) {
   for (;;) {
     if (iconv(cd, nullptr, nullptr, &out.p, &out.left) != kIconvFail) return true;
-    if (errno != E2BIG || !out.drain()) return false;
+    if (errno != E2BIG || !out.more()) return false;
   }
 }
 
-// Narrow input through a leased descriptor. Returns the bytes produced, kFail on failure.
-long IconvNarrowInput(const Lease& lease, const char* src, size_t n, Out& out) {
+// Hears of the source bytes a lenient conversion drops and tells whether a whole run of bytes
+// from 0x80 up went that way (a run that converts to nothing fails the UTF-8 conversions).
+class RunWatch {
+ public:
+  RunWatch(const char* src, size_t n) : m_s(reinterpret_cast<const unsigned char*>(src)), m_n(n) {}
+  // [from, to) dropped; spans come in increasing order.
+  void Dropped(const char* from, const char* to) {
+    const size_t a = static_cast<size_t>(reinterpret_cast<const unsigned char*>(from) - m_s);
+    const size_t b = static_cast<size_t>(reinterpret_cast<const unsigned char*>(to) - m_s);
+    if (m_open && a == m_to) {
+      m_to = b;
+      return;
+    }
+    Close();
+    m_from = a;
+    m_to = b;
+    m_open = true;
+  }
+  bool bRunLost() {
+    Close();
+    return m_lost;
+  }
+
+ private:
+  // Does the dropped span hold a run from its first byte to its last?
+  void Close() {
+    if (!m_open) return;
+    m_open = false;
+    for (size_t i = m_from; i < m_to && !m_lost; ++i) {
+      if (m_s[i] < 0x80 || (i > 0 && m_s[i - 1] >= 0x80)) continue;
+      size_t end = i;
+      while (end < m_n && m_s[end] >= 0x80) ++end;
+      m_lost = end <= m_to;
+      i = end;
+    }
+  }
+
+  const unsigned char* m_s;
+  size_t m_n;
+  size_t m_from = 0;
+  size_t m_to = 0;
+  bool m_open = false;
+  bool m_lost = false;
+};
+
+// Narrow input through a leased descriptor. Strict: invalid or cut input fails. Lenient: a byte
+// that starts no character is dropped, and so is a sequence cut short at the end; watch (when
+// given) hears of each. Returns the bytes produced, kFail on failure.
+long IconvNarrowInput(const Lease& lease, const char* src, size_t n, Out& out, bool lenient, RunWatch* watch) {
   char* ip = const_cast<char*>(src);
   size_t il = n;
+  const char* refused = nullptr;
   for (;;) {
-    char* before = ip;
     if (iconv(lease.cd(), &ip, &il, &out.p, &out.left) != kIconvFail) break;
     const int e = errno;
-    if (e == E2BIG && out.drain()) continue;
-    // glibc reports the input it dropped under //IGNORE as EILSEQ once it is done.
-    if (e == EILSEQ && lease.ignore()) {
-      if (il == 0) break;
-      if (ip != before) continue;
+    if (e == E2BIG) {
+      if (out.more()) continue;
+      return kFail;
     }
-    return kFail;
+    if (!lenient || (e != EILSEQ && e != EINVAL)) return kFail;
+    if (e == EINVAL) {  // cut short at the end
+      if (watch != nullptr) watch->Dropped(ip, ip + il);
+      break;
+    }
+    // Asked once more first: some glibc modules answer EILSEQ already past the bytes refused.
+    if (ip != refused) {
+      refused = ip;
+      continue;
+    }
+    if (watch != nullptr) watch->Dropped(ip, ip + 1);
+    ++ip;
+    --il;
   }
   if (!IconvFlush(lease.cd(), out)) return kFail;
-  return static_cast<long>(out.total());
+  return out.result();
 }
 
-long IconvToWide(int page, bool strict, const char* src, size_t n, wchar_t* dst, size_t cap, bool counting) {
-  Lease lease(strict ? TO_WIDE_STRICT : TO_WIDE, kPages[page].name, nullptr);
+long IconvToWide(int page, bool strict, const char* src, size_t n, wchar_t* dst, size_t cap, bool counting,
+                 RunWatch* watch) {
+  Lease lease(TO_WIDE, kPages[page].name, nullptr);
   if (!lease.ok()) return kFail;
   Out out(reinterpret_cast<char*>(dst), cap * sizeof(wchar_t), counting);
-  const long r = IconvNarrowInput(lease, src, n, out);
+  const long r = IconvNarrowInput(lease, src, n, out, !strict, watch);
   return r < 0 ? kFail : r / static_cast<long>(sizeof(wchar_t));
 }
 
@@ -278,24 +349,20 @@ long IconvFromWide(int page, const wchar_t* src, size_t n, char* dst, size_t cap
   for (;;) {
     if (iconv(lease.cd(), &ip, &il, &out.p, &out.left) != kIconvFail) break;
     const int e = errno;
-    if (e == E2BIG && out.drain()) continue;
+    if (e == E2BIG) {
+      if (out.more()) continue;
+      return kFail;
+    }
     if (e != EILSEQ || il < sizeof(wchar_t)) return kFail;
     rep.used = true;
     // The replacement must read as plain bytes: leave any shifted state first.
     if (!IconvFlush(lease.cd(), out)) return kFail;
-    if (counting) {
-      out.counted += rep.len;
-    } else {
-      if (out.left < rep.len) return kFail;
-      std::memcpy(out.p, rep.text, rep.len);
-      out.p += rep.len;
-      out.left -= rep.len;
-    }
+    out.put(rep.text, rep.len);
     ip += sizeof(wchar_t);
     il -= sizeof(wchar_t);
   }
   if (!IconvFlush(lease.cd(), out)) return kFail;
-  return static_cast<long>(out.total());
+  return out.result();
 }
 
 // ---- ASCII identity of a page, learnt from iconv once ----
@@ -320,7 +387,7 @@ bool AsciiSame(int page, bool toWide) {
     bool same = false;
     if (toWide) {
       wchar_t got[128];
-      same = IconvToWide(page, true, bytes, 128, got, 128, false) == 128 &&
+      same = IconvToWide(page, true, bytes, 128, got, 128, false, nullptr) == 128 &&
              std::memcmp(got, wide, sizeof got) == 0;
     } else {
       char got[128];
@@ -597,8 +664,9 @@ long WideToUTF8Fast(const wchar_t* s, size_t n, char* dst, size_t cap, bool coun
 // ---- Conversions with failure distinct from an empty result (kFail) ----
 
 // Narrow text of a page -> wide. Without a destination (counting) cap is ignored; with one the
-// whole result must fit.
-long ToWide(int page, bool strict, const char* src, size_t n, wchar_t* dst, size_t cap, bool counting) {
+// whole result must fit. watch (lenient, pages other than 1252) hears of the bytes dropped.
+long ToWide(int page, bool strict, const char* src, size_t n, wchar_t* dst, size_t cap, bool counting,
+            RunWatch* watch = nullptr) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   const PageKind kind = kPages[page].kind;
   if (kind == PAGE_1252) return CP1252ToWide(strict, s, n, dst, cap, counting);
@@ -616,8 +684,8 @@ long ToWide(int page, bool strict, const char* src, size_t n, wchar_t* dst, size
   }
   if (i == n) return static_cast<long>(o);
   // The rest starts at a character boundary of a stateless page: iconv takes it from there.
-  const long r =
-      IconvToWide(page, strict, src + i, n - i, counting ? nullptr : dst + o, counting ? 0 : cap - o, counting);
+  const long r = IconvToWide(page, strict, src + i, n - i, counting ? nullptr : dst + o, counting ? 0 : cap - o,
+                             counting, watch);
   if (r < 0) return kFail;
   return static_cast<long>(o) + r;
 }
@@ -664,7 +732,13 @@ class WideScratch {
   wchar_t* m_p = nullptr;
 };
 
-int ToIntResult(long r) { return r < 0 || r > INT_MAX ? 0 : static_cast<int>(r); }
+// The int answer of a conversion; a failure leaves an empty text in a destination of any size.
+template <typename T>
+int ToIntResult(long r, T* dst, size_t cap) {
+  if (r >= 0 && r <= INT_MAX) return static_cast<int>(r);
+  if (dst != nullptr && cap > 0) dst[0] = 0;
+  return 0;
+}
 
 }  // namespace
 
@@ -674,34 +748,36 @@ const char* CodePageToIConv(int codePage) { return kPages[PageIndex(static_cast<
 
 int MultiByteToWideChar(unsigned int codePage, unsigned int flags, const char* src, int srcLen, wchar_t* dst,
                         int dstChars) {
-  if (src == nullptr || srcLen < -1 || dstChars < 0) return 0;
+  if (dstChars < 0) return 0;
+  const size_t cap = static_cast<size_t>(dstChars);
+  if (src == nullptr || srcLen < -1) return ToIntResult(kFail, dst, cap);
   const size_t n = srcLen == -1 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
   const bool counting = dst == nullptr || dstChars == 0;
   const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
-  return ToIntResult(ToWide(PageIndex(codePage), strict, src, n, dst, static_cast<size_t>(dstChars), counting));
+  return ToIntResult(ToWide(PageIndex(codePage), strict, src, n, dst, cap, counting), dst, cap);
 }
 
 int WideCharToMultiByte(unsigned int codePage, unsigned int /*flags*/, const wchar_t* src, int srcLen, char* dst,
                         int dstBytes, const char* defaultText, int* usedDefault) {
-  if (src == nullptr || srcLen < -1 || dstBytes < 0) return 0;
+  if (dstBytes < 0) return 0;
   if (usedDefault != nullptr) *usedDefault = 0;
+  if (src == nullptr || srcLen < -1) return ToIntResult(kFail, dst, static_cast<size_t>(dstBytes));
   const size_t n = srcLen == -1 ? std::wcslen(src) + 1 : static_cast<size_t>(srcLen);
   const bool counting = dst == nullptr || dstBytes == 0;
   Replacement rep{defaultText != nullptr ? defaultText : "?", defaultText != nullptr ? std::strlen(defaultText) : 1};
   const long r = FromWide(PageIndex(codePage), src, n, dst, static_cast<size_t>(dstBytes), counting, rep);
   if (rep.used && usedDefault != nullptr) *usedDefault = 1;
-  return ToIntResult(r);
+  return ToIntResult(r, dst, static_cast<size_t>(dstBytes));
 }
 
 int MultiByteToMultiByte(unsigned int fromCodePage, const char* src, unsigned int srcLen, unsigned int toCodePage,
                          char* dst, unsigned int dstBytes, unsigned int /*flags*/) {
-  if (src == nullptr) return 0;
+  Lease lease(NARROW_PAIR, kPages[PageIndex(fromCodePage)].name, kPages[PageIndex(toCodePage)].name);
+  if (src == nullptr || !lease.ok()) return ToIntResult(kFail, dst, dstBytes);
   const size_t n = srcLen == 0xFFFFFFFFu ? std::strlen(src) + 1 : srcLen;
   const bool counting = dst == nullptr || dstBytes == 0;
-  Lease lease(NARROW_PAIR, kPages[PageIndex(fromCodePage)].name, kPages[PageIndex(toCodePage)].name);
-  if (!lease.ok()) return 0;
   Out out(dst, dstBytes, counting);
-  return ToIntResult(IconvNarrowInput(lease, src, n, out));
+  return ToIntResult(IconvNarrowInput(lease, src, n, out, false, nullptr), dst, dstBytes);
 }
 
 int nGetUTF8Len(const wchar_t* text) { return WideCharToMultiByte(65001, 0, text, -1, nullptr, 0, nullptr, nullptr); }
@@ -722,7 +798,8 @@ int MultiByteToUTF8(unsigned int codePage, const char* src, unsigned int srcLen,
   }
   size_t o = 0;
   if (kPages[page].kind == PAGE_1252) {
-    // ASCII is copied; each stretch of other bytes must fit whole or the call fails.
+    // ASCII is copied; each run of other bytes must fit whole and give something, or the call
+    // fails.
     const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
     size_t i = 0;
     while (i < n && o < cap) {
@@ -730,22 +807,25 @@ int MultiByteToUTF8(unsigned int codePage, const char* src, unsigned int srcLen,
         dst[o++] = static_cast<char>(s[i++]);
         continue;
       }
+      const size_t runStart = o;
       for (; i < n && s[i] >= 0x80; ++i) {
         const unsigned char* u = g_cp1252.utf8[s[i]];
         const size_t len = u[3];
-        if (cap - o < len) return 0;
+        if (cap - o < len) return ToIntResult(kFail, dst, cap);
         std::memcpy(dst + o, u, len);
         o += len;
       }
+      if (o == runStart) return ToIntResult(kFail, dst, cap);
     }
   } else {
     // Converted whole: trail bytes of double-byte pages can be ASCII, and stateful pages read
-    // across characters. The output keeps the rule above, by character.
+    // across characters. The output keeps the rules above, by character.
     WideScratch scratch(n);
     wchar_t* w = scratch.get();
-    if (w == nullptr) return 0;
-    const long chars = ToWide(page, false, src, n, w, n, false);
-    if (chars < 0) return 0;
+    if (w == nullptr) return ToIntResult(kFail, dst, cap);
+    RunWatch watch(src, n);
+    const long chars = ToWide(page, false, src, n, w, n, false, &watch);
+    if (chars < 0 || watch.bRunLost()) return ToIntResult(kFail, dst, cap);
     const size_t count = static_cast<size_t>(chars);
     size_t i = 0;
     while (i < count && o < cap) {
@@ -757,7 +837,7 @@ int MultiByteToUTF8(unsigned int codePage, const char* src, unsigned int srcLen,
       while (j < count && static_cast<uint32_t>(w[j]) >= 0x80) ++j;
       Replacement rep{"?", 1};
       const long r = WideToUTF8Fast(w + i, j - i, dst + o, cap - o, false, rep);
-      if (r < 0) return 0;
+      if (r < 0) return ToIntResult(kFail, dst, cap);
       o += static_cast<size_t>(r);
       i = j;
     }
@@ -802,8 +882,10 @@ int UTF8ToMultiByte(unsigned int codePage, const char* src, unsigned int srcLen,
       result = kFail;
       break;
     }
-    const long chars = ToWide(IDX_65001, false, src + i, j - i, w, j - i, false);
-    if (chars < 0) {
+    // A run of bytes from 0x80 up that gives no character fails the call.
+    RunWatch watch(src + i, j - i);
+    const long chars = ToWide(IDX_65001, false, src + i, j - i, w, j - i, false, &watch);
+    if (chars < 0 || watch.bRunLost()) {
       result = kFail;
       break;
     }
@@ -817,7 +899,7 @@ int UTF8ToMultiByte(unsigned int codePage, const char* src, unsigned int srcLen,
   }
   // Reported when any stretch needed the replacement, also one before a failure.
   if (rep.used && usedDefault != nullptr) *usedDefault = 1;
-  if (result < 0) return 0;
+  if (result < 0) return ToIntResult(kFail, dst, cap);
   std::memset(dst + o, 0, cap - o);
   return static_cast<int>(o);
 }
@@ -842,13 +924,15 @@ int UTF8ToMultiByte_CurrentCharset(const char* src, unsigned int srcLen, char* d
 int MultiByteToUTF16(unsigned int codePage, unsigned int flags, const char* src, int srcLen, unsigned short* dst,
                      int dstUnits) {
   if (dstUnits < 0) return 0;
+  const size_t cap = dst != nullptr ? static_cast<size_t>(dstUnits) : 0;
   const int chars = MultiByteToWideChar(codePage, flags, src, srcLen, nullptr, 0);
-  if (chars <= 0) return 0;
+  if (chars <= 0) return ToIntResult(kFail, dst, cap);
   WideScratch scratch(static_cast<size_t>(chars));
   wchar_t* w = scratch.get();
-  if (w == nullptr) return 0;
-  if (MultiByteToWideChar(codePage, flags, src, srcLen, w, chars) != chars) return 0;
-  return WideCharToUTF16(w, chars, dst, dst != nullptr ? dstUnits : 0);
+  if (w == nullptr || MultiByteToWideChar(codePage, flags, src, srcLen, w, chars) != chars)
+    return ToIntResult(kFail, dst, cap);
+  const int units = WideCharToUTF16(w, chars, dst, static_cast<int>(cap));
+  return units > 0 ? units : ToIntResult(kFail, dst, cap);
 }
 
 int MultiByteToUTF16_CurrentCharset(const char* src, int srcLen, unsigned short* dst, int dstUnits,
@@ -859,12 +943,12 @@ int MultiByteToUTF16_CurrentCharset(const char* src, int srcLen, unsigned short*
 int UTF16ToMultiByte(unsigned int codePage, unsigned int flags, const unsigned short* src, int srcLen, char* dst,
                      int dstBytes, const char* defaultText, int* usedDefault) {
   if (usedDefault != nullptr) *usedDefault = 0;
+  const size_t cap = dst != nullptr && dstBytes > 0 ? static_cast<size_t>(dstBytes) : 0;
   const int chars = UTF16ToWideChar(src, srcLen, nullptr, 0);
-  if (chars <= 0) return 0;
+  if (chars <= 0) return ToIntResult(kFail, dst, cap);
   WideScratch scratch(static_cast<size_t>(chars));
   wchar_t* w = scratch.get();
-  if (w == nullptr) return 0;
-  if (UTF16ToWideChar(src, srcLen, w, chars) != chars) return 0;
+  if (w == nullptr || UTF16ToWideChar(src, srcLen, w, chars) != chars) return ToIntResult(kFail, dst, cap);
   return WideCharToMultiByte(codePage, flags, w, chars, dst, dstBytes, defaultText, usedDefault);
 }
 

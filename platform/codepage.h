@@ -10,7 +10,8 @@
 //   converted and counted. An unsigned length of 0xFFFFFFFF means the same.
 // - A null destination or a size of 0 asks for the size only (where a function counts at all).
 // - The result is the count written or needed, 0 on failure; a failure never reports a
-//   partial count and nothing is ever written past the size given.
+//   partial count, nothing is ever written past the size given, and a destination of a size
+//   above 0 then holds an empty text. A size that a counting call returns always suffices.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -36,9 +37,10 @@ enum _ELangueProduit {
 // The iconv encoding name of a code page (static text).
 const char* CodePageToIConv(int codePage);
 
-// Narrow text of codePage -> wide text. Flag MB_ERR_INVALID_CHARS fails on an invalid sequence;
-// without it invalid sequences are dropped. Other flags are ignored. With a destination the
-// whole source must fit, else 0.
+// Narrow text of codePage -> wide text. Flag MB_ERR_INVALID_CHARS fails on an invalid sequence
+// or one cut short at the end; without it each byte that starts no character is dropped, and so
+// is a final sequence cut short (the whole characters before it are kept). Other flags are
+// ignored. With a destination the whole result must fit, else 0.
 int MultiByteToWideChar(unsigned int codePage, unsigned int flags, const char* src, int srcLen, wchar_t* dst,
                         int dstChars);
 
@@ -60,7 +62,8 @@ int nGetUTF8Len(const wchar_t* text);
 // Code page <-> UTF-8 into a destination of dstBytes bytes (a null destination or size 0 gives 0).
 // Returns the bytes written; the rest of the destination is zero-filled and a full destination
 // carries no terminator. ASCII that does not fit is cut at the end of the destination; a
-// non-ASCII stretch that does not fit fails the call with 0.
+// non-ASCII stretch that does not fit fails the call with 0, and so does a run of bytes from
+// 0x80 up that converts to nothing (bytes the code page leaves undefined, invalid UTF-8).
 // Code page 65001 is a copy bounded by srcLen and by dstBytes - 1, always terminated:
 // MultiByteToUTF8 stops at a zero byte and returns the length copied; UTF8ToMultiByte copies
 // min(srcLen, dstBytes - 1) bytes.

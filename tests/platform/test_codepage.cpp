@@ -12,12 +12,16 @@
 #include <thread>
 #include <vector>
 
+#include "common/ctstring.h"
+
 namespace {
+
+using Wide = std::optional<std::wstring>;  // nullopt: the call answered 0
 
 // ---- Reference: glibc iconv used directly, with the conversion rules of the runtime ----
 
-// Narrow -> wide. ignore: invalid input dropped (glibc's trailing EILSEQ is success). An empty
-// result is nullopt like a failure: the interface answers 0 for both.
+// Narrow -> wide. ignore: invalid input and a cut final sequence dropped (glibc's EILSEQ for what
+// it dropped is success). An empty result is nullopt like a failure: the interface answers 0 for both.
 std::optional<std::wstring> refToWide(const char* from, bool ignore, const std::string& in) {
   iconv_t cd = iconv_open(ignore ? "UTF32LE//IGNORE" : "UTF32LE", from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
@@ -26,9 +30,13 @@ std::optional<std::wstring> refToWide(const char* from, bool ignore, const std::
   size_t il = in.size();
   char* op = reinterpret_cast<char*>(out.data());
   size_t ol = out.size() * sizeof(wchar_t);
-  const size_t r = iconv(cd, &ip, &il, &op, &ol);
-  const bool ok = (r != static_cast<size_t>(-1) || (errno == EILSEQ && ignore && il == 0)) &&
-                  iconv(cd, nullptr, nullptr, &op, &ol) != static_cast<size_t>(-1);
+  bool ok = true;
+  for (char* before = nullptr; ok && il > 0 && ip != before;) {
+    before = ip;
+    ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1) || (ignore && (errno == EILSEQ || errno == EINVAL));
+    if (errno == EINVAL) break;
+  }
+  ok = ok && iconv(cd, nullptr, nullptr, &op, &ol) != static_cast<size_t>(-1);
   iconv_close(cd);
   out.resize(out.size() - ol / sizeof(wchar_t));
   if (!ok || out.empty()) return std::nullopt;
@@ -121,9 +129,10 @@ TEST(CodePage, WideningBasics) {
   EXPECT_EQ(MultiByteToWideChar(1252, 8, "\x81", 1, w, 8), 0);
   EXPECT_EQ(MultiByteToWideChar(1252, 0, "x", -2, w, 8), 0);
   EXPECT_EQ(MultiByteToWideChar(1252, 0, nullptr, 3, w, 8), 0);
-  // A sequence cut short at the end fails under every name, as iconv reports it.
-  EXPECT_EQ(MultiByteToWideChar(65001, 0, "a\xE2\x82", 3, w, 8), 0);
-  EXPECT_EQ(MultiByteToWideChar(932, 0, "a\x95", 2, nullptr, 0), 0);
+  // A sequence cut short at the end is dropped without flag 8, whole characters before it kept.
+  EXPECT_EQ(MultiByteToWideChar(65001, 0, "a\xE2\x82", 3, w, 8), 1);
+  EXPECT_EQ(MultiByteToWideChar(932, 0, "a\x95", 2, nullptr, 0), 1);
+  EXPECT_EQ(MultiByteToWideChar(932, 8, "a\x95", 2, nullptr, 0), 0);
 }
 
 TEST(CodePage, CP1252EveryByteMatchesIconv) {
@@ -336,9 +345,9 @@ TEST(CodePage, MultiByteToUTF8) {
   EXPECT_EQ(MultiByteToUTF8(1252, "ab", 0, out, 4, 0), 0);
   EXPECT_EQ(MultiByteToUTF8(1252, "ab", 2, out, 0, 0), 0);
   EXPECT_EQ(MultiByteToUTF8(1252, "ab", 0xFFFFFFFFu, out, 16, 0), 3);  // the zero is converted
-  // A stretch of bytes 1252 leaves undefined converts to nothing rather than failing.
-  EXPECT_EQ(MultiByteToUTF8(1252, "a\x81" "b", 3, out, 16, 0), 2);
-  EXPECT_STREQ(out, "ab");
+  // A run of bytes 1252 leaves undefined converts to nothing: the call fails.
+  EXPECT_EQ(MultiByteToUTF8(1252, "a\x81" "b", 3, out, 16, 0), 0);
+  EXPECT_STREQ(out, "");
   EXPECT_EQ(MultiByteToUTF8_CurrentCharset("\xE9t\xE9", 3, out, 16, 0), 5);  // the host's 1252
   EXPECT_EQ(std::string(out), u8(u8"\u00E9t\u00E9"));
 }
@@ -468,6 +477,73 @@ TEST(CodePage, ConcurrentConversionsShareTheDescriptorCache) {
   }
   for (std::thread& th : threads) th.join();
   for (int f : failures) EXPECT_EQ(f, 0);
+}
+
+TEST(CodePage, CutFinalSequencesAndCountsThatFit) {
+  const struct { unsigned int cp, flags; std::string in; int len; Wide want; } rows[] = {
+      {1252, 0, "abc", -1, std::wstring(L"abc\0", 4)}, {1252, 0, "x", -2, {}}, {1252, 8, "\x81", 1, {}},
+      {65001, 8, "a\xFF", 2, {}}, {65001, 0, "a\xFF" "b", 3, L"ab"},  // strict fails, else dropped
+      // A final sequence cut short is dropped like any invalid one; whole characters stay.
+      {65001, 0, "abc\xC3", 4, L"abc"}, {65001, 8, "abc\xC3", 4, {}}, {65001, 0, "ab\xC3" "cd", 5, L"abcd"},
+      {65001, 0, "a\xE2\x82", 3, L"a"}, {932, 0, "AB\x8E", 3, L"AB"},  {932, 8, "AB\x8E", 3, {}},
+      {936, 0, "AB\x8E", 3, L"AB"},      {949, 0, "AB\x8E", 3, L"AB"},  {949, 8, "AB\x8E", 3, {}},
+      {949, 0, "\xA2\xE8" "A", 3, L"A"},             // glibc's //IGNORE reads past the input here
+      {65001, 0, "a\xF4\x90\x80\x80", 5, L"a"},        // counts 1: converting into 1 must work too
+      {1258, 0, "a\xDE", 2, L"\u00E3"}};               // the base letter 1258 holds back is flushed
+  wchar_t w[8];
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.cp << " " << testing::PrintToString(r.in));
+    EXPECT_TRUE(r.len < 0 || toWide(r.cp, r.flags, r.in.substr(0, static_cast<size_t>(r.len))) == r.want);
+    EXPECT_EQ(MultiByteToWideChar(r.cp, r.flags, r.in.c_str(), r.len, w, 8), r.want ? int(r.want->size()) : 0);
+  }
+  EXPECT_EQ(MultiByteToWideChar(1252, 0, nullptr, 3, w, 8), 0);
+  // Any bytes on any page: the counted size fits exactly (toWide checks it), and a text that
+  // converts strictly converts the same way leniently. Two threads a page share the descriptors.
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < 2 * std::size(kAllPages); ++t)
+    threads.emplace_back([t] {
+      std::mt19937 rng(static_cast<unsigned int>(t));
+      const unsigned int cp = kAllPages[t % std::size(kAllPages)];
+      for (int round = 0; round < 200; ++round) {
+        std::string s;
+        for (int k = static_cast<int>(rng() % 8); k > 0; --k) s += static_cast<char>(rng() % 3 ? 0x80 | rng() : rng());
+        const Wide strict = toWide(cp, 8, s);
+        EXPECT_TRUE(!strict || toWide(cp, 0, s) == strict) << cp << testing::PrintToString(s);
+      }
+    });
+  for (std::thread& th : threads) th.join();
+}
+
+// CTString sizes its buffer by the count: a cut or invalid tail no longer empties the text.
+TEST(CodePage, OwnedStringKeepsTheTextBeforeACutTail) {
+  const struct { const char* in; const wchar_t* want; } rows[] = {
+      {"abc\xC3", L"abc"}, {"abc\xF4\x90\x80\x80", L"abc"}, {"\xC3", L""}, {"\xC3\xA9t", L"\u00E9t"}};
+  for (const auto& r : rows) {
+    CTString s;
+    s.SetANSIEx(r.in, -1, 65001);
+    EXPECT_EQ(std::wstring(s.pszGet()), r.want) << testing::PrintToString(std::string(r.in));
+  }
+}
+
+// A run that converts to nothing fails the call; a failing call leaves an empty text.
+TEST(CodePage, FailedCallsLeaveAnEmptyText) {
+  char out[16];
+  std::memset(out, 'Z', sizeof out);
+  auto failed = [&](int got) {
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(out[0], '\0');
+    std::memset(out, 'Z', sizeof out);
+  };
+  failed(MultiByteToUTF8(1252, "\x81\x8D\x8F\x90\x9D", 5, out, 16, 0));
+  failed(MultiByteToUTF8(932, "AB\x8E", 3, out, 16, 0));
+  failed(UTF8ToMultiByte(1252, "x\xC3" "A", 3, out, 10, 0, nullptr, nullptr));
+  failed(UTF8ToMultiByte(1252, "a\xFF" "b", 3, out, 10, 0, nullptr, nullptr));
+  failed(WideCharToMultiByte(1252, 0, L"abc", 3, out, 2, nullptr, nullptr));
+  failed(MultiByteToMultiByte(1252, "caf\xE9", 4, 65001, out, 4, 0));
+  EXPECT_EQ(MultiByteToUTF8(932, "A\x82\xA0\x8E", 4, out, 16, 0), 4);
+  EXPECT_EQ(std::string(out), "A\xE3\x81\x82");
+  EXPECT_EQ(WideCharToMultiByte(1250, 0, L"\u0160\uAC00", 2, nullptr, 0, "", nullptr), 1);
+  EXPECT_EQ(WideCharToMultiByte(1250, 0, L"\u0160\uAC00", 2, out, 1, "", nullptr), 1);
 }
 
 }  // namespace
