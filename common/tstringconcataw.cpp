@@ -80,13 +80,15 @@ wchar_t UTF8CharAt(const char* s, int len, int i) {
   return c >= 0 && lead + n > i ? static_cast<wchar_t>(c) : L'?';
 }
 
-// The wide character of text of a multi-byte page that contains byte i: the last character of
-// the shortest prefix that ends a character at or after i.
+// The wide character of text of a multi-byte page that contains byte i: the first one that the
+// prefixes ending after i complete (a prefix ending inside a character drops that character).
 wchar_t MultiByteCharAt(const char* s, int len, int i, unsigned int cp) {
+  const unsigned int before = i > 0 ? static_cast<unsigned int>(MultiByteToWideChar(cp, 0, s, i, nullptr, 0)) : 0;
   CXYStringConcat<wchar_t> prefix(static_cast<unsigned int>(i) + 8);
   for (int end = i + 1; end <= len && end <= i + 8; ++end) {
+    prefix.Vide();
     prefix.AddAnsi(s, end, cp);
-    if (prefix.nGetLength() != 0) return prefix.pszGet()[prefix.nGetLength() - 1];
+    if (prefix.nGetLength() > before) return prefix.pszGet()[prefix.nGetLength() - 1];
   }
   return 0;
 }
@@ -154,9 +156,9 @@ wchar_t CTStringConcatAW::cGetCharW(int i) {
 }
 
 char CTStringConcatAW::cGetCharA(int i) {
-  if (i < 0 || i >= nGetLength()) return 0;
-  if (!bIsWide()) return m_clA.pszGet()[i];
-  return STR_WCharToAChar(m_clW.pszGet()[i], 0, _nAnsiCP());
+  pszGetW();
+  if (m_clW.nGetLength() == 0 || i < 0 || static_cast<unsigned int>(i) >= m_clA.nGetLength()) return 0;
+  return m_clA.pszGet()[i];
 }
 
 BOOL CTStringConcatAW::bIsCharSpace(int i) const {
@@ -395,7 +397,5 @@ int CTStringConcatAW::nPos(char c, int start) {
     const wchar_t w = STR_CharToWChar(c, 0, _nAnsiCP());
     return w != 0 ? m_clW.nPos(w, start) : -1;
   }
-  if (c == 0 || static_cast<unsigned char>(c) < 0x80 || _nAnsiCP() == _nContentCP()) return m_clA.nPos(c, start);
-  const char text[2] = {c, 0};
-  return _nPosText(text, start);
+  return m_clA.nPos(c, start);
 }

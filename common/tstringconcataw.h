@@ -60,7 +60,8 @@ class CTStringConcatAW {
   // The wide character that contains content unit i (narrow content: decoded from the content
   // code page); 0 outside the content.
   wchar_t cGetCharW(int i);
-  // Narrow content: byte i. Wide content: character i in the ANSI code page. 0 outside.
+  // Byte i of the narrow builder (narrow content, or the narrow view of wide content once
+  // pszGetA built it); builds the wide view first. 0 when either is empty, or outside.
   char cGetCharA(int i);
   // Content unit i is a blank (U+0020); FALSE outside the content.
   BOOL bIsCharSpace(int i) const;
@@ -112,7 +113,8 @@ class CTStringConcatAW {
   // Terminated patterns; exact comparison.
   int nPos(const wchar_t* s, int start);
   int nPos(const char* s, int start);
-  // One character (narrow: of the ANSI code page); 0 finds the end of the content.
+  // One character; 0 finds the end of the content. A narrow c is a character of the ANSI code
+  // page for wide content, and the byte itself for narrow content.
   int nPos(wchar_t c, int start);
   int nPos(char c, int start);
 

@@ -126,7 +126,10 @@ template <typename U, typename Convert>
 bool CXYStringConcat<T>::_bTryConvert(const U*& s, uint64_t guess, Convert convert) {
   if (guess > kMaxLength || !_bReserve(guess, s)) return false;
   const int r = convert(m_pData + m_nLength, _nRoom());
-  if (r < 1) return false;
+  if (r < 1) {
+    m_pData[m_nLength] = 0;  // a converter that fails may have written over the terminator
+    return false;
+  }
   _Commit(static_cast<unsigned int>(r));
   return true;
 }

@@ -8,8 +8,8 @@
 // - Once the block exists, data[length] is 0. An empty builder reads as ChaineVide.
 // - Growth goes in whole steps: when the length needed exceeds the capacity, the capacity
 //   becomes the next multiple of the step strictly above it (1024 needed, step 1024: 2048).
-// - An addition that cannot get its room (no memory, or a length above kMaxLength) is dropped
-//   whole; the text already held stays as it was.
+// - An addition that cannot get its room (no memory, or a length above kMaxLength) or whose
+//   conversion fails is dropped whole; the text already held stays as it was, terminator included.
 // - A piece may point into the builder's own text.
 // - Converting additions write straight into the block after one reservation; when a
 //   conversion turns out larger than that reservation it is redone with its exact size.
@@ -165,7 +165,7 @@ class CXYStringConcat {
     m_pData[m_nLength] = 0;
   }
   // Reserves guess units and appends what convert(dst, room) writes; false when that room cannot
-  // be had or convert answers below 1.
+  // be had or convert answers below 1, the text, its length and its terminator then unchanged.
   template <typename U, typename Convert>
   bool _bTryConvert(const U*& s, uint64_t guess, Convert convert);
   // For converters that count with a null destination: a first try into guess units, else the

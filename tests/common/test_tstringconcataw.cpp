@@ -142,9 +142,11 @@ TEST(TStringConcatAW, PositionalReadsAreInContentUnits) {
   EXPECT_FALSE(b.bIsCharSpace(2));
   EXPECT_FALSE(b.bIsCharSpace(11));
 
-  // Wide content: the ANSI byte of character i, with no narrow view built first.
+  // Wide content: byte i of the narrow view, 0 until pszGetA has built it.
   CTStringConcatAW w(CTStringConcatAW::kWideContent, 1252);
   w.Add(L"a\u20AC\u2713", 3);
+  EXPECT_EQ(w.cGetCharA(1), 0);
+  EXPECT_STREQ(w.pszGetA(), "a\x80?");
   EXPECT_EQ(w.cGetCharA(1), '\x80');
   EXPECT_EQ(w.cGetCharA(2), '?');
   EXPECT_EQ(w.cGetCharW(1), L'\u20AC');
@@ -242,7 +244,8 @@ TEST(TStringConcatAW, SearchesConvertPatternsToTheContentForm) {
   CTStringConcatAW utf8(65001, 1252);
   utf8.Add(L"x \u00E9\u20AC \u00E9", 6);  // bytes: x, ' ', é(2), €(3), ' ', é(2)
   EXPECT_EQ(utf8.nPos("\xE9", 0), 2);     // ANSI é
-  EXPECT_EQ(utf8.nPos('\xE9', 3), 8);
+  EXPECT_EQ(utf8.nPos('\xE9', 0), -1);  // the byte as given: UTF-8 text holds no 0xE9
+  EXPECT_EQ(utf8.nPos('\xC3', 3), 8);
   EXPECT_EQ(utf8.nPos(L'\u20AC', 0), 4);
   EXPECT_EQ(utf8.nPos(L"\u20AC ", 0), 4);
   EXPECT_EQ(utf8.nPos(L' ', 2), 7);
@@ -325,6 +328,30 @@ TEST(TStringConcatAW, NumbersAndConstantsInEitherForm) {
     EXPECT_EQ(std::wstring(b.pszGetW()), L"");
     EXPECT_EQ(std::string(b.pszGetA()), "");
   }
+}
+
+// A refused piece (nothing of it converts) leaves the text, its length and its terminator as they
+// were; a piece cut inside its last character keeps the whole characters before the cut.
+TEST(TStringConcatAW, RefusedOrCutPiecesLeaveTheTextWhole) {
+  for (int content : {CTStringConcatAW::kWideContent, 1252, 65001}) {
+    CTStringConcatAW b(content, 1252);
+    b.Add(L"AB", 2);
+    b.Add("\x81\x90", 2, content == 1252 ? 1250 : 1252);  // undefined in both pages
+    if (content != 65001) b.AddUTF8("\xFF", 1);  // (UTF-8 content takes UTF-8 bytes as they are)
+    EXPECT_EQ(std::wstring(b.pszGetW()), L"AB") << content;
+    EXPECT_EQ(b.nGetLength(), 2);
+    b.AddUTF8("x\xE2\x82", 3);
+    b.Add("y\xC3", 2, 65001);
+    EXPECT_EQ(std::wstring(b.pszGetW()), L"ABxy") << content;
+  }
+}
+
+TEST(TStringConcatAW, AViewDropsACharacterCutInTwo) {
+  CTStringConcatAW b(65001, 1252);
+  b.Add(L"\u00E9\u00E9", 2);
+  b.Tronque(3);
+  EXPECT_EQ(b.nGetLength(), 3);
+  EXPECT_EQ(std::wstring(b.pszGetW()), L"\u00E9");
 }
 
 // ---- Random operations against the model ----

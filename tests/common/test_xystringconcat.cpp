@@ -280,6 +280,27 @@ TEST(XYStringConcat, ConversionsWriteIntoTheBlock) {
   EXPECT_EQ(std::string(dst, 2), "\xE9z");
 }
 
+// A conversion that gives nothing is refused and one that fails after writing leaves nothing
+// behind: the text, its length and its terminator stay as they were.
+TEST(XYStringConcat, RefusedConversionLeavesTheTextWhole) {
+  CXYStringConcat<wchar_t> w(8);
+  w.Add(L"AB", 2);
+  w.AddUTF8("x\xE2\x82", 3, 65001);  // a cut final character is dropped alone
+  w.AddAnsi("\x81\x8D", 2, 1252);    // undefined in 1252: refused
+  w.AddUTF8("\xFF\xC3", 2, 65001);
+  EXPECT_EQ(Text(w), L"ABx");
+  ExpectSound(w);
+  CXYStringConcat<char> b(4);
+  b.Add("AB", 2);
+  b.AddUTF8("\xFF\xC3", 2, 1252);
+  b.AddAnsiToUTF8("\x81", 1, 1252);
+  b.AddAnsiToAnsi("\x81", 1, 1252, 1250);
+  b.AddWide(L"\U000E0041", 1, 1252);  // a tag character: nothing in 1252
+  b.AddUTF8("x\xC3", 2, 1252);  // the direct conversion fails after writing 'x'; the retry keeps it
+  EXPECT_EQ(Text(b), "ABx");
+  ExpectSound(b);
+}
+
 // One kanji in ISO-2022-JP takes 8 bytes with its escape sequences: more than the 4 per
 // character reserved first, so the exact size is asked for.
 TEST(XYStringConcat, ConversionLargerThanItsReservationIsRedoneExactly) {
