@@ -2,12 +2,11 @@
 // compared with memcmp), against std::multimap under a memcmp comparator in the same run: a
 // million inserts, a million searches, a whole forward walk, and a bulk load of the same records.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -72,22 +71,15 @@ Multimap FilledMultimap() {
   return map;
 }
 
-double ResidentMB() {
-  long pages = 0, resident = 0;
-  FILE* f = fopen("/proc/self/statm", "r");
-  if (f != nullptr) {
-    if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    fclose(f);
-  }
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
-}
+// Heap in use, in MB: what a structure holds, whatever the allocator kept from earlier runs.
+double HeapMB() { return static_cast<double>(mallinfo2().uordblks) / (1 << 20); }
 
 void BM_Insert_Tree(benchmark::State& state) {
   records();
   for (auto _ : state) {
-    const double before = ResidentMB();
+    const double before = HeapMB();
     std::unique_ptr<CMemBTree> tree = FilledTree();
-    state.counters["MB"] = ResidentMB() - before;
+    state.counters["MB"] = HeapMB() - before;
     if (tree->nGetNumRecord() != kRecords) state.SkipWithError("records lost");
     state.PauseTiming();
     tree.reset();
@@ -98,9 +90,9 @@ void BM_Insert_Tree(benchmark::State& state) {
 void BM_Insert_Multimap(benchmark::State& state) {
   records();
   for (auto _ : state) {
-    const double before = ResidentMB();
+    const double before = HeapMB();
     Multimap* map = new Multimap(FilledMultimap());
-    state.counters["MB"] = ResidentMB() - before;
+    state.counters["MB"] = HeapMB() - before;
     state.PauseTiming();
     delete map;
     state.ResumeTiming();
