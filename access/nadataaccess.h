@@ -1,0 +1,53 @@
+// CNADataAccess: one table or query opened in one host context. It holds one reference on its
+// connection (given back through the driver), one external reference on the host description and
+// one on its error object (the context's); it borrows its context. Opening, browsing, writing and
+// queries come with the data-access operations; here it knows its names, its lock mode and
+// whether it is open.
+#pragma once
+
+#include "common/ctstring.h"
+#include "common/interf.h"
+#include "driver/nahost.h"
+
+class CNAContext;
+class CNAError;
+class CNAConnectionDescription;
+class INADataSourceDescription;
+
+class CNADataAccess : public CInterf {
+ public:
+  CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error);
+  ~CNADataAccess() override;
+  CNADataAccess(const CNADataAccess&) = delete;
+  CNADataAccess& operator=(const CNADataAccess&) = delete;
+
+  // Closes the file; the access is no longer open afterwards.
+  virtual BOOL bHFerme();
+  // Attaches the access to its context (borrowed).
+  virtual void SetContext(CNAContext* ctx) { m_pclContext = ctx; }
+
+  BOOL bIsOpened() const { return m_bOpened; }
+  // Keeps the lock mode for the next operations.
+  BOOL bHMode(_eNA_HMODE mode);
+  _eNA_HMODE eGetHMode() const { return m_eHMode; }
+  // The host description's names, "" without a description.
+  const wchar_t* pszGetLogicalName() const;
+  const wchar_t* pszGetDBTableName() const;
+  const wchar_t* pszGetAliasName() const { return m_csAliasName.pszGet(); }
+  // The context's next logical name when it has one, else the logical name.
+  void _SetAliasNameFromContext();
+  CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclConnection; }
+  CNAContext* pclGetContextNoRef() const { return m_pclContext; }
+  CNAError* pclGetErrorNoRef() const { return m_pclError; }
+
+ protected:
+  int m_bOpened = 0;
+
+ private:
+  CNAError* m_pclError;
+  CNAConnectionDescription* m_pclConnection;
+  INADataSourceDescription* m_piDescription = nullptr;
+  CNAContext* m_pclContext = nullptr;
+  _eNA_HMODE m_eHMode = static_cast<_eNA_HMODE>(1);
+  CTString m_csAliasName;
+};

@@ -1,0 +1,594 @@
+#include "driver/nadriver.h"
+
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+#include "access/nadataaccess.h"
+#include "access/natable.h"
+#include "common/str_compare.h"
+#include "driver/inadatasourcedescription.h"
+#include "driver/nacontext.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/naerror.h"
+#include "driver/naregistrywalk.h"
+#include "platform/dllres.h"
+#include "platform/errortable.h"
+#include "platform/maincommun.h"
+
+CNADriver* CNADriver::s_pclDriver = nullptr;
+HINSTANCE__* CNADriver::s_hDllHandle = nullptr;
+unsigned int CNADriver::s_nID_QXKJ = 0;
+unsigned int CNADriver::s_nID_QXSQL = 0;
+pthread_mutex_t CNADriver::m_gstDriverCriticalSection = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+namespace {
+
+// Connection identifications hold the password: compared exactly, with a hash that agrees.
+int CompareExact(const void* searched, const void* stored) {
+  const wchar_t* a = searched != nullptr ? static_cast<const wchar_t*>(searched) : L"";
+  const wchar_t* b = stored != nullptr ? static_cast<const wchar_t*>(stored) : L"";
+  return wcscmp(a, b) != 0 ? 1 : 0;
+}
+
+unsigned int HashExact(const void* key) {
+  uint32_t h = 2166136261u;  // FNV-1a over the code points
+  for (const wchar_t* p = key != nullptr ? static_cast<const wchar_t*>(key) : L""; *p != 0; ++p) {
+    h ^= static_cast<uint32_t>(*p);
+    h *= 16777619u;
+  }
+  return h;
+}
+
+const wchar_t* OrNull(const wchar_t* s) { return s != nullptr ? s : L"NULL"; }
+
+struct STLabel {
+  unsigned int nId;
+  const wchar_t* pszBuiltIn;
+};
+constexpr STLabel kLabels[NA_LABEL_COUNT] = {
+    {25676, L"Texte de la requête :"},
+    {25679, L"Nombre de paramètres :"},
+    {25678, L"Paramètre :"},
+    {25675, L"Type Zavora"},
+    {25680, L"Type ADO"},
+    {25670, L"Valeur"},
+    {25674, L"Echec de la conversion de la valeur en texte."},
+    {25810, L"Informations de bind des paramètres :"},
+    {25843, L"Connexion parameters : "},
+    {25846, L"DataSource : "},
+    {25869, L"Native Library : "},
+    {25849, L"Provider : "},
+    {25847, L"Utilisateur : "},
+    {25848, L"Database : "},
+    {25834, L"Connexion Timeout : "},
+    {25835, L"Command Timeout : "},
+    {25836, L"Lock Timeout : "},
+    {25837, L"Cursor Position : "},
+    {25838, L"Unicode actived : "},
+    {25839, L"Lock Tag : "},
+    {25840, L"Lock mode : "},
+    {25841, L"KJ5 compatible Date Format : "},
+    {25842, L"Charset : "},
+    {25844, L"ZV Page Code : "},
+    {25845, L"Connexion Page Code: "},
+};
+
+// One internal reference on a table, given back however the scope is left.
+struct TableRelease {
+  void operator()(CNATable* table) const { table->nRelease(); }
+};
+using HeldTable = std::unique_ptr<CNATable, TableRelease>;
+
+// The registered tables that pass the filter, each with a reference, so that the caller may call
+// out on them while tables come and go.
+template <typename F>
+std::vector<HeldTable> TablesWhere(CRefStringHashTable<CNATable*>* registry, F filter) {
+  std::vector<HeldTable> out;
+  CNARegistryWalk<CNATable*> walk(registry);
+  CNATable* table = nullptr;
+  while (walk.bNext(&table)) {
+    if (!filter(table)) continue;
+    table->AddRef();
+    out.emplace_back(table);
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- lifetime
+
+CNADriver::CNADriver() {
+  m_tabConnection.SetCmp(CompareExact);
+  m_tabConnection.SetHashVal(HashExact);
+  CNADriverLock lock;
+  m_pclOlder = s_pclDriver;
+  if (m_pclOlder != nullptr) m_pclOlder->m_pclNewer = this;
+  s_pclDriver = this;
+}
+
+CNADriver::~CNADriver() {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  _Term();
+  // Leave the list of live drivers; the newest one left is designated.
+  if (m_pclNewer != nullptr)
+    m_pclNewer->m_pclOlder = m_pclOlder;
+  else
+    s_pclDriver = m_pclOlder;
+  if (m_pclOlder != nullptr) m_pclOlder->m_pclNewer = m_pclNewer;
+}
+
+void CNADriver::_Term() {
+  m_tabContext.RemoveAll();
+  m_tabTable.RemoveAll();
+  // Connections the host opened and never closed give back their open references too; the
+  // registry's reference then goes last.
+  CNARegistryWalk<CNAConnectionDescription*> walk(&m_tabConnection);
+  CNAConnectionDescription* cnx = nullptr;
+  while (walk.bNext(&cnx)) {
+    for (; cnx->m_nOpenCount > 0; --cnx->m_nOpenCount) cnx->nRelease();
+  }
+  m_tabConnection.RemoveAll();
+  CNAError::s_Drop(&m_pclError);
+  m_pclDriverSQL = nullptr;  // never made before the SQL-function service exists
+  _BeforeDeath();
+}
+
+INADriver* CNADriver::ExternalAddRef() {
+  CNADriverLock lock;
+  ++m_nExternalRef;
+  return this;
+}
+
+int CNADriver::nExternalRelease() {
+  {
+    CNADriverLock lock;
+    if (m_nExternalRef == 0) return 0;
+    if (--m_nExternalRef != 0) return static_cast<int>(m_nExternalRef);
+  }
+  delete this;
+  return 0;
+}
+
+BOOL CNADriver::bInitDriver() {
+  AllocError();
+  return TRUE;
+}
+
+void CNADriver::AllocError() {
+  CNADriverLock lock;
+  CNAError::s_Drop(&m_pclError);
+  m_pclError = pclAllocError();
+  CNAError::s_Hold(m_pclError);
+}
+
+void CNADriver::InitQueryDumpRessources() {
+  CNADriverLock lock;
+  if (m_tabLabel[NA_LABEL_QUERY_TEXT].nTaille() != 0) return;
+  for (int i = 0; i < NA_LABEL_COUNT; ++i) {
+    if (!DLLRES_bLoadString(&gstMyModuleInfo32, kLabels[i].nId, &m_tabLabel[i])) m_tabLabel[i] = kLabels[i].pszBuiltIn;
+    m_tabLabel[i].Add(L' ');
+  }
+}
+
+// ---------------------------------------------------------------- INADriver
+
+// The host operations below wait for the host-operations layer: they answer FALSE or null.
+INADriverSQL* CNADriver::piGetInterface(int) { return nullptr; }
+BOOL CNADriver::bOpenConnection(INAConnectionDescription*) { return FALSE; }
+BOOL CNADriver::bCloseConnection(INAConnectionDescription*) { return FALSE; }
+BOOL CNADriver::bCopyContext(INACopyCtx*, INAContext*, INAContext*, unsigned int) { return FALSE; }
+INAError* CNADriver::piGetLastError() const { return m_pclError; }
+BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
+INATable* CNADriver::piGetTable(INAConnectionDescription*, INADataSourceDescription*) { return nullptr; }
+BOOL CNADriver::bGetTableList(CAny*, INAConnectionDescription*, unsigned int) { return FALSE; }
+INADataSourceDescription* CNADriver::piGetTableDesc(const wchar_t*, INAConnectionDescription*) { return nullptr; }
+BOOL CNADriver::bHExecuteRequeteSQL(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
+                                    ISQLParserInformation*, unsigned int) {
+  return FALSE;
+}
+BOOL CNADriver::bCloseContext(INAContext*) { return FALSE; }
+BOOL CNADriver::bTransactionBegin(INAConnectionDescription*, const wchar_t*) { return FALSE; }
+BOOL CNADriver::bTransactionCommit(INAConnectionDescription*, const wchar_t*) { return FALSE; }
+BOOL CNADriver::bTransactionRollBack(INAConnectionDescription*, const wchar_t*) { return FALSE; }
+BOOL CNADriver::bSQLBloqueTable(INAConnectionDescription*, const wchar_t*) { return FALSE; }
+BOOL CNADriver::bSQLBloqueRequete(INAConnectionDescription*, ISQLParserInformation*) { return FALSE; }
+BOOL CNADriver::bSQLFormatColonne(INAConnectionDescription*, CAny*) { return FALSE; }
+BOOL CNADriver::bHConnexionDiagnose(CAny*, INAConnectionDescription*, const wchar_t*, unsigned int) { return FALSE; }
+BOOL CNADriver::bGetProviderList(CAny*) { return FALSE; }
+BOOL CNADriver::bTableExists(int*, const wchar_t*, INAConnectionDescription*) { return FALSE; }
+BOOL CNADriver::bGetLinkList(CAny*, const wchar_t*, INADataSourceDescription*, INAConnectionDescription*,
+                             unsigned int) {
+  return FALSE;
+}
+BOOL CNADriver::bGetListeSource(CAny*, int) { return FALSE; }
+BOOL CNADriver::bSetQueryParameters(INAContext*, INAConnectionDescription*, INAQueryParametersValue*) {
+  return FALSE;
+}
+BOOL CNADriver::bFiltreAuto(INAContext*, INAConnectionDescription*, int, const wchar_t*, INADataSourceDescription*,
+                            const wchar_t*, INADataSourceDescription*) {
+  return FALSE;
+}
+BOOL CNADriver::SetNextLogicalName(INAContext*, const wchar_t*) { return FALSE; }
+BOOL CNADriver::bHExecuteRequeteSQLEx(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
+                                      ISQLParserInformation*, unsigned int, const INAQueryExecution*) {
+  return FALSE;
+}
+BOOL CNADriver::bFreeDataSource(INAContext*, const wchar_t*, INAConnectionDescription*) { return FALSE; }
+BOOL CNADriver::bValidConnection(INAConnectionDescription*) { return FALSE; }
+BOOL CNADriver::bSupprimeFichier(INAContext*, INAConnectionDescription*, const wchar_t*, INADataSourceDescription*) {
+  return FALSE;
+}
+BOOL CNADriver::bGetDatabaseList(CXYString<wchar_t>*, INAConnectionDescription*, unsigned int) { return FALSE; }
+
+BOOL CNADriver::bSetVMAndLibShop(ILibShop* libShop, IVMData* vmData) {
+  m_piLibShop = libShop;
+  m_piVMData = vmData;
+  return TRUE;
+}
+
+BOOL CNADriver::bSetKJ(IKJForNA* kj) {
+  m_piKJ = kj;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------- factories
+
+BOOL CNADriver::bSetCharset(unsigned int, void*) { return TRUE; }
+
+BOOL CNADriver::bBuildCnxIdentification(CTString* out, INAConnectionDescription* cnx) const {
+  const CNAConnectionName* name = cnx->pclGetConnectionName();
+  out->printf(L"Connection=%s;Provider=%s;ExtendedInformation=%s;Data source=%s;user id=%s;password=%s;access=%s",
+              name != nullptr ? name->pszGetName() : L"NULL", OrNull(cnx->pszGetProvider()),
+              OrNull(cnx->pszGetExtendedInfo()), OrNull(cnx->pszGetDataBase()), OrNull(cnx->pszGetUserName()),
+              OrNull(cnx->pszGetPassword()), cnx->eGetAccess() == 1 ? L"R" : L"RW");
+  return TRUE;
+}
+
+// The classes below come with their own layers; until then these factories make nothing.
+CNADriverSQL* CNADriver::pclGetDriverSQL() { return nullptr; }
+CNAConvertVariant* CNADriver::pclAllocVariant(CNAError*, CNAConnectionDescription*) { return nullptr; }
+CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescription*) { return nullptr; }
+CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription*, CNAError*) const {
+  return nullptr;
+}
+CNAColumn* CNADriver::pclAllocColumn(CNAError*, INAItemDescription*) const { return nullptr; }
+CNACommand* CNADriver::pclAllocCommand(CNAError*, CNAConnectionDescription*) const { return nullptr; }
+CNAIDAuto* CNADriver::pclAllocIDAuto() { return nullptr; }
+CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t*, CNAConnectionDescription*) { return nullptr; }
+CNAParameter* CNADriver::pclAllocParameter(CNAConvertVariant*, unsigned int, unsigned int, const wchar_t*) {
+  return nullptr;
+}
+CNAItemDescription* CNADriver::pclAllocItemDescription() { return nullptr; }
+CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }
+
+CNAContext* CNADriver::pclAllocContext() const { return new CNAContext(pclAllocError()); }
+
+CNADataAccess* CNADriver::pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                             CNAError* error) const {
+  return new CNADataAccess(desc, cnx, error);
+}
+
+CNAError* CNADriver::pclAllocError() const { return new CNAError(); }
+
+void CNADriver::CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* transaction) {
+  CNADriverLock lock;
+  for (HeldTable& table : TablesWhere(&m_tabTable, [](CNATable*) { return true; }))
+    table->CancelRecordLock(cnx, transaction);
+}
+
+void CNADriver::OnFatalErrorAddDebugMessage(CNAError*, CNAConnectionDescription*) {}
+
+CNATable* CNADriver::_pclAllocTable(const wchar_t* identification, INADataSourceDescription* desc,
+                                    CNAConnectionDescription* cnx, CNAError* error) {
+  return new CNATable(identification, desc, cnx, error);
+}
+
+// Without the SQL-function service the lists answer as the service's absence says.
+BOOL CNADriver::_bGetDatabaseList(CXYString<wchar_t>*, CNAConnectionDescription*, unsigned int) { return FALSE; }
+BOOL CNADriver::_bGetTableList(CAny*, CNAConnectionDescription*, unsigned int) { return FALSE; }
+BOOL CNADriver::_bGetLinkList(CNAConnectionDescription*, const wchar_t*, INADataSourceDescription*, CAny*,
+                              unsigned int) {
+  return TRUE;
+}
+
+// No description can be read before descriptions are built: every table is reported missing, and
+// only a table-not-found error makes that a success.
+BOOL CNADriver::_bTableExists(int* exists, const wchar_t*, CNAConnectionDescription*) {
+  if (exists != nullptr) *exists = 0;
+  return m_pclError != nullptr && m_pclError->nGetUserErrorCode() == 30;
+}
+
+void CNADriver::_BeforeDeath() {}
+
+// ---------------------------------------------------------------- connections
+
+CNAConnectionDescription* CNADriver::_pclFindConnectionLocked(const wchar_t* identification) {
+  CNAConnectionDescription* cnx = nullptr;
+  return m_tabConnection.bFindValue(identification, &cnx) ? cnx : nullptr;
+}
+
+CNAConnectionDescription* CNADriver::_pclFindConnection(const wchar_t* identification) {
+  CNADriverLock lock;
+  return _pclFindConnectionLocked(identification);
+}
+
+CNAConnectionDescription* CNADriver::_pclFindConnection(INAConnectionDescription* host) {
+  CTString identification;
+  bBuildCnxIdentification(&identification, host);
+  return _pclFindConnection(identification.pszGet());
+}
+
+CNAConnectionDescription* CNADriver::_pclAddConnection(const wchar_t* identification,
+                                                       INAConnectionDescription* host) {
+  CNADriverLock lock;
+  CNAConnectionDescription* cnx = _pclAllocConnectionDescription(identification, host);
+  if (cnx == nullptr) return nullptr;
+  cnx->AddRef();  // the caller's
+  m_tabConnection.bAddValue(cnx->pszGetIdentification(), cnx);
+  return cnx;
+}
+
+CNAConnectionDescription* CNADriver::_pclGetConnection(INAConnectionDescription* host) {
+  CTString identification;
+  bBuildCnxIdentification(&identification, host);
+  CNADriverLock lock;
+  if (CNAConnectionDescription* cnx = _pclFindConnectionLocked(identification.pszGet())) return cnx;
+  return _pclAddConnection(identification.pszGet(), host);
+}
+
+BOOL CNADriver::_bRemoveConnection(CNAConnectionDescription* cnx) {
+  CNAConnectionDescription* registered = nullptr;
+  if (!m_tabConnection.bGetValue(cnx->pszGetIdentification(), &registered) || registered != cnx) return FALSE;
+  return m_tabConnection.bRemoveValue(cnx->pszGetIdentification());
+}
+
+BOOL CNADriver::_bOpenConnection(CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  if (cnx->bOpen(m_pclError)) {
+    cnx->AddRef();
+    ++cnx->m_nOpenCount;
+    cnx->m_bCloseRequested = 0;
+    return TRUE;
+  }
+  _bRemoveConnection(cnx);
+  if (m_pclError != nullptr) m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+
+int CNADriver::nReleaseConnection(CNAConnectionDescription* cnx) {
+  if (cnx == nullptr) return 0;
+  CNADriverLock lock;
+  const int left = cnx->nRelease();
+  if (left != 1 || !cnx->bAutoCloseEnabled()) return left;
+  CNAConnectionDescription* registered = nullptr;
+  // Only the registry's reference is left when the registry holds this very object.
+  if (!m_tabConnection.bGetValue(cnx->pszGetIdentification(), &registered) || registered != cnx) return left;
+  if (cnx->bIsOpen()) cnx->bClose(m_pclError);
+  m_tabConnection.bRemoveValue(cnx->pszGetIdentification());
+  return 0;
+}
+
+int CNADriver::g_nReleaseConnection(CNAConnectionDescription* cnx) {
+  if (cnx == nullptr) return 0;
+  CNADriverLock lock;
+  return s_pclDriver != nullptr ? s_pclDriver->nReleaseConnection(cnx) : cnx->nRelease();
+}
+
+BOOL CNADriver::_bCloseConnection(CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  cnx->m_bCloseRequested = 1;
+  if (cnx->m_nOpenCount == 0) return TRUE;
+  --cnx->m_nOpenCount;
+  nReleaseConnection(cnx);
+  return TRUE;
+}
+
+BOOL CNADriver::_bCloseConnectionById(int id) {
+  CNADriverLock lock;
+  CNAConnectionDescription* cnx = pclGetConnectionByID(id);
+  if (cnx == nullptr) return TRUE;
+  if (nReleaseConnection(cnx) > 0) _bCloseConnection(cnx);
+  return TRUE;
+}
+
+CNAConnectionDescription* CNADriver::pclGetConnectionByID(int id) {
+  CNADriverLock lock;
+  CNARegistryWalk<CNAConnectionDescription*> walk(&m_tabConnection);
+  CNAConnectionDescription* cnx = nullptr;
+  while (walk.bNext(&cnx)) {
+    if (cnx->nGetConnectionID() != static_cast<unsigned int>(id)) continue;
+    cnx->AddRef();
+    return cnx;
+  }
+  return nullptr;
+}
+
+CNAConnectionDescription* CNADriver::pclGetConnectionByName(const wchar_t* name) {
+  CNADriverLock lock;
+  CNARegistryWalk<CNAConnectionDescription*> walk(&m_tabConnection);
+  CNAConnectionDescription* cnx = nullptr;
+  while (walk.bNext(&cnx)) {
+    if (STR_nCompareW(cnx->pszGetConnectionName(), name != nullptr ? name : L"", 3) != 0) continue;
+    cnx->AddRef();
+    return cnx;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- tables
+
+BOOL CNADriver::bBuildTableIdentification(CTString* out, const wchar_t* table,
+                                          const wchar_t* cnxIdentification) const {
+  out->printf(L"Table=%s;%s", table != nullptr ? table : L"", cnxIdentification != nullptr ? cnxIdentification : L"");
+  return TRUE;
+}
+
+BOOL CNADriver::bBuildQueryIdentification(CTString* out, const wchar_t* name, const wchar_t* cnxIdentification,
+                                          INAContext* ctx) const {
+  out->printf(L"CTX=%u;Table=%s;%s", ctx->dwGetCtxID(), name != nullptr ? name : L"",
+              cnxIdentification != nullptr ? cnxIdentification : L"");
+  return TRUE;
+}
+
+CNATable* CNADriver::_pclFindTable(const wchar_t* identification) {
+  CNADriverLock lock;
+  CNATable* table = nullptr;
+  return m_tabTable.bFindValue(identification, &table) ? table : nullptr;
+}
+
+CNATable* CNADriver::_pclFindTable(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                   CTString* identification) {
+  bBuildTableIdentification(identification, desc->pszGetDBTableName(), cnx->pszGetIdentification());
+  return _pclFindTable(identification->pszGet());
+}
+
+void CNADriver::_AddTable(CNATable* table) {
+  CNADriverLock lock;
+  if (CNATable* found = _pclFindTable(table->pszGetIdentification())) {
+    found->nRelease();
+    return;
+  }
+  m_tabTable.bAddValue(table->pszGetIdentification(), table);
+}
+
+CNATable* CNADriver::_pclAddTable(const wchar_t* identification, INADataSourceDescription* desc,
+                                  CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CNATable* table = _pclAllocTable(identification, desc, cnx, m_pclError);
+  if (table == nullptr) return nullptr;
+  table->AddRef();  // the caller's
+  _AddTable(table);
+  return table;
+}
+
+CNATable* CNADriver::_pclGetTable(INADataSourceDescription* desc, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CTString identification;
+  if (CNATable* table = _pclFindTable(desc, cnx, &identification)) return table;
+  return _pclAddTable(identification.pszGet(), desc, cnx);
+}
+
+BOOL CNADriver::_bReleaseTable(CNATable* table) {
+  CNADriverLock lock;
+  CNATable* registered = nullptr;
+  if (!m_tabTable.bGetValue(table->pszGetIdentification(), &registered) || registered != table) return FALSE;
+  return m_tabTable.bRemoveValue(table->pszGetIdentification());
+}
+
+BOOL CNADriver::_bReleaseTable(INAContext* ctx, CNATable* table) {
+  CNADriverLock lock;
+  table->bHFerme(ctx);
+  return _bReleaseTable(table);
+}
+
+int CNADriver::nReleaseTable(CNATable* table) {
+  CNADriverLock lock;
+  const int left = table->nRelease();
+  if (left == 1 && _bReleaseTable(table)) return 0;
+  return left;
+}
+
+CNATable* CNADriver::_pclGetQuery(INAContext* ctx, const wchar_t* name, CNAConnectionDescription* cnx,
+                                  int bCloseExisting, int bCreate) {
+  CNADriverLock lock;
+  CTString identification;
+  bBuildQueryIdentification(&identification, name, cnx->pszGetIdentification(), ctx);
+  if (CNATable* found = _pclFindTable(identification.pszGet())) {
+    if (!bCloseExisting || !found->bHFerme(ctx)) return found;
+    nReleaseTable(found);
+  }
+  if (!bCreate) return nullptr;
+  CNATable* table = _pclAllocTable(identification.pszGet(), nullptr, cnx, m_pclError);
+  if (table != nullptr) table->AddRef();
+  return table;
+}
+
+void CNADriver::_SetTransactionTermined(CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  auto onConnection = [cnx](CNATable* table) { return table->pclGetConnectionNoRef() == cnx; };
+  for (HeldTable& table : TablesWhere(&m_tabTable, onConnection)) table->SetTransactionTermined();
+}
+
+CNATable* CNADriver::pclEnumTableByConnection(unsigned int* cursor, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  void* value = nullptr;
+  while (m_tabTable.bParseTable(cursor, FALSE, &value, nullptr)) {
+    CNATable* table = static_cast<CNATable*>(value);
+    if (table->pclGetConnectionNoRef() != cnx) continue;
+    table->AddRef();
+    return table;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- contexts
+
+void CNADriver::__AddContext(INAContext* host, CNAContext* ctx) {
+  CNADriverLock lock;
+  ctx->m_dwContextID = host->dwGetCtxID();
+  m_tabContext.bAddValue(ctx->m_dwContextID, ctx);
+}
+
+CNAContext* CNADriver::_pclAddContext(INAContext* host) {
+  CNADriverLock lock;
+  CNAContext* ctx = pclAllocContext();
+  if (ctx == nullptr) {
+    if (m_pclError != nullptr) m_pclError->pclGetXError()->SetErrorNoMemory();
+    return nullptr;
+  }
+  ctx->AddRef();  // the caller's
+  __AddContext(host, ctx);
+  return ctx;
+}
+
+CNAContext* CNADriver::pclFindContext(INAContext* host) const {
+  CNADriverLock lock;
+  CNAContext* ctx = nullptr;
+  if (!m_tabContext.bGetValue(host->dwGetCtxID(), &ctx)) return nullptr;
+  ctx->AddRef();
+  return ctx;
+}
+
+CNAContext* CNADriver::pclGetContext(INAContext* host, int* created) {
+  CNADriverLock lock;
+  if (created != nullptr) *created = 0;
+  if (CNAContext* ctx = pclFindContext(host)) return ctx;
+  CNAContext* ctx = _pclAddContext(host);
+  if (ctx != nullptr && created != nullptr) *created = 1;
+  return ctx;
+}
+
+int CNADriver::nReleaseContext(INAContext* host, CNAContext* ctx) {
+  CNADriverLock lock;
+  const int left = ctx->nRelease();
+  if (left == 0 || ctx->bHasDataAccess()) return left;
+  CNAContext* registered = nullptr;
+  const DWORD id = host->dwGetCtxID();
+  if (!m_tabContext.bGetValue(id, &registered) || registered != ctx) return left;
+  m_tabContext.bRemoveValue(id);
+  return 0;
+}
+
+// ---------------------------------------------------------------- statics
+
+void CNADriver::g_GenerateItemName(CTString* out, int index) { out->printf(L"%s%d", L"Expr", index + 1000); }
+
+CNADriverSQL* CNADriver::s_pclGetDriverSQL() {
+  return s_pclDriver != nullptr ? s_pclDriver->pclGetDriverSQL() : nullptr;
+}
+
+// The driver mutex needs no start: it is made statically.
+BOOL CNADriver::g_NAInitModule(void* module) {
+  s_hDllHandle = static_cast<HINSTANCE__*>(module);
+  CMainCommun::bInitLibraryCommon(static_cast<HINSTANCE__*>(module));
+  s_nID_QXKJ = 0;
+  s_nID_QXSQL = 0;
+  return TRUE;
+}
+
+// The mutex stays: drivers and contexts the host still holds lock it when they go. The client
+// library is unloaded here once its loader exists.
+BOOL CNADriver::g_NATermModule() { return CMainCommun::bTermLibraryCommon(); }

@@ -1,0 +1,298 @@
+// CNADriver: the driver object the host holds (made as the backend's driver class). It owns three
+// registries: connections keyed by their identification text (compared exactly: the text holds
+// the password), tables and query results keyed by theirs (case and accents ignored), contexts
+// keyed by the host's context id. Each registry holds one reference on each entry; the registry
+// operations take the driver mutex themselves. It also owns the driver's error object, the dump
+// labels, and is the factory of every driver object: a backend overrides the factories.
+//
+// Several drivers may live at once: each registers itself when made and leaves when destroyed;
+// CNADriver::s_pclDriver designates the newest one alive (null when none is), and every part of
+// the driver reaches its factories and its error object through it.
+//
+// Factories of counted objects return them with a count of 0; the caller takes the first
+// reference. Finders and getters return objects with a reference for the caller.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdint>
+
+#include "common/ctstring.h"
+#include "common/refhashtable.h"
+#include "common/refstringhashtable.h"
+#include "driver/inadriver.h"
+#include "driver/nahost.h"
+
+class CAny;
+class CNAColumn;
+class CNACommand;
+class CNAConnectionDescription;
+class CNAContext;
+class CNAConvertVariant;
+class CNADataAccess;
+class CNADataSourceDescription;
+class CNADriverSQL;
+class CNAError;
+class CNAIDAuto;
+class CNAItemDescription;
+class CNAParameter;
+class CNAStatement;
+class CNATable;
+class CNATransaction;
+class INAItemDescription;
+
+// The dump labels, in the order they are loaded.
+enum eNA_DUMPLABEL : int {
+  NA_LABEL_QUERY_TEXT,
+  NA_LABEL_PARAMETER_COUNT,
+  NA_LABEL_PARAMETER,
+  NA_LABEL_HOST_TYPE,
+  NA_LABEL_DATABASE_TYPE,
+  NA_LABEL_VALUE,
+  NA_LABEL_VALUE_NOT_CONVERTIBLE,
+  NA_LABEL_PARAMETER_BINDING,
+  NA_LABEL_CONNECTION_PARAMETERS,
+  NA_LABEL_DATA_SOURCE,
+  NA_LABEL_NATIVE_LIBRARY,
+  NA_LABEL_PROVIDER,
+  NA_LABEL_USER,
+  NA_LABEL_DATABASE,
+  NA_LABEL_CONNECTION_TIMEOUT,
+  NA_LABEL_COMMAND_TIMEOUT,
+  NA_LABEL_LOCK_TIMEOUT,
+  NA_LABEL_CURSOR_POSITION,
+  NA_LABEL_UNICODE,
+  NA_LABEL_LOCK_TAG,
+  NA_LABEL_LOCK_MODE,
+  NA_LABEL_DATE_FORMAT,
+  NA_LABEL_CHARSET,
+  NA_LABEL_HOST_CODE_PAGE,
+  NA_LABEL_CONNECTION_CODE_PAGE,
+  NA_LABEL_COUNT
+};
+
+class CNADriver : public INADriver {
+ public:
+  CNADriver();
+  CNADriver(const CNADriver&) = delete;
+  CNADriver& operator=(const CNADriver&) = delete;
+
+  // ---- INADriver ----
+  int nGetVersion() const override { return 18; }
+  int nGetCompatSince() const override { return 17; }
+  INADriver* ExternalAddRef() override;
+  int nExternalRelease() override;
+  // The host operations not built yet answer FALSE or null and touch nothing.
+  INADriverSQL* piGetInterface(int id) override;
+  BOOL bOpenConnection(INAConnectionDescription* cnx) override;
+  BOOL bCloseConnection(INAConnectionDescription* cnx) override;
+  BOOL bCopyContext(INACopyCtx* copy, INAContext* from, INAContext* to, unsigned int flags) override;
+  INAError* piGetLastError() const override;
+  BOOL bHMode(INAContext* ctx, _eNA_HMODE mode) override;
+  INATable* piGetTable(INAConnectionDescription* cnx, INADataSourceDescription* desc) override;
+  BOOL bGetTableList(CAny* out, INAConnectionDescription* cnx, unsigned int flags) override;
+  INADataSourceDescription* piGetTableDesc(const wchar_t* name, INAConnectionDescription* cnx) override;
+  BOOL bHExecuteRequeteSQL(INATable** out, INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx,
+                           ISQLParserInformation* query, unsigned int flags) override;
+  BOOL bCloseContext(INAContext* ctx) override;
+  BOOL bTransactionBegin(INAConnectionDescription* cnx, const wchar_t* name) override;
+  BOOL bTransactionCommit(INAConnectionDescription* cnx, const wchar_t* name) override;
+  BOOL bTransactionRollBack(INAConnectionDescription* cnx, const wchar_t* name) override;
+  BOOL bSQLBloqueTable(INAConnectionDescription* cnx, const wchar_t* tables) override;
+  BOOL bSQLBloqueRequete(INAConnectionDescription* cnx, ISQLParserInformation* query) override;
+  BOOL bSQLFormatColonne(INAConnectionDescription* cnx, CAny* out) override;
+  BOOL bHConnexionDiagnose(CAny* out, INAConnectionDescription* cnx, const wchar_t* text,
+                           unsigned int flags) override;
+  BOOL bGetProviderList(CAny* out) override;
+  BOOL bTableExists(int* exists, const wchar_t* name, INAConnectionDescription* cnx) override;
+  BOOL bGetLinkList(CAny* out, const wchar_t* name, INADataSourceDescription* desc, INAConnectionDescription* cnx,
+                    unsigned int flags) override;
+  BOOL bGetListeSource(CAny* out, int flags) override;
+  BOOL bSetQueryParameters(INAContext* ctx, INAConnectionDescription* cnx, INAQueryParametersValue* values) override;
+  BOOL bSetVMAndLibShop(ILibShop* libShop, IVMData* vmData) override;
+  BOOL bFiltreAuto(INAContext* ctx, INAConnectionDescription* cnx, int n, const wchar_t* table,
+                   INADataSourceDescription* desc, const wchar_t* link,
+                   INADataSourceDescription* linkedDesc) override;
+  BOOL SetNextLogicalName(INAContext* ctx, const wchar_t* name) override;
+  BOOL bHExecuteRequeteSQLEx(INATable** out, INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx,
+                             ISQLParserInformation* query, unsigned int flags,
+                             const INAQueryExecution* execution) override;
+  BOOL bFreeDataSource(INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx) override;
+  BOOL bValidConnection(INAConnectionDescription* cnx) override;
+  BOOL bSetKJ(IKJForNA* kj) override;
+  BOOL bSupprimeFichier(INAContext* ctx, INAConnectionDescription* cnx, const wchar_t* name,
+                        INADataSourceDescription* desc) override;
+  BOOL bGetDatabaseList(CXYString<wchar_t>* out, INAConnectionDescription* cnx, unsigned int flags) override;
+
+  // Contexts, then tables, then connections, then the error object go.
+  virtual ~CNADriver();
+
+  // ---- Overridable operations and factories, in their order ----
+  virtual BOOL bSetCharset(unsigned int charset, void* data);
+  // "Connection=…;Provider=…;ExtendedInformation=…;Data source=…;user id=…;password=…;access=R|RW",
+  // a null part written "NULL". TRUE.
+  virtual BOOL bBuildCnxIdentification(CTString* out, INAConnectionDescription* cnx) const;
+  // The SQL-function service, made on first use; no reference for the caller; null without one.
+  virtual CNADriverSQL* pclGetDriverSQL();
+  virtual CNAConvertVariant* pclAllocVariant(CNAError* error, CNAConnectionDescription* cnx);
+  virtual CNAConvertVariant* pclAllocVariantRowID(CNAError* error, CNAConnectionDescription* cnx);
+  virtual CNADataSourceDescription* pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
+                                                                  CNAError* error) const;
+  virtual CNAContext* pclAllocContext() const;
+  virtual CNADataAccess* pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                            CNAError* error) const;
+  virtual CNAStatement* pclAllocStatement(CNADataAccess* access, CNAConnectionDescription* cnx,
+                                          CNAError* error) const = 0;
+  virtual CNAColumn* pclAllocColumn(CNAError* error, INAItemDescription* item) const;
+  virtual CNACommand* pclAllocCommand(CNAError* error, CNAConnectionDescription* cnx) const;
+  virtual CNAError* pclAllocError() const;
+  virtual CNAIDAuto* pclAllocIDAuto();
+  virtual CNADataSourceDescription* _pclGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx);
+  virtual CNAParameter* pclAllocParameter(CNAConvertVariant* value, unsigned int position, unsigned int length,
+                                          const wchar_t* name);
+  // CNATable::CancelRecordLock on every registered table.
+  virtual void CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* transaction);
+  virtual CNAItemDescription* pclAllocItemDescription();
+  virtual void OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDescription* cnx);
+  virtual CNAConnectionDescription* _pclAllocConnectionDescription(const wchar_t* identification,
+                                                                   INAConnectionDescription* cnx) = 0;
+  virtual CNATable* _pclAllocTable(const wchar_t* identification, INADataSourceDescription* desc,
+                                   CNAConnectionDescription* cnx, CNAError* error);
+  virtual CNADriverSQL* _pclAllocDriverSQL(CNAError* error);
+  virtual BOOL _bGetDatabaseList(CXYString<wchar_t>* out, CNAConnectionDescription* cnx, unsigned int flags);
+  virtual BOOL _bGetTableList(CAny* out, CNAConnectionDescription* cnx, unsigned int flags);
+  // exists 1 when the table is found; a table-not-found error (30) is a success with exists 0.
+  virtual BOOL _bTableExists(int* exists, const wchar_t* name, CNAConnectionDescription* cnx);
+  virtual BOOL _bGetLinkList(CNAConnectionDescription* cnx, const wchar_t* name, INADataSourceDescription* desc,
+                             CAny* out, unsigned int flags);
+  virtual void _BeforeDeath();
+
+  // ---- Error object and labels ----
+  // Replaces the error object by a new one with the driver's reference.
+  void AllocError();
+  BOOL bInitDriver();
+  void InitQueryDumpRessources();
+  // The label with its trailing blank ("" before InitQueryDumpRessources).
+  const wchar_t* pszGetDumpLabel(eNA_DUMPLABEL label) const { return m_tabLabel[label].pszGet(); }
+  CNAError* pclGetErrorNoRef() const { return m_pclError; }
+
+  // ---- Connections ----
+  CNAConnectionDescription* _pclFindConnection(const wchar_t* identification);
+  CNAConnectionDescription* _pclFindConnection(INAConnectionDescription* cnx);
+  // Makes and registers one (not opened).
+  CNAConnectionDescription* _pclAddConnection(const wchar_t* identification, INAConnectionDescription* cnx);
+  CNAConnectionDescription* _pclGetConnection(INAConnectionDescription* cnx);
+  // Success: one more (open) reference and the open counted. Failure: the connection leaves the
+  // registry, the error gets level 2.
+  BOOL _bOpenConnection(CNAConnectionDescription* cnx);
+  // Drops one reference; the last user's release of a registered connection whose close was
+  // requested closes and unregisters it (answer 0). Else the count left.
+  int nReleaseConnection(CNAConnectionDescription* cnx);
+  // Requests the close and gives back one open reference while an open is left to match. TRUE.
+  BOOL _bCloseConnection(CNAConnectionDescription* cnx);
+  BOOL _bCloseConnectionById(int id);
+  CNAConnectionDescription* pclGetConnectionByID(int id);
+  // Name compared ignoring case and accents.
+  CNAConnectionDescription* pclGetConnectionByName(const wchar_t* name);
+  // A table, data access or description gives its connection back through the designated
+  // driver, or straight to the connection when no driver is left.
+  static int g_nReleaseConnection(CNAConnectionDescription* cnx);
+
+  // ---- Tables and query results ----
+  CNATable* _pclFindTable(const wchar_t* identification);
+  // Writes the table's identification into *identification, then finds it.
+  CNATable* _pclFindTable(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CTString* identification);
+  // Registers the table unless one of its identification is registered already.
+  void _AddTable(CNATable* table);
+  CNATable* _pclAddTable(const wchar_t* identification, INADataSourceDescription* desc,
+                         CNAConnectionDescription* cnx);
+  CNATable* _pclGetTable(INADataSourceDescription* desc, CNAConnectionDescription* cnx);
+  // Unregisters this very table; whether it was registered.
+  BOOL _bReleaseTable(CNATable* table);
+  BOOL _bReleaseTable(INAContext* ctx, CNATable* table);
+  // Drops one internal reference; the registry's being the last one left, it unregisters the
+  // table (answer 0). Else the count left.
+  int nReleaseTable(CNATable* table);
+  // The result table of this context and name: the registered one (renewed when bCloseExisting
+  // and its close succeeds), else with bCreate a new unregistered one; null otherwise.
+  CNATable* _pclGetQuery(INAContext* ctx, const wchar_t* name, CNAConnectionDescription* cnx, int bCloseExisting,
+                         int bCreate);
+  void _SetTransactionTermined(CNAConnectionDescription* cnx);
+  // From *cursor (0 to start), the next registered table on cnx; null at the end. A walk must be
+  // run to its end.
+  CNATable* pclEnumTableByConnection(unsigned int* cursor, CNAConnectionDescription* cnx);
+
+  // ---- Contexts ----
+  void __AddContext(INAContext* host, CNAContext* ctx);
+  CNAContext* _pclAddContext(INAContext* host);
+  CNAContext* pclFindContext(INAContext* host) const;
+  CNAContext* pclGetContext(INAContext* host, int* created);
+  // Drops the caller's reference; a context left without data access leaves the registry
+  // (answer 0). Else the count left.
+  int nReleaseContext(INAContext* host, CNAContext* ctx);
+
+  // ---- Identification texts (TRUE) ----
+  BOOL bBuildQueryIdentification(CTString* out, const wchar_t* name, const wchar_t* cnxIdentification,
+                                 INAContext* ctx) const;
+  BOOL bBuildTableIdentification(CTString* out, const wchar_t* table, const wchar_t* cnxIdentification) const;
+
+  // ---- Statics ----
+  // "Expr" followed by index + 1000.
+  static void g_GenerateItemName(CTString* out, int index);
+  static CNADriverSQL* s_pclGetDriverSQL();
+  static BOOL g_NAInitModule(void* module);
+  // Ends the common runtime once; its result.
+  static BOOL g_NATermModule();
+
+  // ---- State read by the other layers ----
+  long long llGetDefaultCacheSize() const { return m_llDefaultCacheSize; }
+  int m_bHostSQLModuleAccepted = 0;
+  // The host engine's interface as given to bSetKJ (no reference; read by the key conversion).
+  IKJForNA* piGetKJ() const { return m_piKJ; }
+  ILibShop* piGetLibShop() const { return m_piLibShop; }
+  IVMData* piGetVMData() const { return m_piVMData; }
+  unsigned int nGetExternalRefCount() const { return m_nExternalRef; }
+  DWORD dwGetConnectionCount() const { return m_tabConnection.dwGetNumElement(); }
+  DWORD dwGetTableCount() const { return m_tabTable.dwGetNumElement(); }
+  DWORD dwGetContextCount() const { return m_tabContext.dwGetNumElement(); }
+
+  static CNADriver* s_pclDriver;
+  static HINSTANCE__* s_hDllHandle;
+  static unsigned int s_nID_QXKJ;
+  static unsigned int s_nID_QXSQL;
+  // Lives from load to unload: made statically, never destroyed.
+  static pthread_mutex_t m_gstDriverCriticalSection;
+
+ protected:
+  long long m_llDefaultCacheSize = -1;
+
+ private:
+  void _Term();
+  CNAConnectionDescription* _pclFindConnectionLocked(const wchar_t* identification);
+  // Unregisters this very connection; whether it was registered.
+  BOOL _bRemoveConnection(CNAConnectionDescription* cnx);
+
+  CTString m_tabLabel[NA_LABEL_COUNT];
+  uint32_t m_nExternalRef = 0;
+  // Each made for 7 entries.
+  CRefStringHashTable<CNAConnectionDescription*> m_tabConnection;
+  CRefStringHashTable<CNATable*> m_tabTable;
+  CNARefHashTable<unsigned int, CNAContext*> m_tabContext;
+  CNAError* m_pclError = nullptr;
+  CNADriverSQL* m_pclDriverSQL = nullptr;
+  ILibShop* m_piLibShop = nullptr;
+  IVMData* m_piVMData = nullptr;
+  IKJForNA* m_piKJ = nullptr;
+  // The live drivers, newest first.
+  CNADriver* m_pclOlder = nullptr;
+  CNADriver* m_pclNewer = nullptr;
+};
+
+// Holds the driver mutex for its scope, however the scope is left.
+class CNADriverLock {
+ public:
+  CNADriverLock() { pthread_mutex_lock(&CNADriver::m_gstDriverCriticalSection); }
+  ~CNADriverLock() { pthread_mutex_unlock(&CNADriver::m_gstDriverCriticalSection); }
+  CNADriverLock(const CNADriverLock&) = delete;
+  CNADriverLock& operator=(const CNADriverLock&) = delete;
+};

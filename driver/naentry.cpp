@@ -1,0 +1,27 @@
+#include "driver/naentry.h"
+
+#include "mysql/mysqldriver.h"
+
+int gnNbInitialisation = 0;
+
+BOOL bDLLCompatible(unsigned int kind, unsigned int version, unsigned int* required) {
+  unsigned int* recorded = kind == 7 ? &CNADriver::s_nID_QXKJ : kind == 28 ? &CNADriver::s_nID_QXSQL : nullptr;
+  if (recorded == nullptr) return FALSE;
+  *recorded = version;
+  if (required != nullptr) *required = 32;
+  return version > 31 ? TRUE : FALSE;
+}
+
+BOOL bInitLibrary(HINSTANCE__* module) {
+  if (++gnNbInitialisation == 1) CNADriver::g_NAInitModule(module);
+  return TRUE;
+}
+
+INADriver* piQueryInterface() {
+  CMySQLDriver* driver = new CMySQLDriver();
+  driver->ExternalAddRef();
+  driver->AllocError();
+  return driver;
+}
+
+BOOL TermLibrary() { return CMySQLDriver::g_NATermModule(); }

@@ -1,0 +1,249 @@
+#include "driver/naerror.h"
+
+#include "driver/naconnectiondescription.h"
+#include "platform/errordump.h"
+
+namespace {
+
+constexpr eXERROR_INFO kDumpFlags = XEI_ONLYFILLED | XEI_ALL;
+
+const wchar_t* InfoText(const CXError& e, eERRORINFOTYPE type) {
+  const void* value = nullptr;
+  return e.bGetInfo(type, &value) ? static_cast<const wchar_t*>(value) : nullptr;
+}
+
+DWORD InfoNumber(const CXError* e, eERRORINFOTYPE type) {
+  const void* value = nullptr;
+  return e->bGetInfo(type, &value) ? static_cast<DWORD>(reinterpret_cast<uintptr_t>(value)) : 0;
+}
+
+}  // namespace
+
+CNAError::~CNAError() = default;
+
+void CNAError::s_Drop(CNAError** pp) {
+  CNAError* e = *pp;
+  *pp = nullptr;
+  if (e != nullptr && e->m_nRef > 0 && --e->m_nRef == 0) delete e;
+}
+
+const wchar_t* CNAError::pszGetError() const {
+  m_csDump.Vide();
+  m_clError.StringDump(m_csDump, kDumpFlags);
+  return m_csDump.pszGet();
+}
+
+DWORD CNAError::dwGetErrorId() const {
+  return eGetErrorLevel() == NAERRORLEVEL_NONE ? 0 : m_clError.nGetUserErrorCode();
+}
+
+const wchar_t* CNAError::pszGetLogicalTableName() const { return InfoText(m_clError, EIT_LOGICALTABLENAME); }
+const wchar_t* CNAError::pszGetItemName() const { return InfoText(m_clError, EIT_ITEMNAME); }
+
+eNAERRORLEVEL CNAError::eGetErrorLevel() const { return static_cast<eNAERRORLEVEL>(m_clError.eGetErrorLevel()); }
+
+void CNAError::Reset() {
+  m_clError.RAZ();
+  m_eType = NA_ERRORTYPE_NONE;
+  m_csDump.Vide();
+}
+
+void CNAError::AddError(eNA_ERRORTYPE type, const CXError* e, CNAConnectionDescription* cnx) {
+  if (e == nullptr) return;
+  if (m_eType != NA_ERRORTYPE_NONE) {
+    AddSubError(e);
+    return;
+  }
+  m_eType = type;
+  m_clError.Copy(*e);
+  if (!m_bQuiet) g_AddInfoNative(&m_clError, cnx);
+}
+
+void CNAError::AddError(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx, unsigned int code,
+                        ...) {
+  va_list args;
+  va_start(args, code);
+  _AddErrorList(type, file, site, cnx, code, args);
+  va_end(args);
+}
+
+void CNAError::AddError(eNA_ERRORTYPE type, unsigned int code, int file, int site, CNAConnectionDescription* cnx) {
+  AddError(type, file, site, cnx, code);
+}
+
+void CNAError::_AddErrorList(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx,
+                             unsigned int code, va_list args) {
+  if (m_eType == NA_ERRORTYPE_NONE) {
+    _SetError(type, file, site, cnx, code, args);
+    return;
+  }
+  _CXErrorModule32 e;
+  e.SetUserErrorList(&gstMyModuleInfo32, code, args);
+  if (!m_bQuiet) g_AddDebugInfo(&e, file, site);
+  AddError(type, &e, cnx);
+}
+
+void CNAError::_SetError(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx, unsigned int code,
+                         va_list args) {
+  m_eType = type;
+  m_clError.SetUserErrorList(&gstMyModuleInfo32, code, args);
+  if (m_bQuiet) return;
+  g_AddDebugInfo(&m_clError, file, site);
+  g_AddInfoNative(&m_clError, cnx);
+}
+
+void CNAError::AddErrorFirst(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx,
+                             unsigned int code, ...) {
+  va_list args;
+  va_start(args, code);
+  if (m_eType == NA_ERRORTYPE_NONE) {
+    _SetError(type, file, site, cnx, code, args);
+  } else {
+    m_eType = type;
+    _CXErrorModule32 held;
+    held.Copy(m_clError);
+    m_clError.SetUserErrorList(&gstMyModuleInfo32, code, args);
+    if (!m_bQuiet) g_AddDebugInfo(&m_clError, file, site);
+    AddSubError(&held);
+  }
+  va_end(args);
+}
+
+template <typename F>
+void CNAError::_FirstOrSubError(eNA_ERRORTYPE type, CNAConnectionDescription* cnx, F fill) {
+  if (m_eType != NA_ERRORTYPE_NONE) {
+    _CXErrorModule32 e;
+    fill(&e);
+    AddSubError(&e);
+    return;
+  }
+  m_eType = type;
+  fill(&m_clError);
+  if (!m_bQuiet) g_AddInfoNative(&m_clError, cnx);
+}
+
+void CNAError::_SetDataBaseError(eNA_ERRORTYPE type, CNAConnectionDescription* cnx, unsigned int code,
+                                 unsigned int serverCode, const wchar_t* message, const wchar_t* table,
+                                 const wchar_t* item) {
+  const wchar_t* database = cnx != nullptr ? cnx->pszGetDataBase() : nullptr;
+  auto fill = [&](_CXErrorModule32* e) {
+    e->SetUserError(&gstMyModuleInfo32, code, database != nullptr ? database : L"", serverCode);
+    if (message != nullptr && *message != 0) {
+      e->AddUserMessageNoFormat(message);
+      e->SetSystemErrorMessage(message);
+    }
+    if (serverCode != 0) e->AddInfo(EIT_BASECODE, &serverCode);
+    g_SetInfoNames(e, table, item);
+  };
+  _FirstOrSubError(type, cnx, fill);
+}
+
+void CNAError::SetAnyError(int kind, int p1, int p2, int file, int site, CNAConnectionDescription* cnx,
+                           const wchar_t* table, const wchar_t* item) {
+  auto fill = [&](_CXErrorModule32* e) {
+    e->SetAnyError(&gstMyModuleInfo32, kind, p1, p2);
+    if (m_bQuiet) return;
+    g_SetInfoNames(e, table, item);
+    g_AddDebugInfo(e, file, site);
+  };
+  _FirstOrSubError(NA_ERRORTYPE_DEFAULT, cnx, fill);
+}
+
+void CNAError::AddSubError(const CXError* e) {
+  if (e == nullptr || e->eGetErrorLevel() == ERRORLEVEL_NONE) return;
+  // The sub-error is a deep copy; the source is not changed.
+  m_clError.AddSubError(const_cast<CXError*>(e));
+}
+
+void CNAError::Copy(const INAError* source) {
+  if (source == nullptr || source == this) return;
+  m_eType = source->eGetErrorType();
+  m_clError.Copy(*source->pclGetXError());
+}
+
+void CNAError::g_RaiseUserError(CNAError* target, eNA_ERRORTYPE type, int file, int site,
+                                CNAConnectionDescription* cnx, const wchar_t* table, const wchar_t* item,
+                                unsigned int code, ...) {
+  _CXErrorModule32 e;
+  va_list args;
+  va_start(args, code);
+  e.SetUserErrorList(&gstMyModuleInfo32, code, args);
+  va_end(args);
+  g_SetInfoNames(&e, table, item);
+  const unsigned int userCode = e.nGetUserErrorCode();
+  e.AddInfo(EIT_NATIVECODE, &userCode);
+  if (target == nullptr) return;
+  if (!target->m_bQuiet) g_AddDebugInfo(&e, file, site);
+  target->AddError(type, &e, cnx);
+}
+
+void CNAError::g_SetInfoNames(_CXErrorModule32* e, const wchar_t* table, const wchar_t* item) {
+  if (e == nullptr || table == nullptr || *table == 0) return;
+  e->AddInfo(EIT_LOGICALTABLENAME, table);
+  if (item != nullptr && *item != 0) e->AddInfo(EIT_ITEMNAME, item);
+}
+
+void CNAError::g_AddDebugInfo(CXError* e, int file, int site) {
+  XERR_AddRaiseSite(e, static_cast<unsigned int>(file), static_cast<unsigned int>(site));
+}
+
+void CNAError::g_AddInfoNative(_CXErrorModule32* e, CNAConnectionDescription* cnx) {
+  if (e != nullptr && cnx != nullptr) cnx->AddInfoNativeXError(e);
+}
+
+CXError* CNAError::_pclGetLastXError() const {
+  const int n = m_clError.nGetNbSubError();
+  return n > 0 ? m_clError.pclGetSubError(n - 1) : &m_clError;
+}
+
+void CNAError::SetDataBaseErrorMessage(const wchar_t* text) { _pclGetLastXError()->AddInfo(EIT_BASEMESSAGE, text); }
+
+void CNAError::SetDataBaseErrorCode(unsigned int code) { _pclGetLastXError()->AddInfo(EIT_BASECODE, &code); }
+
+DWORD CNAError::dwGetADOErrorCode() const { return InfoNumber(_pclGetLastXError(), EIT_ADOCODE); }
+DWORD CNAError::dwGetDataBaseErrorCode() const { return InfoNumber(_pclGetLastXError(), EIT_BASECODE); }
+
+void CNAError::AddDebugMessageNoFormat(const wchar_t* text) { _pclGetLastXError()->AddDebugMessageNoFormat(text); }
+
+void CNAError::AddDebugMessageNoFormatFirst(const wchar_t* text) {
+  _pclGetLastXError()->AddDebugMessageFirst(text);
+}
+
+void CNAError::AddDebugMessage(unsigned int id, ...) {
+  va_list args;
+  va_start(args, id);
+  _pclGetLastXError()->AddDebugMessageList(&gstMyModuleInfo32, id, args);
+  va_end(args);
+}
+
+void CNAError::AddUserMessageNoFormat(const wchar_t* text) { _pclGetLastXError()->AddUserMessageNoFormat(text); }
+
+void CNAError::AddUserMessage(unsigned int id, ...) {
+  va_list args;
+  va_start(args, id);
+  _pclGetLastXError()->AddUserMessageList(&gstMyModuleInfo32, id, args);
+  va_end(args);
+}
+
+void CNAError::AddUserMessageFirst(unsigned int id, ...) {
+  va_list args;
+  va_start(args, id);
+  _pclGetLastXError()->AddUserMessageListFirst(&gstMyModuleInfo32, id, args);
+  va_end(args);
+}
+
+void CNAError::SetSystemErrorCode(unsigned int code) { _pclGetLastXError()->SetSystemErrorParam(code); }
+
+const wchar_t* CNAError::pszGetSystemErrorMessage() const { return _pclGetLastXError()->pszGetSystemErrorMessage(); }
+DWORD CNAError::dwGetSystemErrorCode() const { return _pclGetLastXError()->dwGetSystemErrorCode(); }
+unsigned int CNAError::nGetUserErrorCode() const { return _pclGetLastXError()->nGetUserErrorCode(); }
+
+void CNAError::SetErrorLevel(eNAERRORLEVEL level) {
+  if (level >= NAERRORLEVEL_NONE && level <= NAERRORLEVEL_ERROR) m_clError.SetErrorLevel(static_cast<eERRORLEVEL>(level));
+}
+
+CXYString<wchar_t> CNAError::StringDump() const {
+  CTString dump;
+  m_clError.StringDump(dump, kDumpFlags);
+  return CXYString<wchar_t>(dump.pszGet());
+}
