@@ -1,161 +1,94 @@
-// Durations: the texts against a reference built from the fields, round trips through every
-// writer and reader (bounds included), and the hundredths rounding with its carry.
+// Durations: the texts against a reference built from the fields and read back by every reader
+// (bounds included), the hundredths rounding with its carry, and reading by position.
 #include "values/duree.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdlib>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "common/xystring.h"
 #include "common/zvbin.h"
 
 namespace {
 
-CDureeBase Du(int64_t ms) {
-  CDureeBase d;
-  d.m_llMilli = ms;
-  return d;
-}
+CDureeBase Du(int64_t ms) { return CDureeBase{ms}; }
 
-std::wstring Millieme(int64_t ms) {
-  wchar_t b[kDureeTextChars + 1];
-  EXPECT_GT(Du(ms).__nVersChaine(b, CDureeBase::ms_pcszFormatAffichageMillieme, kDureeTextChars), 0);
-  return b;
-}
-
-std::wstring Centieme(int64_t ms) {
-  wchar_t b[kDureeTextChars + 1];
-  EXPECT_GT(Du(ms).__nVersChaine(b, CDureeBase::ms_cpszFormatAffichageCentieme, kDureeTextChars), 0);
-  return b;
-}
-
-// Reference: sign, days, then fixed two-digit fields and the fraction, from a magnitude.
-std::wstring Reference(bool negative, uint64_t days, int h, int m, int s, int frac, int fracDigits) {
+// Sign, days, then HHMMSS and the fraction on fixed widths, from the magnitude (rounded to
+// hundredths, halves up, for the short form).
+std::wstring Reference(int64_t v, bool hundredths) {
+  const uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  const uint64_t units = hundredths ? (mag + 5) / 10 : mag, perSecond = hundredths ? 100 : 1000, s = units / perSecond;
   wchar_t b[64];
-  swprintf(b, 64, fracDigits == 3 ? L"%ls%llu%02d%02d%02d%03d" : L"%ls%llu%02d%02d%02d%02d", negative ? L"-" : L"",
-           static_cast<unsigned long long>(days), h, m, s, frac);
+  swprintf(b, 64, hundredths ? L"%ls%llu%02d%02d%02d%02d" : L"%ls%llu%02d%02d%02d%03d", v < 0 ? L"-" : L"",
+           static_cast<unsigned long long>(s / 86400), static_cast<int>(s / 3600 % 24), static_cast<int>(s / 60 % 60),
+           static_cast<int>(s % 60), static_cast<int>(units % perSecond));
   return b;
 }
 
-TEST(Duree, DocumentedTexts) {
-  const int64_t v = -((((1LL * 24 + 2) * 60 + 3) * 60 + 4) * 1000 + 5);
-  CDureeBase d;
-  EXPECT_EQ(d.nDepuisChaine(L"-1020304005"), 0);
-  EXPECT_EQ(d.m_llMilli, v);
-  EXPECT_EQ(Millieme(v), L"-1020304005");
-  EXPECT_EQ(d.nDepuisChaine(L"\xFF0D" L"1020304005"), 0);
-  EXPECT_EQ(d.m_llMilli, v);
-  EXPECT_EQ(d.nDepuisChaine(L"+0000000001"), 0);
-  EXPECT_EQ(d.m_llMilli, 1);
-  EXPECT_EQ(d.nDepuisChaineCentieme(L"002030405"), 0);
-  EXPECT_EQ(d.m_llMilli, ((2 * 60 + 3) * 60 + 4) * 1000 + 50);
-  EXPECT_EQ(Millieme(0), L"0000000000");
-  EXPECT_EQ(CDureeBase::nCompare(Du(-1), Du(1)), -1);
-  EXPECT_EQ(CDureeBase::nCompare(Du(INT64_MAX), Du(INT64_MAX)), 0);
-}
-
-// Fields are read by position: a non-digit ends its field only.
-TEST(Duree, FieldsAreReadByPosition) {
-  const struct {
-    const wchar_t* text;
-    int64_t ms;
-  } cases[] = {{L"1 20304005", 93784005},  {L"10203040x5", 93784000}, {L"１020304005", 7384005},
-               {L"-x020304005", -7384005}};
-  for (const auto& c : cases) {
-    CDureeBase d;
-    EXPECT_EQ(d.nDepuisChaine(c.text), 0);
-    EXPECT_EQ(d.m_llMilli, c.ms);
+// Writing: 995 to 999 ms carry into the seconds, as far as the days; a negative duration keeps its
+// '-'; a cut text is reported and terminated. Reading: after the sign, fields by position from the
+// end, a non-digit ending its field only; texts too short or beyond 64 bits are refused, the value
+// kept.
+TEST(Duree, TextEdges) {
+  const struct { int64_t ms; const wchar_t* text; } written[] = {
+      {994, L"000000099"},        {995, L"000000100"}, {59999, L"000010000"}, {86399995, L"100000000"},
+      {-86399996, L"-100000000"}, {-5, L"-000000001"}, {-4, L"-000000000"},   {-1, L"-000000000"}};
+  wchar_t b[kDureeTextChars + 1];
+  for (const auto& r : written) {
+    const int n = Du(r.ms).__nVersChaine(b, CDureeBase::ms_cpszFormatAffichageCentieme, kDureeTextChars);
+    EXPECT_EQ(n, static_cast<int>(wcslen(r.text)));
+    EXPECT_STREQ(b, r.text) << r.ms;
   }
-}
-
-// Too short, or beyond 64 bits: no duration, and the value stays.
-TEST(Duree, ShortOrOversizedTextsAreRefused) {
+  EXPECT_EQ(Du(-1020304005).__nVersChaine(b, CDureeBase::ms_pcszFormatAffichageMillieme, 5), -1);
+  EXPECT_STREQ(b, L"-1119");
+  EXPECT_EQ(Du(-1).__nVersChaine(b, CDureeBase::ms_pcszFormatAffichageMillieme, 0), -1);
+  EXPECT_STREQ(b, L"");
+  const struct { const wchar_t* text; bool hundredths; int result; int64_t ms; } read[] = {
+      {L"-1020304005", false, 0, -93784005}, {L"\uFF0D1020304005", false, 0, -93784005},
+      {L"+0000000001", false, 0, 1}, {L"002030405", true, 0, 7384050}, {L"1 20304005", false, 0, 93784005},
+      {L"10203040x5", false, 0, 93784000}, {L"\uFF11020304005", false, 0, 7384005},
+      {L"-x020304005", false, 0, -7384005}, {L"020304005", false, 112, 77}, {L"02030405", true, 112, 77},
+      {L"", false, 112, 77}, {L"-", false, 112, 77}, {nullptr, false, 112, 77},
+      {L"106751991167300000000", false, 112, 77}, {L"99999999999999999999999999999999", false, 112, 77}};
+  for (const auto& r : read) {
+    CDureeBase d = Du(77);
+    EXPECT_EQ(r.hundredths ? d.nDepuisChaineCentieme(r.text) : d.nDepuisChaine(r.text), r.result);
+    EXPECT_EQ(d.m_llMilli, r.ms) << (r.text ? std::string(r.text, r.text + wcslen(r.text)) : "null");
+  }
   CDureeBase d = Du(77);
-  for (const wchar_t* text : {L"020304005", L"", L"-", L"106751991167300000000", L"99999999999999999999999999999999"}) {
-    EXPECT_EQ(d.nDepuisChaine(text), DUREE_ERR_TEXT) << text;
-    EXPECT_EQ(d.m_llMilli, 77);
-  }
-  EXPECT_EQ(d.nDepuisChaine(nullptr), DUREE_ERR_TEXT);
-  EXPECT_EQ(d.nDepuisChaineCentieme(L"02030405"), DUREE_ERR_TEXT);
-  EXPECT_EQ(d.nDepuisBinaire(nullptr), DUREE_ERR_TEXT);
-  CZVBIN empty;
-  EXPECT_EQ(d.nDepuisBinaire(&empty), DUREE_ERR_TEXT);
-  CZVBIN high("\xB1" "020304005", 10);  // a signed byte widens to a negative character: no day digit
+  CZVBIN empty, high("\xB1" "020304005", 10);  // a signed byte widens to a negative character: no day digit
+  EXPECT_EQ(d.nDepuisBinaire(nullptr) + d.nDepuisBinaire(&empty), 2 * DUREE_ERR_TEXT);
   EXPECT_EQ(d.nDepuisBinaire(&high), 0);
   EXPECT_EQ(d.m_llMilli, 7384005);
+  EXPECT_EQ(CDureeBase::nCompare(Du(-1), Du(1)) * 10 + CDureeBase::nCompare(Du(INT64_MAX), Du(INT64_MAX)), -10);
 }
 
 TEST(Duree, EveryWriterRoundTripsOverTheWholeRange) {
   std::mt19937_64 rng(20240229);
-  std::vector<int64_t> values = {0, 1, -1, 999, -999, 1000, 86399999, 86400000, -86400000, INT64_MAX, INT64_MIN,
-                                 INT64_MIN + 1};
-  for (int i = 0; i < 20000; ++i) {
-    const int64_t v = static_cast<int64_t>(rng());
-    values.push_back(v);
-    values.push_back(v >> (rng() % 63));
-  }
-  for (const int64_t v : values) {
-    const uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    const uint64_t seconds = mag / 1000;
-    const std::wstring expected = Reference(v < 0, seconds / 86400, static_cast<int>(seconds / 3600 % 24),
-                                            static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
-                                            static_cast<int>(mag % 1000), 3);
-    ASSERT_EQ(Millieme(v), expected) << v;
-    CDureeBase back;
-    ASSERT_EQ(back.nDepuisChaine(expected.c_str()), 0) << v;
-    ASSERT_EQ(back.m_llMilli, v);
-
+  for (int i = 0; i < 3000; ++i) {
+    const int64_t fixed[] = {0, 1, -1, 999, -999, 86400000, -86400000, INT64_MAX, INT64_MIN, INT64_MIN + 1};
+    const int64_t v = i < 10 ? fixed[i] : static_cast<int64_t>(rng()) >> (rng() % 64);
+    const std::wstring expected = Reference(v, false), hundredths = Reference(v, true);
     CXYString<wchar_t> s;
-    ASSERT_EQ(Du(v).nVersChaine(&s), 0);
-    ASSERT_EQ(std::wstring(s.pszGet()), expected);
     CZVBIN bin;
-    ASSERT_EQ(Du(v).nVersBinaire(&bin), 0);
-    ASSERT_EQ(bin.nGetSize(), static_cast<int>(expected.size()));
+    CDureeBase back;
+    wchar_t* heap = Du(v).pszCreeChaine();
+    ASSERT_EQ(std::wstring(heap), expected) << v;
+    free(heap);
+    ASSERT_EQ(Du(v).nVersChaine(&s) + Du(v).nVersBinaire(&bin), 0);
+    ASSERT_EQ(std::wstring(s.pszGet()), expected);
+    ASSERT_TRUE(back.nDepuisChaine(expected.c_str()) == 0 && back.m_llMilli == v) << v;
     back.m_llMilli = 0;
-    ASSERT_EQ(back.nDepuisBinaire(&bin), 0);
-    ASSERT_EQ(back.m_llMilli, v);
-
-    // The hundredths text stands for the magnitude rounded to 10 ms, halves up.
+    ASSERT_TRUE(back.nDepuisBinaire(&bin) == 0 && back.m_llMilli == v) << v;
     ASSERT_EQ(Du(v).nVersChaineCentieme(&s), 0);
-    const uint64_t rounded = (mag + 5) / 10 * 10;
-    ASSERT_EQ(back.nDepuisChaineCentieme(s.pszGet()), rounded > static_cast<uint64_t>(INT64_MAX) ? DUREE_ERR_TEXT : 0)
-        << v;
-    if (rounded <= static_cast<uint64_t>(INT64_MAX)) {
-      ASSERT_EQ(back.m_llMilli, v < 0 ? -static_cast<int64_t>(rounded) : static_cast<int64_t>(rounded)) << v;
-    }
+    ASSERT_EQ(std::wstring(s.pszGet()), hundredths) << v;
+    // Read back: the value rounded to 10 ms, unless that no longer fits 64 bits.
+    const uint64_t rounded = ((v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v)) + 5) / 10 * 10;
+    const bool fits = rounded <= static_cast<uint64_t>(INT64_MAX) + (v < 0 ? 1 : 0);
+    ASSERT_EQ(back.nDepuisChaineCentieme(s.pszGet()), fits ? 0 : DUREE_ERR_TEXT) << v;
+    ASSERT_EQ(back.m_llMilli, fits ? static_cast<int64_t>(v < 0 ? 0 - rounded : rounded) : v) << v;
   }
-  wchar_t* heap = Du(-1).pszCreeChaine();
-  EXPECT_STREQ(heap, L"-0000000001");
-  free(heap);
-}
-
-// 995 to 999 ms round up to a whole second and carry, as far as the days; the fraction never
-// takes three digits.
-TEST(Duree, HundredthsCarryIntoTheSeconds) {
-  EXPECT_EQ(Centieme(994), L"000000099");
-  EXPECT_EQ(Centieme(995), L"000000100");
-  EXPECT_EQ(Centieme(59999), L"000010000");
-  EXPECT_EQ(Centieme(86399995), L"100000000");
-  EXPECT_EQ(Centieme(-86399996), L"-100000000");
-  EXPECT_EQ(Centieme(-5), L"-000000001") << "halves go away from zero on both sides";
-  EXPECT_EQ(Centieme(-4), L"-000000000") << "a negative duration keeps its sign";
-  for (int64_t ms = -200000; ms <= 200000; ++ms) {
-    const std::wstring text = Centieme(ms);
-    const size_t sign = ms < 0 && text[0] == L'-' ? 1 : 0;
-    ASSERT_EQ(text.size() - sign, 9u) << ms;
-  }
-}
-
-TEST(Duree, CutTextsAreReportedAndTerminated) {
-  wchar_t b[8];
-  EXPECT_EQ(Du(-1020304005).__nVersChaine(b, CDureeBase::ms_pcszFormatAffichageMillieme, 5), -1);
-  EXPECT_EQ(std::wstring(b).size(), 5u);
-  EXPECT_EQ(Du(-1).__nVersChaine(b, CDureeBase::ms_pcszFormatAffichageMillieme, 0), -1);
-  EXPECT_STREQ(b, L"");
 }
 
 }  // namespace
