@@ -107,6 +107,10 @@ TEST(ResourceBlock, TextsTakeTheInsertsTheirCallersPass) {
       {25294, "nn"}, {25296, "nn"},   {25297, "nn"},  {25298, "nn"},  {25292, "nn"}, {28009, "s"}, {28555, "ss"},
       {28259, "s"},  {28011, "s"},    {28145, "snn"}, {28146, "snn"}, {28124, "ss"}, {28125, "ss"}, {28130, "ns"},
       {28134, "ss"}, {28133, ""},     {25852, "nns"}, {3221, "snnns"}, {3355, "ss"}, {28585, "sn"}, {28590, "ssn"},
+      // files and streams; a stream raise passes two numbers after the name that these texts ignore
+      {28001, "s"}, {28002, "s"}, {28003, "s"}, {28004, "s"}, {28005, "s"}, {28008, "s"}, {28139, "s"},
+      {28140, "s"}, {28123, "s"}, {28126, "s"}, {28127, "s"}, {28128, "s"}, {28129, "s"}, {28131, "s"},
+      {28138, "s"}, {28307, ""},
   };
   for (const auto& [id, sig] : callers) {
     ASSERT_TRUE(byId.count(id)) << id;
