@@ -11,7 +11,38 @@
 
 class ILibShop;
 class IVMData;
-class IKJForNA;
+
+// The host engine's text service: folds text into a binary-sortable UTF-16 key. Called by
+// position; only slots 17 and 18 are used. Each writes a zero-terminated UTF-16 key of at most
+// room units (native byte order) from count source units or characters; the flags ask to drop
+// blanks and punctuation, accents, and case. The answer is not used.
+class IKJTextService {
+ public:
+#define QX_KJ_SLOT(n) virtual void vReserved##n() {}
+  QX_KJ_SLOT(0) QX_KJ_SLOT(1) QX_KJ_SLOT(2) QX_KJ_SLOT(3) QX_KJ_SLOT(4) QX_KJ_SLOT(5) QX_KJ_SLOT(6)
+  QX_KJ_SLOT(7) QX_KJ_SLOT(8) QX_KJ_SLOT(9) QX_KJ_SLOT(10) QX_KJ_SLOT(11) QX_KJ_SLOT(12) QX_KJ_SLOT(13)
+  QX_KJ_SLOT(14) QX_KJ_SLOT(15) QX_KJ_SLOT(16)
+  virtual int nFoldUTF16(unsigned short* dst, int room, const unsigned short* src, int count, int bNoPunct,
+                         int bNoAccent, int bNoCase) = 0;
+  virtual int nFoldUTF32(unsigned short* dst, int room, const wchar_t* src, int count, int bNoPunct,
+                         int bNoAccent, int bNoCase) = 0;
+
+ protected:
+  ~IKJTextService() = default;
+};
+
+// The host engine's interface for native accesses, as handed to bSetKJ; called by position,
+// only slot 7 is used.
+class IKJForNA {
+ public:
+  QX_KJ_SLOT(0) QX_KJ_SLOT(1) QX_KJ_SLOT(2) QX_KJ_SLOT(3) QX_KJ_SLOT(4) QX_KJ_SLOT(5) QX_KJ_SLOT(6)
+#undef QX_KJ_SLOT
+  // The engine's text service (may be null).
+  virtual IKJTextService* piGetTextService() = 0;
+
+ protected:
+  ~IKJForNA() = default;
+};
 class CNAConnectionParam;
 
 // Access mode of a connection description; 1 is read-only.

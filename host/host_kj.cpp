@@ -1,0 +1,43 @@
+#include "host/host_kj.h"
+
+#include <vector>
+
+#include "common/utf.h"
+#include "host/host_services.h"
+
+namespace {
+
+// Maps the code points and writes them as UTF-16 within room units, a pair whole or not at all,
+// then the terminator. Answers the units before it.
+int FoldOut(unsigned short* dst, int room, std::vector<wchar_t> cps, int bNoPunct, int bNoAccent, int bNoCase) {
+  if (dst == nullptr || room < 1) return 0;
+  const unsigned int flags = (bNoCase ? 0x1u : 0u) | (bNoAccent ? 0x2u : 0u) | (bNoPunct ? 0x4u : 0u);
+  std::vector<wchar_t> mapped(cps.size() + 1);
+  const int n = cps.empty() ? 0
+                            : CHostServices::Instance().Locale()->nMapStringW(
+                                  0, flags, mapped.data(), static_cast<int>(mapped.size()), cps.data(),
+                                  static_cast<int>(cps.size()));
+  // (a room of 0 units would ask the converter for the count instead)
+  const int units = n > 0 && room > 1 ? WideCharToUTF16(mapped.data(), n, dst, room - 1) : 0;
+  dst[units] = 0;
+  return units;
+}
+
+}  // namespace
+
+int CHostKJTextService::nFoldUTF16(unsigned short* dst, int room, const unsigned short* src, int count, int bNoPunct,
+                                   int bNoAccent, int bNoCase) {
+  ++m_nCallsUTF16;
+  std::vector<wchar_t> cps(count > 0 ? static_cast<size_t>(count) : 0);
+  const int n = count > 0 && src != nullptr ? UTF16ToWideChar(src, count, cps.data(), count) : 0;
+  cps.resize(static_cast<size_t>(n));
+  return FoldOut(dst, room, std::move(cps), bNoPunct, bNoAccent, bNoCase);
+}
+
+int CHostKJTextService::nFoldUTF32(unsigned short* dst, int room, const wchar_t* src, int count, int bNoPunct,
+                                   int bNoAccent, int bNoCase) {
+  ++m_nCallsUTF32;
+  std::vector<wchar_t> cps;
+  if (src != nullptr && count > 0) cps.assign(src, src + count);
+  return FoldOut(dst, room, std::move(cps), bNoPunct, bNoAccent, bNoCase);
+}
