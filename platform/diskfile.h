@@ -25,6 +25,7 @@
 #include <sys/statfs.h>
 #include <utime.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <type_traits>
 
@@ -34,6 +35,7 @@
 class CTString;
 template <typename T>
 class CXYString;
+class CZVBIN;
 
 // errno after a record-lock conflict.
 constexpr unsigned int kLockConflictErrno = 0x80000000u;
@@ -119,6 +121,12 @@ class CDiskFile : public IXStream {
   BOOL bSetTime(const _FILETIME* creation, const _FILETIME* access, const _FILETIME* write);
   // The creation time is ignored.
   BOOL bSetTime(const _stXFILETIME* creation, const _stXFILETIME* access, const _stXFILETIME* write);
+  // This file from offset (size < 0: to its end) into a new file targetName, removed again when
+  // the copy fails. A target that is this very file is refused (EINVAL).
+  virtual BOOL bExtract(const wchar_t* targetName, long long offset, long long size);
+  // Appends size bytes (< 0: to its end) of sourceName from offset; a failed copy cuts this file
+  // back to its former end.
+  virtual BOOL bExtractFromFile(const wchar_t* sourceName, long long offset, long long size);
   virtual BOOL bOpenW() { return FALSE; }
   virtual BOOL bExtractW() { return FALSE; }
   virtual const wchar_t* pwszGetName() const { return pszGetName(); }
@@ -276,6 +284,91 @@ class CDiskFile : public IXStream {
   static int nCompareSystemTime(const _stXFILETIME* a, const _stXFILETIME* b);
   static BOOL bSystemTimeToDosFileTime(const _stXFILETIME* t, unsigned int* dos);
   static BOOL bDosFileTimeToSystemTime(unsigned int dos, _stXFILETIME* t);
+  // The error pattern of the operations by name: err reset; on failure level 3, errno, the
+  // resource text of id with the inserts and EIT_SRCFILE = name. errno is kept.
+  static BOOL _bOnError(BOOL ok, CXError* err, const wchar_t* name, unsigned int id, ...);
+
+  // ---- Directory search and tree walks (findfile.cpp) ----
+  // One search: the stream, the pattern and directory (its final "/" included), the masks, and
+  // the entry last found (attribute word as bGetFileAttributes, local modification time).
+  struct _stXFINDDATA {
+    DIR* pDir;
+    wchar_t szPattern[kMaxPath + 1];
+    wchar_t szDirectory[kMaxPath + 1];
+    int nRequired;
+    int nExcluded;
+    wchar_t szName[kMaxPath + 1];
+    int nAttributes;
+    long long oSize;
+    _stXFILETIME stTime;
+  };
+  // Callback of the walks: the path of an entry and the walk's data; 0 stops the walk.
+  using PFTREECALLBACK = int (*)(const wchar_t* path, intptr_t data);
+  // The entries of a directory matching search's name part ("*", "?"; case counts) whose
+  // attribute word has every required bit and no excluded bit; never "." or "..". The record
+  // must be idle (zeroed or closed). FALSE with err reset (errno 0) when nothing matches or the
+  // directory is missing; a directory that cannot be opened raises 28135.
+  static BOOL bFindFirst(const wchar_t* search, _stXFINDDATA* find, int required, int excluded, CXError* err);
+  // The next match (typed with stat: a link gives its target's attributes; an entry whose status
+  // cannot be read is skipped). At the end the search is closed: FALSE with err reset and errno
+  // 0. A failed listing raises 28136 (errno kept), also for a matching entry whose path does not
+  // fit kMaxPath (ENAMETOOLONG), and closes the search.
+  static BOOL bFindNext(_stXFINDDATA* find, CXError* err);
+  // TRUE at once when idle; a failed closedir raises 28137. The record is idle afterwards.
+  static BOOL bFindClose(_stXFINDDATA* find, CXError* err);
+  // The pattern matches the whole name; time in name length x pattern length.
+  static BOOL _bFiltreFileName(const wchar_t* name, const wchar_t* pattern);
+  static BOOL _bFindGoodFile(const wchar_t* name, unsigned int attributes, const _stXFINDDATA* find);
+  // Walks (directory with or without its end slash): entries are typed with lstat, so a link is
+  // reported as a file and never descended into. callback gets directory + name for each file
+  // matching pattern (and directory too with bWithDirectories), a directory's matches before its
+  // subdirectories' when bRecurse. FALSE when the callback answers 0, when a directory cannot be
+  // listed, and (ENAMETOOLONG) when a path does not fit kMaxPath: no cut path is ever used.
+  static BOOL bDoOnFileTree(const wchar_t* directory, const wchar_t* pattern, PFTREECALLBACK callback, intptr_t data,
+                            int bWithDirectories, int bRecurse);
+  // The same with the directory bit required in each level's matches (so with bWithDirectories
+  // 0 the callback is never called).
+  static BOOL bDoOnDirectoryTree(const wchar_t* directory, const wchar_t* pattern, PFTREECALLBACK callback,
+                                 intptr_t data, int bWithDirectories, int bRecurse);
+  // Unlinks every matching file (links included, never their targets); stops at the first that
+  // cannot be unlinked.
+  static BOOL bForceDeleteOnFileTree(const wchar_t* directory, const wchar_t* pattern, int bRecurse, CXError* err);
+  static int __bForceDeleteOnTree(const wchar_t* path, intptr_t data);
+  // Deletes everything inside directory (links unlinked, never followed) and keeps it. A missing
+  // directory is TRUE; one that cannot be listed, a path too long, or the first failed deletion
+  // is FALSE with the failure in err.
+  static BOOL _bDeltree(const wchar_t* directory, CXError* err);
+  static BOOL bPurgeTree(const wchar_t* directory, CXError* err) { return _bDeltree(directory, err); }
+  static BOOL bForcePurgeTree(const wchar_t* directory, CXError* err) { return _bDeltree(directory, err); }
+  // Emptied, then removed.
+  static BOOL bDeleteTree(const wchar_t* directory, CXError* err);
+  static BOOL bForceDeleteTree(const wchar_t* directory, CXError* err);
+  static BOOL bDeleteTreeEvenReadOnly(const wchar_t* directory, CXError* err);
+
+  // ---- Whole-file copies and loads (filecopy.cpp) ----
+  // Encoding found by the text loads: the caller's code page, UTF-8, UTF-16.
+  enum etxType : int { TXT_CODEPAGE = 0, TXT_UTF8 = 1, TXT_UTF16 = 2 };
+  // Largest file or text the host's buffers take.
+  static constexpr long long kMaxLoad = 0x7FFFFEFF;
+  // A copy of source as target (mode 0666 less the umask). Refused (EINVAL) when both name the
+  // same file; a failed copy leaves no target. Failure raises 28125 (target, source).
+  static BOOL bCopy(const wchar_t* target, const wchar_t* source, CXError* err);
+  static BOOL _sbCopyUnix(const wchar_t* target, const wchar_t* source);
+  // Appends the bytes source holds at the start (a missing source is created empty); a failure
+  // cuts target back to its former length.
+  static BOOL bConcat(const wchar_t* target, const wchar_t* source);
+  // Opens source (created empty when missing) and extracts from it into target.
+  static BOOL bExtract(const wchar_t* target, const wchar_t* source, long long offset, long long size);
+  // The whole file into buffer; a file above kMaxLoad (or of unknown size) is refused (EFBIG).
+  // On failure the buffer is empty and the file's error moved into err.
+  static BOOL bChargeFichier(CZVBIN& buffer, const wchar_t* name, CXError* err);
+  // The whole text file decoded by its byte-order mark, else UTF-8 when valid, else codePage.
+  static BOOL bChargeTexteBOM(CXYString<wchar_t>& text, const wchar_t* name, unsigned int codePage, etxType* type);
+  // The same on count bytes, which a UTF-16 big-endian text swaps in place. UTF-16 surrogate
+  // pairs become one character. FALSE (text empty) only when count exceeds kMaxLoad or memory
+  // runs out.
+  static BOOL bChargeTexteBOMFromBuffer(CXYString<wchar_t>& text, unsigned char* bytes, unsigned int count,
+                                        unsigned int codePage, etxType* type);
 
  private:
   // Level 3 with errno (kept), the descriptor's debug line and debug, resource id (name, else the

@@ -21,6 +21,25 @@
 
 extern char** environ;
 
+BOOL CDiskFile::_bOnError(BOOL ok, CXError* err, const wchar_t* name, unsigned int id, ...) {
+  if (err == nullptr) return ok;
+  const int saved = errno;
+  err->RAZ();
+  if (!ok) {
+    err->SetErrorLevel(ERRORLEVEL_ERROR);
+    errno = saved;
+    err->SetSystemErrorParam(static_cast<unsigned int>(saved));
+    err->InitModInfo(&gstMyModuleInfo32, TRUE);
+    va_list ap;
+    va_start(ap, id);
+    err->AddUserMessageList(&gstMyModuleInfo32, id, ap);
+    va_end(ap);
+    err->AddInfo(EIT_SRCFILE, name);
+  }
+  errno = saved;
+  return ok;
+}
+
 namespace {
 
 // Resource ids of the failures.
@@ -40,26 +59,7 @@ enum : unsigned int {
   kResOwner = 25852,
 };
 
-// The error pattern of the operations by name: err reset; on failure level 3, errno, the
-// resource text of id with the inserts and EIT_SRCFILE = name. errno is kept.
-BOOL OnError(BOOL ok, CXError* err, const wchar_t* name, unsigned int id, ...) {
-  if (err == nullptr) return ok;
-  const int saved = errno;
-  err->RAZ();
-  if (!ok) {
-    err->SetErrorLevel(ERRORLEVEL_ERROR);
-    errno = saved;
-    err->SetSystemErrorParam(static_cast<unsigned int>(saved));
-    err->InitModInfo(&gstMyModuleInfo32, TRUE);
-    va_list ap;
-    va_start(ap, id);
-    err->AddUserMessageList(&gstMyModuleInfo32, id, ap);
-    va_end(ap);
-    err->AddInfo(EIT_SRCFILE, name);
-  }
-  errno = saved;
-  return ok;
-}
+constexpr auto OnError = &CDiskFile::_bOnError;
 
 const wchar_t* Text(const wchar_t* s) { return s != nullptr ? s : L""; }
 

@@ -33,6 +33,8 @@ class IXStream : public CQXUnknown {
   enum eSEEK : int { SEEK_FROM_START = 0, SEEK_FROM_CURRENT = 1, SEEK_FROM_END = 2 };
   // bSetSize: the size given is the new size, or is added to the current end.
   enum eGROW : int { GROW_SET = 0, GROW_ADD = 1 };
+  // The format word of a typed file's header (platform/qxfile.h), kept as given.
+  enum eFORMAT : int { FORMAT_DEFAULT = 0 };
 
   // Bytes read per chunk by the line readers, in characters of the reader's width.
   static constexpr unsigned int kLineChunk = 80;

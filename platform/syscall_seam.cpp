@@ -118,6 +118,13 @@ int SEAM_utime(const char* path, const struct utimbuf* times) {
 
 int SEAM_statfs(const char* path, struct statfs* st) { return bFails(SYSCALL_STATFS) ? -1 : statfs(path, st); }
 DIR* SEAM_opendir(const char* path) { return bFails(SYSCALL_OPENDIR) ? nullptr : opendir(path); }
+struct dirent* SEAM_readdir(DIR* dir) { return bFails(SYSCALL_READDIR) ? nullptr : readdir(dir); }
+
+int SEAM_closedir(DIR* dir) {
+  const int r = closedir(dir);
+  return bFails(SYSCALL_CLOSEDIR) ? -1 : r;
+}
+
 int SEAM_chdir(const char* path) { return bFails(SYSCALL_CHDIR) ? -1 : chdir(path); }
 
 char* SEAM_getcwd(char* buffer, size_t size) { return bFails(SYSCALL_GETCWD) ? nullptr : getcwd(buffer, size); }

@@ -53,6 +53,8 @@ enum eSYSCALL : int {
   SYSCALL_READLINK,
   SYSCALL_SPAWN,
   SYSCALL_WAITPID,
+  SYSCALL_READDIR,
+  SYSCALL_CLOSEDIR,
   SYSCALL_COUNT
 };
 
@@ -88,6 +90,10 @@ int SEAM_chown(const char* path, uid_t uid, gid_t gid);
 int SEAM_utime(const char* path, const struct utimbuf* times);
 int SEAM_statfs(const char* path, struct statfs* st);
 DIR* SEAM_opendir(const char* path);
+// errno is left as readdir leaves it: unchanged at the end of the listing.
+struct dirent* SEAM_readdir(DIR* dir);
+// The stream is released even when the call fails.
+int SEAM_closedir(DIR* dir);
 int SEAM_chdir(const char* path);
 char* SEAM_getcwd(char* buffer, size_t size);
 int SEAM_mkfifo(const char* path, mode_t mode);
