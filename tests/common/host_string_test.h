@@ -1,8 +1,6 @@
-// Helpers of the host string tests: building and reading values, poking the block header, and
-// allocation-failure injection. For the failures the runtime's allocator pointer is swapped for a
-// wrapper around the stand-in allocator that makes exactly the k-th allocation or reallocation
-// fail (through the stand-in's FailNext, so the code is the stand-in's own). Each operation runs
-// once to count its allocation points, then once per point with that one failing.
+// Helpers of the host string tests: building and reading values, the block header, and failures
+// injected at every allocation point (the runtime's allocator is swapped for a wrapper that makes
+// the stand-in fail exactly the k-th allocation or reallocation).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -74,7 +72,8 @@ class CFailAt final : public IStrMemAlloc {
 
 // One allocating operation on a state S: setup builds the state (allocations not counted), op
 // runs the operation and returns its result (kNoResult for one that has none), failed checks the
-// state after a failure.
+// state after a failure. FAILURE_CASE names a row after its setup and operation; SET and RUN
+// write the other lambdas of a row.
 constexpr int kNoResult = -12345;
 template <typename S>
 struct FailureCase {
@@ -83,6 +82,9 @@ struct FailureCase {
   std::function<int(S&)> op;
   std::function<void(S&)> failed;
 };
+#define SET(...) [](auto& s) { __VA_ARGS__; }
+#define RUN(...) [](auto& s) { return __VA_ARGS__; }
+#define FAILURE_CASE(setup, failed, ...) {#setup ": " #__VA_ARGS__, setup, RUN(__VA_ARGS__), failed}
 
 // Runs each case under allocator version `version`: the operation must succeed and use only the
 // slots of that version; then each allocation point made to fail must give the allocator's code,

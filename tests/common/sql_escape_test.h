@@ -1,5 +1,4 @@
-// Helpers of the escaping tests: taking a heap result, and what a LIKE pattern source means to
-// its caller, as a list of literal characters and wildcards.
+// Escaping test helpers: a heap result taken, and what a LIKE pattern source means.
 #pragma once
 
 #include <gtest/gtest.h>

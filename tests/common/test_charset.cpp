@@ -1,5 +1,5 @@
-// Charset, code-page and language-id tables, the conversion preparation rows, the locale-service
-// calls under a charset's language, and the locale switch (setlocale is wrapped to see the names).
+// Charset, code-page and language tables, conversion preparation, mappings under a charset's
+// language, and the locale switch (setlocale is wrapped to see the names).
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>

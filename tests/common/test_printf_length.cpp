@@ -1,5 +1,5 @@
 // The formatted-length estimate: its amounts, its walk over the arguments, and that it bounds the
-// formatter's real length for every conversion under many flags, widths and precisions.
+// formatter's real length for every conversion, flag, width and precision.
 #include "common/printf_length.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// SQL literal and LIKE escaping in both widths: one table per operation, the 2n + 1 bound in
-// exact-size blocks, escape/undo round trips, and pszVerrueEscapeMySQL against a model of the
-// server's literal lexer and LIKE reader.
+// SQL literal and LIKE escaping in both widths: the 2n + 1 bound, round trips, and
+// pszVerrueEscapeMySQL against a model of the server's literal lexer and LIKE reader.
 #include "common/sql_escape.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Text comparison and mapping: which service operation, locale id, flags and lengths each function
-// asks for (through a recording service), and what the orderings answer over the stand-in host's
-// service.
+// Text comparison and mapping: the service operation, locale, flags and lengths each function asks
+// for (through a recording service), and what the orderings answer over the stand-in's service.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,8 +17,14 @@ namespace {
 // comparison or the destination size and source length of a mapping.
 using Call = std::tuple<std::string, int, unsigned, int, int>;
 
-// Records every call and answers with a fixed comparison result; mappings copy the source.
+// Records every call and answers with a fixed comparison result; mappings copy the source. The
+// fixture puts it in place of the locale service.
 class CRecordingLocale : public IInfoLocale {
+  using A = char*;
+  using W = wchar_t*;
+  using CA = const char*;
+  using CW = const wchar_t*;
+
  public:
   std::vector<Call> calls;
   int compareAnswer = 0;
@@ -31,32 +36,16 @@ class CRecordingLocale : public IInfoLocale {
   int nGetCharset() override { return charset; }
   int nGetCodePage() override { return 1252; }
   int nGetLCID() override { return 1049; }
-  int nCompareStringA(int l, unsigned f, const char*, int a, const char*, int b) override {
-    return Cmp("CmpA", l, f, a, b);
-  }
-  int nCompareStringW(int l, unsigned f, const wchar_t*, int a, const wchar_t*, int b) override {
-    return Cmp("CmpW", l, f, a, b);
-  }
-  int nCompareStringCurA(unsigned f, const char*, int a, const char*, int b) override {
-    return Cmp("CmpCurA", -1, f, a, b);
-  }
-  int nCompareStringCurW(unsigned f, const wchar_t*, int a, const wchar_t*, int b) override {
-    return Cmp("CmpCurW", -1, f, a, b);
-  }
-  int nMapStringSortA(int l, char*, int size, const char*, int len) override { return Cmp("SortA", l, 0, size, len); }
-  int nMapStringA(int l, unsigned f, char* d, int size, const char* s, int len) override {
-    return Map("MapA", l, f, d, size, s, len);
-  }
-  int nMapStringW(int l, unsigned f, wchar_t* d, int size, const wchar_t* s, int len) override {
-    return Map("MapW", l, f, d, size, s, len);
-  }
-  int nMapStringCurA(unsigned f, char* d, int size, const char* s, int len) override {
-    return Map("MapCurA", -1, f, d, size, s, len);
-  }
-  int nMapStringCurW(unsigned f, wchar_t* d, int size, const wchar_t* s, int len) override {
-    return Map("MapCurW", -1, f, d, size, s, len);
-  }
   int nGetSafeLCID() override { return 1050; }
+  int nCompareStringA(int l, unsigned f, CA, int a, CA, int b) override { return Cmp("CmpA", l, f, a, b); }
+  int nCompareStringW(int l, unsigned f, CW, int a, CW, int b) override { return Cmp("CmpW", l, f, a, b); }
+  int nCompareStringCurA(unsigned f, CA, int a, CA, int b) override { return Cmp("CmpCurA", -1, f, a, b); }
+  int nCompareStringCurW(unsigned f, CW, int a, CW, int b) override { return Cmp("CmpCurW", -1, f, a, b); }
+  int nMapStringSortA(int l, A, int size, CA, int len) override { return Cmp("SortA", l, 0, size, len); }
+  int nMapStringA(int l, unsigned f, A d, int n, CA s, int len) override { return Map("MapA", l, f, d, n, s, len); }
+  int nMapStringW(int l, unsigned f, W d, int n, CW s, int len) override { return Map("MapW", l, f, d, n, s, len); }
+  int nMapStringCurA(unsigned f, A d, int n, CA s, int len) override { return Map("MapCurA", -1, f, d, n, s, len); }
+  int nMapStringCurW(unsigned f, W d, int n, CW s, int len) override { return Map("MapCurW", -1, f, d, n, s, len); }
 
  private:
   int Cmp(const char* op, int lcid, unsigned int flags, int a, int b) {
@@ -78,13 +67,10 @@ class CRecordingLocale : public IInfoLocale {
 
 class RecordingTest : public testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = CInformationDLL::ms_piInfoLocale;
-    CInformationDLL::ms_piInfoLocale = &rec_;
-  }
-  void TearDown() override { CInformationDLL::ms_piInfoLocale = saved_; }
+  void SetUp() override { std::swap(CInformationDLL::ms_piInfoLocale, saved_); }
+  void TearDown() override { std::swap(CInformationDLL::ms_piInfoLocale, saved_); }
   CRecordingLocale rec_;
-  IInfoLocale* saved_ = nullptr;
+  IInfoLocale* saved_ = &rec_;
 };
 
 TEST_F(RecordingTest, EachFunctionAsksOneOperationWithItsLocaleFlagsAndLengths) {

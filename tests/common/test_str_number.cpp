@@ -1,5 +1,5 @@
-// Number text and small string functions. Results go into exact-size heap blocks, so that
-// AddressSanitizer reports a write or read one character too far.
+// Number texts and small string functions in exact-size blocks (a character too far is reported),
+// the prime test against trial division, and the heap wrappers.
 #include "common/str_number.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/xmalloc.h"
+#include "common/xmath.h"
 #include "tests/support/exact_alloc.h"
 
 namespace {
@@ -162,15 +164,43 @@ TEST(StrNumber, OwnedCopies) {
   for (const auto& [got, want] : narrow) EXPECT_EQ(std::string(got.get(), want.size()), want);
   const std::pair<Heap<wchar_t>, const wchar_t*> wide[] = {
       {Heap<wchar_t>(pszCSTR2XSTR(nullptr, -1, 1252)), L""},
-      {Heap<wchar_t>(pszCSTR2XSTR("a\x80", -1, 1252)), L"a\u20ac"},
-      {Heap<wchar_t>(pszCSTR2XSTR("abc", 1, 1252)), L"a"},
+      {Heap<wchar_t>(pszCSTR2XSTR("a\x80", -1, 1252)), L"a\u20ac"}, {Heap<wchar_t>(pszCSTR2XSTR("abc", 1, 1252)), L"a"},
       {Heap<wchar_t>(pszCSTR2XSTR("\xC3\xA9t\xC3\xA9", 5, 65001)), L"\u00e9t\u00e9"},  // ends after what converted
       {Heap<wchar_t>(pszCSTR2XSTR(ExactText<char>("xy").get(), 40, 1252)), L"xy"},
-      {Heap<wchar_t>(pszWSTR2XSTR(L"abcd", 2, 0)), L"ab"},
-      {Heap<wchar_t>(pszXSTR2WSTR(L"abcd", 0, 0)), L"abcd"},
+      {Heap<wchar_t>(pszWSTR2XSTR(L"abcd", 2, 0)), L"ab"}, {Heap<wchar_t>(pszXSTR2WSTR(L"abcd", 0, 0)), L"abcd"},
       {Heap<wchar_t>(pszWSTR2XSTR(ExactText<wchar_t>(L"ab").get(), 5, 0)), L"ab"}};
   for (const auto& [got, want] : wide) EXPECT_STREQ(got.get(), want);
   EXPECT_EQ(pszWSTR2XSTR(nullptr, 3, 0), nullptr);
+}
+
+bool NaivePrime(unsigned long long n) {
+  for (unsigned long long d = 2; d * d <= n; ++d)
+    if (n % d == 0) return false;
+  return n >= 2;
+}
+
+TEST(XMath, PrimeTestAgreesWithTrialDivision) {
+  for (unsigned int n = 0; n <= 30000; ++n) ASSERT_EQ(CXMath::bEstPremier(n) != FALSE, NaivePrime(n)) << n;
+  // Large primes, and products of two large factors (the division runs to its last divisors).
+  std::vector<unsigned int> large = {4294967291u, 4294967279u, 2147483647u, 4294967295u, 4294967293u,
+                                     65521u * 65537u, 65535u * 65535u};
+  std::mt19937 rng(9);
+  for (int i = 0; i < 300; ++i) large.push_back(static_cast<unsigned int>(rng()) | 1u);
+  for (unsigned int n : large) EXPECT_EQ(CXMath::bEstPremier(n) != FALSE, NaivePrime(n)) << n;
+}
+
+TEST(XMalloc, ResizeKeepsTheBytesAndSizeZeroKeepsABlock) {
+  char* p = static_cast<char*>(XMALLOC_pResize_(nullptr, 16));
+  ASSERT_NE(p, nullptr);
+  memcpy(p, "0123456789abcdef", 16);
+  p = static_cast<char*>(XMALLOC_pResize_(p, 4096));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(memcmp(p, "0123456789abcdef", 16), 0);
+  p[4095] = 0;
+  void* q = XMALLOC_pResize_(p, 0);  // null here would leave the caller freeing p twice
+  ASSERT_NE(q, nullptr);
+  XMALLOC_Del_(q);
+  XMALLOC_Del_(nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// CStringParameter: items found only where one starts, names matched ignoring case but not
-// accents, writes that would break the item structure refused, and random read/write/remove
-// sequences checked against a list of (name, value) items.
+// CStringParameter: items found only where one starts, case but not accents ignored, writes that
+// would break the items refused, and random sequences against a list of (name, value) items.
 #include "common/stringparameter.h"
 
 #include <gtest/gtest.h>

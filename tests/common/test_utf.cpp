@@ -1,5 +1,4 @@
-// Unicode transforms against glibc iconv, with sources and destinations at the very end of their
-// allocation so that AddressSanitizer reports a read or write one unit too far.
+// Unicode transforms against iconv, in exact-size blocks so that a unit too far is reported.
 #include "common/utf.h"
 
 #include <gtest/gtest.h>
@@ -180,9 +179,9 @@ TEST(Utf8Decode, ValidityAndDecodingAgreeWithIconv) {
   }
 }
 
-// Random texts (some mostly ASCII, for the long-run paths) and one with pairs at every position,
-// through every destination size: the result is the longest whole-character prefix that fits,
-// exact-size destinations see no write past them, and the whole text agrees with iconv.
+// Random texts (some mostly ASCII, for the long-run paths) and one with pairs, through every UTF-8
+// and wide destination size: the longest whole-character prefix that fits, no write past an
+// exact-size destination, and the whole text as iconv gives it.
 TEST(UtfEncode, EveryDestinationSizeAgainstIconv) {
   std::mt19937 rng(2024);
   std::vector<std::wstring> texts = {L"a\u00E9\u20AC\U0001F600b\U0001F600 0123456789abcdefghij"};
@@ -199,18 +198,15 @@ TEST(UtfEncode, EveryDestinationSizeAgainstIconv) {
     EXPECT_EQ(WideToUTF8(terminated.data(), w.c_str()), I(u8.size()));
     EXPECT_EQ(terminated.c_str(), u8);
     EXPECT_EQ(decodeAll(u8), w);
-    std::vector<size_t> bytesBefore{0}, unitsBefore{0};  // encoded size of each prefix of w
-    for (wchar_t c : w) {
-      bytesBefore.push_back(bytesBefore.back() + iconvUtf8(std::wstring(1, c)).size());
-      unitsBefore.push_back(unitsBefore.back() + (c > 0xFFFF ? 2 : 1));
-    }
-    auto fit = [&](const std::vector<size_t>& before, size_t cap) {
+    std::vector<size_t> bytesBefore{0};  // encoded size of each prefix of w
+    for (wchar_t c : w) bytesBefore.push_back(bytesBefore.back() + iconvUtf8(std::wstring(1, c)).size());
+    auto fit = [&](size_t cap) {
       size_t k = 0;
-      while (k < w.size() && before[k + 1] <= cap) ++k;
+      while (k < w.size() && bytesBefore[k + 1] <= cap) ++k;
       return k;
     };
     for (size_t cap = 1; cap <= u8.size() + 1; ++cap) {
-      const size_t k = fit(bytesBefore, cap), kz = fit(bytesBefore, cap - 1);  // kz: room kept for the terminator
+      const size_t k = fit(cap), kz = fit(cap - 1);  // kz: room kept for the terminator
       Heap<char> d = Exact<char>(cap);
       std::memset(d.get(), '#', cap);
       ASSERT_EQ(nWideToUTF8(d.get(), I(cap), w.data(), n), I(bytesBefore[k]));
@@ -224,19 +220,18 @@ TEST(UtfEncode, EveryDestinationSizeAgainstIconv) {
       UTF8ToWide(wd.get(), U(cap), u8.c_str());
       EXPECT_EQ(std::wstring(wd.get()), w.substr(0, cap - 1));
     }
-    // A pair is written when two units remain, and never split.
-    for (size_t cap = 1; cap <= u16.size(); ++cap) {
-      const U16 want = u16.substr(0, unitsBefore[fit(unitsBefore, cap)]);
-      Heap<unsigned short> d = Exact<unsigned short>(cap);
-      ASSERT_EQ(UTF8ToUTF16(d.get(), U(cap), u8.data(), U(u8.size())), want.size());
-      EXPECT_EQ(U16(d.get(), want.size()), want);
-      ASSERT_EQ(WideCharToUTF16(w.data(), n, d.get(), I(cap)), I(want.size()));
-      EXPECT_EQ(U16(d.get(), want.size()), want);
-      Heap<wchar_t> wd = Exact<wchar_t>(cap);
-      const int got = UTF16ToWideChar(u16.data(), I(u16.size()), wd.get(), I(cap));
-      ASSERT_EQ(got, I(std::min(cap, w.size())));
-      EXPECT_EQ(std::wstring(wd.get(), got), w.substr(0, got));
-    }
+  }
+  // A pair is written when two units remain, and never split.
+  const unsigned short pair[] = {'a', 0xD83D, 0xDE00};
+  for (unsigned cap = 1; cap <= 3; ++cap) {
+    const unsigned want = cap == 2 ? 1 : cap;
+    Heap<unsigned short> d = Exact<unsigned short>(cap);
+    ASSERT_EQ(UTF8ToUTF16(d.get(), cap, "a\xF0\x9F\x98\x80", 5), want);
+    EXPECT_EQ(memcmp(d.get(), pair, want * 2), 0);
+    ASSERT_EQ(WideCharToUTF16(L"a\U0001F600", 2, d.get(), I(cap)), I(want));
+    EXPECT_EQ(memcmp(d.get(), pair, want * 2), 0);
+    Heap<wchar_t> wd = Exact<wchar_t>(cap);
+    ASSERT_EQ(UTF16ToWideChar(pair, 3, wd.get(), I(cap)), I(std::min(cap, 2u)));
   }
   char out[3] = {1, 1, 1};
   EXPECT_EQ(WideToUTF8(out, 3, L"\u00E9a"), 2);

@@ -1,5 +1,4 @@
-// Host dynamic strings and binary buffers: the block header, sharing and copy on write, sizes,
-// editing, searching, allocation failures under both allocator versions, and the atomic count.
+// Host dynamic strings and binaries: sharing, copy on write, sizes, edits, allocation failures.
 #include "common/xystring.h"
 
 #include <gtest/gtest.h>
@@ -258,32 +257,20 @@ void ExpectOtherHolderKept(const char* name, V (*make)(const std::string&), void
   EXPECT_EQ(Info(other), v.pGetData() == other.pGetData() ? "hello/2/101" : "hello/1/101") << name;
 }
 
+#define CHANGE(...) {#__VA_ARGS__, [](auto& v) { __VA_ARGS__; }}
 TEST(XYString, CopyOnWriteNeverChangesTheOtherHolder) {
   const struct { const char* name; void (*run)(AStr&); } ops[] = {
-      {"nAffecte", [](AStr& a) { a.nAffecte("xy", 2); }},
-      {"nConcat", [](AStr& a) { a.nConcat("!", 1); }},
-      {"nConcat(other)", [](AStr& a) { a.nConcat(a); }},
-      {"nSetLength", [](AStr& a) { a.nSetLength(3), a.pGetData()[0] = 'X', a.SetUtilLength(3); }},
-      {"__nPrepareModification", [](AStr& a) { a.__nPrepareModification(2), a.pGetData()[0] = 'Y'; }},
-      {"Remplace", [](AStr& a) { a.Remplace(1, 2, "ZZZ", 3); }},
-      {"RemplaceBinaire", [](AStr& a) { a.RemplaceBinaire("l", 1, "L", 1, 0); }},
-      {"__FillDynStr", [](AStr& a) { a.__FillDynStr("QQ", 2, 0); }},
-      {"SetUtilLength", [](AStr& a) { a.SetUtilLength(1); }},
-      {"nAffecteUTF8", [](AStr& a) { a.nAffecteUTF8("\xC3\xA9", 2, 1252, 0, nullptr, nullptr); }}};
+      CHANGE(v.nAffecte("xy", 2)), CHANGE(v.nConcat("!", 1)), CHANGE(v.nConcat(v)),
+      CHANGE(v.nSetLength(3), v.pGetData()[0] = 'X', v.SetUtilLength(3)),
+      CHANGE(v.__nPrepareModification(2), v.pGetData()[0] = 'Y'), CHANGE(v.Remplace(1, 2, "ZZZ", 3)),
+      CHANGE(v.RemplaceBinaire("l", 1, "L", 1, 0)), CHANGE(v.__FillDynStr("QQ", 2, 0)), CHANGE(v.SetUtilLength(1)),
+      CHANGE(v.nAffecteUTF8("\xC3\xA9", 2, 1252, 0, nullptr, nullptr))};
   for (const auto& op : ops) ExpectOtherHolderKept<AStr>(op.name, A, op.run);
   const struct { const char* name; void (*run)(CZVBIN&); } binOps[] = {
-      {"nAssign", [](CZVBIN& x) { x.nAssign("xy", 2); }},
-      {"nConcat", [](CZVBIN& x) { x.nConcat("!", 1); }},
-      {"nSetSize", [](CZVBIN& x) { x.nSetSize(2), x.pGetData()[0] = 'X'; }},
-      {"nSetMemorySize", [](CZVBIN& x) { x.nSetMemorySize(64), x.pGetData()[0] = 'X'; }},
-      {"SetUtilSize", [](CZVBIN& x) { x.SetUtilSize(1); }},
-      {"__FillDynBin", [](CZVBIN& x) { x.__FillDynBin("QQ", 2, 0); }},
-      {"Remplace", [](CZVBIN& x) { x.Remplace(0, 1, B("JJ")); }},
-      {"nConcatSeparateur", [](CZVBIN& x) {
-         const CZVBIN sep = B(","), b = B("b");
-         x.nConcatSeparateur(&sep, &b, 0);
-       }},
-      {"Assign cut", [](CZVBIN& x) { x.Assign(x, 2); }}};
+      CHANGE(v.nAssign("xy", 2)), CHANGE(v.nConcat("!", 1)), CHANGE(v.nSetSize(2), v.pGetData()[0] = 'X'),
+      CHANGE(v.nSetMemorySize(64), v.pGetData()[0] = 'X'), CHANGE(v.SetUtilSize(1)), CHANGE(v.__FillDynBin("QQ", 2, 0)),
+      CHANGE(v.Remplace(0, 1, B("JJ"))),
+      CHANGE(const CZVBIN sep = B(","), b = B("b"); v.nConcatSeparateur(&sep, &b, 0)), CHANGE(v.Assign(v, 2))};
   for (const auto& op : binOps) ExpectOtherHolderKept<CZVBIN>(op.name, B, op.run);
 }
 
@@ -513,28 +500,22 @@ std::vector<FailureCase<Values>> StringCases() {
     EXPECT_EQ(Count(s.b.pGetData()), 1);
   };
   return {
-      {"__nNew", empty, [](Values& s) { return s.a.__nNew(8, "abc", 3); }, stillEmpty},
-      {"constructor", empty, [](Values& s) { return s.a = AStr("abc"), kNoResult; }, stillEmpty},
-      {"nAffecte new", empty, [](Values& s) { return s.a.nAffecte("abc", 3); }, stillEmpty},
-      {"nAffecte grow", sole, [](Values& s) { return s.a.nAffecte("a longer text", -1); }, unchanged},
-      {"nAffecte shared", shared, [](Values& s) { return s.a.nAffecte("xy", 2); }, emptiedShared},
-      {"Set grow", [](Values& s) { s.w = W(L"hi"); }, [](Values& s) { return s.w.Set(L"a longer text"), kNoResult; },
-       [](Values& s) { EXPECT_EQ(Text(s.w), L"hi"); }},
-      {"nConcat grow", sole, [](Values& s) { return s.a.nConcat(" world", 6); }, unchanged},
-      {"nConcat own text", sole, [](Values& s) { return s.a.nConcat(s.a.pGetData(), 5); }, unchanged},
-      {"nConcat shared", shared, [](Values& s) { return s.a.nConcat("!", 1); }, emptiedShared},
-      {"nConcat onto empty", empty, [](Values& s) { return s.a.nConcat("ab"); }, stillEmpty},
-      {"nConcat(other)", sole, [](Values& s) { return s.a.nConcat(s.a); }, unchanged},
-      {"nConcat(other) shared", shared, [](Values& s) { return s.a.nConcat(s.b); }, emptiedShared},
-      {"__nPrepareModification grow", sole, [](Values& s) { return s.a.__nPrepareModification(100); }, unchanged},
-      {"__nPrepareModification shared", shared, [](Values& s) { return s.a.__nPrepareModification(5); },
-       emptiedShared},
-      {"nSetLength new", empty, [](Values& s) { return s.w.nSetLength(10); },
-       [](Values& s) { EXPECT_EQ(s.w.pGetData(), nullptr); }},
-      {"Remplace grow", sole, [](Values& s) { return s.a.Remplace(1, 1, "EEEEEEEE", -1), kNoResult; }, unchanged},
-      {"Remplace shared", shared, [](Values& s) { return s.a.Remplace(1, 1, "E", 1), kNoResult; }, emptiedShared},
-      {"RemplaceBinaire", sole, [](Values& s) { return s.a.RemplaceBinaire("l", 1, "LL", 2, 0); }, unchanged},
-  };
+      FAILURE_CASE(empty, stillEmpty, s.a.__nNew(8, "abc", 3)),
+      FAILURE_CASE(empty, stillEmpty, s.a = AStr("abc"), kNoResult),
+      FAILURE_CASE(empty, stillEmpty, s.a.nAffecte("abc", 3)),
+      FAILURE_CASE(sole, unchanged, s.a.nAffecte("a longer text", -1)),
+      FAILURE_CASE(shared, emptiedShared, s.a.nAffecte("xy", 2)),
+      FAILURE_CASE(SET(s.w = W(L"hi")), SET(EXPECT_EQ(Text(s.w), L"hi")), s.w.Set(L"a longer text"), kNoResult),
+      FAILURE_CASE(sole, unchanged, s.a.nConcat(" world", 6)),
+      FAILURE_CASE(sole, unchanged, s.a.nConcat(s.a.pGetData(), 5)),
+      FAILURE_CASE(shared, emptiedShared, s.a.nConcat("!", 1)), FAILURE_CASE(empty, stillEmpty, s.a.nConcat("ab")),
+      FAILURE_CASE(sole, unchanged, s.a.nConcat(s.a)), FAILURE_CASE(shared, emptiedShared, s.a.nConcat(s.b)),
+      FAILURE_CASE(sole, unchanged, s.a.__nPrepareModification(100)),
+      FAILURE_CASE(shared, emptiedShared, s.a.__nPrepareModification(5)),
+      FAILURE_CASE(empty, SET(EXPECT_EQ(s.w.pGetData(), nullptr)), s.w.nSetLength(10)),
+      FAILURE_CASE(sole, unchanged, s.a.Remplace(1, 1, "EEEEEEEE", -1), kNoResult),
+      FAILURE_CASE(shared, emptiedShared, s.a.Remplace(1, 1, "E", 1), kNoResult),
+      FAILURE_CASE(sole, unchanged, s.a.RemplaceBinaire("l", 1, "LL", 2, 0))};
 }
 
 std::vector<FailureCase<Values>> BinaryCases() {
@@ -553,41 +534,29 @@ std::vector<FailureCase<Values>> BinaryCases() {
     EXPECT_EQ(Text(s.y) + Text(s.z), "abcd");
   };
   return {
-      {"constructor", empty, [](Values& s) { return s.x = CZVBIN("abc", 3), kNoResult; }, stillEmpty},
-      {"_nNew", empty, [](Values& s) { return s.x._nNew(4, "abc", 3); }, stillEmpty},
-      {"nAssignInit", empty, [](Values& s) { return s.x.nAssignInit("abc", 3); }, stillEmpty},
-      {"nAssign grow", sole, [](Values& s) { return s.x.nAssign("a longer text", 13); }, unchanged},
-      {"nAssign shared", shared, [](Values& s) { return s.x.nAssign("xy", 2); }, emptiedShared},
-      {"Assign cut", [](Values& s) { s.y = B("hello"); }, [](Values& s) { return s.x.Assign(s.y, 2), kNoResult; },
-       [](Values& s) { EXPECT_EQ(Text(s.x) + "|" + Text(s.y), "|hello"); }},
-      {"nSetSize new", empty, [](Values& s) { return s.x.nSetSize(10); }, stillEmpty},
-      {"nSetSize grow", sole, [](Values& s) { return s.x.nSetSize(20); }, unchanged},
-      {"nSetMemorySize grow", sole, [](Values& s) { return s.x.nSetMemorySize(100); }, unchanged},
-      {"nSetMemorySize shared", shared, [](Values& s) { return s.x.nSetMemorySize(100); }, emptiedShared},
-      {"SetUtilSize shared", shared, [](Values& s) { return s.x.SetUtilSize(2), kNoResult; }, emptiedShared},
-      {"__nPrepareModification shared", shared, [](Values& s) { return s.x.__nPrepareModification(3); },
-       emptiedShared},
-      {"nConcat grow", sole, [](Values& s) { return s.x.nConcat("!!", 2); }, unchanged},
-      {"nConcat shared", shared, [](Values& s) { return s.x.nConcat("!!", 2); }, emptiedShared},
-      {"nConcatInit mode 0", twoSources, [](Values& s) { return s.x.nConcatInit(s.y, s.z, 0); }, sourcesKept},
-      {"nConcatInit mode 1 moved", twoSources, [](Values& s) { return s.x.nConcatInit(s.y, s.z, 1); }, sourcesKept},
-      {"nConcatInit mode 1 shared", [](Values& s) { s.y = B("ab"), s.z = B("cd"), s.x = B("old"); },
-       [](Values& s) {
-         const CZVBIN pin(s.y);  // a's block has another holder while the operation runs
-         return s.x.nConcatInit(s.y, s.z, 1);
-       },
-       sourcesKept},
-      {"nConcatSeparateur", [](Values& s) { s.x = B("hello"), s.y = B(","), s.z = B("b"); },
-       [](Values& s) { return s.x.nConcatSeparateur(&s.y, &s.z, 0); }, unchanged},
-      {"nMilieu", sole, [](Values& s) { return s.x.nMilieu(&s.y, 1, 3); },
-       [](Values& s) { EXPECT_EQ(Text(s.x) + "|" + Text(s.y), "hello|"); }},
-      {"clMilieu", sole, [](Values& s) { return s.y = s.x.clMilieu(1, 3), kNoResult; },
-       [](Values& s) { EXPECT_EQ(s.y.pGetData(), nullptr); }},
-      {"Remplace grow", [](Values& s) { s.x = B("hello"), s.y = B("EEEEEE"); },
-       [](Values& s) { return s.x.Remplace(1, 1, s.y), kNoResult; }, unchanged},
-      {"nRepete", [](Values& s) { s.y = B("ab"); }, [](Values& s) { return s.x.nRepete(s.y, 3); },
-       [](Values& s) { EXPECT_EQ(Text(s.x) + "|" + Text(s.y), "|ab"); }},
-  };
+      FAILURE_CASE(empty, stillEmpty, s.x = CZVBIN("abc", 3), kNoResult),
+      FAILURE_CASE(empty, stillEmpty, s.x._nNew(4, "abc", 3)),
+      FAILURE_CASE(empty, stillEmpty, s.x.nAssignInit("abc", 3)),
+      FAILURE_CASE(sole, unchanged, s.x.nAssign("a longer text", 13)),
+      FAILURE_CASE(shared, emptiedShared, s.x.nAssign("xy", 2)),
+      FAILURE_CASE(SET(s.y = B("hello")), SET(EXPECT_EQ(Text(s.x) + "|" + Text(s.y), "|hello")), s.x.Assign(s.y, 2),
+       kNoResult),
+      FAILURE_CASE(empty, stillEmpty, s.x.nSetSize(10)), FAILURE_CASE(sole, unchanged, s.x.nSetSize(20)),
+      FAILURE_CASE(sole, unchanged, s.x.nSetMemorySize(100)),
+      FAILURE_CASE(shared, emptiedShared, s.x.nSetMemorySize(100)),
+      FAILURE_CASE(shared, emptiedShared, s.x.SetUtilSize(2), kNoResult),
+      FAILURE_CASE(shared, emptiedShared, s.x.__nPrepareModification(3)),
+      FAILURE_CASE(sole, unchanged, s.x.nConcat("!!", 2)), FAILURE_CASE(shared, emptiedShared, s.x.nConcat("!!", 2)),
+      FAILURE_CASE(twoSources, sourcesKept, s.x.nConcatInit(s.y, s.z, 0)),
+      FAILURE_CASE(twoSources, sourcesKept, s.x.nConcatInit(s.y, s.z, 1)),
+      // a's block has another holder while the operation runs
+      {"nConcatInit mode 1 shared", SET(s.y = B("ab"), s.z = B("cd"), s.x = B("old")),
+       [](Values& s) { const CZVBIN pin(s.y); return s.x.nConcatInit(s.y, s.z, 1); }, sourcesKept},
+      FAILURE_CASE(SET(s.x = B("hello"), s.y = B(","), s.z = B("b")), unchanged, s.x.nConcatSeparateur(&s.y, &s.z, 0)),
+      FAILURE_CASE(sole, SET(EXPECT_EQ(Text(s.x) + "|" + Text(s.y), "hello|")), s.x.nMilieu(&s.y, 1, 3)),
+      FAILURE_CASE(sole, SET(EXPECT_EQ(s.y.pGetData(), nullptr)), s.y = s.x.clMilieu(1, 3), kNoResult),
+      FAILURE_CASE(SET(s.x = B("hello"), s.y = B("EEEEEE")), unchanged, s.x.Remplace(1, 1, s.y), kNoResult),
+      FAILURE_CASE(SET(s.y = B("ab")), SET(EXPECT_EQ(Text(s.x) + "|" + Text(s.y), "|ab")), s.x.nRepete(s.y, 3))};
 }
 
 class HostStringFailures : public testing::TestWithParam<int> {};

@@ -1,6 +1,4 @@
-// Conversions of the host dynamic strings and binary buffers: code page 1252, UTF-8, UTF-16 and
-// UTF-32 forms, the end-marker rule, the current code page, conversions that produce nothing, and
-// allocation failures under both allocator versions.
+// Conversions of the host strings and binaries: 1252, UTF-8/16/32, the end marker, failures.
 #include "common/xystring_conversion.h"
 
 #include <gtest/gtest.h>
@@ -114,13 +112,11 @@ TEST(XYStringConversion, MemberConversions) {
            CZVBIN("abc", 3)),
        {0, L"abc", 0}},
       // End marker: carried as a marker to a code page, converted as a character to UTF-8.
-      {Explicit(MarkedWide(L"AB"), 1252), {0, L"AB\xFF", 1}},
-      {Explicit(MarkedWide(L"AB"), 65001), {0, L"AB?", 0}},
+      {Explicit(MarkedWide(L"AB"), 1252), {0, L"AB\xFF", 1}}, {Explicit(MarkedWide(L"AB"), 65001), {0, L"AB?", 0}},
       {Explicit(MarkedWide(L""), 1252), {0, L"\xFF", 1}},
       {Explicit(W(std::wstring(L"AB") + kMarker), 1252), {0, L"AB?", 0}},  // not flagged
       {Bin([](CZVBIN& x) { return x.nAffecteToANSI(&x, 1252, 0, nullptr, nullptr); }, R<CZVBIN>, markedBin),
-       {0, L"AB\xFF", 1}},
-  };
+       {0, L"AB\xFF", 1}}};
   for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
   EXPECT_EQ(std::vector<int>(used, used + 3), std::vector<int>({0, 1, 1}));
 
@@ -140,19 +136,12 @@ TEST(XYStringConversion, FreeFunctions) {
     return a;
   }();
   const std::pair<AStr, std::string> narrow[] = {
-      {PCWSTR_To_UTF8(kAstral.c_str()), kAstralUTF8},
-      {PCWSTR_N_To_UTF8(kAstral.c_str(), 2), "a\xC3\xA9"},
-      {CWString_To_UTF8(MarkedWide(L"AB")), "AB?"},
-      {UTF8_To_CAString("\xC3\xA9\xE2\x82\xAC", 1252), "\xE9\x80"},
-      {UTF8_To_CAString("\xC3\xA9xyz", 3, 1252), "\xE9x"},
-      {UTF8_To_CAString("abc", 2, 65001), "ab"},
-      {PCASTR_To_UTF8("\xE9\x80", 1252), "\xC3\xA9\xE2\x82\xAC"},
-      {PCASTR_N_To_UTF8("\xE9\x80", 1, 1252), "\xC3\xA9"},
-      {PCASTR_To_UTF8("\xC3\xA9", 65001), "\xC3\xA9"},
-      {CAString_To_UTF8(A("\xE9t\xE9"), 1252), "\xC3\xA9t\xC3\xA9"},
-      {CAString_To_UTF8(marked, 1252), "AB?"},
-      {CAString_To_UTF8(A("AB\xFF"), 1252), "AB\xC3\xBF"},
-  };
+      {PCWSTR_To_UTF8(kAstral.c_str()), kAstralUTF8}, {PCWSTR_N_To_UTF8(kAstral.c_str(), 2), "a\xC3\xA9"},
+      {CWString_To_UTF8(MarkedWide(L"AB")), "AB?"}, {UTF8_To_CAString("\xC3\xA9\xE2\x82\xAC", 1252), "\xE9\x80"},
+      {UTF8_To_CAString("\xC3\xA9xyz", 3, 1252), "\xE9x"}, {UTF8_To_CAString("abc", 2, 65001), "ab"},
+      {PCASTR_To_UTF8("\xE9\x80", 1252), "\xC3\xA9\xE2\x82\xAC"}, {PCASTR_N_To_UTF8("\xE9\x80", 1, 1252), "\xC3\xA9"},
+      {PCASTR_To_UTF8("\xC3\xA9", 65001), "\xC3\xA9"}, {CAString_To_UTF8(A("\xE9t\xE9"), 1252), "\xC3\xA9t\xC3\xA9"},
+      {CAString_To_UTF8(marked, 1252), "AB?"}, {CAString_To_UTF8(A("AB\xFF"), 1252), "AB\xC3\xBF"}};
   for (const auto& [got, want] : narrow) EXPECT_EQ(Text(got), want);
   EXPECT_EQ(Text(PCASTR_To_CWString(kLatin1252.c_str(), 1252, -1)), kLatin);
   EXPECT_EQ(Text(UTF8_To_CWString(kAstralUTF8.c_str())), kAstral);
@@ -216,25 +205,23 @@ std::vector<FailureCase<Targets>> ConversionCases() {
   static const unsigned short units[] = {'a', 0xD83D, 0xDE00};
   using T = Targets&;
   return {
-      {"narrow", none, [](T s) { return s.a.__nConversion(L"a\u00E9", -1, 0, 1252, 0, nullptr); }, a},
-      {"wide by table", none, [](T s) { return s.w.__nConversion("a\xE9", -1, 0, 1252, 0, nullptr); }, w},
-      {"wide", none, [](T s) { return s.w.__nConversion("a\xC3\xA9", 3, 0, 65001, 0, nullptr); }, w},
+      FAILURE_CASE(none, a, s.a.__nConversion(L"a\u00E9", -1, 0, 1252, 0, nullptr)),
+      FAILURE_CASE(none, w, s.w.__nConversion("a\xE9", -1, 0, 1252, 0, nullptr)),
+      FAILURE_CASE(none, w, s.w.__nConversion("a\xC3\xA9", 3, 0, 65001, 0, nullptr)),
       {"with marker", [](T s) { s.w = MarkedWide(L"AB"); },
        [](T s) { return s.a.nAffecteConversionExplicite(s.w, 1252, 0, nullptr); },
        [](T s) {
          EXPECT_EQ(s.a.pGetData(), nullptr);
          EXPECT_EQ(Text(s.w), std::wstring(L"AB") + kMarker);
        }},
-      {"UTF-8 from a code page", none, [](T s) { return s.a.nAffecteToUTF8("\xE9", 1, 1252); }, a},
-      {"narrow from UTF-8", none, [](T s) { return s.a.nAffecteUTF8("\xC3\xA9", 2, 1252, 0, nullptr, nullptr); }, a},
-      {"narrow from UTF-8 growing", none,
-       [](T s) { return s.a.nAffecteUTF8("\xE6\x97\xA5", 3, 50220, 0, nullptr, nullptr); }, a},
-      {"narrow from UTF-16", none, [](T s) { return s.a.nAffecteUTF16(units, 3, 65001, 0, nullptr); }, a},
-      {"narrow from UTF-32", none, [](T s) { return s.a.nAffecteUTF32(L"xy", 2, 1252, 0, nullptr); }, a},
-      {"wide from UTF-16", none, [](T s) { return s.w.nAffecteUTF16(units, 3); }, w},
-      {"wide from UTF-32", none, [](T s) { return s.w.nAffecteUTF32(L"xy", 2); }, w},
-      {"binary to wide", none, [](T s) { return s.x.nAffecteToUNICODE("\xE9", -1, 1252, 0); }, x},
-      {"binary to 1252", none, [](T s) { return s.x.nAffecteToANSI(L"\u00E9", 1, 1252, 0, nullptr, nullptr); }, x},
+      FAILURE_CASE(none, a, s.a.nAffecteToUTF8("\xE9", 1, 1252)),
+      FAILURE_CASE(none, a, s.a.nAffecteUTF8("\xC3\xA9", 2, 1252, 0, nullptr, nullptr)),
+      FAILURE_CASE(none, a, s.a.nAffecteUTF8("\xE6\x97\xA5", 3, 50220, 0, nullptr, nullptr)),
+      FAILURE_CASE(none, a, s.a.nAffecteUTF16(units, 3, 65001, 0, nullptr)),
+      FAILURE_CASE(none, a, s.a.nAffecteUTF32(L"xy", 2, 1252, 0, nullptr)),
+      FAILURE_CASE(none, w, s.w.nAffecteUTF16(units, 3)), FAILURE_CASE(none, w, s.w.nAffecteUTF32(L"xy", 2)),
+      FAILURE_CASE(none, x, s.x.nAffecteToUNICODE("\xE9", -1, 1252, 0)),
+      FAILURE_CASE(none, x, s.x.nAffecteToANSI(L"\u00E9", 1, 1252, 0, nullptr, nullptr)),
       {"marked binary into itself",
        [](T s) {
          s.y.nAssign(MarkedWide(L"AB").pGetData(), 12);
@@ -246,15 +233,12 @@ std::vector<FailureCase<Targets>> ConversionCases() {
          EXPECT_EQ(s.x.pGetData(), nullptr);
          EXPECT_EQ(s.y.nGetSize(), 12);
        }},
-      {"PCWSTR_To_CAString", none, [](T s) { return s.result = PCWSTR_To_CAString(L"x", 1252, 1), kNoResult; }, result},
-      {"PCASTR_To_CWString", none, [](T s) { return s.wideResult = PCASTR_To_CWString("x", 1252, 1), kNoResult; },
-       Emptied<&Targets::wideResult>},
-      {"UTF8_To_CAString", none, [](T s) { return s.result = UTF8_To_CAString("\xC3\xA9", 2, 1252), kNoResult; },
-       result},
-      {"PCASTR_N_To_UTF8", none, [](T s) { return s.result = PCASTR_N_To_UTF8("\xE9", 1, 1252), kNoResult; }, result},
+      FAILURE_CASE(none, result, s.result = PCWSTR_To_CAString(L"x", 1252, 1), kNoResult),
+      FAILURE_CASE(none, Emptied<&Targets::wideResult>, s.wideResult = PCASTR_To_CWString("x", 1252, 1), kNoResult),
+      FAILURE_CASE(none, result, s.result = UTF8_To_CAString("\xC3\xA9", 2, 1252), kNoResult),
+      FAILURE_CASE(none, result, s.result = PCASTR_N_To_UTF8("\xE9", 1, 1252), kNoResult),
       {"CAString_To_UTF8 with marker", [](T s) { s.a = A("AB\xFF"), SetFlags(s.a.pGetData(), 1); },
-       [](T s) { return s.result = CAString_To_UTF8(s.a, 1252), kNoResult; }, result},
-  };
+       [](T s) { return s.result = CAString_To_UTF8(s.a, 1252), kNoResult; }, result}};
 }
 
 class HostStringConversionFailures : public testing::TestWithParam<int> {};

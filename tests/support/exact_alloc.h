@@ -1,5 +1,4 @@
-// Heap buffers of exactly the size asked for, so that AddressSanitizer catches a read or write
-// one element past them. Freed with free() by the owning unique_ptr.
+// Heap buffers of exactly the size asked for (a unit past them is reported), freed with free().
 #pragma once
 
 #include <algorithm>
