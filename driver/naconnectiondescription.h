@@ -3,6 +3,10 @@
 // registry and counted like every CInterf. It holds one reference on the host's description for
 // its whole life. Opening, closing and the open state belong to the backend.
 //
+// Settings are taken once, at construction, from the host's extended information: the driver's
+// keys are removed from its copy, the rest stays for the backend. Numbers that do not fit an int
+// saturate; a value that starts with no digit reads 0.
+//
 // The identification text holds the password: it is a registry key and nothing else, never
 // written to an error, a dump or a debug line.
 #pragma once
@@ -11,15 +15,19 @@
 
 #include "common/ctstring.h"
 #include "common/interf.h"
+#include "driver/inaerror.h"
 #include "driver/nahost.h"
 
 class CNAError;
 class CXError;
 class CNADriver;
 
+enum eCURSORLOCATION : int { CURSORLOCATION_DEFAULT = 0, CURSORLOCATION_CLIENT = 1, CURSORLOCATION_SERVER = 2 };
+
 class CNAConnectionDescription : public CInterf {
  public:
-  // Draws the next connection id and takes a reference on the host description.
+  // Draws the next connection id, takes a reference on the host description and reads the
+  // settings.
   CNAConnectionDescription(const wchar_t* identification, INAConnectionDescription* host);
   ~CNAConnectionDescription() override;
   CNAConnectionDescription(const CNAConnectionDescription&) = delete;
@@ -29,19 +37,81 @@ class CNAConnectionDescription : public CInterf {
   virtual BOOL bOpen(CNAError* error) = 0;
   virtual BOOL bIsOpen() = 0;
   virtual BOOL bClose(CNAError* error) = 0;
-  // Adds what the connection can tell about itself to an error being raised.
+  // Opens, creating what the backend allows; generic: bOpen.
+  virtual BOOL bOpenCreate(CNAError* error) { return bOpen(error); }
+  // Turns the server's last error into a driver error; generic: nothing, FALSE.
+  virtual BOOL bInitError(CNAError*, unsigned int, unsigned int) { return FALSE; }
+  virtual eNA_ERRORTYPE eGetNAErrorType(unsigned int) { return NA_ERRORTYPE_DEFAULT; }
+  // Adds the versions, the loaded library and the settings (never the password) to an error
+  // being raised.
   virtual void AddInfoNativeXError(CXError* e);
+  // Runs a statement whose rows are not wanted. Generic: FALSE until the SQL-function service
+  // exists; the backend overrides it.
+  virtual BOOL bExecuteQueryNoResult(CNAError*, const wchar_t*) { return FALSE; }
+  virtual BOOL bExecuteQueryIgnoreResult(CNAError* error, const wchar_t* sql) {
+    return bExecuteQueryNoResult(error, sql);
+  }
+  // Major, minor and release of the server version text; FALSE when it starts with no digit.
+  virtual BOOL _bDecomposeServerVersion(CNAError* error);
+  void AddInfoNative(CNAError* error);
 
   const wchar_t* pszGetIdentification() const { return m_csIdentification.pszGet(); }
   unsigned int nGetConnectionID() const { return m_nConnectionID; }
   INAConnectionDescription* piGetHostDescription() const { return m_piHost; }
 
+  // ---- Settings ----
+  int nGetConnectionTimeout() const { return m_nConnectionTimeout; }
+  int nGetCommandTimeout() const { return m_nCommandTimeout; }
+  int nGetLockTimeout() const { return m_nLockTimeout; }
+  long long llGetCacheSize() const { return m_llCacheSize; }
+  eCURSORLOCATION eGetCursorLocation() const { return m_eCursorLocation; }
+  int bGetUnicodeSupport() const { return m_bUnicodeSupport; }
+  const wchar_t* pszGetNoLockHint() const { return m_csRecordLock.pszGet(); }
+  const wchar_t* pszGetSSLMode() const { return m_csSSLMode.pszGet(); }
+  const wchar_t* pszGetSSLKey() const { return m_csSSLKey.pszGet(); }
+  const wchar_t* pszGetSSLCert() const { return m_csSSLCert.pszGet(); }
+  const wchar_t* pszGetSSLCA() const { return m_csSSLCA.pszGet(); }
+  const wchar_t* pszGetSSLCAPath() const { return m_csSSLCAPath.pszGet(); }
+  const wchar_t* pszGetSSLCipher() const { return m_csSSLCipher.pszGet(); }
+  const wchar_t* pszGetClientVersionWanted() const { return m_csClientVersionWanted.pszGet(); }
+  const wchar_t* pszGetClientLibrary() const { return m_csClientLibraryWanted.pszGet(); }
+  // The extended information without the driver's keys.
+  const wchar_t* pszGetExtendedInfo() const { return m_csExtendedInfo.pszGet(); }
+  // Provider, extended information (whole), data source, user and password as the host gave them.
+  const wchar_t* pszGetConnectionString() const { return m_csConnectionString.pszGet(); }
+  int nGetHostCodePage() const { return m_nHostCodePage; }
+  int nGetServerCodePage() const { return m_nServerCodePage; }
+  const wchar_t* pszGetServerVersion() const { return m_csServerVersion.pszGet(); }
+  int nGetServerVersionMajor() const { return m_nServerVersionMajor; }
+  int nGetServerVersionMinor() const { return m_nServerVersionMinor; }
+  int nGetServerVersionPatch() const { return m_nServerVersionPatch; }
+
   // ---- Asked of the host description at each call ----
   const wchar_t* pszGetUserName() const { return m_piHost->pszGetUserName(); }
   const wchar_t* pszGetPassword() const { return m_piHost->pszGetPassword(); }
   const wchar_t* pszGetDataBase() const { return m_piHost->pszGetDataBase(); }
+  const wchar_t* pszGetDescription() const { return m_piHost->pszGetDescription(); }
+  eNA_ACCESS eGetAccess() const { return m_piHost->eGetAccess(); }
+  long lGetCursorOptions() const { return m_piHost->lGetCursorOptions(); }
+  const wchar_t* pszGetDefaultDataBase() const { return m_piHost->pszGetDefaultDataBase(); }
+  const wchar_t* pszGetLogicalConnectionName() const { return m_piHost->pszGetLogicalConnectionName(); }
   // The text of the host's connection-name object; "" without one.
   const wchar_t* pszGetConnectionName() const;
+
+  // value = the key's value in the extended information (empty when absent), *found whether it
+  // is there; bRemove takes the pair out. TRUE.
+  BOOL _bGetExtendedParameter(CTString* value, int* found, const wchar_t* key, int bRemove);
+  BOOL _bGetExtendedParameter(CTString* value, const wchar_t* key, int bRemove) {
+    return _bGetExtendedParameter(value, nullptr, key, bRemove);
+  }
+  // "Initial Catalog" of the extended information, else of the provider text, else the host's
+  // default database; kept once found.
+  const wchar_t* pszGetDefaultDataBaseEx();
+  // "Application Name", else the executable's name, else "Morvex Quenda".
+  const wchar_t* pszGetApplicationName();
+  // TRUE when no library is wanted or the loaded one is it (same path, or same file name for a
+  // bare wanted name); else error 74.
+  BOOL _bCheckClientLibraryWanted(CNAError* error);
 
   // TRUE when a close was requested and no transaction keeps the connection.
   BOOL bAutoCloseEnabled() const;
@@ -50,17 +120,60 @@ class CNAConnectionDescription : public CInterf {
   BOOL bIsCloseRequested() const { return m_bCloseRequested; }
   unsigned int nGetOpenCount() const { return m_nOpenCount; }
 
-  // Process-wide counter of the connection ids; touched under the driver mutex only.
+  // The running executable's path; FALSE when there is none.
+  static BOOL g_bGetModuleFileName(HINSTANCE__* module, CTString* out);
+  // That path's file name without directory and extension.
+  static BOOL g_bGetExeName(CTString* out);
+  static const wchar_t* s_pszGetCursorLocation(eCURSORLOCATION location);
+
+  // Process-wide, touched under the driver mutex only: the connection-id counter, the loaded
+  // client library's path and version text, and its version numbers (-1 until loaded).
   static unsigned int m_gnCnxGenerator;
+  static CTString m_csClientVersion;
+  static CTString m_csClientLibrary;
+  static int m_nClientVersionMajor;
+  static int m_nClientVersionMinor;
+
+ protected:
+  void _InitCodePageFromZV();
+
+  int m_bUnicodeSupport = 1;
+  int m_nHostCodePage = -1;
+  int m_nServerCodePage = -1;
+  int m_eDataSource = 0;
+  CTString m_csServerVersion;
+  int m_nServerVersionMajor = -1;
+  int m_nServerVersionMinor = 0;
+  int m_nServerVersionPatch = 0;
+  CTString m_csQuoteOpen;
+  int m_nQuoteOpenLength = 0;
+  CTString m_csQuoteClose;
+  int m_nQuoteCloseLength = 0;
 
  private:
   // The driver's registry opens, closes and counts.
   friend class CNADriver;
 
+  void _BuildConnexionString();
+  void _ReadSettings();
+
   unsigned int m_nConnectionID;
   INAConnectionDescription* m_piHost;
   CTString m_csIdentification;
+  CTString m_csConnectionString;
   int m_bAutoClose = 1;
+  CTString m_csDefaultDataBase;
+  long long m_llCacheSize = -2;
+  eCURSORLOCATION m_eCursorLocation = CURSORLOCATION_DEFAULT;
+  CTString m_csExtendedInfo;
+  int m_nConnectionTimeout = -1;
+  int m_nCommandTimeout = -1;
+  int m_nLockTimeout = -1;
+  CTString m_csRecordLock;
+  CTString m_csSSLMode, m_csSSLKey, m_csSSLCert, m_csSSLCA, m_csSSLCAPath, m_csSSLCipher;
+  CTString m_csClientVersionWanted;
+  CTString m_csClientLibraryWanted;
+  CTString m_csApplicationName;
   // Set until an open succeeds and again by each close: the last user's release then closes and
   // unregisters the connection.
   int m_bCloseRequested = 1;

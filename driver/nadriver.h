@@ -260,6 +260,8 @@ class CNADriver : public INADriver {
   static HINSTANCE__* s_hDllHandle;
   static unsigned int s_nID_QXKJ;
   static unsigned int s_nID_QXSQL;
+  // Set when a client-library call ended in an exception other than a missing function's.
+  static int s_bGPFCatched;
   // Lives from load to unload: made statically, never destroyed.
   static pthread_mutex_t m_gstDriverCriticalSection;
 

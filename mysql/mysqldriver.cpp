@@ -1,17 +1,32 @@
 #include "mysql/mysqldriver.h"
 
+#include <new>
+
+#include "driver/nafunctionloader.h"
+#include "driver/naerror.h"
+#include "mysql/mysqlconnection.h"
+
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
 
 CMySQLDriver::~CMySQLDriver() = default;
 
-// The MySQL statement and connection classes come with the backend.
+// The MySQL statement class comes with the backend's statements.
 CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess*, CNAConnectionDescription*, CNAError*) const {
   return nullptr;
 }
 
-CNAConnectionDescription* CMySQLDriver::_pclAllocConnectionDescription(const wchar_t*, INAConnectionDescription*) {
-  return nullptr;
+CNAConnectionDescription* CMySQLDriver::_pclAllocConnectionDescription(const wchar_t* identification,
+                                                                       INAConnectionDescription* cnx) {
+  return new (std::nothrow) CMySQLConnection(identification, cnx);
 }
 
-// The client library is unloaded here once the loader exists.
-BOOL CMySQLDriver::g_NATermModule() { return CNADriver::g_NATermModule(); }
+void CMySQLDriver::OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDescription* cnx) {
+  if (error == nullptr) return;
+  error->AddDebugMessage(3355, L"3.23.52", cnx != nullptr ? CNAConnectionDescription::m_csClientVersion.pszGet() : L"");
+}
+
+BOOL CMySQLDriver::g_NATermModule() {
+  CMySQLConnection::g_TermNativeLibrary();
+  CNAFunctionLoader::g_Term();
+  return CNADriver::g_NATermModule();
+}

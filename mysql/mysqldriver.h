@@ -14,7 +14,11 @@ class CMySQLDriver : public CNADriver {
                                   CNAError* error) const override;
   CNAConnectionDescription* _pclAllocConnectionDescription(const wchar_t* identification,
                                                            INAConnectionDescription* cnx) override;
+  // Debug message 3355: the reference client version and the loaded one (empty without a
+  // connection).
+  void OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDescription* cnx) override;
 
-  // Ends the backend, then the driver's module; the common runtime's result.
+  // Ends the backend, unloads the client library, then ends the driver's module; the common
+  // runtime's result.
   static BOOL g_NATermModule();
 };

@@ -111,6 +111,8 @@ TEST(ResourceBlock, TextsTakeTheInsertsTheirCallersPass) {
       {28001, "s"}, {28002, "s"}, {28003, "s"}, {28004, "s"}, {28005, "s"}, {28008, "s"}, {28139, "s"},
       {28140, "s"}, {28123, "s"}, {28126, "s"}, {28127, "s"}, {28128, "s"}, {28129, "s"}, {28131, "s"},
       {28138, "s"}, {28307, ""}, {28135, ""}, {28136, ""}, {28137, ""},
+      // the client-library loader and the MySQL connection
+      {28994, "s"}, {25868, "sss"}, {25871, "s"}, {25872, "s"}, {25575, ""}, {25877, ""}, {28586, "s"}, {28542, "s"},
   };
   for (const auto& [id, sig] : callers) {
     ASSERT_TRUE(byId.count(id)) << id;

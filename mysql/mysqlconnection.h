@@ -1,0 +1,79 @@
+// CMySQLConnection: the MySQL connection. Made by the driver's connection factory, opened by the
+// driver. It owns its client handle: every failure after mysql_init closes the handle and forgets
+// it, and so does bClose; a call that needs the server without a handle raises user error 14.
+//
+// "Unix Socket", "Client Flag" and "Server Port" are taken out of the extended information once,
+// at construction, and kept: every reopen (after bClose, or a reconnection) uses them again.
+// The client's own reconnection is never turned on: a lost server is reported, never hidden.
+#pragma once
+
+#include <mariadb/mysql.h>
+
+#include "driver/naconnectiondescription.h"
+
+class CMySQLConnection : public CNAConnectionDescription {
+ public:
+  CMySQLConnection(const wchar_t* identification, INAConnectionDescription* host);
+  ~CMySQLConnection() override;
+
+  BOOL bOpen(CNAError* error) override { return _bOpenCreate(error, 0); }
+  // As bOpen; a missing database is created and selected.
+  BOOL bOpenCreate(CNAError* error) override { return _bOpenCreate(error, 1); }
+  BOOL bIsOpen() override { return m_bOpen; }
+  // Closes an open connection (the handle goes); TRUE unless the close threw.
+  BOOL bClose(CNAError* error) override;
+
+  // code = the client's last error number (0 none). FALSE when the call threw.
+  BOOL bGetLastError(CNAError* error, unsigned int* code);
+  // Adds the client's last error as user error 22 (data source, number; the server's message as
+  // user message; information 15) to error. Nothing when there is none. bGetLastError's result,
+  // FALSE also when reading the message threw.
+  BOOL bInitError(CNAError* error, unsigned int file, unsigned int site) override;
+  // 1062 duplicate value (3), 1205 lock wait (2), 1048 NULL in a NOT NULL column (8), else 0.
+  eNA_ERRORTYPE eGetNAErrorType(unsigned int serverError) override;
+  // Runs the text; every result it produces is read and freed, so the connection is ready for
+  // the next command. FALSE with the server's error when the text or a later result fails.
+  BOOL bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) override;
+
+  // The client handle; null while closed.
+  MYSQL* pGetHandle() const { return m_pMySQL; }
+  int nGetPort() const { return m_nPort; }
+  int nGetClientFlag() const { return m_nClientFlag; }
+  BOOL bGetUnixSocket(CTString* socket) const;
+
+  // Client 4.1 or later: by its version text, or by exporting mysql_next_result and
+  // mysql_set_character_set (newer libraries number themselves from 3).
+  static BOOL bClientVersionGreaterThan4_1();
+  BOOL bServerVersionGreaterThan4_1() const;
+  BOOL bServerVersionGreaterThan4_1_2() const;
+  static BOOL bMultipleRecordsetEnabled();
+  static void g_TermNativeLibrary() {}
+
+  // Set by the first load when the library exports mysql_next_result.
+  static int gbUseNextResult;
+
+ private:
+  BOOL _bOpenCreate(CNAError* error, int bCreate);
+  BOOL _bLoadClientLibrary(CNAError* error);
+  BOOL _bGetClientLibraryVersion(CNAError* error);
+  BOOL _bProcessUnicodeCnxParameters(CNAError* error, int bSSL, const wchar_t* const texts[10]);
+  BOOL _bSetSSLParameters(CNAError* error, const wchar_t* const ssl[5]);
+  BOOL _bOpenCreateDatabase(CNAError* error, int bCreate, const wchar_t* host, const wchar_t* user,
+                            const wchar_t* password, const wchar_t* database, const wchar_t* socket);
+  BOOL _bConnect(CNAError* error, int site, const wchar_t* host, const wchar_t* user, const wchar_t* password,
+                 const wchar_t* database, const wchar_t* socket);
+  BOOL _bGetServerVersion(CNAError* error);
+  void _SwitchServerToUTF8();
+  // Closes and forgets the handle after a failed open; FALSE.
+  BOOL _bAbandon();
+  // FALSE with user error 14 when there is no handle.
+  BOOL _bHasHandle(CNAError* error, int site);
+  template <typename F>
+  BOOL _bCall(CNAError* error, int site, F&& call);
+
+  int m_bOpen = 0;
+  MYSQL* m_pMySQL = nullptr;
+  CTString m_csUnixSocket;
+  int m_nClientFlag = 0;
+  int m_nPort = 0;
+};
