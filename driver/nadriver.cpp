@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "access/nadataaccess.h"
@@ -15,6 +16,7 @@
 #include "platform/dllres.h"
 #include "platform/errortable.h"
 #include "platform/maincommun.h"
+#include "sql/naitemdescription.h"
 
 CNADriver* CNADriver::s_pclDriver = nullptr;
 HINSTANCE__* CNADriver::s_hDllHandle = nullptr;
@@ -261,7 +263,6 @@ CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t*, CNAConnect
 CNAParameter* CNADriver::pclAllocParameter(CNAConvertVariant*, unsigned int, unsigned int, const wchar_t*) {
   return nullptr;
 }
-CNAItemDescription* CNADriver::pclAllocItemDescription() { return nullptr; }
 CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }
 
 CNAContext* CNADriver::pclAllocContext() const { return new CNAContext(pclAllocError()); }
@@ -272,6 +273,8 @@ CNADataAccess* CNADriver::pclAllocDataAccess(INADataSourceDescription* desc, CNA
 }
 
 CNAError* CNADriver::pclAllocError() const { return new CNAError(); }
+
+CNAItemDescription* CNADriver::pclAllocItemDescription() { return new (std::nothrow) CNAItemDescription(); }
 
 void CNADriver::CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* transaction) {
   CNADriverLock lock;

@@ -1,0 +1,147 @@
+// CNAKJRecord: one record in the host's layout, whose bytes the host reads directly: a bit-field
+// of defined (not NULL) flags, one bit per physical item, first item in the most significant bit
+// of the first byte, followed by the values area where each item occupies its own offset on
+// (elements of an array item one after the other). The record owns its one malloc'ed buffer and
+// holds no pointer in it; it has no reference count: its owner deletes it.
+//
+// Serialised form: u32 total size, u32 item count, u32 bit-field size (all little-endian), then
+// the whole buffer.
+//
+// Rules every operation keeps:
+// - An element is addressed by item and index (a negative index: the whole item). An element
+//   that does not lie wholly inside the values area (an item not laid out, an index past the
+//   dimension, a description of another layout) is neither read nor written, nor defined.
+// - An item whose physical index is not below the item count has no bit: it is neither written
+//   nor defined, and reads as not defined.
+// - Writes store at most the element's bytes and zero-fill the rest; reads never go past the
+//   element.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/wintypes.h"
+
+class CAny;
+class INADataSourceDescription;
+class INAItemDescription;
+
+// How bInit fills a new record: every item NULL, or the items' default values.
+enum eINITTYPE : int {
+  NA_INIT_EMPTY = 0,
+  NA_INIT_DEFAULT = 1,
+};
+
+class CNAKJRecord {
+ public:
+  CNAKJRecord() = default;
+  CNAKJRecord(const CNAKJRecord&) = delete;
+  CNAKJRecord& operator=(const CNAKJRecord&) = delete;
+  virtual ~CNAKJRecord();
+
+  // The forwarding slots that other layers call by position.
+  virtual CNAKJRecord* vpclGetClone() const { return pclGetClone(); }
+  virtual void vSetValues(const void* bytes, unsigned int length) { SetValues(bytes, length); }
+  virtual BYTE* vpbyGetItemValue(const INAItemDescription* item, int index) { return pbyGetItemValue(item, index); }
+  virtual const BYTE* vpbyGetItemValue(const INAItemDescription* item, int index) const {
+    return pbyGetItemValue(item, index);
+  }
+  virtual void vSetItemValue(const INAItemDescription* item, const void* bytes, unsigned int length, int index) {
+    SetItemValue(item, bytes, length, index);
+  }
+  virtual void vSetItemValue(const INAItemDescription* item, const CAny* value, int index) {
+    SetItemValue(item, value, index);
+  }
+  virtual void vGetItemValue(CAny* out, const INAItemDescription* item, int index) const {
+    GetItemValue(out, item, index);
+  }
+  virtual void vGetItemValue(void* out, const INAItemDescription* item, int index) const {
+    GetItemValue(out, item, index);
+  }
+  virtual void vSetItemValueDefined(const INAItemDescription* item, BOOL defined, int index) {
+    SetItemValueDefined(item, defined, index);
+  }
+  virtual BOOL vbItemValueDefined(const INAItemDescription* item, int index) const {
+    return bItemValueDefined(item, index);
+  }
+
+  // Sizes the record from the description (its physical items and disk record size), every
+  // value NULL; with NA_INIT_DEFAULT each item that is not a composite key takes its default.
+  // FALSE, the record unchanged, when the buffer cannot be allocated.
+  BOOL bInit(INADataSourceDescription* desc, eINITTYPE init);
+
+  BYTE* pbyGetValues() const { return m_pbyValues; }
+  BYTE* pbyGetNullValuesFlags() const { return m_pbyFlags; }
+  unsigned int nGetFlagFieldSize() const { return m_nFlagSize; }
+  unsigned int nGetTotalSize() const { return m_nTotalSize; }
+  unsigned int nGetItemCount() const { return m_nItemCount; }
+  // Null when the element lies outside the values area.
+  BYTE* pbyGetItemValue(const INAItemDescription* item, int index);
+  const BYTE* pbyGetItemValue(const INAItemDescription* item, int index) const;
+
+  // The item's bit (the index is not used).
+  BOOL bItemValueDefined(const INAItemDescription* item, int index) const;
+  // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
+  // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.
+  void SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index);
+  // The same for count items at once, with the physical indexes given and element 0.
+  void SetTabItemValueDefined(const INAItemDescription* const* items, unsigned int count,
+                              const unsigned int* physical, const BOOL* defined);
+
+  // Stores length bytes by the item type's rule, then defines the item.
+  void SetItemValue(const INAItemDescription* item, const void* bytes, unsigned int length, int index);
+  // Stores a host value, converted to the item's host type when needed. A NULL or empty value,
+  // or one that does not convert, leaves the element NULL.
+  void SetItemValue(const INAItemDescription* item, const CAny* value, int index);
+  // The element as a host value of the item's host type, not NULL (the bit is not consulted).
+  void GetItemValue(CAny* out, const INAItemDescription* item, int index) const;
+  // The element's raw bytes into out (element size, or total size for a negative index).
+  void GetItemValue(void* out, const INAItemDescription* item, int index) const;
+
+  // Copies at most the values area and defines every item.
+  void SetValues(const void* bytes, unsigned int length);
+  // Copies the buffer of a record of the same layout; FALSE, nothing copied, for another one.
+  BOOL Copy(const CNAKJRecord* other);
+  // A new record with the same sizes and bytes; null when memory runs out.
+  CNAKJRecord* pclGetClone() const;
+  // Same sizes and the same bytes (two empty records are equal).
+  BOOL bEquals(const CNAKJRecord* other) const;
+
+  unsigned int nGetSerializeSize() const { return m_nTotalSize + kHeaderSize; }
+  unsigned int nGetSerializeValuesOffset() const { return m_nFlagSize + kHeaderSize; }
+  // Writes the serialised form; FALSE, nothing written, when size cannot hold it.
+  BOOL Serialize(void* out, unsigned int size) const;
+  // Reads a serialised form. FALSE, the record unchanged, for a buffer shorter than its header
+  // and total size, a bit-field size other than ceil(count / 8), a total below the bit-field, or
+  // when memory runs out.
+  BOOL Deserialize(const void* bytes, unsigned int size);
+
+  // Row-table hooks: the stored size of a record, its buffer copied out, and copied back into a
+  // record of the same total size (FALSE, nothing copied, for another size).
+  unsigned int _nGetDataSize() const { return m_nTotalSize; }
+  void _Serialize(void* out) const;
+  BOOL _Deserialize(const void* in, unsigned int size);
+
+  static constexpr unsigned int kHeaderSize = 12;
+
+ private:
+  // The element's bytes and their count, or null.
+  BYTE* _pbyElement(const INAItemDescription* item, int index, unsigned int* size) const;
+  // The item's bit number, or -1 when it has none.
+  int _nBit(unsigned int physical) const;
+  void _SetBit(int bit, BOOL defined);
+  void _SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index);
+  // Stores without defining; false when the element does not exist.
+  bool _bSetItemValue(const INAItemDescription* item, const void* bytes, unsigned int length, int index);
+  // Stores a value of the item's host type (or an ANSI text for DATE8 and HEURE).
+  void _StoreValue(const INAItemDescription* item, const CAny& value, int index);
+  void _SetDefaults(const INAItemDescription* item);
+  unsigned int _nValuesSize() const { return m_nTotalSize - m_nFlagSize; }
+  void _Adopt(BYTE* buffer, unsigned int total, unsigned int count, unsigned int flagSize);
+
+  uint32_t m_nTotalSize = 0;
+  BYTE* m_pbyBuffer = nullptr;
+  uint32_t m_nItemCount = 0;
+  BYTE* m_pbyValues = nullptr;
+  uint32_t m_nFlagSize = 0;
+  BYTE* m_pbyFlags = nullptr;
+};
