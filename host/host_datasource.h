@@ -1,0 +1,68 @@
+// Stand-in for the host's description of a file as the driver's records are sized from it: the
+// test's items in order, laid out as the host lays out its records: offsets are running sums of
+// total sizes and first sub-item indexes running sums of dimensions; composite keys are not
+// physical items and have no place in the disk record. Items stay the test's; references given
+// out are counted on them.
+#pragma once
+
+#include <vector>
+
+#include "driver/inadatasourcedescription.h"
+#include "host/host_itemdescription.h"
+
+class CHostRecordDescription final : public INADataSourceDescription {
+ public:
+  // Appends item and lays it out after the items before it.
+  void Add(CHostItemDescription* item) {
+    item->m_nOffset = m_nMemorySize;
+    item->m_nSubItem = m_nSubItems;
+    m_nMemorySize += static_cast<int>(item->nGetTotalSize());
+    m_nSubItems += static_cast<int>(item->nGetDimension());
+    if (!item->bIsComposedKey()) {
+      item->m_nPhysical = static_cast<unsigned int>(m_nPhysical++);
+      m_nDiskSize += static_cast<int>(item->nGetTotalSize());
+    }
+    m_tabItems.push_back(item);
+  }
+
+  int nGetVersion() const override { return 6; }
+  int nGetCompatSince() const override { return 1; }
+  INADataSourceDescription* ExternalAddRef() override {
+    ++m_nRef;
+    return this;
+  }
+  int nExternalRelease() override { return m_nRef > 0 ? --m_nRef : 0; }
+  const wchar_t* pszGetLogicalName() const override { return L"file"; }
+  const wchar_t* pszGetPhysicalName() const override { return L"file"; }
+  const wchar_t* pszGetDefaultDirectory() const override { return L""; }
+  int nGetDiskRecordSize() const override { return m_nDiskSize; }
+  int nGetMemoryRecordSize() const override { return m_nMemorySize; }
+  int nGetNumItems() const override { return static_cast<int>(m_tabItems.size()); }
+  int nGetNumKeys() const override { return 0; }
+  int nGetNumMemos() const override { return 0; }
+  int nGetNumItemPhysicallyInFic() const override { return m_nPhysical; }
+  INAItemDescription* piNAGetItem(const wchar_t*) override { return nullptr; }
+  INAItemDescription* piNAGetItem(unsigned int i) override {
+    return i < m_tabItems.size() ? m_tabItems[i]->ExternalAddRef() : nullptr;
+  }
+  INAItemDescription* piNAGetKey(unsigned int) override { return nullptr; }
+  INAItemDescription* piNAGetMemo(unsigned int) override { return nullptr; }
+  eNA_SUBDATATYPE eGetNASubDataType() const override { return static_cast<eNA_SUBDATATYPE>(1); }
+  const wchar_t* pszGetDBTableName() const override { return L"file"; }
+  INAItemDescription* piGetBestParseItemDesc() override { return nullptr; }
+  const wchar_t* pszGetExtendedInfo() const override { return L""; }
+  const wchar_t* pszGetType() const override { return L""; }
+  const wchar_t* pszGetOwner() const override { return L""; }
+  const wchar_t* pszGetDefaultDatabase() const override { return L""; }
+  const wchar_t* pszGetExtension() const override { return nullptr; }
+  const wchar_t* pszGetCaption() const override { return nullptr; }
+  BOOL bGetNullSupported() const override { return TRUE; }
+
+ private:
+  std::vector<CHostItemDescription*> m_tabItems;
+  int m_nPhysical = 0;
+  int m_nDiskSize = 0;
+  int m_nMemorySize = 0;
+  int m_nSubItems = 0;
+  int m_nRef = 0;
+};
