@@ -204,13 +204,12 @@ TEST_F(ItemDescription, EitherCountReleasesInAnyOrderAndDeletesOnce) {
 TEST_F(ItemDescription, CompositeKeysHoldTheirComponents) {
   Held key = Made(NA_IT_BINAIRE, 0, 0, 0, 0x1000 | 0x8000), text = Made(NA_IT_TEXTE, 11), uni = Made(NA_IT_UNICODE, 44);
   ASSERT_TRUE(key->bAddComponent(text.get()) && key->bAddComponent(uni.get()));
-  EXPECT_EQ(key->nGetItemSize(), 10u + 2 * 21u);
-  EXPECT_EQ(text->nGetRef(), 1);
+  EXPECT_TRUE(key->nGetItemSize() == 10u + 2 * 21u && text->nGetRef() == 1);
   INAItemDescription* first = key->piGetItemComponent(1);
   EXPECT_TRUE(first == text.get() && text->nGetExternalRef() == 2 && key->piGetItemComponent(3) == nullptr);
   first->nExternalRelease();
-  EXPECT_TRUE(CNAItemDescription::bIsComponentOf(key.get(), uni.get()));
-  EXPECT_FALSE(CNAItemDescription::bIsComponentOf(key.get(), key.get()));
+  EXPECT_TRUE(CNAItemDescription::bIsComponentOf(key.get(), uni.get()) &&
+              !CNAItemDescription::bIsComponentOf(key.get(), key.get()));
   key.reset();
   EXPECT_EQ(text->nGetRef() + uni->nGetRef(), 0);
 

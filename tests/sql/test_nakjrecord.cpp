@@ -152,6 +152,10 @@ TEST_F(Record, HostValuesLandAsTheHostLaysThemOutAndRoundTrip) {
     EXPECT_EQ(Shown(v), row.shown) << row.item->pszGetName();
   }
 
+  // Values that do not fit the item's type leave it NULL, neither garbage nor a bound.
+  Put(record, &arr, FromText(ZV_DSTRA, L"x"), 2);
+  Put(record, &dec, FromText(ZV_DECIMAL, L"1234567.5"));
+  EXPECT_FALSE(record.bItemValueDefined(&arr, 2) || record.bItemValueDefined(&dec, 0));
   // Defining a memo writes its all-zero reference; one flag apart, records differ.
   record.SetItemValueDefined(&memo, TRUE, 0);
   EXPECT_EQ(Bytes(record.pbyGetItemValue(&memo, 0), record.pbyGetItemValue(&memo, 0) + 8), Bytes(8, 0));
