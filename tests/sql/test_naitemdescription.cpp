@@ -49,8 +49,7 @@ TEST_F(ItemDescription, StorageSizesAndFormatsFollowTheirRules) {
       {NA_IT_DECIMAL, 0, 39, 0},  {NA_IT_DECIMAL, 0, -1, 0},    {NA_IT_TEXTE, 10, 0, 11}, {NA_IT_UNICODE, 10, 0, 44},
       {NA_IT_IMAGE, 10, 0, 44},   {NA_IT_BINAIRE, 10, 0, 12},   {NA_IT_MONETAIRE, 0, 0, 10}, {NA_IT_DATE8, 0, 0, 9},
       {NA_IT_DATE6, 0, 0, 0},     {NA_IT_MEMOUNICODE, 99, 0, 8}, {NA_IT_BOOLEEN, 0, 0, 1}, {NA_IT_IDAUTO4, 0, 0, 4},
-      {static_cast<eNA_ITEMTYPE>(32), 10, 0, 0},
-  };
+      {static_cast<eNA_ITEMTYPE>(32), 10, 0, 0}};
   for (const auto& row : kSizes)
     EXPECT_EQ(CNAItemDescription::s_nGetKJSize(row.type, row.length, row.precision), row.size)
         << row.type << " " << row.precision;
