@@ -1,8 +1,9 @@
 #include "host/host_kj.h"
 
+#include <unicode/utf16.h>
+
 #include <vector>
 
-#include "common/utf.h"
 #include "host/host_services.h"
 
 namespace {
@@ -17,8 +18,13 @@ int FoldOut(unsigned short* dst, int room, std::vector<wchar_t> cps, int bNoPunc
                             : CHostServices::Instance().Locale()->nMapStringW(
                                   0, flags, mapped.data(), static_cast<int>(mapped.size()), cps.data(),
                                   static_cast<int>(cps.size()));
-  // (a room of 0 units would ask the converter for the count instead)
-  const int units = n > 0 && room > 1 ? WideCharToUTF16(mapped.data(), n, dst, room - 1) : 0;
+  int units = 0;
+  for (int i = 0; i < n; ++i) {
+    UChar32 c = static_cast<UChar32>(mapped[i]);
+    if (c < 0 || c > 0x10FFFF) c = '?';
+    if (units + U16_LENGTH(c) > room - 1) break;
+    U16_APPEND_UNSAFE(dst, units, c);
+  }
   dst[units] = 0;
   return units;
 }
@@ -28,9 +34,12 @@ int FoldOut(unsigned short* dst, int room, std::vector<wchar_t> cps, int bNoPunc
 int CHostKJTextService::nFoldUTF16(unsigned short* dst, int room, const unsigned short* src, int count, int bNoPunct,
                                    int bNoAccent, int bNoCase) {
   ++m_nCallsUTF16;
-  std::vector<wchar_t> cps(count > 0 ? static_cast<size_t>(count) : 0);
-  const int n = count > 0 && src != nullptr ? UTF16ToWideChar(src, count, cps.data(), count) : 0;
-  cps.resize(static_cast<size_t>(n));
+  std::vector<wchar_t> cps;
+  for (int i = 0; src != nullptr && i < count;) {
+    UChar32 c;
+    U16_NEXT(src, i, count, c);
+    cps.push_back(static_cast<wchar_t>(c));
+  }
   return FoldOut(dst, room, std::move(cps), bNoPunct, bNoAccent, bNoCase);
 }
 
