@@ -226,7 +226,7 @@ TEST_F(HashTest, ConstSearchMovesNoCursor) {
   EXPECT_EQ(Value(table.pclGetBucket(1)->pCourant()), 4) << "the cursor stays on the match";
 }
 
-TEST(HashBaseStrings, SumAsDocumented) {
+TEST(HashBaseStrings, SumSignedBytesAndUpperCasedCharacters) {
   EXPECT_EQ(CHashBase::dwHashValTA("\x41\xe9"), 42u);
   EXPECT_EQ(CHashBase::dwHashValTiA("a\xe9"), 42u);
   EXPECT_EQ(CHashBase::dwHashValTiA("\xff"), static_cast<DWORD>(-1));
