@@ -273,9 +273,9 @@ std::string Encode(const std::wstring& text, bool bWide) {
     }
     return bytes;
   }
-  std::string bytes(WideCharToMultiByte(0, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr), 0);
-  WideCharToMultiByte(0, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), static_cast<int>(bytes.size()),
-                      nullptr, nullptr);
+  const int n = static_cast<int>(text.size());
+  std::string bytes(WideCharToMultiByte(0, 0, text.c_str(), n, nullptr, 0, nullptr, nullptr), 0);
+  WideCharToMultiByte(0, 0, text.c_str(), n, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
   return bytes;
 }
 
@@ -302,8 +302,9 @@ std::wstring Entry(const wchar_t* key, const wchar_t* value) {
 
 BOOL WriteToPath(const wchar_t* path, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
   if (section == nullptr || bHasBreak(section) || bHasBreak(key) || bHasBreak(value) || path[0] == 0) return FALSE;
-  unsigned int e = 0;
-  FILE* file = CDiskFile::Unix_fopen(path, CDiskFile::Unix_access(path, F_OK, &e) == 0 ? "r+" : "w+");
+  // Created only when it does not exist: "w+" on any other failure would empty a file.
+  FILE* file = CDiskFile::Unix_fopen(path, "r+");
+  if (file == nullptr && errno == ENOENT) file = CDiskFile::Unix_fopen(path, "w+");
   if (file == nullptr) return FALSE;
   CIniFile ini(file);
   bool found = false;

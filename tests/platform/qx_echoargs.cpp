@@ -1,17 +1,12 @@
 // Started by the process tests: writes its arguments after the first, each followed by a zero
-// byte, to the file named by QX_ECHO_FILE, then exits with the code QX_ECHO_EXIT (default 0).
+// byte, to the file named by QX_ECHO_FILE (when set and not empty).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
   const char* path = getenv("QX_ECHO_FILE");
-  if (path != nullptr && path[0] != 0) {
-    FILE* f = fopen(path, "wb");
-    if (f == nullptr) return 2;
-    for (int i = 1; i < argc; ++i) fwrite(argv[i], 1, strlen(argv[i]) + 1, f);
-    fclose(f);
-  }
-  const char* code = getenv("QX_ECHO_EXIT");
-  return code != nullptr ? atoi(code) : 0;
+  FILE* f = path != nullptr && path[0] != 0 ? fopen(path, "wb") : nullptr;
+  for (int i = 1; f != nullptr && i < argc; ++i) fwrite(argv[i], 1, strlen(argv[i]) + 1, f);
+  return f != nullptr && fclose(f) != 0 ? 2 : 0;
 }
