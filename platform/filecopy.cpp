@@ -158,8 +158,7 @@ BOOL CDiskFile::bChargeFichier(CZVBIN& buffer, const wchar_t* name, CXError* err
   return FALSE;
 }
 
-BOOL CDiskFile::bChargeTexteBOM(CXYString<wchar_t>& text, const wchar_t* name, unsigned int codePage,
-                                etxType* type) {
+BOOL CDiskFile::bChargeTexteBOM(CXYString<wchar_t>& text, const wchar_t* name, unsigned int codePage, etxType* type) {
   text.ReleaseDynStr();
   if (type != nullptr) *type = TXT_CODEPAGE;
   CDiskFile f;
@@ -197,9 +196,8 @@ BOOL CDiskFile::bChargeTexteBOMFromBuffer(CXYString<wchar_t>& text, unsigned cha
   const char* rest = reinterpret_cast<const char*>(bytes) + skip;
   const int n = static_cast<int>(count - skip);
   if (found != TXT_UTF16) {
-    return Filled(text, MultiByteToWideChar(codePage, 0, rest, n, nullptr, 0), [&](wchar_t* out, int chars) {
-      return MultiByteToWideChar(codePage, 0, rest, n, out, chars);
-    });
+    return Filled(text, MultiByteToWideChar(codePage, 0, rest, n, nullptr, 0),
+                  [&](wchar_t* out, int chars) { return MultiByteToWideChar(codePage, 0, rest, n, out, chars); });
   }
   // The units may be unaligned in the caller's buffer.
   const int units = n / 2;

@@ -94,7 +94,8 @@ BOOL First(const wchar_t* search, FINDDATA* find, int required, int excluded, CX
   const std::wstring s = Slashed(search);
   const size_t slash = s.rfind(L'/');
   if (slash == std::wstring::npos) {
-    if (!CDiskFile::Unix_getcwd(find->szDirectory, kMaxPath + 1) || !CDiskFile::DirectoryWithEndSlash(find->szDirectory))
+    if (!CDiskFile::Unix_getcwd(find->szDirectory, kMaxPath + 1) ||
+        !CDiskFile::DirectoryWithEndSlash(find->szDirectory))
       return OnError(TRUE, err, nullptr, 0), FALSE;
   } else if (!UNIX_bFit(s.substr(0, slash + 1), find->szDirectory, kMaxPath + 1)) {
     return OnError(FALSE, err, s.c_str(), kResOpenDir);

@@ -62,8 +62,7 @@ BOOL CQXFile::bOpenEx(const wchar_t* name, IXStream::eFORMAT format, IXStream::e
 BOOL CQXFile::bReopen(IXStream::eFORMAT format, IXStream::eACCESS access, IXStream::eSHARE share,
                       IXStream::eCREATE create, IXStream::eFLAG flags) {
   if (!CXFile::bReopen(access, share, create, flags)) return FALSE;
-  const bool bNew =
-      create == IXStream::CREATE_ALWAYS || (create == IXStream::CREATE_OPEN_ALWAYS && errno != EEXIST);
+  const bool bNew = create == IXStream::CREATE_ALWAYS || (create == IXStream::CREATE_OPEN_ALWAYS && errno != EEXIST);
   if (bNew) m_wFormat = static_cast<uint16_t>(format);
   return _bHeaderStep(bNew);
 }
@@ -80,8 +79,8 @@ BOOL CQXFile::bWriteHeaderEx(long long* offset, _stENTETE_FICHIER_QUENDA* header
   m_wVersion = kVersion;
   m_byProduct = ms_byCodeProduitCourant;
   m_wReserved = 0;
-  _stENTETE_FICHIER_QUENDA h = {mg_dwSignatureFichierQuenda, kHeaderSize, m_dwType, 0, kVersion, m_byProduct,
-                                m_wFormat, 0};
+  _stENTETE_FICHIER_QUENDA h = {
+      mg_dwSignatureFichierQuenda, kHeaderSize, m_dwType, 0, kVersion, m_byProduct, m_wFormat, 0};
   if (header != nullptr) *header = h;
   unsigned char bytes[kHeaderSize];
   Put32(bytes, h.dwSignature);
@@ -111,14 +110,13 @@ BOOL CQXFile::bReadHeader(long long* offset) {
   if (!bRead(at, h, kHeaderSize, &n)) return FALSE;
   const uint32_t signature = QX_dwGet32(h), type = QX_dwGet32(h + 8), size = QX_dwGet32(h + 4);
   if (signature != mg_dwSignatureFichierQuenda) {
-    _RaiseHeader(kResSignature, L"##(CQXFile)-Signature geree=<%u>, signature lue=<%u>##",
-                 mg_dwSignatureFichierQuenda, signature, L"20.0");
+    _RaiseHeader(kResSignature, L"##(CQXFile)-Signature geree=<%u>, signature lue=<%u>##", mg_dwSignatureFichierQuenda,
+                 signature, L"20.0");
     return FALSE;
   }
   // A header cut short holds the filler bytes: it is refused, never read as sizes.
   if (n < kHeaderSize) {
-    _RaiseHeader(kResHeaderSize, L"##(CQXFile)-Taille entete attendue=<%u>, Taille entete lue=<%u>##", kHeaderSize,
-                 n);
+    _RaiseHeader(kResHeaderSize, L"##(CQXFile)-Taille entete attendue=<%u>, Taille entete lue=<%u>##", kHeaderSize, n);
     return FALSE;
   }
   m_byProduct = h[15];
@@ -145,9 +143,8 @@ BOOL CQXFile::bReadHeader(long long* offset) {
 
 unsigned int CQXFile::dwIdFichierInconnu(IXStream* stream, const wchar_t* name) {
   if (stream == nullptr) return 0xFFFFFFFF;
-  if (name != nullptr &&
-      !stream->bOpen(name, IXStream::ACCESS_READ, IXStream::SHARE_NOLOCK, IXStream::CREATE_OPEN, IXStream::FLAG_NONE,
-                     nullptr))
+  if (name != nullptr && !stream->bOpen(name, IXStream::ACCESS_READ, IXStream::SHARE_NOLOCK, IXStream::CREATE_OPEN,
+                                        IXStream::FLAG_NONE, nullptr))
     return 0xFFFFFFFF;
   unsigned char h[kHeaderSize];
   if (!stream->bRead(0LL, h, kHeaderSize, nullptr) || QX_dwGet32(h) != mg_dwSignatureFichierQuenda) return 0;
