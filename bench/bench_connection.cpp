@@ -1,0 +1,119 @@
+// The MySQL connection against the client library called directly with the same calls, in the
+// same run, over TCP loopback to the private server (scripts/testdb; its env file loaded):
+// open + close of a connection, and "DO 1" through bExecuteQueryNoResult. Both sides call the
+// library through the same resolved entries, so the difference is the connection's own work.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "driver/mysqlapi.h"
+#include "driver/naerror.h"
+#include "host/host_services.h"
+#include "mysql/mysqlconnection.h"
+#include "host/host_nadescription.h"
+#include "tests/support/rawmysql.h"
+
+namespace {
+
+struct CSetup {
+  TestServer server;
+  std::wstring user, password, source, extended;
+  CHostConnectionDescription host;
+  bool bOk = false;
+
+  CSetup() {
+    HostInstallServices();
+    if (!TestServer::fromEnv(&server)) return;
+    user.assign(server.user.begin(), server.user.end());
+    password.assign(server.password.begin(), server.password.end());
+    source.assign(server.host.begin(), server.host.end());
+    const std::string settings = "Server Port=" + std::to_string(server.port) + ";Initial Catalog=" + server.database;
+    extended.assign(settings.begin(), settings.end());
+    host.m_pszUser = user.c_str();
+    host.m_pszPassword = password.c_str();
+    host.m_pszDataSource = source.c_str();
+    host.m_pszExtendedInfo = extended.c_str();
+    CMySQLConnection first(L"bench", &host);  // loads the library
+    CNAError error;
+    bOk = first.bOpen(&error) && first.bClose(&error);
+  }
+};
+
+CSetup& Setup() {
+  static CSetup setup;
+  return setup;
+}
+
+bool Ready(benchmark::State& state) {
+  if (Setup().bOk) return true;
+  state.SkipWithError("no test server: load .testdb/env first");
+  return false;
+}
+
+// What the connection's open sends for texts that are all Latin-1, with Unicode on.
+MYSQL* RawOpen(const CSetup& s) {
+  MYSQL* mysql = __mysql_init(nullptr);
+  __mysql_options(mysql, MYSQL_SET_CHARSET_NAME, "latin1");
+  if (__mysql_real_connect(mysql, s.server.host.c_str(), s.server.user.c_str(), s.server.password.c_str(),
+                           s.server.database.c_str(), s.server.port, nullptr,
+                           CLIENT_FOUND_ROWS | CLIENT_MULTI_STATEMENTS) == nullptr ||
+      __mysql_get_server_info(mysql) == nullptr || __mysql_set_character_set(mysql, "utf8mb4") != 0) {
+    __mysql_close(mysql);
+    return nullptr;
+  }
+  return mysql;
+}
+
+void BM_OpenClose_Connection(benchmark::State& state) {
+  if (!Ready(state)) return;
+  CMySQLConnection cnx(L"bench", &Setup().host);
+  CNAError error;
+  for (auto _ : state) {
+    if (!cnx.bOpen(&error) || !cnx.bClose(&error)) state.SkipWithError("open failed");
+  }
+}
+
+void BM_OpenClose_Raw(benchmark::State& state) {
+  if (!Ready(state)) return;
+  for (auto _ : state) {
+    MYSQL* mysql = RawOpen(Setup());
+    if (mysql == nullptr) state.SkipWithError("open failed");
+    __mysql_close(mysql);
+  }
+}
+
+void BM_Do1_Connection(benchmark::State& state) {
+  if (!Ready(state)) return;
+  CMySQLConnection cnx(L"bench", &Setup().host);
+  CNAError error;
+  if (!cnx.bOpen(&error)) return state.SkipWithError("open failed");
+  for (auto _ : state) {
+    if (!cnx.bExecuteQueryNoResult(&error, L"DO 1")) state.SkipWithError("DO 1 failed");
+  }
+}
+
+void BM_Do1_Raw(benchmark::State& state) {
+  if (!Ready(state)) return;
+  MYSQL* mysql = RawOpen(Setup());
+  if (mysql == nullptr) return state.SkipWithError("open failed");
+  for (auto _ : state) {
+    bool ok = __mysql_real_query(mysql, "DO 1", 4) == 0;
+    if (MYSQL_RES* result = __mysql_store_result(mysql))
+      __mysql_free_result(result);
+    else
+      ok = ok && __mysql_errno(mysql) == 0;
+    ok = ok && __mysql_next_result(mysql) == -1;
+    if (!ok) state.SkipWithError("DO 1 failed");
+  }
+  __mysql_close(mysql);
+}
+
+BENCHMARK(BM_OpenClose_Connection)->UseRealTime();
+BENCHMARK(BM_OpenClose_Raw)->UseRealTime();
+BENCHMARK(BM_Do1_Connection)->UseRealTime();
+BENCHMARK(BM_Do1_Raw)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
