@@ -45,7 +45,8 @@ class CNACodePageCnv {
 };
 
 // Wide text going to the client, converted at construction: null stays null, an empty or
-// unconvertible text becomes "".
+// unconvertible text becomes "". A short ASCII text, the same bytes in 1252 and UTF-8, is
+// copied into the object itself: the common short command costs no allocation.
 class CNACodePageCnvIN : public CNACodePageCnv {
  public:
   CNACodePageCnvIN(const wchar_t* source, int codePage);
@@ -57,6 +58,8 @@ class CNACodePageCnvIN : public CNACodePageCnv {
   const wchar_t* m_pszSource;
   int m_nSourceLength;
   CXYString<char> m_clText;
+  bool m_bInline = false;
+  char m_szInline[128];
 };
 
 // Narrow text coming back from the client: null stays null, an unconvertible text becomes "".
