@@ -1,14 +1,22 @@
-// CTString: edge cases, arguments inside the string's own text, formatting past the estimate.
+// CTString (arguments inside its own text, formatting past the estimate), CTStringArray (owned
+// strings, search, sort, split, join) and CStringParameter (items found only where one starts,
+// writes that would break the items refused, random sequences against a list of items).
 #include "common/ctstring.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
+#include <tuple>
 #include <utility>
+#include <vector>
 
+#include "common/stringparameter.h"
+#include "common/tstringarray.h"
 #include "common/xystring.h"
 #include "tests/support/exact_alloc.h"
 
@@ -159,25 +167,20 @@ TEST(CTString, QueriesAnswer) {
 }
 
 TEST(CTString, SeparatedPieces) {
-  // Piece n counts from 0; a missing piece answers FALSE and leaves out alone; n below 0 is
+  // Piece n counts from 0; a missing piece answers FALSE and leaves out alone (null); n below 0 is
   // piece 0 for the text separators; a missing token leaves out alone, n < 0 empties it.
   using Extract = BOOL (*)(const CTString&, CTString*);
-  const struct { const wchar_t* text; Extract f; bool ok; const wchar_t* out; } rows[] = {
-      {L"a;b;", PIECE(s.bExtraitChaine(2, L";", o)), true, L""},
-      {L"a;b;", PIECE(s.bExtraitChaine(3, L";", o)), false, L"unchanged"},
-      {L"a;b;", PIECE(s.bExtraitChaine(1u, L';', o)), true, L"b"},
-      {L"abc", PIECE(s.bExtraitChaine(0, L";", o)), true, L"abc"},
-      {L"", PIECE(s.bExtraitChaine(0u, L';', o)), false, L"unchanged"},
-      {L"a::b::c", PIECE(s.bExtraitChaine(2, L"::", o)), true, L"c"},
-      {L"a;b", PIECE(s.bExtraitChaine(-3, L";", o)), true, L"a"},
-      {L",,a,,b", PIECE(s.bExtraitChaineTok(1, L",", o)), true, L"b"},
-      {L",,a,,b", PIECE(s.bExtraitChaineTok(2, L",", o)), false, L"unchanged"},
-      {L"x", PIECE(s.bExtraitChaineTok(-1, L",", o)), true, L""},
-      {L"", PIECE(s.bExtraitChaineTok(0, L",", o)), false, L"unchanged"}};
+  const struct { const wchar_t* text; Extract f; const wchar_t* out; } rows[] = {
+      {L"a;b;", PIECE(s.bExtraitChaine(2, L";", o)), L""}, {L"a;b;", PIECE(s.bExtraitChaine(3, L";", o)), nullptr},
+      {L"a;b;", PIECE(s.bExtraitChaine(1u, L';', o)), L"b"}, {L"abc", PIECE(s.bExtraitChaine(0, L";", o)), L"abc"},
+      {L"", PIECE(s.bExtraitChaine(0u, L';', o)), nullptr}, {L"a::b::c", PIECE(s.bExtraitChaine(2, L"::", o)), L"c"},
+      {L"a;b", PIECE(s.bExtraitChaine(-3, L";", o)), L"a"}, {L",,a,,b", PIECE(s.bExtraitChaineTok(1, L",", o)), L"b"},
+      {L",,a,,b", PIECE(s.bExtraitChaineTok(2, L",", o)), nullptr},
+      {L"x", PIECE(s.bExtraitChaineTok(-1, L",", o)), L""}, {L"", PIECE(s.bExtraitChaineTok(0, L",", o)), nullptr}};
   for (const auto& r : rows) {
     CTString out(L"unchanged");
-    EXPECT_EQ(r.f(CTString(r.text), &out) != FALSE, r.ok) << r.text << " #" << &r - rows;
-    EXPECT_EQ(Str(out), r.out) << r.text << " #" << &r - rows;
+    EXPECT_EQ(r.f(CTString(r.text), &out) != FALSE, r.out != nullptr) << r.text << " #" << &r - rows;
+    EXPECT_EQ(Str(out), r.out ? r.out : L"unchanged") << r.text << " #" << &r - rows;
   }
   const CTString s(L"a;b;");
   const wchar_t* start = nullptr;
@@ -191,7 +194,6 @@ TEST(CTString, SeparatedPieces) {
   EXPECT_FALSE(r.bExtraitEtRemplaceChaine(2, L";", L"no"));
   EXPECT_FALSE(CTString().bExtraitEtRemplaceChaine(0, L";", L"no"));
   EXPECT_EQ(Str(r), L"a;b");
-
   // The visitor sees every piece, the last one empty too; its 0 stops the walk at once.
   struct CCollect : IVisiteurPourTouteChaine {
     int nVisite(int index, const wchar_t* p, int length) override {
@@ -265,11 +267,284 @@ TEST(CTString, TemporaryFileNamesDecodeUtf8) {
   EXPECT_FALSE(name == other);
   name.FichierTemporaire(nullptr);
   EXPECT_EQ(Str(name).substr(0, dir.size() + 1), dir + L"/");
-  if (saved != nullptr)
-    setenv("TMPDIR", savedValue.c_str(), 1);
-  else
-    unsetenv("TMPDIR");
+  saved != nullptr ? setenv("TMPDIR", savedValue.c_str(), 1) : unsetenv("TMPDIR");
   rmdir(dirTemplate);
+}
+
+
+using Items = std::vector<std::wstring>;
+
+Items Of(const CTStringArray& a) {
+  Items out;
+  for (int i = 0; i < a.nGetCount(); ++i) out.push_back(a[i] != nullptr ? a[i]->pszGet() : L"<null>");
+  return out;
+}
+void Fill(CTStringArray& a, const Items& items) {
+  a.SupprimeTout();
+  for (const std::wstring& s : items) a.Ajoute(s.c_str());
+}
+
+template <class A>
+concept CanDuplicate = requires(A& a, const CTTableau<CTString*>& b) { a.Duplique(b); };
+static_assert(!CanDuplicate<CTStringArray>, "a copied pointer would be deleted twice");
+
+TEST(CTStringArray, AddReplaceRemoveOwnTheStrings) {
+  CTStringArray a;
+  a.Ajoute(L"a");
+  a.Ajoute(static_cast<const wchar_t*>(nullptr));
+  CTString b(L"b"), moved(L"m");
+  a.Ajoute(&b);
+  a.vAjoute(L"cdef", 2);
+  a.AjouteRecupere(&moved);
+  EXPECT_EQ(moved.nTaille(), 0);
+  a.Insere(L"x", 5);  // at the count: appended
+  a.Insere(L"y", 0);
+  a.Insere(L"lost", 9);  // out of range: nothing, and nothing leaks
+  a.Insere(L"lost", -1);
+  a.AjoutePrintf(L"%s=%d", L"n", 5);
+  a.AjouteFormatMessageWin(L"%s has %d rows", L"t", 3);
+  a.AjouteFormatMessageWin(nullptr);  // fails: an empty element
+  EXPECT_EQ(Of(a), (Items{L"y", L"a", L"", L"b", L"cd", L"m", L"x", L"n=5", L"t has 3 rows", L""}));
+
+  Fill(a, {L"a", L"b"});
+  a.SetAt(L"z", 0);
+  EXPECT_EQ(Of(a), (Items{L"z", L"b"}));
+  a.SetAt(a[0]->pszGet(), 0);  // its own text
+  a.SetAt(a[1], 0);             // another element
+  a.SetAt(L"q", 2);             // out of range
+  a.Supprime(0);
+  a.Supprime(5);
+  EXPECT_EQ(Of(a), (Items{L"b"}));
+  a.Initialise(a[0]->pszGet(), 2);  // appends copies, even of its own text
+  a.Ajoute(a);                      // itself: doubles
+  EXPECT_EQ(Of(a), Items(6, L"b"));
+  const int capacity = a.nGetCapacity();
+  a.SupprimeTout();
+  EXPECT_EQ(a.nGetCount(), 0);
+  EXPECT_EQ(a.nGetCapacity(), capacity);
+  // The inherited initialisers copy the text instead of the pointer.
+  Fill(a, {L"old", L"older"});
+  static_cast<CTTableau<CTString*>&>(a).Initialise(a[1], 3);  // an element that is replaced meanwhile
+  EXPECT_EQ(Of(a), Items(3, L"older"));
+  CTString* first = a[0];
+  static_cast<CTableauDeBuffer&>(a).Initialise(&first, 2);
+  EXPECT_EQ(Of(a), Items(2, L"older"));
+  static_cast<CTableauDeBuffer&>(a).Initialise(nullptr, 1);
+  EXPECT_EQ(Of(a), Items(1, L""));
+}
+
+TEST(CTStringArray, SearchIgnoresCaseAndAccents) {
+  CTStringArray a;
+  Fill(a, {L"ecole", L"x", L"\u00C9cole", L""});
+  a.CTableauDeBuffer::Ajoute(nullptr);  // a null element reads as ""
+  const std::tuple<const wchar_t*, int, int, int> rows[] = {  // text, case-sensitive, start, index
+      {L"\u00C9COLE", FALSE, 0, 0}, {L"\u00C9COLE", FALSE, 1, 2}, {L"ECOLE", TRUE, 0, -1}, {L"\u00C9cole", TRUE, 0, 2},
+      {L"x", TRUE, 5, -1}, {L"x", TRUE, -7, 1}, {nullptr, TRUE, 0, 3}, {L"", FALSE, 4, 4}};
+  for (auto [text, exact, start, index] : rows) EXPECT_EQ(a.nRecherche(text, exact, start), index) << start;
+
+  Fill(a, {L"ab", L"Ae", L"A\u00C9", L"AE"});
+  const std::tuple<const wchar_t*, int, int, int> folded[] = {
+      {L"a\u00E9", FALSE, 0, 1}, {L"a\u00E9", TRUE, 0, -1}, {L"AE", TRUE, 0, 3}, {L"aE", FALSE, 2, 2},
+      {L"ae", FALSE, 4, -1}};
+  for (auto [text, exact, start, index] : folded) EXPECT_EQ(a.nRecherche(text, exact, start), index) << start;
+}
+
+TEST(CTStringArray, Sorting) {
+  CTStringArray a;
+  const Items items = {L"b", L"Ab", L"\u00E9", L"a", L"C"}, up = {L"Ab", L"C", L"a", L"b", L"\u00E9"};
+  Fill(a, items);
+  a.TrieCroisssant();
+  EXPECT_EQ(Of(a), up);
+  a.TrieDecroisssant();
+  EXPECT_EQ(Of(a), Items(up.rbegin(), up.rend()));
+  a.TrieCroisssantI();
+  EXPECT_EQ(Of(a), (Items{L"a", L"Ab", L"b", L"C", L"\u00E9"}));
+  Fill(a, {L"b", L"a"});
+  a.CTableauDeBuffer::Ajoute(nullptr);  // sorts as the empty text
+  a.TrieCroisssant();
+  EXPECT_EQ(Of(a), (Items{L"<null>", L"a", L"b"}));
+  CTString out(L"old");
+  using Row = std::tuple<const wchar_t*, const wchar_t*, const wchar_t*>;
+  for (auto [text, sep, sorted] : {Row{L"b,A,c", L",", L"A,b,c"}, Row{L"", L",", L""},
+                                   Row{L"t2\r\nT1\r\nt3", L"\r\n", L"T1\r\nt2\r\nt3"}}) {
+    EXPECT_TRUE(CTStringArray::g_bTrieCroissantI(&out, text, sep));
+    EXPECT_STREQ(out.pszGet(), sorted);
+  }
+  EXPECT_TRUE(CTStringArray::g_bTrieCroissantI(&out, L"b,a", L","));
+  EXPECT_TRUE(CTStringArray::g_bTrieCroissantI(&out, out.pszGet(), L","));  // its own text
+  EXPECT_STREQ(out.pszGet(), L"a,b");
+}
+
+TEST(CTStringArray, SplitAndJoin) {
+  CTStringArray a;
+  CTString out(L"old");
+  ASSERT_TRUE(a.bFusion(&out, L","));  // nothing joined is the empty text
+  EXPECT_STREQ(out.pszGet(), L"");
+  Fill(a, {L"x", L"y"});
+  ASSERT_TRUE(a.bFusion(&out, L", "));
+  EXPECT_STREQ(out.pszGet(), L"x, y");
+  ASSERT_TRUE(a.bFusion(&out, nullptr));
+  EXPECT_STREQ(out.pszGet(), L"xy");
+  ASSERT_TRUE(a.bFusion(a[1], L"-"));  // into one of its own elements
+  EXPECT_EQ(Of(a), (Items{L"x", L"x-y"}));
+  EXPECT_FALSE(a.bFusion(nullptr, L"-"));
+  a.Decoupe(L"a;b", nullptr);
+  EXPECT_EQ(Of(a), (Items{L"a;b"}));
+  Fill(a, {L"p:q:r", L":"});
+  a.Decoupe(*a[0], a[1]->pszGet());  // one of its own elements by another's text
+  EXPECT_EQ(Of(a), (Items{L"p", L"q", L"r"}));
+  // Splitting gives the pieces between separators (none for the empty text); joining them back
+  // gives the text.
+  const std::tuple<const wchar_t*, const wchar_t*, Items> splits[] = {
+      {L"a;b;", L";", {L"a", L"b", L""}}, {L";;a;;;b", L";;", {L"", L"a", L";b"}}, {L"", L";", {}},
+      {L"ab,;ab", L"ab", {L"", L",;", L""}}, {L"a;b", L"", {L"a;b"}},        {L";", L";", {L"", L""}}};
+  for (const auto& [text, sep, pieces] : splits) {
+    a.Decoupe(text, sep);
+    EXPECT_EQ(Of(a), pieces) << text << L" / " << sep;
+    ASSERT_TRUE(a.bFusion(&out, sep));
+    EXPECT_STREQ(out.pszGet(), text);
+  }
+}
+
+
+using SP = CStringParameter;
+using Read = std::pair<std::wstring, int>;  // value, found
+
+Read Get(CTString& settings, const wchar_t* name, int bRemove = FALSE) {
+  CTString value(L"stale");
+  int found = -1;
+  EXPECT_TRUE(SP::s_bGetParameterValue(&value, &found, &settings, name, bRemove));
+  return {value.pszGet(), found};
+}
+
+TEST(CStringParameter, ReadRemoveAndReplace) {
+  // The settings after removing the item and after writing value (null: no write); a null
+  // afterRemove or afterReplace means unchanged.
+  struct Row { const wchar_t *settings, *name; Read read; const wchar_t *afterRemove, *value, *afterReplace; };
+  const Row rows[] = {
+      {L"Server = db1 ; Port=3306", L"server", {L"db1", 1}, L"Port=3306", L"x", L"Server = x; Port=3306"},
+      {L"A=;B=2", L"a", {L"", 1}, L"B=2", L"7", L"A=7;B=2"},
+      {L"A=1; B=2", L"B", {L"2", 1}, L"A=1;", L"7", L"A=1; B=7"},  // the ';' before the last item stays
+      {L"A=1", L"A", {L"1", 1}, L"", L"", L"A="},
+      {L"A=xyz;B=1", L"C", {L"", 0}, L"A=xyz;B=1", L"7", L"A=xyz;B=1;C=7"},
+      {L"", L"C", {L"", 0}, L"", L"7", L"C=7"},
+      {L" ;A=1 ; ;B=2", L"A", {L"1", 1}, L"B=2", L"", L" ;A=; ;B=2"},
+      {L"A=1;B=2 ; ", L"B", {L"2", 1}, L"A=1;", L"x=y", L"A=1;B=x=y; "},
+      // Only where an item starts: not at the end of a longer name, not inside a value.
+      {L"Server Port=3306;Port=1", L"Port", {L"1", 1}, L"Server Port=3306;", L"2", L"Server Port=3306;Port=2"},
+      {L"A=B=2; B =3", L"B", {L"3", 1}, L"A=B=2;", L"4", L"A=B=2; B =4"},
+      {L"A=B=2; B =3", L"A", {L"B=2", 1}, L"B =3", L"1", L"A=1; B =3"},  // '=' belongs to the value
+      {L"Unix Socket=/s;Port Number=5", L"Socket", {L"", 0}, nullptr, L"1", L"Unix Socket=/s;Port Number=5;Socket=1"},
+      {L"Unix Socket=/s;Port Number=5", L"Port", {L"", 0}, nullptr, nullptr, nullptr},
+      {L"Unix Socket=/s", L"unix socket", {L"/s", 1}, L"", nullptr, nullptr},
+      // Case is ignored, accents are not.
+      {L"D\u00C9LAI=5", L"d\u00E9lai", {L"5", 1}, L"", L"6", L"D\u00C9LAI=6"},
+      {L"D\u00C9LAI=5", L"delai", {L"", 0}, nullptr, nullptr, nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << testing::PrintToString(std::wstring(r.settings)) << " " << r.name);
+    CTString s(r.settings);
+    EXPECT_EQ(Get(s, r.name), r.read);
+    EXPECT_EQ(SP::s_bParameterDefined(&s, r.name) != FALSE, r.read.second == 1);
+    EXPECT_EQ(Get(s, r.name, TRUE), r.read);
+    EXPECT_STREQ(s.pszGet(), r.afterRemove ? r.afterRemove : r.settings);
+    s = r.settings;
+    EXPECT_TRUE(!r.value || SP::s_bReplaceParameterValue(&s, r.value, r.name));
+    EXPECT_STREQ(s.pszGet(), r.afterReplace ? r.afterReplace : r.settings);
+  }
+  int namePos, valueStart, valueEnd;
+  CTString s(L"A=1;  B = xy ");
+  EXPECT_TRUE(SP::_s_bGetParameterPos(namePos, valueStart, valueEnd, &s, L"B"));
+  EXPECT_EQ(std::vector<int>({namePos, valueStart, valueEnd}), std::vector<int>({6, 10, 12}));
+  EXPECT_FALSE(SP::_s_bGetParameterPos(namePos, valueStart, valueEnd, &s, L"C"));
+  EXPECT_EQ(std::vector<int>({namePos, valueStart, valueEnd}), std::vector<int>({-1, -1, -1}));
+  EXPECT_TRUE(SP::s_bReplaceParameterValue(&s, nullptr, L"A"));
+  EXPECT_STREQ(s.pszGet(), L"A=;  B = xy ");
+}
+
+TEST(CStringParameter, NamesAndValuesThatWouldBreakItemsAreRefused) {
+  CTString s(L"A=1; B=2");
+  for (const wchar_t* name : {static_cast<const wchar_t*>(nullptr), L"", L" B", L"B ", L"A=1", L"1; B"}) {
+    EXPECT_EQ(Get(s, name), (Read{L"", 0}));
+    EXPECT_FALSE(SP::s_bReplaceParameterValue(&s, L"2", name));
+  }
+  EXPECT_FALSE(SP::s_bReplaceParameterValue(&s, L"2;Port=0", L"A"));
+  EXPECT_FALSE(SP::s_bReplaceParameterValue(nullptr, L"2", L"A"));
+  EXPECT_STREQ(s.pszGet(), L"A=1; B=2");
+  EXPECT_TRUE(SP::s_bGetParameterValue(nullptr, nullptr, nullptr, L"A", TRUE));
+  EXPECT_FALSE(SP::s_bParameterDefined(nullptr, L"b"));
+}
+
+TEST(CStringParameter, OneParameter) {
+  SP p(L"Dir");
+  EXPECT_FALSE(p.bIsDefined());
+  p.SetParameterValue(L"abc  def", 5);
+  EXPECT_STREQ(p.pszGetValue(), L"abc");
+  using Pair = std::pair<const wchar_t*, const wchar_t*>;
+  for (const auto& [value, stored] : {Pair{L"/tmp/dir", L"/tmp/dir\\"}, Pair{L"/d\\", L"/d\\"}, Pair{L"", L""}}) {
+    p.SetParameterValueRep(value);
+    EXPECT_STREQ(p.pszGetValue(), stored);
+    EXPECT_TRUE(p.bIsDefined());
+  }
+  p.SetParameterValue(nullptr);
+  EXPECT_FALSE(p.bIsDefined());
+  CTString s(L"X=1");
+  EXPECT_TRUE(p.bCompleteConnectionString(&s));  // undefined: nothing
+  EXPECT_STREQ(s.pszGet(), L"X=1");
+  // Completing appends; an item of the name holding another value would be read before the
+  // appended one, so that item gets the value instead.
+  s = L"dir = /a ;X=1";
+  EXPECT_TRUE(p.bInitParameterValue(&s, TRUE));
+  EXPECT_STREQ(p.pszGetValue(), L"/a");
+  for (const auto& [value, after] : {Pair{L"/a", L"X=1;Dir=/a"}, Pair{L"/b", L"X=1;Dir=/b"},
+                                     Pair{L"/b", L"X=1;Dir=/b;Dir=/b"}, Pair{L"/c;X=2", nullptr}}) {
+    if (wcscmp(value, p.pszGetValue()) != 0) p.SetParameterValue(value);
+    EXPECT_EQ(p.bCompleteConnectionString(&s) != FALSE, after != nullptr) << value;
+    EXPECT_STREQ(s.pszGet(), after ? after : L"X=1;Dir=/b;Dir=/b");
+  }
+  EXPECT_TRUE(p.bInitParameterValue(&s, FALSE));
+  EXPECT_STREQ(p.pszGetValue(), L"/b");
+}
+
+// Spellings of one name per group; names within a group match, across groups never (one is the
+// tail or the head of another, or differs by an accent).
+const std::vector<std::vector<std::wstring>> kNames = {
+    {L"Port", L"PORT", L"port"}, {L"Server Port", L"server PORT"}, {L"Port Number"}, {L"Socket", L"SOCKET"},
+    {L"Unix Socket"},            {L"D\u00E9lai", L"D\u00C9LAI"},    {L"Delai", L"dELAI"},
+};
+
+TEST(CStringParameter, SequencesMatchAModel) {
+  struct Item { size_t group; std::wstring name, value; };
+  std::mt19937 rng(5);
+  for (int round = 0; round < 20; ++round) {
+    CTString s;
+    std::vector<Item> model;
+    for (int step = 0; step < 30; ++step) {
+      const size_t group = rng() % kNames.size();
+      const std::wstring& name = kNames[group][rng() % kNames[group].size()];
+      auto it = std::find_if(model.begin(), model.end(), [&](const Item& i) { return i.group == group; });
+      if (rng() % 2) {
+        std::wstring v = rng() % 4 ? L"" : kNames[rng() % kNames.size()][0] + L"=";  // looks like an item
+        for (int i = static_cast<int>(rng() % 5); i > 0; --i) v += L"xy1=\u00E9"[rng() % 5];
+        ASSERT_TRUE(SP::s_bReplaceParameterValue(&s, v.c_str(), name.c_str()));
+        if (it == model.end()) model.push_back({group, name, v});
+        else it->value = v;
+      } else {
+        ASSERT_EQ(Get(s, name.c_str(), TRUE), (it == model.end() ? Read{L"", 0} : Read{it->value, 1}));
+        if (it != model.end()) model.erase(it);
+      }
+      // The text holds the model's items in order; a removed last item leaves an empty one.
+      std::vector<std::wstring> items, expected;
+      for (const Item& item : model) expected.push_back(item.name + L"=" + item.value);
+      const std::wstring text = s.pszGet();
+      ASSERT_TRUE(text.empty() || (text[0] != L';' && text[0] != L' '));
+      for (size_t from = 0, end; from <= text.size(); from = end + 1) {
+        end = std::min(text.find(L';', from), text.size());
+        if (end > from) items.push_back(text.substr(from, end - from));
+      }
+      ASSERT_EQ(items, expected);
+    }
+  }
 }
 
 }  // namespace

@@ -44,10 +44,7 @@ int Real(const char* format, ...) {
   return r;
 }
 
-struct Case {
-  const char* call;
-  int got, want;
-};
+struct Case { const char* call; int got, want; };
 #define EST(want, ...) Case{#__VA_ARGS__, Est(__VA_ARGS__), want}
 
 const wchar_t* const kNullW = nullptr;
@@ -90,10 +87,7 @@ TEST(PrintfLength, ConsumesTheArgumentsTheFormatterReads) {
 // estimate must never be short of what the formatter writes.
 template <typename T, typename V>
 void ExpectBound(const std::string& conv, V v) {
-  struct Part {
-    const char* text;
-    int star;  // the argument a '*' takes
-  };
+  struct Part { const char* text; int star; };  // star: the argument a '*' takes
   static const char* const kFlags[] = {"", "#0", "-+ "};
   static const Part kWidths[] = {{"", 0}, {"70", 0}, {"*", -40}};
   static const Part kPrecisions[] = {{"", 0}, {".", 0}, {".3", 0}, {".420", 0}, {".*", 420}, {".*", -5}};
@@ -102,18 +96,15 @@ void ExpectBound(const std::string& conv, V v) {
       for (const Part& p : kPrecisions) {
         const std::string narrow = std::string("x%") + flags + w.text + p.text + conv + "z";
         const std::basic_string<T> f(narrow.begin(), narrow.end());
+        const auto check = [&](auto... args) {
+          const int real = Real(f.c_str(), args...);
+          ASSERT_GE(real, 0) << narrow;
+          ASSERT_GE(Est(f.c_str(), args...), real) << narrow;
+        };
         const bool ws = w.text[0] == '*', ps = p.text[0] != 0 && p.text[1] == '*';
-        int est = 0, real = 0;
-        if (ws && ps) {
-          est = Est(f.c_str(), w.star, p.star, v), real = Real(f.c_str(), w.star, p.star, v);
-        } else if (ws || ps) {
-          const int star = ws ? w.star : p.star;
-          est = Est(f.c_str(), star, v), real = Real(f.c_str(), star, v);
-        } else {
-          est = Est(f.c_str(), v), real = Real(f.c_str(), v);
-        }
-        ASSERT_GE(real, 0) << narrow;
-        ASSERT_GE(est, real) << narrow;
+        if (ws && ps) check(w.star, p.star, v);
+        else if (ws || ps) check(ws ? w.star : p.star, v);
+        else check(v);
       }
 }
 

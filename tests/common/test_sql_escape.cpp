@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "tests/common/sql_escape_test.h"
+#include "tests/support/exact_alloc.h"
 
 namespace {
 
@@ -88,12 +89,6 @@ std::vector<Elem> ReadPattern(const Str<T>& p, T e) {
   return out;
 }
 
-template <typename T>
-Str<T> RandomText(std::mt19937& rng, const Str<T>& alphabet, size_t maxLen) {
-  Str<T> s(rng() % (maxLen + 1), T(0));
-  for (T& c : s) c = alphabet[rng() % alphabet.size()];
-  return s;
-}
 // Quotes, backslashes, wildcards, escape candidates and letters the server's lexer maps.
 template <typename T>
 Str<T> Alphabet() {
@@ -108,12 +103,7 @@ TYPED_TEST_SUITE(SqlEscapeTest, Widths);
 
 TYPED_TEST(SqlEscapeTest, Escape) {
   using T = TypeParam;
-  struct Row {
-    const char* src;
-    unsigned flags;
-    char q, e;
-    const char* out;
-  };
+  struct Row { const char* src; unsigned flags; char q, e; const char* out; };
   const Row rows[] = {
       {"a'b", 0xFF, '\'', B, "a''b"},          {"50%", 0xFF, '\'', B, "50\\%"},     {"a_b", 0xFF, '\'', B, "a\\_b"},
       {"\\%", 0xFF, '\'', B, "\\\\\\%"},       {"\\_", 0xFF, '\'', B, "\\\\\\_"},   {"\\\\", 0xFF, '\'', B, "\\\\\\\\"},
@@ -126,13 +116,12 @@ TYPED_TEST(SqlEscapeTest, Escape) {
       {"''%", 0xFF, B, '\'', "\\'\\''%"},  // a quote is a quote even when named as the escape
   };
   for (const Row& r : rows) EXPECT_EQ(Esc<T>(S<T>(r.src), r.flags, r.q, r.e), S<T>(r.out)) << r.src << " " << r.flags;
-
   // The 2n + 1 destination holds for every input, flag set, quote-escape and escape character.
   std::mt19937 rng(1109);
   const Str<T> specials = S<T>("'\\%_!a");
   for (int i = 0; i < 5000; ++i) {
     const T q = specials[rng() % specials.size()], e = specials[rng() % specials.size()];
-    Esc<T>(RandomText(rng, Alphabet<T>(), 24), rng() % 256, q, e);
+    Esc<T>(RandomText(rng, Alphabet<T>().c_str(), 24), rng() % 256, q, e);
   }
 }
 
@@ -153,10 +142,10 @@ TYPED_TEST(SqlEscapeTest, ChangeEscape) {
   std::mt19937 rng(2024);
   const Str<T> alphabet = S<T>("\\%_!ab");
   for (int i = 0; i < 3000; ++i) {
-    const Str<T> src = RandomText(rng, alphabet, 20);
+    const Str<T> src = RandomText(rng, alphabet.c_str(), 20);
     Str<T> t[6];
     size_t sum = 0;
-    for (Str<T>& text : t) sum += (text = RandomText(rng, alphabet, 4)).size();
+    for (Str<T>& text : t) sum += (text = RandomText(rng, alphabet.c_str(), 4)).size();
     const T e = alphabet[rng() % 4];
     const size_t cap = src.size() * std::max<size_t>(1, sum) + 1;
     T* dst = static_cast<T*>(malloc(cap * sizeof(T)));
@@ -194,7 +183,7 @@ TYPED_TEST(SqlEscapeTest, EscapingRoundTrips) {
   using T = TypeParam;
   std::mt19937 rng(7);
   for (int i = 0; i < 2000; ++i) {
-    const Str<T> src = RandomText(rng, Alphabet<T>(), 16);
+    const Str<T> src = RandomText(rng, Alphabet<T>().c_str(), 16);
     const Str<T> back = src == S<T>("'") ? S<T>("''") : src;  // "''" is kept as the empty literal
     EXPECT_EQ(Purged(Esc<T>(src, 0b1, '\'', '!'), kQuote), back);
     EXPECT_EQ(Purged(Esc<T>(src, 0b11, B, '!'), kBackslash), src);
@@ -215,13 +204,12 @@ TYPED_TEST(SqlEscapeTest, VerrueEscapeMySQL) {
       {"a'%b", '\'', "a\\'%b"}};                      // a quote as the escape is still written backslash-quote
   for (auto [src, e, out] : rows) EXPECT_EQ(Take(pszVerrueEscapeMySQL(S<T>(src).c_str(), e)), S<T>(out)) << src;
   EXPECT_EQ(Take(pszVerrueEscapeMySQL(static_cast<const T*>(nullptr), B)), S<T>(""));
-
   // For any source the result read as a literal body never ends the literal early, and the LIKE
   // pattern the server reads from it is exactly the one the source means.
   std::mt19937 rng(42);
   for (wchar_t e : std::wstring(L"\\!'")) {
     for (int i = 0; i < 8000; ++i) {
-      const Str<T> src = RandomText(rng, Alphabet<T>(), 24);
+      const Str<T> src = RandomText(rng, Alphabet<T>().c_str(), 24);
       const std::optional<Str<T>> value = LexLiteralBody(Take(pszVerrueEscapeMySQL(src.c_str(), e)));
       ASSERT_TRUE(value.has_value()) << "e=" << char(e) << " case " << i;
       EXPECT_EQ(ReadPattern(*value, T(e)), Intended(Purged(src, kQuoteBackslash), T(e))) << "e=" << char(e) << " " << i;

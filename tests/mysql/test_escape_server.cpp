@@ -107,7 +107,8 @@ TEST_F(EscapeServerTest, VerruePatternsMatchExactlyWhatTheyMean) {
       PurgeQuote(purged.data(), TRUE);
       const std::vector<Elem> meant = Intended(std::wstring(purged.c_str()), e);
       std::wstring texts[] = {L"", src};  // the first: the meaning, wildcards filled in
-      for (const Elem& m : meant) texts[0] += m.kind == Elem::Lit ? std::wstring(1, m.c) : m.kind == Elem::One ? L"\\" : L"%'x";
+      for (const Elem& m : meant)
+        texts[0] += m.kind == Elem::Lit ? std::wstring(1, m.c) : m.kind == Elem::One ? L"\\" : L"%'x";
       std::string sql = "SELECT ";
       for (const std::wstring& t : texts)
         sql += (&t == texts ? "'" : ", '") + Literal(t, true) + "' COLLATE utf8mb4_bin LIKE '" + pattern + "'" +

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <random>
 #include <string>
 
 struct FreeDeleter {
@@ -31,4 +32,11 @@ Heap<T> ExactChars(const std::basic_string<T>& s) {
   Heap<T> h = Exact<T>(s.size());
   std::copy(s.begin(), s.end(), h.get());
   return h;
+}
+// Up to maxLen characters drawn from alphabet.
+template <typename T>
+std::basic_string<T> RandomText(std::mt19937& rng, const T* alphabet, size_t maxLen) {
+  std::basic_string<T> s(rng() % (maxLen + 1), T(0));
+  for (T& c : s) c = alphabet[rng() % std::char_traits<T>::length(alphabet)];
+  return s;
 }
