@@ -4,9 +4,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "driver/inadriver.h"
+#include "driver/inaerror.h"
+#include "host/host_context.h"
+#include "host/host_control.h"
 #include "host/host_loader.h"
 #include "platform/dllres.h"
-#include "host/host_control.h"
 
 namespace {
 
@@ -15,6 +18,32 @@ const char* const kEntryPoints[] = {
     "Execution", "CommandeComposante", "DLLRES_pLoadResourceModule",
     "bInitZVCalcFromVM", "bInitZVConvFromVM",
 };
+
+using PFNCOMPATIBLE = BOOL (*)(unsigned int, unsigned int, unsigned int*);
+using PFNINIT = BOOL (*)(HINSTANCE__*);
+using PFNQUERY = INADriver* (*)();
+using PFNTERM = BOOL (*)();
+
+// The host's first contact: compatibility, start, the driver and its error object, release, end.
+void ShowDriverLifetime(CHostLoader& loader) {
+  auto compatible = loader.DriverEntry<PFNCOMPATIBLE>("bDLLCompatible");
+  auto init = loader.DriverEntry<PFNINIT>("bInitLibrary");
+  auto query = loader.DriverEntry<PFNQUERY>("piQueryInterface");
+  auto term = loader.DriverEntry<PFNTERM>("TermLibrary");
+  if (!(compatible && init && query && term)) return;
+  unsigned int required = 0;
+  const BOOL ok = compatible(7, 32, &required);
+  printf("driver:\n  database engine version 32 %s (version required %u)\n", ok ? "accepted" : "refused", required);
+  if (!init(static_cast<HINSTANCE__*>(loader.DriverHandle()))) return;
+  if (INADriver* driver = query()) {
+    printf("  driver interface version %d (compatible since %d)\n", driver->nGetVersion(), driver->nGetCompatSince());
+    if (INAError* error = driver->piGetLastError())
+      printf("  error object version %d, %s\n", error->nGetVersion(),
+             error->eGetErrorType() == NA_ERRORTYPE_NONE ? "no error" : "an error is set");
+    printf("  released: %d references left\n", driver->nExternalRelease());
+  }
+  printf("  library ended: %s\n", term() ? "yes" : "no");
+}
 
 void ShowComparison(IInfoLocale* locale, const wchar_t* a, const wchar_t* b) {
   const int r = locale->nCompareStringW(1036, 3, a, -1, b, -1);
@@ -43,6 +72,8 @@ int main() {
     if (command(COMMANDE_COMPOSANTE_LOADSTRING, reinterpret_cast<intptr_t>(&block)) > 0)
       printf("resource text 28542: %ls\n", text);
   }
+
+  ShowDriverLifetime(loader);
 
   CHostControl* host = loader.Control();
   if (host != nullptr) {
