@@ -23,7 +23,9 @@ void MySQLGuardReport(CNAError* error, CNAConnectionDescription* cnx, int file, 
 }
 
 CNACodePageCnvIN::CNACodePageCnvIN(const wchar_t* source, int codePage)
-    : CNACodePageCnv(codePage), m_pszSource(source), m_nSourceLength(source != nullptr ? static_cast<int>(wcslen(source)) : 0) {
+    : CNACodePageCnv(codePage),
+      m_pszSource(source),
+      m_nSourceLength(source != nullptr ? static_cast<int>(wcslen(source)) : 0) {
   if (m_nSourceLength == 0 || codePage == -2) return;
   if ((codePage == 1252 || codePage == 65001) && m_nSourceLength < static_cast<int>(sizeof m_szInline)) {
     int i = 0;
@@ -48,7 +50,9 @@ unsigned long CNACodePageCnvIN::nLength() const {
 }
 
 CNACodePageCnvOUT::CNACodePageCnvOUT(const char* source, int codePage)
-    : CNACodePageCnv(codePage), m_pszSource(source), m_nSourceLength(source != nullptr ? static_cast<int>(strlen(source)) : 0) {
+    : CNACodePageCnv(codePage),
+      m_pszSource(source),
+      m_nSourceLength(source != nullptr ? static_cast<int>(strlen(source)) : 0) {
   if (m_pszSource == nullptr) return;
   if (codePage == -2)
     m_clText.nAffecte(reinterpret_cast<const wchar_t*>(source), m_nSourceLength / static_cast<int>(sizeof(wchar_t)));

@@ -28,7 +28,6 @@ TEST(ConnectionSettings, TakesItsKeysOutOfTheExtendedInformation) {
       {L"QX Cursor Location=Client;QX Cache Size=-7", 3, {.llCacheSize = -7, .eCursor = CURSORLOCATION_CLIENT}},
       {L"QX Cursor Location=elsewhere", 3, {.llCacheSize = -2}},
       {L"SSL CAPath=/p;SSL CA=/ca", 4, {.pszSSLCA = L"/ca", .pszSSLCAPath = L"/p"}},
-      {L"SSL CA=/ca;SSL CAPath=/p", 4, {.pszSSLCA = L"/ca", .pszSSLCAPath = L"/p"}},
       // Out of the int range: the limit, as a 32-bit long would give, never a cut value.
       {L"QX Connection Timeout=99999999999;QX Lock Timeout=-99999999999", 4,
        {.nConnectionTimeout = INT_MAX, .nLockTimeout = INT_MIN}},

@@ -57,7 +57,8 @@ class Live : public ::testing::TestWithParam<RawTransport> {
     m_strExtended = Wide((route.empty() ? own : route) + ";Initial Catalog=" + database + extra);
     m_host.m_pszExtendedInfo = m_strExtended.c_str();
   }
-  BOOL Run(CMySQLConnection& cnx, const std::string& sql) { return cnx.bExecuteQueryNoResult(&m_error, Wide(sql).c_str()); }
+  BOOL Run(CMySQLConnection& cnx, const std::wstring& sql) { return cnx.bExecuteQueryNoResult(&m_error, sql.c_str()); }
+  BOOL Run(CMySQLConnection& cnx, const std::string& sql) { return Run(cnx, Wide(sql)); }
 
   CMySQLDriver m_driver;  // the guard reaches the driver's debug message through it
   TestServer m_server;
@@ -81,19 +82,16 @@ TEST_P(Live, OpensInTheCharacterSetItsTextsNeed) {
     Describe(m_server.database, std::string(";QX Unicode Support=") + row.pszUnicode);
     CMySQLConnection cnx(L"id", &m_host);
     ASSERT_TRUE(cnx.bOpen(&m_error)) << m_error.pszGetError();
-    EXPECT_TRUE(std::wstring(cnx.pszGetServerVersion()).starts_with(L"10.11."));
-    EXPECT_EQ(cnx.nGetServerVersionMajor() * 100 + cnx.nGetServerVersionMinor(), 1011);
+    EXPECT_EQ(cnx.nGetServerVersionMajor() * 100 + cnx.nGetServerVersionMinor(), 1011) << cnx.pszGetServerVersion();
     EXPECT_EQ(cnx.nGetServerCodePage(), row.nCodePage);
     EXPECT_EQ(Column(cnx, "SELECT @@character_set_client"), Strings{row.pszClientCharset});
     ASSERT_TRUE(Run(cnx, "CREATE TABLE " + m_strName + " (c VARCHAR(20) CHARACTER SET utf8mb4)"));
-    const std::wstring insert = Wide("INSERT INTO " + m_strName + " VALUES ('") + row.pszText + L"')";
-    EXPECT_TRUE(cnx.bExecuteQueryNoResult(&m_error, insert.c_str())) << m_error.pszGetError();
+    EXPECT_TRUE(Run(cnx, Wide("INSERT INTO " + m_strName + " VALUES ('") + row.pszText + L"')"));
     EXPECT_EQ(Column(cnx, "SELECT HEX(c) FROM " + m_strName), Strings{row.pszHex});
     const CNACodePageCnvOUT back(Column(cnx, "SELECT c FROM " + m_strName).at(0).c_str(), row.nCodePage);
     EXPECT_STREQ(back.psz(), row.pszText);
     EXPECT_TRUE(Run(cnx, "DROP TABLE " + m_strName));
-    EXPECT_TRUE(cnx.bClose(&m_error));
-    EXPECT_EQ(cnx.pGetHandle(), nullptr);
+    EXPECT_TRUE(cnx.bClose(&m_error) && cnx.pGetHandle() == nullptr);
   }
 }
 
@@ -165,14 +163,13 @@ TEST_P(Live, ScriptedFailuresGiveTheGuardsErrors) {
   const struct {
     decltype(__mysql_real_query) pfnQuery;  // else pfnInit, for an open
     decltype(__mysql_init) pfnInit;
-    unsigned int nCode, nSubCode;
+    int nCode, nSubCode, bGPF;
     const wchar_t* pszDebug;
-    int bGPF;
   } rows[] = {
-      {QueryThrowsText, nullptr, 37, 0, L"IEQXMSQL=101.", 0},
-      {QueryThrowsOther, nullptr, 23, 0, L"3.23.52", 1},
-      {nullptr, InitGivesNull, 78, 0, L"mysql_init returned NULL", 0},
-      {nullptr, InitThrows, 78, 23, L"3.23.52", 1},
+      {QueryThrowsText, nullptr, 37, 0, 0, L"IEQXMSQL=101."},
+      {QueryThrowsOther, nullptr, 23, 0, 1, L"3.23.52"},
+      {nullptr, InitGivesNull, 78, 0, 0, L"mysql_init returned NULL"},
+      {nullptr, InitThrows, 78, 23, 1, L"3.23.52"},
   };
   CMySQLConnection cnx(L"id", &m_host);
   ASSERT_TRUE(cnx.bOpen(&m_error) && cnx.bClose(&m_error));  // the entries to restore are the library's
@@ -188,9 +185,9 @@ TEST_P(Live, ScriptedFailuresGiveTheGuardsErrors) {
     EXPECT_FALSE(bQueryRow ? Run(cnx, "DO 1") : cnx.bOpen(&m_error));
     __mysql_real_query = query;
     __mysql_init = init;
-    EXPECT_EQ(m_error.dwGetErrorId(), row.nCode);
+    EXPECT_EQ(m_error.dwGetErrorId(), static_cast<DWORD>(row.nCode));
     const CXError* e = m_error.pclGetXError();
-    EXPECT_EQ(e->nGetNbSubError() > 0 ? e->pclGetSubError(0)->nGetUserErrorCode() : 0u, row.nSubCode);
+    EXPECT_EQ(e->nGetNbSubError() > 0 ? static_cast<int>(e->pclGetSubError(0)->nGetUserErrorCode()) : 0, row.nSubCode);
     EXPECT_NE(std::wstring(m_error.pszGetError()).find(row.pszDebug), std::wstring::npos) << m_error.pszGetError();
     EXPECT_EQ(CNADriver::s_bGPFCatched, row.bGPF);
     cnx.bClose(nullptr);
@@ -217,7 +214,6 @@ TEST_P(Live, ServerErrorsAndResultsLeaveTheConnectionReady) {
     EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), row.nServerCode) << row.strSql;
     EXPECT_EQ(Column(cnx, "SELECT 7"), Strings{"7"}) << "after " << row.strSql;
   }
-  EXPECT_EQ(cnx.eGetNAErrorType(1062), 3);
   // Closed: a call raises 14 instead of reaching the client with a freed handle.
   EXPECT_TRUE(cnx.bClose(&m_error));
   m_error.Reset();
