@@ -10,6 +10,8 @@
 #include "common/stringparameter.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "driver/natransaction.h"
+#include "sql/natypeinfo.h"
 #include "platform/diskfile.h"
 #include "platform/modulepath.h"
 #include "platform/xerror.h"
@@ -54,6 +56,8 @@ CNAConnectionDescription::CNAConnectionDescription(const wchar_t* identification
 }
 
 CNAConnectionDescription::~CNAConnectionDescription() {
+  _CloseTransactions();
+  delete m_pclMapConvertType;
   if (m_piHost != nullptr) m_piHost->nRelease();
 }
 
@@ -144,19 +148,11 @@ BOOL CNAConnectionDescription::_bCheckClientLibraryWanted(CNAError* error) {
   return FALSE;
 }
 
-BOOL CNAConnectionDescription::_bDecomposeServerVersion(CNAError*) {
-  int parts[3] = {-1, 0, 0};
-  const wchar_t* p = m_csServerVersion.pszGet();
-  for (int i = 0; i < 3 && *p >= L'0' && *p <= L'9'; ++i) {
-    long long v = 0;
-    for (; *p >= L'0' && *p <= L'9'; ++p) v = v < INT_MAX ? v * 10 + (*p - L'0') : v;
-    parts[i] = v > INT_MAX ? INT_MAX : static_cast<int>(v);
-    if (*p != L'.') break;
-    ++p;
-  }
-  m_nServerVersionMajor = parts[0];
-  m_nServerVersionMinor = parts[1];
-  m_nServerVersionPatch = parts[2];
+BOOL CNAConnectionDescription::_bDecomposeServerVersion(CNAError* error) {
+  m_nServerVersionMajor = -1;
+  m_nServerVersionMinor = m_nServerVersionPatch = 0;
+  g_bDecomposeVersion(error, &m_csServerVersion, &m_nServerVersionMajor, &m_nServerVersionMinor,
+                      &m_nServerVersionPatch);
   return m_nServerVersionMajor >= 0;
 }
 
@@ -214,9 +210,6 @@ void CNAConnectionDescription::AddInfoNativeXError(CXError* e) {
 BOOL CNAConnectionDescription::bAutoCloseEnabled() const {
   return m_bAutoClose != 0 && m_bCloseRequested != 0 && !_bTransactionOpened();
 }
-
-// No connection holds a transaction object before transactions are built.
-BOOL CNAConnectionDescription::_bTransactionOpened() const { return FALSE; }
 
 BOOL CNAConnectionDescription::g_bGetModuleFileName(HINSTANCE__* module, CTString* out) {
   // No fixed limit: the buffer grows while the path does not fit.

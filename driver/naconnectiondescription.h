@@ -21,6 +21,12 @@
 class CNAError;
 class CXError;
 class CNADriver;
+class CNATransaction;
+class CNAMapConvertType;
+class INAItemDescription;
+class ISQLParserInformation;
+class CAny;
+enum eNA_ITEMTYPE : int32_t;
 
 enum eCURSORLOCATION : int { CURSORLOCATION_DEFAULT = 0, CURSORLOCATION_CLIENT = 1, CURSORLOCATION_SERVER = 2 };
 
@@ -54,6 +60,91 @@ class CNAConnectionDescription : public CInterf {
   // Major, minor and release of the server version text; FALSE when it starts with no digit.
   virtual BOOL _bDecomposeServerVersion(CNAError* error);
   void AddInfoNative(CNAError* error);
+
+  // ---- Dialect features (driver/nadialect.cpp) ----
+  int nGetDataSource() const { return m_eDataSource; }
+  BOOL bSupportSubQuery() const;
+  BOOL bSupportLimitOrTop() const;
+  virtual BOOL bTreat0000DateAsNULL() const;
+  // -1: no limit.
+  int nGetVarCharMaxLen() const;
+  int nGetNVarCharMaxLen() const;
+  // Digits of milliseconds written in time literals.
+  int nGetTimeMillisecondDigits() const;
+  const wchar_t* pszGetVarCharType() const;
+  const wchar_t* pszGetNVarCharType() const;
+  const wchar_t* pszGetCLOBType() const;
+  const wchar_t* pszGetNCLOBType() const;
+  virtual int nGetOrderByMaxExpressionNbr() const;
+  virtual BOOL bSupportOrderByMemo() const { return FALSE; }
+  virtual BOOL bOrderByIndiceAllowed() const { return TRUE; }
+  virtual BOOL bTransactionEndCloseParse() const { return FALSE; }
+  virtual BOOL bTreatEmptyDateAsNULL() const { return TRUE; }
+  virtual BOOL bSupportItemTime() const { return FALSE; }
+  virtual BOOL bSupportItemDate() const { return FALSE; }
+  virtual BOOL bNULLBeforeNotNULL() const { return TRUE; }
+  virtual BOOL bSupportInsertReturning() const { return FALSE; }
+  virtual BOOL bCanPrepareQuery() const { return TRUE; }
+  virtual BOOL bIndexNamesCommonOnDatabase() const { return FALSE; }
+  // The name of a server column type code; FALSE when the backend has none.
+  virtual BOOL bDBTypeToString(CTString*, int) const { return FALSE; }
+  virtual BOOL bDBTypeUnkwnownByDB() const { return FALSE; }
+
+  // Major, minor and patch read from text cut at "."; reading stops at the first piece without
+  // a number, the later outputs keep their values. TRUE.
+  static BOOL g_bDecomposeVersion(CNAError* error, const CTString* text, int* major, int* minor, int* patch);
+  // The item type and size of a server column type text (any case; charset: the column's
+  // collation or character set, may be null). Numbers are read after the matched name only.
+  // TRUE.
+  BOOL bSQLTypeNameToNAType(CNAError* error, eNA_ITEMTYPE* type, unsigned int* size, unsigned int* integerDigits,
+                            unsigned int* decimalDigits, const wchar_t* declaration, const wchar_t* charset);
+  // The size in "<keyword>(n)" at the start of declaration; 1 when there is no such single size.
+  static int _nGetSizeInTypeDecl(const wchar_t* declaration, const wchar_t* keyword);
+  // The column type text for item; FALSE with error 46 for a Unicode item the connection does
+  // not allow.
+  BOOL bGetMatchingSQLType(CNAError* error, INAItemDescription* item, CTString* out);
+
+  // ---- Identifiers ----
+  // A name counts as quoted only when it starts and ends with the quotes and every closing
+  // quote inside is doubled: anything else is quoted again, so no name ends its identifier.
+  BOOL _bNeedFormatName(CNAError* error, const wchar_t* name) const;
+  static BOOL s_bNeedFormat_Oracle(const wchar_t* name);
+  static BOOL s_bReservedSQLWord(const wchar_t* name);
+  // out = name, or quoted with every closing quote inside doubled. TRUE.
+  BOOL bFormatItemName(CNAError* error, const wchar_t* name, CTString* out) const;
+  // Each "."-separated piece quoted as an item; a "." inside a quoted piece does not separate.
+  BOOL bFormatTableName(CNAError* error, const wchar_t* name, CTString* out) const;
+  // A quoted name without its quotes and with its doubled closing quotes made single; any other
+  // name as it is. name may be out's own text.
+  void UnFormatItemName(const wchar_t* name, CTString* out) const;
+  static void DecomposeTableName(CTString* first, CTString* second, CTString* table, const wchar_t* name);
+  static BOOL bExtractOwner(const wchar_t* owner, const wchar_t* name, CTString* ownerOut, CTString* tableOut);
+
+  // ---- Operations and transactions (driver/natransaction.cpp) ----
+  virtual BOOL bTransactionBeginDirect(CNAError* error);
+  virtual BOOL bTransactionCommitDirect(CNAError* error);
+  virtual BOOL bTransactionRollBackDirect(CNAError* error);
+  // "<verb> <the savepoint name of depth>", for nested transactions.
+  BOOL bSavepointDirect(CNAError* error, const wchar_t* verb, int depth);
+  // A new transaction on this connection, not yet referenced; null without memory.
+  virtual CNATransaction* pclAllocTransaction();
+  // Opens the connection when it is closed. A begin while a transaction is active opens a
+  // nested one (or, nested transactions off, is counted).
+  BOOL bTransactionBegin(CNAError* error, const wchar_t* name);
+  // FALSE with error 9 before any begin. A commit or roll-back whose SQL failed leaves the
+  // transaction inactive and answers FALSE: with a dropped connection its outcome is unknown.
+  BOOL bTransactionCommit(CNAError* error, const wchar_t* name);
+  BOOL bTransactionRollBack(CNAError* error, const wchar_t* name);
+  void _CloseTransactions();
+  BOOL _bTransactionEnd(CNAError* error, const wchar_t* name, bool bCommit);
+  virtual void _CancelRecordLock(CNATransaction*) {}
+  // "LOCK TABLE <table>".
+  virtual BOOL bSQLBloque(CNAError* error, const wchar_t* table);
+  virtual BOOL bSQLBloque(CNAError*, ISQLParserInformation*) { return FALSE; }
+  // "<sql> FOR UPDATE", rows read and dropped.
+  virtual BOOL bSQLBloqueRequete(CNAError* error, const wchar_t* sql);
+  // Not supported here: error 8.
+  virtual BOOL bDiagnose(CNAError* error, CAny* result, const wchar_t* table, unsigned int flags);
 
   const wchar_t* pszGetIdentification() const { return m_csIdentification.pszGet(); }
   unsigned int nGetConnectionID() const { return m_nConnectionID; }
@@ -149,6 +240,14 @@ class CNAConnectionDescription : public CInterf {
   int m_nQuoteOpenLength = 0;
   CTString m_csQuoteClose;
   int m_nQuoteCloseLength = 0;
+  // Adds the backend's entries to the type map once it holds the generic ones.
+  virtual void _InitKJ2NativeType() {}
+  CNAMapConvertType* m_pclMapConvertType = nullptr;
+  int m_bUnicodeTypes = 1;
+  CNATransaction* m_pclTransaction = nullptr;
+  // 1: a begin inside a transaction opens a nested one; 0: begins are counted.
+  int m_bNestedTransactions = 1;
+  int m_nBeginCounter = 0;
 
  private:
   // The driver's registry opens, closes and counts.

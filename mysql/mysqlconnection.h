@@ -10,6 +10,9 @@
 #include <mariadb/mysql.h>
 
 #include "driver/naconnectiondescription.h"
+#include "sql/naitemtype.h"
+
+class CTStringConcatAW;
 
 class CMySQLConnection : public CNAConnectionDescription {
  public:
@@ -35,6 +38,23 @@ class CMySQLConnection : public CNAConnectionDescription {
   // the next command. FALSE with the server's error when the text or a later result fails.
   BOOL bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) override;
 
+  // ---- Dialect (mysql/mysqldialect.cpp) ----
+  // out = the SQL literal of a text (host types 18, 19 narrow; 16, 110 wide) or of bytes (any
+  // other type), as narrow text in the connection's code page, escaped by the client on this
+  // handle so that it holds in the server's current SQL mode. 1; 0 with out unchanged and user
+  // error 14 without a handle, 12 without memory, or the guard's error.
+  int _bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType, unsigned char* data,
+                     unsigned int size);
+  // "SELECT * FROM <table> FOR UPDATE", rows read and dropped.
+  BOOL bSQLBloque(CNAError* error, const wchar_t* table) override;
+  using CNAConnectionDescription::bSQLBloque;
+  BOOL bDBTypeToString(CTString* out, int fieldType) const override;
+  BOOL bSupportOrderByMemo() const override { return TRUE; }
+  static BOOL bCharsetUnicode(unsigned int charset);
+  // The item type and size of a result column of the server.
+  static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
+                              int integerDigits, int decimals, unsigned int charset);
+
   // The client handle; null while closed.
   MYSQL* pGetHandle() const { return m_pMySQL; }
   int nGetPort() const { return m_nPort; }
@@ -51,6 +71,9 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   // Set by the first load when the library exports mysql_next_result.
   static int gbUseNextResult;
+
+ protected:
+  void _InitKJ2NativeType() override;
 
  private:
   BOOL _bOpenCreate(CNAError* error, int bCreate);

@@ -1,0 +1,206 @@
+#include "driver/natransaction.h"
+
+#include <new>
+
+#include "common/str_compare.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/naerror.h"
+
+namespace {
+
+enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2, kSiteNestedNoMemory = 3 };
+enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3, kSiteCnxNoMemory = 12 };
+
+const wchar_t* OrEmpty(const wchar_t* s) { return s != nullptr ? s : L""; }
+bool IsEmpty(const wchar_t* s) { return s == nullptr || *s == 0; }
+
+void RaiseNoMemory(CNAError* error, CNAConnectionDescription* cnx, int file, int site) {
+  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, cnx, nullptr, nullptr, 12);
+}
+
+}  // namespace
+
+CNATransaction::~CNATransaction() {
+  if (m_pclNested != nullptr) m_pclNested->nRelease();
+}
+
+// MySQL and MariaDB commit the open transaction on a second BEGIN: nested levels are savepoints.
+BOOL CNATransaction::_bSavepoints() const { return m_bInternal && m_pclConnection->nGetDataSource() == 5; }
+
+BOOL CNATransaction::_bNABegin(CNAError* error) {
+  if (_bSavepoints()) return m_pclConnection->bSavepointDirect(error, L"SAVEPOINT", m_nDepth);
+  return m_pclConnection->bTransactionBeginDirect(error);
+}
+
+BOOL CNATransaction::_bNACommit(CNAError* error) {
+  if (_bSavepoints()) return m_pclConnection->bSavepointDirect(error, L"RELEASE SAVEPOINT", m_nDepth);
+  return m_pclConnection->bTransactionCommitDirect(error);
+}
+
+BOOL CNATransaction::_bNARollBack(CNAError* error) {
+  if (_bSavepoints()) return m_pclConnection->bSavepointDirect(error, L"ROLLBACK TO SAVEPOINT", m_nDepth);
+  return m_pclConnection->bTransactionRollBackDirect(error);
+}
+
+BOOL CNATransaction::bBegin(CNAError* error, const wchar_t* name, int internal) {
+  m_csName = OrEmpty(name);
+  m_bInternal = internal;
+  m_bActive = _bNABegin(error) ? 1 : 0;
+  return m_bActive;
+}
+
+BOOL CNATransaction::bInternalTransactionBegin(CNAError* error, const wchar_t* name) {
+  CNATransaction* last = this;
+  while (last->_bInternalTransactionOpened()) last = last->m_pclNested;
+  if (last->m_pclNested == nullptr) {
+    CNATransaction* nested = m_pclConnection->pclAllocTransaction();
+    if (nested == nullptr) {
+      RaiseNoMemory(error, m_pclConnection, NA_SRC_TRANSACTION, kSiteNestedNoMemory);
+      return FALSE;
+    }
+    nested->AddRef();
+    last->m_pclNested = nested;
+  }
+  last->m_pclNested->m_nDepth = last->m_nDepth + 1;
+  return last->m_pclNested->bBegin(error, name, 1);
+}
+
+BOOL CNATransaction::_bIsMyName(const wchar_t* name) const {
+  return STR_nCompareW(name, m_csName.pszGet(), 3) == 0;
+}
+
+BOOL CNATransaction::_bInternalTransactionOpened() const { return m_pclNested != nullptr && m_pclNested->m_bActive; }
+
+BOOL CNATransaction::bCommit(CNAError* error, const wchar_t* name) {
+  if (IsEmpty(name)) return _bInternalTransactionOpened() ? m_pclNested->bCommit(error, nullptr) : _bCommit(error);
+  if (!_bIsMyName(name)) return _bInternalTransactionOpened() ? m_pclNested->bCommit(error, name) : FALSE;
+  if (_bInternalTransactionOpened()) {
+    CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_TRANSACTION, kSiteCommitNestedOpen,
+                               m_pclConnection, nullptr, nullptr, 10, name, m_pclNested->pszGetName());
+    return FALSE;
+  }
+  return _bCommit(error);
+}
+
+BOOL CNATransaction::bRollBack(CNAError* error, const wchar_t* name) {
+  if (IsEmpty(name)) return _bInternalTransactionOpened() ? m_pclNested->bRollBack(error, nullptr) : _bRollBack(error);
+  if (!_bIsMyName(name)) {
+    if (_bInternalTransactionOpened()) return m_pclNested->bRollBack(error, name);
+    CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_TRANSACTION, kSiteRollBackUnknown, m_pclConnection,
+                               nullptr, nullptr, 9, name);
+    return FALSE;
+  }
+  return _bInternalTransactionOpened() ? m_pclNested->bRollBackAll(error) : _bRollBack(error);
+}
+
+BOOL CNATransaction::bRollBackAll(CNAError* error) {
+  const BOOL nested = _bInternalTransactionOpened() ? m_pclNested->bRollBackAll(error) : TRUE;
+  const BOOL own = _bRollBack(error);
+  return nested && own;
+}
+
+BOOL CNATransaction::_bCommit(CNAError* error) {
+  m_bActive = 0;
+  return _bNACommit(error);
+}
+
+BOOL CNATransaction::_bRollBack(CNAError* error) {
+  if (!m_bActive) return TRUE;
+  m_bActive = 0;
+  return _bNARollBack(error);
+}
+
+// ---------------------------------------------------------------- the connection's side
+
+BOOL CNAConnectionDescription::bTransactionBeginDirect(CNAError* error) {
+  return bExecuteQueryNoResult(error, L"BEGIN");
+}
+
+BOOL CNAConnectionDescription::bTransactionCommitDirect(CNAError* error) {
+  return bExecuteQueryNoResult(error, L"COMMIT");
+}
+
+BOOL CNAConnectionDescription::bTransactionRollBackDirect(CNAError* error) {
+  return bExecuteQueryNoResult(error, L"ROLLBACK");
+}
+
+BOOL CNAConnectionDescription::bSavepointDirect(CNAError* error, const wchar_t* verb, int depth) {
+  CTString sql;
+  sql.printf(L"%s qx_savepoint_%d", verb, depth);
+  return bExecuteQueryNoResult(error, sql.pszGet());
+}
+
+CNATransaction* CNAConnectionDescription::pclAllocTransaction() { return new (std::nothrow) CNATransaction(this); }
+
+BOOL CNAConnectionDescription::bTransactionBegin(CNAError* error, const wchar_t* name) {
+  if (!bOpen(error)) return FALSE;
+  if (m_pclTransaction == nullptr) {
+    m_pclTransaction = pclAllocTransaction();
+    if (m_pclTransaction == nullptr) {
+      RaiseNoMemory(error, this, NA_SRC_CONNECTION, kSiteCnxNoMemory);
+      return FALSE;
+    }
+    m_pclTransaction->AddRef();
+  }
+  if (m_pclTransaction->bIsActive()) {
+    if (m_bNestedTransactions) return m_pclTransaction->bInternalTransactionBegin(error, name);
+    ++m_nBeginCounter;
+    return TRUE;
+  }
+  m_nBeginCounter = 0;
+  const BOOL result = m_pclTransaction->bBegin(error, name, 0);
+  if (result && !m_bNestedTransactions) ++m_nBeginCounter;
+  return result;
+}
+
+BOOL CNAConnectionDescription::bTransactionCommit(CNAError* error, const wchar_t* name) {
+  return _bTransactionEnd(error, name, true);
+}
+
+BOOL CNAConnectionDescription::bTransactionRollBack(CNAError* error, const wchar_t* name) {
+  return _bTransactionEnd(error, name, false);
+}
+
+BOOL CNAConnectionDescription::_bTransactionEnd(CNAError* error, const wchar_t* name, bool bCommit) {
+  if (m_pclTransaction == nullptr) {
+    CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_CONNECTION,
+                               bCommit ? kSiteCnxCommitNone : kSiteCnxRollBackNone, this, nullptr, nullptr, 9,
+                               OrEmpty(name));
+    return FALSE;
+  }
+  if (!m_bNestedTransactions && m_nBeginCounter != 1) {
+    if (m_nBeginCounter > 0) --m_nBeginCounter;
+    return TRUE;
+  }
+  const BOOL result = bCommit ? m_pclTransaction->bCommit(error, name) : m_pclTransaction->bRollBack(error, name);
+  if (result) _CancelRecordLock(m_pclTransaction);
+  if (!m_bNestedTransactions && m_nBeginCounter > 0) --m_nBeginCounter;
+  return result;
+}
+
+void CNAConnectionDescription::_CloseTransactions() {
+  if (m_pclTransaction != nullptr) m_pclTransaction->nRelease();
+  m_pclTransaction = nullptr;
+}
+
+BOOL CNAConnectionDescription::_bTransactionOpened() const {
+  return m_pclTransaction != nullptr && m_pclTransaction->bIsActive();
+}
+
+BOOL CNAConnectionDescription::bSQLBloque(CNAError* error, const wchar_t* table) {
+  CTString sql(L"LOCK TABLE ");
+  sql.Add(OrEmpty(table));
+  return bExecuteQueryNoResult(error, sql.pszGet());
+}
+
+BOOL CNAConnectionDescription::bSQLBloqueRequete(CNAError* error, const wchar_t* sql) {
+  CTString text(OrEmpty(sql));
+  text.Add(L" FOR UPDATE");
+  return bExecuteQueryIgnoreResult(error, text.pszGet());
+}
+
+BOOL CNAConnectionDescription::bDiagnose(CNAError* error, CAny*, const wchar_t* table, unsigned int) {
+  CNAError::g_RaiseUserError(error, static_cast<eNA_ERRORTYPE>(7), NA_SRC_CONNECTION, kSiteCnxDiagnose, this, table,
+                             nullptr, 8);
+  return FALSE;
+}

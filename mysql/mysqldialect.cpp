@@ -1,0 +1,195 @@
+// The MySQL answers of the dialect: literals, CREATE column types, row locks, type names and the
+// item types of result columns.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "common/tstringconcataw.h"
+#include "common/xystring.h"
+#include "driver/mysqlapi.h"
+#include "driver/naerror.h"
+#include "mysql/mysqlconnection.h"
+#include "mysql/mysqlguard.h"
+#include "sql/naitemdescription.h"
+#include "sql/natypeinfo.h"
+
+namespace {
+
+enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape };
+
+}  // namespace
+
+int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType,
+                                     unsigned char* data, unsigned int size) {
+  // The literal is narrow text of the connection's code page, sent byte for byte: a wide
+  // builder would lose the bytes no code page maps.
+  auto write = [&](const char* text, size_t n) {
+    out->Vide();
+    out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
+    out->Add(text, static_cast<int>(n), static_cast<unsigned int>(m_nServerCodePage));
+  };
+  if (size == 0 || data == nullptr) {
+    write("''", 2);
+    return 1;
+  }
+  if (!_bHasHandle(error, kSiteEscapeNoHandle)) return 0;
+  const char* bytes = reinterpret_cast<const char*>(data);
+  size_t n = size;
+  CXYString<char> converted;
+  if (valueType == 18 || valueType == 19) {
+    n = strnlen(bytes, size);
+    if (m_nServerCodePage == 65001) {
+      converted.nAffecteToUTF8(bytes, static_cast<int>(n), m_nHostCodePage);
+      bytes = converted.pszGet();
+      n = static_cast<size_t>(converted.nGetLength());
+    }
+  } else if (valueType == 16 || valueType == 110) {
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(data);
+    const size_t chars = wcsnlen(wide, size / sizeof(wchar_t));
+    converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+    bytes = converted.pszGet();
+    n = static_cast<size_t>(converted.nGetLength());
+  }
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[2 * n + 3]);
+  if (!buffer) {
+    CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_MYSQL_CONNECTION, kSiteEscapeMemory, this, nullptr,
+                               nullptr, 12);
+    return 0;
+  }
+  buffer[0] = '\'';
+  unsigned long escaped = 0;
+  // The connection's escaper knows the server's SQL mode: under NO_BACKSLASH_ESCAPES it doubles
+  // quotes, where a backslash would leave the literal open.
+  if (!bMySQLGuard(error, this, NA_SRC_MYSQL_CONNECTION, kSiteEscape, [&] {
+        escaped = QX_MYSQL_RESOLVED(mysql_real_escape_string)
+                      ? __mysql_real_escape_string(m_pMySQL, buffer.get() + 1, bytes, n)
+                      : __mysql_escape_string(buffer.get() + 1, bytes, n);
+      }))
+    return 0;
+  if (escaped == static_cast<unsigned long>(-1) || escaped > 2 * n) return 0;
+  buffer[escaped + 1] = '\'';
+  buffer[escaped + 2] = 0;
+  write(buffer.get(), escaped + 2);
+  return 1;
+}
+
+BOOL CMySQLConnection::bSQLBloque(CNAError* error, const wchar_t* table) {
+  CTString sql;
+  sql.printf(L"SELECT * FROM %s FOR UPDATE", table != nullptr ? table : L"");
+  return bExecuteQueryIgnoreResult(error, sql.pszGet());
+}
+
+void CMySQLConnection::_InitKJ2NativeType() {
+  const BOOL b4_1 = bServerVersionGreaterThan4_1();
+  const int major = m_nServerVersionMajor;
+  struct STEntry {
+    eNA_ITEMTYPE eType;
+    const wchar_t* pszText;
+    int bSized;
+  };
+  const STEntry entries[] = {
+      {NA_IT_IDAUTO, L"BIGINT", 0},
+      {NA_IT_I1, L"TINYINT", 0},
+      {NA_IT_I8, L"BIGINT", 0},
+      {NA_IT_UI1, L"TINYINT UNSIGNED", 0},
+      {NA_IT_UI2, L"SMALLINT UNSIGNED", 0},
+      {NA_IT_UI4, L"INTEGER UNSIGNED", 0},
+      {NA_IT_UI8, L"BIGINT UNSIGNED", 0},
+      {NA_IT_BOOLEEN, L"TINYINT", 0},
+      {NA_IT_R4, L"FLOAT", 0},
+      {NA_IT_R8, L"DOUBLE", 0},
+      {NA_IT_REELTURBO, L"DOUBLE", 0},
+      {NA_IT_UNICODE, b4_1 ? L"VARCHAR(%d) CHARACTER SET ucs2" : L"VARCHAR(%d)", 1},
+      {NA_IT_MEMOTEXTE, major >= 4 ? L"LONGTEXT" : L"LONGBLOB", 0},
+      {NA_IT_MEMOUNICODE, b4_1 ? L"LONGTEXT CHARACTER SET ucs2" : major == 4 ? L"LONGTEXT" : L"LONGBLOB", 0},
+      {NA_IT_MEMOBINAIRE, L"LONGBLOB", 0},
+      {NA_IT_MEMOBINAIRE4, L"LONGBLOB", 0},
+      {NA_IT_BINAIRE, bServerVersionGreaterThan4_1_2() ? L"VARBINARY(%d)" : L"VARCHAR(%d) BINARY", 1},
+      {NA_IT_DATETIME, L"DATETIME", 0},
+      {NA_IT_TIMELENGHT, L"BIGINT", 0},
+  };
+  for (const STEntry& e : entries) m_pclMapConvertType->Add(e.eType, e.pszText, e.bSized);
+}
+
+BOOL CMySQLConnection::bDBTypeToString(CTString* out, int fieldType) const {
+  static const wchar_t* const kLow[] = {
+      L"MYSQL_TYPE_DECIMAL",  L"MYSQL_TYPE_TINY",     L"MYSQL_TYPE_SHORT",    L"MYSQL_TYPE_LONG",
+      L"MYSQL_TYPE_FLOAT",    L"MYSQL_TYPE_DOUBLE",   L"MYSQL_TYPE_NULL",     L"MYSQL_TYPE_TIMESTAMP",
+      L"MYSQL_TYPE_LONGLONG", L"MYSQL_TYPE_INT24",    L"MYSQL_TYPE_DATE",     L"MYSQL_TYPE_TIME",
+      L"MYSQL_TYPE_DATETIME", L"MYSQL_TYPE_YEAR",     L"MYSQL_TYPE_NEWDATE",  L"MYSQL_TYPE_VARCHAR",
+      L"MYSQL_TYPE_BIT"};
+  static const wchar_t* const kHigh[] = {
+      L"MYSQL_TYPE_NEWDECIMAL",  L"MYSQL_TYPE_ENUM",      L"MYSQL_TYPE_SET",
+      L"MYSQL_TYPE_TINY_BLOB",   L"MYSQL_TYPE_MEDIUM_BLOB", L"MYSQL_TYPE_LONG_BLOB",
+      L"MYSQL_TYPE_BLOB",        L"MYSQL_TYPE_VAR_STRING", L"MYSQL_TYPE_STRING"};
+  if (fieldType >= 0 && fieldType <= 16) {
+    *out = kLow[fieldType];
+    return TRUE;
+  }
+  if (fieldType >= 246 && fieldType <= 254) {
+    *out = kHigh[fieldType - 246];
+    return TRUE;
+  }
+  *out = kHigh[0];
+  return FALSE;
+}
+
+BOOL CMySQLConnection::bCharsetUnicode(unsigned int charset) {
+  // Ranges of single-byte and multi-byte non-Unicode character sets; everything else is Unicode.
+  static const unsigned int kNotUnicode[][2] = {{0, 11},  {13, 16}, {18, 32}, {34, 34}, {36, 44}, {47, 53},
+                                                {57, 59}, {63, 75}, {77, 82}, {84, 89}, {92, 98}};
+  for (const auto& r : kNotUnicode)
+    if (charset >= r[0] && charset <= r[1]) return FALSE;
+  return TRUE;
+}
+
+void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
+                                       int integerDigits, int decimals, unsigned int charset) {
+  auto set = [&](eNA_ITEMTYPE t, unsigned int s) {
+    *type = t;
+    *size = s;
+  };
+  switch (fieldType) {
+    case 0:
+    case 246: CNAItemDescription::s_GetTypeFromFormat(integerDigits, decimals, type, size); return;
+    case 1: set(NA_IT_I1, 1); return;
+    case 2: set(NA_IT_I2, 2); return;
+    case 3:
+    case 9: set(NA_IT_I4, 4); return;
+    case 4: set(NA_IT_R4, 4); return;
+    case 5: set(NA_IT_R8, 8); return;
+    case 6: set(NA_IT_EMPTY, 0); return;
+    case 7: set(NA_IT_DATETIME, 8); return;
+    case 8: set(NA_IT_I8, 8); return;
+    case 10: set(NA_IT_DATE8, 9); return;
+    case 11:
+    case 12:
+    case 13:
+    case 14: set(NA_IT_DATETIME, 8); return;
+    case 16: set(NA_IT_BINAIRE, length >= 1 && length < 0xFFFFFFFDu ? length + 2 : 3); return;
+    case 247:
+    case 248: set(NA_IT_I4, 4); return;
+    case 249:
+    case 250:
+    case 251:
+    case 252:
+      set(charset == 63 ? NA_IT_MEMOBINAIRE
+          : charset != 0 && bCharsetUnicode(charset) ? NA_IT_MEMOUNICODE
+                                                     : NA_IT_MEMOTEXTE,
+          8);
+      return;
+    default: break;
+  }
+  // LONGTEXT and JSON report 4294967295: unsigned, it is a memo.
+  const BOOL unicode = bCharsetUnicode(charset);
+  if (length >= 1 && length <= 65534) {
+    if (!unicode)
+      set(NA_IT_TEXTE, length + 1);
+    else if ((length + 1) * 2 <= 65534)
+      set(NA_IT_UNICODE, (length + 1) * 2);
+    else
+      set(NA_IT_MEMOUNICODE, 8);
+    return;
+  }
+  set(unicode ? NA_IT_MEMOUNICODE : NA_IT_MEMOTEXTE, 8);
+}
