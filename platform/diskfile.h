@@ -312,7 +312,8 @@ class CDiskFile : public IXStream {
   // The next match (typed with stat: a link gives its target's attributes; an entry whose status
   // cannot be read is skipped). At the end the search is closed: FALSE with err reset and errno
   // 0. A failed listing raises 28136 (errno kept), also for a matching entry whose path does not
-  // fit kMaxPath (ENAMETOOLONG), and closes the search.
+  // fit kMaxPath (ENAMETOOLONG) or whose name holds a backslash (EILSEQ: it would be read as a
+  // slash), and closes the search.
   static BOOL bFindNext(_stXFINDDATA* find, CXError* err);
   // TRUE at once when idle; a failed closedir raises 28137. The record is idle afterwards.
   static BOOL bFindClose(_stXFINDDATA* find, CXError* err);
