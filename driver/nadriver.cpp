@@ -16,6 +16,7 @@
 #include "platform/dllres.h"
 #include "platform/errortable.h"
 #include "platform/maincommun.h"
+#include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 
 CNADriver* CNADriver::s_pclDriver = nullptr;
@@ -249,9 +250,29 @@ BOOL CNADriver::bBuildCnxIdentification(CTString* out, INAConnectionDescription*
   return TRUE;
 }
 
+CNAConvertVariant* CNADriver::pclAllocVariant(CNAError* error, CNAConnectionDescription* cnx) {
+  return new (std::nothrow) CNAConvertVariant(error != nullptr ? error : m_pclError, cnx);
+}
+
+CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx,
+                                                      CNAColumn* column, unsigned short hostType) {
+  CNAConvertVariant* value = column == nullptr ? pclAllocVariant(error, cnx) : nullptr;
+  if (value != nullptr) value->InitTypeVariantAny(hostType, 0);
+  return value;
+}
+
+CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx,
+                                                      CNAColumn* column, const CAny* value) {
+  if (value == nullptr) return nullptr;
+  CNAConvertVariant* variant = pclGetNewVariant_NV_Any(error, cnx, column, value->wGetType());
+  if (variant == nullptr || variant->bSetValue(value)) return variant;
+  variant->AddRef();
+  variant->nRelease();
+  return nullptr;
+}
+
 // The classes below come with their own layers; until then these factories make nothing.
 CNADriverSQL* CNADriver::pclGetDriverSQL() { return nullptr; }
-CNAConvertVariant* CNADriver::pclAllocVariant(CNAError*, CNAConnectionDescription*) { return nullptr; }
 CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescription*) { return nullptr; }
 CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription*, CNAError*) const {
   return nullptr;

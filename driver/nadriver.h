@@ -136,6 +136,13 @@ class CNADriver : public INADriver {
   virtual CNADriverSQL* pclGetDriverSQL();
   virtual CNAConvertVariant* pclAllocVariant(CNAError* error, CNAConnectionDescription* cnx);
   virtual CNAConvertVariant* pclAllocVariantRowID(CNAError* error, CNAConnectionDescription* cnx);
+  // A new converter (pclAllocVariant) of the host type, or, with a value, of its type and holding
+  // it; null, nothing left, when it cannot be had or refuses. Typing through a column is not
+  // offered yet: a column gives null.
+  CNAConvertVariant* pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx, CNAColumn* column,
+                                             unsigned short hostType);
+  CNAConvertVariant* pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx, CNAColumn* column,
+                                             const CAny* value);
   virtual CNADataSourceDescription* pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
                                                                   CNAError* error) const;
   virtual CNAContext* pclAllocContext() const;

@@ -113,6 +113,8 @@ TEST(ResourceBlock, TextsTakeTheInsertsTheirCallersPass) {
       {28138, "s"}, {28307, ""}, {28135, ""}, {28136, ""}, {28137, ""},
       // the client-library loader and the MySQL connection
       {28994, "s"}, {25868, "sss"}, {25871, "s"}, {25872, "s"}, {25575, ""}, {25877, ""}, {28586, "s"}, {28542, "s"},
+      // stored values and the value converter
+      {28541, "ss"}, {25621, "nns"},
       // dialect, transactions and connection operations
       {28536, "s"}, {28537, "ss"}, {28546, ""}, {25607, "ss"}, {28437, ""},
   };

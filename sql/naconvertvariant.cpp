@@ -1,0 +1,1317 @@
+#include "sql/naconvertvariant.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "common/charset.h"
+#include "common/ctstring.h"
+#include "common/str_compare.h"
+#include "common/utf.h"
+#include "common/xystring.h"
+#include "common/xystring_conversion.h"
+#include "common/zvbin.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
+#include "driver/naerror.h"
+#include "platform/codepage.h"
+#include "platform/cp1252.h"
+#include "sql/inaitemdescription.h"
+#include "sql/nakjrecord.h"
+#include "values/any_display.h"
+#include "values/any_operators.h"
+#include "values/datetime.h"
+#include "values/idecimal.h"
+#include "values/xtime.h"
+
+namespace {
+
+constexpr int kSiteConversion = 3;
+constexpr unsigned int kErrConversion = 53;
+constexpr unsigned int kAll = 0xFFFFFFFFu;
+// Longest number or date text parsed on the stack; longer ones are no number or date anyway.
+constexpr unsigned int kShortText = 96;
+
+bool bTextKind(unsigned short t) { return (t >= 16 && t <= 25) || t == 81 || t == 110 || t == 128 || t == 129 || t == 134; }
+bool bNumberKind(unsigned short t) { return t >= ZV_UI1 && t <= ZV_UIX; }
+bool bDateKind(unsigned short t) { return t == ZV_DATEW || t == ZV_TIMEW || t == ZV_DATETIME || t == ZV_DATEA || t == ZV_TIMEA; }
+
+bool bDecimalForm(const INAItemDescription* item, int* precision, int* scale) {
+  if (item == nullptr || item->eNAGetItemType() != NA_IT_DECIMAL) return false;
+  const long long s = item->nGetDecimalPart(), p = item->nGetIntegerPart() + s;
+  if (s < 0 || p < s || p > IDecimal::kMaxPrecision) return false;
+  *precision = static_cast<int>(p);
+  *scale = static_cast<int>(s);
+  return true;
+}
+
+unsigned int nFormSize(int precision) { return precision == 0 ? IDecimal::kFormSize : IDecimal::mg_PToN[precision]; }
+
+// The largest k <= n for which convert(k) succeeds (convert(0) always does), then its result:
+// the cut of a text at the last character that fits, for converters that fail when the whole
+// result does not fit.
+template <typename F>
+int nLongestFit(unsigned int n, F convert) {
+  const int whole = convert(n);
+  if (whole > 0 || n == 0) return whole;
+  unsigned int lo = 0, hi = n;
+  while (hi - lo > 1) {
+    const unsigned int mid = lo + (hi - lo) / 2;
+    (convert(mid) > 0 ? lo : hi) = mid;
+  }
+  return lo == 0 ? 0 : convert(lo);
+}
+
+int nResolve(int cp) { return cp <= 0 ? 1252 : cp; }
+
+// Wide text into at most cap bytes of code page cp, cut before the first character that does
+// not fit; bytes written.
+int nWideToCodePage(int cp, const wchar_t* s, unsigned int n, char* dst, unsigned int cap) {
+  if (cap == 0 || n == 0) return 0;
+  if (cp == CP_UTF8) return std::max(0, nWideToUTF8(dst, static_cast<int>(cap), s, static_cast<int>(n)));
+  if (cp == 1252) {
+    unsigned int i = 0;
+    for (; i < n && i < cap; ++i) {
+      const int b = CP1252ByteOf(static_cast<uint32_t>(s[i]));
+      dst[i] = static_cast<char>(b < 0 ? '?' : b);
+    }
+    return static_cast<int>(i);
+  }
+  return nLongestFit(n, [&](unsigned int k) {
+    return k == 0 ? 0 : WideCharToMultiByte(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap), nullptr, nullptr);
+  });
+}
+
+wchar_t Widen1252(unsigned char b) {
+  if (b < 0x80 || b >= 0xA0) return b;
+  const uint32_t c = kCP1252High[b - 0x80];
+  return static_cast<wchar_t>(c != 0 ? c : b);
+}
+
+// Narrow text of cp into at most cap UTF-16 units; -1 when it does not convert.
+int nCodePageToUTF16(int cp, const char* s, unsigned int n, unsigned short* dst, unsigned int cap) {
+  if (cap == 0 || n == 0) return 0;
+  if (cp == CP_UTF8) return static_cast<int>(UTF8ToUTF16(dst, cap, s, n));
+  if (cp == 1252) {
+    unsigned int i = 0;
+    for (; i < n && i < cap; ++i) dst[i] = static_cast<unsigned short>(Widen1252(static_cast<unsigned char>(s[i])));
+    return static_cast<int>(i);
+  }
+  const int r = nLongestFit(n, [&](unsigned int k) {
+    return k == 0 ? 0 : MultiByteToUTF16(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap));
+  });
+  return r;
+}
+
+// Narrow text of cp into at most cap wide characters.
+int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigned int cap) {
+  if (cap == 0 || n == 0) return 0;
+  if (cp == CP_UTF8) return std::max(0, nUTF8ToWide(dst, static_cast<int>(cap), s, static_cast<int>(n)));
+  if (cp == 1252) {
+    unsigned int i = 0;
+    for (; i < n && i < cap; ++i) dst[i] = Widen1252(static_cast<unsigned char>(s[i]));
+    return static_cast<int>(i);
+  }
+  return nLongestFit(n, [&](unsigned int k) {
+    return k == 0 ? 0 : MultiByteToWideChar(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap));
+  });
+}
+
+// Narrow text of cp re-encoded into at most cap bytes of code page to.
+int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst, unsigned int cap) {
+  if (cap == 0 || n == 0) return 0;
+  if (cp == to) {
+    unsigned int k = std::min(n, cap);
+    // Never half a UTF-8 sequence.
+    if (cp == CP_UTF8 && k < n)
+      while (k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
+    memcpy(dst, s, k);
+    return static_cast<int>(k);
+  }
+  if (cp == CP_UTF8 && to == 1252) {
+    const char* p = s;
+    unsigned int left = n, i = 0;
+    while (left > 0 && i < cap) {
+      const wchar_t c = UTF8_GetNext(&p, &left);
+      const int b = CP1252ByteOf(static_cast<uint32_t>(c));
+      dst[i++] = static_cast<char>(b < 0 ? '?' : b);
+    }
+    return static_cast<int>(i);
+  }
+  // Each converter writes a full destination without a terminator: the room is exact.
+  return nLongestFit(n, [&](unsigned int k) {
+    if (k == 0) return 0;
+    if (cp == CP_UTF8) return UTF8ToMultiByte(static_cast<unsigned>(to), s, k, dst, cap + 1, 0, nullptr, nullptr);
+    if (to == CP_UTF8) return MultiByteToUTF8(static_cast<unsigned>(cp), s, k, dst, cap + 1, 0);
+    return MultiByteToMultiByte(static_cast<unsigned>(cp), s, k, static_cast<unsigned>(to), dst, cap, 0);
+  });
+}
+
+// ---- Server date and time texts ----
+
+struct STDateParts {
+  bool bDate = false;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+};
+
+bool bDigits(const char* t, unsigned int at, unsigned int n, int* v) {
+  int r = 0;
+  for (unsigned int i = at; i < at + n; ++i) {
+    if (t[i] < '0' || t[i] > '9') return false;
+    r = r * 10 + (t[i] - '0');
+  }
+  *v = r;
+  return true;
+}
+
+bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
+  const unsigned int step = dashes ? 1 : 0;
+  if (dashes && (t[at + 4] != '-' || t[at + 7] != '-')) return false;
+  p->bDate = true;
+  return bDigits(t, at, 4, &p->y) && bDigits(t, at + 4 + step, 2, &p->mo) && bDigits(t, at + 6 + 2 * step, 2, &p->d);
+}
+
+// 1 to 6 fraction digits; the first three make the milliseconds.
+bool bFraction(const char* t, unsigned int at, unsigned int n, STDateParts* p) {
+  if (n < 1 || n > 6) return false;
+  int v = 0;
+  if (!bDigits(t, at, n, &v)) return false;
+  p->ms = 0;
+  for (unsigned int i = 0; i < 3; ++i) p->ms = p->ms * 10 + (i < n ? t[at + i] - '0' : 0);
+  return true;
+}
+
+// [-]H..H:MM[:SS[.f..f]]: 0 a time of day, 1 no such text, 2 a time outside a day.
+int nTime(const char* t, unsigned int n, STDateParts* p) {
+  unsigned int i = 0;
+  const bool neg = n > 0 && t[0] == '-';
+  if (neg) ++i;
+  unsigned int hd = 0;
+  while (i + hd < n && t[i + hd] >= '0' && t[i + hd] <= '9') ++hd;
+  if (hd < 1 || hd > 3 || !bDigits(t, i, hd, &p->h)) return 1;
+  i += hd;
+  if (i + 3 > n || t[i] != ':' || !bDigits(t, i + 1, 2, &p->mi)) return 1;
+  i += 3;
+  if (i < n) {
+    if (i + 3 > n || t[i] != ':' || !bDigits(t, i + 1, 2, &p->s)) return 1;
+    i += 3;
+    if (i < n && (t[i] != '.' || !bFraction(t, i + 1, n - i - 1, p))) return 1;
+  }
+  if (p->mi > 59 || p->s > 59) return 1;
+  return neg || p->h > 23 ? 2 : 0;
+}
+
+// 0 parsed, 1 not a date or time, 2 a time outside a day.
+int nParseDBDate(const char* t, unsigned int n, STDateParts* p) {
+  int v = 0;
+  const bool allDigits = n > 0 && bDigits(t, 0, n < 15 ? n : 1, &v) && n < 15;
+  if (allDigits && (n == 4 || n == 6)) {
+    bDigits(t, 0, 2, &p->h);
+    bDigits(t, 2, 2, &p->mi);
+    if (n == 6) bDigits(t, 4, 2, &p->s);
+    return p->h > 23 || p->mi > 59 || p->s > 59 ? 2 : 0;
+  }
+  if (allDigits && (n == 8 || n == 14)) {
+    bDate(t, 0, false, p);
+    if (n == 14 && !(bDigits(t, 8, 2, &p->h) && bDigits(t, 10, 2, &p->mi) && bDigits(t, 12, 2, &p->s))) return 1;
+    return p->h > 23 || p->mi > 59 || p->s > 59 ? 1 : 0;
+  }
+  if (n == 10 && t[4] == '-') return bDate(t, 0, true, p) ? 0 : 1;
+  if (n == 17 && t[8] == ' ') {
+    if (!bDate(t, 0, false, p)) return 1;
+    STDateParts time;
+    if (nTime(t + 9, 8, &time) != 0) return 1;
+    p->h = time.h, p->mi = time.mi, p->s = time.s;
+    return 0;
+  }
+  if (n >= 19 && n <= 26 && t[4] == '-' && t[10] == ' ') {
+    if (!bDate(t, 0, true, p)) return 1;
+    STDateParts time;
+    if (t[13] != ':' || nTime(t + 11, n - 11, &time) != 0) return 1;
+    p->h = time.h, p->mi = time.mi, p->s = time.s, p->ms = time.ms;
+    return 0;
+  }
+  return memchr(t, ':', n) != nullptr ? nTime(t, n, p) : 1;
+}
+
+// Which form a date or time takes: by the host item, else by the value type.
+enum eDateForm { FORM_NONE, FORM_DATE8, FORM_DATETIME, FORM_HEURE };
+
+eDateForm eFormOf(eNA_ITEMTYPE analysis, unsigned short type) {
+  switch (analysis) {
+    case NA_IT_DATE8: return FORM_DATE8;
+    case NA_IT_DATETIME: return FORM_DATETIME;
+    case NA_IT_HEURE: return FORM_HEURE;
+    case NA_IT_EMPTY: break;
+    default: return FORM_NONE;
+  }
+  if (type == ZV_DATETIME) return FORM_DATETIME;
+  if (type == ZV_DATEA || type == ZV_DATEW) return FORM_DATE8;
+  if (type == ZV_TIMEA || type == ZV_TIMEW) return FORM_HEURE;
+  return FORM_NONE;
+}
+
+// Digits of a date-time: YYYYMMDD and HHMMSSmmm, each terminated.
+void DateDigits(const CDateTimeBase& dt, char date[9], char time[10]) {
+  snprintf(date, 9, "%04u%02u%02u", dt.m_wAnnee % 10000u, dt.m_byMois % 100u, dt.m_byJour % 100u);
+  dt.nVersHeure(time, kTimeTextChars);
+}
+
+}  // namespace
+
+// ---- Construction and kind ----
+
+CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx) : m_pclCnx(cnx), m_pclError(error) {
+  if (m_pclCnx != nullptr) m_pclCnx->AddRef();
+  CNAError::s_Hold(m_pclError);
+}
+
+CNAConvertVariant::~CNAConvertVariant() {
+  ResetVariant();
+  if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+  CNAError::s_Drop(&m_pclError);
+}
+
+void CNAConvertVariant::_SetKind(eNAVARTYPE kind) {
+  if (m_eVarType == NA_VAR_OWNBUFFER) free(m_pbyBuffer);
+  m_pbyBuffer = nullptr;
+  m_nBufferSize = m_nDataSize = 0;
+  SetItemDesc(nullptr, nullptr);
+  m_eVarType = kind;
+  m_nDBState = kind == NA_VAR_POINTER || kind == NA_VAR_OWNBUFFER ? 1 : 0;
+}
+
+void CNAConvertVariant::InitTypeVariantAny(unsigned short type, unsigned int) {
+  _SetKind(NA_VAR_ANY);
+  m_clValue.__SetType(type, 0);
+}
+
+BOOL CNAConvertVariant::bInitTypeVariant(eNAVARTYPE kind, void* buffer, unsigned int size, unsigned short type) {
+  if (kind != NA_VAR_BUFFER && kind != NA_VAR_POINTER && kind != NA_VAR_OWNBUFFER) return FALSE;
+  unsigned char* own = nullptr;
+  if (kind == NA_VAR_OWNBUFFER) {
+    own = static_cast<unsigned char*>(calloc(std::max(size, 1u), 1));
+    if (own == nullptr) {
+      if (m_pclError != nullptr) m_pclError->pclGetXError()->SetErrorNoMemory();
+      return FALSE;
+    }
+  }
+  _SetKind(kind);
+  m_pbyBuffer = own != nullptr ? own : static_cast<unsigned char*>(buffer);
+  m_nBufferSize = m_pbyBuffer != nullptr ? size : 0;
+  m_clValue.__SetType(type, 0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::bInitTypeVariantBuffer(unsigned short type, unsigned int size) {
+  return bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, size, type) && _bInitTypeBind();
+}
+
+void CNAConvertVariant::ResetVariant() {
+  _SetKind(NA_VAR_NONE);
+  m_clValue.__SetType(ZV_VIDE, 0);
+}
+
+void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescription* database) {
+  if (analysis != m_piAnalysis) {
+    if (analysis != nullptr) analysis->ExternalAddRef();
+    if (m_piAnalysis != nullptr) m_piAnalysis->nExternalRelease();
+    m_piAnalysis = analysis;
+    if (analysis != nullptr) m_clValue.__SetType(ConverteItemToZVType(analysis), 0);
+  }
+  if (database != m_piDatabase) {
+    if (database != nullptr) database->ExternalAddRef();
+    if (m_piDatabase != nullptr) m_piDatabase->nExternalRelease();
+    m_piDatabase = database;
+  }
+}
+
+bool CNAConvertVariant::_bUTF16Slot() const {
+  return _bBuffered() && g_bIsZVTextWide(wGetType()) && wGetType() != ZV_CARW && bIsTextUnicode(eNAGetItemTypeAnalyse());
+}
+
+bool CNAConvertVariant::_bBinarySlot() const { return _bBuffered() && eNAGetItemTypeAnalyse() == NA_IT_BINAIRE; }
+
+void CNAConvertVariant::_Touch() {
+  if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
+  m_clValue.SetFlags(0);
+}
+
+int CNAConvertVariant::_nHostCodePage() const {
+  const int cp = m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1;
+  return nResolve(cp > 0 ? cp : static_cast<int>(dwGetCodePageFromCharset(STR_nGetCurrentChangeCharset())));
+}
+
+int CNAConvertVariant::_nServerCodePage() const {
+  const int cp = m_pclCnx != nullptr ? m_pclCnx->nGetServerCodePage() : -1;
+  return cp > 0 ? cp : CP_UTF8;
+}
+
+void CNAConvertVariant::_ZeroBuffer() {
+  if (_bBuffered() && m_pbyBuffer != nullptr) memset(m_pbyBuffer, 0, m_nBufferSize);
+  m_nDataSize = 0;
+}
+
+// ---- Item types ----
+
+eNA_ITEMTYPE CNAConvertVariant::eNAGetItemTypeAnalyse() const {
+  return m_piAnalysis != nullptr ? m_piAnalysis->eNAGetItemType() : NA_IT_EMPTY;
+}
+eNA_ITEMTYPE CNAConvertVariant::eNAGetItemTypeDatabase() const {
+  return m_piDatabase != nullptr ? m_piDatabase->eNAGetItemType() : NA_IT_EMPTY;
+}
+eNA_ITEMTYPE CNAConvertVariant::eNAGetItemType() const {
+  return m_piAnalysis != nullptr ? eNAGetItemTypeAnalyse() : eNAGetItemTypeDatabase();
+}
+eNA_ITEMTYPE CNAConvertVariant::eNAGetItemTypeDatabaseEx() const {
+  if (m_piDatabase != nullptr) return eNAGetItemTypeDatabase();
+  if (m_piAnalysis != nullptr) return eNAGetItemTypeAnalyse();
+  return ConvertZVTypeToeItem(wGetType());
+}
+BOOL CNAConvertVariant::bIsMemo() const {
+  const eNA_ITEMTYPE t = eNAGetItemType();
+  return t == NA_IT_MEMOTEXTE || t == NA_IT_MEMOBINAIRE4 || t == NA_IT_MEMOBINAIRE || t == NA_IT_MEMOUNICODE;
+}
+BOOL CNAConvertVariant::bIsMemoBinaire() const {
+  const eNA_ITEMTYPE t = eNAGetItemType();
+  return t == NA_IT_MEMOBINAIRE4 || t == NA_IT_MEMOBINAIRE;
+}
+BOOL CNAConvertVariant::bUnicodeDB() const {
+  if (m_piDatabase != nullptr || m_piAnalysis != nullptr) {
+    const eNA_ITEMTYPE t = m_piDatabase != nullptr ? eNAGetItemTypeDatabase() : eNAGetItemTypeAnalyse();
+    return bIsTextUnicode(t);
+  }
+  return g_bIsZVTextWide(wGetType());
+}
+unsigned short CNAConvertVariant::eGetZVTypeDB() const {
+  return m_piDatabase != nullptr ? ConverteItemToZVType(m_piDatabase) : 0;
+}
+const wchar_t* CNAConvertVariant::pszGetItemName() const {
+  if (m_piAnalysis != nullptr) return m_piAnalysis->pszGetName();
+  return m_piDatabase != nullptr ? m_piDatabase->pszGetName() : nullptr;
+}
+const wchar_t* CNAConvertVariant::pszGetTableName() const {
+  if (m_piAnalysis != nullptr) return m_piAnalysis->pszGetSourceName();
+  return m_piDatabase != nullptr ? m_piDatabase->pszGetSourceName() : nullptr;
+}
+
+// ---- Errors ----
+
+void CNAConvertVariant::_SetErrorConversionFailed(unsigned short from, const wchar_t* text) {
+  // A buffer keeps no half-written value and a held value no stale one.
+  _ZeroBuffer();
+  if (!_bBuffered()) {
+    m_clValue.__SetType(wGetType(), 0);
+    m_clValue.SetNull(true);
+  }
+  eNA_ITEMTYPE item = eNAGetItemType();
+  if (item == NA_IT_EMPTY) item = ConvertZVTypeToeItem(wGetType());
+  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteConversion, m_pclCnx,
+                             pszGetTableName(), pszGetItemName(), kErrConversion, static_cast<int>(from),
+                             static_cast<int>(item), text != nullptr ? text : L"");
+}
+
+void CNAConvertVariant::_SetErrorConversionFailed(unsigned short from, const char* text, unsigned int length,
+                                                  int codePage) {
+  const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
+  _SetErrorConversionFailed(from, wide.pszGet());
+}
+
+// ---- Buffer writers ----
+
+BOOL CNAConvertVariant::_bStoreBytes(const void* bytes, unsigned int length, unsigned int reserve) {
+  if (m_pbyBuffer == nullptr) return FALSE;
+  unsigned int used = 0;
+  if (_bBinarySlot()) {
+    const unsigned int n = m_nBufferSize >= 2 ? std::min({length, m_nBufferSize - 2, 0xFFFFu}) : 0;
+    if (m_nBufferSize >= 2) {
+      m_pbyBuffer[0] = static_cast<unsigned char>(n);
+      m_pbyBuffer[1] = static_cast<unsigned char>(n >> 8);
+      if (n > 0) memmove(m_pbyBuffer + 2, bytes, n);
+      used = n + 2;
+    }
+    m_nDataSize = n;
+  } else {
+    used = m_nBufferSize > reserve ? std::min(length, m_nBufferSize - reserve) : 0;
+    // UTF-16 units are kept whole.
+    if (_bUTF16Slot()) used &= ~1u;
+    if (used > 0) memmove(m_pbyBuffer, bytes, used);
+    m_nDataSize = used;
+  }
+  memset(m_pbyBuffer + used, 0, m_nBufferSize - used);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bStoreWide(const wchar_t* text, unsigned int length) {
+  if (m_pbyBuffer == nullptr) return FALSE;
+  const unsigned short type = wGetType();
+  unsigned int used = 0;
+  if (length == 0) {
+  } else if (type == ZV_CARW) {
+    if (m_nBufferSize >= sizeof(wchar_t)) memcpy(m_pbyBuffer, text, used = sizeof(wchar_t));
+  } else if (type == ZV_CARA) {
+    if (m_nBufferSize >= 1) {
+      char c = '?';
+      nWideToCodePage(_nHostCodePage(), text, 1, &c, 1);
+      m_pbyBuffer[0] = static_cast<unsigned char>(c);
+      used = 1;
+    }
+  } else if (_bUTF16Slot()) {
+    const unsigned int cap = m_nBufferSize / 2 > 0 ? m_nBufferSize / 2 - 1 : 0;
+    const int units = cap > 0 ? WideCharToUTF16(text, static_cast<int>(length), reinterpret_cast<unsigned short*>(m_pbyBuffer),
+                                                static_cast<int>(cap))
+                              : 0;
+    used = 2 * static_cast<unsigned int>(std::max(units, 0));
+  } else if (g_bIsZVTextWide(type)) {
+    const unsigned int cap = m_nBufferSize / sizeof(wchar_t) > 0 ? m_nBufferSize / sizeof(wchar_t) - 1 : 0;
+    used = std::min(length, cap) * static_cast<unsigned int>(sizeof(wchar_t));
+    memmove(m_pbyBuffer, text, used);
+  } else if (g_bIsZVTextAnsi(type)) {
+    const unsigned int cap = m_nBufferSize > 0 ? m_nBufferSize - 1 : 0;
+    const int n = nWideToCodePage(_nHostCodePage(), text, length, reinterpret_cast<char*>(m_pbyBuffer), cap);
+    if (n <= 0 && cap > 0) {
+      _ZeroBuffer();
+      return FALSE;
+    }
+    used = static_cast<unsigned int>(std::max(n, 0));
+  } else {
+    return _bStoreBytes(text, length * static_cast<unsigned int>(sizeof(wchar_t)), 0);
+  }
+  memset(m_pbyBuffer + used, 0, m_nBufferSize - used);
+  m_nDataSize = used;
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bStoreAnsi(const char* text, unsigned int length, int codePage) {
+  if (m_pbyBuffer == nullptr) return FALSE;
+  const unsigned short type = wGetType();
+  unsigned int used = 0;
+  int n = 0;
+  if (length == 0) {
+  } else if (type == ZV_CARA) {
+    if (m_nBufferSize >= 1) m_pbyBuffer[used++] = static_cast<unsigned char>(text[0]);
+  } else if (type == ZV_CARW) {
+    wchar_t c = 0;
+    if (m_nBufferSize >= sizeof(wchar_t) && nCodePageToWide(codePage, text, length, &c, 1) == 1)
+      memcpy(m_pbyBuffer, &c, used = sizeof(wchar_t));
+  } else if (_bUTF16Slot()) {
+    const unsigned int cap = m_nBufferSize / 2 > 0 ? m_nBufferSize / 2 - 1 : 0;
+    n = nCodePageToUTF16(codePage, text, length, reinterpret_cast<unsigned short*>(m_pbyBuffer), cap);
+    used = 2 * static_cast<unsigned int>(std::max(n, 0));
+  } else if (g_bIsZVTextWide(type)) {
+    const unsigned int cap = m_nBufferSize / sizeof(wchar_t) > 0 ? m_nBufferSize / sizeof(wchar_t) - 1 : 0;
+    n = nCodePageToWide(codePage, text, length, reinterpret_cast<wchar_t*>(m_pbyBuffer), cap);
+    used = static_cast<unsigned int>(std::max(n, 0)) * static_cast<unsigned int>(sizeof(wchar_t));
+  } else {
+    const unsigned int cap = m_nBufferSize > 0 ? m_nBufferSize - 1 : 0;
+    n = nCodePageToCodePage(codePage, _nHostCodePage(), text, length, reinterpret_cast<char*>(m_pbyBuffer), cap);
+    used = static_cast<unsigned int>(std::max(n, 0));
+  }
+  // A text that converts to nothing while there was room is a failed conversion.
+  if (length > 0 && used == 0 && m_nBufferSize > 2 * sizeof(wchar_t)) {
+    _ZeroBuffer();
+    return FALSE;
+  }
+  memset(m_pbyBuffer + used, 0, m_nBufferSize - used);
+  m_nDataSize = used;
+  return TRUE;
+}
+
+// ---- From the host ----
+
+void CNAConvertVariant::SetNull() {
+  if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
+  if (_bBuffered()) {
+    _ZeroBuffer();
+  } else {
+    m_clValue.__SetType(wGetType(), 0);
+  }
+  m_clValue.SetNull(true);
+}
+
+BOOL CNAConvertVariant::_bSetSameType(const CAny* value) {
+  const unsigned short type = wGetType();
+  if (type == ZV_DECIMAL) {
+    IDecimal* dec = nullptr;
+    value->Intern()->nFillBuffer(&dec);
+    int p = 0, s = 0;
+    if (!bDecimalForm(m_piAnalysis, &p, &s) && dec != nullptr) dec->GetPrecisionScale(&p, &s);
+    unsigned char form[IDecimal::kFormSize] = {};
+    if (dec == nullptr || nFormSize(p) > m_nBufferSize || dec->nWrite(p, s, form) > 99) {
+      CXYString<wchar_t> shown;
+      nGetString(&shown, *value, nullptr, 0);
+      _SetErrorConversionFailed(value->wGetType(), shown.pszGet());
+      return FALSE;
+    }
+    return _bStoreBytes(form, nFormSize(p), 0);
+  }
+  if (type == ZV_BOOL) {
+    int b = 0;
+    value->nGetINT(&b);
+    const unsigned char byte = b != 0 ? 1 : 0;
+    return _bStoreBytes(&byte, 1, 0);
+  }
+  if (type == ZV_DATETIME) {
+    CDateTimeBase dt;
+    value->Intern()->nFillBuffer(&dt);
+    const eDateForm form = eFormOf(eNAGetItemTypeAnalyse(), type);
+    char date[9], time[10];
+    DateDigits(dt, date, time);
+    if (form == FORM_DATE8) return _bSetDateDigits(date, 8);
+    if (form == FORM_HEURE) return _bSetDateDigits(time, 9);
+    return _bStoreBytes(&dt, sizeof dt, 0);
+  }
+  if (g_bIsZVTextWide(type) && type != ZV_CARW) {
+    const wchar_t* text = nullptr;
+    unsigned int n = 0;
+    value->Intern()->nGetPCWSTR(&text);
+    value->Intern()->nGetSTRLEN(&n);
+    return _bStoreWide(text != nullptr ? text : L"", text != nullptr ? n : 0);
+  }
+  if (g_bIsZVTextAnsi(type) && type != ZV_CARA) {
+    const char* text = nullptr;
+    unsigned int n = 0;
+    value->Intern()->nGetPCASTR(&text);
+    value->Intern()->nGetSTRLEN(&n);
+    return _bStoreAnsi(text != nullptr ? text : "", text != nullptr ? n : 0, _nHostCodePage());
+  }
+  void* data = nullptr;
+  unsigned int n = 0;
+  if (value->Intern()->nGetDataAdr(&data) != 0 || value->Intern()->nGetUtilDataSize(&n) != 0) return FALSE;
+  return _bStoreBytes(data, data != nullptr ? n : 0, 0);
+}
+
+BOOL CNAConvertVariant::_bSetDateDigits(const char* digits, int count) {
+  // DATE8 and HEURE slots hold ASCII digits and their terminator.
+  if (m_pbyBuffer == nullptr || m_nBufferSize == 0) return FALSE;
+  const unsigned int n = std::min(static_cast<unsigned int>(count), m_nBufferSize - 1);
+  memcpy(m_pbyBuffer, digits, n);
+  memset(m_pbyBuffer + n, 0, m_nBufferSize - n);
+  m_nDataSize = n;
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::bSetValue(const CAny* value) {
+  if (value == nullptr || value->bIsNull() || value->wGetType() == ZV_VIDE) {
+    SetNull();
+    return TRUE;
+  }
+  if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
+  if (value == &m_clValue) return TRUE;
+  const unsigned short from = value->wGetType();
+  if (m_eVarType == NA_VAR_ANY && wGetType() == ZV_VIDE) m_clValue.__SetType(from, 0);
+  const unsigned short type = wGetType();
+  if (from == type) {
+    if (m_eVarType == NA_VAR_ANY) {
+      m_clValue = *value;
+      m_clValue.SetFlags(0);
+      return TRUE;
+    }
+    if (!_bBuffered()) return TRUE;
+    m_clValue.SetFlags(0);
+    return _bSetSameType(value);
+  }
+  if (bTextKind(type) && g_bIsZVTextAnsi(from)) {
+    const char* text = nullptr;
+    unsigned int n = 0;
+    value->Intern()->nGetPCASTR(&text);
+    value->Intern()->nGetSTRLEN(&n);
+    return bSetValue(text != nullptr ? text : "", text != nullptr ? n : 0);
+  }
+  if (bTextKind(type) && g_bIsZVTextWide(from)) {
+    const wchar_t* text = nullptr;
+    unsigned int n = 0;
+    value->Intern()->nGetPCWSTR(&text);
+    value->Intern()->nGetSTRLEN(&n);
+    return bSetValue(text != nullptr ? text : L"", text != nullptr ? n : 0);
+  }
+  CAny copy(*value);
+  int result = 0;
+  if (type == ZV_DATETIME && (from == ZV_TIMEW || from == ZV_TIMEA)) {
+    CDateTime dt;
+    dt.InitDate();
+    if (from == ZV_TIMEA) {
+      const char* text = nullptr;
+      value->Intern()->nGetPCASTR(&text);
+      dt.__SetPartieHeure(text != nullptr ? text : "");
+    } else {
+      const wchar_t* text = nullptr;
+      value->Intern()->nGetPCWSTR(&text);
+      dt.__SetPartieHeure(text != nullptr ? text : L"");
+    }
+    copy.SetDATETIME(dt);
+  } else {
+    if (type == ZV_DUREE && (bTextKind(from) || from == ZV_DECIMAL || from == ZV_CY))
+      result = copy.__nCastTo(ZV_I8, nullptr, 1);
+    if (result <= 99) result = copy.__nCastTo(type, nullptr, 1);
+  }
+  if (result > 99 || copy.wGetType() != type) {
+    CXYString<wchar_t> shown;
+    nGetString(&shown, *value, nullptr, 0);
+    _SetErrorConversionFailed(from, shown.pszGet());
+    return FALSE;
+  }
+  return bSetValue(&copy);
+}
+
+BOOL CNAConvertVariant::bSetValue(const unsigned char* bytes, unsigned int length) {
+  _Touch();
+  const unsigned short type = wGetType();
+  switch (m_eVarType) {
+    case NA_VAR_ANY:
+      m_clValue.SetValueByte(bytes, length);
+      return TRUE;
+    case NA_VAR_POINTER:
+      m_pbyBuffer = const_cast<unsigned char*>(bytes);
+      m_nBufferSize = m_nDataSize = length;
+      return TRUE;
+    case NA_VAR_BUFFER:
+    case NA_VAR_OWNBUFFER:
+      return _bStoreBytes(bytes, length, g_bIsZVTextAnsi(type) ? 1 : (g_bIsZVTextWide(type) ? 2 : 0));
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CNAConvertVariant::bSetValue(CZVBIN* bin) {
+  if (bin == nullptr) {
+    SetNull();
+    return TRUE;
+  }
+  if (m_eVarType != NA_VAR_BUFFER && m_eVarType != NA_VAR_OWNBUFFER && wGetType() == ZV_BIN &&
+      (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD)) {
+    _Touch();
+    // Shares the host's block.
+    m_clValue.Intern()->SetValue(bin);
+    m_clValue.SetFlags(0);
+    return TRUE;
+  }
+  return bSetValue(bin->pGetData(), static_cast<unsigned int>(bin->nGetSize()));
+}
+
+BOOL CNAConvertVariant::bSetValue(const wchar_t* text, unsigned int length) {
+  if (text == nullptr) text = L"";
+  if (length == kAll) length = static_cast<unsigned int>(wcslen(text));
+  const unsigned short type = wGetType();
+  if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) {
+    if (bTextKind(type)) {
+      _Touch();
+      if (g_bIsZVTextAnsi(type)) {
+        const CXYString<char> narrow = PCWSTR_To_CAString(text, _nHostCodePage(), static_cast<int>(length));
+        const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
+        m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(strlen(p)));
+      } else {
+        m_clValue.Intern()->SetValue(text, length * static_cast<unsigned int>(sizeof(wchar_t)));
+      }
+      m_clValue.SetFlags(0);
+      return TRUE;
+    }
+  } else if (_bBuffered() && bTextKind(type)) {
+    _Touch();
+    return _bStoreWide(text, length);
+  }
+  CAny wide;
+  wide.__SetType(ZV_DSTRW, 0);
+  wide.Intern()->SetValue(text, length * static_cast<unsigned int>(sizeof(wchar_t)));
+  wide.SetFlags(0);
+  return bSetValue(&wide);
+}
+
+BOOL CNAConvertVariant::bSetValue(const char* text, unsigned int length) {
+  if (text == nullptr) text = "";
+  if (length == kAll) length = static_cast<unsigned int>(strlen(text));
+  if (bTextKind(wGetType())) return _bSetValue(text, length, _nHostCodePage());
+  CAny ansi;
+  ansi.__SetType(ZV_DSTRA, 0);
+  ansi.Intern()->SetValue(text, length);
+  ansi.SetFlags(0);
+  return bSetValue(&ansi);
+}
+
+BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int codePage) {
+  _Touch();
+  const unsigned short type = wGetType();
+  if (m_eVarType == NA_VAR_ANY) {
+    if (g_bIsZVTextWide(type)) {
+      const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
+      const wchar_t* p = wide.pszGet() != nullptr ? wide.pszGet() : L"";
+      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(wcslen(p) * sizeof(wchar_t)));
+    } else if (codePage != _nHostCodePage()) {
+      const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
+      const CXYString<char> narrow = PCWSTR_To_CAString(wide.pszGet() != nullptr ? wide.pszGet() : L"", _nHostCodePage(), -1);
+      const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
+      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(strlen(p)));
+    } else {
+      m_clValue.Intern()->SetValue(text, length);
+    }
+    m_clValue.SetFlags(0);
+    return TRUE;
+  }
+  if (_bBuffered()) return _bStoreAnsi(text, length, codePage);
+  return FALSE;
+}
+
+#define QX_TYPED_SETTER(T, setter)          \
+  BOOL CNAConvertVariant::bSetValue(T v) {  \
+    CAny value;                             \
+    value.setter(v);                        \
+    return bSetValue(&value);               \
+  }
+QX_TYPED_SETTER(unsigned char, SetUI1)
+QX_TYPED_SETTER(unsigned short, SetUI2)
+QX_TYPED_SETTER(unsigned int, SetUI4)
+QX_TYPED_SETTER(unsigned long long, SetUI8)
+QX_TYPED_SETTER(char, SetI1)
+QX_TYPED_SETTER(short, SetI2)
+QX_TYPED_SETTER(int, SetI4)
+QX_TYPED_SETTER(long long, SetI8)
+QX_TYPED_SETTER(float, SetR4)
+QX_TYPED_SETTER(double, SetR8)
+#undef QX_TYPED_SETTER
+
+BOOL CNAConvertVariant::bSetValue(bool v) {
+  CAny value;
+  value.SetBOOL(v ? 1 : 0);
+  return bSetValue(&value);
+}
+
+BOOL CNAConvertVariant::bSetValue(const CMoney& v) {
+  CAny value;
+  value.__SetType(ZV_CY, 0);
+  value.Intern()->SetValue(&v);
+  value.SetFlags(0);
+  return bSetValue(&value);
+}
+
+BOOL CNAConvertVariant::bSetValue(CDateTime* v) {
+  if (v == nullptr) {
+    SetNull();
+    return TRUE;
+  }
+  CAny value;
+  value.SetDATETIME(*v);
+  return bSetValue(&value);
+}
+
+BOOL CNAConvertVariant::bSetValue(_SYSTEMTIME* v) {
+  if (v == nullptr) {
+    SetNull();
+    return TRUE;
+  }
+  if (eNAGetItemType() != NA_IT_TEXTE) {
+    CDateTime dt;
+    dt.InitDate(v);
+    return bSetValue(&dt);
+  }
+  const CXTime time(*v, -1);
+  CTString text;
+  switch (nGetSize()) {
+    case 5: time.GetZVTimeHHMM(text); break;
+    case 7: time.GetZVTimeHHMMSS(text); break;
+    case 9:
+      time.GetZVTimeHHMMSSCCm(text);
+      text = text.clMilieu(0, 8);
+      break;
+    case 10: time.GetZVTimeHHMMSSCCm(text); break;
+    default: time.GetZVTimeAAAAMMJJ_HHMMSS(text); break;
+  }
+  return bSetValue(text.pszGet(), static_cast<unsigned int>(text.nTaille()));
+}
+
+// ---- From the server ----
+
+BOOL CNAConvertVariant::_bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from) {
+  const unsigned short type = wGetType();
+  unsigned char area[ZV_VALUE_SIZE] = {};
+  // The host VM's exact conversion: 64-bit integers and decimals never pass through a double.
+  const int rc = CAny::__s_nCastTo(area, text, type, nullptr);
+  CAny parsed;
+  CAny& target = m_eVarType == NA_VAR_ANY ? m_clValue : parsed;
+  if (rc <= 99) target.__TransfertValeurInterne(type, area);
+  if (rc > 99 || target.wGetType() != type) {
+    _SetErrorConversionFailed(from, shown);
+    return FALSE;
+  }
+  if (m_eVarType == NA_VAR_ANY) return TRUE;
+  if (!_bBuffered()) return FALSE;
+  return _bSetSameType(&parsed);
+}
+
+BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from) {
+  STDateParts parts;
+  const int parsed = nParseDBDate(text, length, &parts);
+  const unsigned short type = wGetType();
+  const eDateForm form = eFormOf(eNAGetItemTypeAnalyse(), type);
+  // A date form asks for a date; a time text (a TIME column) has none to give.
+  if (parsed != 0 || form == FORM_NONE || (form == FORM_DATE8 && !parts.bDate)) {
+    _SetErrorConversionFailed(from, text, length, 1252);
+    return FALSE;
+  }
+  CDateTime dt;
+  dt.Set(parts.y, parts.mo, parts.d, parts.h, parts.mi, parts.s, parts.ms);
+  char date[9], time[10];
+  DateDigits(dt, date, time);
+  if (_bBuffered()) {
+    _ZeroBuffer();
+    if (form == FORM_DATE8) return _bSetDateDigits(date, 8);
+    if (form == FORM_HEURE) return _bSetDateDigits(time, 9);
+    return _bStoreBytes(&dt, sizeof dt, 0);
+  }
+  if (m_eVarType != NA_VAR_ANY) return FALSE;
+  switch (type) {
+    case ZV_DATETIME: m_clValue.SetDATETIME(dt); break;
+    case ZV_DATEA: m_clValue.SetDATEA(date); break;
+    case ZV_TIMEA: m_clValue.SetTIMEA(time); break;
+    default: {
+      wchar_t wide[10] = {};
+      const char* digits = type == ZV_DATEW ? date : time;
+      for (int i = 0; digits[i] != 0; ++i) wide[i] = static_cast<unsigned char>(digits[i]);
+      if (type == ZV_DATEW)
+        m_clValue.SetDATEW(wide);
+      else
+        m_clValue.SetTIMEW(wide);
+    }
+  }
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
+  if (!bInitBufferDB()) return FALSE;
+  if (text == nullptr) {
+    SetNull();
+    return TRUE;
+  }
+  if (length == kAll) length = static_cast<unsigned int>(strlen(text));
+  if (length == 0) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
+  _Touch();
+  const unsigned short type = wGetType();
+  const int cp = nResolve(static_cast<int>(codePage));
+  if (bTextKind(type) && type != ZV_DATEW && type != ZV_TIMEW && type != ZV_DATEA && type != ZV_TIMEA)
+    return _bSetValue(text, length, cp);
+  if (type == ZV_BOOL) {
+    const BOOL b = s_bTextToBool(text);
+    if (m_eVarType == NA_VAR_ANY) {
+      m_clValue.SetBOOL(b);
+      return TRUE;
+    }
+    const unsigned char byte = b ? 1 : 0;
+    return _bStoreBytes(&byte, 1, 0);
+  }
+  if (bNumberKind(type)) {
+    // Number texts are ASCII: widened on the stack, whatever the code page.
+    wchar_t wide[kShortText + 1];
+    if (length > kShortText) {
+      _SetErrorConversionFailed(ZV_PSTRA, text, length, cp);
+      return FALSE;
+    }
+    for (unsigned int i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+    wide[length] = 0;
+    return _bSetNumberDB(wide, wide, ZV_PSTRA);
+  }
+  if (bDateKind(type)) return _bSetValueDB_AndConvertToDate(text, length, ZV_PSTRA);
+  if (type == ZV_BIN) {
+    if (_bBuffered()) return _bStoreBytes(text, length, 0);
+    m_clValue.SetBIN(reinterpret_cast<const unsigned char*>(text), length);
+    return TRUE;
+  }
+  CAny ansi;
+  ansi.__SetType(ZV_DSTRA, 0);
+  ansi.Intern()->SetValue(text, length);
+  ansi.SetFlags(0);
+  return bSetValue(&ansi);
+}
+
+BOOL CNAConvertVariant::bSetValueDB(const wchar_t* text, unsigned int length) {
+  if (!bInitBufferDB()) return FALSE;
+  return bSetValueFromDB(text, length);
+}
+
+BOOL CNAConvertVariant::bSetValueFromDB(const wchar_t* text, unsigned int length) {
+  if (text == nullptr) {
+    SetNull();
+    return TRUE;
+  }
+  if (length == kAll) length = static_cast<unsigned int>(wcslen(text));
+  _Touch();
+  const unsigned short type = wGetType();
+  if (type == ZV_BOOL) {
+    const BOOL b = length > 0 && s_bTextToBool(text);
+    if (m_eVarType == NA_VAR_ANY) {
+      m_clValue.SetBOOL(b);
+      return TRUE;
+    }
+    const unsigned char byte = b ? 1 : 0;
+    return _bStoreBytes(&byte, 1, 0);
+  }
+  if (bNumberKind(type) || bDateKind(type)) {
+    wchar_t wide[kShortText + 1];
+    char narrow[kShortText + 1];
+    const std::wstring shown(text, length);
+    if (length > kShortText) {
+      _SetErrorConversionFailed(ZV_PSTRW, shown.c_str());
+      return FALSE;
+    }
+    if (bNumberKind(type)) {
+      wmemcpy(wide, text, length);
+      wide[length] = 0;
+      return _bSetNumberDB(wide, shown.c_str(), ZV_PSTRW);
+    }
+    for (unsigned int i = 0; i < length; ++i) {
+      const int b = CP1252ByteOf(static_cast<uint32_t>(text[i]));
+      narrow[i] = static_cast<char>(b < 0 ? '?' : b);
+    }
+    return _bSetValueDB_AndConvertToDate(narrow, length, ZV_PSTRW);
+  }
+  if (bTextKind(type)) return bSetValue(text, length);
+  if (type == ZV_BIN)
+    return bSetValueDB(reinterpret_cast<const unsigned char*>(text), length * static_cast<unsigned int>(sizeof(wchar_t)));
+  CAny wide;
+  wide.__SetType(ZV_DSTRW, 0);
+  wide.Intern()->SetValue(text, length * static_cast<unsigned int>(sizeof(wchar_t)));
+  wide.SetFlags(0);
+  return bSetValue(&wide);
+}
+
+BOOL CNAConvertVariant::bSetValueDB(const CAny* value) {
+  if (!bInitBufferDB()) return FALSE;
+  if (value == nullptr || value->bIsNull() || value->wGetType() == ZV_VIDE) {
+    SetNull();
+    return TRUE;
+  }
+  const unsigned short from = value->wGetType();
+  if (from != wGetType() && g_bIsZVTextAnsi(from)) {
+    const char* text = nullptr;
+    unsigned int n = 0;
+    value->Intern()->nGetPCASTR(&text);
+    value->Intern()->nGetSTRLEN(&n);
+    return bSetValueDB(text != nullptr ? text : "", text != nullptr ? n : 0, static_cast<unsigned>(_nServerCodePage()));
+  }
+  if (from != wGetType() && g_bIsZVTextWide(from)) {
+    const wchar_t* text = nullptr;
+    unsigned int n = 0;
+    value->Intern()->nGetPCWSTR(&text);
+    value->Intern()->nGetSTRLEN(&n);
+    return bSetValueDB(text != nullptr ? text : L"", text != nullptr ? n : 0);
+  }
+  return bSetValue(value);
+}
+
+BOOL CNAConvertVariant::bSetValueDB(const unsigned char* bytes, unsigned int length) {
+  if (!bInitBufferDB()) return FALSE;
+  m_nDBLength = length;
+  if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) {
+    _Touch();
+    m_clValue.SetValueByte(bytes, length);
+    return TRUE;
+  }
+  if (!_bBuffered()) return bSetValue(bytes, length);
+  _Touch();
+  const BOOL ok = _bStoreBytes(bytes, length, 0);
+  m_nDBLength = m_nDataSize;
+  return ok;
+}
+
+// ---- Database preparation ----
+
+BOOL CNAConvertVariant::bInitBufferDB() {
+  if (m_nDBState != 0) return TRUE;
+  if (!_bInitTypeBind()) return FALSE;
+  if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
+  if (m_eVarType == NA_VAR_ANY) return _bInitBufferDB_Any();
+  if (m_eVarType == NA_VAR_BUFFER) return _bInitBufferDB_Ptr();
+  return FALSE;
+}
+
+BOOL CNAConvertVariant::_bInitBufferDB_Ptr() {
+  m_nDBState = 1;
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bInitBufferDB_Any() {
+  // The held value is its own database form: pGetData and nGetSize read it where it is.
+  if (wGetType() == ZV_VIDE) SetNull();
+  m_nDBState = 1;
+  return TRUE;
+}
+
+// ---- Reading ----
+
+BOOL CNAConvertVariant::bGetValue(CAny* out) const {
+  if (out == nullptr) return FALSE;
+  if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) return CNAVariant::bGetValue(out);
+  if (!_bBuffered() || m_pbyBuffer == nullptr) return FALSE;
+  const unsigned short type = wGetType();
+  const unsigned char* p = m_pbyBuffer;
+  const unsigned int size = m_nBufferSize;
+  if (m_clValue.bIsNull()) {
+    out->__SetType(type, 0);
+    out->SetNull(true);
+    return TRUE;
+  }
+  if (type == ZV_DECIMAL) {
+    out->__SetType(ZV_DECIMAL, 0);
+    IDecimal* dec = nullptr;
+    out->Intern()->nFillBuffer(&dec);
+    int precision = 0, scale = 0;
+    bDecimalForm(m_piAnalysis, &precision, &scale);
+    unsigned char form[IDecimal::kFormSize] = {};
+    memcpy(form, p, std::min(size, nFormSize(precision)));
+    if (dec != nullptr) {
+      if (precision == 0)
+        dec->nLoadForm(form);
+      else
+        dec->nLoad(precision, scale, form);
+    }
+  } else if (type == ZV_BIN) {
+    if (_bBinarySlot()) {
+      const unsigned int n = size >= 2 ? std::min(size - 2, static_cast<unsigned int>(p[0] | (p[1] << 8))) : 0;
+      out->SetBIN(p + 2, n);
+    } else {
+      out->SetBIN(p, size);
+    }
+  } else if (type == ZV_DATETIME) {
+    CDateTime dt;
+    const eDateForm form = eFormOf(eNAGetItemTypeAnalyse(), type);
+    char digits[kDateTimeTextChars + 1] = {};
+    memcpy(digits, p, std::min(size, static_cast<unsigned int>(kDateTimeTextChars)));
+    digits[strnlen(digits, std::min(size, static_cast<unsigned int>(kDateTimeTextChars)))] = 0;
+    if (form == FORM_DATE8)
+      dt.FromString(digits);
+    else if (form == FORM_HEURE)
+      dt.__SetPartieHeure(digits);
+    else if (form == FORM_DATETIME && size >= sizeof(CDateTimeBase))
+      memcpy(static_cast<void*>(&dt), p, sizeof(CDateTimeBase));
+    out->SetDATETIME(dt);
+  } else if (_bUTF16Slot()) {
+    const unsigned short* units = reinterpret_cast<const unsigned short*>(p);
+    CAny_ZVDSTRW::s_SetFromUTF16(out, units, utf16nlen(units, static_cast<int>(size / 2)));
+    if (type != ZV_DSTRW) out->__nCastTo(type, nullptr, 1);
+  } else if (g_bIsZVTextWide(type) && type != ZV_CARW) {
+    const unsigned int chars = size / sizeof(wchar_t);
+    const wchar_t* w = reinterpret_cast<const wchar_t*>(p);
+    out->__SetType(type, 0);
+    out->Intern()->SetValue(w, static_cast<unsigned int>(wcsnlen(w, chars) * sizeof(wchar_t)));
+  } else if (g_bIsZVTextAnsi(type) && type != ZV_CARA) {
+    out->__SetType(type, 0);
+    out->Intern()->SetValue(p, static_cast<unsigned int>(strnlen(reinterpret_cast<const char*>(p), size)));
+  } else {
+    // Fixed-size classes read their own width: the buffer is given padded to a value area.
+    unsigned char area[ZV_VALUE_SIZE] = {};
+    memcpy(area, p, std::min(size, ZV_VALUE_SIZE));
+    out->__SetType(type, 0);
+    out->Intern()->SetValue(area, std::min(size, ZV_VALUE_SIZE));
+  }
+  out->SetFlags(0);
+  return TRUE;
+}
+
+const void* CNAConvertVariant::pGetData() const {
+  if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) return CNAVariant::pGetData();
+  return m_eVarType == NA_VAR_NONE ? nullptr : m_pbyBuffer;
+}
+
+unsigned int CNAConvertVariant::nGetSize() const {
+  if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) return CNAVariant::nGetSize();
+  return m_nDataSize;
+}
+
+unsigned int CNAConvertVariant::nGetUtilDataSize() const {
+  if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) return CNAVariant::nGetUtilDataSize();
+  if (m_pbyBuffer == nullptr) return 0;
+  const unsigned short type = wGetType();
+  if (_bUTF16Slot()) return static_cast<unsigned int>(utf16nlen(reinterpret_cast<const unsigned short*>(m_pbyBuffer), static_cast<int>(m_nBufferSize / 2)));
+  if (g_bIsZVTextAnsi(type) && type != ZV_DATEA && type != ZV_TIMEA)
+    return static_cast<unsigned int>(strnlen(reinterpret_cast<const char*>(m_pbyBuffer), m_nBufferSize));
+  if (type == ZV_DSTRW || type == 20 || type == ZV_CARW || type == ZV_PSTRW)
+    return static_cast<unsigned int>(wcsnlen(reinterpret_cast<const wchar_t*>(m_pbyBuffer), m_nBufferSize / sizeof(wchar_t)));
+  return m_nDataSize;
+}
+
+BOOL CNAConvertVariant::bGetBufferDB(unsigned char** data, unsigned int* size, unsigned int** dbLength) {
+  if (!bInitBufferDB()) return FALSE;
+  const bool held = m_eVarType == NA_VAR_ANY;
+  if (data != nullptr) *data = static_cast<unsigned char*>(const_cast<void*>(held ? CNAVariant::pGetData() : m_pbyBuffer));
+  if (size != nullptr) *size = held ? CNAVariant::nGetSize() : m_nBufferSize;
+  if (dbLength != nullptr) *dbLength = &m_nDBLength;
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::bGetDecimalInfo(int* precision, int* scale) const {
+  int p = 0, s = 0;
+  if (bDecimalForm(m_piAnalysis, &p, &s)) {
+    if (precision != nullptr) *precision = p;
+    if (scale != nullptr) *scale = s;
+    return TRUE;
+  }
+  return CNAVariant::bGetDecimalInfo(precision, scale);
+}
+
+BOOL CNAConvertVariant::vbChangeZVType(unsigned short type, int keepLength) {
+  CAny value;
+  bGetValue(&value);
+  if (!value.bIsNull() && value.wGetType() != ZV_VIDE && bTextKind(type) && eNAGetItemTypeAnalyse() == NA_IT_HEURE) {
+    if (value.__nCastTo(ZV_DSTRW, nullptr, 1) > 99) return FALSE;
+    const wchar_t* text = nullptr;
+    value.Intern()->nGetPCWSTR(&text);
+    const size_t want = m_piAnalysis->nGetItemSize() > 0 ? m_piAnalysis->nGetItemSize() - 1 : 0;
+    std::wstring s = text != nullptr ? text : L"";
+    if (s.size() > want)
+      s.resize(want);
+    else if (!keepLength)
+      s.append(want - s.size(), L'0');
+    value.__SetType(ZV_DSTRW, 0);
+    value.Intern()->SetValue(s.c_str(), static_cast<unsigned int>(s.size() * sizeof(wchar_t)));
+    value.SetFlags(0);
+  }
+  InitTypeVariantAny(type, 0);
+  return bSetValue(&value);
+}
+
+// ---- Comparison and copy ----
+
+BOOL CNAConvertVariant::bEqualsNAVariant(const CNAConvertVariant* other) const {
+  if (other == this) return TRUE;
+  if (other == nullptr) return FALSE;
+  if (m_eVarType == NA_VAR_NONE && other->m_eVarType == NA_VAR_NONE) return TRUE;
+  if (bIsNull() && other->bIsNull()) return TRUE;
+  if (m_eVarType == other->m_eVarType) {
+    if (m_eVarType == NA_VAR_ANY) return CNAVariant::bEqualsNAVariant(static_cast<const CNAVariant*>(other));
+    if (m_eVarType == NA_VAR_NONE || m_eVarType == NA_VAR_NOTREAD) return FALSE;
+  }
+  // Buffers of different encodings compare by their values.
+  if (_bUTF16Slot() != other->_bUTF16Slot()) return CNAVariant::bEqualsNAVariant(static_cast<const CNAVariant*>(other));
+  return nCmp(other) == 0 ? TRUE : FALSE;
+}
+
+BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
+  if (source == nullptr) {
+    SetNull();
+    return TRUE;
+  }
+  if (source == this) return TRUE;
+  if (source->m_pclCnx != m_pclCnx) {
+    if (source->m_pclCnx != nullptr) source->m_pclCnx->AddRef();
+    if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+    m_pclCnx = source->m_pclCnx;
+  }
+  m_nDBLength = source->m_nDBLength;
+  // A buffer of this converter (a record slot) takes the value in its own encoding.
+  if (wGetType() == source->wGetType() && (m_nDBState != 0 || _bBuffered())) {
+    if (source->m_eVarType == NA_VAR_NOTREAD) {
+      SetNull();
+      if (m_eVarType == NA_VAR_ANY) m_eVarType = NA_VAR_NOTREAD;
+      return TRUE;
+    }
+    if (m_eVarType == NA_VAR_ANY && source->m_eVarType == NA_VAR_ANY) return CNAVariant::bCopyVariant(source);
+    CAny value;
+    if (!source->bGetValue(&value)) return FALSE;
+    return bSetValue(&value);
+  }
+  CAny value;
+  const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && source->bGetValue(&value);
+  if (source->m_eVarType == NA_VAR_OWNBUFFER) {
+    if (!bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, source->m_nBufferSize, source->wGetType())) return FALSE;
+    if (m_nBufferSize > 0) memcpy(m_pbyBuffer, source->m_pbyBuffer, m_nBufferSize);
+    m_nDataSize = source->m_nDataSize;
+    m_clValue.SetFlags(source->m_clValue.wGetTypeWord());
+  } else {
+    InitTypeVariantAny(source->wGetType(), 0);
+    if (source->m_eVarType == NA_VAR_NOTREAD) {
+      m_eVarType = NA_VAR_NOTREAD;
+      m_clValue.SetNull(true);
+    } else if (bRead) {
+      m_clValue = value;
+    }
+  }
+  SetItemDesc(source->m_piAnalysis, source->m_piDatabase);
+  m_nDBLength = source->m_nDBLength;
+  return TRUE;
+}
+
+CNAConvertVariant* CNAConvertVariant::pclGetCloneVariant() const {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  CNAConvertVariant* clone = driver != nullptr ? driver->pclAllocVariant(m_pclError, m_pclCnx) : nullptr;
+  if (clone != nullptr) clone->bCopyVariant(this);
+  return clone;
+}
+
+BOOL CNAConvertVariant::bLoadFile(const wchar_t* path, CNAError* error, int binary) {
+  if (!_bBuffered()) {
+    const BOOL ok = gbLoadFile(&m_clValue, path, error, binary);
+    if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
+    return ok;
+  }
+  CAny value;
+  return gbLoadFile(&value, path, error, binary) && bSetValue(&value);
+}
+
+void CNAConvertVariant::CompleteSpaces(int n) {
+  if (m_clValue.bIsNull()) return;
+  const unsigned short type = wGetType();
+  const bool ansi = type == ZV_PSTRA || type == ZV_DSTRA, wide = type == ZV_DSTRW || type == ZV_PSTRW;
+  if (!ansi && !wide) return;
+  if (_bBuffered()) {
+    if (m_pbyBuffer == nullptr) return;
+    if (_bUTF16Slot()) {
+      const int cap = static_cast<int>(m_nBufferSize / 2) - 1;
+      n = n < 0 || n > cap ? cap : n;
+      if (n < 0) return;
+      auto* units = reinterpret_cast<unsigned short*>(m_pbyBuffer);
+      for (int i = utf16nlen(units, n); i < n; ++i) units[i] = L' ';
+      units[n] = 0;
+      m_nDataSize = 2 * static_cast<unsigned int>(n);
+    } else if (wide) {
+      const int cap = static_cast<int>(m_nBufferSize / sizeof(wchar_t)) - 1;
+      n = n < 0 || n > cap ? cap : n;
+      if (n < 0) return;
+      auto* w = reinterpret_cast<wchar_t*>(m_pbyBuffer);
+      for (int i = static_cast<int>(wcsnlen(w, static_cast<size_t>(n))); i < n; ++i) w[i] = L' ';
+      w[n] = 0;
+      m_nDataSize = static_cast<unsigned int>(n) * static_cast<unsigned int>(sizeof(wchar_t));
+    } else {
+      const int cap = static_cast<int>(m_nBufferSize) - 1;
+      n = n < 0 || n > cap ? cap : n;
+      if (n < 0) return;
+      char* a = reinterpret_cast<char*>(m_pbyBuffer);
+      for (int i = static_cast<int>(strnlen(a, static_cast<size_t>(n))); i < n; ++i) a[i] = ' ';
+      a[n] = 0;
+      m_nDataSize = static_cast<unsigned int>(n);
+    }
+    return;
+  }
+  if (m_eVarType != NA_VAR_ANY) return;
+  if (ansi) {
+    const char* text = nullptr;
+    m_clValue.Intern()->nGetPCASTR(&text);
+    std::string s = text != nullptr ? text : "";
+    if (n < 0) n = static_cast<int>(nGetSize()) - 1;
+    if (n < 0) return;
+    s.resize(static_cast<size_t>(n), ' ');
+    m_clValue.Intern()->SetValue(s.c_str(), static_cast<unsigned int>(s.size()));
+  } else {
+    const wchar_t* text = nullptr;
+    m_clValue.Intern()->nGetPCWSTR(&text);
+    std::wstring s = text != nullptr ? text : L"";
+    if (n < 0) n = static_cast<int>(nGetSize() / sizeof(wchar_t));
+    s.resize(static_cast<size_t>(n), L' ');
+    m_clValue.__SetType(ZV_DSTRW, 0);
+    m_clValue.Intern()->SetValue(s.c_str(), static_cast<unsigned int>(s.size() * sizeof(wchar_t)));
+    if (type != ZV_DSTRW) m_clValue.__nCastTo(type, nullptr, 1);
+  }
+  m_clValue.SetFlags(0);
+}
+
+BOOL CNAConvertVariant::bConvertDataToKJ(CNAKJRecord* record) {
+  if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
+  if (m_nDBState != 0 && m_eVarType == NA_VAR_BUFFER && m_pbyBuffer != nullptr &&
+      eNAGetItemTypeAnalyse() == NA_IT_TEXTE && eNAGetItemTypeDatabase() == NA_IT_TEXTE) {
+    const size_t n = strnlen(reinterpret_cast<const char*>(m_pbyBuffer), m_nBufferSize);
+    memset(m_pbyBuffer + n, 0, m_nBufferSize - n);
+  }
+  if (record != nullptr && m_piAnalysis != nullptr)
+    record->vSetItemValueDefined(m_piAnalysis, m_clValue.bIsNull() ? FALSE : TRUE, 0);
+  return _bConvertDataToKJ();
+}

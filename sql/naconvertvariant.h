@@ -1,0 +1,173 @@
+// CNAConvertVariant: carries one value between the host and the server (a column's current value,
+// a parameter, a default value). Its value lives in the CAny (kind 1), in a caller's buffer such
+// as an item's slot of the host record (kind 3), at a caller's pointer (kind 4) or in a buffer of
+// its own (kind 5); kind 2 is a value not read from the server yet.
+//
+// Rules every path keeps:
+// - One encoding per buffer. A kind 3 or 5 buffer of a UNICODE or MEMOUNICODE host item holds
+//   UTF-16 units (pairs above U+FFFF); other wide buffers hold 4-byte characters; ANSI buffers
+//   hold text of the connection's host code page. A BINAIRE host item's buffer always holds the
+//   u16 length and at most size - 2 bytes.
+// - A text longer than its buffer is cut at a character boundary, one terminator kept, and the
+//   data size says what is held; a text that does not convert fails the setter.
+// - Server texts that do not parse as the target type (numbers out of range, dates and times
+//   that are no date or time of day) raise error 53 with the text and leave the buffer zeroed.
+// - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
+//   no conversion descriptor (decimals excepted: the host VM makes one object per value).
+// - The converter holds a reference on its connection from construction to destruction and a
+//   count on its error object.
+#pragma once
+
+#include <cstdint>
+
+#include "sql/navariant.h"
+
+class CNAKJRecord;
+class CZVBIN;
+class INAItemDescription;
+struct _SYSTEMTIME;
+
+enum eNAVARTYPE : int32_t {
+  NA_VAR_NONE = 0,
+  NA_VAR_ANY = 1,
+  NA_VAR_NOTREAD = 2,
+  NA_VAR_BUFFER = 3,
+  NA_VAR_POINTER = 4,
+  NA_VAR_OWNBUFFER = 5,
+};
+
+class CNAConvertVariant : public CNAVariant {
+ public:
+  CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx);
+  ~CNAConvertVariant() override;
+
+  // Retypes; for an HEURE host item and a text type the time text is brought to size - 1
+  // characters (padded with '0' unless keepLength).
+  BOOL vbChangeZVType(unsigned short type, int keepLength) override;
+  BOOL vbGetValue(CAny* out) const override { return bGetValue(out); }
+  BOOL vbIsEmpty() const override { return m_eVarType == NA_VAR_NONE; }
+  const void* vpGetData() const override { return pGetData(); }
+  unsigned int vnGetSize() const override { return nGetSize(); }
+  CNAConnectionDescription* pclGetCnx() const override { return m_pclCnx; }
+  virtual BOOL _bConvertDataToKJ() { return TRUE; }
+  virtual BOOL _bConvertDataToDB() { return TRUE; }
+  virtual BOOL _bInitBufferDB_Ptr();
+  virtual BOOL _bInitBufferDB_Any();
+  virtual BOOL _bInitTypeBind() { return TRUE; }
+
+  // ---- Kind ----
+  void InitTypeVariantAny(unsigned short type, unsigned int size);
+  // Kind 3 or 4 points at buffer; kind 5 allocates size zero bytes (FALSE, out of memory, when
+  // it cannot).
+  BOOL bInitTypeVariant(eNAVARTYPE kind, void* buffer, unsigned int size, unsigned short type);
+  BOOL bInitTypeVariantBuffer(unsigned short type, unsigned int size);
+  void ResetVariant();
+  void SetItemDesc(INAItemDescription* analysis, INAItemDescription* database);
+  // For the column layer: a value not read from the server yet.
+  void SetNotRead() { m_eVarType = NA_VAR_NOTREAD; }
+  eNAVARTYPE eGetVarType() const { return m_eVarType; }
+  unsigned short wGetType() const { return m_clValue.wGetType(); }
+  BOOL bIsNull() const { return m_clValue.bIsNull() ? TRUE : FALSE; }
+  CNAError* pclGetError() const { return m_pclError; }
+
+  // ---- Item types ----
+  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const;
+  eNA_ITEMTYPE eNAGetItemTypeDatabase() const;
+  eNA_ITEMTYPE eNAGetItemType() const;
+  eNA_ITEMTYPE eNAGetItemTypeDatabaseEx() const;
+  BOOL bIsMemo() const;
+  BOOL bIsMemoBinaire() const;
+  BOOL bUnicodeDB() const;
+  unsigned short eGetZVTypeDB() const;
+  const wchar_t* pszGetItemName() const;
+  const wchar_t* pszGetTableName() const;
+  INAItemDescription* piGetAnalysisItem() const { return m_piAnalysis; }
+  INAItemDescription* piGetDatabaseItem() const { return m_piDatabase; }
+
+  // ---- From the host ----
+  void SetNull();
+  BOOL bSetValue(const CAny* value);
+  BOOL bSetValue(const unsigned char* bytes, unsigned int length);
+  BOOL bSetValue(CZVBIN* bin);
+  BOOL bSetValue(const wchar_t* text, unsigned int length);
+  BOOL bSetValue(const char* text, unsigned int length);
+  BOOL bSetValue(bool v);
+  BOOL bSetValue(unsigned char v);
+  BOOL bSetValue(unsigned short v);
+  BOOL bSetValue(unsigned int v);
+  BOOL bSetValue(unsigned long long v);
+  BOOL bSetValue(char v);
+  BOOL bSetValue(short v);
+  BOOL bSetValue(int v);
+  BOOL bSetValue(long long v);
+  BOOL bSetValue(const CMoney& v);
+  BOOL bSetValue(float v);
+  BOOL bSetValue(double v);
+  BOOL bSetValue(CDateTime* v);
+  BOOL bSetValue(_SYSTEMTIME* v);
+
+  // ---- From the server ----
+  BOOL bSetValueFromDB(const wchar_t* text, unsigned int length);
+  BOOL bSetValueDB(const wchar_t* text, unsigned int length);
+  BOOL bSetValueDB(const char* text, unsigned int length, unsigned int codePage);
+  BOOL bSetValueDB(const CAny* value);
+  BOOL bSetValueDB(const unsigned char* bytes, unsigned int length);
+
+  // ---- Reading ----
+  BOOL bGetValue(CAny* out) const;
+  const void* pGetData() const;
+  unsigned int nGetSize() const;
+  unsigned int nGetUtilDataSize() const;
+  BOOL bGetBufferDB(unsigned char** data, unsigned int* size, unsigned int** dbLength);
+  BOOL bGetDecimalInfo(int* precision, int* scale) const;
+  int nCmp(const CNAVariant* other) const { return CNAVariant::nCmp(other); }
+  BOOL bEqualsNAVariant(const CAny* other) const { return CNAVariant::bEqualsNAVariant(other); }
+  BOOL bEqualsNAVariant(const CNAConvertVariant* other) const;
+  BOOL bCopyVariant(const CNAConvertVariant* source);
+  CNAConvertVariant* pclGetCloneVariant() const;
+  BOOL bLoadFile(const wchar_t* path, CNAError* error, int binary);
+  void CompleteSpaces(int n);
+  BOOL bConvertDataToKJ(CNAKJRecord* record);
+  BOOL bConvertDataToDB() { return bInitBufferDB(); }
+  BOOL bInitBufferDB();
+
+  static BOOL s_bTextToBool(const char* text) { return !(text == nullptr || *text == 0 || *text == '0' || *text == 'F' || *text == 'f'); }
+  static BOOL s_bTextToBool(const wchar_t* text) {
+    return !(text == nullptr || *text == 0 || *text == L'0' || *text == L'F' || *text == L'f');
+  }
+
+  // The source-file number of this class's debug lines.
+  static constexpr int kSourceFile = 12;
+
+ private:
+  bool _bBuffered() const { return m_eVarType == NA_VAR_BUFFER || m_eVarType == NA_VAR_OWNBUFFER; }
+  bool _bUTF16Slot() const;
+  bool _bBinarySlot() const;
+  void _SetKind(eNAVARTYPE kind);
+  void _Touch();
+  int _nHostCodePage() const;
+  int _nServerCodePage() const;
+  // Buffer writers (kinds 3 and 5): each zero-fills what it leaves and records the data size.
+  BOOL _bStoreBytes(const void* bytes, unsigned int length, unsigned int reserve);
+  BOOL _bStoreWide(const wchar_t* text, unsigned int length);
+  BOOL _bStoreAnsi(const char* text, unsigned int length, int codePage);
+  BOOL _bSetValue(const char* text, unsigned int length, int codePage);
+  BOOL _bSetSameType(const CAny* value);
+  BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
+  BOOL _bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from);
+  BOOL _bSetDateDigits(const char* digits, int from);
+  void _SetErrorConversionFailed(unsigned short from, const wchar_t* text);
+  void _SetErrorConversionFailed(unsigned short from, const char* text, unsigned int length, int codePage);
+  void _ZeroBuffer();
+
+  CNAConnectionDescription* m_pclCnx = nullptr;
+  INAItemDescription* m_piDatabase = nullptr;
+  INAItemDescription* m_piAnalysis = nullptr;
+  eNAVARTYPE m_eVarType = NA_VAR_NONE;
+  unsigned char* m_pbyBuffer = nullptr;
+  unsigned int m_nDataSize = 0;
+  unsigned int m_nBufferSize = 0;
+  unsigned int m_nDBLength = 0;
+  int m_nDBState = 0;
+  CNAError* m_pclError = nullptr;
+};
