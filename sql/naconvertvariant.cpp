@@ -35,9 +35,13 @@ constexpr unsigned int kAll = 0xFFFFFFFFu;
 // Longest number or date text parsed on the stack; longer ones are no number or date anyway.
 constexpr unsigned int kShortText = 96;
 
-bool bTextKind(unsigned short t) { return (t >= 16 && t <= 25) || t == 81 || t == 110 || t == 128 || t == 129 || t == 134; }
+bool bTextKind(unsigned short t) {
+  return (t >= 16 && t <= 25) || t == 81 || t == 110 || t == 128 || t == 129 || t == 134;
+}
 bool bNumberKind(unsigned short t) { return t >= ZV_UI1 && t <= ZV_UIX; }
-bool bDateKind(unsigned short t) { return t == ZV_DATEW || t == ZV_TIMEW || t == ZV_DATETIME || t == ZV_DATEA || t == ZV_TIMEA; }
+bool bDateKind(unsigned short t) {
+  return t == ZV_DATEW || t == ZV_TIMEW || t == ZV_DATETIME || t == ZV_DATEA || t == ZV_TIMEA;
+}
 
 bool bDecimalForm(const INAItemDescription* item, int* precision, int* scale) {
   if (item == nullptr || item->eNAGetItemType() != NA_IT_DECIMAL) return false;
@@ -81,7 +85,9 @@ int nWideToCodePage(int cp, const wchar_t* s, unsigned int n, char* dst, unsigne
     return static_cast<int>(i);
   }
   return nLongestFit(n, [&](unsigned int k) {
-    return k == 0 ? 0 : WideCharToMultiByte(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap), nullptr, nullptr);
+    return k == 0 ? 0
+                  : WideCharToMultiByte(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst,
+                                        static_cast<int>(cap), nullptr, nullptr);
   });
 }
 
@@ -101,7 +107,8 @@ int nCodePageToUTF16(int cp, const char* s, unsigned int n, unsigned short* dst,
     return static_cast<int>(i);
   }
   const int r = nLongestFit(n, [&](unsigned int k) {
-    return k == 0 ? 0 : MultiByteToUTF16(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap));
+    return k == 0 ? 0
+                  : MultiByteToUTF16(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap));
   });
   return r;
 }
@@ -116,7 +123,9 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
     return static_cast<int>(i);
   }
   return nLongestFit(n, [&](unsigned int k) {
-    return k == 0 ? 0 : MultiByteToWideChar(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap));
+    return k == 0
+               ? 0
+               : MultiByteToWideChar(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst, static_cast<int>(cap));
   });
 }
 
@@ -242,11 +251,16 @@ enum eDateForm { FORM_NONE, FORM_DATE8, FORM_DATETIME, FORM_HEURE };
 
 eDateForm eFormOf(eNA_ITEMTYPE analysis, unsigned short type) {
   switch (analysis) {
-    case NA_IT_DATE8: return FORM_DATE8;
-    case NA_IT_DATETIME: return FORM_DATETIME;
-    case NA_IT_HEURE: return FORM_HEURE;
-    case NA_IT_EMPTY: break;
-    default: return FORM_NONE;
+    case NA_IT_DATE8:
+      return FORM_DATE8;
+    case NA_IT_DATETIME:
+      return FORM_DATETIME;
+    case NA_IT_HEURE:
+      return FORM_HEURE;
+    case NA_IT_EMPTY:
+      break;
+    default:
+      return FORM_NONE;
   }
   if (type == ZV_DATETIME) return FORM_DATETIME;
   if (type == ZV_DATEA || type == ZV_DATEW) return FORM_DATE8;
@@ -264,7 +278,8 @@ void DateDigits(const CDateTimeBase& dt, char date[9], char time[10]) {
 
 // ---- Construction and kind ----
 
-CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx) : m_pclCnx(cnx), m_pclError(error) {
+CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx)
+    : m_pclCnx(cnx), m_pclError(error) {
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
   CNAError::s_Hold(m_pclError);
 }
@@ -330,7 +345,8 @@ void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescrip
 }
 
 bool CNAConvertVariant::_bUTF16Slot() const {
-  return _bBuffered() && g_bIsZVTextWide(wGetType()) && wGetType() != ZV_CARW && bIsTextUnicode(eNAGetItemTypeAnalyse());
+  return _bBuffered() && g_bIsZVTextWide(wGetType()) && wGetType() != ZV_CARW &&
+         bIsTextUnicode(eNAGetItemTypeAnalyse());
 }
 
 bool CNAConvertVariant::_bBinarySlot() const { return _bBuffered() && eNAGetItemTypeAnalyse() == NA_IT_BINAIRE; }
@@ -461,8 +477,8 @@ BOOL CNAConvertVariant::_bStoreWide(const wchar_t* text, unsigned int length) {
     }
   } else if (_bUTF16Slot()) {
     const unsigned int cap = m_nBufferSize / 2 > 0 ? m_nBufferSize / 2 - 1 : 0;
-    const int units = cap > 0 ? WideCharToUTF16(text, static_cast<int>(length), reinterpret_cast<unsigned short*>(m_pbyBuffer),
-                                                static_cast<int>(cap))
+    const int units = cap > 0 ? WideCharToUTF16(text, static_cast<int>(length),
+                                                reinterpret_cast<unsigned short*>(m_pbyBuffer), static_cast<int>(cap))
                               : 0;
     used = 2 * static_cast<unsigned int>(std::max(units, 0));
   } else if (g_bIsZVTextWide(type)) {
@@ -532,7 +548,7 @@ void CNAConvertVariant::SetNull() {
   m_clValue.SetNull(true);
 }
 
-BOOL CNAConvertVariant::_bSetSameType(const CAny* value) {
+BOOL CNAConvertVariant::_bSetSameType(const CAny* value, unsigned short from, const wchar_t* shown) {
   const unsigned short type = wGetType();
   if (type == ZV_DECIMAL) {
     IDecimal* dec = nullptr;
@@ -541,9 +557,9 @@ BOOL CNAConvertVariant::_bSetSameType(const CAny* value) {
     if (!bDecimalForm(m_piAnalysis, &p, &s) && dec != nullptr) dec->GetPrecisionScale(&p, &s);
     unsigned char form[IDecimal::kFormSize] = {};
     if (dec == nullptr || nFormSize(p) > m_nBufferSize || dec->nWrite(p, s, form) > 99) {
-      CXYString<wchar_t> shown;
-      nGetString(&shown, *value, nullptr, 0);
-      _SetErrorConversionFailed(value->wGetType(), shown.pszGet());
+      CXYString<wchar_t> text;
+      if (shown == nullptr) nGetString(&text, *value, nullptr, 0);
+      _SetErrorConversionFailed(shown != nullptr ? from : value->wGetType(), shown != nullptr ? shown : text.pszGet());
       return FALSE;
     }
     return _bStoreBytes(form, nFormSize(p), 0);
@@ -741,7 +757,8 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
       m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(wcslen(p) * sizeof(wchar_t)));
     } else if (codePage != _nHostCodePage()) {
       const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
-      const CXYString<char> narrow = PCWSTR_To_CAString(wide.pszGet() != nullptr ? wide.pszGet() : L"", _nHostCodePage(), -1);
+      const CXYString<char> narrow =
+          PCWSTR_To_CAString(wide.pszGet() != nullptr ? wide.pszGet() : L"", _nHostCodePage(), -1);
       const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
       m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(strlen(p)));
     } else {
@@ -754,11 +771,11 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
   return FALSE;
 }
 
-#define QX_TYPED_SETTER(T, setter)          \
-  BOOL CNAConvertVariant::bSetValue(T v) {  \
-    CAny value;                             \
-    value.setter(v);                        \
-    return bSetValue(&value);               \
+#define QX_TYPED_SETTER(T, setter)         \
+  BOOL CNAConvertVariant::bSetValue(T v) { \
+    CAny value;                            \
+    value.setter(v);                       \
+    return bSetValue(&value);              \
   }
 QX_TYPED_SETTER(unsigned char, SetUI1)
 QX_TYPED_SETTER(unsigned short, SetUI2)
@@ -809,14 +826,22 @@ BOOL CNAConvertVariant::bSetValue(_SYSTEMTIME* v) {
   const CXTime time(*v, -1);
   CTString text;
   switch (nGetSize()) {
-    case 5: time.GetZVTimeHHMM(text); break;
-    case 7: time.GetZVTimeHHMMSS(text); break;
+    case 5:
+      time.GetZVTimeHHMM(text);
+      break;
+    case 7:
+      time.GetZVTimeHHMMSS(text);
+      break;
     case 9:
       time.GetZVTimeHHMMSSCCm(text);
       text = text.clMilieu(0, 8);
       break;
-    case 10: time.GetZVTimeHHMMSSCCm(text); break;
-    default: time.GetZVTimeAAAAMMJJ_HHMMSS(text); break;
+    case 10:
+      time.GetZVTimeHHMMSSCCm(text);
+      break;
+    default:
+      time.GetZVTimeAAAAMMJJ_HHMMSS(text);
+      break;
   }
   return bSetValue(text.pszGet(), static_cast<unsigned int>(text.nTaille()));
 }
@@ -837,7 +862,7 @@ BOOL CNAConvertVariant::_bSetNumberDB(const wchar_t* text, const wchar_t* shown,
   }
   if (m_eVarType == NA_VAR_ANY) return TRUE;
   if (!_bBuffered()) return FALSE;
-  return _bSetSameType(&parsed);
+  return _bSetSameType(&parsed, from, shown);
 }
 
 BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from) {
@@ -862,9 +887,15 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
   }
   if (m_eVarType != NA_VAR_ANY) return FALSE;
   switch (type) {
-    case ZV_DATETIME: m_clValue.SetDATETIME(dt); break;
-    case ZV_DATEA: m_clValue.SetDATEA(date); break;
-    case ZV_TIMEA: m_clValue.SetTIMEA(time); break;
+    case ZV_DATETIME:
+      m_clValue.SetDATETIME(dt);
+      break;
+    case ZV_DATEA:
+      m_clValue.SetDATEA(date);
+      break;
+    case ZV_TIMEA:
+      m_clValue.SetTIMEA(time);
+      break;
     default: {
       wchar_t wide[10] = {};
       const char* digits = type == ZV_DATEW ? date : time;
@@ -967,7 +998,8 @@ BOOL CNAConvertVariant::bSetValueFromDB(const wchar_t* text, unsigned int length
   }
   if (bTextKind(type)) return bSetValue(text, length);
   if (type == ZV_BIN)
-    return bSetValueDB(reinterpret_cast<const unsigned char*>(text), length * static_cast<unsigned int>(sizeof(wchar_t)));
+    return bSetValueDB(reinterpret_cast<const unsigned char*>(text),
+                       length * static_cast<unsigned int>(sizeof(wchar_t)));
   CAny wide;
   wide.__SetType(ZV_DSTRW, 0);
   wide.Intern()->SetValue(text, length * static_cast<unsigned int>(sizeof(wchar_t)));
@@ -1122,18 +1154,22 @@ unsigned int CNAConvertVariant::nGetUtilDataSize() const {
   if (m_eVarType == NA_VAR_ANY || m_eVarType == NA_VAR_NOTREAD) return CNAVariant::nGetUtilDataSize();
   if (m_pbyBuffer == nullptr) return 0;
   const unsigned short type = wGetType();
-  if (_bUTF16Slot()) return static_cast<unsigned int>(utf16nlen(reinterpret_cast<const unsigned short*>(m_pbyBuffer), static_cast<int>(m_nBufferSize / 2)));
+  if (_bUTF16Slot())
+    return static_cast<unsigned int>(
+        utf16nlen(reinterpret_cast<const unsigned short*>(m_pbyBuffer), static_cast<int>(m_nBufferSize / 2)));
   if (g_bIsZVTextAnsi(type) && type != ZV_DATEA && type != ZV_TIMEA)
     return static_cast<unsigned int>(strnlen(reinterpret_cast<const char*>(m_pbyBuffer), m_nBufferSize));
   if (type == ZV_DSTRW || type == 20 || type == ZV_CARW || type == ZV_PSTRW)
-    return static_cast<unsigned int>(wcsnlen(reinterpret_cast<const wchar_t*>(m_pbyBuffer), m_nBufferSize / sizeof(wchar_t)));
+    return static_cast<unsigned int>(
+        wcsnlen(reinterpret_cast<const wchar_t*>(m_pbyBuffer), m_nBufferSize / sizeof(wchar_t)));
   return m_nDataSize;
 }
 
 BOOL CNAConvertVariant::bGetBufferDB(unsigned char** data, unsigned int* size, unsigned int** dbLength) {
   if (!bInitBufferDB()) return FALSE;
   const bool held = m_eVarType == NA_VAR_ANY;
-  if (data != nullptr) *data = static_cast<unsigned char*>(const_cast<void*>(held ? CNAVariant::pGetData() : m_pbyBuffer));
+  if (data != nullptr)
+    *data = static_cast<unsigned char*>(const_cast<void*>(held ? CNAVariant::pGetData() : m_pbyBuffer));
   if (size != nullptr) *size = held ? CNAVariant::nGetSize() : m_nBufferSize;
   if (dbLength != nullptr) *dbLength = &m_nDBLength;
   return TRUE;

@@ -131,7 +131,9 @@ class CNAConvertVariant : public CNAVariant {
   BOOL bConvertDataToDB() { return bInitBufferDB(); }
   BOOL bInitBufferDB();
 
-  static BOOL s_bTextToBool(const char* text) { return !(text == nullptr || *text == 0 || *text == '0' || *text == 'F' || *text == 'f'); }
+  static BOOL s_bTextToBool(const char* text) {
+    return !(text == nullptr || *text == 0 || *text == '0' || *text == 'F' || *text == 'f');
+  }
   static BOOL s_bTextToBool(const wchar_t* text) {
     return !(text == nullptr || *text == 0 || *text == L'0' || *text == L'F' || *text == L'f');
   }
@@ -152,7 +154,8 @@ class CNAConvertVariant : public CNAVariant {
   BOOL _bStoreWide(const wchar_t* text, unsigned int length);
   BOOL _bStoreAnsi(const char* text, unsigned int length, int codePage);
   BOOL _bSetValue(const char* text, unsigned int length, int codePage);
-  BOOL _bSetSameType(const CAny* value);
+  // A value that does not fit raises error 53 with its own type and text, or with those given.
+  BOOL _bSetSameType(const CAny* value, unsigned short from = 0, const wchar_t* shown = nullptr);
   BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
   BOOL _bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from);
   BOOL _bSetDateDigits(const char* digits, int from);

@@ -52,7 +52,7 @@ void CNAVariant::_SetFixed(unsigned short type, const void* bytes) {
   m_clValue.SetFlags(0);
 }
 
-#define QX_TYPED_SETTER(T, setter) \
+#define QX_TYPED_SETTER(T, setter)  \
   BOOL CNAVariant::bSetValue(T v) { \
     m_clValue.setter(v);            \
     return TRUE;                    \
@@ -283,8 +283,8 @@ BOOL CNAVariant::gbLoadFile(CAny* value, const wchar_t* path, CNAError* error, i
 BOOL CNAVariant::gbStoreFile(const CAny* value, const wchar_t* path, CNAError* error) {
   CXFile file;
   // A write-only descriptor takes no shared (read) lock: the file is held exclusively while written.
-  if (!file.bOpen(path, IXStream::ACCESS_WRITE, IXStream::SHARE_EXCLUSIVE, IXStream::CREATE_ALWAYS,
-                  IXStream::FLAG_NONE, nullptr)) {
+  if (!file.bOpen(path, IXStream::ACCESS_WRITE, IXStream::SHARE_EXCLUSIVE, IXStream::CREATE_ALWAYS, IXStream::FLAG_NONE,
+                  nullptr)) {
     RaiseFileError(error, kSiteStoreFile, path, file);
     return FALSE;
   }

@@ -90,7 +90,9 @@ class CNAVariant : public CInterf {
   void GetString(CTString* out, const wchar_t* format, int option) const;
 
   // ---- Files ----
-  BOOL bLoadFile(const wchar_t* path, CNAError* error, int binary) { return gbLoadFile(&m_clValue, path, error, binary); }
+  BOOL bLoadFile(const wchar_t* path, CNAError* error, int binary) {
+    return gbLoadFile(&m_clValue, path, error, binary);
+  }
   BOOL bStoreFile(const wchar_t* path, CNAError* error) { return gbStoreFile(&m_clValue, path, error); }
   // The whole file as ANSI text (binary 0) or a binary; error 15 with the system message when the
   // file does not open. FALSE when a read fails.

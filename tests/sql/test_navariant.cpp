@@ -1,7 +1,6 @@
 // Stored values: the checksum, the byte and host comparisons, the empty and zero tests, and files
 // loaded and stored whole.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,8 +28,10 @@ CNAVariant* Of(CNAVariant& v, const CAny& a) {
 }
 
 TEST_F(Variant, ChecksumAddsLittleEndianWordsThenTheBytesLeft) {
-  const struct { std::string bytes; uint32_t sum; } kRows[] = {
-      {"", 0}, {"abc", 0x126}, {"abcd", 0x64636261}, {"abcde", 0x64636261 + 'e'}, {"\xff\xff\xff\xff\x01", 0}};
+  const struct {
+    std::string bytes;
+    uint32_t sum;
+  } kRows[] = {{"", 0}, {"abc", 0x126}, {"abcd", 0x64636261}, {"abcde", 0x64636261 + 'e'}, {"\xff\xff\xff\xff\x01", 0}};
   for (const auto& row : kRows) {
     CAny a;
     a.SetBIN(reinterpret_cast<const unsigned char*>(row.bytes.data()), static_cast<unsigned int>(row.bytes.size()));
@@ -44,8 +45,12 @@ TEST_F(Variant, ChecksumAddsLittleEndianWordsThenTheBytesLeft) {
 TEST_F(Variant, ComparesBytesForEqualSizesAndThroughTheHostOtherwise) {
   CAny null = FromText(ZV_I4, L"0");
   null.SetNull(true);
-  const struct { CAny a, b; int cmp; bool equal; } kRows[] = {
-      {FromText(ZV_I4, L"1"), FromText(ZV_I4, L"256"), 1, false},  // byte order, not number order
+  const struct {
+    CAny a, b;
+    int cmp;
+    bool equal;
+  } kRows[] = {
+      {FromText(ZV_I4, L"1"), FromText(ZV_I4, L"256"), 1, false},        // byte order, not number order
       {FromText(ZV_DSTRA, L"b"), FromText(ZV_DSTRA, L"abc"), 1, false},  // sizes differ: as texts
       {FromText(ZV_DSTRA, L"abc"), FromText(ZV_DSTRA, L"abc"), 0, true},
       {FromText(ZV_I4, L"7"), FromText(ZV_R8, L"7"), 0, true},
@@ -67,7 +72,10 @@ TEST_F(Variant, ComparesBytesForEqualSizesAndThroughTheHostOtherwise) {
 TEST_F(Variant, EmptyAndZeroTestsFollowTheTypeFamilies) {
   CAny null = FromText(ZV_DSTRA, L"x");
   null.SetNull(true);
-  const struct { CAny a; bool empty, emptyEx, zero; } kRows[] = {
+  const struct {
+    CAny a;
+    bool empty, emptyEx, zero;
+  } kRows[] = {
       {CAny(), true, true, true},
       {null, true, true, true},
       {FromText(ZV_DSTRA, L""), true, true, false},
@@ -111,8 +119,9 @@ TEST_F(Variant, FilesRoundTripWholeAcrossTheReadBlockAndAMissingFileRaises15) {
   CAny value;
   EXPECT_FALSE(CNAVariant::gbLoadFile(&value, wpath.c_str(), &error, 1));
   EXPECT_EQ(error.nGetUserErrorCode(), 15u);
-  EXPECT_NE(std::wstring(error.pclGetXError()->pszGetUserMessage()).find(wpath + L"> est introuvable ou inaccessible. "),
-            std::wstring::npos);
+  EXPECT_NE(
+      std::wstring(error.pclGetXError()->pszGetUserMessage()).find(wpath + L"> est introuvable ou inaccessible. "),
+      std::wstring::npos);
   EXPECT_NE(std::wstring(error.pclGetXError()->pszGetUserMessage()).find(L"No such file"), std::wstring::npos);
 }
 

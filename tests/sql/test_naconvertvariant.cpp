@@ -1,0 +1,279 @@
+// The value converter on record slots: server date and time texts row by row, one text through
+// every setter path into a UNICODE and a BINAIRE slot, numbers at their limits, cuts at character
+// boundaries, the connection's count, and the driver's factories.
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#include "common/zvbin.h"
+#include "mysql/mysqldriver.h"
+#include "tests/sql/convert_test_util.h"
+
+namespace {
+
+class Convert : public AnyTest {
+ protected:
+  CHostConnectionDescription m_host;
+  CTestCnx m_cnx{&m_host, CP_UTF8, CP_UTF8};
+};
+
+Bytes Units16(const std::u16string& s, unsigned int size) {
+  Bytes b(size, 0);
+  for (size_t i = 0; i < s.size(); ++i)
+    b[2 * i] = static_cast<uint8_t>(s[i]), b[2 * i + 1] = static_cast<uint8_t>(s[i] >> 8);
+  return b;
+}
+
+TEST_F(Convert, ServerDateAndTimeTextsLandInDateTimeAndTimeItemsOrRaise53) {
+  // A date-time's parts; no date: a time of day only; bad: error 53 for every item.
+  const struct {
+    const char* text;
+    bool date, bad;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+  } kRows[] = {
+      {"2024-01-15 10:30:45.5", true, false, 2024, 1, 15, 10, 30, 45, 500},
+      {"2024-01-15 10:30:45.1234", true, false, 2024, 1, 15, 10, 30, 45, 123},  // 24 characters
+      {"2024-01-15 10:30:45.12345", true, false, 2024, 1, 15, 10, 30, 45, 123},
+      {"2024-01-15 10:30:45.123456", true, false, 2024, 1, 15, 10, 30, 45, 123},
+      {"2024-01-15 10:30:45", true, false, 2024, 1, 15, 10, 30, 45, 0},
+      {"2024-01-15", true, false, 2024, 1, 15, 0, 0, 0, 0},
+      {"20240115", true, false, 2024, 1, 15, 0, 0, 0, 0},
+      {"20240115103045", true, false, 2024, 1, 15, 10, 30, 45, 0},
+      {"20240115 10:30:45", true, false, 2024, 1, 15, 10, 30, 45, 0},
+      {"0000-00-00 00:00:00", true, false, 0, 0, 0, 0, 0, 0, 0},  // the server's zero date
+      {"10:30", false, false, 0, 0, 0, 10, 30, 0, 0},
+      {"1030", false, false, 0, 0, 0, 10, 30, 0, 0},
+      {"103045", false, false, 0, 0, 0, 10, 30, 45, 0},
+      {"10:30:45", false, false, 0, 0, 0, 10, 30, 45, 0},
+      {"10:30:45.5", false, false, 0, 0, 0, 10, 30, 45, 500},
+      {"23:59:59.999999", false, false, 0, 0, 0, 23, 59, 59, 999},
+      {"-01:00:00", false, true},
+      {"24:00:00", false, true},
+      {"838:59:59.000000", false, true},
+      {"-838:59:59", false, true},
+      {"2024/01/15", false, true},
+      {"2024-01-15 10:30:45.", false, true},
+      {"2024-01-15 10:30:45.1234567", false, true},
+      {"10:61:00", false, true},
+      {"noon", false, true},
+  };
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+  } kItems[] = {{NA_IT_DATE8, 9}, {NA_IT_DATETIME, 8}, {NA_IT_HEURE, 5}, {NA_IT_HEURE, 7}, {NA_IT_HEURE, 10}};
+  for (const auto& row : kRows) {
+    for (const auto& item : kItems) {
+      Slot slot(&m_cnx, item.type, item.size);
+      const bool bad = row.bad || (item.type == NA_IT_DATE8 && !row.date);  // a time is no date
+      const BOOL ok = slot.conv.bSetValueDB(row.text, static_cast<unsigned int>(strlen(row.text)), CP_UTF8);
+      EXPECT_EQ(ok, !bad) << row.text << " " << item.type << " " << item.size;
+      EXPECT_EQ(slot.bytes, bad ? Bytes(item.size, 0)
+                                : DateBytes(item.type, item.size, row.y, row.mo, row.d, row.h, row.mi, row.s, row.ms))
+          << row.text << " " << item.type << " " << item.size;
+      EXPECT_EQ(slot.Raised(), bad ? Error53(ZV_PSTRA, item.type, row.text) : L"") << row.text;
+    }
+  }
+}
+
+TEST_F(Convert, EverySetterPathWritesTheSameUTF16IntoAUnicodeSlot) {
+  const std::wstring wide = L"aé\U0001F600z";
+  const std::string utf8 = "a\xc3\xa9\xf0\x9f\x98\x80z";
+  const Bytes expected = Units16(u"aé\U0001F600z", 20);
+  CAny w = FromText(ZV_DSTRW, wide.c_str()), a;
+  a.__SetType(ZV_DSTRA, 0);
+  a.Intern()->SetValue(utf8.data(), static_cast<unsigned int>(utf8.size()));
+  const unsigned int nw = static_cast<unsigned int>(wide.size()), na = static_cast<unsigned int>(utf8.size());
+  CNAConvertVariant source(nullptr, &m_cnx);
+  source.InitTypeVariantAny(ZV_DSTRW, 0);
+  source.bSetValue(&w);
+  const std::function<BOOL(CNAConvertVariant&)> kPaths[] = {
+      [&](CNAConvertVariant& c) { return c.bSetValue(wide.c_str(), nw); },
+      [&](CNAConvertVariant& c) { return c.bSetValue(wide.c_str(), 0xFFFFFFFFu); },
+      [&](CNAConvertVariant& c) { return c.bSetValue(utf8.c_str(), na); },
+      [&](CNAConvertVariant& c) { return c.bSetValue(&w); },
+      [&](CNAConvertVariant& c) { return c.bSetValue(&a); },
+      [&](CNAConvertVariant& c) { return c.bSetValueDB(utf8.c_str(), na, CP_UTF8); },
+      [&](CNAConvertVariant& c) { return c.bSetValueDB(wide.c_str(), nw); },
+      [&](CNAConvertVariant& c) { return c.bSetValueDB(&w); },
+      [&](CNAConvertVariant& c) { return c.bSetValueDB(&a); },
+      [&](CNAConvertVariant& c) { return c.bCopyVariant(&source); },
+  };
+  for (size_t i = 0; i < std::size(kPaths); ++i) {
+    Slot slot(&m_cnx, NA_IT_UNICODE, 20);
+    ASSERT_TRUE(kPaths[i](slot.conv)) << i;
+    EXPECT_EQ(slot.bytes, expected) << i;
+    CAny back;
+    ASSERT_TRUE(slot.conv.bGetValue(&back));
+    EXPECT_EQ(ClassText(back), wide) << i;
+    slot.conv.CompleteSpaces(-1);  // pads in units, up to the last one
+    EXPECT_EQ(slot.bytes, Units16(u"aé\U0001F600z    ", 20)) << i;
+  }
+  source.ResetVariant();
+}
+
+TEST_F(Convert, EverySetterPathWritesTheLengthAndBytesIntoABinarySlot) {
+  const std::string data("\0\1abcdefgh", 10);
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  CAny bin;
+  bin.SetBIN(p, 10);
+  CZVBIN zv(p, 10);
+  CNAConvertVariant source(nullptr, &m_cnx);
+  source.InitTypeVariantAny(ZV_BIN, 0);
+  source.bSetValue(&bin);
+  const std::function<BOOL(CNAConvertVariant&)> kPaths[] = {
+      [&](CNAConvertVariant& c) { return c.bSetValue(p, 10); },
+      [&](CNAConvertVariant& c) { return c.bSetValue(&zv); },
+      [&](CNAConvertVariant& c) { return c.bSetValue(&bin); },
+      [&](CNAConvertVariant& c) { return c.bSetValueDB(p, 10); },
+      [&](CNAConvertVariant& c) { return c.bSetValueDB(data.data(), 10, CP_UTF8); },
+      [&](CNAConvertVariant& c) { return c.bCopyVariant(&source); },
+  };
+  for (unsigned int size : {16u, 8u}) {  // room for all, and a cut to size - 2
+    for (size_t i = 0; i < std::size(kPaths); ++i) {
+      Slot slot(&m_cnx, NA_IT_BINAIRE, size);
+      ASSERT_TRUE(kPaths[i](slot.conv)) << i;
+      const unsigned int n = std::min(10u, size - 2);
+      Bytes expected(size, 0);
+      expected[0] = static_cast<uint8_t>(n);
+      memcpy(expected.data() + 2, p, n);
+      EXPECT_EQ(slot.bytes, expected) << size << " " << i;
+      CAny back;
+      ASSERT_TRUE(slot.conv.bGetValue(&back));
+      void* q = nullptr;
+      back.Intern()->nGetDataAdr(&q);
+      EXPECT_EQ(std::string(static_cast<const char*>(q), n), data.substr(0, n)) << i;
+    }
+  }
+  source.ResetVariant();
+}
+
+// n little-endian bytes of v, sign-extended.
+Bytes LE(__int128 v, size_t n) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * std::min<size_t>(i, 15)));
+  return b;
+}
+Bytes Raw(const void* p, size_t n) { return Bytes(static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n); }
+
+TEST_F(Convert, ServerNumbersAreExactAtTheirLimitsAndOverflowRaises53) {
+  __int128 big = 0;
+  for (const char* d = "12345678901234567890123456789012345678"; *d != 0; ++d) big = big * 10 + (*d - '0');
+  const double tenth = 0.1;
+  const float half = 1.5f;
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    const char* text;
+    Bytes bytes;
+  } kRows[] = {
+      {NA_IT_I1, 1, "-128", LE(-128, 1)},
+      {NA_IT_I1, 1, "128", {}},
+      {NA_IT_UI1, 1, "255", LE(255, 1)},
+      {NA_IT_UI1, 1, "256", {}},
+      {NA_IT_I2, 2, "-32768", LE(-32768, 2)},
+      {NA_IT_I2, 2, "32768", {}},
+      {NA_IT_UI2, 2, "65535", LE(65535, 2)},
+      {NA_IT_UI2, 2, "-1", {}},
+      {NA_IT_I4, 4, "-2147483648", LE(INT32_MIN, 4)},
+      {NA_IT_I4, 4, "2147483648", {}},
+      {NA_IT_UI4, 4, "4294967295", LE(UINT32_MAX, 4)},
+      {NA_IT_UI4, 4, "4294967296", {}},
+      {NA_IT_I8, 8, "-9223372036854775808", LE(INT64_MIN, 8)},
+      {NA_IT_I8, 8, "9223372036854775807", LE(INT64_MAX, 8)},
+      {NA_IT_I8, 8, "9223372036854775808", {}},
+      {NA_IT_UI8, 8, "18446744073709551615", LE(UINT64_MAX, 8)},
+      {NA_IT_UI8, 8, "18446744073709551616", {}},
+      {NA_IT_R8, 8, "0.1", Raw(&tenth, 8)},
+      {NA_IT_R4, 4, "1.5", Raw(&half, 4)},
+      {NA_IT_MONETAIRE, 10, "-1234.567891", LE(-1234567891, 10)},
+      {NA_IT_DECIMAL, 16, "-12345678901234567890.123456789012345678", LE(-big, 16)},
+      {NA_IT_DECIMAL, 16, "123456789012345678901.123456789012345678", {}},  // 39 digits
+      {NA_IT_BOOLEEN, 1, "1", {1}},
+      {NA_IT_BOOLEEN, 1, "x", {1}},
+      {NA_IT_BOOLEEN, 1, "0", {0}},
+      {NA_IT_BOOLEEN, 1, "f", {0}},
+      {NA_IT_BOOLEEN, 1, "F", {0}},
+  };
+  for (const auto& row : kRows) {
+    Slot slot(&m_cnx, row.type, row.size);
+    slot.item.m_nIntegerPart = 20;
+    slot.item.m_nDecimalPart = 18;
+    slot.conv.SetItemDesc(nullptr, nullptr);
+    slot.conv.SetItemDesc(&slot.item, nullptr);
+    const bool bad = row.bytes.empty();
+    EXPECT_EQ(slot.conv.bSetValueDB(row.text, static_cast<unsigned int>(strlen(row.text)), CP_UTF8), !bad) << row.text;
+    EXPECT_EQ(slot.bytes, bad ? Bytes(row.size, 0) : row.bytes) << row.text;
+    EXPECT_EQ(slot.Raised(), bad ? Error53(ZV_PSTRA, row.type, row.text) : L"") << row.text;
+  }
+}
+
+TEST_F(Convert, TextsAreCutAtACharacterBoundaryAndSpacesStopAtTheLastByte) {
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    const char* text;
+    Bytes bytes;
+  } kRows[] = {
+      {NA_IT_TEXTE, 4, "a\xc3\xa9\xe2\x82\xac", {'a', 0xc3, 0xa9, 0}},  // not half of the euro sign
+      {NA_IT_TEXTE, 3, "abc", {'a', 'b', 0}},
+      {NA_IT_UNICODE, 8, "ab\xf0\x9f\x98\x80", Units16(u"ab", 8)},  // not half of the pair
+  };
+  for (const auto& row : kRows) {
+    Slot slot(&m_cnx, row.type, row.size);
+    EXPECT_TRUE(slot.conv.bSetValueDB(row.text, static_cast<unsigned int>(strlen(row.text)), CP_UTF8));
+    EXPECT_EQ(slot.bytes, row.bytes) << row.text;
+    EXPECT_EQ(slot.conv.nGetSize(), row.type == NA_IT_TEXTE ? row.size - 1 : 4u) << row.text;
+  }
+  Slot text(&m_cnx, NA_IT_TEXTE, 4);
+  text.conv.bSetValue("a", 1);
+  text.conv.CompleteSpaces(10);
+  EXPECT_EQ(text.bytes, (Bytes{'a', ' ', ' ', 0}));
+}
+
+TEST_F(Convert, ConvertersKeepTheirConnectionCountedAndTheDriverMakesThem) {
+  CHostConnectionDescription host2;
+  CTestCnx other(&host2, 1252, CP_UTF8);
+  const unsigned int before = m_cnx.nGetRefCount(), before2 = other.nGetRefCount();
+  {
+    auto* a = new CNAConvertVariant(nullptr, &m_cnx);
+    a->AddRef();
+    CNAConvertVariant b(nullptr, &other), c(nullptr, &other);
+    b.InitTypeVariantAny(ZV_I4, 0);
+    b.bSetValue(7);
+    EXPECT_EQ(m_cnx.nGetRefCount(), before + 1);
+    a->bCopyVariant(&b);  // takes the source's connection
+    c.bCopyVariant(a);
+    EXPECT_EQ(m_cnx.nGetRefCount(), before);
+    EXPECT_EQ(other.nGetRefCount(), before2 + 3);
+    a->nRelease();
+  }
+  EXPECT_EQ(m_cnx.nGetRefCount(), before);
+  EXPECT_EQ(other.nGetRefCount(), before2);
+
+  auto* driver = new CMySQLDriver();
+  driver->ExternalAddRef();
+  ASSERT_TRUE(driver->bInitDriver());
+  CAny seven = FromText(ZV_I8, L"7"), text = FromText(ZV_DSTRA, L"x");
+  CNAConvertVariant* made = driver->pclGetNewVariant_NV_Any(nullptr, &m_cnx, nullptr, &seven);
+  ASSERT_NE(made, nullptr);
+  made->AddRef();
+  EXPECT_EQ(made->pclGetError(), driver->pclGetErrorNoRef());  // the driver's, none being given
+  EXPECT_EQ(made->wGetType(), ZV_I8);
+  EXPECT_TRUE(made->bEqualsNAVariant(&seven));
+  CNAConvertVariant* clone = made->pclGetCloneVariant();
+  ASSERT_NE(clone, nullptr);
+  clone->AddRef();
+  EXPECT_TRUE(clone->bEqualsNAVariant(made));
+  clone->nRelease();
+  made->nRelease();
+  made = driver->pclGetNewVariant_NV_Any(nullptr, &m_cnx, nullptr, ZV_I4);
+  ASSERT_NE(made, nullptr);
+  made->AddRef();
+  EXPECT_FALSE(made->bSetValue(&text));  // no number: refused, error 53
+  EXPECT_EQ(driver->pclGetErrorNoRef()->nGetUserErrorCode(), 53u);
+  made->nRelease();
+  driver->nExternalRelease();
+  EXPECT_EQ(m_cnx.nGetRefCount(), before);
+}
+
+}  // namespace
