@@ -180,7 +180,9 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   const unsigned int step = dashes ? 1 : 0;
   if (dashes && (t[at + 4] != '-' || t[at + 7] != '-')) return false;
   p->bDate = true;
-  return bDigits(t, at, 4, &p->y) && bDigits(t, at + 4 + step, 2, &p->mo) && bDigits(t, at + 6 + 2 * step, 2, &p->d);
+  // The server's zero dates (zero month or day) are empty dates; no month or day beyond that.
+  return bDigits(t, at, 4, &p->y) && bDigits(t, at + 4 + step, 2, &p->mo) && bDigits(t, at + 6 + 2 * step, 2, &p->d) &&
+         p->mo <= 12 && p->d <= 31;
 }
 
 // 1 to 6 fraction digits; the first three make the milliseconds.
@@ -215,8 +217,7 @@ int nTime(const char* t, unsigned int n, STDateParts* p) {
 
 // 0 parsed, 1 not a date or time, 2 a time outside a day.
 int nParseDBDate(const char* t, unsigned int n, STDateParts* p) {
-  int v = 0;
-  const bool allDigits = n > 0 && bDigits(t, 0, n < 15 ? n : 1, &v) && n < 15;
+  const bool allDigits = n > 0 && n < 15 && std::all_of(t, t + n, [](char c) { return c >= '0' && c <= '9'; });
   if (allDigits && (n == 4 || n == 6)) {
     bDigits(t, 0, 2, &p->h);
     bDigits(t, 2, 2, &p->mi);
@@ -224,8 +225,8 @@ int nParseDBDate(const char* t, unsigned int n, STDateParts* p) {
     return p->h > 23 || p->mi > 59 || p->s > 59 ? 2 : 0;
   }
   if (allDigits && (n == 8 || n == 14)) {
-    bDate(t, 0, false, p);
-    if (n == 14 && !(bDigits(t, 8, 2, &p->h) && bDigits(t, 10, 2, &p->mi) && bDigits(t, 12, 2, &p->s))) return 1;
+    if (!bDate(t, 0, false, p)) return 1;
+    if (n == 14) bDigits(t, 8, 2, &p->h), bDigits(t, 10, 2, &p->mi), bDigits(t, 12, 2, &p->s);
     return p->h > 23 || p->mi > 59 || p->s > 59 ? 1 : 0;
   }
   if (n == 10 && t[4] == '-') return bDate(t, 0, true, p) ? 0 : 1;
@@ -825,7 +826,7 @@ BOOL CNAConvertVariant::bSetValue(_SYSTEMTIME* v) {
   }
   const CXTime time(*v, -1);
   CTString text;
-  switch (nGetSize()) {
+  switch (_bBuffered() ? m_nBufferSize : nGetSize()) {
     case 5:
       time.GetZVTimeHHMM(text);
       break;

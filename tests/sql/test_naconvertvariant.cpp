@@ -52,6 +52,7 @@ TEST_F(Convert, ServerDateAndTimeTextsLandInDateTimeAndTimeItemsOrRaise53) {
       {"838:59:59.000000", false, true},
       {"-838:59:59", false, true},
       {"2024/01/15", false, true},
+      {"2024-13-01", false, true},
       {"2024-01-15 10:30:45.", false, true},
       {"2024-01-15 10:30:45.1234567", false, true},
       {"10:61:00", false, true},
