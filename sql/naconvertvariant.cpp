@@ -71,24 +71,33 @@ int nLongestFit(unsigned int n, F convert) {
 
 int nResolve(int cp) { return cp <= 0 ? 1252 : cp; }
 
+// One character in code page cp (at most 8 bytes); '?' when the page has no form for it.
+int nEncodeOne(int cp, wchar_t c, char out[8]) {
+  int n = 0;
+  if (cp == CP_UTF8)
+    n = UTF32ToUTF8(c, out);
+  else if (cp == 1252 && CP1252ByteOf(static_cast<uint32_t>(c)) >= 0)
+    out[0] = static_cast<char>(CP1252ByteOf(static_cast<uint32_t>(c))), n = 1;
+  else if (cp != 1252)
+    n = WideCharToMultiByte(static_cast<unsigned>(cp), 0, &c, 1, out, 8, nullptr, nullptr);
+  if (n <= 0) out[0] = '?', n = 1;
+  return n;
+}
+
 // Wide text into at most cap bytes of code page cp, cut before the first character that does
 // not fit; bytes written.
 int nWideToCodePage(int cp, const wchar_t* s, unsigned int n, char* dst, unsigned int cap) {
   if (cap == 0 || n == 0) return 0;
   if (cp == CP_UTF8) return std::max(0, nWideToUTF8(dst, static_cast<int>(cap), s, static_cast<int>(n)));
-  if (cp == 1252) {
-    unsigned int i = 0;
-    for (; i < n && i < cap; ++i) {
-      const int b = CP1252ByteOf(static_cast<uint32_t>(s[i]));
-      dst[i] = static_cast<char>(b < 0 ? '?' : b);
-    }
-    return static_cast<int>(i);
+  unsigned int used = 0;
+  for (unsigned int i = 0; i < n; ++i) {
+    char one[8];
+    const unsigned int k = static_cast<unsigned int>(nEncodeOne(cp, s[i], one));
+    if (used + k > cap) break;
+    memcpy(dst + used, one, k);
+    used += k;
   }
-  return nLongestFit(n, [&](unsigned int k) {
-    return k == 0 ? 0
-                  : WideCharToMultiByte(static_cast<unsigned>(cp), 0, s, static_cast<int>(k), dst,
-                                        static_cast<int>(cap), nullptr, nullptr);
-  });
+  return static_cast<int>(used);
 }
 
 wchar_t Widen1252(unsigned char b) {
@@ -97,7 +106,7 @@ wchar_t Widen1252(unsigned char b) {
   return static_cast<wchar_t>(c != 0 ? c : b);
 }
 
-// Narrow text of cp into at most cap UTF-16 units; -1 when it does not convert.
+// Narrow text of cp into at most cap UTF-16 units, cut before a character that does not fit.
 int nCodePageToUTF16(int cp, const char* s, unsigned int n, unsigned short* dst, unsigned int cap) {
   if (cap == 0 || n == 0) return 0;
   if (cp == CP_UTF8) return static_cast<int>(UTF8ToUTF16(dst, cap, s, n));
@@ -140,21 +149,29 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
     memcpy(dst, s, k);
     return static_cast<int>(k);
   }
-  if (cp == CP_UTF8 && to == 1252) {
+  if (cp == CP_UTF8 || cp == 1252) {
     const char* p = s;
-    unsigned int left = n, i = 0;
-    while (left > 0 && i < cap) {
-      const wchar_t c = UTF8_GetNext(&p, &left);
-      const int b = CP1252ByteOf(static_cast<uint32_t>(c));
-      dst[i++] = static_cast<char>(b < 0 ? '?' : b);
+    unsigned int left = n, used = 0;
+    while (left > 0) {
+      wchar_t c;
+      if (cp == CP_UTF8) {
+        c = UTF8_GetNext(&p, &left);
+      } else {
+        c = Widen1252(static_cast<unsigned char>(*p++));
+        --left;
+      }
+      char one[8];
+      const unsigned int k = static_cast<unsigned int>(nEncodeOne(to, c, one));
+      if (used + k > cap) break;
+      memcpy(dst + used, one, k);
+      used += k;
     }
-    return static_cast<int>(i);
+    return static_cast<int>(used);
   }
-  // Each converter writes a full destination without a terminator: the room is exact.
+  // Another source page: the longest prefix the converters take whole.
   return nLongestFit(n, [&](unsigned int k) {
     if (k == 0) return 0;
-    if (cp == CP_UTF8) return UTF8ToMultiByte(static_cast<unsigned>(to), s, k, dst, cap + 1, 0, nullptr, nullptr);
-    if (to == CP_UTF8) return MultiByteToUTF8(static_cast<unsigned>(cp), s, k, dst, cap + 1, 0);
+    if (to == CP_UTF8) return MultiByteToUTF8(static_cast<unsigned>(cp), s, k, dst, cap, 0);
     return MultiByteToMultiByte(static_cast<unsigned>(cp), s, k, static_cast<unsigned>(to), dst, cap, 0);
   });
 }
@@ -617,7 +634,8 @@ BOOL CNAConvertVariant::bSetValue(const CAny* value) {
     return TRUE;
   }
   if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
-  if (value == &m_clValue) return TRUE;
+  // No value to set (kind 0) or only a caller's pointer (kind 4): nothing is written.
+  if (value == &m_clValue || m_eVarType == NA_VAR_NONE || m_eVarType == NA_VAR_POINTER) return TRUE;
   const unsigned short from = value->wGetType();
   if (m_eVarType == NA_VAR_ANY && wGetType() == ZV_VIDE) m_clValue.__SetType(from, 0);
   const unsigned short type = wGetType();
@@ -981,15 +999,14 @@ BOOL CNAConvertVariant::bSetValueFromDB(const wchar_t* text, unsigned int length
   if (bNumberKind(type) || bDateKind(type)) {
     wchar_t wide[kShortText + 1];
     char narrow[kShortText + 1];
-    const std::wstring shown(text, length);
     if (length > kShortText) {
-      _SetErrorConversionFailed(ZV_PSTRW, shown.c_str());
+      _SetErrorConversionFailed(ZV_PSTRW, std::wstring(text, length).c_str());
       return FALSE;
     }
     if (bNumberKind(type)) {
       wmemcpy(wide, text, length);
       wide[length] = 0;
-      return _bSetNumberDB(wide, shown.c_str(), ZV_PSTRW);
+      return _bSetNumberDB(wide, wide, ZV_PSTRW);
     }
     for (unsigned int i = 0; i < length; ++i) {
       const int b = CP1252ByteOf(static_cast<uint32_t>(text[i]));

@@ -210,17 +210,21 @@ TEST_F(Convert, ServerNumbersAreExactAtTheirLimitsAndOverflowRaises53) {
 
 TEST_F(Convert, TextsAreCutAtACharacterBoundaryAndSpacesStopAtTheLastByte) {
   const struct {
+    int hostCp;
     eNA_ITEMTYPE type;
     unsigned int size;
     const char* text;
     Bytes bytes;
   } kRows[] = {
-      {NA_IT_TEXTE, 4, "a\xc3\xa9\xe2\x82\xac", {'a', 0xc3, 0xa9, 0}},  // not half of the euro sign
-      {NA_IT_TEXTE, 3, "abc", {'a', 'b', 0}},
-      {NA_IT_UNICODE, 8, "ab\xf0\x9f\x98\x80", Units16(u"ab", 8)},  // not half of the pair
+      {CP_UTF8, NA_IT_TEXTE, 4, "a\xc3\xa9\xe2\x82\xac", {'a', 0xc3, 0xa9, 0}},  // not half of the euro sign
+      {CP_UTF8, NA_IT_TEXTE, 3, "abc", {'a', 'b', 0}},
+      {CP_UTF8, NA_IT_UNICODE, 8, "ab\xf0\x9f\x98\x80", Units16(u"ab", 8)},  // not half of the pair
+      {1252, NA_IT_TEXTE, 4, "a\xc3\xa9\xe2\x82\xac", {'a', 0xe9, 0x80, 0}},
+      {1251, NA_IT_TEXTE, 3, "a\xd0\x96\xd0\x96", {'a', 0xc6, 0}},
   };
   for (const auto& row : kRows) {
-    Slot slot(&m_cnx, row.type, row.size);
+    CTestCnx cnx(&m_host, row.hostCp, CP_UTF8);
+    Slot slot(&cnx, row.type, row.size);
     EXPECT_TRUE(slot.conv.bSetValueDB(row.text, static_cast<unsigned int>(strlen(row.text)), CP_UTF8));
     EXPECT_EQ(slot.bytes, row.bytes) << row.text;
     EXPECT_EQ(slot.conv.nGetSize(), row.type == NA_IT_TEXTE ? row.size - 1 : 4u) << row.text;
