@@ -1,5 +1,6 @@
 // The MySQL answers of the dialect: literals, CREATE column types, row locks, type names and the
 // item types of result columns.
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -21,15 +22,9 @@ enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape };
 
 int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType,
                                      unsigned char* data, unsigned int size) {
-  // The literal is narrow text of the connection's code page, sent byte for byte: a wide
-  // builder would lose the bytes no code page maps.
-  auto write = [&](const char* text, size_t n) {
-    out->Vide();
-    out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
-    out->Add(text, static_cast<int>(n), static_cast<unsigned int>(m_nServerCodePage));
-  };
   if (size == 0 || data == nullptr) {
-    write("''", 2);
+    out->Vide();
+    out->Add(L"''", 2);
     return 1;
   }
   if (!_bHasHandle(error, kSiteEscapeNoHandle)) return 0;
@@ -50,7 +45,8 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     bytes = converted.pszGet();
     n = static_cast<size_t>(converted.nGetLength());
   }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[2 * n + 3]);
+  // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.
+  std::unique_ptr<char[]> buffer(2 * n + 3 <= INT_MAX ? new (std::nothrow) char[2 * n + 3] : nullptr);
   if (!buffer) {
     CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_MYSQL_CONNECTION, kSiteEscapeMemory, this, nullptr,
                                nullptr, 12);
@@ -69,7 +65,11 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   if (escaped == static_cast<unsigned long>(-1) || escaped > 2 * n) return 0;
   buffer[escaped + 1] = '\'';
   buffer[escaped + 2] = 0;
-  write(buffer.get(), escaped + 2);
+  // The literal is narrow text of the connection's code page, sent byte for byte: a wide
+  // builder would lose the bytes no code page maps.
+  out->Vide();
+  out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
+  out->Add(buffer.get(), static_cast<int>(escaped + 2), static_cast<unsigned int>(m_nServerCodePage));
   return 1;
 }
 

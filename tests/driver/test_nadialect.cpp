@@ -1,34 +1,41 @@
-// Dialect features, column type texts, identifiers and transaction chains, on a connection that
-// records the SQL its direct operations send.
+// Dialect features, column type texts, identifiers and transaction chains, and the MySQL dialect,
+// on connections that record the SQL their direct operations send.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "driver/naconnectiondescription.h"
 #include "driver/naerror.h"
 #include "driver/natransaction.h"
+#include "mysql/mysqlconnection.h"
 #include "host/host_nadescription.h"
 #include "sql/naitemdescription.h"
 
 namespace {
 
 // The host description is built before the connection that reads it and outlives it.
-struct CHostHolder {
-  CHostConnectionDescription m_host;
-};
+struct CHostHolder { CHostConnectionDescription m_host; };
 
-class CRecordingConnection : private CHostHolder, public CNAConnectionDescription {
+// The generic or the MySQL connection, logging the SQL of its direct operations; it never opens.
+template <typename Base>
+class CRecording : private CHostHolder, public Base {
  public:
-  explicit CRecordingConnection(int dialect, const wchar_t* quote = L"`")
-      : CNAConnectionDescription(L"id", &m_host) {
-    m_eDataSource = dialect;
-    m_csQuoteOpen = m_csQuoteClose = quote;
-    m_nQuoteOpenLength = m_nQuoteCloseLength = static_cast<int>(wcslen(quote));
+  explicit CRecording(int dialect, const wchar_t* quote = L"`", const wchar_t* version = L"")
+      : Base(L"id", &m_host) {
+    this->m_eDataSource = dialect;
+    this->m_csQuoteOpen = this->m_csQuoteClose = quote;
+    this->m_nQuoteOpenLength = this->m_nQuoteCloseLength = static_cast<int>(wcslen(quote));
+    this->m_csServerVersion = version;
+    this->_bDecomposeServerVersion(nullptr);
   }
   BOOL bOpen(CNAError*) override {
-    if (m_bFailOpen) return FALSE;
-    if (!m_bOpen) m_strLog += "open|";
-    return m_bOpen = TRUE;
+    if (!m_bOpen && !m_bFailOpen) m_strLog += "open|";
+    return m_bOpen = !m_bFailOpen;
   }
   BOOL bIsOpen() override { return m_bOpen; }
   BOOL bClose(CNAError*) override { return !(m_bOpen = FALSE); }
@@ -39,181 +46,190 @@ class CRecordingConnection : private CHostHolder, public CNAConnectionDescriptio
   std::string m_strLog;
   std::wstring m_strFail;
   BOOL m_bOpen = TRUE, m_bFailOpen = FALSE;
-  using CNAConnectionDescription::m_bNestedTransactions;
-  using CNAConnectionDescription::m_bUnicodeTypes;
-  using CNAConnectionDescription::m_csServerVersion;
-  using CNAConnectionDescription::m_pclTransaction;
+  using Base::m_bNestedTransactions;
+  using Base::m_bUnicodeTypes;
+  using Base::m_pclTransaction;
 };
+using CRecordingConnection = CRecording<CNAConnectionDescription>;
+using CRecordingMySQL = CRecording<CMySQLConnection>;
+
+// The type text of an item; "none" when there is none.
+std::wstring TypeText(CNAConnectionDescription& cnx, eNA_ITEMTYPE type, unsigned int size = 11, int integer = 10,
+                      int decimals = 2, CNAError* error = nullptr) {
+  CNAItemDescription item;
+  item.bInit(L"c", L"t", L"c", 1, size, type, 0, -1, 0, 20, 10);
+  item.SetIntegerPart(integer);
+  item.SetDecimalPart(decimals);
+  CTString out;
+  return cnx.bGetMatchingSQLType(error, &item, &out) ? out.pszGet() : L"none";
+}
 
 TEST(Dialect, EachDialectAnswersItsFeatures) {
   // sub-queries, LIMIT or TOP, 0000 date NULL, VARCHAR, NVARCHAR, ms digits, ORDER BY limit
-  const int rows[15][7] = {{0, 0, 0, -1, -1, 3, INT_MAX},  {1, 1, 0, 4000, 2000, 3, INT_MAX}, {1, 1, 1, 8000, 4000, 3, INT_MAX},
-                           {0, 1, 0, -1, -1, 3, INT_MAX},  {1, 0, 0, -1, -1, 3, 31},          {0, 1, 0, 255, 255, 3, INT_MAX},
-                           {0, 1, 0, -1, -1, 3, INT_MAX},  {1, 0, 0, -1, -1, 0, INT_MAX},     {0, 0, 0, -1, -1, 0, INT_MAX},
-                           {1, 0, 0, -1, -1, 3, INT_MAX},  {0, 0, 0, -1, -1, 3, INT_MAX},     {0, 0, 0, -1, -1, 0, INT_MAX},
-                           {1, 0, 0, -1, -1, 3, INT_MAX},  {1, 0, 0, -1, -1, 3, INT_MAX},     {0, 0, 0, -1, -1, 3, INT_MAX}};
+  constexpr int M = INT_MAX;
+  const int rows[15][7] = {{0, 0, 0, -1, -1, 3, M},   {1, 1, 0, 4000, 2000, 3, M}, {1, 1, 1, 8000, 4000, 3, M},
+                           {0, 1, 0, -1, -1, 3, M},   {1, 0, 0, -1, -1, 3, 31},    {0, 1, 0, 255, 255, 3, M},
+                           {0, 1, 0, -1, -1, 3, M},   {1, 0, 0, -1, -1, 0, M},     {0, 0, 0, -1, -1, 0, M},
+                           {1, 0, 0, -1, -1, 3, M},   {0, 0, 0, -1, -1, 3, M},     {0, 0, 0, -1, -1, 0, M},
+                           {1, 0, 0, -1, -1, 3, M},   {1, 0, 0, -1, -1, 3, M},     {0, 0, 0, -1, -1, 3, M}};
   for (int d = 0; d < 15; ++d) {
     CRecordingConnection c(d);
     const int got[7] = {c.bSupportSubQuery(), c.bSupportLimitOrTop(), c.bTreat0000DateAsNULL(), c.nGetVarCharMaxLen(),
                         c.nGetNVarCharMaxLen(), c.nGetTimeMillisecondDigits(), c.nGetOrderByMaxExpressionNbr()};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(got[i], rows[d][i]) << "dialect " << d << " column " << i;
-    EXPECT_STREQ(c.pszGetVarCharType(), d == 1 ? L"VARCHAR2" : L"VARCHAR");
     EXPECT_STREQ(c.pszGetCLOBType(), d == 5 ? L"LONGBLOB" : L"CLOB");  // MySQL before the version is known
   }
 }
 
 TEST(Dialect, TypeTextsGiveTheItemTypeFromTheNumbersAfterTheName) {
-  const struct {
-    const wchar_t *pszDecl, *pszCharset;
-    eNA_ITEMTYPE eType;
-    unsigned int nSize, nInt, nDec;
-  } rows[] = {
-      {L"int(11) unsigned", nullptr, NA_IT_UI4, 4, 0, 0},   {L"unsigned  int", nullptr, NA_IT_UI4, 4, 0, 0},
-      {L"bigint(20)", nullptr, NA_IT_I8, 8, 0, 0},          {L"INT8", nullptr, NA_IT_I8, 8, 0, 0},
-      {L"tinyint(1)", nullptr, NA_IT_I1, 1, 0, 0},          {L"varchar( 40 )", L"", NA_IT_TEXTE, 41, 0, 0},
-      {L"varchar(40)", L"utf8mb4_general_ci", NA_IT_UNICODE, 82, 0, 0}, {L"text", L"ucs2", NA_IT_MEMOUNICODE, 8, 0, 0},
-      {L"decimal(10,2) unsigned", nullptr, NA_IT_MONETAIRE, 10, 8, 2}, {L"DEC(10,2)", nullptr, NA_IT_MONETAIRE, 10, 8, 2},
-      {L"decimal(10)", nullptr, NA_IT_I8, 8, 10, 0},        {L"decimal", nullptr, NA_IT_I8, 8, 10, 0},
-      {L"decimal(10,", nullptr, NA_IT_I8, 8, 10, 0},        {L"char(5)", nullptr, NA_IT_TEXTE, 6, 0, 0},
-      {L"CHAR", nullptr, NA_IT_CHAR, 1, 0, 0},              {L"year(4)", nullptr, NA_IT_DATE8, 9, 0, 0},
-      {L"varchar(", nullptr, NA_IT_TEXTE, 2, 0, 0},         {L"varbinary(16)", nullptr, NA_IT_BINAIRE, 18, 0, 0},
-      {L"geometry", L"utf8", NA_IT_MEMOUNICODE, 8, 0, 0},   {L"timestamp", nullptr, NA_IT_DATETIME, 8, 0, 0},
-  };
+  using Row = std::tuple<const wchar_t*, const wchar_t*, eNA_ITEMTYPE, unsigned int, unsigned int, unsigned int>;
+  const Row rows[] = {  // declaration, charset, type, size, integer and decimal digits
+      {L"int(11) unsigned", nullptr, NA_IT_UI4, 4, 0, 0}, {L"unsigned int", nullptr, NA_IT_UI4, 4, 0, 0},
+      {L"bigint(20)", nullptr, NA_IT_I8, 8, 0, 0}, {L"INT8", nullptr, NA_IT_I8, 8, 0, 0},
+      {L"varchar( 40 )", L"", NA_IT_TEXTE, 41, 0, 0}, {L"varchar(40)", L"utf8mb4_general_ci", NA_IT_UNICODE, 82, 0, 0},
+      {L"text", L"ucs2", NA_IT_MEMOUNICODE, 8, 0, 0}, {L"decimal(10,2) unsigned", nullptr, NA_IT_MONETAIRE, 10, 8, 2},
+      {L"DEC(10,2)", nullptr, NA_IT_MONETAIRE, 10, 8, 2}, {L"decimal(10)", nullptr, NA_IT_I8, 8, 10, 0},
+      {L"decimal", nullptr, NA_IT_I8, 8, 10, 0}, {L"char(5)", nullptr, NA_IT_TEXTE, 6, 0, 0},
+      {L"CHAR", nullptr, NA_IT_CHAR, 1, 0, 0}, {L"year(4)", nullptr, NA_IT_DATE8, 9, 0, 0},
+      {L"varchar(", nullptr, NA_IT_TEXTE, 2, 0, 0}, {L"varbinary(16)", nullptr, NA_IT_BINAIRE, 18, 0, 0},
+      {L"geometry", L"utf8", NA_IT_MEMOUNICODE, 8, 0, 0}};
   CRecordingConnection c(5);
-  for (const auto& r : rows) {
-    eNA_ITEMTYPE type = NA_IT_EMPTY;
-    unsigned int size = 0, integer = 99, decimals = 99;
-    EXPECT_TRUE(c.bSQLTypeNameToNAType(nullptr, &type, &size, &integer, &decimals, r.pszDecl, r.pszCharset));
-    EXPECT_EQ(type, r.eType) << r.pszDecl;
-    EXPECT_EQ(size, r.nSize) << r.pszDecl;
-    EXPECT_EQ(integer, r.nInt) << r.pszDecl;
-    EXPECT_EQ(decimals, r.nDec) << r.pszDecl;
+  for (const Row& r : rows) {
+    Row got = r;
+    EXPECT_TRUE(c.bSQLTypeNameToNAType(nullptr, &std::get<2>(got), &std::get<3>(got), &std::get<4>(got),
+                                       &std::get<5>(got), std::get<0>(r), std::get<1>(r)));
+    EXPECT_EQ(got, r) << std::get<0>(r);
   }
   EXPECT_EQ(CNAConnectionDescription::_nGetSizeInTypeDecl(L"VARCHAR ( 40 )", L"VARCHAR"), 40);
   EXPECT_EQ(CNAConnectionDescription::_nGetSizeInTypeDecl(L"DECIMAL(10,2)", L"DECIMAL"), 1);
 }
 
 TEST(Dialect, MatchingSQLTypeCapsDecimalsAndRefusesUnicodeWhenNotAllowed) {
-  const struct {
-    int nDialect;
-    eNA_ITEMTYPE eType;
-    unsigned int nSize;
-    int nInt, nDec, bUnicode;
-    const wchar_t* pszOut;  // null: error 46
-  } rows[] = {{5, NA_IT_DECIMAL, 40, 60, 40, 1, L"NUMERIC(64,30)"}, {3, NA_IT_TEXTE, 301, 0, 0, 1, L"TEXT"},
-              {0, NA_IT_TEXTE, 301, 0, 0, 1, L"VARCHAR(300)"},     {5, NA_IT_UNICODE, 10, 0, 0, 0, nullptr}};
-  for (const auto& r : rows) {
-    CRecordingConnection c(r.nDialect);
-    c.m_bUnicodeTypes = r.bUnicode;
-    CNAItemDescription item;
-    item.bInit(L"i", L"t", L"i", 1, r.nSize, r.eType, 0, -1, 0, 20, 10);
-    item.SetIntegerPart(r.nInt);
-    item.SetDecimalPart(r.nDec);
-    CNAError error;
-    CTString out;
-    EXPECT_EQ(c.bGetMatchingSQLType(&error, &item, &out), r.pszOut != nullptr);
-    EXPECT_STREQ(out.pszGet(), r.pszOut != nullptr ? r.pszOut : L"");
-    EXPECT_EQ(error.dwGetErrorId(), r.pszOut != nullptr ? 0u : 46u);
-  }
-}
-
-TEST(Dialect, VersionSplitStopsAtThePieceWithoutANumber) {
-  const struct {
-    const wchar_t* pszText;
-    int n[3];
-  } rows[] = {{L"5.7.31-log", {5, 7, 31}}, {L"10.11.6-MariaDB-0+deb12u1", {10, 11, 6}},
-              {L"10.11.x-MariaDB-1", {10, 11, 7}}, {L"x.1.2", {7, 7, 7}}, {L"8", {8, 7, 7}}};
-  for (const auto& r : rows) {
-    int n[3] = {7, 7, 7};
-    const CTString text(r.pszText);
-    EXPECT_TRUE(CNAConnectionDescription::g_bDecomposeVersion(nullptr, &text, &n[0], &n[1], &n[2]));
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(n[i], r.n[i]) << r.pszText;
-  }
+  CRecordingConnection mysql(5), other(3), generic(0);
+  EXPECT_EQ(TypeText(mysql, NA_IT_DECIMAL, 40, 60, 40) + L" " + TypeText(other, NA_IT_TEXTE, 301) + L" " +
+                TypeText(generic, NA_IT_TEXTE, 301),
+            L"NUMERIC(64,30) TEXT VARCHAR(300)");
+  CNAError error;
+  mysql.m_bUnicodeTypes = 0;
+  EXPECT_EQ(TypeText(mysql, NA_IT_UNICODE, 22, 0, 0, &error), L"none");
+  EXPECT_EQ(error.dwGetErrorId(), 46u);
 }
 
 TEST(Dialect, QuotedNamesNeverEndTheirIdentifier) {
-  const struct {
-    const wchar_t *pszQuote, *pszName, *pszItem, *pszTable, *pszPlain;
-  } rows[] = {
-      {L"`", L"a`b", L"`a``b`", L"`a``b`", L"a`b"},        {L"`", L"`ab`", L"`ab`", L"`ab`", L"ab"},
-      {L"`", L"`a`b`", L"```a``b```", L"```a``b```", L"`a`b`"}, {L"`", L"base.table", L"`base.table`", L"`base`.`table`", L"base.table"},
-      {L"`", L"`base`.`t`", L"```base``.``t```", L"`base`.`t`", L"`base`.`t`"}, {L"`", L"`a.b`", L"`a.b`", L"`a.b`", L"a.b"},
-      {L"", L"a`b", L"a`b", L"a`b", L"a`b"},               {L"[", L"x", L"[x[", L"[x[", L"x"},
-  };
-  for (const auto& r : rows) {
-    CRecordingConnection c(5, r.pszQuote);
-    CTString item, table;
-    c.bFormatItemName(nullptr, r.pszName, &item);
-    c.bFormatTableName(nullptr, r.pszName, &table);
-    EXPECT_STREQ(item.pszGet(), r.pszItem) << r.pszName;
-    EXPECT_STREQ(table.pszGet(), r.pszTable) << r.pszName;
-    c.UnFormatItemName(item.pszGet(), &item);
-    EXPECT_STREQ(item.pszGet(), r.pszPlain) << r.pszName;
+  const std::tuple<const wchar_t*, const wchar_t*, std::wstring> rows[] = {
+      // quote, name: item, table and the item unquoted again
+      {L"`", L"a`b", L"`a``b` `a``b` a`b"}, {L"`", L"`ab`", L"`ab` `ab` ab"}, {L"`", L"`a.b`", L"`a.b` `a.b` a.b"},
+      {L"`", L"`a`b`", L"```a``b``` ```a``b``` `a`b`"},
+      {L"`", L"base.table", L"`base.table` `base`.`table` base.table"},
+      {L"`", L"`base`.`t`", L"```base``.``t``` `base`.`t` `base`.`t`"}, {L"", L"a`b", L"a`b a`b a`b"}};
+  for (const auto& [quote, name, want] : rows) {
+    CRecordingConnection c(5, quote);
+    CTString item, table, plain;
+    c.bFormatItemName(nullptr, name, &item);
+    c.bFormatTableName(nullptr, name, &table);
+    c.UnFormatItemName(item.pszGet(), &plain);
+    EXPECT_EQ(std::wstring(item.pszGet()) + L" " + table.pszGet() + L" " + plain.pszGet(), want) << name;
   }
-  CTString first, second, table;
-  CNAConnectionDescription::DecomposeTableName(&first, &second, &table, L" a . b . c.d ");
-  EXPECT_EQ(std::wstring(first.pszGet()) + L"|" + second.pszGet() + L"|" + table.pszGet(), L"a|b|c.d");
-  CTString owner, name;
-  CNAConnectionDescription::bExtractOwner(L"", L"o.t", &owner, &name);
-  EXPECT_EQ(std::wstring(owner.pszGet()) + L"|" + name.pszGet(), L"o|t");
 }
-
-struct STStep {
-  char cOp;  // B begin, C commit, R roll back
-  const wchar_t* pszName;
-  int bResult;
-  unsigned int nError;
-};
 
 TEST(Transactions, ChainsSendTheirSQLInOrder) {
-  const struct {
-    int nDialect, bNested;
-    std::vector<STStep> steps;
-    const char* pszLog;
-  } rows[] = {
-      {5, 1, {{'B', L"", 1, 0}, {'B', L"", 1, 0}, {'C', L"", 1, 0}, {'C', L"", 1, 0}},
-       "BEGIN|SAVEPOINT qx_savepoint_1|RELEASE SAVEPOINT qx_savepoint_1|COMMIT|"},
-      {5, 1, {{'B', L"t", 1, 0}, {'B', L"t", 1, 0}, {'C', L"T", 0, 10}}, "BEGIN|SAVEPOINT qx_savepoint_1|"},
-      {5, 1, {{'B', L"a", 1, 0}, {'B', L"b", 1, 0}, {'R', L"a", 1, 0}, {'R', L"a", 1, 0}},
-       "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|ROLLBACK|"},
-      {5, 1, {{'B', L"", 1, 0}, {'B', L"", 1, 0}, {'B', L"", 1, 0}, {'C', L"", 1, 0}, {'R', L"", 1, 0}, {'R', L"", 1, 0}},
-       "BEGIN|SAVEPOINT qx_savepoint_1|SAVEPOINT qx_savepoint_2|RELEASE SAVEPOINT qx_savepoint_2|"
-       "ROLLBACK TO SAVEPOINT qx_savepoint_1|ROLLBACK|"},
-      {0, 1, {{'B', L"", 1, 0}, {'B', L"", 1, 0}, {'C', L"", 1, 0}, {'C', L"", 1, 0}}, "BEGIN|BEGIN|COMMIT|COMMIT|"},
-      {5, 0, {{'B', L"", 1, 0}, {'B', L"", 1, 0}, {'C', L"", 1, 0}, {'C', L"", 1, 0}}, "BEGIN|COMMIT|"},
-      {5, 1, {{'C', L"x", 0, 9}, {'R', L"", 0, 9}}, ""},
-      {5, 1, {{'B', L"a", 1, 0}, {'R', L"zz", 0, 9}, {'C', L"zz", 0, 0}, {'C', L"", 1, 0}, {'R', L"", 1, 0}}, "BEGIN|COMMIT|"},
+  // Steps: B begin, C commit, R roll back, L lock table t, Q lock a query, then the name and "=" the
+  // outcome: 1 TRUE, 0 FALSE, else FALSE with that error. Connection: o closed, f its open fails, x
+  // its COMMIT fails, n nested transactions off, a digit the dialect. The log ends with "none" without a
+  // transaction object, "active" while a transaction is.
+  const std::pair<const char*, const char*> rows[] = {
+      {"5 B=1 B=1 C=1 C=1", "BEGIN|SAVEPOINT qx_savepoint_1|RELEASE SAVEPOINT qx_savepoint_1|COMMIT|"},
+      {"5 Bt=1 Bt=1 CT=10", "BEGIN|SAVEPOINT qx_savepoint_1|active"},
+      {"5 Ba=1 Bb=1 Ra=1 Ra=1", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|ROLLBACK|"},
+      {"5 B=1 B=1 B=1 C=1 R=1 R=1", "BEGIN|SAVEPOINT qx_savepoint_1|SAVEPOINT qx_savepoint_2|"
+                                    "RELEASE SAVEPOINT qx_savepoint_2|ROLLBACK TO SAVEPOINT qx_savepoint_1|ROLLBACK|"},
+      {"0 B=1 B=1 C=1 C=1", "BEGIN|BEGIN|COMMIT|COMMIT|"},
+      {"5n B=1 B=1 C=1 C=1", "BEGIN|COMMIT|"},
+      {"5 Cx=9 R=9", "none"},
+      {"5 Ba=1 Rzz=9 Czz=0 C=1 R=1", "BEGIN|COMMIT|"},
+      {"5o B=1", "open|BEGIN|active"},
+      {"5of B=0 C=9", "none"},
+      {"5x B=1 C=0 R=1 L=1 Q=1", "BEGIN|COMMIT|LOCK TABLE t|SELECT 1 FOR UPDATE|"},
   };
-  for (const auto& r : rows) {
-    CRecordingConnection c(r.nDialect);
-    c.m_bNestedTransactions = r.bNested;
-    for (const STStep& s : r.steps) {
+  for (const auto& [script, log] : rows) {
+    std::istringstream steps(script);
+    std::string flags, step;
+    steps >> flags;
+    auto has = [&](char f) { return flags.find(f) != std::string::npos; };
+    CRecordingConnection c(flags[0] - '0');
+    c.m_bNestedTransactions = !has('n');
+    c.m_bOpen = !has('o');
+    c.m_bFailOpen = has('f');
+    c.m_strFail = has('x') ? L"COMMIT" : L"";
+    while (steps >> step) {
+      const size_t eq = step.find('=');
+      const std::wstring name(step.begin() + 1, step.begin() + static_cast<long>(eq));
+      const unsigned int want = static_cast<unsigned int>(std::stoul(step.substr(eq + 1)));
       CNAError error;
-      const BOOL got = s.cOp == 'B'   ? c.bTransactionBegin(&error, s.pszName)
-                       : s.cOp == 'C' ? c.bTransactionCommit(&error, s.pszName)
-                                      : c.bTransactionRollBack(&error, s.pszName);
-      EXPECT_EQ(got, s.bResult) << r.pszLog << " " << s.cOp;
-      EXPECT_EQ(error.dwGetErrorId(), s.nError) << r.pszLog << " " << s.cOp;
+      const BOOL got = step[0] == 'B'   ? c.bTransactionBegin(&error, name.c_str())
+                       : step[0] == 'C' ? c.bTransactionCommit(&error, name.c_str())
+                       : step[0] == 'R' ? c.bTransactionRollBack(&error, name.c_str())
+                       : step[0] == 'L' ? c.bSQLBloque(&error, L"t")
+                                        : c.bSQLBloqueRequete(&error, L"SELECT 1");
+      EXPECT_EQ(std::tuple(got, error.dwGetErrorId()), std::tuple(BOOL(want == 1), want == 1 ? 0u : want)) << step;
     }
-    EXPECT_EQ(c.m_strLog, r.pszLog);
+    EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : ""), log)
+        << script;
   }
 }
 
-TEST(Transactions, BeginOpensAFailedEndLeavesNothingActive) {
-  CRecordingConnection closed(5), failing(5), ending(5);
-  closed.m_bOpen = FALSE;
-  EXPECT_TRUE(closed.bTransactionBegin(nullptr, L""));
-  EXPECT_EQ(closed.m_strLog, "open|BEGIN|");
-  failing.m_bOpen = FALSE;
-  failing.m_bFailOpen = TRUE;
-  EXPECT_FALSE(failing.bTransactionBegin(nullptr, L""));
-  EXPECT_EQ(failing.m_pclTransaction, nullptr);
-  ending.m_strFail = L"COMMIT";
-  EXPECT_TRUE(ending.bTransactionBegin(nullptr, L""));
-  EXPECT_FALSE(ending.bTransactionCommit(nullptr, L""));
-  EXPECT_FALSE(ending._bTransactionOpened());
-  EXPECT_TRUE(ending.bSQLBloque(nullptr, L"t") && ending.bSQLBloqueRequete(nullptr, L"SELECT 1"));
-  EXPECT_EQ(ending.m_strLog, "BEGIN|COMMIT|LOCK TABLE t|SELECT 1 FOR UPDATE|");
+TEST(MySQLDialect, CreateTypesFollowTheServerVersion) {
+  const std::tuple<const wchar_t*, int, int, int, std::wstring> rows[] = {
+      // version and its split: UNICODE, MEMOTEXTE, MEMOUNICODE, BINAIRE
+      {L"", -1, 0, 0, L"VARCHAR(10) LONGBLOB LONGBLOB VARCHAR(10) BINARY"},
+      {L"3.23.58", 3, 23, 58, L"VARCHAR(10) LONGBLOB LONGBLOB VARCHAR(10) BINARY"},
+      {L"4.0.27", 4, 0, 27, L"VARCHAR(10) LONGTEXT LONGTEXT VARCHAR(10) BINARY"},
+      {L"4.1.1", 4, 1, 1, L"VARCHAR(10) CHARACTER SET ucs2 LONGTEXT LONGTEXT CHARACTER SET ucs2 VARCHAR(10) BINARY"},
+      {L"4.1.2", 4, 1, 2, L"VARCHAR(10) CHARACTER SET ucs2 LONGTEXT LONGTEXT CHARACTER SET ucs2 VARBINARY(10)"},
+      {L"10.11.x-MariaDB-1", 10, 11, 0,
+       L"VARCHAR(10) CHARACTER SET ucs2 LONGTEXT LONGTEXT CHARACTER SET ucs2 VARBINARY(10)"}};
+  for (const auto& [version, major, minor, patch, texts] : rows) {
+    CRecordingMySQL cnx(5, L"`", version);
+    EXPECT_EQ(std::tuple(cnx.nGetServerVersionMajor(), cnx.nGetServerVersionMinor(), cnx.nGetServerVersionPatch()),
+              std::tuple(major, minor, patch));
+    EXPECT_EQ(TypeText(cnx, NA_IT_UNICODE, 22) + L" " + TypeText(cnx, NA_IT_MEMOTEXTE) + L" " +
+                  TypeText(cnx, NA_IT_MEMOUNICODE) + L" " + TypeText(cnx, NA_IT_BINAIRE, 12),
+              texts)
+        << version;
+  }
+  CRecordingMySQL cnx(5);
+  EXPECT_TRUE(cnx.bSQLBloque(nullptr, L"`t`"));
+  EXPECT_EQ(cnx.m_strLog, "SELECT * FROM `t` FOR UPDATE|");
+}
+
+TEST(MySQLDialect, ResultColumnsMapToItemTypes) {
+  const std::tuple<int, unsigned int, unsigned int, eNA_ITEMTYPE, unsigned int> rows[] = {
+      // field type, length (~0u: LONGTEXT and JSON), charset, item type, size
+      {15, 100, 33, NA_IT_UNICODE, 202}, {15, 100, 8, NA_IT_TEXTE, 101}, {253, 40000, 33, NA_IT_MEMOUNICODE, 8},
+      {253, 40000, 8, NA_IT_TEXTE, 40001}, {254, 65535, 8, NA_IT_MEMOTEXTE, 8}, {252, ~0u, 45, NA_IT_MEMOUNICODE, 8},
+      {252, 65535, 63, NA_IT_MEMOBINAIRE, 8}, {252, 65535, 0, NA_IT_MEMOTEXTE, 8}, {245, ~0u, 8, NA_IT_MEMOTEXTE, 8},
+      {245, ~0u, 45, NA_IT_MEMOUNICODE, 8}, {16, 0, 63, NA_IT_BINAIRE, 3}, {16, 8, 63, NA_IT_BINAIRE, 10},
+      {246, 12, 63, NA_IT_MONETAIRE, 10}, {6, 0, 63, NA_IT_EMPTY, 0}, {13, 4, 63, NA_IT_DATETIME, 8}};
+  for (const auto& [field, length, charset, type, size] : rows) {
+    std::tuple got(NA_IT_IDAUTO, 99u);
+    CMySQLConnection::ConvertItemType(&std::get<0>(got), &std::get<1>(got), field, length, 8, 2, charset);
+    EXPECT_EQ(got, std::tuple(type, size)) << field << " " << length;
+  }
+  const std::vector<unsigned int> unicode = {12, 17, 33, 35, 45, 46, 54, 55, 56, 60, 61, 62, 76, 83, 90, 91};
+  for (unsigned int c = 0; c <= 300; ++c)
+    EXPECT_EQ(CMySQLConnection::bCharsetUnicode(c), c > 98 || std::count(unicode.begin(), unicode.end(), c)) << c;
+}
+
+TEST(MySQLDialect, EveryClientTypeCodeHasItsName) {
+  const char* names[] = {"DECIMAL", "TINY", "SHORT", "LONG", "FLOAT", "DOUBLE", "NULL", "TIMESTAMP", "LONGLONG",
+                         "INT24", "DATE", "TIME", "DATETIME", "YEAR", "NEWDATE", "VARCHAR", "BIT", "NEWDECIMAL",
+                         "ENUM", "SET", "TINY_BLOB", "MEDIUM_BLOB", "LONG_BLOB", "BLOB", "VAR_STRING", "STRING"};
+  CRecordingMySQL cnx(5);
+  CTString out;
+  for (int i = 0; i < 26; ++i)  // codes 0 to 16, then 246 to 254
+    EXPECT_TRUE(cnx.bDBTypeToString(&out, i <= 16 ? i : i + 229) &&
+                out.pszGet() == L"MYSQL_TYPE_" + std::wstring(names[i], names[i] + strlen(names[i])));
+  EXPECT_FALSE(cnx.bDBTypeToString(&out, 17) || out.pszGet() != std::wstring(L"MYSQL_TYPE_NEWDECIMAL"));
 }
 
 }  // namespace

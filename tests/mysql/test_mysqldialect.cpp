@@ -1,0 +1,158 @@
+// The MySQL dialect against the private server: literals, transactions and quoted names.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/tstringconcataw.h"
+#include "driver/mysqlapi.h"
+#include "driver/naerror.h"
+#include "host/host_nadescription.h"
+#include "mysql/mysqlconnection.h"
+#include "mysql/mysqldriver.h"
+#include "mysql/mysqlguard.h"
+#include "platform/xerror.h"
+#include "sql/naitemdescription.h"
+#include "tests/support/rawmysql.h"
+#include "values/any.h"
+
+namespace {
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// Connections on 1252 (Unicode off) and 65001, in the default SQL mode and with NO_BACKSLASH_ESCAPES.
+class LiveDialect : public ::testing::TestWithParam<std::tuple<int, bool>> {
+ protected:
+  void SetUp() override {
+    if (!TestServer::fromEnv(&m_server)) FAIL() << TestServer::setupHint();
+    std::string err;
+    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    m_str = {Wide(m_server.user), Wide(m_server.password), Wide(m_server.host),
+             Wide("Server Port=" + std::to_string(m_server.port) + ";Initial Catalog=" + m_server.database +
+                  ";QX Unicode Support=" + (std::get<0>(GetParam()) == 65001 ? "1" : "0"))};
+    m_host.m_pszUser = m_str[0].c_str();
+    m_host.m_pszPassword = m_str[1].c_str();
+    m_host.m_pszDataSource = m_str[2].c_str();
+    m_host.m_pszExtendedInfo = m_str[3].c_str();
+    m_pCnx = std::make_unique<CMySQLConnection>(L"id", &m_host);
+    ASSERT_TRUE(m_pCnx->bOpen(&m_error) && m_pCnx->nGetServerCodePage() == std::get<0>(GetParam()));
+    if (std::get<1>(GetParam())) {
+      ASSERT_TRUE(Run("SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+    }
+  }
+  void TearDown() override { if (m_pCnx) Run("DROP TABLE IF EXISTS " + m_strTable); }
+  BOOL Run(const std::string& sql) { return m_pCnx->bExecuteQueryNoResult(&m_error, Wide(sql).c_str()); }
+  // The first column of the rows of sql, joined by "|": sent as bytes with their length on the
+  // driver's handle, or through the second connection.
+  std::string Rows(const std::string& sql, bool raw = false) {
+    std::string out, err;
+    ::RawRows rows;
+    MYSQL* h = m_pCnx->pGetHandle();
+    if (raw ? !m_raw.query(sql, &rows, &err) : __mysql_real_query(h, sql.data(), sql.size()) != 0) return "error";
+    MYSQL_RES* result = raw ? nullptr : __mysql_store_result(h);
+    while (MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr)
+      rows.push_back({std::string(row[0], __mysql_fetch_lengths(result)[0])});
+    if (result != nullptr) __mysql_free_result(result);
+    for (const RawRow& r : rows) out += (out.empty() ? "" : "|") + r.at(0).value_or("NULL");
+    return out;
+  }
+  std::string Literal(unsigned short type, void* data, unsigned int size) {
+    CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
+    EXPECT_EQ(m_pCnx->_bEscapeString(&m_error, &out, type, static_cast<unsigned char*>(data), size), 1);
+    return std::string(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
+  }
+
+  CMySQLDriver m_driver;
+  TestServer m_server;
+  RawMySQL m_lib;
+  RawConnection m_raw{m_lib};
+  CHostConnectionDescription m_host;
+  std::vector<std::wstring> m_str;
+  const std::string m_strTable = "qxtest_" + std::to_string(getpid()) + "_dialect";
+  CNAError m_error;
+  std::unique_ptr<CMySQLConnection> m_pCnx;
+};
+
+TEST_P(LiveDialect, LiteralsReadBackByteForByteAndNeverRunAsSQL) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT, t TEXT CHARACTER SET utf8mb4, b LONGBLOB)"));
+  const bool utf8 = std::get<0>(GetParam()) == 65001;
+  std::vector<std::wstring> texts = {L"'", L"\\", L"a\rb\nc", L"\x1a", L"%_", L"`", L"\u00e9", L"x\\' OR 1=1 -- ",
+                                     L"' OR '1'='1", L"1 OR 1=1"};
+  if (utf8) texts.push_back(L"\U0001F600");
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const std::wstring& w = texts[i];
+    const std::string utf8Text = CNACodePageCnvIN(w.c_str(), 65001).psz();
+    const std::string lit =
+        Literal(ZV_PSTRW, const_cast<wchar_t*>(w.c_str()), static_cast<unsigned int>(w.size() * sizeof(wchar_t)));
+    if (std::all_of(w.begin(), w.end(), [](wchar_t c) { return c <= 0xFF; })) {  // as the host's 1252 text
+      std::string narrow(w.begin(), w.end());
+      EXPECT_EQ(Literal(ZV_PSTRA, narrow.data(), static_cast<unsigned int>(narrow.size())), lit);
+    }
+    EXPECT_EQ(Rows("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " + lit + ", NULL)"), "");
+    EXPECT_EQ(Rows("SELECT " + lit), utf8 ? utf8Text : std::string(w.begin(), w.end()));
+    EXPECT_EQ(Rows("SELECT t FROM " + m_strTable + " WHERE id = " + std::to_string(i), true), utf8Text);
+    EXPECT_EQ(Rows("SELECT id FROM " + m_strTable + " WHERE NULL = " + lit), "") << lit;
+  }
+  std::string bytes(256, 0);
+  for (int i = 0; i < 256; ++i) bytes[i] = static_cast<char>(i);
+  const std::string lit = Literal(ZV_BIN, bytes.data(), 256);
+  EXPECT_EQ(Rows("INSERT INTO " + m_strTable + " VALUES (999, NULL, " + lit + ")"), "");
+  EXPECT_EQ(Rows("SELECT b FROM " + m_strTable + " WHERE id = 999", true), bytes);
+  EXPECT_EQ(Rows("SELECT _binary " + lit), bytes);
+  EXPECT_EQ(Literal(ZV_BIN, nullptr, 0), "''");
+}
+
+TEST_P(LiveDialect, NestedTransactionsAreSavepointsAndALostCommitFails) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (v CHAR(1)) ENGINE=InnoDB"));
+  // B begin, a / b insert, C commit, R roll back; the rows a second connection sees
+  const std::pair<const char*, const char*> rows[] = {{"BaBbRC", "a"}, {"BaBbRR", ""}, {"BaBbCC", "a|b"}};
+  for (const auto& [steps, want] : rows) {
+    ASSERT_TRUE(Run("DELETE FROM " + m_strTable));
+    for (const char* s = steps; *s != 0; ++s) {
+      const BOOL ok = *s == 'B'   ? m_pCnx->bTransactionBegin(&m_error, L"")
+                      : *s == 'C' ? m_pCnx->bTransactionCommit(&m_error, L"")
+                      : *s == 'R' ? m_pCnx->bTransactionRollBack(&m_error, L"")
+                                  : Run("INSERT INTO " + m_strTable + " VALUES ('" + *s + "')");
+      ASSERT_TRUE(ok) << steps << " " << m_error.pszGetError();
+    }
+    EXPECT_EQ(Rows("SELECT v FROM " + m_strTable + " ORDER BY v", true), want) << steps;
+  }
+  ASSERT_TRUE(m_pCnx->bTransactionBegin(&m_error, L"") && Run("INSERT INTO " + m_strTable + " VALUES ('k')"));
+  ASSERT_TRUE(m_raw.exec("KILL " + Rows("SELECT CONNECTION_ID()"), nullptr));
+  EXPECT_FALSE(m_pCnx->bTransactionCommit(&m_error, L""));
+  const void* code = nullptr;
+  EXPECT_TRUE(m_error.pclGetXError()->bGetInfo(EIT_BASECODE, &code));
+  EXPECT_TRUE(uintptr_t(code) == 2013 || uintptr_t(code) == 2006) << uintptr_t(code);
+  EXPECT_FALSE(m_pCnx->_bTransactionOpened());
+  EXPECT_EQ(Rows("SELECT v FROM " + m_strTable + " WHERE v = 'k'", true), "");
+  m_pCnx.reset();
+  m_raw.exec("DROP TABLE " + m_strTable, nullptr);
+}
+
+TEST_P(LiveDialect, BackquotedNamesAndEveryMappedTypeAreAccepted) {
+  CTString table, column;
+  m_pCnx->bFormatTableName(nullptr, Wide(m_server.database + "." + m_strTable + "`x").c_str(), &table);
+  m_pCnx->bFormatItemName(nullptr, L"c`d", &column);
+  const std::wstring t = table.pszGet(), c = column.pszGet();
+  ASSERT_TRUE(m_pCnx->bExecuteQueryNoResult(&m_error, (L"CREATE TABLE " + t + L" (" + c + L" INT)").c_str()));
+  EXPECT_TRUE(m_pCnx->bExecuteQueryNoResult(&m_error, (L"INSERT INTO " + t + L" (" + c + L") VALUES (7)").c_str()));
+  EXPECT_EQ(Rows("SELECT `c``d` FROM `" + m_strTable + "``x`", true), "7");
+  EXPECT_TRUE(m_pCnx->bExecuteQueryNoResult(&m_error, (L"DROP TABLE " + t).c_str()));
+  std::wstring create = L"CREATE TABLE " + Wide(m_strTable) + L" (";
+  for (int type = 1; type <= NA_IT_LAST; ++type) {
+    CNAItemDescription item;
+    item.bInit(L"c", L"t", L"c", 1, 11, static_cast<eNA_ITEMTYPE>(type), 0, -1, 0, 10, 2);
+    CTString text;
+    if (m_pCnx->bGetMatchingSQLType(nullptr, &item, &text))
+      create += L"c" + std::to_wstring(type) + L" " + text.pszGet() + L", ";
+  }
+  create.replace(create.size() - 2, 2, L")");
+  EXPECT_TRUE(m_pCnx->bExecuteQueryNoResult(&m_error, create.c_str())) << m_error.pszGetError();
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveDialect,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
+}  // namespace
