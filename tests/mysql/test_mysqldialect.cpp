@@ -38,9 +38,7 @@ class LiveDialect : public ::testing::TestWithParam<std::tuple<int, bool>> {
     m_host.m_pszExtendedInfo = m_str[3].c_str();
     m_pCnx = std::make_unique<CMySQLConnection>(L"id", &m_host);
     ASSERT_TRUE(m_pCnx->bOpen(&m_error) && m_pCnx->nGetServerCodePage() == std::get<0>(GetParam()));
-    if (std::get<1>(GetParam())) {
-      ASSERT_TRUE(Run("SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
-    }
+    ASSERT_TRUE(!std::get<1>(GetParam()) || Run("SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
   }
   void TearDown() override { if (m_pCnx) Run("DROP TABLE IF EXISTS " + m_strTable); }
   BOOL Run(const std::string& sql) { return m_pCnx->bExecuteQueryNoResult(&m_error, Wide(sql).c_str()); }
