@@ -26,6 +26,11 @@ class CNAMapConvertType;
 class INAItemDescription;
 class ISQLParserInformation;
 class CAny;
+class CTStringConcatAW;
+class CXTime;
+class CNAItemDescription;
+template <typename T>
+class CXYString;
 enum eNA_ITEMTYPE : int32_t;
 
 enum eCURSORLOCATION : int { CURSORLOCATION_DEFAULT = 0, CURSORLOCATION_CLIENT = 1, CURSORLOCATION_SERVER = 2 };
@@ -103,6 +108,58 @@ class CNAConnectionDescription : public CInterf {
   // The column type text for item; FALSE with error 46 for a Unicode item the connection does
   // not allow.
   BOOL bGetMatchingSQLType(CNAError* error, INAItemDescription* item, CTString* out);
+
+  // ---- Literals and date-time expressions (driver/naliteral.cpp) ----
+  // Writers empty out first and answer TRUE on success; out holds nothing useful after a failure.
+  // out = the SQL literal of value, brought first to the host type of the item type (itemType2
+  // when itemType is 0). A real that is not finite is refused (cast error, kind 16).
+  virtual BOOL bConvertValueToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
+                                     eNA_ITEMTYPE itemType2);
+  // Brings value in place to the host type of the item type; FALSE with the cast error (kind 14
+  // time text, 15 date or time, 16 other) when it does not convert. strict 0 leaves numbers the
+  // target can hold.
+  virtual BOOL bCastCAnyIntoDBType(CNAError* error, CAny* value, eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2,
+                                   int strict);
+  // value as wide text; empty when it does not convert or is NULL. TRUE.
+  BOOL bCopyString(CNAError* error, CXYString<wchar_t>* out, const CAny* value);
+  // The quoted, escaped literal of size bytes of a text (16, 20, 81, 110 wide) or of bytes; never
+  // reads past size, a narrow text ends at its first NUL.
+  virtual int _bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short hostType, unsigned char* bytes,
+                             unsigned int size);
+  virtual BOOL _bBoolToString(CNAError* error, CTStringConcatAW* out, int value);
+  virtual BOOL _bDateToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType);
+  BOOL _bDateToString(CNAError* error, CTStringConcatAW* out, const CAny* value, int escape, eNA_ITEMTYPE itemType);
+  // The text forms take a whole quoted literal and only wrap it in the escape form.
+  BOOL _bDateToString(CNAError* error, CTStringConcatAW* out, const wchar_t* text, int escape);
+  BOOL _bDateToString(CNAError* error, CTStringConcatAW* out, CXTime& time, int escape);
+  BOOL _bDateTimeToString(CNAError* error, CTStringConcatAW* out, const wchar_t* text, int escape);
+  BOOL _bDateTimeToString(CNAError* error, CTStringConcatAW* out, CXTime& time, int escape);
+  BOOL _bTimeToString(CNAError* error, CTStringConcatAW* out, CXTime& time, int escape);
+  // Two upper-case digits a byte, terminated (out holds 2 * count + 1 units).
+  static void s_BinaryToStringHexa(const unsigned char* bytes, unsigned int count, wchar_t* out);
+  static void s_BinaryToStringHexa(const unsigned char* bytes, unsigned int count, char* out);
+  static BOOL s_bBinaryToStringHexa(CNAError* error, const unsigned char* bytes, unsigned int count,
+                                    CTStringConcatAW* out);
+  // Zeroes size bytes of out, then fills at most size bytes from digit pairs, high digit first,
+  // up to a NUL in either place; a character that is not a hexadecimal digit counts as 0.
+  static void s_StringHexaToBinary(const wchar_t* text, unsigned char* out, unsigned int size);
+  static void s_StringHexaToBinary(const char* text, unsigned char* out, unsigned int size);
+  // Removes ":", "-", " ", "/" and ".".
+  static void s_DateStandardise(CTString* text);
+  // Up to 9 digits HHMMSSmmm as "HH:MM:SS<separator>mmm", ending after the last digit given.
+  static BOOL s_bTimeToStringIncomplete(CNAError* error, CTStringConcatAW* out, const wchar_t* digits,
+                                        wchar_t separator);
+  // The dialect's SQL expression giving a date or time column as the host's digit text; FALSE,
+  // with expression copied, for an item it has no form for.
+  BOOL bConvertExpressionToString(CNAError* error, CTStringConcatAW* out, const wchar_t* expression,
+                                  INAItemDescription* item, INAItemDescription* item2);
+  BOOL _bConvertToString_Date8(CTStringConcatAW* out, const wchar_t* x);
+  BOOL _bConvertToString_DateTime(CTStringConcatAW* out, const wchar_t* x, INAItemDescription* item2);
+  BOOL _bConvertToString_Heure4(CTStringConcatAW* out, const wchar_t* x);
+  BOOL _bConvertToString_Heure6(CTStringConcatAW* out, const wchar_t* x, int n);
+  BOOL _bConvertToString_Heure9(CTStringConcatAW* out, const wchar_t* x, int n, INAItemDescription* item2);
+  // out takes the item's host type and the value of a column default written as text.
+  BOOL bConvertStringToDefaultValue(CAny* out, const wchar_t* text, CNAItemDescription* item, CNAError* error);
 
   // ---- Identifiers ----
   // A name counts as quoted only when it starts and ends with the quotes and every closing

@@ -117,6 +117,8 @@ TEST(ResourceBlock, TextsTakeTheInsertsTheirCallersPass) {
       {28541, "ss"}, {25621, "nns"},
       // dialect, transactions and connection operations
       {28536, "s"}, {28537, "ss"}, {28546, ""}, {25607, "ss"}, {28437, ""},
+      // literals
+      {28575, ""},
   };
   for (const auto& [id, sig] : callers) {
     ASSERT_TRUE(byId.count(id)) << id;
