@@ -76,6 +76,9 @@ TEST_F(Literal, ValuesOfEachHostTypeAndDialect) {
     EXPECT_EQ(cnx.bConvertValueToString(&e, &out, &v, NA_IT_R8, NA_IT_EMPTY), std::isfinite(d)) << d;
     EXPECT_TRUE(std::isfinite(d) ? wcstod(Text(out).c_str(), nullptr) == d && Text(out).size() < 24 : Site(e) == L"1.16");
   }
+  std::vector<unsigned char> bytes = {'a', 0, '\'', 'b'};  // no terminator: read by the count only, NUL kept
+  EXPECT_TRUE(cnx._bEscapeString(nullptr, &out, ZV_BIN, bytes.data(), 4) && Text(out) == std::wstring(L"'a\0''b'", 7));
+  EXPECT_TRUE(cnx._bEscapeString(nullptr, &out, ZV_DSTRA, bytes.data(), 4) && Text(out) == L"'a'");
 }
 
 TEST_F(Literal, ExpressionsGiveTheDigitTextOfEachDialect) {
