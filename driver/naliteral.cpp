@@ -65,7 +65,8 @@ constexpr STExpressionForms kExpressions[] = {
 };
 // The last row's HHMMSSmmm and date-time: a TIMESTAMP column, a DATE column on a server above 8,
 // and the rest.
-constexpr const wchar_t* kOtherHHMMSSmmm[] = {L"TO_CHAR(@,'HH24MISSFF3')", L"TO_CHAR( CAST(@ AS TIMESTAMP),'HH24MISSFF3')",
+constexpr const wchar_t* kOtherHHMMSSmmm[] = {L"TO_CHAR(@,'HH24MISSFF3')",
+                                              L"TO_CHAR( CAST(@ AS TIMESTAMP),'HH24MISSFF3')",
                                               L"(TO_CHAR(@,'HH24MISS')+'000')"};
 constexpr const wchar_t* kOtherDateTime[] = {L"TO_CHAR(@,'YYYYMMDDHH24MISSFF3')",
                                              L"TO_CHAR( CAST(@ AS TIMESTAMP),'YYYYMMDDHH24MISSFF3')",
@@ -179,7 +180,8 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
       double d = 0;
       if (written->nGetREAL(&d) < 100 && !std::isfinite(d)) {
         // "inf" or "nan" would reach the server as a column name.
-        if (error != nullptr) error->SetAnyError(102, type, type, NA_SRC_CONNECTION, kKindOther, this, nullptr, nullptr);
+        if (error != nullptr)
+          error->SetAnyError(102, type, type, NA_SRC_CONNECTION, kKindOther, this, nullptr, nullptr);
         return FALSE;
       }
       [[fallthrough]];
@@ -538,7 +540,8 @@ BOOL CNAConnectionDescription::bConvertStringToDefaultValue(CAny* out, const wch
     PurgeEscapeBackSlash(s.data());
     s.resize(wcslen(s.c_str()));
   }
-  const BOOL ok = converter->bSetValueFromDB(s.c_str(), static_cast<unsigned int>(s.size())) && converter->bGetValue(out);
+  const BOOL ok =
+      converter->bSetValueFromDB(s.c_str(), static_cast<unsigned int>(s.size())) && converter->bGetValue(out);
   converter->nRelease();
   return ok;
 }
