@@ -31,8 +31,10 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t n = size;
   CXYString<char> converted;
+  // A text behind a pointer ends at its NUL; a dynamic string carries its length (and one
+  // terminator), so a NUL inside it is data and reaches the server.
   if (valueType == 18 || valueType == 19) {
-    n = strnlen(bytes, size);
+    n = valueType == 18 ? strnlen(bytes, size) : size - (bytes[size - 1] == 0 ? 1 : 0);
     if (m_nServerCodePage == 65001) {
       converted.nAffecteToUTF8(bytes, static_cast<int>(n), m_nHostCodePage);
       bytes = converted.pszGet();
@@ -40,7 +42,11 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     }
   } else if (valueType == 16 || valueType == 110) {
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(data);
-    const size_t chars = wcsnlen(wide, size / sizeof(wchar_t));
+    size_t chars = size / sizeof(wchar_t);
+    if (valueType == 110)
+      chars = wcsnlen(wide, chars);
+    else if (chars > 0 && wide[chars - 1] == 0)
+      --chars;
     converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
     bytes = converted.pszGet();
     n = static_cast<size_t>(converted.nGetLength());

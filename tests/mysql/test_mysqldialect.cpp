@@ -43,6 +43,12 @@ TEST_P(LiveDialect, LiteralsReadBackByteForByteAndNeverRunAsSQL) {
   EXPECT_EQ(Rows("SELECT b FROM " + m_strTable + " WHERE id = 999", true), bytes);
   EXPECT_EQ(Rows("SELECT _binary " + lit), bytes);
   EXPECT_EQ(Literal(ZV_BIN, nullptr, 0), "''");
+  // Dynamic strings carry their length and a terminator: a NUL inside them is data.
+  char narrow[] = "a\0b";
+  wchar_t wide[] = L"c\0d";
+  EXPECT_EQ(Rows("SELECT " + Literal(ZV_DSTRA, narrow, sizeof narrow)), std::string("a\0b", 3));
+  EXPECT_EQ(Rows("SELECT " + Literal(ZV_DSTRW, wide, sizeof wide)), std::string("c\0d", 3));
+  EXPECT_EQ(Rows("SELECT " + Literal(ZV_PSTRA, narrow, sizeof narrow)), "a");
 }
 
 TEST_P(LiveDialect, NestedTransactionsAreSavepointsAndALostCommitFails) {
