@@ -28,12 +28,6 @@ enum { kSiteClientLibraryWanted = 17 };
 
 const wchar_t* OrNull(const wchar_t* s) { return s != nullptr ? s : L"NULL"; }
 
-// A 64-bit long cut to int would be junk: out-of-range values stop at the int limits.
-int SaturatedInt(const CTString& text) {
-  const long long v = wcstoll(text.pszGet(), nullptr, 10);
-  return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
-
 // The file name (with its extension) of a path.
 std::vector<wchar_t> FileName(const wchar_t* path, bool* hasDirectory) {
   const size_t room = wcslen(path) + 1;
@@ -79,9 +73,9 @@ void CNAConnectionDescription::_ReadSettings() {
     value.Trim();
     return value.nTaille() > 0;
   };
-  m_nConnectionTimeout = read(L"QX Connection Timeout") ? SaturatedInt(value) : m_piHost->nGetConnectionTimeout();
-  m_nCommandTimeout = read(L"QX Command Timeout") ? SaturatedInt(value) : m_piHost->nGetCommandTimeout();
-  if (read(L"QX Lock Timeout")) m_nLockTimeout = SaturatedInt(value);
+  m_nConnectionTimeout = read(L"QX Connection Timeout") ? s_nSettingNumber(value) : m_piHost->nGetConnectionTimeout();
+  m_nCommandTimeout = read(L"QX Command Timeout") ? s_nSettingNumber(value) : m_piHost->nGetCommandTimeout();
+  if (read(L"QX Lock Timeout")) m_nLockTimeout = s_nSettingNumber(value);
   if (read(L"QX Cache Size"))
     m_llCacheSize = wcstoll(value.pszGet(), nullptr, 10);
   else if (m_piHost->nGetVersion() > 3)
@@ -96,7 +90,7 @@ void CNAConnectionDescription::_ReadSettings() {
                         : (options & 2) != 0 ? CURSORLOCATION_CLIENT
                                              : CURSORLOCATION_DEFAULT;
   }
-  if (read(L"QX Unicode Support")) m_bUnicodeSupport = SaturatedInt(value);
+  if (read(L"QX Unicode Support")) m_bUnicodeSupport = s_nSettingNumber(value);
   const struct {
     const wchar_t* pszKey;
     CTString* pclMember;
@@ -235,6 +229,12 @@ BOOL CNAConnectionDescription::g_bGetExeName(CTString* out) {
   if (name[0] == 0) return FALSE;
   *out = name.data();
   return TRUE;
+}
+
+// A 64-bit long cut to int would be junk: out-of-range values stop at the int limits.
+int CNAConnectionDescription::s_nSettingNumber(const CTString& text) {
+  const long long v = wcstoll(text.pszGet(), nullptr, 10);
+  return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
 }
 
 const wchar_t* CNAConnectionDescription::s_pszGetCursorLocation(eCURSORLOCATION location) {

@@ -273,6 +273,8 @@ class CNAConnectionDescription : public CInterf {
   // That path's file name without directory and extension.
   static BOOL g_bGetExeName(CTString* out);
   static const wchar_t* s_pszGetCursorLocation(eCURSORLOCATION location);
+  // The number of a setting's text, saturated at the int limits.
+  static int s_nSettingNumber(const CTString& text);
 
   // Process-wide, touched under the driver mutex only: the connection-id counter, the loaded
   // client library's path and version text, and its version numbers (-1 until loaded).

@@ -41,11 +41,6 @@ enum {
   kSiteLatin1,
 };
 
-int NumberSetting(const CTString& text) {
-  const long long v = wcstoll(text.pszGet(), nullptr, 10);
-  return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
-
 const wchar_t* NullIfEmpty(const wchar_t* s) { return s != nullptr && *s != 0 ? s : nullptr; }
 
 // `name` with its backquotes doubled.
@@ -70,9 +65,9 @@ CMySQLConnection::CMySQLConnection(const wchar_t* identification, INAConnectionD
   CTString value;
   _bGetExtendedParameter(&m_csUnixSocket, L"Unix Socket", 1);
   _bGetExtendedParameter(&value, L"Client Flag", 1);
-  m_nClientFlag = NumberSetting(value);
+  m_nClientFlag = s_nSettingNumber(value);
   _bGetExtendedParameter(&value, L"Server Port", 1);
-  m_nPort = NumberSetting(value);
+  m_nPort = s_nSettingNumber(value);
 }
 
 CMySQLConnection::~CMySQLConnection() { bClose(nullptr); }

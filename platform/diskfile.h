@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <type_traits>
 
 #include "platform/ixstream.h"
@@ -155,6 +156,8 @@ class CDiskFile : public IXStream {
   static void pszBackSlash2Slash(CTString& s);
   // Copies a shared block before changing it.
   static void pszBackSlash2Slash(CXYString<wchar_t>& s);
+  // A copy of s with every '\\' turned into '/'; null gives the empty text.
+  static std::wstring s_strSlashed(const wchar_t* s);
   static char* pszSlash2BackSlash(char* s);
   static wchar_t* pszSlash2BackSlash(wchar_t* s);
   static void pszSlash2BackSlash(CTString& s);

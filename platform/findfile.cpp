@@ -24,12 +24,6 @@ constexpr auto OnError = &CDiskFile::_bOnError;
 
 using FINDDATA = CDiskFile::_stXFINDDATA;
 
-std::wstring Slashed(const wchar_t* s) {
-  std::wstring w = s != nullptr ? s : L"";
-  CDiskFile::pszBackSlash2Slash(w.data());
-  return w;
-}
-
 // Fails the search (raised as id with errno e) and closes it; errno stays e.
 BOOL Fail(FINDDATA* find, CXError* err, unsigned int id, int e) {
   errno = e;
@@ -91,7 +85,7 @@ BOOL First(const wchar_t* search, FINDDATA* find, int required, int excluded, CX
   *find = FINDDATA{};
   find->nRequired = required;
   find->nExcluded = excluded;
-  const std::wstring s = Slashed(search);
+  const std::wstring s = CDiskFile::s_strSlashed(search);
   const size_t slash = s.rfind(L'/');
   if (slash == std::wstring::npos) {
     if (!CDiskFile::Unix_getcwd(find->szDirectory, kMaxPath + 1) ||
@@ -163,9 +157,9 @@ BOOL WalkTree(const wchar_t* directory, const wchar_t* pattern, CDiskFile::PFTRE
     errno = EINVAL;
     return FALSE;
   }
-  std::wstring dir = Slashed(directory);
+  std::wstring dir = CDiskFile::s_strSlashed(directory);
   if (!dir.empty() && dir.back() != L'/') dir += L'/';
-  return Walk(dir, Slashed(pattern), callback, data, bWithDirectories, bRecurse, bDirectoryTree);
+  return Walk(dir, CDiskFile::s_strSlashed(pattern), callback, data, bWithDirectories, bRecurse, bDirectoryTree);
 }
 
 // Empties dir (ending with "/").
@@ -245,7 +239,7 @@ BOOL CDiskFile::_bDeltree(const wchar_t* directory, CXError* err) {
     errno = EINVAL;
     return FALSE;
   }
-  std::wstring dir = Slashed(directory);
+  std::wstring dir = CDiskFile::s_strSlashed(directory);
   if (dir.back() != L'/') dir += L'/';
   return Purge(dir, err);
 }
@@ -259,7 +253,7 @@ BOOL CDiskFile::bForceDeleteTree(const wchar_t* directory, CXError* err) {
 }
 
 BOOL CDiskFile::bDeleteTreeEvenReadOnly(const wchar_t* directory, CXError* err) {
-  std::wstring dir = Slashed(directory);
+  std::wstring dir = CDiskFile::s_strSlashed(directory);
   if (!dir.empty() && dir.back() != L'/') dir += L'/';
   bForceDeleteOnFileTree(dir.c_str(), L"*", 1, err);  // what it leaves, bDeleteTree reports
   return bDeleteTree(dir.c_str(), err);

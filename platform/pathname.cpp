@@ -32,12 +32,6 @@ void Replace(CXYString<wchar_t>& s, wchar_t from, wchar_t to) {
   std::replace(s.pGetData(), s.pGetData() + n, from, to);
 }
 
-std::wstring Slashed(const wchar_t* s) {
-  std::wstring w = s != nullptr ? s : L"";
-  for (wchar_t& c : w)
-    if (c == L'\\') c = L'/';
-  return w;
-}
 
 bool bIsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
@@ -72,7 +66,7 @@ std::wstring Parent(std::wstring s) {
 
 // Slashes, then trailing blanks removed.
 std::wstring Standardized(const wchar_t* name) {
-  std::wstring s = Slashed(name);
+  std::wstring s = CDiskFile::s_strSlashed(name);
   STR_SuppressRightSpaces(s.data());
   s.resize(wcslen(s.c_str()));
   return s;
@@ -97,7 +91,7 @@ void Normalise(std::wstring* p, bool bAbsolute) {
 
 // The normalised absolute path of name, unbounded. false with errno.
 bool bFullPath(const wchar_t* name, std::wstring* full) {
-  const std::wstring n = Slashed(name);
+  const std::wstring n = CDiskFile::s_strSlashed(name);
   if (n.empty()) {
     errno = ENOENT;
     return false;
@@ -132,6 +126,11 @@ BOOL Fit(const std::wstring& s, wchar_t* out, size_t size = kPathBuffer) {
 char* CDiskFile::pszBackSlash2Slash(char* s) { return Replace(s, '\\', '/'); }
 wchar_t* CDiskFile::pszBackSlash2Slash(wchar_t* s) { return Replace(s, L'\\', L'/'); }
 void CDiskFile::pszBackSlash2Slash(CTString& s) { s.Remplace(L'\\', L'/'); }
+std::wstring CDiskFile::s_strSlashed(const wchar_t* s) {
+  std::wstring w = s != nullptr ? s : L"";
+  pszBackSlash2Slash(w.data());
+  return w;
+}
 void CDiskFile::pszBackSlash2Slash(CXYString<wchar_t>& s) { Replace(s, L'\\', L'/'); }
 char* CDiskFile::pszSlash2BackSlash(char* s) { return Replace(s, '/', '\\'); }
 wchar_t* CDiskFile::pszSlash2BackSlash(wchar_t* s) { return Replace(s, L'/', L'\\'); }
@@ -167,16 +166,17 @@ void CDiskFile::DelExtension(CXYString<wchar_t>& path) {
 
 BOOL CDiskFile::ChangeExtension(wchar_t* path, unsigned int size, const wchar_t* ext) {
   if (path == nullptr) return FALSE;
-  return Fit(WithExtension(Slashed(path), Slashed(ext)), path, size);
+  return Fit(WithExtension(CDiskFile::s_strSlashed(path), CDiskFile::s_strSlashed(ext)), path, size);
 }
 
 BOOL CDiskFile::ChangeExtension(CXYString<wchar_t>& path, const wchar_t* ext) {
-  const std::wstring s = WithExtension(Slashed(path.pszGet()), Slashed(ext));
+  const std::wstring s = WithExtension(CDiskFile::s_strSlashed(path.pszGet()), CDiskFile::s_strSlashed(ext));
   return path.nAffecte(s.c_str(), static_cast<int>(s.size())) == 0 ? TRUE : FALSE;
 }
 
 BOOL CDiskFile::MakePath(wchar_t* out, const wchar_t* directory, const wchar_t* name, const wchar_t* ext) {
-  const std::wstring d = Slashed(directory), n = Slashed(name), e = Slashed(ext);
+  const std::wstring d = CDiskFile::s_strSlashed(directory), n = CDiskFile::s_strSlashed(name),
+                     e = CDiskFile::s_strSlashed(ext);
   return makepath(out, nullptr, d.c_str(), n.c_str(), e.c_str());
 }
 
@@ -186,7 +186,7 @@ BOOL CDiskFile::bGetLongPathName(wchar_t* out, unsigned int size, const wchar_t*
 
 BOOL CDiskFile::DirectoryWithEndSlash(wchar_t* path) {
   if (path == nullptr) return FALSE;
-  std::wstring s = Slashed(path);
+  std::wstring s = CDiskFile::s_strSlashed(path);
   WithEndSlash(&s);
   return Fit(s, path);
 }
@@ -310,7 +310,7 @@ BOOL CDiskFile::bSameDirectoryNameEx(const wchar_t* a, int bAExists, const wchar
 }
 
 BOOL CDiskFile::bRelativeToFullPath(wchar_t* out, const wchar_t* relative, const wchar_t* base, int mode) {
-  std::wstring r = Slashed(relative), b = Slashed(base);
+  std::wstring r = CDiskFile::s_strSlashed(relative), b = CDiskFile::s_strSlashed(base);
   const bool dotted = !r.empty() && r[0] == L'.';
   if (r == L"." || (mode == 0 && !dotted) || (mode == 1 && !r.empty() && r[0] == L'/')) {
     if (r == L".") r = b;
@@ -327,7 +327,7 @@ BOOL CDiskFile::bRelativeToFullPath(wchar_t* out, const wchar_t* relative, const
 }
 
 BOOL CDiskFile::bPathRelativePathTo(wchar_t* out, const wchar_t* path, const wchar_t* base, int) {
-  if (Slashed(base).empty()) return Fit(Slashed(path), out);
+  if (CDiskFile::s_strSlashed(base).empty()) return Fit(CDiskFile::s_strSlashed(path), out);
   std::wstring p = Standardized(path), b = Standardized(base);
   WithEndSlash(&b);
   std::wstring up;
