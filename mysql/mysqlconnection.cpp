@@ -316,7 +316,9 @@ BOOL CMySQLConnection::_bSetSSLParameters(CNAError* error, const wchar_t* const 
 
 BOOL CMySQLConnection::_bConnect(CNAError* error, int site, const wchar_t* host, const wchar_t* user,
                                  const wchar_t* password, const wchar_t* database, const wchar_t* socket) {
-  unsigned long flags = static_cast<unsigned int>(m_nClientFlag) | CLIENT_FOUND_ROWS;
+  // The client forgets the handle's options (character set, SSL) after a failed connect unless
+  // told to keep them: the retry that creates a missing database needs them.
+  unsigned long flags = static_cast<unsigned int>(m_nClientFlag) | CLIENT_FOUND_ROWS | CLIENT_REMEMBER_OPTIONS;
   if (gbUseNextResult && bClientVersionGreaterThan4_1()) flags |= CLIENT_MULTI_STATEMENTS;
   const int cp = m_nServerCodePage;
   const CNACodePageCnvIN h(host, cp), u(user, cp), pw(password, cp), db(NullIfEmpty(database), cp), s(socket, cp);

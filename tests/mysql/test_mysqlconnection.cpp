@@ -128,6 +128,34 @@ TEST_P(Live, BadSettingsFailUnderError79AndCreateModeMakesTheMissingDatabase) {
   EXPECT_TRUE(Run(cnx, "DROP DATABASE " + m_strName));
 }
 
+// The client forgets a handle's options after a failed connect: the retry without the missing
+// database must still speak the connection's character set.
+TEST_P(Live, CreatedDatabaseConnectionKeepsItsCharacterSet) {
+  const struct {
+    const char *pszUnicode, *pszCharset;
+  } rows[] = {{"0", "latin1"}, {"1", "utf8mb4"}};
+  for (const auto& row : rows) {
+    const std::wstring database = L"qxtest_\u00e9t\u00e9_" + Wide(m_strName.substr(7) + "_" + row.pszUnicode);
+    const std::string utf8 = CNACodePageCnvIN(database.c_str(), 65001).psz();
+    m_strExtended = (GetParam() == RawTransport::Tcp ? L"Server Port=" + std::to_wstring(m_server.port)
+                                                     : L"Unix Socket=" + Wide(m_server.socket)) +
+                    L";Initial Catalog=" + database + L";QX Unicode Support=" + Wide(row.pszUnicode);
+    m_host.m_pszExtendedInfo = m_strExtended.c_str();
+    CMySQLConnection cnx(L"id", &m_host);
+    m_error.Reset();
+    ASSERT_TRUE(cnx.bOpenCreate(&m_error)) << row.pszCharset << " " << m_error.pszGetError();
+    EXPECT_EQ(Column(cnx, "SELECT @@character_set_connection"), Strings{row.pszCharset});
+    std::string hex;
+    for (unsigned char c : utf8) hex += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+    EXPECT_EQ(Column(cnx, "SELECT HEX(CONVERT(DATABASE() USING utf8mb4))"), Strings{hex});
+    EXPECT_TRUE(Run(cnx, L"CREATE TABLE t (c VARCHAR(8) CHARACTER SET utf8mb4)") &&
+                Run(cnx, L"INSERT INTO t VALUES ('\u00e9\u20ac')"))
+        << m_error.pszGetError();
+    EXPECT_EQ(Column(cnx, "SELECT HEX(c) FROM t"), Strings{"C3A9E282AC"});
+    EXPECT_TRUE(Run(cnx, L"DROP DATABASE `" + database + L"`")) << m_error.pszGetError();
+  }
+}
+
 TEST_P(Live, LostConnectionIsReportedThenReopenedBySameRoute) {
   RawMySQL lib;
   RawConnection other(lib);
