@@ -4,7 +4,7 @@
 // CTString holding the function's name. The MySQL backend calls the client through these entries
 // only, each call inside its guard (mysql/mysqlguard.h).
 //
-// Entries 1 to 20 are required, 21 to 25 optional (a library without them still loads). The
+// Entries 1 to 20 are required, 21 to 26 optional (a library without them still loads). The
 // table is process-wide and written only by the loader, under the driver mutex.
 #pragma once
 
@@ -37,7 +37,8 @@
   X(22, mysql_set_character_set, int, (MYSQL*, const char*), 0)                                           \
   X(23, mysql_ssl_set, int, (MYSQL*, const char*, const char*, const char*, const char*, const char*), 0) \
   X(24, mysql_options, int, (MYSQL*, enum mysql_option, const void*), 0)                                  \
-  X(25, mysql_real_escape_string, unsigned long, (MYSQL*, char*, const char*, unsigned long), 0)
+  X(25, mysql_real_escape_string, unsigned long, (MYSQL*, char*, const char*, unsigned long), 0)         \
+  X(26, mysql_real_escape_string_quote, unsigned long, (MYSQL*, char*, const char*, unsigned long, char), 0)
 
 #define QX_MYSQL_DECLARE(n, name, R, P, req) \
   R DefaultError_##name P;                   \

@@ -13,10 +13,11 @@
 #include "mysql/mysqlguard.h"
 #include "sql/naitemdescription.h"
 #include "sql/natypeinfo.h"
+#include "values/any.h"
 
 namespace {
 
-enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape };
+enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConversion, kSiteEscapeRefused };
 
 }  // namespace
 
@@ -61,14 +62,26 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   buffer[0] = '\'';
   unsigned long escaped = 0;
   // The connection's escaper knows the server's SQL mode: under NO_BACKSLASH_ESCAPES it doubles
-  // quotes, where a backslash would leave the literal open.
+  // quotes, where a backslash would leave the literal open. A client that knows the quote
+  // refuses the quote-blind form in that mode, so the form told the quote comes first.
   if (!bMySQLGuard(error, this, NA_SRC_MYSQL_CONNECTION, kSiteEscape, [&] {
-        escaped = QX_MYSQL_RESOLVED(mysql_real_escape_string)
+        escaped = QX_MYSQL_RESOLVED(mysql_real_escape_string_quote)
+                      ? __mysql_real_escape_string_quote(m_pMySQL, buffer.get() + 1, bytes, n, '\'')
+                  : QX_MYSQL_RESOLVED(mysql_real_escape_string)
                       ? __mysql_real_escape_string(m_pMySQL, buffer.get() + 1, bytes, n)
                       : __mysql_escape_string(buffer.get() + 1, bytes, n);
       }))
     return 0;
-  if (escaped == static_cast<unsigned long>(-1) || escaped > 2 * n) return 0;
+  if (escaped == static_cast<unsigned long>(-1) || escaped > 2 * n) {
+    // The client's own reason when it gives one; a refusal either way, never an empty literal.
+    unsigned int code = 0;
+    if (bGetLastError(nullptr, &code) && code != 0)
+      bInitError(error, NA_SRC_MYSQL_CONNECTION, kSiteEscapeRefused);
+    else if (error != nullptr)
+      error->SetAnyError(XYSTR_ERR_CONVERSION, valueType, ZV_PSTRA, NA_SRC_MYSQL_CONNECTION, kSiteEscapeRefused, this,
+                         nullptr, nullptr);
+    return 0;
+  }
   buffer[escaped + 1] = '\'';
   buffer[escaped + 2] = 0;
   // The literal is narrow text of the connection's code page, sent byte for byte: a wide

@@ -1,9 +1,11 @@
 // The client-library loader against the real library and two small fakes built with the tests.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
+#include "common/tstringconcataw.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
 #include "driver/nafunctionloader.h"
@@ -32,7 +34,10 @@ TEST_F(LoaderTest, RealLibraryLoadsByDefaultNameAndByPathWithEveryEntry) {
     ASSERT_TRUE(Load(library)) << error.pszGetError();
     EXPECT_TRUE(CNAFunctionLoader::g_bLoaded());
     EXPECT_EQ(error.eGetErrorType(), NA_ERRORTYPE_NONE);
-#define CHECK_RESOLVED(n, name, R, P, req) EXPECT_TRUE(QX_MYSQL_RESOLVED(name)) << #name;
+    // Every required entry, and each optional one exactly when the library exports it.
+    void* handle = CNAFunctionLoader::g_hGetNativeLibHandle();
+#define CHECK_RESOLVED(n, name, R, P, req) \
+  EXPECT_EQ(QX_MYSQL_RESOLVED(name), req || dlsym(handle, #name) != nullptr) << #name;
     QX_MYSQL_FUNCTIONS(CHECK_RESOLVED)
 #undef CHECK_RESOLVED
     const std::wstring named = loaded.pszGet();
@@ -86,6 +91,26 @@ TEST_F(LoaderTest, FakesAndMissingFilesGiveTheirErrors) {
   EXPECT_FALSE(bMySQLGuard(&call, nullptr, 101, 1, [] { __mysql_options(nullptr, MYSQL_SET_CHARSET_NAME, ""); }));
   EXPECT_EQ(call.dwGetErrorId(), 37u);
   EXPECT_NE(std::wstring(call.pszGetError()).find(L"mysql_options"), std::wstring::npos);
+}
+
+// The quote-aware escaper is preferred, and its refusal is the client's error, never an empty
+// literal written with success.
+TEST_F(LoaderTest, RefusingEscaperRaisesTheClientsError) {
+  const std::wstring settings = L"QX Unicode Support=0;QX CLIENT LIBRARY=" + Wide(QX_FAKE_REFUSING);
+  CHostConnectionDescription host;
+  host.m_pszExtendedInfo = settings.c_str();
+  CMySQLConnection cnx(L"id", &host);
+  ASSERT_TRUE(cnx.bOpen(&error)) << error.pszGetError();
+  EXPECT_TRUE(QX_MYSQL_RESOLVED(mysql_real_escape_string_quote));
+  char text[] = "it's";
+  CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
+  out.Add(L"before", 6);
+  EXPECT_EQ(cnx._bEscapeString(&error, &out, 18, reinterpret_cast<unsigned char*>(text), sizeof text), 0);
+  EXPECT_STREQ(out.pszGetW(), L"before");
+  EXPECT_EQ(error.dwGetErrorId(), 22u);
+  EXPECT_EQ(error.dwGetDataBaseErrorCode(), 2062u);
+  EXPECT_NE(std::wstring(error.pszGetError()).find(L"Insecure API function call"), std::wstring::npos)
+      << error.pszGetError();
 }
 
 }  // namespace
