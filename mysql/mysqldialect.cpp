@@ -32,23 +32,40 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t n = size;
   CXYString<char> converted;
-  // A text behind a pointer ends at its NUL; a dynamic string carries its length (and one
-  // terminator), so a NUL inside it is data and reaches the server.
-  if (valueType == 18 || valueType == 19) {
-    n = valueType == 18 ? strnlen(bytes, size) : size - (bytes[size - 1] == 0 ? 1 : 0);
+  // A conversion's result: anything but 0, or nothing made of something, refuses the literal
+  // rather than writing '' in its place.
+  int conversion = -1;
+  size_t source = 0;
+  // A text behind a pointer ends at its NUL; a dynamic string carries its
+  // length (and one terminator), so a NUL inside it is data and reaches the server.
+  if (valueType == ZV_PSTRA || valueType == ZV_DSTRA) {
+    n = valueType != ZV_DSTRA ? strnlen(bytes, size) : size - (bytes[size - 1] == 0 ? 1 : 0);
     if (m_nServerCodePage == 65001) {
-      converted.nAffecteToUTF8(bytes, static_cast<int>(n), m_nHostCodePage);
-      bytes = converted.pszGet();
-      n = static_cast<size_t>(converted.nGetLength());
+      // Widened by the module's own table, so the five bytes 1252 leaves undefined become
+      // U+0081..., as the server's latin1 reads them.
+      CXYString<wchar_t> wide;
+      conversion = wide.__nConversion(bytes, static_cast<int>(n), 0, m_nHostCodePage, 0, nullptr);
+      if (conversion == 0)
+        conversion = converted.__nConversion(wide.pGetData(), wide.nGetLength(), 0, 65001, 0, nullptr);
+      source = n;
     }
-  } else if (valueType == 16 || valueType == 110) {
+  } else if (valueType == ZV_DSTRW || valueType == ZV_PSTRW) {
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(data);
     size_t chars = size / sizeof(wchar_t);
-    if (valueType == 110)
+    if (valueType != ZV_DSTRW)
       chars = wcsnlen(wide, chars);
     else if (chars > 0 && wide[chars - 1] == 0)
       --chars;
-    converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+    conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+    source = chars;
+  }
+  if (conversion >= 0) {
+    if (conversion != 0 || (source > 0 && converted.nGetLength() == 0)) {
+      if (error != nullptr)
+        error->SetAnyError(conversion != 0 ? conversion : XYSTR_ERR_CONVERSION, valueType, ZV_PSTRA,
+                           NA_SRC_MYSQL_CONNECTION, kSiteEscapeConversion, this, nullptr, nullptr);
+      return 0;
+    }
     bytes = converted.pszGet();
     n = static_cast<size_t>(converted.nGetLength());
   }

@@ -19,6 +19,34 @@ class LiveLiterals : public LiveConnection {
     EXPECT_TRUE(m_pCnx->bConvertValueToString(&m_error, &out, &v, item, NA_IT_EMPTY)) << m_error.pszGetError();
     return std::string(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
   }
+  // What a fresh column of sqlType holds after an INSERT of the value's literal, in hexadecimal
+  // as the second connection reads it; "refused" when no literal came (the reason in m_error),
+  // "error" when the server refused the row.
+  std::string Stored(const CAny& v, eNA_ITEMTYPE item, const std::string& sqlType) {
+    if (sqlType != m_strStoredType &&
+        !(Run("DROP TABLE IF EXISTS " + m_strTable) && Run("CREATE TABLE " + m_strTable + " (c " + sqlType + ")")))
+      return "no table";
+    m_strStoredType = sqlType;
+    Run("DELETE FROM " + m_strTable);
+    CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
+    m_error.Reset();
+    if (!m_pCnx->bConvertValueToString(&m_error, &out, &v, item, NA_IT_EMPTY)) return "refused";
+    const std::string literal(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
+    if (Rows("INSERT INTO " + m_strTable + " VALUES (" + literal + ")") != "") return "error";
+    return Rows("SELECT HEX(c) FROM " + m_strTable, true);
+  }
+  // A value of a text or character type holding these bytes as they are.
+  static CAny Raw(unsigned short type, const void* bytes, unsigned int size) {
+    CAny v;
+    v.__SetType(type, 0);
+    if (type == ZV_PSTRA || type == ZV_PSTRW)  // terminated
+      v.Intern()->SetValue(bytes);
+    else
+      v.SetValueByte(bytes, size);
+    return v;
+  }
+  bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
+  std::string m_strStoredType;
   static std::string Hex(const std::string& s) {
     std::string h;
     for (unsigned char c : s) h += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
@@ -65,6 +93,29 @@ TEST_P(LiveLiterals, EveryValueReadsBackExactly) {
   }
   for (const wchar_t* t : {L"1 OR 1=1", L"' OR '1'='1"})
     EXPECT_EQ(Rows("SELECT id FROM " + m_strTable + " WHERE NULL = " + Sql(FromText(ZV_DSTRA, t), NA_IT_TEXTE)), "");
+}
+
+// The five bytes 1252 leaves undefined are the server's latin1 characters U+0081...: the whole
+// text reaches it, on a UTF-8 connection too; a text the connection cannot carry is refused.
+TEST_P(LiveLiterals, UndefinedCP1252BytesAreWrittenNotDropped) {
+  const char text[] = "a\x81\x8D\x8F\x90\x9D\xE9" "b";
+  const std::string all = "61C281C28DC28FC290C29DC3A962";
+  const wchar_t tags[] = L"\U000E0041\U000E0042";
+  const struct {
+    CAny value;
+    std::string want1252, want65001;
+  } rows[] = {
+      {Raw(ZV_DSTRA, text, sizeof text - 1), all, all},
+      {Raw(ZV_PSTRA, text, 0), all, all},
+      {Raw(ZV_DSTRA, "\x9D", 1), "C29D", "C29D"},
+      {Raw(ZV_DSTRW, tags, sizeof tags - sizeof(wchar_t)), "refused", "F3A08181F3A08182"},
+      {Raw(ZV_PSTRW, tags, sizeof tags), "refused", "F3A08181F3A08182"},
+  };
+  for (const auto& r : rows) {
+    const std::string& want = Utf8() ? r.want65001 : r.want1252;
+    EXPECT_EQ(Stored(r.value, NA_IT_EMPTY, "TEXT CHARACTER SET utf8mb4"), want) << r.value.wGetType();
+    EXPECT_EQ(m_error.dwGetErrorId(), want == "refused" ? 60u : 0u) << m_error.pszGetError();
+  }
 }
 
 TEST_P(LiveLiterals, DigitExpressionsGiveTheHostsTexts) {
