@@ -39,8 +39,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) override;
 
   // ---- Dialect (mysql/mysqldialect.cpp) ----
-  // out = the SQL literal of a text (host types 18, 19 narrow; 16, 110 wide) or of bytes (any
-  // other type), as narrow text in the connection's code page, escaped by the client on this
+  // out = the SQL literal of a text (host types 17, 18, 19 narrow; 81, 16, 110 wide) or of bytes
+  // (any other type), as narrow text in the connection's code page, escaped by the client on this
   // handle so that it holds in the server's current SQL mode. 1; 0 with out unchanged and user
   // error 14 without a handle, 12 without memory, the guard's error, 60 for a text the
   // connection's code page cannot carry (it converts to nothing), or the client's error (22)

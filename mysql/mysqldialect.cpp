@@ -36,9 +36,9 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   // rather than writing '' in its place.
   int conversion = -1;
   size_t source = 0;
-  // A text behind a pointer ends at its NUL; a dynamic string carries its
+  // A text behind a pointer (and a character) ends at its NUL; a dynamic string carries its
   // length (and one terminator), so a NUL inside it is data and reaches the server.
-  if (valueType == ZV_PSTRA || valueType == ZV_DSTRA) {
+  if (valueType == ZV_CARA || valueType == ZV_PSTRA || valueType == ZV_DSTRA) {
     n = valueType != ZV_DSTRA ? strnlen(bytes, size) : size - (bytes[size - 1] == 0 ? 1 : 0);
     if (m_nServerCodePage == 65001) {
       // Widened by the module's own table, so the five bytes 1252 leaves undefined become
@@ -49,7 +49,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
         conversion = converted.__nConversion(wide.pGetData(), wide.nGetLength(), 0, 65001, 0, nullptr);
       source = n;
     }
-  } else if (valueType == ZV_DSTRW || valueType == ZV_PSTRW) {
+  } else if (valueType == ZV_CARW || valueType == ZV_DSTRW || valueType == ZV_PSTRW) {
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(data);
     size_t chars = size / sizeof(wchar_t);
     if (valueType != ZV_DSTRW)

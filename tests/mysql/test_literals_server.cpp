@@ -118,6 +118,28 @@ TEST_P(LiveLiterals, UndefinedCP1252BytesAreWrittenNotDropped) {
   }
 }
 
+// A character is one character of text, narrow or wide, as a string of that width is.
+TEST_P(LiveLiterals, CharactersAreWrittenAsOneCharacterText) {
+  const wchar_t euro = L'\u20ac', a = L'A', face = L'\U0001F600';
+  const struct {
+    CAny value;
+    eNA_ITEMTYPE item;
+    std::string want;
+  } rows[] = {
+      {Raw(ZV_CARW, &a, sizeof a), NA_IT_EMPTY, "41"},
+      {Raw(ZV_CARW, &euro, sizeof euro), NA_IT_EMPTY, "E282AC"},
+      {Raw(ZV_CARW, &face, sizeof face), NA_IT_EMPTY, Utf8() ? "F09F9880" : "3F"},
+      {Raw(ZV_CARA, "\xE9", 1), NA_IT_EMPTY, "C3A9"},
+      {Raw(ZV_CARA, "\x81", 1), NA_IT_EMPTY, "C281"},
+      {Raw(ZV_CARA, "'", 1), NA_IT_EMPTY, "27"},
+      {Raw(ZV_CARA, "\\", 1), NA_IT_EMPTY, "5C"},
+      {Raw(ZV_CARA, "", 1), NA_IT_EMPTY, ""},
+      {Raw(ZV_CARW, &euro, sizeof euro), NA_IT_TEXTE, "E282AC"},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(Stored(r.value, r.item, "VARCHAR(4) CHARACTER SET utf8mb4 NOT NULL"), r.want) << m_error.pszGetError();
+}
+
 TEST_P(LiveLiterals, DigitExpressionsGiveTheHostsTexts) {
   ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT, d DATE, t TIME(3), dt DATETIME(3))"));
   ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (1, '2024-02-29', '09:05:07', '2024-02-29 09:05:07'), "
