@@ -200,12 +200,13 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
     case ZV_CARW: case ZV_PSTRW: {
       void* data = nullptr;
       unsigned int size = 0;
-      if (written->Intern()->nGetDataAdr(&data) >= 100 || data == nullptr ||
-          written->Intern()->nGetDataSize(&size) >= 100) {
+      if (written->Intern()->nGetDataAdr(&data) >= 100 || written->Intern()->nGetDataSize(&size) >= 100) {
         out->Add(L"NULL", 4);
         return TRUE;
       }
-      if ((type == ZV_CARA && *static_cast<char*>(data) == 0) || (type == ZV_CARW && *static_cast<wchar_t*>(data) == 0))
+      // An empty binary holds no bytes at all, yet it is a value: only the NULL flag writes NULL.
+      if (data == nullptr || (type == ZV_CARA && *static_cast<char*>(data) == 0) ||
+          (type == ZV_CARW && *static_cast<wchar_t*>(data) == 0))
         size = 0;
       return _bEscapeString(error, out, type, static_cast<unsigned char*>(data), size);
     }

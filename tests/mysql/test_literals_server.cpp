@@ -140,6 +140,28 @@ TEST_P(LiveLiterals, CharactersAreWrittenAsOneCharacterText) {
     EXPECT_EQ(Stored(r.value, r.item, "VARCHAR(4) CHARACTER SET utf8mb4 NOT NULL"), r.want) << m_error.pszGetError();
 }
 
+// An empty value is no NULL: a NOT NULL column takes it, and only the NULL flag writes NULL.
+TEST_P(LiveLiterals, EmptyBinaryIsWrittenAsEmptyNotNull) {
+  const wchar_t none[] = L"";
+  CAny null;
+  null.SetBIN(nullptr, 0);
+  null.SetNull(true);
+  const struct {
+    CAny value;
+    eNA_ITEMTYPE item;
+    const char* sqlType;
+    std::string want;
+  } rows[] = {
+      {Raw(ZV_BIN, nullptr, 0), NA_IT_EMPTY, "LONGBLOB NOT NULL", ""},
+      {Raw(ZV_BIN, nullptr, 0), NA_IT_MEMOBINAIRE, "LONGBLOB NOT NULL", ""},
+      {Raw(ZV_BIN, nullptr, 0), NA_IT_BINAIRE, "VARBINARY(8) NOT NULL", ""},
+      {Raw(ZV_BUFFER, nullptr, 0), NA_IT_EMPTY, "VARBINARY(8) NOT NULL", ""},
+      {Raw(ZV_DSTRW, none, 0), NA_IT_MEMOUNICODE, "TEXT CHARACTER SET utf8mb4 NOT NULL", ""},
+      {null, NA_IT_MEMOBINAIRE, "LONGBLOB", "NULL"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(Stored(r.value, r.item, r.sqlType), r.want) << r.sqlType << " " << r.item;
+}
+
 TEST_P(LiveLiterals, DigitExpressionsGiveTheHostsTexts) {
   ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT, d DATE, t TIME(3), dt DATETIME(3))"));
   ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (1, '2024-02-29', '09:05:07', '2024-02-29 09:05:07'), "
