@@ -168,6 +168,16 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
       bCastCAnyIntoDBType(error, &copy, itemType, itemType2, 1))
     written = &copy;
   const unsigned short type = written->wGetType();
+  // A number's text with a decimal point, whatever the host's separator.
+  auto number = [&](const CAny* v) {
+    CXYString<wchar_t> text;
+    bCopyString(error, &text, v);
+    std::wstring s(text.pszGet());
+    for (wchar_t& c : s)
+      if (c == L',') c = L'.';
+    Put(out, s);
+    return TRUE;
+  };
   switch (type) {
     case ZV_VIDE: out->Add(L"NULL", 4); return TRUE;
     case ZV_BOOL: {
@@ -178,24 +188,24 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
     case ZV_R4:
     case ZV_R8: {
       double d = 0;
-      if (written->nGetREAL(&d) < 100 && !std::isfinite(d)) {
+      const bool read = written->nGetREAL(&d) < 100;
+      if (read && !std::isfinite(d)) {
         // "inf" or "nan" would reach the server as a column name.
         if (error != nullptr)
           error->SetAnyError(102, type, type, NA_SRC_CONNECTION, kKindOther, this, nullptr, nullptr);
         return FALSE;
       }
-      [[fallthrough]];
+      if (type == ZV_R4 && read) {
+        // The server reads the literal as a double: the float's own shortest text is another
+        // double (above FLT_MAX at the limits); the double the float widens to is the float.
+        CAny widened;
+        widened.SetR8(d);
+        return number(&widened);
+      }
+      return number(written);
     }
     case ZV_CY:
-    case ZV_DECIMAL: {
-      CXYString<wchar_t> text;
-      bCopyString(error, &text, written);
-      std::wstring s(text.pszGet());
-      for (wchar_t& c : s)
-        if (c == L',') c = L'.';
-      Put(out, s);
-      return TRUE;
-    }
+    case ZV_DECIMAL: return number(written);
     case ZV_DSTRW: case ZV_CARA: case ZV_PSTRA: case ZV_DSTRA: case ZV_BIN: case ZV_BUFFER: case ZV_MEMOIMG:
     case ZV_CARW: case ZV_PSTRW: {
       void* data = nullptr;

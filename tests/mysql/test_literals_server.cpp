@@ -1,6 +1,8 @@
 // Literals written by bConvertValueToString into INSERTs, read back from a second connection; the
 // dialect's digit expressions evaluated by the server.
 #include <cfloat>
+#include <cmath>
+#include <cstdlib>
 
 #include "mysql/mysqlguard.h"
 #include "sql/naitemdescription.h"
@@ -20,9 +22,9 @@ class LiveLiterals : public LiveConnection {
     return std::string(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
   }
   // What a fresh column of sqlType holds after an INSERT of the value's literal, in hexadecimal
-  // as the second connection reads it; "refused" when no literal came (the reason in m_error),
+  // (or as the expression read gives it) as the second connection reads it; "refused" when no literal came (the reason in m_error),
   // "error" when the server refused the row.
-  std::string Stored(const CAny& v, eNA_ITEMTYPE item, const std::string& sqlType) {
+  std::string Stored(const CAny& v, eNA_ITEMTYPE item, const std::string& sqlType, const std::string& read = "HEX(c)") {
     if (sqlType != m_strStoredType &&
         !(Run("DROP TABLE IF EXISTS " + m_strTable) && Run("CREATE TABLE " + m_strTable + " (c " + sqlType + ")")))
       return "no table";
@@ -33,7 +35,7 @@ class LiveLiterals : public LiveConnection {
     if (!m_pCnx->bConvertValueToString(&m_error, &out, &v, item, NA_IT_EMPTY)) return "refused";
     const std::string literal(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
     if (Rows("INSERT INTO " + m_strTable + " VALUES (" + literal + ")") != "") return "error";
-    return Rows("SELECT HEX(c) FROM " + m_strTable, true);
+    return Rows("SELECT " + read + " FROM " + m_strTable, true);
   }
   // A value of a text or character type holding these bytes as they are.
   static CAny Raw(unsigned short type, const void* bytes, unsigned int size) {
@@ -160,6 +162,20 @@ TEST_P(LiveLiterals, EmptyBinaryIsWrittenAsEmptyNotNull) {
       {null, NA_IT_MEMOBINAIRE, "LONGBLOB", "NULL"},
   };
   for (const auto& r : rows) EXPECT_EQ(Stored(r.value, r.item, r.sqlType), r.want) << r.sqlType << " " << r.item;
+}
+
+// The server reads a literal as a double: a float must land in a FLOAT column as itself, the
+// limits included, which strict mode refuses when they read above FLT_MAX.
+TEST_P(LiveLiterals, FloatLimitsLandExactlyInAFloatColumn) {
+  const float values[] = {FLT_MAX, -FLT_MAX, FLT_MIN, FLT_TRUE_MIN, -FLT_TRUE_MIN, 0.1f, 1.0f / 3, 16777216.0f, 3e38f,
+                          -0.0f, std::nextafter(FLT_MAX, 0.0f)};
+  for (const eNA_ITEMTYPE item : {NA_IT_EMPTY, NA_IT_R4})
+    for (const float f : values) {
+      CAny v;
+      v.SetR4(f);
+      const std::string back = Stored(v, item, "FLOAT NOT NULL", "CAST(c AS DOUBLE)");
+      EXPECT_EQ(strtod(back.c_str(), nullptr), static_cast<double>(f)) << f << " read back as " << back;
+    }
 }
 
 TEST_P(LiveLiterals, DigitExpressionsGiveTheHostsTexts) {
