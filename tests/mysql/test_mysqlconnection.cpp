@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tstringconcataw.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
@@ -129,13 +130,16 @@ TEST_P(Live, BadSettingsFailUnderError79AndCreateModeMakesTheMissingDatabase) {
 }
 
 // The client forgets a handle's options after a failed connect: the retry without the missing
-// database must still speak the connection's character set.
+// database must still speak the connection's character set, and later literals with it.
 TEST_P(Live, CreatedDatabaseConnectionKeepsItsCharacterSet) {
   const struct {
     const char *pszUnicode, *pszCharset;
-  } rows[] = {{"0", "latin1"}, {"1", "utf8mb4"}};
+    bool bNoBackslashEscapes;
+  } rows[] = {{"0", "latin1", false}, {"0", "latin1", true}, {"1", "utf8mb4", false}, {"1", "utf8mb4", true}};
+  char text[] = "\xE9\x80'\\";  // "é€'\" in 1252
   for (const auto& row : rows) {
-    const std::wstring database = L"qxtest_\u00e9t\u00e9_" + Wide(m_strName.substr(7) + "_" + row.pszUnicode);
+    const std::wstring database = L"qxtest_\u00e9t\u00e9_" + Wide(m_strName.substr(7)) +
+                                  (row.bNoBackslashEscapes ? L"_b" : L"_") + Wide(row.pszUnicode);
     const std::string utf8 = CNACodePageCnvIN(database.c_str(), 65001).psz();
     m_strExtended = (GetParam() == RawTransport::Tcp ? L"Server Port=" + std::to_wstring(m_server.port)
                                                      : L"Unix Socket=" + Wide(m_server.socket)) +
@@ -148,10 +152,13 @@ TEST_P(Live, CreatedDatabaseConnectionKeepsItsCharacterSet) {
     std::string hex;
     for (unsigned char c : utf8) hex += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
     EXPECT_EQ(Column(cnx, "SELECT HEX(CONVERT(DATABASE() USING utf8mb4))"), Strings{hex});
-    EXPECT_TRUE(Run(cnx, L"CREATE TABLE t (c VARCHAR(8) CHARACTER SET utf8mb4)") &&
-                Run(cnx, L"INSERT INTO t VALUES ('\u00e9\u20ac')"))
-        << m_error.pszGetError();
-    EXPECT_EQ(Column(cnx, "SELECT HEX(c) FROM t"), Strings{"C3A9E282AC"});
+    EXPECT_TRUE(!row.bNoBackslashEscapes ||
+                Run(cnx, "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+    CTStringConcatAW literal(CTStringConcatAW::kWideContent, 1252);
+    ASSERT_TRUE(cnx._bEscapeString(&m_error, &literal, 18, reinterpret_cast<unsigned char*>(text), sizeof text));
+    EXPECT_TRUE(Run(cnx, L"CREATE TABLE t (c VARCHAR(8) CHARACTER SET utf8mb4)")) << m_error.pszGetError();
+    EXPECT_EQ(Column(cnx, "INSERT INTO t VALUES (" + std::string(literal.pszGetA()) + ")"), Strings{});
+    EXPECT_EQ(Column(cnx, "SELECT HEX(c) FROM t"), Strings{"C3A9E282AC275C"});
     EXPECT_TRUE(Run(cnx, L"DROP DATABASE `" + database + L"`")) << m_error.pszGetError();
   }
 }
