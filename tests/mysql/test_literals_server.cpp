@@ -16,24 +16,29 @@ class LiveLiterals : public LiveConnection {
   struct VM : AnyTest { static void Bind() { SetUpTestSuite(); } };
   LiveLiterals() : LiveConnection("_literal") {}
   static void SetUpTestSuite() { VM::Bind(); }
-  std::string Sql(const CAny& v, eNA_ITEMTYPE item) {
+  // The value's literal; FALSE when none came (the reason in m_error).
+  bool bLiteral(const CAny& v, eNA_ITEMTYPE item, std::string* literal) {
     CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
-    EXPECT_TRUE(m_pCnx->bConvertValueToString(&m_error, &out, &v, item, NA_IT_EMPTY)) << m_error.pszGetError();
-    return std::string(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
+    m_error.Reset();
+    if (!m_pCnx->bConvertValueToString(&m_error, &out, &v, item, NA_IT_EMPTY)) return false;
+    *literal = std::string(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
+    return true;
   }
-  // What a fresh column of sqlType holds after an INSERT of the value's literal, in hexadecimal
-  // (or as the expression read gives it) as the second connection reads it; "refused" when no literal came (the reason in m_error),
-  // "error" when the server refused the row.
+  std::string Sql(const CAny& v, eNA_ITEMTYPE item) {
+    std::string literal;
+    EXPECT_TRUE(bLiteral(v, item, &literal)) << m_error.pszGetError();
+    return literal;
+  }
+  // What a column of sqlType holds after an INSERT of the value's literal, as the second
+  // connection reads it through read; "refused" when no literal came, "error" when the server
+  // refused the row.
   std::string Stored(const CAny& v, eNA_ITEMTYPE item, const std::string& sqlType, const std::string& read = "HEX(c)") {
     if (sqlType != m_strStoredType &&
         !(Run("DROP TABLE IF EXISTS " + m_strTable) && Run("CREATE TABLE " + m_strTable + " (c " + sqlType + ")")))
       return "no table";
     m_strStoredType = sqlType;
-    Run("DELETE FROM " + m_strTable);
-    CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
-    m_error.Reset();
-    if (!m_pCnx->bConvertValueToString(&m_error, &out, &v, item, NA_IT_EMPTY)) return "refused";
-    const std::string literal(out.pszGetA(), static_cast<size_t>(out.nGetLength()));
+    std::string literal;
+    if (!Run("DELETE FROM " + m_strTable) || !bLiteral(v, item, &literal)) return "refused";
     if (Rows("INSERT INTO " + m_strTable + " VALUES (" + literal + ")") != "") return "error";
     return Rows("SELECT " + read + " FROM " + m_strTable, true);
   }
@@ -48,12 +53,13 @@ class LiveLiterals : public LiveConnection {
     return v;
   }
   bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
-  std::string m_strStoredType;
   static std::string Hex(const std::string& s) {
     std::string h;
     for (unsigned char c : s) h += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
     return h;
   }
+
+  std::string m_strStoredType;  // of the table Stored made last
 };
 
 TEST_P(LiveLiterals, EveryValueReadsBackExactly) {
