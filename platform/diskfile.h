@@ -338,7 +338,8 @@ class CDiskFile : public IXStream {
   // cannot be unlinked.
   static BOOL bForceDeleteOnFileTree(const wchar_t* directory, const wchar_t* pattern, int bRecurse, CXError* err);
   static int __bForceDeleteOnTree(const wchar_t* path, intptr_t data);
-  // Deletes everything inside directory (links unlinked, never followed) and keeps it. A missing
+  // Deletes everything inside directory (links unlinked, never followed) and keeps it. A directory
+  // that is itself a link is unlinked, here and in the deletions below, never entered. A missing
   // directory is TRUE; one that cannot be listed, a path too long, or the first failed deletion
   // is FALSE with the failure in err.
   static BOOL _bDeltree(const wchar_t* directory, CXError* err);

@@ -58,6 +58,26 @@ TEST_F(CFindTree, DeletionsRemoveExactlyTheTreeAndOnlyUnlinkLinks) {
   EXPECT_TRUE(DF::bPurgeTree(P(L"missing").c_str(), nullptr) && !DF::bPurgeTree(L"", nullptr));
 }
 
+TEST_F(CFindTree, TopLevelLinkToADirectoryIsUnlinkedNeverEntered) {
+  using Op = BOOL (*)(const wchar_t*, CXError*);
+  Build();
+  const auto tree = [this] {
+    Names names;
+    for (const auto& entry : fs::recursive_directory_iterator(U8(P(L"t")))) names.insert(Wide(entry.path().string()));
+    return names;
+  };
+  const Names before = tree();
+  for (Op op : {DF::bPurgeTree, DF::bDeleteTree, DF::bForceDeleteTree, DF::bDeleteTreeEvenReadOnly}) {
+    for (const wchar_t* end : {L"", L"/", L"\\"}) {
+      fs::create_directory_symlink(U8(P(L"t")), U8(P(L"link")));
+      _CXErrorModule32 e;
+      EXPECT_TRUE(op((P(L"link") + end).c_str(), &e) && e.eGetErrorLevel() == ERRORLEVEL_NONE) << U8(end);
+      EXPECT_FALSE(fs::is_symlink(U8(P(L"link"))));
+      EXPECT_EQ(tree(), before) << "the target is left whole";
+    }
+  }
+}
+
 TEST_F(CFindTree, WalksVisitADirectorysMatchesBeforeItsSubdirectoriesAndStopOnZero) {
   Build();
   const std::wstring t = P(L"t") + L"/";
