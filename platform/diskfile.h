@@ -309,7 +309,7 @@ class CDiskFile : public IXStream {
   using PFTREECALLBACK = int (*)(const wchar_t* path, intptr_t data);
   // The entries of a directory matching search's name part ("*", "?"; case counts) whose
   // attribute word has every required bit and no excluded bit; never "." or "..". The record
-  // must be idle (zeroed or closed). FALSE with err reset (errno 0) when nothing matches or the
+  // is zeroed or holds an earlier search, which is closed first. FALSE with err reset (errno 0) when nothing matches or the
   // directory is missing; a directory that cannot be opened raises 28135.
   static BOOL bFindFirst(const wchar_t* search, _stXFINDDATA* find, int required, int excluded, CXError* err);
   // The next match (typed with stat: a link gives its target's attributes; an entry whose status

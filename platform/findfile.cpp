@@ -82,6 +82,7 @@ BOOL First(const wchar_t* search, FINDDATA* find, int required, int excluded, CX
     errno = EINVAL;
     return FALSE;
   }
+  CDiskFile::bFindClose(find, nullptr);  // a search still open in the record
   *find = FINDDATA{};
   find->nRequired = required;
   find->nExcluded = excluded;
@@ -281,10 +282,6 @@ BOOL CDiskFile::bDeleteTreeEvenReadOnly(const wchar_t* directory, CXError* err) 
 
 // ---- CFindFile ----
 
-BOOL CFindFile::bFindFirst(const wchar_t* search, int required, int excluded, CXError* err) {
-  CDiskFile::bFindClose(&m_find, nullptr);
-  return CDiskFile::bFindFirst(search, &m_find, required, excluded, err);
-}
 
 int CFindFile::TransfertTo(CFindFile& target) {
   if (&target == this) return 0;

@@ -78,6 +78,22 @@ TEST_F(CFindTree, TopLevelLinkToADirectoryIsUnlinkedNeverEntered) {
   }
 }
 
+TEST_F(CFileTestDir, SearchStartedAgainClosesTheOpenOne) {
+  for (const wchar_t* f : {L"a", L"b", L"c"}) WriteAll(P(f), "x");
+  const auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  DF::_stXFINDDATA find{};
+  ASSERT_TRUE(DF::bFindFirst(P(L"*").c_str(), &find, 0, 0, nullptr));
+  const auto searching = openFiles();
+  // The next search finds an entry, finds none, or cannot open its directory.
+  for (const wchar_t* pattern : {L"*", L"none*", L"missing/*", L"b"}) {
+    DF::bFindFirst(P(pattern).c_str(), &find, 0, 0, nullptr);
+    EXPECT_LE(openFiles(), searching) << U8(pattern);
+  }
+  EXPECT_NE(find.pDir, nullptr);  // the last one, b, is still open
+  DF::bFindClose(&find, nullptr);
+  EXPECT_EQ(openFiles(), searching - 1);
+}
+
 TEST_F(CFindTree, WalksVisitADirectorysMatchesBeforeItsSubdirectoriesAndStopOnZero) {
   Build();
   const std::wstring t = P(L"t") + L"/";
