@@ -40,6 +40,8 @@ void CZVMemoImage::SetLoadType(eLOADTYPE t) {
 void CZVMemoImage::SetZVImage(IImageZV* p) {
   if (p != nullptr) p->AddRef();
   if (m_piImage != nullptr) m_piImage->Release();
+  // Bytes fetched from the image it replaces are not this image's; bytes set by the owner stay.
+  if (p != m_piImage && (m_dwFlags & FLAG_BINDATA) == 0) m_clBinData = CZVBIN();
   m_piImage = p;
   m_dwFlags = p != nullptr ? (m_dwFlags | FLAG_IMAGE) : (m_dwFlags & ~FLAG_IMAGE);
 }

@@ -67,7 +67,8 @@ class CZVMemoImage : public CQXUnknown {
   // 0 and 2 clear FLAG_LOAD1, 1 sets it, 3 clears it and sets FLAG_IMAGE; other values do nothing.
   void SetLoadType(eLOADTYPE t);
   // Takes a reference on p and drops the one on the previous image (p may be that image);
-  // FLAG_IMAGE follows whether p is null.
+  // FLAG_IMAGE follows whether p is null. Another image drops the bytes fetched from the previous
+  // one; data given by SetBinData is kept.
   void SetZVImage(IImageZV* p);
   // The binary data, first filled when not set: by the save callback when there is one, else by
   // an attached image whose version is above 7.

@@ -248,12 +248,15 @@ bool IconvFlush(iconv_t cd, Out& out) {
 }
 
 // Hears of the source bytes a lenient conversion drops and tells whether a whole run of bytes
-// from 0x80 up went that way (a run that converts to nothing fails the UTF-8 conversions).
+// from 0x80 up went that way (a run that converts to nothing fails the UTF-8 conversions), and
+// where: the wide characters produced before the first such run.
 class RunWatch {
  public:
   RunWatch(const char* src, size_t n) : m_s(reinterpret_cast<const unsigned char*>(src)), m_n(n) {}
-  // [from, to) dropped; spans come in increasing order.
-  void Dropped(const char* from, const char* to) {
+  // Wide characters produced before the converter that reports to the watch starts.
+  void SetWideBase(size_t chars) { m_base = chars; }
+  // [from, to) dropped when the converter had produced outBytes bytes; spans come in increasing order.
+  void Dropped(const char* from, const char* to, size_t outBytes) {
     const size_t a = static_cast<size_t>(reinterpret_cast<const unsigned char*>(from) - m_s);
     const size_t b = static_cast<size_t>(reinterpret_cast<const unsigned char*>(to) - m_s);
     if (m_open && a == m_to) {
@@ -263,11 +266,14 @@ class RunWatch {
     Close();
     m_from = a;
     m_to = b;
+    m_at = m_base + outBytes / sizeof(wchar_t);
     m_open = true;
   }
-  bool bRunLost() {
+  bool bRunLost() { return nFirstLostAt() != SIZE_MAX; }
+  // The wide position of the first run lost, SIZE_MAX when none was.
+  size_t nFirstLostAt() {
     Close();
-    return m_lost;
+    return m_lostAt;
   }
 
  private:
@@ -275,21 +281,23 @@ class RunWatch {
   void Close() {
     if (!m_open) return;
     m_open = false;
-    for (size_t i = m_from; i < m_to && !m_lost; ++i) {
+    for (size_t i = m_from; i < m_to && m_lostAt == SIZE_MAX; ++i) {
       if (m_s[i] < 0x80 || (i > 0 && m_s[i - 1] >= 0x80)) continue;
       size_t end = i;
       while (end < m_n && m_s[end] >= 0x80) ++end;
-      m_lost = end <= m_to;
+      if (end <= m_to) m_lostAt = m_at;  // nothing came out within the span
       i = end;
     }
   }
 
   const unsigned char* m_s;
   size_t m_n;
+  size_t m_base = 0;
   size_t m_from = 0;
   size_t m_to = 0;
+  size_t m_at = 0;
   bool m_open = false;
-  bool m_lost = false;
+  size_t m_lostAt = SIZE_MAX;
 };
 
 // Narrow input through a leased descriptor. Strict: invalid or cut input fails. Lenient: a byte
@@ -308,7 +316,7 @@ long IconvNarrowInput(const Lease& lease, const char* src, size_t n, Out& out, b
     }
     if (!lenient || (e != EILSEQ && e != EINVAL)) return kFail;
     if (e == EINVAL) {  // cut short at the end
-      if (watch != nullptr) watch->Dropped(ip, ip + il);
+      if (watch != nullptr) watch->Dropped(ip, ip + il, out.total());
       break;
     }
     // Asked once more first: some glibc modules answer EILSEQ already past the bytes refused.
@@ -316,7 +324,7 @@ long IconvNarrowInput(const Lease& lease, const char* src, size_t n, Out& out, b
       refused = ip;
       continue;
     }
-    if (watch != nullptr) watch->Dropped(ip, ip + 1);
+    if (watch != nullptr) watch->Dropped(ip, ip + 1, out.total());
     ++ip;
     --il;
   }
@@ -683,6 +691,7 @@ long ToWide(int page, bool strict, const char* src, size_t n, wchar_t* dst, size
     o = i;
   }
   if (i == n) return static_cast<long>(o);
+  if (watch != nullptr) watch->SetWideBase(o);
   // The rest starts at a character boundary of a stateless page: iconv takes it from there.
   const long r = IconvToWide(page, strict, src + i, n - i, counting ? nullptr : dst + o, counting ? 0 : cap - o,
                              counting, watch);
@@ -707,6 +716,21 @@ long FromWide(int page, const wchar_t* src, size_t n, char* dst, size_t cap, boo
       IconvFromWide(page, src + i, n - i, counting ? nullptr : dst + i, counting ? 0 : cap - i, counting, rep);
   if (r < 0) return kFail;
   return static_cast<long>(i) + r;
+}
+
+// Does every run of characters from U+0080 up in w[0, n) narrow to at least one byte?
+bool bRunsGiveBytes(int page, const wchar_t* w, size_t n, Replacement& rep) {
+  for (size_t i = 0; i < n;) {
+    if (static_cast<uint32_t>(w[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < n && static_cast<uint32_t>(w[j]) >= 0x80) ++j;
+    if (FromWide(page, w + i, j - i, nullptr, 0, true, rep) <= 0) return false;
+    i = j;
+  }
+  return true;
 }
 
 // A wide scratch area: on the stack when small, else on the heap.
@@ -825,7 +849,9 @@ int MultiByteToUTF8(unsigned int codePage, const char* src, unsigned int srcLen,
     if (w == nullptr) return ToIntResult(kFail, dst, cap);
     RunWatch watch(src, n);
     const long chars = ToWide(page, false, src, n, w, n, false, &watch);
-    if (chars < 0 || watch.bRunLost()) return ToIntResult(kFail, dst, cap);
+    if (chars < 0) return ToIntResult(kFail, dst, cap);
+    // A run that gave nothing fails the call only when the output reaches it before it is full.
+    const size_t lostAt = watch.nFirstLostAt();
     const size_t count = static_cast<size_t>(chars);
     size_t i = 0;
     while (i < count && o < cap) {
@@ -841,6 +867,7 @@ int MultiByteToUTF8(unsigned int codePage, const char* src, unsigned int srcLen,
       o += static_cast<size_t>(r);
       i = j;
     }
+    if (lostAt < i || (lostAt == i && o < cap)) return ToIntResult(kFail, dst, cap);
   }
   std::memset(dst + o, 0, cap - o);
   return static_cast<int>(o);
@@ -890,7 +917,8 @@ int UTF8ToMultiByte(unsigned int codePage, const char* src, unsigned int srcLen,
       break;
     }
     const long r = FromWide(page, w, static_cast<size_t>(chars), dst + o, cap - o, false, rep);
-    if (r < 0) {
+    // So does a run whose characters all narrow to nothing (tag characters, an empty replacement).
+    if (r < 0 || (copyAscii ? r == 0 : !bRunsGiveBytes(page, w, static_cast<size_t>(chars), rep))) {
       result = kFail;
       break;
     }

@@ -63,7 +63,9 @@ int nGetUTF8Len(const wchar_t* text);
 // Returns the bytes written; the rest of the destination is zero-filled and a full destination
 // carries no terminator. ASCII that does not fit is cut at the end of the destination; a
 // non-ASCII stretch that does not fit fails the call with 0, and so does a run of bytes from
-// 0x80 up that converts to nothing (bytes the code page leaves undefined, invalid UTF-8).
+// 0x80 up that converts to nothing (bytes the code page leaves undefined, invalid UTF-8, tag
+// characters, characters all replaced by an empty defaultText) once the output reaches it: a
+// destination that is full before it stops the conversion first.
 // Code page 65001 is a copy bounded by srcLen and by dstBytes - 1, always terminated:
 // MultiByteToUTF8 stops at a zero byte and returns the length copied; UTF8ToMultiByte copies
 // min(srcLen, dstBytes - 1) bytes.

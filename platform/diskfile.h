@@ -309,7 +309,7 @@ class CDiskFile : public IXStream {
   using PFTREECALLBACK = int (*)(const wchar_t* path, intptr_t data);
   // The entries of a directory matching search's name part ("*", "?"; case counts) whose
   // attribute word has every required bit and no excluded bit; never "." or "..". The record
-  // must be idle (zeroed or closed). FALSE with err reset (errno 0) when nothing matches or the
+  // is zeroed or holds an earlier search, which is closed first. FALSE with err reset (errno 0) when nothing matches or the
   // directory is missing; a directory that cannot be opened raises 28135.
   static BOOL bFindFirst(const wchar_t* search, _stXFINDDATA* find, int required, int excluded, CXError* err);
   // The next match (typed with stat: a link gives its target's attributes; an entry whose status
@@ -338,7 +338,8 @@ class CDiskFile : public IXStream {
   // cannot be unlinked.
   static BOOL bForceDeleteOnFileTree(const wchar_t* directory, const wchar_t* pattern, int bRecurse, CXError* err);
   static int __bForceDeleteOnTree(const wchar_t* path, intptr_t data);
-  // Deletes everything inside directory (links unlinked, never followed) and keeps it. A missing
+  // Deletes everything inside directory (links unlinked, never followed) and keeps it. A directory
+  // that is itself a link is unlinked, here and in the deletions below, never entered. A missing
   // directory is TRUE; one that cannot be listed, a path too long, or the first failed deletion
   // is FALSE with the failure in err.
   static BOOL _bDeltree(const wchar_t* directory, CXError* err);

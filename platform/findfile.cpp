@@ -82,6 +82,7 @@ BOOL First(const wchar_t* search, FINDDATA* find, int required, int excluded, CX
     errno = EINVAL;
     return FALSE;
   }
+  CDiskFile::bFindClose(find, nullptr);  // a search still open in the record
   *find = FINDDATA{};
   find->nRequired = required;
   find->nExcluded = excluded;
@@ -175,6 +176,18 @@ BOOL Purge(const std::wstring& dir, CXError* err) {
   return errno == 0 ? TRUE : FALSE;
 }
 
+// A tree deletion given a symbolic link (end slashes aside) unlinks it and never enters it: TRUE,
+// with the answer in *pResult.
+bool bUnlinkedTopLink(const wchar_t* directory, CXError* err, BOOL* pResult) {
+  if (directory == nullptr) return false;
+  std::wstring path = CDiskFile::s_strSlashed(directory);
+  while (path.size() > 1 && path.back() == L'/') path.pop_back();
+  struct stat st;
+  if (path.empty() || CDiskFile::Unix_lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+  *pResult = CDiskFile::bDelete(path.c_str(), err);
+  return true;
+}
+
 }  // namespace
 
 BOOL CDiskFile::bFindFirst(const wchar_t* search, _stXFINDDATA* find, int required, int excluded, CXError* err) {
@@ -239,20 +252,28 @@ BOOL CDiskFile::_bDeltree(const wchar_t* directory, CXError* err) {
     errno = EINVAL;
     return FALSE;
   }
+  BOOL unlinked;
+  if (bUnlinkedTopLink(directory, err, &unlinked)) return unlinked;
   std::wstring dir = CDiskFile::s_strSlashed(directory);
   if (dir.back() != L'/') dir += L'/';
   return Purge(dir, err);
 }
 
 BOOL CDiskFile::bDeleteTree(const wchar_t* directory, CXError* err) {
+  BOOL unlinked;
+  if (bUnlinkedTopLink(directory, err, &unlinked)) return unlinked;
   return bPurgeTree(directory, err) && bDeleteDirectory(directory, err);
 }
 
 BOOL CDiskFile::bForceDeleteTree(const wchar_t* directory, CXError* err) {
+  BOOL unlinked;
+  if (bUnlinkedTopLink(directory, err, &unlinked)) return unlinked;
   return bForcePurgeTree(directory, err) && bDeleteDirectory(directory, err);
 }
 
 BOOL CDiskFile::bDeleteTreeEvenReadOnly(const wchar_t* directory, CXError* err) {
+  BOOL unlinked;
+  if (bUnlinkedTopLink(directory, err, &unlinked)) return unlinked;
   std::wstring dir = CDiskFile::s_strSlashed(directory);
   if (!dir.empty() && dir.back() != L'/') dir += L'/';
   bForceDeleteOnFileTree(dir.c_str(), L"*", 1, err);  // what it leaves, bDeleteTree reports
@@ -261,10 +282,6 @@ BOOL CDiskFile::bDeleteTreeEvenReadOnly(const wchar_t* directory, CXError* err) 
 
 // ---- CFindFile ----
 
-BOOL CFindFile::bFindFirst(const wchar_t* search, int required, int excluded, CXError* err) {
-  CDiskFile::bFindClose(&m_find, nullptr);
-  return CDiskFile::bFindFirst(search, &m_find, required, excluded, err);
-}
 
 int CFindFile::TransfertTo(CFindFile& target) {
   if (&target == this) return 0;

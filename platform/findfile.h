@@ -13,7 +13,9 @@ class CFindFile {
   ~CFindFile() { CDiskFile::bFindClose(&m_find, nullptr); }
 
   // A search still open is closed first.
-  BOOL bFindFirst(const wchar_t* search, int required, int excluded, CXError* err);
+  BOOL bFindFirst(const wchar_t* search, int required, int excluded, CXError* err) {
+    return CDiskFile::bFindFirst(search, &m_find, required, excluded, err);
+  }
   BOOL bFindNext(CXError* err) { return CDiskFile::bFindNext(&m_find, err); }
   BOOL bFindClose(CXError* err) { return CDiskFile::bFindClose(&m_find, err); }
   // The target's search is closed and replaced by this one; this object is left idle. 0.

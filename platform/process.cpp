@@ -123,7 +123,8 @@ int WaitPid(int pid, unsigned int timeoutMs, int* status) {
     if (now >= deadline) break;
     std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(10)));
   }
-  if (status != nullptr) *status = result > 0 ? (raw >> 8) & 0xFF : 0;
+  // A child ended by a signal reads as a shell reports it, never as a success.
+  if (status != nullptr) *status = result <= 0 ? 0 : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
   return result;
 }
 

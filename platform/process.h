@@ -26,7 +26,8 @@ struct _GUID {
 BOOL CreateProcess(const wchar_t* application, const wchar_t* commandLine, int* processId, int wait,
                    int* stillRunning, int* exitCode);
 // Polls the child until it ends or timeoutMs pass (0: one check): the pid when it ended, 0 when
-// it still runs, -1 on an error. *status becomes the exit code (0 while it runs).
+// it still runs, -1 on an error. *status becomes the exit code (0 while it runs), 128 + the
+// signal number for a child ended by a signal.
 int WaitPid(int pid, unsigned int timeoutMs, int* status);
 // SIGTERM to one process; FALSE for a pid below 1 (never a process group) or when kill fails.
 BOOL TerminateProcess(int pid, int exitCode);

@@ -1,9 +1,11 @@
 // Profile files and the exported line readers (declared in platform/profile.h).
 #include "platform/profile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -279,60 +281,132 @@ std::string Encode(const std::wstring& text, bool bWide) {
   return bytes;
 }
 
-// Puts text in place of the bytes [from, to) and cuts the file behind what follows.
-bool bReplace(CIniFile& ini, off_t from, off_t to, const std::wstring& text) {
+// The file a write replaces, with its mode. Links are followed, so that the new file takes the
+// place of the file and not of a link to it.
+struct STTarget {
+  std::string path;
+  mode_t mode = 0;
+  bool bCreated = false;  // made empty by this write, and removed again when the write fails
+};
+
+bool bFollowLinks(std::string* path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (SEAM_lstat(path->c_str(), &st) != 0) return false;
+    if (!S_ISLNK(st.st_mode)) return true;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = SEAM_readlink(path->c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) {
+      if (n >= 0) errno = ENAMETOOLONG;
+      return false;
+    }
+    target.resize(static_cast<size_t>(n));
+    const size_t slash = path->rfind('/');
+    if (target[0] != '/' && slash != std::string::npos) target.insert(0, *path, 0, slash + 1);
+    *path = std::move(target);
+  }
+  errno = ELOOP;
+  return false;
+}
+
+bool bWriteAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = SEAM_write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Puts text in place of the bytes [from, to). The new content goes to a temporary file beside the
+// old one, which it then replaces: any failure (a full disk) leaves the old file whole.
+bool bReplace(CIniFile& ini, const STTarget& target, off_t from, off_t to, const std::wstring& text) {
   FILE* f = ini.m_file;
-  std::string rest;
-  if (fseeko(f, to, SEEK_SET) != 0) return false;
+  std::string old;
+  if (fseeko(f, 0, SEEK_SET) != 0) return false;
   char chunk[4096];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) rest.append(chunk, n);
-  if (ferror(f)) return false;
-  const std::string bytes = Encode(text, ini.m_bWide) + rest;
-  if (fseeko(f, from, SEEK_SET) != 0) return false;
-  if (!bytes.empty() && fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) return false;
-  // The stream's buffer reaches the file before the file is cut.
-  if (fflush(f) != 0) return false;
-  return SEAM_ftruncate(fileno(f), from + static_cast<off_t>(bytes.size())) == 0;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) old.append(chunk, n);
+  if (ferror(f) || from < 0 || from > to || static_cast<size_t>(to) > old.size()) return false;
+  const std::string bytes = old.substr(0, static_cast<size_t>(from)) + Encode(text, ini.m_bWide) +
+                            old.substr(static_cast<size_t>(to));
+  const size_t slash = target.path.rfind('/');
+  std::string temp = target.path.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".qxprofile.XXXXXX";
+  const int fd = SEAM_mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = bWriteAll(fd, bytes) && SEAM_fsync(fd) == 0 && SEAM_chmod(temp.c_str(), target.mode) == 0;
+  ok = SEAM_close(fd) == 0 && ok;
+  ok = ok && SEAM_rename(temp.c_str(), target.path.c_str(), 0) == 0;
+  if (!ok) {
+    const int e = errno;
+    SEAM_unlink(temp.c_str());
+    errno = e;
+  }
+  return ok;
 }
 
 std::wstring Entry(const wchar_t* key, const wchar_t* value) {
   return value == nullptr ? std::wstring() : std::wstring(key) + L" = " + value + L"\n";
 }
 
-BOOL WriteToPath(const wchar_t* path, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-  if (section == nullptr || bHasBreak(section) || bHasBreak(key) || bHasBreak(value) || path[0] == 0) return FALSE;
-  // Created only when it does not exist: "w+" on any other failure would empty a file.
-  FILE* file = CDiskFile::Unix_fopen(path, "r+");
-  if (file == nullptr && errno == ENOENT) file = CDiskFile::Unix_fopen(path, "w+");
-  if (file == nullptr) return FALSE;
-  CIniFile ini(file);
+// The write once the file is open; the file's text goes out through bReplace.
+bool bWrite(CIniFile& ini, const STTarget& target, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+  FILE* file = ini.m_file;
   bool found = false;
   while (!found && ini.bNext()) found = bIsHeader(ini.Trimmed(), section);
-  if (ini.m_bFailed) return FALSE;
+  if (ini.m_bFailed) return false;
   const off_t header = ini.m_start;
   if (!found) {
-    if (key == nullptr) return TRUE;
+    if (key == nullptr) return true;
     const off_t end = ftello(file);
     const std::wstring lead = ini.m_bLastHadLF ? L"" : L"\n";
-    return bReplace(ini, end, end, lead + L"[" + section + L"]\n" + Entry(key, value));
+    return bReplace(ini, target, end, end, lead + L"[" + section + L"]\n" + Entry(key, value));
   }
   while (ini.bNext()) {
     const std::wstring t = ini.Trimmed();
     if (key == nullptr) {
-      if (!t.empty() && t[0] == L'[') return bReplace(ini, header, ini.m_start, L"");
+      if (!t.empty() && t[0] == L'[') return bReplace(ini, target, header, ini.m_start, L"");
       continue;
     }
-    if (bIsEntry(t, key)) return bReplace(ini, ini.m_start, ftello(file), Entry(key, value));
+    if (bIsEntry(t, key)) return bReplace(ini, target, ini.m_start, ftello(file), Entry(key, value));
     if (bEndsSection(t) || (!ini.m_line.empty() && bIsBreak(ini.m_line[0]))) {
-      return value == nullptr || bReplace(ini, ini.m_start, ini.m_start, Entry(key, value));
+      return value == nullptr || bReplace(ini, target, ini.m_start, ini.m_start, Entry(key, value));
     }
   }
-  if (ini.m_bFailed) return FALSE;
+  if (ini.m_bFailed) return false;
   const off_t end = ftello(file);
-  if (key == nullptr) return bReplace(ini, header, end, L"");
-  if (value == nullptr) return TRUE;
-  return bReplace(ini, end, end, (ini.m_bLastHadLF ? L"" : L"\n") + Entry(key, value));
+  if (key == nullptr) return bReplace(ini, target, header, end, L"");
+  if (value == nullptr) return true;
+  return bReplace(ini, target, end, end, (ini.m_bLastHadLF ? L"" : L"\n") + Entry(key, value));
+}
+
+BOOL WriteToPath(const wchar_t* path, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+  if (section == nullptr || bHasBreak(section) || bHasBreak(key) || bHasBreak(value) || path[0] == 0) return FALSE;
+  // Opened for writing although the file is replaced: a file the user may not write stays so.
+  // Created only when it does not exist: "w+" on any other failure would empty a file.
+  STTarget target;
+  FILE* file = CDiskFile::Unix_fopen(path, "r+");
+  if (file == nullptr && errno == ENOENT) {
+    file = CDiskFile::Unix_fopen(path, "w+");
+    target.bCreated = true;
+  }
+  if (file == nullptr) return FALSE;
+  const CUnixName name(path);
+  if (name.bOk()) target.path = name.psz();
+  const bool resolved = name.bOk() && bFollowLinks(&target.path);
+  struct stat st;
+  bool ok = resolved && SEAM_fstat(fileno(file), &st) == 0;
+  target.mode = ok ? st.st_mode & 07777 : 0;
+  {
+    CIniFile ini(file);  // closes the file
+    ok = ok && bWrite(ini, target, section, key, value);
+  }
+  if (!ok && resolved && target.bCreated) SEAM_unlink(target.path.c_str());
+  return ok ? TRUE : FALSE;
 }
 
 std::wstring Widened(const char* s) {

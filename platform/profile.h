@@ -11,6 +11,9 @@
 //   user's home directory; a name that does not fit 260 characters is refused, never cut.
 // - Writes answer FALSE when any piece fails to reach the file, and refuse a section, key or
 //   value holding CR or LF (it would write other lines than the one asked).
+// - A write puts the whole new text into a temporary file in the file's folder and renames it
+//   over the file (links followed, the mode kept, the owner that of the writer): a failure leaves
+//   the old file as it was. A file the user may not write is refused as before.
 #pragma once
 
 #include <cstdio>

@@ -27,9 +27,10 @@ void CXFile::_FreeStream() {
 }
 
 void CXFile::SetStream(IXStream* stream) {
+  // The new reference comes first: the stream may be the one held, or live only through it.
+  if (stream != nullptr) stream->AddRef();
   _FreeStream();
   m_piStream = stream;
-  if (stream != nullptr) stream->AddRef();
 }
 
 IXStream* CXFile::__xpclAllocDiskFile() { return new CDiskFile; }

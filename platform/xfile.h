@@ -75,7 +75,7 @@ class CXFile {
   virtual void m252EmptyMethodXStream() const {}
   virtual void m253EmptyMethodXStream() const {}
 
-  // The stream held from now on (a reference taken; null: none).
+  // The stream held from now on (a reference taken; null: none); it may be the one already held.
   void SetStream(IXStream* stream);
   // The stream, or null when this object made it.
   IXStream* piGetStream() const { return m_bMadeHere ? nullptr : m_piStream; }

@@ -59,7 +59,7 @@ TEST(ZVMemoImage, ImageReferencesBalance) {
   EXPECT_EQ(Bytes(memo->pclGetBinDataEx()), "abc");
   memo->SetZVImage(&second);
   EXPECT_EQ(first.m_nRef, 1);
-  EXPECT_EQ(Bytes(memo->pclGetBinDataEx()), "abc") << "version 7 is not asked for bytes";
+  EXPECT_EQ(Bytes(memo->pclGetBinDataEx()), "") << "version 7 is not asked for bytes";
   EXPECT_EQ(second.m_nWriteCalls, 0);
   EXPECT_EQ(second.m_nVersionCalls, 1);
   memo->SetZVImage(nullptr);
@@ -68,6 +68,26 @@ TEST(ZVMemoImage, ImageReferencesBalance) {
   memo->SetZVImage(&second);
   memo->dwRelease();
   EXPECT_EQ(second.m_nRef, 1) << "the last release drops the image";
+}
+
+TEST(ZVMemoImage, ChangingTheImageDropsTheOldImagesBytes) {
+  const struct {
+    int version;     // of the image set second; 0: none
+    bool same;       // the first image set again
+    bool given;      // the data came from SetBinData
+    const char* bytes;
+  } rows[] = {{7, false, false, ""},    {9, false, false, "xyz"}, {0, false, false, ""},
+              {0, true, false, "abc"}, {7, false, true, "set"}};
+  for (const auto& r : rows) {
+    CHostImage first(8, "abc"), second(r.version, "xyz");
+    CZVMemoImage memo;
+    memo.SetZVImage(&first);
+    if (r.given) memo.SetBinData(CZVBIN("set", 3));
+    EXPECT_EQ(Bytes(memo.pclGetBinDataEx()), r.given ? "set" : "abc");
+    memo.SetZVImage(r.same ? &first : r.version != 0 ? &second : nullptr);
+    EXPECT_EQ(Bytes(memo.pclGetBinDataEx()), r.bytes) << r.version << r.same << r.given;
+    memo.SetZVImage(nullptr);
+  }
 }
 
 TEST(ZVMemoImage, CallbacksComeBeforeTheImage) {

@@ -303,6 +303,27 @@ TEST(CodePage, UTF8ToMultiByte) {
                 });
 }
 
+// A run that narrows to nothing (tag characters, an empty default text) fails both directions,
+// but only where the output reaches it: a destination full before it ends the conversion first.
+TEST(CodePage, RunsThatGiveNothingFailWhereTheOutputReachesThem) {
+  const std::string tag = "\xF3\xA0\x81\x81", macron = "\xC4\x80", e = "\xC3\xA9", han = "\xE4\xB8\xAD";
+  RunNarrowRows({{1252, "a" + tag + "b", 6, 16, 0, ""}, {1252, "a" + macron + "b", 4, 16, 0, "", 1},
+                 {1252, "a" + macron + e + "b", 6, 16, 3, "a\xE9" "b", 1}, {1252, "a" + tag + e, 7, 16, 2, "a\xE9"},
+                 {1250, "a" + han + "b", 5, 16, 0, ""}, {932, "a" + tag + "b", 6, 16, 0, ""},
+                 {50220, "a" + e + "b", 4, 16, 0, ""}, {1252, "ab" + tag, 6, 2, 2, "ab"},
+                 {1252, "ab" + tag, 6, 3, 0, ""}},
+                [](unsigned int cp, const char* s, unsigned int n, char* d, unsigned int room, int* used) {
+                  return UTF8ToMultiByte(cp, s, n, d, room, 0, "", used);
+                });
+  RunNarrowRows({{1250, "ab\x81", 3, 2, 2, "ab"}, {1250, "ab\x81", 3, 3, 0, ""}, {1250, "\x81" "ab", 3, 2, 0, ""},
+                 {1250, "a\xE9" "b\x81", 4, 3, 3, "a\xC3\xA9"}, {1250, "a\xE9" "b\x81", 4, 4, 4, "a\xC3\xA9" "b"},
+                 {1250, "a\xE9" "b\x81", 4, 5, 0, ""},
+                 {932, "AB\x8E", 3, 2, 2, "AB"}, {932, "AB\x8E", 3, 3, 0, ""}, {1252, "ab\x81", 3, 2, 2, "ab"}},
+                [](unsigned int cp, const char* s, unsigned int n, char* d, unsigned int room, int*) {
+                  return MultiByteToUTF8(cp, s, n, d, room, 0);
+                });
+}
+
 TEST(CodePage, UTF16AndOwnedStringsGoThroughWideText) {
   unsigned short out[8];
   EXPECT_EQ(MultiByteToUTF16(65001, 0, "\xF0\x9F\x98\x80" "a", -1, out, 8), 4);

@@ -58,6 +58,42 @@ TEST_F(CFindTree, DeletionsRemoveExactlyTheTreeAndOnlyUnlinkLinks) {
   EXPECT_TRUE(DF::bPurgeTree(P(L"missing").c_str(), nullptr) && !DF::bPurgeTree(L"", nullptr));
 }
 
+TEST_F(CFindTree, TopLevelLinkToADirectoryIsUnlinkedNeverEntered) {
+  using Op = BOOL (*)(const wchar_t*, CXError*);
+  Build();
+  const auto tree = [this] {
+    Names names;
+    for (const auto& entry : fs::recursive_directory_iterator(U8(P(L"t")))) names.insert(Wide(entry.path().string()));
+    return names;
+  };
+  const Names before = tree();
+  for (Op op : {DF::bPurgeTree, DF::bDeleteTree, DF::bForceDeleteTree, DF::bDeleteTreeEvenReadOnly}) {
+    for (const wchar_t* end : {L"", L"/", L"\\"}) {
+      fs::create_directory_symlink(U8(P(L"t")), U8(P(L"link")));
+      _CXErrorModule32 e;
+      EXPECT_TRUE(op((P(L"link") + end).c_str(), &e) && e.eGetErrorLevel() == ERRORLEVEL_NONE) << U8(end);
+      EXPECT_FALSE(fs::is_symlink(U8(P(L"link"))));
+      EXPECT_EQ(tree(), before) << "the target is left whole";
+    }
+  }
+}
+
+TEST_F(CFileTestDir, SearchStartedAgainClosesTheOpenOne) {
+  for (const wchar_t* f : {L"a", L"b", L"c"}) WriteAll(P(f), "x");
+  const auto openFiles = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  DF::_stXFINDDATA find{};
+  ASSERT_TRUE(DF::bFindFirst(P(L"*").c_str(), &find, 0, 0, nullptr));
+  const auto searching = openFiles();
+  // The next search finds an entry, finds none, or cannot open its directory.
+  for (const wchar_t* pattern : {L"*", L"none*", L"missing/*", L"b"}) {
+    DF::bFindFirst(P(pattern).c_str(), &find, 0, 0, nullptr);
+    EXPECT_LE(openFiles(), searching) << U8(pattern);
+  }
+  EXPECT_NE(find.pDir, nullptr);  // the last one, b, is still open
+  DF::bFindClose(&find, nullptr);
+  EXPECT_EQ(openFiles(), searching - 1);
+}
+
 TEST_F(CFindTree, WalksVisitADirectorysMatchesBeforeItsSubdirectoriesAndStopOnZero) {
   Build();
   const std::wstring t = P(L"t") + L"/";

@@ -68,6 +68,18 @@ TEST_F(Process, CommandLineWordsReachTheProgramWithoutAShell) {
   EXPECT_FALSE(CreateProcess(L"/bin/sh", L"-c \"exit 255\"", nullptr, 1, nullptr, nullptr));
 }
 
+TEST_F(Process, ChildEndedBySignalReportsItsSignal) {
+  const std::pair<const wchar_t*, int> rows[] = {
+      {L"-c \"exit 3\"", 3}, {L"-c \"kill -TERM $$\"", 128 + SIGTERM}, {L"-c \"kill -KILL $$\"", 128 + SIGKILL}};
+  for (const auto& [line, expected] : rows) {
+    int pid = 0, running = -1, code = -1;
+    EXPECT_TRUE(CreateProcess(L"/bin/sh", line, &pid, 1, &running, &code) && !running) << U8(line);
+    EXPECT_EQ(code, expected) << U8(line);
+    ASSERT_TRUE(CreateProcess(L"/bin/sh", line, &pid, 0, nullptr, nullptr));
+    EXPECT_TRUE(WaitPid(pid, 10000, &code) == pid && code == expected) << U8(line);
+  }
+}
+
 TEST_F(Process, ProgramsStartWhileThreadsAllocate) {
   SetEnvironmentVariable(L"QX_ECHO_FILE", L"");
   std::atomic<bool> stop{false};

@@ -2,9 +2,12 @@
 // writing narrow and UTF-16 files, the per-user file, and the exported line readers.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "platform/profile.h"
 #include "tests/platform/file_test_dir.h"
@@ -96,9 +99,40 @@ TEST_F(Profile, WritesReplaceInsertAndDeleteMatchingKeysWithoutCase) {
     EXPECT_EQ(WritePrivateProfileStringW(r.section, Opt(r.key), Opt(r.value), P(L"w.ini").c_str()), r.result);
     EXPECT_EQ(ReadAll(P(L"w.ini")), r.after);
   }
-  WriteAll(P(L"w.ini"), "[S]\na = 1\n");
-  SEAM_FailNext(SYSCALL_FTRUNCATE, EIO);
-  EXPECT_FALSE(WritePrivateProfileStringW(L"S", L"a", L"2", P(L"w.ini").c_str()));
+}
+
+TEST_F(Profile, FailedWriteLeavesTheOldFileWhole) {
+  const std::string before = "[S]\na = 1\nb = 2\n[T]\nc = 3\n";
+  const auto files = [this] { return std::distance(std::filesystem::directory_iterator(U8(m_dir)), {}); };
+  // The call that fails; skip: calls of its kind let through first; short: the first write moves 3 bytes.
+  const std::tuple<eSYSCALL, int, int, bool> faults[] = {
+      {SYSCALL_MKSTEMP, EACCES, 0, false}, {SYSCALL_WRITE, ENOSPC, 0, false}, {SYSCALL_WRITE, ENOSPC, 1, true},
+      {SYSCALL_FSYNC, EIO, 0, false},      {SYSCALL_CHMOD, EPERM, 0, false},  {SYSCALL_CLOSE, EIO, 0, false},
+      {SYSCALL_RENAME, EXDEV, 0, false},   {SYSCALL_FSTAT, EIO, 0, false}};
+  for (const bool exists : {true, false}) {
+    for (const auto& [kind, err, skip, shortWrite] : faults) {
+      SCOPED_TRACE(testing::Message() << kind << " " << exists);
+      unlink(U8(P(L"w.ini")).c_str());
+      if (exists) WriteAll(P(L"w.ini"), before);
+      if (shortWrite) SEAM_ShortNext(SYSCALL_WRITE, 3);
+      SEAM_FailNext(kind, err, skip);
+      EXPECT_FALSE(WritePrivateProfileStringW(L"S", L"a", L"22", P(L"w.ini").c_str()));
+      SEAM_ClearFaults();
+      EXPECT_EQ(std::filesystem::exists(U8(P(L"w.ini"))), exists);
+      EXPECT_EQ(exists ? ReadAll(P(L"w.ini")) : before, before);
+      EXPECT_EQ(files(), exists ? 1 : 0) << "no temporary file is left";
+    }
+  }
+  // A replaced file keeps its mode; a link keeps pointing at it.
+  WriteAll(P(L"w.ini"), before);
+  ASSERT_EQ(chmod(U8(P(L"w.ini")).c_str(), 0640), 0);
+  std::filesystem::create_symlink("w.ini", U8(P(L"link.ini")));
+  EXPECT_TRUE(WritePrivateProfileStringW(L"S", L"a", L"22", P(L"link.ini").c_str()));
+  EXPECT_EQ(ReadAll(P(L"w.ini")), "[S]\na = 22\nb = 2\n[T]\nc = 3\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(U8(P(L"link.ini"))));
+  struct stat st;
+  ASSERT_EQ(stat(U8(P(L"w.ini")).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST_F(Profile, UTF16FileKeepsItsFormAndCharactersAboveTheBasicPlane) {

@@ -58,6 +58,35 @@ TEST(CXFile, MadeOrGivenStreamsAndTheirReferences) {
   EXPECT_EQ(bare.veGetAccess(), 7);
 }
 
+// A bare stream that counts its destructions.
+class CCountedStream : public CBareStream {
+ public:
+  ~CCountedStream() override { ++s_nDestroyed; }
+  static inline int s_nDestroyed = 0;
+};
+
+TEST(CXFile, SettingTheHeldStreamAgainKeepsIt) {
+  for (const unsigned int outside : {1u, 0u}) {  // references besides the file object's
+    SCOPED_TRACE(outside);
+    CCountedStream::s_nDestroyed = 0;
+    auto* stream = new CCountedStream;
+    if (outside != 0) stream->AddRef();
+    {
+      CXFile f;
+      f.SetStream(stream);
+      f.SetStream(stream);
+      EXPECT_EQ(CCountedStream::s_nDestroyed, 0);
+      EXPECT_EQ(stream->dwGetRefCount(), outside + 1);
+      EXPECT_EQ(f.piGetStream(), stream);
+      EXPECT_EQ(f.veGetAccess(), 7);
+    }
+    EXPECT_EQ(CCountedStream::s_nDestroyed, outside != 0 ? 0 : 1);
+    if (outside != 0) {
+      EXPECT_EQ(stream->dwRelease(), 0u);
+    }
+  }
+}
+
 TEST_F(CFileTestDir, FileObjectsCopyAndWriteLines) {
   WriteAll(P(L"src"), std::string(100, 's'));
   CXFile src, dst;
