@@ -304,7 +304,8 @@ CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* 
 
 CNAConvertVariant::~CNAConvertVariant() {
   ResetVariant();
-  if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+  // Through the driver: the last user of a connection whose close was requested closes it.
+  CNADriver::g_nReleaseConnection(m_pclCnx);
   CNAError::s_Drop(&m_pclError);
 }
 
@@ -1248,7 +1249,7 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
   if (source == this) return TRUE;
   if (source->m_pclCnx != m_pclCnx) {
     if (source->m_pclCnx != nullptr) source->m_pclCnx->AddRef();
-    if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+    CNADriver::g_nReleaseConnection(m_pclCnx);
     m_pclCnx = source->m_pclCnx;
   }
   m_nDBLength = source->m_nDBLength;

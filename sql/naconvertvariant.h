@@ -14,8 +14,10 @@
 //   that are no date or time of day) raise error 53 with the text and leave the buffer zeroed.
 // - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
 //   no conversion descriptor (decimals excepted: the host VM makes one object per value).
-// - The converter holds a reference on its connection from construction to destruction and a
-//   count on its error object.
+// - The converter holds a reference on its connection from construction to destruction (a copy
+//   moves it to the source's connection) and a count on its error object. The reference goes back
+//   through the driver, so a converter that is a connection's last user closes it when its close
+//   was requested.
 #pragma once
 
 #include <cstdint>
