@@ -870,6 +870,11 @@ BOOL CNAConvertVariant::bSetValue(_SYSTEMTIME* v) {
 
 BOOL CNAConvertVariant::_bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from) {
   const unsigned short type = wGetType();
+  // The host reads the empty text as 0; from the server it is no number.
+  if (*text == 0) {
+    _SetErrorConversionFailed(from, shown);
+    return FALSE;
+  }
   unsigned char area[ZV_VALUE_SIZE] = {};
   // The host VM's exact conversion: 64-bit integers and decimals never pass through a double.
   const int rc = CAny::__s_nCastTo(area, text, type, nullptr);
@@ -936,9 +941,11 @@ BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsig
     return TRUE;
   }
   if (length == kAll) length = static_cast<unsigned int>(strlen(text));
-  if (length == 0) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
-  _Touch();
   const unsigned short type = wGetType();
+  // The empty text is a text's or a binary's empty value; a number, date or time parses it as
+  // any other text, and refuses it.
+  if (length == 0 && !bNumberKind(type) && !bDateKind(type)) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
+  _Touch();
   const int cp = nResolve(static_cast<int>(codePage));
   if (bTextKind(type) && type != ZV_DATEW && type != ZV_TIMEW && type != ZV_DATEA && type != ZV_TIMEA)
     return _bSetValue(text, length, cp);

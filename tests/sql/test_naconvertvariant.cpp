@@ -148,6 +148,42 @@ TEST_F(Convert, EverySetterPathWritesTheLengthAndBytesIntoABinarySlot) {
   source.ResetVariant();
 }
 
+TEST_F(Convert, EmptyServerTextIntoADateTimeOrNumberIsRefused) {
+  // An empty text is the empty value of a text or a binary and a boolean's FALSE; it is no date,
+  // time or number, whether held by the converter or in a slot.
+  const struct { eNA_ITEMTYPE type; unsigned int size; bool refused; } kItems[] = {
+      {NA_IT_DATETIME, 8, true}, {NA_IT_DATE8, 9, true},       {NA_IT_HEURE, 10, true},     {NA_IT_R8, 8, true},
+      {NA_IT_R4, 4, true},       {NA_IT_I4, 4, true},          {NA_IT_UI8, 8, true},        {NA_IT_I1, 1, true},
+      {NA_IT_MONETAIRE, 10, true}, {NA_IT_DECIMAL, 16, true},  {NA_IT_TEXTE, 8, false},     {NA_IT_UNICODE, 8, false},
+      {NA_IT_BINAIRE, 8, false}, {NA_IT_BOOLEEN, 1, false}};
+  const CAny empty = FromText(ZV_DSTRA, L"");
+  // The server's roads, and the type each names in the error.
+  const struct { std::function<BOOL(CNAConvertVariant&)> set; unsigned short from; } kRoads[] = {
+      {[](CNAConvertVariant& c) { return c.bSetValueDB("", 0, CP_UTF8); }, ZV_PSTRA},
+      {[](CNAConvertVariant& c) { return c.bSetValueDB("", 0xFFFFFFFFu, 1252); }, ZV_PSTRA},
+      {[](CNAConvertVariant& c) { return c.bSetValueDB(L"", 0); }, ZV_PSTRW},
+      {[&](CNAConvertVariant& c) { return c.bSetValueDB(&empty); }, ZV_PSTRA},
+  };
+  for (const auto& item : kItems) {
+    for (size_t road = 0; road < std::size(kRoads); ++road) {
+      for (bool held : {false, true}) {
+        Slot slot(&m_cnx, item.type, item.size);
+        slot.item.m_nIntegerPart = 20;
+        slot.item.m_nDecimalPart = 6;
+        if (held) {
+          slot.conv.InitTypeVariantAny(ConverteItemToZVType(item.type), 0);
+          slot.conv.SetItemDesc(&slot.item, nullptr);
+        }
+        const std::string where = std::to_string(item.type) + (held ? " held " : " slot ") + std::to_string(road);
+        EXPECT_EQ(kRoads[road].set(slot.conv), !item.refused) << where;
+        EXPECT_EQ(slot.Raised(), item.refused ? Error53(kRoads[road].from, item.type, "") : L"") << where;
+        EXPECT_EQ(slot.conv.bIsNull(), item.refused && held) << where;
+        EXPECT_TRUE(held || slot.bytes == Bytes(item.size, 0)) << where;
+      }
+    }
+  }
+}
+
 // n little-endian bytes of v, sign-extended.
 Bytes LE(__int128 v, size_t n) {
   Bytes b(n);
