@@ -197,9 +197,16 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   const unsigned int step = dashes ? 1 : 0;
   if (dashes && (t[at + 4] != '-' || t[at + 7] != '-')) return false;
   p->bDate = true;
-  // The server's zero dates (zero month or day) are empty dates; no month or day beyond that.
-  return bDigits(t, at, 4, &p->y) && bDigits(t, at + 4 + step, 2, &p->mo) && bDigits(t, at + 6 + 2 * step, 2, &p->d) &&
-         p->mo <= 12 && p->d <= 31;
+  if (!bDigits(t, at, 4, &p->y) || !bDigits(t, at + 4 + step, 2, &p->mo) || !bDigits(t, at + 6 + 2 * step, 2, &p->d) ||
+      p->mo > 12 || p->d > 31)
+    return false;
+  // The server's zero dates (zero month or day) are empty dates; any other day lies in its month
+  // (the server sends 30 February under ALLOW_INVALID_DATES).
+  if (p->mo == 0 || p->d == 0) {
+    p->y = p->mo = p->d = 0;
+    return true;
+  }
+  return p->d <= CDateTimeBase::s_nGetNbJourMois(p->mo, p->y);
 }
 
 // 1 to 6 fraction digits; the first three make the milliseconds.

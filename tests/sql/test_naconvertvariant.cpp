@@ -76,6 +76,57 @@ TEST_F(Convert, ServerDateAndTimeTextsLandInDateTimeAndTimeItemsOrRaise53) {
   }
 }
 
+TEST_F(Convert, ServerTextsThatAreNoCalendarDateRaise53OrAreTheEmptyDate) {
+  // A day beyond its month is refused (53, slot zeroed); a zero month or day is the empty date,
+  // whose time of day stays.
+  const struct {
+    const char* text;
+    bool bad;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+  } kRows[] = {
+      {"2023-02-30", true},
+      {"2023-02-29", true},
+      {"1900-02-29", true},
+      {"2023-04-31", true},
+      {"20230230", true},
+      {"20230431103045", true},
+      {"2023-02-30 10:30:45.5", true},
+      {"20230231 10:30:45", true},
+      {"2024-02-29", false, 2024, 2, 29},
+      {"2000-02-29", false, 2000, 2, 29},
+      {"2023-12-31 23:59:59", false, 2023, 12, 31, 23, 59, 59},
+      {"2024-00-15", false},
+      {"2024-05-00", false},
+      {"20240015", false},
+      {"2024-00-00 10:30:45", false, 0, 0, 0, 10, 30, 45},
+      {"20240500 10:30:45", false, 0, 0, 0, 10, 30, 45},
+      {"2024-05-00 10:30:45.5", false, 0, 0, 0, 10, 30, 45, 500},
+      {"2024-13-00", true},
+      {"2024-00-32", true},
+  };
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+  } kItems[] = {{NA_IT_DATE8, 9}, {NA_IT_DATETIME, 8}, {NA_IT_HEURE, 10}};
+  for (const auto& row : kRows) {
+    const std::wstring wide(row.text, row.text + strlen(row.text));
+    for (const auto& item : kItems) {
+      for (bool narrow : {true, false}) {
+        Slot slot(&m_cnx, item.type, item.size);
+        const BOOL ok = narrow ? slot.conv.bSetValueDB(row.text, static_cast<unsigned int>(strlen(row.text)), CP_UTF8)
+                               : slot.conv.bSetValueDB(wide.c_str(), static_cast<unsigned int>(wide.size()));
+        EXPECT_EQ(ok, !row.bad) << row.text << " " << item.type;
+        EXPECT_EQ(slot.bytes, row.bad ? Bytes(item.size, 0)
+                                      : DateBytes(item.type, item.size, row.y, row.mo, row.d, row.h, row.mi, row.s,
+                                                  row.ms))
+            << row.text << " " << item.type;
+        EXPECT_EQ(slot.Raised(), row.bad ? Error53(narrow ? ZV_PSTRA : ZV_PSTRW, item.type, row.text) : L"")
+            << row.text;
+      }
+    }
+  }
+}
+
 TEST_F(Convert, EverySetterPathWritesTheSameUTF16IntoAUnicodeSlot) {
   const std::wstring wide = L"aé\U0001F600z";
   const std::string utf8 = "a\xc3\xa9\xf0\x9f\x98\x80z";
