@@ -176,6 +176,29 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
   });
 }
 
+// The text of a host text value and its length in characters ("" and 0 without one). Inline date
+// and time texts report no length of their own: theirs runs to their terminator.
+const char* pszHostText(const CAny* value, unsigned int* length) {
+  const char* text = nullptr;
+  value->Intern()->nGetPCASTR(&text);
+  if (text == nullptr) {
+    *length = 0;
+    return "";
+  }
+  if (value->Intern()->nGetSTRLEN(length) != 0) *length = static_cast<unsigned int>(strlen(text));
+  return text;
+}
+const wchar_t* pszHostWideText(const CAny* value, unsigned int* length) {
+  const wchar_t* text = nullptr;
+  value->Intern()->nGetPCWSTR(&text);
+  if (text == nullptr) {
+    *length = 0;
+    return L"";
+  }
+  if (value->Intern()->nGetSTRLEN(length) != 0) *length = static_cast<unsigned int>(wcslen(text));
+  return text;
+}
+
 // ---- Server date and time texts ----
 
 struct STDateParts {
@@ -607,18 +630,14 @@ BOOL CNAConvertVariant::_bSetSameType(const CAny* value, unsigned short from, co
     return _bStoreBytes(&dt, sizeof dt, 0);
   }
   if (g_bIsZVTextWide(type) && type != ZV_CARW) {
-    const wchar_t* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCWSTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return _bStoreWide(text != nullptr ? text : L"", text != nullptr ? n : 0);
+    const wchar_t* text = pszHostWideText(value, &n);
+    return _bStoreWide(text, n);
   }
   if (g_bIsZVTextAnsi(type) && type != ZV_CARA) {
-    const char* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCASTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return _bStoreAnsi(text != nullptr ? text : "", text != nullptr ? n : 0, _nHostCodePage());
+    const char* text = pszHostText(value, &n);
+    return _bStoreAnsi(text, n, _nHostCodePage());
   }
   void* data = nullptr;
   unsigned int n = 0;
@@ -658,18 +677,14 @@ BOOL CNAConvertVariant::bSetValue(const CAny* value) {
     return _bSetSameType(value);
   }
   if (bTextKind(type) && g_bIsZVTextAnsi(from)) {
-    const char* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCASTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValue(text != nullptr ? text : "", text != nullptr ? n : 0);
+    const char* text = pszHostText(value, &n);
+    return bSetValue(text, n);
   }
   if (bTextKind(type) && g_bIsZVTextWide(from)) {
-    const wchar_t* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCWSTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValue(text != nullptr ? text : L"", text != nullptr ? n : 0);
+    const wchar_t* text = pszHostWideText(value, &n);
+    return bSetValue(text, n);
   }
   CAny copy(*value);
   int result = 0;
@@ -1048,18 +1063,14 @@ BOOL CNAConvertVariant::bSetValueDB(const CAny* value) {
   }
   const unsigned short from = value->wGetType();
   if (from != wGetType() && g_bIsZVTextAnsi(from)) {
-    const char* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCASTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValueDB(text != nullptr ? text : "", text != nullptr ? n : 0, static_cast<unsigned>(_nServerCodePage()));
+    const char* text = pszHostText(value, &n);
+    return bSetValueDB(text, n, static_cast<unsigned>(_nServerCodePage()));
   }
   if (from != wGetType() && g_bIsZVTextWide(from)) {
-    const wchar_t* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCWSTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValueDB(text != nullptr ? text : L"", text != nullptr ? n : 0);
+    const wchar_t* text = pszHostWideText(value, &n);
+    return bSetValueDB(text, n);
   }
   return bSetValue(value);
 }

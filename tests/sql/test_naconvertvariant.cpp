@@ -127,6 +127,44 @@ TEST_F(Convert, ServerTextsThatAreNoCalendarDateRaise53OrAreTheEmptyDate) {
   }
 }
 
+TEST_F(Convert, HostDateAndTimeTextsKeepTheirDigitsInSlots) {
+  // Inline date and time texts report no length of their own: they run to their terminator.
+  CAny dateA, timeA, dateW, timeW;
+  dateA.SetDATEA("20240229");
+  timeA.SetTIMEA("103045500");
+  dateW.SetDATEW(L"20240229");
+  timeW.SetTIMEW(L"103045");
+  const auto digits = [](const std::string& text, unsigned int size) {
+    Bytes b(size, 0);
+    memcpy(b.data(), text.data(), std::min<size_t>(text.size(), size - 1));
+    return b;
+  };
+  const struct {
+    const CAny* value;
+    bool db;  // through bSetValueDB, else bSetValue
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    Bytes bytes;
+  } kRows[] = {
+      {&dateA, false, NA_IT_DATE8, 9, digits("20240229", 9)},
+      {&timeA, false, NA_IT_HEURE, 10, digits("103045500", 10)},
+      {&dateW, false, NA_IT_DATE8, 9, digits("20240229", 9)},
+      {&timeW, false, NA_IT_HEURE, 10, digits("103045", 10)},
+      {&dateA, false, NA_IT_TEXTE, 12, digits("20240229", 12)},
+      {&timeW, false, NA_IT_TEXTE, 12, digits("103045", 12)},
+      {&dateA, true, NA_IT_DATETIME, 8, DateBytes(NA_IT_DATETIME, 8, 2024, 2, 29, 0, 0, 0, 0)},
+      {&dateW, true, NA_IT_DATETIME, 8, DateBytes(NA_IT_DATETIME, 8, 2024, 2, 29, 0, 0, 0, 0)},
+      {&timeA, true, NA_IT_TEXTE, 12, digits("103045500", 12)},
+  };
+  for (size_t i = 0; i < std::size(kRows); ++i) {
+    const auto& row = kRows[i];
+    Slot slot(&m_cnx, row.type, row.size);
+    EXPECT_TRUE(row.db ? slot.conv.bSetValueDB(row.value) : slot.conv.bSetValue(row.value)) << i;
+    EXPECT_EQ(slot.bytes, row.bytes) << i;
+    EXPECT_EQ(slot.Raised(), L"") << i;
+  }
+}
+
 TEST_F(Convert, EverySetterPathWritesTheSameUTF16IntoAUnicodeSlot) {
   const std::wstring wide = L"aé\U0001F600z";
   const std::string utf8 = "a\xc3\xa9\xf0\x9f\x98\x80z";
