@@ -189,8 +189,9 @@ BOOL CNAConnectionDescription::bSQLTypeNameToNAType(CNAError*, eNA_ITEMTYPE* typ
     skip = static_cast<size_t>(SkipBlanks(u + 8) - u);
     bUnsigned = true;
   }
-  for (const wchar_t* f = wcsstr(u + 1, L"UNSIGNED"); !bUnsigned && f != nullptr; f = wcsstr(f + 1, L"UNSIGNED"))
-    bUnsigned = IsBlank(f[-1]) && (f[8] == 0 || IsBlank(f[8]));
+  // Later occurrences need a blank before them; an empty text has none to search.
+  for (const wchar_t* f = wcsstr(u, L"UNSIGNED"); !bUnsigned && f != nullptr; f = wcsstr(f + 1, L"UNSIGNED"))
+    bUnsigned = f > u && IsBlank(f[-1]) && (f[8] == 0 || IsBlank(f[8]));
   const wchar_t* name = u + skip;
   const wchar_t* original = declaration + skip;
 

@@ -176,6 +176,29 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
   });
 }
 
+// The text of a host text value and its length in characters ("" and 0 without one). Inline date
+// and time texts report no length of their own: theirs runs to their terminator.
+const char* pszHostText(const CAny* value, unsigned int* length) {
+  const char* text = nullptr;
+  value->Intern()->nGetPCASTR(&text);
+  if (text == nullptr) {
+    *length = 0;
+    return "";
+  }
+  if (value->Intern()->nGetSTRLEN(length) != 0) *length = static_cast<unsigned int>(strlen(text));
+  return text;
+}
+const wchar_t* pszHostWideText(const CAny* value, unsigned int* length) {
+  const wchar_t* text = nullptr;
+  value->Intern()->nGetPCWSTR(&text);
+  if (text == nullptr) {
+    *length = 0;
+    return L"";
+  }
+  if (value->Intern()->nGetSTRLEN(length) != 0) *length = static_cast<unsigned int>(wcslen(text));
+  return text;
+}
+
 // ---- Server date and time texts ----
 
 struct STDateParts {
@@ -197,9 +220,16 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   const unsigned int step = dashes ? 1 : 0;
   if (dashes && (t[at + 4] != '-' || t[at + 7] != '-')) return false;
   p->bDate = true;
-  // The server's zero dates (zero month or day) are empty dates; no month or day beyond that.
-  return bDigits(t, at, 4, &p->y) && bDigits(t, at + 4 + step, 2, &p->mo) && bDigits(t, at + 6 + 2 * step, 2, &p->d) &&
-         p->mo <= 12 && p->d <= 31;
+  if (!bDigits(t, at, 4, &p->y) || !bDigits(t, at + 4 + step, 2, &p->mo) || !bDigits(t, at + 6 + 2 * step, 2, &p->d) ||
+      p->mo > 12 || p->d > 31)
+    return false;
+  // The server's zero dates (zero month or day) are empty dates; any other day lies in its month
+  // (the server sends 30 February under ALLOW_INVALID_DATES).
+  if (p->mo == 0 || p->d == 0) {
+    p->y = p->mo = p->d = 0;
+    return true;
+  }
+  return p->d <= CDateTimeBase::s_nGetNbJourMois(p->mo, p->y);
 }
 
 // 1 to 6 fraction digits; the first three make the milliseconds.
@@ -304,7 +334,8 @@ CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* 
 
 CNAConvertVariant::~CNAConvertVariant() {
   ResetVariant();
-  if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+  // Through the driver: the last user of a connection whose close was requested closes it.
+  CNADriver::g_nReleaseConnection(m_pclCnx);
   CNAError::s_Drop(&m_pclError);
 }
 
@@ -599,18 +630,14 @@ BOOL CNAConvertVariant::_bSetSameType(const CAny* value, unsigned short from, co
     return _bStoreBytes(&dt, sizeof dt, 0);
   }
   if (g_bIsZVTextWide(type) && type != ZV_CARW) {
-    const wchar_t* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCWSTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return _bStoreWide(text != nullptr ? text : L"", text != nullptr ? n : 0);
+    const wchar_t* text = pszHostWideText(value, &n);
+    return _bStoreWide(text, n);
   }
   if (g_bIsZVTextAnsi(type) && type != ZV_CARA) {
-    const char* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCASTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return _bStoreAnsi(text != nullptr ? text : "", text != nullptr ? n : 0, _nHostCodePage());
+    const char* text = pszHostText(value, &n);
+    return _bStoreAnsi(text, n, _nHostCodePage());
   }
   void* data = nullptr;
   unsigned int n = 0;
@@ -650,18 +677,14 @@ BOOL CNAConvertVariant::bSetValue(const CAny* value) {
     return _bSetSameType(value);
   }
   if (bTextKind(type) && g_bIsZVTextAnsi(from)) {
-    const char* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCASTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValue(text != nullptr ? text : "", text != nullptr ? n : 0);
+    const char* text = pszHostText(value, &n);
+    return bSetValue(text, n);
   }
   if (bTextKind(type) && g_bIsZVTextWide(from)) {
-    const wchar_t* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCWSTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValue(text != nullptr ? text : L"", text != nullptr ? n : 0);
+    const wchar_t* text = pszHostWideText(value, &n);
+    return bSetValue(text, n);
   }
   CAny copy(*value);
   int result = 0;
@@ -869,6 +892,11 @@ BOOL CNAConvertVariant::bSetValue(_SYSTEMTIME* v) {
 
 BOOL CNAConvertVariant::_bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from) {
   const unsigned short type = wGetType();
+  // The host reads the empty text as 0; from the server it is no number.
+  if (*text == 0) {
+    _SetErrorConversionFailed(from, shown);
+    return FALSE;
+  }
   unsigned char area[ZV_VALUE_SIZE] = {};
   // The host VM's exact conversion: 64-bit integers and decimals never pass through a double.
   const int rc = CAny::__s_nCastTo(area, text, type, nullptr);
@@ -935,9 +963,11 @@ BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsig
     return TRUE;
   }
   if (length == kAll) length = static_cast<unsigned int>(strlen(text));
-  if (length == 0) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
-  _Touch();
   const unsigned short type = wGetType();
+  // The empty text is a text's or a binary's empty value; a number, date or time parses it as
+  // any other text, and refuses it.
+  if (length == 0 && !bNumberKind(type) && !bDateKind(type)) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
+  _Touch();
   const int cp = nResolve(static_cast<int>(codePage));
   if (bTextKind(type) && type != ZV_DATEW && type != ZV_TIMEW && type != ZV_DATEA && type != ZV_TIMEA)
     return _bSetValue(text, length, cp);
@@ -1033,18 +1063,14 @@ BOOL CNAConvertVariant::bSetValueDB(const CAny* value) {
   }
   const unsigned short from = value->wGetType();
   if (from != wGetType() && g_bIsZVTextAnsi(from)) {
-    const char* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCASTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValueDB(text != nullptr ? text : "", text != nullptr ? n : 0, static_cast<unsigned>(_nServerCodePage()));
+    const char* text = pszHostText(value, &n);
+    return bSetValueDB(text, n, static_cast<unsigned>(_nServerCodePage()));
   }
   if (from != wGetType() && g_bIsZVTextWide(from)) {
-    const wchar_t* text = nullptr;
     unsigned int n = 0;
-    value->Intern()->nGetPCWSTR(&text);
-    value->Intern()->nGetSTRLEN(&n);
-    return bSetValueDB(text != nullptr ? text : L"", text != nullptr ? n : 0);
+    const wchar_t* text = pszHostWideText(value, &n);
+    return bSetValueDB(text, n);
   }
   return bSetValue(value);
 }
@@ -1248,7 +1274,7 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
   if (source == this) return TRUE;
   if (source->m_pclCnx != m_pclCnx) {
     if (source->m_pclCnx != nullptr) source->m_pclCnx->AddRef();
-    if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+    CNADriver::g_nReleaseConnection(m_pclCnx);
     m_pclCnx = source->m_pclCnx;
   }
   m_nDBLength = source->m_nDBLength;

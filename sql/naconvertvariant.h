@@ -11,11 +11,14 @@
 // - A text longer than its buffer is cut at a character boundary, one terminator kept, and the
 //   data size says what is held; a text that does not convert fails the setter.
 // - Server texts that do not parse as the target type (numbers out of range, dates and times
-//   that are no date or time of day) raise error 53 with the text and leave the buffer zeroed.
+//   that are no date or time of day, the empty text) raise error 53 with the text and leave the
+//   buffer zeroed or the held value NULL. A zero month or day is the server's empty date.
 // - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
 //   no conversion descriptor (decimals excepted: the host VM makes one object per value).
-// - The converter holds a reference on its connection from construction to destruction and a
-//   count on its error object.
+// - The converter holds a reference on its connection from construction to destruction (a copy
+//   moves it to the source's connection) and a count on its error object. The reference goes back
+//   through the driver, so a converter that is a connection's last user closes it when its close
+//   was requested.
 #pragma once
 
 #include <cstdint>

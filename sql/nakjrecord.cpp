@@ -311,7 +311,8 @@ void CNAKJRecord::GetItemValue(CAny* out, const INAItemDescription* item, int in
     case NA_IT_MEMOUNICODE: {
       const int units = static_cast<int>(size / 2);
       std::vector<unsigned short> utf16(static_cast<size_t>(units));
-      memcpy(utf16.data(), p, static_cast<size_t>(units) * 2);
+      // An element under one unit holds no character (and the empty vector no storage).
+      if (units > 0) memcpy(utf16.data(), p, static_cast<size_t>(units) * 2);
       CAny_ZVDSTRW::s_SetFromUTF16(out, utf16.data(), utf16nlen(utf16.data(), units));
       out->SetFlags(0);
       return;

@@ -1,5 +1,6 @@
 #include "values/any_types.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -83,18 +84,20 @@ class CAnyFixed : public CAny_Intern {
   int nGetDataAdr(void** pp) const override { *pp = Area(); return 0; }
   int nFillDataBuffer(void* p) const override { memcpy(p, Area(), N); return 0; }
   void SetValue(const void* p) override { memmove(Area(), p, N); }
-  void SetValue(const void* p, unsigned int) override { SetValue(p); }
-};
-
-class CAny_ZVBOOL final : public CAnyFixed<ZV_BOOL, 4> {
- public:
-  void SetValue(const void* p) override { CAnyFixed::SetValue(p); }
+  // Never reads past n: a shorter source is zero-filled to N bytes, then set as a whole value
+  // (so that the host-object classes take their reference).
   void SetValue(const void* p, unsigned int n) override {
-    unsigned char b[4] = {};
-    memcpy(b, p, n < 4 ? n : 4);
-    memcpy(Area(), b, 4);
+    if (p != nullptr && n >= N) {
+      SetValue(p);
+      return;
+    }
+    unsigned char whole[N] = {};
+    if (p != nullptr && n > 0) memcpy(whole, p, n);
+    SetValue(whole);
   }
 };
+
+using CAny_ZVBOOL = CAnyFixed<ZV_BOOL, 4>;
 
 // Integers stepping by one: overflow when the value passes the range of Signed (its width).
 template <unsigned short kCode, typename T, typename Signed>
@@ -230,7 +233,14 @@ class CAnyInlineText final : public CAny_Intern {
     for (unsigned int i = 0; s != nullptr && i < L && s[i] != 0; ++i) buf[i] = s[i];
     memcpy(Area(), buf, sizeof buf);
   }
-  void SetValue(const void* p, unsigned int) override { SetValue(p); }
+  // At most n bytes: the characters they hold whole.
+  void SetValue(const void* p, unsigned int n) override {
+    T buf[L + 1] = {};
+    const T* s = static_cast<const T*>(p);
+    const unsigned int chars = std::min(n / static_cast<unsigned int>(sizeof(T)), L);
+    for (unsigned int i = 0; s != nullptr && i < chars && s[i] != 0; ++i) buf[i] = s[i];
+    memcpy(Area(), buf, sizeof buf);
+  }
   int nGetPCASTR(const char** pp) const override { return nGiveText(reinterpret_cast<const T*>(Area()), pp); }
   int nGetPCWSTR(const wchar_t** pp) const override { return nGiveText(reinterpret_cast<const T*>(Area()), pp); }
   void SetValueFromANSI(const void* p) override {
@@ -498,8 +508,12 @@ class CAny_ZVDECIMAL final : public CAny_Intern {
   void SetValue(const void* p) override {
     if (Dec() != nullptr && p != nullptr && p != Dec()) Dec()->nCopy(static_cast<const IDecimal*>(p));
   }
-  void SetValue(const void* p, unsigned int) override {
-    if (Dec() != nullptr && p != nullptr) Dec()->nLoadForm(p);
+  // An 18-byte form; a shorter one is zero-filled, never read past n.
+  void SetValue(const void* p, unsigned int n) override {
+    if (Dec() == nullptr || p == nullptr) return;
+    unsigned char form[IDecimal::kFormSize] = {};
+    memcpy(form, p, std::min(n, IDecimal::kFormSize));
+    Dec()->nLoadForm(form);
   }
   int bIsPositive() const override { return Dec() == nullptr || !Dec()->bIsNegative(); }
 

@@ -89,6 +89,8 @@ class CAny_Intern {
   virtual int nGetDataAdr(void** pp) const;
   virtual int nFillDataBuffer(void* p) const;
   virtual void SetValue(const void* p);
+  // n bytes of p (an array of values: n values). No class reads past them: the fixed-width ones
+  // zero-fill what n does not give.
   virtual void SetValue(const void* p, unsigned int) { SetValue(p); }
   virtual int nGetPCASTR(const char** pp) const;
   virtual int nGetPCWSTR(const wchar_t** pp) const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -17,6 +18,24 @@
 #include "host/host_nadescription.h"
 #include "sql/naitemdescription.h"
 #include "values/any.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
+// The test links with every wcsstr call routed here: a search that starts outside any text is
+// counted instead of run (the sanitizer build knows which memory no text owns).
+std::atomic<int> g_nStrayHaystacks{0};
+extern "C" wchar_t* __real_wcsstr(const wchar_t* haystack, const wchar_t* needle);
+extern "C" wchar_t* __wrap_wcsstr(const wchar_t* haystack, const wchar_t* needle) {
+#if defined(__SANITIZE_ADDRESS__)
+  if (__asan_region_is_poisoned(const_cast<wchar_t*>(haystack), sizeof(wchar_t)) != nullptr) {
+    ++g_nStrayHaystacks;
+    return nullptr;
+  }
+#endif
+  return __real_wcsstr(haystack, needle);
+}
 
 namespace {
 
@@ -103,6 +122,18 @@ TEST(Dialect, TypeTextsGiveTheItemTypeFromTheNumbersAfterTheName) {
     EXPECT_EQ(got, r) << std::get<0>(r);
   }
   EXPECT_EQ(CNAConnectionDescription::_nGetSizeInTypeDecl(L"DECIMAL(10,2)", L"DECIMAL"), 1);
+}
+
+TEST(Dialect, EmptyDeclarationSearchesUnsignedOnlyInsideTheText) {
+  g_nStrayHaystacks = 0;
+  CRecordingConnection c(5);
+  for (const wchar_t* declaration : {L"", static_cast<const wchar_t*>(nullptr)}) {
+    eNA_ITEMTYPE type = NA_IT_EMPTY;
+    unsigned int size = 0, integer = 9, decimals = 9;
+    EXPECT_TRUE(c.bSQLTypeNameToNAType(nullptr, &type, &size, &integer, &decimals, declaration, nullptr));
+    EXPECT_EQ(std::make_tuple(type, size, integer, decimals), std::make_tuple(NA_IT_MEMOTEXTE, 8u, 0u, 0u));
+  }
+  EXPECT_EQ(g_nStrayHaystacks, 0);
 }
 
 TEST(Dialect, MatchingSQLTypeCapsDecimalsAndRefusesUnicodeWhenNotAllowed) {

@@ -10,6 +10,7 @@
 #include "driver_doubles.h"
 #include "host/host_context.h"
 #include "host/host_nadescription.h"
+#include "sql/naconvertvariant.h"
 
 namespace {
 
@@ -125,6 +126,29 @@ TEST_F(Registry, ExtraClosesNeverFreeAConnectionATableHolds) {
   EXPECT_EQ(g_log.Take(), (Events{"~table", "close", "~cnx"}));
   EXPECT_EQ(m_pDriver->dwGetConnectionCount() + m_pDriver->dwGetTableCount(), 0u);
   EXPECT_EQ(host.nGetRefCount() + desc.nGetRefCount(), 0);
+}
+
+TEST_F(Registry, ConverterLastToLetGoClosesAConnectionWhoseCloseWasRequested) {
+  for (bool bByCopy : {false, true}) {  // destroyed, or taking the connection of the value it copies
+    CNAConnectionDescription* cnx = Open(NewHost());
+    CNAConnectionDescription* other = Open(NewHost(L"other"));
+    CNAConvertVariant* conv = m_pDriver->pclAllocVariant(nullptr, cnx);
+    CNAConvertVariant* source = m_pDriver->pclAllocVariant(nullptr, other);
+    conv->AddRef();
+    source->AddRef();
+    m_pDriver->_bCloseConnection(cnx);
+    EXPECT_EQ(g_log.Take(), (Events{"open", "open"}));
+    if (bByCopy)
+      conv->bCopyVariant(source);
+    else
+      conv->nRelease();
+    EXPECT_EQ(g_log.Take(), (Events{"close", "~cnx"})) << bByCopy;
+    EXPECT_EQ(m_pDriver->dwGetConnectionCount(), 1u) << bByCopy;
+    if (bByCopy) conv->nRelease();
+    source->nRelease();
+    m_pDriver->_bCloseConnection(other);
+    EXPECT_EQ(g_log.Take(), (Events{"close", "~cnx"})) << bByCopy;
+  }
 }
 
 TEST_F(Registry, QueryResultsAreRegisteredByTheCaller) {

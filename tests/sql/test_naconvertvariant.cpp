@@ -76,6 +76,95 @@ TEST_F(Convert, ServerDateAndTimeTextsLandInDateTimeAndTimeItemsOrRaise53) {
   }
 }
 
+TEST_F(Convert, ServerTextsThatAreNoCalendarDateRaise53OrAreTheEmptyDate) {
+  // A day beyond its month is refused (53, slot zeroed); a zero month or day is the empty date,
+  // whose time of day stays.
+  const struct {
+    const char* text;
+    bool bad;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+  } kRows[] = {
+      {"2023-02-30", true},
+      {"2023-02-29", true},
+      {"1900-02-29", true},
+      {"2023-04-31", true},
+      {"20230230", true},
+      {"20230431103045", true},
+      {"2023-02-30 10:30:45.5", true},
+      {"20230231 10:30:45", true},
+      {"2024-02-29", false, 2024, 2, 29},
+      {"2000-02-29", false, 2000, 2, 29},
+      {"2023-12-31 23:59:59", false, 2023, 12, 31, 23, 59, 59},
+      {"2024-00-15", false},
+      {"2024-05-00", false},
+      {"20240015", false},
+      {"2024-00-00 10:30:45", false, 0, 0, 0, 10, 30, 45},
+      {"20240500 10:30:45", false, 0, 0, 0, 10, 30, 45},
+      {"2024-05-00 10:30:45.5", false, 0, 0, 0, 10, 30, 45, 500},
+      {"2024-13-00", true},
+      {"2024-00-32", true},
+  };
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+  } kItems[] = {{NA_IT_DATE8, 9}, {NA_IT_DATETIME, 8}, {NA_IT_HEURE, 10}};
+  for (const auto& row : kRows) {
+    const std::wstring wide(row.text, row.text + strlen(row.text));
+    for (const auto& item : kItems) {
+      for (bool narrow : {true, false}) {
+        Slot slot(&m_cnx, item.type, item.size);
+        const BOOL ok = narrow ? slot.conv.bSetValueDB(row.text, static_cast<unsigned int>(strlen(row.text)), CP_UTF8)
+                               : slot.conv.bSetValueDB(wide.c_str(), static_cast<unsigned int>(wide.size()));
+        EXPECT_EQ(ok, !row.bad) << row.text << " " << item.type;
+        EXPECT_EQ(slot.bytes, row.bad ? Bytes(item.size, 0)
+                                      : DateBytes(item.type, item.size, row.y, row.mo, row.d, row.h, row.mi, row.s,
+                                                  row.ms))
+            << row.text << " " << item.type;
+        EXPECT_EQ(slot.Raised(), row.bad ? Error53(narrow ? ZV_PSTRA : ZV_PSTRW, item.type, row.text) : L"")
+            << row.text;
+      }
+    }
+  }
+}
+
+TEST_F(Convert, HostDateAndTimeTextsKeepTheirDigitsInSlots) {
+  // Inline date and time texts report no length of their own: they run to their terminator.
+  CAny dateA, timeA, dateW, timeW;
+  dateA.SetDATEA("20240229");
+  timeA.SetTIMEA("103045500");
+  dateW.SetDATEW(L"20240229");
+  timeW.SetTIMEW(L"103045");
+  const auto digits = [](const std::string& text, unsigned int size) {
+    Bytes b(size, 0);
+    memcpy(b.data(), text.data(), std::min<size_t>(text.size(), size - 1));
+    return b;
+  };
+  const struct {
+    const CAny* value;
+    bool db;  // through bSetValueDB, else bSetValue
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    Bytes bytes;
+  } kRows[] = {
+      {&dateA, false, NA_IT_DATE8, 9, digits("20240229", 9)},
+      {&timeA, false, NA_IT_HEURE, 10, digits("103045500", 10)},
+      {&dateW, false, NA_IT_DATE8, 9, digits("20240229", 9)},
+      {&timeW, false, NA_IT_HEURE, 10, digits("103045", 10)},
+      {&dateA, false, NA_IT_TEXTE, 12, digits("20240229", 12)},
+      {&timeW, false, NA_IT_TEXTE, 12, digits("103045", 12)},
+      {&dateA, true, NA_IT_DATETIME, 8, DateBytes(NA_IT_DATETIME, 8, 2024, 2, 29, 0, 0, 0, 0)},
+      {&dateW, true, NA_IT_DATETIME, 8, DateBytes(NA_IT_DATETIME, 8, 2024, 2, 29, 0, 0, 0, 0)},
+      {&timeA, true, NA_IT_TEXTE, 12, digits("103045500", 12)},
+  };
+  for (size_t i = 0; i < std::size(kRows); ++i) {
+    const auto& row = kRows[i];
+    Slot slot(&m_cnx, row.type, row.size);
+    EXPECT_TRUE(row.db ? slot.conv.bSetValueDB(row.value) : slot.conv.bSetValue(row.value)) << i;
+    EXPECT_EQ(slot.bytes, row.bytes) << i;
+    EXPECT_EQ(slot.Raised(), L"") << i;
+  }
+}
+
 TEST_F(Convert, EverySetterPathWritesTheSameUTF16IntoAUnicodeSlot) {
   const std::wstring wide = L"aé\U0001F600z";
   const std::string utf8 = "a\xc3\xa9\xf0\x9f\x98\x80z";
@@ -146,6 +235,42 @@ TEST_F(Convert, EverySetterPathWritesTheLengthAndBytesIntoABinarySlot) {
     }
   }
   source.ResetVariant();
+}
+
+TEST_F(Convert, EmptyServerTextIntoADateTimeOrNumberIsRefused) {
+  // An empty text is the empty value of a text or a binary and a boolean's FALSE; it is no date,
+  // time or number, whether held by the converter or in a slot.
+  const struct { eNA_ITEMTYPE type; unsigned int size; bool refused; } kItems[] = {
+      {NA_IT_DATETIME, 8, true}, {NA_IT_DATE8, 9, true},       {NA_IT_HEURE, 10, true},     {NA_IT_R8, 8, true},
+      {NA_IT_R4, 4, true},       {NA_IT_I4, 4, true},          {NA_IT_UI8, 8, true},        {NA_IT_I1, 1, true},
+      {NA_IT_MONETAIRE, 10, true}, {NA_IT_DECIMAL, 16, true},  {NA_IT_TEXTE, 8, false},     {NA_IT_UNICODE, 8, false},
+      {NA_IT_BINAIRE, 8, false}, {NA_IT_BOOLEEN, 1, false}};
+  const CAny empty = FromText(ZV_DSTRA, L"");
+  // The server's roads, and the type each names in the error.
+  const struct { std::function<BOOL(CNAConvertVariant&)> set; unsigned short from; } kRoads[] = {
+      {[](CNAConvertVariant& c) { return c.bSetValueDB("", 0, CP_UTF8); }, ZV_PSTRA},
+      {[](CNAConvertVariant& c) { return c.bSetValueDB("", 0xFFFFFFFFu, 1252); }, ZV_PSTRA},
+      {[](CNAConvertVariant& c) { return c.bSetValueDB(L"", 0); }, ZV_PSTRW},
+      {[&](CNAConvertVariant& c) { return c.bSetValueDB(&empty); }, ZV_PSTRA},
+  };
+  for (const auto& item : kItems) {
+    for (size_t road = 0; road < std::size(kRoads); ++road) {
+      for (bool held : {false, true}) {
+        Slot slot(&m_cnx, item.type, item.size);
+        slot.item.m_nIntegerPart = 20;
+        slot.item.m_nDecimalPart = 6;
+        if (held) {
+          slot.conv.InitTypeVariantAny(ConverteItemToZVType(item.type), 0);
+          slot.conv.SetItemDesc(&slot.item, nullptr);
+        }
+        const std::string where = std::to_string(item.type) + (held ? " held " : " slot ") + std::to_string(road);
+        EXPECT_EQ(kRoads[road].set(slot.conv), !item.refused) << where;
+        EXPECT_EQ(slot.Raised(), item.refused ? Error53(kRoads[road].from, item.type, "") : L"") << where;
+        EXPECT_EQ(slot.conv.bIsNull(), item.refused && held) << where;
+        EXPECT_TRUE(held || slot.bytes == Bytes(item.size, 0)) << where;
+      }
+    }
+  }
 }
 
 // n little-endian bytes of v, sign-extended.

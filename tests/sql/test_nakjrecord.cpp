@@ -208,6 +208,17 @@ TEST_F(Record, ReadsStopAtTheElement) {
   }
 }
 
+TEST_F(Record, UnicodeElementUnderTwoBytesReadsAsEmptyText) {
+  for (unsigned int size : {0u, 1u}) {
+    OneItem one(NA_IT_UNICODE, size);
+    one.record.SetValues(reinterpret_cast<const BYTE*>("Q"), size);
+    CAny v;
+    one.record.GetItemValue(&v, &one.item, 0);
+    EXPECT_EQ(v.wGetTypeWord(), ZV_DSTRW) << size;
+    EXPECT_EQ(Shown(v), L"") << size;
+  }
+}
+
 TEST_F(Record, BadPhysicalIndexesAndOtherLayoutsLeaveTheBufferAlone) {
   CHostRecordDescription desc;
   std::vector<std::unique_ptr<CHostItemDescription>> items;

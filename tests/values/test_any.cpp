@@ -10,9 +10,11 @@
 #include <iterator>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "common/xystring.h"
 #include "common/zvbin.h"
+#include "values/idecimal.h"
 #include "tests/support/any_test_values.h"
 
 namespace {
@@ -149,6 +151,42 @@ TEST_F(Any, ConvertingTextSetters) {
   CAny a = Raw(ZV_BOOL, 0xFFFFFFFF);  // two bytes of four: the others are zeroed
   a.SetValueByte("\1\2\3\4", 2);
   EXPECT_EQ(Area<uint32_t>(a), 0x0201u);
+}
+
+TEST_F(Any, ByteSetterNeverReadsPastItsLength) {
+  // The bytes past the length given are 0xEE: none may reach the value, which is zero-filled
+  // instead. size: the class's bytes; unit: the width of its characters.
+  const struct { unsigned short code; unsigned int size, unit = 1; } kRows[] = {
+      {ZV_BOOL, 4},     {ZV_UI1, 1},  {ZV_UI2, 2},   {ZV_UI4, 4},   {ZV_UI8, 8},      {ZV_I1, 1},
+      {ZV_I2, 2},       {ZV_I4, 4},   {ZV_I8, 8},    {ZV_CY, 10},   {ZV_R4, 4},       {ZV_R8, 8},
+      {ZV_UIX, 4},      {ZV_CARA, 1}, {ZV_CARW, 4},  {ZV_DATETIME, 8}, {ZV_DUREE, 8}, {ZV_DATEA, 8},
+      {ZV_TIMEA, 9},    {ZV_DATEW, 32, 4}, {ZV_TIMEW, 36, 4}};
+  for (const auto& row : kRows) {
+    for (unsigned int n : {0u, row.size / 2, row.size + 3}) {
+      std::vector<uint8_t> source(64, 0xEE);
+      memset(source.data(), 0x11, n);
+      CAny a;
+      a.__SetType(row.code, 0);
+      a.SetValueByte(source.data(), n);
+      unsigned int size = 0;
+      ASSERT_EQ(a.Intern()->nGetDataSize(&size), 0);
+      std::vector<uint8_t> got(size, 0), want(size, 0);
+      a.Intern()->nFillDataBuffer(got.data());
+      memset(want.data(), 0x11, std::min(n, row.size) / row.unit * row.unit);
+      EXPECT_EQ(got, want) << row.code << " " << n;
+    }
+  }
+  // A decimal's 18-byte form: precision, scale, then the value (12345 at scale 2).
+  const uint8_t form[] = {5, 2, 0x39, 0x30, 0, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+  for (unsigned int n : {0u, 2u, 5u}) {
+    CAny a;
+    a.__SetType(ZV_DECIMAL, 0);
+    a.SetValueByte(form, n);
+    std::vector<uint8_t> got(IDecimal::kFormSize, 0), want(IDecimal::kFormSize, 0);
+    a.Intern()->nFillDataBuffer(got.data());
+    memcpy(want.data(), form, n);
+    EXPECT_EQ(got, want) << n;
+  }
 }
 
 TEST_F(Any, InlineDatesAndTimesKeepTheirLength) {
