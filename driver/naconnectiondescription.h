@@ -264,6 +264,9 @@ class CNAConnectionDescription : public CInterf {
   // TRUE when a close was requested and no transaction keeps the connection.
   BOOL bAutoCloseEnabled() const;
   BOOL _bTransactionOpened() const;
+  // TRUE without an active transaction; else the low bit of the transaction's own answer.
+  BOOL bResumeCurrentTransaction(CNAError* error);
+  BOOL bActiveCurrentTransaction(CNAError* error, int active);
 
   BOOL bIsCloseRequested() const { return m_bCloseRequested; }
   unsigned int nGetOpenCount() const { return m_nOpenCount; }

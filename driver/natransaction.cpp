@@ -187,6 +187,16 @@ BOOL CNAConnectionDescription::_bTransactionOpened() const {
   return m_pclTransaction != nullptr && m_pclTransaction->bIsActive();
 }
 
+BOOL CNAConnectionDescription::bResumeCurrentTransaction(CNAError* error) {
+  if (!_bTransactionOpened()) return TRUE;
+  return m_pclTransaction->bResume(error) & 1;
+}
+
+BOOL CNAConnectionDescription::bActiveCurrentTransaction(CNAError* error, int active) {
+  if (!_bTransactionOpened()) return TRUE;
+  return m_pclTransaction->bSetActive(error, active) & 1;
+}
+
 BOOL CNAConnectionDescription::bSQLBloque(CNAError* error, const wchar_t* table) {
   CTString sql(L"LOCK TABLE ");
   sql.Add(OrEmpty(table));
