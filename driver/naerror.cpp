@@ -177,6 +177,13 @@ void CNAError::g_RaiseUserError(CNAError* target, eNA_ERRORTYPE type, int file, 
   target->AddError(type, &e, cnx);
 }
 
+void CNAError::g_RaiseNoMemory(CNAError* target, CNAConnectionDescription* cnx) {
+  if (target == nullptr) return;
+  _CXErrorModule32 e;
+  e.SetErrorNoMemory();
+  target->AddError(NA_ERRORTYPE_DEFAULT, &e, cnx);
+}
+
 void CNAError::g_SetInfoNames(_CXErrorModule32* e, const wchar_t* table, const wchar_t* item) {
   if (e == nullptr || table == nullptr || *table == 0) return;
   e->AddInfo(EIT_LOGICALTABLENAME, table);

@@ -101,6 +101,10 @@ class CNAError : public INAError {
                                CNAConnectionDescription* cnx, const wchar_t* table, const wchar_t* item,
                                unsigned int code, ...);
 
+  // The out-of-memory error (no user code, system code 12), added to target as any other error;
+  // nothing without a target.
+  static void g_RaiseNoMemory(CNAError* target, CNAConnectionDescription* cnx);
+
   // ---- Statics on a bare error ----
   // Information 6 = table and then 7 = item, each only when not empty; without a table, neither.
   static void g_SetInfoNames(_CXErrorModule32* e, const wchar_t* table, const wchar_t* item);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -231,6 +232,42 @@ TEST(Transactions, ResumeAndActivationReachOnlyAnActiveTransaction) {
     const BOOL activated = c.bActiveCurrentTransaction(&error, 7);
     EXPECT_EQ(std::tuple(resumed, activated, c.m_strLog), std::tuple(row.bResult, row.bResult, std::string(row.pszLog)))
         << row.pszSteps << " " << row.nAnswer;
+  }
+}
+
+TEST(Transactions, NoMemoryForATransactionIsTheNoMemoryError) {
+  _CXErrorModule32 want;
+  want.SetErrorNoMemory();
+  const unsigned char byte = 0;
+  const struct {
+    const char* pszCase;
+    int nTransactionsLeft;
+    std::function<BOOL(CRecordingConnection&, CNAError*)> run;
+    const char* pszLog;  // "active" while a transaction is
+  } rows[] = {
+      {"first begin", 0, [](auto& c, CNAError* e) { return c.bTransactionBegin(e, L""); }, "none"},
+      {"nested begin", 1,
+       [](auto& c, CNAError* e) { return c.bTransactionBegin(e, L"") && c.bTransactionBegin(e, L""); },
+       "BEGIN|active"},
+      {"hexadecimal literal", -1,
+       [&](auto&, CNAError* e) {
+         CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
+         return CNAConnectionDescription::s_bBinaryToStringHexa(e, &byte, 0x40000000u, &out);
+       },
+       "none"},
+  };
+  for (const auto& row : rows) {
+    CRecordingConnection c(5);
+    c.m_nTransactionsLeft = row.nTransactionsLeft;
+    CNAError error;
+    EXPECT_FALSE(row.run(c, &error)) << row.pszCase;
+    EXPECT_EQ(std::tuple(error.dwGetErrorId(), error.eGetErrorType(), error.eGetErrorLevel(),
+                         error.dwGetSystemErrorCode(), std::wstring(error.pclGetXError()->pszGetUserMessage())),
+              std::tuple(0u, NA_ERRORTYPE_DEFAULT, NAERRORLEVEL_ERROR, 12u, std::wstring(want.pszGetUserMessage())))
+        << row.pszCase;
+    EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : ""),
+              row.pszLog)
+        << row.pszCase;
   }
 }
 
