@@ -12,7 +12,11 @@ BOOL bDLLCompatible(unsigned int kind, unsigned int version, unsigned int* requi
   return version > 31 ? TRUE : FALSE;
 }
 
+// The host may start and end the library from several threads: the driver mutex (made
+// statically) counts the starts, makes a later caller wait until the first start is done, and
+// lets one end run at a time (a second finds nothing left to end).
 BOOL bInitLibrary(HINSTANCE__* module) {
+  CNADriverLock lock;
   if (++gnNbInitialisation == 1) CNADriver::g_NAInitModule(module);
   return TRUE;
 }
@@ -24,4 +28,7 @@ INADriver* piQueryInterface() {
   return driver;
 }
 
-BOOL TermLibrary() { return CMySQLDriver::g_NATermModule(); }
+BOOL TermLibrary() {
+  CNADriverLock lock;
+  return CMySQLDriver::g_NATermModule();
+}
