@@ -183,7 +183,10 @@ INADriverSQL* CNADriver::piGetInterface(int) { return nullptr; }
 BOOL CNADriver::bOpenConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCloseConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCopyContext(INACopyCtx*, INAContext*, INAContext*, unsigned int) { return FALSE; }
-INAError* CNADriver::piGetLastError() const { return m_pclError; }
+INAError* CNADriver::piGetLastError() const {
+  CNADriverLock lock;
+  return m_pclError;
+}
 BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
 INATable* CNADriver::piGetTable(INAConnectionDescription*, INADataSourceDescription*) { return nullptr; }
 BOOL CNADriver::bGetTableList(CAny*, INAConnectionDescription*, unsigned int) { return FALSE; }

@@ -42,8 +42,101 @@ void OnEightThreads(const std::function<void(int)>& body) {
   for (std::thread& t : threads) t.join();
 }
 
+// A port of this machine nobody listens on: bound, then let go.
+unsigned int ClosedPort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  const bool ok = s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+  if (s >= 0) close(s);
+  return ok ? ntohs(address.sin_port) : 1;
+}
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
 using Counts = std::vector<int>;
 Counts Zeros() { return Counts(kThreads, 0); }
+
+TEST(HostThreads, ErrorObjectIsReadWhileFailingOpensWriteIt) {
+  INADriver* host = piQueryInterface();
+  auto* driver = static_cast<CNADriver*>(host);
+  const std::wstring route = L"Server Port=" + std::to_wstring(ClosedPort());
+  CHostConnectionDescription refused;
+  refused.m_pszDataSource = L"127.0.0.1";
+  refused.m_pszExtendedInfo = route.c_str();
+  const std::wstring emptyDump = CNAError().pszGetError();
+  Counts opened = Zeros(), failed = Zeros(), torn = Zeros();
+  OnEightThreads([&](int i) {
+    for (int n = 0; n < kRounds; ++n) {
+      INAError* error = host->piGetLastError();
+      if (i % 2 == 0) {
+        // A failing open as a host entry runs it: the error object emptied first.
+        error->Reset();
+        CNAConnectionDescription* cnx = driver->_pclGetConnection(&refused);
+        (driver->_bOpenConnection(cnx) ? opened : failed)[i]++;
+        driver->nReleaseConnection(cnx);
+        continue;
+      }
+      // Each read whole: no error, or the refused open's (79, level 2) with its place.
+      const std::wstring dump = error->pszGetError();
+      const DWORD id = error->dwGetErrorId();
+      const eNA_ERRORTYPE type = error->eGetErrorType();
+      const eNAERRORLEVEL level = error->eGetErrorLevel();
+      if ((dump != emptyDump && dump.find(L"IEQXMSQL=") == std::wstring::npos) || (id != 0 && id != 79) ||
+          (type != NA_ERRORTYPE_NONE && type != NA_ERRORTYPE_DEFAULT) || level > NAERRORLEVEL_WARNING ||
+          error->pszGetLogicalTableName() != nullptr || error->pszGetItemName() != nullptr)
+        ++torn[i];
+    }
+  });
+  EXPECT_EQ(opened, Zeros());
+  EXPECT_EQ(torn, Zeros());
+  for (int i = 0; i < kThreads; i += 2) EXPECT_EQ(failed[i], kRounds) << i;
+  EXPECT_EQ(driver->dwGetConnectionCount(), 0u);
+  EXPECT_EQ(refused.nGetRefCount(), 0);
+  EXPECT_EQ(host->nExternalRelease(), 0);
+}
+
+TEST(HostThreads, LiveOpensAndTransactionsRunFromEightThreads) {
+  TestServer server;
+  if (!TestServer::fromEnv(&server)) FAIL() << TestServer::setupHint();
+  INADriver* host = piQueryInterface();
+  auto* driver = static_cast<CNADriver*>(host);
+  const std::wstring user = Wide(server.user), password = Wide(server.password), source = Wide(server.host),
+                     route = Wide("Server Port=" + std::to_string(server.port) + ";Initial Catalog=" + server.database);
+  CHostConnectionDescription live;
+  live.m_pszUser = user.c_str();
+  live.m_pszPassword = password.c_str();
+  live.m_pszDataSource = source.c_str();
+  live.m_pszExtendedInfo = route.c_str();
+  Counts done = Zeros(), torn = Zeros();
+  OnEightThreads([&](int i) {
+    for (int n = 0; n < kRounds / 4; ++n) {
+      INAError* error = host->piGetLastError();
+      if (i % 2 != 0) {
+        if (error->dwGetErrorId() != 0 || error->eGetErrorType() != NA_ERRORTYPE_NONE) ++torn[i];
+        continue;
+      }
+      // One host entry: the whole cycle under the driver mutex.
+      CNADriverLock entry;
+      error->Reset();
+      CNAConnectionDescription* cnx = driver->_pclGetConnection(&live);
+      CNAError* e = driver->pclGetErrorNoRef();
+      const bool ok = driver->_bOpenConnection(cnx) && cnx->bTransactionBegin(e, L"") &&
+                      cnx->bResumeCurrentTransaction(e) && cnx->bActiveCurrentTransaction(e, 1) &&
+                      cnx->bExecuteQueryNoResult(e, L"SELECT 1") && cnx->bTransactionCommit(e, L"") &&
+                      driver->_bCloseConnection(cnx);
+      driver->nReleaseConnection(cnx);
+      done[i] += ok ? 1 : 0;
+    }
+  });
+  EXPECT_EQ(torn, Zeros());
+  for (int i = 0; i < kThreads; i += 2) EXPECT_EQ(done[i], kRounds / 4) << i << " " << host->piGetLastError()->pszGetError();
+  EXPECT_EQ(driver->dwGetConnectionCount(), 0u);
+  EXPECT_EQ(host->nExternalRelease(), 0);
+}
 
 // Last: it ends the library of the process.
 TEST(HostThreads, LibraryStartsAndEndsOnceFromEightThreads) {
