@@ -21,7 +21,10 @@ BOOL bInitLibrary(HINSTANCE__* module) {
   return TRUE;
 }
 
+// Made whole under the mutex: a thread that reaches the designated driver under it never meets
+// one half built or without its error object.
 INADriver* piQueryInterface() {
+  CNADriverLock lock;
   CMySQLDriver* driver = new CMySQLDriver();
   driver->ExternalAddRef();
   driver->AllocError();

@@ -138,6 +138,44 @@ TEST(HostThreads, LiveOpensAndTransactionsRunFromEightThreads) {
   EXPECT_EQ(host->nExternalRelease(), 0);
 }
 
+TEST(HostThreads, DesignatedDriverIsReadWhileDriversAreMade) {
+  INADriver* first = piQueryInterface();
+  auto* firstDriver = static_cast<CNADriver*>(first);
+  CHostConnectionDescription never;  // the connection is made, never opened
+  CNAConnectionDescription* cnx = firstDriver->_pclGetConnection(&never);
+  std::vector<std::vector<INADriver*>> made(kThreads);
+  Counts wrong = Zeros();
+  OnEightThreads([&](int i) {
+    CNAContext context(nullptr);
+    for (int n = 0; n < kRounds; ++n) {
+      if (i % 2 == 0) {
+        made[i].push_back(piQueryInterface());
+        continue;
+      }
+      // The four readers of the designated driver.
+      if (CNADriver::s_pclGetDriverSQL() != nullptr) ++wrong[i];
+      CNADataAccess* access = context._pclAllocDataAccess(nullptr, nullptr, firstDriver->pclGetErrorNoRef());
+      if (access == nullptr) {
+        ++wrong[i];
+      } else {
+        access->AddRef();
+        access->nRelease();
+      }
+      MySQLGuardReport(nullptr, cnx, NA_SRC_MYSQL_CONNECTION, 1, nullptr);
+      _CXErrorModule32 report;
+      cnx->AddInfoNativeXError(&report);
+      if (std::wstring(report.pszGetDebugMessage()).find(L"provider") == std::wstring::npos) ++wrong[i];
+    }
+  });
+  EXPECT_EQ(wrong, Zeros());
+  EXPECT_EQ(firstDriver->nReleaseConnection(cnx), 0);
+  for (const auto& drivers : made)
+    for (INADriver* driver : drivers) EXPECT_EQ(driver->nExternalRelease(), 0);
+  EXPECT_EQ(CNADriver::s_pclDriver.load(), first);
+  EXPECT_EQ(first->nExternalRelease(), 0);
+  EXPECT_EQ(CNADriver::s_pclDriver.load(), nullptr);
+}
+
 // Last: it ends the library of the process.
 TEST(HostThreads, LibraryStartsAndEndsOnceFromEightThreads) {
   ASSERT_EQ(gnNbInitialisation, 0) << "the library must not have been started in this process";
