@@ -156,6 +156,8 @@ void CNAConnectionDescription::AddInfoNative(CNAError* error) {
 
 void CNAConnectionDescription::AddInfoNativeXError(CXError* e) {
   if (e == nullptr) return;
+  // Reached from raising anywhere: the designated driver and the cached database under the mutex.
+  CNADriverLock lock;
   if (m_csClientVersion.nTaille() > 0) e->AddInfo(EIT_INFOCLIENT, m_csClientVersion.pszGet());
   if (m_csServerVersion.nTaille() > 0) e->AddInfo(EIT_INFOSERVEUR, m_csServerVersion.pszGet());
   CNADriver* driver = CNADriver::s_pclDriver;

@@ -186,7 +186,8 @@ class CNAConnectionDescription : public CInterf {
   // A new transaction on this connection, not yet referenced; null without memory.
   virtual CNATransaction* pclAllocTransaction();
   // Opens the connection when it is closed. A begin while a transaction is active opens a
-  // nested one (or, nested transactions off, is counted).
+  // nested one (or, nested transactions off, is counted). No transaction object to be had: the
+  // no-memory error, FALSE.
   BOOL bTransactionBegin(CNAError* error, const wchar_t* name);
   // FALSE with error 9 before any begin. A commit or roll-back whose SQL failed leaves the
   // transaction inactive and answers FALSE: with a dropped connection its outcome is unknown.
@@ -264,6 +265,9 @@ class CNAConnectionDescription : public CInterf {
   // TRUE when a close was requested and no transaction keeps the connection.
   BOOL bAutoCloseEnabled() const;
   BOOL _bTransactionOpened() const;
+  // TRUE without an active transaction; else the low bit of the transaction's own answer.
+  BOOL bResumeCurrentTransaction(CNAError* error);
+  BOOL bActiveCurrentTransaction(CNAError* error, int active);
 
   BOOL bIsCloseRequested() const { return m_bCloseRequested; }
   unsigned int nGetOpenCount() const { return m_nOpenCount; }

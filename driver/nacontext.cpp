@@ -27,6 +27,7 @@ CNAContext::~CNAContext() {
 
 CNADataAccess* CNAContext::_pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
                                                CNAError* error) {
+  CNADriverLock lock;
   CNADriver* driver = CNADriver::s_pclDriver;
   return driver != nullptr ? driver->pclAllocDataAccess(desc, cnx, error) : nullptr;
 }

@@ -19,7 +19,7 @@
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 
-CNADriver* CNADriver::s_pclDriver = nullptr;
+std::atomic<CNADriver*> CNADriver::s_pclDriver{nullptr};
 HINSTANCE__* CNADriver::s_hDllHandle = nullptr;
 unsigned int CNADriver::s_nID_QXKJ = 0;
 unsigned int CNADriver::s_nID_QXSQL = 0;
@@ -183,7 +183,10 @@ INADriverSQL* CNADriver::piGetInterface(int) { return nullptr; }
 BOOL CNADriver::bOpenConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCloseConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCopyContext(INACopyCtx*, INAContext*, INAContext*, unsigned int) { return FALSE; }
-INAError* CNADriver::piGetLastError() const { return m_pclError; }
+INAError* CNADriver::piGetLastError() const {
+  CNADriverLock lock;
+  return m_pclError;
+}
 BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
 INATable* CNADriver::piGetTable(INAConnectionDescription*, INADataSourceDescription*) { return nullptr; }
 BOOL CNADriver::bGetTableList(CAny*, INAConnectionDescription*, unsigned int) { return FALSE; }
@@ -398,7 +401,8 @@ int CNADriver::nReleaseConnection(CNAConnectionDescription* cnx) {
 int CNADriver::g_nReleaseConnection(CNAConnectionDescription* cnx) {
   if (cnx == nullptr) return 0;
   CNADriverLock lock;
-  return s_pclDriver != nullptr ? s_pclDriver->nReleaseConnection(cnx) : cnx->nRelease();
+  CNADriver* driver = s_pclDriver;
+  return driver != nullptr ? driver->nReleaseConnection(cnx) : cnx->nRelease();
 }
 
 BOOL CNADriver::_bCloseConnection(CNAConnectionDescription* cnx) {
@@ -601,7 +605,9 @@ int CNADriver::nReleaseContext(INAContext* host, CNAContext* ctx) {
 void CNADriver::g_GenerateItemName(CTString* out, int index) { out->printf(L"%s%d", L"Expr", index + 1000); }
 
 CNADriverSQL* CNADriver::s_pclGetDriverSQL() {
-  return s_pclDriver != nullptr ? s_pclDriver->pclGetDriverSQL() : nullptr;
+  CNADriverLock lock;
+  CNADriver* driver = s_pclDriver;
+  return driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
 }
 
 // The driver mutex needs no start: it is made statically.

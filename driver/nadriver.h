@@ -7,7 +7,8 @@
 //
 // Several drivers may live at once: each registers itself when made and leaves when destroyed;
 // CNADriver::s_pclDriver designates the newest one alive (null when none is), and every part of
-// the driver reaches its factories and its error object through it.
+// the driver reaches its factories and its error object through it. It is written under the
+// driver mutex and read atomically; a reader that goes on to use the driver holds the mutex.
 //
 // Factories of counted objects return them with a count of 0; the caller takes the first
 // reference. Finders and getters return objects with a reference for the caller.
@@ -15,6 +16,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "common/ctstring.h"
@@ -263,11 +265,12 @@ class CNADriver : public INADriver {
   DWORD dwGetTableCount() const { return m_tabTable.dwGetNumElement(); }
   DWORD dwGetContextCount() const { return m_tabContext.dwGetNumElement(); }
 
-  static CNADriver* s_pclDriver;
+  static std::atomic<CNADriver*> s_pclDriver;
   static HINSTANCE__* s_hDllHandle;
   static unsigned int s_nID_QXKJ;
   static unsigned int s_nID_QXSQL;
-  // Set when a client-library call ended in an exception other than a missing function's.
+  // Set when a client-library call ended in an exception other than a missing function's
+  // (under the driver mutex).
   static int s_bGPFCatched;
   // Lives from load to unload: made statically, never destroyed.
   static pthread_mutex_t m_gstDriverCriticalSection;

@@ -18,5 +18,5 @@ QX_DRIVER_EXPORT INADriver* piQueryInterface();
 // Ends the module; the drivers still held may be released afterwards.
 QX_DRIVER_EXPORT BOOL TermLibrary();
 
-// Number of bInitLibrary calls so far.
+// Number of bInitLibrary calls so far (under the driver mutex).
 extern int gnNbInitialisation;

@@ -1,6 +1,7 @@
 #include "driver/naerror.h"
 
 #include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
 #include "platform/errordump.h"
 
 namespace {
@@ -17,39 +18,93 @@ DWORD InfoNumber(const CXError* e, eERRORINFOTYPE type) {
   return e->bGetInfo(type, &value) ? static_cast<DWORD>(reinterpret_cast<uintptr_t>(value)) : 0;
 }
 
+enum eHANDEDTEXT { HANDED_DUMP, HANDED_TABLE, HANDED_ITEM, HANDED_COUNT };
+
+// The calling thread's copy of a text for the host (null stays null).
+const wchar_t* HandOver(eHANDEDTEXT kind, const wchar_t* text) {
+  thread_local CTString t_texts[HANDED_COUNT];
+  if (text == nullptr) return nullptr;
+  t_texts[kind] = text;
+  return t_texts[kind].pszGet();
+}
+
 }  // namespace
 
 CNAError::~CNAError() = default;
 
+void CNAError::s_Hold(CNAError* e) {
+  CNADriverLock lock;
+  if (e != nullptr) ++e->m_nRef;
+}
+
 void CNAError::s_Drop(CNAError** pp) {
+  CNADriverLock lock;
   CNAError* e = *pp;
   *pp = nullptr;
   if (e != nullptr && e->m_nRef > 0 && --e->m_nRef == 0) delete e;
 }
 
+uint32_t CNAError::nGetRefCount() const {
+  CNADriverLock lock;
+  return m_nRef;
+}
+
 const wchar_t* CNAError::pszGetError() const {
-  m_csDump.Vide();
-  m_clError.StringDump(m_csDump, kDumpFlags);
-  return m_csDump.pszGet();
+  CNADriverLock lock;
+  CTString dump;
+  m_clError.StringDump(dump, kDumpFlags);
+  return HandOver(HANDED_DUMP, dump.pszGet());
 }
 
 DWORD CNAError::dwGetErrorId() const {
+  CNADriverLock lock;
   return eGetErrorLevel() == NAERRORLEVEL_NONE ? 0 : m_clError.nGetUserErrorCode();
 }
 
-const wchar_t* CNAError::pszGetLogicalTableName() const { return InfoText(m_clError, EIT_LOGICALTABLENAME); }
-const wchar_t* CNAError::pszGetItemName() const { return InfoText(m_clError, EIT_ITEMNAME); }
+eNA_ERRORTYPE CNAError::eGetErrorType() const {
+  CNADriverLock lock;
+  return m_eType;
+}
 
-eNAERRORLEVEL CNAError::eGetErrorLevel() const { return static_cast<eNAERRORLEVEL>(m_clError.eGetErrorLevel()); }
+const wchar_t* CNAError::pszGetLogicalTableName() const {
+  CNADriverLock lock;
+  return HandOver(HANDED_TABLE, InfoText(m_clError, EIT_LOGICALTABLENAME));
+}
+
+const wchar_t* CNAError::pszGetItemName() const {
+  CNADriverLock lock;
+  return HandOver(HANDED_ITEM, InfoText(m_clError, EIT_ITEMNAME));
+}
+
+CXError* CNAError::pclGetXError() const {
+  CNADriverLock lock;
+  return &m_clError;
+}
+
+eNAERRORLEVEL CNAError::eGetErrorLevel() const {
+  CNADriverLock lock;
+  return static_cast<eNAERRORLEVEL>(m_clError.eGetErrorLevel());
+}
 
 void CNAError::Reset() {
+  CNADriverLock lock;
   m_clError.RAZ();
   m_eType = NA_ERRORTYPE_NONE;
-  m_csDump.Vide();
+}
+
+void CNAError::SetQuiet(BOOL bQuiet) {
+  CNADriverLock lock;
+  m_bQuiet = bQuiet ? 1 : 0;
+}
+
+BOOL CNAError::bIsQuiet() const {
+  CNADriverLock lock;
+  return m_bQuiet;
 }
 
 void CNAError::AddError(eNA_ERRORTYPE type, const CXError* e, CNAConnectionDescription* cnx) {
   if (e == nullptr) return;
+  CNADriverLock lock;
   if (m_eType != NA_ERRORTYPE_NONE) {
     AddSubError(e);
     return;
@@ -73,6 +128,7 @@ void CNAError::AddError(eNA_ERRORTYPE type, unsigned int code, int file, int sit
 
 void CNAError::_AddErrorList(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx,
                              unsigned int code, va_list args) {
+  CNADriverLock lock;
   if (m_eType == NA_ERRORTYPE_NONE) {
     _SetError(type, file, site, cnx, code, args);
     return;
@@ -85,6 +141,7 @@ void CNAError::_AddErrorList(eNA_ERRORTYPE type, int file, int site, CNAConnecti
 
 void CNAError::_SetError(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx, unsigned int code,
                          va_list args) {
+  CNADriverLock lock;
   m_eType = type;
   m_clError.SetUserErrorList(&gstMyModuleInfo32, code, args);
   if (m_bQuiet) return;
@@ -94,6 +151,7 @@ void CNAError::_SetError(eNA_ERRORTYPE type, int file, int site, CNAConnectionDe
 
 void CNAError::AddErrorFirst(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx,
                              unsigned int code, ...) {
+  CNADriverLock lock;
   va_list args;
   va_start(args, code);
   if (m_eType == NA_ERRORTYPE_NONE) {
@@ -125,6 +183,7 @@ void CNAError::_FirstOrSubError(eNA_ERRORTYPE type, CNAConnectionDescription* cn
 void CNAError::_SetDataBaseError(eNA_ERRORTYPE type, CNAConnectionDescription* cnx, unsigned int code,
                                  unsigned int serverCode, const wchar_t* message, const wchar_t* table,
                                  const wchar_t* item) {
+  CNADriverLock lock;
   const wchar_t* database = cnx != nullptr ? cnx->pszGetDataBase() : nullptr;
   auto fill = [&](_CXErrorModule32* e) {
     e->SetUserError(&gstMyModuleInfo32, code, database != nullptr ? database : L"", serverCode);
@@ -140,6 +199,7 @@ void CNAError::_SetDataBaseError(eNA_ERRORTYPE type, CNAConnectionDescription* c
 
 void CNAError::SetAnyError(int kind, int p1, int p2, int file, int site, CNAConnectionDescription* cnx,
                            const wchar_t* table, const wchar_t* item) {
+  CNADriverLock lock;
   auto fill = [&](_CXErrorModule32* e) {
     e->SetAnyError(&gstMyModuleInfo32, kind, p1, p2);
     if (m_bQuiet) return;
@@ -150,6 +210,7 @@ void CNAError::SetAnyError(int kind, int p1, int p2, int file, int site, CNAConn
 }
 
 void CNAError::AddSubError(const CXError* e) {
+  CNADriverLock lock;
   if (e == nullptr || e->eGetErrorLevel() == ERRORLEVEL_NONE) return;
   // The sub-error is a deep copy; the source is not changed.
   m_clError.AddSubError(const_cast<CXError*>(e));
@@ -157,6 +218,7 @@ void CNAError::AddSubError(const CXError* e) {
 
 void CNAError::Copy(const INAError* source) {
   if (source == nullptr || source == this) return;
+  CNADriverLock lock;
   m_eType = source->eGetErrorType();
   m_clError.Copy(*source->pclGetXError());
 }
@@ -173,8 +235,16 @@ void CNAError::g_RaiseUserError(CNAError* target, eNA_ERRORTYPE type, int file, 
   const unsigned int userCode = e.nGetUserErrorCode();
   e.AddInfo(EIT_NATIVECODE, &userCode);
   if (target == nullptr) return;
+  CNADriverLock lock;
   if (!target->m_bQuiet) g_AddDebugInfo(&e, file, site);
   target->AddError(type, &e, cnx);
+}
+
+void CNAError::g_RaiseNoMemory(CNAError* target, CNAConnectionDescription* cnx) {
+  if (target == nullptr) return;
+  _CXErrorModule32 e;
+  e.SetErrorNoMemory();
+  target->AddError(NA_ERRORTYPE_DEFAULT, &e, cnx);
 }
 
 void CNAError::g_SetInfoNames(_CXErrorModule32* e, const wchar_t* table, const wchar_t* item) {
@@ -191,59 +261,101 @@ void CNAError::g_AddInfoNative(_CXErrorModule32* e, CNAConnectionDescription* cn
   if (e != nullptr && cnx != nullptr) cnx->AddInfoNativeXError(e);
 }
 
+void CNAError::SetInfoNames(const wchar_t* table, const wchar_t* item) {
+  CNADriverLock lock;
+  g_SetInfoNames(&m_clError, table, item);
+}
+
 CXError* CNAError::_pclGetLastXError() const {
   const int n = m_clError.nGetNbSubError();
   return n > 0 ? m_clError.pclGetSubError(n - 1) : &m_clError;
 }
 
-void CNAError::SetDataBaseErrorMessage(const wchar_t* text) { _pclGetLastXError()->AddInfo(EIT_BASEMESSAGE, text); }
+template <typename F>
+auto CNAError::_OnLast(F call) const {
+  CNADriverLock lock;
+  return call(_pclGetLastXError());
+}
 
-void CNAError::SetDataBaseErrorCode(unsigned int code) { _pclGetLastXError()->AddInfo(EIT_BASECODE, &code); }
+void CNAError::SetDataBaseErrorMessage(const wchar_t* text) {
+  _OnLast([&](CXError* e) { e->AddInfo(EIT_BASEMESSAGE, text); });
+}
 
-DWORD CNAError::dwGetADOErrorCode() const { return InfoNumber(_pclGetLastXError(), EIT_ADOCODE); }
-DWORD CNAError::dwGetDataBaseErrorCode() const { return InfoNumber(_pclGetLastXError(), EIT_BASECODE); }
+void CNAError::SetDataBaseErrorCode(unsigned int code) {
+  _OnLast([&](CXError* e) { e->AddInfo(EIT_BASECODE, &code); });
+}
 
-void CNAError::AddDebugMessageNoFormat(const wchar_t* text) { _pclGetLastXError()->AddDebugMessageNoFormat(text); }
+DWORD CNAError::dwGetADOErrorCode() const {
+  return _OnLast([](CXError* e) { return InfoNumber(e, EIT_ADOCODE); });
+}
+
+DWORD CNAError::dwGetDataBaseErrorCode() const {
+  return _OnLast([](CXError* e) { return InfoNumber(e, EIT_BASECODE); });
+}
+
+void CNAError::AddDebugInfo(int file, int site) {
+  _OnLast([&](CXError* e) { g_AddDebugInfo(e, file, site); });
+}
+
+void CNAError::AddDebugMessageNoFormat(const wchar_t* text) {
+  _OnLast([&](CXError* e) { e->AddDebugMessageNoFormat(text); });
+}
 
 void CNAError::AddDebugMessageNoFormatFirst(const wchar_t* text) {
-  _pclGetLastXError()->AddDebugMessageFirst(text);
+  _OnLast([&](CXError* e) { e->AddDebugMessageFirst(text); });
 }
 
 void CNAError::AddDebugMessage(unsigned int id, ...) {
   va_list args;
   va_start(args, id);
-  _pclGetLastXError()->AddDebugMessageList(&gstMyModuleInfo32, id, args);
+  _OnLast([&](CXError* e) { e->AddDebugMessageList(&gstMyModuleInfo32, id, args); });
   va_end(args);
 }
 
-void CNAError::AddUserMessageNoFormat(const wchar_t* text) { _pclGetLastXError()->AddUserMessageNoFormat(text); }
+void CNAError::AddUserMessageNoFormat(const wchar_t* text) {
+  _OnLast([&](CXError* e) { e->AddUserMessageNoFormat(text); });
+}
 
 void CNAError::AddUserMessage(unsigned int id, ...) {
   va_list args;
   va_start(args, id);
-  _pclGetLastXError()->AddUserMessageList(&gstMyModuleInfo32, id, args);
+  _OnLast([&](CXError* e) { e->AddUserMessageList(&gstMyModuleInfo32, id, args); });
   va_end(args);
 }
 
 void CNAError::AddUserMessageFirst(unsigned int id, ...) {
   va_list args;
   va_start(args, id);
-  _pclGetLastXError()->AddUserMessageListFirst(&gstMyModuleInfo32, id, args);
+  _OnLast([&](CXError* e) { e->AddUserMessageListFirst(&gstMyModuleInfo32, id, args); });
   va_end(args);
 }
 
-void CNAError::SetSystemErrorCode(unsigned int code) { _pclGetLastXError()->SetSystemErrorParam(code); }
+void CNAError::SetSystemErrorCode(unsigned int code) {
+  _OnLast([&](CXError* e) { e->SetSystemErrorParam(code); });
+}
 
-const wchar_t* CNAError::pszGetSystemErrorMessage() const { return _pclGetLastXError()->pszGetSystemErrorMessage(); }
-DWORD CNAError::dwGetSystemErrorCode() const { return _pclGetLastXError()->dwGetSystemErrorCode(); }
-unsigned int CNAError::nGetUserErrorCode() const { return _pclGetLastXError()->nGetUserErrorCode(); }
+const wchar_t* CNAError::pszGetSystemErrorMessage() const {
+  return _OnLast([](CXError* e) { return e->pszGetSystemErrorMessage(); });
+}
+
+DWORD CNAError::dwGetSystemErrorCode() const {
+  return _OnLast([](CXError* e) { return e->dwGetSystemErrorCode(); });
+}
+
+unsigned int CNAError::nGetUserErrorCode() const {
+  return _OnLast([](CXError* e) { return e->nGetUserErrorCode(); });
+}
 
 void CNAError::SetErrorLevel(eNAERRORLEVEL level) {
+  CNADriverLock lock;
   if (level >= NAERRORLEVEL_NONE && level <= NAERRORLEVEL_ERROR) m_clError.SetErrorLevel(static_cast<eERRORLEVEL>(level));
 }
 
 CXYString<wchar_t> CNAError::StringDump() const {
   CTString dump;
-  m_clError.StringDump(dump, kDumpFlags);
+  {
+    CNADriverLock lock;
+    m_clError.StringDump(dump, kDumpFlags);
+  }
   return CXYString<wchar_t>(dump.pszGet());
 }

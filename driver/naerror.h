@@ -7,6 +7,11 @@
 // flag keeps raising from adding the debug line and the connection's information (used on a
 // scratch error object during a reconnection). Raising never fails visibly: a text that cannot
 // be had is left out.
+//
+// The host reads the driver's object from any thread while another call raises into it: every
+// operation takes the driver mutex, reads included. The texts handed to the host (dump, table
+// and item names) are copies of the calling thread, kept until that thread asks for the same
+// kind of text again, so no other thread's call frees them under the host.
 #pragma once
 
 #include <cstdarg>
@@ -49,27 +54,25 @@ class CNAError : public INAError {
 
   int nGetVersion() const override { return 1; }
   int nGetCompatSince() const override { return 1; }
-  // The body's dump (every section, empty ones left out), kept until the next call.
+  // The body's dump (every section, empty ones left out).
   const wchar_t* pszGetError() const override;
   // 0 for level 1, else the body's user code.
   DWORD dwGetErrorId() const override;
-  eNA_ERRORTYPE eGetErrorType() const override { return m_eType; }
+  eNA_ERRORTYPE eGetErrorType() const override;
   // Information 6 and 7 of the body, null when absent.
   const wchar_t* pszGetLogicalTableName() const override;
   const wchar_t* pszGetItemName() const override;
-  CXError* pclGetXError() const override { return &m_clError; }
+  CXError* pclGetXError() const override;
   eNAERRORLEVEL eGetErrorLevel() const override;
   ~CNAError() override;
-  // Clears the body, the kind (-1) and the dump text.
+  // Clears the body and the kind (-1).
   void Reset() override;
 
   // ---- Holders' count: the holder that drops the last reference deletes the object ----
-  static void s_Hold(CNAError* e) {
-    if (e != nullptr) ++e->m_nRef;
-  }
+  static void s_Hold(CNAError* e);
   // Drops one reference of *pp (null: nothing) and clears *pp.
   static void s_Drop(CNAError** pp);
-  uint32_t nGetRefCount() const { return m_nRef; }
+  uint32_t nGetRefCount() const;
 
   // ---- Raising ----
   // First error: kind and a copy of e into the body, plus the connection's information (unless
@@ -101,6 +104,10 @@ class CNAError : public INAError {
                                CNAConnectionDescription* cnx, const wchar_t* table, const wchar_t* item,
                                unsigned int code, ...);
 
+  // The out-of-memory error (no user code, system code 12), added to target as any other error;
+  // nothing without a target.
+  static void g_RaiseNoMemory(CNAError* target, CNAConnectionDescription* cnx);
+
   // ---- Statics on a bare error ----
   // Information 6 = table and then 7 = item, each only when not empty; without a table, neither.
   static void g_SetInfoNames(_CXErrorModule32* e, const wchar_t* table, const wchar_t* item);
@@ -108,7 +115,7 @@ class CNAError : public INAError {
   static void g_AddDebugInfo(CXError* e, int file, int site);
   // The connection's own information (its dump); nothing without a connection.
   static void g_AddInfoNative(_CXErrorModule32* e, CNAConnectionDescription* cnx);
-  void SetInfoNames(const wchar_t* table, const wchar_t* item) { g_SetInfoNames(&m_clError, table, item); }
+  void SetInfoNames(const wchar_t* table, const wchar_t* item);
 
   // ---- On the last error ----
   void SetDataBaseErrorMessage(const wchar_t* text);
@@ -116,7 +123,7 @@ class CNAError : public INAError {
   // Information 17 / 15, 0 when absent.
   DWORD dwGetADOErrorCode() const;
   DWORD dwGetDataBaseErrorCode() const;
-  void AddDebugInfo(int file, int site) { g_AddDebugInfo(_pclGetLastXError(), file, site); }
+  void AddDebugInfo(int file, int site);
   void AddDebugMessageNoFormat(const wchar_t* text);
   void AddDebugMessageNoFormatFirst(const wchar_t* text);
   void AddDebugMessage(unsigned int id, ...);
@@ -135,11 +142,15 @@ class CNAError : public INAError {
   // The body's dump as a host string (empty when the host allocator refuses).
   CXYString<wchar_t> StringDump() const;
 
-  void SetQuiet(BOOL bQuiet) { m_bQuiet = bQuiet ? 1 : 0; }
-  BOOL bIsQuiet() const { return m_bQuiet; }
+  void SetQuiet(BOOL bQuiet);
+  BOOL bIsQuiet() const;
 
  private:
+  // Callers hold the driver mutex.
   CXError* _pclGetLastXError() const;
+  // call(the last error) under the driver mutex; its result.
+  template <typename F>
+  auto _OnLast(F call) const;
   // With an error held, fill builds a sub-error; else it fills the body, which takes the kind and
   // (unless quiet) the connection's information.
   template <typename F>
@@ -149,8 +160,7 @@ class CNAError : public INAError {
 
   uint32_t m_nRef = 0;
   eNA_ERRORTYPE m_eType = NA_ERRORTYPE_NONE;
-  // The host reads through const slots that fill the dump or hand out the body.
+  // The host reads through const slots that hand out the body.
   mutable _CXErrorModule32 m_clError;
-  mutable CTString m_csDump;
   int m_bQuiet = 0;
 };

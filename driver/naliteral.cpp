@@ -25,7 +25,7 @@
 
 namespace {
 
-enum { kSiteDate = 8, kSiteTime = 9, kSiteHexaMemory = 10, kSiteNotFinite = 11 };
+enum { kSiteDate = 8, kSiteTime = 9, kSiteNotFinite = 11 };
 enum { kKindHeure = 14, kKindDate = 15, kKindOther = 16 };
 
 // Expression templates: '@' stands for the column expression, '#' for n - 6 as a digit and '~' for
@@ -432,8 +432,7 @@ BOOL CNAConnectionDescription::s_bBinaryToStringHexa(CNAError* error, const unsi
   if (count == 0) return TRUE;
   std::unique_ptr<char[]> scratch(count <= 0x3FFFFFFEu ? new (std::nothrow) char[2 * size_t{count} + 1] : nullptr);
   if (!scratch) {
-    CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_CONNECTION, kSiteHexaMemory, nullptr, nullptr,
-                               nullptr, 12);
+    CNAError::g_RaiseNoMemory(error, nullptr);
     return FALSE;
   }
   BinaryToHexa(bytes, count, scratch.get());

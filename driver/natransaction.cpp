@@ -8,15 +8,11 @@
 
 namespace {
 
-enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2, kSiteNestedNoMemory = 3 };
-enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3, kSiteCnxNoMemory = 12 };
+enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2 };
+enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3 };
 
 const wchar_t* OrEmpty(const wchar_t* s) { return s != nullptr ? s : L""; }
 bool IsEmpty(const wchar_t* s) { return s == nullptr || *s == 0; }
-
-void RaiseNoMemory(CNAError* error, CNAConnectionDescription* cnx, int file, int site) {
-  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, cnx, nullptr, nullptr, 12);
-}
 
 }  // namespace
 
@@ -55,7 +51,7 @@ BOOL CNATransaction::bInternalTransactionBegin(CNAError* error, const wchar_t* n
   if (last->m_pclNested == nullptr) {
     CNATransaction* nested = m_pclConnection->pclAllocTransaction();
     if (nested == nullptr) {
-      RaiseNoMemory(error, m_pclConnection, NA_SRC_TRANSACTION, kSiteNestedNoMemory);
+      CNAError::g_RaiseNoMemory(error, m_pclConnection);
       return FALSE;
     }
     nested->AddRef();
@@ -137,7 +133,7 @@ BOOL CNAConnectionDescription::bTransactionBegin(CNAError* error, const wchar_t*
   if (m_pclTransaction == nullptr) {
     m_pclTransaction = pclAllocTransaction();
     if (m_pclTransaction == nullptr) {
-      RaiseNoMemory(error, this, NA_SRC_CONNECTION, kSiteCnxNoMemory);
+      CNAError::g_RaiseNoMemory(error, this);
       return FALSE;
     }
     m_pclTransaction->AddRef();
@@ -185,6 +181,16 @@ void CNAConnectionDescription::_CloseTransactions() {
 
 BOOL CNAConnectionDescription::_bTransactionOpened() const {
   return m_pclTransaction != nullptr && m_pclTransaction->bIsActive();
+}
+
+BOOL CNAConnectionDescription::bResumeCurrentTransaction(CNAError* error) {
+  if (!_bTransactionOpened()) return TRUE;
+  return m_pclTransaction->bResume(error) & 1;
+}
+
+BOOL CNAConnectionDescription::bActiveCurrentTransaction(CNAError* error, int active) {
+  if (!_bTransactionOpened()) return TRUE;
+  return m_pclTransaction->bSetActive(error, active) & 1;
 }
 
 BOOL CNAConnectionDescription::bSQLBloque(CNAError* error, const wchar_t* table) {

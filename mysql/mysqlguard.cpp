@@ -13,6 +13,7 @@ void MySQLGuardReport(CNAError* error, CNAConnectionDescription* cnx, int file, 
     CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, cnx, nullptr, nullptr, 37, missing->pszGet());
     return;
   }
+  CNADriverLock lock;
   CNADriver* driver = CNADriver::s_pclDriver;
   CNAError* target = error != nullptr ? error : driver != nullptr ? driver->pclGetErrorNoRef() : nullptr;
   if (target != nullptr) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -42,6 +43,25 @@ namespace {
 // The host description is built before the connection that reads it and outlives it.
 struct CHostHolder { CHostConnectionDescription m_host; };
 
+// Answers its resume and activation with a set value and logs both.
+class CAnsweringTransaction : public CNATransaction {
+ public:
+  CAnsweringTransaction(CNAConnectionDescription* cnx, BOOL answer, std::string* log)
+      : CNATransaction(cnx), m_nAnswer(answer), m_pLog(log) {}
+  BOOL bResume(CNAError*) override {
+    *m_pLog += "resume|";
+    return m_nAnswer;
+  }
+  BOOL bSetActive(CNAError*, int active) override {
+    *m_pLog += "active " + std::to_string(active) + "|";
+    return m_nAnswer;
+  }
+
+ private:
+  BOOL m_nAnswer;
+  std::string* m_pLog;
+};
+
 // The generic or the MySQL connection, logging the SQL of its direct operations; it never opens.
 template <typename Base>
 class CRecording : private CHostHolder, public Base {
@@ -64,9 +84,18 @@ class CRecording : private CHostHolder, public Base {
     m_strLog += std::string(sql, sql + wcslen(sql)) + "|";
     return m_strFail != sql;
   }
+  // Transaction objects to be had (-1: any number); with an answer of 0 or more they answer so.
+  CNATransaction* pclAllocTransaction() override {
+    if (m_nTransactionsLeft == 0) return nullptr;
+    if (m_nTransactionsLeft > 0) --m_nTransactionsLeft;
+    if (m_nAnswer < 0) return Base::pclAllocTransaction();
+    return new CAnsweringTransaction(this, m_nAnswer, &m_strLog);
+  }
   std::string m_strLog;
   std::wstring m_strFail;
   BOOL m_bOpen = TRUE, m_bFailOpen = FALSE;
+  int m_nTransactionsLeft = -1;
+  BOOL m_nAnswer = -1;
   using Base::m_bNestedTransactions;
   using Base::m_bUnicodeTypes;
   using Base::m_pclTransaction;
@@ -207,6 +236,69 @@ TEST(Transactions, ChainsSendTheirSQLInOrder) {
     }
     EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : ""), log)
         << script;
+  }
+}
+
+TEST(Transactions, ResumeAndActivationReachOnlyAnActiveTransaction) {
+  const struct {
+    const char* pszSteps;  // B begin, C commit, before both calls
+    BOOL nAnswer;          // of the transaction's own operations
+    BOOL bResult;          // of both calls
+    const char* pszLog;
+  } rows[] = {
+      {"", 0, TRUE, ""},  // no transaction object
+      {"BC", 0, TRUE, "BEGIN|COMMIT|"},
+      {"B", 1, TRUE, "BEGIN|resume|active 7|"},
+      {"B", 3, TRUE, "BEGIN|resume|active 7|"},
+      {"B", 2, FALSE, "BEGIN|resume|active 7|"},
+      {"B", 0, FALSE, "BEGIN|resume|active 7|"},
+  };
+  for (const auto& row : rows) {
+    CRecordingConnection c(5);
+    c.m_nAnswer = row.nAnswer;
+    CNAError error;
+    for (const char* p = row.pszSteps; *p != 0; ++p)
+      ASSERT_TRUE(*p == 'B' ? c.bTransactionBegin(&error, L"") : c.bTransactionCommit(&error, L""));
+    const BOOL resumed = c.bResumeCurrentTransaction(&error);
+    const BOOL activated = c.bActiveCurrentTransaction(&error, 7);
+    EXPECT_EQ(std::tuple(resumed, activated, c.m_strLog), std::tuple(row.bResult, row.bResult, std::string(row.pszLog)))
+        << row.pszSteps << " " << row.nAnswer;
+  }
+}
+
+TEST(Transactions, NoMemoryForATransactionIsTheNoMemoryError) {
+  _CXErrorModule32 want;
+  want.SetErrorNoMemory();
+  const unsigned char byte = 0;
+  const struct {
+    const char* pszCase;
+    int nTransactionsLeft;
+    std::function<BOOL(CRecordingConnection&, CNAError*)> run;
+    const char* pszLog;  // "active" while a transaction is
+  } rows[] = {
+      {"first begin", 0, [](auto& c, CNAError* e) { return c.bTransactionBegin(e, L""); }, "none"},
+      {"nested begin", 1,
+       [](auto& c, CNAError* e) { return c.bTransactionBegin(e, L"") && c.bTransactionBegin(e, L""); },
+       "BEGIN|active"},
+      {"hexadecimal literal", -1,
+       [&](auto&, CNAError* e) {
+         CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
+         return CNAConnectionDescription::s_bBinaryToStringHexa(e, &byte, 0x40000000u, &out);
+       },
+       "none"},
+  };
+  for (const auto& row : rows) {
+    CRecordingConnection c(5);
+    c.m_nTransactionsLeft = row.nTransactionsLeft;
+    CNAError error;
+    EXPECT_FALSE(row.run(c, &error)) << row.pszCase;
+    EXPECT_EQ(std::tuple(error.dwGetErrorId(), error.eGetErrorType(), error.eGetErrorLevel(),
+                         error.dwGetSystemErrorCode(), std::wstring(error.pclGetXError()->pszGetUserMessage())),
+              std::tuple(0u, NA_ERRORTYPE_DEFAULT, NAERRORLEVEL_ERROR, 12u, std::wstring(want.pszGetUserMessage())))
+        << row.pszCase;
+    EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : ""),
+              row.pszLog)
+        << row.pszCase;
   }
 }
 

@@ -25,16 +25,16 @@ TEST(EntryPoints, LifetimeFromLoadToUnload) {
   for (bool newerFirst : {true, false}) {
     INADriver* older = piQueryInterface();
     INADriver* newer = piQueryInterface();
-    EXPECT_EQ(CNADriver::s_pclDriver, newer);
+    EXPECT_EQ(CNADriver::s_pclDriver.load(), newer);
     auto* driver = static_cast<CNADriver*>(older);
     EXPECT_EQ(driver->nGetExternalRefCount(), 1u);
     ASSERT_NE(driver->pclGetErrorNoRef(), nullptr);
     EXPECT_EQ(driver->pclGetErrorNoRef()->nGetRefCount(), 1u);
     EXPECT_EQ(driver->llGetDefaultCacheSize(), 100);
     EXPECT_EQ((newerFirst ? newer : older)->nExternalRelease(), 0);
-    EXPECT_EQ(CNADriver::s_pclDriver, newerFirst ? older : newer);
+    EXPECT_EQ(CNADriver::s_pclDriver.load(), newerFirst ? older : newer);
     EXPECT_EQ((newerFirst ? older : newer)->nExternalRelease(), 0);
-    EXPECT_EQ(CNADriver::s_pclDriver, nullptr);
+    EXPECT_EQ(CNADriver::s_pclDriver.load(), nullptr);
   }
 
   INADriver* kept = piQueryInterface();

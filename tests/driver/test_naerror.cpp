@@ -2,6 +2,11 @@
 // the raise block, names and levels.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "driver_doubles.h"
 #include "host/host_nadescription.h"
 #include "platform/errordump.h"
@@ -36,7 +41,8 @@ TEST(NAError, FirstErrorKeepsItsKindWhileTheLastGivesTheUserCode) {
   copy.Copy(&e);
   copy.Copy(&copy);
   EXPECT_EQ(copy.eGetErrorType(), 9);
-  EXPECT_STREQ(copy.pszGetError(), e.pszGetError());
+  const std::wstring copied = copy.pszGetError();
+  EXPECT_EQ(copied, e.pszGetError());
   e.Reset();
   EXPECT_EQ(e.eGetErrorType(), NA_ERRORTYPE_NONE);
   _CXErrorModule32 empty;
@@ -113,6 +119,23 @@ TEST(NAError, DatabaseErrorsCarryMessageAndServerCode) {
   EXPECT_STREQ(e.pclGetXError()->pszGetUserMessage(),
                L"La connexion <> n'est pas ouverte.\r\nServer gone\r\nLa connexion <> n'est pas ouverte.\r\nServer gone");
   EXPECT_STREQ(e.pszGetLogicalTableName(), L"T");
+}
+
+TEST(NAError, TextsHandedToOneThreadOutliveAnotherThreadsCalls) {
+  CNAError e;
+  CNAError::g_RaiseUserError(&e, NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVER, 1, nullptr, L"first table", L"first item", 14,
+                             L"c");
+  const wchar_t* texts[] = {e.pszGetError(), e.pszGetLogicalTableName(), e.pszGetItemName()};
+  const std::vector<std::wstring> before(std::begin(texts), std::end(texts));
+  std::thread([&] {
+    e.Reset();
+    CNAError::g_RaiseUserError(&e, NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVER, 2, nullptr, L"other table", L"other item", 8);
+    EXPECT_STREQ(e.pszGetLogicalTableName(), L"other table");
+    EXPECT_STREQ(e.pszGetItemName(), L"other item");
+    EXPECT_NE(std::wstring(e.pszGetError()), before[0]);
+  }).join();
+  EXPECT_EQ(std::vector<std::wstring>(std::begin(texts), std::end(texts)), before);
+  EXPECT_EQ(before[1], L"first table");
 }
 
 }  // namespace
