@@ -112,6 +112,17 @@ CNARecordValue::~CNARecordValue() {
 
 void CNARecordValue::_NoMemory() const { NoMemoryOn(m_pclError); }
 
+BOOL CNARecordValue::_bHaveMemo() {
+  if (m_pclMemo != nullptr) return TRUE;
+  m_pclMemo = new (std::nothrow) CNARecordMemo();
+  if (m_pclMemo == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  m_pclMemo->AddRef();
+  return TRUE;
+}
+
 BOOL CNARecordValue::bCopyNAKJRecord(const CNAKJRecord* record) {
   if (record == nullptr) return FALSE;
   if (m_pclRecord != nullptr) return m_pclRecord->Copy(record);
@@ -128,15 +139,7 @@ BOOL CNARecordValue::bCopyNAKJRecord(const CNAKJRecord* record) {
 BOOL CNARecordValue::bCopyTabMemoValue(const CNARecordMemo* memo) {
   const bool mineEmpty = m_pclMemo == nullptr || m_pclMemo->nGetCount() == 0;
   if (mineEmpty && (memo == nullptr || memo->nGetCount() == 0)) return bShareTabMemoValue(nullptr);
-  if (m_pclMemo == nullptr) {
-    CNARecordMemo* made = new (std::nothrow) CNARecordMemo();
-    if (made == nullptr) {
-      _NoMemory();
-      return FALSE;
-    }
-    made->AddRef();
-    m_pclMemo = made;
-  }
+  if (!_bHaveMemo()) return FALSE;
   if (m_pclMemo->bCopyRecordMemo(memo)) return TRUE;
   _NoMemory();
   return FALSE;
@@ -194,15 +197,7 @@ BOOL CNARecordValue::bShareTabMemoValue(CNARecordMemo* memo) {
 }
 
 BOOL CNARecordValue::bShareMemoValue(int i, CNAConvertVariant* value) {
-  if (m_pclMemo == nullptr) {
-    CNARecordMemo* made = new (std::nothrow) CNARecordMemo();
-    if (made == nullptr) {
-      _NoMemory();
-      return FALSE;
-    }
-    made->AddRef();
-    m_pclMemo = made;
-  }
+  if (!_bHaveMemo()) return FALSE;
   if (m_pclMemo->bShareAt(i, value)) return TRUE;
   _NoMemory();
   return FALSE;

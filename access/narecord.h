@@ -131,6 +131,8 @@ class CNARecordValue : public CInterf {
 
  private:
   void _NoMemory() const;
+  // Makes the memo set when there is none; FALSE without memory.
+  BOOL _bHaveMemo();
 
   CNAError* m_pclError = nullptr;
   CNAKJRecord* m_pclRecord = nullptr;

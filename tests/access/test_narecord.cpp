@@ -7,6 +7,7 @@
 #include <string>
 
 #include "access/narecordid.h"
+#include "sql/naitemdescription.h"
 #include "sql/nacolumnlist.h"
 #include "tests/support/record_bench.h"
 
@@ -123,6 +124,33 @@ TEST_F(Record, FindsColumnsByIndexNameAndItem) {
   EXPECT_EQ(r->pclGetColumnNoRef(static_cast<INAItemDescription*>(b)), r->pclGetColumnNoRef(1));
   EXPECT_EQ(r->pszGetTableName(), std::wstring(L"file"));
   EXPECT_FALSE(r->bSourceIsQuery());
+}
+
+TEST_F(Record, UniqueKeyWithAValueAndTheServersIdentity) {
+  RecordBench bench;
+  bench.Add(L"u1", NA_IT_I4, 4, kUnique);
+  bench.Add(L"u2", NA_IT_I4, 4, kUnique);
+  bench.Add(L"n", NA_IT_I4, 4);
+  ASSERT_TRUE(bench.Build());
+  CNARecord* r = bench.Record();
+  EXPECT_EQ(bench.Order(), L"u1,u2,n");
+  EXPECT_EQ(r->pclGetUniqueKeyNotNullNoRef(), nullptr);
+  CAny one;
+  one.SetI4(1);
+  bench.Column(L"u2")->bSetValue(&one, 0);
+  EXPECT_EQ(r->pclGetUniqueKeyNotNullNoRef(), bench.Column(L"u2"));
+  bench.Column(L"u1")->bSetValue(&one, 0);
+  EXPECT_EQ(r->pclGetUniqueKeyNotNullNoRef(), bench.Column(L"u1"));
+
+  EXPECT_EQ(r->pclGetNAColumnIdentityNoRef(), nullptr);
+  CNAItemDescription* server = new CNAItemDescription();
+  server->ExternalAddRef();
+  server->bInit(L"n", L"file", L"n", 1, 4, NA_IT_I4, 2, -1, 0, 0, 0);
+  server->SetAutoIncrement();
+  bench.Column(L"n")->bSetImportedItemDesc(server);
+  server->nExternalRelease();
+  EXPECT_EQ(r->pclGetNAColumnIdentityNoRef(), bench.Column(L"n"));
+  EXPECT_FALSE(bench.Column(L"n")->bSetValueFromDB(nullptr, 0));
 }
 
 TEST_F(Record, ADescriptionWithoutItemsIsRefused) {

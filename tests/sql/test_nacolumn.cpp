@@ -217,6 +217,17 @@ TEST_F(Column, DefinedModifiedAndCorrectedBeforeAWrite) {
     EXPECT_EQ(kj->bItemValueDefined(c->piGetItemNoRef(), 0), row.defined) << shown;
     EXPECT_EQ(c->pclGetNAValue()->bIsNull(), !row.defined) << shown;
   }
+  // A memo whose row says NULL is made NULL; one the row holds stays.
+  RecordBench bench;
+  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
+  ASSERT_TRUE(bench.Build());
+  CNAColumn* m = bench.Column(L"m");
+  CAny text = Ansi(L"t");
+  m->bSetValue(&text, 0);
+  EXPECT_TRUE(m->bCheckAndCorrectKJRecordValues() && m->bValueDefined());
+  m->_SetItemValueDefinedInKJRecord(FALSE, 0);
+  EXPECT_TRUE(m->bCheckAndCorrectKJRecordValues());
+  EXPECT_TRUE(m->pclGetNAValue()->bIsNull());
 }
 
 TEST_F(Column, MemoValuesBoundForTheServerAreStoredOnlyWhenChanged) {
