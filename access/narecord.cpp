@@ -426,7 +426,12 @@ CNAColumn* CNARecord::pclGetColumnNoRef(const wchar_t* name) const {
 
 CNAColumn* CNARecord::pclGetColumnNoRef(INAItemDescription* item) const {
   if (item == nullptr) return nullptr;
-  if (!bSourceIsQuery()) return pclGetColumnNoRef(static_cast<int>(item->nGetPhysicalIndice()));
+  if (!bSourceIsQuery()) {
+    CNAColumn* c = pclGetColumnNoRef(static_cast<int>(item->nGetPhysicalIndice()));
+    if (c != nullptr && (c->piGetItemNoRef() == item || bSameText(c->pszGetName(), item->pszGetName()))) return c;
+    // A composite key has no physical place of its own: its physical index names another item.
+    return pclGetColumnNoRef(item->pszGetName());
+  }
   const wchar_t* inSource = item->pszGetNameInSource();
   const wchar_t* source = item->pszGetSourceName();
   CNAColumn* remembered = nullptr;

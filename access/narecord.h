@@ -171,7 +171,8 @@ class CNARecord : public CInterf {
   int nGetNbColumn() const { return m_tabColumn.nGetCount(); }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const;
-  // Table source: the column at the item's physical index. Query source: the column of the same
+  // Table source: the column at the item's physical index when it is the item's (a composite key,
+  // which has no physical place, by name). Query source: the column of the same
   // name in source and source table (its item name too, else the last such one), or of the same
   // item name when either lacks those. Null when none.
   CNAColumn* pclGetColumnNoRef(INAItemDescription* item) const;

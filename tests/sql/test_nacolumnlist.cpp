@@ -219,4 +219,23 @@ TEST_F(ColumnList, UserSearchMatchesTheRecordsColumn) {
   EXPECT_EQ(t->nGetRefCount(), before);
 }
 
+TEST_F(ColumnList, UserSearchOnACompositeKeyFindsItsColumn) {
+  RecordBench bench;
+  CHostItemDescription* t = bench.Add(L"t", NA_IT_TEXTE, 3);
+  CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4);
+  CHostItemDescription* key = bench.Add(L"key", NA_IT_BINAIRE, 6, kComposite | kUnique, TRUE, {t, n});
+  ASSERT_TRUE(bench.Build());
+  CAny ab = FromText(ZV_DSTRA, L"ab"), prefix;
+  bench.Column(L"t")->bSetValue(&ab, 0);
+  const unsigned char bytes[] = {'a', 'b'};
+  prefix.SetBIN(bytes, 2);
+  CNAUserSearch search;
+  search.SetUserSearch(key, &prefix, CNAUserSearch::kPrefix);
+  EXPECT_EQ(bench.Record()->pclGetColumnNoRef(static_cast<INAItemDescription*>(key)), bench.Column(L"key"));
+  EXPECT_TRUE(search.bGetHTrouve(bench.Record()));
+  CAny other = FromText(ZV_DSTRA, L"ax");
+  bench.Column(L"t")->bSetValue(&other, 0);
+  EXPECT_FALSE(search.bGetHTrouve(bench.Record()));
+}
+
 }  // namespace
