@@ -100,7 +100,7 @@ BOOL CNAColumn::bIsAutoIncrementOnDataBase() const {
   return m_pclImported != nullptr && bIsAuto(m_pclImported->eNAGetItemType()) ? TRUE : FALSE;
 }
 BOOL CNAColumn::bUpdatable() const {
-  // The Part reads the imported item only; a column without one follows its own item.
+  // A column the server has not described follows its own item.
   return m_pclImported != nullptr ? m_pclImported->bUpdatable() : m_piItem->bUpdatable();
 }
 BOOL CNAColumn::bIsUnique() const {

@@ -79,8 +79,8 @@ BOOL CColumnNullValueExcluded::bCombineColumnValuesNullSelected(eNAOperator op,
     return TRUE;
   }
   if (other == this) return TRUE;
-  // Under OR a column the other set leaves out is selected there, so it is here too: the Part
-  // keeps this set's flag, which would drop rows the other condition selects.
+  // Under OR a column the other set leaves out is selected there, so it is here too: keeping this
+  // set's flag would exclude rows the other condition selects.
   if (op == NA_OP_OR)
     for (int i = 0; i < m_tabColumn.nGetCount(); ++i)
       if (other->_nFind(m_tabColumn[i]) < 0) m_tabSelected[i] = TRUE;
