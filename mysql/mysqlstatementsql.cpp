@@ -88,68 +88,38 @@ BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length,
   return taken && (m_nColumnCount == 0 || _bInitTabNAColumn());
 }
 
-BOOL CMySQLStatementSQL::_bGetStoreResult() {
+BOOL CMySQLStatementSQL::_bGetStoreResult() { return _bTakeResult(true); }
+
+BOOL CMySQLStatementSQL::_bGetUseResult() { return _bTakeResult(false); }
+
+BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
   MYSQL* handle = _pHandle();
   // The first statement of the text that yields a result set gives the result; those before it
   // are stepped over.
   for (;;) {
     m_pResult = nullptr;
     m_bResultOpen = 1;
-    if (!_bCall(kSiteStore, [&] {
-          m_pResult = __mysql_store_result(handle);
+    if (!_bCall(stored ? kSiteStore : kSiteUse, [&] {
+          m_pResult = stored ? __mysql_store_result(handle) : __mysql_use_result(handle);
           m_ullAffected = __mysql_affected_rows(handle);
         }))
       return FALSE;
     if (m_pResult != nullptr) {
+      if (!stored) m_bRowsPending = m_bStreamed = m_bStepOverPending = 1;
       my_ulonglong rows = 0;
       unsigned int fields = 0;
       if (!_bCall(kSiteCounts, [&] {
-            rows = __mysql_num_rows(m_pResult);
+            if (stored) rows = __mysql_num_rows(m_pResult);
             fields = __mysql_num_fields(m_pResult);
           }))
         return FALSE;
-      m_llRowCount = static_cast<long long>(rows);
+      m_llRowCount = stored ? static_cast<long long>(rows) : kStreamedRowCount;
       m_nColumnCount = fields;
-      return _bStepOverResults();
+      return !stored || _bStepOverResults();
     }
     unsigned int code = 0;
     if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
-    if (code != 0) return _bInitLastError(kSourceFile, kSiteStoreError), FALSE;
-    int next = -1;
-    if (CMySQLConnection::bMultipleRecordsetEnabled() && !_bCall(kSiteNext, [&] { next = __mysql_next_result(handle); }))
-      return FALSE;
-    if (next > 0) return _bInitLastError(kSourceFile, kSiteNextError), FALSE;
-    if (next < 0) {
-      m_llRowCount = 0;
-      m_nColumnCount = 0;
-      return TRUE;
-    }
-  }
-}
-
-BOOL CMySQLStatementSQL::_bGetUseResult() {
-  MYSQL* handle = _pHandle();
-  for (;;) {
-    m_pResult = nullptr;
-    m_bResultOpen = 1;
-    if (!_bCall(kSiteUse, [&] {
-          m_pResult = __mysql_use_result(handle);
-          m_ullAffected = __mysql_affected_rows(handle);
-        }))
-      return FALSE;
-    if (m_pResult != nullptr) {
-      m_bRowsPending = 1;
-      m_bStreamed = 1;
-      m_bStepOverPending = 1;
-      m_llRowCount = kStreamedRowCount;
-      unsigned int fields = 0;
-      if (!_bCall(kSiteCounts, [&] { fields = __mysql_num_fields(m_pResult); })) return FALSE;
-      m_nColumnCount = fields;
-      return TRUE;
-    }
-    unsigned int code = 0;
-    if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
-    if (code != 0) return _bInitLastError(kSourceFile, kSiteUseError), FALSE;
+    if (code != 0) return _bInitLastError(kSourceFile, stored ? kSiteStoreError : kSiteUseError), FALSE;
     int next = -1;
     if (CMySQLConnection::bMultipleRecordsetEnabled() && !_bCall(kSiteNext, [&] { next = __mysql_next_result(handle); }))
       return FALSE;
@@ -308,7 +278,9 @@ BOOL CMySQLStatementSQL::bGetValue(unsigned char** value, unsigned int* length, 
 
 BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int) {
   if (m_pRow == nullptr) return FALSE;
-  const CNAColumnSQL* c = pclGetNAColumnSQL(static_cast<int>(column));
+  const CNAColumnSQL* c = column < m_nColumnCount && m_pTabColumn != nullptr
+                              ? &m_pTabColumn[column]
+                              : pclGetNAColumnSQL(static_cast<int>(column));
   if (c == nullptr) return FALSE;
   const char* data = m_pRow[column];
   if (data == nullptr) {

@@ -64,6 +64,8 @@ class CMySQLStatementSQL : public CNAStatementSQL {
  private:
   BOOL _bGetStoreResult();
   BOOL _bGetUseResult();
+  // The result of the text just run, stored or streamed.
+  BOOL _bTakeResult(bool stored);
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();
