@@ -21,16 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_server.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
 #include "host/host_itemdescription.h"
-#include "host/host_nadescription.h"
-#include "host/host_services.h"
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqldriver.h"
 #include "mysql/mysqlstatementsql.h"
 #include "sql/naconvertvariant.h"
-#include "tests/support/rawmysql.h"
 #include "values/vmbind.h"
 
 namespace {
@@ -39,29 +37,15 @@ constexpr long long kRows = 200000;
 constexpr const char* kTable = "qxbench_statement";
 constexpr const char* kSelect = "SELECT id, name, qty, price, created, note FROM qxbench_statement";
 
-struct CSetup {
-  TestServer server;
-  std::wstring user, password, source, extended;
-  CHostConnectionDescription host;
+struct CSetup : CBenchServer {
   CMySQLDriver driver;
   CNAError error;
   std::unique_ptr<CMySQLConnection> cnx;
   bool bOk = false;
 
   CSetup() {
-    HostInstallServices();
     void* self = dlopen(nullptr, RTLD_NOW);
-    if (!bInitZVConvFromVM(self, 2, 0) || !bInitZVCalcFromVM(self, 2, 0)) return;
-    if (!TestServer::fromEnv(&server)) return;
-    user.assign(server.user.begin(), server.user.end());
-    password.assign(server.password.begin(), server.password.end());
-    source.assign(server.host.begin(), server.host.end());
-    const std::string settings = "Server Port=" + std::to_string(server.port) + ";Initial Catalog=" + server.database;
-    extended.assign(settings.begin(), settings.end());
-    host.m_pszUser = user.c_str();
-    host.m_pszPassword = password.c_str();
-    host.m_pszDataSource = source.c_str();
-    host.m_pszExtendedInfo = extended.c_str();
+    if (!bFound || !bInitZVConvFromVM(self, 2, 0) || !bInitZVCalcFromVM(self, 2, 0)) return;
     CNAError::s_Hold(&error);
     cnx = std::make_unique<CMySQLConnection>(L"bench", &host);
     cnx->AddRef();
@@ -92,11 +76,7 @@ CSetup& Setup() {
   return setup;
 }
 
-bool Ready(benchmark::State& state) {
-  if (Setup().bOk) return true;
-  state.SkipWithError("no test server: load .testdb/env first");
-  return false;
-}
+bool Ready(benchmark::State& state) { return bBenchReady(state, Setup().bOk); }
 
 long RssKb() {
   FILE* f = fopen("/proc/self/statm", "r");
@@ -297,7 +277,7 @@ void BM_Paired(benchmark::State& state) {
 
 BENCHMARK(BM_Raw)->ArgName("stored")->Arg(1)->Arg(0)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Statement)->ArgName("stored")->Arg(1)->Arg(0)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Paired)->ArgName("stored")->Arg(1)->Arg(0)->Iterations(9)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Paired)->ArgName("stored")->Arg(1)->Arg(0)->Iterations(15)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
