@@ -167,7 +167,7 @@ BOOL CNAStatementSQL::bGetRequestedValue(CAny* value, int column, const wchar_t*
   BOOL result = bExecuteDirect(text, nullptr, 0);
   if (result) {
     result = bFetch(0);
-    if (result && !m_bEnd) result = pclGetNAColumnSQL(column) != nullptr && bGetValue(value, column, 0);
+    if (result && !m_bEnd) result = bGetValue(value, static_cast<unsigned int>(column), 0);
   }
   bReset();
   return result;

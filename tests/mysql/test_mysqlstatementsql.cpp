@@ -454,6 +454,7 @@ TEST_P(LiveStatement, BlobAsWideCharactersIsCopiedOutOfTheUnalignedRow) {
 
 TEST_P(LiveStatement, ColumnsRowsAndTheirErrors) {
   auto st = Stmt();
+  EXPECT_EQ(Stmt()->nGetStmtNumber(), st->nGetStmtNumber() + 1);
   CXYStringConcat<wchar_t> row;
   EXPECT_FALSE(st->bGetRow(&row, L",", 0, 0));
   EXPECT_EQ(m_error.dwGetErrorId(), 7u);
@@ -504,6 +505,9 @@ TEST_P(LiveStatement, ColumnsRowsAndTheirErrors) {
   EXPECT_EQ(st->bIsResultOpen(), 0);
   EXPECT_TRUE(st->bGetRequestedValue(&requested, 1, L"SELECT 1, '\u00e9t\u00e9'"));
   EXPECT_EQ(Show(requested), L"\u00e9t\u00e9");
+  EXPECT_FALSE(st->bGetRequestedValue(&requested, -1, L"SELECT 1"));
+  EXPECT_EQ(m_error.dwGetErrorId(), 51u);
+  Err();
   EXPECT_EQ(Err(), "");
 }
 
