@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/xystringconcat.h"
+#include "mysql/mysqlstatementsql.h"
 #include "tests/mysql/live_connection.h"
 #include "tests/support/record_bench.h"
 
@@ -17,7 +18,7 @@ class LiveColumnNames : public LiveConnection {
   struct VM : AnyTest {
     static void Bind() { SetUpTestSuite(); }
   };
-  LiveColumnNames() : LiveConnection("_names") {}
+  LiveColumnNames() : LiveConnection("_names") { CNAError::s_Hold(&m_error); }  // statements count it too
   static void SetUpTestSuite() { VM::Bind(); }
 
   // The text in the connection's code page.
@@ -28,10 +29,9 @@ class LiveColumnNames : public LiveConnection {
   }
 };
 
-// The SELECT goes to the server on the connection's handle, as bytes of its code page with their
-// length.
 TEST_P(LiveColumnNames, SelectOfEveryColumnsSelectNameReadsTheColumnsInOrder) {
   m_pCnx->SetStatic(true);  // the record counts it; the fixture owns it
+  m_pCnx->AddRef();         // the fixture's own, so that the statement never deletes it
   const std::wstring table = Wide(m_strTable);
   ASSERT_TRUE(m_pCnx->bExecuteQueryNoResult(
       &m_error, (L"CREATE TABLE " + table + L" (`a b` INT, `order` INT, `x``y` INT, `\u00e9t\u00e9` INT)").c_str()));
@@ -41,8 +41,7 @@ TEST_P(LiveColumnNames, SelectOfEveryColumnsSelectNameReadsTheColumnsInOrder) {
   const struct {
     const wchar_t* item;
     const wchar_t* column;
-    const char* value;
-  } columns[] = {{L"E", L"\u00e9t\u00e9", "4"}, {L"X", L"x`y", "3"}, {L"O", L"order", "2"}, {L"A", L"a b", "1"}};
+  } columns[] = {{L"E", L"\u00e9t\u00e9"}, {L"X", L"x`y"}, {L"O", L"order"}, {L"A", L"a b"}};
   RecordBench bench;
   for (const auto& c : columns) bench.Add(c.item, NA_IT_I4, 4)->m_pszNameInSource = c.column;
   CNARecord* record = new CNARecord(&bench.m_error, nullptr);
@@ -54,20 +53,14 @@ TEST_P(LiveColumnNames, SelectOfEveryColumnsSelectNameReadsTheColumnsInOrder) {
   select += L" FROM " + table;
   record->nRelease();
 
-  const std::string sql = Narrow(select);
-  MYSQL* h = m_pCnx->pGetHandle();
-  ASSERT_EQ(__mysql_real_query(h, sql.data(), sql.size()), 0) << sql << ": " << __mysql_error(h);
-  MYSQL_RES* result = __mysql_store_result(h);
-  ASSERT_NE(result, nullptr);
-  ASSERT_EQ(__mysql_num_fields(result), 4u);
-  MYSQL_FIELD* fields = __mysql_fetch_fields(result);
-  MYSQL_ROW row = __mysql_fetch_row(result);
-  ASSERT_NE(row, nullptr);
-  for (unsigned int i = 0; i < 4; ++i) {
-    EXPECT_EQ(std::string(fields[i].name), Narrow(columns[i].column)) << i;
-    EXPECT_STREQ(row[i], columns[i].value) << i;
-  }
-  __mysql_free_result(result);
+  CMySQLStatementSQL st(m_pCnx.get(), &m_error);
+  ASSERT_TRUE(st.bExecuteDirect(select.c_str(), nullptr, 0)) << Narrow(select);
+  ASSERT_EQ(st.nGetColumnCount(), 4u);
+  ASSERT_TRUE(st.bFetch(0) && !st.bIsEnd());
+  CXYStringConcat<wchar_t> row;
+  ASSERT_TRUE(st.bGetRow(&row, L"|", 0, 0));
+  EXPECT_EQ(std::wstring(row.pszGet(), row.nGetLength()), L"4|3|2|1");
+  for (unsigned int i = 0; i < 4; ++i) EXPECT_STREQ(st._pszGetColumnName(i), columns[i].column) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveColumnNames,
