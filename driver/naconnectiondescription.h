@@ -204,6 +204,17 @@ class CNAConnectionDescription : public CInterf {
   // Not supported here: error 8.
   virtual BOOL bDiagnose(CNAError* error, CAny* result, const wchar_t* table, unsigned int flags);
 
+  // The identifier quotes of the dialect (empty when it has none).
+  const wchar_t* pszGetQuoteOpen() const { return m_csQuoteOpen.pszGet(); }
+  const wchar_t* pszGetQuoteClose() const { return m_csQuoteClose.pszGet(); }
+  // What an escaped "%" and an escaped "_" of a LIKE pattern become on dialect 3: a text, its
+  // prefix and its suffix each. Nothing in this system fills them.
+  enum eLIKEESCAPE : int {
+    LIKE_PERCENT, LIKE_PERCENT_PREFIX, LIKE_PERCENT_SUFFIX,
+    LIKE_UNDERSCORE, LIKE_UNDERSCORE_PREFIX, LIKE_UNDERSCORE_SUFFIX, LIKE_ESCAPE_COUNT
+  };
+  const wchar_t* pszGetLikeEscape(eLIKEESCAPE text) const { return m_tabLikeEscape[text].pszGet(); }
+
   const wchar_t* pszGetIdentification() const { return m_csIdentification.pszGet(); }
   unsigned int nGetConnectionID() const { return m_nConnectionID; }
   INAConnectionDescription* piGetHostDescription() const { return m_piHost; }
@@ -303,6 +314,7 @@ class CNAConnectionDescription : public CInterf {
   int m_nQuoteOpenLength = 0;
   CTString m_csQuoteClose;
   int m_nQuoteCloseLength = 0;
+  CTString m_tabLikeEscape[LIKE_ESCAPE_COUNT];
   // Adds the backend's entries to the type map once it holds the generic ones.
   virtual void _InitKJ2NativeType() {}
   CNAMapConvertType* m_pclMapConvertType = nullptr;

@@ -17,6 +17,7 @@
 #include "platform/errortable.h"
 #include "platform/maincommun.h"
 #include "sql/nacolumn.h"
+#include "sql/nacommand.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 
@@ -288,12 +289,8 @@ CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescr
 CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription*, CNAError*) const {
   return nullptr;
 }
-CNACommand* CNADriver::pclAllocCommand(CNAError*, CNAConnectionDescription*) const { return nullptr; }
 CNAIDAuto* CNADriver::pclAllocIDAuto() { return nullptr; }
 CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t*, CNAConnectionDescription*) { return nullptr; }
-CNAParameter* CNADriver::pclAllocParameter(CNAConvertVariant*, unsigned int, unsigned int, const wchar_t*) {
-  return nullptr;
-}
 CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }
 
 CNAColumn* CNADriver::pclAllocColumn(CNAError* error, INAItemDescription* item) const {
@@ -301,6 +298,22 @@ CNAColumn* CNADriver::pclAllocColumn(CNAError* error, INAItemDescription* item) 
   const eNA_ITEMTYPE type = item->eNAGetItemType();
   if (type < NA_IT_IDAUTO || type > NA_IT_LAST || type == 8) return nullptr;
   return new (std::nothrow) CNASQLColumn(error, item);
+}
+
+CNACommand* CNADriver::pclAllocCommand(CNAError* error, CNAConnectionDescription* cnx) const {
+  return ::pclAllocCommand(error, cnx);
+}
+
+CNAParameter* CNADriver::pclAllocParameter(CNAConvertVariant* value, unsigned int position, unsigned int options,
+                                           const wchar_t* name) {
+  return new (std::nothrow) CNAParameter(value, position, options, name);
+}
+
+CNAParameter* CNADriver::pclAllocParameter_col(CNAColumn* column, CNAConvertVariant* value, unsigned int position,
+                                               unsigned int options, const wchar_t* name) {
+  CNAParameter* parameter = pclAllocParameter(value, position, options, name);
+  if (parameter != nullptr) parameter->SetColum(column);
+  return parameter;
 }
 
 CNAContext* CNADriver::pclAllocContext() const { return new CNAContext(pclAllocError()); }

@@ -145,6 +145,9 @@ class CNADriver : public INADriver {
                                              unsigned short hostType);
   CNAConvertVariant* pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx, CNAColumn* column,
                                              const CAny* value);
+  // pclAllocParameter, then the column (and its item) set on the parameter.
+  CNAParameter* pclAllocParameter_col(CNAColumn* column, CNAConvertVariant* value, unsigned int position,
+                                      unsigned int options, const wchar_t* name);
   virtual CNADataSourceDescription* pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
                                                                   CNAError* error) const;
   virtual CNAContext* pclAllocContext() const;
@@ -158,7 +161,7 @@ class CNADriver : public INADriver {
   virtual CNAError* pclAllocError() const;
   virtual CNAIDAuto* pclAllocIDAuto();
   virtual CNADataSourceDescription* _pclGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx);
-  virtual CNAParameter* pclAllocParameter(CNAConvertVariant* value, unsigned int position, unsigned int length,
+  virtual CNAParameter* pclAllocParameter(CNAConvertVariant* value, unsigned int position, unsigned int options,
                                           const wchar_t* name);
   // CNATable::CancelRecordLock on every registered table.
   virtual void CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* transaction);

@@ -1,0 +1,426 @@
+// The SQL text of one statement before it is sent, and its pieces:
+// - CNACommand: the command text as the builders write it, the parameters whose values belong at
+//   given character positions of that text, the defines (the result columns the statement binds)
+//   and the formatted SQL: the one text that is sent, in which every parameter is written as a
+//   literal of the connection's dialect. Values reach the server only that way, never as bind
+//   markers.
+// - CNAParameter: a value with its position, option bits, column, item and LIKE escape.
+// - CNADefine: a result column (a record column, or a name with a value holder).
+// - CNASqlElt: one clause of a host-parsed query, as a span of the host's text.
+//
+// Ownership: a command holds a reference on its connection, a count on its error object, one
+// reference on each parameter and define, and owns its NULL-selected set. A parameter holds a
+// reference on its value holder and its column and an external reference on its item; a define
+// references its column and its value holder. Everything is counted (CInterf): factories give
+// objects with a count of 0 and the first holder takes the first reference.
+//
+// Rules every operation of a command keeps:
+// - Positions count characters of the command text from 0. Parameters are kept in the order of
+//   their positions; an edit of the text moves the parameters after the edit with it.
+// - The formatted SQL is built on first request and kept until ResetFormatedSQL or
+//   ResetCommand. It is narrow text of the connection's code page once the connection knows it
+//   (wide before): a literal's bytes go in as they are, so its length, never a terminator, says
+//   where it ends. A build that fails leaves it empty and hands out nothing.
+// - The formatter trusts no position: one that goes back or lies past the text fails the build
+//   with an internal error, nothing read out of place.
+// Callers hold the driver mutex; the static scanners keep no state.
+#pragma once
+
+#include <cstdint>
+
+#include "common/ctstring.h"
+#include "common/interf.h"
+#include "common/refarray.h"
+#include "common/tstringconcataw.h"
+#include "platform/wintypes.h"
+#include "sql/nacolumnlist.h"
+#include "sql/naitemtype.h"
+
+class CAny;
+class CNAColumn;
+class CNAConnectionDescription;
+class CNAConvertVariant;
+class CNAError;
+class CNARecord;
+class INAItemDescription;
+template <typename T>
+class CXYString;
+template <typename T>
+class CXYStringConcat;
+
+// The host parse tree's operator codes (-1: none).
+enum eOPEXPRESSION : int32_t;
+// The host's kind of query.
+enum eTYPEREQUETE : int32_t {};
+
+// The kind of SQL a command holds.
+enum eNAQUERYTYPE : int32_t {
+  NA_QUERY_NONE = 0,
+  NA_QUERY_SELECT = 1,
+  NA_QUERY_UPDATE = 2,
+  NA_QUERY_INSERT = 3,
+  NA_QUERY_DELETE = 4,
+  NA_QUERY_DELETEALL = 5,
+  NA_QUERY_CREATE = 6,
+  NA_QUERY_OTHER = 8,
+  NA_QUERY_DROPTABLE = 9,
+};
+// The host's query kind as a command kind: 0 and anything above 5 other, 1 and 2 SELECT, 3
+// UPDATE, 4 INSERT, 5 DELETE.
+eNAQUERYTYPE eConvertTypeQuery(eTYPEREQUETE type);
+
+// Value classes, as bits of a set (-1: every class).
+enum ePARAMTYPECONV : int32_t {
+  NA_PARAMCONV_NONE = 0,
+  NA_PARAMCONV_INTEGER = 1,
+  NA_PARAMCONV_REAL = 2,
+  NA_PARAMCONV_TEXT = 4,
+  NA_PARAMCONV_DATE = 8,
+  NA_PARAMCONV_BINARY = 16,
+  NA_PARAMCONV_BOOLEAN = 32,
+  NA_PARAMCONV_CURRENCY = 64,
+  NA_PARAMCONV_ALL = -1,
+};
+// The class of a host type code; 0 for a type of no class.
+ePARAMTYPECONV ZVType2eParamType(unsigned short hostType);
+
+// How bAdd takes the other command's parameters: shared (moved in place) or cloned.
+enum eADDMMODE : int32_t { NA_ADD_SHARE = 0, NA_ADD_CLONE = 1 };
+
+// Option bits of a parameter.
+enum : unsigned int {
+  // The value names a file whose content is the value (0x10: read as text, else as bytes).
+  NA_PARAM_FILE = 0x1,
+  NA_PARAM_FILE_TEXT = 0x10,
+  // A host bind variable, refreshed from the host by its name before use.
+  NA_PARAM_BIND = 0x10000,
+  // A cursor parameter: never refreshed.
+  NA_PARAM_CURSOR = 0x20000,
+  // The pattern of a LIKE.
+  NA_PARAM_LIKE = 0x40000,
+};
+
+class CNAParameter : public CInterf {
+ public:
+  enum eNAPARAMETERINOUT : int32_t { NA_PARAM_IN = 1, NA_PARAM_OUT = 2, NA_PARAM_RETURN = 4 };
+
+  // Takes a reference on value; operator -1, direction IN, no column, item or escape.
+  CNAParameter(CNAConvertVariant* value, unsigned int position, unsigned int options, const wchar_t* name);
+  ~CNAParameter() override;
+  CNAParameter(const CNAParameter&) = delete;
+  CNAParameter& operator=(const CNAParameter&) = delete;
+
+  // A new parameter from the driver's factory on the same value object, with position,
+  // options, name, column, item and escape; operator and direction those of a new one. One
+  // reference for the caller; null when the factory gives none.
+  virtual CNAParameter* pclGetClone();
+
+  // The column (referenced) and its item; null clears both.
+  void SetColum(CNAColumn* column);
+  // External references moved from the old item to the new one.
+  void SetItem(INAItemDescription* item);
+  // By the item's type; FALSE without an item.
+  BOOL bIsDate() const;
+  BOOL bIsText() const;
+  BOOL bIsTextUnicode() const;
+  // The column's database and analysis item types (TRUE); without a column the value's, TRUE
+  // unless both are 0.
+  BOOL bGetZVTypeInfo(eNA_ITEMTYPE* db, eNA_ITEMTYPE* analysis) const;
+  // The server-side description of the value's database item, else of the column's imported
+  // item: type, size, logical length (-1 for a memo), precision and scale; TRUE when the size
+  // is not 0.
+  BOOL bGetDBType(eNA_ITEMTYPE* type, unsigned int* size, int* length, int* precision, int* scale) const;
+  BOOL bCaseInSensitiveLIKE() const;
+  // Loads the file the value names into the value (as text only with both file bits); the file
+  // bit is cleared on success.
+  BOOL bLoadFile(CNAError* error);
+  BOOL bSetValue(const CAny* value);
+  BOOL bEqualsParameter(const CNAParameter* other) const;
+  // out = "(" + the direction names set, "|" between them, + ")".
+  void TypeParam2String(CXYStringConcat<wchar_t>* out) const;
+
+  CNAConvertVariant* pclGetValueNoRef() const { return m_pclValue; }
+  unsigned int nGetPosition() const { return m_nPosition; }
+  void SetPosition(unsigned int position) { m_nPosition = position; }
+  unsigned int dwGetOptions() const { return m_dwOptions; }
+  void SetOptions(unsigned int options) { m_dwOptions = options; }
+  CNAColumn* pclGetColumnNoRef() const { return m_pclColumn; }
+  const wchar_t* pszGetName() const { return m_csName.pszGet(); }
+  INAItemDescription* piGetItemNoRef() const { return m_piItem; }
+  wchar_t cGetEscape() const { return m_cEscape; }
+  void SetEscape(wchar_t escape) { m_cEscape = escape; }
+  eOPEXPRESSION eGetOperator() const { return m_eOperator; }
+  void SetOperator(eOPEXPRESSION op) { m_eOperator = op; }
+  eNAPARAMETERINOUT eGetDirection() const { return m_eDirection; }
+  void SetDirection(eNAPARAMETERINOUT direction) { m_eDirection = direction; }
+
+ private:
+  CNAConvertVariant* m_pclValue;
+  unsigned int m_nPosition;
+  unsigned int m_dwOptions;
+  CNAColumn* m_pclColumn = nullptr;
+  CTString m_csName;
+  INAItemDescription* m_piItem = nullptr;
+  wchar_t m_cEscape = 0;
+  eOPEXPRESSION m_eOperator;
+  eNAPARAMETERINOUT m_eDirection = NA_PARAM_IN;
+};
+
+class CNADefine : public CInterf {
+ public:
+  // References the column and its value holder.
+  explicit CNADefine(CNAColumn* column);
+  // References the value holder.
+  CNADefine(const wchar_t* name, CNAConvertVariant* value);
+  ~CNADefine() override;
+  CNADefine(const CNADefine&) = delete;
+  CNADefine& operator=(const CNADefine&) = delete;
+
+  virtual BOOL bIsCursor() const { return FALSE; }
+
+  // The column's name with a column, else its own.
+  const wchar_t* pszGetName() const;
+  CNAConnectionDescription* pclGetCnx() const;
+  CNAColumn* pclGetColumnNoRef() const { return m_pclColumn; }
+  CNAConvertVariant* pclGetValueNoRef() const { return m_pclValue; }
+
+ private:
+  CNAColumn* m_pclColumn = nullptr;
+  CTString m_csName;
+  CNAConvertVariant* m_pclValue = nullptr;
+};
+
+class CNASqlElt : public CInterf {
+ public:
+  enum eSQLELT : int32_t {
+    NA_SQLELT_SELECT = 1,
+    NA_SQLELT_FROM = 2,
+    NA_SQLELT_WHERE = 3,
+    NA_SQLELT_GROUPBY = 4,
+    NA_SQLELT_HAVING = 5,
+    NA_SQLELT_ORDERBY = 6,
+    NA_SQLELT_ITEMTABLE = 7,
+    NA_SQLELT_JOIN = 8,
+    NA_SQLELT_WRITELIST = 10,
+  };
+  CNASqlElt(eSQLELT kind, unsigned int start, unsigned int end) : m_eKind(kind), m_nStart(start), m_nEnd(end) {}
+
+  eSQLELT eGetKind() const { return m_eKind; }
+  unsigned int nGetStart() const { return m_nStart; }
+  unsigned int nGetEnd() const { return m_nEnd; }
+
+ private:
+  eSQLELT m_eKind;
+  unsigned int m_nStart;
+  unsigned int m_nEnd;
+};
+
+class CNACommand : public CInterf {
+ public:
+  // References the connection and counts the error.
+  CNACommand(CNAError* error, CNAConnectionDescription* cnx);
+  ~CNACommand() override;
+  CNACommand(const CNACommand&) = delete;
+  CNACommand& operator=(const CNACommand&) = delete;
+
+  // ---- Overridable operations, in their order ----
+  virtual BOOL bNeedToReplaceStar() { return TRUE; }
+  virtual BOOL bIsEmpty() { return m_clText.bEstVide(); }
+  virtual int nGetParameterNbr() const { return m_tabParameter.nGetCount(); }
+  // Defines go, the command text and the formatted SQL are emptied, row limit and offset back
+  // to -1; the parameters go too unless kept.
+  virtual void ResetCommand(int bKeepParameters);
+  // Appends other's text, then its parameters moved by this text's former length (shared or
+  // cloned by mode), then its defines. A shared parameter then belongs to this text only: a
+  // source that goes on being used takes mode NA_ADD_CLONE. FALSE at the first clone that
+  // cannot be made (what came before stays), and for other null or this command.
+  virtual BOOL bAdd(CNACommand* other, eADDMMODE mode);
+  // A parameter from the driver's factory placed at the end of the command text.
+  virtual BOOL bAddParameter(CNAConvertVariant* value, eOPEXPRESSION op, unsigned int options, CNAColumn* column,
+                             const wchar_t* name, wchar_t escape, CNAParameter::eNAPARAMETERINOUT direction);
+  // The columns of record whose bMustDefine(define mode) holds, each by bAddSelectColumn; stops
+  // at the first failure.
+  virtual BOOL bAddSelectColumns(CNARecord* record, int mode);
+  virtual BOOL bAddSelectColumn(CNAColumn* column, int mode);
+  // Writes one parameter into the formatted SQL; *position may move forward past command text
+  // the value stands for.
+  virtual BOOL _bAddParameterFormated(CNAParameter* parameter, ePARAMTYPECONV mode, unsigned int* position);
+  virtual BOOL _bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis,
+                                      ePARAMTYPECONV mode, unsigned int* position);
+  // A LIKE pattern: normalised, written by the connection, its escapes and ESCAPE clause
+  // adapted to the dialect.
+  virtual BOOL _bAddParameterFormatedLike(CNAParameter* parameter, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis,
+                                          ePARAMTYPECONV mode, unsigned int* position);
+  virtual void vAddEscapeLike(eNA_ITEMTYPE) {}
+  virtual BOOL vbAddEscapedLikeValue(CNAParameter* parameter, CAny* pattern, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis,
+                                     unsigned int* position);
+  virtual void vAddEscapeLikeIfNeeded(CNAParameter* parameter, const wchar_t* literal, unsigned int* position);
+  virtual BOOL _bBuildFormatedSQL(ePARAMTYPECONV mode);
+  // "{" and "}", cut to size - 1 characters.
+  virtual void _GetMotifVariableDebut(wchar_t* buffer, int size);
+  virtual void _GetMotifVariableFin(wchar_t* buffer, int size);
+
+  // ---- Kind ----
+  void SetQueryType(eTYPEREQUETE type);
+  eNAQUERYTYPE eGetQueryType() const { return m_eQueryType; }
+  BOOL bSetInternalQuery(const wchar_t* text, unsigned int length);
+
+  // ---- Command text ----
+  // length ~0u: up to the terminator. In rewrite mode a non-empty formatted SQL gets it too.
+  BOOL bComplete(const wchar_t* text, unsigned int length = ~0u);
+  BOOL bCompleteWithNumber(int number);
+  // Parameters at or after position move by the text's length.
+  void Insert(unsigned int position, const wchar_t* text);
+  // count characters at position become text. Parameters after the span move by the change of
+  // length; a parameter strictly inside it goes; one at position stays (one at position moves
+  // when count is 0).
+  void Replace(unsigned int position, unsigned int count, const wchar_t* text);
+  // Parameters at or after length go.
+  void Tronque(unsigned int length);
+  const wchar_t* pszGetOriginalSQL() { return m_clText.pszGetW(); }
+  const char* pszGetOriginalSQLA() { return m_clText.pszGetA(); }
+  int nGetOriginalSQLLength() const { return m_clText.nGetLength(); }
+  BOOL bAddReturning(const wchar_t* columns);
+  BOOL bAddRecordLock();
+
+  // ---- Parameters ----
+  BOOL bAddParameter(CNAParameter* parameter);
+  // The value in a new holder (null: FALSE) through the virtual form, without a name.
+  BOOL bAddParameter(const CAny* value, eOPEXPRESSION op, unsigned int options, CNAColumn* column, wchar_t escape,
+                     CNAParameter::eNAPARAMETERINOUT direction);
+  BOOL bAddParameterReturn(CNAConvertVariant* value);
+  CNAParameter* pclGetParameterNoRef(int index) const { return m_tabParameter[index]; }
+  // The first bind variable of that name (case and accents ignored); null when none.
+  CNAParameter* pclGetParameterByNameNoRef(const wchar_t* name) const;
+  // Index of the first bind variable at parameter's position; -1 when none.
+  int nGetUserParamIndice(const CNAParameter* parameter) const;
+  void _OffsetParameter(unsigned int from, int delta);
+  CNAConvertVariant* _vpclAllocVariant();
+  CNAConvertVariant* _vpclGetNewVariant(CNAColumn* column, const CAny* value);
+
+  // ---- Select columns and defines ----
+  void AddDefine(CNAColumn* column);
+  void AddDefine(const wchar_t* name, CNAConvertVariant* value);
+  int nGetDefineNbr() const { return m_tabDefine.nGetCount(); }
+  CNADefine* pclGetDefineNoRef(int index) const { return m_tabDefine[index]; }
+  BOOL _bAddColumnInSelect(const wchar_t* text);
+  BOOL bAddSelectAdditionnalColumn(const wchar_t* name, CNAConvertVariant* value);
+  BOOL bAddSelectAdditionnalColumn(const wchar_t* name, unsigned short valueType);
+  BOOL bAddSelectAdditionalColumnInQueryFormat(const wchar_t* name, CNAConvertVariant* value);
+  const wchar_t* pszGetAdditionalColumns() { return m_clAdditionalColumns.pszGetW(); }
+  int nGetDefineMode() const { return m_nDefineMode; }
+  void SetDefineMode(int mode) { m_nDefineMode = mode; }
+
+  // ---- Row limit (read by the TOP-to-LIMIT rewrite) ----
+  void SetRowLimit(long long limit, long long offset) {
+    m_llRowLimit = limit;
+    m_llRowOffset = offset;
+  }
+  long long llGetRowLimit() const { return m_llRowLimit; }
+  long long llGetRowOffset() const { return m_llRowOffset; }
+
+  // ---- Formatted SQL ----
+  // The formatted SQL, built first when empty; null when the build fails.
+  const wchar_t* pszGetFormatedSQL(ePARAMTYPECONV mode) { return pszGetFormatedSQLW(mode); }
+  const wchar_t* pszGetFormatedSQLW(ePARAMTYPECONV mode);
+  // In the connection's code page; *length (when asked) is its length in bytes, which the text
+  // may not end at its first NUL.
+  const char* pszGetFormatedSQLA(ePARAMTYPECONV mode, int* length = nullptr);
+  // The builder itself (same rule); sent as its bytes and their count.
+  CTStringConcatAW* pclGetFormatedSQL(ePARAMTYPECONV mode);
+  void ResetFormatedSQL() { m_clFormated.Vide(); }
+  void _CompleteFormatedSQL(const wchar_t* text, int length);
+  // One blank before next unless the formatted SQL is empty, ends with a blank or next is one.
+  void _AddSpaceBetween(wchar_t next);
+  BOOL _bNeedParameterConversionToString(const CNAParameter* parameter, ePARAMTYPECONV mode) const;
+  static BOOL _bNeedParameterConversionToString(const CNAConvertVariant* value, ePARAMTYPECONV mode);
+  // The dump of text and parameters, written once and kept.
+  const wchar_t* pszGetCommandDump();
+
+  // ---- Rewriting state (the query rewriting sets it) ----
+  void SetRewriteMode(BOOL on) { m_bRewriteMode = on ? 1 : 0; }
+  BOOL bIsRewriteMode() const { return m_bRewriteMode; }
+  BOOL bIsAddParameters() const { return m_bAddParameters; }
+  void SetAddParameters(BOOL on) { m_bAddParameters = on ? 1 : 0; }
+  BOOL bIsDialect5() const { return m_dwDialect5; }
+
+  // ---- LIKE ----
+  // out = a pattern that matches exactly text with escape (0: the backslash); an empty text
+  // leaves out null. FALSE with user error 12 when out cannot be sized.
+  BOOL bEscapeLIKEParamAsKJParam(CXYString<wchar_t>* out, const wchar_t* text, wchar_t escape);
+  BOOL bEscapeLIKEParamAsKJParam(CXYString<char>* out, const char* text, char escape);
+  // Dialect 3: the escapes of a written pattern literal become the connection's texts.
+  void _ChangeEscapement(CTStringConcatAW* literal, wchar_t escape);
+
+  // ---- NULL-selected columns ----
+  BOOL bColumnValuesNullSelected(const CNAColumn* column) const;
+  BOOL bCombineColumnValuesNullSelected(eNAOperator op, CColumnNullValueExcluded* other);
+  BOOL bCopyColumnValuesNullSelected(CColumnNullValueExcluded* other);
+  // Makes the set when missing; FALSE with user error 12 when it cannot.
+  BOOL _bInitColumnNullValueExcluded();
+  CColumnNullValueExcluded* pclGetColumnNullValueExcludedNoRef() const { return m_pclNullExcluded; }
+
+  CNAConnectionDescription* pclGetCnxNoRef() const { return m_pclCnx; }
+  CNAError* pclGetErrorNoRef() const { return m_pclError; }
+
+  // ---- Scanners of SQL text (wide, terminated; null counts as empty) ----
+  // TAB, LF, CR, blank and ! % ( ) * + , - / =.
+  static BOOL s_bSeparateur(wchar_t c);
+  // Backward search for keyword (any case) from `from` (-1: the end) down to index 1, skipping
+  // string literals and the connection's quoted names; the keyword needs a separator on each
+  // side. Its index, or -1.
+  static int s_nGetClauseStart(const CNAConnectionDescription* cnx, const wchar_t* text, const wchar_t* keyword,
+                               int from);
+  static BOOL s_bGetItemNameAndPos(CTString* name, unsigned int* start, unsigned int* end, const wchar_t* text,
+                                   unsigned int from);
+  // A SELECT with a LIMIT clause or a TOP phrase.
+  static BOOL s_bQueryResultsetLimited(const CNAConnectionDescription* cnx, const wchar_t* text);
+  // SET, one name and one value (or less), then only blanks and semicolons.
+  static BOOL s_bIsQuerySet(const wchar_t* text);
+  static BOOL s_bRequeteTerminePar(const wchar_t* text, const wchar_t* word);
+  static BOOL s_bSuiteRequeteCommencePar(const wchar_t* text, const wchar_t* word);
+  static int s_nGetPosSuiteRequete(const wchar_t* text, const wchar_t* word);
+  static BOOL s_bSuiteRequeteCommenceParMot(const wchar_t* text, const wchar_t* word);
+
+  static constexpr int kSourceFile = 10;
+
+ protected:
+  // The builders' code pages: the formatted SQL is narrow once the connection's code page is
+  // known.
+  int _nFormatedCodePage() const;
+  // Appends a literal written in a builder of _nFormatedCodePage: as its bytes when both are
+  // narrow text of one code page, else as wide text.
+  void _AppendLiteral(CTStringConcatAW* literal);
+  BOOL _bAddParameters(CNACommand* other, eADDMMODE mode, unsigned int offset);
+  // Refreshes a bind variable from the host's values: nothing until a parsed query gives them.
+  BOOL _bUpdateParameterValue(CNAParameter* parameter);
+  // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
+  void _RemplaceLimitParTop();
+  void _RemplaceTopParLimit();
+
+  CNAError* m_pclError;
+  CNAConnectionDescription* m_pclCnx;
+  int32_t m_bRewriteMode = 0;
+  eNAQUERYTYPE m_eQueryType = NA_QUERY_NONE;
+  int32_t m_nRewritingWord = 0;
+  CTStringConcatAW m_clText;
+  CRefArray<CNAParameter> m_tabParameter{50, 30};
+  int32_t m_bAddParameters = 1;
+  uint32_t m_dwDialect5;
+  CTStringConcatAW m_clAdditionalColumns;
+  int32_t m_nDefineMode = 3;
+  CRefArray<CNADefine> m_tabDefine{50, 30};
+  long long m_llRowLimit = -1;
+  long long m_llRowOffset = -1;
+  CTStringConcatAW m_clFormated;
+  CTStringConcatAW m_clDump;
+  int32_t m_nCalculatedColumnWord = 0;
+  CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
+
+ private:
+  // The parameter list fits the text: positions in order and within it. Otherwise error 24.
+  BOOL _bCheckPositions();
+};
+
+// The driver's factory's twin: a new command, null without memory.
+CNACommand* pclAllocCommand(CNAError* error, CNAConnectionDescription* cnx);

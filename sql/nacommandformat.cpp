@@ -1,0 +1,445 @@
+// The formatted SQL of a command, its row-limit rewrites, the scanners of SQL text and the
+// command's dump.
+//
+// The scanners run over wide text and over the formatted SQL's own units (bytes of a single-byte
+// or UTF-8 code page): they look only for ASCII keywords, quotes and separators, which no byte of
+// a multi-byte sequence can imitate, and they never read past the length they are given (a
+// literal may hold a NUL). Keywords match in ASCII case only: an SQL keyword is ASCII.
+#include <cwchar>
+#include <string>
+
+#include "common/xystring.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
+#include "driver/naerror.h"
+#include "sql/nacommand.h"
+#include "sql/naconvertvariant.h"
+
+namespace {
+
+enum { kSitePosition = 11 };
+constexpr unsigned int kErrInternal = 24;
+
+template <typename T>
+unsigned int Unit(T c) {
+  return static_cast<unsigned int>(static_cast<std::make_unsigned_t<T>>(c));
+}
+
+template <typename T>
+bool Blank(T c) {
+  const unsigned int u = Unit(c);
+  return u == ' ' || u == '\t' || u == '\n' || u == '\r';
+}
+
+template <typename T>
+bool Separator(T c) {
+  const unsigned int u = Unit(c);
+  return Blank(c) || u == '!' || u == '%' || u == '(' || u == ')' || u == '*' || u == '+' || u == ',' || u == '-' ||
+         u == '/' || u == '=';
+}
+
+template <typename T>
+bool Digit(T c) {
+  return Unit(c) >= '0' && Unit(c) <= '9';
+}
+
+unsigned int Upper(unsigned int u) { return u >= 'a' && u <= 'z' ? u - 32 : u; }
+
+int Length(const wchar_t* s) { return s != nullptr ? static_cast<int>(wcslen(s)) : 0; }
+
+// The word (ASCII, any case) stands at i of text[0, n).
+template <typename T>
+bool At(const T* text, int n, int i, const wchar_t* word) {
+  const int k = Length(word);
+  if (k == 0 || i < 0 || i > n - k) return false;
+  for (int j = 0; j < k; ++j)
+    if (Upper(Unit(text[i + j])) != Upper(static_cast<unsigned int>(word[j]))) return false;
+  return true;
+}
+
+template <typename T>
+int SkipBlanks(const T* text, int n, int i) {
+  while (i < n && Blank(text[i])) ++i;
+  return i;
+}
+
+// The decimal number at *i, which moves past its digits; false when it does not fit 64 bits.
+template <typename T>
+bool ReadNumber(const T* text, int n, int* i, long long* value) {
+  unsigned long long v = 0;
+  for (; *i < n && Digit(text[*i]); ++*i) {
+    const unsigned int d = Unit(text[*i]) - '0';
+    if (v > (9223372036854775807ULL - d) / 10) return false;
+    v = v * 10 + d;
+  }
+  *value = static_cast<long long>(v);
+  return true;
+}
+
+template <typename T>
+int ClauseStart(const T* text, int n, const wchar_t* keyword, const wchar_t* open, const wchar_t* close, int from) {
+  if (text == nullptr || n <= 0 || Length(keyword) == 0) return -1;
+  const int kl = Length(keyword), cl = Length(close);
+  int i = from < 0 || from >= n ? n - 1 : from;
+  bool inName = false, inLiteral = false;
+  while (i >= 1) {
+    const unsigned int c = Unit(text[i]);
+    if (inName) {
+      if (At(text, n, i, open) && Separator(text[i - 1])) inName = false;
+      --i;
+    } else if (inLiteral) {
+      if (c == '\'' && (Unit(text[i - 1]) == '\\' || Unit(text[i - 1]) == '\'')) {
+        i -= 2;
+        continue;
+      }
+      if (c == '\'') inLiteral = false;
+      --i;
+    } else if (c == '\'') {
+      inLiteral = true;
+      --i;
+    } else if (cl > 0 && At(text, n, i, close) && (i + cl >= n || Separator(text[i + cl]))) {
+      // A quoted name that ends the text is one too.
+      inName = true;
+      --i;
+    } else if (At(text, n, i, keyword) && Separator(text[i - 1]) && i + kl < n && Separator(text[i + kl])) {
+      return i;
+    } else {
+      --i;
+    }
+  }
+  return -1;
+}
+
+// Ignoring separators at its end, the text ends with word, a separator at index 1 or more before.
+template <typename T>
+bool EndsWith(const T* text, int n, const wchar_t* word) {
+  while (n > 0 && Separator(text[n - 1])) --n;
+  const int start = n - Length(word);
+  return start >= 2 && At(text, n, start, word) && Separator(text[start - 1]);
+}
+
+// f(content, length) on the builder's own units.
+template <typename F>
+auto OnContent(CTStringConcatAW* builder, F f) {
+  if (builder->bIsWide()) return f(builder->pszGetW(), builder->nGetLength());
+  return f(builder->pszGetA(), builder->nGetLength());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- formatted SQL
+
+int CNACommand::_nFormatedCodePage() const {
+  const int cp = m_pclCnx != nullptr ? m_pclCnx->nGetServerCodePage() : -1;
+  return cp >= 0 ? cp : CTStringConcatAW::kWideContent;
+}
+
+void CNACommand::_AppendLiteral(CTStringConcatAW* literal) {
+  if (!m_clFormated.bIsWide() && !literal->bIsWide() && literal->nGetCodePage() == m_clFormated.nGetCodePage())
+    m_clFormated.Add(literal->pszGetA(), literal->nGetLength(), static_cast<unsigned int>(m_clFormated.nGetCodePage()));
+  else
+    m_clFormated.Add(literal->pszGetW(), literal->nGetLengthW());
+}
+
+const wchar_t* CNACommand::pszGetFormatedSQLW(ePARAMTYPECONV mode) {
+  CTStringConcatAW* formated = pclGetFormatedSQL(mode);
+  return formated != nullptr ? formated->pszGetW() : nullptr;
+}
+
+const char* CNACommand::pszGetFormatedSQLA(ePARAMTYPECONV mode, int* length) {
+  CTStringConcatAW* formated = pclGetFormatedSQL(mode);
+  if (length != nullptr) *length = formated != nullptr ? formated->nGetLengthA() : 0;
+  return formated != nullptr ? formated->pszGetA() : nullptr;
+}
+
+CTStringConcatAW* CNACommand::pclGetFormatedSQL(ePARAMTYPECONV mode) {
+  if (m_clFormated.bEstVide() && !_bBuildFormatedSQL(mode)) return nullptr;
+  return &m_clFormated;
+}
+
+void CNACommand::_CompleteFormatedSQL(const wchar_t* text, int length) { m_clFormated.Add(text, length); }
+
+void CNACommand::_AddSpaceBetween(wchar_t next) {
+  const int n = m_clFormated.nGetLength();
+  if (n > 0 && !m_clFormated.bIsCharSpace(n - 1) && next != L' ') m_clFormated.Add(L" ", 1);
+}
+
+BOOL CNACommand::_bNeedParameterConversionToString(const CNAParameter* parameter, ePARAMTYPECONV mode) const {
+  return _bNeedParameterConversionToString(parameter->pclGetValueNoRef(), mode);
+}
+
+BOOL CNACommand::_bNeedParameterConversionToString(const CNAConvertVariant* value, ePARAMTYPECONV mode) {
+  if (mode == NA_PARAMCONV_NONE || value == nullptr) return FALSE;
+  const unsigned short type = value->wGetType();
+  const int kind = ZVType2eParamType(type);
+  if ((kind & mode) == kind) return TRUE;
+  const bool text = (type >= 16 && type <= 23) || type == ZV_CARW || type == ZV_PSTRW || type == 134;
+  return text && value->nGetUtilDataSize() == 0;
+}
+
+BOOL CNACommand::_bBuildFormatedSQL(ePARAMTYPECONV mode) {
+  m_clFormated.Vide();
+  m_clFormated.SetCodePages(_nFormatedCodePage(), m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
+  const wchar_t* text = m_clText.pszGetW();
+  const unsigned int n = static_cast<unsigned int>(m_clText.nGetLength());
+  unsigned int previous = 0;
+  BOOL result = TRUE;
+  for (int i = 0; i < m_tabParameter.nGetCount() && result; ++i) {
+    CNAParameter* parameter = m_tabParameter[i];
+    unsigned int position = parameter->nGetPosition();
+    if (position < previous || position > n) {
+      // A list that does not fit the text (a parameter shared into another command, an edit
+      // that skipped it): nothing of it is written.
+      CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSitePosition, m_pclCnx, nullptr,
+                                 nullptr, kErrInternal);
+      if (m_pclError != nullptr) {
+        CTString line;
+        line.printf(L"Parameter %d at %u, text of %u characters, previous end %u", i, position, n, previous);
+        m_pclError->AddDebugMessageNoFormat(line.pszGet());
+      }
+      result = FALSE;
+      break;
+    }
+    _AddSpaceBetween(previous < n ? text[previous] : 0);
+    m_clFormated.Add(text + previous, static_cast<int>(position - previous));
+    result = _bAddParameterFormated(parameter, mode, &position);
+    previous = position < n ? position : n;
+  }
+  if (!result) {
+    // Nothing half-built is ever handed out: the next request builds again.
+    m_clFormated.Vide();
+    return FALSE;
+  }
+  if (previous < n) {
+    _AddSpaceBetween(text[previous]);
+    m_clFormated.Add(text + previous, static_cast<int>(n - previous));
+  }
+  const int dialect = m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0;
+  if (dialect >= 1 && dialect <= 3) _RemplaceLimitParTop();
+  if (dialect == 5 || dialect == 6) _RemplaceTopParLimit();
+  return TRUE;
+}
+
+BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, ePARAMTYPECONV mode, unsigned int* position) {
+  const unsigned int options = parameter->dwGetOptions();
+  eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
+  if ((options & NA_PARAM_FILE) != 0) {
+    // A value whose file cannot be read is no value: the text is not sent with the file's name
+    // in its place.
+    if (!parameter->bLoadFile(m_pclError)) return FALSE;
+    parameter->bGetZVTypeInfo(&db, &analysis);
+    if (analysis == NA_IT_EMPTY)
+      analysis = (options & NA_PARAM_FILE_TEXT) != 0 ? NA_IT_MEMOTEXTE : NA_IT_MEMOBINAIRE;
+  } else {
+    parameter->bGetZVTypeInfo(&db, &analysis);
+  }
+  if ((options & NA_PARAM_LIKE) != 0) return _bAddParameterFormatedLike(parameter, db, analysis, mode, position);
+  return _bAddParameterFormated(parameter, db, analysis, mode, position);
+}
+
+BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis,
+                                        ePARAMTYPECONV, unsigned int*) {
+  if ((parameter->dwGetOptions() & NA_PARAM_BIND) != 0) _bUpdateParameterValue(parameter);
+  CNAConvertVariant* holder = parameter->pclGetValueNoRef();
+  if (holder == nullptr || m_pclCnx == nullptr) return FALSE;
+  CAny value;
+  holder->bGetValue(&value);
+  if (analysis == NA_IT_EMPTY) analysis = holder->eNAGetItemTypeValue();
+  CTStringConcatAW literal(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
+  if (!m_pclCnx->bConvertValueToString(m_pclError, &literal, &value, db, analysis)) return FALSE;
+  _AppendLiteral(&literal);
+  return TRUE;
+}
+
+BOOL CNACommand::_bUpdateParameterValue(CNAParameter*) { return TRUE; }
+
+// ---------------------------------------------------------------- row limits
+
+void CNACommand::_RemplaceLimitParTop() {
+  if (m_bRewriteMode || m_pclCnx == nullptr) return;
+  const wchar_t *open = m_pclCnx->pszGetQuoteOpen(), *close = m_pclCnx->pszGetQuoteClose();
+  long long count = -1;
+  int start = 0, end = 0;
+  const bool rewrite = OnContent(&m_clFormated, [&](const auto* text, int n) {
+    if (!At(text, n, 0, L"SELECT")) return false;
+    const int limit = ClauseStart(text, n, L"LIMIT", open, close, -1);
+    if (limit <= 0) return false;
+    int i = limit + 5;
+    while (i < n && Separator(text[i])) ++i;
+    // TOP has a count only: no number, or an offset and a count, stay as they are.
+    if (i >= n || !Digit(text[i]) || !ReadNumber(text, n, &i, &count)) return false;
+    while (i < n && (Separator(text[i]) || Unit(text[i]) == ',')) ++i;
+    if (i < n && Digit(text[i])) return false;
+    // The body ends before the blanks in front of LIMIT (a ")" before them is the body's).
+    end = limit;
+    while (end > 6 && Blank(text[end - 1])) --end;
+    start = SkipBlanks(text, end, 6);
+    return true;
+  });
+  if (!rewrite) return;
+  m_clFormated.Tronque(end);
+  const std::wstring head = L"SELECT TOP " + std::to_wstring(count) + L" ";
+  m_clFormated.Remplace(0, start, head.c_str(), static_cast<int>(head.size()));
+}
+
+void CNACommand::_RemplaceTopParLimit() {
+  if (m_bRewriteMode) return;
+  long long count = m_llRowLimit;
+  int cutStart = 0, cutEnd = 0;
+  bool ends0 = false;
+  const bool select = OnContent(&m_clFormated, [&](const auto* text, int n) {
+    if (!At(text, n, 0, L"SELECT")) return false;
+    const int top = SkipBlanks(text, n, 6);
+    // TOP is a phrase of its own: a column named top10 is no row count.
+    if (n >= 12 && At(text, n, top, L"TOP") && top + 3 < n && Blank(text[top + 3])) {
+      int i = SkipBlanks(text, n, top + 3);
+      long long value = -1;
+      if (i < n && Digit(text[i]) && ReadNumber(text, n, &i, &value)) {
+        cutStart = top;
+        cutEnd = SkipBlanks(text, n, i);
+        count = value;
+      }
+    }
+    ends0 = EndsWith(text, n, L"LIMIT 0");
+    return true;
+  });
+  if (!select) return;
+  const bool top = cutEnd > cutStart;
+  if (top) {
+    m_clFormated.Coupe(cutStart, cutEnd - cutStart);
+    m_llRowLimit = -1;
+  }
+  // TOP 0 asks for no row; a row limit of 0 means none was set.
+  if ((count > 0 || (top && count == 0)) && !ends0) {
+    std::wstring limit = L" LIMIT ";
+    if (m_llRowOffset > 0) limit += std::to_wstring(m_llRowOffset) + L", ";
+    limit += std::to_wstring(count);
+    m_clFormated.Add(limit.c_str(), static_cast<int>(limit.size()));
+  }
+}
+
+// ---------------------------------------------------------------- scanners
+
+BOOL CNACommand::s_bSeparateur(wchar_t c) { return Separator(c); }
+
+int CNACommand::s_nGetClauseStart(const CNAConnectionDescription* cnx, const wchar_t* text, const wchar_t* keyword,
+                                  int from) {
+  return ClauseStart(text, Length(text), keyword, cnx != nullptr ? cnx->pszGetQuoteOpen() : nullptr,
+                     cnx != nullptr ? cnx->pszGetQuoteClose() : nullptr, from);
+}
+
+BOOL CNACommand::s_bGetItemNameAndPos(CTString* name, unsigned int* start, unsigned int* end, const wchar_t* text,
+                                      unsigned int from) {
+  *start = *end = ~0u;
+  const int n = Length(text);
+  int i = static_cast<int>(from);
+  while (i < n && Separator(text[i])) ++i;
+  if (i < n) {
+    *start = static_cast<unsigned int>(i);
+    const wchar_t first = text[i];
+    if (first == L'[' || first == L'"') {
+      const wchar_t closing = first == L'[' ? L']' : L'"';
+      int j = i + 1;
+      while (j < n && text[j] != closing) ++j;
+      if (j < n) {
+        name->Set(text + i + 1, static_cast<unsigned int>(j - i - 1));
+        *end = static_cast<unsigned int>(j);
+      }
+    } else {
+      int j = i;
+      while (j < n && !Separator(text[j])) ++j;
+      if (j < n) {
+        name->Set(text + i, static_cast<unsigned int>(j - i));
+        *end = static_cast<unsigned int>(j - 1);
+      }
+    }
+  }
+  return name->nTaille() != 0;
+}
+
+BOOL CNACommand::s_bQueryResultsetLimited(const CNAConnectionDescription* cnx, const wchar_t* text) {
+  const int n = Length(text);
+  if (!At(text, n, 0, L"SELECT")) return FALSE;
+  if (s_nGetClauseStart(cnx, text, L"LIMIT", -1) > 0) return TRUE;
+  const int top = SkipBlanks(text, n, 6);
+  return n >= 12 && At(text, n, top, L"TOP") && top + 3 < n && Blank(text[top + 3]);
+}
+
+BOOL CNACommand::s_bIsQuerySet(const wchar_t* text) {
+  const int n = Length(text);
+  int i = SkipBlanks(text, n, 0);
+  if (!At(text, n, i, L"SET")) return FALSE;
+  i = SkipBlanks(text, n, i + 3);
+  while (i < n && !Blank(text[i]) && text[i] != L'=') ++i;
+  i = SkipBlanks(text, n, i);
+  while (i < n && !Blank(text[i])) ++i;
+  while (i < n && (Blank(text[i]) || text[i] == L';')) ++i;
+  return i == n;
+}
+
+BOOL CNACommand::s_bRequeteTerminePar(const wchar_t* text, const wchar_t* word) {
+  return EndsWith(text, Length(text), word);
+}
+
+int CNACommand::s_nGetPosSuiteRequete(const wchar_t* text, const wchar_t* word) {
+  const int n = Length(text);
+  const int i = SkipBlanks(text, n, 0);
+  return At(text, n, i, word) ? i : -1;
+}
+
+BOOL CNACommand::s_bSuiteRequeteCommencePar(const wchar_t* text, const wchar_t* word) {
+  return s_nGetPosSuiteRequete(text, word) >= 0;
+}
+
+BOOL CNACommand::s_bSuiteRequeteCommenceParMot(const wchar_t* text, const wchar_t* word) {
+  const int i = s_nGetPosSuiteRequete(text, word);
+  if (i < 0) return FALSE;
+  const int after = i + Length(word);
+  return after >= Length(text) || Separator(text[after]);
+}
+
+// ---------------------------------------------------------------- dump
+
+const wchar_t* CNACommand::pszGetCommandDump() {
+  if (!m_clDump.bEstVide()) return m_clDump.pszGetW();
+  CNADriver* driver = CNADriver::s_pclDriver.load();
+  if (driver != nullptr) driver->InitQueryDumpRessources();
+  auto label = [&](eNA_DUMPLABEL which) { return driver != nullptr ? driver->pszGetDumpLabel(which) : L""; };
+  auto add = [&](const wchar_t* s) { m_clDump.Add(s, Length(s)); };
+  add(label(NA_LABEL_QUERY_TEXT));
+  m_clDump.Add(m_clText.pszGetW(), m_clText.nGetLengthW());
+  add(L"\r\n");
+  add(label(NA_LABEL_PARAMETER_COUNT));
+  add(L"=");
+  m_clDump.AddNumber(m_tabParameter.nGetCount());
+  add(L"\r\n");
+  for (int i = 0; i < m_tabParameter.nGetCount(); ++i) {
+    const CNAParameter* parameter = m_tabParameter[i];
+    add(label(NA_LABEL_PARAMETER));
+    add(L" ");
+    m_clDump.AddNumber(i);
+    add(L" :\t");
+    if ((parameter->dwGetOptions() & NA_PARAM_CURSOR) != 0) {
+      add(L" = <cursor parameter>>\r\n");
+      continue;
+    }
+    CAny value;
+    if (parameter->pclGetValueNoRef() != nullptr) parameter->pclGetValueNoRef()->bGetValue(&value);
+    add(label(NA_LABEL_HOST_TYPE));
+    m_clDump.AddNumber(static_cast<int>(value.wGetType()));
+    add(L" = <");
+    const wchar_t* shown = nullptr;
+    if (value.wGetType() == ZV_BUFFER) {
+      unsigned int size = 0;
+      value.Intern()->nGetDataSize(&size);
+      add(L"Buffer, size = ");
+      m_clDump.AddNumber(static_cast<long long>(size));
+    } else if (value.__nCastToString(&shown, nullptr) < 100 && shown != nullptr) {
+      add(shown);
+    } else {
+      add(label(NA_LABEL_VALUE_NOT_CONVERTIBLE));
+    }
+    add(L">\r\n");
+  }
+  return m_clDump.pszGetW();
+}

@@ -1,0 +1,551 @@
+// SQL commands on connections of every dialect that never open: positions under random edits
+// against a model, the formatted text, row-limit rewrites, the scanners, LIKE patterns, the dump.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "common/xystring.h"
+#include "common/xystringconcat.h"
+#include "driver/naconnectiondescription.h"
+#include "host/host_nadescription.h"
+#include "mysql/mysqldriver.h"
+#include "sql/nacommand.h"
+#include "sql/naconvertvariant.h"
+#include "tests/support/any_test_values.h"
+#include "tests/support/record_bench.h"
+
+namespace {
+
+struct CHostHolder { CHostConnectionDescription m_host; };
+// The generic connection on a dialect; static: commands and values hold references on it.
+class CDialectCnx : private CHostHolder, public CNAConnectionDescription {
+ public:
+  explicit CDialectCnx(int dialect, int major = 8, int serverCP = -1) : CNAConnectionDescription(L"id", &m_host) {
+    m_eDataSource = dialect, m_nServerVersionMajor = major, m_nHostCodePage = 1252, m_nServerCodePage = serverCP;
+    m_csQuoteOpen = m_csQuoteClose = L"`";
+    m_nQuoteOpenLength = m_nQuoteCloseLength = 1;
+    const wchar_t* escapes[] = {L"%", L"[", L"]", L"_", L"[", L"]"};
+    for (int i = 0; i < LIKE_ESCAPE_COUNT; ++i) m_tabLikeEscape[i] = escapes[i];
+    SetStatic(true);
+  }
+  BOOL bOpen(CNAError*) override { return TRUE; }
+  BOOL bIsOpen() override { return TRUE; }
+  BOOL bClose(CNAError*) override { return TRUE; }
+};
+
+const eOPEXPRESSION kNoOp = static_cast<eOPEXPRESSION>(-1);
+
+class Command : public AnyTest {
+ protected:
+  void SetUp() override { CNAError::s_Hold(&m_error); }
+  // A counted command on cnx, referenced by the test.
+  CNACommand* Make(CNAConnectionDescription* cnx) {
+    CNACommand* c = pclAllocCommand(&m_error, cnx);
+    c->AddRef();
+    m_commands.push_back(c);
+    return c;
+  }
+  void TearDown() override {
+    for (CNACommand* c : m_commands) c->nRelease();
+    AnyTest::TearDown();
+  }
+  static BOOL Param(CNACommand* c, CAny v, unsigned int options = 0, wchar_t escape = 0) {
+    return c->bAddParameter(&v, kNoOp, options, nullptr, escape, CNAParameter::NA_PARAM_IN);
+  }
+  static CAny Int(long long n) {
+    CAny v;
+    v.SetI8(n);
+    return v;
+  }
+  static CAny Text(const std::wstring& s) {
+    CAny v;
+    v.__SetType(ZV_DSTRW, 0);
+    v.SetValueByte(s.c_str(), static_cast<unsigned int>(s.size() * sizeof(wchar_t)));
+    return v;
+  }
+  // The formatted SQL of a command holding only text.
+  std::wstring Rewritten(int dialect, const wchar_t* text) {
+    CDialectCnx cnx(dialect);
+    CNACommand* c = pclAllocCommand(&m_error, &cnx);
+    c->AddRef();
+    c->bComplete(text);
+    const std::wstring out = Formated(c);
+    c->nRelease();
+    return out;
+  }
+  static std::wstring Formated(CNACommand* c) {
+    const wchar_t* s = c->pszGetFormatedSQL(NA_PARAMCONV_ALL);
+    return s != nullptr ? s : L"<refused>";
+  }
+
+  CMySQLDriver m_driver;
+  CNAError m_error;
+  std::vector<CNACommand*> m_commands;
+};
+
+// ---------------------------------------------------------------- positions against a model
+
+// The model: a sequence of characters and parameter marks; a mark's position is the number of
+// characters before it.
+using Elem = std::variant<wchar_t, long long>;
+struct Model {
+  std::vector<Elem> elems;
+  std::wstring Text() const {
+    std::wstring t;
+    for (const Elem& e : elems)
+      if (e.index() == 0) t += std::get<0>(e);
+    return t;
+  }
+  // Element index of character position pos: before the marks standing there (after them with
+  // bAfterMarks).
+  size_t Index(size_t pos, bool bAfterMarks) const {
+    size_t chars = 0, i = 0;
+    for (; i < elems.size(); ++i) {
+      if (chars == pos && (elems[i].index() == 0 || !bAfterMarks)) break;
+      if (elems[i].index() == 0) ++chars;
+    }
+    return i;
+  }
+  // The text with each mark's number spliced in, a blank before any text (or a further mark) that
+  // follows a value unless a blank is there.
+  std::wstring Splice() const {
+    const std::wstring text = Text();
+    std::wstring out;
+    size_t chars = 0;
+    auto blankBefore = [&](wchar_t next) {
+      if (!out.empty() && out.back() != L' ' && next != L' ') out += L' ';
+    };
+    bool afterValue = false;
+    for (const Elem& e : elems) {
+      if (e.index() == 0) {
+        if (afterValue) blankBefore(std::get<0>(e));
+        afterValue = false;
+        out += std::get<0>(e);
+        ++chars;
+      } else {
+        if (afterValue) blankBefore(chars < text.size() ? text[chars] : 0);
+        out += std::to_wstring(std::get<1>(e));
+        afterValue = true;
+      }
+    }
+    return out;
+  }
+};
+
+TEST_F(Command, RandomEditsKeepEveryValueAtItsPlace) {
+  CDialectCnx cnx(4);
+  std::mt19937 rng(27);
+  const wchar_t alphabet[] = L"ab )(, ";
+  auto word = [&] {
+    std::wstring s(rng() % 4, L'x');
+    for (wchar_t& ch : s) ch = alphabet[rng() % (std::size(alphabet) - 1)];
+    return s;
+  };
+  for (int round = 0; round < 200; ++round) {
+    CNACommand* a = Make(&cnx);
+    CNACommand* b = Make(&cnx);
+    Model ma, mb;
+    long long next = 1;
+    for (int step = 0; step < 40; ++step) {
+      const bool onB = rng() % 4 == 0;
+      CNACommand* c = onB ? b : a;
+      Model& m = onB ? mb : ma;
+      const size_t len = m.Text().size();
+      const std::wstring s = word();
+      switch (rng() % 7) {
+        case 0:
+          c->bComplete(s.c_str());
+          for (wchar_t ch : s) m.elems.emplace_back(ch);
+          break;
+        case 1:
+          ASSERT_TRUE(Param(c, Int(next)));
+          m.elems.emplace_back(next++);
+          break;
+        case 2: {
+          const size_t pos = rng() % (len + 1);
+          c->Insert(static_cast<unsigned int>(pos), s.c_str());
+          const size_t at = m.Index(pos, false);
+          m.elems.insert(m.elems.begin() + static_cast<long>(at), s.begin(), s.end());
+          break;
+        }
+        case 3: {
+          if (len == 0) break;
+          const size_t pos = rng() % (len + 1), count = rng() % (len - pos + 2);
+          c->Replace(static_cast<unsigned int>(pos), static_cast<unsigned int>(count), s.c_str());
+          const size_t end = std::min(len, pos + count);
+          // Marks at pos stay before the new text, marks at the end come after it, marks inside go.
+          const size_t first = m.Index(pos, end > pos), last = m.Index(end, false);
+          std::vector<Elem> kept(m.elems.begin(), m.elems.begin() + static_cast<long>(first));
+          kept.insert(kept.end(), s.begin(), s.end());
+          kept.insert(kept.end(), m.elems.begin() + static_cast<long>(last), m.elems.end());
+          m.elems = kept;
+          break;
+        }
+        case 4: {
+          const size_t cut = rng() % (len + 1);
+          c->Tronque(static_cast<unsigned int>(cut));
+          m.elems.resize(m.Index(cut, false));
+          break;
+        }
+        default: {
+          if (onB) break;
+          const eADDMMODE mode = rng() % 2 != 0 ? NA_ADD_CLONE : NA_ADD_SHARE;
+          const size_t before = ma.Text().size();
+          ASSERT_TRUE(a->bAdd(b, mode));
+          ma.elems.insert(ma.elems.end(), mb.elems.begin(), mb.elems.end());
+          if (mode == NA_ADD_SHARE) {
+            // The shared values belong to a now: a value moved past b's text is refused in b.
+            const size_t blen = mb.Text().size();
+            bool past = false;
+            for (size_t i = 0; i < static_cast<size_t>(b->nGetParameterNbr()); ++i)
+              past = past || b->pclGetParameterNoRef(static_cast<int>(i))->nGetPosition() > blen;
+            b->ResetFormatedSQL();
+            if (past) {
+              EXPECT_EQ(Formated(b), L"<refused>");
+            }
+            (void)before;
+            b->ResetCommand(0);
+            mb.elems.clear();
+          }
+        }
+      }
+      ASSERT_EQ(std::wstring(c->pszGetOriginalSQL()), m.Text()) << round << "." << step;
+      for (Model* mm : {&ma, &mb}) {
+        CNACommand* cc = mm == &ma ? a : b;
+        cc->ResetFormatedSQL();
+        ASSERT_EQ(Formated(cc), mm->Splice()) << round << "." << step << " [" << mm->Text() << "]";
+      }
+    }
+  }
+}
+
+TEST_F(Command, ParametersOutOfPlaceAreRefusedNotRead) {
+  CDialectCnx cnx(5);
+  const struct { std::vector<unsigned int> positions; bool ok; } rows[] = {
+      {{0, 3, 3}, true}, {{3, 0}, false}, {{4}, false}, {{0, 100000}, false}, {{0xffffffffu}, false}};
+  for (const auto& r : rows) {
+    CNACommand* c = Make(&cnx);
+    c->bComplete(L"a=b");
+    for (unsigned int p : r.positions) {
+      ASSERT_TRUE(Param(c, Int(p)));
+      c->pclGetParameterNoRef(c->nGetParameterNbr() - 1)->SetPosition(p);
+    }
+    m_error.Reset();
+    EXPECT_EQ(c->pszGetFormatedSQL(NA_PARAMCONV_ALL) != nullptr, r.ok);
+    EXPECT_EQ(m_error.dwGetErrorId(), r.ok ? 0u : 24u);
+  }
+}
+
+TEST_F(Command, ReplaceMovesLaterParametersByTheChangeOfLength) {
+  CDialectCnx cnx(4);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"a = ");
+  Param(c, Int(1));
+  c->bComplete(L" AND b = ");
+  Param(c, Int(2));
+  c->Replace(0, 1, L"column_a");
+  EXPECT_EQ(Formated(c), L"column_a = 1 AND b = 2");
+  c->Replace(12, 3, L"OR");
+  c->ResetFormatedSQL();
+  EXPECT_EQ(Formated(c), L"column_a = 1 OR b = 2");
+}
+
+TEST_F(Command, TronqueAndInsertAtAParameter) {
+  CDialectCnx cnx(4);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"f(");
+  Param(c, Int(7));
+  c->bComplete(L")");
+  EXPECT_EQ(Formated(c), L"f(7 )");
+  c->Insert(2, L"x,");
+  c->ResetFormatedSQL();
+  EXPECT_EQ(Formated(c), L"f(x,7 )");
+  Param(c, Int(8));
+  c->Tronque(5);
+  EXPECT_EQ(c->nGetParameterNbr(), 1);
+  c->Tronque(4);
+  EXPECT_EQ(c->nGetParameterNbr(), 0);
+}
+
+// A literal the connection refuses leaves nothing behind that a later request would send.
+TEST_F(Command, FailedBuildIsNeverHandedOutLater) {
+  CDialectCnx cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"SELECT ");
+  Param(c, Int(1));
+  c->bComplete(L", ");
+  CAny inf;
+  inf.SetR8(1.0 / 0.0);
+  Param(c, inf);
+  EXPECT_EQ(Formated(c), L"<refused>");
+  EXPECT_EQ(Formated(c), L"<refused>");
+}
+
+TEST_F(Command, UnreadableFileFailsTheBuild) {
+  CDialectCnx cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"INSERT INTO t VALUES (");
+  Param(c, Text(L"/nonexistent/qx/file"), NA_PARAM_FILE);
+  c->bComplete(L")");
+  EXPECT_EQ(Formated(c), L"<refused>");
+  EXPECT_EQ(m_error.dwGetErrorId(), 15u);
+}
+
+// ---------------------------------------------------------------- rewrites and scanners
+
+TEST_F(Command, RowLimitsAreWrittenInTheDialectsForm) {
+  const struct { int dialect; const wchar_t* text; long long limit, offset; const wchar_t* want; } rows[] = {
+      {1, L"SELECT a FROM t LIMIT 10", -1, -1, L"SELECT TOP 10 a FROM t"},
+      {2, L"select a from t limit 3", -1, -1, L"SELECT TOP 3 a from t"},
+      {1, L"SELECT a FROM t LIMIT 5, 10", -1, -1, L"SELECT a FROM t LIMIT 5, 10"},
+      {1, L"SELECT a FROM t WHERE b = 'no LIMIT 1 here'", -1, -1, L"SELECT a FROM t WHERE b = 'no LIMIT 1 here'"},
+      {4, L"SELECT a FROM t LIMIT 10", -1, -1, L"SELECT a FROM t LIMIT 10"},
+      {5, L"SELECT TOP 10 a FROM t", -1, -1, L"SELECT a FROM t LIMIT 10"},
+      {5, L"SELECT TOP 10 a FROM t", 3, 20, L"SELECT a FROM t LIMIT 20, 10"},
+      {6, L"SELECT   top 7 a FROM t", -1, -1, L"SELECT   a FROM t LIMIT 7"},
+      {5, L"SELECT a FROM t", 5, -1, L"SELECT a FROM t LIMIT 5"},
+      {5, L"SELECT a FROM t", 0, -1, L"SELECT a FROM t"},
+      {5, L"SELECT a FROM t", -1, -1, L"SELECT a FROM t"},
+      {5, L"SELECT a FROM t", 3000000000LL, 5000000000LL, L"SELECT a FROM t LIMIT 5000000000, 3000000000"},
+      {5, L"SELECT a FROM t LIMIT 0", 5, -1, L"SELECT a FROM t LIMIT 0"},
+      {5, L"UPDATE t SET a = 1", 5, -1, L"UPDATE t SET a = 1"},
+  };
+  for (const auto& r : rows) {
+    CDialectCnx cnx(r.dialect);
+    CNACommand* c = Make(&cnx);
+    c->bComplete(r.text);
+    c->SetRowLimit(r.limit, r.offset);
+    EXPECT_EQ(Formated(c), r.want) << r.text;
+  }
+}
+
+// The offset comes first in LIMIT n, m: a zero count after an offset is no TOP n.
+TEST_F(Command, LimitWithOffsetAndZeroCountIsNotTop) {
+  EXPECT_EQ(Rewritten(1, L"SELECT a FROM t LIMIT 5, 0"), L"SELECT a FROM t LIMIT 5, 0");
+}
+TEST_F(Command, LimitWithoutNumberIsNoTop) {
+  EXPECT_EQ(Rewritten(1, L"SELECT a FROM t LIMIT @n"), L"SELECT a FROM t LIMIT @n");
+}
+TEST_F(Command, CountStarKeepsItsParenthesesUnderTop) {
+  EXPECT_EQ(Rewritten(1, L"SELECT COUNT(*) LIMIT 1"), L"SELECT TOP 1 COUNT(*)");
+}
+TEST_F(Command, ColumnNamedTop1IsNoTopPhrase) {
+  EXPECT_EQ(Rewritten(5, L"SELECT top10 FROM t"), L"SELECT top10 FROM t");
+}
+TEST_F(Command, TopZeroAsksForNoRow) {
+  EXPECT_EQ(Rewritten(5, L"SELECT TOP 0 a FROM t"), L"SELECT a FROM t LIMIT 0");
+}
+TEST_F(Command, QuotedNameEndingTheTextHidesItsKeyword) {
+  CDialectCnx cnx(5);
+  EXPECT_EQ(CNACommand::s_nGetClauseStart(&cnx, L"SELECT a FROM `t LIMIT 5`", L"LIMIT", -1), -1);
+}
+
+TEST_F(Command, ClauseStartSkipsLiteralsQuotedNamesAndWords) {
+  CDialectCnx cnx(5);
+  const struct { const wchar_t* text; int from, want; } rows[] = {
+      {L"SELECT a FROM t LIMIT 5", -1, 16},     {L"select a from t limit 5", -1, 16},
+      {L"SELECT 'no LIMIT here' x", -1, -1},    {L"SELECT 'it''s LIMIT x' y", -1, -1},
+      {L"SELECT `a LIMIT b` FROM t", -1, -1},   {L"SELECT a FROM `t`LIMIT 5", -1, -1},
+      {L"SELECT a XLIMIT 5", -1, -1},           {L"SELECT a LIMITS 5", -1, -1},
+      {L"SELECT a FROM t LIMIT", -1, -1},       {L"LIMIT 5", -1, -1},
+      {L"SELECT a LIMIT 1 LIMIT 2", 14, 9},     {L"SELECT a\tLIMIT(1)", -1, 9},
+      {L"", -1, -1},                            {nullptr, -1, -1},
+  };
+  for (const auto& r : rows) EXPECT_EQ(CNACommand::s_nGetClauseStart(&cnx, r.text, L"LIMIT", r.from), r.want) << r.text;
+  EXPECT_TRUE(CNACommand::s_bQueryResultsetLimited(&cnx, L"select a from t limit 3"));
+  EXPECT_TRUE(CNACommand::s_bQueryResultsetLimited(&cnx, L"SELECT  TOP 3 a FROM t"));
+  EXPECT_FALSE(CNACommand::s_bQueryResultsetLimited(&cnx, L"SELECT topic FROM t"));
+  EXPECT_FALSE(CNACommand::s_bQueryResultsetLimited(&cnx, L" SELECT a FROM t LIMIT 3"));
+}
+
+TEST_F(Command, SetStatementsAndWordTests) {
+  const struct { const wchar_t* text; bool set; } sets[] = {
+      {L"SET NAMES utf8", true}, {L"SET x=1", true},   {L"  set x=1 ;; ", true}, {L"SET NAMES utf8\t;", true},
+      {L"SET x = 1", false},     {L"SET", true},       {L"SET x", true},         {L"", false},
+      {L"   ", false},           {L"SELECT 1", false}, {nullptr, false},
+  };
+  for (const auto& r : sets) EXPECT_EQ(CNACommand::s_bIsQuerySet(r.text), r.set) << r.text;
+  const struct { const wchar_t *text, *word; int pos; bool word2, ends; } words[] = {
+      {L"  ESCAPE '!'", L"ESCAPE", 2, true, false}, {L"escaped", L"ESCAPE", 0, false, false},
+      {L"x LIMIT 0", L"LIMIT 0", -1, false, true},  {L"x limit 0 )\r\n", L"LIMIT 0", -1, false, true},
+      {L" LIMIT 0", L"LIMIT 0", 1, true, false},    {L"xLIMIT 0", L"LIMIT 0", -1, false, false},
+      {L"ESCAPE", L"ESCAPE", 0, true, false},
+  };
+  for (const auto& r : words) {
+    EXPECT_EQ(CNACommand::s_nGetPosSuiteRequete(r.text, r.word), r.pos) << r.text;
+    EXPECT_EQ(CNACommand::s_bSuiteRequeteCommencePar(r.text, r.word), r.pos >= 0) << r.text;
+    EXPECT_EQ(CNACommand::s_bSuiteRequeteCommenceParMot(r.text, r.word), r.word2) << r.text;
+    EXPECT_EQ(CNACommand::s_bRequeteTerminePar(r.text, r.word), r.ends) << r.text;
+  }
+  CTString name(L"old");
+  unsigned int start = 0, end = 0;
+  EXPECT_TRUE(CNACommand::s_bGetItemNameAndPos(&name, &start, &end, L"AS  [my name] x", 2));
+  EXPECT_EQ(std::wstring(name.pszGet()) + L" " + std::to_wstring(start) + L" " + std::to_wstring(end), L"my name 4 12");
+  EXPECT_TRUE(CNACommand::s_bGetItemNameAndPos(&name, &start, &end, L"AS alias,", 2));
+  EXPECT_EQ(std::wstring(name.pszGet()) + L" " + std::to_wstring(start) + L" " + std::to_wstring(end), L"alias 3 7");
+  // The text ends first: the name stays, its end unknown.
+  EXPECT_TRUE(CNACommand::s_bGetItemNameAndPos(&name, &start, &end, L"AS last", 2));
+  EXPECT_EQ(std::wstring(name.pszGet()) + L" " + std::to_wstring(start) + L" " + std::to_wstring(end),
+            L"alias 3 4294967295");
+}
+
+// ---------------------------------------------------------------- LIKE
+
+TEST_F(Command, LikePatternsOnEveryDialect) {
+  const struct { int dialect, major; const wchar_t *before, *pattern; wchar_t escape; const wchar_t *after, *want; } rows[] = {
+      {5, 8, L"x LIKE ", L"ab\\%c", 0, L"", L"x LIKE 'ab\\%c'"},
+      {1, 8, L"x LIKE ", L"ab\\%c", 0, L"", L"x LIKE N'ab\\%c' ESCAPE '\\'"},
+      {4, 8, L"x LIKE ", L"ab\\%c", 0, L"", L"x LIKE 'ab\\%c' ESCAPE '\\'"},
+      {6, 8, L"x LIKE ", L"ab\\%c", 0, L"", L"x LIKE 'ab\\%c' ESCAPE '\\\\'"},
+      {6, 9, L"x LIKE ", L"ab\\%c", 0, L"", L"x LIKE 'ab\\%c' ESCAPE '\\'"},
+      {12, 8, L"x LIKE ", L"ab\\%c", 0, L"", L"x LIKE 'ab\\%c' ESCAPE '\\\\'"},
+      {4, 8, L"x LIKE ", L"abc%", 0, L"", L"x LIKE 'abc%'"},
+      {2, 8, L"x LIKE ", L"[a]\\_%", 0, L"", L"x LIKE N'[[]a]\\_%' ESCAPE '\\'"},
+      {3, 8, L"x LIKE ", L"a\\%b\\_c\\\\d%", 0, L"", L"x LIKE 'a[%]b[_]c\\d%'"},
+      {3, 8, L"x LIKE ", L"a\\%", 0, L" ESCAPE '\\' AND y = 1", L"x LIKE 'a[%]' AND y = 1"},
+      {3, 8, L"x LIKE ", L"a\\%", 0, L" escape '\\", L"x LIKE 'a[%]'"},
+      {5, 8, L"x LIKE ", L"50!%", L'!', L"", L"x LIKE '50!%' ESCAPE '!'"},
+      {1, 8, L"x LIKE ", L"50!%", L'!', L"", L"x LIKE N'50!%' ESCAPE '!'"},
+      {3, 8, L"x LIKE ", L"50!%", L'!', L"", L"x LIKE '50[%]'"},
+      {5, 8, L"x LIKE ", L"50%", L'!', L"", L"x LIKE '50%'"},
+      {5, 8, L"x LIKE ", L"50!%", L'!', L" ESCAPE '!'", L"x LIKE '50!%' ESCAPE '!'"},
+      {1, 8, L"x LIKE ", L"a\\%", 0, L" ESCAPE '\\'", L"x LIKE N'a\\%' ESCAPE '\\'"},
+      // A lone escape stands for itself; doubled quotes are one quote.
+      {4, 8, L"x LIKE ", L"a\\b''c", 0, L"", L"x LIKE 'a\\\\b''c' ESCAPE '\\'"},
+  };
+  for (const auto& r : rows) {
+    CDialectCnx cnx(r.dialect, r.major);
+    CNACommand* c = Make(&cnx);
+    c->bComplete(r.before);
+    Param(c, Text(r.pattern), NA_PARAM_LIKE, r.escape);
+    c->bComplete(r.after);
+    EXPECT_EQ(Formated(c), r.want) << r.dialect << " " << r.pattern << r.after;
+  }
+}
+
+// Two quotes are one quote, as in any longer pattern: the text of one quote matches itself.
+TEST_F(Command, PatternOfOneQuoteMatchesOneQuote) {
+  CDialectCnx cnx(4);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"x LIKE ");
+  CXYString<wchar_t> pattern;
+  ASSERT_TRUE(c->bEscapeLIKEParamAsKJParam(&pattern, L"'", 0));
+  Param(c, Text(pattern.pszGet()), NA_PARAM_LIKE);
+  EXPECT_EQ(Formated(c), L"x LIKE ''''");
+}
+
+// MySQL reads a backslash as its LIKE escape unless a clause names another one.
+TEST_F(Command, HostEscapeKeepsBackslashLiteralOnMySQL) {
+  CDialectCnx cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"x LIKE ");
+  Param(c, Text(L"a\\b%"), NA_PARAM_LIKE, L'!');
+  EXPECT_EQ(Formated(c), L"x LIKE 'a\\b%' ESCAPE '!'");
+}
+
+TEST_F(Command, LiteralPatternOfAText) {
+  CDialectCnx cnx(5);
+  CNACommand* c = Make(&cnx);
+  const struct { const wchar_t* text; wchar_t escape; const wchar_t* want; } rows[] = {
+      {L"50%", 0, L"50\\%"},       {L"", 0, nullptr},           {L"a_b'c", 0, L"a\\_b''c"},
+      {L"x\\y", 0, L"x\\\\y"},     {L"50%!", L'!', L"50!%!!"},  {L"x\\y", L'!', L"x\\\\y"},
+  };
+  for (const auto& r : rows) {
+    CXYString<wchar_t> out(L"previous");
+    ASSERT_TRUE(c->bEscapeLIKEParamAsKJParam(&out, r.text, r.escape));
+    if (r.want == nullptr)
+      EXPECT_EQ(out.pGetData(), nullptr);
+    else
+      EXPECT_STREQ(out.pszGet(), r.want);
+  }
+  CXYString<char> narrow;
+  ASSERT_TRUE(c->bEscapeLIKEParamAsKJParam(&narrow, "5%_", 0));
+  EXPECT_STREQ(narrow.pszGet(), "5\\%\\_");
+}
+
+// ---------------------------------------------------------------- the rest of the command
+
+TEST_F(Command, DumpWithAndWithoutParameters) {
+  CDialectCnx cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"SELECT 1");
+  EXPECT_STREQ(c->pszGetCommandDump(), L"Texte de la requête : SELECT 1\r\nNombre de paramètres : =0\r\n");
+  CNACommand* d = Make(&cnx);
+  d->bComplete(L"x = ");
+  Param(d, Int(42));
+  Param(d, Text(L"ab"), NA_PARAM_CURSOR);
+  CAny buffer;
+  buffer.__SetType(ZV_BUFFER, 0);
+  buffer.SetValueByte("abc", 3);
+  Param(d, buffer);
+  EXPECT_STREQ(d->pszGetCommandDump(),
+               L"Texte de la requête : x = \r\nNombre de paramètres : =3\r\n"
+               L"Paramètre :  0 :\tType Zavora 9 = <42>\r\n"
+               L"Paramètre :  1 :\t = <cursor parameter>>\r\n"
+               L"Paramètre :  2 :\tType Zavora 29 = <Buffer, size = 3>\r\n");
+}
+
+TEST_F(Command, KindsClassesAndDirections) {
+  CDialectCnx cnx(5);
+  CNACommand* c = Make(&cnx);
+  const int kinds[][3] = {{0, 8, 8}, {1, 1, 1}, {2, 1, 1}, {3, 2, 2}, {4, 3, 3}, {5, 4, 4}, {6, 6, 8}, {7, 9, 8}, {-1, 8, 8}};
+  for (const auto& k : kinds) {
+    c->SetQueryType(static_cast<eTYPEREQUETE>(k[0]));
+    EXPECT_EQ(c->eGetQueryType(), k[1]) << k[0];
+    EXPECT_EQ(eConvertTypeQuery(static_cast<eTYPEREQUETE>(k[0])), k[2]) << k[0];
+  }
+  const int classes[][2] = {{1, 32}, {2, 1}, {9, 1}, {14, 1}, {10, 64}, {13, 64}, {11, 2}, {12, 2}, {16, 4}, {19, 4},
+                            {81, 4}, {110, 4}, {24, 8}, {27, 8}, {128, 8}, {129, 8}, {28, 16}, {29, 16}, {30, 0}, {0, 0}};
+  for (const auto& k : classes) EXPECT_EQ(ZVType2eParamType(static_cast<unsigned short>(k[0])), k[1]) << k[0];
+  CAny v = Int(1);
+  ASSERT_TRUE(c->bAddParameter(&v, kNoOp, 0, nullptr, 0, CNAParameter::NA_PARAM_IN));
+  CNAParameter* p = c->pclGetParameterNoRef(0);
+  const struct { int direction; const wchar_t* want; } directions[] = {{0, L"()"}, {1, L"(IN)"}, {3, L"(IN|OUT)"}, {7, L"(IN|OUT|RETURN)"}, {4, L"(RETURN)"}};
+  for (const auto& d : directions) {
+    CXYStringConcat<wchar_t> out;
+    out.Add(L"junk");
+    p->SetDirection(static_cast<CNAParameter::eNAPARAMETERINOUT>(d.direction));
+    p->TypeParam2String(&out);
+    EXPECT_STREQ(out.pszGet(), d.want);
+  }
+  CNAParameter* clone = p->pclGetClone();
+  EXPECT_EQ(clone->pclGetValueNoRef(), p->pclGetValueNoRef());
+  EXPECT_EQ(clone->eGetDirection(), CNAParameter::NA_PARAM_IN);
+  p->SetDirection(CNAParameter::NA_PARAM_IN);
+  EXPECT_TRUE(p->bEqualsParameter(clone));
+  clone->SetEscape(L'!');
+  EXPECT_FALSE(p->bEqualsParameter(clone));
+  clone->nRelease();
+}
+
+TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
+  RecordBench bench;
+  bench.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
+  bench.Add(L"a b", NA_IT_I4, 4);
+  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
+  for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
+  ASSERT_TRUE(bench.Build());
+  CNACommand* c = Make(&bench.m_cnx);
+  c->SetDefineMode(2);
+  c->bComplete(L"SELECT ");
+  ASSERT_TRUE(c->bAddSelectColumns(bench.Record(), 1));
+  ASSERT_TRUE(c->bAddSelectAdditionnalColumn(L"COUNT(*)", ZV_I8));
+  EXPECT_STREQ(c->pszGetOriginalSQL(), L"SELECT `id`,`a b`,`m`,COUNT(*)");
+  EXPECT_EQ(c->nGetDefineNbr(), 4);
+  EXPECT_STREQ(c->pclGetDefineNoRef(1)->pszGetName(), L"a b");
+  EXPECT_STREQ(c->pclGetDefineNoRef(3)->pszGetName(), L"COUNT(*)");
+  CAny v = Int(5);
+  CNAConvertVariant* holder = c->_vpclGetNewVariant(nullptr, &v);
+  ASSERT_TRUE(c->bAddParameter(holder, kNoOp, NA_PARAM_BIND, bench.Column(L"a b"), L"Prénom", 0, CNAParameter::NA_PARAM_IN));
+  EXPECT_EQ(c->pclGetParameterByNameNoRef(L"PRENOM"), c->pclGetParameterNoRef(0));
+  EXPECT_EQ(c->nGetUserParamIndice(c->pclGetParameterNoRef(0)), 0);
+  EXPECT_EQ(c->pclGetParameterNoRef(0)->piGetItemNoRef(), bench.Column(L"a b")->piGetItemNoRef());
+  c->ResetCommand(1);
+  EXPECT_EQ(c->nGetDefineNbr(), 0);
+  EXPECT_EQ(c->nGetParameterNbr(), 1);
+}
+
+}  // namespace
