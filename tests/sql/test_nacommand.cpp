@@ -2,6 +2,7 @@
 // against a model, the formatted text, row-limit rewrites, the scanners, LIKE patterns, the dump.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <variant>
@@ -81,8 +82,12 @@ class Command : public AnyTest {
     return s != nullptr ? s : L"<refused>";
   }
 
+  // A connection that outlives the test's commands.
+  CDialectCnx& Cnx(int dialect, int major = 8) { return *m_cnx.emplace_back(std::make_unique<CDialectCnx>(dialect, major)); }
+
   CMySQLDriver m_driver;
   CNAError m_error;
+  std::vector<std::unique_ptr<CDialectCnx>> m_cnx;
   std::vector<CNACommand*> m_commands;
 };
 
@@ -136,7 +141,7 @@ struct Model {
 };
 
 TEST_F(Command, RandomEditsKeepEveryValueAtItsPlace) {
-  CDialectCnx cnx(4);
+  CDialectCnx& cnx = Cnx(4);
   std::mt19937 rng(27);
   const wchar_t alphabet[] = L"ab )(, ";
   auto word = [&] {
@@ -223,7 +228,7 @@ TEST_F(Command, RandomEditsKeepEveryValueAtItsPlace) {
 }
 
 TEST_F(Command, ParametersOutOfPlaceAreRefusedNotRead) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   const struct { std::vector<unsigned int> positions; bool ok; } rows[] = {
       {{0, 3, 3}, true}, {{3, 0}, false}, {{4}, false}, {{0, 100000}, false}, {{0xffffffffu}, false}};
   for (const auto& r : rows) {
@@ -240,7 +245,7 @@ TEST_F(Command, ParametersOutOfPlaceAreRefusedNotRead) {
 }
 
 TEST_F(Command, ReplaceMovesLaterParametersByTheChangeOfLength) {
-  CDialectCnx cnx(4);
+  CDialectCnx& cnx = Cnx(4);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"a = ");
   Param(c, Int(1));
@@ -254,7 +259,7 @@ TEST_F(Command, ReplaceMovesLaterParametersByTheChangeOfLength) {
 }
 
 TEST_F(Command, TronqueAndInsertAtAParameter) {
-  CDialectCnx cnx(4);
+  CDialectCnx& cnx = Cnx(4);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"f(");
   Param(c, Int(7));
@@ -272,7 +277,7 @@ TEST_F(Command, TronqueAndInsertAtAParameter) {
 
 // A literal the connection refuses leaves nothing behind that a later request would send.
 TEST_F(Command, FailedBuildIsNeverHandedOutLater) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"SELECT ");
   Param(c, Int(1));
@@ -285,7 +290,7 @@ TEST_F(Command, FailedBuildIsNeverHandedOutLater) {
 }
 
 TEST_F(Command, UnreadableFileFailsTheBuild) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"INSERT INTO t VALUES (");
   Param(c, Text(L"/nonexistent/qx/file"), NA_PARAM_FILE);
@@ -314,7 +319,7 @@ TEST_F(Command, RowLimitsAreWrittenInTheDialectsForm) {
       {5, L"UPDATE t SET a = 1", 5, -1, L"UPDATE t SET a = 1"},
   };
   for (const auto& r : rows) {
-    CDialectCnx cnx(r.dialect);
+    CDialectCnx& cnx = Cnx(r.dialect);
     CNACommand* c = Make(&cnx);
     c->bComplete(r.text);
     c->SetRowLimit(r.limit, r.offset);
@@ -339,12 +344,12 @@ TEST_F(Command, TopZeroAsksForNoRow) {
   EXPECT_EQ(Rewritten(5, L"SELECT TOP 0 a FROM t"), L"SELECT a FROM t LIMIT 0");
 }
 TEST_F(Command, QuotedNameEndingTheTextHidesItsKeyword) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   EXPECT_EQ(CNACommand::s_nGetClauseStart(&cnx, L"SELECT a FROM `t LIMIT 5`", L"LIMIT", -1), -1);
 }
 
 TEST_F(Command, ClauseStartSkipsLiteralsQuotedNamesAndWords) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   const struct { const wchar_t* text; int from, want; } rows[] = {
       {L"SELECT a FROM t LIMIT 5", -1, 16},     {L"select a from t limit 5", -1, 16},
       {L"SELECT 'no LIMIT here' x", -1, -1},    {L"SELECT 'it''s LIMIT x' y", -1, -1},
@@ -417,7 +422,7 @@ TEST_F(Command, LikePatternsOnEveryDialect) {
       {4, 8, L"x LIKE ", L"a\\b''c", 0, L"", L"x LIKE 'a\\\\b''c' ESCAPE '\\'"},
   };
   for (const auto& r : rows) {
-    CDialectCnx cnx(r.dialect, r.major);
+    CDialectCnx& cnx = Cnx(r.dialect, r.major);
     CNACommand* c = Make(&cnx);
     c->bComplete(r.before);
     Param(c, Text(r.pattern), NA_PARAM_LIKE, r.escape);
@@ -428,7 +433,7 @@ TEST_F(Command, LikePatternsOnEveryDialect) {
 
 // Two quotes are one quote, as in any longer pattern: the text of one quote matches itself.
 TEST_F(Command, PatternOfOneQuoteMatchesOneQuote) {
-  CDialectCnx cnx(4);
+  CDialectCnx& cnx = Cnx(4);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"x LIKE ");
   CXYString<wchar_t> pattern;
@@ -439,7 +444,7 @@ TEST_F(Command, PatternOfOneQuoteMatchesOneQuote) {
 
 // MySQL reads a backslash as its LIKE escape unless a clause names another one.
 TEST_F(Command, HostEscapeKeepsBackslashLiteralOnMySQL) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"x LIKE ");
   Param(c, Text(L"a\\b%"), NA_PARAM_LIKE, L'!');
@@ -447,7 +452,7 @@ TEST_F(Command, HostEscapeKeepsBackslashLiteralOnMySQL) {
 }
 
 TEST_F(Command, LiteralPatternOfAText) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
   const struct { const wchar_t* text; wchar_t escape; const wchar_t* want; } rows[] = {
       {L"50%", 0, L"50\\%"},       {L"", 0, nullptr},           {L"a_b'c", 0, L"a\\_b''c"},
@@ -469,7 +474,7 @@ TEST_F(Command, LiteralPatternOfAText) {
 // ---------------------------------------------------------------- the rest of the command
 
 TEST_F(Command, DumpWithAndWithoutParameters) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
   c->bComplete(L"SELECT 1");
   EXPECT_STREQ(c->pszGetCommandDump(), L"Texte de la requête : SELECT 1\r\nNombre de paramètres : =0\r\n");
@@ -489,7 +494,7 @@ TEST_F(Command, DumpWithAndWithoutParameters) {
 }
 
 TEST_F(Command, KindsClassesAndDirections) {
-  CDialectCnx cnx(5);
+  CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
   const int kinds[][3] = {{0, 8, 8}, {1, 1, 1}, {2, 1, 1}, {3, 2, 2}, {4, 3, 3}, {5, 4, 4}, {6, 6, 8}, {7, 9, 8}, {-1, 8, 8}};
   for (const auto& k : kinds) {
@@ -528,7 +533,8 @@ TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
   bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
   for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
   ASSERT_TRUE(bench.Build());
-  CNACommand* c = Make(&bench.m_cnx);
+  CNACommand* c = pclAllocCommand(&m_error, &bench.m_cnx);
+  c->AddRef();
   c->SetDefineMode(2);
   c->bComplete(L"SELECT ");
   ASSERT_TRUE(c->bAddSelectColumns(bench.Record(), 1));
@@ -546,6 +552,7 @@ TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
   c->ResetCommand(1);
   EXPECT_EQ(c->nGetDefineNbr(), 0);
   EXPECT_EQ(c->nGetParameterNbr(), 1);
+  c->nRelease();
 }
 
 }  // namespace
