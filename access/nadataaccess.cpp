@@ -1,10 +1,15 @@
 #include "access/nadataaccess.h"
 
+#include <new>
+
+#include "access/narecordid.h"
+
 #include "driver/inadatasourcedescription.h"
 #include "driver/nacontext.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "sql/naconvertvariant.h"
 
 CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
     : m_pclError(error), m_pclConnection(cnx) {
@@ -40,4 +45,24 @@ const wchar_t* CNADataAccess::pszGetDBTableName() const {
 void CNADataAccess::_SetAliasNameFromContext() {
   const wchar_t* next = m_pclContext != nullptr ? m_pclContext->pszGetNextLogicalName() : L"";
   m_csAliasName = *next != 0 ? next : pszGetLogicalName();
+}
+
+CNARecordId* CNADataAccess::pclAllocRecordID(const CNARecordValue* value) const {
+  switch (eEvaluateRecordIdType()) {
+    case NA_RECORDID_RECORDVALUES:
+      return new (std::nothrow) CNARecordId_RecordValues(value);
+    case NA_RECORDID_ROWID: {
+      CNADriver* driver = CNADriver::s_pclDriver;
+      CNAConvertVariant* rowId = driver != nullptr ? driver->pclAllocVariantRowID(m_pclError, m_pclConnection) : nullptr;
+      if (rowId == nullptr) return nullptr;
+      CNARecordId* id = new (std::nothrow) CNARecordId_RowId(rowId);
+      if (id == nullptr) {
+        rowId->AddRef();
+        rowId->nRelease();
+      }
+      return id;
+    }
+    default:
+      return nullptr;
+  }
 }

@@ -1,8 +1,8 @@
 // CNADataAccess: one table or query opened in one host context. It holds one reference on its
 // connection (given back through the driver), one external reference on the host description and
 // one on its error object (the context's); it borrows its context. Opening, browsing, writing and
-// queries come with the data-access operations; here it knows its names, its lock mode and
-// whether it is open.
+// queries come with the data-access operations; here it knows its names, its lock mode, whether
+// it is open, its parsed source query (none for a table) and makes its rows' identifiers.
 #pragma once
 
 #include "common/ctstring.h"
@@ -10,6 +10,9 @@
 #include "driver/nahost.h"
 
 class CNAContext;
+class CNARecordId;
+class CNARecordValue;
+class CSQLParserInfo;
 class CNAError;
 class CNAConnectionDescription;
 class INADataSourceDescription;
@@ -40,8 +43,23 @@ class CNADataAccess : public CInterf {
   CNAContext* pclGetContextNoRef() const { return m_pclContext; }
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
 
+  // The kind of row identifier the access gives its rows (eNA_RECORDIDTYPE): record values.
+  virtual int eEvaluateRecordIdType() const { return 1; }
+  // A new identifier of value's row by eEvaluateRecordIdType (not referenced): record values, or
+  // a server row id when the driver makes its converter; null otherwise or without memory.
+  CNARecordId* pclAllocRecordID(const CNARecordValue* value) const;
+  // The host's parsed query of a query source; null for a table.
+  CSQLParserInfo* pclGetSourceQueryNoRef() const { return m_pclSourceQuery; }
+  BOOL bSourceIsQuery() const { return m_bSourceIsQuery; }
+  // A host query sent as written (query flag 4).
+  BOOL bRequeteSansCorrection() const { return m_bSourceIsQuery && (m_dwQueryFlags & 4) != 0 ? TRUE : FALSE; }
+
  protected:
   int m_bOpened = 0;
+  // Set by the query run.
+  CSQLParserInfo* m_pclSourceQuery = nullptr;
+  int m_bSourceIsQuery = 0;
+  unsigned int m_dwQueryFlags = 0;
 
  private:
   CNAError* m_pclError;

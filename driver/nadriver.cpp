@@ -16,6 +16,7 @@
 #include "platform/dllres.h"
 #include "platform/errortable.h"
 #include "platform/maincommun.h"
+#include "sql/nacolumn.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 
@@ -259,9 +260,16 @@ CNAConvertVariant* CNADriver::pclAllocVariant(CNAError* error, CNAConnectionDesc
 
 CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx,
                                                       CNAColumn* column, unsigned short hostType) {
-  CNAConvertVariant* value = column == nullptr ? pclAllocVariant(error, cnx) : nullptr;
-  if (value != nullptr) value->InitTypeVariantAny(hostType, 0);
-  return value;
+  CNAConvertVariant* value = pclAllocVariant(error, cnx);
+  if (value == nullptr) return nullptr;
+  if (column == nullptr) {
+    value->InitTypeVariantAny(hostType, 0);
+    return value;
+  }
+  if (column->bInitVariant_NV_Any(error, value, hostType)) return value;
+  value->AddRef();
+  value->nRelease();
+  return nullptr;
 }
 
 CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx,
@@ -280,7 +288,6 @@ CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescr
 CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription*, CNAError*) const {
   return nullptr;
 }
-CNAColumn* CNADriver::pclAllocColumn(CNAError*, INAItemDescription*) const { return nullptr; }
 CNACommand* CNADriver::pclAllocCommand(CNAError*, CNAConnectionDescription*) const { return nullptr; }
 CNAIDAuto* CNADriver::pclAllocIDAuto() { return nullptr; }
 CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t*, CNAConnectionDescription*) { return nullptr; }
@@ -288,6 +295,13 @@ CNAParameter* CNADriver::pclAllocParameter(CNAConvertVariant*, unsigned int, uns
   return nullptr;
 }
 CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }
+
+CNAColumn* CNADriver::pclAllocColumn(CNAError* error, INAItemDescription* item) const {
+  if (item == nullptr) return nullptr;
+  const eNA_ITEMTYPE type = item->eNAGetItemType();
+  if (type < NA_IT_IDAUTO || type > NA_IT_LAST || type == 8) return nullptr;
+  return new (std::nothrow) CNASQLColumn(error, item);
+}
 
 CNAContext* CNADriver::pclAllocContext() const { return new CNAContext(pclAllocError()); }
 

@@ -139,8 +139,8 @@ class CNADriver : public INADriver {
   virtual CNAConvertVariant* pclAllocVariant(CNAError* error, CNAConnectionDescription* cnx);
   virtual CNAConvertVariant* pclAllocVariantRowID(CNAError* error, CNAConnectionDescription* cnx);
   // A new converter (pclAllocVariant) of the host type, or, with a value, of its type and holding
-  // it; null, nothing left, when it cannot be had or refuses. Typing through a column is not
-  // offered yet: a column gives null.
+  // it; null, nothing left, when it cannot be had or refuses. With a column the column types it
+  // (its item's host type and descriptions).
   CNAConvertVariant* pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx, CNAColumn* column,
                                              unsigned short hostType);
   CNAConvertVariant* pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx, CNAColumn* column,
@@ -152,6 +152,7 @@ class CNADriver : public INADriver {
                                             CNAError* error) const;
   virtual CNAStatement* pclAllocStatement(CNADataAccess* access, CNAConnectionDescription* cnx,
                                           CNAError* error) const = 0;
+  // A record column (CNASQLColumn) for an item of type 1 to 31 but 8; null otherwise.
   virtual CNAColumn* pclAllocColumn(CNAError* error, INAItemDescription* item) const;
   virtual CNACommand* pclAllocCommand(CNAError* error, CNAConnectionDescription* cnx) const;
   virtual CNAError* pclAllocError() const;

@@ -63,7 +63,7 @@ class CHostItemDescription final : public INAItemDescription {
   const wchar_t* pszGetXBaseKeyExpression() const override { return nullptr; }
   int nGetIntegerPart() const override { return m_nIntegerPart; }
   int nGetDecimalPart() const override { return m_nDecimalPart; }
-  const wchar_t* pszGetNameInSource() const override { return L"source column"; }
+  const wchar_t* pszGetNameInSource() const override { return m_pszNameInSource; }
   const wchar_t* pszGetSourceName() const override { return L"source table"; }
   unsigned int nGetKeySize() const override { return 0; }
   void SetKeySize(unsigned int) override {}
@@ -89,6 +89,7 @@ class CHostItemDescription final : public INAItemDescription {
   int m_nIntegerPart = 0;
   int m_nDecimalPart = 0;
   BOOL m_bNullAllowed = TRUE;
+  const wchar_t* m_pszNameInSource = L"source column";
   unsigned int m_nPhysical = 0;
   int m_nOffset = -1;
   int m_nSubItem = -1;

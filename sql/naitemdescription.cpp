@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "driver/naconnectiondescription.h"
 #include "values/idecimal.h"
 
 BOOL INAItemDescription::bUniqueNotNull() const {
@@ -161,6 +162,11 @@ void CNAItemDescription::_UpdateDefaultValueType() {
   // An item without a default must not gain one because its old NULL did not convert.
   m_clDefaultValue.__SetType(zv, 0);
   m_clDefaultValue.SetNull(bNull);
+}
+
+eNA_ITEMTYPE CNAItemDescription::eNAGetDBType(const CNAConnectionDescription* cnx) const {
+  if (m_nDBType == 0 || (cnx != nullptr && cnx->bDBTypeUnkwnownByDB())) return NA_IT_EMPTY;
+  return m_eType;
 }
 
 BOOL CNAItemDescription::bChangeTypeMemo(eNA_ITEMTYPE type) {

@@ -21,6 +21,7 @@
 #include "sql/inaitemdescription.h"
 #include "values/any.h"
 
+class CNAConnectionDescription;
 class CNADataSourceDescription;
 
 // Key flags.
@@ -158,6 +159,16 @@ class CNAItemDescription : public INAItemDescription {
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }
+  // The server's type code of the column; 0 for none.
+  int nGetDBType() const { return m_nDBType; }
+  void SetDBType(const wchar_t* name, int code) {
+    m_csDBType = name;
+    m_nDBType = code;
+  }
+  // The item type when the column has a server type code the connection knows; else 0.
+  eNA_ITEMTYPE eNAGetDBType(const CNAConnectionDescription* cnx) const;
+  // 0 for a plain column; a calculated query column's kind otherwise.
+  int nGetCalculation() const { return m_nCalculation; }
   // Copies the value into the default value, then converts it to the item's host type (a value
   // that does not convert is kept as it is).
   void SetDefaultValue(const CAny* value, int unused);

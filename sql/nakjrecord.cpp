@@ -47,6 +47,13 @@ unsigned int nDecimalFormSize(int precision) {
 
 CNAKJRecord::~CNAKJRecord() { free(m_pbyBuffer); }
 
+int CNAKJRecord::nRelease() {
+  if (m_nRef == 0) return 0;
+  const uint32_t left = --m_nRef;
+  if (left == 0) delete this;
+  return static_cast<int>(left);
+}
+
 void CNAKJRecord::_Adopt(BYTE* buffer, unsigned int total, unsigned int count, unsigned int flagSize) {
   m_pbyBuffer = buffer;
   m_nTotalSize = total;

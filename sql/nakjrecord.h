@@ -2,7 +2,12 @@
 // of defined (not NULL) flags, one bit per physical item, first item in the most significant bit
 // of the first byte, followed by the values area where each item occupies its own offset on
 // (elements of an array item one after the other). The record owns its one malloc'ed buffer and
-// holds no pointer in it; it has no reference count: its owner deletes it.
+// holds no pointer in it.
+//
+// Holders (the record template, row values, caches, the host) count it: a new record has count
+// 0, whoever keeps it first takes the first reference, and the release that reaches 0 deletes
+// it. A record nobody counted is deleted by its owner. The count is plain: records are touched
+// under the driver mutex only.
 //
 // Serialised form: u32 total size, u32 item count, u32 bit-field size (all little-endian), then
 // the whole buffer.
@@ -37,6 +42,11 @@ class CNAKJRecord {
   CNAKJRecord(const CNAKJRecord&) = delete;
   CNAKJRecord& operator=(const CNAKJRecord&) = delete;
   virtual ~CNAKJRecord();
+
+  void AddRef() { ++m_nRef; }
+  // The count left; a release without a reference changes nothing and answers 0.
+  int nRelease();
+  unsigned int nGetRefCount() const { return m_nRef; }
 
   // The forwarding slots that other layers call by position.
   virtual CNAKJRecord* vpclGetClone() const { return pclGetClone(); }
@@ -144,4 +154,5 @@ class CNAKJRecord {
   BYTE* m_pbyValues = nullptr;
   uint32_t m_nFlagSize = 0;
   BYTE* m_pbyFlags = nullptr;
+  uint32_t m_nRef = 0;
 };

@@ -58,6 +58,9 @@ class CNAVariant : public CInterf {
   unsigned int nGetSize() const;
   unsigned int nGetUtilDataSize() const;
 
+  // Clears the NULL flag only: the value held (or the bytes a converter is bound to) stays.
+  void SetNotNull() { m_clValue.SetNull(false); }
+
   // A null source makes the value NULL of its current type.
   BOOL bCopyVariant(const CNAVariant* source);
   // A new value from the driver's factory holding a copy; null when there is none.

@@ -1,0 +1,253 @@
+// The current record of a data access and its row values.
+//
+// CNARecord: the data access's columns (one per item of its description, in item order), its
+// browse order, automatic-identifier and unique-key columns, composite unique keys, memo columns,
+// and two row values: the current one the host reads and writes and the original one, the row as
+// it was read. It holds a reference on each column in each of its lists, on its connection
+// (given back through the driver), on its error object, on its record template and both values;
+// it borrows its data access, which owns it.
+//
+// CNARecordValue: one row: a record buffer in the host's layout (counted), its memo values
+// (CNARecordMemo, counted), its row identifier (counted) and a state word. Statements, row
+// caches, saved positions and the table cache copy, share and compare them.
+//
+// CNARecordMemo: the memo values of one row, one entry per memo column of the record (an entry
+// may be null: not held). A row value keeps no empty memo set.
+//
+// Failures: out of memory in a copy or clone raises the no-memory error on the value's (or the
+// record's) error object and answers FALSE or null; the target keeps what it held before the part
+// that failed. Everything here runs under the driver mutex; only the memo sets' and identifiers'
+// counts are atomic.
+#pragma once
+
+#include <cstdint>
+
+#include "common/interf.h"
+#include "common/refarray.h"
+#include "platform/qxunknown.h"
+#include "platform/wintypes.h"
+#include "sql/naconvertvariant.h"
+
+class CAny;
+class CColumnNullValueExcluded;
+class CNAColumn;
+class CNAConnectionDescription;
+class CNADataAccess;
+class CNADataSourceDescription;
+class CNAError;
+class CNAItemDescription;
+class CNAKJRecord;
+class CNARecordId;
+class CSQLParserInfo;
+class INADataSourceDescription;
+class INAItemDescription;
+template <typename T>
+class CXYStringConcat;
+
+// State word of a row value.
+enum eNA_RECORDSTATE : int32_t {
+  NA_RECORDSTATE_NONE = 0,
+  NA_RECORDSTATE_DELETED = 128,
+};
+
+class CNARecordMemo : public CQXUnknown {
+ public:
+  CNARecordMemo() : m_tabValue(1) {}
+
+  int nGetCount() const { return m_tabValue.nGetCount(); }
+  // Entry i (no reference); null past the count.
+  CNAConvertVariant* pclGetAt(int i) const { return i >= 0 && i < nGetCount() ? m_tabValue[i] : nullptr; }
+  // Entry i holds value with a reference (null entries appended up to i), the former released.
+  BOOL bShareAt(int i, CNAConvertVariant* value);
+  // An existing entry i copies value in place; otherwise a copy of value (none for null) becomes
+  // entry i. FALSE when the copy fails.
+  BOOL bCopyMemoValue(int i, const CNAConvertVariant* value);
+  // Copies source's entries (none for null); entries of this set past them become NULL.
+  BOOL bCopyRecordMemo(const CNARecordMemo* source);
+
+  // The same object, or entry by entry equal (an entry past a set's count, or of a null set,
+  // is absent; absent and NULL are equal).
+  static BOOL g_bEqualsNARecordMemo(const CNARecordMemo* a, const CNARecordMemo* b);
+
+ private:
+  // Room up to index i; FALSE without memory.
+  BOOL _bExtendTo(int i);
+
+  CRefArray<CNAConvertVariant> m_tabValue;
+};
+
+// Parts of a row value to copy.
+enum eCOPYFLAGS : int32_t {
+  NA_COPY_RECORD = 1,
+  NA_COPY_MEMO = 2,
+  NA_COPY_RECORDID = 4,
+  NA_COPY_ALL = -1,
+};
+
+class CNARecordValue : public CInterf {
+ public:
+  // Takes a count on error, or on a new one from the driver when none is given.
+  explicit CNARecordValue(CNAError* error);
+  // Releases the identifier, the memo set, the buffer and the error object, in that order.
+  ~CNARecordValue() override;
+  CNARecordValue(const CNARecordValue&) = delete;
+  CNARecordValue& operator=(const CNARecordValue&) = delete;
+
+  CNAKJRecord* pclGetNAKJRecord() const { return m_pclRecord; }
+  CNARecordMemo* pclGetTabMemoNoRef() const { return m_pclMemo; }
+  CNARecordId* pclGetRecordIdNoRef() const { return m_pclRecordId; }
+  eNA_RECORDSTATE eGetState() const { return m_eState; }
+  void SetState(eNA_RECORDSTATE state) { m_eState = state; }
+  CNAError* pclGetErrorNoRef() const { return m_pclError; }
+
+  // Takes a copy of record (without a buffer yet) or copies its bytes into the buffer held (the
+  // same layout only).
+  BOOL bCopyNAKJRecord(const CNAKJRecord* record);
+  BOOL bCopyTabMemoValue(const CNARecordMemo* memo);
+  // Copies id into the identifier held, or takes id's clone for this value.
+  BOOL bCopyRecordID(CNARecordId* id);
+  // The state word, then the parts asked for; the first part that fails ends it with FALSE. An
+  // identifier is copied only from a source that has one.
+  BOOL bCopyRecordValue(const CNARecordValue* source, int flags);
+  // A new value (not referenced) on the same error object holding the parts asked for.
+  CNARecordValue* pclGetClone(int flags) const;
+  // Keeps id (null allowed) with a reference, the former released. TRUE.
+  BOOL bShareRecordID(CNARecordId* id);
+  // Keeps memo with a reference when it holds an entry; drops the set held. TRUE.
+  BOOL bShareTabMemoValue(CNARecordMemo* memo);
+  // Entry i holds value with a reference (the set made when missing). FALSE without memory.
+  BOOL bShareMemoValue(int i, CNAConvertVariant* value);
+  // Entry i holds a copy of value.
+  BOOL bCopyMemoValue(int i, CNAConvertVariant* value);
+  CNAConvertVariant* pclGetMemoValueNoRef(int i) const;
+  // With a reference for the caller.
+  CNAConvertVariant* pclGetMemoValue(int i) const;
+  // out = entry i's value, or NULL without one.
+  BOOL bGetMemoValue(CAny* out, int i) const;
+  // out = the item's value, or NULL of the item's host type when it is not defined. TRUE.
+  BOOL bGetItemValue(CAny* out, INAItemDescription* item) const;
+  // Equal buffers, and with withMemos equal memo sets.
+  BOOL bEquals(const CNARecordValue* other, int withMemos) const;
+
+ private:
+  void _NoMemory() const;
+  // Makes the memo set when there is none; FALSE without memory.
+  BOOL _bHaveMemo();
+
+  CNAError* m_pclError = nullptr;
+  CNAKJRecord* m_pclRecord = nullptr;
+  CNARecordMemo* m_pclMemo = nullptr;
+  CNARecordId* m_pclRecordId = nullptr;
+  eNA_RECORDSTATE m_eState = NA_RECORDSTATE_NONE;
+};
+
+class CNARecord : public CInterf {
+ public:
+  // An empty record: no column, no buffer. Takes a count on error; borrows access.
+  CNARecord(CNAError* error, CNADataAccess* access);
+  ~CNARecord() override;
+  CNARecord(const CNARecord&) = delete;
+  CNARecord& operator=(const CNARecord&) = delete;
+
+  // ---- Virtual operations, in their slot order ----
+  // The first column whose item name is name, case and accents ignored; null when none.
+  virtual CNAColumn* pclGetColumnNoRef(const wchar_t* name) const;
+  // Buffers from desc, then a column per item, the composite keys' components and the browse
+  // order. A description without items raises user error 1 (its logical name). A column that
+  // fails ends it with FALSE: the columns made stay, no composite key or order is built.
+  virtual BOOL bInitRecord(INADataSourceDescription* desc, CNADataSourceDescription* imported,
+                           CNAConnectionDescription* cnx);
+  // The current value is marked deleted.
+  virtual void SetDeleted();
+  // The driver's column for item (not referenced); null when it makes none.
+  virtual CNAColumn* _pclAllocColumn(CNAError* error, INAItemDescription* item);
+
+  // ---- Columns ----
+  // Makes, lists and initialises one column; vbInit's answer (the column stays listed when it
+  // fails). FALSE when none is made.
+  BOOL bAddColumn(INAItemDescription* item, CNAItemDescription* imported);
+  // Releases every column of the column list, last first.
+  void DeleteAllColumn();
+  int nGetNbColumn() const { return m_tabColumn.nGetCount(); }
+  // Null outside 0..count-1.
+  CNAColumn* pclGetColumnNoRef(int i) const;
+  // Table source: the column at the item's physical index when it is the item's (a composite key,
+  // which has no physical place, by name). Query source: the column of the same
+  // name in source and source table (its item name too, else the last such one), or of the same
+  // item name when either lacks those. Null when none.
+  CNAColumn* pclGetColumnNoRef(INAItemDescription* item) const;
+  CNAColumn* pclGetNAColumnIdentityNoRef() const;
+  CNAColumn* pclGetColumnIDAutoNoRef() const { return m_pclColumnIDAuto; }
+  CNAColumn* pclGetUniqueKeyNoRef() const { return m_pclUniqueKey; }
+  // A unique column whose value is defined: the unique key, else the first order column, else
+  // the first unique column; null when none.
+  CNAColumn* pclGetUniqueKeyNotNullNoRef() const;
+  int nGetNbColumnOrder() const { return m_tabColumnOrder.nGetCount(); }
+  CNAColumn* pclGetColumnOrderNoRef(int i) const;
+  const CRefArray<CNAColumn>* pclGetTabColumnMemo() const { return &m_tabColumnMemo; }
+  int nGetNbComposedKey() const { return m_tabComposedKey.nGetCount(); }
+  CNAColumn* pclGetComposedKeyNoRef(int i) const;
+
+  // ---- Buffers and values ----
+  // The current value's buffer (borrowed).
+  CNAKJRecord* pclGetNAKJRecord() const;
+  CNAKJRecord* pclGetOriginalNAKJRecord() const;
+  CNAKJRecord* pclGetTemplateNoRef() const { return m_pclTemplate; }
+  CNARecordValue* pclGetCurrentValueNoRef() const { return m_pclCurrent; }
+  CNARecordValue* pclGetOriginalValueNoRef() const { return m_pclOriginal; }
+  BOOL bOriginalSet() const { return m_bOriginalSet; }
+  BOOL bEquals(const CNARecordValue* value, int withMemos) const;
+  BOOL bCopyToCurrentRecord(const CNARecordValue* value);
+  BOOL bCopyOriginalRecordToCurrentRecord();
+  BOOL bCopyCurrentRecordToOriginalRecord();
+  // Copies record into the current buffer, then the converters' NULL flags follow it.
+  BOOL bSetNAKJRecord(const CNAKJRecord* record);
+  void OnNAKJRecordChanged();
+  // v becomes the current value's memo entry of column (shared). TRUE for a column that is no
+  // memo column.
+  BOOL bShareCurrentRecordMemoValue(CNAColumn* column, CNAConvertVariant* value);
+  // Makes the three buffers again from desc, then rebinds every column; the first FALSE ends it.
+  BOOL bUpdateChangedTypeInCurrentRecord(INADataSourceDescription* desc);
+  // TRUE when the first n (at least 2) columns of list, the last just added, complete a composite
+  // unique key that cannot be NULL: not nullable on the server, or a component known not NULL
+  // (by excluded when given, else by its value).
+  BOOL bComposedKeyUniqueNotNullAdded(const CRefArray<CNAColumn>* list, int n, CColumnNullValueExcluded* excluded);
+  // out = the row identifier, the defined bits and each column's value up to the first
+  // composite key, one line each.
+  void CurrentRecordToString(CXYStringConcat<wchar_t>* out) const;
+
+  // ---- Source ----
+  CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclConnection; }
+  CNADataAccess* pclGetDataAccessNoRef() const { return m_pclDataAccess; }
+  CNAError* pclGetErrorNoRef() const { return m_pclError; }
+  // The data access's logical name; "" without one.
+  const wchar_t* pszGetTableName() const;
+  CSQLParserInfo* pclGetSourceQueryNoRef() const;
+  BOOL bSourceIsQuery() const;
+
+ protected:
+  // Replaces the connection (a reference taken, the former one given back).
+  void _SetConnection(CNAConnectionDescription* cnx);
+  BOOL _bAllocRecordsBuffer(INADataSourceDescription* desc);
+  void _FreeRecordsBuffer();
+  void _InitOrderBy();
+  // Appends c (a composite key: its components) to the order while the connection's limit allows.
+  void _AddColumnOrder(CNAColumn* c);
+  void _SetOrderAlone(CNAColumn* c);
+  void _NoMemory() const;
+
+ private:
+  CNAError* m_pclError = nullptr;
+  CNADataAccess* m_pclDataAccess;
+  CNAConnectionDescription* m_pclConnection = nullptr;
+  CRefArray<CNAColumn> m_tabColumn;
+  CNAColumn* m_pclColumnIDAuto = nullptr;
+  CNAColumn* m_pclUniqueKey = nullptr;
+  CNAKJRecord* m_pclTemplate = nullptr;
+  CNARecordValue* m_pclOriginal = nullptr;
+  CNARecordValue* m_pclCurrent = nullptr;
+  int32_t m_bOriginalSet = 0;
+  CRefArray<CNAColumn> m_tabColumnOrder;
+  CRefArray<CNAColumn> m_tabColumnMemo;
+  CRefArray<CNAColumn> m_tabComposedKey;
+};

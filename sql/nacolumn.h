@@ -1,0 +1,239 @@
+// CNAColumn: one item of a table or query bound to the current record of its data access
+// (access/narecord.h). It reads and writes the item's value in the record's host-layout buffers,
+// keeps a value converter for the server side, handles memo values and attached memo files,
+// answers the NULL, change and uniqueness questions of searches and statements, and caches the
+// item's names as the connection quotes them. A composite key is a column too: its value is its
+// components' values one after the other.
+//
+// Ownership: a column holds an external reference on its item description and on its imported
+// (database-side) description, a count on its error object, one reference on its converter and
+// one on each component column. It borrows its record (set by vbInit), which owns it.
+//
+// Rules every operation keeps:
+// - A plain column's converter is bound to the item's slot in the current record buffer (kind 3):
+//   setting one sets the other. A memo column's converter holds the value itself (kind 1) and is
+//   the current record value's memo entry at the column's memo index.
+// - A column without a record, converter or connection answers FALSE (or NULL, or empty) to what
+//   needs them; nothing is raised here: failures come from the converter, record or connection.
+//
+// CNASQLColumn is the column the driver's factory makes for records; it will read its value from
+// a statement's fetched row, which comes with the statements (until then it reads nothing).
+#pragma once
+
+#include <cstdint>
+
+#include "common/ctstring.h"
+#include "common/interf.h"
+#include "common/refarray.h"
+#include "platform/wintypes.h"
+#include "sql/naitemtype.h"
+
+class CAny;
+class CNAConnectionDescription;
+class CNAConvertVariant;
+class CNAError;
+class CNAItemDescription;
+class CNAKJRecord;
+class CNARecord;
+class CNAStatement;
+class CNAVariant;
+class CSQLParserInfo;
+class INAItemDescription;
+template <typename T>
+class CXYStringConcat;
+
+// Flag of bSameValue: the current value may go on past the given one (a starts-with match).
+constexpr unsigned int NA_SAMEVALUE_PREFIX = 0x1000;
+
+class CNAColumn : public CInterf {
+ public:
+  // Takes a count on error and an external reference on item.
+  CNAColumn(CNAError* error, INAItemDescription* item);
+  ~CNAColumn() override;
+  CNAColumn(const CNAColumn&) = delete;
+  CNAColumn& operator=(const CNAColumn&) = delete;
+
+  // ---- Virtual operations, in their slot order ----
+  // Stores the record, formats the names, takes the imported description when one is given and
+  // binds the converter (not for a composite key); the first FALSE ends it.
+  virtual BOOL vbInit(CNARecord* record, CNAItemDescription* imported);
+  // Makes the converter on first use and binds it to the record's current value; its NULL state
+  // follows the item's defined bit.
+  virtual BOOL bInitVariant(CNARecord* record);
+  // Replaces the imported description (references moved). TRUE.
+  virtual BOOL bSetImportedItemDesc(CNAItemDescription* imported);
+  // Binds the converter again after the record's buffers were made again.
+  virtual BOOL bUpdateChangedTypeInCurrentRecord();
+  // The imported item is an automatic identifier; FALSE without one.
+  virtual BOOL bIsAutoIncrementOnDataBase() const;
+  virtual const wchar_t* pszGetAliasNomTable() const { return m_csAliasNomTable.pszGet(); }
+  virtual const wchar_t* pszGetFormatedAliasNomTable() const { return m_csFormatedAliasNomTable.pszGet(); }
+  // out = the current value: a composite key's bytes as a binary of the item size, a memo's value
+  // (an attached file loaded first), else the record slot (NULL of the item's host type when
+  // not defined).
+  virtual BOOL bGetCurrentValue(CAny* out, unsigned int flags);
+  virtual BOOL bGetOriginalValue(CAny* out, unsigned int flags);
+  // out emptied, then the value's text; with withName "<name> = <text>".
+  virtual BOOL bCurrentValueToString(CXYStringConcat<wchar_t>* out, int withName);
+  // Sets the current value from the host (a memo: its converter; else the record slot).
+  virtual BOOL bSetValue(const CAny* value, unsigned int flags);
+  virtual BOOL bValueModified();
+  virtual BOOL bValueDefined();
+  virtual BOOL bOriginalValueDefined();
+  // Whether the current value is value: equal bytes for values of one kind (the given ones a
+  // prefix with NA_SAMEVALUE_PREFIX, else followed by zeros only), the host's equality otherwise.
+  virtual BOOL bSameValue(const CAny* value, unsigned int flags);
+  // Brings the record to the NULL rules before a write: NULL-equivalent values become NULL. TRUE.
+  virtual BOOL bCheckAndCorrectKJRecordValues();
+  // Reads the value of a fetched row; FALSE here.
+  virtual BOOL bSetValueFromDB(CNAStatement* statement, unsigned int element);
+  // The memo's value comes from the file when next read. TRUE.
+  virtual BOOL bHAttacheMemo(const wchar_t* path);
+  // Writes the memo's value to the file (an empty file for NULL); error 15 when it cannot open.
+  virtual BOOL bHExtraitMemo(const wchar_t* path);
+  virtual BOOL bGetBLOB(CAny* out) { return bGetCurrentValue(out, 0); }
+  // Whether a statement fetches (define) or writes (bind) this column for the mode given: never a
+  // composite key, always a plain column, a memo by mode bit 1 (define) or bit 0 (bind).
+  virtual BOOL bMustDefine(unsigned int mode);
+  virtual BOOL bMustBind(unsigned int mode);
+  virtual BOOL bGetCacheValue(CAny* out, unsigned int flags) { return bGetCurrentValue(out, flags); }
+  // The converter, no reference; null before bInitVariant.
+  virtual CNAConvertVariant* pclGetNAValue() const { return m_pclValue; }
+  // A copy of the converter for the caller (not referenced); null without one.
+  virtual CNAConvertVariant* pclGetVariantClone() const;
+  // Forgets the memo state and takes original's value (NULL without one). TRUE.
+  virtual BOOL bRestaureOriginalValue(CNAConvertVariant* original);
+
+  // ---- The item ----
+  // With an external reference for the caller.
+  INAItemDescription* piGetItem() const;
+  INAItemDescription* piGetItemNoRef() const { return m_piItem; }
+  CNAItemDescription* piGetImportedItemDescNoRef() const { return m_pclImported; }
+  CNARecord* pclGetRecordNoRef() const { return m_pclRecord; }
+  const wchar_t* pszGetName() const;
+  // The name in the source when it has one, else the item's name.
+  const wchar_t* pszGetOriginalName() const;
+  const wchar_t* pszGetSourceName() const;
+  unsigned int nGetPhysicalIndice() const;
+  BOOL bIsComposedKey() const;
+  BOOL bIsMemo() const;
+  BOOL bIsMemoText() const;
+  BOOL bIsMemoBin() const;
+  BOOL bLiteral() const;
+  int nGetIntegerPart() const;
+  int nGetDecimalPart() const;
+  eNA_ITEMTYPE eNAGetItemType() const;
+  BOOL bGetDescendantComponent(int n) const;
+  unsigned int nGetItemSize() const;
+  unsigned int nGetValueSize() const { return nGetItemSize(); }
+  unsigned int nGetLogicalSize() const;
+  // -1 without an imported description.
+  int nGetLogicalSizeOnDatabase() const;
+  BOOL bIsMemoDB() const;
+  eNA_ITEMTYPE eNAGetItemTypeOnDatabaseEx() const;
+  // The imported item's database type as an item type; 0 without one or when the server does
+  // not know it.
+  eNA_ITEMTYPE eNAGetItemTypeOnDatabase() const;
+  int nGetDBType() const;
+  BOOL bBinaryString() const { return eNAGetItemType() == NA_IT_BINAIRE; }
+  BOOL bIsIdAuto() const;
+  // The imported item's flag; the item's own without one.
+  BOOL bUpdatable() const;
+  BOOL bIsUnique() const;
+  BOOL bUnique() const;
+  BOOL bPrimary() const;
+  BOOL bGetIgnoreCase(int n) const;
+  BOOL bUniqueNotNull() const;
+  BOOL bIsNullable() const;
+  BOOL bIsNullableOnDataBase() const;
+  unsigned short eGetZVType() const;
+
+  // ---- The record ----
+  CNAConnectionDescription* pclGetCnx() const;
+  BOOL bSourceIsQuery() const;
+  const wchar_t* pszGetTableName() const;
+  CSQLParserInfo* pclGetSourceQueryNoRef() const;
+  // 0, or for a query source the item's calculation kind.
+  int eGetTypeColonne() const;
+  // Position in the record's memo columns, -1 when absent.
+  int nGetMemoIndice() const;
+  // Address of the item's bytes in record's current buffer (this column's record when null).
+  BYTE* pGetValuePtr(CNARecord* record = nullptr) const;
+
+  // ---- Composite keys ----
+  // Null for a column that is no composite key.
+  CRefArray<CNAColumn>* pclGetTabComponent() const { return m_pTabComponent; }
+  // Appends a component with a reference. FALSE without memory.
+  BOOL AddCompositeKey(CNAColumn* component);
+  // Whether column is the record's column of one of this item's components.
+  BOOL bIsComposedKeyComponent(CNAColumn* column) const;
+
+  // ---- Names ----
+  // The item name and the original name quoted by the record's connection.
+  BOOL bFormatName();
+  const wchar_t* pszGetFormatedName() const { return m_csFormatedName.pszGet(); }
+  const wchar_t* pszGetFormatedOriginalName() const { return m_csFormatedOriginalName.pszGet(); }
+  // withName != 0: the formatted name; else for a query source the formatted table alias (or the
+  // item's source table formatted) and ".", then the formatted original name. Valid until the
+  // next call.
+  const wchar_t* pszGetFormatedSelectName(int withName);
+
+  // ---- Converters ----
+  // Types converter for hostType (0: the item's) with both descriptions; the descriptions make
+  // its type the item's. TRUE.
+  BOOL bInitVariant_NV_Any(CNAError* error, CNAConvertVariant* converter, unsigned short hostType);
+  BOOL bValueIsUnreadYet() const;
+  // The converter's NULL flag follows the defined bit, then the converter's own preparation.
+  BOOL bConvertDataToDB();
+
+  // ---- Values ----
+  BOOL bSetValueNULL();
+  // A value bound for the server: a plain column's converter takes it; a memo follows the memo
+  // rules (stored only when it changed).
+  BOOL bSetValueToDB(const CAny* value, unsigned int flags);
+  BOOL bNull() const;
+  // NULL, or a value the server would take as none: an empty date or date-time, and on dialect 1
+  // an empty text or binary (an empty text stays a value in a NOT NULL column).
+  BOOL bNullOrEquivalent(const CAny* value) const;
+  BOOL bNullOrEquivalent(const CNAVariant* value) const;
+  BOOL bNullOrEquivalent();
+  void SetNotModified();
+  // A memo value left on the server: NULL, kind 2, the item defined in the current record.
+  void SetValueIsUnreadYet();
+  void _SetItemValueDefinedInKJRecord(BOOL defined, int element);
+  BOOL bMemoModified() const { return m_bMemoModified; }
+  const wchar_t* pszGetAttachedMemoFile() const { return m_csMemoFile.pszGet(); }
+
+  // Whether value counts as NULL for a memo: its NULL flag, or with emptyIsNull no data.
+  static BOOL _bMemoValueNULL(const CAny* value, int emptyIsNull);
+
+ protected:
+  // buffer (size bytes) = the components' values one after the other, each in its width: total
+  // size, less 1 for TEXTE and 2 for UNICODE; zero-filled. FALSE when a component cannot be read.
+  BOOL _bGetComposedKeyValue(unsigned char* buffer, unsigned int size);
+  BOOL _bGetValue(const CNAKJRecord* record, CAny* out) const;
+  BOOL _bSetValueMemoToDB(const CAny* value, unsigned int flags);
+  CNAKJRecord* _pclCurrentKJ() const;
+  CNAKJRecord* _pclOriginalKJ() const;
+  // The converter's NULL flag from the current record's bit.
+  void _SyncNullWithRecord();
+
+  INAItemDescription* m_piItem;
+  CNAItemDescription* m_pclImported = nullptr;
+  CNAError* m_pclError;
+  CTString m_csFormatedName;
+  CNARecord* m_pclRecord = nullptr;
+  CRefArray<CNAColumn>* m_pTabComponent = nullptr;
+  CTString m_csAliasNomTable;
+  CTString m_csFormatedAliasNomTable;
+  CTString m_csFormatedOriginalName;
+  CTString m_csFormatedSelectName;
+  CNAConvertVariant* m_pclValue = nullptr;
+  int32_t m_bMemoModified = 0;
+  CTString m_csMemoFile;
+};
+
+class CNASQLColumn : public CNAColumn {
+ public:
+  using CNAColumn::CNAColumn;
+};

@@ -1,0 +1,343 @@
+// The current record over host descriptions: its columns, automatic identifier, unique key,
+// composite keys and browse order case by case; composite keys completed in searches; row values
+// and memo sets; the dump; the record buffers' counts.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "access/narecordid.h"
+#include "sql/naitemdescription.h"
+#include "sql/nacolumnlist.h"
+#include "tests/support/record_bench.h"
+
+namespace {
+
+using Build = std::function<void(RecordBench&)>;
+
+std::wstring Names(const CNARecord* r, int n, CNAColumn* (CNARecord::*get)(int) const) {
+  std::wstring out;
+  for (int i = 0; i < n; ++i) out += (i > 0 ? L"," : L"") + std::wstring((r->*get)(i)->pszGetName());
+  return out;
+}
+const wchar_t* NameOf(const CNAColumn* c) { return c != nullptr ? c->pszGetName() : L"-"; }
+
+class Record : public AnyTest {};
+
+TEST_F(Record, ColumnsKeysAndBrowseOrderFollowTheDescription) {
+  struct Row {
+    const char* name;
+    int limit;
+    Build build;
+    const wchar_t* order;
+    const wchar_t* autoId;
+    const wchar_t* unique;
+    const wchar_t* composites;
+  } rows[] = {
+      {"an automatic identifier orders alone", INT_MAX,
+       [](RecordBench& b) {
+         b.Add(L"code", NA_IT_TEXTE, 9, kUnique, FALSE);
+         b.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
+         b.Add(L"d", NA_IT_I4, 4, kDuplicates);
+       },
+       L"id", L"id", L"code", L""},
+      {"the first unique NOT NULL column orders alone", INT_MAX,
+       [](RecordBench& b) {
+         b.Add(L"u", NA_IT_I4, 4, kUnique);
+         b.Add(L"d", NA_IT_I4, 4, kDuplicates);
+         b.Add(L"code", NA_IT_TEXTE, 9, kUnique, FALSE);
+         b.Add(L"code2", NA_IT_TEXTE, 9, kUnique, FALSE);
+       },
+       L"code", L"-", L"u", L""},
+      {"nullable uniques, composite uniques, duplicates, the rest", INT_MAX,
+       [](RecordBench& b) {
+         b.Add(L"m", NA_IT_MEMOTEXTE, 8);
+         CHostItemDescription* p1 = b.Add(L"p1", NA_IT_I4, 4);
+         CHostItemDescription* d1 = b.Add(L"d1", NA_IT_I4, 4, kDuplicates);
+         CHostItemDescription* p2 = b.Add(L"p2", NA_IT_TEXTE, 5);
+         b.Add(L"u1", NA_IT_I4, 4, kUnique);
+         b.Add(L"p3", NA_IT_I4, 4);
+         b.Add(L"ck", NA_IT_BINAIRE, 8, kComposite | kUnique, TRUE, {p1, p2});
+         b.Add(L"dk", NA_IT_BINAIRE, 8, kComposite | kDuplicates, TRUE, {d1, p2});
+       },
+       L"u1,p1,p2,d1,p3", L"-", L"u1", L"ck"},
+      {"a composite unique NOT NULL key orders alone", INT_MAX,
+       [](RecordBench& b) {
+         b.Add(L"u1", NA_IT_I4, 4, kUnique);
+         CHostItemDescription* a = b.Add(L"a", NA_IT_I4, 4);
+         CHostItemDescription* c = b.Add(L"c", NA_IT_I4, 4);
+         b.Add(L"ck", NA_IT_BINAIRE, 8, kComposite | kUnique, FALSE, {c, a});
+       },
+       L"c,a", L"-", L"u1", L"ck"},
+      {"a key whose component is ordered already is left out", INT_MAX,
+       [](RecordBench& b) {
+         CHostItemDescription* u1 = b.Add(L"u1", NA_IT_I4, 4, kUnique);
+         CHostItemDescription* p1 = b.Add(L"p1", NA_IT_I4, 4);
+         b.Add(L"ck", NA_IT_BINAIRE, 8, kComposite | kUnique, TRUE, {p1, u1});
+       },
+       L"u1,p1", L"-", L"u1", L"ck"},
+      {"the ORDER BY limit", 2,
+       [](RecordBench& b) {
+         b.Add(L"p1", NA_IT_I4, 4);
+         b.Add(L"p2", NA_IT_I4, 4);
+         b.Add(L"p3", NA_IT_I4, 4);
+       },
+       L"p1,p2", L"-", L"-", L""},
+  };
+  for (const Row& row : rows) {
+    RecordBench bench(5, row.limit);
+    row.build(bench);
+    ASSERT_TRUE(bench.Build()) << row.name;
+    const CNARecord* r = bench.Record();
+    EXPECT_EQ(r->nGetNbColumn(), bench.m_desc.nGetNumItems()) << row.name;
+    EXPECT_EQ(bench.Order(), row.order) << row.name;
+    EXPECT_STREQ(NameOf(r->pclGetColumnIDAutoNoRef()), row.autoId) << row.name;
+    EXPECT_STREQ(NameOf(r->pclGetUniqueKeyNoRef()), row.unique) << row.name;
+    EXPECT_EQ(Names(r, r->nGetNbComposedKey(), &CNARecord::pclGetComposedKeyNoRef), row.composites) << row.name;
+  }
+}
+
+TEST_F(Record, CompositeKeyExpansionStopsAtTheOrderByLimit) {
+  RecordBench bench(5, 3);
+  bench.Add(L"u1", NA_IT_I4, 4, kUnique);
+  bench.Add(L"u2", NA_IT_I4, 4, kUnique);
+  CHostItemDescription* p1 = bench.Add(L"p1", NA_IT_I4, 4);
+  CHostItemDescription* p2 = bench.Add(L"p2", NA_IT_I4, 4);
+  bench.Add(L"ck", NA_IT_BINAIRE, 8, kComposite | kUnique, TRUE, {p1, p2});
+  ASSERT_TRUE(bench.Build());
+  EXPECT_EQ(bench.Order(), L"u1,u2,p1");
+}
+
+TEST_F(Record, FindsColumnsByIndexNameAndItem) {
+  RecordBench bench;
+  bench.Add(L"\u00e9t\u00e9", NA_IT_I4, 4);
+  CHostItemDescription* b = bench.Add(L"B", NA_IT_TEXTE, 5);
+  ASSERT_TRUE(bench.Build());
+  const CNARecord* r = bench.Record();
+  EXPECT_EQ(r->pclGetColumnNoRef(-1), nullptr);
+  EXPECT_EQ(r->pclGetColumnNoRef(2), nullptr);
+  EXPECT_EQ(r->pclGetColumnOrderNoRef(-1), nullptr);
+  EXPECT_EQ(r->pclGetColumnOrderNoRef(r->nGetNbColumnOrder()), nullptr);
+  EXPECT_EQ(r->pclGetColumnNoRef(L"ETE"), r->pclGetColumnNoRef(0));
+  EXPECT_EQ(r->pclGetColumnNoRef(L"b"), r->pclGetColumnNoRef(1));
+  EXPECT_EQ(r->pclGetColumnNoRef(L"c"), nullptr);
+  EXPECT_EQ(r->pclGetColumnNoRef(static_cast<INAItemDescription*>(b)), r->pclGetColumnNoRef(1));
+  EXPECT_EQ(r->pszGetTableName(), std::wstring(L"file"));
+  EXPECT_FALSE(r->bSourceIsQuery());
+}
+
+TEST_F(Record, UniqueKeyWithAValueAndTheServersIdentity) {
+  RecordBench bench;
+  bench.Add(L"u1", NA_IT_I4, 4, kUnique);
+  bench.Add(L"u2", NA_IT_I4, 4, kUnique);
+  bench.Add(L"n", NA_IT_I4, 4);
+  ASSERT_TRUE(bench.Build());
+  CNARecord* r = bench.Record();
+  EXPECT_EQ(bench.Order(), L"u1,u2,n");
+  EXPECT_EQ(r->pclGetUniqueKeyNotNullNoRef(), nullptr);
+  CAny one;
+  one.SetI4(1);
+  bench.Column(L"u2")->bSetValue(&one, 0);
+  EXPECT_EQ(r->pclGetUniqueKeyNotNullNoRef(), bench.Column(L"u2"));
+  bench.Column(L"u1")->bSetValue(&one, 0);
+  EXPECT_EQ(r->pclGetUniqueKeyNotNullNoRef(), bench.Column(L"u1"));
+
+  EXPECT_EQ(r->pclGetNAColumnIdentityNoRef(), nullptr);
+  CNAItemDescription* server = new CNAItemDescription();
+  server->ExternalAddRef();
+  server->bInit(L"n", L"file", L"n", 1, 4, NA_IT_I4, 2, -1, 0, 0, 0);
+  server->SetAutoIncrement();
+  bench.Column(L"n")->bSetImportedItemDesc(server);
+  server->nExternalRelease();
+  EXPECT_EQ(r->pclGetNAColumnIdentityNoRef(), bench.Column(L"n"));
+  EXPECT_FALSE(bench.Column(L"n")->bSetValueFromDB(nullptr, 0));
+}
+
+TEST_F(Record, ADescriptionWithoutItemsIsRefused) {
+  RecordBench bench;
+  EXPECT_FALSE(bench.Build());
+  EXPECT_EQ(bench.m_error.nGetUserErrorCode(), 1u);
+  EXPECT_STREQ(bench.m_error.pszGetLogicalTableName(), L"file");
+  EXPECT_EQ(bench.Record()->nGetNbColumn(), 0);
+}
+
+TEST_F(Record, CompositeKeysCompletedInASearch) {
+  RecordBench bench;
+  CHostItemDescription* a = bench.Add(L"a", NA_IT_I4, 4);
+  CHostItemDescription* b = bench.Add(L"b", NA_IT_I4, 4);
+  CHostItemDescription* c = bench.Add(L"c", NA_IT_I4, 4);
+  bench.Add(L"ab", NA_IT_BINAIRE, 8, kComposite | kUnique, TRUE, {a, b});
+  bench.Add(L"bc", NA_IT_BINAIRE, 8, kComposite | kUnique, FALSE, {b, c});
+  ASSERT_TRUE(bench.Build());
+  CColumnNullValueExcluded bExcluded;
+  bExcluded.bSetColumnValuesNullSelected(bench.Column(L"b"), FALSE);
+  struct Row {
+    std::vector<const wchar_t*> list;  // the last one just added
+    bool aHasValue;
+    CColumnNullValueExcluded* excluded;
+    bool complete;
+  } rows[] = {
+      {{L"a", L"b"}, false, nullptr, false},  // ab may be NULL: no component known
+      {{L"a", L"b"}, true, nullptr, true},
+      {{L"b", L"a"}, true, nullptr, true},
+      {{L"a", L"b"}, false, &bExcluded, true},
+      {{L"a", L"b"}, true, &bExcluded, true},
+      {{L"b"}, true, nullptr, false},         // fewer than 2
+      {{L"c", L"a"}, true, nullptr, false},   // ab lacks b
+      {{L"a", L"c"}, true, nullptr, false},   // bc lacks b
+      {{L"c", L"b"}, false, nullptr, true},   // bc is NOT NULL on the server
+      {{L"b", L"a", L"c"}, false, nullptr, true},
+  };
+  for (const Row& row : rows) {
+    CAny one;
+    one.SetI4(1);
+    if (row.aHasValue)
+      bench.Column(L"a")->bSetValue(&one, 0);
+    else
+      bench.Column(L"a")->bSetValueNULL();
+    CRefArray<CNAColumn> list;
+    for (const wchar_t* name : row.list) list.AjouteRef(bench.Column(name));
+    std::wstring shown;
+    for (const wchar_t* name : row.list) shown += name;
+    EXPECT_EQ(bench.Record()->bComposedKeyUniqueNotNullAdded(&list, list.nGetCount(), row.excluded), row.complete)
+        << shown << " " << row.aHasValue;
+  }
+}
+
+TEST_F(Record, RowValuesCopyShareAndCompareTheirParts) {
+  RecordBench bench;
+  bench.Add(L"n", NA_IT_I4, 4);
+  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
+  ASSERT_TRUE(bench.Build());
+  CNARecord* r = bench.Record();
+  CNARecordValue* current = r->pclGetCurrentValueNoRef();
+  CNAConvertVariant* memo = bench.Column(L"m")->pclGetNAValue();
+  EXPECT_EQ(current->pclGetMemoValueNoRef(0), memo);  // the column's converter is the row's memo
+
+  CNARecordValue value(&bench.m_error);
+  CNAConvertVariant* v = bench.m_driver.pclAllocVariant(nullptr, nullptr);
+  v->AddRef();
+  v->InitTypeVariantAny(ZV_DSTRA, 0);
+  ASSERT_TRUE(value.bShareMemoValue(1, v) && value.bShareMemoValue(5, v));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(value.pclGetMemoValueNoRef(i), i == 1 || i == 5 ? v : nullptr) << i;
+  EXPECT_EQ(v->nGetRefCount(), 3u);
+  CAny got;
+  EXPECT_TRUE(value.bGetMemoValue(&got, 2) && got.bIsNull());
+
+  // Sets of different lengths are equal when the longer one's extra entries are absent or NULL.
+  CNARecordMemo shorter, longer;
+  shorter.bShareAt(0, v);
+  longer.bShareAt(0, v);
+  longer.bShareAt(3, nullptr);
+  EXPECT_TRUE(CNARecordMemo::g_bEqualsNARecordMemo(&shorter, &longer));
+  CNAConvertVariant* n = v->pclGetCloneVariant();
+  n->AddRef();
+  n->SetNull();
+  longer.bShareAt(2, n);
+  EXPECT_TRUE(CNARecordMemo::g_bEqualsNARecordMemo(&longer, &shorter));
+  CAny x = FromText(ZV_DSTRA, L"x");
+  n->bSetValue(&x);
+  EXPECT_FALSE(CNARecordMemo::g_bEqualsNARecordMemo(&longer, &shorter));
+  EXPECT_TRUE(CNARecordMemo::g_bEqualsNARecordMemo(nullptr, nullptr));
+  n->nRelease();
+
+  // A clone holds copies of every part; a copy carries the state word.
+  CAny seven;
+  seven.SetI4(7);
+  bench.Column(L"n")->bSetValue(&seven, 0);
+  bench.Column(L"m")->bSetValue(&x, 0);
+  r->SetDeleted();
+  CNARecordValue* clone = current->pclGetClone(NA_COPY_ALL);
+  ASSERT_NE(clone, nullptr);
+  clone->AddRef();
+  EXPECT_TRUE(clone->bEquals(current, 1));
+  EXPECT_EQ(clone->eGetState(), NA_RECORDSTATE_DELETED);
+  EXPECT_NE(clone->pclGetMemoValueNoRef(0), memo);
+  EXPECT_NE(clone->pclGetRecordIdNoRef(), current->pclGetRecordIdNoRef());
+  EXPECT_TRUE(clone->pclGetRecordIdNoRef()->bEqualRecordId(current->pclGetRecordIdNoRef()));
+  CAny item;
+  EXPECT_TRUE(clone->bGetItemValue(&item, bench.Column(L"n")->piGetItemNoRef()));
+  EXPECT_EQ(Area<int32_t>(item), 7);
+  // Copied back over a changed row, the shared converters take the values in place.
+  bench.Column(L"m")->bSetValueNULL();
+  EXPECT_FALSE(clone->bEquals(current, 1));
+  EXPECT_TRUE(current->bCopyRecordValue(clone, NA_COPY_MEMO));
+  EXPECT_EQ(ClassText(*memo->pclGetValue()), L"x");
+  EXPECT_EQ(current->pclGetMemoValueNoRef(0), memo);
+  clone->nRelease();
+  v->nRelease();
+}
+
+TEST_F(Record, RecordBufferOutlivesItsValueWhileCounted) {
+  RecordBench bench;
+  bench.Add(L"n", NA_IT_I4, 4);
+  ASSERT_TRUE(bench.Build());
+  CNARecordValue* value = bench.Record()->pclGetOriginalValueNoRef()->pclGetClone(NA_COPY_RECORD);
+  value->AddRef();
+  CNAKJRecord* kj = value->pclGetNAKJRecord();
+  EXPECT_EQ(kj->nGetRefCount(), 1u);
+  kj->AddRef();  // the host keeps the buffer it was handed
+  value->nRelease();
+  EXPECT_EQ(kj->nGetTotalSize(), 5u);
+  EXPECT_EQ(kj->nRelease(), 0);
+  EXPECT_EQ(bench.Record()->pclGetTemplateNoRef()->nGetRefCount(), 1u);
+}
+
+TEST_F(Record, BuffersSetFromTheHostUpdateTheConverters) {
+  RecordBench bench;
+  bench.Add(L"n", NA_IT_I4, 4);
+  bench.Add(L"t", NA_IT_TEXTE, 4);
+  ASSERT_TRUE(bench.Build());
+  CNARecord* r = bench.Record();
+  CNAKJRecord incoming;
+  ASSERT_TRUE(incoming.bInit(&bench.m_desc, NA_INIT_EMPTY));
+  CAny nine;
+  nine.SetI4(9);
+  incoming.SetItemValue(bench.Column(L"n")->piGetItemNoRef(), &nine, 0);
+  ASSERT_TRUE(r->bSetNAKJRecord(&incoming));
+  EXPECT_FALSE(bench.Column(L"n")->pclGetNAValue()->bIsNull());
+  EXPECT_TRUE(bench.Column(L"t")->pclGetNAValue()->bIsNull());
+  CAny got;
+  bench.Column(L"n")->pclGetNAValue()->bGetValue(&got);
+  EXPECT_EQ(Area<int32_t>(got), 9);
+
+  // Buffers made again: the columns follow the new current buffer.
+  ASSERT_TRUE(r->bUpdateChangedTypeInCurrentRecord(&bench.m_desc));
+  bench.Column(L"n")->bSetValue(&nine, 0);
+  EXPECT_EQ(bench.Column(L"n")->pclGetNAValue()->pGetData(), r->pclGetNAKJRecord()->pbyGetItemValue(
+                                                                 bench.Column(L"n")->piGetItemNoRef(), 0));
+}
+
+TEST_F(Record, CurrentRecordDumpLinesStopAtTheFirstCompositeKey) {
+  const std::wstring columns =
+      L"\n<NullValuesFlags (0=NULL)> : 10000000"
+      L"\n<ID> = <7>"
+      L"\n<T> = <NULL>";
+  for (const bool withAccess : {true, false}) {
+    RecordBench bench;
+    CHostItemDescription* id = bench.Add(L"ID", NA_IT_I4, 4);
+    CHostItemDescription* t = bench.Add(L"T", NA_IT_TEXTE, 11);
+    // No room in the layout, so that an item may follow it.
+    bench.Add(L"K", NA_IT_BINAIRE, 0, kComposite | kUnique, TRUE, {t, id});
+    bench.Add(L"after", NA_IT_I4, 4);
+    ASSERT_TRUE(bench.Build());
+    CNARecord* r = bench.Record();
+    if (!withAccess) {
+      // The same record without a data access has no row identifier.
+      bench.m_pRecord = new CNARecord(&bench.m_error, nullptr);
+      bench.m_pRecord->AddRef();
+      ASSERT_TRUE(bench.m_pRecord->bInitRecord(&bench.m_desc, nullptr, &bench.m_cnx));
+      r->nRelease();
+      r = bench.m_pRecord;
+    }
+    CAny seven;
+    seven.SetI4(7);
+    r->pclGetColumnNoRef(L"ID")->bSetValue(&seven, 0);
+    CXYStringConcat<wchar_t> out;
+    out.Add(L"replaced");
+    r->CurrentRecordToString(&out);
+    EXPECT_EQ(Text(out), (withAccess ? L"<Record ID> : record values (20 bytes)" : L"<Record ID> : NULL") + columns);
+  }
+}
+
+}  // namespace
