@@ -98,8 +98,8 @@ BOOL CNARecordMemo::g_bEqualsNARecordMemo(const CNARecordMemo* a, const CNARecor
 // ================================================================ CNARecordValue
 
 CNARecordValue::CNARecordValue(CNAError* error) : m_pclError(error) {
-  if (m_pclError == nullptr && CNADriver::s_pclDriver != nullptr)
-    m_pclError = CNADriver::s_pclDriver->pclAllocError();
+  if (CNADriver* driver = CNADriver::s_pclDriver; m_pclError == nullptr && driver != nullptr)
+    m_pclError = driver->pclAllocError();
   CNAError::s_Hold(m_pclError);
 }
 

@@ -10,33 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_server.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
-#include "host/host_services.h"
 #include "mysql/mysqlconnection.h"
-#include "host/host_nadescription.h"
-#include "tests/support/rawmysql.h"
 
 namespace {
 
-struct CSetup {
-  TestServer server;
-  std::wstring user, password, source, extended;
-  CHostConnectionDescription host;
+struct CSetup : CBenchServer {
   bool bOk = false;
 
   CSetup() {
-    HostInstallServices();
-    if (!TestServer::fromEnv(&server)) return;
-    user.assign(server.user.begin(), server.user.end());
-    password.assign(server.password.begin(), server.password.end());
-    source.assign(server.host.begin(), server.host.end());
-    const std::string settings = "Server Port=" + std::to_string(server.port) + ";Initial Catalog=" + server.database;
-    extended.assign(settings.begin(), settings.end());
-    host.m_pszUser = user.c_str();
-    host.m_pszPassword = password.c_str();
-    host.m_pszDataSource = source.c_str();
-    host.m_pszExtendedInfo = extended.c_str();
+    if (!bFound) return;
     CMySQLConnection first(L"bench", &host);  // loads the library
     CNAError error;
     bOk = first.bOpen(&error) && first.bClose(&error);
@@ -48,11 +33,7 @@ CSetup& Setup() {
   return setup;
 }
 
-bool Ready(benchmark::State& state) {
-  if (Setup().bOk) return true;
-  state.SkipWithError("no test server: load .testdb/env first");
-  return false;
-}
+bool Ready(benchmark::State& state) { return bBenchReady(state, Setup().bOk); }
 
 // What the connection's open sends for texts that are all Latin-1, with Unicode on.
 MYSQL* RawOpen(const CSetup& s) {

@@ -200,8 +200,10 @@ void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, i
     case 10: set(NA_IT_DATE8, 9); return;
     case 11:
     case 12:
-    case 13:
     case 14: set(NA_IT_DATETIME, 8); return;
+    // A year is a number: as a date-time its four digits would read as a time of day, and a
+    // date written back into the column is refused.
+    case 13: set(NA_IT_I2, 2); return;
     case 16: set(NA_IT_BINAIRE, length >= 1 && length < 0xFFFFFFFDu ? length + 2 : 3); return;
     case 247:
     case 248: set(NA_IT_I4, 4); return;

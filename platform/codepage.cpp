@@ -564,6 +564,17 @@ size_t UTF8DecodeValid(const unsigned char* s, size_t n, wchar_t* dst, size_t ca
   size_t o = 0;
   const size_t limit = counting ? SIZE_MAX : cap;
   while (i < n && o < limit) {
+    // Runs of ASCII, the bulk of most texts, eight bytes at a time.
+    if (!counting && n - i >= 8 && cap - o >= 8) {
+      uint64_t eight;
+      std::memcpy(&eight, s + i, 8);
+      if ((eight & 0x8080808080808080ULL) == 0) {
+        for (size_t k = 0; k < 8; ++k) dst[o + k] = static_cast<wchar_t>(s[i + k]);
+        i += 8;
+        o += 8;
+        continue;
+      }
+    }
     const unsigned int c = s[i];
     if (c < 0x80) {
       if (!counting) dst[o] = static_cast<wchar_t>(c);

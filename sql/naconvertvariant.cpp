@@ -9,6 +9,7 @@
 
 #include "common/charset.h"
 #include "common/ctstring.h"
+#include "common/str_charclass.h"
 #include "common/str_compare.h"
 #include "common/utf.h"
 #include "common/xystring.h"
@@ -25,6 +26,7 @@
 #include "values/any_operators.h"
 #include "values/datetime.h"
 #include "values/idecimal.h"
+#include "values/money.h"
 #include "values/xtime.h"
 
 namespace {
@@ -34,6 +36,8 @@ constexpr unsigned int kErrConversion = 53;
 constexpr unsigned int kAll = 0xFFFFFFFFu;
 // Longest number or date text parsed on the stack; longer ones are no number or date anyway.
 constexpr unsigned int kShortText = 96;
+// Longest server text converted on the stack into a held wide string.
+constexpr unsigned int kStackChars = 256;
 
 bool bTextKind(unsigned short t) {
   return (t >= 16 && t <= 25) || t == 81 || t == 110 || t == 128 || t == 129 || t == 134;
@@ -318,8 +322,39 @@ eDateForm eFormOf(eNA_ITEMTYPE analysis, unsigned short type) {
 
 // Digits of a date-time: YYYYMMDD and HHMMSSmmm, each terminated.
 void DateDigits(const CDateTimeBase& dt, char date[9], char time[10]) {
-  snprintf(date, 9, "%04u%02u%02u", dt.m_wAnnee % 10000u, dt.m_byMois % 100u, dt.m_byJour % 100u);
+  const unsigned int y = dt.m_wAnnee % 10000u, mo = dt.m_byMois % 100u, d = dt.m_byJour % 100u;
+  const unsigned int digits[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, mo / 10, mo % 10, d / 10, d % 10};
+  for (int i = 0; i < 8; ++i) date[i] = static_cast<char>('0' + digits[i]);
+  date[8] = 0;
   dt.nVersHeure(time, kTimeTextChars);
+}
+
+// A number text every row of a result is made of: "[-]digits" (at most 20) for the integer
+// types, and for currency "[-]digits[.digits]" with at most 12 integer digits and 6 decimals,
+// read as millionths. FALSE for any other text.
+bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative, unsigned long long* value) {
+  unsigned int i = 0;
+  *negative = n > 0 && t[0] == '-';
+  if (*negative) ++i;
+  const unsigned int start = i;
+  unsigned long long v = 0;
+  for (; i < n && t[i] >= '0' && t[i] <= '9'; ++i)
+    if (__builtin_mul_overflow(v, 10ULL, &v) || __builtin_add_overflow(v, static_cast<unsigned int>(t[i] - '0'), &v))
+      return false;
+  const unsigned int integerDigits = i - start;
+  if (integerDigits == 0 || integerDigits > (currency ? 12u : 20u)) return false;
+  if (!currency) {
+    *value = v;
+    return i == n;
+  }
+  unsigned int decimals = 0;
+  if (i < n && t[i] == '.') {
+    for (++i; i < n && t[i] >= '0' && t[i] <= '9'; ++i, ++decimals) v = v * 10 + static_cast<unsigned int>(t[i] - '0');
+    if (decimals == 0 || decimals > 6) return false;
+  }
+  for (; decimals < 6; ++decimals) v *= 10;
+  *value = v;
+  return i == n;
 }
 
 }  // namespace
@@ -793,7 +828,15 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
   _Touch();
   const unsigned short type = wGetType();
   if (m_eVarType == NA_VAR_ANY) {
-    if (g_bIsZVTextWide(type)) {
+    wchar_t stack[kStackChars];
+    if (g_bIsZVTextWide(type) && length <= kStackChars) {
+      // As PCASTR_To_CWString converts, without its block: the held string's own is reused.
+      const int n = codePage == 1252 ? STR_CP1252ToWideChar(text, static_cast<int>(length), stack, kStackChars)
+                                     : MultiByteToWideChar(static_cast<unsigned>(codePage), 0, text,
+                                                           static_cast<int>(length), stack, kStackChars);
+      const size_t chars = wcsnlen(stack, static_cast<size_t>(std::max(n, 0)));
+      m_clValue.Intern()->SetValue(stack, static_cast<unsigned int>(chars * sizeof(wchar_t)));
+    } else if (g_bIsZVTextWide(type)) {
       const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
       const wchar_t* p = wide.pszGet() != nullptr ? wide.pszGet() : L"";
       m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(wcslen(p) * sizeof(wchar_t)));
@@ -912,6 +955,43 @@ BOOL CNAConvertVariant::_bSetNumberDB(const wchar_t* text, const wchar_t* shown,
   return _bSetSameType(&parsed, from, shown);
 }
 
+BOOL CNAConvertVariant::_bSetPlainNumberDB(const char* text, unsigned int length) {
+  const unsigned short type = wGetType();
+  if (type < ZV_UI1 || type > ZV_CY || (m_eVarType != NA_VAR_ANY && !_bBuffered())) return FALSE;
+  bool negative = false;
+  unsigned long long magnitude = 0;
+  if (!bPlainNumber(text, length, type == ZV_CY, &negative, &magnitude)) return FALSE;
+  if (type == ZV_CY) {
+    // Millionths below 10^18: the 80-bit two's complement is the 64-bit one sign-extended.
+    const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    CMoney money;
+    memcpy(money.m_awLimb, &millionths, 8);
+    money.m_awLimb[4] = millionths < 0 ? 0xFFFF : 0;
+    if (!_bBuffered()) {
+      m_clValue.__SetType(ZV_CY, 0);
+      m_clValue.Intern()->SetValue(&money);
+      m_clValue.SetFlags(0);
+      return TRUE;
+    }
+    return _bStoreBytes(&money, sizeof money, 0);
+  }
+  const bool isSigned = type >= ZV_I1;
+  const unsigned int bytes = 1u << ((type - (isSigned ? ZV_I1 : ZV_UI1)) & 3);
+  const unsigned long long limit = isSigned ? (1ULL << (8 * bytes - 1)) - (negative ? 0 : 1)
+                                            : (bytes == 8 ? ~0ULL : (1ULL << (8 * bytes)) - 1);
+  // Out of range (or a signed text for an unsigned type): the host VM raises the error.
+  if (magnitude > limit || (negative && !isSigned)) return FALSE;
+  const unsigned long long value = negative ? 0 - magnitude : magnitude;
+  if (!_bBuffered()) {
+    unsigned char area[ZV_VALUE_SIZE] = {};
+    memcpy(area, &value, bytes);
+    m_clValue.__TransfertValeurInterne(type, area);
+    m_clValue.SetFlags(0);
+    return TRUE;
+  }
+  return _bStoreBytes(&value, bytes, 0);
+}
+
 BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from) {
   STDateParts parts;
   const int parsed = nParseDBDate(text, length, &parts);
@@ -924,6 +1004,7 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
   }
   CDateTime dt;
   dt.Set(parts.y, parts.mo, parts.d, parts.h, parts.mi, parts.s, parts.ms);
+  if (_bBuffered() && form == FORM_DATETIME) return _bStoreBytes(&dt, sizeof dt, 0);
   char date[9], time[10];
   DateDigits(dt, date, time);
   if (_bBuffered()) {
@@ -980,6 +1061,7 @@ BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsig
     const unsigned char byte = b ? 1 : 0;
     return _bStoreBytes(&byte, 1, 0);
   }
+  if (bNumberKind(type) && _bSetPlainNumberDB(text, length)) return TRUE;
   if (bNumberKind(type)) {
     // Number texts are ASCII: widened on the stack, whatever the code page.
     wchar_t wide[kShortText + 1];

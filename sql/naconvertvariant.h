@@ -160,6 +160,9 @@ class CNAConvertVariant : public CNAVariant {
   // A value that does not fit raises error 53 with its own type and text, or with those given.
   BOOL _bSetSameType(const CAny* value, unsigned short from = 0, const wchar_t* shown = nullptr);
   BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
+  // Plain integer and currency texts stored without the host VM; FALSE, nothing written, for
+  // any other text or type.
+  BOOL _bSetPlainNumberDB(const char* text, unsigned int length);
   BOOL _bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from);
   BOOL _bSetDateDigits(const char* digits, int from);
   void _SetErrorConversionFailed(unsigned short from, const wchar_t* text);

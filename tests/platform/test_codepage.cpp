@@ -192,6 +192,15 @@ TEST(CodePage, UTF8MatchesIconvOnValidAndInvalidInput) {
     check(s);
     check(s.substr(0, rng() % s.size()));
   }
+  for (int round = 0; round < 300; ++round) {  // runs of ASCII of every length beside other bytes, read in blocks
+    std::string s;
+    for (int k = rng() % 6; k >= 0; --k) {
+      s += std::string(rng() % 20, static_cast<char>('a' + rng() % 26));
+      s += rng() % 2 ? std::string("\xC3\xA9") : rng() % 2 ? std::string("\xF0\x9F\x98\x80") : std::string(1, char(odd[rng() % sizeof odd]));
+    }
+    check(s);
+    check(s.substr(0, rng() % (s.size() + 1)));
+  }
   EXPECT_EQ(nGetUTF8Len(L"\u00E9t\u00E9"), 6);
   EXPECT_EQ(nGetUTF8Len(L""), 1);
 }

@@ -1,0 +1,318 @@
+#include "mysql/mysqlstatementsql.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "common/xystring.h"
+#include "driver/mysqlapi.h"
+#include "driver/naerror.h"
+#include "mysql/mysqlconnection.h"
+#include "mysql/mysqlguard.h"
+#include "sql/naconvertvariant.h"
+
+namespace {
+
+// Raise sites of this file.
+enum {
+  kSiteNoHandle = 1,
+  kSiteQuery,
+  kSiteStore,
+  kSiteStoreError,
+  kSiteCounts,
+  kSiteNext,
+  kSiteNextError,
+  kSiteFree,
+  kSiteUse,
+  kSiteUseError,
+  kSiteFields,
+  kSiteColumnsMemory,
+  kSiteFetchRow,
+  kSiteLengths,
+  kSiteEndOfRows,
+  kSiteSeek,
+  kSiteStepOverStore,
+  kSiteStepOverError,
+};
+
+bool bBlob(int type) {
+  return type == MYSQL_TYPE_TINY_BLOB || type == MYSQL_TYPE_MEDIUM_BLOB || type == MYSQL_TYPE_LONG_BLOB ||
+         type == MYSQL_TYPE_BLOB;
+}
+
+bool bBinaryItem(eNA_ITEMTYPE type) { return type == NA_IT_MEMOBINAIRE || type == NA_IT_BINAIRE; }
+
+}  // namespace
+
+CMySQLStatementSQL::CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error)
+    : CNAStatementSQL(connection, error) {}
+
+CMySQLStatementSQL::~CMySQLStatementSQL() {
+  if (m_bResultOpen || m_pResult != nullptr) _bCloseParse();
+}
+
+template <typename F>
+BOOL CMySQLStatementSQL::_bCall(int site, F&& call) {
+  return bMySQLGuard(m_pclError, m_pclCnx, kSourceFile, site, call);
+}
+
+CMySQLConnection* CMySQLStatementSQL::_pclMySQL() const { return static_cast<CMySQLConnection*>(m_pclCnx); }
+
+MYSQL* CMySQLStatementSQL::_pHandle() const { return _pclMySQL()->pGetHandle(); }
+
+BOOL CMySQLStatementSQL::_bHasHandle(int site) {
+  if (_pHandle() != nullptr) return TRUE;
+  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, site, m_pclCnx, nullptr, nullptr, 14,
+                             m_pclCnx->pszGetConnectionName());
+  return FALSE;
+}
+
+// ---------------------------------------------------------------- execution
+
+BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length, CTabValParser*,
+                                         NA_WRITEPARSEFLAGS flags) {
+  if (!_bHasHandle(kSiteNoHandle)) return FALSE;
+  if (text == nullptr) text = "", length = 0;
+  MYSQL* handle = _pHandle();
+  int rc = 0;
+  if (!_bCall(kSiteQuery, [&] { rc = __mysql_real_query(handle, text, length); })) return FALSE;
+  if (rc != 0) {
+    CXYString<wchar_t> wide;
+    wide.__nConversion(text, static_cast<int>(std::min<unsigned long>(length, INT_MAX)), 0,
+                       m_pclCnx->nGetServerCodePage(), 0, nullptr);
+    _InitExecuteError(kSourceFile, kSiteQuery, wide.pszGet(), wide.nGetLength(), flags);
+    return FALSE;
+  }
+  m_ullAffected = 0;
+  const BOOL taken = m_bStoreResult ? _bGetStoreResult() : _bGetUseResult();
+  return taken && (m_nColumnCount == 0 || _bInitTabNAColumn());
+}
+
+BOOL CMySQLStatementSQL::_bGetStoreResult() { return _bTakeResult(true); }
+
+BOOL CMySQLStatementSQL::_bGetUseResult() { return _bTakeResult(false); }
+
+BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
+  MYSQL* handle = _pHandle();
+  // The first statement of the text that yields a result set gives the result; those before it
+  // are stepped over.
+  for (;;) {
+    m_pResult = nullptr;
+    m_bResultOpen = 1;
+    if (!_bCall(stored ? kSiteStore : kSiteUse, [&] {
+          m_pResult = stored ? __mysql_store_result(handle) : __mysql_use_result(handle);
+          m_ullAffected = __mysql_affected_rows(handle);
+        }))
+      return FALSE;
+    if (m_pResult != nullptr) {
+      if (!stored) m_bRowsPending = m_bStreamed = m_bStepOverPending = 1;
+      my_ulonglong rows = 0;
+      unsigned int fields = 0;
+      if (!_bCall(kSiteCounts, [&] {
+            if (stored) rows = __mysql_num_rows(m_pResult);
+            fields = __mysql_num_fields(m_pResult);
+          }))
+        return FALSE;
+      m_llRowCount = stored ? static_cast<long long>(rows) : kStreamedRowCount;
+      m_nColumnCount = fields;
+      return !stored || _bStepOverResults();
+    }
+    unsigned int code = 0;
+    if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
+    if (code != 0) return _bInitLastError(kSourceFile, stored ? kSiteStoreError : kSiteUseError), FALSE;
+    int next = -1;
+    if (CMySQLConnection::bMultipleRecordsetEnabled() && !_bCall(kSiteNext, [&] { next = __mysql_next_result(handle); }))
+      return FALSE;
+    if (next > 0) return _bInitLastError(kSourceFile, kSiteNextError), FALSE;
+    if (next < 0) {
+      m_llRowCount = 0;
+      m_nColumnCount = 0;
+      return TRUE;
+    }
+  }
+}
+
+BOOL CMySQLStatementSQL::_bStepOverResults() {
+  m_bStepOverPending = 0;
+  MYSQL* handle = _pHandle();
+  if (handle == nullptr || !CMySQLConnection::bMultipleRecordsetEnabled()) return TRUE;
+  for (;;) {
+    int next = -1;
+    if (!_bCall(kSiteNext, [&] { next = __mysql_next_result(handle); })) return FALSE;
+    if (next < 0) return TRUE;
+    if (next > 0) return _bInitLastError(kSourceFile, kSiteStepOverError), FALSE;
+    MYSQL_RES* extra = nullptr;
+    if (!_bCall(kSiteStepOverStore, [&] { extra = __mysql_store_result(handle); })) return FALSE;
+    if (extra != nullptr) {
+      if (!_bCall(kSiteFree, [&] { __mysql_free_result(extra); })) return FALSE;
+      continue;
+    }
+    unsigned int code = 0;
+    if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
+    if (code != 0) return _bInitLastError(kSourceFile, kSiteStepOverError), FALSE;
+  }
+}
+
+BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
+  if (m_pResult == nullptr) return FALSE;
+  _DestroyColumns();
+  m_pTabColumn = new (std::nothrow) CNAColumnSQL[m_nColumnCount];
+  if (m_pTabColumn == nullptr) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteColumnsMemory, m_pclCnx, nullptr,
+                               nullptr, 12);
+    return FALSE;
+  }
+  MYSQL_FIELD* fields = nullptr;
+  if (!_bCall(kSiteFields, [&] { fields = __mysql_fetch_fields(m_pResult); }) || fields == nullptr) return FALSE;
+  const int cp = m_pclCnx->nGetServerCodePage();
+  for (unsigned int i = 0; i < m_nColumnCount; ++i) {
+    const MYSQL_FIELD& field = fields[i];
+    CNAColumnSQL& column = m_pTabColumn[i];
+    column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
+    column.m_nDBType = field.type;
+    column.m_llLength = static_cast<long long>(field.length);
+    column.m_nDecimals = static_cast<int>(field.decimals);
+    column.m_nCharset = field.charsetnr;
+    m_nRowMaxLength += static_cast<unsigned int>(field.max_length);
+    if (column.m_llLength == 0 && m_nRowMaxLength != 0) column.m_llLength = m_nRowMaxLength;
+    if (field.type == MYSQL_TYPE_DECIMAL || field.type == MYSQL_TYPE_NEWDECIMAL) {
+      // The declared width counts a point when there are decimals and a sign unless UNSIGNED.
+      const long long digits = column.m_llLength - column.m_nDecimals - (column.m_nDecimals > 0 ? 1 : 0) -
+                               ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
+      column.m_nPrecision = static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
+    }
+    CMySQLConnection::ConvertItemType(&column.m_eItemType, &column.m_nItemSize, column.m_nDBType,
+                                      static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
+                                      column.m_nDecimals, column.m_nCharset);
+  }
+  return TRUE;
+}
+
+BOOL CMySQLStatementSQL::_bCloseParse() {
+  BOOL result = TRUE;
+  if (m_pResult != nullptr) {
+    // A streamed result's rows are read off the wire, or the connection stays busy with them.
+    if (m_bRowsPending && _pHandle() != nullptr)
+      while (__pFetchRow() != nullptr) {
+      }
+    MYSQL_RES* freed = m_pResult;
+    _bCall(kSiteFree, [&] { __mysql_free_result(freed); });
+    if (m_bStepOverPending) result = _bStepOverResults();
+    m_pResult = nullptr;
+    m_pRow = nullptr;
+    m_pnLengths = nullptr;
+    m_llRowCount = 0;
+    m_nColumnCount = 0;
+    m_llPosition = -1;
+  }
+  m_bRowsPending = 0;
+  m_bStreamed = 0;
+  m_bStepOverPending = 0;
+  m_bResultOpen = 0;
+  return result;
+}
+
+// ---------------------------------------------------------------- rows
+
+MYSQL_ROW CMySQLStatementSQL::__pFetchRow() {
+  MYSQL_ROW row = nullptr;
+  if (m_pResult != nullptr) _bCall(kSiteFetchRow, [&] { row = __mysql_fetch_row(m_pResult); });
+  return row;
+}
+
+BOOL CMySQLStatementSQL::bFetch(unsigned int) { return m_llRowCount > 0 ? _bFetch() : TRUE; }
+
+BOOL CMySQLStatementSQL::_bFetch() {
+  m_pRow = __pFetchRow();
+  m_pnLengths = nullptr;
+  if (m_pRow != nullptr) {
+    ++m_llPosition;
+    unsigned long* lengths = nullptr;
+    // Without its lengths the row cannot be read: no row is current.
+    if (!_bCall(kSiteLengths, [&] { lengths = __mysql_fetch_lengths(m_pResult); }) || lengths == nullptr) {
+      m_pRow = nullptr;
+      m_bEnd = 1;
+      return FALSE;
+    }
+    m_pnLengths = lengths;
+    m_bEnd = 0;
+    return TRUE;
+  }
+  m_bEnd = 1;
+  // A stored result holds all its rows: its end is no error, whatever the connection ran since.
+  if (!m_bRowsPending) return TRUE;
+  m_bRowsPending = 0;
+  unsigned int code = 0;
+  if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
+  if (code != 0) return _bInitLastError(kSourceFile, kSiteEndOfRows), FALSE;
+  return !m_bStepOverPending || _bStepOverResults();
+}
+
+BOOL CMySQLStatementSQL::bDataSeek(long long row) {
+  if (m_pResult == nullptr || m_bStreamed || row < 0) return FALSE;
+  m_llPosition = row - 1;
+  m_pRow = nullptr;
+  m_pnLengths = nullptr;
+  m_bEnd = 1;
+  MYSQL_RES* result = m_pResult;
+  return _bCall(kSiteSeek, [&] { __mysql_data_seek(result, static_cast<unsigned long long>(row)); });
+}
+
+BOOL CMySQLStatementSQL::bGetAffected_rows(unsigned long long* count) {
+  *count = m_ullAffected;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------- values
+
+BOOL CMySQLStatementSQL::bGetValue(unsigned char** value, unsigned int* length, unsigned int column) {
+  if (m_pRow == nullptr) return FALSE;
+  if (column >= m_nColumnCount) {
+    pclGetNAColumnSQL(static_cast<int>(column));
+    return FALSE;
+  }
+  *length = static_cast<unsigned int>(m_pnLengths[column]);
+  *value = reinterpret_cast<unsigned char*>(m_pRow[column]);
+  return TRUE;
+}
+
+BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int) {
+  if (m_pRow == nullptr) return FALSE;
+  const CNAColumnSQL* c = column < m_nColumnCount && m_pTabColumn != nullptr
+                              ? &m_pTabColumn[column]
+                              : pclGetNAColumnSQL(static_cast<int>(column));
+  if (c == nullptr) return FALSE;
+  const char* data = m_pRow[column];
+  if (data == nullptr) {
+    value->SetNull();
+    return TRUE;
+  }
+  const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
+  const unsigned int cp = static_cast<unsigned int>(m_pclCnx->nGetServerCodePage());
+  const int type = c->m_nDBType;
+  // "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" go as the digit forms the converter reads by length;
+  // a date-time with a fraction goes as it is.
+  if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
+    char digits[19];
+    unsigned int n = 0;
+    for (unsigned int i = 0; i < length; ++i)
+      if (data[i] != '-') digits[n++] = data[i];
+    return value->bSetValueDB(digits, n, cp);
+  }
+  if (bBlob(type)) {
+    const eNA_ITEMTYPE analysis = value->eNAGetItemTypeAnalyse();
+    if (bBinaryItem(analysis)) return value->bSetValue(reinterpret_cast<const unsigned char*>(data), length);
+    const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
+    if (bBinaryItem(database) || (database == NA_IT_EMPTY && c->m_nCharset == 63)) {
+      if (analysis == NA_IT_UNICODE || analysis == NA_IT_MEMOUNICODE) {
+        // The row's bytes are not aligned for 4-byte characters.
+        const unsigned int count = length / sizeof(wchar_t);
+        m_tabWide.resize(count + 1);
+        memcpy(m_tabWide.data(), data, count * sizeof(wchar_t));
+        return value->bSetValueDB(m_tabWide.data(), count);
+      }
+      return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetHostCodePage()));
+    }
+  }
+  return value->bSetValueDB(data, length, cp);
+}

@@ -1,0 +1,89 @@
+// CMySQLStatementSQL: the MySQL form of the low-level statement. It sends texts with
+// mysql_real_query by their byte length and takes the result stored (whole, counted, seekable)
+// or streamed (row by row); rows and values come straight from the client's row arrays into the
+// caller's converters. Its connection must be a CMySQLConnection.
+//
+// It owns the client's result handle of its current result: bReset (and so every execution)
+// and the destructor free it, reading first what a streamed result still holds on the server.
+// Every result a multi-statement text produces is read: the first result set becomes the
+// statement's, the others are read and freed (a streamed result's once its rows are read), and
+// an error of any later statement fails the execution, fetch or close that meets it with the
+// server's error. So the connection is always ready for the next text.
+#pragma once
+
+#include <mariadb/mysql.h>
+
+#include <vector>
+
+#include "sql/nastatementsql.h"
+
+class CMySQLConnection;
+
+class CMySQLStatementSQL : public CNAStatementSQL {
+ public:
+  CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error);
+  ~CMySQLStatementSQL() override;
+
+  using CNAStatementSQL::_bExecuteDirect;
+  using CNAStatementSQL::bGetValue;
+
+  // TRUE: the text ran, its result (if any) is open with its columns built.
+  BOOL _bExecuteDirect(const char* text, unsigned long length, CTabValParser* values,
+                       NA_WRITEPARSEFLAGS flags) override;
+  // The rows touched by the last statement of the text this statement ran (taken before the
+  // look for further results, which clears the client's count); 0 before any run. TRUE.
+  BOOL bGetAffected_rows(unsigned long long* count) override;
+  // Without rows (no result set, or an empty stored one) TRUE at once, no row current.
+  BOOL bFetch(unsigned int) override;
+  // Stored results only: FALSE, nothing changed, for a streamed one, none or a negative index.
+  // Any other 64-bit index; past the end, the next fetch finds no row.
+  BOOL bDataSeek(long long row) override;
+  // The column of the current row into value: FALSE without a current row, or with user error
+  // 50 for a column past the count.
+  BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;
+  BOOL _bCloseParse() override;
+  BOOL _bInitTabNAColumn() override;
+
+  // The next row of the open result; FALSE on an error (no row current then).
+  BOOL _bFetch();
+  // The next row, null at the end, on an error and after a failed call; changes nothing.
+  MYSQL_ROW __pFetchRow();
+  // The column's bytes and length in the current row (null bytes: NULL); FALSE without a current
+  // row or with user error 50 for a column past the count.
+  BOOL bGetValue(unsigned char** value, unsigned int* length, unsigned int column);
+
+  // 1 (from construction): the next execution stores its result; 0: streams it.
+  void SetStoreResult(BOOL bStore) { m_bStoreResult = bStore ? 1 : 0; }
+  int bGetStoreResult() const { return m_bStoreResult; }
+  int bRowsPending() const { return m_bRowsPending; }
+
+  // A streamed result's row count: its rows are counted only once read.
+  static constexpr long long kStreamedRowCount = 4294967295LL;
+  static constexpr int kSourceFile = 100;
+
+ private:
+  BOOL _bGetStoreResult();
+  BOOL _bGetUseResult();
+  // The result of the text just run, stored or streamed.
+  BOOL _bTakeResult(bool stored);
+  // Reads and frees the results left after the current one; FALSE with the server's error when
+  // a later statement failed.
+  BOOL _bStepOverResults();
+  BOOL _bHasHandle(int site);
+  CMySQLConnection* _pclMySQL() const;
+  MYSQL* _pHandle() const;
+  template <typename F>
+  BOOL _bCall(int site, F&& call);
+
+  MYSQL_RES* m_pResult = nullptr;
+  MYSQL_ROW m_pRow = nullptr;
+  int m_bRowsPending = 0;
+  unsigned long* m_pnLengths = nullptr;
+  int m_bStoreResult = 1;
+  int m_bStreamed = 0;
+  unsigned long long m_ullAffected = 0;
+  // A streamed result set whose further results are still to be stepped over.
+  int m_bStepOverPending = 0;
+  // 4-byte characters of a BLOB read as wide text, copied out of the unaligned row.
+  std::vector<wchar_t> m_tabWide;
+};

@@ -1,0 +1,169 @@
+// CNAStatementSQL: the driver-neutral statement on one connection. It runs complete SQL texts,
+// with bind values spliced in as literals (the server always receives one whole text), through
+// its backend, and gives the result: column count and records, the current row's values as host
+// values or text, whole rows as text. It makes no SQL of its own.
+//
+// It holds a reference on its connection and a count on its error object for its whole life,
+// owns the column array of its current result (built on first access, destroyed by bReset) and
+// one value holder (made on first read, reused for every read after). Every failure goes into
+// the statement's error; a failed execution leaves the state bReset left (no result, no row).
+// The backend overrides the operations that reach the server; the stubs here answer FALSE
+// without an error.
+//
+// Callers hold the driver mutex; the statement numbering is a plain counter under it.
+#pragma once
+
+#include "common/interf.h"
+#include "common/tstringconcataw.h"
+#include "common/xystringconcat.h"
+#include "sql/nacolumnsql.h"
+#include "values/any.h"
+
+class CNAConnectionDescription;
+class CNAConvertVariant;
+class CNAError;
+class INAError;
+
+using NA_WRITEPARSEFLAGS = unsigned int;
+
+// The host's bind values for one SQL text. Each entry's placeholder is a range of the text in
+// characters. Flag bit 0: the value names a file whose content is sent instead, bit 4 then asks
+// for that content as ANSI text rather than bytes.
+struct STValParser {
+  CAny clValue;
+  int nStart = 0;
+  int nLength = 0;
+  unsigned int dwFlags = 0;
+};
+struct CTabValParser {
+  int nCount = 0;
+  STValParser** ppEntries = nullptr;
+};
+
+class CNAStatementSQL : public CInterf {
+ public:
+  // Takes a reference on the connection and a count on the error; numbers the statement.
+  CNAStatementSQL(CNAConnectionDescription* connection, CNAError* error);
+  ~CNAStatementSQL() override;
+  CNAStatementSQL(const CNAStatementSQL&) = delete;
+  CNAStatementSQL& operator=(const CNAStatementSQL&) = delete;
+
+  // ---- Backend slots ----
+  virtual BOOL bPrepareSQL(CTStringConcatAW*) { return FALSE; }
+  virtual BOOL bExecutePreparedQuery(NA_WRITEPARSEFLAGS) { return FALSE; }
+  // bReset, then the text with each value's literal in place of its placeholder. The entries
+  // must be ascending, non-overlapping and inside the text: otherwise, or when a value does not
+  // convert or its file does not load, FALSE before anything is sent.
+  virtual BOOL bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bGetAffected_rows(unsigned long long*) { return FALSE; }
+  // TRUE with bIsEnd() 0: a row is current; TRUE with bIsEnd() 1: no (further) row; FALSE: error.
+  virtual BOOL bFetch(unsigned int) { return FALSE; }
+  // The next fetch gives the row of that 0-based index; no row is current until then.
+  virtual BOOL bDataSeek(long long) { return FALSE; }
+  // One column of the current row into the converter.
+  virtual BOOL bGetValue(CNAConvertVariant*, unsigned int, unsigned int) { return FALSE; }
+  // The column as a wide dynamic string (host type 16), through the value holder.
+  virtual BOOL bGetValue(CAny* value, unsigned int column, unsigned int flags);
+  // The column as a binary (host type 28), through the value holder.
+  virtual BOOL bGetBLOBValue(CAny* value, unsigned int column, unsigned int flags);
+  // Closes the result and forgets columns, row count (-1), position (-1) and row. The close's
+  // answer: FALSE when reading past the result met an error (the state is reset all the same).
+  virtual BOOL bReset();
+  virtual BOOL _bCloseParse();
+  virtual BOOL _bInitTabNAColumn() { return FALSE; }
+  // The connection fills the statement's error with its last server error.
+  virtual BOOL _bInitLastError(unsigned int file, unsigned int site);
+  // The server's error, then the database, default database and user names and the query text
+  // (at most 5000 characters) as debug lines.
+  virtual void _InitExecuteError(unsigned int file, unsigned int site, const wchar_t* text, int length,
+                                 unsigned int flags);
+  // Appends the value's SQL literal (never a bind marker).
+  virtual BOOL _bAddParameter(CTStringConcatAW* out, unsigned int index, const CAny* value);
+  // The wide or the narrow execution, by the builder's content.
+  virtual BOOL _bExecuteDirect(CTStringConcatAW* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags);
+  // The text converted to the connection's code page, then the narrow execution; FALSE at once
+  // for a connection whose code page is the wide marker -2.
+  virtual BOOL _bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags);
+  // Sends length bytes of text (which may hold NUL bytes inside literals).
+  virtual BOOL _bExecuteDirect(const char*, unsigned long, CTabValParser*, NA_WRITEPARSEFLAGS) { return FALSE; }
+
+  // ---- Running ----
+  // bReset, then the zero-terminated narrow text.
+  BOOL bExecuteDirect(const char* text, NA_WRITEPARSEFLAGS flags);
+  // Runs text and reads the column of its first row into value (left untouched when there is
+  // no row); the statement is reset afterwards in every case. The last step's answer.
+  BOOL bGetRequestedValue(CAny* value, int column, const wchar_t* text);
+
+  // ---- Errors ----
+  // The statement's error, no reference; TRUE.
+  BOOL bGetStmtLastError(INAError** error);
+  void ResetLastError();
+  CNAError* pclGetErrorNoRef() const { return m_pclError; }
+
+  // ---- Columns ----
+  BOOL bGetColumnNbr(int* count, unsigned int);
+  // The column record, the array built first when needed; null with user error 51 (negative
+  // index) or 50 (at or past the count), or when the backend cannot build it.
+  CNAColumnSQL* pclGetNAColumnSQL(int index);
+  // 0 / null when there is no such column (no error raised).
+  eNA_ITEMTYPE _eGetColumnType(unsigned int column);
+  const wchar_t* _pszGetColumnName(unsigned int column);
+  // The name as an owned wide text (host type 110); FALSE when there is no such column.
+  BOOL bGetColumnName(CAny* value, unsigned int column, unsigned int);
+  // Every name, "\r\n" between them, as a wide dynamic string; TRUE and untouched without columns.
+  BOOL bGetColumnList(CAny* value, unsigned int);
+
+  // ---- Rows as text ----
+  // The first columns values (all when columns is below 1 or not below the count) with the
+  // separator between them; a NULL column gives only its separator. FALSE with user error 7
+  // without a current row, or on the first read that fails.
+  BOOL bGetRow(CXYStringConcat<wchar_t>* out, const wchar_t* separator, int columns, unsigned int flags);
+  // The same as an owned wide text (host type 110).
+  BOOL bGetRow(CAny* value, const wchar_t* separator, int columns, unsigned int flags);
+
+  // ---- Error context of a failed query ----
+  void _DumpQueryInError(CTStringConcatAW* text);
+  void _DumpQueryInError(const wchar_t* text, int length);
+  void _DumpQueryInError(const char* text, int length);
+
+  // ---- State ----
+  long long llGetRowCount() const { return m_llRowCount; }
+  long long llGetPosition() const { return m_llPosition; }
+  unsigned int nGetColumnCount() const { return m_nColumnCount; }
+  // 1: no current row.
+  int bIsEnd() const { return m_bEnd; }
+  int bIsResultOpen() const { return m_bResultOpen; }
+  unsigned int nGetRowMaxLength() const { return m_nRowMaxLength; }
+  unsigned int nGetStmtNumber() const { return m_nStmtNumber; }
+  CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclCnx; }
+
+  // Source-file number of the statement's debug lines; the longest query text kept in an error.
+  static constexpr int kSourceFile = 50;
+  static constexpr int kDumpChars = 5000;
+  static unsigned int m_gnStmtGenerator;
+
+ protected:
+  // The value holder, made through the driver on first use; null without memory.
+  CNAConvertVariant* _pclGetValueHolder();
+  void _DestroyColumns();
+  // Reads entry i into value (a file's content when flagged); FALSE with the loader's error.
+  BOOL _bGetParameter(CTabValParser* values, int i, CAny* value);
+
+  CNAError* m_pclError;
+  CNAConnectionDescription* m_pclCnx;
+  int m_bResultOpen = 0;
+  long long m_llRowCount = 0;
+  long long m_llPosition = -1;
+  unsigned int m_nColumnCount = 0;
+  CNAColumnSQL* m_pTabColumn = nullptr;
+  int m_bEnd = 1;
+  unsigned int m_nRowMaxLength = 0;
+  unsigned int m_nStmtNumber;
+  CNAConvertVariant* m_pclValue = nullptr;
+
+ private:
+  BOOL _bReadAsHolder(CAny* value, unsigned int column, unsigned int flags, unsigned short type);
+  // FALSE with user error 24 unless every entry is ascending, non-overlapping and inside a text
+  // of length characters.
+  BOOL _bCheckEntries(const CTabValParser* values, int length);
+};
