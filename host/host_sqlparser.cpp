@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -775,6 +776,16 @@ class CParser {
     if (child->m_nHeight >= parent->m_nHeight) parent->m_nHeight = child->m_nHeight + 1;
     if (parent->m_nHeight > kMaxDepth) Fail(L"expression nested too deeply");
   }
+  // An operator written before its one operand; placed by its token.
+  STExpr Prefix(eOPEXPRESSION op, const STToken& token, STExpr operand) {
+    STExpr e;
+    e.node = NewNode(op, token.start, token.end);
+    e.node->m_stExtent = Pos(token.start, operand.end);
+    Adopt(e.node.Get(), operand.node);
+    e.start = token.start;
+    e.end = operand.end;
+    return e;
+  }
   STExpr Binary(eOPEXPRESSION op, const STToken& token, STExpr left, STExpr right) {
     STExpr e;
     e.node = NewNode(op, token.start, token.end);
@@ -794,35 +805,27 @@ class CParser {
     CParser* m_p;
   };
 
+  // One level of left-associative binary operators (keywords or symbols) over the next level.
+  STExpr LeftToRight(eCONTEXT ctx, std::initializer_list<std::pair<const wchar_t*, eOPEXPRESSION>> ops,
+                     STExpr (CParser::*next)(eCONTEXT)) {
+    STExpr left = (this->*next)(ctx);
+    for (;;) {
+      auto op = ops.begin();
+      while (op != ops.end() && !bAt(op->first) && !bAtSymbol(op->first)) ++op;
+      if (op == ops.end()) return left;
+      const STToken& token = Take();
+      left = Binary(op->second, token, left, (this->*next)(ctx));
+    }
+  }
+
   STExpr Condition(eCONTEXT ctx) { return Or(ctx); }
-  STExpr Or(eCONTEXT ctx) {
-    STExpr left = And(ctx);
-    while (bAt(L"OR")) {
-      const STToken& op = Take();
-      left = Binary(NA_OPEXP_OR, op, left, And(ctx));
-    }
-    return left;
-  }
-  STExpr And(eCONTEXT ctx) {
-    STExpr left = Not(ctx);
-    while (bAt(L"AND")) {
-      const STToken& op = Take();
-      left = Binary(NA_OPEXP_AND, op, left, Not(ctx));
-    }
-    return left;
-  }
+  STExpr Or(eCONTEXT ctx) { return LeftToRight(ctx, {{L"OR", NA_OPEXP_OR}}, &CParser::And); }
+  STExpr And(eCONTEXT ctx) { return LeftToRight(ctx, {{L"AND", NA_OPEXP_AND}}, &CParser::Not); }
   STExpr Not(eCONTEXT ctx) {
     CDepth depth(this);
     if (!bAt(L"NOT")) return Predicate(ctx);
     const STToken& op = Take();
-    STExpr operand = Not(ctx);
-    STExpr e;
-    e.node = NewNode(NA_OPEXP_NOT, op.start, op.end);
-    e.node->m_stExtent = Pos(op.start, operand.end);
-    Adopt(e.node.Get(), operand.node);
-    e.start = op.start;
-    e.end = operand.end;
-    return e;
+    return Prefix(NA_OPEXP_NOT, op, Not(ctx));
   }
   STExpr Predicate(eCONTEXT ctx) {
     STExpr left = Expression(ctx);
@@ -869,34 +872,17 @@ class CParser {
   }
   STExpr Expression(eCONTEXT ctx) {
     CDepth depth(this);
-    STExpr left = Term(ctx);
-    while (bAtSymbol(L"+") || bAtSymbol(L"-")) {
-      const STToken& op = Take();
-      left = Binary(op.text == L"+" ? NA_OPEXP_ADD : NA_OPEXP_SUBTRACT, op, left, Term(ctx));
-    }
-    return left;
+    return LeftToRight(ctx, {{L"+", NA_OPEXP_ADD}, {L"-", NA_OPEXP_SUBTRACT}}, &CParser::Term);
   }
   STExpr Term(eCONTEXT ctx) {
-    STExpr left = Unary(ctx);
-    while (bAtSymbol(L"*") || bAtSymbol(L"/")) {
-      const STToken& op = Take();
-      left = Binary(op.text == L"*" ? NA_OPEXP_MULTIPLY : NA_OPEXP_DIVIDE, op, left, Unary(ctx));
-    }
-    return left;
+    return LeftToRight(ctx, {{L"*", NA_OPEXP_MULTIPLY}, {L"/", NA_OPEXP_DIVIDE}}, &CParser::Unary);
   }
   STExpr Unary(eCONTEXT ctx) {
     CDepth depth(this);
     if (!bAtSymbol(L"-")) return Primary(ctx);
     const STToken& minus = Take();
     if (Cur().kind == TK_NUMBER && Cur().start == minus.end + 1) return Literal(&minus);
-    STExpr operand = Unary(ctx);
-    STExpr e;
-    e.node = NewNode(NA_OPEXP_NEGATE, minus.start, minus.end);
-    e.node->m_stExtent = Pos(minus.start, operand.end);
-    Adopt(e.node.Get(), operand.node);
-    e.start = minus.start;
-    e.end = operand.end;
-    return e;
+    return Prefix(NA_OPEXP_NEGATE, minus, Unary(ctx));
   }
   STExpr Primary(eCONTEXT ctx) {
     const STToken& t = Cur();

@@ -348,24 +348,22 @@ INAItemDescription* CSQLParserInfo::piGetItemDescription(IInfoRubrique* column) 
   }
 }
 
-BOOL CSQLParserInfo::bRubriqueUnique(IInfoRubrique* column) const {
-  if (m_piUnique == nullptr) return FALSE;
-  if (column == m_piUnique) return TRUE;
+BOOL CSQLParserInfo::_bKeyTest(IInfoRubrique* column, IInfoRubrique* known, BOOL (INAItemDescription::*test)() const) const {
+  if (known == nullptr) return FALSE;
+  if (column == known) return TRUE;
   INAItemDescription* item = piGetItemDescription(column);
   if (item == nullptr) return FALSE;
-  const BOOL unique = item->bUnique();
+  const BOOL answer = (item->*test)();
   item->nExternalRelease();
-  return unique;
+  return answer;
+}
+
+BOOL CSQLParserInfo::bRubriqueUnique(IInfoRubrique* column) const {
+  return _bKeyTest(column, m_piUnique, &INAItemDescription::bUnique);
 }
 
 BOOL CSQLParserInfo::bRubriqueUniqueNotNull(IInfoRubrique* column) const {
-  if (m_piUniqueNotNull == nullptr) return FALSE;
-  if (column == m_piUniqueNotNull) return TRUE;
-  INAItemDescription* item = piGetItemDescription(column);
-  if (item == nullptr) return FALSE;
-  const BOOL uniqueNotNull = item->bUniqueNotNull();
-  item->nExternalRelease();
-  return uniqueNotNull;
+  return _bKeyTest(column, m_piUniqueNotNull, &INAItemDescription::bUniqueNotNull);
 }
 
 BOOL CSQLParserInfo::_bExpressionIsMemo(IExpOpExpression* node) {

@@ -74,7 +74,8 @@ class CSQLParserInfo : public CInterf {
   // BY, ORDER BY or HAVING) and keeps binds.
   void Set(ISQLParserInformation* parser, INAQueryParametersValue* binds, int withoutOrder);
 
-  // ---- Enumerators: restart non-zero from the first; null at the end and before a start ----
+  // ---- Enumerators (borrowed elements): restart non-zero from the first; null at the end and
+  // before a start ----
   IInfoFrom* piEnumFichierFrom(int restart);
   IInfoRubrique* piEnumRubriqueOUT(int restart);
   CInfoGroupe* piEnumRubriqueClauseGroupe(int restart);
@@ -164,6 +165,8 @@ class CSQLParserInfo : public CInterf {
   // The unique and key columns from one table column's item.
   void _NoteKeys(IInfoRubrique* column);
   static BOOL _bExpressionIsMemo(IExpOpExpression* node);
+  // FALSE without a known column, TRUE for it, else the test of column's item (FALSE without one).
+  BOOL _bKeyTest(IInfoRubrique* column, IInfoRubrique* known, BOOL (INAItemDescription::*test)() const) const;
 
   CNAError* m_pclError = nullptr;
   ISQLParserInformation* m_piParser = nullptr;
