@@ -49,7 +49,8 @@ class CHostSQLCatalogue {
 
 class CHostSQLParser {
  public:
-  // Operations that throw once asked to.
+  // Operations that throw once asked to: both item-description lookups, the physical name, and
+  // the SELECT-column enumeration of the clause lists (the driver's column lookups).
   enum : unsigned int {
     kThrowItemDescription = 1,
     kThrowPhysicalName = 2,
