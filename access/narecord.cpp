@@ -16,6 +16,7 @@
 #include "sql/nacolumnlist.h"
 #include "sql/naconvertvariant.h"
 #include "sql/nakjrecord.h"
+#include "sql/sqlparserinfo.h"
 #include "values/any.h"
 
 namespace {
@@ -552,7 +553,17 @@ void CNARecord::_AddColumnOrder(CNAColumn* c) {
 }
 
 void CNARecord::_InitOrderBy() {
-  // The ORDER BY of a parsed source query comes first; a table has none.
+  // The ORDER BY of a parsed source query comes first; a table has none. Once it reaches the
+  // automatic identifier the order is total and stays as the query wrote it.
+  CSQLParserInfo* query = bSourceIsQuery() ? pclGetSourceQueryNoRef() : nullptr;
+  if (query != nullptr) {
+    for (IInfoOrderBy* entry = query->piEnumRubriqueClauseOrder(1); entry != nullptr;
+         entry = query->piEnumRubriqueClauseOrder(0)) {
+      CNAColumn* c = pclGetColumnNoRef(entry->nGetIndex());
+      _AddColumnOrder(c);
+      if (c != nullptr && c == m_pclColumnIDAuto && nIndexOf(m_tabColumnOrder, c) >= 0) return;
+    }
+  }
   if (m_pclColumnIDAuto != nullptr) {
     _SetOrderAlone(m_pclColumnIDAuto);
     return;

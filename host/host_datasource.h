@@ -2,9 +2,11 @@
 // test's items in order, laid out as the host lays out its records: offsets are running sums of
 // total sizes and first sub-item indexes running sums of dimensions; composite keys are not
 // physical items and have no place in the disk record. Items stay the test's; references given
-// out are counted on them.
+// out are counted on them. Its names are the test's ("file" unless set); items are found by name
+// ignoring case, as the host finds them.
 #pragma once
 
+#include <cwchar>
 #include <vector>
 
 #include "driver/inadatasourcedescription.h"
@@ -32,8 +34,8 @@ class CHostRecordDescription final : public INADataSourceDescription {
     return this;
   }
   int nExternalRelease() override { return m_nRef > 0 ? --m_nRef : 0; }
-  const wchar_t* pszGetLogicalName() const override { return L"file"; }
-  const wchar_t* pszGetPhysicalName() const override { return L"file"; }
+  const wchar_t* pszGetLogicalName() const override { return m_pszName; }
+  const wchar_t* pszGetPhysicalName() const override { return m_pszPhysicalName; }
   const wchar_t* pszGetDefaultDirectory() const override { return L""; }
   int nGetDiskRecordSize() const override { return m_nDiskSize; }
   int nGetMemoryRecordSize() const override { return m_nMemorySize; }
@@ -41,14 +43,18 @@ class CHostRecordDescription final : public INADataSourceDescription {
   int nGetNumKeys() const override { return 0; }
   int nGetNumMemos() const override { return 0; }
   int nGetNumItemPhysicallyInFic() const override { return m_nPhysical; }
-  INAItemDescription* piNAGetItem(const wchar_t*) override { return nullptr; }
+  INAItemDescription* piNAGetItem(const wchar_t* name) override {
+    for (CHostItemDescription* item : m_tabItems)
+      if (name != nullptr && wcscasecmp(item->pszGetName(), name) == 0) return item->ExternalAddRef();
+    return nullptr;
+  }
   INAItemDescription* piNAGetItem(unsigned int i) override {
     return i < m_tabItems.size() ? m_tabItems[i]->ExternalAddRef() : nullptr;
   }
   INAItemDescription* piNAGetKey(unsigned int) override { return nullptr; }
   INAItemDescription* piNAGetMemo(unsigned int) override { return nullptr; }
   eNA_SUBDATATYPE eGetNASubDataType() const override { return static_cast<eNA_SUBDATATYPE>(1); }
-  const wchar_t* pszGetDBTableName() const override { return L"file"; }
+  const wchar_t* pszGetDBTableName() const override { return m_pszDBTableName; }
   INAItemDescription* piGetBestParseItemDesc() override { return nullptr; }
   const wchar_t* pszGetExtendedInfo() const override { return L""; }
   const wchar_t* pszGetType() const override { return L""; }
@@ -57,6 +63,13 @@ class CHostRecordDescription final : public INADataSourceDescription {
   const wchar_t* pszGetExtension() const override { return nullptr; }
   const wchar_t* pszGetCaption() const override { return nullptr; }
   BOOL bGetNullSupported() const override { return TRUE; }
+
+  int nGetRefCount() const { return m_nRef; }
+
+  // Set by the test.
+  const wchar_t* m_pszName = L"file";
+  const wchar_t* m_pszPhysicalName = L"file";
+  const wchar_t* m_pszDBTableName = L"file";
 
  private:
   std::vector<CHostItemDescription*> m_tabItems;

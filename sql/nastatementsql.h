@@ -16,6 +16,7 @@
 #include "common/interf.h"
 #include "common/tstringconcataw.h"
 #include "common/xystringconcat.h"
+#include "sql/isqlparserinformation.h"
 #include "sql/nacolumnsql.h"
 #include "values/any.h"
 
@@ -25,20 +26,6 @@ class CNAError;
 class INAError;
 
 using NA_WRITEPARSEFLAGS = unsigned int;
-
-// The host's bind values for one SQL text. Each entry's placeholder is a range of the text in
-// characters. Flag bit 0: the value names a file whose content is sent instead, bit 4 then asks
-// for that content as ANSI text rather than bytes.
-struct STValParser {
-  CAny clValue;
-  int nStart = 0;
-  int nLength = 0;
-  unsigned int dwFlags = 0;
-};
-struct CTabValParser {
-  int nCount = 0;
-  STValParser** ppEntries = nullptr;
-};
 
 class CNAStatementSQL : public CInterf {
  public:

@@ -9,6 +9,7 @@
 #include "access/narecordid.h"
 #include "sql/naitemdescription.h"
 #include "sql/nacolumnlist.h"
+#include "tests/support/parse_bench.h"
 #include "tests/support/record_bench.h"
 
 namespace {
@@ -95,6 +96,60 @@ TEST_F(Record, ColumnsKeysAndBrowseOrderFollowTheDescription) {
     EXPECT_STREQ(NameOf(r->pclGetUniqueKeyNoRef()), row.unique) << row.name;
     EXPECT_EQ(Names(r, r->nGetNbComposedKey(), &CNARecord::pclGetComposedKeyNoRef), row.composites) << row.name;
   }
+}
+
+// A record over a parsed query is browsed first in the query's ORDER BY; once that order holds
+// the automatic identifier it is total and is kept, where emptying it for the identifier alone
+// would browse the query in an order it did not ask for.
+TEST_F(Record, QueryOrderByReachingTheAutomaticIdentifierIsTheBrowseOrder) {
+  ParseBench parses;
+  struct Item {
+    const wchar_t* name;
+    eNA_ITEMTYPE type;
+    unsigned short keys;
+  };
+  const std::vector<Item> withId = {{L"nom", NA_IT_TEXTE, 0}, {L"id", NA_IT_IDAUTO4, kPrimary}, {L"ville", NA_IT_TEXTE, 0}};
+  const std::vector<Item> plain = {{L"nom", NA_IT_TEXTE, 0}, {L"ville", NA_IT_TEXTE, 0}};
+  struct Row {
+    const wchar_t* query;  // null: a table
+    std::vector<Item> items;
+    int limit;
+    const wchar_t* order;
+  } rows[] = {
+      {L"SELECT nom, id, ville FROM clients ORDER BY nom DESC, id, ville", withId, INT_MAX, L"nom,id"},
+      {L"SELECT nom, id, ville FROM clients ORDER BY 2", withId, INT_MAX, L"id"},
+      // Not reached: the identifier alone.
+      {L"SELECT nom, id, ville FROM clients ORDER BY ville", withId, INT_MAX, L"id"},
+      {L"SELECT nom, id, ville FROM clients ORDER BY nom, id", withId, 1, L"id"},
+      {nullptr, withId, INT_MAX, L"id"},
+      {L"SELECT nom, ville FROM clients ORDER BY ville, nom", plain, INT_MAX, L"ville,nom"},
+      // An entry naming no SELECT column is skipped.
+      {L"SELECT nom, ville FROM clients ORDER BY code, ville", plain, INT_MAX, L"ville,nom"},
+      {L"SELECT nom, code FROM clients ORDER BY nom", {{L"nom", NA_IT_TEXTE, 0}, {L"code", NA_IT_TEXTE, kUnique}},
+       INT_MAX, L"nom,code"},
+      {L"SELECT nom, code FROM clients ORDER BY nom DESC",
+       {{L"nom", NA_IT_TEXTE, kDuplicates}, {L"code", NA_IT_TEXTE, kUnique}}, INT_MAX, L"nom,code"},
+  };
+  const long live = CHostSQLParser::nLive();
+  for (const Row& row : rows) {
+    const std::string at = row.query != nullptr ? ParseBench::Narrow(row.query) : "a table";
+    CSQLParserInfo* query = nullptr;
+    if (row.query != nullptr) {
+      ISQLParserInformation* parse = parses.Parse(row.query);
+      ASSERT_NE(parse, nullptr) << at;
+      query = new CSQLParserInfo(nullptr, parse, nullptr, 0);
+      query->AddRef();
+      parse->nRelease();
+    }
+    {
+      RecordBench bench(5, row.limit);
+      for (const Item& item : row.items) bench.Add(item.name, item.type, 8, item.keys);
+      ASSERT_TRUE(bench.Build(query)) << at;
+      EXPECT_EQ(bench.Order(), row.order) << at;
+    }
+    if (query != nullptr) query->nRelease();
+  }
+  EXPECT_EQ(CHostSQLParser::nLive(), live);
 }
 
 TEST_F(Record, CompositeKeyExpansionStopsAtTheOrderByLimit) {

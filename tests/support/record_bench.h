@@ -1,7 +1,8 @@
 // What the column and record tests share: a MySQL driver (the factories of columns, converters
 // and errors), a connection that never opens (MySQL's dialect and backquotes, or another dialect
 // and ORDER BY limit), the stand-in host description of the items the test adds, a data access
-// over it and the record built from it. Items are the test's and live as long as the bench.
+// over it (over a parsed query when one is given) and the record built from it. Items are the
+// test's and live as long as the bench.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "mysql/mysqldriver.h"
 #include "sql/nacolumn.h"
 #include "sql/nakjrecord.h"
+#include "sql/sqlparserinfo.h"
 #include "tests/support/any_test_values.h"
 
 // A MySQL connection that is never opened, on the dialect given, with an ORDER BY limit.
@@ -34,6 +36,20 @@ class CBenchConnection final : public CMySQLConnection {
 
  private:
   int m_nOrderLimit;
+};
+
+// A data access whose source may be a parsed query (one reference held).
+class CBenchAccess final : public CNADataAccess {
+ public:
+  using CNADataAccess::CNADataAccess;
+  ~CBenchAccess() override {
+    if (m_pclSourceQuery != nullptr) m_pclSourceQuery->nRelease();
+  }
+  void SetSourceQuery(CSQLParserInfo* query) {
+    query->AddRef();
+    m_pclSourceQuery = query;
+    m_bSourceIsQuery = 1;
+  }
 };
 
 // Key flags of the stand-in's items.
@@ -66,10 +82,12 @@ class RecordBench {
     m_desc.Add(&item);
     return &item;
   }
-  // The record over the items added so far; FALSE when it does not initialise.
-  BOOL Build() {
-    m_pAccess = new CNADataAccess(&m_desc, &m_cnx, &m_error);
+  // The record over the items added so far, of query's result when given; FALSE when it does not
+  // initialise.
+  BOOL Build(CSQLParserInfo* query = nullptr) {
+    m_pAccess = new CBenchAccess(&m_desc, &m_cnx, &m_error);
     m_pAccess->AddRef();
+    if (query != nullptr) m_pAccess->SetSourceQuery(query);
     m_pRecord = new CNARecord(&m_error, m_pAccess);
     m_pRecord->AddRef();
     return m_pRecord->bInitRecord(&m_desc, nullptr, &m_cnx);
@@ -90,7 +108,7 @@ class RecordBench {
   CNAError m_error;
   CHostRecordDescription m_desc;
   std::deque<CHostItemDescription> m_items;
-  CNADataAccess* m_pAccess = nullptr;
+  CBenchAccess* m_pAccess = nullptr;
   CNARecord* m_pRecord = nullptr;
 };
 
