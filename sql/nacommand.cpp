@@ -17,6 +17,7 @@
 #include "sql/nacolumn.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
+#include "sql/sqlparserinfo.h"
 
 namespace {
 
@@ -239,6 +240,7 @@ CNACommand::~CNACommand() {
   m_tabDefine.SupprimeTout();
   m_tabParameter.SupprimeTout();
   delete m_pclNullExcluded;
+  SetParsedQuery(nullptr);
   CNAError::s_Drop(&m_pclError);
   CNADriver::g_nReleaseConnection(m_pclCnx);
 }
@@ -429,6 +431,51 @@ BOOL CNACommand::_bAddParameters(CNACommand* other, eADDMMODE mode, unsigned int
     p->nRelease();
   }
   return result;
+}
+
+// ---------------------------------------------------------------- bind variables
+
+BOOL CNAParameter::bIsParamOUT(INAQueryParametersValue* binds) const {
+  const int direction = binds != nullptr ? binds->nGetDirection(m_csName.pszGet()) : 0;
+  return direction == 2 || direction == 3;
+}
+
+void CNACommand::SetParsedQuery(CSQLParserInfo* query) {
+  if (query != nullptr) query->AddRef();
+  if (m_pclParsedQuery != nullptr) m_pclParsedQuery->nRelease();
+  m_pclParsedQuery = query;
+}
+
+BOOL CNACommand::bUpdateParametersValues() {
+  if (m_tabParameter.nGetCount() == 0 || m_pclParsedQuery == nullptr) return TRUE;
+  INAQueryParametersValue* binds = m_pclParsedQuery->piGetUserBindVariable();
+  if (binds == nullptr) return TRUE;
+  BOOL result = TRUE;
+  for (int i = 0; i < m_tabParameter.nGetCount() && result; ++i)
+    if ((m_tabParameter[i]->dwGetOptions() & NA_PARAM_BIND) != 0)
+      result = _bUpdateParameterValue(binds, m_tabParameter[i]);
+  binds->nRelease();
+  return result;
+}
+
+BOOL CNACommand::_bUpdateParameterValue(CNAParameter* parameter) {
+  INAQueryParametersValue* binds = m_pclParsedQuery != nullptr ? m_pclParsedQuery->piGetUserBindVariable() : nullptr;
+  if (binds == nullptr) return TRUE;
+  const BOOL result = _bUpdateParameterValue(binds, parameter);
+  binds->nRelease();
+  return result;
+}
+
+BOOL CNACommand::_bUpdateParameterValue(INAQueryParametersValue* binds, CNAParameter* parameter) {
+  CNAConvertVariant* holder = parameter->pclGetValueNoRef();
+  if ((parameter->dwGetOptions() & NA_PARAM_CURSOR) != 0 || holder == nullptr) return TRUE;
+  const CAny* value = binds->pclGetValue(parameter->pszGetName(), 0);
+  if (value == nullptr || value->wGetType() == ZV_VIDE) return TRUE;
+  const unsigned short from = value->wGetType(), to = holder->wGetType();
+  if (from != to && !(bIsAnsiTextType(from) && bIsAnsiTextType(to)) && !(bIsWideTextType(from) && bIsWideTextType(to)))
+    holder->InitTypeVariantAny(from, 0);
+  holder->bSetValue(value);
+  return TRUE;
 }
 
 // ---------------------------------------------------------------- select columns and defines

@@ -9,7 +9,8 @@
 // - CNASqlElt: one clause of a host-parsed query, as a span of the host's text.
 //
 // Ownership: a command holds a reference on its connection, a count on its error object, one
-// reference on each parameter and define, and owns its NULL-selected set. A parameter holds a
+// reference on each parameter and define and on the parsed query it was built from, and owns its
+// NULL-selected set. A parameter holds a
 // reference on its value holder and its column and an external reference on its item; a define
 // references its column and its value holder. Everything is counted (CInterf): factories give
 // objects with a count of 0 and the first holder takes the first reference.
@@ -42,7 +43,9 @@ class CNAConnectionDescription;
 class CNAConvertVariant;
 class CNAError;
 class CNARecord;
+class CSQLParserInfo;
 class INAItemDescription;
+class INAQueryParametersValue;
 template <typename T>
 class CXYString;
 template <typename T>
@@ -83,6 +86,10 @@ enum ePARAMTYPECONV : int32_t {
 };
 // The class of a host type code; 0 for a type of no class.
 ePARAMTYPECONV ZVType2eParamType(unsigned short hostType);
+
+// Host text types of one width: the ANSI family and the wide family.
+inline bool bIsAnsiTextType(unsigned short t) { return (t >= 17 && t <= 19) || (t >= 21 && t <= 23) || t == 134; }
+inline bool bIsWideTextType(unsigned short t) { return t == 16 || t == 20 || t == 81 || t == 110; }
 
 // How bAdd takes the other command's parameters: shared (moved in place) or cloned.
 enum eADDMMODE : int32_t { NA_ADD_SHARE = 0, NA_ADD_CLONE = 1 };
@@ -134,6 +141,8 @@ class CNAParameter : public CInterf {
   // Loads the file the value names into the value (as text only with both file bits); the file
   // bit is cleared on success.
   BOOL bLoadFile(CNAError* error);
+  // The host's direction of the parameter's name is output (2) or both (3).
+  BOOL bIsParamOUT(INAQueryParametersValue* binds) const;
   BOOL bSetValue(const CAny* value);
   BOOL bEqualsParameter(const CNAParameter* other) const;
   // out = "(" + the direction names set, "|" between them, + ")".
@@ -295,6 +304,12 @@ class CNACommand : public CInterf {
   // Index of the first bind variable at parameter's position; -1 when none.
   int nGetUserParamIndice(const CNAParameter* parameter) const;
   void _OffsetParameter(unsigned int from, int delta);
+  // Every bind variable takes the host's current value of its name (cursor parameters never
+  // asked); stops at the first failure. TRUE with nothing to refresh.
+  BOOL bUpdateParametersValues();
+  // The host's value of the parameter's name, when it has one of a type, goes into its holder:
+  // the holder keeps its type for a text of the same width, else takes the host's. TRUE.
+  BOOL _bUpdateParameterValue(INAQueryParametersValue* binds, CNAParameter* parameter);
   CNAConvertVariant* _vpclAllocVariant();
   CNAConvertVariant* _vpclGetNewVariant(CNAColumn* column, const CAny* value);
 
@@ -336,6 +351,13 @@ class CNACommand : public CInterf {
   static BOOL _bNeedParameterConversionToString(const CNAConvertVariant* value, ePARAMTYPECONV mode);
   // The dump of text and parameters, written once and kept.
   const wchar_t* pszGetCommandDump();
+
+  // ---- The host-parsed query the command is built from (referenced; null clears) ----
+  void SetParsedQuery(CSQLParserInfo* query);
+  CSQLParserInfo* pclGetParsedQueryNoRef() const { return m_pclParsedQuery; }
+  // Outside rewrite mode, the parsed query's text after the last clause its parse ends (ORDER BY,
+  // HAVING, GROUP BY, then WHERE) is appended: a trailing clause the parse does not cover stays.
+  BOOL bFormatEndOfQuery();
 
   // ---- Rewriting state (the query rewriting sets it) ----
   void SetRewriteMode(BOOL on) { m_bRewriteMode = on ? 1 : 0; }
@@ -392,7 +414,7 @@ class CNACommand : public CInterf {
   // narrow text of one code page, else as wide text.
   void _AppendLiteral(CTStringConcatAW* literal);
   BOOL _bAddParameters(CNACommand* other, eADDMMODE mode, unsigned int offset);
-  // Refreshes a bind variable from the host's values: nothing until a parsed query gives them.
+  // The refresh with the parsed query's bind values (TRUE without them).
   BOOL _bUpdateParameterValue(CNAParameter* parameter);
   // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
   void _RemplaceLimitParTop();
@@ -403,6 +425,7 @@ class CNACommand : public CInterf {
   int32_t m_bRewriteMode = 0;
   eNAQUERYTYPE m_eQueryType = NA_QUERY_NONE;
   int32_t m_nRewritingWord = 0;
+  CSQLParserInfo* m_pclParsedQuery = nullptr;
   CTStringConcatAW m_clText;
   CRefArray<CNAParameter> m_tabParameter{50, 30};
   int32_t m_bAddParameters = 1;

@@ -14,6 +14,7 @@
 #include "driver/naerror.h"
 #include "sql/nacommand.h"
 #include "sql/naconvertvariant.h"
+#include "sql/sqlparserinfo.h"
 
 namespace {
 
@@ -251,7 +252,20 @@ BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db
   return TRUE;
 }
 
-BOOL CNACommand::_bUpdateParameterValue(CNAParameter*) { return TRUE; }
+BOOL CNACommand::bFormatEndOfQuery() {
+  ISQLParserInformation* parse = m_pclParsedQuery != nullptr ? m_pclParsedQuery->piGetParserNoRef() : nullptr;
+  if (parse == nullptr || m_bRewriteMode) return TRUE;
+  int end = -1;
+  for (int (ISQLParserInformation::*clause)() : {&ISQLParserInformation::nGetOrderByEnd, &ISQLParserInformation::nGetHavingEnd,
+                                                 &ISQLParserInformation::nGetGroupByEnd, &ISQLParserInformation::nGetWhereEnd}) {
+    end = (parse->*clause)();
+    if (end != -1) break;
+  }
+  const wchar_t* query = parse->pszGetRequete();
+  const int n = Length(query);
+  if (end < 1 || n <= end + 1) return TRUE;
+  return bComplete(query + end + 1, static_cast<unsigned int>(n - end - 1));
+}
 
 // ---------------------------------------------------------------- row limits
 

@@ -18,9 +18,6 @@ namespace {
 enum { kSitePatternNarrow = 5, kSitePatternWide = 6 };
 constexpr unsigned int kErrNoMemory = 12;
 
-bool WideText(unsigned short t) { return t == ZV_DSTRW || t == 20 || t == ZV_CARW || t == ZV_PSTRW; }
-bool AnsiText(unsigned short t) { return (t >= ZV_CARA && t <= ZV_DSTRA) || (t >= 21 && t <= 23) || t == 134; }
-
 // The host pattern with its doubled quotes made single (a backslash before a quote goes too),
 // then every escape character that escapes nothing doubled; null without memory. A pattern of
 // two quotes is one quote like any other doubled quote.
@@ -64,7 +61,7 @@ BOOL CNACommand::_bAddParameterFormatedLike(CNAParameter* parameter, eNA_ITEMTYP
   holder->bGetValue(&value);
   const wchar_t escape = parameter->cGetEscape() != 0 ? parameter->cGetEscape() : L'\\';
   bool memory = true;
-  if (WideText(value.wGetType())) {
+  if (bIsWideTextType(value.wGetType())) {
     const wchar_t* text = nullptr;
     value.Intern()->nGetPCWSTR(&text);
     if (text != nullptr && *text != 0) {
@@ -80,9 +77,9 @@ BOOL CNACommand::_bAddParameterFormatedLike(CNAParameter* parameter, eNA_ITEMTYP
   } else {
     const char narrowEscape =
         STR_WCharToAChar(escape, 0, static_cast<unsigned int>(m_pclCnx->nGetHostCodePage()));
-    if (!AnsiText(value.wGetType())) value.__nCastTo(ZV_DSTRA, nullptr, 0);
+    if (!bIsAnsiTextType(value.wGetType())) value.__nCastTo(ZV_DSTRA, nullptr, 0);
     const char* text = nullptr;
-    if (AnsiText(value.wGetType())) value.Intern()->nGetPCASTR(&text);
+    if (bIsAnsiTextType(value.wGetType())) value.Intern()->nGetPCASTR(&text);
     if (text != nullptr && *text != 0) {
       char* pattern = Normalised(text, narrowEscape);
       memory = pattern != nullptr;

@@ -10,6 +10,7 @@
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nacolumn.h"
+#include "sql/nacommand.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ void CSQLParserInfo::_Clear() {
   m_tabAffectation.Supprime(0, m_tabAffectation.nGetCount());
   m_tabInsertion.Supprime(0, m_tabInsertion.nGetCount());
   m_nFrom = m_nRubrique = m_nGroupe = m_nOrderBy = m_nAffectation = m_nInsertion = -1;
+  m_nResultsetLimited = -1;
   if (m_piParser == nullptr) return;
   m_piParser->nRelease();
   m_piParser = nullptr;
@@ -424,6 +426,11 @@ INAQueryParametersValue* CSQLParserInfo::piGetUserBindVariable() const {
 
 BOOL CSQLParserInfo::bHPrepareRequeteCalled() const {
   return m_piBinds != nullptr && m_piBinds->bHPrepareRequeteCalled() ? TRUE : FALSE;
+}
+
+BOOL CSQLParserInfo::bQueryResultsetLimited(const CNAConnectionDescription* cnx) {
+  if (m_nResultsetLimited < 0) m_nResultsetLimited = CNACommand::s_bQueryResultsetLimited(cnx, pszGetRequete()) ? 1 : 0;
+  return m_nResultsetLimited == 1;
 }
 
 void CSQLParserInfo::SetRecord(CNARecord* record) {

@@ -28,6 +28,7 @@
 #include "sql/isqlparserinformation.h"
 
 class CNAColumn;
+class CNAConnectionDescription;
 class CNAError;
 class CNARecord;
 
@@ -130,6 +131,8 @@ class CSQLParserInfo : public CInterf {
   BOOL bRubriqueSourceIsMemo(const CNAColumn* column) const;
   // One table and a SELECT column of an automatic-identifier host type.
   BOOL bQueryContainIdAuto() const;
+  // The query text limits its rows (a LIMIT clause or a TOP phrase): worked out once per parse.
+  BOOL bQueryResultsetLimited(const CNAConnectionDescription* cnx);
   // FALSE with an aggregate column, grouping, a column that is no table column, or the word
   // DISTINCT (any case, between blanks or before "(") in the text.
   BOOL bHOperationAllowed() const;
@@ -171,6 +174,8 @@ class CSQLParserInfo : public CInterf {
   CNAError* m_pclError = nullptr;
   ISQLParserInformation* m_piParser = nullptr;
   int32_t m_nQueryKind = 0;
+  // -1 until asked, then 0 or 1.
+  int32_t m_nResultsetLimited = -1;
   INAQueryParametersValue* m_piBinds = nullptr;
   IInfoRubrique* m_piBestParseItem = nullptr;
   IInfoRubrique* m_piUniqueNotNull = nullptr;

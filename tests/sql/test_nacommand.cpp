@@ -15,7 +15,9 @@
 #include "mysql/mysqldriver.h"
 #include "sql/nacommand.h"
 #include "sql/naconvertvariant.h"
+#include "sql/sqlparserinfo.h"
 #include "tests/support/any_test_values.h"
+#include "tests/support/parse_bench.h"
 #include "tests/support/record_bench.h"
 
 namespace {
@@ -553,6 +555,116 @@ TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
   EXPECT_EQ(c->nGetDefineNbr(), 0);
   EXPECT_EQ(c->nGetParameterNbr(), 1);
   c->nRelease();
+}
+
+// ---------------------------------------------------------------- the host's parsed query
+
+class ParsedCommand : public Command {
+ protected:
+  // A snapshot of text's parse with binds, referenced by the test.
+  CSQLParserInfo* Snapshot(const std::wstring& text, INAQueryParametersValue* binds = nullptr) {
+    ISQLParserInformation* parse = m_bench.Parse(text);
+    CSQLParserInfo* info = new CSQLParserInfo(&m_error, parse, binds, 0);
+    info->AddRef();
+    if (parse != nullptr) parse->nRelease();
+    m_snapshots.push_back(info);
+    return info;
+  }
+  void TearDown() override {
+    Command::TearDown();
+    for (CSQLParserInfo* info : m_snapshots) info->nRelease();
+    EXPECT_EQ(CHostSQLParser::nLive(), m_nLive) << "stand-in parser objects leaked";
+  }
+  static CAny Ansi(const char* s) {
+    CAny v;
+    v.__SetType(ZV_DSTRA, 0);
+    v.SetValueByte(s, static_cast<unsigned int>(strlen(s)));
+    return v;
+  }
+
+  ParseBench m_bench;
+  std::vector<CSQLParserInfo*> m_snapshots;
+  long m_nLive = CHostSQLParser::nLive();
+};
+
+// A holder keeps its type for a text of its own width and takes the host's otherwise; a cursor
+// parameter is never asked for.
+TEST_F(ParsedCommand, BindVariablesTakeTheHostsValues) {
+  CDialectCnx& cnx = Cnx(4);
+  CAny wide = Text(L"w\u00e9"), pansi, pwide, none;
+  pansi.__SetType(ZV_PSTRA, 0);
+  pansi.Intern()->SetValue("pa");
+  pwide.__SetType(ZV_PSTRW, 0);
+  pwide.Intern()->SetValue(L"pw");
+  const struct { const wchar_t* name; CAny holder; const CAny* host; unsigned int options; unsigned short type; const wchar_t* want; } rows[] = {
+      {L"a", Ansi("old"), &wide, NA_PARAM_BIND, ZV_DSTRW, L"'w\u00e9'"},
+      {L"b", Ansi("old"), &pansi, NA_PARAM_BIND, ZV_DSTRA, L"'pa'"},
+      {L"c", Text(L"old"), &pwide, NA_PARAM_BIND, ZV_DSTRW, L"'pw'"},
+      {L"d", Ansi("old"), nullptr, NA_PARAM_BIND, ZV_I8, L"12"},
+      {L"e", Ansi("old"), &none, NA_PARAM_BIND, ZV_DSTRA, L"'old'"},
+      {L"f", Ansi("old"), &wide, NA_PARAM_BIND | NA_PARAM_CURSOR, ZV_DSTRA, L"'old'"},
+      {L"g", Ansi("old"), &wide, 0, ZV_DSTRA, L"'old'"},
+      {L"absent", Ansi("old"), nullptr, NA_PARAM_BIND, ZV_DSTRA, L"'old'"},
+  };
+  CHostQueryParameters* binds = new CHostQueryParameters;
+  for (const auto& r : rows)
+    if (r.host != nullptr) binds->Set(r.name, *r.host);
+  binds->Set(L"d", Int(12));
+  CSQLParserInfo* query = Snapshot(L"SELECT nom FROM clients WHERE id = {p}", binds);
+  for (const auto& r : rows) {
+    CNACommand* c = Make(&cnx);
+    c->SetParsedQuery(query);
+    CNAConvertVariant* holder = c->_vpclGetNewVariant(nullptr, &r.holder);
+    ASSERT_TRUE(c->bAddParameter(holder, kNoOp, r.options, nullptr, r.name, 0, CNAParameter::NA_PARAM_IN));
+    EXPECT_EQ(Formated(c), r.want) << r.name;
+    EXPECT_EQ(holder->wGetType(), r.type) << r.name;
+    c->ResetFormatedSQL();
+    EXPECT_TRUE(c->bUpdateParametersValues());
+  }
+  for (const std::wstring& asked : binds->m_tabAsked) EXPECT_TRUE(asked != L"f" && asked != L"g") << ParseBench::Narrow(asked);
+  EXPECT_FALSE(binds->m_tabAsked.empty());
+  binds->Set(L"o", Int(1), 2);
+  binds->Set(L"io", Int(1), 3);
+  for (const auto& [name, out] : {std::pair{L"o", true}, {L"io", true}, {L"a", false}, {L"absent", false}}) {
+    CNAParameter p(nullptr, 0, 0, name);
+    EXPECT_EQ(p.bIsParamOUT(binds), out) << ParseBench::Narrow(name);
+  }
+  binds->nRelease();
+}
+
+TEST_F(ParsedCommand, EndOfQueryKeepsWhatTheParseDoesNotCover) {
+  CDialectCnx& cnx = Cnx(5);
+  const struct { const wchar_t* query; bool rewrite; const wchar_t* want; } rows[] = {
+      {L"SELECT nom FROM clients WHERE id = 1 ORDER BY nom DESC LIMIT 5", false, L"x LIMIT 5"},
+      {L"SELECT nom FROM clients WHERE id = 1 LIMIT 2, 3", false, L"x LIMIT 2, 3"},
+      {L"SELECT ville FROM clients GROUP BY ville HAVING COUNT(*) > 1 LIMIT 1", false, L"x LIMIT 1"},
+      {L"SELECT ville FROM clients GROUP BY ville LIMIT 4", false, L"x LIMIT 4"},
+      {L"SELECT nom FROM clients WHERE id = 1", false, L"x"},
+      {L"SELECT nom FROM clients LIMIT 5", false, L"x"},
+      {L"SELECT nom FROM clients WHERE id = 1 LIMIT 5", true, L"x"},
+  };
+  for (const auto& r : rows) {
+    CNACommand* c = Make(&cnx);
+    c->bComplete(L"x");
+    EXPECT_TRUE(c->bFormatEndOfQuery());
+    c->SetParsedQuery(Snapshot(r.query));
+    c->SetRewriteMode(r.rewrite);
+    EXPECT_TRUE(c->bFormatEndOfQuery());
+    EXPECT_STREQ(c->pszGetOriginalSQL(), r.want) << ParseBench::Narrow(r.query);
+  }
+}
+
+TEST_F(ParsedCommand, ResultsetLimitIsReadFromTheQueryOnce) {
+  CDialectCnx& cnx = Cnx(5);
+  CSQLParserInfo* limited = Snapshot(L"SELECT nom FROM clients ORDER BY nom LIMIT 3");
+  EXPECT_TRUE(limited->bQueryResultsetLimited(&cnx));
+  CSQLParserInfo* other = Snapshot(L"SELECT nom FROM clients WHERE nom = 'LIMIT 3'");
+  EXPECT_FALSE(other->bQueryResultsetLimited(&cnx));
+  // Another parse asks again.
+  other->Set(limited->piGetParserNoRef(), nullptr, 0);
+  EXPECT_TRUE(other->bQueryResultsetLimited(&cnx));
+  other->Set(nullptr, nullptr, 0);
+  EXPECT_FALSE(other->bQueryResultsetLimited(&cnx));
 }
 
 }  // namespace
