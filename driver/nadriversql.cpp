@@ -48,13 +48,7 @@ void CNADriverSQL::AddRef() {
   ++m_nRef;
 }
 
-int CNADriverSQL::nRelease() {
-  CNADriverLock lock;
-  if (m_nRef == 0) return 0;
-  const int left = --m_nRef;
-  if (left == 0 && m_nExternalRef == 0) delete this;
-  return left;
-}
+int CNADriverSQL::nRelease() { return _nDrop(&m_nRef); }
 
 INADriverSQL* CNADriverSQL::ExternalAddRef() {
   CNADriverLock lock;
@@ -62,11 +56,13 @@ INADriverSQL* CNADriverSQL::ExternalAddRef() {
   return this;
 }
 
-int CNADriverSQL::nExternalRelease() {
+int CNADriverSQL::nExternalRelease() { return _nDrop(&m_nExternalRef); }
+
+int CNADriverSQL::_nDrop(int* count) {
   CNADriverLock lock;
-  if (m_nExternalRef == 0) return 0;
-  const int left = --m_nExternalRef;
-  if (left == 0 && m_nRef == 0) delete this;
+  if (*count == 0) return 0;
+  const int left = --*count;
+  if (m_nRef == 0 && m_nExternalRef == 0) delete this;
   return left;
 }
 

@@ -126,6 +126,8 @@ class CNADriverSQL : public INADriverSQL {
   template <typename F>
   BOOL _bOnStatement(int number, bool bReset, F&& op);
   void _ResetError();
+  // Drops one of *count (one of the two counts); the last of both deletes the service.
+  int _nDrop(int* count);
 
   int m_nRef = 0;
   int m_nExternalRef = 0;

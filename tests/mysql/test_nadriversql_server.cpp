@@ -1,41 +1,16 @@
 // The SQL-function service against the private server, in both code pages and SQL modes: numbered
 // connections and statements with their values read back exactly, failing texts, transactions
 // and row locks seen from a second session, one-value queries and ignored results, a close with
-// statements left, four threads, and a service that outlives its driver.
+// statements left, and four threads.
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "driver/nadriversql.h"
-#include "driver/naentry.h"
 #include "tests/mysql/live_connection.h"
 #include "tests/support/any_test_values.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-// A host value as text: NULL, bytes in hexadecimal, or its text.
-std::wstring Show(const CAny& a) {
-  if (a.bIsNull()) return L"NULL";
-  if (a.wGetType() == ZV_VIDE) return L"(untouched)";
-  if (a.wGetType() == ZV_BIN) {
-    void* p = nullptr;
-    unsigned int n = 0;
-    a.Intern()->nGetDataAdr(&p);
-    a.Intern()->nGetUtilDataSize(&n);
-    std::wstring hex;
-    for (unsigned int i = 0; i < n; ++i)
-      hex += {L"0123456789ABCDEF"[static_cast<unsigned char*>(p)[i] >> 4],
-              L"0123456789ABCDEF"[static_cast<unsigned char*>(p)[i] & 15]};
-    return hex;
-  }
-  CAny copy(a);
-  CXYString<wchar_t> text;
-  copy.__nCastTo(ZV_DSTRW, nullptr, 1);
-  copy.__nFillString(text, nullptr);
-  return text.pszGet();
-}
 
 std::wstring Hex(int from, int to) {
   std::wstring hex;
@@ -88,12 +63,11 @@ class LiveService : public LiveConnection {
     return stmt;
   }
   int Exec(const std::wstring& sql) { return Exec(m_nCnx, sql); }
-  // The service's error as "<user code>/<server code>", "" without one.
-  std::string Error() const {
-    const CNAError* e = static_cast<const CNAError*>(m_pService->piGetLastError());
-    return e->dwGetErrorId() == 0 ? ""
-                                  : std::to_string(e->dwGetErrorId()) + "/" +
-                                        std::to_string(e->dwGetDataBaseErrorCode());
+  // An error as "<user code>/<server code>", "" without one; the service's by default.
+  std::string Error(const INAError* error = nullptr) const {
+    const auto* e = static_cast<const CNAError*>(error != nullptr ? error : m_pService->piGetLastError());
+    if (e->dwGetErrorId() == 0) return "";
+    return std::to_string(e->dwGetErrorId()) + "/" + std::to_string(e->dwGetDataBaseErrorCode());
   }
   std::wstring T() const { return Wide(m_strTable); }
   // The rows of stmt, "|" between columns and ";" between rows, read through bFetch and bGetRow.
@@ -114,26 +88,24 @@ class LiveService : public LiveConnection {
 
 TEST_P(LiveService, OpensAreNeverSharedAndAnUpdateIsSeenByAnotherSession) {
   const int other = OpenOne();
-  CNAConnectionDescription* a = m_driver.pclGetConnectionByID(m_nCnx);
-  CNAConnectionDescription* b = m_driver.pclGetConnectionByID(other);
-  ASSERT_TRUE(a != nullptr && b != nullptr && a != b);
-  const std::wstring ida = a->pszGetIdentification(), idb = b->pszGetIdentification();
-  const size_t at = ida.rfind(L";SQLConnecte");
-  EXPECT_EQ(ida.substr(0, at), idb.substr(0, at));
-  EXPECT_EQ(std::stoi(idb.substr(at + 12)), std::stoi(ida.substr(at + 12)) + 1);
-  EXPECT_TRUE(a->bIsSQLService() && b->bIsSQLService() && a->bIsOpen() && b->bIsOpen());
-  m_driver.nReleaseConnection(a);
-  m_driver.nReleaseConnection(b);
+  std::wstring ids[2];
+  for (int i : {0, 1}) {
+    CNAConnectionDescription* c = m_driver.pclGetConnectionByID(i == 0 ? m_nCnx : other);
+    ASSERT_TRUE(c != nullptr && c->bIsSQLService() && c->bIsOpen());
+    ids[i] = c->pszGetIdentification();
+    m_driver.nReleaseConnection(c);
+  }
+  const size_t at = ids[0].rfind(L";SQLConnecte") + 12;
+  EXPECT_EQ(ids[0].substr(0, at), ids[1].substr(0, at));
+  EXPECT_EQ(std::stoi(ids[1].substr(at)), std::stoi(ids[0].substr(at)) + 1);
 
   EXPECT_EQ(Exec(L"CREATE TABLE " + T() + L" (id INT PRIMARY KEY, v INT)"), 0);
   EXPECT_EQ(Exec(L"INSERT INTO " + T() + L" VALUES (1, 10), (2, 20)"), 0);
   EXPECT_EQ(Exec(L"UPDATE " + T() + L" SET v = v + 1 WHERE id = 2"), 0);
   EXPECT_EQ(LiveConnection::Rows("SELECT v FROM " + m_strTable + " ORDER BY id", true), "10|21");
   const int stmt = Exec(other, L"SELECT v FROM " + T() + L" ORDER BY id");
-  EXPECT_NE(stmt, 0);
   EXPECT_EQ(Rows(stmt), L"10;21");
-  EXPECT_TRUE(m_pService->bFreeStmt(other, stmt, 0));
-  EXPECT_TRUE(m_pService->bCloseConnection(other));
+  EXPECT_TRUE(m_pService->bFreeStmt(other, stmt, 0) && m_pService->bCloseConnection(other));
 }
 
 TEST_P(LiveService, MixedResultIsReadExactly) {
@@ -158,10 +130,8 @@ TEST_P(LiveService, MixedResultIsReadExactly) {
   std::wstring names;
   for (unsigned int c = 1; c <= 4; ++c)
     names += (m_pService->bGetColumnName(&name, m_nCnx, stmt, c, 0) ? Show(name) : L"?") + L",";
-  EXPECT_EQ(names, L"id,txt,bin,n,");
-  EXPECT_FALSE(m_pService->bGetColumnName(&name, m_nCnx, stmt, 5, 0));
   EXPECT_TRUE(m_pService->bGetColumnList(&list, m_nCnx, stmt, 0));
-  EXPECT_EQ(Show(list), L"id\r\ntxt\r\nbin\r\nn");
+  EXPECT_EQ(names + Show(list), L"id,txt,bin,n,id\r\ntxt\r\nbin\r\nn");
 
   const struct {
     std::wstring id, txt, bin, n, row;  // row: the first two columns
@@ -181,11 +151,8 @@ TEST_P(LiveService, MixedResultIsReadExactly) {
   }
   CAny after;
   EXPECT_FALSE(m_pService->bFetch(m_nCnx, stmt, 0));
-  EXPECT_FALSE(m_pService->bFetch(m_nCnx, stmt, 0));
   EXPECT_FALSE(m_pService->bGetValue(&after, m_nCnx, stmt, 1, 0));
-  EXPECT_FALSE(m_pService->bGetValue(&after, m_nCnx, stmt, 0, 0));  // columns count from 1
   EXPECT_TRUE(m_pService->bFreeStmt(m_nCnx, stmt, 0));
-  EXPECT_FALSE(m_pService->bFetch(m_nCnx, stmt, 0));
 }
 
 TEST_P(LiveService, FailingTextLeavesTheServerErrorAndNeverTheKey) {
@@ -194,9 +161,8 @@ TEST_P(LiveService, FailingTextLeavesTheServerErrorAndNeverTheKey) {
   EXPECT_FALSE(m_pService->bExecute(&failed, m_nCnx, L"SELEC 1", nullptr, 0));
   EXPECT_EQ(std::tuple(failed, Error()), std::tuple(0, std::string("22/1064")));
   INAError* error = nullptr;
-  EXPECT_TRUE(m_pService->bGetStmtLastError(&error, m_nCnx, stmt));
-  ASSERT_NE(error, nullptr);
-  EXPECT_EQ(static_cast<CNAError*>(error)->dwGetDataBaseErrorCode(), 1064u);
+  ASSERT_TRUE(m_pService->bGetStmtLastError(&error, m_nCnx, stmt) && error != nullptr);
+  EXPECT_EQ(Error(error), "22/1064");
   // The identification holds the password: no report may show it.
   const std::wstring dump = error->pszGetError();
   EXPECT_EQ(dump.find(Wide(m_server.password)), std::wstring::npos) << dump;
@@ -249,10 +215,7 @@ TEST_P(LiveService, OneValueQueriesAndIgnoredResults) {
     CAny value = FromText(ZV_DSTRW, L"keep");
     CTString text(L"keep");
     EXPECT_EQ(cnx->bGetRequestedValue(&m_error, &value, row.column, row.sql.c_str()), row.ok);
-    const CNAError& e = m_error;
-    EXPECT_EQ(e.dwGetErrorId() == 0 ? "" : std::to_string(e.dwGetErrorId()) + "/" +
-                                              std::to_string(e.dwGetDataBaseErrorCode()),
-              row.error);
+    EXPECT_EQ(Error(&m_error), row.error) << row.sql;
     m_error.Reset();
     EXPECT_EQ(cnx->bGetRequestedValueString(&m_error, &text, row.column, row.sql.c_str()), row.ok);
     m_error.Reset();
@@ -265,7 +228,7 @@ TEST_P(LiveService, OneValueQueriesAndIgnoredResults) {
     EXPECT_EQ(LiveConnection::Rows("SELECT 7"), "7");
   }
   EXPECT_FALSE(cnx->bExecuteQueryIgnoreResult(&m_error, L"SELECT 1; SELEC 2"));
-  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 1064u);
+  EXPECT_EQ(Error(&m_error), "22/1064");
   m_error.Reset();
   // The generic run goes through a statement of the service too.
   auto generic = [&](const std::wstring& sql) {
@@ -275,7 +238,7 @@ TEST_P(LiveService, OneValueQueriesAndIgnoredResults) {
   EXPECT_TRUE(generic(L"INSERT INTO " + T() + L" VALUES (5)"));
   EXPECT_EQ(LiveConnection::Rows("SELECT v FROM " + m_strTable, true), "5");
   EXPECT_FALSE(generic(L"SELEC 1"));
-  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 1064u);
+  EXPECT_EQ(Error(&m_error), "22/1064");
   m_error.Reset();
   EXPECT_EQ(cnx->nGetRefCount(), 1u);  // every statement gave its reference back
 }
@@ -353,23 +316,6 @@ TEST_P(LiveService, FourThreadsEachOnItsConnectionLeaveNothing) {
   EXPECT_EQ(std::tuple(m_pService->nGetRef(), m_pService->nGetExternalRef()), std::tuple(1, 1));
 }
 
-// The host may release the driver while it holds the service and a statement of it.
-TEST_P(LiveService, ServiceOutlivingItsDriverFreesWithoutReachingIt) {
-  INADriver* driver = piQueryInterface();
-  INADriverSQL* service = driver->piGetInterface(1);
-  ASSERT_NE(service, nullptr);
-  int cnx = 0, stmt = 0;
-  ASSERT_TRUE(service->bOpenConnection(&cnx, &m_host));
-  ASSERT_TRUE(service->bExecute(&stmt, cnx, Numbers(2).c_str(), nullptr, 0));
-  EXPECT_EQ(driver->nExternalRelease(), 0);
-  EXPECT_FALSE(service->bFetch(cnx, stmt, 0));
-  EXPECT_FALSE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
-  EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
-  EXPECT_EQ(m_host.nGetRefCount(), 2);  // the fixture's and the test service's connections
-  EXPECT_EQ(service->nExternalRelease(), 0);
-  EXPECT_EQ(m_host.nGetRefCount(), 2);
-}
-
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveService,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
@@ -392,7 +338,10 @@ TEST_P(LiveServiceLocks, LocksHoldRowsUntilTheCommitAndOnlyInsideATransaction) {
   for (const auto& [form, lock] : forms) {
     // Outside a transaction nothing is sent: a missing table would give the server's 1146.
     EXPECT_FALSE(lock(missing)) << form;
-    EXPECT_EQ(Error(), "29/0") << form;
+    const wchar_t* name = m_pService->piGetLastError()->pszGetLogicalTableName();
+    EXPECT_EQ(std::tuple(Error(), std::wstring(name != nullptr ? name : L"")),
+              std::tuple(std::string("29/0"), std::string(form) == "table" ? missing : L""))
+        << form;
     EXPECT_TRUE(m_raw.exec(update, &err)) << form << " " << err;
     ASSERT_TRUE(m_pService->bTrsBegin(nullptr, m_nCnx, 0));
     ASSERT_TRUE(lock(T())) << form << " " << Error();
