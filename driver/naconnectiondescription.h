@@ -56,12 +56,17 @@ class CNAConnectionDescription : public CInterf {
   // Adds the versions, the loaded library and the settings (never the password) to an error
   // being raised.
   virtual void AddInfoNativeXError(CXError* e);
-  // Runs a statement whose rows are not wanted. Generic: FALSE until the SQL-function service
-  // exists; the backend overrides it.
-  virtual BOOL bExecuteQueryNoResult(CNAError*, const wchar_t*) { return FALSE; }
+  // Runs a statement whose rows are not wanted. Generic: in a statement of the SQL-function
+  // service's factory, freed at once; FALSE without an error of its own when there is no factory.
+  virtual BOOL bExecuteQueryNoResult(CNAError* error, const wchar_t* sql);
   virtual BOOL bExecuteQueryIgnoreResult(CNAError* error, const wchar_t* sql) {
     return bExecuteQueryNoResult(error, sql);
   }
+  // The 0-based column of the first row of sql into out, left untouched when there is no row
+  // (TRUE). Runs like bExecuteQueryNoResult.
+  virtual BOOL bGetRequestedValue(CNAError* error, CAny* out, int column, const wchar_t* sql);
+  // The same as text: empty for NULL; out untouched when there is no row or the value has no text.
+  BOOL bGetRequestedValueString(CNAError* error, CTString* out, int column, const wchar_t* sql);
   // Major, minor and release of the server version text; FALSE when it starts with no digit.
   virtual BOOL _bDecomposeServerVersion(CNAError* error);
   void AddInfoNative(CNAError* error);
@@ -281,6 +286,9 @@ class CNAConnectionDescription : public CInterf {
   BOOL bActiveCurrentTransaction(CNAError* error, int active);
 
   BOOL bIsCloseRequested() const { return m_bCloseRequested; }
+  // Set on the connections the SQL-function service opens.
+  BOOL bIsSQLService() const { return m_bSQLService; }
+  void SetSQLService(BOOL bSQLService) { m_bSQLService = bSQLService ? 1 : 0; }
   unsigned int nGetOpenCount() const { return m_nOpenCount; }
 
   // The running executable's path; FALSE when there is none.
@@ -353,4 +361,5 @@ class CNAConnectionDescription : public CInterf {
   int m_bCloseRequested = 1;
   // Successful opens not yet matched by a close: only these may give back an open reference.
   unsigned int m_nOpenCount = 0;
+  int m_bSQLService = 0;
 };

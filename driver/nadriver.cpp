@@ -11,6 +11,7 @@
 #include "driver/inadatasourcedescription.h"
 #include "driver/nacontext.h"
 #include "driver/naconnectiondescription.h"
+#include "driver/nadriversql.h"
 #include "driver/naerror.h"
 #include "driver/naregistrywalk.h"
 #include "platform/dllres.h"
@@ -137,7 +138,7 @@ void CNADriver::_Term() {
   }
   m_tabConnection.RemoveAll();
   CNAError::s_Drop(&m_pclError);
-  m_pclDriverSQL = nullptr;  // never made before the SQL-function service exists
+  _FreeDriverSQL();
   _BeforeDeath();
 }
 
@@ -180,8 +181,14 @@ void CNADriver::InitQueryDumpRessources() {
 
 // ---------------------------------------------------------------- INADriver
 
+INADriverSQL* CNADriver::piGetInterface(int id) {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  CNADriverSQL* service = id == 1 ? pclGetDriverSQL() : nullptr;
+  return service != nullptr ? service->ExternalAddRef() : nullptr;
+}
+
 // The host operations below wait for the host-operations layer: they answer FALSE or null.
-INADriverSQL* CNADriver::piGetInterface(int) { return nullptr; }
 BOOL CNADriver::bOpenConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCloseConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCopyContext(INACopyCtx*, INAContext*, INAContext*, unsigned int) { return FALSE; }
@@ -283,8 +290,26 @@ CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnec
   return nullptr;
 }
 
+CNADriverSQL* CNADriver::pclGetDriverSQL() {
+  CNADriverLock lock;
+  if (m_pclDriverSQL == nullptr) _InitDriverSQL();
+  return m_pclDriverSQL;
+}
+
+void CNADriver::_InitDriverSQL() {
+  m_pclDriverSQL = _pclAllocDriverSQL(m_pclError);
+  if (m_pclDriverSQL != nullptr) m_pclDriverSQL->AddRef();
+}
+
+void CNADriver::_FreeDriverSQL() {
+  CNADriverSQL* service = m_pclDriverSQL;
+  m_pclDriverSQL = nullptr;
+  if (service == nullptr) return;
+  service->_Detach();
+  service->nRelease();
+}
+
 // The classes below come with their own layers; until then these factories make nothing.
-CNADriverSQL* CNADriver::pclGetDriverSQL() { return nullptr; }
 CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescription*) { return nullptr; }
 CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription*, CNAError*) const {
   return nullptr;

@@ -84,8 +84,10 @@ class CNADriver : public INADriver {
   int nGetCompatSince() const override { return 17; }
   INADriver* ExternalAddRef() override;
   int nExternalRelease() override;
-  // The host operations not built yet answer FALSE or null and touch nothing.
+  // id 1: the SQL-function service with a reference for the host; null for any other id, or
+  // when none can be made.
   INADriverSQL* piGetInterface(int id) override;
+  // The host operations not built yet answer FALSE or null and touch nothing.
   BOOL bOpenConnection(INAConnectionDescription* cnx) override;
   BOOL bCloseConnection(INAConnectionDescription* cnx) override;
   BOOL bCopyContext(INACopyCtx* copy, INAContext* from, INAContext* to, unsigned int flags) override;
@@ -284,6 +286,10 @@ class CNADriver : public INADriver {
 
  private:
   void _Term();
+  // The service is made with the driver's error object and held by one internal reference.
+  void _InitDriverSQL();
+  // Detaches the service (it never reaches this driver again) and gives back the reference.
+  void _FreeDriverSQL();
   CNAConnectionDescription* _pclFindConnectionLocked(const wchar_t* identification);
   // Unregisters this very connection; whether it was registered.
   BOOL _bRemoveConnection(CNAConnectionDescription* cnx);

@@ -4,7 +4,11 @@
 
 #include "common/str_compare.h"
 #include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
+#include "driver/nadriversql.h"
 #include "driver/naerror.h"
+#include "sql/nastatementsql.h"
+#include "values/any.h"
 
 namespace {
 
@@ -107,6 +111,44 @@ BOOL CNATransaction::_bRollBack(CNAError* error) {
 }
 
 // ---------------------------------------------------------------- the connection's side
+
+namespace {
+
+// run(a new statement of the service's factory on cnx), the statement freed afterwards; FALSE
+// when there is no factory.
+template <typename F>
+BOOL bOnServiceStatement(CNAConnectionDescription* cnx, CNAError* error, F&& run) {
+  CNADriverLock lock;
+  CNADriverSQL* service = CNADriver::s_pclGetDriverSQL();
+  CNAStatementSQL* st = service != nullptr ? service->pclAllocStatementSQL(cnx, error) : nullptr;
+  if (st == nullptr) return FALSE;
+  st->AddRef();
+  const BOOL result = run(st);
+  st->nRelease();
+  return result;
+}
+
+}  // namespace
+
+BOOL CNAConnectionDescription::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) {
+  return bOnServiceStatement(this, error, [&](CNAStatementSQL* st) { return st->bExecuteDirect(sql, nullptr, 0); });
+}
+
+BOOL CNAConnectionDescription::bGetRequestedValue(CNAError* error, CAny* out, int column, const wchar_t* sql) {
+  return bOnServiceStatement(this, error,
+                             [&](CNAStatementSQL* st) { return st->bGetRequestedValue(out, column, sql); });
+}
+
+BOOL CNAConnectionDescription::bGetRequestedValueString(CNAError* error, CTString* out, int column,
+                                                        const wchar_t* sql) {
+  CAny value;
+  const BOOL result = bGetRequestedValue(error, &value, column, sql);
+  const wchar_t* text = nullptr;
+  // A value still empty was never read: there was no row.
+  if (result && value.wGetType() != ZV_VIDE && value.__nCastTo(ZV_PSTRW, nullptr, 0) < 100)
+    *out = value.bIsNull() || value.__nCastToString(&text, nullptr) >= 100 || text == nullptr ? L"" : text;
+  return result;
+}
 
 BOOL CNAConnectionDescription::bTransactionBeginDirect(CNAError* error) {
   return bExecuteQueryNoResult(error, L"BEGIN");

@@ -5,6 +5,8 @@
 
 #include "common/str_charclass.h"
 #include "driver/mysqlapi.h"
+#include "driver/nadriver.h"
+#include "driver/nadriversql.h"
 #include "driver/naerror.h"
 #include "driver/nafunctionloader.h"
 #include "mysql/mysqlguard.h"
@@ -175,6 +177,16 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
       return FALSE;
     }
   }
+}
+
+BOOL CMySQLConnection::bExecuteQueryIgnoreResult(CNAError* error, const wchar_t* sql) {
+  CNADriverLock lock;
+  CNADriverSQL* service = CNADriver::s_pclGetDriverSQL();
+  if (service == nullptr) return FALSE;
+  CNAStatementSQL* st = nullptr;
+  const BOOL result = service->bExecute(error, &st, this, sql, nullptr, 0);
+  if (st != nullptr) st->nRelease();
+  return result;
 }
 
 // ---------------------------------------------------------------- versions

@@ -37,6 +37,10 @@ class CMySQLConnection : public CNAConnectionDescription {
   // Runs the text; every result it produces is read and freed, so the connection is ready for
   // the next command. FALSE with the server's error when the text or a later result fails.
   BOOL bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) override;
+  // Runs the text in a statement of the SQL-function service, which reads its rows and steps
+  // over its further results, then frees it: the connection is ready for the next text. FALSE
+  // without the service.
+  BOOL bExecuteQueryIgnoreResult(CNAError* error, const wchar_t* sql) override;
 
   // ---- Dialect (mysql/mysqldialect.cpp) ----
   // out = the SQL literal of a text (host types 17, 18, 19 narrow; 81, 16, 110 wide) or of bytes

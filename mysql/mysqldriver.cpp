@@ -5,6 +5,7 @@
 #include "driver/nafunctionloader.h"
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
+#include "mysql/mysqldriversql.h"
 
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
 
@@ -18,6 +19,10 @@ CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess*, CNAConnectionDescr
 CNAConnectionDescription* CMySQLDriver::_pclAllocConnectionDescription(const wchar_t* identification,
                                                                        INAConnectionDescription* cnx) {
   return new (std::nothrow) CMySQLConnection(identification, cnx);
+}
+
+CNADriverSQL* CMySQLDriver::_pclAllocDriverSQL(CNAError* error) {
+  return new (std::nothrow) CMySQLDriverSQL(this, error);
 }
 
 void CMySQLDriver::OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDescription* cnx) {

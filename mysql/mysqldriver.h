@@ -1,5 +1,6 @@
 // CMySQLDriver: the driver class the host gets; it substitutes the MySQL classes in the driver's
-// factories as they are built (until then those factories make nothing).
+// factories as they are built (until then those factories make nothing): the connection and the
+// SQL-function service so far.
 #pragma once
 
 #include "driver/nadriver.h"
@@ -14,6 +15,8 @@ class CMySQLDriver : public CNADriver {
                                   CNAError* error) const override;
   CNAConnectionDescription* _pclAllocConnectionDescription(const wchar_t* identification,
                                                            INAConnectionDescription* cnx) override;
+  // A CMySQLDriverSQL on this driver and error.
+  CNADriverSQL* _pclAllocDriverSQL(CNAError* error) override;
   // Debug message 3355: the reference client version and the loaded one (empty without a
   // connection).
   void OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDescription* cnx) override;

@@ -44,7 +44,8 @@ CNAStatementSQL::CNAStatementSQL(CNAConnectionDescription* connection, CNAError*
 CNAStatementSQL::~CNAStatementSQL() {
   if (m_pclValue != nullptr) m_pclValue->nRelease();
   _DestroyColumns();
-  if (m_pclCnx != nullptr) m_pclCnx->nRelease();
+  // Through the driver: a connection whose close was requested goes with its last statement.
+  CNADriver::g_nReleaseConnection(m_pclCnx);
   CNAError::s_Drop(&m_pclError);
 }
 

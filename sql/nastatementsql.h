@@ -3,12 +3,13 @@
 // its backend, and gives the result: column count and records, the current row's values as host
 // values or text, whole rows as text. It makes no SQL of its own.
 //
-// It holds a reference on its connection and a count on its error object for its whole life,
-// owns the column array of its current result (built on first access, destroyed by bReset) and
-// one value holder (made on first read, reused for every read after). Every failure goes into
-// the statement's error; a failed execution leaves the state bReset left (no result, no row).
-// The backend overrides the operations that reach the server; the stubs here answer FALSE
-// without an error.
+// It holds a reference on its connection (given back through the driver, so that a connection
+// whose close was requested goes with its last user) and a count on its error object for its
+// whole life, owns the column array of its current result (built on first access, destroyed by
+// bReset) and one value holder (made on first read, reused for every read after). Every failure
+// goes into the statement's error; a failed execution leaves the state bReset left (no result,
+// no row). The backend overrides the operations that reach the server; the stubs here answer
+// FALSE without an error.
 //
 // Callers hold the driver mutex; the statement numbering is a plain counter under it.
 #pragma once

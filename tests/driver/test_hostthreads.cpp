@@ -153,7 +153,7 @@ TEST(HostThreads, DesignatedDriverIsReadWhileDriversAreMade) {
         continue;
       }
       // The four readers of the designated driver.
-      if (CNADriver::s_pclGetDriverSQL() != nullptr) ++wrong[i];
+      if (CNADriver::s_pclGetDriverSQL() == nullptr) ++wrong[i];
       CNADataAccess* access = context._pclAllocDataAccess(nullptr, nullptr, firstDriver->pclGetErrorNoRef());
       if (access == nullptr) {
         ++wrong[i];

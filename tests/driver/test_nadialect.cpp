@@ -84,6 +84,9 @@ class CRecording : private CHostHolder, public Base {
     m_strLog += std::string(sql, sql + wcslen(sql)) + "|";
     return m_strFail != sql;
   }
+  BOOL bExecuteQueryIgnoreResult(CNAError* error, const wchar_t* sql) override {
+    return bExecuteQueryNoResult(error, sql);
+  }
   // Transaction objects to be had (-1: any number); with an answer of 0 or more they answer so.
   CNATransaction* pclAllocTransaction() override {
     if (m_nTransactionsLeft == 0) return nullptr;

@@ -53,26 +53,6 @@ class LiveStatement : public LiveConnection {
   std::string Table() const { return m_strTable; }
 };
 
-// A host value's type and content as text (bytes in hexadecimal), for comparisons.
-std::wstring Show(const CAny& a) {
-  if (a.bIsNull()) return L"NULL";
-  if (a.wGetType() == ZV_BIN) {
-    void* p = nullptr;
-    unsigned int n = 0;
-    a.Intern()->nGetDataAdr(&p);
-    a.Intern()->nGetUtilDataSize(&n);
-    std::wstring hex;
-    for (unsigned int i = 0; i < n; ++i) hex += {L"0123456789ABCDEF"[static_cast<unsigned char*>(p)[i] >> 4],
-                                                L"0123456789ABCDEF"[static_cast<unsigned char*>(p)[i] & 15]};
-    return hex;
-  }
-  CAny copy(a);
-  CXYString<wchar_t> text;
-  copy.__nCastTo(ZV_DSTRW, nullptr, 1);
-  copy.__nFillString(text, nullptr);
-  return text.pszGet();
-}
-
 // Splices each value at its "?" in sql.
 struct Binds {
   Binds(const std::wstring& sql, std::initializer_list<CAny> values) : text(sql) {

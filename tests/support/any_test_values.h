@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/xystring.h"
 #include "host/host_services.h"
 #include "host/vm_decimal.h"
 #include "values/any.h"
@@ -95,6 +96,26 @@ inline std::wstring ClassText(const CAny& a) {
   std::wstring r(bCounted ? n : strlen(s), L'\0');
   for (size_t i = 0; i < r.size(); ++i) r[i] = static_cast<unsigned char>(s[i]);
   return r;
+}
+
+// A value as text for comparisons: NULL, a binary's bytes in hexadecimal, else its text.
+inline std::wstring Show(const CAny& a) {
+  if (a.bIsNull()) return L"NULL";
+  if (a.wGetType() == ZV_BIN) {
+    void* p = nullptr;
+    unsigned int n = 0;
+    a.Intern()->nGetDataAdr(&p);
+    a.Intern()->nGetUtilDataSize(&n);
+    std::wstring hex;
+    for (unsigned int i = 0; i < n; ++i) hex += {L"0123456789ABCDEF"[static_cast<unsigned char*>(p)[i] >> 4],
+                                                L"0123456789ABCDEF"[static_cast<unsigned char*>(p)[i] & 15]};
+    return hex;
+  }
+  CAny copy(a);
+  CXYString<wchar_t> text;
+  copy.__nCastTo(ZV_DSTRW, nullptr, 1);
+  copy.__nFillString(text, nullptr);
+  return text.pszGet();
 }
 
 // A value's 64 bytes and its data form (a text's or a binary's bytes, a decimal's 18 bytes):

@@ -1,0 +1,137 @@
+// CNADriverSQL: the SQL-function service behind INADriverSQL, made once per driver through the
+// driver's factory (the backend's class) and the factory of every low-level statement
+// (pclAllocStatementSQL). Its connections live in the driver's registry under identification
+// texts no other open can produce, so they are never shared; its statements live in its own
+// table under their statement numbers, the table holding one reference on each.
+//
+// It holds a count on its error object (the driver's, as the driver makes it) and a raw pointer
+// to its driver, which holds one internal reference on it; the host holds it by the external
+// count. The driver's end detaches it: a detached service answers FALSE or null to everything
+// but still frees its statements, and their connections, on bFreeStmt and at its own end,
+// without reaching the dead driver. It deletes itself when both counts are 0.
+//
+// Every entry runs under the driver mutex. A numbered connection is closed by bCloseConnection
+// even while statements of it are left: their stored rows stay readable, anything that needs the
+// server answers FALSE with an error.
+//
+// The identification texts hold the password: they are registry keys and nothing else.
+#pragma once
+
+#include "common/refhashtable.h"
+#include "driver/inadriversql.h"
+#include "sql/nastatementsql.h"
+
+class CNADriver;
+class CNAError;
+class CNAConnectionDescription;
+
+class CNADriverSQL : public INADriverSQL {
+ public:
+  // Counts 0; a count taken on error.
+  CNADriverSQL(CNADriver* driver, CNAError* error);
+  CNADriverSQL(const CNADriverSQL&) = delete;
+  CNADriverSQL& operator=(const CNADriverSQL&) = delete;
+
+  // ---- INADriverSQL ----
+  int nGetVersion() const override { return 4; }
+  int nGetCompatSince() const override { return 2; }
+  INADriverSQL* ExternalAddRef() override;
+  int nExternalRelease() override;
+  INAError* piGetLastError() const override;
+  void* piGetInterface(int) override { return nullptr; }
+  void* pReservedFct1(unsigned char*) override { return nullptr; }
+  void* pReservedFct2(unsigned char*) override { return nullptr; }
+  void* pReservedFct3(unsigned char*) override { return nullptr; }
+  void* pReservedFct4(unsigned char*) override { return nullptr; }
+  void* pReservedFct5(unsigned char*) override { return nullptr; }
+  BOOL bLoadNativeDll(unsigned char*, unsigned int) override { return TRUE; }
+  BOOL bFreeNativeDll(unsigned char*, unsigned int) override { return TRUE; }
+  BOOL bOpenConnection(int* number, INAConnectionDescription* cnx) override;
+  BOOL bCloseConnection(int number) override;
+  // The catalogue lists and the descriptions answer FALSE (null) and touch nothing until they
+  // are built; the statement's column list is the statement's.
+  BOOL bGetTableList(CAny* out, int cnx, const wchar_t* filter, unsigned int flags) override;
+  BOOL bGetColumnList(CAny* out, int cnx, const wchar_t* table, unsigned int flags) override;
+  BOOL bGetColumnList(CAny* out, int cnx, int stmt, unsigned int flags) override;
+  INADataSourceDescription* piGetTableDesc(int cnx, const wchar_t* table, unsigned int flags) override;
+  INADataSourceDescription* piGetTableDesc(int cnx, int stmt, unsigned int flags) override;
+  BOOL bGetColumnTypeList(CAny* out, int cnx, unsigned int flags) override;
+  BOOL bExecute(int* stmt, int cnx, const wchar_t* sql, CTabValParser* values, unsigned int flags) override;
+  // TRUE always.
+  BOOL bFreeStmt(int cnx, int stmt, unsigned int flags) override;
+  // The statement's error as it is: nothing is reset first.
+  BOOL bGetStmtLastError(INAError** error, int cnx, int stmt) override;
+  // Statement 0: *count = 0, TRUE.
+  BOOL bGetColumnNbr(int* count, int cnx, int stmt, unsigned int flags) override;
+  BOOL bGetColumnName(CAny* out, int cnx, int stmt, unsigned int column, unsigned int flags) override;
+  BOOL bFetch(int cnx, int stmt, unsigned int flags) override;
+  BOOL bGetRow(CAny* out, int cnx, int stmt, const wchar_t* separator, int columns, unsigned int flags) override;
+  BOOL bGetValue(CAny* out, int cnx, int stmt, unsigned int column, unsigned int flags) override;
+  BOOL bGetBLOBValue(CAny* out, int cnx, int stmt, unsigned int column, unsigned int flags) override;
+  // All under the one transaction name "SQLTransaction"; a begin inside one nests.
+  BOOL bTrsBegin(int* unused, int cnx, unsigned int flags) override;
+  BOOL bTrsCommit(int cnx, int unused, unsigned int flags) override;
+  BOOL bTrsRollBack(int cnx, int unused, unsigned int flags) override;
+  BOOL bSQLBloqueTable(int cnx, const wchar_t* table, unsigned int flags) override;
+  BOOL bSQLBloqueRequete(int cnx, const wchar_t* sql, unsigned int flags) override;
+  BOOL bSetVMAndLibShop(ILibShop* libShop, IVMData* vmData) override;
+
+  // Frees the statements left (and with them their connections), then gives back the error.
+  virtual ~CNADriverSQL();
+
+  // ---- The class's own operations ----
+  using INADriverSQL::bSQLBloqueRequete;
+  using INADriverSQL::bSQLBloqueTable;
+  // Opens the connection (with the service's error), then locks the rows of the query.
+  virtual BOOL bSQLBloqueRequete(CNAConnectionDescription* cnx, const wchar_t* sql, unsigned int flags);
+  // Opens the connection, then the backend locks the table.
+  virtual BOOL bSQLBloqueTable(CNAError* error, CNAConnectionDescription* cnx, const wchar_t* table,
+                               unsigned int flags);
+  // A new statement of the backend on cnx reporting into error, not yet referenced; null without
+  // memory.
+  virtual CNAStatementSQL* pclAllocStatementSQL(CNAConnectionDescription* cnx, CNAError* error) = 0;
+
+  // ---- Counts (under the driver mutex) ----
+  void AddRef();
+  // The internal count left; the release that leaves no count at all deletes the service.
+  int nRelease();
+  int nGetRef() const { return m_nRef; }
+  int nGetExternalRef() const { return m_nExternalRef; }
+
+  // Runs sql on cnx in a new statement. *out gets it, with a reference for the caller, only when
+  // the run succeeded with result columns; else *out is null (a text without columns succeeds).
+  // FALSE without memory for a statement, or with the run's error in error.
+  using INADriverSQL::bExecute;
+  BOOL bExecute(CNAError* error, CNAStatementSQL** out, CNAConnectionDescription* cnx, const wchar_t* sql,
+                CTabValParser* values, NA_WRITEPARSEFLAGS flags);
+  // The open connection of that number, with a reference for the caller; null when none.
+  CNAConnectionDescription* _pclGetConnection(int number);
+  // A new connection registered (not opened) under the host description's identification and
+  // ";SQLConnecte<n>", n drawn from m_gnCnxNameGenerator; with a reference for the caller.
+  CNAConnectionDescription* _pclGetNewConnection(INAConnectionDescription* host);
+
+  // The driver's end: the service stops reaching it.
+  void _Detach() { m_pclDriver = nullptr; }
+  BOOL bIsDetached() const { return m_pclDriver == nullptr; }
+  DWORD dwGetStatementCount() const { return m_tabStatement.dwGetNumElement(); }
+
+  // Connections opened by the services of the process; each open draws the next (the first is 1).
+  static int m_gnCnxNameGenerator;
+
+ private:
+  // The frame of a connection operation: the lock, the error reset, the connection held for op.
+  template <typename F>
+  BOOL _bOnConnection(int number, F&& op);
+  // The frame of a statement operation; bReset FALSE keeps every error as it is.
+  template <typename F>
+  BOOL _bOnStatement(int number, bool bReset, F&& op);
+  void _ResetError();
+  // Drops one of *count (one of the two counts); the last of both deletes the service.
+  int _nDrop(int* count);
+
+  int m_nRef = 0;
+  int m_nExternalRef = 0;
+  CNADriver* m_pclDriver;
+  CNAError* m_pclError;
+  CNARefHashTable<int, CNAStatementSQL*> m_tabStatement{7};
+};
