@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "common/sql_escape.h"
 #include "common/str_charclass.h"
