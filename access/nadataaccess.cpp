@@ -34,6 +34,18 @@ BOOL CNADataAccess::bHMode(_eNA_HMODE mode) {
   return TRUE;
 }
 
+BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t*, eNAPOSITION) {
+  if (id != nullptr) *id = -1;
+  return FALSE;
+}
+
+BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
+  if (itemOut != nullptr) *itemOut = 0;
+  return FALSE;
+}
+
+BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
+
 const wchar_t* CNADataAccess::pszGetLogicalName() const {
   return m_piDescription != nullptr ? m_piDescription->pszGetLogicalName() : L"";
 }

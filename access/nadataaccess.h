@@ -2,7 +2,9 @@
 // connection (given back through the driver), one external reference on the host description and
 // one on its error object (the context's); it borrows its context. Opening, browsing, writing and
 // queries come with the data-access operations; here it knows its names, its lock mode, whether
-// it is open, its parsed source query (none for a table) and makes its rows' identifiers.
+// it is open, its parsed source query (none for a table) and makes its rows' identifiers. It
+// names the statement it used last (borrowed) and declares the position operations the table
+// cache calls; saving and returning to positions come with the positions road.
 #pragma once
 
 #include "common/ctstring.h"
@@ -10,6 +12,7 @@
 #include "driver/nahost.h"
 
 class CNAContext;
+class CNAStatement;
 class CNARecordId;
 class CNARecordValue;
 class CSQLParserInfo;
@@ -43,6 +46,17 @@ class CNADataAccess : public CInterf {
   CNAContext* pclGetContextNoRef() const { return m_pclContext; }
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
 
+  // ---- Positions ----
+  // Saves where item's browse stands under a new id. FALSE here: no position is kept yet.
+  virtual BOOL bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION mode);
+  // Returns to position id and writes its item into itemOut (255 characters with the
+  // terminator); keep 0 frees the position. FALSE here.
+  virtual BOOL bHRetourPosition(int id, wchar_t* itemOut, int keep, eNAPOSITION mode);
+  // Frees position id; TRUE also for an id that names none.
+  virtual BOOL bHLiberePosition(int id);
+  // The statement of the last browse read (borrowed); null before the first.
+  CNAStatement* pclGetLastStatementNoRef() const { return m_pclLastStatement; }
+
   // The kind of row identifier the access gives its rows (eNA_RECORDIDTYPE): record values.
   virtual int eEvaluateRecordIdType() const { return 1; }
   // A new identifier of value's row by eEvaluateRecordIdType (not referenced): record values, or
@@ -60,6 +74,8 @@ class CNADataAccess : public CInterf {
   CSQLParserInfo* m_pclSourceQuery = nullptr;
   int m_bSourceIsQuery = 0;
   unsigned int m_dwQueryFlags = 0;
+  // Set by the browse reads.
+  CNAStatement* m_pclLastStatement = nullptr;
 
  private:
   CNAError* m_pclError;

@@ -51,6 +51,14 @@ class CNARecordId : public CQXUnknown {
   // Installs the kind's comparison and the hash of serial forms in a row cache's map.
   virtual void SetHashTableFct_SerializedObject(CHashTableBounce* table) const = 0;
 
+  // Row-table hooks (common/tsimpletable.h): the stored element is the serial form, written
+  // whole and read back by DeSerialize.
+  unsigned int _nGetDataSize() const { return nGetSerializedSize(); }
+  void _Serialize(void* out) const { Serialize(static_cast<unsigned char*>(out), nGetSerializedSize()); }
+  BOOL _Deserialize(const void* in, unsigned int size) {
+    return DeSerialize(static_cast<const unsigned char*>(in), size);
+  }
+
   // The hash of a serial form: its first 32-bit word.
   static unsigned int g_dwPtrHashVal(const void* serial);
   // Words of 4 bytes in native order summed while four remain, then the bytes left one by one;

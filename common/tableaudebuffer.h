@@ -82,6 +82,8 @@ class CTableauDeBuffer {
   int nGetCapacity() const { return m_nCapacity; }
   int nGetElementSize() const { return m_nElementSize; }
   int nGetGrowStep() const { return m_nGrowStep; }
+  // Later growth adds n slots at a time (n below 1 grows one slot at a time).
+  void SetGrowStep(int n) { m_nGrowStep = n; }
   void* pGetData() const { return m_pData; }
   void* pGetAt(int i) const { return m_pData + static_cast<intptr_t>(i) * m_nElementSize; }
 

@@ -49,6 +49,15 @@ class CNAConnectionParam;
 enum eNA_ACCESS : int32_t {};
 // Lock mode of files in a context (_eNA_HMODE); 1 is the default of a new context.
 enum _eNA_HMODE : int32_t {};
+// Direction of a browse read; any other value stays on the current record.
+enum eNA_PARSEDIRECTION : int32_t {
+  NA_PARSE_FIRST = 0,
+  NA_PARSE_LAST = 1,
+  NA_PARSE_NEXT = 2,
+  NA_PARSE_PREVIOUS = 3,
+};
+// How a position is saved and restored; bit value 1 restores its filter as well.
+enum eNAPOSITION : int32_t {};
 
 // The host's connection-name object: a first word of the host's, then the name.
 class CNAConnectionName {

@@ -1,0 +1,450 @@
+#include "access/narecordcache.h"
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr unsigned int kMapSize = 7;
+constexpr int kMemoGrowStep = 100;
+constexpr int kStateGrowStep = 100;
+
+void* RowValue(int row) { return reinterpret_cast<void*>(static_cast<intptr_t>(row)); }
+int RowOf(const void* value) { return static_cast<int>(reinterpret_cast<intptr_t>(value)); }
+
+bool HasMemos(const CNARecordValue* v) {
+  const CNARecordMemo* memo = v != nullptr ? v->pclGetTabMemoNoRef() : nullptr;
+  return memo != nullptr && memo->nGetCount() > 0;
+}
+
+bool Deleted(eNA_RECORDSTATE s) { return (s & NA_RECORDSTATE_DELETED) != 0; }
+
+}  // namespace
+
+// ================================================================ CNARecordCache
+
+CNARecordCache::CNARecordCache()
+    : m_tabRecord(kDefaultRowsPerBlock, kDefaultBytesPerBlock),
+      m_tabMemo(kMemoGrowStep),
+      m_tabState(kStateGrowStep),
+      m_tabRecordId(kDefaultRowsPerBlock, kDefaultBytesPerBlock),
+      m_clMap(kMapSize) {}
+
+CNARecordCache::~CNARecordCache() {
+  CNARecordCache::SupprimeTout();
+  free(m_pbyScratch);
+  if (m_pclTemplate != nullptr) m_pclTemplate->nRelease();
+}
+
+void CNARecordCache::SetGrowStep(int rows, int bytes) {
+  const unsigned int b = bytes > 0 ? static_cast<unsigned int>(bytes) : 0;
+  m_tabRecord.SetGrowStep(rows, b);
+  m_tabRecordId.SetGrowStep(rows, b);
+  if (rows > 0) m_tabMemo.SetGrowStep(rows);
+}
+
+int CNARecordCache::nAjoute(const CNARecordValue* v) { return _nAjoute(v); }
+
+void CNARecordCache::_TakeFirstValue(const CNARecordValue* v) {
+  const CNARecordId* id = v->pclGetRecordIdNoRef();
+  if (m_eIdType == NA_RECORDID_NONE && id != nullptr) {
+    m_eIdType = id->eGetRecordIdType();
+    id->SetHashTableFct_SerializedObject(&m_clMap);
+  }
+  if (m_pclTemplate == nullptr) {
+    m_pclTemplate = v->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
+    if (m_pclTemplate != nullptr) m_pclTemplate->AddRef();
+  }
+}
+
+const CNARecordId* CNARecordCache::_pclRowId(const CNARecordValue* v, int row,
+                                             CNARecordId_RecordValues* scratch) const {
+  if (m_eIdType == NA_RECORDID_RECORDVALUES) {
+    unsigned int size = 0;
+    const unsigned char* bytes = m_tabRecord.pGetElement(row, &size);
+    // A row without bytes has no identity of its own.
+    if (bytes == nullptr) return nullptr;
+    const CNARecordMemo* memo = row < m_tabMemo.nGetCount() ? m_tabMemo[row] : nullptr;
+    *scratch = CNARecordId_RecordValues(bytes, size, memo);
+    return scratch;
+  }
+  // A form of another kind would be read by this kind's comparison.
+  const CNARecordId* id = v != nullptr ? v->pclGetRecordIdNoRef() : nullptr;
+  return id != nullptr && id->eGetRecordIdType() == m_eIdType ? id : nullptr;
+}
+
+BOOL CNARecordCache::_bCopyMemo(int i, const CNARecordMemo* memo) {
+  while (m_tabMemo.nGetCount() <= i)
+    if (m_tabMemo.Ajoute(nullptr) == nullptr) return FALSE;
+  if (m_tabMemo[i] == nullptr) {
+    CNARecordMemo* fresh = new (std::nothrow) CNARecordMemo();
+    if (fresh == nullptr) return FALSE;
+    fresh->AddRef();
+    m_tabMemo[i] = fresh;
+  }
+  return m_tabMemo[i]->bCopyRecordMemo(memo);
+}
+
+int CNARecordCache::_nAjoute(const CNARecordValue* v) {
+  const int row = nGetCount();
+  // Every list gets its slot before anything is written, so that none is left one short.
+  m_tabState.AgranditMemoire(1);
+  if (!m_tabRecord.bMakeRoom() || !m_tabRecordId.bMakeRoom() || m_tabState.nGetCapacity() <= row) return -1;
+  if (v == nullptr) {
+    m_tabRecord.bAjoute(nullptr);
+    m_tabRecordId.bAjoute(nullptr);
+    m_tabState.Ajoute(NA_RECORDSTATE_DELETED);
+    ++m_nDeleted;
+    return row;
+  }
+  _TakeFirstValue(v);
+  m_tabRecord.bAjoute(v->pclGetNAKJRecord());
+  if (HasMemos(v)) _bCopyMemo(row, v->pclGetTabMemoNoRef());
+  CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
+  m_tabRecordId.bAjoute(_pclRowId(v, row, &scratch));
+  m_tabState.Ajoute(v->eGetState());
+  if (Deleted(v->eGetState())) ++m_nDeleted;
+  _AddToMap(row);
+  return row;
+}
+
+void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
+  const int count = nGetCount();
+  if (at > static_cast<unsigned int>(count)) return;
+  const int i = static_cast<int>(at);
+  const bool memoShifts = m_tabMemo.nGetCount() > i;
+  m_tabState.AgranditMemoire(1);
+  if (memoShifts) m_tabMemo.AgranditMemoire(1);
+  if (!m_tabRecord.bMakeRoom() || !m_tabRecordId.bMakeRoom() || m_tabState.nGetCapacity() <= count ||
+      (memoShifts && m_tabMemo.nGetCapacity() <= m_tabMemo.nGetCount()))
+    return;
+  // The rows from i on move up one, in the map as in the lists.
+  _ShiftMap(i, 1);
+  if (v != nullptr) _TakeFirstValue(v);
+  m_tabRecord.bInsere(v != nullptr ? v->pclGetNAKJRecord() : nullptr, i);
+  if (memoShifts) {
+    m_tabMemo.Insere(nullptr, i);
+    if (v != nullptr) _bCopyMemo(i, v->pclGetTabMemoNoRef());
+  } else if (HasMemos(v)) {
+    _bCopyMemo(i, v->pclGetTabMemoNoRef());
+  }
+  CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
+  m_tabRecordId.bInsere(v != nullptr ? _pclRowId(v, i, &scratch) : nullptr, i);
+  const eNA_RECORDSTATE state = v != nullptr ? v->eGetState() : NA_RECORDSTATE_DELETED;
+  m_tabState.Insere(state, i);
+  if (Deleted(state)) ++m_nDeleted;
+  _AddToMap(i);
+}
+
+void CNARecordCache::Insere(const CNARecordValue* v, unsigned int i) {
+  while (static_cast<unsigned int>(nGetCount()) < i) {
+    const int before = nGetCount();
+    nAjoute(nullptr);
+    // A cache that takes no row this way (the position cache) takes none at i either.
+    if (nGetCount() == before) return;
+  }
+  if (i == static_cast<unsigned int>(nGetCount()))
+    nAjoute(v);
+  else
+    _Insere(v, i);
+}
+
+void CNARecordCache::Supprime(unsigned int at) {
+  if (at >= static_cast<unsigned int>(nGetCount())) return;
+  const int i = static_cast<int>(at);
+  _RemoveFromMap(i);
+  _ShiftMap(i + 1, -1);
+  m_tabRecord.Supprime(i);
+  m_tabRecordId.Supprime(i);
+  if (m_tabMemo.nGetCount() > i) m_tabMemo.SupprimeRef(i);
+  if (Deleted(m_tabState[i])) --m_nDeleted;
+  m_tabState.Supprime(i, 1);
+}
+
+void CNARecordCache::SupprimeTout() {
+  m_dwFlags &= ~kFetchComplete;
+  m_clMap.DeleteAll(kMapSize);
+  m_tabRecord.SupprimeTout();
+  m_tabRecordId.SupprimeTout();
+  m_tabMemo.SupprimeTout();
+  m_tabState.SupprimeToutEtLibere();
+  m_nDeleted = 0;
+}
+
+void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) {
+  if (at >= static_cast<unsigned int>(nGetCount())) return;
+  const int i = static_cast<int>(at);
+  _RemoveFromMap(i);
+  if (v == nullptr) {
+    m_tabRecord.SetEmpty(i);
+    m_tabRecordId.SetEmpty(i);
+    SetRecordState(i, NA_RECORDSTATE_DELETED);
+    return;
+  }
+  _TakeFirstValue(v);
+  const CNAKJRecord* record = v->pclGetNAKJRecord();
+  if (record != nullptr)
+    m_tabRecord.bSetAt(i, record);
+  else
+    m_tabRecord.SetEmpty(i);
+  if (HasMemos(v)) _bCopyMemo(i, v->pclGetTabMemoNoRef());
+  CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
+  const CNARecordId* id = _pclRowId(v, i, &scratch);
+  if (id != nullptr)
+    m_tabRecordId.bSetAt(i, id);
+  else
+    m_tabRecordId.SetEmpty(i);
+  _AddToMap(i);
+  SetRecordState(i, v->eGetState());
+}
+
+int CNARecordCache::nOnNotifyOperation(eNAQUERYTYPE type, CNARecordValue* newValue, CNARecordValue* oldValue,
+                                       unsigned int, int atHead) {
+  if (type == NA_QUERY_INSERT) {
+    if (!atHead) return nAjoute(newValue);
+    Insere(newValue, 0);
+    return 0;
+  }
+  const int i = nGetRecordIndice(oldValue);
+  if (i < 0) return -1;
+  if (type == NA_QUERY_UPDATE)
+    Update(static_cast<unsigned int>(i), newValue);
+  else if (type == NA_QUERY_DELETE && !_bRecordDeleted(i))
+    SetRecordState(i, NA_RECORDSTATE_DELETED);
+  return i;
+}
+
+// ---------------------------------------------------------------- map
+
+void CNARecordCache::_AddToMap(int i) {
+  const unsigned char* form = m_tabRecordId.pGetElement(i, nullptr);
+  if (form != nullptr) m_clMap.bAddElement(const_cast<unsigned char*>(form), RowValue(i));
+}
+
+void CNARecordCache::_RemoveFromMap(int i) {
+  const unsigned char* mine = m_tabRecordId.pGetElement(i, nullptr);
+  if (mine == nullptr) return;
+  // Rows with equal forms share one key: take the key's entries out, newest first, until this
+  // row's own comes out, then put the others back in their order.
+  std::vector<std::pair<void*, void*>> others;
+  for (;;) {
+    void *value = nullptr, *stored = nullptr;
+    m_clMap.bDeleteElement(mine, &value, &stored);
+    if (stored == nullptr || stored == mine) break;
+    others.emplace_back(stored, value);
+  }
+  for (auto it = others.rbegin(); it != others.rend(); ++it) m_clMap.bAddElement(it->first, it->second);
+}
+
+void CNARecordCache::_ShiftMap(int from, int delta) {
+  unsigned int cursor = 0;
+  void* value = nullptr;
+  while (m_clMap.bParseTable(&cursor, 0, &value, nullptr))
+    if (RowOf(value) >= from) m_clMap.bParseSetElement(cursor, RowValue(RowOf(value) + delta), nullptr);
+}
+
+const unsigned char* CNARecordCache::_pSerializeKey(const CNARecordId* id) {
+  if (id == nullptr || m_eIdType == NA_RECORDID_NONE || id->eGetRecordIdType() != m_eIdType) return nullptr;
+  const unsigned int size = id->nGetSerializedSize();
+  if (size > m_nScratchSize) {
+    auto* grown = static_cast<unsigned char*>(realloc(m_pbyScratch, size));
+    if (grown == nullptr) return nullptr;
+    m_pbyScratch = grown;
+    m_nScratchSize = size;
+  }
+  return id->Serialize(m_pbyScratch, size) ? m_pbyScratch : nullptr;
+}
+
+int CNARecordCache::nGetRecordIndice(const CNARecordId* id) {
+  const unsigned char* key = _pSerializeKey(id);
+  void* value = nullptr;
+  return key != nullptr && m_clMap.bGetElement(key, &value, nullptr) ? RowOf(value) : -1;
+}
+
+int CNARecordCache::nGetRecordIndice(const CNARecordValue* v) {
+  return v != nullptr ? nGetRecordIndice(v->pclGetRecordIdNoRef()) : -1;
+}
+
+// ---------------------------------------------------------------- reads
+
+BOOL CNARecordCache::bGetAt(CNARecordValue* v, unsigned int at) {
+  if (v == nullptr || at >= static_cast<unsigned int>(nGetCount())) return FALSE;
+  const int i = static_cast<int>(at);
+  if (v->pclGetNAKJRecord() == nullptr &&
+      (m_pclTemplate == nullptr || !v->bCopyRecordValue(m_pclTemplate, NA_COPY_RECORD | NA_COPY_RECORDID)))
+    return FALSE;
+  // Bytes of another size are refused whole (_Deserialize), never copied over or past.
+  if (!m_tabRecord.bGetAt(i, v->pclGetNAKJRecord())) return FALSE;
+  CNARecordId* id = v->pclGetRecordIdNoRef();
+  if (id != nullptr && id->eGetRecordIdType() != NA_RECORDID_RECORDVALUES &&
+      (id->eGetRecordIdType() != m_eIdType || !m_tabRecordId.bGetAt(i, id)))
+    return FALSE;
+  return v->bCopyTabMemoValue(i < m_tabMemo.nGetCount() ? m_tabMemo[i] : nullptr);
+}
+
+BOOL CNARecordCache::bGetAt(CNARecordValue* v, const CNARecordId* id) {
+  const int i = nGetRecordIndice(id);
+  return i >= 0 ? bGetAt(v, static_cast<unsigned int>(i)) : FALSE;
+}
+
+BOOL CNARecordCache::bRecordInCache(unsigned int i) const {
+  return i < static_cast<unsigned int>(nGetCount()) && !m_tabRecord.bIsEmpty(static_cast<int>(i)) ? TRUE : FALSE;
+}
+
+BOOL CNARecordCache::bMemoInCache(int i) const {
+  return i >= 0 && i < m_tabMemo.nGetCount() && m_tabMemo[i] != nullptr ? TRUE : FALSE;
+}
+
+BOOL CNARecordCache::bEquals(int i, CNARecordValue* v, int withMemos) {
+  if (i < 0 || m_pclTemplate == nullptr || !bGetAt(m_pclTemplate, static_cast<unsigned int>(i))) return FALSE;
+  return m_pclTemplate->bEquals(v, withMemos);
+}
+
+BOOL CNARecordCache::bEquals(int i, int j, int withMemos) {
+  if (i < 0 || j < 0 || m_pclTemplate == nullptr || !bGetAt(m_pclTemplate, static_cast<unsigned int>(i)))
+    return FALSE;
+  CNARecordValue* first = m_pclTemplate->pclGetClone(NA_COPY_ALL);
+  if (first == nullptr) return FALSE;
+  first->AddRef();
+  const BOOL equal = bGetAt(m_pclTemplate, static_cast<unsigned int>(j)) && m_pclTemplate->bEquals(first, withMemos);
+  first->nRelease();
+  return equal;
+}
+
+// ---------------------------------------------------------------- states and moves
+
+eNA_RECORDSTATE CNARecordCache::eGetRecordState(int i) const {
+  return i >= 0 && i < m_tabState.nGetCount() ? m_tabState[i] : NA_RECORDSTATE_NONE;
+}
+
+BOOL CNARecordCache::_bRecordDeleted(int i) const { return Deleted(eGetRecordState(i)) ? TRUE : FALSE; }
+
+void CNARecordCache::SetRecordState(int i, eNA_RECORDSTATE s) {
+  if (i < 0 || i >= m_tabState.nGetCount()) return;
+  m_nDeleted += (Deleted(s) ? 1 : 0) - (Deleted(m_tabState[i]) ? 1 : 0);
+  m_tabState[i] = s;
+}
+
+int CNARecordCache::nSetRecordState(CNARecordId* id, eNA_RECORDSTATE s) {
+  const int i = nGetRecordIndice(id);
+  if (i >= 0) SetRecordState(i, s);
+  return i;
+}
+
+BOOL CNARecordCache::bMustFetch(int i) const {
+  if (!bIsActive()) return TRUE;
+  if (i < 0) return FALSE;
+  if (i >= nGetCount()) return bIsFetchComplete() ? FALSE : TRUE;
+  return m_tabRecord.bIsEmpty(i);
+}
+
+void CNARecordCache::SetFetchComplete() {
+  if (bIsActive()) m_dwFlags |= kFetchComplete;
+}
+
+long long CNARecordCache::nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const {
+  const long long count = nGetCount();
+  bool forward = true;
+  switch (d) {
+    case NA_PARSE_LAST:
+      start = count;
+      forward = false;
+      break;
+    case NA_PARSE_NEXT:
+      break;
+    case NA_PARSE_PREVIOUS:
+      forward = false;
+      break;
+    default:
+      start = -1;
+      break;
+  }
+  if (m_nDeleted == 0) {
+    const long long target = forward ? start + n : start - n;
+    return target < 0 ? -1 : target;
+  }
+  if (n <= 0) return start < 0 ? -1 : start;
+  long long i = start;
+  if (forward) {
+    for (long long counted = 0; counted < n;) {
+      // Past the last row every position counts: the rest is a sum.
+      if (i >= count - 1) return i + (n - counted);
+      ++i;
+      if (!_bRecordDeleted(static_cast<int>(i))) ++counted;
+    }
+    return i;
+  }
+  if (start < 0) return -1;
+  for (long long counted = 0; counted < n;) {
+    if (--i < 0) return -1;
+    if (i >= count || !_bRecordDeleted(static_cast<int>(i))) ++counted;
+  }
+  return i;
+}
+
+// ================================================================ CNARecordCachePosition
+
+CNARecordCachePosition::CNARecordCachePosition() : m_tabRef(kDefaultRowsPerBlock) {}
+
+CNARecordCachePosition::~CNARecordCachePosition() = default;
+
+void CNARecordCachePosition::SetGrowStep(int rows, int bytes) {
+  if (rows > 0) m_tabRef.SetGrowStep(rows);
+  CNARecordCache::SetGrowStep(rows, bytes);
+}
+
+int CNARecordCachePosition::nAjoute(const CNARecordValue*) { return -1; }
+
+void CNARecordCachePosition::Supprime(unsigned int) {}
+
+void CNARecordCachePosition::_Insere(const CNARecordValue*, unsigned int) {}
+
+void CNARecordCachePosition::SupprimeTout() {
+  m_tabRef.SupprimeToutEtLibere();
+  m_dwFirstFree = kNoHint;
+  CNARecordCache::SupprimeTout();
+}
+
+int CNARecordCachePosition::_nAjoute(const CNARecordValue* v) {
+  m_tabRef.AgranditMemoire(1);
+  if (m_tabRef.nGetCapacity() <= m_tabRef.nGetCount()) return -1;
+  const int row = CNARecordCache::_nAjoute(v);
+  if (row >= 0) m_tabRef.Ajoute(0);
+  return row;
+}
+
+int CNARecordCachePosition::nKeepRecordSave(const CNARecordValue* v) {
+  if (v == nullptr) return -1;
+  const int cached = nGetRecordIndice(v);
+  if (cached >= 0) return cached;
+  const int reuse = _nGetFirstFreePos();
+  if (reuse >= 0) {
+    Update(static_cast<unsigned int>(reuse), v);
+    return reuse;
+  }
+  return _nAjoute(v);
+}
+
+void CNARecordCachePosition::AddRefRecordSave(int i) {
+  if (i >= 0 && i < m_tabRef.nGetCount()) ++m_tabRef[i];
+}
+
+int CNARecordCachePosition::nReleaseRecordSave(int i) {
+  if (i < 0 || i >= m_tabRef.nGetCount() || m_tabRef[i] <= 0) return 0;
+  if (--m_tabRef[i] > 0) return m_tabRef[i];
+  if (static_cast<uint32_t>(i) < m_dwFirstFree) m_dwFirstFree = static_cast<uint32_t>(i);
+  _RemoveFromMap(i);
+  return 0;
+}
+
+int CNARecordCachePosition::_nGetFirstFreePos() {
+  for (uint32_t k = m_dwFirstFree; k != kNoHint && k < static_cast<uint32_t>(m_tabRef.nGetCount()); ++k)
+    if (m_tabRef[static_cast<int>(k)] == 0) {
+      m_dwFirstFree = k;
+      return static_cast<int>(k);
+    }
+  m_dwFirstFree = kNoHint;
+  return -1;
+}

@@ -1,0 +1,206 @@
+// Row caches: the rows a statement has fetched (CNARecordCache), and the rows of saved
+// positions and record saves of a data access (CNARecordCachePosition).
+//
+// A row is kept serialised: its record bytes in the row table and its identifier's serial form
+// in the identifier table (CNABufferTable, blocks of 500 rows or 2 MiB, the sixth block onward
+// twice as large), its memo set (CNARecordMemo, counted) in the memo list and its state word.
+// The identifier map takes a serial form to its row index; its keys are the addresses of the
+// serial forms inside the identifier blocks, which never move before SupprimeTout. For
+// record-values identifiers (kind 1) the serial form names the row's bytes inside the row
+// blocks, so two rows are the same row exactly when their record bytes are equal.
+//
+// Ownership: the cache owns its blocks, its memo sets (one reference each), its scratch buffer
+// and a counted template value (a clone of the first value added: record buffer and
+// identifier). It keeps no pointer to the values it is given.
+//
+// Rules every operation keeps:
+// - Rows are never evicted; a deleted row (state bit 7) keeps its place and stays readable.
+// - Lookups answer -1 and reads FALSE for rows outside the cache, empty entries and
+//   identifiers of another kind than the first value's; nothing is raised here. A row that
+//   cannot be stored for want of memory is kept empty, unreported.
+// - Each row is in the map at most once, under its own serial form: removing or replacing a
+//   row takes out its own entry, never that of another row with equal bytes.
+// Everything here runs under the driver mutex.
+#pragma once
+
+#include <cstdint>
+
+#include "access/narecord.h"
+#include "access/narecordid.h"
+#include "common/hash_bounce.h"
+#include "common/interf.h"
+#include "common/refarray.h"
+#include "common/tsimpletable.h"
+#include "common/ttableau.h"
+#include "driver/nahost.h"
+#include "sql/nacommand.h"
+#include "sql/nakjrecord.h"
+
+// A CTSimpleTable whose blocks double once: when it holds exactly five blocks, the next and
+// every later one get twice the rows and bytes. SupprimeTout goes back to the sizes it had
+// before.
+template <typename T>
+class CNABufferTable : public CTSimpleTable<T> {
+ public:
+  using CTSimpleTable<T>::CTSimpleTable;
+
+ protected:
+  void _BeforeNewBlock() override {
+    if (this->nGetBlockCount() != 5) return;
+    this->m_nRowsPerBlock *= 2;
+    this->m_nMaxBytes = this->m_nMaxBytes > 0x7FFFFFFFu ? 0xFFFFFFFFu : this->m_nMaxBytes * 2;
+  }
+};
+
+class CNARecordCache : public CInterf {
+ public:
+  // Flags.
+  static constexpr uint32_t kActive = 0x1;
+  static constexpr uint32_t kFetchComplete = 0x8;
+  static constexpr int kDefaultRowsPerBlock = 500;
+  static constexpr unsigned int kDefaultBytesPerBlock = 0x200000;
+
+  // Active, empty, blocks of 500 rows or 2 MiB.
+  CNARecordCache();
+  // Empties the cache (SupprimeTout), then frees the scratch buffer and the template.
+  ~CNARecordCache() override;
+  CNARecordCache(const CNARecordCache&) = delete;
+  CNARecordCache& operator=(const CNARecordCache&) = delete;
+
+  // ---- Virtual operations, in their slot order ----
+  // Non-zero rows: rows per block and entry-list grow step of both tables, and the memo list's
+  // grow step; non-zero bytes: bytes per block of both tables.
+  virtual void SetGrowStep(int rows, int bytes);
+  // _nAjoute(v): the new row's index, -1 when no row could be added.
+  virtual int nAjoute(const CNARecordValue* v);
+  // Removes row i (nothing for i past the end); the map's rows above i fall by one.
+  virtual void Supprime(unsigned int i);
+  // Clears fetch complete and empties everything (map, blocks, memo sets, states); the block
+  // sizes go back to those of construction or SetGrowStep. The identifier kind and the
+  // template stay.
+  virtual void SupprimeTout();
+  // Appends v as a new row (null v: an empty row in state 128); the first value fixes the
+  // cache's identifier kind and makes the template.
+  virtual int _nAjoute(const CNARecordValue* v);
+  // The same, inserted at i (0 <= i <= count); the map's rows at or above i rise by one.
+  virtual void _Insere(const CNARecordValue* v, unsigned int i);
+
+  // ---- Rows ----
+  // Past the end, empty deleted rows are appended up to i first; i = count appends v.
+  void Insere(const CNARecordValue* v, unsigned int i);
+  // Row i replaces v's record bytes, identifier (not a record-values one: v's own refers to its
+  // bytes) and memo set. A v without record buffer first takes the template's. FALSE for i
+  // past the end, an empty row, stored bytes of another size than v's record, or an empty
+  // identifier entry when one is needed.
+  BOOL bGetAt(CNARecordValue* v, unsigned int i);
+  BOOL bGetAt(CNARecordValue* v, const CNARecordId* id);
+  // Row i takes v (null: an empty row in state 128). Bytes and serial form are written in place
+  // when they fit their old place, else stored anew; a memo set with entries is copied into
+  // the row's, none leaves the row's as it is; the state is v's.
+  void Update(unsigned int i, const CNARecordValue* v);
+  // After a write: 3 inserts newValue (at index 0 with atHead) and answers its index; 2
+  // replaces the row of oldValue's identifier; 4 marks it deleted (128); any other type only
+  // finds it. The row index, -1 when not found.
+  int nOnNotifyOperation(eNAQUERYTYPE type, CNARecordValue* newValue, CNARecordValue* oldValue, unsigned int,
+                         int atHead);
+
+  // ---- Lookups ----
+  int nGetRecordIndice(const CNARecordId* id);
+  int nGetRecordIndice(const CNARecordValue* v);
+  BOOL bRecordInCache(unsigned int i) const;
+  BOOL bMemoInCache(int i) const;
+  // Row i read into the template and compared with v (bytes, and memo sets with withMemos).
+  BOOL bEquals(int i, CNARecordValue* v, int withMemos);
+  BOOL bEquals(int i, int j, int withMemos);
+
+  // ---- States ----
+  eNA_RECORDSTATE eGetRecordState(int i) const;
+  BOOL _bRecordDeleted(int i) const;
+  // Keeps the deleted count.
+  void SetRecordState(int i, eNA_RECORDSTATE s);
+  int nSetRecordState(CNARecordId* id, eNA_RECORDSTATE s);
+
+  // ---- Browsing ----
+  BOOL bEndehors(int i) const { return i < 0 || i >= nGetCount() ? TRUE : FALSE; }
+  // Whether row i must still come from the server.
+  BOOL bMustFetch(int i) const;
+  // Only on an active cache.
+  void SetFetchComplete();
+  // The row n moves from start in direction d (first and last start before the first row and
+  // after the last), skipping deleted rows; positions past the end count as rows; -1 before
+  // the first row.
+  long long nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const;
+
+  int nGetCount() const { return m_tabRecord.nGetCount(); }
+  int nGetDeletedCount() const { return m_nDeleted; }
+  uint32_t dwGetFlags() const { return m_dwFlags; }
+  BOOL bIsActive() const { return (m_dwFlags & kActive) != 0 ? TRUE : FALSE; }
+  BOOL bIsFetchComplete() const { return (m_dwFlags & kFetchComplete) != 0 ? TRUE : FALSE; }
+  void SetActive(BOOL active) { m_dwFlags = active ? (m_dwFlags | kActive) : (m_dwFlags & ~kActive); }
+  eNA_RECORDIDTYPE eGetRecordIdType() const { return m_eIdType; }
+  const CNABufferTable<CNAKJRecord>& GetRecordTable() const { return m_tabRecord; }
+  const CNABufferTable<CNARecordId>& GetRecordIdTable() const { return m_tabRecordId; }
+
+ protected:
+  // Takes row i's own entry out of the map.
+  void _RemoveFromMap(int i);
+  // Puts row i's serial form in the map under i.
+  void _AddToMap(int i);
+  // Adds delta to every row of the map at or above from.
+  void _ShiftMap(int from, int delta);
+
+ private:
+  // The first value's identifier kind, comparison and hash, and the template.
+  void _TakeFirstValue(const CNARecordValue* v);
+  // The identifier of a row over its stored bytes (kind 1) or v's own; null when none is kept.
+  const CNARecordId* _pclRowId(const CNARecordValue* v, int row, CNARecordId_RecordValues* scratch) const;
+  // Row i's memo set copies v's (made when missing); FALSE without memory.
+  BOOL _bCopyMemo(int i, const CNARecordMemo* memo);
+  // The map key of id: its serial form in the scratch buffer; null for another kind.
+  const unsigned char* _pSerializeKey(const CNARecordId* id);
+
+  uint32_t m_dwFlags = kActive;
+  CNABufferTable<CNAKJRecord> m_tabRecord;
+  CNARefArray<CNARecordMemo> m_tabMemo;
+  CTTableau<eNA_RECORDSTATE> m_tabState;
+  int m_nDeleted = 0;
+  eNA_RECORDIDTYPE m_eIdType = NA_RECORDID_NONE;
+  CNABufferTable<CNARecordId> m_tabRecordId;
+  CHashTableBounce m_clMap;
+  unsigned char* m_pbyScratch = nullptr;
+  unsigned int m_nScratchSize = 0;
+  CNARecordValue* m_pclTemplate = nullptr;
+};
+
+class CNARecordCachePosition : public CNARecordCache {
+ public:
+  CNARecordCachePosition();
+  ~CNARecordCachePosition() override;
+
+  void SetGrowStep(int rows, int bytes) override;
+  // Adds nothing: rows come through nKeepRecordSave. -1.
+  int nAjoute(const CNARecordValue* v) override;
+  void Supprime(unsigned int i) override;
+  void SupprimeTout() override;
+  // The base append with a count of 0.
+  int _nAjoute(const CNARecordValue* v) override;
+  void _Insere(const CNARecordValue* v, unsigned int i) override;
+
+  // The row holding v: the row of v's identifier; else the first free row (count 0) from the
+  // hint up, overwritten with v; else v appended with count 0. No reference is taken.
+  int nKeepRecordSave(const CNARecordValue* v);
+  void AddRefRecordSave(int i);
+  // The count left. At 0 the row leaves the map (its place is reused by a later keep) and the
+  // hint comes down to it. A row without reference stays at 0.
+  int nReleaseRecordSave(int i);
+  int nGetRefCount(int i) const { return i >= 0 && i < m_tabRef.nGetCount() ? m_tabRef[i] : 0; }
+  // The first row with count 0 at or above the hint, which moves there; -1 (hint none) when
+  // there is none.
+  int _nGetFirstFreePos();
+
+ private:
+  static constexpr uint32_t kNoHint = 0xFFFFFFFFu;
+
+  CTTableau<int> m_tabRef;
+  uint32_t m_dwFirstFree = kNoHint;
+};
