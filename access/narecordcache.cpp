@@ -72,7 +72,7 @@ const CNARecordId* CNARecordCache::_pclRowId(const CNARecordValue* v, int row,
   }
   // A form of another kind would be read by this kind's comparison.
   const CNARecordId* id = v != nullptr ? v->pclGetRecordIdNoRef() : nullptr;
-  return id != nullptr && id->eGetRecordIdType() == m_eIdType ? id : nullptr;
+  return id != nullptr && id->eGetKind() == m_eIdType ? id : nullptr;
 }
 
 BOOL CNARecordCache::_bCopyMemo(int i, const CNARecordMemo* memo) {
@@ -246,7 +246,7 @@ void CNARecordCache::_ShiftMap(int from, int delta) {
 }
 
 const unsigned char* CNARecordCache::_pSerializeKey(const CNARecordId* id) {
-  if (id == nullptr || m_eIdType == NA_RECORDID_NONE || id->eGetRecordIdType() != m_eIdType) return nullptr;
+  if (id == nullptr || m_eIdType == NA_RECORDID_NONE || id->eGetKind() != m_eIdType) return nullptr;
   const unsigned int size = id->nGetSerializedSize();
   if (size > m_nScratchSize) {
     auto* grown = static_cast<unsigned char*>(realloc(m_pbyScratch, size));
@@ -269,19 +269,13 @@ int CNARecordCache::nGetRecordIndice(const CNARecordValue* v) {
 
 // ---------------------------------------------------------------- reads
 
-BOOL CNARecordCache::bGetAt(CNARecordValue* v, unsigned int at) {
-  if (v == nullptr || at >= static_cast<unsigned int>(nGetCount())) return FALSE;
-  const int i = static_cast<int>(at);
-  if (v->pclGetNAKJRecord() == nullptr &&
-      (m_pclTemplate == nullptr || !v->bCopyRecordValue(m_pclTemplate, NA_COPY_RECORD | NA_COPY_RECORDID)))
-    return FALSE;
-  // Bytes of another size are refused whole (_Deserialize), never copied over or past.
-  if (!m_tabRecord.bGetAt(i, v->pclGetNAKJRecord())) return FALSE;
-  CNARecordId* id = v->pclGetRecordIdNoRef();
-  if (id != nullptr && id->eGetRecordIdType() != NA_RECORDID_RECORDVALUES &&
-      (id->eGetRecordIdType() != m_eIdType || !m_tabRecordId.bGetAt(i, id)))
-    return FALSE;
-  return v->bCopyTabMemoValue(i < m_tabMemo.nGetCount() ? m_tabMemo[i] : nullptr);
+CNAKJRecord* CNARecordCache::_pclTakeTemplate(CNARecordValue* v) const {
+  if (m_pclTemplate == nullptr || !v->bCopyRecordValue(m_pclTemplate, NA_COPY_RECORD | NA_COPY_RECORDID)) return nullptr;
+  return v->pclGetNAKJRecord();
+}
+
+BOOL CNARecordCache::_bGetRowId(CNARecordId* id, int i) const {
+  return id->eGetKind() == m_eIdType && m_tabRecordId.bGetAt(i, id) ? TRUE : FALSE;
 }
 
 BOOL CNARecordCache::bGetAt(CNARecordValue* v, const CNARecordId* id) {

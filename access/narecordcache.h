@@ -152,6 +152,11 @@ class CNARecordCache : public CInterf {
  private:
   // The first value's identifier kind, comparison and hash, and the template.
   void _TakeFirstValue(const CNARecordValue* v);
+  // v takes the template's record buffer and identifier; its buffer, null when it cannot.
+  CNAKJRecord* _pclTakeTemplate(CNARecordValue* v) const;
+  // id, of another kind than record values, takes row i's serial form: only from a cache of
+  // its kind.
+  BOOL _bGetRowId(CNARecordId* id, int i) const;
   // The identifier of a row over its stored bytes (kind 1) or v's own; null when none is kept.
   const CNARecordId* _pclRowId(const CNARecordValue* v, int row, CNARecordId_RecordValues* scratch) const;
   // Row i's memo set copies v's (made when missing); FALSE without memory.
@@ -204,3 +209,20 @@ class CNARecordCachePosition : public CNARecordCache {
   CTTableau<int> m_tabRef;
   uint32_t m_dwFirstFree = kNoHint;
 };
+
+// Inline: every fetched row a browse re-reads comes through here.
+inline BOOL CNARecordCache::bGetAt(CNARecordValue* v, unsigned int at) {
+  if (v == nullptr || at >= static_cast<unsigned int>(nGetCount())) return FALSE;
+  const int i = static_cast<int>(at);
+  CNAKJRecord* record = v->pclGetNAKJRecord();
+  if (record == nullptr && (record = _pclTakeTemplate(v)) == nullptr) return FALSE;
+  // Bytes of another size are refused whole (_Deserialize), never copied over or past.
+  unsigned int size = 0;
+  const unsigned char* bytes = m_tabRecord.pGetElement(i, &size);
+  if (bytes == nullptr || !record->_Deserialize(bytes, size)) return FALSE;
+  // A record-values identifier names v's own bytes already.
+  CNARecordId* id = v->pclGetRecordIdNoRef();
+  if (id != nullptr && id->eGetKind() != NA_RECORDID_RECORDVALUES && !_bGetRowId(id, i)) return FALSE;
+  const CNARecordMemo* memo = i < m_tabMemo.nGetCount() ? m_tabMemo[i] : nullptr;
+  return memo == nullptr && v->pclGetTabMemoNoRef() == nullptr ? TRUE : v->bCopyTabMemoValue(memo);
+}

@@ -43,7 +43,7 @@ uint32_t CNARecordId::g_dwHashBytes(const unsigned char* bytes, unsigned int len
 // ================================================================ record values
 
 CNARecordId_RecordValues::CNARecordId_RecordValues(const CNARecordValue* value)
-    : m_pbyRecord(nullptr), m_nLength(0), m_pclMemo(nullptr) {
+    : CNARecordId(NA_RECORDID_RECORDVALUES), m_pbyRecord(nullptr), m_nLength(0), m_pclMemo(nullptr) {
   bCopy(value, nullptr);
 }
 
@@ -110,7 +110,7 @@ int CNARecordId_RecordValues::g_nCompare_CNARecordId_RecordValues(const void* a,
 
 // ================================================================ row id
 
-CNARecordId_RowId::CNARecordId_RowId(CNAConvertVariant* value) : m_pclValue(value) {
+CNARecordId_RowId::CNARecordId_RowId(CNAConvertVariant* value) : CNARecordId(NA_RECORDID_ROWID), m_pclValue(value) {
   if (m_pclValue != nullptr) m_pclValue->AddRef();
 }
 

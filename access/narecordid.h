@@ -38,6 +38,8 @@ enum eNA_RECORDIDTYPE : int32_t {
 class CNARecordId : public CQXUnknown {
  public:
   virtual eNA_RECORDIDTYPE eGetRecordIdType() const = 0;
+  // The same kind without a virtual call, for the caches' reads.
+  eNA_RECORDIDTYPE eGetKind() const { return m_eKind; }
   // A new identifier of this kind for value (not referenced); null without memory.
   virtual CNARecordId* pclGetClone(const CNARecordValue* value) const = 0;
   virtual BOOL bEqualRecordId(CNARecordId* other) = 0;
@@ -64,6 +66,12 @@ class CNARecordId : public CQXUnknown {
   // Words of 4 bytes in native order summed while four remain, then the bytes left one by one;
   // wrapping. 0 for no bytes.
   static uint32_t g_dwHashBytes(const unsigned char* bytes, unsigned int length);
+
+ protected:
+  explicit CNARecordId(eNA_RECORDIDTYPE kind) : m_eKind(kind) {}
+
+ private:
+  eNA_RECORDIDTYPE m_eKind;
 };
 
 class CNARecordId_RecordValues : public CNARecordId {
@@ -73,7 +81,7 @@ class CNARecordId_RecordValues : public CNARecordId {
   // value's record bytes, their total size and value's memo set.
   explicit CNARecordId_RecordValues(const CNARecordValue* value);
   CNARecordId_RecordValues(const unsigned char* bytes, unsigned int length, const CNARecordMemo* memo)
-      : m_pbyRecord(bytes), m_nLength(length), m_pclMemo(memo) {}
+      : CNARecordId(NA_RECORDID_RECORDVALUES), m_pbyRecord(bytes), m_nLength(length), m_pclMemo(memo) {}
 
   eNA_RECORDIDTYPE eGetRecordIdType() const override { return NA_RECORDID_RECORDVALUES; }
   // Made from value, not from this identifier.

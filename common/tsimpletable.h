@@ -74,7 +74,7 @@ class CTSimpleTable {
       return nullptr;
     }
     const stENTRY& e = m_tabEntry[i];
-    const unsigned char* at = e.pBuffer->pData + e.nOffset;
+    const unsigned char* at = _pData(e.pBuffer) + e.nOffset;
     if (size != nullptr) memcpy(size, at, sizeof(uint32_t));
     return at + sizeof(uint32_t);
   }
@@ -108,7 +108,7 @@ class CTSimpleTable {
     if (i < 0 || i >= nGetCount()) return FALSE;
     stENTRY& e = m_tabEntry[i];
     if (t != nullptr && e.pBuffer != nullptr) {
-      unsigned char* at = e.pBuffer->pData + e.nOffset;
+      unsigned char* at = _pData(e.pBuffer) + e.nOffset;
       uint32_t room;
       memcpy(&room, at, sizeof room);
       const unsigned int size = t->_nGetDataSize();
@@ -144,6 +144,10 @@ class CTSimpleTable {
  private:
   static constexpr stENTRY kEmpty = {kEmptyOffset, nullptr};
 
+  // A block's bytes follow its bookkeeping (pData says the same): reading an element then needs
+  // no load of the block.
+  static unsigned char* _pData(stBUFFERINFO* block) { return reinterpret_cast<unsigned char*>(block + 1); }
+
   static void _Write(unsigned char* at, const T* t, unsigned int size) {
     const uint32_t length = size;
     memcpy(at, &length, sizeof length);
@@ -174,7 +178,7 @@ class CTSimpleTable {
     // One allocation: the bookkeeping, then the bytes.
     auto* block = static_cast<stBUFFERINFO*>(malloc(sizeof(stBUFFERINFO) + capacity));
     if (block == nullptr) return nullptr;
-    block->pData = reinterpret_cast<unsigned char*>(block + 1);
+    block->pData = _pData(block);
     block->nUsed = 0;
     block->nCapacity = static_cast<uint32_t>(capacity);
     if (m_tabBlock.Ajoute(block) == nullptr) {

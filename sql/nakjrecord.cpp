@@ -414,8 +414,3 @@ void CNAKJRecord::_Serialize(void* out) const {
   if (out != nullptr && m_nTotalSize > 0) memcpy(out, m_pbyBuffer, m_nTotalSize);
 }
 
-BOOL CNAKJRecord::_Deserialize(const void* in, unsigned int size) {
-  if (in == nullptr || size != m_nTotalSize || m_pbyBuffer == nullptr) return FALSE;
-  if (size > 0) memmove(m_pbyBuffer, in, size);
-  return TRUE;
-}

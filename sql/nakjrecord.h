@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/wintypes.h"
 
@@ -129,7 +130,12 @@ class CNAKJRecord {
   // record of the same total size (FALSE, nothing copied, for another size).
   unsigned int _nGetDataSize() const { return m_nTotalSize; }
   void _Serialize(void* out) const;
-  BOOL _Deserialize(const void* in, unsigned int size);
+  // Inline: every row a cache hands out comes through here.
+  BOOL _Deserialize(const void* in, unsigned int size) {
+    if (in == nullptr || size != m_nTotalSize || m_pbyBuffer == nullptr) return FALSE;
+    if (size > 0) memmove(m_pbyBuffer, in, size);
+    return TRUE;
+  }
 
   static constexpr unsigned int kHeaderSize = 12;
 
