@@ -489,7 +489,10 @@ BOOL CNATableCacheIndex::bInit() {
 }
 
 BOOL CNATableCacheIndex::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* row, unsigned int* dupIndex) {
-  return m_pclItem->bGetRecordPosition(d, n, row, dupIndex);
+  if (m_pclItem != nullptr) return m_pclItem->bGetRecordPosition(d, n, row, dupIndex);
+  *row = -1;
+  if (dupIndex != nullptr) *dupIndex = 0;
+  return FALSE;
 }
 
 int CNATableCacheIndex::nGetCurrentRecordId() { return m_pclItem != nullptr ? m_pclItem->nGetCurrentRecordId() : -1; }

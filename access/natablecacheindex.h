@@ -156,9 +156,9 @@ class CNATableCacheIndex : public CQXUnknown {
   // Builds a memo index for a memo column, else a fixed-size one. FALSE when it cannot be built
   // (out of memory: the no-memory error).
   BOOL bInit();
-  // Forwarded to the item; called only on a built index.
+  // Forwarded to the item. Without one (never built, or a build that failed): row -1 and
+  // FALSE, -1, 0, 0 and FALSE.
   BOOL bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* row, unsigned int* dupIndex);
-  // Without an item: -1, 0, 0 and FALSE.
   int nGetCurrentRecordId();
   int nGetRecordNbr();
   int nGetPreviousRecordNbr();

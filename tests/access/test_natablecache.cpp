@@ -591,6 +591,9 @@ TEST_F(Table, RowsNotInStateZeroAreNotIndexedAndUnreadableRowsFailTheBuild) {
   EXPECT_EQ(none.nGetCurrentRecordId(), -1);
   EXPECT_EQ(none.nGetRecordNbr() + none.nGetPreviousRecordNbr(), 0);
   EXPECT_FALSE(none.bSetCurrentPos(0, 0, &found));
+  int row = 0;
+  EXPECT_FALSE(none.bGetRecordPosition(NA_PARSE_FIRST, 1, &row, nullptr));
+  EXPECT_EQ(row, -1);
 }
 
 // ================================================================ table cache
