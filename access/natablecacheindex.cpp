@@ -144,25 +144,22 @@ BOOL CIndexFixedSizeItem::bInit() {
   return TRUE;
 }
 
-BOOL CIndexFixedSizeItem::bInsertRecord(int row, CAny* value) {
-  if (m_pclTree == nullptr) return FALSE;
+BOOL CIndexFixedSizeItem::_bMakeRowKey(int row, const CAny* value) {
   CAny own;
   if (value == nullptr) {
     if (!_bGetItemValue(&own, row)) return FALSE;
     value = &own;
   }
   _MakeKey(value);
-  return m_pclTree->bInsert(m_pbyKey, &row);
+  return TRUE;
+}
+
+BOOL CIndexFixedSizeItem::bInsertRecord(int row, CAny* value) {
+  return m_pclTree != nullptr && _bMakeRowKey(row, value) && m_pclTree->bInsert(m_pbyKey, &row) ? TRUE : FALSE;
 }
 
 BOOL CIndexFixedSizeItem::bDeleteRecord(int row, CAny* value) {
-  if (m_pclTree == nullptr) return FALSE;
-  CAny own;
-  if (value == nullptr) {
-    if (!_bGetItemValue(&own, row)) return FALSE;
-    value = &own;
-  }
-  _MakeKey(value);
+  if (m_pclTree == nullptr || !_bMakeRowKey(row, value)) return FALSE;
   m_pclTree->bDelete(m_pbyKey, &row);
   return TRUE;
 }

@@ -105,6 +105,9 @@ class CIndexFixedSizeItem : public CIndexItem {
  private:
   // The key buffer = value's key (zeroed first).
   void _MakeKey(const CAny* value);
+  // The key of value, or of row's own value when value is null; FALSE when the row cannot be
+  // read.
+  BOOL _bMakeRowKey(int row, const CAny* value);
   int _nReadRow() const;
   // Rows from the current entry back that equal the current row, at most as many as its key's
   // duplicates; the position is restored.
