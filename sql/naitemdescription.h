@@ -172,6 +172,7 @@ class CNAItemDescription : public INAItemDescription {
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }
+  unsigned short wGetKeyFlags() const { return m_wKeyFlags; }
   // The server's type code of the column; 0 for none.
   int nGetDBType() const { return m_nDBType; }
   void SetDBType(const wchar_t* name, int code) {
