@@ -157,8 +157,35 @@ TEST_P(LiveDescription, EveryMappedTypeIsDescribedAsTheServerHoldsIt) {
       L"bo 4 1 0000 null 0.0 NULL\n"
       L"keys: id#0 memos:10";
   EXPECT_EQ(Shown(desc.get()), want);
-  // current_timestamp() is no value: no default, and nothing raised.
   EXPECT_EQ(Error(), "");
+}
+
+// Defaults that are expressions are no values: the items get none, and nothing is raised (the
+// host would read a failed open into a success).
+TEST_P(LiveDescription, DefaultTheItemCannotHoldIsNoneAndRaisesNothing) {
+  Create(T(), L"(ts TIMESTAMP NULL DEFAULT current_timestamp(), d DATE DEFAULT curdate(), "
+              L"n INT DEFAULT (1 + 1), ok INT DEFAULT 7)");
+  HeldDesc desc = Describe(T());
+  ASSERT_NE(desc, nullptr) << Error();
+  EXPECT_EQ(Shown(desc.get()),
+            L"ts 24 8 0000 null 0.0 NULL\n"
+            L"d 14 9 0000 null 0.0 NULL\n"
+            L"n 5 4 0000 null 0.0 NULL\n"
+            L"ok 5 4 0000 null 0.0 7\n"
+            L"keys: memos:0");
+  EXPECT_EQ(Error(), "");
+}
+
+// An automatic identifier narrower than 4 bytes is held in 8: in its own width the record would
+// cut every identifier it reads.
+TEST_P(LiveDescription, NarrowAutoIncrementIdentifierIsHeldInEightBytes) {
+  const std::wstring tiny = T() + L"_tiny";
+  Create(T(), L"(id SMALLINT UNSIGNED AUTO_INCREMENT PRIMARY KEY, v INT)");
+  Create(tiny, L"(v INT, id TINYINT AUTO_INCREMENT, PRIMARY KEY (id))");
+  HeldDesc small = Describe(T()), narrow = Describe(tiny);
+  ASSERT_TRUE(small != nullptr && narrow != nullptr) << Error();
+  EXPECT_EQ(Shown(small.get()), L"id 1 8 8800 notnull 0.0 NULL\nv 5 4 0000 null 0.0 NULL\nkeys: id#0 memos:0");
+  EXPECT_EQ(Shown(narrow.get()), L"v 5 4 0000 null 0.0 NULL\nid 1 8 8800 notnull 0.0 NULL\nkeys: id#0 memos:0");
 }
 
 TEST_P(LiveDescription, KeysOfEveryKindAreNeverWeakened) {
