@@ -391,7 +391,6 @@ CNADataSourceDescription* CNADataSourceDescription::pclGetCloneDataSourceDescrip
   CNADataSourceDescription* clone =
       driver != nullptr ? driver->pclAllocDataSourceDescription(m_pclConnection, m_pclError) : nullptr;
   if (clone == nullptr) return _NoMemory(), nullptr;
-  clone->AddRef();
   clone->m_csLogicalName = m_csLogicalName;
   clone->m_csDBTableName = m_csDBTableName;
   clone->m_csExtendedInfo = m_csExtendedInfo;
@@ -402,16 +401,12 @@ CNADataSourceDescription* CNADataSourceDescription::pclGetCloneDataSourceDescrip
   clone->m_nSubItems = m_nSubItems;
   for (int i = 0; i < m_tabItem.nGetCount(); ++i) {
     CNAItemDescription* item = m_tabItem[i]->pclGetCloneItemDescription(clone, mode);
-    if (item == nullptr) {
-      _NoMemory();
-      clone->nRelease();
-      return nullptr;
-    }
-    item->AddRef();
-    const BOOL added = clone->_AddItem(item);
-    item->nRelease();
+    if (item != nullptr) item->AddRef();
+    const BOOL added = item != nullptr && clone->_AddItem(item);
+    if (item != nullptr) item->nRelease();
     if (!added) {
-      clone->nRelease();
+      _NoMemory();
+      delete clone;
       return nullptr;
     }
   }
@@ -425,8 +420,6 @@ CNADataSourceDescription* CNADataSourceDescription::pclGetCloneDataSourceDescrip
     if (best != nullptr) best->nExternalRelease();
   }
   clone->UpdateRecordSize();
-  // Handed over as the factories hand out: counted by nobody yet.
-  --clone->m_nRef;
   return clone;
 }
 

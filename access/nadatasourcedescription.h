@@ -183,7 +183,8 @@ class CNADataSourceDescription : public INADataSourceDescription {
   BOOL _bCompleteItemDescription(CSQLParserInfo* parser, int singleTable, IInfoRubrique* column, int i);
   // The physical table a query item comes from. TRUE.
   BOOL _bCompleteItemDescription(CNAItemDescription* item, CSQLParserInfo* parser, IInfoRubrique* column);
-  // A new item from the host's item host (through the driver's factory), keyed by the query's kind.
+  // A new item (the driver's factory) from the host's item of a SELECT column; its key kind by the
+  // number of tables (a unique key of a query over several is one with duplicates).
   BOOL _bAjouteItemDescription(INAItemDescription* host, CSQLParserInfo* parser, IInfoRubrique* column,
                                int singleTable);
   void _NoMemory();

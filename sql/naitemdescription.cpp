@@ -256,7 +256,7 @@ BOOL CNAItemDescription::bCompleteDescriptionCalcul(IInfoRubrique* column) {
     m_clDefaultValue.__nCastTo(ZV_PSTRW, nullptr, 1);
     return TRUE;
   }
-  // A memo read as a memo keeps what it is.
+  // A text, Unicode text or binary item of a memo column of its kind stays as it is.
   if ((host == 29 && m_eType == NA_IT_TEXTE) || (host == 40 && m_eType == NA_IT_UNICODE) ||
       (host == 30 && m_eType == NA_IT_BINAIRE))
     return TRUE;

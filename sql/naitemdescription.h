@@ -205,7 +205,7 @@ class CNAItemDescription : public INAItemDescription {
   // key, key flags rebuilt from other (unique only with keepKeyKind) and the key index given.
   BOOL bCompleteDescription(INAItemDescription* other, int keepKeyKind, unsigned int keyIndex);
   // A calculated query column: named in itself, from no source, of the column's host type and
-  // size (a memo item read as memo keeps its size and type). TRUE.
+  // size (a text, Unicode text or binary item of a memo column of its kind stays as it is). TRUE.
   BOOL bCompleteDescriptionCalcul(IInfoRubrique* column);
   // Appends a component with an internal reference; a composite key grows by its logical size
   // (doubled for UNICODE). FALSE, nothing kept, without a component or memory.

@@ -48,18 +48,15 @@ class Description : public AnyTest {
     return d->bAddItem(name, L"t", name, dimension, size, type, physical, keyIndex, flags, 0, 0);
   }
   // Items as "name@physical", keys as "name#keyIndex".
-  static std::wstring Items(const CNADataSourceDescription* d) {
+  static std::wstring Items(const CNADataSourceDescription* d) { return Listed(d, false); }
+  static std::wstring Keys(const CNADataSourceDescription* d) { return Listed(d, true); }
+  static std::wstring Listed(const CNADataSourceDescription* d, bool keys) {
     std::wstring out;
-    for (int i = 0; i < d->nGetNumItems(); ++i)
-      out += (i > 0 ? L"," : L"") + std::wstring(d->pclGetItemNoRef(i)->pszGetName()) + L"@" +
-             std::to_wstring(d->pclGetItemNoRef(i)->nGetPhysicalIndice());
-    return out;
-  }
-  static std::wstring Keys(const CNADataSourceDescription* d) {
-    std::wstring out;
-    for (int i = 0; i < d->nGetNumKeys(); ++i)
-      out += (i > 0 ? L"," : L"") + std::wstring(d->pclGetKeyNoRef(i)->pszGetName()) + L"#" +
-             std::to_wstring(d->pclGetKeyNoRef(i)->nGetKeyIndice());
+    for (int i = 0; i < (keys ? d->nGetNumKeys() : d->nGetNumItems()); ++i) {
+      const CNAItemDescription* item = keys ? d->pclGetKeyNoRef(i) : d->pclGetItemNoRef(i);
+      out += (i > 0 ? L"," : L"") + std::wstring(item->pszGetName()) + (keys ? L"#" : L"@") +
+             std::to_wstring(keys ? item->nGetKeyIndice() : static_cast<int>(item->nGetPhysicalIndice()));
+    }
     return out;
   }
   std::wstring Raised() const {
@@ -256,14 +253,10 @@ TEST_F(Description, LookupsCutTrailingBlanksOnlyInMode3) {
 
 TEST_F(Description, HostItemTypeCodesMapThroughTheTable) {
   const std::pair<int, eNA_ITEMTYPE> rows[] = {
-      {0, NA_IT_EMPTY},       {1, NA_IT_MEMOTEXTE},  {2, NA_IT_TEXTE},        {7, NA_IT_R8},
-      {8, NA_IT_I2},          {11, NA_IT_HEURE},     {12, NA_IT_CHAR},        {16, NA_IT_MEMOTEXTE},
-      {18, NA_IT_MEMOBINAIRE}, {23, NA_IT_IMAGE},    {24, NA_IT_IDAUTO},      {25, NA_IT_I8},
-      {26, NA_IT_UI4},        {27, NA_IT_UI8},       {28, NA_IT_BINAIRE},     {30, NA_IT_MEMOBINAIRE},
-      {32, NA_IT_MEMOTEXTE},  {33, NA_IT_I4},        {34, NA_IT_DATETIME},    {35, NA_IT_TIMELENGHT},
-      {36, NA_IT_UI1},        {37, NA_IT_BOOLEEN},   {38, NA_IT_IDAUTO4},     {39, NA_IT_UNICODE},
-      {40, NA_IT_MEMOUNICODE}, {41, NA_IT_DECIMAL},  {42, NA_IT_MEMOTEXTE},   {1000, NA_IT_MEMOTEXTE},
-      {-1, NA_IT_MEMOTEXTE},
+      {0, NA_IT_EMPTY},       {1, NA_IT_MEMOTEXTE},  {2, NA_IT_TEXTE},     {8, NA_IT_I2},
+      {12, NA_IT_CHAR},       {23, NA_IT_IMAGE},     {24, NA_IT_IDAUTO},   {28, NA_IT_BINAIRE},
+      {30, NA_IT_MEMOBINAIRE}, {33, NA_IT_I4},       {36, NA_IT_UI1},      {38, NA_IT_IDAUTO4},
+      {40, NA_IT_MEMOUNICODE}, {41, NA_IT_DECIMAL},  {42, NA_IT_MEMOTEXTE}, {-1, NA_IT_MEMOTEXTE},
   };
   for (const auto& [code, type] : rows) EXPECT_EQ(CNADataSourceDescription::g_eGetNAItemType(code), type) << code;
 }
@@ -401,14 +394,18 @@ TEST_F(Description, CountsReleaseAtZeroChangeNothingAndDeleteOnce) {
 class Completion : public Description {
  protected:
   void TearDown() override { EXPECT_EQ(CHostSQLParser::nLive(), m_nLive); }
-  // The snapshot of text's parse, held by the test.
-  CSQLParserInfo* Parse(const std::wstring& text) {
+  // d (a new description when null) completed from text's parse; null when it does not parse.
+  CNADataSourceDescription* Completed(const std::wstring& text, CNADataSourceDescription* d = nullptr) {
     ISQLParserInformation* parse = m_parses.Parse(text);
     if (parse == nullptr) return nullptr;
-    auto* info = new CSQLParserInfo(nullptr, parse, nullptr, 0);
-    info->AddRef();
+    auto* parser = new CSQLParserInfo(nullptr, parse, nullptr, 0);
+    parser->AddRef();
     parse->nRelease();
-    return info;
+    if (d == nullptr) d = Make();
+    EXPECT_TRUE(d->bCompleteDescription(parser)) << ParseBench::Narrow(text);
+    EXPECT_EQ(d->eGetOrigin(), NA_DESC_STATEMENT);
+    parser->nRelease();
+    return d;
   }
   ParseBench m_parses;
   long m_nLive = CHostSQLParser::nLive();
@@ -429,11 +426,8 @@ TEST_F(Completion, QueryColumnsTakeKeyKindsByTheNumberOfTables) {
       {L"SELECT id, LENGTH(nom) FROM clients", L"id C800 db_clients;LENGTH(nom) 0000 ;", L"id#0"},
   };
   for (const auto& row : rows) {
-    CSQLParserInfo* parser = Parse(row.query);
-    ASSERT_NE(parser, nullptr);
-    CNADataSourceDescription* d = Make();
-    EXPECT_TRUE(d->bCompleteDescription(parser));
-    EXPECT_EQ(d->eGetOrigin(), NA_DESC_STATEMENT);
+    CNADataSourceDescription* d = Completed(row.query);
+    ASSERT_NE(d, nullptr);
     std::wstring items;
     for (int i = 0; i < d->nGetNumItems(); ++i) {
       const CNAItemDescription* item = d->pclGetItemNoRef(i);
@@ -443,7 +437,6 @@ TEST_F(Completion, QueryColumnsTakeKeyKindsByTheNumberOfTables) {
     }
     EXPECT_EQ(items, row.items) << ParseBench::Narrow(row.query);
     EXPECT_EQ(Keys(d), row.keys) << ParseBench::Narrow(row.query);
-    parser->nRelease();
   }
 }
 
@@ -460,10 +453,8 @@ TEST_F(Completion, OrderByPicksTheBestParseItemAndItsDirection) {
       {L"SELECT ville, note FROM clients", L"ville", L"--"},
   };
   for (const auto& row : rows) {
-    CSQLParserInfo* parser = Parse(row.query);
-    ASSERT_NE(parser, nullptr);
-    CNADataSourceDescription* d = Make();
-    EXPECT_TRUE(d->bCompleteDescription(parser));
+    CNADataSourceDescription* d = Completed(row.query);
+    ASSERT_NE(d, nullptr);
     INAItemDescription* best = d->piGetBestParseItemDesc();
     EXPECT_STREQ(best->pszGetName(), row.best) << ParseBench::Narrow(row.query);
     best->nExternalRelease();
@@ -473,7 +464,6 @@ TEST_F(Completion, OrderByPicksTheBestParseItemAndItsDirection) {
       directions += f == NA_KEY_DESCENDANT ? L'D' : f == NA_KEY_ASCENDANT && !d->pclGetItemNoRef(i)->bIsKey() ? L'A' : L'-';
     }
     EXPECT_EQ(directions, row.directions) << ParseBench::Narrow(row.query);
-    parser->nRelease();
   }
 }
 
@@ -486,10 +476,7 @@ TEST_F(Completion, KeyCompletedFromTheQueryKeepsItsPlace) {
   ASSERT_TRUE(Add(d, L"nom", NA_IT_MEMOTEXTE, 8));
   ASSERT_TRUE(Add(d, L"n", NA_IT_R8, 8));
   ASSERT_EQ(d->nGetNumMemos(), 1);
-  CSQLParserInfo* parser = Parse(L"SELECT code, nom, LENGTH(nom) AS n, id FROM clients");
-  ASSERT_NE(parser, nullptr);
-  EXPECT_TRUE(d->bCompleteDescription(parser));
-  parser->nRelease();
+  ASSERT_EQ(Completed(L"SELECT code, nom, LENGTH(nom) AS n, id FROM clients", d), d);
   EXPECT_EQ(Items(d), L"code@0,nom@1,n@2,id@3");
   EXPECT_EQ(Keys(d), L"code#0,nom#1,id#2");
   const struct {

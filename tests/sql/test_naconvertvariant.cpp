@@ -410,17 +410,6 @@ TEST_F(Convert, ConvertersKeepTheirConnectionCountedAndTheDriverMakesThem) {
 
 namespace {
 
-class CDialectCnx final : public CNAConnectionDescription {
- public:
-  CDialectCnx(CHostConnectionDescription* host, int dialect) : CNAConnectionDescription(L"t", host) {
-    m_eDataSource = dialect;
-    SetStatic(true);
-  }
-  BOOL bOpen(CNAError*) override { return TRUE; }
-  BOOL bIsOpen() override { return TRUE; }
-  BOOL bClose(CNAError*) override { return TRUE; }
-};
-
 // Dialect 2 reads a value's digits from its type (a decimal's from its own object); the others
 // read the value as a decimal. A DECIMAL item of the host decides before either.
 TEST_F(Convert, DecimalInformationFollowsTheDialect) {
@@ -440,7 +429,7 @@ TEST_F(Convert, DecimalInformationFollowsTheDialect) {
   };
   for (const auto& row : rows) {
     CHostConnectionDescription host;
-    CDialectCnx cnx(&host, row.dialect);
+    CTestCnx cnx(&host, CP_UTF8, CP_UTF8, row.dialect);
     CNAError error;
     CNAError::s_Hold(&error);
     CNAConvertVariant value(&error, &cnx);

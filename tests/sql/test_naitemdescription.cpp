@@ -7,14 +7,12 @@
 #include <string>
 
 #include "host/host_itemdescription.h"
-#include "driver/naconnectiondescription.h"
-#include "driver/naerror.h"
-#include "host/host_nadescription.h"
 #include "mysql/mysqldriver.h"
 #include "sql/isqlparserinformation.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 #include "sql/natypeinfo.h"
+#include "tests/sql/convert_test_util.h"
 #include "tests/support/any_test_values.h"
 
 namespace {
@@ -281,19 +279,10 @@ TEST_F(ItemDescription, ItemTypesMapToHostTypesAndBack) {
   EXPECT_EQ(made->nExternalRelease(), 0);
 }
 
-// A connection whose server does not know the column type code 999.
-class CUnknownTypeCnx final : public CNAConnectionDescription {
- public:
-  explicit CUnknownTypeCnx(CHostConnectionDescription* host) : CNAConnectionDescription(L"t", host) { SetStatic(true); }
-  BOOL bOpen(CNAError*) override { return TRUE; }
-  BOOL bIsOpen() override { return TRUE; }
-  BOOL bClose(CNAError*) override { return TRUE; }
-  BOOL bDBTypeUnkwnownByDB(int code) const override { return code == 999; }
-};
-
 TEST_F(ItemDescription, DatabaseTypeIsTheItemTypeOnlyForACodeTheServerKnows) {
   CHostConnectionDescription host;
-  CUnknownTypeCnx cnx(&host);
+  CTestCnx cnx(&host, CP_UTF8, CP_UTF8);
+  cnx.m_nUnknownDBType = 999;
   const struct {
     int code;
     bool cnx;
