@@ -82,15 +82,15 @@ class RecordBench {
     m_desc.Add(&item);
     return &item;
   }
-  // The record over the items added so far, of query's result when given; FALSE when it does not
-  // initialise.
-  BOOL Build(CSQLParserInfo* query = nullptr) {
+  // The record over the items added so far, of query's result when given, with the server's
+  // items of imported when given; FALSE when it does not initialise.
+  BOOL Build(CSQLParserInfo* query = nullptr, CNADataSourceDescription* imported = nullptr) {
     m_pAccess = new CBenchAccess(&m_desc, &m_cnx, &m_error);
     m_pAccess->AddRef();
     if (query != nullptr) m_pAccess->SetSourceQuery(query);
     m_pRecord = new CNARecord(&m_error, m_pAccess);
     m_pRecord->AddRef();
-    return m_pRecord->bInitRecord(&m_desc, nullptr, &m_cnx);
+    return m_pRecord->bInitRecord(&m_desc, imported, &m_cnx);
   }
   CNARecord* Record() const { return m_pRecord; }
   CNAColumn* Column(const wchar_t* name) const { return m_pRecord->pclGetColumnNoRef(name); }
