@@ -380,30 +380,6 @@ TEST_F(Table, IndexesFollowRandomInsertsUpdatesAndDeletes) {
   }
 }
 
-TEST_F(Table, UpdateKeepingTheValueLeavesTheEntryInPlace) {
-  int row = 0;
-  for (int v : {1, 1, 1, 2}) {
-    Ranks r = Distinct(row++);
-    r[0] = r[7] = v;
-    Append(r);
-  }
-  CNATableCacheIndex* fixed = Build(0);
-  CNATableCacheIndex* memo = Build(7);
-  fixed->bGetRecordPosition(NA_PARSE_FIRST, 1, &row, nullptr);
-  ASSERT_EQ(row, 0);
-  // Row 0 changes every column but these two: neither index moves it.
-  CNARecordValue* original = Record()->pclGetOriginalValueNoRef();
-  ASSERT_TRUE(m_pCache->bGetAt(original, 0u));
-  Ranks changed(kKindCount, 4);
-  changed[0] = changed[7] = 1;
-  SetCurrent(changed);
-  ASSERT_EQ(m_pCache->nOnNotifyOperation(NA_QUERY_UPDATE, Record()->pclGetCurrentValueNoRef(), original, 0, 0), 0);
-  fixed->OnNotifyOperation(NA_QUERY_UPDATE, 0, 0);
-  memo->OnNotifyOperation(NA_QUERY_UPDATE, 0, 0);
-  EXPECT_EQ(fixed->nGetCurrentRecordId(), 0) << "the current entry stays";
-  EXPECT_EQ(Walk(memo, true), (std::vector<int>{0, 1, 2, 3}));
-}
-
 TEST_F(Table, SetCurrentPosAmongFiveEqualKeys) {
   // Key 7 (text column rank 7) on five rows: bytes A, B, B, B, C; other keys around them.
   const int kKey = 3, kText = 4;
