@@ -111,14 +111,14 @@ void SetEntry(STClauseEntry* entry, STItemParser* item) { entry->item = item; }
 
 // Appends one of the host's lists; the fault found, or null.
 template <typename T>
-const char* CollectEntries(int count, T** list, long long textLength, std::vector<STClauseEntry>* out) {
+const wchar_t* CollectEntries(int count, T** list, long long textLength, std::vector<STClauseEntry>* out) {
   long long previousEnd = 0;
   for (int i = 0; i < count; ++i) {
     T* e = list != nullptr ? list[i] : nullptr;
-    if (e == nullptr) return "a missing entry";
+    if (e == nullptr) return L"a missing entry";
     const long long start = e->nStart, length = e->nLength;
-    if (start < 0 || length < 0 || start + length > textLength) return "an entry outside the text";
-    if (start < previousEnd) return "entries out of order or overlapping";
+    if (start < 0 || length < 0 || start + length > textLength) return L"an entry outside the text";
+    if (start < previousEnd) return L"entries out of order or overlapping";
     previousEnd = start + length;
     STClauseEntry entry{start, length, nullptr, nullptr};
     SetEntry(&entry, e);
@@ -828,7 +828,7 @@ BOOL CNACommand::_bAddClauseBetween(CTabValParser* table, const wchar_t* text, I
   const long long n = Length(text);
   // The host's lists are trusted only in order, apart and inside the text.
   std::vector<STClauseEntry> entries;
-  const char* fault = nullptr;
+  const wchar_t* fault = nullptr;
   if (table != nullptr) {
     fault = CollectEntries(table->nCount, table->ppEntries, n, &entries);
     if (fault == nullptr) fault = CollectEntries(table->nItemCount, table->ppItems, n, &entries);
@@ -836,13 +836,13 @@ BOOL CNACommand::_bAddClauseBetween(CTabValParser* table, const wchar_t* text, I
   std::stable_sort(entries.begin(), entries.end(),
                    [](const STClauseEntry& a, const STClauseEntry& b) { return a.start < b.start; });
   for (size_t i = 1; i < entries.size() && fault == nullptr; ++i)
-    if (entries[i].start < entries[i - 1].start + entries[i - 1].length) fault = "a bind value and an item overlap";
+    if (entries[i].start < entries[i - 1].start + entries[i - 1].length) fault = L"a bind value and an item overlap";
   if (fault != nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteHostList, m_pclCnx, nullptr,
                                nullptr, kErrInternal);
     if (m_pclError != nullptr) {
       CTString line;
-      line.printf(L"Host list of the query text refused: %s (text of %lld characters)", fault, n);
+      line.printf(L"Host list of the query text refused: %ls (text of %lld characters)", fault, n);
       m_pclError->AddDebugMessageNoFormat(line.pszGet());
     }
     return FALSE;

@@ -107,9 +107,15 @@ class LiveRewrite : public LiveConnection {
     m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
     m_bench.Item(t, L"nom", NA_IT_TEXTE, 21);
   }
-  void TearDown() override {
+  // The test's commands and queries given back (before a connection of the test's own goes).
+  void Drop() {
     for (CNACommand* c : m_commands) c->nRelease();
     for (CSQLParserInfo* q : m_queries) q->nRelease();
+    m_commands.clear();
+    m_queries.clear();
+  }
+  void TearDown() override {
+    Drop();
     if (m_pCnx) {
       std::string err;
       m_raw.exec("DROP DATABASE IF EXISTS `" + m_strDb + "`", &err);
@@ -385,6 +391,7 @@ TEST_P(LiveRewrite, EmptyDatesUnderBothNullOrderingsRun) {
       EXPECT_NE(sent.find(test), std::wstring::npos) << ParseBench::Narrow(sent);
     }
   }
+  Drop();
   last.bClose(&m_error);
 }
 
