@@ -454,6 +454,45 @@ TEST_F(Rewrite, FreeTextTakesItsBindValuesAndNames) {
   parse->nRelease();
 }
 
+// The host's item references of a query passed through are rewritten in the text between the
+// pieces, once: the text before them is not written a second time, the ORDER BY is still rebuilt.
+TEST_F(Rewrite, ItemReferencesAreRewrittenOnceBetweenPieces) {
+  const std::wstring text = L"SELECT nom FROM clients WHERE ville = 'a' ORDER BY nom";
+  ISQLParserInformation* parse = m_bench.Parse(text);
+  ASSERT_NE(parse, nullptr);
+  CHostSQLParser::AddItemReference(parse, false, 7, 3, L"nom", L"clients");
+  CHostSQLParser::AddItemReference(parse, false, static_cast<int>(text.find(L"ville")), 5, L"ville", L"clients");
+  CSQLParserInfo* info = new CSQLParserInfo(&m_error, parse, nullptr, 0);
+  info->AddRef();
+  parse->nRelease();
+  m_queries.push_back(info);
+  CNACommand* c = Make(Cnx(5));
+  ASSERT_TRUE(c->bFormatCondition(info, nullptr, 1, 1));
+  EXPECT_STREQ(c->pszGetFormatedSQL(NA_PARAMCONV_ALL),
+               L"SELECT `db_clients`.`nom` FROM clients WHERE `db_clients`.`ville` = 'a' ORDER BY `db_clients`.`nom`");
+}
+
+// A filter over a query resolves its names against the query's columns.
+TEST_F(Rewrite, FilterOverAQueryTakesTheQuerysNames) {
+  CSQLParserInfo* query = Query(L"SELECT nom AS n, ville FROM clients c");
+  CTString error;
+  ISQLParserInformation* parse = CHostSQLParser::piParseCondition(L"(ville = 'x' AND nom <> '')", L"clients",
+                                                                  m_bench.m_catalogue, &error);
+  ASSERT_NE(parse, nullptr) << ParseBench::Narrow(error.pszGet());
+  CSQLParserInfo* condition = new CSQLParserInfo(&m_error, parse, nullptr, 0);
+  condition->AddRef();
+  parse->nRelease();
+  m_queries.push_back(condition);
+  for (CSQLParserInfo* names : {query, static_cast<CSQLParserInfo*>(nullptr)}) {
+    CNACommand* c = Make(Cnx(5));
+    unsigned int cursor = 0;
+    ASSERT_TRUE(c->bAddTreeExpression(condition, names, parse->pszGetFilterCondition(), nullptr,
+                                      condition->piGetWhereTreeNoRef(), CNASqlElt::NA_SQLELT_WHERE, &cursor, nullptr));
+    EXPECT_STREQ(c->pszGetFormatedSQL(NA_PARAMCONV_ALL),
+                 names != nullptr ? L"(`c`.`ville` = 'x' AND `nom` <> ''" : L"(`ville` = 'x' AND `nom` <> ''");
+  }
+}
+
 TEST_F(Rewrite, HostListsOutOfOrderAreRefused) {
   const std::wstring text = L"SELECT a FROM b WHERE c = ? AND d = ?";
   struct Row {
