@@ -1233,14 +1233,18 @@ class CParser {
 
 // ---------------------------------------------------------------- entry points
 
-ISQLParserInformation* CHostSQLParser::piParse(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error) {
+namespace {
+
+// A parse of text over the catalogue, made by run; null with the reason in *error.
+template <typename F>
+ISQLParserInformation* piParseWith(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error, F run) {
   Ref<CParse> parse = Ref<CParse>::New(new CParse);
   parse->m_sText = text != nullptr ? text : L"";
   for (INADataSourceDescription* d : tables.Descriptions()) parse->m_tabCatalogue.push_back(d->ExternalAddRef());
   parse->m_lists = Ref<CClauseList>::New(new CClauseList);
   parse->m_lists->m_settings = parse->m_settings;
   try {
-    CParser(parse->m_sText, parse.Get()).Statement();
+    run(parse.Get());
   } catch (const CParseError& e) {
     if (error != nullptr) *error = e.message.c_str();
     return nullptr;
@@ -1249,24 +1253,20 @@ ISQLParserInformation* CHostSQLParser::piParse(const wchar_t* text, const CHostS
   return parse.Give();
 }
 
+}  // namespace
+
+ISQLParserInformation* CHostSQLParser::piParse(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error) {
+  return piParseWith(text, tables, error, [](CParse* parse) { CParser(parse->m_sText, parse).Statement(); });
+}
+
 ISQLParserInformation* CHostSQLParser::piParseCondition(const wchar_t* condition, const wchar_t* from,
                                                         const CHostSQLCatalogue& tables, CTString* error) {
-  Ref<CParse> parse = Ref<CParse>::New(new CParse);
-  parse->m_sText = condition != nullptr ? condition : L"";
-  parse->m_bFilter = true;
   const std::wstring fromText = from != nullptr ? from : L"";
-  for (INADataSourceDescription* d : tables.Descriptions()) parse->m_tabCatalogue.push_back(d->ExternalAddRef());
-  parse->m_lists = Ref<CClauseList>::New(new CClauseList);
-  parse->m_lists->m_settings = parse->m_settings;
-  try {
-    CParser(fromText, parse.Get()).FromListAlone();
-    CParser(parse->m_sText, parse.Get()).FilterCondition();
-  } catch (const CParseError& e) {
-    if (error != nullptr) *error = e.message.c_str();
-    return nullptr;
-  }
-  if (error != nullptr) error->Set(nullptr);
-  return parse.Give();
+  return piParseWith(condition, tables, error, [&](CParse* parse) {
+    parse->m_bFilter = true;
+    CParser(fromText, parse).FromListAlone();
+    CParser(parse->m_sText, parse).FilterCondition();
+  });
 }
 
 void CHostSQLParser::AddItemReference(ISQLParserInformation* parse, bool parameterTable, int start, int length,

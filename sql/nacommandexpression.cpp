@@ -23,27 +23,9 @@
 
 namespace {
 
-enum { kSiteSelfReference = 1, kSiteUnsupported = 7, kSiteNoCommand = 12 };
+enum { kSiteSelfReference = 1, kSiteUnsupported = 7 };
 constexpr unsigned int kErrSelfReference = 32;
 constexpr unsigned int kErrUnsupported = 48;
-
-// Gives back the reference a parser object was handed out with.
-template <typename T>
-class CHeld {
- public:
-  explicit CHeld(T* p = nullptr) : m_p(p) {}
-  ~CHeld() { Reset(nullptr); }
-  CHeld(const CHeld&) = delete;
-  CHeld& operator=(const CHeld&) = delete;
-  void Reset(T* p) {
-    if (m_p != nullptr) m_p->nRelease();
-    m_p = p;
-  }
-  T* Get() const { return m_p; }
-
- private:
-  T* m_p;
-};
 
 bool bIn(int v, std::initializer_list<int> set) { return std::find(set.begin(), set.end(), v) != set.end(); }
 bool bBetween(int v, int from, int to) { return v >= from && v <= to; }
@@ -228,6 +210,12 @@ constexpr STEmptyDate kEmptyDates[] = {
     {13, L" IS NOT NULL ", L" 0=1 "},      {14, L" 1=1 ", L" IS NULL "},
 };
 
+void SetWideText(CAny* value, const std::wstring& text) {
+  *value = CAny();
+  value->__SetType(ZV_DSTRW, 0);
+  value->SetValueByte(text.data(), static_cast<unsigned int>(text.size() * sizeof(wchar_t)));
+}
+
 // The text of a host value as wide text ("" for none).
 std::wstring HostText(const CAny& value) {
   CAny copy(value);
@@ -360,7 +348,7 @@ BOOL CNACommand::_bExpressionToSQL(CSQLParserInfo* info, CSQLParserInfo* queryIn
   if (!_bDoExpressionArgument(info, text, parent, node, kind, cursor, out, TRUE, argIndex) ||
       !_bDoExpressionOperator(info, text, parent, node, kind, cursor, out))
     return FALSE;
-  CHeld<IExpOpExpression> argument(node->piGetNextArgument(nullptr));
+  CParserRef<IExpOpExpression> argument(node->piGetNextArgument(nullptr));
   if (argument.Get() != nullptr) {
     const unsigned int lengthBefore = static_cast<unsigned int>(out->nGetLength());
     const unsigned int cursorBefore = *cursor;
@@ -436,7 +424,7 @@ BOOL CNACommand::_FormatExpressionOperator(eOPEXPRESSION op, CTString* out) {
 
 BOOL CNACommand::_bWriteArgumentAhead(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
                                       unsigned int argIndex, CNASqlElt::eSQLELT kind, CTStringConcatAW* out) {
-  CHeld<IExpOpExpression> argument(NthArgument(parent, argIndex));
+  CParserRef<IExpOpExpression> argument(NthArgument(parent, argIndex));
   if (argument.Get() == nullptr) return TRUE;
   CNACommand* ahead = _pclNewSubCommand();
   if (ahead == nullptr) return FALSE;
@@ -465,7 +453,7 @@ BOOL CNACommand::_FormatExpressionArgument(CSQLParserInfo* info, const wchar_t* 
         break;
       case ARG_RIGHT_BY_NEGATIVE: {
         _Append(out, L",-(");
-        CHeld<IExpOpExpression> length(parent->piGetRight());
+        CParserRef<IExpOpExpression> length(parent->piGetRight());
         if (length.Get() != nullptr) {
           if (!_bWriteArgumentAhead(info, text, parent, 1, kind, out)) return FALSE;
         } else {
@@ -478,7 +466,7 @@ BOOL CNACommand::_FormatExpressionArgument(CSQLParserInfo* info, const wchar_t* 
         _Append(out, L",-LEAST(LENGTH(");
         if (!_bWriteArgumentAhead(info, text, parent, 0, kind, out)) return FALSE;
         _Append(out, L"),");
-        CHeld<IExpOpExpression> length(NthArgument(parent, 1));
+        CParserRef<IExpOpExpression> length(NthArgument(parent, 1));
         if (length.Get() != nullptr) {
           if (!_bWriteArgumentAhead(info, text, parent, 1, kind, out)) return FALSE;
           _Append(out, L"), GREATEST(0 ");
@@ -492,7 +480,7 @@ BOOL CNACommand::_FormatExpressionArgument(CSQLParserInfo* info, const wchar_t* 
         break;
       }
       case ARG_SKIP_PAST_FROM: {
-        CHeld<IExpOpExpression> second(NthArgument(parent, 1));
+        CParserRef<IExpOpExpression> second(NthArgument(parent, 1));
         if (second.Get() != nullptr) {
           const int from = FindWord(text, *cursor, L"FROM");
           if (from >= 0) *cursor = static_cast<unsigned int>(from) + 4;
@@ -518,7 +506,7 @@ BOOL CNACommand::_FormatExpressionArgument(CSQLParserInfo* info, const wchar_t* 
         _Append(out, row.text);
         break;
       case ARG_SKIP_SECOND: {
-        CHeld<IExpOpExpression> second(NthArgument(parent, 1));
+        CParserRef<IExpOpExpression> second(NthArgument(parent, 1));
         if (second.Get() != nullptr) {
           const stTEXTPOSITION place = _stGetPositionExpression(second.Get());
           if (!place.bIsEmpty() && place.nEnd + 1 > *cursor) *cursor = place.nEnd + 1;
@@ -593,7 +581,7 @@ BOOL CNACommand::_bExpressionColonneToSQL(CSQLParserInfo* info, const wchar_t* t
                                           unsigned int* cursor, CTStringConcatAW* out) {
   if (node == nullptr) return TRUE;
   if (node->eGetOperator() == NA_OPEXP_COLUMN) return _bDoExpressionColonne(info, text, node, cursor, out);
-  CHeld<IExpOpExpression> argument(node->piGetNextArgument(nullptr));
+  CParserRef<IExpOpExpression> argument(node->piGetNextArgument(nullptr));
   for (; argument.Get() != nullptr; argument.Reset(node->piGetNextArgument(argument.Get())))
     if (!_bExpressionColonneToSQL(info, text, argument.Get(), cursor, out)) return FALSE;
   return TRUE;
@@ -708,7 +696,7 @@ BOOL CNACommand::bFormatExpressionColonneCalculee(CSQLParserInfo* info, IInfoRub
   const STCalculChain link{column, m_pCalculChain};
   fresh->m_pCalculChain = &link;
   if (textLength == 0) fresh->m_bAddParameters = 0;
-  CHeld<IExpOpExpression> expression(column->piGetExpression());
+  CParserRef<IExpOpExpression> expression(column->piGetExpression());
   BOOL result = expression.Get() != nullptr &&
                 fresh->bFormatSubExpression(info, info->pszGetRequete(), nullptr, expression.Get(), kind);
   if (result) {
@@ -764,7 +752,7 @@ BOOL CNACommand::_bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text
   unsigned int options = NA_PARAM_LITERAL | (bind ? NA_PARAM_BIND : 0u);
   wchar_t escape = 0;
   if (op == NA_OPEXP_LIKE && (bIsHostText(value.wGetType()) || bind)) {
-    CHeld<IExpOpExpression> pattern(parent->piGetRight());
+    CParserRef<IExpOpExpression> pattern(parent->piGetRight());
     if (pattern.Get() == node) {
       options |= NA_PARAM_LIKE;
       escape = parent->cGetLikeEscape();
@@ -795,7 +783,7 @@ BOOL CNACommand::_FormatExpressionLiteral(CSQLParserInfo*, IExpOpExpression* par
                                           eNA_ITEMTYPE type) {
   if ((kind == CNASqlElt::NA_SQLELT_WHERE || kind == CNASqlElt::NA_SQLELT_HAVING) && type == NA_IT_EMPTY &&
       parent != nullptr) {
-    CHeld<IExpOpExpression> left(parent->piGetLeft());
+    CParserRef<IExpOpExpression> left(parent->piGetLeft());
     if (left.Get() != nullptr) {
       const eNA_ITEMTYPE source = g_eGetNAItemTypeFromKJ(left.Get()->nGetHostType());
       const eNA_ITEMTYPE format = eGetFormatExpressionColonne(kind, source, parent->eGetOperator(), left.Get());
@@ -844,9 +832,7 @@ BOOL CNACommand::FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION 
     if (complete) {
       std::wstring s = completed.pszGet();
       if (itemType != NA_IT_DATETIME && s.size() > held) s.resize(held);
-      value = CAny();
-      value.__SetType(ZV_DSTRW, 0);
-      value.SetValueByte(s.data(), static_cast<unsigned int>(s.size() * sizeof(wchar_t)));
+      SetWideText(&value, s);
     }
   }
   const unsigned short from = value.wGetType();
@@ -858,9 +844,7 @@ BOOL CNACommand::FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION 
       s.resize(size);
     else if (s.empty() || s.back() != L'%')
       s.resize(size, L'0');
-    value = CAny();
-    value.__SetType(ZV_DSTRW, 0);
-    value.SetValueByte(s.data(), static_cast<unsigned int>(s.size() * sizeof(wchar_t)));
+    SetWideText(&value, s);
   } else if (!m_pclCnx->bCastCAnyIntoDBType(nullptr, &value, target, itemType, 0)) {
     // A value that does not cast goes as the host gave it; the server judges it.
     return TRUE;
@@ -879,9 +863,9 @@ void CNACommand::__FreeItem(INAItemDescription** item) {
 }
 
 BOOL CNACommand::_bLastOperande(IExpOpExpression* node, unsigned int argIndex) {
-  CHeld<IExpOpExpression> argument(NthArgument(node, argIndex));
+  CParserRef<IExpOpExpression> argument(NthArgument(node, argIndex));
   if (argument.Get() == nullptr) return FALSE;
-  CHeld<IExpOpExpression> next(node->piGetNextArgument(argument.Get()));
+  CParserRef<IExpOpExpression> next(node->piGetNextArgument(argument.Get()));
   return next.Get() == nullptr;
 }
 
@@ -940,8 +924,8 @@ BOOL CNACommand::_bExpressionDateEmpty(CTStringConcatAW* out, unsigned int* curs
   for (const STEmptyDate& r : kEmptyDates)
     if (r.op == op) row = &r;
   if (row == nullptr) return FALSE;
-  CHeld<IExpOpExpression> left(comparison->piGetLeft());
-  CHeld<IExpOpExpression> right(comparison->piGetRight());
+  CParserRef<IExpOpExpression> left(comparison->piGetLeft());
+  CParserRef<IExpOpExpression> right(comparison->piGetRight());
   if (left.Get() == nullptr || !bIsEmptyLiteral(right.Get())) return FALSE;
   const wchar_t* written = m_pclCnx->bNULLBeforeNotNULL() ? row->nullFirst : row->nullLast;
   if (wcsstr(written, L"=1") != nullptr) {

@@ -21,25 +21,8 @@
 
 namespace {
 
-enum { kSiteNoMemory = 12, kSiteHostList = 13 };
+enum { kSiteHostList = 13 };
 constexpr unsigned int kErrInternal = 24;
-
-template <typename T>
-class CHeld {
- public:
-  explicit CHeld(T* p = nullptr) : m_p(p) {}
-  ~CHeld() { Reset(nullptr); }
-  CHeld(const CHeld&) = delete;
-  CHeld& operator=(const CHeld&) = delete;
-  void Reset(T* p) {
-    if (m_p != nullptr) m_p->nRelease();
-    m_p = p;
-  }
-  T* Get() const { return m_p; }
-
- private:
-  T* m_p;
-};
 
 bool bHasText(const wchar_t* s) { return s != nullptr && *s != 0; }
 bool bSameName(const wchar_t* a, const wchar_t* b) {
@@ -351,7 +334,7 @@ BOOL CNACommand::bFormatCondition(CSQLParserInfo* info, CNACommand* filter, int 
     const int kind = info->nGetQueryKind();
     if (kind == 4) {
       if (IInfoInsertion* entry = info->piEnumRubriqueInsert(1)) {
-        CHeld<IExpOpExpression> column(entry->piGetColumn()), value(entry->piGetValue());
+        CParserRef<IExpOpExpression> column(entry->piGetColumn()), value(entry->piGetValue());
         if (column.Get() != nullptr) {
           const stTEXTPOSITION p = _stGetPositionExpression(column.Get());
           add(CNASqlElt::NA_SQLELT_SELECT, p.nStart, p.nEnd);
@@ -363,7 +346,7 @@ BOOL CNACommand::bFormatCondition(CSQLParserInfo* info, CNACommand* filter, int 
       }
     } else if (kind == 3) {
       if (IInfoAffectation* set = info->piEnumRubriqueUpdate(1)) {
-        CHeld<IExpOpExpression> column(set->piGetColumn());
+        CParserRef<IExpOpExpression> column(set->piGetColumn());
         if (column.Get() != nullptr) {
           const stTEXTPOSITION p = _stGetPositionExpression(column.Get());
           add(CNASqlElt::NA_SQLELT_WRITELIST, p.nStart, p.nEnd);
@@ -377,9 +360,9 @@ BOOL CNACommand::bFormatCondition(CSQLParserInfo* info, CNACommand* filter, int 
       const stTEXTPOSITION p = from->stGetPosition();
       add(CNASqlElt::NA_SQLELT_FROM, p.nStart, p.nEnd);
     }
-    CHeld<IInfoClauseList> lists(parser->piGetClauseList());
+    CParserRef<IInfoClauseList> lists(parser->piGetClauseList());
     if (lists.Get() != nullptr) {
-      CHeld<IExpOpExpression> join(lists.Get()->piEnumJoinCondition(nullptr, 1));
+      CParserRef<IExpOpExpression> join(lists.Get()->piEnumJoinCondition(nullptr, 1));
       for (; join.Get() != nullptr; join.Reset(lists.Get()->piEnumJoinCondition(nullptr, 0))) {
         const stTEXTPOSITION p = _stGetPositionExpression(join.Get());
         add(CNASqlElt::NA_SQLELT_JOIN, p.nStart, p.nEnd);
@@ -489,7 +472,7 @@ BOOL CNACommand::_bFormatSELECTList(unsigned int* cursor, const wchar_t* text, C
       continue;
     }
     _bFormatAlias(cursor, text);
-    CHeld<IExpOpExpression> expression(column->piGetExpression());
+    CParserRef<IExpOpExpression> expression(column->piGetExpression());
     INAItemDescription* item = nullptr;
     const BOOL written = _bExpressionToSQL(info, nullptr, text, nullptr, expression.Get(), CNASqlElt::NA_SQLELT_SELECT,
                                            cursor, &m_clText, &item, NA_IT_EMPTY, 0);
@@ -502,7 +485,7 @@ BOOL CNACommand::_bFormatSELECTList(unsigned int* cursor, const wchar_t* text, C
   if (count == 0 && queryKind == 4) {
     // The columns an INSERT names: quoted like every other name.
     for (IInfoInsertion* entry = info->piEnumRubriqueInsert(1); entry != nullptr; entry = info->piEnumRubriqueInsert(0)) {
-      CHeld<IExpOpExpression> column(entry->piGetColumn());
+      CParserRef<IExpOpExpression> column(entry->piGetColumn());
       if (column.Get() != nullptr && !_bDoExpressionColonne(info, text, column.Get(), cursor, &m_clText)) return FALSE;
     }
   }
@@ -603,9 +586,9 @@ BOOL CNACommand::_bAddFromClause(unsigned int* cursor, const wchar_t* text, CSQL
 
 BOOL CNACommand::_bAddJoinClause(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info,
                                  const CNASqlElt* piece) {
-  CHeld<IInfoClauseList> lists(info->piGetParserNoRef()->piGetClauseList());
+  CParserRef<IInfoClauseList> lists(info->piGetParserNoRef()->piGetClauseList());
   if (lists.Get() == nullptr) return TRUE;
-  CHeld<IExpOpExpression> join(lists.Get()->piEnumJoinCondition(nullptr, 1));
+  CParserRef<IExpOpExpression> join(lists.Get()->piEnumJoinCondition(nullptr, 1));
   for (; join.Get() != nullptr; join.Reset(lists.Get()->piEnumJoinCondition(nullptr, 0))) {
     const stTEXTPOSITION p = _stGetPositionExpression(join.Get());
     if (p.nStart == piece->nGetStart() && p.nEnd == piece->nGetEnd())
@@ -749,12 +732,12 @@ BOOL CNACommand::_bFormatINSERTUPDATEList(unsigned int* cursor, const wchar_t* t
   };
   if (kind == 4) {
     for (IInfoInsertion* entry = info->piEnumRubriqueInsert(1); entry != nullptr; entry = info->piEnumRubriqueInsert(0)) {
-      CHeld<IExpOpExpression> column(entry->piGetColumn()), value(entry->piGetValue());
+      CParserRef<IExpOpExpression> column(entry->piGetColumn()), value(entry->piGetValue());
       if (!write(column.Get(), value.Get(), false)) return FALSE;
     }
   } else if (kind == 3) {
     for (IInfoAffectation* set = info->piEnumRubriqueUpdate(1); set != nullptr; set = info->piEnumRubriqueUpdate(0)) {
-      CHeld<IExpOpExpression> column(set->piGetColumn()), value(set->piGetValue());
+      CParserRef<IExpOpExpression> column(set->piGetColumn()), value(set->piGetValue());
       if (!write(column.Get(), value.Get(), true)) return FALSE;
     }
   }
@@ -909,9 +892,9 @@ void CNACommand::_FormatItemNameInWHEREClause(ISQLParserInformation* parser, con
   INAItemDescription* desc = nullptr;
   try {
     // The SELECT column so named reads its source's item.
-    CHeld<IInfoClauseList> lists(parser->piGetClauseList());
+    CParserRef<IInfoClauseList> lists(parser->piGetClauseList());
     if (lists.Get() != nullptr) {
-      CHeld<IInfoRubrique> column(lists.Get()->piEnumRubrique(1));
+      CParserRef<IInfoRubrique> column(lists.Get()->piEnumRubrique(1));
       for (; column.Get() != nullptr; column.Reset(lists.Get()->piEnumRubrique(0))) {
         IInfoRubrique* c = column.Get();
         if (!bSameName(c->pszGetName(), name->pszGet())) continue;
