@@ -116,6 +116,7 @@ class LiveRewrite : public LiveConnection {
   }
   void TearDown() override {
     Drop();
+    EXPECT_EQ(CHostSQLParser::nLive(), m_nLive) << "stand-in parser objects leaked";
     if (m_pCnx) {
       std::string err;
       m_raw.exec("DROP DATABASE IF EXISTS `" + m_strDb + "`", &err);
@@ -245,6 +246,7 @@ class LiveRewrite : public LiveConnection {
   CNAError m_error;
   ParseBench m_bench;
   const std::string m_strDb;
+  const long m_nLive = CHostSQLParser::nLive();
   std::vector<CNACommand*> m_commands;
   std::vector<CSQLParserInfo*> m_queries;
 };
@@ -301,6 +303,10 @@ TEST_P(LiveRewrite, CorpusReturnsTheRowsOfItsHandWrittenSQL) {
        L"INSERT INTO D.`my clients` (id, nom, `key`, naissance, cree) VALUES (9, 'Z\u00e9', 'k9', NULL, "
        L"'2024-03-01 12:34:56')",
        false, L"SELECT * FROM D.`my clients`"},
+      {L"INSERT INTO articles (ref, libelle, prix) VALUES (4, 'gomme', '3.75')",
+       L"INSERT INTO D.`we``ird` VALUES (4, 'gomme', 3.75)", false, L"SELECT * FROM D.`we``ird`"},
+      {L"INSERT INTO tarifs (id, heure, taux) VALUES (4, '1745', 4)",
+       L"INSERT INTO D.`caf\u00e9` VALUES (4, '17:45:00', 4)", false, L"SELECT * FROM D.`caf\u00e9`"},
       {L"UPDATE achats SET montant = montant * 2, statut = 'x' WHERE client = 1",
        L"UPDATE D.`order` SET montant = montant * 2, statut = 'x' WHERE client = 1", false, L"SELECT * FROM D.`order`"},
       {L"UPDATE personnes p SET p.ville = 'Nantes' WHERE p.naissance = '19800517'",

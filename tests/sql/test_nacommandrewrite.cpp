@@ -102,6 +102,8 @@ class Rewrite : public ParseTest {
     m_queries.clear();
     for (const CHostItemDescription& item : m_bench.m_items)
       EXPECT_EQ(item.nGetRefCount(), 0) << "item " << ParseBench::Narrow(item.pszGetName()) << " kept";
+    for (const CHostRecordDescription& table : m_bench.m_tables)
+      EXPECT_EQ(table.nGetRefCount(), 0) << "table " << ParseBench::Narrow(table.pszGetLogicalName()) << " kept";
     ParseTest::TearDown();
   }
   CDialectCnx* Cnx(int dialect, BOOL nullFirst = TRUE, int orderMax = INT_MAX, int serverCP = -1) {
@@ -357,6 +359,20 @@ TEST_F(Rewrite, QualifierThatIsAnAliasStays) {
 TEST_F(Rewrite, AliasBeginningWithAsIsNotTakenForTheKeyword) {
   EXPECT_EQ(Sent(Cnx(5), L"SELECT x astre, y AS asy FROM t"),
             L"SELECT `phys t`.`x` astre, `phys t`.`y` AS `asy` FROM `phys t`");
+}
+
+// What the host throws while names are looked up answers "none": a table without its physical name
+// takes its database name, a column without its item stays as the host wrote it.
+TEST_F(Rewrite, HostThatThrowsLeavesNamesUnresolved) {
+  CSQLParserInfo* info = Query(L"SELECT c.nom, ville FROM clients c WHERE ville = 'a' ORDER BY c.nom");
+  CHostSQLParser::SetThrow(info->piGetParserNoRef(), CHostSQLParser::kThrowColumnLookup |
+                                                         CHostSQLParser::kThrowItemDescription |
+                                                         CHostSQLParser::kThrowPhysicalName);
+  CNACommand* c = Make(Cnx(5));
+  ASSERT_TRUE(c->bFormatCondition(info, nullptr, 1, 0));
+  EXPECT_STREQ(c->pszGetFormatedSQL(NA_PARAMCONV_ALL),
+               L"SELECT `c`.`nom`, `c`.`ville` FROM `DB`.`clients` `c` WHERE `ville` = 'a' ORDER BY `c`.`nom`");
+  CHostSQLParser::SetThrow(info->piGetParserNoRef(), 0);
 }
 
 // ---------------------------------------------------------------- ORDER BY
