@@ -250,6 +250,11 @@ TEST_F(Rewrite, ArgumentTypesAndWhatTheItemStillTypes) {
     CNACommand::__FreeItem(&item);
   }
   for (CHostItemDescription* item : {&text, &date, &number}) EXPECT_EQ(item->nGetRefCount(), 0);
+  // Literals in WHERE take the item type of the host type of what they are compared with.
+  const std::pair<int, eNA_ITEMTYPE> kinds[] = {{0, NA_IT_EMPTY},  {1, NA_IT_MEMOTEXTE}, {8, NA_IT_I2},
+                                                {12, NA_IT_CHAR},  {24, NA_IT_IDAUTO},   {33, NA_IT_I4},
+                                                {41, NA_IT_DECIMAL}, {42, NA_IT_MEMOTEXTE}};
+  for (const auto& [kj, type] : kinds) EXPECT_EQ(g_eGetNAItemTypeFromKJ(kj), type) << kj;
 }
 
 TEST_F(Rewrite, DatesAndTimesAreComparedAsTheHostsDigits) {
