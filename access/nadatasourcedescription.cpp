@@ -11,6 +11,7 @@
 #include "driver/nadriver.h"
 #include "driver/nadriversql.h"
 #include "driver/naerror.h"
+#include "sql/naitemtype.h"
 #include "sql/nastatementsql.h"
 #include "sql/sqlparserinfo.h"
 
@@ -39,22 +40,9 @@ struct HeldStatement {
   }
 };
 
-// Host item type codes 0 to 41.
-constexpr eNA_ITEMTYPE kHostTypes[42] = {
-    NA_IT_EMPTY,       NA_IT_MEMOTEXTE, NA_IT_TEXTE,     NA_IT_I2,          NA_IT_I1,        NA_IT_I4,
-    NA_IT_R4,          NA_IT_R8,        NA_IT_I2,        NA_IT_UI2,         NA_IT_DATE6,     NA_IT_HEURE,
-    NA_IT_CHAR,        NA_IT_REELTURBO, NA_IT_DATE8,     NA_IT_MEMOTEXTE,   NA_IT_MEMOTEXTE, NA_IT_MONETAIRE,
-    NA_IT_MEMOBINAIRE, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE,   NA_IT_MEMOTEXTE, NA_IT_IMAGE,
-    NA_IT_IDAUTO,      NA_IT_I8,        NA_IT_UI4,       NA_IT_UI8,         NA_IT_BINAIRE,   NA_IT_MEMOTEXTE,
-    NA_IT_MEMOBINAIRE, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE, NA_IT_I4,          NA_IT_DATETIME,  NA_IT_TIMELENGHT,
-    NA_IT_UI1,         NA_IT_BOOLEEN,   NA_IT_IDAUTO4,   NA_IT_UNICODE,     NA_IT_MEMOUNICODE, NA_IT_DECIMAL,
-};
-
 }  // namespace
 
-eNA_ITEMTYPE CNADataSourceDescription::g_eGetNAItemType(int hostType) {
-  return hostType >= 0 && hostType < 42 ? kHostTypes[hostType] : NA_IT_MEMOTEXTE;
-}
+eNA_ITEMTYPE CNADataSourceDescription::g_eGetNAItemType(int hostType) { return g_eGetNAItemTypeFromKJ(hostType); }
 
 // ---------------------------------------------------------------- lifetime
 
