@@ -1,5 +1,6 @@
 #include "common/utf.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -362,6 +363,44 @@ int nUTF8ToWide(wchar_t* dst, int dstChars, const char* src, int srcLen) {
   return static_cast<int>(decodeRun(bytes(src), len, dst, static_cast<size_t>(dstChars)));
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes below 0x80 as sixteen characters.
+inline void WidenSixteen(__m128i v, wchar_t* dst) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+  __m128i* const q = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
+  _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
+  _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
+  _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
+}
+#endif
+
+size_t nWidenASCII(wchar_t* dst, const char* src, size_t n) {
+  const unsigned char* s = bytes(src);
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i z = _mm_setzero_si128();
+  for (; n - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    // Bytes from 0x80 up and zeros stop the run.
+    if ((_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, z))) != 0) break;
+    WidenSixteen(v, dst + i);
+  }
+  // The last sixteen bytes taken whole when the run reaches them: those before i are widened
+  // again to the same characters.
+  if (i < n && n >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
+    if ((_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, z))) == 0 && n - i < 16) {
+      WidenSixteen(v, dst + n - 16);
+      return n;
+    }
+  }
+#endif
+  for (; i < n && s[i] != 0 && s[i] < 0x80; ++i) dst[i] = s[i];
+  return i;
+}
+
 unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen) {
   if (src == nullptr) return 0;
   const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;
@@ -380,6 +419,27 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
   const unsigned char* const end = p + len;
   unsigned int o = 0;
   while (p < end && o < dstUnits) {
+    if (*p < 0x80) {
+#if defined(__SSE2__)
+      // Eight bytes widened at once, their ASCII prefix kept; what follows it is written again.
+      if (end - p >= 8 && dstUnits - o >= 8) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+        const unsigned int mask = static_cast<unsigned int>(_mm_movemask_epi8(v));
+        const unsigned int ascii = mask == 0 ? 8 : static_cast<unsigned int>(__builtin_ctz(mask));
+        p += ascii;
+        o += ascii;
+        continue;
+      }
+#endif
+      dst[o++] = *p++;
+      continue;
+    }
+    if (end - p >= 2 && isTwoByte(p)) {
+      dst[o++] = static_cast<unsigned short>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+      p += 2;
+      continue;
+    }
     const uint32_t c = decodeOne<true>(p, end);
     if (c <= 0xFFFF) {
       dst[o++] = static_cast<unsigned short>(c);

@@ -274,6 +274,15 @@ void CXYString<T>::SetUtilLength(int n) {
 }
 
 template <typename T>
+int CXYString<T>::nPrepareRewrite(int n) {
+  if (n < 0 || n > kMaxUnits) return XYSTR_ERR_SIZE;
+  if (s_bIsShared(m_pData)) ReleaseDynStr();
+  const int r = m_pData != nullptr && Bytes<T>(n) <= s_nCapacity(m_pData) ? 0 : nSetLength(n);
+  if (r == 0 && m_pData != nullptr) Header(m_pData)->dwFlags &= ~XYSTR_FLAG_END_MARKER;
+  return r;
+}
+
+template <typename T>
 int CXYString<T>::nAffecteWhole(const T* src, int n) {
   if (n > kMaxUnits) return XYSTR_ERR_SIZE;
   return _nReplaceAll(Slot(), src, Bytes<T>(n), 0, true);

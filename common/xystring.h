@@ -143,6 +143,10 @@ class CXYString : public CBaseStrMem {
   int nSetLength(int n);
   // Sets the length (and terminator) of a block held alone, n within its capacity; else ignored.
   void SetUtilLength(int n);
+  // Room for a new text of n units, written in place and then SetUtilLength: a block held alone
+  // is kept (grown when too small, its end marker cleared), a shared one is left to its other
+  // holders, and no block is made for 0. The old text is not to be read after it.
+  int nPrepareRewrite(int n);
 
   // ---- Assignment and appending ----
   // n units of src (-1: the whole terminated src). Null or empty src, or n below 1: empty.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "common/xystring.h"
@@ -41,6 +42,31 @@ bool bBlob(int type) {
 }
 
 bool bBinaryItem(eNA_ITEMTYPE type) { return type == NA_IT_MEMOBINAIRE || type == NA_IT_BINAIRE; }
+
+// 0x80 in each byte of w that is '-'.
+uint64_t DashBytes(uint64_t w) {
+  const uint64_t x = w ^ 0x2D2D2D2D2D2D2D2DULL;
+  return ~(((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
+}
+
+// The 10- or 19-character text without its '-' into digits; the count kept. The server's
+// "YYYY-MM-DD[ HH:MM:SS]" has its two at 4 and 7, tested a word at a time.
+unsigned int nDateDigits(const char* text, unsigned int length, char* digits) {
+  uint64_t head, tail = 0;
+  memcpy(&head, text, 8);
+  if (length == 19) memcpy(&tail, text + 11, 8);
+  if (DashBytes(head) == 0x8000008000000000ULL && text[8] != '-' && text[9] != '-' &&
+      (length == 10 || (text[10] != '-' && DashBytes(tail) == 0))) {
+    memcpy(digits, text, 4);
+    memcpy(digits + 4, text + 5, 2);
+    memcpy(digits + 6, text + 8, length - 8);
+    return length - 2;
+  }
+  unsigned int n = 0;
+  for (unsigned int i = 0; i < length; ++i)
+    if (text[i] != '-') digits[n++] = text[i];
+  return n;
+}
 
 }  // namespace
 
@@ -288,16 +314,21 @@ BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column
     return TRUE;
   }
   const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
+  const int type = c->m_nDBType;
+  if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME || bBlob(type))
+    return _bGetDateOrBlobValue(value, c, data, length);
+  return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
+}
+
+BOOL CMySQLStatementSQL::_bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data,
+                                              unsigned int length) {
   const unsigned int cp = static_cast<unsigned int>(m_pclCnx->nGetServerCodePage());
   const int type = c->m_nDBType;
   // "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" go as the digit forms the converter reads by length;
   // a date-time with a fraction goes as it is.
   if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
     char digits[19];
-    unsigned int n = 0;
-    for (unsigned int i = 0; i < length; ++i)
-      if (data[i] != '-') digits[n++] = data[i];
-    return value->bSetValueDB(digits, n, cp);
+    return value->bSetValueDB(digits, nDateDigits(data, length, digits), cp);
   }
   if (bBlob(type)) {
     const eNA_ITEMTYPE analysis = value->eNAGetItemTypeAnalyse();

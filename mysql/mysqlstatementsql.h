@@ -70,6 +70,8 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // a later statement failed.
   BOOL _bStepOverResults();
   BOOL _bHasHandle(int site);
+  // bGetValue's DATE, DATETIME and BLOB columns: date texts as digits, BLOB bytes by the item.
+  BOOL _bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
   CMySQLConnection* _pclMySQL() const;
   MYSQL* _pHandle() const;
   template <typename F>

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+#include "sql/inaitemdescription.h"
 #include "sql/navariant.h"
 
 class CNAKJRecord;
@@ -74,8 +75,12 @@ class CNAConvertVariant : public CNAVariant {
   CNAError* pclGetError() const { return m_pclError; }
 
   // ---- Item types ----
-  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const;
-  eNA_ITEMTYPE eNAGetItemTypeDatabase() const;
+  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const {
+    return m_piAnalysis != nullptr ? m_piAnalysis->eNAGetItemType() : NA_IT_EMPTY;
+  }
+  eNA_ITEMTYPE eNAGetItemTypeDatabase() const {
+    return m_piDatabase != nullptr ? m_piDatabase->eNAGetItemType() : NA_IT_EMPTY;
+  }
   eNA_ITEMTYPE eNAGetItemType() const;
   eNA_ITEMTYPE eNAGetItemTypeDatabaseEx() const;
   BOOL bIsMemo() const;
@@ -132,7 +137,7 @@ class CNAConvertVariant : public CNAVariant {
   void CompleteSpaces(int n);
   BOOL bConvertDataToKJ(CNAKJRecord* record);
   BOOL bConvertDataToDB() { return bInitBufferDB(); }
-  BOOL bInitBufferDB();
+  BOOL bInitBufferDB() { return m_nDBState != 0 ? TRUE : _bPrepareBufferDB(); }
 
   static BOOL s_bTextToBool(const char* text) {
     return !(text == nullptr || *text == 0 || *text == '0' || *text == 'F' || *text == 'f');
@@ -146,7 +151,12 @@ class CNAConvertVariant : public CNAVariant {
 
  private:
   bool _bBuffered() const { return m_eVarType == NA_VAR_BUFFER || m_eVarType == NA_VAR_OWNBUFFER; }
-  bool _bUTF16Slot() const;
+  bool _bUTF16Slot() const { return _bWideTextSlot() && bIsTextUnicode(eNAGetItemTypeAnalyse()); }
+  // The same for the analysis item's type, read by the caller.
+  bool _bUTF16Slot(eNA_ITEMTYPE analysis) const { return _bWideTextSlot() && bIsTextUnicode(analysis); }
+  bool _bWideTextSlot() const { return _bBuffered() && g_bIsZVTextWide(wGetType()) && wGetType() != ZV_CARW; }
+  // bInitBufferDB's work when the database form is not ready.
+  BOOL _bPrepareBufferDB();
   bool _bBinarySlot() const;
   void _SetKind(eNAVARTYPE kind);
   void _Touch();
@@ -154,15 +164,25 @@ class CNAConvertVariant : public CNAVariant {
   int _nServerCodePage() const;
   // Buffer writers (kinds 3 and 5): each zero-fills what it leaves and records the data size.
   BOOL _bStoreBytes(const void* bytes, unsigned int length, unsigned int reserve);
+  // N bytes of a number, currency or date-time as _bStoreBytes stores them, for the slots where
+  // that is a plain copy (analysis: the analysis item's type); false, nothing written, for the
+  // others.
+  template <unsigned int N>
+  bool _bStoreFixed(const void* bytes, eNA_ITEMTYPE analysis);
   BOOL _bStoreWide(const wchar_t* text, unsigned int length);
   BOOL _bStoreAnsi(const char* text, unsigned int length, int codePage);
   BOOL _bSetValue(const char* text, unsigned int length, int codePage);
+  // Text of codePage into the held DSTRW (widened, cut at its first zero) or DSTRA (of the host
+  // code page, copied) in the string's own block. FALSE, the value NULL, out of memory.
+  BOOL _bSetHeldString(const char* text, unsigned int length, int codePage);
   // A value that does not fit raises error 53 with its own type and text, or with those given.
   BOOL _bSetSameType(const CAny* value, unsigned short from = 0, const wchar_t* shown = nullptr);
   BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
-  // Plain integer and currency texts stored without the host VM; FALSE, nothing written, for
-  // any other text or type.
-  BOOL _bSetPlainNumberDB(const char* text, unsigned int length);
+  // A server's number text of codePage: plain integer and currency texts without the host VM.
+  BOOL _bSetNumberDB(const char* text, unsigned int length, int codePage);
+  BOOL _bSetNumberByVM(const char* text, unsigned int length, int codePage);
+  // The held value (kind 1) becomes the number of type whose width bytes are given.
+  BOOL _bHoldPlainNumber(unsigned short type, const unsigned char* bytes, unsigned int width);
   BOOL _bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from);
   BOOL _bSetDateDigits(const char* digits, int from);
   void _SetErrorConversionFailed(unsigned short from, const wchar_t* text);
