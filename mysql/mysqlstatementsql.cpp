@@ -49,9 +49,10 @@ uint64_t DashBytes(uint64_t w) {
   return ~(((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
 }
 
-// The 10- or 19-character text without its '-' into digits; the count kept. The server's
-// "YYYY-MM-DD[ HH:MM:SS]" has its two at 4 and 7, tested a word at a time.
-unsigned int nDateDigits(const char* text, unsigned int length, char* digits) {
+}  // namespace
+
+unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digits) {
+  // The server's "YYYY-MM-DD[ HH:MM:SS]" has its two at 4 and 7, tested a word at a time.
   uint64_t head, tail = 0;
   memcpy(&head, text, 8);
   if (length == 19) memcpy(&tail, text + 11, 8);
@@ -67,8 +68,6 @@ unsigned int nDateDigits(const char* text, unsigned int length, char* digits) {
     if (text[i] != '-') digits[n++] = text[i];
   return n;
 }
-
-}  // namespace
 
 CMySQLStatementSQL::CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error)
     : CNAStatementSQL(connection, error) {}
@@ -328,7 +327,7 @@ BOOL CMySQLStatementSQL::_bGetDateOrBlobValue(CNAConvertVariant* value, const CN
   // a date-time with a fraction goes as it is.
   if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
     char digits[19];
-    return value->bSetValueDB(digits, nDateDigits(data, length, digits), cp);
+    return value->bSetValueDB(digits, nMySQLDateDigits(data, length, digits), cp);
   }
   if (bBlob(type)) {
     const eNA_ITEMTYPE analysis = value->eNAGetItemTypeAnalyse();

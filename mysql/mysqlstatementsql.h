@@ -19,6 +19,10 @@
 
 class CMySQLConnection;
 
+// A 10- or 19-character DATE or DATETIME text without its '-' into digits (room for length): the
+// digit form the converter reads by length. The count written.
+unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digits);
+
 class CMySQLStatementSQL : public CNAStatementSQL {
  public:
   CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error);
