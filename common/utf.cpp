@@ -421,18 +421,24 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
   while (p < end && o < dstUnits) {
     if (*p < 0x80) {
 #if defined(__SSE2__)
-      // Eight bytes widened at once, their ASCII prefix kept; what follows it is written again.
-      if (end - p >= 8 && dstUnits - o >= 8) {
-        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+      // Long runs sixteen bytes at once, their ASCII prefix kept; what follows it is written again.
+      if (end - p >= 16 && dstUnits - o >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i z = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), _mm_unpacklo_epi8(v, z));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o + 8), _mm_unpackhi_epi8(v, z));
         const unsigned int mask = static_cast<unsigned int>(_mm_movemask_epi8(v));
-        const unsigned int ascii = mask == 0 ? 8 : static_cast<unsigned int>(__builtin_ctz(mask));
+        const unsigned int ascii = mask == 0 ? 16 : static_cast<unsigned int>(__builtin_ctz(mask));
         p += ascii;
         o += ascii;
         continue;
       }
 #endif
-      dst[o++] = *p++;
+      const unsigned char* const stop = p + std::min<size_t>(static_cast<size_t>(end - p), dstUnits - o);
+      unsigned short* d = dst + o;
+      do *d++ = *p++;
+      while (p < stop && *p < 0x80);
+      o = static_cast<unsigned int>(d - dst);
       continue;
     }
     if (end - p >= 2 && isTwoByte(p)) {

@@ -245,6 +245,19 @@ inline bool bDigitWord(uint64_t w, uint64_t* v) {
   return true;
 }
 
+// The eight digits of w (as bDigitWord reads them) in pairs: byte 2k of *pairs holds the value
+// of characters 2k and 2k + 1. False when one is no digit.
+inline bool bDigitPairs(uint64_t w, uint64_t* pairs) {
+  if ((w & 0xF0F0F0F0F0F0F0F0ULL) != 0x3030303030303030ULL ||
+      ((w + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) != 0x3030303030303030ULL)
+    return false;
+  w -= 0x3030303030303030ULL;
+  *pairs = (w * 10 + (w >> 8)) & 0x00FF00FF00FF00FFULL;
+  return true;
+}
+
+inline int nPair(uint64_t pairs, int k) { return static_cast<int>((pairs >> (16 * k)) & 0xFF); }
+
 // A date's year, month and day as the server gives them: a zero month or day is the server's
 // empty date, any other day lies in its month (the server sends 30 February under
 // ALLOW_INVALID_DATES).
@@ -264,14 +277,28 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   if (dashes && (t[at + 4] != '-' || t[at + 7] != '-')) return false;
   p->bDate = true;
   if (!dashes) {
-    uint64_t w, v;
+    uint64_t w, pairs;
     memcpy(&w, t + at, 8);
-    if (!bDigitWord<8>(w, &v)) return false;
-    return bDateParts(static_cast<int>(v / 10000), static_cast<int>(v / 100 % 100), static_cast<int>(v % 100), p);
+    if (!bDigitPairs(w, &pairs)) return false;
+    return bDateParts(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3), p);
   }
   int y, mo, d;
   if (!bDigits(t, at, 4, &y) || !bDigits(t, at + 4 + step, 2, &mo) || !bDigits(t, at + 6 + 2 * step, 2, &d)) return false;
   return bDateParts(y, mo, d, p);
+}
+
+// "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
+bool bDateTimeDigits(const char* t, STDateParts* p) {
+  // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
+  uint64_t w, pairs;
+  memcpy(&w, t + 9, 8);
+  const uint64_t digits =
+      (w & 0xFFFF) | ((w >> 8) & 0xFFFF0000ULL) | ((w >> 16) & 0xFFFF00000000ULL) | 0x3030000000000000ULL;
+  if (!bDate(t, 0, false, p) || (w & 0x0000FF0000FF0000ULL) != 0x00003A00003A0000ULL ||
+      !bDigitPairs(digits, &pairs))
+    return false;
+  p->h = nPair(pairs, 0), p->mi = nPair(pairs, 1), p->s = nPair(pairs, 2);
+  return p->h <= 23 && p->mi <= 59 && p->s <= 59;
 }
 
 // 1 to 6 fraction digits; the first three make the milliseconds.
@@ -319,16 +346,7 @@ int nParseDBDate(const char* t, unsigned int n, STDateParts* p) {
     return p->h > 23 || p->mi > 59 || p->s > 59 ? 1 : 0;
   }
   if (n == 10 && t[4] == '-') return bDate(t, 0, true, p) ? 0 : 1;
-  if (n == 17 && t[8] == ' ') {
-    // Only HH:MM:SS fills the eight characters after the date: read as the digits HH0MM0SS.
-    uint64_t w, v;
-    memcpy(&w, t + 9, 8);
-    if (!bDate(t, 0, false, p) || (w & 0x0000FF0000FF0000ULL) != 0x00003A00003A0000ULL ||
-        !bDigitWord<8>(w ^ 0x00000A00000A0000ULL, &v))
-      return 1;
-    p->h = static_cast<int>(v / 1000000), p->mi = static_cast<int>(v / 1000 % 100), p->s = static_cast<int>(v % 100);
-    return p->h > 23 || p->mi > 59 || p->s > 59 ? 1 : 0;
-  }
+  if (n == 17 && t[8] == ' ') return bDateTimeDigits(t, p) ? 0 : 1;
   if (n >= 19 && n <= 26 && t[4] == '-' && t[10] == ' ') {
     if (!bDate(t, 0, true, p)) return 1;
     STDateParts time;
@@ -613,7 +631,7 @@ BOOL CNAConvertVariant::_bStoreBytes(const void* bytes, unsigned int length, uns
 }
 
 template <unsigned int N>
-bool CNAConvertVariant::_bStoreFixed(const void* bytes, eNA_ITEMTYPE analysis) {
+[[gnu::always_inline]] inline bool CNAConvertVariant::_bStoreFixed(const void* bytes, eNA_ITEMTYPE analysis) {
   // A slot of a number or date-time type keeps no length and no UTF-16 units: _bStoreBytes
   // writes these bytes and zeros, unless the slot is too short or a BINAIRE item's.
   if (!_bBuffered() || m_pbyBuffer == nullptr || m_nBufferSize < N || analysis == NA_IT_BINAIRE) return false;
@@ -1084,13 +1102,16 @@ BOOL CNAConvertVariant::_bSetNumberByVM(const char* text, unsigned int length, i
   return _bSetNumberDB(wide, wide, ZV_PSTRA);
 }
 
+namespace {
+// Widths and largest magnitudes (positive, negative) of ZV_UI1 to ZV_I8.
+constexpr unsigned char kIntegerWidth[8] = {1, 2, 4, 8, 1, 2, 4, 8};
+constexpr unsigned long long kIntegerMax[8][2] = {
+    {0xFFULL, 0},       {0xFFFFULL, 0},       {0xFFFFFFFFULL, 0},             {~0ULL, 0},
+    {0x7FULL, 0x80ULL}, {0x7FFFULL, 0x8000ULL}, {0x7FFFFFFFULL, 0x80000000ULL}, {~0ULL >> 1, 1ULL << 63},
+};
+}  // namespace
+
 BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int codePage) {
-  // Widths and largest magnitudes (positive, negative) of ZV_UI1 to ZV_I8.
-  static constexpr unsigned char kWidth[8] = {1, 2, 4, 8, 1, 2, 4, 8};
-  static constexpr unsigned long long kMax[8][2] = {
-      {0xFFULL, 0},           {0xFFFFULL, 0},           {0xFFFFFFFFULL, 0},           {~0ULL, 0},
-      {0x7FULL, 0x80ULL},     {0x7FFFULL, 0x8000ULL},   {0x7FFFFFFFULL, 0x80000000ULL}, {~0ULL >> 1, 1ULL << 63},
-  };
   const unsigned short type = wGetType();
   const bool buffered = _bBuffered();
   bool negative = false;
@@ -1110,10 +1131,11 @@ BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int
   } else {
     // Out of range (or a signed text for an unsigned type): the host VM raises the error.
     const unsigned int k = type - ZV_UI1;
-    if (magnitude > kMax[k][negative ? 1 : 0] || (negative && type < ZV_I1)) return _bSetNumberByVM(text, length, codePage);
+    if (magnitude > kIntegerMax[k][negative ? 1 : 0] || (negative && type < ZV_I1))
+      return _bSetNumberByVM(text, length, codePage);
     const unsigned long long value = negative ? 0 - magnitude : magnitude;
     memcpy(bytes, &value, 8);
-    width = kWidth[k];
+    width = kIntegerWidth[k];
   }
   if (!buffered) return _bHoldPlainNumber(type, bytes, width);
   const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
@@ -1187,7 +1209,74 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
   return TRUE;
 }
 
+inline bool CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned short type) {
+  const unsigned int k = type - ZV_UI1, width = kIntegerWidth[k];
+  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
+  uint64_t magnitude = 0;
+  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || m_pbyBuffer == nullptr || m_nBufferSize < width ||
+      !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative] ||
+      eNAGetItemTypeAnalyse() == NA_IT_BINAIRE)
+    return false;
+  const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
+  if (width == 4) {
+    memcpy(m_pbyBuffer, &value, 4);
+  } else if (width == 8) {
+    memcpy(m_pbyBuffer, &value, 8);
+  } else if (width == 2) {
+    memcpy(m_pbyBuffer, &value, 2);
+  } else {
+    memcpy(m_pbyBuffer, &value, 1);
+  }
+  if (m_nBufferSize > width) memset(m_pbyBuffer + width, 0, m_nBufferSize - width);
+  m_nDataSize = width;
+  m_clValue.SetFlags(0);
+  return true;
+}
+
+inline bool CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length) {
+  STDateParts parts;
+  if (length != 17 || text[8] != ' ' || !bDateTimeDigits(text, &parts)) return false;
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME) return false;
+  CDateTimeBase dt;
+  dt.m_byJour = static_cast<uint8_t>(parts.d);
+  dt.m_byMois = static_cast<uint8_t>(parts.mo);
+  dt.m_wAnnee = static_cast<uint16_t>(parts.y);
+  dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
+  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return false;
+  m_clValue.SetFlags(0);
+  return true;
+}
+
+inline bool CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length) {
+  if (m_pbyBuffer == nullptr || m_nBufferSize <= 2 * sizeof(wchar_t) || !bIsTextUnicode(eNAGetItemTypeAnalyse()))
+    return false;
+  const unsigned int units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(m_pbyBuffer), m_nBufferSize / 2 - 1, text, length);
+  // A text that gives nothing while there was room fails on the general road.
+  if (units == 0) return false;
+  memset(m_pbyBuffer + 2 * units, 0, m_nBufferSize - 2 * units);
+  m_nDataSize = 2 * units;
+  m_clValue.SetFlags(0);
+  return true;
+}
+
 BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
+  // The roads a browse takes row after row, each in a few steps with the bytes the general road
+  // writes: slots of integer, date-time and UTF-16 text items, and the held memo.
+  if (m_nDBState != 0 && text != nullptr && length != kAll) {
+    const unsigned short type = wGetType();
+    if (m_eVarType == NA_VAR_BUFFER) {
+      if (type >= ZV_UI1 && type <= ZV_I8 ? _bSlotInteger(text, length, type)
+          : type == ZV_DATETIME           ? _bSlotDateTime(text, length)
+          : codePage == CP_UTF8 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81)
+              ? _bSlotUTF16(text, length)
+              : false)
+        return TRUE;
+    } else if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRW) {
+      m_clValue.SetFlags(0);
+      return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
+    }
+  }
   if (!bInitBufferDB()) return FALSE;
   if (text == nullptr) {
     SetNull();
