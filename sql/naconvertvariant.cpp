@@ -1209,14 +1209,15 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
   return TRUE;
 }
 
-inline bool CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned short type) {
+BOOL CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned int codePage) {
+  const unsigned short type = wGetType();
   const unsigned int k = type - ZV_UI1, width = kIntegerWidth[k];
   const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
   uint64_t magnitude = 0;
   if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || m_pbyBuffer == nullptr || m_nBufferSize < width ||
       !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative] ||
       eNAGetItemTypeAnalyse() == NA_IT_BINAIRE)
-    return false;
+    return _bSetValueDBGeneral(text, length, codePage);
   const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
   if (width == 4) {
     memcpy(m_pbyBuffer, &value, 4);
@@ -1230,53 +1231,73 @@ inline bool CNAConvertVariant::_bSlotInteger(const char* text, unsigned int leng
   if (m_nBufferSize > width) memset(m_pbyBuffer + width, 0, m_nBufferSize - width);
   m_nDataSize = width;
   m_clValue.SetFlags(0);
-  return true;
+  return TRUE;
 }
 
-inline bool CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length) {
+BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, unsigned int codePage) {
+  bool negative = false;
+  unsigned long long magnitude = 0;
+  if (!bPlainNumber(text, length, true, &negative, &magnitude)) return _bSetValueDBGeneral(text, length, codePage);
+  // Millionths below 10^18: the 80-bit two's complement is the 64-bit one sign-extended.
+  const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+  const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
+  unsigned char bytes[sizeof(CMoney)];
+  memcpy(bytes, &millionths, 8);
+  memcpy(bytes + 8, &sign, 2);
+  if (!_bStoreFixed<sizeof bytes>(bytes, eNAGetItemTypeAnalyse())) return _bSetValueDBGeneral(text, length, codePage);
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length, unsigned int codePage) {
   STDateParts parts;
-  if (length != 17 || text[8] != ' ' || !bDateTimeDigits(text, &parts)) return false;
+  if (length != 17 || text[8] != ' ' || !bDateTimeDigits(text, &parts)) return _bSetValueDBGeneral(text, length, codePage);
   const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
-  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME) return false;
+  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME) return _bSetValueDBGeneral(text, length, codePage);
   CDateTimeBase dt;
   dt.m_byJour = static_cast<uint8_t>(parts.d);
   dt.m_byMois = static_cast<uint8_t>(parts.mo);
   dt.m_wAnnee = static_cast<uint16_t>(parts.y);
   dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
-  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return false;
+  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return _bSetValueDBGeneral(text, length, codePage);
   m_clValue.SetFlags(0);
-  return true;
+  return TRUE;
 }
 
-inline bool CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length) {
+BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsigned int codePage) {
   if (m_pbyBuffer == nullptr || m_nBufferSize <= 2 * sizeof(wchar_t) || !bIsTextUnicode(eNAGetItemTypeAnalyse()))
-    return false;
-  const unsigned int units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(m_pbyBuffer), m_nBufferSize / 2 - 1, text, length);
+    return _bSetValueDBGeneral(text, length, codePage);
+  const unsigned int units =
+      UTF8ToUTF16(reinterpret_cast<unsigned short*>(m_pbyBuffer), m_nBufferSize / 2 - 1, text, length);
   // A text that gives nothing while there was room fails on the general road.
-  if (units == 0) return false;
+  if (units == 0) return _bSetValueDBGeneral(text, length, codePage);
   memset(m_pbyBuffer + 2 * units, 0, m_nBufferSize - 2 * units);
   m_nDataSize = 2 * units;
   m_clValue.SetFlags(0);
-  return true;
+  return TRUE;
 }
 
 BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
   // The roads a browse takes row after row, each in a few steps with the bytes the general road
-  // writes: slots of integer, date-time and UTF-16 text items, and the held memo.
+  // writes: slots of integer, currency, date-time and UTF-16 text items, and the held memo. Each
+  // hands what it does not take to the general road.
   if (m_nDBState != 0 && text != nullptr && length != kAll) {
     const unsigned short type = wGetType();
     if (m_eVarType == NA_VAR_BUFFER) {
-      if (type >= ZV_UI1 && type <= ZV_I8 ? _bSlotInteger(text, length, type)
-          : type == ZV_DATETIME           ? _bSlotDateTime(text, length)
-          : codePage == CP_UTF8 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81)
-              ? _bSlotUTF16(text, length)
-              : false)
-        return TRUE;
+      if (type >= ZV_UI1 && type <= ZV_I8) return _bSlotInteger(text, length, codePage);
+      if (type == ZV_CY) return _bSlotCurrency(text, length, codePage);
+      if (type == ZV_DATETIME) return _bSlotDateTime(text, length, codePage);
+      if (codePage == CP_UTF8 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
+        return _bSlotUTF16(text, length, codePage);
     } else if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRW) {
       m_clValue.SetFlags(0);
       return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
     }
   }
+  return _bSetValueDBGeneral(text, length, codePage);
+}
+
+BOOL CNAConvertVariant::_bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage) {
   if (!bInitBufferDB()) return FALSE;
   if (text == nullptr) {
     SetNull();

@@ -172,11 +172,13 @@ class CNAConvertVariant : public CNAVariant {
   BOOL _bStoreWide(const wchar_t* text, unsigned int length);
   BOOL _bStoreAnsi(const char* text, unsigned int length, int codePage);
   BOOL _bSetValue(const char* text, unsigned int length, int codePage);
-  // The common roads of bSetValueDB: true with the value written as the general road writes it,
-  // false with nothing written.
-  bool _bSlotInteger(const char* text, unsigned int length, unsigned short type);
-  bool _bSlotDateTime(const char* text, unsigned int length);
-  bool _bSlotUTF16(const char* text, unsigned int length);
+  // The common roads of bSetValueDB: each writes what the general road writes, and leaves any
+  // other text to it.
+  BOOL _bSlotInteger(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSlotCurrency(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSlotDateTime(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
   // Text of codePage into the held DSTRW (widened, cut at its first zero) or DSTRA (of the host
   // code page, copied) in the string's own block. FALSE, the value NULL, out of memory.
   BOOL _bSetHeldString(const char* text, unsigned int length, int codePage);

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 
+#include "common/utf.h"
 #include "common/xystring_conversion.h"
 #include "common/zvbin.h"
 #include "host/host_services.h"
@@ -193,6 +195,34 @@ TEST_F(Convert, HeldTextIsTheWholeTextConvertedUpToItsFirstZero) {
       ASSERT_TRUE(memo.Set(text, cp)) << cp << " " << testing::PrintToString(text);
       EXPECT_EQ(memo.Text(), want) << cp << " " << testing::PrintToString(text);
       EXPECT_FALSE(memo.conv.bIsNull());
+    }
+  }
+}
+
+TEST_F(Convert, ServerTextIntoAUnicodeSlotIsItsCharactersAsTheHostSetsThem) {
+  // A UTF-8 server text goes into a UNICODE slot in one step: the same units and result as the
+  // host's setter of the characters it decodes to, for every slot size, with pairs, two-byte
+  // characters and broken sequences at every place of runs long and short.
+  const std::string pieces[] = {"a", "0123456789abcdef", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC3",
+                                "\x80", "\xFF", "\xED\xA0\x80", std::string(1, '\0')};
+  std::mt19937 rng(7);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 150; ++i) {
+    std::string t;
+    for (int k = static_cast<int>(rng() % 6); k >= 0; --k) t += pieces[rng() % std::size(pieces)];
+    texts.push_back(t);
+  }
+  for (const std::string& text : texts) {
+    std::wstring wide;
+    unsigned int left = static_cast<unsigned int>(text.size());
+    for (const char* p = text.data(); left > 0;) wide += UTF8_GetNext(&p, &left);
+    for (unsigned int size = 2; size <= 48; size += 3) {
+      Slot server(&m_cnx, NA_IT_UNICODE, size), host(&m_cnx, NA_IT_UNICODE, size);
+      const BOOL ok = server.conv.bSetValueDB(text.data(), static_cast<unsigned int>(text.size()), CP_UTF8);
+      EXPECT_EQ(ok, host.conv.bSetValue(wide.c_str(), static_cast<unsigned int>(wide.size())))
+          << testing::PrintToString(text) << " " << size;
+      EXPECT_EQ(server.bytes, host.bytes) << testing::PrintToString(text) << " " << size;
+      EXPECT_EQ(server.conv.nGetUtilDataSize(), host.conv.nGetUtilDataSize()) << testing::PrintToString(text);
     }
   }
 }
