@@ -436,8 +436,15 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
 #endif
       const unsigned char* const stop = p + std::min<size_t>(static_cast<size_t>(end - p), dstUnits - o);
       unsigned short* d = dst + o;
-      do *d++ = *p++;
-      while (p < stop && *p < 0x80);
+#if defined(__SSE2__)
+      for (uint32_t four; stop - p >= 4; p += 4, d += 4) {
+        memcpy(&four, p, 4);
+        if ((four & 0x80808080u) != 0) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
+                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128()));
+      }
+#endif
+      while (p < stop && *p < 0x80) *d++ = *p++;
       o = static_cast<unsigned int>(d - dst);
       continue;
     }

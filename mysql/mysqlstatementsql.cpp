@@ -60,7 +60,10 @@ unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digit
       (length == 10 || (text[10] != '-' && DashBytes(tail) == 0))) {
     memcpy(digits, text, 4);
     memcpy(digits + 4, text + 5, 2);
-    memcpy(digits + 6, text + 8, length - 8);
+    if (length == 19)
+      memcpy(digits + 6, text + 8, 11);
+    else
+      memcpy(digits + 6, text + 8, 2);
     return length - 2;
   }
   unsigned int n = 0;

@@ -261,7 +261,7 @@ inline int nPair(uint64_t pairs, int k) { return static_cast<int>((pairs >> (16 
 // A date's year, month and day as the server gives them: a zero month or day is the server's
 // empty date, any other day lies in its month (the server sends 30 February under
 // ALLOW_INVALID_DATES).
-bool bDateParts(int y, int mo, int d, STDateParts* p) {
+inline bool bDateParts(int y, int mo, int d, STDateParts* p) {
   p->bDate = true;
   p->y = y, p->mo = mo, p->d = d;
   if (mo > 12 || d > 31) return false;
@@ -269,7 +269,7 @@ bool bDateParts(int y, int mo, int d, STDateParts* p) {
     p->y = p->mo = p->d = 0;
     return true;
   }
-  return d <= CDateTimeBase::s_nGetNbJourMois(mo, y);
+  return d <= 28 || d <= CDateTimeBase::s_nGetNbJourMois(mo, y);
 }
 
 bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
@@ -290,12 +290,14 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
 // "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
 bool bDateTimeDigits(const char* t, STDateParts* p) {
   // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
-  uint64_t w, pairs;
+  uint64_t date, w, pairs;
+  memcpy(&date, t, 8);
   memcpy(&w, t + 9, 8);
   const uint64_t digits =
       (w & 0xFFFF) | ((w >> 8) & 0xFFFF0000ULL) | ((w >> 16) & 0xFFFF00000000ULL) | 0x3030000000000000ULL;
-  if (!bDate(t, 0, false, p) || (w & 0x0000FF0000FF0000ULL) != 0x00003A00003A0000ULL ||
-      !bDigitPairs(digits, &pairs))
+  if (!bDigitPairs(date, &pairs) ||
+      !bDateParts(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3), p) ||
+      (w & 0x0000FF0000FF0000ULL) != 0x00003A00003A0000ULL || !bDigitPairs(digits, &pairs))
     return false;
   p->h = nPair(pairs, 0), p->mi = nPair(pairs, 1), p->s = nPair(pairs, 2);
   return p->h <= 23 && p->mi <= 59 && p->s <= 59;
