@@ -288,7 +288,7 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
 }
 
 // "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
-bool bDateTimeDigits(const char* t, STDateParts* p) {
+inline bool bDateTimeDigits(const char* t, STDateParts* p) {
   // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
   uint64_t date, w, pairs;
   memcpy(&date, t, 8);
@@ -390,20 +390,24 @@ void DateDigits(const CDateTimeBase& dt, char date[9], char time[10]) {
   dt.nVersHeure(time, kTimeTextChars);
 }
 
-// The digits of t[0, n), n 1 to 8, as a number: the text is read in at most two loads and
+// The digits of t[0, n), n 1 to 8, as a number: from four on, the text is read in two loads and
 // placed at the end of a word of '0's. False when one is no digit.
 inline bool bDigitRun8(const char* t, unsigned int n, uint64_t* v) {
-  uint64_t w;
-  if (n >= 4) {
-    uint32_t lo, hi;
-    memcpy(&lo, t, 4);
-    memcpy(&hi, t + n - 4, 4);
-    w = lo | (static_cast<uint64_t>(hi) << (8 * (n - 4)));
-  } else {
-    w = static_cast<unsigned char>(t[0]);
-    if (n > 1) w |= static_cast<uint64_t>(static_cast<unsigned char>(t[1])) << 8;
-    if (n > 2) w |= static_cast<uint64_t>(static_cast<unsigned char>(t[2])) << 16;
+  if (n < 4) {
+    // A few digits are quicker one by one.
+    uint64_t r = 0;
+    for (unsigned int i = 0; i < n; ++i) {
+      const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(t[i])) - '0';
+      if (digit > 9) return false;
+      r = r * 10 + digit;
+    }
+    *v = r;
+    return true;
   }
+  uint32_t lo, hi;
+  memcpy(&lo, t, 4);
+  memcpy(&hi, t + n - 4, 4);
+  uint64_t w = lo | (static_cast<uint64_t>(hi) << (8 * (n - 4)));
   if (n < 8) w = (w << (8 * (8 - n))) | (0x3030303030303030ULL >> (8 * n));
   return bDigitWord<8>(w, v);
 }
