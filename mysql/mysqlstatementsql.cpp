@@ -305,21 +305,22 @@ BOOL CMySQLStatementSQL::bGetValue(unsigned char** value, unsigned int* length, 
 }
 
 BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int) {
+  // Each step below ends in a call that gives the answer: no state is kept across a call.
   if (m_pRow == nullptr) return FALSE;
-  const CNAColumnSQL* c = column < m_nColumnCount && m_pTabColumn != nullptr
-                              ? &m_pTabColumn[column]
-                              : pclGetNAColumnSQL(static_cast<int>(column));
-  if (c == nullptr) return FALSE;
+  if (column >= m_nColumnCount || m_pTabColumn == nullptr) return _bGetValueBuildingColumns(value, column);
+  const CNAColumnSQL* c = &m_pTabColumn[column];
   const char* data = m_pRow[column];
-  if (data == nullptr) {
-    value->SetNull();
-    return TRUE;
-  }
+  if (data == nullptr) return value->SetNull(), TRUE;
   const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
   const int type = c->m_nDBType;
   if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME || bBlob(type))
     return _bGetDateOrBlobValue(value, c, data, length);
   return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
+}
+
+BOOL CMySQLStatementSQL::_bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column) {
+  // Once the columns are built, the read takes bGetValue's own steps.
+  return pclGetNAColumnSQL(static_cast<int>(column)) != nullptr && CMySQLStatementSQL::bGetValue(value, column, 0);
 }
 
 BOOL CMySQLStatementSQL::_bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data,
