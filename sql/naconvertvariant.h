@@ -14,7 +14,10 @@
 //   that are no date or time of day, the empty text) raise error 53 with the text and leave the
 //   buffer zeroed or the held value NULL. A zero month or day is the server's empty date.
 // - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
-//   no conversion descriptor (decimals excepted: the host VM makes one object per value).
+//   no conversion descriptor (decimals excepted: the host VM makes one object per value). A held
+//   wide or narrow dynamic string keeps its block from value to value, through empty texts too,
+//   and grows it only for a longer text; a failed growth leaves the value NULL with the
+//   out-of-memory error.
 // - The converter holds a reference on its connection from construction to destruction (a copy
 //   moves it to the source's connection) and a count on its error object. The reference goes back
 //   through the driver, so a converter that is a connection's last user closes it when its close
