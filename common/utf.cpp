@@ -374,6 +374,15 @@ inline void WidenSixteen(__m128i v, wchar_t* dst) {
   _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
   _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
 }
+
+// Eight bytes below 0x80 (the low half of v) as eight characters.
+inline void WidenEight(__m128i v, wchar_t* dst) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, z);
+  __m128i* const q = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
+  _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
+}
 #endif
 
 size_t nWidenASCII(wchar_t* dst, const char* src, size_t n) {
@@ -383,15 +392,25 @@ size_t nWidenASCII(wchar_t* dst, const char* src, size_t n) {
   const __m128i z = _mm_setzero_si128();
   for (; n - i >= 16; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    // Bytes from 0x80 up and zeros stop the run.
-    if ((_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, z))) != 0) break;
+    // Bytes from 0x80 up and zeros stop the run: as signed bytes, those not above zero.
+    if (_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)) != 0xFFFF) break;
     WidenSixteen(v, dst + i);
+  }
+  // A text of eight to fifteen bytes in two overlapping halves.
+  if (n >= 8 && n < 16) {
+    const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    const __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + n - 8));
+    if ((_mm_movemask_epi8(_mm_cmpgt_epi8(lo, z)) & _mm_movemask_epi8(_mm_cmpgt_epi8(hi, z)) & 0xFF) == 0xFF) {
+      WidenEight(lo, dst);
+      WidenEight(hi, dst + n - 8);
+      return n;
+    }
   }
   // The last sixteen bytes taken whole when the run reaches them: those before i are widened
   // again to the same characters.
-  if (i < n && n >= 16) {
+  if (i < n && n >= 16 && n - i < 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
-    if ((_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, z))) == 0 && n - i < 16) {
+    if (_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)) == 0xFFFF) {
       WidenSixteen(v, dst + n - 16);
       return n;
     }

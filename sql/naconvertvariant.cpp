@@ -429,7 +429,9 @@ bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative, 
   const unsigned int start = *negative ? 1 : 0;
   // A currency's point lies among its last seven characters: its integer part ends there.
   unsigned int end = n;
-  if (currency)
+  if (currency && n >= start + 3 && t[n - 3] == '.')
+    end = n - 3;  // two decimals, the common scale
+  else if (currency)
     for (unsigned int k = n; k > start && k + 7 > n; --k)
       if (t[k - 1] == '.') {
         end = k - 1;
