@@ -1218,13 +1218,15 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
 }
 
 BOOL CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned int codePage) {
+  // The item is asked first: no value is kept across the call.
+  if (m_pbyBuffer == nullptr || eNAGetItemTypeAnalyse() == NA_IT_BINAIRE)
+    return _bSetValueDBGeneral(text, length, codePage);
   const unsigned short type = wGetType();
   const unsigned int k = type - ZV_UI1, width = kIntegerWidth[k];
   const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
   uint64_t magnitude = 0;
-  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || m_pbyBuffer == nullptr || m_nBufferSize < width ||
-      !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative] ||
-      eNAGetItemTypeAnalyse() == NA_IT_BINAIRE)
+  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || m_nBufferSize < width ||
+      !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative])
     return _bSetValueDBGeneral(text, length, codePage);
   const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
   if (width == 4) {
@@ -1243,6 +1245,7 @@ BOOL CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, uns
 }
 
 BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, unsigned int codePage) {
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
   bool negative = false;
   unsigned long long magnitude = 0;
   if (!bPlainNumber(text, length, true, &negative, &magnitude)) return _bSetValueDBGeneral(text, length, codePage);
@@ -1252,16 +1255,17 @@ BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, un
   unsigned char bytes[sizeof(CMoney)];
   memcpy(bytes, &millionths, 8);
   memcpy(bytes + 8, &sign, 2);
-  if (!_bStoreFixed<sizeof bytes>(bytes, eNAGetItemTypeAnalyse())) return _bSetValueDBGeneral(text, length, codePage);
+  if (!_bStoreFixed<sizeof bytes>(bytes, analysis)) return _bSetValueDBGeneral(text, length, codePage);
   m_clValue.SetFlags(0);
   return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length, unsigned int codePage) {
-  STDateParts parts;
-  if (length != 17 || text[8] != ' ' || !bDateTimeDigits(text, &parts)) return _bSetValueDBGeneral(text, length, codePage);
   const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
-  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME) return _bSetValueDBGeneral(text, length, codePage);
+  STDateParts parts;
+  if (length != 17 || text[8] != ' ' || eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME ||
+      !bDateTimeDigits(text, &parts))
+    return _bSetValueDBGeneral(text, length, codePage);
   CDateTimeBase dt;
   dt.m_byJour = static_cast<uint8_t>(parts.d);
   dt.m_byMois = static_cast<uint8_t>(parts.mo);
