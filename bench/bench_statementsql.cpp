@@ -260,7 +260,7 @@ void BM_Paired(benchmark::State& state) {
   MYSQL* mysql = RawOpen();
   if (mysql == nullptr) return state.SkipWithError("open failed");
   CStatementReader reader;
-  std::vector<double> rowsRatio, cpuRatio;
+  std::vector<double> rowsRatio, cpuRatio, rawCpu, statementCpu;
   long rss = 0;
   bool rawFirst = true;
   for (auto _ : state) {
@@ -273,12 +273,16 @@ void BM_Paired(benchmark::State& state) {
     if (!Check(state, raw) || !Check(state, statement)) break;
     rowsRatio.push_back(raw.wall / statement.wall);
     cpuRatio.push_back(statement.cpu / raw.cpu);
+    rawCpu.push_back(raw.cpu * 1e9 / static_cast<double>(raw.rows));
+    statementCpu.push_back(statement.cpu * 1e9 / static_cast<double>(statement.rows));
     rss = std::max(rss, statement.rssKb);
   }
   __mysql_close(mysql);
   if (rowsRatio.empty()) return;
   state.counters["rows_ratio"] = Median(rowsRatio);
   state.counters["cpu_ratio"] = Median(cpuRatio);
+  state.counters["raw_cpu_ns_per_row"] = Median(rawCpu);
+  state.counters["stmt_cpu_ns_per_row"] = Median(statementCpu);
   state.counters["stmt_rss_added_kb"] = static_cast<double>(rss);
 }
 

@@ -261,7 +261,7 @@ inline int nPair(uint64_t pairs, int k) { return static_cast<int>((pairs >> (16 
 // A date's year, month and day as the server gives them: a zero month or day is the server's
 // empty date, any other day lies in its month (the server sends 30 February under
 // ALLOW_INVALID_DATES).
-inline bool bDateParts(int y, int mo, int d, STDateParts* p) {
+[[gnu::always_inline]] inline bool bDateParts(int y, int mo, int d, STDateParts* p) {
   p->bDate = true;
   p->y = y, p->mo = mo, p->d = d;
   if (mo > 12 || d > 31) return false;
@@ -288,7 +288,7 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
 }
 
 // "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
-inline bool bDateTimeDigits(const char* t, STDateParts* p) {
+[[gnu::always_inline]] inline bool bDateTimeDigits(const char* t, STDateParts* p) {
   // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
   uint64_t date, w, pairs;
   memcpy(&date, t, 8);
