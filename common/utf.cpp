@@ -1,5 +1,6 @@
 #include "common/utf.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -362,6 +363,63 @@ int nUTF8ToWide(wchar_t* dst, int dstChars, const char* src, int srcLen) {
   return static_cast<int>(decodeRun(bytes(src), len, dst, static_cast<size_t>(dstChars)));
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes below 0x80 as sixteen characters.
+inline void WidenSixteen(__m128i v, wchar_t* dst) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+  __m128i* const q = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
+  _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
+  _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
+  _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
+}
+
+// Eight bytes below 0x80 (the low half of v) as eight characters.
+inline void WidenEight(__m128i v, wchar_t* dst) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, z);
+  __m128i* const q = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
+  _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
+}
+#endif
+
+size_t nWidenASCII(wchar_t* dst, const char* src, size_t n) {
+  const unsigned char* s = bytes(src);
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i z = _mm_setzero_si128();
+  for (; n - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    // Bytes from 0x80 up and zeros stop the run: as signed bytes, those not above zero.
+    if (_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)) != 0xFFFF) break;
+    WidenSixteen(v, dst + i);
+  }
+  // A text of eight to fifteen bytes in two overlapping halves.
+  if (n >= 8 && n < 16) {
+    const __m128i lo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    const __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + n - 8));
+    if ((_mm_movemask_epi8(_mm_cmpgt_epi8(lo, z)) & _mm_movemask_epi8(_mm_cmpgt_epi8(hi, z)) & 0xFF) == 0xFF) {
+      WidenEight(lo, dst);
+      WidenEight(hi, dst + n - 8);
+      return n;
+    }
+  }
+  // The last sixteen bytes taken whole when the run reaches them: those before i are widened
+  // again to the same characters.
+  if (i < n && n >= 16 && n - i < 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
+    if (_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)) == 0xFFFF) {
+      WidenSixteen(v, dst + n - 16);
+      return n;
+    }
+  }
+#endif
+  for (; i < n && s[i] != 0 && s[i] < 0x80; ++i) dst[i] = s[i];
+  return i;
+}
+
 unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen) {
   if (src == nullptr) return 0;
   const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;
@@ -380,6 +438,40 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
   const unsigned char* const end = p + len;
   unsigned int o = 0;
   while (p < end && o < dstUnits) {
+    if (*p < 0x80) {
+#if defined(__SSE2__)
+      // Long runs sixteen bytes at once, their ASCII prefix kept; what follows it is written again.
+      if (end - p >= 16 && dstUnits - o >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i z = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), _mm_unpacklo_epi8(v, z));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o + 8), _mm_unpackhi_epi8(v, z));
+        const unsigned int mask = static_cast<unsigned int>(_mm_movemask_epi8(v));
+        const unsigned int ascii = mask == 0 ? 16 : static_cast<unsigned int>(__builtin_ctz(mask));
+        p += ascii;
+        o += ascii;
+        continue;
+      }
+#endif
+      const unsigned char* const stop = p + std::min<size_t>(static_cast<size_t>(end - p), dstUnits - o);
+      unsigned short* d = dst + o;
+#if defined(__SSE2__)
+      for (uint32_t four; stop - p >= 4; p += 4, d += 4) {
+        memcpy(&four, p, 4);
+        if ((four & 0x80808080u) != 0) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
+                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128()));
+      }
+#endif
+      while (p < stop && *p < 0x80) *d++ = *p++;
+      o = static_cast<unsigned int>(d - dst);
+      continue;
+    }
+    if (end - p >= 2 && isTwoByte(p)) {
+      dst[o++] = static_cast<unsigned short>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+      p += 2;
+      continue;
+    }
     const uint32_t c = decodeOne<true>(p, end);
     if (c <= 0xFFFF) {
       dst[o++] = static_cast<unsigned short>(c);

@@ -16,6 +16,8 @@
 //   are encoded to UTF-8 as '?' and counted as its 1 byte.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/wintypes.h"
 
 // Sequence length announced by a lead byte, indexed by byte >> 2: 1 for ASCII, 0 for a
@@ -63,11 +65,15 @@ int UTF8ToWide(wchar_t* dst, unsigned int dstChars, const char* src);
 // are written; returns that count. Adds no terminator of its own. 0 for dstChars < 1.
 int nUTF8ToWide(wchar_t* dst, int dstChars, const char* src, int srcLen);
 
+// Widens the leading ASCII bytes of src[0, n) other than zero, one character each, into dst
+// (room for n); returns how many. Any page that maps ASCII to itself gives the same characters.
+size_t nWidenASCII(wchar_t* dst, const char* src, size_t n);
+
 // UTF-16 units needed for srcLen bytes (0xFFFFFFFF: strlen + 1): 2 for characters above U+FFFF.
 unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen);
 // Decodes srcLen bytes (0xFFFFFFFF: strlen + 1) into at most dstUnits units, characters above
 // U+FFFF as a surrogate pair; stops before a character that does not fit. No terminator added.
-// Returns the units written.
+// Returns the units written; units of dst past them may have been written too.
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
                          unsigned int srcLen);
 

@@ -59,14 +59,6 @@ void CBaseStrMem::s_AddRefStrMem(void* pData) {
   if (pData != nullptr) std::atomic_ref<int32_t>(Header(pData)->nRefCount).fetch_add(1, std::memory_order_relaxed);
 }
 
-BOOL CBaseStrMem::s_bIsShared(const void* pData) {
-  return pData != nullptr && std::atomic_ref<int32_t>(Header(pData)->nRefCount).load(std::memory_order_acquire) >= 2;
-}
-
-void CBaseStrMem::_SetLength(void* pData, uint32_t nBytes, bool bTerminated) {
-  Header(pData)->dwLength = nBytes;
-  if (bTerminated) memset(static_cast<char*>(pData) + nBytes, 0, 4);
-}
 
 bool CBaseStrMem::_bInside(const void* pData, const void* src) {
   if (pData == nullptr || src == nullptr) return false;
@@ -267,10 +259,14 @@ int CXYString<T>::nSetLength(int n) {
   return __nPrepareModification(n);
 }
 
+
 template <typename T>
-void CXYString<T>::SetUtilLength(int n) {
-  if (m_pData == nullptr || n < 0 || n > nGetCapacity() || s_bIsShared(m_pData)) return;
-  _SetLength(m_pData, static_cast<uint32_t>(Bytes<T>(n)), true);
+int CXYString<T>::_nPrepareRewriteElsewhere(int n) {
+  if (n < 0 || n > kMaxUnits) return XYSTR_ERR_SIZE;
+  if (s_bIsShared(m_pData)) ReleaseDynStr();
+  const int r = nSetLength(n);
+  if (r == 0 && m_pData != nullptr) Header(m_pData)->dwFlags &= ~XYSTR_FLAG_END_MARKER;
+  return r;
 }
 
 template <typename T>

@@ -21,7 +21,9 @@
 // - A failed copy on write leaves the value empty; a failed growth leaves it unchanged.
 #pragma once
 
+#include <atomic>
 #include <concepts>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -55,7 +57,9 @@ class CBaseStrMem {
   static void s_ReleaseStrMem(void* pData);
   static void s_AddRefStrMem(void* pData);
   // Another value holds the block too (count read atomically: 2 or more).
-  static BOOL s_bIsShared(const void* pData);
+  static BOOL s_bIsShared(const void* pData) {
+    return pData != nullptr && std::atomic_ref<int32_t>(Header(pData)->nRefCount).load(std::memory_order_acquire) >= 2;
+  }
 
   static uint32_t s_nLength(const void* pData) { return pData != nullptr ? Header(pData)->dwLength : 0; }
   static uint32_t s_nCapacity(const void* pData) { return pData != nullptr ? Header(pData)->dwCapacity : 0; }
@@ -84,7 +88,10 @@ class CBaseStrMem {
   static void _Release(void** ppData);
   // Shares the block at pOther (its reference added before the own one is dropped).
   static void _Share(void** ppData, void* pOther);
-  static void _SetLength(void* pData, uint32_t nBytes, bool bTerminated);
+  static void _SetLength(void* pData, uint32_t nBytes, bool bTerminated) {
+    Header(pData)->dwLength = nBytes;
+    if (bTerminated) memset(static_cast<char*>(pData) + nBytes, 0, 4);
+  }
   // The block lies under src: src points into [data, data + capacity].
   static bool _bInside(const void* pData, const void* src);
 };
@@ -142,7 +149,21 @@ class CXYString : public CBaseStrMem {
   // set: the caller writes the text, then SetUtilLength.
   int nSetLength(int n);
   // Sets the length (and terminator) of a block held alone, n within its capacity; else ignored.
-  void SetUtilLength(int n);
+  void SetUtilLength(int n) {
+    if (m_pData == nullptr || n < 0 || n > nGetCapacity() || s_bIsShared(m_pData)) return;
+    _SetLength(m_pData, static_cast<uint32_t>(n) * sizeof(T), true);
+  }
+  // Room for a new text of n units, written in place and then SetUtilLength: a block held alone
+  // is kept (grown when too small, its end marker cleared), a shared one is left to its other
+  // holders, and no block is made for 0. The old text is not to be read after it.
+  int nPrepareRewrite(int n) {
+    // The block of a column read row after row: held alone and long enough.
+    if (m_pData == nullptr || n < 0 || static_cast<uint64_t>(n) * sizeof(T) > s_nCapacity(m_pData) ||
+        s_bIsShared(m_pData))
+      return _nPrepareRewriteElsewhere(n);
+    Header(m_pData)->dwFlags &= ~XYSTR_FLAG_END_MARKER;
+    return 0;
+  }
 
   // ---- Assignment and appending ----
   // n units of src (-1: the whole terminated src). Null or empty src, or n below 1: empty.
@@ -209,6 +230,8 @@ class CXYString : public CBaseStrMem {
   friend class CXYString;
   void** Slot() { return reinterpret_cast<void**>(&m_pData); }
   int nAffecteWhole(const T* src, int n);
+  // nPrepareRewrite when the block is shared, missing or too short.
+  int _nPrepareRewriteElsewhere(int n);
   void SetFlagsWord(uint32_t dwFlags) { Header(m_pData)->dwFlags = dwFlags; }
 
   T* m_pData = nullptr;

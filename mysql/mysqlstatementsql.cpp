@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "common/xystring.h"
@@ -42,7 +43,34 @@ bool bBlob(int type) {
 
 bool bBinaryItem(eNA_ITEMTYPE type) { return type == NA_IT_MEMOBINAIRE || type == NA_IT_BINAIRE; }
 
+// 0x80 in each byte of w that is '-'.
+uint64_t DashBytes(uint64_t w) {
+  const uint64_t x = w ^ 0x2D2D2D2D2D2D2D2DULL;
+  return ~(((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
+}
+
 }  // namespace
+
+unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digits) {
+  // The server's "YYYY-MM-DD[ HH:MM:SS]" has its two at 4 and 7, tested a word at a time.
+  uint64_t head, tail = 0;
+  memcpy(&head, text, 8);
+  if (length == 19) memcpy(&tail, text + 11, 8);
+  if (DashBytes(head) == 0x8000008000000000ULL && text[8] != '-' && text[9] != '-' &&
+      (length == 10 || (text[10] != '-' && DashBytes(tail) == 0))) {
+    memcpy(digits, text, 4);
+    memcpy(digits + 4, text + 5, 2);
+    if (length == 19)
+      memcpy(digits + 6, text + 8, 11);
+    else
+      memcpy(digits + 6, text + 8, 2);
+    return length - 2;
+  }
+  unsigned int n = 0;
+  for (unsigned int i = 0; i < length; ++i)
+    if (text[i] != '-') digits[n++] = text[i];
+  return n;
+}
 
 CMySQLStatementSQL::CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error)
     : CNAStatementSQL(connection, error) {}
@@ -277,27 +305,33 @@ BOOL CMySQLStatementSQL::bGetValue(unsigned char** value, unsigned int* length, 
 }
 
 BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int) {
+  // Each step below ends in a call that gives the answer: no state is kept across a call.
   if (m_pRow == nullptr) return FALSE;
-  const CNAColumnSQL* c = column < m_nColumnCount && m_pTabColumn != nullptr
-                              ? &m_pTabColumn[column]
-                              : pclGetNAColumnSQL(static_cast<int>(column));
-  if (c == nullptr) return FALSE;
+  if (column >= m_nColumnCount || m_pTabColumn == nullptr) return _bGetValueBuildingColumns(value, column);
+  const CNAColumnSQL* c = &m_pTabColumn[column];
   const char* data = m_pRow[column];
-  if (data == nullptr) {
-    value->SetNull();
-    return TRUE;
-  }
+  if (data == nullptr) return value->SetNull(), TRUE;
   const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
+  const int type = c->m_nDBType;
+  if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME || bBlob(type))
+    return _bGetDateOrBlobValue(value, c, data, length);
+  return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
+}
+
+BOOL CMySQLStatementSQL::_bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column) {
+  // Once the columns are built, the read takes bGetValue's own steps.
+  return pclGetNAColumnSQL(static_cast<int>(column)) != nullptr && CMySQLStatementSQL::bGetValue(value, column, 0);
+}
+
+BOOL CMySQLStatementSQL::_bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data,
+                                              unsigned int length) {
   const unsigned int cp = static_cast<unsigned int>(m_pclCnx->nGetServerCodePage());
   const int type = c->m_nDBType;
   // "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" go as the digit forms the converter reads by length;
   // a date-time with a fraction goes as it is.
   if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
     char digits[19];
-    unsigned int n = 0;
-    for (unsigned int i = 0; i < length; ++i)
-      if (data[i] != '-') digits[n++] = data[i];
-    return value->bSetValueDB(digits, n, cp);
+    return value->bSetValueDB(digits, nMySQLDateDigits(data, length, digits), cp);
   }
   if (bBlob(type)) {
     const eNA_ITEMTYPE analysis = value->eNAGetItemTypeAnalyse();

@@ -19,6 +19,10 @@
 
 class CMySQLConnection;
 
+// A 10- or 19-character DATE or DATETIME text without its '-' into digits (room for length): the
+// digit form the converter reads by length. The count written.
+unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digits);
+
 class CMySQLStatementSQL : public CNAStatementSQL {
  public:
   CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error);
@@ -70,6 +74,10 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // a later statement failed.
   BOOL _bStepOverResults();
   BOOL _bHasHandle(int site);
+  // bGetValue before the columns are built (it builds them), or past the count (user error 50).
+  BOOL _bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column);
+  // bGetValue's DATE, DATETIME and BLOB columns: date texts as digits, BLOB bytes by the item.
+  BOOL _bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
   CMySQLConnection* _pclMySQL() const;
   MYSQL* _pHandle() const;
   template <typename F>

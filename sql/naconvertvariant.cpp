@@ -204,6 +204,13 @@ const wchar_t* pszHostWideText(const CAny* value, unsigned int* length) {
   return text;
 }
 
+// The string a held DSTRW or DSTRA value owns: its value area starts with the string's block
+// pointer, as a CXYString is laid out.
+template <typename T>
+CXYString<T>& HeldString(CAny& value) {
+  return *reinterpret_cast<CXYString<T>*>(value.pGetValueArea());
+}
+
 // ---- Server date and time texts ----
 
 struct STDateParts {
@@ -221,20 +228,80 @@ bool bDigits(const char* t, unsigned int at, unsigned int n, int* v) {
   return true;
 }
 
+// The value of the digits in the N bytes of w (a little-endian load of the text: its first
+// character most significant), N 4 or 8; false when one is no digit.
+template <unsigned int N>
+inline bool bDigitWord(uint64_t w, uint64_t* v) {
+  constexpr uint64_t kMask = N == 8 ? ~0ULL : 0xFFFFFFFFULL;
+  w &= kMask;
+  if ((w & (0xF0F0F0F0F0F0F0F0ULL & kMask)) != (0x3030303030303030ULL & kMask) ||
+      ((w + (0x0606060606060606ULL & kMask)) & (0xF0F0F0F0F0F0F0F0ULL & kMask)) != (0x3030303030303030ULL & kMask))
+    return false;
+  w -= 0x3030303030303030ULL & kMask;
+  // Neighbouring digits, then pairs, then quadruples, each with its more significant half.
+  w = (w * 10 + (w >> 8)) & 0x00FF00FF00FF00FFULL;
+  w = (w * 100 + (w >> 16)) & 0x0000FFFF0000FFFFULL;
+  if (N == 8) w = (w * 10000 + (w >> 32)) & 0xFFFFFFFFULL;
+  *v = w;
+  return true;
+}
+
+// The eight digits of w (as bDigitWord reads them) in pairs: byte 2k of *pairs holds the value
+// of characters 2k and 2k + 1. False when one is no digit.
+inline bool bDigitPairs(uint64_t w, uint64_t* pairs) {
+  if ((w & 0xF0F0F0F0F0F0F0F0ULL) != 0x3030303030303030ULL ||
+      ((w + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) != 0x3030303030303030ULL)
+    return false;
+  w -= 0x3030303030303030ULL;
+  *pairs = (w * 10 + (w >> 8)) & 0x00FF00FF00FF00FFULL;
+  return true;
+}
+
+inline int nPair(uint64_t pairs, int k) { return static_cast<int>((pairs >> (16 * k)) & 0xFF); }
+
+// A date's year, month and day as the server gives them: a zero month or day is the server's
+// empty date, any other day lies in its month (the server sends 30 February under
+// ALLOW_INVALID_DATES).
+[[gnu::always_inline]] inline bool bDateParts(int y, int mo, int d, STDateParts* p) {
+  p->bDate = true;
+  p->y = y, p->mo = mo, p->d = d;
+  if (mo > 12 || d > 31) return false;
+  if (mo == 0 || d == 0) {
+    p->y = p->mo = p->d = 0;
+    return true;
+  }
+  return d <= 28 || d <= CDateTimeBase::s_nGetNbJourMois(mo, y);
+}
+
 bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   const unsigned int step = dashes ? 1 : 0;
   if (dashes && (t[at + 4] != '-' || t[at + 7] != '-')) return false;
   p->bDate = true;
-  if (!bDigits(t, at, 4, &p->y) || !bDigits(t, at + 4 + step, 2, &p->mo) || !bDigits(t, at + 6 + 2 * step, 2, &p->d) ||
-      p->mo > 12 || p->d > 31)
-    return false;
-  // The server's zero dates (zero month or day) are empty dates; any other day lies in its month
-  // (the server sends 30 February under ALLOW_INVALID_DATES).
-  if (p->mo == 0 || p->d == 0) {
-    p->y = p->mo = p->d = 0;
-    return true;
+  if (!dashes) {
+    uint64_t w, pairs;
+    memcpy(&w, t + at, 8);
+    if (!bDigitPairs(w, &pairs)) return false;
+    return bDateParts(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3), p);
   }
-  return p->d <= CDateTimeBase::s_nGetNbJourMois(p->mo, p->y);
+  int y, mo, d;
+  if (!bDigits(t, at, 4, &y) || !bDigits(t, at + 4 + step, 2, &mo) || !bDigits(t, at + 6 + 2 * step, 2, &d)) return false;
+  return bDateParts(y, mo, d, p);
+}
+
+// "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
+[[gnu::always_inline]] inline bool bDateTimeDigits(const char* t, STDateParts* p) {
+  // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
+  uint64_t date, w, pairs;
+  memcpy(&date, t, 8);
+  memcpy(&w, t + 9, 8);
+  const uint64_t digits =
+      (w & 0xFFFF) | ((w >> 8) & 0xFFFF0000ULL) | ((w >> 16) & 0xFFFF00000000ULL) | 0x3030000000000000ULL;
+  if (!bDigitPairs(date, &pairs) ||
+      !bDateParts(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3), p) ||
+      (w & 0x0000FF0000FF0000ULL) != 0x00003A00003A0000ULL || !bDigitPairs(digits, &pairs))
+    return false;
+  p->h = nPair(pairs, 0), p->mi = nPair(pairs, 1), p->s = nPair(pairs, 2);
+  return p->h <= 23 && p->mi <= 59 && p->s <= 59;
 }
 
 // 1 to 6 fraction digits; the first three make the milliseconds.
@@ -282,13 +349,7 @@ int nParseDBDate(const char* t, unsigned int n, STDateParts* p) {
     return p->h > 23 || p->mi > 59 || p->s > 59 ? 1 : 0;
   }
   if (n == 10 && t[4] == '-') return bDate(t, 0, true, p) ? 0 : 1;
-  if (n == 17 && t[8] == ' ') {
-    if (!bDate(t, 0, false, p)) return 1;
-    STDateParts time;
-    if (nTime(t + 9, 8, &time) != 0) return 1;
-    p->h = time.h, p->mi = time.mi, p->s = time.s;
-    return 0;
-  }
+  if (n == 17 && t[8] == ' ') return bDateTimeDigits(t, p) ? 0 : 1;
   if (n >= 19 && n <= 26 && t[4] == '-' && t[10] == ' ') {
     if (!bDate(t, 0, true, p)) return 1;
     STDateParts time;
@@ -330,32 +391,74 @@ void DateDigits(const CDateTimeBase& dt, char date[9], char time[10]) {
   dt.nVersHeure(time, kTimeTextChars);
 }
 
+// The digits of t[0, n), n 1 to 8, as a number: from four on, the text is read in two loads and
+// placed at the end of a word of '0's. False when one is no digit.
+inline bool bDigitRun8(const char* t, unsigned int n, uint64_t* v) {
+  if (n < 4) {
+    // A few digits are quicker one by one.
+    uint64_t r = 0;
+    for (unsigned int i = 0; i < n; ++i) {
+      const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(t[i])) - '0';
+      if (digit > 9) return false;
+      r = r * 10 + digit;
+    }
+    *v = r;
+    return true;
+  }
+  uint32_t lo, hi;
+  memcpy(&lo, t, 4);
+  memcpy(&hi, t + n - 4, 4);
+  uint64_t w = lo | (static_cast<uint64_t>(hi) << (8 * (n - 4)));
+  if (n < 8) w = (w << (8 * (8 - n))) | (0x3030303030303030ULL >> (8 * n));
+  return bDigitWord<8>(w, v);
+}
+
+// The same for n 1 to 16.
+inline bool bDigitRun(const char* t, unsigned int n, uint64_t* v) {
+  if (n <= 8) return bDigitRun8(t, n, v);
+  uint64_t high, low;
+  if (!bDigitRun8(t, n - 8, &high) || !bDigitRun8(t + n - 8, 8, &low)) return false;
+  *v = high * 100000000 + low;
+  return true;
+}
+
 // A number text every row of a result is made of: "[-]digits" (at most 20) for the integer
 // types, and for currency "[-]digits[.digits]" with at most 12 integer digits and 6 decimals,
 // read as millionths. FALSE for any other text.
 bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative, unsigned long long* value) {
-  unsigned int i = 0;
   *negative = n > 0 && t[0] == '-';
-  if (*negative) ++i;
-  const unsigned int start = i;
-  unsigned long long v = 0;
-  for (; i < n && t[i] >= '0' && t[i] <= '9'; ++i)
-    if (__builtin_mul_overflow(v, 10ULL, &v) || __builtin_add_overflow(v, static_cast<unsigned int>(t[i] - '0'), &v))
-      return false;
-  const unsigned int integerDigits = i - start;
-  if (integerDigits == 0 || integerDigits > (currency ? 12u : 20u)) return false;
+  const unsigned int start = *negative ? 1 : 0;
+  // A currency's point lies among its last seven characters: its integer part ends there.
+  unsigned int end = n;
+  if (currency && n >= start + 3 && t[n - 3] == '.')
+    end = n - 3;  // two decimals, the common scale
+  else if (currency)
+    for (unsigned int k = n; k > start && k + 7 > n; --k)
+      if (t[k - 1] == '.') {
+        end = k - 1;
+        break;
+      }
+  const unsigned int digits = end - start;
+  uint64_t v = 0;
+  if (digits == 0 || digits > (currency ? 12u : 20u)) return false;
+  if (digits <= 16) {
+    if (!bDigitRun(t + start, digits, &v)) return false;
+  } else {
+    for (unsigned int i = start; i < end; ++i)
+      if (t[i] < '0' || t[i] > '9' || __builtin_mul_overflow(v, 10ULL, &v) ||
+          __builtin_add_overflow(v, static_cast<unsigned int>(t[i] - '0'), &v))
+        return false;
+  }
   if (!currency) {
     *value = v;
-    return i == n;
+    return true;
   }
-  unsigned int decimals = 0;
-  if (i < n && t[i] == '.') {
-    for (++i; i < n && t[i] >= '0' && t[i] <= '9'; ++i, ++decimals) v = v * 10 + static_cast<unsigned int>(t[i] - '0');
-    if (decimals == 0 || decimals > 6) return false;
-  }
-  for (; decimals < 6; ++decimals) v *= 10;
-  *value = v;
-  return i == n;
+  static constexpr unsigned long long kScale[7] = {1000000, 100000, 10000, 1000, 100, 10, 1};
+  const unsigned int decimals = end < n ? n - end - 1 : 0;
+  uint64_t fraction = 0;
+  if (end < n && (decimals == 0 || !bDigitRun8(t + end + 1, decimals, &fraction))) return false;
+  *value = v * 1000000 + fraction * kScale[decimals];
+  return true;
 }
 
 }  // namespace
@@ -429,11 +532,6 @@ void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescrip
   }
 }
 
-bool CNAConvertVariant::_bUTF16Slot() const {
-  return _bBuffered() && g_bIsZVTextWide(wGetType()) && wGetType() != ZV_CARW &&
-         bIsTextUnicode(eNAGetItemTypeAnalyse());
-}
-
 bool CNAConvertVariant::_bBinarySlot() const { return _bBuffered() && eNAGetItemTypeAnalyse() == NA_IT_BINAIRE; }
 
 void CNAConvertVariant::_Touch() {
@@ -458,12 +556,6 @@ void CNAConvertVariant::_ZeroBuffer() {
 
 // ---- Item types ----
 
-eNA_ITEMTYPE CNAConvertVariant::eNAGetItemTypeAnalyse() const {
-  return m_piAnalysis != nullptr ? m_piAnalysis->eNAGetItemType() : NA_IT_EMPTY;
-}
-eNA_ITEMTYPE CNAConvertVariant::eNAGetItemTypeDatabase() const {
-  return m_piDatabase != nullptr ? m_piDatabase->eNAGetItemType() : NA_IT_EMPTY;
-}
 eNA_ITEMTYPE CNAConvertVariant::eNAGetItemType() const {
   return m_piAnalysis != nullptr ? eNAGetItemTypeAnalyse() : eNAGetItemTypeDatabase();
 }
@@ -531,7 +623,8 @@ void CNAConvertVariant::_SetErrorConversionFailed(unsigned short from, const cha
 BOOL CNAConvertVariant::_bStoreBytes(const void* bytes, unsigned int length, unsigned int reserve) {
   if (m_pbyBuffer == nullptr) return FALSE;
   unsigned int used = 0;
-  if (_bBinarySlot()) {
+  const eNA_ITEMTYPE analysis = _bBuffered() ? eNAGetItemTypeAnalyse() : NA_IT_EMPTY;
+  if (analysis == NA_IT_BINAIRE) {
     const unsigned int n = m_nBufferSize >= 2 ? std::min({length, m_nBufferSize - 2, 0xFFFFu}) : 0;
     if (m_nBufferSize >= 2) {
       m_pbyBuffer[0] = static_cast<unsigned char>(n);
@@ -543,12 +636,23 @@ BOOL CNAConvertVariant::_bStoreBytes(const void* bytes, unsigned int length, uns
   } else {
     used = m_nBufferSize > reserve ? std::min(length, m_nBufferSize - reserve) : 0;
     // UTF-16 units are kept whole.
-    if (_bUTF16Slot()) used &= ~1u;
+    if (_bUTF16Slot(analysis)) used &= ~1u;
     if (used > 0) memmove(m_pbyBuffer, bytes, used);
     m_nDataSize = used;
   }
-  memset(m_pbyBuffer + used, 0, m_nBufferSize - used);
+  if (used < m_nBufferSize) memset(m_pbyBuffer + used, 0, m_nBufferSize - used);
   return TRUE;
+}
+
+template <unsigned int N>
+[[gnu::always_inline]] inline bool CNAConvertVariant::_bStoreFixed(const void* bytes, eNA_ITEMTYPE analysis) {
+  // A slot of a number or date-time type keeps no length and no UTF-16 units: _bStoreBytes
+  // writes these bytes and zeros, unless the slot is too short or a BINAIRE item's.
+  if (!_bBuffered() || m_pbyBuffer == nullptr || m_nBufferSize < N || analysis == NA_IT_BINAIRE) return false;
+  memcpy(m_pbyBuffer, bytes, N);
+  if (m_nBufferSize > N) memset(m_pbyBuffer + N, 0, m_nBufferSize - N);
+  m_nDataSize = N;
+  return true;
 }
 
 BOOL CNAConvertVariant::_bStoreWide(const wchar_t* text, unsigned int length) {
@@ -835,6 +939,8 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
   const unsigned short type = wGetType();
   if (m_eVarType == NA_VAR_ANY) {
     wchar_t stack[kStackChars];
+    if (type == ZV_DSTRW || (type == ZV_DSTRA && codePage == _nHostCodePage() && length <= ZV_MAX_LENGTH))
+      return _bSetHeldString(text, length, codePage);
     if (g_bIsZVTextWide(type) && length <= kStackChars) {
       // As PCASTR_To_CWString converts, without its block: the held string's own is reused.
       const int n = codePage == 1252 ? STR_CP1252ToWideChar(text, static_cast<int>(length), stack, kStackChars)
@@ -860,6 +966,43 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
   }
   if (_bBuffered()) return _bStoreAnsi(text, length, codePage);
   return FALSE;
+}
+
+BOOL CNAConvertVariant::_bSetHeldString(const char* text, unsigned int length, int codePage) {
+  // The block is kept from value to value, however short the text: a column read row after row
+  // allocates only for a longer text than any before.
+  const bool wide = wGetType() == ZV_DSTRW;
+  CXYString<wchar_t>& wideString = HeldString<wchar_t>(m_clValue);
+  CXYString<char>& narrowString = HeldString<char>(m_clValue);
+  const int n = static_cast<int>(length);
+  if ((wide ? wideString.nPrepareRewrite(n) : narrowString.nPrepareRewrite(n)) != 0) {
+    // A failed growth would keep the last value's text: the value becomes NULL instead.
+    wide ? wideString.ReleaseDynStr() : narrowString.ReleaseDynStr();
+    m_clValue.SetNull(true);
+    if (m_pclError != nullptr) m_pclError->pclGetXError()->SetErrorNoMemory();
+    return FALSE;
+  }
+  if (!wide) {
+    if (n > 0) memmove(narrowString.pGetData(), text, length);
+    narrowString.SetUtilLength(n);
+  } else if (n > 0) {
+    // Every page makes at most one character of a byte; the text stops at its first zero. Both
+    // pages below take ASCII as it is: only what follows it goes through their converters.
+    wchar_t* out = wideString.pGetData();
+    const int ascii = codePage == CP_UTF8 || codePage == 1252 ? static_cast<int>(nWidenASCII(out, text, length)) : 0;
+    int chars = ascii;
+    if (ascii < n && text[ascii] != 0) {
+      const int rest = codePage == 1252 ? STR_CP1252ToWideChar(text + ascii, n - ascii, out + ascii, n - ascii)
+                                        : MultiByteToWideChar(static_cast<unsigned>(codePage), 0, text + ascii,
+                                                              n - ascii, out + ascii, n - ascii);
+      chars += static_cast<int>(wcsnlen(out + ascii, static_cast<size_t>(std::max(rest, 0))));
+    }
+    wideString.SetUtilLength(chars);
+  } else {
+    wideString.SetUtilLength(0);
+  }
+  m_clValue.SetFlags(0);
+  return TRUE;
 }
 
 #define QX_TYPED_SETTER(T, setter)         \
@@ -961,48 +1104,84 @@ BOOL CNAConvertVariant::_bSetNumberDB(const wchar_t* text, const wchar_t* shown,
   return _bSetSameType(&parsed, from, shown);
 }
 
-BOOL CNAConvertVariant::_bSetPlainNumberDB(const char* text, unsigned int length) {
+BOOL CNAConvertVariant::_bSetNumberByVM(const char* text, unsigned int length, int codePage) {
+  // Number texts are ASCII: widened on the stack, whatever the code page.
+  wchar_t wide[kShortText + 1];
+  if (length > kShortText) {
+    _SetErrorConversionFailed(ZV_PSTRA, text, length, codePage);
+    return FALSE;
+  }
+  for (unsigned int i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  wide[length] = 0;
+  return _bSetNumberDB(wide, wide, ZV_PSTRA);
+}
+
+namespace {
+// Widths and largest magnitudes (positive, negative) of ZV_UI1 to ZV_I8.
+constexpr unsigned char kIntegerWidth[8] = {1, 2, 4, 8, 1, 2, 4, 8};
+constexpr unsigned long long kIntegerMax[8][2] = {
+    {0xFFULL, 0},       {0xFFFFULL, 0},       {0xFFFFFFFFULL, 0},             {~0ULL, 0},
+    {0x7FULL, 0x80ULL}, {0x7FFFULL, 0x8000ULL}, {0x7FFFFFFFULL, 0x80000000ULL}, {~0ULL >> 1, 1ULL << 63},
+};
+}  // namespace
+
+BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int codePage) {
   const unsigned short type = wGetType();
-  if (type < ZV_UI1 || type > ZV_CY || (m_eVarType != NA_VAR_ANY && !_bBuffered())) return FALSE;
+  const bool buffered = _bBuffered();
   bool negative = false;
   unsigned long long magnitude = 0;
-  if (!bPlainNumber(text, length, type == ZV_CY, &negative, &magnitude)) return FALSE;
+  // Plain integer and currency texts are stored without the host VM; it takes all others.
+  if (type < ZV_UI1 || type > ZV_CY || (m_eVarType != NA_VAR_ANY && !buffered) ||
+      !bPlainNumber(text, length, type == ZV_CY, &negative, &magnitude))
+    return _bSetNumberByVM(text, length, codePage);
+  unsigned char bytes[sizeof(CMoney)];
+  unsigned int width = sizeof(CMoney);
   if (type == ZV_CY) {
     // Millionths below 10^18: the 80-bit two's complement is the 64-bit one sign-extended.
     const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
+    memcpy(bytes, &millionths, 8);
+    memcpy(bytes + 8, &sign, 2);
+  } else {
+    // Out of range (or a signed text for an unsigned type): the host VM raises the error.
+    const unsigned int k = type - ZV_UI1;
+    if (magnitude > kIntegerMax[k][negative ? 1 : 0] || (negative && type < ZV_I1))
+      return _bSetNumberByVM(text, length, codePage);
+    const unsigned long long value = negative ? 0 - magnitude : magnitude;
+    memcpy(bytes, &value, 8);
+    width = kIntegerWidth[k];
+  }
+  if (!buffered) return _bHoldPlainNumber(type, bytes, width);
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  const bool fixed = width == 4    ? _bStoreFixed<4>(bytes, analysis)
+                     : width == 10 ? _bStoreFixed<10>(bytes, analysis)
+                     : width == 8  ? _bStoreFixed<8>(bytes, analysis)
+                     : width == 2  ? _bStoreFixed<2>(bytes, analysis)
+                                   : _bStoreFixed<1>(bytes, analysis);
+  return fixed || _bStoreBytes(bytes, width, 0);
+}
+
+BOOL CNAConvertVariant::_bHoldPlainNumber(unsigned short type, const unsigned char* bytes, unsigned int width) {
+  if (type == ZV_CY) {
     CMoney money;
-    memcpy(money.m_awLimb, &millionths, 8);
-    money.m_awLimb[4] = millionths < 0 ? 0xFFFF : 0;
-    if (!_bBuffered()) {
-      m_clValue.__SetType(ZV_CY, 0);
-      m_clValue.Intern()->SetValue(&money);
-      m_clValue.SetFlags(0);
-      return TRUE;
-    }
-    return _bStoreBytes(&money, sizeof money, 0);
-  }
-  const bool isSigned = type >= ZV_I1;
-  const unsigned int bytes = 1u << ((type - (isSigned ? ZV_I1 : ZV_UI1)) & 3);
-  const unsigned long long limit = isSigned ? (1ULL << (8 * bytes - 1)) - (negative ? 0 : 1)
-                                            : (bytes == 8 ? ~0ULL : (1ULL << (8 * bytes)) - 1);
-  // Out of range (or a signed text for an unsigned type): the host VM raises the error.
-  if (magnitude > limit || (negative && !isSigned)) return FALSE;
-  const unsigned long long value = negative ? 0 - magnitude : magnitude;
-  if (!_bBuffered()) {
+    memcpy(money.m_awLimb, bytes, sizeof money);
+    m_clValue.__SetType(ZV_CY, 0);
+    m_clValue.Intern()->SetValue(&money);
+  } else {
     unsigned char area[ZV_VALUE_SIZE] = {};
-    memcpy(area, &value, bytes);
+    memcpy(area, bytes, width);
     m_clValue.__TransfertValeurInterne(type, area);
-    m_clValue.SetFlags(0);
-    return TRUE;
   }
-  return _bStoreBytes(&value, bytes, 0);
+  m_clValue.SetFlags(0);
+  return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from) {
   STDateParts parts;
   const int parsed = nParseDBDate(text, length, &parts);
   const unsigned short type = wGetType();
-  const eDateForm form = eFormOf(eNAGetItemTypeAnalyse(), type);
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  const eDateForm form = eFormOf(analysis, type);
   // A date form asks for a date; a time text (a TIME column) has none to give.
   if (parsed != 0 || form == FORM_NONE || (form == FORM_DATE8 && !parts.bDate)) {
     _SetErrorConversionFailed(from, text, length, 1252);
@@ -1010,7 +1189,8 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
   }
   CDateTime dt;
   dt.Set(parts.y, parts.mo, parts.d, parts.h, parts.mi, parts.s, parts.ms);
-  if (_bBuffered() && form == FORM_DATETIME) return _bStoreBytes(&dt, sizeof dt, 0);
+  if (_bBuffered() && form == FORM_DATETIME)
+    return _bStoreFixed<sizeof dt>(&dt, analysis) || _bStoreBytes(&dt, sizeof dt, 0);
   char date[9], time[10];
   DateDigits(dt, date, time);
   if (_bBuffered()) {
@@ -1043,7 +1223,99 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
   return TRUE;
 }
 
+BOOL CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned int codePage) {
+  // The item is asked first: no value is kept across the call.
+  if (m_pbyBuffer == nullptr || eNAGetItemTypeAnalyse() == NA_IT_BINAIRE)
+    return _bSetValueDBGeneral(text, length, codePage);
+  const unsigned short type = wGetType();
+  const unsigned int k = type - ZV_UI1, width = kIntegerWidth[k];
+  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
+  uint64_t magnitude = 0;
+  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || m_nBufferSize < width ||
+      !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative])
+    return _bSetValueDBGeneral(text, length, codePage);
+  const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
+  if (width == 4) {
+    memcpy(m_pbyBuffer, &value, 4);
+  } else if (width == 8) {
+    memcpy(m_pbyBuffer, &value, 8);
+  } else if (width == 2) {
+    memcpy(m_pbyBuffer, &value, 2);
+  } else {
+    memcpy(m_pbyBuffer, &value, 1);
+  }
+  if (m_nBufferSize > width) memset(m_pbyBuffer + width, 0, m_nBufferSize - width);
+  m_nDataSize = width;
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, unsigned int codePage) {
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  bool negative = false;
+  unsigned long long magnitude = 0;
+  if (!bPlainNumber(text, length, true, &negative, &magnitude)) return _bSetValueDBGeneral(text, length, codePage);
+  // Millionths below 10^18: the 80-bit two's complement is the 64-bit one sign-extended.
+  const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+  const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
+  unsigned char bytes[sizeof(CMoney)];
+  memcpy(bytes, &millionths, 8);
+  memcpy(bytes + 8, &sign, 2);
+  if (!_bStoreFixed<sizeof bytes>(bytes, analysis)) return _bSetValueDBGeneral(text, length, codePage);
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length, unsigned int codePage) {
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  STDateParts parts;
+  if (length != 17 || text[8] != ' ' || eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME ||
+      !bDateTimeDigits(text, &parts))
+    return _bSetValueDBGeneral(text, length, codePage);
+  CDateTimeBase dt;
+  dt.m_byJour = static_cast<uint8_t>(parts.d);
+  dt.m_byMois = static_cast<uint8_t>(parts.mo);
+  dt.m_wAnnee = static_cast<uint16_t>(parts.y);
+  dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
+  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return _bSetValueDBGeneral(text, length, codePage);
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsigned int codePage) {
+  if (m_pbyBuffer == nullptr || m_nBufferSize <= 2 * sizeof(wchar_t) || !bIsTextUnicode(eNAGetItemTypeAnalyse()))
+    return _bSetValueDBGeneral(text, length, codePage);
+  const unsigned int units =
+      UTF8ToUTF16(reinterpret_cast<unsigned short*>(m_pbyBuffer), m_nBufferSize / 2 - 1, text, length);
+  // A text that gives nothing while there was room fails on the general road.
+  if (units == 0) return _bSetValueDBGeneral(text, length, codePage);
+  memset(m_pbyBuffer + 2 * units, 0, m_nBufferSize - 2 * units);
+  m_nDataSize = 2 * units;
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
 BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
+  // The roads a browse takes row after row, each in a few steps with the bytes the general road
+  // writes: slots of integer, currency, date-time and UTF-16 text items, and the held memo. Each
+  // hands what it does not take to the general road.
+  if (m_nDBState != 0 && text != nullptr && length != kAll) {
+    const unsigned short type = wGetType();
+    if (m_eVarType == NA_VAR_BUFFER) {
+      if (type >= ZV_UI1 && type <= ZV_I8) return _bSlotInteger(text, length, codePage);
+      if (type == ZV_CY) return _bSlotCurrency(text, length, codePage);
+      if (type == ZV_DATETIME) return _bSlotDateTime(text, length, codePage);
+      if (codePage == CP_UTF8 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
+        return _bSlotUTF16(text, length, codePage);
+    } else if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRW) {
+      m_clValue.SetFlags(0);
+      return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
+    }
+  }
+  return _bSetValueDBGeneral(text, length, codePage);
+}
+
+BOOL CNAConvertVariant::_bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage) {
   if (!bInitBufferDB()) return FALSE;
   if (text == nullptr) {
     SetNull();
@@ -1051,13 +1323,18 @@ BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsig
   }
   if (length == kAll) length = static_cast<unsigned int>(strlen(text));
   const unsigned short type = wGetType();
+  const int cp = nResolve(static_cast<int>(codePage));
+  // The routes the rules below give numbers, dates and slot texts, taken first.
+  if (bNumberKind(type)) return _Touch(), _bSetNumberDB(text, length, cp);
+  if (bDateKind(type)) return _Touch(), _bSetValueDB_AndConvertToDate(text, length, ZV_PSTRA);
+  if (_bBuffered() && length > 0 && bTextKind(type)) return _Touch(), _bStoreAnsi(text, length, cp);
+  if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRW) return _Touch(), _bSetHeldString(text, length, cp);
+  if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRA) return _bSetValue(text, length, cp);
   // The empty text is a text's or a binary's empty value; a number, date or time parses it as
   // any other text, and refuses it.
-  if (length == 0 && !bNumberKind(type) && !bDateKind(type)) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
+  if (length == 0) return bSetValue(reinterpret_cast<const unsigned char*>(""), 0);
   _Touch();
-  const int cp = nResolve(static_cast<int>(codePage));
-  if (bTextKind(type) && type != ZV_DATEW && type != ZV_TIMEW && type != ZV_DATEA && type != ZV_TIMEA)
-    return _bSetValue(text, length, cp);
+  if (bTextKind(type)) return _bSetValue(text, length, cp);
   if (type == ZV_BOOL) {
     const BOOL b = s_bTextToBool(text);
     if (m_eVarType == NA_VAR_ANY) {
@@ -1067,19 +1344,6 @@ BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsig
     const unsigned char byte = b ? 1 : 0;
     return _bStoreBytes(&byte, 1, 0);
   }
-  if (bNumberKind(type) && _bSetPlainNumberDB(text, length)) return TRUE;
-  if (bNumberKind(type)) {
-    // Number texts are ASCII: widened on the stack, whatever the code page.
-    wchar_t wide[kShortText + 1];
-    if (length > kShortText) {
-      _SetErrorConversionFailed(ZV_PSTRA, text, length, cp);
-      return FALSE;
-    }
-    for (unsigned int i = 0; i < length; ++i) wide[i] = static_cast<unsigned char>(text[i]);
-    wide[length] = 0;
-    return _bSetNumberDB(wide, wide, ZV_PSTRA);
-  }
-  if (bDateKind(type)) return _bSetValueDB_AndConvertToDate(text, length, ZV_PSTRA);
   if (type == ZV_BIN) {
     if (_bBuffered()) return _bStoreBytes(text, length, 0);
     m_clValue.SetBIN(reinterpret_cast<const unsigned char*>(text), length);
@@ -1180,8 +1444,7 @@ BOOL CNAConvertVariant::bSetValueDB(const unsigned char* bytes, unsigned int len
 
 // ---- Database preparation ----
 
-BOOL CNAConvertVariant::bInitBufferDB() {
-  if (m_nDBState != 0) return TRUE;
+BOOL CNAConvertVariant::_bPrepareBufferDB() {
   if (!_bInitTypeBind()) return FALSE;
   if (m_eVarType == NA_VAR_NOTREAD) m_eVarType = NA_VAR_ANY;
   if (m_eVarType == NA_VAR_ANY) return _bInitBufferDB_Any();

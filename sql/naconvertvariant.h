@@ -14,7 +14,10 @@
 //   that are no date or time of day, the empty text) raise error 53 with the text and leave the
 //   buffer zeroed or the held value NULL. A zero month or day is the server's empty date.
 // - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
-//   no conversion descriptor (decimals excepted: the host VM makes one object per value).
+//   no conversion descriptor (decimals excepted: the host VM makes one object per value). A held
+//   wide or narrow dynamic string keeps its block from value to value, through empty texts too,
+//   and grows it only for a longer text; a failed growth leaves the value NULL with the
+//   out-of-memory error.
 // - The converter holds a reference on its connection from construction to destruction (a copy
 //   moves it to the source's connection) and a count on its error object. The reference goes back
 //   through the driver, so a converter that is a connection's last user closes it when its close
@@ -23,6 +26,7 @@
 
 #include <cstdint>
 
+#include "sql/inaitemdescription.h"
 #include "sql/navariant.h"
 
 class CNAKJRecord;
@@ -74,8 +78,12 @@ class CNAConvertVariant : public CNAVariant {
   CNAError* pclGetError() const { return m_pclError; }
 
   // ---- Item types ----
-  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const;
-  eNA_ITEMTYPE eNAGetItemTypeDatabase() const;
+  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const {
+    return m_piAnalysis != nullptr ? m_piAnalysis->eNAGetItemType() : NA_IT_EMPTY;
+  }
+  eNA_ITEMTYPE eNAGetItemTypeDatabase() const {
+    return m_piDatabase != nullptr ? m_piDatabase->eNAGetItemType() : NA_IT_EMPTY;
+  }
   eNA_ITEMTYPE eNAGetItemType() const;
   eNA_ITEMTYPE eNAGetItemTypeDatabaseEx() const;
   BOOL bIsMemo() const;
@@ -136,7 +144,7 @@ class CNAConvertVariant : public CNAVariant {
   void CompleteSpaces(int n);
   BOOL bConvertDataToKJ(CNAKJRecord* record);
   BOOL bConvertDataToDB() { return bInitBufferDB(); }
-  BOOL bInitBufferDB();
+  BOOL bInitBufferDB() { return m_nDBState != 0 ? TRUE : _bPrepareBufferDB(); }
 
   static BOOL s_bTextToBool(const char* text) {
     return !(text == nullptr || *text == 0 || *text == '0' || *text == 'F' || *text == 'f');
@@ -150,7 +158,12 @@ class CNAConvertVariant : public CNAVariant {
 
  private:
   bool _bBuffered() const { return m_eVarType == NA_VAR_BUFFER || m_eVarType == NA_VAR_OWNBUFFER; }
-  bool _bUTF16Slot() const;
+  bool _bUTF16Slot() const { return _bWideTextSlot() && bIsTextUnicode(eNAGetItemTypeAnalyse()); }
+  // The same for the analysis item's type, read by the caller.
+  bool _bUTF16Slot(eNA_ITEMTYPE analysis) const { return _bWideTextSlot() && bIsTextUnicode(analysis); }
+  bool _bWideTextSlot() const { return _bBuffered() && g_bIsZVTextWide(wGetType()) && wGetType() != ZV_CARW; }
+  // bInitBufferDB's work when the database form is not ready.
+  BOOL _bPrepareBufferDB();
   bool _bBinarySlot() const;
   void _SetKind(eNAVARTYPE kind);
   void _Touch();
@@ -158,15 +171,32 @@ class CNAConvertVariant : public CNAVariant {
   int _nServerCodePage() const;
   // Buffer writers (kinds 3 and 5): each zero-fills what it leaves and records the data size.
   BOOL _bStoreBytes(const void* bytes, unsigned int length, unsigned int reserve);
+  // N bytes of a number, currency or date-time as _bStoreBytes stores them, for the slots where
+  // that is a plain copy (analysis: the analysis item's type); false, nothing written, for the
+  // others.
+  template <unsigned int N>
+  bool _bStoreFixed(const void* bytes, eNA_ITEMTYPE analysis);
   BOOL _bStoreWide(const wchar_t* text, unsigned int length);
   BOOL _bStoreAnsi(const char* text, unsigned int length, int codePage);
   BOOL _bSetValue(const char* text, unsigned int length, int codePage);
+  // The common roads of bSetValueDB: each writes what the general road writes, and leaves any
+  // other text to it.
+  BOOL _bSlotInteger(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSlotCurrency(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSlotDateTime(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
+  BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
+  // Text of codePage into the held DSTRW (widened, cut at its first zero) or DSTRA (of the host
+  // code page, copied) in the string's own block. FALSE, the value NULL, out of memory.
+  BOOL _bSetHeldString(const char* text, unsigned int length, int codePage);
   // A value that does not fit raises error 53 with its own type and text, or with those given.
   BOOL _bSetSameType(const CAny* value, unsigned short from = 0, const wchar_t* shown = nullptr);
   BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
-  // Plain integer and currency texts stored without the host VM; FALSE, nothing written, for
-  // any other text or type.
-  BOOL _bSetPlainNumberDB(const char* text, unsigned int length);
+  // A server's number text of codePage: plain integer and currency texts without the host VM.
+  BOOL _bSetNumberDB(const char* text, unsigned int length, int codePage);
+  BOOL _bSetNumberByVM(const char* text, unsigned int length, int codePage);
+  // The held value (kind 1) becomes the number of type whose width bytes are given.
+  BOOL _bHoldPlainNumber(unsigned short type, const unsigned char* bytes, unsigned int width);
   BOOL _bSetValueDB_AndConvertToDate(const char* text, unsigned int length, unsigned short from);
   BOOL _bSetDateDigits(const char* digits, int from);
   void _SetErrorConversionFailed(unsigned short from, const wchar_t* text);

@@ -80,22 +80,7 @@ eNA_ITEMTYPE g_eGetNAItemTypeFromKJ(int kjType) {
 }
 
 BOOL bIsTextAnsi(eNA_ITEMTYPE type) { return type == NA_IT_TEXTE || type == NA_IT_MEMOTEXTE; }
-BOOL bIsTextUnicode(eNA_ITEMTYPE type) { return type == NA_IT_UNICODE || type == NA_IT_MEMOUNICODE; }
 BOOL bIsTextAW(eNA_ITEMTYPE type) { return bIsTextAnsi(type) || bIsTextUnicode(type); }
-
-bool g_bIsZVTextAnsi(unsigned short zvType) {
-  switch (zvType) {
-    case 17: case 18: case 19: case 21: case 22: case 23: case 128: case 129: case 134: return true;
-    default: return false;
-  }
-}
-
-bool g_bIsZVTextWide(unsigned short zvType) {
-  switch (zvType) {
-    case 16: case 20: case 24: case 25: case 81: case 110: return true;
-    default: return false;
-  }
-}
 
 int nCastTo(CAny* value, unsigned short zvType, const INAItemDescription* item) {
   if (value == nullptr) return 0;

@@ -540,6 +540,35 @@ TEST(UtfEncode, EveryDestinationSizeAgainstIconv) {
   EXPECT_EQ(wout[0], 7);
 }
 
+TEST(UtfEncode, UTF8ToUTF16IsTheStepwiseDecodingAtEveryDestinationSize) {
+  // ASCII read eight bytes at a time and two-byte sequences read in place: the units are those
+  // of the characters UTF8_GetNext steps out (pairs above U+FFFF), cut before the first that does
+  // not fit, from a source allocated to its exact size.
+  std::mt19937 rng(16);
+  for (int i = 0; i < 150; ++i) {
+    std::string s = randomBytes(rng, rng() % 30);
+    if (i % 3 == 0) s = std::string(rng() % 20, 'a') + s + std::string(rng() % 20, 'z');
+    if (i % 5 == 0) s += iconvUtf8(randomText(rng, rng() % 40, 90));
+    std::vector<U16> chars;
+    unsigned left = U(s.size());
+    for (const char* p = s.data(); left > 0;) chars.push_back(iconvUtf16(std::wstring(1, UTF8_GetNext(&p, &left))));
+    size_t total = 0;
+    for (const U16& c : chars) total += c.size();
+    for (unsigned cap = 0; cap <= total + 1; ++cap) {
+      U16 want;
+      for (const U16& c : chars) {
+        if (want.size() + c.size() > cap) break;
+        want += c;
+      }
+      const Heap<char> src = ExactChars(s);
+      Heap<unsigned short> d = Exact<unsigned short>(std::max(cap, 1u));
+      const unsigned got = UTF8ToUTF16(d.get(), cap, src.get(), U(s.size()));
+      ASSERT_EQ(got, want.size()) << testing::PrintToString(s) << " " << cap;
+      EXPECT_EQ(U16(d.get(), got), want) << testing::PrintToString(s) << " " << cap;
+    }
+  }
+}
+
 TEST(UtfEncode, InvalidWideValuesBecomeQuestionMark) {
   const wchar_t bad[] = {L'a', WC(0x110000), WC(-1), WC(0xD800), L'b', 0};
   char out[16];

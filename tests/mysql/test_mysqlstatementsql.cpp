@@ -16,6 +16,28 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+TEST(DateDigits, EveryDashGoesWhereverItStands) {
+  // The server's forms are read a word at a time; any other placing of '-' is stripped byte by
+  // byte: every text of both lengths with a dash added or taken away at each place.
+  for (const std::string base : {"2024-01-31", "2024-01-31 23:59:58", "0000-00-00 00:00:00"}) {
+    std::vector<std::string> texts = {base};
+    for (size_t at = 0; at < base.size(); ++at) {
+      std::string t = base;
+      t[at] = t[at] == '-' ? '5' : '-';
+      texts.push_back(t);
+    }
+    texts.push_back(std::string(base.size(), '-'));
+    for (const std::string& text : texts) {
+      std::string want;
+      for (char c : text)
+        if (c != '-') want += c;
+      char digits[19];
+      const unsigned int n = nMySQLDateDigits(text.data(), static_cast<unsigned int>(text.size()), digits);
+      EXPECT_EQ(std::string(digits, n), want) << text;
+    }
+  }
+}
+
 class LiveStatement : public LiveConnection {
  protected:
   struct VM : AnyTest { static void Bind() { SetUpTestSuite(); } };

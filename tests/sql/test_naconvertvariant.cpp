@@ -4,8 +4,12 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 
+#include "common/utf.h"
+#include "common/xystring_conversion.h"
 #include "common/zvbin.h"
+#include "host/host_services.h"
 #include "mysql/mysqldriver.h"
 #include "tests/sql/convert_test_util.h"
 
@@ -72,6 +76,153 @@ TEST_F(Convert, ServerDateAndTimeTextsLandInDateTimeAndTimeItemsOrRaise53) {
                                 : DateBytes(item.type, item.size, row.y, row.mo, row.d, row.h, row.mi, row.s, row.ms))
           << row.text << " " << item.type << " " << item.size;
       EXPECT_EQ(slot.Raised(), bad ? Error53(ZV_PSTRA, item.type, row.text) : L"") << row.text;
+    }
+  }
+}
+
+TEST_F(Convert, DateTimeDigitFormWithAStrayByteAnywhereRaises53) {
+  // "YYYYMMDD HH:MM:SS", read a word at a time: every place holds something else in turn; an
+  // independent reading of the form decides which texts are a date-time.
+  const std::string good = "20240229 23:59:58";
+  for (size_t at = 0; at < good.size(); ++at) {
+    for (char odd : {'0', '9', ':', '/', ' ', '-', 'a', '\xB9', '\0'}) {
+      std::string text = good;
+      text[at] = odd;
+      bool form = true;
+      for (size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        form = form && (i == 8 ? text[i] == ' ' : i == 11 || i == 14 ? text[i] == ':' : digit);
+      }
+      auto num = [&](size_t i, size_t n) { return std::stoi(text.substr(i, n)); };
+      const int y = form ? num(0, 4) : 0, mo = form ? num(4, 2) : 0, d = form ? num(6, 2) : 0;
+      const int h = form ? num(9, 2) : 0, mi = form ? num(12, 2) : 0, s = form ? num(15, 2) : 0;
+      const int last = mo == 2 ? (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0) ? 29 : 28) : 30 + ((mo + mo / 8) % 2);
+      const bool zero = mo == 0 || d == 0;
+      const bool ok = form && mo <= 12 && d <= 31 && (zero || d <= last) && h <= 23 && mi <= 59 && s <= 59;
+      Slot slot(&m_cnx, NA_IT_DATETIME, 8);
+      EXPECT_EQ(slot.conv.bSetValueDB(text.data(), static_cast<unsigned int>(text.size()), CP_UTF8), ok) << text;
+      EXPECT_EQ(slot.bytes, ok ? DateBytes(NA_IT_DATETIME, 8, zero ? 0 : y, zero ? 0 : mo, zero ? 0 : d, h, mi, s, 0)
+                               : Bytes(8, 0))
+          << text;
+    }
+  }
+}
+
+// A converter holding a MEMOUNICODE column's value, as a browse binds a memo.
+struct HeldMemo {
+  explicit HeldMemo(CNAConnectionDescription* cnx) : item(L"note", NA_IT_MEMOUNICODE, 8), conv(&error, cnx) {
+    CNAError::s_Hold(&error);
+    conv.SetStatic(true);
+    conv.InitTypeVariantAny(ZV_DSTRW, 0);
+    conv.SetItemDesc(&item, nullptr);
+  }
+  ~HeldMemo() { conv.ResetVariant(); }
+  BOOL Set(const std::string& text, int cp = CP_UTF8) {
+    return conv.bSetValueDB(text.data(), static_cast<unsigned int>(text.size()), static_cast<unsigned int>(cp));
+  }
+  // The held text, and where its characters lie.
+  std::wstring Text() const {
+    const wchar_t* p = nullptr;
+    unsigned int n = 0;
+    conv.pclGetValue()->Intern()->nGetPCWSTR(&p);
+    conv.pclGetValue()->Intern()->nGetSTRLEN(&n);
+    return std::wstring(p, n);
+  }
+  const void* Block() const {
+    const wchar_t* p = nullptr;
+    conv.pclGetValue()->Intern()->nGetPCWSTR(&p);
+    return p;
+  }
+  CHostItemDescription item;
+  CNAError error;
+  CNAConvertVariant conv;
+};
+
+TEST_F(Convert, EmptyTextKeepsTheHeldTextsBlock) {
+  // A memo read row after row: the empty text is the empty value (not NULL) and leaves the
+  // block for the next row, which takes it without a new allocation; NULL stays NULL.
+  HeldMemo memo(&m_cnx);
+  ASSERT_TRUE(memo.Set("note note"));
+  const void* block = memo.Block();
+  const long live = nLive();
+  const struct { const char* text; bool null; } kRows[] = {
+      {"", false}, {"note", false}, {"", false}, {nullptr, true}, {"", false}, {"note note", false}};
+  for (const auto& row : kRows) {
+    ASSERT_TRUE(row.text == nullptr ? memo.conv.bSetValueDB(nullptr, 0, CP_UTF8) : memo.Set(row.text));
+    EXPECT_EQ(memo.conv.bIsNull(), row.null);
+    if (row.null) continue;
+    EXPECT_EQ(memo.Text(), std::wstring(row.text, row.text + strlen(row.text)));
+    EXPECT_EQ(memo.Block(), block) << row.text;
+    EXPECT_EQ(nLive(), live) << row.text;
+  }
+}
+
+TEST_F(Convert, FailedGrowthOfAHeldTextLeavesNoStaleText) {
+  // Out of memory for a longer text: the row's value is NULL with the error, never the last
+  // row's text reported as read.
+  HeldMemo memo(&m_cnx);
+  ASSERT_TRUE(memo.Set("note"));
+  CHostServices::Instance().FailNextAllocations(1);
+  EXPECT_FALSE(memo.Set(std::string(300, 'x')));
+  EXPECT_TRUE(memo.conv.bIsNull());
+  EXPECT_EQ(memo.error.pclGetXError()->dwGetSystemErrorCode(), 12u);
+  CHostServices::Instance().FailNextAllocations(0);
+  ASSERT_TRUE(memo.Set(std::string(300, 'x')));
+  EXPECT_EQ(memo.Text(), std::wstring(300, L'x'));
+}
+
+TEST_F(Convert, HeldTextIsTheWholeTextConvertedUpToItsFirstZero) {
+  // The held text is widened in its own block, its ASCII run apart: the same characters as the
+  // whole text converted at once and cut at its first zero, for runs of every length around the
+  // sixteen-byte steps, zeros, other characters and broken sequences anywhere.
+  std::vector<std::string> texts = {"", "a", std::string(1, '\0'), "\xC3\xA9", "\xFF", "\xC3", "\x80\x80",
+                                    "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\x81\x8D\x8F\x90\x9D"};
+  for (size_t n = 1; n <= 40; ++n)
+    for (const std::string& odd : {std::string("\xC3\xA9"), std::string(1, '\0'), std::string("\xE2\x82"),
+                                  std::string("\x80"), std::string("\xF0\x9F\x98\x80")}) {
+      std::string ascii;
+      for (size_t i = 0; i < n; ++i) ascii += static_cast<char>('a' + i % 26);
+      texts.push_back(ascii + odd);
+      texts.push_back(ascii + odd + ascii);
+      texts.push_back(odd + ascii);
+      texts.push_back(ascii.substr(0, n / 2) + odd + ascii.substr(n / 2));
+    }
+  for (int cp : {CP_UTF8, 1252, 1251, 932}) {
+    HeldMemo memo(&m_cnx);
+    for (const std::string& text : texts) {
+      const CXYString<wchar_t> whole = PCASTR_To_CWString(text.data(), cp, static_cast<int>(text.size()));
+      const std::wstring want(whole.pszGet());
+      ASSERT_TRUE(memo.Set(text, cp)) << cp << " " << testing::PrintToString(text);
+      EXPECT_EQ(memo.Text(), want) << cp << " " << testing::PrintToString(text);
+      EXPECT_FALSE(memo.conv.bIsNull());
+    }
+  }
+}
+
+TEST_F(Convert, ServerTextIntoAUnicodeSlotIsItsCharactersAsTheHostSetsThem) {
+  // A UTF-8 server text goes into a UNICODE slot in one step: the same units and result as the
+  // host's setter of the characters it decodes to, for every slot size, with pairs, two-byte
+  // characters and broken sequences at every place of runs long and short.
+  const std::string pieces[] = {"a", "0123456789abcdef", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC3",
+                                "\x80", "\xFF", "\xED\xA0\x80", std::string(1, '\0')};
+  std::mt19937 rng(7);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 150; ++i) {
+    std::string t;
+    for (int k = static_cast<int>(rng() % 6); k >= 0; --k) t += pieces[rng() % std::size(pieces)];
+    texts.push_back(t);
+  }
+  for (const std::string& text : texts) {
+    std::wstring wide;
+    unsigned int left = static_cast<unsigned int>(text.size());
+    for (const char* p = text.data(); left > 0;) wide += UTF8_GetNext(&p, &left);
+    for (unsigned int size = 2; size <= 48; size += 3) {
+      Slot server(&m_cnx, NA_IT_UNICODE, size), host(&m_cnx, NA_IT_UNICODE, size);
+      const BOOL ok = server.conv.bSetValueDB(text.data(), static_cast<unsigned int>(text.size()), CP_UTF8);
+      EXPECT_EQ(ok, host.conv.bSetValue(wide.c_str(), static_cast<unsigned int>(wide.size())))
+          << testing::PrintToString(text) << " " << size;
+      EXPECT_EQ(server.bytes, host.bytes) << testing::PrintToString(text) << " " << size;
+      EXPECT_EQ(server.conv.nGetUtilDataSize(), host.conv.nGetUtilDataSize()) << testing::PrintToString(text);
     }
   }
 }

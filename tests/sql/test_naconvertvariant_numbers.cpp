@@ -23,6 +23,19 @@ TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
       "32767", "-32768", "-32769", "65535", "65536", "2147483647", "-2147483648", "-2147483649", "4294967295",
       "4294967296", "9223372036854775807", "9223372036854775808", "-9223372036854775808", "-9223372036854775809",
       "18446744073709551615", "18446744073709551616", "99999999999999999999", "123456789012345678901", "1.2.3"};
+  // Digits are read a word at a time: a stray character at every place of every length up to 17,
+  // those just beside '0' to '9' among them, and a currency's point at every place from the end.
+  for (size_t n = 1; n <= 17; ++n)
+    for (size_t at = 0; at < n; ++at)
+      for (char odd : {'/', ':', '?', 'a', ' ', '.', '-'}) {
+        std::string t(n, '7');
+        t[at] = odd;
+        texts.push_back(t);
+      }
+  for (size_t decimals = 0; decimals <= 8; ++decimals) {
+    texts.push_back("123." + std::string(decimals, '5'));
+    texts.push_back("-1.2." + std::string(decimals, '5'));
+  }
   std::mt19937 rng(24);
   for (int i = 0; i < 400; ++i) {
     std::string t = rng() % 3 == 0 ? "-" : "";
