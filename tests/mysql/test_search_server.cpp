@@ -491,7 +491,7 @@ TEST_P(LiveWalk, TextKeyWithDuplicatesAndNulls) {
   Walk(bench.Record(), t, "id, t", "t, id", "t DESC, id DESC");
 }
 
-TEST_P(LiveWalk, CompositeKeyWithADescendingComponentAndNulls) {
+TEST_P(LiveWalk, CompositeKeyWithADescendingComponentAndNullsKeepsItsOrder) {
   ASSERT_TRUE(Run("CREATE TABLE " + m_strTable +
                   " (id INT PRIMARY KEY, a INT NULL, b VARCHAR(10) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NULL,"
                   " c INT NULL)"));
