@@ -533,6 +533,184 @@ TEST_P(LiveWalk, TableWithoutKeyByAllItsColumns) {
   Walk(bench.Record(), p, "p, f, g, dt, s", "p, f, g, dt, s", "p DESC, f DESC, g DESC, dt DESC, s DESC");
 }
 
+// ---------------------------------------------------------------- Starts-with searches and filters
+
+class LiveFilter : public LiveSearch {
+ protected:
+  // The ids the search's current tree selects (with the filter when one is given).
+  std::string Selected(CNARecherche* search, CNARecord* record, CNAFilter* filter = nullptr) {
+    CNACommand* c = MakeCommand(m_pCnx.get());
+    EXPECT_TRUE(search->bGetSQL(c, filter, record));
+    m_last = c->nGetOriginalSQLLength() > 0 ? Formatted(c) : "";
+    return Ids(m_last);
+  }
+  std::string m_last;
+};
+
+// Texts holding the LIKE wildcards, a quote, a backslash and the highest character: a starts-with
+// search and a filter up to a maximum fill select exactly the texts that start with the value.
+TEST_P(LiveFilter, StartsWithSelectsExactlyTheTextsStartingWithTheValue) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable +
+                  " (id INT PRIMARY KEY, t VARCHAR(20) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NULL)"));
+  // Latin-1 bytes: 0xFF is the highest character of an ANSI text.
+  const std::vector<std::optional<std::string>> texts = {
+      "a%b", "a%", "a_b", "axb", "it's", "it", "c\\d", "c\\", "c", "", std::nullopt, "a\xFF", "\xFF", "\xFFz", "ab",
+      "a\\%", "'", "''x"};
+  for (size_t i = 0; i < texts.size(); ++i) {
+    std::string literal = "NULL";
+    if (texts[i]) {
+      literal = "_utf8mb4 X'";
+      for (unsigned char ch : *texts[i]) {
+        // As UTF-8: Latin-1 above 0x7F takes two bytes.
+        char hex[8];
+        if (ch < 0x80) snprintf(hex, sizeof hex, "%02X", ch);
+        else snprintf(hex, sizeof hex, "%02X%02X", 0xC0 | (ch >> 6), 0x80 | (ch & 0x3F));
+        literal += hex;
+      }
+      literal += "'";
+    }
+    ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " + literal + ")"));
+  }
+  RecordBench bench;
+  bench.UseConnection(m_pCnx.get());
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  CHostItemDescription* t = bench.Add(L"t", NA_IT_TEXTE, 21, kDuplicates);
+  t->m_pszNameInSource = L"";
+  ASSERT_TRUE(bench.Build());
+  for (const std::string prefix : {"a%", "a_", "a", "it'", "c\\", "c", "\xFF", "a\\%", "'", "''", "a\xFF"}) {
+    std::string want;
+    for (size_t i = 0; i < texts.size(); ++i)
+      if (texts[i] && texts[i]->compare(0, prefix.size(), prefix) == 0) want += (want.empty() ? "" : ",") + std::to_string(i);
+    const CAny value = Ansi(prefix);
+    CNARecherche* search = new CNARecherche(&m_error, m_pCnx.get());
+    search->AddRef();
+    ASSERT_TRUE(search->bSetRecherche(bench.Record(), t, &value, NA_PARSE_FIRST, 0, 0));
+    EXPECT_EQ(Selected(search, bench.Record()), want) << prefix << ": " << m_last;
+    search->nRelease();
+    // Up to the value followed by the maximum fill: the same rows (a value ending with the
+    // highest character is itself a fill there).
+    if (prefix.back() == '\xFF') continue;
+    CNAFilter* filter = new CNAFilter(&m_error, m_pCnx.get());
+    filter->AddRef();
+    const CAny top = Ansi(prefix + "\xFF");
+    ASSERT_TRUE(filter->bSetFilter(bench.Record(), t, &value, 1, &top, 1, nullptr, 0));
+    filter->Activate();
+    EXPECT_EQ(Selected(filter, bench.Record()), want) << prefix << " to its fill: " << m_last;
+    filter->nRelease();
+  }
+  m_commands.clear();
+}
+
+TEST_P(LiveFilter, BoundsEqualGenericAndCombinedWithASearch) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT PRIMARY KEY, n INT NULL, t VARCHAR(10) NULL)"));
+  for (int i = 0; i < 30; ++i)
+    ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " +
+                    (i % 7 == 6 ? "NULL" : std::to_string(i)) + ", '" + std::string(1, static_cast<char>('a' + i % 3)) +
+                    std::to_string(i) + "')"));
+  RecordBench bench;
+  bench.UseConnection(m_pCnx.get());
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4, kDuplicates);
+  CHostItemDescription* t = bench.Add(L"t", NA_IT_TEXTE, 11, kDuplicates);
+  n->m_pszNameInSource = t->m_pszNameInSource = L"";
+  ASSERT_TRUE(bench.Build());
+  auto ids = [](int from, int to) {
+    std::string out;
+    for (int i = from; i <= to; ++i)
+      if (i % 7 != 6) out += (out.empty() ? "" : ",") + std::to_string(i);
+    return out;
+  };
+  struct Row {
+    const char* name;
+    INAItemDescription* item;
+    std::optional<CAny> min;
+    int minIncluded;
+    std::optional<CAny> max;
+    int maxIncluded;
+    int flags;
+    std::string want;
+  } rows[] = {
+      {"10 to 20 excluded", n, Int(10), 1, Int(20), 0, 0, ids(10, 19)},
+      {"10 excluded to 20", n, Int(10), 0, Int(20), 1, 0, ids(11, 20)},
+      {"equal bounds", n, Int(12), 1, Int(12), 1, 0, "12"},
+      {"lower bound alone", n, Int(25), 0, std::nullopt, 0, 0, ids(26, 29)},
+      {"upper bound alone", n, std::nullopt, 0, Int(3), 1, 0, ids(0, 3)},
+      {"starts-with lower bound alone", t, Ansi("b1"), 1, std::nullopt, 0, NA_FILTER_GENERIC, "1,10,13,16,19"},
+      {"nothing", n, std::nullopt, 0, std::nullopt, 0, 0, ids(0, 29) + ",6,13,20,27"},
+  };
+  for (const Row& row : rows) {
+    CNAFilter* filter = new CNAFilter(&m_error, m_pCnx.get());
+    filter->AddRef();
+    ASSERT_TRUE(filter->bSetFilter(bench.Record(), row.item, row.min ? &*row.min : nullptr, row.minIncluded,
+                                   row.max ? &*row.max : nullptr, row.maxIncluded, nullptr, row.flags))
+        << row.name;
+    filter->Activate();
+    const std::string want = std::string(row.name) == "nothing" ? Ids("") : row.want;
+    EXPECT_EQ(Selected(filter, bench.Record()), want) << row.name << ": " << m_last;
+    if (std::string(row.name) == "equal bounds") {
+      EXPECT_EQ(std::count(m_last.begin(), m_last.end(), '='), 1) << m_last;
+    }
+    if (row.flags != 0) {
+      EXPECT_NE(m_last.find(" LIKE "), std::string::npos) << m_last;
+    }
+    // With an active filter a search selects the rows of both.
+    CNARecherche* search = new CNARecherche(&m_error, m_pCnx.get());
+    search->AddRef();
+    const CAny from = Int(15);
+    ASSERT_TRUE(search->bAddExpression(bench.Record(), n, NA_OP_GE, &from, 0, NA_OP_AND, 0));
+    const std::string alone = Selected(search, bench.Record());
+    std::string expected;
+    for (size_t at = 0; at < alone.size();) {
+      const size_t comma = alone.find(',', at);
+      const std::string id = alone.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+      if (("," + want + ",").find("," + id + ",") != std::string::npos) expected += (expected.empty() ? "" : ",") + id;
+      at = comma == std::string::npos ? alone.size() : comma + 1;
+    }
+    EXPECT_EQ(Selected(search, bench.Record(), filter), expected) << row.name << ": " << m_last;
+    search->nRelease();
+    filter->nRelease();
+  }
+  m_commands.clear();
+}
+
+// On a descending item the Part swapped the bounds whenever both were given, leaving the
+// inclusions in place: 10 included to 20 excluded selected nothing, and reversed bounds took in
+// the excluded end.
+TEST_P(LiveFilter, DescendingFilterSwapsOnlyReversedBoundsEachWithItsInclusion) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT PRIMARY KEY, n INT NULL)"));
+  for (int i = 0; i < 30; ++i)
+    ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " + std::to_string(i) + ")"));
+  RecordBench bench;
+  bench.UseConnection(m_pCnx.get());
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4, kDuplicates | 0x400);
+  n->m_pszNameInSource = L"";
+  ASSERT_TRUE(bench.Build());
+  auto ids = [](int from, int to) {
+    std::string out;
+    for (int i = from; i <= to; ++i) out += (out.empty() ? "" : ",") + std::to_string(i);
+    return out;
+  };
+  struct Row {
+    int min, minIncluded, max, maxIncluded;
+    std::string want;
+  } rows[] = {
+      {10, 1, 20, 0, ids(10, 19)}, {20, 1, 10, 0, ids(11, 20)}, {20, 0, 10, 1, ids(10, 19)}, {15, 1, 15, 1, "15"},
+  };
+  for (const Row& row : rows) {
+    CNAFilter* filter = new CNAFilter(&m_error, m_pCnx.get());
+    filter->AddRef();
+    const CAny min = Int(row.min), max = Int(row.max);
+    ASSERT_TRUE(filter->bSetFilter(bench.Record(), n, &min, row.minIncluded, &max, row.maxIncluded, nullptr, 0));
+    filter->Activate();
+    EXPECT_EQ(Selected(filter, bench.Record()), row.want) << row.min << " " << row.max << ": " << m_last;
+    filter->nRelease();
+  }
+  m_commands.clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveFilter, ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveWalk, ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveSearch, ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "sql/naconvertvariant.h"
@@ -450,6 +451,203 @@ TEST_F(Fills, WideMaximumFillIsEitherWidth) {
     one.SetValueByte(&fill, sizeof fill);
     EXPECT_EQ(CNARecherche::eCheckValue(&one), NA_VALUE_MAX) << static_cast<uint32_t>(fill);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The search's readers of a searched value.
+struct Probe : CNARecherche {
+  using CNARecherche::_bGenericSearchDueTohValMax;
+  using CNARecherche::_GetComponentValue;
+  using CNARecherche::_GetValue;
+  using CNARecherche::CNARecherche;
+};
+
+std::string U16(std::initializer_list<unsigned int> units) {
+  std::string out;
+  for (unsigned int u : units) out += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+  return out;
+}
+
+std::wstring Shown(const CNARecherche::Values& values) {
+  std::wstring out;
+  for (const CAny& v : values) {
+    unsigned int size = 0;
+    if (v.wGetType() == ZV_BIN) v.Intern()->nGetDataSize(&size);
+    out += (out.empty() ? L"" : L"|") + (v.wGetType() == ZV_BIN ? L"bin" + std::to_wstring(size) : TextOf(v));
+  }
+  return out;
+}
+
+// The Part read past the searched value's bytes: a BINAIRE length or a component longer than
+// what is left was taken whole. UNICODE components are UTF-16 with pairs.
+TEST(SearchValues, ComponentValuesNeverReadPastTheSearchedBytes) {
+  RecordBench bench;
+  bench.Add(L"n1", NA_IT_I4, 4);
+  bench.Add(L"n2", NA_IT_I4, 4);
+  bench.Add(L"txt", NA_IT_TEXTE, 11)->m_nLogicalSize = 10;
+  bench.Add(L"bin", NA_IT_BINAIRE, 10);
+  bench.Add(L"uni", NA_IT_UNICODE, 12)->m_nLogicalSize = 5;
+  ASSERT_TRUE(bench.Build());
+  auto columns = [&](std::initializer_list<const wchar_t*> names) {
+    CNARecherche::Columns out;
+    for (const wchar_t* n : names) out.push_back(bench.Column(n));
+    return out;
+  };
+  struct Row {
+    const char* name;
+    CNARecherche::Columns parts;
+    std::string bytes;
+    unsigned int flags;
+    const wchar_t* want;
+    bool min, max;
+  } rows[] = {
+      {"two integers", columns({L"n1", L"n2"}), I4(1) + I4(2), 0, L"1|2", false, false},
+      {"a short integer ends the list", columns({L"n1", L"n2"}), I4(1) + std::string("\x02\x00", 2), 0, L"1", false, false},
+      {"too short for the first", columns({L"n1"}), std::string("\x01\x00\x00", 3), 0, L"", false, false},
+      {"a text is cut at its zero", columns({L"txt", L"n1"}), std::string("ab\0\0\0\0\0\0\0\0", 10) + I4(7), 0, L"ab|7",
+       false, false},
+      {"a text ending the value", columns({L"txt", L"n1"}), "abc", 0, L"abc", false, false},
+      {"a length past the bytes ends the list", columns({L"bin", L"n1"}), std::string("\x00\x01", 2) + "xyz", 0, L"",
+       false, false},
+      {"a length within them", columns({L"bin", L"n1"}), std::string("\x03\x00", 2) + "xyz" + I4(9), 0, L"bin3|9", false,
+       false},
+      {"a half length", columns({L"n1", L"bin"}), I4(4) + std::string("\x03", 1), 0, L"4", false, false},
+      {"UTF-16 with a pair", columns({L"uni"}), U16({L'a', 0xD83D, 0xDE00, 0, 0}), 0, L"a\U0001F600", false, false},
+      {"UTF-16 shorter than the field", columns({L"uni", L"n1"}), U16({L'z'}), 0, L"z", false, false},
+      {"maximum fill", columns({L"n1", L"n2"}), I4(1) + "\xFF", NA_SEARCH_FILLTEST, L"1|2147483647", false, true},
+      {"minimum fill", columns({L"n1", L"n2"}), I4(1) + std::string("\0", 1), NA_SEARCH_GENERIC, L"1|-2147483648", true,
+       false},
+      {"no fill without the test", columns({L"n1", L"n2"}), I4(1) + "\xFF", 0, L"1", false, false},
+  };
+  Probe probe;
+  for (const Row& row : rows) {
+    // The bytes live in a buffer of their own size, so a read past them is a sanitizer error.
+    const CAny value = Bytes(row.bytes);
+    CNARecherche::Values values;
+    BOOL min = FALSE, max = FALSE;
+    probe._GetComponentValue(row.parts, &value, &values, &min, &max, row.flags);
+    EXPECT_EQ(Narrow(Shown(values)), Narrow(row.want)) << row.name;
+    EXPECT_EQ(min != 0, row.min) << row.name;
+    EXPECT_EQ(max != 0, row.max) << row.name;
+  }
+}
+
+// The Part zeroed two bytes of a 4-byte character, which left the fill in the value.
+TEST(SearchValues, MaximumFillLosesOneWholeCharacter) {
+  RecordBench bench;
+  bench.Add(L"t", NA_IT_TEXTE, 11);
+  bench.Add(L"w", NA_IT_UNICODE, 22);
+  ASSERT_TRUE(bench.Build());
+  const std::wstring wide = L"ab" + std::wstring(1, wchar_t(0xFFFFFFFF));
+  struct Row {
+    const wchar_t* column;
+    CAny value;
+    const wchar_t* want;
+    bool usable;
+  } rows[] = {
+      {L"t", Ansi("ab\xFF"), L"ab", true},      {L"t", Ansi("\xFF"), L"", false},
+      {L"w", Wide(wide), L"ab", true},          {L"w", Wide(L"x" + std::wstring(1, wchar_t(0xFFFF))), L"x", true},
+      {L"w", Wide(std::wstring(1, wchar_t(0xFFFF))), L"", false},
+  };
+  Probe probe;
+  for (Row& row : rows) {
+    BOOL usable = FALSE, min = FALSE, max = FALSE;
+    probe._GetValue(bench.Column(row.column), &row.value, &usable, &min, &max);
+    EXPECT_TRUE(max);
+    EXPECT_EQ(Narrow(TextOf(row.value)), Narrow(row.want));
+    EXPECT_EQ(usable != 0, row.usable) << Narrow(row.want);
+    CNARecherche::Values values{row.column == std::wstring(L"t") ? Ansi("cd\xFF") : Wide(L"cd" + std::wstring(1, wchar_t(0xFFFF)))};
+    EXPECT_TRUE(probe._bGenericSearchDueTohValMax({bench.Column(row.column)}, &values, 0));
+    EXPECT_EQ(Narrow(TextOf(values[0])), "cd");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Search, FilterBoundsWriteTheirComparisons) {
+  struct Row {
+    const char* name;
+    const wchar_t* item;
+    std::optional<CAny> min;
+    int minIncluded;
+    std::optional<CAny> max;
+    int maxIncluded;
+    int flags;
+    BOOL result;
+    const wchar_t* want;
+  } rows[] = {
+      {"equal bounds are one =", L"i", Int(5), 1, Int(5), 0, 0, TRUE, L"`i`={5}"},
+      {"both bounds", L"i", Int(5), 0, Int(9), 1, 0, TRUE, L"`i`>{5} AND `i`<={9}"},
+      {"a starts-with lower bound alone", L"t", Ansi("ab"), 1, std::nullopt, 0, NA_FILTER_GENERIC, TRUE, L"`t` LIKE {ab%}"},
+      {"a starts-with range", L"t", Ansi("ab"), 1, Ansi("cd"), 1, NA_FILTER_GENERIC, TRUE,
+       L"`t`>={ab} AND (`t`<{cd} OR `t` LIKE {cd%})"},
+      {"no bound", L"i", std::nullopt, 0, std::nullopt, 0, 0, TRUE, L""},
+      {"a fill is no bound", L"i", Int(INT_MIN), 1, std::nullopt, 0, 0, FALSE, L""},
+  };
+  for (const Row& row : rows) {
+    CNAFilter* filter = new CNAFilter(&m_bench.m_error, &m_bench.m_cnx);
+    filter->AddRef();
+    EXPECT_EQ(filter->bSetFilter(m_bench.Record(), Item(row.item), row.min ? &*row.min : nullptr, row.minIncluded,
+                                 row.max ? &*row.max : nullptr, row.maxIncluded, nullptr, row.flags),
+              row.result)
+        << row.name;
+    filter->Activate();
+    EXPECT_TRUE(filter->bGetSQL(m_command, nullptr, m_bench.Record())) << row.name;
+    EXPECT_EQ(Narrow(Render(m_command)), Narrow(row.want)) << row.name;
+    filter->nRelease();
+  }
+}
+
+TEST_F(Search, SavedFiltersTellWhetherTheFilterInForceIsTheSame) {
+  const CAny five = Int(5), six = Int(6);
+  auto make = [&](const CAny& min, bool active) {
+    CNAFilter* f = new CNAFilter(&m_bench.m_error, &m_bench.m_cnx);
+    f->AddRef();
+    EXPECT_TRUE(f->bSetFilter(m_bench.Record(), Item(L"i"), &min, 1, nullptr, 0, nullptr, 0));
+    f->ActivateFilter(active ? 1 : 0);
+    // Written once, as a browse writes it: its parameters are what a later comparison sees.
+    EXPECT_TRUE(f->bGetSQL(m_command, nullptr, m_bench.Record()));
+    return f;
+  };
+  CNAFilter* active = make(five, true);
+  CNAFilter* same = make(five, true);
+  CNAFilter* other = make(six, true);
+  CNAFilter* inactive = make(five, false);
+  CNAFilter* inactiveToo = make(six, false);
+  struct Row {
+    const char* name;
+    CNAFilter* saved;
+    CNAFilter* given;
+    bool equals;
+  } rows[] = {
+      {"the same object", active, active, true},     {"an equal filter", active, same, true},
+      {"another bound", active, other, false},       {"active against inactive", active, inactive, false},
+      {"active against none", active, nullptr, false}, {"inactive against inactive", inactive, inactiveToo, true},
+      {"inactive against none", inactive, nullptr, true}, {"none against inactive", nullptr, inactive, true},
+      {"none against none", nullptr, nullptr, true},  {"none against active", nullptr, active, false},
+  };
+  for (const Row& row : rows) {
+    CNAFilterSave save(row.saved);
+    EXPECT_EQ(save.bFilterEquals(row.given) != 0, row.equals) << row.name;
+    EXPECT_EQ(CNAFilter::g_bEqualsFilter(row.saved, row.given) != 0, row.equals) << row.name;
+    CNAFilterSave copy;
+    copy.Copy(save);
+    EXPECT_EQ(copy.bFilterEquals(row.given) != 0, row.equals) << row.name;
+  }
+  // The save keeps the activation it saw: a filter deactivated since is no longer the same.
+  CNAFilterSave save(active);
+  active->ActivateFilter(0);
+  EXPECT_FALSE(save.bFilterEquals(active));
+  EXPECT_TRUE(CNAFilter::g_bEqualsFilter(active, nullptr));
+  EXPECT_EQ(active->nGetRefCount(), 2u);
+  save.SetFilter(nullptr);
+  EXPECT_EQ(active->nGetRefCount(), 1u);
+  for (CNAFilter* f : {active, same, other, inactive, inactiveToo}) f->nRelease();
 }
 
 }  // namespace
