@@ -457,6 +457,8 @@ TEST_F(Fills, WideMaximumFillIsEitherWidth) {
 
 namespace {
 
+class SearchValues : public AnyTest {};
+
 // The search's readers of a searched value.
 struct Probe : CNARecherche {
   using CNARecherche::_bGenericSearchDueTohValMax;
@@ -483,7 +485,7 @@ std::wstring Shown(const CNARecherche::Values& values) {
 
 // The Part read past the searched value's bytes: a BINAIRE length or a component longer than
 // what is left was taken whole. UNICODE components are UTF-16 with pairs.
-TEST(SearchValues, ComponentValuesNeverReadPastTheSearchedBytes) {
+TEST_F(SearchValues, ComponentValuesNeverReadPastTheSearchedBytes) {
   RecordBench bench;
   bench.Add(L"n1", NA_IT_I4, 4);
   bench.Add(L"n2", NA_IT_I4, 4);
@@ -536,7 +538,7 @@ TEST(SearchValues, ComponentValuesNeverReadPastTheSearchedBytes) {
 }
 
 // The Part zeroed two bytes of a 4-byte character, which left the fill in the value.
-TEST(SearchValues, MaximumFillLosesOneWholeCharacter) {
+TEST_F(SearchValues, MaximumFillLosesOneWholeCharacter) {
   RecordBench bench;
   bench.Add(L"t", NA_IT_TEXTE, 11);
   bench.Add(L"w", NA_IT_UNICODE, 22);
