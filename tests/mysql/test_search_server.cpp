@@ -16,6 +16,7 @@
 #include "sql/narecherche.h"
 #include "tests/mysql/live_connection.h"
 #include "tests/support/record_bench.h"
+#include "tests/support/search_values.h"
 
 namespace {
 
@@ -52,7 +53,13 @@ class LiveSearch : public LiveConnection {
     ASSERT_TRUE(!std::get<1>(GetParam()) ||
                 m_pNullLast->bExecuteQueryNoResult(&m_error, L"SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
   }
-  bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
+  // The record over the bench's items on cnx (the fixture's by default); the items' names are the
+  // server's column names.
+  bool Build(RecordBench& bench, CNAConnectionDescription* cnx = nullptr) {
+    for (CHostItemDescription& item : bench.m_items) item.m_pszNameInSource = L"";
+    bench.UseConnection(cnx != nullptr ? cnx : m_pCnx.get());
+    return bench.Build() != 0;
+  }
 
   // Every column of the rows of sql (bytes of the connection's code page), nullopt for NULL;
   // nothing, with a failure, when the server refuses it.
@@ -110,28 +117,6 @@ class LiveSearch : public LiveConnection {
   std::vector<std::unique_ptr<CNACommand, void (*)(CNACommand*)>> m_commands;
 };
 
-CAny Ansi(const std::string& s) {
-  CAny v;
-  v.__SetType(ZV_PSTRA, 0);
-  v.SetValueByte(s.data(), static_cast<unsigned int>(s.size()));
-  return v;
-}
-CAny Null(unsigned short type) {
-  CAny v;
-  v.__SetType(type, 0);
-  v.SetNull(true);
-  return v;
-}
-CAny Int(int n) {
-  CAny v;
-  v.SetI4(n);
-  return v;
-}
-CAny Bool(int b) {
-  CAny v;
-  v.SetBOOL(b);
-  return v;
-}
 CAny Date(const char* s) {
   CAny v;
   v.SetDATEA(s);
@@ -301,14 +286,13 @@ TEST_P(LiveSearch, FoldedTreesSelectTheRowsOfTheModel) {
                                         static_cast<CNAConnectionDescription*>(m_pNullLast.get())}) {
     const bool nullFirst = cnx->bNULLBeforeNotNULL();
     RecordBench bench;
-    bench.UseConnection(cnx);
     const wchar_t* names[] = {L"i", L"t", L"d", L"b"};
-    bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
-    bench.Add(L"i", NA_IT_I4, 4)->m_pszNameInSource = L"";
-    bench.Add(L"t", NA_IT_TEXTE, 21)->m_pszNameInSource = L"";
-    bench.Add(L"d", NA_IT_DATE8, 9)->m_pszNameInSource = L"";
-    bench.Add(L"b", NA_IT_BOOLEEN, 4)->m_pszNameInSource = L"";
-    ASSERT_TRUE(bench.Build());
+    bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
+    bench.Add(L"i", NA_IT_I4, 4);
+    bench.Add(L"t", NA_IT_TEXTE, 21);
+    bench.Add(L"d", NA_IT_DATE8, 9);
+    bench.Add(L"b", NA_IT_BOOLEEN, 4);
+    ASSERT_TRUE(Build(bench, cnx));
 
     std::function<Tree(int)> make = [&](int depth) -> Tree {
       const int kind = depth <= 0 ? 3 : static_cast<int>(rng() % 5);
@@ -469,11 +453,9 @@ TEST_P(LiveWalk, UniqueIntegerKey) {
   ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (1, 7), (2, -2147483648), (3, 2147483647), (4, -1), (5, 0),"
                   " (6, 100), (7, 3)"));
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
-  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
   CHostItemDescription* u = bench.Add(L"u", NA_IT_I4, 4, kUnique, FALSE);
-  u->m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   Walk(bench.Record(), u, "id, u", "u", "u DESC");
 }
 
@@ -483,11 +465,9 @@ TEST_P(LiveWalk, TextKeyWithDuplicatesAndNulls) {
   ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (1, 'b'), (2, NULL), (3, 'a'), (4, 'b'), (5, 'a%'),"
                   " (6, NULL), (7, 'a_'), (8, 'b'), (9, 'it''s'), (10, 'c\\\\d'), (11, 'a')"));
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
-  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
   CHostItemDescription* t = bench.Add(L"t", NA_IT_TEXTE, 21, kDuplicates);
-  t->m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   Walk(bench.Record(), t, "id, t", "t, id", "t DESC, id DESC");
 }
 
@@ -499,15 +479,13 @@ TEST_P(LiveWalk, CompositeKeyWithADescendingComponentAndNullsKeepsItsOrder) {
                   " (5, NULL, 'x', 1), (6, NULL, NULL, NULL), (7, 2, 'a', NULL), (8, 2, 'a', 5), (9, 1, 'y', NULL),"
                   " (10, 2, NULL, 3), (11, NULL, 'z', 2), (12, 1, NULL, NULL)"));
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
-  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
   CHostItemDescription* a = bench.Add(L"a", NA_IT_I4, 4);
   CHostItemDescription* b = bench.Add(L"b", NA_IT_TEXTE, 11);
   CHostItemDescription* c = bench.Add(L"c", NA_IT_I4, 4);
-  for (CHostItemDescription* part : {a, b, c}) part->m_pszNameInSource = L"";
   CHostItemDescription* k = bench.Add(L"k", NA_IT_BINAIRE, 18, kComposite | kUnique, TRUE, {a, b, c});
   k->m_dwDescendingComponents = 2;
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   Walk(bench.Record(), k, "id, a, b, c", "a, b DESC, c", "a DESC, b, c DESC");
 }
 
@@ -522,14 +500,12 @@ TEST_P(LiveWalk, TableWithoutKeyByAllItsColumns) {
                   " (2, -3.25e-5, 1e300, '1999-12-31 23:59:59', NULL), (2, 3.40282e38, -1.5, '2024-02-29 00:00:00', 'it''s'),"
                   " (1, 1.1, 0.1, NULL, 'x')"));
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
   CHostItemDescription* p = bench.Add(L"p", NA_IT_I4, 4);
   bench.Add(L"f", NA_IT_R4, 4);
   bench.Add(L"g", NA_IT_R8, 8);
   bench.Add(L"dt", NA_IT_DATETIME, 8);
   bench.Add(L"s", NA_IT_TEXTE, 11);
-  for (CHostItemDescription& item : bench.m_items) item.m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   Walk(bench.Record(), p, "p, f, g, dt, s", "p, f, g, dt, s", "p DESC, f DESC, g DESC, dt DESC, s DESC");
 }
 
@@ -572,11 +548,9 @@ TEST_P(LiveFilter, StartsWithSelectsExactlyTheTextsStartingWithTheValue) {
     ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " + literal + ")"));
   }
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
-  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
   CHostItemDescription* t = bench.Add(L"t", NA_IT_TEXTE, 21, kDuplicates);
-  t->m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   for (const std::string prefix : {"a%", "a_", "a", "it'", "c\\", "c", "\xFF", "a\\%", "'", "''", "a\xFF"}) {
     std::string want;
     for (size_t i = 0; i < texts.size(); ++i)
@@ -608,12 +582,10 @@ TEST_P(LiveFilter, BoundsEqualGenericAndCombinedWithASearch) {
                     (i % 7 == 6 ? "NULL" : std::to_string(i)) + ", '" + std::string(1, static_cast<char>('a' + i % 3)) +
                     std::to_string(i) + "')"));
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
-  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
   CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4, kDuplicates);
   CHostItemDescription* t = bench.Add(L"t", NA_IT_TEXTE, 11, kDuplicates);
-  n->m_pszNameInSource = t->m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   auto ids = [](int from, int to) {
     std::string out;
     for (int i = from; i <= to; ++i)
@@ -681,11 +653,9 @@ TEST_P(LiveFilter, DescendingFilterSwapsOnlyReversedBoundsEachWithItsInclusion) 
   for (int i = 0; i < 30; ++i)
     ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " + std::to_string(i) + ")"));
   RecordBench bench;
-  bench.UseConnection(m_pCnx.get());
-  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE)->m_pszNameInSource = L"";
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
   CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4, kDuplicates | 0x400);
-  n->m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(Build(bench));
   auto ids = [](int from, int to) {
     std::string out;
     for (int i = from; i <= to; ++i) out += (out.empty() ? "" : ",") + std::to_string(i);

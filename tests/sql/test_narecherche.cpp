@@ -16,6 +16,7 @@
 #include "sql/narecherche.h"
 #include "values/datetime.h"
 #include "tests/support/record_bench.h"
+#include "tests/support/search_values.h"
 
 namespace {
 
@@ -50,35 +51,6 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-CAny Int(int n) {
-  CAny v;
-  v.SetI4(n);
-  return v;
-}
-CAny Ansi(const std::string& s, unsigned short type = ZV_PSTRA) {
-  CAny v;
-  v.__SetType(type, 0);
-  v.SetValueByte(s.data(), static_cast<unsigned int>(s.size()));
-  return v;
-}
-CAny Wide(const std::wstring& s, unsigned short type = ZV_PSTRW) {
-  CAny v;
-  v.__SetType(type, 0);
-  v.SetValueByte(s.data(), static_cast<unsigned int>(s.size() * sizeof(wchar_t)));
-  return v;
-}
-CAny Null(unsigned short type) {
-  CAny v;
-  v.__SetType(type, 0);
-  v.SetNull(true);
-  return v;
-}
-CAny Bytes(const std::string& s) {
-  CAny v;
-  v.SetBIN(reinterpret_cast<const unsigned char*>(s.data()), static_cast<unsigned int>(s.size()));
-  return v;
-}
-std::string I4(int n) { return std::string(reinterpret_cast<const char*>(&n), 4); }
 
 // Items i (I4), t (TEXTE), w (UNICODE), d (DATE8), dt (DATETIME), b (BOOLEEN), u (I4 unique not
 // null) and k, a composite key over three I4 components; the search and command under test.
