@@ -281,11 +281,11 @@ BOOL CNAExpression::_s_bExpressionTrueString(eNAOperator op, CNAConnectionDescri
 
 BOOL CNAExpression::s_bExpressionTrue(eNAOperator op, CNAConnectionDescription* cnx, const CAny* value) {
   if (value == nullptr) return FALSE;
+  // Only a value typed boolean: an integer 0 is no lower bound of anything.
   bool truth = false;
-  if (!value->bIsNull() && ReadBoolean(value, &truth) && value->wGetType() == ZV_BOOL)
-    return (op == NA_OP_GE && !truth) || (op == NA_OP_LE && truth) ? TRUE : FALSE;
-  if (!value->bIsNull() && value->wGetType() != ZV_BOOL && !IsTextLike(value->wGetType())) return FALSE;
-  return _s_bExpressionTrueString(op, cnx, value);
+  if (value->wGetType() == ZV_BOOL)
+    return ReadBoolean(value, &truth) && ((op == NA_OP_GE && !truth) || (op == NA_OP_LE && truth)) ? TRUE : FALSE;
+  return IsTextLike(value->wGetType()) ? _s_bExpressionTrueString(op, cnx, value) : FALSE;
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include "sql/nafilter.h"
 #include "sql/narecherche.h"
 #include "values/datetime.h"
+#include "tests/support/parse_bench.h"
 #include "tests/support/record_bench.h"
 #include "tests/support/search_values.h"
 
@@ -622,6 +623,40 @@ TEST_F(Search, SavedFiltersTellWhetherTheFilterInForceIsTheSame) {
   save.SetFilter(nullptr);
   EXPECT_EQ(active->nGetRefCount(), 1u);
   for (CNAFilter* f : {active, same, other, inactive, inactiveToo}) f->nRelease();
+}
+
+}  // namespace
+
+namespace {
+
+// Over a host query sorted descending on the searched column, the browse past an equality goes
+// the other way; a query sent as written keeps its order out of it.
+TEST_F(SearchValues, BrowsePastAnEqualityFollowsTheQuerysSortDirection) {
+  ParseBench parses;
+  const long live = CHostSQLParser::nLive();
+  for (const wchar_t* text : {L"SELECT nom, ville FROM clients ORDER BY nom DESC", L"SELECT nom, ville FROM clients ORDER BY nom"}) {
+    ISQLParserInformation* parse = parses.Parse(text);
+    ASSERT_NE(parse, nullptr);
+    CSQLParserInfo* query = new CSQLParserInfo(nullptr, parse, nullptr, 0);
+    query->AddRef();
+    parse->nRelease();
+    {
+      RecordBench bench;
+      bench.Add(L"nom", NA_IT_I4, 4, kDuplicates);
+      bench.Add(L"ville", NA_IT_TEXTE, 21);
+      ASSERT_TRUE(bench.Build(query));
+      CNARecherche* search = new CNARecherche(&bench.m_error, &bench.m_cnx);
+      search->AddRef();
+      const CAny five = Int(5);
+      ASSERT_TRUE(search->bSetRecherche(bench.Record(), bench.Column(L"nom")->piGetItemNoRef(), &five, NA_PARSE_FIRST, 1, 0));
+      const bool descending = wcsstr(text, L"DESC") != nullptr;
+      EXPECT_EQ(search->pclGetAfterTreeNoRef()->eGetOperator(), descending ? NA_OP_LT : NA_OP_GT) << Narrow(text);
+      EXPECT_EQ(search->pclGetBeforeTreeNoRef()->eGetOperator(), descending ? NA_OP_GT : NA_OP_LT) << Narrow(text);
+      search->nRelease();
+    }
+    query->nRelease();
+  }
+  EXPECT_EQ(CHostSQLParser::nLive(), live);
 }
 
 }  // namespace
