@@ -3,6 +3,7 @@
 #include <new>
 
 #include "access/nadataaccess.h"
+#include "access/nadatasourcedescription.h"
 #include "access/narecordid.h"
 #include "common/str_compare.h"
 #include "common/xystring.h"
@@ -478,7 +479,8 @@ CNAColumn* CNARecord::pclGetComposedKeyNoRef(int i) const {
 
 // ---------------------------------------------------------------- initialisation
 
-BOOL CNARecord::bInitRecord(INADataSourceDescription* desc, CNADataSourceDescription*, CNAConnectionDescription* cnx) {
+BOOL CNARecord::bInitRecord(INADataSourceDescription* desc, CNADataSourceDescription* imported,
+                            CNAConnectionDescription* cnx) {
   _SetConnection(cnx);
   if (desc == nullptr) return FALSE;
   const int n = desc->nGetNumItems();
@@ -491,9 +493,11 @@ BOOL CNARecord::bInitRecord(INADataSourceDescription* desc, CNADataSourceDescrip
   for (int i = 0; i < n; ++i) {
     INAItemDescription* item = desc->piNAGetItem(static_cast<unsigned int>(i));
     if (item == nullptr) return FALSE;
-    // The imported description's items are matched by name once that description is read from
-    // the server; until then columns carry none.
-    const BOOL added = bAddColumn(item, nullptr);
+    // The server's item of the same name (trailing blanks ignored); composite keys have none.
+    CNAItemDescription* importedItem =
+        imported != nullptr && !item->bIsComposedKey() ? imported->pclNAGetItem(item->pszGetName(), 3) : nullptr;
+    const BOOL added = bAddColumn(item, importedItem);
+    if (importedItem != nullptr) importedItem->nExternalRelease();
     item->nExternalRelease();
     if (!added) return FALSE;
     CNAColumn* column = m_tabColumn[m_tabColumn.nGetCount() - 1];

@@ -98,7 +98,8 @@ class CNAConnectionDescription : public CInterf {
   virtual BOOL bIndexNamesCommonOnDatabase() const { return FALSE; }
   // The name of a server column type code; FALSE when the backend has none.
   virtual BOOL bDBTypeToString(CTString*, int) const { return FALSE; }
-  virtual BOOL bDBTypeUnkwnownByDB() const { return FALSE; }
+  // Whether the server does not know its own column type code.
+  virtual BOOL bDBTypeUnkwnownByDB(int) const { return FALSE; }
 
   // Major, minor and patch read from text cut at "."; reading stops at the first piece without
   // a number, the later outputs keep their values. TRUE.

@@ -61,7 +61,7 @@ bool StartsWithNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
-enum eRule { kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary };
+enum eRule { kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kTime };
 struct STTypeName {
   const wchar_t* pszName;
   eRule eHow;
@@ -72,7 +72,8 @@ struct STTypeName {
 
 // Matched in this order on the upper-cased declaration: the first prefix wins.
 constexpr STTypeName kTypeNames[] = {
-    {L"YEAR", kFixed, NA_IT_DATE8, NA_IT_DATE8, 9},
+    // A year is a number, as the server's result columns give it.
+    {L"YEAR", kFixed, NA_IT_I2, NA_IT_I2, 2},
     {L"VARCHAR", kSized, NA_IT_TEXTE, NA_IT_TEXTE, 0},
     {L"VARYING CHARACTER", kSized, NA_IT_TEXTE, NA_IT_TEXTE, 0},
     {L"CHARACTER", kSized, NA_IT_TEXTE, NA_IT_TEXTE, 0},
@@ -83,7 +84,7 @@ constexpr STTypeName kTypeNames[] = {
     {L"TINYINT", kSigned, NA_IT_I1, NA_IT_UI1, 1},
     {L"TINYBLOB", kFixed, NA_IT_MEMOBINAIRE, NA_IT_MEMOBINAIRE, 8},
     {L"TIMESTAMP", kFixed, NA_IT_DATETIME, NA_IT_DATETIME, 8},
-    {L"TIME", kFixed, NA_IT_HEURE, NA_IT_HEURE, 6},
+    {L"TIME", kTime, NA_IT_HEURE, NA_IT_HEURE, 7},
     {L"TEXT", kFixed, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE, 8},
     {L"NTEXT", kFixed, NA_IT_MEMOUNICODE, NA_IT_MEMOUNICODE, 8},
     {L"CLOB", kFixed, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE, 8},
@@ -228,6 +229,13 @@ BOOL CNAConnectionDescription::bSQLTypeNameToNAType(CNAError*, eNA_ITEMTYPE* typ
         }
         break;
       case kVarBinary: resultSize = static_cast<unsigned int>(inParentheses < 0 ? 0 : inParentheses) + 2; break;
+      case kTime:
+        // Every digit the column holds: HHMMSS, and milliseconds with fractional seconds.
+        if (inParentheses > 0) {
+          resultSize = 10;
+          decDigits = static_cast<unsigned int>(inParentheses);
+        }
+        break;
       case kDecimal: {
         // (precision[, scale]); no scale is 0, no parentheses the SQL default (10,0).
         int precision = 10, scale = 0;
@@ -252,7 +260,8 @@ BOOL CNAConnectionDescription::bSQLTypeNameToNAType(CNAError*, eNA_ITEMTYPE* typ
     }
   }
   if (charset != nullptr && *charset != 0 && (result == NA_IT_TEXTE || result == NA_IT_MEMOTEXTE) &&
-      (StartsWithNoCase(charset, L"ucs2") || StartsWithNoCase(charset, L"utf8"))) {
+      (StartsWithNoCase(charset, L"ucs2") || StartsWithNoCase(charset, L"utf8") || StartsWithNoCase(charset, L"utf16") ||
+       StartsWithNoCase(charset, L"utf32"))) {
     if (result == NA_IT_TEXTE) {
       result = NA_IT_UNICODE;
       resultSize *= 2;

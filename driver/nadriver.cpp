@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "access/nadataaccess.h"
+#include "access/nadatasourcedescription.h"
 #include "access/natable.h"
 #include "common/str_compare.h"
 #include "driver/inadatasourcedescription.h"
@@ -199,7 +200,6 @@ INAError* CNADriver::piGetLastError() const {
 BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
 INATable* CNADriver::piGetTable(INAConnectionDescription*, INADataSourceDescription*) { return nullptr; }
 BOOL CNADriver::bGetTableList(CAny*, INAConnectionDescription*, unsigned int) { return FALSE; }
-INADataSourceDescription* CNADriver::piGetTableDesc(const wchar_t*, INAConnectionDescription*) { return nullptr; }
 BOOL CNADriver::bHExecuteRequeteSQL(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
                                     ISQLParserInformation*, unsigned int) {
   return FALSE;
@@ -237,6 +237,20 @@ BOOL CNADriver::bSupprimeFichier(INAContext*, INAConnectionDescription*, const w
   return FALSE;
 }
 BOOL CNADriver::bGetDatabaseList(CXYString<wchar_t>*, INAConnectionDescription*, unsigned int) { return FALSE; }
+
+INADataSourceDescription* CNADriver::piGetTableDesc(const wchar_t* name, INAConnectionDescription* host) {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  CNAConnectionDescription* cnx = host != nullptr ? _pclGetConnection(host) : nullptr;
+  if (cnx == nullptr) return nullptr;
+  INADataSourceDescription* desc = nullptr;
+  if (cnx->bOpen(m_pclError))
+    desc = _piGetTableDesc(name, cnx);
+  else if (m_pclError != nullptr)
+    m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  nReleaseConnection(cnx);
+  return desc;
+}
 
 BOOL CNADriver::bSetVMAndLibShop(ILibShop* libShop, IVMData* vmData) {
   m_piLibShop = libShop;
@@ -311,11 +325,7 @@ void CNADriver::_FreeDriverSQL() {
 
 // The classes below come with their own layers; until then these factories make nothing.
 CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescription*) { return nullptr; }
-CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription*, CNAError*) const {
-  return nullptr;
-}
 CNAIDAuto* CNADriver::pclAllocIDAuto() { return nullptr; }
-CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t*, CNAConnectionDescription*) { return nullptr; }
 CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }
 
 CNAColumn* CNADriver::pclAllocColumn(CNAError* error, INAItemDescription* item) const {
@@ -339,6 +349,33 @@ CNAParameter* CNADriver::pclAllocParameter_col(CNAColumn* column, CNAConvertVari
   CNAParameter* parameter = pclAllocParameter(value, position, options, name);
   if (parameter != nullptr) parameter->SetColum(column);
   return parameter;
+}
+
+CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
+                                                                  CNAError* error) const {
+  return new (std::nothrow) CNADataSourceDescription(cnx, error);
+}
+
+CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CNADataSourceDescription* desc = pclAllocDataSourceDescription(cnx, m_pclError);
+  if (desc == nullptr) {
+    CNAError::g_RaiseNoMemory(m_pclError, cnx);
+    return nullptr;
+  }
+  desc->AddRef();
+  if (desc->bInitDataSourceDescriptionFromDB(name, 0)) return desc;
+  desc->nRelease();
+  return nullptr;
+}
+
+INADataSourceDescription* CNADriver::_piGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CNADataSourceDescription* desc = _pclGetTableDesc(name, cnx);
+  if (desc == nullptr) return nullptr;
+  desc->ExternalAddRef();
+  desc->nRelease();
+  return desc;
 }
 
 CNAContext* CNADriver::pclAllocContext() const { return new CNAContext(pclAllocError()); }
@@ -373,10 +410,14 @@ BOOL CNADriver::_bGetLinkList(CNAConnectionDescription*, const wchar_t*, INAData
   return TRUE;
 }
 
-// No description can be read before descriptions are built: every table is reported missing, and
-// only a table-not-found error makes that a success.
-BOOL CNADriver::_bTableExists(int* exists, const wchar_t*, CNAConnectionDescription*) {
-  if (exists != nullptr) *exists = 0;
+BOOL CNADriver::_bTableExists(int* exists, const wchar_t* name, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CNADataSourceDescription* desc = _pclGetTableDesc(name, cnx);
+  if (exists != nullptr) *exists = desc != nullptr ? 1 : 0;
+  if (desc != nullptr) {
+    desc->nRelease();
+    return TRUE;
+  }
   return m_pclError != nullptr && m_pclError->nGetUserErrorCode() == 30;
 }
 

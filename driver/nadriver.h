@@ -95,6 +95,8 @@ class CNADriver : public INADriver {
   BOOL bHMode(INAContext* ctx, _eNA_HMODE mode) override;
   INATable* piGetTable(INAConnectionDescription* cnx, INADataSourceDescription* desc) override;
   BOOL bGetTableList(CAny* out, INAConnectionDescription* cnx, unsigned int flags) override;
+  // The table's description read from the server on the (opened) connection, with an external
+  // reference for the host; null with the reason in the error object (a failed open at level 2).
   INADataSourceDescription* piGetTableDesc(const wchar_t* name, INAConnectionDescription* cnx) override;
   BOOL bHExecuteRequeteSQL(INATable** out, INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx,
                            ISQLParserInformation* query, unsigned int flags) override;
@@ -162,6 +164,8 @@ class CNADriver : public INADriver {
   virtual CNACommand* pclAllocCommand(CNAError* error, CNAConnectionDescription* cnx) const;
   virtual CNAError* pclAllocError() const;
   virtual CNAIDAuto* pclAllocIDAuto();
+  // The table's description read from the server, with a reference for the caller; null with the
+  // reason in the driver's error object.
   virtual CNADataSourceDescription* _pclGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx);
   virtual CNAParameter* pclAllocParameter(CNAConvertVariant* value, unsigned int position, unsigned int options,
                                           const wchar_t* name);
@@ -181,6 +185,9 @@ class CNADriver : public INADriver {
   virtual BOOL _bGetLinkList(CNAConnectionDescription* cnx, const wchar_t* name, INADataSourceDescription* desc,
                              CAny* out, unsigned int flags);
   virtual void _BeforeDeath();
+
+  // _pclGetTableDesc handed over with an external reference instead of the internal one.
+  INADataSourceDescription* _piGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx);
 
   // ---- Error object and labels ----
   // Replaces the error object by a new one with the driver's reference.

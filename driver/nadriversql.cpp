@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "access/nadatasourcedescription.h"
 #include "common/ctstring.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
@@ -156,8 +157,31 @@ BOOL CNADriverSQL::bCloseConnection(int number) {
 
 BOOL CNADriverSQL::bGetTableList(CAny*, int, const wchar_t*, unsigned int) { return FALSE; }
 BOOL CNADriverSQL::bGetColumnList(CAny*, int, const wchar_t*, unsigned int) { return FALSE; }
-INADataSourceDescription* CNADriverSQL::piGetTableDesc(int, const wchar_t*, unsigned int) { return nullptr; }
-INADataSourceDescription* CNADriverSQL::piGetTableDesc(int, int, unsigned int) { return nullptr; }
+
+INADataSourceDescription* CNADriverSQL::piGetTableDesc(int cnx, const wchar_t* table, unsigned int) {
+  INADataSourceDescription* desc = nullptr;
+  _bOnConnection(cnx, [&](CNAConnectionDescription* connection) {
+    desc = m_pclDriver->_piGetTableDesc(table, connection);
+    return desc != nullptr;
+  });
+  return desc;
+}
+
+INADataSourceDescription* CNADriverSQL::piGetTableDesc(int, int stmt, unsigned int) {
+  INADataSourceDescription* out = nullptr;
+  _bOnStatement(stmt, true, [&](CNAStatementSQL* st) {
+    CNADataSourceDescription* desc = m_pclDriver->pclAllocDataSourceDescription(st->pclGetConnectionNoRef(), m_pclError);
+    if (desc == nullptr) {
+      CNAError::g_RaiseNoMemory(m_pclError, st->pclGetConnectionNoRef());
+      return FALSE;
+    }
+    desc->AddRef();
+    if (desc->bInitDataSourceDescriptionFromStatement(st)) out = desc->ExternalAddRef();
+    desc->nRelease();
+    return out != nullptr ? TRUE : FALSE;
+  });
+  return out;
+}
 BOOL CNADriverSQL::bGetColumnTypeList(CAny*, int, unsigned int) { return FALSE; }
 
 // ---------------------------------------------------------------- statements

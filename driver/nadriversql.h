@@ -48,12 +48,16 @@ class CNADriverSQL : public INADriverSQL {
   BOOL bFreeNativeDll(unsigned char*, unsigned int) override { return TRUE; }
   BOOL bOpenConnection(int* number, INAConnectionDescription* cnx) override;
   BOOL bCloseConnection(int number) override;
-  // The catalogue lists and the descriptions answer FALSE (null) and touch nothing until they
-  // are built; the statement's column list is the statement's.
+  // The catalogue lists answer FALSE and touch nothing until they are built; the statement's
+  // column list is the statement's.
   BOOL bGetTableList(CAny* out, int cnx, const wchar_t* filter, unsigned int flags) override;
   BOOL bGetColumnList(CAny* out, int cnx, const wchar_t* table, unsigned int flags) override;
   BOOL bGetColumnList(CAny* out, int cnx, int stmt, unsigned int flags) override;
+  // The table's description read from the server, with an external reference for the host; null
+  // for a number that names no open connection, or with the reason in the service's error.
   INADataSourceDescription* piGetTableDesc(int cnx, const wchar_t* table, unsigned int flags) override;
+  // The statement's result described column by column (named after the statement), with an
+  // external reference for the host; null for statement 0 or one not in the table.
   INADataSourceDescription* piGetTableDesc(int cnx, int stmt, unsigned int flags) override;
   BOOL bGetColumnTypeList(CAny* out, int cnx, unsigned int flags) override;
   BOOL bExecute(int* stmt, int cnx, const wchar_t* sql, CTabValParser* values, unsigned int flags) override;

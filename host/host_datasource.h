@@ -1,8 +1,9 @@
 // Stand-in for the host's description of a file as the driver's records are sized from it: the
 // test's items in order, laid out as the host lays out its records: offsets are running sums of
 // total sizes and first sub-item indexes running sums of dimensions; composite keys are not
-// physical items and have no place in the disk record. Items stay the test's; references given
-// out are counted on them. Its names are the test's ("file" unless set); items are found by name
+// physical items and have no place in the disk record. Its keys are its key items and its memos
+// its memo items, each in the order added. Items stay the test's; references given out are
+// counted on them. Its names are the test's ("file" unless set); items are found by name
 // ignoring case, as the host finds them.
 #pragma once
 
@@ -25,6 +26,8 @@ class CHostRecordDescription final : public INADataSourceDescription {
       m_nDiskSize += static_cast<int>(item->nGetTotalSize());
     }
     m_tabItems.push_back(item);
+    if (item->bIsKey()) m_tabKeys.push_back(item);
+    if (item->bMemo()) m_tabMemos.push_back(item);
   }
 
   int nGetVersion() const override { return 6; }
@@ -40,8 +43,8 @@ class CHostRecordDescription final : public INADataSourceDescription {
   int nGetDiskRecordSize() const override { return m_nDiskSize; }
   int nGetMemoryRecordSize() const override { return m_nMemorySize; }
   int nGetNumItems() const override { return static_cast<int>(m_tabItems.size()); }
-  int nGetNumKeys() const override { return 0; }
-  int nGetNumMemos() const override { return 0; }
+  int nGetNumKeys() const override { return static_cast<int>(m_tabKeys.size()); }
+  int nGetNumMemos() const override { return static_cast<int>(m_tabMemos.size()); }
   int nGetNumItemPhysicallyInFic() const override { return m_nPhysical; }
   INAItemDescription* piNAGetItem(const wchar_t* name) override {
     for (CHostItemDescription* item : m_tabItems)
@@ -51,8 +54,12 @@ class CHostRecordDescription final : public INADataSourceDescription {
   INAItemDescription* piNAGetItem(unsigned int i) override {
     return i < m_tabItems.size() ? m_tabItems[i]->ExternalAddRef() : nullptr;
   }
-  INAItemDescription* piNAGetKey(unsigned int) override { return nullptr; }
-  INAItemDescription* piNAGetMemo(unsigned int) override { return nullptr; }
+  INAItemDescription* piNAGetKey(unsigned int i) override {
+    return i < m_tabKeys.size() ? m_tabKeys[i]->ExternalAddRef() : nullptr;
+  }
+  INAItemDescription* piNAGetMemo(unsigned int i) override {
+    return i < m_tabMemos.size() ? m_tabMemos[i]->ExternalAddRef() : nullptr;
+  }
   eNA_SUBDATATYPE eGetNASubDataType() const override { return static_cast<eNA_SUBDATATYPE>(1); }
   const wchar_t* pszGetDBTableName() const override { return m_pszDBTableName; }
   INAItemDescription* piGetBestParseItemDesc() override { return nullptr; }
@@ -73,6 +80,8 @@ class CHostRecordDescription final : public INADataSourceDescription {
 
  private:
   std::vector<CHostItemDescription*> m_tabItems;
+  std::vector<CHostItemDescription*> m_tabKeys;
+  std::vector<CHostItemDescription*> m_tabMemos;
   int m_nPhysical = 0;
   int m_nDiskSize = 0;
   int m_nMemorySize = 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
+#include <deque>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
@@ -301,7 +302,7 @@ class CParse final : public TCounted<ISQLParserInformation> {
     for (INADataSourceDescription* d : m_tabCatalogue) d->nExternalRelease();
   }
 
-  const wchar_t* pszGetFilterCondition() override { return L""; }
+  const wchar_t* pszGetFilterCondition() override { return m_bFilter ? m_sText.c_str() : L""; }
   CTabValParser* pclGetParameters() override { return &m_clParameters; }
   const wchar_t* pszGetRequete() override { return m_sText.c_str(); }
   int nGetWhereStart() override { return m_nWhereStart; }
@@ -376,7 +377,12 @@ class CParse final : public TCounted<ISQLParserInformation> {
   int m_nOrderStart = 0, m_nOrderEnd = -1;
   int m_nGroupEnd = -1;
   int m_nSelectEnd = 0;
+  bool m_bFilter = false;
   std::vector<std::unique_ptr<STValParser>> m_tabParameterStore;
+  std::deque<std::wstring> m_tabItemNames;
+  std::vector<std::unique_ptr<STItemParser>> m_tabItemStore;
+  std::vector<STItemParser*> m_tabItems;
+  std::vector<STItemParser*> m_tabParameterItems;
   std::vector<STValParser*> m_tabParameters;
   CTabValParser m_clParameters;
   CTabValParser m_clItems;
@@ -510,6 +516,17 @@ class CParser {
       Fail(L"SELECT, INSERT, UPDATE or DELETE expected");
     Symbol(L";");
     if (Cur().kind != TK_END) Fail(L"end of the query expected");
+    Resolve();
+  }
+
+  // The tables a filter condition reads.
+  void FromListAlone() {
+    FromList();
+    if (Cur().kind != TK_END) Fail(L"end of the FROM list expected");
+  }
+  void FilterCondition() {
+    m_pParse->m_where = Condition(CTX_CLAUSE).node;
+    if (Cur().kind != TK_END) Fail(L"end of the condition expected");
     Resolve();
   }
 
@@ -963,7 +980,7 @@ class CParser {
                       {L"RTRIM", NA_OPEXP_RTRIM, 1, 1}, {L"LENGTH", NA_OPEXP_LENGTH, 1, 1},
                       {L"CEILING", NA_OPEXP_CEILING, 1, 1}, {L"LEFT", NA_OPEXP_LEFT, 2, 2},
                       {L"RIGHT", NA_OPEXP_RIGHT, 2, 2}, {L"IFNULL", NA_OPEXP_IFNULL, 2, 2},
-                      {L"SUBSTRING", NA_OPEXP_SUBSTRING, 2, 3}};
+                      {L"SUBSTRING", NA_OPEXP_SUBSTRING, 2, 3}, {L"PHONETIC", NA_OPEXP_UNSUPPORTED, 1, 1}};
     const STToken& name = Take();
     const auto* f = std::begin(kFunctions);
     while (f != std::end(kFunctions) && wcscasecmp(f->name, name.text.c_str()) != 0) ++f;
@@ -1216,20 +1233,56 @@ class CParser {
 
 // ---------------------------------------------------------------- entry points
 
-ISQLParserInformation* CHostSQLParser::piParse(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error) {
+namespace {
+
+// A parse of text over the catalogue, made by run; null with the reason in *error.
+template <typename F>
+ISQLParserInformation* piParseWith(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error, F run) {
   Ref<CParse> parse = Ref<CParse>::New(new CParse);
   parse->m_sText = text != nullptr ? text : L"";
   for (INADataSourceDescription* d : tables.Descriptions()) parse->m_tabCatalogue.push_back(d->ExternalAddRef());
   parse->m_lists = Ref<CClauseList>::New(new CClauseList);
   parse->m_lists->m_settings = parse->m_settings;
   try {
-    CParser(parse->m_sText, parse.Get()).Statement();
+    run(parse.Get());
   } catch (const CParseError& e) {
     if (error != nullptr) *error = e.message.c_str();
     return nullptr;
   }
   if (error != nullptr) error->Set(nullptr);
   return parse.Give();
+}
+
+}  // namespace
+
+ISQLParserInformation* CHostSQLParser::piParse(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error) {
+  return piParseWith(text, tables, error, [](CParse* parse) { CParser(parse->m_sText, parse).Statement(); });
+}
+
+ISQLParserInformation* CHostSQLParser::piParseCondition(const wchar_t* condition, const wchar_t* from,
+                                                        const CHostSQLCatalogue& tables, CTString* error) {
+  const std::wstring fromText = from != nullptr ? from : L"";
+  return piParseWith(condition, tables, error, [&](CParse* parse) {
+    parse->m_bFilter = true;
+    CParser(fromText, parse).FromListAlone();
+    CParser(parse->m_sText, parse).FilterCondition();
+  });
+}
+
+void CHostSQLParser::AddItemReference(ISQLParserInformation* parse, bool parameterTable, int start, int length,
+                                      const wchar_t* item, const wchar_t* table) {
+  CParse* p = static_cast<CParse*>(parse);
+  std::vector<STItemParser*>& items = parameterTable ? p->m_tabParameterItems : p->m_tabItems;
+  CTabValParser& list = parameterTable ? p->m_clParameters : p->m_clItems;
+  auto entry = std::make_unique<STItemParser>();
+  entry->nStart = start;
+  entry->nLength = length;
+  entry->pszItem = p->m_tabItemNames.emplace_back(item != nullptr ? item : L"").c_str();
+  entry->pszTable = p->m_tabItemNames.emplace_back(table != nullptr ? table : L"").c_str();
+  items.push_back(entry.get());
+  p->m_tabItemStore.push_back(std::move(entry));
+  list.nItemCount = static_cast<int>(items.size());
+  list.ppItems = items.data();
 }
 
 void CHostSQLParser::SetThrow(ISQLParserInformation* parse, unsigned int what) {

@@ -13,9 +13,11 @@
 // each optionally ended by ";". Expressions: [q.]column, numbers, 'text' ('' for a quote), bind
 // variables {name}, = <> != < <= > >=, [NOT] LIKE ... [ESCAPE 'c'], IS [NOT] NULL, AND, OR, NOT,
 // + - * / and unary -, parentheses, COUNT(*) COUNT SUM AVG MIN MAX, UPPER LOWER LTRIM RTRIM
-// LENGTH CEILING (one argument), LEFT RIGHT IFNULL (two), SUBSTRING (two or three). A tree or
-// nesting deeper than 200 is refused. Anything else is a parse error naming its offset, never a
-// crash.
+// LENGTH CEILING (one argument), LEFT RIGHT IFNULL (two), SUBSTRING (two or three), and PHONETIC
+// (one), a host function no server runs (operator 73). A tree or nesting deeper than 200 is
+// refused. Anything else is a parse error naming its offset, never a crash.
+// A filter condition parses on its own over tables written as a FROM list: its text is both the
+// query text and the filter condition, its tree the WHERE tree, its kind 0.
 //
 // Names resolve against the catalogue's descriptions (ignoring case): every table must be known,
 // and every column must be an item of exactly one FROM table or, outside the SELECT list and the
@@ -59,6 +61,14 @@ class CHostSQLParser {
 
   // The parse of text with one reference for the caller; null with the reason in *error.
   static ISQLParserInformation* piParse(const wchar_t* text, const CHostSQLCatalogue& tables, CTString* error);
+  // The parse of a filter condition over from (a FROM list: "t [a], ..."), as piParse.
+  static ISQLParserInformation* piParseCondition(const wchar_t* condition, const wchar_t* from,
+                                                 const CHostSQLCatalogue& tables, CTString* error);
+  // Appends an item reference (the host locates them in text it does not parse) to the
+  // parameter table (pclGetParameters) or to the item-reference table of the whole text; the
+  // names are copied.
+  static void AddItemReference(ISQLParserInformation* parse, bool parameterTable, int start, int length,
+                               const wchar_t* item, const wchar_t* table);
   // What parse's operations (and its lists') throw from now on (kThrow... bits; 0 none).
   static void SetThrow(ISQLParserInformation* parse, unsigned int what);
   // The handshake's answer and the id it writes (TRUE and 32 by default).

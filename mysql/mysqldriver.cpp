@@ -5,11 +5,17 @@
 #include "driver/nafunctionloader.h"
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
+#include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
 
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
 
 CMySQLDriver::~CMySQLDriver() = default;
+
+CNADataSourceDescription* CMySQLDriver::pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
+                                                                     CNAError* error) const {
+  return new (std::nothrow) CMySQLDataSourceDescription(cnx, error);
+}
 
 // The MySQL statement class comes with the backend's statements.
 CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess*, CNAConnectionDescription*, CNAError*) const {

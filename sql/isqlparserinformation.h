@@ -137,6 +137,25 @@ class ISQLParserObject {
   std::atomic<int32_t> m_nRef{0};
 };
 
+// Holds the one reference a parser object was handed out with and gives it back, also when the
+// host throws; Reset gives back the one held and holds another.
+template <typename T>
+class CParserRef {
+ public:
+  explicit CParserRef(T* p = nullptr) : m_p(p) {}
+  ~CParserRef() { Reset(nullptr); }
+  CParserRef(const CParserRef&) = delete;
+  CParserRef& operator=(const CParserRef&) = delete;
+  void Reset(T* p) {
+    if (m_p != nullptr) m_p->nRelease();
+    m_p = p;
+  }
+  T* Get() const { return m_p; }
+
+ private:
+  T* m_p;
+};
+
 class ISQLParserInformation : public ISQLParserObject {
  public:
   // The condition text when the parse is a filter condition; "" for a statement.

@@ -8,6 +8,14 @@
 // - CNADefine: a result column (a record column, or a name with a value holder).
 // - CNASqlElt: one clause of a host-parsed query, as a span of the host's text.
 //
+// A command also rewrites a query the host parsed (nacommandrewrite.cpp: the clauses, the star,
+// FROM, GROUP BY, ORDER BY, INSERT and UPDATE lists, a filter merged into WHERE, free SQL text)
+// and writes the host's expression trees in the server's dialect (nacommandexpression.cpp:
+// names, calculated columns, functions, literals taken out as typed parameters, empty dates).
+// Both copy the host's text between the pieces they regenerate, moving one cursor forward; a
+// position past the text copies nothing, never reads beyond it. References the host hands out
+// (clause lists, nodes, descriptions) are given back on every path, failures included.
+//
 // Ownership: a command holds a reference on its connection, a count on its error object, one
 // reference on each parameter and define and on the parsed query it was built from, and owns its
 // NULL-selected set. A parameter holds a
@@ -44,8 +52,15 @@ class CNAConvertVariant;
 class CNAError;
 class CNARecord;
 class CSQLParserInfo;
+class IExpOpExpression;
+class IInfoFrom;
+class IInfoRubrique;
+class INADataSourceDescription;
 class INAItemDescription;
 class INAQueryParametersValue;
+class ISQLParserInformation;
+struct CTabValParser;
+struct stTEXTPOSITION;
 template <typename T>
 class CXYString;
 template <typename T>
@@ -67,6 +82,8 @@ enum eNAQUERYTYPE : int32_t {
   NA_QUERY_CREATE = 6,
   NA_QUERY_OTHER = 8,
   NA_QUERY_DROPTABLE = 9,
+  // A SET statement passed through unchanged.
+  NA_QUERY_SET = 10,
 };
 // The host's query kind as a command kind: 0 and anything above 5 other, 1 and 2 SELECT, 3
 // UPDATE, 4 INSERT, 5 DELETE.
@@ -105,6 +122,8 @@ enum : unsigned int {
   NA_PARAM_CURSOR = 0x20000,
   // The pattern of a LIKE.
   NA_PARAM_LIKE = 0x40000,
+  // Taken out of a host expression tree.
+  NA_PARAM_LITERAL = 0x80000,
 };
 
 class CNAParameter : public CInterf {
@@ -214,6 +233,9 @@ class CNASqlElt : public CInterf {
   };
   CNASqlElt(eSQLELT kind, unsigned int start, unsigned int end) : m_eKind(kind), m_nStart(start), m_nEnd(end) {}
 
+  // Orders two elements (CNASqlElt**) by start, unsigned.
+  static int pfnCmpELT(const void* a, const void* b);
+
   eSQLELT eGetKind() const { return m_eKind; }
   unsigned int nGetStart() const { return m_nStart; }
   unsigned int nGetEnd() const { return m_nEnd; }
@@ -239,6 +261,10 @@ class CNACommand : public CInterf {
   // Defines go, the command text and the formatted SQL are emptied, row limit and offset back
   // to -1; the parameters go too unless kept.
   virtual void ResetCommand(int bKeepParameters);
+  // Appends free SQL text the host located bind values and item references in: each bind value
+  // becomes a parameter, each item reference a physical, quoted name. FALSE, with the internal
+  // error, when the host's lists are not ascending, overlap or leave the text.
+  virtual BOOL bComplete(ISQLParserInformation* parser);
   // Appends other's text, then its parameters moved by this text's former length (shared or
   // cloned by mode), then its defines. A shared parameter then belongs to this text only: a
   // source that goes on being used takes mode NA_ADD_CLONE. FALSE at the first clone that
@@ -251,6 +277,14 @@ class CNACommand : public CInterf {
   // at the first failure.
   virtual BOOL bAddSelectColumns(CNARecord* record, int mode);
   virtual BOOL bAddSelectColumn(CNAColumn* column, int mode);
+  // out = table.name (quoted) inside the dialect's expression that gives item's date or time as
+  // digit text; FALSE, out the plain name, for an item the dialect has no such form for.
+  virtual BOOL _bFormatAndConvertItemInClause(CTString* out, INAItemDescription* item, const wchar_t* table,
+                                              const wchar_t* name);
+  // How a column of itemType is written as an operand of op in a clause of kind: NA_IT_TEXTE
+  // when it is compared as the host's digit text (dates and times), else NA_IT_EMPTY.
+  virtual eNA_ITEMTYPE eGetFormatExpressionColonne(CNASqlElt::eSQLELT kind, eNA_ITEMTYPE itemType, eOPEXPRESSION op,
+                                                   IExpOpExpression* node);
   // Writes one parameter into the formatted SQL; *position may move forward past command text
   // the value stands for.
   virtual BOOL _bAddParameterFormated(CNAParameter* parameter, ePARAMTYPECONV mode, unsigned int* position);
@@ -265,9 +299,47 @@ class CNACommand : public CInterf {
                                      unsigned int* position);
   virtual void vAddEscapeLikeIfNeeded(CNAParameter* parameter, const wchar_t* literal, unsigned int* position);
   virtual BOOL _bBuildFormatedSQL(ePARAMTYPECONV mode);
+  // *name = item's name qualified by table and written as in a WHERE clause; parameter (may be
+  // null) is typed by item.
+  virtual void _FormatItemNameInWHEREClause(ISQLParserInformation* parser, INAItemDescription* item,
+                                            const wchar_t* table, CTString* name, CNAParameter* parameter);
+  // out = a SELECT column's name: a table column's name in its source, qualified by its table's
+  // physical name (or alias) when asked; a calculated column's name as shown.
+  virtual void _FormatRubriqueAlias(CTString* out, CSQLParserInfo* info, IInfoRubrique* column, int qualified, CNASqlElt::eSQLELT kind);
+  // Hooks between and around the operands of an operator node: nothing here.
+  virtual BOOL _vbFormatExpressionOperatorEntreOperande(CSQLParserInfo*, const wchar_t*, IExpOpExpression*, CNASqlElt::eSQLELT,
+                                                        unsigned int*, CTStringConcatAW*) {
+    return TRUE;
+  }
+  virtual BOOL _vbSkipOperande(IExpOpExpression*, IExpOpExpression*, unsigned int) { return FALSE; }
+  virtual void _vConvertirFonction(IExpOpExpression*) {}
+  // What the dialect writes before (before != 0) or after argument argIndex of the function
+  // parent: texts, text of the host's skipped, arguments written ahead of their place.
+  virtual BOOL _FormatExpressionArgument(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
+                                         CNASqlElt::eSQLELT kind, unsigned int* cursor, CTStringConcatAW* out, int before,
+                                         unsigned int argIndex);
+  // Types a literal's parameter: in WHERE and HAVING by the operand it is compared with unless a
+  // type is forced, elsewhere by the forced type or item.
+  virtual BOOL _FormatExpressionLiteral(CSQLParserInfo* info, IExpOpExpression* parent, IExpOpExpression* node,
+                                        CNASqlElt::eSQLELT kind, INAItemDescription* item, CNAParameter* parameter,
+                                        eNA_ITEMTYPE type);
+  virtual BOOL _FormatExpressionItemName(CTString* out, CNASqlElt::eSQLELT kind, eOPEXPRESSION op, IExpOpExpression* node,
+                                         INAItemDescription* item, const wchar_t* table, const wchar_t* name);
+  // out = the dialect's name of the operator or function op; FALSE (out empty) when the host's
+  // name stays.
+  virtual BOOL _FormatExpressionOperator(eOPEXPRESSION op, CTString* out);
   // "{" and "}", cut to size - 1 characters.
   virtual void _GetMotifVariableDebut(wchar_t* buffer, int size);
   virtual void _GetMotifVariableFin(wchar_t* buffer, int size);
+  // out = the FROM entry's physical table name (else its description's database name), quoted.
+  virtual void _FormatTableClauseFROM(CTString* out, CSQLParserInfo* info, IInfoFrom* from,
+                                      INADataSourceDescription* desc);
+  virtual void _FormatTableAliasClauseFROM(CTString* out, CSQLParserInfo* info, IInfoFrom* from);
+  // Whether literals of trees become parameters (else they stay in the text).
+  virtual BOOL _bShouldAddParameter(CSQLParserInfo*, IExpOpExpression*, IExpOpExpression*, CNASqlElt::eSQLELT,
+                                    INAItemDescription*) {
+    return m_bAddParameters;
+  }
 
   // ---- Kind ----
   void SetQueryType(eTYPEREQUETE type);
@@ -362,6 +434,107 @@ class CNACommand : public CInterf {
   // HAVING, GROUP BY, then WHERE) is appended: a trailing clause the parse does not cover stays.
   BOOL bFormatEndOfQuery();
 
+  // ---- Query rewriting (nacommandrewrite.cpp) ----
+  // Writes info's query, clause by clause, after the command text: physical quoted names, the
+  // star expanded, expressions in the dialect, literals as parameters, filter's condition (may
+  // be null or empty) ANDed into WHERE. keepOrderBy 0 leaves the query's ORDER BY out. mode 1 or
+  // bit 4: only the ORDER BY and the host's item references are rewritten (rewrite mode). FALSE
+  // with the reason in the error object: the command is then to be dropped.
+  BOOL bFormatCondition(CSQLParserInfo* info, CNACommand* filter, int keepOrderBy, int mode);
+  // Appends the attached query's ORDER BY rebuilt: names physical or as shown, directions kept or
+  // inverted (no direction counts as ascending); the entries after a unique one are left out.
+  BOOL bFormatORDERBY(int useShownName, int keepDirection);
+  // Appends a filter condition the host parsed on its own (info's WHERE tree over its filter
+  // text); names resolve against the query of the record info is bound to, when there is one.
+  BOOL bAddFilterExpression(CSQLParserInfo* info);
+  // Writes tree as a clause of kind from *cursor. For WHERE with a non-empty filter: the query's
+  // condition in parentheses ANDed with the filter's, or a WHERE of the filter alone.
+  BOOL bAddTreeExpression(CSQLParserInfo* info, CSQLParserInfo* queryInfo, const wchar_t* text,
+                          IExpOpExpression* parent, IExpOpExpression* tree, CNASqlElt::eSQLELT kind,
+                          unsigned int* cursor, CNACommand* filter);
+  // Appends one expression of text alone: its extent, rewritten.
+  BOOL bFormatSubExpression(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
+                            IExpOpExpression* expression, CNASqlElt::eSQLELT kind);
+  // Appends text with table's bind values as parameters and its item references as names
+  // (whereNames: as in a WHERE clause, typing the parameter that follows).
+  BOOL _bAddClause(CTabValParser* table, const wchar_t* text, ISQLParserInformation* parser, int whereNames);
+  // The clause positions of kind in info's text; a missing clause stands just before the next
+  // one present (a trailing LIMIT counts as one), else at the end of the text.
+  BOOL _bGetClausePos(int* start, int* stop, CSQLParserInfo* info, CNASqlElt::eSQLELT kind);
+  int _nGetClauseStart(CSQLParserInfo* info, CNASqlElt::eSQLELT kind);
+  int _nGetClauseStop(CSQLParserInfo* info, CNASqlElt::eSQLELT kind);
+  // table and item made original: a table that is no alias of the query becomes its physical
+  // name (else its database name), an item its description's name.
+  void _GetOriginalTableNameAndItemName(CSQLParserInfo* info, CTString* table, CTString* item);
+  // The same, quoted, as table.item (the item alone without a table).
+  void _GetFormatedOriginalTableNameAndItemName(CSQLParserInfo* info, const wchar_t* table, const wchar_t* item,
+                                                CTString* out);
+  // The description of item in table's source, with an external reference; null when none.
+  INAItemDescription* _pclGetOriginalItemDesc(CSQLParserInfo* info, const wchar_t* table, const wchar_t* item);
+  // The SELECT column table.item designates (with a table: a table column read through that
+  // alias; without: the first shown so); null when none or when the host throws.
+  static IInfoRubrique* _piGetInfoRubriqueFromAlias(CSQLParserInfo* info, const wchar_t* table, const wchar_t* item);
+
+  // ---- Expressions (nacommandexpression.cpp) ----
+  // Writes node's text from *cursor into out, the command text. item: the current item
+  // description (held; the caller gives it back with __FreeItem), which types the literals below;
+  // type: the forced item type (0 none). A null node writes nothing. FALSE stops the walk.
+  BOOL _bExpressionToSQL(CSQLParserInfo* info, CSQLParserInfo* queryInfo, const wchar_t* text, IExpOpExpression* parent,
+                         IExpOpExpression* node, CNASqlElt::eSQLELT kind, unsigned int* cursor, CTStringConcatAW* out,
+                         INAItemDescription** item, eNA_ITEMTYPE type, unsigned int argIndex);
+  // Writes every column reference of a tree in its plain form, left operand before right.
+  BOOL _bExpressionColonneToSQL(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* node,
+                                unsigned int* cursor, CTStringConcatAW* out);
+  // A column reference as an UPDATE target: the qualifier made physical unless it is an alias.
+  BOOL _bDoExpressionColonne(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* node, unsigned int* cursor,
+                             CTStringConcatAW* out);
+  // *out = the name node designates for kind; *item its description (held, the former given back).
+  // A calculated column's expression instead, its literals as parameters at textLength (0: kept
+  // in the text); one already being written raises error 32.
+  BOOL _bFormatExpressionItemName(CSQLParserInfo* info, CSQLParserInfo* queryInfo, IExpOpExpression* parent,
+                                  IExpOpExpression* node, CNASqlElt::eSQLELT kind, CTString* out,
+                                  INAItemDescription** item, unsigned int textLength);
+  BOOL FormatExpressionItemName(CTString* out, CNASqlElt::eSQLELT kind, eOPEXPRESSION op, IExpOpExpression* node,
+                                INAItemDescription* item, const wchar_t* table, const wchar_t* name);
+  // *name becomes the item reference table.name written for a WHERE clause.
+  void _FormatItemNameInWHEREClause(ISQLParserInformation* parser, const wchar_t* table, CTString* name,
+                                    CNAParameter* parameter);
+  // out = a calculated column's expression, rewritten in a fresh command; its parameters join this
+  // command at textLength (0: literals stay in the text).
+  BOOL bFormatExpressionColonneCalculee(CSQLParserInfo* info, IInfoRubrique* column, IExpOpExpression* parent,
+                                        CNASqlElt::eSQLELT kind, CTString* out, unsigned int textLength);
+  // Appends the calculated SELECT column shown as name; FALSE when there is none.
+  BOOL bFormatExpressionColonneCalculee(CSQLParserInfo* info, const wchar_t* name, CNASqlElt::eSQLELT kind);
+  static BOOL s_bFormatExpressionColonneCalculee(CTString* out, CSQLParserInfo* info, const wchar_t* name,
+                                                 CNASqlElt::eSQLELT kind, CNAError* error,
+                                                 CNAConnectionDescription* cnx);
+  // The literal node becomes a parameter typed by item (or type) unless parameters are off.
+  BOOL _bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
+                             IExpOpExpression* node, CNASqlElt::eSQLELT kind, INAItemDescription* item,
+                             unsigned int* cursor, CTStringConcatAW* out, eNA_ITEMTYPE type);
+  // Brings value to the type the comparison needs: dates and times compared for equality
+  // completed to the item's length, then cast. A value that does not cast stays as it is.
+  BOOL FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION op, IExpOpExpression* parent,
+                               INAItemDescription* item, eNA_ITEMTYPE type, CNAConvertVariant* value);
+  // The forced type of argument argIndex of node; may give back the current item.
+  eNA_ITEMTYPE _eTypeParameter(CNASqlElt::eSQLELT kind, IExpOpExpression* node, unsigned int argIndex,
+                               eNA_ITEMTYPE type, INAItemDescription** item);
+  // After node: whether the current item still types what follows.
+  void _TypeRetour(CNASqlElt::eSQLELT kind, IExpOpExpression* node, INAItemDescription** item);
+  static BOOL _bLastOperande(IExpOpExpression* node, unsigned int argIndex);
+  static void __FreeItem(INAItemDescription** item);
+  // A date column compared with an empty literal: a NULL test after the left operand, or a
+  // constant condition in place of the comparison (out cut back to textLength, the text from
+  // cursorBefore copied). FALSE, nothing written, when it does not apply.
+  BOOL _bExpressionDateEmpty(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* comparison,
+                             const wchar_t* text, unsigned int textLength, INAItemDescription* item,
+                             unsigned int cursorBefore);
+  // Copies text from *cursor up to node's place.
+  void _bCopyPreviousQueryContent(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* node,
+                                  const wchar_t* text);
+  // Where a node stands: its extent, or its position for codes 1 and 3 and without an extent.
+  static stTEXTPOSITION _stGetPositionExpression(IExpOpExpression* node);
+
   // ---- Rewriting state (the query rewriting sets it) ----
   void SetRewriteMode(BOOL on) { m_bRewriteMode = on ? 1 : 0; }
   BOOL bIsRewriteMode() const { return m_bRewriteMode; }
@@ -410,6 +583,49 @@ class CNACommand : public CInterf {
   static constexpr int kSourceFile = 10;
 
  protected:
+  // ---- Rewriting pieces: each copies the text from *cursor to its piece, writes it and leaves
+  // *cursor after it ----
+  void _SetSQLParserInfo(CSQLParserInfo* info);
+  BOOL _bFormatSELECTList(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info);
+  BOOL _bFormatAlias(unsigned int* cursor, const wchar_t* text);
+  BOOL _bAddFromClause(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info, const CNASqlElt* piece);
+  BOOL _bAddJoinClause(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info, const CNASqlElt* piece);
+  BOOL _bFormatGROUPBY(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info);
+  BOOL _bFormatORDERBY(unsigned int* cursor, const wchar_t* text, int keepOrderBy, int keepDirection,
+                       int useShownName, int* uniqueReached);
+  BOOL _bAddItemInORDERBY(CSQLParserInfo* info, IInfoRubrique* column, int index, const wchar_t* text,
+                          const stTEXTPOSITION& position, int useShownName, int* unique);
+  BOOL _bFormatINSERTUPDATEList(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info);
+  // _bAddClause over [*cursor, end) of text: entries before *cursor are passed over, those from
+  // end on left to what follows.
+  BOOL _bAddClauseBetween(CTabValParser* table, const wchar_t* text, ISQLParserInformation* parser, int whereNames,
+                          unsigned int* cursor, unsigned int end);
+  void _FormatTableName(ISQLParserInformation* parser, const wchar_t* table, CTString* out);
+  void _FormatItemName(const wchar_t* item, CTString* out);
+  void _FormatTableAndItemName(const wchar_t* table, const wchar_t* item, CTString* out);
+  // ---- Expression pieces ----
+  BOOL _bDoExpressionArgument(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
+                              IExpOpExpression* node, CNASqlElt::eSQLELT kind, unsigned int* cursor,
+                              CTStringConcatAW* out, int before, unsigned int argIndex);
+  BOOL _bDoExpressionOperator(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
+                              IExpOpExpression* node, CNASqlElt::eSQLELT kind, unsigned int* cursor,
+                              CTStringConcatAW* out);
+  BOOL _bDoExpressionColonne(CSQLParserInfo* info, CSQLParserInfo* queryInfo, const wchar_t* text,
+                             IExpOpExpression* parent, IExpOpExpression* node, CNASqlElt::eSQLELT kind,
+                             unsigned int* cursor, CTStringConcatAW* out, INAItemDescription** item);
+  // Argument argIndex of parent written in a fresh command and joined here.
+  BOOL _bWriteArgumentAhead(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
+                            unsigned int argIndex, CNASqlElt::eSQLELT kind, CTStringConcatAW* out);
+  // A fresh command of the driver's on this one's error and connection, sharing its chain of
+  // calculated columns; referenced for the caller, null (no-memory error) when none.
+  CNACommand* _pclNewSubCommand();
+  // ---- Text of the walk: into the command text through bComplete, elsewhere as it is ----
+  void _Append(CTStringConcatAW* out, const wchar_t* text, int length = -1);
+  // Copies text[*cursor, to) (never past the text's end) and moves *cursor to `to`; nothing
+  // when *cursor is at or past it.
+  void _CopyText(CTStringConcatAW* out, const wchar_t* text, unsigned int* cursor, unsigned int to);
+  void _Truncate(CTStringConcatAW* out, unsigned int length);
+
   // The builders' code pages: the formatted SQL is narrow once the connection's code page is
   // known.
   int _nFormatedCodePage() const;
@@ -440,7 +656,12 @@ class CNACommand : public CInterf {
   long long m_llRowOffset = -1;
   CTStringConcatAW m_clFormated;
   CTStringConcatAW m_clDump;
-  int32_t m_nCalculatedColumnWord = 0;
+  // The calculated columns being written, innermost first (on the stack of their writers).
+  struct STCalculChain {
+    IInfoRubrique* column;
+    const STCalculChain* previous;
+  };
+  const STCalculChain* m_pCalculChain = nullptr;
   CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
 
  private:

@@ -21,6 +21,7 @@
 #include "platform/codepage.h"
 #include "platform/cp1252.h"
 #include "sql/inaitemdescription.h"
+#include "sql/naitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "values/any_display.h"
 #include "values/any_operators.h"
@@ -488,6 +489,11 @@ BOOL CNAConvertVariant::bUnicodeDB() const {
 }
 unsigned short CNAConvertVariant::eGetZVTypeDB() const {
   return m_piDatabase != nullptr ? ConverteItemToZVType(m_piDatabase) : 0;
+}
+eNA_ITEMTYPE CNAConvertVariant::eNAGetDBType() const {
+  // Only the driver's own descriptions know a server type code.
+  const auto* item = dynamic_cast<const CNAItemDescription*>(m_piDatabase);
+  return item != nullptr ? item->eNAGetDBType(m_pclCnx) : NA_IT_EMPTY;
 }
 const wchar_t* CNAConvertVariant::pszGetItemName() const {
   if (m_piAnalysis != nullptr) return m_piAnalysis->pszGetName();
@@ -1307,6 +1313,12 @@ BOOL CNAConvertVariant::bGetDecimalInfo(int* precision, int* scale) const {
     if (precision != nullptr) *precision = p;
     if (scale != nullptr) *scale = s;
     return TRUE;
+  }
+  // Dialect 2 takes a value's digits from its type, a decimal's from its own object.
+  if (m_pclCnx != nullptr && m_pclCnx->nGetDataSource() == 2 && wGetType() != ZV_DECIMAL) {
+    if (precision != nullptr) *precision = 0;
+    if (scale != nullptr) *scale = 0;
+    return CNAItemDescription::s_bGetDecimalInfo(wGetType(), precision, scale);
   }
   return CNAVariant::bGetDecimalInfo(precision, scale);
 }

@@ -82,6 +82,8 @@ class CNAConvertVariant : public CNAVariant {
   BOOL bIsMemoBinaire() const;
   BOOL bUnicodeDB() const;
   unsigned short eGetZVTypeDB() const;
+  // The database item's type when the server knows its column type code; 0 otherwise.
+  eNA_ITEMTYPE eNAGetDBType() const;
   const wchar_t* pszGetItemName() const;
   const wchar_t* pszGetTableName() const;
   INAItemDescription* piGetAnalysisItem() const { return m_piAnalysis; }
@@ -122,6 +124,8 @@ class CNAConvertVariant : public CNAVariant {
   unsigned int nGetSize() const;
   unsigned int nGetUtilDataSize() const;
   BOOL bGetBufferDB(unsigned char** data, unsigned int* size, unsigned int** dbLength);
+  // A DECIMAL analysis item's digits; on a dialect-2 connection those of the value's type (a
+  // decimal's own); else the value's as a decimal.
   BOOL bGetDecimalInfo(int* precision, int* scale) const;
   int nCmp(const CNAVariant* other) const { return CNAVariant::nCmp(other); }
   BOOL bEqualsNAVariant(const CAny* other) const { return CNAVariant::bEqualsNAVariant(other); }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <climits>
 
+#include "access/nadatasourcedescription.h"
 #include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
+#include "sql/isqlparserinformation.h"
 #include "values/idecimal.h"
 
 BOOL INAItemDescription::bUniqueNotNull() const {
@@ -165,7 +168,7 @@ void CNAItemDescription::_UpdateDefaultValueType() {
 }
 
 eNA_ITEMTYPE CNAItemDescription::eNAGetDBType(const CNAConnectionDescription* cnx) const {
-  if (m_nDBType == 0 || (cnx != nullptr && cnx->bDBTypeUnkwnownByDB())) return NA_IT_EMPTY;
+  if (m_nDBType == 0 || (cnx != nullptr && cnx->bDBTypeUnkwnownByDB(m_nDBType))) return NA_IT_EMPTY;
   return m_eType;
 }
 
@@ -229,6 +232,85 @@ BOOL CNAItemDescription::bCompleteDescription(INAItemDescription* other, int kee
   m_csNameInSource = other->pszGetNameInSource();
   m_csSourceName = other->pszGetSourceName();
   return TRUE;
+}
+
+BOOL CNAItemDescription::bCompleteDescriptionCalcul(IInfoRubrique* column) {
+  m_csNameInSource = m_csName;
+  m_csSourceName.Vide();
+  if (column == nullptr) return TRUE;
+  m_nCalculation = column->nGetCalculKind();
+  const int host = column->nGetHostType();
+  if (host == 0 || host == 41) return TRUE;
+  int op = -1;
+  if (IExpOpExpression* expression = column->piGetExpression()) {
+    op = expression->eGetOperator();
+    expression->nRelease();
+  }
+  if (op == 95 || op == 96) {
+    if (m_eType == NA_IT_UNICODE) {
+      m_eType = NA_IT_TEXTE;
+      m_nItemSize /= 2;
+    } else if (m_eType == NA_IT_MEMOUNICODE) {
+      m_eType = NA_IT_MEMOTEXTE;
+    }
+    m_clDefaultValue.__nCastTo(ZV_PSTRW, nullptr, 1);
+    return TRUE;
+  }
+  // A text, Unicode text or binary item of a memo column of its kind stays as it is.
+  if ((host == 29 && m_eType == NA_IT_TEXTE) || (host == 40 && m_eType == NA_IT_UNICODE) ||
+      (host == 30 && m_eType == NA_IT_BINAIRE))
+    return TRUE;
+  m_nItemSize = host == 29 || host == 40 || host == 30 ? 8 : static_cast<unsigned int>(column->nGetSize());
+  const eNA_ITEMTYPE type = CNADataSourceDescription::g_eGetNAItemType(host);
+  if (m_eType == NA_IT_DECIMAL && type != NA_IT_DECIMAL) m_nIntegerPart = m_nDecimalPart = 0;
+  m_eType = type;
+  _UpdateDefaultValueType();
+  return TRUE;
+}
+
+CNAItemDescription* CNAItemDescription::pclGetCloneItemDescription(CNADataSourceDescription* target,
+                                                                   eCLONEDESC mode) {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  CNAItemDescription* clone = driver != nullptr ? driver->pclAllocItemDescription() : nullptr;
+  if (clone == nullptr) return nullptr;
+  clone->m_csName = m_csName;
+  clone->m_csExtendedInfo = m_csExtendedInfo;
+  clone->m_csCaption = m_csCaption;
+  clone->m_csDBType = m_csDBType;
+  clone->m_nDBType = m_nDBType;
+  clone->m_nDimension = m_nDimension;
+  clone->m_nItemSize = m_nItemSize;
+  clone->m_wKeyFlags = m_wKeyFlags;
+  clone->m_eType = m_eType;
+  clone->m_nPhysicalIndice = m_nPhysicalIndice;
+  clone->m_nSecondaryIndice = m_nSecondaryIndice;
+  clone->m_nOffset = m_nOffset;
+  clone->m_nSubItemIndice = m_nSubItemIndice;
+  clone->m_clDefaultValue = m_clDefaultValue;
+  clone->m_nIntegerPart = m_nIntegerPart;
+  clone->m_nDecimalPart = m_nDecimalPart;
+  clone->m_csSourceName = m_csSourceName;
+  clone->m_csNameInSource = m_csNameInSource;
+  clone->m_csPhysicalSourceTable = m_csPhysicalSourceTable;
+  clone->m_nCalculation = m_nCalculation;
+  clone->m_dwFlags = m_dwFlags;
+  if ((mode & NA_CLONE_KEYDUPLICATES) != 0 && !bIsKey() && !bMemoText())
+    clone->m_wKeyFlags = NA_KEY_DUPLICATES | NA_KEY_ASCENDANT;
+  if ((mode & NA_CLONE_DATEASTEXT) != 0 && (m_eType == NA_IT_DATE8 || m_eType == NA_IT_DATETIME)) {
+    clone->m_eType = NA_IT_TEXTE;
+    clone->m_clDefaultValue.__SetType(ZV_PSTRA, 0);
+    clone->m_clDefaultValue.SetNull(false);
+  }
+  // A key index on an item that is no key would keep it out of the target's keys for good.
+  clone->m_nKeyIndice = target != nullptr && clone->bIsKey() ? target->nGetNumKeys() : -1;
+  for (int i = 0; i < m_tabComponents.nGetCount() && target != nullptr; ++i) {
+    CNAItemDescription* own = target->pclNAGetCorrespondingItem(m_tabComponents[i]->pszGetName());
+    if (own == nullptr) continue;
+    // The clone's size is the composite's already: components are listed, not added up again.
+    if (clone->m_tabComponents.Ajoute(own) != nullptr) own->AddRef();
+    own->nExternalRelease();
+  }
+  return clone;
 }
 
 BOOL CNAItemDescription::bAddComponent(CNAItemDescription* component) {

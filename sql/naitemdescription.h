@@ -23,6 +23,7 @@
 
 class CNAConnectionDescription;
 class CNADataSourceDescription;
+class IInfoRubrique;
 
 // Key flags.
 enum : unsigned short {
@@ -53,6 +54,14 @@ enum eSENSTRI : int {
 
 class CNAItemDescription : public INAItemDescription {
  public:
+  // How a clone differs from its source (bits).
+  enum eCLONEDESC : int {
+    // An item without key flags that is no memo text becomes a key with duplicates.
+    NA_CLONE_KEYDUPLICATES = 1,
+    // Dates and date-times become texts with an empty text as default.
+    NA_CLONE_DATEASTEXT = 2,
+  };
+
   CNAItemDescription();
   CNAItemDescription(const CNAItemDescription&) = delete;
   CNAItemDescription& operator=(const CNAItemDescription&) = delete;
@@ -116,6 +125,10 @@ class CNAItemDescription : public INAItemDescription {
   virtual ~CNAItemDescription();
   virtual void SetIntegerPart(int n) { m_nIntegerPart = n; }
   virtual void SetDecimalPart(int n) { m_nDecimalPart = n; }
+  // A copy (the driver's factory, count 0) for target: every field, its key index the target's
+  // next (-1 for an item that is no key), its components the target's items of their names.
+  // Null when the factory makes none.
+  virtual CNAItemDescription* pclGetCloneItemDescription(CNADataSourceDescription* target, eCLONEDESC mode);
 
   // ---- Counts ----
   void AddRef() { ++m_nRef; }
@@ -159,6 +172,7 @@ class CNAItemDescription : public INAItemDescription {
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }
+  unsigned short wGetKeyFlags() const { return m_wKeyFlags; }
   // The server's type code of the column; 0 for none.
   int nGetDBType() const { return m_nDBType; }
   void SetDBType(const wchar_t* name, int code) {
@@ -169,6 +183,11 @@ class CNAItemDescription : public INAItemDescription {
   eNA_ITEMTYPE eNAGetDBType(const CNAConnectionDescription* cnx) const;
   // 0 for a plain column; a calculated query column's kind otherwise.
   int nGetCalculation() const { return m_nCalculation; }
+  // The physical table a query column comes from; empty when unknown.
+  const wchar_t* pszGetPhysicalSourceTable() const { return m_csPhysicalSourceTable.pszGet(); }
+  // The column's place in the server's table as a backend knows it; -1 when none set it.
+  int nGetPhysicalIndiceDB() const { return m_nSecondaryIndice; }
+  void SetPhysicalIndiceDB(int n) { m_nSecondaryIndice = n; }
   // Copies the value into the default value, then converts it to the item's host type (a value
   // that does not convert is kept as it is).
   void SetDefaultValue(const CAny* value, int unused);
@@ -185,6 +204,9 @@ class CNAItemDescription : public INAItemDescription {
   // bChangeType(other, keepKeyKind), then the texts, the names in source and, when other is a
   // key, key flags rebuilt from other (unique only with keepKeyKind) and the key index given.
   BOOL bCompleteDescription(INAItemDescription* other, int keepKeyKind, unsigned int keyIndex);
+  // A calculated query column: named in itself, from no source, of the column's host type and
+  // size (a text, Unicode text or binary item of a memo column of its kind stays as it is). TRUE.
+  BOOL bCompleteDescriptionCalcul(IInfoRubrique* column);
   // Appends a component with an internal reference; a composite key grows by its logical size
   // (doubled for UNICODE). FALSE, nothing kept, without a component or memory.
   BOOL bAddComponent(CNAItemDescription* component);

@@ -42,6 +42,17 @@ constexpr STZVItem kZVItems[] = {
     {ZV_PSTRW, NA_IT_UNICODE},  {ZV_DATEA, NA_IT_DATE8},       {ZV_TIMEA, NA_IT_HEURE},
 };
 
+// Indexed by host engine item type code.
+constexpr eNA_ITEMTYPE kKJItems[42] = {
+    NA_IT_EMPTY,       NA_IT_MEMOTEXTE, NA_IT_TEXTE,       NA_IT_I2,          NA_IT_I1,         NA_IT_I4,
+    NA_IT_R4,          NA_IT_R8,        NA_IT_I2,          NA_IT_UI2,         NA_IT_DATE6,      NA_IT_HEURE,
+    NA_IT_CHAR,        NA_IT_REELTURBO, NA_IT_DATE8,       NA_IT_MEMOTEXTE,   NA_IT_MEMOTEXTE,  NA_IT_MONETAIRE,
+    NA_IT_MEMOBINAIRE, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE,   NA_IT_MEMOTEXTE,   NA_IT_MEMOTEXTE,  NA_IT_IMAGE,
+    NA_IT_IDAUTO,      NA_IT_I8,        NA_IT_UI4,         NA_IT_UI8,         NA_IT_BINAIRE,    NA_IT_MEMOTEXTE,
+    NA_IT_MEMOBINAIRE, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE,   NA_IT_I4,          NA_IT_DATETIME,   NA_IT_TIMELENGHT,
+    NA_IT_UI1,         NA_IT_BOOLEEN,   NA_IT_IDAUTO4,     NA_IT_UNICODE,     NA_IT_MEMOUNICODE, NA_IT_DECIMAL,
+};
+
 bool bKnown(eNA_ITEMTYPE type) { return type >= 0 && type <= NA_IT_LAST; }
 
 }  // namespace
@@ -61,6 +72,11 @@ eNA_ITEMTYPE ConvertZVTypeToeItem(unsigned short zvType) {
   for (const STZVItem& e : kZVItems)
     if (e.wZVType == zvType) return e.eType;
   return NA_IT_EMPTY;
+}
+
+eNA_ITEMTYPE g_eGetNAItemTypeFromKJ(int kjType) {
+  if (kjType < 0) return NA_IT_MEMOTEXTE;
+  return kjType < 42 ? kKJItems[kjType] : NA_IT_MEMOTEXTE;
 }
 
 BOOL bIsTextAnsi(eNA_ITEMTYPE type) { return type == NA_IT_TEXTE || type == NA_IT_MEMOTEXTE; }

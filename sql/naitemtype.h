@@ -54,6 +54,10 @@ unsigned short ConverteItemToZVType(const INAItemDescription* item);
 // Item type of a host value type; NA_IT_EMPTY for 0, codes above 129 and types without one.
 eNA_ITEMTYPE ConvertZVTypeToeItem(unsigned short zvType);
 
+// Item type of a host engine item type code (the host's descriptions and parse trees): 0 to 41
+// through a table, MEMOTEXTE above.
+eNA_ITEMTYPE g_eGetNAItemTypeFromKJ(int kjType);
+
 // TEXTE and MEMOTEXTE / UNICODE and MEMOUNICODE / any of the four.
 BOOL bIsTextAnsi(eNA_ITEMTYPE type);
 BOOL bIsTextUnicode(eNA_ITEMTYPE type);

@@ -68,15 +68,26 @@ BOOL CNAKJRecord::bInit(INADataSourceDescription* desc, eINITTYPE init) {
   const int count = desc->nGetNumItemPhysicallyInFic();
   const int disk = desc->nGetDiskRecordSize();
   if (count < 0 || disk < 0) return FALSE;
+  // A composite key laid out among the items pushes the later ones past the disk size: the
+  // values area reaches the end of the last item that is no composite key.
+  uint64_t values = static_cast<uint64_t>(disk);
+  const int items = desc->nGetNumItems();
+  for (int i = 0; i < items; ++i) {
+    INAItemDescription* item = desc->piNAGetItem(static_cast<unsigned int>(i));
+    if (item == nullptr) continue;
+    if (!item->bIsComposedKey() && item->nGetOffset(0) >= 0)
+      values = std::max<uint64_t>(values, static_cast<uint64_t>(item->nGetOffset(0)) + item->nGetTotalSize());
+    item->nExternalRelease();
+  }
   const uint32_t flagSize = (static_cast<uint32_t>(count) + 7) / 8;
-  const uint32_t total = flagSize + static_cast<uint32_t>(disk);
+  if (values > UINT32_MAX - flagSize - 1) return FALSE;
+  const uint32_t total = flagSize + static_cast<uint32_t>(values);
   // Never a null buffer, so that a record of no bytes is still an initialised one.
   BYTE* buffer = static_cast<BYTE*>(calloc(std::max<uint32_t>(total, 1), 1));
   if (buffer == nullptr) return FALSE;
   free(m_pbyBuffer);
   _Adopt(buffer, total, static_cast<uint32_t>(count), flagSize);
   if (init != NA_INIT_DEFAULT) return TRUE;
-  const int items = desc->nGetNumItems();
   for (int i = 0; i < items; ++i) {
     INAItemDescription* item = desc->piNAGetItem(static_cast<unsigned int>(i));
     if (item == nullptr) continue;

@@ -74,8 +74,8 @@ class CNAKJRecord {
     return bItemValueDefined(item, index);
   }
 
-  // Sizes the record from the description (its physical items and disk record size), every
-  // value NULL; with NA_INIT_DEFAULT each item that is not a composite key takes its default.
+  // Sizes the record from the description (its physical items, and its disk record size or the
+  // end of its last item that is no composite key when that lies further), every value NULL; with NA_INIT_DEFAULT each item that is not a composite key takes its default.
   // FALSE, the record unchanged, when the buffer cannot be allocated.
   BOOL bInit(INADataSourceDescription* desc, eINITTYPE init);
 

@@ -27,24 +27,6 @@ bool bSameText(const wchar_t* a, const wchar_t* b) {
 }
 bool bIsSQLBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; }
 
-// Gives back the reference a parser object was handed out with, also when the host throws.
-template <typename T>
-class CParserRef {
- public:
-  explicit CParserRef(T* p = nullptr) : m_p(p) {}
-  ~CParserRef() { Reset(nullptr); }
-  CParserRef(const CParserRef&) = delete;
-  CParserRef& operator=(const CParserRef&) = delete;
-  void Reset(T* p) {
-    if (m_p != nullptr) m_p->nRelease();
-    m_p = p;
-  }
-  T* Get() const { return m_p; }
-
- private:
-  T* m_p;
-};
-
 // The index the enumeration moves to: 0 on restart, the next one otherwise; -1 before a start
 // and past the end (where the cursor stays).
 int nNextIndex(int* cursor, int count, int restart) {

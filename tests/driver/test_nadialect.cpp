@@ -143,7 +143,7 @@ TEST(Dialect, TypeTextsGiveTheItemTypeFromTheNumbersAfterTheName) {
       {L"text", L"ucs2", NA_IT_MEMOUNICODE, 8, 0, 0}, {L"decimal(10,2) unsigned", nullptr, NA_IT_MONETAIRE, 10, 8, 2},
       {L"DEC(10,2)", nullptr, NA_IT_MONETAIRE, 10, 8, 2}, {L"decimal(10)", nullptr, NA_IT_I8, 8, 10, 0},
       {L"decimal", nullptr, NA_IT_I8, 8, 10, 0}, {L"char(5)", nullptr, NA_IT_TEXTE, 6, 0, 0},
-      {L"CHAR", nullptr, NA_IT_CHAR, 1, 0, 0}, {L"year(4)", nullptr, NA_IT_DATE8, 9, 0, 0},
+      {L"CHAR", nullptr, NA_IT_CHAR, 1, 0, 0}, {L"year(4)", nullptr, NA_IT_I2, 2, 0, 0},
       {L"varchar(", nullptr, NA_IT_TEXTE, 2, 0, 0}, {L"varbinary(16)", nullptr, NA_IT_BINAIRE, 18, 0, 0},
       {L"geometry", L"utf8", NA_IT_MEMOUNICODE, 8, 0, 0}};
   CRecordingConnection c(5);
@@ -154,6 +154,35 @@ TEST(Dialect, TypeTextsGiveTheItemTypeFromTheNumbersAfterTheName) {
     EXPECT_EQ(got, r) << std::get<0>(r);
   }
   EXPECT_EQ(CNAConnectionDescription::_nGetSizeInTypeDecl(L"DECIMAL(10,2)", L"DECIMAL"), 1);
+}
+
+// Items hold what the column holds: a year is a number (a date would be refused when written
+// back), a time keeps its seconds and its fraction's milliseconds, and every Unicode collation
+// is Unicode (utf16 and utf32 texts read as ANSI lose every character outside the code page).
+TEST(Dialect, YearTimeAndEveryUnicodeCollationKeepWhatTheColumnHolds) {
+  using Row = std::tuple<const wchar_t*, const wchar_t*, eNA_ITEMTYPE, unsigned int, unsigned int>;
+  const Row rows[] = {  // declaration, collation, type, size, decimal digits
+      {L"year(4)", nullptr, NA_IT_I2, 2, 0},
+      {L"YEAR", nullptr, NA_IT_I2, 2, 0},
+      {L"time", nullptr, NA_IT_HEURE, 7, 0},
+      {L"time(0)", nullptr, NA_IT_HEURE, 7, 0},
+      {L"time(3)", nullptr, NA_IT_HEURE, 10, 3},
+      {L"time(6)", nullptr, NA_IT_HEURE, 10, 6},
+      {L"timestamp", nullptr, NA_IT_DATETIME, 8, 0},
+      {L"varchar(5)", L"utf16_general_ci", NA_IT_UNICODE, 12, 0},
+      {L"varchar(5)", L"utf16le_general_ci", NA_IT_UNICODE, 12, 0},
+      {L"varchar(5)", L"UTF32_general_ci", NA_IT_UNICODE, 12, 0},
+      {L"text", L"utf8mb3_bin", NA_IT_MEMOUNICODE, 8, 0},
+      {L"varchar(5)", L"latin1_swedish_ci", NA_IT_TEXTE, 6, 0},
+  };
+  CRecordingConnection c(5);
+  for (const Row& r : rows) {
+    eNA_ITEMTYPE type = NA_IT_EMPTY;
+    unsigned int size = 0, integer = 9, decimals = 9;
+    EXPECT_TRUE(c.bSQLTypeNameToNAType(nullptr, &type, &size, &integer, &decimals, std::get<0>(r), std::get<1>(r)));
+    EXPECT_EQ(std::make_tuple(type, size, decimals), std::make_tuple(std::get<2>(r), std::get<3>(r), std::get<4>(r)))
+        << std::get<0>(r);
+  }
 }
 
 TEST(Dialect, EmptyDeclarationSearchesUnsignedOnlyInsideTheText) {

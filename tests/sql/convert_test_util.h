@@ -19,16 +19,23 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// Of the code pages and dialect given; its server does not know the column type code
+// m_nUnknownDBType (none unless set).
 class CTestCnx final : public CNAConnectionDescription {
  public:
-  CTestCnx(CHostConnectionDescription* host, int hostCp, int serverCp) : CNAConnectionDescription(L"t", host) {
+  CTestCnx(CHostConnectionDescription* host, int hostCp, int serverCp, int dialect = 0)
+      : CNAConnectionDescription(L"t", host) {
     m_nHostCodePage = hostCp;
     m_nServerCodePage = serverCp;
+    m_eDataSource = dialect;
     SetStatic(true);
   }
   BOOL bOpen(CNAError*) override { return TRUE; }
   BOOL bIsOpen() override { return TRUE; }
   BOOL bClose(CNAError*) override { return TRUE; }
+  BOOL bDBTypeUnkwnownByDB(int code) const override { return code != 0 && code == m_nUnknownDBType; }
+
+  int m_nUnknownDBType = 0;
 };
 
 // A kind 3 converter on size bytes of its own, for an item of the given type.

@@ -407,3 +407,47 @@ TEST_F(Convert, ConvertersKeepTheirConnectionCountedAndTheDriverMakesThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Dialect 2 reads a value's digits from its type (a decimal's from its own object); the others
+// read the value as a decimal. A DECIMAL item of the host decides before either.
+TEST_F(Convert, DecimalInformationFollowsTheDialect) {
+  const struct {
+    int dialect;
+    unsigned short type;
+    const wchar_t* value;  // null: NULL
+    bool decimalItem;
+    const char* want;      // "precision,scale" or "none"
+  } rows[] = {
+      {2, ZV_I4, L"5", false, "10,0"},         {0, ZV_I4, L"5", false, "1,0"},
+      {2, ZV_UI1, L"5", false, "3,0"},         {2, ZV_BOOL, L"1", false, "1,0"},
+      {2, ZV_I8, L"-5", false, "19,0"},        {2, ZV_CY, L"1.5", false, "33,5"},
+      {2, ZV_R8, L"1.5", false, "none"},       {0, ZV_R8, L"1.5", false, "2,1"},
+      {2, ZV_DECIMAL, L"12.345", false, "5,3"}, {2, ZV_DECIMAL, nullptr, false, "none"},
+      {2, ZV_I4, L"5", true, "17,2"},          {0, ZV_I4, L"5", true, "17,2"},
+  };
+  for (const auto& row : rows) {
+    CHostConnectionDescription host;
+    CTestCnx cnx(&host, CP_UTF8, CP_UTF8, row.dialect);
+    CNAError error;
+    CNAError::s_Hold(&error);
+    CNAConvertVariant value(&error, &cnx);
+    value.SetStatic(true);
+    CHostItemDescription item(L"d", NA_IT_DECIMAL, 8);
+    item.m_nIntegerPart = 15;
+    item.m_nDecimalPart = 2;
+    value.InitTypeVariantAny(row.type, 0);
+    if (row.decimalItem) value.SetItemDesc(&item, nullptr);
+    CAny v = row.value != nullptr ? FromText(row.type, row.value) : CAny();
+    if (row.value == nullptr) v.__SetType(row.type, 0), v.SetNull(true);
+    ASSERT_TRUE(value.bSetValue(&v)) << row.type;
+    int precision = -1, scale = -1;
+    const BOOL ok = value.bGetDecimalInfo(&precision, &scale);
+    EXPECT_EQ(ok ? std::to_string(precision) + "," + std::to_string(scale) : "none", row.want)
+        << "dialect " << row.dialect << " type " << row.type;
+    value.ResetVariant();
+  }
+}
+
+}  // namespace

@@ -8,8 +8,11 @@
 
 #include "host/host_itemdescription.h"
 #include "mysql/mysqldriver.h"
+#include "sql/isqlparserinformation.h"
+#include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 #include "sql/natypeinfo.h"
+#include "tests/sql/convert_test_util.h"
 #include "tests/support/any_test_values.h"
 
 namespace {
@@ -274,6 +277,113 @@ TEST_F(ItemDescription, ItemTypesMapToHostTypesAndBack) {
   ASSERT_TRUE(made != nullptr && made->nGetRef() == 0 && made->nGetExternalRef() == 0 && made->nGetVersion() == 9);
   made->ExternalAddRef();
   EXPECT_EQ(made->nExternalRelease(), 0);
+}
+
+TEST_F(ItemDescription, DatabaseTypeIsTheItemTypeOnlyForACodeTheServerKnows) {
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, CP_UTF8, CP_UTF8);
+  cnx.m_nUnknownDBType = 999;
+  const struct {
+    int code;
+    bool cnx;
+    eNA_ITEMTYPE type;
+  } rows[] = {{0, true, NA_IT_EMPTY}, {253, true, NA_IT_TEXTE}, {999, true, NA_IT_EMPTY},
+              {999, false, NA_IT_TEXTE}, {0, false, NA_IT_EMPTY}};
+  for (const auto& row : rows) {
+    Held item = Made(NA_IT_TEXTE, 11);
+    item->SetDBType(L"VARCHAR", row.code);
+    EXPECT_EQ(item->eNAGetDBType(row.cnx ? &cnx : nullptr), row.type) << row.code;
+    // The converter asks its database item on its connection; a host item knows no code.
+    CNAError error;
+    CNAError::s_Hold(&error);
+    CNAConvertVariant value(&error, row.cnx ? &cnx : nullptr);
+    value.SetStatic(true);
+    value.SetItemDesc(nullptr, item.get());
+    EXPECT_EQ(value.eNAGetDBType(), row.type) << row.code;
+    CHostItemDescription foreign(L"f", NA_IT_TEXTE, 11);
+    value.SetItemDesc(nullptr, &foreign);
+    EXPECT_EQ(value.eNAGetDBType(), NA_IT_EMPTY);
+    value.ResetVariant();
+  }
+}
+
+// A SELECT column of the host's parse, and its expression's operator.
+class CFakeExpression final : public IExpOpExpression {
+ public:
+  explicit CFakeExpression(int op) : m_eOp(static_cast<eOPEXPRESSION>(op)) {}
+  int nRelease() override { return --m_nRef; }
+  eOPEXPRESSION eGetOperator() override { return m_eOp; }
+  IExpOpExpression* piGetLeft() override { return nullptr; }
+  IExpOpExpression* piGetRight() override { return nullptr; }
+  const wchar_t* pszGetColumnName() override { return L""; }
+  BOOL bGetLiteral(CAny*) override { return FALSE; }
+  stTEXTPOSITION stGetPosition() override { return {}; }
+  const wchar_t* pszGetQualifier() override { return L""; }
+  stTEXTPOSITION stGetExtent() override { return {}; }
+  BOOL bIsOuterJoinColumn() override { return FALSE; }
+  int nGetHostType() override { return 0; }
+  wchar_t cGetLikeEscape() override { return 0; }
+  IExpOpExpression* piGetNextArgument(IExpOpExpression*) override { return nullptr; }
+  int nGetIntegerParameter() override { return 0; }
+
+ private:
+  eOPEXPRESSION m_eOp;
+};
+class CFakeColumn final : public IInfoRubrique {
+ public:
+  CFakeColumn(int hostType, int size, int op) : m_nHostType(hostType), m_nSize(size), m_expression(op) {}
+  int nRelease() override { return --m_nRef; }
+  const wchar_t* pszGetSourceTableAlias() override { return L""; }
+  const wchar_t* pszGetName() override { return L"calc"; }
+  const wchar_t* pszGetNameInSource() override { return L""; }
+  int nGetCalculKind() override { return 1; }
+  IExpOpExpression* piGetExpression() override {
+    m_expression.AddRef();
+    return &m_expression;
+  }
+  stTEXTPOSITION stGetPosition() override { return {}; }
+  const wchar_t* pszGetSourceTableName() override { return L""; }
+  BOOL bIsColumnSource() override { return FALSE; }
+  int nGetSize() override { return m_nSize; }
+  int nGetHostType() override { return m_nHostType; }
+
+ private:
+  int m_nHostType, m_nSize;
+  CFakeExpression m_expression;
+};
+
+TEST_F(ItemDescription, CalculatedColumnTakesItsHostTypeUnlessAMemoStaysAMemo) {
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    int host, columnSize, op;
+    eNA_ITEMTYPE wantType;
+    unsigned int wantSize;
+    int wantInteger;
+  } rows[] = {
+      {NA_IT_TEXTE, 11, 29, 50, 0, NA_IT_TEXTE, 11, 0},
+      {NA_IT_I4, 4, 29, 50, 0, NA_IT_MEMOTEXTE, 8, 0},
+      {NA_IT_UNICODE, 22, 40, 50, 0, NA_IT_UNICODE, 22, 0},
+      {NA_IT_TEXTE, 11, 40, 50, 0, NA_IT_MEMOUNICODE, 8, 0},
+      {NA_IT_BINAIRE, 10, 30, 50, 0, NA_IT_BINAIRE, 10, 0},
+      {NA_IT_I4, 4, 30, 50, 0, NA_IT_MEMOBINAIRE, 8, 0},
+      {NA_IT_TEXTE, 11, 5, 4, 0, NA_IT_I4, 4, 0},
+      {NA_IT_DECIMAL, 8, 7, 8, 0, NA_IT_R8, 8, 0},
+      {NA_IT_DECIMAL, 8, 41, 9, 0, NA_IT_DECIMAL, 8, 15},
+      {NA_IT_DECIMAL, 8, 0, 9, 0, NA_IT_DECIMAL, 8, 15},
+      {NA_IT_UNICODE, 22, 39, 22, 95, NA_IT_TEXTE, 11, 0},
+      {NA_IT_MEMOUNICODE, 8, 40, 8, 96, NA_IT_MEMOTEXTE, 8, 0},
+  };
+  for (const auto& row : rows) {
+    Held item = Made(row.type, row.size, 15, 2);
+    CFakeColumn column(row.host, row.columnSize, row.op);
+    EXPECT_TRUE(item->bCompleteDescriptionCalcul(&column));
+    EXPECT_EQ(std::make_tuple(item->eNAGetItemType(), item->nGetItemSize(), item->nGetIntegerPart()),
+              std::make_tuple(row.wantType, row.wantSize, row.wantInteger))
+        << row.type << " " << row.host;
+    EXPECT_EQ(std::wstring(item->pszGetNameInSource()) + L"|" + item->pszGetSourceName(), L"item|");
+    EXPECT_EQ(item->nGetCalculation(), 1);
+  }
 }
 
 }  // namespace

@@ -82,16 +82,16 @@ class RecordBench {
     m_desc.Add(&item);
     return &item;
   }
-  // The record over the items added so far, of query's result when given; FALSE when it does not
-  // initialise.
-  BOOL Build(CSQLParserInfo* query = nullptr) {
+  // The record over the items added so far, of query's result when given, with the server's
+  // items of imported when given; FALSE when it does not initialise.
+  BOOL Build(CSQLParserInfo* query = nullptr, CNADataSourceDescription* imported = nullptr) {
     CNAConnectionDescription* cnx = m_pUse != nullptr ? m_pUse : &m_cnx;
     m_pAccess = new CBenchAccess(&m_desc, cnx, &m_error);
     m_pAccess->AddRef();
     if (query != nullptr) m_pAccess->SetSourceQuery(query);
     m_pRecord = new CNARecord(&m_error, m_pAccess);
     m_pRecord->AddRef();
-    return m_pRecord->bInitRecord(&m_desc, nullptr, cnx);
+    return m_pRecord->bInitRecord(&m_desc, imported, cnx);
   }
   CNARecord* Record() const { return m_pRecord; }
   CNAColumn* Column(const wchar_t* name) const { return m_pRecord->pclGetColumnNoRef(name); }
