@@ -499,29 +499,25 @@ void CNAExpression::_ProcessString() {
 BOOL CNAExpression::_bGetSQLFromSQL(CNACommand* command, CNARecherche* search, CNARecord* record) {
   if (m_pclParsed == nullptr) return TRUE;
   if (m_pclParsed->pclGetRecordNoRef() == nullptr) m_pclParsed->SetRecord(record);
-  // Written by the query rewriting once it carries conditions: nothing is written before then.
-  (void)command;
-  (void)search;
-  return FALSE;
+  const int before = command->nGetParameterNbr();
+  if (!command->bAddFilterExpression(m_pclParsed)) return FALSE;
+  if (search != nullptr) search->GetParameterFromQuery(command, static_cast<unsigned int>(before));
+  return TRUE;
 }
 
 BOOL CNAExpression::_FormatItemNameExp(CTString* out, CNACommand* command, eNAOperator op) {
-  (void)op;
   out->Vide();
-  CNAConnectionDescription* cnx = command->pclGetCnxNoRef();
-  if (m_pclColumn == nullptr || cnx == nullptr) return FALSE;
-  const wchar_t* inSource = m_pclColumn->piGetItemNoRef()->pszGetNameInSource();
-  const wchar_t* name = inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName();
-  const wchar_t* table = m_pclColumn->pszGetAliasNomTable();
-  CTString quoted;
-  if (table != nullptr && *table != 0) {
-    if (!cnx->bFormatTableName(m_pclError, table, &quoted)) return FALSE;
-    out->Add(quoted.pszGet());
-    out->Add(L'.');
-  }
-  if (!cnx->bFormatItemName(m_pclError, name, &quoted)) return FALSE;
-  out->Add(quoted.pszGet());
-  return TRUE;
+  if (m_pclColumn == nullptr) return FALSE;
+  if (m_pclColumn->eGetTypeColonne() != 0 && m_pclParsed != nullptr)
+    return CNACommand::s_bFormatExpressionColonneCalculee(out, m_pclParsed, m_pclColumn->pszGetName(),
+                                                          CNASqlElt::NA_SQLELT_WHERE, m_pclError,
+                                                          command->pclGetCnxNoRef());
+  INAItemDescription* item = m_pclColumn->piGetItemNoRef();
+  const wchar_t* inSource = item->pszGetNameInSource();
+  return command->FormatExpressionItemName(out, CNASqlElt::NA_SQLELT_WHERE,
+                                           static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(op)),
+                                           nullptr, item, m_pclColumn->pszGetAliasNomTable(),
+                                           inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName());
 }
 
 BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search, int* folded) {
@@ -597,7 +593,10 @@ BOOL CNAExpression::_bGetSQLFromValueNULL(const wchar_t* name, CNACommand* comma
     case NA_OP_NE: selected = FALSE; break;
     default: break;
   }
-  command->bComplete(name);
+  // A NULL test names the column as it is, converted for no comparison.
+  CTString plain;
+  _FormatItemNameExp(&plain, command, NA_OP_ISNULL);
+  command->bComplete(plain.nTaille() > 0 ? plain.pszGet() : name);
   command->bComplete(selected ? L" IS NULL" : L" IS NOT NULL");
   return _bSetColumnValuesNullSelected(selected);
 }
@@ -618,11 +617,7 @@ BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* com
       command->bComplete(s_pszDumpOp(m_eOperator));
       command->bComplete(L"''");
     }
-    if (nullTest) {
-      command->bComplete(L" OR ");
-      command->bComplete(name);
-      command->bComplete(L" IS NULL)");
-    }
+    if (nullTest) _CloseNullTest(command);
     return _bSetColumnValuesNullSelected(nullTest);
   }
   const int dialect = command->pclGetCnxNoRef() != nullptr ? command->pclGetCnxNoRef()->nGetDataSource() : 0;
@@ -631,8 +626,16 @@ BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* com
   return _bGetSQLFromValueUsingParameter(name, command, search, like, nullTest);
 }
 
+void CNAExpression::_CloseNullTest(CNACommand* command) {
+  CTString name;
+  _FormatItemNameExp(&name, command, NA_OP_ISNULL);
+  command->bComplete(L" OR ");
+  command->bComplete(name.pszGet());
+  command->bComplete(L" IS NULL)");
+}
+
 BOOL CNAExpression::_bAddParameter(CNACommand* command, CNARecherche* search, CNAConvertVariant* holder,
-                                   unsigned int options) {
+                                   unsigned int options, BOOL typedByValue) {
   const unsigned int at = static_cast<unsigned int>(command->nGetOriginalSQLLength());
   CNAParameter* parameter = nullptr;
   if (search != nullptr) {
@@ -641,6 +644,8 @@ BOOL CNAExpression::_bAddParameter(CNACommand* command, CNARecherche* search, CN
     parameter = Driver()->pclAllocParameter_col(m_pclColumn, holder, at, options, nullptr);
   }
   if (parameter == nullptr) return FALSE;
+  // A value retyped for a converted column is written as its own type, not the column's.
+  if (typedByValue) parameter->SetColum(nullptr);
   parameter->AddRef();
   const BOOL added = command->bAddParameter(parameter);
   parameter->nRelease();
@@ -651,9 +656,9 @@ BOOL CNAExpression::_bGetSQLFromValueUsingParameter(const wchar_t* name, CNAComm
                                                     BOOL like, BOOL nullTest) {
   if (nullTest) command->bComplete(L"(");
   command->bComplete(name);
-  // Conversion of the column for the WHERE clause: none for the comparisons a search writes
-  // until the query rewriting decides it.
-  const eNA_ITEMTYPE conversion = NA_IT_EMPTY;
+  const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
+      CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
+      static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
   CNAError* error = search != nullptr && search->pclGetErrorNoRef() != nullptr ? search->pclGetErrorNoRef() : m_pclError;
   CNAConvertVariant* holder = Driver() != nullptr ? Driver()->pclAllocVariant(error, m_pclColumn->pclGetCnx()) : nullptr;
   BOOL result = FALSE;
@@ -672,15 +677,12 @@ BOOL CNAExpression::_bGetSQLFromValueUsingParameter(const wchar_t* name, CNAComm
       _bGetSQLFromValueUsingParameterAddOpLike(holder, command);
     else
       command->bComplete(s_pszDumpOp(m_eOperator));
-    result = _bAddParameter(command, search, holder, like ? static_cast<unsigned int>(NA_PARAM_LIKE) : 0u);
+    result = _bAddParameter(command, search, holder, like ? static_cast<unsigned int>(NA_PARAM_LIKE) : 0u,
+                            conversion != NA_IT_EMPTY);
     if (like) command->vAddEscapeLike(conversion != NA_IT_EMPTY ? conversion : m_pclColumn->eNAGetItemTypeOnDatabaseEx());
     holder->nRelease();
   }
-  if (nullTest) {
-    command->bComplete(L" OR ");
-    command->bComplete(name);
-    command->bComplete(L" IS NULL)");
-  }
+  if (nullTest) _CloseNullTest(command);
   if (!_bSetColumnValuesNullSelected(nullTest)) result = FALSE;
   return result;
 }
@@ -730,20 +732,24 @@ BOOL CNAExpression::_bGetSQLFromValueDateTime(const wchar_t* name, CNACommand* c
         Driver() != nullptr ? Driver()->pclGetNewVariant_NV_Any(error, cnx, m_pclColumn, &v) : nullptr;
     if (holder == nullptr) return FALSE;
     holder->AddRef();
-    const BOOL added = _bAddParameter(command, search, holder, 0);
+    const BOOL added = _bAddParameter(command, search, holder, 0, FALSE);
     holder->nRelease();
     return added;
   };
   const bool differ = m_eOperator == NA_OP_NE;
+  // The bounds are dates: the column is compared as it is, never as the digit text a comparison
+  // with the value's own text would take.
+  CTString plain;
+  _FormatItemNameExp(&plain, command, NA_OP_ISNULL);
   // Outside the range is below its start or at or past its end: either one.
   const bool paren = differ && !single;
   if (paren) command->bComplete(L"(");
-  command->bComplete(name);
+  command->bComplete(plain.pszGet());
   command->bComplete(single ? (differ ? L"<>" : L"=") : (differ ? L"<" : L">="));
   BOOL result = bound(min);
   if (!single) {
     command->bComplete(differ ? L" OR " : L" AND ");
-    command->bComplete(name);
+    command->bComplete(plain.pszGet());
     command->bComplete(differ ? L">=" : L"<");
     result = bound(max);
   }

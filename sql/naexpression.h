@@ -137,8 +137,12 @@ class CNAExpression : public CInterf {
                                        BOOL nullTest);
   BOOL _bGetSQLFromValueUsingParameterAddOpLike(CNAConvertVariant* holder, CNACommand* command);
   BOOL _bGetSQLFromValueDateTime(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL nullTest);
-  // A parameter for holder (referenced by the parameter) at the end of the command's text.
-  BOOL _bAddParameter(CNACommand* command, CNARecherche* search, CNAConvertVariant* holder, unsigned int options);
+  // " OR name IS NULL)", closing the bracket a NULL test opened.
+  void _CloseNullTest(CNACommand* command);
+  // A parameter for holder (referenced by the parameter) at the end of the command's text, typed
+  // by the column, or by the value itself with typedByValue.
+  BOOL _bAddParameter(CNACommand* command, CNARecherche* search, CNAConvertVariant* holder, unsigned int options,
+                      BOOL typedByValue);
   // Boolean and text simplifications of a leaf's operator.
   void _ProcessBoolean();
   void _ProcessString();

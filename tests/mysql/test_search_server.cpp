@@ -15,6 +15,7 @@
 #include "sql/nafilter.h"
 #include "sql/narecherche.h"
 #include "tests/mysql/live_connection.h"
+#include "tests/support/parse_bench.h"
 #include "tests/support/record_bench.h"
 #include "tests/support/search_values.h"
 
@@ -643,6 +644,59 @@ TEST_P(LiveFilter, BoundsEqualGenericAndCombinedWithASearch) {
     filter->nRelease();
   }
   m_commands.clear();
+}
+
+// A condition the host parsed, alone and ANDed with the bounds; its literals are parameters of
+// the filter's write like the bounds' values.
+TEST_P(LiveFilter, ParsedConditionAloneAndWithBounds) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT PRIMARY KEY, n INT NULL, t VARCHAR(10) NULL)"));
+  for (int i = 0; i < 20; ++i)
+    ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (" + std::to_string(i) + ", " +
+                    (i % 5 == 4 ? "NULL" : std::to_string(i)) + ", '" + (i % 2 == 0 ? "it''s" : "x") + "')"));
+  ParseBench parses;
+  const std::wstring table = Wide(m_strTable);
+  CHostRecordDescription* desc = parses.Table(L"f", table.c_str());
+  parses.Item(desc, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  parses.Item(desc, L"n", NA_IT_I4, 4);
+  parses.Item(desc, L"t", NA_IT_TEXTE, 11);
+  const long live = CHostSQLParser::nLive();
+  {
+    RecordBench bench;
+    bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
+    CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4, kDuplicates);
+    bench.Add(L"t", NA_IT_TEXTE, 11);
+    ASSERT_TRUE(Build(bench));
+    struct Row {
+      const wchar_t* condition;
+      std::optional<int> min, max;
+      std::string want;
+    } rows[] = {
+        {L"(n > 3 AND t = 'it''s')", std::nullopt, std::nullopt, "6,8,10,12,16,18"},
+        {L"(n > 3 AND t = 'it''s')", 5, 12, "6,8,10,12"},
+        // An upper bound lets no NULL in.
+        {L"(t <> 'x' OR n IS NULL)", std::nullopt, 7, "0,2,6"},
+    };
+    for (const Row& row : rows) {
+      CTString error;
+      ISQLParserInformation* condition = CHostSQLParser::piParseCondition(row.condition, L"f", parses.m_catalogue, &error);
+      ASSERT_NE(condition, nullptr) << ParseBench::Narrow(error.pszGet());
+      CNAFilter* filter = new CNAFilter(&m_error, m_pCnx.get());
+      filter->AddRef();
+      const CAny min = Int(row.min.value_or(0)), max = Int(row.max.value_or(0));
+      ASSERT_TRUE(filter->bSetFilter(bench.Record(), n, row.min ? &min : nullptr, 1, row.max ? &max : nullptr, 1,
+                                     condition, 0));
+      condition->nRelease();
+      filter->Activate();
+      EXPECT_EQ(Selected(filter, bench.Record()), row.want) << ParseBench::Narrow(row.condition) << ": " << m_last;
+      // Written again, the same text and parameters.
+      const std::string first = m_last;
+      Selected(filter, bench.Record());
+      EXPECT_EQ(m_last, first);
+      filter->nRelease();
+    }
+    m_commands.clear();
+  }
+  EXPECT_EQ(CHostSQLParser::nLive(), live);
 }
 
 // On a descending item the Part swapped the bounds whenever both were given, leaving the
