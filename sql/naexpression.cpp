@@ -378,13 +378,7 @@ void CNAExpression::_CutBack(CNACommand* command, CNARecherche* search, unsigned
 BOOL CNAExpression::_bWriteOperand(CNAExpression* operand, CNACommand* command, eNAOperator parent,
                                    CNARecherche* search, int* folded, CNARecord* record) {
   *folded = 0;
-  if (operand == nullptr) return TRUE;
-  // A constant left by an earlier write folds again: writing it would leave "1=1" in its parent.
-  if (operand->m_eOperator == NA_OP_TRUE || operand->m_eOperator == NA_OP_FALSE) {
-    *folded = 1;
-    return TRUE;
-  }
-  return operand->bGetSQL(command, parent, search, folded, record);
+  return operand != nullptr ? operand->bGetSQL(command, parent, search, folded, record) : TRUE;
 }
 
 BOOL CNAExpression::bGetSQL(CNACommand* command, eNAOperator parent, CNARecherche* search, int* folded,
@@ -399,11 +393,11 @@ BOOL CNAExpression::bGetSQL(CNACommand* command, eNAOperator parent, CNARecherch
     const unsigned short zv = m_pclColumn->eGetZVType();
     if (zv == ZV_BOOL) _ProcessBoolean();
     else if (IsTextLike(zv)) _ProcessString();
-    // Decided for every row: the parent applies the constant.
-    if (m_eOperator == NA_OP_TRUE || m_eOperator == NA_OP_FALSE) {
-      *folded = 1;
-      return TRUE;
-    }
+  }
+  // Decided for every row, now or by an earlier write: the parent applies the constant.
+  if (m_eOperator == NA_OP_TRUE || m_eOperator == NA_OP_FALSE) {
+    *folded = 1;
+    return TRUE;
   }
   if (m_eOperator == NA_OP_SQL) return _bGetSQLFromSQL(command, search, record);
   if (m_eOperator != NA_OP_AND && m_eOperator != NA_OP_OR && m_eOperator != NA_OP_NOT)

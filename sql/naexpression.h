@@ -146,7 +146,7 @@ class CNAExpression : public CInterf {
   // Boolean and text simplifications of a leaf's operator.
   void _ProcessBoolean();
   void _ProcessString();
-  // Writes an operand of AND, OR or NOT; a constant operand folds without writing.
+  // Writes an operand of AND, OR or NOT (none: nothing, not folded).
   BOOL _bWriteOperand(CNAExpression* operand, CNACommand* command, eNAOperator parent, CNARecherche* search,
                       int* folded, CNARecord* record);
   // The text back to length and the parameters back to count, in the command and the search.

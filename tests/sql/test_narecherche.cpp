@@ -92,9 +92,16 @@ class Search : public AnyTest {
   static CNAExpression* Node(eNAOperator op, CNAExpression* left, CNAExpression* right = nullptr) {
     return left->pclAllocExpression(op, left, right, 0);
   }
-  // The tree's text (with its parameters) written by itself; "<folded N>" when it folds to N.
+  // The tree's text (with its parameters) written by itself; "<folded N>" when it folds to N. A
+  // second write gives the same.
   std::wstring Write(CNAExpression* tree) {
     tree->AddRef();
+    const std::wstring first = WriteOnce(tree);
+    EXPECT_EQ(Narrow(WriteOnce(tree)), Narrow(first));
+    tree->nRelease();
+    return first;
+  }
+  std::wstring WriteOnce(CNAExpression* tree) {
     m_command->ResetCommand(0);
     CNARecherche search(&m_bench.m_error, &m_bench.m_cnx);
     search.SetStatic(true);
@@ -107,9 +114,7 @@ class Search : public AnyTest {
       EXPECT_EQ(p, m_command->pclGetParameterNoRef(i));
       p->nRelease();
     }
-    std::wstring out = folded ? L"<folded " + std::to_wstring(tree->eGetOperator()) + L">" : Render(m_command);
-    tree->nRelease();
-    return out;
+    return folded ? L"<folded " + std::to_wstring(tree->eGetOperator()) + L">" : Render(m_command);
   }
   // The search's current tree as its bGetSQL writes it.
   std::wstring Written(CNAFilter* filter = nullptr) {
