@@ -339,7 +339,9 @@ CNAExpression* CNAExpression::pclTransformEqualTo(CNARecord* record, CNAExpressi
     return this;
   }
   if (m_eOperator != NA_OP_EQ) return this;
-  const bool text = m_pclColumn != nullptr && IsTextItem(m_pclColumn->eNAGetItemType());
+  // A starts-with on a date or time covers a range as a text prefix does: past it is past all of it.
+  const bool text = m_pclColumn != nullptr &&
+                    (IsTextItem(m_pclColumn->eNAGetItemType()) || IsDateItem(m_pclColumn->eNAGetItemType()));
   const bool nonNull = m_pclValue != nullptr && !m_pclValue->bIsNull();
   if (text && bIsGenerique() && nonNull) {
     if (op == NA_OP_LT) {

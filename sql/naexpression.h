@@ -77,10 +77,10 @@ class CNAExpression : public CInterf {
   // When old is an operand, replacement takes its place (referenced) and old is released.
   void Insert(CNAExpression* old, CNAExpression* replacement);
 
-  // The tree for a browse past an equality (op > or <): a starts-with leaf on a text becomes, for
-  // >, NOT(the leaf) AND (column > value) in its parent; any other = leaf takes op (inverted on a
-  // column the host query sorts descending). Returns what stands in this node's place: the new
-  // AND node, or this node.
+  // The tree for a browse past an equality (op > or <): a starts-with leaf on a text, date or time
+  // becomes, for >, NOT(the leaf) AND (column > value) in its parent; any other = leaf takes op
+  // (inverted on a column the host query sorts descending). Returns what stands in this node's
+  // place: the new AND node, or this node.
   CNAExpression* pclTransformEqualTo(CNARecord* record, CNAExpression* parent, eNAOperator op);
 
   // Writes the tree. parent is the operator of the node above (0 at the top); *folded is 1 when

@@ -97,10 +97,12 @@ const unsigned char* DataOf(const CAny* value, unsigned int* size) {
 
 CNADriver* Driver() { return CNADriver::s_pclDriver; }
 
-// The last unit of a text's own data (its terminator aside) is a zero.
+// The last unit of a text's own data (its terminator aside) is a zero. Date and time texts have
+// their width whatever they hold: theirs says nothing.
 bool EndsWithZero(const CAny& value) {
   const unsigned short t = value.wGetType();
-  if (value.bIsNull() || !IsTextLike(t)) return false;
+  if (value.bIsNull() || !IsTextLike(t) || t == ZV_DATEW || t == ZV_TIMEW || t == ZV_DATEA || t == ZV_TIMEA)
+    return false;
   unsigned int size = 0;
   const unsigned char* data = DataOf(&value, &size);
   if (data == nullptr || value.Intern()->nGetUtilDataSize(&size) != 0) return false;

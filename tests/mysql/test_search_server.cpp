@@ -646,6 +646,41 @@ TEST_P(LiveFilter, BoundsEqualGenericAndCombinedWithASearch) {
   m_commands.clear();
 }
 
+// The Part turned only a text's starts-with into "not it and past it" for a browse continued past
+// it: past a partial date or time the browse came back over the dates it had just found.
+TEST_P(LiveFilter, BrowsePastAStartsWithOnADateOrTimeSkipsItsWholeRange) {
+  ASSERT_TRUE(Run("CREATE TABLE " + m_strTable + " (id INT PRIMARY KEY, d DATE NULL, h TIME(3) NULL)"));
+  ASSERT_TRUE(Run("INSERT INTO " + m_strTable + " VALUES (1, '2023-12-31', '09:29:59.999'), (2, '2024-01-01', '09:30:00'),"
+                  " (3, '2024-01-31', '09:30:59.999'), (4, '2024-02-01', '09:31:00'), (5, NULL, NULL),"
+                  " (6, '2024-01-15', '09:30:05.007'), (7, '2025-06-01', '23:00:00')"));
+  RecordBench bench;
+  bench.Add(L"id", NA_IT_I4, 4, kPrimary, FALSE);
+  CHostItemDescription* d = bench.Add(L"d", NA_IT_DATE8, 9, kDuplicates);
+  CHostItemDescription* h = bench.Add(L"h", NA_IT_HEURE, 10, kDuplicates);
+  ASSERT_TRUE(Build(bench));
+  struct Row {
+    INAItemDescription* item;
+    CAny value;
+    std::string equal, after, before;
+  } rows[] = {
+      // NULL sorts first: before every date.
+      {d, Date("202401"), "2,3,6", "4,7", "1,5"},
+      {h, [] { CAny v; v.SetTIMEA("0930"); return v; }(), "2,3,6", "4,7", "1,5"},
+  };
+  for (const Row& row : rows) {
+    for (const int direction : {NA_PARSE_FIRST, NA_PARSE_LAST}) {
+      CNARecherche* search = new CNARecherche(&m_error, m_pCnx.get());
+      search->AddRef();
+      ASSERT_TRUE(search->bSetRecherche(bench.Record(), row.item, &row.value, NA_PARSE_FIRST, 0, 0));
+      EXPECT_EQ(Selected(search, bench.Record()), row.equal) << m_last;
+      search->_SetContinueParcours(static_cast<eNA_PARSEDIRECTION>(direction));
+      EXPECT_EQ(Selected(search, bench.Record()), direction == NA_PARSE_FIRST ? row.after : row.before) << m_last;
+      search->nRelease();
+    }
+  }
+  m_commands.clear();
+}
+
 // A condition the host parsed, alone and ANDed with the bounds; its literals are parameters of
 // the filter's write like the bounds' values.
 TEST_P(LiveFilter, ParsedConditionAloneAndWithBounds) {
