@@ -504,10 +504,18 @@ BOOL CNAExpression::_bGetSQLFromSQL(CNACommand* command, CNARecherche* search, C
 BOOL CNAExpression::_FormatItemNameExp(CTString* out, CNACommand* command, eNAOperator op) {
   out->Vide();
   if (m_pclColumn == nullptr) return FALSE;
-  if (m_pclColumn->eGetTypeColonne() != 0 && m_pclParsed != nullptr)
-    return CNACommand::s_bFormatExpressionColonneCalculee(out, m_pclParsed, m_pclColumn->pszGetName(),
-                                                          CNASqlElt::NA_SQLELT_WHERE, m_pclError,
-                                                          command->pclGetCnxNoRef());
+  if (m_pclColumn->eGetTypeColonne() != 0 && m_pclParsed != nullptr) {
+    CTString expression;
+    if (!CNACommand::s_bFormatExpressionColonneCalculee(&expression, m_pclParsed, m_pclColumn->pszGetName(),
+                                                        CNASqlElt::NA_SQLELT_WHERE, m_pclError,
+                                                        command->pclGetCnxNoRef()))
+      return FALSE;
+    // Bracketed: the comparison applies to the whole expression ("a OR b" included).
+    out->Add(L'(');
+    out->Add(expression.pszGet());
+    out->Add(L')');
+    return TRUE;
+  }
   INAItemDescription* item = m_pclColumn->piGetItemNoRef();
   const wchar_t* inSource = item->pszGetNameInSource();
   return command->FormatExpressionItemName(out, CNASqlElt::NA_SQLELT_WHERE,

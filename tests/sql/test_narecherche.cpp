@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "access/nadatasourcedescription.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naexpression.h"
 #include "sql/nafilter.h"
@@ -660,6 +661,52 @@ TEST_F(SearchValues, BrowsePastAnEqualityFollowsTheQuerysSortDirection) {
       EXPECT_EQ(search->pclGetBeforeTreeNoRef()->eGetOperator(), descending ? NA_OP_GT : NA_OP_LT) << Narrow(text);
       search->nRelease();
     }
+    query->nRelease();
+  }
+  EXPECT_EQ(CHostSQLParser::nLive(), live);
+}
+
+}  // namespace
+
+namespace {
+
+// A calculated column of a host query is compared as its expression: the server knows no column
+// of its name.
+TEST_F(SearchValues, CalculatedColumnOfAQueryIsWrittenAsItsExpression) {
+  ParseBench parses;
+  const long live = CHostSQLParser::nLive();
+  {
+    RecordBench bench;  // its driver, error object and connection
+    ISQLParserInformation* parse = parses.Parse(L"SELECT nom, id + 1 AS x FROM clients");
+    ASSERT_NE(parse, nullptr);
+    CSQLParserInfo* query = new CSQLParserInfo(nullptr, parse, nullptr, 0);
+    query->AddRef();
+    parse->nRelease();
+    CNADataSourceDescription* desc = bench.m_driver.pclAllocDataSourceDescription(&bench.m_cnx, &bench.m_error);
+    desc->AddRef();
+    ASSERT_TRUE(desc->bCompleteDescription(query));
+    auto* access = new CBenchAccess(desc, &bench.m_cnx, &bench.m_error);
+    access->AddRef();
+    access->SetSourceQuery(query);
+    auto* record = new CNARecord(&bench.m_error, access);
+    record->AddRef();
+    ASSERT_TRUE(record->bInitRecord(desc, nullptr, &bench.m_cnx));
+    CNAColumn* x = record->pclGetColumnNoRef(L"x");
+    ASSERT_NE(x, nullptr);
+    EXPECT_NE(x->eGetTypeColonne(), 0);
+    CNARecherche* search = new CNARecherche(&bench.m_error, &bench.m_cnx);
+    search->AddRef();
+    CNACommand* command = pclAllocCommand(&bench.m_error, &bench.m_cnx);
+    command->AddRef();
+    const CAny five = Int(5);
+    ASSERT_TRUE(search->bSetRecherche(record, x->piGetItemNoRef(), &five, NA_PARSE_FIRST, 1, 0));
+    ASSERT_TRUE(search->bGetSQL(command, nullptr, record));
+    EXPECT_EQ(Narrow(Render(command)), "(`id` + 1)={5}");
+    command->nRelease();
+    search->nRelease();
+    record->nRelease();
+    access->nRelease();
+    desc->nRelease();
     query->nRelease();
   }
   EXPECT_EQ(CHostSQLParser::nLive(), live);
