@@ -27,8 +27,6 @@ namespace {
 enum { kSiteNullSet = 1 };
 constexpr unsigned int kErrNoMemory = 12;
 
-const eOPEXPRESSION kOpIsNull = static_cast<eOPEXPRESSION>(33);
-
 bool IsTextItem(eNA_ITEMTYPE t) {
   return t == NA_IT_TEXTE || t == NA_IT_MEMOTEXTE || t == NA_IT_CHAR || t == NA_IT_UNICODE || t == NA_IT_MEMOUNICODE;
 }

@@ -31,11 +31,7 @@ class CNullLastConnection final : public CMySQLConnection {
   BOOL bNULLBeforeNotNULL() const override { return FALSE; }
 };
 
-std::string Narrow(const wchar_t* w) {
-  std::string s;
-  for (; w != nullptr && *w != 0; ++w) s += *w >= 32 && *w < 127 ? static_cast<char>(*w) : '?';
-  return s;
-}
+std::string Narrow(const wchar_t* w) { return ParseBench::Narrow(w != nullptr ? w : L""); }
 
 class LiveSearch : public LiveConnection {
  protected:

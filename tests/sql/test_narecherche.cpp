@@ -47,12 +47,7 @@ std::wstring Render(CNACommand* c) {
   return out + text.substr(at);
 }
 
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s += c >= 32 && c < 127 ? std::string(1, static_cast<char>(c)) : "<" + std::to_string(c) + ">";
-  return s;
-}
-
+std::string Narrow(const std::wstring& w) { return ParseBench::Narrow(w); }
 
 // Items i (I4), t (TEXTE), w (UNICODE), d (DATE8), dt (DATETIME), b (BOOLEEN), u (I4 unique not
 // null) and k, a composite key over three I4 components; the search and command under test.
