@@ -15,6 +15,10 @@
 // - Whatever a fold cuts from the text takes its parameters with it, from the command and from
 //   the search; a parameter at the cut that belongs to the text before it stays.
 // - A parameter that cannot be made fails the leaf; the rest of the tree is still written.
+// - Column names and parsed conditions are written by the command's query rewriting: a date or
+//   time column compared as digit text where it says so (with a value of that text), a calculated
+//   column of a host query as its bracketed expression. NULL tests and date ranges name the plain
+//   column.
 // Callers hold the driver mutex.
 #pragma once
 
