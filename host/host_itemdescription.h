@@ -25,7 +25,8 @@ class CHostItemDescription final : public INAItemDescription {
   unsigned int nGetDimension() const override { return m_nDimension; }
   unsigned int nGetItemSize() const override { return m_nItemSize; }
   unsigned int nGetLogicalSize(int element) const override {
-    return element == -1 ? m_nItemSize * m_nDimension : m_nItemSize;
+    const unsigned int one = m_nLogicalSize != 0 ? m_nLogicalSize : m_nItemSize;
+    return element == -1 ? one * m_nDimension : one;
   }
   unsigned int nGetTotalSize() const override { return m_nItemSize * m_nDimension; }
   eNA_ITEMTYPE eNAGetItemType() const override { return m_eType; }
@@ -43,7 +44,12 @@ class CHostItemDescription final : public INAItemDescription {
   BOOL bDuplicates() const override { return (m_wKeyFlags & 0x2000) != 0; }
   BOOL bIsComposedKey() const override { return (m_wKeyFlags & 0x1000) != 0; }
   BOOL bGetAscendant(int) const override { return bIsKey() && (m_wKeyFlags & 0x400) == 0; }
-  BOOL bGetDescendant(int) const override { return (m_wKeyFlags & 0x400) != 0; }
+  // The key, or with a component number from 1 that component when m_dwDescendingComponents has
+  // its bit.
+  BOOL bGetDescendant(int n) const override {
+    if (n >= 1 && n <= 32 && m_dwDescendingComponents != 0) return (m_dwDescendingComponents >> (n - 1)) & 1;
+    return (m_wKeyFlags & 0x400) != 0;
+  }
   BOOL bGetIgnoreCase(int) const override { return (m_wKeyFlags & 0x80) != 0; }
   BOOL bGetIgnorePunctuation(int) const override { return (m_wKeyFlags & 0x40) != 0; }
   BOOL bGetIgnoreAccent(int) const override { return (m_wKeyFlags & 0x20) != 0; }
@@ -90,6 +96,10 @@ class CHostItemDescription final : public INAItemDescription {
   int m_nDecimalPart = 0;
   BOOL m_bNullAllowed = TRUE;
   const wchar_t* m_pszNameInSource = L"source column";
+  // 0: the item size.
+  unsigned int m_nLogicalSize = 0;
+  // Bit n - 1: component n sorts descending.
+  unsigned int m_dwDescendingComponents = 0;
   unsigned int m_nPhysical = 0;
   int m_nOffset = -1;
   int m_nSubItem = -1;

@@ -20,10 +20,24 @@ class CNAColumn;
 class CNARecord;
 class INAItemDescription;
 
-// Operators of search expressions.
+// Operators of search expressions (sql/naexpression.h writes them).
 enum eNAOperator : int32_t {
+  NA_OP_NONE = 0,
   NA_OP_OR = 1,
   NA_OP_AND = 2,
+  NA_OP_NOT = 3,
+  NA_OP_EQ = 4,
+  NA_OP_GT = 5,
+  NA_OP_LT = 6,
+  NA_OP_GE = 7,
+  NA_OP_LE = 8,
+  // A condition the host parsed.
+  NA_OP_SQL = 9,
+  NA_OP_FALSE = 10,
+  NA_OP_TRUE = 11,
+  NA_OP_NE = 12,
+  NA_OP_ISNULL = 13,
+  NA_OP_ISNOTNULL = 14,
 };
 
 class CColumnList {

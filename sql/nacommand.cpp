@@ -315,6 +315,12 @@ void CNACommand::Tronque(unsigned int length) {
     m_tabParameter.SupprimeRef(i);
 }
 
+void CNACommand::TronqueParameters(unsigned int length, int count) {
+  m_clText.Tronque(static_cast<int>(length > 0x7fffffffu ? 0x7fffffffu : length));
+  if (count < 0) count = 0;
+  if (count < m_tabParameter.nGetCount()) m_tabParameter.SupprimeRef(count, m_tabParameter.nGetCount() - count);
+}
+
 void CNACommand::_GetMotifVariableDebut(wchar_t* buffer, int size) {
   if (buffer != nullptr && size > 0) wcsncpy(buffer, L"{", static_cast<size_t>(size - 1))[size - 1] = 0;
 }

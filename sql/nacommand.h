@@ -358,6 +358,9 @@ class CNACommand : public CInterf {
   void Replace(unsigned int position, unsigned int count, const wchar_t* text);
   // Parameters at or after length go.
   void Tronque(unsigned int length);
+  // The text cut to length and the parameters from index count on released: one at the cut that
+  // came before them stays (a parameter takes no room in the text).
+  void TronqueParameters(unsigned int length, int count);
   const wchar_t* pszGetOriginalSQL() { return m_clText.pszGetW(); }
   const char* pszGetOriginalSQLA() { return m_clText.pszGetA(); }
   int nGetOriginalSQLLength() const { return m_clText.nGetLength(); }

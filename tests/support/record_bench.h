@@ -1,8 +1,8 @@
 // What the column and record tests share: a MySQL driver (the factories of columns, converters
 // and errors), a connection that never opens (MySQL's dialect and backquotes, or another dialect
-// and ORDER BY limit), the stand-in host description of the items the test adds, a data access
-// over it (over a parsed query when one is given) and the record built from it. Items are the
-// test's and live as long as the bench.
+// and ORDER BY limit) unless the test gives an opened one, the stand-in host description of the
+// items the test adds, a data access over it (over a parsed query when one is given) and the
+// record built from it. Items are the test's and live as long as the bench.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -85,15 +85,18 @@ class RecordBench {
   // The record over the items added so far, of query's result when given, with the server's
   // items of imported when given; FALSE when it does not initialise.
   BOOL Build(CSQLParserInfo* query = nullptr, CNADataSourceDescription* imported = nullptr) {
-    m_pAccess = new CBenchAccess(&m_desc, &m_cnx, &m_error);
+    CNAConnectionDescription* cnx = m_pUse != nullptr ? m_pUse : &m_cnx;
+    m_pAccess = new CBenchAccess(&m_desc, cnx, &m_error);
     m_pAccess->AddRef();
     if (query != nullptr) m_pAccess->SetSourceQuery(query);
     m_pRecord = new CNARecord(&m_error, m_pAccess);
     m_pRecord->AddRef();
-    return m_pRecord->bInitRecord(&m_desc, imported, &m_cnx);
+    return m_pRecord->bInitRecord(&m_desc, imported, cnx);
   }
   CNARecord* Record() const { return m_pRecord; }
   CNAColumn* Column(const wchar_t* name) const { return m_pRecord->pclGetColumnNoRef(name); }
+  // The record is built on cnx (an opened connection of the test) instead of the bench's own.
+  void UseConnection(CNAConnectionDescription* cnx) { m_pUse = cnx; }
   // The names of the record's browse order, joined by ",".
   std::wstring Order() const {
     std::wstring out;
@@ -108,6 +111,7 @@ class RecordBench {
   CNAError m_error;
   CHostRecordDescription m_desc;
   std::deque<CHostItemDescription> m_items;
+  CNAConnectionDescription* m_pUse = nullptr;
   CBenchAccess* m_pAccess = nullptr;
   CNARecord* m_pRecord = nullptr;
 };
