@@ -55,6 +55,7 @@ enum eNA_PARSEDIRECTION : int32_t {
   NA_PARSE_LAST = 1,
   NA_PARSE_NEXT = 2,
   NA_PARSE_PREVIOUS = 3,
+  NA_PARSE_CURRENT = 4,  // any other value means the current record too
 };
 // How a position is saved and restored; bit value 1 restores its filter as well.
 enum eNAPOSITION : int32_t {};

@@ -24,6 +24,7 @@
 
 #include "common/interf.h"
 #include "common/refarray.h"
+#include "driver/nahost.h"
 #include "platform/wintypes.h"
 #include "sql/nacolumnlist.h"
 #include "sql/nacommand.h"
@@ -39,16 +40,6 @@ class CNAFilter;
 class CNAParameter;
 class CNARecord;
 class INAItemDescription;
-
-// Browse direction of a search: 0 first, 1 last, 2 next, 3 previous; any other value the current
-// record.
-enum eNA_PARSEDIRECTION : int32_t {
-  NA_PARSE_FIRST = 0,
-  NA_PARSE_LAST = 1,
-  NA_PARSE_NEXT = 2,
-  NA_PARSE_PREVIOUS = 3,
-  NA_PARSE_CURRENT = 4,
-};
 
 // Flags of a search.
 // Starts-with on the last text component.
