@@ -28,6 +28,7 @@ CNATableCache::~CNATableCache() {
 BOOL CNATableCache::_bSetStatementParse(CNAStatement* statement) {
   statement->AddRef();
   m_pclStatementParse = statement;
+  m_clFilter.SetFilter(statement->pclGetFilterNoRef());
   return TRUE;
 }
 

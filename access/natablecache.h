@@ -11,6 +11,7 @@
 
 #include "platform/qxunknown.h"
 #include "platform/wintypes.h"
+#include "sql/nafilter.h"
 
 class CNAColumn;
 class CNADataAccess;
@@ -27,8 +28,9 @@ class CNATableCache : public CQXUnknown {
   CNATableCache(const CNATableCache&) = delete;
   CNATableCache& operator=(const CNATableCache&) = delete;
 
-  // The first statement given becomes the parse statement; every statement given gets its row
-  // cache switched on. TRUE when one was already set, else _bSetStatementParse's answer.
+  // The first statement given becomes the parse statement, and its filter in force is recorded;
+  // every statement given gets its row cache switched on. TRUE when one was already set, else
+  // _bSetStatementParse's answer.
   BOOL bSetStatementParse(CNAStatement* statement);
   BOOL bIsStatementParse(const CNAStatement* statement) const;
   // c is the full cache, or before it is taken the parse statement's row cache.
@@ -37,6 +39,8 @@ class CNATableCache : public CQXUnknown {
   BOOL bIsEmpty() const;
   // TRUE only while neither a parse statement nor a full cache is set.
   BOOL bInitDone() const;
+  // Whether filter is the one recorded with the parse statement (null equals an inactive one).
+  BOOL bFilterEquals(const CNAFilter* filter) const { return m_clFilter.bFilterEquals(filter); }
   // The parse statement's row cache is active and complete; TRUE without a parse statement.
   BOOL bCacheCompleted() const;
   // The full cache, taken on first call from the parse statement (which reads the rest of its
@@ -54,7 +58,7 @@ class CNATableCache : public CQXUnknown {
   CNAStatement* pclGetStatementParseNoRef() const { return m_pclStatementParse; }
 
  protected:
-  // Keeps statement (a reference) as the parse statement. TRUE.
+  // Keeps statement (a reference) as the parse statement and records its filter. TRUE.
   virtual BOOL _bSetStatementParse(CNAStatement* statement);
 
  private:
@@ -62,4 +66,5 @@ class CNATableCache : public CQXUnknown {
   CNADataAccess* m_pclDataAccess;
   CNAStatement* m_pclStatementParse = nullptr;
   CNARecordCache* m_pclFullCache = nullptr;
+  CNAFilterSave m_clFilter;
 };

@@ -4,14 +4,23 @@
 
 #include "access/narecordcache.h"
 #include "driver/naerror.h"
+#include "sql/nafilter.h"
 
 CNAStatement::CNAStatement(CNADataAccess* access, CNAError* error) : m_pclError(error), m_pclDataAccess(access) {
   CNAError::s_Hold(m_pclError);
 }
 
 CNAStatement::~CNAStatement() {
+  if (m_pclFilter != nullptr) m_pclFilter->nRelease();
   if (m_pclRecordCache != nullptr) m_pclRecordCache->nRelease();
   CNAError::s_Drop(&m_pclError);
+}
+
+void CNAStatement::_SetFilter(CNAFilter* filter) {
+  if (filter == m_pclFilter) return;
+  if (filter != nullptr) filter->AddRef();
+  if (m_pclFilter != nullptr) m_pclFilter->nRelease();
+  m_pclFilter = filter;
 }
 
 void CNAStatement::EnableCache(int enable) {

@@ -15,6 +15,7 @@
 
 class CNADataAccess;
 class CNAError;
+class CNAFilter;
 class CNARecordCache;
 
 class CNAStatement : public CInterf {
@@ -45,6 +46,9 @@ class CNAStatement : public CInterf {
   void SetParseItem(const wchar_t* item) { m_csParseItem = item; }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
+  // The filter in force on the browse (held with a reference); null for none.
+  CNAFilter* pclGetFilterNoRef() const { return m_pclFilter; }
+  void _SetFilter(CNAFilter* filter);
   CNADataAccess* pclGetDataAccessNoRef() const { return m_pclDataAccess; }
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
 
@@ -59,4 +63,5 @@ class CNAStatement : public CInterf {
   CTString m_csParseItem;
   CNAUserSearch m_clUserSearch;
   CNARecordCache* m_pclRecordCache = nullptr;
+  CNAFilter* m_pclFilter = nullptr;
 };

@@ -19,6 +19,7 @@
 #include "access/narecordcache.h"
 #include "access/natablecache.h"
 #include "access/natablecacheindex.h"
+#include "sql/nafilter.h"
 #include "sql/nastatement.h"
 #include "values/datetime.h"
 #include "values/idecimal.h"
@@ -667,6 +668,38 @@ TEST_F(TableCache, BookkeepingOverACompleteParseStatement) {
   EXPECT_EQ(rows->nGetRefCount(), 1u);
   parse->nRelease();
   other->nRelease();
+}
+
+// The filter in force when the parse statement was set is what later filters are compared with.
+TEST_F(TableCache, RecordsTheParseStatementsFilter) {
+  CRecordingAccess access(&m_pBench->m_desc, &m_pBench->m_cnx, &m_pBench->m_error);
+  access.SetStatic(true);
+  auto filter = [&](bool active) {
+    CNAFilter* f = new CNAFilter(&m_pBench->m_error, &m_pBench->m_cnx);
+    f->AddRef();
+    f->ActivateFilter(active ? 1 : 0);
+    return f;
+  };
+  CNAFilter* on = filter(true);
+  CNAFilter* off = filter(false);
+  for (CNAFilter* inForce : {static_cast<CNAFilter*>(nullptr), off, on}) {
+    CNATableCache* tc = new CNATableCache(&m_pBench->m_error, &access);
+    tc->AddRef();
+    auto* parse = new CNAStatement(&access, &m_pBench->m_error);
+    parse->AddRef();
+    parse->_SetFilter(inForce);
+    ASSERT_TRUE(tc->bSetStatementParse(parse));
+    parse->_SetFilter(nullptr);  // the record holds its own reference
+    const bool recordedActive = inForce == on;
+    EXPECT_EQ(tc->bFilterEquals(nullptr) != 0, !recordedActive);
+    EXPECT_EQ(tc->bFilterEquals(off) != 0, !recordedActive);
+    EXPECT_EQ(tc->bFilterEquals(on) != 0, recordedActive);
+    tc->dwRelease();
+    parse->nRelease();
+  }
+  on->ActivateFilter(0);  // the activation recorded was that of the time it was set
+  off->nRelease();
+  on->nRelease();
 }
 
 TEST_F(TableCache, FailedFullCacheTakeFreesTheSavedPosition) {
