@@ -58,12 +58,16 @@ unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digit
   if (length == 19) memcpy(&tail, text + 11, 8);
   if (DashBytes(head) == 0x8000008000000000ULL && text[8] != '-' && text[9] != '-' &&
       (length == 10 || (text[10] != '-' && DashBytes(tail) == 0))) {
-    memcpy(digits, text, 4);
-    memcpy(digits + 4, text + 5, 2);
-    if (length == 19)
-      memcpy(digits + 6, text + 8, 11);
-    else
-      memcpy(digits + 6, text + 8, 2);
+    // Written as the converter reads them, a word at a time: the date's eight digits, the space,
+    // then "HH:MM:SS", so that its loads take the stored words whole.
+    uint16_t day;
+    memcpy(&day, text + 8, 2);
+    const uint64_t date = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (uint64_t{day} << 48);
+    memcpy(digits, &date, 8);
+    if (length == 19) {
+      digits[8] = text[10];
+      memcpy(digits + 9, &tail, 8);
+    }
     return length - 2;
   }
   unsigned int n = 0;
