@@ -28,8 +28,8 @@
 template <typename T>
 class CTSimpleTable {
  public:
+  // A block's bookkeeping; its bytes follow it in the same allocation.
   struct stBUFFERINFO {
-    unsigned char* pData;
     uint32_t nUsed;
     uint32_t nCapacity;
   };
@@ -144,8 +144,7 @@ class CTSimpleTable {
  private:
   static constexpr stENTRY kEmpty = {kEmptyOffset, nullptr};
 
-  // A block's bytes follow its bookkeeping (pData says the same): reading an element then needs
-  // no load of the block.
+  // A block's bytes follow its bookkeeping: reading an element then needs no load of the block.
   static unsigned char* _pData(stBUFFERINFO* block) { return reinterpret_cast<unsigned char*>(block + 1); }
 
   static void _Write(unsigned char* at, const T* t, unsigned int size) {
@@ -165,7 +164,7 @@ class CTSimpleTable {
       if (block == nullptr) return kEmpty;
     }
     const stENTRY e = {block->nUsed, block};
-    _Write(block->pData + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
+    _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
     block->nUsed += static_cast<uint32_t>(need);
     return e;
   }
@@ -178,7 +177,6 @@ class CTSimpleTable {
     // One allocation: the bookkeeping, then the bytes.
     auto* block = static_cast<stBUFFERINFO*>(malloc(sizeof(stBUFFERINFO) + capacity));
     if (block == nullptr) return nullptr;
-    block->pData = _pData(block);
     block->nUsed = 0;
     block->nCapacity = static_cast<uint32_t>(capacity);
     if (m_tabBlock.Ajoute(block) == nullptr) {
