@@ -356,14 +356,21 @@ CNADataSourceDescription* CNADriver::pclAllocDataSourceDescription(CNAConnection
   return new (std::nothrow) CNADataSourceDescription(cnx, error);
 }
 
-CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx) {
-  CNADriverLock lock;
-  CNADataSourceDescription* desc = pclAllocDataSourceDescription(cnx, m_pclError);
+CNADataSourceDescription* CNADriver::pclNewDataSourceDescription(CNAConnectionDescription* cnx,
+                                                                CNAError* error) const {
+  CNADataSourceDescription* desc = pclAllocDataSourceDescription(cnx, error);
   if (desc == nullptr) {
-    CNAError::g_RaiseNoMemory(m_pclError, cnx);
+    CNAError::g_RaiseNoMemory(error, cnx);
     return nullptr;
   }
   desc->AddRef();
+  return desc;
+}
+
+CNADataSourceDescription* CNADriver::_pclGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CNADataSourceDescription* desc = pclNewDataSourceDescription(cnx, m_pclError);
+  if (desc == nullptr) return nullptr;
   if (desc->bInitDataSourceDescriptionFromDB(name, 0)) return desc;
   desc->nRelease();
   return nullptr;

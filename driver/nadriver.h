@@ -154,6 +154,8 @@ class CNADriver : public INADriver {
                                       unsigned int options, const wchar_t* name);
   virtual CNADataSourceDescription* pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
                                                                   CNAError* error) const;
+  // pclAllocDataSourceDescription with a reference for the caller; null with no memory raised in error.
+  CNADataSourceDescription* pclNewDataSourceDescription(CNAConnectionDescription* cnx, CNAError* error) const;
   virtual CNAContext* pclAllocContext() const;
   virtual CNADataAccess* pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
                                             CNAError* error) const;

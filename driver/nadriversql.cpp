@@ -170,12 +170,8 @@ INADataSourceDescription* CNADriverSQL::piGetTableDesc(int cnx, const wchar_t* t
 INADataSourceDescription* CNADriverSQL::piGetTableDesc(int, int stmt, unsigned int) {
   INADataSourceDescription* out = nullptr;
   _bOnStatement(stmt, true, [&](CNAStatementSQL* st) {
-    CNADataSourceDescription* desc = m_pclDriver->pclAllocDataSourceDescription(st->pclGetConnectionNoRef(), m_pclError);
-    if (desc == nullptr) {
-      CNAError::g_RaiseNoMemory(m_pclError, st->pclGetConnectionNoRef());
-      return FALSE;
-    }
-    desc->AddRef();
+    CNADataSourceDescription* desc = m_pclDriver->pclNewDataSourceDescription(st->pclGetConnectionNoRef(), m_pclError);
+    if (desc == nullptr) return FALSE;
     if (desc->bInitDataSourceDescriptionFromStatement(st)) out = desc->ExternalAddRef();
     desc->nRelease();
     return out != nullptr ? TRUE : FALSE;

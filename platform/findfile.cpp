@@ -282,7 +282,6 @@ BOOL CDiskFile::bDeleteTreeEvenReadOnly(const wchar_t* directory, CXError* err) 
 
 // ---- CFindFile ----
 
-
 int CFindFile::TransfertTo(CFindFile& target) {
   if (&target == this) return 0;
   target.bFindClose(nullptr);

@@ -32,7 +32,6 @@ void Replace(CXYString<wchar_t>& s, wchar_t from, wchar_t to) {
   std::replace(s.pGetData(), s.pGetData() + n, from, to);
 }
 
-
 bool bIsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
 // Index of the extension's "." in s, or npos.
