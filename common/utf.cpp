@@ -123,13 +123,7 @@ size_t decodeRun(const unsigned char* s, size_t len, wchar_t* d, size_t cap) {
   // each), so the slots stored beyond the result are always written again.
   while (end - p >= 112 && oend - o >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i lo = _mm_unpacklo_epi8(v, z);
-    const __m128i hi = _mm_unpackhi_epi8(v, z);
-    __m128i* const q = reinterpret_cast<__m128i*>(o);
-    _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
-    _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
-    _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
-    _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
+    WidenSixteen(v, o);
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(v));
     if (mask == 0) {
       p += 16;
@@ -364,17 +358,6 @@ int nUTF8ToWide(wchar_t* dst, int dstChars, const char* src, int srcLen) {
 }
 
 #if defined(__SSE2__)
-// Sixteen bytes below 0x80 as sixteen characters.
-inline void WidenSixteen(__m128i v, wchar_t* dst) {
-  const __m128i z = _mm_setzero_si128();
-  const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
-  __m128i* const q = reinterpret_cast<__m128i*>(dst);
-  _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
-  _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
-  _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
-  _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
-}
-
 // Eight bytes below 0x80 (the low half of v) as eight characters.
 inline void WidenEight(__m128i v, wchar_t* dst) {
   const __m128i z = _mm_setzero_si128();

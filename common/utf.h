@@ -18,6 +18,10 @@
 
 #include <cstddef>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/wintypes.h"
 
 // Sequence length announced by a lead byte, indexed by byte >> 2: 1 for ASCII, 0 for a
@@ -68,6 +72,19 @@ int nUTF8ToWide(wchar_t* dst, int dstChars, const char* src, int srcLen);
 // Widens the leading ASCII bytes of src[0, n) other than zero, one character each, into dst
 // (room for n); returns how many. Any page that maps ASCII to itself gives the same characters.
 size_t nWidenASCII(wchar_t* dst, const char* src, size_t n);
+
+#if defined(__SSE2__)
+// Sixteen bytes below 0x80 (v) as sixteen characters at dst.
+inline void WidenSixteen(__m128i v, wchar_t* dst) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+  __m128i* const q = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
+  _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
+  _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
+  _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
+}
+#endif
 
 // UTF-16 units needed for srcLen bytes (0xFFFFFFFF: strlen + 1): 2 for characters above U+FFFF.
 unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen);

@@ -12,9 +12,6 @@
 #include "platform/cp1252.h"
 
 #include <iconv.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include <atomic>
 #include <cerrno>
@@ -570,15 +567,9 @@ size_t UTF8DecodeValid(const unsigned char* s, size_t n, wchar_t* dst, size_t ca
     // Runs of ASCII, the bulk of most texts, sixteen or eight bytes at a time.
 #if defined(__SSE2__)
     if (!counting && n - i >= 16 && cap - o >= 16) {
-      const __m128i z = _mm_setzero_si128();
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
       if (_mm_movemask_epi8(v) == 0) {
-        const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
-        __m128i* const q = reinterpret_cast<__m128i*>(dst + o);
-        _mm_storeu_si128(q, _mm_unpacklo_epi16(lo, z));
-        _mm_storeu_si128(q + 1, _mm_unpackhi_epi16(lo, z));
-        _mm_storeu_si128(q + 2, _mm_unpacklo_epi16(hi, z));
-        _mm_storeu_si128(q + 3, _mm_unpackhi_epi16(hi, z));
+        WidenSixteen(v, dst + o);
         i += 16;
         o += 16;
         continue;

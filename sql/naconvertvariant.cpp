@@ -461,6 +461,15 @@ bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative, 
   return true;
 }
 
+// The currency's bytes of the millionths bPlainNumber reads (below 10^18): the 80-bit two's
+// complement is the 64-bit one sign-extended.
+inline void CurrencyForm(bool negative, unsigned long long magnitude, unsigned char bytes[sizeof(CMoney)]) {
+  const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+  const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
+  memcpy(bytes, &millionths, 8);
+  memcpy(bytes + 8, &sign, 2);
+}
+
 }  // namespace
 
 // ---- Construction and kind ----
@@ -1137,11 +1146,7 @@ BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int
   unsigned char bytes[sizeof(CMoney)];
   unsigned int width = sizeof(CMoney);
   if (type == ZV_CY) {
-    // Millionths below 10^18: the 80-bit two's complement is the 64-bit one sign-extended.
-    const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-    const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
-    memcpy(bytes, &millionths, 8);
-    memcpy(bytes + 8, &sign, 2);
+    CurrencyForm(negative, magnitude, bytes);
   } else {
     // Out of range (or a signed text for an unsigned type): the host VM raises the error.
     const unsigned int k = type - ZV_UI1;
@@ -1255,12 +1260,8 @@ BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, un
   bool negative = false;
   unsigned long long magnitude = 0;
   if (!bPlainNumber(text, length, true, &negative, &magnitude)) return _bSetValueDBGeneral(text, length, codePage);
-  // Millionths below 10^18: the 80-bit two's complement is the 64-bit one sign-extended.
-  const long long millionths = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-  const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
   unsigned char bytes[sizeof(CMoney)];
-  memcpy(bytes, &millionths, 8);
-  memcpy(bytes + 8, &sign, 2);
+  CurrencyForm(negative, magnitude, bytes);
   if (!_bStoreFixed<sizeof bytes>(bytes, analysis)) return _bSetValueDBGeneral(text, length, codePage);
   m_clValue.SetFlags(0);
   return TRUE;
