@@ -30,13 +30,9 @@ constexpr unsigned int kErrNoMemory = 12;
 bool IsTextItem(eNA_ITEMTYPE t) {
   return t == NA_IT_TEXTE || t == NA_IT_MEMOTEXTE || t == NA_IT_CHAR || t == NA_IT_UNICODE || t == NA_IT_MEMOUNICODE;
 }
-bool IsWideItem(eNA_ITEMTYPE t) { return t == NA_IT_UNICODE || t == NA_IT_MEMOUNICODE; }
 bool IsDateItem(eNA_ITEMTYPE t) {
   return t == NA_IT_HEURE || t == NA_IT_DATE6 || t == NA_IT_DATE8 || t == NA_IT_DATETIME;
 }
-// Host text and date-text kinds.
-bool IsTextLike(unsigned short t) { return (t >= 16 && t <= 25) || t == 81 || t == 110 || t == 128 || t == 129 || t == 134; }
-bool IsWideKind(unsigned short t) { return t == 16 || t == 20 || t == 24 || t == 25 || t == 81 || t == 110; }
 
 // The value as wide text; empty for NULL or a value without one.
 std::wstring WideText(const CAny* value) {
@@ -62,7 +58,7 @@ bool ReadBoolean(const CAny* value, bool* truth) {
 bool StartsWithHighest(const CAny* value) {
   const unsigned short t = value->wGetType();
   CAny copy(*value);
-  if (IsWideKind(t)) {
+  if (g_bIsZVTextWide(t)) {
     const wchar_t* text = nullptr;
     copy.Intern()->nGetPCWSTR(&text);
     if (text == nullptr && copy.__nCastToString(&text, nullptr) > 99) return false;
@@ -268,11 +264,11 @@ BOOL CNAExpression::_s_bExpressionTrueString(eNAOperator op, CNAConnectionDescri
   const BOOL nullFirst = cnx != nullptr ? cnx->bNULLBeforeNotNULL() : TRUE;
   if (op == NA_OP_GE) {
     if (null) return nullFirst;
-    return IsTextLike(value->wGetType()) && WideText(value).empty() ? TRUE : FALSE;
+    return g_bIsZVText(value->wGetType()) && WideText(value).empty() ? TRUE : FALSE;
   }
   if (op == NA_OP_LE) {
     if (null) return !nullFirst;
-    return IsTextLike(value->wGetType()) && StartsWithHighest(value) ? TRUE : FALSE;
+    return g_bIsZVText(value->wGetType()) && StartsWithHighest(value) ? TRUE : FALSE;
   }
   return FALSE;
 }
@@ -283,7 +279,7 @@ BOOL CNAExpression::s_bExpressionTrue(eNAOperator op, CNAConnectionDescription* 
   bool truth = false;
   if (value->wGetType() == ZV_BOOL)
     return ReadBoolean(value, &truth) && ((op == NA_OP_GE && !truth) || (op == NA_OP_LE && truth)) ? TRUE : FALSE;
-  return IsTextLike(value->wGetType()) ? _s_bExpressionTrueString(op, cnx, value) : FALSE;
+  return g_bIsZVText(value->wGetType()) ? _s_bExpressionTrueString(op, cnx, value) : FALSE;
 }
 
 namespace {
@@ -392,7 +388,7 @@ BOOL CNAExpression::bGetSQL(CNACommand* command, eNAOperator parent, CNARecherch
   if (m_pclColumn != nullptr && m_eOperator != NA_OP_SQL) {
     const unsigned short zv = m_pclColumn->eGetZVType();
     if (zv == ZV_BOOL) _ProcessBoolean();
-    else if (IsTextLike(zv)) _ProcessString();
+    else if (g_bIsZVText(zv)) _ProcessString();
   }
   // Decided for every row, now or by an earlier write: the parent applies the constant.
   if (m_eOperator == NA_OP_TRUE || m_eOperator == NA_OP_FALSE) {
@@ -536,7 +532,7 @@ BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search,
 
   CAny value;
   const bool hasValue = m_pclValue != nullptr && !m_pclValue->vbIsEmpty() && m_pclValue->vbGetValue(&value);
-  if (m_pclValue != nullptr && hasValue && !value.bIsNull() && IsTextLike(value.wGetType())) {
+  if (m_pclValue != nullptr && hasValue && !value.bIsNull() && g_bIsZVText(value.wGetType())) {
     const std::wstring text = WideText(&value);
     // A date or time without a value is the server's NULL: the literal writer writes an empty
     // one as NULL, which no comparison selects.
@@ -610,7 +606,7 @@ BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* com
   CAny value;
   const bool hasValue = m_pclValue != nullptr && !m_pclValue->vbIsEmpty() && m_pclValue->vbGetValue(&value);
   const bool empty = !hasValue || WideText(&value).empty();
-  if (empty && !IsWideItem(type)) {
+  if (empty && !bIsTextUnicode(type)) {
     if (nullTest) command->bComplete(L"(");
     command->bComplete(name);
     if (m_eOperator == NA_OP_EQ && bIsGenerique()) {

@@ -63,7 +63,7 @@ BOOL bIsTextAnsi(eNA_ITEMTYPE type);
 inline BOOL bIsTextUnicode(eNA_ITEMTYPE type) { return type == NA_IT_UNICODE || type == NA_IT_MEMOUNICODE; }
 BOOL bIsTextAW(eNA_ITEMTYPE type);
 
-// Host text kinds: ANSI (17, 18, 19, 21-23, 128, 129, 134) and wide (16, 20, 24, 25, 81, 110).
+// Host text kinds: ANSI (17, 18, 19, 21-23, 128, 129, 134), wide (16, 20, 24, 25, 81, 110) and either.
 inline bool g_bIsZVTextAnsi(unsigned short zvType) {
   switch (zvType) {
     case 17: case 18: case 19: case 21: case 22: case 23: case 128: case 129: case 134: return true;
@@ -76,6 +76,7 @@ inline bool g_bIsZVTextWide(unsigned short zvType) {
     default: return false;
   }
 }
+inline bool g_bIsZVText(unsigned short zvType) { return g_bIsZVTextAnsi(zvType) || g_bIsZVTextWide(zvType); }
 
 // Converts value in place to zvType through the host (flags 1): 0, a warning below 100, or the
 // host's error code (the value then unchanged). For an HEURE item, ANSI text (18, 19) bound for

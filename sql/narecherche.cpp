@@ -25,9 +25,6 @@
 
 namespace {
 
-bool IsTextLike(unsigned short t) { return (t >= 16 && t <= 25) || t == 81 || t == 110 || t == 128 || t == 129 || t == 134; }
-bool IsWideKind(unsigned short t) { return t == 16 || t == 20 || t == 24 || t == 25 || t == 81 || t == 110; }
-bool IsAnsiKind(unsigned short t) { return (t >= 17 && t <= 19) || (t >= 21 && t <= 23) || t == 128 || t == 129 || t == 134; }
 bool IsDateKind(unsigned short t) { return t == ZV_DATETIME || t == ZV_DATEA || t == ZV_TIMEA; }
 // A wide maximum fill: UTF-16's highest unit or its 4-byte form.
 bool IsWideFill(wchar_t c) { return static_cast<uint32_t>(c) == 0xFFFFu || static_cast<uint32_t>(c) == 0xFFFFFFFFu; }
@@ -101,12 +98,12 @@ CNADriver* Driver() { return CNADriver::s_pclDriver; }
 // their width whatever they hold: theirs says nothing.
 bool EndsWithZero(const CAny& value) {
   const unsigned short t = value.wGetType();
-  if (value.bIsNull() || !IsTextLike(t) || t == ZV_DATEW || t == ZV_TIMEW || t == ZV_DATEA || t == ZV_TIMEA)
+  if (value.bIsNull() || !g_bIsZVText(t) || t == ZV_DATEW || t == ZV_TIMEW || t == ZV_DATEA || t == ZV_TIMEA)
     return false;
   unsigned int size = 0;
   const unsigned char* data = DataOf(&value, &size);
   if (data == nullptr || value.Intern()->nGetUtilDataSize(&size) != 0) return false;
-  if (IsWideKind(t)) return size >= sizeof(wchar_t) && reinterpret_cast<const wchar_t*>(data)[size / sizeof(wchar_t) - 1] == 0;
+  if (g_bIsZVTextWide(t)) return size >= sizeof(wchar_t) && reinterpret_cast<const wchar_t*>(data)[size / sizeof(wchar_t) - 1] == 0;
   return size >= 1 && data[size - 1] == 0;
 }
 
@@ -438,7 +435,7 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
     }
   }
   const bool unbound = (flags & NA_SEARCH_GENERIC) != 0 && IsDateKind(column->eGetZVType()) &&
-                       IsTextLike(value.wGetType());
+                       g_bIsZVText(value.wGetType());
   CNADriver* driver = Driver();
   CNAConvertVariant* holder =
       driver != nullptr ? driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), unbound ? nullptr : column,
@@ -493,7 +490,7 @@ CNAExpression* CNARecherche::_pclAddKeyExpressionEq(CNARecord* record, const Col
 CNAExpression* CNARecherche::_pclAddBorne(CNARecord* record, const Columns& columns, const Values& values,
                                           CNAColumn* keyColumn, int i, eNAOperator op, unsigned int flags) {
   const unsigned short zv = columns[static_cast<size_t>(i)]->eGetZVType();
-  if ((flags & NA_SEARCH_GENERIC) != 0 && (IsTextLike(zv) || zv == ZV_DATETIME) && (op == NA_OP_GT || op == NA_OP_LE)) {
+  if ((flags & NA_SEARCH_GENERIC) != 0 && (g_bIsZVText(zv) || zv == ZV_DATETIME) && (op == NA_OP_GT || op == NA_OP_LE)) {
     // Past every value starting with v, or up to the last of them.
     const bool after = op == NA_OP_GT;
     CNAExpression* strict = _pclAddKeyExpression(record, columns, values, keyColumn, i, i, after ? NA_OP_GT : NA_OP_LT,
@@ -575,10 +572,10 @@ CNAExpression* CNARecherche::_pclInfSup(CNARecord* record, const Columns& column
 
 BOOL CNARecherche::_bGenericSearchDueTohValMax(const Columns& columns, Values* values, int i) {
   if (i < 0 || i >= static_cast<int>(values->size()) || i >= static_cast<int>(columns.size())) return FALSE;
-  if (!IsTextLike(columns[static_cast<size_t>(i)]->eGetZVType())) return FALSE;
+  if (!g_bIsZVText(columns[static_cast<size_t>(i)]->eGetZVType())) return FALSE;
   CAny& value = (*values)[static_cast<size_t>(i)];
   if (value.bIsNull()) return FALSE;
-  if (IsWideKind(value.wGetType())) {
+  if (g_bIsZVTextWide(value.wGetType())) {
     std::wstring text = WideOf(value);
     if (text.empty() || !IsWideFill(text.back())) return FALSE;
     text.pop_back();
@@ -604,7 +601,7 @@ void CNARecherche::_GetComponentValue(const Columns& components, const CAny* val
     if (at >= total) break;
     const unsigned short zv = part->eGetZVType();
     const eNA_ITEMTYPE type = part->eNAGetItemType();
-    const bool wide = IsWideKind(zv);
+    const bool wide = g_bIsZVTextWide(zv);
     unsigned int size = part->nGetLogicalSize() * (wide ? 2u : 1u);
     if (type == NA_IT_BINAIRE) {
       if (total - at < 2) break;
@@ -620,7 +617,7 @@ void CNARecherche::_GetComponentValue(const Columns& components, const CAny* val
       const bool max = bytes[at] == 0xFF;
       if (min) *minimum = TRUE;
       if (max) *maximum = TRUE;
-      if ((min || max) && !IsAnsiKind(zv)) {
+      if ((min || max) && !g_bIsZVTextAnsi(zv)) {
         CAny& fill = values->emplace_back();
         fill.__SetType(zv, 0);
         if (min)
@@ -633,7 +630,7 @@ void CNARecherche::_GetComponentValue(const Columns& components, const CAny* val
     }
     const unsigned int taken = size < left ? size : left;
     const unsigned char* p = bytes + at;
-    if (IsAnsiKind(zv) || type == NA_IT_TEXTE || type == NA_IT_MEMOTEXTE || type == NA_IT_CHAR) {
+    if (g_bIsZVTextAnsi(zv) || type == NA_IT_TEXTE || type == NA_IT_MEMOTEXTE || type == NA_IT_CHAR) {
       unsigned int n = 0;
       while (n < taken && p[n] != 0) ++n;
       CAny& text = values->emplace_back();
@@ -677,9 +674,9 @@ void CNARecherche::_GetValue(CNAColumn* column, CAny* value, BOOL* usable, BOOL*
   *minimum = check == NA_VALUE_MIN ? TRUE : FALSE;
   *maximum = check == NA_VALUE_MAX ? TRUE : FALSE;
   *usable = check == NA_VALUE_ORDINARY ? TRUE : FALSE;
-  if (check != NA_VALUE_MAX || column == nullptr || !IsTextLike(column->eGetZVType())) return;
+  if (check != NA_VALUE_MAX || column == nullptr || !g_bIsZVText(column->eGetZVType())) return;
   // The fill is the last character: what comes before it is still a bound.
-  if (IsWideKind(value->wGetType())) {
+  if (g_bIsZVTextWide(value->wGetType())) {
     std::wstring text = WideOf(*value);
     if (!text.empty()) text.pop_back();
     SetWide(value, text);
