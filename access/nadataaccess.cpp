@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "access/nadatasourcedescription.h"
+#include "access/narecord.h"
 #include "access/narecordid.h"
 
 #include "driver/inadatasourcedescription.h"
@@ -9,7 +11,10 @@
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "sql/inaitemdescription.h"
+#include "sql/nacommand.h"
 #include "sql/naconvertvariant.h"
+#include "sql/sqlparserinfo.h"
 
 CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
     : m_pclError(error), m_pclConnection(cnx) {
@@ -19,6 +24,8 @@ CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescri
 }
 
 CNADataAccess::~CNADataAccess() {
+  if (m_pclImportedDesc != nullptr) m_pclImportedDesc->nRelease();
+  if (m_pclCurrentRecord != nullptr) m_pclCurrentRecord->nRelease();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
   CNADriver::g_nReleaseConnection(m_pclConnection);
   CNAError::s_Drop(&m_pclError);
@@ -78,3 +85,63 @@ CNARecordId* CNADataAccess::pclAllocRecordID(const CNARecordValue* value) const 
       return nullptr;
   }
 }
+
+// ==== What the statements read of their access ====
+
+const wchar_t* CNADataAccess::pszGetFormatedTableName() {
+  if (m_csFormatedTableName.nTaille() == 0 && m_pclConnection != nullptr) {
+    CTString formatted;
+    if (m_pclConnection->bFormatTableName(m_pclError, pszGetDBTableName(), &formatted)) m_csFormatedTableName = formatted;
+  }
+  return m_csFormatedTableName.pszGet();
+}
+
+CNACommand* CNADataAccess::pclAllocCommand(CNAError* error) const {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  CNACommand* command = driver != nullptr ? driver->pclAllocCommand(error, m_pclConnection) : nullptr;
+  if (command == nullptr) CNAError::g_RaiseNoMemory(error, m_pclConnection);
+  return command;
+}
+
+BOOL CNADataAccess::bSourceIsQueryOnMultipleTables() const {
+  return m_bSourceIsQuery && m_pclSourceQuery != nullptr && m_pclSourceQuery->nGetFichierFromNbr() > 1 ? TRUE : FALSE;
+}
+
+void CNADataAccess::_GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const {
+  if (item == nullptr || name == nullptr) return;
+  const wchar_t* source = item->pszGetSourceName();
+  if (source == nullptr || *source == 0) return;
+  CTString table;
+  INADataSourceDescription* desc =
+      m_pclSourceQuery != nullptr ? m_pclSourceQuery->piGetNADataSourceDescription(source) : nullptr;
+  if (desc != nullptr) {
+    table = desc->pszGetDBTableName();
+    desc->nExternalRelease();
+  }
+  if (table.nTaille() == 0) {
+    const wchar_t* physical = m_pclSourceQuery != nullptr ? m_pclSourceQuery->pszGetPhysicalName(source) : nullptr;
+    table = physical != nullptr && *physical != 0 ? physical : source;
+  }
+  if (quote && m_pclConnection != nullptr) {
+    CTString formatted;
+    if (m_pclConnection->bFormatTableName(m_pclError, table.pszGet(), &formatted)) table = formatted;
+  }
+  *name = table;
+}
+
+BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement*) { return FALSE; }
+
+void CNADataAccess::ClosingStatement(CNAStatement*) {}
+
+BOOL CNADataAccess::bBuildSelect(CNACommand*, CNAStatement*, const wchar_t*, int, NA_WRITEPARSEFLAGS, long long*) {
+  return FALSE;
+}
+
+BOOL CNADataAccess::bSetNewAutoId() {
+  return m_pclCurrentRecord == nullptr || m_pclCurrentRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
+}
+
+int CNADataAccess::nKeepOriginalRecordSave(CNAStatement*) { return -1; }
+int CNADataAccess::nKeepCurrentRecordSave() { return -1; }
+void CNADataAccess::AddRefRecordSave(int) {}
+int CNADataAccess::nReleaseRecordSave(int) { return 0; }

@@ -10,9 +10,14 @@
 #include "common/ctstring.h"
 #include "common/interf.h"
 #include "driver/nahost.h"
+#include "sql/nastatementsql.h"
 
+class CNACommand;
 class CNAContext;
+class CNADataSourceDescription;
+class CNARecord;
 class CNAStatement;
+class INAItemDescription;
 class CNARecordId;
 class CNARecordValue;
 class CSQLParserInfo;
@@ -67,6 +72,47 @@ class CNADataAccess : public CInterf {
   BOOL bSourceIsQuery() const { return m_bSourceIsQuery; }
   // A host query sent as written (query flag 4).
   BOOL bRequeteSansCorrection() const { return m_bSourceIsQuery && (m_dwQueryFlags & 4) != 0 ? TRUE : FALSE; }
+
+ // ==== What the statements read of their access ====
+  // Bodies here are the least the statements need; the data-access lifecycle gives the rest.
+  INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
+  // The database table name quoted by the connection, made on first use; "" when it cannot be.
+  const wchar_t* pszGetFormatedTableName();
+  // The current record (borrowed); null before the access is opened.
+  CNARecord* pclGetCurrentRecordNoRef() const { return m_pclCurrentRecord; }
+  // The description built from a query's result; null when none.
+  CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImportedDesc; }
+  // The word of query flags the rewriting of the source query reads.
+  unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
+  // A new command of the driver's on the access's connection and error (not referenced); null
+  // without memory.
+  CNACommand* pclAllocCommand(CNAError* error) const;
+  // A query whose FROM names more than one table.
+  BOOL bSourceIsQueryOnMultipleTables() const;
+  // name = the database table name of the query column's source table, quoted when asked;
+  // nothing when the column has none.
+  void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
+  // Builds the description of the statement's result and installs it. FALSE here.
+  virtual BOOL bInitImportedDataSourceDesc(CNAStatement* statement);
+  // The statement ends its result: a table cache it fills goes. Nothing here.
+  virtual void ClosingStatement(CNAStatement* statement);
+  // The browse SELECT of the access for statement into command. FALSE here.
+  virtual BOOL bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
+                            NA_WRITEPARSEFLAGS flags, long long* position);
+  // The next automatic identifier set into the record's column; TRUE without such a column.
+  // FALSE here with a column: no generator yet.
+  virtual BOOL bSetNewAutoId();
+  // Record saves: the id of a kept copy (-1 none); references taken and dropped. None here.
+  virtual int nKeepOriginalRecordSave(CNAStatement* statement);
+  virtual int nKeepCurrentRecordSave();
+  virtual void AddRefRecordSave(int id);
+  virtual int nReleaseRecordSave(int id);
+
+ protected:
+  CNARecord* m_pclCurrentRecord = nullptr;
+  CNADataSourceDescription* m_pclImportedDesc = nullptr;
+  CTString m_csFormatedTableName;
+  // ==== End of what the statements read ====
 
  protected:
   int m_bOpened = 0;

@@ -7,6 +7,7 @@
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
+#include "mysql/mysqlstatement.h"
 
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
 
@@ -17,9 +18,9 @@ CNADataSourceDescription* CMySQLDriver::pclAllocDataSourceDescription(CNAConnect
   return new (std::nothrow) CMySQLDataSourceDescription(cnx, error);
 }
 
-// The MySQL statement class comes with the backend's statements.
-CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess*, CNAConnectionDescription*, CNAError*) const {
-  return nullptr;
+// The connection is not passed on: the statement takes its access's.
+CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess* access, CNAConnectionDescription*, CNAError* error) const {
+  return new (std::nothrow) CMySQLStatement(access, error);
 }
 
 CNAConnectionDescription* CMySQLDriver::_pclAllocConnectionDescription(const wchar_t* identification,
