@@ -5,6 +5,7 @@
 #include "driver/nafunctionloader.h"
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
+#include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
 
@@ -15,6 +16,11 @@ CMySQLDriver::~CMySQLDriver() = default;
 CNADataSourceDescription* CMySQLDriver::pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
                                                                      CNAError* error) const {
   return new (std::nothrow) CMySQLDataSourceDescription(cnx, error);
+}
+
+CNADataAccess* CMySQLDriver::pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                               CNAError* error) const {
+  return new (std::nothrow) CMySQLDataAccess(desc, cnx, error);
 }
 
 // The MySQL statement class comes with the backend's statements.
