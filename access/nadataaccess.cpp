@@ -15,6 +15,7 @@
 #include "driver/naerror.h"
 #include "driver/naregistrywalk.h"
 #include "sql/nacolumn.h"
+#include "sql/nacolumnlist.h"
 #include "sql/naconvertvariant.h"
 #include "sql/nafilter.h"
 #include "sql/naitemdescription.h"
@@ -198,9 +199,11 @@ CNAIDAuto* CNADataAccess::_pclAllocIDAuto() {
   return driver != nullptr ? driver->pclAllocIDAuto() : nullptr;
 }
 
-CNACommand* CNADataAccess::pclAllocCommand(CNAError*) {
+CNACommand* CNADataAccess::pclAllocCommand(CNAError*) const {
   CNADriver* driver = CNADriver::s_pclDriver;
-  return driver != nullptr ? driver->pclAllocCommand(m_pclError, m_pclConnection) : nullptr;
+  CNACommand* command = driver != nullptr ? driver->pclAllocCommand(m_pclError, m_pclConnection) : nullptr;
+  if (command == nullptr) CNAError::g_RaiseNoMemory(m_pclError, m_pclConnection);
+  return command;
 }
 
 CNATableCache* CNADataAccess::_AllocTableCache() { return new (std::nothrow) CNATableCache(m_pclError, this); }
@@ -430,7 +433,7 @@ int CNADataAccess::nKeepCurrentRecordSave() {
 }
 
 int CNADataAccess::nKeepOriginalRecordSave(CNAStatement* stmt) {
-  if (stmt != nullptr) return -1;
+  if (stmt != nullptr) return _nKeepRecordSave(stmt->pclGetStmtOriginalRecord());
   return _nKeepRecordSave(m_pclRecord != nullptr ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr);
 }
 
@@ -601,7 +604,10 @@ CNAPosition* CNADataAccess::pclAllocPosition() { return nullptr; }
 BOOL CNADataAccess::_bMove(long long, int) { return FALSE; }
 BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
 BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
-void CNADataAccess::_SetTransactionTermined(CNAStatement*) {}
+void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
+  if (stmt != nullptr && stmt->bGetParseStarted() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
+    stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
+}
 BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
 BOOL CNADataAccess::_bIsValidRecordNumber(long long) { return FALSE; }
 BOOL CNADataAccess::_bFetch(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE,
@@ -622,12 +628,135 @@ BOOL CNADataAccess::_bCheckRecordSaveID(CNAPosition*, CNAPosition*, int*) { retu
 BOOL CNADataAccess::_bCheckReccordId(CNAPosition*, CNAPosition*, int*) { return FALSE; }
 
 // ---------------------------------------------------------------- creation, deletion, indexes
-// These run through the statement "" once statements build and run their SQL.
 
-BOOL CNADataAccess::_bHCreation(int, int) { return FALSE; }
-BOOL CNADataAccess::_bSupprimeTout() { return FALSE; }
-BOOL CNADataAccess::_bOperation(CNAStatement*, eNAQUERYTYPE, NA_WRITEPARSEFLAGS, CNARecordValue*) { return FALSE; }
-BOOL CNADataAccess::_bCreateIndex(CNAStatement*, unsigned int) { return FALSE; }
+BOOL CNADataAccess::_bHCreation(int drop, int create) {
+  _Close();
+  if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError) || !_bInitCurrentRecord()) return FALSE;
+  CNAStatement* stmt = _pclGetWriteStatement();
+  if (stmt == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  BOOL answer = TRUE;
+  if (drop && !_bOperation(stmt, NA_QUERY_DROPTABLE, 0, nullptr) &&
+      m_pclError->eGetErrorType() == static_cast<eNA_ERRORTYPE>(1))
+    answer = FALSE;
+  else if (create) {
+    answer = _bOperation(stmt, NA_QUERY_CREATE, 0, nullptr);
+    if (answer) {
+      m_pclError->Reset();
+      _bCreateIndex(stmt, static_cast<unsigned int>(m_nIndexCreationFlags));
+      // The table as created is read back: it becomes the imported description.
+      m_nDBCompatibility = 0;
+      answer = bCheckCompatibilityWithDatabase();
+    }
+  } else if (drop) {
+    // A failed DROP of a missing table leaves nothing to report.
+    m_pclError->Reset();
+  }
+  stmt->ResetStatement();
+  stmt->nRelease();
+  return answer;
+}
+
+BOOL CNADataAccess::_bSupprimeTout() {
+  _Close();
+  if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
+  // Rows of a query are deleted through its browse, which comes with the query road.
+  if (m_bSourceIsQuery) return FALSE;
+  if (!_bInitCurrentRecord()) return FALSE;
+  CNAStatement* stmt = _pclGetWriteStatement();
+  if (stmt == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  const BOOL answer = _bOperation(stmt, NA_QUERY_DELETEALL, 0, nullptr);
+  stmt->ResetStatement();
+  stmt->nRelease();
+  return answer;
+}
+
+BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue*) {
+  if (bRequeteSansCorrection() && (type == NA_QUERY_UPDATE || type == NA_QUERY_INSERT || type == NA_QUERY_DELETE)) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteWriteRefused,
+                               m_pclConnection, pszGetLogicalName(), nullptr, kErrWriteRefused, pszGetLogicalName());
+    return FALSE;
+  }
+  return _bBuildAndExecuteQuery(stmt, type, flags);
+}
+
+BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
+  stmt->ResetQuery();
+  CNACommand* command = pclAllocCommand(m_pclError);
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  BOOL answer = stmt->bBuildQuery(type, command, flags);
+  if (answer) {
+    answer = stmt->bExecute(flags, CNAStatement::NA_ST_PREPARE);
+    if (!answer)
+      answer = _bProcessError(command, stmt, type, flags);
+    else if (type == NA_QUERY_UPDATE)
+      answer = stmt->bUpdateRecordAfterUpdate(NA_QUERY_UPDATE, static_cast<int>(flags));
+    else if (type == NA_QUERY_INSERT)
+      answer = stmt->bUpdateRecordAfterInsert(type, static_cast<int>(flags));
+  }
+  command->nRelease();
+  return answer;
+}
+
+BOOL CNADataAccess::_bProcessError(CNACommand*, CNAStatement*, eNAQUERYTYPE, NA_WRITEPARSEFLAGS) {
+  const eNA_ERRORTYPE kind = eGetNAErrorType();
+  switch (static_cast<int>(kind)) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 7:
+    case 8:
+      m_pclError->SetErrorType(kind);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {
+  CNACommand* command = pclAllocCommand(m_pclError);
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  BOOL answer = TRUE;
+  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+    INAItemDescription* item = column->piGetItem();
+    if (item == nullptr) continue;
+    CColumnList list;
+    if (column->bIsComposedKey()) {
+      if ((flags & 2) == 0 || column->pclGetTabComponent() == nullptr) continue;
+      const CRefArray<CNAColumn>& parts = *column->pclGetTabComponent();
+      for (int j = 0; j < parts.nGetCount(); ++j) list.AddColumn(parts[j]->pszGetFormatedName());
+    } else if ((item->bDuplicates() && (flags & 2) != 0) || (item->bUnique() && (flags & 1) != 0)) {
+      list.AddColumn(column->pszGetFormatedName());
+    } else {
+      continue;
+    }
+    CTString name;
+    if (!_bGetUniqueIndexName(column, &name)) answer = FALSE;
+    command->ResetCommand(0);
+    command->bComplete(L"CREATE ");
+    if (item->bUnique()) command->bComplete(L"UNIQUE");
+    command->bComplete(L" INDEX ");
+    command->bComplete(name.pszGet());
+    command->bComplete(L" ON ");
+    command->bComplete(pszGetFormatedTableName());
+    command->bComplete(L" ( ");
+    command->bComplete(list.pszGet());
+    command->bComplete(L" ) ");
+    command->SetNAQueryType(NA_QUERY_CREATE);
+    if (!stmt->bExecuteDirectNewCommand(command, 0, CNAStatement::NA_ST_NOPREPARE)) answer = FALSE;
+  }
+  command->nRelease();
+  return answer;
+}
 
 BOOL CNADataAccess::_bGetUniqueIndexName(CNAColumn* column, CTString* out) {
   if (column != nullptr && column->bIsComposedKey()) {
@@ -645,4 +774,51 @@ BOOL CNADataAccess::_bGetUniqueIndexName(CNAColumn* column, CTString* out) {
 BOOL CNADataAccess::_bGetGeneratedIndexName(CTString* out) {
   out->printf(L"QXIDX%u%d", static_cast<unsigned int>(time(nullptr)), static_cast<int>(ms_nIndexNameCounter++));
   return TRUE;
+}
+
+// ---------------------------------------------------------------- query sources
+
+BOOL CNADataAccess::bSourceIsQueryOnMultipleTables() const {
+  return m_bSourceIsQuery && m_pclSourceQuery != nullptr && m_pclSourceQuery->nGetFichierFromNbr() > 1 ? TRUE : FALSE;
+}
+
+void CNADataAccess::_GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const {
+  if (item == nullptr || name == nullptr) return;
+  const wchar_t* source = item->pszGetSourceName();
+  if (source == nullptr || *source == 0) return;
+  CTString table;
+  INADataSourceDescription* desc =
+      m_pclSourceQuery != nullptr ? m_pclSourceQuery->piGetNADataSourceDescription(source) : nullptr;
+  if (desc != nullptr) {
+    table = desc->pszGetDBTableName();
+    desc->nExternalRelease();
+  }
+  if (table.nTaille() == 0) {
+    const wchar_t* physical = m_pclSourceQuery != nullptr ? m_pclSourceQuery->pszGetPhysicalName(source) : nullptr;
+    table = physical != nullptr && *physical != 0 ? physical : source;
+  }
+  if (quote && m_pclConnection != nullptr) {
+    CTString formatted;
+    if (m_pclConnection->bFormatTableName(m_pclError, table.pszGet(), &formatted)) table = formatted;
+  }
+  *name = table;
+}
+
+BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement* stmt) {
+  CNADataSourceDescription* desc = _pclAllocDataSource(m_pclConnection, m_pclError);
+  if (desc == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  desc->AddRef();
+  desc->SetLogicalName(pszGetLogicalName());
+  desc->SetDBName(pszGetLogicalName());
+  const BOOL ok = stmt != nullptr && stmt->_bGetQueryStructure(desc);
+  if (ok) _SetImportedDataSourceDesc(desc);
+  desc->nRelease();
+  return ok;
+}
+
+BOOL CNADataAccess::bSetNewAutoId() {
+  return m_pclRecord == nullptr || m_pclRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
 }

@@ -54,9 +54,6 @@ class INAItemDescription;
 class INAQueryExecution;
 class ISQLParserInformation;
 
-// Lock asked for a record or a file (1: none).
-enum eNA_LOCKTYPE : int32_t {};
-
 // Next operation of a query run as a data access.
 enum eNA_OPERATION : int32_t { NA_OPERATION_NONE = 0 };
 // Flags of a query run as a table: 4 sent as written, 8 may modify the file, 16 prepare only.
@@ -242,9 +239,24 @@ class CNADataAccess : public CInterf {
   BOOL bCheckCompatibilityWithDatabase();
   int nGetIndexCreationFlags() const { return m_nIndexCreationFlags; }
   void SetIndexCreationFlags(int flags) { m_nIndexCreationFlags = flags; }
-  // A new command on the access's connection and error (the argument is not read); null without
-  // memory.
-  CNACommand* pclAllocCommand(CNAError* error);
+  // A new command on the access's connection and error (the argument is not read), not
+  // referenced; null with the no-memory error.
+  CNACommand* pclAllocCommand(CNAError* error) const;
+  INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
+  CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImported; }
+  // The word of query flags the rewriting of the source query reads.
+  unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
+  // A query whose FROM names more than one table.
+  BOOL bSourceIsQueryOnMultipleTables() const;
+  // name = the database table name of the query column's source table, quoted when asked;
+  // nothing when the column has none.
+  void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
+  // Builds the description of the statement's result (named after the logical name) and
+  // installs it.
+  BOOL bInitImportedDataSourceDesc(CNAStatement* stmt);
+  // The next automatic identifier set into the record's column; TRUE without such a column.
+  // FALSE with one: no generator is made yet.
+  BOOL bSetNewAutoId();
 
   // ---- Statements ----
   // The statement of item with one reference for the caller; null when there is none.
@@ -308,6 +320,9 @@ class CNADataAccess : public CInterf {
   // Every index the host description asks for, on the current record's columns; TRUE when each
   // was named and created.
   BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);
+  BOOL _bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // The server's error kind becomes the error's type; FALSE.
+  BOOL _bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
   // "QXIDX" with the time in seconds and a process-wide counter.
   BOOL _bGetGeneratedIndexName(CTString* out);
   BOOL _bInitCurrentRecord_SetImportedItemDesc();

@@ -59,6 +59,8 @@ enum eNA_PARSEDIRECTION : int32_t {
 };
 // How a position is saved and restored; bit value 1 restores its filter as well.
 enum eNAPOSITION : int32_t {};
+// Lock asked with a read (0 none).
+enum eNA_LOCKTYPE : int32_t {};
 
 // The host's connection-name object: a first word of the host's, then the name.
 class CNAConnectionName {

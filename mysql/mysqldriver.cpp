@@ -8,6 +8,7 @@
 #include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
+#include "mysql/mysqlstatement.h"
 
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
 
@@ -23,9 +24,9 @@ CNADataAccess* CMySQLDriver::pclAllocDataAccess(INADataSourceDescription* desc, 
   return new (std::nothrow) CMySQLDataAccess(desc, cnx, error);
 }
 
-// The MySQL statement class comes with the backend's statements.
-CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess*, CNAConnectionDescription*, CNAError*) const {
-  return nullptr;
+// The connection is not passed on: the statement takes its access's.
+CNAStatement* CMySQLDriver::pclAllocStatement(CNADataAccess* access, CNAConnectionDescription*, CNAError* error) const {
+  return new (std::nothrow) CMySQLStatement(access, error);
 }
 
 CNAConnectionDescription* CMySQLDriver::_pclAllocConnectionDescription(const wchar_t* identification,

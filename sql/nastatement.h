@@ -1,34 +1,210 @@
-// CNAStatement: one statement (cursor) of a data access, over the result of one SELECT ordered
-// by its parse item. So far it carries what the row and table caches ask of it: its parse item,
-// its user search and its row cache; building, running, fetching and positions come with the
-// browse.
+// CNAStatement: one statement (cursor) of a data access. It builds the SQL text of a read, count,
+// insert, update, delete, create or drop on the access's table or host-parsed query in a
+// CNACommand, runs it through its low-level CNAStatementSQL and reads the result. Values never
+// enter the text here: they are command parameters the command writes as literals; names come
+// quoted from the connection (tables) or the columns (items).
 //
-// Ownership: a count on its error object and one reference on its row cache (the table cache
-// takes another once the cache holds the whole result); it borrows its data access, which owns
-// it. Everything here runs under the driver mutex.
+// Ownership: a count on its error object, one reference on its SQL statement, on its command,
+// its current record, its search, filter, row cache and table-cache index, an external reference
+// on its description, and a reference in the data access on the record save it holds (-1 none).
+// It borrows its data access, which owns it. Everything here runs under the driver mutex.
+//
+// Rules every builder keeps: it appends to the command it is given and answers FALSE on the first
+// failing piece, leaving a partial command the caller drops; a raised error names the access's
+// logical name and the statement's source file (4).
+//
+// The slots of the fetch side, positions, seeks and the table-cache index answer FALSE (or do
+// nothing) and touch nothing until the browse is built.
 #pragma once
+
+#include <cstdint>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
+#include "common/refarray.h"
+#include "common/xystringconcat.h"
+#include "driver/nahost.h"
 #include "platform/wintypes.h"
 #include "sql/nacolumnlist.h"
+#include "sql/nacommand.h"
+#include "sql/nafilter.h"
+#include "sql/nastatementsql.h"
 
+class CAny;
+class CNAColumn;
+class CNAConnectionDescription;
+class CNAConvertVariant;
 class CNADataAccess;
+class CNADataSourceDescription;
 class CNAError;
-class CNAFilter;
+class CNAPosition;
+class CNARecherche;
+class CNARecord;
 class CNARecordCache;
+class CNARecordValue;
+class CNATableCacheIndex;
+class CSQLParserInfo;
+class INADataSourceDescription;
+class INAItemDescription;
+template <typename K, typename V>
+class CRefHashTable;
+
+// Why a browse must be rebuilt before its next read.
+enum ePARSENEEDUPDATECAUSE : int32_t {
+  NA_PARSE_UPTODATE = 0,
+  // The result is stale: run the query again.
+  NA_PARSE_RERUN = 1,
+  // The result stays; the browse is put back on the saved record first.
+  NA_PARSE_REPLACE = 2,
+};
+
+// Flag bits of NA_WRITEPARSEFLAGS the statement reads.
+enum : unsigned int {
+  NA_WPF_IDAUTO_KEEP = 0x100,
+  NA_WPF_IDAUTO_NEW = 0x200,
+  NA_WPF_IDAUTO_FORCE = 0x400,
+  NA_WPF_DISTINCT = 0x800,
+  NA_WPF_CACHE = 0x4000,
+  NA_WPF_REQUESTED_VALUE = 0x10000,
+  NA_WPF_DEFAULT_PARSE_ITEM = 0x20000,
+  NA_WPF_NO_ORDER_COMPLETION = 0x100000,
+};
 
 class CNAStatement : public CInterf {
  public:
   // The record limit of a result that is not limited.
   static constexpr long long NO_LIMIT = -1;
+  static constexpr int kSourceFile = 4;
 
-  // Takes a count on error; borrows access.
+  enum eNA_ST_PREPARE : int32_t { NA_ST_NOPREPARE = 0, NA_ST_PREPARE = 1 };
+
+  // Takes a count on error, the access's description (external reference) and current record,
+  // and makes the SQL statement through the driver (none without a driver). Borrows access.
   CNAStatement(CNADataAccess* access, CNAError* error);
   ~CNAStatement() override;
   CNAStatement(const CNAStatement&) = delete;
   CNAStatement& operator=(const CNAStatement&) = delete;
 
+  // ---- Virtual operations, in their slot order ----
+  // Close, then the command released and row valid cleared.
+  virtual void ResetQuery();
+  // Ends the result: record-save table freed, browse state back to before the first read, cache
+  // off, held record save dropped, SQL statement reset.
+  virtual void Close();
+  // Runs the command (TRUE at once for an empty one); after a SELECT on an access without an
+  // imported description the access builds one from this result.
+  virtual BOOL bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare);
+  virtual BOOL bExecuteDirectNewCommand(CNACommand* command, NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare);
+  // The command's formatted text sent as one text. An UPDATE that matched no row while there is
+  // a current record fails with user error 13 (type 9); the row it meant is left untouched.
+  virtual BOOL bExecuteDirect(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare);
+  // Execute, fetch the first row, read count values; Close in every case.
+  virtual BOOL bExecuteAndFetch(CAny* values, int count, eNA_ST_PREPARE prepare);
+  // The first column of the first row of the command's result; value untouched without a row.
+  virtual BOOL bGetRequestedValue(CAny* value);
+  // One SQL fetch, then the column; FALSE without a row.
+  virtual BOOL bGetResultValue(CAny* value, unsigned int column);
+  // The current row's column; a failure copies the SQL statement's error into the statement's.
+  virtual BOOL bGetSQLColumnValue(CNAConvertVariant* value, unsigned int column);
+  virtual BOOL bGetSQLColumnValue(CAny* value, unsigned int column);
+  // The browse SELECT ordered on item (none: the statement's order), forward or backward, with
+  // condition (may be null or empty) as its WHERE.
+  virtual BOOL bBuildQuerySELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward,
+                                 CNACommand* condition);
+  // Appends the condition of the active search and filter; TRUE with nothing to add.
+  virtual BOOL bGetClauseWHERE(CNACommand* command);
+  virtual BOOL bBuildQueryCREATE(CNACommand* command);
+  virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
+  virtual BOOL bBuildQueryINSERT(CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bHModifie(NA_WRITEPARSEFLAGS) { return FALSE; }
+  // No modified column: an empty command and TRUE.
+  virtual BOOL bBuildQueryUPDATE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bHSupprime(NA_WRITEPARSEFLAGS) { return FALSE; }
+  virtual BOOL bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  // A write of a sibling statement (or this one) on the access; with the browse.
+  virtual void OnNotifyOperation(eNAQUERYTYPE, int, CNAStatement*, NA_WRITEPARSEFLAGS, CNARecordValue*) {}
+  // Puts the new automatic identifier into the record; nothing with flag bits 0x500.
+  virtual BOOL bUpdateRecordAfterInsert(eNAQUERYTYPE type, int flags);
+  // The identifier's bytes go back from the original record; nothing with flag bits 0x500.
+  virtual BOOL bUpdateRecordAfterUpdate(eNAQUERYTYPE type, int flags);
+  virtual BOOL bSetLockType(eNA_LOCKTYPE lock);
+  virtual BOOL bCanFetchBackward() { return TRUE; }
+  // The selection's record count; -1 in count on failure.
+  virtual BOOL bGetNbEnr(long long* count, unsigned int flags, int withoutCondition);
+  // The count without a query when the browse already knows it; FALSE otherwise.
+  virtual BOOL bGetNbEnrCurrentParse(long long* count, unsigned int flags, int ignoreFilter);
+  virtual BOOL bGetBLOB(INAItemDescription* item, CAny* value);
+  virtual BOOL bExtraitMemo(INAItemDescription* item, const wchar_t* path);
+  virtual BOOL bGetPosition(CNAPosition*, eNAPOSITION) { return FALSE; }
+  virtual BOOL bSetPosition(CNAPosition*, eNAPOSITION) { return FALSE; }
+  virtual void DesactivateRecherche();
+  // A new search of the statement's class (not referenced); null without memory.
+  virtual CNARecherche* pclAllocRecherche();
+  virtual CNAFilter* pclAllocFilter(CNAError* error);
+  virtual BOOL bDefaultParseNeedRecordCache() { return FALSE; }
+  virtual BOOL _bGetQueryStructure(CNADataSourceDescription*) { return FALSE; }
+  virtual BOOL _bPrepare() { return FALSE; }
+  virtual BOOL _bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags);
+  // One SQL fetch, then columns 0 .. count-1 into values[0 ..], stopping at the first failure.
+  virtual BOOL _vbGetQueryResult(CAny* values, unsigned int count);
+  virtual BOOL _bGetNativeDataType(CNAColumn* column, CTString* type);
+  virtual BOOL _bGetNativeConstraint(CNAColumn* column, CTString* constraint);
+  // text = column's ORDER BY entry; *direction inverted by a descending entry of the query's own
+  // ORDER BY on it (a query that may be corrected).
+  virtual void _FormatItemORDERBY(CNAColumn* column, CSQLParserInfo* query, int byName, CTString* text,
+                                  int* direction);
+  virtual BOOL _bAddClauseReturning(eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL _bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL _bFetch(eNA_PARSEDIRECTION, int, int* outOfRange, long long, long long*) {
+    if (outOfRange != nullptr) *outOfRange = 1;
+    return FALSE;
+  }
+  // "SELECT COUNT(*) AS QXACCESNATIF_NBENR" over the selection (its condition unless told not).
+  virtual BOOL _bBuildQueryCOUNT(CNACommand* command, unsigned int flags, int withoutCondition);
+  virtual BOOL _bUpdateNARecord(eNA_PARSEDIRECTION) { return FALSE; }
+  virtual BOOL _bUpdateNARecordFromDB() { return FALSE; }
+  virtual BOOL _bSetPositionParametersEx(CNAPosition*) { return TRUE; }
+  virtual BOOL _bGoToRowId(int, CNAPosition*) { return FALSE; }
+  virtual void _RestaureRecordFromCache(int) {}
+  virtual void _SetBestCacheMethod() {}
+  virtual BOOL _bCreateTableCacheIndex() { return FALSE; }
+
+  // ---- Building ----
+  // ResetQuery, the command attached and typed, then the builder of type (7, 8 and above 9:
+  // FALSE).
+  BOOL bBuildQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  BOOL bBuildQueryDELETEALL(CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  // out = text with each "<type>(<digits>)" whose size is above maximum replaced by replacement;
+  // TRUE when something was replaced, else FALSE with out empty.
+  static BOOL bQueryCREATE_AutoCorrectVarcharMax(CXYStringConcat<wchar_t>* out, const wchar_t* text,
+                                                 const wchar_t* type, int maximum, const wchar_t* replacement);
+
+  // ---- Running ----
+  BOOL bPrepare(CNACommand* command, unsigned int flags);
+  // User error 2 for a command never built; else Close and the prepared run.
+  BOOL bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags, int refresh);
+  void ResetStatement() { ResetQuery(); }
+  // The fetch side comes with the browse: FALSE, out of range.
+  BOOL bFetch(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved = nullptr);
+
+  // ---- Rebuild cause ----
+  // Cause 2 never replaces a pending 1; the record save held changes (references moved in the
+  // access); cause 1 resets the SQL statement at once. TRUE.
+  BOOL bSetParseNeedUpdate(ePARSENEEDUPDATECAUSE cause, int recordSaveId);
+  // A non-zero cause first keeps the original record in the access; nothing to keep: TRUE, no
+  // change.
+  BOOL bSetParseNeedUpdate(ePARSENEEDUPDATECAUSE cause);
+  ePARSENEEDUPDATECAUSE eParseNeedUpdate() const { return m_eParseNeedUpdate; }
+  // FALSE for a query sent as written, and for a query browsed on its default order without an
+  // ORDER BY of its own.
+  BOOL bCanUpdateParse() const;
+  int nGetRecordSaveID() const { return m_nRecordSaveId; }
+  // The statement's own copy of the last row it fetched; null before the first.
+  CNARecordValue* pclGetStmtOriginalRecord() const { return m_pclOriginalRecord; }
+  // Row row shows the modified version kept under id (the former one released).
+  BOOL bKeepModifiedRecordSave(long long row, int id);
+
+  // ---- Row cache ----
   // On: makes the row cache on first use (500 rows or 2 MiB a block) and marks it active. Off:
   // a cache another holder shares is released and dropped; one held only here is emptied and
   // marked inactive, so that rows come straight from the server's result.
@@ -41,27 +217,136 @@ class CNAStatement : public CInterf {
   CNARecordCache* pclGetFullRecordCache();
   CNARecordCache* pclGetRecordCacheNoRef() const { return m_pclRecordCache; }
 
+  // ---- State ----
+  // Built in reverse order and not browsing a table-cache index.
+  BOOL bInvertFetch() const;
+  // The command's type (1 on a table-cache index or without a command).
+  eNAQUERYTYPE eGetQueryType() const;
+  int nGetBindDefineFlag() const;
+  const wchar_t* pszGetTableName() const;
+  CNAConnectionDescription* pclGetConnectionNoRef() const;
+  // External references moved from the old description to the new one.
+  void SetDataSource(INADataSourceDescription* desc);
+  INADataSourceDescription* piGetDataSourceNoRef() const { return m_piDescription; }
+  // Replaces the record read into (references moved).
+  void SetCurrentRecord(CNARecord* record);
+  CNARecord* pclGetCurrentRecordNoRef() const { return m_pclRecord; }
+  CNACommand* pclGetQueryNoRef() const { return m_pclCommand; }
+  CNAStatementSQL* pclGetStatementSQLNoRef() const { return m_pclStatementSQL; }
+  unsigned int nGetRowMaxLen() const;
+  long long nGetCurrentRecord() const { return m_llCurrentRecord; }
+  eNA_LOCKTYPE eGetLockType() const { return m_eLockType; }
+  int bGetOutOfRange() const { return m_bOutOfRange; }
+  int bGetFound() const { return m_bFound; }
+  int bGetParseStarted() const { return m_bParseStarted; }
+  int bGetFirstBlock() const { return m_bFirstBlock; }
+  int nGetBlockLimit() const { return m_nBlockLimit; }
+  // The record limit of the browse SELECT (NO_LIMIT: none) and the rows it skips, written by the
+  // access's SELECT builder.
+  long long llGetRecordLimit() const { return m_llRecordLimit; }
+  long long llGetRemainingSkip() const { return m_llRemainingSkip; }
+  void SetRecordLimit(long long limit, long long skip) {
+    m_llRecordLimit = limit;
+    m_llRemainingSkip = skip;
+  }
+  NA_WRITEPARSEFLAGS dwGetParseFlags() const { return m_dwParseFlags; }
+  void SetParseFlags(NA_WRITEPARSEFLAGS flags) { m_dwParseFlags = flags; }
+  // Bit 0: complete the ORDER BY read forward; bit 1: read backward.
+  void SetOrderCompletion(unsigned int bits) { m_dwOrderCompletion = bits & 3; }
+
   // The item (key) the browse runs on; empty for none.
   const wchar_t* pszGetParseItem() const { return m_csParseItem.pszGet(); }
   void SetParseItem(const wchar_t* item) { m_csParseItem = item; }
+  const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
+  void SetBrowseItem(const wchar_t* item) { m_csBrowseItem = item; }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.
   CNAFilter* pclGetFilterNoRef() const { return m_pclFilter; }
   void _SetFilter(CNAFilter* filter);
+  // The search (held with a reference); null for none.
+  CNARecherche* pclGetRechercheNoRef() const { return m_pclRecherche; }
+  void _SetRecherche(CNARecherche* search);
   CNADataAccess* pclGetDataAccessNoRef() const { return m_pclDataAccess; }
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
 
  protected:
-  // Reads the rest of the result into the row cache through the data access's own reads, which
-  // come with the browse: FALSE until then.
-  virtual BOOL _bCompleteCache() { return FALSE; }
+  // The command becomes the statement's (a reference taken; the previous one reset and
+  // released).
+  void _SetQuery(CNACommand* command);
+  BOOL _bAddDistinct(NA_WRITEPARSEFLAGS flags);
+  BOOL _bBuildQuerySELECTFromTable(CNACommand* command, const wchar_t* table, NA_WRITEPARSEFLAGS flags,
+                                   const wchar_t* item, int forward, CNACommand* condition, int withOrderBy);
+  BOOL _bBuildQuerySELECTFromQuery(CNACommand* command, CSQLParserInfo* query, NA_WRITEPARSEFLAGS flags,
+                                   const wchar_t* item, int forward, CNACommand* condition, int withOrderBy,
+                                   int asSubQuery);
+  // ")" and, on dialects that need a name for a derived table, " QX_SUBQUERY".
+  BOOL _bCloseSubQuery(CNACommand* command);
+  BOOL _bFormatOrderBy(CNACommand* command, const wchar_t* table, CSQLParserInfo* query, NA_WRITEPARSEFLAGS flags,
+                       const wchar_t* item, int forward);
+  BOOL _FormatORDERBYList(CNACommand* command, CNAColumn* column, int forward, CSQLParserInfo* query,
+                          NA_WRITEPARSEFLAGS flags);
+  BOOL _bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type);
+  BOOL _bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  BOOL _bBuildColumnList(CColumnList* list, CNACommand* values, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  BOOL _bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  BOOL _bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
+  BOOL _bAddWHERECurrentRecord(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
+  BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
+  // The record save held changes to id (references moved in the access).
+  void _SetRecordSaveId(int id);
+  // The rest of the result read into the row cache: with the browse; FALSE until then.
+  BOOL _bCompleteCache() { return FALSE; }
+  // The logical name for error texts.
+  const wchar_t* _pszLogicalName() const;
+  CSQLParserInfo* _pclGetSourceQueryNoRef() const;
 
- private:
+  // ---- Members of the statement ----
   CNAError* m_pclError = nullptr;
+  CNAStatementSQL* m_pclStatementSQL = nullptr;
+  unsigned int m_dwOrderCompletion = 3;
   CNADataAccess* m_pclDataAccess;
+  INADataSourceDescription* m_piDescription = nullptr;
   CTString m_csParseItem;
-  CNAUserSearch m_clUserSearch;
-  CNARecordCache* m_pclRecordCache = nullptr;
+  CTString m_csBrowseItem;
+  CNACommand* m_pclCommand = nullptr;
+  // Set by the ORDER BY of the last SELECT built: its rows arrive in reverse order.
+  int m_bReverse = 0;
+  CNARecord* m_pclRecord = nullptr;
+  eNA_LOCKTYPE m_eLockType = static_cast<eNA_LOCKTYPE>(0);
+  NA_WRITEPARSEFLAGS m_dwParseFlags = 0;
+  int m_bOutOfRange = 1;
+  int m_bFound = 0;
+  long long m_llCurrentRecord = -1;
+  int m_nRecordSaveId = -1;
+  ePARSENEEDUPDATECAUSE m_eParseNeedUpdate = NA_PARSE_UPTODATE;
   CNAFilter* m_pclFilter = nullptr;
+  CNAFilterSave m_clFilterSave;
+  CNAUserSearch m_clUserSearch;
+  CNARecherche* m_pclRecherche = nullptr;
+  int m_bInternalSearch = 0;
+  // Made by the positions road on first use.
+  CRefHashTable<int, CNAPosition*>* m_pTabSavedPosition = nullptr;
+  CNARecordCache* m_pclRecordCache = nullptr;
+  CNATableCacheIndex* m_pclTableCacheIndex = nullptr;
+  int* m_pnRecordSave = nullptr;
+
+  // ---- Browse state ----
+  int m_bParseStarted = 0;
+  eNA_PARSEDIRECTION m_eLastDirection = NA_PARSE_FIRST;
+  int m_bFoundByFetch = 0;
+  int m_nBlockLimit = -1;
+  int m_bFirstBlock = 1;
+  int m_bContinuing = 0;
+  int m_nBlockBase = 0;
+  int m_nEqualRows = 0;
+  int m_bRowFromCache = 0;
+  int m_bCurrentRowDeleted = 0;
+  int m_bCurrentRecordLost = 0;
+  int m_bRowValid = 0;
+  int m_nDeletedRows = 0;
+  long long m_llRecordLimit = NO_LIMIT;
+  long long m_llRemainingSkip = 0;
+  CNARecordValue* m_pclOriginalRecord = nullptr;
+  CNAColumn* m_pclBestColumn = nullptr;
 };
