@@ -256,6 +256,17 @@ BOOL CNADataAccess::bFreeCache() {
   return TRUE;
 }
 
+BOOL CNADataAccess::_bCreateNewTableCache(CNAStatement*) {
+  _FreeTableCache();
+  m_pclTableCache = _AllocTableCache();
+  if (m_pclTableCache == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  m_pclTableCache->AddRef();
+  return TRUE;
+}
+
 void CNADataAccess::ClosingStatement(CNAStatement* stmt) {
   if (m_pclTableCache != nullptr && m_pclTableCache->bIsStatementParse(stmt)) _FreeTableCache();
 }

@@ -309,6 +309,8 @@ class CNADataAccess : public CInterf {
   BOOL bFreeCache();
   // A closing statement that fills the table cache frees it.
   void ClosingStatement(CNAStatement* stmt);
+  // A new, empty table cache in place of any former one; FALSE with the no-memory error.
+  BOOL _bCreateNewTableCache(CNAStatement* stmt);
 
  protected:
   // _Close, the latest filter, the record-save caches' rows, the parsed query, the current record
