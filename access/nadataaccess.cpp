@@ -14,6 +14,7 @@
 #include "sql/inaitemdescription.h"
 #include "sql/nacommand.h"
 #include "sql/naconvertvariant.h"
+#include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
 
 CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
@@ -133,8 +134,17 @@ BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement*) { return FALSE; }
 
 void CNADataAccess::ClosingStatement(CNAStatement*) {}
 
-BOOL CNADataAccess::bBuildSelect(CNACommand*, CNAStatement*, const wchar_t*, int, NA_WRITEPARSEFLAGS, long long*) {
-  return FALSE;
+// The statement's SELECT under its own search and filter; no record limit yet.
+BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
+                                 NA_WRITEPARSEFLAGS flags, long long*) {
+  if (command == nullptr || statement == nullptr) return FALSE;
+  CNACommand* condition = pclAllocCommand(m_pclError);
+  if (condition == nullptr) return FALSE;
+  condition->AddRef();
+  const BOOL built = statement->bGetClauseWHERE(condition) &&
+                     statement->bBuildQuerySELECT(command, flags, item, forward, condition);
+  condition->nRelease();
+  return built;
 }
 
 BOOL CNADataAccess::bSetNewAutoId() {

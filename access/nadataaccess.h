@@ -96,7 +96,8 @@ class CNADataAccess : public CInterf {
   virtual BOOL bInitImportedDataSourceDesc(CNAStatement* statement);
   // The statement ends its result: a table cache it fills goes. Nothing here.
   virtual void ClosingStatement(CNAStatement* statement);
-  // The browse SELECT of the access for statement into command. FALSE here.
+  // The browse SELECT of the access for statement into command: here the statement's SELECT under
+  // its search and filter, without a record limit.
   virtual BOOL bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
                             NA_WRITEPARSEFLAGS flags, long long* position);
   // The next automatic identifier set into the record's column; TRUE without such a column.

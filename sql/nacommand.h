@@ -343,6 +343,7 @@ class CNACommand : public CInterf {
 
   // ---- Kind ----
   void SetQueryType(eTYPEREQUETE type);
+  void SetNAQueryType(eNAQUERYTYPE type) { m_eQueryType = type; }
   eNAQUERYTYPE eGetQueryType() const { return m_eQueryType; }
   BOOL bSetInternalQuery(const wchar_t* text, unsigned int length);
 
