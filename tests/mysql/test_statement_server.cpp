@@ -66,24 +66,25 @@ struct ItemSpec {
 };
 
 TEST_P(LiveStatements, CreateGivesTheServerEveryKeyAndNullRule) {
-  // What the server keeps of each column: name, key, nullable, extra; then the engine.
+  // What the server keeps of each column (name, nullable, extra), then its indexes (name or
+  // PRIMARY, unique, column).
   const struct {
     std::vector<ItemSpec> items;
     std::string want;
   } rows[] = {
       {{{L"id", NA_IT_IDAUTO, 8, 0x8800, false}, {L"v", NA_IT_TEXTE, 21, 0, true}},
-       "id|PRI|NO|auto_increment;v||YES|"},
+       "id|NO|auto_increment;v|YES|/PRIMARY|0|id"},
       {{{L"n", NA_IT_I4, 4, 0, true}, {L"id", NA_IT_IDAUTO4, 4, 0x8800, false}},
-       "n||YES|;id|PRI|NO|auto_increment"},
-      {{{L"code", NA_IT_I4, 4, 0xC800, false}, {L"v", NA_IT_R8, 8, 0, true}}, "code|PRI|NO|;v||YES|"},
+       "n|YES|;id|NO|auto_increment/PRIMARY|0|id"},
+      {{{L"code", NA_IT_I4, 4, 0xC800, false}, {L"v", NA_IT_R8, 8, 0, true}}, "code|NO|;v|YES|/PRIMARY|0|code"},
       {{{L"u", NA_IT_I4, 4, 0x4800, false}, {L"t", NA_IT_TEXTE, 11, 0x4800, true}, {L"d", NA_IT_I4, 4, 0x2800, true}},
-       "u|UNI|NO|;t|UNI|YES|;d||YES|"},
+       "u|NO|;t|YES|;d|YES|/t|0|t;u|0|u"},
   };
   for (const auto& row : rows) {
     m_drop.push_back(Q(T()));
     CNADataSourceDescription* desc = NewDescription(Wide(T()));
     for (const ItemSpec& item : row.items) {
-      ASSERT_TRUE(desc->bAddItem(item.name, L"", item.name, 1, item.size, item.type, -1, item.keys != 0 ? -1 : -1,
+      ASSERT_TRUE(desc->bAddItem(item.name, L"", item.name, 1, item.size, item.type, -1, -1,
                                  item.keys, 0, 0));
       desc->pclGetItemNoRef(desc->nGetNumItems() - 1)->SetNullable(item.nullable ? 1 : 0);
     }
@@ -92,8 +93,10 @@ TEST_P(LiveStatements, CreateGivesTheServerEveryKeyAndNullRule) {
     ASSERT_NE(o, nullptr);
     ASSERT_TRUE(Exec(o, NA_QUERY_CREATE)) << m_sent << ": " << Err();
     EXPECT_EQ(m_sent.substr(m_sent.size() - 14), " ENGINE=InnoDB") << m_sent;
-    EXPECT_EQ(Got("SELECT COLUMN_NAME, COLUMN_KEY, IS_NULLABLE, EXTRA FROM information_schema.COLUMNS WHERE "
-                  "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" + T() + "' ORDER BY ORDINAL_POSITION"),
+    EXPECT_EQ(Got("SELECT COLUMN_NAME, IS_NULLABLE, EXTRA FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                  "DATABASE() AND TABLE_NAME = '" + T() + "' ORDER BY ORDINAL_POSITION") + "/" +
+                  Got("SELECT INDEX_NAME, NON_UNIQUE, COLUMN_NAME FROM information_schema.STATISTICS WHERE "
+                      "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" + T() + "' ORDER BY INDEX_NAME, SEQ_IN_INDEX"),
               row.want)
         << m_sent;
     EXPECT_EQ(Got("SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" +
@@ -156,7 +159,7 @@ TEST_P(LiveStatements, InsertKeepsEveryByteTheRecordHolds) {
   std::vector<Row> rows = {
       {L"q'uote", std::string("\0\x01'\\", 4), L"memo 'one'", 1},
       {L"back\\slash\\", all, std::wstring(L"nul\0inside", 10), -2147483647 - 1},
-      {std::wstring(L"a\0b", 3), std::string(), L"", 0},
+      {L"a b", std::string(), std::wstring(L"\0", 1), 0},
       {L"\"%_`\u00e9\u00ff\u20ac", std::nullopt, std::nullopt, std::nullopt},
       {std::nullopt, std::string("\xff\xfe", 2), std::wstring(3000, L'x') + L"\u00e9", 7},
       {L"", std::nullopt, L"\\'\\\\", 2147483647},
@@ -168,9 +171,9 @@ TEST_P(LiveStatements, InsertKeepsEveryByteTheRecordHolds) {
   std::string want;
   int id = 0;
   for (const Row& row : rows) {
-    ASSERT_TRUE(Set(o, L"t", row.t ? Wide(*row.t) : Null(ZV_PSTRW)));
+    ASSERT_TRUE(Set(o, L"t", row.t ? Wide(*row.t, ZV_DSTRW) : Null(ZV_DSTRW)));
     ASSERT_TRUE(Set(o, L"b", row.b ? Bytes(*row.b) : Null(ZV_BIN)));
-    ASSERT_TRUE(Set(o, L"m", row.m ? Wide(*row.m) : Null(ZV_PSTRW)));
+    ASSERT_TRUE(Set(o, L"m", row.m ? Wide(*row.m, ZV_DSTRW) : Null(ZV_DSTRW)));
     ASSERT_TRUE(Set(o, L"n", row.n ? Int(*row.n) : Null(ZV_I4)));
     ASSERT_TRUE(Exec(o, NA_QUERY_INSERT)) << m_sent << ": " << Err();
     ASSERT_TRUE(o->st->bUpdateRecordAfterInsert(NA_QUERY_INSERT, 0)) << Err();
@@ -272,16 +275,18 @@ TEST_P(LiveStatements, UpdateThatChangesNothingIsToldFromOneThatFindsNoRow) {
   Raw("INSERT INTO " + Q(T()) + " VALUES (1, 10), (2, 20)");
   Opened* o = Open(T());
   ASSERT_NE(o, nullptr);
-  // the row read, the server's change behind the record, success, the rows after
+  // the row read, the server's change behind the record, the value written, success, the rows
+  // after
   const struct {
     int id;
     const char* behind;
+    int a;
     bool ok;
     std::string want;
   } rows[] = {
-      {1, "UPDATE %T SET a = 11 WHERE id = 1", true, "1|11;2|20"},
-      {1, "DELETE FROM %T WHERE id = 1", false, "2|20"},
-      {2, "UPDATE %T SET id = 3 WHERE id = 2", false, "3|20"},
+      {1, "UPDATE %T SET a = 11 WHERE id = 1", 11, true, "1|11;2|20"},
+      {1, "DELETE FROM %T WHERE id = 1", 12, false, "2|20"},
+      {2, "UPDATE %T SET id = 3 WHERE id = 2", 21, false, "3|20"},
   };
   for (const auto& row : rows) {
     m_error.Reset();
@@ -289,12 +294,12 @@ TEST_P(LiveStatements, UpdateThatChangesNothingIsToldFromOneThatFindsNoRow) {
     behind.replace(behind.find("%T"), 2, Q(T()));
     ASSERT_TRUE(Read(o, "id = " + std::to_string(row.id)));
     Raw(behind);
-    ASSERT_TRUE(Set(o, L"a", Int(11)));
+    ASSERT_TRUE(Set(o, L"a", Int(row.a)));
     EXPECT_EQ(Exec(o, NA_QUERY_UPDATE), row.ok) << m_sent;
     EXPECT_EQ(Err().substr(0, 2), row.ok ? "" : "13") << behind;
     EXPECT_EQ(Got("SELECT * FROM " + Q(T()) + " ORDER BY id"), row.want) << behind;
     // The record keeps what the host wrote.
-    EXPECT_EQ(Value(o, L"a"), L"11");
+    EXPECT_EQ(Value(o, L"a"), std::to_wstring(row.a));
   }
 }
 
@@ -329,13 +334,9 @@ TEST_P(LiveStatements, KeylessRowsAreUpdatedAndDeletedExactlyAsRead) {
     ASSERT_TRUE(Read(o, "n = " + std::to_string(n))) << n;
     ASSERT_TRUE(Set(o, L"n", Int(100 + n)));
     EXPECT_TRUE(Exec(o, NA_QUERY_UPDATE)) << n << ": " << m_sent << ": " << Err();
-    EXPECT_EQ(Got("SELECT GROUP_CONCAT(n ORDER BY n) FROM " + Q(T())),
-              [&] {
-                std::string s;
-                for (int k = 1; k <= 6; ++k) s += (k > 1 ? "," : "") + std::to_string(k <= n ? 100 + k : k);
-                return s;
-              }())
-        << m_sent;
+    std::string want;
+    for (int k = n + 1; k <= 6 + n; ++k) want += (k > n + 1 ? "," : "") + std::to_string(k <= 6 ? k : 100 + k - 6);
+    EXPECT_EQ(Got("SELECT GROUP_CONCAT(n ORDER BY n) FROM " + Q(T())), want) << m_sent;
   }
   for (int n = 1; n <= 6; ++n) {
     ASSERT_TRUE(Read(o, "n = " + std::to_string(100 + n))) << n;
