@@ -6,11 +6,29 @@
 #include <unistd.h>
 
 #include <deque>
+#include <new>
 #include <string>
 
 #include "access/nadataaccess.h"
 #include "host/host_datasource.h"
 #include "tests/mysql/live_connection.h"
+
+// The allocation seam: every nothrow allocation of the driver is counted, and the one numbered
+// g_nFailAt (when not 0) answers null. Memory comes from the ordinary operator new, so the
+// ordinary delete frees it.
+namespace {
+long g_nNewCalls = 0, g_nFailAt = 0;
+void* CountedNew(std::size_t n, bool array) noexcept {
+  if (g_nFailAt != 0 && ++g_nNewCalls == g_nFailAt) return nullptr;
+  try {
+    return array ? ::operator new[](n) : ::operator new(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+}  // namespace
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return CountedNew(n, false); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return CountedNew(n, true); }
 
 namespace {
 
@@ -171,6 +189,42 @@ TEST_P(LiveAccess, MissingTableIsAnErrorTheHostCanRead) {
   EXPECT_NE(dump.find(L"qx never made "), std::wstring::npos) << Narrow(dump);
   EXPECT_FALSE(a->bIsOpened());
   EXPECT_EQ(a->pclGetImportedDataSourceDesc(), nullptr);
+}
+
+// A failure at each allocation of an open: the open fails with an error and leaves the access
+// closed, or it did not need that allocation; nothing leaks (LeakSanitizer checks at exit).
+TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
+  const std::wstring table = Name(L"qx fail ");
+  ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20), m TEXT, KEY (t))"));
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"t", NA_IT_TEXTE, 21, 0x2000);
+  Item(L"m", NA_IT_MEMOTEXTE, 8);
+  int failures = 0;
+  for (long at = 1;; ++at) {
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
+    m_pAccess = nullptr;
+    CNADataAccess* a = Access(table);
+    g_nNewCalls = 0;
+    g_nFailAt = at;
+    const BOOL ok = a->bHOuvre(eNA_ACCESS{0}, nullptr);
+    const bool failed = g_nNewCalls >= at;
+    g_nFailAt = 0;
+    if (!failed) {
+      EXPECT_TRUE(ok) << at;
+      break;
+    }
+    ASSERT_LT(at, 10000);
+    if (ok) {
+      // An allocation the open could do without: the access is whole.
+      EXPECT_NE(a->pclGetCurrentRecordNoRef(), nullptr) << at;
+      EXPECT_NE(a->pclGetImportedDescNoRef(), nullptr) << at;
+      continue;
+    }
+    ++failures;
+    EXPECT_FALSE(a->bIsOpened()) << at;
+    EXPECT_NE(static_cast<int>(m_error.eGetErrorLevel()), 1) << at;
+  }
+  EXPECT_GT(failures, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveAccess,
