@@ -356,17 +356,16 @@ BOOL CNADataAccess::bHCreation(const wchar_t*, int dropFirst) {
 
 BOOL CNADataAccess::bSupprimeFichier() {
   _SetAliasNameFromContext();
-  if (_bHCreation(1, 0)) {
-    m_bOpened = 0;
-    return TRUE;
-  }
-  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
-  return FALSE;
+  return _bClosedAfter(_bHCreation(1, 0));
 }
 
 BOOL CNADataAccess::bSupprimeTout() {
   _SetAliasNameFromContext();
-  if (_bSupprimeTout()) {
+  return _bClosedAfter(_bSupprimeTout());
+}
+
+BOOL CNADataAccess::_bClosedAfter(BOOL deleted) {
+  if (deleted) {
     m_bOpened = 0;
     return TRUE;
   }

@@ -364,6 +364,8 @@ class CNADataAccess : public CInterf {
   // The statement "" of writes, CREATE, DROP and DELETE of all rows, with one reference for the
   // caller; null (no memory raised) when it cannot be made.
   CNAStatement* _pclGetWriteStatement();
+  // A deletion that succeeded leaves the access closed; one that failed sets error level 2.
+  BOOL _bClosedAfter(BOOL deleted);
   // User error 8 (the server keeps no such lock), type 7.
   void _RaiseNotSupported();
   void _NoMemory();

@@ -36,6 +36,15 @@ void AddEveryType(RecordBench& b) {
   b.Add(L"mb", NA_IT_MEMOBINAIRE, 8);
 }
 
+// The bench's access over a column of every type, with its own current record.
+void OpenEveryType(RecordBench& b, CNADataAccess** access, CNARecord** rec) {
+  AddEveryType(b);
+  ASSERT_TRUE(b.Build());
+  *access = b.m_pAccess;
+  ASSERT_TRUE((*access)->_bInitCurrentRecord());
+  *rec = (*access)->pclGetCurrentRecordNoRef();
+}
+
 void Fill(CNARecord* r, const std::vector<Cell>& row) {
   for (const Cell& c : row) {
     CNAColumn* column = r->pclGetColumnNoRef(c.column);
@@ -129,11 +138,9 @@ TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
 
 TEST_F(DataAccess, FreedRecordSaveIsRefused) {
   RecordBench b;
-  AddEveryType(b);
-  ASSERT_TRUE(b.Build());
-  CNADataAccess* access = b.m_pAccess;
-  ASSERT_TRUE(access->_bInitCurrentRecord());
-  CNARecord* rec = access->pclGetCurrentRecordNoRef();
+  CNADataAccess* access = nullptr;
+  CNARecord* rec = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
   Fill(rec, kFull);
   const int first = access->nKeepCurrentRecordSave();
   access->AddRefRecordSave(first);
@@ -154,11 +161,9 @@ TEST_F(DataAccess, FreedRecordSaveIsRefused) {
 
 TEST_F(DataAccess, KeptRowIsNotTheMemoOfAFormerSave) {
   RecordBench b;
-  AddEveryType(b);
-  ASSERT_TRUE(b.Build());
-  CNADataAccess* access = b.m_pAccess;
-  ASSERT_TRUE(access->_bInitCurrentRecord());
-  CNARecord* rec = access->pclGetCurrentRecordNoRef();
+  CNADataAccess* access = nullptr;
+  CNARecord* rec = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
   Fill(rec, kFull);
   const int first = access->nKeepCurrentRecordSave();
   access->AddRefRecordSave(first);
