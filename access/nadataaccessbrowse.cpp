@@ -195,6 +195,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (!stmt->bSetLockType(lock)) return FALSE;
   const bool opened = stmt->bGetOpened() != 0;
   bool open = reopen != 0;
+  // A move by no row reads the current row again, also when the browse must be found again.
+  if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
   if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
       stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0) {
     // Out past one end of the browse, whatever happened to the statement since: going on stays
