@@ -343,8 +343,8 @@ class CNACommand : public CInterf {
 
   // ---- Kind ----
   void SetQueryType(eTYPEREQUETE type);
-  eNAQUERYTYPE eGetQueryType() const { return m_eQueryType; }
   void SetNAQueryType(eNAQUERYTYPE type) { m_eQueryType = type; }
+  eNAQUERYTYPE eGetQueryType() const { return m_eQueryType; }
   BOOL bSetInternalQuery(const wchar_t* text, unsigned int length);
 
   // ---- Command text ----
