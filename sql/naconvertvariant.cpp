@@ -1650,21 +1650,25 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
   }
   CAny value;
   const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && source->bGetValue(&value);
-  if (source->m_eVarType == NA_VAR_OWNBUFFER) {
+  const bool bOwnBuffer = source->m_eVarType == NA_VAR_OWNBUFFER;
+  if (bOwnBuffer) {
     if (!bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, source->m_nBufferSize, source->wGetType())) return FALSE;
     if (m_nBufferSize > 0) memcpy(m_pbyBuffer, source->m_pbyBuffer, m_nBufferSize);
     m_nDataSize = source->m_nDataSize;
-    m_clValue.SetFlags(source->m_clValue.wGetTypeWord());
   } else {
     InitTypeVariantAny(source->wGetType(), 0);
-    if (source->m_eVarType == NA_VAR_NOTREAD) {
-      m_eVarType = NA_VAR_NOTREAD;
-      m_clValue.SetNull(true);
-    } else if (bRead) {
-      m_clValue = value;
-    }
   }
+  // The items before the value: taking a new item retypes the value, which would turn a NULL
+  // copied earlier into an empty value.
   SetItemDesc(source->m_piAnalysis, source->m_piDatabase);
+  if (bOwnBuffer) {
+    m_clValue.SetFlags(source->m_clValue.wGetTypeWord());
+  } else if (source->m_eVarType == NA_VAR_NOTREAD) {
+    m_eVarType = NA_VAR_NOTREAD;
+    m_clValue.SetNull(true);
+  } else if (bRead) {
+    m_clValue = value;
+  }
   m_nDBLength = source->m_nDBLength;
   return TRUE;
 }

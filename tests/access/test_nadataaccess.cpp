@@ -90,10 +90,9 @@ const std::vector<Cell> kOther = {
     {L"t", L""},     {L"u", L"x"},        {L"bin", L"zz"}, {L"dec", L"-1"}, {L"d", L"19991231"},
     {L"dt", nullptr}, {L"i8", L"0"},      {L"r8", L"2.5"}, {L"mt", L"other"}, {L"mb", L"other"},
 };
-// Memos stay set: a NULL memo comes back from a save as an empty one (the record's memo copy).
 const std::vector<Cell> kNulls = {
     {L"t", nullptr},  {L"u", nullptr},  {L"bin", nullptr}, {L"dec", nullptr}, {L"d", nullptr},
-    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", L"m"},    {L"mb", L"b"},
+    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", nullptr},  {L"mb", nullptr},
 };
 
 TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
@@ -266,6 +265,59 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(parse));
   parse->nRelease();
   EXPECT_EQ(access->nRelease(), 0);
+}
+
+// A memo kept NULL comes back NULL, not as an empty memo; an empty memo stays empty.
+TEST_F(DataAccess, NullMemoComesBackFromARecordSaveAsNull) {
+  const std::vector<Cell> rows[] = {
+      {{L"mt", nullptr}, {L"mb", nullptr}},
+      {{L"mt", nullptr}, {L"mb", L"b"}},
+      {{L"mt", L"t"}, {L"mb", nullptr}},
+      {{L"mt", L""}, {L"mb", nullptr}},
+  };
+  for (const std::vector<Cell>& memos : rows) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    Fill(rec, memos);
+    const std::wstring kept = Read(rec, memos);
+    const int id = access->nKeepCurrentRecordSave();
+    access->AddRefRecordSave(id);
+    Fill(rec, {{L"mt", L"later"}, {L"mb", L"later"}});
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << kept;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << kept;
+    EXPECT_EQ(Read(rec, memos), kept);
+    access->nReleaseRecordSave(id);
+  }
+}
+
+// A save of a value without memos (a row read without them) holds no memos, whether its row is
+// new or the freed row of a save that had some.
+TEST_F(DataAccess, FreedSaveRowReusedWithoutMemosKeepsNoFormerMemos) {
+  for (const bool reuse : {false, true}) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    Fill(rec, kFull);
+    const int former = access->nKeepCurrentRecordSave();
+    access->AddRefRecordSave(former);
+    if (reuse) access->nReleaseRecordSave(former);
+    Fill(rec, kOther);
+    CNARecordValue* bare = rec->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
+    ASSERT_NE(bare, nullptr);
+    bare->AddRef();
+    const int id = access->_nKeepRecordSave(bare);
+    bare->nRelease();
+    access->AddRefRecordSave(id);
+    EXPECT_EQ(id == former, reuse);
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << reuse;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << reuse;
+    EXPECT_EQ(Read(rec, {{L"t", L""}, {L"mt", L""}, {L"mb", L""}}), L"t=;mt=NULL;mb=NULL;") << reuse;
+    access->nReleaseRecordSave(id);
+    if (!reuse) access->nReleaseRecordSave(former);
+  }
 }
 
 }  // namespace
