@@ -139,6 +139,20 @@ class LiveStatementBench : public LiveConnection {
     return out;
   }
 
+  // A second connection of the driver's, opened with the extended settings added (in the
+  // fixture's SQL mode); given back at the end.
+  CMySQLConnection* Connection(const std::string& settings) {
+    m_hostText.push_back(m_str[3] + Wide(";" + settings));
+    m_extraHost.push_back(m_host);
+    m_extraHost.back().m_pszExtendedInfo = m_hostText.back().c_str();
+    auto& cnx = m_extra.emplace_back(std::make_unique<CMySQLConnection>(L"extra", &m_extraHost.back()));
+    cnx->AddRef();
+    EXPECT_TRUE(cnx->bOpen(&m_error));
+    const wchar_t* mode = L"SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')";
+    EXPECT_TRUE(!std::get<1>(GetParam()) || cnx->bExecuteQueryNoResult(&m_error, mode));
+    return cnx.get();
+  }
+
   // The access over the server's table, named in UTF-8 (its description imported and laid out).
   Opened* Open(const std::string& table) {
     std::wstring name;
@@ -172,7 +186,7 @@ class LiveStatementBench : public LiveConnection {
     return desc;
   }
   // The access over the host query text with the query flags given (4: sent as written).
-  Opened* OpenQuery(const std::wstring& text, unsigned int flags = 0) {
+  Opened* OpenQuery(const std::wstring& text, unsigned int flags = 0, CNAConnectionDescription* cnx = nullptr) {
     ISQLParserInformation* parse = m_parses.Parse(text);
     if (parse == nullptr) return nullptr;
     auto* query = new CSQLParserInfo(&m_error, parse, nullptr, 0);
@@ -182,7 +196,7 @@ class LiveStatementBench : public LiveConnection {
     CNADataSourceDescription* desc = NewDescription(L"query");
     desc->ExternalAddRef();
     if (!desc->bCompleteDescription(query)) ADD_FAILURE() << "no description of the query";
-    return Make(desc, nullptr, query, flags);
+    return Make(desc, nullptr, query, flags, cnx);
   }
   // A host table of the parse bench on the server's table name.
   CHostRecordDescription* HostTable(const wchar_t* name, const std::string& dbName) {
@@ -263,6 +277,10 @@ class LiveStatementBench : public LiveConnection {
     return out;
   }
 
+  // Given back after the accesses made on them.
+  std::deque<std::wstring> m_hostText;
+  std::deque<CHostConnectionDescription> m_extraHost;
+  std::vector<std::unique_ptr<CMySQLConnection>> m_extra;
   ParseBench m_parses;
   std::deque<std::wstring> m_texts;
   std::vector<std::unique_ptr<Opened>> m_opened;
@@ -274,10 +292,10 @@ class LiveStatementBench : public LiveConnection {
 
  private:
   Opened* Make(CNADataSourceDescription* desc, CNADataSourceDescription* imported, CSQLParserInfo* query,
-               unsigned int flags) {
+               unsigned int flags, CNAConnectionDescription* cnx = nullptr) {
     auto& o = m_opened.emplace_back(std::make_unique<Opened>());
     o->desc = desc;
-    o->access = new CTestAccess(desc, m_pCnx.get(), &m_error);
+    o->access = new CTestAccess(desc, cnx != nullptr ? cnx : m_pCnx.get(), &m_error);
     o->access->AddRef();
     if (query != nullptr) o->access->SetSourceQuery(query, flags);
     if (!o->access->bMakeRecord(desc, imported)) {

@@ -2,9 +2,11 @@
 // every text a statement builds (CREATE, INSERT, UPDATE, DELETE, DELETE of all rows, DROP, SELECT
 // and COUNT, over a table or a host query) runs on the server, and its effect is read back
 // through the second connection.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
+#include "sql/nafilter.h"
 #include "tests/mysql/statement_bench.h"
 
 namespace {
@@ -383,6 +385,162 @@ TEST_P(LiveStatements, FractionalTimesAndYearsKeepEveryDigitWrittenAndRead) {
     EXPECT_EQ(Got("SELECT COUNT(*) FROM " + Q(T()) + " WHERE id = " + std::to_string(100 + id)), "1") << m_sent;
   }
 }
+
+// ---------------------------------------------------------------- Counts
+
+class LiveCounts : public LiveStatementBench {
+ protected:
+  LiveCounts() : LiveStatementBench("_cnt") {}
+  void SetUp() override {
+    LiveStatementBench::SetUp();
+    if (HasFatalFailure()) return;
+    Create(m_strTable, "(id INT PRIMARY KEY, v INT NULL)");
+    CHostRecordDescription* t = HostTable(L"nombres", m_strTable);
+    m_parses.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE)->m_pszNameInSource = L"id";
+    m_parses.Item(t, L"v", NA_IT_I4, 4)->m_pszNameInSource = L"v";
+    // The server's own name, for queries sent as written.
+    t = HostTable(Wide(m_strTable).c_str(), m_strTable);
+    m_parses.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE)->m_pszNameInSource = L"id";
+    m_parses.Item(t, L"v", NA_IT_I4, 4)->m_pszNameInSource = L"v";
+  }
+  // Rows 1 .. n, v = id but NULL for every tenth.
+  void Fill(int n) {
+    if (n > 0)
+      Raw("INSERT INTO " + Q(m_strTable) + " SELECT seq, IF(seq % 10 = 0, NULL, seq) FROM seq_1_to_" +
+          std::to_string(n));
+  }
+  // A filter of v between min and max on the access's statement (its condition).
+  void Filter(Opened* o, int min, int max) {
+    INAItemDescription* v = o->desc->piNAGetItem(L"v");
+    auto* filter = new CNAFilter(&m_error, o->access->pclGetConnectionNoRef());
+    filter->AddRef();
+    const CAny low = Int(min), high = Int(max);
+    EXPECT_TRUE(filter->bSetFilter(o->Record(), v, &low, 1, &high, 1, nullptr, 0)) << Err();
+    filter->Activate();
+    o->st->_SetFilter(filter);
+    filter->nRelease();
+    v->nExternalRelease();
+  }
+  // The COUNT text of the statement run for its value; -1 when it fails.
+  long long Count(Opened* o, int withoutCondition = 0) {
+    CNACommand* c = Command(o);
+    if (!static_cast<CTestStatement*>(o->st)->_bBuildQueryCOUNT(c, 0, withoutCondition)) return -2;
+    m_sent = Sent(c);
+    CAny value;
+    long long n = -1;
+    if (!o->st->bGetRequestedValue(&value) || value.__nCastTo(ZV_I8, nullptr, 0) != 0 || value.nGetINT_64(&n) != 0)
+      return -1;
+    return n;
+  }
+  static bool Stored(Opened* o) {
+    return dynamic_cast<CMySQLStatementSQL*>(o->st->pclGetStatementSQLNoRef())->bGetStoreResult() == 1;
+  }
+};
+
+TEST_P(LiveCounts, TablesAndQueriesAreCountedWithAndWithoutTheirCondition) {
+  for (int rows : {0, 1000}) {
+    Raw("DELETE FROM " + Q(m_strTable));
+    Fill(rows);
+    const auto upTo = [&](int n) { return std::min(n, rows); };
+    // The table, and the host query, by the COUNT text: with the condition, and told to leave it.
+    const struct {
+      Opened* o;
+      int filter;
+      int withoutCondition;
+      long long want;
+    } counts[] = {
+        {Open(m_strTable), 0, 0, rows},
+        {Open(m_strTable), 35, 0, upTo(35) - upTo(35) / 10},
+        {Open(m_strTable), 35, 1, rows},
+        {OpenQuery(L"SELECT id, v FROM nombres"), 0, 0, rows},
+        {OpenQuery(L"SELECT id, v FROM nombres WHERE id > 500"), 0, 0, std::max(0, rows - 500)},
+        {OpenQuery(L"SELECT id, v FROM nombres"), 35, 0, upTo(35) - upTo(35) / 10},
+        {OpenQuery(L"SELECT id, v FROM nombres WHERE id > 20"), 35, 0, rows > 0 ? 14 : 0},
+        {OpenQuery(L"SELECT id, v FROM nombres WHERE id > 20"), 35, 1, std::max(0, rows - 20)},
+    };
+    for (const auto& row : counts) {
+      ASSERT_NE(row.o, nullptr);
+      if (row.filter > 0) Filter(row.o, 1, row.filter);
+      EXPECT_EQ(Count(row.o, row.withoutCondition), row.want) << rows << ": " << m_sent << ": " << Err();
+      // And through the statement's own count: a table by the same text.
+      if (row.o->access->pclGetSourceQueryNoRef() != nullptr) continue;
+      long long n = -5;
+      EXPECT_TRUE(row.o->st->bGetNbEnr(&n, 0, row.withoutCondition)) << Err();
+      EXPECT_EQ(n, row.want);
+      EXPECT_EQ(row.o->access->m_nSelects, 0) << "a table is counted by COUNT(*), never by reading its rows";
+    }
+  }
+}
+
+// A host query the driver rewrites is counted by streaming its browse SELECT: every row, however
+// the browse limits its reads, and the statement is back in stored mode afterwards.
+TEST_P(LiveCounts, QueriesAreCountedByReadingEveryRowOfTheirBrowse) {
+  CMySQLConnection* limited = Connection("QX Cache Size=15");
+  ASSERT_EQ(limited->llGetCacheSize(), 15);
+  for (int rows : {0, 1, 1000}) {
+    Raw("DELETE FROM " + Q(m_strTable));
+    Fill(rows);
+    // access's connection, query flags (4: sent as written), rows counted
+    const struct {
+      CNAConnectionDescription* cnx;
+      unsigned int flags;
+    } cases[] = {{m_pCnx.get(), 0}, {limited, 0}, {m_pCnx.get(), 4}, {limited, 4}};
+    for (const auto& c : cases) {
+      Opened* o = OpenQuery(c.flags == 4 ? L"SELECT id, v FROM " + Wide(m_strTable) : L"SELECT id, v FROM nombres",
+                            c.flags, c.cnx);
+      ASSERT_NE(o, nullptr);
+      long long n = -5;
+      EXPECT_TRUE(o->st->bGetNbEnr(&n, 0, 0)) << Err();
+      EXPECT_EQ(n, rows) << "cache size " << c.cnx->llGetCacheSize() << ", flags " << c.flags;
+      EXPECT_TRUE(Stored(o));
+    }
+  }
+}
+
+// The client's rows, cut after ten by a lost connection.
+int g_nRowsLeft = 0;
+bool g_bLost = false;
+MYSQL_ROW (*g_pRealFetchRow)(MYSQL_RES*) = nullptr;
+unsigned int (*g_pRealErrno)(MYSQL*) = nullptr;
+const char* (*g_pRealError)(MYSQL*) = nullptr;
+MYSQL_ROW FetchRowThenLose(MYSQL_RES* result) {
+  if (g_nRowsLeft-- > 0) return g_pRealFetchRow(result);
+  g_bLost = true;
+  return nullptr;
+}
+unsigned int LostErrno(MYSQL* h) { return g_bLost ? 2013 : g_pRealErrno(h); }
+const char* LostError(MYSQL* h) { return g_bLost ? "Lost connection to server during query" : g_pRealError(h); }
+
+TEST_P(LiveCounts, ConnectionLostWhileCountingIsNoCount) {
+  Fill(100);
+  Opened* o = OpenQuery(L"SELECT id, v FROM nombres");
+  ASSERT_NE(o, nullptr);
+  g_pRealFetchRow = __mysql_fetch_row;
+  g_pRealErrno = __mysql_errno;
+  g_pRealError = __mysql_error;
+  g_nRowsLeft = 10;
+  g_bLost = false;
+  __mysql_fetch_row = FetchRowThenLose;
+  __mysql_errno = LostErrno;
+  __mysql_error = LostError;
+  long long n = -5;
+  const BOOL counted = o->st->bGetNbEnr(&n, 0, 0);
+  __mysql_fetch_row = g_pRealFetchRow;
+  __mysql_errno = g_pRealErrno;
+  __mysql_error = g_pRealError;
+  g_bLost = false;
+  EXPECT_FALSE(counted);
+  EXPECT_EQ(n, -1);
+  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 2013u);
+  EXPECT_TRUE(Stored(o));
+  m_error.Reset();
+  // The connection serves the next count.
+  EXPECT_TRUE(o->st->bGetNbEnr(&n, 0, 0)) << Err();
+  EXPECT_EQ(n, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveCounts,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatements,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
