@@ -62,7 +62,10 @@ class CHostRecordDescription final : public INADataSourceDescription {
   }
   eNA_SUBDATATYPE eGetNASubDataType() const override { return static_cast<eNA_SUBDATATYPE>(1); }
   const wchar_t* pszGetDBTableName() const override { return m_pszDBTableName; }
-  INAItemDescription* piGetBestParseItemDesc() override { return nullptr; }
+  // The test's choice, with an external reference; null when it made none.
+  INAItemDescription* piGetBestParseItemDesc() override {
+    return m_pBestParseItem != nullptr ? m_pBestParseItem->ExternalAddRef() : nullptr;
+  }
   const wchar_t* pszGetExtendedInfo() const override { return L""; }
   const wchar_t* pszGetType() const override { return L""; }
   const wchar_t* pszGetOwner() const override { return L""; }
@@ -77,6 +80,7 @@ class CHostRecordDescription final : public INADataSourceDescription {
   const wchar_t* m_pszName = L"file";
   const wchar_t* m_pszPhysicalName = L"file";
   const wchar_t* m_pszDBTableName = L"file";
+  INAItemDescription* m_pBestParseItem = nullptr;
 
  private:
   std::vector<CHostItemDescription*> m_tabItems;

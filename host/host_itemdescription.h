@@ -70,7 +70,7 @@ class CHostItemDescription final : public INAItemDescription {
   int nGetIntegerPart() const override { return m_nIntegerPart; }
   int nGetDecimalPart() const override { return m_nDecimalPart; }
   const wchar_t* pszGetNameInSource() const override { return m_pszNameInSource; }
-  const wchar_t* pszGetSourceName() const override { return L"source table"; }
+  const wchar_t* pszGetSourceName() const override { return m_pszSourceName; }
   unsigned int nGetKeySize() const override { return 0; }
   void SetKeySize(unsigned int) override {}
   unsigned int nGetComponentKeySize(int) const override { return 0; }
@@ -96,6 +96,7 @@ class CHostItemDescription final : public INAItemDescription {
   int m_nDecimalPart = 0;
   BOOL m_bNullAllowed = TRUE;
   const wchar_t* m_pszNameInSource = L"source column";
+  const wchar_t* m_pszSourceName = L"source table";
   // 0: the item size.
   unsigned int m_nLogicalSize = 0;
   // Bit n - 1: component n sorts descending.

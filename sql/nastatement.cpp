@@ -370,13 +370,14 @@ BOOL CNAStatement::_bFormatOrderBy(CNACommand* command, const wchar_t* table, CS
                                  _pszLogicalName(), item, 6, item);
       return FALSE;
     }
+    // Rows come reversed when read against the item's own order; a descending key written DESC
+    // for a forward read still gives them in key order.
+    m_bReverse = forward ? 0 : 1;
     if (query == nullptr && desc->bGetDescendant(-1)) forward = !forward;
     CNAColumn* column = nullptr;
     if (!desc->bMemo() || (cnx != nullptr && cnx->bSupportOrderByMemo()))
       column = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(desc) : nullptr;
-    const BOOL written = _FormatORDERBYList(command, column, forward, query, flags);
-    m_bReverse = forward ? 0 : 1;
-    return written;
+    return _FormatORDERBYList(command, column, forward, query, flags);
   }
   if (query != nullptr && defaultItem && !m_pclDataAccess->bRequeteSansCorrection()) {
     const BOOL rebuilt = command->bFormatORDERBY(0, forward);
@@ -438,9 +439,13 @@ BOOL CNAStatement::_FormatORDERBYList(CNACommand* command, CNAColumn* column, in
   if (column != nullptr) {
     CRefArray<CNAColumn>* parts = column->pclGetTabComponent();
     if (column->bIsComposedKey() && parts != nullptr) {
+      // A descending key has flipped the direction already: a component is turned round only
+      // where its own direction differs from the key's (descriptions answer the key's flag for a
+      // component that has none of its own).
+      const bool keyDescending = column->bGetDescendantComponent(-1) != FALSE;
       for (int k = 0; k < parts->nGetCount(); ++k) {
-        const bool descending = query == nullptr && column->bGetDescendantComponent(k);
-        add((*parts)[k], descending ? !forward : forward);
+        const bool reversed = query == nullptr && (column->bGetDescendantComponent(k + 1) != FALSE) != keyDescending;
+        add((*parts)[k], reversed ? !forward : forward);
       }
     } else {
       add(column, forward);
@@ -790,9 +795,13 @@ BOOL CNAStatement::_bAddWHERECurrentRecord(CNACommand* command, int withKeyword,
   }
   search->AddRef();
   CHeldItem best(m_piDescription != nullptr ? m_piDescription->piGetBestParseItemDesc() : nullptr);
+  // Without a best item the record's first column leads; the search completes it to a unique row.
+  CNAColumn* first = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(0) : nullptr;
+  CHeldItem fallback(best.get() == nullptr && first != nullptr ? first->piGetItem() : nullptr);
+  INAItemDescription* item = best.get() != nullptr ? best.get() : fallback.get();
   CHeldCommand condition(m_pclDataAccess->pclAllocCommand(m_pclError));
-  BOOL result = condition.get() != nullptr && best.get() != nullptr &&
-                search->bRechercheEnreg(m_pclRecord, best.get(), NA_PARSE_FIRST, 1, columns) &&
+  BOOL result = condition.get() != nullptr && item != nullptr &&
+                search->bRechercheEnreg(m_pclRecord, item, NA_PARSE_FIRST, 1, columns) &&
                 search->bGetSQL(condition.get(), nullptr, m_pclRecord);
   if (result && condition->nGetOriginalSQLLength() > 0) {
     if (withKeyword) command->bComplete(L" WHERE ");

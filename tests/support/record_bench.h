@@ -50,6 +50,8 @@ class CBenchAccess final : public CNADataAccess {
     m_pclSourceQuery = query;
     m_bSourceIsQuery = 1;
   }
+  // The host query's flags (4: sent as written).
+  void SetQueryFlags(unsigned int flags) { m_dwQueryFlags = flags; }
 };
 
 // Key flags of the stand-in's items.
