@@ -205,6 +205,16 @@ class LiveStatementBench : public LiveConnection {
     return t;
   }
 
+  // An item of the host table, named in its source as on the server, its source the server's
+  // table (as the access's aliases make it).
+  CHostItemDescription* HostItem(CHostRecordDescription* table, const wchar_t* name, eNA_ITEMTYPE type,
+                                 unsigned int size, unsigned short keys = 0, BOOL nullable = TRUE) {
+    CHostItemDescription* item = m_parses.Item(table, name, type, size, keys, nullable);
+    item->m_pszNameInSource = item->pszGetName();
+    item->m_pszSourceName = table->m_pszDBTableName;
+    return item;
+  }
+
   // A command of the access's, given back at the end.
   CNACommand* Command(Opened* o) {
     CNACommand* c = o->access->pclAllocCommand(&m_error);
