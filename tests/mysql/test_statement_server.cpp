@@ -280,6 +280,21 @@ TEST_P(LiveStatements, UpdateWritesTheModifiedColumnsOfTheRowRead) {
   EXPECT_EQ(Got("SELECT * FROM " + Q(T()) + " ORDER BY id"), "1|-1|NULL;2|21|other;3|30|z");
 }
 
+// An identifier the server fills is never written by an UPDATE, and after it the record shows
+// the identifier of the row again, whatever the host put there.
+TEST_P(LiveStatements, UpdateLeavesTheServersIdentifierAndPutsItBackInTheRecord) {
+  Create(T(), "(id INT AUTO_INCREMENT PRIMARY KEY, v INT)");
+  Raw("INSERT INTO " + Q(T()) + " (v) VALUES (10), (20)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  ASSERT_TRUE(Read(o, "id = 2"));
+  ASSERT_TRUE(Set(o, L"id", Int(50)) && Set(o, L"v", Int(21)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_UPDATE)) << m_sent << ": " << Err();
+  EXPECT_TRUE(o->st->bUpdateRecordAfterUpdate(NA_QUERY_UPDATE, 0));
+  EXPECT_EQ(Value(o, L"id"), L"2");
+  EXPECT_EQ(Got("SELECT * FROM " + Q(T()) + " ORDER BY id"), "1|10;2|21");
+}
+
 // The server tells "matched, nothing changed" from "matched nothing" only when the connection
 // counts found rows: the first succeeds, the second fails with 13 and writes nothing.
 TEST_P(LiveStatements, UpdateThatChangesNothingIsToldFromOneThatFindsNoRow) {
