@@ -413,6 +413,9 @@ unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen) {
   return static_cast<unsigned int>(units);
 }
 
+// The destination may be a record's slot at any byte: each unit is stored as bytes.
+inline void StoreUnit(unsigned short* at, unsigned short unit) { memcpy(at, &unit, sizeof unit); }
+
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
                          unsigned int srcLen) {
   if (dst == nullptr || src == nullptr) return 0;
@@ -446,22 +449,22 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
                          _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128()));
       }
 #endif
-      while (p < stop && *p < 0x80) *d++ = *p++;
+      while (p < stop && *p < 0x80) StoreUnit(d++, *p++);
       o = static_cast<unsigned int>(d - dst);
       continue;
     }
     if (end - p >= 2 && isTwoByte(p)) {
-      dst[o++] = static_cast<unsigned short>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+      StoreUnit(dst + o++, static_cast<unsigned short>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu)));
       p += 2;
       continue;
     }
     const uint32_t c = decodeOne<true>(p, end);
     if (c <= 0xFFFF) {
-      dst[o++] = static_cast<unsigned short>(c);
+      StoreUnit(dst + o++, static_cast<unsigned short>(c));
     } else {
       if (dstUnits - o < 2) break;
-      dst[o++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
-      dst[o++] = static_cast<unsigned short>(0xDC00 + (c & 0x3FF));
+      StoreUnit(dst + o++, static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10)));
+      StoreUnit(dst + o++, static_cast<unsigned short>(0xDC00 + (c & 0x3FF)));
     }
   }
   return o;

@@ -116,8 +116,13 @@ int nCodePageToUTF16(int cp, const char* s, unsigned int n, unsigned short* dst,
   if (cap == 0 || n == 0) return 0;
   if (cp == CP_UTF8) return static_cast<int>(UTF8ToUTF16(dst, cap, s, n));
   if (cp == 1252) {
+    // A record's UTF-16 slot may stand at any byte: stored unit by unit as bytes.
+    auto* bytes = reinterpret_cast<unsigned char*>(dst);
     unsigned int i = 0;
-    for (; i < n && i < cap; ++i) dst[i] = static_cast<unsigned short>(Widen1252(static_cast<unsigned char>(s[i])));
+    for (; i < n && i < cap; ++i) {
+      const auto unit = static_cast<unsigned short>(Widen1252(static_cast<unsigned char>(s[i])));
+      memcpy(bytes + 2 * i, &unit, sizeof unit);
+    }
     return static_cast<int>(i);
   }
   const int r = nLongestFit(n, [&](unsigned int k) {

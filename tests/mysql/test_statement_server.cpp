@@ -541,6 +541,20 @@ TEST_P(LiveStatements, NamesNeedingBackquotesWorkInEveryText) {
             "0");
 }
 
+// The host's record puts its defined bits first: a UNICODE slot may start at an odd byte, and
+// a text of the connection's code page read into it is stored there whole.
+TEST_P(LiveStatements, CodePageTextReadIntoAnOddPlacedUnicodeSlotIsStoredWhole) {
+  Create(T(), "(t VARCHAR(10) CHARACTER SET utf8mb4, n INT)");
+  Raw("INSERT INTO " + Q(T()) + " VALUES ('a\xC3\xA9\xE2\x82\xAC z', 1)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  CNAColumn* t = o->Column(L"t");
+  ASSERT_EQ(t->eNAGetItemType(), NA_IT_UNICODE);
+  ASSERT_EQ(reinterpret_cast<uintptr_t>(t->pGetValuePtr()) % 2, 1u) << "the slot this test is about";
+  ASSERT_TRUE(Read(o, "n = 1"));
+  EXPECT_EQ(Value(o, L"t"), L"a\u00e9\u20ac z");
+}
+
 // ---------------------------------------------------------------- Counts
 
 class LiveCounts : public LiveStatementBench {
