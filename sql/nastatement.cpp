@@ -22,6 +22,19 @@
 #include "common/str_compare.h"
 #include "values/any.h"
 
+namespace {
+
+// *held becomes p: a reference taken on p, the former one's given back.
+template <typename T>
+void Hold(T** held, T* p) {
+  if (p == *held) return;
+  if (p != nullptr) p->AddRef();
+  if (*held != nullptr) (*held)->nRelease();
+  *held = p;
+}
+
+}  // namespace
+
 CNAStatement::CNAStatement(CNADataAccess* access, CNAError* error) : m_pclError(error), m_pclDataAccess(access) {
   CNAError::s_Hold(m_pclError);
   if (m_pclDataAccess == nullptr) return;
@@ -40,8 +53,11 @@ CNAStatement::~CNAStatement() {
   _SetRecordSaveId(-1);
   if (m_pclRecherche != nullptr) m_pclRecherche->nRelease();
   if (m_pclFilter != nullptr) m_pclFilter->nRelease();
+  if (m_pclTableCacheIndex != nullptr) m_pclTableCacheIndex->dwRelease();
   if (m_pclRecordCache != nullptr) m_pclRecordCache->nRelease();
   delete[] m_pnRecordSave;
+  if (m_pclOriginalRecord != nullptr) m_pclOriginalRecord->nRelease();
+  if (m_pclBestColumn != nullptr) m_pclBestColumn->nRelease();
   if (m_pclCommand != nullptr) m_pclCommand->nRelease();
   if (m_pclStatementSQL != nullptr) m_pclStatementSQL->nRelease();
   if (m_pclRecord != nullptr) m_pclRecord->nRelease();
@@ -49,19 +65,9 @@ CNAStatement::~CNAStatement() {
   CNAError::s_Drop(&m_pclError);
 }
 
-void CNAStatement::_SetFilter(CNAFilter* filter) {
-  if (filter == m_pclFilter) return;
-  if (filter != nullptr) filter->AddRef();
-  if (m_pclFilter != nullptr) m_pclFilter->nRelease();
-  m_pclFilter = filter;
-}
+void CNAStatement::_SetFilter(CNAFilter* filter) { Hold(&m_pclFilter, filter); }
 
-void CNAStatement::_SetRecherche(CNARecherche* search) {
-  if (search == m_pclRecherche) return;
-  if (search != nullptr) search->AddRef();
-  if (m_pclRecherche != nullptr) m_pclRecherche->nRelease();
-  m_pclRecherche = search;
-}
+void CNAStatement::_SetRecherche(CNARecherche* search) { Hold(&m_pclRecherche, search); }
 
 void CNAStatement::_SetRecordSaveId(int id) {
   if (id == m_nRecordSaveId) return;
@@ -188,19 +194,9 @@ void CNAStatement::SetDataSource(INADataSourceDescription* desc) {
   m_piDescription = desc;
 }
 
-void CNAStatement::SetCurrentRecord(CNARecord* record) {
-  if (record == m_pclRecord) return;
-  if (record != nullptr) record->AddRef();
-  if (m_pclRecord != nullptr) m_pclRecord->nRelease();
-  m_pclRecord = record;
-}
+void CNAStatement::SetCurrentRecord(CNARecord* record) { Hold(&m_pclRecord, record); }
 
-void CNAStatement::_SetQuery(CNACommand* command) {
-  if (command == m_pclCommand) return;
-  if (command != nullptr) command->AddRef();
-  if (m_pclCommand != nullptr) m_pclCommand->nRelease();
-  m_pclCommand = command;
-}
+void CNAStatement::_SetQuery(CNACommand* command) { Hold(&m_pclCommand, command); }
 
 BOOL CNAStatement::bInvertFetch() const { return m_bReverse && m_pclTableCacheIndex == nullptr ? TRUE : FALSE; }
 
@@ -576,7 +572,7 @@ BOOL CNAStatement::bGetNbEnr(long long* count, unsigned int flags, int withoutCo
     result = bGetRequestedValue(&value);
     if (result && !value.bIsNull()) {
       long long n = 0;
-      if (value.nGetINT_64(&n) == 0 || (value.__nCastTo(ZV_I8, nullptr, 0) == 0 && value.nGetINT_64(&n) == 0))
+      if (value.nGetINT_64(&n) == 0 || (value.__nCastTo(ZV_I8, nullptr, 0) <= 99 && value.nGetINT_64(&n) == 0))
         rows = n;
       else
         result = FALSE;

@@ -100,7 +100,8 @@ class CNAStatement : public CInterf {
   virtual BOOL bExecuteDirect(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare);
   // Execute, fetch the first row, read count values; Close in every case.
   virtual BOOL bExecuteAndFetch(CAny* values, int count, eNA_ST_PREPARE prepare);
-  // The first column of the first row of the command's result; value untouched without a row.
+  // The first column of the first row of the command's result; FALSE, value untouched, without a
+  // row.
   virtual BOOL bGetRequestedValue(CAny* value);
   // One SQL fetch, then the column; FALSE without a row.
   virtual BOOL bGetResultValue(CAny* value, unsigned int column);
@@ -269,8 +270,8 @@ class CNAStatement : public CInterf {
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
 
  protected:
-  // The command becomes the statement's (a reference taken; the previous one reset and
-  // released).
+  // The command becomes the statement's (a reference taken; the previous one released, its text
+  // left to its other holders).
   void _SetQuery(CNACommand* command);
   BOOL _bAddDistinct(NA_WRITEPARSEFLAGS flags);
   BOOL _bBuildQuerySELECTFromTable(CNACommand* command, const wchar_t* table, NA_WRITEPARSEFLAGS flags,
