@@ -5,6 +5,7 @@
 // rows read back through the second connection.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "access/nadataaccess.h"
 #include "access/nadatasourcedescription.h"
 #include "access/narecord.h"
+#include "common/utf.h"
 #include "mysql/mysqlstatement.h"
 #include "mysql/mysqlstatementsql.h"
 #include "sql/nacolumn.h"
@@ -155,15 +157,9 @@ class LiveStatementBench : public LiveConnection {
 
   // The access over the server's table, named in UTF-8 (its description imported and laid out).
   Opened* Open(const std::string& table) {
-    std::wstring name;
-    for (size_t i = 0; i < table.size();) {
-      const auto c = static_cast<unsigned char>(table[i]);
-      const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-      unsigned int u = n == 1 ? c : c & (0x3F >> (n - 1));
-      for (int k = 1; k < n; ++k) u = (u << 6) | (static_cast<unsigned char>(table[i + k]) & 0x3F);
-      name += static_cast<wchar_t>(u);
-      i += static_cast<size_t>(n);
-    }
+    std::wstring name(table.size(), L'\0');
+    name.resize(static_cast<size_t>(std::max(
+        0, nUTF8ToWide(name.data(), static_cast<int>(name.size()), table.data(), static_cast<int>(table.size())))));
     INADataSourceDescription* imported = static_cast<INADriver&>(m_driver).piGetTableDesc(name.c_str(), &m_host);
     auto* desc = dynamic_cast<CNADataSourceDescription*>(imported);
     if (desc == nullptr) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "common/utf.h"
 #include "sql/nafilter.h"
 #include "tests/mysql/statement_bench.h"
 
@@ -28,21 +29,9 @@ std::vector<std::string> Split(const std::string& rows) {
 }
 
 std::string Utf8(const std::wstring& w) {
-  std::string out;
-  for (wchar_t c : w) {
-    const auto u = static_cast<uint32_t>(c);
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += {static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F))};
-    } else if (u < 0x10000) {
-      out += {static_cast<char>(0xE0 | (u >> 12)), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (u & 0x3F))};
-    } else {
-      out += {static_cast<char>(0xF0 | (u >> 18)), static_cast<char>(0x80 | ((u >> 12) & 0x3F)),
-              static_cast<char>(0x80 | ((u >> 6) & 0x3F)), static_cast<char>(0x80 | (u & 0x3F))};
-    }
-  }
+  std::string out(w.size() * 4, '\0');
+  out.resize(static_cast<size_t>(std::max(
+      0, nWideToUTF8(out.data(), static_cast<int>(out.size()), w.data(), static_cast<int>(w.size())))));
   return out;
 }
 
