@@ -109,6 +109,12 @@ class LiveStatementBench : public LiveConnection {
     LiveConnection::TearDown();
   }
   bool Unicode() const { return std::get<0>(GetParam()) == 65001; }
+  static std::wstring FromUtf8(const std::string& s) {
+    std::wstring out(s.size(), L'\0');
+    out.resize(static_cast<size_t>(
+        std::max(0, nUTF8ToWide(out.data(), static_cast<int>(out.size()), s.data(), static_cast<int>(s.size())))));
+    return out;
+  }
   // The table's name quoted for the server.
   static std::string Q(const std::string& name) {
     std::string out = "`";
@@ -157,9 +163,7 @@ class LiveStatementBench : public LiveConnection {
 
   // The access over the server's table, named in UTF-8 (its description imported and laid out).
   Opened* Open(const std::string& table) {
-    std::wstring name(table.size(), L'\0');
-    name.resize(static_cast<size_t>(std::max(
-        0, nUTF8ToWide(name.data(), static_cast<int>(name.size()), table.data(), static_cast<int>(table.size())))));
+    const std::wstring name = FromUtf8(table);
     INADataSourceDescription* imported = static_cast<INADriver&>(m_driver).piGetTableDesc(name.c_str(), &m_host);
     auto* desc = dynamic_cast<CNADataSourceDescription*>(imported);
     if (desc == nullptr) {
@@ -235,13 +239,21 @@ class LiveStatementBench : public LiveConnection {
   // Reads the row of the access's table that where selects into the record as the browse does:
   // each column's converter takes the server's value, then the record as read becomes the
   // original one.
-  bool Read(Opened* o, const std::string& where) {
+  // A query's row is read from table (UTF-8), by its columns' names there.
+  bool Read(Opened* o, const std::string& where, const std::string& queryTable = "") {
     CNARecord* record = o->Record();
     std::wstring columns;
-    for (int i = 0; i < record->nGetNbColumn() && !record->pclGetColumnNoRef(i)->bIsComposedKey(); ++i)
-      columns += (i > 0 ? L", " : L"") + std::wstring(record->pclGetColumnNoRef(i)->pszGetFormatedName());
+    for (int i = 0; i < record->nGetNbColumn() && !record->pclGetColumnNoRef(i)->bIsComposedKey(); ++i) {
+      CNAColumn* c = record->pclGetColumnNoRef(i);
+      columns += (i > 0 ? L", " : L"") +
+                 std::wstring(queryTable.empty() ? c->pszGetFormatedName() : c->pszGetFormatedOriginalName());
+    }
     CTString table;
-    if (!m_pCnx->bFormatTableName(&m_error, o->access->pszGetDBTableName(), &table)) return false;
+    if (!queryTable.empty()) {
+      table = FromUtf8(Q(queryTable)).c_str();
+    } else if (!m_pCnx->bFormatTableName(&m_error, o->access->pszGetDBTableName(), &table)) {
+      return false;
+    }
     CMySQLStatementSQL sql(m_pCnx.get(), &m_error);
     sql.SetStatic(true);
     if (!sql.bExecuteDirect((L"SELECT " + columns + L" FROM " + table.pszGet() + L" WHERE " + Wide(where)).c_str(),

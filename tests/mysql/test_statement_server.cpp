@@ -490,6 +490,30 @@ TEST_P(LiveStatements, QueryEndingInLimitKeepsItAfterTheOrder) {
   }
 }
 
+// A host query over one table is written through: INSERT, UPDATE and DELETE name the table and
+// the columns the query's items come from, whatever the query calls them.
+TEST_P(LiveStatements, QueryOverOneTableWritesItsSourceTable) {
+  Create(T(), "(id INT PRIMARY KEY, v INT NULL, w VARCHAR(10) NULL)");
+  Raw("INSERT INTO " + Q(T()) + " VALUES (1, 10, 'a'), (2, 20, 'b'), (3, 30, 'c')");
+  CHostRecordDescription* t = HostTable(L"nombres", T());
+  HostItem(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  HostItem(t, L"v", NA_IT_I4, 4);
+  HostItem(t, L"w", NA_IT_TEXTE, 11);
+  Opened* o = OpenQuery(L"SELECT id AS k, v AS value FROM nombres WHERE id > 1");
+  ASSERT_NE(o, nullptr);
+  const std::string all = "SELECT * FROM " + Q(T()) + " ORDER BY id";
+  ASSERT_TRUE(Set(o, L"k", Int(4)) && Set(o, L"value", Int(40)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_INSERT)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(all), "1|10|a;2|20|b;3|30|c;4|40|NULL");
+  ASSERT_TRUE(Read(o, "id = 3", T()));
+  ASSERT_TRUE(Set(o, L"value", Int(33)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_UPDATE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(all), "1|10|a;2|20|b;3|33|c;4|40|NULL");
+  ASSERT_TRUE(Read(o, "id = 2", T()));
+  ASSERT_TRUE(Exec(o, NA_QUERY_DELETE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(all), "1|10|a;3|33|c;4|40|NULL");
+}
+
 // ---------------------------------------------------------------- Names
 
 // Table and column names that need backquotes: a blank, a reserved word, an embedded backquote
