@@ -475,7 +475,15 @@ BOOL CNAStatement::_FormatORDERBYList(CNACommand* command, CNAColumn* column, in
       limit = text + at;
       int cut = at;
       while (cut > 0 && CNARecherche::s_bEspaceSQL(text[cut - 1])) --cut;
-      command->Tronque(static_cast<unsigned int>(cut));
+      // A value that ends the condition may stand among those separators: it stays, and the
+      // text is cut no shorter than its place.
+      int kept = 0;
+      for (; kept < command->nGetParameterNbr(); ++kept) {
+        const unsigned int position = command->pclGetParameterNoRef(kept)->nGetPosition();
+        if (position > static_cast<unsigned int>(at)) break;
+        if (position > static_cast<unsigned int>(cut)) cut = static_cast<int>(position);
+      }
+      command->TronqueParameters(static_cast<unsigned int>(cut), kept);
     }
   }
   if (keyword) command->bComplete(L" ORDER BY ");
