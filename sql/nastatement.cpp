@@ -1007,23 +1007,21 @@ BOOL CNAStatement::bGetRequestedValue(CAny* value) {
   return bExecute(NA_WPF_REQUESTED_VALUE, NA_ST_PREPARE) && bGetResultValue(value, 0);
 }
 
-BOOL CNAStatement::bGetResultValue(CAny* value, unsigned int column) {
+BOOL CNAStatement::_bFetchSQLRow() {
   if (m_pclStatementSQL == nullptr) return FALSE;
   if (!m_pclStatementSQL->bFetch(0)) {
     m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
     return FALSE;
   }
-  if (m_pclStatementSQL->bIsEnd()) return FALSE;
-  return bGetSQLColumnValue(value, column);
+  return m_pclStatementSQL->bIsEnd() ? FALSE : TRUE;
+}
+
+BOOL CNAStatement::bGetResultValue(CAny* value, unsigned int column) {
+  return _bFetchSQLRow() && bGetSQLColumnValue(value, column);
 }
 
 BOOL CNAStatement::_vbGetQueryResult(CAny* values, unsigned int count) {
-  if (m_pclStatementSQL == nullptr) return FALSE;
-  if (!m_pclStatementSQL->bFetch(0)) {
-    m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
-    return FALSE;
-  }
-  if (m_pclStatementSQL->bIsEnd()) return FALSE;
+  if (!_bFetchSQLRow()) return FALSE;
   for (unsigned int i = 0; i < count; ++i)
     if (!bGetSQLColumnValue(&values[i], i)) return FALSE;
   return TRUE;
