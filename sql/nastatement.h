@@ -10,7 +10,7 @@
 // It borrows its data access, which owns it. Everything here runs under the driver mutex.
 //
 // Rules every builder keeps: it appends to the command it is given and answers FALSE on the first
-// failing piece, leaving a partial command the caller drops; a raised error names the access's
+// step that fails, leaving a partial command the caller drops; a raised error names the access's
 // logical name and the statement's source file (4).
 //
 // The slots of the fetch side, positions, seeks and the table-cache index answer FALSE (or do
@@ -296,6 +296,8 @@ class CNAStatement : public CInterf {
   BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
   // The record save held changes to id (references moved in the access).
   void _SetRecordSaveId(int id);
+  // One SQL fetch: TRUE with a row current; a failed fetch copies the SQL statement's error.
+  BOOL _bFetchSQLRow();
   // The rest of the result read into the row cache: with the browse; FALSE until then.
   BOOL _bCompleteCache() { return FALSE; }
   // The logical name for error texts.
