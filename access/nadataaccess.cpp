@@ -81,6 +81,8 @@ void CNADataAccess::_ResetDataAccess() {
   _Close();
   ReleaseInterf(&m_pclLatestFilter);
   _ResetRecordCache();
+  // The query may outlive the access: it lets go of the record first.
+  if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(nullptr);
   ReleaseInterf(&m_pclSourceQuery);
   ReleaseInterf(&m_pclCurrentRecord);
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();

@@ -30,11 +30,6 @@
 class CTestAccess final : public CNADataAccess {
  public:
   using CNADataAccess::CNADataAccess;
-  ~CTestAccess() override {
-    if (m_pclSourceQuery == nullptr) return;
-    m_pclSourceQuery->SetRecord(nullptr);
-    m_pclSourceQuery->nRelease();
-  }
   // query (a reference taken) is the source, with the host's query flags.
   void SetSourceQuery(CSQLParserInfo* query, unsigned int flags) {
     query->AddRef();
@@ -47,7 +42,7 @@ class CTestAccess final : public CNADataAccess {
     m_pclCurrentRecord = new CNARecord(pclGetErrorNoRef(), this);
     m_pclCurrentRecord->AddRef();
     if (imported != nullptr) {
-      imported->AddRef();
+      imported->ExternalAddRef();
       m_pclImportedDesc = imported;
     }
     if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclCurrentRecord);
