@@ -238,8 +238,9 @@ TEST_F(DataAccess, OperationsTheServerHasNoUseForAnswerAsDocumented) {
   EXPECT_EQ(buffer, nullptr);
 }
 
-// Destroyed holding record saves, statements holding their own saves and a table cache: every
-// part goes once (ASan and LeakSanitizer tell), the statements' saves into live caches.
+// Destroyed holding record saves, statements holding saves of their own (one shared with
+// another statement and the access) and a table cache filled by one of them: every part goes
+// once (ASan and LeakSanitizer tell), the statements' saves handed back into live caches.
 TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   RecordBench b;
   AddEveryType(b);
@@ -248,17 +249,31 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   access->AddRef();
   ASSERT_TRUE(access->_bInitCurrentRecord());
   CNARecord* record = access->pclGetCurrentRecordNoRef();
-  CAny v = FromText(record->pclGetColumnNoRef(L"mt")->eGetZVType(), L"memo");
-  record->pclGetColumnNoRef(L"mt")->bSetValue(&v, 0);
+  Fill(record, kFull);
   ASSERT_TRUE(record->bCopyCurrentRecordToOriginalRecord());
-  for (const wchar_t* item : {L"", L"t", L"d"}) {
-    CNAStatement* stmt = access->_pclInitStatement(item);
+  const int shared = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(shared);
+  Fill(record, kOther);
+  const int own = access->nKeepCurrentRecordSave();
+  ASSERT_NE(own, shared);
+  // statement item, the save it holds
+  const struct {
+    const wchar_t* item;
+    int save;
+  } holders[] = {{L"", shared}, {L"t", shared}, {L"d", own}};
+  for (const auto& h : holders) {
+    CNAStatement* stmt = access->_pclInitStatement(h.item);
     ASSERT_NE(stmt, nullptr);
+    ASSERT_TRUE(stmt->bSetParseNeedUpdate(NA_PARSE_RERUN, h.save));
+    EXPECT_EQ(stmt->nGetRecordSaveID(), h.save);
     stmt->nRelease();
   }
   EXPECT_EQ(access->nGetStatementCount(), 3);
-  const int id = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(id);
+  // The access and two statements hold the shared save, one statement the other.
+  access->AddRefRecordSave(shared);
+  EXPECT_EQ(access->nReleaseRecordSave(shared), 3);
+  access->AddRefRecordSave(own);
+  EXPECT_EQ(access->nReleaseRecordSave(own), 1);
   CNAStatement* parse = access->_pclFindStatement(L"t");
   ASSERT_NE(parse, nullptr);
   ASSERT_TRUE(access->_bCreateNewTableCache(parse));
