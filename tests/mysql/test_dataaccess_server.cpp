@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "access/nadataaccess.h"
+#include "access/nadatasourcedescription.h"
 #include "access/narecord.h"
+#include "mysql/mysqlstatementsql.h"
 #include "sql/nacolumn.h"
 #include "sql/nastatement.h"
 #include "tests/support/any_test_values.h"
@@ -149,6 +151,39 @@ class LiveAccess : public LiveConnection {
     std::sort(found.begin(), found.end());
     std::string out;
     for (const std::string& f : found) out += (out.empty() ? "" : " ") + f;
+    return out;
+  }
+
+  // The row of the access's table that where selects, read into the current record as a browse
+  // reads it (each column's value from the server, then the record as read becomes the
+  // original); FALSE without a row.
+  bool Read(CNADataAccess* access, const std::string& where) {
+    CNARecord* record = access->pclGetCurrentRecordNoRef();
+    std::wstring columns;
+    for (int i = 0; i < record->nGetNbColumn(); ++i)
+      columns += (i > 0 ? L", " : L"") + std::wstring(record->pclGetColumnNoRef(i)->pszGetFormatedName());
+    CMySQLStatementSQL sql(m_pCnx.get(), &m_error);
+    sql.SetStatic(true);
+    const std::wstring text =
+        L"SELECT " + columns + L" FROM " + access->pszGetFormatedTableName() + L" WHERE " + Wide(where);
+    if (!sql.bExecuteDirect(text.c_str(), nullptr, 0) || !sql.bFetch(0) || sql.bIsEnd()) return false;
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      CNAColumn* c = record->pclGetColumnNoRef(i);
+      if (!sql.bGetValue(c->pclGetNAValue(), static_cast<unsigned int>(i), 0)) return false;
+      c->_SetItemValueDefinedInKJRecord(c->pclGetNAValue()->bIsNull() ? FALSE : TRUE, 0);
+      c->SetNotModified();
+    }
+    return record->bCopyCurrentRecordToOriginalRecord() != 0;
+  }
+  // The current record's values as "name=value;" ("NULL" for NULL).
+  static std::wstring Values(CNARecord* record) {
+    std::wstring out;
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      CAny v;
+      CNAColumn* c = record->pclGetColumnNoRef(i);
+      c->bGetCurrentValue(&v, 0);
+      out += std::wstring(c->pszGetName()) + L"=" + Show(v) + L";";
+    }
     return out;
   }
 
@@ -406,6 +441,50 @@ TEST_P(LiveAccess, UpdateMatchingNoRowIsError13OfType9) {
     EXPECT_EQ(Rows("SELECT a FROM " + Quoted(table) + " ORDER BY a", true), r.after) << behind;
   }
   stmt->nRelease();
+}
+
+// A record save keeps the row as read: after the server changed the row and the record read it
+// again, restoring the save brings back every value kept (a text above U+FFFF, 38 digits, a
+// time with milliseconds, bytes with NUL, a memo, NULL), whatever the change was.
+TEST_P(LiveAccess, RestoreAfterTheRowChangedOnTheServerBringsBackWhatWasKept) {
+  const std::wstring table = Name(L"qx sa`ved ");
+  ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) +
+                      " (id INT PRIMARY KEY, t VARCHAR(30), d DECIMAL(38,18), dt DATETIME(3), bin VARBINARY(10), "
+                      "m TEXT, n INT) DEFAULT CHARSET=utf8mb4"));
+  ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) +
+                      " VALUES (1, 'it''s \xF0\x9F\x98\x80 \xC3\xA9', 12345678901234567890.123456789012345678, "
+                      "'2024-02-29 23:59:59.999', X'61006200', 'memo \xF0\x90\x8D\x88', NULL)"));
+  INADataSourceDescription* server = static_cast<INADriver&>(m_driver).piGetTableDesc(table.c_str(), &m_host);
+  auto* desc = dynamic_cast<CNADataSourceDescription*>(server);
+  ASSERT_NE(desc, nullptr) << Narrow(m_error.pszGetError());
+  desc->UpdateRecordSize();
+  CNADataAccess* access = m_driver.pclAllocDataAccess(desc, m_pCnx.get(), &m_error);
+  access->AddRef();
+  desc->nExternalRelease();
+  ASSERT_TRUE(access->bHOuvre(eNA_ACCESS{0}, nullptr)) << Narrow(m_error.pszGetError());
+  CNARecord* record = access->pclGetCurrentRecordNoRef();
+  ASSERT_TRUE(Read(access, "id = 1")) << Narrow(m_error.pszGetError());
+  const std::wstring kept = Values(record);
+  const int id = access->nKeepCurrentRecordSave();
+  ASSERT_GE(id, 0);
+  access->AddRefRecordSave(id);
+  const char* const changes[] = {
+      "UPDATE %T SET t = 'other', d = -1, dt = '1999-12-31 00:00:00.001', bin = X'00', m = NULL, n = 5",
+      "UPDATE %T SET t = NULL, d = NULL, dt = NULL, bin = NULL, m = '', n = NULL",
+      "UPDATE %T SET t = '', m = 'x', n = 0",
+  };
+  for (const char* change : changes) {
+    std::string sql = change;
+    sql.replace(sql.find("%T"), 2, Quoted(table));
+    ASSERT_TRUE(RunUtf8(sql + " WHERE id = 1")) << sql;
+    ASSERT_TRUE(Read(access, "id = 1")) << sql;
+    ASSERT_NE(Values(record), kept) << sql;
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << sql;
+    ASSERT_TRUE(record->bCopyOriginalRecordToCurrentRecord()) << sql;
+    EXPECT_EQ(Values(record), kept) << sql;
+  }
+  access->nReleaseRecordSave(id);
+  access->nRelease();
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveAccess,
