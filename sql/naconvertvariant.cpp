@@ -116,12 +116,11 @@ int nCodePageToUTF16(int cp, const char* s, unsigned int n, unsigned short* dst,
   if (cap == 0 || n == 0) return 0;
   if (cp == CP_UTF8) return static_cast<int>(UTF8ToUTF16(dst, cap, s, n));
   if (cp == 1252) {
-    // A record's UTF-16 slot may stand at any byte: stored unit by unit as bytes.
-    auto* bytes = reinterpret_cast<unsigned char*>(dst);
     unsigned int i = 0;
+    // dst may be a record slot at an odd address: each unit goes through memcpy.
     for (; i < n && i < cap; ++i) {
       const auto unit = static_cast<unsigned short>(Widen1252(static_cast<unsigned char>(s[i])));
-      memcpy(bytes + 2 * i, &unit, sizeof unit);
+      memcpy(dst + i, &unit, sizeof unit);
     }
     return static_cast<int>(i);
   }
@@ -1703,8 +1702,9 @@ void CNAConvertVariant::CompleteSpaces(int n) {
       n = n < 0 || n > cap ? cap : n;
       if (n < 0) return;
       auto* units = reinterpret_cast<unsigned short*>(m_pbyBuffer);
-      for (int i = utf16nlen(units, n); i < n; ++i) units[i] = L' ';
-      units[n] = 0;
+      const unsigned short blank = L' ', end = 0;
+      for (int i = utf16nlen(units, n); i < n; ++i) memcpy(units + i, &blank, sizeof blank);
+      memcpy(units + n, &end, sizeof end);
       m_nDataSize = 2 * static_cast<unsigned int>(n);
     } else if (wide) {
       const int cap = static_cast<int>(m_nBufferSize / sizeof(wchar_t)) - 1;
