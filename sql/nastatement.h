@@ -294,6 +294,8 @@ class CNAStatement : public CInterf {
   BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
   // The record save held changes to id (references moved in the access).
   void _SetRecordSaveId(int id);
+  // One SQL fetch: TRUE with a row current; a failed fetch copies the SQL statement's error.
+  BOOL _bFetchSQLRow();
   // The rest of the result read into the row cache: with the browse; FALSE until then.
   BOOL _bCompleteCache() { return FALSE; }
   // The logical name for error texts.
