@@ -473,8 +473,9 @@ TEST_P(LiveStatements, QueryEndingInLimitKeepsItAfterTheOrder) {
     int forward;
     std::string want;
   } rows[] = {
-      {L"SELECT id, v FROM nombres WHERE id > 3 LIMIT 4", L"v", 1, "4|96;5|95;6|94;7|93"},
-      {L"SELECT id, v FROM nombres WHERE id > 3 LIMIT 4", L"v", 0, "4|96;5|95;6|94;7|93"},
+      {L"SELECT id, v FROM nombres WHERE id > 3 LIMIT 4", L"v", 1, "20|80;19|81;18|82;17|83"},
+      // A limited result is read forward: backward would take other rows.
+      {L"SELECT id, v FROM nombres WHERE id > 3 LIMIT 4", L"v", 0, "20|80;19|81;18|82;17|83"},
       {L"SELECT id, v FROM nombres WHERE id > 3 ORDER BY id DESC LIMIT 3", L"v", 1, "20|80;19|81;18|82"},
       {L"SELECT id, v FROM nombres LIMIT 2", L"id", 1, "1|99;2|98"},
   };
