@@ -90,10 +90,9 @@ const std::vector<Cell> kOther = {
     {L"t", L""},     {L"u", L"x"},        {L"bin", L"zz"}, {L"dec", L"-1"}, {L"d", L"19991231"},
     {L"dt", nullptr}, {L"i8", L"0"},      {L"r8", L"2.5"}, {L"mt", L"other"}, {L"mb", L"other"},
 };
-// Memos stay set: a NULL memo comes back from a save as an empty one (the record's memo copy).
 const std::vector<Cell> kNulls = {
     {L"t", nullptr},  {L"u", nullptr},  {L"bin", nullptr}, {L"dec", nullptr}, {L"d", nullptr},
-    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", L"m"},    {L"mb", L"b"},
+    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", nullptr},  {L"mb", nullptr},
 };
 
 TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
@@ -238,8 +237,9 @@ TEST_F(DataAccess, OperationsTheServerHasNoUseForAnswerAsDocumented) {
   EXPECT_EQ(buffer, nullptr);
 }
 
-// Destroyed holding record saves, statements holding their own saves and a table cache: every
-// part goes once (ASan and LeakSanitizer tell), the statements' saves into live caches.
+// Destroyed holding record saves, statements holding saves of their own (one shared with
+// another statement and the access) and a table cache filled by one of them: every part goes
+// once (ASan and LeakSanitizer tell), the statements' saves handed back into live caches.
 TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   RecordBench b;
   AddEveryType(b);
@@ -248,23 +248,90 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   access->AddRef();
   ASSERT_TRUE(access->_bInitCurrentRecord());
   CNARecord* record = access->pclGetCurrentRecordNoRef();
-  CAny v = FromText(record->pclGetColumnNoRef(L"mt")->eGetZVType(), L"memo");
-  record->pclGetColumnNoRef(L"mt")->bSetValue(&v, 0);
+  Fill(record, kFull);
   ASSERT_TRUE(record->bCopyCurrentRecordToOriginalRecord());
-  for (const wchar_t* item : {L"", L"t", L"d"}) {
-    CNAStatement* stmt = access->_pclInitStatement(item);
+  const int shared = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(shared);
+  Fill(record, kOther);
+  const int own = access->nKeepCurrentRecordSave();
+  ASSERT_NE(own, shared);
+  // statement item, the save it holds
+  const struct {
+    const wchar_t* item;
+    int save;
+  } holders[] = {{L"", shared}, {L"t", shared}, {L"d", own}};
+  for (const auto& h : holders) {
+    CNAStatement* stmt = access->_pclInitStatement(h.item);
     ASSERT_NE(stmt, nullptr);
+    ASSERT_TRUE(stmt->bSetParseNeedUpdate(NA_PARSE_RERUN, h.save));
+    EXPECT_EQ(stmt->nGetRecordSaveID(), h.save);
     stmt->nRelease();
   }
   EXPECT_EQ(access->nGetStatementCount(), 3);
-  const int id = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(id);
+  // The access and two statements hold the shared save, one statement the other.
+  access->AddRefRecordSave(shared);
+  EXPECT_EQ(access->nReleaseRecordSave(shared), 3);
+  access->AddRefRecordSave(own);
+  EXPECT_EQ(access->nReleaseRecordSave(own), 1);
   CNAStatement* parse = access->_pclFindStatement(L"t");
   ASSERT_NE(parse, nullptr);
   ASSERT_TRUE(access->_bCreateNewTableCache(parse));
   ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(parse));
   parse->nRelease();
   EXPECT_EQ(access->nRelease(), 0);
+}
+
+// A memo kept NULL comes back NULL, not as an empty memo; an empty memo stays empty.
+TEST_F(DataAccess, NullMemoComesBackFromARecordSaveAsNull) {
+  const std::vector<Cell> rows[] = {
+      {{L"mt", nullptr}, {L"mb", nullptr}},
+      {{L"mt", nullptr}, {L"mb", L"b"}},
+      {{L"mt", L"t"}, {L"mb", nullptr}},
+      {{L"mt", L""}, {L"mb", nullptr}},
+  };
+  for (const std::vector<Cell>& memos : rows) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    Fill(rec, memos);
+    const std::wstring kept = Read(rec, memos);
+    const int id = access->nKeepCurrentRecordSave();
+    access->AddRefRecordSave(id);
+    Fill(rec, {{L"mt", L"later"}, {L"mb", L"later"}});
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << kept;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << kept;
+    EXPECT_EQ(Read(rec, memos), kept);
+    access->nReleaseRecordSave(id);
+  }
+}
+
+// A save of a value without memos (a row read without them) holds no memos, whether its row is
+// new or the freed row of a save that had some.
+TEST_F(DataAccess, FreedSaveRowReusedWithoutMemosKeepsNoFormerMemos) {
+  for (const bool reuse : {false, true}) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    Fill(rec, kFull);
+    const int former = access->nKeepCurrentRecordSave();
+    access->AddRefRecordSave(former);
+    if (reuse) access->nReleaseRecordSave(former);
+    Fill(rec, kOther);
+    CNARecordValue* bare = rec->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
+    ASSERT_NE(bare, nullptr);
+    bare->AddRef();
+    const int id = access->_nKeepRecordSave(bare);
+    bare->nRelease();
+    access->AddRefRecordSave(id);
+    EXPECT_EQ(id == former, reuse);
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << reuse;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << reuse;
+    EXPECT_EQ(Read(rec, {{L"t", L""}, {L"mt", L""}, {L"mb", L""}}), L"t=;mt=NULL;mb=NULL;") << reuse;
+    access->nReleaseRecordSave(id);
+    if (!reuse) access->nReleaseRecordSave(former);
+  }
 }
 
 }  // namespace
