@@ -1,0 +1,151 @@
+// Fetching through the MySQL data access on a live table: every row read once each way in the
+// server's order whatever the block size, row cache and direction of the SELECT; re-reads, the
+// count of equal rows, what the row cache spares the server; long skips, the record limit and
+// its rules, and the errors a browse answers with.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/mysql/browse_bench.h"
+
+namespace {
+
+enum : unsigned short { kPrimary = 0x8000, kUnique = 0x4000, kDuplicates = 0x2000 };
+enum : unsigned int { kReuse = 0x2000, kNoRowCache = 0x10000 };
+
+const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
+
+class LiveBrowseFetch : public LiveBrowse {
+ protected:
+  // A table of n rows: id 1..n, v = 1000 - id, and d among a few texts in case and blank
+  // variants that utf8mb4_general_ci holds equal.
+  CHostRecordDescription* Numbers(int n) {
+    m_table = Name(L"qx brw`fetch ");
+    Raw("CREATE TABLE " + Quoted(m_table) +
+        " (id INT PRIMARY KEY, v INT NOT NULL, d VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL,"
+        " KEY (d))");
+    Raw("INSERT INTO " + Quoted(m_table) + " SELECT seq, 1000 - seq, ELT(1 + seq % 5, 'b', 'A', 'a ', 'B', 'c') FROM seq_1_to_" +
+        std::to_string(n));
+    CHostRecordDescription* desc = Description(m_table);
+    CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+    id->m_bNullAllowed = FALSE;
+    Item(desc, L"v", NA_IT_I4, 4);
+    Item(desc, L"d", NA_IT_TEXTE, 9, kDuplicates);
+    desc->m_pBestParseItem = id;
+    return desc;
+  }
+  // The ids in the server's own order of item (completed by id), as one text.
+  std::string ServerOrder(const char* item, bool descending) {
+    const std::string dir = descending ? " DESC" : "";
+    const std::string order = std::string(item) == "id" ? "id" + dir : std::string(item) + dir + ", id" + dir;
+    return Rows("SELECT id FROM " + Quoted(m_table) + " ORDER BY " + order, true);
+  }
+  // One read; the id read, "" out of the rows, "failed: ..." when the read fails.
+  std::string Read(CNADataAccess* a, const wchar_t* item, eNA_PARSEDIRECTION dir, unsigned int flags,
+                   long long skip = -1) {
+    const BOOL ok = skip < 0 ? a->bHLitxxx(item, dir, 1, kNoLock, nullptr, flags)
+                             : a->bSkipRecord(item, dir, skip, 1, kNoLock, nullptr, flags);
+    if (!ok) return "failed: " + Utf8(m_error.pszGetError());
+    return Out(a, item) != 0 ? "" : Text(Values(a, {L"id"}));
+  }
+  // Reads from one end by dir until the rows end (at most limit reads): the ids read, "|" between.
+  std::string Run(CNADataAccess* a, const wchar_t* item, eNA_PARSEDIRECTION start, eNA_PARSEDIRECTION dir,
+                  unsigned int flags, int limit) {
+    std::string ids;
+    std::string id = start == NA_PARSE_CURRENT ? Read(a, item, dir, flags) : Read(a, item, start, flags);
+    for (int i = 0; !id.empty() && i < limit; ++i) {
+      if (id.rfind("failed", 0) == 0) return ids + " " + id;
+      ids += (ids.empty() ? "" : "|") + id;
+      id = Read(a, item, dir, flags);
+    }
+    return ids;
+  }
+  // The item's statement (borrowed).
+  static CNAStatement* Statement(CNADataAccess* a, const wchar_t* item) {
+    CNAStatement* s = a->_pclFindStatement(item);
+    if (s != nullptr) s->nRelease();
+    return s;
+  }
+  int Selects() const {
+    int n = 0;
+    for (const std::string& t : ClientCounts::tabSent) n += t.rfind("SELECT", 0) == 0 ? 1 : 0;
+    return n;
+  }
+
+  std::wstring m_table;
+};
+
+// Every row is read exactly once, in the server's order, from first to the end and back, and
+// from last to the start and back: in blocks of 3, of 100 and whole, with the row cache on and
+// off, on a unique key and on duplicates the collation holds equal, on a statement that cannot
+// read backward.
+TEST_P(LiveBrowseFetch, EveryRowIsReadOnceEachWayInTheServersOrder) {
+  CHostRecordDescription* desc = Numbers(250);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string up[] = {ServerOrder("id", false), ServerOrder("d", false)};
+  const std::string down[] = {ServerOrder("id", true), ServerOrder("d", true)};
+  const struct {
+    const char* cache;
+    bool rowCache;
+    bool backward;
+  } rows[] = {
+      {"3", false, true},  {"3", true, true},  {nullptr, false, true}, {nullptr, true, true},
+      {"-1", false, true}, {"-1", true, true}, {"3", false, false},    {nullptr, false, false},
+  };
+  for (const auto& row : rows) {
+    CMySQLConnection* cnx = Connect(row.cache);
+    const unsigned int flags = row.rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    for (int k = 0; k < 2; ++k) {
+      const wchar_t* item = k == 0 ? L"id" : L"d";
+      const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
+                                (row.rowCache ? ", row cache" : "") + (row.backward ? "" : ", no backward reads") +
+                                ", item " + Utf8(item);
+      CBrowseAccess* a = Open(desc, cnx, {row.rowCache, row.backward});
+      EXPECT_EQ(Run(a, item, NA_PARSE_FIRST, NA_PARSE_NEXT, flags, 260), up[k]) << where << Sent();
+      EXPECT_EQ(Run(a, item, NA_PARSE_CURRENT, NA_PARSE_PREVIOUS, flags, 260), down[k]) << where << Sent();
+      CBrowseAccess* b = Open(desc, cnx, {row.rowCache, row.backward});
+      EXPECT_EQ(Run(b, item, NA_PARSE_LAST, NA_PARSE_PREVIOUS, flags, 260), down[k]) << where << Sent();
+      EXPECT_EQ(Run(b, item, NA_PARSE_CURRENT, NA_PARSE_NEXT, flags, 260), up[k]) << where << Sent();
+    }
+  }
+}
+
+// A move by no row reads the current row again into the record, wherever the browse stands in
+// its blocks; on rows that are all gone it leaves the rows.
+TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
+  CHostRecordDescription* desc = Numbers(20);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    const char* cache;
+    bool rowCache;
+    eNA_PARSEDIRECTION start;
+    int steps;  // next reads after start
+    const char* id;
+  } rows[] = {
+      {"3", false, NA_PARSE_FIRST, 0, "1"},  {"3", false, NA_PARSE_FIRST, 4, "5"}, {"3", true, NA_PARSE_FIRST, 7, "8"},
+      {nullptr, false, NA_PARSE_LAST, 0, "20"}, {"3", false, NA_PARSE_LAST, 3, ""}, {"-1", true, NA_PARSE_LAST, 0, "20"},
+  };
+  for (const auto& row : rows) {
+    const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") + ", " +
+                              std::to_string(row.steps) + " reads";
+    CBrowseAccess* a = Open(desc, Connect(row.cache), {row.rowCache, true});
+    const unsigned int flags = row.rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    std::string id = Read(a, L"id", row.start, flags);
+    for (int i = 0; i < row.steps; ++i) id = Read(a, L"id", NA_PARSE_NEXT, flags);
+    ASSERT_EQ(id, row.id) << where << Sent();
+    if (!id.empty()) {
+      // The record is changed by the host; the re-read brings the row back.
+      const CAny other = FromText(ZV_I4, L"-5");
+      ASSERT_TRUE(a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"v")->bSetValue(&other, 0));
+    }
+    EXPECT_EQ(Read(a, L"id", NA_PARSE_NEXT, flags, 0), row.id) << where << Sent();
+    if (!id.empty()) {
+      EXPECT_EQ(Text(Values(a, {L"v"})), std::to_string(1000 - std::stoi(id))) << where;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
+}  // namespace
