@@ -195,6 +195,7 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (!stmt->bSetLockType(lock)) return FALSE;
   const bool opened = stmt->bGetOpened() != 0;
   bool open = reopen != 0;
+  bool cameBack = false;
   // A move by no row reads the current row again, also when the browse must be found again.
   if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
   if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
@@ -204,6 +205,7 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
     const bool back = (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0);
     if (!back) return TRUE;
     dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
+    cameBack = true;
   }
   if (!open && dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST) {
     if (stmt->bGetStay()) return TRUE;
@@ -222,7 +224,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   } else if (!open) {
     // A first or last read runs the SELECT again unless the open result may serve it.
     open = true;
-    if ((flags & kReuse) != 0 && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
+    // Coming back from an end is a move in the open result, which serves it when it can.
+    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
       const long long limit = stmt->llGetRecordLimit();
       const bool whole = limit == CNAStatement::NO_LIMIT;
       if (whole || limit >= count) {
