@@ -145,6 +145,91 @@ TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
   }
 }
 
+// Consecutive rows with the same bytes are counted into the record as they are read, either
+// way, with the row cache on and off; a row that differs, first and last start again at 0.
+TEST_P(LiveBrowseFetch, EqualRowsAreCountedAsTheyAreRead) {
+  const std::wstring table = Name(L"qx brw`same ");
+  Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
+  Raw("INSERT INTO " + Quoted(table) + " VALUES (2, 'r'), (1, 'p'), (2, 'q'), (1, 'p'), (2, 'r'), (1, 'p')");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"x", NA_IT_I4, 4);
+  Item(desc, L"s", NA_IT_TEXTE, 5);
+  struct Step {
+    eNA_PARSEDIRECTION dir;
+    const char* row;
+    int equal;
+  };
+  const std::vector<Step> forward = {{NA_PARSE_FIRST, "1|p", 0}, {NA_PARSE_NEXT, "1|p", 1}, {NA_PARSE_NEXT, "1|p", 2},
+                                     {NA_PARSE_NEXT, "2|q", 0},  {NA_PARSE_NEXT, "2|r", 0}, {NA_PARSE_NEXT, "2|r", 1},
+                                     {NA_PARSE_FIRST, "1|p", 0}};
+  const std::vector<Step> backward = {{NA_PARSE_LAST, "2|r", 0},     {NA_PARSE_PREVIOUS, "2|r", 1},
+                                      {NA_PARSE_PREVIOUS, "2|q", 0}, {NA_PARSE_PREVIOUS, "1|p", 0},
+                                      {NA_PARSE_PREVIOUS, "1|p", 1}, {NA_PARSE_PREVIOUS, "1|p", 2},
+                                      {NA_PARSE_LAST, "2|r", 0}};
+  for (bool rowCache : {false, true}) {
+    CMySQLConnection* cnx = Connect(nullptr);
+    for (const auto* steps : {&forward, &backward}) {
+      CBrowseAccess* a = Open(desc, cnx, {rowCache, true});
+      for (size_t i = 0; i < steps->size(); ++i) {
+        const Step& st = (*steps)[i];
+        ASSERT_TRUE(a->bHLitxxx(L"x", st.dir, 1, kNoLock, nullptr, rowCache ? 0u : static_cast<unsigned int>(kNoRowCache)))
+            << Utf8(m_error.pszGetError());
+        EXPECT_EQ(Text(Values(a, {L"x", L"s"})), st.row) << "step " << i << (rowCache ? ", row cache" : "");
+        EXPECT_EQ(a->pclGetCurrentRecordNoRef()->nGetEqualRows(), st.equal) << "step " << i << (rowCache ? ", row cache" : "");
+      }
+    }
+  }
+}
+
+// Once last has read the whole result into the row cache, previous reads come from the cache:
+// no SELECT and no row fetched from the result.
+TEST_P(LiveBrowseFetch, PreviousAfterLastComesFromTheRowCache) {
+  CHostRecordDescription* desc = Numbers(60);
+  ASSERT_FALSE(HasFatalFailure());
+  CBrowseAccess* a = Open(desc, Connect("-1"), {true, true});
+  ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, 0), "1");
+  ASSERT_EQ(Read(a, L"id", NA_PARSE_LAST, kReuse), "60") << Sent();
+  CNAStatement* st = Statement(a, L"id");
+  ASSERT_NE(st, nullptr);
+  EXPECT_TRUE(st->bCacheCompleted());
+  const int queries = ClientCounts::nQueries, fetches = ClientCounts::nFetches;
+  std::string ids;
+  for (std::string id = Read(a, L"id", NA_PARSE_PREVIOUS, 0); !id.empty() && ids.size() < 400;
+       id = Read(a, L"id", NA_PARSE_PREVIOUS, 0))
+    ids += id + ",";
+  EXPECT_EQ(ids.substr(0, 9), "59,58,57,");
+  EXPECT_EQ(ids.size(), 59u * 3u - 9u * 1u);
+  EXPECT_EQ(ClientCounts::nQueries, queries) << Sent();
+  EXPECT_EQ(ClientCounts::nFetches, fetches);
+}
+
+// A read back into the rows from past an end is a move in the open result: when that result
+// holds the whole selection it serves the read without a new SELECT.
+TEST_P(LiveBrowseFetch, ComingBackFromAnEndRunsNoSelectWhenTheResultServesIt) {
+  CHostRecordDescription* desc = Numbers(30);
+  ASSERT_FALSE(HasFatalFailure());
+  CMySQLConnection* whole = Connect("-1");
+  const struct {
+    bool rowCache;
+    eNA_PARSEDIRECTION start, away, back;
+    const char* id;
+  } rows[] = {
+      {true, NA_PARSE_FIRST, NA_PARSE_PREVIOUS, NA_PARSE_NEXT, "1"},
+      {false, NA_PARSE_FIRST, NA_PARSE_PREVIOUS, NA_PARSE_NEXT, "1"},
+      {true, NA_PARSE_LAST, NA_PARSE_NEXT, NA_PARSE_PREVIOUS, "30"},
+      {false, NA_PARSE_LAST, NA_PARSE_NEXT, NA_PARSE_PREVIOUS, "30"},
+  };
+  for (const auto& row : rows) {
+    const unsigned int flags = row.rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    CBrowseAccess* a = Open(desc, whole, {row.rowCache, true});
+    ASSERT_EQ(Read(a, L"id", row.start, flags), row.id);
+    ASSERT_EQ(Read(a, L"id", row.away, flags), "");
+    const int queries = ClientCounts::nQueries;
+    EXPECT_EQ(Read(a, L"id", row.back, flags), row.id) << (row.rowCache ? "row cache" : "");
+    EXPECT_EQ(ClientCounts::nQueries, queries) << (row.rowCache ? "row cache" : "") << Sent();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
