@@ -1,6 +1,7 @@
 // The reading road of CNADataAccess: choosing the statement of a browse item, opening it with
 // its record limit, moving it, opening further blocks of a limited browse, putting a rebuilt
 // browse back on its record and re-reading the current record.
+#include <algorithm>
 #include <cwchar>
 
 #include "access/nadataaccess.h"
@@ -313,7 +314,12 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   }
   long long skip = 0;
   long long offset = -1;
-  if (limit > 0 && count != nullptr && *count >= 1 && *count >= limit) {
+  long long rows = limit;
+  if (limit > 0 && count != nullptr && *count < 0 && stmt->bGetContinuing()) {
+    // A further block that reaches -*count rows, none skipped.
+    rows = std::max(limit, -*count);
+    *count = 0;
+  } else if (limit > 0 && count != nullptr && *count >= 1 && *count >= limit) {
     if (stmt->bGetContinuing()) {
       // The server passes over the rows of a long move.
       offset = *count - 1;
@@ -325,7 +331,7 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
     }
   }
   stmt->SetRecordLimit(limit, skip);
-  command->SetRowLimit(limit > 0 ? limit : -1, offset);
+  command->SetRowLimit(rows > 0 ? rows : -1, offset);
   return TRUE;
 }
 
