@@ -2,6 +2,7 @@
 // server's order whatever the block size, row cache and direction of the SELECT; re-reads, the
 // count of equal rows, what the row cache spares the server; long skips, the record limit and
 // its rules, and the errors a browse answers with.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -227,6 +228,99 @@ TEST_P(LiveBrowseFetch, ComingBackFromAnEndRunsNoSelectWhenTheResultServesIt) {
     const int queries = ClientCounts::nQueries;
     EXPECT_EQ(Read(a, L"id", row.back, flags), row.id) << (row.rowCache ? "row cache" : "");
     EXPECT_EQ(ClientCounts::nQueries, queries) << (row.rowCache ? "row cache" : "") << Sent();
+  }
+}
+
+// Skips of at least the record limit land on the row they name: the first SELECT reads a
+// small block and the server passes over the rest; a skip past the end leaves the rows on that
+// side.
+TEST_P(LiveBrowseFetch, LongSkipsLandOnTheRowTheyName) {
+  CHostRecordDescription* desc = Numbers(600);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    const char* cache;
+    bool rowCache;
+    eNA_PARSEDIRECTION start;  // first, last, or a read of row 7 (next) or 550 (previous) first
+    long long count;
+    const char* id;
+    const char* back;  // the read back the other way after it
+  } rows[] = {
+      {nullptr, false, NA_PARSE_FIRST, 500, "500", "499"},
+      {"15", false, NA_PARSE_FIRST, 50, "50", "49"},
+      {nullptr, false, NA_PARSE_LAST, 500, "101", "102"},
+      {"15", false, NA_PARSE_LAST, 50, "551", "552"},
+      {nullptr, false, NA_PARSE_NEXT, 300, "307", "306"},
+      {nullptr, false, NA_PARSE_PREVIOUS, 520, "30", "31"},
+      {nullptr, false, NA_PARSE_FIRST, 700, "", "600"},
+      {nullptr, false, NA_PARSE_LAST, 601, "", "1"},
+      {"15", false, NA_PARSE_NEXT, 593, "600", "599"},
+      {"15", false, NA_PARSE_NEXT, 594, "", "600"},
+      {nullptr, true, NA_PARSE_FIRST, 500, "500", "499"},
+      {"15", true, NA_PARSE_FIRST, 50, "50", "49"},
+      {nullptr, true, NA_PARSE_NEXT, 300, "307", "306"},
+  };
+  for (const auto& row : rows) {
+    const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
+                              (row.rowCache ? ", row cache" : "") + ", skip " + std::to_string(row.count) + " from " +
+                              std::to_string(row.start);
+    const unsigned int flags = row.rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    CBrowseAccess* a = Open(desc, Connect(row.cache), {row.rowCache, true});
+    eNA_PARSEDIRECTION dir = row.start;
+    if (dir == NA_PARSE_NEXT) {
+      ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, flags, 7), "7") << where;
+    }
+    if (dir == NA_PARSE_PREVIOUS) {
+      ASSERT_EQ(Read(a, L"id", NA_PARSE_LAST, flags, 51), "550") << where;
+    }
+    ClientCounts::Reset();
+    EXPECT_EQ(Read(a, L"id", dir, flags, row.count), row.id) << where << Sent();
+    // Without a row cache the server passes over the rows skipped; a row cache keeps every row
+    // passed, read in limited blocks.
+    // (one more SELECT when the skip runs past the rows, to count those it passed).
+    if (!row.rowCache) {
+      EXPECT_LE(Selects(), *row.id != 0 ? 2 : 3) << where << Sent();
+      const std::string offset = ", " + std::string(row.cache != nullptr ? row.cache : "100");
+      EXPECT_TRUE(std::any_of(ClientCounts::tabSent.begin(), ClientCounts::tabSent.end(),
+                              [&](const std::string& t) { return t.find(offset) != std::string::npos; }))
+          << where << Sent();
+    } else {
+      for (const std::string& t : ClientCounts::tabSent) EXPECT_NE(t.find(" LIMIT "), std::string::npos) << where << t;
+    }
+    const bool forward = dir == NA_PARSE_FIRST || dir == NA_PARSE_NEXT;
+    EXPECT_EQ(Read(a, L"id", forward ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, flags), row.back) << where << Sent();
+  }
+}
+
+// The statement's move tells how many rows it really passed, also when further blocks and the
+// server's skipping share the move, and when the move runs out of rows (up to the last row).
+TEST_P(LiveBrowseFetch, MoveCountsOnlyTheRowsReallyPassed) {
+  CHostRecordDescription* desc = Numbers(100);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    const char* cache;
+    eNA_PARSEDIRECTION dir;
+    long long count;
+    long long moved;
+    const char* id;
+  } rows[] = {
+      {"15", NA_PARSE_NEXT, 40, 40, "81"},      {"15", NA_PARSE_NEXT, 59, 59, "100"},
+      {"15", NA_PARSE_NEXT, 60, 59, ""},        {"15", NA_PARSE_NEXT, 500, 59, ""},
+      {"15", NA_PARSE_PREVIOUS, 30, 30, "11"},  {"15", NA_PARSE_PREVIOUS, 40, 40, "1"},
+      {"15", NA_PARSE_PREVIOUS, 41, 40, ""},    {nullptr, NA_PARSE_NEXT, 59, 59, "100"},
+      {"3", NA_PARSE_NEXT, 25, 25, "66"},       {"3", NA_PARSE_PREVIOUS, 25, 25, "16"},
+  };
+  for (const auto& row : rows) {
+    const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") + ", move " +
+                              std::to_string(row.count) + (row.dir == NA_PARSE_NEXT ? " on" : " back");
+    CBrowseAccess* a = Open(desc, Connect(row.cache), {false, true});
+    ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, kNoRowCache, 41), "41") << where;
+    CNAStatement* st = Statement(a, L"id");
+    ASSERT_NE(st, nullptr);
+    long long moved = -1;
+    ClientCounts::Reset();
+    ASSERT_TRUE(st->bFetch(row.dir, 1, row.count, &moved)) << where << Utf8(m_error.pszGetError());
+    EXPECT_EQ(moved, row.moved) << where << Sent();
+    EXPECT_EQ(Out(a, L"id") != 0 ? "" : Text(Values(a, {L"id"})), row.id) << where << Sent();
   }
 }
 
