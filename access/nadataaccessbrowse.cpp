@@ -13,6 +13,7 @@
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nacolumn.h"
+#include "sql/naitemdescription.h"
 #include "sql/narecherche.h"
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
@@ -343,9 +344,13 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
   auto exact = [this](INAItemDescription* it) {
     if (IsReal(it)) return false;
     CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(it) : nullptr;
-    if (column == nullptr) return true;
-    const eNA_ITEMTYPE db = column->eNAGetItemTypeOnDatabase();
-    return db != NA_IT_R4 && db != NA_IT_R8;
+    const CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+    if (db == nullptr) return true;
+    const eNA_ITEMTYPE type = db->eNAGetItemType(), host = it->eNAGetItemType();
+    if (type == NA_IT_R4 || type == NA_IT_R8) return false;
+    // The host keeps milliseconds, and a date item no time of day.
+    if ((type == NA_IT_DATETIME || type == NA_IT_HEURE) && db->nGetDecimalPart() > 3) return false;
+    return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
   };
   if (item != nullptr && *item != 0) {
     CHeldItemDesc it(desc->piNAGetItem(item));
