@@ -324,6 +324,64 @@ TEST_P(LiveBrowseFetch, MoveCountsOnlyTheRowsReallyPassed) {
   }
 }
 
+// A browse is read in limited blocks only when its rows are told apart by values the host holds
+// exactly (a further block starts after a literal of the value read): not on an R4 or R8 item,
+// nor on an item over a FLOAT or DOUBLE column, nor on one that drops the column's fractions of
+// seconds or its time of day; a non-unique item only when the best browse item is unique and no
+// R4 or R8 item comes before it. Limited or not, every row is read once.
+TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
+  const std::wstring table = Name(L"qx brw`limit ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, r DOUBLE NULL UNIQUE, n INT NULL, t6 DATETIME(6) NULL UNIQUE, t3 DATETIME(3) NULL UNIQUE,"
+      " dd DOUBLE NULL UNIQUE, day DATETIME NULL UNIQUE, KEY (n))");
+  Raw("INSERT INTO " + Quoted(table) +
+      " SELECT seq, seq / 3, seq % 4, '2020-01-01 00:00:00' + INTERVAL seq MICROSECOND,"
+      " '2020-01-01 00:00:00' + INTERVAL seq * 1000 MICROSECOND, seq / 10, '2020-01-01' + INTERVAL seq HOUR"
+      " FROM seq_1_to_12");
+  enum Shape { kIdFirst, kRealFirst, kNoUniqueBest };
+  auto describe = [&](Shape shape) {
+    CHostRecordDescription* desc = Description(table);
+    if (shape == kRealFirst) Item(desc, L"r", NA_IT_R8, 8, kUnique);
+    CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, shape == kNoUniqueBest ? kDuplicates : kPrimary);
+    id->m_bNullAllowed = FALSE;
+    if (shape != kRealFirst) Item(desc, L"r", NA_IT_R8, 8, kUnique);
+    CHostItemDescription* n = Item(desc, L"n", NA_IT_I4, 4, kDuplicates);
+    Item(desc, L"t6", NA_IT_DATETIME, 8, kUnique);
+    Item(desc, L"t3", NA_IT_DATETIME, 8, kUnique);
+    Item(desc, L"dd", NA_IT_TEXTE, 21, kUnique);
+    Item(desc, L"day", NA_IT_DATE8, 9, kUnique);
+    desc->m_pBestParseItem = shape == kNoUniqueBest ? n : id;
+    return desc;
+  };
+  CHostRecordDescription* shapes[] = {describe(kIdFirst), describe(kRealFirst), describe(kNoUniqueBest)};
+  const struct {
+    Shape shape;
+    const wchar_t* item;
+    bool limited;
+  } rows[] = {
+      {kIdFirst, L"id", true},      {kIdFirst, L"r", false},     {kIdFirst, L"n", true},
+      {kIdFirst, L"t6", false},     {kIdFirst, L"t3", true},     {kIdFirst, L"dd", false},
+      {kIdFirst, L"day", false},    {kRealFirst, L"id", true},   {kRealFirst, L"n", false},
+      {kNoUniqueBest, L"n", false}, {kNoUniqueBest, L"id", false},
+  };
+  CMySQLConnection* cnx = Connect("3");
+  for (const auto& row : rows) {
+    const std::string where = "item " + Utf8(row.item) + " of description " + std::to_string(row.shape);
+    CBrowseAccess* a = Open(shapes[row.shape], cnx);
+    ClientCounts::Reset();
+    std::vector<int> seen(13, 0);
+    int reads = 0;
+    for (std::string id = Read(a, row.item, NA_PARSE_FIRST, kNoRowCache); !id.empty() && reads < 40;
+         id = Read(a, row.item, NA_PARSE_NEXT, kNoRowCache), ++reads) {
+      ASSERT_EQ(id.find("failed"), std::string::npos) << where << ": " << id << Sent();
+      ++seen[static_cast<size_t>(std::clamp(std::atoi(id.c_str()), 0, 12))];
+    }
+    EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), 1), 12) << where << Sent();
+    const std::string first = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.front();
+    EXPECT_EQ(first.find(" LIMIT 3") != std::string::npos, row.limited) << where << Sent();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
