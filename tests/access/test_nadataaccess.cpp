@@ -74,6 +74,14 @@ std::wstring Read(CNARecord* r, const std::vector<Cell>& row) {
   return out;
 }
 
+// The current record takes row, is kept, and the save gets one reference; its id.
+int Hold(CNADataAccess* access, CNARecord* r, const std::vector<Cell>& row) {
+  Fill(r, row);
+  const int id = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(id);
+  return id;
+}
+
 const std::vector<Cell> kFull = {
     {L"t", L"quote ' back \\ end"},
     {L"u", L"astral \U0001F600 \u00e9"},
@@ -116,10 +124,8 @@ TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
     const std::wstring kept = Read(rec, *r.kept);
     Fill(rec, *r.after);
     ASSERT_NE(Read(rec, *r.kept), kept) << r.name;
-    Fill(rec, *r.kept);
-    const int id = access->nKeepCurrentRecordSave();
+    const int id = Hold(access, rec, *r.kept);
     ASSERT_GE(id, 0) << r.name;
-    access->AddRefRecordSave(id);
     Fill(rec, *r.after);
     // A second holder shares the save; one release leaves it readable.
     access->AddRefRecordSave(id);
@@ -140,9 +146,7 @@ TEST_F(DataAccess, FreedRecordSaveIsRefused) {
   CNADataAccess* access = nullptr;
   CNARecord* rec = nullptr;
   ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
-  Fill(rec, kFull);
-  const int first = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(first);
+  const int first = Hold(access, rec, kFull);
   EXPECT_EQ(access->nReleaseRecordSave(first), 0);
   // Its row is free: the next keep may take it over, so it reads as nothing.
   CNARecordValue* dest = rec->pclGetOriginalValueNoRef();
@@ -150,9 +154,7 @@ TEST_F(DataAccess, FreedRecordSaveIsRefused) {
   EXPECT_FALSE(access->bRestoreOriginalRecordSave(first));
   EXPECT_FALSE(access->bCopySaveToRecord(-1, dest));
   EXPECT_FALSE(access->bCopySaveToRecord(99, dest));
-  Fill(rec, kOther);
-  const int second = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(second);
+  const int second = Hold(access, rec, kOther);
   EXPECT_EQ(second, first);
   EXPECT_FALSE(access->bCopySaveToRecord(first + 1, dest));
   access->nReleaseRecordSave(second);
@@ -163,16 +165,11 @@ TEST_F(DataAccess, KeptRowIsNotTheMemoOfAFormerSave) {
   CNADataAccess* access = nullptr;
   CNARecord* rec = nullptr;
   ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
-  Fill(rec, kFull);
-  const int first = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(first);
-  access->nReleaseRecordSave(first);
+  access->nReleaseRecordSave(Hold(access, rec, kFull));
   // Same bytes but the memos: a new save must hold the memos of now.
   const std::vector<Cell> now = {{L"mt", L"new text"}, {L"mb", L"new"}};
-  Fill(rec, now);
+  const int second = Hold(access, rec, now);
   const std::wstring kept = Read(rec, now);
-  const int second = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(second);
   Fill(rec, kOther);
   ASSERT_TRUE(access->bRestoreOriginalRecordSave(second));
   ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
@@ -248,10 +245,8 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   access->AddRef();
   ASSERT_TRUE(access->_bInitCurrentRecord());
   CNARecord* record = access->pclGetCurrentRecordNoRef();
-  Fill(record, kFull);
+  const int shared = Hold(access, record, kFull);
   ASSERT_TRUE(record->bCopyCurrentRecordToOriginalRecord());
-  const int shared = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(shared);
   Fill(record, kOther);
   const int own = access->nKeepCurrentRecordSave();
   ASSERT_NE(own, shared);
@@ -294,10 +289,8 @@ TEST_F(DataAccess, NullMemoComesBackFromARecordSaveAsNull) {
     CNADataAccess* access = nullptr;
     CNARecord* rec = nullptr;
     ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
-    Fill(rec, memos);
+    const int id = Hold(access, rec, memos);
     const std::wstring kept = Read(rec, memos);
-    const int id = access->nKeepCurrentRecordSave();
-    access->AddRefRecordSave(id);
     Fill(rec, {{L"mt", L"later"}, {L"mb", L"later"}});
     ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << kept;
     ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << kept;
@@ -314,9 +307,7 @@ TEST_F(DataAccess, FreedSaveRowReusedWithoutMemosKeepsNoFormerMemos) {
     CNADataAccess* access = nullptr;
     CNARecord* rec = nullptr;
     ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
-    Fill(rec, kFull);
-    const int former = access->nKeepCurrentRecordSave();
-    access->AddRefRecordSave(former);
+    const int former = Hold(access, rec, kFull);
     if (reuse) access->nReleaseRecordSave(former);
     Fill(rec, kOther);
     CNARecordValue* bare = rec->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
