@@ -310,15 +310,16 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current == nullptr) return FALSE;
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
   if (m_pclOriginalRecord == nullptr) {
     m_pclOriginalRecord = current->pclGetClone(NA_COPY_ALL);
     if (m_pclOriginalRecord == nullptr) return FALSE;
     m_pclOriginalRecord->AddRef();
-    m_nEqualRows = 0;
+    // The last row is the last of its run.
+    m_nEqualRows = host == NA_PARSE_LAST ? -1 : 0;
   } else {
     // The same bytes as the row read before: further along a run of equal rows, by the rows
     // moved, counted in the browse's order whichever way the rows were read.
-    const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
     const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
     const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
     if (host == NA_PARSE_LAST) {
