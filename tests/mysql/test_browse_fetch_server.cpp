@@ -147,7 +147,9 @@ TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
 }
 
 // Consecutive rows with the same bytes are counted into the record as they are read, either
-// way, with the row cache on and off; a row that differs, first and last start again at 0.
+// way, with the row cache on and off: the rows of the run before the current one when it was
+// reached from the start, those after it when reached from the end; a row that differs, first
+// and last start the count again.
 TEST_P(LiveBrowseFetch, EqualRowsAreCountedAsTheyAreRead) {
   const std::wstring table = Name(L"qx brw`same ");
   Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
@@ -163,10 +165,11 @@ TEST_P(LiveBrowseFetch, EqualRowsAreCountedAsTheyAreRead) {
   const std::vector<Step> forward = {{NA_PARSE_FIRST, "1|p", 0}, {NA_PARSE_NEXT, "1|p", 1}, {NA_PARSE_NEXT, "1|p", 2},
                                      {NA_PARSE_NEXT, "2|q", 0},  {NA_PARSE_NEXT, "2|r", 0}, {NA_PARSE_NEXT, "2|r", 1},
                                      {NA_PARSE_FIRST, "1|p", 0}};
-  const std::vector<Step> backward = {{NA_PARSE_LAST, "2|r", 0},     {NA_PARSE_PREVIOUS, "2|r", 1},
-                                      {NA_PARSE_PREVIOUS, "2|q", 0}, {NA_PARSE_PREVIOUS, "1|p", 0},
-                                      {NA_PARSE_PREVIOUS, "1|p", 1}, {NA_PARSE_PREVIOUS, "1|p", 2},
-                                      {NA_PARSE_LAST, "2|r", 0}};
+  // Reached from the end, a row's rank counts the rows of its run after it: -(k + 1).
+  const std::vector<Step> backward = {{NA_PARSE_LAST, "2|r", -1},     {NA_PARSE_PREVIOUS, "2|r", -2},
+                                      {NA_PARSE_PREVIOUS, "2|q", -1}, {NA_PARSE_PREVIOUS, "1|p", -1},
+                                      {NA_PARSE_PREVIOUS, "1|p", -2}, {NA_PARSE_PREVIOUS, "1|p", -3},
+                                      {NA_PARSE_NEXT, "1|p", -2},     {NA_PARSE_LAST, "2|r", -1}};
   for (bool rowCache : {false, true}) {
     CMySQLConnection* cnx = Connect(nullptr);
     for (const auto* steps : {&forward, &backward}) {
@@ -379,6 +382,41 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
     EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), 1), 12) << where << Sent();
     const std::string first = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.front();
     EXPECT_EQ(first.find(" LIMIT 3") != std::string::npos, row.limited) << where << Sent();
+  }
+}
+
+// A browse rebuilt (after a transaction end) on a table without a key is put back on the very
+// row of a run of equal rows it stood on: the last row of the table is the last of its run.
+TEST_P(LiveBrowseFetch, RebuiltBrowseOnTheLastOfEqualRowsStaysOnIt) {
+  const std::wstring table = Name(L"qx brw`last ");
+  Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
+  Raw("INSERT INTO " + Quoted(table) + " VALUES (2, 'r'), (1, 'p'), (2, 'q'), (2, 'r')");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"x", NA_IT_I4, 4);
+  Item(desc, L"s", NA_IT_TEXTE, 5);
+  const struct {
+    eNA_PARSEDIRECTION start;
+    int before;  // previous reads before the transaction end
+    std::vector<const char*> after;  // rows read by previous after it
+  } rows[] = {
+      {NA_PARSE_LAST, 0, {"2|r", "2|q", "1|p"}},
+      {NA_PARSE_LAST, 1, {"2|q", "1|p"}},
+      {NA_PARSE_FIRST, 0, {""}},
+  };
+  for (bool rowCache : {false, true}) {
+    const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    for (const auto& row : rows) {
+      CBrowseAccess* a = Open(desc, Connect(nullptr), {rowCache, true});
+      ASSERT_TRUE(a->bHLitxxx(L"x", row.start, 1, kNoLock, nullptr, flags));
+      for (int i = 0; i < row.before; ++i) ASSERT_TRUE(a->bHLitxxx(L"x", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, flags));
+      a->SetTransactionTermined();
+      for (size_t i = 0; i < row.after.size(); ++i) {
+        ASSERT_TRUE(a->bHLitxxx(L"x", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError());
+        EXPECT_EQ(Out(a, L"x") != 0 ? "" : Text(Values(a, {L"x", L"s"})), row.after[i])
+            << "from " << row.start << " and " << row.before << " back, read " << i << (rowCache ? ", row cache" : "")
+            << Sent();
+      }
+    }
   }
 }
 
