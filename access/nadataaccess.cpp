@@ -151,6 +151,37 @@ INADataSourceDescription* CNADataAccess::piGetDataSourceDescription() const {
   return m_piDescription != nullptr ? m_piDescription->ExternalAddRef() : nullptr;
 }
 
+INADataSourceDescription* CNADataAccess::piGetDataSourceDescriptionForKJ() {
+  if (m_piDescription == nullptr) return nullptr;
+  if (!m_bSourceIsQuery) return m_piDescription->ExternalAddRef();
+  if (m_piDescriptionForKJ == nullptr) {
+    auto* host = dynamic_cast<CNADataSourceDescription*>(m_piDescription);
+    CNADataSourceDescription* clone =
+        host != nullptr ? host->pclGetCloneDataSourceDescription(CNAItemDescription::NA_CLONE_KEYDUPLICATES) : nullptr;
+    if (clone == nullptr) return nullptr;
+    m_piDescriptionForKJ = clone->ExternalAddRef();
+  }
+  return m_piDescriptionForKJ->ExternalAddRef();
+}
+
+INAItemDescription* CNADataAccess::pclGetIdAutoItem() const {
+  const int keys = m_piDescription != nullptr ? m_piDescription->nGetNumKeys() : 0;
+  for (int i = 0; i < keys; ++i) {
+    INAItemDescription* key = m_piDescription->piNAGetKey(static_cast<unsigned int>(i));
+    if (key == nullptr) continue;
+    const eNA_ITEMTYPE type = key->eNAGetItemType();
+    if (type == NA_IT_IDAUTO4 || type == NA_IT_IDAUTO) return key;
+    key->nExternalRelease();
+  }
+  return nullptr;
+}
+
+BOOL CNADataAccess::bSupportROWID() const {
+  const CNARecordValue* value = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetCurrentValueNoRef() : nullptr;
+  const CNARecordId* id = value != nullptr ? value->pclGetRecordIdNoRef() : nullptr;
+  return id != nullptr && id->eGetRecordIdType() == NA_RECORDID_ROWID ? TRUE : FALSE;
+}
+
 CNADataSourceDescription* CNADataAccess::pclGetImportedDataSourceDesc() const {
   if (m_pclImportedDesc != nullptr) m_pclImportedDesc->ExternalAddRef();
   return m_pclImportedDesc;

@@ -228,6 +228,20 @@ class CNADataAccess : public CInterf {
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
   // With one external reference for the caller; null when there is none.
   INADataSourceDescription* piGetDataSourceDescription() const;
+  // The description the host lays its record out in, with one external reference for the
+  // caller: a table's own; for a query its clone whose items that are neither key nor memo text
+  // become keys (made on the first call, kept). Null without a description or a clone.
+  INADataSourceDescription* piGetDataSourceDescriptionForKJ();
+  // The first key of the host description that is an automatic identifier, with one external
+  // reference for the caller; null when none.
+  INAItemDescription* pclGetIdAutoItem() const;
+  // The current value is identified by a server row id.
+  BOOL bSupportROWID() const;
+  // A table may always be written; a query when its flags say so (8).
+  BOOL bRequeteAutoriseModifierFichier() const { return !m_bSourceIsQuery || (m_dwQueryFlags & 8) != 0 ? TRUE : FALSE; }
+  // A query whose flags ask for a prepared run (16); never a table.
+  BOOL bRequeteAPreparer() const { return m_bSourceIsQuery && (m_dwQueryFlags & 16) != 0 ? TRUE : FALSE; }
+  void _RAZPrepare() { m_dwQueryFlags &= ~16u; }
   CNADataSourceDescription* pclGetImportedDataSourceDesc() const;
   // With one reference for the caller; null before the first open or creation.
   CNARecord* pclGetCurrentRecord() const;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "access/nadatasourcedescription.h"
 #include "access/narecordcache.h"
 #include "access/natablecache.h"
 #include "sql/nastatement.h"
@@ -275,6 +276,85 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(parse));
   parse->nRelease();
   EXPECT_EQ(access->nRelease(), 0);
+}
+
+// An access over a table or a query with the host's query flags.
+class CSourceAccess final : public CNADataAccess {
+ public:
+  CSourceAccess(INADataSourceDescription* desc, RecordBench& b, int query, unsigned int flags)
+      : CNADataAccess(desc, &b.m_cnx, &b.m_error) {
+    m_bSourceIsQuery = query;
+    m_dwQueryFlags = flags;
+  }
+};
+
+// A table may be written and is never prepared; a query as its flags say, and clearing the
+// prepare flag keeps the others. The host lays a table's record out in its own description, a
+// query's in a clone made once, whose items that are neither key nor memo become keys.
+TEST_F(DataAccess, SourceKindDecidesWritesPreparationAndRecordLayout) {
+  const struct {
+    int query;
+    unsigned int flags;
+    BOOL modify, prepare;
+  } rows[] = {
+      {0, 0, TRUE, FALSE}, {0, 8 | 16, TRUE, FALSE}, {1, 0, FALSE, FALSE},
+      {1, 8, TRUE, FALSE}, {1, 16 | 4, FALSE, TRUE}, {1, 8 | 16, TRUE, TRUE},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    CNADataSourceDescription* host = b.m_driver.pclAllocDataSourceDescription(&b.m_cnx, &b.m_error);
+    host->ExternalAddRef();
+    ASSERT_TRUE(host->bAddItem(L"id", L"t", L"id", 1, 4, NA_IT_I4, 0, 0, 0x4000, 0, 0));
+    ASSERT_TRUE(host->bAddItem(L"n", L"t", L"n", 1, 4, NA_IT_I4, 1, -1, 0, 0, 0));
+    ASSERT_TRUE(host->bAddItem(L"m", L"t", L"m", 1, 8, NA_IT_MEMOTEXTE, 2, -1, 0, 0, 0));
+    auto* access = new CSourceAccess(host, b, r.query, r.flags);
+    access->AddRef();
+    const std::string what = std::to_string(r.query) + "/" + std::to_string(r.flags);
+    EXPECT_EQ(access->bRequeteAutoriseModifierFichier(), r.modify) << what;
+    EXPECT_EQ(access->bRequeteAPreparer(), r.prepare) << what;
+    access->_RAZPrepare();
+    EXPECT_FALSE(access->bRequeteAPreparer()) << what;
+    EXPECT_EQ(access->bRequeteAutoriseModifierFichier(), r.modify) << what;
+    INADataSourceDescription* layout = access->piGetDataSourceDescriptionForKJ();
+    ASSERT_NE(layout, nullptr) << what;
+    INADataSourceDescription* again = access->piGetDataSourceDescriptionForKJ();
+    EXPECT_EQ(again, layout) << what;
+    EXPECT_EQ(layout == host, r.query == 0) << what;
+    std::wstring keys;
+    for (unsigned int i = 0; i < static_cast<unsigned int>(layout->nGetNumItems()); ++i) {
+      INAItemDescription* item = layout->piNAGetItem(i);
+      keys += std::wstring(item->pszGetName()) + (item->bIsKey() ? L"+" : L"-");
+      item->nExternalRelease();
+    }
+    EXPECT_EQ(keys, r.query ? L"id+n+m-" : L"id+n-m-") << what;
+    again->nExternalRelease();
+    layout->nExternalRelease();
+    access->nRelease();
+    host->nExternalRelease();
+  }
+}
+
+// The automatic identifier is the first key of an identifier type; none without one.
+TEST_F(DataAccess, IdentifierItemIsTheFirstKeyOfAnIdentifierType) {
+  const struct {
+    eNA_ITEMTYPE first, second;
+    const wchar_t* found;
+  } rows[] = {
+      {NA_IT_I4, NA_IT_IDAUTO4, L"b"},
+      {NA_IT_IDAUTO, NA_IT_IDAUTO4, L"a"},
+      {NA_IT_I8, NA_IT_I4, nullptr},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    b.Add(L"plain", NA_IT_IDAUTO4, 8);
+    b.Add(L"a", r.first, 8, kUnique);
+    b.Add(L"b", r.second, 8, kUnique);
+    ASSERT_TRUE(b.Build());
+    INAItemDescription* item = b.m_pAccess->pclGetIdAutoItem();
+    EXPECT_EQ(item != nullptr ? std::wstring(item->pszGetName()) : L"", r.found != nullptr ? r.found : L"");
+    if (item != nullptr) item->nExternalRelease();
+    EXPECT_FALSE(b.m_pAccess->bSupportROWID());
+  }
 }
 
 // A memo kept NULL comes back NULL, not as an empty memo; an empty memo stays empty.
