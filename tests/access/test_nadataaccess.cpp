@@ -278,6 +278,26 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   EXPECT_EQ(access->nRelease(), 0);
 }
 
+// A statement that ends its result frees the table cache only when it is the one filling it.
+TEST_F(DataAccess, ClosingStatementFreesOnlyTheTableCacheItFills) {
+  for (const bool filler : {true, false}) {
+    RecordBench b;
+    b.Add(L"t", NA_IT_TEXTE, 21);
+    ASSERT_TRUE(b.Build());
+    CNADataAccess* access = b.m_pAccess;
+    ASSERT_TRUE(access->_bInitCurrentRecord());
+    CNAStatement* fills = access->_pclInitStatement(L"t");
+    CNAStatement* other = access->_pclInitStatement(L"");
+    ASSERT_TRUE(fills != nullptr && other != nullptr);
+    ASSERT_TRUE(access->_bCreateNewTableCache(fills));
+    ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(fills));
+    (filler ? fills : other)->Close();
+    EXPECT_EQ(access->pclGetTableCacheNoRef() == nullptr, filler);
+    fills->nRelease();
+    other->nRelease();
+  }
+}
+
 // An access over a table or a query with the host's query flags.
 class CSourceAccess final : public CNADataAccess {
  public:
