@@ -191,7 +191,9 @@ class CNADataAccess : public CInterf {
   virtual BOOL _bHCreation(int drop, int create);
   virtual BOOL _bSupprimeTout();
   // desc (held with an external reference) becomes the imported description; the host items of
-  // the same names follow its updatability; the current record's columns take its items.
+  // the same names (for a query, else of the same place) follow its updatability, and a query's
+  // binary memos read into host texts become text memos; the current record's columns take its
+  // items.
   virtual void _SetImportedDataSourceDesc(CNADataSourceDescription* desc);
   virtual void _vUpdateRecordInCacheLock(NA_WRITEPARSEFLAGS flags);
   // The name of the index of column: "QXIDX<time><counter>" for a single column.
@@ -344,6 +346,10 @@ class CNADataAccess : public CInterf {
   // "QXIDX" with the time in seconds and a process-wide counter.
   BOOL _bGetGeneratedIndexName(CTString* out);
   BOOL _bInitCurrentRecord_SetImportedItemDesc();
+  // A query's result column the host named otherwise is the host item at its place, when the
+  // driver made it: it takes name and its column formats it again. With one external reference;
+  // null otherwise.
+  INAItemDescription* _piRenameQueryItem(int i, const wchar_t* name);
   // The statement "" of writes, CREATE, DROP and DELETE of all rows, with one reference for the
   // caller; null (no memory raised) when it cannot be made.
   CNAStatement* _pclGetWriteStatement();

@@ -354,6 +354,60 @@ TEST_F(DataAccess, SourceKindDecidesWritesPreparationAndRecordLayout) {
   }
 }
 
+// A query's result pairs with the host's items by name, else by place (the host's item takes the
+// server's name and its column is named again), and its binary memos read into host texts become
+// text memos of the host's width; a table's items pair by name only and keep their types.
+TEST_F(DataAccess, QueryResultPairsWithTheHostItemsByNameOrPlace) {
+  const struct {
+    int query;
+    const wchar_t* names;
+    const wchar_t* types;
+  } rows[] = {
+      {0, L"id,total,m,w,b", L"5,19,18,18,18"},
+      {1, L"id,COUNT(x),m,w,b", L"5,19,15,30,18"},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    CNADataSourceDescription* host = b.m_driver.pclAllocDataSourceDescription(&b.m_cnx, &b.m_error);
+    CNADataSourceDescription* server = b.m_driver.pclAllocDataSourceDescription(&b.m_cnx, &b.m_error);
+    host->ExternalAddRef();
+    server->ExternalAddRef();
+    const struct {
+      const wchar_t *name, *serverName;
+      eNA_ITEMTYPE type, serverType;
+      unsigned int size;
+    } items[] = {
+        {L"id", L"id", NA_IT_I4, NA_IT_I4, 4},          {L"total", L"COUNT(x)", NA_IT_I8, NA_IT_I8, 8},
+        {L"m", L"m", NA_IT_TEXTE, NA_IT_MEMOBINAIRE, 21}, {L"w", L"w", NA_IT_UNICODE, NA_IT_MEMOBINAIRE, 42},
+        {L"b", L"b", NA_IT_BINAIRE, NA_IT_MEMOBINAIRE, 10},
+    };
+    int physical = 0;
+    for (const auto& item : items) {
+      ASSERT_TRUE(host->bAddItem(item.name, L"t", item.name, 1, item.size, item.type, physical, -1, 0, 0, 0));
+      ASSERT_TRUE(server->bAddItem(item.serverName, L"t", item.serverName, 1, 8, item.serverType, physical++, -1, 0,
+                                   0, 0));
+    }
+    host->UpdateRecordSize();
+    server->UpdateRecordSize();
+    auto* access = new CSourceAccess(host, b, r.query, 0);
+    access->AddRef();
+    ASSERT_TRUE(access->_bInitCurrentRecord());
+    access->_SetImportedDataSourceDesc(server);
+    std::wstring names, types;
+    for (int i = 0; i < host->nGetNumItems(); ++i) {
+      names += (i > 0 ? L"," : L"") + std::wstring(host->pclGetItemNoRef(i)->pszGetName());
+      types += (i > 0 ? L"," : L"") + std::to_wstring(server->pclGetItemNoRef(i)->eNAGetItemType());
+    }
+    EXPECT_EQ(names, r.names);
+    EXPECT_EQ(types, r.types);
+    const std::wstring column = access->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(1)->pszGetFormatedName();
+    EXPECT_EQ(column.find(L"COUNT(x)") != std::wstring::npos, r.query == 1) << column;
+    access->nRelease();
+    server->nExternalRelease();
+    host->nExternalRelease();
+  }
+}
+
 // The automatic identifier is the first key of an identifier type; none without one.
 TEST_F(DataAccess, IdentifierItemIsTheFirstKeyOfAnIdentifierType) {
   const struct {
