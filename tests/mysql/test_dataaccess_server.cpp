@@ -86,6 +86,9 @@ class LiveAccess : public LiveConnection {
     if (g_pfnQuery != nullptr) __mysql_real_query = g_pfnQuery;
     if (m_pAccess != nullptr) m_pAccess->nRelease();
     m_pAccess = nullptr;
+    // The access gave back every reference it took on the host's objects.
+    EXPECT_EQ(m_desc.nGetRefCount(), 0);
+    for (const CHostItemDescription& item : m_items) EXPECT_EQ(item.nGetRefCount(), 0) << Narrow(item.pszGetName());
     LiveConnection::TearDown();
   }
   // A table name the server only takes between backquotes.
