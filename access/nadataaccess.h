@@ -191,7 +191,7 @@ class CNADataAccess : public CInterf {
   virtual BOOL _bHCreation(int drop, int create);
   virtual BOOL _bSupprimeTout();
   // desc (held with an external reference) becomes the imported description; the host items of
-  // the same names (for a query, else of the same place) follow its updatability, and a query's
+  // the same names (for a query, failing that, of the same place) follow its updatability; a query's
   // binary memos read into host texts become text memos; the current record's columns take its
   // items.
   virtual void _SetImportedDataSourceDesc(CNADataSourceDescription* desc);

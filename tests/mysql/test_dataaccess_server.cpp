@@ -398,7 +398,8 @@ TEST_P(LiveAccess, HostItemsAreGivenBackAfterOpenAndCreation) {
   } rows[] = {
       {"open", true, [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }},
       {"create", false, [](CNADataAccess* x) { return x->bHCreation(nullptr, 0); }},
-      {"create when missing", false, [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr); }},
+      {"create when missing", false,
+       [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr); }},
   };
   int n = 0;
   for (const Row& r : rows) {
