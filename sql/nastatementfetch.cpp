@@ -188,6 +188,13 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     long long rest = want - *moved;
     const long long asked = rest;
     if (!_bFetchNextBloc(forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0, &rest)) return FALSE;
+    if (rest != asked && m_pclStatementSQL->llGetRowCount() == 0) {
+      // Fewer rows follow than the server was asked to pass over: one block of every row left
+      // tells how far the move really goes (the empty block runs the way of the move).
+      long long reach = -asked;
+      rest = asked;
+      if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &reach)) return FALSE;
+    }
     // Rows the server skipped for the move.
     *moved += asked - rest;
     long long more = 0;
