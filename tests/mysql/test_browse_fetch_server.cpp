@@ -420,6 +420,48 @@ TEST_P(LiveBrowseFetch, RebuiltBrowseOnTheLastOfEqualRowsStaysOnIt) {
   }
 }
 
+// A re-read with a record save held keeps the save's count as it was, whether the read fails
+// before it fetches (a record number other than 0), reads the row or finds it gone; the save
+// stays the one held.
+TEST_P(LiveBrowseFetch, RereadWithARecordSaveHeldKeepsTheSavesCount) {
+  CHostRecordDescription* desc = Numbers(5);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    long long number;
+    bool gone;
+    BOOL ok;
+    unsigned int error;
+  } rows[] = {{5, false, FALSE, 18}, {0, false, TRUE, 0}, {0, true, TRUE, 0}};
+  for (const auto& row : rows) {
+    const std::string where = "record " + std::to_string(row.number) + (row.gone ? ", row gone" : "");
+    CBrowseAccess* a = Open(desc, Connect(nullptr));
+    ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, 0, 3), "3") << where;
+    const int id = a->nKeepCurrentRecordSave();
+    ASSERT_NE(id, -1);
+    a->AddRefRecordSave(id);
+    a->_SetRecordSaveID(id);
+    auto count = [&] {
+      a->AddRefRecordSave(id);
+      return a->nReleaseRecordSave(id);
+    };
+    const int before = count();
+    if (row.gone) Raw("DELETE FROM " + Quoted(m_table) + " WHERE id = 3");
+    m_error.Reset();
+    EXPECT_EQ(a->bHLit(row.number, kNoLock, nullptr), row.ok) << where << Utf8(m_error.pszGetError());
+    EXPECT_EQ(m_error.dwGetErrorId(), row.error) << where;
+    EXPECT_EQ(count(), before) << where;
+    EXPECT_EQ(a->nGetRecordSaveID(), id) << where;
+    if (row.gone) {
+      unsigned int state = 0;
+      EXPECT_TRUE(a->bGetRecNumState(0, &state));
+      EXPECT_EQ(state, 128u) << where;
+      Raw("INSERT INTO " + Quoted(m_table) + " VALUES (3, 997, 'a ')");
+    }
+    a->_SetRecordSaveID(-1);
+    a->nReleaseRecordSave(id);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
