@@ -4,12 +4,27 @@
 // its rules, and the errors a browse answers with.
 #include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "tests/mysql/browse_bench.h"
 
 namespace {
+
+// A statement whose count throws, as a failing backend might.
+class CThrowingCountStatement final : public CMySQLStatement {
+ public:
+  using CMySQLStatement::CMySQLStatement;
+  BOOL bGetNbEnr(long long*, unsigned int, int) override { throw std::runtime_error("count"); }
+};
+class CThrowingCountAccess final : public CMySQLDataAccess {
+ public:
+  using CMySQLDataAccess::CMySQLDataAccess;
+  CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error) override {
+    return new (std::nothrow) CThrowingCountStatement(access, error);
+  }
+};
 
 enum : unsigned short { kPrimary = 0x8000, kUnique = 0x4000, kDuplicates = 0x2000 };
 enum : unsigned int { kReuse = 0x2000, kNoRowCache = 0x10000 };
@@ -460,6 +475,27 @@ TEST_P(LiveBrowseFetch, RereadWithARecordSaveHeldKeepsTheSavesCount) {
     a->_SetRecordSaveID(-1);
     a->nReleaseRecordSave(id);
   }
+}
+
+// A count of the rows equal to the browse's own last row lends that row to the current record
+// for the time of the count: the record gets what the host had put in it back even when the
+// count throws, and the counting statement keeps no search of it.
+TEST_P(LiveBrowseFetch, RecordLentForACountComesBackWhenTheCountThrows) {
+  CHostRecordDescription* desc = Numbers(10);
+  ASSERT_FALSE(HasFatalFailure());
+  auto* a = new CThrowingCountAccess(desc, Connect(nullptr), &m_error);
+  a->AddRef();
+  m_accesses.push_back(a);
+  ASSERT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
+  ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, 0, 3), "3");
+  const CAny edited = FromText(ZV_I4, L"-5");
+  ASSERT_TRUE(a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"v")->bSetValue(&edited, 0));
+  long long n = -1;
+  EXPECT_THROW(a->bGetNbEnr(&n, 16, 0, Statement(a, L"id"), NA_PARSE_CURRENT), std::runtime_error);
+  EXPECT_EQ(Text(Values(a, {L"id", L"v"})), "3|-5");
+  CNAStatement* counter = Statement(a, L"");
+  ASSERT_NE(counter, nullptr);
+  EXPECT_FALSE(counter->bExistRechercheObject());
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
