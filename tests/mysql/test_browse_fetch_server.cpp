@@ -498,6 +498,89 @@ TEST_P(LiveBrowseFetch, RecordLentForACountComesBackWhenTheCountThrows) {
   EXPECT_FALSE(counter->bExistRechercheObject());
 }
 
+// A browse rebuilt (after a transaction end) on the third of five rows equal on its browse item
+// stays on that row and moves from it: a move by no row reads it again, moves inside the run
+// read its other rows, longer moves leave the run either way. The third row is reached from the
+// start and from the end, in blocks and whole, with the row cache on and off; the rows equal on
+// the item are told apart by a unique key, or, on a table without one whose five rows are the
+// same bytes, only by their rank.
+TEST_P(LiveBrowseFetch, RebuiltBrowseKeepsItsRankAmongFiveEqualRows) {
+  const std::wstring keyed = Name(L"qx brw`five ");
+  Raw("CREATE TABLE " + Quoted(keyed) +
+      " (id INT PRIMARY KEY, d VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, KEY (d))");
+  Raw("INSERT INTO " + Quoted(keyed) +
+      " VALUES (1, 'a'), (2, 'b'), (3, 'c'), (10, 'm'), (11, 'M'), (12, 'm '), (13, 'm'), (14, 'M '), (20, 'x'),"
+      " (21, 'y'), (22, 'z')");
+  CHostRecordDescription* keyedDesc = Description(keyed);
+  CHostItemDescription* id = Item(keyedDesc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(keyedDesc, L"d", NA_IT_TEXTE, 9, kDuplicates);
+  keyedDesc->m_pBestParseItem = id;
+  const std::wstring bare = Name(L"qx brw`five bare ");
+  Raw("CREATE TABLE " + Quoted(bare) + " (x INT NULL, s VARCHAR(4) NULL)");
+  Raw("INSERT INTO " + Quoted(bare) +
+      " VALUES (5, 'r'), (1, 'a'), (9, 'z'), (5, 'r'), (1, 'c'), (5, 'r'), (9, 'x'), (5, 'r'), (1, 'b'), (5, 'r'),"
+      " (9, 'y')");
+  CHostRecordDescription* bareDesc = Description(bare);
+  Item(bareDesc, L"x", NA_IT_I4, 4, kDuplicates);
+  Item(bareDesc, L"s", NA_IT_TEXTE, 5);
+  struct Move {
+    eNA_PARSEDIRECTION dir;
+    long long count;
+    const char* row;
+  };
+  const struct {
+    CHostRecordDescription* desc;
+    const wchar_t* item;
+    std::vector<const wchar_t*> columns;
+    const char* third;
+    std::vector<Move> moves;
+  } shapes[] = {
+      {keyedDesc,
+       L"d",
+       {L"id"},
+       "12",
+       {{NA_PARSE_NEXT, 0, "12"}, {NA_PARSE_PREVIOUS, 1, "11"}, {NA_PARSE_PREVIOUS, 2, "10"}, {NA_PARSE_PREVIOUS, 3, "3"},
+        {NA_PARSE_PREVIOUS, 4, "2"}, {NA_PARSE_NEXT, 1, "13"}, {NA_PARSE_NEXT, 2, "14"}, {NA_PARSE_NEXT, 3, "20"},
+        {NA_PARSE_NEXT, 5, "22"}, {NA_PARSE_NEXT, 6, ""}, {NA_PARSE_PREVIOUS, 6, ""}}},
+      {bareDesc,
+       L"x",
+       {L"x", L"s"},
+       "5|r",
+       {{NA_PARSE_NEXT, 0, "5|r"}, {NA_PARSE_PREVIOUS, 1, "5|r"}, {NA_PARSE_PREVIOUS, 2, "5|r"},
+        {NA_PARSE_PREVIOUS, 3, "1|c"}, {NA_PARSE_PREVIOUS, 4, "1|b"}, {NA_PARSE_NEXT, 1, "5|r"},
+        {NA_PARSE_NEXT, 2, "5|r"}, {NA_PARSE_NEXT, 3, "9|x"}, {NA_PARSE_NEXT, 5, "9|z"}, {NA_PARSE_NEXT, 6, ""},
+        {NA_PARSE_PREVIOUS, 6, ""}, {NA_PARSE_PREVIOUS, 5, "1|a"}}},
+  };
+  for (const char* cache : {static_cast<const char*>(nullptr), "3"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const auto& shape : shapes) {
+      for (bool rowCache : {false, true}) {
+        const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+        for (bool fromEnd : {false, true}) {
+          for (const Move& move : shape.moves) {
+            const std::string where = "item " + Utf8(shape.item) + ", cache " + (cache != nullptr ? cache : "unset") +
+                                      (rowCache ? ", row cache" : "") + (fromEnd ? ", from the end" : "") +
+                                      ", move " + std::to_string(move.count) +
+                                      (move.dir == NA_PARSE_NEXT ? " on" : " back");
+            CBrowseAccess* a = Open(shape.desc, cnx, {rowCache, true});
+            // Read row by row: each read counts the rank.
+            ASSERT_NE(Read(a, shape.item, fromEnd ? NA_PARSE_LAST : NA_PARSE_FIRST, flags), "") << where;
+            for (int i = 0; i < 5; ++i)
+              ASSERT_NE(Read(a, shape.item, fromEnd ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, flags), "") << where;
+            ASSERT_EQ(Text(Values(a, shape.columns)), shape.third) << where;
+            a->SetTransactionTermined();
+            ClientCounts::Reset();
+            const BOOL ok = a->bSkipRecord(shape.item, move.dir, move.count, 1, kNoLock, nullptr, flags);
+            EXPECT_TRUE(ok) << where << ": " << Utf8(m_error.pszGetError());
+            EXPECT_EQ(!ok || Out(a, shape.item) != 0 ? "" : Text(Values(a, shape.columns)), move.row) << where << Sent();
+          }
+        }
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
