@@ -147,7 +147,7 @@ TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
 }
 
 // Consecutive rows with the same bytes are counted into the record as they are read, either
-// way, with the row cache on and off; a row that differs, first and last start again at 0.
+// way, with the row cache on and off; a row that differs, first and last start again.
 TEST_P(LiveBrowseFetch, EqualRowsAreCountedAsTheyAreRead) {
   const std::wstring table = Name(L"qx brw`same ");
   Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
@@ -163,10 +163,11 @@ TEST_P(LiveBrowseFetch, EqualRowsAreCountedAsTheyAreRead) {
   const std::vector<Step> forward = {{NA_PARSE_FIRST, "1|p", 0}, {NA_PARSE_NEXT, "1|p", 1}, {NA_PARSE_NEXT, "1|p", 2},
                                      {NA_PARSE_NEXT, "2|q", 0},  {NA_PARSE_NEXT, "2|r", 0}, {NA_PARSE_NEXT, "2|r", 1},
                                      {NA_PARSE_FIRST, "1|p", 0}};
-  const std::vector<Step> backward = {{NA_PARSE_LAST, "2|r", 0},     {NA_PARSE_PREVIOUS, "2|r", 1},
-                                      {NA_PARSE_PREVIOUS, "2|q", 0}, {NA_PARSE_PREVIOUS, "1|p", 0},
-                                      {NA_PARSE_PREVIOUS, "1|p", 1}, {NA_PARSE_PREVIOUS, "1|p", 2},
-                                      {NA_PARSE_LAST, "2|r", 0}};
+  // Read from the end, the count is kept from the end: -(k + 1) with k equal rows after the row.
+  const std::vector<Step> backward = {{NA_PARSE_LAST, "2|r", -1},     {NA_PARSE_PREVIOUS, "2|r", -2},
+                                      {NA_PARSE_PREVIOUS, "2|q", -1}, {NA_PARSE_PREVIOUS, "1|p", -1},
+                                      {NA_PARSE_PREVIOUS, "1|p", -2}, {NA_PARSE_PREVIOUS, "1|p", -3},
+                                      {NA_PARSE_LAST, "2|r", -1}};
   for (bool rowCache : {false, true}) {
     CMySQLConnection* cnx = Connect(nullptr);
     for (const auto* steps : {&forward, &backward}) {
