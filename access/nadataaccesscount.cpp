@@ -14,6 +14,23 @@ using naguards::CHeldStatement;
 using naguards::CInternalSearch;
 using naguards::CLentValue;
 
+namespace {
+
+// The count of every row from a table cache holding the whole result (a query sent as written
+// takes it whole first), for a browse under the filter the cache was filled with.
+bool CountFromWholeTableCache(CNADataAccess* access, CNAStatement* browse, NA_WRITEPARSEFLAGS flags,
+                              long long* count) {
+  CNATableCache* cache = access->pclGetTableCacheNoRef();
+  if (cache == nullptr || browse == nullptr) return false;
+  if (access->bRequeteSansCorrection() && cache->pclGetFullCache() == nullptr) return false;
+  if (cache->bInitDone() || !cache->bCacheCompleted()) return false;
+  if (!browse->bFilterUnchanged() || (browse->bExistFilter() && (flags & 0x4000) == 0)) return false;
+  *count = cache->llGetRecordNbrActive();
+  return true;
+}
+
+}  // namespace
+
 BOOL CNADataAccess::bHNbEnr(long long* count, unsigned int options, NA_WRITEPARSEFLAGS flags) {
   return bGetNbEnr(count, options, flags, m_pclLastStatement, static_cast<eNA_PARSEDIRECTION>(-1));
 }
@@ -26,6 +43,7 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
     return TRUE;
   }
   const bool all = static_cast<int>(dir) == -1;
+  if (all && CountFromWholeTableCache(this, browse, flags, count)) return TRUE;
   if (all && browse != nullptr && m_pclTableCache == nullptr &&
       browse->bGetNbEnrCurrentParse(count, flags, (flags & 0x4000) != 0 ? 0 : 1))
     return TRUE;
