@@ -8,7 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "access/nadataaccessguards.h"
+#include "access/nadatasourcedescription.h"
+#include "access/natablecache.h"
+#include "sql/nafilter.h"
+#include "sql/sqlparserinfo.h"
 #include "tests/mysql/browse_bench.h"
+#include "tests/support/parse_bench.h"
 
 namespace {
 
@@ -580,6 +586,174 @@ TEST_P(LiveBrowseFetch, RebuiltBrowseKeepsItsRankAmongFiveEqualRows) {
     }
   }
 }
+
+// A host query browsed as a data access, its parsed form set directly with the host's query
+// flags (4: sent as written), on statements whose row cache and backward reading the test sets.
+class CQueryAccess final : public CMySQLDataAccess {
+ public:
+  using CMySQLDataAccess::CMySQLDataAccess;
+  // query (a reference taken) is the source; the current record is made over the description.
+  BOOL bSetQuery(CSQLParserInfo* query, unsigned int flags) {
+    query->AddRef();
+    m_pclSourceQuery = query;
+    m_bSourceIsQuery = 1;
+    m_dwQueryFlags = flags;
+    return _bInitCurrentRecord();
+  }
+  CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error) override {
+    return new (std::nothrow) CBrowseStatement(access, error, &m_knobs);
+  }
+  BrowseKnobs m_knobs;
+};
+
+class LiveBrowseQuery : public LiveBrowseFetch {
+ protected:
+  void TearDown() override {
+    LiveBrowseFetch::TearDown();
+    for (CNADataSourceDescription* d : m_queryDescs) d->nExternalRelease();
+    for (CSQLParserInfo* q : m_queries) q->nRelease();
+    EXPECT_EQ(CHostSQLParser::nLive(), m_nParserObjects) << "stand-in parser objects leaked";
+  }
+  // A table of n rows (id 1..n, v = 1000 - id) under a name a query sent as written can use.
+  void Plain(int n) {
+    m_plain = Name(L"qxnums");
+    Raw("CREATE TABLE " + Quoted(m_plain) + " (id INT PRIMARY KEY, v INT NOT NULL)");
+    Raw("INSERT INTO " + Quoted(m_plain) + " SELECT seq, 1000 - seq FROM seq_1_to_" + std::to_string(n));
+  }
+  // An access over text, where "nums" stands for the table of Plain, on cnx.
+  CQueryAccess* Query(std::wstring text, unsigned int flags, CMySQLConnection* cnx, BrowseKnobs knobs) {
+    text.replace(text.find(L"nums"), 4, m_plain);
+    if (m_nums == nullptr) {
+      m_nums = m_parses.Table(m_plain.c_str(), m_plain.c_str());
+      m_nums->m_pszDBTableName = m_nums->m_pszPhysicalName;
+      for (const wchar_t* name : {L"id", L"v"}) {
+        CHostItemDescription* item = m_parses.Item(m_nums, name, NA_IT_I4, 4, *name == L'i' ? ParseBench::kPrimary : 0,
+                                                   *name != L'i');
+        item->m_pszNameInSource = item->pszGetName();
+        item->m_pszSourceName = m_nums->m_pszDBTableName;
+      }
+    }
+    ISQLParserInformation* parse = m_parses.Parse(text);
+    if (parse == nullptr) return nullptr;
+    auto* query = new CSQLParserInfo(&m_error, parse, nullptr, 0);
+    query->AddRef();
+    parse->nRelease();
+    m_queries.push_back(query);
+    CNADataSourceDescription* desc = m_driver.pclAllocDataSourceDescription(cnx, &m_error);
+    desc->ExternalAddRef();
+    m_queryDescs.push_back(desc);
+    desc->SetLogicalName(L"query");
+    desc->SetDBName(L"query");
+    EXPECT_TRUE(desc->bCompleteDescription(query));
+    auto* a = new CQueryAccess(desc, cnx, &m_error);
+    a->AddRef();
+    a->m_knobs = knobs;
+    m_accesses.push_back(a);
+    EXPECT_TRUE(a->bSetQuery(query, flags)) << Utf8(m_error.pszGetError());
+    return a;
+  }
+
+  ParseBench m_parses;
+  std::wstring m_plain;
+  CHostRecordDescription* m_nums = nullptr;
+  std::vector<CSQLParserInfo*> m_queries;
+  std::vector<CNADataSourceDescription*> m_queryDescs;
+  const long m_nParserObjects = CHostSQLParser::nLive();
+};
+
+// What a query browse refuses: previous on a statement that cannot read backward and cannot be
+// rebuilt (a query sent as written, or one read in its own order without an ORDER BY) is user
+// error 82; a query sent as written under a filter is user error 35; a rebuild that such a
+// query needs after a read without caches is user error 83. A query read in an order of its own
+// is rebuilt instead.
+TEST_P(LiveBrowseQuery, QueryBrowsesRefuseWhatTheyCannotServe) {
+  Plain(20);
+  ASSERT_FALSE(HasFatalFailure());
+  CMySQLConnection* cnx = Connect(nullptr);
+  enum Setup { kNone, kFilter, kTransactionEnd };
+  const struct {
+    const wchar_t* query;
+    unsigned int queryFlags, readFlags;
+    Setup setup;
+    eNA_PARSEDIRECTION dir;
+    unsigned int error;  // 0: the read succeeds with id
+    const char* id;
+  } rows[] = {
+      {L"SELECT id, v FROM nums", 4, kNoRowCache, kNone, NA_PARSE_PREVIOUS, 82, ""},
+      {L"SELECT id, v FROM nums", 0, kNoRowCache | 0x20000, kNone, NA_PARSE_PREVIOUS, 82, ""},
+      {L"SELECT id, v FROM nums ORDER BY id", 0, kNoRowCache | 0x20000, kNone, NA_PARSE_PREVIOUS, 0, "5"},
+      {L"SELECT id, v FROM nums", 0, kNoRowCache, kNone, NA_PARSE_PREVIOUS, 0, "5"},
+      {L"SELECT id, v FROM nums", 4, kNoRowCache, kFilter, NA_PARSE_FIRST, 35, ""},
+      {L"SELECT id, v FROM nums", 4, 0x100000, kTransactionEnd, NA_PARSE_NEXT, 83, ""},
+      {L"SELECT id, v FROM nums", 0, 0x100000, kTransactionEnd, NA_PARSE_NEXT, 0, "7"},
+  };
+  for (const auto& row : rows) {
+    const std::string where = Utf8(row.query) + ", query flags " + std::to_string(row.queryFlags) + ", read flags " +
+                              std::to_string(row.readFlags);
+    CQueryAccess* a = Query(row.query, row.queryFlags, cnx, {false, false});
+    ASSERT_NE(a, nullptr);
+    const wchar_t* item = L"id";
+    if (row.setup == kFilter) {
+      CNAStatement* st = a->_pclGetNewItemStatement(item, NA_PARSE_FIRST, 0);
+      ASSERT_NE(st, nullptr);
+      CNAFilter* filter = st->pclAllocFilter(&m_error);
+      filter->AddRef();
+      const CAny low = FromText(ZV_I4, L"3");
+      naguards::CHeldItemDesc held(a->piGetDataSourceDescriptionNoRef()->piNAGetItem(item));
+      EXPECT_TRUE(filter->bSetFilter(a->pclGetCurrentRecordNoRef(), held.get(), &low, 1, nullptr, 0, nullptr, 0));
+      filter->Activate();
+      st->_SetFilter(filter);
+      filter->nRelease();
+      st->nRelease();
+    } else {
+      ASSERT_EQ(Read(a, item, NA_PARSE_FIRST, row.readFlags, 6), "6") << where << Sent();
+      if (row.setup == kTransactionEnd) a->SetTransactionTermined();
+    }
+    m_error.Reset();
+    const BOOL ok = a->bHLitxxx(item, row.dir, 1, kNoLock, nullptr, row.readFlags);
+    EXPECT_EQ(ok, row.error == 0 ? TRUE : FALSE) << where << Sent();
+    EXPECT_EQ(m_error.dwGetErrorId(), row.error) << where << ": " << Utf8(m_error.pszGetError());
+    if (ok) {
+      EXPECT_EQ(Out(a, item) != 0 ? "" : Text(Values(a, {L"id"})), row.id) << where << Sent();
+    }
+  }
+}
+
+// The count of every row of a query browse whose table cache holds the whole result comes from
+// the cache, without the server; while the cache is still being filled it is the server's.
+TEST_P(LiveBrowseQuery, CountOfAWholeTableCacheAsksNothingOfTheServer) {
+  Plain(20);
+  ASSERT_FALSE(HasFatalFailure());
+  CMySQLConnection* cnx = Connect("-1");
+  for (unsigned int queryFlags : {0u, 4u}) {
+    for (bool whole : {true, false}) {
+      const std::string where = "query flags " + std::to_string(queryFlags) + (whole ? ", whole cache" : "");
+      CQueryAccess* a = Query(L"SELECT id, v FROM nums WHERE id > 4", queryFlags, cnx, {true, true});
+      ASSERT_NE(a, nullptr);
+      ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, 0), "5") << where << Sent();
+      CNAStatement* st = Statement(a, L"id");
+      ASSERT_TRUE(a->_bCreateNewTableCache(st));
+      CNATableCache* cache = a->pclGetTableCacheNoRef();
+      ASSERT_TRUE(cache->bSetStatementParse(st));
+      if (whole) {
+        ASSERT_NE(cache->pclGetFullCache(), nullptr) << where;
+      }
+      ClientCounts::Reset();
+      long long n = -1;
+      EXPECT_TRUE(a->bHNbEnr(&n, 16, 0)) << where << Utf8(m_error.pszGetError());
+      EXPECT_EQ(n, 16) << where;
+      if (whole) {
+        EXPECT_EQ(ClientCounts::nQueries, 0) << where << Sent();
+      }
+      n = -1;
+      EXPECT_TRUE(a->bHNbEnr(&n, 0, 0));
+      EXPECT_EQ(n, 0) << where;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseQuery,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseFetch,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
