@@ -483,9 +483,9 @@ TEST_P(LiveBrowseFetch, RereadWithARecordSaveHeldKeepsTheSavesCount) {
   }
 }
 
-// A count of the rows equal to the browse's own last row lends that row to the current record
-// for the time of the count: the record gets what the host had put in it back even when the
-// count throws, and the counting statement keeps no search of it.
+// A count of the rows equal to the browse's own last row, and a rebuild among equal rows, lend a
+// row to the current record for the time of their search: the record gets what the host had put
+// in it back even when the count throws, and the counting statement keeps no search of it.
 TEST_P(LiveBrowseFetch, RecordLentForACountComesBackWhenTheCountThrows) {
   CHostRecordDescription* desc = Numbers(10);
   ASSERT_FALSE(HasFatalFailure());
@@ -502,6 +502,22 @@ TEST_P(LiveBrowseFetch, RecordLentForACountComesBackWhenTheCountThrows) {
   CNAStatement* counter = Statement(a, L"");
   ASSERT_NE(counter, nullptr);
   EXPECT_FALSE(counter->bExistRechercheObject());
+  // A rebuild among equal rows counts them: the record lent for the search comes back too.
+  const std::wstring table = Name(L"qx brw`throw ");
+  Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, v INT NULL)");
+  Raw("INSERT INTO " + Quoted(table) + " VALUES (1, 1), (1, 1), (1, 1)");
+  CHostRecordDescription* bare = Description(table);
+  Item(bare, L"x", NA_IT_I4, 4, kDuplicates);
+  Item(bare, L"v", NA_IT_I4, 4);
+  auto* b = new CThrowingCountAccess(bare, Connect(nullptr), &m_error);
+  b->AddRef();
+  m_accesses.push_back(b);
+  ASSERT_TRUE(b->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
+  ASSERT_NE(Read(b, L"x", NA_PARSE_FIRST, kNoRowCache, 2), "");
+  b->SetTransactionTermined();
+  ASSERT_TRUE(b->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"v")->bSetValue(&edited, 0));
+  EXPECT_THROW(b->bHLitxxx(L"x", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, kNoRowCache), std::runtime_error);
+  EXPECT_EQ(Text(Values(b, {L"x", L"v"})), "1|-5");
 }
 
 // A browse rebuilt (after a transaction end) on the third of five rows equal on its browse item
@@ -745,9 +761,12 @@ TEST_P(LiveBrowseQuery, CountOfAWholeTableCacheAsksNothingOfTheServer) {
       if (whole) {
         EXPECT_EQ(ClientCounts::nQueries, 0) << where << Sent();
       }
+      // Without option 16 nothing is counted, and nothing asked.
+      const int queries = ClientCounts::nQueries;
       n = -1;
       EXPECT_TRUE(a->bHNbEnr(&n, 0, 0));
       EXPECT_EQ(n, 0) << where;
+      EXPECT_EQ(ClientCounts::nQueries, queries) << where;
     }
   }
 }
