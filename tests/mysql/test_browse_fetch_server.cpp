@@ -56,6 +56,17 @@ class LiveBrowseFetch : public LiveBrowse {
     desc->m_pBestParseItem = id;
     return desc;
   }
+  // A table without a key, (x INT, s VARCHAR(4)), of the rows values lists, described with x
+  // and s, neither unique.
+  CHostRecordDescription* Keyless(const std::string& values) {
+    const std::wstring table = Name(L"qx brw`bare ");
+    Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
+    Raw("INSERT INTO " + Quoted(table) + " VALUES " + values);
+    CHostRecordDescription* desc = Description(table);
+    Item(desc, L"x", NA_IT_I4, 4, kDuplicates);
+    Item(desc, L"s", NA_IT_TEXTE, 5);
+    return desc;
+  }
   // The ids in the server's own order of item (completed by id), as one text.
   std::string ServerOrder(const char* item, bool descending) {
     const std::string dir = descending ? " DESC" : "";
@@ -172,12 +183,7 @@ TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
 // reached from the start, those after it when reached from the end; a row that differs, first
 // and last start the count again.
 TEST_P(LiveBrowseFetch, EqualRowsAreCountedAsTheyAreRead) {
-  const std::wstring table = Name(L"qx brw`same ");
-  Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
-  Raw("INSERT INTO " + Quoted(table) + " VALUES (2, 'r'), (1, 'p'), (2, 'q'), (1, 'p'), (2, 'r'), (1, 'p')");
-  CHostRecordDescription* desc = Description(table);
-  Item(desc, L"x", NA_IT_I4, 4);
-  Item(desc, L"s", NA_IT_TEXTE, 5);
+  CHostRecordDescription* desc = Keyless("(2, 'r'), (1, 'p'), (2, 'q'), (1, 'p'), (2, 'r'), (1, 'p')");
   struct Step {
     eNA_PARSEDIRECTION dir;
     const char* row;
@@ -409,12 +415,7 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
 // A browse rebuilt (after a transaction end) on a table without a key is put back on the very
 // row of a run of equal rows it stood on: the last row of the table is the last of its run.
 TEST_P(LiveBrowseFetch, RebuiltBrowseOnTheLastOfEqualRowsStaysOnIt) {
-  const std::wstring table = Name(L"qx brw`last ");
-  Raw("CREATE TABLE " + Quoted(table) + " (x INT NULL, s VARCHAR(4) NULL)");
-  Raw("INSERT INTO " + Quoted(table) + " VALUES (2, 'r'), (1, 'p'), (2, 'q'), (2, 'r')");
-  CHostRecordDescription* desc = Description(table);
-  Item(desc, L"x", NA_IT_I4, 4);
-  Item(desc, L"s", NA_IT_TEXTE, 5);
+  CHostRecordDescription* desc = Keyless("(2, 'r'), (1, 'p'), (2, 'q'), (2, 'r')");
   const struct {
     eNA_PARSEDIRECTION start;
     int before;  // previous reads before the transaction end
@@ -538,14 +539,8 @@ TEST_P(LiveBrowseFetch, RebuiltBrowseKeepsItsRankAmongFiveEqualRows) {
   id->m_bNullAllowed = FALSE;
   Item(keyedDesc, L"d", NA_IT_TEXTE, 9, kDuplicates);
   keyedDesc->m_pBestParseItem = id;
-  const std::wstring bare = Name(L"qx brw`five bare ");
-  Raw("CREATE TABLE " + Quoted(bare) + " (x INT NULL, s VARCHAR(4) NULL)");
-  Raw("INSERT INTO " + Quoted(bare) +
-      " VALUES (5, 'r'), (1, 'a'), (9, 'z'), (5, 'r'), (1, 'c'), (5, 'r'), (9, 'x'), (5, 'r'), (1, 'b'), (5, 'r'),"
-      " (9, 'y')");
-  CHostRecordDescription* bareDesc = Description(bare);
-  Item(bareDesc, L"x", NA_IT_I4, 4, kDuplicates);
-  Item(bareDesc, L"s", NA_IT_TEXTE, 5);
+  CHostRecordDescription* bareDesc = Keyless(
+      "(5, 'r'), (1, 'a'), (9, 'z'), (5, 'r'), (1, 'c'), (5, 'r'), (9, 'x'), (5, 'r'), (1, 'b'), (5, 'r'), (9, 'y')");
   struct Move {
     eNA_PARSEDIRECTION dir;
     long long count;
