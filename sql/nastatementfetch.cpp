@@ -142,7 +142,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = *moved;
-    ok = bSetStmtOriginalRecord(direction);
+    ok = bSetStmtOriginalRecord(m_eLastDirection);
     // A move over several rows may land inside a run of equal rows it did not compare: the rows
     // just before the landing tell the rank.
     if (ok && *moved > 1) {
@@ -185,6 +185,7 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     long long one = 1;
     if (!_bFetchNextBloc(NA_PARSE_PREVIOUS, 1, &one)) return FALSE;
     direction = pastEnd ? NA_PARSE_LAST : NA_PARSE_FIRST;
+    m_eLastDirection = direction;
   }
   BOOL ok = _bFetch(direction, update, out, want, moved);
   while (ok && *out && want > 0 && *moved < want && direction != NA_PARSE_CURRENT && _bNextBlockCanExist(direction)) {
@@ -209,7 +210,9 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     // Rows the server skipped for the move.
     *moved += asked - rest;
     long long more = 0;
+    // The new block goes on the same way in its own order.
     direction = NA_PARSE_NEXT;
+    m_eLastDirection = direction;
     ok = _bFetch(NA_PARSE_FIRST, update, out, rest, &more);
     *moved += more;
   }

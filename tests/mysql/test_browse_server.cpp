@@ -279,11 +279,11 @@ namespace {
 // reset that rank, and a skip landing inside a run took it as the run's first; a browse rebuilt
 // with the row cache could not read back past the row it landed on; the next block after a 0 of a
 // descending part lost the NULLs sorted after it; coming back from past the end of a run read its
-// first row.
+// first row, and coming back from before its start counted it from the end.
 TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
   const std::wstring bare = Name(L"qx brw`runs ");
   Raw("CREATE TABLE " + Quoted(bare) + " (x INT NULL)");
-  Raw("INSERT INTO " + Quoted(bare) + " VALUES (1),(2),(2),(3),(3),(3)");
+  Raw("INSERT INTO " + Quoted(bare) + " VALUES (1),(1),(2),(3),(3),(3)");
   CHostRecordDescription* bareDesc = Description(bare);
   Item(bareDesc, L"x", NA_IT_I4, 4);
   const std::wstring pairs = Name(L"qx brw`pairs ");
@@ -323,7 +323,9 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
       {"SkipIntoARunCountsTheEqualRowsBeforeTheLanding", bareDesc, L"x", nullptr, false, "fktnn", {"1", "3", "", "3", ""}},
       {"MoveByNoRowKeepsTheRank", bareDesc, L"x", nullptr, false, "lp0tnn", {"3", "3", "3", "", "3", ""}},
       {"BackFromPastTheEndOfARunReadsItsLastRow", bareDesc, L"x", nullptr, false, "ltpnnpj",
-       {"3", "", "3", "3", "", "3", "2"}},
+       {"3", "", "3", "3", "", "3", "1"}},
+      {"BackFromBeforeTheStartOfARunCountsFromItsFirstRow", bareDesc, L"x", nullptr, false, "fntpjntnn",
+       {"1", "1", "", "1", "", "1", "", "1", "2"}},
   };
   for (const auto& row : rows) {
     CMySQLConnection* cnx = Connect(row.cache);
