@@ -88,12 +88,14 @@ class LiveBrowseWalk : public LiveBrowse {
                   {L"ac", {{4, Collation::Number}, {5, Collation::Number, true}, byId}}};
   }
   // A table without a key whose rows repeat whole or differ only in case and trailing blanks.
-  void MakeKeyless(Table* t, std::mt19937* rng, int n) {
-    t->name = Name(L"qx brw`bare ");
+  // Without variants, rows the server holds equal have the same bytes.
+  void MakeKeyless(Table* t, std::mt19937* rng, int n, bool variants = true) {
+    t->name = Name(variants ? L"qx brw`bare " : L"qx brw`same ");
     Raw("CREATE TABLE " + Quoted(t->name) +
         " (x INT NULL, s VARCHAR(4) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL)");
     const std::vector<Cell> xPool = {std::nullopt, L"1", L"2"};
-    const std::vector<Cell> sPool = {L"p", L"P", L"p ", L"q"};
+    const std::vector<Cell> sPool =
+        variants ? std::vector<Cell>{L"p", L"P", L"p ", L"q"} : std::vector<Cell>{L"p", L"q"};
     std::string insert;
     for (int i = 0; i < n; ++i) {
       std::vector<Cell> row = {xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]};
@@ -182,19 +184,20 @@ TEST_P(LiveBrowseWalk, RandomWalksReadWhatTheModelReads) {
   const unsigned int seed = Seed();
   SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
   std::mt19937 rng(seed);
-  Table keyed, bare;
+  Table keyed, bare, same;
   MakeKeyed(&keyed, &rng, 130);
   MakeKeyless(&bare, &rng, 40);
+  MakeKeyless(&same, &rng, 40, false);
   ASSERT_FALSE(HasFatalFailure());
   const int steps = std::get<0>(GetParam()) == 65001 && !std::get<1>(GetParam()) ? 120 : 40;
   for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
     CMySQLConnection* cnx = Connect(cache);
     for (const bool rowCache : {false, true}) {
-      for (Table* t : {&keyed, &bare}) {
+      for (Table* t : {&keyed, &bare, &same}) {
         CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
         for (const Browse& b : t->browses) {
           const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-          const std::string failure = Walk(a, *t, b, flags, &rng, steps, t == &keyed);
+          const std::string failure = Walk(a, *t, b, flags, &rng, steps, t != &bare);
           EXPECT_EQ(failure, "") << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache "
                                  << rowCache << ", table " << Utf8(t->name) << ", item " << Utf8(b.item);
         }
@@ -272,13 +275,15 @@ namespace {
 
 // Rebuilt and continued browses on small tables made for each fault: a table without a key
 // counted its equal rows on a best item it does not have and refused the rebuild; the rank among
-// equal rows read from the end was taken as counted from the start; a re-read reset that rank; a
-// browse rebuilt with the row cache could not read back past the row it landed on; the next block
-// after a 0 of a descending part lost the NULLs sorted after it.
+// equal rows read from the end was taken as counted from the start; a re-read or a move by no row
+// reset that rank, and a skip landing inside a run took it as the run's first; a browse rebuilt
+// with the row cache could not read back past the row it landed on; the next block after a 0 of a
+// descending part lost the NULLs sorted after it; coming back from past the end of a run read its
+// first row, and coming back from before its start counted it from the end.
 TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
   const std::wstring bare = Name(L"qx brw`runs ");
   Raw("CREATE TABLE " + Quoted(bare) + " (x INT NULL)");
-  Raw("INSERT INTO " + Quoted(bare) + " VALUES (1),(2),(2),(3),(3),(3)");
+  Raw("INSERT INTO " + Quoted(bare) + " VALUES (1),(1),(2),(3),(3),(3)");
   CHostRecordDescription* bareDesc = Description(bare);
   Item(bareDesc, L"x", NA_IT_I4, 4);
   const std::wstring pairs = Name(L"qx brw`pairs ");
@@ -296,7 +301,8 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
   MakeKeyed(&keyed, &rng, 130);
   ASSERT_FALSE(HasFatalFailure());
 
-  // f l n p: reads; r: re-read; t: transaction end. Expected: the column's value read, "" out.
+  // f l n p: reads; k j 0: skips by 4, -4 and 0; r: re-read; t: transaction end. Expected: the
+  // column's value read, "" out.
   const struct {
     const char* name;
     CHostRecordDescription* desc;
@@ -314,6 +320,12 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
        {"130", "129", "", "130", "129", "128"}},
       {"BlockAfterAZeroOfADescendingPartReachesTheNulls", pairsDesc, L"ac", "3", false, "fnnnnnn",
        {"1", "2", "3", "4", "5", "6", ""}},
+      {"SkipIntoARunCountsTheEqualRowsBeforeTheLanding", bareDesc, L"x", nullptr, false, "fktnn", {"1", "3", "", "3", ""}},
+      {"MoveByNoRowKeepsTheRank", bareDesc, L"x", nullptr, false, "lp0tnn", {"3", "3", "3", "", "3", ""}},
+      {"BackFromPastTheEndOfARunReadsItsLastRow", bareDesc, L"x", nullptr, false, "ltpnnpj",
+       {"3", "", "3", "3", "", "3", "1"}},
+      {"BackFromBeforeTheStartOfARunCountsFromItsFirstRow", bareDesc, L"x", nullptr, false, "fntpjntnn",
+       {"1", "1", "", "1", "", "1", "", "1", "2"}},
   };
   for (const auto& row : rows) {
     CMySQLConnection* cnx = Connect(row.cache);
@@ -327,6 +339,9 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
         access->SetTransactionTermined();
       } else if (op == 'r') {
         ok = access->bHLit(0, kNoLock, nullptr);
+      } else if (op == 'k' || op == 'j' || op == '0') {
+        ok = access->bSkipRecord(row.item, op == 'j' ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, op == '0' ? 0 : 4, 1, kNoLock,
+                                 nullptr, flags);
       } else {
         ok = access->bHLitxxx(row.item, op == 'f'   ? NA_PARSE_FIRST
                                         : op == 'l' ? NA_PARSE_LAST
