@@ -317,6 +317,8 @@ BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column
   if (data == nullptr) return value->SetNull(), TRUE;
   const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
   const int type = c->m_nDBType;
+  // A date-time slot reads the server's text as it stands, without the digit form.
+  if (type == MYSQL_TYPE_DATETIME && length == 19 && value->bSetServerDateTimeDB(data, length)) return TRUE;
   if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME || bBlob(type))
     return _bGetDateOrBlobValue(value, c, data, length);
   return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));

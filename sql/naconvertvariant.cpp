@@ -288,12 +288,11 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   return bDateParts(y, mo, d, p);
 }
 
-// "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
-[[gnu::always_inline]] inline bool bDateTimeDigits(const char* t, STDateParts* p) {
+// A date-time of the calendar from the words of its "YYYYMMDD" and "HH:MM:SS" (loaded as
+// bDigitWord reads them).
+[[gnu::always_inline]] inline bool bDateTimeWords(uint64_t date, uint64_t w, STDateParts* p) {
   // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
-  uint64_t date, w, pairs;
-  memcpy(&date, t, 8);
-  memcpy(&w, t + 9, 8);
+  uint64_t pairs;
   const uint64_t digits =
       (w & 0xFFFF) | ((w >> 8) & 0xFFFF0000ULL) | ((w >> 16) & 0xFFFF00000000ULL) | 0x3030000000000000ULL;
   if (!bDigitPairs(date, &pairs) ||
@@ -302,6 +301,36 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
     return false;
   p->h = nPair(pairs, 0), p->mi = nPair(pairs, 1), p->s = nPair(pairs, 2);
   return p->h <= 23 && p->mi <= 59 && p->s <= 59;
+}
+
+// "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
+[[gnu::always_inline]] inline bool bDateTimeDigits(const char* t, STDateParts* p) {
+  uint64_t date, w;
+  memcpy(&date, t, 8);
+  memcpy(&w, t + 9, 8);
+  return bDateTimeWords(date, w, p);
+}
+
+// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): the same with its dashes and space
+// checked and stepped over.
+[[gnu::always_inline]] inline bool bServerDateTime(const char* t, STDateParts* p) {
+  uint64_t head, day, time;
+  memcpy(&head, t, 8);
+  memcpy(&day, t + 8, 8);
+  memcpy(&time, t + 11, 8);
+  if ((head & 0xFF0000FF00000000ULL) != 0x2D00002D00000000ULL || ((day >> 16) & 0xFF) != ' ') return false;
+  const uint64_t date = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (day << 48);
+  return bDateTimeWords(date, time, p);
+}
+
+// The date-time of parts read to the second.
+inline CDateTimeBase SecondsDateTime(const STDateParts& parts) {
+  CDateTimeBase dt;
+  dt.m_byJour = static_cast<uint8_t>(parts.d);
+  dt.m_byMois = static_cast<uint8_t>(parts.mo);
+  dt.m_wAnnee = static_cast<uint16_t>(parts.y);
+  dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
+  return dt;
 }
 
 // 1 to 6 fraction digits; the first three make the milliseconds.
@@ -1273,12 +1302,21 @@ BOOL CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length, un
   if (length != 17 || text[8] != ' ' || eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME ||
       !bDateTimeDigits(text, &parts))
     return _bSetValueDBGeneral(text, length, codePage);
-  CDateTimeBase dt;
-  dt.m_byJour = static_cast<uint8_t>(parts.d);
-  dt.m_byMois = static_cast<uint8_t>(parts.mo);
-  dt.m_wAnnee = static_cast<uint16_t>(parts.y);
-  dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
+  const CDateTimeBase dt = SecondsDateTime(parts);
   if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return _bSetValueDBGeneral(text, length, codePage);
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::bSetServerDateTimeDB(const char* text, unsigned int length) {
+  // The conditions of bSetValueDB's road to _bSlotDateTime, which takes the digit form.
+  if (m_nDBState == 0 || m_eVarType != NA_VAR_BUFFER || wGetType() != ZV_DATETIME || text == nullptr || length != 19)
+    return FALSE;
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  STDateParts parts;
+  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME || !bServerDateTime(text, &parts)) return FALSE;
+  const CDateTimeBase dt = SecondsDateTime(parts);
+  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return FALSE;
   m_clValue.SetFlags(0);
   return TRUE;
 }

@@ -125,6 +125,10 @@ class CNAConvertVariant : public CNAVariant {
   BOOL bSetValueDB(const char* text, unsigned int length, unsigned int codePage);
   BOOL bSetValueDB(const CAny* value);
   BOOL bSetValueDB(const unsigned char* bytes, unsigned int length);
+  // The server's own "YYYY-MM-DD HH:MM:SS" into a DATETIME slot ready for server values: the bytes
+  // bSetValueDB writes for its digit form "YYYYMMDD HH:MM:SS". FALSE, nothing written and no
+  // error raised, for any other text or converter: the caller takes the digit road then.
+  BOOL bSetServerDateTimeDB(const char* text, unsigned int length);
 
   // ---- Reading ----
   BOOL bGetValue(CAny* out) const;
