@@ -1334,22 +1334,10 @@ BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsig
   return TRUE;
 }
 
-BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
-  // The roads a browse takes row after row, each in a few steps with the bytes the general road
-  // writes: slots of integer, currency, date-time and UTF-16 text items, and the held memo. Each
-  // hands what it does not take to the general road.
-  if (m_nDBState != 0 && text != nullptr && length != kAll) {
-    const unsigned short type = wGetType();
-    if (m_eVarType == NA_VAR_BUFFER) {
-      if (type >= ZV_UI1 && type <= ZV_I8) return _bSlotInteger(text, length, codePage);
-      if (type == ZV_CY) return _bSlotCurrency(text, length, codePage);
-      if (type == ZV_DATETIME) return _bSlotDateTime(text, length, codePage);
-      if (codePage == CP_UTF8 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
-        return _bSlotUTF16(text, length, codePage);
-    } else if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRW) {
-      m_clValue.SetFlags(0);
-      return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
-    }
+BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
+  if (m_nDBState != 0 && text != nullptr && length != kAll && m_eVarType == NA_VAR_ANY && wGetType() == ZV_DSTRW) {
+    m_clValue.SetFlags(0);
+    return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
   }
   return _bSetValueDBGeneral(text, length, codePage);
 }
