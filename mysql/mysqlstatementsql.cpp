@@ -317,8 +317,6 @@ BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column
   if (data == nullptr) return value->SetNull(), TRUE;
   const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
   const int type = c->m_nDBType;
-  // A date-time slot reads the server's text as it stands, without the digit form.
-  if (type == MYSQL_TYPE_DATETIME && length == 19 && value->bSetServerDateTimeDB(data, length)) return TRUE;
   if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME || bBlob(type))
     return _bGetDateOrBlobValue(value, c, data, length);
   return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
@@ -336,6 +334,8 @@ BOOL CMySQLStatementSQL::_bGetDateOrBlobValue(CNAConvertVariant* value, const CN
   // "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" go as the digit forms the converter reads by length;
   // a date-time with a fraction goes as it is.
   if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
+    // A date-time slot reads the server's text as it stands, without the digit form.
+    if (type == MYSQL_TYPE_DATETIME && value->bSetServerDateTimeDB(data, length)) return TRUE;
     char digits[19];
     return value->bSetValueDB(digits, nMySQLDateDigits(data, length, digits), cp);
   }
