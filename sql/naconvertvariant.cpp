@@ -454,7 +454,8 @@ inline bool bDigitRun(const char* t, unsigned int n, uint64_t* v) {
 // A number text every row of a result is made of: "[-]digits" (at most 20) for the integer
 // types, and for currency "[-]digits[.digits]" with at most 12 integer digits and 6 decimals,
 // read as millionths. FALSE for any other text.
-bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative, unsigned long long* value) {
+[[gnu::always_inline]] inline bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative,
+                                                unsigned long long* value) {
   *negative = n > 0 && t[0] == '-';
   const unsigned int start = *negative ? 1 : 0;
   // A currency's point lies among its last seven characters: its integer part ends there.
