@@ -288,11 +288,12 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   return bDateParts(y, mo, d, p);
 }
 
-// A date-time of the calendar from the words of its "YYYYMMDD" and "HH:MM:SS" (loaded as
-// bDigitWord reads them).
-[[gnu::always_inline]] inline bool bDateTimeWords(uint64_t date, uint64_t w, STDateParts* p) {
+// "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
+[[gnu::always_inline]] inline bool bDateTimeDigits(const char* t, STDateParts* p) {
   // Only HH:MM:SS fills the eight characters after the date: its digits closed up as HHMMSS00.
-  uint64_t pairs;
+  uint64_t date, w, pairs;
+  memcpy(&date, t, 8);
+  memcpy(&w, t + 9, 8);
   const uint64_t digits =
       (w & 0xFFFF) | ((w >> 8) & 0xFFFF0000ULL) | ((w >> 16) & 0xFFFF00000000ULL) | 0x3030000000000000ULL;
   if (!bDigitPairs(date, &pairs) ||
@@ -303,24 +304,30 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   return p->h <= 23 && p->mi <= 59 && p->s <= 59;
 }
 
-// "YYYYMMDD HH:MM:SS" (17 characters, t[8] the space): true with a date-time of the calendar.
-[[gnu::always_inline]] inline bool bDateTimeDigits(const char* t, STDateParts* p) {
-  uint64_t date, w;
-  memcpy(&date, t, 8);
-  memcpy(&w, t + 9, 8);
-  return bDateTimeWords(date, w, p);
-}
-
-// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): the same with its dashes and space
-// checked and stepped over.
+// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): true with a date-time of the calendar.
 [[gnu::always_inline]] inline bool bServerDateTime(const char* t, STDateParts* p) {
-  uint64_t head, day, time;
-  memcpy(&head, t, 8);
-  memcpy(&day, t + 8, 8);
-  memcpy(&time, t + 11, 8);
-  if ((head & 0xFF0000FF00000000ULL) != 0x2D00002D00000000ULL || ((day >> 16) & 0xFF) != ' ') return false;
-  const uint64_t date = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (day << 48);
-  return bDateTimeWords(date, time, p);
+  // Three words against the form: each byte xor its form's is a digit's value, or zero for the
+  // dashes, space and colons; adding 0x76 (0x7F at those) sets the top bit of any other.
+  uint64_t a, b, c;
+  memcpy(&a, t, 8);       // "YYYY-MM-"
+  memcpy(&b, t + 8, 8);   // "DD HH:MM"
+  memcpy(&c, t + 11, 8);  // "HH:MM:SS"
+  a ^= 0x2D30302D30303030ULL;
+  b ^= 0x30303A3030203030ULL;
+  c ^= 0x30303A30303A3030ULL;
+  if ((((a + 0x7F76767F76767676ULL) | a) | ((b + 0x76767F76767F7676ULL) | b) |
+       ((c + 0x76767F76767F7676ULL) | c)) &
+      0x8080808080808080ULL)
+    return false;
+  // Byte k of x * 10 + (x >> 8) is the pair of digits at k and k + 1.
+  a = a * 10 + (a >> 8);
+  b = b * 10 + (b >> 8);
+  c = c * 10 + (c >> 8);
+  const int mo = static_cast<int>((a >> 40) & 0xFF), d = static_cast<int>(b & 0xFF);
+  p->h = static_cast<int>((b >> 24) & 0xFF), p->mi = static_cast<int>((b >> 48) & 0xFF);
+  p->s = static_cast<int>((c >> 48) & 0xFF);
+  return p->h <= 23 && p->mi <= 59 && p->s <= 59 &&
+         bDateParts(static_cast<int>(a & 0xFF) * 100 + static_cast<int>((a >> 16) & 0xFF), mo, d, p);
 }
 
 // The date-time of parts read to the second.

@@ -586,7 +586,8 @@ TEST(UtfEncode, ShortASCIIRunsAroundOtherCharactersAtEveryDestinationSize) {
       for (size_t after = 0; after <= 17; ++after) {
         std::string s;
         U16 all;
-        for (size_t i = 0; i < before; ++i) s += static_cast<char>('a' + i), all += static_cast<unsigned short>('a' + i);
+        for (size_t i = 0; i < before; ++i)
+          s += static_cast<char>('a' + i), all += static_cast<unsigned short>('a' + i);
         s += middle.middle;
         all += middle.units;
         for (size_t i = 0; i < after; ++i) s += static_cast<char>('A' + i), all += static_cast<unsigned short>('A' + i);
