@@ -736,7 +736,8 @@ TEST_P(LiveBrowseQuery, QueryBrowsesRefuseWhatTheyCannotServe) {
 }
 
 // The count of every row of a query browse whose table cache holds the whole result comes from
-// the cache, without the server; while the cache is still being filled it is the server's.
+// the cache, without the server; while the cache is still being filled, or once the browse's
+// filter is another than the cache's, it is the server's.
 TEST_P(LiveBrowseQuery, CountOfAWholeTableCacheAsksNothingOfTheServer) {
   Plain(20);
   ASSERT_FALSE(HasFatalFailure());
@@ -767,6 +768,18 @@ TEST_P(LiveBrowseQuery, CountOfAWholeTableCacheAsksNothingOfTheServer) {
       EXPECT_TRUE(a->bHNbEnr(&n, 0, 0));
       EXPECT_EQ(n, 0) << where;
       EXPECT_EQ(ClientCounts::nQueries, queries) << where;
+      if (!whole || queryFlags != 0) continue;
+      // A filter other than the one the cache was filled with: the server counts.
+      CNAFilter* filter = st->pclAllocFilter(&m_error);
+      filter->AddRef();
+      const CAny low = FromText(ZV_I4, L"10");
+      naguards::CHeldItemDesc held(a->piGetDataSourceDescriptionNoRef()->piNAGetItem(L"id"));
+      EXPECT_TRUE(filter->bSetFilter(a->pclGetCurrentRecordNoRef(), held.get(), &low, 1, nullptr, 0, nullptr, 0));
+      filter->Activate();
+      st->_SetFilter(filter);
+      filter->nRelease();
+      EXPECT_TRUE(a->bHNbEnr(&n, 16, 0)) << where << Utf8(m_error.pszGetError());
+      EXPECT_GT(ClientCounts::nQueries, queries) << where << Sent();
     }
   }
 }
