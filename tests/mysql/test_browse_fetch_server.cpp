@@ -144,7 +144,7 @@ TEST_P(LiveBrowseFetch, EveryRowIsReadOnceEachWayInTheServersOrder) {
 }
 
 // A move by no row reads the current row again into the record, wherever the browse stands in
-// its blocks; on rows that are all gone it leaves the rows.
+// its blocks; out of the rows, and on a table without rows, it stays out and finds nothing.
 TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
   CHostRecordDescription* desc = Numbers(20);
   ASSERT_FALSE(HasFatalFailure());
@@ -175,6 +175,15 @@ TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
     if (!id.empty()) {
       EXPECT_EQ(Text(Values(a, {L"v"})), std::to_string(1000 - std::stoi(id))) << where;
     }
+  }
+  // No rows at all: out of the rows, nothing found.
+  Raw("DELETE FROM " + Quoted(m_table));
+  for (bool rowCache : {false, true}) {
+    CBrowseAccess* a = Open(desc, Connect(nullptr), {rowCache, true});
+    const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    EXPECT_EQ(Read(a, L"id", NA_PARSE_FIRST, flags), "");
+    EXPECT_EQ(Read(a, L"id", NA_PARSE_NEXT, flags, 0), "");
+    EXPECT_FALSE(Statement(a, L"id")->bGetFound());
   }
 }
 
