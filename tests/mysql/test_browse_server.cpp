@@ -322,7 +322,8 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
        {"130", "129", "", "130", "129", "128"}},
       {"BlockAfterAZeroOfADescendingPartReachesTheNulls", pairsDesc, L"ac", "3", false, "fnnnnnn",
        {"1", "2", "3", "4", "5", "6", ""}},
-      {"SkipIntoARunCountsTheEqualRowsBeforeTheLanding", bareDesc, L"x", nullptr, false, "fktnn", {"1", "3", "", "3", ""}},
+      {"SkipIntoARunCountsTheEqualRowsBeforeTheLanding", bareDesc, L"x", nullptr, false, "fktnn",
+       {"1", "3", "", "3", ""}},
       {"MoveByNoRowKeepsTheRank", bareDesc, L"x", nullptr, false, "lp0tnn", {"3", "3", "3", "", "3", ""}},
       {"BackFromPastTheEndOfARunReadsItsLastRow", bareDesc, L"x", nullptr, false, "ltpnnpj",
        {"3", "", "3", "3", "", "3", "1"}},
@@ -385,8 +386,8 @@ int CompareInBrowse(const Browse& b, const std::vector<Cell>& x, const std::vect
   return CompareCells(x[0], y[0], Collation::Number);
 }
 
-// Blocks of 15 rows read by next from first and by previous from last while a second connection
-// inserts, deletes and moves rows ahead of, at and behind the position: the rows no write
+// Blocks of 15 rows read by next from first and by previous from last, with rebuilds, while a
+// second connection inserts, deletes and moves rows ahead of, at and behind the position: the rows no write
 // touched are each read once, with their values, and every read follows the one before in the
 // browse's order; a current row deleted meanwhile is read again as deleted (state 128) with the
 // values the browse read.
@@ -409,17 +410,18 @@ TEST_P(LiveBrowseWalk, WritesOfAnotherConnectionLeaveUntouchedRowsReadOnceInOrde
         for (const auto& r : t.rows) untouched[*r[0]] = r;
         const std::string table = Quoted(t.name);
         int fresh = 5000;
-        auto touch = [&](const std::wstring& id) { untouched.erase(id); };
         auto anyId = [&]() { return *t.rows[rng() % t.rows.size()][0]; };
-        // A write of the second connection on the row id: its deletion or a move of its key.
+        // A write of the second connection on the row id: its deletion or a move of its key,
+        // ahead of the position or behind it.
         auto write = [&](const std::wstring& id, bool remove) {
-          touch(id);
+          untouched.erase(id);
           const std::string where = " WHERE id=" + Utf8(id);
-          if (remove) return Raw("DELETE FROM " + table + where);
-          if (std::wstring(item) == L"id") return Raw("UPDATE " + table + " SET id=" + std::to_string(rng() % 2 ? ++fresh : -++fresh) + where);
-          if (std::wstring(item) == L"d") return Raw("UPDATE " + table + " SET d=" + SqlCell(rng() % 2 ? Cell(L"a") : Cell(L"zzz"), false) + where);
-          if (std::wstring(item) == L"u") return Raw("UPDATE " + table + " SET u=" + (rng() % 2 ? std::string("NULL") : std::to_string(++fresh)) + where);
-          Raw("UPDATE " + table + " SET a=" + std::to_string(rng() % 5) + ", c=NULL" + where);
+          const bool up = rng() % 2 != 0;
+          std::string set = "a=" + std::to_string(rng() % 5) + ", c=NULL";
+          if (std::wstring(item) == L"id") set = "id=" + std::to_string(up ? ++fresh : -++fresh);
+          if (std::wstring(item) == L"d") set = std::string("d=") + (up ? "'zzz'" : "'a'");
+          if (std::wstring(item) == L"u") set = "u=" + (up ? std::to_string(++fresh) : std::string("NULL"));
+          Raw(remove ? "DELETE FROM " + table + where : "UPDATE " + table + " SET " + set + where);
         };
         CNADataAccess* a = Open(t.desc, cnx, {rowCache, true});
         const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
@@ -456,6 +458,9 @@ TEST_P(LiveBrowseWalk, WritesOfAnotherConnectionLeaveUntouchedRowsReadOnceInOrde
             Raw("INSERT INTO " + table + " VALUES (" + SqlCell(copy[0], true) + "," + SqlCell(copy[1], false) + "," +
                 SqlCell(copy[2], false) + ",NULL," + SqlCell(copy[4], true) + "," + SqlCell(copy[5], true) + ")");
             trail += " insert " + Utf8(*copy[0]);
+          } else if (roll == 5) {
+            a->SetTransactionTermined();
+            trail += " transaction-end";
           }
           ASSERT_TRUE(a->bHLitxxx(item, step, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError()) << trail;
           trail += forward ? " next" : " previous";
