@@ -526,6 +526,10 @@ BOOL CNADataAccess::bRestoreOriginalRecordSave(int id) {
   return original != nullptr && bCopySaveToRecord(id, original);
 }
 
+BOOL CNADataAccess::bRestoreOriginalRecordSave(CNAStatement* stmt) {
+  return stmt != nullptr && bRestoreOriginalRecordSave(stmt->nGetRecordSaveID());
+}
+
 BOOL CNADataAccess::_bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item) {
   CNARecordValue* value = new (std::nothrow) CNARecordValue(m_pclError);
   if (value == nullptr) {

@@ -303,6 +303,8 @@ class CNADataAccess : public CInterf {
   BOOL bCopySaveToRecord(int id, CNARecordValue* dest);
   // The current record's original value takes the kept row.
   BOOL bRestoreOriginalRecordSave(int id);
+  // The same with the save stmt holds (its rebuild point); FALSE when it holds none.
+  BOOL bRestoreOriginalRecordSave(CNAStatement* stmt);
   // The item's value in the kept row (NULL of its type when not defined).
   BOOL _bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item);
   // Whether the kept row is marked deleted.

@@ -181,6 +181,30 @@ TEST_F(DataAccess, HeldSaveIsNotSharedWithARowOfOtherMemos) {
   }
 }
 
+// A statement's rebuild point is the save it holds: restoring through the statement brings that
+// row back into the original value; a statement holding none restores nothing.
+TEST_F(DataAccess, StatementRestoresTheSaveItHolds) {
+  for (const bool holds : {true, false}) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    const int id = Hold(access, rec, kFull);
+    const std::wstring kept = Read(rec, kFull);
+    CNAStatement* stmt = access->_pclInitStatement(L"t");
+    ASSERT_NE(stmt, nullptr);
+    if (holds) {
+      ASSERT_TRUE(stmt->bSetParseNeedUpdate(NA_PARSE_RERUN, id));
+    }
+    access->nReleaseRecordSave(id);
+    Fill(rec, kOther);
+    EXPECT_EQ(access->bRestoreOriginalRecordSave(stmt), holds ? TRUE : FALSE);
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
+    EXPECT_EQ(Read(rec, kFull) == kept, holds);
+    stmt->nRelease();
+  }
+}
+
 // Random keeps, releases and reads of record saves against a model (save id -> row kept and its
 // holders), over rows that differ in one value, in a memo only, or in NULL against empty: a row
 // held is found again under its id, read back whole, and a freed one reads as nothing.
