@@ -1,6 +1,7 @@
 // The data access without a server: record saves kept, shared, freed and restored over a record
-// of every item type; the answers of the operations the server has no use for; a destroyed
-// access holding saves, statements and a table cache.
+// of every item type (also against a model under random operations); the answers of the
+// operations the server has no use for; what the source kind decides; a query's result paired
+// with the host's items; a destroyed access holding saves, statements and a table cache.
 #include <gtest/gtest.h>
 
 #include <cwchar>

@@ -1,7 +1,9 @@
 // The data access's lifecycle against the private server, on tables whose names need backquotes:
 // opening checks the table once, a missing table is an error the host can read, a table that
-// does not match is refused untouched. Every text the driver sends is counted at the client
-// library's query call.
+// does not match is refused untouched, creation makes the table with its indexes, deletions send
+// one statement, an UPDATE that finds no row is an error, a record save outlives a change on the
+// server. Every text the driver sends is counted (and kept) at the client library's query call;
+// every host object the access referenced is given back.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
