@@ -295,38 +295,50 @@ TEST_P(LiveAccess, MissingTableIsAnErrorTheHostCanRead) {
   EXPECT_EQ(a->pclGetImportedDataSourceDesc(), nullptr);
 }
 
-// A failure at each allocation of an open: the open fails with an error and leaves the access
-// closed, or it did not need that allocation; nothing leaks (LeakSanitizer checks at exit).
+// A failure at each allocation of an open, a creation (dropping the table first) and a deletion of
+// every row: the operation fails with an error and leaves the access closed, or it did not need
+// that allocation and is whole; nothing leaks (LeakSanitizer checks at exit).
 TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   const std::wstring table = Name(L"qx fail ");
   ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20), m TEXT, KEY (t))"));
   Item(L"id", NA_IT_I4, 4, 0x8000);
   Item(L"t", NA_IT_TEXTE, 21, 0x2000);
   Item(L"m", NA_IT_MEMOTEXTE, 8);
-  int failures = 0;
-  for (long at = 1;; ++at) {
-    CNADataAccess* a = Access(table);
-    g_nNewCalls = 0;
-    g_nFailAt = at;
-    const BOOL ok = a->bHOuvre(eNA_ACCESS{0}, nullptr);
-    const bool failed = g_nNewCalls >= at;
-    g_nFailAt = 0;
-    if (!failed) {
-      EXPECT_TRUE(ok) << at;
-      break;
+  struct Row {
+    const char* name;
+    BOOL (*call)(CNADataAccess*);
+    bool opens;
+  } rows[] = {
+      {"open", [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }, true},
+      {"create", [](CNADataAccess* x) { return x->bHCreation(nullptr, 1); }, true},
+      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, false},
+  };
+  for (const Row& r : rows) {
+    int failures = 0;
+    for (long at = 1;; ++at) {
+      CNADataAccess* a = Access(table);
+      g_nNewCalls = 0;
+      g_nFailAt = at;
+      const BOOL ok = r.call(a);
+      const bool failed = g_nNewCalls >= at;
+      g_nFailAt = 0;
+      if (!failed) {
+        EXPECT_TRUE(ok) << r.name << " " << at << ": " << Narrow(m_error.pszGetError());
+        break;
+      }
+      ASSERT_LT(at, 10000);
+      if (ok) {
+        // An allocation the operation could do without: the access is whole.
+        EXPECT_NE(a->pclGetCurrentRecordNoRef(), nullptr) << r.name << " " << at;
+        EXPECT_EQ(a->bIsOpened(), r.opens ? TRUE : FALSE) << r.name << " " << at;
+        continue;
+      }
+      ++failures;
+      EXPECT_FALSE(a->bIsOpened()) << r.name << " " << at;
+      EXPECT_NE(static_cast<int>(m_error.eGetErrorLevel()), 1) << r.name << " " << at;
     }
-    ASSERT_LT(at, 10000);
-    if (ok) {
-      // An allocation the open could do without: the access is whole.
-      EXPECT_NE(a->pclGetCurrentRecordNoRef(), nullptr) << at;
-      EXPECT_NE(a->pclGetImportedDescNoRef(), nullptr) << at;
-      continue;
-    }
-    ++failures;
-    EXPECT_FALSE(a->bIsOpened()) << at;
-    EXPECT_NE(static_cast<int>(m_error.eGetErrorLevel()), 1) << at;
+    EXPECT_GT(failures, 0) << r.name;
   }
-  EXPECT_GT(failures, 0);
 }
 
 // A creation over a missing or an existing table, on tables named with blanks, reserved words,
