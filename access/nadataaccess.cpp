@@ -721,6 +721,8 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
     return FALSE;
   }
   BOOL answer = TRUE;
+  // A table this access drops no longer matches: the next open asks the server again.
+  if (drop) m_nDBCompatibility = 0;
   if (drop && !_bOperation(stmt, NA_QUERY_DROPTABLE, 0, nullptr) &&
       m_pclError->eGetErrorType() == static_cast<eNA_ERRORTYPE>(1))
     answer = FALSE;

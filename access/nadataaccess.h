@@ -77,7 +77,7 @@ class CNADataAccess : public CInterf {
   // Creates the table (dropping it first when dropFirst) with its indexes and opens it. The
   // password is not read.
   virtual BOOL bHCreation(const wchar_t* password, int dropFirst);
-  // Drops the table; the access is closed afterwards.
+  // Drops the table; the access is closed afterwards and no longer knows the table to match.
   virtual BOOL bSupprimeFichier();
   // Deletes every row (one DELETE for a table); the access is closed afterwards.
   virtual BOOL bSupprimeTout();

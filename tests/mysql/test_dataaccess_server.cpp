@@ -461,6 +461,34 @@ TEST_P(LiveAccess, DeletionsSendOneStatementAndCloseTheAccess) {
   }
 }
 
+// A table the access dropped is no longer known to match: opening it again asks the server and
+// fails as for any missing table, instead of opening an access over nothing.
+TEST_P(LiveAccess, TableDroppedByTheAccessIsNotOpenedAgain) {
+  const struct {
+    const char* name;
+    BOOL (*drop)(CNADataAccess*);
+    BOOL opens;
+  } rows[] = {
+      {"dropped", [](CNADataAccess* x) { return x->bSupprimeFichier(); }, FALSE},
+      {"emptied", [](CNADataAccess* x) { return x->bSupprimeTout(); }, TRUE},
+  };
+  int n = 0;
+  for (const auto& r : rows) {
+    const std::wstring table = Name(L"qx dro`pped " + std::to_wstring(n++));
+    NoItems();
+    Item(L"id", NA_IT_I4, 4, 0x8000);
+    CNADataAccess* a = OpenNew(table, "(id INT PRIMARY KEY)", "(1)");
+    ASSERT_NE(a, nullptr);
+    ASSERT_TRUE(r.drop(a)) << r.name;
+    m_error.Reset();
+    g_nSent = 0;
+    EXPECT_EQ(a->bHOuvre(eNA_ACCESS{0}, nullptr), r.opens) << r.name;
+    EXPECT_EQ(a->bIsOpened(), r.opens) << r.name;
+    EXPECT_EQ(g_nSent > 0, !r.opens) << r.name;
+    EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), r.opens ? 1 : 2) << r.name;
+  }
+}
+
 // An UPDATE of the row read that finds no row is user error 13 of type 9; one that finds the row
 // and changes nothing in it (the server already holds the value) succeeds.
 TEST_P(LiveAccess, UpdateMatchingNoRowIsError13OfType9) {
