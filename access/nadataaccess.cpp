@@ -473,7 +473,11 @@ void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
     if (m_bSourceIsQuery) MatchQueryMemo(host, imported);
     host->nExternalRelease();
   }
-  if (m_pclCurrentRecord != nullptr) _bInitCurrentRecord();
+  if (m_pclCurrentRecord == nullptr) return;
+  // A record paired with a former description (a table read again, or dropped and made anew)
+  // takes the new one's items.
+  _bInitCurrentRecord_SetImportedItemDesc();
+  _bInitCurrentRecord();
 }
 
 INAItemDescription* CNADataAccess::_piRenameQueryItem(int i, const wchar_t* name) {
@@ -524,6 +528,10 @@ BOOL CNADataAccess::bCopySaveToRecord(int id, CNARecordValue* dest) {
 BOOL CNADataAccess::bRestoreOriginalRecordSave(int id) {
   CNARecordValue* original = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetOriginalValueNoRef() : nullptr;
   return original != nullptr && bCopySaveToRecord(id, original);
+}
+
+BOOL CNADataAccess::bRestoreOriginalRecordSave(CNAStatement* stmt) {
+  return stmt != nullptr && bRestoreOriginalRecordSave(stmt->nGetRecordSaveID());
 }
 
 BOOL CNADataAccess::_bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item) {
@@ -684,6 +692,8 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
     return FALSE;
   }
   BOOL answer = TRUE;
+  // A table this access drops no longer matches: the next open asks the server again.
+  if (drop) m_nDBCompatibility = 0;
   if (drop && !_bOperation(stmt, NA_QUERY_DROPTABLE, 0, nullptr) &&
       m_pclError->eGetErrorType() == static_cast<eNA_ERRORTYPE>(1))
     answer = FALSE;

@@ -311,6 +311,10 @@ BOOL CNAStatement::_bUpdateNARecord(eNA_PARSEDIRECTION) {
 
 BOOL CNAStatement::_bUpdateNARecordFromDB() {
   if (m_pclRecord == nullptr) return FALSE;
+  // A row from the server carries no state of the row the record held before (a deleted mark
+  // would go into the row cache with it).
+  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
   for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
     if (column == nullptr || column->bIsComposedKey()) break;
