@@ -330,6 +330,45 @@ TEST_P(LiveBrowseFetch, LongSkipsLandOnTheRowTheyName) {
   }
 }
 
+// Long skips on an item with duplicates land where the server's own order puts them: the
+// server passes over rows after a value shared by many rows, in blocks of 15 and of 100, either
+// way, from either end and from a row inside a run of equal values.
+TEST_P(LiveBrowseFetch, LongSkipsOnDuplicatesLandWhereTheServersOrderSays) {
+  CHostRecordDescription* desc = Numbers(600);
+  ASSERT_FALSE(HasFatalFailure());
+  std::vector<std::string> up, down;
+  for (const auto& [text, out] : {std::pair{ServerOrder("d", false), &up}, std::pair{ServerOrder("d", true), &down}})
+    for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 1) {
+      bar = text.find('|', at);
+      out->push_back(text.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+    }
+  ASSERT_EQ(up.size(), 600u);
+  const struct {
+    const char* cache;
+    eNA_PARSEDIRECTION dir;  // first, last; next from the 130th row, previous from the 470th
+    long long count;
+    long long landing;  // 1-based, in the order read; 0: out
+  } rows[] = {
+      {nullptr, NA_PARSE_FIRST, 500, 500}, {"15", NA_PARSE_FIRST, 50, 50},   {nullptr, NA_PARSE_LAST, 333, 333},
+      {"15", NA_PARSE_LAST, 77, 77},       {nullptr, NA_PARSE_NEXT, 300, 430}, {"15", NA_PARSE_NEXT, 140, 270},
+      {"15", NA_PARSE_PREVIOUS, 200, 270}, {nullptr, NA_PARSE_NEXT, 471, 0},  {"15", NA_PARSE_NEXT, 470, 600},
+  };
+  for (const auto& row : rows) {
+    const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") + ", skip " +
+                              std::to_string(row.count) + " from " + std::to_string(row.dir);
+    CBrowseAccess* a = Open(desc, Connect(row.cache));
+    const bool backward = row.dir == NA_PARSE_LAST;
+    if (row.dir == NA_PARSE_NEXT) {
+      ASSERT_EQ(Read(a, L"d", NA_PARSE_FIRST, kNoRowCache, 130), up[129]) << where;
+    }
+    if (row.dir == NA_PARSE_PREVIOUS) {
+      ASSERT_EQ(Read(a, L"d", NA_PARSE_FIRST, kNoRowCache, 470), up[469]) << where;
+    }
+    const std::string want = row.landing == 0 ? "" : (backward ? down : up)[static_cast<size_t>(row.landing - 1)];
+    EXPECT_EQ(Read(a, L"d", row.dir, kNoRowCache, row.count), want) << where << Sent();
+  }
+}
+
 // The statement's move tells how many rows it really passed, also when further blocks and the
 // server's skipping share the move, and when the move runs out of rows (up to the last row).
 TEST_P(LiveBrowseFetch, MoveCountsOnlyTheRowsReallyPassed) {
