@@ -405,7 +405,8 @@ TEST_P(LiveBrowseFetch, MoveCountsOnlyTheRowsReallyPassed) {
 // A browse is read in limited blocks only when its rows are told apart by values the host holds
 // exactly (a further block starts after a literal of the value read): not on an R4 or R8 item,
 // nor on an item over a FLOAT or DOUBLE column, nor on one that drops the column's fractions of
-// seconds, its time of day or the fraction of its numbers; a non-unique item only when the best
+// seconds, its time of day, the fraction of its numbers or the end of its texts (which made a
+// further block start again at the same rows for ever); a non-unique item only when the best
 // browse item is unique and no R4 or R8 item comes before it. Limited or not, every row is read
 // once.
 TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
@@ -413,10 +414,11 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
   Raw("CREATE TABLE " + Quoted(table) +
       " (id INT PRIMARY KEY, r DOUBLE NULL UNIQUE, n INT NULL, t6 DATETIME(6) NULL UNIQUE, t3 DATETIME(3) NULL UNIQUE,"
       " dd DOUBLE NULL UNIQUE, day DATETIME NULL UNIQUE, q DECIMAL(10,2) NULL UNIQUE,"
-      " c DECIMAL(10,2) NULL UNIQUE, KEY (n))");
+      " c DECIMAL(10,2) NULL UNIQUE, w VARCHAR(12) NULL UNIQUE,"
+      " x VARCHAR(4) NULL UNIQUE, KEY (n))");
   Raw("INSERT INTO " + Quoted(table) +
       " SELECT seq, seq / 3, seq % 4, '2020-01-01 00:00:00' + INTERVAL seq MICROSECOND,"
-      " '2020-01-01 00:00:00' + INTERVAL seq * 1000 MICROSECOND, seq / 10, '2020-01-01' + INTERVAL seq HOUR, seq / 4, seq / 4"
+      " '2020-01-01 00:00:00' + INTERVAL seq * 1000 MICROSECOND, seq / 10, '2020-01-01' + INTERVAL seq HOUR, seq / 4, seq / 4, CONCAT('wwww', LPAD(seq, 3, '0')), CONCAT('x', seq)"
       " FROM seq_1_to_12");
   enum Shape { kIdFirst, kRealFirst, kNoUniqueBest };
   auto describe = [&](Shape shape) {
@@ -432,6 +434,8 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
     Item(desc, L"day", NA_IT_DATE8, 9, kUnique);
     Item(desc, L"q", NA_IT_I4, 4, kUnique);
     Item(desc, L"c", NA_IT_MONETAIRE, 10, kUnique);
+    Item(desc, L"w", NA_IT_TEXTE, 5, kUnique);
+    Item(desc, L"x", NA_IT_TEXTE, 5, kUnique);
     desc->m_pBestParseItem = shape == kNoUniqueBest ? n : id;
     return desc;
   };
@@ -441,10 +445,11 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
     const wchar_t* item;
     bool limited;
   } rows[] = {
-      {kIdFirst, L"id", true},      {kIdFirst, L"r", false},     {kIdFirst, L"n", true},
-      {kIdFirst, L"t6", false},     {kIdFirst, L"t3", true},     {kIdFirst, L"dd", false},
-      {kIdFirst, L"day", false},    {kIdFirst, L"q", false},     {kIdFirst, L"c", true},    {kRealFirst, L"id", true},   {kRealFirst, L"n", false},
-      {kNoUniqueBest, L"n", false}, {kNoUniqueBest, L"id", false},
+      {kIdFirst, L"id", true},      {kIdFirst, L"r", false},       {kIdFirst, L"n", true},
+      {kIdFirst, L"t6", false},     {kIdFirst, L"t3", true},       {kIdFirst, L"dd", false},
+      {kIdFirst, L"day", false},    {kIdFirst, L"q", false},       {kIdFirst, L"c", true},
+      {kIdFirst, L"w", false},      {kIdFirst, L"x", true},        {kRealFirst, L"id", true},
+      {kRealFirst, L"n", false},    {kNoUniqueBest, L"n", false},  {kNoUniqueBest, L"id", false},
   };
   CMySQLConnection* cnx = Connect("3");
   for (const auto& row : rows) {
