@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <new>
-#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -486,6 +487,66 @@ TEST_P(LiveAccess, TableDroppedByTheAccessIsNotOpenedAgain) {
     EXPECT_EQ(a->bIsOpened(), r.opens) << r.name;
     EXPECT_EQ(g_nSent > 0, !r.opens) << r.name;
     EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), r.opens ? 1 : 2) << r.name;
+  }
+}
+
+// Random opens, closes, creations, deletions and drops on one access against a model of the table
+// (there or not, its rows) and of the access (opened or not): every answer, the opened state and
+// the rows on the server follow the model.
+TEST_P(LiveAccess, LifecycleFollowsAModelOfTheTable) {
+  const std::wstring table = Name(L"qx li`fe ");
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"t", NA_IT_TEXTE, 21, 0x2000);
+  CNADataAccess* a = Access(table);
+  bool exists = false, opened = false;
+  int rows = 0;
+  std::mt19937 random(1252);
+  for (int step = 0; step < 200; ++step) {
+    const unsigned int op = random() % 7;
+    m_error.Reset();
+    BOOL ok = FALSE, want = TRUE;
+    switch (op) {
+      case 0:
+        ok = a->bHOuvre(eNA_ACCESS{0}, nullptr);
+        want = opened || exists;
+        opened = want;
+        break;
+      case 1:
+        ok = a->bHFerme();
+        opened = false;
+        break;
+      case 2:
+        ok = a->bHCreation(nullptr, 1);
+        exists = opened = true;
+        rows = 0;
+        break;
+      case 3:
+        ok = a->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr);
+        if (!exists) rows = 0;
+        exists = opened = true;
+        break;
+      case 4:
+        ok = a->bSupprimeTout();
+        want = exists;
+        rows = 0;
+        opened = false;
+        break;
+      case 5:
+        ok = a->bSupprimeFichier();
+        exists = opened = false;
+        break;
+      default:
+        if (!exists) continue;
+        ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) + " VALUES (" + std::to_string(step) + ", 'r')"));
+        ++rows;
+        continue;
+    }
+    ASSERT_EQ(ok, want) << "step " << step << " op " << op << ": " << Narrow(m_error.pszGetError());
+    ASSERT_EQ(a->bIsOpened(), opened ? TRUE : FALSE) << "step " << step << " op " << op;
+    ASSERT_EQ(Count(table), exists ? std::to_string(rows) : "error") << "step " << step << " op " << op;
+    if (!want) {
+      ASSERT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2) << "step " << step;
+    }
   }
 }
 
