@@ -88,6 +88,9 @@ class CNAConnectionDescription : public CInterf {
   virtual int nGetOrderByMaxExpressionNbr() const;
   virtual BOOL bSupportOrderByMemo() const { return FALSE; }
   virtual BOOL bOrderByIndiceAllowed() const { return TRUE; }
+  // out = an expression of the text column name that sorts and compares by its bytes (no case
+  // or trailing-blank folding); FALSE when the server has none, and out is left empty.
+  virtual BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const;
   virtual BOOL bTransactionEndCloseParse() const { return FALSE; }
   virtual BOOL bTreatEmptyDateAsNULL() const { return TRUE; }
   virtual BOOL bSupportItemTime() const { return FALSE; }

@@ -143,6 +143,11 @@ const wchar_t* CNAConnectionDescription::pszGetNCLOBType() const {
 }
 int CNAConnectionDescription::nGetOrderByMaxExpressionNbr() const { return m_eDataSource == 4 ? 31 : INT_MAX; }
 
+BOOL CNAConnectionDescription::bFormatTextBytes(CTString* out, const wchar_t*) const {
+  out->Vide();
+  return FALSE;
+}
+
 BOOL CNAConnectionDescription::g_bDecomposeVersion(CNAError*, const CTString* text, int* major, int* minor,
                                                    int* patch) {
   int* const outs[3] = {major, minor, patch};

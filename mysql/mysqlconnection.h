@@ -56,6 +56,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   using CNAConnectionDescription::bSQLBloque;
   BOOL bDBTypeToString(CTString* out, int fieldType) const override;
   BOOL bSupportOrderByMemo() const override { return TRUE; }
+  BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const override;
   static BOOL bCharsetUnicode(unsigned int charset);
   // The item type and size of a result column of the server.
   static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,

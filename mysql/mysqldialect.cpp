@@ -147,6 +147,16 @@ void CMySQLConnection::_InitKJ2NativeType() {
   for (const STEntry& e : entries) m_pclMapConvertType->Add(e.eType, e.pszText, e.bSized);
 }
 
+// The column's text in the connection's character set (a CAST to CHAR converts to it), as bytes:
+// a value the driver sends is in that set too, so the same text has the same bytes on both sides.
+BOOL CMySQLConnection::bFormatTextBytes(CTString* out, const wchar_t* name) const {
+  out->Vide();
+  out->Add(L"CAST(CAST(");
+  out->Add(name);
+  out->Add(L" AS CHAR) AS BINARY)");
+  return TRUE;
+}
+
 BOOL CMySQLConnection::bDBTypeToString(CTString* out, int fieldType) const {
   static const wchar_t* const kLow[] = {
       L"MYSQL_TYPE_DECIMAL",  L"MYSQL_TYPE_TINY",     L"MYSQL_TYPE_SHORT",    L"MYSQL_TYPE_LONG",

@@ -137,6 +137,11 @@ class CNAColumn : public CInterf {
   eNA_ITEMTYPE eNAGetItemTypeOnDatabase() const;
   int nGetDBType() const;
   BOOL bBinaryString() const { return eNAGetItemType() == NA_IT_BINAIRE; }
+  // A text item (memo texts included), which the server compares under a collation.
+  BOOL bComparedByCollation() const {
+    const eNA_ITEMTYPE t = eNAGetItemType();
+    return t == NA_IT_TEXTE || t == NA_IT_MEMOTEXTE || t == NA_IT_CHAR || t == NA_IT_UNICODE || t == NA_IT_MEMOUNICODE;
+  }
   BOOL bIsIdAuto() const;
   // The imported item's flag; the item's own without one.
   BOOL bUpdatable() const;

@@ -512,10 +512,17 @@ BOOL CNAExpression::_FormatItemNameExp(CTString* out, CNACommand* command, eNAOp
   }
   INAItemDescription* item = m_pclColumn->piGetItemNoRef();
   const wchar_t* inSource = item->pszGetNameInSource();
-  return command->FormatExpressionItemName(out, CNASqlElt::NA_SQLELT_WHERE,
-                                           static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(op)),
-                                           nullptr, item, m_pclColumn->pszGetAliasNomTable(),
-                                           inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName());
+  const BOOL named = command->FormatExpressionItemName(
+      out, CNASqlElt::NA_SQLELT_WHERE, static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(op)), nullptr,
+      item, m_pclColumn->pszGetAliasNomTable(),
+      inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName());
+  // A NULL test needs the column as it is.
+  if (named && (m_dwFlags & NA_EXPR_BYTES) != 0 && op != NA_OP_ISNULL && op != NA_OP_ISNOTNULL) {
+    CNAConnectionDescription* cnx = command->pclGetCnxNoRef();
+    const CTString name(out->pszGet());
+    if (cnx == nullptr || !cnx->bFormatTextBytes(out, name.pszGet())) *out = name;
+  }
+  return named;
 }
 
 BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search, int* folded) {

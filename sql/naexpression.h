@@ -49,6 +49,8 @@ constexpr unsigned int NA_EXPR_LOWER = 0x40;
 constexpr unsigned int NA_EXPR_UPPER = 0x80;
 // A component of a composite key.
 constexpr unsigned int NA_EXPR_COMPONENT = 0x100;
+// A text column compared by its bytes, not under its collation.
+constexpr unsigned int NA_EXPR_BYTES = 0x200;
 
 class CNAExpression : public CInterf {
  public:

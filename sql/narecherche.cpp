@@ -377,9 +377,26 @@ CNAExpression* CNARecherche::_pclAddExpression(CNARecord* record, INAItemDescrip
   }
   values.resize(list.size());
   for (size_t i = 0; i < list.size(); ++i) list[i]->bGetCurrentValue(&values[i], 0);
-  if (op == NA_OP_EQ) return _pclAddKeyExpressionEq(record, list, values, leading, flags);
-  if (op < NA_OP_GT || op > NA_OP_LE) return nullptr;
-  return _pclAddKeyExpressionInfSupRecord(record, list, &values, leading, op, flags);
+  if (op != NA_OP_EQ && (op < NA_OP_GT || op > NA_OP_LE)) return nullptr;
+  // Without a unique key in the chain, rows are told apart by the bytes of their texts too.
+  const bool cut = !list.empty() && list.back()->bIsUnique() && !list.back()->bNullOrEquivalent();
+  m_nBytesFrom = unique == nullptr && key == nullptr && !cut ? _nAddTextBytes(&list, &values) : -1;
+  CNAExpression* chain = op == NA_OP_EQ ? _pclAddKeyExpressionEq(record, list, values, leading, flags)
+                                        : _pclAddKeyExpressionInfSupRecord(record, list, &values, leading, op, flags);
+  m_nBytesFrom = -1;
+  return chain;
+}
+
+int CNARecherche::_nAddTextBytes(Columns* list, Values* values) const {
+  CTString probe;
+  if (m_pclCnx == nullptr || !m_pclCnx->bFormatTextBytes(&probe, L"")) return -1;
+  const size_t n = list->size();
+  for (size_t i = 0; i < n; ++i) {
+    if (!(*list)[i]->bComparedByCollation()) continue;
+    list->push_back((*list)[i]);
+    values->push_back((*values)[i]);
+  }
+  return list->size() > n ? static_cast<int>(n) : -1;
 }
 
 void CNARecherche::_AddAllItem(CNARecord* record, CNAColumn* column, Columns* out) {
@@ -444,8 +461,9 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
   if (holder == nullptr) return nullptr;
   holder->AddRef();
   CNAExpression* node = pclAllocExpression();
+  const unsigned int bytes = m_nBytesFrom >= 0 && i >= m_nBytesFrom ? NA_EXPR_BYTES : 0;
   if (node != nullptr)
-    node->InitExpression(own, column, holder, flags | (bIsComposedKeySearch() ? NA_EXPR_COMPONENT : 0));
+    node->InitExpression(own, column, holder, flags | bytes | (bIsComposedKeySearch() ? NA_EXPR_COMPONENT : 0));
   holder->nRelease();
   if (node == nullptr || i >= last) return node;
   CNAExpression* rest = _pclAddKeyExpression(record, columns, values, keyColumn, i + 1, last, op, flags, join);

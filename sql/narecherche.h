@@ -187,6 +187,10 @@ class CNARecherche : public CInterf {
   // The record's browse order up to its unique not-null key, column first (its components for a
   // composite key).
   void _AddAllItem(CNARecord* record, CNAColumn* column, Columns* out);
+  // Ends list (values beside it) with the text columns again, compared by their bytes when the
+  // server can: the record order of a table without a unique key, as its browse's ORDER BY ends.
+  // Answers where they start in list, -1 for none.
+  int _nAddTextBytes(Columns* list, Values* values) const;
   // The component values of a composite value, read in the host's key layout within the value's
   // bytes.
   // The fills are looked for with NA_SEARCH_FILLTEST or NA_SEARCH_GENERIC in flags.
@@ -210,4 +214,6 @@ class CNARecherche : public CInterf {
   CAny m_clValue;
   INAItemDescription* m_piFetchItem = nullptr;
   CNAConnectionDescription* m_pclCnx = nullptr;
+  // While a chain is built: the entries from this one on compare their column's bytes (-1: none).
+  int m_nBytesFrom = -1;
 };

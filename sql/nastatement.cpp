@@ -495,6 +495,22 @@ BOOL CNAStatement::_FormatORDERBYList(CNACommand* command, CNAColumn* column, in
     command->bComplete(entry.pszGet());
     if (direction == 0) command->bComplete(L" DESC");
   }
+  // Rows a text column's collation holds equal (case, trailing blanks) come in no fixed order:
+  // their bytes end the order, so that rows of equal bytes, which a browse counts as one run, stand
+  // together. The record search on a record without a unique key ends its comparison the same way.
+  if (!list.unique && query == nullptr && count <= room) {
+    int added = 0;
+    for (int i = 0; i < count && count + added < room; ++i) {
+      CNAColumn* c = list.columns[i];
+      if (!c->bComparedByCollation() || cnx == nullptr ||
+          !cnx->bFormatTextBytes(&entry, c->pszGetFormatedName()))
+        continue;
+      command->bComplete(L",");
+      command->bComplete(entry.pszGet());
+      if (list.directions[static_cast<size_t>(i)] == 0) command->bComplete(L" DESC");
+      ++added;
+    }
+  }
   if (limit.nTaille() > 0) {
     command->bComplete(L" ");
     command->bComplete(limit.pszGet());
