@@ -708,3 +708,37 @@ TEST_F(SearchValues, CalculatedColumnOfAQueryIsWrittenAsItsExpression) {
 }
 
 }  // namespace
+namespace {
+
+// A record without a unique key set is told apart from rows its text collation holds equal by the
+// text's bytes, last in each of the three trees (the browse's ORDER BY ends the same way); a key
+// set, or no text in the chain, needs none.
+TEST_F(Search, RecordSearchWithoutAUniqueKeyEndsWithTheTextsBytes) {
+  const struct {
+    const wchar_t* item;
+    std::optional<int> unique;
+    const char *equal, *after, *before;
+  } rows[] = {
+      {L"t", std::nullopt, "`t`={ab} AND (`u` IS NULL AND CAST(CAST(`t` AS CHAR) AS BINARY)={ab})",
+       "`t`>{ab} OR `t`={ab} AND (`u` IS NOT NULL OR `u` IS NULL AND CAST(CAST(`t` AS CHAR) AS BINARY)>{ab})",
+       "(`t`<{ab} OR `t` IS NULL) OR `t`={ab} AND (`u` IS NULL AND (CAST(CAST(`t` AS CHAR) AS BINARY)<{ab} OR `t` IS "
+       "NULL))"},
+      {L"t", 42, "`u`={42}", "`t`>{ab} OR `t`={ab} AND `u`>{42}", "(`t`<{ab} OR `t` IS NULL) OR `t`={ab} AND `u`<{42}"},
+      {L"i", std::nullopt, "`i`={3} AND `u` IS NULL", "`i`>{3} OR `i`={3} AND `u` IS NOT NULL", "(`i`<{3} OR `i` IS NULL)"},
+  };
+  for (const auto& row : rows) {
+    const CAny t = Ansi("ab"), i = Int(3), u = row.unique ? Int(*row.unique) : Null(ZV_I4);
+    Column(L"t")->bSetValue(&t, 0);
+    Column(L"i")->bSetValue(&i, 0);
+    Column(L"u")->bSetValue(&u, 0);
+    ASSERT_TRUE(m_search->bRechercheEnreg(m_bench.Record(), Item(row.item), NA_PARSE_FIRST, 0, nullptr));
+    EXPECT_EQ(Narrow(Written()), row.equal);
+    m_search->_SetContinueParcours(NA_PARSE_FIRST);
+    EXPECT_EQ(Narrow(Written()), row.after);
+    m_search->_SetContinueParcours(NA_PARSE_FIRST);
+    m_search->_SetContinueParcours(NA_PARSE_LAST);
+    EXPECT_EQ(Narrow(Written()), row.before);
+  }
+}
+
+}  // namespace

@@ -127,6 +127,34 @@ TEST_F(Statement, OrderByListOfATable) {
   }
 }
 
+// Without a unique key, rows a text collation holds equal come in no fixed order: the bytes of the
+// list's texts end it, in the direction of their column, where the connection leaves room.
+TEST_F(Statement, OrderByWithoutAUniqueKeyEndsWithTheTextsBytes) {
+  const struct {
+    const wchar_t* item;
+    int forward;
+    NA_WRITEPARSEFLAGS flags;
+    int maximum;
+    const wchar_t* want;
+  } rows[] = {
+      {L"x", 1, 0, INT_MAX, L" ORDER BY `x`,`s`,CAST(CAST(`s` AS CHAR) AS BINARY)"},
+      {L"s", 0, 0, INT_MAX, L" ORDER BY `s` DESC,`x` DESC,CAST(CAST(`s` AS CHAR) AS BINARY) DESC"},
+      {L"s", 1, NA_WPF_NO_ORDER_COMPLETION, INT_MAX, L" ORDER BY `s`,CAST(CAST(`s` AS CHAR) AS BINARY)"},
+      {L"x", 1, NA_WPF_NO_ORDER_COMPLETION, INT_MAX, L" ORDER BY `x`"},
+      {L"x", 1, 0, 2, L" ORDER BY `x`,`s`"},
+  };
+  for (const auto& row : rows) {
+    RecordBench bench(5, row.maximum);
+    bench.Add(L"x", NA_IT_I4, 4);
+    bench.Add(L"s", NA_IT_TEXTE, 11);
+    ASSERT_TRUE(BuildTable(bench));
+    Built built(bench);
+    built.statement->SetOrderCompletion(3);
+    ASSERT_TRUE(built.statement->bBuildQuerySELECT(built.command, row.flags, row.item, row.forward, nullptr));
+    EXPECT_EQ(Narrow(OrderBy(built.Text())), Narrow(row.want)) << Narrow(row.item) << " " << row.forward;
+  }
+}
+
 // A list with no room at all would leave " ORDER BY " with nothing after it: refused by the server.
 TEST_F(Statement, OrderByWithoutRoomWritesNoKeyword) {
   RecordBench bench(5, 0);
