@@ -302,6 +302,9 @@ TEST_P(LiveBrowseFetch, LongSkipsLandOnTheRowTheyName) {
       {nullptr, true, NA_PARSE_FIRST, 500, "500", "499"},
       {"15", true, NA_PARSE_FIRST, 50, "50", "49"},
       {nullptr, true, NA_PARSE_NEXT, 300, "307", "306"},
+      {nullptr, true, NA_PARSE_LAST, 500, "101", "102"},
+      {"15", true, NA_PARSE_PREVIOUS, 520, "30", "31"},
+      {"15", true, NA_PARSE_FIRST, 700, "", "600"},
   };
   for (const auto& row : rows) {
     const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
