@@ -1,58 +1,136 @@
 #include "access/nadataaccess.h"
 
+#include <ctime>
 #include <new>
 
 #include "access/nadatasourcedescription.h"
 #include "access/narecord.h"
+#include "access/narecordcache.h"
 #include "access/narecordid.h"
-
+#include "access/natablecache.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/nacontext.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
-#include "sql/inaitemdescription.h"
-#include "sql/nacommand.h"
+#include "driver/naregistrywalk.h"
+#include "sql/nacolumn.h"
+#include "sql/nacolumnlist.h"
 #include "sql/naconvertvariant.h"
+#include "sql/nafilter.h"
+#include "sql/naitemdescription.h"
+#include "sql/nakjrecord.h"
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
 
-CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
-    : m_pclError(error), m_pclConnection(cnx) {
-  CNAError::s_Hold(m_pclError);
-  if (m_pclConnection != nullptr) m_pclConnection->AddRef();
-  if (desc != nullptr) m_piDescription = desc->ExternalAddRef();
+namespace {
+
+constexpr unsigned int kErrNotSupported = 8, kErrMissingTable = 15, kErrWriteRefused = 35;
+constexpr unsigned int kMsgMissingTable = 28541;
+constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
+enum : int { kSiteNotSupported = 1, kSiteMissingTable = 2, kSiteWriteRefused = 3 };
+
+// Record saves are kept with a grow step of 50 rows.
+CNARecordCachePosition* NewRecordSaveCache() {
+  CNARecordCachePosition* cache = new (std::nothrow) CNARecordCachePosition();
+  if (cache == nullptr) return nullptr;
+  cache->SetGrowStep(50, 0);
+  cache->AddRef();
+  return cache;
 }
 
+template <typename T>
+void ReleaseInterf(T** pp) {
+  if (*pp == nullptr) return;
+  T* p = *pp;
+  *pp = nullptr;
+  p->nRelease();
+}
+
+}  // namespace
+
+unsigned int CNADataAccess::ms_nIndexNameCounter = 0;
+
+CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
+    : m_pclError(error), m_pclConnection(cnx), m_tabStatement(7) {
+  m_pclRecordSave = NewRecordSaveCache();
+  m_pclRecordSave2 = NewRecordSaveCache();
+  if (m_pclConnection != nullptr) m_pclConnection->AddRef();
+  CNAError::s_Hold(m_pclError);
+  if (desc == nullptr) return;
+  m_piDescription = desc->ExternalAddRef();
+  if (m_pclConnection != nullptr)
+    m_pclConnection->bFormatTableName(m_pclError, desc->pszGetDBTableName(), &m_csFormatedTableName);
+}
+
+// Reset first: its statements and current record hand their record saves back to the caches,
+// which must still be there.
 CNADataAccess::~CNADataAccess() {
-  if (m_pclImportedDesc != nullptr) m_pclImportedDesc->nRelease();
-  if (m_pclCurrentRecord != nullptr) m_pclCurrentRecord->nRelease();
-  if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
+  _ResetDataAccess();
   CNADriver::g_nReleaseConnection(m_pclConnection);
+  m_pclConnection = nullptr;
   CNAError::s_Drop(&m_pclError);
+  m_tabStatement.RemoveAll();
+  ReleaseInterf(&m_pclRecordSave);
+  ReleaseInterf(&m_pclRecordSave2);
+}
+
+// ---------------------------------------------------------------- reset and close
+
+void CNADataAccess::_ResetDataAccess() {
+  _Close();
+  ReleaseInterf(&m_pclLatestFilter);
+  _ResetRecordCache();
+  ReleaseInterf(&m_pclSourceQuery);
+  ReleaseInterf(&m_pclRecord);
+  if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
+  if (m_piDescriptionForKJ != nullptr) m_piDescriptionForKJ->nExternalRelease();
+  if (m_pclImported != nullptr) m_pclImported->nExternalRelease();
+  m_piDescription = m_piDescriptionForKJ = nullptr;
+  m_pclImported = nullptr;
+}
+
+void CNADataAccess::_ResetRecordCache() {
+  if (m_pclRecordSave != nullptr) m_pclRecordSave->SupprimeTout();
+  if (m_pclRecordSave2 != nullptr) m_pclRecordSave2->SupprimeTout();
+  // Its row is gone with the others.
+  m_nRecordSaveID = -1;
+}
+
+void CNADataAccess::_Close() {
+  if (m_pclTableCache != nullptr) {
+    CNATableCache* cache = m_pclTableCache;
+    m_pclTableCache = nullptr;
+    cache->dwRelease();
+  }
+  _CloseAllStatement();
+  ReleaseInterf(&m_pclExecuteStatement);
+  m_bOpened = 0;
+}
+
+void CNADataAccess::_CloseAllStatement() {
+  m_pclLastStatement = nullptr;
+  m_tabStatement.RemoveAll();
 }
 
 BOOL CNADataAccess::bHFerme() {
-  m_bOpened = 0;
+  _Close();
   return TRUE;
 }
+
+// ---------------------------------------------------------------- names and state
+
+DWORD CNADataAccess::dwGetContextID() const { return m_pclContext != nullptr ? m_pclContext->dwGetContextID() : 0; }
 
 BOOL CNADataAccess::bHMode(_eNA_HMODE mode) {
   m_eHMode = mode;
   return TRUE;
 }
 
-BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t*, eNAPOSITION) {
-  if (id != nullptr) *id = -1;
-  return FALSE;
+BOOL CNADataAccess::bHVersion(int* version) {
+  if (version != nullptr) *version = 0;
+  return TRUE;
 }
-
-BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
-  if (itemOut != nullptr) *itemOut = 0;
-  return FALSE;
-}
-
-BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
 
 const wchar_t* CNADataAccess::pszGetLogicalName() const {
   return m_piDescription != nullptr ? m_piDescription->pszGetLogicalName() : L"";
@@ -65,6 +143,343 @@ const wchar_t* CNADataAccess::pszGetDBTableName() const {
 void CNADataAccess::_SetAliasNameFromContext() {
   const wchar_t* next = m_pclContext != nullptr ? m_pclContext->pszGetNextLogicalName() : L"";
   m_csAliasName = *next != 0 ? next : pszGetLogicalName();
+}
+
+INADataSourceDescription* CNADataAccess::piGetDataSourceDescription() const {
+  return m_piDescription != nullptr ? m_piDescription->ExternalAddRef() : nullptr;
+}
+
+CNADataSourceDescription* CNADataAccess::pclGetImportedDataSourceDesc() const {
+  if (m_pclImported != nullptr) m_pclImported->ExternalAddRef();
+  return m_pclImported;
+}
+
+CNARecord* CNADataAccess::pclGetCurrentRecord() const {
+  if (m_pclRecord != nullptr) m_pclRecord->AddRef();
+  return m_pclRecord;
+}
+
+BOOL CNADataAccess::bGetRecord(CNAKJRecord** out) {
+  CNAKJRecord* record = m_bOpened && m_pclRecord != nullptr ? m_pclRecord->pclGetNAKJRecord() : nullptr;
+  if (out != nullptr) *out = record;
+  if (record == nullptr) return FALSE;
+  record->AddRef();
+  return TRUE;
+}
+
+BOOL CNADataAccess::bSetRecord(CNAKJRecord* record) {
+  const BOOL ok = m_bOpened && m_pclRecord != nullptr && m_pclRecord->bSetNAKJRecord(record);
+  if (record != nullptr) record->nRelease();
+  return ok;
+}
+
+void CNADataAccess::_NoMemory() { CNAError::g_RaiseNoMemory(m_pclError, m_pclConnection); }
+
+void CNADataAccess::_RaiseNotSupported() {
+  CNAError::g_RaiseUserError(m_pclError, kTypeNotSupported, NA_SRC_DATAACCESS, kSiteNotSupported, m_pclConnection,
+                             pszGetLogicalName(), nullptr, kErrNotSupported, pszGetLogicalName());
+}
+
+// ---------------------------------------------------------------- factories
+
+CNAStatement* CNADataAccess::_pclAllocStatement(CNADataAccess* access, CNAError* error) {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return driver != nullptr ? driver->pclAllocStatement(access, m_pclConnection, error) : nullptr;
+}
+
+CNADataSourceDescription* CNADataAccess::_pclAllocDataSource(CNAConnectionDescription* cnx, CNAError* error) {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return driver != nullptr ? driver->pclAllocDataSourceDescription(cnx, error) : nullptr;
+}
+
+CNARecord* CNADataAccess::_pclAllocRecord(CNAError* error) { return new (std::nothrow) CNARecord(error, this); }
+
+CNAIDAuto* CNADataAccess::_pclAllocIDAuto() {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return driver != nullptr ? driver->pclAllocIDAuto() : nullptr;
+}
+
+CNACommand* CNADataAccess::pclAllocCommand(CNAError*) const {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  CNACommand* command = driver != nullptr ? driver->pclAllocCommand(m_pclError, m_pclConnection) : nullptr;
+  if (command == nullptr) CNAError::g_RaiseNoMemory(m_pclError, m_pclConnection);
+  return command;
+}
+
+CNATableCache* CNADataAccess::_AllocTableCache() { return new (std::nothrow) CNATableCache(m_pclError, this); }
+
+// ---------------------------------------------------------------- statements
+
+CNAStatement* CNADataAccess::_pclFindStatement(const wchar_t* item) {
+  CNAStatement* stmt = nullptr;
+  return m_tabStatement.bFindValue(item != nullptr ? item : L"", &stmt) ? stmt : nullptr;
+}
+
+CNAStatement* CNADataAccess::_pclInitStatement(const wchar_t* item) {
+  CNAStatement* stmt = _pclAllocStatement(this, m_pclError);
+  if (stmt == nullptr) return nullptr;
+  stmt->AddRef();
+  if (!m_tabStatement.bAddValue(item != nullptr ? item : L"", stmt)) {
+    stmt->nRelease();
+    return nullptr;
+  }
+  stmt->SetParseItem(item != nullptr ? item : L"");
+  return stmt;
+}
+
+CNAStatement* CNADataAccess::_pclGetWriteStatement() {
+  CNAStatement* stmt = _pclFindStatement(L"");
+  return stmt != nullptr ? stmt : _pclInitStatement(L"");
+}
+
+void CNADataAccess::SetTransactionTermined() {
+  CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);
+  CNAStatement* stmt = nullptr;
+  while (walk.bNext(&stmt)) {
+    stmt->AddRef();
+    _SetTransactionTermined(stmt);
+    stmt->nRelease();
+  }
+}
+
+// ---------------------------------------------------------------- table cache
+
+void CNADataAccess::_FreeTableCache() {
+  if (m_pclTableCache == nullptr) return;
+  CNATableCache* cache = m_pclTableCache;
+  m_pclTableCache = nullptr;
+  cache->dwRelease();
+}
+
+BOOL CNADataAccess::bFreeCache() {
+  _FreeTableCache();
+  return TRUE;
+}
+
+BOOL CNADataAccess::_bCreateNewTableCache(CNAStatement*) {
+  _FreeTableCache();
+  m_pclTableCache = _AllocTableCache();
+  if (m_pclTableCache == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  m_pclTableCache->AddRef();
+  return TRUE;
+}
+
+void CNADataAccess::ClosingStatement(CNAStatement* stmt) {
+  if (m_pclTableCache != nullptr && m_pclTableCache->bIsStatementParse(stmt)) _FreeTableCache();
+}
+
+// ---------------------------------------------------------------- opening
+
+BOOL CNADataAccess::bHOuvre(eNA_ACCESS, const wchar_t*) {
+  _SetAliasNameFromContext();
+  if (m_bOpened) return TRUE;
+  if (bCheckCompatibilityWithDatabase() && _bInitCurrentRecord()) {
+    m_bOpened = 1;
+    return TRUE;
+  }
+  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+
+BOOL CNADataAccess::bCheckCompatibilityWithDatabase() {
+  if (m_nDBCompatibility == 1) return TRUE;
+  int exists = 0, compatible = 0;
+  m_nDBCompatibility = bFichierExiste(&exists, &compatible) && exists && compatible ? 1 : 0;
+  return m_nDBCompatibility;
+}
+
+BOOL CNADataAccess::bFichierExiste(int* exists, int* compatible) {
+  CNADataSourceDescription* desc = pclGetDataSourceDescriptionFromDB(pszGetDBTableName(), 1);
+  if (desc != nullptr) {
+    _SetImportedDataSourceDesc(desc);
+    if (exists != nullptr) *exists = 1;
+    if (compatible != nullptr) *compatible = desc->bAreDescriptionCompatible(m_piDescription) ? 1 : 0;
+    desc->nRelease();
+    return TRUE;
+  }
+  if (exists != nullptr) *exists = 0;
+  if (compatible != nullptr) *compatible = 0;
+  if (m_pclError->eGetErrorLevel() == NAERRORLEVEL_NONE)
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteMissingTable,
+                               m_pclConnection, pszGetLogicalName(), nullptr, kErrMissingTable, pszGetLogicalName(),
+                               L"");
+  else
+    m_pclError->AddUserMessageFirst(kMsgMissingTable, pszGetLogicalName(), L"");
+  return FALSE;
+}
+
+CNADataSourceDescription* CNADataAccess::pclGetDataSourceDescriptionFromDB(const wchar_t* dbTableName, int option) {
+  if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return nullptr;
+  CNADataSourceDescription* desc = _pclAllocDataSource(m_pclConnection, m_pclError);
+  if (desc == nullptr) {
+    _NoMemory();
+    return nullptr;
+  }
+  desc->AddRef();
+  if (desc->bInitDataSourceDescriptionFromDB(dbTableName, option)) return desc;
+  desc->nRelease();
+  return nullptr;
+}
+
+BOOL CNADataAccess::bHCreationSiInexistant(eNA_ACCESS access, const wchar_t* password) {
+  _SetAliasNameFromContext();
+  int exists = 0, compatible = 0;
+  if (bFichierExiste(&exists, &compatible)) {
+    m_nDBCompatibility = exists && compatible ? 1 : 0;
+    if (exists) {
+      // An existing table is only ever opened: one that does not match fails here, untouched.
+      if (bHOuvre(access, password)) return TRUE;
+      m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+      return FALSE;
+    }
+  } else {
+    m_nDBCompatibility = 0;
+  }
+  m_pclError->Reset();
+  if (bHCreation(password, 0)) return TRUE;
+  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+
+BOOL CNADataAccess::bHCreation(const wchar_t*, int dropFirst) {
+  _SetAliasNameFromContext();
+  if (_bHCreation(dropFirst, 1) && _bInitCurrentRecord()) {
+    m_bOpened = 1;
+    return TRUE;
+  }
+  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+
+BOOL CNADataAccess::bSupprimeFichier() {
+  _SetAliasNameFromContext();
+  return _bClosedAfter(_bHCreation(1, 0));
+}
+
+BOOL CNADataAccess::bSupprimeTout() {
+  _SetAliasNameFromContext();
+  return _bClosedAfter(_bSupprimeTout());
+}
+
+BOOL CNADataAccess::_bClosedAfter(BOOL deleted) {
+  if (deleted) {
+    m_bOpened = 0;
+    return TRUE;
+  }
+  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+
+// ---------------------------------------------------------------- current record
+
+BOOL CNADataAccess::_bInitCurrentRecord() {
+  if (m_pclRecord == nullptr) {
+    CNARecord* record = _pclAllocRecord(m_pclError);
+    if (record == nullptr) {
+      _NoMemory();
+      return FALSE;
+    }
+    record->AddRef();
+    if (!record->bInitRecord(m_piDescription, m_pclImported, m_pclConnection)) {
+      record->nRelease();
+      return FALSE;
+    }
+    m_pclRecord = record;
+  } else if (m_pclImported != nullptr && m_pclRecord->nGetNbColumn() > 0 &&
+             m_pclRecord->pclGetColumnNoRef(0)->piGetImportedItemDescNoRef() == nullptr) {
+    _bInitCurrentRecord_SetImportedItemDesc();
+  }
+  if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclRecord);
+  return TRUE;
+}
+
+BOOL CNADataAccess::_bInitCurrentRecord_SetImportedItemDesc() {
+  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+    INAItemDescription* item = column->piGetItem();
+    if (item == nullptr || item->bIsComposedKey()) continue;
+    CNAItemDescription* imported = m_pclImported->pclNAGetItem(item->pszGetName(), 3);
+    if (imported == nullptr) continue;
+    const BOOL ok = column->bSetImportedItemDesc(imported);
+    imported->nExternalRelease();
+    if (!ok) return FALSE;
+  }
+  return TRUE;
+}
+
+void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
+  if (desc != nullptr) desc->ExternalAddRef();
+  if (m_pclImported != nullptr) m_pclImported->nExternalRelease();
+  m_pclImported = desc;
+  if (desc == nullptr) return;
+  const bool bNoHost = m_piDescription == nullptr || m_piDescription == static_cast<INADataSourceDescription*>(desc);
+  for (int i = 0; i < desc->nGetNumItems(); ++i) {
+    CNAItemDescription* imported = desc->pclGetItemNoRef(i);
+    if (imported == nullptr) continue;
+    if (bNoHost) {
+      if (!imported->bUpdatable()) break;
+      continue;
+    }
+    INAItemDescription* host = m_piDescription->piNAGetItem(imported->pszGetName());
+    if (host == nullptr) continue;
+    if (!imported->bUpdatable()) host->SetUpdatable(0);
+    host->nExternalRelease();
+  }
+  if (m_pclRecord != nullptr) _bInitCurrentRecord();
+}
+
+// ---------------------------------------------------------------- record saves
+
+int CNADataAccess::_nKeepRecordSave(const CNARecordValue* value) {
+  if (m_pclRecordSave == nullptr || value == nullptr) return -1;
+  return m_pclRecordSave->nKeepRecordSave(value);
+}
+
+int CNADataAccess::nKeepCurrentRecordSave() {
+  return _nKeepRecordSave(m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr);
+}
+
+int CNADataAccess::nKeepOriginalRecordSave(CNAStatement* stmt) {
+  if (stmt != nullptr) return _nKeepRecordSave(stmt->pclGetStmtOriginalRecord());
+  return _nKeepRecordSave(m_pclRecord != nullptr ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr);
+}
+
+void CNADataAccess::AddRefRecordSave(int id) {
+  if (m_pclRecordSave != nullptr) m_pclRecordSave->AddRefRecordSave(id);
+}
+
+int CNADataAccess::nReleaseRecordSave(int id) {
+  return m_pclRecordSave != nullptr ? m_pclRecordSave->nReleaseRecordSave(id) : 0;
+}
+
+BOOL CNADataAccess::bCopySaveToRecord(int id, CNARecordValue* dest) {
+  // A freed row may already hold another record's save.
+  if (m_pclRecordSave == nullptr || m_pclRecordSave->nGetRefCount(id) <= 0) return FALSE;
+  return m_pclRecordSave->bGetAt(dest, static_cast<unsigned int>(id));
+}
+
+BOOL CNADataAccess::bRestoreOriginalRecordSave(int id) {
+  CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr;
+  return original != nullptr && bCopySaveToRecord(id, original);
+}
+
+BOOL CNADataAccess::_bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item) {
+  CNARecordValue* value = new (std::nothrow) CNARecordValue(m_pclError);
+  if (value == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  value->AddRef();
+  const BOOL ok = bCopySaveToRecord(id, value) && value->bGetItemValue(out, item);
+  value->nRelease();
+  return ok;
+}
+
+BOOL CNADataAccess::bRecordDeleted(int id) const {
+  return m_pclRecordSave != nullptr && m_pclRecordSave->_bRecordDeleted(id);
 }
 
 CNARecordId* CNADataAccess::pclAllocRecordID(const CNARecordValue* value) const {
@@ -87,22 +502,291 @@ CNARecordId* CNADataAccess::pclAllocRecordID(const CNARecordValue* value) const 
   }
 }
 
-// ==== What the statements read of their access ====
+// ---------------------------------------------------------------- errors
 
-const wchar_t* CNADataAccess::pszGetFormatedTableName() {
-  if (m_csFormatedTableName.nTaille() == 0 && m_pclConnection != nullptr) {
-    CTString formatted;
-    if (m_pclConnection->bFormatTableName(m_pclError, pszGetDBTableName(), &formatted)) m_csFormatedTableName = formatted;
+eNA_ERRORTYPE CNADataAccess::eGetNAErrorType() {
+  const eNA_ERRORTYPE own = m_pclError->eGetErrorType();
+  if (own != NA_ERRORTYPE_DEFAULT && own != NA_ERRORTYPE_NONE) return own;
+  return m_pclConnection != nullptr ? m_pclConnection->eGetNAErrorType(m_pclError->dwGetDataBaseErrorCode())
+                                    : NA_ERRORTYPE_DEFAULT;
+}
+
+// ---------------------------------------------------------------- answers without effect
+
+BOOL CNADataAccess::bHBloqueNumEnr(long long, eNA_LOCKTYPE, eNA_LOCKTYPE*) {
+  _RaiseNotSupported();
+  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+BOOL CNADataAccess::bHBloqueFichier(eNA_LOCKTYPE, eNA_LOCKTYPE*) {
+  _RaiseNotSupported();
+  m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  return FALSE;
+}
+BOOL CNADataAccess::bHRaye(long long, eNA_LOCKTYPE) {
+  _RaiseNotSupported();
+  return FALSE;
+}
+BOOL CNADataAccess::bHConstruitValCle(CAny*, const wchar_t*, unsigned int, CAny**) {
+  _RaiseNotSupported();
+  return FALSE;
+}
+BOOL CNADataAccess::bHLibere() {
+  _RaiseNotSupported();
+  return FALSE;
+}
+BOOL CNADataAccess::bHDebloqueFichier() { return TRUE; }
+BOOL CNADataAccess::bHDebloqueNumEnr(long long) { return TRUE; }
+BOOL CNADataAccess::bHReindexe(unsigned int, IGaugeControl*) { return TRUE; }
+BOOL CNADataAccess::bSetFiltreAuto(int, const wchar_t*, const wchar_t*, INADataSourceDescription*) { return TRUE; }
+BOOL CNADataAccess::bLockRecord(CNAStatement*, eNA_LOCKTYPE, long long, eNA_LOCKTYPE*) { return TRUE; }
+BOOL CNADataAccess::bUnlockRecord(CNAStatement*, eNA_LOCKTYPE, long long, eNA_LOCKTYPE*) { return TRUE; }
+BOOL CNADataAccess::bLockUnlockRecord(CNAStatement*, eNA_LOCKTYPE, long long, eNA_LOCKTYPE*) { return TRUE; }
+long long CNADataAccess::_nGetSequenceCurrentVal(CNAColumn*) { return -1; }
+BOOL CNADataAccess::_bUpdateIdAutoAfterInsertFailure(CNAColumn*) { return FALSE; }
+void CNADataAccess::SetFiltreAuto(int) {}
+void CNADataAccess::CancelRecordLock(INAConnectionDescription*, CNATransaction*) {}
+void CNADataAccess::_vUpdateRecordInCacheLock(NA_WRITEPARSEFLAGS) {}
+BOOL CNADataAccess::bNbEnrNeedParse(int* needParse, const wchar_t*) {
+  if (needParse != nullptr) *needParse = 1;
+  return TRUE;
+}
+long long CNADataAccess::llGetRecNum() { return 0; }
+
+// ---------------------------------------------------------------- operations of the other roads
+// The reading, writing, memo, query and position roads give these their work; until then they
+// answer FALSE (or nothing) and leave the access as it is.
+
+BOOL CNADataAccess::bGetBLOB(unsigned int, CAny*) { return FALSE; }
+BOOL CNADataAccess::bSetBLOB(unsigned int, const CAny*) { return FALSE; }
+BOOL CNADataAccess::bExtraitMemo(unsigned int, const wchar_t*) { return FALSE; }
+BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
+BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
+  return bHModifie(recnum, flags, lock);
+}
+BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
+BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
+BOOL CNADataAccess::bHLit(long long, eNA_LOCKTYPE, eNA_LOCKTYPE*) { return FALSE; }
+BOOL CNADataAccess::bHLitxxx(const wchar_t*, eNA_PARSEDIRECTION, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
+                             NA_WRITEPARSEFLAGS) {
+  return FALSE;
+}
+BOOL CNADataAccess::bSkipRecord(const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
+                                NA_WRITEPARSEFLAGS) {
+  return FALSE;
+}
+BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
+                                NA_WRITEPARSEFLAGS) {
+  return FALSE;
+}
+BOOL CNADataAccess::bHRecherche(const wchar_t*, const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
+                                int, NA_WRITEPARSEFLAGS) {
+  return FALSE;
+}
+BOOL CNADataAccess::bHAnnuleRecherche(const wchar_t*) { return FALSE; }
+BOOL CNADataAccess::bHFiltre(const wchar_t*, const CAny*, int, const CAny*, int, ISQLParserInformation*) {
+  return FALSE;
+}
+BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t*, eNAPOSITION) {
+  if (id != nullptr) *id = -1;
+  return FALSE;
+}
+BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
+  if (itemOut != nullptr) *itemOut = 0;
+  return FALSE;
+}
+BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
+BOOL CNADataAccess::bHNbEnr(long long*, unsigned int, NA_WRITEPARSEFLAGS) { return FALSE; }
+BOOL CNADataAccess::bGetNbEnr(long long*, unsigned int, NA_WRITEPARSEFLAGS, CNAStatement*, eNA_PARSEDIRECTION) {
+  return FALSE;
+}
+BOOL CNADataAccess::bGetRecNumState(long long, unsigned int*) { return FALSE; }
+BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
+                                  const INAQueryExecution*) {
+  return FALSE;
+}
+BOOL CNADataAccess::bBuildSelect(CNACommand*, CNAStatement*, const wchar_t*, int, NA_WRITEPARSEFLAGS, long long*) {
+  return FALSE;
+}
+BOOL CNADataAccess::bHChangeCle(const wchar_t*, NA_WRITEPARSEFLAGS) { return FALSE; }
+BOOL CNADataAccess::bSetCurrentRecordRead(int) { return FALSE; }
+CNAPosition* CNADataAccess::pclAllocPosition() { return nullptr; }
+BOOL CNADataAccess::_bMove(long long, int) { return FALSE; }
+BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
+BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
+void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
+  if (stmt != nullptr && stmt->bGetParseStarted() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
+    stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
+}
+BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
+BOOL CNADataAccess::_bIsValidRecordNumber(long long) { return FALSE; }
+BOOL CNADataAccess::_bFetch(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE,
+                            eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS, int) {
+  return FALSE;
+}
+BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE, CNARecordValue*) { return FALSE; }
+BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
+BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, eNA_LOCKTYPE,
+                                            eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS) {
+  return FALSE;
+}
+BOOL CNADataAccess::_bCompareTablePosition(CNAPosition*, CNAPosition*, int* equal) {
+  if (equal != nullptr) *equal = 0;
+  return FALSE;
+}
+BOOL CNADataAccess::_bCheckRecordSaveID(CNAPosition*, CNAPosition*, int*) { return FALSE; }
+BOOL CNADataAccess::_bCheckReccordId(CNAPosition*, CNAPosition*, int*) { return FALSE; }
+
+// ---------------------------------------------------------------- creation, deletion, indexes
+
+BOOL CNADataAccess::_bHCreation(int drop, int create) {
+  _Close();
+  if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError) || !_bInitCurrentRecord()) return FALSE;
+  CNAStatement* stmt = _pclGetWriteStatement();
+  if (stmt == nullptr) {
+    _NoMemory();
+    return FALSE;
   }
-  return m_csFormatedTableName.pszGet();
+  BOOL answer = TRUE;
+  if (drop && !_bOperation(stmt, NA_QUERY_DROPTABLE, 0, nullptr) &&
+      m_pclError->eGetErrorType() == static_cast<eNA_ERRORTYPE>(1))
+    answer = FALSE;
+  else if (create) {
+    answer = _bOperation(stmt, NA_QUERY_CREATE, 0, nullptr);
+    if (answer) {
+      m_pclError->Reset();
+      _bCreateIndex(stmt, static_cast<unsigned int>(m_nIndexCreationFlags));
+      // The table as created is read back: it becomes the imported description.
+      m_nDBCompatibility = 0;
+      answer = bCheckCompatibilityWithDatabase();
+    }
+  } else if (drop) {
+    // A failed DROP of a missing table leaves nothing to report.
+    m_pclError->Reset();
+  }
+  stmt->ResetStatement();
+  stmt->nRelease();
+  return answer;
 }
 
-CNACommand* CNADataAccess::pclAllocCommand(CNAError* error) const {
-  CNADriver* driver = CNADriver::s_pclDriver;
-  CNACommand* command = driver != nullptr ? driver->pclAllocCommand(error, m_pclConnection) : nullptr;
-  if (command == nullptr) CNAError::g_RaiseNoMemory(error, m_pclConnection);
-  return command;
+BOOL CNADataAccess::_bSupprimeTout() {
+  _Close();
+  if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
+  // Rows of a query are deleted through its browse, which comes with the query road.
+  if (m_bSourceIsQuery) return FALSE;
+  if (!_bInitCurrentRecord()) return FALSE;
+  CNAStatement* stmt = _pclGetWriteStatement();
+  if (stmt == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  const BOOL answer = _bOperation(stmt, NA_QUERY_DELETEALL, 0, nullptr);
+  stmt->ResetStatement();
+  stmt->nRelease();
+  return answer;
 }
+
+BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue*) {
+  if (bRequeteSansCorrection() && (type == NA_QUERY_UPDATE || type == NA_QUERY_INSERT || type == NA_QUERY_DELETE)) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteWriteRefused,
+                               m_pclConnection, pszGetLogicalName(), nullptr, kErrWriteRefused, pszGetLogicalName());
+    return FALSE;
+  }
+  return _bBuildAndExecuteQuery(stmt, type, flags);
+}
+
+BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
+  stmt->ResetQuery();
+  CNACommand* command = pclAllocCommand(m_pclError);
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  BOOL answer = stmt->bBuildQuery(type, command, flags);
+  if (answer) {
+    answer = stmt->bExecute(flags, CNAStatement::NA_ST_PREPARE);
+    if (!answer)
+      answer = _bProcessError(command, stmt, type, flags);
+    else if (type == NA_QUERY_UPDATE)
+      answer = stmt->bUpdateRecordAfterUpdate(NA_QUERY_UPDATE, static_cast<int>(flags));
+    else if (type == NA_QUERY_INSERT)
+      answer = stmt->bUpdateRecordAfterInsert(type, static_cast<int>(flags));
+  }
+  command->nRelease();
+  return answer;
+}
+
+BOOL CNADataAccess::_bProcessError(CNACommand*, CNAStatement*, eNAQUERYTYPE, NA_WRITEPARSEFLAGS) {
+  const eNA_ERRORTYPE kind = eGetNAErrorType();
+  switch (static_cast<int>(kind)) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 7:
+    case 8:
+      m_pclError->SetErrorType(kind);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {
+  CNACommand* command = pclAllocCommand(m_pclError);
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  BOOL answer = TRUE;
+  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+    INAItemDescription* item = column->piGetItem();
+    if (item == nullptr) continue;
+    CColumnList list;
+    if (column->bIsComposedKey()) {
+      if ((flags & 2) == 0 || column->pclGetTabComponent() == nullptr) continue;
+      const CRefArray<CNAColumn>& parts = *column->pclGetTabComponent();
+      for (int j = 0; j < parts.nGetCount(); ++j) list.AddColumn(parts[j]->pszGetFormatedName());
+    } else if ((item->bDuplicates() && (flags & 2) != 0) || (item->bUnique() && (flags & 1) != 0)) {
+      list.AddColumn(column->pszGetFormatedName());
+    } else {
+      continue;
+    }
+    CTString name;
+    if (!_bGetUniqueIndexName(column, &name)) answer = FALSE;
+    command->ResetCommand(0);
+    command->bComplete(L"CREATE ");
+    if (item->bUnique()) command->bComplete(L"UNIQUE");
+    command->bComplete(L" INDEX ");
+    command->bComplete(name.pszGet());
+    command->bComplete(L" ON ");
+    command->bComplete(pszGetFormatedTableName());
+    command->bComplete(L" ( ");
+    command->bComplete(list.pszGet());
+    command->bComplete(L" ) ");
+    command->SetNAQueryType(NA_QUERY_CREATE);
+    if (!stmt->bExecuteDirectNewCommand(command, 0, CNAStatement::NA_ST_NOPREPARE)) answer = FALSE;
+  }
+  command->nRelease();
+  return answer;
+}
+
+BOOL CNADataAccess::_bGetUniqueIndexName(CNAColumn* column, CTString* out) {
+  if (column != nullptr && column->bIsComposedKey()) {
+    if (m_pclConnection == nullptr || !m_pclConnection->bIndexNamesCommonOnDatabase()) {
+      *out = column->pszGetFormatedName();
+      return TRUE;
+    }
+    CTString name;
+    name.printf(L"%s_%s", pszGetDBTableName(), column->pszGetName());
+    return m_pclConnection->bFormatItemName(m_pclError, name.pszGet(), out);
+  }
+  return _bGetGeneratedIndexName(out);
+}
+
+BOOL CNADataAccess::_bGetGeneratedIndexName(CTString* out) {
+  out->printf(L"QXIDX%u%d", static_cast<unsigned int>(time(nullptr)), static_cast<int>(ms_nIndexNameCounter++));
+  return TRUE;
+}
+
+// ---------------------------------------------------------------- query sources
 
 BOOL CNADataAccess::bSourceIsQueryOnMultipleTables() const {
   return m_bSourceIsQuery && m_pclSourceQuery != nullptr && m_pclSourceQuery->nGetFichierFromNbr() > 1 ? TRUE : FALSE;
@@ -130,28 +814,21 @@ void CNADataAccess::_GetDBSourceName(INAItemDescription* item, CTString* name, i
   *name = table;
 }
 
-BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement*) { return FALSE; }
-
-void CNADataAccess::ClosingStatement(CNAStatement*) {}
-
-// The statement's SELECT under its own search and filter; no record limit yet.
-BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
-                                 NA_WRITEPARSEFLAGS flags, long long*) {
-  if (command == nullptr || statement == nullptr) return FALSE;
-  CNACommand* condition = pclAllocCommand(m_pclError);
-  if (condition == nullptr) return FALSE;
-  condition->AddRef();
-  const BOOL built = statement->bGetClauseWHERE(condition) &&
-                     statement->bBuildQuerySELECT(command, flags, item, forward, condition);
-  condition->nRelease();
-  return built;
+BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement* stmt) {
+  CNADataSourceDescription* desc = _pclAllocDataSource(m_pclConnection, m_pclError);
+  if (desc == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  desc->AddRef();
+  desc->SetLogicalName(pszGetLogicalName());
+  desc->SetDBName(pszGetLogicalName());
+  const BOOL ok = stmt != nullptr && stmt->_bGetQueryStructure(desc);
+  if (ok) _SetImportedDataSourceDesc(desc);
+  desc->nRelease();
+  return ok;
 }
 
 BOOL CNADataAccess::bSetNewAutoId() {
-  return m_pclCurrentRecord == nullptr || m_pclCurrentRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
+  return m_pclRecord == nullptr || m_pclRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
 }
-
-int CNADataAccess::nKeepOriginalRecordSave(CNAStatement*) { return -1; }
-int CNADataAccess::nKeepCurrentRecordSave() { return -1; }
-void CNADataAccess::AddRefRecordSave(int) {}
-int CNADataAccess::nReleaseRecordSave(int) { return 0; }

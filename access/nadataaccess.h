@@ -1,69 +1,299 @@
-// CNADataAccess: one table or query opened in one host context. It holds one reference on its
-// connection (given back through the driver), one external reference on the host description and
-// one on its error object (the context's); it borrows its context. Opening, browsing, writing and
-// queries come with the data-access operations; here it knows its names, its lock mode, whether
-// it is open, its parsed source query (none for a table) and makes its rows' identifiers. It
-// names the statement it used last (borrowed) and declares the position operations the table
-// cache calls; saving and returning to positions come with the positions road.
+// CNADataAccess: one table or query opened in one host context. The table object keeps one per
+// context and forwards the host's file operations to it; a backend derives its own class and the
+// driver's factory makes it.
+//
+// Ownership: it holds one reference on its connection (given back through the driver), one on its
+// error object (the context's), one external reference on each of its three descriptions (the
+// host's, the clone for the host layout of a query, the one read from the server), and one on
+// each of its current record, statements, record-save caches, table cache, latest filter,
+// identifier generator and parsed source query. It borrows its table and its context.
+//
+// Lifecycle: made (descriptions, connection, error held), opened (current record set up, table
+// known to match), closed (statements, table cache and generator gone; record and descriptions
+// kept for the next open), reset at destruction (everything). Statements hand their record saves
+// back to the access when they go, so the record-save caches are the last thing it frees.
+//
+// Rules: every failure is reported into the error object; a failed open, creation or deletion
+// sets the error level to 2. Everything runs under the driver mutex.
 #pragma once
+
+#include <cstdint>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
+#include "common/refstringhashtable.h"
+#include "driver/inaerror.h"
 #include "driver/nahost.h"
+#include "sql/nacommand.h"
 #include "sql/nastatementsql.h"
 
-class CNACommand;
+class CAny;
+class CNAColumn;
+class CNAConnectionDescription;
 class CNAContext;
 class CNADataSourceDescription;
+class CNAError;
+class CNAFilter;
+class CNAIDAuto;
+class CNAKJRecord;
+class CNAPosition;
 class CNARecord;
-class CNAStatement;
-class INAItemDescription;
+class CNARecordCache;
+class CNARecordCachePosition;
 class CNARecordId;
 class CNARecordValue;
+class CNAStatement;
+class CNATable;
+class CNATableCache;
+class CNATransaction;
 class CSQLParserInfo;
-class CNAError;
-class CNAConnectionDescription;
+class IGaugeControl;
+class INAConnectionDescription;
 class INADataSourceDescription;
+class INAItemDescription;
+class INAQueryExecution;
+class ISQLParserInformation;
+
+// Next operation of a query run as a data access.
+enum eNA_OPERATION : int32_t { NA_OPERATION_NONE = 0 };
+// Flags of a query run as a table: 4 sent as written, 8 may modify the file, 16 prepare only.
+enum eNA_QUERYMODE : uint32_t {};
 
 class CNADataAccess : public CInterf {
  public:
+  // Holds the connection and the error; with a description, holds it and formats its DB table
+  // name for the server.
   CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error);
-  ~CNADataAccess() override;
   CNADataAccess(const CNADataAccess&) = delete;
   CNADataAccess& operator=(const CNADataAccess&) = delete;
 
-  // Closes the file; the access is no longer open afterwards.
+  // ---- Virtual operations, in their slot order ----
+  // Resets the access (statements, record, descriptions), gives the connection and the error
+  // back, then frees the record-save caches.
+  ~CNADataAccess() override;
+  virtual BOOL bGetBLOB(unsigned int memoNumber, CAny* value);
+  virtual BOOL bSetBLOB(unsigned int memoNumber, const CAny* value);
+  virtual BOOL bExtraitMemo(unsigned int memoNumber, const wchar_t* path);
+  // Creates the table (dropping it first when dropFirst) with its indexes and opens it. The
+  // password is not read.
+  virtual BOOL bHCreation(const wchar_t* password, int dropFirst);
+  // Drops the table; the access is closed afterwards.
+  virtual BOOL bSupprimeFichier();
+  // Deletes every row (one DELETE for a table); the access is closed afterwards.
+  virtual BOOL bSupprimeTout();
+  // Opens an existing table (which must match the host description; it is never altered), or
+  // creates a missing one.
+  virtual BOOL bHCreationSiInexistant(eNA_ACCESS access, const wchar_t* password);
+  // Checks the table on the server (once it matched, never again) and sets up the current
+  // record; TRUE at once when opened already.
+  virtual BOOL bHOuvre(eNA_ACCESS access, const wchar_t* password);
+  // _Close. TRUE.
   virtual BOOL bHFerme();
+  virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock);
+  virtual BOOL bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock);
+  virtual BOOL bHSupprime(long long recnum, eNA_LOCKTYPE lock);
+  virtual BOOL bHModifie(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock);
+  // The server keeps no such locks: FALSE with user error 8, type 7.
+  virtual BOOL bHRaye(long long recnum, eNA_LOCKTYPE lock);
+  virtual BOOL bHLibere();
+  virtual BOOL bHLit(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
+  virtual BOOL bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
+                           eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bHRecherche(const wchar_t* item, const CAny* value, int generic, int setRead, eNA_LOCKTYPE lock,
+                           eNA_LOCKTYPE* lockOut, int fromFirst, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bHRecherche(const wchar_t* item, const wchar_t* soughtItem, const CAny* value, int generic,
+                           int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, int fromFirst,
+                           NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bHAnnuleRecherche(const wchar_t* item);
+  // FALSE with user error 8, type 7, level 2.
+  virtual BOOL bHBloqueFichier(eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
+  virtual BOOL bHDebloqueFichier();
+  // FALSE with user error 8, type 7, level 2.
+  virtual BOOL bHBloqueNumEnr(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
+  virtual BOOL bHDebloqueNumEnr(long long recnum);
+  virtual BOOL bHFiltre(const wchar_t* item, const CAny* min, int minIncluded, const CAny* max, int maxIncluded,
+                        ISQLParserInformation* condition);
+  // Saving positions comes with the positions road: FALSE, *id -1.
+  virtual BOOL bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION mode);
+  // FALSE, itemOut emptied.
+  virtual BOOL bHRetourPosition(int id, wchar_t* itemOut, int keep, eNAPOSITION mode);
+  // TRUE (no position is kept yet).
+  virtual BOOL bHLiberePosition(int id);
+  // *version = 0. TRUE.
+  virtual BOOL bHVersion(int* version);
+  virtual BOOL bHNbEnr(long long* count, unsigned int options, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bGetNbEnr(long long* count, unsigned int options, NA_WRITEPARSEFLAGS flags, CNAStatement* browse,
+                         eNA_PARSEDIRECTION dir);
+  // Counting needs a run over the item: *needParse 1. TRUE.
+  virtual BOOL bNbEnrNeedParse(int* needParse, const wchar_t* item);
+  // Record numbers are not kept: 0.
+  virtual long long llGetRecNum();
+  virtual BOOL bGetRecNumState(long long recnum, unsigned int* state);
+  // FALSE with user error 8, type 7.
+  virtual BOOL bHConstruitValCle(CAny* out, const wchar_t* item, unsigned int options, CAny** values);
+  virtual BOOL bExecuteQuery(int* result, const wchar_t* name, ISQLParserInformation* query, eNA_QUERYMODE mode,
+                             const INAQueryExecution* execution);
+  virtual BOOL bBuildSelect(CNACommand* cmd, CNAStatement* stmt, const wchar_t* item, int forward,
+                            NA_WRITEPARSEFLAGS flags, long long* count);
+  // The record locks are the server's own: TRUE, nothing done.
+  virtual BOOL bLockRecord(CNAStatement* stmt, eNA_LOCKTYPE lock, long long recnum, eNA_LOCKTYPE* lockOut);
+  virtual BOOL bUnlockRecord(CNAStatement* stmt, eNA_LOCKTYPE lock, long long recnum, eNA_LOCKTYPE* lockOut);
+  virtual BOOL bLockUnlockRecord(CNAStatement* stmt, eNA_LOCKTYPE lock, long long recnum, eNA_LOCKTYPE* lockOut);
+  // TRUE; the gauge is never called.
+  virtual BOOL bHReindexe(unsigned int options, IGaugeControl* gauge);
+  // The table as the server describes it, with one internal reference for the caller; null with
+  // the reason in the error object (a table the server does not know included).
+  virtual CNADataSourceDescription* pclGetDataSourceDescriptionFromDB(const wchar_t* dbTableName, int option);
+  // The kind of row identifier the access gives its rows (eNA_RECORDIDTYPE): record values.
+  virtual int eEvaluateRecordIdType() const { return 1; }
+  virtual BOOL bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL bSetCurrentRecordRead(int keepSave);
+  // *exists: the server knows the table (its description becomes the imported one); *compatible
+  // (when given): it holds every item of the host description. FALSE when the table cannot be
+  // described: user error 15 (no error held before) or message 28541 put first.
+  virtual BOOL bFichierExiste(int* exists, int* compatible);
+  // Positions come with the positions road: null.
+  virtual CNAPosition* pclAllocPosition();
+  // The error's own kind when set, else the connection's kind of the server's error number.
+  virtual eNA_ERRORTYPE eGetNAErrorType();
   // Attaches the access to its context (borrowed).
   virtual void SetContext(CNAContext* ctx) { m_pclContext = ctx; }
+  virtual void CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* transaction);
+  // TRUE, nothing done.
+  virtual BOOL bSetFiltreAuto(int n, const wchar_t* table, const wchar_t* link, INADataSourceDescription* desc);
+  virtual void SetFiltreAuto(int n);
+  // Factories through the driver; each object comes back with no reference taken.
+  virtual CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error);
+  virtual CNADataSourceDescription* _pclAllocDataSource(CNAConnectionDescription* cnx, CNAError* error);
+  virtual CNARecord* _pclAllocRecord(CNAError* error);
+  virtual CNAIDAuto* _pclAllocIDAuto();
+  virtual BOOL _bMove(long long recnum, int setRead);
+  virtual BOOL _bSetBLOB(INAItemDescription* item, const CAny* value);
+  virtual BOOL _bHAttacheMemo(INAItemDescription* item, const wchar_t* path);
+  virtual void _SetTransactionTermined(CNAStatement* stmt);
+  // Makes the current record when there is none, then gives its columns their imported items.
+  virtual BOOL _bInitCurrentRecord();
+  // Frees the table cache and the statements (with the generator); the access is not opened.
+  virtual void _Close();
+  // Refuses writes to a query sent as written (user error 35); else builds and runs type on stmt.
+  virtual BOOL _bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue* original);
+  virtual long long _nGetSequenceCurrentVal(CNAColumn* column);
+  virtual BOOL _bGetRequestedValue(CNAStatement* stmt, CAny* out, CNACommand* cmd);
+  virtual BOOL _bIsValidRecordNumber(long long recnum);
+  virtual BOOL _bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
+                       eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, int reopen);
+  // Drops the table (drop), creates it with its indexes (create). A refused DROP of error type 1
+  // stops it; any other DROP failure is ignored. Create: answers whether the new table matches.
+  virtual BOOL _bHCreation(int drop, int create);
+  virtual BOOL _bSupprimeTout();
+  // desc (held with an external reference) becomes the imported description; the host items of
+  // the same names follow its updatability; the current record's columns take its items.
+  virtual void _SetImportedDataSourceDesc(CNADataSourceDescription* desc);
+  virtual void _vUpdateRecordInCacheLock(NA_WRITEPARSEFLAGS flags);
+  // The name of the index of column: "QXIDX<time><counter>" for a single column.
+  virtual BOOL _bGetUniqueIndexName(CNAColumn* column, CTString* out);
+  virtual BOOL _bUpdateIdAutoAfterInsertFailure(CNAColumn* column);
+  virtual BOOL _bHModifie(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock, CNARecordValue* original);
+  virtual BOOL _bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock);
+  virtual BOOL _bRepriseErreurParcours(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir,
+                                       eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  virtual BOOL _bCompareTablePosition(CNAPosition* a, CNAPosition* b, int* equal);
+  virtual BOOL _bCheckRecordSaveID(CNAPosition* a, CNAPosition* b, int* equal);
+  virtual BOOL _bCheckReccordId(CNAPosition* a, CNAPosition* b, int* equal);
+  // A new table cache on the access's error (no reference taken); null without memory.
+  virtual CNATableCache* _AllocTableCache();
 
+  // ---- Names, owners and state ----
+  void SetTable(CNATable* table) { m_pclTable = table; }
+  CNATable* pclGetTableNoRef() const { return m_pclTable; }
+  DWORD dwGetContextID() const;
   BOOL bIsOpened() const { return m_bOpened; }
-  // Keeps the lock mode for the next operations.
+  // Keeps the lock mode for the next operations. TRUE.
   BOOL bHMode(_eNA_HMODE mode);
   _eNA_HMODE eGetHMode() const { return m_eHMode; }
   // The host description's names, "" without a description.
   const wchar_t* pszGetLogicalName() const;
   const wchar_t* pszGetDBTableName() const;
+  // The DB table name as the server wants it written (quoted when needed).
+  const wchar_t* pszGetFormatedTableName() const { return m_csFormatedTableName.pszGet(); }
   const wchar_t* pszGetAliasName() const { return m_csAliasName.pszGet(); }
   // The context's next logical name when it has one, else the logical name.
   void _SetAliasNameFromContext();
   CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclConnection; }
   CNAContext* pclGetContextNoRef() const { return m_pclContext; }
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
+  // With one external reference for the caller; null when there is none.
+  INADataSourceDescription* piGetDataSourceDescription() const;
+  CNADataSourceDescription* pclGetImportedDataSourceDesc() const;
+  // With one reference for the caller; null before the first open or creation.
+  CNARecord* pclGetCurrentRecord() const;
+  CNARecord* pclGetCurrentRecordNoRef() const { return m_pclRecord; }
+  // Only while opened: the record's host buffer with one reference for the caller.
+  BOOL bGetRecord(CNAKJRecord** out);
+  // Only while opened: the record's buffer takes record's bytes; one reference of record is
+  // dropped for the caller (also on FALSE).
+  BOOL bSetRecord(CNAKJRecord* record);
+  // Whether the database table is known to exist and match (asked again while it is not).
+  BOOL bCheckCompatibilityWithDatabase();
+  int nGetIndexCreationFlags() const { return m_nIndexCreationFlags; }
+  void SetIndexCreationFlags(int flags) { m_nIndexCreationFlags = flags; }
+  // A new command on the access's connection and error (the argument is not read), not
+  // referenced; null with the no-memory error.
+  CNACommand* pclAllocCommand(CNAError* error) const;
+  INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
+  CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImported; }
+  // The word of query flags the rewriting of the source query reads.
+  unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
+  // A query whose FROM names more than one table.
+  BOOL bSourceIsQueryOnMultipleTables() const;
+  // name = the database table name of the query column's source table, quoted when asked;
+  // nothing when the column has none.
+  void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
+  // Builds the description of the statement's result (named after the logical name) and
+  // installs it.
+  BOOL bInitImportedDataSourceDesc(CNAStatement* stmt);
+  // The next automatic identifier set into the record's column; TRUE without such a column.
+  // FALSE with one: no generator is made yet.
+  BOOL bSetNewAutoId();
 
-  // ---- Positions ----
-  // Saves where item's browse stands under a new id. FALSE here: no position is kept yet.
-  virtual BOOL bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION mode);
-  // Returns to position id and writes its item into itemOut (255 characters with the
-  // terminator); keep 0 frees the position. FALSE here.
-  virtual BOOL bHRetourPosition(int id, wchar_t* itemOut, int keep, eNAPOSITION mode);
-  // Frees position id; TRUE also for an id that names none.
-  virtual BOOL bHLiberePosition(int id);
+  // ---- Statements ----
+  // The statement of item with one reference for the caller; null when there is none.
+  CNAStatement* _pclFindStatement(const wchar_t* item);
+  // A new statement of item, kept under item, with one reference for the caller; null (no memory
+  // raised) when it cannot be made.
+  CNAStatement* _pclInitStatement(const wchar_t* item);
   // The statement of the last browse read (borrowed); null before the first.
   CNAStatement* pclGetLastStatementNoRef() const { return m_pclLastStatement; }
+  int nGetStatementCount() const { return static_cast<int>(m_tabStatement.dwGetNumElement()); }
+  // Every statement's browse that has started is marked for a new run.
+  void SetTransactionTermined();
 
-  // The kind of row identifier the access gives its rows (eNA_RECORDIDTYPE): record values.
-  virtual int eEvaluateRecordIdType() const { return 1; }
+  // ---- Record saves ----
+  // Copies of records kept by save id in the record-save cache. A keep takes no reference: the
+  // keeper takes one (AddRefRecordSave) before the next keep may reuse the row. -1 when nothing
+  // could be kept.
+  int nKeepCurrentRecordSave();
+  // The statement's own last row when stmt is given, else the current record's original value.
+  int nKeepOriginalRecordSave(CNAStatement* stmt);
+  int _nKeepRecordSave(const CNARecordValue* value);
+  void AddRefRecordSave(int id);
+  // The references left; the last one frees the row for a later keep.
+  int nReleaseRecordSave(int id);
+  // dest takes the kept row; FALSE for an id that holds no row or is free.
+  BOOL bCopySaveToRecord(int id, CNARecordValue* dest);
+  // The current record's original value takes the kept row.
+  BOOL bRestoreOriginalRecordSave(int id);
+  // The item's value in the kept row (NULL of its type when not defined).
+  BOOL _bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item);
+  // Whether the kept row is marked deleted.
+  BOOL bRecordDeleted(int id) const;
+  // The save held as the current record's original (-1: none).
+  int nGetRecordSaveID() const { return m_nRecordSaveID; }
+  CNARecordCachePosition* pclGetRecordSaveCacheNoRef() const { return m_pclRecordSave; }
+
+  // ---- Row identifiers and query source ----
   // A new identifier of value's row by eEvaluateRecordIdType (not referenced): record values, or
   // a server row id when the driver makes its converter; null otherwise or without memory.
   CNARecordId* pclAllocRecordID(const CNARecordValue* value) const;
@@ -73,49 +303,40 @@ class CNADataAccess : public CInterf {
   // A host query sent as written (query flag 4).
   BOOL bRequeteSansCorrection() const { return m_bSourceIsQuery && (m_dwQueryFlags & 4) != 0 ? TRUE : FALSE; }
 
- // ==== What the statements read of their access ====
-  // Bodies here are the least the statements need; the data-access lifecycle gives the rest.
-  INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
-  // The database table name quoted by the connection, made on first use; "" when it cannot be.
-  const wchar_t* pszGetFormatedTableName();
-  // The current record (borrowed); null before the access is opened.
-  CNARecord* pclGetCurrentRecordNoRef() const { return m_pclCurrentRecord; }
-  // The description built from a query's result; null when none.
-  CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImportedDesc; }
-  // The word of query flags the rewriting of the source query reads.
-  unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
-  // A new command of the driver's on the access's connection and error (not referenced); null
-  // without memory.
-  CNACommand* pclAllocCommand(CNAError* error) const;
-  // A query whose FROM names more than one table.
-  BOOL bSourceIsQueryOnMultipleTables() const;
-  // name = the database table name of the query column's source table, quoted when asked;
-  // nothing when the column has none.
-  void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
-  // Builds the description of the statement's result and installs it. FALSE here.
-  virtual BOOL bInitImportedDataSourceDesc(CNAStatement* statement);
-  // The statement ends its result: a table cache it fills goes. Nothing here.
-  virtual void ClosingStatement(CNAStatement* statement);
-  // The browse SELECT of the access for statement into command: here the statement's SELECT under
-  // its search and filter, without a record limit.
-  virtual BOOL bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
-                            NA_WRITEPARSEFLAGS flags, long long* position);
-  // The next automatic identifier set into the record's column; TRUE without such a column.
-  // FALSE here with a column: no generator yet.
-  virtual BOOL bSetNewAutoId();
-  // Record saves: the id of a kept copy (-1 none); references taken and dropped. None here.
-  virtual int nKeepOriginalRecordSave(CNAStatement* statement);
-  virtual int nKeepCurrentRecordSave();
-  virtual void AddRefRecordSave(int id);
-  virtual int nReleaseRecordSave(int id);
+  // ---- Table cache ----
+  CNATableCache* pclGetTableCacheNoRef() const { return m_pclTableCache; }
+  // Frees the table cache if any. TRUE.
+  BOOL bFreeCache();
+  // A closing statement that fills the table cache frees it.
+  void ClosingStatement(CNAStatement* stmt);
+  // A new, empty table cache in place of any former one; FALSE with the no-memory error.
+  BOOL _bCreateNewTableCache(CNAStatement* stmt);
 
  protected:
-  CNARecord* m_pclCurrentRecord = nullptr;
-  CNADataSourceDescription* m_pclImportedDesc = nullptr;
-  CTString m_csFormatedTableName;
-  // ==== End of what the statements read ====
+  // _Close, the latest filter, the record-save caches' rows, the parsed query, the current record
+  // and the three descriptions.
+  void _ResetDataAccess();
+  void _ResetRecordCache();
+  void _CloseAllStatement();
+  void _FreeTableCache();
+  // Every index the host description asks for, on the current record's columns; TRUE when each
+  // was named and created.
+  BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);
+  BOOL _bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // The server's error kind becomes the error's type; FALSE.
+  BOOL _bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // "QXIDX" with the time in seconds and a process-wide counter.
+  BOOL _bGetGeneratedIndexName(CTString* out);
+  BOOL _bInitCurrentRecord_SetImportedItemDesc();
+  // The statement "" of writes, CREATE, DROP and DELETE of all rows, with one reference for the
+  // caller; null (no memory raised) when it cannot be made.
+  CNAStatement* _pclGetWriteStatement();
+  // A deletion that succeeded leaves the access closed; one that failed sets error level 2.
+  BOOL _bClosedAfter(BOOL deleted);
+  // User error 8 (the server keeps no such lock), type 7.
+  void _RaiseNotSupported();
+  void _NoMemory();
 
- protected:
   int m_bOpened = 0;
   // Set by the query run.
   CSQLParserInfo* m_pclSourceQuery = nullptr;
@@ -126,9 +347,34 @@ class CNADataAccess : public CInterf {
 
  private:
   CNAError* m_pclError;
+  CNARecord* m_pclRecord = nullptr;
   CNAConnectionDescription* m_pclConnection;
   INADataSourceDescription* m_piDescription = nullptr;
-  CNAContext* m_pclContext = nullptr;
+  INADataSourceDescription* m_piDescriptionForKJ = nullptr;
+  CNADataSourceDescription* m_pclImported = nullptr;
+  CRefStringHashTable<CNAStatement*> m_tabStatement;
+  eNA_OPERATION m_eNextOperation = NA_OPERATION_NONE;
+  CTString m_csLastParseItem;
+  // 1 once the table is known to exist and match; 0 is asked again.
+  int m_nDBCompatibility = 0;
+  // Value 2: writes notify nothing; else value 1: statements are notified.
+  int m_nNotifyFlags = 1;
+  // Value 1: an index per unique item; value 2: per item with duplicates and composite key.
+  int m_nIndexCreationFlags = 2;
+  CTString m_csFormatedTableName;
   _eNA_HMODE m_eHMode = static_cast<_eNA_HMODE>(1);
+  CNATable* m_pclTable = nullptr;
+  CNAContext* m_pclContext = nullptr;
+  CNAFilter* m_pclLatestFilter = nullptr;
+  CNARecordCachePosition* m_pclRecordSave = nullptr;
+  CNARecordCachePosition* m_pclRecordSave2 = nullptr;
+  int m_nRecordSaveID = -1;
+  CNATableCache* m_pclTableCache = nullptr;
+  int m_bQueryParseStarted = 0;
+  CNAStatement* m_pclExecuteStatement = nullptr;
   CTString m_csAliasName;
+  int m_nSelectOption = 0;
+  int m_bQueryExecutionGiven = 0;
+
+  static unsigned int ms_nIndexNameCounter;
 };

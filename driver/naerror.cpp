@@ -66,6 +66,11 @@ eNA_ERRORTYPE CNAError::eGetErrorType() const {
   return m_eType;
 }
 
+void CNAError::SetErrorType(eNA_ERRORTYPE type) {
+  CNADriverLock lock;
+  m_eType = type;
+}
+
 const wchar_t* CNAError::pszGetLogicalTableName() const {
   CNADriverLock lock;
   return HandOver(HANDED_TABLE, InfoText(m_clError, EIT_LOGICALTABLENAME));

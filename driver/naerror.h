@@ -137,6 +137,8 @@ class CNAError : public INAError {
   unsigned int nGetUserErrorCode() const;
 
   // ---- On the body ----
+  // The kind the callers read (eGetErrorType), set after the fact.
+  void SetErrorType(eNA_ERRORTYPE type);
   // 1, 2 or 3; other values are ignored.
   void SetErrorLevel(eNAERRORLEVEL level);
   // The body's dump as a host string (empty when the host allocator refuses).

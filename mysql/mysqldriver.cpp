@@ -5,6 +5,7 @@
 #include "driver/nafunctionloader.h"
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
+#include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
 #include "mysql/mysqlstatement.h"
@@ -16,6 +17,11 @@ CMySQLDriver::~CMySQLDriver() = default;
 CNADataSourceDescription* CMySQLDriver::pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
                                                                      CNAError* error) const {
   return new (std::nothrow) CMySQLDataSourceDescription(cnx, error);
+}
+
+CNADataAccess* CMySQLDriver::pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                               CNAError* error) const {
+  return new (std::nothrow) CMySQLDataAccess(desc, cnx, error);
 }
 
 // The connection is not passed on: the statement takes its access's.

@@ -1,6 +1,6 @@
 // CMySQLDriver: the driver class the host gets; it substitutes the MySQL classes in the driver's
 // factories as they are built (until then those factories make nothing): the connection, the
-// table description and the SQL-function service so far.
+// table description, the data access and the SQL-function service so far.
 #pragma once
 
 #include "driver/nadriver.h"
@@ -14,6 +14,9 @@ class CMySQLDriver : public CNADriver {
   // A CMySQLDataSourceDescription.
   CNADataSourceDescription* pclAllocDataSourceDescription(CNAConnectionDescription* cnx,
                                                           CNAError* error) const override;
+  // A CMySQLDataAccess.
+  CNADataAccess* pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                    CNAError* error) const override;
   CNAStatement* pclAllocStatement(CNADataAccess* access, CNAConnectionDescription* cnx,
                                   CNAError* error) const override;
   CNAConnectionDescription* _pclAllocConnectionDescription(const wchar_t* identification,

@@ -200,6 +200,8 @@ class CNAStatement : public CInterf {
   // ORDER BY of its own.
   BOOL bCanUpdateParse() const;
   int nGetRecordSaveID() const { return m_nRecordSaveId; }
+  // The statement's own copy of the last row it fetched; null before the first.
+  CNARecordValue* pclGetStmtOriginalRecord() const { return m_pclOriginalRecord; }
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
 

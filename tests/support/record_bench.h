@@ -38,13 +38,10 @@ class CBenchConnection final : public CMySQLConnection {
   int m_nOrderLimit;
 };
 
-// A data access whose source may be a parsed query (one reference held).
+// A data access whose source may be a parsed query (one reference held, released by the access).
 class CBenchAccess final : public CNADataAccess {
  public:
   using CNADataAccess::CNADataAccess;
-  ~CBenchAccess() override {
-    if (m_pclSourceQuery != nullptr) m_pclSourceQuery->nRelease();
-  }
   void SetSourceQuery(CSQLParserInfo* query) {
     query->AddRef();
     m_pclSourceQuery = query;

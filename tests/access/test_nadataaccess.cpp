@@ -1,0 +1,271 @@
+// The data access without a server: record saves kept, shared, freed and restored over a record
+// of every item type; the answers of the operations the server has no use for; a destroyed
+// access holding saves, statements and a table cache.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "access/narecordcache.h"
+#include "access/natablecache.h"
+#include "sql/nastatement.h"
+#include "tests/support/record_bench.h"
+
+namespace {
+
+class DataAccess : public AnyTest {};
+
+// One column's value and the text it reads back as; null text: NULL.
+struct Cell {
+  const wchar_t* column;
+  const wchar_t* text;
+};
+
+// A record with a column of every kind the server keeps apart.
+void AddEveryType(RecordBench& b) {
+  b.Add(L"t", NA_IT_TEXTE, 21);
+  b.Add(L"u", NA_IT_UNICODE, 42);
+  b.Add(L"bin", NA_IT_BINAIRE, 10);
+  b.Add(L"dec", NA_IT_DECIMAL, 24);
+  b.Add(L"d", NA_IT_DATE8, 9);
+  b.Add(L"dt", NA_IT_DATETIME, 8);
+  b.Add(L"i8", NA_IT_I8, 8);
+  b.Add(L"r8", NA_IT_R8, 8);
+  b.Add(L"mt", NA_IT_MEMOTEXTE, 8);
+  b.Add(L"mb", NA_IT_MEMOBINAIRE, 8);
+}
+
+// The bench's access over a column of every type, with its own current record.
+void OpenEveryType(RecordBench& b, CNADataAccess** access, CNARecord** rec) {
+  AddEveryType(b);
+  ASSERT_TRUE(b.Build());
+  *access = b.m_pAccess;
+  ASSERT_TRUE((*access)->_bInitCurrentRecord());
+  *rec = (*access)->pclGetCurrentRecordNoRef();
+}
+
+void Fill(CNARecord* r, const std::vector<Cell>& row) {
+  for (const Cell& c : row) {
+    CNAColumn* column = r->pclGetColumnNoRef(c.column);
+    if (c.text == nullptr) {
+      ASSERT_TRUE(column->bSetValueNULL()) << c.column;
+      continue;
+    }
+    CAny v = FromText(column->eGetZVType(), c.text);
+    // Binary values carry a NUL inside.
+    if (column->eGetZVType() == ZV_BIN) {
+      std::string bytes(c.text, c.text + wcslen(c.text));
+      bytes += std::string("\0z", 2);
+      v.SetValueByte(bytes.data(), static_cast<unsigned int>(bytes.size()));
+    }
+    ASSERT_TRUE(column->bSetValue(&v, 0)) << c.column;
+  }
+}
+
+// The current value's columns as text, "NULL" for NULL.
+std::wstring Read(CNARecord* r, const std::vector<Cell>& row) {
+  std::wstring out;
+  for (const Cell& c : row) {
+    CAny v;
+    r->pclGetColumnNoRef(c.column)->bGetCurrentValue(&v, 0);
+    out += std::wstring(c.column) + L"=" + Show(v) + L";";
+  }
+  return out;
+}
+
+const std::vector<Cell> kFull = {
+    {L"t", L"quote ' back \\ end"},
+    {L"u", L"astral \U0001F600 \u00e9"},
+    {L"bin", L"a"},
+    {L"dec", L"12345678901234567890.123456789012345678"},
+    {L"d", L"20240229"},
+    {L"dt", L"20240229235959999"},
+    {L"i8", L"-9223372036854775808"},
+    {L"r8", L"-1.25"},
+    {L"mt", L"memo \U00010348"},
+    {L"mb", L"raw"},
+};
+const std::vector<Cell> kOther = {
+    {L"t", L""},     {L"u", L"x"},        {L"bin", L"zz"}, {L"dec", L"-1"}, {L"d", L"19991231"},
+    {L"dt", nullptr}, {L"i8", L"0"},      {L"r8", L"2.5"}, {L"mt", L"other"}, {L"mb", L"other"},
+};
+// Memos stay set: a NULL memo comes back from a save as an empty one (the record's memo copy).
+const std::vector<Cell> kNulls = {
+    {L"t", nullptr},  {L"u", nullptr},  {L"bin", nullptr}, {L"dec", nullptr}, {L"d", nullptr},
+    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", L"m"},    {L"mb", L"b"},
+};
+
+TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
+  struct Row {
+    const char* name;
+    const std::vector<Cell>* kept;
+    const std::vector<Cell>* after;
+  } rows[] = {
+      {"values over other values", &kFull, &kOther},
+      {"values over NULLs", &kFull, &kNulls},
+      {"NULLs over values", &kNulls, &kFull},
+  };
+  for (const Row& r : rows) {
+    RecordBench b;
+    AddEveryType(b);
+    ASSERT_TRUE(b.Build()) << r.name;
+    CNADataAccess* access = b.m_pAccess;
+    ASSERT_TRUE(access->_bInitCurrentRecord()) << r.name;
+    CNARecord* rec = access->pclGetCurrentRecordNoRef();
+    Fill(rec, *r.kept);
+    const std::wstring kept = Read(rec, *r.kept);
+    Fill(rec, *r.after);
+    ASSERT_NE(Read(rec, *r.kept), kept) << r.name;
+    Fill(rec, *r.kept);
+    const int id = access->nKeepCurrentRecordSave();
+    ASSERT_GE(id, 0) << r.name;
+    access->AddRefRecordSave(id);
+    Fill(rec, *r.after);
+    // A second holder shares the save; one release leaves it readable.
+    access->AddRefRecordSave(id);
+    EXPECT_EQ(access->nReleaseRecordSave(id), 1) << r.name;
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << r.name;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << r.name;
+    EXPECT_EQ(Read(rec, *r.kept), kept) << r.name;
+    // The item value read straight out of the save.
+    CAny t;
+    ASSERT_TRUE(access->_bGetItemValueInRecordSave(&t, id, rec->pclGetColumnNoRef(L"u")->piGetItemNoRef())) << r.name;
+    EXPECT_EQ(L"u=" + Show(t) + L";", Read(rec, {(*r.kept)[1]})) << r.name;
+    EXPECT_EQ(access->nReleaseRecordSave(id), 0) << r.name;
+  }
+}
+
+TEST_F(DataAccess, FreedRecordSaveIsRefused) {
+  RecordBench b;
+  CNADataAccess* access = nullptr;
+  CNARecord* rec = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+  Fill(rec, kFull);
+  const int first = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(first);
+  EXPECT_EQ(access->nReleaseRecordSave(first), 0);
+  // Its row is free: the next keep may take it over, so it reads as nothing.
+  CNARecordValue* dest = rec->pclGetOriginalValueNoRef();
+  EXPECT_FALSE(access->bCopySaveToRecord(first, dest));
+  EXPECT_FALSE(access->bRestoreOriginalRecordSave(first));
+  EXPECT_FALSE(access->bCopySaveToRecord(-1, dest));
+  EXPECT_FALSE(access->bCopySaveToRecord(99, dest));
+  Fill(rec, kOther);
+  const int second = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(second);
+  EXPECT_EQ(second, first);
+  EXPECT_FALSE(access->bCopySaveToRecord(first + 1, dest));
+  access->nReleaseRecordSave(second);
+}
+
+TEST_F(DataAccess, KeptRowIsNotTheMemoOfAFormerSave) {
+  RecordBench b;
+  CNADataAccess* access = nullptr;
+  CNARecord* rec = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+  Fill(rec, kFull);
+  const int first = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(first);
+  access->nReleaseRecordSave(first);
+  // Same bytes but the memos: a new save must hold the memos of now.
+  const std::vector<Cell> now = {{L"mt", L"new text"}, {L"mb", L"new"}};
+  Fill(rec, now);
+  const std::wstring kept = Read(rec, now);
+  const int second = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(second);
+  Fill(rec, kOther);
+  ASSERT_TRUE(access->bRestoreOriginalRecordSave(second));
+  ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
+  EXPECT_EQ(Read(rec, now), kept);
+  access->nReleaseRecordSave(second);
+}
+
+TEST_F(DataAccess, OperationsTheServerHasNoUseForAnswerAsDocumented) {
+  struct Row {
+    const char* name;
+    BOOL (*call)(CNADataAccess*);
+    BOOL result;
+    unsigned int code;
+    int level;
+  } rows[] = {
+      {"record lock", [](CNADataAccess* a) { return a->bHBloqueNumEnr(1, eNA_LOCKTYPE{2}, nullptr); }, FALSE, 8, 2},
+      {"file lock", [](CNADataAccess* a) { return a->bHBloqueFichier(eNA_LOCKTYPE{2}, nullptr); }, FALSE, 8, 2},
+      {"cross out", [](CNADataAccess* a) { return a->bHRaye(1, eNA_LOCKTYPE{1}); }, FALSE, 8, 3},
+      {"key value", [](CNADataAccess* a) { return a->bHConstruitValCle(nullptr, L"k", 0, nullptr); }, FALSE, 8, 3},
+      {"free", [](CNADataAccess* a) { return a->bHLibere(); }, FALSE, 8, 3},
+      {"file unlock", [](CNADataAccess* a) { return a->bHDebloqueFichier(); }, TRUE, 0, 1},
+      {"record unlock", [](CNADataAccess* a) { return a->bHDebloqueNumEnr(3); }, TRUE, 0, 1},
+      {"reindex", [](CNADataAccess* a) { return a->bHReindexe(0, nullptr); }, TRUE, 0, 1},
+      {"automatic filter", [](CNADataAccess* a) { return a->bSetFiltreAuto(1, L"t", L"l", nullptr); }, TRUE, 0, 1},
+      {"lock a row", [](CNADataAccess* a) { return a->bLockRecord(nullptr, eNA_LOCKTYPE{2}, 0, nullptr); }, TRUE, 0, 1},
+      {"unlock a row",
+       [](CNADataAccess* a) { return a->bUnlockRecord(nullptr, eNA_LOCKTYPE{2}, 0, nullptr); }, TRUE, 0, 1},
+      {"lock and unlock",
+       [](CNADataAccess* a) { return a->bLockUnlockRecord(nullptr, eNA_LOCKTYPE{2}, 0, nullptr); }, TRUE, 0, 1},
+      {"identifier after a failed insert",
+       [](CNADataAccess* a) { return a->_bUpdateIdAutoAfterInsertFailure(nullptr); }, FALSE, 0, 1},
+      {"a read of a later road", [](CNADataAccess* a) { return a->bHLit(1, eNA_LOCKTYPE{1}, nullptr); }, FALSE, 0, 1},
+  };
+  for (const Row& r : rows) {
+    RecordBench b;
+    b.Add(L"n", NA_IT_I4, 4);
+    b.m_desc.m_pszName = L"customer";
+    ASSERT_TRUE(b.Build());
+    b.m_error.Reset();
+    EXPECT_EQ(r.call(b.m_pAccess), r.result) << r.name;
+    EXPECT_EQ(b.m_error.dwGetErrorId(), r.code) << r.name;
+    EXPECT_EQ(static_cast<int>(b.m_error.eGetErrorLevel()), r.level) << r.name;
+    if (r.code != 0) {
+      EXPECT_EQ(static_cast<int>(b.m_error.eGetErrorType()), 7) << r.name;
+      EXPECT_STREQ(b.m_error.pszGetLogicalTableName(), L"customer") << r.name;
+    }
+  }
+  RecordBench b;
+  b.Add(L"n", NA_IT_I4, 4);
+  ASSERT_TRUE(b.Build());
+  CNADataAccess* a = b.m_pAccess;
+  EXPECT_EQ(a->eEvaluateRecordIdType(), 1);
+  EXPECT_EQ(a->_nGetSequenceCurrentVal(nullptr), -1);
+  EXPECT_EQ(a->llGetRecNum(), 0);
+  int version = -1, need = -1;
+  EXPECT_TRUE(a->bHVersion(&version));
+  EXPECT_EQ(version, 0);
+  EXPECT_TRUE(a->bNbEnrNeedParse(&need, L"n"));
+  EXPECT_EQ(need, 1);
+  // A closed access hands out no record buffer and takes none.
+  CNAKJRecord* buffer = reinterpret_cast<CNAKJRecord*>(1);
+  EXPECT_FALSE(a->bGetRecord(&buffer));
+  EXPECT_EQ(buffer, nullptr);
+}
+
+// Destroyed holding record saves, statements holding their own saves and a table cache: every
+// part goes once (ASan and LeakSanitizer tell), the statements' saves into live caches.
+TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
+  RecordBench b;
+  AddEveryType(b);
+  ASSERT_TRUE(b.Build());
+  CNADataAccess* access = b.m_driver.pclAllocDataAccess(&b.m_desc, &b.m_cnx, &b.m_error);
+  access->AddRef();
+  ASSERT_TRUE(access->_bInitCurrentRecord());
+  CNARecord* record = access->pclGetCurrentRecordNoRef();
+  CAny v = FromText(record->pclGetColumnNoRef(L"mt")->eGetZVType(), L"memo");
+  record->pclGetColumnNoRef(L"mt")->bSetValue(&v, 0);
+  ASSERT_TRUE(record->bCopyCurrentRecordToOriginalRecord());
+  for (const wchar_t* item : {L"", L"t", L"d"}) {
+    CNAStatement* stmt = access->_pclInitStatement(item);
+    ASSERT_NE(stmt, nullptr);
+    stmt->nRelease();
+  }
+  EXPECT_EQ(access->nGetStatementCount(), 3);
+  const int id = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(id);
+  CNAStatement* parse = access->_pclFindStatement(L"t");
+  ASSERT_NE(parse, nullptr);
+  ASSERT_TRUE(access->_bCreateNewTableCache(parse));
+  ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(parse));
+  parse->nRelease();
+  EXPECT_EQ(access->nRelease(), 0);
+}
+
+}  // namespace
