@@ -345,7 +345,6 @@ class CNACommand : public CInterf {
   void SetQueryType(eTYPEREQUETE type);
   void SetNAQueryType(eNAQUERYTYPE type) { m_eQueryType = type; }
   eNAQUERYTYPE eGetQueryType() const { return m_eQueryType; }
-  void SetNAQueryType(eNAQUERYTYPE type) { m_eQueryType = type; }
   BOOL bSetInternalQuery(const wchar_t* text, unsigned int length);
 
   // ---- Command text ----
