@@ -32,6 +32,7 @@ class CTestAccess final : public CNADataAccess {
     if (m_pclSourceQuery == nullptr) return;
     m_pclSourceQuery->SetRecord(nullptr);
     m_pclSourceQuery->nRelease();
+    m_pclSourceQuery = nullptr;
   }
   // query (a reference taken) is the source, with the host's query flags.
   void SetSourceQuery(CSQLParserInfo* query, unsigned int flags) {
@@ -40,16 +41,11 @@ class CTestAccess final : public CNADataAccess {
     m_bSourceIsQuery = 1;
     m_dwQueryFlags = flags;
   }
-  // The current record over desc, its columns paired with imported's items (may be null).
-  BOOL bMakeRecord(INADataSourceDescription* desc, CNADataSourceDescription* imported) {
-    m_pclCurrentRecord = new CNARecord(pclGetErrorNoRef(), this);
-    m_pclCurrentRecord->AddRef();
-    if (imported != nullptr) {
-      imported->AddRef();
-      m_pclImportedDesc = imported;
-    }
-    if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclCurrentRecord);
-    return m_pclCurrentRecord->bInitRecord(desc, imported, pclGetConnectionNoRef());
+  // The current record over the access's description, its columns paired with imported's items
+  // (may be null).
+  BOOL bMakeRecord(CNADataSourceDescription* imported) {
+    if (imported != nullptr) _SetImportedDataSourceDesc(imported);
+    return _bInitCurrentRecord();
   }
   BOOL bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
                     NA_WRITEPARSEFLAGS flags, long long*) override {
@@ -280,7 +276,7 @@ class LiveStatementBench : public LiveConnection {
     o->access = new CTestAccess(desc, m_pCnx.get(), &m_error);
     o->access->AddRef();
     if (query != nullptr) o->access->SetSourceQuery(query, flags);
-    if (!o->access->bMakeRecord(desc, imported)) {
+    if (!o->access->bMakeRecord(imported)) {
       ADD_FAILURE() << "no record: " << ParseBench::Narrow(m_error.pszGetError());
       return nullptr;
     }
