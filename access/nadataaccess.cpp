@@ -566,15 +566,6 @@ BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCK
 }
 BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHLit(long long, eNA_LOCKTYPE, eNA_LOCKTYPE*) { return FALSE; }
-BOOL CNADataAccess::bHLitxxx(const wchar_t*, eNA_PARSEDIRECTION, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                             NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bSkipRecord(const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                                NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
 BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
                                 NA_WRITEPARSEFLAGS) {
   return FALSE;
@@ -596,22 +587,12 @@ BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
   return FALSE;
 }
 BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
-BOOL CNADataAccess::bHNbEnr(long long*, unsigned int, NA_WRITEPARSEFLAGS) { return FALSE; }
-BOOL CNADataAccess::bGetNbEnr(long long*, unsigned int, NA_WRITEPARSEFLAGS, CNAStatement*, eNA_PARSEDIRECTION) {
-  return FALSE;
-}
-BOOL CNADataAccess::bGetRecNumState(long long, unsigned int*) { return FALSE; }
 BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
                                   const INAQueryExecution*) {
   return FALSE;
 }
-BOOL CNADataAccess::bBuildSelect(CNACommand*, CNAStatement*, const wchar_t*, int, NA_WRITEPARSEFLAGS, long long*) {
-  return FALSE;
-}
 BOOL CNADataAccess::bHChangeCle(const wchar_t*, NA_WRITEPARSEFLAGS) { return FALSE; }
-BOOL CNADataAccess::bSetCurrentRecordRead(int) { return FALSE; }
 CNAPosition* CNADataAccess::pclAllocPosition() { return nullptr; }
-BOOL CNADataAccess::_bMove(long long, int) { return FALSE; }
 BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
 BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
@@ -619,11 +600,6 @@ void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
     stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
 }
 BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
-BOOL CNADataAccess::_bIsValidRecordNumber(long long) { return FALSE; }
-BOOL CNADataAccess::_bFetch(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE,
-                            eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS, int) {
-  return FALSE;
-}
 BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE, CNARecordValue*) { return FALSE; }
 BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, eNA_LOCKTYPE,

@@ -981,6 +981,7 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
       return FALSE;
     }
   }
+  m_nOutSide = 0;
   const long long limit = m_pclCommand->llGetRowLimit();
   m_nBlockLimit = limit > 0 && m_pclStatementSQL->llGetRowCount() == limit ? static_cast<int>(limit) : -1;
   m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 ? 1 : 0;
@@ -1054,13 +1055,6 @@ BOOL CNAStatement::bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags, int refresh) 
 
 BOOL CNAStatement::_bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags) {
   return m_pclStatementSQL != nullptr && m_pclStatementSQL->bExecutePreparedQuery(flags);
-}
-
-BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION, int, long long, long long* moved) {
-  if (moved != nullptr) *moved = 0;
-  m_bOutOfRange = 1;
-  m_bFound = 0;
-  return FALSE;
 }
 
 // ---------------------------------------------------------------- after writes
