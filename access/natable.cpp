@@ -142,6 +142,7 @@ CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
   CNADriverLock lock;
   if (gpclLastDataAccess != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
     gpclLastDataAccess->AddRef();
+    _Adopt(gpclLastDataAccess);
     return gpclLastDataAccess;
   }
   HeldContext context = FindContext(ctx);
