@@ -48,6 +48,7 @@ void* CHostLoader::DriverSymbol(const char* name) const {
 
 CHostLoader::~CHostLoader() {
   if (m_driver != nullptr) dlclose(m_driver);
+  if (m_vm != nullptr) dlclose(m_vm);
   if (m_host != nullptr) dlclose(m_host);
 }
 
@@ -70,6 +71,15 @@ INADriver* CHostLoader::piQueryInterface(std::string* err) {
       return nullptr;
     }
     m_bStarted = true;
+    // The host's VM, bound by the driver by name for its value conversions and operators.
+    const std::string vmPath = LibraryDir() + "/libqxvm.so";
+    if (m_vm == nullptr) m_vm = dlopen(vmPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto conv = DriverEntry<BOOL (*)(void*, int, int)>("bInitZVConvFromVM");
+    auto calc = DriverEntry<BOOL (*)(void*, int, int)>("bInitZVCalcFromVM");
+    if (m_vm == nullptr || conv == nullptr || calc == nullptr || !conv(m_vm, 2, 2) || !calc(m_vm, 2, 2)) {
+      if (err) *err = "the host VM could not be bound";
+      return nullptr;
+    }
   }
   m_piDriver = query();
   if (m_piDriver == nullptr && err) *err = "the driver gave no interface";

@@ -51,8 +51,8 @@ class CHostLoader {
   static std::string LibraryDir();
 
   // ---- The host's file layer ----
-  // Load, the component start-up, bInitLibrary and piQueryInterface: the driver with the host's
-  // reference (the loader keeps none); null with the reason in *err.
+  // Load, the component start-up, bInitLibrary, the host VM bound and piQueryInterface: the
+  // driver with the host's reference (the loader keeps none); null with the reason in *err.
   INADriver* piQueryInterface(std::string* err);
   // TermLibrary and the component end, once the host has released the driver.
   bool Stop();
@@ -68,6 +68,7 @@ class CHostLoader {
  private:
   void* m_host = nullptr;
   void* m_driver = nullptr;
+  void* m_vm = nullptr;
   CHostControl* m_control = nullptr;
   INADriver* m_piDriver = nullptr;
   bool m_bStarted = false;
