@@ -96,6 +96,30 @@ class CLentValue {
   bool m_bKeep = false;
 };
 
+// The statement's search for one internal positioning: made when the statement had none, and
+// then dropped again, so that the next read does not take it for a search of the host's.
+class CInternalSearch {
+ public:
+  explicit CInternalSearch(CNAStatement* stmt) : m_pStmt(stmt), m_bMade(!stmt->bExistRechercheObject()) {
+    m_pSearch = stmt->pclGetRecherche();
+    if (m_pSearch != nullptr) stmt->PrepareInternalSearch();
+  }
+  ~CInternalSearch() {
+    if (m_pSearch == nullptr) return;
+    m_pStmt->AnnuleRecherche();
+    m_pSearch->nRelease();
+    if (m_bMade) m_pStmt->_SetRecherche(nullptr);
+  }
+  CInternalSearch(const CInternalSearch&) = delete;
+  CInternalSearch& operator=(const CInternalSearch&) = delete;
+  CNARecherche* get() const { return m_pSearch; }
+
+ private:
+  CNAStatement* m_pStmt;
+  bool m_bMade;
+  CNARecherche* m_pSearch = nullptr;
+};
+
 bool IsReal(INAItemDescription* item) {
   const eNA_ITEMTYPE type = item->eNAGetItemType();
   return type == NA_IT_R4 || type == NA_IT_R8;
@@ -171,6 +195,14 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (!stmt->bSetLockType(lock)) return FALSE;
   const bool opened = stmt->bGetOpened() != 0;
   bool open = reopen != 0;
+  if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
+      stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0) {
+    // Out past one end of the browse, whatever happened to the statement since: going on stays
+    // out, coming back reads from that end.
+    const bool back = (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0);
+    if (!back) return TRUE;
+    dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
+  }
   if (!open && dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST) {
     if (stmt->bGetStay()) return TRUE;
     const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
@@ -329,12 +361,10 @@ BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int 
   CLentValue lent(m_pclRecord, original, false);
   if (!lent.bOk()) return FALSE;
   CHeldItemDesc item(m_piDescription != nullptr ? m_piDescription->piNAGetItem(stmt->pszGetBrowseItem()) : nullptr);
-  CNARecherche* search = stmt->pclGetRecherche();
-  if (search == nullptr || item.get() == nullptr) {
-    if (search != nullptr) search->nRelease();
-    return FALSE;
-  }
-  stmt->PrepareInternalSearch();
+  if (item.get() == nullptr) return FALSE;
+  CInternalSearch held(stmt);
+  CNARecherche* search = held.get();
+  if (search == nullptr) return FALSE;
   BOOL ok = search->bRechercheEnreg(m_pclRecord, item.get(), dir, atRecord, nullptr);
   if (ok && !atRecord) ok = search->bSetContinueParcours(dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : NA_PARSE_LAST);
   if (ok) {
@@ -348,8 +378,6 @@ BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int 
       command->nRelease();
     }
   }
-  stmt->AnnuleRecherche();
-  search->nRelease();
   return ok;
 }
 
@@ -402,9 +430,9 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
   CNAColumn* bestColumn = best.get() != nullptr ? m_pclRecord->pclGetColumnNoRef(best.get()) : nullptr;
   const bool duplicates = !(best.get() != nullptr && best.get()->bUnique() && bestColumn != nullptr &&
                             bestColumn->bValueDefined());
-  CNARecherche* search = stmt->pclGetRecherche();
+  CInternalSearch held(stmt);
+  CNARecherche* search = held.get();
   if (search == nullptr) return FALSE;
-  stmt->PrepareInternalSearch();
   BOOL ok = search->bRechercheEnreg(m_pclRecord, item, dir, 0, nullptr);
   if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(rank, &dir, &count);
   const NA_WRITEPARSEFLAGS flags = stmt->dwGetParseFlags() | kInternalPositioning;
@@ -434,8 +462,6 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
         ok = FALSE;
     }
   }
-  stmt->AnnuleRecherche();
-  search->nRelease();
   return ok;
 }
 

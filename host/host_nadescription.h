@@ -40,13 +40,13 @@ class CHostConnectionDescription final : public INAConnectionDescription {
   // Set by the test; texts are the test's own and may be null.
   int m_nVersion = 4;
   int m_nAccess = 0;
+  // -2: the host leaves the record limit to the driver.
+  long long m_llCacheSize = -1;
   const wchar_t* m_pszUser = L"user";
   const wchar_t* m_pszPassword = L"Secret";
   const wchar_t* m_pszDataSource = L"server";
   const wchar_t* m_pszProvider = L"provider";
   const wchar_t* m_pszExtendedInfo = nullptr;
-  // Read by the driver from version 4 on; -1 leaves the driver's default.
-  long long m_llCacheSize = -1;
   // Bit 1 server cursors, bit 2 client cursors.
   long m_lCursorOptions = 0;
   CHostConnectionName m_clName;

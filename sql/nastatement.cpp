@@ -984,7 +984,11 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   m_nOutSide = 0;
   const long long limit = m_pclCommand->llGetRowLimit();
   m_nBlockLimit = limit > 0 && m_pclStatementSQL->llGetRowCount() == limit ? static_cast<int>(limit) : -1;
-  m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 ? 1 : 0;
+  // Rows found again from a record start inside the browse, and the rows equal to it end inside
+  // it too: further blocks may follow on both sides.
+  const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
+  m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
+  if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
   return TRUE;
 }
 

@@ -275,6 +275,9 @@ class CNAStatement : public CInterf {
   int bGetParseStarted() const { return m_bParseStarted; }
   int bGetFirstBlock() const { return m_bFirstBlock; }
   int nGetBlockLimit() const { return m_nBlockLimit; }
+  // Out of the rows: 1 past the last of the browse in the host's order, -1 before its first; 0
+  // on a row.
+  int nGetOutSide() const { return bInvertFetch() ? -m_nOutSide : m_nOutSide; }
   // The record limit of the browse SELECT (NO_LIMIT: none) and the rows it skips, written by the
   // access's SELECT builder.
   long long llGetRecordLimit() const { return m_llRecordLimit; }

@@ -165,6 +165,7 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
   // move back reaches first.
   if (!m_bFirstBlock && m_pclStatementSQL->llGetRowCount() == 0 && count > 0 && direction != NA_PARSE_CURRENT) {
     if (Forward(direction) || m_pclOriginalRecord == nullptr) {
+      m_nOutSide = Forward(direction) ? 1 : -1;
       *out = 1;
       return TRUE;
     }
@@ -215,7 +216,11 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
   *moved = 0;
   if (m_pclStatementSQL == nullptr) return FALSE;
   const long long rows = m_pclStatementSQL->llGetRowCount();
-  if (rows <= 0) return TRUE;
+  if (rows <= 0) {
+    // An empty block lies past the rows in the direction that looked for it.
+    if (count > 0 && direction != NA_PARSE_CURRENT) m_nOutSide = Forward(direction) ? 1 : -1;
+    return TRUE;
+  }
   long long pos = m_pclStatementSQL->llGetPosition();
   // After leaving the result the browse stands past its end or before its start.
   if (m_nOutSide > 0) pos = rows;

@@ -32,7 +32,6 @@ class CTestAccess final : public CNADataAccess {
     if (m_pclSourceQuery == nullptr) return;
     m_pclSourceQuery->SetRecord(nullptr);
     m_pclSourceQuery->nRelease();
-    m_pclSourceQuery = nullptr;
   }
   // query (a reference taken) is the source, with the host's query flags.
   void SetSourceQuery(CSQLParserInfo* query, unsigned int flags) {
@@ -41,9 +40,8 @@ class CTestAccess final : public CNADataAccess {
     m_bSourceIsQuery = 1;
     m_dwQueryFlags = flags;
   }
-  // The current record over the access's description, its columns paired with imported's items
-  // (may be null).
-  BOOL bMakeRecord(CNADataSourceDescription* imported) {
+  // The current record over the access's description, its columns paired with imported's items (may be null).
+  BOOL bMakeRecord(INADataSourceDescription*, CNADataSourceDescription* imported) {
     if (imported != nullptr) _SetImportedDataSourceDesc(imported);
     return _bInitCurrentRecord();
   }
@@ -276,7 +274,7 @@ class LiveStatementBench : public LiveConnection {
     o->access = new CTestAccess(desc, m_pCnx.get(), &m_error);
     o->access->AddRef();
     if (query != nullptr) o->access->SetSourceQuery(query, flags);
-    if (!o->access->bMakeRecord(imported)) {
+    if (!o->access->bMakeRecord(desc, imported)) {
       ADD_FAILURE() << "no record: " << ParseBench::Narrow(m_error.pszGetError());
       return nullptr;
     }

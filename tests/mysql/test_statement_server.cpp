@@ -130,7 +130,7 @@ TEST_P(LiveStatements, CreateNamesTheOldEngineClauseForAServerBeforeVersionFive)
       o.desc = desc;
       o.access = new CTestAccess(desc, &cnx, &m_error);
       o.access->AddRef();
-      ASSERT_TRUE(o.access->bMakeRecord(nullptr));
+      ASSERT_TRUE(o.access->bMakeRecord(desc, nullptr));
       o.st = new CTestStatement(o.access, &m_error);
       o.st->AddRef();
       CNACommand* c = Command(&o);

