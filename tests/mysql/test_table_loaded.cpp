@@ -231,7 +231,6 @@ TEST_F(LoadedTable, BadInputLeavesTheHostAnErrorAndNoOpenFile) {
   missing.Add(&id);
   missing.m_pszName = missing.m_pszPhysicalName = missing.m_pszDBTableName = L"qx_no_such_table";
   INATable* unknown = m_loader.piGetTable(host, &missing);
-  m_tabHeld.push_back(unknown);
   EXPECT_FALSE(unknown->bHOuvre(&ctx, kReadWrite, nullptr));
   // The missing file's text (that of user error 15) over the server's report.
   const std::wstring message = unknown->piGetLastError(&ctx)->pszGetError();
@@ -239,6 +238,7 @@ TEST_F(LoadedTable, BadInputLeavesTheHostAnErrorAndNoOpenFile) {
   EXPECT_EQ(unknown->piGetLastError(&ctx)->eGetErrorLevel(), 2);
   EXPECT_FALSE(Read(unknown, &ctx, NA_PARSE_FIRST));
   EXPECT_EQ(TopCode(unknown->piGetLastError(&m_noContext)), 19u);
+  EXPECT_EQ(unknown->nExternalRelease(), 0);
   // A wrong password: the connection's refusal, no open file.
   CHostConnectionDescription* wrong = Host("", L"not the password");
   INATable* refused = Table(wrong);
