@@ -224,7 +224,6 @@ TEST_F(Table, AConnectionThatCannotOpenMakesNoAccessAndTellsTheContext) {
   CHostConnectionDescription bad;
   bad.m_pszPassword = L"bad";
   CNATable* table = static_cast<CNATable*>(m_pDriver->piGetTable(&bad, &m_desc));
-  m_tabHeld.push_back(table);
   CHostContext ctx(3, 1);
   int created = 0;
   CNAContext* context = m_pDriver->pclGetContext(&ctx, &created);
@@ -233,6 +232,7 @@ TEST_F(Table, AConnectionThatCannotOpenMakesNoAccessAndTellsTheContext) {
   EXPECT_EQ(table->dwGetDataAccessCount(), 0u);
   EXPECT_FALSE(context->bHasDataAccess());
   m_pDriver->nReleaseContext(&ctx, context);
+  EXPECT_EQ(table->nExternalRelease(), 0);
 }
 
 TEST_F(Table, ClosingAFileNeverOpenedKeepsTheBindVariables) {
@@ -253,7 +253,7 @@ TEST_F(Table, ClosingAFileNeverOpenedKeepsTheBindVariables) {
 
 TEST_F(Table, TheSameFileAgainCostsTwoContextCallsAndTwoTablesEachFindTheirOwn) {
   CHostDataSourceDescription other{L"Lines"};
-  CNATable* second = Get(&other);
+  CNATable* second = static_cast<CNATable*>(m_pDriver->piGetTable(&m_host, &other));
   CHostContext orders(7, 1), lines(7, 2);
   ASSERT_TRUE(m_pTable->bHOuvre(&orders, eNA_ACCESS{0}, nullptr));
   ASSERT_TRUE(second->bHOuvre(&lines, eNA_ACCESS{0}, nullptr));
@@ -284,6 +284,7 @@ TEST_F(Table, TheSameFileAgainCostsTwoContextCallsAndTwoTablesEachFindTheirOwn) 
   EXPECT_FALSE(Read(m_pTable, &orders));
   EXPECT_EQ(TableError(m_pTable), kNotOpened);
   EXPECT_TRUE(second->bHFerme(&lines));
+  EXPECT_EQ(second->nExternalRelease(), 0);
 }
 
 TEST_F(Table, ClosedContextLeavesNoAccessInItsTablesOrTheCache) {
