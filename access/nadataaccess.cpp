@@ -83,13 +83,15 @@ void CNADataAccess::_ResetDataAccess() {
   _Close();
   ReleaseInterf(&m_pclLatestFilter);
   _ResetRecordCache();
+  // The query may outlive the access: it lets go of the record first.
+  if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(nullptr);
   ReleaseInterf(&m_pclSourceQuery);
-  ReleaseInterf(&m_pclRecord);
+  ReleaseInterf(&m_pclCurrentRecord);
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
   if (m_piDescriptionForKJ != nullptr) m_piDescriptionForKJ->nExternalRelease();
-  if (m_pclImported != nullptr) m_pclImported->nExternalRelease();
+  if (m_pclImportedDesc != nullptr) m_pclImportedDesc->nExternalRelease();
   m_piDescription = m_piDescriptionForKJ = nullptr;
-  m_pclImported = nullptr;
+  m_pclImportedDesc = nullptr;
 }
 
 void CNADataAccess::_ResetRecordCache() {
@@ -152,17 +154,17 @@ INADataSourceDescription* CNADataAccess::piGetDataSourceDescription() const {
 }
 
 CNADataSourceDescription* CNADataAccess::pclGetImportedDataSourceDesc() const {
-  if (m_pclImported != nullptr) m_pclImported->ExternalAddRef();
-  return m_pclImported;
+  if (m_pclImportedDesc != nullptr) m_pclImportedDesc->ExternalAddRef();
+  return m_pclImportedDesc;
 }
 
 CNARecord* CNADataAccess::pclGetCurrentRecord() const {
-  if (m_pclRecord != nullptr) m_pclRecord->AddRef();
-  return m_pclRecord;
+  if (m_pclCurrentRecord != nullptr) m_pclCurrentRecord->AddRef();
+  return m_pclCurrentRecord;
 }
 
 BOOL CNADataAccess::bGetRecord(CNAKJRecord** out) {
-  CNAKJRecord* record = m_bOpened && m_pclRecord != nullptr ? m_pclRecord->pclGetNAKJRecord() : nullptr;
+  CNAKJRecord* record = m_bOpened && m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetNAKJRecord() : nullptr;
   if (out != nullptr) *out = record;
   if (record == nullptr) return FALSE;
   record->AddRef();
@@ -170,7 +172,7 @@ BOOL CNADataAccess::bGetRecord(CNAKJRecord** out) {
 }
 
 BOOL CNADataAccess::bSetRecord(CNAKJRecord* record) {
-  const BOOL ok = m_bOpened && m_pclRecord != nullptr && m_pclRecord->bSetNAKJRecord(record);
+  const BOOL ok = m_bOpened && m_pclCurrentRecord != nullptr && m_pclCurrentRecord->bSetNAKJRecord(record);
   if (record != nullptr) record->nRelease();
   return ok;
 }
@@ -378,32 +380,32 @@ BOOL CNADataAccess::_bClosedAfter(BOOL deleted) {
 // ---------------------------------------------------------------- current record
 
 BOOL CNADataAccess::_bInitCurrentRecord() {
-  if (m_pclRecord == nullptr) {
+  if (m_pclCurrentRecord == nullptr) {
     CNARecord* record = _pclAllocRecord(m_pclError);
     if (record == nullptr) {
       _NoMemory();
       return FALSE;
     }
     record->AddRef();
-    if (!record->bInitRecord(m_piDescription, m_pclImported, m_pclConnection)) {
+    if (!record->bInitRecord(m_piDescription, m_pclImportedDesc, m_pclConnection)) {
       record->nRelease();
       return FALSE;
     }
-    m_pclRecord = record;
-  } else if (m_pclImported != nullptr && m_pclRecord->nGetNbColumn() > 0 &&
-             m_pclRecord->pclGetColumnNoRef(0)->piGetImportedItemDescNoRef() == nullptr) {
+    m_pclCurrentRecord = record;
+  } else if (m_pclImportedDesc != nullptr && m_pclCurrentRecord->nGetNbColumn() > 0 &&
+             m_pclCurrentRecord->pclGetColumnNoRef(0)->piGetImportedItemDescNoRef() == nullptr) {
     _bInitCurrentRecord_SetImportedItemDesc();
   }
-  if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclRecord);
+  if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclCurrentRecord);
   return TRUE;
 }
 
 BOOL CNADataAccess::_bInitCurrentRecord_SetImportedItemDesc() {
-  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
-    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+  for (int i = 0; i < m_pclCurrentRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(i);
     INAItemDescription* item = column->piGetItem();
     if (item == nullptr || item->bIsComposedKey()) continue;
-    CNAItemDescription* imported = m_pclImported->pclNAGetItem(item->pszGetName(), 3);
+    CNAItemDescription* imported = m_pclImportedDesc->pclNAGetItem(item->pszGetName(), 3);
     if (imported == nullptr) continue;
     const BOOL ok = column->bSetImportedItemDesc(imported);
     imported->nExternalRelease();
@@ -414,8 +416,8 @@ BOOL CNADataAccess::_bInitCurrentRecord_SetImportedItemDesc() {
 
 void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
   if (desc != nullptr) desc->ExternalAddRef();
-  if (m_pclImported != nullptr) m_pclImported->nExternalRelease();
-  m_pclImported = desc;
+  if (m_pclImportedDesc != nullptr) m_pclImportedDesc->nExternalRelease();
+  m_pclImportedDesc = desc;
   if (desc == nullptr) return;
   const bool bNoHost = m_piDescription == nullptr || m_piDescription == static_cast<INADataSourceDescription*>(desc);
   for (int i = 0; i < desc->nGetNumItems(); ++i) {
@@ -430,7 +432,7 @@ void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
     if (!imported->bUpdatable()) host->SetUpdatable(0);
     host->nExternalRelease();
   }
-  if (m_pclRecord != nullptr) _bInitCurrentRecord();
+  if (m_pclCurrentRecord != nullptr) _bInitCurrentRecord();
 }
 
 // ---------------------------------------------------------------- record saves
@@ -441,12 +443,12 @@ int CNADataAccess::_nKeepRecordSave(const CNARecordValue* value) {
 }
 
 int CNADataAccess::nKeepCurrentRecordSave() {
-  return _nKeepRecordSave(m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr);
+  return _nKeepRecordSave(m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetCurrentValueNoRef() : nullptr);
 }
 
 int CNADataAccess::nKeepOriginalRecordSave(CNAStatement* stmt) {
   if (stmt != nullptr) return _nKeepRecordSave(stmt->pclGetStmtOriginalRecord());
-  return _nKeepRecordSave(m_pclRecord != nullptr ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr);
+  return _nKeepRecordSave(m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetOriginalValueNoRef() : nullptr);
 }
 
 void CNADataAccess::AddRefRecordSave(int id) {
@@ -464,7 +466,7 @@ BOOL CNADataAccess::bCopySaveToRecord(int id, CNARecordValue* dest) {
 }
 
 BOOL CNADataAccess::bRestoreOriginalRecordSave(int id) {
-  CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr;
+  CNARecordValue* original = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetOriginalValueNoRef() : nullptr;
   return original != nullptr && bCopySaveToRecord(id, original);
 }
 
@@ -713,8 +715,8 @@ BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {
   if (command == nullptr) return FALSE;
   command->AddRef();
   BOOL answer = TRUE;
-  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
-    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+  for (int i = 0; i < m_pclCurrentRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(i);
     INAItemDescription* item = column->piGetItem();
     if (item == nullptr) continue;
     CColumnList list;
@@ -808,5 +810,5 @@ BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement* stmt) {
 }
 
 BOOL CNADataAccess::bSetNewAutoId() {
-  return m_pclRecord == nullptr || m_pclRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
+  return m_pclCurrentRecord == nullptr || m_pclCurrentRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
 }

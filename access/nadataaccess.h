@@ -136,6 +136,8 @@ class CNADataAccess : public CInterf {
   virtual BOOL bHConstruitValCle(CAny* out, const wchar_t* item, unsigned int options, CAny** values);
   virtual BOOL bExecuteQuery(int* result, const wchar_t* name, ISQLParserInformation* query, eNA_QUERYMODE mode,
                              const INAQueryExecution* execution);
+  // The browse SELECT of the access for stmt into cmd: the statement's SELECT under its search and
+  // filter, without a record limit.
   virtual BOOL bBuildSelect(CNACommand* cmd, CNAStatement* stmt, const wchar_t* item, int forward,
                             NA_WRITEPARSEFLAGS flags, long long* count);
   // The record locks are the server's own: TRUE, nothing done.
@@ -230,7 +232,7 @@ class CNADataAccess : public CInterf {
   CNADataSourceDescription* pclGetImportedDataSourceDesc() const;
   // With one reference for the caller; null before the first open or creation.
   CNARecord* pclGetCurrentRecord() const;
-  CNARecord* pclGetCurrentRecordNoRef() const { return m_pclRecord; }
+  CNARecord* pclGetCurrentRecordNoRef() const { return m_pclCurrentRecord; }
   // Only while opened: the record's host buffer with one reference for the caller.
   BOOL bGetRecord(CNAKJRecord** out);
   // Only while opened: the record's buffer takes record's bytes; one reference of record is
@@ -244,7 +246,7 @@ class CNADataAccess : public CInterf {
   // referenced; null with the no-memory error.
   CNACommand* pclAllocCommand(CNAError* error) const;
   INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
-  CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImported; }
+  CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImportedDesc; }
   // The word of query flags the rewriting of the source query reads.
   unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
   // A query whose FROM names more than one table.
@@ -390,14 +392,15 @@ class CNADataAccess : public CInterf {
   unsigned int m_dwQueryFlags = 0;
   // Set by the browse reads.
   CNAStatement* m_pclLastStatement = nullptr;
+  // Set by the open (test benches make their own).
+  CNARecord* m_pclCurrentRecord = nullptr;
+  CNADataSourceDescription* m_pclImportedDesc = nullptr;
 
  private:
   CNAError* m_pclError;
-  CNARecord* m_pclRecord = nullptr;
   CNAConnectionDescription* m_pclConnection;
   INADataSourceDescription* m_piDescription = nullptr;
   INADataSourceDescription* m_piDescriptionForKJ = nullptr;
-  CNADataSourceDescription* m_pclImported = nullptr;
   CRefStringHashTable<CNAStatement*> m_tabStatement;
   eNA_OPERATION m_eNextOperation = NA_OPERATION_NONE;
   CTString m_csLastParseItem;

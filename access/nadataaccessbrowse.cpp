@@ -195,6 +195,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (!stmt->bSetLockType(lock)) return FALSE;
   const bool opened = stmt->bGetOpened() != 0;
   bool open = reopen != 0;
+  // A move by no row reads the current row again, also when the browse must be found again.
+  if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
   if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
       stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0) {
     // Out past one end of the browse, whatever happened to the statement since: going on stays
@@ -331,7 +333,7 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
   // cannot hold exactly would re-read rows or never get past them.
   auto exact = [this](INAItemDescription* it) {
     if (IsReal(it)) return false;
-    CNAColumn* column = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(it) : nullptr;
+    CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(it) : nullptr;
     if (column == nullptr) return true;
     const eNA_ITEMTYPE db = column->eNAGetItemTypeOnDatabase();
     return db != NA_IT_R4 && db != NA_IT_R8;
@@ -357,15 +359,15 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
 
 BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int atRecord, long long* skip) {
   CNARecordValue* original = stmt->pclGetStmtOriginalRecord();
-  if (m_pclRecord == nullptr || original == nullptr) return FALSE;
-  CLentValue lent(m_pclRecord, original, false);
+  if (m_pclCurrentRecord == nullptr || original == nullptr) return FALSE;
+  CLentValue lent(m_pclCurrentRecord, original, false);
   if (!lent.bOk()) return FALSE;
   CHeldItemDesc item(m_piDescription != nullptr ? m_piDescription->piNAGetItem(stmt->pszGetBrowseItem()) : nullptr);
   if (item.get() == nullptr) return FALSE;
   CInternalSearch held(stmt);
   CNARecherche* search = held.get();
   if (search == nullptr) return FALSE;
-  BOOL ok = search->bRechercheEnreg(m_pclRecord, item.get(), dir, atRecord, nullptr);
+  BOOL ok = search->bRechercheEnreg(m_pclCurrentRecord, item.get(), dir, atRecord, nullptr);
   if (ok && !atRecord) ok = search->bSetContinueParcours(dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : NA_PARSE_LAST);
   if (ok) {
     const int forward = dir == NA_PARSE_NEXT || atRecord ? 1 : 0;
@@ -402,11 +404,11 @@ BOOL CNADataAccess::bGoToOriginalRecord(int keep, CNAStatement* stmt, int setRea
 
 BOOL CNADataAccess::_bGoToOriginalRecord(int keep, CNAStatement* stmt, INAItemDescription* item, int setRead,
                                          eNA_PARSEDIRECTION dir, long long count) {
-  if (m_pclRecord == nullptr) return FALSE;
+  if (m_pclCurrentRecord == nullptr) return FALSE;
   // The current buffer takes the original one for the search; both come back unless the browse
   // landed on a row.
-  CLentValue current(m_pclRecord, m_pclRecord->pclGetOriginalValueNoRef(), false);
-  CLentValue originalKept(m_pclRecord, m_pclRecord->pclGetOriginalValueNoRef(), true);
+  CLentValue current(m_pclCurrentRecord, m_pclCurrentRecord->pclGetOriginalValueNoRef(), false);
+  CLentValue originalKept(m_pclCurrentRecord, m_pclCurrentRecord->pclGetOriginalValueNoRef(), true);
   if (!current.bOk()) return FALSE;
   const BOOL found = _bGoToCurrentRecord(stmt, item, setRead, dir, count);
   int out = 1;
@@ -424,16 +426,16 @@ BOOL CNADataAccess::_bGoToOriginalRecord(int keep, CNAStatement* stmt, INAItemDe
 
 BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* item, int setRead,
                                         eNA_PARSEDIRECTION dir, long long count) {
-  long long rank = m_pclRecord->nGetEqualRows();
+  long long rank = m_pclCurrentRecord->nGetEqualRows();
   INADataSourceDescription* desc = m_piDescription;
   CHeldItemDesc best(desc != nullptr ? desc->piGetBestParseItemDesc() : nullptr);
-  CNAColumn* bestColumn = best.get() != nullptr ? m_pclRecord->pclGetColumnNoRef(best.get()) : nullptr;
+  CNAColumn* bestColumn = best.get() != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(best.get()) : nullptr;
   const bool duplicates = !(best.get() != nullptr && best.get()->bUnique() && bestColumn != nullptr &&
                             bestColumn->bValueDefined());
   CInternalSearch held(stmt);
   CNARecherche* search = held.get();
   if (search == nullptr) return FALSE;
-  BOOL ok = search->bRechercheEnreg(m_pclRecord, item, dir, 0, nullptr);
+  BOOL ok = search->bRechercheEnreg(m_pclCurrentRecord, item, dir, 0, nullptr);
   if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(rank, &dir, &count);
   const NA_WRITEPARSEFLAGS flags = stmt->dwGetParseFlags() | kInternalPositioning;
   const wchar_t* name = stmt->pszGetBrowseItem();
@@ -500,8 +502,8 @@ BOOL CNADataAccess::_bGotoCurrentRecord_DuplicateProcess(long long rank, eNA_PAR
 
 BOOL CNADataAccess::bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir,
                                             long long count) {
-  if (m_pclRecord == nullptr) return FALSE;
-  CLentValue lent(m_pclRecord, stmt->pclGetStmtOriginalRecord(), true);
+  if (m_pclCurrentRecord == nullptr) return FALSE;
+  CLentValue lent(m_pclCurrentRecord, stmt->pclGetStmtOriginalRecord(), true);
   const BOOL ok = bGoToOriginalRecord(keep, stmt, setRead, dir, count);
   int out = 1;
   stmt->HEndehors(&out);
@@ -512,10 +514,10 @@ BOOL CNADataAccess::bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int se
 // ---------------------------------------------------------------- the current record
 
 BOOL CNADataAccess::bSetCurrentRecordRead(int keepSave) {
-  if (m_pclRecord == nullptr) return FALSE;
-  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (m_pclCurrentRecord == nullptr) return FALSE;
+  CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  const BOOL ok = m_pclRecord->bCopyCurrentRecordToOriginalRecord();
+  const BOOL ok = m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
   if (!keepSave && m_nRecordSaveID != -1) {
     nReleaseRecordSave(m_nRecordSaveID);
     m_nRecordSaveID = -1;
@@ -553,13 +555,13 @@ BOOL CNADataAccess::bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_
 BOOL CNADataAccess::_bMove(long long recnum, int setRead) {
   CHeldStatement held(_pclGetWriteStatement());
   CNAStatement* stmt = held.get();
-  if (stmt == nullptr || m_pclRecord == nullptr) return FALSE;
+  if (stmt == nullptr || m_pclCurrentRecord == nullptr) return FALSE;
   const BOOL ok = stmt->bMove(recnum, setRead);
   int out = 1;
   stmt->HEndehors(&out);
   if (ok && out) {
-    m_pclRecord->bCopyOriginalRecordToCurrentRecord();
-    m_pclRecord->SetDeleted();
+    m_pclCurrentRecord->bCopyOriginalRecordToCurrentRecord();
+    m_pclCurrentRecord->SetDeleted();
   }
   stmt->ResetStatement();
   return ok;

@@ -30,11 +30,11 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
   int whole = 1;
   BOOL ok = TRUE;
   CNARecherche* search = nullptr;
-  if (!all && m_pclRecord != nullptr) {
+  if (!all && m_pclCurrentRecord != nullptr) {
     const wchar_t* item = browse != nullptr ? browse->pszGetBrowseItem() : pszGetBestParseItemName();
     INAItemDescription* desc = m_piDescription != nullptr ? m_piDescription->piNAGetItem(item) : nullptr;
     // The current buffer holds the browse's own last row for the time of the count.
-    CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+    CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
     CNARecordValue* kept = nullptr;
     CNARecordValue* own = browse != nullptr ? browse->pclGetStmtOriginalRecord() : nullptr;
     if (own != nullptr && current != nullptr) {
@@ -49,7 +49,7 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
     ok = ok && search != nullptr;
     if (ok) {
       counter->PrepareInternalSearch();
-      ok = search->bRechercheEnreg(m_pclRecord, desc, dir, 0, nullptr);
+      ok = search->bRechercheEnreg(m_pclCurrentRecord, desc, dir, 0, nullptr);
       if (ok && dir == NA_PARSE_NEXT) search->bSetContinueParcours(NA_PARSE_FIRST);
       if (ok && dir == NA_PARSE_PREVIOUS) search->bSetContinueParcours(NA_PARSE_LAST);
       whole = 0;
@@ -72,8 +72,8 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
 }
 
 BOOL CNADataAccess::bGetRecNumState(long long recnum, unsigned int* state) {
-  if (!_bIsValidRecordNumber(recnum) || state == nullptr || m_pclRecord == nullptr) return FALSE;
-  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (!_bIsValidRecordNumber(recnum) || state == nullptr || m_pclCurrentRecord == nullptr) return FALSE;
+  CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
   *state = current != nullptr ? static_cast<unsigned int>(current->eGetState()) : 0;
   return TRUE;
 }

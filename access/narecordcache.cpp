@@ -75,6 +75,13 @@ const CNARecordId* CNARecordCache::_pclRowId(const CNARecordValue* v, int row,
   return id != nullptr && id->eGetKind() == m_eIdType ? id : nullptr;
 }
 
+void CNARecordCache::_DropMemo(int i) {
+  if (i >= m_tabMemo.nGetCount() || m_tabMemo[i] == nullptr) return;
+  CNARecordMemo* memo = m_tabMemo[i];
+  m_tabMemo[i] = nullptr;
+  m_tabMemo._Release(memo);
+}
+
 BOOL CNARecordCache::_bCopyMemo(int i, const CNARecordMemo* memo) {
   while (m_tabMemo.nGetCount() <= i)
     if (m_tabMemo.Ajoute(nullptr) == nullptr) return FALSE;
@@ -173,7 +180,9 @@ void CNARecordCache::SupprimeTout() {
   m_nDeleted = 0;
 }
 
-void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) {
+void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) { _Update(at, v, false); }
+
+void CNARecordCache::_Update(unsigned int at, const CNARecordValue* v, bool memosFollow) {
   if (at >= static_cast<unsigned int>(nGetCount())) return;
   const int i = static_cast<int>(at);
   _RemoveFromMap(i);
@@ -189,7 +198,10 @@ void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) {
     m_tabRecord.bSetAt(i, record);
   else
     m_tabRecord.SetEmpty(i);
-  if (HasMemos(v)) _bCopyMemo(i, v->pclGetTabMemoNoRef());
+  if (HasMemos(v))
+    _bCopyMemo(i, v->pclGetTabMemoNoRef());
+  else if (memosFollow)
+    _DropMemo(i);
   CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
   const CNARecordId* id = _pclRowId(v, i, &scratch);
   if (id != nullptr)
@@ -415,7 +427,8 @@ int CNARecordCachePosition::nKeepRecordSave(const CNARecordValue* v) {
   if (cached >= 0) return cached;
   const int reuse = _nGetFirstFreePos();
   if (reuse >= 0) {
-    Update(static_cast<unsigned int>(reuse), v);
+    // The freed row's memos were its former save's: they go with it.
+    _Update(static_cast<unsigned int>(reuse), v, true);
     return reuse;
   }
   return _nAjoute(v);

@@ -142,6 +142,8 @@ class CNARecordCache : public CInterf {
   const CNABufferTable<CNARecordId>& GetRecordIdTable() const { return m_tabRecordId; }
 
  protected:
+  // Update; with memosFollow a v without memos leaves row i without memos too.
+  void _Update(unsigned int i, const CNARecordValue* v, bool memosFollow);
   // Takes row i's own entry out of the map.
   void _RemoveFromMap(int i);
   // Puts row i's serial form in the map under i.
@@ -161,6 +163,8 @@ class CNARecordCache : public CInterf {
   const CNARecordId* _pclRowId(const CNARecordValue* v, int row, CNARecordId_RecordValues* scratch) const;
   // Row i's memo set copies v's (made when missing); FALSE without memory.
   BOOL _bCopyMemo(int i, const CNARecordMemo* memo);
+  // Row i keeps no memo set.
+  void _DropMemo(int i);
   // The map key of id: its serial form in the scratch buffer; null for another kind.
   const unsigned char* _pSerializeKey(const CNARecordId* id);
 
@@ -192,7 +196,8 @@ class CNARecordCachePosition : public CNARecordCache {
   void _Insere(const CNARecordValue* v, unsigned int i) override;
 
   // The row holding v: the row of v's identifier; else the first free row (count 0) from the
-  // hint up, overwritten with v; else v appended with count 0. No reference is taken.
+  // hint up, overwritten with v (memos included: none when v has none); else v appended with
+  // count 0. No reference is taken.
   int nKeepRecordSave(const CNARecordValue* v);
   void AddRefRecordSave(int i);
   // The count left. At 0 the row leaves the map (its place is reused by a later keep) and the

@@ -27,6 +27,18 @@ namespace {
 
 constexpr uint32_t kBad = '?';
 
+// UTF-16 buffers may start at any byte (a host record packs its items without padding): units
+// are moved through memcpy, which compiles to the same single load or store.
+inline unsigned short load16(const unsigned short* p) {
+  unsigned short u;
+  std::memcpy(&u, p, sizeof u);
+  return u;
+}
+inline void store16(unsigned short* p, uint32_t v) {
+  const auto u = static_cast<unsigned short>(v);
+  std::memcpy(p, &u, sizeof u);
+}
+
 inline bool isCont(unsigned b) { return (b & 0xC0) == 0x80; }
 
 // Unicode scalar value: a code point that is not a surrogate.
@@ -446,22 +458,22 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
                          _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128()));
       }
 #endif
-      while (p < stop && *p < 0x80) *d++ = *p++;
+      while (p < stop && *p < 0x80) store16(d++, *p++);
       o = static_cast<unsigned int>(d - dst);
       continue;
     }
     if (end - p >= 2 && isTwoByte(p)) {
-      dst[o++] = static_cast<unsigned short>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+      store16(dst + o++, ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
       p += 2;
       continue;
     }
     const uint32_t c = decodeOne<true>(p, end);
     if (c <= 0xFFFF) {
-      dst[o++] = static_cast<unsigned short>(c);
+      store16(dst + o++, c);
     } else {
       if (dstUnits - o < 2) break;
-      dst[o++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
-      dst[o++] = static_cast<unsigned short>(0xDC00 + (c & 0x3FF));
+      store16(dst + o++, 0xD800 + ((c - 0x10000) >> 10));
+      store16(dst + o++, 0xDC00 + (c & 0x3FF));
     }
   }
   return o;
@@ -533,7 +545,7 @@ int UTF16ToWideChar(const unsigned short* src, int n, wchar_t* dst, int dstChars
   size_t j = 0;
   size_t chars = 0;
   while (j < units && chars < limit) {
-    j += isHighSurrogate(src[j]) && j + 1 < units && isLowSurrogate(src[j + 1]) ? 2 : 1;
+    j += isHighSurrogate(load16(src + j)) && j + 1 < units && isLowSurrogate(load16(src + j + 1)) ? 2 : 1;
     ++chars;
   }
   if (dstChars == 0) return static_cast<int>(chars);
@@ -542,10 +554,10 @@ int UTF16ToWideChar(const unsigned short* src, int n, wchar_t* dst, int dstChars
   // 2i + 1, so with dst at or after src only units already read get overwritten.
   size_t o = chars;
   while (j > 0) {
-    const uint32_t u = src[j - 1];
+    const uint32_t u = load16(src + j - 1);
     uint32_t c = u;
-    if (isLowSurrogate(u) && j >= 2 && isHighSurrogate(src[j - 2])) {
-      c = 0x10000 + ((static_cast<uint32_t>(src[j - 2]) - 0xD800) << 10) + (u - 0xDC00);
+    if (isLowSurrogate(u) && j >= 2 && isHighSurrogate(load16(src + j - 2))) {
+      c = 0x10000 + ((static_cast<uint32_t>(load16(src + j - 2)) - 0xD800) << 10) + (u - 0xDC00);
       j -= 2;
     } else {
       j -= 1;
@@ -573,12 +585,12 @@ int WideCharToUTF16(const wchar_t* src, int n, unsigned short* dst, int dstUnits
     const uint32_t c = static_cast<uint32_t>(src[i]);
     if (cap - o < units(c)) break;
     if (c < 0x10000) {
-      dst[o++] = static_cast<unsigned short>(c);
+      store16(dst + o++, c);
     } else if (c < 0x110000) {
-      dst[o++] = static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10));
-      dst[o++] = static_cast<unsigned short>(0xDC00 + (c & 0x3FF));
+      store16(dst + o++, 0xD800 + ((c - 0x10000) >> 10));
+      store16(dst + o++, 0xDC00 + (c & 0x3FF));
     } else {
-      dst[o++] = static_cast<unsigned short>(kBad);
+      store16(dst + o++, kBad);
     }
   }
   return static_cast<int>(o);
@@ -601,20 +613,20 @@ int WideCharToUTF32(const wchar_t* src, int n, wchar_t* dst, int dstChars) {
 int utf16len(const unsigned short* s) {
   if (s == nullptr) return 0;
   const unsigned short* p = s;
-  while (*p != 0) ++p;
+  while (load16(p) != 0) ++p;
   return static_cast<int>(p - s);
 }
 
 int utf16nlen(const unsigned short* s, int max) {
   if (s == nullptr || max < 1) return 0;
   int n = 0;
-  while (n < max && s[n] != 0) ++n;
+  while (n < max && load16(s + n) != 0) ++n;
   return n;
 }
 
 unsigned short* utf16ncpy(unsigned short* dst, const unsigned short* src, int n) {
   if (dst == nullptr || src == nullptr) return dst;
-  for (int i = 0; i < n && src[i] != 0; ++i) dst[i] = src[i];
+  for (int i = 0; i < n && load16(src + i) != 0; ++i) store16(dst + i, load16(src + i));
   return dst;
 }
 
@@ -622,8 +634,8 @@ int utf16nicmp(const unsigned short* a, const unsigned short* b, int n) {
   if (n < 1 || a == b) return 0;
   if (a == nullptr || b == nullptr) return a == nullptr ? -1 : 1;
   for (int i = 0; i < n; ++i) {
-    const int ca = static_cast<int>(std::towlower(a[i]));
-    const int cb = static_cast<int>(std::towlower(b[i]));
+    const int ca = static_cast<int>(std::towlower(load16(a + i)));
+    const int cb = static_cast<int>(std::towlower(load16(b + i)));
     if (ca != cb) return ca - cb;
     if (ca == 0) return 0;
   }
@@ -633,7 +645,7 @@ int utf16nicmp(const unsigned short* a, const unsigned short* b, int n) {
 const unsigned short* utf16niutf16(const unsigned short* haystack, const unsigned short* needle,
                                    int n) {
   if (haystack == nullptr || needle == nullptr) return nullptr;
-  if (*needle == 0) return haystack;
+  if (load16(needle) == 0) return haystack;
   const int needleLen = utf16len(needle);
   const int hayLen = utf16nlen(haystack, n);
   for (int pos = 0; pos + needleLen <= hayLen; ++pos)

@@ -6,6 +6,7 @@
 // a multi-byte sequence can imitate, and they never read past the length they are given (a
 // literal may hold a NUL). Keywords match in ASCII case only: an SQL keyword is ASCII.
 #include <cwchar>
+#include <cwctype>
 #include <string>
 
 #include "common/xystring.h"
@@ -264,6 +265,16 @@ BOOL CNACommand::bFormatEndOfQuery() {
   const wchar_t* query = parse->pszGetRequete();
   const int n = Length(query);
   if (end < 1 || n <= end + 1) return TRUE;
+  // The rewrite copies a tail it reaches (a LIMIT after WHERE): never appended twice.
+  const wchar_t* tail = query + end + 1;
+  int tailLength = n - end - 1;
+  while (tailLength > 0 && iswspace(static_cast<wint_t>(tail[tailLength - 1]))) --tailLength;
+  const wchar_t* text = m_clText.pszGetW();
+  int textLength = m_clText.nGetLength();
+  while (textLength > 0 && iswspace(static_cast<wint_t>(text[textLength - 1]))) --textLength;
+  if (tailLength == 0 ||
+      (textLength >= tailLength && wmemcmp(text + textLength - tailLength, tail, static_cast<size_t>(tailLength)) == 0))
+    return TRUE;
   return bComplete(query + end + 1, static_cast<unsigned int>(n - end - 1));
 }
 

@@ -117,7 +117,11 @@ int nCodePageToUTF16(int cp, const char* s, unsigned int n, unsigned short* dst,
   if (cp == CP_UTF8) return static_cast<int>(UTF8ToUTF16(dst, cap, s, n));
   if (cp == 1252) {
     unsigned int i = 0;
-    for (; i < n && i < cap; ++i) dst[i] = static_cast<unsigned short>(Widen1252(static_cast<unsigned char>(s[i])));
+    // dst may be a record slot at an odd address: each unit goes through memcpy.
+    for (; i < n && i < cap; ++i) {
+      const auto unit = static_cast<unsigned short>(Widen1252(static_cast<unsigned char>(s[i])));
+      memcpy(dst + i, &unit, sizeof unit);
+    }
     return static_cast<int>(i);
   }
   const int r = nLongestFit(n, [&](unsigned int k) {
@@ -1650,21 +1654,25 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
   }
   CAny value;
   const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && source->bGetValue(&value);
-  if (source->m_eVarType == NA_VAR_OWNBUFFER) {
+  const bool bOwnBuffer = source->m_eVarType == NA_VAR_OWNBUFFER;
+  if (bOwnBuffer) {
     if (!bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, source->m_nBufferSize, source->wGetType())) return FALSE;
     if (m_nBufferSize > 0) memcpy(m_pbyBuffer, source->m_pbyBuffer, m_nBufferSize);
     m_nDataSize = source->m_nDataSize;
-    m_clValue.SetFlags(source->m_clValue.wGetTypeWord());
   } else {
     InitTypeVariantAny(source->wGetType(), 0);
-    if (source->m_eVarType == NA_VAR_NOTREAD) {
-      m_eVarType = NA_VAR_NOTREAD;
-      m_clValue.SetNull(true);
-    } else if (bRead) {
-      m_clValue = value;
-    }
   }
+  // The items before the value: taking a new item retypes the value, which would turn a NULL
+  // copied earlier into an empty value.
   SetItemDesc(source->m_piAnalysis, source->m_piDatabase);
+  if (bOwnBuffer) {
+    m_clValue.SetFlags(source->m_clValue.wGetTypeWord());
+  } else if (source->m_eVarType == NA_VAR_NOTREAD) {
+    m_eVarType = NA_VAR_NOTREAD;
+    m_clValue.SetNull(true);
+  } else if (bRead) {
+    m_clValue = value;
+  }
   m_nDBLength = source->m_nDBLength;
   return TRUE;
 }
@@ -1698,8 +1706,9 @@ void CNAConvertVariant::CompleteSpaces(int n) {
       n = n < 0 || n > cap ? cap : n;
       if (n < 0) return;
       auto* units = reinterpret_cast<unsigned short*>(m_pbyBuffer);
-      for (int i = utf16nlen(units, n); i < n; ++i) units[i] = L' ';
-      units[n] = 0;
+      const unsigned short blank = L' ', end = 0;
+      for (int i = utf16nlen(units, n); i < n; ++i) memcpy(units + i, &blank, sizeof blank);
+      memcpy(units + n, &end, sizeof end);
       m_nDataSize = 2 * static_cast<unsigned int>(n);
     } else if (wide) {
       const int cap = static_cast<int>(m_nBufferSize / sizeof(wchar_t)) - 1;

@@ -475,7 +475,15 @@ BOOL CNAStatement::_FormatORDERBYList(CNACommand* command, CNAColumn* column, in
       limit = text + at;
       int cut = at;
       while (cut > 0 && CNARecherche::s_bEspaceSQL(text[cut - 1])) --cut;
-      command->Tronque(static_cast<unsigned int>(cut));
+      // A value that ends the condition may stand among those separators: it stays, and the
+      // text is cut no shorter than its place.
+      int kept = 0;
+      for (; kept < command->nGetParameterNbr(); ++kept) {
+        const unsigned int position = command->pclGetParameterNoRef(kept)->nGetPosition();
+        if (position > static_cast<unsigned int>(at)) break;
+        if (position > static_cast<unsigned int>(cut)) cut = static_cast<int>(position);
+      }
+      command->TronqueParameters(static_cast<unsigned int>(cut), kept);
     }
   }
   if (keyword) command->bComplete(L" ORDER BY ");
@@ -1004,23 +1012,21 @@ BOOL CNAStatement::bGetRequestedValue(CAny* value) {
   return bExecute(NA_WPF_REQUESTED_VALUE, NA_ST_PREPARE) && bGetResultValue(value, 0);
 }
 
-BOOL CNAStatement::bGetResultValue(CAny* value, unsigned int column) {
+BOOL CNAStatement::_bFetchSQLRow() {
   if (m_pclStatementSQL == nullptr) return FALSE;
   if (!m_pclStatementSQL->bFetch(0)) {
     m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
     return FALSE;
   }
-  if (m_pclStatementSQL->bIsEnd()) return FALSE;
-  return bGetSQLColumnValue(value, column);
+  return m_pclStatementSQL->bIsEnd() ? FALSE : TRUE;
+}
+
+BOOL CNAStatement::bGetResultValue(CAny* value, unsigned int column) {
+  return _bFetchSQLRow() && bGetSQLColumnValue(value, column);
 }
 
 BOOL CNAStatement::_vbGetQueryResult(CAny* values, unsigned int count) {
-  if (m_pclStatementSQL == nullptr) return FALSE;
-  if (!m_pclStatementSQL->bFetch(0)) {
-    m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
-    return FALSE;
-  }
-  if (m_pclStatementSQL->bIsEnd()) return FALSE;
+  if (!_bFetchSQLRow()) return FALSE;
   for (unsigned int i = 0; i < count; ++i)
     if (!bGetSQLColumnValue(&values[i], i)) return FALSE;
   return TRUE;

@@ -10,7 +10,7 @@
 // It borrows its data access, which owns it. Everything here runs under the driver mutex.
 //
 // Rules every builder keeps: it appends to the command it is given and answers FALSE on the first
-// failing piece, leaving a partial command the caller drops; a raised error names the access's
+// step that fails, leaving a partial command the caller drops; a raised error names the access's
 // logical name and the statement's source file (4).
 //
 // The slots of the fetch side, positions, seeks and the table-cache index answer FALSE (or do
@@ -349,6 +349,8 @@ class CNAStatement : public CInterf {
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // One SQL fetch: TRUE with a row current; a failed fetch copies the SQL statement's error.
+  BOOL _bFetchSQLRow();
   // The logical name for error texts.
   const wchar_t* _pszLogicalName() const;
   CSQLParserInfo* _pclGetSourceQueryNoRef() const;

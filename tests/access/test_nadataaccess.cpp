@@ -74,6 +74,14 @@ std::wstring Read(CNARecord* r, const std::vector<Cell>& row) {
   return out;
 }
 
+// The current record takes row, is kept, and the save gets one reference; its id.
+int Hold(CNADataAccess* access, CNARecord* r, const std::vector<Cell>& row) {
+  Fill(r, row);
+  const int id = access->nKeepCurrentRecordSave();
+  access->AddRefRecordSave(id);
+  return id;
+}
+
 const std::vector<Cell> kFull = {
     {L"t", L"quote ' back \\ end"},
     {L"u", L"astral \U0001F600 \u00e9"},
@@ -90,10 +98,9 @@ const std::vector<Cell> kOther = {
     {L"t", L""},     {L"u", L"x"},        {L"bin", L"zz"}, {L"dec", L"-1"}, {L"d", L"19991231"},
     {L"dt", nullptr}, {L"i8", L"0"},      {L"r8", L"2.5"}, {L"mt", L"other"}, {L"mb", L"other"},
 };
-// Memos stay set: a NULL memo comes back from a save as an empty one (the record's memo copy).
 const std::vector<Cell> kNulls = {
     {L"t", nullptr},  {L"u", nullptr},  {L"bin", nullptr}, {L"dec", nullptr}, {L"d", nullptr},
-    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", L"m"},    {L"mb", L"b"},
+    {L"dt", nullptr}, {L"i8", nullptr}, {L"r8", nullptr},  {L"mt", nullptr},  {L"mb", nullptr},
 };
 
 TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
@@ -117,10 +124,8 @@ TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
     const std::wstring kept = Read(rec, *r.kept);
     Fill(rec, *r.after);
     ASSERT_NE(Read(rec, *r.kept), kept) << r.name;
-    Fill(rec, *r.kept);
-    const int id = access->nKeepCurrentRecordSave();
+    const int id = Hold(access, rec, *r.kept);
     ASSERT_GE(id, 0) << r.name;
-    access->AddRefRecordSave(id);
     Fill(rec, *r.after);
     // A second holder shares the save; one release leaves it readable.
     access->AddRefRecordSave(id);
@@ -141,9 +146,7 @@ TEST_F(DataAccess, FreedRecordSaveIsRefused) {
   CNADataAccess* access = nullptr;
   CNARecord* rec = nullptr;
   ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
-  Fill(rec, kFull);
-  const int first = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(first);
+  const int first = Hold(access, rec, kFull);
   EXPECT_EQ(access->nReleaseRecordSave(first), 0);
   // Its row is free: the next keep may take it over, so it reads as nothing.
   CNARecordValue* dest = rec->pclGetOriginalValueNoRef();
@@ -151,9 +154,7 @@ TEST_F(DataAccess, FreedRecordSaveIsRefused) {
   EXPECT_FALSE(access->bRestoreOriginalRecordSave(first));
   EXPECT_FALSE(access->bCopySaveToRecord(-1, dest));
   EXPECT_FALSE(access->bCopySaveToRecord(99, dest));
-  Fill(rec, kOther);
-  const int second = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(second);
+  const int second = Hold(access, rec, kOther);
   EXPECT_EQ(second, first);
   EXPECT_FALSE(access->bCopySaveToRecord(first + 1, dest));
   access->nReleaseRecordSave(second);
@@ -164,16 +165,11 @@ TEST_F(DataAccess, KeptRowIsNotTheMemoOfAFormerSave) {
   CNADataAccess* access = nullptr;
   CNARecord* rec = nullptr;
   ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
-  Fill(rec, kFull);
-  const int first = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(first);
-  access->nReleaseRecordSave(first);
+  access->nReleaseRecordSave(Hold(access, rec, kFull));
   // Same bytes but the memos: a new save must hold the memos of now.
   const std::vector<Cell> now = {{L"mt", L"new text"}, {L"mb", L"new"}};
-  Fill(rec, now);
+  const int second = Hold(access, rec, now);
   const std::wstring kept = Read(rec, now);
-  const int second = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(second);
   Fill(rec, kOther);
   ASSERT_TRUE(access->bRestoreOriginalRecordSave(second));
   ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
@@ -238,8 +234,9 @@ TEST_F(DataAccess, OperationsTheServerHasNoUseForAnswerAsDocumented) {
   EXPECT_EQ(buffer, nullptr);
 }
 
-// Destroyed holding record saves, statements holding their own saves and a table cache: every
-// part goes once (ASan and LeakSanitizer tell), the statements' saves into live caches.
+// Destroyed holding record saves, statements holding saves of their own (one shared with
+// another statement and the access) and a table cache filled by one of them: every part goes
+// once (ASan and LeakSanitizer tell), the statements' saves handed back into live caches.
 TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   RecordBench b;
   AddEveryType(b);
@@ -248,23 +245,84 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   access->AddRef();
   ASSERT_TRUE(access->_bInitCurrentRecord());
   CNARecord* record = access->pclGetCurrentRecordNoRef();
-  CAny v = FromText(record->pclGetColumnNoRef(L"mt")->eGetZVType(), L"memo");
-  record->pclGetColumnNoRef(L"mt")->bSetValue(&v, 0);
+  const int shared = Hold(access, record, kFull);
   ASSERT_TRUE(record->bCopyCurrentRecordToOriginalRecord());
-  for (const wchar_t* item : {L"", L"t", L"d"}) {
-    CNAStatement* stmt = access->_pclInitStatement(item);
+  Fill(record, kOther);
+  const int own = access->nKeepCurrentRecordSave();
+  ASSERT_NE(own, shared);
+  // statement item, the save it holds
+  const struct {
+    const wchar_t* item;
+    int save;
+  } holders[] = {{L"", shared}, {L"t", shared}, {L"d", own}};
+  for (const auto& h : holders) {
+    CNAStatement* stmt = access->_pclInitStatement(h.item);
     ASSERT_NE(stmt, nullptr);
+    ASSERT_TRUE(stmt->bSetParseNeedUpdate(NA_PARSE_RERUN, h.save));
+    EXPECT_EQ(stmt->nGetRecordSaveID(), h.save);
     stmt->nRelease();
   }
   EXPECT_EQ(access->nGetStatementCount(), 3);
-  const int id = access->nKeepCurrentRecordSave();
-  access->AddRefRecordSave(id);
+  // The access and two statements hold the shared save, one statement the other.
+  access->AddRefRecordSave(shared);
+  EXPECT_EQ(access->nReleaseRecordSave(shared), 3);
+  access->AddRefRecordSave(own);
+  EXPECT_EQ(access->nReleaseRecordSave(own), 1);
   CNAStatement* parse = access->_pclFindStatement(L"t");
   ASSERT_NE(parse, nullptr);
   ASSERT_TRUE(access->_bCreateNewTableCache(parse));
   ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(parse));
   parse->nRelease();
   EXPECT_EQ(access->nRelease(), 0);
+}
+
+// A memo kept NULL comes back NULL, not as an empty memo; an empty memo stays empty.
+TEST_F(DataAccess, NullMemoComesBackFromARecordSaveAsNull) {
+  const std::vector<Cell> rows[] = {
+      {{L"mt", nullptr}, {L"mb", nullptr}},
+      {{L"mt", nullptr}, {L"mb", L"b"}},
+      {{L"mt", L"t"}, {L"mb", nullptr}},
+      {{L"mt", L""}, {L"mb", nullptr}},
+  };
+  for (const std::vector<Cell>& memos : rows) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    const int id = Hold(access, rec, memos);
+    const std::wstring kept = Read(rec, memos);
+    Fill(rec, {{L"mt", L"later"}, {L"mb", L"later"}});
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << kept;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << kept;
+    EXPECT_EQ(Read(rec, memos), kept);
+    access->nReleaseRecordSave(id);
+  }
+}
+
+// A save of a value without memos (a row read without them) holds no memos, whether its row is
+// new or the freed row of a save that had some.
+TEST_F(DataAccess, FreedSaveRowReusedWithoutMemosKeepsNoFormerMemos) {
+  for (const bool reuse : {false, true}) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    const int former = Hold(access, rec, kFull);
+    if (reuse) access->nReleaseRecordSave(former);
+    Fill(rec, kOther);
+    CNARecordValue* bare = rec->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
+    ASSERT_NE(bare, nullptr);
+    bare->AddRef();
+    const int id = access->_nKeepRecordSave(bare);
+    bare->nRelease();
+    access->AddRefRecordSave(id);
+    EXPECT_EQ(id == former, reuse);
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << reuse;
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord()) << reuse;
+    EXPECT_EQ(Read(rec, {{L"t", L""}, {L"mt", L""}, {L"mb", L""}}), L"t=;mt=NULL;mb=NULL;") << reuse;
+    access->nReleaseRecordSave(id);
+    if (!reuse) access->nReleaseRecordSave(former);
+  }
 }
 
 }  // namespace

@@ -642,3 +642,32 @@ TEST(UtfHelpers, SearchLimitsAndNullSources) {
 }
 
 }  // namespace
+
+// A host record packs its items: a UTF-16 slot may start at an odd byte. Every UTF-16 routine
+// reads and writes such a buffer as it does an aligned one (the sanitizer build refuses a
+// misaligned unit access).
+TEST(Utf16, BuffersAtAnOddAddressAreWrittenAndReadLikeAlignedOnes) {
+  const std::string utf8 = "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80xyz0123456789abcdefghij";
+  const std::wstring wide = L"ab\u00e9\u20ac\U0001F600xyz0123456789abcdefghij";
+  alignas(8) unsigned char aligned[256] = {};
+  alignas(8) unsigned char odd[257] = {};
+  auto* a = reinterpret_cast<unsigned short*>(aligned);
+  auto* o = reinterpret_cast<unsigned short*>(odd + 1);
+  const unsigned int n = UTF8ToUTF16(a, 100, utf8.data(), static_cast<unsigned int>(utf8.size()));
+  ASSERT_EQ(UTF8ToUTF16(o, 100, utf8.data(), static_cast<unsigned int>(utf8.size())), n);
+  EXPECT_EQ(memcmp(aligned, odd + 1, 2 * n), 0);
+  EXPECT_EQ(utf16nlen(o, 100), static_cast<int>(n));
+  EXPECT_EQ(utf16len(o), static_cast<int>(n));
+  wchar_t back[100] = {};
+  ASSERT_EQ(UTF16ToWideChar(o, static_cast<int>(n), back, 100), static_cast<int>(wide.size()));
+  EXPECT_EQ(std::wstring(back, wide.size()), wide);
+  memset(odd, 0, sizeof odd);
+  ASSERT_EQ(WideCharToUTF16(wide.c_str(), static_cast<int>(wide.size()), o, 100), static_cast<int>(n));
+  EXPECT_EQ(memcmp(aligned, odd + 1, 2 * n), 0);
+  alignas(8) unsigned char copy[257] = {};
+  auto* c = reinterpret_cast<unsigned short*>(copy + 1);
+  utf16ncpy(c, o, 100);
+  EXPECT_EQ(memcmp(copy + 1, odd + 1, 2 * n), 0);
+  EXPECT_EQ(utf16nicmp(c, o, 100), 0);
+  EXPECT_EQ(utf16niutf16(o, c + 3, 100), o + 3);
+}

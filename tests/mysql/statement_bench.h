@@ -5,6 +5,7 @@
 // rows read back through the second connection.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "access/nadataaccess.h"
 #include "access/nadatasourcedescription.h"
 #include "access/narecord.h"
+#include "common/utf.h"
 #include "mysql/mysqlstatement.h"
 #include "mysql/mysqlstatementsql.h"
 #include "sql/nacolumn.h"
@@ -28,11 +30,6 @@
 class CTestAccess final : public CNADataAccess {
  public:
   using CNADataAccess::CNADataAccess;
-  ~CTestAccess() override {
-    if (m_pclSourceQuery == nullptr) return;
-    m_pclSourceQuery->SetRecord(nullptr);
-    m_pclSourceQuery->nRelease();
-  }
   // query (a reference taken) is the source, with the host's query flags.
   void SetSourceQuery(CSQLParserInfo* query, unsigned int flags) {
     query->AddRef();
@@ -101,6 +98,12 @@ class LiveStatementBench : public LiveConnection {
     LiveConnection::TearDown();
   }
   bool Unicode() const { return std::get<0>(GetParam()) == 65001; }
+  static std::wstring FromUtf8(const std::string& s) {
+    std::wstring out(s.size(), L'\0');
+    out.resize(static_cast<size_t>(
+        std::max(0, nUTF8ToWide(out.data(), static_cast<int>(out.size()), s.data(), static_cast<int>(s.size())))));
+    return out;
+  }
   // The table's name quoted for the server.
   static std::string Q(const std::string& name) {
     std::string out = "`";
@@ -133,17 +136,23 @@ class LiveStatementBench : public LiveConnection {
     return out;
   }
 
+  // A second connection of the driver's, opened with the extended settings added (in the
+  // fixture's SQL mode); given back at the end.
+  CMySQLConnection* Connection(const std::string& settings) {
+    m_hostText.push_back(m_str[3] + Wide(";" + settings));
+    m_extraHost.push_back(m_host);
+    m_extraHost.back().m_pszExtendedInfo = m_hostText.back().c_str();
+    auto& cnx = m_extra.emplace_back(std::make_unique<CMySQLConnection>(L"extra", &m_extraHost.back()));
+    cnx->AddRef();
+    EXPECT_TRUE(cnx->bOpen(&m_error));
+    const wchar_t* mode = L"SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')";
+    EXPECT_TRUE(!std::get<1>(GetParam()) || cnx->bExecuteQueryNoResult(&m_error, mode));
+    return cnx.get();
+  }
+
   // The access over the server's table, named in UTF-8 (its description imported and laid out).
   Opened* Open(const std::string& table) {
-    std::wstring name;
-    for (size_t i = 0; i < table.size();) {
-      const auto c = static_cast<unsigned char>(table[i]);
-      const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-      unsigned int u = n == 1 ? c : c & (0x3F >> (n - 1));
-      for (int k = 1; k < n; ++k) u = (u << 6) | (static_cast<unsigned char>(table[i + k]) & 0x3F);
-      name += static_cast<wchar_t>(u);
-      i += static_cast<size_t>(n);
-    }
+    const std::wstring name = FromUtf8(table);
     INADataSourceDescription* imported = static_cast<INADriver&>(m_driver).piGetTableDesc(name.c_str(), &m_host);
     auto* desc = dynamic_cast<CNADataSourceDescription*>(imported);
     if (desc == nullptr) {
@@ -166,7 +175,7 @@ class LiveStatementBench : public LiveConnection {
     return desc;
   }
   // The access over the host query text with the query flags given (4: sent as written).
-  Opened* OpenQuery(const std::wstring& text, unsigned int flags = 0) {
+  Opened* OpenQuery(const std::wstring& text, unsigned int flags = 0, CNAConnectionDescription* cnx = nullptr) {
     ISQLParserInformation* parse = m_parses.Parse(text);
     if (parse == nullptr) return nullptr;
     auto* query = new CSQLParserInfo(&m_error, parse, nullptr, 0);
@@ -176,13 +185,23 @@ class LiveStatementBench : public LiveConnection {
     CNADataSourceDescription* desc = NewDescription(L"query");
     desc->ExternalAddRef();
     if (!desc->bCompleteDescription(query)) ADD_FAILURE() << "no description of the query";
-    return Make(desc, nullptr, query, flags);
+    return Make(desc, nullptr, query, flags, cnx);
   }
   // A host table of the parse bench on the server's table name.
   CHostRecordDescription* HostTable(const wchar_t* name, const std::string& dbName) {
     CHostRecordDescription* t = m_parses.Table(name, m_texts.emplace_back(Wide(dbName)).c_str());
     t->m_pszDBTableName = t->m_pszPhysicalName;
     return t;
+  }
+
+  // An item of the host table, named in its source as on the server, its source the server's
+  // table (as the access's aliases make it).
+  CHostItemDescription* HostItem(CHostRecordDescription* table, const wchar_t* name, eNA_ITEMTYPE type,
+                                 unsigned int size, unsigned short keys = 0, BOOL nullable = TRUE) {
+    CHostItemDescription* item = m_parses.Item(table, name, type, size, keys, nullable);
+    item->m_pszNameInSource = item->pszGetName();
+    item->m_pszSourceName = table->m_pszDBTableName;
+    return item;
   }
 
   // A command of the access's, given back at the end.
@@ -209,13 +228,21 @@ class LiveStatementBench : public LiveConnection {
   // Reads the row of the access's table that where selects into the record as the browse does:
   // each column's converter takes the server's value, then the record as read becomes the
   // original one.
-  bool Read(Opened* o, const std::string& where) {
+  // A query's row is read from table (UTF-8), by its columns' names there.
+  bool Read(Opened* o, const std::string& where, const std::string& queryTable = "") {
     CNARecord* record = o->Record();
     std::wstring columns;
-    for (int i = 0; i < record->nGetNbColumn() && !record->pclGetColumnNoRef(i)->bIsComposedKey(); ++i)
-      columns += (i > 0 ? L", " : L"") + std::wstring(record->pclGetColumnNoRef(i)->pszGetFormatedName());
+    for (int i = 0; i < record->nGetNbColumn() && !record->pclGetColumnNoRef(i)->bIsComposedKey(); ++i) {
+      CNAColumn* c = record->pclGetColumnNoRef(i);
+      columns += (i > 0 ? L", " : L"") +
+                 std::wstring(queryTable.empty() ? c->pszGetFormatedName() : c->pszGetFormatedOriginalName());
+    }
     CTString table;
-    if (!m_pCnx->bFormatTableName(&m_error, o->access->pszGetDBTableName(), &table)) return false;
+    if (!queryTable.empty()) {
+      table = FromUtf8(Q(queryTable)).c_str();
+    } else if (!m_pCnx->bFormatTableName(&m_error, o->access->pszGetDBTableName(), &table)) {
+      return false;
+    }
     CMySQLStatementSQL sql(m_pCnx.get(), &m_error);
     sql.SetStatic(true);
     if (!sql.bExecuteDirect((L"SELECT " + columns + L" FROM " + table.pszGet() + L" WHERE " + Wide(where)).c_str(),
@@ -257,6 +284,10 @@ class LiveStatementBench : public LiveConnection {
     return out;
   }
 
+  // Given back after the accesses made on them.
+  std::deque<std::wstring> m_hostText;
+  std::deque<CHostConnectionDescription> m_extraHost;
+  std::vector<std::unique_ptr<CMySQLConnection>> m_extra;
   ParseBench m_parses;
   std::deque<std::wstring> m_texts;
   std::vector<std::unique_ptr<Opened>> m_opened;
@@ -268,10 +299,10 @@ class LiveStatementBench : public LiveConnection {
 
  private:
   Opened* Make(CNADataSourceDescription* desc, CNADataSourceDescription* imported, CSQLParserInfo* query,
-               unsigned int flags) {
+               unsigned int flags, CNAConnectionDescription* cnx = nullptr) {
     auto& o = m_opened.emplace_back(std::make_unique<Opened>());
     o->desc = desc;
-    o->access = new CTestAccess(desc, m_pCnx.get(), &m_error);
+    o->access = new CTestAccess(desc, cnx != nullptr ? cnx : m_pCnx.get(), &m_error);
     o->access->AddRef();
     if (query != nullptr) o->access->SetSourceQuery(query, flags);
     if (!o->access->bMakeRecord(desc, imported)) {

@@ -212,7 +212,8 @@ namespace {
 // Reads that leave the rows and come back, with the blocks of 100 rows a SELECT reads: a block's
 // own positioning search taken for the host's search ran the browse again from an end; a block
 // found again from a record was taken for the first of the browse and ended it early; a browse
-// past its end, rebuilt, stepped back from its last row instead of reading it.
+// past its end, rebuilt, stepped back from its last row instead of reading it; a move by no row
+// of a rebuilt browse left the rows.
 TEST_P(LiveBrowseWalk, BrowseOffAnEndComesBackFromThatEnd) {
   std::mt19937 rng(1);
   Table keyed;
@@ -232,6 +233,7 @@ TEST_P(LiveBrowseWalk, BrowseOffAnEndComesBackFromThatEnd) {
        {{'l', 1, "130"}, {'s', -53, "77"}, {'t', 0, ""}, {'s', -41, "36"}, {'n', 1, "37"}, {'s', 52, "89"}}},
       {"RebuiltBrowsePastItsEndReadsTheLastRowBack",
        {{'l', 1, "130"}, {'t', 0, ""}, {'n', 1, ""}, {'n', 1, ""}, {'s', -13, "118"}}},
+      {"MoveByNoRowOfARebuiltBrowseRereadsTheRow", {{'l', 1, "130"}, {'s', -9, "121"}, {'t', 0, ""}, {'s', 0, "121"}}},
       {"RebuiltBrowsePastItsEndStaysOut", {{'l', 1, "130"}, {'n', 1, ""}, {'t', 0, ""}, {'s', 5, ""}, {'p', 1, "130"}}},
   };
   for (const auto& row : rows) {

@@ -7,9 +7,18 @@
 
 #include <deque>
 #include <new>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "access/nadataaccess.h"
+#include "access/nadatasourcedescription.h"
+#include "access/narecord.h"
+#include "mysql/mysqlstatementsql.h"
+#include "sql/nacolumn.h"
+#include "sql/nastatement.h"
+#include "tests/support/any_test_values.h"
+#include "tests/support/search_values.h"
 #include "host/host_datasource.h"
 #include "tests/mysql/live_connection.h"
 
@@ -33,9 +42,11 @@ void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Cou
 namespace {
 
 int g_nSent = 0;
+std::vector<std::string> g_tabSent;
 decltype(__mysql_real_query) g_pfnQuery = nullptr;
 int CountingQuery(MYSQL* h, const char* text, unsigned long length) {
   ++g_nSent;
+  g_tabSent.emplace_back(text, length);
   return g_pfnQuery(h, text, length);
 }
 
@@ -54,7 +65,12 @@ std::string Narrow(const std::wstring& w) {
 
 class LiveAccess : public LiveConnection {
  protected:
+  // Values are converted by the VM's functions.
+  struct VM : AnyTest {
+    static void Bind() { SetUpTestSuite(); }
+  };
   LiveAccess() : LiveConnection("_acc") {}
+  static void SetUpTestSuite() { VM::Bind(); }
   void SetUp() override {
     // The fixture owns its error object: the accesses only count on it.
     CNAError::s_Hold(&m_error);
@@ -93,18 +109,103 @@ class LiveAccess : public LiveConnection {
   CHostItemDescription* Item(const wchar_t* name, eNA_ITEMTYPE type, unsigned int size, unsigned short keys = 0) {
     CHostItemDescription& item = m_items.emplace_back(name, type, size);
     item.m_wKeyFlags = keys;
+    // A table's item is its own column.
+    item.m_pszNameInSource = name;
+    item.m_pszSourceName = L"";
     m_desc.Add(&item);
     return &item;
   }
-  // The access over the items added, on the driver's connection.
+  // The access over the items added, on the driver's connection, in place of any former one.
   CNADataAccess* Access(const std::wstring& table) {
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
     m_csTable = table;
     m_desc.m_pszName = m_desc.m_pszDBTableName = m_desc.m_pszPhysicalName = m_csTable.c_str();
     m_pAccess = m_driver.pclAllocDataAccess(&m_desc, m_pCnx.get(), &m_error);
     m_pAccess->AddRef();
     m_error.Reset();
     g_nSent = 0;
+    g_tabSent.clear();
     return m_pAccess;
+  }
+  // Items for a new access: none yet (the former access, which holds the items, goes first).
+  void NoItems() {
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
+    m_pAccess = nullptr;
+    m_desc = CHostRecordDescription();
+    m_items.clear();
+  }
+  // table made on the server with columns and rows, and an opened access over the items added;
+  // null (a failure added) when either cannot be.
+  CNADataAccess* OpenNew(const std::wstring& table, const std::string& columns, const std::string& rows) {
+    if (!RunUtf8("CREATE TABLE " + Quoted(table) + " " + columns) ||
+        !RunUtf8("INSERT INTO " + Quoted(table) + " VALUES " + rows)) {
+      ADD_FAILURE() << "cannot make " << Narrow(table);
+      return nullptr;
+    }
+    CNADataAccess* access = Access(table);
+    if (access->bHOuvre(eNA_ACCESS{0}, nullptr)) return access;
+    ADD_FAILURE() << "cannot open " << Narrow(table) << ": " << Narrow(m_error.pszGetError());
+    return nullptr;
+  }
+  // The texts sent since the access was made that start with prefix.
+  static int SentStarting(const std::string& prefix) {
+    return static_cast<int>(std::count_if(g_tabSent.begin(), g_tabSent.end(),
+                                          [&](const std::string& t) { return t.rfind(prefix, 0) == 0; }));
+  }
+  // The table's indexes as "name:non-unique:columns", sorted; generated names read "QXIDX".
+  std::string Indexes(const std::wstring& table) {
+    std::string literal;
+    for (char c : Narrow(table)) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    ::RawRows rows;
+    std::string err;
+    if (!m_raw.query("SELECT INDEX_NAME, NON_UNIQUE, GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX) "
+                     "FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" +
+                         literal + "' GROUP BY INDEX_NAME, NON_UNIQUE",
+                     &rows, &err))
+      return "error: " + err;
+    std::vector<std::string> found;
+    for (const ::RawRow& r : rows) {
+      std::string name = r.at(0).value_or("NULL");
+      if (name.rfind("QXIDX", 0) == 0) name = "QXIDX";
+      found.push_back(name + ":" + r.at(1).value_or("NULL") + ":" + r.at(2).value_or("NULL"));
+    }
+    std::sort(found.begin(), found.end());
+    std::string out;
+    for (const std::string& f : found) out += (out.empty() ? "" : " ") + f;
+    return out;
+  }
+
+  // The row of the access's table that where selects, read into the current record as a browse
+  // reads it (each column's value from the server, then the record as read becomes the
+  // original); FALSE without a row.
+  bool Read(CNADataAccess* access, const std::string& where) {
+    CNARecord* record = access->pclGetCurrentRecordNoRef();
+    std::wstring columns;
+    for (int i = 0; i < record->nGetNbColumn(); ++i)
+      columns += (i > 0 ? L", " : L"") + std::wstring(record->pclGetColumnNoRef(i)->pszGetFormatedName());
+    CMySQLStatementSQL sql(m_pCnx.get(), &m_error);
+    sql.SetStatic(true);
+    const std::wstring text =
+        L"SELECT " + columns + L" FROM " + access->pszGetFormatedTableName() + L" WHERE " + Wide(where);
+    if (!sql.bExecuteDirect(text.c_str(), nullptr, 0) || !sql.bFetch(0) || sql.bIsEnd()) return false;
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      CNAColumn* c = record->pclGetColumnNoRef(i);
+      if (!sql.bGetValue(c->pclGetNAValue(), static_cast<unsigned int>(i), 0)) return false;
+      c->_SetItemValueDefinedInKJRecord(c->pclGetNAValue()->bIsNull() ? FALSE : TRUE, 0);
+      c->SetNotModified();
+    }
+    return record->bCopyCurrentRecordToOriginalRecord() != 0;
+  }
+  // The current record's values as "name=value;" ("NULL" for NULL).
+  static std::wstring Values(CNARecord* record) {
+    std::wstring out;
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      CAny v;
+      CNAColumn* c = record->pclGetColumnNoRef(i);
+      c->bGetCurrentValue(&v, 0);
+      out += std::wstring(c->pszGetName()) + L"=" + Show(v) + L";";
+    }
+    return out;
   }
 
   std::deque<CHostItemDescription> m_items;
@@ -119,17 +220,12 @@ const wchar_t* const kShapes[] = {L"qx blank ", L"select", L"qx`tick", L"qx\u00e
 TEST_P(LiveAccess, OpenChecksTheTableOnceAndThenSendsNothing) {
   for (const wchar_t* shape : kShapes) {
     const std::wstring table = Name(shape);
-    ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20), n INT)"));
-    ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) + " VALUES (1, 'a', NULL)"));
-    if (m_pAccess != nullptr) m_pAccess->nRelease();
-    m_pAccess = nullptr;
-    m_items.clear();
-    m_desc = CHostRecordDescription();
+    NoItems();
     Item(L"id", NA_IT_I4, 4, 0x8000);
     Item(L"T", NA_IT_TEXTE, 21);
     Item(L"n", NA_IT_I4, 4);
-    CNADataAccess* a = Access(table);
-    ASSERT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr)) << Narrow(table) << " " << m_error.pszGetError();
+    CNADataAccess* a = OpenNew(table, "(id INT PRIMARY KEY, t VARCHAR(20), n INT)", "(1, 'a', NULL)");
+    ASSERT_NE(a, nullptr);
     EXPECT_TRUE(a->bIsOpened());
     EXPECT_GT(g_nSent, 0);
     EXPECT_NE(a->pclGetCurrentRecordNoRef(), nullptr);
@@ -201,8 +297,6 @@ TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   Item(L"m", NA_IT_MEMOTEXTE, 8);
   int failures = 0;
   for (long at = 1;; ++at) {
-    if (m_pAccess != nullptr) m_pAccess->nRelease();
-    m_pAccess = nullptr;
     CNADataAccess* a = Access(table);
     g_nNewCalls = 0;
     g_nFailAt = at;
@@ -225,6 +319,181 @@ TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
     EXPECT_NE(static_cast<int>(m_error.eGetErrorLevel()), 1) << at;
   }
   EXPECT_GT(failures, 0);
+}
+
+// A creation over a missing or an existing table, on tables named with blanks, reserved words,
+// backquotes and accents: the table made has the columns' keys and the indexes the host asks for
+// (one generated name per item with duplicates, the composite keys under their own names, UNIQUE
+// for a unique one), and the access is opened; a second open sends nothing. An existing table is
+// opened by the creation-if-missing, never dropped or emptied.
+TEST_P(LiveAccess, CreationMakesTheTableWithItsIndexesAndOpensIt) {
+  // Two items with duplicates: their generated names differ within one second.
+  const std::string made = "PRIMARY:0:id QXIDX:1:t QXIDX:1:v kab:0:a,b kta:1:t,a u:0:u";
+  struct Row {
+    const char* name;
+    BOOL (*call)(CNADataAccess*);
+    bool exists;
+    int drops, creates, rows;
+    const char* indexes;
+  } rows[] = {
+      {"created when missing", [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, L"pwd"); },
+       false, 0, 1, 0, nullptr},
+      {"created dropping first, missing", [](CNADataAccess* x) { return x->bHCreation(L"pwd", 1); }, false, 1, 1, 0,
+       nullptr},
+      {"created dropping first, existing", [](CNADataAccess* x) { return x->bHCreation(L"pwd", 1); }, true, 1, 1, 0,
+       nullptr},
+      {"opened when it exists", [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, L"pwd"); },
+       true, 0, 0, 1, "PRIMARY:0:id u:0:u"},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    for (const wchar_t* shape : kShapes) {
+      const std::wstring table = Name(shape + std::to_wstring(n++));
+      const std::string what = std::string(r.name) + " " + Narrow(table);
+      if (r.exists) {
+        ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) +
+                            " (id INT PRIMARY KEY, t VARCHAR(20), u INT UNIQUE, a INT, b INT, v VARCHAR(20))"));
+        ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) + " VALUES (1, 'x', 2, 3, 4, 'y')"));
+      }
+      NoItems();
+      Item(L"id", NA_IT_I4, 4, 0x8000);
+      CHostItemDescription* t = Item(L"t", NA_IT_TEXTE, 21, 0x2000);
+      Item(L"u", NA_IT_I4, 4, 0x4000);
+      CHostItemDescription* a = Item(L"a", NA_IT_I4, 4);
+      CHostItemDescription* b = Item(L"b", NA_IT_I4, 4);
+      Item(L"v", NA_IT_TEXTE, 21, 0x2000);
+      Item(L"kab", NA_IT_BINAIRE, 8, 0x1000 | 0x4000)->m_tabComponents = {a, b};
+      Item(L"kta", NA_IT_BINAIRE, 25, 0x1000 | 0x2000)->m_tabComponents = {t, a};
+      CNADataAccess* access = Access(table);
+      ASSERT_TRUE(r.call(access)) << what << ": " << Narrow(m_error.pszGetError());
+      EXPECT_TRUE(access->bIsOpened()) << what;
+      EXPECT_NE(access->pclGetImportedDescNoRef(), nullptr) << what;
+      EXPECT_EQ(SentStarting("DROP TABLE"), r.drops) << what;
+      EXPECT_EQ(SentStarting("CREATE TABLE"), r.creates) << what;
+      EXPECT_EQ(SentStarting("CREATE UNIQUE INDEX `kab` ON "), r.creates) << what;
+      EXPECT_EQ(SentStarting("CREATE  INDEX QXIDX"), 2 * r.creates) << what;
+      EXPECT_EQ(Count(table), std::to_string(r.rows)) << what;
+      EXPECT_EQ(Indexes(table), r.indexes != nullptr ? r.indexes : made) << what;
+      g_nSent = 0;
+      EXPECT_TRUE(access->bHOuvre(eNA_ACCESS{0}, nullptr)) << what;
+      EXPECT_EQ(g_nSent, 0) << what;
+    }
+  }
+}
+
+// Deleting every row sends one DELETE and keeps the table; dropping the file drops it; both
+// leave the access closed. Dropping a table that is not there is no failure.
+TEST_P(LiveAccess, DeletionsSendOneStatementAndCloseTheAccess) {
+  const std::wstring table = Name(L"qx del`ete ");
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"t", NA_IT_TEXTE, 21);
+  CNADataAccess* a = OpenNew(table, "(id INT PRIMARY KEY, t VARCHAR(20))", "(1, 'a'), (2, 'b'), (3, 'c')");
+  ASSERT_NE(a, nullptr);
+  struct Row {
+    const char* name;
+    BOOL (*call)(CNADataAccess*);
+    std::string sent;
+    std::string count;
+  } rows[] = {
+      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, "DELETE FROM " + Quoted(table), "0"},
+      {"drop", [](CNADataAccess* x) { return x->bSupprimeFichier(); }, "DROP TABLE " + Quoted(table), "error"},
+      {"drop again", [](CNADataAccess* x) { return x->bSupprimeFichier(); }, "DROP TABLE " + Quoted(table), "error"},
+  };
+  for (const Row& r : rows) {
+    g_tabSent.clear();
+    m_error.Reset();
+    EXPECT_TRUE(r.call(a)) << r.name << ": " << Narrow(m_error.pszGetError());
+    ASSERT_EQ(g_tabSent.size(), 1u) << r.name;
+    EXPECT_EQ(g_tabSent[0], r.sent) << r.name;
+    EXPECT_FALSE(a->bIsOpened()) << r.name;
+    EXPECT_EQ(Count(table), r.count) << r.name;
+  }
+}
+
+// An UPDATE of the row read that finds no row is user error 13 of type 9; one that finds the row
+// and changes nothing in it (the server already holds the value) succeeds.
+TEST_P(LiveAccess, UpdateMatchingNoRowIsError13OfType9) {
+  const std::wstring table = Name(L"qx up date ");
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"a", NA_IT_I4, 4);
+  CNADataAccess* access = OpenNew(table, "(id INT PRIMARY KEY, a INT)", "(1, 10), (2, 20)");
+  ASSERT_NE(access, nullptr);
+  CNARecord* record = access->pclGetCurrentRecordNoRef();
+  CNAStatement* stmt = access->_pclInitStatement(L"");
+  ASSERT_NE(stmt, nullptr);
+  // the row read, the server's change behind the record, the value written, success, the rows
+  const struct {
+    int id, a;
+    const char* behind;
+    int written;
+    bool ok;
+    const char* after;
+  } rows[] = {
+      {1, 10, "UPDATE %T SET a = 11 WHERE id = 1", 11, true, "11|20"},
+      {1, 11, "DELETE FROM %T WHERE id = 1", 12, false, "20"},
+      {2, 20, "UPDATE %T SET id = 3 WHERE id = 2", 21, false, "20"},
+  };
+  for (const auto& r : rows) {
+    std::string behind = r.behind;
+    behind.replace(behind.find("%T"), 2, Quoted(table));
+    const CAny id = Int(r.id), read = Int(r.a);
+    ASSERT_TRUE(record->pclGetColumnNoRef(L"id")->bSetValue(&id, 0));
+    ASSERT_TRUE(record->pclGetColumnNoRef(L"a")->bSetValue(&read, 0));
+    ASSERT_TRUE(record->bCopyCurrentRecordToOriginalRecord());
+    ASSERT_TRUE(RunUtf8(behind));
+    const CAny written = Int(r.written);
+    ASSERT_TRUE(record->pclGetColumnNoRef(L"a")->bSetValue(&written, 0));
+    m_error.Reset();
+    EXPECT_EQ(access->_bOperation(stmt, NA_QUERY_UPDATE, 0, nullptr), r.ok ? TRUE : FALSE) << behind;
+    EXPECT_EQ(m_error.nGetUserErrorCode(), r.ok ? 0u : 13u) << behind << Narrow(m_error.pszGetError());
+    EXPECT_EQ(static_cast<int>(access->eGetNAErrorType()), r.ok ? 0 : 9) << behind;
+    EXPECT_EQ(Rows("SELECT a FROM " + Quoted(table) + " ORDER BY a", true), r.after) << behind;
+  }
+  stmt->nRelease();
+}
+
+// A record save keeps the row as read: after the server changed the row and the record read it
+// again, restoring the save brings back every value kept (a text above U+FFFF, 38 digits, a
+// time with milliseconds, bytes with NUL, a memo, NULL), whatever the change was.
+TEST_P(LiveAccess, RestoreAfterTheRowChangedOnTheServerBringsBackWhatWasKept) {
+  const std::wstring table = Name(L"qx sa`ved ");
+  ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) +
+                      " (id INT PRIMARY KEY, t VARCHAR(30), d DECIMAL(38,18), dt DATETIME(3), bin VARBINARY(10), "
+                      "m TEXT, n INT) DEFAULT CHARSET=utf8mb4"));
+  ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) +
+                      " VALUES (1, 'it''s \xF0\x9F\x98\x80 \xC3\xA9', 12345678901234567890.123456789012345678, "
+                      "'2024-02-29 23:59:59.999', X'61006200', 'memo \xF0\x90\x8D\x88', NULL)"));
+  INADataSourceDescription* server = static_cast<INADriver&>(m_driver).piGetTableDesc(table.c_str(), &m_host);
+  auto* desc = dynamic_cast<CNADataSourceDescription*>(server);
+  ASSERT_NE(desc, nullptr) << Narrow(m_error.pszGetError());
+  desc->UpdateRecordSize();
+  CNADataAccess* access = m_driver.pclAllocDataAccess(desc, m_pCnx.get(), &m_error);
+  access->AddRef();
+  desc->nExternalRelease();
+  ASSERT_TRUE(access->bHOuvre(eNA_ACCESS{0}, nullptr)) << Narrow(m_error.pszGetError());
+  CNARecord* record = access->pclGetCurrentRecordNoRef();
+  ASSERT_TRUE(Read(access, "id = 1")) << Narrow(m_error.pszGetError());
+  const std::wstring kept = Values(record);
+  const int id = access->nKeepCurrentRecordSave();
+  ASSERT_GE(id, 0);
+  access->AddRefRecordSave(id);
+  const char* const changes[] = {
+      "UPDATE %T SET t = 'other', d = -1, dt = '1999-12-31 00:00:00.001', bin = X'00', m = NULL, n = 5",
+      "UPDATE %T SET t = NULL, d = NULL, dt = NULL, bin = NULL, m = '', n = NULL",
+      "UPDATE %T SET t = '', m = 'x', n = 0",
+  };
+  for (const char* change : changes) {
+    std::string sql = change;
+    sql.replace(sql.find("%T"), 2, Quoted(table));
+    ASSERT_TRUE(RunUtf8(sql + " WHERE id = 1")) << sql;
+    ASSERT_TRUE(Read(access, "id = 1")) << sql;
+    ASSERT_NE(Values(record), kept) << sql;
+    ASSERT_TRUE(access->bRestoreOriginalRecordSave(id)) << sql;
+    ASSERT_TRUE(record->bCopyOriginalRecordToCurrentRecord()) << sql;
+    EXPECT_EQ(Values(record), kept) << sql;
+  }
+  access->nReleaseRecordSave(id);
+  access->nRelease();
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveAccess,

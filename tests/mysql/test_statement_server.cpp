@@ -2,9 +2,12 @@
 // every text a statement builds (CREATE, INSERT, UPDATE, DELETE, DELETE of all rows, DROP, SELECT
 // and COUNT, over a table or a host query) runs on the server, and its effect is read back
 // through the second connection.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
+#include "common/utf.h"
+#include "sql/nafilter.h"
 #include "tests/mysql/statement_bench.h"
 
 namespace {
@@ -15,22 +18,20 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-std::string Utf8(const std::wstring& w) {
-  std::string out;
-  for (wchar_t c : w) {
-    const auto u = static_cast<uint32_t>(c);
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += {static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F))};
-    } else if (u < 0x10000) {
-      out += {static_cast<char>(0xE0 | (u >> 12)), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (u & 0x3F))};
-    } else {
-      out += {static_cast<char>(0xF0 | (u >> 18)), static_cast<char>(0x80 | ((u >> 12) & 0x3F)),
-              static_cast<char>(0x80 | ((u >> 6) & 0x3F)), static_cast<char>(0x80 | (u & 0x3F))};
-    }
+std::vector<std::string> Split(const std::string& rows) {
+  std::vector<std::string> out;
+  for (size_t at = 0; !rows.empty() && at <= rows.size();) {
+    const size_t end = std::min(rows.find(';', at), rows.size());
+    out.push_back(rows.substr(at, end - at));
+    at = end + 1;
   }
+  return out;
+}
+
+std::string Utf8(const std::wstring& w) {
+  std::string out(w.size() * 4, '\0');
+  out.resize(static_cast<size_t>(std::max(
+      0, nWideToUTF8(out.data(), static_cast<int>(out.size()), w.data(), static_cast<int>(w.size())))));
   return out;
 }
 
@@ -268,6 +269,21 @@ TEST_P(LiveStatements, UpdateWritesTheModifiedColumnsOfTheRowRead) {
   EXPECT_EQ(Got("SELECT * FROM " + Q(T()) + " ORDER BY id"), "1|-1|NULL;2|21|other;3|30|z");
 }
 
+// An identifier the server fills is never written by an UPDATE, and after it the record shows
+// the identifier of the row again, whatever the host put there.
+TEST_P(LiveStatements, UpdateLeavesTheServersIdentifierAndPutsItBackInTheRecord) {
+  Create(T(), "(id INT AUTO_INCREMENT PRIMARY KEY, v INT)");
+  Raw("INSERT INTO " + Q(T()) + " (v) VALUES (10), (20)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  ASSERT_TRUE(Read(o, "id = 2"));
+  ASSERT_TRUE(Set(o, L"id", Int(50)) && Set(o, L"v", Int(21)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_UPDATE)) << m_sent << ": " << Err();
+  EXPECT_TRUE(o->st->bUpdateRecordAfterUpdate(NA_QUERY_UPDATE, 0));
+  EXPECT_EQ(Value(o, L"id"), L"2");
+  EXPECT_EQ(Got("SELECT * FROM " + Q(T()) + " ORDER BY id"), "1|10;2|21");
+}
+
 // The server tells "matched, nothing changed" from "matched nothing" only when the connection
 // counts found rows: the first succeeds, the second fails with 13 and writes nothing.
 TEST_P(LiveStatements, UpdateThatChangesNothingIsToldFromOneThatFindsNoRow) {
@@ -383,6 +399,331 @@ TEST_P(LiveStatements, FractionalTimesAndYearsKeepEveryDigitWrittenAndRead) {
     EXPECT_EQ(Got("SELECT COUNT(*) FROM " + Q(T()) + " WHERE id = " + std::to_string(100 + id)), "1") << m_sent;
   }
 }
+
+// ---------------------------------------------------------------- SELECT
+
+// The rows of the SELECT the statement built, run on the second connection (ASCII names).
+TEST_P(LiveStatements, DistinctCollapsesEqualRowsOnlyWhereTheBestItemAllowsThem) {
+  // table, its rows, rows read with DISTINCT asked
+  const struct {
+    std::string body;
+    std::string values;
+    int rows;
+  } tables[] = {
+      {"(id INT PRIMARY KEY, v INT)", "(1, 5), (2, 5), (3, 6)", 3},
+      {"(u INT NOT NULL, v INT, UNIQUE KEY (u))", "(1, 5), (2, 5), (3, 5)", 3},
+      {"(u INT NULL, v INT, UNIQUE KEY (u))", "(NULL, 5), (NULL, 5), (1, 5)", 2},
+      {"(a INT, b VARCHAR(5))", "(1, 'x'), (1, 'x'), (1, 'y'), (2, 'x')", 3},
+      {"(a INT, b VARCHAR(5), KEY (a))", "(1, 'x'), (1, 'x'), (2, 'x')", 2},
+  };
+  for (const auto& t : tables) {
+    Create(T(), t.body);
+    Raw("INSERT INTO " + Q(T()) + " VALUES " + t.values);
+    Opened* o = Open(T());
+    ASSERT_NE(o, nullptr);
+    CNACommand* c = Command(o);
+    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, NA_WPF_DISTINCT, nullptr, 1, nullptr)) << Err();
+    m_sent = Sent(c);
+    ASSERT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << m_sent << ": " << Err();
+    const std::string rows = Got(m_sent);
+    EXPECT_EQ(rows.empty() ? 0 : std::count(rows.begin(), rows.end(), ';') + 1, t.rows) << t.body << ": " << m_sent;
+    o->st->ResetQuery();
+    Raw("DROP TABLE " + Q(T()));
+  }
+}
+
+// Read backward on a composite key, the rows come in the exact reverse of the forward read: the
+// order is completed by a unique column, so equal keys cannot come in any order the server picks.
+TEST_P(LiveStatements, CompositeKeyReadBackwardIsTheExactReverseOfForward) {
+  Create(T(), "(id INT PRIMARY KEY, a INT, b VARCHAR(5), v INT, KEY ab (a, b))");
+  Raw("INSERT INTO " + Q(T()) + " VALUES (1, 2, 'x', 0), (2, 1, 'y', 0), (3, 2, 'x', 0), (4, 1, 'x', 0), "
+      "(5, 2, 'a', 0), (6, 1, 'y', 0), (7, 2, 'x', 0), (8, NULL, 'x', 0), (9, 1, NULL, 0)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  std::wstring key;
+  for (int i = 0; i < o->Record()->nGetNbColumn(); ++i)
+    if (o->Record()->pclGetColumnNoRef(i)->bIsComposedKey()) key = o->Record()->pclGetColumnNoRef(i)->pszGetName();
+  ASSERT_FALSE(key.empty());
+  // direction, the ids in the order read (NULL first, as the server sorts it)
+  const std::pair<int, std::string> reads[] = {{1, "8;9;4;2;6;5;1;3;7"}, {0, "7;3;1;5;6;2;4;9;8"}};
+  for (const auto& [forward, want] : reads) {
+    CNACommand* c = Command(o);
+    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, 0, key.c_str(), forward, nullptr)) << Err();
+    m_sent = Sent(c);
+    ASSERT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << m_sent << ": " << Err();
+    std::string ids;
+    for (const std::string& r : Split(Got(m_sent))) ids += (ids.empty() ? "" : ";") + r.substr(0, r.find('|'));
+    EXPECT_EQ(ids, want) << m_sent;
+    o->st->ResetQuery();
+  }
+}
+
+// A host query that ends in LIMIT keeps it after the ORDER BY the statement adds, in both
+// directions of reading.
+TEST_P(LiveStatements, QueryEndingInLimitKeepsItAfterTheOrder) {
+  Create(T(), "(id INT PRIMARY KEY, v INT)");
+  Raw("INSERT INTO " + Q(T()) + " SELECT seq, 100 - seq FROM seq_1_to_20");
+  CHostRecordDescription* t = HostTable(L"nombres", T());
+  HostItem(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  HostItem(t, L"v", NA_IT_I4, 4);
+  // query, browse item, direction, rows
+  const struct {
+    const wchar_t* query;
+    const wchar_t* item;
+    int forward;
+    std::string want;
+  } rows[] = {
+      {L"SELECT id, v FROM nombres WHERE id > 3 LIMIT 4", L"v", 1, "20|80;19|81;18|82;17|83"},
+      // A limited result is read forward: backward would take other rows.
+      {L"SELECT id, v FROM nombres WHERE id > 3 LIMIT 4", L"v", 0, "20|80;19|81;18|82;17|83"},
+      {L"SELECT id, v FROM nombres WHERE id > 3 ORDER BY id DESC LIMIT 3", L"v", 1, "20|80;19|81;18|82"},
+      {L"SELECT id, v FROM nombres LIMIT 2", L"id", 1, "1|99;2|98"},
+  };
+  for (const auto& row : rows) {
+    Opened* o = OpenQuery(row.query);
+    ASSERT_NE(o, nullptr);
+    CNACommand* c = Command(o);
+    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, 0, row.item, row.forward, nullptr)) << Err();
+    m_sent = Sent(c);
+    ASSERT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << m_sent << ": " << Err();
+    EXPECT_EQ(Got(m_sent), row.want) << m_sent;
+    o->st->ResetQuery();
+  }
+}
+
+// A host query over one table is written through: INSERT, UPDATE and DELETE name the table and
+// the columns the query's items come from, whatever the query calls them.
+TEST_P(LiveStatements, QueryOverOneTableWritesItsSourceTable) {
+  Create(T(), "(id INT PRIMARY KEY, v INT NULL, w VARCHAR(10) NULL)");
+  Raw("INSERT INTO " + Q(T()) + " VALUES (1, 10, 'a'), (2, 20, 'b'), (3, 30, 'c')");
+  CHostRecordDescription* t = HostTable(L"nombres", T());
+  HostItem(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  HostItem(t, L"v", NA_IT_I4, 4);
+  HostItem(t, L"w", NA_IT_TEXTE, 11);
+  Opened* o = OpenQuery(L"SELECT id AS k, v AS value FROM nombres WHERE id > 1");
+  ASSERT_NE(o, nullptr);
+  const std::string all = "SELECT * FROM " + Q(T()) + " ORDER BY id";
+  ASSERT_TRUE(Set(o, L"k", Int(4)) && Set(o, L"value", Int(40)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_INSERT)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(all), "1|10|a;2|20|b;3|30|c;4|40|NULL");
+  ASSERT_TRUE(Read(o, "id = 3", T()));
+  ASSERT_TRUE(Set(o, L"value", Int(33)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_UPDATE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(all), "1|10|a;2|20|b;3|33|c;4|40|NULL");
+  ASSERT_TRUE(Read(o, "id = 2", T()));
+  ASSERT_TRUE(Exec(o, NA_QUERY_DELETE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(all), "1|10|a;3|33|c;4|40|NULL");
+}
+
+// ---------------------------------------------------------------- Names
+
+// Table and column names that need backquotes: a blank, a reserved word, an embedded backquote
+// and accented letters; every text runs.
+TEST_P(LiveStatements, NamesNeedingBackquotesWorkInEveryText) {
+  const std::string table = T() + " a`b \xC3\xA9";
+  Create(table, "(`order` INT PRIMARY KEY, `a b` VARCHAR(10), `c``d` INT, `\xC3\xA9t\xC3\xA9` INT NULL, "
+                "KEY (`a b`, `c``d`))");
+  Raw("INSERT INTO " + Q(table) + " VALUES (1, 'x', 10, 100), (2, 'y', 20, NULL)");
+  Opened* o = Open(table);
+  ASSERT_NE(o, nullptr);
+  const std::string read = "SELECT `order`, `a b`, `c``d`, `\xC3\xA9t\xC3\xA9` FROM " + Q(table) + " ORDER BY `order`";
+  ASSERT_TRUE(Set(o, L"order", Int(3)) && Set(o, L"a b", Wide(L"z\u00e9", ZV_DSTRW)) && Set(o, L"c`d", Int(30)) &&
+              Set(o, L"\u00e9t\u00e9", Int(300)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_INSERT)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(read), "1|x|10|100;2|y|20|NULL;3|z\xC3\xA9|30|300");
+  ASSERT_TRUE(Read(o, "`order` = 2"));
+  ASSERT_TRUE(Set(o, L"\u00e9t\u00e9", Int(-2)) && Set(o, L"a b", Wide(L"w", ZV_DSTRW)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_UPDATE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(read), "1|x|10|100;2|w|20|-2;3|z\xC3\xA9|30|300");
+  ASSERT_TRUE(Read(o, "`order` = 1"));
+  ASSERT_TRUE(Exec(o, NA_QUERY_DELETE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(read), "2|w|20|-2;3|z\xC3\xA9|30|300");
+  long long n = -5;
+  EXPECT_TRUE(o->st->bGetNbEnr(&n, 0, 0)) << Err();
+  EXPECT_EQ(n, 2);
+  for (const wchar_t* item : {L"order", L"a b", L"c`d", L"\u00e9t\u00e9"}) {
+    CNACommand* c = Command(o);
+    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, NA_WPF_DISTINCT, item, 0, nullptr)) << Err();
+    EXPECT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << Sent(c) << ": " << Err();
+    o->st->ResetQuery();
+  }
+  ASSERT_TRUE(Exec(o, NA_QUERY_DELETEALL)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got(read), "");
+  ASSERT_TRUE(Exec(o, NA_QUERY_DROPTABLE)) << m_sent << ": " << Err();
+  EXPECT_EQ(Got("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" +
+                T() + " a`b \xC3\xA9'"),
+            "0");
+}
+
+// The host's record puts its defined bits first: a UNICODE slot may start at an odd byte, and
+// a text of the connection's code page read into it is stored there whole.
+TEST_P(LiveStatements, CodePageTextReadIntoAnOddPlacedUnicodeSlotIsStoredWhole) {
+  Create(T(), "(t VARCHAR(10) CHARACTER SET utf8mb4, n INT)");
+  Raw("INSERT INTO " + Q(T()) + " VALUES ('a\xC3\xA9\xE2\x82\xAC z', 1)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  CNAColumn* t = o->Column(L"t");
+  ASSERT_EQ(t->eNAGetItemType(), NA_IT_UNICODE);
+  ASSERT_EQ(reinterpret_cast<uintptr_t>(t->pGetValuePtr()) % 2, 1u) << "the slot this test is about";
+  ASSERT_TRUE(Read(o, "n = 1"));
+  EXPECT_EQ(Value(o, L"t"), L"a\u00e9\u20ac z");
+}
+
+// ---------------------------------------------------------------- Counts
+
+class LiveCounts : public LiveStatementBench {
+ protected:
+  LiveCounts() : LiveStatementBench("_cnt") {}
+  void SetUp() override {
+    LiveStatementBench::SetUp();
+    if (HasFatalFailure()) return;
+    Create(m_strTable, "(id INT PRIMARY KEY, v INT NULL)");
+    CHostRecordDescription* t = HostTable(L"nombres", m_strTable);
+    HostItem(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+    HostItem(t, L"v", NA_IT_I4, 4);
+    // The server's own name, for queries sent as written.
+    t = HostTable(Wide(m_strTable).c_str(), m_strTable);
+    HostItem(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+    HostItem(t, L"v", NA_IT_I4, 4);
+  }
+  // Rows 1 .. n, v = id but NULL for every tenth.
+  void Fill(int n) {
+    if (n > 0)
+      Raw("INSERT INTO " + Q(m_strTable) + " SELECT seq, IF(seq % 10 = 0, NULL, seq) FROM seq_1_to_" +
+          std::to_string(n));
+  }
+  // A filter of v between min and max on the access's statement (its condition).
+  void Filter(Opened* o, int min, int max) {
+    INAItemDescription* v = o->desc->piNAGetItem(L"v");
+    auto* filter = new CNAFilter(&m_error, o->access->pclGetConnectionNoRef());
+    filter->AddRef();
+    const CAny low = Int(min), high = Int(max);
+    EXPECT_TRUE(filter->bSetFilter(o->Record(), v, &low, 1, &high, 1, nullptr, 0)) << Err();
+    filter->Activate();
+    o->st->_SetFilter(filter);
+    filter->nRelease();
+    v->nExternalRelease();
+  }
+  // The COUNT text of the statement run for its value; -1 when it fails.
+  long long Count(Opened* o, int withoutCondition = 0) {
+    CNACommand* c = Command(o);
+    if (!static_cast<CTestStatement*>(o->st)->_bBuildQueryCOUNT(c, 0, withoutCondition)) return -2;
+    m_sent = Sent(c);
+    CAny value;
+    long long n = -1;
+    if (!o->st->bGetRequestedValue(&value) || value.__nCastTo(ZV_I8, nullptr, 0) != 0 || value.nGetINT_64(&n) != 0)
+      return -1;
+    return n;
+  }
+  static bool Stored(Opened* o) {
+    return dynamic_cast<CMySQLStatementSQL*>(o->st->pclGetStatementSQLNoRef())->bGetStoreResult() == 1;
+  }
+};
+
+TEST_P(LiveCounts, TablesAndQueriesAreCountedWithAndWithoutTheirCondition) {
+  for (int rows : {0, 1000}) {
+    Raw("DELETE FROM " + Q(m_strTable));
+    Fill(rows);
+    const auto upTo = [&](int n) { return std::min(n, rows); };
+    // The table, and the host query, by the COUNT text: with the condition, and told to leave it.
+    const struct {
+      Opened* o;
+      int filter;
+      int withoutCondition;
+      long long want;
+    } counts[] = {
+        {Open(m_strTable), 0, 0, rows},
+        {Open(m_strTable), 35, 0, upTo(35) - upTo(35) / 10},
+        {Open(m_strTable), 35, 1, rows},
+        {OpenQuery(L"SELECT id, v FROM nombres"), 0, 0, rows},
+        {OpenQuery(L"SELECT id, v FROM nombres WHERE id > 500"), 0, 0, std::max(0, rows - 500)},
+        {OpenQuery(L"SELECT id, v FROM nombres"), 35, 0, upTo(35) - upTo(35) / 10},
+        {OpenQuery(L"SELECT id, v FROM nombres WHERE id > 20"), 35, 0, rows > 0 ? 14 : 0},
+        {OpenQuery(L"SELECT id, v FROM nombres WHERE id > 20"), 35, 1, std::max(0, rows - 20)},
+    };
+    for (const auto& row : counts) {
+      ASSERT_NE(row.o, nullptr);
+      if (row.filter > 0) Filter(row.o, 1, row.filter);
+      EXPECT_EQ(Count(row.o, row.withoutCondition), row.want) << rows << ": " << m_sent << ": " << Err();
+      // And through the statement's own count: a table by the same text.
+      if (row.o->access->pclGetSourceQueryNoRef() != nullptr) continue;
+      long long n = -5;
+      EXPECT_TRUE(row.o->st->bGetNbEnr(&n, 0, row.withoutCondition)) << Err();
+      EXPECT_EQ(n, row.want);
+      EXPECT_EQ(row.o->access->m_nSelects, 0) << "a table is counted by COUNT(*), never by reading its rows";
+    }
+  }
+}
+
+// A host query the driver rewrites is counted by streaming its browse SELECT: every row, however
+// the browse limits its reads, and the statement is back in stored mode afterwards.
+TEST_P(LiveCounts, QueriesAreCountedByReadingEveryRowOfTheirBrowse) {
+  CMySQLConnection* limited = Connection("QX Cache Size=15");
+  ASSERT_EQ(limited->llGetCacheSize(), 15);
+  for (int rows : {0, 1, 1000}) {
+    Raw("DELETE FROM " + Q(m_strTable));
+    Fill(rows);
+    // access's connection, query flags (4: sent as written), rows counted
+    const struct {
+      CNAConnectionDescription* cnx;
+      unsigned int flags;
+    } cases[] = {{m_pCnx.get(), 0}, {limited, 0}, {m_pCnx.get(), 4}, {limited, 4}};
+    for (const auto& c : cases) {
+      Opened* o = OpenQuery(c.flags == 4 ? L"SELECT id, v FROM " + Wide(m_strTable) : L"SELECT id, v FROM nombres",
+                            c.flags, c.cnx);
+      ASSERT_NE(o, nullptr);
+      long long n = -5;
+      EXPECT_TRUE(o->st->bGetNbEnr(&n, 0, 0)) << Err();
+      EXPECT_EQ(n, rows) << "cache size " << c.cnx->llGetCacheSize() << ", flags " << c.flags;
+      EXPECT_TRUE(Stored(o));
+    }
+  }
+}
+
+// The client's rows, cut after ten by a lost connection.
+int g_nRowsLeft = 0;
+bool g_bLost = false;
+MYSQL_ROW (*g_pRealFetchRow)(MYSQL_RES*) = nullptr;
+unsigned int (*g_pRealErrno)(MYSQL*) = nullptr;
+const char* (*g_pRealError)(MYSQL*) = nullptr;
+MYSQL_ROW FetchRowThenLose(MYSQL_RES* result) {
+  if (g_nRowsLeft-- > 0) return g_pRealFetchRow(result);
+  g_bLost = true;
+  return nullptr;
+}
+unsigned int LostErrno(MYSQL* h) { return g_bLost ? 2013 : g_pRealErrno(h); }
+const char* LostError(MYSQL* h) { return g_bLost ? "Lost connection to server during query" : g_pRealError(h); }
+
+TEST_P(LiveCounts, ConnectionLostWhileCountingIsNoCount) {
+  Fill(100);
+  Opened* o = OpenQuery(L"SELECT id, v FROM nombres");
+  ASSERT_NE(o, nullptr);
+  g_pRealFetchRow = __mysql_fetch_row;
+  g_pRealErrno = __mysql_errno;
+  g_pRealError = __mysql_error;
+  g_nRowsLeft = 10;
+  g_bLost = false;
+  __mysql_fetch_row = FetchRowThenLose;
+  __mysql_errno = LostErrno;
+  __mysql_error = LostError;
+  long long n = -5;
+  const BOOL counted = o->st->bGetNbEnr(&n, 0, 0);
+  __mysql_fetch_row = g_pRealFetchRow;
+  __mysql_errno = g_pRealErrno;
+  __mysql_error = g_pRealError;
+  g_bLost = false;
+  EXPECT_FALSE(counted);
+  EXPECT_EQ(n, -1);
+  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 2013u);
+  EXPECT_TRUE(Stored(o));
+  m_error.Reset();
+  // The connection serves the next count.
+  EXPECT_TRUE(o->st->bGetNbEnr(&n, 0, 0)) << Err();
+  EXPECT_EQ(n, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveCounts,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatements,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));

@@ -309,4 +309,25 @@ TEST_F(Statement, BuildsRefusedWithTheirUserErrors) {
   }
 }
 
+// The LIMIT set aside for the ORDER BY must not take the condition's last value with it.
+TEST_F(Statement, OrderByBeforeALimitKeepsTheConditionsLastValue) {
+  CSQLParserInfo* query = Query(L"SELECT nom, ville FROM clients WHERE ville = 'x' LIMIT 5");
+  ASSERT_NE(query, nullptr);
+  RecordBench bench(5);
+  for (const wchar_t* name : {L"nom", L"ville"}) {
+    CHostItemDescription* item = bench.Add(name, NA_IT_TEXTE, 21, name[0] == L'n' ? kDuplicates : 0);
+    item->m_pszNameInSource = name;
+    item->m_pszSourceName = L"db_clients";
+  }
+  ASSERT_TRUE(bench.Build(query));
+  Built built(bench);
+  ASSERT_TRUE(built.statement->bBuildQuerySELECT(built.command, 0, L"nom", 1, nullptr));
+  const std::wstring text = built.Text();
+  ASSERT_EQ(built.command->nGetParameterNbr(), 1) << Narrow(text);
+  const size_t value = built.command->pclGetParameterNoRef(0)->nGetPosition();
+  EXPECT_EQ(text.substr(0, value).rfind(L"`db_clients`.`ville` ="), value - 23) << Narrow(text);
+  EXPECT_LE(value, text.find(L" ORDER BY")) << Narrow(text);
+  EXPECT_EQ(OrderBy(text), L" ORDER BY `db_clients`.`nom`,`db_clients`.`ville` LIMIT 5") << Narrow(text);
+}
+
 }  // namespace
