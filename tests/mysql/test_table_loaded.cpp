@@ -83,10 +83,12 @@ class LoadedTable : public testing::Test {
     return q + "`";
   }
   // A connection description of the test server; extra goes into the extended information.
-  CHostConnectionDescription* Host(const std::string& extra = "", const wchar_t* password = nullptr) {
+  CHostConnectionDescription* Host(const std::string& extra = "", const wchar_t* password = nullptr,
+                                   const std::string& database = "") {
     CHostConnectionDescription& host = m_hosts.emplace_back();
-    const std::wstring& info = m_texts.emplace_back(
-        Wide("Server Port=" + std::to_string(m_server.port) + ";Initial Catalog=" + m_server.database + extra));
+    const std::wstring& info = m_texts.emplace_back(Wide("Server Port=" + std::to_string(m_server.port) +
+                                                         ";Initial Catalog=" +
+                                                         (database.empty() ? m_server.database : database) + extra));
     host.m_pszUser = m_user.c_str();
     host.m_pszPassword = password != nullptr ? password : m_password.c_str();
     host.m_pszDataSource = m_source.c_str();
@@ -301,6 +303,44 @@ TEST_F(LoadedTable, FourThreadsBrowseOneTableInTheirOwnContexts) {
   }
   for (std::thread& th : threads) th.join();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(failures[i], "") << "thread " << i;
+}
+
+TEST_F(LoadedTable, AKilledConnectionFailsTheNextBlockAndLeavesTheRecordAsItWas) {
+  // A database of the test's own tells the driver's connection apart on the server.
+  const std::string db = m_server.database + "_k" + std::to_string(getpid());
+  const std::string copy = "`" + db + "`." + Quoted();
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("CREATE DATABASE IF NOT EXISTS `" + db + "`", &err)) << err;
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE " + copy + " LIKE " + Quoted(), &err)) << err;
+  ASSERT_TRUE(m_raw.exec("INSERT INTO " + copy + " SELECT * FROM " + Quoted(), &err)) << err;
+  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, db);
+  INATable* t = Table(host);
+  CHostContext ctx(6, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << t->piGetLastError(&ctx)->pszGetError();
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  for (int i = 1; i < 10; ++i) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+  RawRows ids;
+  ASSERT_TRUE(m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + db + "'", &ids, &err)) << err;
+  ASSERT_EQ(ids.size(), 1u);
+  ASSERT_TRUE(m_raw.exec("KILL " + *ids[0][0], &err)) << err;
+  // The rest of the block is on the client.
+  CHostRow row;
+  for (int at = 10; at < 15; ++at) {
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at;
+    ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &row));
+    EXPECT_EQ(Seen(row), Expected(m_rows[static_cast<size_t>(at)])) << at;
+  }
+  EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
+  const std::wstring message = t->piGetLastError(&ctx)->pszGetError();
+  EXPECT_TRUE(message.find(L"2013") != std::wstring::npos || message.find(L"2006") != std::wstring::npos);
+  CHostRow after;
+  ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &after));
+  EXPECT_EQ(after, row);
+  // Every later server read fails the same way; closing still works.
+  EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
+  EXPECT_FALSE(Read(t, &ctx, NA_PARSE_LAST));
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  m_raw.exec("DROP DATABASE `" + db + "`", &err);
 }
 
 }  // namespace
