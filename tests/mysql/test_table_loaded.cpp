@@ -252,10 +252,16 @@ TEST_F(LoadedTable, BadInputLeavesTheHostAnErrorAndNoOpenFile) {
   CHostConnectionDescription* library = Host(";QX CLIENT LIBRARY=libqx_other_client.so");
   EXPECT_FALSE(m_loader.bOpenConnection(library));
   EXPECT_EQ(TopCode(m_driver->piGetLastError()), 74u);
-  // Calls after the close: 19.
+  // An unknown item: 6, the browse of the file goes on. Calls after the close: 19.
   INATable* t = Table(host);
   ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr));
   ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  EXPECT_FALSE(t->bHLitxxx(&ctx, L"no_such_item", NA_PARSE_FIRST, 1, eNA_LOCKTYPE{0}, nullptr, 0));
+  EXPECT_EQ(TopCode(t->piGetLastError(&ctx)), 6u);
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+  CHostRow row;
+  ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &row));
+  EXPECT_EQ(Seen(row), Expected(m_rows[1]));
   EXPECT_TRUE(t->bHFerme(&ctx));
   EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
   EXPECT_EQ(TopCode(t->piGetLastError(&m_noContext)), 19u);
