@@ -204,7 +204,7 @@ class CNATable : public INATable {
   CNAConnectionDescription* m_pclConnection;
   INADataSourceDescription* m_piDescription = nullptr;
   CTString m_csIdentification;
-  // Keyed by the access itself; one reference each.
-  mutable CNARefHashTable<CNADataAccess*, CNADataAccess*> m_tabDataAccess{7};
+  // Keyed by the access itself, made for 7; one reference each.
+  mutable CNARefHashTable<CNADataAccess*, CNADataAccess*> m_tabDataAccess;
   INAQueryParametersValue* m_piBindVariable = nullptr;
 };
