@@ -109,17 +109,19 @@ BOOL CHostLoader::bGetRecord(INATable* table, INAContext* ctx, const CHostRecord
   if (!table->bGetRecord(ctx, &record) || record == nullptr) return FALSE;
   CHostRecordDescription& items = const_cast<CHostRecordDescription&>(desc);
   const BYTE* values = record->pbyGetValues();
-  row->clear();
+  // The row's buffers are reused from one read to the next.
+  row->resize(static_cast<size_t>(items.nGetNumItems()));
   for (int i = 0; i < items.nGetNumItems(); ++i) {
     INAItemDescription* item = items.piNAGetItem(static_cast<unsigned int>(i));
-    CHostItemValue value;
+    CHostItemValue& value = (*row)[static_cast<size_t>(i)];
+    value.bDefined = false;
+    value.tabBytes.clear();
     if (!item->bIsComposedKey()) {
       value.bDefined = record->vbItemValueDefined(item, 0) != FALSE;
       const BYTE* at = values + item->nGetOffset(0);
       value.tabBytes.assign(at, at + item->nGetTotalSize());
     }
     item->nExternalRelease();
-    row->push_back(std::move(value));
   }
   record->vnRelease();
   return TRUE;
