@@ -329,7 +329,12 @@ class CNADataAccess : public CInterf {
                            long long count);
   // Turns a move from the rank-th of the rows equal to the current one into a move of the
   // rebuilt browse (equal rows counted by the server).
-  BOOL _bGotoCurrentRecord_DuplicateProcess(long long rank, eNA_PARSEDIRECTION* dir, long long* count);
+  BOOL _bGotoCurrentRecord_DuplicateProcess(CNAStatement* stmt, long long rank, eNA_PARSEDIRECTION* dir,
+                                            long long* count);
+  // Counts the rows after, before or equal to (dir) the current record's value on item, the
+  // current buffer holding lent (when not null) for the time of the count; item null counts all.
+  BOOL _bCountFromRecord(long long* count, unsigned int options, const wchar_t* item, eNA_PARSEDIRECTION dir,
+                         const CNARecordValue* lent);
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
   // Re-reads the current row (only number 0: else user error 18).
   BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);

@@ -1,6 +1,7 @@
 // The reading road of CNADataAccess: choosing the statement of a browse item, opening it with
 // its record limit, moving it, opening further blocks of a limited browse, putting a rebuilt
 // browse back on its record and re-reading the current record.
+#include <algorithm>
 #include <cwchar>
 
 #include "access/nadataaccess.h"
@@ -278,7 +279,9 @@ BOOL CNADataAccess::_bOpenStatement(CNAStatement* stmt, const wchar_t* item, int
   command->AddRef();
   BOOL ok = bBuildSelect(command, stmt, item, forward, flags, count) && stmt->bExecute(flags, prepare);
   if (ok) {
-    if ((flags & (kNoRowCache | kNoCache)) != 0)
+    // A result put on a record by a search holds only the rows on one side of it: the row cache,
+    // which cannot take rows before its first, is left to browses opened from an end.
+    if ((flags & (kNoRowCache | kNoCache | kInternalPositioning)) != 0)
       stmt->EnableCache(0);
     else if (stmt->bDefaultParseNeedRecordCache())
       stmt->EnableCache(1);
@@ -436,7 +439,7 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
   CNARecherche* search = held.get();
   if (search == nullptr) return FALSE;
   BOOL ok = search->bRechercheEnreg(m_pclCurrentRecord, item, dir, 0, nullptr);
-  if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(rank, &dir, &count);
+  if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(stmt, rank, &dir, &count);
   const NA_WRITEPARSEFLAGS flags = stmt->dwGetParseFlags() | kInternalPositioning;
   const wchar_t* name = stmt->pszGetBrowseItem();
   if (ok) {
@@ -452,8 +455,11 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
         ok = _bFetch(stmt, name, NA_PARSE_LAST, count, setRead, static_cast<eNA_LOCKTYPE>(0), nullptr, flags, 1);
         break;
       case NA_PARSE_CURRENT: {
-        ok = _bFetch(stmt, name, NA_PARSE_FIRST, count == 0 ? 1 : count, setRead, static_cast<eNA_LOCKTYPE>(0),
-                     nullptr, flags, 1);
+        const long long landing = count == 0 ? 1 : count;
+        ok = _bFetch(stmt, name, NA_PARSE_FIRST, landing, setRead, static_cast<eNA_LOCKTYPE>(0), nullptr, flags, 1);
+        // The rows passed over were the equal rows before the one found.
+        if (ok && duplicates && !stmt->bGetOutOfRange() && landing <= 0x7FFFFFFF)
+          stmt->SetEqualRows(static_cast<int>(landing - 1));
         if (ok && !stmt->bGetFound()) {
           stmt->CurrentRecordNotFound(name, 3, 23);
           ok = FALSE;
@@ -467,10 +473,14 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
   return ok;
 }
 
-BOOL CNADataAccess::_bGotoCurrentRecord_DuplicateProcess(long long rank, eNA_PARSEDIRECTION* dir, long long* count) {
+BOOL CNADataAccess::_bGotoCurrentRecord_DuplicateProcess(CNAStatement* stmt, long long rank, eNA_PARSEDIRECTION* dir,
+                                                         long long* count) {
+  // Equal rows on the browse item the rank was counted on (a table without a key has no best
+  // item); the current buffer already holds the rebuild point.
   long long n = 0;
-  if (!bGetNbEnr(&n, 16, 0, nullptr, NA_PARSE_CURRENT)) return FALSE;
-  const long long r = rank + 1;
+  if (!_bCountFromRecord(&n, 16, stmt->pszGetBrowseItem(), NA_PARSE_CURRENT, nullptr)) return FALSE;
+  // A rank counted from the run's end becomes one from its start.
+  const long long r = rank >= 0 ? rank + 1 : std::max(n + rank + 1, 1LL);
   switch (*dir) {
     case NA_PARSE_CURRENT:
       if (r <= n)

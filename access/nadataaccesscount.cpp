@@ -23,6 +23,12 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
   if (all && browse != nullptr && m_pclTableCache == nullptr &&
       browse->bGetNbEnrCurrentParse(count, flags, (flags & 0x4000) != 0 ? 0 : 1))
     return TRUE;
+  const wchar_t* item = all ? nullptr : browse != nullptr ? browse->pszGetBrowseItem() : pszGetBestParseItemName();
+  return _bCountFromRecord(count, options, item, dir, browse != nullptr ? browse->pclGetStmtOriginalRecord() : nullptr);
+}
+
+BOOL CNADataAccess::_bCountFromRecord(long long* count, unsigned int options, const wchar_t* item,
+                                      eNA_PARSEDIRECTION dir, const CNARecordValue* lent) {
   CNAStatement* counter = _pclGetWriteStatement();
   if (counter == nullptr) return FALSE;
   counter->DesactivateRechercheUserAndInternal();
@@ -30,19 +36,17 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
   int whole = 1;
   BOOL ok = TRUE;
   CNARecherche* search = nullptr;
-  if (!all && m_pclCurrentRecord != nullptr) {
-    const wchar_t* item = browse != nullptr ? browse->pszGetBrowseItem() : pszGetBestParseItemName();
+  if (item != nullptr && m_pclCurrentRecord != nullptr) {
     INAItemDescription* desc = m_piDescription != nullptr ? m_piDescription->piNAGetItem(item) : nullptr;
-    // The current buffer holds the browse's own last row for the time of the count.
+    // The current buffer holds the lent row for the time of the count.
     CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
     CNARecordValue* kept = nullptr;
-    CNARecordValue* own = browse != nullptr ? browse->pclGetStmtOriginalRecord() : nullptr;
-    if (own != nullptr && current != nullptr) {
+    if (lent != nullptr && current != nullptr) {
       kept = current->pclGetClone(NA_COPY_ALL);
       ok = kept != nullptr;
       if (ok) {
         kept->AddRef();
-        ok = current->bCopyRecordValue(own, NA_COPY_ALL);
+        ok = current->bCopyRecordValue(lent, NA_COPY_ALL);
       }
     }
     search = ok && desc != nullptr ? counter->pclGetRecherche() : nullptr;

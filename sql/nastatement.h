@@ -234,7 +234,10 @@ class CNAStatement : public CInterf {
   BOOL bExistFilter() const { return m_pclFilter != nullptr && m_pclFilter->bIsFilterActive() ? TRUE : FALSE; }
   // Whether the filter in force is the one noted when the browse started.
   BOOL bFilterUnchanged() const { return m_clFilterSave.bFilterEquals(bExistFilter() ? m_pclFilter : nullptr); }
+  // The current row's rank among the rows equal to it, in the browse's order: k >= 0 rows of
+  // its run before it, or -(k + 1) with k rows of its run after it (read from the other end).
   int nGetEqualRows() const { return m_nEqualRows; }
+  void SetEqualRows(int rank);
   int bGetContinuing() const { return m_bContinuing; }
   void SetReverse(int reverse) { m_bReverse = reverse; }
 
@@ -394,6 +397,7 @@ class CNAStatement : public CInterf {
   int m_bContinuing = 0;
   int m_nBlockBase = 0;
   int m_nEqualRows = 0;
+  long long m_llLastMoved = 0;
   int m_bRowFromCache = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;

@@ -4,6 +4,7 @@
 // Directions inside this file are the server's order of the open result: bFetch mirrors the
 // host's direction once for a reversed command. A further block is always asked of the access in
 // the host's terms, so that it may come back reversed or not.
+#include <algorithm>
 #include <new>
 
 #include "access/nadataaccess.h"
@@ -140,6 +141,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     m_bRowValid = 1;
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
+    m_llLastMoved = *moved;
     ok = bSetStmtOriginalRecord(direction);
     if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
   }
@@ -307,13 +309,30 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
     m_pclOriginalRecord->AddRef();
     m_nEqualRows = 0;
   } else {
-    // The same bytes as the row read just before: one more of a run of equal rows.
-    const bool step = direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS;
-    m_nEqualRows = step && m_pclOriginalRecord->bEquals(current, 0) ? m_nEqualRows + 1 : 0;
+    // The same bytes as the row read before: further along a run of equal rows, by the rows
+    // moved, counted in the browse's order whichever way the rows were read.
+    const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+    const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
+    const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
+    if (host == NA_PARSE_LAST) {
+      m_nEqualRows = -1;
+    } else if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
+      m_nEqualRows = host == NA_PARSE_PREVIOUS ? -1 : 0;
+    } else if (host == NA_PARSE_NEXT) {
+      // Past the last of a run counted from its end: the rows changed; the run ends here.
+      m_nEqualRows = m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
+    } else {
+      m_nEqualRows = m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
+    }
     if (!m_pclOriginalRecord->bCopyRecordValue(current, NA_COPY_ALL)) return FALSE;
   }
   m_pclRecord->SetEqualRows(m_nEqualRows);
   return TRUE;
+}
+
+void CNAStatement::SetEqualRows(int rank) {
+  m_nEqualRows = rank;
+  if (m_pclRecord != nullptr) m_pclRecord->SetEqualRows(rank);
 }
 
 // ---------------------------------------------------------------- row cache
