@@ -54,6 +54,16 @@ class LiveStatements : public LiveStatementBench {
  protected:
   LiveStatements() : LiveStatementBench("_st") {}
   std::string T() const { return m_strTable; }
+  // The statement's browse SELECT on item run by the statement, then its rows read back through
+  // the second connection (ASCII names); "error" when it is not built or does not run.
+  std::string Select(Opened* o, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward) {
+    CNACommand* c = Command(o);
+    if (!o->st->bBuildQuerySELECT(c, flags, item, forward, nullptr)) return "error " + Err();
+    m_sent = Sent(c);
+    const bool ran = o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE) != 0;
+    o->st->ResetQuery();
+    return ran ? Got(m_sent) : "error " + Err();
+  }
 };
 
 // ---------------------------------------------------------------- CREATE and DROP
@@ -421,13 +431,8 @@ TEST_P(LiveStatements, DistinctCollapsesEqualRowsOnlyWhereTheBestItemAllowsThem)
     Raw("INSERT INTO " + Q(T()) + " VALUES " + t.values);
     Opened* o = Open(T());
     ASSERT_NE(o, nullptr);
-    CNACommand* c = Command(o);
-    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, NA_WPF_DISTINCT, nullptr, 1, nullptr)) << Err();
-    m_sent = Sent(c);
-    ASSERT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << m_sent << ": " << Err();
-    const std::string rows = Got(m_sent);
-    EXPECT_EQ(rows.empty() ? 0 : std::count(rows.begin(), rows.end(), ';') + 1, t.rows) << t.body << ": " << m_sent;
-    o->st->ResetQuery();
+    const std::string rows = Select(o, NA_WPF_DISTINCT, nullptr, 1);
+    EXPECT_EQ(Split(rows).size(), static_cast<size_t>(t.rows)) << t.body << ": " << m_sent << ": " << rows;
     Raw("DROP TABLE " + Q(T()));
   }
 }
@@ -447,14 +452,10 @@ TEST_P(LiveStatements, CompositeKeyReadBackwardIsTheExactReverseOfForward) {
   // direction, the ids in the order read (NULL first, as the server sorts it)
   const std::pair<int, std::string> reads[] = {{1, "8;9;4;2;6;5;1;3;7"}, {0, "7;3;1;5;6;2;4;9;8"}};
   for (const auto& [forward, want] : reads) {
-    CNACommand* c = Command(o);
-    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, 0, key.c_str(), forward, nullptr)) << Err();
-    m_sent = Sent(c);
-    ASSERT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << m_sent << ": " << Err();
     std::string ids;
-    for (const std::string& r : Split(Got(m_sent))) ids += (ids.empty() ? "" : ";") + r.substr(0, r.find('|'));
+    for (const std::string& r : Split(Select(o, 0, key.c_str(), forward)))
+      ids += (ids.empty() ? "" : ";") + r.substr(0, r.find('|'));
     EXPECT_EQ(ids, want) << m_sent;
-    o->st->ResetQuery();
   }
 }
 
@@ -482,12 +483,7 @@ TEST_P(LiveStatements, QueryEndingInLimitKeepsItAfterTheOrder) {
   for (const auto& row : rows) {
     Opened* o = OpenQuery(row.query);
     ASSERT_NE(o, nullptr);
-    CNACommand* c = Command(o);
-    ASSERT_TRUE(o->st->bBuildQuerySELECT(c, 0, row.item, row.forward, nullptr)) << Err();
-    m_sent = Sent(c);
-    ASSERT_TRUE(o->st->bExecute(0, CNAStatement::NA_ST_NOPREPARE)) << m_sent << ": " << Err();
-    EXPECT_EQ(Got(m_sent), row.want) << m_sent;
-    o->st->ResetQuery();
+    EXPECT_EQ(Select(o, 0, row.item, row.forward), row.want) << m_sent;
   }
 }
 
