@@ -40,6 +40,16 @@ CNARecordCachePosition* NewRecordSaveCache() {
   return cache;
 }
 
+// A query's binary memo read into a host text is a text memo of the host's width.
+void MatchQueryMemo(const INAItemDescription* host, CNAItemDescription* imported) {
+  if (imported->eNAGetItemType() != NA_IT_MEMOBINAIRE) return;
+  const eNA_ITEMTYPE type = host->eNAGetItemType();
+  if (type == NA_IT_TEXTE || type == NA_IT_MEMOTEXTE)
+    imported->bChangeTypeMemo(NA_IT_MEMOTEXTE);
+  else if (type == NA_IT_UNICODE || type == NA_IT_MEMOUNICODE)
+    imported->bChangeTypeMemo(NA_IT_MEMOUNICODE);
+}
+
 template <typename T>
 void ReleaseInterf(T** pp) {
   if (*pp == nullptr) return;
@@ -151,6 +161,37 @@ void CNADataAccess::_SetAliasNameFromContext() {
 
 INADataSourceDescription* CNADataAccess::piGetDataSourceDescription() const {
   return m_piDescription != nullptr ? m_piDescription->ExternalAddRef() : nullptr;
+}
+
+INADataSourceDescription* CNADataAccess::piGetDataSourceDescriptionForKJ() {
+  if (m_piDescription == nullptr) return nullptr;
+  if (!m_bSourceIsQuery) return m_piDescription->ExternalAddRef();
+  if (m_piDescriptionForKJ == nullptr) {
+    auto* host = dynamic_cast<CNADataSourceDescription*>(m_piDescription);
+    CNADataSourceDescription* clone =
+        host != nullptr ? host->pclGetCloneDataSourceDescription(CNAItemDescription::NA_CLONE_KEYDUPLICATES) : nullptr;
+    if (clone == nullptr) return nullptr;
+    m_piDescriptionForKJ = clone->ExternalAddRef();
+  }
+  return m_piDescriptionForKJ->ExternalAddRef();
+}
+
+INAItemDescription* CNADataAccess::pclGetIdAutoItem() const {
+  const int keys = m_piDescription != nullptr ? m_piDescription->nGetNumKeys() : 0;
+  for (int i = 0; i < keys; ++i) {
+    INAItemDescription* key = m_piDescription->piNAGetKey(static_cast<unsigned int>(i));
+    if (key == nullptr) continue;
+    const eNA_ITEMTYPE type = key->eNAGetItemType();
+    if (type == NA_IT_IDAUTO4 || type == NA_IT_IDAUTO) return key;
+    key->nExternalRelease();
+  }
+  return nullptr;
+}
+
+BOOL CNADataAccess::bSupportROWID() const {
+  const CNARecordValue* value = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetCurrentValueNoRef() : nullptr;
+  const CNARecordId* id = value != nullptr ? value->pclGetRecordIdNoRef() : nullptr;
+  return id != nullptr && id->eGetRecordIdType() == NA_RECORDID_ROWID ? TRUE : FALSE;
 }
 
 CNADataSourceDescription* CNADataAccess::pclGetImportedDataSourceDesc() const {
@@ -403,7 +444,7 @@ BOOL CNADataAccess::_bInitCurrentRecord() {
 BOOL CNADataAccess::_bInitCurrentRecord_SetImportedItemDesc() {
   for (int i = 0; i < m_pclCurrentRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(i);
-    INAItemDescription* item = column->piGetItem();
+    INAItemDescription* item = column->piGetItemNoRef();
     if (item == nullptr || item->bIsComposedKey()) continue;
     CNAItemDescription* imported = m_pclImportedDesc->pclNAGetItem(item->pszGetName(), 3);
     if (imported == nullptr) continue;
@@ -428,11 +469,28 @@ void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
       continue;
     }
     INAItemDescription* host = m_piDescription->piNAGetItem(imported->pszGetName());
+    if (host == nullptr && m_bSourceIsQuery) host = _piRenameQueryItem(i, imported->pszGetName());
     if (host == nullptr) continue;
     if (!imported->bUpdatable()) host->SetUpdatable(0);
+    if (m_bSourceIsQuery) MatchQueryMemo(host, imported);
     host->nExternalRelease();
   }
   if (m_pclCurrentRecord != nullptr) _bInitCurrentRecord();
+}
+
+INAItemDescription* CNADataAccess::_piRenameQueryItem(int i, const wchar_t* name) {
+  if (i >= m_piDescription->nGetNumItems()) return nullptr;
+  INAItemDescription* host = m_piDescription->piNAGetItem(static_cast<unsigned int>(i));
+  auto* own = dynamic_cast<CNAItemDescription*>(host);
+  if (own == nullptr) {
+    // The host's own items keep the names it gave them.
+    if (host != nullptr) host->nExternalRelease();
+    return nullptr;
+  }
+  own->bSetName(name);
+  CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(i) : nullptr;
+  if (column != nullptr) column->bFormatName();
+  return host;
 }
 
 // ---------------------------------------------------------------- record saves
@@ -717,7 +775,7 @@ BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {
   BOOL answer = TRUE;
   for (int i = 0; i < m_pclCurrentRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(i);
-    INAItemDescription* item = column->piGetItem();
+    INAItemDescription* item = column->piGetItemNoRef();
     if (item == nullptr) continue;
     CColumnList list;
     if (column->bIsComposedKey()) {

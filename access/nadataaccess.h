@@ -192,7 +192,9 @@ class CNADataAccess : public CInterf {
   virtual BOOL _bHCreation(int drop, int create);
   virtual BOOL _bSupprimeTout();
   // desc (held with an external reference) becomes the imported description; the host items of
-  // the same names follow its updatability; the current record's columns take its items.
+  // the same names (for a query, else of the same place) follow its updatability, and a query's
+  // binary memos read into host texts become text memos; the current record's columns take its
+  // items.
   virtual void _SetImportedDataSourceDesc(CNADataSourceDescription* desc);
   virtual void _vUpdateRecordInCacheLock(NA_WRITEPARSEFLAGS flags);
   // The name of the index of column: "QXIDX<time><counter>" for a single column.
@@ -229,6 +231,20 @@ class CNADataAccess : public CInterf {
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
   // With one external reference for the caller; null when there is none.
   INADataSourceDescription* piGetDataSourceDescription() const;
+  // The description the host lays its record out in, with one external reference for the
+  // caller: a table's own; for a query its clone whose items that are neither key nor memo text
+  // become keys (made on the first call, kept). Null without a description or a clone.
+  INADataSourceDescription* piGetDataSourceDescriptionForKJ();
+  // The first key of the host description that is an automatic identifier, with one external
+  // reference for the caller; null when none.
+  INAItemDescription* pclGetIdAutoItem() const;
+  // The current value is identified by a server row id.
+  BOOL bSupportROWID() const;
+  // A table may always be written; a query when its flags say so (8).
+  BOOL bRequeteAutoriseModifierFichier() const { return !m_bSourceIsQuery || (m_dwQueryFlags & 8) != 0 ? TRUE : FALSE; }
+  // A query whose flags ask for a prepared run (16); never a table.
+  BOOL bRequeteAPreparer() const { return m_bSourceIsQuery && (m_dwQueryFlags & 16) != 0 ? TRUE : FALSE; }
+  void _RAZPrepare() { m_dwQueryFlags &= ~16u; }
   CNADataSourceDescription* pclGetImportedDataSourceDesc() const;
   // With one reference for the caller; null before the first open or creation.
   CNARecord* pclGetCurrentRecord() const;
@@ -381,6 +397,10 @@ class CNADataAccess : public CInterf {
   // "QXIDX" with the time in seconds and a process-wide counter.
   BOOL _bGetGeneratedIndexName(CTString* out);
   BOOL _bInitCurrentRecord_SetImportedItemDesc();
+  // A query's result column the host named otherwise is the host item at its place, when the
+  // driver made it: it takes name and its column formats it again. With one external reference;
+  // null otherwise.
+  INAItemDescription* _piRenameQueryItem(int i, const wchar_t* name);
   // The statement "" of writes, CREATE, DROP and DELETE of all rows, with one reference for the
   // caller; null (no memory raised) when it cannot be made.
   CNAStatement* _pclGetWriteStatement();

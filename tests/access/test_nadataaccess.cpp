@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "access/nadatasourcedescription.h"
 #include "access/narecordcache.h"
 #include "access/natablecache.h"
 #include "sql/nastatement.h"
@@ -274,6 +275,159 @@ TEST_F(DataAccess, DestroyedAccessFreesSavesStatementsAndTableCacheOnce) {
   ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(parse));
   parse->nRelease();
   EXPECT_EQ(access->nRelease(), 0);
+}
+
+// A statement that ends its result frees the table cache only when it is the one filling it.
+TEST_F(DataAccess, ClosingStatementFreesOnlyTheTableCacheItFills) {
+  for (const bool filler : {true, false}) {
+    RecordBench b;
+    b.Add(L"t", NA_IT_TEXTE, 21);
+    ASSERT_TRUE(b.Build());
+    CNADataAccess* access = b.m_pAccess;
+    ASSERT_TRUE(access->_bInitCurrentRecord());
+    CNAStatement* fills = access->_pclInitStatement(L"t");
+    CNAStatement* other = access->_pclInitStatement(L"");
+    ASSERT_TRUE(fills != nullptr && other != nullptr);
+    ASSERT_TRUE(access->_bCreateNewTableCache(fills));
+    ASSERT_TRUE(access->pclGetTableCacheNoRef()->bSetStatementParse(fills));
+    (filler ? fills : other)->Close();
+    EXPECT_EQ(access->pclGetTableCacheNoRef() == nullptr, filler);
+    fills->nRelease();
+    other->nRelease();
+  }
+}
+
+// An access over a table or a query with the host's query flags.
+class CSourceAccess final : public CNADataAccess {
+ public:
+  CSourceAccess(INADataSourceDescription* desc, RecordBench& b, int query, unsigned int flags)
+      : CNADataAccess(desc, &b.m_cnx, &b.m_error) {
+    m_bSourceIsQuery = query;
+    m_dwQueryFlags = flags;
+  }
+};
+
+// A table may be written and is never prepared; a query as its flags say, and clearing the
+// prepare flag keeps the others. The host lays a table's record out in its own description, a
+// query's in a clone made once, whose items that are neither key nor memo become keys.
+TEST_F(DataAccess, SourceKindDecidesWritesPreparationAndRecordLayout) {
+  const struct {
+    int query;
+    unsigned int flags;
+    BOOL modify, prepare;
+  } rows[] = {
+      {0, 0, TRUE, FALSE}, {0, 8 | 16, TRUE, FALSE}, {1, 0, FALSE, FALSE},
+      {1, 8, TRUE, FALSE}, {1, 16 | 4, FALSE, TRUE}, {1, 8 | 16, TRUE, TRUE},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    CNADataSourceDescription* host = b.m_driver.pclAllocDataSourceDescription(&b.m_cnx, &b.m_error);
+    host->ExternalAddRef();
+    ASSERT_TRUE(host->bAddItem(L"id", L"t", L"id", 1, 4, NA_IT_I4, 0, 0, 0x4000, 0, 0));
+    ASSERT_TRUE(host->bAddItem(L"n", L"t", L"n", 1, 4, NA_IT_I4, 1, -1, 0, 0, 0));
+    ASSERT_TRUE(host->bAddItem(L"m", L"t", L"m", 1, 8, NA_IT_MEMOTEXTE, 2, -1, 0, 0, 0));
+    auto* access = new CSourceAccess(host, b, r.query, r.flags);
+    access->AddRef();
+    const std::string what = std::to_string(r.query) + "/" + std::to_string(r.flags);
+    EXPECT_EQ(access->bRequeteAutoriseModifierFichier(), r.modify) << what;
+    EXPECT_EQ(access->bRequeteAPreparer(), r.prepare) << what;
+    access->_RAZPrepare();
+    EXPECT_FALSE(access->bRequeteAPreparer()) << what;
+    EXPECT_EQ(access->bRequeteAutoriseModifierFichier(), r.modify) << what;
+    INADataSourceDescription* layout = access->piGetDataSourceDescriptionForKJ();
+    ASSERT_NE(layout, nullptr) << what;
+    INADataSourceDescription* again = access->piGetDataSourceDescriptionForKJ();
+    EXPECT_EQ(again, layout) << what;
+    EXPECT_EQ(layout == host, r.query == 0) << what;
+    std::wstring keys;
+    for (unsigned int i = 0; i < static_cast<unsigned int>(layout->nGetNumItems()); ++i) {
+      INAItemDescription* item = layout->piNAGetItem(i);
+      keys += std::wstring(item->pszGetName()) + (item->bIsKey() ? L"+" : L"-");
+      item->nExternalRelease();
+    }
+    EXPECT_EQ(keys, r.query ? L"id+n+m-" : L"id+n-m-") << what;
+    again->nExternalRelease();
+    layout->nExternalRelease();
+    access->nRelease();
+    host->nExternalRelease();
+  }
+}
+
+// A query's result pairs with the host's items by name, else by place (the host's item takes the
+// server's name and its column is named again), and its binary memos read into host texts become
+// text memos of the host's width; a table's items pair by name only and keep their types.
+TEST_F(DataAccess, QueryResultPairsWithTheHostItemsByNameOrPlace) {
+  const struct {
+    int query;
+    const wchar_t* names;
+    const wchar_t* types;
+  } rows[] = {
+      {0, L"id,total,m,w,b", L"5,19,18,18,18"},
+      {1, L"id,COUNT(x),m,w,b", L"5,19,15,30,18"},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    CNADataSourceDescription* host = b.m_driver.pclAllocDataSourceDescription(&b.m_cnx, &b.m_error);
+    CNADataSourceDescription* server = b.m_driver.pclAllocDataSourceDescription(&b.m_cnx, &b.m_error);
+    host->ExternalAddRef();
+    server->ExternalAddRef();
+    const struct {
+      const wchar_t *name, *serverName;
+      eNA_ITEMTYPE type, serverType;
+      unsigned int size;
+    } items[] = {
+        {L"id", L"id", NA_IT_I4, NA_IT_I4, 4},          {L"total", L"COUNT(x)", NA_IT_I8, NA_IT_I8, 8},
+        {L"m", L"m", NA_IT_TEXTE, NA_IT_MEMOBINAIRE, 21}, {L"w", L"w", NA_IT_UNICODE, NA_IT_MEMOBINAIRE, 42},
+        {L"b", L"b", NA_IT_BINAIRE, NA_IT_MEMOBINAIRE, 10},
+    };
+    int physical = 0;
+    for (const auto& item : items) {
+      ASSERT_TRUE(host->bAddItem(item.name, L"t", item.name, 1, item.size, item.type, physical, -1, 0, 0, 0));
+      ASSERT_TRUE(server->bAddItem(item.serverName, L"t", item.serverName, 1, 8, item.serverType, physical++, -1, 0,
+                                   0, 0));
+    }
+    host->UpdateRecordSize();
+    server->UpdateRecordSize();
+    auto* access = new CSourceAccess(host, b, r.query, 0);
+    access->AddRef();
+    ASSERT_TRUE(access->_bInitCurrentRecord());
+    access->_SetImportedDataSourceDesc(server);
+    std::wstring names, types;
+    for (int i = 0; i < host->nGetNumItems(); ++i) {
+      names += (i > 0 ? L"," : L"") + std::wstring(host->pclGetItemNoRef(i)->pszGetName());
+      types += (i > 0 ? L"," : L"") + std::to_wstring(server->pclGetItemNoRef(i)->eNAGetItemType());
+    }
+    EXPECT_EQ(names, r.names);
+    EXPECT_EQ(types, r.types);
+    const std::wstring column = access->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(1)->pszGetFormatedName();
+    EXPECT_EQ(column.find(L"COUNT(x)") != std::wstring::npos, r.query == 1) << column;
+    access->nRelease();
+    server->nExternalRelease();
+    host->nExternalRelease();
+  }
+}
+
+// The automatic identifier is the first key of an identifier type; none without one.
+TEST_F(DataAccess, IdentifierItemIsTheFirstKeyOfAnIdentifierType) {
+  const struct {
+    eNA_ITEMTYPE first, second;
+    const wchar_t* found;
+  } rows[] = {
+      {NA_IT_I4, NA_IT_IDAUTO4, L"b"},
+      {NA_IT_IDAUTO, NA_IT_IDAUTO4, L"a"},
+      {NA_IT_I8, NA_IT_I4, nullptr},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    b.Add(L"plain", NA_IT_IDAUTO4, 8);
+    b.Add(L"a", r.first, 8, kUnique);
+    b.Add(L"b", r.second, 8, kUnique);
+    ASSERT_TRUE(b.Build());
+    INAItemDescription* item = b.m_pAccess->pclGetIdAutoItem();
+    EXPECT_EQ(item != nullptr ? std::wstring(item->pszGetName()) : L"", r.found != nullptr ? r.found : L"");
+    if (item != nullptr) item->nExternalRelease();
+    EXPECT_FALSE(b.m_pAccess->bSupportROWID());
+  }
 }
 
 // A memo kept NULL comes back NULL, not as an empty memo; an empty memo stays empty.

@@ -86,6 +86,9 @@ class LiveAccess : public LiveConnection {
     if (g_pfnQuery != nullptr) __mysql_real_query = g_pfnQuery;
     if (m_pAccess != nullptr) m_pAccess->nRelease();
     m_pAccess = nullptr;
+    // The access gave back every reference it took on the host's objects.
+    EXPECT_EQ(m_desc.nGetRefCount(), 0);
+    for (const CHostItemDescription& item : m_items) EXPECT_EQ(item.nGetRefCount(), 0) << Narrow(item.pszGetName());
     LiveConnection::TearDown();
   }
   // A table name the server only takes between backquotes.
@@ -378,6 +381,36 @@ TEST_P(LiveAccess, CreationMakesTheTableWithItsIndexesAndOpensIt) {
       EXPECT_TRUE(access->bHOuvre(eNA_ACCESS{0}, nullptr)) << what;
       EXPECT_EQ(g_nSent, 0) << what;
     }
+  }
+}
+
+// The access borrows the host's items only while it holds them: once it is given back, every
+// reference it took on them is given back too, after an open or a creation (whose index
+// creation and pairing with the table read back walk every column).
+TEST_P(LiveAccess, HostItemsAreGivenBackAfterOpenAndCreation) {
+  struct Row {
+    const char* name;
+    bool exists;
+    BOOL (*call)(CNADataAccess*);
+  } rows[] = {
+      {"open", true, [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }},
+      {"create", false, [](CNADataAccess* x) { return x->bHCreation(nullptr, 0); }},
+      {"create when missing", false, [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr); }},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    const std::wstring table = Name(L"qx gi`ven " + std::to_wstring(n++));
+    if (r.exists) {
+      ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20))"));
+    }
+    NoItems();
+    Item(L"id", NA_IT_I4, 4, 0x8000);
+    Item(L"t", NA_IT_TEXTE, 21, 0x2000);
+    ASSERT_TRUE(r.call(Access(table))) << r.name << ": " << Narrow(m_error.pszGetError());
+    m_pAccess->nRelease();
+    m_pAccess = nullptr;
+    for (const CHostItemDescription& item : m_items)
+      EXPECT_EQ(item.nGetRefCount(), 0) << r.name << " " << Narrow(item.pszGetName());
   }
 }
 
