@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "access/inatable.h"
+#include "bench/bench_measure.h"
 #include "driver/inadriver.h"
 #include "host/host_context.h"
 #include "host/host_datasource.h"
@@ -41,45 +42,6 @@ constexpr unsigned int kNoRowCache = 0x10000;
 const char* const kColumns = "SELECT `id`,`name`,`qty`,`price`,`created` FROM `qxbench_statement`";
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-long RssKb() {
-  FILE* f = fopen("/proc/self/statm", "r");
-  long pages = 0, resident = 0;
-  if (f != nullptr) {
-    if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    fclose(f);
-  }
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-struct STPass {
-  double wall = 0, cpu = 0;
-  long rssKb = 0;
-  long long rows = 0;
-};
-
-template <typename F>
-STPass Measure(F&& pass) {
-  const long rss0 = RssKb();
-  long peak = rss0;
-  const double cpu0 = CpuSeconds();
-  const auto t0 = std::chrono::steady_clock::now();
-  STPass p;
-  p.rows = pass([&](long long row) {
-    if ((row & 4095) == 0) peak = std::max(peak, RssKb());
-  });
-  p.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  p.cpu = CpuSeconds() - cpu0;
-  p.rssKb = std::max(peak, RssKb()) - rss0;
-  return p;
-}
 
 // The driver loaded once, its three host connections and the host's description of the table.
 struct CSetup {
@@ -250,11 +212,6 @@ STPass RawBlocks(RawMySQL::MYSQL* mysql, bool stored) {
              std::to_string(kBlock);
     }
   });
-}
-
-double Median(std::vector<double> v) {
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
 }
 
 bool Check(benchmark::State& state, const STPass& p, const char* side) {
