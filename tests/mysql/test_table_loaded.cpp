@@ -247,11 +247,8 @@ TEST_F(LoadedTable, BadInputLeavesTheHostAnErrorAndNoOpenFile) {
   CHostContext other(4, 1);
   EXPECT_FALSE(refused->bHOuvre(&other, kReadWrite, nullptr));
   EXPECT_EQ(TopCode(refused->piGetLastError(&other)), 79u);
+  EXPECT_NE(std::wstring(refused->piGetLastError(&other)->pszGetError()).find(L"1045"), std::wstring::npos);
   EXPECT_FALSE(refused->bIsOpened(&other));
-  // Another client library than the one loaded: 74.
-  CHostConnectionDescription* library = Host(";QX CLIENT LIBRARY=libqx_other_client.so");
-  EXPECT_FALSE(m_loader.bOpenConnection(library));
-  EXPECT_EQ(TopCode(m_driver->piGetLastError()), 74u);
   // An unknown item: 6, the browse of the file goes on. Calls after the close: 19.
   INATable* t = Table(host);
   ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr));
@@ -266,6 +263,28 @@ TEST_F(LoadedTable, BadInputLeavesTheHostAnErrorAndNoOpenFile) {
   EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
   EXPECT_EQ(TopCode(t->piGetLastError(&m_noContext)), 19u);
   EXPECT_TRUE(m_driver->bCloseConnection(host));
+}
+
+TEST_F(LoadedTable, ConnectionNamingAnotherClientLibraryIsRefused) {
+  // The process has loaded its client library with the first connection.
+  ASSERT_TRUE(m_loader.bOpenConnection(Host()));
+  const struct {
+    const char* library;
+    unsigned int error;
+  } rows[] = {
+      {";QX CLIENT LIBRARY=libqx_other_client.so", 74},
+      {";QX CLIENT LIBRARY=/nowhere/libmysqlclient.so", 74},
+      {";QX CLIENT LIBRARY=libmysqlclient.so", 0},  // the loaded one by its file name
+  };
+  for (const auto& row : rows) {
+    CHostConnectionDescription* host = Host(row.library);
+    EXPECT_EQ(m_loader.bOpenConnection(host), row.error == 0) << row.library;
+    EXPECT_EQ(TopCode(m_driver->piGetLastError()), row.error) << row.library;
+    INATable* t = Table(host);
+    CHostContext ctx(7, 1);
+    EXPECT_EQ(t->bHOuvre(&ctx, kReadWrite, nullptr), row.error == 0) << row.library;
+    t->bHFerme(&ctx);
+  }
 }
 
 TEST_F(LoadedTable, ClosedContextsAndTablesGivenBackWithFilesOpen) {
