@@ -192,7 +192,7 @@ class CNADataAccess : public CInterf {
   virtual BOOL _bHCreation(int drop, int create);
   virtual BOOL _bSupprimeTout();
   // desc (held with an external reference) becomes the imported description; the host items of
-  // the same names (for a query, else of the same place) follow its updatability, and a query's
+  // the same names (for a query, failing that, of the same place) follow its updatability; a query's
   // binary memos read into host texts become text memos; the current record's columns take its
   // items.
   virtual void _SetImportedDataSourceDesc(CNADataSourceDescription* desc);
@@ -334,7 +334,8 @@ class CNADataAccess : public CInterf {
   BOOL _bEnableRecordLimit(const wchar_t* item);
   // The next block of stmt's browse in dir (next or previous, host order) after its original
   // record, or on it with atRecord; the server skips *skip - 1 rows of a long move (then *skip
-  // is 1). The current record is left as it was.
+  // is 1); a negative *skip asks for a block of at least -*skip rows, none skipped (then *skip
+  // is 0). The current record is left as it was.
   BOOL _bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int atRecord, long long* skip);
   // A browse marked for a rebuild put back on its rebuild point, then moved count in dir.
   BOOL _bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);

@@ -13,6 +13,7 @@
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nacolumn.h"
+#include "sql/naitemdescription.h"
 #include "sql/narecherche.h"
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
@@ -196,6 +197,7 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (!stmt->bSetLockType(lock)) return FALSE;
   const bool opened = stmt->bGetOpened() != 0;
   bool open = reopen != 0;
+  bool cameBack = false;
   // A move by no row reads the current row again, also when the browse must be found again.
   if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
   if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
@@ -205,6 +207,7 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
     const bool back = (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0);
     if (!back) return TRUE;
     dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
+    cameBack = true;
   }
   if (!open && dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST) {
     if (stmt->bGetStay()) return TRUE;
@@ -223,7 +226,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   } else if (!open) {
     // A first or last read runs the SELECT again unless the open result may serve it.
     open = true;
-    if ((flags & kReuse) != 0 && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
+    // Coming back from an end is a move in the open result, which serves it when it can.
+    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
       const long long limit = stmt->llGetRecordLimit();
       const bool whole = limit == CNAStatement::NO_LIMIT;
       if (whole || limit >= count) {
@@ -313,7 +317,12 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   }
   long long skip = 0;
   long long offset = -1;
-  if (limit > 0 && count != nullptr && *count >= 1 && *count >= limit) {
+  long long rows = limit;
+  if (limit > 0 && count != nullptr && *count < 0 && stmt->bGetContinuing()) {
+    // A further block that reaches -*count rows, none skipped.
+    rows = std::max(limit, -*count);
+    *count = 0;
+  } else if (limit > 0 && count != nullptr && *count >= 1 && *count >= limit) {
     if (stmt->bGetContinuing()) {
       // The server passes over the rows of a long move.
       offset = *count - 1;
@@ -325,7 +334,7 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
     }
   }
   stmt->SetRecordLimit(limit, skip);
-  command->SetRowLimit(limit > 0 ? limit : -1, offset);
+  command->SetRowLimit(rows > 0 ? rows : -1, offset);
   return TRUE;
 }
 
@@ -337,9 +346,13 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
   auto exact = [this](INAItemDescription* it) {
     if (IsReal(it)) return false;
     CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(it) : nullptr;
-    if (column == nullptr) return true;
-    const eNA_ITEMTYPE db = column->eNAGetItemTypeOnDatabase();
-    return db != NA_IT_R4 && db != NA_IT_R8;
+    const CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+    if (db == nullptr) return true;
+    const eNA_ITEMTYPE type = db->eNAGetItemType(), host = it->eNAGetItemType();
+    if (type == NA_IT_R4 || type == NA_IT_R8) return false;
+    // The host keeps milliseconds, and a date item no time of day.
+    if ((type == NA_IT_DATETIME || type == NA_IT_HEURE) && db->nGetDecimalPart() > 3) return false;
+    return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
   };
   if (item != nullptr && *item != 0) {
     CHeldItemDesc it(desc->piNAGetItem(item));

@@ -188,6 +188,13 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     long long rest = want - *moved;
     const long long asked = rest;
     if (!_bFetchNextBloc(forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0, &rest)) return FALSE;
+    if (rest != asked && m_pclStatementSQL->llGetRowCount() == 0) {
+      // Fewer rows follow than the server was asked to pass over: one block of every row left
+      // tells how far the move really goes (the empty block runs the way of the move).
+      long long reach = -asked;
+      rest = asked;
+      if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &reach)) return FALSE;
+    }
     // Rows the server skipped for the move.
     *moved += asked - rest;
     long long more = 0;
@@ -303,21 +310,21 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current == nullptr) return FALSE;
+  // The rank among equal rows, in the browse's order whichever way the rows were read: a row
+  // reached from the end starts counting from the end.
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+  const int fresh = host == NA_PARSE_LAST || host == NA_PARSE_PREVIOUS ? -1 : 0;
   if (m_pclOriginalRecord == nullptr) {
     m_pclOriginalRecord = current->pclGetClone(NA_COPY_ALL);
     if (m_pclOriginalRecord == nullptr) return FALSE;
     m_pclOriginalRecord->AddRef();
-    m_nEqualRows = 0;
+    m_nEqualRows = fresh;
   } else {
-    // The same bytes as the row read before: further along a run of equal rows, by the rows
-    // moved, counted in the browse's order whichever way the rows were read.
-    const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+    // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
     const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
     const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
-    if (host == NA_PARSE_LAST) {
-      m_nEqualRows = -1;
-    } else if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
-      m_nEqualRows = host == NA_PARSE_PREVIOUS ? -1 : 0;
+    if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
+      m_nEqualRows = fresh;
     } else if (host == NA_PARSE_NEXT) {
       // Past the last of a run counted from its end: the rows changed; the run ends here.
       m_nEqualRows = m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
@@ -447,5 +454,9 @@ BOOL CNAStatement::bMove(long long, int update) {
   if (!_bAddWHERELatestRead(condition.get(), 0, nullptr)) return FALSE;
   if (!bBuildQuerySELECT(command.get(), 0, nullptr, 1, condition.get())) return FALSE;
   if (!bExecute(0, update != 0 ? NA_ST_PREPARE : NA_ST_NOPREPARE)) return FALSE;
-  return bFetch(NA_PARSE_FIRST, update, 1);
+  // The row read again keeps its rank among equal rows in the browse that reached it.
+  const int rank = m_pclRecord != nullptr ? m_pclRecord->nGetEqualRows() : 0;
+  const BOOL ok = bFetch(NA_PARSE_FIRST, update, 1);
+  if (m_pclRecord != nullptr) m_pclRecord->SetEqualRows(rank);
+  return ok;
 }
