@@ -528,6 +528,10 @@ BOOL CNADataAccess::bRestoreOriginalRecordSave(int id) {
   return original != nullptr && bCopySaveToRecord(id, original);
 }
 
+BOOL CNADataAccess::bRestoreOriginalRecordSave(CNAStatement* stmt) {
+  return stmt != nullptr && bRestoreOriginalRecordSave(stmt->nGetRecordSaveID());
+}
+
 BOOL CNADataAccess::_bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item) {
   CNARecordValue* value = new (std::nothrow) CNARecordValue(m_pclError);
   if (value == nullptr) {
@@ -686,6 +690,8 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
     return FALSE;
   }
   BOOL answer = TRUE;
+  // A table this access drops no longer matches: the next open asks the server again.
+  if (drop) m_nDBCompatibility = 0;
   if (drop && !_bOperation(stmt, NA_QUERY_DROPTABLE, 0, nullptr) &&
       m_pclError->eGetErrorType() == static_cast<eNA_ERRORTYPE>(1))
     answer = FALSE;

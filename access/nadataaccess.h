@@ -78,7 +78,7 @@ class CNADataAccess : public CInterf {
   // Creates the table (dropping it first when dropFirst) with its indexes and opens it. The
   // password is not read.
   virtual BOOL bHCreation(const wchar_t* password, int dropFirst);
-  // Drops the table; the access is closed afterwards.
+  // Drops the table; the access is closed afterwards and no longer knows the table to match.
   virtual BOOL bSupprimeFichier();
   // Deletes every row (one DELETE for a table); the access is closed afterwards.
   virtual BOOL bSupprimeTout();
@@ -304,6 +304,8 @@ class CNADataAccess : public CInterf {
   BOOL bCopySaveToRecord(int id, CNARecordValue* dest);
   // The current record's original value takes the kept row.
   BOOL bRestoreOriginalRecordSave(int id);
+  // The same with the save stmt holds (its rebuild point); FALSE when it holds none.
+  BOOL bRestoreOriginalRecordSave(CNAStatement* stmt);
   // The item's value in the kept row (NULL of its type when not defined).
   BOOL _bGetItemValueInRecordSave(CAny* out, int id, INAItemDescription* item);
   // Whether the kept row is marked deleted.

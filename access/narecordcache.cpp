@@ -303,7 +303,7 @@ BOOL CNARecordCache::bMemoInCache(int i) const {
   return i >= 0 && i < m_tabMemo.nGetCount() && m_tabMemo[i] != nullptr ? TRUE : FALSE;
 }
 
-BOOL CNARecordCache::bEquals(int i, CNARecordValue* v, int withMemos) {
+BOOL CNARecordCache::bEquals(int i, const CNARecordValue* v, int withMemos) {
   if (i < 0 || m_pclTemplate == nullptr || !bGetAt(m_pclTemplate, static_cast<unsigned int>(i))) return FALSE;
   return m_pclTemplate->bEquals(v, withMemos);
 }
@@ -424,7 +424,13 @@ int CNARecordCachePosition::_nAjoute(const CNARecordValue* v) {
 int CNARecordCachePosition::nKeepRecordSave(const CNARecordValue* v) {
   if (v == nullptr) return -1;
   const int cached = nGetRecordIndice(v);
-  if (cached >= 0) return cached;
+  if (cached >= 0) {
+    // Identifiers do not tell memos apart: the row found, or another held row of the same bytes,
+    // must hold v's memos too, else v is kept in a row of its own.
+    if (bEquals(cached, v, 1)) return cached;
+    for (int i = 0; i < nGetCount(); ++i)
+      if (i != cached && m_tabRef[i] > 0 && bEquals(i, v, 1)) return i;
+  }
   const int reuse = _nGetFirstFreePos();
   if (reuse >= 0) {
     // The freed row's memos were its former save's: they go with it.

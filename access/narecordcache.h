@@ -110,7 +110,7 @@ class CNARecordCache : public CInterf {
   BOOL bRecordInCache(unsigned int i) const;
   BOOL bMemoInCache(int i) const;
   // Row i read into the template and compared with v (bytes, and memo sets with withMemos).
-  BOOL bEquals(int i, CNARecordValue* v, int withMemos);
+  BOOL bEquals(int i, const CNARecordValue* v, int withMemos);
   BOOL bEquals(int i, int j, int withMemos);
 
   // ---- States ----
@@ -195,9 +195,10 @@ class CNARecordCachePosition : public CNARecordCache {
   int _nAjoute(const CNARecordValue* v) override;
   void _Insere(const CNARecordValue* v, unsigned int i) override;
 
-  // The row holding v: the row of v's identifier; else the first free row (count 0) from the
-  // hint up, overwritten with v (memos included: none when v has none); else v appended with
-  // count 0. No reference is taken.
+  // The row holding v: the row of v's identifier when it holds v's memos too (else another held
+  // row equal to v, memos included); else the first free row (count 0) from the hint up,
+  // overwritten with v (memos included: none when v has none); else v appended with count 0. No
+  // reference is taken.
   int nKeepRecordSave(const CNARecordValue* v);
   void AddRefRecordSave(int i);
   // The count left. At 0 the row leaves the map (its place is reused by a later keep) and the

@@ -1,9 +1,12 @@
 // The data access without a server: record saves kept, shared, freed and restored over a record
-// of every item type; the answers of the operations the server has no use for; a destroyed
-// access holding saves, statements and a table cache.
+// of every item type (also against a model under random operations); the answers of the
+// operations the server has no use for; what the source kind decides; a query's result paired
+// with the host's items; a destroyed access holding saves, statements and a table cache.
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -140,6 +143,137 @@ TEST_F(DataAccess, RecordSavesRoundTripEveryItemType) {
     EXPECT_EQ(L"u=" + Show(t) + L";", Read(rec, {(*r.kept)[1]})) << r.name;
     EXPECT_EQ(access->nReleaseRecordSave(id), 0) << r.name;
   }
+}
+
+// A save still held is shared only by a row equal to it memos included: the same row read with
+// other memos (changed on the server meanwhile) is kept apart, and each save gives back its own.
+TEST_F(DataAccess, HeldSaveIsNotSharedWithARowOfOtherMemos) {
+  const struct {
+    const wchar_t* text;
+    const wchar_t* binary;
+    bool shared;
+  } rows[] = {
+      {L"memo \U00010348", L"raw", true},
+      {L"memo changed", L"raw", false},
+      {L"memo \U00010348", nullptr, false},
+      {nullptr, nullptr, false},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    std::vector<Cell> later = kFull;
+    later[8].text = r.text;
+    later[9].text = r.binary;
+    const int first = Hold(access, rec, kFull);
+    const std::wstring firstText = Read(rec, kFull);
+    const int second = Hold(access, rec, later);
+    const std::wstring secondText = Read(rec, kFull);
+    EXPECT_EQ(second == first, r.shared);
+    for (const auto& [id, text] : {std::pair{first, firstText}, std::pair{second, secondText}}) {
+      Fill(rec, kOther);
+      ASSERT_TRUE(access->bRestoreOriginalRecordSave(id));
+      ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
+      EXPECT_EQ(Read(rec, kFull), text) << id;
+    }
+    access->nReleaseRecordSave(first);
+    access->nReleaseRecordSave(second);
+  }
+}
+
+// A statement's rebuild point is the save it holds: restoring through the statement brings that
+// row back into the original value; a statement holding none restores nothing.
+TEST_F(DataAccess, StatementRestoresTheSaveItHolds) {
+  for (const bool holds : {true, false}) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    const int id = Hold(access, rec, kFull);
+    const std::wstring kept = Read(rec, kFull);
+    CNAStatement* stmt = access->_pclInitStatement(L"t");
+    ASSERT_NE(stmt, nullptr);
+    if (holds) {
+      ASSERT_TRUE(stmt->bSetParseNeedUpdate(NA_PARSE_RERUN, id));
+    }
+    access->nReleaseRecordSave(id);
+    Fill(rec, kOther);
+    EXPECT_EQ(access->bRestoreOriginalRecordSave(stmt), holds ? TRUE : FALSE);
+    ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
+    EXPECT_EQ(Read(rec, kFull) == kept, holds);
+    stmt->nRelease();
+  }
+}
+
+// Random keeps, releases and reads of record saves against a model (save id -> row kept and its
+// holders), over rows that differ in one value, in a memo only, or in NULL against empty: a row
+// held is found again under its id, read back whole, and a freed one reads as nothing.
+TEST_F(DataAccess, RecordSavesFollowAModelOfHeldRows) {
+  std::vector<std::vector<Cell>> pool = {kFull, kOther, kNulls, kFull, kFull, kOther, kOther};
+  pool[3][8].text = L"memo changed";  // the text memo only
+  pool[4][9].text = nullptr;          // the binary memo NULL
+  pool[5][0].text = nullptr;          // NULL where kOther has an empty text
+  // Kept from a value read without its memos, which read back NULL.
+  const size_t bare = 6;
+  pool[bare][8].text = pool[bare][9].text = nullptr;
+  RecordBench b;
+  CNADataAccess* access = nullptr;
+  CNARecord* rec = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+  std::vector<std::wstring> texts;
+  for (const auto& row : pool) {
+    Fill(rec, row);
+    texts.push_back(Read(rec, kFull));
+  }
+  for (size_t i = 1; i < texts.size(); ++i) ASSERT_NE(texts[i], texts[i - 1]) << i;
+  struct Held {
+    size_t row;
+    int holders;
+  };
+  std::map<int, Held> model;
+  std::mt19937 random(37);
+  for (int step = 0; step < 3000; ++step) {
+    const unsigned int op = random() % 3;
+    if (op == 0) {
+      const size_t row = random() % pool.size();
+      int already = -1;
+      for (const auto& [id, held] : model)
+        if (held.holders > 0 && held.row == row) already = id;
+      int id = -1;
+      if (row == bare) {
+        Fill(rec, kOther);
+        CNARecordValue* value = rec->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
+        value->AddRef();
+        id = access->_nKeepRecordSave(value);
+        value->nRelease();
+        access->AddRefRecordSave(id);
+      } else {
+        id = Hold(access, rec, pool[row]);
+      }
+      ASSERT_GE(id, 0) << step;
+      if (already >= 0) {
+        ASSERT_EQ(id, already) << step;
+      }
+      if (model.count(id) == 0 || model[id].holders == 0) model[id] = {row, 0};
+      ASSERT_EQ(model[id].row, row) << step << ": a held row was taken over";
+      ++model[id].holders;
+    } else if (op == 1 && !model.empty()) {
+      auto it = std::next(model.begin(), static_cast<long>(random() % model.size()));
+      if (it->second.holders == 0) continue;
+      EXPECT_EQ(access->nReleaseRecordSave(it->first), --it->second.holders) << step;
+    } else if (!model.empty()) {
+      auto it = std::next(model.begin(), static_cast<long>(random() % model.size()));
+      Fill(rec, pool[(it->second.row + 1) % pool.size()]);
+      const BOOL read = access->bRestoreOriginalRecordSave(it->first);
+      ASSERT_EQ(read, it->second.holders > 0 ? TRUE : FALSE) << step;
+      if (!read) continue;
+      ASSERT_TRUE(rec->bCopyOriginalRecordToCurrentRecord());
+      ASSERT_EQ(Read(rec, kFull), texts[it->second.row]) << step;
+    }
+  }
+  for (const auto& [id, held] : model)
+    for (int k = 0; k < held.holders; ++k) access->nReleaseRecordSave(id);
 }
 
 TEST_F(DataAccess, FreedRecordSaveIsRefused) {

@@ -1,7 +1,9 @@
 // The data access's lifecycle against the private server, on tables whose names need backquotes:
 // opening checks the table once, a missing table is an error the host can read, a table that
-// does not match is refused untouched. Every text the driver sends is counted at the client
-// library's query call.
+// does not match is refused untouched, creation makes the table with its indexes, deletions send
+// one statement, an UPDATE that finds no row is an error, a record save outlives a change on the
+// server. Every text the driver sends is counted (and kept) at the client library's query call;
+// every host object the access referenced is given back.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -293,38 +295,50 @@ TEST_P(LiveAccess, MissingTableIsAnErrorTheHostCanRead) {
   EXPECT_EQ(a->pclGetImportedDataSourceDesc(), nullptr);
 }
 
-// A failure at each allocation of an open: the open fails with an error and leaves the access
-// closed, or it did not need that allocation; nothing leaks (LeakSanitizer checks at exit).
+// A failure at each allocation of an open, a creation (dropping the table first) and a deletion of
+// every row: the operation fails with an error and leaves the access closed, or it did not need
+// that allocation and is whole; nothing leaks (LeakSanitizer checks at exit).
 TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   const std::wstring table = Name(L"qx fail ");
   ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20), m TEXT, KEY (t))"));
   Item(L"id", NA_IT_I4, 4, 0x8000);
   Item(L"t", NA_IT_TEXTE, 21, 0x2000);
   Item(L"m", NA_IT_MEMOTEXTE, 8);
-  int failures = 0;
-  for (long at = 1;; ++at) {
-    CNADataAccess* a = Access(table);
-    g_nNewCalls = 0;
-    g_nFailAt = at;
-    const BOOL ok = a->bHOuvre(eNA_ACCESS{0}, nullptr);
-    const bool failed = g_nNewCalls >= at;
-    g_nFailAt = 0;
-    if (!failed) {
-      EXPECT_TRUE(ok) << at;
-      break;
+  struct Row {
+    const char* name;
+    BOOL (*call)(CNADataAccess*);
+    bool opens;
+  } rows[] = {
+      {"open", [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }, true},
+      {"create", [](CNADataAccess* x) { return x->bHCreation(nullptr, 1); }, true},
+      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, false},
+  };
+  for (const Row& r : rows) {
+    int failures = 0;
+    for (long at = 1;; ++at) {
+      CNADataAccess* a = Access(table);
+      g_nNewCalls = 0;
+      g_nFailAt = at;
+      const BOOL ok = r.call(a);
+      const bool failed = g_nNewCalls >= at;
+      g_nFailAt = 0;
+      if (!failed) {
+        EXPECT_TRUE(ok) << r.name << " " << at << ": " << Narrow(m_error.pszGetError());
+        break;
+      }
+      ASSERT_LT(at, 10000);
+      if (ok) {
+        // An allocation the operation could do without: the access is whole.
+        EXPECT_NE(a->pclGetCurrentRecordNoRef(), nullptr) << r.name << " " << at;
+        EXPECT_EQ(a->bIsOpened(), r.opens ? TRUE : FALSE) << r.name << " " << at;
+        continue;
+      }
+      ++failures;
+      EXPECT_FALSE(a->bIsOpened()) << r.name << " " << at;
+      EXPECT_NE(static_cast<int>(m_error.eGetErrorLevel()), 1) << r.name << " " << at;
     }
-    ASSERT_LT(at, 10000);
-    if (ok) {
-      // An allocation the open could do without: the access is whole.
-      EXPECT_NE(a->pclGetCurrentRecordNoRef(), nullptr) << at;
-      EXPECT_NE(a->pclGetImportedDescNoRef(), nullptr) << at;
-      continue;
-    }
-    ++failures;
-    EXPECT_FALSE(a->bIsOpened()) << at;
-    EXPECT_NE(static_cast<int>(m_error.eGetErrorLevel()), 1) << at;
+    EXPECT_GT(failures, 0) << r.name;
   }
-  EXPECT_GT(failures, 0);
 }
 
 // A creation over a missing or an existing table, on tables named with blanks, reserved words,
@@ -444,6 +458,34 @@ TEST_P(LiveAccess, DeletionsSendOneStatementAndCloseTheAccess) {
     EXPECT_EQ(g_tabSent[0], r.sent) << r.name;
     EXPECT_FALSE(a->bIsOpened()) << r.name;
     EXPECT_EQ(Count(table), r.count) << r.name;
+  }
+}
+
+// A table the access dropped is no longer known to match: opening it again asks the server and
+// fails as for any missing table, instead of opening an access over nothing.
+TEST_P(LiveAccess, TableDroppedByTheAccessIsNotOpenedAgain) {
+  const struct {
+    const char* name;
+    BOOL (*drop)(CNADataAccess*);
+    BOOL opens;
+  } rows[] = {
+      {"dropped", [](CNADataAccess* x) { return x->bSupprimeFichier(); }, FALSE},
+      {"emptied", [](CNADataAccess* x) { return x->bSupprimeTout(); }, TRUE},
+  };
+  int n = 0;
+  for (const auto& r : rows) {
+    const std::wstring table = Name(L"qx dro`pped " + std::to_wstring(n++));
+    NoItems();
+    Item(L"id", NA_IT_I4, 4, 0x8000);
+    CNADataAccess* a = OpenNew(table, "(id INT PRIMARY KEY)", "(1)");
+    ASSERT_NE(a, nullptr);
+    ASSERT_TRUE(r.drop(a)) << r.name;
+    m_error.Reset();
+    g_nSent = 0;
+    EXPECT_EQ(a->bHOuvre(eNA_ACCESS{0}, nullptr), r.opens) << r.name;
+    EXPECT_EQ(a->bIsOpened(), r.opens) << r.name;
+    EXPECT_EQ(g_nSent > 0, !r.opens) << r.name;
+    EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), r.opens ? 1 : 2) << r.name;
   }
 }
 
