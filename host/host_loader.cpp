@@ -107,21 +107,19 @@ INATable* CHostLoader::piGetTable(INAConnectionDescription* cnx, INADataSourceDe
 BOOL CHostLoader::bGetRecord(INATable* table, INAContext* ctx, const CHostRecordDescription& desc, CHostRow* row) {
   CNAKJRecord* record = nullptr;
   if (!table->bGetRecord(ctx, &record) || record == nullptr) return FALSE;
-  CHostRecordDescription& items = const_cast<CHostRecordDescription&>(desc);
   const BYTE* values = record->pbyGetValues();
-  // The row's buffers are reused from one read to the next.
-  row->resize(static_cast<size_t>(items.nGetNumItems()));
-  for (int i = 0; i < items.nGetNumItems(); ++i) {
-    INAItemDescription* item = items.piNAGetItem(static_cast<unsigned int>(i));
-    CHostItemValue& value = (*row)[static_cast<size_t>(i)];
+  // The row's buffers are reused from one read to the next; the host reads its own items, so it
+  // takes no reference on them (other host threads may be reading them too).
+  row->resize(static_cast<size_t>(desc.nGetNumItems()));
+  for (size_t i = 0; i < row->size(); ++i) {
+    const CHostItemDescription* item = desc.pclGetItemNoRef(i);
+    CHostItemValue& value = (*row)[i];
     value.bDefined = false;
     value.tabBytes.clear();
-    if (!item->bIsComposedKey()) {
-      value.bDefined = record->vbItemValueDefined(item, 0) != FALSE;
-      const BYTE* at = values + item->nGetOffset(0);
-      value.tabBytes.assign(at, at + item->nGetTotalSize());
-    }
-    item->nExternalRelease();
+    if (item->bIsComposedKey()) continue;
+    value.bDefined = record->vbItemValueDefined(item, 0) != FALSE;
+    const BYTE* at = values + item->nGetOffset(0);
+    value.tabBytes.assign(at, at + item->nGetTotalSize());
   }
   record->vnRelease();
   return TRUE;
