@@ -45,14 +45,16 @@ class LiveBrowseFetch : public LiveBrowse {
     m_table = Name(L"qx brw`fetch ");
     Raw("CREATE TABLE " + Quoted(m_table) +
         " (id INT PRIMARY KEY, v INT NOT NULL, d VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL,"
-        " KEY (d))");
-    Raw("INSERT INTO " + Quoted(m_table) + " SELECT seq, 1000 - seq, ELT(1 + seq % 5, 'b', 'A', 'a ', 'B', 'c') FROM seq_1_to_" +
-        std::to_string(n));
+        " u INT NULL UNIQUE, KEY (d))");
+    Raw("INSERT INTO " + Quoted(m_table) +
+        " SELECT seq, 1000 - seq, ELT(1 + seq % 5, 'b', 'A', 'a ', 'B', 'c'), IF(seq % 4 = 0, NULL, 5000 - seq)"
+        " FROM seq_1_to_" + std::to_string(n));
     CHostRecordDescription* desc = Description(m_table);
     CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
     id->m_bNullAllowed = FALSE;
     Item(desc, L"v", NA_IT_I4, 4);
     Item(desc, L"d", NA_IT_TEXTE, 9, kDuplicates);
+    Item(desc, L"u", NA_IT_I4, 4, kUnique);
     desc->m_pBestParseItem = id;
     return desc;
   }
@@ -110,13 +112,13 @@ class LiveBrowseFetch : public LiveBrowse {
 
 // Every row is read exactly once, in the server's order, from first to the end and back, and
 // from last to the start and back: in blocks of 3, of 100 and whole, with the row cache on and
-// off, on a unique key and on duplicates the collation holds equal, on a statement that cannot
-// read backward.
+// off, on a unique key, on duplicates the collation holds equal and on a nullable unique key
+// whose NULLs fill whole blocks, on a statement that cannot read backward.
 TEST_P(LiveBrowseFetch, EveryRowIsReadOnceEachWayInTheServersOrder) {
   CHostRecordDescription* desc = Numbers(250);
   ASSERT_FALSE(HasFatalFailure());
-  const std::string up[] = {ServerOrder("id", false), ServerOrder("d", false)};
-  const std::string down[] = {ServerOrder("id", true), ServerOrder("d", true)};
+  const std::string up[] = {ServerOrder("id", false), ServerOrder("d", false), ServerOrder("u", false)};
+  const std::string down[] = {ServerOrder("id", true), ServerOrder("d", true), ServerOrder("u", true)};
   const struct {
     const char* cache;
     bool rowCache;
@@ -128,8 +130,8 @@ TEST_P(LiveBrowseFetch, EveryRowIsReadOnceEachWayInTheServersOrder) {
   for (const auto& row : rows) {
     CMySQLConnection* cnx = Connect(row.cache);
     const unsigned int flags = row.rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-    for (int k = 0; k < 2; ++k) {
-      const wchar_t* item = k == 0 ? L"id" : L"d";
+    for (int k = 0; k < 3; ++k) {
+      const wchar_t* item = k == 0 ? L"id" : k == 1 ? L"d" : L"u";
       const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
                                 (row.rowCache ? ", row cache" : "") + (row.backward ? "" : ", no backward reads") +
                                 ", item " + Utf8(item);
@@ -302,6 +304,9 @@ TEST_P(LiveBrowseFetch, LongSkipsLandOnTheRowTheyName) {
       {nullptr, true, NA_PARSE_FIRST, 500, "500", "499"},
       {"15", true, NA_PARSE_FIRST, 50, "50", "49"},
       {nullptr, true, NA_PARSE_NEXT, 300, "307", "306"},
+      {nullptr, true, NA_PARSE_LAST, 500, "101", "102"},
+      {"15", true, NA_PARSE_PREVIOUS, 520, "30", "31"},
+      {"15", true, NA_PARSE_FIRST, 700, "", "600"},
   };
   for (const auto& row : rows) {
     const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
@@ -542,7 +547,7 @@ TEST_P(LiveBrowseFetch, RereadWithARecordSaveHeldKeepsTheSavesCount) {
       unsigned int state = 0;
       EXPECT_TRUE(a->bGetRecNumState(0, &state));
       EXPECT_EQ(state, 128u) << where;
-      Raw("INSERT INTO " + Quoted(m_table) + " VALUES (3, 997, 'a ')");
+      Raw("INSERT INTO " + Quoted(m_table) + " VALUES (3, 997, 'a ', NULL)");
     }
     a->_SetRecordSaveID(-1);
     a->nReleaseRecordSave(id);
