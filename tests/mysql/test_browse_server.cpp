@@ -284,7 +284,8 @@ namespace {
 // first row, and coming back from before its start counted it from the end; rows taken into the
 // row cache after a deleted row was read again kept its deleted mark and were passed over; rows
 // equal under a text collation but not in bytes came in no fixed order and a rebuild counted
-// them as one run where the browse had counted runs of equal bytes.
+// them as one run where the browse had counted runs of equal bytes, and a re-read of such a row
+// read the first row equal to it under the collation.
 TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
   const std::wstring bare = Name(L"qx brw`runs ");
   Raw("CREATE TABLE " + Quoted(bare) + " (x INT NULL)");
@@ -347,6 +348,8 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
        "lppppptppp", {"3|\xC3\xA9", "3|\xC3\x89", "3|e", "2|q", "1|p ", "1|p", "", "1|P", "1|P", ""}},
       {"RebuildAmongAccentedRowsEqualUnderTheCollationLandsOnTheRowLeft", casesDesc, L"x", nullptr, false, "lptpp",
        {"3|\xC3\xA9", "3|\xC3\x89", "", "3|e", "2|q"}},
+      {"ReReadAmongRowsEqualUnderTheCollationReadsTheRowLeft", casesDesc, L"x", nullptr, false, "fnnnr",
+       {"1|P", "1|P", "1|p", "1|p ", "1|p "}},
       {"RebuildOnATextItemAmongRowsEqualUnderTheCollationLandsOnTheRowLeft", casesDesc, L"s", nullptr, false,
        "fnnnntnn", {"3|e", "3|\xC3\x89", "3|\xC3\xA9", "1|P", "1|P", "", "1|p", "1|p "}},
       {"RowsCachedAfterADeletedRowWasReadAgainAreNotDeleted", keyed.desc, L"id", "15", true, "fnDrnn",
