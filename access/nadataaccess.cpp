@@ -475,7 +475,11 @@ void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
     if (m_bSourceIsQuery) MatchQueryMemo(host, imported);
     host->nExternalRelease();
   }
-  if (m_pclCurrentRecord != nullptr) _bInitCurrentRecord();
+  if (m_pclCurrentRecord == nullptr) return;
+  // A record paired with a former description (a table read again, or dropped and made anew)
+  // takes the new one's items.
+  _bInitCurrentRecord_SetImportedItemDesc();
+  _bInitCurrentRecord();
 }
 
 INAItemDescription* CNADataAccess::_piRenameQueryItem(int i, const wchar_t* name) {

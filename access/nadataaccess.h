@@ -391,6 +391,9 @@ class CNADataAccess : public CInterf {
   void _ResetRecordCache();
   void _CloseAllStatement();
   void _FreeTableCache();
+  // The save held as the current record's original becomes id; the reference of the former one
+  // and the one id needs are the caller's business.
+  void _SetRecordSaveID(int id) { m_nRecordSaveID = id; }
   // Every index the host description asks for, on the current record's columns; TRUE when each
   // was named and created.
   BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);

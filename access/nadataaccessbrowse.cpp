@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "access/nadataaccess.h"
+#include "access/nadataaccessguards.h"
 #include "access/narecord.h"
 #include "access/natablecache.h"
 #include "driver/inadatasourcedescription.h"
@@ -18,6 +19,11 @@
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
 
+using naguards::CHeldItemDesc;
+using naguards::CHeldStatement;
+using naguards::CInternalSearch;
+using naguards::CLentValue;
+
 namespace {
 
 enum : int { kSourceFile = 3 };
@@ -29,97 +35,6 @@ enum : unsigned int {
   kNoRowCache = 0x10000,
   kInternalPositioning = 0x40000,
   kNoCache = 0x100000,
-};
-
-class CHeldStatement {
- public:
-  explicit CHeldStatement(CNAStatement* stmt) : m_p(stmt) {}
-  ~CHeldStatement() {
-    if (m_p != nullptr) m_p->nRelease();
-  }
-  CHeldStatement(const CHeldStatement&) = delete;
-  CHeldStatement& operator=(const CHeldStatement&) = delete;
-  CNAStatement* get() const { return m_p; }
-
- private:
-  CNAStatement* m_p;
-};
-
-class CHeldItemDesc {
- public:
-  explicit CHeldItemDesc(INAItemDescription* item) : m_p(item) {}
-  ~CHeldItemDesc() {
-    if (m_p != nullptr) m_p->nExternalRelease();
-  }
-  CHeldItemDesc(const CHeldItemDesc&) = delete;
-  CHeldItemDesc& operator=(const CHeldItemDesc&) = delete;
-  INAItemDescription* get() const { return m_p; }
-
- private:
-  INAItemDescription* m_p;
-};
-
-// A record value lent to the current record's current or original buffer; the buffer gets its
-// former content back on every exit.
-class CLentValue {
- public:
-  CLentValue(CNARecord* record, const CNARecordValue* lent, bool original) : m_pRecord(record), m_bOriginal(original) {
-    CNARecordValue* target = _pTarget();
-    if (target == nullptr || lent == nullptr) return;
-    m_pKept = target->pclGetClone(NA_COPY_ALL);
-    if (m_pKept == nullptr) return;
-    m_pKept->AddRef();
-    m_bOk = target->bCopyRecordValue(lent, NA_COPY_ALL) ? true : false;
-  }
-  ~CLentValue() {
-    if (m_pKept == nullptr) return;
-    if (!m_bKeep) {
-      CNARecordValue* target = _pTarget();
-      if (target != nullptr) target->bCopyRecordValue(m_pKept, NA_COPY_ALL);
-      if (!m_bOriginal && m_pRecord != nullptr) m_pRecord->OnNAKJRecordChanged();
-    }
-    m_pKept->nRelease();
-  }
-  CLentValue(const CLentValue&) = delete;
-  CLentValue& operator=(const CLentValue&) = delete;
-  bool bOk() const { return m_bOk; }
-  // The lent content stays.
-  void Keep() { m_bKeep = true; }
-
- private:
-  CNARecordValue* _pTarget() const {
-    if (m_pRecord == nullptr) return nullptr;
-    return m_bOriginal ? m_pRecord->pclGetOriginalValueNoRef() : m_pRecord->pclGetCurrentValueNoRef();
-  }
-  CNARecord* m_pRecord;
-  bool m_bOriginal;
-  CNARecordValue* m_pKept = nullptr;
-  bool m_bOk = false;
-  bool m_bKeep = false;
-};
-
-// The statement's search for one internal positioning: made when the statement had none, and
-// then dropped again, so that the next read does not take it for a search of the host's.
-class CInternalSearch {
- public:
-  explicit CInternalSearch(CNAStatement* stmt) : m_pStmt(stmt), m_bMade(!stmt->bExistRechercheObject()) {
-    m_pSearch = stmt->pclGetRecherche();
-    if (m_pSearch != nullptr) stmt->PrepareInternalSearch();
-  }
-  ~CInternalSearch() {
-    if (m_pSearch == nullptr) return;
-    m_pStmt->AnnuleRecherche();
-    m_pSearch->nRelease();
-    if (m_bMade) m_pStmt->_SetRecherche(nullptr);
-  }
-  CInternalSearch(const CInternalSearch&) = delete;
-  CInternalSearch& operator=(const CInternalSearch&) = delete;
-  CNARecherche* get() const { return m_pSearch; }
-
- private:
-  CNAStatement* m_pStmt;
-  bool m_bMade;
-  CNARecherche* m_pSearch = nullptr;
 };
 
 bool IsReal(INAItemDescription* item) {

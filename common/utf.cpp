@@ -447,6 +447,25 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
         o += ascii;
         continue;
       }
+      // Shorter runs eight bytes at once: from p while eight remain, else the source's last eight
+      // with those before p shifted out.
+      if (dstUnits - o >= 8 && len >= 8) {
+        const size_t left = static_cast<size_t>(end - p);
+        uint64_t w;
+        if (left >= 8) {
+          memcpy(&w, p, 8);
+        } else {
+          memcpy(&w, end - 8, 8);
+          w >>= 8 * (8 - left);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o),
+                         _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(w)), _mm_setzero_si128()));
+        const uint64_t high = w & 0x8080808080808080ull;
+        const size_t ascii = std::min<size_t>(high == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(high)) / 8, left);
+        p += ascii;
+        o += static_cast<unsigned int>(ascii);
+        continue;
+      }
 #endif
       const unsigned char* const stop = p + std::min<size_t>(static_cast<size_t>(end - p), dstUnits - o);
       unsigned short* d = dst + o;

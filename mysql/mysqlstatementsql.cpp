@@ -317,8 +317,8 @@ BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column
   if (data == nullptr) return value->SetNull(), TRUE;
   const unsigned int length = static_cast<unsigned int>(m_pnLengths[column]);
   const int type = c->m_nDBType;
-  if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME || bBlob(type))
-    return _bGetDateOrBlobValue(value, c, data, length);
+  if (type == MYSQL_TYPE_DATE || type == MYSQL_TYPE_DATETIME) return _bGetDateValue(value, c, data, length);
+  if (bBlob(type)) return _bGetBlobValue(value, c, data, length);
   return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
 }
 
@@ -327,30 +327,35 @@ BOOL CMySQLStatementSQL::_bGetValueBuildingColumns(CNAConvertVariant* value, uns
   return pclGetNAColumnSQL(static_cast<int>(column)) != nullptr && CMySQLStatementSQL::bGetValue(value, column, 0);
 }
 
-BOOL CMySQLStatementSQL::_bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data,
-                                              unsigned int length) {
+BOOL CMySQLStatementSQL::_bGetDateValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data,
+                                       unsigned int length) {
   const unsigned int cp = static_cast<unsigned int>(m_pclCnx->nGetServerCodePage());
   const int type = c->m_nDBType;
   // "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" go as the digit forms the converter reads by length;
   // a date-time with a fraction goes as it is.
   if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
+    // A date-time slot reads the server's text as it stands, without the digit form.
+    if (type == MYSQL_TYPE_DATETIME && value->bSetServerDateTimeDB(data, length)) return TRUE;
     char digits[19];
     return value->bSetValueDB(digits, nMySQLDateDigits(data, length, digits), cp);
   }
-  if (bBlob(type)) {
-    const eNA_ITEMTYPE analysis = value->eNAGetItemTypeAnalyse();
-    if (bBinaryItem(analysis)) return value->bSetValue(reinterpret_cast<const unsigned char*>(data), length);
-    const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
-    if (bBinaryItem(database) || (database == NA_IT_EMPTY && c->m_nCharset == 63)) {
-      if (analysis == NA_IT_UNICODE || analysis == NA_IT_MEMOUNICODE) {
-        // The row's bytes are not aligned for 4-byte characters.
-        const unsigned int count = length / sizeof(wchar_t);
-        m_tabWide.resize(count + 1);
-        memcpy(m_tabWide.data(), data, count * sizeof(wchar_t));
-        return value->bSetValueDB(m_tabWide.data(), count);
-      }
-      return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetHostCodePage()));
-    }
-  }
   return value->bSetValueDB(data, length, cp);
+}
+
+BOOL CMySQLStatementSQL::_bGetBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data,
+                                       unsigned int length) {
+  const eNA_ITEMTYPE analysis = value->eNAGetItemTypeAnalyse();
+  if (bBinaryItem(analysis)) return value->bSetValue(reinterpret_cast<const unsigned char*>(data), length);
+  const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
+  if (bBinaryItem(database) || (database == NA_IT_EMPTY && c->m_nCharset == 63)) {
+    if (analysis == NA_IT_UNICODE || analysis == NA_IT_MEMOUNICODE) {
+      // The row's bytes are not aligned for 4-byte characters.
+      const unsigned int count = length / sizeof(wchar_t);
+      m_tabWide.resize(count + 1);
+      memcpy(m_tabWide.data(), data, count * sizeof(wchar_t));
+      return value->bSetValueDB(m_tabWide.data(), count);
+    }
+    return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetHostCodePage()));
+  }
+  return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
 }

@@ -75,9 +75,12 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bStepOverResults();
   BOOL _bHasHandle(int site);
   // bGetValue before the columns are built (it builds them), or past the count (user error 50).
-  BOOL _bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column);
-  // bGetValue's DATE, DATETIME and BLOB columns: date texts as digits, BLOB bytes by the item.
-  BOOL _bGetDateOrBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
+  // Kept out of bGetValue, which then holds nothing across a call.
+  [[gnu::noinline]] BOOL _bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column);
+  // bGetValue's DATE and DATETIME columns: date texts as digits, or a date-time as it stands.
+  BOOL _bGetDateValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
+  // bGetValue's BLOB columns: bytes or text by the item.
+  BOOL _bGetBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
   CMySQLConnection* _pclMySQL() const;
   MYSQL* _pHandle() const;
   template <typename F>

@@ -272,6 +272,8 @@ BOOL CNAColumn::vbInit(CNARecord* record, CNAItemDescription* imported) {
 BOOL CNAColumn::bSetImportedItemDesc(CNAItemDescription* imported) {
   if (imported == m_pclImported) return TRUE;
   if (imported != nullptr) imported->ExternalAddRef();
+  // The converter reads and writes by the server's item: it follows (its host item stays).
+  if (m_pclValue != nullptr) m_pclValue->SetItemDesc(m_piItem, imported);
   if (m_pclImported != nullptr) m_pclImported->nExternalRelease();
   m_pclImported = imported;
   return TRUE;

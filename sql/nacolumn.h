@@ -60,7 +60,8 @@ class CNAColumn : public CInterf {
   // Makes the converter on first use and binds it to the record's current value; its NULL state
   // follows the item's defined bit.
   virtual BOOL bInitVariant(CNARecord* record);
-  // Replaces the imported description (references moved). TRUE.
+  // Replaces the imported description (references moved); the converter takes it as its server
+  // item. TRUE.
   virtual BOOL bSetImportedItemDesc(CNAItemDescription* imported);
   // Binds the converter again after the record's buffers were made again.
   virtual BOOL bUpdateChangedTypeInCurrentRecord();

@@ -308,6 +308,42 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   return p->h <= 23 && p->mi <= 59 && p->s <= 59;
 }
 
+// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): true with a date-time of the calendar.
+[[gnu::always_inline]] inline bool bServerDateTime(const char* t, STDateParts* p) {
+  // Three words against the form: each byte xor its form's is a digit's value, or zero for the
+  // dashes, space and colons; adding 0x76 (0x7F at those) sets the top bit of any other.
+  uint64_t a, b, c;
+  memcpy(&a, t, 8);       // "YYYY-MM-"
+  memcpy(&b, t + 8, 8);   // "DD HH:MM"
+  memcpy(&c, t + 11, 8);  // "HH:MM:SS"
+  a ^= 0x2D30302D30303030ULL;
+  b ^= 0x30303A3030203030ULL;
+  c ^= 0x30303A30303A3030ULL;
+  if ((((a + 0x7F76767F76767676ULL) | a) | ((b + 0x76767F76767F7676ULL) | b) |
+       ((c + 0x76767F76767F7676ULL) | c)) &
+      0x8080808080808080ULL)
+    return false;
+  // Byte k of x * 10 + (x >> 8) is the pair of digits at k and k + 1.
+  a = a * 10 + (a >> 8);
+  b = b * 10 + (b >> 8);
+  c = c * 10 + (c >> 8);
+  const int mo = static_cast<int>((a >> 40) & 0xFF), d = static_cast<int>(b & 0xFF);
+  p->h = static_cast<int>((b >> 24) & 0xFF), p->mi = static_cast<int>((b >> 48) & 0xFF);
+  p->s = static_cast<int>((c >> 48) & 0xFF);
+  return p->h <= 23 && p->mi <= 59 && p->s <= 59 &&
+         bDateParts(static_cast<int>(a & 0xFF) * 100 + static_cast<int>((a >> 16) & 0xFF), mo, d, p);
+}
+
+// The date-time of parts read to the second.
+inline CDateTimeBase SecondsDateTime(const STDateParts& parts) {
+  CDateTimeBase dt;
+  dt.m_byJour = static_cast<uint8_t>(parts.d);
+  dt.m_byMois = static_cast<uint8_t>(parts.mo);
+  dt.m_wAnnee = static_cast<uint16_t>(parts.y);
+  dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
+  return dt;
+}
+
 // 1 to 6 fraction digits; the first three make the milliseconds.
 bool bFraction(const char* t, unsigned int at, unsigned int n, STDateParts* p) {
   if (n < 1 || n > 6) return false;
@@ -429,7 +465,8 @@ inline bool bDigitRun(const char* t, unsigned int n, uint64_t* v) {
 // A number text every row of a result is made of: "[-]digits" (at most 20) for the integer
 // types, and for currency "[-]digits[.digits]" with at most 12 integer digits and 6 decimals,
 // read as millionths. FALSE for any other text.
-bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative, unsigned long long* value) {
+[[gnu::always_inline]] inline bool bPlainNumber(const char* t, unsigned int n, bool currency, bool* negative,
+                                                unsigned long long* value) {
   *negative = n > 0 && t[0] == '-';
   const unsigned int start = *negative ? 1 : 0;
   // A currency's point lies among its last seven characters: its integer part ends there.
@@ -1277,12 +1314,21 @@ BOOL CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length, un
   if (length != 17 || text[8] != ' ' || eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME ||
       !bDateTimeDigits(text, &parts))
     return _bSetValueDBGeneral(text, length, codePage);
-  CDateTimeBase dt;
-  dt.m_byJour = static_cast<uint8_t>(parts.d);
-  dt.m_byMois = static_cast<uint8_t>(parts.mo);
-  dt.m_wAnnee = static_cast<uint16_t>(parts.y);
-  dt.m_dwMilli = static_cast<uint32_t>(((parts.h * 60 + parts.mi) * 60 + parts.s) * 1000);
+  const CDateTimeBase dt = SecondsDateTime(parts);
   if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return _bSetValueDBGeneral(text, length, codePage);
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::bSetServerDateTimeDB(const char* text, unsigned int length) {
+  // The conditions of bSetValueDB's road to _bSlotDateTime, which takes the digit form.
+  if (m_nDBState == 0 || m_eVarType != NA_VAR_BUFFER || wGetType() != ZV_DATETIME || text == nullptr || length != 19)
+    return FALSE;
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  STDateParts parts;
+  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME || !bServerDateTime(text, &parts)) return FALSE;
+  const CDateTimeBase dt = SecondsDateTime(parts);
+  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return FALSE;
   m_clValue.SetFlags(0);
   return TRUE;
 }
@@ -1300,22 +1346,10 @@ BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsig
   return TRUE;
 }
 
-BOOL CNAConvertVariant::bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
-  // The roads a browse takes row after row, each in a few steps with the bytes the general road
-  // writes: slots of integer, currency, date-time and UTF-16 text items, and the held memo. Each
-  // hands what it does not take to the general road.
-  if (m_nDBState != 0 && text != nullptr && length != kAll) {
-    const unsigned short type = wGetType();
-    if (m_eVarType == NA_VAR_BUFFER) {
-      if (type >= ZV_UI1 && type <= ZV_I8) return _bSlotInteger(text, length, codePage);
-      if (type == ZV_CY) return _bSlotCurrency(text, length, codePage);
-      if (type == ZV_DATETIME) return _bSlotDateTime(text, length, codePage);
-      if (codePage == CP_UTF8 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
-        return _bSlotUTF16(text, length, codePage);
-    } else if (m_eVarType == NA_VAR_ANY && type == ZV_DSTRW) {
-      m_clValue.SetFlags(0);
-      return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
-    }
+BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
+  if (m_nDBState != 0 && text != nullptr && length != kAll && m_eVarType == NA_VAR_ANY && wGetType() == ZV_DSTRW) {
+    m_clValue.SetFlags(0);
+    return _bSetHeldString(text, length, nResolve(static_cast<int>(codePage)));
   }
   return _bSetValueDBGeneral(text, length, codePage);
 }

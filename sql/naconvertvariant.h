@@ -122,9 +122,26 @@ class CNAConvertVariant : public CNAVariant {
   // ---- From the server ----
   BOOL bSetValueFromDB(const wchar_t* text, unsigned int length);
   BOOL bSetValueDB(const wchar_t* text, unsigned int length);
-  BOOL bSetValueDB(const char* text, unsigned int length, unsigned int codePage);
+  BOOL bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
+    // The roads a browse takes row after row, each in a few steps with the bytes the general road
+    // writes: slots of integer, currency, date-time and UTF-16 text items, here in the caller, and
+    // the held memo. Each hands what it does not take to the general road.
+    if (m_eVarType == NA_VAR_BUFFER && m_nDBState != 0 && text != nullptr && length != 0xFFFFFFFFu) {
+      const unsigned short type = wGetType();
+      if (type >= ZV_UI1 && type <= ZV_I8) return _bSlotInteger(text, length, codePage);
+      if (type == ZV_CY) return _bSlotCurrency(text, length, codePage);
+      if (type == ZV_DATETIME) return _bSlotDateTime(text, length, codePage);
+      if (codePage == 65001 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
+        return _bSlotUTF16(text, length, codePage);
+    }
+    return _bSetValueDBUnslotted(text, length, codePage);
+  }
   BOOL bSetValueDB(const CAny* value);
   BOOL bSetValueDB(const unsigned char* bytes, unsigned int length);
+  // The server's own "YYYY-MM-DD HH:MM:SS" into a DATETIME slot ready for server values: the bytes
+  // bSetValueDB writes for its digit form "YYYYMMDD HH:MM:SS". FALSE, nothing written and no
+  // error raised, for any other text or converter: the caller takes the digit road then.
+  BOOL bSetServerDateTimeDB(const char* text, unsigned int length);
 
   // ---- Reading ----
   BOOL bGetValue(CAny* out) const;
@@ -186,6 +203,8 @@ class CNAConvertVariant : public CNAVariant {
   BOOL _bSlotDateTime(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
+  // bSetValueDB for all but the slots it reads itself: the held memo's road, else the general one.
+  BOOL _bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage);
   // Text of codePage into the held DSTRW (widened, cut at its first zero) or DSTRA (of the host
   // code page, copied) in the string's own block. FALSE, the value NULL, out of memory.
   BOOL _bSetHeldString(const char* text, unsigned int length, int codePage);

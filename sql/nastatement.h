@@ -352,6 +352,9 @@ class CNAStatement : public CInterf {
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // The rows equal to the original record just before it in the open block or row cache (server
+  // order); the record and the result are left on the original row.
+  BOOL _bCountEqualRowsBefore(int* count);
   // One SQL fetch: TRUE with a row current; a failed fetch copies the SQL statement's error.
   BOOL _bFetchSQLRow();
   // The logical name for error texts.

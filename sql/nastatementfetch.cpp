@@ -142,7 +142,14 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = *moved;
-    ok = bSetStmtOriginalRecord(direction);
+    ok = bSetStmtOriginalRecord(m_eLastDirection);
+    // A move over several rows may land inside a run of equal rows it did not compare: the rows
+    // just before the landing tell the rank.
+    if (ok && *moved > 1) {
+      int before = 0;
+      ok = _bCountEqualRowsBefore(&before);
+      if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);
+    }
     if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
   }
   m_bOutOfRange = ok && !out ? 0 : 1;
@@ -171,9 +178,14 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
       *out = 1;
       return TRUE;
     }
+    // The block on the record reads in the host's order; the rows equal to the record are
+    // reached from the side the browse left them by.
+    const bool pastEnd = nGetOutSide() != 0 ? nGetOutSide() > 0
+                                            : (bInvertFetch() ? Mirror(direction) : direction) == NA_PARSE_PREVIOUS;
     long long one = 1;
     if (!_bFetchNextBloc(NA_PARSE_PREVIOUS, 1, &one)) return FALSE;
-    direction = NA_PARSE_FIRST;
+    direction = pastEnd ? NA_PARSE_LAST : NA_PARSE_FIRST;
+    m_eLastDirection = direction;
   }
   BOOL ok = _bFetch(direction, update, out, want, moved);
   while (ok && *out && want > 0 && *moved < want && direction != NA_PARSE_CURRENT && _bNextBlockCanExist(direction)) {
@@ -198,7 +210,9 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     // Rows the server skipped for the move.
     *moved += asked - rest;
     long long more = 0;
+    // The new block goes on the same way in its own order.
     direction = NA_PARSE_NEXT;
+    m_eLastDirection = direction;
     ok = _bFetch(NA_PARSE_FIRST, update, out, rest, &more);
     *moved += more;
   }
@@ -297,6 +311,10 @@ BOOL CNAStatement::_bUpdateNARecord(eNA_PARSEDIRECTION) {
 
 BOOL CNAStatement::_bUpdateNARecordFromDB() {
   if (m_pclRecord == nullptr) return FALSE;
+  // A row from the server carries no state of the row the record held before (a deleted mark
+  // would go into the row cache with it).
+  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
   for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
     if (column == nullptr || column->bIsComposedKey()) break;
@@ -323,7 +341,9 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
     // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
     const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
     const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
-    if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
+    if (host == NA_PARSE_CURRENT) {
+      // The same row read again keeps its rank.
+    } else if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
       m_nEqualRows = fresh;
     } else if (host == NA_PARSE_NEXT) {
       // Past the last of a run counted from its end: the rows changed; the run ends here.
@@ -335,6 +355,40 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   }
   m_pclRecord->SetEqualRows(m_nEqualRows);
   return TRUE;
+}
+
+BOOL CNAStatement::_bCountEqualRowsBefore(int* count) {
+  *count = 0;
+  if (m_pclRecord == nullptr || m_pclOriginalRecord == nullptr) return FALSE;
+  if (m_bRowFromCache) {
+    CNARecordValue* row = new (std::nothrow) CNARecordValue(m_pclError);
+    if (row == nullptr) return FALSE;
+    row->AddRef();
+    for (long long at = m_llCurrentRecord - 1; at >= 0 && m_pclRecordCache->bGetAt(row, static_cast<unsigned int>(at));
+         --at) {
+      if (!m_pclOriginalRecord->bEquals(row, 0)) break;
+      ++*count;
+    }
+    row->nRelease();
+    return TRUE;
+  }
+  if (m_pclStatementSQL == nullptr) return FALSE;
+  const long long landed = m_pclStatementSQL->llGetPosition();
+  bool moved = false;
+  BOOL ok = TRUE;
+  for (long long at = landed - 1; ok && at >= 0; --at) {
+    if (m_pnRecordSave != nullptr && m_pnRecordSave[at] == -2) continue;
+    moved = true;
+    ok = m_pclStatementSQL->bDataSeek(at) && m_pclStatementSQL->bFetch(0) && _bUpdateNARecordFromDB();
+    if (!ok || !m_pclOriginalRecord->bEquals(m_pclRecord->pclGetCurrentValueNoRef(), 0)) break;
+    ++*count;
+  }
+  if (moved) {
+    if (!m_pclStatementSQL->bDataSeek(landed) || !m_pclStatementSQL->bFetch(0)) ok = FALSE;
+    if (ok) ok = _bUpdateNARecord(NA_PARSE_CURRENT);
+  }
+  if (!ok) m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
+  return ok;
 }
 
 void CNAStatement::SetEqualRows(int rank) {

@@ -210,10 +210,13 @@ TEST_F(DataAccess, StatementRestoresTheSaveItHolds) {
 // holders), over rows that differ in one value, in a memo only, or in NULL against empty: a row
 // held is found again under its id, read back whole, and a freed one reads as nothing.
 TEST_F(DataAccess, RecordSavesFollowAModelOfHeldRows) {
-  std::vector<std::vector<Cell>> pool = {kFull, kOther, kNulls, kFull, kFull, kOther, kOther};
+  std::vector<std::vector<Cell>> pool = {kFull, kOther, kNulls, kFull, kFull, kOther, kOther, kFull, kFull, kFull};
   pool[3][8].text = L"memo changed";  // the text memo only
   pool[4][9].text = nullptr;          // the binary memo NULL
   pool[5][0].text = nullptr;          // NULL where kOther has an empty text
+  pool[7][9].text = L"";              // the binary memo empty, against NULL above
+  pool[8][8].text = L"";              // the text memo empty, against NULL below
+  pool[9][8].text = nullptr;
   // Kept from a value read without its memos, which read back NULL.
   const size_t bare = 6;
   pool[bare][8].text = pool[bare][9].text = nullptr;

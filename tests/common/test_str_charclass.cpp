@@ -569,6 +569,43 @@ TEST(UtfEncode, UTF8ToUTF16IsTheStepwiseDecodingAtEveryDestinationSize) {
   }
 }
 
+TEST(UtfEncode, ShortASCIIRunsAroundOtherCharactersAtEveryDestinationSize) {
+  // ASCII runs of every length up to seventeen before and after a two-, three- or four-byte
+  // character (or none), read eight bytes at once from their start or from the source's end.
+  const struct {
+    std::string middle;
+    U16 units;
+  } kMiddles[] = {{"", U16()},
+                  {"\xC3\xA9", U16(1, 0xE9)},
+                  {"\xE2\x82\xAC", U16(1, 0x20AC)},
+                  {"\xF0\x9F\x98\x80", U16{0xD83D, 0xDE00}},
+                  {"\xC3", U16(1, '?')},
+                  {std::string(1, '\0'), U16(1, 0)}};
+  for (const auto& middle : kMiddles) {
+    for (size_t before = 0; before <= 17; ++before) {
+      for (size_t after = 0; after <= 17; ++after) {
+        std::string s;
+        U16 all;
+        for (size_t i = 0; i < before; ++i)
+          s += static_cast<char>('a' + i), all += static_cast<unsigned short>('a' + i);
+        s += middle.middle;
+        all += middle.units;
+        for (size_t i = 0; i < after; ++i) s += static_cast<char>('A' + i), all += static_cast<unsigned short>('A' + i);
+        for (unsigned cap = 0; cap <= all.size() + 1; ++cap) {
+          // A pair is not split: the cut falls before it.
+          size_t want = std::min<size_t>(cap, all.size());
+          if (want > 0 && want < all.size() && all[want - 1] >= 0xD800 && all[want - 1] < 0xDC00) --want;
+          const Heap<char> src = ExactChars(s);
+          Heap<unsigned short> d = Exact<unsigned short>(std::max(cap, 1u));
+          const unsigned got = UTF8ToUTF16(d.get(), cap, src.get(), U(s.size()));
+          ASSERT_EQ(got, want) << testing::PrintToString(s) << " " << cap;
+          EXPECT_EQ(U16(d.get(), got), all.substr(0, want)) << testing::PrintToString(s) << " " << cap;
+        }
+      }
+    }
+  }
+}
+
 TEST(UtfEncode, InvalidWideValuesBecomeQuestionMark) {
   const wchar_t bad[] = {L'a', WC(0x110000), WC(-1), WC(0xD800), L'b', 0};
   char out[16];

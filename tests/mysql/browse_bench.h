@@ -45,6 +45,7 @@ class CBrowseStatement final : public CMySQLStatement {
 class CBrowseAccess final : public CMySQLDataAccess {
  public:
   using CMySQLDataAccess::CMySQLDataAccess;
+  using CNADataAccess::_SetRecordSaveID;
   CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error) override {
     return new (std::nothrow) CBrowseStatement(access, error, &m_knobs);
   }

@@ -3,6 +3,7 @@
 // skips, re-reads and transaction ends under every record limit, with the row cache on and off.
 // A failing walk prints its seed; QX_BROWSE_SEED=<seed> replays it.
 #include <cstdlib>
+#include <map>
 #include <random>
 
 #include "tests/mysql/browse_bench.h"
@@ -39,8 +40,8 @@ class LiveBrowseWalk : public LiveBrowse {
   // Keys of every kind on one table: a unique integer, duplicates under a case- and
   // blank-insensitive collation, duplicates under a binary collation without padding, a nullable
   // UNIQUE with several NULLs, and a composite (a, c descending).
-  void MakeKeyed(Table* t, std::mt19937* rng, int n) {
-    t->name = Name(L"qx brw`keys ");
+  void MakeKeyed(Table* t, std::mt19937* rng, int n, const std::wstring& shape = L"qx brw`keys ") {
+    t->name = Name(shape);
     Raw("CREATE TABLE " + Quoted(t->name) +
         " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL,"
         " b VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin NULL, u INT NULL UNIQUE, a INT NULL,"
@@ -88,12 +89,14 @@ class LiveBrowseWalk : public LiveBrowse {
                   {L"ac", {{4, Collation::Number}, {5, Collation::Number, true}, byId}}};
   }
   // A table without a key whose rows repeat whole or differ only in case and trailing blanks.
-  void MakeKeyless(Table* t, std::mt19937* rng, int n) {
-    t->name = Name(L"qx brw`bare ");
+  // Without variants, rows the server holds equal have the same bytes.
+  void MakeKeyless(Table* t, std::mt19937* rng, int n, bool variants = true) {
+    t->name = Name(variants ? L"qx brw`bare " : L"qx brw`same ");
     Raw("CREATE TABLE " + Quoted(t->name) +
         " (x INT NULL, s VARCHAR(4) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL)");
     const std::vector<Cell> xPool = {std::nullopt, L"1", L"2"};
-    const std::vector<Cell> sPool = {L"p", L"P", L"p ", L"q"};
+    const std::vector<Cell> sPool =
+        variants ? std::vector<Cell>{L"p", L"P", L"p ", L"q"} : std::vector<Cell>{L"p", L"q"};
     std::string insert;
     for (int i = 0; i < n; ++i) {
       std::vector<Cell> row = {xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]};
@@ -182,19 +185,20 @@ TEST_P(LiveBrowseWalk, RandomWalksReadWhatTheModelReads) {
   const unsigned int seed = Seed();
   SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
   std::mt19937 rng(seed);
-  Table keyed, bare;
+  Table keyed, bare, same;
   MakeKeyed(&keyed, &rng, 130);
   MakeKeyless(&bare, &rng, 40);
+  MakeKeyless(&same, &rng, 40, false);
   ASSERT_FALSE(HasFatalFailure());
   const int steps = std::get<0>(GetParam()) == 65001 && !std::get<1>(GetParam()) ? 120 : 40;
   for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
     CMySQLConnection* cnx = Connect(cache);
     for (const bool rowCache : {false, true}) {
-      for (Table* t : {&keyed, &bare}) {
+      for (Table* t : {&keyed, &bare, &same}) {
         CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
         for (const Browse& b : t->browses) {
           const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-          const std::string failure = Walk(a, *t, b, flags, &rng, steps, t == &keyed);
+          const std::string failure = Walk(a, *t, b, flags, &rng, steps, t != &bare);
           EXPECT_EQ(failure, "") << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache "
                                  << rowCache << ", table " << Utf8(t->name) << ", item " << Utf8(b.item);
         }
@@ -272,13 +276,16 @@ namespace {
 
 // Rebuilt and continued browses on small tables made for each fault: a table without a key
 // counted its equal rows on a best item it does not have and refused the rebuild; the rank among
-// equal rows read from the end was taken as counted from the start; a re-read reset that rank; a
-// browse rebuilt with the row cache could not read back past the row it landed on; the next block
-// after a 0 of a descending part lost the NULLs sorted after it.
+// equal rows read from the end was taken as counted from the start; a re-read or a move by no row
+// reset that rank, and a skip landing inside a run took it as the run's first; a browse rebuilt
+// with the row cache could not read back past the row it landed on; the next block after a 0 of a
+// descending part lost the NULLs sorted after it; coming back from past the end of a run read its
+// first row, and coming back from before its start counted it from the end; rows taken into the
+// row cache after a deleted row was read again kept its deleted mark and were passed over.
 TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
   const std::wstring bare = Name(L"qx brw`runs ");
   Raw("CREATE TABLE " + Quoted(bare) + " (x INT NULL)");
-  Raw("INSERT INTO " + Quoted(bare) + " VALUES (1),(2),(2),(3),(3),(3)");
+  Raw("INSERT INTO " + Quoted(bare) + " VALUES (1),(1),(2),(3),(3),(3)");
   CHostRecordDescription* bareDesc = Description(bare);
   Item(bareDesc, L"x", NA_IT_I4, 4);
   const std::wstring pairs = Name(L"qx brw`pairs ");
@@ -296,7 +303,8 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
   MakeKeyed(&keyed, &rng, 130);
   ASSERT_FALSE(HasFatalFailure());
 
-  // f l n p: reads; r: re-read; t: transaction end. Expected: the column's value read, "" out.
+  // f l n p: reads; k j 0: skips by 4, -4 and 0; r: re-read; t: transaction end; D: the current
+  // row deleted by the second connection. Expected: the column's value read, "" out.
   const struct {
     const char* name;
     CHostRecordDescription* desc;
@@ -314,6 +322,15 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
        {"130", "129", "", "130", "129", "128"}},
       {"BlockAfterAZeroOfADescendingPartReachesTheNulls", pairsDesc, L"ac", "3", false, "fnnnnnn",
        {"1", "2", "3", "4", "5", "6", ""}},
+      {"SkipIntoARunCountsTheEqualRowsBeforeTheLanding", bareDesc, L"x", nullptr, false, "fktnn",
+       {"1", "3", "", "3", ""}},
+      {"MoveByNoRowKeepsTheRank", bareDesc, L"x", nullptr, false, "lp0tnn", {"3", "3", "3", "", "3", ""}},
+      {"BackFromPastTheEndOfARunReadsItsLastRow", bareDesc, L"x", nullptr, false, "ltpnnpj",
+       {"3", "", "3", "3", "", "3", "1"}},
+      {"BackFromBeforeTheStartOfARunCountsFromItsFirstRow", bareDesc, L"x", nullptr, false, "fntpjntnn",
+       {"1", "1", "", "1", "", "1", "", "1", "2"}},
+      {"RowsCachedAfterADeletedRowWasReadAgainAreNotDeleted", keyed.desc, L"id", "15", true, "fnDrnn",
+       {"1", "2", "", "2", "3", "4"}},
   };
   for (const auto& row : rows) {
     CMySQLConnection* cnx = Connect(row.cache);
@@ -325,8 +342,13 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
       BOOL ok = TRUE;
       if (op == 't') {
         access->SetTransactionTermined();
+      } else if (op == 'D') {
+        Raw("DELETE FROM " + Quoted(row.desc->m_pszDBTableName) + " WHERE id=" + Text(Values(access, {L"id"})));
       } else if (op == 'r') {
         ok = access->bHLit(0, kNoLock, nullptr);
+      } else if (op == 'k' || op == 'j' || op == '0') {
+        ok = access->bSkipRecord(row.item, op == 'j' ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, op == '0' ? 0 : 4, 1, kNoLock,
+                                 nullptr, flags);
       } else {
         ok = access->bHLitxxx(row.item, op == 'f'   ? NA_PARSE_FIRST
                                         : op == 'l' ? NA_PARSE_LAST
@@ -338,13 +360,128 @@ TEST_P(LiveBrowseWalk, RebuiltAndContinuedBrowsesLandWhereTheyLeft) {
         ADD_FAILURE() << row.name << " step " << i << ": " << Utf8(m_error.pszGetError()) << Sent();
         break;
       }
-      if (op == 't') continue;
+      if (op == 't' || op == 'D') continue;
       const bool out = *row.expected[i] == 0;
       if (op != 'r') {
         EXPECT_EQ(Out(access, row.item), out ? 1 : 0) << row.name << " step " << i << Sent();
       }
       if (!out) {
         EXPECT_EQ(Text(Values(access, {shown})), row.expected[i]) << row.name << " step " << i << Sent();
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The order of a browse with the key appended, as the SELECT sorts: -1, 0, 1.
+int CompareInBrowse(const Browse& b, const std::vector<Cell>& x, const std::vector<Cell>& y) {
+  for (const Term& t : b.order) {
+    int r = CompareCells(x[static_cast<size_t>(t.column)], y[static_cast<size_t>(t.column)], t.collation);
+    if (t.descending) r = -r;
+    if (r != 0) return r;
+  }
+  return CompareCells(x[0], y[0], Collation::Number);
+}
+
+// Blocks of 15 rows read by next from first and by previous from last, with rebuilds, while a
+// second connection inserts, deletes and moves rows ahead of, at and behind the position: the rows no write
+// touched are each read once, with their values, and every read follows the one before in the
+// browse's order; a current row deleted meanwhile is read again as deleted (state 128) with the
+// values the browse read.
+TEST_P(LiveBrowseWalk, WritesOfAnotherConnectionLeaveUntouchedRowsReadOnceInOrder) {
+  const unsigned int seed = Seed();
+  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
+  std::mt19937 rng(seed);
+  CMySQLConnection* cnx = Connect("15");
+  int made = 0;
+  for (const bool rowCache : {false, true}) {
+    for (const wchar_t* item : {L"id", L"d", L"u", L"ac"}) {
+      for (const bool forward : {true, false}) {
+        Table t;
+        MakeKeyed(&t, &rng, 90, L"qx brw`writes " + std::to_wstring(made++) + L" ");
+        ASSERT_FALSE(HasFatalFailure());
+        const Browse* b = nullptr;
+        for (const Browse& x : t.browses)
+          if (std::wstring(x.item) == item) b = &x;
+        std::map<std::wstring, std::vector<Cell>> untouched;
+        for (const auto& r : t.rows) untouched[*r[0]] = r;
+        const std::string table = Quoted(t.name);
+        int fresh = 5000;
+        auto anyId = [&]() { return *t.rows[rng() % t.rows.size()][0]; };
+        // A write of the second connection on the row id: its deletion or a move of its key,
+        // ahead of the position or behind it.
+        auto write = [&](const std::wstring& id, bool remove) {
+          untouched.erase(id);
+          const std::string where = " WHERE id=" + Utf8(id);
+          const bool up = rng() % 2 != 0;
+          std::string set = "a=" + std::to_string(rng() % 5) + ", c=NULL";
+          if (std::wstring(item) == L"id") set = "id=" + std::to_string(up ? ++fresh : -++fresh);
+          if (std::wstring(item) == L"d") set = std::string("d=") + (up ? "'zzz'" : "'a'");
+          if (std::wstring(item) == L"u") set = "u=" + (up ? std::to_string(++fresh) : std::string("NULL"));
+          Raw(remove ? "DELETE FROM " + table + where : "UPDATE " + table + " SET " + set + where);
+        };
+        CNADataAccess* a = Open(t.desc, cnx, {rowCache, true});
+        const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+        const eNA_PARSEDIRECTION start = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;
+        const eNA_PARSEDIRECTION step = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+        std::vector<std::vector<Cell>> read;
+        std::string trail;
+        ASSERT_TRUE(a->bHLitxxx(item, start, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError());
+        for (int guard = 0; Out(a, item) == 0 && guard < 300; ++guard) {
+          const std::vector<Cell> row = Values(a, t.columns);
+          read.push_back(row);
+          const unsigned int roll = rng() % 12;
+          if (roll == 0) {
+            // The current row goes: read again, it is the row read, marked deleted.
+            write(*row[0], true);
+            trail += " delete-current";
+            ASSERT_TRUE(a->bHLit(0, kNoLock, nullptr)) << Utf8(m_error.pszGetError());
+            unsigned int state = 0;
+            ASSERT_TRUE(a->bGetRecNumState(0, &state));
+            EXPECT_EQ(state, 128u) << Utf8(item) << trail;
+            EXPECT_EQ(Text(Values(a, t.columns)), Text(row)) << Utf8(item) << trail;
+          } else if (roll == 1) {
+            write(*row[0], false);
+            trail += " move-current";
+          } else if (roll < 4) {
+            const std::wstring id = anyId();
+            write(id, roll == 2);
+            trail += roll == 2 ? " delete " : " move ";
+            trail += Utf8(id);
+          } else if (roll == 4) {
+            std::vector<Cell> copy = t.rows[rng() % t.rows.size()];
+            copy[0] = std::to_wstring(++fresh);
+            copy[3] = std::nullopt;
+            Raw("INSERT INTO " + table + " VALUES (" + SqlCell(copy[0], true) + "," + SqlCell(copy[1], false) + "," +
+                SqlCell(copy[2], false) + ",NULL," + SqlCell(copy[4], true) + "," + SqlCell(copy[5], true) + ")");
+            trail += " insert " + Utf8(*copy[0]);
+          } else if (roll == 5) {
+            a->SetTransactionTermined();
+            trail += " transaction-end";
+          }
+          ASSERT_TRUE(a->bHLitxxx(item, step, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError()) << trail;
+          trail += forward ? " next" : " previous";
+        }
+        const std::string where = std::string("item ") + Utf8(item) + (rowCache ? ", row cache" : "") +
+                                  (forward ? ", forward" : ", backward") + ";" + trail + Sent();
+        std::map<std::wstring, int> seen;
+        for (size_t i = 0; i < read.size(); ++i) {
+          ++seen[*read[i][0]];
+          if (i > 0) {
+            const int order = CompareInBrowse(*b, read[i - 1], read[i]);
+            EXPECT_EQ(order, forward ? -1 : 1) << "read " << i << ": " << Text(read[i - 1]) << " then " << Text(read[i])
+                                               << "; " << where;
+          }
+          const auto kept = untouched.find(*read[i][0]);
+          if (kept != untouched.end()) {
+            EXPECT_EQ(Text(read[i]), Text(kept->second)) << where;
+          }
+        }
+        for (const auto& [id, row] : untouched) EXPECT_EQ(seen[id], 1) << "row " << Text(row) << "; " << where;
+        if (HasFailure()) return;
       }
     }
   }

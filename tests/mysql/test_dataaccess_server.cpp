@@ -489,6 +489,31 @@ TEST_P(LiveAccess, TableDroppedByTheAccessIsNotOpenedAgain) {
   }
 }
 
+// An access that recreates its table reads it by the columns made, not by those of the table it
+// dropped: a text memo over a binary column before is a text column after, read as text.
+TEST_P(LiveAccess, RecreatedTableIsReadByItsNewColumns) {
+  const std::wstring table = Name(L"qx re`made ");
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"m", NA_IT_MEMOTEXTE, 8);
+  CNADataAccess* a = OpenNew(table, "(id INT PRIMARY KEY, m BLOB)", "(1, NULL)");
+  ASSERT_NE(a, nullptr);
+  ASSERT_TRUE(a->bHCreation(nullptr, 1)) << Narrow(m_error.pszGetError());
+  ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) + " VALUES (1, 'd\xC3\xA9j\xC3\xA0 \xE2\x82\xAC')"));
+  ASSERT_TRUE(Read(a, "id = 1")) << Narrow(m_error.pszGetError());
+  CNARecord* record = a->pclGetCurrentRecordNoRef();
+  CAny v;
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"m")->bGetCurrentValue(&v, 0));
+  EXPECT_EQ(Show(v), L"d\u00e9j\u00e0 \u20ac");
+  // Every column is paired with an item of the table as it is now.
+  CNADataSourceDescription* imported = a->pclGetImportedDescNoRef();
+  for (int c = 0; c < record->nGetNbColumn(); ++c) {
+    const CNAItemDescription* item = record->pclGetColumnNoRef(c)->piGetImportedItemDescNoRef();
+    bool current = false;
+    for (int i = 0; i < imported->nGetNumItems(); ++i) current = current || imported->pclGetItemNoRef(i) == item;
+    EXPECT_TRUE(current) << c;
+  }
+}
+
 // An UPDATE of the row read that finds no row is user error 13 of type 9; one that finds the row
 // and changes nothing in it (the server already holds the value) succeeds.
 TEST_P(LiveAccess, UpdateMatchingNoRowIsError13OfType9) {

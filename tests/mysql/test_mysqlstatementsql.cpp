@@ -9,6 +9,7 @@
 #include "mysql/mysqlstatementsql.h"
 #include "sql/naconvertvariant.h"
 #include "tests/mysql/live_connection.h"
+#include "tests/sql/convert_test_util.h"
 #include "tests/support/any_test_values.h"
 #include "values/idecimal.h"
 
@@ -36,6 +37,62 @@ TEST(DateDigits, EveryDashGoesWhereverItStands) {
       EXPECT_EQ(std::string(digits, n), want) << text;
     }
   }
+}
+
+class ServerDateTime : public AnyTest {
+ protected:
+  CHostConnectionDescription m_host;
+  CTestCnx m_cnx{&m_host, CP_UTF8, CP_UTF8};
+};
+
+TEST_F(ServerDateTime, TakenAsItStandsOrLeftUntouchedForTheDigitRoad) {
+  // The statement first offers the server's text as it stands, then takes the digit road: every
+  // text with a stray byte at each place, into each item, ends in the bytes, answer and error of
+  // the digit road alone, and a text refused as it stands leaves the slot and error untouched.
+  std::vector<std::string> texts = {"0000-00-00 00:00:00", "9999-12-31 23:59:59", "2023-02-29 00:00:00",
+                                    "2024-04-31 12:00:00", "2024-01-01 24:00:00", "2024-01-01 23:60:00",
+                                    "2024-01-01 23:59:60", "2024-00-15 10:00:00", "2024-06-00 10:00:00",
+                                    "2024-13-01 00:00:00", "2024-01-32 00:00:00", "2100-02-29 00:00:00",
+                                    "2000-02-29 00:00:00", "1999-12-31 19:09:09", "2024-10-10 10:10:10"};
+  const std::string good = "2024-02-29 23:59:58";
+  for (size_t at = 0; at < good.size(); ++at)
+    for (char odd : {'0', '9', ':', '-', ' ', '/', 'a', '\xB9', '\0', '!', '.', ';', '\x7F'}) {
+      std::string text = good;
+      text[at] = odd;
+      texts.push_back(text);
+    }
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    bool taken;  // the good text is taken as it stands
+  } kItems[] = {{NA_IT_DATETIME, 8, true}, {NA_IT_DATETIME, 12, true}, {NA_IT_DATETIME, 6, false},
+                {NA_IT_DATE8, 9, false},   {NA_IT_HEURE, 10, false},    {NA_IT_TEXTE, 20, false}};
+  for (const auto& item : kItems) {
+    for (const std::string& text : texts) {
+      char digits[19];
+      const unsigned int n = nMySQLDateDigits(text.data(), 19, digits);
+      Slot both(&m_cnx, item.type, item.size), digitsOnly(&m_cnx, item.type, item.size);
+      ASSERT_TRUE(both.conv.bInitBufferDB());
+      const BOOL taken = both.conv.bSetServerDateTimeDB(text.data(), 19);
+      if (!taken) {
+        EXPECT_EQ(both.bytes, Bytes(item.size, 0xEE)) << text;
+        EXPECT_EQ(both.Raised(), L"") << text;
+      }
+      const BOOL ok = taken || both.conv.bSetValueDB(digits, n, CP_UTF8);
+      // Every date-time the digit road takes into such a slot is taken as it stands.
+      EXPECT_EQ(taken, item.taken && ok) << text << " " << item.type << " " << item.size;
+      EXPECT_EQ(ok, digitsOnly.conv.bSetValueDB(digits, n, CP_UTF8)) << text << " " << item.type;
+      EXPECT_EQ(both.bytes, digitsOnly.bytes) << text << " " << item.type << " " << item.size;
+      EXPECT_EQ(both.Raised(), digitsOnly.Raised()) << text;
+    }
+  }
+  // Not ready for server values, or held: nothing is taken.
+  Slot unready(&m_cnx, NA_IT_DATETIME, 8);
+  EXPECT_FALSE(unready.conv.bSetServerDateTimeDB(good.data(), 19));
+  Slot held(&m_cnx, NA_IT_DATETIME, 8);
+  held.conv.InitTypeVariantAny(ZV_DATETIME, 0);
+  ASSERT_TRUE(held.conv.bInitBufferDB());
+  EXPECT_FALSE(held.conv.bSetServerDateTimeDB(good.data(), 19));
 }
 
 class LiveStatement : public LiveConnection {
