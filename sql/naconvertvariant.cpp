@@ -161,7 +161,15 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
   if (cp == CP_UTF8 || cp == 1252) {
     const char* p = s;
     unsigned int left = n, used = 0;
+    // ASCII is itself in both pages: copied as it stands.
+    const bool ascii = to == CP_UTF8 || to == 1252;
     while (left > 0) {
+      if (ascii && static_cast<unsigned char>(*p) < 0x80) {
+        if (used == cap) break;
+        dst[used++] = *p++;
+        --left;
+        continue;
+      }
       wchar_t c;
       if (cp == CP_UTF8) {
         c = UTF8_GetNext(&p, &left);
