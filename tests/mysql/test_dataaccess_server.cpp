@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <new>
-#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -295,9 +296,10 @@ TEST_P(LiveAccess, MissingTableIsAnErrorTheHostCanRead) {
   EXPECT_EQ(a->pclGetImportedDataSourceDesc(), nullptr);
 }
 
-// A failure at each allocation of an open, a creation (dropping the table first) and a deletion of
-// every row: the operation fails with an error and leaves the access closed, or it did not need
-// that allocation and is whole; nothing leaks (LeakSanitizer checks at exit).
+// A failure at each allocation of an open, a creation (dropping the table first, or of a missing
+// table) and a deletion of every row: the operation fails with an error and leaves the access
+// closed, or it did not need that allocation and is whole; nothing leaks (LeakSanitizer checks at
+// exit).
 TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   const std::wstring table = Name(L"qx fail ");
   ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20), m TEXT, KEY (t))"));
@@ -307,15 +309,20 @@ TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   struct Row {
     const char* name;
     BOOL (*call)(CNADataAccess*);
-    bool opens;
+    bool opens, missing;
   } rows[] = {
-      {"open", [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }, true},
-      {"create", [](CNADataAccess* x) { return x->bHCreation(nullptr, 1); }, true},
-      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, false},
+      {"open", [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }, true, false},
+      {"create", [](CNADataAccess* x) { return x->bHCreation(nullptr, 1); }, true, false},
+      {"create when missing", [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr); },
+       true, true},
+      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, false, false},
   };
   for (const Row& r : rows) {
     int failures = 0;
     for (long at = 1;; ++at) {
+      if (r.missing) {
+        ASSERT_TRUE(RunUtf8("DROP TABLE IF EXISTS " + Quoted(table)));
+      }
       CNADataAccess* a = Access(table);
       g_nNewCalls = 0;
       g_nFailAt = at;
@@ -487,6 +494,91 @@ TEST_P(LiveAccess, TableDroppedByTheAccessIsNotOpenedAgain) {
     EXPECT_EQ(g_nSent > 0, !r.opens) << r.name;
     EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), r.opens ? 1 : 2) << r.name;
   }
+}
+
+// Random opens, closes, creations, deletions and drops on one access against a model of the table
+// (there or not, its rows) and of the access (opened or not): every answer, the opened state and
+// the rows on the server follow the model.
+TEST_P(LiveAccess, LifecycleFollowsAModelOfTheTable) {
+  const std::wstring table = Name(L"qx li`fe ");
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"t", NA_IT_TEXTE, 21, 0x2000);
+  CNADataAccess* a = Access(table);
+  bool exists = false, opened = false;
+  int rows = 0;
+  std::mt19937 random(1252);
+  for (int step = 0; step < 200; ++step) {
+    const unsigned int op = random() % 7;
+    m_error.Reset();
+    BOOL ok = FALSE, want = TRUE;
+    switch (op) {
+      case 0:
+        ok = a->bHOuvre(eNA_ACCESS{0}, nullptr);
+        want = opened || exists;
+        opened = want;
+        break;
+      case 1:
+        ok = a->bHFerme();
+        opened = false;
+        break;
+      case 2:
+        ok = a->bHCreation(nullptr, 1);
+        exists = opened = true;
+        rows = 0;
+        break;
+      case 3:
+        ok = a->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr);
+        if (!exists) rows = 0;
+        exists = opened = true;
+        break;
+      case 4:
+        ok = a->bSupprimeTout();
+        want = exists;
+        rows = 0;
+        opened = false;
+        break;
+      case 5:
+        ok = a->bSupprimeFichier();
+        exists = opened = false;
+        break;
+      default:
+        if (!exists) continue;
+        ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) + " VALUES (" + std::to_string(step) + ", 'r')"));
+        ++rows;
+        continue;
+    }
+    ASSERT_EQ(ok, want) << "step " << step << " op " << op << ": " << Narrow(m_error.pszGetError());
+    ASSERT_EQ(a->bIsOpened(), opened ? TRUE : FALSE) << "step " << step << " op " << op;
+    ASSERT_EQ(Count(table), exists ? std::to_string(rows) : "error") << "step " << step << " op " << op;
+    if (!want) {
+      ASSERT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2) << "step " << step;
+    }
+  }
+}
+
+// An access over a query source.
+class CQueryAccess final : public CNADataAccess {
+ public:
+  CQueryAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
+      : CNADataAccess(desc, cnx, error) {
+    m_bSourceIsQuery = 1;
+  }
+};
+
+// Deleting every row of a query is not done yet: it is refused with a reason the host can read,
+// and nothing is sent.
+TEST_P(LiveAccess, DeletingEveryRowOfAQueryIsRefusedWithAReason) {
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  m_desc.m_pszName = L"query";
+  auto* a = new CQueryAccess(&m_desc, m_pCnx.get(), &m_error);
+  a->AddRef();
+  m_error.Reset();
+  g_nSent = 0;
+  EXPECT_FALSE(a->bSupprimeTout());
+  EXPECT_EQ(g_nSent, 0);
+  EXPECT_EQ(m_error.dwGetErrorId(), 8u) << Narrow(m_error.pszGetError());
+  EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2);
+  a->nRelease();
 }
 
 // An access that recreates its table reads it by the columns made, not by those of the table it
