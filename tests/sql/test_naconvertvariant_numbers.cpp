@@ -13,6 +13,20 @@ class ConvertNumbers : public AnyTest {
   CTestCnx m_cnx{&m_host, CP_UTF8, CP_UTF8};
 };
 
+// count texts "[-]digits[.digits]" of 1 to 20 integer digits and fewer than decimals decimals.
+void AddRandomNumbers(std::vector<std::string>* texts, unsigned int seed, int count, unsigned int decimals) {
+  std::mt19937 rng(seed);
+  for (int i = 0; i < count; ++i) {
+    std::string t = rng() % 3 == 0 ? "-" : "";
+    for (int d = 1 + static_cast<int>(rng() % 20); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
+    if (rng() % 2 == 0) {
+      t += '.';
+      for (int d = static_cast<int>(rng() % decimals); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
+    }
+    texts->push_back(t);
+  }
+}
+
 TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
   const std::pair<eNA_ITEMTYPE, unsigned int> kItems[] = {
       {NA_IT_UI1, 1}, {NA_IT_UI2, 2}, {NA_IT_UI4, 4}, {NA_IT_UI8, 8}, {NA_IT_I1, 1},
@@ -36,16 +50,7 @@ TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
     texts.push_back("123." + std::string(decimals, '5'));
     texts.push_back("-1.2." + std::string(decimals, '5'));
   }
-  std::mt19937 rng(24);
-  for (int i = 0; i < 400; ++i) {
-    std::string t = rng() % 3 == 0 ? "-" : "";
-    for (int d = 1 + static_cast<int>(rng() % 20); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
-    if (rng() % 2 == 0) {
-      t += '.';
-      for (int d = static_cast<int>(rng() % 8); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
-    }
-    texts.push_back(t);
-  }
+  AddRandomNumbers(&texts, 24, 400, 8);
   for (const auto& [item, size] : kItems) {
     const unsigned short type = ConverteItemToZVType(item);
     for (const std::string& text : texts) {
@@ -87,16 +92,7 @@ TEST_F(ConvertNumbers, DecimalSlotWritesWhatTheGeneralRoadWrites) {
                                     "-9999999999.99", "10000000000.00", "999999999999999999", "1000000000000000000",
                                     "-999999999999999999", "0.999999999999999999", "0.0000000000000000001",
                                     "123456789012345678901234567890", "5x", "1,5"};
-  std::mt19937 rng(39);
-  for (int i = 0; i < 600; ++i) {
-    std::string t = rng() % 3 == 0 ? "-" : "";
-    for (int d = 1 + static_cast<int>(rng() % 20); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
-    if (rng() % 2 == 0) {
-      t += '.';
-      for (int d = static_cast<int>(rng() % 20); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
-    }
-    texts.push_back(t);
-  }
+  AddRandomNumbers(&texts, 39, 600, 20);
   for (const auto& form : kForms) {
     for (const std::string& text : texts) {
       const unsigned int n = static_cast<unsigned int>(text.size());
