@@ -210,17 +210,18 @@ TEST_P(LiveCatalogue, ColumnTypeListIsTheSameEverywhere) {
 }
 
 TEST_P(LiveCatalogue, FakeConstraintInACommentGivesNoLineAndHidesNone) {
-  const std::string p = N("_p"), c = N("_c"), c2 = N("_c2");
+  // Constraint names are the schema's: each process makes its own.
+  const std::string p = N("_p"), c = N("_c"), c2 = N("_c2"), fk1 = N("_fk1"), f2 = N("_f`2"), x = N("_x");
   Make("CREATE TABLE " + p + " (id INT PRIMARY KEY, a INT, b INT, UNIQUE KEY k_pab (a, b))", "TABLE " + p);
   Make("CREATE TABLE " + c + " (id INT PRIMARY KEY, a INT, b INT COMMENT 'CONSTRAINT', " +
            "c INT COMMENT 'it''s \\\\'' CONSTRAINT `evil` FOREIGN KEY (`c`) REFERENCES `" + p + "` (`id`)', " +
-           "UNIQUE KEY k_ab (a, b), " + "CONSTRAINT fk1 FOREIGN KEY (a) REFERENCES " + p +
-           " (id) ON DELETE CASCADE ON UPDATE SET NULL, CONSTRAINT `f``2` FOREIGN KEY (a, b) REFERENCES " + p +
-           " (a, b))",
+           "UNIQUE KEY k_ab (a, b), CONSTRAINT " + fk1 + " FOREIGN KEY (a) REFERENCES " + p +
+           " (id) ON DELETE CASCADE ON UPDATE SET NULL, CONSTRAINT `" + N("_f``2") + "` FOREIGN KEY (a, b) REFERENCES " +
+           p + " (a, b))",
        "TABLE " + c);
   // The server wants an index led by the link's columns: a wider one, so that none is made.
-  Make("CREATE TABLE " + c2 + " (id INT, a INT, b INT, UNIQUE KEY k_ba (b, a), KEY k_abi (a, b, id), CONSTRAINT `x` FOREIGN KEY (a, b) REFERENCES " +
-           p + " (a, b) ON UPDATE NO ACTION)",
+  Make("CREATE TABLE " + c2 + " (id INT, a INT, b INT, UNIQUE KEY k_ba (b, a), KEY k_abi (a, b, id), CONSTRAINT " +
+           x + " FOREIGN KEY (a, b) REFERENCES " + p + " (a, b) ON UPDATE NO ACTION)",
        "TABLE " + c2);
   const std::wstring wp = Wide(p);
   const struct {
@@ -229,10 +230,10 @@ TEST_P(LiveCatalogue, FakeConstraintInACommentGivesNoLineAndHidesNone) {
     std::wstring want;  // lines sorted, "|" between them
   } rows[] = {
       {c, 32,
-       L"f`2\t" + wp + L"\tk_pab\t0,N\t" + Wide(c) + L"\tk_ab\t0,1\t2021\t2021|fk1\t" + wp + L"\tid\t0,N\t" +
-           Wide(c) + L"\ta\t0,1\t2023\t2022"},
+       Wide(f2) + L"\t" + wp + L"\tk_pab\t0,N\t" + Wide(c) + L"\tk_ab\t0,1\t2021\t2021|" + Wide(fk1) + L"\t" + wp +
+           L"\tid\t0,N\t" + Wide(c) + L"\ta\t0,1\t2023\t2022"},
       {c, 0, L""},
-      {c2, 32, L"x\t" + wp + L"\tk_pab\t0,N\t" + Wide(c2) + L"\ta,b\t0,1\t2020\t2021"},
+      {c2, 32, Wide(x) + L"\t" + wp + L"\tk_pab\t0,N\t" + Wide(c2) + L"\ta,b\t0,1\t2020\t2021"},
       {p, 32, L""},
   };
   for (const auto& row : rows) {
@@ -311,10 +312,17 @@ TEST_P(LiveCatalogue, ServerBelow5ListsThroughShow) {
     EXPECT_TRUE(m_pService->bGetTableList(&out, &old, like.c_str(), row.flags)) << row.flags;
     EXPECT_EQ(List(out), row.want) << row.flags;
   }
+  // Databases of other processes come and go: this one's are read one by one.
   CXYString<wchar_t> dbs;
-  EXPECT_TRUE(m_pService->bGetDatabaseList(&dbs, &old, 1));
-  EXPECT_EQ(Ours(dbs.pszGet() != nullptr ? dbs.pszGet() : L""), W("_db2") + L"\t" + W("_t2") + L"\t" + W("_v2") +
-                                                                   L"|" + W("_db3") + L"\t");
+  EXPECT_TRUE(m_pService->bGetDatabaseList(&dbs, &old, 0));
+  EXPECT_EQ(Ours(dbs.pszGet() != nullptr ? dbs.pszGet() : L"", L"\t"), W("_db2") + L"|" + W("_db3"));
+  for (const auto& [db, want] : {std::pair(W("_db2"), W("_t2") + L"\t" + W("_v2")), std::pair(W("_db3"), std::wstring())}) {
+    CTStringConcatAW query(CTStringConcatAW::kWideContent, 1252);
+    CXYStringConcat<wchar_t> tables;
+    ASSERT_TRUE(m_pService->_bGetDatabaseTableListQuery(&query, db.c_str(), &old, 1));
+    EXPECT_TRUE(m_pService->_bGetList(&tables, &old, query.pszGetW(), 1, 0, L"\t"));
+    EXPECT_EQ(std::wstring(tables.pszGet()), want);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveCatalogue,
