@@ -26,19 +26,6 @@ struct StatementRelease {
 };
 using HeldStatement = std::unique_ptr<CNAStatementSQL, StatementRelease>;
 
-// The text of column of the current row appended to out (NULL adds nothing); FALSE when the
-// value cannot be read.
-BOOL bAddColumnText(CXYStringConcat<wchar_t>* out, CNAStatementSQL* st, unsigned int column) {
-  CAny value;
-  if (!st->bGetValue(&value, column, 0)) return FALSE;
-  const wchar_t* text = nullptr;
-  unsigned int length = 0;
-  if (!value.bIsNull() && value.Intern()->nGetPCWSTR(&text) == 0 && value.Intern()->nGetSTRLEN(&length) == 0 &&
-      text != nullptr && length > 0)
-    out->Add(text, static_cast<int>(length));
-  return TRUE;
-}
-
 // The list's lines sorted ignoring case, back into out.
 void SortLines(CXYStringConcat<wchar_t>* list, const wchar_t* separator) {
   CTString sorted;
@@ -150,14 +137,14 @@ BOOL CNADriverSQL::_bGetTableList(CAny* out, CNAConnectionDescription* cnx, cons
     }
     if (st->bIsEnd()) break;
     if (!list.bEstVide()) list.Add(L"\r\n");
-    if (!bAddColumnText(&list, st.get(), 0)) {
+    if (!st->bAddValueText(&list, 0, 0)) {
       result = FALSE;
       break;
     }
     if ((flags & kExtended) == 0) continue;
     list.Add(L"\t");
     CXYStringConcat<wchar_t> type;
-    if (!bAddColumnText(&list, st.get(), 1) || !bAddColumnText(&type, st.get(), 2)) {
+    if (!st->bAddValueText(&list, 1, 0) || !st->bAddValueText(&type, 2, 0)) {
       result = FALSE;
       break;
     }

@@ -3,7 +3,8 @@
 // links read from the server's CREATE TABLE text, and the SHOW road of a server that reports
 // version 4.1.
 #include <algorithm>
-#include <sstream>
+#include <functional>
+#include <thread>
 
 #include "driver/nadriversql.h"
 #include "tests/mysql/live_connection.h"
@@ -323,6 +324,44 @@ TEST_P(LiveCatalogue, ServerBelow5ListsThroughShow) {
     EXPECT_TRUE(m_pService->_bGetList(&tables, &old, query.pszGetW(), 1, 0, L"\t"));
     EXPECT_EQ(std::wstring(tables.pszGet()), want);
   }
+}
+
+// The list entries share the host's connection in the registry: four threads, each with its own
+// list, see the same answers and leave the registry as one thread would.
+TEST_P(LiveCatalogue, ListsFromFourThreadsAgree) {
+  MakeTables();
+  const std::function<std::wstring()> lists[] = {
+      [&] {
+        CAny out;
+        return m_driver.bGetTableList(&out, &m_host, 1 | 2) ? Ours(List(out)) : L"failed";
+      },
+      [&] {
+        CXYString<wchar_t> out;
+        return m_driver.bGetDatabaseList(&out, &m_host, 1) ? Ours(out.pszGet() != nullptr ? out.pszGet() : L"")
+                                                           : L"failed";
+      },
+      [&] {
+        CAny out;
+        return m_driver.bGetLinkList(&out, W("_b").c_str(), nullptr, &m_host, 32) ? List(out) : L"failed";
+      },
+      [&] {
+        CAny out;
+        return m_driver.bSQLFormatColonne(&m_host, &out) ? List(out).substr(0, 6) : L"failed";
+      },
+  };
+  std::wstring want[4];
+  for (int i = 0; i < 4; ++i) want[i] = lists[i]();
+  const DWORD connections = m_driver.dwGetConnectionCount();
+  std::wstring got[4][20];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int n = 0; n < 20; ++n) got[t][n] = lists[(t + n) % 4]();
+    });
+  for (std::thread& t : threads) t.join();
+  for (int t = 0; t < 4; ++t)
+    for (int n = 0; n < 20; ++n) EXPECT_EQ(got[t][n], want[(t + n) % 4]) << t << " " << n;
+  EXPECT_EQ(m_driver.dwGetConnectionCount(), connections);
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveCatalogue,
