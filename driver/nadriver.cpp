@@ -196,7 +196,6 @@ INAError* CNADriver::piGetLastError() const {
   return m_pclError;
 }
 BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
-BOOL CNADriver::bGetTableList(CAny*, INAConnectionDescription*, unsigned int) { return FALSE; }
 BOOL CNADriver::bHExecuteRequeteSQL(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
                                     ISQLParserInformation*, unsigned int) {
   return FALSE;
@@ -206,14 +205,9 @@ BOOL CNADriver::bTransactionCommit(INAConnectionDescription*, const wchar_t*) { 
 BOOL CNADriver::bTransactionRollBack(INAConnectionDescription*, const wchar_t*) { return FALSE; }
 BOOL CNADriver::bSQLBloqueTable(INAConnectionDescription*, const wchar_t*) { return FALSE; }
 BOOL CNADriver::bSQLBloqueRequete(INAConnectionDescription*, ISQLParserInformation*) { return FALSE; }
-BOOL CNADriver::bSQLFormatColonne(INAConnectionDescription*, CAny*) { return FALSE; }
 BOOL CNADriver::bHConnexionDiagnose(CAny*, INAConnectionDescription*, const wchar_t*, unsigned int) { return FALSE; }
 BOOL CNADriver::bGetProviderList(CAny*) { return FALSE; }
 BOOL CNADriver::bTableExists(int*, const wchar_t*, INAConnectionDescription*) { return FALSE; }
-BOOL CNADriver::bGetLinkList(CAny*, const wchar_t*, INADataSourceDescription*, INAConnectionDescription*,
-                             unsigned int) {
-  return FALSE;
-}
 BOOL CNADriver::bGetListeSource(CAny*, int) { return FALSE; }
 BOOL CNADriver::bSetQueryParameters(INAContext*, INAConnectionDescription*, INAQueryParametersValue*) {
   return FALSE;
@@ -232,7 +226,46 @@ BOOL CNADriver::bValidConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bSupprimeFichier(INAContext*, INAConnectionDescription*, const wchar_t*, INADataSourceDescription*) {
   return FALSE;
 }
-BOOL CNADriver::bGetDatabaseList(CXYString<wchar_t>*, INAConnectionDescription*, unsigned int) { return FALSE; }
+
+// ---------------------------------------------------------------- lists
+
+// The lists hold the (recursive) driver mutex: the connection they get is a registry entry that
+// another thread's close could otherwise unregister and free under them.
+template <typename F>
+BOOL CNADriver::_bOnListConnection(INAConnectionDescription* host, bool bReset, F&& op) {
+  CNADriverLock lock;
+  if (bReset && m_pclError != nullptr) m_pclError->Reset();
+  CNAConnectionDescription* cnx = host != nullptr ? _pclGetConnection(host) : nullptr;
+  if (cnx == nullptr) return FALSE;
+  const BOOL result = op(cnx);
+  nReleaseConnection(cnx);
+  return result;
+}
+
+BOOL CNADriver::bGetTableList(CAny* out, INAConnectionDescription* host, unsigned int flags) {
+  return _bOnListConnection(host, true, [&](CNAConnectionDescription* cnx) { return _bGetTableList(out, cnx, flags); });
+}
+
+BOOL CNADriver::bGetDatabaseList(CXYString<wchar_t>* out, INAConnectionDescription* host, unsigned int flags) {
+  return _bOnListConnection(host, true,
+                            [&](CNAConnectionDescription* cnx) { return _bGetDatabaseList(out, cnx, flags); });
+}
+
+BOOL CNADriver::bGetLinkList(CAny* out, const wchar_t* name, INADataSourceDescription* desc,
+                             INAConnectionDescription* host, unsigned int flags) {
+  return _bOnListConnection(host, false,
+                            [&](CNAConnectionDescription* cnx) { return _bGetLinkList(cnx, name, desc, out, flags); });
+}
+
+BOOL CNADriver::bSQLFormatColonne(INAConnectionDescription*, CAny* out) {
+  CNADriverLock lock;
+  CNADriverSQL* service = pclGetDriverSQL();
+  if (service != nullptr)
+    service->bGetColumnTypeList(out, 0, 0);
+  else
+    CNADriverSQL::g_SetList(out, L"", 0);
+  return TRUE;
+}
 
 BOOL CNADriver::bOpenConnection(INAConnectionDescription* host) {
   CNADriverLock lock;
@@ -451,11 +484,21 @@ CNATable* CNADriver::_pclAllocTable(const wchar_t* identification, INADataSource
 }
 
 // Without the SQL-function service the lists answer as the service's absence says.
-BOOL CNADriver::_bGetDatabaseList(CXYString<wchar_t>*, CNAConnectionDescription*, unsigned int) { return FALSE; }
-BOOL CNADriver::_bGetTableList(CAny*, CNAConnectionDescription*, unsigned int) { return FALSE; }
-BOOL CNADriver::_bGetLinkList(CNAConnectionDescription*, const wchar_t*, INADataSourceDescription*, CAny*,
-                              unsigned int) {
-  return TRUE;
+BOOL CNADriver::_bGetDatabaseList(CXYString<wchar_t>* out, CNAConnectionDescription* cnx, unsigned int flags) {
+  CNADriverSQL* service = pclGetDriverSQL();
+  return service != nullptr && cnx->bOpen(m_pclError) && service->bGetDatabaseList(out, cnx, flags);
+}
+
+BOOL CNADriver::_bGetTableList(CAny* out, CNAConnectionDescription* cnx, unsigned int flags) {
+  CNADriverSQL* service = pclGetDriverSQL();
+  return service != nullptr && cnx->bOpen(m_pclError) && service->bGetTableList(out, cnx, nullptr, flags);
+}
+
+BOOL CNADriver::_bGetLinkList(CNAConnectionDescription* cnx, const wchar_t* name, INADataSourceDescription* desc,
+                              CAny* out, unsigned int flags) {
+  CNADriverSQL* service = pclGetDriverSQL();
+  if (service == nullptr) return TRUE;
+  return cnx->bOpen(m_pclError) && service->bGetLinkList(out, cnx, name, desc, flags);
 }
 
 BOOL CNADriver::_bTableExists(int* exists, const wchar_t* name, CNAConnectionDescription* cnx) {

@@ -87,7 +87,8 @@ class CNADriver : public INADriver {
   // id 1: the SQL-function service with a reference for the host; null for any other id, or
   // when none can be made.
   INADriverSQL* piGetInterface(int id) override;
-  // The host operations not built yet answer FALSE or null and touch nothing.
+  // The host operations not built yet answer FALSE or null and touch nothing. The lists get their
+  // connection (registering it, not opening it); the service's lists open it.
   BOOL bOpenConnection(INAConnectionDescription* cnx) override;
   BOOL bCloseConnection(INAConnectionDescription* cnx) override;
   BOOL bCopyContext(INACopyCtx* copy, INAContext* from, INAContext* to, unsigned int flags) override;
@@ -295,6 +296,10 @@ class CNADriver : public INADriver {
 
  private:
   void _Term();
+  // The frame of the list entries: the driver mutex, the error reset when bReset, op on the
+  // connection got for host (released after).
+  template <typename F>
+  BOOL _bOnListConnection(INAConnectionDescription* host, bool bReset, F&& op);
   // The service is made with the driver's error object and held by one internal reference.
   void _InitDriverSQL();
   // Detaches the service (it never reaches this driver again) and gives back the reference.

@@ -155,8 +155,13 @@ BOOL CNADriverSQL::bCloseConnection(int number) {
 
 // ---------------------------------------------------------------- catalogue
 
-BOOL CNADriverSQL::bGetTableList(CAny*, int, const wchar_t*, unsigned int) { return FALSE; }
-BOOL CNADriverSQL::bGetColumnList(CAny*, int, const wchar_t*, unsigned int) { return FALSE; }
+BOOL CNADriverSQL::bGetTableList(CAny* out, int cnx, const wchar_t* filter, unsigned int flags) {
+  return _bOnConnection(cnx, [&](CNAConnectionDescription* c) { return bGetTableList(out, c, filter, flags); });
+}
+
+BOOL CNADriverSQL::bGetColumnList(CAny* out, int cnx, const wchar_t* table, unsigned int flags) {
+  return _bOnConnection(cnx, [&](CNAConnectionDescription* c) { return bGetColumnList(out, c, table, flags); });
+}
 
 INADataSourceDescription* CNADriverSQL::piGetTableDesc(int cnx, const wchar_t* table, unsigned int) {
   INADataSourceDescription* desc = nullptr;
@@ -178,7 +183,12 @@ INADataSourceDescription* CNADriverSQL::piGetTableDesc(int, int stmt, unsigned i
   });
   return out;
 }
-BOOL CNADriverSQL::bGetColumnTypeList(CAny*, int, unsigned int) { return FALSE; }
+BOOL CNADriverSQL::bGetColumnTypeList(CAny* out, int, unsigned int) {
+  CNADriverLock lock;
+  _ResetError();
+  g_SetList(out, L"", 0);
+  return TRUE;
+}
 
 // ---------------------------------------------------------------- statements
 

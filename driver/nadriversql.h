@@ -18,12 +18,17 @@
 #pragma once
 
 #include "common/refhashtable.h"
+#include "common/tstringconcataw.h"
+#include "common/xystring.h"
+#include "common/xystringconcat.h"
 #include "driver/inadriversql.h"
 #include "sql/nastatementsql.h"
 
 class CNADriver;
 class CNAError;
+class CTString;
 class CNAConnectionDescription;
+class INADataSourceDescription;
 
 class CNADriverSQL : public INADriverSQL {
  public:
@@ -48,7 +53,7 @@ class CNADriverSQL : public INADriverSQL {
   BOOL bFreeNativeDll(unsigned char*, unsigned int) override { return TRUE; }
   BOOL bOpenConnection(int* number, INAConnectionDescription* cnx) override;
   BOOL bCloseConnection(int number) override;
-  // The catalogue lists answer FALSE and touch nothing until they are built; the statement's
+  // The catalogue lists of a numbered connection (the class's own lists below); the statement's
   // column list is the statement's.
   BOOL bGetTableList(CAny* out, int cnx, const wchar_t* filter, unsigned int flags) override;
   BOOL bGetColumnList(CAny* out, int cnx, const wchar_t* table, unsigned int flags) override;
@@ -59,6 +64,7 @@ class CNADriverSQL : public INADriverSQL {
   // The statement's result described column by column (named after the statement), with an
   // external reference for the host; null for statement 0 or one not in the table.
   INADataSourceDescription* piGetTableDesc(int cnx, int stmt, unsigned int flags) override;
+  // The server's column types as a list; the generic service knows none: the empty list, TRUE.
   BOOL bGetColumnTypeList(CAny* out, int cnx, unsigned int flags) override;
   BOOL bExecute(int* stmt, int cnx, const wchar_t* sql, CTabValParser* values, unsigned int flags) override;
   // TRUE always.
@@ -94,6 +100,68 @@ class CNADriverSQL : public INADriverSQL {
   // A new statement of the backend on cnx reporting into error, not yet referenced; null without
   // memory.
   virtual CNAStatementSQL* pclAllocStatementSQL(CNAConnectionDescription* cnx, CNAError* error) = 0;
+
+  // ---- Catalogue lists ----
+  // Every list reaches the host as wide text (type 16, never NULL): TAB between fields, CR LF
+  // between lines, nothing after the last. Option bits: 1 base tables, 2 views, 4 system tables,
+  // 16 sorted ignoring case, 32 extended lines. They run under the caller's driver mutex.
+
+  // The tables of the current database (filter: extra SQL joined to the type filter, may be
+  // null). No type option: the empty list, TRUE. A failed query leaves out untouched.
+  virtual BOOL bGetTableList(CAny* out, CNAConnectionDescription* cnx, const wchar_t* filter, unsigned int flags);
+  // The item names of the table up to its first composite key; no description: out flagged
+  // NULL, FALSE.
+  virtual BOOL bGetColumnList(CAny* out, CNAConnectionDescription* cnx, const wchar_t* table, unsigned int flags);
+  // One line of database names separated by TAB; with a type option, a line per database: its
+  // name, TAB, and its tables separated by TAB.
+  BOOL bGetDatabaseList(CXYString<wchar_t>* out, CNAConnectionDescription* cnx, unsigned int flags);
+
+  // The foreign keys of the table (its description's name wins when one is given), a line each:
+  // name, referenced table, its columns, "0,N", table, its columns, "0,1", update and delete
+  // rule codes; lines only with option 32. Another dialect than MySQL's: TRUE, out untouched.
+  virtual BOOL bGetLinkList(CAny* out, CNAConnectionDescription* cnx, const wchar_t* table,
+                            INADataSourceDescription* desc, unsigned int flags);
+
+  // Foreign-key rules as the links carry them; -1 for a text none of them reads.
+  enum eSQLForeignKeysRules : int {
+    SQLFK_CASCADE = 0,
+    SQLFK_RESTRICT = 1,
+    SQLFK_SET_NULL = 2,
+    SQLFK_NO_ACTION = 3,
+    SQLFK_SET_DEFAULT = 4,
+    SQLFK_UNKNOWN = -1
+  };
+  // The link lines of a CREATE TABLE text appended to out. Quoted texts and names are stepped
+  // over, so nothing inside a comment or a name reads as a constraint; a constraint the reading
+  // cannot follow gives no line. desc (may be null, not released) describes table. TRUE.
+  BOOL _bExtraitLink_FromShowCreateTable(CXYStringConcat<wchar_t>* out, const wchar_t* text, const wchar_t* table,
+                                         CNAConnectionDescription* cnx, INADataSourceDescription* desc,
+                                         unsigned int flags);
+  // columns (count names joined by ",") becomes the name of the described table's composite key
+  // made of exactly those columns in that order, when it has one. TRUE.
+  static BOOL _bGetNomCleComposee(INADataSourceDescription* desc, CTString* columns, int count);
+  // The rule of an upper- or lower-case rule text. TRUE.
+  static BOOL _bTextToeSQLForeignKeysRules(eSQLForeignKeysRules* rule, const wchar_t* text);
+
+  // The type filter, parenthesised, followed by a blank and the extra text when one is given
+  // (the whole in a second pair then); empty without a type option.
+  virtual void _GetTableList_GetFilter(CXYStringConcat<wchar_t>* out, const wchar_t* extra, unsigned int flags);
+  virtual BOOL _bGetTableList(CAny* out, CNAConnectionDescription* cnx, const wchar_t* filter, unsigned int flags);
+  virtual BOOL _bGetDatabaseList(CXYStringConcat<wchar_t>* out, CNAConnectionDescription* cnx, unsigned int flags);
+  virtual BOOL _bGetDatabaseListQuery(CTStringConcatAW* out, CNAConnectionDescription* cnx, unsigned int flags);
+  // FALSE, out untouched, when the name cannot be made a literal.
+  virtual BOOL _bGetDatabaseTableListQuery(CTStringConcatAW* out, const wchar_t* database,
+                                           CNAConnectionDescription* cnx, unsigned int flags);
+  // Runs sql and joins its rows (columns fields separated by TAB) with separator (null or empty:
+  // nothing between). out is emptied first and keeps the rows read before a failure.
+  BOOL _bGetList(CXYStringConcat<wchar_t>* out, CNAConnectionDescription* cnx, const wchar_t* sql, unsigned int columns,
+                 unsigned int fetchFlags, const wchar_t* separator);
+  // The same joined with CR LF and stored into out whatever the result.
+  BOOL _bGetList(CAny* out, CNAConnectionDescription* cnx, const wchar_t* sql, unsigned int columns,
+                 unsigned int fetchFlags);
+  // out := text as a list (type 16, the NULL and 0x400 flags cleared).
+  static void g_SetList(CAny* out, const wchar_t* text, unsigned int length);
+  static void g_SetList(CAny* out, const CXYStringConcat<wchar_t>& text) { g_SetList(out, text.pszGet(), text.nGetLength()); }
 
   // ---- Counts (under the driver mutex) ----
   void AddRef();
@@ -136,6 +204,11 @@ class CNADriverSQL : public INADriverSQL {
   int m_nRef = 0;
   int m_nExternalRef = 0;
   CNADriver* m_pclDriver;
+
+ protected:
+  // The service's error object (counted).
   CNAError* m_pclError;
+
+ private:
   CNARefHashTable<int, CNAStatementSQL*> m_tabStatement{7};
 };

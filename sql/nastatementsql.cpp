@@ -309,16 +309,21 @@ BOOL CNAStatementSQL::bGetRow(CXYStringConcat<wchar_t>* out, const wchar_t* sepa
                              ? static_cast<unsigned int>(columns)
                              : m_nColumnCount;
   const bool bSeparator = separator != nullptr && *separator != 0;
-  CAny value;
   for (unsigned int i = 0; i < n; ++i) {
-    if (!bGetValue(&value, i, flags)) return FALSE;
     if (i > 0 && bSeparator) out->Add(separator);
-    const wchar_t* text = nullptr;
-    unsigned int length = 0;
-    if (!value.bIsNull() && value.Intern()->nGetPCWSTR(&text) == 0 && value.Intern()->nGetSTRLEN(&length) == 0 &&
-        text != nullptr && length > 0)
-      out->Add(text, static_cast<int>(length));
+    if (!bAddValueText(out, i, flags)) return FALSE;
   }
+  return TRUE;
+}
+
+BOOL CNAStatementSQL::bAddValueText(CXYStringConcat<wchar_t>* out, unsigned int column, unsigned int flags) {
+  CAny value;
+  if (!bGetValue(&value, column, flags)) return FALSE;
+  const wchar_t* text = nullptr;
+  unsigned int length = 0;
+  if (!value.bIsNull() && value.Intern()->nGetPCWSTR(&text) == 0 && value.Intern()->nGetSTRLEN(&length) == 0 &&
+      text != nullptr && length > 0)
+    out->Add(text, static_cast<int>(length));
   return TRUE;
 }
 

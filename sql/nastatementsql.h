@@ -108,6 +108,9 @@ class CNAStatementSQL : public CInterf {
   BOOL bGetRow(CXYStringConcat<wchar_t>* out, const wchar_t* separator, int columns, unsigned int flags);
   // The same as an owned wide text (host type 110).
   BOOL bGetRow(CAny* value, const wchar_t* separator, int columns, unsigned int flags);
+  // The text of column (from 0) of the current row appended to out; NULL or empty adds nothing.
+  // FALSE when the value cannot be read.
+  BOOL bAddValueText(CXYStringConcat<wchar_t>* out, unsigned int column, unsigned int flags);
 
   // ---- Error context of a failed query ----
   void _DumpQueryInError(CTStringConcatAW* text);
