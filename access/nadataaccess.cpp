@@ -26,10 +26,10 @@
 
 namespace {
 
-constexpr unsigned int kErrNotSupported = 8, kErrMissingTable = 15, kErrWriteRefused = 35;
+constexpr unsigned int kErrNotSupported = 8, kErrMissingTable = 15;
 constexpr unsigned int kMsgMissingTable = 28541;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
-enum : int { kSiteNotSupported = 1, kSiteMissingTable = 2, kSiteWriteRefused = 3 };
+enum : int { kSiteNotSupported = 1, kSiteMissingTable = 2 };
 
 // Record saves are kept with a grow step of 50 rows.
 CNARecordCachePosition* NewRecordSaveCache() {
@@ -630,12 +630,6 @@ long long CNADataAccess::llGetRecNum() { return 0; }
 BOOL CNADataAccess::bGetBLOB(unsigned int, CAny*) { return FALSE; }
 BOOL CNADataAccess::bSetBLOB(unsigned int, const CAny*) { return FALSE; }
 BOOL CNADataAccess::bExtraitMemo(unsigned int, const wchar_t*) { return FALSE; }
-BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
-  return bHModifie(recnum, flags, lock);
-}
-BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
                                 NA_WRITEPARSEFLAGS) {
   return FALSE;
@@ -670,8 +664,6 @@ void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
     stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
 }
 BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
-BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE, CNARecordValue*) { return FALSE; }
-BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, eNA_LOCKTYPE,
                                             eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS) {
   return FALSE;
@@ -736,50 +728,6 @@ BOOL CNADataAccess::_bSupprimeTout() {
   stmt->ResetStatement();
   stmt->nRelease();
   return answer;
-}
-
-BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue*) {
-  if (bRequeteSansCorrection() && (type == NA_QUERY_UPDATE || type == NA_QUERY_INSERT || type == NA_QUERY_DELETE)) {
-    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteWriteRefused,
-                               m_pclConnection, pszGetLogicalName(), nullptr, kErrWriteRefused, pszGetLogicalName());
-    return FALSE;
-  }
-  return _bBuildAndExecuteQuery(stmt, type, flags);
-}
-
-BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
-  stmt->ResetQuery();
-  CNACommand* command = pclAllocCommand(m_pclError);
-  if (command == nullptr) return FALSE;
-  command->AddRef();
-  BOOL answer = stmt->bBuildQuery(type, command, flags);
-  if (answer) {
-    answer = stmt->bExecute(flags, CNAStatement::NA_ST_PREPARE);
-    if (!answer)
-      answer = _bProcessError(command, stmt, type, flags);
-    else if (type == NA_QUERY_UPDATE)
-      answer = stmt->bUpdateRecordAfterUpdate(NA_QUERY_UPDATE, static_cast<int>(flags));
-    else if (type == NA_QUERY_INSERT)
-      answer = stmt->bUpdateRecordAfterInsert(type, static_cast<int>(flags));
-  }
-  command->nRelease();
-  return answer;
-}
-
-BOOL CNADataAccess::_bProcessError(CNACommand*, CNAStatement*, eNAQUERYTYPE, NA_WRITEPARSEFLAGS) {
-  const eNA_ERRORTYPE kind = eGetNAErrorType();
-  switch (static_cast<int>(kind)) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 7:
-    case 8:
-      m_pclError->SetErrorType(kind);
-      return FALSE;
-    default:
-      return FALSE;
-  }
 }
 
 BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {

@@ -314,6 +314,38 @@ class CNADataAccess : public CInterf {
   int nGetRecordSaveID() const { return m_nRecordSaveID; }
   CNARecordCachePosition* pclGetRecordSaveCacheNoRef() const { return m_pclRecordSave; }
 
+  // ---- Writes ----
+  // Every column but the composite keys checks and corrects its host value; the first refusal
+  // is the answer.
+  BOOL _bCheckAndCorrectKJRecordValues();
+  // After a write the server accepted: the record-save cache, the table cache and every statement
+  // of the access learn of it (nothing with notification flags 2; statements only with a table
+  // cache or flags 1).
+  void _NotifyOperation(eNAQUERYTYPE type, CNAStatement* stmt, NA_WRITEPARSEFLAGS flags, CNARecordValue* original);
+  void NotifyOperation(eNAQUERYTYPE type, CNAStatement* stmt, NA_WRITEPARSEFLAGS flags) {
+    _NotifyOperation(type, stmt, flags, nullptr);
+  }
+  // The row of the current record's original value in cache takes its current value; the row
+  // index or -1.
+  int nUpdateRecordInCache(NA_WRITEPARSEFLAGS flags, CNARecordCache* cache);
+  // The row of the original value in cache is marked deleted; the row index or -1.
+  int nSetRecordDeletedInCache(CNARecordCache* cache);
+  // The first unique item of the current record whose value the table holds already (for a
+  // modify only modified ones), with one external reference for the caller; null when none.
+  INAItemDescription* piGetDuplicateItem(int bInsert);
+  BOOL bIsDuplicateItem(int bInsert, CNAColumn* column);
+  // Whether a row holds the current record's value of item, counted by stmt under a filter
+  // (the server's collation decides).
+  BOOL __bDuplicateItem(INAItemDescription* item, CNAStatement* stmt);
+  // The first NOT NULL column's item whose value is not defined, with one external reference;
+  // null when none. The argument is not read.
+  INAItemDescription* piGetNullItemDesc(int bInsert);
+  // The error names the table and the item found (type 3, resp. 8); FALSE when none is found.
+  BOOL _bInitErrorDuplicateItemName(eNAQUERYTYPE type);
+  BOOL _bInitErrorNeedItemValueItemName(eNAQUERYTYPE type);
+  int nGetNotifyFlags() const { return m_nNotifyFlags; }
+  void SetNotifyFlags(int flags) { m_nNotifyFlags = flags; }
+
   // ---- Row identifiers and query source ----
   // A new identifier of value's row by eEvaluateRecordIdType (not referenced): record values, or
   // a server row id when the driver makes its converter; null otherwise or without memory.
