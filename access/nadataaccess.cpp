@@ -634,15 +634,6 @@ BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCK
 }
 BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHLit(long long, eNA_LOCKTYPE, eNA_LOCKTYPE*) { return FALSE; }
-BOOL CNADataAccess::bHLitxxx(const wchar_t*, eNA_PARSEDIRECTION, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                             NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bSkipRecord(const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                                NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
 BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
                                 NA_WRITEPARSEFLAGS) {
   return FALSE;
@@ -664,31 +655,12 @@ BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
   return FALSE;
 }
 BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
-BOOL CNADataAccess::bHNbEnr(long long*, unsigned int, NA_WRITEPARSEFLAGS) { return FALSE; }
-BOOL CNADataAccess::bGetNbEnr(long long*, unsigned int, NA_WRITEPARSEFLAGS, CNAStatement*, eNA_PARSEDIRECTION) {
-  return FALSE;
-}
-BOOL CNADataAccess::bGetRecNumState(long long, unsigned int*) { return FALSE; }
 BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
                                   const INAQueryExecution*) {
   return FALSE;
 }
-// The statement's SELECT under its own search and filter; no record limit yet.
-BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
-                                 NA_WRITEPARSEFLAGS flags, long long*) {
-  if (command == nullptr || statement == nullptr) return FALSE;
-  CNACommand* condition = pclAllocCommand(m_pclError);
-  if (condition == nullptr) return FALSE;
-  condition->AddRef();
-  const BOOL built = statement->bGetClauseWHERE(condition) &&
-                     statement->bBuildQuerySELECT(command, flags, item, forward, condition);
-  condition->nRelease();
-  return built;
-}
 BOOL CNADataAccess::bHChangeCle(const wchar_t*, NA_WRITEPARSEFLAGS) { return FALSE; }
-BOOL CNADataAccess::bSetCurrentRecordRead(int) { return FALSE; }
 CNAPosition* CNADataAccess::pclAllocPosition() { return nullptr; }
-BOOL CNADataAccess::_bMove(long long, int) { return FALSE; }
 BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
 BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
@@ -696,11 +668,6 @@ void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
     stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
 }
 BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
-BOOL CNADataAccess::_bIsValidRecordNumber(long long) { return FALSE; }
-BOOL CNADataAccess::_bFetch(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, long long, int, eNA_LOCKTYPE,
-                            eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS, int) {
-  return FALSE;
-}
 BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE, CNARecordValue*) { return FALSE; }
 BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, eNA_LOCKTYPE,

@@ -25,6 +25,7 @@
 #include "driver/inaerror.h"
 #include "driver/nahost.h"
 #include "sql/nacommand.h"
+#include "sql/nastatement.h"
 #include "sql/nastatementsql.h"
 
 class CAny;
@@ -323,6 +324,44 @@ class CNADataAccess : public CInterf {
   // A host query sent as written (query flag 4).
   BOOL bRequeteSansCorrection() const { return m_bSourceIsQuery && (m_dwQueryFlags & 4) != 0 ? TRUE : FALSE; }
 
+  // ---- Browsing ----
+  // The statement of item made current (found or made), with one reference for the caller; with
+  // flag 0x8000 it takes the former current statement's active filter.
+  CNAStatement* _pclGetNewItemStatement(const wchar_t* item, eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags);
+  // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
+  BOOL _bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
+                       long long* count, CNAStatement::eNA_ST_PREPARE prepare);
+  // Whether a browse on item may be fetched in limited blocks: its rows must be told apart by
+  // values the host holds exactly.
+  BOOL _bEnableRecordLimit(const wchar_t* item);
+  // The next block of stmt's browse in dir (next or previous, host order) after its original
+  // record, or on it with atRecord; the server skips *skip - 1 rows of a long move (then *skip
+  // is 1); a negative *skip asks for a block of at least -*skip rows, none skipped (then *skip
+  // is 0). The current record is left as it was.
+  BOOL _bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int atRecord, long long* skip);
+  // A browse marked for a rebuild put back on its rebuild point, then moved count in dir.
+  BOOL _bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
+  BOOL bGoToOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
+  BOOL _bGoToOriginalRecord(int keep, CNAStatement* stmt, INAItemDescription* item, int setRead,
+                            eNA_PARSEDIRECTION dir, long long count);
+  BOOL _bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* item, int setRead, eNA_PARSEDIRECTION dir,
+                           long long count);
+  // Turns a move from the rank-th of the rows equal to the current one into a move of the
+  // rebuilt browse (equal rows counted by the server).
+  BOOL _bGotoCurrentRecord_DuplicateProcess(CNAStatement* stmt, long long rank, eNA_PARSEDIRECTION* dir,
+                                            long long* count);
+  // Counts the rows after, before or equal to (dir) the current record's value on item, the
+  // current buffer holding lent (when not null) for the time of the count; item null counts all.
+  BOOL _bCountFromRecord(long long* count, unsigned int options, const wchar_t* item, eNA_PARSEDIRECTION dir,
+                         const CNARecordValue* lent);
+  BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
+  // Re-reads the current row (only number 0: else user error 18).
+  BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
+  // TRUE with *out the item's browse out-of-range flag; user error 5 without a browse on item.
+  BOOL bHEndehors(const wchar_t* item, int* out);
+  const wchar_t* _pszGetDefaultParseItem();
+  const wchar_t* pszGetBestParseItemName();
+
   // ---- Table cache ----
   CNATableCache* pclGetTableCacheNoRef() const { return m_pclTableCache; }
   // Frees the table cache if any. TRUE.
@@ -339,6 +378,9 @@ class CNADataAccess : public CInterf {
   void _ResetRecordCache();
   void _CloseAllStatement();
   void _FreeTableCache();
+  // The save held as the current record's original becomes id; the reference of the former one
+  // and the one id needs are the caller's business.
+  void _SetRecordSaveID(int id) { m_nRecordSaveID = id; }
   // Every index the host description asks for, on the current record's columns; TRUE when each
   // was named and created.
   BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);
@@ -400,6 +442,7 @@ class CNADataAccess : public CInterf {
   CTString m_csAliasName;
   int m_nSelectOption = 0;
   int m_bQueryExecutionGiven = 0;
+  CTString m_csBestParseItem;
 
   static unsigned int ms_nIndexNameCounter;
 };

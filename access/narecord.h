@@ -217,6 +217,9 @@ class CNARecord : public CInterf {
   void CurrentRecordToString(CXYStringConcat<wchar_t>* out) const;
 
   // ---- Source ----
+  // Rows read just before this one with the same bytes (kept by the statement that read it).
+  int nGetEqualRows() const { return m_nEqualRows; }
+  void SetEqualRows(int n) { m_nEqualRows = n; }
   CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclConnection; }
   CNADataAccess* pclGetDataAccessNoRef() const { return m_pclDataAccess; }
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
@@ -247,6 +250,7 @@ class CNARecord : public CInterf {
   CNARecordValue* m_pclOriginal = nullptr;
   CNARecordValue* m_pclCurrent = nullptr;
   int32_t m_bOriginalSet = 0;
+  int m_nEqualRows = 0;
   CRefArray<CNAColumn> m_tabColumnOrder;
   CRefArray<CNAColumn> m_tabColumnMemo;
   CRefArray<CNAColumn> m_tabComposedKey;

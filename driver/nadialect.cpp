@@ -61,7 +61,7 @@ bool StartsWithNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
-enum eRule { kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kTime };
+enum eRule { kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kTime, kDateTime };
 struct STTypeName {
   const wchar_t* pszName;
   eRule eHow;
@@ -83,7 +83,7 @@ constexpr STTypeName kTypeNames[] = {
     {L"TINYTEXT", kFixed, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE, 8},
     {L"TINYINT", kSigned, NA_IT_I1, NA_IT_UI1, 1},
     {L"TINYBLOB", kFixed, NA_IT_MEMOBINAIRE, NA_IT_MEMOBINAIRE, 8},
-    {L"TIMESTAMP", kFixed, NA_IT_DATETIME, NA_IT_DATETIME, 8},
+    {L"TIMESTAMP", kDateTime, NA_IT_DATETIME, NA_IT_DATETIME, 8},
     {L"TIME", kTime, NA_IT_HEURE, NA_IT_HEURE, 7},
     {L"TEXT", kFixed, NA_IT_MEMOTEXTE, NA_IT_MEMOTEXTE, 8},
     {L"NTEXT", kFixed, NA_IT_MEMOUNICODE, NA_IT_MEMOUNICODE, 8},
@@ -106,7 +106,7 @@ constexpr STTypeName kTypeNames[] = {
     {L"DECIMAL", kDecimal, NA_IT_EMPTY, NA_IT_EMPTY, 0},
     {L"DEC", kDecimal, NA_IT_EMPTY, NA_IT_EMPTY, 0},
     {L"NUMERIC", kDecimal, NA_IT_EMPTY, NA_IT_EMPTY, 0},
-    {L"DATETIME", kFixed, NA_IT_DATETIME, NA_IT_DATETIME, 8},
+    {L"DATETIME", kDateTime, NA_IT_DATETIME, NA_IT_DATETIME, 8},
     {L"DATE", kFixed, NA_IT_DATE8, NA_IT_DATE8, 9},
     {L"CHAR", kChar, NA_IT_TEXTE, NA_IT_TEXTE, 0},
     {L"BOOL", kFixed, NA_IT_I1, NA_IT_I1, 1},
@@ -235,6 +235,10 @@ BOOL CNAConnectionDescription::bSQLTypeNameToNAType(CNAError*, eNA_ITEMTYPE* typ
           resultSize = 10;
           decDigits = static_cast<unsigned int>(inParentheses);
         }
+        break;
+      case kDateTime:
+        // The fraction's digits, which a browse needs to know whether the item keeps them all.
+        if (inParentheses > 0) decDigits = static_cast<unsigned int>(inParentheses);
         break;
       case kDecimal: {
         // (precision[, scale]); no scale is 0, no parentheses the SQL default (10,0).

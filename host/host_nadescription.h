@@ -32,7 +32,7 @@ class CHostConnectionDescription final : public INAConnectionDescription {
   const CNAConnectionName* pclGetConnectionName() const override { return &m_clName; }
   long lGetCursorOptions() const override { return 0; }
   const wchar_t* pszGetDefaultDataBase() const override { return L""; }
-  long long llGetCacheSize() const override { return -1; }
+  long long llGetCacheSize() const override { return m_llCacheSize; }
   const wchar_t* pszGetLogicalConnectionName() const override { return L""; }
 
   int nGetRefCount() const { return m_nRef; }
@@ -40,6 +40,8 @@ class CHostConnectionDescription final : public INAConnectionDescription {
   // Set by the test; texts are the test's own and may be null.
   int m_nVersion = 4;
   int m_nAccess = 0;
+  // -2: the host leaves the record limit to the driver.
+  long long m_llCacheSize = -1;
   const wchar_t* m_pszUser = L"user";
   const wchar_t* m_pszPassword = L"Secret";
   const wchar_t* m_pszDataSource = L"server";

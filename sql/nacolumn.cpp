@@ -1,4 +1,5 @@
 #include "sql/nacolumn.h"
+#include "sql/nastatement.h"
 
 #include <algorithm>
 #include <cstring>
@@ -668,4 +669,18 @@ BOOL CNAColumn::bMustBind(unsigned int mode) {
   if (bIsComposedKey() || eGetTypeColonne() != 0) return FALSE;
   if (!bIsMemo()) return TRUE;
   return (mode & 1) != 0 ? TRUE : FALSE;
+}
+
+BOOL CNASQLColumn::bSetValueFromDB(CNAStatement* statement, unsigned int) {
+  if (statement == nullptr || m_pclValue == nullptr) return FALSE;
+  if (bIsMemo()) {
+    SetNotModified();
+    const BOOL read = statement->bGetSQLColumnValue(m_pclValue, nGetPhysicalIndice());
+    if (!read) m_pclValue->SetNull();
+    _SetItemValueDefinedInKJRecord(m_pclValue->bIsNull() ? FALSE : TRUE, 0);
+    return read;
+  }
+  const BOOL read = statement->bGetSQLColumnValue(m_pclValue, nGetPhysicalIndice());
+  if (read) _SetItemValueDefinedInKJRecord(m_pclValue->bIsNull() ? FALSE : TRUE, 0);
+  return read;
 }

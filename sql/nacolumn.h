@@ -16,8 +16,8 @@
 // - A column without a record, converter or connection answers FALSE (or NULL, or empty) to what
 //   needs them; nothing is raised here: failures come from the converter, record or connection.
 //
-// CNASQLColumn is the column the driver's factory makes for records; it will read its value from
-// a statement's fetched row, which comes with the statements (until then it reads nothing).
+// CNASQLColumn is the column the driver's factory makes for records; it reads its value from a
+// statement's fetched row.
 #pragma once
 
 #include <cstdint>
@@ -237,4 +237,7 @@ class CNAColumn : public CInterf {
 class CNASQLColumn : public CNAColumn {
  public:
   using CNAColumn::CNAColumn;
+  // The fetched row's value of the item's physical index into the converter, then the item's
+  // defined bit from its NULL state; a memo whose read fails becomes NULL. The statement's answer.
+  BOOL bSetValueFromDB(CNAStatement* statement, unsigned int element) override;
 };

@@ -554,7 +554,11 @@ BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search,
       nullTest = (m_eOperator == NA_OP_EQ || m_eOperator == NA_OP_GE) && m_pclValue->bCouldBeNullOnKJ();
     } else if ((m_dwFlags & NA_EXPR_UPPER) == 0) {
       const BOOL nullFirst = cnx != nullptr ? cnx->bNULLBeforeNotNULL() : TRUE;
-      nullTest = nullFirst ? m_eOperator == NA_OP_LE || (m_eOperator == NA_OP_LT && !m_pclValue->bCouldBeNullOnKJ())
+      // A value read from the server is no host stand-in for NULL: a browse going on below a 0
+      // read there must still reach the NULLs.
+      const bool fromServer = (m_dwFlags & NA_SEARCH_RECORDVALUES) != 0;
+      nullTest = nullFirst ? m_eOperator == NA_OP_LE ||
+                                 (m_eOperator == NA_OP_LT && (fromServer || !m_pclValue->bCouldBeNullOnKJ()))
                            : m_eOperator == NA_OP_GT || m_eOperator == NA_OP_GE;
       const int dialect = cnx != nullptr ? cnx->nGetDataSource() : 0;
       if ((dialect == 8 || dialect == 11) && m_pclColumn->eGetTypeColonne() != 0) nullTest = FALSE;

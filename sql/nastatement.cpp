@@ -989,9 +989,14 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
       return FALSE;
     }
   }
+  m_nOutSide = 0;
   const long long limit = m_pclCommand->llGetRowLimit();
   m_nBlockLimit = limit > 0 && m_pclStatementSQL->llGetRowCount() == limit ? static_cast<int>(limit) : -1;
-  m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 ? 1 : 0;
+  // Rows found again from a record start inside the browse, and the rows equal to it end inside
+  // it too: further blocks may follow on both sides.
+  const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
+  m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
+  if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
   return TRUE;
 }
 
@@ -1060,13 +1065,6 @@ BOOL CNAStatement::bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags, int refresh) 
 
 BOOL CNAStatement::_bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags) {
   return m_pclStatementSQL != nullptr && m_pclStatementSQL->bExecutePreparedQuery(flags);
-}
-
-BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION, int, long long, long long* moved) {
-  if (moved != nullptr) *moved = 0;
-  m_bOutOfRange = 1;
-  m_bFound = 0;
-  return FALSE;
 }
 
 // ---------------------------------------------------------------- after writes

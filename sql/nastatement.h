@@ -156,17 +156,18 @@ class CNAStatement : public CInterf {
                                   int* direction);
   virtual BOOL _bAddClauseReturning(eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
   virtual BOOL _bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
-  virtual BOOL _bFetch(eNA_PARSEDIRECTION, int, int* outOfRange, long long, long long*) {
-    if (outOfRange != nullptr) *outOfRange = 1;
-    return FALSE;
-  }
+  // Moves count live rows in direction inside the open result (0: the current row) and fills the
+  // record from the landed row; *outOfRange when the move left the result, *moved the rows passed.
+  virtual BOOL _bFetch(eNA_PARSEDIRECTION direction, int update, int* outOfRange, long long count, long long* moved);
   // "SELECT COUNT(*) AS QXACCESNATIF_NBENR" over the selection (its condition unless told not).
   virtual BOOL _bBuildQueryCOUNT(CNACommand* command, unsigned int flags, int withoutCondition);
-  virtual BOOL _bUpdateNARecord(eNA_PARSEDIRECTION) { return FALSE; }
-  virtual BOOL _bUpdateNARecordFromDB() { return FALSE; }
+  // The record from the current SQL row (or from the modified version kept for it).
+  virtual BOOL _bUpdateNARecord(eNA_PARSEDIRECTION direction);
+  virtual BOOL _bUpdateNARecordFromDB();
   virtual BOOL _bSetPositionParametersEx(CNAPosition*) { return TRUE; }
   virtual BOOL _bGoToRowId(int, CNAPosition*) { return FALSE; }
-  virtual void _RestaureRecordFromCache(int) {}
+  // Row index of the row cache into the record's original and current values.
+  virtual void _RestaureRecordFromCache(int index);
   virtual void _SetBestCacheMethod() {}
   virtual BOOL _bCreateTableCacheIndex() { return FALSE; }
 
@@ -185,8 +186,13 @@ class CNAStatement : public CInterf {
   // User error 2 for a command never built; else Close and the prepared run.
   BOOL bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags, int refresh);
   void ResetStatement() { ResetQuery(); }
-  // The fetch side comes with the browse: FALSE, out of range.
+  // The host read: count rows in direction (0: the current row), through the row cache when it
+  // is on, opening further blocks through the access when a limited result runs out. On a row:
+  // the record holds it, the statement's original record is its copy, and with update the
+  // access marks it read. Out of the data: the record keeps its former content.
   BOOL bFetch(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved = nullptr);
+  // Re-reads the latest row by the key of its latest read (the number is not read).
+  BOOL bMove(long long number, int update);
 
   // ---- Rebuild cause ----
   // Cause 2 never replaces a pending 1; the record save held changes (references moved in the
@@ -204,6 +210,36 @@ class CNAStatement : public CInterf {
   CNARecordValue* pclGetStmtOriginalRecord() const { return m_pclOriginalRecord; }
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
+
+  // ---- Browse state, searches and filters ----
+  // Marks the browse started and notes the filter in force as the browse's.
+  void SetParseStarted();
+  // The current record cannot be found again: lost, out of range, not found, user error 13.
+  void CurrentRecordNotFound(const wchar_t* item, int file, int site);
+  // TRUE; *out = the last fetch left the data.
+  BOOL HEndehors(int* out) const;
+  int bGetStay() const { return m_bCurrentRecordLost; }
+  void ClearStay() { m_bCurrentRecordLost = 0; }
+  int bGetOpened() const { return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0; }
+  // The search, made on first use, with a reference for the caller; null without memory.
+  CNARecherche* pclGetRecherche();
+  BOOL bExistRechercheObject() const { return m_pclRecherche != nullptr ? TRUE : FALSE; }
+  // The search becomes the statement's own (internal): a user search no longer decides found.
+  void PrepareInternalSearch();
+  void AnnuleRecherche();
+  // Cancels the user search and, unless internal, the search.
+  void AnnuleRechercheUser();
+  void DesactivateRechercheUserAndInternal();
+  BOOL bSetContinueParcours(eNA_PARSEDIRECTION direction);
+  BOOL bExistFilter() const { return m_pclFilter != nullptr && m_pclFilter->bIsFilterActive() ? TRUE : FALSE; }
+  // Whether the filter in force is the one noted when the browse started.
+  BOOL bFilterUnchanged() const { return m_clFilterSave.bFilterEquals(bExistFilter() ? m_pclFilter : nullptr); }
+  // The current row's rank among the rows equal to it, in the browse's order: k >= 0 rows of
+  // its run before it, or -(k + 1) with k rows of its run after it (read from the other end).
+  int nGetEqualRows() const { return m_nEqualRows; }
+  void SetEqualRows(int rank);
+  int bGetContinuing() const { return m_bContinuing; }
+  void SetReverse(int reverse) { m_bReverse = reverse; }
 
   // ---- Row cache ----
   // On: makes the row cache on first use (500 rows or 2 MiB a block) and marks it active. Off:
@@ -242,6 +278,9 @@ class CNAStatement : public CInterf {
   int bGetParseStarted() const { return m_bParseStarted; }
   int bGetFirstBlock() const { return m_bFirstBlock; }
   int nGetBlockLimit() const { return m_nBlockLimit; }
+  // Out of the rows: 1 past the last of the browse in the host's order, -1 before its first; 0
+  // on a row.
+  int nGetOutSide() const { return bInvertFetch() ? -m_nOutSide : m_nOutSide; }
   // The record limit of the browse SELECT (NO_LIMIT: none) and the rows it skips, written by the
   // access's SELECT builder.
   long long llGetRecordLimit() const { return m_llRecordLimit; }
@@ -296,10 +335,28 @@ class CNAStatement : public CInterf {
   BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
   // The record save held changes to id (references moved in the access).
   void _SetRecordSaveId(int id);
+  // The rest of the result read into the row cache (through further blocks); the record and the
+  // position are left as they were.
+  BOOL _bCompleteCache();
+  BOOL _bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
+                            int* outOfRange);
+  BOOL _bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
+                           int* outOfRange);
+  // One more server row appended to the row cache (opening the next block when the block ran
+  // out); *outOfRange when the selection has no more.
+  BOOL _bFetchAndCache(int* outOfRange);
+  // Whether a limited result may go on past its end in direction (server order).
+  BOOL _bNextBlockCanExist(eNA_PARSEDIRECTION direction) const;
+  // The next block in direction (server order) opened through the access after the original
+  // record (atRecord: on it); *skip rows still to move, lowered by what the server skipped.
+  BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
+  // Copies the record into the statement's original record and keeps the equal-row count.
+  BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // The rows equal to the original record just before it in the open block or row cache (server
+  // order); the record and the result are left on the original row.
+  BOOL _bCountEqualRowsBefore(int* count);
   // One SQL fetch: TRUE with a row current; a failed fetch copies the SQL statement's error.
   BOOL _bFetchSQLRow();
-  // The rest of the result read into the row cache: with the browse; FALSE until then.
-  BOOL _bCompleteCache() { return FALSE; }
   // The logical name for error texts.
   const wchar_t* _pszLogicalName() const;
   CSQLParserInfo* _pclGetSourceQueryNoRef() const;
@@ -343,11 +400,14 @@ class CNAStatement : public CInterf {
   int m_bContinuing = 0;
   int m_nBlockBase = 0;
   int m_nEqualRows = 0;
+  long long m_llLastMoved = 0;
   int m_bRowFromCache = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;
   int m_bRowValid = 0;
   int m_nDeletedRows = 0;
+  // 1: the browse stands past the end of the result, -1: before its start, 0: on a row.
+  int m_nOutSide = 0;
   long long m_llRecordLimit = NO_LIMIT;
   long long m_llRemainingSkip = 0;
   CNARecordValue* m_pclOriginalRecord = nullptr;

@@ -339,7 +339,6 @@ TEST_F(DataAccess, OperationsTheServerHasNoUseForAnswerAsDocumented) {
        [](CNADataAccess* a) { return a->bLockUnlockRecord(nullptr, eNA_LOCKTYPE{2}, 0, nullptr); }, TRUE, 0, 1},
       {"identifier after a failed insert",
        [](CNADataAccess* a) { return a->_bUpdateIdAutoAfterInsertFailure(nullptr); }, FALSE, 0, 1},
-      {"a read of a later road", [](CNADataAccess* a) { return a->bHLit(1, eNA_LOCKTYPE{1}, nullptr); }, FALSE, 0, 1},
   };
   for (const Row& r : rows) {
     RecordBench b;
@@ -618,3 +617,28 @@ TEST_F(DataAccess, FreedSaveRowReusedWithoutMemosKeepsNoFormerMemos) {
 }
 
 }  // namespace
+
+TEST_F(DataAccess, RecordNumberOtherThanTheCurrentOneIsRefused) {
+  RecordBench b;
+  b.Add(L"n", NA_IT_I4, 4);
+  b.m_desc.m_pszName = L"customer";
+  ASSERT_TRUE(b.Build());
+  for (long long number : {1LL, 5LL, -1LL}) {
+    b.m_error.Reset();
+    EXPECT_FALSE(b.m_pAccess->bHLit(number, eNA_LOCKTYPE{1}, nullptr)) << number;
+    EXPECT_EQ(b.m_error.dwGetErrorId(), 18u) << number;
+    EXPECT_STREQ(b.m_error.pszGetLogicalTableName(), L"customer") << number;
+    unsigned int state = 0;
+    EXPECT_FALSE(b.m_pAccess->bGetRecNumState(number, &state)) << number;
+  }
+}
+
+TEST_F(DataAccess, CountWithoutOption16AnswersZeroWithoutTheServer) {
+  RecordBench b;
+  b.Add(L"n", NA_IT_I4, 4);
+  ASSERT_TRUE(b.Build());
+  long long count = -7;
+  EXPECT_TRUE(b.m_pAccess->bHNbEnr(&count, 0, 0));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(b.m_pAccess->nGetStatementCount(), 0);
+}

@@ -157,7 +157,8 @@ TEST(Dialect, TypeTextsGiveTheItemTypeFromTheNumbersAfterTheName) {
 }
 
 // Items hold what the column holds: a year is a number (a date would be refused when written
-// back), a time keeps its seconds and its fraction's milliseconds, and every Unicode collation
+// back), a time keeps its seconds and its fraction's milliseconds, a date-time its fraction's
+// digits, and every Unicode collation
 // is Unicode (utf16 and utf32 texts read as ANSI lose every character outside the code page).
 TEST(Dialect, YearTimeAndEveryUnicodeCollationKeepWhatTheColumnHolds) {
   using Row = std::tuple<const wchar_t*, const wchar_t*, eNA_ITEMTYPE, unsigned int, unsigned int>;
@@ -169,6 +170,9 @@ TEST(Dialect, YearTimeAndEveryUnicodeCollationKeepWhatTheColumnHolds) {
       {L"time(3)", nullptr, NA_IT_HEURE, 10, 3},
       {L"time(6)", nullptr, NA_IT_HEURE, 10, 6},
       {L"timestamp", nullptr, NA_IT_DATETIME, 8, 0},
+      {L"timestamp(4)", nullptr, NA_IT_DATETIME, 8, 4},
+      {L"datetime", nullptr, NA_IT_DATETIME, 8, 0},
+      {L"datetime(6)", nullptr, NA_IT_DATETIME, 8, 6},
       {L"varchar(5)", L"utf16_general_ci", NA_IT_UNICODE, 12, 0},
       {L"varchar(5)", L"utf16le_general_ci", NA_IT_UNICODE, 12, 0},
       {L"varchar(5)", L"UTF32_general_ci", NA_IT_UNICODE, 12, 0},

@@ -37,16 +37,10 @@ class CTestAccess final : public CNADataAccess {
     m_bSourceIsQuery = 1;
     m_dwQueryFlags = flags;
   }
-  // The current record over desc, its columns paired with imported's items (may be null).
-  BOOL bMakeRecord(INADataSourceDescription* desc, CNADataSourceDescription* imported) {
-    m_pclCurrentRecord = new CNARecord(pclGetErrorNoRef(), this);
-    m_pclCurrentRecord->AddRef();
-    if (imported != nullptr) {
-      imported->ExternalAddRef();
-      m_pclImportedDesc = imported;
-    }
-    if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclCurrentRecord);
-    return m_pclCurrentRecord->bInitRecord(desc, imported, pclGetConnectionNoRef());
+  // The current record over the access's description, its columns paired with imported's items (may be null).
+  BOOL bMakeRecord(INADataSourceDescription*, CNADataSourceDescription* imported) {
+    if (imported != nullptr) _SetImportedDataSourceDesc(imported);
+    return _bInitCurrentRecord();
   }
   BOOL bBuildSelect(CNACommand* command, CNAStatement* statement, const wchar_t* item, int forward,
                     NA_WRITEPARSEFLAGS flags, long long*) override {

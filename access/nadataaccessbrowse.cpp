@@ -1,0 +1,518 @@
+// The reading road of CNADataAccess: choosing the statement of a browse item, opening it with
+// its record limit, moving it, opening further blocks of a limited browse, putting a rebuilt
+// browse back on its record and re-reading the current record.
+#include <algorithm>
+#include <cwchar>
+
+#include "access/nadataaccess.h"
+#include "access/nadataaccessguards.h"
+#include "access/narecord.h"
+#include "access/natablecache.h"
+#include "driver/inadatasourcedescription.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
+#include "driver/naerror.h"
+#include "sql/inaitemdescription.h"
+#include "sql/nacolumn.h"
+#include "sql/naitemdescription.h"
+#include "sql/narecherche.h"
+#include "sql/nastatement.h"
+#include "sql/sqlparserinfo.h"
+
+using naguards::CHeldItemDesc;
+using naguards::CHeldStatement;
+using naguards::CInternalSearch;
+using naguards::CLentValue;
+
+namespace {
+
+enum : int { kSourceFile = 3 };
+enum : int { kSiteBadRecordNumber = 18, kSiteNoBackward = 82, kSiteNoRebuild = 83, kSiteNoBrowse = 5 };
+
+// Flag bits of the reading road.
+enum : unsigned int {
+  kReuse = 0x2000,
+  kNoRowCache = 0x10000,
+  kInternalPositioning = 0x40000,
+  kNoCache = 0x100000,
+};
+
+bool IsReal(INAItemDescription* item) {
+  const eNA_ITEMTYPE type = item->eNAGetItemType();
+  return type == NA_IT_R4 || type == NA_IT_R8;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- statements of items
+
+const wchar_t* CNADataAccess::pszGetBestParseItemName() {
+  INADataSourceDescription* desc = piGetDataSourceDescriptionNoRef();
+  CHeldItemDesc best(desc != nullptr ? desc->piGetBestParseItemDesc() : nullptr);
+  m_csBestParseItem = best.get() != nullptr ? best.get()->pszGetName() : L"";
+  return m_csBestParseItem.pszGet();
+}
+
+const wchar_t* CNADataAccess::_pszGetDefaultParseItem() { return pszGetBestParseItemName(); }
+
+CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PARSEDIRECTION, NA_WRITEPARSEFLAGS flags) {
+  CNAStatement* former = m_pclLastStatement;
+  CNAStatement* stmt = _pclFindStatement(item);
+  if (stmt == nullptr) {
+    stmt = _pclInitStatement(item);
+    if (stmt == nullptr) return nullptr;
+    stmt->SetBrowseItem(item);
+  }
+  m_pclLastStatement = stmt;
+  if ((flags & 0x8000) != 0 && former != nullptr && former != stmt && former->bExistFilter())
+    stmt->_SetFilter(former->pclGetFilterNoRef());
+  return stmt;
+}
+
+// ---------------------------------------------------------------- reads
+
+BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                             eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  m_bQueryParseStarted = 0;
+  CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
+  CNAStatement* stmt = held.get();
+  if (stmt == nullptr) return FALSE;
+  const bool filterChanged = stmt->bGetParseStarted() && !stmt->bFilterUnchanged();
+  BOOL ok = TRUE;
+  if (dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST && filterChanged) ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
+  int reopen = (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && filterChanged ? 1 : 0;
+  if (stmt->bExistRechercheObject()) {
+    if (!(m_pclTableCache != nullptr && reopen == 0 && (flags & kReuse) != 0)) {
+      stmt->DesactivateRechercheUserAndInternal();
+      reopen = 1;
+    }
+  }
+  stmt->AnnuleRechercheUser();
+  stmt->SetParseFlags(flags);
+  stmt->SetBrowseItem((flags & 0x20000) != 0 ? _pszGetDefaultParseItem() : item);
+  if (reopen || (flags & kReuse) == 0) _FreeTableCache();
+  if (ok) ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, reopen);
+  if (!ok) ok = _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
+  return ok;
+}
+
+BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
+                                eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
+  CNAStatement* stmt = held.get();
+  if (stmt == nullptr) return FALSE;
+  if (stmt->pszGetBrowseItem()[0] == 0) stmt->SetBrowseItem(item);
+  if (_bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, 0)) return TRUE;
+  return _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
+}
+
+BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                            int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags,
+                            int reopen) {
+  if (!stmt->bSetLockType(lock)) return FALSE;
+  const bool opened = stmt->bGetOpened() != 0;
+  bool open = reopen != 0;
+  bool cameBack = false;
+  // A move by no row reads the current row again, also when the browse must be found again.
+  if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
+  if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
+      stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0) {
+    // Out past one end of the browse, whatever happened to the statement since: going on stays
+    // out, coming back reads from that end.
+    const bool back = (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0);
+    if (!back) return TRUE;
+    dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
+    cameBack = true;
+  }
+  if (!open && dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST) {
+    if (stmt->bGetStay()) return TRUE;
+    const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
+    if (stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened && !stmt->bCanFetchBackward() &&
+        m_pclTableCache == nullptr && !stmt->bCacheEnabled() && against) {
+      if (!stmt->bCanUpdateParse()) {
+        CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBackward, m_pclConnection,
+                                   pszGetLogicalName(), item, 82);
+        return FALSE;
+      }
+      stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
+    }
+    if ((stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE || !opened) && m_pclTableCache == nullptr)
+      return _bUpdateParse(0, stmt, setRead, dir, count);
+  } else if (!open) {
+    // A first or last read runs the SELECT again unless the open result may serve it.
+    open = true;
+    // Coming back from an end is a move in the open result, which serves it when it can.
+    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
+      const long long limit = stmt->llGetRecordLimit();
+      const bool whole = limit == CNAStatement::NO_LIMIT;
+      if (whole || limit >= count) {
+        if (!stmt->bInvertFetch())
+          open = !((stmt->bGetFirstBlock() || dir == NA_PARSE_LAST) && (dir == NA_PARSE_FIRST || whole));
+        else
+          open = !((stmt->bGetFirstBlock() || dir == NA_PARSE_FIRST) && (whole || dir == NA_PARSE_LAST));
+      }
+    }
+  }
+  if (open) {
+    stmt->ClearStay();
+    stmt->bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+    if (bRequeteSansCorrection() && stmt->bExistFilter()) {
+      CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, 35, m_pclConnection,
+                                 pszGetLogicalName(), item, 35);
+      return FALSE;
+    }
+    int forward = dir == NA_PARSE_LAST || dir == NA_PARSE_PREVIOUS ? 0 : 1;
+    if (bRequeteSansCorrection()) forward = 1;
+    CSQLParserInfo* query = m_pclSourceQuery;
+    const auto prepare = query != nullptr && query->bHPrepareRequeteCalled() ? static_cast<CNAStatement::eNA_ST_PREPARE>(3)
+                                                                              : CNAStatement::NA_ST_PREPARE;
+    if (!_bOpenStatement(stmt, item, forward, flags, &count, prepare)) return FALSE;
+  }
+  if (setRead == 0 && count == 0) return TRUE;
+  long long moved = 0;
+  if (!stmt->bFetch(dir, setRead, count, &moved)) return FALSE;
+  int out = 1;
+  stmt->HEndehors(&out);
+  // A long skip's rest, left by the SELECT's small first block.
+  const long long rest = stmt->llGetRemainingSkip();
+  if (rest > 0) {
+    stmt->SetRecordLimit(stmt->llGetRecordLimit(), 0);
+    if (!out) {
+      const eNA_PARSEDIRECTION on = dir == NA_PARSE_FIRST ? NA_PARSE_NEXT : dir == NA_PARSE_LAST ? NA_PARSE_PREVIOUS : dir;
+      long long more = 0;
+      if (!stmt->bFetch(on, setRead, rest, &more)) return FALSE;
+      moved += more;
+      stmt->HEndehors(&out);
+    }
+  }
+  if (!out) return bLockUnlockRecord(stmt, lock, 0, lockOut);
+  return TRUE;
+}
+
+// ---------------------------------------------------------------- opening
+
+BOOL CNADataAccess::_bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
+                                    long long* count, CNAStatement::eNA_ST_PREPARE prepare) {
+  CNACommand* command = pclAllocCommand(m_pclError);
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  BOOL ok = bBuildSelect(command, stmt, item, forward, flags, count) && stmt->bExecute(flags, prepare);
+  if (ok) {
+    // A result put on a record by a search holds only the rows on one side of it: the row cache,
+    // which cannot take rows before its first, is left to browses opened from an end.
+    if ((flags & (kNoRowCache | kNoCache | kInternalPositioning)) != 0)
+      stmt->EnableCache(0);
+    else if (stmt->bDefaultParseNeedRecordCache())
+      stmt->EnableCache(1);
+  }
+  command->nRelease();
+  return ok;
+}
+
+BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const wchar_t* item, int forward,
+                                 NA_WRITEPARSEFLAGS flags, long long* count) {
+  if (command == nullptr || stmt == nullptr) return FALSE;
+  command->SetNAQueryType(NA_QUERY_SELECT);
+  // A further block keeps the statement's search, state and row cache.
+  if (!stmt->bGetContinuing()) stmt->ResetQuery();
+  CNACommand* condition = pclAllocCommand(m_pclError);
+  if (condition == nullptr) return FALSE;
+  condition->AddRef();
+  const BOOL built = stmt->bGetClauseWHERE(condition) && stmt->bBuildQuerySELECT(command, flags, item, forward, condition);
+  condition->nRelease();
+  if (!built) return FALSE;
+  long long limit = CNAStatement::NO_LIMIT;
+  const bool query = m_bSourceIsQuery != 0;
+  const bool unlimited = query && (bRequeteSansCorrection() || (m_dwQueryFlags & 0x80000000u) != 0 ||
+                                   (m_pclSourceQuery != nullptr && m_pclSourceQuery->bQueryResultsetLimited(m_pclConnection)));
+  if (!unlimited && _bEnableRecordLimit(item)) {
+    limit = m_pclConnection != nullptr ? m_pclConnection->llGetCacheSize() : -2;
+    CNADriver* driver = CNADriver::s_pclDriver;
+    if (limit == -2) limit = driver != nullptr ? driver->llGetDefaultCacheSize() : -1;
+  }
+  long long skip = 0;
+  long long offset = -1;
+  long long rows = limit;
+  if (limit > 0 && count != nullptr && *count < 0 && stmt->bGetContinuing()) {
+    // A further block that reaches -*count rows, none skipped.
+    rows = std::max(limit, -*count);
+    *count = 0;
+  } else if (limit > 0 && count != nullptr && *count >= 1 && *count >= limit) {
+    if (stmt->bGetContinuing()) {
+      // The server passes over the rows of a long move.
+      offset = *count - 1;
+      *count = 1;
+    } else {
+      const long long small = limit > 20 ? 10 : limit / 3 + 1;
+      skip = *count - small;
+      *count = small;
+    }
+  }
+  stmt->SetRecordLimit(limit, skip);
+  command->SetRowLimit(rows > 0 ? rows : -1, offset);
+  return TRUE;
+}
+
+BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
+  INADataSourceDescription* desc = piGetDataSourceDescriptionNoRef();
+  if (desc == nullptr) return FALSE;
+  // A browse continues after a literal of the value as the host holds it: a value the host
+  // cannot hold exactly would re-read rows or never get past them.
+  auto exact = [this](INAItemDescription* it) {
+    if (IsReal(it)) return false;
+    CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(it) : nullptr;
+    const CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+    if (db == nullptr) return true;
+    const eNA_ITEMTYPE type = db->eNAGetItemType(), host = it->eNAGetItemType();
+    if (type == NA_IT_R4 || type == NA_IT_R8) return false;
+    // The host keeps milliseconds, and a date item no time of day.
+    if ((type == NA_IT_DATETIME || type == NA_IT_HEURE) && db->nGetDecimalPart() > 3) return false;
+    return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
+  };
+  if (item != nullptr && *item != 0) {
+    CHeldItemDesc it(desc->piNAGetItem(item));
+    if (it.get() != nullptr) {
+      if (!exact(it.get())) return FALSE;
+      if (it.get()->bUnique()) return TRUE;
+    }
+  }
+  CHeldItemDesc best(desc->piGetBestParseItemDesc());
+  if (best.get() == nullptr || !best.get()->bUnique()) return FALSE;
+  for (int i = 0; i < desc->nGetNumItems(); ++i) {
+    CHeldItemDesc it(desc->piNAGetItem(static_cast<unsigned int>(i)));
+    if (it.get() == nullptr) continue;
+    if (it.get() == best.get() || wcscmp(it.get()->pszGetName(), best.get()->pszGetName()) == 0)
+      return exact(it.get()) ? TRUE : FALSE;
+    if (!exact(it.get())) return FALSE;
+  }
+  return FALSE;
+}
+
+BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int atRecord, long long* skip) {
+  CNARecordValue* original = stmt->pclGetStmtOriginalRecord();
+  if (m_pclCurrentRecord == nullptr || original == nullptr) return FALSE;
+  CLentValue lent(m_pclCurrentRecord, original, false);
+  if (!lent.bOk()) return FALSE;
+  CHeldItemDesc item(m_piDescription != nullptr ? m_piDescription->piNAGetItem(stmt->pszGetBrowseItem()) : nullptr);
+  if (item.get() == nullptr) return FALSE;
+  CInternalSearch held(stmt);
+  CNARecherche* search = held.get();
+  if (search == nullptr) return FALSE;
+  BOOL ok = search->bRechercheEnreg(m_pclCurrentRecord, item.get(), dir, atRecord, nullptr);
+  if (ok && !atRecord) ok = search->bSetContinueParcours(dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : NA_PARSE_LAST);
+  if (ok) {
+    const int forward = dir == NA_PARSE_NEXT || atRecord ? 1 : 0;
+    CNACommand* command = pclAllocCommand(m_pclError);
+    ok = command != nullptr;
+    if (ok) {
+      command->AddRef();
+      ok = bBuildSelect(command, stmt, stmt->pszGetBrowseItem(), forward, stmt->dwGetParseFlags(), skip) &&
+           stmt->bExecute(stmt->dwGetParseFlags(), CNAStatement::NA_ST_PREPARE);
+      command->nRelease();
+    }
+  }
+  return ok;
+}
+
+// ---------------------------------------------------------------- finding the record again
+
+BOOL CNADataAccess::_bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count) {
+  if (!stmt->bCanUpdateParse() && (stmt->dwGetParseFlags() & kNoCache) != 0) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoRebuild, m_pclConnection,
+                               pszGetLogicalName(), stmt->pszGetBrowseItem(), 83);
+    return FALSE;
+  }
+  if (stmt->nGetRecordSaveID() == -1 || !bRestoreOriginalRecordSave(stmt->nGetRecordSaveID())) return FALSE;
+  return bGoToOriginalRecord(keep, stmt, setRead, dir, count);
+}
+
+BOOL CNADataAccess::bGoToOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir,
+                                        long long count) {
+  CHeldItemDesc item(m_piDescription != nullptr ? m_piDescription->piNAGetItem(stmt->pszGetBrowseItem()) : nullptr);
+  if (item.get() == nullptr) return TRUE;
+  return _bGoToOriginalRecord(keep, stmt, item.get(), setRead, dir, count);
+}
+
+BOOL CNADataAccess::_bGoToOriginalRecord(int keep, CNAStatement* stmt, INAItemDescription* item, int setRead,
+                                         eNA_PARSEDIRECTION dir, long long count) {
+  if (m_pclCurrentRecord == nullptr) return FALSE;
+  // The current buffer takes the original one for the search; both come back unless the browse
+  // landed on a row.
+  CLentValue current(m_pclCurrentRecord, m_pclCurrentRecord->pclGetOriginalValueNoRef(), false);
+  CLentValue originalKept(m_pclCurrentRecord, m_pclCurrentRecord->pclGetOriginalValueNoRef(), true);
+  if (!current.bOk()) return FALSE;
+  const BOOL found = _bGoToCurrentRecord(stmt, item, setRead, dir, count);
+  int out = 1;
+  stmt->HEndehors(&out);
+  if (found && !keep && !out) {
+    current.Keep();
+    originalKept.Keep();
+  }
+  if (!found || out) {
+    const int id = nKeepOriginalRecordSave(nullptr);
+    if (id != -1) stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, id);
+  }
+  return found;
+}
+
+BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* item, int setRead,
+                                        eNA_PARSEDIRECTION dir, long long count) {
+  long long rank = m_pclCurrentRecord->nGetEqualRows();
+  INADataSourceDescription* desc = m_piDescription;
+  CHeldItemDesc best(desc != nullptr ? desc->piGetBestParseItemDesc() : nullptr);
+  CNAColumn* bestColumn = best.get() != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(best.get()) : nullptr;
+  const bool duplicates = !(best.get() != nullptr && best.get()->bUnique() && bestColumn != nullptr &&
+                            bestColumn->bValueDefined());
+  CInternalSearch held(stmt);
+  CNARecherche* search = held.get();
+  if (search == nullptr) return FALSE;
+  BOOL ok = search->bRechercheEnreg(m_pclCurrentRecord, item, dir, 0, nullptr);
+  if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(stmt, rank, &dir, &count);
+  const NA_WRITEPARSEFLAGS flags = stmt->dwGetParseFlags() | kInternalPositioning;
+  const wchar_t* name = stmt->pszGetBrowseItem();
+  if (ok) {
+    switch (dir) {
+      case NA_PARSE_FIRST:
+      case NA_PARSE_NEXT:
+        search->bSetContinueParcours(NA_PARSE_FIRST);
+        ok = _bFetch(stmt, name, NA_PARSE_FIRST, count, setRead, static_cast<eNA_LOCKTYPE>(0), nullptr, flags, 1);
+        break;
+      case NA_PARSE_LAST:
+      case NA_PARSE_PREVIOUS:
+        search->bSetContinueParcours(NA_PARSE_LAST);
+        ok = _bFetch(stmt, name, NA_PARSE_LAST, count, setRead, static_cast<eNA_LOCKTYPE>(0), nullptr, flags, 1);
+        break;
+      case NA_PARSE_CURRENT: {
+        const long long landing = count == 0 ? 1 : count;
+        ok = _bFetch(stmt, name, NA_PARSE_FIRST, landing, setRead, static_cast<eNA_LOCKTYPE>(0), nullptr, flags, 1);
+        // The rows passed over were the equal rows before the one found.
+        if (ok && duplicates && !stmt->bGetOutOfRange() && landing <= 0x7FFFFFFF)
+          stmt->SetEqualRows(static_cast<int>(landing - 1));
+        if (ok && !stmt->bGetFound()) {
+          stmt->CurrentRecordNotFound(name, 3, 23);
+          ok = FALSE;
+        }
+        break;
+      }
+      default:
+        ok = FALSE;
+    }
+  }
+  return ok;
+}
+
+BOOL CNADataAccess::_bGotoCurrentRecord_DuplicateProcess(CNAStatement* stmt, long long rank, eNA_PARSEDIRECTION* dir,
+                                                         long long* count) {
+  // Equal rows on the browse item the rank was counted on (a table without a key has no best
+  // item); the current buffer already holds the rebuild point.
+  long long n = 0;
+  if (!_bCountFromRecord(&n, 16, stmt->pszGetBrowseItem(), NA_PARSE_CURRENT, nullptr)) return FALSE;
+  // A rank counted from the run's end becomes one from its start.
+  const long long r = rank >= 0 ? rank + 1 : std::max(n + rank + 1, 1LL);
+  switch (*dir) {
+    case NA_PARSE_CURRENT:
+      if (r <= n)
+        *count = r;
+      else if (n > 0)
+        *count = n;
+      break;
+    case NA_PARSE_NEXT:
+      if (*count + r <= n) {
+        *dir = NA_PARSE_CURRENT;
+        *count += r;
+      } else if (r <= n) {
+        *count = *count + r - n;
+      }
+      break;
+    case NA_PARSE_PREVIOUS:
+      if (*count < r && *count < n) {
+        *count = r - *count;
+        *dir = NA_PARSE_CURRENT;
+      } else {
+        *count = *count - r + 1;
+      }
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+
+BOOL CNADataAccess::bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir,
+                                            long long count) {
+  if (m_pclCurrentRecord == nullptr) return FALSE;
+  CLentValue lent(m_pclCurrentRecord, stmt->pclGetStmtOriginalRecord(), true);
+  const BOOL ok = bGoToOriginalRecord(keep, stmt, setRead, dir, count);
+  int out = 1;
+  stmt->HEndehors(&out);
+  if (ok && !keep && !out) lent.Keep();
+  return ok;
+}
+
+// ---------------------------------------------------------------- the current record
+
+BOOL CNADataAccess::bSetCurrentRecordRead(int keepSave) {
+  if (m_pclCurrentRecord == nullptr) return FALSE;
+  CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
+  if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
+  const BOOL ok = m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
+  if (!keepSave && m_nRecordSaveID != -1) {
+    nReleaseRecordSave(m_nRecordSaveID);
+    m_nRecordSaveID = -1;
+  }
+  return ok;
+}
+
+BOOL CNADataAccess::bHLit(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
+  if (m_nRecordSaveID == -1) return bMove(recnum, 1, lock, lockOut);
+  const int held = m_nRecordSaveID;
+  AddRefRecordSave(held);
+  BOOL ok = bSetCurrentRecordRead(1);
+  if (ok) ok = bMove(recnum, 1, lock, lockOut);
+  // The fetch's own release of the save happens only when it read a row.
+  if (m_nRecordSaveID == held) nReleaseRecordSave(held);
+  m_nRecordSaveID = held;
+  return ok;
+}
+
+BOOL CNADataAccess::bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
+  if (!_bIsValidRecordNumber(recnum)) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteBadRecordNumber, m_pclConnection,
+                               pszGetLogicalName(), nullptr, 18);
+    return FALSE;
+  }
+  CHeldStatement held(_pclGetWriteStatement());
+  CNAStatement* stmt = held.get();
+  if (stmt == nullptr) return FALSE;
+  BOOL ok = bLockRecord(stmt, lock, recnum, lockOut);
+  if (ok) ok = _bMove(recnum, setRead);
+  if (stmt->eGetLockType() == 1) stmt->ResetStatement();
+  return ok;
+}
+
+BOOL CNADataAccess::_bMove(long long recnum, int setRead) {
+  CHeldStatement held(_pclGetWriteStatement());
+  CNAStatement* stmt = held.get();
+  if (stmt == nullptr || m_pclCurrentRecord == nullptr) return FALSE;
+  const BOOL ok = stmt->bMove(recnum, setRead);
+  int out = 1;
+  stmt->HEndehors(&out);
+  if (ok && out) {
+    m_pclCurrentRecord->bCopyOriginalRecordToCurrentRecord();
+    m_pclCurrentRecord->SetDeleted();
+  }
+  stmt->ResetStatement();
+  return ok;
+}
+
+BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0 ? TRUE : FALSE; }
+
+BOOL CNADataAccess::bHEndehors(const wchar_t* item, int* out) {
+  CHeldStatement held(_pclFindStatement(item));
+  if (held.get() == nullptr) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
+                               pszGetLogicalName(), item, 5, item);
+    return FALSE;
+  }
+  return held.get()->HEndehors(out);
+}

@@ -1,0 +1,106 @@
+// Scope guards of the data access's reading road and counts. Each holds what it was given (a
+// reference, a lent record value, an internal search) and gives it back on every exit of its
+// scope, exceptions included; none copies.
+#pragma once
+
+#include "access/narecord.h"
+#include "sql/inaitemdescription.h"
+#include "sql/narecherche.h"
+#include "sql/nastatement.h"
+
+namespace naguards {
+
+// One reference on a statement, dropped at the end (none for null).
+class CHeldStatement {
+ public:
+  explicit CHeldStatement(CNAStatement* stmt) : m_p(stmt) {}
+  ~CHeldStatement() {
+    if (m_p != nullptr) m_p->nRelease();
+  }
+  CHeldStatement(const CHeldStatement&) = delete;
+  CHeldStatement& operator=(const CHeldStatement&) = delete;
+  CNAStatement* get() const { return m_p; }
+
+ private:
+  CNAStatement* m_p;
+};
+
+// One external reference on an item description, dropped at the end (none for null).
+class CHeldItemDesc {
+ public:
+  explicit CHeldItemDesc(INAItemDescription* item) : m_p(item) {}
+  ~CHeldItemDesc() {
+    if (m_p != nullptr) m_p->nExternalRelease();
+  }
+  CHeldItemDesc(const CHeldItemDesc&) = delete;
+  CHeldItemDesc& operator=(const CHeldItemDesc&) = delete;
+  INAItemDescription* get() const { return m_p; }
+
+ private:
+  INAItemDescription* m_p;
+};
+
+// A record value lent to the current record's current or original buffer; the buffer gets its
+// former content back on every exit.
+class CLentValue {
+ public:
+  CLentValue(CNARecord* record, const CNARecordValue* lent, bool original) : m_pRecord(record), m_bOriginal(original) {
+    CNARecordValue* target = _pTarget();
+    if (target == nullptr || lent == nullptr) return;
+    m_pKept = target->pclGetClone(NA_COPY_ALL);
+    if (m_pKept == nullptr) return;
+    m_pKept->AddRef();
+    m_bOk = target->bCopyRecordValue(lent, NA_COPY_ALL) ? true : false;
+  }
+  ~CLentValue() {
+    if (m_pKept == nullptr) return;
+    if (!m_bKeep) {
+      CNARecordValue* target = _pTarget();
+      if (target != nullptr) target->bCopyRecordValue(m_pKept, NA_COPY_ALL);
+      if (!m_bOriginal && m_pRecord != nullptr) m_pRecord->OnNAKJRecordChanged();
+    }
+    m_pKept->nRelease();
+  }
+  CLentValue(const CLentValue&) = delete;
+  CLentValue& operator=(const CLentValue&) = delete;
+  bool bOk() const { return m_bOk; }
+  // The lent content stays.
+  void Keep() { m_bKeep = true; }
+
+ private:
+  CNARecordValue* _pTarget() const {
+    if (m_pRecord == nullptr) return nullptr;
+    return m_bOriginal ? m_pRecord->pclGetOriginalValueNoRef() : m_pRecord->pclGetCurrentValueNoRef();
+  }
+  CNARecord* m_pRecord;
+  bool m_bOriginal;
+  CNARecordValue* m_pKept = nullptr;
+  bool m_bOk = false;
+  bool m_bKeep = false;
+};
+
+// The statement's search for one internal positioning: made when the statement had none, and
+// then dropped again, so that the next read does not take it for a search of the host's.
+class CInternalSearch {
+ public:
+  explicit CInternalSearch(CNAStatement* stmt) : m_pStmt(stmt), m_bMade(!stmt->bExistRechercheObject()) {
+    m_pSearch = stmt->pclGetRecherche();
+    if (m_pSearch != nullptr) stmt->PrepareInternalSearch();
+  }
+  ~CInternalSearch() {
+    if (m_pSearch == nullptr) return;
+    m_pStmt->AnnuleRecherche();
+    m_pSearch->nRelease();
+    if (m_bMade) m_pStmt->_SetRecherche(nullptr);
+  }
+  CInternalSearch(const CInternalSearch&) = delete;
+  CInternalSearch& operator=(const CInternalSearch&) = delete;
+  CNARecherche* get() const { return m_pSearch; }
+
+ private:
+  CNAStatement* m_pStmt;
+  bool m_bMade;
+  CNARecherche* m_pSearch = nullptr;
+};
+
+}  // namespace naguards

@@ -1,0 +1,516 @@
+// The read side of CNAStatement: moving in the open result, the row cache, further blocks of a
+// limited result, the statement's original record, searches and the browse-started state.
+//
+// Directions inside this file are the server's order of the open result: bFetch mirrors the
+// host's direction once for a reversed command. A further block is always asked of the access in
+// the host's terms, so that it may come back reversed or not.
+#include <algorithm>
+#include <new>
+
+#include "access/nadataaccess.h"
+#include "access/narecord.h"
+#include "access/narecordcache.h"
+#include "access/natablecacheindex.h"
+#include "driver/naerror.h"
+#include "sql/nacolumn.h"
+#include "sql/nakjrecord.h"
+#include "sql/narecherche.h"
+#include "sql/nastatement.h"
+
+namespace {
+
+enum : int { kSiteRecordLost = 13 };
+
+eNA_PARSEDIRECTION Mirror(eNA_PARSEDIRECTION d) {
+  switch (d) {
+    case NA_PARSE_FIRST:
+      return NA_PARSE_LAST;
+    case NA_PARSE_LAST:
+      return NA_PARSE_FIRST;
+    case NA_PARSE_PREVIOUS:
+      return NA_PARSE_NEXT;
+    case NA_PARSE_NEXT:
+      return NA_PARSE_PREVIOUS;
+    default:
+      // The current row is the current row whichever way the rows arrive.
+      return d;
+  }
+}
+
+// Holds one command reference for a scope.
+class CHeldCommandRef {
+ public:
+  explicit CHeldCommandRef(CNACommand* command) : m_p(command) {
+    if (m_p != nullptr) m_p->AddRef();
+  }
+  ~CHeldCommandRef() {
+    if (m_p != nullptr) m_p->nRelease();
+  }
+  CHeldCommandRef(const CHeldCommandRef&) = delete;
+  CHeldCommandRef& operator=(const CHeldCommandRef&) = delete;
+  CNACommand* get() const { return m_p; }
+
+ private:
+  CNACommand* m_p;
+};
+
+bool Forward(eNA_PARSEDIRECTION d) { return d == NA_PARSE_FIRST || d == NA_PARSE_NEXT; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- browse state
+
+void CNAStatement::SetParseStarted() {
+  m_bParseStarted = 1;
+  m_clFilterSave.SetFilter(bExistFilter() ? m_pclFilter : nullptr);
+}
+
+void CNAStatement::CurrentRecordNotFound(const wchar_t* item, int file, int site) {
+  m_bCurrentRecordLost = 1;
+  m_bOutOfRange = 1;
+  m_bFound = 0;
+  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, static_cast<unsigned int>(file),
+                             static_cast<unsigned int>(site), pclGetConnectionNoRef(), _pszLogicalName(), item, 13);
+  if (m_pclRecord != nullptr) {
+    CXYStringConcat<wchar_t> dump;
+    m_pclRecord->CurrentRecordToString(&dump);
+    m_pclError->AddDebugMessageNoFormat(dump.pszGet());
+  }
+}
+
+BOOL CNAStatement::HEndehors(int* out) const {
+  if (out != nullptr) *out = m_bOutOfRange;
+  return TRUE;
+}
+
+CNARecherche* CNAStatement::pclGetRecherche() {
+  if (m_pclRecherche == nullptr) {
+    CNARecherche* search = pclAllocRecherche();
+    if (search == nullptr) {
+      CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
+      return nullptr;
+    }
+    _SetRecherche(search);
+  }
+  m_pclRecherche->AddRef();
+  return m_pclRecherche;
+}
+
+void CNAStatement::PrepareInternalSearch() {
+  m_bInternalSearch = 1;
+  m_clUserSearch.CancelUserSearch();
+}
+
+void CNAStatement::AnnuleRecherche() {
+  if (m_pclRecherche != nullptr) m_pclRecherche->Desactivate();
+  m_bInternalSearch = 0;
+}
+
+void CNAStatement::AnnuleRechercheUser() {
+  m_clUserSearch.CancelUserSearch();
+  if (!m_bInternalSearch) AnnuleRecherche();
+}
+
+void CNAStatement::DesactivateRechercheUserAndInternal() {
+  m_clUserSearch.CancelUserSearch();
+  AnnuleRecherche();
+}
+
+BOOL CNAStatement::bSetContinueParcours(eNA_PARSEDIRECTION direction) {
+  return m_pclRecherche != nullptr ? m_pclRecherche->bSetContinueParcours(direction) : FALSE;
+}
+
+// ---------------------------------------------------------------- reading
+
+BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved) {
+  long long local = 0;
+  if (moved == nullptr) moved = &local;
+  *moved = 0;
+  m_bFoundByFetch = 0;
+  if (bInvertFetch()) direction = Mirror(direction);
+  if ((direction == NA_PARSE_FIRST || direction == NA_PARSE_LAST) && m_csBrowseItem.pszGet()[0] != 0 &&
+      (m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bParseStarted))
+    bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+  m_eLastDirection = direction;
+  m_bRowFromCache = 0;
+  m_bRowValid = 0;
+  int out = 1;
+  BOOL ok = bCacheEnabled() ? _bFetchCacheEnabled(direction, update, count, moved, &out)
+                            : _bFetchCacheDisabled(direction, update, count, moved, &out);
+  if (ok && !out) {
+    m_bRowValid = 1;
+    const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+    m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
+    m_llLastMoved = *moved;
+    ok = bSetStmtOriginalRecord(m_eLastDirection);
+    // A move over several rows may land inside a run of equal rows it did not compare: the rows
+    // just before the landing tell the rank.
+    if (ok && *moved > 1) {
+      int before = 0;
+      ok = _bCountEqualRowsBefore(&before);
+      if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);
+    }
+    if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
+  }
+  m_bOutOfRange = ok && !out ? 0 : 1;
+  if (m_bOutOfRange) m_bFoundByFetch = 0;
+  m_bFound = m_bInternalSearch || m_pclTableCacheIndex != nullptr ? m_clUserSearch.bGetHTrouve(m_pclRecord)
+                                                                  : m_bFoundByFetch;
+  SetParseStarted();
+  return ok;
+}
+
+BOOL CNAStatement::_bNextBlockCanExist(eNA_PARSEDIRECTION direction) const {
+  const bool noMore = m_nBlockLimit == -1 || bCacheCompleted();
+  const bool backward = direction == NA_PARSE_PREVIOUS || direction == NA_PARSE_LAST;
+  return noMore && (m_bFirstBlock || !backward) ? FALSE : TRUE;
+}
+
+BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
+                                        int* out) {
+  if (m_pclStatementSQL == nullptr) return FALSE;
+  long long want = count;
+  // An empty further block: the browse still stands just past the original record, which a
+  // move back reaches first.
+  if (!m_bFirstBlock && m_pclStatementSQL->llGetRowCount() == 0 && count > 0 && direction != NA_PARSE_CURRENT) {
+    if (Forward(direction) || m_pclOriginalRecord == nullptr) {
+      m_nOutSide = Forward(direction) ? 1 : -1;
+      *out = 1;
+      return TRUE;
+    }
+    // The block on the record reads in the host's order; the rows equal to the record are
+    // reached from the side the browse left them by.
+    const bool pastEnd = nGetOutSide() != 0 ? nGetOutSide() > 0
+                                            : (bInvertFetch() ? Mirror(direction) : direction) == NA_PARSE_PREVIOUS;
+    long long one = 1;
+    if (!_bFetchNextBloc(NA_PARSE_PREVIOUS, 1, &one)) return FALSE;
+    direction = pastEnd ? NA_PARSE_LAST : NA_PARSE_FIRST;
+    m_eLastDirection = direction;
+  }
+  BOOL ok = _bFetch(direction, update, out, want, moved);
+  while (ok && *out && want > 0 && *moved < want && direction != NA_PARSE_CURRENT && _bNextBlockCanExist(direction)) {
+    const bool forward = Forward(direction);
+    // The block's last row passed is where the next block starts.
+    if (m_pclStatementSQL->llGetRowCount() > 0) {
+      int edgeOut = 1;
+      long long edgeMoved = 0;
+      if (!_bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved)) return FALSE;
+      if (!edgeOut && !bSetStmtOriginalRecord(NA_PARSE_FIRST)) return FALSE;
+    }
+    long long rest = want - *moved;
+    const long long asked = rest;
+    if (!_bFetchNextBloc(forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0, &rest)) return FALSE;
+    if (rest != asked && m_pclStatementSQL->llGetRowCount() == 0) {
+      // Fewer rows follow than the server was asked to pass over: one block of every row left
+      // tells how far the move really goes (the empty block runs the way of the move).
+      long long reach = -asked;
+      rest = asked;
+      if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &reach)) return FALSE;
+    }
+    // Rows the server skipped for the move.
+    *moved += asked - rest;
+    long long more = 0;
+    // The new block goes on the same way in its own order.
+    direction = NA_PARSE_NEXT;
+    m_eLastDirection = direction;
+    ok = _bFetch(NA_PARSE_FIRST, update, out, rest, &more);
+    *moved += more;
+  }
+  return ok;
+}
+
+BOOL CNAStatement::_bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip) {
+  if (m_pclDataAccess == nullptr || m_pclOriginalRecord == nullptr) return FALSE;
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+  if (m_pclRecordCache != nullptr) m_nBlockBase = m_pclRecordCache->nGetCount();
+  m_bContinuing = 1;
+  const BOOL ok = m_pclDataAccess->_bOpenBlock(this, host, atRecord, skip);
+  m_bContinuing = 0;
+  m_bFirstBlock = 0;
+  m_nOutSide = 0;
+  // A block on the record alone says nothing of what follows it.
+  if (ok && atRecord && m_pclStatementSQL != nullptr)
+    m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
+  return ok;
+}
+
+BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long long count, long long* moved) {
+  *out = 1;
+  *moved = 0;
+  if (m_pclStatementSQL == nullptr) return FALSE;
+  const long long rows = m_pclStatementSQL->llGetRowCount();
+  if (rows <= 0) {
+    // An empty block lies past the rows in the direction that looked for it.
+    if (count > 0 && direction != NA_PARSE_CURRENT) m_nOutSide = Forward(direction) ? 1 : -1;
+    return TRUE;
+  }
+  long long pos = m_pclStatementSQL->llGetPosition();
+  // After leaving the result the browse stands past its end or before its start.
+  if (m_nOutSide > 0) pos = rows;
+  if (m_nOutSide < 0) pos = -1;
+  long long from = pos;
+  int step = 1;
+  switch (direction) {
+    case NA_PARSE_FIRST:
+      from = -1;
+      break;
+    case NA_PARSE_LAST:
+      from = rows;
+      step = -1;
+      break;
+    case NA_PARSE_PREVIOUS:
+      step = -1;
+      break;
+    default:
+      break;
+  }
+  if (direction == NA_PARSE_CURRENT || count == 0) {
+    if (pos < 0 || pos >= rows) return TRUE;
+    from = pos;
+    count = 0;
+  }
+  long long target = from;
+  for (long long left = count; left > 0;) {
+    target += step;
+    if (target < 0 || target >= rows) {
+      m_nOutSide = step;
+      return TRUE;
+    }
+    if (m_pnRecordSave != nullptr && m_pnRecordSave[target] == -2) continue;
+    --left;
+    ++*moved;
+  }
+  if (target != m_pclStatementSQL->llGetPosition() || m_pclStatementSQL->bIsEnd()) {
+    if (target != m_pclStatementSQL->llGetPosition() + 1 && !m_pclStatementSQL->bDataSeek(target)) {
+      m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
+      return FALSE;
+    }
+    if (!m_pclStatementSQL->bFetch(0)) {
+      m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
+      return FALSE;
+    }
+    if (m_pclStatementSQL->bIsEnd()) return TRUE;
+  }
+  m_nOutSide = 0;
+  m_llCurrentRecord = m_nBlockBase + target;
+  m_bCurrentRowDeleted = 0;
+  if (!_bUpdateNARecord(direction)) return FALSE;
+  *out = 0;
+  return TRUE;
+}
+
+BOOL CNAStatement::_bUpdateNARecord(eNA_PARSEDIRECTION) {
+  if (m_pclRecord == nullptr) return FALSE;
+  const long long row = m_pclStatementSQL != nullptr ? m_pclStatementSQL->llGetPosition() : -1;
+  const int saved = m_pnRecordSave != nullptr && row >= 0 ? m_pnRecordSave[row] : -1;
+  if (saved >= 0 && m_pclDataAccess != nullptr) {
+    return m_pclDataAccess->bRestoreOriginalRecordSave(saved) && m_pclRecord->bCopyOriginalRecordToCurrentRecord();
+  }
+  return _bUpdateNARecordFromDB();
+}
+
+BOOL CNAStatement::_bUpdateNARecordFromDB() {
+  if (m_pclRecord == nullptr) return FALSE;
+  // A row from the server carries no state of the row the record held before (a deleted mark
+  // would go into the row cache with it).
+  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
+  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+    if (column == nullptr || column->bIsComposedKey()) break;
+    if (!column->bSetValueFromDB(this, 0)) return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
+  if (m_pclRecord == nullptr) return FALSE;
+  if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (current == nullptr) return FALSE;
+  // The rank among equal rows, in the browse's order whichever way the rows were read: a row
+  // reached from the end starts counting from the end.
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+  const int fresh = host == NA_PARSE_LAST || host == NA_PARSE_PREVIOUS ? -1 : 0;
+  if (m_pclOriginalRecord == nullptr) {
+    m_pclOriginalRecord = current->pclGetClone(NA_COPY_ALL);
+    if (m_pclOriginalRecord == nullptr) return FALSE;
+    m_pclOriginalRecord->AddRef();
+    m_nEqualRows = fresh;
+  } else {
+    // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
+    const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
+    const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
+    if (host == NA_PARSE_CURRENT) {
+      // The same row read again keeps its rank.
+    } else if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
+      m_nEqualRows = fresh;
+    } else if (host == NA_PARSE_NEXT) {
+      // Past the last of a run counted from its end: the rows changed; the run ends here.
+      m_nEqualRows = m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
+    } else {
+      m_nEqualRows = m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
+    }
+    if (!m_pclOriginalRecord->bCopyRecordValue(current, NA_COPY_ALL)) return FALSE;
+  }
+  m_pclRecord->SetEqualRows(m_nEqualRows);
+  return TRUE;
+}
+
+BOOL CNAStatement::_bCountEqualRowsBefore(int* count) {
+  *count = 0;
+  if (m_pclRecord == nullptr || m_pclOriginalRecord == nullptr) return FALSE;
+  if (m_bRowFromCache) {
+    CNARecordValue* row = new (std::nothrow) CNARecordValue(m_pclError);
+    if (row == nullptr) return FALSE;
+    row->AddRef();
+    for (long long at = m_llCurrentRecord - 1; at >= 0 && m_pclRecordCache->bGetAt(row, static_cast<unsigned int>(at));
+         --at) {
+      if (!m_pclOriginalRecord->bEquals(row, 0)) break;
+      ++*count;
+    }
+    row->nRelease();
+    return TRUE;
+  }
+  if (m_pclStatementSQL == nullptr) return FALSE;
+  const long long landed = m_pclStatementSQL->llGetPosition();
+  bool moved = false;
+  BOOL ok = TRUE;
+  for (long long at = landed - 1; ok && at >= 0; --at) {
+    if (m_pnRecordSave != nullptr && m_pnRecordSave[at] == -2) continue;
+    moved = true;
+    ok = m_pclStatementSQL->bDataSeek(at) && m_pclStatementSQL->bFetch(0) && _bUpdateNARecordFromDB();
+    if (!ok || !m_pclOriginalRecord->bEquals(m_pclRecord->pclGetCurrentValueNoRef(), 0)) break;
+    ++*count;
+  }
+  if (moved) {
+    if (!m_pclStatementSQL->bDataSeek(landed) || !m_pclStatementSQL->bFetch(0)) ok = FALSE;
+    if (ok) ok = _bUpdateNARecord(NA_PARSE_CURRENT);
+  }
+  if (!ok) m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
+  return ok;
+}
+
+void CNAStatement::SetEqualRows(int rank) {
+  m_nEqualRows = rank;
+  if (m_pclRecord != nullptr) m_pclRecord->SetEqualRows(rank);
+}
+
+// ---------------------------------------------------------------- row cache
+
+void CNAStatement::_RestaureRecordFromCache(int index) {
+  if (m_pclRecord == nullptr || m_pclRecordCache == nullptr) return;
+  CNARecordValue* original = m_pclRecord->pclGetOriginalValueNoRef();
+  if (original == nullptr || !m_pclRecordCache->bGetAt(original, static_cast<unsigned int>(index))) return;
+  m_pclRecord->bCopyOriginalRecordToCurrentRecord();
+  m_bRowFromCache = 1;
+  m_llCurrentRecord = index;
+}
+
+BOOL CNAStatement::_bFetchAndCache(int* out) {
+  *out = 1;
+  CNARecordCache* cache = m_pclRecordCache;
+  if (m_pclStatementSQL == nullptr || cache == nullptr || cache->bIsFetchComplete()) return TRUE;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bFetch(0)) {
+      m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
+      return FALSE;
+    }
+    if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
+      if (!_bUpdateNARecordFromDB()) return FALSE;
+      cache->Insere(m_pclRecord->pclGetCurrentValueNoRef(), static_cast<unsigned int>(cache->nGetCount()));
+      *out = 0;
+      return TRUE;
+    }
+    if (attempt > 0 || cache->nGetCount() == 0 || !_bNextBlockCanExist(NA_PARSE_NEXT)) break;
+    // The next block starts after the last row kept.
+    if (m_pclOriginalRecord == nullptr) {
+      m_pclOriginalRecord = new (std::nothrow) CNARecordValue(m_pclError);
+      if (m_pclOriginalRecord == nullptr) return FALSE;
+      m_pclOriginalRecord->AddRef();
+    }
+    if (!cache->bGetAt(m_pclOriginalRecord, static_cast<unsigned int>(cache->nGetCount() - 1))) return FALSE;
+    long long none = 0;
+    if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &none)) return FALSE;
+  }
+  cache->SetFetchComplete();
+  return TRUE;
+}
+
+BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long long count, long long* moved,
+                                       int* out) {
+  *out = 1;
+  CNARecordCache* cache = m_pclRecordCache;
+  long long start = m_llCurrentRecord;
+  if (m_nOutSide > 0) start = cache->nGetCount();
+  if (m_nOutSide < 0) start = -1;
+  long long target = start;
+  if (direction == NA_PARSE_CURRENT || count == 0) {
+    if (start < 0 || start >= cache->nGetCount()) return TRUE;
+  } else {
+    if (direction == NA_PARSE_LAST) {
+      for (int o = 0; !cache->bIsFetchComplete() && o == 0;)
+        if (!_bFetchAndCache(&o)) return FALSE;
+    }
+    target = cache->nGetPosition(start, direction, count);
+    while (target >= 0 && cache->bMustFetch(static_cast<int>(target))) {
+      int o = 0;
+      if (!_bFetchAndCache(&o)) return FALSE;
+      if (o) break;
+      target = cache->nGetPosition(start, direction, count);
+    }
+    if (direction == NA_PARSE_LAST && target >= cache->nGetCount()) target = cache->nGetCount();
+  }
+  if (target < 0) {
+    m_nOutSide = -1;
+    m_llCurrentRecord = -1;
+    *moved = start > 0 ? start : 0;
+    return TRUE;
+  }
+  if (target >= cache->nGetCount()) {
+    m_nOutSide = 1;
+    m_llCurrentRecord = cache->nGetCount();
+    *moved = cache->nGetCount() - 1 - start;
+    return TRUE;
+  }
+  m_nOutSide = 0;
+  _RestaureRecordFromCache(static_cast<int>(target));
+  if (!m_bRowFromCache) return FALSE;
+  *moved = count;
+  *out = 0;
+  return TRUE;
+}
+
+BOOL CNAStatement::_bCompleteCache() {
+  // Without an open result nothing tells how many rows are still to come.
+  if (!bCacheEnabled() || m_pclStatementSQL == nullptr || !m_pclStatementSQL->bIsResultOpen()) return FALSE;
+  CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
+  if (kept != nullptr) kept->AddRef();
+  BOOL ok = TRUE;
+  for (int o = 0; ok && !m_pclRecordCache->bIsFetchComplete() && o == 0;) ok = _bFetchAndCache(&o);
+  if (kept != nullptr) {
+    m_pclRecord->bCopyToCurrentRecord(kept);
+    kept->nRelease();
+  }
+  return ok && bCacheCompleted();
+}
+
+// ---------------------------------------------------------------- re-reading
+
+BOOL CNAStatement::bMove(long long, int update) {
+  if (m_pclDataAccess == nullptr) return FALSE;
+  ResetQuery();
+  EnableCache(0);
+  CHeldCommandRef condition(m_pclDataAccess->pclAllocCommand(m_pclError));
+  CHeldCommandRef command(m_pclDataAccess->pclAllocCommand(m_pclError));
+  if (condition.get() == nullptr || command.get() == nullptr) return FALSE;
+  if (!_bAddWHERELatestRead(condition.get(), 0, nullptr)) return FALSE;
+  if (!bBuildQuerySELECT(command.get(), 0, nullptr, 1, condition.get())) return FALSE;
+  if (!bExecute(0, update != 0 ? NA_ST_PREPARE : NA_ST_NOPREPARE)) return FALSE;
+  // The row read again keeps its rank among equal rows in the browse that reached it.
+  const int rank = m_pclRecord != nullptr ? m_pclRecord->nGetEqualRows() : 0;
+  const BOOL ok = bFetch(NA_PARSE_FIRST, update, 1);
+  if (m_pclRecord != nullptr) m_pclRecord->SetEqualRows(rank);
+  return ok;
+}

@@ -1,0 +1,331 @@
+// What the live browse tests share: MySQL data accesses over tables of the private server whose
+// names need backquotes, opened on connections of a chosen record limit ("QX Cache Size"), with
+// statements whose row cache and backward reading the test chooses; a model of a table's rows in
+// the order a browse item reads them; the SELECTs sent and the rows fetched, counted at the
+// client library. The fixture owns its connections and accesses and gives them back at the end.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "access/nadataaccess.h"
+#include "access/narecord.h"
+#include "host/host_datasource.h"
+#include "mysql/mysqldataaccess.h"
+#include "mysql/mysqlstatement.h"
+#include "sql/nacolumn.h"
+#include "tests/mysql/live_connection.h"
+#include "tests/support/any_test_values.h"
+
+// The test's knobs on the MySQL statement.
+struct BrowseKnobs {
+  bool rowCache = false;
+  bool backward = true;
+};
+
+class CBrowseStatement final : public CMySQLStatement {
+ public:
+  CBrowseStatement(CNADataAccess* access, CNAError* error, const BrowseKnobs* knobs)
+      : CMySQLStatement(access, error), m_pKnobs(knobs) {}
+  BOOL bDefaultParseNeedRecordCache() override { return m_pKnobs->rowCache ? TRUE : FALSE; }
+  BOOL bCanFetchBackward() override { return m_pKnobs->backward ? TRUE : FALSE; }
+
+ private:
+  const BrowseKnobs* m_pKnobs;
+};
+
+class CBrowseAccess final : public CMySQLDataAccess {
+ public:
+  using CMySQLDataAccess::CMySQLDataAccess;
+  using CNADataAccess::_SetRecordSaveID;
+  CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error) override {
+    return new (std::nothrow) CBrowseStatement(access, error, &m_knobs);
+  }
+  BrowseKnobs m_knobs;
+};
+
+// Client-library calls counted: texts sent and rows fetched.
+struct ClientCounts {
+  static inline int nQueries = 0;
+  static inline int nFetches = 0;
+  static inline std::vector<std::string> tabSent;
+  static inline decltype(__mysql_real_query) pfnQuery = nullptr;
+  static inline decltype(__mysql_fetch_row) pfnFetch = nullptr;
+  static int Query(MYSQL* h, const char* text, unsigned long length) {
+    ++nQueries;
+    tabSent.emplace_back(text, length);
+    if (tabSent.size() > 50) tabSent.erase(tabSent.begin());
+    return pfnQuery(h, text, length);
+  }
+  static MYSQL_ROW Fetch(MYSQL_RES* result) {
+    ++nFetches;
+    return pfnFetch(result);
+  }
+  static void Install() {
+    if (pfnQuery != nullptr) return;
+    pfnQuery = __mysql_real_query;
+    pfnFetch = __mysql_fetch_row;
+    __mysql_real_query = Query;
+    __mysql_fetch_row = Fetch;
+  }
+  static void Remove() {
+    if (pfnQuery == nullptr) return;
+    __mysql_real_query = pfnQuery;
+    __mysql_fetch_row = pfnFetch;
+    pfnQuery = nullptr;
+    pfnFetch = nullptr;
+  }
+  static void Reset() {
+    nQueries = nFetches = 0;
+    tabSent.clear();
+  }
+};
+
+// A value of a model row: a text, a number or NULL.
+using Cell = std::optional<std::wstring>;
+
+// How a column of the model orders: a collation of texts, or numbers.
+enum class Collation { Number, GeneralCi, NoPadBin };
+
+// One ORDER BY term of the model.
+struct Term {
+  int column;
+  Collation collation;
+  bool descending = false;
+};
+
+inline std::vector<unsigned int> Weights(const std::wstring& s, Collation c) {
+  std::vector<unsigned int> w;
+  size_t n = s.size();
+  if (c == Collation::GeneralCi)
+    while (n > 0 && s[n - 1] == L' ') --n;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned int ch = static_cast<unsigned int>(s[i]);
+    if (c == Collation::GeneralCi) {
+      if (ch > 0xFFFF) ch = 0xFFFD;
+      if (ch >= 'a' && ch <= 'z') ch -= 32;
+    }
+    w.push_back(ch);
+  }
+  return w;
+}
+
+// -1, 0, 1: NULL first, then the collation's weights (numbers by value).
+inline int CompareCells(const Cell& a, const Cell& b, Collation c) {
+  if (!a || !b) return a ? 1 : b ? -1 : 0;
+  if (c == Collation::Number) {
+    const long long x = std::stoll(*a), y = std::stoll(*b);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  const auto wa = Weights(*a, c), wb = Weights(*b, c);
+  return wa < wb ? -1 : wa > wb ? 1 : 0;
+}
+
+// A table's rows in a browse item's order; rows equal in every ORDER BY term form one group,
+// read in any order.
+struct BrowseModel {
+  std::vector<std::vector<Cell>> rows;  // sorted
+  std::vector<int> group;               // group number of each sorted row
+
+  BrowseModel(std::vector<std::vector<Cell>> all, const std::vector<Term>& order) {
+    auto cmp = [&](const std::vector<Cell>& x, const std::vector<Cell>& y) {
+      for (const Term& t : order) {
+        int r = CompareCells(x[static_cast<size_t>(t.column)], y[static_cast<size_t>(t.column)], t.collation);
+        if (t.descending) r = -r;
+        if (r != 0) return r;
+      }
+      return 0;
+    };
+    std::stable_sort(all.begin(), all.end(), [&](const auto& x, const auto& y) { return cmp(x, y) < 0; });
+    for (size_t i = 0; i < all.size(); ++i)
+      group.push_back(i == 0 ? 0 : group.back() + (cmp(all[i - 1], all[i]) != 0 ? 1 : 0));
+    rows = std::move(all);
+  }
+  long long n() const { return static_cast<long long>(rows.size()); }
+  // Whether values are those of a row of p's group.
+  bool InGroup(long long p, const std::vector<Cell>& values) const {
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (group[i] == group[static_cast<size_t>(p)] && rows[i] == values) return true;
+    return false;
+  }
+};
+
+inline std::string Utf8(const std::wstring& w) {
+  std::string s;
+  for (wchar_t wc : w) {
+    const auto c = static_cast<unsigned int>(wc);
+    if (c < 0x80) {
+      s += static_cast<char>(c);
+    } else if (c < 0x800) {
+      s += static_cast<char>(0xC0 | (c >> 6));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      s += static_cast<char>(0xE0 | (c >> 12));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      s += static_cast<char>(0xF0 | (c >> 18));
+      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return s;
+}
+
+// A server literal of a cell, through its UTF-8 bytes.
+inline std::string SqlCell(const Cell& c, bool number) {
+  if (!c) return "NULL";
+  if (number) return Utf8(*c);
+  std::string hex = "_utf8mb4 X'";
+  for (unsigned char ch : Utf8(*c)) {
+    static const char* const d = "0123456789ABCDEF";
+    hex += d[ch >> 4];
+    hex += d[ch & 15];
+  }
+  return hex + "'";
+}
+
+class LiveBrowse : public LiveConnection {
+ protected:
+  struct VM : AnyTest {
+    static void Bind() { SetUpTestSuite(); }
+  };
+  LiveBrowse() : LiveConnection("_brw") { CNAError::s_Hold(&m_error); }
+  static void SetUpTestSuite() { VM::Bind(); }
+  void SetUp() override {
+    LiveConnection::SetUp();
+    ASSERT_FALSE(HasFatalFailure());
+    m_pCnx->SetStatic(true);
+    m_nBlocks = CHostServices::Instance().nLiveBlocks();
+    ClientCounts::Install();
+    ClientCounts::Reset();
+  }
+  void TearDown() override {
+    ClientCounts::Remove();
+    for (CNADataAccess* a : m_accesses) a->nRelease();
+    m_accesses.clear();
+    for (auto& c : m_connections) c->nRelease();
+    m_connections.clear();
+    EXPECT_EQ(CHostServices::Instance().nLiveBlocks(), m_nBlocks) << "host string blocks left alive";
+    for (const std::wstring& t : m_tabCreated) Raw("DROP TABLE IF EXISTS " + Quoted(t));
+    LiveConnection::TearDown();
+  }
+  bool Unicode() const { return std::get<0>(GetParam()) == 65001; }
+
+  // A table name the server only takes between backquotes.
+  std::wstring Name(const std::wstring& shape) {
+    std::wstring name = shape + std::to_wstring(getpid());
+    m_tabCreated.push_back(name);
+    return name;
+  }
+  static std::string Quoted(const std::wstring& name) {
+    std::string q = "`";
+    for (char c : Utf8(name)) q += c == '`' ? std::string("``") : std::string(1, c);
+    return q + "`";
+  }
+  // SQL in UTF-8 on the second connection.
+  void Raw(const std::string& sql) {
+    std::string err;
+    ::RawRows rows;
+    ASSERT_TRUE(m_raw.query(sql, &rows, &err)) << sql << ": " << err;
+  }
+
+  // A connection of the driver with "QX Cache Size" set to cache (none: left to the host, which
+  // leaves it to the driver).
+  CMySQLConnection* Connect(const char* cache) {
+    auto& host = m_hosts.emplace_back();
+    auto& info = m_infos.emplace_back(m_str[3] + (cache != nullptr ? Wide(std::string(";QX Cache Size=") + cache) : L""));
+    host.m_pszUser = m_str[0].c_str();
+    host.m_pszPassword = m_str[1].c_str();
+    host.m_pszDataSource = m_str[2].c_str();
+    host.m_pszExtendedInfo = info.c_str();
+    host.m_llCacheSize = -2;
+    auto* cnx = new CMySQLConnection(L"id", &host);
+    cnx->AddRef();
+    m_connections.push_back(cnx);
+    EXPECT_TRUE(cnx->bOpen(&m_error)) << Utf8(m_error.pszGetError());
+    if (std::get<1>(GetParam())) {
+      EXPECT_TRUE(cnx->bExecuteQueryNoResult(&m_error, L"SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+    }
+    return cnx;
+  }
+
+  // The description's items.
+  CHostItemDescription* Item(CHostRecordDescription* desc, const wchar_t* name, eNA_ITEMTYPE type, unsigned int size,
+                             unsigned short keys = 0, std::initializer_list<CHostItemDescription*> parts = {}) {
+    CHostItemDescription& item = m_items.emplace_back(name, type, size);
+    item.m_wKeyFlags = keys;
+    item.m_pszNameInSource = name;
+    item.m_pszSourceName = nullptr;
+    item.m_tabComponents.assign(parts.begin(), parts.end());
+    desc->Add(&item);
+    return &item;
+  }
+  CHostRecordDescription* Description(const std::wstring& table) {
+    CHostRecordDescription& desc = m_descs.emplace_back();
+    const std::wstring& name = m_names.emplace_back(table);
+    desc.m_pszName = desc.m_pszDBTableName = desc.m_pszPhysicalName = name.c_str();
+    return &desc;
+  }
+  // An opened access over desc on cnx.
+  CBrowseAccess* Open(CHostRecordDescription* desc, CMySQLConnection* cnx, BrowseKnobs knobs = {}) {
+    auto* a = new CBrowseAccess(desc, cnx, &m_error);
+    a->AddRef();
+    a->m_knobs = knobs;
+    m_accesses.push_back(a);
+    EXPECT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
+    m_error.Reset();
+    return a;
+  }
+
+  // The record's values of the columns named, as the model holds them.
+  static std::vector<Cell> Values(CNADataAccess* a, const std::vector<const wchar_t*>& columns) {
+    std::vector<Cell> out;
+    for (const wchar_t* name : columns) {
+      CNAColumn* c = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(name);
+      CAny v;
+      if (c == nullptr || !c->bGetCurrentValue(&v, 0)) {
+        out.emplace_back(L"<no value>");
+        continue;
+      }
+      if (v.bIsNull()) out.emplace_back(std::nullopt);
+      else out.emplace_back(Show(v));
+    }
+    return out;
+  }
+  static std::string Text(const std::vector<Cell>& row) {
+    std::string s;
+    for (const Cell& c : row) s += (s.empty() ? "" : "|") + (c ? Utf8(*c) : std::string("NULL"));
+    return s;
+  }
+  static int Out(CNADataAccess* a, const wchar_t* item) {
+    int out = -1;
+    a->bHEndehors(item, &out);
+    return out;
+  }
+  // The last SELECTs sent, for a failure's message.
+  static std::string Sent() {
+    std::string s;
+    for (const std::string& t : ClientCounts::tabSent) s += "\n  " + t;
+    return s;
+  }
+
+  long m_nBlocks = 0;
+  std::deque<CHostConnectionDescription> m_hosts;
+  std::deque<std::wstring> m_infos;
+  std::deque<std::wstring> m_names;
+  std::deque<CHostItemDescription> m_items;
+  std::deque<CHostRecordDescription> m_descs;
+  std::vector<CMySQLConnection*> m_connections;
+  std::vector<CNADataAccess*> m_accesses;
+  std::vector<std::wstring> m_tabCreated;
+};
