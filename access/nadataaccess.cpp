@@ -7,6 +7,7 @@
 #include "access/narecord.h"
 #include "access/narecordcache.h"
 #include "access/narecordid.h"
+#include "access/natable.h"
 #include "access/natablecache.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/nacontext.h"
@@ -76,6 +77,7 @@ CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescri
 // Reset first: its statements and current record hand their record saves back to the caches,
 // which must still be there.
 CNADataAccess::~CNADataAccess() {
+  CNATable::g_ForgetDataAccess(this);
   _ResetDataAccess();
   CNADriver::g_nReleaseConnection(m_pclConnection);
   m_pclConnection = nullptr;

@@ -362,6 +362,19 @@ class CNADataAccess : public CInterf {
   const wchar_t* _pszGetDefaultParseItem();
   const wchar_t* pszGetBestParseItemName();
 
+  // ---- Host operations whose roads are not built yet ----
+  // Each answers FALSE with user error 8, type 7 (the operation is not supported), but the
+  // filter switch-off, which has no filter to switch off: TRUE.
+  BOOL bEvalHTrouve(const wchar_t* item, int* found, int* second);
+  BOOL bSetNextOperation(eNA_OPERATION operation);
+  BOOL bHFiltre(ISQLParserInformation* condition, wchar_t* item);
+  BOOL bHActiveFiltre(const wchar_t* item);
+  BOOL bHDesactiveFiltre(const wchar_t* item);
+  BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
+  BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
+  BOOL bHAttacheMemo(unsigned int memo, const wchar_t* path);
+  BOOL bCompareTablePosition(int first, int second, int* equal);
+
   // ---- Table cache ----
   CNATableCache* pclGetTableCacheNoRef() const { return m_pclTableCache; }
   // Frees the table cache if any. TRUE.

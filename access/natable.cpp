@@ -1,10 +1,67 @@
 #include "access/natable.h"
 
+#include <memory>
+
+#include "access/nadataaccess.h"
 #include "driver/inadatasourcedescription.h"
-#include "driver/nacontext.h"
 #include "driver/naconnectiondescription.h"
+#include "driver/nacontext.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "driver/naregistrywalk.h"
+#include "sql/isqlparserinformation.h"
+
+namespace {
+
+// Sites of the errors raised here.
+enum {
+  kSiteNoDataAccess = 1,
+  kSiteRecNum = 2,
+  kSiteEngineSilent = 3,
+  kSiteEngineOld = 4,
+  kSiteFreeMemory = 5,
+  kSiteInterditModif = 6,
+  kSiteFinInterditModif = 7,
+  kSiteCalculateKeyValue = 8,
+};
+constexpr unsigned int kErrNotSupported = 8;
+constexpr unsigned int kErrEngine = 16;
+constexpr unsigned int kErrNotOpened = 19;
+constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
+
+struct DataAccessRelease {
+  void operator()(CNADataAccess* access) const { access->nRelease(); }
+};
+using HeldDataAccess = std::unique_ptr<CNADataAccess, DataAccessRelease>;
+
+struct ContextRelease {
+  INAContext* host;
+  void operator()(CNAContext* ctx) const {
+    CNADriver* driver = CNADriver::s_pclDriver;
+    if (driver != nullptr)
+      driver->nReleaseContext(host, ctx);
+    else
+      ctx->nRelease();
+  }
+};
+using HeldContext = std::unique_ptr<CNAContext, ContextRelease>;
+
+HeldContext FindContext(INAContext* host) {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return HeldContext(driver != nullptr ? driver->pclFindContext(host) : nullptr, ContextRelease{host});
+}
+
+void ResetError(CNAError* error) {
+  if (error != nullptr) error->Reset();
+}
+
+}  // namespace
+
+CNADataAccess* CNATable::gpclLastDataAccess = nullptr;
+uint32_t CNATable::gdwCtxID = 0;
+uint32_t CNATable::gdwDataID = 0;
+
+// ---------------------------------------------------------------- life and counts
 
 CNATable::CNATable(const wchar_t* identification, INADataSourceDescription* desc, CNAConnectionDescription* cnx,
                    CNAError* error)
@@ -15,9 +72,21 @@ CNATable::CNATable(const wchar_t* identification, INADataSourceDescription* desc
 }
 
 CNATable::~CNATable() {
+  {
+    // A context may keep an access alive: it must not point at a dead table.
+    CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
+    CNADataAccess* access = nullptr;
+    while (walk.bNext(&access))
+      if (access->pclGetTableNoRef() == this) access->SetTable(nullptr);
+  }
+  m_tabDataAccess.RemoveAll();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
   CNADriver::g_nReleaseConnection(m_pclConnection);
   CNAError::s_Drop(&m_pclError);
+  try {
+    if (m_piBindVariable != nullptr) m_piBindVariable->nRelease();
+  } catch (...) {
+  }
 }
 
 INATable* CNATable::ExternalAddRef() {
@@ -50,20 +119,386 @@ int CNATable::nRelease() {
   return static_cast<int>(left);
 }
 
+void CNATable::SetQueryBindVariable(INAQueryParametersValue* values) {
+  if (values == m_piBindVariable) return;
+  if (m_piBindVariable != nullptr) m_piBindVariable->nRelease();
+  m_piBindVariable = values;
+  if (values != nullptr) values->AddRef();
+}
+
+// ---------------------------------------------------------------- the registry of data accesses
+
+void CNATable::g_ForgetDataAccess(CNADataAccess* access) {
+  CNADriverLock lock;
+  if (gpclLastDataAccess == access) gpclLastDataAccess = nullptr;
+}
+
+void CNATable::_Adopt(CNADataAccess* access) const {
+  if (access->pclGetTableNoRef() != nullptr) return;
+  const_cast<CNATable*>(this)->__AddDataAccess(access);
+}
+
+CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
+  CNADriverLock lock;
+  if (gpclLastDataAccess != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
+    gpclLastDataAccess->AddRef();
+    _Adopt(gpclLastDataAccess);
+    return gpclLastDataAccess;
+  }
+  HeldContext context = FindContext(ctx);
+  if (context == nullptr) return nullptr;
+  CNADataAccess* access = context->pclFindDataAccess(ctx);
+  context.reset();
+  if (access == nullptr) return nullptr;
+  _Adopt(access);
+  gdwCtxID = ctx->dwGetCtxID();
+  gdwDataID = ctx->dwGetDataID();
+  gpclLastDataAccess = access;
+  return access;
+}
+
+CNADataAccess* CNATable::_pclGetDataAccess(INAContext* ctx, int* created) {
+  CNADriverLock lock;
+  if (created != nullptr) *created = 0;
+  CNADriver* driver = CNADriver::s_pclDriver;
+  if (driver == nullptr) return nullptr;
+  int contextCreated = 0;
+  HeldContext context(driver->pclGetContext(ctx, &contextCreated), ContextRelease{ctx});
+  if (context == nullptr) return nullptr;
+  int made = 0;
+  CNADataAccess* access = context->pclGetDataAccess(ctx, m_pclConnection, m_piDescription, &made);
+  if (access == nullptr) return nullptr;
+  if (made)
+    __AddDataAccess(access);
+  else
+    _Adopt(access);
+  if (created != nullptr) *created = made;
+  return access;
+}
+
+void CNATable::__AddDataAccess(CNADataAccess* access) {
+  CNADriverLock lock;
+  if (m_tabDataAccess.bAddValue(access, access)) access->SetTable(this);
+}
+
+void CNATable::_DetachDataAccess(CNADataAccess* access) {
+  CNADriverLock lock;
+  if (gpclLastDataAccess == access) gpclLastDataAccess = nullptr;
+  if (access->pclGetTableNoRef() == this) access->SetTable(nullptr);
+  m_tabDataAccess.bRemoveValue(access);
+}
+
+void CNATable::_RemoveDataAccess(INAContext* ctx, CNADataAccess* access) {
+  CNADriverLock lock;
+  HeldContext context = FindContext(ctx);
+  if (context == nullptr || access == nullptr) return;
+  // The caller's reference keeps access alive through both removals.
+  context->RemoveDataAccess(ctx, access);
+  _DetachDataAccess(access);
+}
+
+void CNATable::_SetContextLastNAError(INAContext* ctx, CNAError* error) const {
+  HeldContext context = FindContext(ctx);
+  if (context != nullptr && context->pclGetErrorNoRef() != nullptr) context->pclGetErrorNoRef()->Copy(error);
+}
+
+void CNATable::_SetLastNAError(INAContext* ctx, CNAError* error) {
+  _SetContextLastNAError(ctx, error);
+  if (m_pclError != nullptr) m_pclError->Copy(error);
+}
+
+// ---------------------------------------------------------------- errors and checks
+
+void CNATable::_RaiseNoDataAccess(int site, CNAConnectionDescription* cnx) const {
+  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, site, cnx, pszGetLogicalName(), nullptr,
+                             kErrNotOpened, pszGetLogicalName());
+}
+
+BOOL CNATable::_bRefuse(INAContext* ctx, int site) const {
+  CNAError::g_RaiseUserError(m_pclError, kTypeNotSupported, NA_SRC_TABLE, site, m_pclConnection, pszGetLogicalName(),
+                             nullptr, kErrNotSupported);
+  _SetContextLastNAError(ctx, m_pclError);
+  return FALSE;
+}
+
+BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
+  CNADriverLock lock;
+  CNADriver* driver = CNADriver::s_pclDriver;
+  if (query == nullptr || driver == nullptr || driver->m_bHostSQLModuleAccepted) return TRUE;
+  if (!query->bHandshake(32, 32, &CNADriver::s_nID_QXSQL)) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteEngineSilent, m_pclConnection,
+                               nullptr, nullptr, kErrEngine, L"qx200msql.so", L"qx200sql.so");
+    return FALSE;
+  }
+  if (CNADriver::s_nID_QXSQL <= 31) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteEngineOld, m_pclConnection,
+                               nullptr, nullptr, kErrEngine, L"qx200sql.so", L"qx200msql.so");
+    return FALSE;
+  }
+  driver->m_bHostSQLModuleAccepted = 1;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------- the common shape
+
+template <typename F>
+BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone) const {
+  CNADriverLock lock;
+  ResetError(m_pclError);
+  HeldDataAccess access(_pclFindDataAccess(ctx));
+  if (access == nullptr) {
+    if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
+    return whenNone;
+  }
+  ResetError(access->pclGetErrorNoRef());
+  return call(access.get());
+}
+
+BOOL CNATable::bNbEnrNeedParse(INAContext* ctx, int* needParse, const wchar_t* item) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bNbEnrNeedParse(needParse, item); });
+}
+BOOL CNATable::bHAjoute(INAContext* ctx, unsigned int flags, eNA_LOCKTYPE lock) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHAjoute(flags, lock); });
+}
+BOOL CNATable::bHEcrit(INAContext* ctx, long long recnum, unsigned int flags, eNA_LOCKTYPE lock) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHEcrit(recnum, flags, lock); });
+}
+BOOL CNATable::bHRaye(INAContext* ctx, long long recnum, eNA_LOCKTYPE lock) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHRaye(recnum, lock); });
+}
+BOOL CNATable::bHSupprime(INAContext* ctx, long long recnum, eNA_LOCKTYPE lock) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHSupprime(recnum, lock); });
+}
+BOOL CNATable::bHModifie(INAContext* ctx, long long recnum, unsigned int flags, eNA_LOCKTYPE lock) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHModifie(recnum, flags, lock); });
+}
+BOOL CNATable::bHRecherche(INAContext* ctx, const wchar_t* item, const CAny* value, int generic, int setRead,
+                           eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, int fromFirst, unsigned int flags) {
+  return _bForward(ctx, [&](CNADataAccess* a) {
+    return a->bHRecherche(item, value, generic, setRead, lock, lockOut, fromFirst, flags);
+  });
+}
+BOOL CNATable::bHLibere(INAContext* ctx) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHLibere(); });
+}
+BOOL CNATable::bHLit(INAContext* ctx, long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHLit(recnum, lock, lockOut); });
+}
+BOOL CNATable::bHLitxxx(INAContext* ctx, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                        eNA_LOCKTYPE* lockOut, unsigned int flags) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHLitxxx(item, dir, setRead, lock, lockOut, flags); });
+}
+BOOL CNATable::bSkipRecord(INAContext* ctx, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                           int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, unsigned int flags) {
+  return _bForward(ctx,
+                   [&](CNADataAccess* a) { return a->bSkipRecord(item, dir, count, setRead, lock, lockOut, flags); });
+}
+BOOL CNATable::bHBloqueFichier(INAContext* ctx, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHBloqueFichier(lock, lockOut); });
+}
+BOOL CNATable::bHDebloqueFichier(INAContext* ctx) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueFichier(); });
+}
+BOOL CNATable::bHBloqueNumEnr(INAContext* ctx, long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHBloqueNumEnr(recnum, lock, lockOut); });
+}
+BOOL CNATable::bHDebloqueNumEnr(INAContext* ctx, long long recnum) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueNumEnr(recnum); });
+}
+BOOL CNATable::bHEnDehors(INAContext* ctx, const wchar_t* item, int* out) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHEndehors(item, out); });
+}
+BOOL CNATable::bEvalHTrouve(INAContext* ctx, const wchar_t* item, int* found, int* second) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); });
+}
+BOOL CNATable::bSetNextOperation(INAContext* ctx, eNA_OPERATION operation) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetNextOperation(operation); });
+}
+BOOL CNATable::bGetRecNumState(INAContext* ctx, long long recnum, unsigned int* state) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecNumState(recnum, state); });
+}
+BOOL CNATable::bHFiltre(INAContext* ctx, ISQLParserInformation* condition, wchar_t* item) {
+  if (!_bCheckSQLEngine(condition)) return FALSE;
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHFiltre(condition, item); });
+}
+BOOL CNATable::bHFiltre(INAContext* ctx, const wchar_t* item, const CAny* min, int minIncluded, const CAny* max,
+                        int maxIncluded, ISQLParserInformation* condition) {
+  if (!_bCheckSQLEngine(condition)) return FALSE;
+  return _bForward(ctx,
+                   [&](CNADataAccess* a) { return a->bHFiltre(item, min, minIncluded, max, maxIncluded, condition); });
+}
+BOOL CNATable::bHActiveFiltre(INAContext* ctx, const wchar_t* item, unsigned int) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHActiveFiltre(item); });
+}
+BOOL CNATable::bHDesactiveFiltre(INAContext* ctx, const wchar_t* item, unsigned int) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDesactiveFiltre(item); }, TRUE);
+}
+BOOL CNATable::bHRetourPosition(INAContext* ctx, int id, wchar_t* itemOut, int keep, unsigned int mode) {
+  return _bForward(ctx, [&](CNADataAccess* a) {
+    return a->bHRetourPosition(id, itemOut, keep, static_cast<eNAPOSITION>(mode));
+  });
+}
+BOOL CNATable::bHLiberePosition(INAContext* ctx, int id) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHLiberePosition(id); }, TRUE);
+}
+BOOL CNATable::bHSauvePosition(INAContext* ctx, const wchar_t* item, int* id, unsigned int mode) {
+  return _bForward(ctx,
+                   [&](CNADataAccess* a) { return a->bHSauvePosition(id, item, static_cast<eNAPOSITION>(mode)); });
+}
+BOOL CNATable::bHVersion(INAContext* ctx, int* version) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHVersion(version); });
+}
+BOOL CNATable::bHNbEnr(INAContext* ctx, long long* count, unsigned int options, unsigned int flags) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHNbEnr(count, options, flags); });
+}
+BOOL CNATable::bHPositionCourante(INAContext* ctx, const wchar_t* item, int* position, eNA_PRECISION precision,
+                                  unsigned int) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHPositionCourante(position, item, precision); });
+}
+BOOL CNATable::bHPositionne(INAContext* ctx, const wchar_t* item, unsigned int position, eNA_PRECISION precision,
+                            unsigned int flags) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHPositionne(item, position, precision, flags); });
+}
+BOOL CNATable::bGetBLOB(INAContext* ctx, unsigned int memo, CAny* value) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetBLOB(memo, value); });
+}
+BOOL CNATable::bSetBLOB(INAContext* ctx, unsigned int memo, const CAny* value) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetBLOB(memo, value); });
+}
+BOOL CNATable::bGetRecord(INAContext* ctx, CNAKJRecord** record) const {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecord(record); });
+}
+BOOL CNATable::bSetRecord(INAContext* ctx, CNAKJRecord* record) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetRecord(record); });
+}
+BOOL CNATable::bHAttacheMemo(INAContext* ctx, unsigned int memo, const wchar_t* path) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHAttacheMemo(memo, path); });
+}
+BOOL CNATable::bExtraitMemo(INAContext* ctx, unsigned int memo, const wchar_t* path) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bExtraitMemo(memo, path); });
+}
+BOOL CNATable::bHAnnuleRecherche(INAContext* ctx, const wchar_t* item) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHAnnuleRecherche(item); });
+}
+BOOL CNATable::bHChangeCle(INAContext* ctx, const wchar_t* item, unsigned int flags) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHChangeCle(item, flags); });
+}
+BOOL CNATable::bHConstruitValCle(INAContext* ctx, CAny* out, const wchar_t* item, unsigned int options,
+                                 CAny** values) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHConstruitValCle(out, item, options, values); });
+}
+BOOL CNATable::bFreeCache(INAContext* ctx) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bFreeCache(); });
+}
+BOOL CNATable::bCompareTablePosition(INAContext* ctx, int first, int second, int* equal) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bCompareTablePosition(first, second, equal); });
+}
+BOOL CNATable::bSupprimeTout(INAContext* ctx) {
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bSupprimeTout(); });
+}
+
+long long CNATable::llGetRecNum(INAContext* ctx) {
+  CNADriverLock lock;
+  HeldDataAccess access(_pclFindDataAccess(ctx));
+  if (access == nullptr) {
+    _RaiseNoDataAccess(kSiteRecNum, m_pclConnection);
+    return 0;
+  }
+  return access->llGetRecNum();
+}
+
+// ---------------------------------------------------------------- entries of their own shapes
+
+INAError* CNATable::piGetLastError(INAContext* ctx) {
+  CNADriverLock lock;
+  HeldContext context = FindContext(ctx);
+  if (context != nullptr) return context->pclGetErrorNoRef();
+  return m_pclError;
+}
+
+BOOL CNATable::bIsOpened(INAContext* ctx) {
+  CNADriverLock lock;
+  HeldDataAccess access(_pclFindDataAccess(ctx));
+  return access != nullptr && access->bIsOpened() ? TRUE : FALSE;
+}
+
+INADataSourceDescription* CNATable::piGetDataSourceDescription() {
+  CNADriverLock lock;
+  return m_piDescription != nullptr ? m_piDescription->ExternalAddRef() : nullptr;
+}
+
+template <typename F>
+BOOL CNATable::_bOpenAndCall(INAContext* ctx, bool bOpenOnly, bool bAlwaysRemove, F&& call) {
+  CNADriverLock lock;
+  ResetError(m_pclError);
+  const BOOL open = m_pclConnection != nullptr &&
+                    (bOpenOnly ? m_pclConnection->bOpen(m_pclError) : m_pclConnection->bOpenCreate(m_pclError));
+  if (!open) {
+    _SetContextLastNAError(ctx, m_pclError);
+    return FALSE;
+  }
+  int created = 0;
+  HeldDataAccess access(_pclGetDataAccess(ctx, &created));
+  if (access == nullptr) return FALSE;
+  ResetError(access->pclGetErrorNoRef());
+  const BOOL ok = call(access.get());
+  if (!ok && m_pclError != nullptr) m_pclError->Copy(access->pclGetErrorNoRef());
+  if (bAlwaysRemove || (!ok && created)) _RemoveDataAccess(ctx, access.get());
+  return ok;
+}
+
+BOOL CNATable::bHOuvre(INAContext* ctx, eNA_ACCESS mode, const wchar_t* password) {
+  return _bOpenAndCall(ctx, true, false, [&](CNADataAccess* a) { return a->bHOuvre(mode, password); });
+}
+
+BOOL CNATable::bHCreation(INAContext* ctx, const wchar_t* password) {
+  return _bOpenAndCall(ctx, false, false, [&](CNADataAccess* a) { return a->bHCreation(password, 1); });
+}
+
+BOOL CNATable::bHCreationSiInexistant(INAContext* ctx, eNA_ACCESS mode, const wchar_t* password) {
+  return _bOpenAndCall(ctx, false, false, [&](CNADataAccess* a) { return a->bHCreationSiInexistant(mode, password); });
+}
+
+BOOL CNATable::bSupprimeFichier(INAContext* ctx) {
+  return _bOpenAndCall(ctx, false, true, [&](CNADataAccess* a) { return a->bSupprimeFichier(); });
+}
+
+BOOL CNATable::bHFerme(INAContext* ctx) {
+  CNADriverLock lock;
+  HeldDataAccess access(_pclFindDataAccess(ctx));
+  if (access == nullptr) return TRUE;
+  ResetError(access->pclGetErrorNoRef());
+  const BOOL ok = access->bHFerme();
+  if (!ok && m_pclError != nullptr) m_pclError->Copy(access->pclGetErrorNoRef());
+  _RemoveDataAccess(ctx, access.get());
+  SetQueryBindVariable(nullptr);
+  return ok;
+}
+
 BOOL CNATable::bHMode(INAContext* ctx, _eNA_HMODE mode) {
   CNADriverLock lock;
   CNADriver* driver = CNADriver::s_pclDriver;
   int created = 0;
-  CNAContext* context = driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr;
+  HeldContext context(driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr, ContextRelease{ctx});
   if (context == nullptr) return TRUE;
-  const BOOL ok = context->bHMode(pszGetLogicalName(), mode);
-  driver->nReleaseContext(ctx, context);
-  return ok;
+  return context->bHMode(pszGetLogicalName(), mode);
 }
 
-BOOL CNATable::bHFerme(INAContext*) { return TRUE; }
+BOOL CNATable::bHReindexe(INAContext* ctx, unsigned int options, IGaugeControl* gauge) {
+  CNADriverLock lock;
+  int created = 0;
+  HeldDataAccess access(_pclGetDataAccess(ctx, &created));
+  if (access == nullptr) return FALSE;
+  return access->bHReindexe(options, gauge);
+}
 
-BOOL CNATable::bSupprimeFichier(INAContext*) { return FALSE; }
+BOOL CNATable::FreeMemory(INAContext* ctx, void**) const { return _bRefuse(ctx, kSiteFreeMemory); }
+BOOL CNATable::bHInterditModif(INAContext* ctx) { return _bRefuse(ctx, kSiteInterditModif); }
+BOOL CNATable::bHFinInterditModif(INAContext* ctx) { return _bRefuse(ctx, kSiteFinInterditModif); }
+BOOL CNATable::bCalculateKeyValue(INAContext* ctx, const wchar_t*, void**, const void*, unsigned int*, unsigned short,
+                                  int) {
+  return _bRefuse(ctx, kSiteCalculateKeyValue);
+}
 
 BOOL CNATable::bExecuteQuery(int* result, INAContext*, const wchar_t*, ISQLParserInformation*, unsigned int,
                              const INAQueryExecution*) {

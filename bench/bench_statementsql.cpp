@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_measure.h"
 #include "bench/bench_server.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
@@ -77,46 +78,6 @@ CSetup& Setup() {
 }
 
 bool Ready(benchmark::State& state) { return bBenchReady(state, Setup().bOk); }
-
-long RssKb() {
-  FILE* f = fopen("/proc/self/statm", "r");
-  long pages = 0, resident = 0;
-  if (f != nullptr) {
-    if (fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    fclose(f);
-  }
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// One pass over the result: its wall and CPU time and the resident set it added at most.
-struct STPass {
-  double wall = 0, cpu = 0;
-  long rssKb = 0;
-  long long rows = 0;
-};
-
-template <typename F>
-STPass Measure(F&& pass) {
-  const long rss0 = RssKb();
-  long peak = rss0;
-  const double cpu0 = CpuSeconds();
-  const auto t0 = std::chrono::steady_clock::now();
-  STPass p;
-  p.rows = pass([&](long long row) {
-    if ((row & 4095) == 0) peak = std::max(peak, RssKb());
-  });
-  p.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  p.cpu = CpuSeconds() - cpu0;
-  p.rssKb = std::max(peak, RssKb()) - rss0;
-  return p;
-}
 
 MYSQL* RawOpen() {
   const CSetup& s = Setup();
@@ -244,11 +205,6 @@ void BM_Statement(benchmark::State& state) {
   for (auto _ : state)
     if (passes.push_back(reader.Pass(state.range(0) != 0)), !Check(state, passes.back())) break;
   Report(state, passes);
-}
-
-double Median(std::vector<double> v) {
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
 }
 
 // Both sides in turn, so that drift of the server and the machine falls on both alike, each

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "access/nadataaccess.h"
+#include "access/natable.h"
 #include "common/str_compare.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
@@ -77,6 +78,11 @@ void CNAContext::CloseAllDataAccess() {
     m_tabDataAccess.StopParsing();
     HeldDataAccess access(static_cast<CNADataAccess*>(value));
     if (access->bIsOpened()) access->bHFerme();
+    // Nothing may find it again under this context's ids: not its table, not the cache.
+    if (CNATable* table = access->pclGetTableNoRef())
+      table->_DetachDataAccess(access.get());
+    else
+      CNATable::g_ForgetDataAccess(access.get());
   }
 }
 

@@ -190,21 +190,17 @@ INADriverSQL* CNADriver::piGetInterface(int id) {
 }
 
 // The host operations below wait for the host-operations layer: they answer FALSE or null.
-BOOL CNADriver::bOpenConnection(INAConnectionDescription*) { return FALSE; }
-BOOL CNADriver::bCloseConnection(INAConnectionDescription*) { return FALSE; }
 BOOL CNADriver::bCopyContext(INACopyCtx*, INAContext*, INAContext*, unsigned int) { return FALSE; }
 INAError* CNADriver::piGetLastError() const {
   CNADriverLock lock;
   return m_pclError;
 }
 BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
-INATable* CNADriver::piGetTable(INAConnectionDescription*, INADataSourceDescription*) { return nullptr; }
 BOOL CNADriver::bGetTableList(CAny*, INAConnectionDescription*, unsigned int) { return FALSE; }
 BOOL CNADriver::bHExecuteRequeteSQL(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
                                     ISQLParserInformation*, unsigned int) {
   return FALSE;
 }
-BOOL CNADriver::bCloseContext(INAContext*) { return FALSE; }
 BOOL CNADriver::bTransactionBegin(INAConnectionDescription*, const wchar_t*) { return FALSE; }
 BOOL CNADriver::bTransactionCommit(INAConnectionDescription*, const wchar_t*) { return FALSE; }
 BOOL CNADriver::bTransactionRollBack(INAConnectionDescription*, const wchar_t*) { return FALSE; }
@@ -237,6 +233,51 @@ BOOL CNADriver::bSupprimeFichier(INAContext*, INAConnectionDescription*, const w
   return FALSE;
 }
 BOOL CNADriver::bGetDatabaseList(CXYString<wchar_t>*, INAConnectionDescription*, unsigned int) { return FALSE; }
+
+BOOL CNADriver::bOpenConnection(INAConnectionDescription* host) {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  CNAConnectionDescription* cnx = host != nullptr ? _pclGetConnection(host) : nullptr;
+  if (cnx == nullptr) return FALSE;
+  const BOOL open = _bOpenConnection(cnx);
+  nReleaseConnection(cnx);
+  return open;
+}
+
+BOOL CNADriver::bCloseConnection(INAConnectionDescription* host) {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  CNAConnectionDescription* cnx = host != nullptr ? _pclFindConnection(host) : nullptr;
+  if (cnx == nullptr) return TRUE;
+  if (nReleaseConnection(cnx) > 0) _bCloseConnection(cnx);
+  return TRUE;
+}
+
+INATable* CNADriver::piGetTable(INAConnectionDescription* host, INADataSourceDescription* desc) {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  if (host == nullptr || desc == nullptr) return nullptr;
+  CNAConnectionDescription* cnx = _pclGetConnection(host);
+  if (cnx == nullptr) return nullptr;
+  CNATable* table = _pclGetTable(desc, cnx);
+  if (table != nullptr) {
+    table->ExternalAddRef();
+    // The registry's reference stays: this one only was the lookup's.
+    table->nRelease();
+  }
+  nReleaseConnection(cnx);
+  return table;
+}
+
+BOOL CNADriver::bCloseContext(INAContext* host) {
+  CNADriverLock lock;
+  if (m_pclError != nullptr) m_pclError->Reset();
+  CNAContext* ctx = host != nullptr ? pclFindContext(host) : nullptr;
+  if (ctx == nullptr) return FALSE;
+  ctx->CloseAllDataAccess();
+  nReleaseContext(host, ctx);
+  return TRUE;
+}
 
 INADataSourceDescription* CNADriver::piGetTableDesc(const wchar_t* name, INAConnectionDescription* host) {
   CNADriverLock lock;

@@ -61,6 +61,8 @@ enum eNA_PARSEDIRECTION : int32_t {
 enum eNAPOSITION : int32_t {};
 // Lock asked with a read (0 none).
 enum eNA_LOCKTYPE : int32_t {};
+// Precision of a position in thousandths of a file; the driver passes it on.
+enum eNA_PRECISION : int32_t {};
 
 // The host's connection-name object: a first word of the host's, then the name.
 class CNAConnectionName {

@@ -75,6 +75,8 @@ class CHostRecordDescription final : public INADataSourceDescription {
   BOOL bGetNullSupported() const override { return TRUE; }
 
   int nGetRefCount() const { return m_nRef; }
+  // The host's own reading of its layout: no reference taken.
+  CHostItemDescription* pclGetItemNoRef(size_t i) const { return i < m_tabItems.size() ? m_tabItems[i] : nullptr; }
 
   // Set by the test.
   const wchar_t* m_pszName = L"file";

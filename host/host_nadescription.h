@@ -30,7 +30,7 @@ class CHostConnectionDescription final : public INAConnectionDescription {
   int nGetCommandTimeout() const override { return -1; }
   const wchar_t* pszGetExtendedInfo() const override { return m_pszExtendedInfo; }
   const CNAConnectionName* pclGetConnectionName() const override { return &m_clName; }
-  long lGetCursorOptions() const override { return 0; }
+  long lGetCursorOptions() const override { return m_lCursorOptions; }
   const wchar_t* pszGetDefaultDataBase() const override { return L""; }
   long long llGetCacheSize() const override { return m_llCacheSize; }
   const wchar_t* pszGetLogicalConnectionName() const override { return L""; }
@@ -47,6 +47,8 @@ class CHostConnectionDescription final : public INAConnectionDescription {
   const wchar_t* m_pszDataSource = L"server";
   const wchar_t* m_pszProvider = L"provider";
   const wchar_t* m_pszExtendedInfo = nullptr;
+  // Bit 1 server cursors, bit 2 client cursors.
+  long m_lCursorOptions = 0;
   CHostConnectionName m_clName;
 
  private:

@@ -75,6 +75,7 @@ class Ref {
 struct CSettings {
   unsigned int dwThrow = 0;
   int nPhysicalNameAsks = 0;
+  int nHandshakeCalls = 0;
   BOOL bAnswer = TRUE;
   uint32_t nId = 32;
 };
@@ -314,6 +315,7 @@ class CParse final : public TCounted<ISQLParserInformation> {
   IExpOpExpression* piGetWhereTree() override { return m_where.Give(); }
   CTabValParser* pclGetItemReferences() override { return &m_clItems; }
   BOOL bHandshake(int, int, uint32_t* id) override {
+    ++m_settings->nHandshakeCalls;
     if (!m_settings->bAnswer) return FALSE;
     if (id != nullptr) *id = m_settings->nId;
     return TRUE;
@@ -1292,6 +1294,10 @@ void CHostSQLParser::SetThrow(ISQLParserInformation* parse, unsigned int what) {
 void CHostSQLParser::SetHandshake(ISQLParserInformation* parse, BOOL answer, uint32_t id) {
   static_cast<CParse*>(parse)->m_settings->bAnswer = answer;
   static_cast<CParse*>(parse)->m_settings->nId = id;
+}
+
+int CHostSQLParser::nHandshakeCalls(ISQLParserInformation* parse) {
+  return static_cast<CParse*>(parse)->m_settings->nHandshakeCalls;
 }
 
 int CHostSQLParser::nPhysicalNameAsks(ISQLParserInformation* parse) {

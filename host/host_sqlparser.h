@@ -73,6 +73,8 @@ class CHostSQLParser {
   static void SetThrow(ISQLParserInformation* parse, unsigned int what);
   // The handshake's answer and the id it writes (TRUE and 32 by default).
   static void SetHandshake(ISQLParserInformation* parse, BOOL answer, uint32_t id);
+  // How many times parse's handshake was called.
+  static int nHandshakeCalls(ISQLParserInformation* parse);
   // How many times parse was asked for a physical name.
   static int nPhysicalNameAsks(ISQLParserInformation* parse);
   static long nLive();

@@ -214,6 +214,8 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
   _InitCodePageFromZV();
   m_nServerCodePage = 1252;
   if (!CNAFunctionLoader::g_bLoaded() && !_bLoadClientLibrary(error)) return FALSE;
+  // The process has one client library: a connection that names another is refused.
+  if (!_bCheckClientLibraryWanted(error)) return FALSE;
   m_pMySQL = nullptr;
   if (!_bCall(error, kSiteInit, [&] { m_pMySQL = __mysql_init(nullptr); })) {
     m_pMySQL = nullptr;

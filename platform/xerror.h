@@ -298,6 +298,8 @@ class CXError : public CQXUnknown {
 
   static const wchar_t* _psz(const wchar_t* p) { return p != nullptr ? p : L""; }
   void _Reset();
+  // Nothing held and every field at its reset value: a RAZ would change nothing.
+  bool _bClear() const;
   // Joins text to *pp with "\r\n" between (in front when bFront); one allocation, all or nothing.
   wchar_t* _pszJoin(wchar_t** pp, const wchar_t* text, bool bFront);
   void _AddResourceMessage(const _stMyModuleInfo* record, unsigned int id, int variant, va_list args, eTarget target);

@@ -74,6 +74,8 @@ class CNAKJRecord {
   virtual BOOL vbItemValueDefined(const INAItemDescription* item, int index) const {
     return bItemValueDefined(item, index);
   }
+  // The host gives back a record it was handed through this slot.
+  virtual int vnRelease() { return nRelease(); }
 
   // Sizes the record from the description (its physical items, and its disk record size or the
   // end of its last item that is no composite key when that lies further), every value NULL; with NA_INIT_DEFAULT each item that is not a composite key takes its default.

@@ -10,21 +10,10 @@
 #include "driver/nadriversql.h"
 #include "driver_doubles.h"
 #include "host/host_nadescription.h"
+#include "tests/support/slot_of.h"
 #include "values/any.h"
 
 namespace {
-
-// The vtable slot of a virtual member function (Itanium ABI: 1 + its byte offset).
-template <typename M>
-long SlotOf(M member) {
-  struct {
-    uintptr_t ptr;
-    ptrdiff_t adj;
-  } rep;
-  static_assert(sizeof member == sizeof rep);
-  memcpy(&rep, &member, sizeof rep);
-  return static_cast<long>((rep.ptr - 1) / sizeof(void*));
-}
 
 using I = INADriverSQL;
 

@@ -17,6 +17,37 @@ struct Expected {
   int nPort = 0, nClientFlag = 0;
 };
 
+TEST(ConnectionSettings, HostCacheSizeAndCursorOptionsServeWhereTheKeysAreSilent) {
+  const struct {
+    int nHostVersion;
+    long long llHostCache;
+    long lOptions;
+    const wchar_t* pszExtended;
+    long long llCacheSize;
+    eCURSORLOCATION eCursor;
+  } rows[] = {
+      {4, 250, 0, nullptr, 250, CURSORLOCATION_DEFAULT},
+      {3, 250, 0, nullptr, -2, CURSORLOCATION_DEFAULT},  // before version 4 the host has none
+      {4, 250, 0, L"QX Cache Size=15", 15, CURSORLOCATION_DEFAULT},
+      {4, -1, 1, nullptr, -1, CURSORLOCATION_SERVER},
+      {4, -1, 2, nullptr, -1, CURSORLOCATION_CLIENT},
+      {4, -1, 3, nullptr, -1, CURSORLOCATION_SERVER},
+      {4, -1, 4, nullptr, -1, CURSORLOCATION_DEFAULT},
+      {4, -1, 1, L"QX Cursor Location=Client", -1, CURSORLOCATION_CLIENT},
+  };
+  for (const auto& row : rows) {
+    CHostConnectionDescription host;
+    host.m_nVersion = row.nHostVersion;
+    host.m_llCacheSize = row.llHostCache;
+    host.m_lCursorOptions = row.lOptions;
+    host.m_pszExtendedInfo = row.pszExtended;
+    CMySQLConnection cnx(L"id", &host);
+    SCOPED_TRACE(testing::Message() << row.nHostVersion << " " << row.llHostCache << " " << row.lOptions);
+    EXPECT_EQ(cnx.llGetCacheSize(), row.llCacheSize);
+    EXPECT_EQ(cnx.eGetCursorLocation(), row.eCursor);
+  }
+}
+
 TEST(ConnectionSettings, TakesItsKeysOutOfTheExtendedInformation) {
   const struct {
     const wchar_t* pszExtended;

@@ -1,0 +1,372 @@
+// The table object without a server: its slots where the host calls them, the answer of a file
+// not open in a context, the refusals, the opens and closes over a data access that answers as
+// the test says, the one-entry cache, the host SQL engine's check, and what a context closed or
+// a table destroyed leaves behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/host_context.h"
+#include "host/host_nadescription.h"
+#include "host/host_sqlparser.h"
+#include "tests/driver/driver_doubles.h"
+#include "tests/support/parse_bench.h"
+#include "tests/support/slot_of.h"
+
+namespace {
+
+constexpr unsigned int kNotOpened = 19, kNotSupported = 8, kEngine = 16, kMissingTable = 15;
+
+// Answers its opens, creations and deletions as s_bSucceed says, and counts what reaches it.
+class CScriptedAccess final : public CNADataAccess {
+ public:
+  using CNADataAccess::CNADataAccess;
+  BOOL bHOuvre(eNA_ACCESS, const wchar_t* password) override {
+    s_csPassword = password != nullptr ? password : L"";
+    return _bAnswer();
+  }
+  BOOL bHCreation(const wchar_t*, int dropFirst) override {
+    s_nDropFirst = dropFirst;
+    return _bAnswer();
+  }
+  BOOL bHCreationSiInexistant(eNA_ACCESS, const wchar_t*) override { return _bAnswer(); }
+  BOOL bSupprimeFichier() override { return _bAnswer(); }
+  BOOL bHLitxxx(const wchar_t*, eNA_PARSEDIRECTION, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS) override {
+    ++s_nReads;
+    return TRUE;
+  }
+  static inline BOOL s_bSucceed = TRUE;
+  static inline int s_nDropFirst = -1, s_nReads = 0;
+  static inline std::wstring s_csPassword;
+
+ private:
+  BOOL _bAnswer() {
+    if (s_bSucceed) {
+      m_bOpened = 1;
+      return TRUE;
+    }
+    CNAError::g_RaiseUserError(pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, 99, nullptr,
+                               pszGetLogicalName(), nullptr, kMissingTable, pszGetLogicalName());
+    return FALSE;
+  }
+};
+
+class CTableDriver final : public CLogDriver {
+ public:
+  CNATable* _pclAllocTable(const wchar_t* id, INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                           CNAError* error) override {
+    return new CNATable(id, desc, cnx, error);
+  }
+  CNADataAccess* pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                    CNAError* error) const override {
+    return new CScriptedAccess(desc, cnx, error);
+  }
+};
+
+CNAError* Err(INAError* e) { return static_cast<CNAError*>(e); }
+
+class Table : public testing::Test {
+ protected:
+  void SetUp() override {
+    CScriptedAccess::s_bSucceed = TRUE;
+    CScriptedAccess::s_nReads = 0;
+    CScriptedAccess::s_nDropFirst = -1;
+    m_pTable = Get(&m_desc);
+  }
+  void TearDown() override {
+    for (INATable* t : m_tabHeld) t->nExternalRelease();
+    delete m_pDriver;
+    EXPECT_EQ(g_nLiveConnections, 0);
+    EXPECT_EQ(m_desc.nGetRefCount(), 0);
+  }
+  CNATable* Get(INADataSourceDescription* desc) {
+    INATable* t = m_pDriver->piGetTable(&m_host, desc);
+    m_tabHeld.push_back(t);
+    return static_cast<CNATable*>(t);
+  }
+  BOOL Read(CNATable* table, INAContext* ctx) {
+    return table->bHLitxxx(ctx, L"id", NA_PARSE_NEXT, 1, eNA_LOCKTYPE{0}, nullptr, 0);
+  }
+  unsigned int TableError(CNATable* table) { return Err(table->piGetLastError())->nGetUserErrorCode(); }
+
+  CTableDriver* m_pDriver = new CTableDriver();
+  CHostConnectionDescription m_host;
+  CHostDataSourceDescription m_desc{L"Orders"};
+  CNATable* m_pTable = nullptr;
+  std::vector<INATable*> m_tabHeld;
+};
+
+TEST(TableInterface, SlotsStandWhereTheHostCallsThem) {
+  using T = INATable;
+  using ByQuery = BOOL (T::*)(INAContext*, ISQLParserInformation*, wchar_t*);
+  using ByItem = BOOL (T::*)(INAContext*, const wchar_t*, const CAny*, int, const CAny*, int, ISQLParserInformation*);
+  const std::pair<long, long> rows[] = {
+      {SlotOf(&T::NAVersion_EmptySlot_3), 4},   {SlotOf(&T::ExternalAddRef), 5},
+      {SlotOf(&T::bIsOpened), 8},               {SlotOf(&T::bHReindexe), 12},
+      {SlotOf(&T::bHOuvre), 15},                {SlotOf(&T::bHFerme), 17},
+      {SlotOf(&T::bHLitxxx), 26},               {SlotOf(&T::llGetRecNum), 35},
+      {SlotOf(static_cast<ByQuery>(&T::bHFiltre)), 37}, {SlotOf(static_cast<ByItem>(&T::bHFiltre)), 38},
+      {SlotOf(&T::bGetRecord), 50},             {SlotOf(&T::bCalculateKeyValue), 59},
+      {SlotOf(&T::bSupprimeTout), 64},          {SlotOf(&T::EmptySlot579), 65},
+      {SlotOf(&T::EmptySlot594), 78},           {SlotOf(&CNATable::bSupprimeFichier), 79},
+      {SlotOf(&CNATable::bExecuteQuery), 82},  // after the two destructor slots
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
+}
+
+TEST_F(Table, FileNotOpenInTheContextAnswersUserError19NamingTheTable) {
+  CHostContext ctx(5, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));  // another file of another context
+  CHostContext never(6, 1);
+  struct Row {
+    const char* op;
+    std::function<BOOL()> call;
+    BOOL result;
+  } rows[] = {
+      {"bHLitxxx", [&] { return Read(m_pTable, &never); }, FALSE},
+      {"bHAjoute", [&] { return m_pTable->bHAjoute(&never, 0, eNA_LOCKTYPE{0}); }, FALSE},
+      {"bGetRecord", [&] { CNAKJRecord* r = nullptr; return m_pTable->bGetRecord(&never, &r); }, FALSE},
+      {"bHNbEnr", [&] { long long n = 0; return m_pTable->bHNbEnr(&never, &n, 0, 0); }, FALSE},
+      {"bHSauvePosition", [&] { int id = 0; return m_pTable->bHSauvePosition(&never, L"id", &id, 0); }, FALSE},
+      {"llGetRecNum", [&] { return BOOL(m_pTable->llGetRecNum(&never) != 0); }, FALSE},
+      {"bHFerme", [&] { return m_pTable->bHFerme(&never); }, TRUE},
+      {"bHLiberePosition", [&] { return m_pTable->bHLiberePosition(&never, 3); }, TRUE},
+      {"bHDesactiveFiltre", [&] { return m_pTable->bHDesactiveFiltre(&never, L"id", 0); }, TRUE},
+      {"bIsOpened", [&] { return m_pTable->bIsOpened(&never); }, FALSE},
+  };
+  for (Row& row : rows) {
+    Err(m_pTable->piGetLastError())->Reset();
+    EXPECT_EQ(row.call(), row.result) << row.op;
+    const bool quiet = row.result || std::string(row.op) == "bIsOpened";
+    EXPECT_EQ(TableError(m_pTable), quiet ? 0u : kNotOpened) << row.op;
+    if (!quiet) {
+      EXPECT_STREQ(m_pTable->piGetLastError()->pszGetLogicalTableName(), L"Orders") << row.op;
+      // Without a context of its own the host reads the table's error.
+      EXPECT_EQ(m_pTable->piGetLastError(&never), m_pTable->piGetLastError()) << row.op;
+    }
+  }
+  EXPECT_EQ(CScriptedAccess::s_nReads, 0);
+  EXPECT_TRUE(Read(m_pTable, &ctx));
+}
+
+TEST_F(Table, RefusalsRaiseError8IntoTheTableAndTheContext) {
+  CHostContext ctx(5, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  const std::function<BOOL()> rows[] = {
+      [&] { return m_pTable->FreeMemory(&ctx, nullptr); },
+      [&] { return m_pTable->bHInterditModif(&ctx); },
+      [&] { return m_pTable->bHFinInterditModif(&ctx); },
+      [&] { return m_pTable->bCalculateKeyValue(&ctx, L"id", nullptr, nullptr, nullptr, 0, 0); },
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    Err(m_pTable->piGetLastError())->Reset();
+    EXPECT_FALSE(rows[i]()) << i;
+    EXPECT_EQ(TableError(m_pTable), kNotSupported) << i;
+    EXPECT_EQ(m_pTable->piGetLastError()->eGetErrorType(), 7) << i;
+    EXPECT_EQ(Err(m_pTable->piGetLastError(&ctx))->nGetUserErrorCode(), kNotSupported) << i;
+  }
+  // Raised over an earlier error, it becomes its sub-error and the whole reaches the context.
+  Err(m_pTable->piGetLastError())->Reset();
+  CHostContext never(6, 1);
+  EXPECT_FALSE(Read(m_pTable, &never));
+  EXPECT_FALSE(m_pTable->bHInterditModif(&ctx));
+  for (INAError* e : {m_pTable->piGetLastError(), m_pTable->piGetLastError(&ctx)}) {
+    EXPECT_EQ(e->pclGetXError()->nGetUserErrorCode(), kNotOpened);
+    EXPECT_EQ(Err(e)->nGetUserErrorCode(), kNotSupported);  // the last one
+  }
+}
+
+TEST_F(Table, OpensDropTheAccessTheyMadeOnFailureAndKeepOneThatExisted) {
+  CHostContext made(1, 1), existed(1, 2);
+  // One that existed before the call: made by a reindex, never opened.
+  ASSERT_TRUE(m_pTable->bHReindexe(&existed, 0, nullptr));
+  CScriptedAccess::s_bSucceed = FALSE;
+  struct Row {
+    const char* op;
+    std::function<BOOL(INAContext*)> open;
+  } rows[] = {
+      {"bHOuvre", [&](INAContext* c) { return m_pTable->bHOuvre(c, eNA_ACCESS{0}, L"pw"); }},
+      {"bHCreation", [&](INAContext* c) { return m_pTable->bHCreation(c, L"pw"); }},
+      {"bHCreationSiInexistant", [&](INAContext* c) { return m_pTable->bHCreationSiInexistant(c, eNA_ACCESS{0}, L"pw"); }},
+  };
+  for (Row& row : rows) {
+    EXPECT_FALSE(row.open(&made)) << row.op;
+    EXPECT_EQ(TableError(m_pTable), kMissingTable) << row.op << ": the access's error is kept by the table";
+    EXPECT_FALSE(Read(m_pTable, &made)) << row.op;
+    EXPECT_EQ(TableError(m_pTable), kNotOpened) << row.op;
+    EXPECT_FALSE(row.open(&existed)) << row.op;
+    EXPECT_TRUE(Read(m_pTable, &existed)) << row.op;
+  }
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 1u);
+  EXPECT_EQ(CScriptedAccess::s_csPassword, L"pw");
+  CScriptedAccess::s_bSucceed = TRUE;
+  EXPECT_TRUE(m_pTable->bHCreation(&made, nullptr));
+  EXPECT_EQ(CScriptedAccess::s_nDropFirst, 1);
+}
+
+TEST_F(Table, DeletingTheFileDropsItsAccessWhateverTheResult) {
+  CHostContext ctx(2, 1);
+  for (BOOL succeed : {TRUE, FALSE}) {
+    CScriptedAccess::s_bSucceed = TRUE;
+    ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+    CScriptedAccess::s_bSucceed = succeed;
+    EXPECT_EQ(m_pTable->bSupprimeFichier(&ctx), succeed);
+    EXPECT_EQ(TableError(m_pTable), succeed ? 0u : kMissingTable);
+    EXPECT_FALSE(Read(m_pTable, &ctx));
+    EXPECT_EQ(TableError(m_pTable), kNotOpened);
+    EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 0u);
+  }
+}
+
+TEST_F(Table, AConnectionThatCannotOpenMakesNoAccessAndTellsTheContext) {
+  CHostConnectionDescription bad;
+  bad.m_pszPassword = L"bad";
+  CNATable* table = static_cast<CNATable*>(m_pDriver->piGetTable(&bad, &m_desc));
+  CHostContext ctx(3, 1);
+  int created = 0;
+  CNAContext* context = m_pDriver->pclGetContext(&ctx, &created);
+  EXPECT_FALSE(table->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  EXPECT_EQ(Err(table->piGetLastError(&ctx))->nGetUserErrorCode(), 1u);
+  EXPECT_EQ(table->dwGetDataAccessCount(), 0u);
+  EXPECT_FALSE(context->bHasDataAccess());
+  m_pDriver->nReleaseContext(&ctx, context);
+  EXPECT_EQ(table->nExternalRelease(), 0);
+}
+
+TEST_F(Table, ClosingAFileNeverOpenedKeepsTheBindVariables) {
+  CHostQueryParameters* values = new CHostQueryParameters();
+  m_pTable->SetQueryBindVariable(values);
+  CHostContext open(4, 1), never(4, 2);
+  ASSERT_TRUE(m_pTable->bHOuvre(&open, eNA_ACCESS{0}, nullptr));
+  EXPECT_TRUE(m_pTable->bHFerme(&never));
+  EXPECT_EQ(m_pTable->piGetQueryBindVariableNoRef(), values);
+  EXPECT_TRUE(m_pTable->bIsOpened(&open));
+  EXPECT_TRUE(m_pTable->bHFerme(&open));
+  EXPECT_EQ(m_pTable->piGetQueryBindVariableNoRef(), nullptr);
+  EXPECT_EQ(values->nGetRefCount(), 1);
+  values->nRelease();
+  EXPECT_FALSE(Read(m_pTable, &open));
+  EXPECT_EQ(TableError(m_pTable), kNotOpened);
+}
+
+TEST_F(Table, TheSameFileAgainCostsTwoContextCallsAndTwoTablesEachFindTheirOwn) {
+  CHostDataSourceDescription other{L"Lines"};
+  CNATable* second = static_cast<CNATable*>(m_pDriver->piGetTable(&m_host, &other));
+  CHostContext orders(7, 1), lines(7, 2);
+  ASSERT_TRUE(m_pTable->bHOuvre(&orders, eNA_ACCESS{0}, nullptr));
+  ASSERT_TRUE(second->bHOuvre(&lines, eNA_ACCESS{0}, nullptr));
+  ASSERT_TRUE(Read(m_pTable, &orders));
+  orders.ResetCalls();
+  EXPECT_TRUE(Read(m_pTable, &orders));
+  EXPECT_EQ(orders.nCalls(), 2);
+  CNADataAccess* forOrders = m_pTable->_pclFindDataAccess(&orders);
+  CNADataAccess* forLines = second->_pclFindDataAccess(&lines);
+  for (int i = 0; i < 3; ++i) {
+    CNADataAccess* a = m_pTable->_pclFindDataAccess(&orders);
+    CNADataAccess* b = second->_pclFindDataAccess(&lines);
+    EXPECT_EQ(a, forOrders);
+    EXPECT_EQ(b, forLines);
+    EXPECT_EQ(CNATable::gpclLastDataAccess, forLines);
+    a->nRelease();
+    b->nRelease();
+  }
+  EXPECT_NE(forOrders, forLines);
+  EXPECT_EQ(forOrders->pclGetTableNoRef(), m_pTable);
+  EXPECT_EQ(forLines->pclGetTableNoRef(), second);
+  forOrders->nRelease();
+  forLines->nRelease();
+  // Closed, the cached access is gone from the cache too.
+  ASSERT_TRUE(Read(m_pTable, &orders));
+  EXPECT_TRUE(m_pTable->bHFerme(&orders));
+  EXPECT_EQ(CNATable::gpclLastDataAccess, nullptr);
+  EXPECT_FALSE(Read(m_pTable, &orders));
+  EXPECT_EQ(TableError(m_pTable), kNotOpened);
+  EXPECT_TRUE(second->bHFerme(&lines));
+  EXPECT_EQ(second->nExternalRelease(), 0);
+}
+
+TEST_F(Table, ClosedContextLeavesNoAccessInItsTablesOrTheCache) {
+  CHostContext ctx(8, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  ASSERT_TRUE(Read(m_pTable, &ctx));  // now cached
+  EXPECT_TRUE(m_pDriver->bCloseContext(&ctx));
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 0u);
+  EXPECT_EQ(CNATable::gpclLastDataAccess, nullptr);
+  EXPECT_FALSE(Read(m_pTable, &ctx));
+  EXPECT_EQ(TableError(m_pTable), kNotOpened);
+  EXPECT_EQ(CScriptedAccess::s_nReads, 1);
+  EXPECT_FALSE(m_pDriver->bCloseContext(&ctx));
+}
+
+TEST_F(Table, DestroyedTableLeavesItsAccessesWithoutATableAndTheNextTableAdoptsThem) {
+  CHostContext ctx(9, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  CNADataAccess* access = m_pTable->_pclFindDataAccess(&ctx);
+  // The host's last release of a table only the registry holds: the table goes, the context keeps
+  // its open file.
+  EXPECT_EQ(m_pTable->nExternalRelease(), 0);
+  m_tabHeld.clear();
+  EXPECT_EQ(m_pDriver->dwGetTableCount(), 0u);
+  EXPECT_EQ(access->pclGetTableNoRef(), nullptr);
+  CNATable* again = Get(&m_desc);
+  EXPECT_TRUE(Read(again, &ctx));
+  EXPECT_EQ(access->pclGetTableNoRef(), again);
+  EXPECT_EQ(again->dwGetDataAccessCount(), 1u);
+  access->nRelease();
+  EXPECT_TRUE(again->bHFerme(&ctx));
+  EXPECT_EQ(again->dwGetDataAccessCount(), 0u);
+}
+
+TEST_F(Table, ReleasesWhileTheDriverHoldsTheTableKeepIt) {
+  INATable* same = m_pDriver->piGetTable(&m_host, &m_desc);
+  EXPECT_EQ(same, m_pTable);
+  EXPECT_EQ(same->nExternalRelease(), 1);
+  m_pTable->AddRef();  // driver code holding it
+  EXPECT_EQ(m_pTable->nExternalRelease(), 0);
+  m_tabHeld.clear();
+  EXPECT_EQ(m_pDriver->dwGetTableCount(), 1u);
+  EXPECT_EQ(m_pDriver->nReleaseTable(m_pTable), 0);
+  EXPECT_EQ(m_pDriver->dwGetTableCount(), 0u);
+}
+
+TEST_F(Table, TheHostEngineIsCheckedUntilItPassesOnce) {
+  ParseBench bench;
+  CHostContext ctx(10, 1);
+  struct Row {
+    BOOL answer;
+    uint32_t id;
+    unsigned int error;
+    const wchar_t* first;
+  } rows[] = {
+      {FALSE, 40, kEngine, L"qx200msql.so"},
+      {TRUE, 31, kEngine, L"qx200sql.so"},
+      {TRUE, 31, kEngine, L"qx200sql.so"},  // again: the check is made each time until it passes
+      {TRUE, 32, kNotOpened, nullptr},
+  };
+  for (const Row& row : rows) {
+    ISQLParserInformation* parse = bench.Parse(L"SELECT nom FROM clients");
+    CHostSQLParser::SetHandshake(parse, row.answer, row.id);
+    // A failed check comes before the table's error is reset: each row reads its own.
+    Err(m_pTable->piGetLastError())->Reset();
+    EXPECT_FALSE(m_pTable->bHFiltre(&ctx, parse, nullptr));
+    EXPECT_EQ(CHostSQLParser::nHandshakeCalls(parse), 1);
+    EXPECT_EQ(TableError(m_pTable), row.error) << row.id;
+    if (row.first != nullptr) {
+      const std::wstring message = m_pTable->piGetLastError()->pszGetError();
+      EXPECT_LT(message.find(row.first), message.find(row.first == std::wstring(L"qx200sql.so") ? L"qx200msql.so"
+                                                                                                 : L"qx200sql.so"))
+          << row.id;
+    }
+    parse->nRelease();
+  }
+  // Passed once, it is never made again, by any table; a null parse never makes it.
+  ISQLParserInformation* parse = bench.Parse(L"SELECT nom FROM clients");
+  EXPECT_FALSE(m_pTable->bHFiltre(&ctx, L"nom", nullptr, 1, nullptr, 1, parse));
+  EXPECT_FALSE(m_pTable->bHFiltre(&ctx, L"nom", nullptr, 1, nullptr, 1, nullptr));
+  EXPECT_EQ(CHostSQLParser::nHandshakeCalls(parse), 0);
+  parse->nRelease();
+}
+
+}  // namespace
