@@ -19,19 +19,7 @@ BOOL CNADataAccess::bHActiveFiltre(const wchar_t*) {
   return FALSE;
 }
 BOOL CNADataAccess::bHDesactiveFiltre(const wchar_t*) { return TRUE; }
-BOOL CNADataAccess::bHPositionCourante(int*, const wchar_t*, eNA_PRECISION) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHPositionne(const wchar_t*, unsigned int, eNA_PRECISION, NA_WRITEPARSEFLAGS) {
-  _RaiseNotSupported();
-  return FALSE;
-}
 BOOL CNADataAccess::bHAttacheMemo(unsigned int, const wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bCompareTablePosition(int, int, int*) {
   _RaiseNotSupported();
   return FALSE;
 }
