@@ -37,6 +37,21 @@ enum : unsigned int {
   kNoCache = 0x100000,
 };
 
+// The fraction digits a host item of a number type keeps; -1 for an item that is no number.
+int HostFractionDigits(INAItemDescription* item) {
+  switch (item->eNAGetItemType()) {
+    case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
+    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_BOOLEEN:
+      return 0;
+    case NA_IT_MONETAIRE:
+      return 6;
+    case NA_IT_DECIMAL:
+      return item->nGetDecimalPart();
+    default:
+      return -1;
+  }
+}
+
 bool IsReal(INAItemDescription* item) {
   const eNA_ITEMTYPE type = item->eNAGetItemType();
   return type == NA_IT_R4 || type == NA_IT_R8;
@@ -266,8 +281,15 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     const eNA_ITEMTYPE type = db->eNAGetItemType(), host = it->eNAGetItemType();
     if (type == NA_IT_R4 || type == NA_IT_R8) return false;
     // The host keeps milliseconds, and a date item no time of day.
-    if ((type == NA_IT_DATETIME || type == NA_IT_HEURE) && db->nGetDecimalPart() > 3) return false;
-    return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
+    if (type == NA_IT_DATETIME || type == NA_IT_HEURE) {
+      if (db->nGetDecimalPart() > 3) return false;
+      return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
+    }
+    // A number item keeps its own fraction digits only; a currency column has up to 6, which
+    // its description does not tell.
+    const int kept = HostFractionDigits(it);
+    const int digits = type == NA_IT_MONETAIRE ? 6 : db->nGetDecimalPart();
+    return kept < 0 || digits <= kept;
   };
   if (item != nullptr && *item != 0) {
     CHeldItemDesc it(desc->piNAGetItem(item));

@@ -144,7 +144,7 @@ TEST_P(LiveBrowseFetch, EveryRowIsReadOnceEachWayInTheServersOrder) {
 }
 
 // A move by no row reads the current row again into the record, wherever the browse stands in
-// its blocks; on rows that are all gone it leaves the rows.
+// its blocks; out of the rows, and on a table without rows, it stays out and finds nothing.
 TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
   CHostRecordDescription* desc = Numbers(20);
   ASSERT_FALSE(HasFatalFailure());
@@ -175,6 +175,15 @@ TEST_P(LiveBrowseFetch, MoveByNoRowRereadsTheCurrentRow) {
     if (!id.empty()) {
       EXPECT_EQ(Text(Values(a, {L"v"})), std::to_string(1000 - std::stoi(id))) << where;
     }
+  }
+  // No rows at all: out of the rows, nothing found.
+  Raw("DELETE FROM " + Quoted(m_table));
+  for (bool rowCache : {false, true}) {
+    CBrowseAccess* a = Open(desc, Connect(nullptr), {rowCache, true});
+    const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    EXPECT_EQ(Read(a, L"id", NA_PARSE_FIRST, flags), "");
+    EXPECT_EQ(Read(a, L"id", NA_PARSE_NEXT, flags, 0), "");
+    EXPECT_FALSE(Statement(a, L"id")->bGetFound());
   }
 }
 
@@ -321,6 +330,45 @@ TEST_P(LiveBrowseFetch, LongSkipsLandOnTheRowTheyName) {
   }
 }
 
+// Long skips on an item with duplicates land where the server's own order puts them: the
+// server passes over rows after a value shared by many rows, in blocks of 15 and of 100, either
+// way, from either end and from a row inside a run of equal values.
+TEST_P(LiveBrowseFetch, LongSkipsOnDuplicatesLandWhereTheServersOrderSays) {
+  CHostRecordDescription* desc = Numbers(600);
+  ASSERT_FALSE(HasFatalFailure());
+  std::vector<std::string> up, down;
+  for (const auto& [text, out] : {std::pair{ServerOrder("d", false), &up}, std::pair{ServerOrder("d", true), &down}})
+    for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 1) {
+      bar = text.find('|', at);
+      out->push_back(text.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+    }
+  ASSERT_EQ(up.size(), 600u);
+  const struct {
+    const char* cache;
+    eNA_PARSEDIRECTION dir;  // first, last; next from the 130th row, previous from the 470th
+    long long count;
+    long long landing;  // 1-based, in the order read; 0: out
+  } rows[] = {
+      {nullptr, NA_PARSE_FIRST, 500, 500}, {"15", NA_PARSE_FIRST, 50, 50},   {nullptr, NA_PARSE_LAST, 333, 333},
+      {"15", NA_PARSE_LAST, 77, 77},       {nullptr, NA_PARSE_NEXT, 300, 430}, {"15", NA_PARSE_NEXT, 140, 270},
+      {"15", NA_PARSE_PREVIOUS, 200, 270}, {nullptr, NA_PARSE_NEXT, 471, 0},  {"15", NA_PARSE_NEXT, 470, 600},
+  };
+  for (const auto& row : rows) {
+    const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") + ", skip " +
+                              std::to_string(row.count) + " from " + std::to_string(row.dir);
+    CBrowseAccess* a = Open(desc, Connect(row.cache));
+    const bool backward = row.dir == NA_PARSE_LAST;
+    if (row.dir == NA_PARSE_NEXT) {
+      ASSERT_EQ(Read(a, L"d", NA_PARSE_FIRST, kNoRowCache, 130), up[129]) << where;
+    }
+    if (row.dir == NA_PARSE_PREVIOUS) {
+      ASSERT_EQ(Read(a, L"d", NA_PARSE_FIRST, kNoRowCache, 470), up[469]) << where;
+    }
+    const std::string want = row.landing == 0 ? "" : (backward ? down : up)[static_cast<size_t>(row.landing - 1)];
+    EXPECT_EQ(Read(a, L"d", row.dir, kNoRowCache, row.count), want) << where << Sent();
+  }
+}
+
 // The statement's move tells how many rows it really passed, also when further blocks and the
 // server's skipping share the move, and when the move runs out of rows (up to the last row).
 TEST_P(LiveBrowseFetch, MoveCountsOnlyTheRowsReallyPassed) {
@@ -357,16 +405,18 @@ TEST_P(LiveBrowseFetch, MoveCountsOnlyTheRowsReallyPassed) {
 // A browse is read in limited blocks only when its rows are told apart by values the host holds
 // exactly (a further block starts after a literal of the value read): not on an R4 or R8 item,
 // nor on an item over a FLOAT or DOUBLE column, nor on one that drops the column's fractions of
-// seconds or its time of day; a non-unique item only when the best browse item is unique and no
-// R4 or R8 item comes before it. Limited or not, every row is read once.
+// seconds, its time of day or the fraction of its numbers; a non-unique item only when the best
+// browse item is unique and no R4 or R8 item comes before it. Limited or not, every row is read
+// once.
 TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
   const std::wstring table = Name(L"qx brw`limit ");
   Raw("CREATE TABLE " + Quoted(table) +
       " (id INT PRIMARY KEY, r DOUBLE NULL UNIQUE, n INT NULL, t6 DATETIME(6) NULL UNIQUE, t3 DATETIME(3) NULL UNIQUE,"
-      " dd DOUBLE NULL UNIQUE, day DATETIME NULL UNIQUE, KEY (n))");
+      " dd DOUBLE NULL UNIQUE, day DATETIME NULL UNIQUE, q DECIMAL(10,2) NULL UNIQUE,"
+      " c DECIMAL(10,2) NULL UNIQUE, KEY (n))");
   Raw("INSERT INTO " + Quoted(table) +
       " SELECT seq, seq / 3, seq % 4, '2020-01-01 00:00:00' + INTERVAL seq MICROSECOND,"
-      " '2020-01-01 00:00:00' + INTERVAL seq * 1000 MICROSECOND, seq / 10, '2020-01-01' + INTERVAL seq HOUR"
+      " '2020-01-01 00:00:00' + INTERVAL seq * 1000 MICROSECOND, seq / 10, '2020-01-01' + INTERVAL seq HOUR, seq / 4, seq / 4"
       " FROM seq_1_to_12");
   enum Shape { kIdFirst, kRealFirst, kNoUniqueBest };
   auto describe = [&](Shape shape) {
@@ -380,6 +430,8 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
     Item(desc, L"t3", NA_IT_DATETIME, 8, kUnique);
     Item(desc, L"dd", NA_IT_TEXTE, 21, kUnique);
     Item(desc, L"day", NA_IT_DATE8, 9, kUnique);
+    Item(desc, L"q", NA_IT_I4, 4, kUnique);
+    Item(desc, L"c", NA_IT_MONETAIRE, 10, kUnique);
     desc->m_pBestParseItem = shape == kNoUniqueBest ? n : id;
     return desc;
   };
@@ -391,7 +443,7 @@ TEST_P(LiveBrowseFetch, RecordLimitOnlyWhereTheHostHoldsTheValuesExactly) {
   } rows[] = {
       {kIdFirst, L"id", true},      {kIdFirst, L"r", false},     {kIdFirst, L"n", true},
       {kIdFirst, L"t6", false},     {kIdFirst, L"t3", true},     {kIdFirst, L"dd", false},
-      {kIdFirst, L"day", false},    {kRealFirst, L"id", true},   {kRealFirst, L"n", false},
+      {kIdFirst, L"day", false},    {kIdFirst, L"q", false},     {kIdFirst, L"c", true},    {kRealFirst, L"id", true},   {kRealFirst, L"n", false},
       {kNoUniqueBest, L"n", false}, {kNoUniqueBest, L"id", false},
   };
   CMySQLConnection* cnx = Connect("3");
@@ -736,7 +788,8 @@ TEST_P(LiveBrowseQuery, QueryBrowsesRefuseWhatTheyCannotServe) {
 }
 
 // The count of every row of a query browse whose table cache holds the whole result comes from
-// the cache, without the server; while the cache is still being filled it is the server's.
+// the cache, without the server; while the cache is still being filled, or once the browse's
+// filter is another than the cache's, it is the server's.
 TEST_P(LiveBrowseQuery, CountOfAWholeTableCacheAsksNothingOfTheServer) {
   Plain(20);
   ASSERT_FALSE(HasFatalFailure());
@@ -767,6 +820,18 @@ TEST_P(LiveBrowseQuery, CountOfAWholeTableCacheAsksNothingOfTheServer) {
       EXPECT_TRUE(a->bHNbEnr(&n, 0, 0));
       EXPECT_EQ(n, 0) << where;
       EXPECT_EQ(ClientCounts::nQueries, queries) << where;
+      if (!whole || queryFlags != 0) continue;
+      // A filter other than the one the cache was filled with: the server counts.
+      CNAFilter* filter = st->pclAllocFilter(&m_error);
+      filter->AddRef();
+      const CAny low = FromText(ZV_I4, L"10");
+      naguards::CHeldItemDesc held(a->piGetDataSourceDescriptionNoRef()->piNAGetItem(L"id"));
+      EXPECT_TRUE(filter->bSetFilter(a->pclGetCurrentRecordNoRef(), held.get(), &low, 1, nullptr, 0, nullptr, 0));
+      filter->Activate();
+      st->_SetFilter(filter);
+      filter->nRelease();
+      EXPECT_TRUE(a->bHNbEnr(&n, 16, 0)) << where << Utf8(m_error.pszGetError());
+      EXPECT_GT(ClientCounts::nQueries, queries) << where << Sent();
     }
   }
 }

@@ -296,9 +296,10 @@ TEST_P(LiveAccess, MissingTableIsAnErrorTheHostCanRead) {
   EXPECT_EQ(a->pclGetImportedDataSourceDesc(), nullptr);
 }
 
-// A failure at each allocation of an open, a creation (dropping the table first) and a deletion of
-// every row: the operation fails with an error and leaves the access closed, or it did not need
-// that allocation and is whole; nothing leaks (LeakSanitizer checks at exit).
+// A failure at each allocation of an open, a creation (dropping the table first, or of a missing
+// table) and a deletion of every row: the operation fails with an error and leaves the access
+// closed, or it did not need that allocation and is whole; nothing leaks (LeakSanitizer checks at
+// exit).
 TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   const std::wstring table = Name(L"qx fail ");
   ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, t VARCHAR(20), m TEXT, KEY (t))"));
@@ -308,15 +309,20 @@ TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
   struct Row {
     const char* name;
     BOOL (*call)(CNADataAccess*);
-    bool opens;
+    bool opens, missing;
   } rows[] = {
-      {"open", [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }, true},
-      {"create", [](CNADataAccess* x) { return x->bHCreation(nullptr, 1); }, true},
-      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, false},
+      {"open", [](CNADataAccess* x) { return x->bHOuvre(eNA_ACCESS{0}, nullptr); }, true, false},
+      {"create", [](CNADataAccess* x) { return x->bHCreation(nullptr, 1); }, true, false},
+      {"create when missing", [](CNADataAccess* x) { return x->bHCreationSiInexistant(eNA_ACCESS{0}, nullptr); },
+       true, true},
+      {"delete all", [](CNADataAccess* x) { return x->bSupprimeTout(); }, false, false},
   };
   for (const Row& r : rows) {
     int failures = 0;
     for (long at = 1;; ++at) {
+      if (r.missing) {
+        ASSERT_TRUE(RunUtf8("DROP TABLE IF EXISTS " + Quoted(table)));
+      }
       CNADataAccess* a = Access(table);
       g_nNewCalls = 0;
       g_nFailAt = at;
