@@ -638,15 +638,6 @@ BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCK
 }
 BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
-                                NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHRecherche(const wchar_t*, const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                                int, NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHAnnuleRecherche(const wchar_t*) { return FALSE; }
 BOOL CNADataAccess::bHFiltre(const wchar_t*, const CAny*, int, const CAny*, int, ISQLParserInformation*) {
   return FALSE;
 }

@@ -360,17 +360,23 @@ class CNADataAccess : public CInterf {
   BOOL _bCountFromRecord(long long* count, unsigned int options, const wchar_t* item, eNA_PARSEDIRECTION dir,
                          const CNARecordValue* lent);
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
+  // A read that left the rows of stmt's search goes on with the rows beyond them (from their
+  // first for next, their last for previous); a search that cannot go on, or an internal
+  // positioning, leaves the browse out. The rows still to move are count.
+  BOOL _bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
+                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // Re-reads the current row (only number 0: else user error 18).
   BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
   // TRUE with *out the item's browse out-of-range flag; user error 5 without a browse on item.
   BOOL bHEndehors(const wchar_t* item, int* out);
+  // TRUE with the found state of item's browse; user error 5 without a browse on item.
+  BOOL bEvalHTrouve(const wchar_t* item, int* found, int* second);
   const wchar_t* _pszGetDefaultParseItem();
   const wchar_t* pszGetBestParseItemName();
 
   // ---- Host operations whose roads are not built yet ----
   // Each answers FALSE with user error 8, type 7 (the operation is not supported), but the
   // filter switch-off, which has no filter to switch off: TRUE.
-  BOOL bEvalHTrouve(const wchar_t* item, int* found, int* second);
   BOOL bSetNextOperation(eNA_OPERATION operation);
   BOOL bHFiltre(ISQLParserInformation* condition, wchar_t* item);
   BOOL bHActiveFiltre(const wchar_t* item);

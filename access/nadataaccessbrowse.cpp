@@ -201,6 +201,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
     }
   }
   if (!out) return bLockUnlockRecord(stmt, lock, 0, lockOut);
+  // A seek's rows ran out: the browse goes on past them.
+  if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
   return TRUE;
 }
 

@@ -2,10 +2,6 @@
 // access does not support, so a host call never reads an answer that was not computed.
 #include "access/nadataaccess.h"
 
-BOOL CNADataAccess::bEvalHTrouve(const wchar_t*, int*, int*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
 BOOL CNADataAccess::bSetNextOperation(eNA_OPERATION) {
   _RaiseNotSupported();
   return FALSE;

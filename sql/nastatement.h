@@ -249,6 +249,8 @@ class CNAStatement : public CInterf {
   void CurrentRecordNotFound(const wchar_t* item, int file, int site);
   // TRUE; *out = the last fetch left the data.
   BOOL HEndehors(int* out) const;
+  // *found: the browse stands on a row its search (or the host's search) sought; *second the same.
+  void EvalHTrouve(int* found, int* second) const;
   int bGetStay() const { return m_bCurrentRecordLost; }
   void ClearStay() { m_bCurrentRecordLost = 0; }
   int bGetOpened() const { return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0; }

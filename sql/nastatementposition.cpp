@@ -184,6 +184,12 @@ BOOL CNAStatement::bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PA
   return ok;
 }
 
+void CNAStatement::EvalHTrouve(int* found, int* second) const {
+  const int answer = !m_bOutOfRange && m_bFound ? 1 : 0;
+  if (found != nullptr) *found = answer;
+  if (second != nullptr) *second = answer;
+}
+
 // ---------------------------------------------------------------- host positioning
 
 BOOL CNAStatement::bHPositionne(unsigned int position, eNA_PRECISION, NA_WRITEPARSEFLAGS flags) {
