@@ -638,14 +638,10 @@ BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCK
 }
 BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHFiltre(const wchar_t*, const CAny*, int, const CAny*, int, ISQLParserInformation*) {
-  return FALSE;
-}
 BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
                                   const INAQueryExecution*) {
   return FALSE;
 }
-BOOL CNADataAccess::bHChangeCle(const wchar_t*, NA_WRITEPARSEFLAGS) { return FALSE; }
 BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
 BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {

@@ -374,13 +374,24 @@ class CNADataAccess : public CInterf {
   const wchar_t* _pszGetDefaultParseItem();
   const wchar_t* pszGetBestParseItemName();
 
-  // ---- Host operations whose roads are not built yet ----
-  // Each answers FALSE with user error 8, type 7 (the operation is not supported), but the
-  // filter switch-off, which has no filter to switch off: TRUE.
-  BOOL bSetNextOperation(eNA_OPERATION operation);
+  // ---- Filters ----
+  // The filter of the item bFindBestItem chooses for condition alone; the item is written into
+  // item, a buffer of 255 characters (at most 254 and the NUL).
   BOOL bHFiltre(ISQLParserInformation* condition, wchar_t* item);
+  // The item a condition's parameters name that carries it best: a unique key, else a key with
+  // duplicates, else the first item named, else the best browse item; its name into itemOut (a
+  // buffer of 255 characters, at most 254 and the NUL). User error 17 when there is none.
+  BOOL bFindBestItem(ISQLParserInformation* condition, wchar_t* itemOut);
+  // The latest filter switched on again; item's opened browse is then put back on its record.
   BOOL bHActiveFiltre(const wchar_t* item);
+  // item's filter switched off. TRUE.
   BOOL bHDesactiveFiltre(const wchar_t* item);
+  // Every statement's filter switched off.
+  void _DesactivateAllFilter();
+
+  // ---- Host operations whose roads are not built yet ----
+  // Each answers FALSE with user error 8, type 7 (the operation is not supported).
+  BOOL bSetNextOperation(eNA_OPERATION operation);
   BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
   BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
   BOOL bHAttacheMemo(unsigned int memo, const wchar_t* path);

@@ -6,15 +6,6 @@ BOOL CNADataAccess::bSetNextOperation(eNA_OPERATION) {
   _RaiseNotSupported();
   return FALSE;
 }
-BOOL CNADataAccess::bHFiltre(ISQLParserInformation*, wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHActiveFiltre(const wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHDesactiveFiltre(const wchar_t*) { return TRUE; }
 BOOL CNADataAccess::bHAttacheMemo(unsigned int, const wchar_t*) {
   _RaiseNotSupported();
   return FALSE;

@@ -46,6 +46,7 @@ class CNATableCacheIndex;
 class CSQLParserInfo;
 class INADataSourceDescription;
 class INAItemDescription;
+class ISQLParserInformation;
 template <typename K, typename V>
 class CRefHashTable;
 
@@ -240,6 +241,13 @@ class CNAStatement : public CInterf {
   BOOL bHPositionCourante(int* position, eNA_PRECISION precision);
 
   // ---- Browse state, searches and filters ----
+  // The statement's filter becomes item between min and max (each bound null for none), ANDed
+  // with condition; switched on or off as before. FALSE when the description has no such item.
+  BOOL bSetFilter(const wchar_t* item, const CAny* min, int minIncluded, const CAny* max, int maxIncluded,
+                  ISQLParserInformation* condition);
+  // The filter switched on (borrowed; null without one).
+  CNAFilter* pclActivateFilter();
+  void DesactivateFilter();
   // A search of value on item from dir (exact 0: starts-with) that the host's found state
   // follows; the rebuild cause is cleared. FALSE when the description has no such item.
   BOOL bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PARSEDIRECTION dir, int exact);
