@@ -123,8 +123,12 @@ class CNAStatement : public CInterf {
   virtual BOOL bBuildQueryUPDATE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bHSupprime(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
-  // A write of a sibling statement (or this one) on the access; with the browse.
-  virtual void OnNotifyOperation(eNAQUERYTYPE, int, CNAStatement*, NA_WRITEPARSEFLAGS, CNARecordValue*) {}
+  // A write of type by writer (a sibling or this statement) on the access, original the row as it
+  // was read: a started browse is marked for a rebuild unless the write left its rows in place (an
+  // update of its current row that keeps the browse key: the new version is kept for that row;
+  // a delete of its current row: the row is marked deleted and skipped).
+  virtual void OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* writer, NA_WRITEPARSEFLAGS flags,
+                                 CNARecordValue* original);
   // Puts the new automatic identifier into the record; nothing with flag bits 0x500.
   virtual BOOL bUpdateRecordAfterInsert(eNAQUERYTYPE type, int flags);
   // The identifier's bytes go back from the original record; nothing with flag bits 0x500.
@@ -232,6 +236,15 @@ class CNAStatement : public CInterf {
   BOOL _bSetPositionBySearch(CNAPosition* position);
   // Every saved position's place is forgotten: the result or cache it indexed is gone.
   void _InvalidatePositionRowIds();
+
+  // ---- Sibling writes ----
+  void OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  void OnNotifyUpdateOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  // The deleted row (writer's original) is this browse's current row: marked deleted, and its
+  // saved positions come back by search. FALSE for another row.
+  BOOL OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  // The saved positions on row (the current row's place) are marked deleted.
+  void _UpdateSavedPositionAfterDelete(long long row);
 
   // ---- Host positioning ----
   // Moves to the record at position thousandths of the browse (0: the first), counted by the

@@ -369,6 +369,95 @@ TEST_P(LivePosition, PositioningByThousandthsLandsOnTheRecordTheHostComputes) {
   m_error.Reset();
 }
 
+// A statement of the same access writes the current record (a delete, an update that keeps or
+// changes the browse key, an insert) and every statement is told, as the write road tells them:
+// the browses give the rebuild causes and marks the writes call for and read on as the model
+// after the write reads.
+TEST_P(LivePosition, SiblingWritesKeepTheBrowsesRight) {
+  const std::wstring name = Name(L"qx pos`sib ");
+  Raw("CREATE TABLE " + Quoted(name) +
+      " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, KEY (d))");
+  Raw("INSERT INTO " + Quoted(name) + " SELECT seq, CHAR(ASCII('a') + seq % 5) FROM seq_1_to_12");
+  CHostRecordDescription* desc = Description(name);
+  CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(desc, L"d", NA_IT_TEXTE, 13, kDuplicates);
+  desc->m_pBestParseItem = id;
+  CMySQLConnection* cnx = Connect(nullptr);
+  auto row = [](int i, const wchar_t* d = nullptr) {
+    return std::vector<Cell>{std::to_wstring(i), d != nullptr ? std::wstring(d) : std::wstring(1, L'a' + i % 5)};
+  };
+  // Reads on id from the first to the row of id at; the writer's operation on that row; then the
+  // reads after it, each with the row expected ("" out).
+  const struct {
+    const char* name;
+    const wchar_t* item;
+    int at;
+    eNAQUERYTYPE type;
+    const wchar_t* newD;  // the d written by an update or an insert
+    int newId;            // the id written by an insert
+    ePARSENEEDUPDATECAUSE cause;
+    std::vector<std::pair<char, std::vector<Cell>>> then;  // n / p reads
+  } cases[] = {
+      {"delete of the current row", L"id", 5, NA_QUERY_DELETE, nullptr, 0, NA_PARSE_UPTODATE,
+       {{'n', row(6)}, {'p', row(4)}, {'n', row(6)}}},
+      {"update keeping the key", L"id", 5, NA_QUERY_UPDATE, L"kept", 0, NA_PARSE_UPTODATE,
+       {{'n', row(6)}, {'p', row(5, L"kept")}, {'p', row(4)}}},
+      {"update changing the key", L"d", 3, NA_QUERY_UPDATE, L"zz", 0, NA_PARSE_RERUN,
+       {{'n', row(8)}, {'p', row(12)}}},
+      {"insert", L"id", 5, NA_QUERY_INSERT, L"new", 40, NA_PARSE_RERUN, {{'n', row(6)}, {'p', row(5)}}},
+  };
+  for (const auto& c : cases) {
+    Raw("DELETE FROM " + Quoted(name));
+    Raw("INSERT INTO " + Quoted(name) + " SELECT seq, CHAR(ASCII('a') + seq % 5) FROM seq_1_to_12");
+    CNADataAccess* a = Open(desc, cnx);
+    ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    for (int i = 0; i < 12 && Values(a, {L"id"})[0] != Cell(std::to_wstring(c.at)); ++i)
+      ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+    int saved = -1;
+    ASSERT_TRUE(a->bHSauvePosition(&saved, c.item, kPlain));
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    CNARecordValue* original = record->pclGetOriginalValueNoRef()->pclGetClone(NA_COPY_ALL);
+    original->AddRef();
+    if (c.newD != nullptr) {
+      const CAny d = FromText(ZV_DSTRW, c.newD);
+      EXPECT_TRUE(record->pclGetColumnNoRef(L"d")->bSetValue(&d, 0));
+    }
+    if (c.newId != 0) {
+      const CAny v = FromText(ZV_I4, std::to_wstring(c.newId).c_str());
+      EXPECT_TRUE(record->pclGetColumnNoRef(L"id")->bSetValue(&v, 0));
+    }
+    CNAStatement* writer = a->_pclInitStatement(L"qx writer");
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(a->_bOperation(writer, c.type, 0, original)) << c.name << ": " << Utf8(m_error.pszGetError());
+    for (const wchar_t* item : {L"id", L"d", L"qx writer"}) {
+      CNAStatement* s = a->_pclFindStatement(item);
+      if (s == nullptr) continue;
+      s->OnNotifyOperation(c.type, -1, writer, 0, original);
+      s->nRelease();
+    }
+    CNAStatement* browse = a->_pclFindStatement(c.item);
+    EXPECT_EQ(browse->eParseNeedUpdate(), c.cause) << c.name;
+    browse->nRelease();
+    writer->nRelease();
+    original->nRelease();
+    // The record shows the row as written until the next read.
+    for (size_t i = 0; i < c.then.size(); ++i) {
+      const auto& [op, want] = c.then[i];
+      ASSERT_TRUE(a->bHLitxxx(c.item, op == 'n' ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0))
+          << c.name << ": " << Utf8(m_error.pszGetError());
+      EXPECT_EQ(Values(a, {L"id", L"d"}), want) << c.name << ", read " << i << Sent();
+    }
+    // The position saved on the written row comes back to it, or after a delete to its saved
+    // copy, from which the browse goes on.
+    wchar_t item[255];
+    ASSERT_TRUE(a->bHRetourPosition(saved, item, 0, kPlain)) << c.name << ": " << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(c.at))) << c.name;
+    ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << c.name;
+    EXPECT_EQ(Values(a, {L"id", L"d"}), c.then[0].second) << c.name << ", next after the return" << Sent();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LivePosition,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
