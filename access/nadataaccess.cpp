@@ -694,8 +694,12 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
 BOOL CNADataAccess::_bSupprimeTout() {
   _Close();
   if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
-  // Rows of a query are deleted through its browse, which comes with the query road.
-  if (m_bSourceIsQuery) return FALSE;
+  // Rows of a query are deleted through its browse, which comes with the query road: refused
+  // with a reason meanwhile.
+  if (m_bSourceIsQuery) {
+    _RaiseNotSupported();
+    return FALSE;
+  }
   if (!_bInitCurrentRecord()) return FALSE;
   CNAStatement* stmt = _pclGetWriteStatement();
   if (stmt == nullptr) {

@@ -294,6 +294,13 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
       if (db->nGetDecimalPart() > 3) return false;
       return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
     }
+    // A text item keeps as many characters (a binary one bytes) of a text column as it has room
+    // for.
+    const bool textColumn = db->bMemo() || type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR ||
+                            type == NA_IT_BINAIRE;
+    if (textColumn && (host == NA_IT_TEXTE || host == NA_IT_UNICODE || host == NA_IT_CHAR ||
+                       (host == NA_IT_BINAIRE && !it->bIsComposedKey())))
+      return !db->bMemo() && db->nGetLogicalSize(0) <= it->nGetLogicalSize(0);
     // A number item keeps its own fraction digits only; a currency column has up to 6, which
     // its description does not tell.
     const int kept = HostFractionDigits(it);

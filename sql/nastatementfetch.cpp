@@ -144,8 +144,8 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     m_llLastMoved = *moved;
     ok = bSetStmtOriginalRecord(m_eLastDirection);
     // A move over several rows may land inside a run of equal rows it did not compare: the rows
-    // just before the landing tell the rank.
-    if (ok && *moved > 1) {
+    // just before the landing tell the rank (rows with a unique key set are never equal).
+    if (ok && *moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
       int before = 0;
       ok = _bCountEqualRowsBefore(&before);
       if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);

@@ -556,6 +556,31 @@ TEST_P(LiveAccess, LifecycleFollowsAModelOfTheTable) {
   }
 }
 
+// An access over a query source.
+class CQueryAccess final : public CNADataAccess {
+ public:
+  CQueryAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
+      : CNADataAccess(desc, cnx, error) {
+    m_bSourceIsQuery = 1;
+  }
+};
+
+// Deleting every row of a query is not done yet: it is refused with a reason the host can read,
+// and nothing is sent.
+TEST_P(LiveAccess, DeletingEveryRowOfAQueryIsRefusedWithAReason) {
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  m_desc.m_pszName = L"query";
+  auto* a = new CQueryAccess(&m_desc, m_pCnx.get(), &m_error);
+  a->AddRef();
+  m_error.Reset();
+  g_nSent = 0;
+  EXPECT_FALSE(a->bSupprimeTout());
+  EXPECT_EQ(g_nSent, 0);
+  EXPECT_EQ(m_error.dwGetErrorId(), 8u) << Narrow(m_error.pszGetError());
+  EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2);
+  a->nRelease();
+}
+
 // An access that recreates its table reads it by the columns made, not by those of the table it
 // dropped: a text memo over a binary column before is a text column after, read as text.
 TEST_P(LiveAccess, RecreatedTableIsReadByItsNewColumns) {
