@@ -112,6 +112,8 @@ void CNADataAccess::_ResetRecordCache() {
 }
 
 void CNADataAccess::_Close() {
+  // Positions hold their statements: they go with them.
+  _bDeleteAllSavedPosition();
   if (m_pclTableCache != nullptr) {
     CNATableCache* cache = m_pclTableCache;
     m_pclTableCache = nullptr;
@@ -630,33 +632,10 @@ long long CNADataAccess::llGetRecNum() { return 0; }
 BOOL CNADataAccess::bGetBLOB(unsigned int, CAny*) { return FALSE; }
 BOOL CNADataAccess::bSetBLOB(unsigned int, const CAny*) { return FALSE; }
 BOOL CNADataAccess::bExtraitMemo(unsigned int, const wchar_t*) { return FALSE; }
-BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
-                                NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHRecherche(const wchar_t*, const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                                int, NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHAnnuleRecherche(const wchar_t*) { return FALSE; }
-BOOL CNADataAccess::bHFiltre(const wchar_t*, const CAny*, int, const CAny*, int, ISQLParserInformation*) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t*, eNAPOSITION) {
-  if (id != nullptr) *id = -1;
-  return FALSE;
-}
-BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
-  if (itemOut != nullptr) *itemOut = 0;
-  return FALSE;
-}
-BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
 BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
                                   const INAQueryExecution*) {
   return FALSE;
 }
-BOOL CNADataAccess::bHChangeCle(const wchar_t*, NA_WRITEPARSEFLAGS) { return FALSE; }
-CNAPosition* CNADataAccess::pclAllocPosition() { return nullptr; }
 BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
 BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
@@ -668,11 +647,6 @@ BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_P
                                             eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS) {
   return FALSE;
 }
-BOOL CNADataAccess::_bCompareTablePosition(CNAPosition*, CNAPosition*, int* equal) {
-  if (equal != nullptr) *equal = 0;
-  return FALSE;
-}
-BOOL CNADataAccess::_bCheckRecordSaveID(CNAPosition*, CNAPosition*, int*) { return FALSE; }
 BOOL CNADataAccess::_bCheckReccordId(CNAPosition*, CNAPosition*, int*) { return FALSE; }
 
 // ---------------------------------------------------------------- creation, deletion, indexes
