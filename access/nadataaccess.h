@@ -74,8 +74,12 @@ class CNADataAccess : public CInterf {
   // Resets the access (statements, record, descriptions), gives the connection and the error
   // back, then frees the record-save caches.
   ~CNADataAccess() override;
+  // The memo operations answer FALSE with user error 26 for a number past the description's
+  // memos, before anything else. Without a browse read yet the value is the record's own (NULL
+  // without a record).
   virtual BOOL bGetBLOB(unsigned int memoNumber, CAny* value);
   virtual BOOL bSetBLOB(unsigned int memoNumber, const CAny* value);
+  // TRUE, nothing written, before any browse read.
   virtual BOOL bExtraitMemo(unsigned int memoNumber, const wchar_t* path);
   // Creates the table (dropping it first when dropFirst) with its indexes and opens it. The
   // password is not read.
@@ -320,6 +324,7 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* pclGetRecordSaveCacheNoRef() const { return m_pclRecordSave; }
 
   // ---- Writes ----
+  BOOL bHAttacheMemo(unsigned int memo, const wchar_t* path);
   // Every column but the composite keys checks and corrects its host value; the first refusal
   // is the answer.
   BOOL _bCheckAndCorrectKJRecordValues();
@@ -426,7 +431,6 @@ class CNADataAccess : public CInterf {
   BOOL bSetNextOperation(eNA_OPERATION operation);
   BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
   BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
-  BOOL bHAttacheMemo(unsigned int memo, const wchar_t* path);
 
   // ---- Saved positions ----
   // Equal ids: *equal 1 without a lookup. Else each id must be saved here (user error 11).

@@ -6,7 +6,3 @@ BOOL CNADataAccess::bSetNextOperation(eNA_OPERATION) {
   _RaiseNotSupported();
   return FALSE;
 }
-BOOL CNADataAccess::bHAttacheMemo(unsigned int, const wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}

@@ -398,13 +398,15 @@ TEST_P(LivePosition, SiblingWritesKeepTheBrowsesRight) {
     int newId;            // the id written by an insert
     ePARSENEEDUPDATECAUSE cause;
     std::vector<std::pair<char, std::vector<Cell>>> then;  // n / p reads
+    // The saves follow the written row: back on it, a key moved past every row reads no further.
+    bool pastEndAfterReturn = false;
   } cases[] = {
       {"delete of the current row", L"id", 5, NA_QUERY_DELETE, nullptr, 0, NA_PARSE_UPTODATE,
        {{'n', row(6)}, {'p', row(4)}, {'n', row(6)}}},
       {"update keeping the key", L"id", 5, NA_QUERY_UPDATE, L"kept", 0, NA_PARSE_UPTODATE,
        {{'n', row(6)}, {'p', row(5, L"kept")}, {'p', row(4)}}},
       {"update changing the key", L"d", 3, NA_QUERY_UPDATE, L"zz", 0, NA_PARSE_RERUN,
-       {{'n', row(8)}, {'p', row(12)}}},
+       {{'n', row(8)}, {'p', row(12)}}, true},
       {"insert", L"id", 5, NA_QUERY_INSERT, L"new", 40, NA_PARSE_RERUN, {{'n', row(6)}, {'p', row(5)}}},
   };
   for (const auto& c : cases) {
@@ -429,13 +431,8 @@ TEST_P(LivePosition, SiblingWritesKeepTheBrowsesRight) {
     }
     CNAStatement* writer = a->_pclInitStatement(L"qx writer");
     ASSERT_NE(writer, nullptr);
+    // The write road tells every statement of the access.
     EXPECT_TRUE(a->_bOperation(writer, c.type, 0, original)) << c.name << ": " << Utf8(m_error.pszGetError());
-    for (const wchar_t* item : {L"id", L"d", L"qx writer"}) {
-      CNAStatement* s = a->_pclFindStatement(item);
-      if (s == nullptr) continue;
-      s->OnNotifyOperation(c.type, -1, writer, 0, original);
-      s->nRelease();
-    }
     CNAStatement* browse = a->_pclFindStatement(c.item);
     EXPECT_EQ(browse->eParseNeedUpdate(), c.cause) << c.name;
     browse->nRelease();
@@ -448,12 +445,16 @@ TEST_P(LivePosition, SiblingWritesKeepTheBrowsesRight) {
           << c.name << ": " << Utf8(m_error.pszGetError());
       EXPECT_EQ(Values(a, {L"id", L"d"}), want) << c.name << ", read " << i << Sent();
     }
-    // The position saved on the written row comes back to it, or after a delete to its saved
-    // copy, from which the browse goes on.
+    // The position saved on the written row comes back to it as written, or after a delete to
+    // its saved copy, from which the browse goes on.
     wchar_t item[255];
     ASSERT_TRUE(a->bHRetourPosition(saved, item, 0, kPlain)) << c.name << ": " << Utf8(m_error.pszGetError());
     EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(c.at))) << c.name;
     ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << c.name;
+    if (c.pastEndAfterReturn) {
+      EXPECT_EQ(Out(a, c.item), 1) << c.name;
+      continue;
+    }
     EXPECT_EQ(Values(a, {L"id", L"d"}), c.then[0].second) << c.name << ", next after the return" << Sent();
   }
 }

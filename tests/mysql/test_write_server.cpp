@@ -284,3 +284,72 @@ INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveWrite,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 }  // namespace
+
+namespace {
+
+// Memo numbers past the description's memos used to reach a null item; each memo operation
+// refuses them with user error 26 and sends nothing.
+TEST_P(LiveWrite, MemoNumbersPastTheMemosAreRefusedWithError26) {
+  CWriteAccess* a = OpenTable();
+  const std::string path = "/tmp/qx memo " + std::to_string(getpid());
+  const std::wstring wpath = Wide(path);
+  const std::function<BOOL(unsigned int)> ops[] = {
+      [&](unsigned int n) {
+        CAny v;
+        return a->bGetBLOB(n, &v);
+      },
+      [&](unsigned int n) {
+        const CAny v = FromText(ZV_DSTRW, L"x");
+        return a->bSetBLOB(n, &v);
+      },
+      [&](unsigned int n) { return a->bHAttacheMemo(n, wpath.c_str()); },
+      [&](unsigned int n) { return a->bExtraitMemo(n, wpath.c_str()); },
+  };
+  for (const unsigned int n : {1u, 99u}) {
+    int i = 0;
+    for (const auto& op : ops) {
+      SCOPED_TRACE(std::to_string(n) + " op " + std::to_string(i++));
+      m_error.Reset();
+      ClientCounts::Reset();
+      EXPECT_FALSE(op(n));
+      EXPECT_EQ(m_error.nGetUserErrorCode(), 26u);
+      EXPECT_EQ(ClientCounts::nQueries, 0);
+    }
+  }
+  m_error.Reset();
+}
+
+// Before any read the memo is the record's own and nothing is written out; a file of 16,385
+// bytes attached is the memo read back and the one the server stores.
+TEST_P(LiveWrite, MemoBeforeAnyReadAndAnAttachedFile) {
+  CWriteAccess* a = OpenTable();
+  const std::string path = "/tmp/qx memo " + std::to_string(getpid());
+  const std::wstring wpath = Wide(path);
+  std::remove(path.c_str());
+  EXPECT_TRUE(a->bExtraitMemo(0, wpath.c_str())) << Utf8(m_error.pszGetError());
+  EXPECT_NE(access(path.c_str(), F_OK), 0);
+  CAny before;
+  EXPECT_TRUE(a->bGetBLOB(0, &before)) << Utf8(m_error.pszGetError());
+  std::string body;
+  for (int i = 0; i < 16385; ++i) body += static_cast<char>('a' + i % 26);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fwrite(body.data(), 1, body.size(), f), body.size());
+  std::fclose(f);
+  SetRow(a, {L"80", L"memo", std::nullopt, L"1"});
+  ASSERT_TRUE(a->bHAttacheMemo(0, wpath.c_str())) << Utf8(m_error.pszGetError());
+  // The host marks the memo defined in its record.
+  a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"m")->_SetItemValueDefinedInKJRecord(TRUE, 0);
+  CAny read;
+  ASSERT_TRUE(a->bGetBLOB(0, &read)) << Utf8(m_error.pszGetError());
+  EXPECT_FALSE(read.bIsNull());
+  ASSERT_TRUE(a->bHAjoute(0, kNoLock)) << Utf8(m_error.pszGetError());
+  ::RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT m FROM " + Quoted(m_table) + " WHERE id=80", &rows, &err)) << err;
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_TRUE(rows[0][0] == body) << (rows[0][0] ? rows[0][0]->size() : 0) << Sent().substr(0, 3000);
+  std::remove(path.c_str());
+}
+
+}  // namespace
