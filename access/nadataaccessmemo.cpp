@@ -28,34 +28,33 @@ INAItemDescription* MemoItem(CNADataAccess* access, unsigned int memo) {
   return item;
 }
 
-}  // namespace
-
-BOOL CNADataAccess::bGetBLOB(unsigned int memoNumber, CAny* value) {
-  INAItemDescription* item = MemoItem(this, memoNumber);
-  if (item == nullptr || value == nullptr) {
-    if (item != nullptr) item->nExternalRelease();
-    return FALSE;
-  }
-  BOOL ok = FALSE;
-  if (m_pclLastStatement != nullptr) {
-    ok = m_pclLastStatement->bGetBLOB(item, value);
-  } else if (m_pclCurrentRecord == nullptr) {
-    value->SetNull(true);
-    ok = TRUE;
-  } else {
-    CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(item);
-    ok = column != nullptr && column->bGetCurrentValue(value, 0) ? TRUE : FALSE;
-  }
+// call(item) on memo's item, whose reference is dropped after; FALSE without the item.
+template <typename F>
+BOOL OnMemoItem(CNADataAccess* access, unsigned int memo, F call) {
+  INAItemDescription* item = MemoItem(access, memo);
+  if (item == nullptr) return FALSE;
+  const BOOL ok = call(item);
   item->nExternalRelease();
   return ok;
 }
 
+}  // namespace
+
+BOOL CNADataAccess::bGetBLOB(unsigned int memoNumber, CAny* value) {
+  return OnMemoItem(this, memoNumber, [&](INAItemDescription* item) -> BOOL {
+    if (value == nullptr) return FALSE;
+    if (m_pclLastStatement != nullptr) return m_pclLastStatement->bGetBLOB(item, value);
+    if (m_pclCurrentRecord == nullptr) {
+      value->SetNull(true);
+      return TRUE;
+    }
+    CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(item);
+    return column != nullptr && column->bGetCurrentValue(value, 0) ? TRUE : FALSE;
+  });
+}
+
 BOOL CNADataAccess::bSetBLOB(unsigned int memoNumber, const CAny* value) {
-  INAItemDescription* item = MemoItem(this, memoNumber);
-  if (item == nullptr) return FALSE;
-  const BOOL ok = _bSetBLOB(item, value);
-  item->nExternalRelease();
-  return ok;
+  return OnMemoItem(this, memoNumber, [&](INAItemDescription* item) { return _bSetBLOB(item, value); });
 }
 
 BOOL CNADataAccess::_bSetBLOB(INAItemDescription* item, const CAny* value) {
@@ -64,11 +63,7 @@ BOOL CNADataAccess::_bSetBLOB(INAItemDescription* item, const CAny* value) {
 }
 
 BOOL CNADataAccess::bHAttacheMemo(unsigned int memo, const wchar_t* path) {
-  INAItemDescription* item = MemoItem(this, memo);
-  if (item == nullptr) return FALSE;
-  const BOOL ok = _bHAttacheMemo(item, path);
-  item->nExternalRelease();
-  return ok;
+  return OnMemoItem(this, memo, [&](INAItemDescription* item) { return _bHAttacheMemo(item, path); });
 }
 
 BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription* item, const wchar_t* path) {
@@ -77,9 +72,7 @@ BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription* item, const wchar_t* path
 }
 
 BOOL CNADataAccess::bExtraitMemo(unsigned int memoNumber, const wchar_t* path) {
-  INAItemDescription* item = MemoItem(this, memoNumber);
-  if (item == nullptr) return FALSE;
-  const BOOL ok = m_pclLastStatement == nullptr || m_pclLastStatement->bExtraitMemo(item, path) ? TRUE : FALSE;
-  item->nExternalRelease();
-  return ok;
+  return OnMemoItem(this, memoNumber, [&](INAItemDescription* item) -> BOOL {
+    return m_pclLastStatement == nullptr || m_pclLastStatement->bExtraitMemo(item, path) ? TRUE : FALSE;
+  });
 }

@@ -41,6 +41,15 @@ void DoneWith(CNAStatement* stmt) {
   if (stmt->eGetLockType() == kLockNone) stmt->ResetStatement();
 }
 
+// The error becomes kind, naming table and item (whose reference it drops); FALSE without an item.
+BOOL NameRefusedItem(CNAError* error, eNA_ERRORTYPE kind, const wchar_t* table, INAItemDescription* item) {
+  if (item == nullptr) return FALSE;
+  error->SetErrorType(kind);
+  error->SetInfoNames(table, item->pszGetName());
+  item->nExternalRelease();
+  return TRUE;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- host operations
@@ -207,21 +216,13 @@ BOOL CNADataAccess::_bCheckAndCorrectKJRecordValues() {
 // ---------------------------------------------------------------- naming what the server refused
 
 BOOL CNADataAccess::_bInitErrorDuplicateItemName(eNAQUERYTYPE type) {
-  INAItemDescription* item = piGetDuplicateItem(type == NA_QUERY_INSERT ? 1 : 0);
-  if (item == nullptr) return FALSE;
-  m_pclError->SetErrorType(kTypeDuplicate);
-  m_pclError->SetInfoNames(pszGetLogicalName(), item->pszGetName());
-  item->nExternalRelease();
-  return TRUE;
+  return NameRefusedItem(m_pclError, kTypeDuplicate, pszGetLogicalName(),
+                         piGetDuplicateItem(type == NA_QUERY_INSERT ? 1 : 0));
 }
 
 BOOL CNADataAccess::_bInitErrorNeedItemValueItemName(eNAQUERYTYPE type) {
-  INAItemDescription* item = piGetNullItemDesc(type == NA_QUERY_INSERT ? 1 : 0);
-  if (item == nullptr) return FALSE;
-  m_pclError->SetErrorType(kTypeNeedValue);
-  m_pclError->SetInfoNames(pszGetLogicalName(), item->pszGetName());
-  item->nExternalRelease();
-  return TRUE;
+  return NameRefusedItem(m_pclError, kTypeNeedValue, pszGetLogicalName(),
+                         piGetNullItemDesc(type == NA_QUERY_INSERT ? 1 : 0));
 }
 
 INAItemDescription* CNADataAccess::piGetDuplicateItem(int bInsert) {
