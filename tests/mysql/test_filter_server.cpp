@@ -95,6 +95,11 @@ TEST_P(LiveFilterKeys, FiltersReadTheModelsRowsBetweenTheirBounds) {
     const CAny hi = FromText(ZV_I4, std::to_wstring(b.max.value_or(0)).c_str());
     ASSERT_TRUE(a->bHFiltre(L"id", b.min ? &lo : nullptr, b.minIn, b.max ? &hi : nullptr, b.maxIn, nullptr)) << what;
     EXPECT_EQ(ReadAll(a, L"id"), Where(m.byId, inside)) << what << Sent();
+    long long count = -1;
+    EXPECT_TRUE(a->bHNbEnr(&count, 16, 0x4000));
+    EXPECT_EQ(count, static_cast<long long>(Where(m.byId, inside).size())) << what << ": count under the filter";
+    EXPECT_TRUE(a->bHNbEnr(&count, 16, 0));
+    EXPECT_EQ(count, m.byId.n()) << what << ": count of every row";
     EXPECT_EQ(ReadAll(a, L"d", 0x8000), Where(m.byD, inside)) << what << ", carried to d" << Sent();
     EXPECT_TRUE(a->bHDesactiveFiltre(L"id"));
     EXPECT_EQ(ReadAll(a, L"id"), m.byId.rows) << what << ", switched off";
