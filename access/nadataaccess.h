@@ -6,7 +6,8 @@
 // error object (the context's), one external reference on each of its three descriptions (the
 // host's, the clone for the host layout of a query, the one read from the server), and one on
 // each of its current record, statements, record-save caches, table cache, latest filter,
-// identifier generator and parsed source query. It borrows its table and its context.
+// identifier generator, parsed source query and saved positions (freed when it closes: they hold
+// their statements). It borrows its table and its context.
 //
 // Lifecycle: made (descriptions, connection, error held), opened (current record set up, table
 // known to match), closed (statements, table cache and generator gone; record and descriptions
@@ -425,6 +426,8 @@ class CNADataAccess : public CInterf {
   BOOL bHDesactiveFiltre(const wchar_t* item);
   // Every statement's filter switched off.
   void _DesactivateAllFilter();
+  // *count = the rows filter lets through, counted by the server on the record-number statement.
+  BOOL _bCountFiltered(long long* count, unsigned int options, CNAFilter* filter);
 
   // ---- Host operations whose roads are not built yet ----
   // Each answers FALSE with user error 8, type 7 (the operation is not supported).

@@ -13,8 +13,8 @@
 // step that fails, leaving a partial command the caller drops; a raised error names the access's
 // logical name and the statement's source file (4).
 //
-// The slots of the fetch side, positions, seeks and the table-cache index answer FALSE (or do
-// nothing) and touch nothing until the browse is built.
+// Saved positions are held here with a reference each (and hold the statement): the data access
+// frees them. The table-cache index slots answer FALSE and touch nothing.
 #pragma once
 
 #include <cstdint>

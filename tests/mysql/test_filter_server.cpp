@@ -12,12 +12,12 @@ namespace {
 enum : unsigned short { kPrimary = 0x8000, kUnique = 0x4000, kDuplicates = 0x2000 };
 
 const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
-using Table = std::vector<std::vector<Cell>>;
+using RowList = std::vector<std::vector<Cell>>;
 
 class LiveFilterKeys : public LiveBrowse {
  protected:
   // id, d (duplicates under a case- and blank-insensitive collation), n (duplicates, nullable).
-  CHostRecordDescription* MakeTable(Table* rows) {
+  CHostRecordDescription* MakeTable(RowList* rows) {
     const std::wstring name = Name(L"qxflt");
     Raw("CREATE TABLE " + Quoted(name) +
         " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, n INT NULL,"
@@ -41,8 +41,8 @@ class LiveFilterKeys : public LiveBrowse {
     return desc;
   }
   // Every row of item's browse from its first.
-  static Table ReadAll(CNADataAccess* a, const wchar_t* item, NA_WRITEPARSEFLAGS flags = 0) {
-    Table got;
+  static RowList ReadAll(CNADataAccess* a, const wchar_t* item, NA_WRITEPARSEFLAGS flags = 0) {
+    RowList got;
     BOOL ok = a->bHLitxxx(item, NA_PARSE_FIRST, 1, kNoLock, nullptr, flags);
     for (int i = 0; ok && Out(a, item) == 0 && i < 100; ++i) {
       got.push_back(Values(a, {L"id", L"d", L"n"}));
@@ -50,23 +50,32 @@ class LiveFilterKeys : public LiveBrowse {
     }
     return got;
   }
-  static Table Where(const BrowseModel& model, const std::function<bool(const std::vector<Cell>&)>& keep) {
-    Table out;
+  static RowList Where(const BrowseModel& model, const std::function<bool(const std::vector<Cell>&)>& keep) {
+    RowList out;
     for (const auto& r : model.rows)
       if (keep(r)) out.push_back(r);
     return out;
   }
   static long long Num(const Cell& c) { return c ? std::stoll(*c) : -1; }
+  // The table and its model in the orders of id and of d.
+  struct Made {
+    RowList rows;
+    CHostRecordDescription* desc;
+    BrowseModel byId, byD;
+  };
+  Made Make() {
+    RowList rows;
+    CHostRecordDescription* desc = MakeTable(&rows);
+    return {rows, desc, BrowseModel(rows, {{0, Collation::Number}}),
+            BrowseModel(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}})};
+  }
 };
 
 // Each bound included or not, a missing (NULL) bound: the browse reads the model's rows between
 // them; a filter set on another item switches the first one off; switched off and on again; carried
 // to another item by 0x8000.
 TEST_P(LiveFilterKeys, FiltersReadTheModelsRowsBetweenTheirBounds) {
-  Table rows;
-  CHostRecordDescription* desc = MakeTable(&rows);
-  const BrowseModel byId(rows, {{0, Collation::Number}});
-  const BrowseModel byD(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  const Made m = Make();
   CMySQLConnection* cnx = Connect("7");
   const struct {
     std::optional<int> min;
@@ -81,20 +90,25 @@ TEST_P(LiveFilterKeys, FiltersReadTheModelsRowsBetweenTheirBounds) {
       const long long v = Num(r[0]);
       return (!b.min || (b.minIn ? v >= *b.min : v > *b.min)) && (!b.max || (b.maxIn ? v <= *b.max : v < *b.max));
     };
-    CNADataAccess* a = Open(desc, cnx);
+    CNADataAccess* a = Open(m.desc, cnx);
     const CAny lo = FromText(ZV_I4, std::to_wstring(b.min.value_or(0)).c_str());
     const CAny hi = FromText(ZV_I4, std::to_wstring(b.max.value_or(0)).c_str());
     ASSERT_TRUE(a->bHFiltre(L"id", b.min ? &lo : nullptr, b.minIn, b.max ? &hi : nullptr, b.maxIn, nullptr)) << what;
-    EXPECT_EQ(ReadAll(a, L"id"), Where(byId, inside)) << what << Sent();
-    EXPECT_EQ(ReadAll(a, L"d", 0x8000), Where(byD, inside)) << what << ", carried to d" << Sent();
+    EXPECT_EQ(ReadAll(a, L"id"), Where(m.byId, inside)) << what << Sent();
+    long long count = -1;
+    EXPECT_TRUE(a->bHNbEnr(&count, 16, 0x4000));
+    EXPECT_EQ(count, static_cast<long long>(Where(m.byId, inside).size())) << what << ": count under the filter";
+    EXPECT_TRUE(a->bHNbEnr(&count, 16, 0));
+    EXPECT_EQ(count, m.byId.n()) << what << ": count of every row";
+    EXPECT_EQ(ReadAll(a, L"d", 0x8000), Where(m.byD, inside)) << what << ", carried to d" << Sent();
     EXPECT_TRUE(a->bHDesactiveFiltre(L"id"));
-    EXPECT_EQ(ReadAll(a, L"id"), byId.rows) << what << ", switched off";
+    EXPECT_EQ(ReadAll(a, L"id"), m.byId.rows) << what << ", switched off";
     EXPECT_TRUE(a->bHActiveFiltre(L"id"));
-    EXPECT_EQ(ReadAll(a, L"id"), Where(byId, inside)) << what << ", switched on again";
+    EXPECT_EQ(ReadAll(a, L"id"), Where(m.byId, inside)) << what << ", switched on again";
     const CAny a0 = FromText(ZV_DSTRW, L"a");
     ASSERT_TRUE(a->bHFiltre(L"d", &a0, 1, &a0, 1, nullptr));
-    EXPECT_EQ(ReadAll(a, L"id"), byId.rows) << what << ": a filter on d switches the one on id off";
-    EXPECT_EQ(ReadAll(a, L"d"), Where(byD, [](const std::vector<Cell>& r) {
+    EXPECT_EQ(ReadAll(a, L"id"), m.byId.rows) << what << ": a filter on d switches the one on id off";
+    EXPECT_EQ(ReadAll(a, L"d"), Where(m.byD, [](const std::vector<Cell>& r) {
                 return CompareCells(r[1], Cell(L"a"), Collation::GeneralCi) == 0;
               })) << what << ", filter d = a";
   }
@@ -103,14 +117,13 @@ TEST_P(LiveFilterKeys, FiltersReadTheModelsRowsBetweenTheirBounds) {
 // A filter switched off lost the tree it writes, and switched on again it wrote nothing: the
 // browse read every row.
 TEST_P(LiveFilterKeys, FilterSwitchedOffAndOnAgainSelectsItsRangeAgain) {
-  Table rows;
-  CHostRecordDescription* desc = MakeTable(&rows);
-  const BrowseModel byId(rows, {{0, Collation::Number}});
-  CNADataAccess* a = Open(desc, Connect(nullptr));
+  const Made made = Make();
+  const BrowseModel& byId = made.byId;
+  CNADataAccess* a = Open(made.desc, Connect(nullptr));
   const CAny lo = FromText(ZV_I4, L"26");
   ASSERT_TRUE(a->bHFiltre(L"id", &lo, 1, nullptr, 0, nullptr));
   ASSERT_TRUE(a->bHDesactiveFiltre(L"id"));
-  ASSERT_EQ(ReadAll(a, L"id").size(), rows.size());
+  ASSERT_EQ(ReadAll(a, L"id").size(), made.rows.size());
   ASSERT_TRUE(a->bHActiveFiltre(L"id"));
   EXPECT_EQ(ReadAll(a, L"id"), Where(byId, [](const std::vector<Cell>& r) { return Num(r[0]) >= 26; })) << Sent();
 }
@@ -118,7 +131,7 @@ TEST_P(LiveFilterKeys, FilterSwitchedOffAndOnAgainSelectsItsRangeAgain) {
 // A condition the host parsed, alone: the browse reads the rows it holds; the item the condition
 // is carried by comes back to the host.
 TEST_P(LiveFilterKeys, ParsedConditionFiltersTheBrowse) {
-  Table rows;
+  RowList rows;
   CHostRecordDescription* desc = MakeTable(&rows);
   const BrowseModel byN(rows, {{2, Collation::Number}, {0, Collation::Number}});
   CHostSQLCatalogue catalogue;
@@ -140,10 +153,7 @@ TEST_P(LiveFilterKeys, ParsedConditionFiltersTheBrowse) {
 // After a filter change, and after a key change, the next read is the row after the one the
 // browse stood on, in the new filter's or key's order, also inside a run of equal keys.
 TEST_P(LiveFilterKeys, NextAfterAFilterOrKeyChangeGoesOnFromTheFormerRow) {
-  Table rows;
-  CHostRecordDescription* desc = MakeTable(&rows);
-  const BrowseModel byId(rows, {{0, Collation::Number}});
-  const BrowseModel byD(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  const Made m = Make();
   CMySQLConnection* cnx = Connect("7");
   const struct {
     const wchar_t* item;
@@ -152,11 +162,11 @@ TEST_P(LiveFilterKeys, NextAfterAFilterOrKeyChangeGoesOnFromTheFormerRow) {
   } cases[] = {{L"id", 5, nullptr}, {L"d", 9, nullptr}, {L"d", 3, nullptr}, {L"id", 12, L"d"},
                {L"d", 8, L"id"},   {L"d", 4, L"d"},    {L"id", 1, L"id"}};
   for (const auto& c : cases) {
-    const BrowseModel& from = wcscmp(c.item, L"id") == 0 ? byId : byD;
+    const BrowseModel& from = wcscmp(c.item, L"id") == 0 ? m.byId : m.byD;
     const wchar_t* reading = c.to != nullptr ? c.to : c.item;
-    const BrowseModel& then = wcscmp(reading, L"id") == 0 ? byId : byD;
+    const BrowseModel& then = wcscmp(reading, L"id") == 0 ? m.byId : m.byD;
     const std::string what = Utf8(c.item) + " row " + std::to_string(c.steps) + (c.to ? " key to " + Utf8(c.to) : " filter");
-    CNADataAccess* a = Open(desc, cnx);
+    CNADataAccess* a = Open(m.desc, cnx);
     ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
     if (c.steps > 1) {
       ASSERT_TRUE(a->bSkipRecord(c.item, NA_PARSE_NEXT, c.steps - 1, 1, kNoLock, nullptr, 0));

@@ -18,24 +18,6 @@ const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
 const eNAPOSITION kPlain = eNAPOSITION{0};
 const eNA_PRECISION kPrecision = eNA_PRECISION{0};
 
-unsigned int Seed() {
-  const char* fixed = std::getenv("QX_BROWSE_SEED");
-  return fixed != nullptr ? static_cast<unsigned int>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
-}
-
-struct Browse {
-  const wchar_t* item;
-  std::vector<Term> order;
-};
-
-struct Table {
-  std::wstring name;
-  CHostRecordDescription* desc = nullptr;
-  std::vector<const wchar_t*> columns;
-  std::vector<std::vector<Cell>> rows;
-  std::vector<Browse> browses;
-};
-
 // A saved position as the model knows it.
 struct Saved {
   long long p;
@@ -103,28 +85,10 @@ class LivePosition : public LiveBrowse {
       std::string op;
       std::vector<Cell> expected;
       bool exact = false;
-      if (roll < 5) {
-        op = "first";
-        ok = a->bHLitxxx(b.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, flags);
-        p = 0;
-      } else if (roll < 10) {
-        op = "last";
-        ok = a->bHLitxxx(b.item, NA_PARSE_LAST, 1, kNoLock, nullptr, flags);
-        p = n - 1;
-      } else if (roll < 30) {
-        op = "next";
-        ok = a->bHLitxxx(b.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, flags);
-        p = std::min(p + 1, n);
-      } else if (roll < 45) {
-        op = "previous";
-        ok = a->bHLitxxx(b.item, NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, flags);
-        p = std::max(p - 1, -1LL);
-      } else if (roll < 55) {
-        const long long k = static_cast<long long>((*rng)() % 41) - 20;
-        op = "skip " + std::to_string(k);
-        ok = a->bSkipRecord(b.item, k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, kNoLock, nullptr,
-                            flags);
-        if (k != 0 || out) p = std::clamp(p + k, -1LL, n);
+      if (roll < 55) {
+        const char kind = roll < 5 ? 'f' : roll < 10 ? 'l' : roll < 30 ? 'n' : roll < 45 ? 'p' : 's';
+        const long long k = kind == 's' ? static_cast<long long>((*rng)() % 41) - 20 : 0;
+        ok = ModelRead(a, b.item, kind, k, flags, n, out, &p, &op);
       } else if (roll < 70) {
         if (out) continue;
         int id = -1;
