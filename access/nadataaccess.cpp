@@ -26,10 +26,10 @@
 
 namespace {
 
-constexpr unsigned int kErrNotSupported = 8, kErrMissingTable = 15, kErrWriteRefused = 35;
+constexpr unsigned int kErrNotSupported = 8, kErrMissingTable = 15;
 constexpr unsigned int kMsgMissingTable = 28541;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
-enum : int { kSiteNotSupported = 1, kSiteMissingTable = 2, kSiteWriteRefused = 3 };
+enum : int { kSiteNotSupported = 1, kSiteMissingTable = 2 };
 
 // Record saves are kept with a grow step of 50 rows.
 CNARecordCachePosition* NewRecordSaveCache() {
@@ -112,6 +112,8 @@ void CNADataAccess::_ResetRecordCache() {
 }
 
 void CNADataAccess::_Close() {
+  // Positions hold their statements: they go with them.
+  _bDeleteAllSavedPosition();
   if (m_pclTableCache != nullptr) {
     CNATableCache* cache = m_pclTableCache;
     m_pclTableCache = nullptr;
@@ -627,60 +629,19 @@ long long CNADataAccess::llGetRecNum() { return 0; }
 // The reading, writing, memo, query and position roads give these their work; until then they
 // answer FALSE (or nothing) and leave the access as it is.
 
-BOOL CNADataAccess::bGetBLOB(unsigned int, CAny*) { return FALSE; }
-BOOL CNADataAccess::bSetBLOB(unsigned int, const CAny*) { return FALSE; }
-BOOL CNADataAccess::bExtraitMemo(unsigned int, const wchar_t*) { return FALSE; }
-BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
-  return bHModifie(recnum, flags, lock);
-}
-BOOL CNADataAccess::bHSupprime(long long, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
-BOOL CNADataAccess::bHRecherche(const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*, int,
-                                NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHRecherche(const wchar_t*, const wchar_t*, const CAny*, int, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
-                                int, NA_WRITEPARSEFLAGS) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHAnnuleRecherche(const wchar_t*) { return FALSE; }
-BOOL CNADataAccess::bHFiltre(const wchar_t*, const CAny*, int, const CAny*, int, ISQLParserInformation*) {
-  return FALSE;
-}
-BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t*, eNAPOSITION) {
-  if (id != nullptr) *id = -1;
-  return FALSE;
-}
-BOOL CNADataAccess::bHRetourPosition(int, wchar_t* itemOut, int, eNAPOSITION) {
-  if (itemOut != nullptr) *itemOut = 0;
-  return FALSE;
-}
-BOOL CNADataAccess::bHLiberePosition(int) { return TRUE; }
 BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
                                   const INAQueryExecution*) {
   return FALSE;
 }
-BOOL CNADataAccess::bHChangeCle(const wchar_t*, NA_WRITEPARSEFLAGS) { return FALSE; }
-CNAPosition* CNADataAccess::pclAllocPosition() { return nullptr; }
-BOOL CNADataAccess::_bSetBLOB(INAItemDescription*, const CAny*) { return FALSE; }
-BOOL CNADataAccess::_bHAttacheMemo(INAItemDescription*, const wchar_t*) { return FALSE; }
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
   if (stmt != nullptr && stmt->bGetParseStarted() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
     stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
 }
 BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
-BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS, eNA_LOCKTYPE, CNARecordValue*) { return FALSE; }
-BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS, eNA_LOCKTYPE) { return FALSE; }
 BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, eNA_LOCKTYPE,
                                             eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS) {
   return FALSE;
 }
-BOOL CNADataAccess::_bCompareTablePosition(CNAPosition*, CNAPosition*, int* equal) {
-  if (equal != nullptr) *equal = 0;
-  return FALSE;
-}
-BOOL CNADataAccess::_bCheckRecordSaveID(CNAPosition*, CNAPosition*, int*) { return FALSE; }
 BOOL CNADataAccess::_bCheckReccordId(CNAPosition*, CNAPosition*, int*) { return FALSE; }
 
 // ---------------------------------------------------------------- creation, deletion, indexes
@@ -736,50 +697,6 @@ BOOL CNADataAccess::_bSupprimeTout() {
   stmt->ResetStatement();
   stmt->nRelease();
   return answer;
-}
-
-BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue*) {
-  if (bRequeteSansCorrection() && (type == NA_QUERY_UPDATE || type == NA_QUERY_INSERT || type == NA_QUERY_DELETE)) {
-    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteWriteRefused,
-                               m_pclConnection, pszGetLogicalName(), nullptr, kErrWriteRefused, pszGetLogicalName());
-    return FALSE;
-  }
-  return _bBuildAndExecuteQuery(stmt, type, flags);
-}
-
-BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
-  stmt->ResetQuery();
-  CNACommand* command = pclAllocCommand(m_pclError);
-  if (command == nullptr) return FALSE;
-  command->AddRef();
-  BOOL answer = stmt->bBuildQuery(type, command, flags);
-  if (answer) {
-    answer = stmt->bExecute(flags, CNAStatement::NA_ST_PREPARE);
-    if (!answer)
-      answer = _bProcessError(command, stmt, type, flags);
-    else if (type == NA_QUERY_UPDATE)
-      answer = stmt->bUpdateRecordAfterUpdate(NA_QUERY_UPDATE, static_cast<int>(flags));
-    else if (type == NA_QUERY_INSERT)
-      answer = stmt->bUpdateRecordAfterInsert(type, static_cast<int>(flags));
-  }
-  command->nRelease();
-  return answer;
-}
-
-BOOL CNADataAccess::_bProcessError(CNACommand*, CNAStatement*, eNAQUERYTYPE, NA_WRITEPARSEFLAGS) {
-  const eNA_ERRORTYPE kind = eGetNAErrorType();
-  switch (static_cast<int>(kind)) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 7:
-    case 8:
-      m_pclError->SetErrorType(kind);
-      return FALSE;
-    default:
-      return FALSE;
-  }
 }
 
 BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {

@@ -6,7 +6,8 @@
 // error object (the context's), one external reference on each of its three descriptions (the
 // host's, the clone for the host layout of a query, the one read from the server), and one on
 // each of its current record, statements, record-save caches, table cache, latest filter,
-// identifier generator and parsed source query. It borrows its table and its context.
+// identifier generator, parsed source query and saved positions (freed when it closes: they hold
+// their statements). It borrows its table and its context.
 //
 // Lifecycle: made (descriptions, connection, error held), opened (current record set up, table
 // known to match), closed (statements, table cache and generator gone; record and descriptions
@@ -21,9 +22,11 @@
 
 #include "common/ctstring.h"
 #include "common/interf.h"
+#include "common/refhashtable.h"
 #include "common/refstringhashtable.h"
 #include "driver/inaerror.h"
 #include "driver/nahost.h"
+#include "access/naposition.h"
 #include "sql/nacommand.h"
 #include "sql/nastatement.h"
 #include "sql/nastatementsql.h"
@@ -72,8 +75,12 @@ class CNADataAccess : public CInterf {
   // Resets the access (statements, record, descriptions), gives the connection and the error
   // back, then frees the record-save caches.
   ~CNADataAccess() override;
+  // The memo operations answer FALSE with user error 26 for a number past the description's
+  // memos, before anything else. Without a browse read yet the value is the record's own (NULL
+  // without a record).
   virtual BOOL bGetBLOB(unsigned int memoNumber, CAny* value);
   virtual BOOL bSetBLOB(unsigned int memoNumber, const CAny* value);
+  // TRUE, nothing written, before any browse read.
   virtual BOOL bExtraitMemo(unsigned int memoNumber, const wchar_t* path);
   // Creates the table (dropping it first when dropFirst) with its indexes and opens it. The
   // password is not read.
@@ -116,11 +123,14 @@ class CNADataAccess : public CInterf {
   virtual BOOL bHDebloqueNumEnr(long long recnum);
   virtual BOOL bHFiltre(const wchar_t* item, const CAny* min, int minIncluded, const CAny* max, int maxIncluded,
                         ISQLParserInformation* condition);
-  // Saving positions comes with the positions road: FALSE, *id -1.
+  // *id = a new position id of the current record of item's browse; user error 7 when item has
+  // no statement and none can be made.
   virtual BOOL bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION mode);
-  // FALSE, itemOut emptied.
+  // Puts the browse back on the saved position and writes its item into itemOut, a buffer of
+  // 255 characters: at most 254 and the NUL. keep 0 frees the position (also on failure). User
+  // error 11 for an id not saved here.
   virtual BOOL bHRetourPosition(int id, wchar_t* itemOut, int keep, eNAPOSITION mode);
-  // TRUE (no position is kept yet).
+  // _bFreePosition: TRUE, also for an unknown id.
   virtual BOOL bHLiberePosition(int id);
   // *version = 0. TRUE.
   virtual BOOL bHVersion(int* version);
@@ -157,7 +167,7 @@ class CNADataAccess : public CInterf {
   // (when given): it holds every item of the host description. FALSE when the table cannot be
   // described: user error 15 (no error held before) or message 28541 put first.
   virtual BOOL bFichierExiste(int* exists, int* compatible);
-  // Positions come with the positions road: null.
+  // A new position, no reference taken; null without memory.
   virtual CNAPosition* pclAllocPosition();
   // The error's own kind when set, else the connection's kind of the server's error number.
   virtual eNA_ERRORTYPE eGetNAErrorType();
@@ -314,6 +324,39 @@ class CNADataAccess : public CInterf {
   int nGetRecordSaveID() const { return m_nRecordSaveID; }
   CNARecordCachePosition* pclGetRecordSaveCacheNoRef() const { return m_pclRecordSave; }
 
+  // ---- Writes ----
+  BOOL bHAttacheMemo(unsigned int memo, const wchar_t* path);
+  // Every column but the composite keys checks and corrects its host value; the first refusal
+  // is the answer.
+  BOOL _bCheckAndCorrectKJRecordValues();
+  // After a write the server accepted: the record-save cache, the table cache and every statement
+  // of the access learn of it (nothing with notification flags 2; statements only with a table
+  // cache or flags 1).
+  void _NotifyOperation(eNAQUERYTYPE type, CNAStatement* stmt, NA_WRITEPARSEFLAGS flags, CNARecordValue* original);
+  void NotifyOperation(eNAQUERYTYPE type, CNAStatement* stmt, NA_WRITEPARSEFLAGS flags) {
+    _NotifyOperation(type, stmt, flags, nullptr);
+  }
+  // The row of the current record's original value in cache takes its current value; the row
+  // index or -1.
+  int nUpdateRecordInCache(NA_WRITEPARSEFLAGS flags, CNARecordCache* cache);
+  // The row of the original value in cache is marked deleted; the row index or -1.
+  int nSetRecordDeletedInCache(CNARecordCache* cache);
+  // The first unique item of the current record whose value the table holds already (for a
+  // modify only modified ones), with one external reference for the caller; null when none.
+  INAItemDescription* piGetDuplicateItem(int bInsert);
+  BOOL bIsDuplicateItem(int bInsert, CNAColumn* column);
+  // Whether a row holds the current record's value of item, counted by stmt under a filter
+  // (the server's collation decides).
+  BOOL __bDuplicateItem(INAItemDescription* item, CNAStatement* stmt);
+  // The first NOT NULL column's item whose value is not defined, with one external reference;
+  // null when none. The argument is not read.
+  INAItemDescription* piGetNullItemDesc(int bInsert);
+  // The error names the table and the item found (type 3, resp. 8); FALSE when none is found.
+  BOOL _bInitErrorDuplicateItemName(eNAQUERYTYPE type);
+  BOOL _bInitErrorNeedItemValueItemName(eNAQUERYTYPE type);
+  int nGetNotifyFlags() const { return m_nNotifyFlags; }
+  void SetNotifyFlags(int flags) { m_nNotifyFlags = flags; }
+
   // ---- Row identifiers and query source ----
   // A new identifier of value's row by eEvaluateRecordIdType (not referenced): record values, or
   // a server row id when the driver makes its converter; null otherwise or without memory.
@@ -355,25 +398,61 @@ class CNADataAccess : public CInterf {
   BOOL _bCountFromRecord(long long* count, unsigned int options, const wchar_t* item, eNA_PARSEDIRECTION dir,
                          const CNARecordValue* lent);
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
+  // A read that left the rows of stmt's search goes on with the rows beyond them (from their
+  // first for next, their last for previous); a search that cannot go on, or an internal
+  // positioning, leaves the browse out. The rows still to move are count.
+  BOOL _bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
+                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // Re-reads the current row (only number 0: else user error 18).
   BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
   // TRUE with *out the item's browse out-of-range flag; user error 5 without a browse on item.
   BOOL bHEndehors(const wchar_t* item, int* out);
+  // TRUE with the found state of item's browse; user error 5 without a browse on item.
+  BOOL bEvalHTrouve(const wchar_t* item, int* found, int* second);
   const wchar_t* _pszGetDefaultParseItem();
   const wchar_t* pszGetBestParseItemName();
 
-  // ---- Host operations whose roads are not built yet ----
-  // Each answers FALSE with user error 8, type 7 (the operation is not supported), but the
-  // filter switch-off, which has no filter to switch off: TRUE.
-  BOOL bEvalHTrouve(const wchar_t* item, int* found, int* second);
-  BOOL bSetNextOperation(eNA_OPERATION operation);
+  // ---- Filters ----
+  // The filter of the item bFindBestItem chooses for condition alone; the item is written into
+  // item, a buffer of 255 characters (at most 254 and the NUL).
   BOOL bHFiltre(ISQLParserInformation* condition, wchar_t* item);
+  // The item a condition's parameters name that carries it best: a unique key, else a key with
+  // duplicates, else the first item named, else the best browse item; its name into itemOut (a
+  // buffer of 255 characters, at most 254 and the NUL). User error 17 when there is none.
+  BOOL bFindBestItem(ISQLParserInformation* condition, wchar_t* itemOut);
+  // The latest filter switched on again; item's opened browse is then put back on its record.
   BOOL bHActiveFiltre(const wchar_t* item);
+  // item's filter switched off. TRUE.
   BOOL bHDesactiveFiltre(const wchar_t* item);
+  // Every statement's filter switched off.
+  void _DesactivateAllFilter();
+  // *count = the rows filter lets through, counted by the server on the record-number statement.
+  BOOL _bCountFiltered(long long* count, unsigned int options, CNAFilter* filter);
+
+  // ---- Host operations whose roads are not built yet ----
+  // Each answers FALSE with user error 8, type 7 (the operation is not supported).
+  BOOL bSetNextOperation(eNA_OPERATION operation);
   BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
   BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
-  BOOL bHAttacheMemo(unsigned int memo, const wchar_t* path);
+
+  // ---- Saved positions ----
+  // Equal ids: *equal 1 without a lookup. Else each id must be saved here (user error 11).
   BOOL bCompareTablePosition(int first, int second, int* equal);
+  // With a reference for the caller; null when id is not saved here.
+  CNAPosition* _pclFindPosition(int id) const;
+  // The position leaves the table and its statement. TRUE, also for an unknown id.
+  BOOL _bFreePosition(int id);
+  BOOL _bDeleteAllSavedPosition();
+  // position's statement becomes the current one and puts itself back on the position.
+  BOOL _bRestorePositionStatement(CNAPosition* position, eNAPOSITION mode);
+  int nGetSavedPositionCount() const { return static_cast<int>(m_tabPosition.dwGetNumElement()); }
+  // The next position id: it grows from 1 across the process and after INT_MAX starts again at 1,
+  // passing over the ids this access still holds.
+  int _nNewPositionID() const;
+  // The filter the host set last (held); null for none.
+  CNAFilter* pclGetLatestFilterNoRef() const { return m_pclLatestFilter; }
+  // The former one released, filter held; the same pointer changes nothing.
+  void SetLatestFilter(CNAFilter* filter);
 
   // ---- Table cache ----
   CNATableCache* pclGetTableCacheNoRef() const { return m_pclTableCache; }
@@ -456,6 +535,12 @@ class CNADataAccess : public CInterf {
   int m_nSelectOption = 0;
   int m_bQueryExecutionGiven = 0;
   CTString m_csBestParseItem;
+  // Saved positions by id, one reference each.
+  CRefHashTable<int, CNAPosition*> m_tabPosition{7};
 
   static unsigned int ms_nIndexNameCounter;
+
+ public:
+  // The id the next saved position takes (process-wide, under the driver mutex).
+  static int ms_nPositionID;
 };

@@ -98,8 +98,15 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   int reopen = (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && filterChanged ? 1 : 0;
   if (stmt->bExistRechercheObject()) {
     if (!(m_pclTableCache != nullptr && reopen == 0 && (flags & kReuse) != 0)) {
+      // Next and previous from a row a seek found go on from that row in the whole browse.
+      const bool fromFound = (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && reopen == 0 &&
+                             stmt->pclGetRechercheNoRef()->nGetState() != 0 && stmt->bGetParseStarted() &&
+                             !stmt->bGetOutOfRange() && stmt->bCanUpdateParse();
       stmt->DesactivateRechercheUserAndInternal();
-      reopen = 1;
+      if (fromFound)
+        ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
+      else
+        reopen = 1;
     }
   }
   stmt->AnnuleRechercheUser();
@@ -201,6 +208,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
     }
   }
   if (!out) return bLockUnlockRecord(stmt, lock, 0, lockOut);
+  // A seek's rows ran out: the browse goes on past them.
+  if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
   return TRUE;
 }
 

@@ -47,6 +47,9 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
   if (all && browse != nullptr && m_pclTableCache == nullptr &&
       browse->bGetNbEnrCurrentParse(count, flags, (flags & 0x4000) != 0 ? 0 : 1))
     return TRUE;
+  // Asked under the browse's filter: the filter's rows are counted.
+  if (all && browse != nullptr && (flags & 0x4000) != 0 && browse->bExistFilter())
+    return _bCountFiltered(count, options, browse->pclGetFilterNoRef());
   const wchar_t* item = all ? nullptr : browse != nullptr ? browse->pszGetBrowseItem() : pszGetBestParseItemName();
   return _bCountFromRecord(count, options, item, dir, browse != nullptr ? browse->pclGetStmtOriginalRecord() : nullptr);
 }

@@ -80,18 +80,37 @@ class CLentValue {
 };
 
 // The statement's search for one internal positioning: made when the statement had none, and
-// then dropped again, so that the next read does not take it for a search of the host's.
+// then dropped again, so that the next read does not take it for a search of the host's. A seek
+// of the host's in force is put aside meanwhile and comes back whole afterwards, so that the
+// browse still knows which rows the host sought.
 class CInternalSearch {
  public:
   explicit CInternalSearch(CNAStatement* stmt) : m_pStmt(stmt), m_bMade(!stmt->bExistRechercheObject()) {
+    CNARecherche* held = stmt->pclGetRechercheNoRef();
+    if (held != nullptr && held->nGetState() != 0 && stmt->pclGetUserSearch()->piGetItemNoRef() != nullptr) {
+      CNARecherche* own = stmt->pclAllocRecherche();
+      if (own != nullptr) {
+        m_pUserSearch = held;
+        m_pUserSearch->AddRef();
+        m_clUser.Copy(stmt->pclGetUserSearch());
+        stmt->_SetRecherche(own);
+        m_bMade = true;
+      }
+    }
     m_pSearch = stmt->pclGetRecherche();
     if (m_pSearch != nullptr) stmt->PrepareInternalSearch();
   }
   ~CInternalSearch() {
-    if (m_pSearch == nullptr) return;
-    m_pStmt->AnnuleRecherche();
-    m_pSearch->nRelease();
-    if (m_bMade) m_pStmt->_SetRecherche(nullptr);
+    if (m_pSearch != nullptr) {
+      m_pStmt->AnnuleRecherche();
+      m_pSearch->nRelease();
+      if (m_bMade) m_pStmt->_SetRecherche(nullptr);
+    }
+    if (m_pUserSearch != nullptr) {
+      m_pStmt->_SetRecherche(m_pUserSearch);
+      m_pStmt->pclGetUserSearch()->Copy(&m_clUser);
+      m_pUserSearch->nRelease();
+    }
   }
   CInternalSearch(const CInternalSearch&) = delete;
   CInternalSearch& operator=(const CInternalSearch&) = delete;
@@ -101,6 +120,8 @@ class CInternalSearch {
   CNAStatement* m_pStmt;
   bool m_bMade;
   CNARecherche* m_pSearch = nullptr;
+  CNARecherche* m_pUserSearch = nullptr;
+  CNAUserSearch m_clUser;
 };
 
 }  // namespace naguards

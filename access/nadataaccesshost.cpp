@@ -2,36 +2,7 @@
 // access does not support, so a host call never reads an answer that was not computed.
 #include "access/nadataaccess.h"
 
-BOOL CNADataAccess::bEvalHTrouve(const wchar_t*, int*, int*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
 BOOL CNADataAccess::bSetNextOperation(eNA_OPERATION) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHFiltre(ISQLParserInformation*, wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHActiveFiltre(const wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHDesactiveFiltre(const wchar_t*) { return TRUE; }
-BOOL CNADataAccess::bHPositionCourante(int*, const wchar_t*, eNA_PRECISION) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHPositionne(const wchar_t*, unsigned int, eNA_PRECISION, NA_WRITEPARSEFLAGS) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bHAttacheMemo(unsigned int, const wchar_t*) {
-  _RaiseNotSupported();
-  return FALSE;
-}
-BOOL CNADataAccess::bCompareTablePosition(int, int, int*) {
   _RaiseNotSupported();
   return FALSE;
 }

@@ -33,6 +33,7 @@
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
 #include "tests/support/rawmysql.h"
+#include "values/any.h"
 
 namespace {
 
@@ -290,9 +291,82 @@ void BM_BlocksNoRowCache(benchmark::State& state) {
   Paired(state, browse, [&] { return RawWhole(raw.cnx.handle(), false); }, "streamed_");
 }
 
+// Seeks: kSeeks point seeks by primary key (a fixed generator's values), each followed by the
+// record read with every value, against the same point SELECTs run and stored one by one.
+constexpr long long kSeeks = 20000;
+
+long long SeekKey(long long i) { return (i * 7919 + 13) % kRows + 1; }
+
+void BM_Seeks(benchmark::State& state) {
+  if (!Ready(state)) return;
+  CRaw raw;
+  INATable* table = Setup().Table("");
+  CHostContext ctx(4, 1);
+  if (!raw.bOk || table == nullptr || !table->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) {
+    if (table != nullptr) table->nExternalRelease();
+    return state.SkipWithError("open failed");
+  }
+  CHostRow row;
+  auto host = [&] {
+    return Measure([&](auto sample) -> long long {
+      unsigned long touched = 0;
+      CAny key;
+      for (long long i = 0; i < kSeeks; ++i) {
+        key.SetI4(static_cast<int>(SeekKey(i)));
+        int out = 0;
+        if (!table->bHRecherche(&ctx, L"id", &key, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0) ||
+            !table->bHEnDehors(&ctx, L"id", &out) || out != 0 ||
+            !Setup().loader.bGetRecord(table, &ctx, Setup().desc, &row))
+          return -1;
+        for (const CHostItemValue& v : row) touched += v.tabBytes[0];
+        sample(i);
+      }
+      benchmark::DoNotOptimize(touched);
+      return kSeeks;
+    });
+  };
+  auto direct = [&] {
+    return Measure([&](auto sample) -> long long {
+      long long rows = 0, last = 0;
+      const std::function<void(long long)> s = sample;
+      for (long long i = 0; i < kSeeks; ++i) {
+        const std::string text = std::string(kColumns) + " WHERE `id`=" + std::to_string(SeekKey(i));
+        if (RawRun(raw.cnx.handle(), text, true, &last, s, &rows) != 1) return -1;
+      }
+      return rows;
+    });
+  };
+  std::vector<double> opsRatio, cpuRatio;
+  bool rawFirst = true;
+  for (auto _ : state) {
+    STPass r, h;
+    if (rawFirst)
+      r = direct(), h = host();
+    else
+      h = host(), r = direct();
+    rawFirst = !rawFirst;
+    if (r.rows != kSeeks || h.rows != kSeeks) {
+      state.SkipWithError("a seek failed");
+      break;
+    }
+    opsRatio.push_back(r.wall / h.wall);
+    cpuRatio.push_back(h.cpu / r.cpu);
+    state.counters["host_seeks_per_s"] = static_cast<double>(h.rows) / h.wall;
+    state.counters["host_cpu_us_per_seek"] = h.cpu * 1e6 / static_cast<double>(h.rows);
+    state.counters["raw_cpu_us_per_seek"] = r.cpu * 1e6 / static_cast<double>(r.rows);
+  }
+  if (!opsRatio.empty()) {
+    state.counters["ops_ratio"] = Median(opsRatio);
+    state.counters["cpu_ratio"] = Median(cpuRatio);
+  }
+  table->bHFerme(&ctx);
+  table->nExternalRelease();
+}
+
 BENCHMARK(BM_WholeResult)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DefaultBlocks)->ArgName("against_whole")->Arg(0)->Arg(1)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlocksNoRowCache)->Iterations(4)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Seeks)->Iterations(4)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

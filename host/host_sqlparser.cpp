@@ -1287,6 +1287,16 @@ void CHostSQLParser::AddItemReference(ISQLParserInformation* parse, bool paramet
   list.ppItems = items.data();
 }
 
+void CHostSQLParser::AddParameter(ISQLParserInformation* parse, const CAny& value) {
+  CParse* p = static_cast<CParse*>(parse);
+  auto entry = std::make_unique<STValParser>();
+  entry->clValue = value;
+  p->m_tabParameters.push_back(entry.get());
+  p->m_tabParameterStore.push_back(std::move(entry));
+  p->m_clParameters.nCount = static_cast<int>(p->m_tabParameters.size());
+  p->m_clParameters.ppEntries = p->m_tabParameters.data();
+}
+
 void CHostSQLParser::SetThrow(ISQLParserInformation* parse, unsigned int what) {
   static_cast<CParse*>(parse)->m_settings->dwThrow = what;
 }

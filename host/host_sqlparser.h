@@ -69,6 +69,8 @@ class CHostSQLParser {
   // names are copied.
   static void AddItemReference(ISQLParserInformation* parse, bool parameterTable, int start, int length,
                                const wchar_t* item, const wchar_t* table);
+  // Appends a bind value (copied) to parse's parameter table, at no place of the text.
+  static void AddParameter(ISQLParserInformation* parse, const CAny& value);
   // What parse's operations (and its lists') throw from now on (kThrow... bits; 0 none).
   static void SetThrow(ISQLParserInformation* parse, unsigned int what);
   // The handshake's answer and the id it writes (TRUE and 32 by default).

@@ -36,11 +36,15 @@ class CNAFilter : public CNARecherche {
                   int maxIncluded, ISQLParserInformation* condition, int flags);
 
   BOOL bIsFilterActive() const { return nGetState() != 0 ? TRUE : FALSE; }
+  // Switched on, the filter writes its whole range again (switching off dropped the tree it
+  // writes).
   void ActivateFilter(int on) {
-    if (on != 0)
-      Activate();
-    else
+    if (on == 0) {
       Desactivate();
+    } else if (nGetState() != 1 || pclGetCurrentTreeNoRef() == nullptr) {
+      Desactivate();
+      _SetContinueParcours(eGetDirection());
+    }
   }
 
   // The same object, or the searches' equality.

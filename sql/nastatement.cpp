@@ -58,6 +58,7 @@ CNAStatement::~CNAStatement() {
   delete[] m_pnRecordSave;
   if (m_pclOriginalRecord != nullptr) m_pclOriginalRecord->nRelease();
   if (m_pclBestColumn != nullptr) m_pclBestColumn->nRelease();
+  delete m_pTabSavedPosition;
   if (m_pclCommand != nullptr) m_pclCommand->nRelease();
   if (m_pclStatementSQL != nullptr) m_pclStatementSQL->nRelease();
   if (m_pclRecord != nullptr) m_pclRecord->nRelease();
@@ -932,6 +933,7 @@ BOOL CNAStatement::bQueryCREATE_AutoCorrectVarcharMax(CXYStringConcat<wchar_t>* 
 void CNAStatement::Close() {
   delete[] m_pnRecordSave;
   m_pnRecordSave = nullptr;
+  _InvalidatePositionRowIds();
   if (!m_bContinuing) {
     m_clFilterSave.SetFilter(nullptr);
     if (m_pclDataAccess != nullptr) m_pclDataAccess->ClosingStatement(this);

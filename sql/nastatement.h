@@ -13,8 +13,8 @@
 // step that fails, leaving a partial command the caller drops; a raised error names the access's
 // logical name and the statement's source file (4).
 //
-// The slots of the fetch side, positions, seeks and the table-cache index answer FALSE (or do
-// nothing) and touch nothing until the browse is built.
+// Saved positions are held here with a reference each (and hold the statement): the data access
+// frees them. The table-cache index slots answer FALSE and touch nothing.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,7 @@ class CNATableCacheIndex;
 class CSQLParserInfo;
 class INADataSourceDescription;
 class INAItemDescription;
+class ISQLParserInformation;
 template <typename K, typename V>
 class CRefHashTable;
 
@@ -122,8 +123,12 @@ class CNAStatement : public CInterf {
   virtual BOOL bBuildQueryUPDATE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bHSupprime(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
-  // A write of a sibling statement (or this one) on the access; with the browse.
-  virtual void OnNotifyOperation(eNAQUERYTYPE, int, CNAStatement*, NA_WRITEPARSEFLAGS, CNARecordValue*) {}
+  // A write of type by writer (a sibling or this statement) on the access, original the row as it
+  // was read: a started browse is marked for a rebuild unless the write left its rows in place (an
+  // update of its current row that keeps the browse key: the new version is kept for that row;
+  // a delete of its current row: the row is marked deleted and skipped).
+  virtual void OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* writer, NA_WRITEPARSEFLAGS flags,
+                                 CNARecordValue* original);
   // Puts the new automatic identifier into the record; nothing with flag bits 0x500.
   virtual BOOL bUpdateRecordAfterInsert(eNAQUERYTYPE type, int flags);
   // The identifier's bytes go back from the original record; nothing with flag bits 0x500.
@@ -136,8 +141,13 @@ class CNAStatement : public CInterf {
   virtual BOOL bGetNbEnrCurrentParse(long long* count, unsigned int flags, int ignoreFilter);
   virtual BOOL bGetBLOB(INAItemDescription* item, CAny* value);
   virtual BOOL bExtraitMemo(INAItemDescription* item, const wchar_t* path);
-  virtual BOOL bGetPosition(CNAPosition*, eNAPOSITION) { return FALSE; }
-  virtual BOOL bSetPosition(CNAPosition*, eNAPOSITION) { return FALSE; }
+  // Fills position: this statement, the filter in force, and the current row's place with a
+  // record save of it (or, off a row, a record save alone). TRUE.
+  virtual BOOL bGetPosition(CNAPosition* position, eNAPOSITION mode);
+  // Puts the browse back on position's row: by its place while that still names it, else by a
+  // search on its record save at the next read; then its user search and, with mode bit 1, its
+  // filter. A position without a record save moves nothing.
+  virtual BOOL bSetPosition(CNAPosition* position, eNAPOSITION mode);
   virtual void DesactivateRecherche();
   // A new search of the statement's class (not referenced); null without memory.
   virtual CNARecherche* pclAllocRecherche();
@@ -165,7 +175,9 @@ class CNAStatement : public CInterf {
   virtual BOOL _bUpdateNARecord(eNA_PARSEDIRECTION direction);
   virtual BOOL _bUpdateNARecordFromDB();
   virtual BOOL _bSetPositionParametersEx(CNAPosition*) { return TRUE; }
-  virtual BOOL _bGoToRowId(int, CNAPosition*) { return FALSE; }
+  // The current record from row of the row cache or of the open result; user error 11 when the
+  // cached row cannot be read, FALSE when the result cannot be moved there.
+  virtual BOOL _bGoToRowId(int row, CNAPosition* position);
   // Row index of the row cache into the record's original and current values.
   virtual void _RestaureRecordFromCache(int index);
   virtual void _SetBestCacheMethod() {}
@@ -211,13 +223,55 @@ class CNAStatement : public CInterf {
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
 
+  // ---- Saved positions ----
+  BOOL bSetPositionInitParcours(CNAPosition* position, eNAPOSITION mode) { return bSetPosition(position, mode); }
+  // Keeps position under id with a reference. TRUE; FALSE without memory.
+  BOOL bAddSavedPosition(int id, CNAPosition* position);
+  // With a reference for the caller; null when absent.
+  CNAPosition* pclGetSavedPosition(int id) const;
+  // Drops the reference kept under id; FALSE when absent.
+  BOOL bRemoveSavedPosition(int id);
+  // The browse is marked to be put back on position's record save at the next read; the record
+  // holds that row meanwhile.
+  BOOL _bSetPositionBySearch(CNAPosition* position);
+  // Every saved position's place is forgotten: the result or cache it indexed is gone.
+  void _InvalidatePositionRowIds();
+
+  // ---- Sibling writes ----
+  void OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  void OnNotifyUpdateOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  // The deleted row (writer's original) is this browse's current row: marked deleted, and its
+  // saved positions come back by search. FALSE for another row.
+  BOOL OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  // The saved positions on row (the current row's place) are marked deleted.
+  void _UpdateSavedPositionAfterDelete(long long row);
+
+  // ---- Host positioning ----
+  // Moves to the record at position thousandths of the browse (0: the first), counted by the
+  // access; the precision is not read.
+  BOOL bHPositionne(unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
+  // *position = the current record's rank in thousandths, rounded up (1 on an empty browse).
+  BOOL bHPositionCourante(int* position, eNA_PRECISION precision);
+
   // ---- Browse state, searches and filters ----
+  // The statement's filter becomes item between min and max (each bound null for none), ANDed
+  // with condition; switched on or off as before. FALSE when the description has no such item.
+  BOOL bSetFilter(const wchar_t* item, const CAny* min, int minIncluded, const CAny* max, int maxIncluded,
+                  ISQLParserInformation* condition);
+  // The filter switched on (borrowed; null without one).
+  CNAFilter* pclActivateFilter();
+  void DesactivateFilter();
+  // A search of value on item from dir (exact 0: starts-with) that the host's found state
+  // follows; the rebuild cause is cleared. FALSE when the description has no such item.
+  BOOL bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PARSEDIRECTION dir, int exact);
   // Marks the browse started and notes the filter in force as the browse's.
   void SetParseStarted();
   // The current record cannot be found again: lost, out of range, not found, user error 13.
   void CurrentRecordNotFound(const wchar_t* item, int file, int site);
   // TRUE; *out = the last fetch left the data.
   BOOL HEndehors(int* out) const;
+  // *found: the browse stands on a row its search (or the host's search) sought; *second the same.
+  void EvalHTrouve(int* found, int* second) const;
   int bGetStay() const { return m_bCurrentRecordLost; }
   void ClearStay() { m_bCurrentRecordLost = 0; }
   int bGetOpened() const { return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0; }

@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -194,6 +196,27 @@ inline std::string SqlCell(const Cell& c, bool number) {
   return hex + "'";
 }
 
+// The seed of a random walk: QX_BROWSE_SEED when set (to replay a failure), else a fresh one.
+inline unsigned int Seed() {
+  const char* fixed = std::getenv("QX_BROWSE_SEED");
+  return fixed != nullptr ? static_cast<unsigned int>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
+}
+
+// One browse item of a table with its model order.
+struct Browse {
+  const wchar_t* item;
+  std::vector<Term> order;
+};
+
+// A table made on the server and described for the host, with its rows as the model holds them.
+struct Table {
+  std::wstring name;
+  CHostRecordDescription* desc = nullptr;
+  std::vector<const wchar_t*> columns;
+  std::vector<std::vector<Cell>> rows;
+  std::vector<Browse> browses;
+};
+
 class LiveBrowse : public LiveConnection {
  protected:
   struct VM : AnyTest {
@@ -311,6 +334,31 @@ class LiveBrowse : public LiveConnection {
     int out = -1;
     a->bHEndehors(item, &out);
     return out;
+  }
+  // One browse read on item: 'f' first, 'l' last, 'n' next, 'p' previous, 's' a skip by k (back
+  // when negative). *p becomes the model's position over n rows (-1 before the first, n past the
+  // last) from where the browse stood (out: outside the rows); *name says the read.
+  static BOOL ModelRead(CNADataAccess* a, const wchar_t* item, char op, long long k, unsigned int flags, long long n,
+                        bool out, long long* p, std::string* name) {
+    const eNA_LOCKTYPE none{0};
+    switch (op) {
+      case 'f':
+        *name = "first", *p = 0;
+        return a->bHLitxxx(item, NA_PARSE_FIRST, 1, none, nullptr, flags);
+      case 'l':
+        *name = "last", *p = n - 1;
+        return a->bHLitxxx(item, NA_PARSE_LAST, 1, none, nullptr, flags);
+      case 'n':
+        *name = "next", *p = std::min(*p + 1, n);
+        return a->bHLitxxx(item, NA_PARSE_NEXT, 1, none, nullptr, flags);
+      case 'p':
+        *name = "previous", *p = std::max(*p - 1, -1LL);
+        return a->bHLitxxx(item, NA_PARSE_PREVIOUS, 1, none, nullptr, flags);
+      default:
+        *name = "skip " + std::to_string(k);
+        if (k != 0 || out) *p = std::clamp(*p + k, -1LL, n);
+        return a->bSkipRecord(item, k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, none, nullptr, flags);
+    }
   }
   // The last SELECTs sent, for a failure's message.
   static std::string Sent() {

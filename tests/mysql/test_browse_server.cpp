@@ -15,26 +15,6 @@ enum : unsigned int { kNoRowCache = 0x10000 };
 
 const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
 
-unsigned int Seed() {
-  const char* fixed = std::getenv("QX_BROWSE_SEED");
-  return fixed != nullptr ? static_cast<unsigned int>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
-}
-
-// One browse item of a table with its model order.
-struct Browse {
-  const wchar_t* item;
-  std::vector<Term> order;
-};
-
-// A table made on the server and described for the host, with its rows as the model holds them.
-struct Table {
-  std::wstring name;
-  CHostRecordDescription* desc = nullptr;
-  std::vector<const wchar_t*> columns;
-  std::vector<std::vector<Cell>> rows;
-  std::vector<Browse> browses;
-};
-
 class LiveBrowseWalk : public LiveBrowse {
  protected:
   // Keys of every kind on one table: a unique integer, duplicates under a case- and

@@ -1,0 +1,88 @@
+// The seeks of CNADataAccess: a value sought on an item read from the first or the last of the
+// rows that hold it, a browse that goes on past those rows once they run out, and the host's
+// questions about a seek (found, cancelled).
+#include "access/nadataaccess.h"
+#include "access/nadataaccessguards.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/naerror.h"
+#include "sql/narecherche.h"
+#include "sql/nastatement.h"
+
+using naguards::CHeldStatement;
+
+namespace {
+
+enum : int { kSourceFile = 3 };
+enum : int { kSiteNoBrowse = 5 };
+enum : unsigned int { kReuse = 0x2000, kInternalPositioning = 0x40000 };
+
+}  // namespace
+
+BOOL CNADataAccess::bHRecherche(const wchar_t* item, const CAny* value, int generic, int setRead, eNA_LOCKTYPE lock,
+                                eNA_LOCKTYPE* lockOut, int fromFirst, NA_WRITEPARSEFLAGS flags) {
+  return bHRecherche(item, item, value, generic, setRead, lock, lockOut, fromFirst, flags);
+}
+
+BOOL CNADataAccess::bHRecherche(const wchar_t* item, const wchar_t* soughtItem, const CAny* value, int generic,
+                                int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, int fromFirst,
+                                NA_WRITEPARSEFLAGS flags) {
+  if (bRequeteSansCorrection() && m_pclConnection != nullptr && !m_pclConnection->bSupportSubQuery()) {
+    // A query that cannot be rewritten is sought in its table cache, filled by a first read.
+    eNA_LOCKTYPE local{};
+    if (!bHLitxxx(soughtItem, NA_PARSE_FIRST, 1, lock, &local, flags)) return FALSE;
+    flags |= kReuse;
+  }
+  const eNA_PARSEDIRECTION dir = fromFirst != 0 ? NA_PARSE_FIRST : NA_PARSE_LAST;
+  // The statement's own result serves the seek: a table cache is not searched here.
+  flags &= ~static_cast<NA_WRITEPARSEFLAGS>(kReuse);
+  _FreeTableCache();
+  CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
+  CNAStatement* stmt = held.get();
+  if (stmt == nullptr) return FALSE;
+  stmt->SetParseFlags(flags);
+  stmt->SetBrowseItem(item);
+  if (!stmt->bSetUserSearch(soughtItem, value, dir, generic == 0 ? 1 : 0)) return FALSE;
+  return _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
+}
+
+BOOL CNADataAccess::_bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                                     int setRead, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  if ((flags & kInternalPositioning) != 0 || (stmt->dwGetParseFlags() & kInternalPositioning) != 0) return TRUE;
+  CNARecherche* search = stmt->pclGetRechercheNoRef();
+  if (search == nullptr || search->nGetState() == 0) return TRUE;
+  const eNA_PARSEDIRECTION way = dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : dir;
+  if (way == NA_PARSE_CURRENT || !search->bPeutContinuerParcours(way)) return TRUE;
+  search->AddRef();
+  const int state = search->nGetState();
+  const eNA_PARSEDIRECTION former = search->eGetDirection();
+  stmt->bSetContinueParcours(way);
+  // The rows beyond those sought, read from their first (or last) one.
+  BOOL ok = _bFetch(stmt, item, way, count, setRead, static_cast<eNA_LOCKTYPE>(1), lockOut, flags, 1);
+  int out = 1;
+  stmt->HEndehors(&out);
+  if (ok && out && state == 1) search->bReviensParcoursPrecedent(former);
+  search->nRelease();
+  return ok;
+}
+
+BOOL CNADataAccess::bHAnnuleRecherche(const wchar_t* item) {
+  CNAStatement* stmt = item != nullptr ? _pclFindStatement(item) : nullptr;
+  if (item == nullptr && m_pclLastStatement != nullptr) {
+    stmt = m_pclLastStatement;
+    stmt->AddRef();
+  }
+  CHeldStatement held(stmt);
+  if (stmt != nullptr) stmt->AnnuleRecherche();
+  return TRUE;
+}
+
+BOOL CNADataAccess::bEvalHTrouve(const wchar_t* item, int* found, int* second) {
+  CHeldStatement held(_pclFindStatement(item));
+  if (held.get() == nullptr) {
+    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
+                               pszGetLogicalName(), item, 5, item);
+    return FALSE;
+  }
+  held.get()->EvalHTrouve(found, second);
+  return TRUE;
+}

@@ -1,0 +1,97 @@
+// A statement told of a write on its data access (its own or a sibling's): the rows it holds are
+// kept right (a deleted row marked and skipped, an updated row shown in its new version), and a
+// browse the write may have moved is marked to be rebuilt or put back on its record.
+#include <new>
+
+#include "access/nadataaccess.h"
+#include "access/naposition.h"
+#include "access/narecord.h"
+#include "access/narecordcache.h"
+#include "access/natablecacheindex.h"
+#include "common/refhashtable.h"
+#include "driver/naerror.h"
+#include "sql/nacolumn.h"
+#include "sql/nastatement.h"
+
+namespace {
+enum : unsigned int { kKeepAsOriginal = 0x40 };
+}  // namespace
+
+void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* writer, NA_WRITEPARSEFLAGS flags,
+                                     CNARecordValue* original) {
+  if (writer != this) {
+    if (m_pclTableCacheIndex != nullptr) {
+      m_pclTableCacheIndex->OnNotifyOperation(type, row, flags);
+    } else if (type == NA_QUERY_INSERT) {
+      OnNotifyInsertOperation(writer, flags);
+    } else if (type == NA_QUERY_DELETE) {
+      OnNotifyDeleteOperation(writer, flags);
+    } else if (type == NA_QUERY_UPDATE) {
+      OnNotifyUpdateOperation(writer, flags);
+    }
+  }
+  const bool onRow = m_llCurrentRecord >= 0;
+  bool rebuild = false;
+  if (m_bParseStarted) {
+    if (type == NA_QUERY_INSERT) {
+      rebuild = true;
+    } else if (type == NA_QUERY_UPDATE && onRow) {
+      rebuild = true;
+      CNAColumn* column = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(m_csBrowseItem.pszGet()) : nullptr;
+      if (original != nullptr && m_pclOriginalRecord != nullptr && original->bEquals(m_pclOriginalRecord, 1) &&
+          column != nullptr && !column->bIsComposedKey()) {
+        CAny was;
+        if (column->bGetOriginalValue(&was, 0) && column->bSameValue(&was, 0)) {
+          // The row keeps its place: the browse shows its new version when it comes back to it.
+          rebuild = false;
+          const int id = m_pclDataAccess != nullptr ? m_pclDataAccess->nKeepCurrentRecordSave() : -1;
+          const long long at = m_llCurrentRecord - m_nBlockBase;
+          if (id != -1 && !bCacheEnabled()) bKeepModifiedRecordSave(at, id);
+        }
+      }
+    } else if (type == NA_QUERY_DELETE && onRow && m_eParseNeedUpdate != NA_PARSE_RERUN) {
+      // A row the browse marked deleted is skipped by the next move; any other goes by a rebuild.
+      rebuild = !m_bCurrentRowDeleted;
+    }
+  }
+  if ((flags & kKeepAsOriginal) != 0) bSetStmtOriginalRecord(NA_PARSE_CURRENT);
+  if (rebuild)
+    bSetParseNeedUpdate(m_pclTableCacheIndex == nullptr && m_pclRecordCache == nullptr ? NA_PARSE_RERUN
+                                                                                      : NA_PARSE_REPLACE);
+}
+
+void CNAStatement::OnNotifyInsertOperation(CNAStatement*, NA_WRITEPARSEFLAGS) {}
+
+void CNAStatement::OnNotifyUpdateOperation(CNAStatement*, NA_WRITEPARSEFLAGS) {}
+
+BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS) {
+  const CNARecord* record = writer != nullptr && writer->m_pclRecord != nullptr ? writer->m_pclRecord : m_pclRecord;
+  const CNARecordValue* deleted = record != nullptr ? record->pclGetOriginalValueNoRef() : nullptr;
+  if (deleted == nullptr || m_pclOriginalRecord == nullptr || !deleted->bEquals(m_pclOriginalRecord, 0)) return FALSE;
+  if (m_eParseNeedUpdate == NA_PARSE_REPLACE) {
+    m_eParseNeedUpdate = NA_PARSE_RERUN;
+    return TRUE;
+  }
+  if (m_eParseNeedUpdate == NA_PARSE_RERUN) return TRUE;
+  _UpdateSavedPositionAfterDelete(m_llCurrentRecord);
+  // The row cache keeps no deleted marks: the browse is rebuilt from the record instead.
+  if (bCacheEnabled()) return TRUE;
+  const long long at = m_llCurrentRecord - m_nBlockBase;
+  if (m_pclStatementSQL == nullptr || at < 0 || at >= m_pclStatementSQL->llGetRowCount()) return TRUE;
+  if (!bKeepModifiedRecordSave(at, -1)) return FALSE;
+  m_pnRecordSave[at] = -2;
+  ++m_nDeletedRows;
+  m_bCurrentRowDeleted = 1;
+  return TRUE;
+}
+
+void CNAStatement::_UpdateSavedPositionAfterDelete(long long row) {
+  if (m_pTabSavedPosition == nullptr || row < 0) return;
+  unsigned int cursor = 0;
+  void* value = nullptr;
+  void* key = nullptr;
+  while (m_pTabSavedPosition->bParseTable(&cursor, FALSE, &value, &key)) {
+    auto* position = static_cast<CNAPosition*>(value);
+    if (position != nullptr && position->nGetRowIndex() == row) position->SetDeleted();
+  }
+}

@@ -1,0 +1,149 @@
+// Seeks on live tables: exact and starts-with seeks read from the first or the last of the rows
+// they find, and the browse goes on from the found row in the order of its item, checked against a
+// model of the rows; the found state and the host's errors.
+#include <cwctype>
+#include <random>
+
+#include "tests/mysql/browse_bench.h"
+
+namespace {
+
+enum : unsigned short { kPrimary = 0x8000, kUnique = 0x4000, kDuplicates = 0x2000 };
+
+const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
+
+class LiveSeek : public LiveBrowse {
+ protected:
+  // id, and d under a case- and blank-insensitive collation with duplicates.
+  CHostRecordDescription* MakeTable(std::vector<std::vector<Cell>>* rows) {
+    const std::wstring name = Name(L"qx seek`d ");
+    Raw("CREATE TABLE " + Quoted(name) +
+        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, KEY (d))");
+    std::vector<Cell> pool = {L"abc", L"ABc", L"ab", L"a", L"a ", L"A", L"b", L"", std::nullopt, L"zz", L"Abd"};
+    if (Unicode()) {
+      // Characters above U+FFFF weigh the same under this collation.
+      pool.emplace_back(L"\U0001F600");
+      pool.emplace_back(L"\U00010400");
+    }
+    std::string insert;
+    for (int i = 1; i <= 40; ++i) {
+      std::vector<Cell> row = {std::to_wstring(i), pool[static_cast<size_t>(i * 7) % pool.size()]};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) + ")";
+      rows->push_back(row);
+    }
+    Raw("INSERT INTO " + Quoted(name) + " VALUES " + insert);
+    CHostRecordDescription* desc = Description(name);
+    CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+    id->m_bNullAllowed = FALSE;
+    Item(desc, L"d", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 26 : 13, kDuplicates);
+    desc->m_pBestParseItem = id;
+    return desc;
+  }
+  static bool Matches(const Cell& d, const std::wstring& v, bool generic) {
+    if (!d) return false;
+    if (!generic) return CompareCells(d, Cell(v), Collation::GeneralCi) == 0;
+    if (d->size() < v.size()) return false;
+    for (size_t i = 0; i < v.size(); ++i)
+      if (std::towupper((*d)[i]) != std::towupper(v[i])) return false;
+    return true;
+  }
+};
+
+// From the first and from the last found row, in both directions of reading: the found row is the
+// first (last) of the rows that match in the browse's order, the found state says so, and next and
+// previous read the rows around it, past the rows that match.
+TEST_P(LiveSeek, NextAndPreviousAfterASeekGoOnFromTheFoundRow) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const BrowseModel model(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  std::vector<std::pair<std::wstring, bool>> seeks = {{L"abc", false}, {L"ab", true}, {L"a", false},
+                                                      {L"A", true},    {L"", false},  {L"zz", false}};
+  if (Unicode()) seeks.emplace_back(L"\U0001F601", false);
+  CMySQLConnection* cnx = Connect("15");
+  for (const auto& [value, generic] : seeks) {
+    for (const int fromFirst : {1, 0}) {
+      for (const eNA_PARSEDIRECTION then : {NA_PARSE_NEXT, NA_PARSE_PREVIOUS}) {
+        long long p = -1;
+        for (long long i = 0; i < model.n(); ++i) {
+          if (!Matches(model.rows[static_cast<size_t>(i)][1], value, generic)) continue;
+          if (p == -1 || !fromFirst) p = i;
+        }
+        ASSERT_NE(p, -1) << Utf8(value);
+        const std::string what = "seek " + Utf8(value) + (generic ? "*" : "") + (fromFirst ? " from first" : " from last") +
+                                 (then == NA_PARSE_NEXT ? ", next" : ", previous");
+        CNADataAccess* a = Open(desc, cnx);
+        const CAny sought = FromText(ZV_DSTRW, value.c_str());
+        ASSERT_TRUE(a->bHRecherche(L"d", &sought, generic ? 1 : 0, 1, kNoLock, nullptr, fromFirst, 0))
+            << what << ": " << Utf8(m_error.pszGetError());
+        EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
+        int found = 0, second = 0;
+        EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
+        EXPECT_EQ(found, 1) << what;
+        const long long q = p + (then == NA_PARSE_NEXT ? 1 : -1);
+        ASSERT_TRUE(a->bHLitxxx(L"d", then, 1, kNoLock, nullptr, 0)) << what << ": " << Utf8(m_error.pszGetError());
+        if (q < 0 || q >= model.n()) {
+          EXPECT_EQ(Out(a, L"d"), 1) << what;
+        } else {
+          EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(q)]) << what << Sent();
+        }
+      }
+    }
+  }
+}
+
+// Reads that go on with the seek in force pass every row that matches, then go on past them in
+// the browse's order: a seek read through to its end does not stop at its last match.
+TEST_P(LiveSeek, ReadsThroughASeekGoPastEveryMatch) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const BrowseModel model(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  std::vector<std::wstring> values = {L"a", L"ab", L"zz", L"m"};
+  if (Unicode()) values.emplace_back(L"\U00010401");
+  CMySQLConnection* cnx = Connect("15");
+  for (const std::wstring& value : values) {
+    for (const bool forward : {true, false}) {
+      CNADataAccess* a = Open(desc, cnx);
+      const CAny sought = FromText(ZV_DSTRW, value.c_str());
+      const std::string what = "seek " + Utf8(value) + (forward ? " read forward" : " read backward");
+      ASSERT_TRUE(a->bHRecherche(L"d", &sought, 0, 1, kNoLock, nullptr, forward ? 1 : 0, 0)) << what;
+      // The first row at or past the value in the way of reading (the value itself when it is there).
+      long long p = forward ? model.n() : -1;
+      for (long long i = 0; i < model.n(); ++i) {
+        const int c = CompareCells(model.rows[static_cast<size_t>(i)][1], Cell(value), Collation::GeneralCi);
+        if (forward && c >= 0 && p == model.n()) p = i;
+        if (!forward && c <= 0) p = i;
+      }
+      for (int step = 0; step < 25; ++step) {
+        if (p < 0 || p >= model.n()) {
+          EXPECT_EQ(Out(a, L"d"), 1) << what << ", step " << step;
+          break;
+        }
+        ASSERT_EQ(Out(a, L"d"), 0) << what << ", step " << step << Sent();
+        EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
+        int found = -1, second = -1;
+        EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
+        EXPECT_EQ(found, Matches(model.rows[static_cast<size_t>(p)][1], value, false) ? 1 : 0) << what << ", step " << step;
+        ASSERT_TRUE(a->bSkipRecord(L"d", forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, 1, kNoLock, nullptr, 0))
+            << what << ": " << Utf8(m_error.pszGetError());
+        p += forward ? 1 : -1;
+      }
+    }
+  }
+}
+
+// The host's questions on an item that has no browse: user error 5.
+TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
+  std::vector<std::vector<Cell>> rows;
+  CNADataAccess* a = Open(MakeTable(&rows), Connect(nullptr));
+  int found = -1, second = -1;
+  EXPECT_FALSE(a->bEvalHTrouve(L"d", &found, &second));
+  EXPECT_EQ(m_error.nGetUserErrorCode(), 5u);
+  m_error.Reset();
+  EXPECT_TRUE(a->bHAnnuleRecherche(L"d"));
+  EXPECT_TRUE(a->bHAnnuleRecherche(nullptr));
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveSeek,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
+}  // namespace
