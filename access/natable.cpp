@@ -51,8 +51,9 @@ HeldContext FindContext(INAContext* host) {
   return HeldContext(driver != nullptr ? driver->pclFindContext(host) : nullptr, ContextRelease{host});
 }
 
+// Callers hold the driver lock.
 void ResetError(CNAError* error) {
-  if (error != nullptr) error->Reset();
+  if (error != nullptr) error->ResetLocked();
 }
 
 }  // namespace
@@ -139,7 +140,6 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 }
 
 CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
-  CNADriverLock lock;
   if (gpclLastDataAccess != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
     gpclLastDataAccess->AddRef();
     _Adopt(gpclLastDataAccess);

@@ -160,6 +160,7 @@ class CNATable : public INATable {
 
   // ---- Data accesses of the host contexts ----
   // The access of ctx with a reference for the caller, or null; through the one-entry cache.
+  // The caller holds the driver lock.
   CNADataAccess* _pclFindDataAccess(INAContext* ctx) const;
   // Finds or makes (*created 1) the access of ctx, with a reference for the caller; null when
   // none can be made (the no-memory error in the context's error). Skips the cache.

@@ -3,10 +3,12 @@
 // Stored keys are malloc'ed copies owned by the table's holder: bAddValue makes the copy, and
 // bRemoveValue, RemoveAll and the destructor free it. A one-entry lookup cache keeps the entry
 // found last (by its pool index, so in-place changes of the value show through); every add,
-// removal and clear forgets it, so it never names a freed entry or hides a newer one.
+// removal and clear forgets it, so it never names a freed entry or hides a newer one. A name
+// spelt as the cached key is that key: the logical compare is made only for other spellings.
 #pragma once
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "common/refhashtable.h"
 #include "common/str_buffer.h"
@@ -36,7 +38,7 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
   }
   // The newest value of the name, with a reference taken for the caller, through the cache.
   BOOL bFindValue(const wchar_t* name, V* pValue) {
-    if (m_dwCached == 0 || this->_nCompare(name, this->_pEntry(m_dwCached)->pKey) != 0) {
+    if (m_dwCached == 0 || !_bCachedName(name)) {
       m_dwCached = this->_dwFind(name);
       if (m_dwCached == 0) return FALSE;
     }
@@ -88,6 +90,11 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
 
  private:
   void _ClearCache() { m_dwCached = 0; }
+  bool _bCachedName(const wchar_t* name) const {
+    const void* key = this->_pEntry(m_dwCached)->pKey;
+    if (name != nullptr && key != nullptr && wcscmp(name, static_cast<const wchar_t*>(key)) == 0) return true;
+    return this->_nCompare(name, key) == 0;
+  }
 
   // 1-based pool index of the entry found last; 0 = none.
   uint32_t m_dwCached = 0;

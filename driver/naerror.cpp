@@ -93,6 +93,10 @@ eNAERRORLEVEL CNAError::eGetErrorLevel() const {
 
 void CNAError::Reset() {
   CNADriverLock lock;
+  ResetLocked();
+}
+
+void CNAError::ResetLocked() {
   m_clError.RAZ();
   m_eType = NA_ERRORTYPE_NONE;
 }

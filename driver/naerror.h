@@ -67,6 +67,8 @@ class CNAError : public INAError {
   ~CNAError() override;
   // Clears the body and the kind (-1).
   void Reset() override;
+  // Reset for a caller that holds the driver lock (every host entry resets two errors).
+  void ResetLocked();
 
   // ---- Holders' count: the holder that drops the last reference deletes the object ----
   static void s_Hold(CNAError* e);

@@ -161,7 +161,15 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
   if (cp == CP_UTF8 || cp == 1252) {
     const char* p = s;
     unsigned int left = n, used = 0;
+    // ASCII is itself in both pages: copied as it stands.
+    const bool ascii = to == CP_UTF8 || to == 1252;
     while (left > 0) {
+      if (ascii && static_cast<unsigned char>(*p) < 0x80) {
+        if (used == cap) break;
+        dst[used++] = *p++;
+        --left;
+        continue;
+      }
       wchar_t c;
       if (cp == CP_UTF8) {
         c = UTF8_GetNext(&p, &left);
@@ -1329,6 +1337,64 @@ BOOL CNAConvertVariant::bSetServerDateTimeDB(const char* text, unsigned int leng
   if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME || !bServerDateTime(text, &parts)) return FALSE;
   const CDateTimeBase dt = SecondsDateTime(parts);
   if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return FALSE;
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
+  static constexpr uint64_t kPow10[19] = {1ULL,
+                                          10ULL,
+                                          100ULL,
+                                          1000ULL,
+                                          10000ULL,
+                                          100000ULL,
+                                          1000000ULL,
+                                          10000000ULL,
+                                          100000000ULL,
+                                          1000000000ULL,
+                                          10000000000ULL,
+                                          100000000000ULL,
+                                          1000000000000ULL,
+                                          10000000000000ULL,
+                                          100000000000000ULL,
+                                          1000000000000000ULL,
+                                          10000000000000000ULL,
+                                          100000000000000000ULL,
+                                          1000000000000000000ULL};
+  int precision = 0, scale = 0;
+  // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
+  // precision 0 go through the VM.
+  if (m_pbyBuffer == nullptr || !bDecimalForm(m_piAnalysis, &precision, &scale) || precision == 0 || precision > 18 ||
+      IDecimal::mg_PToN[precision] > m_nBufferSize)
+    return _bSetValueDBGeneral(text, length, codePage);
+  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0;
+  const uint64_t bound = kPow10[precision];
+  uint64_t magnitude = 0;
+  int decimals = -1;
+  for (unsigned int i = negative; i < length; ++i) {
+    const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(text[i])) - '0';
+    if (digit <= 9) {
+      // More decimals than the scale would round: the VM says how.
+      if (decimals >= 0 && ++decimals > scale) return _bSetValueDBGeneral(text, length, codePage);
+      magnitude = magnitude * 10 + digit;
+      if (magnitude >= bound) return _bSetValueDBGeneral(text, length, codePage);
+    } else if (text[i] == '.' && decimals < 0 && i > negative) {
+      decimals = 0;
+    } else {
+      return _bSetValueDBGeneral(text, length, codePage);
+    }
+  }
+  // No digit, or a point with none after it.
+  if (length == negative || decimals == 0) return _bSetValueDBGeneral(text, length, codePage);
+  const int missing = scale - std::max(decimals, 0);
+  if (magnitude >= kPow10[precision - missing]) return _bSetValueDBGeneral(text, length, codePage);
+  magnitude *= kPow10[missing];
+  // |value| < 10^precision fits the form's bytes: their two's complement is the 64-bit one cut.
+  const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
+  const unsigned int width = IDecimal::mg_PToN[precision];
+  memcpy(m_pbyBuffer, &value, width);
+  if (m_nBufferSize > width) memset(m_pbyBuffer + width, 0, m_nBufferSize - width);
+  m_nDataSize = width;
   m_clValue.SetFlags(0);
   return TRUE;
 }

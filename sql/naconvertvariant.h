@@ -124,13 +124,14 @@ class CNAConvertVariant : public CNAVariant {
   BOOL bSetValueDB(const wchar_t* text, unsigned int length);
   BOOL bSetValueDB(const char* text, unsigned int length, unsigned int codePage) {
     // The roads a browse takes row after row, each in a few steps with the bytes the general road
-    // writes: slots of integer, currency, date-time and UTF-16 text items, here in the caller, and
+    // writes: slots of integer, currency, date-time, decimal and UTF-16 text items, here in the caller, and
     // the held memo. Each hands what it does not take to the general road.
     if (m_eVarType == NA_VAR_BUFFER && m_nDBState != 0 && text != nullptr && length != 0xFFFFFFFFu) {
       const unsigned short type = wGetType();
       if (type >= ZV_UI1 && type <= ZV_I8) return _bSlotInteger(text, length, codePage);
       if (type == ZV_CY) return _bSlotCurrency(text, length, codePage);
       if (type == ZV_DATETIME) return _bSlotDateTime(text, length, codePage);
+      if (type == ZV_DECIMAL) return _bSlotDecimal(text, length, codePage);
       if (codePage == 65001 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
         return _bSlotUTF16(text, length, codePage);
     }
@@ -201,6 +202,9 @@ class CNAConvertVariant : public CNAVariant {
   BOOL _bSlotInteger(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotCurrency(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotDateTime(const char* text, unsigned int length, unsigned int codePage);
+  // "[-]digits[.digits]" of at most the item's scale and precision (18 at most) into its data
+  // form, with no decimal object; any other text, item or slot takes the general road.
+  BOOL _bSlotDecimal(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
   // bSetValueDB for all but the slots it reads itself: the held memo's road, else the general one.

@@ -463,4 +463,32 @@ TEST_F(CNameTable, CacheNeverHidesANewerEntryOrValue) {
   EXPECT_EQ(Find(L"TABLE"), m_values[2]);
 }
 
+// Compares made by the table of the next test: the logical compare, counted.
+int g_nCompares = 0;
+int CountedCompare(const void* a, const void* b) {
+  ++g_nCompares;
+  return CHashTableBounce::nStringLogiqueCompare(a, b);
+}
+
+TEST_F(CNameTable, NameFoundLastIsRecognisedByItsSpellingAlone) {
+  m_table.SetCmp(CountedCompare);
+  const struct {
+    const wchar_t* name;
+    size_t value;  // index in m_values; 3: not found
+    bool compared;
+  } kRows[] = {
+      // The cached key is the stored spelling: another spelling of it is compared each time.
+      {L"Table", 1, true},        {L"Table", 1, false},        {L"TABLE", 1, true},  {L"TABLE", 1, true},
+      {L"Table", 1, false},       {L"client", 2, true},        {L"client", 2, false}, {L"Tabl", 3, true},
+      {L"client", 2, true},       {L"\u00E9cole", 0, true},    {L"\u00E9cole", 0, true}, {L"\u00C9cole", 0, false},
+      {L"", 3, true},             {L"\u00C9cole", 0, true},
+  };
+  for (const auto& row : kRows) {
+    g_nCompares = 0;
+    EXPECT_EQ(Find(row.name), row.value < m_values.size() ? m_values[row.value] : nullptr);
+    EXPECT_EQ(g_nCompares != 0, row.compared) << static_cast<int>(&row - kRows);
+  }
+  m_table.SetCmp(CHashTableBounce::nStringLogiqueCompare);
+}
+
 }  // namespace

@@ -511,6 +511,37 @@ TEST_F(Convert, TextsAreCutAtACharacterBoundaryAndSpacesStopAtTheLastByte) {
   EXPECT_EQ(text.bytes, (Bytes{'a', ' ', ' ', 0}));
 }
 
+// UTF-8 and 1252 server texts re-encoded into a text slot of the other page: ASCII runs, the
+// characters between them, the cut at the slot's end and bytes that are no character.
+TEST_F(Convert, ServerTextIntoATextSlotOfAnotherPageKeepsASCIIAndEachCharacter) {
+  const struct {
+    int hostCp, serverCp;
+    std::string text;
+    Bytes bytes;
+  } kRows[] = {
+      {1252, CP_UTF8, "abc", {'a', 'b', 'c', 0, 0, 0}},
+      {1252, CP_UTF8, "abcdefg", {'a', 'b', 'c', 'd', 'e', 0}},
+      {1252, CP_UTF8, "ab\xc3\xa9" "cd", {'a', 'b', 0xe9, 'c', 'd', 0}},
+      {1252, CP_UTF8, "abcd\xc3\xa9", {'a', 'b', 'c', 'd', 0xe9, 0}},
+      {1252, CP_UTF8, "abcde\xc3\xa9", {'a', 'b', 'c', 'd', 'e', 0}},
+      {1252, CP_UTF8, "\xe2\x82\xacx", {0x80, 'x', 0, 0, 0, 0}},
+      {1252, CP_UTF8, "a\xff" "b", {'a', '?', 'b', 0, 0, 0}},
+      {1252, CP_UTF8, "\xf0\x9f\x98\x80z", {'?', 'z', 0, 0, 0, 0}},
+      {1252, CP_UTF8, std::string("a\0b", 3), {'a', 0, 'b', 0, 0, 0}},
+      {CP_UTF8, 1252, "ab\xe9", {'a', 'b', 0xc3, 0xa9, 0, 0}},
+      {CP_UTF8, 1252, "abcd\xe9", {'a', 'b', 'c', 'd', 0, 0}},
+      {CP_UTF8, 1252, "\x80" "abcdef", {0xe2, 0x82, 0xac, 'a', 'b', 0}},
+  };
+  for (const auto& row : kRows) {
+    CTestCnx cnx(&m_host, row.hostCp, row.serverCp);
+    Slot slot(&cnx, NA_IT_TEXTE, 6);
+    EXPECT_TRUE(slot.conv.bSetValueDB(row.text.data(), static_cast<unsigned int>(row.text.size()),
+                                      static_cast<unsigned int>(row.serverCp)))
+        << row.text;
+    EXPECT_EQ(slot.bytes, row.bytes) << row.text;
+  }
+}
+
 TEST_F(Convert, ConvertersKeepTheirConnectionCountedAndTheDriverMakesThem) {
   CHostConnectionDescription host2;
   CTestCnx other(&host2, 1252, CP_UTF8);

@@ -1,5 +1,5 @@
-// Server number texts into integer and currency values: whatever path the converter takes, the
-// value is the host VM's reading of the text, or error 53 where the VM refuses it.
+// Server number texts into integer, currency and decimal values: whatever path the converter
+// takes, the value is the host VM's reading of the text, or error 53 where the VM refuses it.
 #include <cstring>
 #include <random>
 
@@ -12,6 +12,20 @@ class ConvertNumbers : public AnyTest {
   CHostConnectionDescription m_host;
   CTestCnx m_cnx{&m_host, CP_UTF8, CP_UTF8};
 };
+
+// count texts "[-]digits[.digits]" of 1 to 20 integer digits and fewer than decimals decimals.
+void AddRandomNumbers(std::vector<std::string>* texts, unsigned int seed, int count, unsigned int decimals) {
+  std::mt19937 rng(seed);
+  for (int i = 0; i < count; ++i) {
+    std::string t = rng() % 3 == 0 ? "-" : "";
+    for (int d = 1 + static_cast<int>(rng() % 20); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
+    if (rng() % 2 == 0) {
+      t += '.';
+      for (int d = static_cast<int>(rng() % decimals); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
+    }
+    texts->push_back(t);
+  }
+}
 
 TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
   const std::pair<eNA_ITEMTYPE, unsigned int> kItems[] = {
@@ -36,16 +50,7 @@ TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
     texts.push_back("123." + std::string(decimals, '5'));
     texts.push_back("-1.2." + std::string(decimals, '5'));
   }
-  std::mt19937 rng(24);
-  for (int i = 0; i < 400; ++i) {
-    std::string t = rng() % 3 == 0 ? "-" : "";
-    for (int d = 1 + static_cast<int>(rng() % 20); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
-    if (rng() % 2 == 0) {
-      t += '.';
-      for (int d = static_cast<int>(rng() % 8); d > 0; --d) t += static_cast<char>('0' + rng() % 10);
-    }
-    texts.push_back(t);
-  }
+  AddRandomNumbers(&texts, 24, 400, 8);
   for (const auto& [item, size] : kItems) {
     const unsigned short type = ConverteItemToZVType(item);
     for (const std::string& text : texts) {
@@ -69,6 +74,52 @@ TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
       EXPECT_EQ(held.bSetValueDB(text.c_str(), static_cast<unsigned int>(text.size()), CP_UTF8), ok) << text;
       EXPECT_TRUE(held.bGetValue(&got));
       EXPECT_EQ(ok ? Bytes(got.pGetValueArea(), got.pGetValueArea() + size) : bytes, bytes) << text;
+    }
+  }
+}
+
+// A record slot of a DECIMAL item against a converter on a buffer of its own, which never takes
+// the slot's road: the same answer, bytes and error for each text at each precision and scale.
+TEST_F(ConvertNumbers, DecimalSlotWritesWhatTheGeneralRoadWrites) {
+  const struct {
+    int integer, decimals;
+    unsigned int size;
+  } kForms[] = {{10, 2, 24}, {1, 0, 1}, {0, 1, 1}, {18, 0, 8}, {0, 18, 8}, {9, 9, 8}, {3, 2, 3},
+                {17, 1, 8},  {19, 0, 9}, {20, 18, 16}, {0, 0, 18}, {10, 2, 4},  {10, 2, 5}};
+  std::vector<std::string> texts = {"0", "-0", "0.00", "-0.00", "1", "-1", "1.5", "-1.25", "12345.67", "0.01",
+                                    "-0.01", "00042", "+5", " 5", "5 ", "1e3", "1.", ".5", "-.5", "-", "", "--1",
+                                    "1.2.3", "1.234", "1.235", "-1.235", "99999999.99", "9999999999.99",
+                                    "-9999999999.99", "10000000000.00", "999999999999999999", "1000000000000000000",
+                                    "-999999999999999999", "0.999999999999999999", "0.0000000000000000001",
+                                    "123456789012345678901234567890", "5x", "1,5"};
+  AddRandomNumbers(&texts, 39, 600, 20);
+  for (const auto& form : kForms) {
+    for (const std::string& text : texts) {
+      const unsigned int n = static_cast<unsigned int>(text.size());
+      const std::string shown = text + " at " + std::to_string(form.integer) + "," + std::to_string(form.decimals);
+      Slot slot(&m_cnx, NA_IT_DECIMAL, form.size);
+      slot.item.m_nIntegerPart = form.integer;
+      slot.item.m_nDecimalPart = form.decimals;
+      slot.conv.SetItemDesc(nullptr, nullptr);
+      slot.conv.SetItemDesc(&slot.item, nullptr);
+      ASSERT_TRUE(slot.conv.bInitBufferDB());
+      Slot general(&m_cnx, NA_IT_DECIMAL, form.size);
+      general.item.m_nIntegerPart = form.integer;
+      general.item.m_nDecimalPart = form.decimals;
+      general.conv.ResetVariant();
+      ASSERT_TRUE(general.conv.bInitTypeVariantBuffer(ZV_DECIMAL, form.size));
+      general.conv.SetItemDesc(nullptr, nullptr);
+      general.conv.SetItemDesc(&general.item, nullptr);
+      ASSERT_TRUE(general.conv.bInitBufferDB());
+      // A slot written before keeps nothing of its former value.
+      memset(slot.bytes.data(), 0xEE, form.size);
+      const BOOL want = general.conv.bSetValueDB(text.c_str(), n, CP_UTF8);
+      const auto* data = static_cast<const uint8_t*>(general.conv.pGetData());
+      EXPECT_EQ(slot.conv.bSetValueDB(text.c_str(), n, CP_UTF8), want) << shown;
+      EXPECT_EQ(slot.bytes, Bytes(data, data + form.size)) << shown;
+      EXPECT_EQ(slot.conv.nGetSize(), general.conv.nGetSize()) << shown;
+      EXPECT_EQ(slot.conv.bIsNull(), general.conv.bIsNull()) << shown;
+      EXPECT_EQ(slot.Raised(), general.Raised()) << shown;
     }
   }
 }
