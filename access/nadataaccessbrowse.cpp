@@ -98,14 +98,20 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   int reopen = (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && filterChanged ? 1 : 0;
   if (stmt->bExistRechercheObject()) {
     if (!(m_pclTableCache != nullptr && reopen == 0 && (flags & kReuse) != 0)) {
-      // Next and previous from a row a seek found go on from that row in the whole browse.
-      const bool fromFound = (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && reopen == 0 &&
-                             stmt->pclGetRechercheNoRef()->nGetState() != 0 && stmt->bGetParseStarted() &&
-                             !stmt->bGetOutOfRange() && stmt->bCanUpdateParse();
+      // Next and previous from a row a seek found go on from that row in the whole browse; from
+      // outside the rows, as any browse does from there.
+      const bool moving = (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && reopen == 0 &&
+                          stmt->bGetParseStarted() && stmt->bCanUpdateParse();
+      const bool fromFound = moving && stmt->pclGetRechercheNoRef()->nGetState() != 0 && !stmt->bGetOutOfRange();
+      const bool outside = moving && stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0;
       stmt->DesactivateRechercheUserAndInternal();
-      if (fromFound)
+      // A search switched off is dropped: left behind, it would run every later read again from
+      // the browse's end.
+      stmt->_SetRecherche(nullptr);
+      // A rebuild already pending keeps its own record (a position returned to).
+      if (fromFound && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
         ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
-      else
+      else if (!fromFound && !outside)
         reopen = 1;
     }
   }

@@ -72,7 +72,10 @@ BOOL CNADataAccess::bHAnnuleRecherche(const wchar_t* item) {
     stmt->AddRef();
   }
   CHeldStatement held(stmt);
-  if (stmt != nullptr) stmt->AnnuleRecherche();
+  if (stmt != nullptr) {
+    stmt->AnnuleRechercheUser();
+    stmt->AnnuleRecherche();
+  }
   return TRUE;
 }
 

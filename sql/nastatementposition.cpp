@@ -102,6 +102,11 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
   }
   if (!ok) return FALSE;
   m_clUserSearch.Copy(position->pclGetUserSearch());
+  // A seek made since the save is not the position's: the browse goes on without it.
+  if (m_clUserSearch.piGetItemNoRef() == nullptr && m_pclRecherche != nullptr) {
+    AnnuleRecherche();
+    _SetRecherche(nullptr);
+  }
   m_bInternalSearch = 1;
   m_bOutOfRange = 0;
   m_nOutSide = 0;

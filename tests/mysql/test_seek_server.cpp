@@ -131,6 +131,61 @@ TEST_P(LiveSeek, ReadsThroughASeekGoPastEveryMatch) {
   }
 }
 
+// Reads after a seek on the 40 ids: the switched-off seek was left behind and every later next ran
+// the browse again from its first row; a position returned to after a seek was put back on the
+// seek's row instead; a browse read past its end after a seek came back in at the other end.
+TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  CMySQLConnection* cnx = Connect("15");
+  const struct {
+    const char* name;
+    const char* ops;  // f l n p: reads; s<id>: seek; v: save; r: return (keep 1)
+    std::vector<long long> ids;  // after each op (0: out of the rows; saves not listed)
+  } cases[] = {
+      {"SeekLeftBehindRanTheBrowseAgain", "s20 n n n", {20, 21, 22, 23}},
+      {"ReturnAfterASeekGoesOnFromThePosition", "f n v s30 r n", {1, 2, 30, 2, 3}},
+      {"OutsideAfterASeekStaysOutsideUntilItComesBack", "s39 n n n p", {39, 40, 0, 0, 40}},
+      {"ComingBackBeforeTheFirstAfterASeek", "s2 p p n", {2, 1, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    CNADataAccess* a = Open(desc, cnx);
+    int saved = -1;
+    size_t k = 0;
+    std::string ops = c.ops;
+    for (size_t at = 0; at < ops.size();) {
+      const size_t end = std::min(ops.find(' ', at), ops.size());
+      const std::string op = ops.substr(at, end - at);
+      at = end + 1;
+      BOOL ok = TRUE;
+      if (op == "v") {
+        ASSERT_TRUE(a->bHSauvePosition(&saved, L"id", eNAPOSITION{0})) << c.name;
+        continue;
+      }
+      if (op == "r") {
+        wchar_t item[255];
+        ok = a->bHRetourPosition(saved, item, 1, eNAPOSITION{0});
+      } else if (op[0] == 's') {
+        const CAny sought = FromText(ZV_I4, Wide(op.substr(1)).c_str());
+        ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+      } else {
+        const eNA_PARSEDIRECTION dir = op == "f" ? NA_PARSE_FIRST : op == "l" ? NA_PARSE_LAST
+                                     : op == "n" ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+        ok = a->bHLitxxx(L"id", dir, 1, kNoLock, nullptr, 0);
+      }
+      ASSERT_TRUE(ok) << c.name << ", " << op << ": " << Utf8(m_error.pszGetError());
+      ASSERT_LT(k, c.ids.size()) << c.name;
+      const long long want = c.ids[k++];
+      if (want == 0) {
+        EXPECT_EQ(Out(a, L"id"), 1) << c.name << ", op " << k;
+      } else {
+        EXPECT_EQ(Out(a, L"id"), 0) << c.name << ", op " << k;
+        EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(want))) << c.name << ", op " << k << Sent();
+      }
+    }
+  }
+}
+
 // The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;
