@@ -10,35 +10,9 @@
 
 namespace naguards {
 
-// One reference on a statement, dropped at the end (none for null).
-class CHeldStatement {
- public:
-  explicit CHeldStatement(CNAStatement* stmt) : m_p(stmt) {}
-  ~CHeldStatement() {
-    if (m_p != nullptr) m_p->nRelease();
-  }
-  CHeldStatement(const CHeldStatement&) = delete;
-  CHeldStatement& operator=(const CHeldStatement&) = delete;
-  CNAStatement* get() const { return m_p; }
-
- private:
-  CNAStatement* m_p;
-};
-
-// One external reference on an item description, dropped at the end (none for null).
-class CHeldItemDesc {
- public:
-  explicit CHeldItemDesc(INAItemDescription* item) : m_p(item) {}
-  ~CHeldItemDesc() {
-    if (m_p != nullptr) m_p->nExternalRelease();
-  }
-  CHeldItemDesc(const CHeldItemDesc&) = delete;
-  CHeldItemDesc& operator=(const CHeldItemDesc&) = delete;
-  INAItemDescription* get() const { return m_p; }
-
- private:
-  INAItemDescription* m_p;
-};
+// One reference on a statement; one external reference on an item description.
+using CHeldStatement = CHeldRef<CNAStatement>;
+using CHeldItemDesc = CHeldRef<INAItemDescription>;
 
 // A record value lent to the current record's current or original buffer; the buffer gets its
 // former content back on every exit.

@@ -25,20 +25,7 @@ enum : int { kSiteNoStatement = 7, kSiteUnknownPosition = 11, kSiteNoBrowse = 7 
 // The host's item buffer, NUL included.
 constexpr int kItemBuffer = 255;
 
-// Holds one position reference for a scope.
-class CHeldPosition {
- public:
-  explicit CHeldPosition(CNAPosition* p) : m_p(p) {}
-  ~CHeldPosition() {
-    if (m_p != nullptr) m_p->nRelease();
-  }
-  CHeldPosition(const CHeldPosition&) = delete;
-  CHeldPosition& operator=(const CHeldPosition&) = delete;
-  CNAPosition* get() const { return m_p; }
-
- private:
-  CNAPosition* m_p;
-};
+using CHeldPosition = CHeldRef<CNAPosition>;
 
 }  // namespace
 

@@ -19,3 +19,26 @@ struct CRefPolicy {
       p->nRelease();
   }
 };
+
+// CHeldRef<T>: one reference on an object for a scope, dropped through CRefPolicy<T> on every
+// exit (nothing for null). It adopts the reference it is given; Take adds one first, for an
+// object nobody holds yet.
+template <typename T>
+class CHeldRef {
+ public:
+  explicit CHeldRef(T* p) : m_p(p) {}
+  static CHeldRef Take(T* p) {
+    if (p != nullptr) CRefPolicy<T>::AddRef(p);
+    return CHeldRef(p);
+  }
+  ~CHeldRef() {
+    if (m_p != nullptr) CRefPolicy<T>::Release(m_p);
+  }
+  CHeldRef(const CHeldRef&) = delete;
+  CHeldRef& operator=(const CHeldRef&) = delete;
+  T* get() const { return m_p; }
+  T* operator->() const { return m_p; }
+
+ private:
+  T* m_p;
+};

@@ -4,6 +4,7 @@
 // piGetItemComponent gives its component with an external reference for the caller.
 #pragma once
 
+#include "common/refpolicy.h"
 #include "driver/inaversion.h"
 #include "platform/wintypes.h"
 #include "sql/naitemtype.h"
@@ -80,4 +81,11 @@ class INAItemDescription : public INAVersion {
 
  protected:
   ~INAItemDescription() = default;
+};
+
+// Holders of an item description hold an external reference.
+template <>
+struct CRefPolicy<INAItemDescription> {
+  static void AddRef(INAItemDescription* p) { p->ExternalAddRef(); }
+  static void Release(INAItemDescription* p) { p->nExternalRelease(); }
 };

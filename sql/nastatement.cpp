@@ -130,41 +130,6 @@ enum : int {
 constexpr eNA_ERRORTYPE kErrorTypeWrite = static_cast<eNA_ERRORTYPE>(7);
 constexpr eNA_ERRORTYPE kErrorTypeNoRow = static_cast<eNA_ERRORTYPE>(9);
 
-// Holds one command reference for a scope.
-class CHeldCommand {
- public:
-  explicit CHeldCommand(CNACommand* command) : m_p(command) {
-    if (m_p != nullptr) m_p->AddRef();
-  }
-  ~CHeldCommand() {
-    if (m_p != nullptr) m_p->nRelease();
-  }
-  CHeldCommand(const CHeldCommand&) = delete;
-  CHeldCommand& operator=(const CHeldCommand&) = delete;
-  CNACommand* operator->() const { return m_p; }
-  CNACommand* get() const { return m_p; }
-
- private:
-  CNACommand* m_p;
-};
-
-// An item of desc by name, external reference given back by the holder.
-class CHeldItem {
- public:
-  CHeldItem(INADataSourceDescription* desc, const wchar_t* name)
-      : m_p(desc != nullptr && name != nullptr && *name != 0 ? desc->piNAGetItem(name) : nullptr) {}
-  explicit CHeldItem(INAItemDescription* item) : m_p(item) {}
-  ~CHeldItem() {
-    if (m_p != nullptr) m_p->nExternalRelease();
-  }
-  CHeldItem(const CHeldItem&) = delete;
-  CHeldItem& operator=(const CHeldItem&) = delete;
-  INAItemDescription* get() const { return m_p; }
-
- private:
-  INAItemDescription* m_p;
-};
-
 bool bEmpty(const wchar_t* text) { return text == nullptr || *text == 0; }
 
 bool bConditionEmpty(CNACommand* condition) { return condition == nullptr || condition->nGetOriginalSQLLength() == 0; }
@@ -254,7 +219,7 @@ BOOL CNAStatement::bBuildQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEP
 
 BOOL CNAStatement::_bAddDistinct(NA_WRITEPARSEFLAGS flags) {
   if ((flags & NA_WPF_DISTINCT) == 0 || m_piDescription == nullptr) return FALSE;
-  CHeldItem best(m_piDescription->piGetBestParseItemDesc());
+  CHeldRef<INAItemDescription> best(m_piDescription->piGetBestParseItemDesc());
   INAItemDescription* item = best.get();
   if (item == nullptr) return FALSE;
   if (item->bPrimary()) return FALSE;
@@ -360,7 +325,7 @@ BOOL CNAStatement::_bFormatOrderBy(CNACommand* command, const wchar_t* table, CS
   if (!forward && query != nullptr && query->bQueryResultsetLimited(cnx)) forward = 1;
   m_bReverse = 0;
   if (!bEmpty(item) && !defaultItem) {
-    CHeldItem found(m_piDescription, item);
+    CHeldRef<INAItemDescription> found(m_piDescription != nullptr ? m_piDescription->piNAGetItem(item) : nullptr);
     INAItemDescription* desc = found.get();
     if (desc == nullptr) {
       CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteOrderByItem, cnx,
@@ -550,7 +515,7 @@ BOOL CNAStatement::bGetClauseWHERE(CNACommand* command) {
 
 BOOL CNAStatement::_bBuildQueryCOUNT(CNACommand* command, unsigned int flags, int withoutCondition) {
   if (command == nullptr || m_pclDataAccess == nullptr) return FALSE;
-  CHeldCommand condition(withoutCondition ? nullptr : m_pclDataAccess->pclAllocCommand(m_pclError));
+  auto condition = CHeldRef<CNACommand>::Take(withoutCondition ? nullptr : m_pclDataAccess->pclAllocCommand(m_pclError));
   if (!withoutCondition && (condition.get() == nullptr || !bGetClauseWHERE(condition.get()))) return FALSE;
   command->ResetCommand(0);
   _SetQuery(command);
@@ -572,7 +537,7 @@ BOOL CNAStatement::bGetNbEnr(long long* count, unsigned int flags, int withoutCo
   CNAConnectionDescription* cnx = pclGetConnectionNoRef();
   ResetQuery();
   EnableCache(0);
-  CHeldCommand command(m_pclDataAccess->pclAllocCommand(m_pclError));
+  auto command = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
   if (command.get() == nullptr) return FALSE;
   BOOL result = FALSE;
   long long rows = -1;
@@ -717,7 +682,7 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
     return FALSE;
   }
   CColumnList list;
-  CHeldCommand values(m_pclDataAccess->pclAllocCommand(m_pclError));
+  auto values = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
   BOOL ok = values.get() != nullptr && _bBuildColumnList(&list, values.get(), type, flags);
   if (ok && list.nGetCount() > 0) {
     if (type == NA_QUERY_INSERT) {
@@ -815,12 +780,12 @@ BOOL CNAStatement::_bAddWHERECurrentRecord(CNACommand* command, int withKeyword,
     return FALSE;
   }
   search->AddRef();
-  CHeldItem best(m_piDescription != nullptr ? m_piDescription->piGetBestParseItemDesc() : nullptr);
+  CHeldRef<INAItemDescription> best(m_piDescription != nullptr ? m_piDescription->piGetBestParseItemDesc() : nullptr);
   // Without a best item the record's first column leads; the search completes it to a unique row.
   CNAColumn* first = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(0) : nullptr;
-  CHeldItem fallback(best.get() == nullptr && first != nullptr ? first->piGetItem() : nullptr);
+  CHeldRef<INAItemDescription> fallback(best.get() == nullptr && first != nullptr ? first->piGetItem() : nullptr);
   INAItemDescription* item = best.get() != nullptr ? best.get() : fallback.get();
-  CHeldCommand condition(m_pclDataAccess->pclAllocCommand(m_pclError));
+  auto condition = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
   BOOL result = condition.get() != nullptr && item != nullptr &&
                 search->bRechercheEnreg(m_pclRecord, item, NA_PARSE_FIRST, 1, columns) &&
                 search->bGetSQL(condition.get(), nullptr, m_pclRecord);

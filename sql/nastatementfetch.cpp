@@ -37,23 +37,6 @@ eNA_PARSEDIRECTION Mirror(eNA_PARSEDIRECTION d) {
   }
 }
 
-// Holds one command reference for a scope.
-class CHeldCommandRef {
- public:
-  explicit CHeldCommandRef(CNACommand* command) : m_p(command) {
-    if (m_p != nullptr) m_p->AddRef();
-  }
-  ~CHeldCommandRef() {
-    if (m_p != nullptr) m_p->nRelease();
-  }
-  CHeldCommandRef(const CHeldCommandRef&) = delete;
-  CHeldCommandRef& operator=(const CHeldCommandRef&) = delete;
-  CNACommand* get() const { return m_p; }
-
- private:
-  CNACommand* m_p;
-};
-
 bool Forward(eNA_PARSEDIRECTION d) { return d == NA_PARSE_FIRST || d == NA_PARSE_NEXT; }
 
 }  // namespace
@@ -502,8 +485,8 @@ BOOL CNAStatement::bMove(long long, int update) {
   if (m_pclDataAccess == nullptr) return FALSE;
   ResetQuery();
   EnableCache(0);
-  CHeldCommandRef condition(m_pclDataAccess->pclAllocCommand(m_pclError));
-  CHeldCommandRef command(m_pclDataAccess->pclAllocCommand(m_pclError));
+  auto condition = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
+  auto command = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
   if (condition.get() == nullptr || command.get() == nullptr) return FALSE;
   if (!_bAddWHERELatestRead(condition.get(), 0, nullptr)) return FALSE;
   if (!bBuildQuerySELECT(command.get(), 0, nullptr, 1, condition.get())) return FALSE;
