@@ -160,29 +160,6 @@ struct BrowseModel {
   }
 };
 
-inline std::string Utf8(const std::wstring& w) {
-  std::string s;
-  for (wchar_t wc : w) {
-    const auto c = static_cast<unsigned int>(wc);
-    if (c < 0x80) {
-      s += static_cast<char>(c);
-    } else if (c < 0x800) {
-      s += static_cast<char>(0xC0 | (c >> 6));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      s += static_cast<char>(0xE0 | (c >> 12));
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      s += static_cast<char>(0xF0 | (c >> 18));
-      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return s;
-}
-
 // A server literal of a cell, through its UTF-8 bytes.
 inline std::string SqlCell(const Cell& c, bool number) {
   if (!c) return "NULL";
@@ -249,11 +226,6 @@ class LiveBrowse : public LiveConnection {
     std::wstring name = shape + std::to_wstring(getpid());
     m_tabCreated.push_back(name);
     return name;
-  }
-  static std::string Quoted(const std::wstring& name) {
-    std::string q = "`";
-    for (char c : Utf8(name)) q += c == '`' ? std::string("``") : std::string(1, c);
-    return q + "`";
   }
   // SQL in UTF-8 on the second connection.
   void Raw(const std::string& sql) {

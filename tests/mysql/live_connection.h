@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/tstringconcataw.h"
+#include "common/utf.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
 #include "host/host_nadescription.h"
@@ -20,6 +21,19 @@
 #include "tests/support/rawmysql.h"
 
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+// Wide text as UTF-8, the raw connection's character set.
+inline std::string Utf8(const std::wstring& w) {
+  std::string out(w.size() * 4, '\0');
+  const int n = nWideToUTF8(out.data(), static_cast<int>(out.size()), w.data(), static_cast<int>(w.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+// A name between backquotes for the raw connection, an embedded backquote doubled.
+inline std::string Quoted(const std::wstring& name) {
+  std::string q = "`";
+  for (char c : Utf8(name)) q += c == '`' ? std::string("``") : std::string(1, c);
+  return q + "`";
+}
 
 // Connections on 1252 (Unicode off) and 65001, in the default SQL mode and with NO_BACKSLASH_ESCAPES.
 class LiveConnection : public ::testing::TestWithParam<std::tuple<int, bool>> {

@@ -53,19 +53,6 @@ int CountingQuery(MYSQL* h, const char* text, unsigned long length) {
   return g_pfnQuery(h, text, length);
 }
 
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) {
-    if (c < 0x80) {
-      s += static_cast<char>(c);
-    } else {
-      s += static_cast<char>(0xC0 | (c >> 6));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return s;
-}
-
 class LiveAccess : public LiveConnection {
  protected:
   // Values are converted by the VM's functions.
@@ -91,7 +78,7 @@ class LiveAccess : public LiveConnection {
     m_pAccess = nullptr;
     // The access gave back every reference it took on the host's objects.
     EXPECT_EQ(m_desc.nGetRefCount(), 0);
-    for (const CHostItemDescription& item : m_items) EXPECT_EQ(item.nGetRefCount(), 0) << Narrow(item.pszGetName());
+    for (const CHostItemDescription& item : m_items) EXPECT_EQ(item.nGetRefCount(), 0) << Utf8(item.pszGetName());
     LiveConnection::TearDown();
   }
   // A table name the server only takes between backquotes.
@@ -99,11 +86,6 @@ class LiveAccess : public LiveConnection {
     std::wstring name = shape + std::to_wstring(getpid());
     m_tabCreated.push_back(name);
     return name;
-  }
-  static std::string Quoted(const std::wstring& name) {
-    std::string q = "`";
-    for (char c : Narrow(name)) q += c == '`' ? std::string("``") : std::string(1, c);
-    return q + "`";
   }
   // Names go as UTF-8: the raw connection's character set.
   BOOL RunUtf8(const std::string& sql) {
@@ -145,12 +127,12 @@ class LiveAccess : public LiveConnection {
   CNADataAccess* OpenNew(const std::wstring& table, const std::string& columns, const std::string& rows) {
     if (!RunUtf8("CREATE TABLE " + Quoted(table) + " " + columns) ||
         !RunUtf8("INSERT INTO " + Quoted(table) + " VALUES " + rows)) {
-      ADD_FAILURE() << "cannot make " << Narrow(table);
+      ADD_FAILURE() << "cannot make " << Utf8(table);
       return nullptr;
     }
     CNADataAccess* access = Access(table);
     if (access->bHOuvre(eNA_ACCESS{0}, nullptr)) return access;
-    ADD_FAILURE() << "cannot open " << Narrow(table) << ": " << Narrow(m_error.pszGetError());
+    ADD_FAILURE() << "cannot open " << Utf8(table) << ": " << Utf8(m_error.pszGetError());
     return nullptr;
   }
   // The texts sent since the access was made that start with prefix.
@@ -161,7 +143,7 @@ class LiveAccess : public LiveConnection {
   // The table's indexes as "name:non-unique:columns", sorted; generated names read "QXIDX".
   std::string Indexes(const std::wstring& table) {
     std::string literal;
-    for (char c : Narrow(table)) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    for (char c : Utf8(table)) literal += c == '\'' ? std::string("''") : std::string(1, c);
     ::RawRows rows;
     std::string err;
     if (!m_raw.query("SELECT INDEX_NAME, NON_UNIQUE, GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX) "
@@ -243,7 +225,7 @@ TEST_P(LiveAccess, OpenChecksTheTableOnceAndThenSendsNothing) {
     // Closed, then opened again: the table matched once, it is not asked again.
     g_nSent = 0;
     EXPECT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr));
-    EXPECT_EQ(g_nSent, 0) << Narrow(table);
+    EXPECT_EQ(g_nSent, 0) << Utf8(table);
     EXPECT_EQ(Count(table), "1");
   }
 }
@@ -275,7 +257,7 @@ TEST_P(LiveAccess, TableThatDoesNotMatchIsRefusedAndKeepsItsRows) {
     EXPECT_GT(g_nSent, 0) << r.name;
     EXPECT_FALSE(a->bIsOpened()) << r.name;
     EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2) << r.name;
-    EXPECT_EQ(m_error.dwGetErrorId(), r.error) << r.name << ": " << Narrow(m_error.pszGetError());
+    EXPECT_EQ(m_error.dwGetErrorId(), r.error) << r.name << ": " << Utf8(m_error.pszGetError());
     EXPECT_EQ(Count(table), "2") << r.name;
   }
 }
@@ -291,7 +273,7 @@ TEST_P(LiveAccess, MissingTableIsAnErrorTheHostCanRead) {
   EXPECT_FALSE(a->bHOuvre(eNA_ACCESS{0}, nullptr));
   EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2);
   const std::wstring dump = m_error.pszGetError();
-  EXPECT_NE(dump.find(L"qx never made "), std::wstring::npos) << Narrow(dump);
+  EXPECT_NE(dump.find(L"qx never made "), std::wstring::npos) << Utf8(dump);
   EXPECT_FALSE(a->bIsOpened());
   EXPECT_EQ(a->pclGetImportedDataSourceDesc(), nullptr);
 }
@@ -330,7 +312,7 @@ TEST_P(LiveAccess, FailedAllocationInAnOpenLeavesAnErrorAndNoHalfOpenAccess) {
       const bool failed = g_nNewCalls >= at;
       g_nFailAt = 0;
       if (!failed) {
-        EXPECT_TRUE(ok) << r.name << " " << at << ": " << Narrow(m_error.pszGetError());
+        EXPECT_TRUE(ok) << r.name << " " << at << ": " << Utf8(m_error.pszGetError());
         break;
       }
       ASSERT_LT(at, 10000);
@@ -376,7 +358,7 @@ TEST_P(LiveAccess, CreationMakesTheTableWithItsIndexesAndOpensIt) {
   for (const Row& r : rows) {
     for (const wchar_t* shape : kShapes) {
       const std::wstring table = Name(shape + std::to_wstring(n++));
-      const std::string what = std::string(r.name) + " " + Narrow(table);
+      const std::string what = std::string(r.name) + " " + Utf8(table);
       if (r.exists) {
         ASSERT_TRUE(RunUtf8("CREATE TABLE " + Quoted(table) +
                             " (id INT PRIMARY KEY, t VARCHAR(20), u INT UNIQUE, a INT, b INT, v VARCHAR(20))"));
@@ -392,7 +374,7 @@ TEST_P(LiveAccess, CreationMakesTheTableWithItsIndexesAndOpensIt) {
       Item(L"kab", NA_IT_BINAIRE, 8, 0x1000 | 0x4000)->m_tabComponents = {a, b};
       Item(L"kta", NA_IT_BINAIRE, 25, 0x1000 | 0x2000)->m_tabComponents = {t, a};
       CNADataAccess* access = Access(table);
-      ASSERT_TRUE(r.call(access)) << what << ": " << Narrow(m_error.pszGetError());
+      ASSERT_TRUE(r.call(access)) << what << ": " << Utf8(m_error.pszGetError());
       EXPECT_TRUE(access->bIsOpened()) << what;
       EXPECT_NE(access->pclGetImportedDescNoRef(), nullptr) << what;
       EXPECT_EQ(SentStarting("DROP TABLE"), r.drops) << what;
@@ -431,11 +413,11 @@ TEST_P(LiveAccess, HostItemsAreGivenBackAfterOpenAndCreation) {
     NoItems();
     Item(L"id", NA_IT_I4, 4, 0x8000);
     Item(L"t", NA_IT_TEXTE, 21, 0x2000);
-    ASSERT_TRUE(r.call(Access(table))) << r.name << ": " << Narrow(m_error.pszGetError());
+    ASSERT_TRUE(r.call(Access(table))) << r.name << ": " << Utf8(m_error.pszGetError());
     m_pAccess->nRelease();
     m_pAccess = nullptr;
     for (const CHostItemDescription& item : m_items)
-      EXPECT_EQ(item.nGetRefCount(), 0) << r.name << " " << Narrow(item.pszGetName());
+      EXPECT_EQ(item.nGetRefCount(), 0) << r.name << " " << Utf8(item.pszGetName());
   }
 }
 
@@ -460,7 +442,7 @@ TEST_P(LiveAccess, DeletionsSendOneStatementAndCloseTheAccess) {
   for (const Row& r : rows) {
     g_tabSent.clear();
     m_error.Reset();
-    EXPECT_TRUE(r.call(a)) << r.name << ": " << Narrow(m_error.pszGetError());
+    EXPECT_TRUE(r.call(a)) << r.name << ": " << Utf8(m_error.pszGetError());
     ASSERT_EQ(g_tabSent.size(), 1u) << r.name;
     EXPECT_EQ(g_tabSent[0], r.sent) << r.name;
     EXPECT_FALSE(a->bIsOpened()) << r.name;
@@ -547,7 +529,7 @@ TEST_P(LiveAccess, LifecycleFollowsAModelOfTheTable) {
         ++rows;
         continue;
     }
-    ASSERT_EQ(ok, want) << "step " << step << " op " << op << ": " << Narrow(m_error.pszGetError());
+    ASSERT_EQ(ok, want) << "step " << step << " op " << op << ": " << Utf8(m_error.pszGetError());
     ASSERT_EQ(a->bIsOpened(), opened ? TRUE : FALSE) << "step " << step << " op " << op;
     ASSERT_EQ(Count(table), exists ? std::to_string(rows) : "error") << "step " << step << " op " << op;
     if (!want) {
@@ -576,7 +558,7 @@ TEST_P(LiveAccess, DeletingEveryRowOfAQueryIsRefusedWithAReason) {
   g_nSent = 0;
   EXPECT_FALSE(a->bSupprimeTout());
   EXPECT_EQ(g_nSent, 0);
-  EXPECT_EQ(m_error.dwGetErrorId(), 8u) << Narrow(m_error.pszGetError());
+  EXPECT_EQ(m_error.dwGetErrorId(), 8u) << Utf8(m_error.pszGetError());
   EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2);
   a->nRelease();
 }
@@ -589,9 +571,9 @@ TEST_P(LiveAccess, RecreatedTableIsReadByItsNewColumns) {
   Item(L"m", NA_IT_MEMOTEXTE, 8);
   CNADataAccess* a = OpenNew(table, "(id INT PRIMARY KEY, m BLOB)", "(1, NULL)");
   ASSERT_NE(a, nullptr);
-  ASSERT_TRUE(a->bHCreation(nullptr, 1)) << Narrow(m_error.pszGetError());
+  ASSERT_TRUE(a->bHCreation(nullptr, 1)) << Utf8(m_error.pszGetError());
   ASSERT_TRUE(RunUtf8("INSERT INTO " + Quoted(table) + " VALUES (1, 'd\xC3\xA9j\xC3\xA0 \xE2\x82\xAC')"));
-  ASSERT_TRUE(Read(a, "id = 1")) << Narrow(m_error.pszGetError());
+  ASSERT_TRUE(Read(a, "id = 1")) << Utf8(m_error.pszGetError());
   CNARecord* record = a->pclGetCurrentRecordNoRef();
   CAny v;
   ASSERT_TRUE(record->pclGetColumnNoRef(L"m")->bGetCurrentValue(&v, 0));
@@ -641,7 +623,7 @@ TEST_P(LiveAccess, UpdateMatchingNoRowIsError13OfType9) {
     ASSERT_TRUE(record->pclGetColumnNoRef(L"a")->bSetValue(&written, 0));
     m_error.Reset();
     EXPECT_EQ(access->_bOperation(stmt, NA_QUERY_UPDATE, 0, nullptr), r.ok ? TRUE : FALSE) << behind;
-    EXPECT_EQ(m_error.nGetUserErrorCode(), r.ok ? 0u : 13u) << behind << Narrow(m_error.pszGetError());
+    EXPECT_EQ(m_error.nGetUserErrorCode(), r.ok ? 0u : 13u) << behind << Utf8(m_error.pszGetError());
     EXPECT_EQ(static_cast<int>(access->eGetNAErrorType()), r.ok ? 0 : 9) << behind;
     EXPECT_EQ(Rows("SELECT a FROM " + Quoted(table) + " ORDER BY a", true), r.after) << behind;
   }
@@ -661,14 +643,14 @@ TEST_P(LiveAccess, RestoreAfterTheRowChangedOnTheServerBringsBackWhatWasKept) {
                       "'2024-02-29 23:59:59.999', X'61006200', 'memo \xF0\x90\x8D\x88', NULL)"));
   INADataSourceDescription* server = static_cast<INADriver&>(m_driver).piGetTableDesc(table.c_str(), &m_host);
   auto* desc = dynamic_cast<CNADataSourceDescription*>(server);
-  ASSERT_NE(desc, nullptr) << Narrow(m_error.pszGetError());
+  ASSERT_NE(desc, nullptr) << Utf8(m_error.pszGetError());
   desc->UpdateRecordSize();
   CNADataAccess* access = m_driver.pclAllocDataAccess(desc, m_pCnx.get(), &m_error);
   access->AddRef();
   desc->nExternalRelease();
-  ASSERT_TRUE(access->bHOuvre(eNA_ACCESS{0}, nullptr)) << Narrow(m_error.pszGetError());
+  ASSERT_TRUE(access->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
   CNARecord* record = access->pclGetCurrentRecordNoRef();
-  ASSERT_TRUE(Read(access, "id = 1")) << Narrow(m_error.pszGetError());
+  ASSERT_TRUE(Read(access, "id = 1")) << Utf8(m_error.pszGetError());
   const std::wstring kept = Values(record);
   const int id = access->nKeepCurrentRecordSave();
   ASSERT_GE(id, 0);

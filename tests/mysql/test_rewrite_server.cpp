@@ -17,22 +17,6 @@ namespace {
 
 using Rowset = std::vector<std::string>;
 
-std::string Utf8(const std::wstring& w) {
-  std::string out;
-  for (wchar_t c : w) {
-    const auto u = static_cast<uint32_t>(c);
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += static_cast<char>(0xC0 | (u >> 6)), out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (u >> 12)), out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
-
 // A connection that sorts NULL after every value.
 class CNullLastConnection final : public CMySQLConnection {
  public:

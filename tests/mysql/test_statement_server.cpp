@@ -28,13 +28,6 @@ std::vector<std::string> Split(const std::string& rows) {
   return out;
 }
 
-std::string Utf8(const std::wstring& w) {
-  std::string out(w.size() * 4, '\0');
-  out.resize(static_cast<size_t>(std::max(
-      0, nWideToUTF8(out.data(), static_cast<int>(out.size()), w.data(), static_cast<int>(w.size())))));
-  return out;
-}
-
 // A MySQL connection that reports the server version it is told.
 class CVersionConnection final : public CMySQLConnection {
  public:
