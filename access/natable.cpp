@@ -1,6 +1,7 @@
 #include "access/natable.h"
 
 #include <memory>
+#include <vector>
 
 #include "access/nadataaccess.h"
 #include "driver/inadatasourcedescription.h"
@@ -508,7 +509,19 @@ BOOL CNATable::bExecuteQuery(int* result, INAContext*, const wchar_t*, ISQLParse
 
 void CNATable::CancelRecordLock(INAConnectionDescription*, CNATransaction*) {}
 
-void CNATable::SetTransactionTermined() {}
+void CNATable::SetTransactionTermined() {
+  CNADriverLock lock;
+  std::vector<HeldDataAccess> accesses;
+  {
+    CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
+    CNADataAccess* access = nullptr;
+    while (walk.bNext(&access)) {
+      access->AddRef();
+      accesses.emplace_back(access);
+    }
+  }
+  for (HeldDataAccess& access : accesses) access->SetTransactionTermined();
+}
 
 const wchar_t* CNATable::pszGetLogicalName() const {
   return m_piDescription != nullptr ? m_piDescription->pszGetLogicalName() : L"";
