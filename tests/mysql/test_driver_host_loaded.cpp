@@ -24,6 +24,7 @@
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
 #include "host/host_sqlparser.h"
+#include "platform/information_dll.h"
 #include "platform/xerror.h"
 #include "sql/nakjrecord.h"
 #include "tests/support/rawmysql.h"
@@ -72,11 +73,15 @@ class LoadedHost : public testing::Test {
     m_source = Wide(m_server.host);
     m_driver = m_loader.piQueryInterface(&err);
     ASSERT_NE(m_driver, nullptr) << err;
+    // The lists the driver hands over are the host's strings: the test frees them as the host
+    // does, through the host's allocator.
+    CInformationModule::ms_piStrMemAlloc = m_loader.Control()->Allocator();
   }
   void TearDown() override {
     if (m_driver != nullptr) {
       for (INATable* t : m_tabHeld) t->nExternalRelease();
       EXPECT_EQ(m_driver->nExternalRelease(), 0);
+      CInformationModule::ms_piStrMemAlloc = nullptr;
       EXPECT_TRUE(m_loader.Stop());
       EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
     }
@@ -153,6 +158,18 @@ class LoadedHost : public testing::Test {
     return s;
   }
 
+  // A description of another table laid out as the test's own.
+  CHostRecordDescription* Desc(const std::wstring& table) {
+    CHostRecordDescription& desc = m_otherDescs.emplace_back();
+    const std::wstring& name = m_texts.emplace_back(table);
+    desc.m_pszName = desc.m_pszPhysicalName = desc.m_pszDBTableName = name.c_str();
+    for (size_t i = 0; i < 2; ++i) {
+      CHostItemDescription& item = m_items.emplace_back(m_items[i]);
+      desc.Add(&item);
+    }
+    return &desc;
+  }
+
   TestServer m_server;
   RawMySQL m_lib;
   RawConnection m_raw{m_lib};
@@ -160,6 +177,7 @@ class LoadedHost : public testing::Test {
   std::wstring m_wtable, m_user, m_password, m_source;
   std::deque<CHostItemDescription> m_items;
   CHostRecordDescription m_desc;
+  std::deque<CHostRecordDescription> m_otherDescs;
   CHostSQLCatalogue m_catalogue;
   std::deque<CHostConnectionDescription> m_hosts;
   std::deque<std::wstring> m_texts;
@@ -167,6 +185,215 @@ class LoadedHost : public testing::Test {
   INADriver* m_driver = nullptr;
   std::vector<INATable*> m_tabHeld;
 };
+
+// The server's general log, into its table, for as long as it lives. The test runs as the
+// system user who started the server, which the server knows through its socket.
+class GeneralLog {
+ public:
+  explicit GeneralLog(RawMySQL& lib, const TestServer& server) : m_admin(lib) {
+    TestServer admin = server;
+    const passwd* user = getpwuid(geteuid());
+    admin.user = user != nullptr ? user->pw_name : "root";
+    admin.password.clear();
+    std::string err;
+    m_ok = m_admin.connect(admin, RawTransport::Socket, &err) &&
+           m_admin.exec("SET GLOBAL log_output = 'TABLE'", &err) && m_admin.exec("TRUNCATE mysql.general_log", &err) &&
+           m_admin.exec("SET GLOBAL general_log = 1", &err);
+    m_error = err;
+  }
+  ~GeneralLog() {
+    std::string err;
+    m_admin.exec("SET GLOBAL general_log = 0", &err);
+    m_admin.exec("SET GLOBAL log_output = 'FILE'", &err);
+  }
+  bool ok() const { return m_ok; }
+  const std::string& error() const { return m_error; }
+  // The statements logged that hold text, one a line.
+  std::string Holding(const std::string& text) {
+    RawRows rows;
+    std::string err;
+    if (!m_admin.query("SELECT argument FROM mysql.general_log WHERE command_type = 'Query' AND argument LIKE '%" +
+                           text + "%' AND argument NOT LIKE '%general_log%' ORDER BY event_time",
+                       &rows, &err))
+      return err;
+    std::string s;
+    for (const RawRow& r : rows) s += *r[0] + "\n";
+    return s;
+  }
+
+ private:
+  RawConnection m_admin;
+  bool m_ok = false;
+  std::string m_error;
+};
+
+// Every slot of INADriver in its order, each after an earlier error (8 from the provider list):
+// the entries that reset leave only their own error, the others add to what was there.
+TEST_F(LoadedHost, EverySlotAnswersWithItsOwnErrorRule) {
+  CHostConnectionDescription* open = Host();
+  CHostConnectionDescription* never = Host("", L"never");
+  never->m_pszPassword = L"another";  // its own identification: never registered
+  ASSERT_TRUE(m_loader.bOpenConnection(open));
+  CHostContext ctx(4, 1), unknown(5, 1);
+  ISQLParserInformation* lock = Parse("SELECT id FROM " + m_table + " WHERE id = 10");
+  const std::wstring quoted = L"`" + m_wtable + L"`";
+  CAny out;
+  CXYString<wchar_t> databases;
+  INATable* table = nullptr;
+  INADataSourceDescription* desc = nullptr;
+  int exists = -1;
+  enum Keep : bool { kResets = false, kKeeps = true };
+  const struct {
+    const char* slot;
+    std::function<BOOL()> call;
+    BOOL result;
+    Keep keeps;
+    unsigned int code;  // the error's own code afterwards (0: none)
+  } rows[] = {
+      {"piGetInterface 2", [&] { return m_driver->piGetInterface(2) != nullptr; }, FALSE, kResets, 0},
+      {"bOpenConnection", [&] { return m_driver->bOpenConnection(open); }, TRUE, kResets, 0},
+      {"bCloseConnection never opened", [&] { return m_driver->bCloseConnection(never); }, TRUE, kResets, 0},
+      {"bCopyContext", [&] { return m_driver->bCopyContext(nullptr, &ctx, &unknown, 0); }, FALSE, kKeeps, 0},
+      {"bHMode", [&] { return m_driver->bHMode(&ctx, static_cast<_eNA_HMODE>(1)); }, TRUE, kKeeps, 0},
+      {"piGetTable", [&] { return (table = Table(open)) != nullptr; }, TRUE, kResets, 0},
+      {"bGetTableList", [&] { return m_driver->bGetTableList(&out, open, 1); }, TRUE, kResets, 0},
+      {"piGetTableDesc", [&] { return (desc = m_driver->piGetTableDesc(m_wtable.c_str(), open)) != nullptr; }, TRUE,
+       kResets, 0},
+      {"bCloseContext unknown", [&] { return m_driver->bCloseContext(&unknown); }, FALSE, kResets, 0},
+      {"bTransactionBegin", [&] { return m_driver->bTransactionBegin(open, L"slots"); }, TRUE, kResets, 0},
+      {"bSQLBloqueTable", [&] { return m_driver->bSQLBloqueTable(open, quoted.c_str()); }, TRUE, kResets, 0},
+      {"bSQLBloqueRequete", [&] { return m_driver->bSQLBloqueRequete(open, lock); }, TRUE, kResets, 0},
+      {"bTransactionCommit", [&] { return m_driver->bTransactionCommit(open, L"slots"); }, TRUE, kResets, 0},
+      {"bTransactionRollBack after the commit", [&] { return m_driver->bTransactionRollBack(open, L"slots"); }, TRUE,
+       kResets, 0},
+      {"bSQLBloqueTable outside", [&] { return m_driver->bSQLBloqueTable(open, quoted.c_str()); }, FALSE, kResets,
+       kNoTransaction},
+      // The entry keeps the error, the SQL-function service it asks resets it (the driver's own).
+      {"bSQLFormatColonne", [&] { return m_driver->bSQLFormatColonne(open, &out); }, TRUE, kResets, 0},
+      {"bHConnexionDiagnose", [&] { return m_driver->bHConnexionDiagnose(&out, open, m_wtable.c_str(), 0); }, FALSE,
+       kResets, kNotSupported},
+      {"bGetProviderList", [&] { return m_driver->bGetProviderList(&out); }, FALSE, kKeeps, kNotSupported},
+      {"bTableExists", [&] { return m_driver->bTableExists(&exists, m_wtable.c_str(), open); }, TRUE, kResets, 0},
+      {"bGetLinkList", [&] { return m_driver->bGetLinkList(&out, m_wtable.c_str(), nullptr, open, 0); }, TRUE, kKeeps,
+       0},
+      {"bGetListeSource", [&] { return m_driver->bGetListeSource(&out, 0); }, TRUE, kKeeps, 0},
+      {"bSetQueryParameters", [&] { return m_driver->bSetQueryParameters(&ctx, open, nullptr); }, TRUE, kKeeps, 0},
+      {"bSetVMAndLibShop", [&] { return m_driver->bSetVMAndLibShop(nullptr, nullptr); }, TRUE, kKeeps, 0},
+      {"bFiltreAuto", [&] { return m_driver->bFiltreAuto(&ctx, open, 0, L"f", nullptr, L"", nullptr); }, FALSE, kKeeps,
+       kNotSupported},
+      {"SetNextLogicalName", [&] { return m_driver->SetNextLogicalName(&ctx, L"alias"); }, TRUE, kKeeps, 0},
+      {"bFreeDataSource none", [&] { return m_driver->bFreeDataSource(&ctx, L"q", open); }, TRUE, kKeeps, 0},
+      {"bValidConnection", [&] { return m_driver->bValidConnection(open); }, TRUE, kKeeps, 0},
+      {"bSetKJ", [&] { return m_driver->bSetKJ(nullptr); }, TRUE, kKeeps, 0},
+      {"bSupprimeFichier without a description",
+       [&] { return m_driver->bSupprimeFichier(&ctx, open, m_wtable.c_str(), nullptr); }, TRUE, kResets, 0},
+      {"bGetDatabaseList", [&] { return m_driver->bGetDatabaseList(&databases, open, 0); }, TRUE, kResets, 0},
+  };
+  INAError* e = m_driver->piGetLastError();
+  for (const auto& row : rows) {
+    CAny ignored;
+    m_driver->piGetInterface(2);
+    ASSERT_FALSE(m_driver->bGetProviderList(&ignored));
+    EXPECT_EQ(row.call(), row.result) << row.slot << ": " << Narrow(e->pszGetError());
+    if (row.keeps) {
+      EXPECT_EQ(TopCode(e), kNotSupported) << row.slot;
+      CXError* added = e->pclGetXError()->pclGetSubError(0);
+      EXPECT_EQ(added != nullptr ? added->nGetUserErrorCode() : 0u, row.code) << row.slot;
+    } else {
+      EXPECT_EQ(TopCode(e), row.code) << row.slot << ": " << Narrow(e->pszGetError());
+    }
+  }
+  EXPECT_EQ(exists, 1);
+  EXPECT_EQ(out.wGetType(), ZV_PSTRW);  // the source list, empty
+  EXPECT_NE(std::wstring(databases.pszGet()).find(Wide(m_server.database)), std::wstring::npos);
+  ASSERT_NE(desc, nullptr);
+  EXPECT_EQ(desc->nGetNumItems(), 2);
+  desc->nExternalRelease();
+  // The table stays registered, its rows untouched by the deletion without a description.
+  EXPECT_EQ(ServerIds(), "10 20 30 40 50 ");
+  EXPECT_NE(table, nullptr);
+  INADriverSQL* service = m_driver->piGetInterface(1);
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(m_driver->piGetInterface(1), service);
+  EXPECT_EQ(service->nExternalRelease(), 1);
+  EXPECT_EQ(service->nExternalRelease(), 0);
+  lock->nRelease();
+}
+
+// The server answers: a missing table is an answer (1146 kept in the error), any other refusal
+// a failure, as is a connection that cannot be opened.
+TEST_F(LoadedHost, TableExistenceIsAskedOfTheServer) {
+  CHostConnectionDescription* host = Host();
+  CHostConnectionDescription* refused = Host();
+  refused->m_pszPassword = L"not the password";
+  const struct {
+    const char* name;
+    CHostConnectionDescription* host;
+    std::wstring table;
+    BOOL result;
+    int exists;
+    DWORD server;  // the server's error code left in the error
+  } rows[] = {
+      {"existing", host, m_wtable, TRUE, 1, 0},
+      {"missing", host, L"qx_no_such_table", TRUE, 0, 1146},
+      {"another database's", host, L"mysql.user", FALSE, 0, 1142},
+      {"connection refused", refused, m_wtable, FALSE, -1, 1045},
+  };
+  for (const auto& row : rows) {
+    int exists = -1;
+    EXPECT_EQ(m_driver->bTableExists(&exists, row.table.c_str(), row.host), row.result) << row.name;
+    EXPECT_EQ(exists, row.exists) << row.name;
+    EXPECT_NE(Narrow(m_driver->piGetLastError()->pszGetError()).find(row.server ? std::to_string(row.server) : ""),
+              std::string::npos)
+        << row.name << Narrow(m_driver->piGetLastError()->pszGetError());
+  }
+  EXPECT_EQ(m_driver->piGetLastError()->eGetErrorLevel(), 2);
+}
+
+// The deletion of a file answers its failures, which the host once read as success.
+TEST_F(LoadedHost, FileDeletionThatFailsAnswersFalse) {
+  std::string err;
+  const std::string copy = m_table + "_copy";
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE IF NOT EXISTS " + copy + " LIKE " + m_table, &err)) << err;
+  CHostConnectionDescription* host = Host();
+  CHostConnectionDescription* refused = Host();
+  refused->m_pszPassword = L"not the password";
+  CHostContext ctx(6, 1);
+  const struct {
+    const char* name;
+    CHostConnectionDescription* host;
+    CHostRecordDescription* desc;
+    BOOL result;
+  } rows[] = {
+      {"existing", host, Desc(Wide(copy)), TRUE},
+      {"dropped already: nothing left to drop", host, Desc(Wide(copy)), TRUE},
+      {"connection refused", refused, &m_desc, FALSE},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(m_driver->bSupprimeFichier(&ctx, row.host, row.desc->pszGetLogicalName(), row.desc), row.result)
+        << row.name;
+    if (!row.result) {
+      EXPECT_EQ(m_driver->piGetLastError()->eGetErrorLevel(), 2) << row.name;
+    }
+  }
+  RawRows tables;
+  ASSERT_TRUE(m_raw.query("SHOW TABLES LIKE '" + copy + "'", &tables, &err)) << err;
+  EXPECT_TRUE(tables.empty());
+  EXPECT_EQ(ServerIds(), "10 20 30 40 50 ");
+}
+
+// With "QX Cache Size" unset the browse asks the server for blocks of 100 rows.
+TEST_F(LoadedHost, BrowseWithoutACacheSizeAsksBlocksOf100) {
+  GeneralLog log(m_lib, m_server);
+  ASSERT_TRUE(log.ok()) << log.error();
+  INATable* t = Table(Host());
+  CHostContext ctx(7, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr));
+  ASSERT_TRUE(t->bHLitxxx(&ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+  const std::string selects = log.Holding("SELECT%FROM `" + m_table + "`%");
+  EXPECT_NE(selects.find(" LIMIT 100\n"), std::string::npos) << selects;
+  EXPECT_TRUE(t->bHFerme(&ctx));
+}
 
 // The entries that find a connection never make one: 14 naming the host's connection, at each
 // entry's own site, and no connection object holds the host's description.
@@ -217,6 +444,8 @@ TEST_F(LoadedHost, ProviderListAndAutomaticFilterAreRefusedWith8OfType7) {
 // Outside a transaction a lock would end with its own statement: 29 and nothing sent. Inside one
 // a second session waits for the rows until the commit.
 TEST_F(LoadedHost, LocksHoldOnlyInsideATransaction) {
+  GeneralLog log(m_lib, m_server);
+  ASSERT_TRUE(log.ok()) << log.error();
   CHostConnectionDescription* host = Host();
   ASSERT_TRUE(m_loader.bOpenConnection(host));
   const std::wstring table = L"`" + m_wtable + L"`";
@@ -226,6 +455,7 @@ TEST_F(LoadedHost, LocksHoldOnlyInsideATransaction) {
   EXPECT_STREQ(m_driver->piGetLastError()->pszGetLogicalTableName(), table.c_str());
   EXPECT_FALSE(m_driver->bSQLBloqueRequete(host, query));
   EXPECT_EQ(TopCode(m_driver->piGetLastError()), kNoTransaction);
+  EXPECT_EQ(log.Holding(m_table + "%FOR UPDATE"), "");
 
   RawConnection other{m_lib};
   std::string err;
@@ -237,7 +467,7 @@ TEST_F(LoadedHost, LocksHoldOnlyInsideATransaction) {
     std::string blocked;  // what the other session cannot have until the commit
   } rows[] = {
       {"table", [&] { return m_driver->bSQLBloqueTable(host, table.c_str()); },
-       "SELECT id FROM " + m_table + " WHERE id = 40 FOR UPDATE"},
+       "DELETE FROM " + m_table + " WHERE id = 40"},
       {"query", [&] { return m_driver->bSQLBloqueRequete(host, query); },
        "UPDATE " + m_table + " SET t = 'x' WHERE id = 20"},
   };
@@ -249,6 +479,9 @@ TEST_F(LoadedHost, LocksHoldOnlyInsideATransaction) {
     ASSERT_TRUE(m_driver->bTransactionCommit(host, L"locks"));
     EXPECT_TRUE(other.exec(row.blocked, &err)) << row.name << err;
   }
+  // The query lock sends the host's query text.
+  EXPECT_EQ(log.Holding(m_table + "%FOR UPDATE"), "SELECT * FROM `" + m_table + "` FOR UPDATE\nSELECT id FROM " +
+                                                      m_table + " WHERE id = 20 FOR UPDATE\n");
   query->nRelease();
 }
 
