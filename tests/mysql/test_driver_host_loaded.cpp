@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,15 @@ std::string Narrow(const wchar_t* w) {
   std::string s;
   for (; w != nullptr && *w != 0; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
   return s;
+}
+
+// The text of a list the driver handed over (its own value class reads it).
+std::string ListText(const CAny& list) {
+  void* p = nullptr;
+  unsigned int bytes = 0;
+  list.Intern()->nGetDataAdr(&p);
+  list.Intern()->nGetUtilDataSize(&bytes);
+  return p != nullptr ? Narrow(std::wstring(static_cast<const wchar_t*>(p), bytes / sizeof(wchar_t)).c_str()) : "";
 }
 
 unsigned int TopCode(INAError* e) { return e->pclGetXError()->nGetUserErrorCode(); }
@@ -184,6 +194,7 @@ class LoadedHost : public testing::Test {
   CHostLoader m_loader;
   INADriver* m_driver = nullptr;
   std::vector<INATable*> m_tabHeld;
+  std::mutex m_parseMutex;
 };
 
 // The server's general log, into its table, for as long as it lives. The test runs as the
@@ -556,6 +567,79 @@ TEST_F(LoadedHost, RollBackLeavesTheBrowseOnTheServersRowsOnly) {
       EXPECT_TRUE(m_driver->bCloseConnection(host));
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Lists, locks and diagnoses on four threads beside table reads: each gets and gives back its
+// connection under the driver's lock, so the reads stay whole and every connection lets go of
+// its host description once the driver goes.
+TEST_F(LoadedHost, FourThreadsMixCatalogueLocksAndDiagnosisWithReads) {
+  CHostConnectionDescription* reads = Host();
+  CHostConnectionDescription* locks = Host(";Application Name=locks");
+  INATable* t = Table(reads);
+  const std::string all = "10 20 30 40 50 | 50 40 30 20 10 ";
+  std::string failures[4];
+  auto reader = [&](int i) {
+    CHostContext ctx(200 + static_cast<DWORD>(i), 1);
+    if (!t->bHOuvre(&ctx, kReadWrite, nullptr)) {
+      failures[i] = "not opened";
+      return;
+    }
+    for (int round = 0; round < 15; ++round) {
+      const std::string seen = Ids(t, &ctx);
+      if (seen != all) failures[i] += seen + "; ";
+    }
+    t->bHFerme(&ctx);
+    m_driver->bCloseContext(&ctx);
+  };
+  auto catalogue = [&](int i) {
+    for (int round = 0; round < 15; ++round) {
+      CAny tables, links, types;
+      CXYString<wchar_t> databases;
+      if (!m_driver->bGetTableList(&tables, reads, 1) || !m_driver->bGetDatabaseList(&databases, reads, 1) ||
+          !m_driver->bGetLinkList(&links, m_wtable.c_str(), nullptr, reads, 32) ||
+          !m_driver->bSQLFormatColonne(reads, &types))
+        failures[i] += "list failed; ";
+      else if (ListText(tables).find(m_table) == std::string::npos)
+        failures[i] += "table not listed; ";
+    }
+  };
+  auto locker = [&](int i) {
+    ISQLParserInformation* query = nullptr;
+    {
+      std::lock_guard<std::mutex> guard(m_parseMutex);
+      query = Parse("SELECT id FROM " + m_table + " WHERE id = 30");
+    }
+    for (int round = 0; round < 15; ++round) {
+      CAny diagnosis;
+      const bool outside = !m_driver->bSQLBloqueTable(locks, m_wtable.c_str());
+      const bool inside = m_driver->bTransactionBegin(locks, L"t") && m_driver->bSQLBloqueRequete(locks, query) &&
+                          m_driver->bTransactionCommit(locks, L"t");
+      const bool refused = !m_driver->bHConnexionDiagnose(&diagnosis, locks, m_wtable.c_str(), 0);
+      if (!outside || !inside || !refused) failures[i] += "lock round " + std::to_string(round) + "; ";
+    }
+    query->nRelease();
+  };
+  ASSERT_TRUE(m_loader.bOpenConnection(locks));
+  std::vector<std::thread> threads;
+  threads.emplace_back(reader, 0);
+  threads.emplace_back(reader, 1);
+  threads.emplace_back(catalogue, 2);
+  threads.emplace_back(locker, 3);
+  for (std::thread& th : threads) th.join();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(failures[i], "") << "thread " << i;
+  EXPECT_TRUE(m_driver->bCloseConnection(locks));
+  for (INATable* held : m_tabHeld) held->nExternalRelease();
+  m_tabHeld.clear();
+  EXPECT_EQ(m_driver->nExternalRelease(), 0);
+  m_driver = nullptr;
+  for (CHostConnectionDescription& host : m_hosts) EXPECT_EQ(host.nGetRefCount(), 0);
+  CInformationModule::ms_piStrMemAlloc = nullptr;
+  EXPECT_TRUE(m_loader.Stop());
+  EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
 }
 
 }  // namespace
