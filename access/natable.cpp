@@ -515,12 +515,6 @@ BOOL CNATable::bCalculateKeyValue(INAContext* ctx, const wchar_t*, void**, const
   return _bRefuse(ctx, kSiteCalculateKeyValue);
 }
 
-BOOL CNATable::bExecuteQuery(int* result, INAContext*, const wchar_t*, ISQLParserInformation*, unsigned int,
-                             const INAQueryExecution*) {
-  if (result != nullptr) *result = 0;
-  return FALSE;
-}
-
 const wchar_t* CNATable::pszGetLogicalName() const {
   return m_piDescription != nullptr ? m_piDescription->pszGetLogicalName() : L"";
 }

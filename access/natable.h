@@ -140,7 +140,11 @@ class CNATable : public INATable {
   // Drops the file; the data access leaves the table whatever the result.
   virtual BOOL bSupprimeFichier(INAContext* ctx);
   virtual ~CNATable();
-  // *result non-zero when the query yields a result the host browses; FALSE until queries run.
+  // Runs query in ctx's data access (made when needed; natablequery.cpp). *result non-zero when
+  // the query yields a result the host browses; then, unless the host prepared the query, the
+  // table's description becomes the access's for the host layout. A failed run leaves its error in
+  // the table's own error object and drops the access unless the host prepared the query. The
+  // table's error is not reset.
   virtual BOOL bExecuteQuery(int* result, INAContext* ctx, const wchar_t* name, ISQLParserInformation* query,
                              unsigned int mode, const INAQueryExecution* execution);
 
