@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -167,16 +168,20 @@ class LoadedTable : public testing::Test {
     return failures;
   }
 
-  // The I4 item i of ctx's current record takes v (defined), as the host writes its record.
-  BOOL SetI4(INATable* t, INAContext* ctx, size_t i, int32_t v) {
+  // Item i of ctx's current record takes bytes, zero-filled to its size (null: NULL), as the host
+  // writes its record.
+  BOOL SetItem(INATable* t, INAContext* ctx, size_t i, const void* bytes, size_t size) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return FALSE;
-    memcpy(record->pbyGetValues() + m_items[i].nGetOffset(0), &v, 4);
-    record->vSetItemValueDefined(&m_items[i], TRUE, 0);
+    BYTE* at = record->pbyGetValues() + m_items[i].nGetOffset(0);
+    memset(at, 0, m_items[i].nGetTotalSize());
+    if (bytes != nullptr) memcpy(at, bytes, std::min<size_t>(size, m_items[i].nGetTotalSize()));
+    record->vSetItemValueDefined(&m_items[i], bytes != nullptr ? TRUE : FALSE, 0);
     const BOOL ok = m_loader.bSetRecord(t, ctx, record);
     record->vnRelease();
     return ok;
   }
+  BOOL SetI4(INATable* t, INAContext* ctx, size_t i, int32_t v) { return SetItem(t, ctx, i, &v, 4); }
   // The rows the server holds under where.
   size_t Count(const std::string& where) {
     RawRows rows;
@@ -556,6 +561,88 @@ TEST_F(LoadedTable, EverySlotReachesTheFileOfTheContext) {
     }
   }
   EXPECT_EQ(Count("TRUE"), 0u);
+}
+
+TEST_F(LoadedTable, ACreatedFileIsFilledBrowsedSoughtFilteredCountedModifiedAndDeleted) {
+  // The host's description creates the table: id and n may not be NULL.
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("DROP TABLE " + Quoted(), &err)) << err;
+  m_items[0].m_bNullAllowed = FALSE;
+  m_items[2].m_bNullAllowed = FALSE;
+  CHostConnectionDescription* host = Host(";QX Cache Size=15");
+  INATable* t = Table(host);
+  CHostContext ctx(30, 1);
+  ASSERT_TRUE(t->bHCreation(&ctx, nullptr)) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  RawRows columns;
+  ASSERT_TRUE(m_raw.query("SELECT COLUMN_NAME, IS_NULLABLE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = '" +
+                              m_server.database + "' AND TABLE_NAME = '" + m_table + "' ORDER BY ORDINAL_POSITION",
+                          &columns, &err))
+      << err;
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_EQ(*columns[0][1] + *columns[1][1] + *columns[2][1], "NOYESNO");
+  // Filled out of order: even ids, texts with a quote and a backslash, every fifth NULL.
+  for (int i = kRows; i >= 1; --i) {
+    const std::string text = "f'" + std::to_string(i) + "\\";
+    ASSERT_TRUE(SetI4(t, &ctx, 0, i * 2) && SetItem(t, &ctx, 1, i % 5 == 0 ? nullptr : text.c_str(), text.size()) &&
+                SetI4(t, &ctx, 2, i * 7));
+    ASSERT_TRUE(t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0})) << i << ": " << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  }
+  ASSERT_TRUE(m_raw.query("SELECT id, t, n FROM " + Quoted() + " ORDER BY id", &m_rows, &err)) << err;
+  ASSERT_EQ(m_rows.size(), static_cast<size_t>(kRows));
+  EXPECT_EQ(*m_rows[3][0] + "|" + m_rows[3][1].value_or("NULL") + "|" + *m_rows[3][2], "8|f'4\\|28");
+  EXPECT_FALSE(m_rows[4][1].has_value());
+  EXPECT_EQ(Browse(t, &ctx), "");
+  // Seek id 20, then the next record.
+  CAny sought, low, high;
+  sought.SetI4(20);
+  ASSERT_TRUE(t->bHRecherche(&ctx, L"id", &sought, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0));
+  int found = 0;
+  EXPECT_TRUE(t->bEvalHTrouve(&ctx, L"id", &found, nullptr) && found == 1);
+  EXPECT_EQ(RecordIs(t, &ctx, 9), "");
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+  EXPECT_EQ(RecordIs(t, &ctx, 10), "");
+  // Filter ids 10 to 20: first, last and the count under the filter; then all of them again.
+  low.SetI4(10);
+  high.SetI4(20);
+  ASSERT_TRUE(t->bHFiltre(&ctx, L"id", &low, 1, &high, 1, nullptr));
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  EXPECT_EQ(RecordIs(t, &ctx, 4), "");
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_LAST));
+  EXPECT_EQ(RecordIs(t, &ctx, 9), "");
+  long long count = 0;
+  EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0x4000));
+  EXPECT_EQ(count, 6);
+  ASSERT_TRUE(t->bHDesactiveFiltre(&ctx, L"id", 0));
+  EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0));
+  EXPECT_EQ(count, kRows);
+  // Modify id 30, then delete it.
+  sought.SetI4(30);
+  ASSERT_TRUE(t->bHRecherche(&ctx, L"id", &sought, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0));
+  ASSERT_TRUE(SetI4(t, &ctx, 2, -1));
+  ASSERT_TRUE(t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0})) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_EQ(Count("id = 30 AND n = -1"), 1u);
+  ASSERT_TRUE(t->bHSupprime(&ctx, 0, eNA_LOCKTYPE{0})) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_EQ(Count("id = 30"), 0u);
+  EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0));
+  EXPECT_EQ(count, kRows - 1);
+  // Refused adds: a duplicate id (error type 3), a NULL where the column may not hold one (8).
+  const struct {
+    const char* what;
+    int32_t id;
+    bool nNull;
+    int type;
+  } refused[] = {{"duplicate", 2, false, 3}, {"NULL n", 999, true, 8}};
+  for (const auto& r : refused) {
+    ASSERT_TRUE(SetI4(t, &ctx, 0, r.id)) << r.what;
+    int32_t n = 5;
+    ASSERT_TRUE(SetItem(t, &ctx, 2, r.nNull ? nullptr : &n, 4)) << r.what;
+    EXPECT_FALSE(t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0})) << r.what;
+    EXPECT_EQ(static_cast<int>(t->piGetLastError(&ctx)->eGetErrorType()), r.type)
+        << r.what << ": " << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  }
+  EXPECT_EQ(Count("TRUE"), static_cast<size_t>(kRows - 1));
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  // Released with the rest and the library ended: no host string block is left (TearDown).
 }
 
 }  // namespace
