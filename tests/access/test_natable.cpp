@@ -396,6 +396,57 @@ TEST_F(Table, TheHostEngineIsCheckedUntilItPassesOnce) {
   parse->nRelease();
 }
 
+TEST_F(Table, NullContextIsAnsweredWithError19AndNeverAsked) {
+  CHostContext ctx(11, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  long long n = 0;
+  int id = 0;
+  const std::pair<const char*, std::function<BOOL()>> rows[] = {
+      {"bHLitxxx", [&] { return Read(m_pTable, nullptr); }},
+      {"bHNbEnr", [&] { return m_pTable->bHNbEnr(nullptr, &n, 16, 0); }},
+      {"bHSauvePosition", [&] { return m_pTable->bHSauvePosition(nullptr, L"id", &id, 0); }},
+      {"bHFerme", [&] { return m_pTable->bHFerme(nullptr); }},
+      {"bHLiberePosition", [&] { return m_pTable->bHLiberePosition(nullptr, 1); }},
+      {"bHDesactiveFiltre", [&] { return m_pTable->bHDesactiveFiltre(nullptr, L"id", 0); }},
+      {"bIsOpened", [&] { return m_pTable->bIsOpened(nullptr); }},
+      {"bHOuvre", [&] { return m_pTable->bHOuvre(nullptr, eNA_ACCESS{0}, nullptr); }},
+      {"bHCreation", [&] { return m_pTable->bHCreation(nullptr, nullptr); }},
+      {"bSupprimeFichier", [&] { return m_pTable->bSupprimeFichier(nullptr); }},
+      {"bHMode", [&] { return m_pTable->bHMode(nullptr, _eNA_HMODE{1}); }},
+      {"bHReindexe", [&] { return m_pTable->bHReindexe(nullptr, 0, nullptr); }},
+      {"bNeedCloseQuery", [&] { return m_pTable->bNeedCloseQuery(nullptr, nullptr); }},
+      {"llGetRecNum", [&] { return BOOL(m_pTable->llGetRecNum(nullptr) != 0); }},
+  };
+  for (const auto& [op, call] : rows) {
+    Err(m_pTable->piGetLastError())->Reset();
+    EXPECT_FALSE(call()) << op;
+    EXPECT_EQ(TableError(m_pTable), kNotOpened) << op;
+    EXPECT_EQ(m_pTable->piGetLastError(nullptr), m_pTable->piGetLastError()) << op;
+  }
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 1u);
+  EXPECT_TRUE(Read(m_pTable, &ctx));
+}
+
+TEST_F(Table, NullAnswerPointerIsRefusedWithError4) {
+  CHostContext ctx(12, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  const std::pair<const char*, std::function<BOOL()>> rows[] = {
+      {"bHVersion", [&] { return m_pTable->bHVersion(&ctx, nullptr); }},
+      {"bHNbEnr", [&] { return m_pTable->bHNbEnr(&ctx, nullptr, 16, 0); }},
+      {"bHSauvePosition", [&] { return m_pTable->bHSauvePosition(&ctx, L"id", nullptr, 0); }},
+      {"bGetRecord", [&] { return m_pTable->bGetRecord(&ctx, nullptr); }},
+      {"bCompareTablePosition", [&] { return m_pTable->bCompareTablePosition(&ctx, 1, 1, nullptr); }},
+      {"bNbEnrNeedParse", [&] { return m_pTable->bNbEnrNeedParse(&ctx, nullptr, L"id"); }},
+  };
+  for (const auto& [op, call] : rows) {
+    EXPECT_FALSE(call()) << op;
+    EXPECT_EQ(Err(m_pTable->piGetLastError(&ctx))->nGetUserErrorCode(), 4u) << op;
+  }
+  CNADataAccess* access = m_pTable->_pclFindDataAccess(&ctx);
+  EXPECT_EQ(access->nGetSavedPositionCount(), 0);
+  access->nRelease();
+}
+
 // Orders open in three files of two contexts, Lines in a third file of context 1, and Orders on a
 // second connection in context 3.
 class TableWalk : public Table {
