@@ -558,6 +558,31 @@ TEST_F(TableWalk, ClosingFilesByNameLeavesTheCallersFileOfAnotherTableOpen) {
   EXPECT_EQ(m_pLines->dwGetDataAccessCount(), 1u);
 }
 
+TEST_F(TableWalk, HModeReachesTheContextsFilesOfTheTablesNameAndBecomesTheContextsDefault) {
+  const _eNA_HMODE mode{2};
+  ASSERT_TRUE(m_pTable->bHMode(&m_c13, mode));  // the caller's own file is a file of Lines
+  struct Row {
+    CNATable* table;
+    CHostContext* ctx;
+    int mode;
+  } rows[] = {{m_pTable, &m_c11, 2}, {m_pTable, &m_c12, 2}, {m_pTable, &m_c21, 1}, {m_pLines, &m_c13, 1}};
+  for (const Row& r : rows) {
+    CNADataAccess* access = r.table->_pclFindDataAccess(r.ctx);
+    ASSERT_NE(access, nullptr);
+    EXPECT_EQ(static_cast<int>(access->eGetHMode()), r.mode) << r.ctx->dwGetCtxID() << "." << r.ctx->dwGetDataID();
+    access->nRelease();
+  }
+  CNAContext* context = m_pDriver->pclFindContext(&m_c11);
+  ASSERT_NE(context, nullptr);
+  EXPECT_EQ(static_cast<int>(context->eGetDefaultMode()), 2);
+  m_pDriver->nReleaseContext(&m_c11, context);
+  // A context without files: TRUE, and no file is made for it.
+  CHostContext fresh(8, 1);
+  EXPECT_TRUE(m_pTable->bHMode(&fresh, mode));
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 3u);
+  EXPECT_FALSE(Read(m_pTable, &fresh));
+}
+
 TEST_F(TableWalk, AccessesFoundByContextAndTheQueryTest) {
   for (DWORD id : {1u, 2u, 9u}) {
     CNADataAccess* found = m_pTable->pclFindDataAccessByContext(id);
