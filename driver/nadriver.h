@@ -133,9 +133,10 @@ class CNADriver : public INADriver {
   // Registers the context when needed; the name waits there for the context's next open.
   BOOL SetNextLogicalName(INAContext* ctx, const wchar_t* name) override;
   // Runs the query as the result table of (ctx, name), reusing the one registered. A result with
-  // rows stays registered and *out (when given) gets it with an external reference; without
-  // rows, or on failure (the table's error copied into the driver's), the table is closed and
-  // unregistered unless flag 16 is set or the host prepared the query; *out is then null.
+  // rows is registered and *out (when given) gets it with an external reference. Without rows,
+  // or on failure (the table's error copied into the driver's), *out is null and the table is
+  // closed and unregistered, unless the host keeps the query (flag 16, or a query the host
+  // prepared): then it stays, or becomes, registered for the host's later run.
   BOOL bHExecuteRequeteSQLEx(INATable** out, INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx,
                              ISQLParserInformation* query, unsigned int flags,
                              const INAQueryExecution* execution) override;

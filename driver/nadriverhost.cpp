@@ -150,6 +150,10 @@ BOOL CNADriver::bHExecuteRequeteSQLEx(INATable** out, INAContext* ctx, const wch
     }
   } else if ((flags & kKeepQuery) == 0 && !HostPrepared(table)) {
     _bReleaseTable(ctx, table);
+  } else {
+    // Kept for the host's later run of that name: a new table is registered too, else it would
+    // go with this call's reference.
+    _AddTable(table);
   }
   // Only this call's reference: a registered result stays for the next call of that name.
   table->nRelease();

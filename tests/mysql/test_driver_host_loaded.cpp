@@ -24,6 +24,7 @@
 #include "host/host_datasource.h"
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
+#include "host/host_queryexecution.h"
 #include "host/host_sqlparser.h"
 #include "platform/information_dll.h"
 #include "platform/xerror.h"
@@ -65,6 +66,8 @@ class LoadedHost : public testing::Test {
     std::string err;
     ASSERT_TRUE(m_lib.load(&err)) << err;
     ASSERT_TRUE(m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    // A test stopped inside a transaction of the driver must not leave the drop waiting forever.
+    ASSERT_TRUE(m_raw.exec("SET SESSION lock_wait_timeout = 10", &err)) << err;
     m_table = "qx_host_" + std::to_string(getpid());
     ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err)) << err;
     ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_table + " (id INT PRIMARY KEY, t VARCHAR(20)) ENGINE=InnoDB", &err))
@@ -77,7 +80,7 @@ class LoadedHost : public testing::Test {
     m_items.back().m_wKeyFlags = 0x8000;
     m_desc.Add(&m_items.emplace_back(L"t", NA_IT_TEXTE, 21));
     for (CHostItemDescription& item : m_items) item.m_pszNameInSource = L"";
-    m_catalogue.Add(&m_desc);
+    m_catalogue.Add(Desc(m_wtable, true));
     m_user = Wide(m_server.user);
     m_password = Wide(m_server.password);
     m_source = Wide(m_server.host);
@@ -168,13 +171,18 @@ class LoadedHost : public testing::Test {
     return s;
   }
 
-  // A description of another table laid out as the test's own.
-  CHostRecordDescription* Desc(const std::wstring& table) {
+  // A description of another table laid out as the test's own. The host's queries know a table
+  // by such a description, whose items name their source (bQuery).
+  CHostRecordDescription* Desc(const std::wstring& table, bool bQuery = false) {
     CHostRecordDescription& desc = m_otherDescs.emplace_back();
     const std::wstring& name = m_texts.emplace_back(table);
     desc.m_pszName = desc.m_pszPhysicalName = desc.m_pszDBTableName = name.c_str();
     for (size_t i = 0; i < 2; ++i) {
       CHostItemDescription& item = m_items.emplace_back(m_items[i]);
+      if (bQuery) {
+        item.m_pszNameInSource = item.pszGetName();
+        item.m_pszSourceName = name.c_str();
+      }
       desc.Add(&item);
     }
     return &desc;
@@ -640,6 +648,87 @@ TEST_F(LoadedHost, FourThreadsMixCatalogueLocksAndDiagnosisWithReads) {
   CInformationModule::ms_piStrMemAlloc = nullptr;
   EXPECT_TRUE(m_loader.Stop());
   EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The host's queries run as result tables: a result with rows is registered under its context
+// and name and reused by the next run of that name; without rows, or on failure, nothing stays
+// registered unless the host keeps it (flag 16). A registered result holds its connection, so a
+// closed connection lets go of the host's description only once nothing is registered.
+TEST_F(LoadedHost, QueryResultsAreRegisteredOnlyWithRows) {
+  m_catalogue.Add(Desc(L"qx_no_such_table", true));
+  const struct {
+    const char* name;
+    std::string sql;
+    unsigned int flags;
+    BOOL result;
+    bool table;       // *out given
+    bool registered;  // still held once the connection is closed
+    unsigned int serverError;
+  } rows[] = {
+      {"select", "SELECT id, t FROM " + m_table + " ORDER BY id", 0, TRUE, true, true, 0},
+      {"update", "UPDATE " + m_table + " SET t = 'u' WHERE id = 10", 0, TRUE, false, false, 0},
+      // Flag 16 only prepares, which an UPDATE cannot be here; the host keeps the query though.
+      {"update kept", "UPDATE " + m_table + " SET t = 'v' WHERE id = 10", 16, FALSE, false, true, 0},
+      {"failure", "SELECT id, t FROM qx_no_such_table", 0, FALSE, false, false, 1146},
+      {"failure kept", "SELECT id, t FROM qx_no_such_table", 16, FALSE, false, true, 1146},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    CHostConnectionDescription* host = Host(";Application Name=q" + std::to_string(++n));
+    ASSERT_TRUE(m_loader.bOpenConnection(host));
+    CHostContext ctx(10 + static_cast<DWORD>(n), 1);
+    ISQLParserInformation* query = Parse(row.sql);
+    INATable* out = reinterpret_cast<INATable*>(&ctx);  // overwritten by every run
+    EXPECT_EQ(m_driver->bHExecuteRequeteSQL(&out, &ctx, L"Q", host, query, row.flags), row.result)
+        << row.name << ": " << Narrow(m_driver->piGetLastError()->pszGetError());
+    EXPECT_EQ(out != nullptr, row.table) << row.name;
+    const std::string error = Narrow(m_driver->piGetLastError()->pszGetError());
+    if (row.serverError != 0) {
+      EXPECT_NE(error.find(std::to_string(row.serverError)), std::string::npos) << error;
+    }
+    if (out != nullptr) {
+      EXPECT_EQ(Ids(out, &ctx), "10 20 30 40 50 | 50 40 30 20 10 ") << row.name;
+    }
+    query->nRelease();
+    EXPECT_TRUE(m_driver->bCloseConnection(host));
+    EXPECT_EQ(host->nGetRefCount(), row.registered ? 1 : 0) << row.name;
+    // Freeing the context's result lets the connection go.
+    EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"Q", host));
+    if (out != nullptr) out->nExternalRelease();
+    EXPECT_EQ(host->nGetRefCount(), 0) << row.name;
+  }
+  EXPECT_EQ(ServerIds(), "10 20 30 40 50 ");
+}
+
+// A second run of a name in a context reuses the result table; another context has its own.
+TEST_F(LoadedHost, RunsOfOneNameShareTheContextsResult) {
+  CHostConnectionDescription* host = Host();
+  ASSERT_TRUE(m_loader.bOpenConnection(host));
+  CHostContext ctx(20, 1), other(21, 1);
+  ISQLParserInformation* first = Parse("SELECT id, t FROM " + m_table + " WHERE id > 20 ORDER BY id");
+  ISQLParserInformation* second = Parse("SELECT id, t FROM " + m_table + " WHERE id < 40 ORDER BY id");
+  CHostQueryExecution execution(0, L"id");
+  INATable* a = nullptr;
+  INATable* b = nullptr;
+  INATable* c = nullptr;
+  ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&a, &ctx, L"R", host, first, 0, &execution));
+  EXPECT_EQ(Ids(a, &ctx), "30 40 50 | 50 40 30 ");
+  ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&b, &ctx, L"r", host, second, 0, &execution));
+  EXPECT_EQ(b, a);
+  EXPECT_EQ(Ids(b, &ctx), "10 20 30 | 30 20 10 ");
+  ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&c, &other, L"R", host, first, 0, nullptr));
+  EXPECT_NE(c, a);
+  EXPECT_EQ(Ids(c, &other), "30 40 50 | 50 40 30 ");
+  EXPECT_EQ(Ids(a, &ctx), "10 20 30 | 30 20 10 ");
+  for (INATable* t : {a, b, c}) t->nExternalRelease();
+  EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"R", host));
+  EXPECT_TRUE(m_driver->bFreeDataSource(&other, L"R", host));
+  first->nRelease();
+  second->nRelease();
 }
 
 }  // namespace
