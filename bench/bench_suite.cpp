@@ -35,6 +35,7 @@
 #include "host/host_datasource.h"
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
+#include "host/host_sqlparser.h"
 #include "sql/nakjrecord.h"
 #include "tests/support/rawmysql.h"
 #include "values/any.h"
@@ -387,6 +388,16 @@ class CDriverSide {
   }
   CHostControl* Host() const { return m_loader.Control(); }
   INADriver* Driver() const { return m_driver; }
+  CHostLoader& Loader() { return m_loader; }
+
+  // The host's parse of a query over the bench table, with the host's own SQL engine.
+  ISQLParserInformation* Parse(const std::string& sql, std::string* why) {
+    if (m_catalogue.Descriptions().empty()) m_catalogue.Add(&m_bench.desc);
+    CTString error;
+    ISQLParserInformation* parse = CHostSQLParser::piParse(m_texts.emplace_back(Wide(sql)).c_str(), m_catalogue, &error);
+    if (parse == nullptr) *why = "parse failed";
+    return parse;
+  }
 
   // A host connection whose extended information ends with extra.
   CHostConnectionDescription* Connection(const std::string& extra) {
@@ -482,6 +493,7 @@ class CDriverSide {
     for (const auto& l : layout) {
       CHostItemDescription& item = d->items.emplace_back(l.name, l.type, l.size);
       item.m_pszNameInSource = L"";
+      item.m_pszSourceName = name;  // what a query over the file names as the column's table
       d->desc.Add(&item);
     }
     d->items[0].m_wKeyFlags = 0x8000;
@@ -506,6 +518,7 @@ class CDriverSide {
   std::deque<CHostConnectionDescription> m_hosts;
   std::vector<INATable*> m_tables;
   STDesc m_bench, m_add;
+  CHostSQLCatalogue m_catalogue;
   CHostRow m_row;
 };
 
@@ -588,6 +601,11 @@ STResult RunDriver(const STArgs& a) {
     CRaw raw;
     if (!raw.Open(&fail.why) || !ResetAddTable(&raw, &fail.why)) return fail;
     CHostConnectionDescription* cnx = d.Connection("");
+    // A transaction is one of the connection's: the host opens the connection first.
+    if (!d.Loader().bOpenConnection(cnx)) {
+      fail.why = "connection: " + d.Error(nullptr, nullptr);
+      return fail;
+    }
     INATable* t = d.Table(cnx, true);
     if (t == nullptr || !t->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) {
       fail.why = "open: " + d.Error(t, &ctx);
@@ -595,7 +613,7 @@ STResult RunDriver(const STArgs& a) {
     }
     const bool tx = a.mode == "adds_tx";
     STResult r = Measure(d.Host(), [&](STResult* res) {
-      if (tx && !d.Driver()->bTransactionBegin(cnx, nullptr)) {
+      if (tx && !d.Driver()->bTransactionBegin(cnx, L"bench")) {
         res->why = "begin: " + d.Error(nullptr, nullptr);
         return;
       }
@@ -604,7 +622,7 @@ STResult RunDriver(const STArgs& a) {
           res->why = "add " + std::to_string(i) + ": " + d.Error(t, &ctx);
           return;
         }
-      if (tx && !d.Driver()->bTransactionCommit(cnx, nullptr)) {
+      if (tx && !d.Driver()->bTransactionCommit(cnx, L"bench")) {
         res->why = "commit: " + d.Error(nullptr, nullptr);
         return;
       }
@@ -612,6 +630,45 @@ STResult RunDriver(const STArgs& a) {
     });
     t->bHFerme(&ctx);
     r.checksum = AddedChecksum(&raw);
+    return r;
+  }
+  if (a.mode == "query" || a.mode == "count") {
+    // The host's query, parsed by the host and run by name; its result table is browsed or counted.
+    CHostConnectionDescription* cnx = d.Connection("");
+    const std::string where = a.mode == "query" ? " WHERE qty < 250" : "";
+    ISQLParserInformation* parse =
+        d.Parse("SELECT id, name, qty, price, created, note FROM bench" + where + " ORDER BY id", &fail.why);
+    if (parse == nullptr || !d.Loader().bOpenConnection(cnx)) return fail;
+    INATable* t = nullptr;
+    STResult r;
+    auto run = [&](STResult* res) {
+      if (!d.Driver()->bHExecuteRequeteSQLEx(&t, &ctx, L"QBENCH", cnx, parse, 0, nullptr) || t == nullptr) {
+        res->why = "query: " + d.Error(nullptr, nullptr);
+        return false;
+      }
+      return true;
+    };
+    if (a.mode == "query") {
+      r = Measure(d.Host(), [&](STResult* res) {
+        if (run(res)) Browse(&d, t, &ctx, 0, res);
+      });
+    } else if (run(&r)) {
+      // The count alone is measured: the driver streams the query's rows to count them.
+      r = Measure(d.Host(), [&](STResult* res) {
+        long long count = 0;
+        if (!t->bHNbEnr(&ctx, &count, 16, 0)) {
+          res->why = "count: " + d.Error(t, &ctx);
+          return;
+        }
+        CChecksum sum;
+        sum.Int(count);
+        res->units = count;
+        res->checksum = sum.Value();
+      });
+    }
+    if (t != nullptr) t->nExternalRelease();
+    d.Driver()->bFreeDataSource(&ctx, L"QBENCH", cnx);
+    parse->nRelease();
     return r;
   }
   fail.why = "mode " + a.mode + " is not run on the driver side";
