@@ -27,6 +27,13 @@
 #include <string>
 #include <vector>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>  // counts only the measured part under valgrind --instr-atstart=no
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
 #include "access/inatable.h"
 #include "driver/inadriver.h"
 #include "driver/inaerror.h"
@@ -171,7 +178,9 @@ STResult Measure(CHostControl* host, F&& body) {
   const double cpu0 = CpuSeconds();
   const auto t0 = std::chrono::steady_clock::now();
   STResult r;
+  CALLGRIND_START_INSTRUMENTATION;
   body(&r);
+  CALLGRIND_STOP_INSTRUMENTATION;
   r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.cpu = CpuSeconds() - cpu0;
   r.rssKb = std::max(0l, ProcStatusKb("VmHWM:") - rss0);
