@@ -284,9 +284,13 @@ class CNADataAccess : public CInterf {
   // Builds the description of the statement's result (named after the logical name) and
   // installs it.
   BOOL bInitImportedDataSourceDesc(CNAStatement* stmt);
-  // The next automatic identifier set into the record's column; TRUE without such a column.
-  // FALSE with one: no generator is made yet.
-  BOOL bSetNewAutoId();
+  // The next automatic identifier set into the record's column; TRUE without such a column. A
+  // value the column's host type cannot hold is left out of the record: into *unheld when given
+  // (the INSERT sends it as it is and the server refuses it), else FALSE.
+  BOOL bSetNewAutoId(CAny* unheld = nullptr);
+  // The generator, made on first use and kept, with one reference for the caller; null with the
+  // no-memory error.
+  CNAIDAuto* pclGetIDAuto();
 
   // ---- Statements ----
   // The statement of item with one reference for the caller; null when there is none.
@@ -584,6 +588,7 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* m_pclRecordSave2 = nullptr;
   int m_nRecordSaveID = -1;
   CNATableCache* m_pclTableCache = nullptr;
+  CNAIDAuto* m_pclIDAuto = nullptr;
   int m_bQueryParseStarted = 0;
   CNAStatement* m_pclExecuteStatement = nullptr;
   CTString m_csAliasName;

@@ -81,8 +81,18 @@ BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
     _NoMemory();
     return FALSE;
   }
+  // An identifier numbered here goes into the record while the INSERT is built: a refused add
+  // gives the host back the record it built.
+  CNAColumn* idAuto = m_pclCurrentRecord->pclGetColumnIDAutoNoRef();
+  const bool numbered = idAuto != nullptr && (flags & 0x500) == 0 &&
+                        ((flags & 0x200) != 0 || !idAuto->bIsAutoIncrementOnDataBase());
+  auto built = CHeldRef<CNARecordValue>::Take(numbered ? m_pclCurrentRecord->pclGetCurrentValueNoRef()->pclGetClone(-1)
+                                                       : nullptr);
+  if (numbered && built.get() == nullptr) return FALSE;
   BOOL ok = stmt.get()->bSetLockType(lock);
   ok = _bOperation(stmt.get(), NA_QUERY_INSERT, flags, nullptr) && ok;
+  if (!ok && built.get() != nullptr && m_pclCurrentRecord->bCopyToCurrentRecord(built.get()))
+    m_pclCurrentRecord->OnNAKJRecordChanged();
   if (ok) ok = bLockRecord(stmt.get(), lock, 0, nullptr);
   DoneWith(stmt.get());
   return ok;

@@ -642,7 +642,13 @@ BOOL CNAStatement::_bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITE
 BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQUERYTYPE, NA_WRITEPARSEFLAGS flags) {
   if (column->bIsIdAuto() && (flags & 0x500) == 0 &&
       ((flags & NA_WPF_IDAUTO_NEW) != 0 || !column->bIsAutoIncrementOnDataBase())) {
-    if (!m_pclDataAccess->bSetNewAutoId()) return FALSE;
+    CAny unheld;
+    unheld.SetI8(0);
+    unheld.SetNull(true);
+    if (!m_pclDataAccess->bSetNewAutoId(&unheld)) return FALSE;
+    // A value past the record's item goes as it is, never wrapped: the server refuses it.
+    if (!unheld.bIsNull())
+      return values->bAddParameter(&unheld, static_cast<eOPEXPRESSION>(-1), 0, nullptr, 0, CNAParameter::NA_PARAM_IN);
   }
   CAny value;
   if (!column->bGetCurrentValue(&value, 0)) return FALSE;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "access/naidauto.h"
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
 #include "access/natablecache.h"
@@ -345,6 +346,28 @@ TEST_P(LiveQuery, NextOperationWaitsForTheWholeResult) {
   ASSERT_NE(access->pclGetTableCacheNoRef()->pclGetFullCache(), nullptr) << Utf8(m_error.pszGetError());
   m_error.Reset();
   for (int op : {1, 2, 3}) EXPECT_TRUE(access->bSetNextOperation(static_cast<eNA_OPERATION>(op))) << op;
+}
+
+// The next identifier of a query's column is computed on its source column and table, not on the
+// query's result column.
+TEST_P(LiveQuery, NextIdentifierOfAQueryNamesItsSourceColumnAndTable) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id AS ref, nom FROM people");
+  ASSERT_NE(parse, nullptr);
+  int result = 0;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(8), nullptr))
+      << Utf8(m_error.pszGetError());
+  CNAColumn* column = access->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"ref");
+  ASSERT_NE(column, nullptr);
+  CNAIDAuto* generator = access->pclGetIDAuto();
+  ASSERT_NE(generator, nullptr);
+  CXYStringConcat<wchar_t> text;
+  ASSERT_TRUE(generator->_bBuildQueryGetNextValue(&text, access, column));
+  EXPECT_EQ(std::wstring(text.pszGet()), L"SELECT MAX(`id`)+1 FROM " + Wide(Quoted(m_wPeople)));
+  CAny next;
+  EXPECT_TRUE(generator->bGetNextValue(access, column, &m_error, &next)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Show(next), L"4");
+  generator->nRelease();
 }
 
 INSTANTIATE_TEST_SUITE_P(Live, LiveQuery,
