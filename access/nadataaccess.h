@@ -536,8 +536,13 @@ class CNADataAccess : public CInterf {
   // was named and created.
   BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);
   BOOL _bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
-  // The server's error kind becomes the error's type; FALSE.
+  // The server's error kind becomes the error's type; FALSE. A CREATE refused for no recognised
+  // kind is corrected once (_bCorrectCREATE).
   BOOL _bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // command's CREATE with each VARCHAR (then NVARCHAR) longer than the connection's maximum made
+  // its long type, run once on stmt: TRUE (the error reset) when the server takes it; FALSE with
+  // the first error kept when nothing needed correcting.
+  BOOL _bCorrectCREATE(CNACommand* command, CNAStatement* stmt);
   // "QXIDX" with the time in seconds and a process-wide counter.
   BOOL _bGetGeneratedIndexName(CTString* out);
   BOOL _bInitCurrentRecord_SetImportedItemDesc();
