@@ -44,13 +44,14 @@ class CWriteAccess final : public CMySQLDataAccess {
 
 class LiveWrite : public LiveBrowse {
  protected:
-  // (id INT PRIMARY KEY, t VARCHAR(40), u VARCHAR(6) UNIQUE case-insensitive, n INT NOT NULL,
-  // m TEXT), opened on a new connection.
+  // (id INT PRIMARY KEY, t VARCHAR(40), u VARCHAR(6) UNIQUE case-insensitive, n SMALLINT NOT NULL,
+  // m TEXT, (t, n) unique together), opened on a new connection.
   CWriteAccess* OpenTable() {
     m_table = Name(L"qx wr`ite ");
     Raw("CREATE TABLE " + Quoted(m_table) +
         " (id INT PRIMARY KEY, t VARCHAR(40) CHARACTER SET utf8mb4 NULL,"
-        " u VARCHAR(6) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL UNIQUE, n INT NOT NULL, m TEXT NULL)");
+        " u VARCHAR(6) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL UNIQUE, n SMALLINT NOT NULL, m TEXT NULL,"
+        " UNIQUE KEY tn (t, n))");
     Raw("INSERT INTO " + Quoted(m_table) + " VALUES (1, 'one', 'abc', 10, 'memo one'), (2, NULL, NULL, 20, NULL)");
     CHostRecordDescription* desc = Description(m_table);
     const eNA_ITEMTYPE text = Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE;
@@ -162,6 +163,8 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
       {"duplicate primary on add", true, {L"2", L"x", L"zz", L"1"}, 3, L"id", 1062},
       {"NULL into NOT NULL on add", true, {L"52", L"x", L"q", std::nullopt}, 8, L"n", 1048},
       {"text too long for the column", true, {L"53", L"x", L"abcdefgh", L"1"}, 0, nullptr, 1406},
+      {"number past the column's type", true, {L"54", L"x", L"q", L"70000"}, 0, nullptr, 1264},
+      {"duplicate on a composite key", true, {L"55", L"one", L"q", L"10"}, 3, nullptr, 1062},
       {"modify onto another row's key", false, {L"2", L"one", L"abc", L"10"}, 3, L"id", 1062},
       {"NULL into NOT NULL on modify", false, {L"1", L"one", L"abc", std::nullopt}, 8, L"n", 1048},
   };
@@ -183,6 +186,8 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
     if (c.item != nullptr) {
       ASSERT_NE(m_error.pszGetItemName(), nullptr) << Sent();
       EXPECT_EQ(std::wstring(m_error.pszGetItemName()), c.item) << Sent();
+    } else {
+      EXPECT_EQ(m_error.pszGetItemName(), nullptr) << Utf8(m_error.pszGetItemName());
     }
     EXPECT_EQ(Dump(), before);
     EXPECT_EQ(Text(Values(a, m_columns)), Text(built));
@@ -192,6 +197,11 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
     ASSERT_TRUE(record->pclGetCurrentValueNoRef()->bCopyRecordValue(original, NA_COPY_ALL));
     record->OnNAKJRecordChanged();
     original->nRelease();
+    // The browse still stands on the row read: next is the second row, previous the first again.
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Text(Values(a, {L"id", L"n"})), "2|20");
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Text(Values(a, m_columns)), "1|one|abc|10");
   }
   // The names the error holds are host strings.
   m_error.Reset();
@@ -234,7 +244,7 @@ TEST_P(LiveWrite, SavesOfAddsAndRowsDeletedBehindTheRecord) {
   CWriteAccess* a = OpenTable();
   for (const NA_WRITEPARSEFLAGS flags : {NA_WRITEPARSEFLAGS{0x40}, NA_WRITEPARSEFLAGS{0}}) {
     const std::wstring id = flags != 0 ? L"70" : L"71";
-    SetRow(a, {id, L"added", std::nullopt, L"1"});
+    SetRow(a, {id, L"added", std::nullopt, flags != 0 ? L"1" : L"2"});
     ASSERT_TRUE(a->bHAjoute(flags, kNoLock)) << Utf8(m_error.pszGetError());
     EXPECT_EQ(a->nGetRecordSaveID() == -1, flags != 0);
     Set(a, L"t", L"modified");
