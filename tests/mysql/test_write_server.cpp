@@ -207,6 +207,42 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
   m_error.Reset();
 }
 
+// A modify sends the columns the host changed and no other: a column another connection changed
+// since the read keeps that connection's value.
+TEST_P(LiveWrite, ModifySendsOnlyTheModifiedColumns) {
+  CWriteAccess* a = OpenTable();
+  const struct {
+    const char* what;
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> set;
+    std::string other;  // the second connection's change after the read
+    std::string row;    // id, t, u, n afterwards
+    std::string sent;   // the SET list sent
+  } cases[] = {
+      {"text", {{L"t", L"mine"}}, "u = 'oth', n = 31", "1|mine|oth|31", "SET `t` = 'mine' "},
+      {"two numbers and text", {{L"u", L"me"}, {L"n", L"32"}}, "t = 'theirs'", "1|theirs|me|32",
+       "SET `u` = 'me' , `n` = 32 "},
+      {"nothing", {}, "n = 33", "1|theirs|me|33", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+    Raw("UPDATE " + Quoted(m_table) + " SET " + c.other + " WHERE id = 1");
+    for (const auto& [name, value] : c.set) Set(a, name, std::wstring(value));
+    ClientCounts::Reset();
+    ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+    const auto update = std::find_if(ClientCounts::tabSent.begin(), ClientCounts::tabSent.end(),
+                                     [](const std::string& t) { return t.rfind("UPDATE", 0) == 0; });
+    if (c.sent.empty()) {
+      EXPECT_EQ(update, ClientCounts::tabSent.end()) << Sent();
+    } else {
+      ASSERT_NE(update, ClientCounts::tabSent.end()) << Sent();
+      EXPECT_NE(update->find(c.sent), std::string::npos) << *update;
+    }
+    EXPECT_EQ(LiveConnection::Rows("SELECT CONCAT_WS('|', id, t, u, n) FROM " + Quoted(m_table) + " WHERE id = 1", true),
+              c.row);
+  }
+}
+
 // A failed memo fetch used to store the row with its memo NULL and report success.
 TEST_P(LiveWrite, AddWhoseMemoCannotBeFetchedSendsNothing) {
   CWriteAccess* a = OpenTable();
