@@ -243,6 +243,68 @@ TEST_P(LiveWrite, ModifySendsOnlyTheModifiedColumns) {
   }
 }
 
+// The bytes of a binary value (empty for none).
+std::string BytesOf(const CAny& v) {
+  void* p = nullptr;
+  unsigned int n = 0;
+  v.Intern()->nGetDataAdr(&p);
+  v.Intern()->nGetUtilDataSize(&n);
+  return p != nullptr ? std::string(static_cast<const char*>(p), n) : std::string();
+}
+
+// A table the driver creates: a 4 MiB binary memo of every byte value (NUL, quote, backslash
+// included) and BMP text on its ucs2 column reach the server whole and come back equal.
+TEST_P(LiveWrite, FourMebibyteBinaryMemoAndUcs2TextGoThroughWhole) {
+  const std::wstring table = Name(L"qx m`emo ");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"id", NA_IT_I4, 4, kPrimary)->m_bNullAllowed = FALSE;
+  Item(desc, L"b", NA_IT_MEMOBINAIRE, 8);
+  Item(desc, L"w", NA_IT_UNICODE, 42);
+  auto* a = new CWriteAccess(desc, Connect(nullptr), &m_error);
+  a->AddRef();
+  m_accesses.push_back(a);
+  ASSERT_TRUE(a->bHCreation(nullptr, 1)) << Utf8(m_error.pszGetError());
+  std::string literal;
+  for (char c : Utf8(table)) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  EXPECT_EQ(LiveConnection::Rows("SELECT CHARACTER_SET_NAME FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                                 "DATABASE() AND COLUMN_NAME = 'w' AND TABLE_NAME = '" + literal + "'", true),
+            "ucs2");
+  std::string bytes(4u << 20, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+  CAny memo;
+  memo.SetBIN(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size()));
+  // A 1252 connection carries the characters of its code page only.
+  const std::wstring text = Unicode() ? L"\u00e9'\\\u4e2d\u20ac\uffef\u0100 \"" : L"\u00e9'\\\u20ac\u0178 \"";
+  CNARecord* record = a->pclGetCurrentRecordNoRef();
+  const CAny id = FromText(ZV_I4, L"1"), w = FromText(ZV_DSTRW, text.c_str());
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"id")->bSetValue(&id, 0));
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"w")->bSetValue(&w, 0));
+  ASSERT_TRUE(a->bSetBLOB(0, &memo)) << Utf8(m_error.pszGetError());
+  record->pclGetColumnNoRef(L"b")->_SetItemValueDefinedInKJRecord(TRUE, 0);
+  ASSERT_TRUE(a->bHAjoute(0, kNoLock)) << Utf8(m_error.pszGetError());
+  ::RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT b, HEX(w) FROM " + Quoted(table), &rows, &err)) << err;
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(rows[0][0].has_value());
+  EXPECT_EQ(rows[0][0]->size(), bytes.size());
+  EXPECT_TRUE(*rows[0][0] == bytes);
+  std::string ucs2;
+  for (wchar_t c : text) {
+    static const char* const d = "0123456789ABCDEF";
+    for (int shift : {12, 8, 4, 0}) ucs2 += d[(static_cast<unsigned int>(c) >> shift) & 15];
+  }
+  EXPECT_EQ(rows[0][1].value_or("NULL"), ucs2);
+  // Read back by the driver.
+  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+  CAny back;
+  ASSERT_TRUE(a->bGetBLOB(0, &back)) << Utf8(m_error.pszGetError());
+  EXPECT_TRUE(BytesOf(back) == bytes) << BytesOf(back).size();
+  CAny wBack;
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"w")->bGetCurrentValue(&wBack, 0));
+  EXPECT_EQ(Show(wBack), text);
+}
+
 // A failed memo fetch used to store the row with its memo NULL and report success.
 TEST_P(LiveWrite, AddWhoseMemoCannotBeFetchedSendsNothing) {
   CWriteAccess* a = OpenTable();
