@@ -364,6 +364,21 @@ TEST_P(LiveWrite, SavesOfAddsAndRowsDeletedBehindTheRecord) {
   EXPECT_EQ(Dump().find("71|"), std::string::npos) << Dump();
 }
 
+// A record the host itself deleted is marked so: modifying it writes it back, as the row's
+// UPDATE finds nothing.
+TEST_P(LiveWrite, ModifyOfARecordTheHostDeletedWritesItBack) {
+  CWriteAccess* a = OpenTable();
+  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+  ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Dump().find("1|"), std::string::npos) << Dump();
+  Set(a, L"t", L"back");
+  ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Dump().rfind("1|" + Hex(L"back") + "|" + Hex(L"abc") + "|10|", 0), 0u) << Dump();
+  unsigned int state = 1;
+  ASSERT_TRUE(a->bGetRecNumState(0, &state));
+  EXPECT_EQ(state, 0u);
+}
+
 // News of a write: none with flags 2; with flags 0 and no table cache none either; with 1 every
 // statement hears of it.
 TEST_P(LiveWrite, NotificationFlagsDecideWhoHearsOfAWrite) {
