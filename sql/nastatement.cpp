@@ -951,20 +951,7 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   CTStringConcatAW* text = m_pclCommand->pclGetFormatedSQL(NA_PARAMCONV_ALL);
   if (text == nullptr) return FALSE;
   if (text->nGetLength() == 0) return TRUE;
-  if (m_pclStatementSQL == nullptr) {
-    CNADriver* driver = CNADriver::s_pclDriver;
-    CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
-    m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
-    if (m_pclStatementSQL == nullptr) {
-      CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
-      return FALSE;
-    }
-    m_pclStatementSQL->AddRef();
-  } else {
-    delete[] m_pnRecordSave;
-    m_pnRecordSave = nullptr;
-    m_pclStatementSQL->bReset();
-  }
+  if (!_bNewStatementSQL()) return FALSE;
   // Sent by its byte count: a literal may hold NUL bytes.
   if (!m_pclStatementSQL->_bExecuteDirect(text, nullptr, 0)) return FALSE;
   if (m_pclCommand->eGetQueryType() == NA_QUERY_UPDATE && m_pclRecord != nullptr) {
@@ -986,6 +973,23 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
   m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
   if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
+  return TRUE;
+}
+
+BOOL CNAStatement::_bNewStatementSQL() {
+  if (m_pclStatementSQL != nullptr) {
+    delete[] m_pnRecordSave;
+    m_pnRecordSave = nullptr;
+    return m_pclStatementSQL->bReset();
+  }
+  CNADriver* driver = CNADriver::s_pclDriver;
+  CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
+  m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
+  if (m_pclStatementSQL == nullptr) {
+    CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
+    return FALSE;
+  }
+  m_pclStatementSQL->AddRef();
   return TRUE;
 }
 

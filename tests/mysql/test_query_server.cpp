@@ -13,18 +13,13 @@
 #include "sql/nacolumn.h"
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
-#include "tests/mysql/live_connection.h"
+#include "tests/mysql/browse_bench.h"
 #include "tests/support/any_test_values.h"
 #include "tests/support/parse_bench.h"
 
 namespace {
 
-std::vector<std::string> g_tabSent;
-decltype(__mysql_real_query) g_pfnQuery = nullptr;
-int KeepingQuery(MYSQL* h, const char* text, unsigned long length) {
-  g_tabSent.emplace_back(text, length);
-  return g_pfnQuery(h, text, length);
-}
+std::vector<std::string>& g_tabSent = ClientCounts::tabSent;
 
 class LiveQuery : public LiveConnection {
  protected:
@@ -75,12 +70,10 @@ class LiveQuery : public LiveConnection {
       m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
       m_bench.m_items[i].m_pszSourceName = m_wPlain.c_str();
     }
-    g_pfnQuery = __mysql_real_query;
-    __mysql_real_query = KeepingQuery;
+    ClientCounts::Install();
   }
   void TearDown() override {
-    if (g_pfnQuery != nullptr) __mysql_real_query = g_pfnQuery;
-    g_pfnQuery = nullptr;
+    ClientCounts::Remove();
     if (m_pAccess != nullptr) m_pAccess->nRelease();
     m_pAccess = nullptr;
     for (ISQLParserInformation* p : m_parses) p->nRelease();
