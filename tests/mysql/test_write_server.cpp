@@ -364,6 +364,25 @@ TEST_P(LiveWrite, SavesOfAddsAndRowsDeletedBehindTheRecord) {
   EXPECT_EQ(Dump().find("71|"), std::string::npos) << Dump();
 }
 
+// A row another connection holds locked: the modify waits, then is refused as a lock wait
+// (kind 2) and the row keeps what it held.
+TEST_P(LiveWrite, ModifyOfALockedRowIsALockWaitAndChangesNothing) {
+  CWriteAccess* a = OpenTable();
+  ASSERT_TRUE(a->pclGetConnectionNoRef()->bExecuteQueryNoResult(&m_error, L"SET SESSION innodb_lock_wait_timeout = 1"));
+  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+  const std::string before = Dump();
+  Raw("BEGIN");
+  Raw("SELECT * FROM " + Quoted(m_table) + " WHERE id = 1 FOR UPDATE");
+  Set(a, L"t", L"locked");
+  m_error.Reset();
+  EXPECT_FALSE(a->bHModifie(0, 0, kNoLock));
+  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 1205u) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(static_cast<int>(a->eGetNAErrorType()), 2);
+  Raw("ROLLBACK");
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Text(Values(a, {L"t"})), "locked");
+}
+
 // A record the host itself deleted is marked so: modifying it writes it back, as the row's
 // UPDATE finds nothing.
 TEST_P(LiveWrite, ModifyOfARecordTheHostDeletedWritesItBack) {
