@@ -1,5 +1,6 @@
 #include "access/nadataaccess.h"
 
+#include <climits>
 #include <ctime>
 #include <new>
 
@@ -7,6 +8,7 @@
 #include "access/narecord.h"
 #include "access/narecordcache.h"
 #include "access/narecordid.h"
+#include "access/naidauto.h"
 #include "access/natable.h"
 #include "access/natablecache.h"
 #include "driver/inadatasourcedescription.h"
@@ -127,6 +129,7 @@ void CNADataAccess::_Close() {
 void CNADataAccess::_CloseAllStatement() {
   m_pclLastStatement = nullptr;
   m_tabStatement.RemoveAll();
+  ReleaseInterf(&m_pclIDAuto);
 }
 
 BOOL CNADataAccess::bHFerme() {
@@ -797,6 +800,34 @@ BOOL CNADataAccess::bInitImportedDataSourceDesc(CNAStatement* stmt) {
   return ok;
 }
 
-BOOL CNADataAccess::bSetNewAutoId() {
-  return m_pclCurrentRecord == nullptr || m_pclCurrentRecord->pclGetColumnIDAutoNoRef() == nullptr ? TRUE : FALSE;
+CNAIDAuto* CNADataAccess::pclGetIDAuto() {
+  if (m_pclIDAuto == nullptr) {
+    m_pclIDAuto = _pclAllocIDAuto();
+    if (m_pclIDAuto == nullptr) {
+      _NoMemory();
+      return nullptr;
+    }
+    m_pclIDAuto->AddRef();
+  }
+  m_pclIDAuto->AddRef();
+  return m_pclIDAuto;
+}
+
+BOOL CNADataAccess::bSetNewAutoId(CAny* unheld) {
+  CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnIDAutoNoRef() : nullptr;
+  if (column == nullptr) return TRUE;
+  CNAIDAuto* generator = pclGetIDAuto();
+  if (generator == nullptr) return FALSE;
+  CAny value;
+  BOOL ok = generator->bGetNextValue(this, column, m_pclError, &value);
+  generator->nRelease();
+  if (!ok) return FALSE;
+  // A host item of 4 bytes would wrap the server's next value past its range.
+  long long next = 0;
+  const bool fits = column->piGetItemNoRef()->eNAGetItemType() != NA_IT_IDAUTO4 ||
+                    (value.nGetINT_64(&next) <= 99 && next >= INT32_MIN && next <= INT32_MAX);
+  if (fits) return column->bSetValue(&value, 0);
+  if (unheld == nullptr) return FALSE;
+  *unheld = value;
+  return TRUE;
 }

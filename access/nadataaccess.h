@@ -284,9 +284,13 @@ class CNADataAccess : public CInterf {
   // Builds the description of the statement's result (named after the logical name) and
   // installs it.
   BOOL bInitImportedDataSourceDesc(CNAStatement* stmt);
-  // The next automatic identifier set into the record's column; TRUE without such a column.
-  // FALSE with one: no generator is made yet.
-  BOOL bSetNewAutoId();
+  // The next automatic identifier set into the record's column; TRUE without such a column. A
+  // value the column's host type cannot hold is left out of the record: into *unheld when given
+  // (the INSERT sends it as it is and the server refuses it), else FALSE.
+  BOOL bSetNewAutoId(CAny* unheld = nullptr);
+  // The generator, made on first use and kept, with one reference for the caller; null with the
+  // no-memory error.
+  CNAIDAuto* pclGetIDAuto();
 
   // ---- Statements ----
   // The statement of item with one reference for the caller; null when there is none.
@@ -535,8 +539,13 @@ class CNADataAccess : public CInterf {
   // was named and created.
   BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);
   BOOL _bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
-  // The server's error kind becomes the error's type; FALSE.
+  // The server's error kind becomes the error's type; FALSE. A CREATE refused for no recognised
+  // kind is corrected once (_bCorrectCREATE).
   BOOL _bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // command's CREATE with each VARCHAR (then NVARCHAR) longer than the connection's maximum made
+  // its long type, run once on stmt: TRUE (the error reset) when the server takes it; FALSE with
+  // the first error kept when nothing needed correcting.
+  BOOL _bCorrectCREATE(CNACommand* command, CNAStatement* stmt);
   // "QXIDX" with the time in seconds and a process-wide counter.
   BOOL _bGetGeneratedIndexName(CTString* out);
   BOOL _bInitCurrentRecord_SetImportedItemDesc();
@@ -587,6 +596,7 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* m_pclRecordSave2 = nullptr;
   int m_nRecordSaveID = -1;
   CNATableCache* m_pclTableCache = nullptr;
+  CNAIDAuto* m_pclIDAuto = nullptr;
   int m_bQueryParseStarted = 0;
   CNAStatement* m_pclExecuteStatement = nullptr;
   CTString m_csAliasName;

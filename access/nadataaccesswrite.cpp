@@ -81,8 +81,18 @@ BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
     _NoMemory();
     return FALSE;
   }
+  // An identifier numbered here goes into the record while the INSERT is built: a refused add
+  // gives the host back the record it built.
+  CNAColumn* idAuto = m_pclCurrentRecord->pclGetColumnIDAutoNoRef();
+  const bool numbered = idAuto != nullptr && (flags & 0x500) == 0 &&
+                        ((flags & 0x200) != 0 || !idAuto->bIsAutoIncrementOnDataBase());
+  auto built = CHeldRef<CNARecordValue>::Take(numbered ? m_pclCurrentRecord->pclGetCurrentValueNoRef()->pclGetClone(-1)
+                                                       : nullptr);
+  if (numbered && built.get() == nullptr) return FALSE;
   BOOL ok = stmt.get()->bSetLockType(lock);
   ok = _bOperation(stmt.get(), NA_QUERY_INSERT, flags, nullptr) && ok;
+  if (!ok && built.get() != nullptr && m_pclCurrentRecord->bCopyToCurrentRecord(built.get()))
+    m_pclCurrentRecord->OnNAKJRecordChanged();
   if (ok) ok = bLockRecord(stmt.get(), lock, 0, nullptr);
   DoneWith(stmt.get());
   return ok;
@@ -183,9 +193,11 @@ BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type
   return answer;
 }
 
-BOOL CNADataAccess::_bProcessError(CNACommand*, CNAStatement*, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS) {
+BOOL CNADataAccess::_bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS) {
   const eNA_ERRORTYPE kind = eGetNAErrorType();
   switch (static_cast<int>(kind)) {
+    case 0:
+      return type == NA_QUERY_CREATE ? _bCorrectCREATE(command, stmt) : FALSE;
     case 1:
     case 2:
     case 4:
@@ -201,6 +213,34 @@ BOOL CNADataAccess::_bProcessError(CNACommand*, CNAStatement*, eNAQUERYTYPE type
     default:
       return FALSE;
   }
+}
+
+BOOL CNADataAccess::_bCorrectCREATE(CNACommand* command, CNAStatement* stmt) {
+  if (command == nullptr || stmt == nullptr || m_pclConnection == nullptr) return FALSE;
+  const int varcharMax = m_pclConnection->nGetVarCharMaxLen();
+  const int nvarcharMax = m_pclConnection->nGetNVarCharMaxLen();
+  if (varcharMax == -1 && nvarcharMax == -1) return FALSE;
+  const wchar_t* refused = command->pszGetFormatedSQL(NA_PARAMCONV_ALL);
+  if (refused == nullptr) return FALSE;
+  CXYStringConcat<wchar_t> narrow, wide;
+  const bool varchar = varcharMax != -1 &&
+                       CNAStatement::bQueryCREATE_AutoCorrectVarcharMax(&narrow, refused, m_pclConnection->pszGetVarCharType(),
+                                                                       varcharMax, m_pclConnection->pszGetCLOBType());
+  const bool nvarchar =
+      nvarcharMax != -1 &&
+      CNAStatement::bQueryCREATE_AutoCorrectVarcharMax(&wide, varchar ? narrow.pszGet() : refused,
+                                                      m_pclConnection->pszGetNVarCharType(), nvarcharMax,
+                                                      m_pclConnection->pszGetNCLOBType());
+  if (!varchar && !nvarchar) return FALSE;
+  const CXYStringConcat<wchar_t>& corrected = nvarchar ? wide : narrow;
+  auto retry = CHeldRef<CNACommand>::Take(pclAllocCommand(m_pclError));
+  if (retry.get() == nullptr) return FALSE;
+  retry.get()->bComplete(corrected.pszGet(), corrected.nGetLength());
+  retry.get()->SetNAQueryType(NA_QUERY_CREATE);
+  // Run once: a corrected text the server refuses again keeps its error.
+  if (!stmt->bExecuteDirectNewCommand(retry.get(), 0, CNAStatement::NA_ST_PREPARE)) return FALSE;
+  m_pclError->Reset();
+  return TRUE;
 }
 
 BOOL CNADataAccess::_bCheckAndCorrectKJRecordValues() {

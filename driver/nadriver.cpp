@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "access/nadataaccess.h"
+#include "access/naidauto.h"
 #include "access/nadatasourcedescription.h"
 #include "access/natable.h"
 #include "common/str_compare.h"
@@ -366,7 +367,7 @@ void CNADriver::_FreeDriverSQL() {
 
 // The classes below come with their own layers; until then these factories make nothing.
 CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescription*) { return nullptr; }
-CNAIDAuto* CNADriver::pclAllocIDAuto() { return nullptr; }
+CNAIDAuto* CNADriver::pclAllocIDAuto() { return new (std::nothrow) CNAIDAuto(); }
 CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }
 
 CNAColumn* CNADriver::pclAllocColumn(CNAError* error, INAItemDescription* item) const {

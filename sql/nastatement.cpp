@@ -642,7 +642,13 @@ BOOL CNAStatement::_bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITE
 BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQUERYTYPE, NA_WRITEPARSEFLAGS flags) {
   if (column->bIsIdAuto() && (flags & 0x500) == 0 &&
       ((flags & NA_WPF_IDAUTO_NEW) != 0 || !column->bIsAutoIncrementOnDataBase())) {
-    if (!m_pclDataAccess->bSetNewAutoId()) return FALSE;
+    CAny unheld;
+    unheld.SetI8(0);
+    unheld.SetNull(true);
+    if (!m_pclDataAccess->bSetNewAutoId(&unheld)) return FALSE;
+    // A value past the record's item goes as it is, never wrapped: the server refuses it.
+    if (!unheld.bIsNull())
+      return values->bAddParameter(&unheld, static_cast<eOPEXPRESSION>(-1), 0, nullptr, 0, CNAParameter::NA_PARAM_IN);
   }
   CAny value;
   if (!column->bGetCurrentValue(&value, 0)) return FALSE;
@@ -945,20 +951,7 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   CTStringConcatAW* text = m_pclCommand->pclGetFormatedSQL(NA_PARAMCONV_ALL);
   if (text == nullptr) return FALSE;
   if (text->nGetLength() == 0) return TRUE;
-  if (m_pclStatementSQL == nullptr) {
-    CNADriver* driver = CNADriver::s_pclDriver;
-    CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
-    m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
-    if (m_pclStatementSQL == nullptr) {
-      CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
-      return FALSE;
-    }
-    m_pclStatementSQL->AddRef();
-  } else {
-    delete[] m_pnRecordSave;
-    m_pnRecordSave = nullptr;
-    m_pclStatementSQL->bReset();
-  }
+  if (!_bNewStatementSQL()) return FALSE;
   // Sent by its byte count: a literal may hold NUL bytes.
   if (!m_pclStatementSQL->_bExecuteDirect(text, nullptr, 0)) return FALSE;
   if (m_pclCommand->eGetQueryType() == NA_QUERY_UPDATE && m_pclRecord != nullptr) {
@@ -980,6 +973,23 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
   m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
   if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
+  return TRUE;
+}
+
+BOOL CNAStatement::_bNewStatementSQL() {
+  if (m_pclStatementSQL != nullptr) {
+    delete[] m_pnRecordSave;
+    m_pnRecordSave = nullptr;
+    return m_pclStatementSQL->bReset();
+  }
+  CNADriver* driver = CNADriver::s_pclDriver;
+  CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
+  m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
+  if (m_pclStatementSQL == nullptr) {
+    CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
+    return FALSE;
+  }
+  m_pclStatementSQL->AddRef();
   return TRUE;
 }
 

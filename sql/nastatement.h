@@ -420,6 +420,9 @@ class CNAStatement : public CInterf {
   BOOL _bCountEqualRowsBefore(int* count);
   // One SQL fetch: TRUE with a row current; a failed fetch copies the SQL statement's error.
   BOOL _bFetchSQLRow();
+  // The SQL statement made (the no-memory error when it cannot be), or reset with the record-save
+  // table freed, ready for a new text.
+  BOOL _bNewStatementSQL();
   // The logical name for error texts.
   const wchar_t* _pszLogicalName() const;
   CSQLParserInfo* _pclGetSourceQueryNoRef() const;

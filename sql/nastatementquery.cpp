@@ -4,9 +4,6 @@
 
 #include "access/nadatasourcedescription.h"
 #include "access/narecord.h"
-#include "driver/nadriver.h"
-#include "driver/nadriversql.h"
-#include "driver/naerror.h"
 #include "sql/nacolumn.h"
 #include "sql/nastatement.h"
 #include "values/any.h"
@@ -24,19 +21,7 @@ BOOL CNAStatement::bGetQueryStructure(CNADataSourceDescription* desc) {
 }
 
 BOOL CNAStatement::_bPrepare() {
-  if (m_pclCommand == nullptr) return FALSE;
-  if (m_pclStatementSQL == nullptr) {
-    CNADriver* driver = CNADriver::s_pclDriver;
-    CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
-    m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
-    if (m_pclStatementSQL == nullptr) {
-      CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
-      return FALSE;
-    }
-    m_pclStatementSQL->AddRef();
-  } else {
-    m_pclStatementSQL->bReset();
-  }
+  if (m_pclCommand == nullptr || !_bNewStatementSQL()) return FALSE;
   CTStringConcatAW* text = m_pclCommand->pclGetFormatedSQL(NA_PARAMCONV_ALL);
   return text != nullptr && m_pclStatementSQL->bPrepareSQL(text);
 }

@@ -390,6 +390,48 @@ TEST_P(LiveAccess, CreationMakesTheTableWithItsIndexesAndOpensIt) {
   }
 }
 
+// A CREATE the server refuses for a text column past its VARCHAR length is corrected once to the
+// long text type and run again; the error of the refusal is gone. A refusal with nothing to
+// correct keeps its error.
+TEST_P(LiveAccess, CreateRefusedForALongTextIsCorrectedOnceAndRunAgain) {
+  struct Row {
+    const char* name;
+    unsigned int size;
+    const char* item;  // the item's row in the columns read back
+    int creates;
+    BOOL ok;
+  } rows[] = {
+      {"text past the limit", 70001, "t:longtext", 2, TRUE},
+      {"text within it", 21, "t:varchar", 1, TRUE},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::wstring table = Name(L"qx cr`eate " + std::to_wstring(n++));
+    NoItems();
+    Item(L"id", NA_IT_I4, 4, 0x8000);
+    Item(L"t", NA_IT_TEXTE, r.size);
+    CNADataAccess* access = Access(table);
+    EXPECT_EQ(access->bHCreation(nullptr, 0), r.ok) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(SentStarting("CREATE TABLE"), r.creates);
+    EXPECT_EQ(m_error.eGetErrorLevel(), NAERRORLEVEL_NONE) << Utf8(m_error.pszGetError());
+    std::string literal;
+    for (char c : Utf8(table)) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    EXPECT_EQ(Rows("SELECT CONCAT(COLUMN_NAME, ':', DATA_TYPE) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                   "DATABASE() AND TABLE_NAME = '" + literal + "' AND COLUMN_NAME = 't'", true),
+              r.item);
+  }
+  // A refusal of another kind is not corrected.
+  const std::wstring table = Name(L"qx cr`eate bad");
+  NoItems();
+  Item(L"id", NA_IT_I4, 4, 0x8000);
+  Item(L"id ", NA_IT_I4, 4);
+  CNADataAccess* access = Access(table);
+  EXPECT_FALSE(access->bHCreation(nullptr, 0));
+  EXPECT_EQ(SentStarting("CREATE TABLE"), 1);
+  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 1166u) << Utf8(m_error.pszGetError());
+}
+
 // The access borrows the host's items only while it holds them: once it is given back, every
 // reference it took on them is given back too, after an open or a creation (whose index
 // creation and pairing with the table read back walk every column).

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "access/naidauto.h"
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
 #include "access/natable.h"
@@ -15,18 +16,13 @@
 #include "sql/nacolumn.h"
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
-#include "tests/mysql/live_connection.h"
+#include "tests/mysql/browse_bench.h"
 #include "tests/support/any_test_values.h"
 #include "tests/support/parse_bench.h"
 
 namespace {
 
-std::vector<std::string> g_tabSent;
-decltype(__mysql_real_query) g_pfnQuery = nullptr;
-int KeepingQuery(MYSQL* h, const char* text, unsigned long length) {
-  g_tabSent.emplace_back(text, length);
-  return g_pfnQuery(h, text, length);
-}
+std::vector<std::string>& g_tabSent = ClientCounts::tabSent;
 
 class LiveQuery : public LiveConnection {
  protected:
@@ -77,12 +73,10 @@ class LiveQuery : public LiveConnection {
       m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
       m_bench.m_items[i].m_pszSourceName = m_wPlain.c_str();
     }
-    g_pfnQuery = __mysql_real_query;
-    __mysql_real_query = KeepingQuery;
+    ClientCounts::Install();
   }
   void TearDown() override {
-    if (g_pfnQuery != nullptr) __mysql_real_query = g_pfnQuery;
-    g_pfnQuery = nullptr;
+    ClientCounts::Remove();
     if (m_pAccess != nullptr) m_pAccess->nRelease();
     m_pAccess = nullptr;
     for (ISQLParserInformation* p : m_parses) p->nRelease();
@@ -348,6 +342,28 @@ TEST_P(LiveQuery, NextOperationWaitsForTheWholeResult) {
   ASSERT_NE(access->pclGetTableCacheNoRef()->pclGetFullCache(), nullptr) << Utf8(m_error.pszGetError());
   m_error.Reset();
   for (int op : {1, 2, 3}) EXPECT_TRUE(access->bSetNextOperation(static_cast<eNA_OPERATION>(op))) << op;
+}
+
+// The next identifier of a query's column is computed on its source column and table, not on the
+// query's result column.
+TEST_P(LiveQuery, NextIdentifierOfAQueryNamesItsSourceColumnAndTable) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id AS ref, nom FROM people");
+  ASSERT_NE(parse, nullptr);
+  int result = 0;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(8), nullptr))
+      << Utf8(m_error.pszGetError());
+  CNAColumn* column = access->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"ref");
+  ASSERT_NE(column, nullptr);
+  CNAIDAuto* generator = access->pclGetIDAuto();
+  ASSERT_NE(generator, nullptr);
+  CXYStringConcat<wchar_t> text;
+  ASSERT_TRUE(generator->_bBuildQueryGetNextValue(&text, access, column));
+  EXPECT_EQ(std::wstring(text.pszGet()), L"SELECT MAX(`id`)+1 FROM " + Wide(Quoted(m_wPeople)));
+  CAny next;
+  EXPECT_TRUE(generator->bGetNextValue(access, column, &m_error, &next)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Show(next), L"4");
+  generator->nRelease();
 }
 
 // The query table the driver's query entry runs a host query through, for one context after

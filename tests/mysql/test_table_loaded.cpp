@@ -260,6 +260,70 @@ TEST_F(LoadedTable, RecordsGoBackOnlyIntoTheirOwnLayout) {
   EXPECT_TRUE(t->bHFerme(&ctx));
 }
 
+// The host's writes through the table: the record it fills is the row the server holds; a
+// duplicate is refused with its kind and item, and leaves the table as it was.
+TEST_F(LoadedTable, WritesThroughTheTableAreTheRecordTheHostFilled) {
+  CHostConnectionDescription* host = Host();
+  INATable* t = Table(host);
+  CHostContext ctx(5, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << t->piGetLastError(&ctx)->pszGetError();
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << t->piGetLastError(&ctx)->pszGetError();
+  auto row = [&](int id) {
+    RawRows rows;
+    std::string err;
+    EXPECT_TRUE(m_raw.query("SELECT CONCAT_WS('|', id, HEX(t), IFNULL(n, 'NULL')) FROM " + Quoted() +
+                                " WHERE id = " + std::to_string(id),
+                            &rows, &err))
+        << err;
+    return rows.empty() ? std::string("none") : rows[0][0].value_or("NULL");
+  };
+  auto fill = [&](int id, const char* text, int n) {
+    CNAKJRecord* own = nullptr;
+    ASSERT_TRUE(t->bGetRecord(&ctx, &own));
+    char bytes[21] = {};
+    memcpy(bytes, text, strlen(text));
+    own->vSetItemValue(&m_items[0], &id, 4, 0);
+    own->vSetItemValue(&m_items[1], bytes, 21, 0);
+    own->vSetItemValue(&m_items[2], &n, 4, 0);
+    for (CHostItemDescription& item : m_items) own->vSetItemValueDefined(&item, TRUE, 0);
+    EXPECT_TRUE(m_loader.bSetRecord(t, &ctx, own));
+    own->vnRelease();
+  };
+  struct Step {
+    const char* what;
+    char op;  // 'a' add, 'm' modify, 'd' delete
+    int id;
+    const char* text;
+    int n;
+    bool ok;
+    std::string row;  // the row of id afterwards
+  } steps[] = {
+      {"add", 'a', 100, "it's \\ new", 7, true, "100|69742773205C206E6577|7"},
+      {"duplicate add", 'a', 100, "other", 8, false, "100|69742773205C206E6577|7"},
+      {"modify", 'm', 100, "changed", 9, true, "100|6368616E676564|9"},
+      {"delete", 'd', 100, "", 0, true, "none"},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    if (s.op != 'd') fill(s.id, s.text, s.n);
+    const BOOL ok = s.op == 'a'   ? t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0})
+                    : s.op == 'm' ? t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0})
+                                  : t->bHSupprime(&ctx, 0, eNA_LOCKTYPE{0});
+    EXPECT_EQ(ok, s.ok) << t->piGetLastError(&ctx)->pszGetError();
+    if (!s.ok) {
+      EXPECT_EQ(static_cast<int>(t->piGetLastError(&ctx)->eGetErrorType()), 3);
+      ASSERT_NE(t->piGetLastError(&ctx)->pszGetItemName(), nullptr);
+      EXPECT_EQ(std::wstring(t->piGetLastError(&ctx)->pszGetItemName()), L"id");
+      // The host's record is the one it filled.
+      CHostRow after;
+      ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &after));
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(after[1].tabBytes.data())), s.text);
+    }
+    EXPECT_EQ(row(s.id), s.row);
+  }
+  EXPECT_TRUE(t->bHFerme(&ctx));
+}
+
 TEST_F(LoadedTable, BadInputLeavesTheHostAnErrorAndNoOpenFile) {
   CHostConnectionDescription* host = Host();
   ASSERT_TRUE(m_loader.bOpenConnection(host));

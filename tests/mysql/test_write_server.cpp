@@ -44,13 +44,14 @@ class CWriteAccess final : public CMySQLDataAccess {
 
 class LiveWrite : public LiveBrowse {
  protected:
-  // (id INT PRIMARY KEY, t VARCHAR(40), u VARCHAR(6) UNIQUE case-insensitive, n INT NOT NULL,
-  // m TEXT), opened on a new connection.
+  // (id INT PRIMARY KEY, t VARCHAR(40), u VARCHAR(6) UNIQUE case-insensitive, n SMALLINT NOT NULL,
+  // m TEXT, (t, n) unique together), opened on a new connection.
   CWriteAccess* OpenTable() {
     m_table = Name(L"qx wr`ite ");
     Raw("CREATE TABLE " + Quoted(m_table) +
         " (id INT PRIMARY KEY, t VARCHAR(40) CHARACTER SET utf8mb4 NULL,"
-        " u VARCHAR(6) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL UNIQUE, n INT NOT NULL, m TEXT NULL)");
+        " u VARCHAR(6) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL UNIQUE, n SMALLINT NOT NULL, m TEXT NULL,"
+        " UNIQUE KEY tn (t, n))");
     Raw("INSERT INTO " + Quoted(m_table) + " VALUES (1, 'one', 'abc', 10, 'memo one'), (2, NULL, NULL, 20, NULL)");
     CHostRecordDescription* desc = Description(m_table);
     const eNA_ITEMTYPE text = Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE;
@@ -162,6 +163,8 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
       {"duplicate primary on add", true, {L"2", L"x", L"zz", L"1"}, 3, L"id", 1062},
       {"NULL into NOT NULL on add", true, {L"52", L"x", L"q", std::nullopt}, 8, L"n", 1048},
       {"text too long for the column", true, {L"53", L"x", L"abcdefgh", L"1"}, 0, nullptr, 1406},
+      {"number past the column's type", true, {L"54", L"x", L"q", L"70000"}, 0, nullptr, 1264},
+      {"duplicate on a composite key", true, {L"55", L"one", L"q", L"10"}, 3, nullptr, 1062},
       {"modify onto another row's key", false, {L"2", L"one", L"abc", L"10"}, 3, L"id", 1062},
       {"NULL into NOT NULL on modify", false, {L"1", L"one", L"abc", std::nullopt}, 8, L"n", 1048},
   };
@@ -183,6 +186,8 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
     if (c.item != nullptr) {
       ASSERT_NE(m_error.pszGetItemName(), nullptr) << Sent();
       EXPECT_EQ(std::wstring(m_error.pszGetItemName()), c.item) << Sent();
+    } else {
+      EXPECT_EQ(m_error.pszGetItemName(), nullptr) << Utf8(m_error.pszGetItemName());
     }
     EXPECT_EQ(Dump(), before);
     EXPECT_EQ(Text(Values(a, m_columns)), Text(built));
@@ -192,9 +197,112 @@ TEST_P(LiveWrite, RefusedWritesLeaveTableRecordAndSaveAsTheyWere) {
     ASSERT_TRUE(record->pclGetCurrentValueNoRef()->bCopyRecordValue(original, NA_COPY_ALL));
     record->OnNAKJRecordChanged();
     original->nRelease();
+    // The browse still stands on the row read: next is the second row, previous the first again.
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Text(Values(a, {L"id", L"n"})), "2|20");
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Text(Values(a, m_columns)), "1|one|abc|10");
   }
   // The names the error holds are host strings.
   m_error.Reset();
+}
+
+// A modify sends the columns the host changed and no other: a column another connection changed
+// since the read keeps that connection's value.
+TEST_P(LiveWrite, ModifySendsOnlyTheModifiedColumns) {
+  CWriteAccess* a = OpenTable();
+  const struct {
+    const char* what;
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> set;
+    std::string other;  // the second connection's change after the read
+    std::string row;    // id, t, u, n afterwards
+    std::string sent;   // the SET list sent
+  } cases[] = {
+      {"text", {{L"t", L"mine"}}, "u = 'oth', n = 31", "1|mine|oth|31", "SET `t` = 'mine' "},
+      {"two numbers and text", {{L"u", L"me"}, {L"n", L"32"}}, "t = 'theirs'", "1|theirs|me|32",
+       "SET `u` = 'me' , `n` = 32 "},
+      {"nothing", {}, "n = 33", "1|theirs|me|33", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+    Raw("UPDATE " + Quoted(m_table) + " SET " + c.other + " WHERE id = 1");
+    for (const auto& [name, value] : c.set) Set(a, name, std::wstring(value));
+    ClientCounts::Reset();
+    ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+    const auto update = std::find_if(ClientCounts::tabSent.begin(), ClientCounts::tabSent.end(),
+                                     [](const std::string& t) { return t.rfind("UPDATE", 0) == 0; });
+    if (c.sent.empty()) {
+      EXPECT_EQ(update, ClientCounts::tabSent.end()) << Sent();
+    } else {
+      ASSERT_NE(update, ClientCounts::tabSent.end()) << Sent();
+      EXPECT_NE(update->find(c.sent), std::string::npos) << *update;
+    }
+    EXPECT_EQ(LiveConnection::Rows("SELECT CONCAT_WS('|', id, t, u, n) FROM " + Quoted(m_table) + " WHERE id = 1", true),
+              c.row);
+  }
+}
+
+// The bytes of a binary value (empty for none).
+std::string BytesOf(const CAny& v) {
+  void* p = nullptr;
+  unsigned int n = 0;
+  v.Intern()->nGetDataAdr(&p);
+  v.Intern()->nGetUtilDataSize(&n);
+  return p != nullptr ? std::string(static_cast<const char*>(p), n) : std::string();
+}
+
+// A table the driver creates: a 4 MiB binary memo of every byte value (NUL, quote, backslash
+// included) and BMP text on its ucs2 column reach the server whole and come back equal.
+TEST_P(LiveWrite, FourMebibyteBinaryMemoAndUcs2TextGoThroughWhole) {
+  const std::wstring table = Name(L"qx m`emo ");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"id", NA_IT_I4, 4, kPrimary)->m_bNullAllowed = FALSE;
+  Item(desc, L"b", NA_IT_MEMOBINAIRE, 8);
+  Item(desc, L"w", NA_IT_UNICODE, 42);
+  auto* a = new CWriteAccess(desc, Connect(nullptr), &m_error);
+  a->AddRef();
+  m_accesses.push_back(a);
+  ASSERT_TRUE(a->bHCreation(nullptr, 1)) << Utf8(m_error.pszGetError());
+  std::string literal;
+  for (char c : Utf8(table)) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  EXPECT_EQ(LiveConnection::Rows("SELECT CHARACTER_SET_NAME FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                                 "DATABASE() AND COLUMN_NAME = 'w' AND TABLE_NAME = '" + literal + "'", true),
+            "ucs2");
+  std::string bytes(4u << 20, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+  CAny memo;
+  memo.SetBIN(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size()));
+  // A 1252 connection carries the characters of its code page only.
+  const std::wstring text = Unicode() ? L"\u00e9'\\\u4e2d\u20ac\uffef\u0100 \"" : L"\u00e9'\\\u20ac\u0178 \"";
+  CNARecord* record = a->pclGetCurrentRecordNoRef();
+  const CAny id = FromText(ZV_I4, L"1"), w = FromText(ZV_DSTRW, text.c_str());
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"id")->bSetValue(&id, 0));
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"w")->bSetValue(&w, 0));
+  ASSERT_TRUE(a->bSetBLOB(0, &memo)) << Utf8(m_error.pszGetError());
+  record->pclGetColumnNoRef(L"b")->_SetItemValueDefinedInKJRecord(TRUE, 0);
+  ASSERT_TRUE(a->bHAjoute(0, kNoLock)) << Utf8(m_error.pszGetError());
+  ::RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT b, HEX(w) FROM " + Quoted(table), &rows, &err)) << err;
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(rows[0][0].has_value());
+  EXPECT_EQ(rows[0][0]->size(), bytes.size());
+  EXPECT_TRUE(*rows[0][0] == bytes);
+  std::string ucs2;
+  for (wchar_t c : text) {
+    static const char* const d = "0123456789ABCDEF";
+    for (int shift : {12, 8, 4, 0}) ucs2 += d[(static_cast<unsigned int>(c) >> shift) & 15];
+  }
+  EXPECT_EQ(rows[0][1].value_or("NULL"), ucs2);
+  // Read back by the driver.
+  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+  CAny back;
+  ASSERT_TRUE(a->bGetBLOB(0, &back)) << Utf8(m_error.pszGetError());
+  EXPECT_TRUE(BytesOf(back) == bytes) << BytesOf(back).size();
+  CAny wBack;
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"w")->bGetCurrentValue(&wBack, 0));
+  EXPECT_EQ(Show(wBack), text);
 }
 
 // A failed memo fetch used to store the row with its memo NULL and report success.
@@ -234,7 +342,7 @@ TEST_P(LiveWrite, SavesOfAddsAndRowsDeletedBehindTheRecord) {
   CWriteAccess* a = OpenTable();
   for (const NA_WRITEPARSEFLAGS flags : {NA_WRITEPARSEFLAGS{0x40}, NA_WRITEPARSEFLAGS{0}}) {
     const std::wstring id = flags != 0 ? L"70" : L"71";
-    SetRow(a, {id, L"added", std::nullopt, L"1"});
+    SetRow(a, {id, L"added", std::nullopt, flags != 0 ? L"1" : L"2"});
     ASSERT_TRUE(a->bHAjoute(flags, kNoLock)) << Utf8(m_error.pszGetError());
     EXPECT_EQ(a->nGetRecordSaveID() == -1, flags != 0);
     Set(a, L"t", L"modified");
@@ -254,6 +362,40 @@ TEST_P(LiveWrite, SavesOfAddsAndRowsDeletedBehindTheRecord) {
   ASSERT_EQ(a->nGetRecordSaveID(), -1);
   ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
   EXPECT_EQ(Dump().find("71|"), std::string::npos) << Dump();
+}
+
+// A row another connection holds locked: the modify waits, then is refused as a lock wait
+// (kind 2) and the row keeps what it held.
+TEST_P(LiveWrite, ModifyOfALockedRowIsALockWaitAndChangesNothing) {
+  CWriteAccess* a = OpenTable();
+  ASSERT_TRUE(a->pclGetConnectionNoRef()->bExecuteQueryNoResult(&m_error, L"SET SESSION innodb_lock_wait_timeout = 1"));
+  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+  const std::string before = Dump();
+  Raw("BEGIN");
+  Raw("SELECT * FROM " + Quoted(m_table) + " WHERE id = 1 FOR UPDATE");
+  Set(a, L"t", L"locked");
+  m_error.Reset();
+  EXPECT_FALSE(a->bHModifie(0, 0, kNoLock));
+  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 1205u) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(static_cast<int>(a->eGetNAErrorType()), 2);
+  Raw("ROLLBACK");
+  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Text(Values(a, {L"t"})), "locked");
+}
+
+// A record the host itself deleted is marked so: modifying it writes it back, as the row's
+// UPDATE finds nothing.
+TEST_P(LiveWrite, ModifyOfARecordTheHostDeletedWritesItBack) {
+  CWriteAccess* a = OpenTable();
+  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+  ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Dump().find("1|"), std::string::npos) << Dump();
+  Set(a, L"t", L"back");
+  ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Dump().rfind("1|" + Hex(L"back") + "|" + Hex(L"abc") + "|10|", 0), 0u) << Dump();
+  unsigned int state = 1;
+  ASSERT_TRUE(a->bGetRecNumState(0, &state));
+  EXPECT_EQ(state, 0u);
 }
 
 // News of a write: none with flags 2; with flags 0 and no table cache none either; with 1 every
