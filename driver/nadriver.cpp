@@ -283,15 +283,8 @@ BOOL CNADriver::bCloseContext(INAContext* host) {
 INADataSourceDescription* CNADriver::piGetTableDesc(const wchar_t* name, INAConnectionDescription* host) {
   CNADriverLock lock;
   if (m_pclError != nullptr) m_pclError->Reset();
-  CNAConnectionDescription* cnx = host != nullptr ? _pclGetConnection(host) : nullptr;
-  if (cnx == nullptr) return nullptr;
-  INADataSourceDescription* desc = nullptr;
-  if (cnx->bOpen(m_pclError))
-    desc = _piGetTableDesc(name, cnx);
-  else if (m_pclError != nullptr)
-    m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
-  nReleaseConnection(cnx);
-  return desc;
+  CNAHeldConnection cnx(this, _pclGetOpenConnection(host));
+  return cnx.get() != nullptr ? _piGetTableDesc(name, cnx.get()) : nullptr;
 }
 
 BOOL CNADriver::bSetVMAndLibShop(ILibShop* libShop, IVMData* vmData) {

@@ -330,6 +330,9 @@ class CNADriver : public INADriver {
   template <typename F>
   BOOL _bOnFoundConnection(INAConnectionDescription* host, int site, F&& op);
   void _RaiseNotRegistered(INAConnectionDescription* host, int site);
+  // The connection of host, got and opened, with a reference for the caller; null when none can
+  // be had or it cannot be opened (the open's failure then at level 2).
+  CNAConnectionDescription* _pclGetOpenConnection(INAConnectionDescription* host);
 
   long long m_llDefaultCacheSize = -1;
 

@@ -31,6 +31,14 @@ void CNADriver::_RaiseNotRegistered(INAConnectionDescription* host, int site) {
                              name != nullptr ? name->pszGetName() : L"");
 }
 
+CNAConnectionDescription* CNADriver::_pclGetOpenConnection(INAConnectionDescription* host) {
+  CNAConnectionDescription* cnx = host != nullptr ? _pclGetConnection(host) : nullptr;
+  if (cnx == nullptr || cnx->bOpen(m_pclError)) return cnx;
+  if (m_pclError != nullptr) m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
+  nReleaseConnection(cnx);
+  return nullptr;
+}
+
 // ---------------------------------------------------------------- transactions
 
 BOOL CNADriver::bTransactionBegin(INAConnectionDescription* host, const wchar_t* name) {
@@ -95,25 +103,16 @@ BOOL CNADriver::bHConnexionDiagnose(CAny* out, INAConnectionDescription* host, c
 BOOL CNADriver::bTableExists(int* exists, const wchar_t* name, INAConnectionDescription* host) {
   CNADriverLock lock;
   if (m_pclError != nullptr) m_pclError->Reset();
-  CNAHeldConnection cnx(this, host != nullptr ? _pclGetConnection(host) : nullptr);
-  if (cnx.get() == nullptr) return FALSE;
-  if (!cnx.get()->bOpen(m_pclError)) {
-    if (m_pclError != nullptr) m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
-    return FALSE;
-  }
-  return _bTableExists(exists, name, cnx.get());
+  CNAHeldConnection cnx(this, _pclGetOpenConnection(host));
+  return cnx.get() != nullptr && _bTableExists(exists, name, cnx.get());
 }
 
 BOOL CNADriver::bSupprimeFichier(INAContext* ctx, INAConnectionDescription* host, const wchar_t*,
                                  INADataSourceDescription* desc) {
   CNADriverLock lock;
   if (m_pclError != nullptr) m_pclError->Reset();
-  CNAHeldConnection cnx(this, host != nullptr ? _pclGetConnection(host) : nullptr);
+  CNAHeldConnection cnx(this, _pclGetOpenConnection(host));
   if (cnx.get() == nullptr) return FALSE;
-  if (!cnx.get()->bOpen(m_pclError)) {
-    if (m_pclError != nullptr) m_pclError->SetErrorLevel(NAERRORLEVEL_WARNING);
-    return FALSE;
-  }
   if (desc == nullptr) return TRUE;
   CNATable* table = _pclGetTable(desc, cnx.get());
   if (table == nullptr) return FALSE;

@@ -732,3 +732,54 @@ TEST_F(LoadedHost, RunsOfOneNameShareTheContextsResult) {
 }
 
 }  // namespace
+
+namespace {
+
+// A query sent as written is browsed from its table cache (and refuses writes): run inside a
+// transaction after rows were written through a table, its cache holds them; after the
+// roll-back its browse shows the server's rows only.
+TEST_F(LoadedHost, RollBackEmptiesTheTableCacheOfAQuery) {
+  for (bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "roll-back");
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("DELETE FROM " + m_table, &err)) << err;
+    ASSERT_TRUE(m_raw.exec("INSERT INTO " + m_table + " VALUES (10,'a'),(20,'a'),(30,'a'),(40,'a'),(50,'a')", &err))
+        << err;
+    CHostConnectionDescription* host = Host();
+    INATable* table = Table(host);
+    CHostContext ctx(30, 1), file(31, 1);
+    ASSERT_TRUE(table->bHOuvre(&file, kReadWrite, nullptr));
+    ISQLParserInformation* query = Parse("SELECT id, t FROM " + m_table + " ORDER BY id");
+    ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work"));
+    ASSERT_TRUE(table->bHLitxxx(&file, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(table->bHSupprime(&file, 0, kNoLock)) << Narrow(table->piGetLastError(&file)->pszGetError());
+    ASSERT_TRUE(Put(table, &file, 25, "added"));
+    ASSERT_TRUE(table->bHAjoute(&file, 0, kNoLock)) << Narrow(table->piGetLastError(&file)->pszGetError());
+    ASSERT_TRUE(table->bHLitxxx(&file, L"id", NA_PARSE_LAST, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(Put(table, &file, 55, "moved"));
+    ASSERT_TRUE(table->bHModifie(&file, 0, 0, kNoLock)) << Narrow(table->piGetLastError(&file)->pszGetError());
+    INATable* t = nullptr;
+    // 4: sent as written, browsed from its table cache.
+    ASSERT_TRUE(m_driver->bHExecuteRequeteSQL(&t, &ctx, L"C", host, query, 4))
+        << Narrow(m_driver->piGetLastError()->pszGetError());
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(Ids(t, &ctx), "20 25 30 40 55 | 55 40 30 25 20 ");
+    ASSERT_TRUE(t->bHLitxxx(&ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(t->bHLitxxx(&ctx, L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(commit ? m_driver->bTransactionCommit(host, L"work") : m_driver->bTransactionRollBack(host, L"work"));
+    EXPECT_EQ(ServerIds(), commit ? "20 25 30 40 55 " : "10 20 30 40 50 ");
+    // After a commit the cache reads on from 25. After a roll-back the cache is gone and the row
+    // cannot be found again: going on is refused (83); a read from an end runs the query again.
+    for (auto [dir, id] : {std::pair{NA_PARSE_NEXT, 30}, std::pair{NA_PARSE_PREVIOUS, 25}}) {
+      EXPECT_EQ(t->bHLitxxx(&ctx, L"id", dir, 1, kNoLock, nullptr, 0), commit);
+      EXPECT_EQ(commit ? Id(t, &ctx) : static_cast<int>(TopCode(t->piGetLastError(&ctx))), commit ? id : 83);
+    }
+    EXPECT_EQ(Ids(t, &ctx), commit ? "20 25 30 40 55 | 55 40 30 25 20 " : "10 20 30 40 50 | 50 40 30 20 10 ");
+    EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"C", host));
+    t->nExternalRelease();
+    query->nRelease();
+    EXPECT_TRUE(table->bHFerme(&file));
+  }
+}
+
+}  // namespace
