@@ -50,7 +50,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   // connection's code page cannot carry (it converts to nothing), or the client's error (22)
   // when its escaper refuses the text (60 when it gives none).
   int _bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType, unsigned char* data,
-                     unsigned int size);
+                     unsigned int size) override;
   // "SELECT * FROM <table> FOR UPDATE", rows read and dropped.
   BOOL bSQLBloque(CNAError* error, const wchar_t* table) override;
   using CNAConnectionDescription::bSQLBloque;
