@@ -101,6 +101,9 @@ class CMySQLConnection : public CNAConnectionDescription {
   template <typename F>
   BOOL _bCall(CNAError* error, int site, F&& call);
 
+  // The fuzz targets hand the connection a client handle that reached no server.
+  friend struct CMySQLConnectionTestAccess;
+
   int m_bOpen = 0;
   MYSQL* m_pMySQL = nullptr;
   CTString m_csUnixSocket;
