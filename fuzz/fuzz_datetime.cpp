@@ -2,7 +2,7 @@
 // server's texts ("YYYY-MM-DD HH:MM:SS.ffffff" and its shorter layouts) are either refused or
 // read as a value that writes back to the same digits; a valid value written in a server layout
 // is always read back as itself; the first and the after-last values of a partial text bracket
-// every value that starts with it.
+// every value that starts with it. Duration texts read as their digits say or are refused.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "sql/naconvertvariant.h"
 #include "values/datetime.h"
+#include "values/duree.h"
 #include "values/xtime.h"
 #include "common/zvbin.h"
 
@@ -205,6 +206,48 @@ void CheckServerValue(CFuzzInput& in) {
   CheckServerText(text);
 }
 
+// A duration text: read as the model reads it, or refused only when the model finds it too short
+// or out of range; what is read writes back to a text that reads as the same value.
+void CheckDuration(const std::wstring& text) {
+  size_t at = 0;
+  bool negative = false;
+  if (!text.empty() && (text[0] == L'+' || text[0] == L'-')) negative = text[at++] == L'-';
+  const std::wstring body = text.substr(at);
+  bool digits = true;
+  for (wchar_t c : body) digits = digits && c >= L'0' && c <= L'9';
+  CDureeBase d;
+  d.m_llMilli = 42;
+  const int rc = d.nDepuisChaine(text.c_str());
+  if (!digits) return;
+  if (body.size() < 10) {
+    FUZZ_CHECK(rc != 0 && d.m_llMilli == 42, "'%ls' is too short", text.c_str());
+    return;
+  }
+  auto number = [&](size_t from, size_t n) {
+    __int128 v = 0;
+    for (size_t i = from; i < from + n; ++i) v = v < (static_cast<__int128>(1) << 80) ? v * 10 + (body[i] - L'0') : v;
+    return v;
+  };
+  const size_t dayDigits = body.size() - 9;
+  const __int128 total = number(0, dayDigits) * 86400000 + number(dayDigits, 2) * 3600000 +
+                         number(dayDigits + 2, 2) * 60000 + number(dayDigits + 4, 2) * 1000 + number(dayDigits + 6, 3);
+  const __int128 value = negative ? -total : total;
+  const bool fits = value >= INT64_MIN && value <= INT64_MAX;
+  FUZZ_CHECK((rc == 0) == fits, "'%ls': %d", text.c_str(), rc);
+  if (!fits) {
+    FUZZ_CHECK(d.m_llMilli == 42, "a refused '%ls' changed the value", text.c_str());
+    return;
+  }
+  FUZZ_CHECK(d.m_llMilli == static_cast<int64_t>(value), "'%ls' read as %lld", text.c_str(),
+             static_cast<long long>(d.m_llMilli));
+  wchar_t* written = d.pszCreeChaine();
+  FUZZ_CHECK(written != nullptr, "no text for %lld", static_cast<long long>(d.m_llMilli));
+  CDureeBase back;
+  FUZZ_CHECK(back.nDepuisChaine(written) == 0 && back.m_llMilli == d.m_llMilli, "'%ls' read back from '%ls'", written,
+             text.c_str());
+  free(written);
+}
+
 const std::wstring kHostAlphabet = L"0123456789012345678901234567890123456789 :-.a";
 const std::string kServerAlphabet = "0123456789012345678901234567890123456789 ::--..";
 
@@ -213,7 +256,7 @@ const std::string kServerAlphabet = "0123456789012345678901234567890123456789 ::
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInstallHost();
   CFuzzInput in(data, size);
-  switch (in.Byte() % 4) {
+  switch (in.Byte() % 5) {
     case 0: {
       std::string text;
       while (!in.bEmpty() && text.size() < 20) text += static_cast<char>(kHostAlphabet[in.Byte() % kHostAlphabet.size()]);
@@ -227,7 +270,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CheckServerText(text);
       break;
     }
-    default: CheckServerValue(in); break;
+    case 3: CheckServerValue(in); break;
+    default: CheckDuration(in.Text(L"0123456789-0123456789+", 0xFF)); break;
   }
   return 0;
 }
