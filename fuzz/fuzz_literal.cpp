@@ -3,7 +3,6 @@
 // MySQL string literals, in the default mode and with NO_BACKSLASH_ESCAPES, finds one literal
 // spanning the whole output, and it reads back as the value in the server's code page.
 #include <dlfcn.h>
-#include <iconv.h>
 
 #include <cstring>
 #include <map>
@@ -13,6 +12,7 @@
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
 #include "driver/nafunctionloader.h"
+#include "fuzz/fuzz_iconv.h"
 #include "fuzz/fuzz_input.h"
 #include "host/host_nadescription.h"
 #include "mysql/mysqlconnection.h"
@@ -73,35 +73,19 @@ bool Scan(const std::string& text, bool backslashEscapes, std::string* value) {
   return false;
 }
 
-std::string Iconv(const char* to, const char* from, const std::string& in, bool* ok) {
-  static auto* const open = new std::map<std::pair<std::string, std::string>, iconv_t>;
-  iconv_t& cd = (*open)[{to, from}];
-  if (cd == nullptr) cd = iconv_open(to, from);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  std::string out(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  char* dst = out.data();
-  size_t srcLeft = in.size(), dstLeft = out.size();
-  *ok = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1) && srcLeft == 0;
-  out.resize(out.size() - dstLeft);
-  return out;
-}
-
 // One Windows-1252 byte as UTF-8; the five bytes it leaves undefined as the same code points.
 std::string Utf8Of1252(unsigned char b) {
-  bool ok = false;
-  std::string u = Iconv("UTF-8", "CP1252", std::string(1, static_cast<char>(b)), &ok);
-  if (!ok) u = Iconv("UTF-8", "LATIN1", std::string(1, static_cast<char>(b)), &ok);
+  std::string u;
+  if (!Iconv("UTF-8", "CP1252", std::string(1, static_cast<char>(b)), &u))
+    Iconv("UTF-8", "LATIN1", std::string(1, static_cast<char>(b)), &u);
   return u;
 }
 
 // One character in the server's code page, or nothing when it has no form there.
 bool Encode(wchar_t c, int codePage, std::string* out) {
-  bool ok = false;
   const std::string utf32(reinterpret_cast<const char*>(&c), 4);
-  *out = Iconv(codePage == 65001 ? "UTF-8" : "CP1252", "UTF-32LE", utf32, &ok);
   // iconv drops some characters (the tags) without a word: that is no form either.
-  return ok && !out->empty();
+  return Iconv(codePage == 65001 ? "UTF-8" : "CP1252", "UTF-32LE", utf32, out) && !out->empty();
 }
 
 CMySQLConnection* Connection(int codePage, bool noBackslashEscapes) {
@@ -125,10 +109,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
              error.pszGetError());
   for (int cp : {1252, 65001})
     for (bool nbe : {false, true}) Connection(cp, nbe);
-  bool ok;
+  std::string out;
   for (int b = 0; b < 256; ++b) Utf8Of1252(static_cast<unsigned char>(b));
-  Iconv("UTF-8", "UTF-32LE", "", &ok);
-  Iconv("CP1252", "UTF-32LE", "", &ok);
+  Iconv("UTF-8", "UTF-32LE", "", &out);
+  Iconv("CP1252", "UTF-32LE", "", &out);
   return 0;
 }
 

@@ -1,34 +1,16 @@
 // Unicode transforms: UTF-8, UTF-16 and wide text against iconv, which decides what is valid and
 // what a valid text converts to; valid texts make the round trip unchanged, invalid ones never
 // read or write out of bounds.
-#include <iconv.h>
-
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/utf.h"
+#include "fuzz/fuzz_iconv.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
-
-// iconv of the whole input; false when it refuses any of it.
-bool Iconv(const char* to, const char* from, const std::string& in, std::string* out) {
-  // Kept for the process's life, never destroyed: a converter closed at exit would not be found.
-  static auto* const open = new std::map<std::pair<std::string, std::string>, iconv_t>;
-  iconv_t& cd = (*open)[{to, from}];
-  if (cd == nullptr) cd = iconv_open(to, from);
-  FUZZ_CHECK(cd != reinterpret_cast<iconv_t>(-1), "iconv_open %s %s", to, from);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  out->assign(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  size_t srcLeft = in.size(), dstLeft = out->size();
-  char* dst = out->data();
-  const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-  out->resize(out->size() - dstLeft);
-  return rc != static_cast<size_t>(-1) && srcLeft == 0;
-}
 
 std::wstring FromUTF32(const std::string& b) {
   std::wstring w(b.size() / 4, L'\0');
