@@ -201,25 +201,21 @@ class CXYString : public CBaseStrMem {
   // The whole of src with the end-marker rule: a marked src (flag bit 0, last character
   // 0xFFFFFFFF) converted to a code page other than 65001 ends with the byte 0xFF and gets flags
   // word 1.
-  int nAffecteConversionExplicite(const CXYString<wchar_t>& src, int cp, int flags, const char* defaultChar)
-    requires std::same_as<T, char>;
+  int nAffecteConversionExplicite(const CXYString<wchar_t>& src, int cp, int flags, const char* defaultChar);
   // Narrow: to UTF-8 (wide s, or narrow s of code page cp). Wide: nothing, 0.
   int nAffecteToUTF8(const wchar_t* s, int n, int unused);
   int nAffecteToUTF8(const char* s, int n, int cp);
-  // UTF-8 s into code page cp (65001: a copy); 105 when nothing results.
-  int nAffecteUTF8(const char* s, int n, int cp, int flags, const char* defaultChar, int* usedDefault)
-    requires std::same_as<T, char>;
-  // UTF-8 s into wide text.
-  int nAffecteUTF8(const char* s, int n) requires std::same_as<T, wchar_t>;
-  // UTF-16 units / UTF-32 characters into code page cp; 105 when nothing results.
-  int nAffecteUTF16(const unsigned short* s, int n, int cp, int flags, const char* defaultChar)
-    requires std::same_as<T, char>;
-  int nAffecteUTF32(const wchar_t* s, int n, int cp, int flags, const char* defaultChar)
-    requires std::same_as<T, char>;
+  // UTF-8 s into code page cp (65001: a copy); 105 when nothing results. Narrow only.
+  int nAffecteUTF8(const char* s, int n, int cp, int flags, const char* defaultChar, int* usedDefault);
+  // UTF-8 s into wide text. Wide only.
+  int nAffecteUTF8(const char* s, int n);
+  // UTF-16 units / UTF-32 characters into code page cp; 105 when nothing results. Narrow only.
+  int nAffecteUTF16(const unsigned short* s, int n, int cp, int flags, const char* defaultChar);
+  int nAffecteUTF32(const wchar_t* s, int n, int cp, int flags, const char* defaultChar);
   // UTF-16 units (a surrogate pair gives one character) / UTF-32 characters into wide text; 105
   // when nothing results.
-  int nAffecteUTF16(const unsigned short* s, int n) requires std::same_as<T, wchar_t>;
-  int nAffecteUTF32(const wchar_t* s, int n) requires std::same_as<T, wchar_t>;
+  int nAffecteUTF16(const unsigned short* s, int n);
+  int nAffecteUTF32(const wchar_t* s, int n);
   // The text as a new malloc'd text of the other form (narrow read as / wide written in code page
   // cp), with the end-marker rule; an empty value gives null and TRUE. FALSE on failure (out
   // null). The caller frees out.

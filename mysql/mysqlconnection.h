@@ -64,7 +64,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   // connection's code page cannot carry (it converts to nothing), or the client's error (22)
   // when its escaper refuses the text (60 when it gives none).
   int _bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType, unsigned char* data,
-                     unsigned int size);
+                     unsigned int size) override;
   // "SELECT * FROM <table> FOR UPDATE", rows read and dropped.
   BOOL bSQLBloque(CNAError* error, const wchar_t* table) override;
   using CNAConnectionDescription::bSQLBloque;
@@ -120,6 +120,9 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL _bHasHandle(CNAError* error, int site);
   template <typename F>
   BOOL _bCall(CNAError* error, int site, F&& call);
+
+  // The fuzz targets hand the connection a client handle that reached no server.
+  friend struct CMySQLConnectionTestAccess;
 
   int m_bOpen = 0;
   MYSQL* m_pMySQL = nullptr;

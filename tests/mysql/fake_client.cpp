@@ -1,7 +1,8 @@
 // A client library that exports only the required functions, each answering zero: the loader
 // must accept it without the optional ones. Built a second time with mysql_affected_rows renamed
 // away, for a library that lacks a required function, and a third time (QX_FAKE_REFUSING_ESCAPER)
-// as a client that connects and whose quote-aware escaper refuses every text.
+// as a client that connects and whose quote-aware escaper refuses every text; with
+// QX_FAKE_SILENT_REFUSAL too, it gives no reason (no error number, no message).
 #include <type_traits>
 
 #include "driver/mysqlapi.h"
@@ -49,9 +50,14 @@ FAKE_EXPORT MYSQL* mysql_real_connect(MYSQL* h, const char*, const char*, const 
                                       const char*, unsigned long) {
   return h;
 }
+#ifdef QX_FAKE_SILENT_REFUSAL
+FAKE_EXPORT unsigned int mysql_errno(MYSQL*) { return 0; }
+FAKE_EXPORT const char* mysql_error(MYSQL*) { return ""; }
+#else
 // The error of the last refusal; none before it.
 FAKE_EXPORT unsigned int mysql_errno(MYSQL*) { return g_bRefused ? 2062 : 0; }
 FAKE_EXPORT const char* mysql_error(MYSQL*) { return g_bRefused ? "Insecure API function call" : ""; }
+#endif
 FAKE_EXPORT unsigned long mysql_real_escape_string_quote(MYSQL*, char*, const char*, unsigned long, char) {
   g_bRefused = true;
   return static_cast<unsigned long>(-1);

@@ -93,24 +93,34 @@ TEST_F(LoaderTest, FakesAndMissingFilesGiveTheirErrors) {
   EXPECT_NE(std::wstring(call.pszGetError()).find(L"mysql_options"), std::wstring::npos);
 }
 
-// The quote-aware escaper is preferred, and its refusal is the client's error, never an empty
-// literal written with success.
+// The quote-aware escaper is preferred, and its refusal is an error of its own, never an empty
+// literal written with success: the client's error when it gives one, else a conversion error.
 TEST_F(LoaderTest, RefusingEscaperRaisesTheClientsError) {
-  const std::wstring settings = L"QX Unicode Support=0;QX CLIENT LIBRARY=" + Wide(QX_FAKE_REFUSING);
-  CHostConnectionDescription host;
-  host.m_pszExtendedInfo = settings.c_str();
-  CMySQLConnection cnx(L"id", &host);
-  ASSERT_TRUE(cnx.bOpen(&error)) << error.pszGetError();
-  EXPECT_TRUE(QX_MYSQL_RESOLVED(mysql_real_escape_string_quote));
-  char text[] = "it's";
-  CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
-  out.Add(L"before", 6);
-  EXPECT_EQ(cnx._bEscapeString(&error, &out, 18, reinterpret_cast<unsigned char*>(text), sizeof text), 0);
-  EXPECT_STREQ(out.pszGetW(), L"before");
-  EXPECT_EQ(error.dwGetErrorId(), 22u);
-  EXPECT_EQ(error.dwGetDataBaseErrorCode(), 2062u);
-  EXPECT_NE(std::wstring(error.pszGetError()).find(L"Insecure API function call"), std::wstring::npos)
-      << error.pszGetError();
+  const struct {
+    const char* library;
+    unsigned int id, clientCode;
+    const wchar_t* message;
+  } kRows[] = {{QX_FAKE_REFUSING, 22, 2062, L"Insecure API function call"}, {QX_FAKE_SILENT, 60, 0, L""}};
+  for (const auto& row : kRows) {
+    CNAFunctionLoader::g_Term();
+    error.Reset();
+    const std::wstring settings = L"QX Unicode Support=0;QX CLIENT LIBRARY=" + Wide(row.library);
+    CHostConnectionDescription host;
+    host.m_pszExtendedInfo = settings.c_str();
+    CMySQLConnection cnx(L"id", &host);
+    ASSERT_TRUE(cnx.bOpen(&error)) << error.pszGetError();
+    EXPECT_TRUE(QX_MYSQL_RESOLVED(mysql_real_escape_string_quote));
+    char text[] = "it's";
+    CTStringConcatAW out(CTStringConcatAW::kWideContent, 1252);
+    out.Add(L"before", 6);
+    EXPECT_EQ(cnx._bEscapeString(&error, &out, 18, reinterpret_cast<unsigned char*>(text), sizeof text), 0)
+        << row.library;
+    EXPECT_STREQ(out.pszGetW(), L"before");
+    EXPECT_EQ(error.dwGetErrorId(), row.id) << row.library;
+    EXPECT_EQ(error.dwGetDataBaseErrorCode(), row.clientCode) << row.library;
+    EXPECT_NE(std::wstring(error.pszGetError()).find(row.message), std::wstring::npos) << error.pszGetError();
+    cnx.bClose(nullptr);
+  }
 }
 
 }  // namespace
