@@ -47,7 +47,7 @@ std::wstring Pad(const std::wstring& text, int columns) {
   return text + std::wstring(static_cast<size_t>(std::max(columns - width, 0)), L' ');
 }
 
-void Line(const std::wstring& label, const std::wstring& value) { printf("   %ls %ls\n", Pad(label, 22).c_str(), value.c_str()); }
+void Line(const std::wstring& label, const std::wstring& value) { printf("   %ls %ls\n", Pad(label, 24).c_str(), value.c_str()); }
 
 std::wstring Number(long long n) { return std::to_wstring(n); }
 
@@ -100,15 +100,29 @@ std::wstring DateTimeText(const unsigned char* bytes) {
   return text;
 }
 
-// A UTF-16 element of a record (zero-filled after the text).
-std::wstring Utf16Text(const std::vector<unsigned char>& bytes) {
+// An element of a record in the host's layout, as text, by the item's type.
+std::wstring ItemText(eNA_ITEMTYPE type, const unsigned char* bytes, size_t size) {
   std::wstring text;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const wchar_t unit = static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
-    if (unit == 0) break;
-    text += unit;
+  long long n = 0;
+  switch (type) {
+    case NA_IT_UNICODE:  // UTF-16 units, zero-filled after the text
+      for (size_t i = 0; i + 1 < size && (bytes[i] | bytes[i + 1]) != 0; i += 2)
+        text += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
+      return text;
+    case NA_IT_TEXTE:  // zero-terminated; the program's texts of this kind are ASCII
+      for (size_t i = 0; i < size && bytes[i] != 0; ++i) text += static_cast<wchar_t>(bytes[i]);
+      return text;
+    case NA_IT_MONETAIRE:
+      return MoneyText(bytes);
+    case NA_IT_DATETIME:
+      return DateTimeText(bytes);
+    case NA_IT_IDAUTO:
+    case NA_IT_I8:
+      memcpy(&n, bytes, 8);
+      return std::to_wstring(n);
+    default:
+      return L"(" + std::wstring(g_pszGetNAItemTypeName(type)) + L")";
   }
-  return text;
 }
 
 // A host text value made by the host (a wide dynamic string).
@@ -172,6 +186,11 @@ class CDemo {
   // The current record's name (or another item read at its own offset).
   bool Current(CHostRow* row) { return m_loader.bGetRecord(m_table, &m_ctx, m_desc, row); }
   std::wstring CurrentName();
+  // Item i of a row read in the host's layout, as text; NULL when not defined.
+  std::wstring Field(const CHostRow& row, size_t i) const {
+    if (!row[i].bDefined) return L"NULL";
+    return ItemText(m_desc.pclGetItemNoRef(i)->eNAGetItemType(), row[i].tabBytes.data(), row[i].tabBytes.size());
+  }
   // The names read from dir on, moving next (or previous from the last).
   bool Names(const wchar_t* item, bool forward, std::wstring* out);
   CHostItemDescription* Item(const wchar_t* name, eNA_ITEMTYPE type, unsigned int size, unsigned short key = 0);
@@ -283,8 +302,10 @@ bool CDemo::Step(const char* heading, bool (CDemo::*step)()) {
 // and the server's own description of it comes back through piGetTableDesc.
 bool CDemo::CreateTable() {
   Item(L"id", NA_IT_IDAUTO, 8, 0x8000)->m_bNullAllowed = FALSE;
-  Item(L"name", NA_IT_UNICODE, 80, 0x2000);
-  Item(L"ref", NA_IT_TEXTE, 13, 0x4000);
+  // Texts: the record holds 40 UTF-16 units and 10 ANSI characters with their terminator; the
+  // server's columns are sized by the logical sizes, in characters.
+  Item(L"name", NA_IT_UNICODE, 80, 0x2000)->m_nLogicalSize = 40;
+  Item(L"ref", NA_IT_TEXTE, 11, 0x4000)->m_nLogicalSize = 10;
   Item(L"price", NA_IT_MONETAIRE, 10);
   Item(L"added", NA_IT_DATETIME, 8);
   Item(L"photo", NA_IT_MEMOBINAIRE, 8);
@@ -302,8 +323,8 @@ bool CDemo::CreateTable() {
     INAItemDescription* item = server->piNAGetItem(static_cast<unsigned int>(i));
     const wchar_t* key = item->bPrimary() ? L"primary key" : item->bUnique() ? L"unique key"
                          : item->bDuplicates() ? L"key with duplicates" : L"";
-    printf("   %ls %ls %4u  %ls\n", Pad(item->pszGetName(), 8).c_str(),
-           Pad(g_pszGetNAItemTypeName(item->eNAGetItemType()), 18).c_str(), item->nGetItemSize(), key);
+    printf("   %ls %ls %4u%ls%ls\n", Pad(item->pszGetName(), 8).c_str(),
+           Pad(g_pszGetNAItemTypeName(item->eNAGetItemType()), 18).c_str(), item->nGetItemSize(), *key ? L"  " : L"", key);
     item->nExternalRelease();
   }
   server->nExternalRelease();
@@ -345,13 +366,11 @@ bool CDemo::AddRows() {
       m_driver->bTransactionRollBack(&m_cnx, L"demo");
       return false;
     }
+    // The record after the add holds the identifier the server gave.
     CHostRow row;
     if (!Current(&row)) return FailTable();
-    long long id = 0;
-    memcpy(&id, row[0].tabBytes.data(), sizeof id);
-    Line(L"added " + Pad(article.name, 14), L"id " + Number(id) + L", " + Wide(article.ref) + L", " +
-                                               MoneyText(row[3].tabBytes.data()) + L", " +
-                                               DateTimeText(row[4].tabBytes.data()));
+    Line(L"added " + Field(row, 1), L"id " + Field(row, 0) + L", " + Field(row, 2) + L", " + Field(row, 3) + L", " +
+                                        Field(row, 4));
   }
   if (!m_driver->bTransactionCommit(&m_cnx, L"demo")) return Fail(m_driver->piGetLastError());
   Line(L"committed", L"6 rows");
@@ -360,7 +379,7 @@ bool CDemo::AddRows() {
 
 std::wstring CDemo::CurrentName() {
   CHostRow row;
-  return Current(&row) ? Utf16Text(row[1].tabBytes) : L"?";
+  return Current(&row) ? Field(row, 1) : L"?";
 }
 
 bool CDemo::Names(const wchar_t* item, bool forward, std::wstring* out) {
@@ -392,8 +411,7 @@ bool CDemo::BrowseSeekFilter() {
     return FailTable();
   CHostRow row;
   if (!found || !Current(&row)) return FailTable();
-  Line(L"seek Crème brûlée", L"found, ref " + Wide(reinterpret_cast<const char*>(row[2].tabBytes.data())) +
-                                 L", price " + MoneyText(row[3].tabBytes.data()));
+  Line(L"seek Crème brûlée", L"found, ref " + Field(row, 2) + L", price " + Field(row, 3));
   // Its memos, by memo number, as values the driver makes; the host gives them back.
   CAny photo, notes;
   void* bytes = nullptr;
@@ -467,10 +485,10 @@ bool CDemo::ParsedQuery() {
       ok = Fail(result->piGetLastError(&ctx));
       break;
     }
-    const unsigned char* name = record->vpbyGetItemValue(items[0], 0);
-    const std::vector<unsigned char> units(name, name + items[0]->nGetItemSize());
-    Line(Utf16Text(units), Wide(reinterpret_cast<const char*>(record->vpbyGetItemValue(items[1], 0))) + L"  " +
-                               MoneyText(record->vpbyGetItemValue(items[2], 0)));
+    std::wstring texts[3];
+    for (int i = 0; i < 3; ++i)
+      texts[i] = ItemText(items[i]->eNAGetItemType(), record->vpbyGetItemValue(items[i], 0), items[i]->nGetItemSize());
+    Line(texts[0], texts[1] + L"  " + texts[2]);
     record->vnRelease();
   }
   for (INAItemDescription* item : items)
