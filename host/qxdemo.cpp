@@ -125,10 +125,17 @@ std::wstring ItemText(eNA_ITEMTYPE type, const unsigned char* bytes, size_t size
   }
 }
 
-// A host text value made by the host (a wide dynamic string).
+// A host text value made by the host (a wide dynamic string, from UTF-16).
 CAny TextValue(const std::wstring& text) {
   CAny value;
-  std::vector<unsigned short> units(text.begin(), text.end());
+  std::vector<unsigned short> units;
+  for (wchar_t c : text) {
+    if (c > 0xFFFF) {
+      units.push_back(static_cast<unsigned short>(0xD800 + ((c - 0x10000) >> 10)));
+      c = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+    units.push_back(static_cast<unsigned short>(c));
+  }
   CAny_ZVDSTRW::s_SetFromUTF16(&value, units.data(), static_cast<int>(units.size()));
   return value;
 }
