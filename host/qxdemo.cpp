@@ -222,9 +222,12 @@ CHostItemDescription* CDemo::Item(const wchar_t* name, eNA_ITEMTYPE type, unsign
   return &item;
 }
 
+// The environment's UTF-8 as wide text (the locale is C.UTF-8).
 std::wstring Wide(const char* text) {
-  std::wstring w;
-  for (const char* p = text; p != nullptr && *p; ++p) w += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  if (text == nullptr) return L"";
+  std::wstring w(strlen(text), L'\0');
+  const size_t n = mbstowcs(w.data(), text, w.size());
+  w.resize(n == static_cast<size_t>(-1) ? 0 : n);
   return w;
 }
 
@@ -266,9 +269,9 @@ void CDemo::Stop() {
   if (m_driver != nullptr) {
     m_driver->bCloseConnection(&m_cnx);
     m_driver->nExternalRelease();  // the last reference: the driver goes with its registries
-    m_loader.Stop();               // TermLibrary and the component's end
   }
   m_driver = nullptr;
+  m_loader.Stop();  // TermLibrary and the component's end, when the driver was started
 }
 
 void CDemo::ShowError(INAError* error) {
