@@ -483,10 +483,17 @@ bool CDemo::ParsedQuery() {
   INADataSourceDescription* desc = result->piGetDataSourceDescription();
   INAItemDescription* items[3] = {};
   for (unsigned int i = 0; i < 3 && desc != nullptr; ++i) items[i] = desc->piNAGetItem(i);
+  // The result is browsed on its best parse item, the ORDER BY column, as the host does.
+  std::wstring by;
+  if (INAItemDescription* best = desc != nullptr ? desc->piGetBestParseItemDesc() : nullptr) {
+    by = best->pszGetName();
+    best->nExternalRelease();
+  }
   for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST; ok; dir = NA_PARSE_NEXT) {
     int outside = 0;
     CNAKJRecord* record = nullptr;
-    if (!result->bHLitxxx(&ctx, L"", dir, 1, kNoLock, nullptr, 0) || !result->bHEnDehors(&ctx, L"", &outside)) {
+    if (!result->bHLitxxx(&ctx, by.c_str(), dir, 1, kNoLock, nullptr, 0) ||
+        !result->bHEnDehors(&ctx, by.c_str(), &outside)) {
       ok = Fail(result->piGetLastError(&ctx));
       break;
     }
@@ -497,7 +504,8 @@ bool CDemo::ParsedQuery() {
     }
     std::wstring texts[3];
     for (int i = 0; i < 3; ++i)
-      texts[i] = ItemText(items[i]->eNAGetItemType(), record->vpbyGetItemValue(items[i], 0), items[i]->nGetItemSize());
+      texts[i] = !record->vbItemValueDefined(items[i], 0) ? L"NULL"
+                 : ItemText(items[i]->eNAGetItemType(), record->vpbyGetItemValue(items[i], 0), items[i]->nGetItemSize());
     Line(texts[0], texts[1] + L"  " + texts[2]);
     record->vnRelease();
   }
