@@ -377,7 +377,9 @@ BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int 
 // ---------------------------------------------------------------- finding the record again
 
 BOOL CNADataAccess::_bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count) {
-  if (!stmt->bCanUpdateParse() && (stmt->dwGetParseFlags() & kNoCache) != 0) {
+  // A query sent as written has no search to find its row again once its table cache is gone
+  // (a transaction's end drops it): it is refused as one read without a cache is.
+  if (!stmt->bCanUpdateParse() && ((stmt->dwGetParseFlags() & kNoCache) != 0 || bRequeteSansCorrection())) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoRebuild, m_pclConnection,
                                pszGetLogicalName(), stmt->pszGetBrowseItem(), 83);
     return FALSE;
