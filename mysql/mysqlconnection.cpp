@@ -42,6 +42,7 @@ enum {
   kSiteCharset,
   kSiteNoHandle,
   kSiteLatin1,
+  kSiteTimeout,
 };
 
 const wchar_t* NullIfEmpty(const wchar_t* s) { return s != nullptr && *s != 0 ? s : nullptr; }
@@ -243,6 +244,12 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
   // The client's default character set is not 1252: say so, when the client can be told.
   if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options))
     _bCall(nullptr, kSiteLatin1, [&] { __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "latin1"); });
+  // Without a bound, a server that takes the TCP connection and never greets holds the host's
+  // thread for good: the connection's time-out (seconds) bounds the connect and the greeting.
+  if (nGetConnectionTimeout() > 0 && QX_MYSQL_RESOLVED(mysql_options)) {
+    const unsigned int seconds = static_cast<unsigned int>(nGetConnectionTimeout());
+    _bCall(nullptr, kSiteTimeout, [&] { __mysql_options(m_pMySQL, MYSQL_OPT_CONNECT_TIMEOUT, &seconds); });
+  }
   if (bSSL && !_bSetSSLParameters(error, ssl)) return _bAbandon();
   if (!_bOpenCreateDatabase(error, bCreate, texts[0], texts[1], texts[2], texts[3], texts[4])) return _bAbandon();
   if (!_bGetServerVersion(error)) return _bAbandon();

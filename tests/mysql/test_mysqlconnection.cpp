@@ -1,9 +1,15 @@
 // The MySQL connection against the private server, over TCP and the socket: character sets,
 // failures and their errors, create mode, a lost connection, and the guard around client calls.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <new>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -254,6 +260,48 @@ TEST_P(Live, ServerErrorsAndResultsLeaveTheConnectionReady) {
   m_error.Reset();
   EXPECT_FALSE(Run(cnx, "DO 1"));
   EXPECT_EQ(m_error.dwGetErrorId(), 14u);
+}
+
+// A server that takes the TCP connection and never greets held the open (and the host's thread)
+// for as long as the peer kept quiet: the connection's time-out now bounds it.
+TEST(SilentServer, SilentServerFailsWithinTheConnectionTimeout) {
+  TestServer server;
+  if (!TestServer::fromEnv(&server)) FAIL() << TestServer::setupHint();
+  // Connections wait in the listener's queue unanswered; the listener closes after 8 s at most.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  std::atomic<bool> done{false};
+  std::thread closer([&] {
+    for (int i = 0; i < 80 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    close(listener);
+  });
+  CMySQLDriver driver;
+  CHostConnectionDescription host;
+  const std::wstring user = Wide(server.user), password = Wide(server.password),
+                     info = Wide("Server Port=" + std::to_string(ntohs(address.sin_port)) + ";QX Connection Timeout=2");
+  host.m_pszUser = user.c_str();
+  host.m_pszPassword = password.c_str();
+  host.m_pszDataSource = L"127.0.0.1";
+  host.m_pszExtendedInfo = info.c_str();
+  CMySQLConnection cnx(L"id", &host);
+  CNAError error;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(cnx.bOpen(&error));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  done = true;
+  closer.join();
+  EXPECT_GE(seconds, 1.5);
+  EXPECT_LT(seconds, 5.0);
+  const CXError* e = error.pclGetXError();
+  EXPECT_EQ(e->nGetUserErrorCode(), 79u);
+  ASSERT_EQ(e->nGetNbSubError(), 1) << error.pszGetError();
+  EXPECT_EQ(ServerCode(e->pclGetSubError(0)), 2013u) << error.pszGetError();
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, Live, ::testing::Values(RawTransport::Tcp, RawTransport::Socket),
