@@ -237,9 +237,17 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
                                     pszGetDefaultDataBaseEx(), NullIfEmpty(m_csUnixSocket.pszGet()),
                                     ssl[0], ssl[1], ssl[2], ssl[3], ssl[4]};
   if (m_bUnicodeSupport && !_bProcessUnicodeCnxParameters(error, bSSL, texts)) return _bAbandon();
-  // The client's default character set is not 1252: say so, when the client can be told.
-  if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options))
-    _bCall(nullptr, kSiteLatin1, [&] { __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "latin1"); });
+  // The client's default character set is not 1252: say so, when the client can be told. A
+  // client that was not told would read every text sent in 1252 as its own character set.
+  if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options)) {
+    int rc = -1;
+    if (!_bCall(error, kSiteLatin1, [&] { rc = __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "latin1"); }) ||
+        rc != 0) {
+      if (error != nullptr)
+        error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteLatin1, this, 76, m_csClientVersion.pszGet());
+      return _bAbandon();
+    }
+  }
   if (bSSL && !_bSetSSLParameters(error, ssl)) return _bAbandon();
   if (!_bOpenCreateDatabase(error, bCreate, texts[0], texts[1], texts[2], texts[3], texts[4])) return _bAbandon();
   if (!_bGetServerVersion(error)) return _bAbandon();
