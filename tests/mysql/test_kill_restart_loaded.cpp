@@ -1,0 +1,161 @@
+// A server that drops the driver's session, through the loaded driver over TCP and over the
+// socket: KILL between two browse blocks and inside an SQL-function transaction, KILL QUERY
+// during a long query; then a server of the test's own stopped during a browse and during a
+// transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
+// or report done what the server does not hold.
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "driver/inadriversql.h"
+#include "tests/mysql/fault_bench.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class KillTest : public FaultBench, public testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    FaultBench::SetUp();
+    if (HasFatalFailure()) return;
+    // A database of the test's own tells the driver's session apart on the server.
+    m_db = m_server.database + "_kill" + std::to_string(getpid());
+    std::string err;
+    // An account sees only its own sessions: the raw one comes the driver's way.
+    if (Socket()) {
+      ASSERT_TRUE(m_raw.connect(m_server, RawTransport::Socket, &err)) << err;
+    }
+    ASSERT_TRUE(m_raw.exec("CREATE DATABASE IF NOT EXISTS " + m_db, &err)) << err;
+    ASSERT_TRUE(m_raw.exec("USE " + m_db, &err)) << err;
+    m_server.database = m_db;
+    Rebuild();
+  }
+  void TearDown() override {
+    FaultBench::TearDown();
+    std::string err;
+    m_raw.exec("DROP DATABASE IF EXISTS " + m_db, &err);
+  }
+  bool Socket() const { return GetParam(); }
+  // The server thread of the driver's one session in the test's database.
+  std::string DriverThread() {
+    RawRows ids;
+    std::string err;
+    EXPECT_TRUE(m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + m_db +
+                                "' AND ID <> CONNECTION_ID() AND COMMAND <> 'Killed'",
+                            &ids, &err))
+        << err;
+    return ids.size() == 1 ? *ids[0][0] : "";
+  }
+  bool Kill(const std::string& what) {
+    const std::string id = DriverThread();
+    std::string err;
+    return !id.empty() && m_raw.exec(what + " " + id, &err);
+  }
+  std::string m_db;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transport, KillTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "Socket" : "Tcp"; });
+
+TEST_P(KillTest, KillBetweenBrowseBlocksFailsTheNextBlockAndNoStaleRowComesBack) {
+  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
+  INATable* t = m_loader.piGetTable(host, &m_desc);
+  ASSERT_NE(t, nullptr);
+  CHostContext ctx(1, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+  int at = 0;
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  for (at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+  // A row changed meanwhile by another session must not come back from a dead block.
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'later' WHERE id = 16", &err)) << err;
+  ASSERT_TRUE(Kill("KILL"));
+  std::optional<BenchRow> last;
+  for (; at < 50; ++at) {
+    if (!Read(t, &ctx, NA_PARSE_NEXT)) break;
+    last = Current(t, &ctx);
+    BenchRow want = Initial(at + 1);
+    if (at + 1 == 16) want.t = "later";
+    ASSERT_EQ(last, want) << "row " << at;
+  }
+  // The rest of the first block was on the client; the next block needs the server.
+  EXPECT_EQ(at, 15);
+  const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
+  EXPECT_EQ(Current(t, &ctx), last);
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  m_driver->bCloseContext(&ctx);
+  EXPECT_EQ(t->nExternalRelease(), 0);
+}
+
+TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
+  INADriverSQL* service = m_driver->piGetInterface(1);
+  ASSERT_NE(service, nullptr);
+  int cnx = 0, stmt = 0;
+  ASSERT_TRUE(service->bOpenConnection(&cnx, Host("", nullptr, Socket())));
+  ASSERT_TRUE(service->bTrsBegin(nullptr, cnx, 0)) << Short(service->piGetLastError()->pszGetError());
+  const struct {
+    int id;
+    bool killBefore;
+  } adds[] = {{2001, false}, {2002, false}, {2003, true}};
+  for (const auto& add : adds) {
+    if (add.killBefore) {
+      ASSERT_TRUE(Kill("KILL"));
+    }
+    const std::wstring sql = L"INSERT INTO " + m_wtable + L" VALUES (" + std::to_wstring(add.id) + L", 'tx', 1)";
+    EXPECT_EQ(service->bExecute(&stmt, cnx, sql.c_str(), nullptr, 0), !add.killBefore) << add.id;
+    if (add.killBefore) {
+      const std::string error = Short(service->piGetLastError()->pszGetError());
+      EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
+    }
+  }
+  EXPECT_FALSE(service->bTrsCommit(cnx, 0, 0));
+  const std::string error = Short(service->piGetLastError()->pszGetError());
+  EXPECT_TRUE(error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos) << error;
+  RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 2000", &rows, &err)) << err;
+  EXPECT_TRUE(rows.empty());
+  service->bTrsRollBack(cnx, 0, 0);
+  EXPECT_TRUE(service->bCloseConnection(cnx));
+  EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
+  INADriverSQL* service = m_driver->piGetInterface(1);
+  ASSERT_NE(service, nullptr);
+  int cnx = 0, stmt = 0;
+  ASSERT_TRUE(service->bOpenConnection(&cnx, Host("", nullptr, Socket())));
+  BOOL slept = TRUE;
+  const Clock::time_point start = Clock::now();
+  std::thread sleeper([&] { slept = service->bExecute(&stmt, cnx, L"SELECT SLEEP(5)", nullptr, 0); });
+  // The query shows on the server once it runs.
+  bool killed = false;
+  for (int i = 0; i < 100 && !killed; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    RawRows ids;
+    std::string err;
+    m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + m_db + "' AND INFO LIKE 'SELECT SLEEP%'",
+                &ids, &err);
+    if (ids.size() == 1) killed = m_raw.exec("KILL QUERY " + *ids[0][0], &err);
+  }
+  sleeper.join();
+  ASSERT_TRUE(killed);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(slept);
+  EXPECT_EQ(Short(service->piGetLastError()->pszGetError()), "22/1317");
+  // The session lives on: the next statement runs on it.
+  ASSERT_TRUE(service->bExecute(&stmt, cnx, L"SELECT COUNT(*) FROM information_schema.PROCESSLIST", nullptr, 0));
+  EXPECT_TRUE(service->bFetch(cnx, stmt, 0));
+  EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
+  EXPECT_TRUE(service->bCloseConnection(cnx));
+  EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+}  // namespace
