@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "driver/inadriversql.h"
@@ -156,6 +156,148 @@ TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
   EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
   EXPECT_TRUE(service->bCloseConnection(cnx));
   EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+// A server of the test's own, in a temporary directory, stopped and started by scripts/testdb.
+class RestartTest : public FaultBench {
+ protected:
+  void SetUp() override {
+    FaultBench::SetUp();
+    if (HasFatalFailure()) return;
+    char dir[] = "/tmp/qxrestart.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    m_dir = dir;
+    ASSERT_TRUE(Testdb("start", &m_own));
+    Reconnect();
+  }
+  void TearDown() override {
+    FaultBench::TearDown();
+    if (!m_dir.empty()) {
+      Testdb("stop", nullptr);
+      std::filesystem::remove_all(m_dir);
+    }
+  }
+  // Runs scripts/testdb; a start fills *server from what it prints.
+  bool Testdb(const char* command, TestServer* server) {
+    const std::string cmd = std::string("bash ") + QX_SOURCE_DIR + "/scripts/testdb " + command + " " + m_dir;
+    FILE* out = popen(cmd.c_str(), "r");
+    if (out == nullptr) return false;
+    char line[512];
+    while (fgets(line, sizeof line, out) != nullptr) {
+      std::string l(line);
+      if (!l.empty() && l.back() == '\n') l.pop_back();
+      const size_t eq = l.find('=');
+      if (server == nullptr || eq == std::string::npos) continue;
+      const std::string key = l.substr(0, eq), value = l.substr(eq + 1);
+      if (key == "QX_TEST_HOST") server->host = value;
+      if (key == "QX_TEST_PORT") server->port = static_cast<unsigned int>(std::stoul(value));
+      if (key == "QX_TEST_SOCKET") server->socket = value;
+      if (key == "QX_TEST_USER") server->user = value;
+      if (key == "QX_TEST_PASSWORD") server->password = value;
+      if (key == "QX_TEST_DATABASE") server->database = value;
+    }
+    return pclose(out) == 0;
+  }
+  void Reconnect() {
+    std::string err;
+    ASSERT_TRUE(m_raw.connect(m_own, RawTransport::Tcp, &err)) << err;
+  }
+  // Restarts the server; its port and socket stay.
+  void Restart(const std::function<void()>& whileDown) {
+    ASSERT_TRUE(Testdb("stop", nullptr));
+    whileDown();
+    TestServer again;
+    ASSERT_TRUE(Testdb("start", &again));
+    ASSERT_EQ(again.port, m_own.port);
+    ASSERT_EQ(again.socket, m_own.socket);
+    Reconnect();
+  }
+  // An error of a call made while the server is down, and that the call came back in time.
+  static void Down(const std::string& what, const std::string& error, Clock::duration took) {
+    EXPECT_LT(took, std::chrono::seconds(10)) << what;
+    const bool named = error.find("/2002") != std::string::npos || error.find("/2003") != std::string::npos ||
+                       error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos;
+    EXPECT_TRUE(named) << what << ": " << error;
+  }
+
+  std::string m_dir;
+  TestServer m_own;
+};
+
+TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
+  for (const bool socket : {false, true}) {
+    SCOPED_TRACE(socket ? "socket" : "tcp");
+    Rebuild();
+    // A browse cut by the stop.
+    CHostConnectionDescription* host = Host(";QX Cache Size=15", &m_own, socket);
+    INATable* t = m_loader.piGetTable(host, &m_desc);
+    ASSERT_NE(t, nullptr);
+    CHostContext ctx(1, 1);
+    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+    for (int at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+    std::optional<BenchRow> last;
+    Restart([&] {
+      // The rest of the block is on the client; the next block fails, in time.
+      int at = 10;
+      for (; at < 50; ++at) {
+        const Clock::time_point start = Clock::now();
+        if (!Read(t, &ctx, NA_PARSE_NEXT)) {
+          Down("read", Short(t->piGetLastError(&ctx)->pszGetError()), Clock::now() - start);
+          break;
+        }
+        last = Current(t, &ctx);
+        EXPECT_EQ(last, Initial(at + 1));
+      }
+      EXPECT_EQ(at, 15);
+      EXPECT_EQ(Current(t, &ctx), last);
+      // A new connection is refused at once.
+      CHostConnectionDescription* other = Host(";QX Cache Size=5", &m_own, socket);
+      const Clock::time_point start = Clock::now();
+      EXPECT_FALSE(m_loader.bOpenConnection(other));
+      Down("connection", Short(m_driver->piGetLastError()->pszGetError()), Clock::now() - start);
+    });
+    EXPECT_TRUE(t->bHFerme(&ctx));
+    m_driver->bCloseContext(&ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(host));
+
+    // A transaction in flight: the server rolled it back.
+    INADriverSQL* service = m_driver->piGetInterface(1);
+    ASSERT_NE(service, nullptr);
+    int cnx = 0, stmt = 0;
+    ASSERT_TRUE(service->bOpenConnection(&cnx, Host("", &m_own, socket)));
+    ASSERT_TRUE(service->bTrsBegin(nullptr, cnx, 0));
+    for (int id : {3001, 3002}) {
+      const std::wstring sql = L"INSERT INTO " + m_wtable + L" VALUES (" + std::to_wstring(id) + L", 'tx', 1)";
+      ASSERT_TRUE(service->bExecute(&stmt, cnx, sql.c_str(), nullptr, 0));
+    }
+    Restart([&] {
+      const Clock::time_point start = Clock::now();
+      EXPECT_FALSE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+      Down("statement", Short(service->piGetLastError()->pszGetError()), Clock::now() - start);
+    });
+    EXPECT_FALSE(service->bTrsCommit(cnx, 0, 0));
+    RawRows rows;
+    std::string err;
+    ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
+    EXPECT_TRUE(rows.empty());
+    service->bTrsRollBack(cnx, 0, 0);
+    EXPECT_TRUE(service->bCloseConnection(cnx));
+    EXPECT_EQ(service->nExternalRelease(), 0);
+
+    // A new connection works on the restarted server.
+    CHostConnectionDescription* fresh = Host("", &m_own, socket);
+    INATable* again = m_loader.piGetTable(fresh, &m_desc);
+    CHostContext ctx2(2, 1);
+    ASSERT_TRUE(again->bHOuvre(&ctx2, kReadWrite, nullptr)) << Short(again->piGetLastError(&ctx2)->pszGetError());
+    ASSERT_TRUE(Read(again, &ctx2, NA_PARSE_FIRST));
+    EXPECT_EQ(Current(again, &ctx2), Initial(1));
+    EXPECT_TRUE(again->bHFerme(&ctx2));
+    m_driver->bCloseContext(&ctx2);
+    EXPECT_EQ(again->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(fresh));
+  }
 }
 
 }  // namespace
