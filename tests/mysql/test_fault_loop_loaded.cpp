@@ -135,6 +135,35 @@ class FaultLoop : public FaultBench {
       return ok != FALSE;
     });
   }
+  // Begin, three adds and a commit in an SQL-function transaction.
+  void TransactionSteps(Run& run) {
+    Do(run, "service", [&](std::string*) {
+      run.service = m_driver->piGetInterface(1);
+      return run.service != nullptr;
+    });
+    Do(run, "sql connection", [&](std::string* e) {
+      run.connected = run.service->bOpenConnection(&run.cnx, run.host);
+      if (!run.connected) *e = Short(run.service->piGetLastError()->pszGetError());
+      return run.connected;
+    });
+    auto serviceStep = [&](const char* name, const std::function<BOOL()>& call) {
+      Do(run, name, [&](std::string* e) {
+        if (call()) return true;
+        *e = Short(run.service->piGetLastError()->pszGetError());
+        return false;
+      });
+    };
+    serviceStep("begin", [&] { return run.service->bTrsBegin(nullptr, run.cnx, 0); });
+    for (const BenchRow& row : kAdded)
+      serviceStep("add", [&] {
+        const std::wstring sql = L"INSERT INTO " + m_wtable + L" VALUES " + WideOf(Literal(row));
+        int stmt = 0;
+        return run.service->bExecute(&stmt, run.cnx, sql.c_str(), nullptr, 0);
+      });
+    serviceStep("commit", [&] { return run.service->bTrsCommit(run.cnx, 0, 0); });
+  }
+  static inline const BenchRow kAdded[3] = {{4001, "a", 1}, {4002, "b'", std::nullopt}, {4003, "c\\", 3}};
+
   // A wide text value's characters, read without the host's conversions.
   static std::string TextOf(const CAny& a) {
     if (a.bIsNull()) return "NULL";
@@ -158,6 +187,7 @@ class FaultLoop : public FaultBench {
   void Release(Run& run) {
     if (run.service != nullptr) {
       if (run.stmt != 0) run.service->bFreeStmt(run.cnx, run.stmt, 0);
+      if (run.cnx != 0) run.service->bTrsRollBack(run.cnx, 0, 0);
       if (run.cnx != 0) run.service->bCloseConnection(run.cnx);
       run.service->nExternalRelease();
     }
@@ -323,6 +353,22 @@ TEST_F(FaultLoop, SQLFunctionsOpenExecuteFetchAndFree) {
         [&](Run& run, long, bool, const std::vector<std::string>&) {
           std::string f = RowsRead(run);
           if (!run.failed && run.read.size() != kRows) f += "clean fetch read " + std::to_string(run.read.size());
+          return f;
+        }});
+}
+
+TEST_F(FaultLoop, ATransactionOfThreeAddsIsWholeOrAbsent) {
+  Loop({"transaction", nullptr, [&](Run& run) { TransactionSteps(run); },
+        [&](Run& run, long failAt, bool after, const std::vector<std::string>& clean) {
+          // Committed when COMMIT reached the server: then all three rows, else none.
+          const bool committed = Sent(clean, "COMMIT", failAt, after);
+          std::vector<BenchRow> want;
+          for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
+          if (committed) want.insert(want.end(), std::begin(kAdded), std::end(kAdded));
+          std::string f = ServerRows() == want ? "" : "the server holds other rows; ";
+          const Step& last = run.steps.back();
+          if (committed && last.name == "commit" && !last.ok && last.error.find("/2013") == std::string::npos)
+            f += "a COMMIT whose reply was lost does not say so: " + last.error + "; ";
           return f;
         }});
 }
