@@ -133,6 +133,27 @@ void DropResults(MYSQL* h) {
 
 #define REAL(name) RealFn<decltype(&::name)>(#name)
 
+// A text-sending call answering 0 on success: failing before the real call sends it, or after
+// (the results it produced then read and dropped when it has any).
+template <typename F>
+int SendText(std::string name, MYSQL* h, F&& real, bool hasResults) {
+  const bool fails = Fails(std::move(name), true);
+  if (fails && !AfterRealCall()) {
+    Lose(h, kGone);
+    return 1;
+  }
+  Forwarding(h);
+  int r;
+  {
+    Depth d;
+    r = real();
+  }
+  if (!fails) return r;
+  if (r == 0 && hasResults) DropResults(h);
+  Lose(h, kLost);
+  return 1;
+}
+
 }  // namespace
 
 // ---- controls ----
@@ -193,38 +214,11 @@ SHIM_EXPORT MYSQL* mysql_real_connect(MYSQL* h, const char* host, const char* us
 SHIM_EXPORT int mysql_real_query(MYSQL* h, const char* text, unsigned long length) {
   std::string name = "mysql_real_query ";
   for (unsigned long i = 0; i < length && text[i] != ' '; ++i) name += text[i];
-  const bool fails = Fails(std::move(name), true);
-  if (fails && !AfterRealCall()) {
-    Lose(h, kGone);
-    return 1;
-  }
-  Forwarding(h);
-  int r;
-  {
-    Depth d;
-    r = REAL(mysql_real_query)(h, text, length);
-  }
-  if (!fails) return r;
-  if (r == 0) DropResults(h);
-  Lose(h, kLost);
-  return 1;
+  return SendText(std::move(name), h, [&] { return REAL(mysql_real_query)(h, text, length); }, true);
 }
 
 SHIM_EXPORT int mysql_set_character_set(MYSQL* h, const char* charset) {
-  const bool fails = Fails("mysql_set_character_set", true);
-  if (fails && !AfterRealCall()) {
-    Lose(h, kGone);
-    return 1;
-  }
-  Forwarding(h);
-  int r;
-  {
-    Depth d;
-    r = REAL(mysql_set_character_set)(h, charset);
-  }
-  if (!fails) return r;
-  Lose(h, kLost);
-  return 1;
+  return SendText("mysql_set_character_set", h, [&] { return REAL(mysql_set_character_set)(h, charset); }, false);
 }
 
 SHIM_EXPORT MYSQL_RES* mysql_store_result(MYSQL* h) {

@@ -90,7 +90,8 @@ class FaultLoop : public FaultBench {
   void Write(Run& run, const char* verb, const std::function<BOOL()>& write) {
     Do(run, verb, [&](std::string* e) { return write() ? true : (*e = TableError(run), false); });
   }
-  void ServiceSteps(Run& run) {
+  // The SQL-function service and a numbered connection of it.
+  void ServiceConnection(Run& run) {
     Do(run, "service", [&](std::string*) {
       run.service = m_driver->piGetInterface(1);
       return run.service != nullptr;
@@ -100,6 +101,9 @@ class FaultLoop : public FaultBench {
       if (!run.connected) *e = Short(run.service->piGetLastError()->pszGetError());
       return run.connected;
     });
+  }
+  void ServiceSteps(Run& run) {
+    ServiceConnection(run);
     Do(run, "execute", [&](std::string* e) {
       const std::wstring sql = L"SELECT id, t, n FROM " + m_wtable + L" ORDER BY id";
       if (run.service->bExecute(&run.stmt, run.cnx, sql.c_str(), nullptr, 0) && run.stmt != 0) return true;
@@ -137,15 +141,7 @@ class FaultLoop : public FaultBench {
   }
   // Begin, three adds and a commit in an SQL-function transaction.
   void TransactionSteps(Run& run) {
-    Do(run, "service", [&](std::string*) {
-      run.service = m_driver->piGetInterface(1);
-      return run.service != nullptr;
-    });
-    Do(run, "sql connection", [&](std::string* e) {
-      run.connected = run.service->bOpenConnection(&run.cnx, run.host);
-      if (!run.connected) *e = Short(run.service->piGetLastError()->pszGetError());
-      return run.connected;
-    });
+    ServiceConnection(run);
     auto serviceStep = [&](const char* name, const std::function<BOOL()>& call) {
       Do(run, name, [&](std::string* e) {
         if (call()) return true;
