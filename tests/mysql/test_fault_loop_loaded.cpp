@@ -311,6 +311,20 @@ TEST_F(FaultLoop, BrowsingFiftyRowsInBlocks) {
         }});
 }
 
+TEST_F(FaultLoop, CountingTheRows) {
+  long long counted = -1;
+  Loop({"count", [&](Run& run) { OpenFile(run); },
+        [&](Run& run) {
+          counted = -1;
+          Do(run, "count", [&](std::string* e) {
+            return run.table->bHNbEnr(&run.ctx, &counted, 16, 0) ? true : (*e = TableError(run), false);
+          });
+        },
+        [&](Run& run, long, bool, const std::vector<std::string>&) {
+          return !run.failed && counted != kRows ? "counted " + std::to_string(counted) + "; " : std::string();
+        }});
+}
+
 TEST_F(FaultLoop, AddingModifyingAndDeleting) {
   const BenchRow added{1001, "added'\\", std::nullopt};
   BenchRow changed = Initial(1);
