@@ -37,6 +37,8 @@ class FaultLoop : public FaultBench {
   using Body = std::function<void(Run&)>;
   struct Script {
     const char* name;
+    // Extended information of the script's connection: blocks of 15 rows unless told.
+    const char* extra;
     Body setup;  // not counted
     Body body;
     // The script's own outcome check; what it finds goes into the failure text.
@@ -71,20 +73,31 @@ class FaultLoop : public FaultBench {
       return run.opened;
     });
   }
+  // Next from the first row to the end, then previous from the last row to the start.
   void Browse(Run& run) {
-    for (int at = 0; !run.failed; ++at) {
-      Do(run, at == 0 ? "first" : "next", [&](std::string* e) {
-        if (!Read(run.table, &run.ctx, at == 0 ? NA_PARSE_FIRST : NA_PARSE_NEXT)) return *e = TableError(run), false;
+    for (const bool forward : {true, false}) {
+      for (int at = 0; !run.failed; ++at) {
+        const eNA_PARSEDIRECTION dir =
+            at == 0 ? (forward ? NA_PARSE_FIRST : NA_PARSE_LAST) : (forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS);
         int out = 0;
-        run.table->bHEnDehors(&run.ctx, L"id", &out);
-        if (out == 0) {
-          if (auto row = Current(run.table, &run.ctx)) run.read.push_back(*row);
-        }
-        return true;
-      });
-      int out = 0;
-      if (!run.failed && run.table->bHEnDehors(&run.ctx, L"id", &out) && out != 0) break;
+        Do(run, forward ? "next" : "previous", [&](std::string* e) {
+          if (!Read(run.table, &run.ctx, dir)) return *e = TableError(run), false;
+          run.table->bHEnDehors(&run.ctx, L"id", &out);
+          if (out == 0) {
+            if (auto row = Current(run.table, &run.ctx)) run.read.push_back(*row);
+          }
+          return true;
+        });
+        if (out != 0) break;
+      }
     }
+  }
+  // The rows a whole browse reads, in its order.
+  static std::vector<BenchRow> BothWays() {
+    std::vector<BenchRow> rows;
+    for (int id = 1; id <= kRows; ++id) rows.push_back(Initial(id));
+    for (int id = kRows; id >= 1; --id) rows.push_back(Initial(id));
+    return rows;
   }
   // The host's write of verb, its text being verb's.
   void Write(Run& run, const char* verb, const std::function<BOOL()>& write) {
@@ -160,6 +173,8 @@ class FaultLoop : public FaultBench {
   }
   static inline const BenchRow kAdded[3] = {{4001, "a", 1}, {4002, "b'", std::nullopt}, {4003, "c\\", 3}};
 
+  static constexpr const char* kBlocks = ";QX Cache Size=15";
+
   // A wide text value's characters, read without the host's conversions.
   static std::string TextOf(const CAny& a) {
     if (a.bIsNull()) return "NULL";
@@ -219,7 +234,7 @@ class FaultLoop : public FaultBench {
                       std::vector<std::string>* log) {
     Rebuild();
     Run run;
-    run.host = Host(";QX Cache Size=15");
+    run.host = Host(script.extra);
     const long blocks = m_loader.Control()->nLiveBlocks();
     m_fault.arm(0, 0);
     if (script.setup) script.setup(run);
@@ -250,6 +265,7 @@ class FaultLoop : public FaultBench {
 
   // The whole loop over script; prints its counts.
   void Loop(const Script& script) {
+    m_nNotReconnected = 0;
     std::vector<std::string> clean;
     ASSERT_EQ(RunOnce(script, 0, false, clean, &clean), "") << script.name << " clean";
     ASSERT_FALSE(clean.empty());
@@ -292,28 +308,77 @@ class FaultLoop : public FaultBench {
 };
 
 TEST_F(FaultLoop, OpeningAFile) {
-  Loop({"open", nullptr, [&](Run& run) { OpenFile(run); },
+  Loop({"open", kBlocks, nullptr, [&](Run& run) { OpenFile(run); },
         [&](Run& run, long, bool, const std::vector<std::string>&) {
           return run.failed && run.table != nullptr && run.table->bIsOpened(&run.ctx) ? "a failed open left it open; "
                                                                                         : "";
         }});
 }
 
-TEST_F(FaultLoop, BrowsingFiftyRowsInBlocks) {
-  Loop({"browse", [&](Run& run) { OpenFile(run); }, [&](Run& run) { Browse(run); },
+TEST_F(FaultLoop, BrowsingFiftyRowsBothWays) {
+  const struct {
+    const char* name;
+    const char* extra;
+  } rows[] = {{"browse in blocks of 15", ";QX Cache Size=15"}, {"browse whole", ";QX Cache Size=-1"}};
+  for (const auto& row : rows)
+    Loop({row.name, row.extra, [&](Run& run) { OpenFile(run); }, [&](Run& run) { Browse(run); },
+          [&](Run& run, long, bool, const std::vector<std::string>&) {
+            const std::vector<BenchRow> all = BothWays();
+            std::string f;
+            if (run.read.size() > all.size() || !std::equal(run.read.begin(), run.read.end(), all.begin()))
+              f += "rows read wrong; ";
+            if (!run.failed && run.read.size() != all.size()) f += "clean browse read " + std::to_string(run.read.size());
+            // A failed read leaves the record the last good read gave.
+            if (run.failed && !run.read.empty() && Current(run.table, &run.ctx) != run.read.back())
+              f += "a failed read changed the record; ";
+            return f;
+          }});
+}
+
+TEST_F(FaultLoop, SavingAndReturningToAPositionAcrossBlocks) {
+  // Rows 1 to 20, the position saved at 20, rows 21 to 30, back to 20, then 21 again.
+  std::vector<BenchRow> want;
+  for (int id = 1; id <= 30; ++id) want.push_back(Initial(id));
+  want.push_back(Initial(20));
+  want.push_back(Initial(21));
+  Loop({"positions", kBlocks, [&](Run& run) { OpenFile(run); },
+        [&](Run& run) {
+          auto read = [&](const char* name, eNA_PARSEDIRECTION dir) {
+            Do(run, name, [&](std::string* e) {
+              if (!Read(run.table, &run.ctx, dir)) return *e = TableError(run), false;
+              if (auto row = Current(run.table, &run.ctx)) run.read.push_back(*row);
+              return true;
+            });
+          };
+          read("first", NA_PARSE_FIRST);
+          for (int i = 1; i < 20; ++i) read("next", NA_PARSE_NEXT);
+          int id = 0;
+          Do(run, "save", [&](std::string* e) {
+            return run.table->bHSauvePosition(&run.ctx, L"id", &id, 0) ? true : (*e = TableError(run), false);
+          });
+          for (int i = 0; i < 10; ++i) read("next", NA_PARSE_NEXT);
+          Do(run, "return", [&](std::string* e) {
+            wchar_t item[255] = L"";
+            if (!run.table->bHRetourPosition(&run.ctx, id, item, 0, 0)) return *e = TableError(run), false;
+            if (auto row = Current(run.table, &run.ctx)) run.read.push_back(*row);
+            return true;
+          });
+          read("next", NA_PARSE_NEXT);
+        },
         [&](Run& run, long, bool, const std::vector<std::string>&) {
-          std::string f = RowsRead(run);
-          if (!run.failed && run.read.size() != kRows) f += "clean browse read " + std::to_string(run.read.size());
-          // A failed read leaves the record the last good read gave.
+          std::string f;
+          if (run.read.size() > want.size() || !std::equal(run.read.begin(), run.read.end(), want.begin()))
+            f += "rows read wrong; ";
+          if (!run.failed && run.read.size() != want.size()) f += "clean run read " + std::to_string(run.read.size());
           if (run.failed && !run.read.empty() && Current(run.table, &run.ctx) != run.read.back())
-            f += "a failed read changed the record; ";
+            f += "a failed step changed the record; ";
           return f;
         }});
 }
 
 TEST_F(FaultLoop, CountingTheRows) {
   long long counted = -1;
-  Loop({"count", [&](Run& run) { OpenFile(run); },
+  Loop({"count", kBlocks, [&](Run& run) { OpenFile(run); },
         [&](Run& run) {
           counted = -1;
           Do(run, "count", [&](std::string* e) {
@@ -330,7 +395,7 @@ TEST_F(FaultLoop, AddingModifyingAndDeleting) {
   BenchRow changed = Initial(1);
   changed.t = "changed";
   changed.n = -5;
-  Loop({"write",
+  Loop({"write", kBlocks,
         [&](Run& run) {
           OpenFile(run);
           Do(run, "first", [&](std::string*) { return Read(run.table, &run.ctx, NA_PARSE_FIRST) != FALSE; });
@@ -359,7 +424,7 @@ TEST_F(FaultLoop, AddingModifyingAndDeleting) {
 }
 
 TEST_F(FaultLoop, SQLFunctionsOpenExecuteFetchAndFree) {
-  Loop({"SQL functions", nullptr, [&](Run& run) { ServiceSteps(run); },
+  Loop({"SQL functions", kBlocks, nullptr, [&](Run& run) { ServiceSteps(run); },
         [&](Run& run, long, bool, const std::vector<std::string>&) {
           std::string f = RowsRead(run);
           if (!run.failed && run.read.size() != kRows) f += "clean fetch read " + std::to_string(run.read.size());
@@ -368,7 +433,7 @@ TEST_F(FaultLoop, SQLFunctionsOpenExecuteFetchAndFree) {
 }
 
 TEST_F(FaultLoop, ATransactionOfThreeAddsIsWholeOrAbsent) {
-  Loop({"transaction", nullptr, [&](Run& run) { TransactionSteps(run); },
+  Loop({"transaction", kBlocks, nullptr, [&](Run& run) { TransactionSteps(run); },
         [&](Run& run, long failAt, bool after, const std::vector<std::string>& clean) {
           // Committed when COMMIT reached the server: then all three rows, else none.
           const bool committed = Sent(clean, "COMMIT", failAt, after);
