@@ -133,6 +133,14 @@ void DropResults(MYSQL* h) {
 
 #define REAL(name) RealFn<decltype(&::name)>(#name)
 
+// The rows of a streamed result read off and the result freed.
+void DrainRows(MYSQL_RES* r) {
+  Depth d;
+  while (REAL(mysql_fetch_row)(r) != nullptr) {
+  }
+  REAL(mysql_free_result)(r);
+}
+
 // A text-sending call answering 0 on success: failing before the real call sends it, or after
 // (the results it produced then read and dropped when it has any).
 template <typename F>
@@ -221,9 +229,12 @@ SHIM_EXPORT int mysql_set_character_set(MYSQL* h, const char* charset) {
   return SendText("mysql_set_character_set", h, [&] { return REAL(mysql_set_character_set)(h, charset); }, false);
 }
 
+// A call failing on a connection that is gone: the real library meets the loss too (its reads
+// find the socket shut), so that its handle is left as a lost connection leaves it.
 SHIM_EXPORT MYSQL_RES* mysql_store_result(MYSQL* h) {
   if (Fails("mysql_store_result", false)) {
     Lose(h, kLost);
+    DropResults(h);
     return nullptr;
   }
   Forwarding(h);
@@ -234,6 +245,8 @@ SHIM_EXPORT MYSQL_RES* mysql_store_result(MYSQL* h) {
 SHIM_EXPORT MYSQL_RES* mysql_use_result(MYSQL* h) {
   if (Fails("mysql_use_result", false)) {
     Lose(h, kLost);
+    Depth d;
+    if (MYSQL_RES* r = REAL(mysql_use_result)(h)) DrainRows(r);
     return nullptr;
   }
   Forwarding(h);
@@ -252,6 +265,8 @@ SHIM_EXPORT MYSQL_RES* mysql_use_result(MYSQL* h) {
 SHIM_EXPORT int mysql_next_result(MYSQL* h) {
   if (Fails("mysql_next_result", false)) {
     Lose(h, kLost);
+    Depth d;
+    if (REAL(mysql_next_result)(h) == 0) DropResults(h);
     return 1;
   }
   Forwarding(h);
@@ -264,6 +279,9 @@ SHIM_EXPORT MYSQL_ROW mysql_fetch_row(MYSQL_RES* r) {
   if (h != nullptr) {
     if (Fails("mysql_fetch_row", false)) {
       Lose(h, kLost);
+      Depth d;
+      while (REAL(mysql_fetch_row)(r) != nullptr) {
+      }
       return nullptr;
     }
     Forwarding(h);
