@@ -86,6 +86,7 @@ BOOL CMySQLConnection::bGetUnixSocket(CTString* socket) const {
 }
 
 BOOL CMySQLConnection::bClose(CNAError* error) {
+  m_bReopenWanted = 0;
   if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
   if (!m_bOpen && m_pMySQL == nullptr) return TRUE;
   MYSQL* handle = m_pMySQL;
@@ -99,9 +100,17 @@ BOOL CMySQLConnection::_bAbandon() {
   return FALSE;
 }
 
-BOOL CMySQLConnection::_bHasHandle(CNAError* error, int site) {
+BOOL CMySQLConnection::_bHasHandle(CNAError* error, int site) { return bHandleOrReopen(error, kFile, site); }
+
+BOOL CMySQLConnection::bHandleOrReopen(CNAError* error, unsigned int file, int site) {
   if (m_pMySQL != nullptr) return TRUE;
-  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, kFile, site, this, nullptr, nullptr, 14,
+  if (m_bReopenWanted && !_bTransactionOpened() && !bTransactionLost()) {
+    if (bOpen(error)) return TRUE;
+    // The failed open closed what it made: the server may still come back.
+    m_bReopenWanted = 1;
+    return FALSE;
+  }
+  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, this, nullptr, nullptr, 14,
                              pszGetConnectionName());
   return FALSE;
 }
@@ -258,6 +267,7 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
     _SwitchServerToUTF8();
   else
     m_bUnicodeSupport = 0;
+  if (m_bOpen) m_bReopenWanted = 0;
   return m_bOpen;
 }
 

@@ -89,6 +89,13 @@ TEST_P(KillTest, KillBetweenBrowseBlocksFailsTheNextBlockAndNoStaleRowComesBack)
   const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
   EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
   EXPECT_EQ(Current(t, &ctx), last);
+  // The next read reopens the session and goes on from the record, with the row as it is now.
+  for (; at < 20; ++at) {
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at << " " << Short(t->piGetLastError(&ctx)->pszGetError());
+    BenchRow want = Initial(at + 1);
+    if (at + 1 == 16) want.t = "later";
+    EXPECT_EQ(Current(t, &ctx), want) << "row " << at;
+  }
   EXPECT_TRUE(t->bHFerme(&ctx));
   m_driver->bCloseContext(&ctx);
   EXPECT_EQ(t->nExternalRelease(), 0);
@@ -122,7 +129,11 @@ TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
   std::string err;
   ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 2000", &rows, &err)) << err;
   EXPECT_TRUE(rows.empty());
+  // After the roll-back one statement fails (it reopens the session) and the next one works.
   service->bTrsRollBack(cnx, 0, 0);
+  EXPECT_FALSE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+  ASSERT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+  EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
   EXPECT_TRUE(service->bCloseConnection(cnx));
   EXPECT_EQ(service->nExternalRelease(), 0);
 }
@@ -174,7 +185,8 @@ class RestartTest : public FaultBench {
     FaultBench::TearDown();
     if (!m_dir.empty()) {
       Testdb("stop", nullptr);
-      std::filesystem::remove_all(m_dir);
+      std::error_code ignored;
+      std::filesystem::remove_all(m_dir, ignored);
     }
   }
   // Runs scripts/testdb; a start fills *server from what it prints.
@@ -224,6 +236,31 @@ class RestartTest : public FaultBench {
   TestServer m_own;
 };
 
+TEST_F(RestartTest, AFailedReopeningIsTriedAgainUntilTheServerIsBack) {
+  Rebuild();
+  CHostConnectionDescription* host = Host(";QX Cache Size=5", &m_own, false);
+  INATable* t = m_loader.piGetTable(host, &m_desc);
+  CHostContext ctx(1, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr));
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  int at = 1;
+  Restart([&] {
+    // The block's rows, then the failing read, whose reopening finds no server.
+    while (at < kRows && Read(t, &ctx, NA_PARSE_NEXT)) ++at;
+    EXPECT_EQ(at, 5);
+    // Each later call opens again and fails as the server is away, never as a closed connection.
+    EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
+    EXPECT_NE(Short(t->piGetLastError(&ctx)->pszGetError()).rfind("14/", 0), 0u);
+  });
+  // The server is back: the next read opens a session and goes on from the record.
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << Short(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_EQ(Current(t, &ctx), Initial(at + 1));
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  m_driver->bCloseContext(&ctx);
+  EXPECT_EQ(t->nExternalRelease(), 0);
+  EXPECT_TRUE(m_driver->bCloseConnection(host));
+}
+
 TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
   for (const bool socket : {false, true}) {
     SCOPED_TRACE(socket ? "socket" : "tcp");
@@ -251,12 +288,24 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
       }
       EXPECT_EQ(at, 15);
       EXPECT_EQ(Current(t, &ctx), last);
+      // Every later read fails as fast: its reopening finds no server.
+      for (int i = 0; i < 2; ++i) {
+        const Clock::time_point start = Clock::now();
+        EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
+        Down("read again", Short(t->piGetLastError(&ctx)->pszGetError()), Clock::now() - start);
+      }
+      EXPECT_EQ(Current(t, &ctx), last);
       // A new connection is refused at once.
       CHostConnectionDescription* other = Host(";QX Cache Size=5", &m_own, socket);
       const Clock::time_point start = Clock::now();
       EXPECT_FALSE(m_loader.bOpenConnection(other));
       Down("connection", Short(m_driver->piGetLastError()->pszGetError()), Clock::now() - start);
     });
+    // The browse goes on from its record on a new session (one read may fail reopening it).
+    if (!Read(t, &ctx, NA_PARSE_NEXT)) {
+      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    EXPECT_EQ(Current(t, &ctx), Initial(16));
     EXPECT_TRUE(t->bHFerme(&ctx));
     m_driver->bCloseContext(&ctx);
     EXPECT_EQ(t->nExternalRelease(), 0);
@@ -283,6 +332,10 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
     ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
     EXPECT_TRUE(rows.empty());
     service->bTrsRollBack(cnx, 0, 0);
+    if (!service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0)) {
+      EXPECT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+    }
+    service->bFreeStmt(cnx, stmt, 0);
     EXPECT_TRUE(service->bCloseConnection(cnx));
     EXPECT_EQ(service->nExternalRelease(), 0);
 
