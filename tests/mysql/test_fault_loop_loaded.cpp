@@ -33,6 +33,7 @@ class FaultLoop : public FaultBench {
     std::vector<Step> steps;
     std::vector<BenchRow> read;  // rows the script read, in order
     bool failed = false;
+    bool hostTransaction = false;  // begun by the host on its connection
   };
   using Body = std::function<void(Run&)>;
   struct Script {
@@ -179,6 +180,33 @@ class FaultLoop : public FaultBench {
           begun);
     serviceStep("commit", [&] { return run.service->bTrsCommit(run.cnx, 0, 0); }, begun);
   }
+  // Begin, three adds of the host's file and a commit in a host transaction.
+  void HostTransactionSteps(Run& run) {
+    Do(run, "begin", [&](std::string* e) {
+      run.hostTransaction = m_driver->bTransactionBegin(run.host, L"work");
+      if (!run.hostTransaction) *e = Short(m_driver->piGetLastError()->pszGetError());
+      return run.hostTransaction;
+    });
+    if (!run.hostTransaction) return;
+    for (const BenchRow& row : kAdded)
+      Do(
+          run, "add",
+          [&](std::string* e) {
+            if (SetCurrent(run.table, &run.ctx, row) && run.table->bHAjoute(&run.ctx, 0, eNA_LOCKTYPE{0})) return true;
+            *e = TableError(run);
+            return false;
+          },
+          true);
+    Do(
+        run, "commit",
+        [&](std::string* e) {
+          if (m_driver->bTransactionCommit(run.host, L"work")) return true;
+          *e = Short(m_driver->piGetLastError()->pszGetError());
+          return false;
+        },
+        true);
+  }
+
   static inline const BenchRow kAdded[3] = {{4001, "a", 1}, {4002, "b'", std::nullopt}, {4003, "c\\", 3}};
 
   static constexpr const char* kBlocks = ";QX Cache Size=15";
@@ -243,6 +271,7 @@ class FaultLoop : public FaultBench {
       return "does not work again:" + errors + "; ";
     }
     if (run.table == nullptr || !run.opened) return "";
+    if (run.hostTransaction) m_driver->bTransactionRollBack(run.host, L"work");
     const BenchRow first = ServerRows().front();
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (Read(run.table, &run.ctx, NA_PARSE_FIRST) && Current(run.table, &run.ctx) == first) return "";
@@ -453,22 +482,30 @@ TEST_F(FaultLoop, SQLFunctionsOpenExecuteFetchAndFree) {
 }
 
 TEST_F(FaultLoop, ATransactionOfThreeAddsIsWholeOrAbsent) {
-  Loop({"transaction", kBlocks, nullptr, [&](Run& run) { TransactionSteps(run); },
-        [&](Run& run, long failAt, bool after, const std::vector<std::string>& clean) {
-          // Committed when COMMIT reached the server on the session that did the adds: then all
-          // three rows, else none.
-          bool committed = Sent(clean, "COMMIT", failAt, after);
-          std::string f;
-          const Step& last = run.steps.back();
-          if (last.name == "commit" && last.ok && !committed) f += "a COMMIT after a lost add answered TRUE; ";
-          std::vector<BenchRow> want;
-          for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
-          if (committed) want.insert(want.end(), std::begin(kAdded), std::end(kAdded));
-          if (ServerRows() != want) f += "the server holds other rows; ";
-          if (committed && last.name == "commit" && !last.ok && last.error.find("/2013") == std::string::npos)
-            f += "a COMMIT whose reply was lost does not say so: " + last.error + "; ";
-          return f;
-        }});
+  // Committed when COMMIT reached the server on the session that did the adds: then all three
+  // rows, else none; a COMMIT after a lost add fails, one whose reply was lost says 2013.
+  auto check = [&](Run& run, long failAt, bool after, const std::vector<std::string>& clean) {
+    const bool committed = Sent(clean, "COMMIT", failAt, after);
+    std::string f;
+    const Step& last = run.steps.back();
+    if (last.name == "commit" && last.ok && !committed) f += "a COMMIT after a lost add answered TRUE; ";
+    std::vector<BenchRow> want;
+    for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
+    if (committed) want.insert(want.end(), std::begin(kAdded), std::end(kAdded));
+    if (ServerRows() != want) f += "the server holds other rows; ";
+    if (committed && last.name == "commit" && !last.ok && last.error.find("/2013") == std::string::npos)
+      f += "a COMMIT whose reply was lost does not say so: " + last.error + "; ";
+    return f;
+  };
+  const struct {
+    const char* name;
+    Body setup;
+    Body body;
+  } rows[] = {
+      {"SQL-function transaction", nullptr, [&](Run& run) { TransactionSteps(run); }},
+      {"host transaction", [&](Run& run) { OpenFile(run); }, [&](Run& run) { HostTransactionSteps(run); }},
+  };
+  for (const auto& row : rows) Loop({row.name, kBlocks, row.setup, row.body, check});
 }
 
 TEST_F(FaultLoop, RefusedLatin1OptionFailsTheOpen) {
