@@ -348,6 +348,17 @@ class FaultLoop : public FaultBench {
       }
     return false;
   }
+  // The rows read are the first of want, all of them in a clean run, and a failed step leaves
+  // the record the last good read gave.
+  std::string ReadInOrder(Run& run, const std::vector<BenchRow>& want) {
+    std::string f;
+    if (run.read.size() > want.size() || !std::equal(run.read.begin(), run.read.end(), want.begin()))
+      f += "rows read wrong; ";
+    if (!run.failed && run.read.size() != want.size()) f += "clean run read " + std::to_string(run.read.size());
+    if (run.failed && !run.read.empty() && Current(run.table, &run.ctx) != run.read.back())
+      f += "a failed step changed the record; ";
+    return f;
+  }
   std::string RowsRead(const Run& run) {
     std::string f;
     for (size_t i = 0; i < run.read.size(); ++i)
@@ -372,15 +383,7 @@ TEST_F(FaultLoop, BrowsingFiftyRowsBothWays) {
   for (const auto& row : rows)
     Loop({row.name, row.extra, [&](Run& run) { OpenFile(run); }, [&](Run& run) { Browse(run); },
           [&](Run& run, long, bool, const std::vector<std::string>&) {
-            const std::vector<BenchRow> all = BothWays();
-            std::string f;
-            if (run.read.size() > all.size() || !std::equal(run.read.begin(), run.read.end(), all.begin()))
-              f += "rows read wrong; ";
-            if (!run.failed && run.read.size() != all.size()) f += "clean browse read " + std::to_string(run.read.size());
-            // A failed read leaves the record the last good read gave.
-            if (run.failed && !run.read.empty() && Current(run.table, &run.ctx) != run.read.back())
-              f += "a failed read changed the record; ";
-            return f;
+            return ReadInOrder(run, BothWays());
           }});
 }
 
@@ -415,13 +418,7 @@ TEST_F(FaultLoop, SavingAndReturningToAPositionAcrossBlocks) {
           read("next", NA_PARSE_NEXT);
         },
         [&](Run& run, long, bool, const std::vector<std::string>&) {
-          std::string f;
-          if (run.read.size() > want.size() || !std::equal(run.read.begin(), run.read.end(), want.begin()))
-            f += "rows read wrong; ";
-          if (!run.failed && run.read.size() != want.size()) f += "clean run read " + std::to_string(run.read.size());
-          if (run.failed && !run.read.empty() && Current(run.table, &run.ctx) != run.read.back())
-            f += "a failed step changed the record; ";
-          return f;
+          return ReadInOrder(run, want);
         }});
 }
 
