@@ -87,6 +87,7 @@ BOOL CMySQLConnection::bGetUnixSocket(CTString* socket) const {
 }
 
 BOOL CMySQLConnection::bClose(CNAError* error) {
+  m_bReopenWanted = 0;
   if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
   if (!m_bOpen && m_pMySQL == nullptr) return TRUE;
   MYSQL* handle = m_pMySQL;
@@ -100,9 +101,17 @@ BOOL CMySQLConnection::_bAbandon() {
   return FALSE;
 }
 
-BOOL CMySQLConnection::_bHasHandle(CNAError* error, int site) {
+BOOL CMySQLConnection::_bHasHandle(CNAError* error, int site) { return bHandleOrReopen(error, kFile, site); }
+
+BOOL CMySQLConnection::bHandleOrReopen(CNAError* error, unsigned int file, int site) {
   if (m_pMySQL != nullptr) return TRUE;
-  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, kFile, site, this, nullptr, nullptr, 14,
+  if (m_bReopenWanted && !_bTransactionOpened() && !bTransactionLost()) {
+    if (bOpen(error)) return TRUE;
+    // The failed open closed what it made: the server may still come back.
+    m_bReopenWanted = 1;
+    return FALSE;
+  }
+  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, this, nullptr, nullptr, 14,
                              pszGetConnectionName());
   return FALSE;
 }
@@ -241,14 +250,29 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
                                     pszGetDefaultDataBaseEx(), NullIfEmpty(m_csUnixSocket.pszGet()),
                                     ssl[0], ssl[1], ssl[2], ssl[3], ssl[4]};
   if (m_bUnicodeSupport && !_bProcessUnicodeCnxParameters(error, bSSL, texts)) return _bAbandon();
-  // The client's default character set is not 1252: say so, when the client can be told.
-  if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options))
-    _bCall(nullptr, kSiteLatin1, [&] { __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "latin1"); });
+  // The client's default character set is not 1252: say so, when the client can be told. A
+  // client that was not told would read every text sent in 1252 as its own character set.
+  if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options)) {
+    int rc = -1;
+    if (!_bCall(error, kSiteLatin1, [&] { rc = __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "latin1"); }) ||
+        rc != 0) {
+      if (error != nullptr)
+        error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteLatin1, this, 76, m_csClientVersion.pszGet());
+      return _bAbandon();
+    }
+  }
   // Without a bound, a server that takes the TCP connection and never greets holds the host's
   // thread for good: the connection's time-out (seconds) bounds the connect and the greeting.
+  // A client that refuses the bound fails the open as a refused character set does.
   if (nGetConnectionTimeout() > 0 && QX_MYSQL_RESOLVED(mysql_options)) {
     const unsigned int seconds = static_cast<unsigned int>(nGetConnectionTimeout());
-    _bCall(nullptr, kSiteTimeout, [&] { __mysql_options(m_pMySQL, MYSQL_OPT_CONNECT_TIMEOUT, &seconds); });
+    int rc = -1;
+    if (!_bCall(error, kSiteTimeout, [&] { rc = __mysql_options(m_pMySQL, MYSQL_OPT_CONNECT_TIMEOUT, &seconds); }) ||
+        rc != 0) {
+      if (error != nullptr)
+        error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteTimeout, this, 76, m_csClientVersion.pszGet());
+      return _bAbandon();
+    }
   }
   if (bSSL && !_bSetSSLParameters(error, ssl)) return _bAbandon();
   if (!_bOpenCreateDatabase(error, bCreate, texts[0], texts[1], texts[2], texts[3], texts[4])) return _bAbandon();
@@ -257,6 +281,7 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
     _SwitchServerToUTF8();
   else
     m_bUnicodeSupport = 0;
+  if (m_bOpen) m_bReopenWanted = 0;
   return m_bOpen;
 }
 

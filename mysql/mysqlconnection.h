@@ -78,6 +78,13 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   // The client handle; null while closed.
   MYSQL* pGetHandle() const { return m_pMySQL; }
+  // A session lost outside a transaction whose reopening failed (the server was away): the next
+  // call that needs the server opens again, once per call, so that the connection works again
+  // once the server is back. Cleared by any close and by a successful open.
+  void SetReopenWanted() { m_bReopenWanted = 1; }
+  // TRUE with a handle. Without one: when a reopening is wanted and no transaction is open or
+  // lost, one open (FALSE with the open road's error when it fails); else user error 14.
+  BOOL bHandleOrReopen(CNAError* error, unsigned int file, int site);
   // statement's streamed result is open on the handle (null: none is); a statement clears only
   // its own registration.
   void SetStreamedResult(CMySQLStatementSQL* statement) { m_pclStreamed = statement; }
@@ -116,7 +123,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   void _SwitchServerToUTF8();
   // Closes and forgets the handle after a failed open; FALSE.
   BOOL _bAbandon();
-  // FALSE with user error 14 when there is no handle.
+  // bHandleOrReopen with this file's number.
   BOOL _bHasHandle(CNAError* error, int site);
   template <typename F>
   BOOL _bCall(CNAError* error, int site, F&& call);
@@ -125,6 +132,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   friend struct CMySQLConnectionTestAccess;
 
   int m_bOpen = 0;
+  int m_bReopenWanted = 0;
   MYSQL* m_pMySQL = nullptr;
   CMySQLStatementSQL* m_pclStreamed = nullptr;
   CTString m_csUnixSocket;

@@ -46,7 +46,10 @@ int CMySQLStatementSQL::_nProbePacketLimit() {
   BOOL asked = m_pclCnx->bGetRequestedValue(probe, &value, 1, kQuestion);
   if (!asked) {
     m_pclCnx->bClose(probe);
-    if (m_pclCnx->bOpen(probe)) asked = m_pclCnx->bGetRequestedValue(probe, &value, 1, kQuestion);
+    if (m_pclCnx->bOpen(probe))
+      asked = m_pclCnx->bGetRequestedValue(probe, &value, 1, kQuestion);
+    else
+      _pclMySQL()->SetReopenWanted();
   }
   CNAError::s_Drop(&probe);
   int limit = 0;

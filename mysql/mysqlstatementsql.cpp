@@ -92,12 +92,7 @@ CMySQLConnection* CMySQLStatementSQL::_pclMySQL() const { return static_cast<CMy
 
 MYSQL* CMySQLStatementSQL::_pHandle() const { return _pclMySQL()->pGetHandle(); }
 
-BOOL CMySQLStatementSQL::_bHasHandle(int site) {
-  if (_pHandle() != nullptr) return TRUE;
-  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, site, m_pclCnx, nullptr, nullptr, 14,
-                             m_pclCnx->pszGetConnectionName());
-  return FALSE;
-}
+BOOL CMySQLStatementSQL::_bHasHandle(int site) { return _pclMySQL()->bHandleOrReopen(m_pclError, kSourceFile, site); }
 
 // ---------------------------------------------------------------- execution
 

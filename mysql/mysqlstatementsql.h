@@ -88,6 +88,7 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();
+  // The connection's handle, or its reopening after a lost session (bHandleOrReopen).
   BOOL _bHasHandle(int site);
   // The freed result's handle, row pointers, counts and position cleared; no row current.
   void _ForgetResult();

@@ -1,0 +1,225 @@
+// What the fault, kill and restart tests share: the loaded driver with the fault client as its
+// client library, a table of 50 rows rebuilt by a raw connection before each run, the host's
+// description of it, and the host's reads and writes of its records.
+//
+// The fault client (tests/mysql/fault_client.cpp) is opened by the bench before the driver
+// loads it by the same path, so that both hold one instance; its controls are bound here.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "access/inatable.h"
+#include "driver/inadriver.h"
+#include "driver/inaerror.h"
+#include "host/host_context.h"
+#include "host/host_control.h"
+#include "host/host_datasource.h"
+#include "host/host_loader.h"
+#include "host/host_nadescription.h"
+#include "sql/nakjrecord.h"
+#include "tests/support/rawmysql.h"
+
+// The fault client's controls.
+struct FaultClient {
+  void (*arm)(long n, int after) = nullptr;
+  long (*count)() = nullptr;
+  int (*fired)() = nullptr;
+  const char* (*call)(long n, int* sendsText) = nullptr;
+
+  bool Bind(std::string* err) {
+    void* h = dlopen(QX_FAULT_CLIENT, RTLD_NOW | RTLD_LOCAL);
+    if (h == nullptr) return *err = dlerror(), false;
+    arm = reinterpret_cast<decltype(arm)>(dlsym(h, "qxfault_arm"));
+    count = reinterpret_cast<decltype(count)>(dlsym(h, "qxfault_count"));
+    fired = reinterpret_cast<decltype(fired)>(dlsym(h, "qxfault_fired"));
+    call = reinterpret_cast<decltype(call)>(dlsym(h, "qxfault_call"));
+    if (arm && count && fired && call) return true;
+    return *err = "the fault client lacks its controls", false;
+  }
+  // Name (and text head) of counted call n since the arm, "" past the count.
+  std::string Call(long n, bool* sendsText = nullptr) const {
+    int text = 0;
+    const char* name = call(n, &text);
+    if (sendsText != nullptr) *sendsText = text != 0;
+    return name != nullptr ? name : "";
+  }
+};
+
+inline std::wstring WideOf(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+inline std::string Narrow(const wchar_t* w) {
+  std::string s;
+  for (; w != nullptr && *w != 0; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
+  return s;
+}
+
+// An error as "<user code>/<server code>": the first "Code d'erreur" of the text and its
+// EIT_BASECODE (0 without one); "" for no error.
+inline std::string Short(const wchar_t* text) {
+  const std::string s = Narrow(text);
+  auto number = [&](const std::string& key, const char* end) {
+    const size_t at = s.find(key);
+    if (at == std::string::npos) return std::string("0");
+    const size_t from = at + key.size();
+    return s.substr(from, s.find_first_of(end, from) - from);
+  };
+  if (s.empty()) return "";
+  return number("Code d'erreur : ", "\r\n") + "/" + number("EIT_BASECODE : <", ">");
+}
+
+// One row of the table as the test knows it: id, t (NULL when absent), n (NULL when absent).
+struct BenchRow {
+  int id = 0;
+  std::optional<std::string> t;
+  std::optional<int> n;
+  bool operator==(const BenchRow&) const = default;
+};
+
+class FaultBench : public testing::Test {
+ protected:
+  static constexpr int kRows = 50;
+  static constexpr eNA_ACCESS kReadWrite{0};
+
+  void SetUp() override {
+    // The host ignores SIGPIPE: a write to a connection the server dropped fails, never kills.
+    signal(SIGPIPE, SIG_IGN);
+    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
+    std::string err;
+    ASSERT_TRUE(m_fault.Bind(&err)) << err;
+    m_fault.arm(0, 0);
+    ASSERT_TRUE(m_lib.load(&err)) << err;
+    ASSERT_TRUE(m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    m_table = "qx_fault_" + std::to_string(getpid());
+    m_wtable = WideOf(m_table);
+    m_desc.m_pszName = m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_wtable.c_str();
+    m_desc.Add(&m_items.emplace_back(L"id", NA_IT_I4, 4));
+    m_items.back().m_wKeyFlags = 0x8000;
+    m_desc.Add(&m_items.emplace_back(L"t", NA_IT_TEXTE, 21));
+    m_desc.Add(&m_items.emplace_back(L"n", NA_IT_I4, 4));
+    for (CHostItemDescription& item : m_items) item.m_pszNameInSource = L"";
+    m_user = WideOf(m_server.user);
+    m_password = WideOf(m_server.password);
+    m_driver = m_loader.piQueryInterface(&err);
+    ASSERT_NE(m_driver, nullptr) << err;
+  }
+  void TearDown() override {
+    if (m_driver != nullptr) {
+      EXPECT_EQ(m_driver->nExternalRelease(), 0);
+      EXPECT_TRUE(m_loader.Stop());
+      EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
+    }
+    std::string err;
+    m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err);
+  }
+
+  // The rows every run starts from: texts with a quote and a backslash, every fourth n NULL.
+  static BenchRow Initial(int id) {
+    BenchRow r{id, "r'" + std::to_string(id) + "\\x", id * 10};
+    if (id % 4 == 0) r.n.reset();
+    return r;
+  }
+  static std::string Literal(const BenchRow& r) {
+    std::string t = "NULL";
+    if (r.t) {
+      t = "'";
+      for (char c : *r.t) t += c == '\'' ? std::string("''") : c == '\\' ? std::string("\\\\") : std::string(1, c);
+      t += "'";
+    }
+    return "(" + std::to_string(r.id) + "," + t + "," + (r.n ? std::to_string(*r.n) : "NULL") + ")";
+  }
+  void Rebuild() {
+    std::string err, values;
+    for (int id = 1; id <= kRows; ++id) values += (id > 1 ? "," : "") + Literal(Initial(id));
+    ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err)) << err;
+    ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_table + " (id INT PRIMARY KEY, t VARCHAR(20), n INT) ENGINE=InnoDB",
+                           &err))
+        << err;
+    ASSERT_TRUE(m_raw.exec("INSERT INTO " + m_table + " VALUES " + values, &err)) << err;
+  }
+  // The rows a raw connection reads now, by id.
+  std::vector<BenchRow> ServerRows() {
+    RawRows rows;
+    std::string err;
+    std::vector<BenchRow> out;
+    EXPECT_TRUE(m_raw.query("SELECT id, t, n FROM " + m_table + " ORDER BY id", &rows, &err)) << err;
+    for (const RawRow& r : rows) {
+      BenchRow b{std::stoi(*r[0]), r[1], std::nullopt};
+      if (r[2]) b.n = std::stoi(*r[2]);
+      out.push_back(b);
+    }
+    return out;
+  }
+
+  // A connection description of the test server through the fault client; socket: by the
+  // server's Unix socket instead of TCP.
+  CHostConnectionDescription* Host(const std::string& extra = "", const TestServer* server = nullptr,
+                                   bool socket = false) {
+    const TestServer& s = server != nullptr ? *server : m_server;
+    CHostConnectionDescription& host = m_hosts.emplace_back();
+    std::string info = "Initial Catalog=" + s.database + ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT + extra;
+    info += socket ? ";Unix Socket=" + s.socket : ";Server Port=" + std::to_string(s.port);
+    host.m_pszExtendedInfo = m_texts.emplace_back(WideOf(info)).c_str();
+    host.m_pszUser = m_user.c_str();
+    host.m_pszPassword = m_password.c_str();
+    host.m_pszDataSource = m_texts.emplace_back(WideOf(socket ? "localhost" : s.host)).c_str();
+    host.m_llCacheSize = -2;
+    return &host;
+  }
+
+  BOOL Read(INATable* t, INAContext* ctx, eNA_PARSEDIRECTION dir) {
+    return t->bHLitxxx(ctx, L"id", dir, 1, eNA_LOCKTYPE{0}, nullptr, 0);
+  }
+  // The current record as a row; nullopt when the driver hands none.
+  std::optional<BenchRow> Current(INATable* t, INAContext* ctx) {
+    CHostRow row;
+    if (!m_loader.bGetRecord(t, ctx, m_desc, &row)) return std::nullopt;
+    BenchRow b;
+    int32_t v;
+    memcpy(&v, row[0].tabBytes.data(), 4);
+    b.id = v;
+    if (row[1].bDefined) b.t = std::string(reinterpret_cast<const char*>(row[1].tabBytes.data()));
+    if (row[2].bDefined) memcpy(&v, row[2].tabBytes.data(), 4), b.n = v;
+    return b;
+  }
+  // Puts r into the current record of ctx's file, every item defined or NULL as r says.
+  BOOL SetCurrent(INATable* t, INAContext* ctx, const BenchRow& r) {
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return FALSE;
+    const int32_t id = r.id;
+    record->vSetItemValue(&m_items[0], &id, 4, 0);
+    if (r.t)
+      record->vSetItemValue(&m_items[1], r.t->c_str(), static_cast<unsigned int>(r.t->size()), 0);
+    else
+      record->vSetItemValueDefined(&m_items[1], FALSE, 0);
+    const int32_t n = r.n.value_or(0);
+    if (r.n)
+      record->vSetItemValue(&m_items[2], &n, 4, 0);
+    else
+      record->vSetItemValueDefined(&m_items[2], FALSE, 0);
+    const BOOL ok = m_loader.bSetRecord(t, ctx, record);
+    record->vnRelease();
+    return ok;
+  }
+
+  TestServer m_server;
+  FaultClient m_fault;
+  RawMySQL m_lib;
+  RawConnection m_raw{m_lib};
+  std::string m_table;
+  std::wstring m_wtable, m_user, m_password;
+  std::deque<CHostItemDescription> m_items;
+  CHostRecordDescription m_desc;
+  std::deque<CHostConnectionDescription> m_hosts;
+  std::deque<std::wstring> m_texts;
+  CHostLoader m_loader;
+  INADriver* m_driver = nullptr;
+};

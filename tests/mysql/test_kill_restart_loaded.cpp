@@ -1,0 +1,356 @@
+// A server that drops the driver's session, through the loaded driver over TCP and over the
+// socket: KILL between two browse blocks and inside an SQL-function transaction, KILL QUERY
+// during a long query; then a server of the test's own stopped during a browse and during a
+// transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
+// or report done what the server does not hold.
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "driver/inadriversql.h"
+#include "tests/mysql/fault_bench.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class KillTest : public FaultBench, public testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    FaultBench::SetUp();
+    if (HasFatalFailure()) return;
+    // A database of the test's own tells the driver's session apart on the server.
+    m_db = m_server.database + "_kill" + std::to_string(getpid());
+    std::string err;
+    // An account sees only its own sessions: the raw one comes the driver's way.
+    if (Socket()) {
+      ASSERT_TRUE(m_raw.connect(m_server, RawTransport::Socket, &err)) << err;
+    }
+    ASSERT_TRUE(m_raw.exec("CREATE DATABASE IF NOT EXISTS " + m_db, &err)) << err;
+    ASSERT_TRUE(m_raw.exec("USE " + m_db, &err)) << err;
+    m_server.database = m_db;
+    Rebuild();
+  }
+  void TearDown() override {
+    FaultBench::TearDown();
+    std::string err;
+    m_raw.exec("DROP DATABASE IF EXISTS " + m_db, &err);
+  }
+  bool Socket() const { return GetParam(); }
+  // The server thread of the driver's one session in the test's database.
+  std::string DriverThread() {
+    RawRows ids;
+    std::string err;
+    EXPECT_TRUE(m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + m_db +
+                                "' AND ID <> CONNECTION_ID() AND COMMAND <> 'Killed'",
+                            &ids, &err))
+        << err;
+    return ids.size() == 1 ? *ids[0][0] : "";
+  }
+  bool Kill(const std::string& what) {
+    const std::string id = DriverThread();
+    std::string err;
+    return !id.empty() && m_raw.exec(what + " " + id, &err);
+  }
+  std::string m_db;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transport, KillTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "Socket" : "Tcp"; });
+
+TEST_P(KillTest, KillBetweenBrowseBlocksFailsTheNextBlockAndNoStaleRowComesBack) {
+  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
+  INATable* t = m_loader.piGetTable(host, &m_desc);
+  ASSERT_NE(t, nullptr);
+  CHostContext ctx(1, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+  int at = 0;
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  for (at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+  // A row changed meanwhile by another session must not come back from a dead block.
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'later' WHERE id = 16", &err)) << err;
+  ASSERT_TRUE(Kill("KILL"));
+  std::optional<BenchRow> last;
+  for (; at < 50; ++at) {
+    if (!Read(t, &ctx, NA_PARSE_NEXT)) break;
+    last = Current(t, &ctx);
+    BenchRow want = Initial(at + 1);
+    if (at + 1 == 16) want.t = "later";
+    ASSERT_EQ(last, want) << "row " << at;
+  }
+  // The rest of the first block was on the client; the next block needs the server.
+  EXPECT_EQ(at, 15);
+  const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
+  EXPECT_EQ(Current(t, &ctx), last);
+  // The next read reopens the session and goes on from the record, with the row as it is now.
+  for (; at < 20; ++at) {
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at << " " << Short(t->piGetLastError(&ctx)->pszGetError());
+    BenchRow want = Initial(at + 1);
+    if (at + 1 == 16) want.t = "later";
+    EXPECT_EQ(Current(t, &ctx), want) << "row " << at;
+  }
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  m_driver->bCloseContext(&ctx);
+  EXPECT_EQ(t->nExternalRelease(), 0);
+}
+
+TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
+  INADriverSQL* service = m_driver->piGetInterface(1);
+  ASSERT_NE(service, nullptr);
+  int cnx = 0, stmt = 0;
+  ASSERT_TRUE(service->bOpenConnection(&cnx, Host("", nullptr, Socket())));
+  ASSERT_TRUE(service->bTrsBegin(nullptr, cnx, 0)) << Short(service->piGetLastError()->pszGetError());
+  const struct {
+    int id;
+    bool killBefore;
+  } adds[] = {{2001, false}, {2002, false}, {2003, true}};
+  for (const auto& add : adds) {
+    if (add.killBefore) {
+      ASSERT_TRUE(Kill("KILL"));
+    }
+    const std::wstring sql = L"INSERT INTO " + m_wtable + L" VALUES (" + std::to_wstring(add.id) + L", 'tx', 1)";
+    EXPECT_EQ(service->bExecute(&stmt, cnx, sql.c_str(), nullptr, 0), !add.killBefore) << add.id;
+    if (add.killBefore) {
+      const std::string error = Short(service->piGetLastError()->pszGetError());
+      EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
+    }
+  }
+  EXPECT_FALSE(service->bTrsCommit(cnx, 0, 0));
+  const std::string error = Short(service->piGetLastError()->pszGetError());
+  EXPECT_TRUE(error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos) << error;
+  RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 2000", &rows, &err)) << err;
+  EXPECT_TRUE(rows.empty());
+  // After the roll-back one statement fails (it reopens the session) and the next one works.
+  service->bTrsRollBack(cnx, 0, 0);
+  EXPECT_FALSE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+  ASSERT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+  EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
+  EXPECT_TRUE(service->bCloseConnection(cnx));
+  EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
+  INADriverSQL* service = m_driver->piGetInterface(1);
+  ASSERT_NE(service, nullptr);
+  int cnx = 0, stmt = 0;
+  ASSERT_TRUE(service->bOpenConnection(&cnx, Host("", nullptr, Socket())));
+  BOOL slept = TRUE;
+  const Clock::time_point start = Clock::now();
+  std::thread sleeper([&] { slept = service->bExecute(&stmt, cnx, L"SELECT SLEEP(5)", nullptr, 0); });
+  // The query shows on the server once it runs.
+  bool killed = false;
+  for (int i = 0; i < 100 && !killed; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    RawRows ids;
+    std::string err;
+    m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + m_db + "' AND INFO LIKE 'SELECT SLEEP%'",
+                &ids, &err);
+    if (ids.size() == 1) killed = m_raw.exec("KILL QUERY " + *ids[0][0], &err);
+  }
+  sleeper.join();
+  ASSERT_TRUE(killed);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(slept);
+  EXPECT_EQ(Short(service->piGetLastError()->pszGetError()), "22/1317");
+  // The session lives on: the next statement runs on it.
+  ASSERT_TRUE(service->bExecute(&stmt, cnx, L"SELECT COUNT(*) FROM information_schema.PROCESSLIST", nullptr, 0));
+  EXPECT_TRUE(service->bFetch(cnx, stmt, 0));
+  EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
+  EXPECT_TRUE(service->bCloseConnection(cnx));
+  EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+// A server of the test's own, in a temporary directory, stopped and started by scripts/testdb.
+class RestartTest : public FaultBench {
+ protected:
+  void SetUp() override {
+    FaultBench::SetUp();
+    if (HasFatalFailure()) return;
+    char dir[] = "/tmp/qxrestart.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    m_dir = dir;
+    ASSERT_TRUE(Testdb("start", &m_own));
+    Reconnect();
+  }
+  void TearDown() override {
+    FaultBench::TearDown();
+    if (!m_dir.empty()) {
+      Testdb("stop", nullptr);
+      std::error_code ignored;
+      std::filesystem::remove_all(m_dir, ignored);
+    }
+  }
+  // Runs scripts/testdb; a start fills *server from what it prints.
+  bool Testdb(const char* command, TestServer* server) {
+    const std::string cmd = std::string("bash ") + QX_SOURCE_DIR + "/scripts/testdb " + command + " " + m_dir;
+    FILE* out = popen(cmd.c_str(), "r");
+    if (out == nullptr) return false;
+    char line[512];
+    while (fgets(line, sizeof line, out) != nullptr) {
+      std::string l(line);
+      if (!l.empty() && l.back() == '\n') l.pop_back();
+      const size_t eq = l.find('=');
+      if (server == nullptr || eq == std::string::npos) continue;
+      const std::string key = l.substr(0, eq), value = l.substr(eq + 1);
+      if (key == "QX_TEST_HOST") server->host = value;
+      if (key == "QX_TEST_PORT") server->port = static_cast<unsigned int>(std::stoul(value));
+      if (key == "QX_TEST_SOCKET") server->socket = value;
+      if (key == "QX_TEST_USER") server->user = value;
+      if (key == "QX_TEST_PASSWORD") server->password = value;
+      if (key == "QX_TEST_DATABASE") server->database = value;
+    }
+    return pclose(out) == 0;
+  }
+  void Reconnect() {
+    std::string err;
+    ASSERT_TRUE(m_raw.connect(m_own, RawTransport::Tcp, &err)) << err;
+  }
+  // Restarts the server; its port and socket stay.
+  void Restart(const std::function<void()>& whileDown) {
+    ASSERT_TRUE(Testdb("stop", nullptr));
+    whileDown();
+    TestServer again;
+    ASSERT_TRUE(Testdb("start", &again));
+    ASSERT_EQ(again.port, m_own.port);
+    ASSERT_EQ(again.socket, m_own.socket);
+    Reconnect();
+  }
+  // An error of a call made while the server is down, and that the call came back in time.
+  static void Down(const std::string& what, const std::string& error, Clock::duration took) {
+    EXPECT_LT(took, std::chrono::seconds(10)) << what;
+    const bool named = error.find("/2002") != std::string::npos || error.find("/2003") != std::string::npos ||
+                       error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos;
+    EXPECT_TRUE(named) << what << ": " << error;
+  }
+
+  std::string m_dir;
+  TestServer m_own;
+};
+
+TEST_F(RestartTest, AFailedReopeningIsTriedAgainUntilTheServerIsBack) {
+  Rebuild();
+  CHostConnectionDescription* host = Host(";QX Cache Size=5", &m_own, false);
+  INATable* t = m_loader.piGetTable(host, &m_desc);
+  CHostContext ctx(1, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr));
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  int at = 1;
+  Restart([&] {
+    // The block's rows, then the failing read, whose reopening finds no server.
+    while (at < kRows && Read(t, &ctx, NA_PARSE_NEXT)) ++at;
+    EXPECT_EQ(at, 5);
+    // Each later call opens again and fails as the server is away, never as a closed connection.
+    EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
+    EXPECT_NE(Short(t->piGetLastError(&ctx)->pszGetError()).rfind("14/", 0), 0u);
+  });
+  // The server is back: the next read opens a session and goes on from the record.
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << Short(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_EQ(Current(t, &ctx), Initial(at + 1));
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  m_driver->bCloseContext(&ctx);
+  EXPECT_EQ(t->nExternalRelease(), 0);
+  EXPECT_TRUE(m_driver->bCloseConnection(host));
+}
+
+TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
+  for (const bool socket : {false, true}) {
+    SCOPED_TRACE(socket ? "socket" : "tcp");
+    Rebuild();
+    // A browse cut by the stop.
+    CHostConnectionDescription* host = Host(";QX Cache Size=15", &m_own, socket);
+    INATable* t = m_loader.piGetTable(host, &m_desc);
+    ASSERT_NE(t, nullptr);
+    CHostContext ctx(1, 1);
+    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+    for (int at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+    std::optional<BenchRow> last;
+    Restart([&] {
+      // The rest of the block is on the client; the next block fails, in time.
+      int at = 10;
+      for (; at < 50; ++at) {
+        const Clock::time_point start = Clock::now();
+        if (!Read(t, &ctx, NA_PARSE_NEXT)) {
+          Down("read", Short(t->piGetLastError(&ctx)->pszGetError()), Clock::now() - start);
+          break;
+        }
+        last = Current(t, &ctx);
+        EXPECT_EQ(last, Initial(at + 1));
+      }
+      EXPECT_EQ(at, 15);
+      EXPECT_EQ(Current(t, &ctx), last);
+      // Every later read fails as fast: its reopening finds no server.
+      for (int i = 0; i < 2; ++i) {
+        const Clock::time_point start = Clock::now();
+        EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
+        Down("read again", Short(t->piGetLastError(&ctx)->pszGetError()), Clock::now() - start);
+      }
+      EXPECT_EQ(Current(t, &ctx), last);
+      // A new connection is refused at once.
+      CHostConnectionDescription* other = Host(";QX Cache Size=5", &m_own, socket);
+      const Clock::time_point start = Clock::now();
+      EXPECT_FALSE(m_loader.bOpenConnection(other));
+      Down("connection", Short(m_driver->piGetLastError()->pszGetError()), Clock::now() - start);
+    });
+    // The browse goes on from its record on a new session (one read may fail reopening it).
+    if (!Read(t, &ctx, NA_PARSE_NEXT)) {
+      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    EXPECT_EQ(Current(t, &ctx), Initial(16));
+    EXPECT_TRUE(t->bHFerme(&ctx));
+    m_driver->bCloseContext(&ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(host));
+
+    // A transaction in flight: the server rolled it back.
+    INADriverSQL* service = m_driver->piGetInterface(1);
+    ASSERT_NE(service, nullptr);
+    int cnx = 0, stmt = 0;
+    ASSERT_TRUE(service->bOpenConnection(&cnx, Host("", &m_own, socket)));
+    ASSERT_TRUE(service->bTrsBegin(nullptr, cnx, 0));
+    for (int id : {3001, 3002}) {
+      const std::wstring sql = L"INSERT INTO " + m_wtable + L" VALUES (" + std::to_wstring(id) + L", 'tx', 1)";
+      ASSERT_TRUE(service->bExecute(&stmt, cnx, sql.c_str(), nullptr, 0));
+    }
+    Restart([&] {
+      const Clock::time_point start = Clock::now();
+      EXPECT_FALSE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+      Down("statement", Short(service->piGetLastError()->pszGetError()), Clock::now() - start);
+    });
+    EXPECT_FALSE(service->bTrsCommit(cnx, 0, 0));
+    RawRows rows;
+    std::string err;
+    ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
+    EXPECT_TRUE(rows.empty());
+    service->bTrsRollBack(cnx, 0, 0);
+    if (!service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0)) {
+      EXPECT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+    }
+    service->bFreeStmt(cnx, stmt, 0);
+    EXPECT_TRUE(service->bCloseConnection(cnx));
+    EXPECT_EQ(service->nExternalRelease(), 0);
+
+    // A new connection works on the restarted server.
+    CHostConnectionDescription* fresh = Host("", &m_own, socket);
+    INATable* again = m_loader.piGetTable(fresh, &m_desc);
+    CHostContext ctx2(2, 1);
+    ASSERT_TRUE(again->bHOuvre(&ctx2, kReadWrite, nullptr)) << Short(again->piGetLastError(&ctx2)->pszGetError());
+    ASSERT_TRUE(Read(again, &ctx2, NA_PARSE_FIRST));
+    EXPECT_EQ(Current(again, &ctx2), Initial(1));
+    EXPECT_TRUE(again->bHFerme(&ctx2));
+    m_driver->bCloseContext(&ctx2);
+    EXPECT_EQ(again->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(fresh));
+  }
+}
+
+}  // namespace
