@@ -253,26 +253,14 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
   // The client's default character set is not 1252: say so, when the client can be told. A
   // client that was not told would read every text sent in 1252 as its own character set.
   if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options)) {
-    int rc = -1;
-    if (!_bCall(error, kSiteLatin1, [&] { rc = __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "latin1"); }) ||
-        rc != 0) {
-      if (error != nullptr)
-        error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteLatin1, this, 76, m_csClientVersion.pszGet());
-      return _bAbandon();
-    }
+    if (!_bSetOption(error, kSiteLatin1, MYSQL_SET_CHARSET_NAME, "latin1")) return _bAbandon();
   }
   // Without a bound, a server that takes the TCP connection and never greets holds the host's
   // thread for good: the connection's time-out (seconds) bounds the connect and the greeting.
   // A client that refuses the bound fails the open as a refused character set does.
   if (nGetConnectionTimeout() > 0 && QX_MYSQL_RESOLVED(mysql_options)) {
     const unsigned int seconds = static_cast<unsigned int>(nGetConnectionTimeout());
-    int rc = -1;
-    if (!_bCall(error, kSiteTimeout, [&] { rc = __mysql_options(m_pMySQL, MYSQL_OPT_CONNECT_TIMEOUT, &seconds); }) ||
-        rc != 0) {
-      if (error != nullptr)
-        error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteTimeout, this, 76, m_csClientVersion.pszGet());
-      return _bAbandon();
-    }
+    if (!_bSetOption(error, kSiteTimeout, MYSQL_OPT_CONNECT_TIMEOUT, &seconds)) return _bAbandon();
   }
   if (bSSL && !_bSetSSLParameters(error, ssl)) return _bAbandon();
   if (!_bOpenCreateDatabase(error, bCreate, texts[0], texts[1], texts[2], texts[3], texts[4])) return _bAbandon();
@@ -334,15 +322,16 @@ BOOL CMySQLConnection::_bProcessUnicodeCnxParameters(CNAError* error, int bSSL, 
                                m_csClientVersion.pszGet());
     return FALSE;
   }
-  int rc = -1;
-  if (!_bCall(error, kSiteOptions, [&] { rc = __mysql_options(m_pMySQL, MYSQL_SET_CHARSET_NAME, "utf8mb4"); }) ||
-      rc != 0) {
-    if (error != nullptr)
-      error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteOptions, this, 76, m_csClientVersion.pszGet());
-    return FALSE;
-  }
+  if (!_bSetOption(error, kSiteOptions, MYSQL_SET_CHARSET_NAME, "utf8mb4")) return FALSE;
   m_nServerCodePage = 65001;
   return TRUE;
+}
+
+BOOL CMySQLConnection::_bSetOption(CNAError* error, int site, enum mysql_option option, const void* value) {
+  int rc = -1;
+  if (_bCall(error, site, [&] { rc = __mysql_options(m_pMySQL, option, value); }) && rc == 0) return TRUE;
+  if (error != nullptr) error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, site, this, 76, m_csClientVersion.pszGet());
+  return FALSE;
 }
 
 BOOL CMySQLConnection::_bSetSSLParameters(CNAError* error, const wchar_t* const ssl[5]) {

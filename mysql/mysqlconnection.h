@@ -127,6 +127,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL _bHasHandle(CNAError* error, int site);
   template <typename F>
   BOOL _bCall(CNAError* error, int site, F&& call);
+  // One option given to the client before the connect; a refusal raises user error 76 (FALSE).
+  BOOL _bSetOption(CNAError* error, int site, enum mysql_option option, const void* value);
 
   // The fuzz targets hand the connection a client handle that reached no server.
   friend struct CMySQLConnectionTestAccess;
