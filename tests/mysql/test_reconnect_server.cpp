@@ -4,21 +4,16 @@
 // closes. The raw connection and the session's own counters tell what reached the server.
 #include "driver/nadriversql.h"
 #include "mysql/mysqlstatementsql.h"
-#include "tests/mysql/live_connection.h"
-#include "tests/support/any_test_values.h"
+#include "tests/mysql/statement_bench.h"
 
 namespace {
 
-class LiveReconnect : public LiveConnection {
+class LiveReconnect : public LiveStatementBench {
  protected:
-  struct VM : AnyTest { static void Bind() { SetUpTestSuite(); } };
-  LiveReconnect() : LiveConnection("_rc") { CNAError::s_Hold(&m_error); }  // never freed by a holder
-  static void SetUpTestSuite() { VM::Bind(); }
+  LiveReconnect() : LiveStatementBench("_rc") {}
   void SetUp() override {
-    LiveConnection::SetUp();
+    LiveStatementBench::SetUp();
     if (HasFatalFailure()) return;
-    m_pCnx->AddRef();  // the fixture's own: statements on it never delete it
-    m_driver.AllocError();
     m_pService = static_cast<CNADriverSQL*>(m_driver.piGetInterface(1));
     ASSERT_NE(m_pService, nullptr);
     ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_strTable + " (n INT, m LONGTEXT) CHARACTER SET utf8mb4 ENGINE=InnoDB",
@@ -29,9 +24,8 @@ class LiveReconnect : public LiveConnection {
       EXPECT_EQ(m_pService->nExternalRelease(), 0);
     }
     m_raw.exec("DROP TABLE IF EXISTS " + m_strTable, nullptr);
-    LiveConnection::TearDown();
+    LiveStatementBench::TearDown();
   }
-  bool Unicode() const { return std::get<0>(GetParam()) == 65001; }
   std::wstring T() const { return Wide(m_strTable); }
 
   // The ways a transaction is held: the host's on the fixture's connection (one level or two),
