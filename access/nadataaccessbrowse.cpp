@@ -88,8 +88,10 @@ CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PA
 
 BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  const int afterQuery = m_bQueryParseStarted;
+  CNAStatement* taken = afterQuery ? _pclFirstReadAfterQuery(item, &flags) : nullptr;
   m_bQueryParseStarted = 0;
-  CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
+  CHeldStatement held(taken != nullptr ? taken : _pclGetNewItemStatement(item, dir, flags));
   CNAStatement* stmt = held.get();
   if (stmt == nullptr) return FALSE;
   const bool filterChanged = stmt->bGetParseStarted() && !stmt->bFilterUnchanged();
@@ -121,6 +123,12 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   if (reopen || (flags & kReuse) == 0) _FreeTableCache();
   if (ok) ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, reopen);
   if (!ok) ok = _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
+  // A query whose text cannot be reversed is read again through its full table cache, which
+  // then serves the last record too.
+  if (ok && bRequeteSansCorrection() && (flags & (0x20000 | kReuse)) == 0 &&
+      (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST)) {
+    return bHLitxxx(item, dir, setRead, lock, lockOut, flags | kReuse);
+  }
   return ok;
 }
 
