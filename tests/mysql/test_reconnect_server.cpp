@@ -126,6 +126,17 @@ TEST_P(LiveReconnect, TextAboveThePacketLimitGivesTheSizeErrorAndTheNextRunsOnAN
   EXPECT_EQ(RawValue("SELECT COUNT(*) FROM " + m_strTable), "2");
 }
 
+// The limit is compared with the text's characters: 9 Mi two-byte characters in UTF-8 are too
+// many bytes for the server, which says so itself; in 1252 they are 9 MiB and go through.
+TEST_P(LiveReconnect, TextAboveTheLimitInBytesOnlyGivesTheServersErrorAlone) {
+  const std::wstring sql = L"INSERT INTO " + T() + L" (n, m) VALUES (1, '" + std::wstring(9u << 20, L'\u00e9') + L"')";
+  const std::string session = Value(L"SELECT CONNECTION_ID()");
+  EXPECT_EQ(Value(sql), Unicode() ? "error" : "");
+  EXPECT_EQ(Code(&m_error), Unicode() ? "22/lost" : "0/0");
+  EXPECT_EQ(NewSession(session) != "", Unicode());
+  EXPECT_EQ(RawValue("SELECT COUNT(*) FROM " + m_strTable), Unicode() ? "0" : "1");
+}
+
 TEST_P(LiveReconnect, OutsideATransactionOnlyALostSessionReopensAndTheFailedTextIsNotSentAgain) {
   ASSERT_TRUE(m_raw.exec("INSERT INTO " + m_strTable + " VALUES (0, '')", nullptr));
   const std::string facts = Facts();
@@ -207,19 +218,36 @@ TEST_P(LiveReconnect, InsideATransactionEveryStatementFailsAndItsCommitIsRefused
   }
 }
 
-TEST_P(LiveReconnect, StreamedResultOpenWhenTheHandleClosesIsFreedFirst) {
-  auto* st = new CMySQLStatementSQL(m_pCnx.get(), &m_error);
-  st->AddRef();
-  st->SetStoreResult(FALSE);
-  ASSERT_TRUE(st->bExecuteDirect(L"SELECT seq FROM seq_1_to_200000", nullptr, 0)) << m_error.pszGetError();
-  ASSERT_TRUE(st->bFetch(0) && st->bIsEnd() == 0);
-  EXPECT_TRUE(m_pCnx->bClose(&m_error));
-  EXPECT_EQ(st->bIsResultOpen(), 0);
-  EXPECT_TRUE(st->bFetch(0));
-  EXPECT_EQ(st->bIsEnd(), 1);
-  st->nRelease();
-  ASSERT_TRUE(m_pCnx->bOpen(&m_error)) << m_error.pszGetError();
-  EXPECT_EQ(Value(L"SELECT 1"), "1");
+// A result open when the handle closes: a streamed one is freed first (the client reads the
+// handle when it frees an unfinished one); a stored one holds its rows and is read to its end.
+TEST_P(LiveReconnect, StreamedResultOpenWhenTheHandleClosesIsFreedFirstAndAStoredOneIsKept) {
+  const struct {
+    BOOL bStore;
+    int nOpenAfter;
+    long long nRowsAfter;  // rows fetched after the close
+  } rows[] = {{FALSE, 0, 0}, {TRUE, 1, 199999}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.bStore ? "stored" : "streamed");
+    auto* st = new CMySQLStatementSQL(m_pCnx.get(), &m_error);
+    st->AddRef();
+    st->SetStoreResult(row.bStore);
+    ASSERT_TRUE(st->bExecuteDirect(L"SELECT seq FROM seq_1_to_200000", nullptr, 0)) << m_error.pszGetError();
+    ASSERT_TRUE(st->bFetch(0) && st->bIsEnd() == 0);
+    EXPECT_TRUE(m_pCnx->bClose(&m_error));
+    EXPECT_EQ(st->bIsResultOpen(), row.nOpenAfter);
+    long long fetched = 0, last = 1;
+    while (st->bFetch(0) && st->bIsEnd() == 0) {
+      ++fetched;
+      CAny value;
+      EXPECT_TRUE(st->bGetValue(&value, 0, 0));
+      last = std::stoll(Utf8(Show(value)));
+    }
+    EXPECT_EQ(fetched, row.nRowsAfter);
+    EXPECT_EQ(last, 1 + row.nRowsAfter);
+    st->nRelease();
+    ASSERT_TRUE(m_pCnx->bOpen(&m_error)) << m_error.pszGetError();
+    EXPECT_EQ(Value(L"SELECT 1"), "1");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveReconnect,
