@@ -169,6 +169,23 @@ TEST_P(LiveReconnect, OutsideATransactionOnlyALostSessionReopensAndTheFailedText
   EXPECT_EQ(RawValue("SELECT COUNT(*) FROM " + m_strTable), "1");
 }
 
+// A statement whose error object is quiet (the packet-limit question's own) never asks or reopens:
+// the next statement does, once.
+TEST_P(LiveReconnect, AQuietErrorNeitherAsksNorReopens) {
+  const std::string session = Value(L"SELECT CONNECTION_ID()");
+  Kill(session);
+  CNAError quiet;
+  CNAError::s_Hold(&quiet);
+  quiet.SetQuiet(TRUE);
+  CTString out;
+  EXPECT_FALSE(m_pCnx->bGetRequestedValueString(&quiet, &out, 0, L"SELECT 1"));
+  EXPECT_EQ(Code(&quiet), "22/lost");
+  EXPECT_EQ(Value(L"SELECT 2"), "error");
+  EXPECT_EQ(Code(&m_error), "22/lost");
+  EXPECT_NE(NewSession(session), "");
+  EXPECT_EQ(Counter("Com_show_variables"), "1");
+}
+
 TEST_P(LiveReconnect, InsideATransactionEveryStatementFailsAndItsCommitIsRefusedUntilRollBack) {
   const struct {
     const char* pszName;
