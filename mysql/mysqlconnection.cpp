@@ -250,6 +250,7 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
     _SwitchServerToUTF8();
   else
     m_bUnicodeSupport = 0;
+  if (m_bOpen) m_bReopenDue = 0;
   return m_bOpen;
 }
 

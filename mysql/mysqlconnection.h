@@ -78,6 +78,10 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   // The client handle; null while closed.
   MYSQL* pGetHandle() const { return m_pMySQL; }
+  // Set when the reopening after a lost session failed and left the connection closed: the next
+  // statement opens it again before it runs. A successful open clears it.
+  BOOL bReopenDue() const { return m_bReopenDue; }
+  void SetReopenDue() { m_bReopenDue = 1; }
   // statement's streamed result is open on the handle (null: none is); a statement clears only
   // its own registration.
   void SetStreamedResult(CMySQLStatementSQL* statement) { m_pclStreamed = statement; }
@@ -124,6 +128,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   int m_bOpen = 0;
   MYSQL* m_pMySQL = nullptr;
   CMySQLStatementSQL* m_pclStreamed = nullptr;
+  int m_bReopenDue = 0;
   CTString m_csUnixSocket;
   int m_nClientFlag = 0;
   int m_nPort = 0;

@@ -35,6 +35,13 @@ void CMySQLStatementSQL::_InitExecuteError(unsigned int file, unsigned int site,
   m_pclError->SetDataBaseErrorCode(code);
 }
 
+BOOL CMySQLStatementSQL::_bReopenIfDue() {
+  CMySQLConnection* cnx = _pclMySQL();
+  if (cnx->pGetHandle() != nullptr || !cnx->bReopenDue()) return TRUE;
+  if (cnx->_bTransactionOpened() || cnx->bTransactionLost()) return TRUE;
+  return cnx->bOpen(m_pclError);
+}
+
 int CMySQLStatementSQL::_nProbePacketLimit() {
   const CNADriver* driver = CNADriver::s_pclDriver.load();
   CNAError* probe = driver != nullptr ? driver->pclAllocError() : nullptr;
@@ -46,7 +53,10 @@ int CMySQLStatementSQL::_nProbePacketLimit() {
   BOOL asked = m_pclCnx->bGetRequestedValue(probe, &value, 1, kQuestion);
   if (!asked) {
     m_pclCnx->bClose(probe);
-    if (m_pclCnx->bOpen(probe)) asked = m_pclCnx->bGetRequestedValue(probe, &value, 1, kQuestion);
+    if (m_pclCnx->bOpen(probe))
+      asked = m_pclCnx->bGetRequestedValue(probe, &value, 1, kQuestion);
+    else
+      _pclMySQL()->SetReopenDue();
   }
   CNAError::s_Drop(&probe);
   int limit = 0;

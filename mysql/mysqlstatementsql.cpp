@@ -103,7 +103,7 @@ BOOL CMySQLStatementSQL::_bHasHandle(int site) {
 
 BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length, CTabValParser*,
                                          NA_WRITEPARSEFLAGS flags) {
-  if (!_bHasHandle(kSiteNoHandle)) return FALSE;
+  if (!_bReopenIfDue() || !_bHasHandle(kSiteNoHandle)) return FALSE;
   if (text == nullptr) text = "", length = 0;
   MYSQL* handle = _pHandle();
   int rc = 0;

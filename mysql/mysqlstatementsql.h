@@ -94,8 +94,12 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // No result open, none streamed: flags cleared, the registration given back.
   void _ForgetStreaming();
   // The server's max_allowed_packet through a quiet error object of the driver's, the connection
-  // closed and reopened once when the first question fails; 0 when it cannot be had.
+  // closed and reopened once when the first question fails (a failed reopening leaves it due);
+  // 0 when it cannot be had.
   int _nProbePacketLimit();
+  // Opens the connection a failed reopening left closed, outside any transaction; FALSE with the
+  // open's error when it fails again.
+  BOOL _bReopenIfDue();
   // bGetValue before the columns are built (it builds them), or past the count (user error 50).
   // Kept out of bGetValue, which then holds nothing across a call.
   [[gnu::noinline]] BOOL _bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column);

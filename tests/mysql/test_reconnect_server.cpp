@@ -63,11 +63,12 @@ class LiveReconnect : public LiveStatementBench {
     m_error.Reset();
     return m_pCnx->bTransactionRollBack(&m_error, L"T");
   }
-  // "<user error>/<server code>", with "lost" for either code of a lost session.
+  // "<user error>/<server code>", with "lost" for a code after which the session is gone (2006,
+  // 2013, 1153: which one depends on when the client learns of it).
   static std::string Code(const CNAError* e) {
     const unsigned int server = e->dwGetDataBaseErrorCode();
     return std::to_string(e->dwGetErrorId()) + "/" +
-           (server == 2006 || server == 2013 ? std::string("lost") : std::to_string(server));
+           (server == 2006 || server == 2013 || server == 1153 ? std::string("lost") : std::to_string(server));
   }
   void Kill(const std::string& session) {
     std::string err;
@@ -184,6 +185,30 @@ TEST_P(LiveReconnect, AQuietErrorNeitherAsksNorReopens) {
   EXPECT_EQ(Code(&m_error), "22/lost");
   EXPECT_NE(NewSession(session), "");
   EXPECT_EQ(Counter("Com_show_variables"), "1");
+}
+
+MYSQL* ConnectFails(MYSQL*, const char*, const char*, const char*, const char*, unsigned int, const char*,
+                    unsigned long) {
+  return nullptr;
+}
+
+// A reopening that fails (the server still away) leaves the connection closed; each statement after
+// it opens the connection again before it runs, until one succeeds.
+TEST_P(LiveReconnect, AFailedReopeningIsTriedAgainByTheStatementsAfterIt) {
+  const std::string session = Value(L"SELECT CONNECTION_ID()");
+  Kill(session);
+  const auto connect = __mysql_real_connect;
+  __mysql_real_connect = ConnectFails;
+  const std::string lost = Value(L"SELECT 1"), code = Code(&m_error);
+  const bool closed = m_pCnx->pGetHandle() == nullptr;
+  const std::string again = Value(L"SELECT 2");
+  __mysql_real_connect = connect;
+  EXPECT_EQ(lost + " " + code, "error 22/lost");
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(again, "error");
+  EXPECT_EQ(m_error.dwGetErrorId(), 79u) << "the open's own error";
+  EXPECT_EQ(Value(L"SELECT 3"), "3") << Utf8(m_error.pszGetError());
+  EXPECT_NE(NewSession(session), "");
 }
 
 TEST_P(LiveReconnect, InsideATransactionEveryStatementFailsAndItsCommitIsRefusedUntilRollBack) {
