@@ -211,6 +211,29 @@ TEST_P(LiveReconnect, AFailedReopeningIsTriedAgainByTheStatementsAfterIt) {
   EXPECT_NE(NewSession(session), "");
 }
 
+// The host's "Client Flag" (here the server's IGNORE_SPACE for the session) holds on the new session.
+TEST_P(LiveReconnect, TheReopenedSessionKeepsTheHostsClientFlag) {
+  CHostConnectionDescription host = m_host;
+  const std::wstring info = m_str[3] + L";Client Flag=256";
+  host.m_pszExtendedInfo = info.c_str();
+  auto* cnx = new CMySQLConnection(L"flagged", &host);
+  cnx->AddRef();
+  ASSERT_TRUE(cnx->bOpen(&m_error)) << Utf8(m_error.pszGetError());
+  const auto ask = [&](const wchar_t* sql) {
+    m_error.Reset();
+    CTString out;
+    return cnx->bGetRequestedValueString(&m_error, &out, 0, sql) ? Utf8(out.pszGet()) : "error";
+  };
+  const wchar_t* const mode = L"SELECT FIND_IN_SET('IGNORE_SPACE', @@sql_mode) > 0";
+  EXPECT_EQ(ask(mode), "1");
+  const std::string session = ask(L"SELECT CONNECTION_ID()");
+  Kill(session);
+  EXPECT_EQ(ask(L"SELECT 1"), "error");
+  EXPECT_EQ(ask(mode), "1");
+  EXPECT_NE(ask(L"SELECT CONNECTION_ID()"), session);
+  cnx->nRelease();
+}
+
 TEST_P(LiveReconnect, InsideATransactionEveryStatementFailsAndItsCommitIsRefusedUntilRollBack) {
   const struct {
     const char* pszName;
