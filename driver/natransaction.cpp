@@ -210,8 +210,10 @@ BOOL CNAConnectionDescription::_bTransactionEnd(CNAError* error, const wchar_t* 
                                OrEmpty(name));
     return FALSE;
   }
+  // A roll-back that leaves nothing active lets a lost transaction's work go: the loss is over.
   if (!m_bNestedTransactions && m_nBeginCounter != 1) {
     if (m_nBeginCounter > 0) --m_nBeginCounter;
+    if (!bCommit && !_bTransactionOpened()) m_nTransactionLost = 0;
     return TRUE;
   }
   const BOOL result = bCommit ? m_pclTransaction->bCommit(error, name) : m_pclTransaction->bRollBack(error, name);

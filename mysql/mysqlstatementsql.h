@@ -95,7 +95,8 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // No result open, none streamed: flags cleared, the registration given back.
   void _ForgetStreaming();
   // The server's max_allowed_packet through a quiet error object of the driver's, the connection
-  // closed and reopened once when the first question fails; 0 when it cannot be had.
+  // closed and reopened once when the first question fails (a failed reopening leaves one wanted);
+  // 0 when it cannot be had.
   int _nProbePacketLimit();
   // bGetValue before the columns are built (it builds them), or past the count (user error 50).
   // Kept out of bGetValue, which then holds nothing across a call.

@@ -231,9 +231,10 @@ TEST(Dialect, QuotedNamesNeverEndTheirIdentifier) {
 
 TEST(Transactions, ChainsSendTheirSQLInOrder) {
   // Steps: B begin, C commit, R roll back, L lock table t, Q lock a query, then the name and "=" the
-  // outcome: 1 TRUE, 0 FALSE, else FALSE with that error. Connection: o closed, f its open fails, x
-  // its COMMIT fails, n nested transactions off, a digit the dialect. The log ends with "none" without a
-  // transaction object, "active" while a transaction is.
+  // outcome: 1 TRUE, 0 FALSE, else FALSE with that error; K the session is lost (2013). Connection: o
+  // closed, f its open fails, x its COMMIT fails, n nested transactions off, a digit the dialect. The
+  // log ends with "none" without a transaction object, "active" while a transaction is, "lost" while
+  // a loss is kept.
   const std::pair<const char*, const char*> rows[] = {
       {"5 B=1 B=1 C=1 C=1", "BEGIN|SAVEPOINT qx_savepoint_1|RELEASE SAVEPOINT qx_savepoint_1|COMMIT|"},
       {"5 Bt=1 Bt=1 CT=10", "BEGIN|SAVEPOINT qx_savepoint_1|active"},
@@ -247,6 +248,18 @@ TEST(Transactions, ChainsSendTheirSQLInOrder) {
       {"5o B=1", "open|BEGIN|active"},
       {"5of B=0 C=9", "none"},
       {"5x B=1 C=0 R=1 L=1 Q=1", "BEGIN|COMMIT|LOCK TABLE t|SELECT 1 FOR UPDATE|"},
+      // A loss outside a transaction is not kept; inside one, nothing commits until a roll-back
+      // leaves no level active or a new outermost transaction begins (on a session opened since).
+      {"5 K B=1 C=1", "BEGIN|COMMIT|"},
+      {"5 B=1 K C=22 C=22 R=1 C=1", "BEGIN|COMMIT|"},
+      {"5 B=1 K R=1 B=1 C=1", "BEGIN|ROLLBACK|BEGIN|COMMIT|"},
+      {"5 B=1 B=1 K C=22 C=22 R=1", "BEGIN|SAVEPOINT qx_savepoint_1|"},
+      {"5 B=1 B=1 K R=1 C=22", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|lost"},
+      {"5 BT=1 BU=1 K RT=1 C=22", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|lost"},
+      {"5 B=1 K C=22 B=1 C=1", "BEGIN|BEGIN|COMMIT|"},
+      {"5 B=1 K B=1 C=22", "BEGIN|SAVEPOINT qx_savepoint_1|activelost"},
+      {"5n B=1 B=1 K C=1 C=22 R=1", "BEGIN|"},
+      {"5n B=1 B=1 K R=1 R=1", "BEGIN|ROLLBACK|"},
   };
   for (const auto& [script, log] : rows) {
     std::istringstream steps(script);
@@ -259,6 +272,10 @@ TEST(Transactions, ChainsSendTheirSQLInOrder) {
     c.m_bFailOpen = has('f');
     c.m_strFail = has('x') ? L"COMMIT" : L"";
     while (steps >> step) {
+      if (step == "K") {
+        c.MarkTransactionLost(2013, L"Lost connection to server during query");
+        continue;
+      }
       const size_t eq = step.find('=');
       const std::wstring name(step.begin() + 1, step.begin() + static_cast<long>(eq));
       const unsigned int want = static_cast<unsigned int>(std::stoul(step.substr(eq + 1)));
@@ -269,8 +286,11 @@ TEST(Transactions, ChainsSendTheirSQLInOrder) {
                        : step[0] == 'L' ? c.bSQLBloque(&error, L"t")
                                         : c.bSQLBloqueRequete(&error, L"SELECT 1");
       EXPECT_EQ(std::tuple(got, error.dwGetErrorId()), std::tuple(BOOL(want == 1), want == 1 ? 0u : want)) << step;
+      EXPECT_EQ(error.dwGetDataBaseErrorCode(), want == 22 ? 2013u : 0u) << step;
     }
-    EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : ""), log)
+    EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : "") +
+                  (c.bTransactionLost() ? "lost" : ""),
+              log)
         << script;
   }
 }

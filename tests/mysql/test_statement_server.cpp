@@ -711,6 +711,43 @@ TEST_P(LiveCounts, ConnectionLostWhileCountingIsNoCount) {
   EXPECT_EQ(n, 100);
 }
 
+// The count's rows, with the driver's session killed from the raw one after the tenth.
+RawConnection* g_pKiller = nullptr;
+std::string g_strKilled;
+MYSQL_ROW FetchRowThenKill(MYSQL_RES* result) {
+  if (g_nRowsLeft-- == 0) g_pKiller->exec("KILL " + g_strKilled, nullptr);
+  return g_pRealFetchRow(result);
+}
+
+TEST_P(LiveCounts, CountCutByAKillFailsAndTheStatementAfterItReopens) {
+  // Two million rows of the server's sequence: far more than the socket holds when the KILL comes.
+  CHostRecordDescription* t = HostTable(L"suite", "seq_1_to_2000000");
+  HostItem(t, L"seq", NA_IT_I8, 8, ParseBench::kPrimary, FALSE);
+  Opened* o = OpenQuery(L"SELECT seq FROM suite");
+  ASSERT_NE(o, nullptr);
+  const std::string session = Rows("SELECT CONNECTION_ID()");
+  g_pRealFetchRow = __mysql_fetch_row;
+  g_pKiller = &m_raw;
+  g_strKilled = session;
+  g_nRowsLeft = 10;
+  __mysql_fetch_row = FetchRowThenKill;
+  long long n = -5;
+  const BOOL counted = o->st->bGetNbEnr(&n, 0, 0);
+  __mysql_fetch_row = g_pRealFetchRow;
+  EXPECT_FALSE(counted);
+  EXPECT_EQ(n, -1);
+  EXPECT_TRUE(Stored(o));
+  // The next count meets the dead session and reopens it; the one after counts.
+  m_error.Reset();
+  EXPECT_FALSE(o->st->bGetNbEnr(&n, 0, 0));
+  const unsigned int code = m_error.dwGetDataBaseErrorCode();
+  EXPECT_TRUE(code == 2006 || code == 2013) << code;
+  m_error.Reset();
+  EXPECT_TRUE(o->st->bGetNbEnr(&n, 0, 0)) << Err();
+  EXPECT_EQ(n, 2000000);
+  EXPECT_NE(Rows("SELECT CONNECTION_ID()"), session);
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveCounts,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 

@@ -442,34 +442,42 @@ TEST_F(LoadedTable, AKilledConnectionFailsTheNextBlockOnceAndLeavesTheRecordAsIt
   CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, db);
   INATable* t = Table(host);
   CHostContext ctx(6, 1);
-  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << t->piGetLastError(&ctx)->pszGetError();
-  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
-  for (int i = 1; i < 10; ++i) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
-  RawRows ids;
-  ASSERT_TRUE(m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + db + "'", &ids, &err)) << err;
-  ASSERT_EQ(ids.size(), 1u);
-  ASSERT_TRUE(m_raw.exec("KILL " + *ids[0][0], &err)) << err;
-  // The rest of the block is on the client.
-  CHostRow row;
-  for (int at = 10; at < 15; ++at) {
-    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at;
-    ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &row));
-    EXPECT_EQ(Seen(row), Expected(m_rows[static_cast<size_t>(at)])) << at;
+  const size_t last = m_rows.size() - 1;
+  // From one end, the way on, the other end; rows are counted from the starting end.
+  const struct {
+    eNA_PARSEDIRECTION eFrom, eOn, eTo;
+  } ways[] = {{NA_PARSE_FIRST, NA_PARSE_NEXT, NA_PARSE_LAST}, {NA_PARSE_LAST, NA_PARSE_PREVIOUS, NA_PARSE_FIRST}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.eOn);
+    const auto rowAt = [&](size_t n) { return way.eFrom == NA_PARSE_FIRST ? n : last - n; };
+    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << t->piGetLastError(&ctx)->pszGetError();
+    ASSERT_TRUE(Read(t, &ctx, way.eFrom));
+    for (int i = 1; i < 10; ++i) ASSERT_TRUE(Read(t, &ctx, way.eOn));
+    RawRows ids;
+    ASSERT_TRUE(m_raw.query("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + db + "'", &ids, &err)) << err;
+    ASSERT_EQ(ids.size(), 1u);
+    ASSERT_TRUE(m_raw.exec("KILL " + *ids[0][0], &err)) << err;
+    // The rest of the block is on the client.
+    CHostRow row;
+    for (size_t at = 10; at < 15; ++at) {
+      ASSERT_TRUE(Read(t, &ctx, way.eOn)) << at;
+      ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &row));
+      EXPECT_EQ(Seen(row), Expected(m_rows[rowAt(at)])) << at;
+    }
+    EXPECT_FALSE(Read(t, &ctx, way.eOn));
+    const std::wstring message = t->piGetLastError(&ctx)->pszGetError();
+    EXPECT_TRUE(message.find(L"2013") != std::wstring::npos || message.find(L"2006") != std::wstring::npos);
+    CHostRow after;
+    ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &after));
+    EXPECT_EQ(after, row);
+    // The failed read reopened the session: the next goes on from the record, then to the end.
+    for (const auto& [dir, at] : {std::pair{way.eOn, rowAt(15)}, {way.eOn, rowAt(16)}, {way.eTo, rowAt(last)}}) {
+      ASSERT_TRUE(Read(t, &ctx, dir)) << at;
+      ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &row));
+      EXPECT_EQ(Seen(row), Expected(m_rows[at])) << at;
+    }
+    EXPECT_TRUE(t->bHFerme(&ctx));
   }
-  EXPECT_FALSE(Read(t, &ctx, NA_PARSE_NEXT));
-  const std::wstring message = t->piGetLastError(&ctx)->pszGetError();
-  EXPECT_TRUE(message.find(L"2013") != std::wstring::npos || message.find(L"2006") != std::wstring::npos);
-  CHostRow after;
-  ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &after));
-  EXPECT_EQ(after, row);
-  // The failed read reopened the session: the next goes on from the record, then to the end.
-  for (const auto& [dir, at] : {std::pair{NA_PARSE_NEXT, size_t{15}}, {NA_PARSE_NEXT, size_t{16}},
-                                {NA_PARSE_LAST, m_rows.size() - 1}}) {
-    ASSERT_TRUE(Read(t, &ctx, dir)) << at;
-    ASSERT_TRUE(m_loader.bGetRecord(t, &ctx, m_desc, &row));
-    EXPECT_EQ(Seen(row), Expected(m_rows[at])) << at;
-  }
-  EXPECT_TRUE(t->bHFerme(&ctx));
   m_raw.exec("DROP DATABASE `" + db + "`", &err);
 }
 

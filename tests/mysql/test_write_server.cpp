@@ -494,4 +494,46 @@ TEST_P(LiveWrite, MemoBeforeAnyReadAndAnAttachedFile) {
   std::remove(path.c_str());
 }
 
+// A memo above the server's packet limit: user error 320101 (database, the server's code, the limit,
+// the text's length, its start) before the server's own, nothing stored; the next add runs on a
+// new session of the same database and character set.
+TEST_P(LiveWrite, MemoAboveThePacketLimitIsRefusedWithItsSizeAndTheNextAddWorks) {
+  CWriteAccess* a = OpenTable();
+  const std::string path = "/tmp/qx big memo " + std::to_string(getpid());
+  const std::wstring wpath = Wide(path);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  const std::string block(1 << 20, 'm');
+  for (int i = 0; i < 17; ++i) ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
+  std::fclose(f);
+  const std::string before = Dump();
+  CNAColumn* memo = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"m");
+  SetRow(a, {L"81", L"big", std::nullopt, L"1"});
+  ASSERT_TRUE(a->bHAttacheMemo(0, wpath.c_str())) << Utf8(m_error.pszGetError());
+  memo->_SetItemValueDefinedInKJRecord(TRUE, 0);
+  EXPECT_FALSE(a->bHAjoute(0, kNoLock));
+  std::remove(path.c_str());
+  EXPECT_EQ(m_error.dwGetErrorId(), 320101u);
+  const unsigned int server = m_error.dwGetDataBaseErrorCode();
+  EXPECT_TRUE(server == 1153 || server == 2006) << server;
+  const std::wstring message = m_error.pszGetError();
+  const std::wstring database = a->pclGetConnectionNoRef()->pszGetDataBase();
+  for (const std::wstring& part : {L"<" + database + L">", L"(erreur " + std::to_wstring(server) + L")",
+                                   std::wstring(L" 16777216 "), std::wstring(L"<INSERT INTO ")})
+    EXPECT_NE(message.find(part), std::wstring::npos) << Utf8(part);
+  EXPECT_EQ(Dump(), before);
+
+  m_error.Reset();
+  const std::wstring text = Unicode() ? L"\U0001F600\u00e9" : L"\u00e9";
+  ASSERT_TRUE(memo->bSetValueNULL());
+  memo->_SetItemValueDefinedInKJRecord(FALSE, 0);
+  SetRow(a, {L"82", text, std::nullopt, L"2"});
+  ASSERT_TRUE(a->bHAjoute(0, kNoLock)) << Utf8(m_error.pszGetError());
+  ::RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT HEX(t) FROM " + Quoted(m_table) + " WHERE id=82", &rows, &err)) << err;
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0].value_or("NULL"), Hex(text));
+}
+
 }  // namespace
