@@ -150,7 +150,9 @@ TEST_F(TableOnServer, TransactionEndMarksEveryStartedBrowseForANewRunThatReadsOn
   for (CHostContext* ctx : {&a, &b, &idle}) EXPECT_TRUE(m_pTable->bHFerme(ctx));
 }
 
-TEST_F(TableOnServer, FourThreadsMixRefusalsAndAutomaticFiltersWithReads) {
+// Four threads mix the refusals and both automatic filters with their browses: each refusal reaches
+// its own context whole, while the others' reads reset the shared table error.
+TEST_F(TableOnServer, RefusalsAmongFourReadingThreadsReachTheirOwnContexts) {
   std::string failures[4];
   std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i) {
@@ -161,7 +163,7 @@ TEST_F(TableOnServer, FourThreadsMixRefusalsAndAutomaticFiltersWithReads) {
         failed = "not opened";
         return;
       }
-      for (int round = 0; round < 20; ++round) {
+      for (int round = 0; round < 50; ++round) {
         int want = 1;
         for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST; want <= kRows; dir = NA_PARSE_NEXT, ++want) {
           if (!Read(&ctx, dir) || Id(&ctx) != want) failed += "row " + std::to_string(want) + "; ";
