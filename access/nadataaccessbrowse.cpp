@@ -206,7 +206,15 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   }
   if (setRead == 0 && count == 0) return TRUE;
   long long moved = 0;
-  if (!stmt->bFetch(dir, setRead, count, &moved)) return FALSE;
+  if (!stmt->bFetch(dir, setRead, count, &moved)) {
+    // A block the server failed left no result: the next read finds the host's record again
+    // (on a reopened session) and goes on from there.
+    if (!stmt->bGetOpened() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE) {
+      const int id = nKeepOriginalRecordSave(nullptr);
+      if (id != -1) stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, id);
+    }
+    return FALSE;
+  }
   int out = 1;
   stmt->HEndehors(&out);
   // A long skip's rest, left by the SELECT's small first block.
