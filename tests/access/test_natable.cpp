@@ -473,7 +473,7 @@ class TableWalk : public Table {
     return log;
   }
 
-  CHostDataSourceDescription m_linesDesc{L"Lines"};
+  CHostDataSourceDescription m_linesDesc{L"Lines"}, m_emptyDesc{L"Empty"};
   CHostConnectionDescription m_other;
   CNATable* m_pLines = nullptr;
   CNATable* m_pOtherOrders = nullptr;
@@ -496,6 +496,8 @@ TEST_F(TableWalk, EachWalkReachesTheAccessesItNames) {
       {"close by name, case and accents ignored", [&] { return m_pTable->bCloseAllDataAccess(&m_c11, L"ÔRDERS"); },
        TRUE, {"close" + o1, "close" + o1}, 1, true},
       {"close by another name", [&] { return m_pTable->bCloseAllDataAccess(&m_c11, L"Lines"); }, TRUE, {}, 3, false},
+      {"close all of a table without files", [&] { return Get(&m_emptyDesc)->bCloseAllDataAccess(); }, TRUE, {}, 3,
+       false},
       {"filter with a star", [&] { return m_pTable->bFiltreAuto(&m_c12, 2, L"*Lines", L"x", nullptr); }, TRUE,
        {"filter" + o1, "filter" + o1}, 3, true},
       {"filter by name", [&] { return m_pTable->bFiltreAuto(&m_c21, 2, L"orders", L"x", nullptr); }, TRUE,
