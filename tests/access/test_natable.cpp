@@ -423,6 +423,10 @@ TEST_F(Table, NullContextIsAnsweredWithError19AndNeverAsked) {
     EXPECT_EQ(TableError(m_pTable), kNotOpened) << op;
     EXPECT_EQ(m_pTable->piGetLastError(nullptr), m_pTable->piGetLastError()) << op;
   }
+  // The refusals read no argument: 8 as always, for no context.
+  Err(m_pTable->piGetLastError())->Reset();
+  EXPECT_FALSE(m_pTable->bHInterditModif(nullptr));
+  EXPECT_EQ(TableError(m_pTable), kNotSupported);
   EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 1u);
   EXPECT_TRUE(Read(m_pTable, &ctx));
 }
