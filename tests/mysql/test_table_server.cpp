@@ -197,4 +197,23 @@ TEST_F(TableOnServer, RefusalsAmongFourReadingThreadsReachTheirOwnContexts) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(failures[i], "") << "thread " << i;
 }
 
+// Closed by the table's walk, the files stay in their contexts, read nothing and open again.
+TEST_F(TableOnServer, FilesClosedByTheTableStayTheContextsAndOpenAgain) {
+  CHostContext a(60, 1), b(61, 1);
+  for (CHostContext* ctx : {&a, &b}) {
+    ASSERT_TRUE(m_pTable->bHOuvre(ctx, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(Read(ctx, NA_PARSE_FIRST));
+  }
+  EXPECT_TRUE(m_pTable->bCloseAllDataAccess());
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 2u);
+  for (CHostContext* ctx : {&a, &b}) {
+    EXPECT_FALSE(m_pTable->bIsOpened(ctx));
+    EXPECT_FALSE(Read(ctx, NA_PARSE_NEXT));
+    ASSERT_TRUE(m_pTable->bHOuvre(ctx, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(Read(ctx, NA_PARSE_LAST));
+    EXPECT_EQ(Id(ctx), kRows);
+    EXPECT_TRUE(m_pTable->bHFerme(ctx));
+  }
+}
+
 }  // namespace
