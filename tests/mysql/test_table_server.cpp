@@ -2,7 +2,8 @@
 // open file (as another holder of the connection may close it) fails the next server read with
 // user error 14 for the host, and the file can still be closed; a transaction's end marks every
 // started browse of the table for a new run, which then reads on from its record; four host
-// threads mix the refusals and the automatic filters with their browses.
+// threads mix the refusals and the automatic filters with their browses; files closed by the
+// table's walk open again.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
