@@ -423,6 +423,10 @@ TEST_F(Table, NullContextIsAnsweredWithError19AndNeverAsked) {
     EXPECT_EQ(TableError(m_pTable), kNotOpened) << op;
     EXPECT_EQ(m_pTable->piGetLastError(nullptr), m_pTable->piGetLastError()) << op;
   }
+  // The refusals read no argument: 8 as always, for no context.
+  Err(m_pTable->piGetLastError())->Reset();
+  EXPECT_FALSE(m_pTable->bHInterditModif(nullptr));
+  EXPECT_EQ(TableError(m_pTable), kNotSupported);
   EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 1u);
   EXPECT_TRUE(Read(m_pTable, &ctx));
 }
@@ -473,7 +477,7 @@ class TableWalk : public Table {
     return log;
   }
 
-  CHostDataSourceDescription m_linesDesc{L"Lines"};
+  CHostDataSourceDescription m_linesDesc{L"Lines"}, m_emptyDesc{L"Empty"};
   CHostConnectionDescription m_other;
   CNATable* m_pLines = nullptr;
   CNATable* m_pOtherOrders = nullptr;
@@ -496,6 +500,8 @@ TEST_F(TableWalk, EachWalkReachesTheAccessesItNames) {
       {"close by name, case and accents ignored", [&] { return m_pTable->bCloseAllDataAccess(&m_c11, L"ÔRDERS"); },
        TRUE, {"close" + o1, "close" + o1}, 1, true},
       {"close by another name", [&] { return m_pTable->bCloseAllDataAccess(&m_c11, L"Lines"); }, TRUE, {}, 3, false},
+      {"close all of a table without files", [&] { return Get(&m_emptyDesc)->bCloseAllDataAccess(); }, TRUE, {}, 3,
+       false},
       {"filter with a star", [&] { return m_pTable->bFiltreAuto(&m_c12, 2, L"*Lines", L"x", nullptr); }, TRUE,
        {"filter" + o1, "filter" + o1}, 3, true},
       {"filter by name", [&] { return m_pTable->bFiltreAuto(&m_c21, 2, L"orders", L"x", nullptr); }, TRUE,

@@ -414,6 +414,10 @@ TEST_P(LiveQuery, TableTakesTheResultsDescriptionOrDropsTheAccessOfAFailedRun) {
       EXPECT_EQ(table->bIsOpened(ctx), r.ok && r.result != 0);
     }
   }
+  // The first context's file runs its select: the same text in other case needs no close, another
+  // text does.
+  EXPECT_FALSE(table->bNeedCloseQuery(&contexts[0], Parse(L"select ID, NOM from PEOPLE")));
+  EXPECT_TRUE(table->bNeedCloseQuery(&contexts[0], Parse(L"SELECT nom FROM people")));
   // Without a place for the result: refused before anything runs.
   g_tabSent.clear();
   m_error.Reset();

@@ -2,12 +2,14 @@
 // open file (as another holder of the connection may close it) fails the next server read with
 // user error 14 for the host, and the file can still be closed; a transaction's end marks every
 // started browse of the table for a new run, which then reads on from its record; four host
-// threads mix the refusals and the automatic filters with their browses.
+// threads mix the refusals and the automatic filters with their browses; files closed by the
+// table's walk open again; news of a write reach every other file.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +21,9 @@
 #include "host/host_context.h"
 #include "host/host_datasource.h"
 #include "host/host_nadescription.h"
+#include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldriver.h"
+#include "mysql/mysqlstatement.h"
 #include "sql/nakjrecord.h"
 #include "sql/nastatement.h"
 #include "tests/support/any_test_values.h"
@@ -31,6 +35,31 @@ std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 constexpr int kRows = 20;
 const eNA_LOCKTYPE kNoLock{0};
+
+// The MySQL driver whose accesses count the news of writes their statements receive.
+class CNewsStatement final : public CMySQLStatement {
+ public:
+  CNewsStatement(CNADataAccess* access, CNAError* error, int* news) : CMySQLStatement(access, error), m_pNews(news) {}
+  void OnNotifyOperation(eNAQUERYTYPE, int, CNAStatement*, NA_WRITEPARSEFLAGS, CNARecordValue*) override { ++*m_pNews; }
+
+ private:
+  int* m_pNews;
+};
+class CNewsAccess final : public CMySQLDataAccess {
+ public:
+  using CMySQLDataAccess::CMySQLDataAccess;
+  CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error) override {
+    return new (std::nothrow) CNewsStatement(access, error, &m_nNews);
+  }
+  int m_nNews = 0;
+};
+class CNewsDriver final : public CMySQLDriver {
+ public:
+  CNADataAccess* pclAllocDataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx,
+                                    CNAError* error) const override {
+    return new (std::nothrow) CNewsAccess(desc, cnx, error);
+  }
+};
 
 // A table (id INT PRIMARY KEY) of kRows rows 1..kRows, its host description and a connection
 // description of the server with blocks of 15 rows; the driver lives in the process.
@@ -64,7 +93,7 @@ class TableOnServer : public testing::Test {
     m_id.m_pszNameInSource = L"";
     m_desc.Add(&m_id);
     m_desc.m_pszName = m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_name.c_str();
-    m_driver = std::make_unique<CMySQLDriver>();
+    m_driver = std::make_unique<CNewsDriver>();
     m_driver->AllocError();  // as the driver's entry point gives it
     m_pTable = static_cast<CNATable*>(m_driver->piGetTable(&m_host, &m_desc));
     ASSERT_NE(m_pTable, nullptr);
@@ -150,7 +179,9 @@ TEST_F(TableOnServer, TransactionEndMarksEveryStartedBrowseForANewRunThatReadsOn
   for (CHostContext* ctx : {&a, &b, &idle}) EXPECT_TRUE(m_pTable->bHFerme(ctx));
 }
 
-TEST_F(TableOnServer, FourThreadsMixRefusalsAndAutomaticFiltersWithReads) {
+// Four threads mix the refusals and both automatic filters with their browses: each refusal reaches
+// its own context whole, while the others' reads reset the shared table error.
+TEST_F(TableOnServer, RefusalsAmongFourReadingThreadsReachTheirOwnContexts) {
   std::string failures[4];
   std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i) {
@@ -161,7 +192,7 @@ TEST_F(TableOnServer, FourThreadsMixRefusalsAndAutomaticFiltersWithReads) {
         failed = "not opened";
         return;
       }
-      for (int round = 0; round < 20; ++round) {
+      for (int round = 0; round < 50; ++round) {
         int want = 1;
         for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST; want <= kRows; dir = NA_PARSE_NEXT, ++want) {
           if (!Read(&ctx, dir) || Id(&ctx) != want) failed += "row " + std::to_string(want) + "; ";
@@ -193,6 +224,42 @@ TEST_F(TableOnServer, FourThreadsMixRefusalsAndAutomaticFiltersWithReads) {
   }
   for (std::thread& th : threads) th.join();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(failures[i], "") << "thread " << i;
+}
+
+// Closed by the table's walk, the files stay in their contexts, read nothing and open again.
+TEST_F(TableOnServer, FilesClosedByTheTableStayTheContextsAndOpenAgain) {
+  CHostContext a(60, 1), b(61, 1);
+  for (CHostContext* ctx : {&a, &b}) {
+    ASSERT_TRUE(m_pTable->bHOuvre(ctx, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(Read(ctx, NA_PARSE_FIRST));
+  }
+  EXPECT_TRUE(m_pTable->bCloseAllDataAccess());
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 2u);
+  for (CHostContext* ctx : {&a, &b}) {
+    EXPECT_FALSE(m_pTable->bIsOpened(ctx));
+    EXPECT_FALSE(Read(ctx, NA_PARSE_NEXT));
+    ASSERT_TRUE(m_pTable->bHOuvre(ctx, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(Read(ctx, NA_PARSE_LAST));
+    EXPECT_EQ(Id(ctx), kRows);
+    EXPECT_TRUE(m_pTable->bHFerme(ctx));
+  }
+}
+
+TEST_F(TableOnServer, NewsOfAWriteReachEveryOtherFileOfTheTable) {
+  CHostContext a(70, 1), b(71, 1), c(72, 1);
+  std::vector<CNewsAccess*> accesses;
+  for (CHostContext* ctx : {&a, &b, &c}) {
+    ASSERT_TRUE(m_pTable->bHOuvre(ctx, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(Read(ctx, NA_PARSE_FIRST));
+    CNADataAccess* access = m_pTable->_pclFindDataAccess(ctx);
+    accesses.push_back(static_cast<CNewsAccess*>(access));
+    access->nRelease();  // the table keeps it
+  }
+  m_pTable->NotifyDataAccessOperation(accesses[1], NA_QUERY_OTHER, nullptr, 0);
+  EXPECT_GT(accesses[0]->m_nNews, 0);
+  EXPECT_EQ(accesses[1]->m_nNews, 0);
+  EXPECT_EQ(accesses[2]->m_nNews, accesses[0]->m_nNews);
+  for (CHostContext* ctx : {&a, &b, &c}) EXPECT_TRUE(m_pTable->bHFerme(ctx));
 }
 
 }  // namespace
