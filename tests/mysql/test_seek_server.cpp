@@ -14,11 +14,13 @@ const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
 
 class LiveSeek : public LiveBrowse {
  protected:
-  // id, and d under a case- and blank-insensitive collation with duplicates.
+  // id, d under a case- and blank-insensitive collation with duplicates, n nullable with
+  // duplicates.
   CHostRecordDescription* MakeTable(std::vector<std::vector<Cell>>* rows) {
     const std::wstring name = Name(L"qx seek`d ");
     Raw("CREATE TABLE " + Quoted(name) +
-        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, KEY (d))");
+        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, n INT NULL,"
+        " KEY (d), KEY (n))");
     std::vector<Cell> pool = {L"abc", L"ABc", L"ab", L"a", L"a ", L"A", L"b", L"", std::nullopt, L"zz", L"Abd"};
     if (Unicode()) {
       // Characters above U+FFFF weigh the same under this collation.
@@ -27,8 +29,10 @@ class LiveSeek : public LiveBrowse {
     }
     std::string insert;
     for (int i = 1; i <= 40; ++i) {
-      std::vector<Cell> row = {std::to_wstring(i), pool[static_cast<size_t>(i * 7) % pool.size()]};
-      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) + ")";
+      std::vector<Cell> row = {std::to_wstring(i), pool[static_cast<size_t>(i * 7) % pool.size()],
+                               i % 6 == 0 ? Cell() : Cell(std::to_wstring(i % 5 - 1))};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) +
+                "," + SqlCell(row[2], true) + ")";
       rows->push_back(row);
     }
     Raw("INSERT INTO " + Quoted(name) + " VALUES " + insert);
@@ -36,6 +40,7 @@ class LiveSeek : public LiveBrowse {
     CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
     id->m_bNullAllowed = FALSE;
     Item(desc, L"d", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 26 : 13, kDuplicates);
+    Item(desc, L"n", NA_IT_I4, 4, kDuplicates);
     desc->m_pBestParseItem = id;
     return desc;
   }
@@ -75,7 +80,7 @@ TEST_P(LiveSeek, NextAndPreviousAfterASeekGoOnFromTheFoundRow) {
         const CAny sought = FromText(ZV_DSTRW, value.c_str());
         ASSERT_TRUE(a->bHRecherche(L"d", &sought, generic ? 1 : 0, 1, kNoLock, nullptr, fromFirst, 0))
             << what << ": " << Utf8(m_error.pszGetError());
-        EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
         int found = 0, second = 0;
         EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
         EXPECT_EQ(found, 1) << what;
@@ -84,7 +89,7 @@ TEST_P(LiveSeek, NextAndPreviousAfterASeekGoOnFromTheFoundRow) {
         if (q < 0 || q >= model.n()) {
           EXPECT_EQ(Out(a, L"d"), 1) << what;
         } else {
-          EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(q)]) << what << Sent();
+          EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(q)]) << what << Sent();
         }
       }
     }
@@ -119,7 +124,7 @@ TEST_P(LiveSeek, ReadsThroughASeekGoPastEveryMatch) {
           break;
         }
         ASSERT_EQ(Out(a, L"d"), 0) << what << ", step " << step << Sent();
-        EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
         int found = -1, second = -1;
         EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
         EXPECT_EQ(found, Matches(model.rows[static_cast<size_t>(p)][1], value, false) ? 1 : 0) << what << ", step " << step;
@@ -127,6 +132,53 @@ TEST_P(LiveSeek, ReadsThroughASeekGoPastEveryMatch) {
             << what << ": " << Utf8(m_error.pszGetError());
         p += forward ? 1 : -1;
       }
+    }
+  }
+}
+
+// A seek read backward through its matches and on past them, on a text and on a number key that
+// hold NULLs: every row before the matches is read, the NULL keys last. A seek of the empty text
+// or of 0 went on below its matches with a plain comparison, which no NULL key passes.
+TEST_P(LiveSeek, BackwardThroughASeekReachesTheRowsWhoseKeyIsNull) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const struct {
+    const wchar_t* item;
+    int column;
+    Collation collation;
+    const wchar_t* value;
+    int generic;
+  } cases[] = {
+      {L"d", 1, Collation::GeneralCi, L"", 0},  {L"d", 1, Collation::GeneralCi, L"a", 0},
+      {L"d", 1, Collation::GeneralCi, L"ab", 1}, {L"n", 2, Collation::Number, L"0", 0},
+      {L"n", 2, Collation::Number, L"-1", 0},   {L"n", 2, Collation::Number, L"2", 0},
+  };
+  for (const char* cache : {"15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const auto& c : cases) {
+      const BrowseModel model(rows, {{c.column, c.collation}, {0, Collation::Number}});
+      const bool number = c.collation == Collation::Number;
+      auto matches = [&](const Cell& v) {
+        if (!v) return false;
+        if (!c.generic) return CompareCells(v, Cell(c.value), c.collation) == 0;
+        return v->size() >= wcslen(c.value) && CompareCells(Cell(v->substr(0, wcslen(c.value))), Cell(c.value), c.collation) == 0;
+      };
+      long long p = -1;
+      for (long long i = 0; i < model.n(); ++i)
+        if (matches(model.rows[static_cast<size_t>(i)][static_cast<size_t>(c.column)])) p = i;
+      ASSERT_NE(p, -1) << Utf8(c.value);
+      const std::string what = "cache " + std::string(cache) + ", " + Utf8(c.item) + " = '" + Utf8(c.value) + "'" +
+                               (c.generic ? "*" : "");
+      CNADataAccess* a = Open(desc, cnx);
+      const CAny sought = FromText(number ? ZV_I4 : ZV_DSTRW, c.value);
+      ASSERT_TRUE(a->bHRecherche(c.item, &sought, c.generic, 1, kNoLock, nullptr, 0, 0)) << what;
+      for (int step = 0; step < 60 && p >= 0; ++step, --p) {
+        ASSERT_EQ(Out(a, c.item), 0) << what << ", step " << step << Sent();
+        ASSERT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
+        ASSERT_TRUE(a->bSkipRecord(c.item, NA_PARSE_PREVIOUS, 1, 1, kNoLock, nullptr, 0)) << what;
+      }
+      EXPECT_EQ(p, -1) << what;
+      EXPECT_EQ(Out(a, c.item), 1) << what << Sent();
     }
   }
 }

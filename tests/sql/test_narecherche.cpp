@@ -316,6 +316,9 @@ TEST_F(Search, ValueSearchBuildsItsThreeTrees) {
       // A text carrying its terminator asks for itself.
       {L"t", Ansi(std::string("ab\0", 3), ZV_DSTRA), 0, L"`t`={ab}", L"`t`>{ab}", L"(`t`<{ab} OR `t` IS NULL)"},
       {L"i", Null(ZV_I4), 1, L"`i` IS NULL", L"`i` IS NOT NULL", L"0=1"},
+      // 0 and the empty text stand for NULL nowhere past the matches: below them lie the NULLs.
+      {L"i", Int(0), 1, L"`i`={0}", L"`i`>{0}", L"(`i`<{0} OR `i` IS NULL)"},
+      {L"t", Ansi(""), 1, L"`t`=''", L"`t`>''", L"(`t`<'' OR `t` IS NULL)"},
   };
   for (const Row& row : rows) {
     ASSERT_TRUE(m_search->bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
