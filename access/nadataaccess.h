@@ -400,7 +400,9 @@ class CNADataAccess : public CInterf {
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
   // A read that left the rows of stmt's search goes on with the rows beyond them (from their
   // first for next, their last for previous); a search that cannot go on, or an internal
-  // positioning, leaves the browse out. The rows still to move are count.
+  // positioning, leaves the browse out. The rows still to move are count. A read that left the
+  // whole browse (further blocks read it past the rows sought) drops the search: coming back
+  // reads the browse from that end.
   BOOL _bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // Re-reads the current row (only number 0: else user error 18).

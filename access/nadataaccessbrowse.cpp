@@ -205,6 +205,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   const long long rest = stmt->llGetRemainingSkip();
   if (rest > 0) {
     stmt->SetRecordLimit(stmt->llGetRecordLimit(), 0);
+    // The move asked is the first block's rows and the rest.
+    count += rest;
     if (!out) {
       const eNA_PARSEDIRECTION on = dir == NA_PARSE_FIRST ? NA_PARSE_NEXT : dir == NA_PARSE_LAST ? NA_PARSE_PREVIOUS : dir;
       long long more = 0;

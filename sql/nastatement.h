@@ -331,6 +331,10 @@ class CNAStatement : public CInterf {
   int bGetFound() const { return m_bFound; }
   int bGetParseStarted() const { return m_bParseStarted; }
   int bGetFirstBlock() const { return m_bFirstBlock; }
+  // Out of the rows, and only out of those its search selected: a further block reads the whole
+  // browse past its record, so that running out of one is running out of the browse, while a row
+  // cache holds nothing before the first row of the search's own result.
+  BOOL bOutOfSearchRows() const;
   int nGetBlockLimit() const { return m_nBlockLimit; }
   // Out of the rows: 1 past the last of the browse in the host's order, -1 before its first; 0
   // on a row.

@@ -66,6 +66,12 @@ BOOL CNAStatement::HEndehors(int* out) const {
   return TRUE;
 }
 
+BOOL CNAStatement::bOutOfSearchRows() const {
+  if (!m_bOutOfRange) return FALSE;
+  if (m_bFirstBlock) return TRUE;
+  return bCacheEnabled() && m_nOutSide < 0 ? TRUE : FALSE;
+}
+
 CNARecherche* CNAStatement::pclGetRecherche() {
   if (m_pclRecherche == nullptr) {
     CNARecherche* search = pclAllocRecherche();

@@ -102,10 +102,14 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
   }
   if (!ok) return FALSE;
   m_clUserSearch.Copy(position->pclGetUserSearch());
-  // A seek made since the save is not the position's: the browse goes on without it.
+  // A seek made since the save is not the position's: the browse goes on without it. The open
+  // result holds the seek's rows only: the browse, and the places saved in that result, are found
+  // again by their records.
   if (m_clUserSearch.piGetItemNoRef() == nullptr && m_pclRecherche != nullptr) {
     AnnuleRecherche();
     _SetRecherche(nullptr);
+    _InvalidatePositionRowIds();
+    if (m_eParseNeedUpdate == NA_PARSE_UPTODATE && !bSetParseNeedUpdate(NA_PARSE_REPLACE)) return FALSE;
   }
   m_bInternalSearch = 1;
   m_bOutOfRange = 0;

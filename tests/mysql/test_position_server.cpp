@@ -78,7 +78,6 @@ class LivePosition : public LiveBrowse {
     long long p = -1;
     bool out = true;
     std::map<int, Saved> saved;
-    bool seeking = false;
     std::string trail;
     for (int step = 0; step < steps; ++step) {
       const unsigned int roll = step == 0 ? 0 : (*rng)() % 100;
@@ -87,10 +86,7 @@ class LivePosition : public LiveBrowse {
       std::vector<Cell> expected;
       bool exact = false;
       if (roll < 55) {
-        char kind = roll < 5 ? 'f' : roll < 10 ? 'l' : roll < 30 ? 'n' : roll < 45 ? 'p' : 's';
-        // Skips through a seek in force go on with the seek's own trees, which this walk leaves out.
-        if (kind == 's' && seeking) kind = roll % 2 == 0 ? 'n' : 'p';
-        seeking = false;
+        const char kind = roll < 5 ? 'f' : roll < 10 ? 'l' : roll < 30 ? 'n' : roll < 45 ? 'p' : 's';
         const long long k = kind == 's' ? static_cast<long long>((*rng)() % 41) - 20 : 0;
         ok = ModelRead(a, b.item, kind, k, flags, n, out, &p, &op);
       } else if (roll < 62) {
@@ -103,7 +99,6 @@ class LivePosition : public LiveBrowse {
         const CAny sought = key.collation == Collation::Number ? FromText(ZV_I4, value->c_str())
                                                                 : FromText(ZV_DSTRW, value->c_str());
         ok = a->bHRecherche(b.item, &sought, 0, 1, kNoLock, nullptr, fromFirst, flags);
-        seeking = true;
         for (long long i = 0; i < n; ++i) {
           if (CompareCells(model.rows[static_cast<size_t>(i)][static_cast<size_t>(key.column)], value, key.collation) != 0)
             continue;

@@ -183,6 +183,54 @@ TEST_P(LiveSeek, BackwardThroughASeekReachesTheRowsWhoseKeyIsNull) {
   }
 }
 
+// Skips of several rows with the seek in force, from the first and from the last found row, each
+// way and back: the browse lands where the model's order puts it, over the matches and past them,
+// or out of the rows when a skip leaves them.
+TEST_P(LiveSeek, SkipsThroughASeekAreOutOfTheRowsOnlyWhereTheModelIs) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const BrowseModel model(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  const std::vector<std::wstring> values = {L"a", L"b", L"", L"zz", L"abc"};
+  const std::vector<std::vector<long long>> skips = {{2}, {-2}, {5}, {-5}, {9, -12}, {-9, 12}, {17, -3}, {-17, 3},
+                                                     {30}, {-30}, {45}, {-45}, {19, -16}, {-19, 16}, {6, 6, -20}};
+  for (const char* cache : {"15", "-1", "4"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const bool rowCache : {false, true}) {
+      for (const std::wstring& value : values) {
+        for (const int fromFirst : {1, 0}) {
+          long long found = -1;
+          for (long long i = 0; i < model.n(); ++i) {
+            if (!Matches(model.rows[static_cast<size_t>(i)][1], value, false)) continue;
+            if (found == -1 || !fromFirst) found = i;
+          }
+          ASSERT_NE(found, -1) << Utf8(value);
+          for (const auto& ks : skips) {
+            std::string what = "cache " + std::string(cache) + (rowCache ? ", row cache" : "") + ", seek '" +
+                               Utf8(value) + "'" + (fromFirst ? " from first" : " from last") + ", skip";
+            CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+            const CAny sought = FromText(ZV_DSTRW, value.c_str());
+            ASSERT_TRUE(a->bHRecherche(L"d", &sought, 0, 1, kNoLock, nullptr, fromFirst, 0)) << what;
+            long long p = found;
+            for (const long long k : ks) {
+              what += " " + std::to_string(k);
+              ASSERT_TRUE(a->bSkipRecord(L"d", k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, kNoLock,
+                                         nullptr, 0))
+                  << what << ": " << Utf8(m_error.pszGetError());
+              p = std::clamp(p + k, -1LL, model.n());
+              if (p < 0 || p >= model.n()) {
+                EXPECT_EQ(Out(a, L"d"), 1) << what << ": read " << Text(Values(a, {L"id", L"d", L"n"})) << Sent();
+                continue;
+              }
+              EXPECT_EQ(Out(a, L"d"), 0) << what << Sent();
+              EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 // Reads after a seek on the 40 ids: the switched-off seek was left behind and every later next ran
 // the browse again from its first row; a position returned to after a seek was put back on the
 // seek's row instead; a browse read past its end after a seek came back in at the other end.
@@ -192,17 +240,21 @@ TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
   CMySQLConnection* cnx = Connect("15");
   const struct {
     const char* name;
-    const char* ops;  // f l n p: reads; s<id>: seek; v: save; r: return (keep 1)
+    const char* ops;  // f l n p: reads; s<id>: seek; v, v1: save; r, r1: return (keep 1)
     std::vector<long long> ids;  // after each op (0: out of the rows; saves not listed)
   } cases[] = {
       {"SeekLeftBehindRanTheBrowseAgain", "s20 n n n", {20, 21, 22, 23}},
       {"ReturnAfterASeekGoesOnFromThePosition", "f n v s30 r n", {1, 2, 30, 2, 3}},
       {"OutsideAfterASeekStaysOutsideUntilItComesBack", "s39 n n n p", {39, 40, 0, 0, 40}},
       {"ComingBackBeforeTheFirstAfterASeek", "s2 p p n", {2, 1, 0, 1}},
+      // The return to a position saved before the seek dropped it, and the one saved on the
+      // seek's row came back into the seek's result without it: the browse ended with that row.
+      {"ReturnIntoASeeksResultAfterTheSeekWasDropped", "f n v s30 v1 r r1 p p", {1, 2, 30, 2, 30, 29, 28}},
+      {"ReturnIntoASeeksResultAfterTheSeekWasDroppedGoingOn", "l v s5 v1 r r1 n", {40, 5, 40, 5, 6}},
   };
   for (const auto& c : cases) {
     CNADataAccess* a = Open(desc, cnx);
-    int saved = -1;
+    int saved[2] = {-1, -1};
     size_t k = 0;
     std::string ops = c.ops;
     for (size_t at = 0; at < ops.size();) {
@@ -210,13 +262,13 @@ TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
       const std::string op = ops.substr(at, end - at);
       at = end + 1;
       BOOL ok = TRUE;
-      if (op == "v") {
-        ASSERT_TRUE(a->bHSauvePosition(&saved, L"id", eNAPOSITION{0})) << c.name;
+      if (op[0] == 'v') {
+        ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", eNAPOSITION{0})) << c.name;
         continue;
       }
-      if (op == "r") {
+      if (op[0] == 'r') {
         wchar_t item[255];
-        ok = a->bHRetourPosition(saved, item, 1, eNAPOSITION{0});
+        ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, eNAPOSITION{0});
       } else if (op[0] == 's') {
         const CAny sought = FromText(ZV_I4, Wide(op.substr(1)).c_str());
         ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
