@@ -293,6 +293,10 @@ class CNADataAccess : public CInterf {
   // A new statement of item, kept under item, with one reference for the caller; null (no memory
   // raised) when it cannot be made.
   CNAStatement* _pclInitStatement(const wchar_t* item);
+  // stmt (null: the statement of oldItem) is kept under newItem instead of oldItem, browsing and
+  // asked for as newItem. FALSE, nothing changed, when oldItem does not name stmt, when newItem
+  // names another statement or when memory fails.
+  BOOL _bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt);
   // The statement of the last browse read (borrowed); null before the first.
   CNAStatement* pclGetLastStatementNoRef() const { return m_pclLastStatement; }
   int nGetStatementCount() const { return static_cast<int>(m_tabStatement.dwGetNumElement()); }
