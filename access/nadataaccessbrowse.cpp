@@ -109,10 +109,16 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
       // the browse's end.
       stmt->_SetRecherche(nullptr);
       // A rebuild already pending keeps its own record (a position returned to).
-      if (fromFound && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
+      if (fromFound && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE) {
         ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
-      else if (!fromFound && !outside)
+      } else if (!fromFound && !outside) {
         reopen = 1;
+      } else if (outside && (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0)) {
+        // The open result holds the sought rows only: coming back reads the whole browse from
+        // the end it left.
+        dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
+        reopen = 1;
+      }
     }
   }
   stmt->AnnuleRechercheUser();

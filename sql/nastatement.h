@@ -240,11 +240,14 @@ class CNAStatement : public CInterf {
   // ---- Sibling writes ----
   void OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
   void OnNotifyUpdateOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
-  // The deleted row (writer's original) is this browse's current row: marked deleted, and its
-  // saved positions come back by search. FALSE for another row.
+  // The deleted row (writer's original) is marked deleted in the row cache, or, without one,
+  // when it is this browse's current row; the positions saved on it come back by search. FALSE
+  // when it is not the current row.
   BOOL OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
   // The saved positions on row (the current row's place) are marked deleted.
   void _UpdateSavedPositionAfterDelete(long long row);
+  // The row writer deleted: its record's original value (this statement's without a writer).
+  CNARecordValue* _pclDeletedValue(CNAStatement* writer) const;
 
   // ---- Host positioning ----
   // Moves to the record at position thousandths of the browse (0: the first), counted by the

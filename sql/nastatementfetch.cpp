@@ -355,6 +355,8 @@ BOOL CNAStatement::_bCountEqualRowsBefore(int* count) {
     row->AddRef();
     for (long long at = m_llCurrentRecord - 1; at >= 0 && m_pclRecordCache->bGetAt(row, static_cast<unsigned int>(at));
          --at) {
+      // A row deleted since it was read is no longer one of the run.
+      if (m_pclRecordCache->_bRecordDeleted(static_cast<int>(at))) continue;
       if (!m_pclOriginalRecord->bEquals(row, 0)) break;
       ++*count;
     }

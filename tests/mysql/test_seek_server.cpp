@@ -237,10 +237,9 @@ TEST_P(LiveSeek, SkipsThroughASeekAreOutOfTheRowsOnlyWhereTheModelIs) {
 TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
   std::vector<std::vector<Cell>> rows;
   CHostRecordDescription* desc = MakeTable(&rows);
-  CMySQLConnection* cnx = Connect("15");
   const struct {
     const char* name;
-    const char* ops;  // f l n p: reads; s<id>: seek; v, v1: save; r, r1: return (keep 1)
+    const char* ops;             // f l n p: reads; s<id>: seek; k<n>: skip; v, v1: save; r, r1: return (keep 1)
     std::vector<long long> ids;  // after each op (0: out of the rows; saves not listed)
   } cases[] = {
       {"SeekLeftBehindRanTheBrowseAgain", "s20 n n n", {20, 21, 22, 23}},
@@ -251,40 +250,55 @@ TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
       // seek's row came back into the seek's result without it: the browse ended with that row.
       {"ReturnIntoASeeksResultAfterTheSeekWasDropped", "f n v s30 v1 r r1 p p", {1, 2, 30, 2, 30, 29, 28}},
       {"ReturnIntoASeeksResultAfterTheSeekWasDroppedGoingOn", "l v s5 v1 r r1 n", {40, 5, 40, 5, 6}},
+      // Skipped out past the seek's rows, the browse came back into the rows beyond them, which
+      // were none: it stayed out.
+      {"BackFromPastTheEndAfterASkipThroughASeek", "s40 k2 p p", {40, 0, 40, 39}},
+      {"BackFromBeforeTheFirstAfterASkipThroughASeek", "s1 k-3 n n", {1, 0, 1, 2}},
+      {"OnPastTheEndAfterASkipThroughASeek", "s38 k5 n p", {38, 0, 0, 40}},
   };
-  for (const auto& c : cases) {
-    CNADataAccess* a = Open(desc, cnx);
-    int saved[2] = {-1, -1};
-    size_t k = 0;
-    std::string ops = c.ops;
-    for (size_t at = 0; at < ops.size();) {
-      const size_t end = std::min(ops.find(' ', at), ops.size());
-      const std::string op = ops.substr(at, end - at);
-      at = end + 1;
-      BOOL ok = TRUE;
-      if (op[0] == 'v') {
-        ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", eNAPOSITION{0})) << c.name;
-        continue;
-      }
-      if (op[0] == 'r') {
-        wchar_t item[255];
-        ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, eNAPOSITION{0});
-      } else if (op[0] == 's') {
-        const CAny sought = FromText(ZV_I4, Wide(op.substr(1)).c_str());
-        ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
-      } else {
-        const eNA_PARSEDIRECTION dir = op == "f" ? NA_PARSE_FIRST : op == "l" ? NA_PARSE_LAST
-                                     : op == "n" ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
-        ok = a->bHLitxxx(L"id", dir, 1, kNoLock, nullptr, 0);
-      }
-      ASSERT_TRUE(ok) << c.name << ", " << op << ": " << Utf8(m_error.pszGetError());
-      ASSERT_LT(k, c.ids.size()) << c.name;
-      const long long want = c.ids[k++];
-      if (want == 0) {
-        EXPECT_EQ(Out(a, L"id"), 1) << c.name << ", op " << k;
-      } else {
-        EXPECT_EQ(Out(a, L"id"), 0) << c.name << ", op " << k;
-        EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(want))) << c.name << ", op " << k << Sent();
+  // Blocks of 15 rows, and whole results that serve a browse coming back from an end.
+  for (const char* cache : {"15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const auto& c : cases) {
+      CNADataAccess* a = Open(desc, cnx);
+      int saved[2] = {-1, -1};
+      size_t k = 0;
+      std::string ops = c.ops;
+      for (size_t at = 0; at < ops.size();) {
+        const size_t end = std::min(ops.find(' ', at), ops.size());
+        const std::string op = ops.substr(at, end - at);
+        at = end + 1;
+        BOOL ok = TRUE;
+        if (op[0] == 'v') {
+          ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", eNAPOSITION{0})) << c.name;
+          continue;
+        }
+        if (op[0] == 'r') {
+          wchar_t item[255];
+          ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, eNAPOSITION{0});
+        } else if (op[0] == 'k') {
+          const long long k = std::stoll(op.substr(1));
+          ok = a->bSkipRecord(L"id", k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, kNoLock, nullptr, 0);
+        } else if (op[0] == 's') {
+          const CAny sought = FromText(ZV_I4, Wide(op.substr(1)).c_str());
+          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+        } else {
+          const eNA_PARSEDIRECTION dir = op == "f"   ? NA_PARSE_FIRST
+                                         : op == "l" ? NA_PARSE_LAST
+                                         : op == "n" ? NA_PARSE_NEXT
+                                                     : NA_PARSE_PREVIOUS;
+          ok = a->bHLitxxx(L"id", dir, 1, kNoLock, nullptr, 0);
+        }
+        ASSERT_TRUE(ok) << c.name << ", " << op << ": " << Utf8(m_error.pszGetError());
+        ASSERT_LT(k, c.ids.size()) << c.name;
+        const long long want = c.ids[k++];
+        if (want == 0) {
+          EXPECT_EQ(Out(a, L"id"), 1) << c.name << ", cache " << cache << ", op " << k;
+        } else {
+          EXPECT_EQ(Out(a, L"id"), 0) << c.name << ", cache " << cache << ", op " << k;
+          EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(want)))
+              << c.name << ", cache " << cache << ", op " << k << Sent();
+        }
       }
     }
   }
