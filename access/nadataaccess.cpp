@@ -629,10 +629,6 @@ long long CNADataAccess::llGetRecNum() { return 0; }
 // The reading, writing, memo, query and position roads give these their work; until then they
 // answer FALSE (or nothing) and leave the access as it is.
 
-BOOL CNADataAccess::bExecuteQuery(int*, const wchar_t*, ISQLParserInformation*, eNA_QUERYMODE,
-                                  const INAQueryExecution*) {
-  return FALSE;
-}
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
   if (stmt != nullptr && stmt->bGetParseStarted() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
     stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);

@@ -60,7 +60,8 @@ class ISQLParserInformation;
 
 // Next operation of a query run as a data access.
 enum eNA_OPERATION : int32_t { NA_OPERATION_NONE = 0 };
-// Flags of a query run as a table: 4 sent as written, 8 may modify the file, 16 prepare only.
+// Flags of a query run as a table: 4 sent as written, 8 may modify the file, 16 prepare only,
+// 0x80 no record cache; the driver's own queries run with 132.
 enum eNA_QUERYMODE : uint32_t {};
 
 class CNADataAccess : public CInterf {
@@ -435,9 +436,45 @@ class CNADataAccess : public CInterf {
   // *count = the rows filter lets through, counted by the server on the record-number statement.
   BOOL _bCountFiltered(long long* count, unsigned int options, CNAFilter* filter);
 
+  // ---- Queries run as data accesses ----
+  // The query's road with a null text: *result 1 when the result has columns (0 without). For a
+  // SELECT that may be corrected the description comes from the parse and the first record is
+  // read before the answer; any other query runs once as one command and is described from the
+  // server's answer. Prepare-only (16) prepares and keeps the execution statement, running nothing.
+  BOOL _bExecuteQuery(int* result, const wchar_t* name, eNA_QUERYMODE mode, const wchar_t* text,
+                      ISQLParserInformation* parser, const INAQueryExecution* execution);
+  // The driver's own text run as a query sent as written (mode 132): *out = the statement that ran
+  // it, with one reference, when it produced columns; else null. FALSE when it cannot run.
+  BOOL bExecuteQueryInternal(CNAStatement** out, const wchar_t* name, const wchar_t* text);
+  // A query source whose host prepared its parse.
+  BOOL bHPrepareRequeteCalled() const;
+  // Op 1 or 3 before the table cache holds the whole result: FALSE, user error 55 at error level 1,
+  // else message 25667 put first. Op 2 with a table cache: whether it holds its full cache.
+  BOOL bSetNextOperation(eNA_OPERATION operation);
+  // The owning context's access on this connection whose DB table name is name, with one reference
+  // for the caller; null without.
+  CNADataAccess* pclFindDataAccessByDBTableName(const wchar_t* name) const;
+  // The record-number statement "" (found or made) with one reference for the caller.
+  CNAStatement* _pclGetQueryStatement();
+  // The prepared statement of a prepare-only run (borrowed); null for none.
+  CNAStatement* pclGetExecuteStatementNoRef() const { return m_pclExecuteStatement; }
+  // The former one released, stmt held; the same pointer changes nothing.
+  void _SetExecutionStatement(CNAStatement* stmt);
+  // stmt (else oldItem's statement) kept under newItem instead, browsing newItem. FALSE when there
+  // is no such statement.
+  BOOL _bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt);
+  // A query's executed statement becomes the current browse, started; a query sent as written
+  // browses its best item with its row cache on and fills a new table cache.
+  BOOL _bInitParcoursRequete(CNAStatement* stmt);
+  // Whether the next browse read is the first after a query run.
+  int bQueryParseStarted() const { return m_bQueryParseStarted; }
+  // The first read after a query run: *flags gains reuse (0x2000) when the run's result serves
+  // it; with 0x4000 the current statement asked for item is taken (one reference, started).
+  // Null: the read takes the item's statement as any read does.
+  CNAStatement* _pclFirstReadAfterQuery(const wchar_t* item, NA_WRITEPARSEFLAGS* flags);
+
   // ---- Host operations whose roads are not built yet ----
   // Each answers FALSE with user error 8, type 7 (the operation is not supported).
-  BOOL bSetNextOperation(eNA_OPERATION operation);
   BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
   BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
 
@@ -473,6 +510,24 @@ class CNADataAccess : public CInterf {
   // _Close, the latest filter, the record-save caches' rows, the parsed query, the current record
   // and the three descriptions.
   void _ResetDataAccess();
+  // desc (an external reference taken) becomes the host description in place of the former one.
+  void _SetDataSource(INADataSourceDescription* desc);
+  // The source becomes a query (or a table) of mode: the access reset, the parse wrapped, the
+  // flags set (4 without a parse; bit 31 for " JOIN " after the text's first character). User
+  // error 77 for a text sent as written that the connection's single-byte code page cannot hold.
+  BOOL _bSetQuery(int isQuery, const wchar_t* name, ISQLParserInformation* parser, eNA_QUERYMODE mode);
+  // Sets the query up under a description of its own name. A query sent as written or any other
+  // than a SELECT: *command (one reference) holds its text, *itemName stays empty. A SELECT that
+  // may be corrected: described from the parse and read at its first record on the requested (or
+  // best) column, whose item name goes to *itemName.
+  BOOL _bInitQuery(CNACommand** command, CTString* itemName, const wchar_t* name, eNA_QUERYMODE mode,
+                   const wchar_t* text, ISQLParserInformation* parser, const INAQueryExecution* execution);
+  // Runs (or with 16 only prepares) command on the statement of itemName (a query sent as written:
+  // the record-number statement); *stmt with one reference, null on failure.
+  BOOL _bExecuteQuery(CNAStatement** stmt, CNACommand* command, const wchar_t* itemName, int prepared,
+                      eNA_QUERYMODE mode);
+  // Describes stmt's result as the query's description and hands the result to the browse.
+  BOOL _bInitQueryParse(int* result, CNAStatement* stmt, const wchar_t* itemName, eNA_QUERYMODE mode);
   void _ResetRecordCache();
   void _CloseAllStatement();
   void _FreeTableCache();

@@ -88,8 +88,10 @@ CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PA
 
 BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  const int afterQuery = m_bQueryParseStarted;
+  CNAStatement* taken = afterQuery ? _pclFirstReadAfterQuery(item, &flags) : nullptr;
   m_bQueryParseStarted = 0;
-  CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
+  CHeldStatement held(taken != nullptr ? taken : _pclGetNewItemStatement(item, dir, flags));
   CNAStatement* stmt = held.get();
   if (stmt == nullptr) return FALSE;
   const bool filterChanged = stmt->bGetParseStarted() && !stmt->bFilterUnchanged();
@@ -127,6 +129,12 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   if (reopen || (flags & kReuse) == 0) _FreeTableCache();
   if (ok) ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, reopen);
   if (!ok) ok = _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
+  // A query whose text cannot be reversed is read again through its full table cache, which
+  // then serves the last record too.
+  if (ok && bRequeteSansCorrection() && (flags & (0x20000 | kReuse)) == 0 &&
+      (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST)) {
+    return bHLitxxx(item, dir, setRead, lock, lockOut, flags | kReuse);
+  }
   return ok;
 }
 
@@ -204,7 +212,15 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   }
   if (setRead == 0 && count == 0) return TRUE;
   long long moved = 0;
-  if (!stmt->bFetch(dir, setRead, count, &moved)) return FALSE;
+  if (!stmt->bFetch(dir, setRead, count, &moved)) {
+    // A block the server failed left no result: the next read finds the host's record again
+    // (on a reopened session) and goes on from there.
+    if (!stmt->bGetOpened() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE) {
+      const int id = nKeepOriginalRecordSave(nullptr);
+      if (id != -1) stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, id);
+    }
+    return FALSE;
+  }
   int out = 1;
   stmt->HEndehors(&out);
   // A long skip's rest, left by the SELECT's small first block.

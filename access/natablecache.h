@@ -48,6 +48,8 @@ class CNATableCache : public CQXUnknown {
   // is saved around the take: returned to (and freed) on success, freed on failure. Null when
   // there is no parse statement or the take fails.
   CNARecordCache* pclGetFullCache();
+  // Whether the full cache has been taken.
+  BOOL bHasFullCache() const { return m_pclFullCache != nullptr ? TRUE : FALSE; }
   // Rows of the full cache (0 when it cannot be had); the active ones leave the deleted out.
   long long llGetRecordNbr();
   long long llGetRecordNbrActive();

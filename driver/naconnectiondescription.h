@@ -204,6 +204,14 @@ class CNAConnectionDescription : public CInterf {
   BOOL bTransactionRollBack(CNAError* error, const wchar_t* name);
   void _CloseTransactions();
   BOOL _bTransactionEnd(CNAError* error, const wchar_t* name, bool bCommit);
+  // The server session was lost (serverCode, message): when a transaction is open, its work went
+  // with the session. The first loss is kept until a roll-back leaves no level active or a new
+  // outermost transaction begins; meanwhile commits and savepoint releases answer FALSE with it
+  // (a reopened session would commit nothing and say TRUE) and statements never reopen.
+  void MarkTransactionLost(unsigned int serverCode, const wchar_t* message);
+  BOOL bTransactionLost() const { return m_nTransactionLost != 0; }
+  // The kept loss into error as user error 22 with its server code; FALSE.
+  BOOL bRaiseTransactionLost(CNAError* error, int file, int site);
   virtual void _CancelRecordLock(CNATransaction*) {}
   // "LOCK TABLE <table>".
   virtual BOOL bSQLBloque(CNAError* error, const wchar_t* table);
@@ -335,6 +343,9 @@ class CNAConnectionDescription : public CInterf {
   // 1: a begin inside a transaction opens a nested one; 0: begins are counted.
   int m_bNestedTransactions = 1;
   int m_nBeginCounter = 0;
+  // The server code and message of a loss inside a transaction; 0 when none is kept.
+  unsigned int m_nTransactionLost = 0;
+  CTString m_csTransactionLost;
 
  private:
   // The driver's registry opens, closes and counts.

@@ -12,7 +12,7 @@
 
 namespace {
 
-enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2 };
+enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2, kSiteCommitLost = 3 };
 enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3 };
 
 const wchar_t* OrEmpty(const wchar_t* s) { return s != nullptr ? s : L""; }
@@ -101,6 +101,8 @@ BOOL CNATransaction::bRollBackAll(CNAError* error) {
 
 BOOL CNATransaction::_bCommit(CNAError* error) {
   m_bActive = 0;
+  if (m_pclConnection->bTransactionLost())
+    return m_pclConnection->bRaiseTransactionLost(error, NA_SRC_TRANSACTION, kSiteCommitLost);
   return _bNACommit(error);
 }
 
@@ -187,6 +189,8 @@ BOOL CNAConnectionDescription::bTransactionBegin(CNAError* error, const wchar_t*
   }
   m_nBeginCounter = 0;
   const BOOL result = m_pclTransaction->bBegin(error, name, 0);
+  // Only a session opened since the loss can begin: the lost work is behind it.
+  if (result) m_nTransactionLost = 0;
   if (result && !m_bNestedTransactions) ++m_nBeginCounter;
   return result;
 }
@@ -211,9 +215,24 @@ BOOL CNAConnectionDescription::_bTransactionEnd(CNAError* error, const wchar_t* 
     return TRUE;
   }
   const BOOL result = bCommit ? m_pclTransaction->bCommit(error, name) : m_pclTransaction->bRollBack(error, name);
+  if (!bCommit && !_bTransactionOpened()) m_nTransactionLost = 0;
   if (result) _CancelRecordLock(m_pclTransaction);
   if (!m_bNestedTransactions && m_nBeginCounter > 0) --m_nBeginCounter;
   return result;
+}
+
+void CNAConnectionDescription::MarkTransactionLost(unsigned int serverCode, const wchar_t* message) {
+  if (m_nTransactionLost != 0 || serverCode == 0 || !_bTransactionOpened()) return;
+  m_nTransactionLost = serverCode;
+  m_csTransactionLost = OrEmpty(message);
+}
+
+BOOL CNAConnectionDescription::bRaiseTransactionLost(CNAError* error, int file, int site) {
+  if (error == nullptr) return FALSE;
+  error->_SetDataBaseError(NA_ERRORTYPE_DEFAULT, this, 22, m_nTransactionLost, m_csTransactionLost.pszGet(), nullptr,
+                           nullptr);
+  if (!error->bIsQuiet()) error->AddDebugInfo(file, site);
+  return FALSE;
 }
 
 void CNAConnectionDescription::_CloseTransactions() {

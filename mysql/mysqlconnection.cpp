@@ -10,6 +10,7 @@
 #include "driver/naerror.h"
 #include "driver/nafunctionloader.h"
 #include "mysql/mysqlguard.h"
+#include "mysql/mysqlstatementsql.h"
 #include "platform/xerror.h"
 
 int CMySQLConnection::gbUseNextResult = 0;
@@ -85,6 +86,7 @@ BOOL CMySQLConnection::bGetUnixSocket(CTString* socket) const {
 }
 
 BOOL CMySQLConnection::bClose(CNAError* error) {
+  if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
   if (!m_bOpen && m_pMySQL == nullptr) return TRUE;
   MYSQL* handle = m_pMySQL;
   m_pMySQL = nullptr;
@@ -122,6 +124,7 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     result = FALSE;
   }
   const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
+  if (s_bSessionLost(code)) MarkTransactionLost(code, text.psz());
   const wchar_t* dataSource = pszGetDataBase();
   _CXErrorModule32 e;
   e.SetUserError(&gstMyModuleInfo32, 22, dataSource != nullptr ? dataSource : L"", code);

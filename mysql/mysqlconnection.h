@@ -5,6 +5,14 @@
 // "Unix Socket", "Client Flag" and "Server Port" are taken out of the extended information once,
 // at construction, and kept: every reopen (after bClose, or a reconnection) uses them again.
 // The client's own reconnection is never turned on: a lost server is reported, never hidden.
+// A lost session (2006, or 2013 during a query) inside an open transaction marks the transaction
+// lost (CNAConnectionDescription::MarkTransactionLost); outside one, the statement that met it
+// may close and reopen the connection by the same open road (CMySQLStatementSQL).
+//
+// It knows the one statement whose streamed result is open on its handle (borrowed; the
+// statement registers and deregisters itself): bClose has it free that result first, since the
+// client reads the handle when it frees an unfinished streamed result. Stored results hold no
+// handle and survive the close.
 #pragma once
 
 #include <mariadb/mysql.h>
@@ -13,6 +21,7 @@
 #include "sql/naitemtype.h"
 
 class CTStringConcatAW;
+class CMySQLStatementSQL;
 
 class CMySQLConnection : public CNAConnectionDescription {
  public:
@@ -28,9 +37,14 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   // code = the client's last error number (0 none). FALSE when the call threw.
   BOOL bGetLastError(CNAError* error, unsigned int* code);
+  // 2006 (gone away), 2013 (lost during the query) and 1153 (a text above the server's packet
+  // limit, after which the server closes the session): the session is gone.
+  static BOOL s_bSessionLost(unsigned int serverCode) {
+    return serverCode == 2006 || serverCode == 2013 || serverCode == 1153;
+  }
   // Adds the client's last error as user error 22 (data source, number; the server's message as
   // user message; information 15) to error. Nothing when there is none. bGetLastError's result,
-  // FALSE also when reading the message threw.
+  // FALSE also when reading the message threw. A lost session marks an open transaction lost.
   BOOL bInitError(CNAError* error, unsigned int file, unsigned int site) override;
   // 1062 duplicate value (3), 1205 lock wait (2), 1048 NULL in a NOT NULL column (8), else 0.
   eNA_ERRORTYPE eGetNAErrorType(unsigned int serverError) override;
@@ -64,6 +78,12 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   // The client handle; null while closed.
   MYSQL* pGetHandle() const { return m_pMySQL; }
+  // statement's streamed result is open on the handle (null: none is); a statement clears only
+  // its own registration.
+  void SetStreamedResult(CMySQLStatementSQL* statement) { m_pclStreamed = statement; }
+  void ClearStreamedResult(const CMySQLStatementSQL* statement) {
+    if (m_pclStreamed == statement) m_pclStreamed = nullptr;
+  }
   int nGetPort() const { return m_nPort; }
   int nGetClientFlag() const { return m_nClientFlag; }
   BOOL bGetUnixSocket(CTString* socket) const;
@@ -103,6 +123,7 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   int m_bOpen = 0;
   MYSQL* m_pMySQL = nullptr;
+  CMySQLStatementSQL* m_pclStreamed = nullptr;
   CTString m_csUnixSocket;
   int m_nClientFlag = 0;
   int m_nPort = 0;

@@ -137,7 +137,10 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
         }))
       return FALSE;
     if (m_pResult != nullptr) {
-      if (!stored) m_bRowsPending = m_bStreamed = m_bStepOverPending = 1;
+      if (!stored) {
+        m_bRowsPending = m_bStreamed = m_bStepOverPending = 1;
+        _pclMySQL()->SetStreamedResult(this);
+      }
       my_ulonglong rows = 0;
       unsigned int fields = 0;
       if (!_bCall(kSiteCounts, [&] {
@@ -230,18 +233,37 @@ BOOL CMySQLStatementSQL::_bCloseParse() {
     MYSQL_RES* freed = m_pResult;
     _bCall(kSiteFree, [&] { __mysql_free_result(freed); });
     if (m_bStepOverPending) result = _bStepOverResults();
-    m_pResult = nullptr;
-    m_pRow = nullptr;
-    m_pnLengths = nullptr;
-    m_llRowCount = 0;
-    m_nColumnCount = 0;
-    m_llPosition = -1;
+    _ForgetResult();
   }
+  _ForgetStreaming();
+  return result;
+}
+
+void CMySQLStatementSQL::_ForgetResult() {
+  m_pResult = nullptr;
+  m_pRow = nullptr;
+  m_bEnd = 1;
+  m_pnLengths = nullptr;
+  m_llRowCount = 0;
+  m_nColumnCount = 0;
+  m_llPosition = -1;
+}
+
+void CMySQLStatementSQL::_ForgetStreaming() {
+  _pclMySQL()->ClearStreamedResult(this);
   m_bRowsPending = 0;
   m_bStreamed = 0;
   m_bStepOverPending = 0;
   m_bResultOpen = 0;
-  return result;
+}
+
+void CMySQLStatementSQL::_DropStreamedResult() {
+  if (m_pResult != nullptr) {
+    MYSQL_RES* freed = m_pResult;
+    bMySQLGuard(nullptr, m_pclCnx, kSourceFile, kSiteFree, [&] { __mysql_free_result(freed); });
+    _ForgetResult();
+  }
+  _ForgetStreaming();
 }
 
 // ---------------------------------------------------------------- rows

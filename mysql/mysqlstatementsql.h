@@ -9,6 +9,12 @@
 // statement's, the others are read and freed (a streamed result's once its rows are read), and
 // an error of any later statement fails the execution, fetch or close that meets it with the
 // server's error. So the connection is always ready for the next text.
+//
+// A text that meets a lost session (2006, or 2013 during the query) outside a transaction asks
+// the server for its packet limit, closing and reopening the connection once when that question
+// fails; the failed text is never sent again. Inside a transaction nothing reopens: the
+// connection marks the transaction lost. A streamed result registers itself with its connection
+// while it is open, so that closing the handle frees it first.
 #pragma once
 
 #include <mariadb/mysql.h>
@@ -47,6 +53,15 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;
   BOOL _bCloseParse() override;
   BOOL _bInitTabNAColumn() override;
+  // The server's error and the text (the base's report). On a lost session outside any
+  // transaction, the packet-limit question, which may reopen the connection once; a text
+  // longer, in characters, than the limit puts user error 320101 first (database, server code,
+  // limit, length, its first 20 characters), the server code kept.
+  void _InitExecuteError(unsigned int file, unsigned int site, const wchar_t* text, int length,
+                         unsigned int flags) override;
+  // Frees an open streamed result and forgets it, before its connection closes the handle under
+  // it; nothing is reported.
+  void _DropStreamedResult();
 
   // The next row of the open result; FALSE on an error (no row current then).
   BOOL _bFetch();
@@ -74,6 +89,13 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // a later statement failed.
   BOOL _bStepOverResults();
   BOOL _bHasHandle(int site);
+  // The freed result's handle, row pointers, counts and position cleared; no row current.
+  void _ForgetResult();
+  // No result open, none streamed: flags cleared, the registration given back.
+  void _ForgetStreaming();
+  // The server's max_allowed_packet through a quiet error object of the driver's, the connection
+  // closed and reopened once when the first question fails; 0 when it cannot be had.
+  int _nProbePacketLimit();
   // bGetValue before the columns are built (it builds them), or past the count (user error 50).
   // Kept out of bGetValue, which then holds nothing across a call.
   [[gnu::noinline]] BOOL _bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column);

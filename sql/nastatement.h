@@ -153,8 +153,11 @@ class CNAStatement : public CInterf {
   virtual CNARecherche* pclAllocRecherche();
   virtual CNAFilter* pclAllocFilter(CNAError* error);
   virtual BOOL bDefaultParseNeedRecordCache() { return FALSE; }
-  virtual BOOL _bGetQueryStructure(CNADataSourceDescription*) { return FALSE; }
-  virtual BOOL _bPrepare() { return FALSE; }
+  // One item per column of the last run's result (none for a query without result columns), the
+  // description laid out; FALSE without an SQL statement.
+  virtual BOOL _bGetQueryStructure(CNADataSourceDescription* desc);
+  // The SQL statement (made, else reset) prepares the command's text; FALSE when it cannot.
+  virtual BOOL _bPrepare();
   virtual BOOL _bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags);
   // One SQL fetch, then columns 0 .. count-1 into values[0 ..], stopping at the first failure.
   virtual BOOL _vbGetQueryResult(CAny* values, unsigned int count);
@@ -194,6 +197,12 @@ class CNAStatement : public CInterf {
                                                  const wchar_t* type, int maximum, const wchar_t* replacement);
 
   // ---- Running ----
+  // desc described from the open result; a command still untyped becomes a SELECT (1) when the
+  // result has columns, else another query (8).
+  BOOL bGetQueryStructure(CNADataSourceDescription* desc);
+  // One host read in direction (the record marked read), then the first count values of the
+  // record (at most its columns) into values. *outOfRange: the read left the data.
+  BOOL bFetchData(eNA_PARSEDIRECTION direction, int* outOfRange, CAny* values, int count);
   BOOL bPrepare(CNACommand* command, unsigned int flags);
   // User error 2 for a command never built; else Close and the prepared run.
   BOOL bExecutePreparedQuery(NA_WRITEPARSEFLAGS flags, int refresh);

@@ -1,0 +1,353 @@
+// Queries run as data accesses against the private server: host queries parsed by the stand-in
+// SQL engine over tables whose physical names need backquotes, and texts of the driver's own.
+// Every text the driver sends is kept at the client library's query call.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "access/nadataaccess.h"
+#include "access/narecord.h"
+#include "access/natablecache.h"
+#include "host/host_queryexecution.h"
+#include "sql/nacolumn.h"
+#include "sql/nastatement.h"
+#include "sql/sqlparserinfo.h"
+#include "tests/mysql/live_connection.h"
+#include "tests/support/any_test_values.h"
+#include "tests/support/parse_bench.h"
+
+namespace {
+
+std::vector<std::string> g_tabSent;
+decltype(__mysql_real_query) g_pfnQuery = nullptr;
+int KeepingQuery(MYSQL* h, const char* text, unsigned long length) {
+  g_tabSent.emplace_back(text, length);
+  return g_pfnQuery(h, text, length);
+}
+
+class LiveQuery : public LiveConnection {
+ protected:
+  struct VM : AnyTest {
+    static void Bind() { SetUpTestSuite(); }
+  };
+  LiveQuery() : LiveConnection("_qry"), m_strPeople(m_strTable + " p`eople"), m_strOrders(m_strTable + " orders") {
+    CNAError::s_Hold(&m_error);
+  }
+  static void SetUpTestSuite() { VM::Bind(); }
+  void SetUp() override {
+    LiveConnection::SetUp();
+    ASSERT_FALSE(HasFatalFailure());
+    m_pCnx->SetStatic(true);
+    for (const std::string& sql :
+         {"CREATE TABLE " + Quoted(Wide(m_strPeople)) + " (id INT PRIMARY KEY, nom VARCHAR(20))",
+          "INSERT INTO " + Quoted(Wide(m_strPeople)) + " VALUES (3,'c'),(1,'b'),(2,'a')",
+          "CREATE TABLE " + Quoted(Wide(m_strOrders)) + " (num INT PRIMARY KEY, client INT)",
+          "INSERT INTO " + Quoted(Wide(m_strOrders)) + " VALUES (10,1),(11,3)",
+          "CREATE TABLE " + m_strTable + " (id INT PRIMARY KEY, nom VARCHAR(20))",
+          "INSERT INTO " + m_strTable + " VALUES (3,'c'),(1,'b'),(2,'a')"}) {
+      std::string err;
+      ASSERT_TRUE(m_raw.exec(sql, &err)) << sql << ": " << err;
+    }
+    m_wPeople = Wide(m_strPeople);
+    m_wOrders = Wide(m_strOrders);
+    CHostRecordDescription* t = m_bench.Table(L"people", m_wPeople.c_str());
+    t->m_pszDBTableName = t->m_pszPhysicalName;
+    m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+    m_bench.Item(t, L"nom", NA_IT_TEXTE, 21);
+    t = m_bench.Table(L"orders", m_wOrders.c_str());
+    t->m_pszDBTableName = t->m_pszPhysicalName;
+    m_bench.Item(t, L"num", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+    m_bench.Item(t, L"client", NA_IT_I4, 4);
+    // The host names each item's source column and table.
+    for (int i = 0; i < 4; ++i) {
+      CHostItemDescription& item = m_bench.m_items[m_bench.m_items.size() - 4 + static_cast<size_t>(i)];
+      item.m_pszNameInSource = item.pszGetName();
+      item.m_pszSourceName = i < 2 ? m_wPeople.c_str() : m_wOrders.c_str();
+    }
+    // A text sent as written names the server's table: the host knows it by that name.
+    m_wPlain = Wide(m_strTable);
+    t = m_bench.Table(m_wPlain.c_str(), m_wPlain.c_str());
+    t->m_pszDBTableName = t->m_pszPhysicalName;
+    m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+    m_bench.Item(t, L"nom", NA_IT_TEXTE, 21);
+    for (size_t i = m_bench.m_items.size() - 2; i < m_bench.m_items.size(); ++i) {
+      m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
+      m_bench.m_items[i].m_pszSourceName = m_wPlain.c_str();
+    }
+    g_pfnQuery = __mysql_real_query;
+    __mysql_real_query = KeepingQuery;
+  }
+  void TearDown() override {
+    if (g_pfnQuery != nullptr) __mysql_real_query = g_pfnQuery;
+    g_pfnQuery = nullptr;
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
+    m_pAccess = nullptr;
+    for (ISQLParserInformation* p : m_parses) p->nRelease();
+    m_parses.clear();
+    std::string err;
+    m_raw.exec("DROP TABLE IF EXISTS " + Quoted(m_wPeople) + ", " + Quoted(m_wOrders), &err);
+    LiveConnection::TearDown();
+  }
+  // A new access with no description, as the driver makes one for a query.
+  CNADataAccess* Access() {
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
+    m_pAccess = m_driver.pclAllocDataAccess(nullptr, m_pCnx.get(), &m_error);
+    m_pAccess->AddRef();
+    m_error.Reset();
+    g_tabSent.clear();
+    return m_pAccess;
+  }
+  ISQLParserInformation* Parse(const std::wstring& text) {
+    ISQLParserInformation* parse = m_bench.Parse(text);
+    if (parse != nullptr) m_parses.push_back(parse);
+    return parse;
+  }
+  // The query text with the tables' names (people, orders) turned into their physical names.
+  std::wstring Physical(std::wstring text) const {
+    for (const auto& [from, to] :
+         {std::pair{std::wstring(L"@people"), Wide(Quoted(m_wPeople))}, {L"@orders", Wide(Quoted(m_wOrders))}})
+      for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at)) text.replace(at, from.size(), to);
+    return text;
+  }
+  static int Sent(const std::string& prefix) {
+    return static_cast<int>(std::count_if(g_tabSent.begin(), g_tabSent.end(),
+                                          [&](const std::string& t) { return t.rfind(prefix, 0) == 0; }));
+  }
+  // The current record's values as "value|value".
+  static std::wstring Values(CNADataAccess* access) {
+    CNARecord* record = access->pclGetCurrentRecordNoRef();
+    if (record == nullptr) return L"<no record>";
+    std::wstring out;
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      CAny v;
+      record->pclGetColumnNoRef(i)->bGetCurrentValue(&v, 0);
+      out += (i > 0 ? L"|" : L"") + Show(v);
+    }
+    return out;
+  }
+  std::string Rows(const std::string& sql) { return LiveConnection::Rows(sql, true); }
+
+  ParseBench m_bench;
+  std::vector<ISQLParserInformation*> m_parses;
+  const std::string m_strPeople, m_strOrders;
+  std::wstring m_wPeople, m_wOrders, m_wPlain;
+  CNADataAccess* m_pAccess = nullptr;
+};
+
+const eNA_LOCKTYPE kNoLock = static_cast<eNA_LOCKTYPE>(1);
+
+// A SELECT the driver may rewrite is described from the parse, run once and read at its first
+// record in its best item's order (or the order of the column the host asks for).
+TEST_P(LiveQuery, CorrectedSelectIsReadOnceAtItsFirstRecordByItsBestItem) {
+  struct Row {
+    const char* name;
+    const wchar_t* column;  // null: no execution options
+    const wchar_t* first;
+    const wchar_t* next;
+  } rows[] = {
+      {"best item", nullptr, L"1|b", L"2|a"},
+      {"asked column", L"nom", L"2|a", L"1|b"},
+      {"unknown column", L"ville", L"1|b", L"2|a"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM people");
+    ASSERT_NE(parse, nullptr);
+    CHostQueryExecution execution(0, r.column != nullptr ? r.column : L"");
+    int result = -1;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(8),
+                                      r.column != nullptr ? &execution : nullptr))
+        << Utf8(m_error.pszGetError());
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Sent("SELECT"), 1);
+    EXPECT_EQ(Values(access), r.first);
+    EXPECT_TRUE(access->bQueryParseStarted());
+    eNA_LOCKTYPE out{};
+    const wchar_t* item = access->pclGetLastStatementNoRef()->pszGetParseItem();
+    ASSERT_TRUE(access->bHLitxxx(item, NA_PARSE_NEXT, 1, kNoLock, &out, 0));
+    EXPECT_EQ(Values(access), r.next);
+  }
+}
+
+// Any other query, or a query sent as written, is one command run once; its result columns are
+// described from the server's answer.
+TEST_P(LiveQuery, OtherQueriesRunOnceAsOneCommand) {
+  struct Row {
+    const char* name;
+    std::wstring text;
+    unsigned int mode;
+    int result;
+    const char* firstWord;
+    std::string check;  // raw SQL (@people, @orders) and its rows after the run
+    const char* rows;
+    const wchar_t* values;  // the current record after a first read on the best item
+  } rows[] = {
+      {"sent as written", L"@plain", 4, 1, "SELECT", "SELECT COUNT(*) FROM @people", "3", L"c|3"},
+      {"insert", L"INSERT INTO people (id, nom) VALUES (7, 'g')", 8, 0, "INSERT", "SELECT nom FROM @people WHERE id = 7",
+       "g", nullptr},
+      {"update", L"UPDATE people SET nom = 'z' WHERE id = 3", 8, 0, "UPDATE", "SELECT nom FROM @people WHERE id = 3",
+       "z", nullptr},
+      {"delete", L"DELETE FROM people WHERE id = 2", 8, 0, "DELETE", "SELECT COUNT(*) FROM @people", "3", nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(r.text == L"@plain" ? L"SELECT nom, id FROM " + m_wPlain + L" ORDER BY nom DESC" : r.text);
+    ASSERT_NE(parse, nullptr);
+    int result = -1;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(r.mode), nullptr))
+        << Utf8(m_error.pszGetError());
+    EXPECT_EQ(result, r.result);
+    ASSERT_EQ(g_tabSent.size(), 1u);
+    EXPECT_EQ(g_tabSent[0].rfind(r.firstWord, 0), 0u) << g_tabSent[0];
+    std::string check = r.check;
+    for (const auto& [from, to] : {std::pair{std::string("@people"), Quoted(m_wPeople)}, {"@orders", Quoted(m_wOrders)}})
+      for (size_t at = check.find(from); at != std::string::npos; at = check.find(from)) check.replace(at, from.size(), to);
+    EXPECT_EQ(Rows(check), r.rows);
+    if (r.values == nullptr) continue;
+    // The result is browsed as a table: from its run's rows, then (reused) from its row cache.
+    eNA_LOCKTYPE out{};
+    const CTString best(access->pszGetBestParseItemName());
+    ASSERT_TRUE(access->bHLitxxx(best.pszGet(), NA_PARSE_FIRST, 1, kNoLock, &out, 0)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Values(access), r.values);
+    ASSERT_TRUE(access->bHLitxxx(best.pszGet(), NA_PARSE_LAST, 1, kNoLock, &out, 0x2000)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Values(access), L"a|2");
+    EXPECT_EQ(Sent("SELECT"), 1);
+  }
+}
+
+TEST_P(LiveQuery, WritesToAQuerySentAsWrittenAreRefusedWith35AndSendNothing) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM " + m_wPlain);
+  ASSERT_NE(parse, nullptr);
+  int result = 0;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4 | 8), nullptr));
+  g_tabSent.clear();
+  for (int op = 0; op < 3; ++op) {
+    m_error.Reset();
+    const BOOL ok = op == 0   ? access->bHAjoute(0, kNoLock)
+                    : op == 1 ? access->bHModifie(0, 0, kNoLock)
+                              : access->bHSupprime(0, kNoLock);
+    EXPECT_FALSE(ok) << op;
+    EXPECT_EQ(m_error.nGetUserErrorCode(), 35u) << op;
+  }
+  EXPECT_TRUE(g_tabSent.empty()) << g_tabSent[0];
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM " + m_strTable), "3");
+}
+
+// Prepare only keeps the execution statement and runs nothing; the server's statement cannot
+// prepare, so the answer is a refusal with a reason.
+TEST_P(LiveQuery, PrepareOnlyRunsNothing) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM " + m_wPlain);
+  ASSERT_NE(parse, nullptr);
+  int result = -1;
+  EXPECT_FALSE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4 | 16), nullptr));
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(access->pclGetExecuteStatementNoRef(), nullptr);
+  EXPECT_TRUE(g_tabSent.empty());
+  EXPECT_NE(m_error.eGetErrorLevel(), NAERRORLEVEL_NONE);
+}
+
+// The driver's own text (mode 132): a result hands out the statement that ran it with one
+// reference; a text without result columns none; a refused text its server error.
+TEST_P(LiveQuery, InternalTextHandsOutItsStatementWithOneReference) {
+  struct Row {
+    const char* name;
+    std::wstring text;
+    BOOL ok;
+    bool statement;
+    unsigned int serverError;
+  } rows[] = {
+      {"select", Physical(L"SELECT MAX(id) FROM @people"), TRUE, true, 0},
+      {"no columns", Physical(L"UPDATE @people SET nom = nom WHERE id = 0"), TRUE, false, 0},
+      {"refused", Physical(L"SELECT MAX(nothere) FROM @people"), FALSE, false, 1054},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    CNADataAccess* access = Access();
+    CNAStatement* stmt = reinterpret_cast<CNAStatement*>(1);
+    EXPECT_EQ(access->bExecuteQueryInternal(&stmt, L"$QXInternal", r.text.c_str()), r.ok);
+    EXPECT_EQ(stmt != nullptr, r.statement);
+    EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), r.serverError);
+    EXPECT_EQ(g_tabSent.size(), 1u);
+    if (stmt == nullptr) continue;
+    const unsigned int held = stmt->nGetRefCount();
+    stmt->nRelease();
+    EXPECT_EQ(stmt->nGetRefCount(), held - 1);
+    CAny value;
+    int out = 1;
+    ASSERT_TRUE(stmt->bFetchData(NA_PARSE_FIRST, &out, &value, 1));
+    EXPECT_EQ(out, 0);
+    EXPECT_EQ(Show(value), L"3");
+  }
+}
+
+// " JOIN " after the first character of a query that may be rewritten forbids a record limit.
+TEST_P(LiveQuery, JoinSetsTheTopFlagOfAQueryThatMayBeRewritten) {
+  struct Row {
+    const wchar_t* text;
+    unsigned int mode;
+    bool join;
+  } rows[] = {
+      {L"SELECT people.id, orders.num FROM people JOIN orders ON orders.client = people.id", 8, true},
+      {L"SELECT people.id, orders.num FROM people inner join orders ON orders.client = people.id", 8, true},
+      {L"SELECT people.id, orders.num FROM people, orders WHERE orders.client = people.id", 8, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(ParseBench::Narrow(r.text));
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(r.text);
+    ASSERT_NE(parse, nullptr);
+    int result = 0;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(r.mode), nullptr))
+        << Utf8(m_error.pszGetError());
+    EXPECT_EQ((access->dwGetQueryFlags() & 0x80000000u) != 0, r.join);
+    EXPECT_EQ(access->dwGetQueryFlags() & 0x7fffffffu, r.mode);
+    EXPECT_EQ(result, 1);
+  }
+}
+
+// A text sent as written that the connection's single-byte code page cannot hold is refused
+// before anything is sent; a UTF-8 connection takes it.
+TEST_P(LiveQuery, TextTheCodePageCannotHoldIsRefusedWith77) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id FROM " + m_wPlain + L" WHERE nom = '\u0100'");
+  ASSERT_NE(parse, nullptr);
+  int result = -1;
+  const BOOL ok = access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4), nullptr);
+  if (std::get<0>(GetParam()) == 65001) {
+    EXPECT_TRUE(ok) << Utf8(m_error.pszGetError());
+    return;
+  }
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(m_error.nGetUserErrorCode(), 77u);
+  EXPECT_TRUE(g_tabSent.empty());
+}
+
+// Operations that need the whole result refuse until the table cache holds it.
+TEST_P(LiveQuery, NextOperationWaitsForTheWholeResult) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM " + m_wPlain);
+  ASSERT_NE(parse, nullptr);
+  int result = 0;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4), nullptr));
+  ASSERT_NE(access->pclGetTableCacheNoRef(), nullptr);
+  EXPECT_FALSE(access->bSetNextOperation(static_cast<eNA_OPERATION>(1)));
+  EXPECT_EQ(m_error.nGetUserErrorCode(), 55u);
+  EXPECT_FALSE(access->bSetNextOperation(static_cast<eNA_OPERATION>(2)));
+  // With an error held the message goes first instead.
+  EXPECT_FALSE(access->bSetNextOperation(static_cast<eNA_OPERATION>(3)));
+  EXPECT_EQ(m_error.nGetUserErrorCode(), 55u);
+  EXPECT_NE(std::wstring(m_error.pszGetError()).find(L"pas encore"), std::wstring::npos);
+  EXPECT_TRUE(access->bSetNextOperation(static_cast<eNA_OPERATION>(4)));
+  ASSERT_NE(access->pclGetTableCacheNoRef()->pclGetFullCache(), nullptr) << Utf8(m_error.pszGetError());
+  m_error.Reset();
+  for (int op : {1, 2, 3}) EXPECT_TRUE(access->bSetNextOperation(static_cast<eNA_OPERATION>(op))) << op;
+}
+
+INSTANTIATE_TEST_SUITE_P(Live, LiveQuery,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
+
+}  // namespace
