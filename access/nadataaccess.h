@@ -294,10 +294,6 @@ class CNADataAccess : public CInterf {
   // A new statement of item, kept under item, with one reference for the caller; null (no memory
   // raised) when it cannot be made.
   CNAStatement* _pclInitStatement(const wchar_t* item);
-  // stmt (null: the statement of oldItem) is kept under newItem instead of oldItem, browsing and
-  // asked for as newItem. FALSE, nothing changed, when oldItem does not name stmt, when newItem
-  // names another statement or when memory fails.
-  BOOL _bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt);
   // The statement of the last browse read (borrowed); null before the first.
   CNAStatement* pclGetLastStatementNoRef() const { return m_pclLastStatement; }
   int nGetStatementCount() const { return static_cast<int>(m_tabStatement.dwGetNumElement()); }
@@ -460,8 +456,9 @@ class CNADataAccess : public CInterf {
   CNAStatement* pclGetExecuteStatementNoRef() const { return m_pclExecuteStatement; }
   // The former one released, stmt held; the same pointer changes nothing.
   void _SetExecutionStatement(CNAStatement* stmt);
-  // stmt (else oldItem's statement) kept under newItem instead, browsing newItem. FALSE when there
-  // is no such statement.
+  // stmt (null: the statement of oldItem) is kept under newItem instead of oldItem, browsing and
+  // asked for as newItem; a statement newItem named before leaves the table. FALSE, nothing
+  // changed, when oldItem does not name stmt or when memory fails.
   BOOL _bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt);
   // A query's executed statement becomes the current browse, started; a query sent as written
   // browses its best item with its row cache on and fills a new table cache.

@@ -111,16 +111,10 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
       // the browse's end.
       stmt->_SetRecherche(nullptr);
       // A rebuild already pending keeps its own record (a position returned to).
-      if (fromFound && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE) {
+      if (fromFound && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
         ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
-      } else if (!fromFound && !outside) {
+      else if (!fromFound && !outside)
         reopen = 1;
-      } else if (outside && (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0)) {
-        // The open result holds the sought rows only: coming back reads the whole browse from
-        // the end it left.
-        dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
-        reopen = 1;
-      }
     }
   }
   stmt->AnnuleRechercheUser();
@@ -183,8 +177,10 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   } else if (!open) {
     // A first or last read runs the SELECT again unless the open result may serve it.
     open = true;
-    // Coming back from an end is a move in the open result, which serves it when it can.
-    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
+    // Coming back from an end is a move in the open result, which serves it when it can: never
+    // one that holds only the rows a seek selected.
+    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened &&
+        !stmt->bGetSoughtRows()) {
       const long long limit = stmt->llGetRecordLimit();
       const bool whole = limit == CNAStatement::NO_LIMIT;
       if (whole || limit >= count) {

@@ -163,27 +163,3 @@ BOOL CNADataAccess::bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags) {
              ? TRUE
              : FALSE;
 }
-
-BOOL CNADataAccess::_bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt) {
-  const wchar_t* to = newItem != nullptr ? newItem : L"";
-  CHeldStatement held(_pclFindStatement(oldItem));
-  CNAStatement* found = held.get();
-  if (found == nullptr || (stmt != nullptr && stmt != found)) return FALSE;
-  CHeldStatement there(_pclFindStatement(to));
-  if (there.get() == found) {
-    found->SetBrowseItem(to);
-    found->SetParseItem(to);
-    return TRUE;
-  }
-  // A statement hidden under a name taken twice would never be found again.
-  if (there.get() != nullptr) return FALSE;
-  // The new entry first: a failure leaves the old one as it was.
-  if (!m_tabStatement.bAddValue(to, found)) {
-    _NoMemory();
-    return FALSE;
-  }
-  m_tabStatement.bRemoveValue(oldItem != nullptr ? oldItem : L"");
-  found->SetBrowseItem(to);
-  found->SetParseItem(to);
-  return TRUE;
-}

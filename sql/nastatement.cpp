@@ -980,6 +980,7 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
   m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
   if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
+  m_bSoughtRows = !m_bInternalSearch && m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0 ? 1 : 0;
   return TRUE;
 }
 

@@ -343,6 +343,8 @@ class CNAStatement : public CInterf {
   int bGetFound() const { return m_bFound; }
   int bGetParseStarted() const { return m_bParseStarted; }
   int bGetFirstBlock() const { return m_bFirstBlock; }
+  // The open result holds the rows a host's seek selected, not the browse's.
+  int bGetSoughtRows() const { return m_bSoughtRows; }
   // Out of the rows, and only out of those its search selected: a further block reads the whole
   // browse past its record, so that running out of one is running out of the browse, while a row
   // cache holds nothing before the first row of the search's own result.
@@ -467,6 +469,7 @@ class CNAStatement : public CInterf {
   int m_bFoundByFetch = 0;
   int m_nBlockLimit = -1;
   int m_bFirstBlock = 1;
+  int m_bSoughtRows = 0;
   int m_bContinuing = 0;
   int m_nBlockBase = 0;
   int m_nEqualRows = 0;

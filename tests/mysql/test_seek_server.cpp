@@ -255,6 +255,7 @@ TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
       {"BackFromPastTheEndAfterASkipThroughASeek", "s40 k2 p p", {40, 0, 40, 39}},
       {"BackFromBeforeTheFirstAfterASkipThroughASeek", "s1 k-3 n n", {1, 0, 1, 2}},
       {"OnPastTheEndAfterASkipThroughASeek", "s38 k5 n p", {38, 0, 0, 40}},
+      {"SkipBackFromPastTheEndAfterASkipThroughASeek", "s40 k2 n k-3", {40, 0, 0, 38}},
   };
   // Blocks of 15 rows, and whole results that serve a browse coming back from an end.
   for (const char* cache : {"15", "-1"}) {
