@@ -53,8 +53,7 @@ BOOL CNADataAccess::_bContinueSearch(CNAStatement* stmt, const wchar_t* item, eN
   if (!stmt->bOutOfSearchRows()) {
     // Further blocks read the whole browse past the rows sought, and it ran out: the seek no
     // longer says where the browse stands.
-    stmt->DesactivateRechercheUserAndInternal();
-    stmt->_SetRecherche(nullptr);
+    stmt->DropSearch();
     return TRUE;
   }
   const eNA_PARSEDIRECTION way = dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : dir;

@@ -575,7 +575,8 @@ BOOL CNAStatement::bGetNbEnr(long long* count, unsigned int flags, int withoutCo
 
 BOOL CNAStatement::bGetNbEnrCurrentParse(long long* count, unsigned int flags, int ignoreFilter) {
   if (count == nullptr) return FALSE;
-  const bool searchActive = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+  // A result of the rows a seek selected counts those only, also once the seek was left.
+  const bool searchActive = m_bSoughtRows || (m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0);
   const bool filterSame = m_clFilterSave.bFilterEquals(m_pclFilter) != FALSE;
   const bool filterOff = !ignoreFilter || m_pclFilter == nullptr || !m_pclFilter->bIsFilterActive();
   if (bCacheCompleted() && !searchActive && filterSame && filterOff && (m_dwParseFlags & NA_WPF_CACHE) != 0 &&

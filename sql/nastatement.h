@@ -296,6 +296,9 @@ class CNAStatement : public CInterf {
   // Cancels the user search and, unless internal, the search.
   void AnnuleRechercheUser();
   void DesactivateRechercheUserAndInternal();
+  // The host's search and the search are cancelled and the search dropped: the browse no longer
+  // runs in the rows it selected.
+  void DropSearch();
   BOOL bSetContinueParcours(eNA_PARSEDIRECTION direction);
   BOOL bExistFilter() const { return m_pclFilter != nullptr && m_pclFilter->bIsFilterActive() ? TRUE : FALSE; }
   // Whether the filter in force is the one noted when the browse started.

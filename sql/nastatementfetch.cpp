@@ -105,6 +105,11 @@ void CNAStatement::DesactivateRechercheUserAndInternal() {
   AnnuleRecherche();
 }
 
+void CNAStatement::DropSearch() {
+  DesactivateRechercheUserAndInternal();
+  _SetRecherche(nullptr);
+}
+
 BOOL CNAStatement::bSetContinueParcours(eNA_PARSEDIRECTION direction) {
   return m_pclRecherche != nullptr ? m_pclRecherche->bSetContinueParcours(direction) : FALSE;
 }

@@ -2,6 +2,7 @@
 // along the way and come back to them, checked against a model of the rows in the browse's order;
 // the answers of the position operations to the host's edge cases. A failing walk prints its
 // seed; QX_BROWSE_SEED=<seed> replays it.
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <map>
@@ -69,8 +70,22 @@ class LivePosition : public LiveBrowse {
     return v[0] ? std::stoll(*v[0]) : -1;
   }
 
-  // Random reads on one browse item with saves, returns (keep 1 and 0), frees and comparisons
-  // between them; "" when every step agreed with the model, else what differed.
+  // The places in thousandths that HPositionCourante may answer on row p of the model: any rank
+  // inside p's run of rows equal in the browse's order.
+  static std::vector<int> Thousandths(const BrowseModel& model, long long p) {
+    std::vector<int> out;
+    const long long n = model.n();
+    for (long long r = 0; r < n; ++r) {
+      if (model.group[static_cast<size_t>(r)] != model.group[static_cast<size_t>(p)]) continue;
+      const long long scaled = (r + 1) * 1000;
+      out.push_back(static_cast<int>(scaled / n + (scaled % n != 0 ? 1 : 0)));
+    }
+    return out;
+  }
+
+  // Random reads on one browse item with seeks, HPositionne, saves, returns (keep 1 and 0), frees
+  // and comparisons between them, and HPositionCourante on every row read; "" when every step
+  // agreed with the model, else what differed.
   std::string Walk(CNADataAccess* a, const Table& t, const Browse& b, unsigned int flags, std::mt19937* rng,
                    int steps) {
     const BrowseModel model(t.rows, b.order);
@@ -90,7 +105,9 @@ class LivePosition : public LiveBrowse {
         const long long k = kind == 's' ? static_cast<long long>((*rng)() % 41) - 20 : 0;
         ok = ModelRead(a, b.item, kind, k, flags, n, out, &p, &op);
       } else if (roll < 62) {
-        // A seek of a value some row holds, from the first or from the last row holding it.
+        // A seek of a value some row holds, from the first or from the last row holding it (not
+        // on a composite key, whose value the model does not make).
+        if (b.order.size() > 2) continue;
         const Term& key = b.order[0];
         const Cell value = model.rows[(*rng)() % model.rows.size()][static_cast<size_t>(key.column)];
         if (!value) continue;
@@ -135,8 +152,8 @@ class LivePosition : public LiveBrowse {
         saved.erase(it);
         trail += " " + op;
         continue;
-      } else if (roll < 97) {
-        if (saved.size() < 2) continue;
+      } else if (roll < 94) {
+        if (saved.size() < 2 || t.desc->m_pBestParseItem == nullptr) continue;
         auto x = std::next(saved.begin(), static_cast<long>((*rng)() % saved.size()));
         auto y = std::next(saved.begin(), static_cast<long>((*rng)() % saved.size()));
         op = "compare " + std::to_string(x->first) + " " + std::to_string(y->first);
@@ -145,6 +162,15 @@ class LivePosition : public LiveBrowse {
         trail += " " + op;
         if (ok && equal != (x->second.values[0] == y->second.values[0] ? 1 : 0))
           return "step " + std::to_string(step) + " (" + op + "): equal " + std::to_string(equal) + trail;
+      } else if (roll < 98) {
+        // The record at x thousandths of the count, at least the first; the count by option 16.
+        const unsigned int x = (*rng)() % 1001;
+        op = "position " + std::to_string(x);
+        long long count = -1;
+        if (!a->bHNbEnr(&count, 16, 0) || count != n)
+          return "step " + std::to_string(step) + ": count " + std::to_string(count) + " of " + std::to_string(n) + trail;
+        ok = a->bHPositionne(b.item, x, kPrecision, flags);
+        p = std::max(n * x / 1000, 1LL) - 1;
       } else {
         op = "transaction end";
         a->SetTransactionTermined();
@@ -165,6 +191,11 @@ class LivePosition : public LiveBrowse {
       if (exact ? got != expected : !model.InGroup(p, got))
         return where + ": read " + Text(got) + ", expected " + Text(exact ? expected : model.rows[static_cast<size_t>(p)]) +
                Sent();
+      int place = -1;
+      if (!a->bHPositionCourante(&place, b.item, kPrecision)) return where + ": no place: " + Utf8(m_error.pszGetError());
+      const std::vector<int> places = Thousandths(model, p);
+      if (std::find(places.begin(), places.end(), place) == places.end())
+        return where + ": place " + std::to_string(place) + ", expected " + std::to_string(places.front()) + Sent();
     }
     return "";
   }
@@ -189,6 +220,34 @@ TEST_P(LivePosition, SavedPositionsComeBackToTheirRowsInRandomWalks) {
         const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
         EXPECT_EQ(Walk(a, t, b, flags, &rng, 80), "")
             << "cache size " << cache << ", row cache " << rowCache << ", item " << Utf8(b.item);
+      }
+    }
+  }
+}
+
+// The same walks on the browse test's own tables: keys of every kind (a unique integer,
+// duplicates under two collations, a nullable UNIQUE, a composite with a descending part) and
+// tables without a key, over blocks of 100 and 15 rows and whole results, the row cache on and off.
+TEST_P(LivePosition, SavedPositionsAndSeeksFollowTheModelOnEveryKindOfKey) {
+  const unsigned int seed = Seed();
+  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
+  std::mt19937 rng(seed);
+  Table keyed, bare, same;
+  MakeKeyed(&keyed, &rng, 130);
+  MakeKeyless(&bare, &rng, 40);
+  MakeKeyless(&same, &rng, 40, false);
+  ASSERT_FALSE(HasFatalFailure());
+  for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const bool rowCache : {false, true}) {
+      for (Table* t : {&keyed, &bare, &same}) {
+        CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
+        for (const Browse& b : t->browses) {
+          const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+          EXPECT_EQ(Walk(a, *t, b, flags, &rng, 50), "")
+              << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache " << rowCache << ", table "
+              << Utf8(t->name) << ", item " << Utf8(b.item);
+        }
       }
     }
   }
@@ -351,6 +410,86 @@ TEST_P(LivePosition, PositioningByThousandthsLandsOnTheRecordTheHostComputes) {
   EXPECT_EQ(position, -1);
   EXPECT_EQ(m_error.nGetUserErrorCode(), 7u);
   m_error.Reset();
+}
+
+// Places and moves after seeks, returns and transaction ends on the ids 1 .. 40, over whole
+// results: each case pins a fault the walks found.
+TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse) {
+  CHostRecordDescription* desc = MakeCounted(40);
+  const struct {
+    const char* name;
+    // f l n p: reads; s<id>: seek; k<n>: skip; v, v1: save; r, r1: return (keep 1); x<n>:
+    // HPositionne; t: transaction end; c<n>: HPositionCourante answers n
+    const char* ops;
+    std::vector<long long> ids;  // after each move (0: out of the rows)
+  } cases[] = {
+      {"TotalCountedOnTheRowsOfASeekLeft", "l v s20 v1 r r1 c500", {40, 20, 40, 20}},
+      {"RankCountedFromTheRowLeftBeforeAReturnBySearch", "f n n v l r c75 n", {1, 2, 3, 40, 3, 4}},
+      {"PositionneWithASeekInForcePlacedInTheSeeksRows", "s30 x500 n", {30, 20, 21}},
+      {"BrowseOutAfterARebuildWentBackIntoTheSeeksRows", "s36 t k10 k-1", {36, 0, 40}},
+      {"PlaceAfterATransactionEndWasUserError7", "f n v t r c50 n", {1, 2, 2, 3}},
+  };
+  CMySQLConnection* cnx = Connect("-1");
+  for (const auto& c : cases) {
+    CNADataAccess* a = Open(desc, cnx);
+    int saved[2] = {-1, -1};
+    size_t k = 0;
+    const std::string ops = c.ops;
+    for (size_t at = 0; at < ops.size();) {
+      const size_t end = std::min(ops.find(' ', at), ops.size());
+      const std::string op = ops.substr(at, end - at);
+      at = end + 1;
+      const std::string what = std::string(c.name) + ", " + op;
+      const long long arg = op.size() > 1 && op[0] != 'v' && op[0] != 'r' ? std::stoll(op.substr(1)) : 0;
+      BOOL ok = TRUE;
+      switch (op[0]) {
+        case 'v':
+          ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", kPlain)) << what;
+          continue;
+        case 't':
+          a->SetTransactionTermined();
+          continue;
+        case 'c': {
+          int place = -1;
+          EXPECT_TRUE(a->bHPositionCourante(&place, L"id", kPrecision)) << what << ": " << Utf8(m_error.pszGetError());
+          EXPECT_EQ(place, arg) << what;
+          continue;
+        }
+        case 'r': {
+          wchar_t item[255];
+          ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, kPlain);
+          break;
+        }
+        case 'k':
+          ok = a->bSkipRecord(L"id", arg < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1, kNoLock,
+                              nullptr, 0);
+          break;
+        case 's': {
+          const CAny sought = FromText(ZV_I4, std::to_wstring(arg).c_str());
+          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+          break;
+        }
+        case 'x':
+          ok = a->bHPositionne(L"id", static_cast<unsigned int>(arg), kPrecision, 0);
+          break;
+        default:
+          ok = a->bHLitxxx(L"id",
+                           op == "f"   ? NA_PARSE_FIRST
+                           : op == "l" ? NA_PARSE_LAST
+                           : op == "n" ? NA_PARSE_NEXT
+                                       : NA_PARSE_PREVIOUS,
+                           1, kNoLock, nullptr, 0);
+      }
+      ASSERT_TRUE(ok) << what << ": " << Utf8(m_error.pszGetError());
+      ASSERT_LT(k, c.ids.size()) << c.name;
+      const long long want = c.ids[k++];
+      EXPECT_EQ(Out(a, L"id"), want == 0 ? 1 : 0) << what << Sent();
+      if (want != 0) {
+        EXPECT_EQ(Id(a), want) << what << Sent();
+      }
+    }
+    EXPECT_EQ(k, c.ids.size()) << c.name;
+  }
 }
 
 // A statement of the same access writes the current record (a delete, an update that keeps or
