@@ -361,6 +361,36 @@ class LiveBrowse : public LiveConnection {
                   {L"s", {{1, Collation::GeneralCi}, {0, Collation::Number}}}};
   }
 
+  // One walk: "" when every step agreed with the model, else what differed.
+  using WalkOne = std::function<std::string(CNADataAccess*, const Table&, const Browse&, unsigned int flags,
+                                            std::mt19937*)>;
+  // walk on every browse of the browse tables (keys of every kind, two tables without a key),
+  // seeded (QX_BROWSE_SEED), over blocks of 100 and 15 rows and whole results, with the row cache
+  // on and off (flags 0x10000 when off).
+  void WalkEveryKindOfKey(const WalkOne& walk) {
+    const unsigned int seed = Seed();
+    SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
+    std::mt19937 rng(seed);
+    Table keyed, bare, same;
+    MakeKeyed(&keyed, &rng, 130);
+    MakeKeyless(&bare, &rng, 40);
+    MakeKeyless(&same, &rng, 40, false);
+    ASSERT_FALSE(HasFatalFailure());
+    for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
+      CMySQLConnection* cnx = Connect(cache);
+      for (const bool rowCache : {false, true}) {
+        for (Table* t : {&keyed, &bare, &same}) {
+          CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
+          for (const Browse& b : t->browses) {
+            EXPECT_EQ(walk(a, *t, b, rowCache ? 0u : 0x10000u, &rng), "")
+                << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache " << rowCache << ", table "
+                << Utf8(t->name) << ", item " << Utf8(b.item);
+          }
+        }
+      }
+    }
+  }
+
   // The record's values of the columns named, as the model holds them.
   static std::vector<Cell> Values(CNADataAccess* a, const std::vector<const wchar_t*>& columns) {
     std::vector<Cell> out;

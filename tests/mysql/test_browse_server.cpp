@@ -87,29 +87,10 @@ class LiveBrowseWalk : public LiveBrowse {
 // collation, on a nullable UNIQUE with several NULLs, on a composite key with a descending part
 // and on tables without a key, with rebuilds: each step reads what the model reads.
 TEST_P(LiveBrowseWalk, RandomWalksReadWhatTheModelReads) {
-  const unsigned int seed = Seed();
-  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
-  std::mt19937 rng(seed);
-  Table keyed, bare, same;
-  MakeKeyed(&keyed, &rng, 130);
-  MakeKeyless(&bare, &rng, 40);
-  MakeKeyless(&same, &rng, 40, false);
-  ASSERT_FALSE(HasFatalFailure());
   const int steps = std::get<0>(GetParam()) == 65001 && !std::get<1>(GetParam()) ? 120 : 40;
-  for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
-    CMySQLConnection* cnx = Connect(cache);
-    for (const bool rowCache : {false, true}) {
-      for (Table* t : {&keyed, &bare, &same}) {
-        CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
-        for (const Browse& b : t->browses) {
-          const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-          const std::string failure = Walk(a, *t, b, flags, &rng, steps, true);
-          EXPECT_EQ(failure, "") << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache "
-                                 << rowCache << ", table " << Utf8(t->name) << ", item " << Utf8(b.item);
-        }
-      }
-    }
-  }
+  WalkEveryKindOfKey([&](CNADataAccess* a, const Table& t, const Browse& b, unsigned int flags, std::mt19937* rng) {
+    return Walk(a, t, b, flags, rng, steps, true);
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseWalk,

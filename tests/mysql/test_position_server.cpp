@@ -229,28 +229,9 @@ TEST_P(LivePosition, SavedPositionsComeBackToTheirRowsInRandomWalks) {
 // duplicates under two collations, a nullable UNIQUE, a composite with a descending part) and
 // tables without a key, over blocks of 100 and 15 rows and whole results, the row cache on and off.
 TEST_P(LivePosition, SavedPositionsAndSeeksFollowTheModelOnEveryKindOfKey) {
-  const unsigned int seed = Seed();
-  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
-  std::mt19937 rng(seed);
-  Table keyed, bare, same;
-  MakeKeyed(&keyed, &rng, 130);
-  MakeKeyless(&bare, &rng, 40);
-  MakeKeyless(&same, &rng, 40, false);
-  ASSERT_FALSE(HasFatalFailure());
-  for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
-    CMySQLConnection* cnx = Connect(cache);
-    for (const bool rowCache : {false, true}) {
-      for (Table* t : {&keyed, &bare, &same}) {
-        CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
-        for (const Browse& b : t->browses) {
-          const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-          EXPECT_EQ(Walk(a, *t, b, flags, &rng, 50), "")
-              << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache " << rowCache << ", table "
-              << Utf8(t->name) << ", item " << Utf8(b.item);
-        }
-      }
-    }
-  }
+  WalkEveryKindOfKey([&](CNADataAccess* a, const Table& t, const Browse& b, unsigned int flags, std::mt19937* rng) {
+    return Walk(a, t, b, flags, rng, 50);
+  });
 }
 
 // Positions saved on the same row from two browse items compare equal through the unique best
