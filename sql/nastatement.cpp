@@ -978,10 +978,13 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   m_nBlockLimit = limit > 0 && m_pclStatementSQL->llGetRowCount() == limit ? static_cast<int>(limit) : -1;
   // Rows found again from a record start inside the browse, and the rows equal to it end inside
   // it too: further blocks may follow on both sides.
-  const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
+  // A host's seek (also one a returned position put back) selects rows, it does not position.
+  const bool hostSeek = m_clUserSearch.piGetItemNoRef() != nullptr && m_pclRecherche != nullptr &&
+                        m_pclRecherche->nGetState() != 0;
+  const int positioned = m_bInternalSearch && !hostSeek && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
   m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
   if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
-  m_bSoughtRows = !m_bInternalSearch && m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0 ? 1 : 0;
+  m_bSoughtRows = hostSeek ? 1 : 0;
   return TRUE;
 }
 

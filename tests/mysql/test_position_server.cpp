@@ -408,69 +408,73 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
       {"RankCountedFromTheRowLeftBeforeAReturnBySearch", "f n n v l r c75 n", {1, 2, 3, 40, 3, 4}},
       {"PositionneWithASeekInForcePlacedInTheSeeksRows", "s30 x500 n", {30, 20, 21}},
       {"BrowseOutAfterARebuildWentBackIntoTheSeeksRows", "s36 t k10 k-1", {36, 0, 40}},
+      {"SeekPutBackByAReturnTakenForAPositioning", "s20 v r k-5 x500 n", {20, 20, 15, 20, 21}},
+      {"SeekPutBackByAReturnTakenForAPositioningGoingOn", "s20 v r k5 k30 k-2", {20, 20, 25, 0, 39}},
       {"PlaceAfterATransactionEndWasUserError7", "f n v t r c50 n", {1, 2, 2, 3}},
   };
   CMySQLConnection* cnx = Connect("-1");
-  for (const auto& c : cases) {
-    CNADataAccess* a = Open(desc, cnx);
-    int saved[2] = {-1, -1};
-    size_t k = 0;
-    const std::string ops = c.ops;
-    for (size_t at = 0; at < ops.size();) {
-      const size_t end = std::min(ops.find(' ', at), ops.size());
-      const std::string op = ops.substr(at, end - at);
-      at = end + 1;
-      const std::string what = std::string(c.name) + ", " + op;
-      const long long arg = op.size() > 1 && op[0] != 'v' && op[0] != 'r' ? std::stoll(op.substr(1)) : 0;
-      BOOL ok = TRUE;
-      switch (op[0]) {
-        case 'v':
-          ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", kPlain)) << what;
-          continue;
-        case 't':
-          a->SetTransactionTermined();
-          continue;
-        case 'c': {
-          int place = -1;
-          EXPECT_TRUE(a->bHPositionCourante(&place, L"id", kPrecision)) << what << ": " << Utf8(m_error.pszGetError());
-          EXPECT_EQ(place, arg) << what;
-          continue;
+  for (const bool rowCache : {false, true})
+    for (const auto& c : cases) {
+      CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+      int saved[2] = {-1, -1};
+      size_t k = 0;
+      const std::string ops = c.ops;
+      for (size_t at = 0; at < ops.size();) {
+        const size_t end = std::min(ops.find(' ', at), ops.size());
+        const std::string op = ops.substr(at, end - at);
+        at = end + 1;
+        const std::string what = std::string(c.name) + (rowCache ? ", row cache, " : ", ") + op;
+        const long long arg = op.size() > 1 && op[0] != 'v' && op[0] != 'r' ? std::stoll(op.substr(1)) : 0;
+        BOOL ok = TRUE;
+        switch (op[0]) {
+          case 'v':
+            ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", kPlain)) << what;
+            continue;
+          case 't':
+            a->SetTransactionTermined();
+            continue;
+          case 'c': {
+            int place = -1;
+            EXPECT_TRUE(a->bHPositionCourante(&place, L"id", kPrecision))
+                << what << ": " << Utf8(m_error.pszGetError());
+            EXPECT_EQ(place, arg) << what;
+            continue;
+          }
+          case 'r': {
+            wchar_t item[255];
+            ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, kPlain);
+            break;
+          }
+          case 'k':
+            ok = a->bSkipRecord(L"id", arg < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1, kNoLock,
+                                nullptr, 0);
+            break;
+          case 's': {
+            const CAny sought = FromText(ZV_I4, std::to_wstring(arg).c_str());
+            ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+            break;
+          }
+          case 'x':
+            ok = a->bHPositionne(L"id", static_cast<unsigned int>(arg), kPrecision, 0);
+            break;
+          default:
+            ok = a->bHLitxxx(L"id",
+                             op == "f"   ? NA_PARSE_FIRST
+                             : op == "l" ? NA_PARSE_LAST
+                             : op == "n" ? NA_PARSE_NEXT
+                                         : NA_PARSE_PREVIOUS,
+                             1, kNoLock, nullptr, 0);
         }
-        case 'r': {
-          wchar_t item[255];
-          ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, kPlain);
-          break;
+        ASSERT_TRUE(ok) << what << ": " << Utf8(m_error.pszGetError());
+        ASSERT_LT(k, c.ids.size()) << c.name;
+        const long long want = c.ids[k++];
+        EXPECT_EQ(Out(a, L"id"), want == 0 ? 1 : 0) << what << Sent();
+        if (want != 0) {
+          EXPECT_EQ(Id(a), want) << what << Sent();
         }
-        case 'k':
-          ok = a->bSkipRecord(L"id", arg < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1, kNoLock,
-                              nullptr, 0);
-          break;
-        case 's': {
-          const CAny sought = FromText(ZV_I4, std::to_wstring(arg).c_str());
-          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
-          break;
-        }
-        case 'x':
-          ok = a->bHPositionne(L"id", static_cast<unsigned int>(arg), kPrecision, 0);
-          break;
-        default:
-          ok = a->bHLitxxx(L"id",
-                           op == "f"   ? NA_PARSE_FIRST
-                           : op == "l" ? NA_PARSE_LAST
-                           : op == "n" ? NA_PARSE_NEXT
-                                       : NA_PARSE_PREVIOUS,
-                           1, kNoLock, nullptr, 0);
       }
-      ASSERT_TRUE(ok) << what << ": " << Utf8(m_error.pszGetError());
-      ASSERT_LT(k, c.ids.size()) << c.name;
-      const long long want = c.ids[k++];
-      EXPECT_EQ(Out(a, L"id"), want == 0 ? 1 : 0) << what << Sent();
-      if (want != 0) {
-        EXPECT_EQ(Id(a), want) << what << Sent();
-      }
+      EXPECT_EQ(k, c.ids.size()) << c.name;
     }
-    EXPECT_EQ(k, c.ids.size()) << c.name;
-  }
 }
 
 // A statement of the same access writes the current record (a delete, an update that keeps or
