@@ -4,6 +4,7 @@
 // seed; QX_BROWSE_SEED=<seed> replays it.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -475,6 +476,56 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
       }
       EXPECT_EQ(k, c.ids.size()) << c.name;
     }
+}
+
+// The host's questions on an item of the file it never browsed, while it browses another: a
+// positioning moves nothing and answers TRUE, the place is user error 7, out of range and found
+// are user error 5; a key change to the item browsed changes nothing.
+TEST_P(LivePosition, ItemNeverBrowsedAnswersAsTheHostExpects) {
+  std::mt19937 rng(7);
+  Table t;
+  MakeTable(&t, &rng, 12);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    const char* name;
+    std::function<BOOL(CNADataAccess*)> call;
+    BOOL ok;
+    unsigned int error;  // 0: none
+  } rows[] = {
+      {"positionne", [](CNADataAccess* a) { return a->bHPositionne(L"d", 500, kPrecision, 0); }, TRUE, 0},
+      {"place",
+       [](CNADataAccess* a) {
+         int place = 0;
+         const BOOL ok = a->bHPositionCourante(&place, L"d", kPrecision);
+         return ok || place != -1 ? TRUE : FALSE;
+       },
+       FALSE, 7},
+      {"out of range",
+       [](CNADataAccess* a) {
+         int out = 0;
+         return a->bHEndehors(L"d", &out);
+       },
+       FALSE, 5},
+      {"found",
+       [](CNADataAccess* a) {
+         int found = 0, second = 0;
+         return a->bEvalHTrouve(L"d", &found, &second);
+       },
+       FALSE, 5},
+      {"key change to the item browsed", [](CNADataAccess* a) { return a->bHChangeCle(L"id", 0); }, TRUE, 0},
+  };
+  CNADataAccess* a = Open(t.desc, Connect(nullptr));
+  for (const auto& r : rows) {
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+    m_error.Reset();
+    EXPECT_EQ(r.call(a), r.ok) << r.name;
+    EXPECT_EQ(m_error.nGetUserErrorCode(), r.error) << r.name;
+    EXPECT_EQ(Id(a), 2) << r.name << ": the record did not move";
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+    EXPECT_EQ(Id(a), 3) << r.name << ": the browse goes on from where it stood";
+  }
+  m_error.Reset();
 }
 
 // A statement of the same access writes the current record (a delete, an update that keeps or
