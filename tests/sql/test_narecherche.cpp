@@ -619,6 +619,23 @@ TEST_F(Search, SavedFiltersTellWhetherTheFilterInForceIsTheSame) {
     copy.Copy(save);
     EXPECT_EQ(copy.bFilterEquals(row.given) != 0, row.equals) << row.name;
   }
+  // A filter without bounds is not one whose bounds were not written yet.
+  CNAFilter* open = new CNAFilter(&m_bench.m_error, &m_bench.m_cnx);
+  open->AddRef();
+  EXPECT_TRUE(open->bSetFilter(m_bench.Record(), Item(L"i"), nullptr, 1, nullptr, 0, nullptr, 0));
+  open->ActivateFilter(1);
+  CNAFilter* unwritten = new CNAFilter(&m_bench.m_error, &m_bench.m_cnx);
+  unwritten->AddRef();
+  EXPECT_TRUE(unwritten->bSetFilter(m_bench.Record(), Item(L"i"), &five, 1, nullptr, 0, nullptr, 0));
+  unwritten->ActivateFilter(1);
+  if (open->bIsFilterActive()) {
+    CNAFilterSave fromOpen(open);
+    EXPECT_FALSE(fromOpen.bFilterEquals(unwritten));
+  }
+  CNAFilterSave fromUnwritten(unwritten);
+  EXPECT_FALSE(fromUnwritten.bFilterEquals(open));
+  open->nRelease();
+  unwritten->nRelease();
   // The save keeps the activation it saw: a filter deactivated since is no longer the same.
   CNAFilterSave save(active);
   active->ActivateFilter(0);
