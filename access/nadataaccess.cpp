@@ -279,7 +279,10 @@ CNAStatement* CNADataAccess::_pclGetWriteStatement() {
   return stmt != nullptr ? stmt : _pclInitStatement(L"");
 }
 
+// The rows cached before the end may be gone on the server (a roll-back): the table cache goes
+// with them, and the statements read again.
 void CNADataAccess::SetTransactionTermined() {
+  _FreeTableCache();
   CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);
   CNAStatement* stmt = nullptr;
   while (walk.bNext(&stmt)) {

@@ -365,6 +365,9 @@ class CNADataAccess : public CInterf {
   // The host's parsed query of a query source; null for a table.
   CSQLParserInfo* pclGetSourceQueryNoRef() const { return m_pclSourceQuery; }
   BOOL bSourceIsQuery() const { return m_bSourceIsQuery; }
+  // Whether the access runs query: its source query's text and query's are equal ignoring case.
+  // An access without a source query never matches.
+  BOOL bSameQuery(ISQLParserInformation* query) const;
   // A host query sent as written (query flag 4).
   BOOL bRequeteSansCorrection() const { return m_bSourceIsQuery && (m_dwQueryFlags & 4) != 0 ? TRUE : FALSE; }
 

@@ -1,8 +1,7 @@
 #include "access/natable.h"
 
-#include <memory>
-
 #include "access/nadataaccess.h"
+#include "access/natableheld.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/nacontext.h"
@@ -10,6 +9,10 @@
 #include "driver/naerror.h"
 #include "driver/naregistrywalk.h"
 #include "sql/isqlparserinformation.h"
+
+using natable::FindContext;
+using natable::HeldContext;
+using natable::HeldDataAccess;
 
 namespace {
 
@@ -23,33 +26,15 @@ enum {
   kSiteInterditModif = 6,
   kSiteFinInterditModif = 7,
   kSiteCalculateKeyValue = 8,
+  kSiteNoContext = 9,
+  kSiteNullOut = 10,
 };
+// A pointer the entry answers through was null.
+constexpr unsigned int kErrInternal = 4;
 constexpr unsigned int kErrNotSupported = 8;
 constexpr unsigned int kErrEngine = 16;
 constexpr unsigned int kErrNotOpened = 19;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
-
-struct DataAccessRelease {
-  void operator()(CNADataAccess* access) const { access->nRelease(); }
-};
-using HeldDataAccess = std::unique_ptr<CNADataAccess, DataAccessRelease>;
-
-struct ContextRelease {
-  INAContext* host;
-  void operator()(CNAContext* ctx) const {
-    CNADriver* driver = CNADriver::s_pclDriver;
-    if (driver != nullptr)
-      driver->nReleaseContext(host, ctx);
-    else
-      ctx->nRelease();
-  }
-};
-using HeldContext = std::unique_ptr<CNAContext, ContextRelease>;
-
-HeldContext FindContext(INAContext* host) {
-  CNADriver* driver = CNADriver::s_pclDriver;
-  return HeldContext(driver != nullptr ? driver->pclFindContext(host) : nullptr, ContextRelease{host});
-}
 
 // Callers hold the driver lock.
 void ResetError(CNAError* error) {
@@ -140,6 +125,7 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 }
 
 CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
+  if (ctx == nullptr) return nullptr;
   if (gpclLastDataAccess != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
     gpclLastDataAccess->AddRef();
     _Adopt(gpclLastDataAccess);
@@ -161,9 +147,9 @@ CNADataAccess* CNATable::_pclGetDataAccess(INAContext* ctx, int* created) {
   CNADriverLock lock;
   if (created != nullptr) *created = 0;
   CNADriver* driver = CNADriver::s_pclDriver;
-  if (driver == nullptr) return nullptr;
+  if (driver == nullptr || ctx == nullptr) return nullptr;
   int contextCreated = 0;
-  HeldContext context(driver->pclGetContext(ctx, &contextCreated), ContextRelease{ctx});
+  HeldContext context(driver->pclGetContext(ctx, &contextCreated), natable::ContextRelease{ctx});
   if (context == nullptr) return nullptr;
   int made = 0;
   CNADataAccess* access = context->pclGetDataAccess(ctx, m_pclConnection, m_piDescription, &made);
@@ -214,7 +200,16 @@ void CNATable::_RaiseNoDataAccess(int site, CNAConnectionDescription* cnx) const
                              kErrNotOpened, pszGetLogicalName());
 }
 
+bool CNATable::_bNoContext(INAContext* ctx) const {
+  if (ctx != nullptr) return false;
+  CNADriverLock lock;
+  _RaiseNoDataAccess(kSiteNoContext, nullptr);
+  return true;
+}
+
 BOOL CNATable::_bRefuse(INAContext* ctx, int site) const {
+  // The table's error is the driver's, shared by every table and thread.
+  CNADriverLock lock;
   CNAError::g_RaiseUserError(m_pclError, kTypeNotSupported, NA_SRC_TABLE, site, m_pclConnection, pszGetLogicalName(),
                              nullptr, kErrNotSupported);
   _SetContextLastNAError(ctx, m_pclError);
@@ -242,20 +237,28 @@ BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
 // ---------------------------------------------------------------- the common shape
 
 template <typename F>
-BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone) const {
+BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   ResetError(m_pclError);
+  if (_bNoContext(ctx)) return FALSE;
   HeldDataAccess access(_pclFindDataAccess(ctx));
   if (access == nullptr) {
     if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
     return whenNone;
   }
   ResetError(access->pclGetErrorNoRef());
+  if (!bOutsGiven) {
+    // Where the host reads the failures of its file.
+    CNAError::g_RaiseUserError(access->pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteNullOut,
+                               m_pclConnection, pszGetLogicalName(), nullptr, kErrInternal);
+    return FALSE;
+  }
   return call(access.get());
 }
 
 BOOL CNATable::bNbEnrNeedParse(INAContext* ctx, int* needParse, const wchar_t* item) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bNbEnrNeedParse(needParse, item); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bNbEnrNeedParse(needParse, item); }, FALSE,
+                   needParse != nullptr);
 }
 BOOL CNATable::bHAjoute(INAContext* ctx, unsigned int flags, eNA_LOCKTYPE lock) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHAjoute(flags, lock); });
@@ -306,20 +309,22 @@ BOOL CNATable::bHDebloqueNumEnr(INAContext* ctx, long long recnum) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueNumEnr(recnum); });
 }
 BOOL CNATable::bHEnDehors(INAContext* ctx, const wchar_t* item, int* out) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHEndehors(item, out); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE, out != nullptr);
 }
 BOOL CNATable::bEvalHTrouve(INAContext* ctx, const wchar_t* item, int* found, int* second) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); }, FALSE,
+                   found != nullptr);
 }
 BOOL CNATable::bSetNextOperation(INAContext* ctx, eNA_OPERATION operation) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetNextOperation(operation); });
 }
 BOOL CNATable::bGetRecNumState(INAContext* ctx, long long recnum, unsigned int* state) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecNumState(recnum, state); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecNumState(recnum, state); }, FALSE,
+                   state != nullptr);
 }
 BOOL CNATable::bHFiltre(INAContext* ctx, ISQLParserInformation* condition, wchar_t* item) {
   if (!_bCheckSQLEngine(condition)) return FALSE;
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHFiltre(condition, item); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHFiltre(condition, item); }, FALSE, item != nullptr);
 }
 BOOL CNATable::bHFiltre(INAContext* ctx, const wchar_t* item, const CAny* min, int minIncluded, const CAny* max,
                         int maxIncluded, ISQLParserInformation* condition) {
@@ -342,31 +347,34 @@ BOOL CNATable::bHLiberePosition(INAContext* ctx, int id) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHLiberePosition(id); }, TRUE);
 }
 BOOL CNATable::bHSauvePosition(INAContext* ctx, const wchar_t* item, int* id, unsigned int mode) {
-  return _bForward(ctx,
-                   [&](CNADataAccess* a) { return a->bHSauvePosition(id, item, static_cast<eNAPOSITION>(mode)); });
+  return _bForward(
+      ctx, [&](CNADataAccess* a) { return a->bHSauvePosition(id, item, static_cast<eNAPOSITION>(mode)); }, FALSE,
+      id != nullptr);
 }
 BOOL CNATable::bHVersion(INAContext* ctx, int* version) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHVersion(version); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHVersion(version); }, FALSE, version != nullptr);
 }
 BOOL CNATable::bHNbEnr(INAContext* ctx, long long* count, unsigned int options, unsigned int flags) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHNbEnr(count, options, flags); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHNbEnr(count, options, flags); }, FALSE,
+                   count != nullptr);
 }
 BOOL CNATable::bHPositionCourante(INAContext* ctx, const wchar_t* item, int* position, eNA_PRECISION precision,
                                   unsigned int) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHPositionCourante(position, item, precision); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHPositionCourante(position, item, precision); }, FALSE,
+                   position != nullptr);
 }
 BOOL CNATable::bHPositionne(INAContext* ctx, const wchar_t* item, unsigned int position, eNA_PRECISION precision,
                             unsigned int flags) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHPositionne(item, position, precision, flags); });
 }
 BOOL CNATable::bGetBLOB(INAContext* ctx, unsigned int memo, CAny* value) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetBLOB(memo, value); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetBLOB(memo, value); }, FALSE, value != nullptr);
 }
 BOOL CNATable::bSetBLOB(INAContext* ctx, unsigned int memo, const CAny* value) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetBLOB(memo, value); });
 }
 BOOL CNATable::bGetRecord(INAContext* ctx, CNAKJRecord** record) const {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecord(record); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE, record != nullptr);
 }
 BOOL CNATable::bSetRecord(INAContext* ctx, CNAKJRecord* record) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetRecord(record); });
@@ -391,7 +399,8 @@ BOOL CNATable::bFreeCache(INAContext* ctx) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bFreeCache(); });
 }
 BOOL CNATable::bCompareTablePosition(INAContext* ctx, int first, int second, int* equal) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bCompareTablePosition(first, second, equal); });
+  return _bForward(ctx, [&](CNADataAccess* a) { return a->bCompareTablePosition(first, second, equal); }, FALSE,
+                   equal != nullptr);
 }
 BOOL CNATable::bSupprimeTout(INAContext* ctx) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSupprimeTout(); });
@@ -418,6 +427,7 @@ INAError* CNATable::piGetLastError(INAContext* ctx) {
 
 BOOL CNATable::bIsOpened(INAContext* ctx) {
   CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
   HeldDataAccess access(_pclFindDataAccess(ctx));
   return access != nullptr && access->bIsOpened() ? TRUE : FALSE;
 }
@@ -431,6 +441,7 @@ template <typename F>
 BOOL CNATable::_bOpenAndCall(INAContext* ctx, bool bOpenOnly, bool bAlwaysRemove, F&& call) {
   CNADriverLock lock;
   ResetError(m_pclError);
+  if (_bNoContext(ctx)) return FALSE;
   const BOOL open = m_pclConnection != nullptr &&
                     (bOpenOnly ? m_pclConnection->bOpen(m_pclError) : m_pclConnection->bOpenCreate(m_pclError));
   if (!open) {
@@ -465,6 +476,7 @@ BOOL CNATable::bSupprimeFichier(INAContext* ctx) {
 
 BOOL CNATable::bHFerme(INAContext* ctx) {
   CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
   HeldDataAccess access(_pclFindDataAccess(ctx));
   if (access == nullptr) return TRUE;
   ResetError(access->pclGetErrorNoRef());
@@ -477,15 +489,18 @@ BOOL CNATable::bHFerme(INAContext* ctx) {
 
 BOOL CNATable::bHMode(INAContext* ctx, _eNA_HMODE mode) {
   CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
   CNADriver* driver = CNADriver::s_pclDriver;
   int created = 0;
-  HeldContext context(driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr, ContextRelease{ctx});
+  HeldContext context(driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr,
+                      natable::ContextRelease{ctx});
   if (context == nullptr) return TRUE;
   return context->bHMode(pszGetLogicalName(), mode);
 }
 
 BOOL CNATable::bHReindexe(INAContext* ctx, unsigned int options, IGaugeControl* gauge) {
   CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
   int created = 0;
   HeldDataAccess access(_pclGetDataAccess(ctx, &created));
   if (access == nullptr) return FALSE;
@@ -499,16 +514,6 @@ BOOL CNATable::bCalculateKeyValue(INAContext* ctx, const wchar_t*, void**, const
                                   int) {
   return _bRefuse(ctx, kSiteCalculateKeyValue);
 }
-
-BOOL CNATable::bExecuteQuery(int* result, INAContext*, const wchar_t*, ISQLParserInformation*, unsigned int,
-                             const INAQueryExecution*) {
-  if (result != nullptr) *result = 0;
-  return FALSE;
-}
-
-void CNATable::CancelRecordLock(INAConnectionDescription*, CNATransaction*) {}
-
-void CNATable::SetTransactionTermined() {}
 
 const wchar_t* CNATable::pszGetLogicalName() const {
   return m_piDescription != nullptr ? m_piDescription->pszGetLogicalName() : L"";

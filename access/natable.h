@@ -13,9 +13,15 @@
 // error object. The data access of the last (context id, file id) found is kept in a one-entry
 // cache shared by all tables, touched only under the mutex; it holds no reference and is cleared
 // when that access leaves its table, its context closes or it dies.
+//
+// Arguments: a null context answers user error 19 (nothing is asked of it); a null pointer that
+// an entry answers through, on a file open in the context, FALSE with user error 4 in the data
+// access's error (the context's), nothing forwarded. The pointers the data access may leave alone (lock states, a second found
+// flag, the item of a position given back) may be null.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "access/inatable.h"
 #include "common/ctstring.h"
@@ -24,6 +30,7 @@
 
 class CNAContext;
 class CNADataAccess;
+class CNAStatement;
 class CNAError;
 class CNAConnectionDescription;
 class CNATransaction;
@@ -32,6 +39,7 @@ class INADataSourceDescription;
 class INAQueryParametersValue;
 class INAQueryExecution;
 class ISQLParserInformation;
+enum eNAQUERYTYPE : int32_t;
 
 class CNATable : public INATable {
  public:
@@ -132,12 +140,41 @@ class CNATable : public INATable {
   // Drops the file; the data access leaves the table whatever the result.
   virtual BOOL bSupprimeFichier(INAContext* ctx);
   virtual ~CNATable();
-  // *result non-zero when the query yields a result the host browses; FALSE until queries run.
+  // Runs query in ctx's data access (made when needed; natablequery.cpp). *result non-zero when
+  // the query yields a result the host browses; then, unless the host prepared the query, the
+  // table's description becomes the access's for the host layout. A failed run leaves its error in
+  // the table's own error object and drops the access unless the host prepared the query. The
+  // table's error is not reset.
   virtual BOOL bExecuteQuery(int* result, INAContext* ctx, const wchar_t* name, ISQLParserInformation* query,
                              unsigned int mode, const INAQueryExecution* execution);
 
-  void CancelRecordLock(INAConnectionDescription* host, CNATransaction* transaction);
+  // ---- Walks over the table's data accesses (natablewalk.cpp) ----
+  // Each collects its accesses, one reference each, under the driver mutex before it calls any of
+  // them, so that a call may change the set; each visited access is held while it works.
+  // Every started browse of every access is marked for a new run (its transaction ended).
   void SetTransactionTermined();
+  // The accesses whose connection was made from host (compared by identity) cancel their record
+  // locks of transaction.
+  void CancelRecordLock(INAConnectionDescription* host, CNATransaction* transaction);
+  // Every access but source learns of a write the server accepted.
+  void NotifyDataAccessOperation(CNADataAccess* source, eNAQUERYTYPE type, CNAStatement* stmt, unsigned int flags);
+  // The first access of that context id with a reference for the caller; null when none.
+  CNADataAccess* pclFindDataAccessByContext(unsigned int contextId);
+  // Closes every access; they stay in the set. TRUE when every close succeeded, and for none.
+  BOOL bCloseAllDataAccess();
+  // Closes ctx's accesses of that logical name (case and accents ignored) and takes each out of
+  // its context, the cache and the set, whatever the close answered. TRUE when every close
+  // succeeded, and for none.
+  BOOL bCloseAllDataAccess(INAContext* ctx, const wchar_t* logicalName);
+  // bSetFiltreAuto on ctx's accesses of that logical name, or on all of ctx's when name begins
+  // with '*'. TRUE when every one succeeded, and for none.
+  BOOL bFiltreAuto(INAContext* ctx, int mode, const wchar_t* name, const wchar_t* name2,
+                   INADataSourceDescription* desc);
+  // SetFiltreAuto on ctx's first access of that logical name. TRUE.
+  BOOL bFiltreAuto(INAContext* ctx, int mode, const wchar_t* name);
+  // Whether ctx's access runs another query than query (texts compared ignoring case), so that
+  // its file must be closed first. Makes the access when there is none (then FALSE: it stays).
+  BOOL bNeedCloseQuery(INAContext* ctx, ISQLParserInformation* query);
 
   // Internal count; no lock (the callers hold the driver mutex). The release that leaves both
   // counts at 0 deletes the table. Each answers the internal count.
@@ -184,9 +221,16 @@ class CNATable : public INATable {
  private:
   // The common shape of a host entry: lock, reset, find, user error 19 when none, reset the
   // access's error, call(access), release, unlock. whenNone answers for a file not open in ctx
-  // (FALSE: with the error 19; TRUE: quietly).
+  // (FALSE: with the error 19; TRUE: quietly). bOutsGiven false: a pointer the entry answers
+  // through is null (user error 4, nothing forwarded).
   template <typename F>
-  BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE) const;
+  BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
+  // Raises user error 19 into the table's error for a null ctx and answers whether it was null.
+  bool _bNoContext(INAContext* ctx) const;
+  // The accesses that pass keep, one reference each for the caller, collected under the driver
+  // mutex.
+  template <typename F>
+  std::vector<CNADataAccess*> _Collect(F&& keep) const;
   // The host's SQL engine answers the handshake with an id above 31, once for the driver. FALSE
   // with user error 16 in the table's error otherwise.
   BOOL _bCheckSQLEngine(ISQLParserInformation* query) const;

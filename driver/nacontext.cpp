@@ -63,9 +63,25 @@ CNADataAccess* CNAContext::pclGetDataAccess(INAContext* ctx, CNAConnectionDescri
   return access;
 }
 
-void CNAContext::RemoveDataAccess(INAContext* ctx, CNADataAccess*) {
+void CNAContext::RemoveDataAccess(INAContext* ctx, CNADataAccess* access) {
   CNADriverLock lock;
-  m_tabDataAccess.bRemoveValue(ctx->dwGetDataID());
+  CNADataAccess* held = nullptr;
+  const unsigned int id = ctx->dwGetDataID();
+  if (access == nullptr || (m_tabDataAccess.bGetValue(id, &held) && held == access)) {
+    m_tabDataAccess.bRemoveValue(id);
+    return;
+  }
+  // access is held under another file id (closed for its name, not for ctx's own file): the
+  // file of ctx's id belongs to another access and stays.
+  unsigned int cursor = 0;
+  void* value = nullptr;
+  void* key = nullptr;
+  while (m_tabDataAccess.bParseTable(&cursor, FALSE, &value, &key)) {
+    if (value != access) continue;
+    m_tabDataAccess.StopParsing();
+    m_tabDataAccess.bRemoveValue(static_cast<unsigned int>(reinterpret_cast<uintptr_t>(key)));
+    return;
+  }
 }
 
 void CNAContext::CloseAllDataAccess() {

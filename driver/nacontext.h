@@ -38,7 +38,8 @@ class CNAContext : public CInterf {
   // made.
   CNADataAccess* pclGetDataAccess(INAContext* ctx, CNAConnectionDescription* cnx, INADataSourceDescription* desc,
                                   int* created);
-  // Removes and releases the access of the file id of ctx (access itself is not consulted).
+  // Removes and releases access: the one of ctx's file id when that is access (or access is
+  // null), else access wherever it is held; the other files stay.
   void RemoveDataAccess(INAContext* ctx, CNADataAccess* access);
   // Removes every access, closing the open ones first. A close that throws leaves the accesses not
   // yet reached in the context.

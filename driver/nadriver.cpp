@@ -189,42 +189,9 @@ INADriverSQL* CNADriver::piGetInterface(int id) {
   return service != nullptr ? service->ExternalAddRef() : nullptr;
 }
 
-// The host operations below wait for the host-operations layer: they answer FALSE or null.
-BOOL CNADriver::bCopyContext(INACopyCtx*, INAContext*, INAContext*, unsigned int) { return FALSE; }
 INAError* CNADriver::piGetLastError() const {
   CNADriverLock lock;
   return m_pclError;
-}
-BOOL CNADriver::bHMode(INAContext*, _eNA_HMODE) { return FALSE; }
-BOOL CNADriver::bHExecuteRequeteSQL(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
-                                    ISQLParserInformation*, unsigned int) {
-  return FALSE;
-}
-BOOL CNADriver::bTransactionBegin(INAConnectionDescription*, const wchar_t*) { return FALSE; }
-BOOL CNADriver::bTransactionCommit(INAConnectionDescription*, const wchar_t*) { return FALSE; }
-BOOL CNADriver::bTransactionRollBack(INAConnectionDescription*, const wchar_t*) { return FALSE; }
-BOOL CNADriver::bSQLBloqueTable(INAConnectionDescription*, const wchar_t*) { return FALSE; }
-BOOL CNADriver::bSQLBloqueRequete(INAConnectionDescription*, ISQLParserInformation*) { return FALSE; }
-BOOL CNADriver::bHConnexionDiagnose(CAny*, INAConnectionDescription*, const wchar_t*, unsigned int) { return FALSE; }
-BOOL CNADriver::bGetProviderList(CAny*) { return FALSE; }
-BOOL CNADriver::bTableExists(int*, const wchar_t*, INAConnectionDescription*) { return FALSE; }
-BOOL CNADriver::bGetListeSource(CAny*, int) { return FALSE; }
-BOOL CNADriver::bSetQueryParameters(INAContext*, INAConnectionDescription*, INAQueryParametersValue*) {
-  return FALSE;
-}
-BOOL CNADriver::bFiltreAuto(INAContext*, INAConnectionDescription*, int, const wchar_t*, INADataSourceDescription*,
-                            const wchar_t*, INADataSourceDescription*) {
-  return FALSE;
-}
-BOOL CNADriver::SetNextLogicalName(INAContext*, const wchar_t*) { return FALSE; }
-BOOL CNADriver::bHExecuteRequeteSQLEx(INATable**, INAContext*, const wchar_t*, INAConnectionDescription*,
-                                      ISQLParserInformation*, unsigned int, const INAQueryExecution*) {
-  return FALSE;
-}
-BOOL CNADriver::bFreeDataSource(INAContext*, const wchar_t*, INAConnectionDescription*) { return FALSE; }
-BOOL CNADriver::bValidConnection(INAConnectionDescription*) { return FALSE; }
-BOOL CNADriver::bSupprimeFichier(INAContext*, INAConnectionDescription*, const wchar_t*, INADataSourceDescription*) {
-  return FALSE;
 }
 
 // ---------------------------------------------------------------- lists
@@ -474,6 +441,14 @@ void CNADriver::CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* 
   CNADriverLock lock;
   for (HeldTable& table : TablesWhere(&m_tabTable, [](CNATable*) { return true; }))
     table->CancelRecordLock(cnx, transaction);
+}
+
+BOOL CNADriver::bHMode(INAContext* ctx, _eNA_HMODE mode) {
+  CNADriverLock lock;
+  BOOL all = TRUE;
+  for (HeldTable& table : TablesWhere(&m_tabTable, [](CNATable*) { return true; }))
+    if (!table->bHMode(ctx, mode)) all = FALSE;
+  return all;
 }
 
 void CNADriver::OnFatalErrorAddDebugMessage(CNAError*, CNAConnectionDescription*) {}

@@ -42,6 +42,7 @@ class CNAStatement;
 class CNATable;
 class CNATransaction;
 class INAItemDescription;
+struct CTabValParser;
 
 // The dump labels, in the order they are loaded.
 enum eNA_DUMPLABEL : int {
@@ -87,8 +88,10 @@ class CNADriver : public INADriver {
   // id 1: the SQL-function service with a reference for the host; null for any other id, or
   // when none can be made.
   INADriverSQL* piGetInterface(int id) override;
-  // The host operations not built yet answer FALSE or null and touch nothing. The lists get their
-  // connection (registering it, not opening it); the service's lists open it.
+  // The lists, the SQL locks and the diagnosis hold the driver mutex like the locking entries.
+  // The lists get their connection (registering it, not opening it); the service's lists open it.
+  // The entries that find a connection never make one: user error 14 naming the host's
+  // connection, FALSE.
   BOOL bOpenConnection(INAConnectionDescription* cnx) override;
   BOOL bCloseConnection(INAConnectionDescription* cnx) override;
   BOOL bCopyContext(INACopyCtx* copy, INAContext* from, INAContext* to, unsigned int flags) override;
@@ -103,30 +106,46 @@ class CNADriver : public INADriver {
                            ISQLParserInformation* query, unsigned int flags) override;
   BOOL bCloseContext(INAContext* ctx) override;
   BOOL bTransactionBegin(INAConnectionDescription* cnx, const wchar_t* name) override;
+  // A commit that failed leaves its outcome unknown: the connection's tables are told the
+  // transaction ended, as after every roll-back, so no cache serves rows the server may not
+  // hold (the dialect's bTransactionEndCloseParse only adds the successful commit).
   BOOL bTransactionCommit(INAConnectionDescription* cnx, const wchar_t* name) override;
   BOOL bTransactionRollBack(INAConnectionDescription* cnx, const wchar_t* name) override;
+  // Opens the connection and has it lock (bSQLBloque); a backend may ask more first.
   BOOL bSQLBloqueTable(INAConnectionDescription* cnx, const wchar_t* tables) override;
   BOOL bSQLBloqueRequete(INAConnectionDescription* cnx, ISQLParserInformation* query) override;
   BOOL bSQLFormatColonne(INAConnectionDescription* cnx, CAny* out) override;
   BOOL bHConnexionDiagnose(CAny* out, INAConnectionDescription* cnx, const wchar_t* text,
                            unsigned int flags) override;
+  // User error 8 (type 7) added to what the error holds; FALSE.
   BOOL bGetProviderList(CAny* out) override;
+  // FALSE, the open's failure at level 2, when the connection cannot be opened.
   BOOL bTableExists(int* exists, const wchar_t* name, INAConnectionDescription* cnx) override;
   BOOL bGetLinkList(CAny* out, const wchar_t* name, INADataSourceDescription* desc, INAConnectionDescription* cnx,
                     unsigned int flags) override;
+  // out := the empty wide text (type 110, never NULL); TRUE.
   BOOL bGetListeSource(CAny* out, int flags) override;
   BOOL bSetQueryParameters(INAContext* ctx, INAConnectionDescription* cnx, INAQueryParametersValue* values) override;
   BOOL bSetVMAndLibShop(ILibShop* libShop, IVMData* vmData) override;
   BOOL bFiltreAuto(INAContext* ctx, INAConnectionDescription* cnx, int n, const wchar_t* table,
                    INADataSourceDescription* desc, const wchar_t* link,
                    INADataSourceDescription* linkedDesc) override;
+  // Registers the context when needed; the name waits there for the context's next open.
   BOOL SetNextLogicalName(INAContext* ctx, const wchar_t* name) override;
+  // Runs the query as the result table of (ctx, name), reusing the one registered. A result with
+  // rows is registered and *out (when given) gets it with an external reference. Without rows,
+  // or on failure (the table's error copied into the driver's), *out is null and the table is
+  // closed and unregistered, unless the host keeps the query (flag 16, or a query the host
+  // prepared): then it stays, or becomes, registered for the host's later run.
   BOOL bHExecuteRequeteSQLEx(INATable** out, INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx,
                              ISQLParserInformation* query, unsigned int flags,
                              const INAQueryExecution* execution) override;
+  // Closes ctx's result of that name and lets the registry drop it; TRUE when there is none.
   BOOL bFreeDataSource(INAContext* ctx, const wchar_t* name, INAConnectionDescription* cnx) override;
   BOOL bValidConnection(INAConnectionDescription* cnx) override;
   BOOL bSetKJ(IKJForNA* kj) override;
+  // Drops the described table; FALSE when the open or the drop fails. Without a description
+  // nothing is dropped: TRUE.
   BOOL bSupprimeFichier(INAContext* ctx, INAConnectionDescription* cnx, const wchar_t* name,
                         INADataSourceDescription* desc) override;
   BOOL bGetDatabaseList(CXYString<wchar_t>* out, INAConnectionDescription* cnx, unsigned int flags) override;
@@ -191,6 +210,10 @@ class CNADriver : public INADriver {
 
   // _pclGetTableDesc handed over with an external reference instead of the internal one.
   INADataSourceDescription* _piGetTableDesc(const wchar_t* name, CNAConnectionDescription* cnx);
+
+  // The query text and its bind values, one line each, for the host's traces; cut to
+  // maximumLength characters (0xFFFFFFFF keeps all). Never a connection's identification. TRUE.
+  BOOL bGetQueryDump(CTString* out, const wchar_t* query, CTabValParser* parameters, unsigned int maximumLength);
 
   // ---- Error object and labels ----
   // Replaces the error object by a new one with the driver's reference.
@@ -292,6 +315,22 @@ class CNADriver : public INADriver {
   static pthread_mutex_t m_gstDriverCriticalSection;
 
  protected:
+  // The sites of user error 14 (the connection is not registered) and of user error 8.
+  enum eNA_DRIVERSITE : int {
+    NA_SITE_LOCK_TABLE = 1,
+    NA_SITE_LOCK_QUERY = 2,
+    NA_SITE_DIAGNOSE = 3,
+    NA_SITE_COMMIT = 4,
+    NA_SITE_ROLLBACK = 5,
+    NA_SITE_PROVIDERS = 6,
+    NA_SITE_FILTREAUTO = 7,
+  };
+  // op(the registered connection of host) under the driver mutex, the connection given back
+  // after; user error 14 at site naming the host's connection, FALSE, when none is registered.
+  template <typename F>
+  BOOL _bOnFoundConnection(INAConnectionDescription* host, int site, F&& op);
+  void _RaiseNotRegistered(INAConnectionDescription* host, int site);
+
   long long m_llDefaultCacheSize = -1;
 
  private:
@@ -332,3 +371,29 @@ class CNADriverLock {
   CNADriverLock(const CNADriverLock&) = delete;
   CNADriverLock& operator=(const CNADriverLock&) = delete;
 };
+
+// One reference on a connection, given back through its driver (so that a requested close
+// happens) however the scope is left; null holds nothing.
+class CNAHeldConnection {
+ public:
+  CNAHeldConnection(CNADriver* driver, CNAConnectionDescription* cnx) : m_pclDriver(driver), m_pclConnection(cnx) {}
+  ~CNAHeldConnection() { m_pclDriver->nReleaseConnection(m_pclConnection); }
+  CNAHeldConnection(const CNAHeldConnection&) = delete;
+  CNAHeldConnection& operator=(const CNAHeldConnection&) = delete;
+  CNAConnectionDescription* get() const { return m_pclConnection; }
+
+ private:
+  CNADriver* m_pclDriver;
+  CNAConnectionDescription* m_pclConnection;
+};
+
+template <typename F>
+BOOL CNADriver::_bOnFoundConnection(INAConnectionDescription* host, int site, F&& op) {
+  CNADriverLock lock;
+  CNAHeldConnection cnx(this, host != nullptr ? _pclFindConnection(host) : nullptr);
+  if (cnx.get() == nullptr) {
+    _RaiseNotRegistered(host, site);
+    return FALSE;
+  }
+  return op(cnx.get());
+}

@@ -294,24 +294,22 @@ BOOL CNADriverSQL::bTrsRollBack(int cnx, int, unsigned int) {
 
 BOOL CNADriverSQL::bSQLBloqueTable(int cnx, const wchar_t* table, unsigned int flags) {
   return _bOnConnection(cnx, [&](CNAConnectionDescription* c) {
-    if (!c->_bTransactionOpened()) {
-      CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVERSQL, kSiteLockTable, c, table, nullptr,
-                                 29);
-      return FALSE;
-    }
-    return bSQLBloqueTable(m_pclError, c, table, flags);
+    return g_bLockInTransaction(m_pclError, c, table, true) && bSQLBloqueTable(m_pclError, c, table, flags);
   });
 }
 
 BOOL CNADriverSQL::bSQLBloqueRequete(int cnx, const wchar_t* sql, unsigned int flags) {
   return _bOnConnection(cnx, [&](CNAConnectionDescription* c) {
-    if (!c->_bTransactionOpened()) {
-      CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVERSQL, kSiteLockQuery, c, nullptr,
-                                 nullptr, 29);
-      return FALSE;
-    }
-    return bSQLBloqueRequete(c, sql, flags);
+    return g_bLockInTransaction(m_pclError, c, nullptr, false) && bSQLBloqueRequete(c, sql, flags);
   });
+}
+
+BOOL CNADriverSQL::g_bLockInTransaction(CNAError* error, CNAConnectionDescription* cnx, const wchar_t* table,
+                                        bool bTable) {
+  if (cnx->_bTransactionOpened()) return TRUE;
+  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVERSQL, bTable ? kSiteLockTable : kSiteLockQuery,
+                             cnx, bTable ? table : nullptr, nullptr, 29);
+  return FALSE;
 }
 
 BOOL CNADriverSQL::bSQLBloqueTable(CNAError* error, CNAConnectionDescription* cnx, const wchar_t* table,

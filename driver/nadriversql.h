@@ -97,6 +97,9 @@ class CNADriverSQL : public INADriverSQL {
   // Opens the connection, then the backend locks the table.
   virtual BOOL bSQLBloqueTable(CNAError* error, CNAConnectionDescription* cnx, const wchar_t* table,
                                unsigned int flags);
+  // Outside a transaction a lock would end with its own statement: user error 29 (naming the
+  // table of a table lock) into error, FALSE, nothing sent. TRUE inside one.
+  static BOOL g_bLockInTransaction(CNAError* error, CNAConnectionDescription* cnx, const wchar_t* table, bool bTable);
   // A new statement of the backend on cnx reporting into error, not yet referenced; null without
   // memory.
   virtual CNAStatementSQL* pclAllocStatementSQL(CNAConnectionDescription* cnx, CNAError* error) = 0;

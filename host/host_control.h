@@ -16,6 +16,8 @@ class CHostControl {
   virtual IInfoLocale* Locale() = 0;
   virtual IStrMemAlloc* Allocator() = 0;
   virtual long nLiveBlocks() = 0;
+  // Strings the allocator has handed out since start, in both forms of its interface.
+  virtual long nAllocCalls() = 0;
   virtual void FailNextAllocations(int nCount) = 0;
   virtual void SetAllocatorVersion(int nVersion) = 0;
   virtual void SetCurrentLocale(int lcid, int codePage, int charset) = 0;

@@ -33,6 +33,7 @@ class CHostServices final : public CHostControl {
   CHostInfoLocale* Locale() override { return &m_locale; }
   CHostGlobalFactory* GlobalFactory() { return &m_factory; }
   long nLiveBlocks() override { return m_allocator.nLiveBlocks(); }
+  long nAllocCalls() override { return m_allocator.nAllocCalls(true) + m_allocator.nAllocCalls(false); }
   void FailNextAllocations(int nCount) override { m_allocator.FailNext(nCount); }
   void SetAllocatorVersion(int nVersion) override { m_allocator.SetVersion(nVersion); }
   void SetCurrentLocale(int lcid, int codePage, int charset) override { m_locale.SetCurrent(lcid, codePage, charset); }

@@ -4,6 +4,7 @@
 
 #include "driver/nafunctionloader.h"
 #include "driver/naerror.h"
+#include "sql/isqlparserinformation.h"
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldatasourcedescription.h"
@@ -36,6 +37,41 @@ CNAConnectionDescription* CMySQLDriver::_pclAllocConnectionDescription(const wch
 
 CNADriverSQL* CMySQLDriver::_pclAllocDriverSQL(CNAError* error) {
   return new (std::nothrow) CMySQLDriverSQL(this, error);
+}
+
+BOOL CMySQLDriver::bSQLBloqueTable(INAConnectionDescription* host, const wchar_t* tables) {
+  CNADriverLock lock;
+  if (pclGetErrorNoRef() != nullptr) pclGetErrorNoRef()->Reset();
+  return _bOnFoundConnection(host, NA_SITE_LOCK_TABLE, [&](CNAConnectionDescription* cnx) {
+    CNADriverSQL* service = pclGetDriverSQL();
+    return service != nullptr && CNADriverSQL::g_bLockInTransaction(pclGetErrorNoRef(), cnx, tables, true) &&
+           service->bSQLBloqueTable(pclGetErrorNoRef(), cnx, tables, 0);
+  });
+}
+
+BOOL CMySQLDriver::bSQLBloqueRequete(INAConnectionDescription* host, ISQLParserInformation* query) {
+  CNADriverLock lock;
+  if (pclGetErrorNoRef() != nullptr) pclGetErrorNoRef()->Reset();
+  return _bOnFoundConnection(host, NA_SITE_LOCK_QUERY, [&](CNAConnectionDescription* cnx) {
+    CNADriverSQL* service = pclGetDriverSQL();
+    return service != nullptr && CNADriverSQL::g_bLockInTransaction(pclGetErrorNoRef(), cnx, nullptr, false) &&
+           service->bSQLBloqueRequete(cnx, query != nullptr ? query->pszGetRequete() : L"", 0);
+  });
+}
+
+BOOL CMySQLDriver::_bTableExists(int* exists, const wchar_t* name, CNAConnectionDescription* cnx) {
+  CNADriverLock lock;
+  CNAError* error = pclGetErrorNoRef();
+  CTString formatted;
+  CNADriverSQL* service = pclGetDriverSQL();
+  if (service == nullptr || !cnx->bFormatTableName(error, name, &formatted)) return FALSE;
+  CTString sql(L"SHOW COLUMNS FROM ");
+  sql.Add(formatted.pszGet());
+  CNAStatementSQL* statement = nullptr;
+  const BOOL found = service->bExecute(error, &statement, cnx, sql.pszGet(), nullptr, 0);
+  if (statement != nullptr) statement->nRelease();
+  if (exists != nullptr) *exists = found ? 1 : 0;
+  return found || (error != nullptr && error->dwGetDataBaseErrorCode() == 1146);
 }
 
 void CMySQLDriver::OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDescription* cnx) {

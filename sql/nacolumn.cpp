@@ -673,14 +673,18 @@ BOOL CNAColumn::bMustBind(unsigned int mode) {
 
 BOOL CNASQLColumn::bSetValueFromDB(CNAStatement* statement, unsigned int) {
   if (statement == nullptr || m_pclValue == nullptr) return FALSE;
-  if (bIsMemo()) {
+  // Every row of every read comes through here: the item is asked once, not per row.
+  if (!m_stSlot.bRead) m_stSlot.Read(m_piItem);
+  if (m_stSlot.bMemo) {
     SetNotModified();
-    const BOOL read = statement->bGetSQLColumnValue(m_pclValue, nGetPhysicalIndice());
+    const BOOL read = statement->bGetSQLColumnValue(m_pclValue, m_stSlot.nPhysical);
     if (!read) m_pclValue->SetNull();
-    _SetItemValueDefinedInKJRecord(m_pclValue->bIsNull() ? FALSE : TRUE, 0);
+    if (CNAKJRecord* kj = _pclCurrentKJ(); kj != nullptr)
+      kj->SetSlotDefined(m_stSlot, m_pclValue->bIsNull() ? FALSE : TRUE);
     return read;
   }
-  const BOOL read = statement->bGetSQLColumnValue(m_pclValue, nGetPhysicalIndice());
-  if (read) _SetItemValueDefinedInKJRecord(m_pclValue->bIsNull() ? FALSE : TRUE, 0);
+  const BOOL read = statement->bGetSQLColumnValue(m_pclValue, m_stSlot.nPhysical);
+  CNAKJRecord* kj = read ? _pclCurrentKJ() : nullptr;
+  if (kj != nullptr) kj->SetSlotDefined(m_stSlot, m_pclValue->bIsNull() ? FALSE : TRUE);
   return read;
 }

@@ -27,6 +27,7 @@
 #include "common/refarray.h"
 #include "platform/wintypes.h"
 #include "sql/naitemtype.h"
+#include "sql/nakjrecord.h"
 
 class CAny;
 class CNAConnectionDescription;
@@ -235,6 +236,8 @@ class CNAColumn : public CInterf {
   CTString m_csFormatedOriginalName;
   CTString m_csFormatedSelectName;
   CNAConvertVariant* m_pclValue = nullptr;
+  // The item's element 0 as every row read marks it; filled on first use.
+  STItemSlot m_stSlot;
   int32_t m_bMemoModified = 0;
   CTString m_csMemoFile;
 };

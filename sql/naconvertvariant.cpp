@@ -147,6 +147,18 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
   });
 }
 
+// The length of the ASCII bytes that start s, n at most: eight bytes a step while none has its
+// high bit.
+unsigned int nAsciiRun(const char* s, unsigned int n) {
+  unsigned int i = 0;
+  for (uint64_t w; i + 8 <= n; i += 8) {
+    memcpy(&w, s + i, 8);
+    if ((w & 0x8080808080808080ull) != 0) break;
+  }
+  while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
+
 // Narrow text of cp re-encoded into at most cap bytes of code page to.
 int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst, unsigned int cap) {
   if (cap == 0 || n == 0) return 0;
@@ -164,11 +176,12 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
     // ASCII is itself in both pages: copied as it stands.
     const bool ascii = to == CP_UTF8 || to == 1252;
     while (left > 0) {
-      if (ascii && static_cast<unsigned char>(*p) < 0x80) {
-        if (used == cap) break;
-        dst[used++] = *p++;
-        --left;
-        continue;
+      if (ascii) {
+        const unsigned int run = nAsciiRun(p, std::min(left, cap - used));
+        memcpy(dst + used, p, run);
+        used += run, p += run, left -= run;
+        if (left == 0) break;
+        if (static_cast<unsigned char>(*p) < 0x80) break;  // no room left
       }
       wchar_t c;
       if (cp == CP_UTF8) {
@@ -581,6 +594,8 @@ void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescrip
     if (analysis != nullptr) analysis->ExternalAddRef();
     if (m_piAnalysis != nullptr) m_piAnalysis->nExternalRelease();
     m_piAnalysis = analysis;
+    m_eAnalysisType = analysis != nullptr ? analysis->eNAGetItemType() : NA_IT_EMPTY;
+    if (!bDecimalForm(analysis, &m_nAnalysisPrecision, &m_nAnalysisScale)) m_nAnalysisPrecision = m_nAnalysisScale = -1;
     if (analysis != nullptr) m_clValue.__SetType(ConverteItemToZVType(analysis), 0);
   }
   if (database != m_piDatabase) {
@@ -806,7 +821,7 @@ BOOL CNAConvertVariant::_bSetSameType(const CAny* value, unsigned short from, co
     IDecimal* dec = nullptr;
     value->Intern()->nFillBuffer(&dec);
     int p = 0, s = 0;
-    if (!bDecimalForm(m_piAnalysis, &p, &s) && dec != nullptr) dec->GetPrecisionScale(&p, &s);
+    if (!_bAnalysisDecimal(&p, &s) && dec != nullptr) dec->GetPrecisionScale(&p, &s);
     unsigned char form[IDecimal::kFormSize] = {};
     if (dec == nullptr || nFormSize(p) > m_nBufferSize || dec->nWrite(p, s, form) > 99) {
       CXYString<wchar_t> text;
@@ -1364,7 +1379,7 @@ BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, uns
   int precision = 0, scale = 0;
   // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
   // precision 0 go through the VM.
-  if (m_pbyBuffer == nullptr || !bDecimalForm(m_piAnalysis, &precision, &scale) || precision == 0 || precision > 18 ||
+  if (m_pbyBuffer == nullptr || !_bAnalysisDecimal(&precision, &scale) || precision == 0 || precision > 18 ||
       IDecimal::mg_PToN[precision] > m_nBufferSize)
     return _bSetValueDBGeneral(text, length, codePage);
   const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0;
@@ -1410,6 +1425,13 @@ BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsig
   m_nDataSize = 2 * units;
   m_clValue.SetFlags(0);
   return TRUE;
+}
+
+BOOL CNAConvertVariant::_bSlotText(const char* text, unsigned int length, unsigned int codePage) {
+  const unsigned short type = wGetType();
+  if (!bTextKind(type) || bNumberKind(type) || bDateKind(type)) return _bSetValueDBUnslotted(text, length, codePage);
+  _Touch();
+  return _bStoreAnsi(text, length, nResolve(static_cast<int>(codePage)));
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
@@ -1588,7 +1610,7 @@ BOOL CNAConvertVariant::bGetValue(CAny* out) const {
     IDecimal* dec = nullptr;
     out->Intern()->nFillBuffer(&dec);
     int precision = 0, scale = 0;
-    bDecimalForm(m_piAnalysis, &precision, &scale);
+    _bAnalysisDecimal(&precision, &scale);
     unsigned char form[IDecimal::kFormSize] = {};
     memcpy(form, p, std::min(size, nFormSize(precision)));
     if (dec != nullptr) {
@@ -1677,7 +1699,7 @@ BOOL CNAConvertVariant::bGetBufferDB(unsigned char** data, unsigned int* size, u
 
 BOOL CNAConvertVariant::bGetDecimalInfo(int* precision, int* scale) const {
   int p = 0, s = 0;
-  if (bDecimalForm(m_piAnalysis, &p, &s)) {
+  if (_bAnalysisDecimal(&p, &s)) {
     if (precision != nullptr) *precision = p;
     if (scale != nullptr) *scale = s;
     return TRUE;

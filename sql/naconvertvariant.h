@@ -78,9 +78,8 @@ class CNAConvertVariant : public CNAVariant {
   CNAError* pclGetError() const { return m_pclError; }
 
   // ---- Item types ----
-  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const {
-    return m_piAnalysis != nullptr ? m_piAnalysis->eNAGetItemType() : NA_IT_EMPTY;
-  }
+  // Read when the item is set: every value converted asks it.
+  eNA_ITEMTYPE eNAGetItemTypeAnalyse() const { return m_eAnalysisType; }
   eNA_ITEMTYPE eNAGetItemTypeDatabase() const {
     return m_piDatabase != nullptr ? m_piDatabase->eNAGetItemType() : NA_IT_EMPTY;
   }
@@ -134,6 +133,7 @@ class CNAConvertVariant : public CNAVariant {
       if (type == ZV_DECIMAL) return _bSlotDecimal(text, length, codePage);
       if (codePage == 65001 && length > 0 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
         return _bSlotUTF16(text, length, codePage);
+      if (length > 0) return _bSlotText(text, length, codePage);
     }
     return _bSetValueDBUnslotted(text, length, codePage);
   }
@@ -206,6 +206,8 @@ class CNAConvertVariant : public CNAVariant {
   // form, with no decimal object; any other text, item or slot takes the general road.
   BOOL _bSlotDecimal(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
+  // Any other text slot: the general road's own step for it, without its tests of other kinds.
+  BOOL _bSlotText(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
   // bSetValueDB for all but the slots it reads itself: the held memo's road, else the general one.
   BOOL _bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage);
@@ -229,6 +231,16 @@ class CNAConvertVariant : public CNAVariant {
   CNAConnectionDescription* m_pclCnx = nullptr;
   INAItemDescription* m_piDatabase = nullptr;
   INAItemDescription* m_piAnalysis = nullptr;
+  // The analysis item's type and, for a DECIMAL, its precision and scale (-1: none), read once.
+  eNA_ITEMTYPE m_eAnalysisType = NA_IT_EMPTY;
+  int m_nAnalysisPrecision = -1, m_nAnalysisScale = -1;
+  // bDecimalForm of the analysis item.
+  bool _bAnalysisDecimal(int* precision, int* scale) const {
+    if (m_nAnalysisPrecision < 0) return false;
+    *precision = m_nAnalysisPrecision;
+    *scale = m_nAnalysisScale;
+    return true;
+  }
   eNAVARTYPE m_eVarType = NA_VAR_NONE;
   unsigned char* m_pbyBuffer = nullptr;
   unsigned int m_nDataSize = 0;

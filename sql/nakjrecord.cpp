@@ -175,6 +175,28 @@ void CNAKJRecord::_SetDefined(const INAItemDescription* item, unsigned int physi
     memset(p, 0, size);
 }
 
+void STItemSlot::Read(const INAItemDescription* item) {
+  nOffset = item->nGetDimension() > 0 ? item->nGetOffset(0) : -1;
+  nSize = item->nGetItemSize();
+  nPhysical = item->nGetPhysicalIndice();
+  bMemo = item->bMemo() != FALSE;
+  bRead = true;
+}
+
+void CNAKJRecord::SetSlotDefined(const STItemSlot& slot, BOOL defined) {
+  // As _SetDefined for element 0.
+  if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
+    return;
+  const int bit = _nBit(slot.nPhysical);
+  if (bit < 0) return;
+  _SetBit(bit, defined);
+  BYTE* p = m_pbyValues + slot.nOffset;
+  if (slot.bMemo)
+    memset(p, defined ? 0x00 : 0xFF, slot.nSize);
+  else if (!defined)
+    memset(p, 0, slot.nSize);
+}
+
 void CNAKJRecord::SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index) {
   if (item != nullptr) _SetDefined(item, item->nGetPhysicalIndice(), defined, index);
 }

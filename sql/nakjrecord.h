@@ -37,6 +37,17 @@ enum eINITTYPE : int {
   NA_INIT_DEFAULT = 1,
 };
 
+// What defining element 0 of an item needs of the item's description, read once: the host's
+// descriptions do not change under a column, and each read is a call into the host.
+struct STItemSlot {
+  int64_t nOffset = -1;  // negative: the item has no element
+  unsigned int nSize = 0;
+  unsigned int nPhysical = 0;
+  bool bMemo = false;
+  bool bRead = false;
+  void Read(const INAItemDescription* item);
+};
+
 class CNAKJRecord {
  public:
   CNAKJRecord() = default;
@@ -96,6 +107,8 @@ class CNAKJRecord {
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
   // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.
   void SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index);
+  // SetItemValueDefined of element 0 with the item's description read before.
+  void SetSlotDefined(const STItemSlot& slot, BOOL defined);
   // The same for count items at once, with the physical indexes given and element 0.
   void SetTabItemValueDefined(const INAItemDescription* const* items, unsigned int count,
                               const unsigned int* physical, const BOOL* defined);

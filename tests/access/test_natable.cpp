@@ -4,6 +4,7 @@
 // a table destroyed leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "host/host_context.h"
 #include "host/host_nadescription.h"
 #include "host/host_sqlparser.h"
+#include "sql/sqlparserinfo.h"
 #include "tests/driver/driver_doubles.h"
 #include "tests/support/parse_bench.h"
 #include "tests/support/slot_of.h"
@@ -37,11 +39,35 @@ class CScriptedAccess final : public CNADataAccess {
     ++s_nReads;
     return TRUE;
   }
+  // The walks' calls, logged as "<operation> <logical name> <context id>[ <tag>]".
+  BOOL bHFerme() override {
+    _Log("close");
+    CNADataAccess::bHFerme();
+    return s_bSucceed;
+  }
+  void CancelRecordLock(INAConnectionDescription*, CNATransaction*) override { _Log("cancel"); }
+  BOOL bSetFiltreAuto(int, const wchar_t*, const wchar_t*, INADataSourceDescription*) override {
+    _Log("filter");
+    return s_bSucceed;
+  }
+  void SetFiltreAuto(int) override { _Log("filter1"); }
+  // The access runs query (held like the query road holds it).
+  void SetSourceQuery(ISQLParserInformation* query) {
+    m_pclSourceQuery = new CSQLParserInfo(pclGetErrorNoRef(), query, nullptr, 0);
+    m_pclSourceQuery->AddRef();
+    m_bSourceIsQuery = 1;
+  }
   static inline BOOL s_bSucceed = TRUE;
   static inline int s_nDropFirst = -1, s_nReads = 0;
   static inline std::wstring s_csPassword;
+  static inline std::vector<std::string> s_tabLog;
 
  private:
+  void _Log(const char* op) {
+    std::string name;
+    for (const wchar_t* p = pszGetLogicalName(); *p; ++p) name += static_cast<char>(*p);
+    s_tabLog.push_back(std::string(op) + " " + name + " " + std::to_string(dwGetContextID()));
+  }
   BOOL _bAnswer() {
     if (s_bSucceed) {
       m_bOpened = 1;
@@ -73,6 +99,7 @@ class Table : public testing::Test {
     CScriptedAccess::s_bSucceed = TRUE;
     CScriptedAccess::s_nReads = 0;
     CScriptedAccess::s_nDropFirst = -1;
+    CScriptedAccess::s_tabLog.clear();
     m_pTable = Get(&m_desc);
   }
   void TearDown() override {
@@ -367,6 +394,232 @@ TEST_F(Table, TheHostEngineIsCheckedUntilItPassesOnce) {
   EXPECT_FALSE(m_pTable->bHFiltre(&ctx, L"nom", nullptr, 1, nullptr, 1, nullptr));
   EXPECT_EQ(CHostSQLParser::nHandshakeCalls(parse), 0);
   parse->nRelease();
+}
+
+TEST_F(Table, NullContextIsAnsweredWithError19AndNeverAsked) {
+  CHostContext ctx(11, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  long long n = 0;
+  int id = 0;
+  const std::pair<const char*, std::function<BOOL()>> rows[] = {
+      {"bHLitxxx", [&] { return Read(m_pTable, nullptr); }},
+      {"bHNbEnr", [&] { return m_pTable->bHNbEnr(nullptr, &n, 16, 0); }},
+      {"bHSauvePosition", [&] { return m_pTable->bHSauvePosition(nullptr, L"id", &id, 0); }},
+      {"bHFerme", [&] { return m_pTable->bHFerme(nullptr); }},
+      {"bHLiberePosition", [&] { return m_pTable->bHLiberePosition(nullptr, 1); }},
+      {"bHDesactiveFiltre", [&] { return m_pTable->bHDesactiveFiltre(nullptr, L"id", 0); }},
+      {"bIsOpened", [&] { return m_pTable->bIsOpened(nullptr); }},
+      {"bHOuvre", [&] { return m_pTable->bHOuvre(nullptr, eNA_ACCESS{0}, nullptr); }},
+      {"bHCreation", [&] { return m_pTable->bHCreation(nullptr, nullptr); }},
+      {"bSupprimeFichier", [&] { return m_pTable->bSupprimeFichier(nullptr); }},
+      {"bHMode", [&] { return m_pTable->bHMode(nullptr, _eNA_HMODE{1}); }},
+      {"bHReindexe", [&] { return m_pTable->bHReindexe(nullptr, 0, nullptr); }},
+      {"bNeedCloseQuery", [&] { return m_pTable->bNeedCloseQuery(nullptr, nullptr); }},
+      {"llGetRecNum", [&] { return BOOL(m_pTable->llGetRecNum(nullptr) != 0); }},
+  };
+  for (const auto& [op, call] : rows) {
+    Err(m_pTable->piGetLastError())->Reset();
+    EXPECT_FALSE(call()) << op;
+    EXPECT_EQ(TableError(m_pTable), kNotOpened) << op;
+    EXPECT_EQ(m_pTable->piGetLastError(nullptr), m_pTable->piGetLastError()) << op;
+  }
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 1u);
+  EXPECT_TRUE(Read(m_pTable, &ctx));
+}
+
+TEST_F(Table, NullAnswerPointerIsRefusedWithError4) {
+  CHostContext ctx(12, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  const std::pair<const char*, std::function<BOOL()>> rows[] = {
+      {"bHVersion", [&] { return m_pTable->bHVersion(&ctx, nullptr); }},
+      {"bHNbEnr", [&] { return m_pTable->bHNbEnr(&ctx, nullptr, 16, 0); }},
+      {"bHSauvePosition", [&] { return m_pTable->bHSauvePosition(&ctx, L"id", nullptr, 0); }},
+      {"bGetRecord", [&] { return m_pTable->bGetRecord(&ctx, nullptr); }},
+      {"bCompareTablePosition", [&] { return m_pTable->bCompareTablePosition(&ctx, 1, 1, nullptr); }},
+      {"bNbEnrNeedParse", [&] { return m_pTable->bNbEnrNeedParse(&ctx, nullptr, L"id"); }},
+  };
+  for (const auto& [op, call] : rows) {
+    EXPECT_FALSE(call()) << op;
+    EXPECT_EQ(Err(m_pTable->piGetLastError(&ctx))->nGetUserErrorCode(), 4u) << op;
+  }
+  CNADataAccess* access = m_pTable->_pclFindDataAccess(&ctx);
+  EXPECT_EQ(access->nGetSavedPositionCount(), 0);
+  access->nRelease();
+}
+
+// Orders open in three files of two contexts, Lines in a third file of context 1, and Orders on a
+// second connection in context 3.
+class TableWalk : public Table {
+ protected:
+  void SetUp() override {
+    Table::SetUp();
+    m_other.m_pszPassword = L"other";
+    m_pLines = Get(&m_linesDesc);
+    INATable* t = m_pDriver->piGetTable(&m_other, &m_desc);
+    m_tabHeld.push_back(t);
+    m_pOtherOrders = static_cast<CNATable*>(t);
+    ASSERT_NE(m_pOtherOrders, m_pTable);
+    OpenAll();
+  }
+  void OpenAll() {
+    for (CHostContext* ctx : {&m_c11, &m_c12, &m_c21}) ASSERT_TRUE(m_pTable->bHOuvre(ctx, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(m_pLines->bHOuvre(&m_c13, eNA_ACCESS{0}, nullptr));
+    ASSERT_TRUE(m_pOtherOrders->bHOuvre(&m_c31, eNA_ACCESS{0}, nullptr));
+    CScriptedAccess::s_tabLog.clear();
+  }
+  static std::vector<std::string> Calls() {
+    std::vector<std::string> log = CScriptedAccess::s_tabLog;
+    std::sort(log.begin(), log.end());
+    return log;
+  }
+
+  CHostDataSourceDescription m_linesDesc{L"Lines"};
+  CHostConnectionDescription m_other;
+  CNATable* m_pLines = nullptr;
+  CNATable* m_pOtherOrders = nullptr;
+  CHostContext m_c11{1, 1}, m_c12{1, 2}, m_c13{1, 3}, m_c21{2, 1}, m_c31{3, 1};
+};
+
+TEST_F(TableWalk, EachWalkReachesTheAccessesItNames) {
+  const std::string o1 = " Orders 1", o2 = " Orders 2";
+  // Run with every close and filter failing as well (fail), unless the row says it cannot.
+  struct Row {
+    const char* walk;
+    std::function<BOOL()> call;
+    BOOL answer;
+    std::vector<std::string> log;
+    DWORD ordersLeft;
+    bool failToo;
+  } rows[] = {
+      {"close all", [&] { return m_pTable->bCloseAllDataAccess(); }, TRUE,
+       {"close" + o1, "close" + o1, "close" + o2}, 3, true},
+      {"close by name, case and accents ignored", [&] { return m_pTable->bCloseAllDataAccess(&m_c11, L"ÔRDERS"); },
+       TRUE, {"close" + o1, "close" + o1}, 1, true},
+      {"close by another name", [&] { return m_pTable->bCloseAllDataAccess(&m_c11, L"Lines"); }, TRUE, {}, 3, false},
+      {"filter with a star", [&] { return m_pTable->bFiltreAuto(&m_c12, 2, L"*Lines", L"x", nullptr); }, TRUE,
+       {"filter" + o1, "filter" + o1}, 3, true},
+      {"filter by name", [&] { return m_pTable->bFiltreAuto(&m_c21, 2, L"orders", L"x", nullptr); }, TRUE,
+       {"filter" + o2}, 3, true},
+      {"filter by another name", [&] { return m_pTable->bFiltreAuto(&m_c11, 2, L"Lines", L"x", nullptr); }, TRUE, {},
+       3, false},
+      {"first filter only", [&] { return m_pTable->bFiltreAuto(&m_c11, 2, L"ORDERS"); }, TRUE, {"filter1" + o1}, 3,
+       false},
+      {"first filter, another name", [&] { return m_pTable->bFiltreAuto(&m_c11, 2, L"Lines"); }, TRUE, {}, 3, false},
+      {"record locks of one host connection",
+       [&] {
+         m_pDriver->CancelRecordLock(&m_host, nullptr);
+         return TRUE;
+       },
+       TRUE, {"cancel Lines 1", "cancel" + o1, "cancel" + o1, "cancel" + o2}, 3, false},
+      {"record locks of the other",
+       [&] {
+         m_pDriver->CancelRecordLock(&m_other, nullptr);
+         return TRUE;
+       },
+       TRUE, {"cancel Orders 3"}, 3, false},
+      {"close by name without a context", [&] { return m_pTable->bCloseAllDataAccess(nullptr, L"Orders"); }, FALSE,
+       {}, 3, false},
+      {"filter without a context", [&] { return m_pTable->bFiltreAuto(nullptr, 2, L"*", L"x", nullptr); }, FALSE, {},
+       3, false},
+      {"first filter without a context", [&] { return m_pTable->bFiltreAuto(nullptr, 2, L"Orders"); }, FALSE, {}, 3,
+       false},
+  };
+  for (Row& row : rows) {
+    for (BOOL succeed : {TRUE, FALSE}) {
+      if (!succeed && !row.failToo) continue;
+      OpenAll();
+      Err(m_pTable->piGetLastError())->Reset();
+      CScriptedAccess::s_bSucceed = succeed;
+      const BOOL answer = row.call();
+      CScriptedAccess::s_bSucceed = TRUE;
+      EXPECT_EQ(answer, succeed ? row.answer : FALSE) << row.walk << (succeed ? "" : ", failing");
+      EXPECT_EQ(Calls(), row.log) << row.walk;
+      EXPECT_EQ(m_pTable->dwGetDataAccessCount(), row.ordersLeft) << row.walk;
+      EXPECT_EQ(TableError(m_pTable), row.answer ? 0u : kNotOpened) << row.walk;
+      // Removed files answer 19, the others read on; Lines and the other connection are never touched.
+      EXPECT_EQ(Read(m_pTable, &m_c11), row.ordersLeft == 3) << row.walk;
+      EXPECT_TRUE(Read(m_pTable, &m_c21)) << row.walk;
+      EXPECT_TRUE(Read(m_pLines, &m_c13)) << row.walk;
+      EXPECT_TRUE(Read(m_pOtherOrders, &m_c31)) << row.walk;
+    }
+  }
+}
+
+TEST_F(TableWalk, ClosingFilesByNameLeavesTheCallersFileOfAnotherTableOpen) {
+  // The caller's own file id (3) is a file of Lines; the Orders files of its context are 1 and 2.
+  ASSERT_TRUE(Read(m_pTable, &m_c11));  // the one-entry cache on an Orders file
+  EXPECT_TRUE(m_pTable->bCloseAllDataAccess(&m_c13, L"Orders"));
+  EXPECT_TRUE(Read(m_pLines, &m_c13));
+  for (CHostContext* ctx : {&m_c11, &m_c12}) {
+    EXPECT_FALSE(Read(m_pTable, ctx));
+    EXPECT_EQ(TableError(m_pTable), kNotOpened);
+  }
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 1u);
+  EXPECT_EQ(m_pLines->dwGetDataAccessCount(), 1u);
+}
+
+TEST_F(TableWalk, HModeReachesTheContextsFilesOfTheTablesNameAndBecomesTheContextsDefault) {
+  const _eNA_HMODE mode{2};
+  ASSERT_TRUE(m_pTable->bHMode(&m_c13, mode));  // the caller's own file is a file of Lines
+  struct Row {
+    CNATable* table;
+    CHostContext* ctx;
+    int mode;
+  } rows[] = {{m_pTable, &m_c11, 2}, {m_pTable, &m_c12, 2}, {m_pTable, &m_c21, 1}, {m_pLines, &m_c13, 1}};
+  for (const Row& r : rows) {
+    CNADataAccess* access = r.table->_pclFindDataAccess(r.ctx);
+    ASSERT_NE(access, nullptr);
+    EXPECT_EQ(static_cast<int>(access->eGetHMode()), r.mode) << r.ctx->dwGetCtxID() << "." << r.ctx->dwGetDataID();
+    access->nRelease();
+  }
+  CNAContext* context = m_pDriver->pclFindContext(&m_c11);
+  ASSERT_NE(context, nullptr);
+  EXPECT_EQ(static_cast<int>(context->eGetDefaultMode()), 2);
+  m_pDriver->nReleaseContext(&m_c11, context);
+  // A context without files: TRUE, and no file is made for it.
+  CHostContext fresh(8, 1);
+  EXPECT_TRUE(m_pTable->bHMode(&fresh, mode));
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 3u);
+  EXPECT_FALSE(Read(m_pTable, &fresh));
+}
+
+TEST_F(TableWalk, AccessesFoundByContextAndTheQueryTest) {
+  for (DWORD id : {1u, 2u, 9u}) {
+    CNADataAccess* found = m_pTable->pclFindDataAccessByContext(id);
+    EXPECT_EQ(found != nullptr, id != 9) << id;
+    if (found == nullptr) continue;
+    EXPECT_EQ(found->dwGetContextID(), id);
+    EXPECT_EQ(found->pclGetTableNoRef(), m_pTable);
+    found->nRelease();
+  }
+  ParseBench bench;
+  ISQLParserInformation* runs = bench.Parse(L"SELECT nom FROM clients");
+  CHostContext fresh(4, 1);
+  struct Row {
+    const char* question;
+    INAContext* ctx;
+    const wchar_t* query;
+    BOOL answer;
+  } rows[] = {
+      {"no file yet: one is made", &fresh, L"SELECT nom FROM clients", FALSE},
+      {"a file without a query", &fresh, L"SELECT nom FROM clients", TRUE},
+      {"the same query, other case", &m_c11, L"select NOM from CLIENTS", FALSE},
+      {"another query", &m_c11, L"SELECT ville FROM clients", TRUE},
+      {"no context", nullptr, L"SELECT nom FROM clients", FALSE},
+  };
+  CNADataAccess* access = m_pTable->_pclFindDataAccess(&m_c11);
+  static_cast<CScriptedAccess*>(access)->SetSourceQuery(runs);
+  access->nRelease();
+  for (const Row& row : rows) {
+    ISQLParserInformation* query = bench.Parse(row.query);
+    EXPECT_EQ(m_pTable->bNeedCloseQuery(row.ctx, query), row.answer) << row.question;
+    query->nRelease();
+  }
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 4u);
+  EXPECT_EQ(TableError(m_pTable), kNotOpened);  // the last row's
+  EXPECT_TRUE(m_pTable->bHFerme(&fresh));
+  EXPECT_TRUE(m_pTable->bHFerme(&m_c11));
+  runs->nRelease();
 }
 
 }  // namespace

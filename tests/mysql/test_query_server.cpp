@@ -2,12 +2,15 @@
 // SQL engine over tables whose physical names need backquotes, and texts of the driver's own.
 // Every text the driver sends is kept at the client library's query call.
 #include <algorithm>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
+#include "access/natable.h"
 #include "access/natablecache.h"
+#include "host/host_context.h"
 #include "host/host_queryexecution.h"
 #include "sql/nacolumn.h"
 #include "sql/nastatement.h"
@@ -373,6 +376,67 @@ TEST_P(LiveQuery, NextOperationWaitsForTheWholeResult) {
   ASSERT_NE(access->pclGetTableCacheNoRef()->pclGetFullCache(), nullptr) << Utf8(m_error.pszGetError());
   m_error.Reset();
   for (int op : {1, 2, 3}) EXPECT_TRUE(access->bSetNextOperation(static_cast<eNA_OPERATION>(op))) << op;
+}
+
+// The query table the driver's query entry runs a host query through, for one context after
+// another: a run with a result gives the table the result's description, one without keeps the
+// former; a failed run leaves its error in the table's own error and drops the context's access,
+// unless the host prepared the query.
+TEST_P(LiveQuery, TableTakesTheResultsDescriptionOrDropsTheAccessOfAFailedRun) {
+  CHostRecordDescription* ghost = m_bench.Table(L"ghost", L"qx_no_such_ghost");
+  m_bench.Item(ghost, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  CNATable* table = new CNATable(L"q", nullptr, m_pCnx.get(), &m_error);
+  table->AddRef();
+  CHostQueryParameters* binds = new CHostQueryParameters();
+  table->SetQueryBindVariable(binds);
+  struct Row {
+    const char* name;
+    std::wstring text;
+    bool prepared;
+    BOOL ok;
+    int result;
+    DWORD accesses;  // the table's after the run
+    int items;       // of the table's description after the run (-1: none)
+  } rows[] = {
+      {"select", L"SELECT id, nom FROM people", false, TRUE, 1, 1, 2},
+      {"update: no result", L"UPDATE people SET nom = 'z' WHERE id = 3", false, TRUE, 0, 2, 2},
+      {"another select", L"SELECT nom FROM people", false, TRUE, 1, 3, 1},
+      {"failing", L"SELECT id FROM ghost", false, FALSE, 0, 3, 1},
+      {"failing, prepared by the host", L"SELECT id FROM ghost", true, FALSE, 0, 4, 1},
+  };
+  std::deque<CHostContext> contexts;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    CHostContext* ctx = &contexts.emplace_back(40, static_cast<DWORD>(contexts.size() + 1));
+    binds->m_bPrepared = r.prepared ? TRUE : FALSE;
+    m_error.Reset();
+    int result = -1;
+    EXPECT_EQ(table->bExecuteQuery(&result, ctx, L"q", Parse(r.text), 8, nullptr), r.ok) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(result, r.result);
+    EXPECT_EQ(table->dwGetDataAccessCount(), r.accesses);
+    INADataSourceDescription* desc = table->piGetDataSourceDescription();
+    EXPECT_EQ(desc != nullptr ? desc->nGetNumItems() : -1, r.items);
+    if (desc != nullptr) {
+      EXPECT_STREQ(desc->pszGetLogicalName(), L"q");
+      desc->nExternalRelease();
+    }
+    // The table's error is the one the driver reads after a failed run.
+    EXPECT_EQ(table->piGetLastError()->eGetErrorLevel() != NAERRORLEVEL_NONE, !r.ok);
+    if (!r.prepared) {
+      EXPECT_EQ(table->bIsOpened(ctx), r.ok && r.result != 0);
+    }
+  }
+  // Without a place for the result: refused before anything runs.
+  g_tabSent.clear();
+  m_error.Reset();
+  EXPECT_FALSE(table->bExecuteQuery(nullptr, &contexts[0], L"q", Parse(L"SELECT nom FROM people"), 8, nullptr));
+  EXPECT_EQ(table->piGetLastError()->pclGetXError()->nGetUserErrorCode(), 4u);
+  EXPECT_TRUE(g_tabSent.empty());
+  for (CHostContext& ctx : contexts) m_driver.bCloseContext(&ctx);
+  EXPECT_EQ(table->dwGetDataAccessCount(), 0u);
+  table->SetQueryBindVariable(nullptr);
+  binds->nRelease();
+  table->nRelease();
 }
 
 INSTANTIATE_TEST_SUITE_P(Live, LiveQuery,

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "host/host_nadescription.h"
 #include "platform/xerror.h"
 #include "sql/nakjrecord.h"
+#include "values/any.h"
 #include "tests/support/rawmysql.h"
 
 namespace {
@@ -32,6 +35,12 @@ constexpr int kRows = 45;
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 unsigned int TopCode(INAError* e) { return e->pclGetXError()->nGetUserErrorCode(); }
+
+std::string Narrow(const wchar_t* w) {
+  std::string s;
+  for (; w != nullptr && *w; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
+  return s;
+}
 
 class LoadedTable : public testing::Test {
  protected:
@@ -157,6 +166,34 @@ class LoadedTable : public testing::Test {
       if (at != (forward ? kRows : -1)) failures += "stopped at " + std::to_string(at) + "; ";
     }
     return failures;
+  }
+
+  // Item i of ctx's current record takes bytes, zero-filled to its size (null: NULL), as the host
+  // writes its record.
+  BOOL SetItem(INATable* t, INAContext* ctx, size_t i, const void* bytes, size_t size) {
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return FALSE;
+    BYTE* at = record->pbyGetValues() + m_items[i].nGetOffset(0);
+    memset(at, 0, m_items[i].nGetTotalSize());
+    if (bytes != nullptr) memcpy(at, bytes, std::min<size_t>(size, m_items[i].nGetTotalSize()));
+    record->vSetItemValueDefined(&m_items[i], bytes != nullptr ? TRUE : FALSE, 0);
+    const BOOL ok = m_loader.bSetRecord(t, ctx, record);
+    record->vnRelease();
+    return ok;
+  }
+  BOOL SetI4(INATable* t, INAContext* ctx, size_t i, int32_t v) { return SetItem(t, ctx, i, &v, 4); }
+  // The rows the server holds under where.
+  size_t Count(const std::string& where) {
+    RawRows rows;
+    std::string err;
+    EXPECT_TRUE(m_raw.query("SELECT id FROM " + Quoted() + " WHERE " + where, &rows, &err)) << err;
+    return rows.size();
+  }
+  // "" when ctx's current record is the raw row at, else what differs.
+  std::string RecordIs(INATable* t, INAContext* ctx, size_t at) {
+    CHostRow row;
+    if (!m_loader.bGetRecord(t, ctx, m_desc, &row)) return "no record";
+    return Seen(row) == Expected(m_rows[at]) ? "" : "not row " + std::to_string(at);
   }
 
   TestServer m_server;
@@ -370,6 +407,265 @@ TEST_F(LoadedTable, AKilledConnectionFailsTheNextBlockOnceAndLeavesTheRecordAsIt
   }
   EXPECT_TRUE(t->bHFerme(&ctx));
   m_raw.exec("DROP DATABASE `" + db + "`", &err);
+}
+
+TEST_F(LoadedTable, EverySlotReachesTheFileOfTheContext) {
+  CHostConnectionDescription* host = Host(";QX Cache Size=15");
+  INATable* t = Table(host);
+  ASSERT_NE(t, nullptr);
+  CHostContext ctx(20, 1), elsewhere(21, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << t->piGetLastError(&ctx)->pszGetError();
+  const eNA_LOCKTYPE none{0};
+  auto Is = [](long long got, long long want) {
+    EXPECT_EQ(got, want);
+    return got == want;
+  };
+  eNA_LOCKTYPE lockOut{0};
+  int n = 0, n2 = 0, saved = -1, saved2 = -1;
+  unsigned int state = 0;
+  long long count = 0;
+  wchar_t item[255] = L"";
+  CNAKJRecord* record = nullptr;
+  CAny value, ten, five, seven;
+  ten.SetI4(10);
+  five.SetI4(5);
+  seven.SetI4(7);
+  // Each row runs on the file as the rows before it left it. error: the host's top user code
+  // afterwards (0: none), read for ctx, or the table's own for the calls without a file (mine
+  // false). at: the raw row the record then is (-1: not looked at).
+  struct Row {
+    const char* slot;
+    std::function<BOOL()> call;
+    BOOL answer;
+    unsigned int error;
+    int at = -1;
+    bool mine = true;
+    // When set: the error's type, and the code of its first sub-error.
+    int type = -1;
+    unsigned int sub = 0;
+  } rows[] = {
+      {"nGetVersion", [&] { return t->nGetVersion() == 11 && t->nGetCompatSince() == 8; }, TRUE, 0},
+      {"ExternalAddRef and nExternalRelease",
+       [&] { return t->ExternalAddRef() == t && t->ExternalAddRef() == t && Is(t->nExternalRelease(), 2) &&
+                    Is(t->nExternalRelease(), 1); },
+       TRUE, 0},
+      {"piGetDataSourceDescription",
+       [&] {
+         INADataSourceDescription* d = t->piGetDataSourceDescription();
+         const bool same = d == &m_desc;
+         if (d != nullptr) d->nExternalRelease();
+         return BOOL(same);
+       },
+       TRUE, 0},
+      {"bIsOpened", [&] { return t->bIsOpened(&ctx); }, TRUE, 0},
+      {"bHOuvre again", [&] { return t->bHOuvre(&ctx, kReadWrite, nullptr); }, TRUE, 0},
+      {"bHCreationSiInexistant on the table there", [&] { return t->bHCreationSiInexistant(&ctx, kReadWrite, nullptr); },
+       TRUE, 0},
+      {"bHVersion", [&] { return t->bHVersion(&ctx, &n) && n == 0; }, TRUE, 0},
+      {"bHLitxxx first", [&] { return t->bHLitxxx(&ctx, L"id", NA_PARSE_FIRST, 1, none, &lockOut, 0); }, TRUE, 0, 0},
+      {"bSkipRecord", [&] { return t->bSkipRecord(&ctx, L"id", NA_PARSE_NEXT, 3, 1, none, &lockOut, 0); }, TRUE, 0, 3},
+      {"bHLit", [&] { return t->bHLit(&ctx, 0, none, &lockOut); }, TRUE, 0, 3},
+      {"bHEnDehors", [&] { return t->bHEnDehors(&ctx, L"id", &n) && n == 0; }, TRUE, 0, 3},
+      {"bEvalHTrouve", [&] { return t->bEvalHTrouve(&ctx, L"id", &n, &n2); }, TRUE, 0},
+      {"bHSauvePosition", [&] { return t->bHSauvePosition(&ctx, L"id", &saved, 0) && saved > 0; }, TRUE, 0},
+      {"bHRecherche", [&] { return t->bHRecherche(&ctx, L"id", &ten, 0, 1, none, &lockOut, 1, 0); }, TRUE, 0, 9},
+      {"bHAnnuleRecherche", [&] { return t->bHAnnuleRecherche(&ctx, L"id"); }, TRUE, 0, 9},
+      {"bHSauvePosition again", [&] { return t->bHSauvePosition(&ctx, L"id", &saved2, 0); }, TRUE, 0},
+      {"bCompareTablePosition", [&] { return t->bCompareTablePosition(&ctx, saved, saved2, &n) && n == 0; }, TRUE, 0},
+      {"bHRetourPosition", [&] { return t->bHRetourPosition(&ctx, saved, item, 1, 0) && item == std::wstring(L"id"); },
+       TRUE, 0, 3},
+      {"bHLiberePosition", [&] { return t->bHLiberePosition(&ctx, saved); }, TRUE, 0},
+      {"bHRetourPosition freed", [&] { return t->bHRetourPosition(&ctx, saved, item, 1, 0); }, FALSE, 11},
+      {"bHPositionCourante", [&] { return t->bHPositionCourante(&ctx, L"id", &n, eNA_PRECISION{0}, 0); }, TRUE, 0},
+      {"bHPositionne", [&] { return t->bHPositionne(&ctx, L"id", 0, eNA_PRECISION{0}, 0); }, TRUE, 0, 0},
+      {"bHFiltre by item", [&] { return t->bHFiltre(&ctx, L"id", &five, 1, &seven, 1, nullptr); }, TRUE, 0},
+      {"bHLitxxx last under the filter", [&] { return t->bHLitxxx(&ctx, L"id", NA_PARSE_LAST, 1, none, nullptr, 0); },
+       TRUE, 0, 6},
+      {"bHNbEnr under the filter", [&] { return t->bHNbEnr(&ctx, &count, 16, 0x4000) && Is(count, 3); }, TRUE, 0},
+      {"bHDesactiveFiltre", [&] { return t->bHDesactiveFiltre(&ctx, L"id", 0); }, TRUE, 0},
+      {"bHActiveFiltre", [&] { return t->bHActiveFiltre(&ctx, L"id", 0); }, TRUE, 0},
+      {"bHDesactiveFiltre again", [&] { return t->bHDesactiveFiltre(&ctx, L"id", 0); }, TRUE, 0},
+      {"bHFiltre by a parse it cannot place", [&] { return t->bHFiltre(&ctx, nullptr, item); }, FALSE, 17},
+      {"bHNbEnr", [&] { return t->bHNbEnr(&ctx, &count, 16, 0) && Is(count, kRows); }, TRUE, 0},
+      {"bNbEnrNeedParse", [&] { return t->bNbEnrNeedParse(&ctx, &n, L"id") && n == 0; }, TRUE, 0},
+      {"llGetRecNum", [&] { return t->llGetRecNum(&ctx) == 0; }, TRUE, 0},
+      {"bGetRecNumState", [&] { return t->bGetRecNumState(&ctx, 0, &state); }, TRUE, 0},
+      {"bHChangeCle", [&] { return t->bHChangeCle(&ctx, L"n", 0); }, TRUE, 0},
+      {"bHLitxxx first by id", [&] { return t->bHLitxxx(&ctx, L"id", NA_PARSE_FIRST, 1, none, nullptr, 0); }, TRUE, 0,
+       0},
+      {"bGetRecord", [&] {
+         const BOOL ok = t->bGetRecord(&ctx, &record) && record != nullptr;
+         if (record != nullptr) record->vnRelease();
+         return ok;
+       }, TRUE, 0},
+      {"bSetRecord of nothing", [&] { return t->bSetRecord(&ctx, nullptr); }, FALSE, 0, 0},
+      {"bGetBLOB past the memos", [&] { return t->bGetBLOB(&ctx, 0, &value); }, FALSE, 26},
+      {"bSetBLOB past the memos", [&] { return t->bSetBLOB(&ctx, 0, &value); }, FALSE, 26},
+      {"bHAttacheMemo past the memos", [&] { return t->bHAttacheMemo(&ctx, 0, L"/nowhere"); }, FALSE, 26},
+      {"bExtraitMemo past the memos", [&] { return t->bExtraitMemo(&ctx, 0, L"/nowhere"); }, FALSE, 26},
+      {"bHConstruitValCle", [&] { return t->bHConstruitValCle(&ctx, &value, L"id", 0, nullptr); }, FALSE, 8},
+      {"bSetNextOperation", [&] { return t->bSetNextOperation(&ctx, eNA_OPERATION{1}); }, TRUE, 0},
+      {"bHBloqueFichier", [&] { return t->bHBloqueFichier(&ctx, none, &lockOut); }, FALSE, 8},
+      {"bHDebloqueFichier", [&] { return t->bHDebloqueFichier(&ctx); }, TRUE, 0},
+      {"bHBloqueNumEnr", [&] { return t->bHBloqueNumEnr(&ctx, 0, none, &lockOut); }, FALSE, 8},
+      {"bHDebloqueNumEnr", [&] { return t->bHDebloqueNumEnr(&ctx, 0); }, TRUE, 0},
+      {"bCalculateKeyValue alone", [&] { return t->bCalculateKeyValue(&ctx, L"id", nullptr, nullptr, nullptr, 0, 0); },
+       FALSE, 8, -1, true, 7},
+      {"bHRaye", [&] { return t->bHRaye(&ctx, 0, none); }, FALSE, 8},
+      {"bHLibere", [&] { return t->bHLibere(&ctx); }, FALSE, 8},
+      // These two reset no error: the refusal before them stays for the host to read.
+      {"bHReindexe", [&] { return t->bHReindexe(&ctx, 0, nullptr); }, TRUE, 8},
+      {"bHMode", [&] { return t->bHMode(&ctx, _eNA_HMODE{2}); }, TRUE, 8, 0},
+      {"bFreeCache", [&] { return t->bFreeCache(&ctx); }, TRUE, 0},
+      {"bTableVirtualMoveSupported", [&] { return t->bTableVirtualMoveSupported(); }, FALSE, 0},
+      {"bTableVirtualMove", [&] { return t->bTableVirtualMove(&ctx, L"id", nullptr, 0, 0); }, FALSE, 0},
+      // Writes: the record the host set, at record number 0.
+      {"bHModifie",
+       [&] { return SetI4(t, &ctx, 2, 424242) && t->bHModifie(&ctx, 0, 0, none) && Is(Count("n = 424242"), 1); },
+       TRUE, 0},
+      {"bHEcrit",
+       [&] { return SetI4(t, &ctx, 2, 434343) && t->bHEcrit(&ctx, 0, 0, none) && Is(Count("n = 434343"), 1); }, TRUE,
+       0},
+      {"bHAjoute",
+       [&] { return SetI4(t, &ctx, 0, 1000) && t->bHAjoute(&ctx, 0, none) && Is(Count("n = 434343"), 2); }, TRUE, 0},
+      {"bHSupprime", [&] { return t->bHSupprime(&ctx, 0, none) && Is(Count("id = 1000"), 0); }, TRUE, 0},
+      // The four refusals, on a table error left by a call without a file: 8 joins it.
+      {"bHLitxxx elsewhere", [&] { return t->bHLitxxx(&elsewhere, L"id", NA_PARSE_FIRST, 1, none, nullptr, 0); }, FALSE,
+       19, -1, false},
+      {"bHInterditModif", [&] { return t->bHInterditModif(&ctx); }, FALSE, 19, -1, true, -1, 8},
+      {"bHFinInterditModif", [&] { return t->bHFinInterditModif(&ctx); }, FALSE, 19},
+      {"FreeMemory", [&] { return t->FreeMemory(&ctx, nullptr); }, FALSE, 19},
+      {"bCalculateKeyValue", [&] { return t->bCalculateKeyValue(&ctx, L"id", nullptr, nullptr, nullptr, 0, 0); },
+       FALSE, 19},
+      // Null arguments: no context, 19 in the table's error; a null answer pointer, 4 for the file.
+      {"bHLitxxx without a context", [&] { return t->bHLitxxx(nullptr, L"id", NA_PARSE_FIRST, 1, none, nullptr, 0); },
+       FALSE, 19, -1, false},
+      {"bHFerme without a context", [&] { return t->bHFerme(nullptr); }, FALSE, 19, -1, false},
+      {"bIsOpened without a context", [&] { return t->bIsOpened(nullptr); }, FALSE, 19, -1, false},
+      {"bHMode without a context", [&] { return t->bHMode(nullptr, _eNA_HMODE{1}); }, FALSE, 19, -1, false},
+      {"bHReindexe without a context", [&] { return t->bHReindexe(nullptr, 0, nullptr); }, FALSE, 19, -1, false},
+      {"bHOuvre without a context", [&] { return t->bHOuvre(nullptr, kReadWrite, nullptr); }, FALSE, 19, -1, false},
+      {"llGetRecNum without a context", [&] { return BOOL(t->llGetRecNum(nullptr) != 0); }, FALSE, 19, -1, false},
+      {"bHNbEnr into nothing", [&] { return t->bHNbEnr(&ctx, nullptr, 0, 0); }, FALSE, 4},
+      {"bHSauvePosition into nothing", [&] { return t->bHSauvePosition(&ctx, L"id", nullptr, 0); }, FALSE, 4},
+      {"bGetRecord into nothing", [&] { return t->bGetRecord(&ctx, nullptr); }, FALSE, 4},
+      {"bHEnDehors into nothing", [&] { return t->bHEnDehors(&ctx, L"id", nullptr); }, FALSE, 4},
+      {"bHVersion into nothing", [&] { return t->bHVersion(&ctx, nullptr); }, FALSE, 4},
+      {"bNbEnrNeedParse into nothing", [&] { return t->bNbEnrNeedParse(&ctx, nullptr, L"id"); }, FALSE, 4},
+      {"bGetRecNumState into nothing", [&] { return t->bGetRecNumState(&ctx, 0, nullptr); }, FALSE, 4},
+      {"bHPositionCourante into nothing", [&] { return t->bHPositionCourante(&ctx, L"id", nullptr, eNA_PRECISION{0}, 0); },
+       FALSE, 4},
+      {"bCompareTablePosition into nothing", [&] { return t->bCompareTablePosition(&ctx, 1, 2, nullptr); }, FALSE, 4},
+      {"bGetBLOB into nothing", [&] { return t->bGetBLOB(&ctx, 0, nullptr); }, FALSE, 4},
+      {"bEvalHTrouve into nothing", [&] { return t->bEvalHTrouve(&ctx, L"id", nullptr, nullptr); }, FALSE, 4},
+      {"bHFiltre into nothing", [&] { return t->bHFiltre(&ctx, nullptr, nullptr); }, FALSE, 4},
+      {"bHLitxxx still reads", [&] { return t->bHLitxxx(&ctx, L"id", NA_PARSE_LAST, 1, none, nullptr, 0); }, TRUE, 0,
+       kRows - 1},
+      {"bSupprimeTout", [&] { return t->bSupprimeTout(&ctx) && Is(Count("TRUE"), 0); }, TRUE, 0},
+      {"bIsOpened after deleting every row", [&] { return t->bIsOpened(&ctx); }, FALSE, 0},
+      {"bHCreation after the close", [&] { return t->bHCreation(&ctx, nullptr) && Is(Count("TRUE"), 0); }, TRUE, 0},
+      {"bHAjoute into the new table", [&] { return SetI4(t, &ctx, 0, 7) && t->bHAjoute(&ctx, 0, none); }, TRUE, 0},
+      {"bHFerme", [&] { return t->bHFerme(&ctx); }, TRUE, 0},
+      {"bIsOpened after the close", [&] { return t->bIsOpened(&ctx); }, FALSE, 0},
+  };
+  for (Row& row : rows) {
+    EXPECT_EQ(row.call(), row.answer) << row.slot << ": " << Narrow(t->piGetLastError(&ctx)->pszGetError());
+    INAError* error = t->piGetLastError(row.mine ? &ctx : nullptr);
+    EXPECT_EQ(TopCode(error), row.error) << row.slot << ": " << Narrow(error->pszGetError());
+    if (row.type >= 0) {
+      EXPECT_EQ(static_cast<int>(error->eGetErrorType()), row.type) << row.slot;
+    }
+    if (row.sub != 0) {
+      CXError* first = error->pclGetXError()->nGetNbSubError() > 0 ? error->pclGetXError()->pclGetSubError(0) : nullptr;
+      EXPECT_EQ(first != nullptr ? first->nGetUserErrorCode() : 0u, row.sub) << row.slot;
+    }
+    if (row.at >= 0) {
+      EXPECT_EQ(RecordIs(t, &ctx, static_cast<size_t>(row.at)), "") << row.slot;
+    }
+  }
+  EXPECT_EQ(Count("TRUE"), 1u);
+}
+
+TEST_F(LoadedTable, ACreatedFileIsFilledBrowsedSoughtFilteredCountedModifiedAndDeleted) {
+  // The host's description creates the table: id and n may not be NULL.
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("DROP TABLE " + Quoted(), &err)) << err;
+  m_items[0].m_bNullAllowed = FALSE;
+  m_items[2].m_bNullAllowed = FALSE;
+  CHostConnectionDescription* host = Host(";QX Cache Size=15");
+  INATable* t = Table(host);
+  CHostContext ctx(30, 1);
+  ASSERT_TRUE(t->bHCreation(&ctx, nullptr)) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  RawRows columns;
+  ASSERT_TRUE(m_raw.query("SELECT COLUMN_NAME, IS_NULLABLE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = '" +
+                              m_server.database + "' AND TABLE_NAME = '" + m_table + "' ORDER BY ORDINAL_POSITION",
+                          &columns, &err))
+      << err;
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_EQ(*columns[0][1] + *columns[1][1] + *columns[2][1], "NOYESNO");
+  // Filled out of order: even ids, texts with a quote and a backslash, every fifth NULL.
+  for (int i = kRows; i >= 1; --i) {
+    const std::string text = "f'" + std::to_string(i) + "\\";
+    ASSERT_TRUE(SetI4(t, &ctx, 0, i * 2) && SetItem(t, &ctx, 1, i % 5 == 0 ? nullptr : text.c_str(), text.size()) &&
+                SetI4(t, &ctx, 2, i * 7));
+    ASSERT_TRUE(t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0})) << i << ": " << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  }
+  ASSERT_TRUE(m_raw.query("SELECT id, t, n FROM " + Quoted() + " ORDER BY id", &m_rows, &err)) << err;
+  ASSERT_EQ(m_rows.size(), static_cast<size_t>(kRows));
+  EXPECT_EQ(*m_rows[3][0] + "|" + m_rows[3][1].value_or("NULL") + "|" + *m_rows[3][2], "8|f'4\\|28");
+  EXPECT_FALSE(m_rows[4][1].has_value());
+  EXPECT_EQ(Browse(t, &ctx), "");
+  // Seek id 20, then the next record.
+  CAny sought, low, high;
+  sought.SetI4(20);
+  ASSERT_TRUE(t->bHRecherche(&ctx, L"id", &sought, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0));
+  int found = 0;
+  EXPECT_TRUE(t->bEvalHTrouve(&ctx, L"id", &found, nullptr) && found == 1);
+  EXPECT_EQ(RecordIs(t, &ctx, 9), "");
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+  EXPECT_EQ(RecordIs(t, &ctx, 10), "");
+  // Filter ids 10 to 20: first, last and the count under the filter; then all of them again.
+  low.SetI4(10);
+  high.SetI4(20);
+  ASSERT_TRUE(t->bHFiltre(&ctx, L"id", &low, 1, &high, 1, nullptr));
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+  EXPECT_EQ(RecordIs(t, &ctx, 4), "");
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_LAST));
+  EXPECT_EQ(RecordIs(t, &ctx, 9), "");
+  long long count = 0;
+  EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0x4000));
+  EXPECT_EQ(count, 6);
+  ASSERT_TRUE(t->bHDesactiveFiltre(&ctx, L"id", 0));
+  EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0));
+  EXPECT_EQ(count, kRows);
+  // Modify id 30, then delete it.
+  sought.SetI4(30);
+  ASSERT_TRUE(t->bHRecherche(&ctx, L"id", &sought, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0));
+  ASSERT_TRUE(SetI4(t, &ctx, 2, -1));
+  ASSERT_TRUE(t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0})) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_EQ(Count("id = 30 AND n = -1"), 1u);
+  ASSERT_TRUE(t->bHSupprime(&ctx, 0, eNA_LOCKTYPE{0})) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  EXPECT_EQ(Count("id = 30"), 0u);
+  EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0));
+  EXPECT_EQ(count, kRows - 1);
+  // Refused adds: a duplicate id (error type 3), a NULL where the column may not hold one (8).
+  const struct {
+    const char* what;
+    int32_t id;
+    bool nNull;
+    int type;
+  } refused[] = {{"duplicate", 2, false, 3}, {"NULL n", 999, true, 8}};
+  for (const auto& r : refused) {
+    ASSERT_TRUE(SetI4(t, &ctx, 0, r.id)) << r.what;
+    int32_t n = 5;
+    ASSERT_TRUE(SetItem(t, &ctx, 2, r.nNull ? nullptr : &n, 4)) << r.what;
+    EXPECT_FALSE(t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0})) << r.what;
+    EXPECT_EQ(static_cast<int>(t->piGetLastError(&ctx)->eGetErrorType()), r.type)
+        << r.what << ": " << Narrow(t->piGetLastError(&ctx)->pszGetError());
+  }
+  EXPECT_EQ(Count("TRUE"), static_cast<size_t>(kRows - 1));
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  // Released with the rest and the library ended: no host string block is left (TearDown).
 }
 
 }  // namespace

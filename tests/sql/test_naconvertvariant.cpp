@@ -12,6 +12,7 @@
 #include "host/host_services.h"
 #include "mysql/mysqldriver.h"
 #include "tests/sql/convert_test_util.h"
+#include "values/idecimal.h"
 
 namespace {
 
@@ -540,6 +541,53 @@ TEST_F(Convert, ServerTextIntoATextSlotOfAnotherPageKeepsASCIIAndEachCharacter) 
         << row.text;
     EXPECT_EQ(slot.bytes, row.bytes) << row.text;
   }
+}
+
+// ASCII goes eight bytes a step: runs across, up to and past a step, cut by the slot, broken by
+// a character of another length.
+TEST_F(Convert, LongServerTextsKeepEachCharacterAcrossTheCopySteps) {
+  const std::string ascii = "abcdefghijklmnopqrstuvwxyz";
+  const struct {
+    std::string text;
+    std::string latin1;  // what the 20-byte slot holds before its zeros
+  } kRows[] = {
+      {ascii.substr(0, 8), ascii.substr(0, 8)},
+      {ascii.substr(0, 16), ascii.substr(0, 16)},
+      {ascii.substr(0, 19), ascii.substr(0, 19)},
+      {ascii, ascii.substr(0, 19)},
+      {ascii.substr(0, 7) + "\xc3\xa9" + ascii.substr(0, 9), ascii.substr(0, 7) + "\xe9" + ascii.substr(0, 9)},
+      {ascii.substr(0, 8) + "\xc3\xa9" + ascii, ascii.substr(0, 8) + "\xe9" + ascii.substr(0, 10)},
+      {ascii.substr(0, 18) + "\xc3\xa9z", ascii.substr(0, 18) + "\xe9"},
+      {ascii.substr(0, 19) + "\xc3\xa9", ascii.substr(0, 19)},
+      {"\xc3\xa9" + ascii.substr(0, 17) + "\xc3\xa9", "\xe9" + ascii.substr(0, 17) + "\xe9"},
+  };
+  CTestCnx cnx(&m_host, 1252, CP_UTF8);
+  for (const auto& row : kRows) {
+    Slot slot(&cnx, NA_IT_TEXTE, 20);
+    ASSERT_TRUE(slot.conv.bSetValueDB(row.text.data(), static_cast<unsigned int>(row.text.size()), CP_UTF8));
+    Bytes want(row.latin1.begin(), row.latin1.end());
+    want.resize(20, 0);
+    EXPECT_EQ(slot.bytes, want) << row.text;
+  }
+}
+
+// The converter reads its item when it is given one: another item later takes its place.
+TEST_F(Convert, ConverterGivenAnotherItemConvertsForTheNewOne) {
+  CHostItemDescription wide(L"w", NA_IT_DECIMAL, 8), narrow(L"n", NA_IT_DECIMAL, 8);
+  wide.m_nIntegerPart = 10, wide.m_nDecimalPart = 2;
+  narrow.m_nIntegerPart = 4, narrow.m_nDecimalPart = 4;
+  Slot slot(&m_cnx, NA_IT_DECIMAL, 8);
+  slot.conv.SetItemDesc(&wide, nullptr);
+  ASSERT_TRUE(slot.conv.bSetValueDB("1.5", 3, CP_UTF8));
+  int64_t v = 0;
+  memcpy(&v, slot.bytes.data(), IDecimal::mg_PToN[12]);
+  EXPECT_EQ(v, 150);
+  slot.conv.SetItemDesc(&narrow, nullptr);
+  ASSERT_TRUE(slot.conv.bSetValueDB("1.5", 3, CP_UTF8));
+  int32_t w = 0;
+  memcpy(&w, slot.bytes.data(), IDecimal::mg_PToN[8]);
+  EXPECT_EQ(w, 15000);
+  slot.conv.SetItemDesc(&slot.item, nullptr);  // the slot's own item goes with the slot
 }
 
 TEST_F(Convert, ConvertersKeepTheirConnectionCountedAndTheDriverMakesThem) {

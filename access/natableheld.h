@@ -1,0 +1,38 @@
+// Scope holders of the table object's files (natable*.cpp only): one reference on a data access,
+// and one on the driver's context of a host context, given back through the driver so that a
+// context left without files is unregistered. Both give back however the scope is left.
+#pragma once
+
+#include <memory>
+
+#include "access/nadataaccess.h"
+#include "driver/nacontext.h"
+#include "driver/nadriver.h"
+
+namespace natable {
+
+struct DataAccessRelease {
+  void operator()(CNADataAccess* access) const { access->nRelease(); }
+};
+using HeldDataAccess = std::unique_ptr<CNADataAccess, DataAccessRelease>;
+
+struct ContextRelease {
+  INAContext* host;
+  void operator()(CNAContext* ctx) const {
+    CNADriver* driver = CNADriver::s_pclDriver;
+    if (driver != nullptr)
+      driver->nReleaseContext(host, ctx);
+    else
+      ctx->nRelease();
+  }
+};
+using HeldContext = std::unique_ptr<CNAContext, ContextRelease>;
+
+// The driver's context of host, held; null when the driver has none (or host is null).
+inline HeldContext FindContext(INAContext* host) {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return HeldContext(driver != nullptr && host != nullptr ? driver->pclFindContext(host) : nullptr,
+                     ContextRelease{host});
+}
+
+}  // namespace natable

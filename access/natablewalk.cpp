@@ -1,0 +1,145 @@
+// The table object's walks over all its data accesses: transaction end, record-lock cancel,
+// notifications, closing, automatic filters and the query test.
+#include <vector>
+
+#include "access/nadataaccess.h"
+#include "access/natable.h"
+#include "access/natableheld.h"
+#include "common/str_compare.h"
+#include "driver/naconnectiondescription.h"
+#include "driver/nadriver.h"
+#include "driver/naregistrywalk.h"
+
+using natable::HeldDataAccess;
+
+namespace {
+
+// The collected references, given back however the walk ends.
+class CCollected {
+ public:
+  explicit CCollected(std::vector<CNADataAccess*> accesses) : m_tab(std::move(accesses)) {}
+  ~CCollected() {
+    for (CNADataAccess* access : m_tab) access->nRelease();
+  }
+  CCollected(const CCollected&) = delete;
+  CCollected& operator=(const CCollected&) = delete;
+  const std::vector<CNADataAccess*>& tab() const { return m_tab; }
+
+ private:
+  std::vector<CNADataAccess*> m_tab;
+};
+
+bool SameName(const CNADataAccess* access, const wchar_t* name) {
+  return STR_nCompareW(access->pszGetLogicalName(), name != nullptr ? name : L"", 3) == 0;
+}
+
+}  // namespace
+
+template <typename F>
+std::vector<CNADataAccess*> CNATable::_Collect(F&& keep) const {
+  CNADriverLock lock;
+  std::vector<CNADataAccess*> out;
+  out.reserve(m_tabDataAccess.dwGetNumElement());
+  CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
+  CNADataAccess* access = nullptr;
+  while (walk.bNext(&access)) {
+    if (!keep(access)) continue;
+    access->AddRef();
+    out.push_back(access);
+  }
+  return out;
+}
+
+void CNATable::SetTransactionTermined() {
+  CNADriverLock lock;
+  CCollected all(_Collect([](CNADataAccess*) { return true; }));
+  for (CNADataAccess* access : all.tab()) access->SetTransactionTermined();
+}
+
+void CNATable::CancelRecordLock(INAConnectionDescription* host, CNATransaction* transaction) {
+  CNADriverLock lock;
+  CCollected made(_Collect([host](CNADataAccess* access) {
+    const CNAConnectionDescription* cnx = access->pclGetConnectionNoRef();
+    return cnx != nullptr && cnx->piGetHostDescription() == host;
+  }));
+  for (CNADataAccess* access : made.tab()) access->CancelRecordLock(host, transaction);
+}
+
+void CNATable::NotifyDataAccessOperation(CNADataAccess* source, eNAQUERYTYPE type, CNAStatement* stmt,
+                                         unsigned int flags) {
+  CNADriverLock lock;
+  CCollected others(_Collect([source](CNADataAccess* access) { return access != source; }));
+  for (CNADataAccess* access : others.tab()) access->NotifyOperation(type, stmt, flags);
+}
+
+CNADataAccess* CNATable::pclFindDataAccessByContext(unsigned int contextId) {
+  CNADriverLock lock;
+  CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
+  CNADataAccess* access = nullptr;
+  while (walk.bNext(&access)) {
+    if (access->dwGetContextID() != contextId) continue;
+    access->AddRef();
+    return access;
+  }
+  return nullptr;
+}
+
+BOOL CNATable::bCloseAllDataAccess() {
+  CNADriverLock lock;
+  CCollected all(_Collect([](CNADataAccess*) { return true; }));
+  BOOL ok = TRUE;
+  for (CNADataAccess* access : all.tab())
+    if (!access->bHFerme()) ok = FALSE;
+  return ok;
+}
+
+BOOL CNATable::bCloseAllDataAccess(INAContext* ctx, const wchar_t* logicalName) {
+  CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
+  const DWORD id = ctx->dwGetCtxID();
+  // Removing while walking the set would skip entries: collect first.
+  CCollected named(_Collect([id, logicalName](CNADataAccess* access) {
+    return access->dwGetContextID() == id && SameName(access, logicalName);
+  }));
+  BOOL ok = TRUE;
+  for (CNADataAccess* access : named.tab()) {
+    if (!access->bHFerme()) ok = FALSE;
+    _RemoveDataAccess(ctx, access);
+  }
+  return ok;
+}
+
+BOOL CNATable::bFiltreAuto(INAContext* ctx, int mode, const wchar_t* name, const wchar_t* name2,
+                           INADataSourceDescription* desc) {
+  CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
+  const DWORD id = ctx->dwGetCtxID();
+  const bool every = name != nullptr && name[0] == L'*';
+  CCollected named(_Collect([id, every, name](CNADataAccess* access) {
+    return access->dwGetContextID() == id && (every || SameName(access, name));
+  }));
+  BOOL ok = TRUE;
+  for (CNADataAccess* access : named.tab())
+    if (!access->bSetFiltreAuto(mode, name, name2, desc)) ok = FALSE;
+  return ok;
+}
+
+BOOL CNATable::bFiltreAuto(INAContext* ctx, int mode, const wchar_t* name) {
+  CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
+  const DWORD id = ctx->dwGetCtxID();
+  CCollected named(_Collect([id, name](CNADataAccess* access) {
+    return access->dwGetContextID() == id && SameName(access, name);
+  }));
+  if (!named.tab().empty()) named.tab().front()->SetFiltreAuto(mode);
+  return TRUE;
+}
+
+BOOL CNATable::bNeedCloseQuery(INAContext* ctx, ISQLParserInformation* query) {
+  CNADriverLock lock;
+  if (_bNoContext(ctx)) return FALSE;
+  int created = 0;
+  HeldDataAccess access(_pclGetDataAccess(ctx, &created));
+  if (access == nullptr || created) return FALSE;
+  return access->bSameQuery(query) ? FALSE : TRUE;
+}

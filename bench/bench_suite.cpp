@@ -1,0 +1,814 @@
+// The benchmark suite: one measurement per process, the driver loaded through the stand-in host
+// exactly as the host loads it, or the client library called directly on the same server
+// (scripts/testdb; its env file loaded), over TCP loopback. scripts/bench runs the passes and the
+// summary; each run prints one line of key=value pairs:
+//   mode side units wall_s cpu_s rss_kb allocs checksum
+// units are rows read or operations done; cpu_s is user + system of this process (getrusage);
+// rss_kb the peak resident set added by the measured part (VmHWM after a reset, less VmRSS
+// before); allocs the host strings the driver asked for; checksum is over every value read (for
+// the adds, over the rows the server then holds), in one canonical form on both sides.
+//
+//   bench_suite --load ROWS            (re)makes the table `bench` when it does not hold ROWS rows
+//   bench_suite --mode M --side S [--rows ROWS] [--ops N]
+//   bench_suite --summary FILE         medians, ratios and goals of a file of such lines
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>  // counts only the measured part under valgrind --instr-atstart=no
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
+#include "access/inatable.h"
+#include "driver/inadriver.h"
+#include "driver/inaerror.h"
+#include "host/host_context.h"
+#include "host/host_control.h"
+#include "host/host_datasource.h"
+#include "host/host_loader.h"
+#include "host/host_nadescription.h"
+#include "host/host_sqlparser.h"
+#include "sql/nakjrecord.h"
+#include "tests/support/rawmysql.h"
+#include "values/any.h"
+#include "values/datetime.h"
+#include "values/idecimal.h"
+
+namespace {
+
+constexpr unsigned int kNoRowCache = 0x10000;
+const char* const kColumns = "SELECT `id`,`name`,`qty`,`price`,`created`,`note` FROM ";
+
+// ---- What every run shares ----
+
+struct STArgs {
+  std::string mode, side;
+  long long rows = 200000;
+  long long ops = 20000;
+};
+
+long ProcStatusKb(const char* key) {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  const size_t n = strlen(key);
+  while (std::getline(f, line))
+    if (line.compare(0, n, key) == 0) return atol(line.c_str() + n);
+  return 0;
+}
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// FNV-1a over the canonical form of the values: integers as 64-bit numbers, texts as their
+// Latin-1 bytes and length, a NULL as one marker.
+class CChecksum {
+ public:
+  void Bytes(const void* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) m_h = (m_h ^ static_cast<const unsigned char*>(p)[i]) * 1099511628211ull;
+  }
+  void Int(long long v) {
+    if (m_bTrace && m_n++ < 24) fprintf(stderr, "%lld ", v);
+    Bytes(&v, sizeof v);
+  }
+  void Text(const std::string& latin1) {
+    if (m_bTrace && m_n < 24) fprintf(stderr, "[%s] ", latin1.c_str());
+    Int(static_cast<long long>(latin1.size()));
+    Bytes(latin1.data(), latin1.size());
+  }
+  void Null() { Int(-0x7fffffffffffffffll); }
+  uint64_t Value() const { return m_h; }
+
+ private:
+  uint64_t m_h = 1469598103934665603ull;
+  // QX_BENCH_TRACE set: the first values go to standard error, to find where two sides differ.
+  const bool m_bTrace = getenv("QX_BENCH_TRACE") != nullptr;
+  int m_n = 0;
+};
+
+// The server's UTF-8 as Latin-1 (the table holds nothing above U+00FF): the host's 1252 bytes.
+std::string Latin1(const char* p, size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (c >= 0xC0 && i + 1 < n) {
+      out += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(p[++i]) & 0x3F));
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// "123.45" or "-0.50" as hundredths.
+long long Cents(const char* p) {
+  const bool neg = *p == '-';
+  if (neg) ++p;
+  long long v = 0;
+  int decimals = -1;
+  for (; *p != 0; ++p) {
+    if (*p == '.') {
+      decimals = 0;
+      continue;
+    }
+    v = v * 10 + (*p - '0');
+    if (decimals >= 0) ++decimals;
+  }
+  for (decimals = std::max(decimals, 0); decimals < 2; ++decimals) v *= 10;
+  return neg ? -v : v;
+}
+
+// "2024-01-01 00:01:00" as 20240101000100.
+long long DateTimeNumber(const char* p) {
+  long long v = 0;
+  for (; *p != 0; ++p)
+    if (*p >= '0' && *p <= '9') v = v * 10 + (*p - '0');
+  return v;
+}
+
+// The canonical values of one raw row of the bench columns.
+void SumRawRow(CChecksum* sum, char** row, const unsigned long* lengths) {
+  sum->Int(atoll(row[0]));
+  sum->Text(Latin1(row[1], lengths[1]));
+  sum->Int(atoll(row[2]));
+  sum->Int(Cents(row[3]));
+  sum->Int(DateTimeNumber(row[4]));
+  if (row[5] == nullptr)
+    sum->Null();
+  else
+    sum->Text(Latin1(row[5], lengths[5]));
+}
+
+struct STResult {
+  long long units = 0;
+  double wall = 0, cpu = 0;
+  long rssKb = 0, allocs = 0;
+  uint64_t checksum = 0;
+  std::string why;
+};
+
+// Runs the measured part: time, CPU, the resident set it adds at most, the host's string
+// allocations (when a host is loaded).
+template <typename F>
+STResult Measure(CHostControl* host, F&& body) {
+  if (FILE* f = fopen("/proc/self/clear_refs", "w")) {  // resets VmHWM to the current set
+    fputs("5", f);
+    fclose(f);
+  }
+  const long rss0 = ProcStatusKb("VmRSS:");
+  const long allocs0 = host != nullptr ? host->nAllocCalls() : 0;
+  const double cpu0 = CpuSeconds();
+  const auto t0 = std::chrono::steady_clock::now();
+  STResult r;
+  CALLGRIND_START_INSTRUMENTATION;
+  body(&r);
+  CALLGRIND_STOP_INSTRUMENTATION;
+  r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.cpu = CpuSeconds() - cpu0;
+  r.rssKb = std::max(0l, ProcStatusKb("VmHWM:") - rss0);
+  r.allocs = host != nullptr ? host->nAllocCalls() - allocs0 : 0;
+  return r;
+}
+
+// The seek keys: a fixed generator over 1..rows.
+long long SeekKey(long long i, long long rows) { return (i * 7919 + 13) % rows + 1; }
+
+// The values the adds write for row i (1-based), on both sides.
+struct STAddRow {
+  int id, qty;
+  long long cents;
+  std::string name;  // Latin-1
+  CDateTimeBase created;
+  bool noteNull;
+  std::string note;
+};
+STAddRow AddRow(long long i) {
+  STAddRow r;
+  r.id = static_cast<int>(i);
+  r.qty = static_cast<int>(i % 1000) - 500;
+  r.cents = i * 125;
+  r.name = "add \xe9 " + std::to_string(i);
+  r.created.m_wAnnee = 2025;
+  r.created.m_byMois = static_cast<uint8_t>(i % 12 + 1);
+  r.created.m_byJour = static_cast<uint8_t>(i % 28 + 1);
+  r.created.m_dwMilli = static_cast<uint32_t>(i % 86400) * 1000;
+  r.noteNull = i % 10 == 0;
+  for (long long k = 0; k < i % 20; ++k) r.note += "note ";
+  return r;
+}
+
+// ---- The raw side ----
+
+class CRaw {
+ public:
+  bool Open(std::string* why) {
+    return TestServer::fromEnv(&m_server) && m_lib.load(why) && m_cnx.connect(m_server, RawTransport::Tcp, why);
+  }
+  RawConnection& Cnx() { return m_cnx; }
+  RawMySQL& Lib() { return m_lib; }
+  const TestServer& Server() const { return m_server; }
+
+  // Runs text and reads every row, stored or streamed; the rows read, -1 on failure; *last is
+  // the first column of the last row.
+  long long Read(const std::string& text, bool stored, CChecksum* sum, long long* last) {
+    if (m_lib.real_query(m_cnx.handle(), text.data(), text.size()) != 0) return -1;
+    RawMySQL::MYSQL_RES* result = stored ? m_lib.store_result(m_cnx.handle()) : m_lib.use_result(m_cnx.handle());
+    if (result == nullptr) return -1;
+    long long got = 0;
+    while (RawMySQL::MYSQL_ROW row = m_lib.fetch_row(result)) {
+      const unsigned long* lengths = m_lib.fetch_lengths(result);
+      if (sum != nullptr) SumRawRow(sum, row, lengths);
+      if (last != nullptr) *last = atoll(row[0]);
+      ++got;
+    }
+    m_lib.free_result(result);
+    return got;
+  }
+
+  // Every row through keyset blocks of size, as the driver's blocks go.
+  long long Blocks(long long size, CChecksum* sum) {
+    long long rows = 0, last = 0;
+    std::string text = std::string(kColumns) + "`bench` ORDER BY `id` LIMIT " + std::to_string(size);
+    for (;;) {
+      const long long got = Read(text, true, sum, &last);
+      if (got < 0) return -1;
+      rows += got;
+      if (got < size) return rows;
+      text = std::string(kColumns) + "`bench` WHERE `id`>" + std::to_string(last) + " ORDER BY `id` LIMIT " +
+             std::to_string(size);
+    }
+  }
+
+  bool Exec(const std::string& text, std::string* why) { return m_cnx.exec(text, why); }
+
+ private:
+  TestServer m_server;
+  RawMySQL m_lib;
+  RawConnection m_cnx{m_lib};
+};
+
+std::string SqlText(const std::string& latin1) {
+  std::string out = "'";
+  for (unsigned char c : latin1) {
+    if (c == '\'' || c == '\\') out += static_cast<char>(c);
+    if (c >= 0x80) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "'";
+}
+
+std::string InsertText(const STAddRow& r) {
+  char created[32];
+  snprintf(created, sizeof created, "'%04u-%02u-%02u %02u:%02u:%02u'", r.created.m_wAnnee, r.created.m_byMois,
+           r.created.m_byJour, r.created.m_dwMilli / 3600000, r.created.m_dwMilli / 60000 % 60,
+           r.created.m_dwMilli / 1000 % 60);
+  char price[32];
+  snprintf(price, sizeof price, "%s%lld.%02lld", r.cents < 0 ? "-" : "", llabs(r.cents) / 100, llabs(r.cents) % 100);
+  return "INSERT INTO `bench_add` (`id`,`name`,`qty`,`price`,`created`,`note`) VALUES (" + std::to_string(r.id) +
+         "," + SqlText(r.name) + "," + std::to_string(r.qty) + "," + price + "," + created + "," +
+         (r.noteNull ? std::string("NULL") : SqlText(r.note)) + ")";
+}
+
+const char* const kTableShape =
+    " (`id` INT PRIMARY KEY AUTO_INCREMENT, `name` VARCHAR(64), `qty` INT, `price` DECIMAL(12,2), "
+    "`created` DATETIME, `note` TEXT) CHARACTER SET utf8mb4";
+
+// The adds' table, empty.
+bool ResetAddTable(CRaw* raw, std::string* why) {
+  return raw->Exec("DROP TABLE IF EXISTS `bench_add`", why) &&
+         raw->Exec(std::string("CREATE TABLE `bench_add`") + kTableShape, why);
+}
+
+// The checksum of what the adds left on the server.
+uint64_t AddedChecksum(CRaw* raw) {
+  CChecksum sum;
+  if (raw->Read(std::string(kColumns) + "`bench_add` ORDER BY `id`", true, &sum, nullptr) < 0) return 0;
+  return sum.Value();
+}
+
+STResult RunRaw(const STArgs& a) {
+  CRaw raw;
+  STResult fail;
+  if (!raw.Open(&fail.why)) return fail;
+  const std::string all = std::string(kColumns) + "`bench` ORDER BY `id`";
+  if (a.mode == "whole" || a.mode == "whole_rowcache" || (a.mode == "streamed" && a.side == "raw_use")) {
+    const bool stored = a.side != "raw_use";
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      r->units = raw.Read(all, stored, &sum, nullptr);
+      r->checksum = sum.Value();
+    });
+  }
+  if (a.mode == "streamed" || a.mode == "default") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      r->units = raw.Blocks(a.mode == "streamed" ? 2000 : 100, &sum);
+      r->checksum = sum.Value();
+    });
+  }
+  if (a.mode == "count") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      r->units = raw.Read(all, false, nullptr, nullptr);
+      sum.Int(r->units);
+      r->checksum = sum.Value();
+    });
+  }
+  if (a.mode == "seeks") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      for (long long i = 0; i < a.ops; ++i)
+        if (raw.Read(std::string(kColumns) + "`bench` WHERE `id`=" + std::to_string(SeekKey(i, a.rows)), true,
+                     &sum, nullptr) != 1)
+          return;
+      r->units = a.ops;
+      r->checksum = sum.Value();
+    });
+  }
+  if (a.mode == "adds" || a.mode == "adds_tx") {
+    if (!ResetAddTable(&raw, &fail.why)) return fail;
+    const bool tx = a.mode == "adds_tx";
+    STResult res = Measure(nullptr, [&](STResult* r) {
+      if (tx && !raw.Exec("START TRANSACTION", &r->why)) return;
+      for (long long i = 1; i <= a.ops; ++i)
+        if (!raw.Exec(InsertText(AddRow(i)), &r->why)) return;
+      if (tx && !raw.Exec("COMMIT", &r->why)) return;
+      r->units = a.ops;
+    });
+    res.checksum = AddedChecksum(&raw);
+    return res;
+  }
+  if (a.mode == "query") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      r->units = raw.Read(std::string(kColumns) + "`bench` WHERE `qty` < 250 ORDER BY `id`", true, &sum, nullptr);
+      r->checksum = sum.Value();
+    });
+  }
+  fail.why = "unknown mode " + a.mode;
+  return fail;
+}
+
+// ---- The driver side: the host's file layer over the loaded library ----
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+class CDriverSide {
+ public:
+  bool Open(std::string* why) {
+    if (!TestServer::fromEnv(&m_server)) {
+      *why = "no test server: load .testdb/env first";
+      return false;
+    }
+    m_driver = m_loader.piQueryInterface(why);
+    if (m_driver == nullptr) return false;
+    m_user = Wide(m_server.user), m_password = Wide(m_server.password), m_source = Wide(m_server.host);
+    Describe(&m_bench, L"bench");
+    Describe(&m_add, L"bench_add");
+    return true;
+  }
+  ~CDriverSide() {
+    if (m_driver == nullptr) return;
+    for (INATable* t : m_tables) t->nExternalRelease();
+    m_driver->nExternalRelease();
+    m_loader.Stop();
+  }
+  CHostControl* Host() const { return m_loader.Control(); }
+  INADriver* Driver() const { return m_driver; }
+  CHostLoader& Loader() { return m_loader; }
+
+  // The host's parse of a query over the bench table, with the host's own SQL engine.
+  ISQLParserInformation* Parse(const std::string& sql, std::string* why) {
+    if (m_catalogue.Descriptions().empty()) m_catalogue.Add(&m_bench.desc);
+    CTString error;
+    ISQLParserInformation* parse = CHostSQLParser::piParse(m_texts.emplace_back(Wide(sql)).c_str(), m_catalogue, &error);
+    if (parse == nullptr) *why = "parse failed";
+    return parse;
+  }
+
+  // A host connection whose extended information ends with extra.
+  CHostConnectionDescription* Connection(const std::string& extra) {
+    CHostConnectionDescription& host = m_hosts.emplace_back();
+    host.m_pszUser = m_user.c_str();
+    host.m_pszPassword = m_password.c_str();
+    host.m_pszDataSource = m_source.c_str();
+    host.m_pszExtendedInfo =
+        m_texts
+            .emplace_back(Wide("Server Port=" + std::to_string(m_server.port) + ";Initial Catalog=" +
+                               m_server.database + extra))
+            .c_str();
+    host.m_llCacheSize = -2;
+    return &host;
+  }
+  INATable* Table(CHostConnectionDescription* cnx, bool add) {
+    INATable* t = m_loader.piGetTable(cnx, add ? &m_add.desc : &m_bench.desc);
+    if (t != nullptr) m_tables.push_back(t);
+    return t;
+  }
+  std::string Error(INATable* t, INAContext* ctx) {
+    INAError* e = t != nullptr ? t->piGetLastError(ctx) : m_driver->piGetLastError();
+    if (e == nullptr || e->pszGetError() == nullptr) return "no error text";
+    std::string out;
+    for (const wchar_t* p = e->pszGetError(); *p != 0; ++p) out += *p < 0x80 ? static_cast<char>(*p) : '?';
+    return out;
+  }
+
+  // Every value of ctx's current record into sum, read at the host's own offsets.
+  bool SumRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+    if (!m_loader.bGetRecord(t, ctx, m_bench.desc, &m_row) || m_row.size() != 6) return false;
+    auto i4 = [](const CHostItemValue& v) {
+      int32_t n = 0;
+      memcpy(&n, v.tabBytes.data(), 4);
+      return static_cast<long long>(n);
+    };
+    auto text = [](const CHostItemValue& v) {
+      return std::string(reinterpret_cast<const char*>(v.tabBytes.data()),
+                         strnlen(reinterpret_cast<const char*>(v.tabBytes.data()), v.tabBytes.size()));
+    };
+    sum->Int(i4(m_row[0]));
+    sum->Text(text(m_row[1]));
+    sum->Int(i4(m_row[2]));
+    sum->Int(Cents(m_row[3].tabBytes.data()));
+    CDateTimeBase dt;
+    memcpy(&dt, m_row[4].tabBytes.data(), sizeof dt);
+    sum->Int(((dt.m_wAnnee * 100ll + dt.m_byMois) * 100 + dt.m_byJour) * 1000000 + dt.m_dwMilli / 3600000 * 10000 +
+             dt.m_dwMilli / 60000 % 60 * 100 + dt.m_dwMilli / 1000 % 60);
+    if (!m_row[5].bDefined)
+      sum->Null();
+    else
+      sum->Text(text(m_row[5]));
+    return true;
+  }
+
+  // ctx's current record of the adds' table takes row r, every item written as the host writes.
+  bool WriteRecord(INATable* t, INAContext* ctx, const STAddRow& r) {
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
+    BYTE* values = record->pbyGetValues();
+    auto put = [&](size_t i, const void* bytes, size_t n) {
+      CHostItemDescription& item = m_add.items[i];
+      BYTE* at = values + item.nGetOffset(0);
+      memset(at, 0, item.nGetTotalSize());
+      if (bytes != nullptr) memcpy(at, bytes, std::min<size_t>(n, item.nGetTotalSize()));
+      record->vSetItemValueDefined(&item, bytes != nullptr ? TRUE : FALSE, 0);
+    };
+    put(0, &r.id, 4);
+    put(1, r.name.c_str(), r.name.size());
+    put(2, &r.qty, 4);
+    put(3, &r.cents, IDecimal::mg_PToN[12]);  // the data form: two's complement, least significant first
+    put(4, &r.created, sizeof r.created);
+    put(5, r.noteNull ? nullptr : r.note.c_str(), r.note.size());
+    const BOOL ok = m_loader.bSetRecord(t, ctx, record);
+    record->vnRelease();
+    return ok;
+  }
+
+ private:
+  // The host's description of a table of the bench shape.
+  struct STDesc {
+    std::deque<CHostItemDescription> items;
+    CHostRecordDescription desc;
+  };
+  static void Describe(STDesc* d, const wchar_t* name) {
+    d->desc.m_pszName = d->desc.m_pszPhysicalName = d->desc.m_pszDBTableName = name;
+    const struct {
+      const wchar_t* name;
+      eNA_ITEMTYPE type;
+      unsigned int size;
+    } layout[] = {{L"id", NA_IT_I4, 4},          {L"name", NA_IT_TEXTE, 65},       {L"qty", NA_IT_I4, 4},
+                  {L"price", NA_IT_DECIMAL, 24}, {L"created", NA_IT_DATETIME, 8}, {L"note", NA_IT_TEXTE, 101}};
+    for (const auto& l : layout) {
+      CHostItemDescription& item = d->items.emplace_back(l.name, l.type, l.size);
+      item.m_pszNameInSource = L"";
+      item.m_pszSourceName = name;  // what a query over the file names as the column's table
+      d->desc.Add(&item);
+    }
+    d->items[0].m_wKeyFlags = 0x8000;
+    d->items[3].m_nIntegerPart = 10;
+    d->items[3].m_nDecimalPart = 2;
+  }
+  // The hundredths of a host decimal slot of precision 12, scale 2: its data form, the unscaled
+  // value in two's complement over mg_PToN[12] bytes, least significant first.
+  static long long Cents(const unsigned char* slot) {
+    const unsigned int width = IDecimal::mg_PToN[12];
+    uint64_t v = 0;
+    memcpy(&v, slot, width);
+    if (width < 8 && (slot[width - 1] & 0x80) != 0) v |= ~0ull << (8 * width);
+    return static_cast<long long>(v);
+  }
+
+  TestServer m_server;
+  CHostLoader m_loader;
+  INADriver* m_driver = nullptr;
+  std::wstring m_user, m_password, m_source;
+  std::deque<std::wstring> m_texts;
+  std::deque<CHostConnectionDescription> m_hosts;
+  std::vector<INATable*> m_tables;
+  STDesc m_bench, m_add;
+  CHostSQLCatalogue m_catalogue;
+  CHostRow m_row;
+};
+
+// First, next to the end: every record read. flags go with each read.
+void Browse(CDriverSide* d, INATable* t, INAContext* ctx, unsigned int flags, STResult* r) {
+  CChecksum sum;
+  long long rows = 0;
+  for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT) {
+    int out = 0;
+    if (!t->bHLitxxx(ctx, L"id", dir, 1, eNA_LOCKTYPE{0}, nullptr, flags) || !t->bHEnDehors(ctx, L"id", &out)) {
+      r->why = d->Error(t, ctx);
+      return;
+    }
+    if (out) break;
+    if (!d->SumRecord(t, ctx, &sum)) {
+      r->why = "no record";
+      return;
+    }
+    ++rows;
+  }
+  r->units = rows;
+  r->checksum = sum.Value();
+}
+
+STResult RunDriver(const STArgs& a) {
+  CDriverSide d;
+  STResult fail;
+  if (!d.Open(&fail.why)) return fail;
+  CHostContext ctx(1, 1);
+  auto open = [&](const std::string& extra, bool add) -> INATable* {
+    INATable* t = d.Table(d.Connection(extra), add);
+    if (t == nullptr) {
+      fail.why = "no table: " + d.Error(nullptr, nullptr);
+      return nullptr;
+    }
+    if (!t->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) {
+      fail.why = "open: " + d.Error(t, &ctx);
+      return nullptr;
+    }
+    return t;
+  };
+  struct {
+    const char* mode;
+    const char* extra;
+    unsigned int flags;
+  } browses[] = {{"whole", ";QX Cache Size=-1", kNoRowCache},
+                 {"whole_rowcache", ";QX Cache Size=-1", 0},
+                 {"streamed", ";QX Cache Size=2000", kNoRowCache},
+                 {"default", "", 0}};
+  for (const auto& b : browses) {
+    if (a.mode != b.mode) continue;
+    INATable* t = open(b.extra, false);
+    if (t == nullptr) return fail;
+    STResult r = Measure(d.Host(), [&](STResult* res) { Browse(&d, t, &ctx, b.flags, res); });
+    t->bHFerme(&ctx);
+    return r;
+  }
+  if (a.mode == "seeks") {
+    INATable* t = open("", false);
+    if (t == nullptr) return fail;
+    STResult r = Measure(d.Host(), [&](STResult* res) {
+      CChecksum sum;
+      CAny key;
+      for (long long i = 0; i < a.ops; ++i) {
+        key.SetI4(static_cast<int>(SeekKey(i, a.rows)));
+        int out = 0;
+        if (!t->bHRecherche(&ctx, L"id", &key, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0) ||
+            !t->bHEnDehors(&ctx, L"id", &out) || out != 0 || !d.SumRecord(t, &ctx, &sum)) {
+          res->why = "seek " + std::to_string(i) + ": " + d.Error(t, &ctx);
+          return;
+        }
+      }
+      res->units = a.ops;
+      res->checksum = sum.Value();
+    });
+    t->bHFerme(&ctx);
+    return r;
+  }
+  if (a.mode == "adds" || a.mode == "adds_tx") {
+    CRaw raw;
+    if (!raw.Open(&fail.why) || !ResetAddTable(&raw, &fail.why)) return fail;
+    CHostConnectionDescription* cnx = d.Connection("");
+    // A transaction is one of the connection's: the host opens the connection first.
+    if (!d.Loader().bOpenConnection(cnx)) {
+      fail.why = "connection: " + d.Error(nullptr, nullptr);
+      return fail;
+    }
+    INATable* t = d.Table(cnx, true);
+    if (t == nullptr || !t->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) {
+      fail.why = "open: " + d.Error(t, &ctx);
+      return fail;
+    }
+    const bool tx = a.mode == "adds_tx";
+    STResult r = Measure(d.Host(), [&](STResult* res) {
+      if (tx && !d.Driver()->bTransactionBegin(cnx, L"bench")) {
+        res->why = "begin: " + d.Error(nullptr, nullptr);
+        return;
+      }
+      for (long long i = 1; i <= a.ops; ++i)
+        if (!d.WriteRecord(t, &ctx, AddRow(i)) || !t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0})) {
+          res->why = "add " + std::to_string(i) + ": " + d.Error(t, &ctx);
+          return;
+        }
+      if (tx && !d.Driver()->bTransactionCommit(cnx, L"bench")) {
+        res->why = "commit: " + d.Error(nullptr, nullptr);
+        return;
+      }
+      res->units = a.ops;
+    });
+    t->bHFerme(&ctx);
+    r.checksum = AddedChecksum(&raw);
+    return r;
+  }
+  if (a.mode == "query" || a.mode == "count") {
+    // The host's query, parsed by the host and run by name; its result table is browsed or counted.
+    CHostConnectionDescription* cnx = d.Connection("");
+    const std::string where = a.mode == "query" ? " WHERE qty < 250" : "";
+    ISQLParserInformation* parse =
+        d.Parse("SELECT id, name, qty, price, created, note FROM bench" + where + " ORDER BY id", &fail.why);
+    if (parse == nullptr || !d.Loader().bOpenConnection(cnx)) return fail;
+    INATable* t = nullptr;
+    STResult r;
+    auto run = [&](STResult* res) {
+      if (!d.Driver()->bHExecuteRequeteSQLEx(&t, &ctx, L"QBENCH", cnx, parse, 0, nullptr) || t == nullptr) {
+        res->why = "query: " + d.Error(nullptr, nullptr);
+        return false;
+      }
+      return true;
+    };
+    if (a.mode == "query") {
+      r = Measure(d.Host(), [&](STResult* res) {
+        if (run(res)) Browse(&d, t, &ctx, 0, res);
+      });
+    } else if (run(&r)) {
+      // The count alone is measured: the driver streams the query's rows to count them.
+      r = Measure(d.Host(), [&](STResult* res) {
+        long long count = 0;
+        if (!t->bHNbEnr(&ctx, &count, 16, 0)) {
+          res->why = "count: " + d.Error(t, &ctx);
+          return;
+        }
+        CChecksum sum;
+        sum.Int(count);
+        res->units = count;
+        res->checksum = sum.Value();
+      });
+    }
+    if (t != nullptr) t->nExternalRelease();
+    d.Driver()->bFreeDataSource(&ctx, L"QBENCH", cnx);
+    parse->nRelease();
+    return r;
+  }
+  fail.why = "mode " + a.mode + " is not run on the driver side";
+  return fail;
+}
+
+// ---- Loading and the summary ----
+
+int Load(long long rows) {
+  CRaw raw;
+  std::string why;
+  if (!raw.Open(&why)) {
+    fprintf(stderr, "bench_suite: %s\n", why.c_str());
+    return 1;
+  }
+  RawRows got;
+  if (raw.Cnx().query("SELECT COUNT(*), MAX(`id`) FROM `bench`", &got, nullptr) && got.size() == 1 && got[0][0] &&
+      got[0][1] && std::stoll(*got[0][0]) == rows && std::stoll(*got[0][1]) == rows)
+    return 0;
+  const std::string n = std::to_string(rows);
+  if (!raw.Exec("DROP TABLE IF EXISTS `bench`", &why) || !raw.Exec(std::string("CREATE TABLE `bench`") + kTableShape, &why) ||
+      !raw.Exec("INSERT INTO `bench` SELECT seq, CONCAT('name \xc3\xa9 ', seq), CAST(seq % 1000 AS SIGNED) - 500, "
+                "seq * 1.25, '2024-01-01' + INTERVAL seq MINUTE, IF(seq % 10 = 0, NULL, REPEAT('note ', seq % 20)) "
+                "FROM seq_1_to_" + n,
+                &why)) {
+    fprintf(stderr, "bench_suite: loading: %s\n", why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+struct STGoal {
+  const char* mode;
+  double minRatio;  // driver rate over raw rate
+  double maxCpu;    // driver CPU per unit over raw's; 0: no goal
+  long maxRssKb;    // 0: no goal
+};
+const STGoal kGoals[] = {{"whole", 0.9, 2.0, 0},        {"whole_rowcache", 0, 0, 0}, {"streamed", 0.9, 2.0, 1024},
+                         {"default", 0.9, 0, 0},        {"count", 0.9, 0, 1024},     {"seeks", 0.95, 0, 0},
+                         {"adds", 0.95, 0, 0},          {"adds_tx", 0.95, 0, 0},     {"query", 0.9, 0, 0}};
+
+double MedianOf(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Reads the run lines of file; prints one line per mode and answers 1 when a checksum differs
+// or a run failed (goals missed are printed, not failed: runs vary).
+int Summary(const char* file) {
+  std::ifstream in(file);
+  std::map<std::string, std::map<std::string, std::vector<std::map<std::string, std::string>>>> runs;
+  std::string line;
+  int bad = 0;
+  while (std::getline(in, line)) {
+    std::map<std::string, std::string> kv;
+    std::istringstream words(line);
+    std::string w;
+    while (words >> w)
+      if (auto eq = w.find('='); eq != std::string::npos) kv[w.substr(0, eq)] = w.substr(eq + 1);
+    if (kv.count("mode") == 0 || kv.count("side") == 0) continue;
+    if (kv.count("error") != 0) {
+      printf("FAILED RUN: %s\n", line.c_str());
+      ++bad;
+      continue;
+    }
+    runs[kv["mode"]][kv["side"]].push_back(kv);
+  }
+  printf("%-15s %12s %12s %6s %10s %10s %9s %9s %9s %s\n", "mode", "raw/s", "driver/s", "ratio", "raw cpu",
+         "drv cpu", "raw rss", "drv rss", "allocs", "checksum");
+  for (const STGoal& g : kGoals) {
+    auto& sides = runs[g.mode];
+    if (sides["raw"].empty() || sides["driver"].empty()) {
+      printf("%-15s not run\n", g.mode);
+      continue;
+    }
+    auto median = [&](const char* side, const std::function<double(std::map<std::string, std::string>&)>& f) {
+      std::vector<double> v;
+      for (auto& kv : sides[side]) v.push_back(f(kv));
+      return MedianOf(v);
+    };
+    auto rate = [](auto& kv) { return std::stod(kv["units"]) / std::stod(kv["wall_s"]); };
+    auto cpu = [](auto& kv) { return std::stod(kv["cpu_s"]) * 1e9 / std::stod(kv["units"]); };
+    auto rss = [](auto& kv) { return std::stod(kv["rss_kb"]); };
+    auto allocs = [](auto& kv) { return std::stod(kv["allocs"]) / std::stod(kv["units"]); };
+    const double rawRate = median("raw", rate), drvRate = median("driver", rate);
+    const double rawCpu = median("raw", cpu), drvCpu = median("driver", cpu);
+    const double drvRss = median("driver", rss);
+    std::string sums = "equal";
+    const std::string want = sides["raw"][0]["checksum"];
+    for (auto& side : sides)
+      for (auto& kv : side.second)
+        if (side.first != "raw_use" && kv["checksum"] != want) sums = "DIFFERENT";
+    if (sums != "equal") ++bad;
+    const double ratio = drvRate / rawRate;
+    std::string verdict;
+    if (g.minRatio > 0 && ratio < g.minRatio) verdict += " rate<" + std::to_string(g.minRatio).substr(0, 4);
+    if (g.maxCpu > 0 && drvCpu > g.maxCpu * rawCpu) verdict += " cpu>" + std::to_string(g.maxCpu).substr(0, 3) + "x";
+    if (g.maxRssKb > 0 && drvRss > g.maxRssKb) verdict += " rss>1MB";
+    printf("%-15s %12.0f %12.0f %6.2f %8.0fns %8.0fns %7.0fkB %7.0fkB %9.2f %s%s\n", g.mode, rawRate, drvRate, ratio,
+           rawCpu, drvCpu, median("raw", rss), drvRss, median("driver", allocs), sums.c_str(),
+           verdict.empty() ? (g.minRatio > 0 ? " goal met" : "") : (" goal missed:" + verdict).c_str());
+    if (!sides["raw_use"].empty())
+      printf("%-15s %12.0f %12s %6s %8.0fns %10s %7.0fkB  (raw, streamed result)\n", "  raw_use",
+             median("raw_use", rate), "", "", median("raw_use", cpu), "", median("raw_use", rss));
+  }
+  return bad == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  STArgs a;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string k = argv[i], v = argv[i + 1];
+    if (k == "--load") return Load(std::stoll(v));
+    if (k == "--summary") return Summary(v.c_str());
+    if (k == "--mode") a.mode = v;
+    else if (k == "--side") a.side = v;
+    else if (k == "--rows") a.rows = std::stoll(v);
+    else if (k == "--ops") a.ops = std::stoll(v);
+  }
+  if (a.mode.empty() || a.side.empty()) {
+    fprintf(stderr, "usage: bench_suite --load ROWS | --summary FILE | --mode M --side driver|raw|raw_use [--rows N] [--ops N]\n");
+    return 2;
+  }
+  const STResult r = a.side == "driver" ? RunDriver(a) : RunRaw(a);
+  const bool ok = r.why.empty() && r.units > 0;
+  printf("mode=%s side=%s units=%lld wall_s=%.6f cpu_s=%.6f rss_kb=%ld allocs=%ld checksum=%016llx%s%s\n",
+         a.mode.c_str(), a.side.c_str(), r.units, r.wall, r.cpu, r.rssKb, r.allocs,
+         static_cast<unsigned long long>(r.checksum), ok ? "" : " error=", ok ? "" : (r.why.empty() ? "no-units" : "1"));
+  if (!ok) fprintf(stderr, "bench_suite: %s %s: %s\n", a.mode.c_str(), a.side.c_str(), r.why.c_str());
+  return ok ? 0 : 1;
+}
