@@ -408,7 +408,9 @@ class CNADataAccess : public CInterf {
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
   // A read that left the rows of stmt's search goes on with the rows beyond them (from their
   // first for next, their last for previous); a search that cannot go on, or an internal
-  // positioning, leaves the browse out. The rows still to move are count.
+  // positioning, leaves the browse out. The rows still to move are count. A read that left the
+  // whole browse (further blocks read it past the rows sought) drops the search: coming back
+  // reads the browse from that end.
   BOOL _bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // Re-reads the current row (only number 0: else user error 18).
@@ -461,8 +463,9 @@ class CNADataAccess : public CInterf {
   CNAStatement* pclGetExecuteStatementNoRef() const { return m_pclExecuteStatement; }
   // The former one released, stmt held; the same pointer changes nothing.
   void _SetExecutionStatement(CNAStatement* stmt);
-  // stmt (else oldItem's statement) kept under newItem instead, browsing newItem. FALSE when there
-  // is no such statement.
+  // stmt (null: the statement of oldItem) is kept under newItem instead of oldItem, browsing and
+  // asked for as newItem; a statement newItem named before leaves the table. FALSE, nothing
+  // changed, when oldItem does not name stmt or when memory fails.
   BOOL _bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt);
   // A query's executed statement becomes the current browse, started; a query sent as written
   // browses its best item with its row cache on and fills a new table cache.

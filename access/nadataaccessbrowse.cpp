@@ -106,10 +106,9 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
                           stmt->bGetParseStarted() && stmt->bCanUpdateParse();
       const bool fromFound = moving && stmt->pclGetRechercheNoRef()->nGetState() != 0 && !stmt->bGetOutOfRange();
       const bool outside = moving && stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0;
-      stmt->DesactivateRechercheUserAndInternal();
       // A search switched off is dropped: left behind, it would run every later read again from
       // the browse's end.
-      stmt->_SetRecherche(nullptr);
+      stmt->DropSearch();
       // A rebuild already pending keeps its own record (a position returned to).
       if (fromFound && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
         ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
@@ -172,13 +171,20 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
       }
       stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
     }
-    if ((stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE || !opened) && m_pclTableCache == nullptr)
-      return _bUpdateParse(0, stmt, setRead, dir, count);
+    if ((stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE || !opened) && m_pclTableCache == nullptr) {
+      const BOOL found = _bUpdateParse(0, stmt, setRead, dir, count);
+      // Found again in the whole browse and moved out of it: a seek in force no longer says
+      // where the browse stands.
+      if (found && stmt->bGetOutOfRange() && stmt->bExistRechercheObject()) stmt->DropSearch();
+      return found;
+    }
   } else if (!open) {
     // A first or last read runs the SELECT again unless the open result may serve it.
     open = true;
-    // Coming back from an end is a move in the open result, which serves it when it can.
-    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened) {
+    // Coming back from an end is a move in the open result, which serves it when it can: never
+    // one that holds only the rows a seek selected.
+    if (((flags & kReuse) != 0 || cameBack) && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && opened &&
+        !stmt->bGetSoughtRows()) {
       const long long limit = stmt->llGetRecordLimit();
       const bool whole = limit == CNAStatement::NO_LIMIT;
       if (whole || limit >= count) {
@@ -221,6 +227,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   const long long rest = stmt->llGetRemainingSkip();
   if (rest > 0) {
     stmt->SetRecordLimit(stmt->llGetRecordLimit(), 0);
+    // The move asked is the first block's rows and the rest.
+    count += rest;
     if (!out) {
       const eNA_PARSEDIRECTION on = dir == NA_PARSE_FIRST ? NA_PARSE_NEXT : dir == NA_PARSE_LAST ? NA_PARSE_PREVIOUS : dir;
       long long more = 0;

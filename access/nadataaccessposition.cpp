@@ -228,7 +228,8 @@ BOOL CNADataAccess::bHPositionne(const wchar_t* item, unsigned int position, eNA
 
 BOOL CNADataAccess::bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision) {
   CHeldStatement held(_pclFindStatement(item));
-  if (held.get() == nullptr || !held.get()->bGetOpened()) {
+  // A browse started stands somewhere also while its result waits for a new run.
+  if (held.get() == nullptr || (!held.get()->bGetOpened() && !held.get()->bGetParseStarted())) {
     if (position != nullptr) *position = -1;
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
                                pszGetLogicalName(), nullptr, 7);

@@ -339,17 +339,26 @@ CNAStatement* CNADataAccess::_pclFirstReadAfterQuery(const wchar_t* item, NA_WRI
 }
 
 BOOL CNADataAccess::_bChangeStatementKey(const wchar_t* newItem, const wchar_t* oldItem, CNAStatement* stmt) {
-  CHeldStatement held(stmt != nullptr ? CHeldStatement::Take(stmt) : CHeldStatement(_pclFindStatement(oldItem)));
+  const wchar_t* to = newItem != nullptr ? newItem : L"";
+  CHeldStatement held(_pclFindStatement(oldItem));
   CNAStatement* moved = held.get();
-  if (moved == nullptr) return FALSE;
-  m_tabStatement.bRemoveValue(oldItem != nullptr ? oldItem : L"");
-  if (!m_tabStatement.bAddValue(newItem != nullptr ? newItem : L"", moved)) {
-    _NoMemory();
-    if (m_pclLastStatement == moved) m_pclLastStatement = nullptr;
-    return FALSE;
+  if (moved == nullptr || (stmt != nullptr && stmt != moved)) return FALSE;
+  CHeldStatement there(_pclFindStatement(to));
+  if (there.get() != moved) {
+    // A statement left hidden under a name kept twice would never be found again: it goes.
+    if (there.get() != nullptr) {
+      if (m_pclLastStatement == there.get()) m_pclLastStatement = moved;
+      m_tabStatement.bRemoveValue(to);
+    }
+    // The new entry first: a failure leaves the old one as it was.
+    if (!m_tabStatement.bAddValue(to, moved)) {
+      _NoMemory();
+      return FALSE;
+    }
+    m_tabStatement.bRemoveValue(oldItem != nullptr ? oldItem : L"");
   }
-  moved->SetParseItem(newItem != nullptr ? newItem : L"");
-  moved->SetBrowseItem(newItem != nullptr ? newItem : L"");
+  moved->SetParseItem(to);
+  moved->SetBrowseItem(to);
   return TRUE;
 }
 

@@ -50,17 +50,19 @@ BOOL CNADataAccess::_bContinueSearch(CNAStatement* stmt, const wchar_t* item, eN
   if ((flags & kInternalPositioning) != 0 || (stmt->dwGetParseFlags() & kInternalPositioning) != 0) return TRUE;
   CNARecherche* search = stmt->pclGetRechercheNoRef();
   if (search == nullptr || search->nGetState() == 0) return TRUE;
+  if (!stmt->bOutOfSearchRows()) {
+    // Further blocks read the whole browse past the rows sought, and it ran out: the seek no
+    // longer says where the browse stands.
+    stmt->DropSearch();
+    return TRUE;
+  }
   const eNA_PARSEDIRECTION way = dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : dir;
   if (way == NA_PARSE_CURRENT || !search->bPeutContinuerParcours(way)) return TRUE;
   search->AddRef();
-  const int state = search->nGetState();
-  const eNA_PARSEDIRECTION former = search->eGetDirection();
   stmt->bSetContinueParcours(way);
-  // The rows beyond those sought, read from their first (or last) one.
-  BOOL ok = _bFetch(stmt, item, way, count, setRead, static_cast<eNA_LOCKTYPE>(1), lockOut, flags, 1);
-  int out = 1;
-  stmt->HEndehors(&out);
-  if (ok && out && state == 1) search->bReviensParcoursPrecedent(former);
+  // The rows beyond those sought, read from their first (or last) one. Out of them, the search
+  // stays on them: coming back reads them from that end, and the rows sought after them.
+  const BOOL ok = _bFetch(stmt, item, way, count, setRead, static_cast<eNA_LOCKTYPE>(1), lockOut, flags, 1);
   search->nRelease();
   return ok;
 }

@@ -337,6 +337,7 @@ CNAExpression* CNAExpression::pclTransformEqualTo(CNARecord* record, CNAExpressi
   const bool text = m_pclColumn != nullptr &&
                     (IsTextItem(m_pclColumn->eNAGetItemType()) || IsDateItem(m_pclColumn->eNAGetItemType()));
   const bool nonNull = m_pclValue != nullptr && !m_pclValue->bIsNull();
+  m_dwFlags |= NA_EXPR_PAST_MATCHES;
   if (text && bIsGenerique() && nonNull) {
     if (op == NA_OP_LT) {
       m_eOperator = NA_OP_LT;
@@ -561,9 +562,9 @@ BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search,
       nullTest = (m_eOperator == NA_OP_EQ || m_eOperator == NA_OP_GE) && m_pclValue->bCouldBeNullOnKJ();
     } else if ((m_dwFlags & NA_EXPR_UPPER) == 0) {
       const BOOL nullFirst = cnx != nullptr ? cnx->bNULLBeforeNotNULL() : TRUE;
-      // A value read from the server is no host stand-in for NULL: a browse going on below a 0
-      // read there must still reach the NULLs.
-      const bool fromServer = (m_dwFlags & NA_SEARCH_RECORDVALUES) != 0;
+      // A value read from the server, or one a browse goes on past, is no host stand-in for NULL:
+      // a browse going on below a 0 or an empty text must still reach the NULLs.
+      const bool fromServer = (m_dwFlags & (NA_SEARCH_RECORDVALUES | NA_EXPR_PAST_MATCHES)) != 0;
       nullTest = nullFirst ? m_eOperator == NA_OP_LE ||
                                  (m_eOperator == NA_OP_LT && (fromServer || !m_pclValue->bCouldBeNullOnKJ()))
                            : m_eOperator == NA_OP_GT || m_eOperator == NA_OP_GE;

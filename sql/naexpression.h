@@ -51,6 +51,9 @@ constexpr unsigned int NA_EXPR_UPPER = 0x80;
 constexpr unsigned int NA_EXPR_COMPONENT = 0x100;
 // A text column compared by its bytes, not under its collation.
 constexpr unsigned int NA_EXPR_BYTES = 0x200;
+// A comparison that goes on past a search's matches: its value is no host stand-in for NULL,
+// since the matches never take the NULL keys.
+constexpr unsigned int NA_EXPR_PAST_MATCHES = 0x400;
 
 class CNAExpression : public CInterf {
  public:
@@ -85,8 +88,8 @@ class CNAExpression : public CInterf {
 
   // The tree for a browse past an equality (op > or <): a starts-with leaf on a text, date or time
   // becomes, for >, NOT(the leaf) AND (column > value) in its parent; any other = leaf takes op
-  // (inverted on a column the host query sorts descending). Returns what stands in this node's
-  // place: the new AND node, or this node.
+  // (inverted on a column the host query sorts descending); the leaves changed are marked as going
+  // past the matches. Returns what stands in this node's place: the new AND node, or this node.
   CNAExpression* pclTransformEqualTo(CNARecord* record, CNAExpression* parent, eNAOperator op);
 
   // Writes the tree. parent is the operator of the node above (0 at the top); *folded is 1 when

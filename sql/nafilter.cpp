@@ -126,5 +126,10 @@ BOOL CNAFilterSave::bFilterEquals(const CNAFilter* filter) const {
   if ((m_bActive != 0) != (active != 0)) return FALSE;
   if (!active) return TRUE;
   if (m_pclFilter == nullptr) return FALSE;
-  return m_pclFilter == filter ? TRUE : m_pclFilter->bEqualsSearch(filter);
+  if (m_pclFilter == filter) return TRUE;
+  // The search's own comparison reads the parameters of the last write: a filter without bounds
+  // and one with bounds not written yet both have none, and are not the same.
+  const bool bounded = m_pclFilter->pclGetEqualTreeNoRef() != nullptr;
+  if (bounded != (filter->pclGetEqualTreeNoRef() != nullptr)) return FALSE;
+  return m_pclFilter->bEqualsSearch(filter);
 }

@@ -69,7 +69,7 @@ class CNAFilterSave {
   // other's filter and its recorded activation.
   void Copy(const CNAFilterSave& other);
   // Whether filter is what this save recorded: same activation (null is inactive), then both
-  // inactive, or the same filter, or equal filters.
+  // inactive, or the same filter, or an equal one (both with bounds or both without).
   BOOL bFilterEquals(const CNAFilter* filter) const;
 
   CNAFilter* pclGetFilterNoRef() const { return m_pclFilter; }

@@ -262,7 +262,7 @@ BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, c
         CNAExpression* clone = m_pclEqual->pclClone();
         tree = clone != nullptr ? clone->pclTransformEqualTo(record, nullptr, op) : nullptr;
       } else {
-        tree = _pclAddExpression(record, item, op, searched, flags, key);
+        tree = _pclAddExpression(record, item, op, searched, flags | NA_EXPR_PAST_MATCHES, key);
       }
       if (tree != nullptr) tree->AddRef();
       (op == NA_OP_GT ? m_pclAfter : m_pclBefore) = tree;

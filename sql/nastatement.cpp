@@ -575,7 +575,8 @@ BOOL CNAStatement::bGetNbEnr(long long* count, unsigned int flags, int withoutCo
 
 BOOL CNAStatement::bGetNbEnrCurrentParse(long long* count, unsigned int flags, int ignoreFilter) {
   if (count == nullptr) return FALSE;
-  const bool searchActive = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+  // A result of the rows a seek selected counts those only, also once the seek was left.
+  const bool searchActive = m_bSoughtRows || (m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0);
   const bool filterSame = m_clFilterSave.bFilterEquals(m_pclFilter) != FALSE;
   const bool filterOff = !ignoreFilter || m_pclFilter == nullptr || !m_pclFilter->bIsFilterActive();
   if (bCacheCompleted() && !searchActive && filterSame && filterOff && (m_dwParseFlags & NA_WPF_CACHE) != 0 &&
@@ -970,9 +971,13 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   m_nBlockLimit = limit > 0 && m_pclStatementSQL->llGetRowCount() == limit ? static_cast<int>(limit) : -1;
   // Rows found again from a record start inside the browse, and the rows equal to it end inside
   // it too: further blocks may follow on both sides.
-  const int positioned = m_bInternalSearch && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
+  // A host's seek (also one a returned position put back) selects rows, it does not position.
+  const bool hostSeek = m_clUserSearch.piGetItemNoRef() != nullptr && m_pclRecherche != nullptr &&
+                        m_pclRecherche->nGetState() != 0;
+  const int positioned = m_bInternalSearch && !hostSeek && m_pclRecherche != nullptr ? m_pclRecherche->nGetState() : 0;
   m_bFirstBlock = m_pclCommand->llGetRowOffset() <= 0 && positioned == 0 ? 1 : 0;
   if (positioned == 1) m_nBlockLimit = static_cast<int>(m_pclStatementSQL->llGetRowCount());
+  m_bSoughtRows = hostSeek ? 1 : 0;
   return TRUE;
 }
 

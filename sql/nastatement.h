@@ -249,11 +249,14 @@ class CNAStatement : public CInterf {
   // ---- Sibling writes ----
   void OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
   void OnNotifyUpdateOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
-  // The deleted row (writer's original) is this browse's current row: marked deleted, and its
-  // saved positions come back by search. FALSE for another row.
+  // The deleted row (writer's original) is marked deleted in the row cache, or, without one,
+  // when it is this browse's current row; the positions saved on it come back by search. FALSE
+  // when it is not the current row.
   BOOL OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
   // The saved positions on row (the current row's place) are marked deleted.
   void _UpdateSavedPositionAfterDelete(long long row);
+  // The row writer deleted: its record's original value (this statement's without a writer).
+  CNARecordValue* _pclDeletedValue(CNAStatement* writer) const;
 
   // ---- Host positioning ----
   // Moves to the record at position thousandths of the browse (0: the first), counted by the
@@ -293,6 +296,9 @@ class CNAStatement : public CInterf {
   // Cancels the user search and, unless internal, the search.
   void AnnuleRechercheUser();
   void DesactivateRechercheUserAndInternal();
+  // The host's search and the search are cancelled and the search dropped: the browse no longer
+  // runs in the rows it selected.
+  void DropSearch();
   BOOL bSetContinueParcours(eNA_PARSEDIRECTION direction);
   BOOL bExistFilter() const { return m_pclFilter != nullptr && m_pclFilter->bIsFilterActive() ? TRUE : FALSE; }
   // Whether the filter in force is the one noted when the browse started.
@@ -340,6 +346,12 @@ class CNAStatement : public CInterf {
   int bGetFound() const { return m_bFound; }
   int bGetParseStarted() const { return m_bParseStarted; }
   int bGetFirstBlock() const { return m_bFirstBlock; }
+  // The open result holds the rows a host's seek selected, not the browse's.
+  int bGetSoughtRows() const { return m_bSoughtRows; }
+  // Out of the rows, and only out of those its search selected: a further block reads the whole
+  // browse past its record, so that running out of one is running out of the browse, while a row
+  // cache holds nothing before the first row of the search's own result.
+  BOOL bOutOfSearchRows() const;
   int nGetBlockLimit() const { return m_nBlockLimit; }
   // Out of the rows: 1 past the last of the browse in the host's order, -1 before its first; 0
   // on a row.
@@ -463,6 +475,7 @@ class CNAStatement : public CInterf {
   int m_bFoundByFetch = 0;
   int m_nBlockLimit = -1;
   int m_bFirstBlock = 1;
+  int m_bSoughtRows = 0;
   int m_bContinuing = 0;
   int m_nBlockBase = 0;
   int m_nEqualRows = 0;

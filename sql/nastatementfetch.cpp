@@ -66,6 +66,12 @@ BOOL CNAStatement::HEndehors(int* out) const {
   return TRUE;
 }
 
+BOOL CNAStatement::bOutOfSearchRows() const {
+  if (!m_bOutOfRange) return FALSE;
+  if (m_bFirstBlock) return TRUE;
+  return bCacheEnabled() && m_nOutSide < 0 ? TRUE : FALSE;
+}
+
 CNARecherche* CNAStatement::pclGetRecherche() {
   if (m_pclRecherche == nullptr) {
     CNARecherche* search = pclAllocRecherche();
@@ -97,6 +103,11 @@ void CNAStatement::AnnuleRechercheUser() {
 void CNAStatement::DesactivateRechercheUserAndInternal() {
   m_clUserSearch.CancelUserSearch();
   AnnuleRecherche();
+}
+
+void CNAStatement::DropSearch() {
+  DesactivateRechercheUserAndInternal();
+  _SetRecherche(nullptr);
 }
 
 BOOL CNAStatement::bSetContinueParcours(eNA_PARSEDIRECTION direction) {
@@ -349,6 +360,8 @@ BOOL CNAStatement::_bCountEqualRowsBefore(int* count) {
     row->AddRef();
     for (long long at = m_llCurrentRecord - 1; at >= 0 && m_pclRecordCache->bGetAt(row, static_cast<unsigned int>(at));
          --at) {
+      // A row deleted since it was read is no longer one of the run.
+      if (m_pclRecordCache->_bRecordDeleted(static_cast<int>(at))) continue;
       if (!m_pclOriginalRecord->bEquals(row, 0)) break;
       ++*count;
     }

@@ -50,8 +50,14 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
         }
       }
     } else if (type == NA_QUERY_DELETE && onRow && m_eParseNeedUpdate != NA_PARSE_RERUN) {
-      // A row the browse marked deleted is skipped by the next move; any other goes by a rebuild.
-      rebuild = !m_bCurrentRowDeleted;
+      // A row the browse marked deleted (the current one, or with a row cache any row it holds)
+      // is skipped by the next move; any other goes by a rebuild.
+      if (bCacheEnabled()) {
+        const int at = m_pclRecordCache->nGetRecordIndice(_pclDeletedValue(writer));
+        rebuild = at < 0 || !m_pclRecordCache->_bRecordDeleted(at);
+      } else {
+        rebuild = !m_bCurrentRowDeleted;
+      }
     }
   }
   if ((flags & kKeepAsOriginal) != 0) bSetStmtOriginalRecord(NA_PARSE_CURRENT);
@@ -62,20 +68,35 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
 
 void CNAStatement::OnNotifyInsertOperation(CNAStatement*, NA_WRITEPARSEFLAGS) {}
 
-void CNAStatement::OnNotifyUpdateOperation(CNAStatement*, NA_WRITEPARSEFLAGS) {}
+void CNAStatement::OnNotifyUpdateOperation(CNAStatement*, NA_WRITEPARSEFLAGS flags) {
+  // The row cache shows the row as written when the browse comes back to it.
+  if (bCacheEnabled() && m_pclDataAccess != nullptr) m_pclDataAccess->nUpdateRecordInCache(flags, m_pclRecordCache);
+}
 
-BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS) {
+CNARecordValue* CNAStatement::_pclDeletedValue(CNAStatement* writer) const {
   const CNARecord* record = writer != nullptr && writer->m_pclRecord != nullptr ? writer->m_pclRecord : m_pclRecord;
-  const CNARecordValue* deleted = record != nullptr ? record->pclGetOriginalValueNoRef() : nullptr;
-  if (deleted == nullptr || m_pclOriginalRecord == nullptr || !deleted->bEquals(m_pclOriginalRecord, 0)) return FALSE;
+  return record != nullptr ? record->pclGetOriginalValueNoRef() : nullptr;
+}
+
+BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags) {
+  CNARecordValue* deleted = _pclDeletedValue(writer);
+  if (deleted == nullptr) return FALSE;
+  if (bCacheEnabled()) {
+    // The row cache keeps the row marked deleted: moves pass over it, and the places saved on it
+    // come back by search.
+    const int at = m_pclRecordCache->nOnNotifyOperation(NA_QUERY_DELETE, nullptr, deleted, flags, 0);
+    if (at >= 0) {
+      _UpdateSavedPositionAfterDelete(at);
+      if (at == m_llCurrentRecord) m_bCurrentRowDeleted = 1;
+    }
+  }
+  if (m_pclOriginalRecord == nullptr || !deleted->bEquals(m_pclOriginalRecord, 0)) return FALSE;
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) {
     m_eParseNeedUpdate = NA_PARSE_RERUN;
     return TRUE;
   }
-  if (m_eParseNeedUpdate == NA_PARSE_RERUN) return TRUE;
+  if (m_eParseNeedUpdate == NA_PARSE_RERUN || bCacheEnabled()) return TRUE;
   _UpdateSavedPositionAfterDelete(m_llCurrentRecord);
-  // The row cache keeps no deleted marks: the browse is rebuilt from the record instead.
-  if (bCacheEnabled()) return TRUE;
   const long long at = m_llCurrentRecord - m_nBlockBase;
   if (m_pclStatementSQL == nullptr || at < 0 || at >= m_pclStatementSQL->llGetRowCount()) return TRUE;
   if (!bKeepModifiedRecordSave(at, -1)) return FALSE;

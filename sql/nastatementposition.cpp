@@ -102,10 +102,13 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
   }
   if (!ok) return FALSE;
   m_clUserSearch.Copy(position->pclGetUserSearch());
-  // A seek made since the save is not the position's: the browse goes on without it.
+  // A seek made since the save is not the position's: the browse goes on without it. The open
+  // result holds the seek's rows only: the browse, and the places saved in that result, are found
+  // again by their records.
   if (m_clUserSearch.piGetItemNoRef() == nullptr && m_pclRecherche != nullptr) {
-    AnnuleRecherche();
-    _SetRecherche(nullptr);
+    DropSearch();
+    _InvalidatePositionRowIds();
+    if (m_eParseNeedUpdate == NA_PARSE_UPTODATE && !bSetParseNeedUpdate(NA_PARSE_REPLACE)) return FALSE;
   }
   m_bInternalSearch = 1;
   m_bOutOfRange = 0;
@@ -167,6 +170,10 @@ BOOL CNAStatement::_bSetPositionBySearch(CNAPosition* position) {
   bSetParseNeedUpdate(m_eParseNeedUpdate == NA_PARSE_RERUN ? NA_PARSE_RERUN : NA_PARSE_REPLACE, id);
   if (!m_pclDataAccess->bRestoreOriginalRecordSave(id) || !m_pclRecord->bCopyOriginalRecordToCurrentRecord())
     return FALSE;
+  // The row the browse stands on until it is found again: counts before it are counted from it.
+  if (m_pclOriginalRecord != nullptr &&
+      !m_pclOriginalRecord->bCopyRecordValue(m_pclRecord->pclGetCurrentValueNoRef(), NA_COPY_ALL))
+    return FALSE;
   m_bRowFromCache = 1;
   m_bRowValid = 0;
   SetEqualRows(position->nGetDuplicateRank());
@@ -206,6 +213,10 @@ BOOL CNAStatement::bHPositionne(unsigned int position, eNA_PRECISION, NA_WRITEPA
       return FALSE;
     target = count * static_cast<long long>(position) / 1000;
     if (target < 1) target = 1;
+  }
+  // The place is one of the whole browse: a seek in force is left, as a browse read leaves it.
+  if (m_pclRecherche != nullptr) {
+    DropSearch();
   }
   eNA_LOCKTYPE lockOut{};
   const CTString item(m_csBrowseItem.pszGet());

@@ -434,6 +434,57 @@ TEST_F(DataAccess, ClosingStatementFreesOnlyTheTableCacheItFills) {
   }
 }
 
+// A statement changes its key: found under the new name only, browsing and asked for under it,
+// in place of a statement the new name named before; refused, with nothing changed, when the old
+// name is not the statement's. The names compare as the host compares them.
+TEST_F(DataAccess, StatementKeptUnderANewKeyIsFoundUnderItOnly) {
+  const struct {
+    const char* name;
+    const wchar_t* from;
+    const wchar_t* to;
+    bool byStatement;  // the statement given, not only its old name
+    bool otherGiven;   // the statement given is not the one under from
+    BOOL ok;
+  } rows[] = {
+      {"default to an item", L"", L"t", false, false, TRUE},
+      {"item to item, statement given", L"t", L"u2", true, false, TRUE},
+      {"same name spelt otherwise", L"t", L"T", true, false, TRUE},
+      {"to the name of another statement, which goes", L"t", L"other", false, false, TRUE},
+      {"old name of none", L"absent", L"t", false, false, FALSE},
+      {"statement not under the old name", L"t", L"x", true, true, FALSE},
+  };
+  for (const auto& r : rows) {
+    RecordBench b;
+    b.Add(L"t", NA_IT_TEXTE, 21);
+    ASSERT_TRUE(b.Build());
+    CNADataAccess* access = b.m_pAccess;
+    ASSERT_TRUE(access->_bInitCurrentRecord());
+    CNAStatement* moved = wcscmp(r.from, L"absent") == 0 ? nullptr : access->_pclInitStatement(r.from);
+    CNAStatement* other = access->_pclInitStatement(L"other");
+    ASSERT_NE(other, nullptr);
+    const int before = access->nGetStatementCount() - (r.ok && wcscmp(r.to, L"other") == 0 ? 1 : 0);
+    EXPECT_EQ(access->_bChangeStatementKey(r.to, r.from, r.otherGiven ? other : r.byStatement ? moved : nullptr), r.ok)
+        << r.name;
+    EXPECT_EQ(access->nGetStatementCount(), before) << r.name;
+    CNAStatement* underTo = access->_pclFindStatement(r.to);
+    CNAStatement* underFrom = access->_pclFindStatement(r.from);
+    if (r.ok) {
+      EXPECT_EQ(underTo, moved) << r.name;
+      EXPECT_EQ(underFrom, wcscasecmp(r.from, r.to) == 0 ? moved : nullptr) << r.name;
+      EXPECT_STREQ(moved->pszGetBrowseItem(), r.to) << r.name;
+      EXPECT_STREQ(moved->pszGetParseItem(), r.to) << r.name;
+    } else if (moved != nullptr) {
+      EXPECT_EQ(underFrom, moved) << r.name;
+      EXPECT_STREQ(moved->pszGetParseItem(), r.from) << r.name;
+    }
+    if (r.ok && wcscmp(r.to, L"other") == 0) {
+      EXPECT_EQ(other->nGetRefCount(), 1u) << r.name << ": only the test holds it";
+    }
+    for (CNAStatement* s : {underTo, underFrom, moved, other})
+      if (s != nullptr) s->nRelease();
+  }
+}
+
 // An access over a table or a query with the host's query flags.
 class CSourceAccess final : public CNADataAccess {
  public:

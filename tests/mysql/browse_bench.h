@@ -282,6 +282,115 @@ class LiveBrowse : public LiveConnection {
     return a;
   }
 
+  // Key flags of the host's items.
+  static constexpr unsigned short kKeyPrimary = 0x8000, kKeyUnique = 0x4000, kKeyDuplicates = 0x2000,
+                                  kKeyComposite = 0x1000;
+  // Keys of every kind on one table: a unique integer, duplicates under a case- and
+  // blank-insensitive collation, duplicates under a binary collation without padding, a nullable
+  // UNIQUE with several NULLs, and a composite (a, c descending).
+  void MakeKeyed(Table* t, std::mt19937* rng, int n, const std::wstring& shape = L"qx brw`keys ") {
+    t->name = Name(shape);
+    Raw("CREATE TABLE " + Quoted(t->name) +
+        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL,"
+        " b VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin NULL, u INT NULL UNIQUE, a INT NULL,"
+        " c INT NULL, KEY (d), KEY (b), KEY (a, c DESC))");
+    std::vector<Cell> dPool = {L"abc", L"ABC", L"Abc", L"a", L"a ", L"A", L"b", L"b  ", L"B", L"", std::nullopt, L"zz"};
+    std::vector<Cell> bPool = {L"a", L"a ", L"A", L"b", L"b ", L"", std::nullopt, L"ab"};
+    if (Unicode()) {
+      for (const wchar_t* s : {L"\U0001F600x", L"\U00010400x", L"x\U0001F600", L"x\U00010400"}) dPool.emplace_back(s);
+      for (const wchar_t* s : {L"\U0001F600", L"\U00010400", L"a\U0001F600", L"a\U00010400"}) bPool.emplace_back(s);
+    }
+    auto pick = [&](const std::vector<Cell>& pool) { return pool[(*rng)() % pool.size()]; };
+    auto number = [&](int range) -> Cell {
+      const int v = static_cast<int>((*rng)() % static_cast<unsigned int>(range + 1)) - 1;
+      return v < 0 ? Cell() : Cell(std::to_wstring(v));
+    };
+    std::string insert;
+    for (int i = 1; i <= n; ++i) {
+      Cell u = (*rng)() % 5 == 0 ? Cell() : Cell(std::to_wstring((i * 37) % 1009));
+      std::vector<Cell> row = {std::to_wstring(i), pick(dPool), pick(bPool), u, number(4), number(5)};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) +
+                "," + SqlCell(row[2], false) + "," + SqlCell(row[3], true) + "," + SqlCell(row[4], true) + "," +
+                SqlCell(row[5], true) + ")";
+      t->rows.push_back(row);
+    }
+    Raw("INSERT INTO " + Quoted(t->name) + " VALUES " + insert);
+    t->desc = Description(t->name);
+    CHostItemDescription* id = Item(t->desc, L"id", NA_IT_I4, 4, kKeyPrimary);
+    id->m_bNullAllowed = FALSE;
+    // Characters above U+FFFF need the host's Unicode texts.
+    const eNA_ITEMTYPE text = Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE;
+    const unsigned int size = Unicode() ? 26 : 13;
+    Item(t->desc, L"d", text, size, kKeyDuplicates);
+    Item(t->desc, L"b", text, size, kKeyDuplicates);
+    Item(t->desc, L"u", NA_IT_I4, 4, kKeyUnique);
+    CHostItemDescription* a = Item(t->desc, L"a", NA_IT_I4, 4);
+    CHostItemDescription* c = Item(t->desc, L"c", NA_IT_I4, 4);
+    Item(t->desc, L"ac", NA_IT_BINAIRE, 8, kKeyComposite | kKeyDuplicates, {a, c})->m_dwDescendingComponents = 2;
+    t->desc->m_pBestParseItem = id;
+    t->columns = {L"id", L"d", L"b", L"u", L"a", L"c"};
+    const Term byId{0, Collation::Number};
+    t->browses = {{L"id", {byId}},
+                  {L"d", {{1, Collation::GeneralCi}, byId}},
+                  {L"b", {{2, Collation::NoPadBin}, byId}},
+                  {L"u", {{3, Collation::Number}}},
+                  {L"ac", {{4, Collation::Number}, {5, Collation::Number, true}, byId}}};
+  }
+  // A table without a key whose rows repeat whole or differ only in case and trailing blanks.
+  // Without variants, rows the server holds equal have the same bytes.
+  void MakeKeyless(Table* t, std::mt19937* rng, int n, bool variants = true) {
+    t->name = Name(variants ? L"qx brw`bare " : L"qx brw`same ");
+    Raw("CREATE TABLE " + Quoted(t->name) +
+        " (x INT NULL, s VARCHAR(4) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL)");
+    const std::vector<Cell> xPool = {std::nullopt, L"1", L"2"};
+    std::vector<Cell> sPool = variants ? std::vector<Cell>{L"p", L"P", L"p ", L"q"} : std::vector<Cell>{L"p", L"q"};
+    // Characters above U+FFFF, all equal under the collation, need the host's Unicode texts.
+    if (variants && Unicode()) sPool.insert(sPool.end(), {L"\U0001F600", L"\U00010400", L"p\U0001F600"});
+    std::string insert;
+    for (int i = 0; i < n; ++i) {
+      std::vector<Cell> row = {xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) + ")";
+      t->rows.push_back(row);
+    }
+    Raw("INSERT INTO " + Quoted(t->name) + " VALUES " + insert);
+    t->desc = Description(t->name);
+    Item(t->desc, L"x", NA_IT_I4, 4);
+    Item(t->desc, L"s", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 10 : 5);
+    t->columns = {L"x", L"s"};
+    t->browses = {{L"x", {{0, Collation::Number}, {1, Collation::GeneralCi}}},
+                  {L"s", {{1, Collation::GeneralCi}, {0, Collation::Number}}}};
+  }
+
+  // One walk: "" when every step agreed with the model, else what differed.
+  using WalkOne = std::function<std::string(CNADataAccess*, const Table&, const Browse&, unsigned int flags,
+                                            std::mt19937*)>;
+  // walk on every browse of the browse tables (keys of every kind, two tables without a key),
+  // seeded (QX_BROWSE_SEED), over blocks of 100 and 15 rows and whole results, with the row cache
+  // on and off (flags 0x10000 when off).
+  void WalkEveryKindOfKey(const WalkOne& walk) {
+    const unsigned int seed = Seed();
+    SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
+    std::mt19937 rng(seed);
+    Table keyed, bare, same;
+    MakeKeyed(&keyed, &rng, 130);
+    MakeKeyless(&bare, &rng, 40);
+    MakeKeyless(&same, &rng, 40, false);
+    ASSERT_FALSE(HasFatalFailure());
+    for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
+      CMySQLConnection* cnx = Connect(cache);
+      for (const bool rowCache : {false, true}) {
+        for (Table* t : {&keyed, &bare, &same}) {
+          CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
+          for (const Browse& b : t->browses) {
+            EXPECT_EQ(walk(a, *t, b, rowCache ? 0u : 0x10000u, &rng), "")
+                << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache " << rowCache << ", table "
+                << Utf8(t->name) << ", item " << Utf8(b.item);
+          }
+        }
+      }
+    }
+  }
+
   // The record's values of the columns named, as the model holds them.
   static std::vector<Cell> Values(CNADataAccess* a, const std::vector<const wchar_t*>& columns) {
     std::vector<Cell> out;

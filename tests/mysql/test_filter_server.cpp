@@ -114,6 +114,42 @@ TEST_P(LiveFilterKeys, FiltersReadTheModelsRowsBetweenTheirBounds) {
   }
 }
 
+// A filter set in place of another on a browse already read: reads and the count under the
+// filter are the new filter's, whatever bounds the former one had.
+TEST_P(LiveFilterKeys, FilterSetOverAnotherCountsAndReadsItsOwnRows) {
+  const Made m = Make();
+  const BrowseModel byN(m.rows, {{2, Collation::Number}, {0, Collation::Number}});
+  const CAny one = FromText(ZV_I4, L"1"), two = FromText(ZV_I4, L"2");
+  const struct {
+    const char* name;
+    const CAny *lo1, *hi1;  // the former filter's bounds
+    const CAny *lo2, *hi2;  // the new one's (upper bound excluded)
+  } cases[] = {
+      {"open, then below 2", nullptr, nullptr, nullptr, &two},
+      {"from 1, then below 2", &one, nullptr, nullptr, &two},
+      {"from 1, then from 2", &one, nullptr, &two, nullptr},
+  };
+  for (const char* cache : {"-1", "7"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const auto& c : cases) {
+      const std::string what = std::string(c.name) + ", cache " + cache;
+      CNADataAccess* a = Open(m.desc, cnx);
+      ASSERT_TRUE(a->bHFiltre(L"n", c.lo1, 1, c.hi1, 1, nullptr)) << what;
+      ASSERT_TRUE(a->bHLitxxx(L"n", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << what;
+      ASSERT_TRUE(a->bHFiltre(L"n", c.lo2, 1, c.hi2, 0, nullptr)) << what;
+      const RowList want = Where(byN, [&](const std::vector<Cell>& r) {
+        if (!r[2]) return false;
+        const long long v = Num(r[2]);
+        return (c.lo2 == nullptr || v >= 2) && (c.hi2 == nullptr || v < 2);
+      });
+      long long count = -1;
+      EXPECT_TRUE(a->bHNbEnr(&count, 16, 0x4000)) << what;
+      EXPECT_EQ(count, static_cast<long long>(want.size())) << what << Sent();
+      EXPECT_EQ(ReadAll(a, L"n"), want) << what << Sent();
+    }
+  }
+}
+
 // A filter switched off lost the tree it writes, and switched on again it wrote nothing: the
 // browse read every row.
 TEST_P(LiveFilterKeys, FilterSwitchedOffAndOnAgainSelectsItsRangeAgain) {

@@ -2,7 +2,9 @@
 // along the way and come back to them, checked against a model of the rows in the browse's order;
 // the answers of the position operations to the host's edge cases. A failing walk prints its
 // seed; QX_BROWSE_SEED=<seed> replays it.
+#include <algorithm>
 #include <climits>
+#include <functional>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -69,8 +71,22 @@ class LivePosition : public LiveBrowse {
     return v[0] ? std::stoll(*v[0]) : -1;
   }
 
-  // Random reads on one browse item with saves, returns (keep 1 and 0), frees and comparisons
-  // between them; "" when every step agreed with the model, else what differed.
+  // The places in thousandths that HPositionCourante may answer on row p of the model: any rank
+  // inside p's run of rows equal in the browse's order.
+  static std::vector<int> Thousandths(const BrowseModel& model, long long p) {
+    std::vector<int> out;
+    const long long n = model.n();
+    for (long long r = 0; r < n; ++r) {
+      if (model.group[static_cast<size_t>(r)] != model.group[static_cast<size_t>(p)]) continue;
+      const long long scaled = (r + 1) * 1000;
+      out.push_back(static_cast<int>(scaled / n + (scaled % n != 0 ? 1 : 0)));
+    }
+    return out;
+  }
+
+  // Random reads on one browse item with seeks, HPositionne, saves, returns (keep 1 and 0), frees
+  // and comparisons between them, and HPositionCourante on every row read; "" when every step
+  // agreed with the model, else what differed.
   std::string Walk(CNADataAccess* a, const Table& t, const Browse& b, unsigned int flags, std::mt19937* rng,
                    int steps) {
     const BrowseModel model(t.rows, b.order);
@@ -78,7 +94,6 @@ class LivePosition : public LiveBrowse {
     long long p = -1;
     bool out = true;
     std::map<int, Saved> saved;
-    bool seeking = false;
     std::string trail;
     for (int step = 0; step < steps; ++step) {
       const unsigned int roll = step == 0 ? 0 : (*rng)() % 100;
@@ -87,14 +102,13 @@ class LivePosition : public LiveBrowse {
       std::vector<Cell> expected;
       bool exact = false;
       if (roll < 55) {
-        char kind = roll < 5 ? 'f' : roll < 10 ? 'l' : roll < 30 ? 'n' : roll < 45 ? 'p' : 's';
-        // Skips through a seek in force go on with the seek's own trees, which this walk leaves out.
-        if (kind == 's' && seeking) kind = roll % 2 == 0 ? 'n' : 'p';
-        seeking = false;
+        const char kind = roll < 5 ? 'f' : roll < 10 ? 'l' : roll < 30 ? 'n' : roll < 45 ? 'p' : 's';
         const long long k = kind == 's' ? static_cast<long long>((*rng)() % 41) - 20 : 0;
         ok = ModelRead(a, b.item, kind, k, flags, n, out, &p, &op);
       } else if (roll < 62) {
-        // A seek of a value some row holds, from the first or from the last row holding it.
+        // A seek of a value some row holds, from the first or from the last row holding it (not
+        // on a composite key, whose value the model does not make).
+        if (b.order.size() > 2) continue;
         const Term& key = b.order[0];
         const Cell value = model.rows[(*rng)() % model.rows.size()][static_cast<size_t>(key.column)];
         if (!value) continue;
@@ -103,7 +117,6 @@ class LivePosition : public LiveBrowse {
         const CAny sought = key.collation == Collation::Number ? FromText(ZV_I4, value->c_str())
                                                                 : FromText(ZV_DSTRW, value->c_str());
         ok = a->bHRecherche(b.item, &sought, 0, 1, kNoLock, nullptr, fromFirst, flags);
-        seeking = true;
         for (long long i = 0; i < n; ++i) {
           if (CompareCells(model.rows[static_cast<size_t>(i)][static_cast<size_t>(key.column)], value, key.collation) != 0)
             continue;
@@ -140,8 +153,8 @@ class LivePosition : public LiveBrowse {
         saved.erase(it);
         trail += " " + op;
         continue;
-      } else if (roll < 97) {
-        if (saved.size() < 2) continue;
+      } else if (roll < 94) {
+        if (saved.size() < 2 || t.desc->m_pBestParseItem == nullptr) continue;
         auto x = std::next(saved.begin(), static_cast<long>((*rng)() % saved.size()));
         auto y = std::next(saved.begin(), static_cast<long>((*rng)() % saved.size()));
         op = "compare " + std::to_string(x->first) + " " + std::to_string(y->first);
@@ -150,6 +163,15 @@ class LivePosition : public LiveBrowse {
         trail += " " + op;
         if (ok && equal != (x->second.values[0] == y->second.values[0] ? 1 : 0))
           return "step " + std::to_string(step) + " (" + op + "): equal " + std::to_string(equal) + trail;
+      } else if (roll < 98) {
+        // The record at x thousandths of the count, at least the first; the count by option 16.
+        const unsigned int x = (*rng)() % 1001;
+        op = "position " + std::to_string(x);
+        long long count = -1;
+        if (!a->bHNbEnr(&count, 16, 0) || count != n)
+          return "step " + std::to_string(step) + ": count " + std::to_string(count) + " of " + std::to_string(n) + trail;
+        ok = a->bHPositionne(b.item, x, kPrecision, flags);
+        p = std::max(n * x / 1000, 1LL) - 1;
       } else {
         op = "transaction end";
         a->SetTransactionTermined();
@@ -170,6 +192,11 @@ class LivePosition : public LiveBrowse {
       if (exact ? got != expected : !model.InGroup(p, got))
         return where + ": read " + Text(got) + ", expected " + Text(exact ? expected : model.rows[static_cast<size_t>(p)]) +
                Sent();
+      int place = -1;
+      if (!a->bHPositionCourante(&place, b.item, kPrecision)) return where + ": no place: " + Utf8(m_error.pszGetError());
+      const std::vector<int> places = Thousandths(model, p);
+      if (std::find(places.begin(), places.end(), place) == places.end())
+        return where + ": place " + std::to_string(place) + ", expected " + std::to_string(places.front()) + Sent();
     }
     return "";
   }
@@ -197,6 +224,15 @@ TEST_P(LivePosition, SavedPositionsComeBackToTheirRowsInRandomWalks) {
       }
     }
   }
+}
+
+// The same walks on the browse test's own tables: keys of every kind (a unique integer,
+// duplicates under two collations, a nullable UNIQUE, a composite with a descending part) and
+// tables without a key, over blocks of 100 and 15 rows and whole results, the row cache on and off.
+TEST_P(LivePosition, SavedPositionsAndSeeksFollowTheModelOnEveryKindOfKey) {
+  WalkEveryKindOfKey([&](CNADataAccess* a, const Table& t, const Browse& b, unsigned int flags, std::mt19937* rng) {
+    return Walk(a, t, b, flags, rng, 50);
+  });
 }
 
 // Positions saved on the same row from two browse items compare equal through the unique best
@@ -358,6 +394,140 @@ TEST_P(LivePosition, PositioningByThousandthsLandsOnTheRecordTheHostComputes) {
   m_error.Reset();
 }
 
+// Places and moves after seeks, returns and transaction ends on the ids 1 .. 40, over whole
+// results: each case pins a fault the walks found.
+TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse) {
+  CHostRecordDescription* desc = MakeCounted(40);
+  const struct {
+    const char* name;
+    // f l n p: reads; s<id>: seek; k<n>: skip; v, v1: save; r, r1: return (keep 1); x<n>:
+    // HPositionne; t: transaction end; c<n>: HPositionCourante answers n
+    const char* ops;
+    std::vector<long long> ids;  // after each move (0: out of the rows)
+  } cases[] = {
+      {"TotalCountedOnTheRowsOfASeekLeft", "l v s20 v1 r r1 c500", {40, 20, 40, 20}},
+      {"RankCountedFromTheRowLeftBeforeAReturnBySearch", "f n n v l r c75 n", {1, 2, 3, 40, 3, 4}},
+      {"PositionneWithASeekInForcePlacedInTheSeeksRows", "s30 x500 n", {30, 20, 21}},
+      {"BrowseOutAfterARebuildWentBackIntoTheSeeksRows", "s36 t k10 k-1", {36, 0, 40}},
+      {"SeekPutBackByAReturnTakenForAPositioning", "s20 v r k-5 x500 n", {20, 20, 15, 20, 21}},
+      {"SeekPutBackByAReturnTakenForAPositioningGoingOn", "s20 v r k5 k30 k-2", {20, 20, 25, 0, 39}},
+      {"PlaceAfterATransactionEndWasUserError7", "f n v t r c50 n", {1, 2, 2, 3}},
+  };
+  CMySQLConnection* cnx = Connect("-1");
+  for (const bool rowCache : {false, true})
+    for (const auto& c : cases) {
+      CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+      int saved[2] = {-1, -1};
+      size_t k = 0;
+      const std::string ops = c.ops;
+      for (size_t at = 0; at < ops.size();) {
+        const size_t end = std::min(ops.find(' ', at), ops.size());
+        const std::string op = ops.substr(at, end - at);
+        at = end + 1;
+        const std::string what = std::string(c.name) + (rowCache ? ", row cache, " : ", ") + op;
+        const long long arg = op.size() > 1 && op[0] != 'v' && op[0] != 'r' ? std::stoll(op.substr(1)) : 0;
+        BOOL ok = TRUE;
+        switch (op[0]) {
+          case 'v':
+            ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", kPlain)) << what;
+            continue;
+          case 't':
+            a->SetTransactionTermined();
+            continue;
+          case 'c': {
+            int place = -1;
+            EXPECT_TRUE(a->bHPositionCourante(&place, L"id", kPrecision))
+                << what << ": " << Utf8(m_error.pszGetError());
+            EXPECT_EQ(place, arg) << what;
+            continue;
+          }
+          case 'r': {
+            wchar_t item[255];
+            ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, kPlain);
+            break;
+          }
+          case 'k':
+            ok = a->bSkipRecord(L"id", arg < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1, kNoLock,
+                                nullptr, 0);
+            break;
+          case 's': {
+            const CAny sought = FromText(ZV_I4, std::to_wstring(arg).c_str());
+            ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+            break;
+          }
+          case 'x':
+            ok = a->bHPositionne(L"id", static_cast<unsigned int>(arg), kPrecision, 0);
+            break;
+          default:
+            ok = a->bHLitxxx(L"id",
+                             op == "f"   ? NA_PARSE_FIRST
+                             : op == "l" ? NA_PARSE_LAST
+                             : op == "n" ? NA_PARSE_NEXT
+                                         : NA_PARSE_PREVIOUS,
+                             1, kNoLock, nullptr, 0);
+        }
+        ASSERT_TRUE(ok) << what << ": " << Utf8(m_error.pszGetError());
+        ASSERT_LT(k, c.ids.size()) << c.name;
+        const long long want = c.ids[k++];
+        EXPECT_EQ(Out(a, L"id"), want == 0 ? 1 : 0) << what << Sent();
+        if (want != 0) {
+          EXPECT_EQ(Id(a), want) << what << Sent();
+        }
+      }
+      EXPECT_EQ(k, c.ids.size()) << c.name;
+    }
+}
+
+// The host's questions on an item of the file it never browsed, while it browses another: a
+// positioning moves nothing and answers TRUE, the place is user error 7, out of range and found
+// are user error 5; a key change to the item browsed changes nothing.
+TEST_P(LivePosition, ItemNeverBrowsedAnswersAsTheHostExpects) {
+  std::mt19937 rng(7);
+  Table t;
+  MakeTable(&t, &rng, 12);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    const char* name;
+    std::function<BOOL(CNADataAccess*)> call;
+    BOOL ok;
+    unsigned int error;  // 0: none
+  } rows[] = {
+      {"positionne", [](CNADataAccess* a) { return a->bHPositionne(L"d", 500, kPrecision, 0); }, TRUE, 0},
+      {"place",
+       [](CNADataAccess* a) {
+         int place = 0;
+         const BOOL ok = a->bHPositionCourante(&place, L"d", kPrecision);
+         return ok || place != -1 ? TRUE : FALSE;
+       },
+       FALSE, 7},
+      {"out of range",
+       [](CNADataAccess* a) {
+         int out = 0;
+         return a->bHEndehors(L"d", &out);
+       },
+       FALSE, 5},
+      {"found",
+       [](CNADataAccess* a) {
+         int found = 0, second = 0;
+         return a->bEvalHTrouve(L"d", &found, &second);
+       },
+       FALSE, 5},
+      {"key change to the item browsed", [](CNADataAccess* a) { return a->bHChangeCle(L"id", 0); }, TRUE, 0},
+  };
+  CNADataAccess* a = Open(t.desc, Connect(nullptr));
+  for (const auto& r : rows) {
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+    m_error.Reset();
+    EXPECT_EQ(r.call(a), r.ok) << r.name;
+    EXPECT_EQ(m_error.nGetUserErrorCode(), r.error) << r.name;
+    EXPECT_EQ(Id(a), 2) << r.name << ": the record did not move";
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+    EXPECT_EQ(Id(a), 3) << r.name << ": the browse goes on from where it stood";
+  }
+  m_error.Reset();
+}
+
 // A statement of the same access writes the current record (a delete, an update that keeps or
 // changes the browse key, an insert) and every statement is told, as the write road tells them:
 // the browses give the rebuild causes and marks the writes call for and read on as the model
@@ -385,7 +555,7 @@ TEST_P(LivePosition, SiblingWritesKeepTheBrowsesRight) {
     eNAQUERYTYPE type;
     const wchar_t* newD;  // the d written by an update or an insert
     int newId;            // the id written by an insert
-    ePARSENEEDUPDATECAUSE cause;
+    ePARSENEEDUPDATECAUSE cause;                           // without a row cache; with one, a new run is a re-placement
     std::vector<std::pair<char, std::vector<Cell>>> then;  // n / p reads
     // The saves follow the written row: back on it, a key moved past every row reads no further.
     bool pastEndAfterReturn = false;
@@ -398,54 +568,56 @@ TEST_P(LivePosition, SiblingWritesKeepTheBrowsesRight) {
        {{'n', row(8)}, {'p', row(12)}}, true},
       {"insert", L"id", 5, NA_QUERY_INSERT, L"new", 40, NA_PARSE_RERUN, {{'n', row(6)}, {'p', row(5)}}},
   };
-  for (const auto& c : cases) {
-    Raw("DELETE FROM " + Quoted(name));
-    Raw("INSERT INTO " + Quoted(name) + " SELECT seq, CHAR(ASCII('a') + seq % 5) FROM seq_1_to_12");
-    CNADataAccess* a = Open(desc, cnx);
-    ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
-    for (int i = 0; i < 12 && Values(a, {L"id"})[0] != Cell(std::to_wstring(c.at)); ++i)
-      ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
-    int saved = -1;
-    ASSERT_TRUE(a->bHSauvePosition(&saved, c.item, kPlain));
-    CNARecord* record = a->pclGetCurrentRecordNoRef();
-    CNARecordValue* original = record->pclGetOriginalValueNoRef()->pclGetClone(NA_COPY_ALL);
-    original->AddRef();
-    if (c.newD != nullptr) {
-      const CAny d = FromText(ZV_DSTRW, c.newD);
-      EXPECT_TRUE(record->pclGetColumnNoRef(L"d")->bSetValue(&d, 0));
+  for (const bool rowCache : {false, true})
+    for (const auto& c : cases) {
+      Raw("DELETE FROM " + Quoted(name));
+      Raw("INSERT INTO " + Quoted(name) + " SELECT seq, CHAR(ASCII('a') + seq % 5) FROM seq_1_to_12");
+      CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+      const std::string what = std::string(c.name) + (rowCache ? ", row cache" : "");
+      ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+      for (int i = 0; i < 12 && Values(a, {L"id"})[0] != Cell(std::to_wstring(c.at)); ++i)
+        ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0));
+      int saved = -1;
+      ASSERT_TRUE(a->bHSauvePosition(&saved, c.item, kPlain));
+      CNARecord* record = a->pclGetCurrentRecordNoRef();
+      CNARecordValue* original = record->pclGetOriginalValueNoRef()->pclGetClone(NA_COPY_ALL);
+      original->AddRef();
+      if (c.newD != nullptr) {
+        const CAny d = FromText(ZV_DSTRW, c.newD);
+        EXPECT_TRUE(record->pclGetColumnNoRef(L"d")->bSetValue(&d, 0));
+      }
+      if (c.newId != 0) {
+        const CAny v = FromText(ZV_I4, std::to_wstring(c.newId).c_str());
+        EXPECT_TRUE(record->pclGetColumnNoRef(L"id")->bSetValue(&v, 0));
+      }
+      CNAStatement* writer = a->_pclInitStatement(L"qx writer");
+      ASSERT_NE(writer, nullptr);
+      // The write road tells every statement of the access.
+      EXPECT_TRUE(a->_bOperation(writer, c.type, 0, original)) << what << ": " << Utf8(m_error.pszGetError());
+      CNAStatement* browse = a->_pclFindStatement(c.item);
+      EXPECT_EQ(browse->eParseNeedUpdate(), rowCache && c.cause == NA_PARSE_RERUN ? NA_PARSE_REPLACE : c.cause) << what;
+      browse->nRelease();
+      writer->nRelease();
+      original->nRelease();
+      // The record shows the row as written until the next read.
+      for (size_t i = 0; i < c.then.size(); ++i) {
+        const auto& [op, want] = c.then[i];
+        ASSERT_TRUE(a->bHLitxxx(c.item, op == 'n' ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0))
+            << what << ": " << Utf8(m_error.pszGetError());
+        EXPECT_EQ(Values(a, {L"id", L"d"}), want) << what << ", read " << i << Sent();
+      }
+      // The position saved on the written row comes back to it as written, or after a delete to
+      // its saved copy, from which the browse goes on.
+      wchar_t item[255];
+      ASSERT_TRUE(a->bHRetourPosition(saved, item, 0, kPlain)) << what << ": " << Utf8(m_error.pszGetError());
+      EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(c.at))) << what;
+      ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << what;
+      if (c.pastEndAfterReturn) {
+        EXPECT_EQ(Out(a, c.item), 1) << what;
+        continue;
+      }
+      EXPECT_EQ(Values(a, {L"id", L"d"}), c.then[0].second) << what << ", next after the return" << Sent();
     }
-    if (c.newId != 0) {
-      const CAny v = FromText(ZV_I4, std::to_wstring(c.newId).c_str());
-      EXPECT_TRUE(record->pclGetColumnNoRef(L"id")->bSetValue(&v, 0));
-    }
-    CNAStatement* writer = a->_pclInitStatement(L"qx writer");
-    ASSERT_NE(writer, nullptr);
-    // The write road tells every statement of the access.
-    EXPECT_TRUE(a->_bOperation(writer, c.type, 0, original)) << c.name << ": " << Utf8(m_error.pszGetError());
-    CNAStatement* browse = a->_pclFindStatement(c.item);
-    EXPECT_EQ(browse->eParseNeedUpdate(), c.cause) << c.name;
-    browse->nRelease();
-    writer->nRelease();
-    original->nRelease();
-    // The record shows the row as written until the next read.
-    for (size_t i = 0; i < c.then.size(); ++i) {
-      const auto& [op, want] = c.then[i];
-      ASSERT_TRUE(a->bHLitxxx(c.item, op == 'n' ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0))
-          << c.name << ": " << Utf8(m_error.pszGetError());
-      EXPECT_EQ(Values(a, {L"id", L"d"}), want) << c.name << ", read " << i << Sent();
-    }
-    // The position saved on the written row comes back to it as written, or after a delete to
-    // its saved copy, from which the browse goes on.
-    wchar_t item[255];
-    ASSERT_TRUE(a->bHRetourPosition(saved, item, 0, kPlain)) << c.name << ": " << Utf8(m_error.pszGetError());
-    EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(c.at))) << c.name;
-    ASSERT_TRUE(a->bHLitxxx(c.item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << c.name;
-    if (c.pastEndAfterReturn) {
-      EXPECT_EQ(Out(a, c.item), 1) << c.name;
-      continue;
-    }
-    EXPECT_EQ(Values(a, {L"id", L"d"}), c.then[0].second) << c.name << ", next after the return" << Sent();
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LivePosition,

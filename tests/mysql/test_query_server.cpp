@@ -214,6 +214,34 @@ TEST_P(LiveQuery, OtherQueriesRunOnceAsOneCommand) {
   }
 }
 
+// A query sent as written is browsed in its own order from the table cache its run fills: the
+// place of each row read counts that order, before and after a row cache taken whole.
+TEST_P(LiveQuery, PlacesInAQuerySentAsWrittenFollowItsOwnOrder) {
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT nom, id FROM " + m_wPlain + L" ORDER BY nom DESC");
+  ASSERT_NE(parse, nullptr);
+  int result = -1;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4), nullptr))
+      << Utf8(m_error.pszGetError());
+  const CTString best(access->pszGetBestParseItemName());
+  const struct {
+    eNA_PARSEDIRECTION dir;
+    NA_WRITEPARSEFLAGS flags;
+    const wchar_t* values;
+    int place;
+  } reads[] = {{NA_PARSE_FIRST, 0, L"c|3", 334},       {NA_PARSE_NEXT, 0, L"b|1", 667},
+               {NA_PARSE_NEXT, 0, L"a|2", 1000},       {NA_PARSE_PREVIOUS, 0, L"b|1", 667},
+               {NA_PARSE_LAST, 0x2000, L"a|2", 1000},  {NA_PARSE_FIRST, 0x2000, L"c|3", 334}};
+  for (const auto& r : reads) {
+    eNA_LOCKTYPE out{};
+    ASSERT_TRUE(access->bHLitxxx(best.pszGet(), r.dir, 1, kNoLock, &out, r.flags)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Values(access), r.values);
+    int place = -1;
+    EXPECT_TRUE(access->bHPositionCourante(&place, best.pszGet(), eNA_PRECISION{0})) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(place, r.place) << Utf8(r.values);
+  }
+}
+
 TEST_P(LiveQuery, WritesToAQuerySentAsWrittenAreRefusedWith35AndSendNothing) {
   CNADataAccess* access = Access();
   ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM " + m_wPlain);

@@ -14,11 +14,13 @@ const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
 
 class LiveSeek : public LiveBrowse {
  protected:
-  // id, and d under a case- and blank-insensitive collation with duplicates.
+  // id, d under a case- and blank-insensitive collation with duplicates, n nullable with
+  // duplicates.
   CHostRecordDescription* MakeTable(std::vector<std::vector<Cell>>* rows) {
     const std::wstring name = Name(L"qx seek`d ");
     Raw("CREATE TABLE " + Quoted(name) +
-        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, KEY (d))");
+        " (id INT PRIMARY KEY, d VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL, n INT NULL,"
+        " KEY (d), KEY (n))");
     std::vector<Cell> pool = {L"abc", L"ABc", L"ab", L"a", L"a ", L"A", L"b", L"", std::nullopt, L"zz", L"Abd"};
     if (Unicode()) {
       // Characters above U+FFFF weigh the same under this collation.
@@ -27,8 +29,10 @@ class LiveSeek : public LiveBrowse {
     }
     std::string insert;
     for (int i = 1; i <= 40; ++i) {
-      std::vector<Cell> row = {std::to_wstring(i), pool[static_cast<size_t>(i * 7) % pool.size()]};
-      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) + ")";
+      std::vector<Cell> row = {std::to_wstring(i), pool[static_cast<size_t>(i * 7) % pool.size()],
+                               i % 6 == 0 ? Cell() : Cell(std::to_wstring(i % 5 - 1))};
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) +
+                "," + SqlCell(row[2], true) + ")";
       rows->push_back(row);
     }
     Raw("INSERT INTO " + Quoted(name) + " VALUES " + insert);
@@ -36,6 +40,7 @@ class LiveSeek : public LiveBrowse {
     CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
     id->m_bNullAllowed = FALSE;
     Item(desc, L"d", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 26 : 13, kDuplicates);
+    Item(desc, L"n", NA_IT_I4, 4, kDuplicates);
     desc->m_pBestParseItem = id;
     return desc;
   }
@@ -75,7 +80,7 @@ TEST_P(LiveSeek, NextAndPreviousAfterASeekGoOnFromTheFoundRow) {
         const CAny sought = FromText(ZV_DSTRW, value.c_str());
         ASSERT_TRUE(a->bHRecherche(L"d", &sought, generic ? 1 : 0, 1, kNoLock, nullptr, fromFirst, 0))
             << what << ": " << Utf8(m_error.pszGetError());
-        EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
         int found = 0, second = 0;
         EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
         EXPECT_EQ(found, 1) << what;
@@ -84,7 +89,7 @@ TEST_P(LiveSeek, NextAndPreviousAfterASeekGoOnFromTheFoundRow) {
         if (q < 0 || q >= model.n()) {
           EXPECT_EQ(Out(a, L"d"), 1) << what;
         } else {
-          EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(q)]) << what << Sent();
+          EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(q)]) << what << Sent();
         }
       }
     }
@@ -119,7 +124,7 @@ TEST_P(LiveSeek, ReadsThroughASeekGoPastEveryMatch) {
           break;
         }
         ASSERT_EQ(Out(a, L"d"), 0) << what << ", step " << step << Sent();
-        EXPECT_EQ(Values(a, {L"id", L"d"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
         int found = -1, second = -1;
         EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
         EXPECT_EQ(found, Matches(model.rows[static_cast<size_t>(p)][1], value, false) ? 1 : 0) << what << ", step " << step;
@@ -131,56 +136,170 @@ TEST_P(LiveSeek, ReadsThroughASeekGoPastEveryMatch) {
   }
 }
 
+// A seek read backward through its matches and on past them, on a text and on a number key that
+// hold NULLs: every row before the matches is read, the NULL keys last. A seek of the empty text
+// or of 0 went on below its matches with a plain comparison, which no NULL key passes.
+TEST_P(LiveSeek, BackwardThroughASeekReachesTheRowsWhoseKeyIsNull) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const struct {
+    const wchar_t* item;
+    int column;
+    Collation collation;
+    const wchar_t* value;
+    int generic;
+  } cases[] = {
+      {L"d", 1, Collation::GeneralCi, L"", 0},  {L"d", 1, Collation::GeneralCi, L"a", 0},
+      {L"d", 1, Collation::GeneralCi, L"ab", 1}, {L"n", 2, Collation::Number, L"0", 0},
+      {L"n", 2, Collation::Number, L"-1", 0},   {L"n", 2, Collation::Number, L"2", 0},
+  };
+  for (const char* cache : {"15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const auto& c : cases) {
+      const BrowseModel model(rows, {{c.column, c.collation}, {0, Collation::Number}});
+      const bool number = c.collation == Collation::Number;
+      auto matches = [&](const Cell& v) {
+        if (!v) return false;
+        if (!c.generic) return CompareCells(v, Cell(c.value), c.collation) == 0;
+        return v->size() >= wcslen(c.value) && CompareCells(Cell(v->substr(0, wcslen(c.value))), Cell(c.value), c.collation) == 0;
+      };
+      long long p = -1;
+      for (long long i = 0; i < model.n(); ++i)
+        if (matches(model.rows[static_cast<size_t>(i)][static_cast<size_t>(c.column)])) p = i;
+      ASSERT_NE(p, -1) << Utf8(c.value);
+      const std::string what = "cache " + std::string(cache) + ", " + Utf8(c.item) + " = '" + Utf8(c.value) + "'" +
+                               (c.generic ? "*" : "");
+      CNADataAccess* a = Open(desc, cnx);
+      const CAny sought = FromText(number ? ZV_I4 : ZV_DSTRW, c.value);
+      ASSERT_TRUE(a->bHRecherche(c.item, &sought, c.generic, 1, kNoLock, nullptr, 0, 0)) << what;
+      for (int step = 0; step < 60 && p >= 0; ++step, --p) {
+        ASSERT_EQ(Out(a, c.item), 0) << what << ", step " << step << Sent();
+        ASSERT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << ", step " << step << Sent();
+        ASSERT_TRUE(a->bSkipRecord(c.item, NA_PARSE_PREVIOUS, 1, 1, kNoLock, nullptr, 0)) << what;
+      }
+      EXPECT_EQ(p, -1) << what;
+      EXPECT_EQ(Out(a, c.item), 1) << what << Sent();
+    }
+  }
+}
+
+// Skips of several rows with the seek in force, from the first and from the last found row, each
+// way and back: the browse lands where the model's order puts it, over the matches and past them,
+// or out of the rows when a skip leaves them.
+TEST_P(LiveSeek, SkipsThroughASeekAreOutOfTheRowsOnlyWhereTheModelIs) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const BrowseModel model(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  const std::vector<std::wstring> values = {L"a", L"b", L"", L"zz", L"abc"};
+  const std::vector<std::vector<long long>> skips = {{2}, {-2}, {5}, {-5}, {9, -12}, {-9, 12}, {17, -3}, {-17, 3},
+                                                     {30}, {-30}, {45}, {-45}, {19, -16}, {-19, 16}, {6, 6, -20}};
+  for (const char* cache : {"15", "-1", "4"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const bool rowCache : {false, true}) {
+      for (const std::wstring& value : values) {
+        for (const int fromFirst : {1, 0}) {
+          long long found = -1;
+          for (long long i = 0; i < model.n(); ++i) {
+            if (!Matches(model.rows[static_cast<size_t>(i)][1], value, false)) continue;
+            if (found == -1 || !fromFirst) found = i;
+          }
+          ASSERT_NE(found, -1) << Utf8(value);
+          for (const auto& ks : skips) {
+            std::string what = "cache " + std::string(cache) + (rowCache ? ", row cache" : "") + ", seek '" +
+                               Utf8(value) + "'" + (fromFirst ? " from first" : " from last") + ", skip";
+            CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+            const CAny sought = FromText(ZV_DSTRW, value.c_str());
+            ASSERT_TRUE(a->bHRecherche(L"d", &sought, 0, 1, kNoLock, nullptr, fromFirst, 0)) << what;
+            long long p = found;
+            for (const long long k : ks) {
+              what += " " + std::to_string(k);
+              ASSERT_TRUE(a->bSkipRecord(L"d", k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, kNoLock,
+                                         nullptr, 0))
+                  << what << ": " << Utf8(m_error.pszGetError());
+              p = std::clamp(p + k, -1LL, model.n());
+              if (p < 0 || p >= model.n()) {
+                EXPECT_EQ(Out(a, L"d"), 1) << what << ": read " << Text(Values(a, {L"id", L"d", L"n"})) << Sent();
+                continue;
+              }
+              EXPECT_EQ(Out(a, L"d"), 0) << what << Sent();
+              EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), model.rows[static_cast<size_t>(p)]) << what << Sent();
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 // Reads after a seek on the 40 ids: the switched-off seek was left behind and every later next ran
 // the browse again from its first row; a position returned to after a seek was put back on the
 // seek's row instead; a browse read past its end after a seek came back in at the other end.
 TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
   std::vector<std::vector<Cell>> rows;
   CHostRecordDescription* desc = MakeTable(&rows);
-  CMySQLConnection* cnx = Connect("15");
   const struct {
     const char* name;
-    const char* ops;  // f l n p: reads; s<id>: seek; v: save; r: return (keep 1)
+    const char* ops;             // f l n p: reads; s<id>: seek; k<n>: skip; v, v1: save; r, r1: return (keep 1)
     std::vector<long long> ids;  // after each op (0: out of the rows; saves not listed)
   } cases[] = {
       {"SeekLeftBehindRanTheBrowseAgain", "s20 n n n", {20, 21, 22, 23}},
       {"ReturnAfterASeekGoesOnFromThePosition", "f n v s30 r n", {1, 2, 30, 2, 3}},
       {"OutsideAfterASeekStaysOutsideUntilItComesBack", "s39 n n n p", {39, 40, 0, 0, 40}},
       {"ComingBackBeforeTheFirstAfterASeek", "s2 p p n", {2, 1, 0, 1}},
+      // The return to a position saved before the seek dropped it, and the one saved on the
+      // seek's row came back into the seek's result without it: the browse ended with that row.
+      {"ReturnIntoASeeksResultAfterTheSeekWasDropped", "f n v s30 v1 r r1 p p", {1, 2, 30, 2, 30, 29, 28}},
+      {"ReturnIntoASeeksResultAfterTheSeekWasDroppedGoingOn", "l v s5 v1 r r1 n", {40, 5, 40, 5, 6}},
+      // Skipped out past the seek's rows, the browse came back into the rows beyond them, which
+      // were none: it stayed out.
+      {"BackFromPastTheEndAfterASkipThroughASeek", "s40 k2 p p", {40, 0, 40, 39}},
+      {"BackFromBeforeTheFirstAfterASkipThroughASeek", "s1 k-3 n n", {1, 0, 1, 2}},
+      {"OnPastTheEndAfterASkipThroughASeek", "s38 k5 n p", {38, 0, 0, 40}},
+      {"SkipBackFromPastTheEndAfterASkipThroughASeek", "s40 k2 n k-3", {40, 0, 0, 38}},
   };
-  for (const auto& c : cases) {
-    CNADataAccess* a = Open(desc, cnx);
-    int saved = -1;
-    size_t k = 0;
-    std::string ops = c.ops;
-    for (size_t at = 0; at < ops.size();) {
-      const size_t end = std::min(ops.find(' ', at), ops.size());
-      const std::string op = ops.substr(at, end - at);
-      at = end + 1;
-      BOOL ok = TRUE;
-      if (op == "v") {
-        ASSERT_TRUE(a->bHSauvePosition(&saved, L"id", eNAPOSITION{0})) << c.name;
-        continue;
-      }
-      if (op == "r") {
-        wchar_t item[255];
-        ok = a->bHRetourPosition(saved, item, 1, eNAPOSITION{0});
-      } else if (op[0] == 's') {
-        const CAny sought = FromText(ZV_I4, Wide(op.substr(1)).c_str());
-        ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
-      } else {
-        const eNA_PARSEDIRECTION dir = op == "f" ? NA_PARSE_FIRST : op == "l" ? NA_PARSE_LAST
-                                     : op == "n" ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
-        ok = a->bHLitxxx(L"id", dir, 1, kNoLock, nullptr, 0);
-      }
-      ASSERT_TRUE(ok) << c.name << ", " << op << ": " << Utf8(m_error.pszGetError());
-      ASSERT_LT(k, c.ids.size()) << c.name;
-      const long long want = c.ids[k++];
-      if (want == 0) {
-        EXPECT_EQ(Out(a, L"id"), 1) << c.name << ", op " << k;
-      } else {
-        EXPECT_EQ(Out(a, L"id"), 0) << c.name << ", op " << k;
-        EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(want))) << c.name << ", op " << k << Sent();
+  // Blocks of 15 rows, and whole results that serve a browse coming back from an end.
+  for (const char* cache : {"15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    for (const auto& c : cases) {
+      CNADataAccess* a = Open(desc, cnx);
+      int saved[2] = {-1, -1};
+      size_t k = 0;
+      std::string ops = c.ops;
+      for (size_t at = 0; at < ops.size();) {
+        const size_t end = std::min(ops.find(' ', at), ops.size());
+        const std::string op = ops.substr(at, end - at);
+        at = end + 1;
+        BOOL ok = TRUE;
+        if (op[0] == 'v') {
+          ASSERT_TRUE(a->bHSauvePosition(&saved[op.size() > 1 ? 1 : 0], L"id", eNAPOSITION{0})) << c.name;
+          continue;
+        }
+        if (op[0] == 'r') {
+          wchar_t item[255];
+          ok = a->bHRetourPosition(saved[op.size() > 1 ? 1 : 0], item, 1, eNAPOSITION{0});
+        } else if (op[0] == 'k') {
+          const long long k = std::stoll(op.substr(1));
+          ok = a->bSkipRecord(L"id", k < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, k < 0 ? -k : k, 1, kNoLock, nullptr, 0);
+        } else if (op[0] == 's') {
+          const CAny sought = FromText(ZV_I4, Wide(op.substr(1)).c_str());
+          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+        } else {
+          const eNA_PARSEDIRECTION dir = op == "f"   ? NA_PARSE_FIRST
+                                         : op == "l" ? NA_PARSE_LAST
+                                         : op == "n" ? NA_PARSE_NEXT
+                                                     : NA_PARSE_PREVIOUS;
+          ok = a->bHLitxxx(L"id", dir, 1, kNoLock, nullptr, 0);
+        }
+        ASSERT_TRUE(ok) << c.name << ", " << op << ": " << Utf8(m_error.pszGetError());
+        ASSERT_LT(k, c.ids.size()) << c.name;
+        const long long want = c.ids[k++];
+        if (want == 0) {
+          EXPECT_EQ(Out(a, L"id"), 1) << c.name << ", cache " << cache << ", op " << k;
+        } else {
+          EXPECT_EQ(Out(a, L"id"), 0) << c.name << ", cache " << cache << ", op " << k;
+          EXPECT_EQ(Values(a, {L"id"})[0], Cell(std::to_wstring(want)))
+              << c.name << ", cache " << cache << ", op " << k << Sent();
+        }
       }
     }
   }

@@ -316,6 +316,9 @@ TEST_F(Search, ValueSearchBuildsItsThreeTrees) {
       // A text carrying its terminator asks for itself.
       {L"t", Ansi(std::string("ab\0", 3), ZV_DSTRA), 0, L"`t`={ab}", L"`t`>{ab}", L"(`t`<{ab} OR `t` IS NULL)"},
       {L"i", Null(ZV_I4), 1, L"`i` IS NULL", L"`i` IS NOT NULL", L"0=1"},
+      // 0 and the empty text stand for NULL nowhere past the matches: below them lie the NULLs.
+      {L"i", Int(0), 1, L"`i`={0}", L"`i`>{0}", L"(`i`<{0} OR `i` IS NULL)"},
+      {L"t", Ansi(""), 1, L"`t`=''", L"`t`>''", L"(`t`<'' OR `t` IS NULL)"},
   };
   for (const Row& row : rows) {
     ASSERT_TRUE(m_search->bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
@@ -616,6 +619,23 @@ TEST_F(Search, SavedFiltersTellWhetherTheFilterInForceIsTheSame) {
     copy.Copy(save);
     EXPECT_EQ(copy.bFilterEquals(row.given) != 0, row.equals) << row.name;
   }
+  // A filter without bounds is not one whose bounds were not written yet.
+  CNAFilter* open = new CNAFilter(&m_bench.m_error, &m_bench.m_cnx);
+  open->AddRef();
+  EXPECT_TRUE(open->bSetFilter(m_bench.Record(), Item(L"i"), nullptr, 1, nullptr, 0, nullptr, 0));
+  open->ActivateFilter(1);
+  CNAFilter* unwritten = new CNAFilter(&m_bench.m_error, &m_bench.m_cnx);
+  unwritten->AddRef();
+  EXPECT_TRUE(unwritten->bSetFilter(m_bench.Record(), Item(L"i"), &five, 1, nullptr, 0, nullptr, 0));
+  unwritten->ActivateFilter(1);
+  if (open->bIsFilterActive()) {
+    CNAFilterSave fromOpen(open);
+    EXPECT_FALSE(fromOpen.bFilterEquals(unwritten));
+  }
+  CNAFilterSave fromUnwritten(unwritten);
+  EXPECT_FALSE(fromUnwritten.bFilterEquals(open));
+  open->nRelease();
+  unwritten->nRelease();
   // The save keeps the activation it saw: a filter deactivated since is no longer the same.
   CNAFilterSave save(active);
   active->ActivateFilter(0);
