@@ -42,6 +42,7 @@
 #include "host/host_datasource.h"
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
+#include "host/host_queryexecution.h"
 #include "host/host_sqlparser.h"
 #include "sql/nakjrecord.h"
 #include "tests/support/rawmysql.h"
@@ -643,7 +644,8 @@ STResult RunDriver(const STArgs& a) {
   }
   if (a.mode == "query" || a.mode == "count") {
     // The host's query, parsed by the host and run by name; its result table is browsed or counted.
-    CHostConnectionDescription* cnx = d.Connection("");
+    // The browse reads the whole result at once, as the raw side's stored result does.
+    CHostConnectionDescription* cnx = d.Connection(a.mode == "query" ? ";QX Cache Size=-1" : "");
     const std::string where = a.mode == "query" ? " WHERE qty < 250" : "";
     ISQLParserInformation* parse =
         d.Parse("SELECT id, name, qty, price, created, note FROM bench" + where + " ORDER BY id", &fail.why);
@@ -651,7 +653,9 @@ STResult RunDriver(const STArgs& a) {
     INATable* t = nullptr;
     STResult r;
     auto run = [&](STResult* res) {
-      if (!d.Driver()->bHExecuteRequeteSQLEx(&t, &ctx, L"QBENCH", cnx, parse, 0, nullptr) || t == nullptr) {
+      // The host names the item it browses by, so the run's result serves the first read.
+      CHostQueryExecution execution(0, L"id");
+      if (!d.Driver()->bHExecuteRequeteSQLEx(&t, &ctx, L"QBENCH", cnx, parse, 0, &execution) || t == nullptr) {
         res->why = "query: " + d.Error(nullptr, nullptr);
         return false;
       }
