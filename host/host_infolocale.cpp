@@ -228,9 +228,7 @@ int CHostInfoLocale::nMapStringW(int, unsigned int flags, wchar_t* dst, int dstS
                                  int srcLen) {
   if (src == nullptr || srcLen == 0 || dstSize < 0) return 0;
   const int n = WideLength(src, srcLen, true);
-  // The runtime maps one character at a time: the buffer is kept rather than allocated per call.
-  thread_local std::vector<wchar_t> mapped;
-  mapped.clear();
+  std::vector<wchar_t> mapped;
   mapped.reserve(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     UChar32 c;
