@@ -166,13 +166,17 @@ BOOL CNAKJRecord::bItemValueDefined(const INAItemDescription* item, int) const {
 void CNAKJRecord::_SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index) {
   unsigned int size;
   BYTE* p = _pbyElement(item, index, &size);
-  const int bit = p != nullptr ? _nBit(physical) : -1;
+  if (p != nullptr) _MarkDefined(p, size, physical, item->bMemo() != FALSE, defined);
+}
+
+void CNAKJRecord::_MarkDefined(BYTE* element, unsigned int size, unsigned int physical, bool memo, BOOL defined) {
+  const int bit = _nBit(physical);
   if (bit < 0) return;
   _SetBit(bit, defined);
-  if (item->bMemo())
-    memset(p, defined ? 0x00 : 0xFF, size);
+  if (memo)
+    memset(element, defined ? 0x00 : 0xFF, size);
   else if (!defined)
-    memset(p, 0, size);
+    memset(element, 0, size);
 }
 
 void STItemSlot::Read(const INAItemDescription* item) {
@@ -184,17 +188,9 @@ void STItemSlot::Read(const INAItemDescription* item) {
 }
 
 void CNAKJRecord::SetSlotDefined(const STItemSlot& slot, BOOL defined) {
-  // As _SetDefined for element 0.
   if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
     return;
-  const int bit = _nBit(slot.nPhysical);
-  if (bit < 0) return;
-  _SetBit(bit, defined);
-  BYTE* p = m_pbyValues + slot.nOffset;
-  if (slot.bMemo)
-    memset(p, defined ? 0x00 : 0xFF, slot.nSize);
-  else if (!defined)
-    memset(p, 0, slot.nSize);
+  _MarkDefined(m_pbyValues + slot.nOffset, slot.nSize, slot.nPhysical, slot.bMemo, defined);
 }
 
 void CNAKJRecord::SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index) {

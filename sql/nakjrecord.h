@@ -161,6 +161,8 @@ class CNAKJRecord {
   int _nBit(unsigned int physical) const;
   void _SetBit(int bit, BOOL defined);
   void _SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index);
+  // The bit and the element's fill of a defined or NULL value (memo references: zeros or 0xFF).
+  void _MarkDefined(BYTE* element, unsigned int size, unsigned int physical, bool memo, BOOL defined);
   // Stores without defining; false when the element does not exist.
   bool _bSetItemValue(const INAItemDescription* item, const void* bytes, unsigned int length, int index);
   // Stores a value of the item's host type (or an ANSI text for DATE8 and HEURE).
