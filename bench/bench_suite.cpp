@@ -45,6 +45,7 @@
 #include "host/host_queryexecution.h"
 #include "host/host_sqlparser.h"
 #include "sql/nakjrecord.h"
+#include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 #include "values/any.h"
 #include "values/datetime.h"
@@ -385,7 +386,6 @@ class CDriverSide {
     }
     m_driver = m_loader.piQueryInterface(why);
     if (m_driver == nullptr) return false;
-    m_user = Wide(m_server.user), m_password = Wide(m_server.password), m_source = Wide(m_server.host);
     Describe(&m_bench, L"bench");
     Describe(&m_add, L"bench_add");
     return true;
@@ -411,17 +411,7 @@ class CDriverSide {
 
   // A host connection whose extended information ends with extra.
   CHostConnectionDescription* Connection(const std::string& extra) {
-    CHostConnectionDescription& host = m_hosts.emplace_back();
-    host.m_pszUser = m_user.c_str();
-    host.m_pszPassword = m_password.c_str();
-    host.m_pszDataSource = m_source.c_str();
-    host.m_pszExtendedInfo =
-        m_texts
-            .emplace_back(Wide("Server Port=" + std::to_string(m_server.port) + ";Initial Catalog=" +
-                               m_server.database + extra))
-            .c_str();
-    host.m_llCacheSize = -2;
-    return &host;
+    return m_connections.Add(m_server, extra);
   }
   INATable* Table(CHostConnectionDescription* cnx, bool add) {
     INATable* t = m_loader.piGetTable(cnx, add ? &m_add.desc : &m_bench.desc);
@@ -523,9 +513,8 @@ class CDriverSide {
   TestServer m_server;
   CHostLoader m_loader;
   INADriver* m_driver = nullptr;
-  std::wstring m_user, m_password, m_source;
   std::deque<std::wstring> m_texts;
-  std::deque<CHostConnectionDescription> m_hosts;
+  CTestHostConnections m_connections;
   std::vector<INATable*> m_tables;
   STDesc m_bench, m_add;
   CHostSQLCatalogue m_catalogue;

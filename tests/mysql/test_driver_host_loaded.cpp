@@ -29,6 +29,7 @@
 #include "platform/information_dll.h"
 #include "platform/xerror.h"
 #include "sql/nakjrecord.h"
+#include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 #include "values/any.h"
 
@@ -81,9 +82,6 @@ class LoadedHost : public testing::Test {
     m_desc.Add(&m_items.emplace_back(L"t", NA_IT_TEXTE, 21));
     for (CHostItemDescription& item : m_items) item.m_pszNameInSource = L"";
     m_catalogue.Add(Desc(m_wtable, true));
-    m_user = Wide(m_server.user);
-    m_password = Wide(m_server.password);
-    m_source = Wide(m_server.host);
     m_driver = m_loader.piQueryInterface(&err);
     ASSERT_NE(m_driver, nullptr) << err;
     // The lists the driver hands over are the host's strings: the test frees them as the host
@@ -102,16 +100,9 @@ class LoadedHost : public testing::Test {
     m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err);
   }
   CHostConnectionDescription* Host(const std::string& extra = "", const wchar_t* name = L"cnx") {
-    CHostConnectionDescription& host = m_hosts.emplace_back();
-    const std::wstring& info = m_texts.emplace_back(
-        Wide("Server Port=" + std::to_string(m_server.port) + ";Initial Catalog=" + m_server.database + extra));
-    host.m_pszUser = m_user.c_str();
-    host.m_pszPassword = m_password.c_str();
-    host.m_pszDataSource = m_source.c_str();
-    host.m_pszExtendedInfo = info.c_str();
-    host.m_llCacheSize = -2;
-    host.m_clName.SetName(name);
-    return &host;
+    CHostConnectionDescription* host = m_connections.Add(m_server, extra);
+    host->m_clName.SetName(name);
+    return host;
   }
   INATable* Table(CHostConnectionDescription* host) {
     INATable* t = m_loader.piGetTable(host, &m_desc);
@@ -192,12 +183,12 @@ class LoadedHost : public testing::Test {
   RawMySQL m_lib;
   RawConnection m_raw{m_lib};
   std::string m_table;
-  std::wstring m_wtable, m_user, m_password, m_source;
+  std::wstring m_wtable;
   std::deque<CHostItemDescription> m_items;
   CHostRecordDescription m_desc;
   std::deque<CHostRecordDescription> m_otherDescs;
   CHostSQLCatalogue m_catalogue;
-  std::deque<CHostConnectionDescription> m_hosts;
+  CTestHostConnections m_connections;
   std::deque<std::wstring> m_texts;
   CHostLoader m_loader;
   INADriver* m_driver = nullptr;
@@ -644,7 +635,7 @@ TEST_F(LoadedHost, FourThreadsMixCatalogueLocksAndDiagnosisWithReads) {
   m_tabHeld.clear();
   EXPECT_EQ(m_driver->nExternalRelease(), 0);
   m_driver = nullptr;
-  for (CHostConnectionDescription& host : m_hosts) EXPECT_EQ(host.nGetRefCount(), 0);
+  for (CHostConnectionDescription& host : m_connections.All()) EXPECT_EQ(host.nGetRefCount(), 0);
   CInformationModule::ms_piStrMemAlloc = nullptr;
   EXPECT_TRUE(m_loader.Stop());
   EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);

@@ -26,6 +26,7 @@
 #include "platform/xerror.h"
 #include "sql/nakjrecord.h"
 #include "values/any.h"
+#include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 
 namespace {
@@ -71,9 +72,6 @@ class LoadedTable : public testing::Test {
     m_desc.Add(&m_items.emplace_back(L"n", NA_IT_I4, 4));
     // A file of the host's own has no query source.
     for (CHostItemDescription& item : m_items) item.m_pszNameInSource = L"";
-    m_user = Wide(m_server.user);
-    m_password = Wide(m_server.password);
-    m_source = Wide(m_server.host);
     m_driver = m_loader.piQueryInterface(&err);
     ASSERT_NE(m_driver, nullptr) << err;
   }
@@ -95,16 +93,7 @@ class LoadedTable : public testing::Test {
   // A connection description of the test server; extra goes into the extended information.
   CHostConnectionDescription* Host(const std::string& extra = "", const wchar_t* password = nullptr,
                                    const std::string& database = "") {
-    CHostConnectionDescription& host = m_hosts.emplace_back();
-    const std::wstring& info = m_texts.emplace_back(Wide("Server Port=" + std::to_string(m_server.port) +
-                                                         ";Initial Catalog=" +
-                                                         (database.empty() ? m_server.database : database) + extra));
-    host.m_pszUser = m_user.c_str();
-    host.m_pszPassword = password != nullptr ? password : m_password.c_str();
-    host.m_pszDataSource = m_source.c_str();
-    host.m_pszExtendedInfo = info.c_str();
-    host.m_llCacheSize = -2;  // the driver's blocks unless the extended information says
-    return &host;
+    return m_connections.Add(m_server, extra, password, database);
   }
   INATable* Table(CHostConnectionDescription* host) {
     INATable* t = m_loader.piGetTable(host, &m_desc);
@@ -212,11 +201,10 @@ class LoadedTable : public testing::Test {
   RawConnection m_raw{m_lib};
   RawRows m_rows;
   std::string m_table;
-  std::wstring m_wtable, m_user, m_password, m_source;
+  std::wstring m_wtable;
   std::deque<CHostItemDescription> m_items;
   CHostRecordDescription m_desc;
-  std::deque<CHostConnectionDescription> m_hosts;
-  std::deque<std::wstring> m_texts;
+  CTestHostConnections m_connections;
   CHostLoader m_loader;
   INADriver* m_driver = nullptr;
   std::vector<INATable*> m_tabHeld;

@@ -1,0 +1,34 @@
+// Host connection descriptions of the private test server, as the tests and benchmarks that load
+// the driver hand them over. Each description and the texts it points at live as long as the holder.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "host/host_nadescription.h"
+#include "tests/support/rawmysql.h"
+
+class CTestHostConnections {
+ public:
+  // server over TCP: its port and database (database when given), extra ending the extended
+  // information, password null for the server's; the driver's own blocks unless extra says.
+  CHostConnectionDescription* Add(const TestServer& server, const std::string& extra = "",
+                                  const wchar_t* password = nullptr, const std::string& database = "") {
+    CHostConnectionDescription& host = m_hosts.emplace_back();
+    host.m_pszUser = _Keep(server.user);
+    host.m_pszPassword = password != nullptr ? password : _Keep(server.password);
+    host.m_pszDataSource = _Keep(server.host);
+    host.m_pszExtendedInfo = _Keep("Server Port=" + std::to_string(server.port) +
+                                   ";Initial Catalog=" + (database.empty() ? server.database : database) + extra);
+    host.m_llCacheSize = -2;
+    return &host;
+  }
+  std::deque<CHostConnectionDescription>& All() { return m_hosts; }
+
+ private:
+  const wchar_t* _Keep(const std::string& text) { return m_texts.emplace_back(text.begin(), text.end()).c_str(); }
+
+  // Declared first, gone last: the descriptions point into it.
+  std::deque<std::wstring> m_texts;
+  std::deque<CHostConnectionDescription> m_hosts;
+};
