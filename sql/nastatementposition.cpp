@@ -11,6 +11,7 @@
 #include "access/naposition.h"
 #include "access/narecord.h"
 #include "access/narecordcache.h"
+#include "access/natablecacheindex.h"
 #include "common/refhashtable.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/naerror.h"
@@ -228,15 +229,24 @@ BOOL CNAStatement::bHPositionCourante(int* position, eNA_PRECISION) {
   if (position == nullptr || m_pclDataAccess == nullptr) return FALSE;
   *position = 1;
   long long total = 0;
-  if (!m_pclDataAccess->bGetNbEnr(&total, 16, 0, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
   long long rank = 0;
-  const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
-  if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0) {
-    long long before = 0;
-    if (!m_pclDataAccess->bGetNbEnr(&before, 16, 0, this, NA_PARSE_PREVIOUS)) return FALSE;
-    rank = before + 1;
+  if (m_pclTableCacheIndex != nullptr) {
+    // The place in the index's order: a browse to be put back is put back first.
+    total = m_pclTableCacheIndex->nGetRecordNbr();
+    eNA_PARSEDIRECTION stay = NA_PARSE_CURRENT;
+    long long none = 0;
+    if (m_eParseNeedUpdate != NA_PARSE_UPTODATE && !bUpdateParsePositionInCacheIndex(&stay, &none)) return FALSE;
+    rank = m_pclTableCacheIndex->nGetPreviousRecordNbr() + 1;
   } else {
-    rank = bInvertFetch() ? total - m_llCurrentRecord : m_llCurrentRecord + 1;
+    if (!m_pclDataAccess->bGetNbEnr(&total, 16, 0, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
+    const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+    if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0) {
+      long long before = 0;
+      if (!m_pclDataAccess->bGetNbEnr(&before, 16, 0, this, NA_PARSE_PREVIOUS)) return FALSE;
+      rank = before + 1;
+    } else {
+      rank = bInvertFetch() ? total - m_llCurrentRecord : m_llCurrentRecord + 1;
+    }
   }
   if (total > 0) {
     const long long scaled = rank * 1000;
