@@ -485,6 +485,8 @@ class CNADataAccess : public CInterf {
   // takes stmt's rows, or *reopen is set so that the run fills it. FALSE when stmt cannot be
   // moved onto the cache.
   BOOL _bChooseTableCache(CNAStatement* stmt, const wchar_t* item, NA_WRITEPARSEFLAGS flags, int* reopen);
+  // stmt moves onto an index of the table cache and stays the current statement.
+  BOOL _bOpenOnTableCache(CNAStatement* stmt);
   // stmt reads the table cache's rows: through an index of it, or as the statement whose row
   // cache the cache holds.
   BOOL _bReadsTableCache(const CNAStatement* stmt) const;

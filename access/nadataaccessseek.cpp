@@ -40,10 +40,7 @@ BOOL CNADataAccess::bHRecherche(const wchar_t* item, const wchar_t* soughtItem, 
   stmt->SetBrowseItem(item);
   if (m_pclTableCache != nullptr && (flags & kReuse) != 0) {
     // Sought in the table cache, through an index on the item.
-    const BOOL moved = stmt->bOpenUsingTableCache();
-    // Taking the cache whole may have put another browse back: the seek's stays the current.
-    m_pclLastStatement = stmt;
-    if (!moved) return FALSE;
+    if (!_bOpenOnTableCache(stmt)) return FALSE;
   } else {
     // The statement's own result serves the seek.
     _FreeTableCache();

@@ -10,13 +10,8 @@
 
 namespace {
 
-enum : unsigned int {
-  kReuse = 0x2000,
-  kContinue = 0x4000,
-  kNoRowCache = 0x10000,
-  kDefaultItem = 0x20000,
-  kNoCache = 0x100000,
-};
+enum : unsigned int { kReuse = 0x2000, kNoRowCache = 0x10000, kNoCache = 0x100000 };
+constexpr unsigned int kContinue = NA_WPF_CACHE, kDefaultItem = NA_WPF_DEFAULT_PARSE_ITEM;
 
 }  // namespace
 
@@ -43,11 +38,7 @@ BOOL CNADataAccess::_bChooseTableCache(CNAStatement* stmt, const wchar_t* item, 
                       (filling && wcscasecmp(item != nullptr ? item : L"", m_csLastParseItem.pszGet()) == 0) ||
                       (filling && (flags & kDefaultItem) != 0) ||
                       (m_pclConnection != nullptr && m_pclConnection->bIsSQLService());
-    if (goOn) return TRUE;
-    const BOOL moved = stmt->bOpenUsingTableCache();
-    // Taking the cache whole may have put another browse back: this read's stays the current.
-    m_pclLastStatement = stmt;
-    return moved;
+    return goOn ? TRUE : _bOpenOnTableCache(stmt);
   }
   if (!_bCreateNewTableCache(stmt)) return FALSE;
   // The rows the statement already holds fill the new cache when they are the whole browse.
@@ -58,4 +49,11 @@ BOOL CNADataAccess::_bChooseTableCache(CNAStatement* stmt, const wchar_t* item, 
   else
     *reopen = 1;
   return TRUE;
+}
+
+BOOL CNADataAccess::_bOpenOnTableCache(CNAStatement* stmt) {
+  const BOOL moved = stmt->bOpenUsingTableCache();
+  // Taking the cache whole may have put another browse back: stmt's stays the current one.
+  m_pclLastStatement = stmt;
+  return moved;
 }
