@@ -201,6 +201,24 @@ TEST_P(LiveQueryCache, SeeksAndMovesFromTheFoundRowFollowTheIndex) {
   }
 }
 
+// A starts-with seek whose text is of the other width than the column's (the host's wide text
+// on a narrow item) is found on a row longer than the text: it was taken for a whole-value
+// comparison and reported not found.
+TEST_P(LiveQueryCache, StartsWithSeekOfTheOtherTextWidthIsFound) {
+  const struct {
+    const wchar_t* value;
+    int id;
+  } cases[] = {{L"AB", 7}, {L"a", 3}, {L"b", 1}, {L"Ab", 12}};
+  for (const auto& c : cases) {
+    CNADataAccess* a = Run(true);
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(Seek(a, L"d", Value('d', c.value), 1, 1, 0), c.id) << Utf8(c.value);
+    int found = -1, second = -1;
+    EXPECT_TRUE(a->bEvalHTrouve(L"d", &found, &second));
+    EXPECT_EQ(found, 1) << Utf8(c.value);
+  }
+}
+
 // A short random walk on each item of each query (seeks, first, last, next, previous) against the
 // rows in the index's order: the record after every step, its place in thousandths and the count.
 TEST_P(LiveQueryCache, RandomWalkAgreesWithTheIndexOrder) {
