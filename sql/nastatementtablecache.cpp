@@ -123,6 +123,10 @@ BOOL CNAStatement::bUpdateParsePositionInCacheIndex(eNA_PARSEDIRECTION* directio
   if (m_pclDataAccess == nullptr || !m_pclDataAccess->bRestoreOriginalRecordSave(id)) return FALSE;
   int found = 0;
   if (!index->bSetCurrentPos(-1, m_nEqualRows > 0 ? m_nEqualRows : 0, &found)) return FALSE;
+  // A key held once is taken as found whatever its row: the row must be the saved one too.
+  const int at = index->nGetCurrentRecordId();
+  CNARecordValue* saved = m_pclRecord->pclGetOriginalValueNoRef();
+  if (found && (at < 0 || saved == nullptr || !m_pclRecordCache->bEquals(at, saved, 1))) found = 0;
   m_nOutSide = 0;
   bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   if (found) return TRUE;

@@ -333,6 +333,45 @@ TEST_P(LiveQueryCache, FiltersOnTheCachedQuery) {
   }
 }
 
+// The query browsed with 0x4000 may be written to: a row deleted while a browse stands on it in
+// an index leaves the index, and the browse goes on to the rows around its former place; a row
+// modified without its key keeps its place and shows its new values when the browse comes back.
+TEST_P(LiveQueryCache, NextAfterADeleteUnderAnIndexBrowseReadsTheFollowingRow) {
+  const struct {
+    const char* what;
+    bool remove;  // else d becomes "z"
+    eNA_PARSEDIRECTION then;
+    int id;
+  } cases[] = {
+      {"delete, next", true, NA_PARSE_NEXT, 7},
+      {"delete, previous", true, NA_PARSE_PREVIOUS, 8},
+      {"update, next", false, NA_PARSE_NEXT, 7},
+      {"update, previous", false, NA_PARSE_PREVIOUS, 8},
+  };
+  for (const auto& c : cases) {
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("REPLACE INTO " + m_strTable + " VALUES (3, 'a', 3)", &err)) << err;
+    CNADataAccess* a = Run(false);
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(Seek(a, L"n", Value('n', L"3"), 0, 1, kReuse | kContinue), 3) << c.what;
+    BOOL written = FALSE;
+    if (c.remove) {
+      written = a->bHSupprime(0, kNoLock);
+    } else {
+      const CAny z = Value('d', L"z");
+      written = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(1)->bSetValue(&z, 0) && a->bHModifie(0, 0, kNoLock);
+    }
+    ASSERT_TRUE(written) << c.what << ": " << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Read(a, L"n", c.then, 0), c.id) << c.what << ": " << Utf8(m_error.pszGetError());
+    if (c.remove) continue;
+    // Back on the row written: its new value.
+    EXPECT_EQ(Read(a, L"n", c.then == NA_PARSE_NEXT ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, 0), 3) << c.what;
+    CAny d;
+    a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(1)->bGetCurrentValue(&d, 0);
+    EXPECT_EQ(Show(d), L"z") << c.what;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Live, LiveQueryCache,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
 
