@@ -140,6 +140,8 @@ BOOL CNAStatement::_bGoToRowId(int row, CNAPosition* position) {
       bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
       if (!bSetStmtOriginalRecord(NA_PARSE_CURRENT)) return FALSE;
     } else {
+      // The statement's copy follows the row; the index is put back on it at the next move.
+      if (!bSetStmtOriginalRecord(NA_PARSE_CURRENT)) return FALSE;
       bSetParseNeedUpdate(NA_PARSE_REPLACE, position->nGetStatementSave());
     }
   } else {
@@ -215,10 +217,9 @@ BOOL CNAStatement::bHPositionne(unsigned int position, eNA_PRECISION, NA_WRITEPA
     target = count * static_cast<long long>(position) / 1000;
     if (target < 1) target = 1;
   }
-  // The place is one of the whole browse: a seek in force is left, as a browse read leaves it.
-  if (m_pclRecherche != nullptr) {
-    DropSearch();
-  }
+  // The place is one of the whole browse: a seek in force is left, as a browse read leaves it
+  // (also a sought value a returned position brought back, which bounds an index's first row).
+  DropSearch();
   eNA_LOCKTYPE lockOut{};
   const CTString item(m_csBrowseItem.pszGet());
   return m_pclDataAccess->bSkipRecord(item.pszGet(), NA_PARSE_FIRST, target, 1, eNA_LOCKTYPE{}, &lockOut,

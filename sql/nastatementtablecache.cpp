@@ -121,14 +121,18 @@ BOOL CNAStatement::bUpdateParsePositionInCacheIndex(eNA_PARSEDIRECTION* directio
   if (id == -1) return bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   // The index looks for the saved record by the record's original value.
   if (m_pclDataAccess == nullptr || !m_pclDataAccess->bRestoreOriginalRecordSave(id)) return FALSE;
+  // The row is told from its equal keys by its whole record: the rank among equal keys says
+  // nothing of rows equal in every value, which are all the same row to the host.
   int found = 0;
-  if (!index->bSetCurrentPos(-1, m_nEqualRows > 0 ? m_nEqualRows : 0, &found)) return FALSE;
+  if (!index->bSetCurrentPos(-1, 0, &found)) return FALSE;
   // A key held once is taken as found whatever its row: the row must be the saved one too.
   const int at = index->nGetCurrentRecordId();
   CNARecordValue* saved = m_pclRecord->pclGetOriginalValueNoRef();
   if (found && (at < 0 || saved == nullptr || !m_pclRecordCache->bEquals(at, saved, 1))) found = 0;
   m_nOutSide = 0;
   bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+  // The browse stands on the saved row again, or (gone) on no row a position could name.
+  m_llCurrentRecord = found ? at : -1;
   if (found) return TRUE;
   const bool next = *direction == NA_PARSE_NEXT;
   if (index->nGetCurrentRecordId() >= 0) {

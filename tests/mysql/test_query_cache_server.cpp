@@ -219,10 +219,12 @@ TEST_P(LiveQueryCache, StartsWithSeekOfTheOtherTextWidthIsFound) {
   }
 }
 
-// A short random walk on each item of each query (seeks, first, last, next, previous) against the
-// rows in the index's order: the record after every step, its place in thousandths and the count.
+// A short random walk on each item of each query (seeks, first, last, next, previous, places in
+// thousandths, saved positions returned to) against the rows in the index's order: the record
+// after every step, its place in thousandths and the count.
 TEST_P(LiveQueryCache, RandomWalkAgreesWithTheIndexOrder) {
-  std::mt19937 random(20261207);
+  for (const unsigned int seed : {20261207u, 7u, 99u, 12345u, 6u}) {
+  std::mt19937 random(seed);
   for (const bool asWritten : {true, false}) {
     const unsigned int flags = asWritten ? 0u : kReuse | kContinue;
     for (const wchar_t* item : {L"id", L"d", L"n"}) {
@@ -234,9 +236,11 @@ TEST_P(LiveQueryCache, RandomWalkAgreesWithTheIndexOrder) {
       // Browse reads from an end go through the cache when told to reuse it.
       long long p = ModelSeek(order, key, key == 'd' ? L"a" : L"3", true);
       ASSERT_EQ(Seek(a, item, Value(key, key == 'd' ? L"a" : L"3"), 0, 1, flags), order[static_cast<size_t>(p)].id);
-      for (int step = 0; step < 40; ++step) {
-        const int op = static_cast<int>(random() % 10);
-        std::string what = std::string(asWritten ? "as written" : "0x4000") + ", " + Utf8(item) + ", step " +
+      int saved = -1;
+      long long savedAt = -1;
+      for (int step = 0; step < 60; ++step) {
+        const int op = static_cast<int>(random() % 13);
+        std::string what = "seed " + std::to_string(seed) + ", " + (asWritten ? "as written" : "0x4000") + ", " + Utf8(item) + ", step " +
                            std::to_string(step) + ", op " + std::to_string(op);
         int id = 0;
         if (op < 4) {
@@ -249,6 +253,23 @@ TEST_P(LiveQueryCache, RandomWalkAgreesWithTheIndexOrder) {
           const bool first = random() % 2 == 0;
           id = Read(a, item, first ? NA_PARSE_FIRST : NA_PARSE_LAST, flags | kReuse);
           p = first ? 0 : n - 1;
+        } else if (op == 10) {
+          const unsigned int thousandths = static_cast<unsigned int>(random() % 1001);
+          id = Id(a, item, a->bHPositionne(item, thousandths, eNA_PRECISION{0}, flags));
+          p = std::max(n * thousandths / 1000, 1LL) - 1;
+          what += " to " + std::to_string(thousandths);
+        } else if (op == 11) {
+          if (p < 0 || p >= n) continue;
+          if (saved != -1) a->bHLiberePosition(saved);
+          ASSERT_TRUE(a->bHSauvePosition(&saved, item, eNAPOSITION{0})) << what;
+          savedAt = p;
+          continue;
+        } else if (op == 12) {
+          if (saved == -1) continue;
+          wchar_t itemOut[255] = {};
+          ASSERT_TRUE(a->bHRetourPosition(saved, itemOut, 1, eNAPOSITION{0})) << what;
+          p = savedAt;
+          id = Id(a, item, TRUE);
         } else {
           const Row& r = kRows[random() % kRows.size()];
           const std::wstring value = key == 'd' ? r.d.value_or(L"b") : std::to_wstring(key == 'n' ? r.n.value_or(4) : r.id);
@@ -269,6 +290,7 @@ TEST_P(LiveQueryCache, RandomWalkAgreesWithTheIndexOrder) {
         EXPECT_EQ(count, n) << what;
       }
     }
+  }
   }
 }
 
@@ -302,6 +324,54 @@ TEST_P(LiveQueryCache, SavedPositionsComeBackAfterTheIndexWent) {
     EXPECT_EQ(Id(a, L"id", TRUE), 5);
     if (!asWritten) {
       EXPECT_EQ(Read(a, L"id", NA_PARSE_NEXT, flags & ~kReuse), 6) << Utf8(m_error.pszGetError());
+    }
+  }
+}
+
+// A position returned to in an index leaves the browse on its row: a place asked then, a
+// position saved then and returned to later, and a place in thousandths (which the value sought
+// before the first save no longer bounds) all name that row. They named the row read before the
+// return, or the rows after the value once sought.
+TEST_P(LiveQueryCache, ReturnedPositionLeavesTheBrowseOnItsRow) {
+  const struct {
+    const wchar_t* item;
+    const wchar_t* value;
+    int nexts;     // moves from the row sought to the row saved
+    int savedId;
+    int place;     // of the saved row, after the return
+    int to;        // thousandths asked after the second return
+    int toId;
+  } cases[] = {
+      {L"n", L"5", 2, 9, 1000, 911, 1},
+      {L"d", L"ABc", 0, 7, 334, 911, 1},
+      {L"id", L"4", 1, 5, 417, 500, 6},
+  };
+  for (const bool asWritten : {true, false}) {
+    const unsigned int flags = asWritten ? 0u : kReuse | kContinue;
+    for (const auto& c : cases) {
+      const std::string what = std::string(asWritten ? "as written, " : "0x4000, ") + Utf8(c.item);
+      const char key = c.item[0] == L'i' ? 'i' : static_cast<char>(c.item[0]);
+      CNADataAccess* a = Run(asWritten);
+      ASSERT_NE(a, nullptr);
+      ASSERT_GT(Seek(a, c.item, Value(key, c.value), 0, 1, flags), 0) << what;
+      for (int i = 0; i < c.nexts; ++i) Read(a, c.item, NA_PARSE_NEXT, 0);
+      ASSERT_EQ(Id(a, c.item, TRUE), c.savedId) << what;
+      int first = -1, second = -1;
+      wchar_t itemOut[255] = {};
+      ASSERT_TRUE(a->bHSauvePosition(&first, c.item, eNAPOSITION{0}));
+      ASSERT_GT(Read(a, c.item, NA_PARSE_FIRST, flags | kReuse), 0) << what;
+      ASSERT_TRUE(a->bHRetourPosition(first, itemOut, 0, eNAPOSITION{0}));
+      int place = -1;
+      EXPECT_TRUE(a->bHPositionCourante(&place, c.item, eNA_PRECISION{0}));
+      EXPECT_EQ(place, c.place) << what;
+      ASSERT_TRUE(a->bHSauvePosition(&second, c.item, eNAPOSITION{0}));
+      ASSERT_GT(Read(a, c.item, NA_PARSE_LAST, flags | kReuse), 0) << what;
+      ASSERT_TRUE(a->bHRetourPosition(second, itemOut, 1, eNAPOSITION{0}));
+      EXPECT_EQ(Id(a, c.item, TRUE), c.savedId) << what;
+      EXPECT_EQ(Id(a, c.item, a->bHPositionne(c.item, static_cast<unsigned int>(c.to), eNA_PRECISION{0}, flags)), c.toId)
+          << what;
+      ASSERT_TRUE(a->bHRetourPosition(second, itemOut, 0, eNAPOSITION{0}));
+      EXPECT_EQ(Id(a, c.item, TRUE), c.savedId) << what;
     }
   }
 }
