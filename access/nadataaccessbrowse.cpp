@@ -129,6 +129,10 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   if (ok && ends && _bTableCacheRoad(flags)) ok = _bChooseTableCache(stmt, item, flags, &reopen);
   if (ok) ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, reopen);
   if (!ok) ok = _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
+  // A failed read lets the table cache go, unless another statement is still filling it.
+  if (!ok && m_pclTableCache != nullptr &&
+      !(m_pclTableCache->pclGetStatementParseNoRef() != nullptr && !m_pclTableCache->bIsStatementParse(stmt)))
+    _FreeTableCache();
   // A query whose text cannot be reversed is read again through its full table cache, which
   // then serves the last record too.
   if (ok && bRequeteSansCorrection() && (flags & (0x20000 | kReuse)) == 0 &&

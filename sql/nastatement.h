@@ -270,8 +270,6 @@ class CNAStatement : public CInterf {
   // a row is marked to be put back on it (cause 2); off a row its record is lost. TRUE unless
   // the mark fails.
   BOOL DestroyCacheIndex();
-  // A query source browsed with 0x4000 or sent as written.
-  BOOL bIndexCache() const;
   // The row cache becomes cache (references moved).
   void _SetRecordCache(CNARecordCache* cache);
   CNATableCacheIndex* pclGetTableCacheIndexNoRef() const { return m_pclTableCacheIndex; }

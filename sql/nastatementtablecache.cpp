@@ -16,11 +16,6 @@
 
 using naguards::CHeldItemDesc;
 
-BOOL CNAStatement::bIndexCache() const {
-  if (m_pclDataAccess == nullptr || !m_pclDataAccess->bSourceIsQuery()) return FALSE;
-  return (m_dwParseFlags & NA_WPF_CACHE) != 0 || m_pclDataAccess->bRequeteSansCorrection() ? TRUE : FALSE;
-}
-
 void CNAStatement::_SetRecordCache(CNARecordCache* cache) {
   if (cache == m_pclRecordCache) return;
   if (cache != nullptr) cache->AddRef();
