@@ -487,6 +487,8 @@ class CNADataAccess : public CInterf {
   BOOL _bChooseTableCache(CNAStatement* stmt, const wchar_t* item, NA_WRITEPARSEFLAGS flags, int* reopen);
   // stmt moves onto an index of the table cache and stays the current statement.
   BOOL _bOpenOnTableCache(CNAStatement* stmt);
+  // The same for a browse marked to be put back, which keeps its cause and rebuild point.
+  BOOL _bMoveOntoTableCache(CNAStatement* stmt);
   // stmt reads the table cache's rows: through an index of it, or as the statement whose row
   // cache the cache holds.
   BOOL _bReadsTableCache(const CNAStatement* stmt) const;

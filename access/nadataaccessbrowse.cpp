@@ -101,8 +101,9 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   const bool ends = dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST;
   const bool indexed = stmt->pclGetTableCacheIndexNoRef() != nullptr && m_pclTableCache != nullptr;
   if (stmt->bExistRechercheObject()) {
-    if (indexed && reopen == 0) {
-      // An index holds every row: a seek made in it bounds nothing further.
+    if (reopen == 0 && (indexed || (!ends && bRequeteSansCorrection() && m_pclTableCache != nullptr))) {
+      // An index holds every row: a seek made in it bounds nothing further (a browse whose index
+      // went gets one again to move on).
       stmt->DropSearch();
     } else if (!(m_pclTableCache != nullptr && reopen == 0 && (flags & kReuse) != 0)) {
       // Next and previous from a row a seek found go on from that row in the whole browse; from
@@ -124,8 +125,9 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   stmt->AnnuleRechercheUser();
   stmt->SetParseFlags(flags);
   stmt->SetBrowseItem((flags & 0x20000) != 0 ? _pszGetDefaultParseItem() : item);
-  // A move from the current row goes on in the index it stands in.
-  if (reopen || ((flags & kReuse) == 0 && (ends || !indexed))) _FreeTableCache();
+  // A move from the current row goes on in the index it stands in; a query sent as written keeps
+  // its cache for any move, as the only place its browses can be found again.
+  if (reopen || ((flags & kReuse) == 0 && (ends || !(indexed || bRequeteSansCorrection())))) _FreeTableCache();
   if (ok && ends && _bTableCacheRoad(flags)) ok = _bChooseTableCache(stmt, item, flags, &reopen);
   if (ok) ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, reopen);
   if (!ok) ok = _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
@@ -182,6 +184,11 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
       }
       stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
     }
+    // A query sent as written has no search to find a browse again by: a browse to be put back
+    // is read through an index of its table cache, on its saved record.
+    if (stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE && bRequeteSansCorrection() && m_pclTableCache != nullptr &&
+        stmt->pclGetTableCacheIndexNoRef() == nullptr && !_bMoveOntoTableCache(stmt))
+      return FALSE;
     if ((stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE || !opened) && m_pclTableCache == nullptr) {
       const BOOL found = _bUpdateParse(0, stmt, setRead, dir, count);
       // Found again in the whole browse and moved out of it: a seek in force no longer says

@@ -57,3 +57,14 @@ BOOL CNADataAccess::_bOpenOnTableCache(CNAStatement* stmt) {
   m_pclLastStatement = stmt;
   return moved;
 }
+
+BOOL CNADataAccess::_bMoveOntoTableCache(CNAStatement* stmt) {
+  // Moving closes the browse, which drops its rebuild point: it is held across and given back.
+  const ePARSENEEDUPDATECAUSE cause = stmt->eParseNeedUpdate();
+  const int save = stmt->nGetRecordSaveID();
+  if (save != -1) AddRefRecordSave(save);
+  const BOOL moved = _bOpenOnTableCache(stmt);
+  if (moved) stmt->bSetParseNeedUpdate(cause, save);
+  if (save != -1) nReleaseRecordSave(save);
+  return moved;
+}
