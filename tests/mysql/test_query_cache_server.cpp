@@ -47,6 +47,9 @@ int CompareOn(const Row& a, const Row& b, char item) {
   return a.id < b.id ? -1 : a.id > b.id ? 1 : 0;
 }
 
+// The letter CompareOn knows an item by.
+char KeyOf(const wchar_t* item) { return item[0] == L'i' ? 'i' : static_cast<char>(item[0]); }
+
 // The rows in the order of item's index.
 std::vector<Row> IndexOrder(char item) {
   std::vector<Row> rows = kRows;
@@ -143,7 +146,7 @@ class LiveQueryCache : public LiveConnection {
 
 // The place of the first row at or above value (fromFirst) or the last at or below it; -1 none.
 long long ModelSeek(const std::vector<Row>& order, char item, const std::wstring& value, bool fromFirst) {
-  Row probe{0, value, item == 'n' || item == 'i' ? std::optional<int>() : std::optional<int>()};
+  Row probe{0, value, {}};
   if (item == 'n') probe.n = std::stoi(value);
   if (item == 'i') probe.id = std::stoi(value);
   long long p = -1;
@@ -174,7 +177,7 @@ TEST_P(LiveQueryCache, SeeksAndMovesFromTheFoundRowFollowTheIndex) {
   for (const bool asWritten : {true, false}) {
     const unsigned int flags = asWritten ? 0u : kReuse | kContinue;
     for (const Case& c : cases) {
-      const char key = c.item[0] == L'i' ? 'i' : static_cast<char>(c.item[0]);
+      const char key = KeyOf(c.item);
       const std::vector<Row> order = IndexOrder(key);
       const long long p = ModelSeek(order, key, c.value, c.fromFirst != 0);
       for (const eNA_PARSEDIRECTION then : {NA_PARSE_NEXT, NA_PARSE_PREVIOUS}) {
@@ -228,7 +231,7 @@ TEST_P(LiveQueryCache, RandomWalkAgreesWithTheIndexOrder) {
   for (const bool asWritten : {true, false}) {
     const unsigned int flags = asWritten ? 0u : kReuse | kContinue;
     for (const wchar_t* item : {L"id", L"d", L"n"}) {
-      const char key = item[0] == L'i' ? 'i' : static_cast<char>(item[0]);
+      const char key = KeyOf(item);
       const std::vector<Row> order = IndexOrder(key);
       const long long n = static_cast<long long>(order.size());
       CNADataAccess* a = Run(asWritten);
@@ -348,7 +351,7 @@ TEST_P(LiveQueryCache, ReturnedPositionLeavesTheBrowseOnItsRow) {
     const unsigned int flags = asWritten ? 0u : kReuse | kContinue;
     for (const auto& c : cases) {
       const std::string what = std::string(asWritten ? "as written, " : "0x4000, ") + Utf8(c.item);
-      const char key = c.item[0] == L'i' ? 'i' : static_cast<char>(c.item[0]);
+      const char key = KeyOf(c.item);
       CNADataAccess* a = Run(asWritten);
       ASSERT_NE(a, nullptr);
       ASSERT_GT(Seek(a, c.item, Value(key, c.value), 0, 1, flags), 0) << what;
@@ -395,8 +398,8 @@ TEST_P(LiveQueryCache, BrowseGoesOnAfterASeekOnAnotherItemTookItsIndex) {
     for (const auto& c : cases) {
       const std::string what = std::string(asWritten ? "as written, " : "0x4000, ") + Utf8(c.item) + " then " +
                                Utf8(c.other) + (c.then == NA_PARSE_NEXT ? ", next" : ", previous");
-      const char key = c.item[0] == L'i' ? 'i' : static_cast<char>(c.item[0]);
-      const char otherKey = c.other[0] == L'i' ? 'i' : static_cast<char>(c.other[0]);
+      const char key = KeyOf(c.item);
+      const char otherKey = KeyOf(c.other);
       CNADataAccess* a = Run(asWritten);
       ASSERT_NE(a, nullptr);
       ASSERT_GT(Seek(a, c.item, Value(key, c.value), 0, 1, flags), 0) << what;
