@@ -43,6 +43,8 @@ BOOL CNAStatement::_bCreateTableCacheIndex() {
     delete[] m_pnRecordSave;
     m_pnRecordSave = nullptr;
     m_nDeletedRows = 0;
+    // The index's order is the browse's: no direction of the SELECT that was let go applies.
+    m_bReverse = 0;
     if (m_pclStatementSQL != nullptr) m_pclStatementSQL->bReset();
   }
   m_eParseNeedUpdate = cause;
