@@ -224,16 +224,35 @@ CNAConnectionDescription* CNADefine::pclGetCnx() const {
 
 // ---------------------------------------------------------------- CNACommand: life
 
-CNACommand::CNACommand(CNAError* error, CNAConnectionDescription* cnx)
-    : m_pclError(error), m_pclCnx(cnx), m_dwDialect5(cnx != nullptr && cnx->nGetDataSource() == 5 ? 1 : 0) {
+CNACommand::CNACommand(CNAError* error, CNAConnectionDescription* cnx) : m_pclError(error), m_pclCnx(cnx) {
   CNAError::s_Hold(m_pclError);
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
+  _SetConnectionFacts();
+}
+
+void CNACommand::_SetConnectionFacts() {
+  m_dwDialect5 = m_pclCnx != nullptr && m_pclCnx->nGetDataSource() == 5 ? 1 : 0;
   // The command text is wide: positions count its characters.
-  const int server = cnx != nullptr ? cnx->nGetServerCodePage() : -1;
+  const int server = m_pclCnx != nullptr ? m_pclCnx->nGetServerCodePage() : -1;
   m_clText.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clAdditionalColumns.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clDump.SetCodePages(CTStringConcatAW::kWideContent, server);
-  m_clFormated.SetCodePages(_nFormatedCodePage(), cnx != nullptr ? cnx->nGetHostCodePage() : -1);
+  m_clFormated.SetCodePages(_nFormatedCodePage(), m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
+}
+
+void CNACommand::Recycle() {
+  CNACommand::ResetCommand(0);
+  SetParsedQuery(nullptr);
+  delete m_pclNullExcluded;
+  m_pclNullExcluded = nullptr;
+  m_bRewriteMode = 0;
+  m_eQueryType = NA_QUERY_NONE;
+  m_bAddParameters = 1;
+  m_nDefineMode = 3;
+  m_pCalculChain = nullptr;
+  m_clAdditionalColumns.Vide();
+  m_clDump.Vide();
+  _SetConnectionFacts();
 }
 
 CNACommand::~CNACommand() {

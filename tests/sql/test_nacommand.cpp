@@ -2,6 +2,7 @@
 // against a model, the formatted text, row-limit rewrites, the scanners, LIKE patterns, the dump.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -495,6 +496,59 @@ TEST_F(Command, DumpWithAndWithoutParameters) {
                L"Paramètre :  2 :\tType Zavora 29 = <Buffer, size = 3>\r\n");
 }
 
+// A command used for one text and emptied for the next must build that text as a new command
+// does: each row leaves one kind of state behind before the command is recycled.
+TEST_F(Command, RecycledCommandBuildsAsANewOne) {
+  CDialectCnx& cnx = Cnx(5);
+  const std::function<void(CNACommand*)> dirty[] = {
+      [](CNACommand* c) {
+        c->bComplete(L"SELECT a FROM t WHERE b = ");
+        Param(c, Int(5));
+        Formated(c);
+      },
+      [](CNACommand* c) {
+        c->SetRewriteMode(TRUE);
+        c->SetAddParameters(FALSE);
+        c->SetNAQueryType(NA_QUERY_UPDATE);
+        c->SetDefineMode(2);
+      },
+      [](CNACommand* c) { c->SetRowLimit(10, 20); },
+      [](CNACommand* c) { c->bAddSelectAdditionnalColumn(L"COUNT(*)", ZV_I8); },
+      [](CNACommand* c) { c->_bInitColumnNullValueExcluded(); },
+      [](CNACommand* c) {
+        c->bComplete(L"x");
+        c->pszGetCommandDump();
+      },
+      [](CNACommand* c) { c->bSetInternalQuery(L"DO 1", 4); },
+  };
+  // What a command shows after the same build: its SQL, kind and lists.
+  auto build = [](CNACommand* c) {
+    c->bComplete(L"SELECT TOP 3 a FROM t WHERE b = ");
+    Param(c, Text(L"it's"));
+    c->bComplete(L" AND c = ");
+    Param(c, Int(7));
+    return Formated(c) + L"|" + std::to_wstring(c->eGetQueryType()) + L"|" + std::to_wstring(c->nGetDefineMode()) +
+           L"|" + std::to_wstring(c->nGetDefineNbr()) + L"|" + std::to_wstring(c->nGetParameterNbr()) + L"|" +
+           std::to_wstring(c->llGetRowLimit()) + L"|" + std::to_wstring(c->llGetRowOffset()) + L"|" +
+           std::to_wstring(c->bIsRewriteMode()) + std::to_wstring(c->bIsAddParameters()) + L"|" +
+           c->pszGetAdditionalColumns() + L"|" + (c->pclGetColumnNullValueExcludedNoRef() == nullptr ? L"-" : L"set") +
+           L"|" + c->pszGetCommandDump();
+  };
+  const std::wstring fresh = build(Make(&cnx));
+  EXPECT_EQ(fresh.substr(0, fresh.find(L'|')), L"SELECT a FROM t WHERE b = 'it''s' AND c = 7 LIMIT 3");
+  CNACommand* c = Make(&cnx);
+  for (size_t i = 0; i < std::size(dirty); ++i) {
+    dirty[i](c);
+    c->Recycle();
+    EXPECT_EQ(build(c), fresh) << i;
+    c->Recycle();
+  }
+  // Everything at once.
+  for (const auto& step : dirty) step(c);
+  c->Recycle();
+  EXPECT_EQ(build(c), fresh);
+}
+
 TEST_F(Command, KindsClassesAndDirections) {
   CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
@@ -652,6 +706,19 @@ TEST_F(ParsedCommand, EndOfQueryKeepsWhatTheParseDoesNotCover) {
     EXPECT_TRUE(c->bFormatEndOfQuery());
     EXPECT_STREQ(c->pszGetOriginalSQL(), r.want) << ParseBench::Narrow(r.query);
   }
+}
+
+// The tail of a parsed query a command was built from does not follow the command into its next
+// text.
+TEST_F(ParsedCommand, RecycledCommandForgetsItsParsedQuery) {
+  CDialectCnx& cnx = Cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->SetParsedQuery(Snapshot(L"SELECT ville FROM clients GROUP BY ville LIMIT 4"));
+  c->Recycle();
+  c->bComplete(L"x");
+  EXPECT_TRUE(c->bFormatEndOfQuery());
+  EXPECT_STREQ(c->pszGetOriginalSQL(), L"x");
+  EXPECT_EQ(c->pclGetParsedQueryNoRef(), nullptr);
 }
 
 TEST_F(ParsedCommand, ResultsetLimitIsReadFromTheQueryOnce) {
