@@ -241,6 +241,12 @@ void CNACommand::_SetConnectionFacts() {
 }
 
 void CNACommand::Recycle() {
+  // The last defines wait for the next text, which most often names the same columns (a text
+  // without any, a condition, leaves those of the text before it waiting).
+  if (m_tabDefine.nGetCount() > 0) {
+    m_tabSpareDefine.SupprimeTout();
+    CTableauDeBuffer::EchangeTableau(&m_tabDefine, &m_tabSpareDefine);
+  }
   CNACommand::ResetCommand(0);
   SetParsedQuery(nullptr);
   delete m_pclNullExcluded;
@@ -506,6 +512,17 @@ BOOL CNACommand::_bUpdateParameterValue(INAQueryParametersValue* binds, CNAParam
 // ---------------------------------------------------------------- select columns and defines
 
 void CNACommand::AddDefine(CNAColumn* column) {
+  const int at = m_tabDefine.nGetCount();
+  if (at < m_tabSpareDefine.nGetCount()) {
+    // The define this place had before Recycle, when nobody else holds it and it binds the same
+    // column and value holder: what a new one would be.
+    CNADefine* spare = m_tabSpareDefine[at];
+    if (spare != nullptr && spare->nGetRefCount() == 1 && column != nullptr && spare->pclGetColumnNoRef() == column &&
+        spare->pclGetValueNoRef() == column->pclGetNAValue()) {
+      m_tabDefine.AjouteRef(spare);
+      return;
+    }
+  }
   CNADefine* define = new (std::nothrow) CNADefine(column);
   if (define != nullptr && m_tabDefine.AjouteRef(define) == nullptr) DropUnheld(define);
 }

@@ -660,6 +660,9 @@ class CNACommand : public CInterf {
   CTStringConcatAW m_clAdditionalColumns;
   int32_t m_nDefineMode = 3;
   CRefArray<CNADefine> m_tabDefine{50, 30};
+  // The defines of the last text that had any before a Recycle, one reference each: AddDefine
+  // takes one back for the same place, column and value holder.
+  CRefArray<CNADefine> m_tabSpareDefine{50, 30};
   long long m_llRowLimit = -1;
   long long m_llRowOffset = -1;
   CTStringConcatAW m_clFormated;

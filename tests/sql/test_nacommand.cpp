@@ -582,6 +582,52 @@ TEST_F(Command, KindsClassesAndDirections) {
   clone->nRelease();
 }
 
+// A recycled command takes back the defines of its last columns: every place must bind the column
+// named there now, whatever stood there before.
+TEST_F(Command, RecycledCommandsDefinesBindTheColumnsNamedNow) {
+  RecordBench bench;
+  bench.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
+  bench.Add(L"a b", NA_IT_I4, 4);
+  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
+  for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
+  ASSERT_TRUE(bench.Build());
+  // columns named, one text after the other; "*" a define by name
+  const std::vector<std::vector<const wchar_t*>> texts = {
+      {L"id", L"a b", L"m"}, {L"id", L"a b", L"m"}, {L"a b", L"id"}, {}, {L"a b", L"id", L"*"},
+      {L"m"},                {L"id", L"a b", L"m"}, {L"id", L"m"}};
+  // Released before the bench's record goes.
+  auto c = CHeldRef<CNACommand>::Take(pclAllocCommand(&m_error, &bench.m_cnx));
+  auto other = CHeldRef<CNACommand>::Take(pclAllocCommand(&m_error, &bench.m_cnx));
+  for (size_t t = 0; t < texts.size(); ++t) {
+    c.get()->Recycle();
+    for (const wchar_t* name : texts[t]) {
+      if (std::wstring(name) == L"*")
+        c.get()->bAddSelectAdditionnalColumn(L"COUNT(*)", ZV_I8);
+      else
+        c.get()->AddDefine(bench.Column(name));
+    }
+    ASSERT_EQ(c.get()->nGetDefineNbr(), static_cast<int>(texts[t].size())) << t;
+    for (int i = 0; i < c.get()->nGetDefineNbr(); ++i) {
+      const CNADefine* d = c.get()->pclGetDefineNoRef(i);
+      const std::wstring name = texts[t][static_cast<size_t>(i)];
+      if (name == L"*") {
+        EXPECT_EQ(d->pclGetColumnNoRef(), nullptr) << t;
+        EXPECT_STREQ(d->pszGetName(), L"COUNT(*)") << t;
+        continue;
+      }
+      EXPECT_EQ(d->pclGetColumnNoRef(), bench.Column(name.c_str())) << t << " " << i;
+      EXPECT_EQ(d->pclGetValueNoRef(), bench.Column(name.c_str())->pclGetNAValue()) << t << " " << i;
+    }
+    // Another command holding this text's defines keeps them as they are.
+    if (t == 1) {
+      other.get()->bAdd(c.get(), NA_ADD_CLONE);
+      ASSERT_EQ(other.get()->nGetDefineNbr(), 3);
+    }
+  }
+  EXPECT_EQ(other.get()->pclGetDefineNoRef(0)->pclGetColumnNoRef(), bench.Column(L"id"));
+  EXPECT_EQ(other.get()->pclGetDefineNoRef(2)->pclGetColumnNoRef(), bench.Column(L"m"));
+}
+
 TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
   RecordBench bench;
   bench.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
