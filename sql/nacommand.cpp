@@ -5,6 +5,7 @@
 
 #include <cwchar>
 #include <new>
+#include <utility>
 
 #include "access/narecord.h"
 #include "common/str_compare.h"
@@ -249,8 +250,12 @@ void CNACommand::Recycle() {
   }
   CNACommand::ResetCommand(0);
   SetParsedQuery(nullptr);
-  delete m_pclNullExcluded;
-  m_pclNullExcluded = nullptr;
+  // No set, as a new command has; the emptied one serves the next text that makes one.
+  if (m_pclNullExcluded != nullptr) {
+    m_pclNullExcluded->Reset();
+    delete m_pclSpareNullExcluded;
+    m_pclSpareNullExcluded = std::exchange(m_pclNullExcluded, nullptr);
+  }
   m_bRewriteMode = 0;
   m_eQueryType = NA_QUERY_NONE;
   m_bAddParameters = 1;
@@ -265,6 +270,7 @@ CNACommand::~CNACommand() {
   m_tabDefine.SupprimeTout();
   m_tabParameter.SupprimeTout();
   delete m_pclNullExcluded;
+  delete m_pclSpareNullExcluded;
   SetParsedQuery(nullptr);
   CNAError::s_Drop(&m_pclError);
   CNADriver::g_nReleaseConnection(m_pclCnx);
@@ -600,7 +606,8 @@ BOOL CNACommand::bCopyColumnValuesNullSelected(CColumnNullValueExcluded* other) 
 
 BOOL CNACommand::_bInitColumnNullValueExcluded() {
   if (m_pclNullExcluded != nullptr) return TRUE;
-  m_pclNullExcluded = new (std::nothrow) CColumnNullValueExcluded();
+  m_pclNullExcluded = m_pclSpareNullExcluded != nullptr ? std::exchange(m_pclSpareNullExcluded, nullptr)
+                                                        : new (std::nothrow) CColumnNullValueExcluded();
   if (m_pclNullExcluded != nullptr) return TRUE;
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNullSet, m_pclCnx, nullptr, nullptr,
                              kErrNoMemory);

@@ -674,6 +674,8 @@ class CNACommand : public CInterf {
   };
   const STCalculChain* m_pCalculChain = nullptr;
   CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
+  // The set a Recycle emptied, for the next text's set.
+  CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
 
  private:
   // The parameter list fits the text: positions in order and within it. Otherwise error 24.
