@@ -85,6 +85,15 @@ class Command : public AnyTest {
     return s != nullptr ? s : L"<refused>";
   }
 
+  // The record of a key `id`, `a b` and a memo `m`, named as in the table.
+  static bool ThreeColumns(RecordBench* bench) {
+    bench->Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
+    bench->Add(L"a b", NA_IT_I4, 4);
+    bench->Add(L"m", NA_IT_MEMOTEXTE, 8);
+    for (auto& item : bench->m_items) item.m_pszNameInSource = L"";
+    return bench->Build();
+  }
+
   // A connection that outlives the test's commands.
   CDialectCnx& Cnx(int dialect, int major = 8) { return *m_cnx.emplace_back(std::make_unique<CDialectCnx>(dialect, major)); }
 
@@ -586,11 +595,7 @@ TEST_F(Command, KindsClassesAndDirections) {
 // named there now, whatever stood there before.
 TEST_F(Command, RecycledCommandsDefinesBindTheColumnsNamedNow) {
   RecordBench bench;
-  bench.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
-  bench.Add(L"a b", NA_IT_I4, 4);
-  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
-  for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(ThreeColumns(&bench));
   // columns named, one text after the other; "*" a define by name
   const std::vector<std::vector<const wchar_t*>> texts = {
       {L"id", L"a b", L"m"}, {L"id", L"a b", L"m"}, {L"a b", L"id"}, {}, {L"a b", L"id", L"*"},
@@ -630,11 +635,7 @@ TEST_F(Command, RecycledCommandsDefinesBindTheColumnsNamedNow) {
 
 TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
   RecordBench bench;
-  bench.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
-  bench.Add(L"a b", NA_IT_I4, 4);
-  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
-  for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(ThreeColumns(&bench));
   CNACommand* c = pclAllocCommand(&m_error, &bench.m_cnx);
   c->AddRef();
   c->SetDefineMode(2);
