@@ -123,6 +123,7 @@ void CNADataAccess::_Close() {
   }
   _CloseAllStatement();
   ReleaseInterf(&m_pclExecuteStatement);
+  for (CNACommand*& kept : m_tabSelectCommand) ReleaseInterf(&kept);
   m_bOpened = 0;
 }
 
@@ -253,6 +254,24 @@ CNACommand* CNADataAccess::pclAllocCommand(CNAError*) const {
   CNADriver* driver = CNADriver::s_pclDriver;
   CNACommand* command = driver != nullptr ? driver->pclAllocCommand(m_pclError, m_pclConnection) : nullptr;
   if (command == nullptr) CNAError::g_RaiseNoMemory(m_pclError, m_pclConnection);
+  return command;
+}
+
+CNACommand* CNADataAccess::_pclSelectCommand() {
+  CNACommand** room = nullptr;
+  for (CNACommand*& kept : m_tabSelectCommand) {
+    if (kept == nullptr) {
+      if (room == nullptr) room = &kept;
+    } else if (kept->nGetRefCount() == 1) {
+      kept->Recycle();
+      return kept;
+    }
+  }
+  CNACommand* command = pclAllocCommand(m_pclError);
+  if (command != nullptr && room != nullptr) {
+    command->AddRef();
+    *room = command;
+  }
   return command;
 }
 

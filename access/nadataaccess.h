@@ -272,6 +272,11 @@ class CNADataAccess : public CInterf {
   // A new command on the access's connection and error (the argument is not read), not
   // referenced; null with the no-memory error.
   CNACommand* pclAllocCommand(CNAError* error) const;
+  // A command for the SELECT of a read, a seek or a further block, as pclAllocCommand gives one:
+  // a kept command that nobody else holds any more, emptied (Recycle), else a new one, kept when
+  // there is room. Every read builds its SELECT and the condition under it in commands of their
+  // own: kept ones spare their making and their blocks. null with the no-memory error.
+  CNACommand* _pclSelectCommand();
   INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
   CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImportedDesc; }
   // The word of query flags the rewriting of the source query reads.
@@ -615,6 +620,8 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* m_pclRecordSave2 = nullptr;
   int m_nRecordSaveID = -1;
   CNATableCache* m_pclTableCache = nullptr;
+  // The commands _pclSelectCommand keeps, one reference each; released by _Close.
+  CNACommand* m_tabSelectCommand[3] = {};
   CNAIDAuto* m_pclIDAuto = nullptr;
   int m_bQueryParseStarted = 0;
   CNAStatement* m_pclExecuteStatement = nullptr;

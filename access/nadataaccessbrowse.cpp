@@ -268,7 +268,7 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
 
 BOOL CNADataAccess::_bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                                     long long* count, CNAStatement::eNA_ST_PREPARE prepare) {
-  CNACommand* command = pclAllocCommand(m_pclError);
+  CNACommand* command = _pclSelectCommand();
   if (command == nullptr) return FALSE;
   command->AddRef();
   BOOL ok = bBuildSelect(command, stmt, item, forward, flags, count) && stmt->bExecute(flags, prepare);
@@ -292,7 +292,7 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   command->SetNAQueryType(NA_QUERY_SELECT);
   // A further block keeps the statement's search, state and row cache.
   if (!stmt->bGetContinuing()) stmt->ResetQuery();
-  CNACommand* condition = pclAllocCommand(m_pclError);
+  CNACommand* condition = _pclSelectCommand();
   if (condition == nullptr) return FALSE;
   condition->AddRef();
   const BOOL built = stmt->bGetClauseWHERE(condition) && stmt->bBuildQuerySELECT(command, flags, item, forward, condition);
@@ -393,7 +393,7 @@ BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int 
   if (ok && !atRecord) ok = search->bSetContinueParcours(dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : NA_PARSE_LAST);
   if (ok) {
     const int forward = dir == NA_PARSE_NEXT || atRecord ? 1 : 0;
-    CNACommand* command = pclAllocCommand(m_pclError);
+    CNACommand* command = _pclSelectCommand();
     ok = command != nullptr;
     if (ok) {
       command->AddRef();

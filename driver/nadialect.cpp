@@ -1,4 +1,5 @@
 // Dialect features, column type texts and identifier quoting of CNAConnectionDescription.
+#include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <cwctype>
@@ -357,19 +358,39 @@ BOOL CNAConnectionDescription::bFormatItemName(CNAError* error, const wchar_t* n
     *out = name != nullptr ? name : L"";
     return TRUE;
   }
-  const size_t nClose = static_cast<size_t>(m_nQuoteCloseLength);
-  CTString quoted(m_csQuoteOpen.pszGet());
+  // Every seek and block names its columns: the quoted name is measured, then written into one
+  // buffer (name may lie in out's own text).
+  const wchar_t *open = m_csQuoteOpen.pszGet(), *close = m_csQuoteClose.pszGet();
+  const size_t nOpen = wcslen(open), nClose = static_cast<size_t>(m_nQuoteCloseLength);
+  auto doubled = [&](const wchar_t* p) { return nClose > 0 && wcsncmp(p, close, nClose) == 0; };
+  size_t length = nOpen + nClose;
   for (const wchar_t* p = name; *p != 0;) {
-    if (nClose > 0 && wcsncmp(p, m_csQuoteClose.pszGet(), nClose) == 0) {
-      quoted.Add(m_csQuoteClose.pszGet());
-      quoted.Add(m_csQuoteClose.pszGet());
+    if (doubled(p)) {
+      length += 2 * nClose;
       p += nClose;
     } else {
-      quoted.Add(*p++);
+      ++length;
+      ++p;
     }
   }
-  quoted.Add(m_csQuoteClose.pszGet());
-  *out = quoted;
+  CTString quoted;
+  if (!quoted._SetBufferSize(static_cast<int>(std::min<size_t>(length, INT_MAX)))) {
+    out->Vide();
+    return TRUE;
+  }
+  wchar_t* at = const_cast<wchar_t*>(quoted.pszGet());
+  at = std::copy_n(open, nOpen, at);
+  for (const wchar_t* p = name; *p != 0;) {
+    if (doubled(p)) {
+      at = std::copy_n(close, nClose, std::copy_n(close, nClose, at));
+      p += nClose;
+    } else {
+      *at++ = *p++;
+    }
+  }
+  at = std::copy_n(close, nClose, at);
+  *at = 0;
+  *out = std::move(quoted);
   return TRUE;
 }
 

@@ -185,24 +185,39 @@ BOOL CMySQLStatementSQL::_bStepOverResults() {
 
 BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   if (m_pResult == nullptr) return FALSE;
-  _DestroyColumns();
-  m_pTabColumn = new (std::nothrow) CNAColumnSQL[m_nColumnCount];
-  if (m_pTabColumn == nullptr) {
+  bool taken = false;
+  if (_pclNewColumns(m_nColumnCount, &taken) == nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteColumnsMemory, m_pclCnx, nullptr,
                                nullptr, 12);
     return FALSE;
   }
   MYSQL_FIELD* fields = nullptr;
-  if (!_bCall(kSiteFields, [&] { fields = __mysql_fetch_fields(m_pResult); }) || fields == nullptr) return FALSE;
+  if (!_bCall(kSiteFields, [&] { fields = __mysql_fetch_fields(m_pResult); }) || fields == nullptr) {
+    // Names not known to match the records' any more.
+    m_tabNames.clear();
+    return FALSE;
+  }
   const int cp = m_pclCnx->nGetServerCodePage();
+  // A result of the last one's columns (a browse's next block, the next seek) keeps their names:
+  // only a name whose bytes or code page changed is converted again.
+  if (!taken || cp != m_nNamesCodePage) m_tabNames.clear();
+  m_tabNames.resize(m_nColumnCount);
+  m_nNamesCodePage = cp;
   for (unsigned int i = 0; i < m_nColumnCount; ++i) {
     const MYSQL_FIELD& field = fields[i];
     CNAColumnSQL& column = m_pTabColumn[i];
-    column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
+    std::string& bytes = m_tabNames[i];
+    const char* name = field.name != nullptr ? field.name : "";
+    if (bytes.empty() || bytes.compare(1, std::string::npos, name) != 0) {
+      column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
+      // Marked known by a first byte, so that an empty name is a name too.
+      bytes.assign(1, '=').append(name);
+    }
     column.m_nDBType = field.type;
     column.m_llLength = static_cast<long long>(field.length);
     column.m_nDecimals = static_cast<int>(field.decimals);
     column.m_nCharset = field.charsetnr;
+    column.m_nPrecision = 0;
     m_nRowMaxLength += static_cast<unsigned int>(field.max_length);
     if (column.m_llLength == 0 && m_nRowMaxLength != 0) column.m_llLength = m_nRowMaxLength;
     if (field.type == MYSQL_TYPE_DECIMAL || field.type == MYSQL_TYPE_NEWDECIMAL) {

@@ -19,6 +19,7 @@
 
 #include <mariadb/mysql.h>
 
+#include <string>
 #include <vector>
 
 #include "sql/nastatementsql.h"
@@ -119,6 +120,10 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   unsigned long long m_ullAffected = 0;
   // A streamed result set whose further results are still to be stepped over.
   int m_bStepOverPending = 0;
+  // The server's bytes of each column name of the column array, '=' before them (empty: to be
+  // converted), and the code page they were converted from.
+  std::vector<std::string> m_tabNames;
+  int m_nNamesCodePage = 0;
   // 4-byte characters of a BLOB read as wide text, copied out of the unaligned row.
   std::vector<wchar_t> m_tabWide;
 };

@@ -243,19 +243,17 @@ BOOL CNAColumn::bFormatName() {
 }
 
 const wchar_t* CNAColumn::pszGetFormatedSelectName(int withName) {
-  if (withName != 0) {
-    m_csFormatedSelectName = m_csFormatedName;
-    return m_csFormatedSelectName.pszGet();
-  }
+  // Every SELECT a table's browse sends names its columns: a name that needs nothing added is
+  // handed out as the column keeps it, not copied.
+  if (withName != 0) return m_csFormatedName.pszGet();
+  if (!bSourceIsQuery()) return m_csFormatedOriginalName.pszGet();
   m_csFormatedSelectName.Vide();
-  if (bSourceIsQuery()) {
-    if (m_csFormatedAliasNomTable.nTaille() > 0) {
-      m_csFormatedSelectName = m_csFormatedAliasNomTable;
-    } else if (*pszGetSourceName() != 0 && pclGetCnx() != nullptr) {
-      pclGetCnx()->bFormatTableName(m_pclError, pszGetSourceName(), &m_csFormatedSelectName);
-    }
-    if (m_csFormatedSelectName.nTaille() > 0) m_csFormatedSelectName.Add(L'.');
+  if (m_csFormatedAliasNomTable.nTaille() > 0) {
+    m_csFormatedSelectName = m_csFormatedAliasNomTable;
+  } else if (*pszGetSourceName() != 0 && pclGetCnx() != nullptr) {
+    pclGetCnx()->bFormatTableName(m_pclError, pszGetSourceName(), &m_csFormatedSelectName);
   }
+  if (m_csFormatedSelectName.nTaille() > 0) m_csFormatedSelectName.Add(L'.');
   m_csFormatedSelectName.Add(m_csFormatedOriginalName.pszGet());
   return m_csFormatedSelectName.pszGet();
 }

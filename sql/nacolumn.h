@@ -182,7 +182,7 @@ class CNAColumn : public CInterf {
   const wchar_t* pszGetFormatedOriginalName() const { return m_csFormatedOriginalName.pszGet(); }
   // withName != 0: the formatted name; else for a query source the formatted table alias (or the
   // item's source table formatted) and ".", then the formatted original name. Valid until the
-  // next call.
+  // next call or a change of the column's names.
   const wchar_t* pszGetFormatedSelectName(int withName);
 
   // ---- Converters ----

@@ -118,13 +118,14 @@ void CColumnNullValueExcluded::Reset() {
 CNAUserSearch::~CNAUserSearch() { CancelUserSearch(); }
 
 void CNAUserSearch::SetUserSearch(INAItemDescription* item, const CAny* value, unsigned int flags) {
-  // The item and value may be this search's own.
+  // The item and value may be this search's own; every seek sets them, copied once.
   if (item != nullptr) item->ExternalAddRef();
-  CAny copy;
-  if (value != nullptr) copy = *value;
-  CancelUserSearch();
+  if (m_piItem != nullptr) m_piItem->nExternalRelease();
   m_piItem = item;
-  m_clValue = copy;
+  if (value == nullptr)
+    m_clValue = CAny();
+  else if (value != &m_clValue)
+    m_clValue = *value;
   m_dwFlags = flags;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 #include <new>
+#include <utility>
 
 #include "access/narecord.h"
 #include "common/str_compare.h"
@@ -224,22 +225,52 @@ CNAConnectionDescription* CNADefine::pclGetCnx() const {
 
 // ---------------------------------------------------------------- CNACommand: life
 
-CNACommand::CNACommand(CNAError* error, CNAConnectionDescription* cnx)
-    : m_pclError(error), m_pclCnx(cnx), m_dwDialect5(cnx != nullptr && cnx->nGetDataSource() == 5 ? 1 : 0) {
+CNACommand::CNACommand(CNAError* error, CNAConnectionDescription* cnx) : m_pclError(error), m_pclCnx(cnx) {
   CNAError::s_Hold(m_pclError);
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
+  _SetConnectionFacts();
+}
+
+void CNACommand::_SetConnectionFacts() {
+  m_dwDialect5 = m_pclCnx != nullptr && m_pclCnx->nGetDataSource() == 5 ? 1 : 0;
   // The command text is wide: positions count its characters.
-  const int server = cnx != nullptr ? cnx->nGetServerCodePage() : -1;
+  const int server = m_pclCnx != nullptr ? m_pclCnx->nGetServerCodePage() : -1;
   m_clText.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clAdditionalColumns.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clDump.SetCodePages(CTStringConcatAW::kWideContent, server);
-  m_clFormated.SetCodePages(_nFormatedCodePage(), cnx != nullptr ? cnx->nGetHostCodePage() : -1);
+  m_clFormated.SetCodePages(_nFormatedCodePage(), m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
+}
+
+void CNACommand::Recycle() {
+  // The last defines wait for the next text, which most often names the same columns (a text
+  // without any, a condition, leaves those of the text before it waiting).
+  if (m_tabDefine.nGetCount() > 0) {
+    m_tabSpareDefine.SupprimeTout();
+    CTableauDeBuffer::EchangeTableau(&m_tabDefine, &m_tabSpareDefine);
+  }
+  CNACommand::ResetCommand(0);
+  SetParsedQuery(nullptr);
+  // No set, as a new command has; the emptied one serves the next text that makes one.
+  if (m_pclNullExcluded != nullptr) {
+    m_pclNullExcluded->Reset();
+    delete m_pclSpareNullExcluded;
+    m_pclSpareNullExcluded = std::exchange(m_pclNullExcluded, nullptr);
+  }
+  m_bRewriteMode = 0;
+  m_eQueryType = NA_QUERY_NONE;
+  m_bAddParameters = 1;
+  m_nDefineMode = 3;
+  m_pCalculChain = nullptr;
+  m_clAdditionalColumns.Vide();
+  m_clDump.Vide();
+  _SetConnectionFacts();
 }
 
 CNACommand::~CNACommand() {
   m_tabDefine.SupprimeTout();
   m_tabParameter.SupprimeTout();
   delete m_pclNullExcluded;
+  delete m_pclSpareNullExcluded;
   SetParsedQuery(nullptr);
   CNAError::s_Drop(&m_pclError);
   CNADriver::g_nReleaseConnection(m_pclCnx);
@@ -487,6 +518,17 @@ BOOL CNACommand::_bUpdateParameterValue(INAQueryParametersValue* binds, CNAParam
 // ---------------------------------------------------------------- select columns and defines
 
 void CNACommand::AddDefine(CNAColumn* column) {
+  const int at = m_tabDefine.nGetCount();
+  if (at < m_tabSpareDefine.nGetCount()) {
+    // The define this place had before Recycle, when nobody else holds it and it binds the same
+    // column and value holder: what a new one would be.
+    CNADefine* spare = m_tabSpareDefine[at];
+    if (spare != nullptr && spare->nGetRefCount() == 1 && column != nullptr && spare->pclGetColumnNoRef() == column &&
+        spare->pclGetValueNoRef() == column->pclGetNAValue()) {
+      m_tabDefine.AjouteRef(spare);
+      return;
+    }
+  }
   CNADefine* define = new (std::nothrow) CNADefine(column);
   if (define != nullptr && m_tabDefine.AjouteRef(define) == nullptr) DropUnheld(define);
 }
@@ -564,7 +606,8 @@ BOOL CNACommand::bCopyColumnValuesNullSelected(CColumnNullValueExcluded* other) 
 
 BOOL CNACommand::_bInitColumnNullValueExcluded() {
   if (m_pclNullExcluded != nullptr) return TRUE;
-  m_pclNullExcluded = new (std::nothrow) CColumnNullValueExcluded();
+  m_pclNullExcluded = m_pclSpareNullExcluded != nullptr ? std::exchange(m_pclSpareNullExcluded, nullptr)
+                                                        : new (std::nothrow) CColumnNullValueExcluded();
   if (m_pclNullExcluded != nullptr) return TRUE;
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNullSet, m_pclCnx, nullptr, nullptr,
                              kErrNoMemory);

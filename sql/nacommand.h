@@ -341,6 +341,11 @@ class CNACommand : public CInterf {
     return m_bAddParameters;
   }
 
+  // Back to the state of a new command on the same error and connection (code pages read from
+  // the connection again), the blocks of its texts and lists kept for the next text. For a
+  // command nobody else holds.
+  void Recycle();
+
   // ---- Kind ----
   void SetQueryType(eTYPEREQUETE type);
   void SetNAQueryType(eNAQUERYTYPE type) { m_eQueryType = type; }
@@ -636,6 +641,8 @@ class CNACommand : public CInterf {
   BOOL _bAddParameters(CNACommand* other, eADDMMODE mode, unsigned int offset);
   // The refresh with the parsed query's bind values (TRUE without them).
   BOOL _bUpdateParameterValue(CNAParameter* parameter);
+  // The dialect flag and the texts' code pages, from the connection.
+  void _SetConnectionFacts();
   // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
   void _RemplaceLimitParTop();
   void _RemplaceTopParLimit();
@@ -649,10 +656,13 @@ class CNACommand : public CInterf {
   CTStringConcatAW m_clText;
   CRefArray<CNAParameter> m_tabParameter{50, 30};
   int32_t m_bAddParameters = 1;
-  uint32_t m_dwDialect5;
+  uint32_t m_dwDialect5 = 0;
   CTStringConcatAW m_clAdditionalColumns;
   int32_t m_nDefineMode = 3;
   CRefArray<CNADefine> m_tabDefine{50, 30};
+  // The defines of the last text that had any before a Recycle, one reference each: AddDefine
+  // takes one back for the same place, column and value holder.
+  CRefArray<CNADefine> m_tabSpareDefine{50, 30};
   long long m_llRowLimit = -1;
   long long m_llRowOffset = -1;
   CTStringConcatAW m_clFormated;
@@ -664,6 +674,8 @@ class CNACommand : public CInterf {
   };
   const STCalculChain* m_pCalculChain = nullptr;
   CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
+  // The set a Recycle emptied, for the next text's set.
+  CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
 
  private:
   // The parameter list fits the text: positions in order and within it. Otherwise error 24.

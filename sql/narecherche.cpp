@@ -441,22 +441,24 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
                               ? keyColumn->bGetDescendantComponent(i + 1) != 0
                               : CNAExpression::s_eGetSensTriColonne(record, column) == 1;
   eNAOperator own = descending ? CNAExpression::s_eInvertOperator(op) : op;
-  CAny value;
+  // The value given, read where it stands; an empty one of the column's type past them.
+  CAny missing;
+  const CAny* value = &missing;
   if (i < static_cast<int>(values.size())) {
-    value = values[static_cast<size_t>(i)];
+    value = &values[static_cast<size_t>(i)];
   } else {
-    value.__SetType(column->eGetZVType(), 0);
+    missing.__SetType(column->eGetZVType(), 0);
     if (column->eGetZVType() == ZV_DATETIME || column->eGetZVType() == ZV_DATEA) {
-      value.SetNull(true);
+      missing.SetNull(true);
       own = NA_OP_ISNULL;
     }
   }
   const bool unbound = (flags & NA_SEARCH_GENERIC) != 0 && IsDateKind(column->eGetZVType()) &&
-                       g_bIsZVText(value.wGetType());
+                       g_bIsZVText(value->wGetType());
   CNADriver* driver = Driver();
   CNAConvertVariant* holder =
       driver != nullptr ? driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), unbound ? nullptr : column,
-                                                          &value)
+                                                          value)
                         : nullptr;
   if (holder == nullptr) return nullptr;
   holder->AddRef();

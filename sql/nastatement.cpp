@@ -350,12 +350,28 @@ BOOL CNAStatement::_bFormatOrderBy(CNACommand* command, const wchar_t* table, CS
   return TRUE;
 }
 
-namespace {
-
-// The ORDER BY list being made: columns (referenced) and their directions (1 ascending).
-struct STOrderList {
+struct CNAStatement::STOrderLists {
   CRefArray<CNAColumn> columns{10, 30};
   std::vector<int> directions;
+};
+
+namespace {
+
+// The ORDER BY list being made, in the statement's kept lists (or lists of its own when they
+// cannot be had): columns (referenced) and their directions (1 ascending). Emptied on every way out.
+struct STOrderList {
+  explicit STOrderList(CNAStatement::STOrderLists* kept)
+      : columns(kept != nullptr ? kept->columns : own.columns),
+        directions(kept != nullptr ? kept->directions : own.directions) {}
+  ~STOrderList() {
+    columns.SupprimeTout();
+    directions.clear();
+  }
+  STOrderList(const STOrderList&) = delete;
+  STOrderList& operator=(const STOrderList&) = delete;
+  CNAStatement::STOrderLists own;
+  CRefArray<CNAColumn>& columns;
+  std::vector<int>& directions;
   bool unique = false;
 };
 
@@ -376,7 +392,8 @@ BOOL CNAStatement::_FormatORDERBYList(CNACommand* command, CNAColumn* column, in
   const int ownCount = nOwnOrderByCount(query);
   const bool keyword = query == nullptr || column != nullptr || ownCount == 0;
   const bool asWritten = m_pclDataAccess != nullptr && m_pclDataAccess->bRequeteSansCorrection();
-  STOrderList list;
+  if (m_pOrderLists == nullptr) m_pOrderLists.reset(new (std::nothrow) STOrderLists());
+  STOrderList list(m_pOrderLists.get());
 
   auto add = [&](CNAColumn* c, int direction) {
     if (list.unique || c == nullptr) return;

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
@@ -74,6 +75,9 @@ enum : unsigned int {
 
 class CNAStatement : public CInterf {
  public:
+  // The ORDER BY lists a statement keeps (nastatement.cpp).
+  struct STOrderLists;
+
   // The record limit of a result that is not limited.
   static constexpr long long NO_LIMIT = -1;
   static constexpr int kSourceFile = 4;
@@ -469,6 +473,9 @@ class CNAStatement : public CInterf {
   CNAError* m_pclError = nullptr;
   CNAStatementSQL* m_pclStatementSQL = nullptr;
   unsigned int m_dwOrderCompletion = 3;
+  // The lists of the ORDER BY every SELECT makes, kept with their blocks between SELECTs (made on
+  // first use); empty, no column referenced, outside _FormatORDERBYList.
+  std::unique_ptr<STOrderLists> m_pOrderLists;
   CNADataAccess* m_pclDataAccess;
   INADataSourceDescription* m_piDescription = nullptr;
   CTString m_csParseItem;

@@ -44,6 +44,7 @@ CNAStatementSQL::CNAStatementSQL(CNAConnectionDescription* connection, CNAError*
 CNAStatementSQL::~CNAStatementSQL() {
   if (m_pclValue != nullptr) m_pclValue->nRelease();
   _DestroyColumns();
+  delete[] m_pSpareColumn;
   // Through the driver: a connection whose close was requested goes with its last statement.
   CNADriver::g_nReleaseConnection(m_pclCnx);
   CNAError::s_Drop(&m_pclError);
@@ -52,8 +53,27 @@ CNAStatementSQL::~CNAStatementSQL() {
 // ---------------------------------------------------------------- state
 
 void CNAStatementSQL::_DestroyColumns() {
-  delete[] m_pTabColumn;
+  if (m_pTabColumn == nullptr) return;
+  delete[] m_pSpareColumn;
+  m_pSpareColumn = m_pTabColumn;
+  m_nSpareColumn = m_nTabColumn;
   m_pTabColumn = nullptr;
+  m_nTabColumn = 0;
+}
+
+CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
+  _DestroyColumns();
+  *taken = m_pSpareColumn != nullptr && m_nSpareColumn == count;
+  if (*taken) {
+    m_pTabColumn = m_pSpareColumn;
+  } else {
+    delete[] m_pSpareColumn;
+    m_pTabColumn = new (std::nothrow) CNAColumnSQL[count];
+  }
+  m_pSpareColumn = nullptr;
+  m_nSpareColumn = 0;
+  m_nTabColumn = m_pTabColumn != nullptr ? count : 0;
+  return m_pTabColumn;
 }
 
 BOOL CNAStatementSQL::bReset() {

@@ -5,8 +5,9 @@
 //
 // It holds a reference on its connection (given back through the driver, so that a connection
 // whose close was requested goes with its last user) and a count on its error object for its
-// whole life, owns the column array of its current result (built on first access, destroyed by
-// bReset) and one value holder (made on first read, reused for every read after). Every failure
+// whole life, owns the column array of its current result (built on first access, set aside by
+// bReset for the next result of as many columns to take back, freed with the statement) and one
+// value holder (made on first read, reused for every read after). Every failure
 // goes into the statement's error; a failed execution leaves the state bReset left (no result,
 // no row). The backend overrides the operations that reach the server; the stubs here answer
 // FALSE without an error.
@@ -136,7 +137,12 @@ class CNAStatementSQL : public CInterf {
  protected:
   // The value holder, made through the driver on first use; null without memory.
   CNAConvertVariant* _pclGetValueHolder();
+  // The current column array is set aside (the one set aside before it is freed).
   void _DestroyColumns();
+  // A column array for count columns: the one set aside when it has as many, *taken TRUE, its
+  // records as the last result left them; else a new one of default records (null without
+  // memory), the one set aside freed. It becomes the current array.
+  CNAColumnSQL* _pclNewColumns(unsigned int count, bool* taken);
   // Reads entry i into value (a file's content when flagged); FALSE with the loader's error.
   BOOL _bGetParameter(CTabValParser* values, int i, CAny* value);
 
@@ -147,6 +153,10 @@ class CNAStatementSQL : public CInterf {
   long long m_llPosition = -1;
   unsigned int m_nColumnCount = 0;
   CNAColumnSQL* m_pTabColumn = nullptr;
+  // The current array's size, and the array bReset set aside with its size.
+  unsigned int m_nTabColumn = 0;
+  CNAColumnSQL* m_pSpareColumn = nullptr;
+  unsigned int m_nSpareColumn = 0;
   int m_bEnd = 1;
   unsigned int m_nRowMaxLength = 0;
   unsigned int m_nStmtNumber;

@@ -218,7 +218,8 @@ TEST(Dialect, QuotedNamesNeverEndTheirIdentifier) {
       {L"`", L"a`b", L"`a``b` `a``b` a`b"}, {L"`", L"`ab`", L"`ab` `ab` ab"}, {L"`", L"`a.b`", L"`a.b` `a.b` a.b"},
       {L"`", L"`a`b`", L"```a``b``` ```a``b``` `a`b`"},
       {L"`", L"base.table", L"`base.table` `base`.`table` base.table"},
-      {L"`", L"`base`.`t`", L"```base``.``t``` `base`.`t` `base`.`t`"}, {L"", L"a`b", L"a`b a`b a`b"}};
+      {L"`", L"`base`.`t`", L"```base``.``t``` `base`.`t` `base`.`t`"}, {L"", L"a`b", L"a`b a`b a`b"},
+      {L"`", L"", L"`` `` ``"}, {L"`", L"``", L"`` `` ``"}, {L"\"\"", L"a\"\"b\"c", L"\"\"a\"\"\"\"b\"c\"\" \"\"a\"\"\"\"b\"c\"\" a\"\"b\"c"}};
   for (const auto& [quote, name, want] : rows) {
     CRecordingConnection c(5, quote);
     CTString item, table, plain;
@@ -226,6 +227,10 @@ TEST(Dialect, QuotedNamesNeverEndTheirIdentifier) {
     c.bFormatTableName(nullptr, name, &table);
     c.UnFormatItemName(item.pszGet(), &plain);
     EXPECT_EQ(std::wstring(item.pszGet()) + L" " + table.pszGet() + L" " + plain.pszGet(), want) << name;
+    // The name may be the output's own text.
+    CTString inPlace(name);
+    c.bFormatItemName(nullptr, inPlace.pszGet(), &inPlace);
+    EXPECT_EQ(std::wstring(inPlace.pszGet()), std::wstring(item.pszGet())) << name;
   }
 }
 

@@ -619,6 +619,55 @@ TEST_P(LiveStatement, FailedQueryDumpKeepsItsFirst5000Characters) {
   Err();
 }
 
+// One statement running result after result takes back the column records of the last result of
+// as many columns: every column must describe the new result as a statement that never ran
+// before describes it (names, types, widths, digits).
+TEST_P(LiveStatement, ColumnsOfEachResultAreItsOwnWhenTheLastOnesAreTakenBack) {
+  auto describe = [](CNAStatementSQL* st) {
+    std::wstring out;
+    for (unsigned int i = 0; i < st->nGetColumnCount(); ++i) {
+      const CNAColumnSQL* c = st->pclGetNAColumnSQL(static_cast<int>(i));
+      if (c == nullptr) return std::wstring(L"no column");
+      out += std::wstring(c->m_csName.pszGet()) + L"/" + std::to_wstring(c->m_nDBType) + L"/" +
+             std::to_wstring(c->m_eItemType) + L"/" + std::to_wstring(c->m_nItemSize) + L"/" +
+             std::to_wstring(c->m_llLength) + L"/" + std::to_wstring(c->m_nPrecision) + L"/" +
+             std::to_wstring(c->m_nDecimals) + L"/" + std::to_wstring(c->m_nCharset) + L";";
+    }
+    return out;
+  };
+  // query, the names it gives (empty: it fails or has no columns)
+  const struct {
+    const wchar_t* sql;
+    const wchar_t* names;
+  } steps[] = {
+      {L"SELECT 12.50 AS a, 'x' AS b", L"a,b"},
+      {L"SELECT 12.50 AS a, 'x' AS b", L"a,b"},
+      {L"SELECT 'y' AS a, 7 AS b", L"a,b"},  // a DECIMAL's digits do not stay with its place
+      {L"SELECT 1 AS ab, 2 AS b", L"ab,b"},
+      {L"SELECT 1 AS a, 2 AS b", L"a,b"},    // a name the last one began with
+      {L"SELECT 1 AS \u00e9t\u00e9, 2 AS b", L"\u00e9t\u00e9,b"},
+      {L"SELECT 1 AS \u00e9t\u00e9, 2 AS b, 3 AS c", L"\u00e9t\u00e9,b,c"},
+      {L"DO 1", L""},
+      {L"SELECT 1 AS \u00e9t\u00e9, 2 AS b, 3 AS c", L"\u00e9t\u00e9,b,c"},
+      {L"SELEC 1", L""},
+      {L"SELECT NOW() AS \u00e9t\u00e9, 2.5 AS b, NULL AS c", L"\u00e9t\u00e9,b,c"},
+      {L"SELECT 1 AS x", L"x"},
+  };
+  auto st = Stmt();
+  for (const auto& step : steps) {
+    const BOOL ran = st->bExecuteDirect(step.sql, nullptr, 0);
+    Err();
+    auto fresh = Stmt();
+    ASSERT_EQ(fresh->bExecuteDirect(step.sql, nullptr, 0), ran) << Utf8(step.sql);
+    Err();
+    EXPECT_EQ(describe(st.get()), describe(fresh.get())) << Utf8(step.sql);
+    std::wstring names;
+    for (unsigned int i = 0; i < st->nGetColumnCount(); ++i)
+      names += (i > 0 ? L"," : L"") + std::wstring(st->_pszGetColumnName(i));
+    EXPECT_EQ(names, step.names) << Utf8(step.sql);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatement,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 

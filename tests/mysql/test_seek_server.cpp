@@ -305,6 +305,44 @@ TEST_P(LiveSeek, ReadsAfterASeekGoOnFromWhereTheBrowseStands) {
   }
 }
 
+// Seeks on two items in turn, each followed by a read on: every item's statement keeps its own
+// SELECT while the other's runs, and the commands the access keeps for its SELECTs go round them.
+TEST_P(LiveSeek, SeeksOnTwoItemsInTurnReadTheirOwnRows) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  const BrowseModel byD(rows, {{1, Collation::GeneralCi}, {0, Collation::Number}});
+  std::mt19937 random(7);
+  for (const char* cache : {"15", "-1"}) {
+    CNADataAccess* a = Open(desc, Connect(cache));
+    for (int k = 0; k < 40; ++k) {
+      const bool onId = random() % 2 == 0;
+      const size_t r = random() % rows.size();
+      const std::string what = std::string("cache ") + cache + ", op " + std::to_string(k);
+      long long p = -1;  // the found row's place in the item's order
+      if (onId) {
+        const CAny sought = FromText(ZV_I4, rows[r][0]->c_str());
+        ASSERT_TRUE(a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0)) << what << ": " << Utf8(m_error.pszGetError());
+        p = static_cast<long long>(r);
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), rows[r]) << what << Sent();
+      } else {
+        if (!byD.rows[r][1]) continue;  // NULL is sought otherwise
+        const std::wstring value = *byD.rows[r][1];
+        for (long long i = 0; i < byD.n() && p == -1; ++i)
+          if (Matches(byD.rows[static_cast<size_t>(i)][1], value, false)) p = i;
+        const CAny sought = FromText(ZV_DSTRW, value.c_str());
+        ASSERT_TRUE(a->bHRecherche(L"d", &sought, 0, 1, kNoLock, nullptr, 1, 0)) << what << ": " << Utf8(m_error.pszGetError());
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), byD.rows[static_cast<size_t>(p)]) << what << Sent();
+      }
+      const std::vector<std::vector<Cell>>& order = onId ? rows : byD.rows;
+      ASSERT_TRUE(a->bHLitxxx(onId ? L"id" : L"d", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0)) << what;
+      if (p + 1 >= static_cast<long long>(order.size()))
+        EXPECT_EQ(Out(a, onId ? L"id" : L"d"), 1) << what;
+      else
+        EXPECT_EQ(Values(a, {L"id", L"d", L"n"}), order[static_cast<size_t>(p + 1)]) << what << Sent();
+    }
+  }
+}
+
 // The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;

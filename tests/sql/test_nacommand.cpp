@@ -2,6 +2,7 @@
 // against a model, the formatted text, row-limit rewrites, the scanners, LIKE patterns, the dump.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -82,6 +83,15 @@ class Command : public AnyTest {
   static std::wstring Formated(CNACommand* c) {
     const wchar_t* s = c->pszGetFormatedSQL(NA_PARAMCONV_ALL);
     return s != nullptr ? s : L"<refused>";
+  }
+
+  // The record of a key `id`, `a b` and a memo `m`, named as in the table.
+  static bool ThreeColumns(RecordBench* bench) {
+    bench->Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
+    bench->Add(L"a b", NA_IT_I4, 4);
+    bench->Add(L"m", NA_IT_MEMOTEXTE, 8);
+    for (auto& item : bench->m_items) item.m_pszNameInSource = L"";
+    return bench->Build();
   }
 
   // A connection that outlives the test's commands.
@@ -495,6 +505,59 @@ TEST_F(Command, DumpWithAndWithoutParameters) {
                L"Paramètre :  2 :\tType Zavora 29 = <Buffer, size = 3>\r\n");
 }
 
+// A command used for one text and emptied for the next must build that text as a new command
+// does: each row leaves one kind of state behind before the command is recycled.
+TEST_F(Command, RecycledCommandBuildsAsANewOne) {
+  CDialectCnx& cnx = Cnx(5);
+  const std::function<void(CNACommand*)> dirty[] = {
+      [](CNACommand* c) {
+        c->bComplete(L"SELECT a FROM t WHERE b = ");
+        Param(c, Int(5));
+        Formated(c);
+      },
+      [](CNACommand* c) {
+        c->SetRewriteMode(TRUE);
+        c->SetAddParameters(FALSE);
+        c->SetNAQueryType(NA_QUERY_UPDATE);
+        c->SetDefineMode(2);
+      },
+      [](CNACommand* c) { c->SetRowLimit(10, 20); },
+      [](CNACommand* c) { c->bAddSelectAdditionnalColumn(L"COUNT(*)", ZV_I8); },
+      [](CNACommand* c) { c->_bInitColumnNullValueExcluded(); },
+      [](CNACommand* c) {
+        c->bComplete(L"x");
+        c->pszGetCommandDump();
+      },
+      [](CNACommand* c) { c->bSetInternalQuery(L"DO 1", 4); },
+  };
+  // What a command shows after the same build: its SQL, kind and lists.
+  auto build = [](CNACommand* c) {
+    c->bComplete(L"SELECT TOP 3 a FROM t WHERE b = ");
+    Param(c, Text(L"it's"));
+    c->bComplete(L" AND c = ");
+    Param(c, Int(7));
+    return Formated(c) + L"|" + std::to_wstring(c->eGetQueryType()) + L"|" + std::to_wstring(c->nGetDefineMode()) +
+           L"|" + std::to_wstring(c->nGetDefineNbr()) + L"|" + std::to_wstring(c->nGetParameterNbr()) + L"|" +
+           std::to_wstring(c->llGetRowLimit()) + L"|" + std::to_wstring(c->llGetRowOffset()) + L"|" +
+           std::to_wstring(c->bIsRewriteMode()) + std::to_wstring(c->bIsAddParameters()) + L"|" +
+           c->pszGetAdditionalColumns() + L"|" + (c->pclGetColumnNullValueExcludedNoRef() == nullptr ? L"-" : L"set") +
+           L"|" + c->pszGetCommandDump();
+  };
+  const std::wstring fresh = build(Make(&cnx));
+  EXPECT_EQ(fresh.substr(0, fresh.find(L'|')), L"SELECT a FROM t WHERE b = 'it''s' AND c = 7 LIMIT 3");
+  CNACommand* c = Make(&cnx);
+  for (size_t i = 0; i < std::size(dirty); ++i) {
+    dirty[i](c);
+    c->Recycle();
+    EXPECT_EQ(build(c), fresh) << i;
+    c->Recycle();
+  }
+  // Everything at once.
+  for (const auto& step : dirty) step(c);
+  c->Recycle();
+  EXPECT_EQ(build(c), fresh);
+}
+
 TEST_F(Command, KindsClassesAndDirections) {
   CDialectCnx& cnx = Cnx(5);
   CNACommand* c = Make(&cnx);
@@ -528,13 +591,51 @@ TEST_F(Command, KindsClassesAndDirections) {
   clone->nRelease();
 }
 
+// A recycled command takes back the defines of its last columns: every place must bind the column
+// named there now, whatever stood there before.
+TEST_F(Command, RecycledCommandsDefinesBindTheColumnsNamedNow) {
+  RecordBench bench;
+  ASSERT_TRUE(ThreeColumns(&bench));
+  // columns named, one text after the other; "*" a define by name
+  const std::vector<std::vector<const wchar_t*>> texts = {
+      {L"id", L"a b", L"m"}, {L"id", L"a b", L"m"}, {L"a b", L"id"}, {}, {L"a b", L"id", L"*"},
+      {L"m"},                {L"id", L"a b", L"m"}, {L"id", L"m"}};
+  // Released before the bench's record goes.
+  auto c = CHeldRef<CNACommand>::Take(pclAllocCommand(&m_error, &bench.m_cnx));
+  auto other = CHeldRef<CNACommand>::Take(pclAllocCommand(&m_error, &bench.m_cnx));
+  for (size_t t = 0; t < texts.size(); ++t) {
+    c.get()->Recycle();
+    for (const wchar_t* name : texts[t]) {
+      if (std::wstring(name) == L"*")
+        c.get()->bAddSelectAdditionnalColumn(L"COUNT(*)", ZV_I8);
+      else
+        c.get()->AddDefine(bench.Column(name));
+    }
+    ASSERT_EQ(c.get()->nGetDefineNbr(), static_cast<int>(texts[t].size())) << t;
+    for (int i = 0; i < c.get()->nGetDefineNbr(); ++i) {
+      const CNADefine* d = c.get()->pclGetDefineNoRef(i);
+      const std::wstring name = texts[t][static_cast<size_t>(i)];
+      if (name == L"*") {
+        EXPECT_EQ(d->pclGetColumnNoRef(), nullptr) << t;
+        EXPECT_STREQ(d->pszGetName(), L"COUNT(*)") << t;
+        continue;
+      }
+      EXPECT_EQ(d->pclGetColumnNoRef(), bench.Column(name.c_str())) << t << " " << i;
+      EXPECT_EQ(d->pclGetValueNoRef(), bench.Column(name.c_str())->pclGetNAValue()) << t << " " << i;
+    }
+    // Another command holding this text's defines keeps them as they are.
+    if (t == 1) {
+      other.get()->bAdd(c.get(), NA_ADD_CLONE);
+      ASSERT_EQ(other.get()->nGetDefineNbr(), 3);
+    }
+  }
+  EXPECT_EQ(other.get()->pclGetDefineNoRef(0)->pclGetColumnNoRef(), bench.Column(L"id"));
+  EXPECT_EQ(other.get()->pclGetDefineNoRef(2)->pclGetColumnNoRef(), bench.Column(L"m"));
+}
+
 TEST_F(Command, SelectColumnsDefinesAndBindVariablesByName) {
   RecordBench bench;
-  bench.Add(L"id", NA_IT_IDAUTO4, 4, kPrimary, FALSE);
-  bench.Add(L"a b", NA_IT_I4, 4);
-  bench.Add(L"m", NA_IT_MEMOTEXTE, 8);
-  for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
-  ASSERT_TRUE(bench.Build());
+  ASSERT_TRUE(ThreeColumns(&bench));
   CNACommand* c = pclAllocCommand(&m_error, &bench.m_cnx);
   c->AddRef();
   c->SetDefineMode(2);
@@ -652,6 +753,19 @@ TEST_F(ParsedCommand, EndOfQueryKeepsWhatTheParseDoesNotCover) {
     EXPECT_TRUE(c->bFormatEndOfQuery());
     EXPECT_STREQ(c->pszGetOriginalSQL(), r.want) << ParseBench::Narrow(r.query);
   }
+}
+
+// The tail of a parsed query a command was built from does not follow the command into its next
+// text.
+TEST_F(ParsedCommand, RecycledCommandForgetsItsParsedQuery) {
+  CDialectCnx& cnx = Cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->SetParsedQuery(Snapshot(L"SELECT ville FROM clients GROUP BY ville LIMIT 4"));
+  c->Recycle();
+  c->bComplete(L"x");
+  EXPECT_TRUE(c->bFormatEndOfQuery());
+  EXPECT_STREQ(c->pszGetOriginalSQL(), L"x");
+  EXPECT_EQ(c->pclGetParsedQueryNoRef(), nullptr);
 }
 
 TEST_F(ParsedCommand, ResultsetLimitIsReadFromTheQueryOnce) {
