@@ -548,10 +548,37 @@ BOOL CNAColumn::bNullOrEquivalent(const CNAVariant* value) const {
   return bNullOrEquivalent(&held);
 }
 
+// What the NULL-equivalence of a defined value of a plain column depends on, by its types and
+// dialect alone (the rules of bNullOrEquivalent(const CAny*)).
+CNAColumn::eNULLTEST CNAColumn::_eNullTest() const {
+  const eNA_ITEMTYPE t = eNAGetItemType(), d = eNAGetItemTypeOnDatabase();
+  const bool date = bIsDate(t) || d == NA_IT_DATE6 || d == NA_IT_DATE8 || (d == NA_IT_DATETIME && t != NA_IT_HEURE);
+  if (!date) {
+    const CNAConnectionDescription* cnx = pclGetCnx();
+    if (cnx == nullptr || cnx->nGetDataSource() != 1) return NA_NULLTEST_NEVER;
+    return bIsText(t) || bIsText(d) || bIsBinary(t) || bIsBinary(d) ? NA_NULLTEST_VALUE : NA_NULLTEST_NEVER;
+  }
+  // The record reads a DATETIME item as a date-time of its bytes.
+  return m_piItem->eNAGetItemType() == NA_IT_DATETIME ? NA_NULLTEST_DATETIME : NA_NULLTEST_VALUE;
+}
+
 BOOL CNAColumn::bNullOrEquivalent() {
   CNAKJRecord* kj = _pclCurrentKJ();
   if (kj == nullptr || !kj->bItemValueDefined(m_piItem, 0)) return TRUE;
   if (bIsMemo() && m_csMemoFile.nTaille() > 0) return FALSE;
+  if (!bIsMemo() && !bIsComposedKey()) {
+    // The slot answers without the value being made where the value's bytes or nothing decide.
+    const eNULLTEST test = _eNullTest();
+    if (test != NA_NULLTEST_VALUE) {
+      const BYTE* p = kj->pbyGetItemValue(m_piItem, 0);
+      if (p == nullptr) return TRUE;
+      if (test == NA_NULLTEST_NEVER) return FALSE;
+      const unsigned int n = std::min(m_piItem->nGetItemSize(), 8u);
+      for (unsigned int i = 0; i < n; ++i)
+        if (p[i] != 0) return FALSE;
+      return TRUE;
+    }
+  }
   CAny value;
   if (!bGetCurrentValue(&value, 0)) return TRUE;
   return bNullOrEquivalent(&value);
