@@ -7,10 +7,12 @@
 #include "common/tstringconcataw.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/naerror.h"
+#include "driver/naliteraltext.h"
 #include "host/host_nadescription.h"
 #include "mysql/mysqldriver.h"
 #include "sql/naitemdescription.h"
 #include "tests/support/any_test_values.h"
+#include "values/datetime.h"
 
 namespace {
 
@@ -79,6 +81,70 @@ TEST_F(Literal, ValuesOfEachHostTypeAndDialect) {
   std::vector<unsigned char> bytes = {'a', 0, '\'', 'b'};  // no terminator: read by the count only, NUL kept
   EXPECT_TRUE(cnx._bEscapeString(nullptr, &out, ZV_BIN, bytes.data(), 4) && Text(out) == std::wstring(L"'a\0''b'", 7));
   EXPECT_TRUE(cnx._bEscapeString(nullptr, &out, ZV_DSTRA, bytes.data(), 4) && Text(out) == L"'a'");
+}
+
+// Integers and decimals are written from their bytes: the text is the host's own (its VM's cast to
+// text), in a wide and in a UTF-8 builder alike.
+TEST_F(Literal, NumbersWrittenFromTheirBytesAreTheHostsText) {
+  const struct { unsigned short code; const wchar_t* text; } rows[] = {
+      {ZV_I1, L"-128"}, {ZV_I1, L"127"}, {ZV_I2, L"-32768"}, {ZV_I4, L"-2147483648"}, {ZV_I4, L"2147483647"}, {ZV_I4, L"0"},
+      {ZV_I8, L"-9223372036854775808"}, {ZV_I8, L"9223372036854775807"}, {ZV_UI1, L"255"}, {ZV_UI2, L"65535"},
+      {ZV_UI4, L"4294967295"}, {ZV_UI8, L"18446744073709551615"}, {ZV_DECIMAL, L"0.00"}, {ZV_DECIMAL, L"-0.00"},
+      {ZV_DECIMAL, L"-0.05"}, {ZV_DECIMAL, L"123.45"}, {ZV_DECIMAL, L"-7"}, {ZV_DECIMAL, L"1.000"},
+      {ZV_DECIMAL, L"18446744073709551616"}, {ZV_DECIMAL, L"50000000000000000007"}, {ZV_DECIMAL, L"-50000000000000000.007"},
+      {ZV_DECIMAL, L"99999999999999999999999999999999999999"}, {ZV_DECIMAL, L"-99999999999999999999999999999999999999"},
+      {ZV_DECIMAL, L"0.00000000000000000000000000000000000001"}, {ZV_DECIMAL, L"-1234567890123456789012.3456789012345678"}};
+  CDialectCnx cnx(5);
+  for (const auto& r : rows) {
+    CAny v = FromText(r.code, r.text);
+    CXYString<wchar_t> host;
+    ASSERT_TRUE(cnx.bCopyString(nullptr, &host, &v) && host.pszGet() != nullptr) << r.text;
+    CLiteralText own;
+    EXPECT_TRUE(bIntegerLiteralText(v, &own) || bDecimalLiteralText(v, &own)) << r.text;
+    for (int cp : {CTStringConcatAW::kWideContent, 65001}) {
+      CTStringConcatAW out(cp, 1252);
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &out, &v, ConvertZVTypeToeItem(r.code), NA_IT_EMPTY));
+      EXPECT_EQ(Text(out), host.pszGet()) << r.text << " " << cp;
+    }
+  }
+}
+
+// A date-time is written from its fields where its text has the fixed layout, and from its text
+// otherwise: both give what the fields read from the text give.
+TEST_F(Literal, DateTimesWrittenFromTheirFieldsAreWhatTheirTextGives) {
+  const eNA_ITEMTYPE DT = NA_IT_DATETIME, H = NA_IT_HEURE;
+  const unsigned int noon = 12 * 3600000 + 34 * 60000 + 56 * 1000 + 789, early = 9 * 3600000 + 30 * 60000 + 5 * 1000 + 7;
+  struct STFields { unsigned int year, month, day, milli; };
+  const struct { int dialect; STFields f; eNA_ITEMTYPE item; const wchar_t* want; } rows[] = {
+      {5, {2024, 2, 29, noon}, DT, L"'2024-02-29 12:34:56.789'"},
+      {5, {0, 0, 0, early}, DT, L"'00000-00-00 09:30:05.007'"},
+      {5, {0, 1, 1, 0}, DT, L"'0000-01-01 00:00:00.000'"},
+      {5, {2024, 0, 0, 0}, DT, L"'2024-01-01 00:00:00.000'"},
+      {5, {9999, 99, 99, 359999999}, DT, L"'9999-99-99 99:59:59.999'"},
+      // Past the fixed layout the text is read as it stands.
+      {5, {10000, 1, 1, 0}, DT, L"'1000-01-10 10:00:00.000'"},
+      {5, {2024, 1, 1, 360000000}, DT, L"'2024-01-01 10:00:00.000'"},
+      {5, {0, 0, 0, 0}, DT, L"NULL"},
+      {5, {2024, 2, 29, noon}, H, L"'12:34:56.789'"},
+      {2, {0, 1, 1, 0}, DT, L"'1900-01-01 00:00:00.000'"},
+      {7, {2024, 2, 29, noon}, DT, L"{ts '2024-02-29 12:34:56.789'}"},
+      {8, {2024, 2, 29, noon}, H, L"{t '12:34:56'}"},
+      {11, {2024, 2, 29, noon}, DT, L"DATETIME(2024-02-29 12:34:56.789) YEAR TO FRACTION"},
+      {11, {0, 0, 0, early}, DT, L"DATETIME(0000-01-01 09:30:05.007) YEAR TO FRACTION"}};
+  for (const auto& r : rows) {
+    CDialectCnx cnx(r.dialect);
+    CDateTimeBase dt;
+    dt.m_wAnnee = static_cast<uint16_t>(r.f.year), dt.m_byMois = static_cast<uint8_t>(r.f.month);
+    dt.m_byJour = static_cast<uint8_t>(r.f.day), dt.m_dwMilli = r.f.milli;
+    CAny v;
+    v.__SetType(ZV_DATETIME, 0);
+    v.Intern()->SetValue(&dt, sizeof dt);
+    for (int cp : {CTStringConcatAW::kWideContent, 65001}) {
+      CTStringConcatAW out(cp, 1252);
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &out, &v, r.item, NA_IT_EMPTY));
+      EXPECT_EQ(Text(out), r.want) << r.dialect << " " << r.f.year << " " << cp;
+    }
+  }
 }
 
 TEST_F(Literal, ExpressionsGiveTheDigitTextOfEachDialect) {
