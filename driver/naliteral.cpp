@@ -211,7 +211,8 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
   }
   const unsigned short type = written->wGetType();
   CLiteralText digits;
-  if (bIntegerLiteralText(*written, &digits) || bDecimalLiteralText(*written, &digits)) {
+  if (bIntegerLiteralText(*written, &digits) || bDecimalLiteralText(*written, &digits) ||
+      bCurrencyLiteralText(*written, &digits)) {
     Put(out, digits);
     return TRUE;
   }
@@ -311,6 +312,7 @@ BOOL CNAConnectionDescription::bCastCAnyIntoDBType(CNAError* error, CAny* value,
     return cast(target, kKindDate);
   }
   if (type == ZV_BIN || type == ZV_BUFFER || type == ZV_MEMOIMG) return TRUE;
+  if (target == ZV_CY && bDecimalToCurrency(value)) return TRUE;
   if (!strict) {
     long long v = 0;
     const bool wide = type == ZV_I8 && value->nGetINT_64(&v) < 100 && (v < -2147483647LL || v > 2147483646LL);

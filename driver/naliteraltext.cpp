@@ -65,16 +65,12 @@ bool bIntegerLiteralText(const CAny& value, CLiteralText* out) {
   }
 }
 
-bool bDecimalLiteralText(const CAny& value, CLiteralText* out) {
-  unsigned char form[IDecimal::kFormSize];
-  if (value.wGetType() != ZV_DECIMAL || value.Intern()->nFillDataBuffer(form) != 0) return false;
-  const int scale = form[1];
-  if (scale > IDecimal::kMaxPrecision) return false;
-  // The unscaled value: 16 bytes of two's complement, least significant first.
-  unsigned __int128 bits = 0;
-  for (int i = 15; i >= 0; --i) bits = bits << 8 | form[2 + i];
-  const bool negative = (bits >> 127) != 0;
-  const unsigned __int128 magnitude = negative ? ~bits + 1 : bits;
+namespace {
+
+// The host's text of an exact number: the digits of magnitude with a point before the last scale
+// ones (zeros in front when it has fewer), a minus below 0; trim drops the fraction's trailing
+// zeros as the host does for every exact type but the decimal.
+void WriteExact(CLiteralText* out, bool negative, unsigned __int128 magnitude, int scale, bool trim) {
   constexpr unsigned long long kTen19 = 10000000000000000000ull;
   char digits[48];
   char* end;
@@ -93,7 +89,10 @@ bool bDecimalLiteralText(const CAny& value, CLiteralText* out) {
     end += lowCount;
   }
   int n = static_cast<int>(end - digits);
-  // Fewer digits than the scale: zeros in front, one of them before the point.
+  if (trim) {
+    while (scale > 0 && n > 1 && digits[n - 1] == '0') --n, --scale;
+    if (scale > 0 && n == 1 && digits[0] == '0') scale = 0;
+  }
   if (n <= scale) {
     const int pad = scale + 1 - n;
     memmove(digits + pad, digits, static_cast<size_t>(n));
@@ -105,5 +104,59 @@ bool bDecimalLiteralText(const CAny& value, CLiteralText* out) {
     if (i == n - scale) out->Char('.');
     out->Char(digits[i]);
   }
+}
+
+// A little-endian two's complement integer of n bytes (at most 16): its sign and magnitude.
+unsigned __int128 Twos(const unsigned char* p, int n, bool* negative) {
+  unsigned __int128 bits = 0;
+  for (int i = n - 1; i >= 0; --i) bits = bits << 8 | p[i];
+  *negative = (p[n - 1] & 0x80) != 0;
+  if (!*negative) return bits;
+  // Sign-extended to 128 bits, then negated.
+  if (n < 16) bits |= ~static_cast<unsigned __int128>(0) << (8 * n);
+  return ~bits + 1;
+}
+
+constexpr int kCurrencyBytes = 10;
+constexpr int kCurrencyScale = 6;
+
+}  // namespace
+
+bool bDecimalLiteralText(const CAny& value, CLiteralText* out) {
+  unsigned char form[IDecimal::kFormSize];
+  if (value.wGetType() != ZV_DECIMAL || value.Intern()->nFillDataBuffer(form) != 0) return false;
+  const int scale = form[1];
+  if (scale > IDecimal::kMaxPrecision) return false;
+  bool negative = false;
+  const unsigned __int128 magnitude = Twos(form + 2, 16, &negative);
+  WriteExact(out, negative, magnitude, scale, false);
+  return true;
+}
+
+bool bCurrencyLiteralText(const CAny& value, CLiteralText* out) {
+  if (value.wGetType() != ZV_CY) return false;
+  bool negative = false;
+  const unsigned __int128 magnitude = Twos(value.pGetValueArea(), kCurrencyBytes, &negative);
+  WriteExact(out, negative, magnitude, kCurrencyScale, true);
+  return true;
+}
+
+bool bDecimalToCurrency(CAny* value) {
+  unsigned char form[IDecimal::kFormSize];
+  if (value->wGetType() != ZV_DECIMAL || value->Intern()->nFillDataBuffer(form) != 0) return false;
+  const int scale = form[1];
+  if (scale > kCurrencyScale) return false;
+  bool negative = false;
+  unsigned __int128 magnitude = Twos(form + 2, 16, &negative);
+  // Below 10^38 the magnitude times 10^6 cannot wrap: compared with 2^79 - 1, the largest of 10 bytes.
+  for (int i = scale; i < kCurrencyScale; ++i) magnitude *= 10;
+  if (magnitude >= static_cast<unsigned __int128>(1) << (8 * kCurrencyBytes - 1)) return false;
+  const unsigned __int128 bits = negative ? ~magnitude + 1 : magnitude;
+  unsigned char area[ZV_VALUE_SIZE] = {};
+  for (int i = 0; i < kCurrencyBytes; ++i) area[i] = static_cast<unsigned char>(bits >> (8 * i));
+  const unsigned short flags = value->wGetTypeWord();
+  value->__SetType(ZV_CY, 0);
+  value->Intern()->SetValue(area);
+  value->SetFlags(flags);
   return true;
 }

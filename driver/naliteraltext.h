@@ -41,3 +41,10 @@ bool bIntegerLiteralText(const CAny& value, CLiteralText* out);
 // scale ones (zeros added in front when it has fewer), a minus below 0; every digit of the scale
 // kept. false, out untouched, for a value that holds no decimal.
 bool bDecimalLiteralText(const CAny& value, CLiteralText* out);
+// The host's text of a currency (six decimals): as a decimal's, the fraction's trailing zeros
+// dropped (no point when none is left). false, out untouched, for another type.
+bool bCurrencyLiteralText(const CAny& value, CLiteralText* out);
+// A decimal becomes the currency of the same value, flags kept, as the host's cast makes it where
+// no digit is lost and it fits; false, the value untouched, where the host's cast is to decide
+// (more than six decimals, out of range, no decimal held).
+bool bDecimalToCurrency(CAny* value);

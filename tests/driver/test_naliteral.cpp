@@ -93,19 +93,42 @@ TEST_F(Literal, NumbersWrittenFromTheirBytesAreTheHostsText) {
       {ZV_DECIMAL, L"-0.05"}, {ZV_DECIMAL, L"123.45"}, {ZV_DECIMAL, L"-7"}, {ZV_DECIMAL, L"1.000"},
       {ZV_DECIMAL, L"18446744073709551616"}, {ZV_DECIMAL, L"50000000000000000007"}, {ZV_DECIMAL, L"-50000000000000000.007"},
       {ZV_DECIMAL, L"99999999999999999999999999999999999999"}, {ZV_DECIMAL, L"-99999999999999999999999999999999999999"},
-      {ZV_DECIMAL, L"0.00000000000000000000000000000000000001"}, {ZV_DECIMAL, L"-1234567890123456789012.3456789012345678"}};
+      {ZV_DECIMAL, L"0.00000000000000000000000000000000000001"}, {ZV_DECIMAL, L"-1234567890123456789012.3456789012345678"},
+      {ZV_CY, L"0"}, {ZV_CY, L"1.5"}, {ZV_CY, L"-1.25"}, {ZV_CY, L"-0.000001"}, {ZV_CY, L"100"},
+      {ZV_CY, L"604462909807314587.353087"}, {ZV_CY, L"-604462909807314587.353088"}};
   CDialectCnx cnx(5);
   for (const auto& r : rows) {
     CAny v = FromText(r.code, r.text);
     CXYString<wchar_t> host;
     ASSERT_TRUE(cnx.bCopyString(nullptr, &host, &v) && host.pszGet() != nullptr) << r.text;
     CLiteralText own;
-    EXPECT_TRUE(bIntegerLiteralText(v, &own) || bDecimalLiteralText(v, &own)) << r.text;
+    EXPECT_TRUE(bIntegerLiteralText(v, &own) || bDecimalLiteralText(v, &own) || bCurrencyLiteralText(v, &own)) << r.text;
     for (int cp : {CTStringConcatAW::kWideContent, 65001}) {
       CTStringConcatAW out(cp, 1252);
       EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &out, &v, ConvertZVTypeToeItem(r.code), NA_IT_EMPTY));
       EXPECT_EQ(Text(out), host.pszGet()) << r.text << " " << cp;
     }
+  }
+}
+
+// A decimal bound for a currency column is cast without the host where no digit is lost: the
+// bytes and flags are the host's cast's; elsewhere the host decides.
+TEST_F(Literal, DecimalsCastToCurrencyAsTheHostCastsThem) {
+  const struct { const wchar_t* text; bool own; unsigned short flags = 0; } rows[] = {
+      {L"0", true}, {L"125.00", true}, {L"-0.05", true}, {L"1.123456", true}, {L"-0.00", true},
+      {L"99999999999999999.999999", true}, {L"604462909807314587.353087", true}, {L"-604462909807314587.353087", true},
+      {L"7", true, ZV_FLAG_NULL}, {L"1.1234567", false}, {L"604462909807314587.353088", false},
+      {L"99999999999999999999999999999999999999", false}};
+  for (const auto& r : rows) {
+    CAny own = FromText(ZV_DECIMAL, r.text, r.flags), host = FromText(ZV_DECIMAL, r.text, r.flags);
+    ASSERT_EQ(bDecimalToCurrency(&own), r.own) << r.text;
+    if (!r.own) {
+      EXPECT_EQ(own.wGetType(), ZV_DECIMAL) << r.text;
+      continue;
+    }
+    ASSERT_LT(host.__nCastTo(ZV_CY, nullptr, 0), 100) << r.text;
+    EXPECT_EQ(own.wGetTypeWord(), host.wGetTypeWord()) << r.text;
+    EXPECT_EQ(memcmp(own.pGetValueArea(), host.pGetValueArea(), 10), 0) << r.text;
   }
 }
 
