@@ -247,9 +247,12 @@ BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db
   CAny value;
   holder->bGetValue(&value);
   if (analysis == NA_IT_EMPTY) analysis = holder->eNAGetItemTypeValue();
-  CTStringConcatAW literal(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
-  if (!m_pclCnx->bConvertValueToString(m_pclError, &literal, &value, db, analysis)) return FALSE;
-  _AppendLiteral(&literal);
+  // The scratch builder keeps its memory from one parameter to the next; a writer may have set
+  // other code pages on it.
+  m_clLiteral.Vide();
+  m_clLiteral.SetCodePages(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
+  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, &value, db, analysis)) return FALSE;
+  _AppendLiteral(&m_clLiteral);
   return TRUE;
 }
 
