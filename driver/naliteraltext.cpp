@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "common/tstringconcataw.h"
+#include "platform/iinfolocale.h"
+#include "platform/information_dll.h"
 #include "values/any.h"
 #include "values/idecimal.h"
 
@@ -118,6 +120,8 @@ unsigned __int128 Twos(const unsigned char* p, int n, bool* negative) {
 }
 
 constexpr int kCurrencyBytes = 10;
+// The longest narrow text widened here; a longer one goes to the host.
+constexpr unsigned int kWideningMax = 1024;
 constexpr int kCurrencyScale = 6;
 
 }  // namespace
@@ -157,6 +161,29 @@ bool bDecimalToCurrency(CAny* value) {
   const unsigned short flags = value->wGetTypeWord();
   value->__SetType(ZV_CY, 0);
   value->Intern()->SetValue(area);
+  value->SetFlags(flags);
+  return true;
+}
+
+bool bAsciiTextToWide(CAny* value) {
+  if (value->wGetType() != ZV_DSTRA) return false;
+  // The host reads narrow text in its own code page, which keeps ASCII as it is in these.
+  const int cp = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
+  if (!bAsciiCodePage(cp)) return false;
+  void* data = nullptr;
+  unsigned int n = 0;
+  if (value->Intern()->nGetDataAdr(&data) != 0 || value->Intern()->nGetUtilDataSize(&n) != 0 || data == nullptr ||
+      n == 0 || n > kWideningMax)
+    return false;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  wchar_t wide[kWideningMax];
+  for (unsigned int i = 0; i < n; ++i) {
+    if (bytes[i] == 0 || bytes[i] >= 0x80) return false;
+    wide[i] = bytes[i];
+  }
+  const unsigned short flags = value->wGetTypeWord();
+  value->__SetType(ZV_DSTRW, 0);
+  value->SetValueByte(wide, n * static_cast<unsigned int>(sizeof(wchar_t)));
   value->SetFlags(flags);
   return true;
 }

@@ -132,6 +132,36 @@ TEST_F(Literal, DecimalsCastToCurrencyAsTheHostCastsThem) {
   }
 }
 
+// A narrow text of ASCII bound for a wide column is widened without the host: the same text,
+// length and flags as the host's cast; any other text is left to the host.
+TEST_F(Literal, AsciiTextsCastToWideAsTheHostCastsThem) {
+  const struct { std::string text; bool own; unsigned short flags = 0; } rows[] = {
+      {"note note ", true}, {"O'Brien \\ %_", true}, {std::string(1024, 'x'), true}, {"\x01\x7F", true},
+      {"n", true, ZV_FLAG_NULL}, {"", false}, {"add \xE9 1", false}, {std::string("a\0b", 3), false},
+      {std::string(1025, 'x'), false}};
+  for (const auto& r : rows) {
+    CAny own, host;
+    for (CAny* v : {&own, &host}) {
+      v->__SetType(ZV_DSTRA, 0);
+      v->SetValueByte(r.text.data(), static_cast<unsigned int>(r.text.size()));
+      v->SetFlags(r.flags);
+    }
+    ASSERT_EQ(bAsciiTextToWide(&own), r.own) << r.text.size();
+    if (!r.own) {
+      EXPECT_EQ(own.wGetType(), ZV_DSTRA);
+      continue;
+    }
+    ASSERT_LT(host.__nCastTo(ZV_DSTRW, nullptr, 0), 100);
+    unsigned int ownSize = 0, hostSize = 0;
+    void *ownData = nullptr, *hostData = nullptr;
+    own.Intern()->nGetUtilDataSize(&ownSize), host.Intern()->nGetUtilDataSize(&hostSize);
+    own.Intern()->nGetDataAdr(&ownData), host.Intern()->nGetDataAdr(&hostData);
+    EXPECT_EQ(own.wGetTypeWord(), host.wGetTypeWord());
+    ASSERT_EQ(ownSize, hostSize);
+    EXPECT_EQ(memcmp(ownData, hostData, ownSize), 0) << r.text.size();
+  }
+}
+
 // A date-time is written from its fields where its text has the fixed layout, and from its text
 // otherwise: both give what the fields read from the text give.
 TEST_F(Literal, DateTimesWrittenFromTheirFieldsAreWhatTheirTextGives) {
