@@ -204,10 +204,15 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
   // Only a value to be cast is copied: one of the item's host type already is written as it is.
   CAny copy;
   const CAny* written = value;
-  if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) &&
-      !bHasTargetType(value->wGetType(), ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2))) {
-    copy = *value;
-    if (bCastCAnyIntoDBType(error, &copy, itemType, itemType2, 1)) written = &copy;
+  const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
+  if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) && !bHasTargetType(value->wGetType(), target)) {
+    // A decimal for a currency column is made into the copy directly (the cast's own result).
+    if (target == ZV_CY && bDecimalToCurrency(*value, &copy)) {
+      written = &copy;
+    } else {
+      copy = *value;
+      if (bCastCAnyIntoDBType(error, &copy, itemType, itemType2, 1)) written = &copy;
+    }
   }
   const unsigned short type = written->wGetType();
   CLiteralText digits;

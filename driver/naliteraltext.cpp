@@ -145,9 +145,11 @@ bool bCurrencyLiteralText(const CAny& value, CLiteralText* out) {
   return true;
 }
 
-bool bDecimalToCurrency(CAny* value) {
+bool bDecimalToCurrency(CAny* value) { return bDecimalToCurrency(*value, value); }
+
+bool bDecimalToCurrency(const CAny& source, CAny* value) {
   unsigned char form[IDecimal::kFormSize];
-  if (value->wGetType() != ZV_DECIMAL || value->Intern()->nFillDataBuffer(form) != 0) return false;
+  if (source.wGetType() != ZV_DECIMAL || source.Intern()->nFillDataBuffer(form) != 0) return false;
   const int scale = form[1];
   if (scale > kCurrencyScale) return false;
   bool negative = false;
@@ -158,7 +160,7 @@ bool bDecimalToCurrency(CAny* value) {
   const unsigned __int128 bits = negative ? ~magnitude + 1 : magnitude;
   unsigned char area[ZV_VALUE_SIZE] = {};
   for (int i = 0; i < kCurrencyBytes; ++i) area[i] = static_cast<unsigned char>(bits >> (8 * i));
-  const unsigned short flags = value->wGetTypeWord();
+  const unsigned short flags = source.wGetTypeWord();
   value->__SetType(ZV_CY, 0);
   value->Intern()->SetValue(area);
   value->SetFlags(flags);

@@ -48,6 +48,8 @@ bool bCurrencyLiteralText(const CAny& value, CLiteralText* out);
 // no digit is lost and it fits; false, the value untouched, where the host's cast is to decide
 // (more than six decimals, out of range, no decimal held).
 bool bDecimalToCurrency(CAny* value);
+// The same into *value from source (which may be *value itself); *value untouched on false.
+bool bDecimalToCurrency(const CAny& source, CAny* value);
 // A narrow dynamic string of ASCII characters only (no NUL, at most 1024) becomes the wide
 // dynamic string of the same text, flags kept, as the host's cast makes it in its code page;
 // false, the value untouched, for any other value.
