@@ -318,7 +318,7 @@ BOOL CNAConnectionDescription::bCastCAnyIntoDBType(CNAError* error, CAny* value,
   }
   if (type == ZV_BIN || type == ZV_BUFFER || type == ZV_MEMOIMG) return TRUE;
   if (target == ZV_CY && bDecimalToCurrency(value)) return TRUE;
-  if (target == ZV_DSTRW && bAsciiTextToWide(value)) return TRUE;
+  if (target == ZV_DSTRW && bNarrowTextToWide(value)) return TRUE;
   if (!strict) {
     long long v = 0;
     const bool wide = type == ZV_I8 && value->nGetINT_64(&v) < 100 && (v < -2147483647LL || v > 2147483646LL);

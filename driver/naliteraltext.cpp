@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/tstringconcataw.h"
+#include "platform/codepage.h"
 #include "platform/iinfolocale.h"
 #include "platform/information_dll.h"
 #include "values/any.h"
@@ -167,11 +168,13 @@ bool bDecimalToCurrency(const CAny& source, CAny* value) {
   return true;
 }
 
-bool bAsciiTextToWide(CAny* value) {
+bool bNarrowTextToWide(CAny* value) {
   if (value->wGetType() != ZV_DSTRA) return false;
-  // The host reads narrow text in its own code page, which keeps ASCII as it is in these.
+  // The host reads narrow text in its own code page: ASCII stays as it is in these pages, and a
+  // single-byte Windows page widens every byte by the platform's table, as the host does.
   const int cp = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
   if (!bAsciiCodePage(cp)) return false;
+  const bool singleByte = cp >= 1250 && cp <= 1258;
   void* data = nullptr;
   unsigned int n = 0;
   if (value->Intern()->nGetDataAdr(&data) != 0 || value->Intern()->nGetUtilDataSize(&n) != 0 || data == nullptr ||
@@ -179,9 +182,17 @@ bool bAsciiTextToWide(CAny* value) {
     return false;
   const auto* bytes = static_cast<const unsigned char*>(data);
   wchar_t wide[kWideningMax];
+  bool ascii = true;
   for (unsigned int i = 0; i < n; ++i) {
-    if (bytes[i] == 0 || bytes[i] >= 0x80) return false;
+    if (bytes[i] == 0) return false;
+    ascii = ascii && bytes[i] < 0x80;
     wide[i] = bytes[i];
+  }
+  if (!ascii) {
+    if (!singleByte) return false;
+    const int count = MultiByteToWideChar(static_cast<unsigned int>(cp), 0, static_cast<const char*>(data),
+                                          static_cast<int>(n), wide, static_cast<int>(kWideningMax));
+    if (count != static_cast<int>(n)) return false;
   }
   const unsigned short flags = value->wGetTypeWord();
   value->__SetType(ZV_DSTRW, 0);

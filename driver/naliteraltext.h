@@ -50,7 +50,8 @@ bool bCurrencyLiteralText(const CAny& value, CLiteralText* out);
 bool bDecimalToCurrency(CAny* value);
 // The same into *value from source (which may be *value itself); *value untouched on false.
 bool bDecimalToCurrency(const CAny& source, CAny* value);
-// A narrow dynamic string of ASCII characters only (no NUL, at most 1024) becomes the wide
-// dynamic string of the same text, flags kept, as the host's cast makes it in its code page;
-// false, the value untouched, for any other value.
-bool bAsciiTextToWide(CAny* value);
+// A narrow dynamic string (no NUL, at most 1024 bytes) becomes the wide dynamic string of the
+// same text, flags kept, as the host's cast makes it in its code page: ASCII in every page whose
+// ASCII is its own, any byte in the single-byte Windows pages. false, the value untouched,
+// otherwise.
+bool bNarrowTextToWide(CAny* value);
