@@ -507,7 +507,10 @@ BOOL CNAColumn::bSetValueFromDB(CNAStatement*, unsigned int) { return FALSE; }
 
 void CNAColumn::_SetItemValueDefinedInKJRecord(BOOL defined, int element) {
   CNAKJRecord* kj = _pclCurrentKJ();
-  if (kj != nullptr) kj->SetItemValueDefined(m_piItem, defined, element);
+  if (kj == nullptr) return;
+  // Marking defined a plain item already marked changes nothing: no bytes move for it.
+  if (defined && !bIsMemo() && kj->bItemValueDefined(m_piItem, element)) return;
+  kj->SetItemValueDefined(m_piItem, defined, element);
 }
 
 // ---------------------------------------------------------------- NULL tests
