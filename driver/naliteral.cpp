@@ -153,6 +153,18 @@ void TimeFields(CLiteralText* s, const CXTime& t) {
   s->Padded(t.nGetMilli(), 3);
 }
 
+// "'" + the date of t (or the text date in its place) + " " + its time + "'".
+void QuotedDateTime(CLiteralText* s, const CXTime& t, const char* date) {
+  s->Char('\'');
+  if (date != nullptr)
+    s->Text(date);
+  else
+    DateFields(s, t);
+  s->Char(' ');
+  TimeFields(s, t);
+  s->Char('\'');
+}
+
 // Doubles every quote after the opening one.
 template <typename T>
 std::basic_string<T> Quoted(const T* open, const T* s, size_t n) {
@@ -397,9 +409,7 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW*
     if (itemType == NA_IT_HEURE) return _bTimeToString(error, out, t, escape);
     if (zero && m_eDataSource == 5) {
       CLiteralText s;
-      s.Text("'00000-00-00 ");
-      TimeFields(&s, t);
-      s.Char('\'');
+      QuotedDateTime(&s, t, "00000-00-00");
       PutEscaped(out, "{ts ", s, escape);
       return TRUE;
     }
@@ -494,11 +504,7 @@ BOOL CNAConnectionDescription::_bDateTimeToString(CNAError*, CTStringConcatAW* o
 
 BOOL CNAConnectionDescription::_bDateTimeToString(CNAError*, CTStringConcatAW* out, CXTime& t, int escape) {
   CLiteralText s;
-  s.Char('\'');
-  DateFields(&s, t);
-  s.Char(' ');
-  TimeFields(&s, t);
-  s.Char('\'');
+  QuotedDateTime(&s, t, nullptr);
   PutEscaped(out, "{ts ", s, escape);
   return TRUE;
 }
