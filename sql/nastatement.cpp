@@ -700,6 +700,7 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
   // list that names them.
   CColumnList list;
   std::vector<CNAColumn*> chosen;
+  chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
   _ChooseWriteColumns(&list, &chosen, type, flags);
   BOOL ok = TRUE;
   if (list.nGetCount() > 0) {
