@@ -218,6 +218,17 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
   const CAny* written = value;
   const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
   if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) && !bHasTargetType(value->wGetType(), target)) {
+    // A narrow text for a wide column is escaped from its wide text on the stack, the bytes and
+    // size its cast would hand over (the terminator counted).
+    if (target == ZV_DSTRW) {
+      wchar_t wide[kNarrowTextMax + 1];
+      const int n = nNarrowTextToWide(*value, wide, kNarrowTextMax);
+      if (n > 0) {
+        wide[n] = 0;
+        return _bEscapeString(error, out, ZV_DSTRW, reinterpret_cast<unsigned char*>(wide),
+                              static_cast<unsigned int>(n + 1) * static_cast<unsigned int>(sizeof(wchar_t)));
+      }
+    }
     // A decimal for a currency column is made into the copy directly (the cast's own result).
     if (target == ZV_CY && bDecimalToCurrency(*value, &copy)) {
       written = &copy;

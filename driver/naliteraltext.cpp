@@ -121,8 +121,6 @@ unsigned __int128 Twos(const unsigned char* p, int n, bool* negative) {
 }
 
 constexpr int kCurrencyBytes = 10;
-// The longest narrow text widened here; a longer one goes to the host.
-constexpr unsigned int kWideningMax = 1024;
 constexpr int kCurrencyScale = 6;
 
 }  // namespace
@@ -168,35 +166,41 @@ bool bDecimalToCurrency(const CAny& source, CAny* value) {
   return true;
 }
 
-bool bNarrowTextToWide(CAny* value) {
-  if (value->wGetType() != ZV_DSTRA) return false;
+int nNarrowTextToWide(const CAny& value, wchar_t* wide, unsigned int capacity) {
+  if (value.wGetType() != ZV_DSTRA) return -1;
   // The host reads narrow text in its own code page: ASCII stays as it is in these pages, and a
   // single-byte Windows page widens every byte by the platform's table, as the host does.
   const int cp = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
-  if (!bAsciiCodePage(cp)) return false;
+  if (!bAsciiCodePage(cp)) return -1;
   const bool singleByte = cp >= 1250 && cp <= 1258;
   void* data = nullptr;
   unsigned int n = 0;
-  if (value->Intern()->nGetDataAdr(&data) != 0 || value->Intern()->nGetUtilDataSize(&n) != 0 || data == nullptr ||
-      n == 0 || n > kWideningMax)
-    return false;
+  if (value.Intern()->nGetDataAdr(&data) != 0 || value.Intern()->nGetUtilDataSize(&n) != 0 || data == nullptr ||
+      n == 0 || n > capacity)
+    return -1;
   const auto* bytes = static_cast<const unsigned char*>(data);
-  wchar_t wide[kWideningMax];
   bool ascii = true;
   for (unsigned int i = 0; i < n; ++i) {
-    if (bytes[i] == 0) return false;
+    if (bytes[i] == 0) return -1;
     ascii = ascii && bytes[i] < 0x80;
     wide[i] = bytes[i];
   }
   if (!ascii) {
-    if (!singleByte) return false;
+    if (!singleByte) return -1;
     const int count = MultiByteToWideChar(static_cast<unsigned int>(cp), 0, static_cast<const char*>(data),
-                                          static_cast<int>(n), wide, static_cast<int>(kWideningMax));
-    if (count != static_cast<int>(n)) return false;
+                                          static_cast<int>(n), wide, static_cast<int>(capacity));
+    if (count != static_cast<int>(n)) return -1;
   }
+  return static_cast<int>(n);
+}
+
+bool bNarrowTextToWide(CAny* value) {
+  wchar_t wide[kNarrowTextMax];
+  const int n = nNarrowTextToWide(*value, wide, kNarrowTextMax);
+  if (n < 0) return false;
   const unsigned short flags = value->wGetTypeWord();
   value->__SetType(ZV_DSTRW, 0);
-  value->SetValueByte(wide, n * static_cast<unsigned int>(sizeof(wchar_t)));
+  value->SetValueByte(wide, static_cast<unsigned int>(n) * static_cast<unsigned int>(sizeof(wchar_t)));
   value->SetFlags(flags);
   return true;
 }

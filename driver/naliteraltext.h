@@ -50,8 +50,13 @@ bool bCurrencyLiteralText(const CAny& value, CLiteralText* out);
 bool bDecimalToCurrency(CAny* value);
 // The same into *value from source (which may be *value itself); *value untouched on false.
 bool bDecimalToCurrency(const CAny& source, CAny* value);
-// A narrow dynamic string (no NUL, at most 1024 bytes) becomes the wide dynamic string of the
-// same text, flags kept, as the host's cast makes it in its code page: ASCII in every page whose
-// ASCII is its own, any byte in the single-byte Windows pages. false, the value untouched,
-// otherwise.
+// The longest narrow text widened without the host.
+constexpr unsigned int kNarrowTextMax = 1024;
+// A narrow dynamic string (no NUL, at most kNarrowTextMax bytes) as wide text into wide (room for
+// capacity characters, no terminator written), as the host's cast makes it in its code page:
+// ASCII in every page whose ASCII is its own, any byte in the single-byte Windows pages. Its
+// length; -1 for any other value, wide then undefined.
+int nNarrowTextToWide(const CAny& value, wchar_t* wide, unsigned int capacity);
+// The same made into the value itself: the wide dynamic string of the text, flags kept. false,
+// the value untouched, where -1 would be answered.
 bool bNarrowTextToWide(CAny* value);

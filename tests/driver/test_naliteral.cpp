@@ -157,6 +157,17 @@ TEST_F(Literal, NarrowTextsCastToWideAsTheHostCastsThem) {
       continue;
     }
     ASSERT_LT(host.__nCastTo(ZV_DSTRW, nullptr, 0), 100);
+    // The literal of the narrow text for a wide column is the host-cast text's.
+    if (r.flags == 0) {
+      CDialectCnx cnx(5);
+      CAny narrow;
+      narrow.__SetType(ZV_DSTRA, 0);
+      narrow.SetValueByte(r.text.data(), static_cast<unsigned int>(r.text.size()));
+      CTStringConcatAW fromNarrow(65001, 1252), fromHost(65001, 1252);
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &fromNarrow, &narrow, NA_IT_UNICODE, NA_IT_EMPTY));
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &fromHost, &host, NA_IT_UNICODE, NA_IT_EMPTY));
+      EXPECT_EQ(Text(fromNarrow), Text(fromHost)) << r.text.size();
+    }
     unsigned int ownSize = 0, hostSize = 0;
     void *ownData = nullptr, *hostData = nullptr;
     own.Intern()->nGetUtilDataSize(&ownSize), host.Intern()->nGetUtilDataSize(&hostSize);
