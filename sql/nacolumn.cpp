@@ -567,16 +567,19 @@ CNAColumn::eNULLTEST CNAColumn::_eNullTest() const {
 
 BOOL CNAColumn::bNullOrEquivalent() {
   CNAKJRecord* kj = _pclCurrentKJ();
-  if (kj == nullptr || !kj->bItemValueDefined(m_piItem, 0)) return TRUE;
-  if (bIsMemo() && m_csMemoFile.nTaille() > 0) return FALSE;
-  if (!bIsMemo() && !bIsComposedKey()) {
+  if (kj == nullptr || m_piItem == nullptr) return TRUE;
+  // The item's shape is read once (see m_stSlot).
+  if (!m_stSlot.bRead) m_stSlot.Read(m_piItem);
+  if (!kj->bSlotDefined(m_stSlot)) return TRUE;
+  if (m_stSlot.bMemo && m_csMemoFile.nTaille() > 0) return FALSE;
+  if (!m_stSlot.bMemo && !bIsComposedKey()) {
     // The slot answers without the value being made where the value's bytes or nothing decide.
     const eNULLTEST test = _eNullTest();
     if (test != NA_NULLTEST_VALUE) {
-      const BYTE* p = kj->pbyGetItemValue(m_piItem, 0);
+      const BYTE* p = kj->pbySlotElement(m_stSlot);
       if (p == nullptr) return TRUE;
       if (test == NA_NULLTEST_NEVER) return FALSE;
-      const unsigned int n = std::min(m_piItem->nGetItemSize(), 8u);
+      const unsigned int n = std::min(m_stSlot.nSize, 8u);
       for (unsigned int i = 0; i < n; ++i)
         if (p[i] != 0) return FALSE;
       return TRUE;

@@ -193,6 +193,18 @@ void CNAKJRecord::SetSlotDefined(const STItemSlot& slot, BOOL defined) {
   _MarkDefined(m_pbyValues + slot.nOffset, slot.nSize, slot.nPhysical, slot.bMemo, defined);
 }
 
+BOOL CNAKJRecord::bSlotDefined(const STItemSlot& slot) const {
+  const int bit = _nBit(slot.nPhysical);
+  if (bit < 0) return FALSE;
+  return (m_pbyFlags[bit / 8] & (0x80u >> (bit % 8))) != 0;
+}
+
+const BYTE* CNAKJRecord::pbySlotElement(const STItemSlot& slot) const {
+  if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
+    return nullptr;
+  return m_pbyValues + slot.nOffset;
+}
+
 void CNAKJRecord::SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index) {
   if (item != nullptr) _SetDefined(item, item->nGetPhysicalIndice(), defined, index);
 }
