@@ -203,6 +203,23 @@ template <>
 void CXYStringConcat<char>::AddWide(const wchar_t* s, int n, unsigned int cp, int* usedDefault) {
   if (usedDefault != nullptr) *usedDefault = 0;
   if (s == nullptr || n < 1) return;
+  // ASCII is its own bytes in UTF-8 and the single-byte Windows pages: copied without the
+  // converter (SQL text is mostly ASCII).
+  if (cp == kUTF8 || (cp >= 1250 && cp <= 1258)) {
+    if (!_bReserve(static_cast<uint64_t>(n))) return;
+    // Copied past the length first, kept only when every character was ASCII.
+    char* dst = m_pData + m_nLength;
+    uint32_t seen = 0;
+    for (int i = 0; i < n; ++i) {
+      seen |= static_cast<uint32_t>(s[i]);
+      dst[i] = static_cast<char>(s[i]);
+    }
+    if (seen < 0x80) {
+      _Commit(static_cast<unsigned int>(n));
+      return;
+    }
+    m_pData[m_nLength] = 0;
+  }
   // Four bytes hold any character in UTF-8 and the double-byte pages; escape sequences of the
   // stateful pages may need more, which the exact count then gives.
   _AddCounted(s, 4 * static_cast<uint64_t>(n), [&](char* dst, unsigned int room) {

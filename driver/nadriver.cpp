@@ -541,6 +541,11 @@ BOOL CNADriver::_bOpenConnection(CNAConnectionDescription* cnx) {
 int CNADriver::nReleaseConnection(CNAConnectionDescription* cnx) {
   if (cnx == nullptr) return 0;
   CNADriverLock lock;
+  return _nReleaseConnectionLocked(cnx);
+}
+
+int CNADriver::_nReleaseConnectionLocked(CNAConnectionDescription* cnx) {
+  if (cnx == nullptr) return 0;
   const int left = cnx->nRelease();
   if (left != 1 || !cnx->bAutoCloseEnabled()) return left;
   CNAConnectionDescription* registered = nullptr;
@@ -555,7 +560,7 @@ int CNADriver::g_nReleaseConnection(CNAConnectionDescription* cnx) {
   if (cnx == nullptr) return 0;
   CNADriverLock lock;
   CNADriver* driver = s_pclDriver;
-  return driver != nullptr ? driver->nReleaseConnection(cnx) : cnx->nRelease();
+  return driver != nullptr ? driver->_nReleaseConnectionLocked(cnx) : cnx->nRelease();
 }
 
 BOOL CNADriver::_bCloseConnection(CNAConnectionDescription* cnx) {

@@ -236,6 +236,8 @@ class CNADriver : public INADriver {
   // Drops one reference; the last user's release of a registered connection whose close was
   // requested closes and unregisters it (answer 0). Else the count left.
   int nReleaseConnection(CNAConnectionDescription* cnx);
+  // The same for a caller that holds the driver lock.
+  int _nReleaseConnectionLocked(CNAConnectionDescription* cnx);
   // Requests the close and gives back one open reference while an open is left to match. TRUE.
   BOOL _bCloseConnection(CNAConnectionDescription* cnx);
   BOOL _bCloseConnectionById(int id);

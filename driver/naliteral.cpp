@@ -1,8 +1,6 @@
 // Values reach the server only as literals written into the SQL text; date and time columns are
 // compared through the digit expressions written here. Every per-dialect form is a table row.
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <initializer_list>
@@ -16,11 +14,13 @@
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "driver/naliteraltext.h"
 #include "sql/inaitemdescription.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
 #include "sql/naitemtype.h"
 #include "values/any.h"
+#include "values/datetime.h"
 #include "values/xtime.h"
 
 namespace {
@@ -102,17 +102,68 @@ std::wstring Cut(const wchar_t* function, const std::wstring& expr, int n) {
   return std::wstring(function) + expr + L", 1, " + std::to_wstring(n) + L")";
 }
 
-std::wstring Format(const wchar_t* format, ...) {
-  wchar_t buffer[128];
-  va_list args;
-  va_start(args, format);
-  const int n = vswprintf(buffer, 128, format, args);
-  va_end(args);
-  return n > 0 ? std::wstring(buffer, static_cast<size_t>(n)) : std::wstring();
+void Put(CTStringConcatAW* out, const CLiteralText& text) {
+  out->Vide();
+  text.AppendTo(out);
+}
+
+// text, or with escape the escape form: open + text + "}".
+void PutEscaped(CTStringConcatAW* out, const char* open, const CLiteralText& text, int escape) {
+  if (!escape) return Put(out, text);
+  CLiteralText s;
+  s.Text(open);
+  for (int i = 0; i < text.nGetLength(); ++i) s.Char(text.pszGet()[i]);
+  s.Char('}');
+  Put(out, s);
+}
+
+// The value needs no cast to the item's host type target.
+bool bHasTargetType(unsigned short type, unsigned short target) {
+  return type == target || (target == ZV_DSTRA && type == ZV_PSTRA) || (target == ZV_DSTRW && type == ZV_PSTRW);
+}
+
+// The fields of a date-time value whose host text "YYYYMMDDHHMMSSmmm" has its fixed layout (each
+// field within its digits) and is not empty: read from the text, they are these. false otherwise.
+bool bFixedLayoutDateTime(const CAny& value, CDateTimeBase* dt) {
+  if (value.Intern()->nFillBuffer(dt) != 0) return false;
+  if (dt->m_wAnnee == 0 && dt->m_byMois == 0 && dt->m_byJour == 0 && dt->m_dwMilli == 0) return false;
+  return dt->m_wAnnee <= 9999 && dt->m_byMois <= 99 && dt->m_byJour <= 99 && dt->m_dwMilli < 100u * 3600000u;
 }
 
 int Year(const CXTime& t) { return t.m_tm.tm_year + 1900; }
 int Month(const CXTime& t) { return t.m_tm.tm_mon + 1; }
+
+// "%04d-%02d-%02d" of year, month and day.
+void DateFields(CLiteralText* s, const CXTime& t) {
+  s->Padded(Year(t), 4);
+  s->Char('-');
+  s->Padded(Month(t), 2);
+  s->Char('-');
+  s->Padded(t.m_tm.tm_mday, 2);
+}
+
+// "%02d:%02d:%02d.%03d" of hours, minutes, seconds and milliseconds.
+void TimeFields(CLiteralText* s, const CXTime& t) {
+  s->Padded(t.m_tm.tm_hour, 2);
+  s->Char(':');
+  s->Padded(t.m_tm.tm_min, 2);
+  s->Char(':');
+  s->Padded(t.m_tm.tm_sec, 2);
+  s->Char('.');
+  s->Padded(t.nGetMilli(), 3);
+}
+
+// "'" + the date of t (or the text date in its place) + " " + its time + "'".
+void QuotedDateTime(CLiteralText* s, const CXTime& t, const char* date) {
+  s->Char('\'');
+  if (date != nullptr)
+    s->Text(date);
+  else
+    DateFields(s, t);
+  s->Char(' ');
+  TimeFields(s, t);
+  s->Char('\'');
+}
 
 // Doubles every quote after the opening one.
 template <typename T>
@@ -162,12 +213,37 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
     out->Add(L"NULL", 4);
     return TRUE;
   }
-  CAny copy(*value);
+  // Only a value to be cast is copied: one of the item's host type already is written as it is.
+  CAny copy;
   const CAny* written = value;
-  if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) &&
-      bCastCAnyIntoDBType(error, &copy, itemType, itemType2, 1))
-    written = &copy;
+  const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
+  if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) && !bHasTargetType(value->wGetType(), target)) {
+    // A narrow text for a wide column is escaped from its wide text on the stack, the bytes and
+    // size its cast would hand over (the terminator counted).
+    if (target == ZV_DSTRW) {
+      wchar_t wide[kNarrowTextMax + 1];
+      const int n = nNarrowTextToWide(*value, wide, kNarrowTextMax);
+      if (n > 0) {
+        wide[n] = 0;
+        return _bEscapeString(error, out, ZV_DSTRW, reinterpret_cast<unsigned char*>(wide),
+                              static_cast<unsigned int>(n + 1) * static_cast<unsigned int>(sizeof(wchar_t)));
+      }
+    }
+    // A decimal for a currency column is made into the copy directly (the cast's own result).
+    if (target == ZV_CY && bDecimalToCurrency(*value, &copy)) {
+      written = &copy;
+    } else {
+      copy = *value;
+      if (bCastCAnyIntoDBType(error, &copy, itemType, itemType2, 1)) written = &copy;
+    }
+  }
   const unsigned short type = written->wGetType();
+  CLiteralText digits;
+  if (bIntegerLiteralText(*written, &digits) || bDecimalLiteralText(*written, &digits) ||
+      bCurrencyLiteralText(*written, &digits)) {
+    Put(out, digits);
+    return TRUE;
+  }
   // A number's text with a decimal point, whatever the host's separator.
   auto number = [&](const CAny* v) {
     CXYString<wchar_t> text;
@@ -235,8 +311,7 @@ BOOL CNAConnectionDescription::bCastCAnyIntoDBType(CNAError* error, CAny* value,
                                                    eNA_ITEMTYPE itemType2, int strict) {
   const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
   const unsigned short type = value->wGetType();
-  if (type == target || (target == ZV_DSTRA && type == ZV_PSTRA) || (target == ZV_DSTRW && type == ZV_PSTRW))
-    return TRUE;
+  if (bHasTargetType(type, target)) return TRUE;
   auto cast = [&](unsigned short to, int kind) {
     const int result = value->__nCastTo(to, nullptr, 0);
     if (result < 100) return TRUE;
@@ -265,6 +340,8 @@ BOOL CNAConnectionDescription::bCastCAnyIntoDBType(CNAError* error, CAny* value,
     return cast(target, kKindDate);
   }
   if (type == ZV_BIN || type == ZV_BUFFER || type == ZV_MEMOIMG) return TRUE;
+  if (target == ZV_CY && bDecimalToCurrency(value)) return TRUE;
+  if (target == ZV_DSTRW && bNarrowTextToWide(value)) return TRUE;
   if (!strict) {
     long long v = 0;
     const bool wide = type == ZV_I8 && value->nGetINT_64(&v) < 100 && (v < -2147483647LL || v > 2147483646LL);
@@ -337,6 +414,35 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW*
 BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW* out, const CAny* value, int escape,
                                               eNA_ITEMTYPE itemType) {
   out->Vide();
+  CXTime t;
+  // A date-time as its fields, written through dialect's form; zero: its date part is all zeros.
+  auto dateTime = [&](bool zero) {
+    if (itemType == NA_IT_HEURE) return _bTimeToString(error, out, t, escape);
+    if (zero && m_eDataSource == 5) {
+      CLiteralText s;
+      QuotedDateTime(&s, t, "00000-00-00");
+      PutEscaped(out, "{ts ", s, escape);
+      return TRUE;
+    }
+    if (m_eDataSource == 11) {
+      CLiteralText s;
+      s.Text("DATETIME(");
+      DateFields(&s, t);
+      s.Char(' ');
+      TimeFields(&s, t);
+      s.Text(") YEAR TO FRACTION");
+      Put(out, s);
+      return TRUE;
+    }
+    if (m_eDataSource == 2 && Year(t) == 0) t.m_tm.tm_year = 0;
+    return _bDateTimeToString(error, out, t, escape);
+  };
+  // A date-time of the fixed text layout is read from its fields, as its text would be.
+  CDateTimeBase fields;
+  if (value->wGetType() == ZV_DATETIME && !value->bIsNull() && bFixedLayoutDateTime(*value, &fields)) {
+    t.SetTime(fields);
+    return dateTime(fields.m_wAnnee == 0 && fields.m_byMois == 0 && fields.m_byJour == 0);
+  }
   CAny copy(*value);
   const wchar_t* text = nullptr;
   if (copy.__nCastTo(ZV_PSTRW, nullptr, 0) >= 100 || copy.bIsNull() || copy.__nCastToString(&text, nullptr) >= 100 ||
@@ -345,7 +451,6 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW*
     return TRUE;
   }
   const bool zero = m_eDataSource == 5 && wcsncmp(text, L"00000000", 8) == 0;
-  CXTime t;
   auto fail = [&](int site) {
     CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_CONNECTION, site, this, nullptr, nullptr, 43);
     return FALSE;
@@ -353,25 +458,21 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW*
   switch (value->wGetType()) {
     case ZV_DATETIME:
       t.bSetZVDateTimeMin(text, -1);
-      if (itemType == NA_IT_HEURE) return _bTimeToString(error, out, t, escape);
-      if (zero)
-        return _bDateTimeToString(error, out,
-                                  Format(L"'00000-00-00 %02d:%02d:%02d.%03d'", t.m_tm.tm_hour, t.m_tm.tm_min,
-                                         t.m_tm.tm_sec, t.nGetMilli()).c_str(),
-                                  escape);
-      if (m_eDataSource == 11) {
-        Put(out, Format(L"DATETIME(%04d-%02d-%02d %02d:%02d:%02d.%03d) YEAR TO FRACTION", Year(t), Month(t),
-                        t.m_tm.tm_mday, t.m_tm.tm_hour, t.m_tm.tm_min, t.m_tm.tm_sec, t.nGetMilli()));
-        return TRUE;
-      }
-      if (m_eDataSource == 2 && Year(t) == 0) t.m_tm.tm_year = 0;
-      return _bDateTimeToString(error, out, t, escape);
+      return dateTime(zero);
     case ZV_DATEW:
     case ZV_DATEA:
       if (zero) return _bDateToString(error, out, L"'0000-00-00'", escape);
       if (!t.bSetZVDateTimeMin(text, -1)) return fail(kSiteDate);
       if (m_eDataSource == 11) {
-        Put(out, Format(L"MDY(%02d,%02d,%04d)", Month(t), t.m_tm.tm_mday, Year(t)));
+        CLiteralText s;
+        s.Text("MDY(");
+        s.Padded(Month(t), 2);
+        s.Char(',');
+        s.Padded(t.m_tm.tm_mday, 2);
+        s.Char(',');
+        s.Padded(Year(t), 4);
+        s.Char(')');
+        Put(out, s);
         return TRUE;
       }
       return _bDateToString(error, out, t, escape);
@@ -379,7 +480,13 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW*
     case ZV_TIMEA:
       if (!t.bSetZVTimeMin(text, -1)) return fail(kSiteTime);
       if (m_eDataSource == 11) {
-        Put(out, Format(L"DATETIME(%02d:%02d) HOUR TO MINUTE", t.m_tm.tm_hour, t.m_tm.tm_min));
+        CLiteralText s;
+        s.Text("DATETIME(");
+        s.Padded(t.m_tm.tm_hour, 2);
+        s.Char(':');
+        s.Padded(t.m_tm.tm_min, 2);
+        s.Text(") HOUR TO MINUTE");
+        Put(out, s);
         return TRUE;
       }
       return _bTimeToString(error, out, t, escape);
@@ -392,8 +499,13 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError*, CTStringConcatAW* out, 
   return TRUE;
 }
 
-BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW* out, CXTime& t, int escape) {
-  return _bDateToString(error, out, Format(L"'%04d-%02d-%02d'", Year(t), Month(t), t.m_tm.tm_mday).c_str(), escape);
+BOOL CNAConnectionDescription::_bDateToString(CNAError*, CTStringConcatAW* out, CXTime& t, int escape) {
+  CLiteralText s;
+  s.Char('\'');
+  DateFields(&s, t);
+  s.Char('\'');
+  PutEscaped(out, "{d ", s, escape);
+  return TRUE;
 }
 
 BOOL CNAConnectionDescription::_bDateTimeToString(CNAError*, CTStringConcatAW* out, const wchar_t* text, int escape) {
@@ -401,20 +513,24 @@ BOOL CNAConnectionDescription::_bDateTimeToString(CNAError*, CTStringConcatAW* o
   return TRUE;
 }
 
-BOOL CNAConnectionDescription::_bDateTimeToString(CNAError* error, CTStringConcatAW* out, CXTime& t, int escape) {
-  return _bDateTimeToString(error, out,
-                            Format(L"'%04d-%02d-%02d %02d:%02d:%02d.%03d'", Year(t), Month(t), t.m_tm.tm_mday,
-                                   t.m_tm.tm_hour, t.m_tm.tm_min, t.m_tm.tm_sec, t.nGetMilli())
-                                .c_str(),
-                            escape);
+BOOL CNAConnectionDescription::_bDateTimeToString(CNAError*, CTStringConcatAW* out, CXTime& t, int escape) {
+  CLiteralText s;
+  QuotedDateTime(&s, t, nullptr);
+  PutEscaped(out, "{ts ", s, escape);
+  return TRUE;
 }
 
 BOOL CNAConnectionDescription::_bTimeToString(CNAError*, CTStringConcatAW* out, CXTime& t, int escape) {
-  std::wstring s = Format(L"'%02d:%02d:%02d.%03d'", t.m_tm.tm_hour, t.m_tm.tm_min, t.m_tm.tm_sec, t.nGetMilli());
+  CLiteralText time;
+  TimeFields(&time, t);
   const int digits = m_eDataSource >= 7 && m_eDataSource <= 11 ? nGetTimeMillisecondDigits() : 3;
-  // "'HH:MM:SS" is 9 characters; the fraction's point goes with its first digit.
-  if (digits < 3) s = s.substr(0, digits == 0 ? 9 : 10 + static_cast<size_t>(digits)) + L"'";
-  Put(out, escape ? L"{t " + s + L"}" : s);
+  // "HH:MM:SS" is 8 characters; the fraction's point goes with its first digit.
+  const int kept = digits >= 3 ? time.nGetLength() : digits == 0 ? 8 : 9 + digits;
+  CLiteralText s;
+  s.Char('\'');
+  for (int i = 0; i < kept && i < time.nGetLength(); ++i) s.Char(time.pszGet()[i]);
+  s.Char('\'');
+  PutEscaped(out, "{t ", s, escape);
   return TRUE;
 }
 

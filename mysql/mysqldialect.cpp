@@ -32,6 +32,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t n = size;
   CXYString<char> converted;
+  char narrowed[256];
   // A conversion's result: anything but 0, or nothing made of something, refuses the literal
   // rather than writing '' in its place.
   int conversion = -1;
@@ -56,8 +57,17 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       chars = wcsnlen(wide, chars);
     else if (chars > 0 && wide[chars - 1] == 0)
       --chars;
-    conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
-    source = chars;
+    // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page.
+    size_t ascii = 0;
+    if (chars <= sizeof narrowed && (m_nServerCodePage == 65001 || (m_nServerCodePage >= 1250 && m_nServerCodePage <= 1258)))
+      while (ascii < chars && wide[ascii] > 0 && wide[ascii] < 0x80) narrowed[ascii] = static_cast<char>(wide[ascii]), ++ascii;
+    if (chars > 0 && ascii == chars) {
+      bytes = narrowed;
+      n = chars;
+    } else {
+      conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+      source = chars;
+    }
   }
   if (conversion >= 0) {
     if (conversion != 0 || (source > 0 && converted.nGetLength() == 0)) {
@@ -70,8 +80,12 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     n = static_cast<size_t>(converted.nGetLength());
   }
   // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.
-  std::unique_ptr<char[]> buffer(2 * n + 3 <= INT_MAX ? new (std::nothrow) char[2 * n + 3] : nullptr);
-  if (!buffer) {
+  // A short literal is escaped on the stack.
+  char small[512];
+  std::unique_ptr<char[]> large(2 * n + 3 <= sizeof small || 2 * n + 3 > INT_MAX ? nullptr
+                                                                                  : new (std::nothrow) char[2 * n + 3]);
+  char* const buffer = 2 * n + 3 <= sizeof small ? small : large.get();
+  if (buffer == nullptr) {
     CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_MYSQL_CONNECTION, kSiteEscapeMemory, this, nullptr,
                                nullptr, 12);
     return 0;
@@ -83,10 +97,10 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   // refuses the quote-blind form in that mode, so the form told the quote comes first.
   if (!bMySQLGuard(error, this, NA_SRC_MYSQL_CONNECTION, kSiteEscape, [&] {
         escaped = QX_MYSQL_RESOLVED(mysql_real_escape_string_quote)
-                      ? __mysql_real_escape_string_quote(m_pMySQL, buffer.get() + 1, bytes, n, '\'')
+                      ? __mysql_real_escape_string_quote(m_pMySQL, buffer + 1, bytes, n, '\'')
                   : QX_MYSQL_RESOLVED(mysql_real_escape_string)
-                      ? __mysql_real_escape_string(m_pMySQL, buffer.get() + 1, bytes, n)
-                      : __mysql_escape_string(buffer.get() + 1, bytes, n);
+                      ? __mysql_real_escape_string(m_pMySQL, buffer + 1, bytes, n)
+                      : __mysql_escape_string(buffer + 1, bytes, n);
       }))
     return 0;
   if (escaped == static_cast<unsigned long>(-1) || escaped > 2 * n) {
@@ -105,7 +119,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   // builder would lose the bytes no code page maps.
   out->Vide();
   out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
-  out->Add(buffer.get(), static_cast<int>(escaped + 2), static_cast<unsigned int>(m_nServerCodePage));
+  out->Add(buffer, static_cast<int>(escaped + 2), static_cast<unsigned int>(m_nServerCodePage));
   return 1;
 }
 

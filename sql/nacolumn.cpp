@@ -505,7 +505,10 @@ BOOL CNAColumn::bSetValueFromDB(CNAStatement*, unsigned int) { return FALSE; }
 
 void CNAColumn::_SetItemValueDefinedInKJRecord(BOOL defined, int element) {
   CNAKJRecord* kj = _pclCurrentKJ();
-  if (kj != nullptr) kj->SetItemValueDefined(m_piItem, defined, element);
+  if (kj == nullptr) return;
+  // Marking defined a plain item already marked changes nothing: no bytes move for it.
+  if (defined && !bIsMemo() && kj->bItemValueDefined(m_piItem, element)) return;
+  kj->SetItemValueDefined(m_piItem, defined, element);
 }
 
 // ---------------------------------------------------------------- NULL tests
@@ -546,10 +549,40 @@ BOOL CNAColumn::bNullOrEquivalent(const CNAVariant* value) const {
   return bNullOrEquivalent(&held);
 }
 
+// What the NULL-equivalence of a defined value of a plain column depends on, by its types and
+// dialect alone (the rules of bNullOrEquivalent(const CAny*)).
+CNAColumn::eNULLTEST CNAColumn::_eNullTest() const {
+  const eNA_ITEMTYPE t = eNAGetItemType(), d = eNAGetItemTypeOnDatabase();
+  const bool date = bIsDate(t) || d == NA_IT_DATE6 || d == NA_IT_DATE8 || (d == NA_IT_DATETIME && t != NA_IT_HEURE);
+  if (!date) {
+    const CNAConnectionDescription* cnx = pclGetCnx();
+    if (cnx == nullptr || cnx->nGetDataSource() != 1) return NA_NULLTEST_NEVER;
+    return bIsText(t) || bIsText(d) || bIsBinary(t) || bIsBinary(d) ? NA_NULLTEST_VALUE : NA_NULLTEST_NEVER;
+  }
+  // The record reads a DATETIME item as a date-time of its bytes.
+  return m_piItem->eNAGetItemType() == NA_IT_DATETIME ? NA_NULLTEST_DATETIME : NA_NULLTEST_VALUE;
+}
+
 BOOL CNAColumn::bNullOrEquivalent() {
   CNAKJRecord* kj = _pclCurrentKJ();
-  if (kj == nullptr || !kj->bItemValueDefined(m_piItem, 0)) return TRUE;
-  if (bIsMemo() && m_csMemoFile.nTaille() > 0) return FALSE;
+  if (kj == nullptr || m_piItem == nullptr) return TRUE;
+  // The item's shape is read once (see m_stSlot).
+  if (!m_stSlot.bRead) m_stSlot.Read(m_piItem);
+  if (!kj->bSlotDefined(m_stSlot)) return TRUE;
+  if (m_stSlot.bMemo && m_csMemoFile.nTaille() > 0) return FALSE;
+  if (!m_stSlot.bMemo && !bIsComposedKey()) {
+    // The slot answers without the value being made where the value's bytes or nothing decide.
+    const eNULLTEST test = _eNullTest();
+    if (test != NA_NULLTEST_VALUE) {
+      const BYTE* p = kj->pbySlotElement(m_stSlot);
+      if (p == nullptr) return TRUE;
+      if (test == NA_NULLTEST_NEVER) return FALSE;
+      const unsigned int n = std::min(m_stSlot.nSize, 8u);
+      for (unsigned int i = 0; i < n; ++i)
+        if (p[i] != 0) return FALSE;
+      return TRUE;
+    }
+  }
   CAny value;
   if (!bGetCurrentValue(&value, 0)) return TRUE;
   return bNullOrEquivalent(&value);

@@ -219,6 +219,8 @@ class CNAColumn : public CInterf {
   // size, less 1 for TEXTE and 2 for UNICODE; zero-filled. FALSE when a component cannot be read.
   BOOL _bGetComposedKeyValue(unsigned char* buffer, unsigned int size);
   BOOL _bGetValue(const CNAKJRecord* record, CAny* out) const;
+  enum eNULLTEST { NA_NULLTEST_NEVER, NA_NULLTEST_DATETIME, NA_NULLTEST_VALUE };
+  eNULLTEST _eNullTest() const;
   BOOL _bSetValueMemoToDB(const CAny* value, unsigned int flags);
   CNAKJRecord* _pclCurrentKJ() const;
   CNAKJRecord* _pclOriginalKJ() const;

@@ -666,6 +666,8 @@ class CNACommand : public CInterf {
   long long m_llRowLimit = -1;
   long long m_llRowOffset = -1;
   CTStringConcatAW m_clFormated;
+  // Scratch of _bAddParameterFormated: one parameter's literal at a time.
+  CTStringConcatAW m_clLiteral;
   CTStringConcatAW m_clDump;
   // The calculated columns being written, innermost first (on the stack of their writers).
   struct STCalculChain {

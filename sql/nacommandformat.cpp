@@ -244,12 +244,20 @@ BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db
   if ((parameter->dwGetOptions() & NA_PARAM_BIND) != 0) _bUpdateParameterValue(parameter);
   CNAConvertVariant* holder = parameter->pclGetValueNoRef();
   if (holder == nullptr || m_pclCnx == nullptr) return FALSE;
-  CAny value;
-  holder->bGetValue(&value);
+  // A holder of its own value is read in place; one over a buffer makes the value.
+  CAny made;
+  const CAny* value = &made;
+  if (holder->eGetVarType() == NA_VAR_ANY || holder->eGetVarType() == NA_VAR_NOTREAD)
+    holder->CNAVariant::bGetValue(&value);
+  else
+    holder->bGetValue(&made);
   if (analysis == NA_IT_EMPTY) analysis = holder->eNAGetItemTypeValue();
-  CTStringConcatAW literal(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
-  if (!m_pclCnx->bConvertValueToString(m_pclError, &literal, &value, db, analysis)) return FALSE;
-  _AppendLiteral(&literal);
+  // The scratch builder keeps its memory from one parameter to the next; a writer may have set
+  // other code pages on it.
+  m_clLiteral.Vide();
+  m_clLiteral.SetCodePages(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
+  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) return FALSE;
+  _AppendLiteral(&m_clLiteral);
   return TRUE;
 }
 

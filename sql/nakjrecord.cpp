@@ -193,6 +193,18 @@ void CNAKJRecord::SetSlotDefined(const STItemSlot& slot, BOOL defined) {
   _MarkDefined(m_pbyValues + slot.nOffset, slot.nSize, slot.nPhysical, slot.bMemo, defined);
 }
 
+BOOL CNAKJRecord::bSlotDefined(const STItemSlot& slot) const {
+  const int bit = _nBit(slot.nPhysical);
+  if (bit < 0) return FALSE;
+  return (m_pbyFlags[bit / 8] & (0x80u >> (bit % 8))) != 0;
+}
+
+const BYTE* CNAKJRecord::pbySlotElement(const STItemSlot& slot) const {
+  if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
+    return nullptr;
+  return m_pbyValues + slot.nOffset;
+}
+
 void CNAKJRecord::SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index) {
   if (item != nullptr) _SetDefined(item, item->nGetPhysicalIndice(), defined, index);
 }
@@ -357,11 +369,16 @@ void CNAKJRecord::GetItemValue(CAny* out, const INAItemDescription* item, int in
       break;
   }
   out->__SetType(zv, 0);
+  // Short elements are copied on the stack.
+  constexpr size_t kOnStack = 256;
   if (g_bIsZVTextAnsi(zv)) {
     const size_t n = strnlen(reinterpret_cast<const char*>(p), size);
-    std::vector<char> text(n + 1, 0);
-    memcpy(text.data(), p, n);
-    out->Intern()->SetValue(text.data(), static_cast<unsigned int>(n));
+    char small[kOnStack];
+    std::vector<char> large(n < kOnStack ? 0 : n + 1, 0);
+    char* text = n < kOnStack ? small : large.data();
+    memcpy(text, p, n);
+    text[n] = 0;
+    out->Intern()->SetValue(text, static_cast<unsigned int>(n));
   } else if (g_bIsZVTextWide(zv)) {
     const size_t chars = size / sizeof(wchar_t);
     std::vector<wchar_t> text(chars + 1, 0);
@@ -370,9 +387,11 @@ void CNAKJRecord::GetItemValue(CAny* out, const INAItemDescription* item, int in
     out->Intern()->SetValue(text.data(), static_cast<unsigned int>(n * sizeof(wchar_t)));
   } else {
     // Fixed-size classes read their own width: the element is given zero-padded to a value area.
-    std::vector<BYTE> bytes(std::max<size_t>(size, ZV_VALUE_SIZE), 0);
-    memcpy(bytes.data(), p, size);
-    out->Intern()->SetValue(bytes.data(), size);
+    BYTE small[kOnStack] = {};
+    std::vector<BYTE> large(size <= kOnStack ? 0 : size, 0);
+    BYTE* bytes = size <= kOnStack ? small : large.data();
+    memcpy(bytes, p, size);
+    out->Intern()->SetValue(bytes, size);
   }
   out->SetFlags(0);
 }

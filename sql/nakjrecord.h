@@ -109,6 +109,9 @@ class CNAKJRecord {
   void SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index);
   // SetItemValueDefined of element 0 with the item's description read before.
   void SetSlotDefined(const STItemSlot& slot, BOOL defined);
+  // For the item the slot was read from: bItemValueDefined(item, 0) and pbyGetItemValue(item, 0).
+  BOOL bSlotDefined(const STItemSlot& slot) const;
+  const BYTE* pbySlotElement(const STItemSlot& slot) const;
   // The same for count items at once, with the physical indexes given and element 0.
   void SetTabItemValueDefined(const INAItemDescription* const* items, unsigned int count,
                               const unsigned int* physical, const BOOL* defined);

@@ -673,8 +673,8 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
   return values->bAddParameter(&value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
 }
 
-BOOL CNAStatement::_bBuildColumnList(CColumnList* list, CNACommand* values, eNAQUERYTYPE type,
-                                     NA_WRITEPARSEFLAGS flags) {
+void CNAStatement::_ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type,
+                                       NA_WRITEPARSEFLAGS flags) {
   const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
   CNAColumn* fallback = nullptr;
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i) {
@@ -684,18 +684,26 @@ BOOL CNAStatement::_bBuildColumnList(CColumnList* list, CNACommand* values, eNAQ
     if (fallback == nullptr && column->bUpdatable() && !column->bIsIdAuto() && column->eGetTypeColonne() == 0)
       fallback = column;
     if (!_bNeedToUpdate(column, type, flags)) continue;
-    const wchar_t* name = fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName();
-    if (list->nGetCount() > 0) values->bComplete(L", ");
-    list->AddColumn(name);
-    if (type == NA_QUERY_UPDATE) {
-      values->bComplete(name);
-      values->bComplete(L" = ");
-    }
-    if (!_bAddColumnValue(values, column, type, flags)) return FALSE;
+    list->AddColumn(fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName());
+    chosen->push_back(column);
   }
-  if (type == NA_QUERY_INSERT && list->nGetCount() == 0 && fallback != nullptr) {
+  if (type == NA_QUERY_INSERT && chosen->empty() && fallback != nullptr) {
     list->AddColumn(fromQuery ? fallback->pszGetFormatedOriginalName() : fallback->pszGetFormatedName());
-    if (!_bAddColumnValue(values, fallback, type, flags)) return FALSE;
+    chosen->push_back(fallback);
+  }
+}
+
+BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CNAColumn*>& chosen, eNAQUERYTYPE type,
+                                       NA_WRITEPARSEFLAGS flags) {
+  const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    CNAColumn* column = chosen[i];
+    if (i > 0) command->bComplete(L", ");
+    if (type == NA_QUERY_UPDATE) {
+      command->bComplete(fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName());
+      command->bComplete(L" = ");
+    }
+    if (!_bAddColumnValue(command, column, type, flags)) return FALSE;
   }
   return TRUE;
 }
@@ -705,27 +713,30 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
     if (command != nullptr) command->ResetCommand(0);
     return FALSE;
   }
+  // The columns are chosen first, so that their values go straight into the command after the
+  // list that names them.
   CColumnList list;
-  auto values = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
-  BOOL ok = values.get() != nullptr && _bBuildColumnList(&list, values.get(), type, flags);
-  if (ok && list.nGetCount() > 0) {
+  std::vector<CNAColumn*> chosen;
+  chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
+  _ChooseWriteColumns(&list, &chosen, type, flags);
+  BOOL ok = TRUE;
+  if (list.nGetCount() > 0) {
     if (type == NA_QUERY_INSERT) {
       command->bComplete(L" (");
       command->bComplete(list.pszGet());
       command->bComplete(L") VALUES ( ");
-      ok = command->bAdd(values.get(), NA_ADD_SHARE);
+      ok = _bWriteColumnValues(command, chosen, type, flags);
       command->bComplete(L" )");
     } else {
       command->bComplete(L" SET ");
-      ok = command->bAdd(values.get(), NA_ADD_SHARE) && _bAddWHERELatestRead(command, 1, nullptr);
+      ok = _bWriteColumnValues(command, chosen, type, flags) && _bAddWHERELatestRead(command, 1, nullptr);
     }
     CNAConnectionDescription* cnx = pclGetConnectionNoRef();
     if (ok && cnx != nullptr && cnx->bSupportInsertReturning()) ok = _bAddClauseReturning(type, flags);
-  } else if (ok) {
-    if (type == NA_QUERY_INSERT)
-      command->bComplete(L"VALUES ( DEFAULT )");
-    else
-      command->ResetCommand(0);
+  } else if (type == NA_QUERY_INSERT) {
+    command->bComplete(L"VALUES ( DEFAULT )");
+  } else {
+    command->ResetCommand(0);
   }
   if (!ok) command->ResetCommand(0);
   return ok;

@@ -169,6 +169,20 @@ TEST(XYStringConcat, ConvertingAdditionsWriteInPlaceOrLeaveTheTextWhole) {
   b.AddUTF8("x\xC3", 2, 1252);  // the direct conversion fails after writing 'x'; the retry keeps it
   EXPECT_EQ(Text(b), "\x80" "a\xE9?\xE9 \x80\xE9?\x88x");
   EXPECT_EQ(std::vector<int>(lost, lost + 3), (std::vector<int>{0, 1, 1}));
+  // ASCII, copied without the converter, and text with one character above it give the
+  // converter's bytes in every page, whatever the growth step.
+  const std::wstring ascii(L"INSERT INTO `t` (`a`) VALUES ( \x01\x7F", 36);
+  for (unsigned int cp : {65001u, 1252u, 1250u, 932u, 50220u})
+    for (const std::wstring& w : {ascii, ascii + L"\u00E9", L"\u00E9" + ascii}) {
+      char want[128];
+      const int count = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), want, sizeof want, nullptr, nullptr);
+      for (unsigned int step : {1u, 1024u}) {
+        CXYStringConcat<char> c(step);
+        c.Add("x", 1);
+        c.AddWide(w.data(), static_cast<int>(w.size()), cp);
+        EXPECT_EQ(Text(c), "x" + std::string(want, static_cast<size_t>(count))) << cp << " " << step;
+      }
+    }
   char kanji[32];
   const int n = WideCharToMultiByte(50220, 0, L"\u6F22", 1, kanji, sizeof kanji, nullptr, nullptr);
   CXYStringConcat<char> jis(1);

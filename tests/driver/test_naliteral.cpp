@@ -7,10 +7,12 @@
 #include "common/tstringconcataw.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/naerror.h"
+#include "driver/naliteraltext.h"
 #include "host/host_nadescription.h"
 #include "mysql/mysqldriver.h"
 #include "sql/naitemdescription.h"
 #include "tests/support/any_test_values.h"
+#include "values/datetime.h"
 
 namespace {
 
@@ -79,6 +81,139 @@ TEST_F(Literal, ValuesOfEachHostTypeAndDialect) {
   std::vector<unsigned char> bytes = {'a', 0, '\'', 'b'};  // no terminator: read by the count only, NUL kept
   EXPECT_TRUE(cnx._bEscapeString(nullptr, &out, ZV_BIN, bytes.data(), 4) && Text(out) == std::wstring(L"'a\0''b'", 7));
   EXPECT_TRUE(cnx._bEscapeString(nullptr, &out, ZV_DSTRA, bytes.data(), 4) && Text(out) == L"'a'");
+}
+
+// Integers and decimals are written from their bytes: the text is the host's own (its VM's cast to
+// text), in a wide and in a UTF-8 builder alike.
+TEST_F(Literal, NumbersWrittenFromTheirBytesAreTheHostsText) {
+  const struct { unsigned short code; const wchar_t* text; } rows[] = {
+      {ZV_I1, L"-128"}, {ZV_I1, L"127"}, {ZV_I2, L"-32768"}, {ZV_I4, L"-2147483648"}, {ZV_I4, L"2147483647"}, {ZV_I4, L"0"},
+      {ZV_I8, L"-9223372036854775808"}, {ZV_I8, L"9223372036854775807"}, {ZV_UI1, L"255"}, {ZV_UI2, L"65535"},
+      {ZV_UI4, L"4294967295"}, {ZV_UI8, L"18446744073709551615"}, {ZV_DECIMAL, L"0.00"}, {ZV_DECIMAL, L"-0.00"},
+      {ZV_DECIMAL, L"-0.05"}, {ZV_DECIMAL, L"123.45"}, {ZV_DECIMAL, L"-7"}, {ZV_DECIMAL, L"1.000"},
+      {ZV_DECIMAL, L"18446744073709551616"}, {ZV_DECIMAL, L"50000000000000000007"}, {ZV_DECIMAL, L"-50000000000000000.007"},
+      {ZV_DECIMAL, L"99999999999999999999999999999999999999"}, {ZV_DECIMAL, L"-99999999999999999999999999999999999999"},
+      {ZV_DECIMAL, L"0.00000000000000000000000000000000000001"}, {ZV_DECIMAL, L"-1234567890123456789012.3456789012345678"},
+      {ZV_CY, L"0"}, {ZV_CY, L"1.5"}, {ZV_CY, L"-1.25"}, {ZV_CY, L"-0.000001"}, {ZV_CY, L"100"},
+      {ZV_CY, L"604462909807314587.353087"}, {ZV_CY, L"-604462909807314587.353088"}};
+  CDialectCnx cnx(5);
+  for (const auto& r : rows) {
+    CAny v = FromText(r.code, r.text);
+    CXYString<wchar_t> host;
+    ASSERT_TRUE(cnx.bCopyString(nullptr, &host, &v) && host.pszGet() != nullptr) << r.text;
+    CLiteralText own;
+    EXPECT_TRUE(bIntegerLiteralText(v, &own) || bDecimalLiteralText(v, &own) || bCurrencyLiteralText(v, &own)) << r.text;
+    for (int cp : {CTStringConcatAW::kWideContent, 65001}) {
+      CTStringConcatAW out(cp, 1252);
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &out, &v, ConvertZVTypeToeItem(r.code), NA_IT_EMPTY));
+      EXPECT_EQ(Text(out), host.pszGet()) << r.text << " " << cp;
+    }
+  }
+}
+
+// A decimal bound for a currency column is cast without the host where no digit is lost: the
+// bytes and flags are the host's cast's; elsewhere the host decides.
+TEST_F(Literal, DecimalsCastToCurrencyAsTheHostCastsThem) {
+  const struct { const wchar_t* text; bool own; unsigned short flags = 0; } rows[] = {
+      {L"0", true}, {L"125.00", true}, {L"-0.05", true}, {L"1.123456", true}, {L"-0.00", true},
+      {L"99999999999999999.999999", true}, {L"604462909807314587.353087", true}, {L"-604462909807314587.353087", true},
+      {L"7", true, ZV_FLAG_NULL}, {L"1.1234567", false}, {L"604462909807314587.353088", false},
+      {L"99999999999999999999999999999999999999", false}};
+  for (const auto& r : rows) {
+    CAny own = FromText(ZV_DECIMAL, r.text, r.flags), host = FromText(ZV_DECIMAL, r.text, r.flags);
+    ASSERT_EQ(bDecimalToCurrency(&own), r.own) << r.text;
+    if (!r.own) {
+      EXPECT_EQ(own.wGetType(), ZV_DECIMAL) << r.text;
+      continue;
+    }
+    ASSERT_LT(host.__nCastTo(ZV_CY, nullptr, 0), 100) << r.text;
+    EXPECT_EQ(own.wGetTypeWord(), host.wGetTypeWord()) << r.text;
+    EXPECT_EQ(memcmp(own.pGetValueArea(), host.pGetValueArea(), 10), 0) << r.text;
+  }
+}
+
+// A narrow text bound for a wide column is widened without the host: the same text, length and
+// flags as the host's cast, for every byte of the host's single-byte page; any other text is left
+// to the host.
+TEST_F(Literal, NarrowTextsCastToWideAsTheHostCastsThem) {
+  // The five bytes the page leaves undefined are the host's to answer for.
+  std::string everyByte;
+  for (int b = 1; b < 256; ++b)
+    if (b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D) everyByte += static_cast<char>(b);
+  const struct { std::string text; bool own; unsigned short flags = 0; } rows[] = {
+      {"note note ", true}, {"O'Brien \\ %_", true}, {std::string(1024, 'x'), true}, {"\x01\x7F", true},
+      {"n", true, ZV_FLAG_NULL}, {"add \xE9 1", true}, {everyByte, true}, {"a\x81", false}, {"\x9D", false},
+      {"", false}, {std::string("a\0b", 3), false}, {std::string(1025, 'x'), false}};
+  for (const auto& r : rows) {
+    CAny own, host;
+    for (CAny* v : {&own, &host}) {
+      v->__SetType(ZV_DSTRA, 0);
+      v->SetValueByte(r.text.data(), static_cast<unsigned int>(r.text.size()));
+      v->SetFlags(r.flags);
+    }
+    ASSERT_EQ(bNarrowTextToWide(&own), r.own) << r.text.size();
+    if (!r.own) {
+      EXPECT_EQ(own.wGetType(), ZV_DSTRA);
+      continue;
+    }
+    ASSERT_LT(host.__nCastTo(ZV_DSTRW, nullptr, 0), 100);
+    // The literal of the narrow text for a wide column is the host-cast text's.
+    if (r.flags == 0) {
+      CDialectCnx cnx(5);
+      CAny narrow;
+      narrow.__SetType(ZV_DSTRA, 0);
+      narrow.SetValueByte(r.text.data(), static_cast<unsigned int>(r.text.size()));
+      CTStringConcatAW fromNarrow(65001, 1252), fromHost(65001, 1252);
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &fromNarrow, &narrow, NA_IT_UNICODE, NA_IT_EMPTY));
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &fromHost, &host, NA_IT_UNICODE, NA_IT_EMPTY));
+      EXPECT_EQ(Text(fromNarrow), Text(fromHost)) << r.text.size();
+    }
+    unsigned int ownSize = 0, hostSize = 0;
+    void *ownData = nullptr, *hostData = nullptr;
+    own.Intern()->nGetUtilDataSize(&ownSize), host.Intern()->nGetUtilDataSize(&hostSize);
+    own.Intern()->nGetDataAdr(&ownData), host.Intern()->nGetDataAdr(&hostData);
+    EXPECT_EQ(own.wGetTypeWord(), host.wGetTypeWord());
+    ASSERT_EQ(ownSize, hostSize);
+    EXPECT_EQ(memcmp(ownData, hostData, ownSize), 0) << r.text.size();
+  }
+}
+
+// A date-time is written from its fields where its text has the fixed layout, and from its text
+// otherwise: both give what the fields read from the text give.
+TEST_F(Literal, DateTimesWrittenFromTheirFieldsAreWhatTheirTextGives) {
+  const eNA_ITEMTYPE DT = NA_IT_DATETIME, H = NA_IT_HEURE;
+  const unsigned int noon = 12 * 3600000 + 34 * 60000 + 56 * 1000 + 789, early = 9 * 3600000 + 30 * 60000 + 5 * 1000 + 7;
+  struct STFields { unsigned int year, month, day, milli; };
+  const struct { int dialect; STFields f; eNA_ITEMTYPE item; const wchar_t* want; } rows[] = {
+      {5, {2024, 2, 29, noon}, DT, L"'2024-02-29 12:34:56.789'"},
+      {5, {0, 0, 0, early}, DT, L"'00000-00-00 09:30:05.007'"},
+      {5, {0, 1, 1, 0}, DT, L"'0000-01-01 00:00:00.000'"},
+      {5, {2024, 0, 0, 0}, DT, L"'2024-01-01 00:00:00.000'"},
+      {5, {9999, 99, 99, 359999999}, DT, L"'9999-99-99 99:59:59.999'"},
+      // Past the fixed layout the text is read as it stands.
+      {5, {10000, 1, 1, 0}, DT, L"'1000-01-10 10:00:00.000'"},
+      {5, {2024, 1, 1, 360000000}, DT, L"'2024-01-01 10:00:00.000'"},
+      {5, {0, 0, 0, 0}, DT, L"NULL"},
+      {5, {2024, 2, 29, noon}, H, L"'12:34:56.789'"},
+      {2, {0, 1, 1, 0}, DT, L"'1900-01-01 00:00:00.000'"},
+      {7, {2024, 2, 29, noon}, DT, L"{ts '2024-02-29 12:34:56.789'}"},
+      {8, {2024, 2, 29, noon}, H, L"{t '12:34:56'}"},
+      {11, {2024, 2, 29, noon}, DT, L"DATETIME(2024-02-29 12:34:56.789) YEAR TO FRACTION"},
+      {11, {0, 0, 0, early}, DT, L"DATETIME(0000-01-01 09:30:05.007) YEAR TO FRACTION"}};
+  for (const auto& r : rows) {
+    CDialectCnx cnx(r.dialect);
+    CDateTimeBase dt;
+    dt.m_wAnnee = static_cast<uint16_t>(r.f.year), dt.m_byMois = static_cast<uint8_t>(r.f.month);
+    dt.m_byJour = static_cast<uint8_t>(r.f.day), dt.m_dwMilli = r.f.milli;
+    CAny v;
+    v.__SetType(ZV_DATETIME, 0);
+    v.Intern()->SetValue(&dt, sizeof dt);
+    for (int cp : {CTStringConcatAW::kWideContent, 65001}) {
+      CTStringConcatAW out(cp, 1252);
+      EXPECT_TRUE(cnx.bConvertValueToString(nullptr, &out, &v, r.item, NA_IT_EMPTY));
+      EXPECT_EQ(Text(out), r.want) << r.dialect << " " << r.f.year << " " << cp;
+    }
+  }
 }
 
 TEST_F(Literal, ExpressionsGiveTheDigitTextOfEachDialect) {

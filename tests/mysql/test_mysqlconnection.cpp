@@ -20,6 +20,7 @@
 #include "mysql/mysqldriver.h"
 #include "mysql/mysqlguard.h"
 #include "platform/xerror.h"
+#include "values/any.h"
 #include "host/host_nadescription.h"
 #include "tests/support/rawmysql.h"
 
@@ -167,6 +168,44 @@ TEST_P(Live, CreatedDatabaseConnectionKeepsItsCharacterSet) {
     EXPECT_EQ(Column(cnx, "SELECT HEX(c) FROM t"), Strings{"C3A9E282AC275C"});
     EXPECT_TRUE(Run(cnx, L"DROP DATABASE `" + database + L"`")) << m_error.pszGetError();
   }
+}
+
+// Wide text of ASCII is narrowed without the converter, other text through it: the server
+// stores the same characters either way, in both SQL modes and whatever the text's length.
+TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
+  Describe(m_server.database, ";QX Unicode Support=1");
+  CMySQLConnection cnx(L"id", &m_host);
+  ASSERT_TRUE(cnx.bOpen(&m_error)) << m_error.pszGetError();
+  const std::wstring table = Wide(m_strName) + L"_wide";
+  ASSERT_TRUE(Run(cnx, L"CREATE TABLE " + table + L" (c TEXT CHARACTER SET utf8mb4)")) << m_error.pszGetError();
+  const std::wstring texts[] = {L"O'Brien \\ %_\"x\"", std::wstring(255, L'a') + L"'", std::wstring(256, L'\\'),
+                                std::wstring(300, L'q'), L"caf\u00e9 '\\", L"\x01\x7F", std::wstring(L"a\0b", 3)};
+  for (bool noBackslash : {false, true}) {
+    if (noBackslash) {
+      ASSERT_TRUE(Run(cnx, "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+    }
+    for (const std::wstring& text : texts) {
+      CTStringConcatAW literal(CTStringConcatAW::kWideContent, 1252);
+      ASSERT_TRUE(cnx._bEscapeString(&m_error, &literal, ZV_DSTRW, reinterpret_cast<unsigned char*>(const_cast<wchar_t*>(text.c_str())),
+                                     static_cast<unsigned int>((text.size() + 1) * sizeof(wchar_t))));
+      ASSERT_TRUE(Run(cnx, L"DELETE FROM " + table));
+      EXPECT_EQ(Column(cnx, "INSERT INTO " + std::string(table.begin(), table.end()) + " VALUES (" +
+                                std::string(literal.pszGetA(), static_cast<size_t>(literal.nGetLengthA())) + ")"),
+                Strings{});
+      std::string want;
+      for (wchar_t c : text) {
+        if (c < 0x80) {
+          want += static_cast<char>(c);
+        } else {
+          want += static_cast<char>(0xC0 | (c >> 6));
+          want += static_cast<char>(0x80 | (c & 0x3F));
+        }
+      }
+      EXPECT_EQ(Column(cnx, "SELECT c FROM " + std::string(table.begin(), table.end())), Strings{want})
+          << text.size() << " " << noBackslash;
+    }
+  }
+  EXPECT_TRUE(Run(cnx, L"DROP TABLE " + table));
 }
 
 TEST_P(Live, LostConnectionIsReportedThenReopenedBySameRoute) {

@@ -272,6 +272,24 @@ TEST_P(LiveStatements, UpdateWritesTheModifiedColumnsOfTheRowRead) {
   EXPECT_EQ(Got("SELECT * FROM " + Q(T()) + " ORDER BY id"), "1|-1|NULL;2|21|other;3|30|z");
 }
 
+// The values follow the column list that names them, in record order, a blank on each side of
+// the comma between two literals; an UPDATE names each value's column.
+TEST_P(LiveStatements, WritesListTheirColumnsAndValuesInRecordOrder) {
+  Create(T(), "(id INT PRIMARY KEY, a INT NULL, b VARCHAR(10) NULL, c INT NULL)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  ASSERT_TRUE(Set(o, L"id", Int(1)) && Set(o, L"a", Int(-5)) && Set(o, L"b", Wide(L"x'y", ZV_DSTRW)) &&
+              Set(o, L"c", Null(ZV_I4)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_INSERT)) << m_sent << ": " << Err();
+  EXPECT_EQ(m_sent, "INSERT INTO " + Q(T()) + " (`id`,`a`,`b`,`c`) VALUES ( 1 , -5 , 'x" +
+                        std::string(std::get<1>(GetParam()) ? "''" : "\\'") + "y' , NULL )");
+  ASSERT_TRUE(Read(o, "id = 1"));
+  ASSERT_TRUE(Set(o, L"c", Int(7)) && Set(o, L"a", Int(6)));
+  ASSERT_TRUE(Exec(o, NA_QUERY_UPDATE)) << m_sent << ": " << Err();
+  EXPECT_EQ(m_sent.substr(0, m_sent.find(" WHERE")), "UPDATE " + Q(T()) + " SET `a` = 6 , `c` = 7");
+  EXPECT_EQ(Got("SELECT * FROM " + Q(T())), "1|6|x'y|7");
+}
+
 // An identifier the server fills is never written by an UPDATE, and after it the record shows
 // the identifier of the row again, whatever the host put there.
 TEST_P(LiveStatements, UpdateLeavesTheServersIdentifierAndPutsItBackInTheRecord) {

@@ -184,6 +184,63 @@ TEST_F(Column, NullOrEquivalentByItemTypeDatabaseTypeAndDialect) {
   }
 }
 
+// The record's slot answers without the value where the types decide: it must agree with the
+// value read back, for every kind of item, database type and dialect.
+TEST_F(Column, NullOrEquivalentOfTheSlotAgreesWithTheValueRead) {
+  CAny noon = FromText(ZV_DATETIME, L"20240229120000000");
+  CAny midnightOfDayOne = FromText(ZV_DATETIME, L"00010101000000000");
+  CAny zeroDate;
+  zeroDate.__SetType(ZV_DATETIME, 0);
+  struct Row {
+    int dialect;
+    eNA_ITEMTYPE t;
+    unsigned int size;
+    eNA_ITEMTYPE d;  // 0: no imported item
+    bool dbNullable;
+    CAny value;
+  } rows[] = {
+      {5, NA_IT_I4, 4, NA_IT_EMPTY, true, Int(0)},
+      {5, NA_IT_I4, 4, NA_IT_EMPTY, true, Null()},
+      {5, NA_IT_TEXTE, 11, NA_IT_EMPTY, true, Ansi(L"")},
+      {5, NA_IT_TEXTE, 11, NA_IT_EMPTY, true, Ansi(L"x")},
+      {5, NA_IT_DATETIME, 8, NA_IT_EMPTY, true, zeroDate},
+      {5, NA_IT_DATETIME, 8, NA_IT_EMPTY, true, noon},
+      {5, NA_IT_DATETIME, 8, NA_IT_EMPTY, true, midnightOfDayOne},
+      {5, NA_IT_DATETIME, 8, NA_IT_DATETIME, true, zeroDate},
+      {5, NA_IT_DATETIME, 8, NA_IT_DATETIME, false, noon},
+      {5, NA_IT_DATE8, 9, NA_IT_EMPTY, true, Ansi(L"")},
+      {5, NA_IT_DATE8, 9, NA_IT_EMPTY, true, Ansi(L"20240101")},
+      {5, NA_IT_TEXTE, 11, NA_IT_DATETIME, true, Ansi(L"")},
+      {5, NA_IT_HEURE, 10, NA_IT_DATETIME, true, Ansi(L"")},
+      {5, NA_IT_I4, 4, NA_IT_DATE8, true, Int(0)},
+      {5, NA_IT_BINAIRE, 6, NA_IT_EMPTY, true, Bin({})},
+      {5, NA_IT_UNICODE, 10, NA_IT_EMPTY, true, FromText(ZV_DSTRW, L"")},
+      {1, NA_IT_TEXTE, 11, NA_IT_EMPTY, true, Ansi(L"")},
+      {1, NA_IT_TEXTE, 11, NA_IT_EMPTY, false, Ansi(L"")},
+      {1, NA_IT_I4, 4, NA_IT_TEXTE, true, Int(0)},
+      {1, NA_IT_I4, 4, NA_IT_EMPTY, true, Int(0)},
+      {1, NA_IT_BINAIRE, 6, NA_IT_EMPTY, true, Bin({})},
+      {1, NA_IT_BINAIRE, 6, NA_IT_EMPTY, true, Bin({'a'})},
+      {1, NA_IT_DATETIME, 8, NA_IT_EMPTY, true, zeroDate},
+  };
+  for (Row& row : rows) {
+    RecordBench bench(row.dialect);
+    bench.Add(L"c", row.t, row.size, 0, row.d == NA_IT_EMPTY ? row.dbNullable : TRUE);
+    ASSERT_TRUE(bench.Build());
+    CNAColumn* c = bench.Column(L"c");
+    auto imported = Imported(row.d, row.dbNullable);
+    if (row.d != NA_IT_EMPTY) c->bSetImportedItemDesc(imported.get());
+    c->bSetValue(&row.value, 0);
+    CAny read;
+    ASSERT_TRUE(c->bGetCurrentValue(&read, 0));
+    const BOOL expected = c->bNullOrEquivalent(&read);
+    EXPECT_EQ(c->bNullOrEquivalent(), expected)
+        << row.dialect << " t=" << row.t << " d=" << row.d << " " << ClassText(row.value);
+    EXPECT_EQ(c->bValueDefined(), !expected) << row.dialect << " t=" << row.t << " " << ClassText(row.value);
+    c->bSetImportedItemDesc(nullptr);
+  }
+}
+
 TEST_F(Column, DefinedModifiedAndCorrectedBeforeAWrite) {
   struct Row {
     const wchar_t* column;

@@ -1,0 +1,206 @@
+#include "driver/naliteraltext.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+#include "common/tstringconcataw.h"
+#include "platform/codepage.h"
+#include "platform/iinfolocale.h"
+#include "platform/information_dll.h"
+#include "values/any.h"
+#include "values/idecimal.h"
+
+namespace {
+
+// Code pages whose bytes 0x20-0x7E are ASCII: the literal's bytes are copied into them.
+bool bAsciiCodePage(int cp) { return cp == 65001 || (cp >= 1250 && cp <= 1258) || (cp >= 28591 && cp <= 28605); }
+
+template <typename T>
+T Load(const unsigned char* p) {
+  T v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+void CLiteralText::Padded(long long value, int width) {
+  const bool negative = value < 0;
+  const unsigned long long magnitude =
+      negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  const int n = static_cast<int>(end - digits);
+  if (negative) Char('-');
+  for (int pad = width - (negative ? 1 : 0) - n; pad > 0; --pad) Char('0');
+  for (int i = 0; i < n; ++i) Char(digits[i]);
+}
+
+void CLiteralText::Unsigned(unsigned long long value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  for (const char* p = digits; p != end; ++p) Char(*p);
+}
+
+void CLiteralText::AppendTo(CTStringConcatAW* out) const {
+  if (!out->bIsWide() && bAsciiCodePage(out->nGetCodePage())) {
+    out->Add(m_a, m_n, static_cast<unsigned int>(out->nGetCodePage()));
+    return;
+  }
+  wchar_t wide[kCapacity];
+  for (int i = 0; i < m_n; ++i) wide[i] = static_cast<unsigned char>(m_a[i]);
+  out->Add(wide, m_n);
+}
+
+bool bIntegerLiteralText(const CAny& value, CLiteralText* out) {
+  const unsigned char* p = value.pGetValueArea();
+  switch (value.wGetType()) {
+    case ZV_UI1: out->Unsigned(Load<uint8_t>(p)); return true;
+    case ZV_UI2: out->Unsigned(Load<uint16_t>(p)); return true;
+    case ZV_UI4: out->Unsigned(Load<uint32_t>(p)); return true;
+    case ZV_UI8: out->Unsigned(Load<uint64_t>(p)); return true;
+    case ZV_I1: out->Padded(Load<int8_t>(p), 0); return true;
+    case ZV_I2: out->Padded(Load<int16_t>(p), 0); return true;
+    case ZV_I4: out->Padded(Load<int32_t>(p), 0); return true;
+    case ZV_I8: out->Padded(Load<int64_t>(p), 0); return true;
+    default: return false;
+  }
+}
+
+namespace {
+
+// The host's text of an exact number: the digits of magnitude with a point before the last scale
+// ones (zeros in front when it has fewer), a minus below 0; trim drops the fraction's trailing
+// zeros as the host does for every exact type but the decimal.
+void WriteExact(CLiteralText* out, bool negative, unsigned __int128 magnitude, int scale, bool trim) {
+  constexpr unsigned long long kTen19 = 10000000000000000000ull;
+  char digits[48];
+  char* end;
+  if (magnitude <= UINT64_MAX) {
+    end = std::to_chars(digits, digits + sizeof digits, static_cast<unsigned long long>(magnitude)).ptr;
+  } else {
+    // Above 64 bits (at most 39 digits): the high part, then the low 19 digits zero-padded.
+    const auto high = static_cast<unsigned long long>(magnitude / kTen19);
+    const auto low = static_cast<unsigned long long>(magnitude % kTen19);
+    end = std::to_chars(digits, digits + 20, high).ptr;
+    char lowDigits[20];
+    const auto lowEnd = std::to_chars(lowDigits, lowDigits + sizeof lowDigits, low).ptr;
+    const long lowCount = lowEnd - lowDigits;
+    for (long pad = 19 - lowCount; pad > 0; --pad) *end++ = '0';
+    memcpy(end, lowDigits, static_cast<size_t>(lowCount));
+    end += lowCount;
+  }
+  int n = static_cast<int>(end - digits);
+  if (trim) {
+    while (scale > 0 && n > 1 && digits[n - 1] == '0') --n, --scale;
+    if (scale > 0 && n == 1 && digits[0] == '0') scale = 0;
+  }
+  if (n <= scale) {
+    const int pad = scale + 1 - n;
+    memmove(digits + pad, digits, static_cast<size_t>(n));
+    memset(digits, '0', static_cast<size_t>(pad));
+    n += pad;
+  }
+  if (negative && magnitude != 0) out->Char('-');
+  for (int i = 0; i < n; ++i) {
+    if (i == n - scale) out->Char('.');
+    out->Char(digits[i]);
+  }
+}
+
+// A little-endian two's complement integer of n bytes (at most 16): its sign and magnitude.
+unsigned __int128 Twos(const unsigned char* p, int n, bool* negative) {
+  unsigned __int128 bits = 0;
+  for (int i = n - 1; i >= 0; --i) bits = bits << 8 | p[i];
+  *negative = (p[n - 1] & 0x80) != 0;
+  if (!*negative) return bits;
+  // Sign-extended to 128 bits, then negated.
+  if (n < 16) bits |= ~static_cast<unsigned __int128>(0) << (8 * n);
+  return ~bits + 1;
+}
+
+constexpr int kCurrencyBytes = 10;
+constexpr int kCurrencyScale = 6;
+
+}  // namespace
+
+bool bDecimalLiteralText(const CAny& value, CLiteralText* out) {
+  unsigned char form[IDecimal::kFormSize];
+  if (value.wGetType() != ZV_DECIMAL || value.Intern()->nFillDataBuffer(form) != 0) return false;
+  const int scale = form[1];
+  if (scale > IDecimal::kMaxPrecision) return false;
+  bool negative = false;
+  const unsigned __int128 magnitude = Twos(form + 2, 16, &negative);
+  WriteExact(out, negative, magnitude, scale, false);
+  return true;
+}
+
+bool bCurrencyLiteralText(const CAny& value, CLiteralText* out) {
+  if (value.wGetType() != ZV_CY) return false;
+  bool negative = false;
+  const unsigned __int128 magnitude = Twos(value.pGetValueArea(), kCurrencyBytes, &negative);
+  WriteExact(out, negative, magnitude, kCurrencyScale, true);
+  return true;
+}
+
+bool bDecimalToCurrency(CAny* value) { return bDecimalToCurrency(*value, value); }
+
+bool bDecimalToCurrency(const CAny& source, CAny* value) {
+  unsigned char form[IDecimal::kFormSize];
+  if (source.wGetType() != ZV_DECIMAL || source.Intern()->nFillDataBuffer(form) != 0) return false;
+  const int scale = form[1];
+  if (scale > kCurrencyScale) return false;
+  bool negative = false;
+  unsigned __int128 magnitude = Twos(form + 2, 16, &negative);
+  // Below 10^38 the magnitude times 10^6 cannot wrap: compared with 2^79 - 1, the largest of 10 bytes.
+  for (int i = scale; i < kCurrencyScale; ++i) magnitude *= 10;
+  if (magnitude >= static_cast<unsigned __int128>(1) << (8 * kCurrencyBytes - 1)) return false;
+  const unsigned __int128 bits = negative ? ~magnitude + 1 : magnitude;
+  unsigned char area[ZV_VALUE_SIZE] = {};
+  for (int i = 0; i < kCurrencyBytes; ++i) area[i] = static_cast<unsigned char>(bits >> (8 * i));
+  const unsigned short flags = source.wGetTypeWord();
+  value->__SetType(ZV_CY, 0);
+  value->Intern()->SetValue(area);
+  value->SetFlags(flags);
+  return true;
+}
+
+int nNarrowTextToWide(const CAny& value, wchar_t* wide, unsigned int capacity) {
+  if (value.wGetType() != ZV_DSTRA) return -1;
+  // The host reads narrow text in its own code page: ASCII stays as it is in these pages, and a
+  // single-byte Windows page widens every byte by the platform's table, as the host does.
+  const int cp = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
+  if (!bAsciiCodePage(cp)) return -1;
+  const bool singleByte = cp >= 1250 && cp <= 1258;
+  void* data = nullptr;
+  unsigned int n = 0;
+  if (value.Intern()->nGetDataAdr(&data) != 0 || value.Intern()->nGetUtilDataSize(&n) != 0 || data == nullptr ||
+      n == 0 || n > capacity)
+    return -1;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  bool ascii = true;
+  for (unsigned int i = 0; i < n; ++i) {
+    if (bytes[i] == 0) return -1;
+    ascii = ascii && bytes[i] < 0x80;
+    wide[i] = bytes[i];
+  }
+  if (!ascii) {
+    if (!singleByte) return -1;
+    const int count = MultiByteToWideChar(static_cast<unsigned int>(cp), 0, static_cast<const char*>(data),
+                                          static_cast<int>(n), wide, static_cast<int>(capacity));
+    if (count != static_cast<int>(n)) return -1;
+  }
+  return static_cast<int>(n);
+}
+
+bool bNarrowTextToWide(CAny* value) {
+  wchar_t wide[kNarrowTextMax];
+  const int n = nNarrowTextToWide(*value, wide, kNarrowTextMax);
+  if (n < 0) return false;
+  const unsigned short flags = value->wGetTypeWord();
+  value->__SetType(ZV_DSTRW, 0);
+  value->SetValueByte(wide, static_cast<unsigned int>(n) * static_cast<unsigned int>(sizeof(wchar_t)));
+  value->SetFlags(flags);
+  return true;
+}
