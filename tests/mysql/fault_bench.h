@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "access/inatable.h"
+#include "driver/inadatasourcedescription.h"
 #include "driver/inadriver.h"
 #include "driver/inaerror.h"
 #include "host/host_context.h"
@@ -25,7 +26,9 @@
 #include "host/host_datasource.h"
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
+#include "sql/inaitemdescription.h"
 #include "sql/nakjrecord.h"
+#include "sql/naitemtype.h"
 #include "tests/support/rawmysql.h"
 
 // The fault client's controls.
@@ -178,16 +181,34 @@ class FaultBench : public testing::Test {
   BOOL Read(INATable* t, INAContext* ctx, eNA_PARSEDIRECTION dir) {
     return t->bHLitxxx(ctx, L"id", dir, 1, eNA_LOCKTYPE{0}, nullptr, 0);
   }
-  // The current record as a row; nullopt when the driver hands none.
+  // The current record as a row, laid out as the file's own description says (a query's text
+  // sent as written comes back in UTF-16); nullopt when the driver hands none.
   std::optional<BenchRow> Current(INATable* t, INAContext* ctx) {
-    CHostRow row;
-    if (!m_loader.bGetRecord(t, ctx, m_desc, &row)) return std::nullopt;
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return std::nullopt;
+    INADataSourceDescription* desc = t->piGetDataSourceDescription();
     BenchRow b;
-    int32_t v;
-    memcpy(&v, row[0].tabBytes.data(), 4);
-    b.id = v;
-    if (row[1].bDefined) b.t = std::string(reinterpret_cast<const char*>(row[1].tabBytes.data()));
-    if (row[2].bDefined) memcpy(&v, row[2].tabBytes.data(), 4), b.n = v;
+    for (const wchar_t* name : {L"id", L"t", L"n"}) {
+      INAItemDescription* item = desc != nullptr ? desc->piNAGetItem(name) : nullptr;
+      if (item == nullptr) continue;
+      const BYTE* at = record->pbyGetValues() + item->nGetOffset(0);
+      if (record->vbItemValueDefined(item, 0)) {
+        int32_t v = 0;
+        if (name[0] == L't') {
+          b.t.emplace();
+          for (size_t i = 0; i < item->nGetTotalSize(); i += item->eNAGetItemType() == NA_IT_UNICODE ? 2 : 1) {
+            if (at[i] == 0 && (item->eNAGetItemType() != NA_IT_UNICODE || at[i + 1] == 0)) break;
+            *b.t += static_cast<char>(at[i]);
+          }
+        } else {
+          memcpy(&v, at, 4);
+          (name[0] == L'i' ? b.id : b.n.emplace()) = v;
+        }
+      }
+      item->nExternalRelease();
+    }
+    if (desc != nullptr) desc->nExternalRelease();
+    record->vnRelease();
     return b;
   }
   // Puts r into the current record of ctx's file, every item defined or NULL as r says.

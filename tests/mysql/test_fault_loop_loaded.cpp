@@ -8,6 +8,8 @@
 #include <map>
 
 #include "driver/inadriversql.h"
+#include "host/host_queryexecution.h"
+#include "host/host_sqlparser.h"
 #include "tests/mysql/fault_bench.h"
 #include "values/any.h"
 
@@ -34,6 +36,9 @@ class FaultLoop : public FaultBench {
     std::vector<BenchRow> read;  // rows the script read, in order
     bool failed = false;
     bool hostTransaction = false;  // begun by the host on its connection
+    // The host's named query, its parse and run flags; its result is the run's table.
+    ISQLParserInformation* parse = nullptr;
+    unsigned int queryFlags = 0;
   };
   using Body = std::function<void(Run&)>;
   struct Script {
@@ -57,12 +62,15 @@ class FaultLoop : public FaultBench {
   }
   std::string TableError(Run& run) { return Short(run.table->piGetLastError(&run.ctx)->pszGetError()); }
 
-  void OpenFile(Run& run) {
+  void Connect(Run& run) {
     Do(run, "connection", [&](std::string* e) {
       run.connected = m_loader.bOpenConnection(run.host);
       if (!run.connected) *e = Short(m_driver->piGetLastError()->pszGetError());
       return run.connected;
     });
+  }
+  void OpenFile(Run& run) {
+    Connect(run);
     Do(run, "table", [&](std::string* e) {
       run.table = m_loader.piGetTable(run.host, &m_desc);
       if (run.table == nullptr) *e = Short(m_driver->piGetLastError()->pszGetError());
@@ -207,6 +215,46 @@ class FaultLoop : public FaultBench {
         true);
   }
 
+  // The host's query of the whole table, parsed by the host over its description of the table.
+  ISQLParserInformation* Parse() {
+    if (m_catalogue.Descriptions().empty()) {
+      m_queryDesc.m_pszName = m_queryDesc.m_pszPhysicalName = m_queryDesc.m_pszDBTableName = m_wtable.c_str();
+      for (size_t i = 0; i < 3; ++i) {
+        CHostItemDescription& item = m_items.emplace_back(m_items[i]);
+        item.m_pszNameInSource = item.pszGetName();
+        item.m_pszSourceName = m_wtable.c_str();
+        m_queryDesc.Add(&item);
+      }
+      m_catalogue.Add(&m_queryDesc);
+    }
+    m_querySQL = L"SELECT id, t, n FROM " + m_wtable + L" ORDER BY id";
+    CTString error;
+    ISQLParserInformation* parse = CHostSQLParser::piParse(m_querySQL.c_str(), m_catalogue, &error);
+    EXPECT_NE(parse, nullptr) << Narrow(error.pszGet());
+    return parse;
+  }
+  // Runs the run's query by name; its first result table becomes the run's table (a later run
+  // of the name hands the same one, whose extra reference goes back at once).
+  bool RunQuery(Run& run, std::string* e) {
+    CHostQueryExecution execution(0, L"id");
+    INATable* t = nullptr;
+    const BOOL ran =
+        m_driver->bHExecuteRequeteSQLEx(&t, &run.ctx, kQueryName, run.host, run.parse, run.queryFlags, &execution);
+    if (t != nullptr && run.table == nullptr)
+      run.table = t;
+    else if (t != nullptr)
+      t->nExternalRelease();
+    run.opened = run.table != nullptr;
+    if (ran && t != nullptr) return true;
+    *e = Short(m_driver->piGetLastError()->pszGetError());
+    return false;
+  }
+
+  static constexpr const wchar_t* kQueryName = L"QFAULT";
+  CHostSQLCatalogue m_catalogue;
+  CHostRecordDescription m_queryDesc;
+  std::wstring m_querySQL;
+
   static inline const BenchRow kAdded[3] = {{4001, "a", 1}, {4002, "b'", std::nullopt}, {4003, "c\\", 3}};
 
   static constexpr const char* kBlocks = ";QX Cache Size=15";
@@ -237,6 +285,10 @@ class FaultLoop : public FaultBench {
       if (run.cnx != 0) run.service->bTrsRollBack(run.cnx, 0, 0);
       if (run.cnx != 0) run.service->bCloseConnection(run.cnx);
       run.service->nExternalRelease();
+    }
+    if (run.parse != nullptr) {
+      m_driver->bFreeDataSource(&run.ctx, kQueryName, run.host);
+      run.parse->nRelease();
     }
     if (run.table != nullptr) {
       run.table->bHFerme(&run.ctx);
@@ -270,7 +322,12 @@ class FaultLoop : public FaultBench {
       }
       return "does not work again:" + errors + "; ";
     }
-    if (run.table == nullptr || !run.opened) return "";
+    // A query that failed is run again.
+    for (int attempt = 0; run.parse != nullptr && run.table == nullptr && attempt < 2; ++attempt) {
+      std::string error;
+      if (!RunQuery(run, &error)) errors += " " + error;
+    }
+    if (run.table == nullptr || !run.opened) return errors.empty() ? "" : "does not work again:" + errors + "; ";
     if (run.hostTransaction) m_driver->bTransactionRollBack(run.host, L"work");
     const BenchRow first = ServerRows().front();
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -503,6 +560,27 @@ TEST_F(FaultLoop, ATransactionOfThreeAddsIsWholeOrAbsent) {
       {"host transaction", [&](Run& run) { OpenFile(run); }, [&](Run& run) { HostTransactionSteps(run); }},
   };
   for (const auto& row : rows) Loop({row.name, kBlocks, row.setup, row.body, check});
+}
+
+TEST_F(FaultLoop, RunningANamedQueryAndBrowsingItsResult) {
+  // 0: the host's parse rewritten by the driver; 4: its text sent as written, browsed from the
+  // table cache.
+  const struct {
+    const char* name;
+    unsigned int flags;
+  } rows[] = {{"query", 0}, {"query sent as written", 4}};
+  for (const auto& row : rows)
+    Loop({row.name, kBlocks,
+          [&](Run& run) {
+            run.parse = Parse();
+            run.queryFlags = row.flags;
+            Connect(run);
+          },
+          [&](Run& run) {
+            Do(run, "query", [&](std::string* e) { return RunQuery(run, e); });
+            Browse(run);
+          },
+          [&](Run& run, long, bool, const std::vector<std::string>&) { return ReadInOrder(run, BothWays()); }});
 }
 
 TEST_F(FaultLoop, RefusedLatin1OptionFailsTheOpen) {
