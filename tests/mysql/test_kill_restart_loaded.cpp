@@ -1,6 +1,6 @@
 // A server that drops the driver's session, through the loaded driver over TCP and over the
-// socket: KILL between two browse blocks and inside an SQL-function transaction, KILL QUERY
-// during a long query; then a server of the test's own stopped during a browse and during a
+// socket: KILL between two browse blocks and inside an SQL-function or a host transaction,
+// KILL QUERY during a long query; then a server of the test's own stopped during a browse and during a
 // transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
 // or report done what the server does not hold.
 #include <sys/wait.h>
@@ -136,6 +136,76 @@ TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
   EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
   EXPECT_TRUE(service->bCloseConnection(cnx));
   EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+TEST_P(KillTest, KillInsideAHostTransactionLeavesNoneOfItsWorkAndTheRollBackRecovers) {
+  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
+  ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
+  INATable* t = m_loader.piGetTable(host, &m_desc);
+  ASSERT_NE(t, nullptr);
+  CHostContext ctx(1, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+  ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+  auto lost = [](const std::string& error) {
+    return error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos;
+  };
+  // The first two adds land in the transaction; the session dies before the third.
+  const struct {
+    BenchRow row;
+    bool killBefore;
+  } adds[] = {{{2001, "tx'", 1}, false}, {{2002, "tx\\", std::nullopt}, false}, {{2003, "tx", 3}, true}};
+  bool failed = false;
+  for (const auto& add : adds) {
+    if (add.killBefore) {
+      ASSERT_TRUE(Kill("KILL"));
+    }
+    const BOOL added = SetCurrent(t, &ctx, add.row) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0});
+    const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
+    EXPECT_TRUE(added || lost(error)) << add.row.id << ": " << error;
+    if (!add.killBefore) {
+      EXPECT_TRUE(added) << add.row.id << ": " << error;
+    }
+    failed = failed || !added;
+  }
+  // The add that met the dead session failed, or the COMMIT does: never both TRUE.
+  const BOOL committed = m_driver->bTransactionCommit(host, L"work");
+  EXPECT_FALSE(committed);
+  if (!failed) {
+    EXPECT_TRUE(lost(Short(m_driver->piGetLastError()->pszGetError())))
+        << Short(m_driver->piGetLastError()->pszGetError());
+  }
+  RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 2000", &rows, &err)) << err;
+  EXPECT_TRUE(rows.empty());
+
+  // After the host's roll-back the same file reads the server's rows only (none of the lost
+  // adds comes back from a cache), then a new add lands.
+  m_driver->bTransactionRollBack(host, L"work");
+  std::vector<BenchRow> read;
+  for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT) {
+    // One read may fail reopening the session.
+    if (!Read(t, &ctx, dir) && !Read(t, &ctx, dir)) {
+      ADD_FAILURE() << Short(t->piGetLastError(&ctx)->pszGetError());
+      break;
+    }
+    int out = 0;
+    t->bHEnDehors(&ctx, L"id", &out);
+    if (out != 0) break;
+    read.push_back(*Current(t, &ctx));
+  }
+  EXPECT_EQ(read, ServerRows());
+  const BenchRow fresh{2004, "after", 4};
+  EXPECT_TRUE(SetCurrent(t, &ctx, fresh) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
+      << Short(t->piGetLastError(&ctx)->pszGetError());
+  std::vector<BenchRow> want;
+  for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
+  want.push_back(fresh);
+  EXPECT_EQ(ServerRows(), want);
+  EXPECT_TRUE(t->bHFerme(&ctx));
+  m_driver->bCloseContext(&ctx);
+  EXPECT_EQ(t->nExternalRelease(), 0);
+  EXPECT_TRUE(m_driver->bCloseConnection(host));
 }
 
 TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
