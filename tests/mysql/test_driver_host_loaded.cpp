@@ -115,14 +115,14 @@ class LoadedHost : public testing::Test {
     EXPECT_NE(parse, nullptr) << Narrow(error.pszGet());
     return parse;
   }
-  // The ids of the file read first to last, then last to first.
-  std::string Ids(INATable* t, INAContext* ctx) {
+  // The ids of the file read first to last, then last to first, by item.
+  std::string Ids(INATable* t, INAContext* ctx, const wchar_t* item = L"id") {
     std::string s;
     for (bool forward : {true, false}) {
       for (eNA_PARSEDIRECTION dir = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;;
            dir = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS) {
         int out = 0;
-        if (!t->bHLitxxx(ctx, L"id", dir, 1, kNoLock, nullptr, 0) || !t->bHEnDehors(ctx, L"id", &out))
+        if (!t->bHLitxxx(ctx, item, dir, 1, kNoLock, nullptr, 0) || !t->bHEnDehors(ctx, item, &out))
           return s + "read failed: " + Narrow(t->piGetLastError(ctx)->pszGetError());
         if (out != 0) break;
         s += std::to_string(Id(t, ctx)) + " ";
@@ -771,6 +771,54 @@ TEST_F(LoadedHost, RollBackEmptiesTheTableCacheOfAQuery) {
     query->nRelease();
     EXPECT_TRUE(table->bHFerme(&file));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A query over aliased tables browsed by one of its columns: the order the driver adds names the
+// column as the query does, by its table's alias, which is all the server knows it by there.
+TEST_F(LoadedHost, OrderByOfAnAliasedTableNamesTheAlias) {
+  const std::string cities = m_table + "_c";
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + cities, &err)) << err;
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE " + cities + " (id INT PRIMARY KEY, t VARCHAR(20)) ENGINE=InnoDB", &err)) << err;
+  ASSERT_TRUE(m_raw.exec("INSERT INTO " + cities + " VALUES (10,'e'),(20,'d'),(30,'c'),(40,'b'),(50,'a')", &err))
+      << err;
+  m_catalogue.Add(Desc(Wide(cities), true));
+  const std::string join = " FROM " + m_table + " p JOIN " + cities + " c ON p.id = c.id";
+  const struct {
+    const char* name;
+    std::string sql;
+    const wchar_t* item;
+    unsigned int flags;
+    const char* ids;
+  } rows[] = {
+      {"join by the second table's column", "SELECT p.id, c.t" + join, L"t", 0, "50 40 30 20 10 | 10 20 30 40 50 "},
+      {"join by the first table's column", "SELECT p.id, c.t" + join, L"id", 0, "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"join with an order of its own", "SELECT p.id, c.t" + join + " ORDER BY c.t", L"id", 0,
+       "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"one aliased table", "SELECT p.id, p.t FROM " + m_table + " AS p WHERE p.id > 20", L"t", 0,
+       "30 40 50 | 50 40 30 "},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    CHostConnectionDescription* host = Host(";QX Cache Size=2");
+    CHostContext ctx(40 + static_cast<DWORD>(++n), 1);
+    ISQLParserInformation* query = Parse(row.sql);
+    ASSERT_NE(query, nullptr) << row.name;
+    INATable* t = nullptr;
+    EXPECT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"A", host, query, row.flags, nullptr))
+        << row.name << ": " << Narrow(m_driver->piGetLastError()->pszGetError());
+    if (t != nullptr) {
+      EXPECT_EQ(Ids(t, &ctx, row.item), row.ids) << row.name;
+      t->nExternalRelease();
+    }
+    EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"A", host));
+    query->nRelease();
+  }
+  m_raw.exec("DROP TABLE IF EXISTS " + cities, &err);
 }
 
 }  // namespace
