@@ -1,6 +1,6 @@
 // What the fault, kill and restart tests share: the loaded driver with the fault client as its
 // client library, a table of 50 rows rebuilt by a raw connection before each run, the host's
-// description of it, and the host's reads and writes of its records.
+// description of it and its parse of a query of it, and the host's reads and writes of its records.
 //
 // The fault client (tests/mysql/fault_client.cpp) is opened by the bench before the driver
 // loads it by the same path, so that both hold one instance; its controls are bound here.
@@ -26,6 +26,7 @@
 #include "host/host_datasource.h"
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
+#include "host/host_sqlparser.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "sql/naitemtype.h"
@@ -178,6 +179,25 @@ class FaultBench : public testing::Test {
     return &host;
   }
 
+  // The host's query of the whole table, parsed by the host over its description of the table.
+  ISQLParserInformation* Parse() {
+    if (m_catalogue.Descriptions().empty()) {
+      m_queryDesc.m_pszName = m_queryDesc.m_pszPhysicalName = m_queryDesc.m_pszDBTableName = m_wtable.c_str();
+      for (size_t i = 0; i < 3; ++i) {
+        CHostItemDescription& item = m_items.emplace_back(m_items[i]);
+        item.m_pszNameInSource = item.pszGetName();
+        item.m_pszSourceName = m_wtable.c_str();
+        m_queryDesc.Add(&item);
+      }
+      m_catalogue.Add(&m_queryDesc);
+    }
+    m_querySQL = L"SELECT id, t, n FROM " + m_wtable + L" ORDER BY id";
+    CTString error;
+    ISQLParserInformation* parse = CHostSQLParser::piParse(m_querySQL.c_str(), m_catalogue, &error);
+    EXPECT_NE(parse, nullptr) << Narrow(error.pszGet());
+    return parse;
+  }
+
   BOOL Read(INATable* t, INAContext* ctx, eNA_PARSEDIRECTION dir) {
     return t->bHLitxxx(ctx, L"id", dir, 1, eNA_LOCKTYPE{0}, nullptr, 0);
   }
@@ -239,6 +259,11 @@ class FaultBench : public testing::Test {
   std::wstring m_wtable, m_user, m_password;
   std::deque<CHostItemDescription> m_items;
   CHostRecordDescription m_desc;
+  // The host's description of the table for its queries (items naming their source), made by
+  // the first Parse.
+  CHostRecordDescription m_queryDesc;
+  CHostSQLCatalogue m_catalogue;
+  std::wstring m_querySQL;
   std::deque<CHostConnectionDescription> m_hosts;
   std::deque<std::wstring> m_texts;
   CHostLoader m_loader;

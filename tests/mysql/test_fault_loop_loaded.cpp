@@ -9,7 +9,6 @@
 
 #include "driver/inadriversql.h"
 #include "host/host_queryexecution.h"
-#include "host/host_sqlparser.h"
 #include "tests/mysql/fault_bench.h"
 #include "values/any.h"
 
@@ -215,24 +214,6 @@ class FaultLoop : public FaultBench {
         true);
   }
 
-  // The host's query of the whole table, parsed by the host over its description of the table.
-  ISQLParserInformation* Parse() {
-    if (m_catalogue.Descriptions().empty()) {
-      m_queryDesc.m_pszName = m_queryDesc.m_pszPhysicalName = m_queryDesc.m_pszDBTableName = m_wtable.c_str();
-      for (size_t i = 0; i < 3; ++i) {
-        CHostItemDescription& item = m_items.emplace_back(m_items[i]);
-        item.m_pszNameInSource = item.pszGetName();
-        item.m_pszSourceName = m_wtable.c_str();
-        m_queryDesc.Add(&item);
-      }
-      m_catalogue.Add(&m_queryDesc);
-    }
-    m_querySQL = L"SELECT id, t, n FROM " + m_wtable + L" ORDER BY id";
-    CTString error;
-    ISQLParserInformation* parse = CHostSQLParser::piParse(m_querySQL.c_str(), m_catalogue, &error);
-    EXPECT_NE(parse, nullptr) << Narrow(error.pszGet());
-    return parse;
-  }
   // Runs the run's query by name; its first result table becomes the run's table (a later run
   // of the name hands the same one, whose extra reference goes back at once).
   bool RunQuery(Run& run, std::string* e) {
@@ -251,9 +232,6 @@ class FaultLoop : public FaultBench {
   }
 
   static constexpr const wchar_t* kQueryName = L"QFAULT";
-  CHostSQLCatalogue m_catalogue;
-  CHostRecordDescription m_queryDesc;
-  std::wstring m_querySQL;
 
   static inline const BenchRow kAdded[3] = {{4001, "a", 1}, {4002, "b'", std::nullopt}, {4003, "c\\", 3}};
 

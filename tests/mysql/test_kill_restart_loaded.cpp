@@ -1,7 +1,7 @@
 // A server that drops the driver's session, through the loaded driver over TCP and over the
-// socket: KILL between two browse blocks and inside an SQL-function or a host transaction,
-// KILL QUERY during a long query; then a server of the test's own stopped during a browse and during a
-// transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
+// socket: KILL between two browse blocks (of a file and of a query) and inside an SQL-function
+// or a host transaction, KILL QUERY during a long query; then a server of the test's own stopped
+// during a browse and during a transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
 // or report done what the server does not hold.
 #include <sys/wait.h>
 
@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "driver/inadriversql.h"
+#include "host/host_queryexecution.h"
 #include "tests/mysql/fault_bench.h"
 
 namespace {
@@ -64,41 +65,63 @@ INSTANTIATE_TEST_SUITE_P(Transport, KillTest, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Socket" : "Tcp"; });
 
 TEST_P(KillTest, KillBetweenBrowseBlocksFailsTheNextBlockAndNoStaleRowComesBack) {
-  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
-  INATable* t = m_loader.piGetTable(host, &m_desc);
-  ASSERT_NE(t, nullptr);
-  CHostContext ctx(1, 1);
-  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
-  int at = 0;
-  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
-  for (at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
-  // A row changed meanwhile by another session must not come back from a dead block.
-  std::string err;
-  ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'later' WHERE id = 16", &err)) << err;
-  ASSERT_TRUE(Kill("KILL"));
-  std::optional<BenchRow> last;
-  for (; at < 50; ++at) {
-    if (!Read(t, &ctx, NA_PARSE_NEXT)) break;
-    last = Current(t, &ctx);
-    BenchRow want = Initial(at + 1);
-    if (at + 1 == 16) want.t = "later";
-    ASSERT_EQ(last, want) << "row " << at;
+  // A file of the table, and the host's named query of it.
+  for (const bool query : {false, true}) {
+    SCOPED_TRACE(query ? "query" : "table");
+    Rebuild();
+    CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
+    CHostContext ctx(1, 1);
+    INATable* t = nullptr;
+    ISQLParserInformation* parse = query ? Parse() : nullptr;
+    if (query) {
+      ASSERT_TRUE(m_loader.bOpenConnection(host));
+      CHostQueryExecution execution(0, L"id");
+      ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"QKILL", host, parse, 0, &execution))
+          << Short(m_driver->piGetLastError()->pszGetError());
+    } else {
+      t = m_loader.piGetTable(host, &m_desc);
+      ASSERT_NE(t, nullptr);
+      ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    int at = 0;
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+    for (at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+    // A row changed meanwhile by another session must not come back from a dead block.
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'later' WHERE id = 16", &err)) << err;
+    ASSERT_TRUE(Kill("KILL"));
+    std::optional<BenchRow> last;
+    for (; at < 50; ++at) {
+      if (!Read(t, &ctx, NA_PARSE_NEXT)) break;
+      last = Current(t, &ctx);
+      BenchRow want = Initial(at + 1);
+      if (at + 1 == 16) want.t = "later";
+      ASSERT_EQ(last, want) << "row " << at;
+    }
+    // The rest of the first block was on the client; the next block needs the server.
+    EXPECT_EQ(at, 15);
+    const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
+    EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
+    EXPECT_EQ(Current(t, &ctx), last);
+    // The next read reopens the session and goes on from the record, with the row as it is now.
+    for (; at < 20; ++at) {
+      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at << " " << Short(t->piGetLastError(&ctx)->pszGetError());
+      BenchRow want = Initial(at + 1);
+      if (at + 1 == 16) want.t = "later";
+      EXPECT_EQ(Current(t, &ctx), want) << "row " << at;
+    }
+    if (query) {
+      EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"QKILL", host));
+      parse->nRelease();
+    } else {
+      EXPECT_TRUE(t->bHFerme(&ctx));
+    }
+    m_driver->bCloseContext(&ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    if (query) {
+      EXPECT_TRUE(m_driver->bCloseConnection(host));
+    }
   }
-  // The rest of the first block was on the client; the next block needs the server.
-  EXPECT_EQ(at, 15);
-  const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
-  EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
-  EXPECT_EQ(Current(t, &ctx), last);
-  // The next read reopens the session and goes on from the record, with the row as it is now.
-  for (; at < 20; ++at) {
-    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at << " " << Short(t->piGetLastError(&ctx)->pszGetError());
-    BenchRow want = Initial(at + 1);
-    if (at + 1 == 16) want.t = "later";
-    EXPECT_EQ(Current(t, &ctx), want) << "row " << at;
-  }
-  EXPECT_TRUE(t->bHFerme(&ctx));
-  m_driver->bCloseContext(&ctx);
-  EXPECT_EQ(t->nExternalRelease(), 0);
 }
 
 TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
