@@ -1,8 +1,8 @@
 // A server that drops the driver's session, through the loaded driver over TCP and over the
 // socket: KILL between two browse blocks (of a file and of a query) and inside an SQL-function
 // or a host transaction, KILL QUERY during a long query; then a server of the test's own stopped
-// during a browse and during a transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
-// or report done what the server does not hold.
+// during a browse and during a transaction, and started again. Nothing may hang, crash, leak,
+// return a stale row as fresh, or report done what the server does not hold.
 #include <sys/wait.h>
 
 #include <chrono>
