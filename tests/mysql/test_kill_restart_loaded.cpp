@@ -446,4 +446,53 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
   }
 }
 
+TEST_F(RestartTest, StoppedDuringAHostTransaction) {
+  for (const bool socket : {false, true}) {
+    SCOPED_TRACE(socket ? "socket" : "tcp");
+    Rebuild();
+    CHostConnectionDescription* host = Host(";QX Cache Size=15", &m_own, socket);
+    ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
+    INATable* t = m_loader.piGetTable(host, &m_desc);
+    ASSERT_NE(t, nullptr);
+    CHostContext ctx(1, 1);
+    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+    for (int id : {3001, 3002}) {
+      ASSERT_TRUE(SetCurrent(t, &ctx, {id, "tx", id}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
+          << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    Restart([&] {
+      // The third add and the COMMIT fail, in time; neither may claim the rows are there.
+      Clock::time_point start = Clock::now();
+      EXPECT_FALSE(SetCurrent(t, &ctx, {3003, "tx", 3}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}));
+      Down("add", Short(t->piGetLastError(&ctx)->pszGetError()), Clock::now() - start);
+      start = Clock::now();
+      EXPECT_FALSE(m_driver->bTransactionCommit(host, L"work"));
+      Down("commit", Short(m_driver->piGetLastError()->pszGetError()), Clock::now() - start);
+    });
+    RawRows rows;
+    std::string err;
+    ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
+    EXPECT_TRUE(rows.empty());
+    // After the host's roll-back the same file reads and adds again (one call may fail reopening
+    // the session).
+    m_driver->bTransactionRollBack(host, L"work");
+    if (!Read(t, &ctx, NA_PARSE_FIRST)) {
+      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    EXPECT_EQ(Current(t, &ctx), Initial(1));
+    const BenchRow fresh{3004, "after", 4};
+    EXPECT_TRUE(SetCurrent(t, &ctx, fresh) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
+        << Short(t->piGetLastError(&ctx)->pszGetError());
+    std::vector<BenchRow> want;
+    for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
+    want.push_back(fresh);
+    EXPECT_EQ(ServerRows(), want);
+    EXPECT_TRUE(t->bHFerme(&ctx));
+    m_driver->bCloseContext(&ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(host));
+  }
+}
+
 }  // namespace
