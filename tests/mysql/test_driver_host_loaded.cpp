@@ -799,6 +799,7 @@ TEST_F(LoadedHost, OrderByOfAnAliasedTableNamesTheAlias) {
       {"join by the first table's column", "SELECT p.id, c.t" + join, L"id", 0, "10 20 30 40 50 | 50 40 30 20 10 "},
       {"join with an order of its own", "SELECT p.id, c.t" + join + " ORDER BY c.t", L"id", 0,
        "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"join by a renamed column", "SELECT p.id AS pid, c.t" + join, L"pid", 0, "10 20 30 40 50 | 50 40 30 20 10 "},
       {"one aliased table", "SELECT p.id, p.t FROM " + m_table + " AS p WHERE p.id > 20", L"t", 0,
        "30 40 50 | 50 40 30 "},
   };
