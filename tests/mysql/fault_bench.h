@@ -1,6 +1,7 @@
 // What the fault, kill and restart tests share: the loaded driver with the fault client as its
 // client library, a table of 50 rows rebuilt by a raw connection before each run, the host's
-// description of it and its parse of a query of it, and the host's reads and writes of its records.
+// description of it and its parse of a query of it, and the host's reads and writes of its
+// records.
 //
 // The fault client (tests/mysql/fault_client.cpp) is opened by the bench before the driver
 // loads it by the same path, so that both hold one instance; its controls are bound here.
