@@ -359,26 +359,6 @@ struct STOrderList {
   bool unique = false;
 };
 
-// *out = a query's table column read through an aliased table, as the query names it: the
-// server knows that table by its alias only. FALSE, *out untouched, for any other column.
-bool bNamedByTableAlias(CSQLParserInfo* query, CNAColumn* column, CNAConnectionDescription* cnx, CNAError* error,
-                        CTString* out) {
-  if (cnx == nullptr) return false;
-  try {
-    IInfoRubrique* own = query->piEnumRubriqueOUT(column->pszGetName());
-    if (own == nullptr || own->nGetCalculKind() != 0) return false;
-    const wchar_t* alias = own->pszGetSourceTableAlias();
-    CTString table;
-    if (!query->bIsTableAlias(alias, nullptr) || !cnx->bFormatTableName(error, alias, &table)) return false;
-    table.Add(L'.');
-    table.Add(column->pszGetFormatedOriginalName());
-    *out = table;
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 int nOwnOrderByCount(CSQLParserInfo* query) {
   int n = 0;
   for (IInfoOrderBy* o = query != nullptr ? query->piEnumRubriqueClauseOrder(1) : nullptr; o != nullptr;
@@ -511,7 +491,7 @@ void CNAStatement::_FormatItemORDERBY(CNAColumn* column, CSQLParserInfo* query, 
   const int kind = column->eGetTypeColonne();
   if (!byName && (kind == 1 || kind == 2) && cnx != nullptr && cnx->bOrderByIndiceAllowed())
     text->SetI4(static_cast<int>(column->nGetPhysicalIndice()) + 1);
-  else if (byName || kind != 0 || query == nullptr || !bNamedByTableAlias(query, column, cnx, m_pclError, text))
+  else
     *text = byName ? column->pszGetFormatedName() : column->pszGetFormatedSelectName(0);
   if (query != nullptr && direction != nullptr && m_pclDataAccess != nullptr &&
       !m_pclDataAccess->bRequeteSansCorrection()) {
@@ -536,6 +516,8 @@ BOOL CNAStatement::bGetClauseWHERE(CNACommand* command) {
 BOOL CNAStatement::_bBuildQueryCOUNT(CNACommand* command, unsigned int flags, int withoutCondition) {
   if (command == nullptr || m_pclDataAccess == nullptr) return FALSE;
   auto condition = CHeldRef<CNACommand>::Take(withoutCondition ? nullptr : m_pclDataAccess->pclAllocCommand(m_pclError));
+  // A query is counted as a derived table, its condition written behind it.
+  if (condition.get() != nullptr && _pclGetSourceQueryNoRef() != nullptr) condition->SetBehindSubQuery(TRUE);
   if (!withoutCondition && (condition.get() == nullptr || !bGetClauseWHERE(condition.get()))) return FALSE;
   command->ResetCommand(0);
   _SetQuery(command);
