@@ -252,6 +252,29 @@ class FaultBench : public testing::Test {
     return ok;
   }
 
+  // Opens host's connection and *t, a file of the table in ctx, then begins a host transaction.
+  void OpenInTransaction(CHostConnectionDescription* host, CHostContext* ctx, INATable** t) {
+    ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
+    *t = m_loader.piGetTable(host, &m_desc);
+    ASSERT_NE(*t, nullptr);
+    ASSERT_TRUE((*t)->bHOuvre(ctx, kReadWrite, nullptr)) << Short((*t)->piGetLastError(ctx)->pszGetError());
+    ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+  }
+  // After a lost transaction was rolled back: an add of fresh through t lands, and the server
+  // holds the initial rows and fresh only. Then t is closed and released, and host closed.
+  void AddLandsAloneThenClose(INATable* t, INAContext* ctx, CHostConnectionDescription* host, const BenchRow& fresh) {
+    EXPECT_TRUE(SetCurrent(t, ctx, fresh) && t->bHAjoute(ctx, 0, eNA_LOCKTYPE{0}))
+        << Short(t->piGetLastError(ctx)->pszGetError());
+    std::vector<BenchRow> want;
+    for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
+    want.push_back(fresh);
+    EXPECT_EQ(ServerRows(), want);
+    EXPECT_TRUE(t->bHFerme(ctx));
+    m_driver->bCloseContext(ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(host));
+  }
+
   TestServer m_server;
   FaultClient m_fault;
   RawMySQL m_lib;

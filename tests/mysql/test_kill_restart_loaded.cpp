@@ -163,12 +163,9 @@ TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
 
 TEST_P(KillTest, KillInsideAHostTransactionLeavesNoneOfItsWorkAndTheRollBackRecovers) {
   CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
-  ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
-  INATable* t = m_loader.piGetTable(host, &m_desc);
-  ASSERT_NE(t, nullptr);
   CHostContext ctx(1, 1);
-  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
-  ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+  INATable* t = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
   auto lost = [](const std::string& error) {
     return error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos;
   };
@@ -218,17 +215,7 @@ TEST_P(KillTest, KillInsideAHostTransactionLeavesNoneOfItsWorkAndTheRollBackReco
     read.push_back(*Current(t, &ctx));
   }
   EXPECT_EQ(read, ServerRows());
-  const BenchRow fresh{2004, "after", 4};
-  EXPECT_TRUE(SetCurrent(t, &ctx, fresh) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
-      << Short(t->piGetLastError(&ctx)->pszGetError());
-  std::vector<BenchRow> want;
-  for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
-  want.push_back(fresh);
-  EXPECT_EQ(ServerRows(), want);
-  EXPECT_TRUE(t->bHFerme(&ctx));
-  m_driver->bCloseContext(&ctx);
-  EXPECT_EQ(t->nExternalRelease(), 0);
-  EXPECT_TRUE(m_driver->bCloseConnection(host));
+  AddLandsAloneThenClose(t, &ctx, host, {2004, "after", 4});
 }
 
 TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
@@ -451,12 +438,9 @@ TEST_F(RestartTest, StoppedDuringAHostTransaction) {
     SCOPED_TRACE(socket ? "socket" : "tcp");
     Rebuild();
     CHostConnectionDescription* host = Host(";QX Cache Size=15", &m_own, socket);
-    ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
-    INATable* t = m_loader.piGetTable(host, &m_desc);
-    ASSERT_NE(t, nullptr);
     CHostContext ctx(1, 1);
-    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
-    ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+    INATable* t = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
     for (int id : {3001, 3002}) {
       ASSERT_TRUE(SetCurrent(t, &ctx, {id, "tx", id}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
           << Short(t->piGetLastError(&ctx)->pszGetError());
@@ -481,17 +465,7 @@ TEST_F(RestartTest, StoppedDuringAHostTransaction) {
       ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << Short(t->piGetLastError(&ctx)->pszGetError());
     }
     EXPECT_EQ(Current(t, &ctx), Initial(1));
-    const BenchRow fresh{3004, "after", 4};
-    EXPECT_TRUE(SetCurrent(t, &ctx, fresh) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
-        << Short(t->piGetLastError(&ctx)->pszGetError());
-    std::vector<BenchRow> want;
-    for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
-    want.push_back(fresh);
-    EXPECT_EQ(ServerRows(), want);
-    EXPECT_TRUE(t->bHFerme(&ctx));
-    m_driver->bCloseContext(&ctx);
-    EXPECT_EQ(t->nExternalRelease(), 0);
-    EXPECT_TRUE(m_driver->bCloseConnection(host));
+    AddLandsAloneThenClose(t, &ctx, host, {3004, "after", 4});
   }
 }
 
