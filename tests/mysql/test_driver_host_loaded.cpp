@@ -810,15 +810,14 @@ TEST_F(AliasedJoin, OrderByOfAnAliasedTableNamesTheAlias) {
     const char* name;
     std::string sql;
     const wchar_t* item;
-    unsigned int flags;
     const char* ids;
   } rows[] = {
-      {"join by the second table's column", "SELECT p.id, c.t" + join, L"t", 0, "50 40 30 20 10 | 10 20 30 40 50 "},
-      {"join by the first table's column", "SELECT p.id, c.t" + join, L"id", 0, "10 20 30 40 50 | 50 40 30 20 10 "},
-      {"join with an order of its own", "SELECT p.id, c.t" + join + " ORDER BY c.t", L"id", 0,
+      {"join by the second table's column", "SELECT p.id, c.t" + join, L"t", "50 40 30 20 10 | 10 20 30 40 50 "},
+      {"join by the first table's column", "SELECT p.id, c.t" + join, L"id", "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"join with an order of its own", "SELECT p.id, c.t" + join + " ORDER BY c.t", L"id",
        "10 20 30 40 50 | 50 40 30 20 10 "},
-      {"join by a renamed column", "SELECT p.id AS pid, c.t" + join, L"pid", 0, "10 20 30 40 50 | 50 40 30 20 10 "},
-      {"one aliased table", "SELECT p.id, p.t FROM " + m_table + " AS p WHERE p.id > 20", L"t", 0,
+      {"join by a renamed column", "SELECT p.id AS pid, c.t" + join, L"pid", "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"one aliased table", "SELECT p.id, p.t FROM " + m_table + " AS p WHERE p.id > 20", L"t",
        "30 40 50 | 50 40 30 "},
   };
   int n = 0;
@@ -828,7 +827,7 @@ TEST_F(AliasedJoin, OrderByOfAnAliasedTableNamesTheAlias) {
     ISQLParserInformation* query = Parse(row.sql);
     ASSERT_NE(query, nullptr) << row.name;
     INATable* t = nullptr;
-    EXPECT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"A", host, query, row.flags, nullptr))
+    EXPECT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"A", host, query, 0, nullptr))
         << row.name << ": " << Narrow(m_driver->piGetLastError()->pszGetError());
     if (t != nullptr) {
       EXPECT_EQ(Ids(t, &ctx, row.item), row.ids) << row.name;
