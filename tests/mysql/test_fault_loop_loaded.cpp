@@ -48,6 +48,9 @@ class FaultLoop : public FaultBench {
     Body body;
     // The script's own outcome check; what it finds goes into the failure text.
     std::function<std::string(Run&, long failAt, bool after, const std::vector<std::string>& clean)> check;
+    // The script's last calls whose failure may go unseen: the clean-up of a result all of whose
+    // rows were read. The answer is whole; the next call finds the connection lost.
+    long quietTail = 0;
   };
 
   // Runs step when no step failed before it, or anyway.
@@ -341,9 +344,10 @@ class FaultLoop : public FaultBench {
     if (!fired && failing != nullptr) failures += "clean step " + failing->name + " failed: " + failing->error + "; ";
     if (fired && failing != nullptr && !NamesCause(failing->error, failingCall))
       failures += "step " + failing->name + " failed without naming its cause: " + failing->error + "; ";
-    if (fired && failing == nullptr) failures += "the failure was reported as success; ";
+    const bool quiet = failAt > static_cast<long>(clean.size()) - script.quietTail;
+    if (fired && failing == nullptr && !quiet) failures += "the failure was reported as success; ";
     failures += script.check(run, failAt, after, clean);
-    if (failing != nullptr) failures += WorksAgain(run);
+    if (failing != nullptr || (fired && quiet)) failures += WorksAgain(run);
     Release(run);
     if (m_loader.Control()->nLiveBlocks() != blocks)
       failures += std::to_string(m_loader.Control()->nLiveBlocks() - blocks) + " host blocks left; ";
@@ -541,13 +545,15 @@ TEST_F(FaultLoop, ATransactionOfThreeAddsIsWholeOrAbsent) {
   for (const auto& row : rows) Loop({row.name, kBlocks, row.setup, row.body, check});
 }
 
-TEST_F(FaultLoop, RunningANamedQueryAndBrowsingItsResult) {
+TEST_F(FaultLoop, RunningANamedQueryAndBrowsingOrCountingItsResult) {
   // 0: the host's parse rewritten by the driver; 4: its text sent as written, browsed from the
-  // table cache.
+  // table cache. A count of the result reads it through: a cut read must not count short.
+  long long counted = -1;
   const struct {
     const char* name;
     unsigned int flags;
-  } rows[] = {{"query", 0}, {"query sent as written", 4}};
+    bool count;
+  } rows[] = {{"query", 0, false}, {"query sent as written", 4, false}, {"query count", 0, true}};
   for (const auto& row : rows)
     Loop({row.name, kBlocks,
           [&](Run& run) {
@@ -557,9 +563,18 @@ TEST_F(FaultLoop, RunningANamedQueryAndBrowsingItsResult) {
           },
           [&](Run& run) {
             Do(run, "query", [&](std::string* e) { return RunQuery(run, e); });
-            Browse(run);
+            if (!row.count) return Browse(run);
+            counted = -1;
+            Do(run, "count", [&](std::string* e) {
+              return run.table->bHNbEnr(&run.ctx, &counted, 16, 0) ? true : (*e = TableError(run), false);
+            });
           },
-          [&](Run& run, long, bool, const std::vector<std::string>&) { return ReadInOrder(run, BothWays()); }});
+          [&](Run& run, long, bool, const std::vector<std::string>&) {
+            if (!row.count) return ReadInOrder(run, BothWays());
+            return !run.failed && counted != kRows ? "counted " + std::to_string(counted) + "; " : std::string();
+          },
+          // The count streams its rows: the read that drains the result and the step over its end.
+          row.count ? 2L : 0L});
 }
 
 TEST_F(FaultLoop, RefusedLatin1OptionFailsTheOpen) {
