@@ -468,8 +468,29 @@ BOOL CNADataAccess::_bInitCurrentRecord() {
              m_pclCurrentRecord->pclGetColumnNoRef(0)->piGetImportedItemDescNoRef() == nullptr) {
     _bInitCurrentRecord_SetImportedItemDesc();
   }
-  if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(m_pclCurrentRecord);
+  if (m_pclSourceQuery != nullptr) {
+    m_pclSourceQuery->SetRecord(m_pclCurrentRecord);
+    if (!bRequeteSansCorrection()) _InitAliasFichierColonne(m_piDescription);
+  }
   return TRUE;
+}
+
+void CNADataAccess::_InitAliasFichierColonne(INADataSourceDescription* desc) {
+  auto* own = dynamic_cast<CNADataSourceDescription*>(desc);
+  if (own == nullptr || m_pclCurrentRecord == nullptr) return;
+  for (int i = 0; i < m_pclCurrentRecord->nGetNbColumn() && i < own->nGetNumItems(); ++i) {
+    const CNAItemDescription* item = own->pclGetItemNoRef(i);
+    const wchar_t* source = item != nullptr ? item->pszGetPhysicalSourceTable() : nullptr;
+    if (source == nullptr || *source == 0) continue;
+    // The host's physical name of an alias is its table's, which the query's FROM has renamed.
+    const wchar_t* physical =
+        m_pclSourceQuery->bIsTableAlias(source, nullptr) ? nullptr : m_pclSourceQuery->pszGetPhysicalName(source);
+    const CTString alias(physical != nullptr ? physical : source);
+    CTString formatted;
+    if (m_pclConnection == nullptr || !m_pclConnection->bFormatTableName(m_pclError, alias.pszGet(), &formatted))
+      formatted = alias;
+    m_pclCurrentRecord->pclGetColumnNoRef(i)->SetAliasNomTable(alias.pszGet(), formatted.pszGet());
+  }
 }
 
 BOOL CNADataAccess::_bInitCurrentRecord_SetImportedItemDesc() {

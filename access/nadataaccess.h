@@ -573,6 +573,10 @@ class CNADataAccess : public CInterf {
   // "QXIDX" with the time in seconds and a process-wide counter.
   BOOL _bGetGeneratedIndexName(CTString* out);
   BOOL _bInitCurrentRecord_SetImportedItemDesc();
+  // Each column of a query that may be corrected takes the table its item reads (the alias the
+  // query gives it, or the physical name) as its table alias: the clauses written into the
+  // query name it so, which is all the server knows it by where several tables share a name.
+  void _InitAliasFichierColonne(INADataSourceDescription* desc);
   // A query's result column the host named otherwise is the host item at its place, when the
   // driver made it: it takes name and its column formats it again. With one external reference;
   // null otherwise.

@@ -70,6 +70,12 @@ class CNAColumn : public CInterf {
   virtual BOOL bIsAutoIncrementOnDataBase() const;
   virtual const wchar_t* pszGetAliasNomTable() const { return m_csAliasNomTable.pszGet(); }
   virtual const wchar_t* pszGetFormatedAliasNomTable() const { return m_csFormatedAliasNomTable.pszGet(); }
+  // The table a query's clauses qualify the column by (its alias in the query, or the physical
+  // name of a table named by itself), plain and quoted.
+  void SetAliasNomTable(const wchar_t* alias, const wchar_t* formatted) {
+    m_csAliasNomTable = alias;
+    m_csFormatedAliasNomTable = formatted;
+  }
   // out = the current value: a composite key's bytes as a binary of the item size, a memo's value
   // (an attached file loaded first), else the record slot (NULL of the item's host type when
   // not defined).

@@ -261,6 +261,7 @@ void CNACommand::Recycle() {
   m_bAddParameters = 1;
   m_nDefineMode = 3;
   m_pCalculChain = nullptr;
+  m_bBehindSubQuery = 0;
   m_clAdditionalColumns.Vide();
   m_clDump.Vide();
   _SetConnectionFacts();

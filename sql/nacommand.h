@@ -547,6 +547,10 @@ class CNACommand : public CInterf {
   BOOL bIsAddParameters() const { return m_bAddParameters; }
   void SetAddParameters(BOOL on) { m_bAddParameters = on ? 1 : 0; }
   BOOL bIsDialect5() const { return m_dwDialect5; }
+  // A condition written after a query closed as a derived table names the query's columns as
+  // that table shows them: by their name as shown, with no table.
+  void SetBehindSubQuery(BOOL on) { m_bBehindSubQuery = on ? 1 : 0; }
+  BOOL bIsBehindSubQuery() const { return m_bBehindSubQuery; }
 
   // ---- LIKE ----
   // out = a pattern that matches exactly text with escape (0: the backslash); an empty text
@@ -678,6 +682,7 @@ class CNACommand : public CInterf {
   CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
   // The set a Recycle emptied, for the next text's set.
   CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
+  int32_t m_bBehindSubQuery = 0;
 
  private:
   // The parameter list fits the text: positions in order and within it. Otherwise error 24.

@@ -513,10 +513,11 @@ BOOL CNAExpression::_FormatItemNameExp(CTString* out, CNACommand* command, eNAOp
   }
   INAItemDescription* item = m_pclColumn->piGetItemNoRef();
   const wchar_t* inSource = item->pszGetNameInSource();
+  const bool behind = command->bIsBehindSubQuery() && m_pclColumn->bSourceIsQuery();
   const BOOL named = command->FormatExpressionItemName(
       out, CNASqlElt::NA_SQLELT_WHERE, static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(op)), nullptr,
-      item, m_pclColumn->pszGetAliasNomTable(),
-      inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName());
+      item, behind ? nullptr : m_pclColumn->pszGetAliasNomTable(),
+      !behind && inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName());
   // A NULL test needs the column as it is.
   if (named && (m_dwFlags & NA_EXPR_BYTES) != 0 && op != NA_OP_ISNULL && op != NA_OP_ISNOTNULL) {
     CNAConnectionDescription* cnx = command->pclGetCnxNoRef();

@@ -533,6 +533,8 @@ BOOL CNAStatement::bGetClauseWHERE(CNACommand* command) {
 BOOL CNAStatement::_bBuildQueryCOUNT(CNACommand* command, unsigned int flags, int withoutCondition) {
   if (command == nullptr || m_pclDataAccess == nullptr) return FALSE;
   auto condition = CHeldRef<CNACommand>::Take(withoutCondition ? nullptr : m_pclDataAccess->pclAllocCommand(m_pclError));
+  // A query is counted as a derived table, its condition written behind it.
+  if (condition.get() != nullptr && _pclGetSourceQueryNoRef() != nullptr) condition->SetBehindSubQuery(TRUE);
   if (!withoutCondition && (condition.get() == nullptr || !bGetClauseWHERE(condition.get()))) return FALSE;
   command->ResetCommand(0);
   _SetQuery(command);

@@ -1,6 +1,7 @@
 // What the fault, kill and restart tests share: the loaded driver with the fault client as its
 // client library, a table of 50 rows rebuilt by a raw connection before each run, the host's
-// description of it, and the host's reads and writes of its records.
+// description of it and its parse of a query of it, and the host's reads and writes of its
+// records.
 //
 // The fault client (tests/mysql/fault_client.cpp) is opened by the bench before the driver
 // loads it by the same path, so that both hold one instance; its controls are bound here.
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "access/inatable.h"
+#include "driver/inadatasourcedescription.h"
 #include "driver/inadriver.h"
 #include "driver/inaerror.h"
 #include "host/host_context.h"
@@ -25,7 +27,10 @@
 #include "host/host_datasource.h"
 #include "host/host_loader.h"
 #include "host/host_nadescription.h"
+#include "host/host_sqlparser.h"
+#include "sql/inaitemdescription.h"
 #include "sql/nakjrecord.h"
+#include "sql/naitemtype.h"
 #include "tests/support/rawmysql.h"
 
 // The fault client's controls.
@@ -175,19 +180,56 @@ class FaultBench : public testing::Test {
     return &host;
   }
 
+  // The host's query of the whole table, parsed by the host over its description of the table.
+  ISQLParserInformation* Parse() {
+    if (m_catalogue.Descriptions().empty()) {
+      m_queryDesc.m_pszName = m_queryDesc.m_pszPhysicalName = m_queryDesc.m_pszDBTableName = m_wtable.c_str();
+      for (size_t i = 0; i < 3; ++i) {
+        CHostItemDescription& item = m_items.emplace_back(m_items[i]);
+        item.m_pszNameInSource = item.pszGetName();
+        item.m_pszSourceName = m_wtable.c_str();
+        m_queryDesc.Add(&item);
+      }
+      m_catalogue.Add(&m_queryDesc);
+    }
+    m_querySQL = L"SELECT id, t, n FROM " + m_wtable + L" ORDER BY id";
+    CTString error;
+    ISQLParserInformation* parse = CHostSQLParser::piParse(m_querySQL.c_str(), m_catalogue, &error);
+    EXPECT_NE(parse, nullptr) << Narrow(error.pszGet());
+    return parse;
+  }
+
   BOOL Read(INATable* t, INAContext* ctx, eNA_PARSEDIRECTION dir) {
     return t->bHLitxxx(ctx, L"id", dir, 1, eNA_LOCKTYPE{0}, nullptr, 0);
   }
-  // The current record as a row; nullopt when the driver hands none.
+  // The current record as a row, laid out as the file's own description says (a query's text
+  // sent as written comes back in UTF-16); nullopt when the driver hands none.
   std::optional<BenchRow> Current(INATable* t, INAContext* ctx) {
-    CHostRow row;
-    if (!m_loader.bGetRecord(t, ctx, m_desc, &row)) return std::nullopt;
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return std::nullopt;
+    INADataSourceDescription* desc = t->piGetDataSourceDescription();
     BenchRow b;
-    int32_t v;
-    memcpy(&v, row[0].tabBytes.data(), 4);
-    b.id = v;
-    if (row[1].bDefined) b.t = std::string(reinterpret_cast<const char*>(row[1].tabBytes.data()));
-    if (row[2].bDefined) memcpy(&v, row[2].tabBytes.data(), 4), b.n = v;
+    for (const wchar_t* name : {L"id", L"t", L"n"}) {
+      INAItemDescription* item = desc != nullptr ? desc->piNAGetItem(name) : nullptr;
+      if (item == nullptr) continue;
+      const BYTE* at = record->pbyGetValues() + item->nGetOffset(0);
+      if (record->vbItemValueDefined(item, 0)) {
+        int32_t v = 0;
+        if (name[0] == L't') {
+          b.t.emplace();
+          for (size_t i = 0; i < item->nGetTotalSize(); i += item->eNAGetItemType() == NA_IT_UNICODE ? 2 : 1) {
+            if (at[i] == 0 && (item->eNAGetItemType() != NA_IT_UNICODE || at[i + 1] == 0)) break;
+            *b.t += static_cast<char>(at[i]);
+          }
+        } else {
+          memcpy(&v, at, 4);
+          (name[0] == L'i' ? b.id : b.n.emplace()) = v;
+        }
+      }
+      item->nExternalRelease();
+    }
+    if (desc != nullptr) desc->nExternalRelease();
+    record->vnRelease();
     return b;
   }
   // Puts r into the current record of ctx's file, every item defined or NULL as r says.
@@ -210,6 +252,29 @@ class FaultBench : public testing::Test {
     return ok;
   }
 
+  // Opens host's connection and *t, a file of the table in ctx, then begins a host transaction.
+  void OpenInTransaction(CHostConnectionDescription* host, CHostContext* ctx, INATable** t) {
+    ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
+    *t = m_loader.piGetTable(host, &m_desc);
+    ASSERT_NE(*t, nullptr);
+    ASSERT_TRUE((*t)->bHOuvre(ctx, kReadWrite, nullptr)) << Short((*t)->piGetLastError(ctx)->pszGetError());
+    ASSERT_TRUE(m_driver->bTransactionBegin(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+  }
+  // After a lost transaction was rolled back: an add of fresh through t lands, and the server
+  // holds the initial rows and fresh only. Then t is closed and released, and host closed.
+  void AddLandsAloneThenClose(INATable* t, INAContext* ctx, CHostConnectionDescription* host, const BenchRow& fresh) {
+    EXPECT_TRUE(SetCurrent(t, ctx, fresh) && t->bHAjoute(ctx, 0, eNA_LOCKTYPE{0}))
+        << Short(t->piGetLastError(ctx)->pszGetError());
+    std::vector<BenchRow> want;
+    for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
+    want.push_back(fresh);
+    EXPECT_EQ(ServerRows(), want);
+    EXPECT_TRUE(t->bHFerme(ctx));
+    m_driver->bCloseContext(ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    EXPECT_TRUE(m_driver->bCloseConnection(host));
+  }
+
   TestServer m_server;
   FaultClient m_fault;
   RawMySQL m_lib;
@@ -218,6 +283,11 @@ class FaultBench : public testing::Test {
   std::wstring m_wtable, m_user, m_password;
   std::deque<CHostItemDescription> m_items;
   CHostRecordDescription m_desc;
+  // The host's description of the table for its queries (items naming their source), made by
+  // the first Parse.
+  CHostRecordDescription m_queryDesc;
+  CHostSQLCatalogue m_catalogue;
+  std::wstring m_querySQL;
   std::deque<CHostConnectionDescription> m_hosts;
   std::deque<std::wstring> m_texts;
   CHostLoader m_loader;

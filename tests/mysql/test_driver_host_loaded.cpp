@@ -115,14 +115,14 @@ class LoadedHost : public testing::Test {
     EXPECT_NE(parse, nullptr) << Narrow(error.pszGet());
     return parse;
   }
-  // The ids of the file read first to last, then last to first.
-  std::string Ids(INATable* t, INAContext* ctx) {
+  // The ids of the file read first to last, then last to first, by item.
+  std::string Ids(INATable* t, INAContext* ctx, const wchar_t* item = L"id") {
     std::string s;
     for (bool forward : {true, false}) {
       for (eNA_PARSEDIRECTION dir = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;;
            dir = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS) {
         int out = 0;
-        if (!t->bHLitxxx(ctx, L"id", dir, 1, kNoLock, nullptr, 0) || !t->bHEnDehors(ctx, L"id", &out))
+        if (!t->bHLitxxx(ctx, item, dir, 1, kNoLock, nullptr, 0) || !t->bHEnDehors(ctx, item, &out))
           return s + "read failed: " + Narrow(t->piGetLastError(ctx)->pszGetError());
         if (out != 0) break;
         s += std::to_string(Id(t, ctx)) + " ";
@@ -831,6 +831,139 @@ TEST_F(LoadedHost, SeeksInAQuerySentAsWrittenReadItsTableCache) {
   EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"S", host));
   t->nExternalRelease();
   query->nRelease();
+}
+
+}  // namespace
+
+namespace {
+
+// A second table laid out as the test's own, so that a join of the two shares every column
+// name, and the join's FROM over both under the aliases p and c.
+class AliasedJoin : public LoadedHost {
+ protected:
+  void SetUp() override {
+    LoadedHost::SetUp();
+    if (HasFatalFailure()) return;
+    m_cities = m_table + "_c";
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_cities, &err)) << err;
+    ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_cities + " (id INT PRIMARY KEY, t VARCHAR(20)) ENGINE=InnoDB", &err))
+        << err;
+    ASSERT_TRUE(m_raw.exec("INSERT INTO " + m_cities + " VALUES (10,'e'),(20,'d'),(30,'c'),(40,'b'),(50,'a')", &err))
+        << err;
+    m_catalogue.Add(Desc(Wide(m_cities), true));
+    m_join = " FROM " + m_table + " p JOIN " + m_cities + " c ON p.id = c.id";
+  }
+  void TearDown() override {
+    LoadedHost::TearDown();
+    std::string err;
+    m_raw.exec("DROP TABLE IF EXISTS " + m_cities, &err);
+  }
+  std::string m_cities, m_join;
+};
+
+// A query over aliased tables browsed by one of its columns: the order the driver adds names the
+// column as the query does, by its table's alias, which is all the server knows it by there.
+TEST_F(AliasedJoin, OrderByOfAnAliasedTableNamesTheAlias) {
+  const std::string& join = m_join;
+  const struct {
+    const char* name;
+    std::string sql;
+    const wchar_t* item;
+    const char* ids;
+  } rows[] = {
+      {"join by the second table's column", "SELECT p.id, c.t" + join, L"t", "50 40 30 20 10 | 10 20 30 40 50 "},
+      {"join by the first table's column", "SELECT p.id, c.t" + join, L"id", "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"join with an order of its own", "SELECT p.id, c.t" + join + " ORDER BY c.t", L"id",
+       "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"join by a renamed column", "SELECT p.id AS pid, c.t" + join, L"pid", "10 20 30 40 50 | 50 40 30 20 10 "},
+      {"one aliased table", "SELECT p.id, p.t FROM " + m_table + " AS p WHERE p.id > 20", L"t",
+       "30 40 50 | 50 40 30 "},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    CHostConnectionDescription* host = Host(";QX Cache Size=2");
+    CHostContext ctx(40 + static_cast<DWORD>(++n), 1);
+    ISQLParserInformation* query = Parse(row.sql);
+    ASSERT_NE(query, nullptr) << row.name;
+    INATable* t = nullptr;
+    EXPECT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"A", host, query, 0, nullptr))
+        << row.name << ": " << Narrow(m_driver->piGetLastError()->pszGetError());
+    if (t != nullptr) {
+      EXPECT_EQ(Ids(t, &ctx, row.item), row.ids) << row.name;
+      t->nExternalRelease();
+    }
+    EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"A", host));
+    query->nRelease();
+  }
+}
+
+// Searches, filters, a count under a filter and a return to a saved position on a join whose
+// tables share their column names: the conditions written into the query name each column by its
+// table's alias (a bare name is ambiguous there); the count's, written behind the query made a
+// derived table, by the name the query shows.
+TEST_F(AliasedJoin, ConditionsOnAnAliasedJoinNameTheAlias) {
+  CAny low, high, thirty;
+  low.SetI4(20);
+  high.SetI4(40);
+  thirty.SetI4(30);
+  const auto error = [](INATable* t, INAContext* ctx) { return Narrow(t->piGetLastError(ctx)->pszGetError()); };
+  const struct {
+    const char* name;
+    std::string select;
+    const wchar_t* item;  // the join's id column as the query shows it
+    std::function<std::string(INATable*, INAContext*, const wchar_t*)> run;
+    std::string want;
+  } rows[] = {
+      {"search", "SELECT p.id, c.t", L"id",
+       [&](INATable* t, INAContext* ctx, const wchar_t* item) {
+         return t->bHRecherche(ctx, item, &thirty, 0, 1, kNoLock, nullptr, 1, 0) ? std::to_string(Id(t, ctx))
+                                                                                 : error(t, ctx);
+       },
+       "30"},
+      {"filter", "SELECT p.id, c.t", L"id",
+       [&](INATable* t, INAContext* ctx, const wchar_t* item) {
+         return t->bHFiltre(ctx, item, &low, 1, &high, 1, nullptr) ? Ids(t, ctx, item) : error(t, ctx);
+       },
+       "20 30 40 | 40 30 20 "},
+      {"count under a filter of a renamed column", "SELECT p.id AS pid, c.t", L"pid",
+       [&](INATable* t, INAContext* ctx, const wchar_t* item) {
+         long long n = -1;
+         // 0x4000: under the filter.
+         return t->bHFiltre(ctx, item, &low, 1, &high, 1, nullptr) && t->bHNbEnr(ctx, &n, 16, 0x4000)
+                    ? std::to_string(n)
+                    : error(t, ctx);
+       },
+       "3"},
+      {"return to a saved position, then on", "SELECT p.id, c.t", L"id",
+       [&](INATable* t, INAContext* ctx, const wchar_t* item) {
+         int position = 0;
+         wchar_t back[255] = L"";
+         if (!t->bHLitxxx(ctx, item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0) ||
+             !t->bHLitxxx(ctx, item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0) ||
+             !t->bHSauvePosition(ctx, item, &position, 0) ||
+             !t->bHLitxxx(ctx, item, NA_PARSE_LAST, 1, kNoLock, nullptr, 0) ||
+             !t->bHRetourPosition(ctx, position, back, 0, 0) ||
+             !t->bHLitxxx(ctx, item, NA_PARSE_NEXT, 1, kNoLock, nullptr, 0))
+           return error(t, ctx);
+         return std::to_string(Id(t, ctx));
+       },
+       "30"},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    CHostConnectionDescription* host = Host(";QX Cache Size=2");
+    CHostContext ctx(50 + static_cast<DWORD>(++n), 1);
+    ISQLParserInformation* query = Parse(row.select + m_join);
+    ASSERT_NE(query, nullptr) << row.name;
+    INATable* t = nullptr;
+    ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"A", host, query, 0, nullptr))
+        << row.name << ": " << Narrow(m_driver->piGetLastError()->pszGetError());
+    EXPECT_EQ(row.run(t, &ctx, row.item), row.want) << row.name;
+    t->nExternalRelease();
+    EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"A", host));
+    query->nRelease();
+  }
 }
 
 }  // namespace

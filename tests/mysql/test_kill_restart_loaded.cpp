@@ -1,8 +1,8 @@
 // A server that drops the driver's session, through the loaded driver over TCP and over the
-// socket: KILL between two browse blocks and inside an SQL-function transaction, KILL QUERY
-// during a long query; then a server of the test's own stopped during a browse and during a
-// transaction, and started again. Nothing may hang, crash, leak, return a stale row as fresh,
-// or report done what the server does not hold.
+// socket: KILL between two browse blocks (of a file and of a query) and inside an SQL-function
+// or a host transaction, KILL QUERY during a long query; then a server of the test's own stopped
+// during a browse and during a transaction, and started again. Nothing may hang, crash, leak,
+// return a stale row as fresh, or report done what the server does not hold.
 #include <sys/wait.h>
 
 #include <chrono>
@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "driver/inadriversql.h"
+#include "host/host_queryexecution.h"
 #include "tests/mysql/fault_bench.h"
 
 namespace {
@@ -64,41 +65,63 @@ INSTANTIATE_TEST_SUITE_P(Transport, KillTest, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Socket" : "Tcp"; });
 
 TEST_P(KillTest, KillBetweenBrowseBlocksFailsTheNextBlockAndNoStaleRowComesBack) {
-  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
-  INATable* t = m_loader.piGetTable(host, &m_desc);
-  ASSERT_NE(t, nullptr);
-  CHostContext ctx(1, 1);
-  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
-  int at = 0;
-  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
-  for (at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
-  // A row changed meanwhile by another session must not come back from a dead block.
-  std::string err;
-  ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'later' WHERE id = 16", &err)) << err;
-  ASSERT_TRUE(Kill("KILL"));
-  std::optional<BenchRow> last;
-  for (; at < 50; ++at) {
-    if (!Read(t, &ctx, NA_PARSE_NEXT)) break;
-    last = Current(t, &ctx);
-    BenchRow want = Initial(at + 1);
-    if (at + 1 == 16) want.t = "later";
-    ASSERT_EQ(last, want) << "row " << at;
+  // A file of the table, and the host's named query of it.
+  for (const bool query : {false, true}) {
+    SCOPED_TRACE(query ? "query" : "table");
+    Rebuild();
+    CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
+    CHostContext ctx(1, 1);
+    INATable* t = nullptr;
+    ISQLParserInformation* parse = query ? Parse() : nullptr;
+    if (query) {
+      ASSERT_TRUE(m_loader.bOpenConnection(host));
+      CHostQueryExecution execution(0, L"id");
+      ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"QKILL", host, parse, 0, &execution))
+          << Short(m_driver->piGetLastError()->pszGetError());
+    } else {
+      t = m_loader.piGetTable(host, &m_desc);
+      ASSERT_NE(t, nullptr);
+      ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    int at = 0;
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
+    for (at = 1; at < 10; ++at) ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT));
+    // A row changed meanwhile by another session must not come back from a dead block.
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'later' WHERE id = 16", &err)) << err;
+    ASSERT_TRUE(Kill("KILL"));
+    std::optional<BenchRow> last;
+    for (; at < 50; ++at) {
+      if (!Read(t, &ctx, NA_PARSE_NEXT)) break;
+      last = Current(t, &ctx);
+      BenchRow want = Initial(at + 1);
+      if (at + 1 == 16) want.t = "later";
+      ASSERT_EQ(last, want) << "row " << at;
+    }
+    // The rest of the first block was on the client; the next block needs the server.
+    EXPECT_EQ(at, 15);
+    const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
+    EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
+    EXPECT_EQ(Current(t, &ctx), last);
+    // The next read reopens the session and goes on from the record, with the row as it is now.
+    for (; at < 20; ++at) {
+      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at << " " << Short(t->piGetLastError(&ctx)->pszGetError());
+      BenchRow want = Initial(at + 1);
+      if (at + 1 == 16) want.t = "later";
+      EXPECT_EQ(Current(t, &ctx), want) << "row " << at;
+    }
+    if (query) {
+      EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"QKILL", host));
+      parse->nRelease();
+    } else {
+      EXPECT_TRUE(t->bHFerme(&ctx));
+    }
+    m_driver->bCloseContext(&ctx);
+    EXPECT_EQ(t->nExternalRelease(), 0);
+    if (query) {
+      EXPECT_TRUE(m_driver->bCloseConnection(host));
+    }
   }
-  // The rest of the first block was on the client; the next block needs the server.
-  EXPECT_EQ(at, 15);
-  const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
-  EXPECT_TRUE(error == "22/2013" || error == "22/2006") << error;
-  EXPECT_EQ(Current(t, &ctx), last);
-  // The next read reopens the session and goes on from the record, with the row as it is now.
-  for (; at < 20; ++at) {
-    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << at << " " << Short(t->piGetLastError(&ctx)->pszGetError());
-    BenchRow want = Initial(at + 1);
-    if (at + 1 == 16) want.t = "later";
-    EXPECT_EQ(Current(t, &ctx), want) << "row " << at;
-  }
-  EXPECT_TRUE(t->bHFerme(&ctx));
-  m_driver->bCloseContext(&ctx);
-  EXPECT_EQ(t->nExternalRelease(), 0);
 }
 
 TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
@@ -136,6 +159,63 @@ TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
   EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
   EXPECT_TRUE(service->bCloseConnection(cnx));
   EXPECT_EQ(service->nExternalRelease(), 0);
+}
+
+TEST_P(KillTest, KillInsideAHostTransactionLeavesNoneOfItsWorkAndTheRollBackRecovers) {
+  CHostConnectionDescription* host = Host(";QX Cache Size=15", nullptr, Socket());
+  CHostContext ctx(1, 1);
+  INATable* t = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
+  auto lost = [](const std::string& error) {
+    return error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos;
+  };
+  // The first two adds land in the transaction; the session dies before the third.
+  const struct {
+    BenchRow row;
+    bool killBefore;
+  } adds[] = {{{2001, "tx'", 1}, false}, {{2002, "tx\\", std::nullopt}, false}, {{2003, "tx", 3}, true}};
+  bool failed = false;
+  for (const auto& add : adds) {
+    if (add.killBefore) {
+      ASSERT_TRUE(Kill("KILL"));
+    }
+    const BOOL added = SetCurrent(t, &ctx, add.row) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0});
+    const std::string error = Short(t->piGetLastError(&ctx)->pszGetError());
+    EXPECT_TRUE(added || lost(error)) << add.row.id << ": " << error;
+    if (!add.killBefore) {
+      EXPECT_TRUE(added) << add.row.id << ": " << error;
+    }
+    failed = failed || !added;
+  }
+  // The add that met the dead session failed, or the COMMIT does: never both TRUE.
+  const BOOL committed = m_driver->bTransactionCommit(host, L"work");
+  EXPECT_FALSE(committed);
+  if (!failed) {
+    EXPECT_TRUE(lost(Short(m_driver->piGetLastError()->pszGetError())))
+        << Short(m_driver->piGetLastError()->pszGetError());
+  }
+  RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 2000", &rows, &err)) << err;
+  EXPECT_TRUE(rows.empty());
+
+  // After the host's roll-back the same file reads the server's rows only (none of the lost
+  // adds comes back from a cache), then a new add lands.
+  m_driver->bTransactionRollBack(host, L"work");
+  std::vector<BenchRow> read;
+  for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT) {
+    // One read may fail reopening the session.
+    if (!Read(t, &ctx, dir) && !Read(t, &ctx, dir)) {
+      ADD_FAILURE() << Short(t->piGetLastError(&ctx)->pszGetError());
+      break;
+    }
+    int out = 0;
+    t->bHEnDehors(&ctx, L"id", &out);
+    if (out != 0) break;
+    read.push_back(*Current(t, &ctx));
+  }
+  EXPECT_EQ(read, ServerRows());
+  AddLandsAloneThenClose(t, &ctx, host, {2004, "after", 4});
 }
 
 TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
@@ -350,6 +430,42 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
     m_driver->bCloseContext(&ctx2);
     EXPECT_EQ(again->nExternalRelease(), 0);
     EXPECT_TRUE(m_driver->bCloseConnection(fresh));
+  }
+}
+
+TEST_F(RestartTest, StoppedDuringAHostTransaction) {
+  for (const bool socket : {false, true}) {
+    SCOPED_TRACE(socket ? "socket" : "tcp");
+    Rebuild();
+    CHostConnectionDescription* host = Host(";QX Cache Size=15", &m_own, socket);
+    CHostContext ctx(1, 1);
+    INATable* t = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
+    for (int id : {3001, 3002}) {
+      ASSERT_TRUE(SetCurrent(t, &ctx, {id, "tx", id}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
+          << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    Restart([&] {
+      // The third add and the COMMIT fail, in time; neither may claim the rows are there.
+      Clock::time_point start = Clock::now();
+      EXPECT_FALSE(SetCurrent(t, &ctx, {3003, "tx", 3}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}));
+      Down("add", Short(t->piGetLastError(&ctx)->pszGetError()), Clock::now() - start);
+      start = Clock::now();
+      EXPECT_FALSE(m_driver->bTransactionCommit(host, L"work"));
+      Down("commit", Short(m_driver->piGetLastError()->pszGetError()), Clock::now() - start);
+    });
+    RawRows rows;
+    std::string err;
+    ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
+    EXPECT_TRUE(rows.empty());
+    // After the host's roll-back the same file reads and adds again (one call may fail reopening
+    // the session).
+    m_driver->bTransactionRollBack(host, L"work");
+    if (!Read(t, &ctx, NA_PARSE_FIRST)) {
+      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << Short(t->piGetLastError(&ctx)->pszGetError());
+    }
+    EXPECT_EQ(Current(t, &ctx), Initial(1));
+    AddLandsAloneThenClose(t, &ctx, host, {3004, "after", 4});
   }
 }
 

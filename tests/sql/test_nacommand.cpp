@@ -529,6 +529,7 @@ TEST_F(Command, RecycledCommandBuildsAsANewOne) {
         c->pszGetCommandDump();
       },
       [](CNACommand* c) { c->bSetInternalQuery(L"DO 1", 4); },
+      [](CNACommand* c) { c->SetBehindSubQuery(TRUE); },
   };
   // What a command shows after the same build: its SQL, kind and lists.
   auto build = [](CNACommand* c) {
@@ -539,7 +540,8 @@ TEST_F(Command, RecycledCommandBuildsAsANewOne) {
     return Formated(c) + L"|" + std::to_wstring(c->eGetQueryType()) + L"|" + std::to_wstring(c->nGetDefineMode()) +
            L"|" + std::to_wstring(c->nGetDefineNbr()) + L"|" + std::to_wstring(c->nGetParameterNbr()) + L"|" +
            std::to_wstring(c->llGetRowLimit()) + L"|" + std::to_wstring(c->llGetRowOffset()) + L"|" +
-           std::to_wstring(c->bIsRewriteMode()) + std::to_wstring(c->bIsAddParameters()) + L"|" +
+           std::to_wstring(c->bIsRewriteMode()) + std::to_wstring(c->bIsAddParameters()) +
+           std::to_wstring(c->bIsBehindSubQuery()) + L"|" +
            c->pszGetAdditionalColumns() + L"|" + (c->pclGetColumnNullValueExcludedNoRef() == nullptr ? L"-" : L"set") +
            L"|" + c->pszGetCommandDump();
   };
