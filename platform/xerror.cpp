@@ -692,12 +692,16 @@ void CXError::_Reset() {
 }
 
 bool CXError::_bClear() const {
-  return m_eLevel == ERRORLEVEL_NONE && m_nUserCode == 0 && m_nUserCode55 == 0 && m_nDetailId == 0 &&
-         m_bySyntax == 0 && m_dwSystemCode == 0 && m_wLine == 0 && m_wThread == 0 && m_pszUserMessage == nullptr &&
-         m_pszDebugMessage == nullptr && m_pszFunctionName == nullptr && m_pszCaption == nullptr &&
-         m_pszObjectName == nullptr && m_pszSystemMessage == nullptr && m_pszModName == nullptr &&
-         m_pszModVersion == nullptr && m_tabErrorId.nGetCount() == 0 && m_tabInfo.nGetCount() == 0 &&
-         m_pSubErrors == nullptr;
+  // Asked at every host entry, where nearly every error is clear: one test of every field at once.
+  const uintptr_t held = reinterpret_cast<uintptr_t>(m_pszUserMessage) | reinterpret_cast<uintptr_t>(m_pszDebugMessage) |
+                         reinterpret_cast<uintptr_t>(m_pszFunctionName) | reinterpret_cast<uintptr_t>(m_pszCaption) |
+                         reinterpret_cast<uintptr_t>(m_pszObjectName) | reinterpret_cast<uintptr_t>(m_pszSystemMessage) |
+                         reinterpret_cast<uintptr_t>(m_pszModName) | reinterpret_cast<uintptr_t>(m_pszModVersion) |
+                         reinterpret_cast<uintptr_t>(m_pSubErrors);
+  const uint32_t codes = (static_cast<uint32_t>(m_eLevel) ^ static_cast<uint32_t>(ERRORLEVEL_NONE)) | m_nUserCode |
+                         m_nUserCode55 | m_nDetailId | m_bySyntax | m_dwSystemCode | m_wLine | m_wThread |
+                         static_cast<uint32_t>(m_tabErrorId.nGetCount()) | static_cast<uint32_t>(m_tabInfo.nGetCount());
+  return (held | codes) == 0;
 }
 
 CXError* CXError::RAZ() {
