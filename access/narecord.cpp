@@ -336,9 +336,6 @@ BOOL CNARecord::_bAllocRecordsBuffer(INADataSourceDescription* desc) {
   return TRUE;
 }
 
-CNAKJRecord* CNARecord::pclGetNAKJRecord() const {
-  return m_pclCurrent != nullptr ? m_pclCurrent->pclGetNAKJRecord() : nullptr;
-}
 CNAKJRecord* CNARecord::pclGetOriginalNAKJRecord() const {
   return m_pclOriginal != nullptr ? m_pclOriginal->pclGetNAKJRecord() : nullptr;
 }
@@ -415,10 +412,6 @@ BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* importe
 }
 
 void CNARecord::DeleteAllColumn() { m_tabColumn.SupprimeTout(); }
-
-CNAColumn* CNARecord::pclGetColumnNoRef(int i) const {
-  return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr;
-}
 
 CNAColumn* CNARecord::pclGetColumnNoRef(const wchar_t* name) const {
   for (int i = 0; i < m_tabColumn.nGetCount(); ++i)

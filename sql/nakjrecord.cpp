@@ -184,12 +184,12 @@ void STItemSlot::Read(const INAItemDescription* item) {
   nSize = item->nGetItemSize();
   nPhysical = item->nGetPhysicalIndice();
   bMemo = item->bMemo() != FALSE;
+  bComposedKey = item->bIsComposedKey() != FALSE;
   bRead = true;
 }
 
-void CNAKJRecord::SetSlotDefined(const STItemSlot& slot, BOOL defined) {
-  if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
-    return;
+void CNAKJRecord::_SetSlotDefined(const STItemSlot& slot, BOOL defined) {
+  if (!_bSlotInside(slot)) return;
   _MarkDefined(m_pbyValues + slot.nOffset, slot.nSize, slot.nPhysical, slot.bMemo, defined);
 }
 

@@ -44,6 +44,7 @@ struct STItemSlot {
   unsigned int nSize = 0;
   unsigned int nPhysical = 0;
   bool bMemo = false;
+  bool bComposedKey = false;
   bool bRead = false;
   void Read(const INAItemDescription* item);
 };
@@ -107,8 +108,15 @@ class CNAKJRecord {
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
   // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.
   void SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index);
-  // SetItemValueDefined of element 0 with the item's description read before.
-  void SetSlotDefined(const STItemSlot& slot, BOOL defined);
+  // SetItemValueDefined of element 0 with the item's description read before. Every value of
+  // every row read comes through here: a defined plain value only sets its bit.
+  void SetSlotDefined(const STItemSlot& slot, BOOL defined) {
+    if (defined && !slot.bMemo && slot.nPhysical < m_nItemCount && _bSlotInside(slot)) {
+      m_pbyFlags[slot.nPhysical / 8] |= static_cast<BYTE>(0x80u >> (slot.nPhysical % 8));
+      return;
+    }
+    _SetSlotDefined(slot, defined);
+  }
   // The same for count items at once, with the physical indexes given and element 0.
   void SetTabItemValueDefined(const INAItemDescription* const* items, unsigned int count,
                               const unsigned int* physical, const BOOL* defined);
@@ -161,6 +169,10 @@ class CNAKJRecord {
   int _nBit(unsigned int physical) const;
   void _SetBit(int bit, BOOL defined);
   void _SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index);
+  bool _bSlotInside(const STItemSlot& slot) const {
+    return m_pbyBuffer != nullptr && slot.nOffset >= 0 && static_cast<uint64_t>(slot.nOffset) + slot.nSize <= _nValuesSize();
+  }
+  void _SetSlotDefined(const STItemSlot& slot, BOOL defined);
   // The bit and the element's fill of a defined or NULL value (memo references: zeros or 0xFF).
   void _MarkDefined(BYTE* element, unsigned int size, unsigned int physical, bool memo, BOOL defined);
   // Stores without defining; false when the element does not exist.

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
@@ -373,7 +374,10 @@ class CNAStatement : public CInterf {
   const wchar_t* pszGetParseItem() const { return m_csParseItem.pszGet(); }
   void SetParseItem(const wchar_t* item) { m_csParseItem = item; }
   const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
-  void SetBrowseItem(const wchar_t* item) { m_csBrowseItem = item; }
+  // Every browse read names its item again, nearly always the one already kept.
+  void SetBrowseItem(const wchar_t* item) {
+    if (wcscmp(m_csBrowseItem.pszGet(), item != nullptr ? item : L"") != 0) m_csBrowseItem = item;
+  }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.

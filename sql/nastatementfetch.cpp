@@ -309,9 +309,10 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   // would go into the row cache with it).
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+  const int columns = m_pclRecord->nGetNbColumn();
+  for (int i = 0; i < columns; ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
-    if (column == nullptr || column->bIsComposedKey()) break;
+    if (column == nullptr || column->Slot().bComposedKey) break;
     if (!column->bSetValueFromDB(this, 0)) return FALSE;
   }
   return TRUE;
