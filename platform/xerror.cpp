@@ -691,22 +691,9 @@ void CXError::_Reset() {
   m_wThread = 0;
 }
 
-bool CXError::_bClear() const {
-  // Asked at every host entry, where nearly every error is clear: one test of every field at once.
-  const uintptr_t held = reinterpret_cast<uintptr_t>(m_pszUserMessage) | reinterpret_cast<uintptr_t>(m_pszDebugMessage) |
-                         reinterpret_cast<uintptr_t>(m_pszFunctionName) | reinterpret_cast<uintptr_t>(m_pszCaption) |
-                         reinterpret_cast<uintptr_t>(m_pszObjectName) | reinterpret_cast<uintptr_t>(m_pszSystemMessage) |
-                         reinterpret_cast<uintptr_t>(m_pszModName) | reinterpret_cast<uintptr_t>(m_pszModVersion) |
-                         reinterpret_cast<uintptr_t>(m_pSubErrors);
-  const uint32_t codes = (static_cast<uint32_t>(m_eLevel) ^ static_cast<uint32_t>(ERRORLEVEL_NONE)) | m_nUserCode |
-                         m_nUserCode55 | m_nDetailId | m_bySyntax | m_dwSystemCode | m_wLine | m_wThread |
-                         static_cast<uint32_t>(m_tabErrorId.nGetCount()) | static_cast<uint32_t>(m_tabInfo.nGetCount());
-  return (held | codes) == 0;
-}
-
 CXError* CXError::RAZ() {
   // Every host entry resets its error objects before it works: most find nothing to clear.
-  if (_bClear()) return this;
+  if (bClear()) return this;
   __vDeleteString(&m_pszUserMessage);
   __vDeleteString(&m_pszDebugMessage);
   __vDeleteString(&m_pszFunctionName);
