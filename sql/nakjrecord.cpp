@@ -156,13 +156,6 @@ void CNAKJRecord::_SetBit(int bit, BOOL defined) {
     m_pbyFlags[bit / 8] &= static_cast<BYTE>(~mask);
 }
 
-BOOL CNAKJRecord::bItemValueDefined(const INAItemDescription* item, int) const {
-  if (item == nullptr) return FALSE;
-  const int bit = _nBit(item->nGetPhysicalIndice());
-  if (bit < 0) return FALSE;
-  return (m_pbyFlags[bit / 8] & (0x80u >> (bit % 8))) != 0;
-}
-
 void CNAKJRecord::_SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index) {
   unsigned int size;
   BYTE* p = _pbyElement(item, index, &size);

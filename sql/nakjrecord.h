@@ -26,10 +26,10 @@
 #include <cstring>
 
 #include "platform/wintypes.h"
+#include "sql/inaitemdescription.h"
 
 class CAny;
 class INADataSourceDescription;
-class INAItemDescription;
 
 // How bInit fills a new record: every item NULL, or the items' default values.
 enum eINITTYPE : int {
@@ -103,8 +103,13 @@ class CNAKJRecord {
   BYTE* pbyGetItemValue(const INAItemDescription* item, int index);
   const BYTE* pbyGetItemValue(const INAItemDescription* item, int index) const;
 
-  // The item's bit (the index is not used).
-  BOOL bItemValueDefined(const INAItemDescription* item, int index) const;
+  // The item's bit (the index is not used). The host asks it of every item of every row read.
+  BOOL bItemValueDefined(const INAItemDescription* item, int) const {
+    if (item == nullptr) return FALSE;
+    const unsigned int physical = item->nGetPhysicalIndice();
+    if (physical >= m_nItemCount) return _nBit(physical) >= 0;  // says why, and is FALSE
+    return (m_pbyFlags[physical / 8] & (0x80u >> (physical % 8))) != 0;
+  }
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
   // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.
   void SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index);
