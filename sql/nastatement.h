@@ -282,7 +282,10 @@ class CNAStatement : public CInterf {
   // The current record cannot be found again: lost, out of range, not found, user error 13.
   void CurrentRecordNotFound(const wchar_t* item, int file, int site);
   // TRUE; *out = the last fetch left the data.
-  BOOL HEndehors(int* out) const;
+  BOOL HEndehors(int* out) const {
+    if (out != nullptr) *out = m_bOutOfRange;
+    return TRUE;
+  }
   // *found: the browse stands on a row its search (or the host's search) sought; *second the same.
   void EvalHTrouve(int* found, int* second) const;
   int bGetStay() const { return m_bCurrentRecordLost; }
@@ -326,7 +329,7 @@ class CNAStatement : public CInterf {
 
   // ---- State ----
   // Built in reverse order and not browsing a table-cache index.
-  BOOL bInvertFetch() const;
+  BOOL bInvertFetch() const { return m_bReverse && m_pclTableCacheIndex == nullptr ? TRUE : FALSE; }
   // The command's type (1 on a table-cache index or without a command).
   eNAQUERYTYPE eGetQueryType() const;
   int nGetBindDefineFlag() const;

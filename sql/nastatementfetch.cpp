@@ -61,11 +61,6 @@ void CNAStatement::CurrentRecordNotFound(const wchar_t* item, int file, int site
   }
 }
 
-BOOL CNAStatement::HEndehors(int* out) const {
-  if (out != nullptr) *out = m_bOutOfRange;
-  return TRUE;
-}
-
 BOOL CNAStatement::bOutOfSearchRows() const {
   if (!m_bOutOfRange) return FALSE;
   if (m_bFirstBlock) return TRUE;
