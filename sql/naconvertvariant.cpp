@@ -156,6 +156,14 @@ unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
     if ((w & 0x8080808080808080ull) != 0) break;
     memcpy(dst + i, &w, 8);
   }
+  if (i + 4 <= n) {
+    uint32_t w;
+    memcpy(&w, s + i, 4);
+    if ((w & 0x80808080u) == 0) {
+      memcpy(dst + i, &w, 4);
+      i += 4;
+    }
+  }
   for (; i < n && static_cast<unsigned char>(s[i]) < 0x80; ++i) dst[i] = s[i];
   return i;
 }

@@ -544,8 +544,8 @@ TEST_F(Convert, ServerTextIntoATextSlotOfAnotherPageKeepsASCIIAndEachCharacter) 
   }
 }
 
-// ASCII goes eight bytes a step: runs across, up to and past a step, cut by the slot, broken by
-// a character of another length.
+// ASCII goes eight bytes a step, then four: runs across, up to and past a step, cut by the slot,
+// broken by a character of another length.
 TEST_F(Convert, LongServerTextsKeepEachCharacterAcrossTheCopySteps) {
   const std::string ascii = "abcdefghijklmnopqrstuvwxyz";
   const struct {
@@ -561,6 +561,10 @@ TEST_F(Convert, LongServerTextsKeepEachCharacterAcrossTheCopySteps) {
       {ascii.substr(0, 18) + "\xc3\xa9z", ascii.substr(0, 18) + "\xe9"},
       {ascii.substr(0, 19) + "\xc3\xa9", ascii.substr(0, 19)},
       {"\xc3\xa9" + ascii.substr(0, 17) + "\xc3\xa9", "\xe9" + ascii.substr(0, 17) + "\xe9"},
+      {ascii.substr(0, 12), ascii.substr(0, 12)},
+      {ascii.substr(0, 13) + "\xc3\xa9", ascii.substr(0, 13) + "\xe9"},
+      {ascii.substr(0, 10) + "\xc3\xa9xy", ascii.substr(0, 10) + "\xe9xy"},
+      {ascii.substr(0, 3) + "\xc3\xa9" + ascii.substr(0, 6), ascii.substr(0, 3) + "\xe9" + ascii.substr(0, 6)},
   };
   CTestCnx cnx(&m_host, 1252, CP_UTF8);
   for (const auto& row : kRows) {
