@@ -383,12 +383,6 @@ void CNAKJRecord::SetValues(const void* bytes, unsigned int length) {
   memset(m_pbyFlags, 0xFF, m_nFlagSize);
 }
 
-BOOL CNAKJRecord::Copy(const CNAKJRecord* other) {
-  if (other == nullptr || other->m_nTotalSize != m_nTotalSize || other->m_nFlagSize != m_nFlagSize) return FALSE;
-  if (other != this && m_nTotalSize > 0) memcpy(m_pbyBuffer, other->m_pbyBuffer, m_nTotalSize);
-  return TRUE;
-}
-
 CNAKJRecord* CNAKJRecord::pclGetClone() const {
   CNAKJRecord* clone = new (std::nothrow) CNAKJRecord();
   if (clone == nullptr) return nullptr;

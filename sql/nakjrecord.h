@@ -139,7 +139,11 @@ class CNAKJRecord {
   // Copies at most the values area and defines every item.
   void SetValues(const void* bytes, unsigned int length);
   // Copies the buffer of a record of the same layout; FALSE, nothing copied, for another one.
-  BOOL Copy(const CNAKJRecord* other);
+  BOOL Copy(const CNAKJRecord* other) {
+    if (other == nullptr || other->m_nTotalSize != m_nTotalSize || other->m_nFlagSize != m_nFlagSize) return FALSE;
+    if (other != this && m_nTotalSize > 0) memcpy(m_pbyBuffer, other->m_pbyBuffer, m_nTotalSize);
+    return TRUE;
+  }
   // A new record with the same sizes and bytes; null when memory runs out.
   CNAKJRecord* pclGetClone() const;
   // Same sizes and the same bytes (two empty records are equal).
