@@ -107,7 +107,7 @@ class CNAKJRecord {
   BOOL bItemValueDefined(const INAItemDescription* item, int) const {
     if (item == nullptr) return FALSE;
     const unsigned int physical = item->nGetPhysicalIndice();
-    if (physical >= m_nItemCount) return _nBit(physical) >= 0;  // says why, and is FALSE
+    if (physical >= m_nItemCount) return _nBit(physical) >= 0;  // FALSE; a debug build says why
     return (m_pbyFlags[physical / 8] & (0x80u >> (physical % 8))) != 0;
   }
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
