@@ -299,6 +299,10 @@ void CNADataAccess::SetTransactionTermined() {
 
 void CNADataAccess::_FreeTableCache() {
   if (m_pclTableCache == nullptr) return;
+  // Browses read through indexes of the cache first let them go (and are put back later).
+  CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);
+  CNAStatement* stmt = nullptr;
+  while (walk.bNext(&stmt)) stmt->DestroyCacheIndex();
   CNATableCache* cache = m_pclTableCache;
   m_pclTableCache = nullptr;
   cache->dwRelease();

@@ -476,6 +476,22 @@ class CNADataAccess : public CInterf {
   // it; with 0x4000 the current statement asked for item is taken (one reference, started).
   // Null: the read takes the item's statement as any read does.
   CNAStatement* _pclFirstReadAfterQuery(const wchar_t* item, NA_WRITEPARSEFLAGS* flags);
+  // Whether a first or last read with flags on a query goes through the table cache: a query
+  // browsed with 0x4000, sent as written or limited by its own text, unless the read keeps caches
+  // out.
+  BOOL _bTableCacheRoad(NA_WRITEPARSEFLAGS flags);
+  // The table cache of a first or last read on stmt: the open cache serves it (stmt moved onto an
+  // index of it unless it reads the cache's own rows, or the cache still fills), or a new cache
+  // takes stmt's rows, or *reopen is set so that the run fills it. FALSE when stmt cannot be
+  // moved onto the cache.
+  BOOL _bChooseTableCache(CNAStatement* stmt, const wchar_t* item, NA_WRITEPARSEFLAGS flags, int* reopen);
+  // stmt moves onto an index of the table cache and stays the current statement.
+  BOOL _bOpenOnTableCache(CNAStatement* stmt);
+  // The same for a browse marked to be put back, which keeps its cause and rebuild point.
+  BOOL _bMoveOntoTableCache(CNAStatement* stmt);
+  // stmt reads the table cache's rows: through an index of it, or as the statement whose row
+  // cache the cache holds.
+  BOOL _bReadsTableCache(const CNAStatement* stmt) const;
 
   // ---- Host operations whose roads are not built yet ----
   // Each answers FALSE with user error 8, type 7 (the operation is not supported).

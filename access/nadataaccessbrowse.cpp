@@ -98,8 +98,14 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   BOOL ok = TRUE;
   if (dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST && filterChanged) ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
   int reopen = (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && filterChanged ? 1 : 0;
+  const bool ends = dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST;
+  const bool indexed = stmt->pclGetTableCacheIndexNoRef() != nullptr && m_pclTableCache != nullptr;
   if (stmt->bExistRechercheObject()) {
-    if (!(m_pclTableCache != nullptr && reopen == 0 && (flags & kReuse) != 0)) {
+    if (reopen == 0 && (indexed || (!ends && bRequeteSansCorrection() && m_pclTableCache != nullptr))) {
+      // An index holds every row: a seek made in it bounds nothing further (a browse whose index
+      // went gets one again to move on).
+      stmt->DropSearch();
+    } else if (!(m_pclTableCache != nullptr && reopen == 0 && (flags & kReuse) != 0)) {
       // Next and previous from a row a seek found go on from that row in the whole browse; from
       // outside the rows, as any browse does from there.
       const bool moving = (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && reopen == 0 &&
@@ -119,9 +125,16 @@ BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int se
   stmt->AnnuleRechercheUser();
   stmt->SetParseFlags(flags);
   stmt->SetBrowseItem((flags & 0x20000) != 0 ? _pszGetDefaultParseItem() : item);
-  if (reopen || (flags & kReuse) == 0) _FreeTableCache();
+  // A move from the current row goes on in the index it stands in; a query sent as written keeps
+  // its cache for any move, as the only place its browses can be found again.
+  if (reopen || ((flags & kReuse) == 0 && (ends || !(indexed || bRequeteSansCorrection())))) _FreeTableCache();
+  if (ok && ends && _bTableCacheRoad(flags)) ok = _bChooseTableCache(stmt, item, flags, &reopen);
   if (ok) ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, reopen);
   if (!ok) ok = _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
+  // A failed read lets the table cache go, unless another statement is still filling it.
+  if (!ok && m_pclTableCache != nullptr &&
+      !(m_pclTableCache->pclGetStatementParseNoRef() != nullptr && !m_pclTableCache->bIsStatementParse(stmt)))
+    _FreeTableCache();
   // A query whose text cannot be reversed is read again through its full table cache, which
   // then serves the last record too.
   if (ok && bRequeteSansCorrection() && (flags & (0x20000 | kReuse)) == 0 &&
@@ -171,6 +184,11 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
       }
       stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
     }
+    // A query sent as written has no search to find a browse again by: a browse to be put back
+    // is read through an index of its table cache, on its saved record.
+    if (stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE && bRequeteSansCorrection() && m_pclTableCache != nullptr &&
+        stmt->pclGetTableCacheIndexNoRef() == nullptr && !_bMoveOntoTableCache(stmt))
+      return FALSE;
     if ((stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE || !opened) && m_pclTableCache == nullptr) {
       const BOOL found = _bUpdateParse(0, stmt, setRead, dir, count);
       // Found again in the whole browse and moved out of it: a seek in force no longer says
@@ -178,6 +196,9 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
       if (found && stmt->bGetOutOfRange() && stmt->bExistRechercheObject()) stmt->DropSearch();
       return found;
     }
+  } else if (!open && ((flags & kReuse) != 0 || cameBack) && _bReadsTableCache(stmt)) {
+    // The table cache serves it, whole for any statement but the one still filling it.
+    if (!m_pclTableCache->bIsStatementParse(stmt) && m_pclTableCache->pclGetFullCache() == nullptr) return FALSE;
   } else if (!open) {
     // A first or last read runs the SELECT again unless the open result may serve it.
     open = true;
@@ -256,6 +277,8 @@ BOOL CNADataAccess::_bOpenStatement(CNAStatement* stmt, const wchar_t* item, int
     // which cannot take rows before its first, is left to browses opened from an end.
     if ((flags & (kNoRowCache | kNoCache | kInternalPositioning)) != 0)
       stmt->EnableCache(0);
+    else if (m_pclTableCache != nullptr && _bTableCacheRoad(flags))
+      ok = m_pclTableCache->bSetStatementParse(stmt);
     else if (stmt->bDefaultParseNeedRecordCache())
       stmt->EnableCache(1);
   }

@@ -33,14 +33,19 @@ BOOL CNADataAccess::bHRecherche(const wchar_t* item, const wchar_t* soughtItem, 
     flags |= kReuse;
   }
   const eNA_PARSEDIRECTION dir = fromFirst != 0 ? NA_PARSE_FIRST : NA_PARSE_LAST;
-  // The statement's own result serves the seek: a table cache is not searched here.
-  flags &= ~static_cast<NA_WRITEPARSEFLAGS>(kReuse);
-  _FreeTableCache();
+  if (m_pclTableCache == nullptr) flags &= ~static_cast<NA_WRITEPARSEFLAGS>(kReuse);
   CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
   CNAStatement* stmt = held.get();
   if (stmt == nullptr) return FALSE;
-  stmt->SetParseFlags(flags);
   stmt->SetBrowseItem(item);
+  if (m_pclTableCache != nullptr && (flags & kReuse) != 0) {
+    // Sought in the table cache, through an index on the item.
+    if (!_bOpenOnTableCache(stmt)) return FALSE;
+  } else {
+    // The statement's own result serves the seek.
+    _FreeTableCache();
+  }
+  stmt->SetParseFlags(flags);
   if (!stmt->bSetUserSearch(soughtItem, value, dir, generic == 0 ? 1 : 0)) return FALSE;
   return _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
 }

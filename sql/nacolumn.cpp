@@ -598,7 +598,18 @@ BOOL CNAColumn::bSameValue(const CAny* value, unsigned int flags) {
   if (value->bIsNull()) return FALSE;
   CAny current;
   if (!bGetCurrentValue(&current, 0)) return FALSE;
-  const unsigned short a = value->wGetType(), b = current.wGetType();
+  unsigned short a = value->wGetType();
+  const unsigned short b = current.wGetType();
+  // A text of the other width is compared in the column's own: the value's type alone would
+  // send a starts-with test to a whole-value comparison.
+  CAny converted;
+  if (!bAnsiOrSame(a, b) && g_bIsZVText(a) && g_bIsZVText(b)) {
+    converted = *value;
+    if (converted.__nCastTo(b, nullptr, 1) < 100) {
+      value = &converted;
+      a = converted.wGetType();
+    }
+  }
   const unsigned char *given = nullptr, *held = nullptr;
   unsigned int nGiven = 0, nHeld = 0;
   if (bAnsiOrSame(a, b) && a != ZV_DECIMAL && b != ZV_DECIMAL && bValueBytes(*value, &given, &nGiven) &&

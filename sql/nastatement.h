@@ -14,7 +14,8 @@
 // logical name and the statement's source file (4).
 //
 // Saved positions are held here with a reference each (and hold the statement): the data access
-// frees them. The table-cache index slots answer FALSE and touch nothing.
+// frees them. A statement browsing the access's table cache through a client-side index holds
+// the index and, as its row cache, the table cache's full cache; it keeps no server result then.
 #pragma once
 
 #include <cstdint>
@@ -185,7 +186,10 @@ class CNAStatement : public CInterf {
   // Row index of the row cache into the record's original and current values.
   virtual void _RestaureRecordFromCache(int index);
   virtual void _SetBestCacheMethod() {}
-  virtual BOOL _bCreateTableCacheIndex() { return FALSE; }
+  // The browse reads through an index of the access's table cache on its browse item, whose full
+  // cache becomes its row cache; its own server result is let go. The saved record and rebuild
+  // cause are kept. FALSE without a table cache or when the index cannot be built.
+  virtual BOOL _bCreateTableCacheIndex();
 
   // ---- Building ----
   // ResetQuery, the command attached and typed, then the builder of type (7, 8 and above 9:
@@ -259,6 +263,18 @@ class CNAStatement : public CInterf {
   // The row writer deleted: its record's original value (this statement's without a writer).
   CNARecordValue* _pclDeletedValue(CNAStatement* writer) const;
 
+  // ---- Table cache ----
+  // The browse moves onto the access's table cache (taken whole first): closed, then read
+  // through an index on its browse item. With an index already, only the rebuild cause goes.
+  BOOL bOpenUsingTableCache();
+  // The index and the row cache it lent go; every saved place is forgotten. A started browse on
+  // a row is marked to be put back on it (cause 2); off a row its record is lost. TRUE unless
+  // the mark fails.
+  BOOL DestroyCacheIndex();
+  // The row cache becomes cache (references moved).
+  void _SetRecordCache(CNARecordCache* cache);
+  CNATableCacheIndex* pclGetTableCacheIndexNoRef() const { return m_pclTableCacheIndex; }
+
   // ---- Host positioning ----
   // Moves to the record at position thousandths of the browse (0: the first), counted by the
   // access; the precision is not read.
@@ -290,7 +306,10 @@ class CNAStatement : public CInterf {
   void EvalHTrouve(int* found, int* second) const;
   int bGetStay() const { return m_bCurrentRecordLost; }
   void ClearStay() { m_bCurrentRecordLost = 0; }
-  int bGetOpened() const { return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0; }
+  int bGetOpened() const {
+    if (m_pclTableCacheIndex != nullptr) return m_bParseStarted;
+    return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0;
+  }
   // The search, made on first use, with a reference for the caller; null without memory.
   CNARecherche* pclGetRecherche();
   BOOL bExistRechercheObject() const { return m_pclRecherche != nullptr ? TRUE : FALSE; }
@@ -424,6 +443,13 @@ class CNAStatement : public CInterf {
                             int* outOfRange);
   BOOL _bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                            int* outOfRange);
+  // count entries of the table-cache index in direction (0 or the current direction: the entry it
+  // stands on) into the record; *outOfRange when the index has none there.
+  BOOL _bFetchCacheIndex(eNA_PARSEDIRECTION direction, long long count, long long* moved, int* outOfRange);
+  // A browse marked for a rebuild is put back in the index on its saved record: on it when it is
+  // still there, else between its neighbours, so that next and previous (direction and count
+  // adjusted) read the rows that follow and precede its place. The cause is cleared.
+  BOOL bUpdateParsePositionInCacheIndex(eNA_PARSEDIRECTION* direction, long long* count);
   // One more server row appended to the row cache (opening the next block when the block ran
   // out); *outOfRange when the selection has no more.
   BOOL _bFetchAndCache(int* outOfRange);
@@ -487,6 +513,8 @@ class CNAStatement : public CInterf {
   int m_nBlockBase = 0;
   int m_nEqualRows = 0;
   long long m_llLastMoved = 0;
+  // The rows equal to the row the last index move landed on just before it in the index.
+  unsigned int m_nIndexEqualBefore = 0;
   int m_bRowFromCache = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;

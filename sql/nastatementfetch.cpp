@@ -120,12 +120,16 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   if ((direction == NA_PARSE_FIRST || direction == NA_PARSE_LAST) && m_csBrowseItem.pszGet()[0] != 0 &&
       (m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bParseStarted))
     bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+  else if ((direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) && m_pclTableCacheIndex != nullptr &&
+           m_eParseNeedUpdate != NA_PARSE_UPTODATE && !bUpdateParsePositionInCacheIndex(&direction, &count))
+    return FALSE;
   m_eLastDirection = direction;
   m_bRowFromCache = 0;
   m_bRowValid = 0;
   int out = 1;
-  BOOL ok = bCacheEnabled() ? _bFetchCacheEnabled(direction, update, count, moved, &out)
-                            : _bFetchCacheDisabled(direction, update, count, moved, &out);
+  BOOL ok = m_pclTableCacheIndex != nullptr ? _bFetchCacheIndex(direction, count, moved, &out)
+            : bCacheEnabled()                 ? _bFetchCacheEnabled(direction, update, count, moved, &out)
+                                              : _bFetchCacheDisabled(direction, update, count, moved, &out);
   if (ok && !out) {
     m_bRowValid = 1;
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
@@ -134,7 +138,9 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     ok = bSetStmtOriginalRecord(m_eLastDirection);
     // A move over several rows may land inside a run of equal rows it did not compare: the rows
     // just before the landing tell the rank (rows with a unique key set are never equal).
-    if (ok && *moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
+    if (ok && *moved > 1 && m_pclTableCacheIndex != nullptr) {
+      SetEqualRows(static_cast<int>(m_nIndexEqualBefore));
+    } else if (ok && *moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
       int before = 0;
       ok = _bCountEqualRowsBefore(&before);
       if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);

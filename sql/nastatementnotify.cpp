@@ -19,8 +19,12 @@ enum : unsigned int { kKeepAsOriginal = 0x40 };
 
 void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* writer, NA_WRITEPARSEFLAGS flags,
                                      CNARecordValue* original) {
+  // An index moves off an entry it removes: a browse standing on the deleted row is put back on
+  // its place, or its next move would pass over the row that followed it.
+  bool leftEntry = false;
   if (writer != this) {
     if (m_pclTableCacheIndex != nullptr) {
+      leftEntry = type == NA_QUERY_DELETE && row >= 0 && !m_bOutOfRange && m_pclTableCacheIndex->nGetCurrentRecordId() == row;
       m_pclTableCacheIndex->OnNotifyOperation(type, row, flags);
     } else if (type == NA_QUERY_INSERT) {
       OnNotifyInsertOperation(writer, flags);
@@ -54,7 +58,7 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
       // is skipped by the next move; any other goes by a rebuild.
       if (bCacheEnabled()) {
         const int at = m_pclRecordCache->nGetRecordIndice(_pclDeletedValue(writer));
-        rebuild = at < 0 || !m_pclRecordCache->_bRecordDeleted(at);
+        rebuild = leftEntry || at < 0 || !m_pclRecordCache->_bRecordDeleted(at);
       } else {
         rebuild = !m_bCurrentRowDeleted;
       }

@@ -11,6 +11,7 @@
 #include "access/naposition.h"
 #include "access/narecord.h"
 #include "access/narecordcache.h"
+#include "access/natablecacheindex.h"
 #include "common/refhashtable.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/naerror.h"
@@ -139,6 +140,8 @@ BOOL CNAStatement::_bGoToRowId(int row, CNAPosition* position) {
       bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
       if (!bSetStmtOriginalRecord(NA_PARSE_CURRENT)) return FALSE;
     } else {
+      // The statement's copy follows the row; the index is put back on it at the next move.
+      if (!bSetStmtOriginalRecord(NA_PARSE_CURRENT)) return FALSE;
       bSetParseNeedUpdate(NA_PARSE_REPLACE, position->nGetStatementSave());
     }
   } else {
@@ -214,10 +217,9 @@ BOOL CNAStatement::bHPositionne(unsigned int position, eNA_PRECISION, NA_WRITEPA
     target = count * static_cast<long long>(position) / 1000;
     if (target < 1) target = 1;
   }
-  // The place is one of the whole browse: a seek in force is left, as a browse read leaves it.
-  if (m_pclRecherche != nullptr) {
-    DropSearch();
-  }
+  // The place is one of the whole browse: a seek in force is left, as a browse read leaves it
+  // (also a sought value a returned position brought back, which bounds an index's first row).
+  DropSearch();
   eNA_LOCKTYPE lockOut{};
   const CTString item(m_csBrowseItem.pszGet());
   return m_pclDataAccess->bSkipRecord(item.pszGet(), NA_PARSE_FIRST, target, 1, eNA_LOCKTYPE{}, &lockOut,
@@ -228,15 +230,24 @@ BOOL CNAStatement::bHPositionCourante(int* position, eNA_PRECISION) {
   if (position == nullptr || m_pclDataAccess == nullptr) return FALSE;
   *position = 1;
   long long total = 0;
-  if (!m_pclDataAccess->bGetNbEnr(&total, 16, 0, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
   long long rank = 0;
-  const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
-  if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0) {
-    long long before = 0;
-    if (!m_pclDataAccess->bGetNbEnr(&before, 16, 0, this, NA_PARSE_PREVIOUS)) return FALSE;
-    rank = before + 1;
+  if (m_pclTableCacheIndex != nullptr) {
+    // The place in the index's order: a browse to be put back is put back first.
+    total = m_pclTableCacheIndex->nGetRecordNbr();
+    eNA_PARSEDIRECTION stay = NA_PARSE_CURRENT;
+    long long none = 0;
+    if (m_eParseNeedUpdate != NA_PARSE_UPTODATE && !bUpdateParsePositionInCacheIndex(&stay, &none)) return FALSE;
+    rank = m_pclTableCacheIndex->nGetPreviousRecordNbr() + 1;
   } else {
-    rank = bInvertFetch() ? total - m_llCurrentRecord : m_llCurrentRecord + 1;
+    if (!m_pclDataAccess->bGetNbEnr(&total, 16, 0, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
+    const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+    if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0) {
+      long long before = 0;
+      if (!m_pclDataAccess->bGetNbEnr(&before, 16, 0, this, NA_PARSE_PREVIOUS)) return FALSE;
+      rank = before + 1;
+    } else {
+      rank = bInvertFetch() ? total - m_llCurrentRecord : m_llCurrentRecord + 1;
+    }
   }
   if (total > 0) {
     const long long scaled = rank * 1000;

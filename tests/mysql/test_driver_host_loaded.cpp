@@ -773,4 +773,64 @@ TEST_F(LoadedHost, RollBackEmptiesTheTableCacheOfAQuery) {
   }
 }
 
+// A query sent as written, which the server's dialect cannot wrap to seek in, is sought in its
+// table cache: a seek reads the item's order (ids up) while the query's own is down; next and
+// previous go on from the row found, and the count, the place and a saved position come from
+// the cache. Before, every seek failed with user error 41.
+TEST_F(LoadedHost, SeeksInAQuerySentAsWrittenReadItsTableCache) {
+  CHostConnectionDescription* host = Host();
+  ASSERT_TRUE(m_loader.bOpenConnection(host));
+  CHostContext ctx(40, 1);
+  ISQLParserInformation* query = Parse("SELECT id, t FROM " + m_table + " ORDER BY id DESC");
+  INATable* t = nullptr;
+  ASSERT_TRUE(m_driver->bHExecuteRequeteSQL(&t, &ctx, L"S", host, query, 4))
+      << Narrow(m_driver->piGetLastError()->pszGetError());
+  ASSERT_NE(t, nullptr);
+  auto read = [&](eNA_PARSEDIRECTION dir) {
+    int out = 1;
+    if (!t->bHLitxxx(&ctx, L"id", dir, 1, kNoLock, nullptr, 0) || !t->bHEnDehors(&ctx, L"id", &out)) return -1;
+    return out ? 0 : Id(t, &ctx);
+  };
+  auto seek = [&](int value, int fromFirst) {
+    CAny sought;
+    sought.SetI4(value);
+    int out = 1;
+    if (!t->bHRecherche(&ctx, L"id", &sought, 0, 1, kNoLock, nullptr, fromFirst, 0) ||
+        !t->bHEnDehors(&ctx, L"id", &out))
+      return -1;
+    return out ? 0 : Id(t, &ctx);
+  };
+  const struct {
+    int value, fromFirst, id, found, next, previous, place;
+  } rows[] = {
+      {30, 1, 30, 1, 40, 20, 600}, {30, 0, 30, 1, 40, 20, 600}, {25, 1, 30, 0, 40, 20, 600},
+      {25, 0, 20, 0, 30, 10, 400}, {50, 1, 50, 1, 0, 40, 1000},  {10, 0, 10, 1, 20, 0, 200},
+      {55, 1, 0, 0, 0, 0, 0},      {5, 0, 0, 0, 0, 0, 0},
+  };
+  for (const auto& r : rows) {
+    const std::string what = std::to_string(r.value) + (r.fromFirst ? " from first" : " from last");
+    ASSERT_EQ(seek(r.value, r.fromFirst), r.id) << what << ": " << Narrow(t->piGetLastError(&ctx)->pszGetError());
+    if (r.id == 0) continue;
+    int found = -1;
+    EXPECT_TRUE(t->bEvalHTrouve(&ctx, L"id", &found, nullptr));
+    EXPECT_EQ(found, r.found) << what;
+    int place = -1;
+    EXPECT_TRUE(t->bHPositionCourante(&ctx, L"id", &place, eNA_PRECISION{0}, 0));
+    EXPECT_EQ(place, r.place) << what;
+    long long count = -1;
+    EXPECT_TRUE(t->bHNbEnr(&ctx, &count, 16, 0));
+    EXPECT_EQ(count, 5) << what;
+    int saved = -1;
+    ASSERT_TRUE(t->bHSauvePosition(&ctx, L"id", &saved, 0));
+    EXPECT_EQ(read(NA_PARSE_NEXT), r.next) << what;
+    wchar_t item[255] = {};
+    ASSERT_TRUE(t->bHRetourPosition(&ctx, saved, item, 0, 0)) << what;
+    EXPECT_EQ(Id(t, &ctx), r.id) << what;
+    EXPECT_EQ(read(NA_PARSE_PREVIOUS), r.previous) << what;
+  }
+  EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"S", host));
+  t->nExternalRelease();
+  query->nRelease();
+}
+
 }  // namespace
