@@ -162,8 +162,15 @@ BOOL CNARecordValue::bCopyRecordValue(const CNARecordValue* source, int flags) {
   if (source == nullptr) return FALSE;
   if (source == this) return TRUE;
   m_eState = source->m_eState;
-  if ((flags & NA_COPY_RECORD) && !bCopyNAKJRecord(source->m_pclRecord)) return FALSE;
-  if ((flags & NA_COPY_MEMO) && !bCopyTabMemoValue(source->m_pclMemo)) return FALSE;
+  // Every row read is copied twice: the buffer of the same layout and no memo at all, in line.
+  if (flags & NA_COPY_RECORD) {
+    const BOOL copied = m_pclRecord != nullptr && source->m_pclRecord != nullptr ? m_pclRecord->Copy(source->m_pclRecord)
+                                                                                 : bCopyNAKJRecord(source->m_pclRecord);
+    if (!copied) return FALSE;
+  }
+  if ((flags & NA_COPY_MEMO) && (m_pclMemo != nullptr || source->m_pclMemo != nullptr) &&
+      !bCopyTabMemoValue(source->m_pclMemo))
+    return FALSE;
   // A value made without a data access has no identifier to give.
   if ((flags & NA_COPY_RECORDID) && source->m_pclRecordId != nullptr && !bCopyRecordID(source->m_pclRecordId))
     return FALSE;
@@ -336,9 +343,6 @@ BOOL CNARecord::_bAllocRecordsBuffer(INADataSourceDescription* desc) {
   return TRUE;
 }
 
-CNAKJRecord* CNARecord::pclGetNAKJRecord() const {
-  return m_pclCurrent != nullptr ? m_pclCurrent->pclGetNAKJRecord() : nullptr;
-}
 CNAKJRecord* CNARecord::pclGetOriginalNAKJRecord() const {
   return m_pclOriginal != nullptr ? m_pclOriginal->pclGetNAKJRecord() : nullptr;
 }
@@ -415,10 +419,6 @@ BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* importe
 }
 
 void CNARecord::DeleteAllColumn() { m_tabColumn.SupprimeTout(); }
-
-CNAColumn* CNARecord::pclGetColumnNoRef(int i) const {
-  return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr;
-}
 
 CNAColumn* CNARecord::pclGetColumnNoRef(const wchar_t* name) const {
   for (int i = 0; i < m_tabColumn.nGetCount(); ++i)

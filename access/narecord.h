@@ -170,7 +170,7 @@ class CNARecord : public CInterf {
   void DeleteAllColumn();
   int nGetNbColumn() const { return m_tabColumn.nGetCount(); }
   // Null outside 0..count-1.
-  CNAColumn* pclGetColumnNoRef(int i) const;
+  CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
   // Table source: the column at the item's physical index when it is the item's (a composite key,
   // which has no physical place, by name). Query source: the column of the same
   // name in source and source table (its item name too, else the last such one), or of the same
@@ -190,7 +190,7 @@ class CNARecord : public CInterf {
 
   // ---- Buffers and values ----
   // The current value's buffer (borrowed).
-  CNAKJRecord* pclGetNAKJRecord() const;
+  CNAKJRecord* pclGetNAKJRecord() const { return m_pclCurrent != nullptr ? m_pclCurrent->pclGetNAKJRecord() : nullptr; }
   CNAKJRecord* pclGetOriginalNAKJRecord() const;
   CNAKJRecord* pclGetTemplateNoRef() const { return m_pclTemplate; }
   CNARecordValue* pclGetCurrentValueNoRef() const { return m_pclCurrent; }

@@ -20,13 +20,20 @@ class CInterf {
   void AddRef() { ++m_nRef; }
   // Drops one reference and answers the count left. A release without a reference changes
   // nothing and answers 0; the release that reaches 0 deletes a non-static object.
-  int nRelease();
+  int nRelease() {
+    // Most releases leave the object to other holders.
+    if (m_nRef > 1) return static_cast<int>(--m_nRef);
+    return _nReleaseLast();
+  }
 
   unsigned int nGetRefCount() const { return m_nRef; }
   void SetStatic(bool bStatic) { m_bStatic = bStatic ? 1 : 0; }
   bool bIsStatic() const { return m_bStatic != 0; }
 
  private:
+  // nRelease of a count of 0 or 1.
+  int _nReleaseLast();
+
   uint32_t m_nRef = 0;
   int32_t m_bStatic = 0;
 };

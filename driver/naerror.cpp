@@ -96,11 +96,6 @@ void CNAError::Reset() {
   ResetLocked();
 }
 
-void CNAError::ResetLocked() {
-  m_clError.RAZ();
-  m_eType = NA_ERRORTYPE_NONE;
-}
-
 void CNAError::SetQuiet(BOOL bQuiet) {
   CNADriverLock lock;
   m_bQuiet = bQuiet ? 1 : 0;

@@ -67,8 +67,12 @@ class CNAError : public INAError {
   ~CNAError() override;
   // Clears the body and the kind (-1).
   void Reset() override;
-  // Reset for a caller that holds the driver lock (every host entry resets two errors).
-  void ResetLocked();
+  // Reset for a caller that holds the driver lock (every host entry resets two errors, nearly
+  // always clear ones).
+  void ResetLocked() {
+    if (!m_clError.bClear()) m_clError.RAZ();
+    m_eType = NA_ERRORTYPE_NONE;
+  }
 
   // ---- Holders' count: the holder that drops the last reference deletes the object ----
   static void s_Hold(CNAError* e);

@@ -691,18 +691,9 @@ void CXError::_Reset() {
   m_wThread = 0;
 }
 
-bool CXError::_bClear() const {
-  return m_eLevel == ERRORLEVEL_NONE && m_nUserCode == 0 && m_nUserCode55 == 0 && m_nDetailId == 0 &&
-         m_bySyntax == 0 && m_dwSystemCode == 0 && m_wLine == 0 && m_wThread == 0 && m_pszUserMessage == nullptr &&
-         m_pszDebugMessage == nullptr && m_pszFunctionName == nullptr && m_pszCaption == nullptr &&
-         m_pszObjectName == nullptr && m_pszSystemMessage == nullptr && m_pszModName == nullptr &&
-         m_pszModVersion == nullptr && m_tabErrorId.nGetCount() == 0 && m_tabInfo.nGetCount() == 0 &&
-         m_pSubErrors == nullptr;
-}
-
 CXError* CXError::RAZ() {
   // Every host entry resets its error objects before it works: most find nothing to clear.
-  if (_bClear()) return this;
+  if (bClear()) return this;
   __vDeleteString(&m_pszUserMessage);
   __vDeleteString(&m_pszDebugMessage);
   __vDeleteString(&m_pszFunctionName);

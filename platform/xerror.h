@@ -243,6 +243,18 @@ class CXError : public CQXUnknown {
   void LightCopy(CXError* other);
   // Clears everything but the module number.
   CXError* RAZ();
+  // Nothing held and every field at its reset value: a RAZ would change nothing.
+  bool bClear() const {
+    // Asked at every host entry, where nearly every error is clear: one test of every field at once.
+    auto bits = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
+    const uintptr_t held = bits(m_pszUserMessage) | bits(m_pszDebugMessage) | bits(m_pszFunctionName) |
+                           bits(m_pszCaption) | bits(m_pszObjectName) | bits(m_pszSystemMessage) | bits(m_pszModName) |
+                           bits(m_pszModVersion) | bits(m_pSubErrors);
+    const uint32_t codes = (static_cast<uint32_t>(m_eLevel) ^ static_cast<uint32_t>(ERRORLEVEL_NONE)) | m_nUserCode |
+                           m_nUserCode55 | m_nDetailId | m_bySyntax | m_dwSystemCode | m_wLine | m_wThread |
+                           static_cast<uint32_t>(m_tabErrorId.nGetCount()) | static_cast<uint32_t>(m_tabInfo.nGetCount());
+    return (held | codes) == 0;
+  }
   void TraceDump() const {}
 
   // ---- Raising by user code (platform/errortable.cpp) ----
@@ -298,8 +310,6 @@ class CXError : public CQXUnknown {
 
   static const wchar_t* _psz(const wchar_t* p) { return p != nullptr ? p : L""; }
   void _Reset();
-  // Nothing held and every field at its reset value: a RAZ would change nothing.
-  bool _bClear() const;
   // Joins text to *pp with "\r\n" between (in front when bFront); one allocation, all or nothing.
   wchar_t* _pszJoin(wchar_t** pp, const wchar_t* text, bool bFront);
   void _AddResourceMessage(const _stMyModuleInfo* record, unsigned int id, int variant, va_list args, eTarget target);

@@ -116,6 +116,12 @@ class CNAColumn : public CInterf {
   // With an external reference for the caller.
   INAItemDescription* piGetItem() const;
   INAItemDescription* piGetItemNoRef() const { return m_piItem; }
+  // The item's element 0 as every row read uses it, read on first use: the item is the column's
+  // for its life.
+  const STItemSlot& Slot() {
+    if (!m_stSlot.bRead) m_stSlot.Read(m_piItem);
+    return m_stSlot;
+  }
   CNAItemDescription* piGetImportedItemDescNoRef() const { return m_pclImported; }
   CNARecord* pclGetRecordNoRef() const { return m_pclRecord; }
   const wchar_t* pszGetName() const;

@@ -147,16 +147,34 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
   });
 }
 
-// The length of the ASCII bytes that start s, n at most: eight bytes a step while none has its
-// high bit.
-unsigned int nAsciiRun(const char* s, unsigned int n) {
+// Copies the ASCII bytes that start s, n at most, to dst (room for n): eight bytes a step while
+// none has its high bit. Their count.
+unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
   unsigned int i = 0;
   for (uint64_t w; i + 8 <= n; i += 8) {
     memcpy(&w, s + i, 8);
     if ((w & 0x8080808080808080ull) != 0) break;
+    memcpy(dst + i, &w, 8);
   }
-  while (i < n && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  if (i + 4 <= n) {
+    uint32_t w;
+    memcpy(&w, s + i, 4);
+    if ((w & 0x80808080u) == 0) {
+      memcpy(dst + i, &w, 4);
+      i += 4;
+    }
+  }
+  for (; i < n && static_cast<unsigned char>(s[i]) < 0x80; ++i) dst[i] = s[i];
   return i;
+}
+
+// The 1252 byte of the UTF-8 pair at p (two bytes there) when it is a Latin-1 letter or sign
+// (U+00A0 to U+00FF, the same byte in 1252); -1 for any other bytes.
+int nLatin1Pair(const char* p) {
+  const auto lead = static_cast<unsigned char>(p[0]), next = static_cast<unsigned char>(p[1]);
+  if (lead == 0xC3 && (next & 0xC0) == 0x80) return next + 0x40;
+  if (lead == 0xC2 && next >= 0xA0 && next <= 0xBF) return next;
+  return -1;
 }
 
 // Narrow text of cp re-encoded into at most cap bytes of code page to.
@@ -177,11 +195,20 @@ int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst
     const bool ascii = to == CP_UTF8 || to == 1252;
     while (left > 0) {
       if (ascii) {
-        const unsigned int run = nAsciiRun(p, std::min(left, cap - used));
-        memcpy(dst + used, p, run);
+        const unsigned int run = nCopyAsciiRun(p, std::min(left, cap - used), dst + used);
         used += run, p += run, left -= run;
         if (left == 0) break;
         if (static_cast<unsigned char>(*p) < 0x80) break;  // no room left
+      }
+      // The accented letters of most texts a 1252 host reads, without decoding and encoding them.
+      if (cp == CP_UTF8 && to == 1252 && left >= 2) {
+        const int byte = nLatin1Pair(p);
+        if (byte >= 0) {
+          if (used == cap) break;
+          dst[used++] = static_cast<char>(byte);
+          p += 2, left -= 2;
+          continue;
+        }
       }
       wchar_t c;
       if (cp == CP_UTF8) {

@@ -156,13 +156,6 @@ void CNAKJRecord::_SetBit(int bit, BOOL defined) {
     m_pbyFlags[bit / 8] &= static_cast<BYTE>(~mask);
 }
 
-BOOL CNAKJRecord::bItemValueDefined(const INAItemDescription* item, int) const {
-  if (item == nullptr) return FALSE;
-  const int bit = _nBit(item->nGetPhysicalIndice());
-  if (bit < 0) return FALSE;
-  return (m_pbyFlags[bit / 8] & (0x80u >> (bit % 8))) != 0;
-}
-
 void CNAKJRecord::_SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index) {
   unsigned int size;
   BYTE* p = _pbyElement(item, index, &size);
@@ -184,12 +177,12 @@ void STItemSlot::Read(const INAItemDescription* item) {
   nSize = item->nGetItemSize();
   nPhysical = item->nGetPhysicalIndice();
   bMemo = item->bMemo() != FALSE;
+  bComposedKey = item->bIsComposedKey() != FALSE;
   bRead = true;
 }
 
-void CNAKJRecord::SetSlotDefined(const STItemSlot& slot, BOOL defined) {
-  if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
-    return;
+void CNAKJRecord::_SetSlotDefined(const STItemSlot& slot, BOOL defined) {
+  if (!_bSlotInside(slot)) return;
   _MarkDefined(m_pbyValues + slot.nOffset, slot.nSize, slot.nPhysical, slot.bMemo, defined);
 }
 
@@ -407,12 +400,6 @@ void CNAKJRecord::SetValues(const void* bytes, unsigned int length) {
   const unsigned int n = std::min(length, _nValuesSize());
   if (bytes != nullptr && n > 0) memmove(m_pbyValues, bytes, n);
   memset(m_pbyFlags, 0xFF, m_nFlagSize);
-}
-
-BOOL CNAKJRecord::Copy(const CNAKJRecord* other) {
-  if (other == nullptr || other->m_nTotalSize != m_nTotalSize || other->m_nFlagSize != m_nFlagSize) return FALSE;
-  if (other != this && m_nTotalSize > 0) memcpy(m_pbyBuffer, other->m_pbyBuffer, m_nTotalSize);
-  return TRUE;
 }
 
 CNAKJRecord* CNAKJRecord::pclGetClone() const {

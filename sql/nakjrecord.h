@@ -26,10 +26,10 @@
 #include <cstring>
 
 #include "platform/wintypes.h"
+#include "sql/inaitemdescription.h"
 
 class CAny;
 class INADataSourceDescription;
-class INAItemDescription;
 
 // How bInit fills a new record: every item NULL, or the items' default values.
 enum eINITTYPE : int {
@@ -44,6 +44,7 @@ struct STItemSlot {
   unsigned int nSize = 0;
   unsigned int nPhysical = 0;
   bool bMemo = false;
+  bool bComposedKey = false;
   bool bRead = false;
   void Read(const INAItemDescription* item);
 };
@@ -102,13 +103,25 @@ class CNAKJRecord {
   BYTE* pbyGetItemValue(const INAItemDescription* item, int index);
   const BYTE* pbyGetItemValue(const INAItemDescription* item, int index) const;
 
-  // The item's bit (the index is not used).
-  BOOL bItemValueDefined(const INAItemDescription* item, int index) const;
+  // The item's bit (the index is not used). The host asks it of every item of every row read.
+  BOOL bItemValueDefined(const INAItemDescription* item, int) const {
+    if (item == nullptr) return FALSE;
+    const unsigned int physical = item->nGetPhysicalIndice();
+    if (physical >= m_nItemCount) return _nBit(physical) >= 0;  // FALSE; a debug build says why
+    return (m_pbyFlags[physical / 8] & (0x80u >> (physical % 8))) != 0;
+  }
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
   // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.
   void SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index);
-  // SetItemValueDefined of element 0 with the item's description read before.
-  void SetSlotDefined(const STItemSlot& slot, BOOL defined);
+  // SetItemValueDefined of element 0 with the item's description read before. Every value of
+  // every row read comes through here: a defined plain value only sets its bit.
+  void SetSlotDefined(const STItemSlot& slot, BOOL defined) {
+    if (defined && !slot.bMemo && slot.nPhysical < m_nItemCount && _bSlotInside(slot)) {
+      m_pbyFlags[slot.nPhysical / 8] |= static_cast<BYTE>(0x80u >> (slot.nPhysical % 8));
+      return;
+    }
+    _SetSlotDefined(slot, defined);
+  }
   // For the item the slot was read from: bItemValueDefined(item, 0) and pbyGetItemValue(item, 0).
   BOOL bSlotDefined(const STItemSlot& slot) const;
   const BYTE* pbySlotElement(const STItemSlot& slot) const;
@@ -129,7 +142,11 @@ class CNAKJRecord {
   // Copies at most the values area and defines every item.
   void SetValues(const void* bytes, unsigned int length);
   // Copies the buffer of a record of the same layout; FALSE, nothing copied, for another one.
-  BOOL Copy(const CNAKJRecord* other);
+  BOOL Copy(const CNAKJRecord* other) {
+    if (other == nullptr || other->m_nTotalSize != m_nTotalSize || other->m_nFlagSize != m_nFlagSize) return FALSE;
+    if (other != this && m_nTotalSize > 0) memcpy(m_pbyBuffer, other->m_pbyBuffer, m_nTotalSize);
+    return TRUE;
+  }
   // A new record with the same sizes and bytes; null when memory runs out.
   CNAKJRecord* pclGetClone() const;
   // Same sizes and the same bytes (two empty records are equal).
@@ -164,6 +181,10 @@ class CNAKJRecord {
   int _nBit(unsigned int physical) const;
   void _SetBit(int bit, BOOL defined);
   void _SetDefined(const INAItemDescription* item, unsigned int physical, BOOL defined, int index);
+  bool _bSlotInside(const STItemSlot& slot) const {
+    return m_pbyBuffer != nullptr && slot.nOffset >= 0 && static_cast<uint64_t>(slot.nOffset) + slot.nSize <= _nValuesSize();
+  }
+  void _SetSlotDefined(const STItemSlot& slot, BOOL defined);
   // The bit and the element's fill of a defined or NULL value (memo references: zeros or 0xFF).
   void _MarkDefined(BYTE* element, unsigned int size, unsigned int physical, bool memo, BOOL defined);
   // Stores without defining; false when the element does not exist.

@@ -164,8 +164,6 @@ void CNAStatement::SetCurrentRecord(CNARecord* record) { Hold(&m_pclRecord, reco
 
 void CNAStatement::_SetQuery(CNACommand* command) { Hold(&m_pclCommand, command); }
 
-BOOL CNAStatement::bInvertFetch() const { return m_bReverse && m_pclTableCacheIndex == nullptr ? TRUE : FALSE; }
-
 eNAQUERYTYPE CNAStatement::eGetQueryType() const {
   if (m_pclTableCacheIndex != nullptr || m_pclCommand == nullptr) return NA_QUERY_SELECT;
   return m_pclCommand->eGetQueryType();

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <cwchar>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
@@ -303,7 +304,10 @@ class CNAStatement : public CInterf {
   // The current record cannot be found again: lost, out of range, not found, user error 13.
   void CurrentRecordNotFound(const wchar_t* item, int file, int site);
   // TRUE; *out = the last fetch left the data.
-  BOOL HEndehors(int* out) const;
+  BOOL HEndehors(int* out) const {
+    if (out != nullptr) *out = m_bOutOfRange;
+    return TRUE;
+  }
   // *found: the browse stands on a row its search (or the host's search) sought; *second the same.
   void EvalHTrouve(int* found, int* second) const;
   int bGetStay() const { return m_bCurrentRecordLost; }
@@ -350,7 +354,7 @@ class CNAStatement : public CInterf {
 
   // ---- State ----
   // Built in reverse order and not browsing a table-cache index.
-  BOOL bInvertFetch() const;
+  BOOL bInvertFetch() const { return m_bReverse && m_pclTableCacheIndex == nullptr ? TRUE : FALSE; }
   // The command's type (1 on a table-cache index or without a command).
   eNAQUERYTYPE eGetQueryType() const;
   int nGetBindDefineFlag() const;
@@ -398,7 +402,10 @@ class CNAStatement : public CInterf {
   const wchar_t* pszGetParseItem() const { return m_csParseItem.pszGet(); }
   void SetParseItem(const wchar_t* item) { m_csParseItem = item; }
   const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
-  void SetBrowseItem(const wchar_t* item) { m_csBrowseItem = item; }
+  // Every browse read names its item again, nearly always the one already kept.
+  void SetBrowseItem(const wchar_t* item) {
+    if (wcscmp(m_csBrowseItem.pszGet(), item != nullptr ? item : L"") != 0) m_csBrowseItem = item;
+  }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.

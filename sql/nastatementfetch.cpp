@@ -61,11 +61,6 @@ void CNAStatement::CurrentRecordNotFound(const wchar_t* item, int file, int site
   }
 }
 
-BOOL CNAStatement::HEndehors(int* out) const {
-  if (out != nullptr) *out = m_bOutOfRange;
-  return TRUE;
-}
-
 BOOL CNAStatement::bOutOfSearchRows() const {
   if (!m_bOutOfRange) return FALSE;
   if (m_bFirstBlock) return TRUE;
@@ -315,9 +310,10 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   // would go into the row cache with it).
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+  const int columns = m_pclRecord->nGetNbColumn();
+  for (int i = 0; i < columns; ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
-    if (column == nullptr || column->bIsComposedKey()) break;
+    if (column == nullptr || column->Slot().bComposedKey) break;
     if (!column->bSetValueFromDB(this, 0)) return FALSE;
   }
   return TRUE;

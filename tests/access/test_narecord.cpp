@@ -3,8 +3,10 @@
 // and memo sets; the dump; the record buffers' counts.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "access/narecordid.h"
 #include "sql/naitemdescription.h"
@@ -321,6 +323,58 @@ TEST_F(Record, RowValuesCopyShareAndCompareTheirParts) {
   EXPECT_EQ(current->pclGetMemoValueNoRef(0), memo);
   clone->nRelease();
   v->nRelease();
+}
+
+// A row copy takes the buffer and the memo set in line when it can: every mix of buffers (none,
+// the same layout, another one) and memo sets (none, one entry) on either side ends as the
+// separate steps leave it.
+TEST_F(Record, RowCopiesEndAsTheirSeparateStepsLeaveThem) {
+  RecordBench bench, other;
+  bench.Add(L"n", NA_IT_I4, 4);
+  other.Add(L"n", NA_IT_I4, 4);
+  other.Add(L"k", NA_IT_I8, 8);
+  ASSERT_TRUE(bench.Build() && other.Build());
+  const CNAKJRecord* layouts[] = {nullptr, bench.Record()->pclGetNAKJRecord(), other.Record()->pclGetNAKJRecord()};
+  std::vector<CNAConvertVariant*> made;
+  auto make = [&](CNARecordValue* value, int layout, bool memo, uint8_t fill) {
+    if (layouts[layout] != nullptr) {
+      ASSERT_TRUE(value->bCopyNAKJRecord(layouts[layout]));
+      memset(value->pclGetNAKJRecord()->pbyGetValues(), fill, 4);
+    }
+    if (memo) {
+      CNAConvertVariant* v = made.emplace_back(bench.m_driver.pclAllocVariant(nullptr, nullptr));
+      v->AddRef();
+      v->InitTypeVariantAny(ZV_DSTRA, 0);
+      const CAny text = FromText(ZV_DSTRA, fill == 0x5A ? L"theirs" : L"mine");
+      ASSERT_TRUE(v->bSetValue(&text));
+      ASSERT_TRUE(value->bShareMemoValue(0, v));
+    }
+  };
+  auto shown = [](const CNARecordValue& value) {
+    std::string out;
+    if (const CNAKJRecord* r = value.pclGetNAKJRecord(); r != nullptr)
+      out.assign(reinterpret_cast<const char*>(r->pbyGetNullValuesFlags()), r->nGetTotalSize());
+    const CNARecordMemo* memo = value.pclGetTabMemoNoRef();
+    out += "|" + std::to_string(memo != nullptr ? memo->nGetCount() : -1);
+    CAny entry;
+    if (value.bGetMemoValue(&entry, 0)) out += entry.bIsNull() ? "|NULL" : "|" + std::to_string(ClassText(entry).size());
+    return out;
+  };
+  for (int mine = 0; mine < 3; ++mine)
+    for (int theirs = 0; theirs < 3; ++theirs)
+      for (int memos = 0; memos < 4; ++memos) {
+        CNARecordValue source(&bench.m_error), copy(&bench.m_error), stepwise(&bench.m_error);
+        make(&source, theirs, (memos & 1) != 0, 0x5A);
+        make(&copy, mine, (memos & 2) != 0, 0x11);
+        make(&stepwise, mine, (memos & 2) != 0, 0x11);
+        const BOOL ok = copy.bCopyRecordValue(&source, NA_COPY_RECORD | NA_COPY_MEMO);
+        const BOOL want = stepwise.bCopyNAKJRecord(source.pclGetNAKJRecord()) &&
+                          stepwise.bCopyTabMemoValue(source.pclGetTabMemoNoRef());
+        const std::string row = std::to_string(mine) + "," + std::to_string(theirs) + "," + std::to_string(memos);
+        EXPECT_EQ(ok, want) << row;
+        EXPECT_EQ(shown(copy), shown(stepwise)) << row;
+      }
+  for (CNAConvertVariant* v : made) v->nRelease();
 }
 
 TEST_F(Record, RecordBufferOutlivesItsValueWhileCounted) {

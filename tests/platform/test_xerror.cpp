@@ -155,6 +155,49 @@ TEST(XError, LevelOneClearsAllButTheModule) {
   EXPECT_EQ(e.nGetModuleNumber(), 32u);
 }
 
+// A reset skips an error it finds clear: each field set alone must still be seen and cleared.
+TEST(XError, ResetClearsEachFieldSetAlone) {
+  CXError sub(Rec());
+  const struct {
+    const char* field;
+    void (*set)(CXError&, CXError*);
+  } rows[] = {
+      {"level", [](CXError& e, CXError*) { e.SetErrorLevel(ERRORLEVEL_ERROR); }},
+      {"user code", [](CXError& e, CXError*) { e.SetUserErrorCode(17); }},
+      {"user code 55", [](CXError& e, CXError*) { e.SetUserErrorCode55(55); }},
+      {"detail", [](CXError& e, CXError*) { e.SetDetailId(99); }},
+      {"syntax", [](CXError& e, CXError*) { e.SetFunctionName(L"", 3); }},
+      {"system code", [](CXError& e, CXError*) { e.SetSystemError(2, nullptr); }},
+      {"line", [](CXError& e, CXError*) { e.SetVMContext(nullptr, 4, 0); }},
+      {"thread", [](CXError& e, CXError*) { e.SetVMContext(nullptr, 0, 5); }},
+      {"user message", [](CXError& e, CXError*) { e.AddUserMessageNoFormat(L"u"); }},
+      {"debug message", [](CXError& e, CXError*) { e.AddDebugMessageNoFormat(L"d"); }},
+      {"function", [](CXError& e, CXError*) { e.SetFunctionName(L"Fn", 0); }},
+      {"caption", [](CXError& e, CXError*) { e.SetVMContext(L"cap", 0, 0); }},
+      {"object", [](CXError& e, CXError*) { e.SetVMContext(L"obj"); }},
+      {"system message", [](CXError& e, CXError*) { e.SetSystemErrorMessage(L"sys"); }},
+      {"module name", [](CXError& e, CXError*) { e.InitModName(L"mod"); }},
+      {"module version", [](CXError& e, CXError*) { e.InitModVersion(L"1.0"); }},
+      {"info", [](CXError& e, CXError*) { e.AddInfo(EIT_ITEMNAME, L"ITEM"); }},
+      {"sub-error", [](CXError& e, CXError* s) { e.AddSubErrorNoUserMessage(s); }},
+      {"error id", [](CXError& e, CXError*) { e.AddUserMessage(Rec(), 1); }},
+  };
+  // The dump with what it leaves out.
+  auto view = [](const CXError& e) {
+    return Dump(e) + W(e.pszGetObjectName()) + W(e.pszGetModVersion()) + L"|" + std::to_wstring(e.nGetFunctionSyntax()) +
+           L"|" + std::to_wstring(e.wGetTraitmentLine()) + L"|" + std::to_wstring(e.wGetTraitmentThread()) + L"|" +
+           std::to_wstring(e.nNumErrorId()) + L"|" + std::to_wstring(e.nGetNbSubError());
+  };
+  const std::wstring clear = view(CXError(Rec()));
+  for (const auto& row : rows) {
+    CXError e(Rec());
+    row.set(e, &sub);
+    EXPECT_NE(view(e), clear) << row.field;
+    e.RAZ();
+    EXPECT_EQ(view(e), clear) << row.field;
+  }
+}
+
 TEST(XError, InfoItemsOnePerKind) {
   CXError e(Rec());
   int a = 1, b = 2;

@@ -11,6 +11,7 @@
 #include "common/zvbin.h"
 #include "host/host_services.h"
 #include "mysql/mysqldriver.h"
+#include "platform/cp1252.h"
 #include "tests/sql/convert_test_util.h"
 #include "values/idecimal.h"
 
@@ -543,8 +544,8 @@ TEST_F(Convert, ServerTextIntoATextSlotOfAnotherPageKeepsASCIIAndEachCharacter) 
   }
 }
 
-// ASCII goes eight bytes a step: runs across, up to and past a step, cut by the slot, broken by
-// a character of another length.
+// ASCII goes eight bytes a step, then four: runs across, up to and past a step, cut by the slot,
+// broken by a character of another length.
 TEST_F(Convert, LongServerTextsKeepEachCharacterAcrossTheCopySteps) {
   const std::string ascii = "abcdefghijklmnopqrstuvwxyz";
   const struct {
@@ -560,6 +561,10 @@ TEST_F(Convert, LongServerTextsKeepEachCharacterAcrossTheCopySteps) {
       {ascii.substr(0, 18) + "\xc3\xa9z", ascii.substr(0, 18) + "\xe9"},
       {ascii.substr(0, 19) + "\xc3\xa9", ascii.substr(0, 19)},
       {"\xc3\xa9" + ascii.substr(0, 17) + "\xc3\xa9", "\xe9" + ascii.substr(0, 17) + "\xe9"},
+      {ascii.substr(0, 12), ascii.substr(0, 12)},
+      {ascii.substr(0, 13) + "\xc3\xa9", ascii.substr(0, 13) + "\xe9"},
+      {ascii.substr(0, 10) + "\xc3\xa9xy", ascii.substr(0, 10) + "\xe9xy"},
+      {ascii.substr(0, 3) + "\xc3\xa9" + ascii.substr(0, 6), ascii.substr(0, 3) + "\xe9" + ascii.substr(0, 6)},
   };
   CTestCnx cnx(&m_host, 1252, CP_UTF8);
   for (const auto& row : kRows) {
@@ -568,6 +573,36 @@ TEST_F(Convert, LongServerTextsKeepEachCharacterAcrossTheCopySteps) {
     Bytes want(row.latin1.begin(), row.latin1.end());
     want.resize(20, 0);
     EXPECT_EQ(slot.bytes, want) << row.text;
+  }
+}
+
+// A 1252 host takes the Latin-1 pairs of a UTF-8 text as their byte: for every pair of bytes
+// after a lead of two-byte characters, and a pair cut by the text's end, the slot holds what
+// decoding each character and encoding it again in 1252 gives.
+TEST_F(Convert, LatinPairsOfServerTextsLandAsDecodingAndEncodingGive) {
+  auto decodeEncode = [](const std::string& text) {
+    std::string out;
+    const char* p = text.data();
+    unsigned int left = static_cast<unsigned int>(text.size());
+    while (left > 0) {
+      const int byte = CP1252ByteOf(static_cast<uint32_t>(UTF8_GetNext(&p, &left)));
+      out += byte >= 0 ? static_cast<char>(byte) : '?';
+    }
+    return out;
+  };
+  CTestCnx cnx(&m_host, 1252, CP_UTF8);
+  for (int lead = 0xC0; lead <= 0xDF; ++lead) {
+    for (int next = 0; next <= 0xFF; ++next) {
+      for (const std::string& text : {std::string{'a', char(lead), char(next), 'b'}, std::string{'a', char(lead)},
+                                      std::string{char(lead), char(next), char(lead), char(next)}}) {
+        Slot slot(&cnx, NA_IT_TEXTE, 20);
+        ASSERT_TRUE(slot.conv.bSetValueDB(text.data(), static_cast<unsigned int>(text.size()), CP_UTF8));
+        Bytes want;
+        for (char c : decodeEncode(text)) want.push_back(static_cast<uint8_t>(c));
+        want.resize(20, 0);
+        ASSERT_EQ(slot.bytes, want) << std::hex << lead << " " << next << " of " << text.size();
+      }
+    }
   }
 }
 

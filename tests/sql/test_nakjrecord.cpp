@@ -295,4 +295,49 @@ TEST_F(Record, InconsistentSerialisedFormsAreRefusedAndChangeNothing) {
   EXPECT_TRUE(copy.record.bEquals(&one.record));
 }
 
+// A row read marks each value through the item's shape read once: it must leave the buffer as
+// the item's own mark does, for plain values, memo references and items outside the layout.
+TEST_F(Record, SlotMarksAgreeWithTheItemMarks) {
+  CHostRecordDescription desc;
+  CHostItemDescription plain(L"p", NA_IT_I4, 4), memo(L"m", NA_IT_MEMOTEXTE, 8), last(L"l", NA_IT_I1, 1);
+  for (CHostItemDescription* item : {&plain, &memo, &last}) desc.Add(item);
+  const struct {
+    const char* name;
+    CHostItemDescription* item;
+    unsigned int physical;  // the item's index for the case
+    int offset;             // its element's offset; -1: as laid out
+  } rows[] = {
+      {"plain", &plain, 0, -1},
+      {"memo", &memo, 1, -1},
+      {"last bit", &last, 2, -1},
+      {"index past the items", &plain, 3, -1},
+      {"element past the values", &last, 2, 13},
+  };
+  for (const auto& row : rows) {
+    for (BOOL defined : {TRUE, FALSE}) {
+      for (uint8_t fill : {0x00, 0x5A}) {
+        CNAKJRecord bySlot, byItem;
+        ASSERT_TRUE(bySlot.bInit(&desc, NA_INIT_EMPTY));
+        ASSERT_TRUE(byItem.bInit(&desc, NA_INIT_EMPTY));
+        const Bytes values(13, fill);
+        for (CNAKJRecord* r : {&bySlot, &byItem}) {
+          r->SetValues(values.data(), 13);
+          r->pbyGetNullValuesFlags()[0] = fill;
+        }
+        const unsigned int physical = row.item->m_nPhysical;
+        const int offset = row.item->m_nOffset;
+        row.item->m_nPhysical = row.physical;
+        if (row.offset >= 0) row.item->m_nOffset = row.offset;
+        STItemSlot slot;
+        slot.Read(row.item);
+        bySlot.SetSlotDefined(slot, defined);
+        byItem.SetItemValueDefined(row.item, defined, 0);
+        row.item->m_nPhysical = physical;
+        row.item->m_nOffset = offset;
+        EXPECT_EQ(Buffer(bySlot), Buffer(byItem)) << row.name << " defined " << defined << " fill " << int(fill);
+      }
+    }
+  }
+}
+
 }  // namespace
