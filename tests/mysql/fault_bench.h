@@ -31,6 +31,7 @@
 #include "sql/inaitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "sql/naitemtype.h"
+#include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 
 // The fault client's controls.
@@ -105,12 +106,7 @@ class FaultBench : public testing::Test {
     ASSERT_TRUE(m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
     m_table = "qx_fault_" + std::to_string(getpid());
     m_wtable = WideOf(m_table);
-    m_desc.m_pszName = m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_wtable.c_str();
-    m_desc.Add(&m_items.emplace_back(L"id", NA_IT_I4, 4));
-    m_items.back().m_wKeyFlags = 0x8000;
-    m_desc.Add(&m_items.emplace_back(L"t", NA_IT_TEXTE, 21));
-    m_desc.Add(&m_items.emplace_back(L"n", NA_IT_I4, 4));
-    for (CHostItemDescription& item : m_items) item.m_pszNameInSource = L"";
+    DescribeIdTextNumber(&m_desc, &m_items, m_wtable.c_str());
     m_user = WideOf(m_server.user);
     m_password = WideOf(m_server.password);
     m_driver = m_loader.piQueryInterface(&err);
@@ -269,6 +265,10 @@ class FaultBench : public testing::Test {
     for (int id = 1; id <= kRows; ++id) want.push_back(Initial(id));
     want.push_back(fresh);
     EXPECT_EQ(ServerRows(), want);
+    CloseFile(t, ctx, host);
+  }
+  // t closed, its context closed, t released to none, then host closed.
+  void CloseFile(INATable* t, INAContext* ctx, CHostConnectionDescription* host) {
     EXPECT_TRUE(t->bHFerme(ctx));
     m_driver->bCloseContext(ctx);
     EXPECT_EQ(t->nExternalRelease(), 0);

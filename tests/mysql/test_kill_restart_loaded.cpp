@@ -335,10 +335,7 @@ TEST_F(RestartTest, AFailedReopeningIsTriedAgainUntilTheServerIsBack) {
   // The server is back: the next read opens a session and goes on from the record.
   ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << Short(t->piGetLastError(&ctx)->pszGetError());
   EXPECT_EQ(Current(t, &ctx), Initial(at + 1));
-  EXPECT_TRUE(t->bHFerme(&ctx));
-  m_driver->bCloseContext(&ctx);
-  EXPECT_EQ(t->nExternalRelease(), 0);
-  EXPECT_TRUE(m_driver->bCloseConnection(host));
+  CloseFile(t, &ctx, host);
 }
 
 TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
@@ -386,10 +383,7 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
       ASSERT_TRUE(Read(t, &ctx, NA_PARSE_NEXT)) << Short(t->piGetLastError(&ctx)->pszGetError());
     }
     EXPECT_EQ(Current(t, &ctx), Initial(16));
-    EXPECT_TRUE(t->bHFerme(&ctx));
-    m_driver->bCloseContext(&ctx);
-    EXPECT_EQ(t->nExternalRelease(), 0);
-    EXPECT_TRUE(m_driver->bCloseConnection(host));
+    CloseFile(t, &ctx, host);
 
     // A transaction in flight: the server rolled it back.
     INADriverSQL* service = m_driver->piGetInterface(1);
@@ -426,10 +420,7 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
     ASSERT_TRUE(again->bHOuvre(&ctx2, kReadWrite, nullptr)) << Short(again->piGetLastError(&ctx2)->pszGetError());
     ASSERT_TRUE(Read(again, &ctx2, NA_PARSE_FIRST));
     EXPECT_EQ(Current(again, &ctx2), Initial(1));
-    EXPECT_TRUE(again->bHFerme(&ctx2));
-    m_driver->bCloseContext(&ctx2);
-    EXPECT_EQ(again->nExternalRelease(), 0);
-    EXPECT_TRUE(m_driver->bCloseConnection(fresh));
+    CloseFile(again, &ctx2, fresh);
   }
 }
 

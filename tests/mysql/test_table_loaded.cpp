@@ -65,13 +65,7 @@ class LoadedTable : public testing::Test {
     }
     ASSERT_TRUE(m_raw.query("SELECT id, t, n FROM " + Quoted() + " ORDER BY id", &m_rows, &err)) << err;
     m_wtable = Wide(m_table);
-    m_desc.m_pszName = m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_wtable.c_str();
-    m_desc.Add(&m_items.emplace_back(L"id", NA_IT_I4, 4));
-    m_items.back().m_wKeyFlags = 0x8000;
-    m_desc.Add(&m_items.emplace_back(L"t", NA_IT_TEXTE, 21));
-    m_desc.Add(&m_items.emplace_back(L"n", NA_IT_I4, 4));
-    // A file of the host's own has no query source.
-    for (CHostItemDescription& item : m_items) item.m_pszNameInSource = L"";
+    DescribeIdTextNumber(&m_desc, &m_items, m_wtable.c_str());
     m_driver = m_loader.piQueryInterface(&err);
     ASSERT_NE(m_driver, nullptr) << err;
   }

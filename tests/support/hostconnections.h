@@ -1,10 +1,13 @@
 // Host connection descriptions of the private test server, as the tests and benchmarks that load
 // the driver hand them over. Each description and the texts it points at live as long as the holder.
+// Also the host's description of the loaded tests' small file (id, t, n).
 #pragma once
 
 #include <deque>
 #include <string>
 
+#include "host/host_datasource.h"
+#include "host/host_itemdescription.h"
 #include "host/host_nadescription.h"
 #include "tests/support/rawmysql.h"
 
@@ -32,3 +35,15 @@ class CTestHostConnections {
   std::deque<std::wstring> m_texts;
   std::deque<CHostConnectionDescription> m_hosts;
 };
+
+// The host's own file table (no query source): id INT primary key, t VARCHAR(20), n INT. The items
+// go into items, which must outlive desc; table must outlive it too.
+inline void DescribeIdTextNumber(CHostRecordDescription* desc, std::deque<CHostItemDescription>* items,
+                                 const wchar_t* table) {
+  desc->m_pszName = desc->m_pszPhysicalName = desc->m_pszDBTableName = table;
+  desc->Add(&items->emplace_back(L"id", NA_IT_I4, 4));
+  items->back().m_wKeyFlags = 0x8000;
+  desc->Add(&items->emplace_back(L"t", NA_IT_TEXTE, 21));
+  desc->Add(&items->emplace_back(L"n", NA_IT_I4, 4));
+  for (CHostItemDescription& item : *items) item.m_pszNameInSource = L"";
+}
