@@ -51,7 +51,9 @@ STPass Measure(F&& pass) {
   return p;
 }
 
+// 0 for no runs.
 inline double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
   return v[v.size() / 2];
 }

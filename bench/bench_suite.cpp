@@ -45,6 +45,7 @@
 #include "host/host_queryexecution.h"
 #include "host/host_sqlparser.h"
 #include "sql/nakjrecord.h"
+#include "bench/bench_measure.h"
 #include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 #include "values/any.h"
@@ -71,13 +72,6 @@ long ProcStatusKb(const char* key) {
   while (std::getline(f, line))
     if (line.compare(0, n, key) == 0) return atol(line.c_str() + n);
   return 0;
-}
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // FNV-1a over the canonical form of the values: integers as 64-bit numbers, texts as their
@@ -712,12 +706,6 @@ const STGoal kGoals[] = {{"whole", 0.9, 2.0, 0},        {"whole_rowcache", 0, 0,
                          {"default", 0.9, 0, 0},        {"count", 0.9, 0, 1024},     {"seeks", 0.95, 0, 0},
                          {"adds", 0.95, 0, 0},          {"adds_tx", 0.95, 0, 0},     {"query", 0.9, 0, 0}};
 
-double MedianOf(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 // Reads the run lines of file; prints one line per mode and answers 1 when a checksum differs
 // or a run failed (goals missed are printed, not failed: runs vary).
 int Summary(const char* file) {
@@ -750,7 +738,7 @@ int Summary(const char* file) {
     auto median = [&](const char* side, const std::function<double(std::map<std::string, std::string>&)>& f) {
       std::vector<double> v;
       for (auto& kv : sides[side]) v.push_back(f(kv));
-      return MedianOf(v);
+      return Median(v);
     };
     auto rate = [](auto& kv) { return std::stod(kv["units"]) / std::stod(kv["wall_s"]); };
     auto cpu = [](auto& kv) { return std::stod(kv["cpu_s"]) * 1e9 / std::stod(kv["units"]); };
