@@ -11,6 +11,7 @@
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqlguard.h"
+#include "platform/codepage.h"
 #include "sql/naitemdescription.h"
 #include "sql/natypeinfo.h"
 #include "values/any.h"
@@ -59,7 +60,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       --chars;
     // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page.
     size_t ascii = 0;
-    if (chars <= sizeof narrowed && (m_nServerCodePage == 65001 || (m_nServerCodePage >= 1250 && m_nServerCodePage <= 1258)))
+    if (chars <= sizeof narrowed && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage)))
       while (ascii < chars && wide[ascii] > 0 && wide[ascii] < 0x80) narrowed[ascii] = static_cast<char>(wide[ascii]), ++ascii;
     if (chars > 0 && ascii == chars) {
       bytes = narrowed;
