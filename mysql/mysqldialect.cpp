@@ -81,8 +81,8 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     n = static_cast<size_t>(converted.nGetLength());
   }
   // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.
-  // A short literal is escaped on the stack.
-  char small[512];
+  // A short literal (every one narrowed above among them) is escaped on the stack.
+  char small[2 * sizeof narrowed + 3];
   std::unique_ptr<char[]> large(2 * n + 3 <= sizeof small || 2 * n + 3 > INT_MAX ? nullptr
                                                                                   : new (std::nothrow) char[2 * n + 3]);
   char* const buffer = 2 * n + 3 <= sizeof small ? small : large.get();
