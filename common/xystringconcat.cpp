@@ -205,7 +205,7 @@ void CXYStringConcat<char>::AddWide(const wchar_t* s, int n, unsigned int cp, in
   if (s == nullptr || n < 1) return;
   // ASCII is its own bytes in UTF-8 and the single-byte Windows pages: copied without the
   // converter (SQL text is mostly ASCII).
-  if (cp == kUTF8 || (cp >= 1250 && cp <= 1258)) {
+  if (bAsciiIsOwnByte(cp)) {
     if (!_bReserve(static_cast<uint64_t>(n))) return;
     // Copied past the length first, kept only when every character was ASCII.
     char* dst = m_pData + m_nLength;

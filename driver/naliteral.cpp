@@ -112,7 +112,7 @@ void PutEscaped(CTStringConcatAW* out, const char* open, const CLiteralText& tex
   if (!escape) return Put(out, text);
   CLiteralText s;
   s.Text(open);
-  for (int i = 0; i < text.nGetLength(); ++i) s.Char(text.pszGet()[i]);
+  s.Prefix(text, text.nGetLength());
   s.Char('}');
   Put(out, s);
 }
@@ -528,7 +528,7 @@ BOOL CNAConnectionDescription::_bTimeToString(CNAError*, CTStringConcatAW* out, 
   const int kept = digits >= 3 ? time.nGetLength() : digits == 0 ? 8 : 9 + digits;
   CLiteralText s;
   s.Char('\'');
-  for (int i = 0; i < kept && i < time.nGetLength(); ++i) s.Char(time.pszGet()[i]);
+  s.Prefix(time, kept);
   s.Char('\'');
   PutEscaped(out, "{t ", s, escape);
   return TRUE;

@@ -14,7 +14,7 @@
 namespace {
 
 // Code pages whose bytes 0x20-0x7E are ASCII: the literal's bytes are copied into them.
-bool bAsciiCodePage(int cp) { return cp == 65001 || (cp >= 1250 && cp <= 1258) || (cp >= 28591 && cp <= 28605); }
+bool bAsciiCodePage(int cp) { return bAsciiIsOwnByte(static_cast<unsigned int>(cp)) || (cp >= 28591 && cp <= 28605); }
 
 template <typename T>
 T Load(const unsigned char* p) {

@@ -20,6 +20,10 @@ class CLiteralText {
   void Text(const char* s) {
     while (*s != 0) Char(*s++);
   }
+  // The first n characters of text (all of them when it has fewer).
+  void Prefix(const CLiteralText& text, int n) {
+    for (int i = 0; i < n && i < text.m_n; ++i) Char(text.m_a[i]);
+  }
   // printf's "%0*lld": the sign, then the digits zero-padded to width less the sign.
   void Padded(long long value, int width);
   void Unsigned(unsigned long long value);

@@ -11,6 +11,7 @@
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqlguard.h"
+#include "platform/codepage.h"
 #include "sql/naitemdescription.h"
 #include "sql/natypeinfo.h"
 #include "values/any.h"
@@ -59,7 +60,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       --chars;
     // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page.
     size_t ascii = 0;
-    if (chars <= sizeof narrowed && (m_nServerCodePage == 65001 || (m_nServerCodePage >= 1250 && m_nServerCodePage <= 1258)))
+    if (chars <= sizeof narrowed && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage)))
       while (ascii < chars && wide[ascii] > 0 && wide[ascii] < 0x80) narrowed[ascii] = static_cast<char>(wide[ascii]), ++ascii;
     if (chars > 0 && ascii == chars) {
       bytes = narrowed;
@@ -80,8 +81,8 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     n = static_cast<size_t>(converted.nGetLength());
   }
   // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.
-  // A short literal is escaped on the stack.
-  char small[512];
+  // A short literal (every one narrowed above among them) is escaped on the stack.
+  char small[2 * sizeof narrowed + 3];
   std::unique_ptr<char[]> large(2 * n + 3 <= sizeof small || 2 * n + 3 > INT_MAX ? nullptr
                                                                                   : new (std::nothrow) char[2 * n + 3]);
   char* const buffer = 2 * n + 3 <= sizeof small ? small : large.get();

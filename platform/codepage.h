@@ -27,6 +27,10 @@
 #define MB_ERR_INVALID_CHARS 0x8
 #endif
 
+// UTF-8 or a single-byte Windows page: each character below 0x80 is its own single byte, so
+// ASCII text needs no converter.
+inline bool bAsciiIsOwnByte(unsigned int cp) { return cp == CP_UTF8 || (cp >= 1250 && cp <= 1258); }
+
 // Product language.
 enum _ELangueProduit {
   LANGUE_PRODUIT_FRANCAIS = 0,
