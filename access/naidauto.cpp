@@ -13,18 +13,6 @@ enum : int { kSiteNoRow = 60 };
 constexpr unsigned int kErrNoRow = 59, kMsgPrefix = 28576;
 }  // namespace
 
-CNAIDAuto::~CNAIDAuto() {
-  _Drop(&m_pclQueryNextValue);
-  _Drop(&m_pclQueryMaxValue);
-}
-
-void CNAIDAuto::_Drop(CNAInternalParse** held) {
-  if (*held == nullptr) return;
-  CNAInternalParse* parse = *held;
-  *held = nullptr;
-  parse->dwRelease();
-}
-
 BOOL CNAIDAuto::_bBuildQueryGetMax(CXYStringConcat<wchar_t>* text, CNADataAccess* access, CNAColumn* column,
                                    int plusOne) {
   CNAConnectionDescription* cnx = access->pclGetConnectionNoRef();
@@ -66,32 +54,22 @@ void CNAIDAuto::_PrefixMessageErreur(CNAError* error, CNADataAccess* access, CNA
   if (error != nullptr) error->AddUserMessageFirst(kMsgPrefix, access->pszGetLogicalName(), column->pszGetName());
 }
 
-BOOL CNAIDAuto::_bRun(CNAInternalParse** held, CXYStringConcat<wchar_t>* text, CNADataAccess* access,
-                      CNAError* error) {
-  if (*held != nullptr) {
-    if ((*held)->bReExecute()) return TRUE;
-    _Drop(held);
-    return FALSE;
-  }
-  CNAInternalParse* parse = CNAInternalParse::s_pclGetNAInternalParse(text->pszGet(), error, access->pclGetConnectionNoRef());
+BOOL CNAIDAuto::_bRunFirstRow(const CXYStringConcat<wchar_t>& text, CNADataAccess* access, CNAError* error,
+                              BOOL* fetched, int* outOfRange, CAny* value) {
+  CNAInternalParse* parse = CNAInternalParse::s_pclGetNAInternalParse(text.pszGet(), error, access->pclGetConnectionNoRef());
   if (parse == nullptr) return FALSE;
   parse->AddRef();
-  *held = parse;
+  *fetched = parse->bFetchData(NA_PARSE_FIRST, outOfRange, value, 1);
+  parse->dwRelease();
   return TRUE;
 }
 
 BOOL CNAIDAuto::bGetNextValue(CNADataAccess* access, CNAColumn* column, CNAError* error, CAny* value) {
   CXYStringConcat<wchar_t> text;
-  if ((m_pclQueryNextValue == nullptr && !_bBuildQueryGetNextValue(&text, access, column)) ||
-      !_bRun(&m_pclQueryNextValue, &text, access, error)) {
-    _PrefixMessageErreur(error, access, column);
-    return FALSE;
-  }
   int outOfRange = 1;
-  const BOOL fetched = m_pclQueryNextValue->bFetchData(NA_PARSE_FIRST, &outOfRange, value, 1);
-  // Each call builds and runs the query anew.
-  _Drop(&m_pclQueryNextValue);
-  if (!fetched) {
+  BOOL fetched = FALSE;
+  if (!_bBuildQueryGetNextValue(&text, access, column) ||
+      !_bRunFirstRow(text, access, error, &fetched, &outOfRange, value) || !fetched) {
     _PrefixMessageErreur(error, access, column);
     return FALSE;
   }
@@ -105,12 +83,11 @@ BOOL CNAIDAuto::bGetNextValue(CNADataAccess* access, CNAColumn* column, CNAError
 
 BOOL CNAIDAuto::bGetMaxCurrentValue(CNADataAccess* access, CNAColumn* column, CNAError* error, CAny* value) {
   CXYStringConcat<wchar_t> text;
-  if ((m_pclQueryMaxValue == nullptr && !_bBuildQueryGetMaxCurrentValue(&text, access, column)) ||
-      !_bRun(&m_pclQueryMaxValue, &text, access, error))
-    return FALSE;
   int outOfRange = 1;
-  BOOL ok = m_pclQueryMaxValue->bFetchData(NA_PARSE_FIRST, &outOfRange, value, 1);
-  _Drop(&m_pclQueryMaxValue);
+  BOOL ok = FALSE;
+  if (!_bBuildQueryGetMaxCurrentValue(&text, access, column) ||
+      !_bRunFirstRow(text, access, error, &ok, &outOfRange, value))
+    return FALSE;
   if (ok && outOfRange) {
     CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteNoRow,
                                access->pclGetConnectionNoRef(), access->pszGetLogicalName(), column->pszGetName(),

@@ -16,12 +16,10 @@ class CAny;
 class CNAColumn;
 class CNADataAccess;
 class CNAError;
-class CNAInternalParse;
 
 class CNAIDAuto : public CInterf {
  public:
   CNAIDAuto() = default;
-  ~CNAIDAuto() override;
   CNAIDAuto(const CNAIDAuto&) = delete;
   CNAIDAuto& operator=(const CNAIDAuto&) = delete;
 
@@ -44,10 +42,9 @@ class CNAIDAuto : public CInterf {
   BOOL _bBuildQueryGetMax(CXYStringConcat<wchar_t>* text, CNADataAccess* access, CNAColumn* column, int plusOne);
 
  private:
-  // The query of text run into *held, or run again when one is held; FALSE (dropped) on failure.
-  BOOL _bRun(CNAInternalParse** held, CXYStringConcat<wchar_t>* text, CNADataAccess* access, CNAError* error);
-  static void _Drop(CNAInternalParse** held);
-
-  CNAInternalParse* m_pclQueryNextValue = nullptr;
-  CNAInternalParse* m_pclQueryMaxValue = nullptr;
+  // text run as an internal query and its first row's first value fetched into value, the query
+  // let go before it answers: FALSE when it cannot run, else TRUE with the fetch's answer in
+  // *fetched.
+  BOOL _bRunFirstRow(const CXYStringConcat<wchar_t>& text, CNADataAccess* access, CNAError* error, BOOL* fetched,
+                     int* outOfRange, CAny* value);
 };

@@ -21,7 +21,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "access/inatable.h"
 #include "common/ctstring.h"
@@ -227,10 +226,10 @@ class CNATable : public INATable {
   BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
   // Raises user error 19 into the table's error for a null ctx and answers whether it was null.
   bool _bNoContext(INAContext* ctx) const;
-  // The accesses that pass keep, one reference each for the caller, collected under the driver
-  // mutex.
+  // The accesses that pass keep, each held (one reference, given back with the vector), collected
+  // under the driver mutex (natablewalk.cpp).
   template <typename F>
-  std::vector<CNADataAccess*> _Collect(F&& keep) const;
+  auto _Collect(F&& keep) const;
   // The host's SQL engine answers the handshake with an id above 31, once for the driver. FALSE
   // with user error 16 in the table's error otherwise.
   BOOL _bCheckSQLEngine(ISQLParserInformation* query) const;

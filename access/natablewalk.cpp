@@ -14,21 +14,6 @@ using natable::HeldDataAccess;
 
 namespace {
 
-// The collected references, given back however the walk ends.
-class CCollected {
- public:
-  explicit CCollected(std::vector<CNADataAccess*> accesses) : m_tab(std::move(accesses)) {}
-  ~CCollected() {
-    for (CNADataAccess* access : m_tab) access->nRelease();
-  }
-  CCollected(const CCollected&) = delete;
-  CCollected& operator=(const CCollected&) = delete;
-  const std::vector<CNADataAccess*>& tab() const { return m_tab; }
-
- private:
-  std::vector<CNADataAccess*> m_tab;
-};
-
 bool SameName(const CNADataAccess* access, const wchar_t* name) {
   return STR_nCompareW(access->pszGetLogicalName(), name != nullptr ? name : L"", 3) == 0;
 }
@@ -36,40 +21,40 @@ bool SameName(const CNADataAccess* access, const wchar_t* name) {
 }  // namespace
 
 template <typename F>
-std::vector<CNADataAccess*> CNATable::_Collect(F&& keep) const {
+auto CNATable::_Collect(F&& keep) const {
   CNADriverLock lock;
-  std::vector<CNADataAccess*> out;
+  std::vector<HeldDataAccess> out;
   out.reserve(m_tabDataAccess.dwGetNumElement());
   CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
   CNADataAccess* access = nullptr;
   while (walk.bNext(&access)) {
     if (!keep(access)) continue;
     access->AddRef();
-    out.push_back(access);
+    out.emplace_back(access);
   }
   return out;
 }
 
 void CNATable::SetTransactionTermined() {
   CNADriverLock lock;
-  CCollected all(_Collect([](CNADataAccess*) { return true; }));
-  for (CNADataAccess* access : all.tab()) access->SetTransactionTermined();
+  const auto all = _Collect([](CNADataAccess*) { return true; });
+  for (const HeldDataAccess& access : all) access->SetTransactionTermined();
 }
 
 void CNATable::CancelRecordLock(INAConnectionDescription* host, CNATransaction* transaction) {
   CNADriverLock lock;
-  CCollected made(_Collect([host](CNADataAccess* access) {
+  const auto made = _Collect([host](CNADataAccess* access) {
     const CNAConnectionDescription* cnx = access->pclGetConnectionNoRef();
     return cnx != nullptr && cnx->piGetHostDescription() == host;
-  }));
-  for (CNADataAccess* access : made.tab()) access->CancelRecordLock(host, transaction);
+  });
+  for (const HeldDataAccess& access : made) access->CancelRecordLock(host, transaction);
 }
 
 void CNATable::NotifyDataAccessOperation(CNADataAccess* source, eNAQUERYTYPE type, CNAStatement* stmt,
                                          unsigned int flags) {
   CNADriverLock lock;
-  CCollected others(_Collect([source](CNADataAccess* access) { return access != source; }));
-  for (CNADataAccess* access : others.tab()) access->NotifyOperation(type, stmt, flags);
+  const auto others = _Collect([source](CNADataAccess* access) { return access != source; });
+  for (const HeldDataAccess& access : others) access->NotifyOperation(type, stmt, flags);
 }
 
 CNADataAccess* CNATable::pclFindDataAccessByContext(unsigned int contextId) {
@@ -86,9 +71,9 @@ CNADataAccess* CNATable::pclFindDataAccessByContext(unsigned int contextId) {
 
 BOOL CNATable::bCloseAllDataAccess() {
   CNADriverLock lock;
-  CCollected all(_Collect([](CNADataAccess*) { return true; }));
+  const auto all = _Collect([](CNADataAccess*) { return true; });
   BOOL ok = TRUE;
-  for (CNADataAccess* access : all.tab())
+  for (const HeldDataAccess& access : all)
     if (!access->bHFerme()) ok = FALSE;
   return ok;
 }
@@ -98,13 +83,13 @@ BOOL CNATable::bCloseAllDataAccess(INAContext* ctx, const wchar_t* logicalName) 
   if (_bNoContext(ctx)) return FALSE;
   const DWORD id = ctx->dwGetCtxID();
   // Removing while walking the set would skip entries: collect first.
-  CCollected named(_Collect([id, logicalName](CNADataAccess* access) {
+  const auto named = _Collect([id, logicalName](CNADataAccess* access) {
     return access->dwGetContextID() == id && SameName(access, logicalName);
-  }));
+  });
   BOOL ok = TRUE;
-  for (CNADataAccess* access : named.tab()) {
+  for (const HeldDataAccess& access : named) {
     if (!access->bHFerme()) ok = FALSE;
-    _RemoveDataAccess(ctx, access);
+    _RemoveDataAccess(ctx, access.get());
   }
   return ok;
 }
@@ -115,11 +100,11 @@ BOOL CNATable::bFiltreAuto(INAContext* ctx, int mode, const wchar_t* name, const
   if (_bNoContext(ctx)) return FALSE;
   const DWORD id = ctx->dwGetCtxID();
   const bool every = name != nullptr && name[0] == L'*';
-  CCollected named(_Collect([id, every, name](CNADataAccess* access) {
+  const auto named = _Collect([id, every, name](CNADataAccess* access) {
     return access->dwGetContextID() == id && (every || SameName(access, name));
-  }));
+  });
   BOOL ok = TRUE;
-  for (CNADataAccess* access : named.tab())
+  for (const HeldDataAccess& access : named)
     if (!access->bSetFiltreAuto(mode, name, name2, desc)) ok = FALSE;
   return ok;
 }
@@ -128,10 +113,10 @@ BOOL CNATable::bFiltreAuto(INAContext* ctx, int mode, const wchar_t* name) {
   CNADriverLock lock;
   if (_bNoContext(ctx)) return FALSE;
   const DWORD id = ctx->dwGetCtxID();
-  CCollected named(_Collect([id, name](CNADataAccess* access) {
+  const auto named = _Collect([id, name](CNADataAccess* access) {
     return access->dwGetContextID() == id && SameName(access, name);
-  }));
-  if (!named.tab().empty()) named.tab().front()->SetFiltreAuto(mode);
+  });
+  if (!named.empty()) named.front()->SetFiltreAuto(mode);
   return TRUE;
 }
 

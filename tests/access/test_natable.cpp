@@ -64,9 +64,8 @@ class CScriptedAccess final : public CNADataAccess {
 
  private:
   void _Log(const char* op) {
-    std::string name;
-    for (const wchar_t* p = pszGetLogicalName(); *p; ++p) name += static_cast<char>(*p);
-    s_tabLog.push_back(std::string(op) + " " + name + " " + std::to_string(dwGetContextID()));
+    s_tabLog.push_back(std::string(op) + " " + ParseBench::Narrow(pszGetLogicalName()) + " " +
+                       std::to_string(dwGetContextID()));
   }
   BOOL _bAnswer() {
     if (s_bSucceed) {
