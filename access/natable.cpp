@@ -10,36 +10,14 @@
 #include "driver/naregistrywalk.h"
 #include "sql/isqlparserinformation.h"
 
-using natable::FindContext;
-using natable::HeldContext;
-using natable::HeldDataAccess;
+using namespace natable;
 
 namespace {
 
-// Sites of the errors raised here.
-enum {
-  kSiteNoDataAccess = 1,
-  kSiteRecNum = 2,
-  kSiteEngineSilent = 3,
-  kSiteEngineOld = 4,
-  kSiteFreeMemory = 5,
-  kSiteInterditModif = 6,
-  kSiteFinInterditModif = 7,
-  kSiteCalculateKeyValue = 8,
-  kSiteNoContext = 9,
-  kSiteNullOut = 10,
-};
-// A pointer the entry answers through was null.
-constexpr unsigned int kErrInternal = 4;
 constexpr unsigned int kErrNotSupported = 8;
 constexpr unsigned int kErrEngine = 16;
 constexpr unsigned int kErrNotOpened = 19;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
-
-// Callers hold the driver lock.
-void ResetError(CNAError* error) {
-  if (error != nullptr) error->ResetLocked();
-}
 
 }  // namespace
 

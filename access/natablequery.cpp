@@ -7,11 +7,7 @@
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
 
-namespace {
-// After the sites of natable.cpp.
-constexpr int kSiteNoResultOut = 11;
-constexpr unsigned int kErrInternal = 4;
-}  // namespace
+using namespace natable;
 
 BOOL CNATable::bExecuteQuery(int* result, INAContext* ctx, const wchar_t* name, ISQLParserInformation* query,
                              unsigned int mode, const INAQueryExecution* execution) {
@@ -26,10 +22,10 @@ BOOL CNATable::bExecuteQuery(int* result, INAContext* ctx, const wchar_t* name, 
   }
   *result = 0;
   int created = 0;
-  natable::HeldDataAccess access(_pclGetDataAccess(ctx, &created));
+  HeldDataAccess access(_pclGetDataAccess(ctx, &created));
   if (access == nullptr) return FALSE;
   CNAError* error = access->pclGetErrorNoRef();
-  if (error != nullptr) error->ResetLocked();
+  ResetError(error);
   const BOOL ok = access->bExecuteQuery(result, name, query, static_cast<eNA_QUERYMODE>(mode), execution);
   const BOOL prepared = access->bHPrepareRequeteCalled();
   if (ok) {
