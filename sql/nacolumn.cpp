@@ -567,17 +567,17 @@ BOOL CNAColumn::bNullOrEquivalent() {
   CNAKJRecord* kj = _pclCurrentKJ();
   if (kj == nullptr || m_piItem == nullptr) return TRUE;
   // The item's shape is read once (see m_stSlot).
-  if (!m_stSlot.bRead) m_stSlot.Read(m_piItem);
-  if (!kj->bSlotDefined(m_stSlot)) return TRUE;
-  if (m_stSlot.bMemo && m_csMemoFile.nTaille() > 0) return FALSE;
-  if (!m_stSlot.bMemo && !bIsComposedKey()) {
+  const STItemSlot& slot = Slot();
+  if (!kj->bSlotDefined(slot)) return TRUE;
+  if (slot.bMemo && m_csMemoFile.nTaille() > 0) return FALSE;
+  if (!slot.bMemo && !bIsComposedKey()) {
     // The slot answers without the value being made where the value's bytes or nothing decide.
     const eNULLTEST test = _eNullTest();
     if (test != NA_NULLTEST_VALUE) {
-      const BYTE* p = kj->pbySlotElement(m_stSlot);
+      const BYTE* p = kj->pbySlotElement(slot);
       if (p == nullptr) return TRUE;
       if (test == NA_NULLTEST_NEVER) return FALSE;
-      const unsigned int n = std::min(m_stSlot.nSize, 8u);
+      const unsigned int n = std::min(slot.nSize, 8u);
       for (unsigned int i = 0; i < n; ++i)
         if (p[i] != 0) return FALSE;
       return TRUE;
@@ -716,8 +716,7 @@ BOOL CNAColumn::bMustBind(unsigned int mode) {
 BOOL CNASQLColumn::bSetValueFromDB(CNAStatement* statement, unsigned int) {
   if (statement == nullptr || m_pclValue == nullptr) return FALSE;
   // Every row of every read comes through here: the item is asked once, not per row.
-  if (!m_stSlot.bRead) m_stSlot.Read(m_piItem);
-  if (m_stSlot.bMemo) {
+  if (Slot().bMemo) {
     SetNotModified();
     const BOOL read = statement->bGetSQLColumnValue(m_pclValue, m_stSlot.nPhysical);
     if (!read) m_pclValue->SetNull();

@@ -344,26 +344,12 @@ void CNACommand::_RemplaceTopParLimit() {
   }
   // TOP 0 asks for no row; a row limit of 0 means none was set.
   if ((count > 0 || (top && count == 0)) && !ends0) {
-    // Written in place: every block and seek of a browse ends so.
-    wchar_t limit[64];
-    int n = 0;
-    auto put = [&](const wchar_t* text) {
-      while (*text != 0) limit[n++] = *text++;
-    };
-    auto number = [&](long long value) {
-      wchar_t digits[24];
-      int k = 0;
-      for (unsigned long long v = static_cast<unsigned long long>(value); k == 0 || v != 0; v /= 10)
-        digits[k++] = static_cast<wchar_t>(L'0' + v % 10);
-      while (k > 0) limit[n++] = digits[--k];
-    };
-    put(L" LIMIT ");
+    m_clFormated.Add(L" LIMIT ", 7);
     if (m_llRowOffset > 0) {
-      number(m_llRowOffset);
-      put(L", ");
+      m_clFormated.AddNumber(m_llRowOffset);
+      m_clFormated.Add(L", ", 2);
     }
-    number(count);
-    m_clFormated.Add(limit, n);
+    m_clFormated.AddNumber(count);
   }
 }
 

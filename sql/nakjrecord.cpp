@@ -193,9 +193,7 @@ BOOL CNAKJRecord::bSlotDefined(const STItemSlot& slot) const {
 }
 
 const BYTE* CNAKJRecord::pbySlotElement(const STItemSlot& slot) const {
-  if (m_pbyBuffer == nullptr || slot.nOffset < 0 || static_cast<uint64_t>(slot.nOffset) + slot.nSize > _nValuesSize())
-    return nullptr;
-  return m_pbyValues + slot.nOffset;
+  return _bSlotInside(slot) ? m_pbyValues + slot.nOffset : nullptr;
 }
 
 void CNAKJRecord::SetItemValueDefined(const INAItemDescription* item, BOOL defined, int index) {

@@ -942,11 +942,7 @@ void CNAStatement::Close() {
     m_nBlockBase = 0;
     EnableCache(0);
     // The index read the full cache the row cache lent: both go together.
-    if (m_pclTableCacheIndex != nullptr) {
-      CNATableCacheIndex* index = m_pclTableCacheIndex;
-      m_pclTableCacheIndex = nullptr;
-      index->dwRelease();
-    }
+    _ReleaseTableCacheIndex();
   }
   _SetRecordSaveId(-1);
   m_bFirstBlock = 1;

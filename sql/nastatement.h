@@ -279,6 +279,8 @@ class CNAStatement : public CInterf {
   BOOL DestroyCacheIndex();
   // The row cache becomes cache (references moved).
   void _SetRecordCache(CNARecordCache* cache);
+  // Lets the table cache index go (none held: nothing); the row cache is left as it is.
+  void _ReleaseTableCacheIndex();
   CNATableCacheIndex* pclGetTableCacheIndexNoRef() const { return m_pclTableCacheIndex; }
 
   // ---- Host positioning ----

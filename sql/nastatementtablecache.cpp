@@ -4,6 +4,8 @@
 //
 // While an index is held, the statement's row cache is the table cache's full cache and rows
 // are row indexes of it; the index, not the row order, says which row comes next.
+#include <utility>
+
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
 #include "access/narecord.h"
@@ -23,6 +25,11 @@ void CNAStatement::_SetRecordCache(CNARecordCache* cache) {
   m_pclRecordCache = cache;
 }
 
+void CNAStatement::_ReleaseTableCacheIndex() {
+  CNATableCacheIndex* index = std::exchange(m_pclTableCacheIndex, nullptr);
+  if (index != nullptr) index->dwRelease();
+}
+
 BOOL CNAStatement::_bCreateTableCacheIndex() {
   CNATableCache* cache = m_pclDataAccess != nullptr ? m_pclDataAccess->pclGetTableCacheNoRef() : nullptr;
   if (cache == nullptr || m_pclRecord == nullptr || m_piDescription == nullptr) return FALSE;
@@ -36,7 +43,7 @@ BOOL CNAStatement::_bCreateTableCacheIndex() {
   CNAColumn* column = item.get() != nullptr ? m_pclRecord->pclGetColumnNoRef(item.get()) : nullptr;
   CNATableCacheIndex* index = column != nullptr ? cache->pclGetCacheIndex(this, column) : nullptr;
   if (index != nullptr) {
-    if (m_pclTableCacheIndex != nullptr) m_pclTableCacheIndex->dwRelease();
+    _ReleaseTableCacheIndex();
     m_pclTableCacheIndex = index;
     _SetRecordCache(index->pclGetRecordCacheNoRef());
     // Rows come from the full cache now: the server's result and its row marks are done with.
@@ -75,9 +82,7 @@ BOOL CNAStatement::DestroyCacheIndex() {
       ok = bSetParseNeedUpdate(NA_PARSE_REPLACE);
     }
   }
-  CNATableCacheIndex* index = m_pclTableCacheIndex;
-  m_pclTableCacheIndex = nullptr;
-  index->dwRelease();
+  _ReleaseTableCacheIndex();
   _SetRecordCache(nullptr);
   // The row indexes named rows of the cache that went.
   _InvalidatePositionRowIds();
