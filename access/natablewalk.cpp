@@ -23,16 +23,7 @@ bool SameName(const CNADataAccess* access, const wchar_t* name) {
 template <typename F>
 auto CNATable::_Collect(F&& keep) const {
   CNADriverLock lock;
-  std::vector<HeldDataAccess> out;
-  out.reserve(m_tabDataAccess.dwGetNumElement());
-  CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
-  CNADataAccess* access = nullptr;
-  while (walk.bNext(&access)) {
-    if (!keep(access)) continue;
-    access->AddRef();
-    out.emplace_back(access);
-  }
-  return out;
+  return CollectHeld<HeldDataAccess>(&m_tabDataAccess, keep);
 }
 
 void CNATable::SetTransactionTermined() {

@@ -88,21 +88,6 @@ struct TableRelease {
 };
 using HeldTable = std::unique_ptr<CNATable, TableRelease>;
 
-// The registered tables that pass the filter, each with a reference, so that the caller may call
-// out on them while tables come and go.
-template <typename F>
-std::vector<HeldTable> TablesWhere(CRefStringHashTable<CNATable*>* registry, F filter) {
-  std::vector<HeldTable> out;
-  CNARegistryWalk<CNATable*> walk(registry);
-  CNATable* table = nullptr;
-  while (walk.bNext(&table)) {
-    if (!filter(table)) continue;
-    table->AddRef();
-    out.emplace_back(table);
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- lifetime
@@ -433,14 +418,14 @@ CNAItemDescription* CNADriver::pclAllocItemDescription() { return new (std::noth
 
 void CNADriver::CancelRecordLock(INAConnectionDescription* cnx, CNATransaction* transaction) {
   CNADriverLock lock;
-  for (HeldTable& table : TablesWhere(&m_tabTable, [](CNATable*) { return true; }))
+  for (HeldTable& table : CollectHeld<HeldTable>(&m_tabTable, [](CNATable*) { return true; }))
     table->CancelRecordLock(cnx, transaction);
 }
 
 BOOL CNADriver::bHMode(INAContext* ctx, _eNA_HMODE mode) {
   CNADriverLock lock;
   BOOL all = TRUE;
-  for (HeldTable& table : TablesWhere(&m_tabTable, [](CNATable*) { return true; }))
+  for (HeldTable& table : CollectHeld<HeldTable>(&m_tabTable, [](CNATable*) { return true; }))
     if (!table->bHMode(ctx, mode)) all = FALSE;
   return all;
 }
@@ -695,7 +680,7 @@ CNATable* CNADriver::_pclGetQuery(INAContext* ctx, const wchar_t* name, CNAConne
 void CNADriver::_SetTransactionTermined(CNAConnectionDescription* cnx) {
   CNADriverLock lock;
   auto onConnection = [cnx](CNATable* table) { return table->pclGetConnectionNoRef() == cnx; };
-  for (HeldTable& table : TablesWhere(&m_tabTable, onConnection)) table->SetTransactionTermined();
+  for (HeldTable& table : CollectHeld<HeldTable>(&m_tabTable, onConnection)) table->SetTransactionTermined();
 }
 
 CNATable* CNADriver::pclEnumTableByConnection(unsigned int* cursor, CNAConnectionDescription* cnx) {
