@@ -195,6 +195,12 @@ CNAExpression* CNAExpression::pclClone() {
   return copy;
 }
 
+void CNAExpression::RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags) {
+  delete m_pclNullExcluded;
+  m_pclNullExcluded = nullptr;
+  InitExpression(op, m_pclColumn, value, flags);
+}
+
 void CNAExpression::Insert(CNAExpression* old, CNAExpression* replacement) {
   for (CNAExpression** slot : {&m_pclLeft, &m_pclRight}) {
     if (*slot != old || old == nullptr) continue;

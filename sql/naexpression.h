@@ -83,6 +83,9 @@ class CNAExpression : public CInterf {
   BOOL InitExpression(ISQLParserInformation* condition, unsigned int flags);
   // A leaf shares column and value with its copy; a node copies its operands. Null without memory.
   CNAExpression* pclClone();
+  // This leaf as a new one on its column would be: op, value (referenced) and flags, and no
+  // NULL-selected set of an earlier write.
+  void RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags);
   // When old is an operand, replacement takes its place (referenced) and old is released.
   void Insert(CNAExpression* old, CNAExpression* replacement);
 

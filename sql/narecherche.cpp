@@ -215,6 +215,7 @@ BOOL CNARecherche::bAddExpression(CNARecord* record, INAItemDescription* item, e
 
 BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, const CAny* value,
                                   eNA_PARSEDIRECTION direction, unsigned int flags, const CNARefArray<CNAColumn>* key) {
+  if (key == nullptr && _bRenewValue(record, item, value, direction, flags)) return TRUE;
   _Release(&m_pclEqual);
   _Release(&m_pclAfter);
   _Release(&m_pclBefore);
@@ -269,6 +270,47 @@ BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, c
     }
   }
   m_pclEqual->AddRef();
+  m_pclCurrent = m_pclEqual;
+  return TRUE;
+}
+
+BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, const CAny* value,
+                                eNA_PARSEDIRECTION direction, unsigned int flags) {
+  if (flags != 0 || m_dwFlags != 0 || value == nullptr || record == nullptr || item == nullptr ||
+      item != m_piFetchItem || item->bIsComposedKey())
+    return FALSE;
+  for (CNAExpression* tree : {m_pclEqual, m_pclAfter, m_pclBefore}) {
+    if (tree == nullptr || tree->pclGetLeftNoRef() != nullptr || tree->pclGetRightNoRef() != nullptr) return FALSE;
+    const unsigned int held = (tree == m_pclEqual ? 1u : 0u) + (tree == m_pclAfter ? 1u : 0u) +
+                              (tree == m_pclBefore ? 1u : 0u) + (tree == m_pclCurrent ? 1u : 0u);
+    if (tree->nGetRefCount() != held) return FALSE;
+  }
+  CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
+  if (column == nullptr || column->bIsComposedKey() || column != record->pclGetColumnNoRef(item) ||
+      m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
+    return FALSE;
+  // The operators and flags the first build gave: a write that folded a leaf changed them.
+  const bool descending = CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+  const eNAOperator after = descending ? NA_OP_LT : NA_OP_GT, before = descending ? NA_OP_GT : NA_OP_LT;
+  if (m_pclEqual->eGetOperator() != NA_OP_EQ || m_pclEqual->dwGetFlags() != 0 ||
+      m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
+      m_pclBefore->eGetOperator() != before || m_pclBefore->dwGetFlags() != NA_EXPR_PAST_MATCHES)
+    return FALSE;
+  if (value != &m_clValue) m_clValue = *value;
+  CNADriver* driver = Driver();
+  CNAConvertVariant* holder =
+      driver != nullptr ? driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), column, &m_clValue) : nullptr;
+  if (holder == nullptr) return FALSE;
+  holder->AddRef();
+  m_pclEqual->RenewLeaf(NA_OP_EQ, holder, 0);
+  m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);
+  m_pclBefore->RenewLeaf(before, holder, NA_EXPR_PAST_MATCHES);
+  holder->nRelease();
+  m_nState = 1;
+  m_bFound = 0;
+  m_eDirection = direction;
+  m_pclEqual->AddRef();
+  _Release(&m_pclCurrent);
   m_pclCurrent = m_pclEqual;
   return TRUE;
 }

@@ -158,6 +158,12 @@ class CNARecherche : public CInterf {
   // The trees dropped, then equal, after and before built for item and value (see the source).
   BOOL _bSetRecherche(CNARecord* record, INAItemDescription* item, const CAny* value, eNA_PARSEDIRECTION direction,
                       unsigned int flags, const CNARefArray<CNAColumn>* key);
+  // A value seek (flags 0) again on the plain item of the last one, whose trees would come out
+  // the same but for the holder of the value the three leaves share: the leaves are renewed on a
+  // holder of the new value, the state set as a new search sets it. FALSE, nothing changed, when
+  // another object holds a tree (a clone shares them) or a write has folded one.
+  BOOL _bRenewValue(CNARecord* record, INAItemDescription* item, const CAny* value, eNA_PARSEDIRECTION direction,
+                    unsigned int flags);
   void _SetFetchItem(INAItemDescription* item);
   // *tree released and cleared.
   static void _Release(CNAExpression** tree);
