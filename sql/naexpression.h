@@ -100,6 +100,15 @@ class CNAExpression : public CInterf {
   // parameter or a set could not be made (the text of the rest is still written).
   BOOL bGetSQL(CNACommand* command, eNAOperator parent, CNARecherche* search, int* folded, CNARecord* record);
 
+  // A comparison whose text, written by bGetSQL, depends on its value only through the literal of
+  // its parameter: = on a number column of the table, no flag, a value that is not NULL.
+  BOOL bValueOnlyInLiteral() const;
+  // The write of such a leaf repeated for its value as it is now, its text left where the last
+  // write put it: a new parameter for search (cleared before) at conditionAt, its copy at selectAt
+  // in place of command's last parameter (CNACommand::bReplaceLastParameter), the leaf's
+  // NULL-selected set as a write leaves it. FALSE when a parameter cannot be made or placed.
+  BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt);
+
   // Whether the node's condition lets the NULL values of column through.
   BOOL bColumnValuesNullSelected(const CNAColumn* column) const;
   CColumnNullValueExcluded* pclGetColumnNullValueExcludedNoRef() const { return m_pclNullExcluded; }
@@ -147,6 +156,10 @@ class CNAExpression : public CInterf {
                                int* folded);
   BOOL _bGetSQLFromValueUsingParameter(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL like,
                                        BOOL nullTest);
+  // A new holder (referenced for the caller) of the leaf's value as its parameter carries it:
+  // converted to conversion for a column compared as that type, else read through the column's
+  // items. Null when none can be made.
+  CNAConvertVariant* _pclNewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion);
   BOOL _bGetSQLFromValueUsingParameterAddOpLike(CNAConvertVariant* holder, CNACommand* command);
   BOOL _bGetSQLFromValueDateTime(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL nullTest);
   // " OR name IS NULL)", closing the bracket a NULL test opened.

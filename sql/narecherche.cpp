@@ -1,5 +1,6 @@
 #include "sql/narecherche.h"
 
+#include <atomic>
 #include <cfloat>
 #include <cstring>
 #include <cwchar>
@@ -111,9 +112,10 @@ bool EndsWithZero(const CAny& value) {
 
 // ================================================================ Life
 
-CNARecherche::CNARecherche() = default;
+CNARecherche::CNARecherche() { _NewTreesStamp(); }
 
 CNARecherche::CNARecherche(CNAError* error, CNAConnectionDescription* cnx) : m_pclError(error), m_pclCnx(cnx) {
+  _NewTreesStamp();
   CNAError::s_Hold(m_pclError);
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
 }
@@ -133,6 +135,11 @@ void CNARecherche::_Release(CNAExpression** tree) {
   CNAExpression* held = *tree;
   *tree = nullptr;
   if (held != nullptr) held->nRelease();
+}
+
+void CNARecherche::_NewTreesStamp() {
+  static std::atomic<uint64_t> s_nStamps{0};
+  m_nTreesStamp = ++s_nStamps;
 }
 
 void CNARecherche::_SetFetchItem(INAItemDescription* item) {
@@ -189,6 +196,7 @@ BOOL CNARecherche::bRechercheEnreg(CNARecord* record, INAItemDescription* item, 
 BOOL CNARecherche::bAddExpression(CNARecord* record, INAItemDescription* item, eNAOperator op, const CAny* value,
                                   int generic, eNAOperator join, int fillTest) {
   const unsigned int flags = (generic != 0 ? NA_SEARCH_GENERIC : 0) | (fillTest != 0 ? NA_SEARCH_FILLTEST : 0);
+  _NewTreesStamp();
   if (m_nState == 0) {
     _Release(&m_pclEqual);
     _Release(&m_pclAfter);
@@ -216,6 +224,7 @@ BOOL CNARecherche::bAddExpression(CNARecord* record, INAItemDescription* item, e
 BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, const CAny* value,
                                   eNA_PARSEDIRECTION direction, unsigned int flags, const CNARefArray<CNAColumn>* key) {
   if (key == nullptr && _bRenewValue(record, item, value, direction, flags)) return TRUE;
+  _NewTreesStamp();
   _Release(&m_pclEqual);
   _Release(&m_pclAfter);
   _Release(&m_pclBefore);
@@ -782,6 +791,11 @@ BOOL CNARecherche::bGetSQL(CNACommand* command, CNAFilter* filter, CNARecord* re
   if (!folded && !command->bCopyColumnValuesNullSelected(tree->pclGetColumnNullValueExcludedNoRef())) result = FALSE;
   if (both != nullptr) both->nRelease();
   return result;
+}
+
+BOOL CNARecherche::bRewriteEqualValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
+  m_tabParameter.SupprimeTout();
+  return m_pclEqual != nullptr && m_pclEqual->bRewriteValue(command, this, conditionAt, selectAt) ? TRUE : FALSE;
 }
 
 // ================================================================ State
