@@ -343,6 +343,66 @@ TEST_P(LiveSeek, SeeksOnTwoItemsInTurnReadTheirOwnRows) {
   }
 }
 
+// One access seeks step after step (a seek that differs from the one before by its value only
+// sends its statement's kept SELECT): every step sends the text and reads the rows a new access
+// sends and reads for the same seek, whatever changed since the step before (value, item,
+// direction, a filter switched on or off, a read on another item, a NULL sought).
+TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  struct Step {
+    const wchar_t* item;
+    Cell value;
+    int fromFirst;
+    bool filter;     // a filter on id from 5 to 30 in force
+    bool readOther;  // a read on d first
+  } steps[] = {
+      {L"id", L"3", 1, false, false},  {L"id", L"17", 1, false, false}, {L"id", L"-2", 1, false, false},
+      {L"id", L"40", 0, false, false}, {L"id", L"39", 0, false, false}, {L"id", L"8", 1, true, false},
+      {L"id", L"12", 1, true, false},  {L"id", L"12", 1, false, false}, {L"id", L"9", 1, true, false},
+      {L"id", L"10", 1, false, false}, {L"id", L"30", 1, false, true},
+      {L"id", L"31", 1, false, false}, {L"n", L"1", 1, false, false},   {L"n", L"2", 1, false, false},
+      {L"n", std::nullopt, 1, false, false}, {L"n", L"0", 1, false, false}, {L"n", L"-1", 0, false, false},
+      {L"d", L"ab", 1, false, false},  {L"id", L"5", 1, false, false},  {L"n", L"3", 1, false, false},
+      {L"id", L"6", 1, false, false},
+  };
+  for (const char* cache : {"15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    CNADataAccess* kept = Open(desc, cnx);
+    bool filtered = false;
+    // The SELECT a seek sent, and the row it read (empty when it found none).
+    auto seek = [&](CNADataAccess* a, const Step& step, bool* filterOn) {
+      const CAny low = FromText(ZV_I4, L"5"), high = FromText(ZV_I4, L"30");
+      if (step.filter && !*filterOn) {
+        EXPECT_TRUE(a->bHFiltre(L"id", &low, 1, &high, 1, nullptr));
+      }
+      if (!step.filter && *filterOn) {
+        EXPECT_TRUE(a->bHDesactiveFiltre(L"id"));
+      }
+      *filterOn = step.filter;
+      if (step.readOther) {
+        EXPECT_TRUE(a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+      }
+      CAny sought = FromText(step.item == std::wstring(L"d") ? ZV_DSTRW : ZV_I4, step.value ? step.value->c_str() : L"0");
+      if (!step.value) sought.SetNull(true);
+      ClientCounts::tabSent.clear();
+      EXPECT_TRUE(a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0))
+          << Utf8(m_error.pszGetError());
+      std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+      return std::make_pair(sent, Out(a, step.item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"}));
+    };
+    for (size_t k = 0; k < std::size(steps); ++k) {
+      const Step& step = steps[k];
+      const std::string what = std::string("cache ") + cache + ", step " + std::to_string(k);
+      const auto got = seek(kept, step, &filtered);
+      bool none = false;
+      const auto want = seek(Open(desc, cnx), step, &none);
+      EXPECT_EQ(got.first, want.first) << what;
+      EXPECT_EQ(got.second, want.second) << what;
+    }
+  }
+}
+
 // The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;
