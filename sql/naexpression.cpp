@@ -198,7 +198,18 @@ CNAExpression* CNAExpression::pclClone() {
 void CNAExpression::RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags) {
   delete m_pclNullExcluded;
   m_pclNullExcluded = nullptr;
-  InitExpression(op, m_pclColumn, value, flags);
+  // The column stays, and with it its source query; _SetFlag has nothing to clear for flags
+  // without the starts-with and component bits.
+  CSQLParserInfo* source = m_pclColumn != nullptr ? m_pclColumn->pclGetSourceQueryNoRef() : nullptr;
+  if (source != m_pclParsed || (flags & (NA_EXPR_GENERIC | NA_EXPR_COMPONENT)) != 0) {
+    InitExpression(op, m_pclColumn, value, flags);
+    return;
+  }
+  m_eOperator = op;
+  if (value != nullptr) value->AddRef();
+  if (m_pclValue != nullptr) m_pclValue->nRelease();
+  m_pclValue = value;
+  m_dwFlags = flags;
 }
 
 void CNAExpression::Insert(CNAExpression* old, CNAExpression* replacement) {
@@ -722,9 +733,8 @@ BOOL CNAExpression::bValueOnlyInLiteral() const {
     default: return FALSE;
   }
   const unsigned short zv = m_pclColumn->eGetZVType();
-  if (zv == ZV_BOOL || g_bIsZVText(zv) || m_pclValue->bIsNull() || m_pclValue->vbIsEmpty()) return FALSE;
-  CAny value;
-  return m_pclValue->vbGetValue(&value) && !value.bIsNull() ? TRUE : FALSE;
+  // A holder hands out a NULL value only when it is NULL itself: its NULL is the write's.
+  return zv != ZV_BOOL && !g_bIsZVText(zv) && !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
 }
 
 BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,

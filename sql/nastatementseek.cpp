@@ -17,18 +17,23 @@ bool SameItem(const CTString& kept, bool keptNull, const wchar_t* item) {
 }
 
 // The command's defines are those bAddSelectColumns gives for record now: its columns to define,
-// in order, each with its value holder of now.
+// in order, each with its value holder of now. Whether a column is to be defined is its kind's
+// (a memo, a composite key): a column defined once stays so.
 bool DefinesRecordColumns(CNACommand* command, CNARecord* record) {
   if (record == nullptr) return false;
+  const int defines = command->nGetDefineNbr();
   int at = 0;
   for (int i = 0; i < record->nGetNbColumn(); ++i) {
     CNAColumn* column = record->pclGetColumnNoRef(i);
-    if (!column->bMustDefine(static_cast<unsigned int>(command->nGetDefineMode()))) continue;
-    if (at >= command->nGetDefineNbr()) return false;
-    CNADefine* define = command->pclGetDefineNoRef(at++);
-    if (define->pclGetColumnNoRef() != column || define->pclGetValueNoRef() != column->pclGetNAValue()) return false;
+    CNADefine* define = at < defines ? command->pclGetDefineNoRef(at) : nullptr;
+    if (define == nullptr || define->pclGetColumnNoRef() != column) {
+      if (column->bMustDefine(static_cast<unsigned int>(command->nGetDefineMode()))) return false;
+      continue;
+    }
+    if (define->pclGetValueNoRef() != column->pclGetNAValue()) return false;
+    ++at;
   }
-  return at == command->nGetDefineNbr();
+  return at == defines;
 }
 
 }  // namespace

@@ -396,9 +396,27 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
       const std::string what = std::string("cache ") + cache + ", step " + std::to_string(k);
       const auto got = seek(kept, step, &filtered);
       bool none = false;
-      const auto want = seek(Open(desc, cnx), step, &none);
+      CNADataAccess* fresh = Open(desc, cnx);
+      const auto want = seek(fresh, step, &none);
       EXPECT_EQ(got.first, want.first) << what;
       EXPECT_EQ(got.second, want.second) << what;
+      // The searches hold the parameters their writes make, at the same places (two NULLs sought
+      // are not equal values).
+      CNARecherche* mine = kept->pclGetLastStatementNoRef()->pclGetRecherche();
+      CNARecherche* theirs = fresh->pclGetLastStatementNoRef()->pclGetRecherche();
+      if (step.value) {
+        EXPECT_TRUE(mine->bEqualsSearch(theirs)) << what;
+      }
+      EXPECT_EQ(mine->nGetNbParameter(), theirs->nGetNbParameter()) << what;
+      for (int i = 0; i < mine->nGetNbParameter() && i < theirs->nGetNbParameter(); ++i) {
+        CNAParameter* p = mine->pclGetParameter(i);
+        CNAParameter* q = theirs->pclGetParameter(i);
+        EXPECT_EQ(p->nGetPosition(), q->nGetPosition()) << what;
+        p->nRelease();
+        q->nRelease();
+      }
+      mine->nRelease();
+      theirs->nRelease();
     }
   }
 }
