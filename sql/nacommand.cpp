@@ -94,6 +94,12 @@ CNAParameter* CNAParameter::pclGetClone() {
   return clone;
 }
 
+void CNAParameter::SetValue(CNAConvertVariant* value) {
+  if (value != nullptr) value->AddRef();
+  if (m_pclValue != nullptr) m_pclValue->nRelease();
+  m_pclValue = value;
+}
+
 void CNAParameter::SetColum(CNAColumn* column) {
   if (column != nullptr) column->AddRef();
   if (m_pclColumn != nullptr) m_pclColumn->nRelease();

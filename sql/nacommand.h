@@ -168,6 +168,8 @@ class CNAParameter : public CInterf {
   void TypeParam2String(CXYStringConcat<wchar_t>* out) const;
 
   CNAConvertVariant* pclGetValueNoRef() const { return m_pclValue; }
+  // The value holder replaced (referenced), the rest of the parameter as it is.
+  void SetValue(CNAConvertVariant* value);
   unsigned int nGetPosition() const { return m_nPosition; }
   void SetPosition(unsigned int position) { m_nPosition = position; }
   unsigned int dwGetOptions() const { return m_dwOptions; }

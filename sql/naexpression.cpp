@@ -738,14 +738,24 @@ BOOL CNAExpression::bValueOnlyInLiteral() const {
 }
 
 BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,
-                                  unsigned int selectAt) {
+                                  unsigned int selectAt, CNAParameter* ownKept, CNAParameter* copyKept) {
   if (command == nullptr || search == nullptr || m_pclColumn == nullptr) return FALSE;
   if (m_pclNullExcluded != nullptr) m_pclNullExcluded->Reset();
   const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
       CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
       static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
+  // A retyped value's parameter has no column: the kept ones are not what new ones would be.
+  const bool renew = ownKept != nullptr && copyKept != nullptr && conversion == NA_IT_EMPTY;
+  if (!renew) search->_RemoveParameterByPos(0);
   CNAConvertVariant* holder = _pclNewParameterValue(search, conversion);
   if (holder == nullptr) return FALSE;
+  if (renew) {
+    ownKept->SetValue(holder);
+    copyKept->SetValue(holder);
+    holder->nRelease();
+    // The formatted SQL is written again from the literal, as for a new parameter.
+    return command->bReplaceLastParameter(copyKept) && _bSetColumnValuesNullSelected(FALSE) ? TRUE : FALSE;
+  }
   CNAParameter* parameter = search->_pclAddParameter(m_pclColumn, holder, conditionAt, 0);
   holder->nRelease();
   if (parameter == nullptr) return FALSE;

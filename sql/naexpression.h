@@ -35,6 +35,7 @@ class CNACommand;
 class CNAConnectionDescription;
 class CNAConvertVariant;
 class CNAError;
+class CNAParameter;
 class CNARecherche;
 class CNARecord;
 class CSQLParserInfo;
@@ -106,8 +107,11 @@ class CNAExpression : public CInterf {
   // The write of such a leaf repeated for its value as it is now, its text left where the last
   // write put it: a new parameter for search (cleared before) at conditionAt, its copy at selectAt
   // in place of command's last parameter (CNACommand::bReplaceLastParameter), the leaf's
-  // NULL-selected set as a write leaves it. FALSE when a parameter cannot be made or placed.
-  BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt);
+  // NULL-selected set as a write leaves it. ownKept and copyKept, when given, are the parameters
+  // of the last write, held by search and command alone: they take a holder of the new value
+  // instead, being what new ones on it would be. FALSE when a parameter cannot be made or placed.
+  BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt,
+                     CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr);
 
   // Whether the node's condition lets the NULL values of column through.
   BOOL bColumnValuesNullSelected(const CNAColumn* column) const;

@@ -794,8 +794,22 @@ BOOL CNARecherche::bGetSQL(CNACommand* command, CNAFilter* filter, CNARecord* re
 }
 
 BOOL CNARecherche::bRewriteEqualValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
-  m_tabParameter.SupprimeTout();
-  return m_pclEqual != nullptr && m_pclEqual->bRewriteValue(command, this, conditionAt, selectAt) ? TRUE : FALSE;
+  if (m_pclEqual == nullptr || command == nullptr) return FALSE;
+  // The last write's parameter and its copy in command, held by nobody else and as they were
+  // made, are renewed rather than made again.
+  CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
+  auto asMade = [column](const CNAParameter* p, unsigned int at) {
+    return p != nullptr && p->nGetRefCount() == 1 && p->nGetPosition() == at && p->dwGetOptions() == 0 &&
+           p->pclGetColumnNoRef() == column && p->cGetEscape() == 0 &&
+           p->eGetOperator() == static_cast<eOPEXPRESSION>(-1) && p->eGetDirection() == CNAParameter::NA_PARAM_IN &&
+           (p->pszGetName() == nullptr || *p->pszGetName() == 0);
+  };
+  CNAParameter* own = m_tabParameter.nGetCount() == 1 ? m_tabParameter[0] : nullptr;
+  const int last = command->nGetParameterNbr() - 1;
+  CNAParameter* copy = last >= 0 ? command->pclGetParameterNoRef(last) : nullptr;
+  const bool kept = own != copy && asMade(own, conditionAt) && asMade(copy, selectAt) &&
+                    own->pclGetValueNoRef() == copy->pclGetValueNoRef();
+  return m_pclEqual->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr);
 }
 
 // ================================================================ State
