@@ -421,6 +421,55 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
   }
 }
 
+// Seeks again on number items of every kind (a 64-bit integer, a real, a currency) write each
+// value's literal where a first seek writes it: one access seeking value after value sends the
+// text and reads the row of a new access's first seek of that value.
+TEST_P(LiveSeek, SeeksAgainOnNumberItemsWriteEachLiteralAsAFirstSeek) {
+  const std::wstring table = Name(L"qx seek`num ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, big BIGINT NULL UNIQUE, r DOUBLE NULL, c DECIMAL(10,2) NULL, KEY (r), KEY (c))");
+  Raw("INSERT INTO " + Quoted(table) +
+      " SELECT seq, (CAST(seq AS SIGNED) - 10) * 922337203685477580, seq / 4 - 2, (CAST(seq AS SIGNED) - 10) * 12.25"
+      " FROM seq_1_to_20");
+  CHostRecordDescription* desc = Description(table);
+  CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(desc, L"big", NA_IT_I8, 8, kUnique);
+  Item(desc, L"r", NA_IT_R8, 8, kDuplicates);
+  Item(desc, L"c", NA_IT_MONETAIRE, 10, kDuplicates);
+  desc->m_pBestParseItem = id;
+  const struct {
+    const wchar_t* item;
+    unsigned short type;
+    std::vector<const wchar_t*> values;
+  } items[] = {
+      {L"big", ZV_I8, {L"922337203685477580", L"-9223372036854775800", L"0", L"7", L"-922337203685477580"}},
+      {L"r", ZV_R8, {L"0.5", L"-1.75", L"3", L"1e300", L"-0.25"}},
+      {L"c", ZV_CY, {L"12.25", L"-122.5", L"0", L"122.5", L"0.01"}},
+  };
+  CMySQLConnection* cnx = Connect("15");
+  for (const int fromFirst : {1, 0}) {
+    CNADataAccess* kept = Open(desc, cnx);
+    for (const auto& it : items) {
+      for (const wchar_t* text : it.values) {
+        const std::string what = Utf8(it.item) + " " + Utf8(text) + (fromFirst ? " from first" : " from last");
+        auto seek = [&](CNADataAccess* a) {
+          const CAny sought = FromText(it.type, text);
+          ClientCounts::tabSent.clear();
+          EXPECT_TRUE(a->bHRecherche(it.item, &sought, 0, 1, kNoLock, nullptr, fromFirst, 0))
+              << what << ": " << Utf8(m_error.pszGetError());
+          const std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+          return std::make_pair(sent, Out(a, it.item) ? std::vector<Cell>{} : Values(a, {L"id"}));
+        };
+        const auto got = seek(kept);
+        const auto want = seek(Open(desc, cnx));
+        EXPECT_EQ(got.first, want.first) << what;
+        EXPECT_EQ(got.second, want.second) << what;
+      }
+    }
+  }
+}
+
 // The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;
