@@ -27,6 +27,7 @@
 #include "common/ctstring.h"
 #include "common/interf.h"
 #include "common/refarray.h"
+#include "common/str_buffer.h"
 #include "common/xystringconcat.h"
 #include "driver/nahost.h"
 #include "platform/wintypes.h"
@@ -406,7 +407,7 @@ class CNAStatement : public CInterf {
   const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
   // Every browse read names its item again, nearly always the one already kept.
   void SetBrowseItem(const wchar_t* item) {
-    if (wcscmp(m_csBrowseItem.pszGet(), item != nullptr ? item : L"") != 0) m_csBrowseItem = item;
+    if (!STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) m_csBrowseItem = item;
   }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
