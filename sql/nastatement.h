@@ -239,8 +239,10 @@ class CNAStatement : public CInterf {
   // ORDER BY of its own.
   BOOL bCanUpdateParse() const;
   int nGetRecordSaveID() const { return m_nRecordSaveId; }
-  // The statement's own copy of the last row it fetched; null before the first.
-  CNARecordValue* pclGetStmtOriginalRecord() const { return m_pclOriginalRecord; }
+  // The statement's own copy of the last row it fetched; null before the first. A row read may
+  // leave it a twin of the record's original value (CNARecord::TakeOriginalTwin): this gives it
+  // its copy first, as every reader of it inside the statement does.
+  CNARecordValue* pclGetStmtOriginalRecord() const;
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
 
@@ -477,6 +479,14 @@ class CNAStatement : public CInterf {
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // A row read by one step that the access then copies into the record's original value: the
+  // statement's original becomes that value's twin instead of a copy of its own (whether the
+  // read qualifies: _bTwinRead). The same ranks and contents as bSetStmtOriginalRecord followed
+  // by the access's bSetCurrentRecordRead(0), whose result it gives.
+  BOOL _bTwinRead() const;
+  BOOL _bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction);
+  // The rank among equal rows of current read in direction (host order) after the row before.
+  int _nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before, const CNARecordValue* current) const;
   // The rows equal to the original record just before it in the open block or row cache (server
   // order); the record and the result are left on the original row.
   BOOL _bCountEqualRowsBefore(int* count);
