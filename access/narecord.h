@@ -4,7 +4,8 @@
 // browse order, automatic-identifier and unique-key columns, composite unique keys, memo columns,
 // and two row values: the current one the host reads and writes and the original one, the row as
 // it was read. It holds a reference on each column in each of its lists, on its connection
-// (given back through the driver), on its error object, on its record template and both values;
+// (given back through the driver), on its error object, on its record template and both values,
+// and on the twin of its original (a statement's copy of the row, put off; see TakeOriginalTwin);
 // it borrows its data access, which owns it.
 //
 // CNARecordValue: one row: a record buffer in the host's layout (counted), its memo values
@@ -217,7 +218,10 @@ class CNARecord : public CInterf {
   // memo set or a row identifier other than the record-values kind (see bTwinFits).
   // held: the caller gives the reference it holds (from bDetachOriginalTwin), else one is taken.
   void TakeOriginalTwin(CNARecordValue* value, bool held) {
-    if (value == m_pclOriginalTwin) return;
+    if (value == m_pclOriginalTwin) {
+      if (held) value->nRelease();
+      return;
+    }
     _EndOriginalTwin();
     if (!held) value->AddRef();
     m_pclOriginalTwin = value;
