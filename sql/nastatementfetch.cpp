@@ -366,7 +366,9 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
 }
 
 inline BOOL CNAStatement::_bTwinRead() const {
-  if (m_pclRecord == nullptr || m_pclOriginalRecord == nullptr || m_pclDataAccess == nullptr ||
+  // A row from the row cache came through the record's original, which gave the twin its copy
+  // already: taking it again would only add the checks.
+  if (m_bRowFromCache || m_pclRecord == nullptr || m_pclOriginalRecord == nullptr || m_pclDataAccess == nullptr ||
       m_pclDataAccess->pclGetCurrentRecordNoRef() != m_pclRecord)
     return FALSE;
   // A row of another state would reach the two copies apart (the access marks the record's as
