@@ -96,7 +96,8 @@ BOOL CNARecordCache::_bCopyMemo(int i, const CNARecordMemo* memo) {
 
 int CNARecordCache::_nAjoute(const CNARecordValue* v) {
   const int row = nGetCount();
-  if (v != nullptr) _TakeFirstValue(v);
+  // Only the first value, and values until one brings an identifier, have anything to give.
+  if (v != nullptr && (m_pclTemplate == nullptr || m_eIdType == NA_RECORDID_NONE)) _TakeFirstValue(v);
   // A record-values identifier is made from the stored bytes alone: it can wait. The kind, once
   // set, stays, so rows still waiting are all of this kind.
   const bool deferred = m_eIdType == NA_RECORDID_RECORDVALUES;
