@@ -487,6 +487,9 @@ class CNAStatement : public CInterf {
   // One more server row appended to the row cache (opening the next block when the block ran
   // out); *outOfRange when the selection has no more.
   BOOL _bFetchAndCache(int* outOfRange);
+  // What _RestaureRecordFromCache(index) does, for the row just appended from the current value
+  // that still holds it: its bytes are not read back (nastatementrowcache.cpp).
+  void _RestaureFetchedRow(int index);
   // Whether a limited result may go on past its end in direction (server order).
   BOOL _bNextBlockCanExist(eNA_PARSEDIRECTION direction) const;
   // The next block in direction (server order) opened through the access after the original

@@ -467,7 +467,7 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
     }
     if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
       if (!_bUpdateNARecordFromDB()) return FALSE;
-      cache->Insere(m_pclRecord->pclGetCurrentValueNoRef(), static_cast<unsigned int>(cache->nGetCount()));
+      cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
       *out = 0;
       return TRUE;
     }
@@ -494,6 +494,8 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
   if (m_nOutSide > 0) start = cache->nGetCount();
   if (m_nOutSide < 0) start = -1;
   long long target = start;
+  // The row the last fetch appended from the current value, which still holds it.
+  long long fresh = -1;
   if (direction == NA_PARSE_CURRENT || count == 0) {
     if (start < 0 || start >= cache->nGetCount()) return TRUE;
   } else {
@@ -505,6 +507,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
     while (target >= 0 && cache->bMustFetch(static_cast<int>(target))) {
       int o = 0;
       if (!_bFetchAndCache(&o)) return FALSE;
+      fresh = o ? -1 : cache->nGetCount() - 1;
       if (o) break;
       target = cache->nGetPosition(start, direction, count);
     }
@@ -523,7 +526,10 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
     return TRUE;
   }
   m_nOutSide = 0;
-  _RestaureRecordFromCache(static_cast<int>(target));
+  if (target == fresh)
+    _RestaureFetchedRow(static_cast<int>(target));
+  else
+    _RestaureRecordFromCache(static_cast<int>(target));
   if (!m_bRowFromCache) return FALSE;
   *moved = count;
   *out = 0;
