@@ -169,6 +169,9 @@ class CNARecord : public CInterf {
   // Releases every column of the column list, last first.
   void DeleteAllColumn();
   int nGetNbColumn() const { return m_tabColumn.nGetCount(); }
+  // Moves with every column added or dropped: a reader that kept columns knows them stale.
+  // Unique among records (a plain counter under the driver mutex).
+  unsigned int nGetColumnStamp() const { return m_nColumnStamp; }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
   // Table source: the column at the item's physical index when it is the item's (a composite key,
@@ -244,6 +247,8 @@ class CNARecord : public CInterf {
   CNADataAccess* m_pclDataAccess;
   CNAConnectionDescription* m_pclConnection = nullptr;
   CRefArray<CNAColumn> m_tabColumn;
+  unsigned int m_nColumnStamp = ++s_nColumnStampGenerator;
+  static unsigned int s_nColumnStampGenerator;
   CNAColumn* m_pclColumnIDAuto = nullptr;
   CNAColumn* m_pclUniqueKey = nullptr;
   CNAKJRecord* m_pclTemplate = nullptr;
