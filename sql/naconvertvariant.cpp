@@ -149,7 +149,7 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
 
 // Copies the ASCII bytes that start s, n at most, to dst (room for n): eight bytes a step while
 // none has its high bit. Their count.
-unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
+[[gnu::always_inline]] inline unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
   unsigned int i = 0;
   for (uint64_t w; i + 8 <= n; i += 8) {
     memcpy(&w, s + i, 8);
@@ -170,7 +170,7 @@ unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
 
 // The 1252 byte of the UTF-8 pair at p (two bytes there) when it is a Latin-1 letter or sign
 // (U+00A0 to U+00FF, the same byte in 1252); -1 for any other bytes.
-int nLatin1Pair(const char* p) {
+[[gnu::always_inline]] inline int nLatin1Pair(const char* p) {
   const auto lead = static_cast<unsigned char>(p[0]), next = static_cast<unsigned char>(p[1]);
   if (lead == 0xC3 && (next & 0xC0) == 0x80) return next + 0x40;
   if (lead == 0xC2 && next >= 0xA0 && next <= 0xBF) return next;
@@ -178,7 +178,7 @@ int nLatin1Pair(const char* p) {
 }
 
 // Narrow text of cp re-encoded into at most cap bytes of code page to.
-int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst, unsigned int cap) {
+[[gnu::always_inline]] inline int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst, unsigned int cap) {
   if (cap == 0 || n == 0) return 0;
   if (cp == to) {
     unsigned int k = std::min(n, cap);

@@ -39,7 +39,15 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
     if (column == nullptr || column->Slot().bComposedKey) break;
     const STItemSlot& slot = column->Slot();
     CNAConvertVariant* value = column->pclGetNAValue();
-    STEntry entry{nullptr, value, column, &slot, slot.nPhysical, value != nullptr ? value->nGetShapeStamp() : 0};
+    STEntry entry{nullptr,
+                  value,
+                  column,
+                  &slot,
+                  slot.nPhysical,
+                  value != nullptr ? value->nGetShapeStamp() : 0,
+                  slot.nPhysical / 8,
+                  slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0,
+                  static_cast<uint8_t>(0x80u >> (slot.nPhysical % 8))};
     // Only the SQL column's own read is what a writer stands in for; a memo keeps its own rules.
     if (value != nullptr && !slot.bMemo && typeid(*column) == typeid(CNASQLColumn) &&
         column->pclGetRecordNoRef() == record)
@@ -59,7 +67,16 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
   const bool row = sql->bGetRowTexts(&texts, &lengths) != FALSE;
+  // The record's shape, read once: no writer touches it. A written value's slot that lies in it
+  // only sets its bit (SetSlotDefined's own first step); any other goes through SetSlotDefined.
   CNAKJRecord* kj = record->pclGetNAKJRecord();
+  BYTE* flags = nullptr;
+  unsigned int items = 0, values = 0;
+  if (kj != nullptr && kj->pbyGetValues() != nullptr) {
+    flags = kj->pbyGetNullValuesFlags();
+    items = kj->nGetItemCount();
+    values = kj->nGetTotalSize() - kj->nGetFlagFieldSize();
+  }
   bool changed = false;
   for (const STEntry& e : m_tabEntry) {
     if (e.pfnWrite != nullptr && row) {
@@ -71,7 +88,10 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
           continue;
         }
         if (e.pfnWrite(e.pclValue, text, static_cast<unsigned int>(lengths[e.nPhysical]))) {
-          if (kj != nullptr) kj->SetSlotDefined(*e.pSlot, TRUE);
+          if (e.nPhysical < items && e.nElementEnd != 0 && e.nElementEnd <= values)
+            flags[e.nFlagByte] |= e.byFlagMask;
+          else if (kj != nullptr)
+            kj->SetSlotDefined(*e.pSlot, TRUE);
           continue;
         }
       } else {

@@ -14,6 +14,7 @@
 // - the connection's server and host code pages.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -50,6 +51,10 @@ class CNARowBinding {
     const STItemSlot* pSlot;
     unsigned int nPhysical;
     unsigned int nShapeStamp;
+    // The slot's defined bit and the end of its element, for a record that holds both.
+    unsigned int nFlagByte;
+    unsigned int nElementEnd;
+    uint8_t byFlagMask;
   };
   std::vector<STEntry> m_tabEntry;
   const CNARecord* m_pclRecord = nullptr;
