@@ -1,6 +1,7 @@
 // A slot's row writer against the road every server text of a result column takes otherwise:
 // for every item, page pair and text, the writer either leaves the text to that road or writes
-// the bytes, data size, NULL state and error that road gives.
+// the bytes, data size, NULL state and error that road gives on a converter that never takes a
+// slot's road.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,18 +13,21 @@ namespace {
 
 class RowWriters : public AnyTest {};
 
-// A kind 3 converter ready for server values, for an item of the given type (a decimal's digits).
+// A converter ready for server values, for an item of the given type (a decimal's digits): on a
+// record slot (kind 3), or on a buffer of its own (kind 5), which never takes a slot's road.
 struct ServerSlot {
-  ServerSlot(CNAConnectionDescription* cnx, eNA_ITEMTYPE type, unsigned int size, int integer, int decimals)
+  ServerSlot(CNAConnectionDescription* cnx, eNA_ITEMTYPE type, unsigned int size, int integer, int decimals,
+             eNAVARTYPE kind = NA_VAR_BUFFER)
       : item(L"col", type, size), bytes(size, 0xEE), conv(&error, cnx) {
     CNAError::s_Hold(&error);
     conv.SetStatic(true);
     item.m_nIntegerPart = integer;
     item.m_nDecimalPart = decimals;
-    EXPECT_TRUE(conv.bInitTypeVariant(NA_VAR_BUFFER, bytes.data(), size, ConverteItemToZVType(type)));
+    EXPECT_TRUE(conv.bInitTypeVariant(kind, bytes.data(), size, ConverteItemToZVType(type)));
     conv.SetItemDesc(&item, nullptr);
     EXPECT_TRUE(conv.bInitBufferDB());
   }
+  const uint8_t* Data() const { return static_cast<const uint8_t*>(conv.pGetData()); }
   ~ServerSlot() { conv.ResetVariant(); }
   std::wstring Raised() const {
     return error.nGetUserErrorCode() == 0 ? L"" : std::to_wstring(error.nGetUserErrorCode());
@@ -33,13 +37,13 @@ struct ServerSlot {
     std::string s = ok ? "ok" : "refused";
     char hex[4];
     s += " [";
-    for (uint8_t b : bytes) snprintf(hex, sizeof hex, "%02X", b), s += hex;
+    for (unsigned int i = 0; i < bytes.size(); ++i) snprintf(hex, sizeof hex, "%02X", Data()[i]), s += hex;
     s += "] size " + std::to_string(conv.nGetUtilDataSize()) + (conv.bIsNull() ? " null" : "") + " error " +
          std::to_string(error.nGetUserErrorCode());
     return s;
   }
   void Clear() {
-    std::fill(bytes.begin(), bytes.end(), 0xEE);
+    memset(const_cast<uint8_t*>(Data()), 0xEE, bytes.size());
     error.Reset();
   }
   CHostItemDescription item;
@@ -95,6 +99,8 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       "2147483648", "4294967295", "9223372036854775807", "-9223372036854775808", "9223372036854775808",
       "18446744073709551615", "18446744073709551616", "00042", "+5", " 5", "1e3", "12.5", "-12.50", "0.00",
       "-0.01", "99999999.99", "9999999999.99", "-9999999999.99", "10000000000.00", "12.345", ".5", "5.", "-", "",
+      "1..5", "1.5.", "-.5", "99999999999999.9999", "99999999999999999.9999", "999999999999999999.99",
+      "18446744073709551616.5", "18446744073709551.616", "18446744073709551.6170", "0.99999999", "00000000000000000000000001.5", "-000000000000000000000.25",
       "2024-02-29 23:59:59", "2023-02-29 00:00:00", "0000-00-00 00:00:00", "1000-01-01 00:00:00",
       "9999-12-31 23:59:59", "2024-01-01 24:00:00", "2024-01-01 10:00:00.5", "2024-01-01", "20240101 10:00:00",
       "838:59:59", "-12:00:00", "abc", std::string(40, 'x'), "quote ' and \\ backslash", std::string("a\0b", 3)};
@@ -111,7 +117,7 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       texts.insert(texts.end(), own.begin(), own.end());
       for (const auto& it : kItems) {
         ServerSlot fast(&cnx, it.type, it.size, it.integer, it.decimals);
-        ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals);
+        ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals, NA_VAR_OWNBUFFER);
         const F::PFN_ROWWRITER writer = fast.conv.pfnGetRowWriter(it.form, &cnx);
         const bool expected = it.writer == 'a' || (it.writer == 'u' && server == CP_UTF8);
         EXPECT_EQ(writer != nullptr, expected)
