@@ -404,7 +404,7 @@ CNAColumn* CNARecord::_pclAllocColumn(CNAError* error, INAItemDescription* item)
   return driver != nullptr ? driver->pclAllocColumn(error, item) : nullptr;
 }
 
-unsigned int CNARecord::s_nColumnStampGenerator = 0;
+std::atomic<unsigned int> CNARecord::s_nColumnStampGenerator{0};
 
 BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* imported) {
   if (item == nullptr) return FALSE;

@@ -20,6 +20,7 @@
 // counts are atomic.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "common/interf.h"
@@ -170,7 +171,7 @@ class CNARecord : public CInterf {
   void DeleteAllColumn();
   int nGetNbColumn() const { return m_tabColumn.nGetCount(); }
   // Moves with every column added or dropped: a reader that kept columns knows them stale.
-  // Unique among records (a plain counter under the driver mutex).
+  // Unique among records (one counter for all).
   unsigned int nGetColumnStamp() const { return m_nColumnStamp; }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
@@ -248,7 +249,7 @@ class CNARecord : public CInterf {
   CNAConnectionDescription* m_pclConnection = nullptr;
   CRefArray<CNAColumn> m_tabColumn;
   unsigned int m_nColumnStamp = ++s_nColumnStampGenerator;
-  static unsigned int s_nColumnStampGenerator;
+  static std::atomic<unsigned int> s_nColumnStampGenerator;
   CNAColumn* m_pclColumnIDAuto = nullptr;
   CNAColumn* m_pclUniqueKey = nullptr;
   CNAKJRecord* m_pclTemplate = nullptr;

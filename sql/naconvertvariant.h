@@ -158,6 +158,8 @@ class CNAConvertVariant : public CNAVariant {
   // connection moves it) and cnx's two code pages stay.
   PFN_ROWWRITER pfnGetRowWriter(eNAROWTEXT form, const CNAConnectionDescription* cnx) const;
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
+  // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
+  BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
 
   // ---- Reading ----
   BOOL bGetValue(CAny* out) const;

@@ -47,11 +47,14 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
                   value != nullptr ? value->nGetShapeStamp() : 0,
                   slot.nPhysical / 8,
                   slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0,
-                  static_cast<uint8_t>(0x80u >> (slot.nPhysical % 8))};
+                  static_cast<uint8_t>(0x80u >> (slot.nPhysical % 8)),
+                  false};
     // Only the SQL column's own read is what a writer stands in for; a memo keeps its own rules.
     if (value != nullptr && !slot.bMemo && typeid(*column) == typeid(CNASQLColumn) &&
-        column->pclGetRecordNoRef() == record)
+        column->pclGetRecordNoRef() == record) {
       entry.pfnWrite = sql->pfnGetRowWriter(slot.nPhysical, value);
+      entry.bPending = entry.pfnWrite == nullptr && !value->bDBReady();
+    }
     m_tabEntry.push_back(entry);
   }
   m_pclRecord = record;
@@ -78,7 +81,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
     values = kj->nGetTotalSize() - kj->nGetFlagFieldSize();
   }
   bool changed = false;
-  for (const STEntry& e : m_tabEntry) {
+  for (STEntry& e : m_tabEntry) {
     if (e.pfnWrite != nullptr && row) {
       if (e.pclValue->nGetShapeStamp() == e.nShapeStamp) {
         const char* text = texts[e.nPhysical];
@@ -101,6 +104,11 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
     if (!e.pclColumn->bSetValueFromDB(statement, 0)) {
       if (changed) Forget();
       return FALSE;
+    }
+    if (e.bPending && e.pclValue->bDBReady()) {
+      e.bPending = false;
+      e.pfnWrite = sql->pfnGetRowWriter(e.nPhysical, e.pclValue);
+      e.nShapeStamp = e.pclValue->nGetShapeStamp();
     }
   }
   if (changed) Forget();

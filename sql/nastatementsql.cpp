@@ -12,7 +12,7 @@
 #include "sql/naconvertvariant.h"
 
 unsigned int CNAStatementSQL::m_gnStmtGenerator = 0;
-unsigned int CNAStatementSQL::s_nResultStampGenerator = 0;
+std::atomic<unsigned int> CNAStatementSQL::s_nResultStampGenerator{0};
 
 namespace {
 

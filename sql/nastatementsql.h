@@ -15,6 +15,8 @@
 // Callers hold the driver mutex; the statement numbering is a plain counter under it.
 #pragma once
 
+#include <atomic>
+
 #include "common/interf.h"
 #include "common/tstringconcataw.h"
 #include "common/xystringconcat.h"
@@ -139,8 +141,8 @@ class CNAStatementSQL : public CInterf {
   unsigned int nGetRowMaxLength() const { return m_nRowMaxLength; }
   unsigned int nGetStmtNumber() const { return m_nStmtNumber; }
   // Moves whenever the result's columns may change: every reset and every column array made or
-  // set aside. Unique among statements (a plain counter under the driver mutex), so that a
-  // statement made where another was freed never shows the other's stamp.
+  // set aside. Unique among statements (one counter for all), so that a statement made where
+  // another was freed never shows the other's stamp.
   unsigned int nGetResultStamp() const { return m_nResultStamp; }
   CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclCnx; }
 
@@ -151,7 +153,7 @@ class CNAStatementSQL : public CInterf {
 
  protected:
   void _NewResultStamp() { m_nResultStamp = ++s_nResultStampGenerator; }
-  static unsigned int s_nResultStampGenerator;
+  static std::atomic<unsigned int> s_nResultStampGenerator;
   // The value holder, made through the driver on first use; null without memory.
   CNAConvertVariant* _pclGetValueHolder();
   // The current column array is set aside (the one set aside before it is freed).
