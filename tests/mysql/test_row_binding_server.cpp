@@ -2,6 +2,7 @@
 // in the record with the bytes each column's own read gives it, and a second result of the same
 // statement with other column types is read with writers bound for it.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,17 +61,31 @@ class LiveRowBinding : public LiveBrowse {
     for (const std::string& t : ClientCounts::tabSent) n += t.rfind("SELECT", 0) == 0 ? 1 : 0;
     return n;
   }
+  // A table (a name the server only takes quoted) of "id INT PRIMARY KEY" and columns, holding
+  // rows, described with id as its browse item; the test adds the other items.
+  CHostRecordDescription* IdTable(const wchar_t* shape, const std::string& columns, const std::string& rows,
+                                  std::wstring* table) {
+    *table = Name(shape);
+    Raw("CREATE TABLE " + Quoted(*table) + " (id INT PRIMARY KEY" + columns + ")");
+    Raw("INSERT INTO " + Quoted(*table) + " VALUES " + rows);
+    CHostRecordDescription* desc = Description(*table);
+    CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kKeyPrimary);
+    id->m_bNullAllowed = FALSE;
+    desc->m_pBestParseItem = id;
+    return desc;
+  }
+  // Each row of a whole result read first to last, row cache off, given to each.
+  void ForEachRow(CNADataAccess* a, const std::function<void()>& each) {
+    for (BOOL ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, m_none, nullptr, kRowCacheOff); ok && Out(a, L"id") == 0;
+         ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, m_none, nullptr, kRowCacheOff))
+      each();
+  }
   static constexpr unsigned int kRowCacheOff = 0x10000;
   const eNA_LOCKTYPE m_none{0};
 };
 
 // Every type a browse meets, with the limits of each and NULL in each column.
 TEST_P(LiveRowBinding, EveryRowEqualsTheColumnsOwnReadOfIt) {
-  const std::wstring table = Name(L"qx row`types ");
-  Raw("CREATE TABLE " + Quoted(table) +
-      " (id INT PRIMARY KEY, i INT NULL, b BIGINT NULL, d DECIMAL(12,2) NULL, dt DATETIME NULL, dd DATE NULL,"
-      " t TIME NULL, vu VARCHAR(40) CHARACTER SET utf8mb4 NULL, vl VARCHAR(40) CHARACTER SET latin1 NULL,"
-      " tx TEXT CHARACTER SET utf8mb4 NULL, vb VARBINARY(12) NULL)");
   const char* const kRows[] = {
       "(1, 1, 1, 1.00, '2024-02-29 23:59:59', '2024-02-29', '12:34:56', 'abc', 'abc', 'abc', X'00FF')",
       "(2, 2147483647, 9223372036854775807, 9999999999.99, '9999-12-31 23:59:59', '9999-12-31', '23:59:59',"
@@ -86,9 +101,13 @@ TEST_P(LiveRowBinding, EveryRowEqualsTheColumnsOwnReadOfIt) {
       " 'abcd\xC3\xA9', X'41')"};
   std::string values;
   for (const char* r : kRows) values += (values.empty() ? "" : ",") + std::string(r);
-  Raw("INSERT INTO " + Quoted(table) + " VALUES " + values);
-  CHostRecordDescription* desc = Description(table);
-  Item(desc, L"id", NA_IT_I4, 4, kKeyPrimary)->m_bNullAllowed = FALSE;
+  std::wstring table;
+  CHostRecordDescription* desc =
+      IdTable(L"qx row`types ",
+              ", i INT NULL, b BIGINT NULL, d DECIMAL(12,2) NULL, dt DATETIME NULL, dd DATE NULL, t TIME NULL,"
+              " vu VARCHAR(40) CHARACTER SET utf8mb4 NULL, vl VARCHAR(40) CHARACTER SET latin1 NULL,"
+              " tx TEXT CHARACTER SET utf8mb4 NULL, vb VARBINARY(12) NULL",
+              values, &table);
   Item(desc, L"i", NA_IT_I4, 4);
   Item(desc, L"b", NA_IT_I8, 8);
   CHostItemDescription* d = Item(desc, L"d", NA_IT_DECIMAL, 24);
@@ -101,19 +120,16 @@ TEST_P(LiveRowBinding, EveryRowEqualsTheColumnsOwnReadOfIt) {
   Item(desc, L"vl", NA_IT_TEXTE, 11);
   Item(desc, L"tx", NA_IT_TEXTE, 101);
   Item(desc, L"vb", NA_IT_BINAIRE, 10);
-  desc->m_pBestParseItem = &m_items.front();
   CNADataAccess* a = OpenRows(desc, Connect("-1"));
-  auto* s = static_cast<CRowStatement*>(Statement(a, L"id"));
+  CRowStatement* s = nullptr;
   int rows = 0;
-  for (BOOL ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, m_none, nullptr, kRowCacheOff); ok && Out(a, L"id") == 0;
-       ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, m_none, nullptr, kRowCacheOff)) {
+  ForEachRow(a, [&] {
     s = static_cast<CRowStatement*>(Statement(a, L"id"));
-    ASSERT_NE(s, nullptr);
     ++rows;
     const std::vector<uint8_t> read = RecordBytes(a);
-    ASSERT_TRUE(ReadAgainColumnByColumn(a, s)) << Utf8(m_error.pszGetError());
+    EXPECT_TRUE(ReadAgainColumnByColumn(a, s)) << Utf8(m_error.pszGetError());
     EXPECT_EQ(read, RecordBytes(a)) << "row " << rows;
-  }
+  });
   EXPECT_EQ(rows, 7) << Utf8(m_error.pszGetError());
   // The integers, decimal, date-time and texts at least have writers.
   ASSERT_NE(s, nullptr);
@@ -123,19 +139,15 @@ TEST_P(LiveRowBinding, EveryRowEqualsTheColumnsOwnReadOfIt) {
 // A statement's second result whose column changed from VARCHAR to DATE: a DATE reaches a text
 // item as its digits, which the first result's text writer would not give.
 TEST_P(LiveRowBinding, ASecondResultWithOtherTypesIsNotWrittenWithTheFirstsWriters) {
-  const std::wstring table = Name(L"qx row`retype ");
-  Raw("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, v VARCHAR(12) NULL)");
-  Raw("INSERT INTO " + Quoted(table) + " VALUES (1, '2024-01-02'), (2, '2024-03-04'), (3, NULL), (4, '2025-05-06')");
-  CHostRecordDescription* desc = Description(table);
-  Item(desc, L"id", NA_IT_I4, 4, kKeyPrimary)->m_bNullAllowed = FALSE;
+  std::wstring table;
+  CHostRecordDescription* desc =
+      IdTable(L"qx row`retype ", ", v VARCHAR(12) NULL",
+              "(1, '2024-01-02'), (2, '2024-03-04'), (3, NULL), (4, '2025-05-06')", &table);
   Item(desc, L"v", NA_IT_TEXTE, 11);
-  desc->m_pBestParseItem = &m_items.front();
   CNADataAccess* a = OpenRows(desc, Connect("-1"));
   const auto all = [&] {
     std::string out;
-    for (BOOL ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, m_none, nullptr, kRowCacheOff); ok && Out(a, L"id") == 0;
-         ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, m_none, nullptr, kRowCacheOff))
-      out += (out.empty() ? "" : " ") + Text(Values(a, {L"v"}));
+    ForEachRow(a, [&] { out += (out.empty() ? "" : " ") + Text(Values(a, {L"v"})); });
     return out;
   };
   EXPECT_EQ(all(), "2024-01-02 2024-03-04 NULL 2025-05-06");
@@ -153,23 +165,19 @@ TEST_P(LiveRowBinding, ASecondResultWithOtherTypesIsNotWrittenWithTheFirstsWrite
 // A result whose first rows are NULL in some columns: those columns take their writers at their
 // first value, and every row still equals the columns' own reads of it.
 TEST_P(LiveRowBinding, ColumnsFirstSeenNullTakeTheirWritersAtTheirFirstValue) {
-  const std::wstring table = Name(L"qx row`nulls ");
-  Raw("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, i INT NULL, v VARCHAR(12) NULL)");
-  Raw("INSERT INTO " + Quoted(table) + " VALUES (1, NULL, NULL), (2, 5, NULL), (3, NULL, 'x'), (4, 7, 'yz')");
-  CHostRecordDescription* desc = Description(table);
-  Item(desc, L"id", NA_IT_I4, 4, kKeyPrimary)->m_bNullAllowed = FALSE;
+  std::wstring table;
+  CHostRecordDescription* desc = IdTable(L"qx row`nulls ", ", i INT NULL, v VARCHAR(12) NULL",
+                                         "(1, NULL, NULL), (2, 5, NULL), (3, NULL, 'x'), (4, 7, 'yz')", &table);
   Item(desc, L"i", NA_IT_I4, 4);
   Item(desc, L"v", NA_IT_TEXTE, 11);
-  desc->m_pBestParseItem = &m_items.front();
   CNADataAccess* a = OpenRows(desc, Connect("-1"));
   std::string read;
-  for (BOOL ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, m_none, nullptr, kRowCacheOff); ok && Out(a, L"id") == 0;
-       ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, m_none, nullptr, kRowCacheOff)) {
+  ForEachRow(a, [&] {
     read += (read.empty() ? "" : " ") + Text(Values(a, {L"id", L"i", L"v"}));
     const std::vector<uint8_t> bytes = RecordBytes(a);
-    ASSERT_TRUE(ReadAgainColumnByColumn(a, Statement(a, L"id")));
+    EXPECT_TRUE(ReadAgainColumnByColumn(a, Statement(a, L"id")));
     EXPECT_EQ(bytes, RecordBytes(a)) << read;
-  }
+  });
   EXPECT_EQ(read, "1|NULL|NULL 2|5|NULL 3|NULL|x 4|7|yz");
   EXPECT_EQ(static_cast<CRowStatement*>(Statement(a, L"id"))->nWriters(), 3u);
 }
