@@ -1,8 +1,8 @@
 // CNARowBinding: a statement's writers from the rows of its open result into its record, bound
 // once per result. Each column of the record (up to its first composite key) gets the writer its
 // converter's slot has for its result column's texts (CNAConvertVariant::pfnGetRowWriter), or
-// none (a column that only met NULLs so far asks again after its next own read); a row then runs
-// through one loop: a NULL clears the slot, a text its writer takes is
+// none (a column whose converter has seen no server value yet asks again after its next own
+// read). A row then runs through one loop: a NULL clears the slot, a text its writer takes is
 // written there, and every other value takes the column's own read (bSetValueFromDB), as does
 // every column without a writer. The record's defined bits follow as that read sets them.
 //
@@ -56,8 +56,8 @@ class CNARowBinding {
     unsigned int nFlagByte;
     unsigned int nElementEnd;
     uint8_t byFlagMask;
-    // A plain column whose converter saw no server value yet (only NULLs): asked for its writer
-    // again after each of its own reads until it has seen one.
+    // A plain column whose converter has seen no server value yet (a result's first row, or
+    // only NULLs so far): asked for its writer again after each of its own reads until then.
     bool bPending;
   };
   std::vector<STEntry> m_tabEntry;
