@@ -178,7 +178,8 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
 }
 
 // Narrow text of cp re-encoded into at most cap bytes of code page to.
-[[gnu::always_inline]] inline int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst, unsigned int cap) {
+[[gnu::always_inline]] inline int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst,
+                                                      unsigned int cap) {
   if (cap == 0 || n == 0) return 0;
   if (cp == to) {
     unsigned int k = std::min(n, cap);
@@ -1526,7 +1527,8 @@ CNAConvertVariant::PFN_ROWWRITER CNAConvertVariant::pfnGetRowWriter(eNAROWTEXT f
   }
   if (type >= ZV_UI1 && type <= ZV_I8)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? &s_bIntegerIntoSlot : nullptr;
-  if (type == ZV_CY) return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? &s_bCurrencyIntoSlot : nullptr;
+  if (type == ZV_CY)
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? &s_bCurrencyIntoSlot : nullptr;
   if (type == ZV_DECIMAL) {
     int precision = 0, scale = 0;
     return _bAnalysisDecimal(&precision, &scale) && precision > 0 && precision <= 18 &&

@@ -76,7 +76,8 @@ class CNAStatementSQL : public CInterf {
   // The writer of column's texts into value (CNAConvertVariant::pfnGetRowWriter), so that a row
   // text the writer takes lands as bGetValue would write it; null: bGetValue only. Right while
   // nGetResultStamp() and value's shape stamp stay.
-  virtual CNAConvertVariant::PFN_ROWWRITER pfnGetRowWriter(unsigned int /*column*/, const CNAConvertVariant* /*value*/) {
+  virtual CNAConvertVariant::PFN_ROWWRITER pfnGetRowWriter(unsigned int /*column*/,
+                                                          const CNAConvertVariant* /*value*/) {
     return nullptr;
   }
   // Appends the value's SQL literal (never a bind marker).
