@@ -27,6 +27,7 @@
 #include "common/ctstring.h"
 #include "common/interf.h"
 #include "common/refarray.h"
+#include "common/str_buffer.h"
 #include "common/xystringconcat.h"
 #include "driver/nahost.h"
 #include "platform/wintypes.h"
@@ -124,6 +125,21 @@ class CNAStatement : public CInterf {
                                  CNACommand* condition);
   // Appends the condition of the active search and filter; TRUE with nothing to add.
   virtual BOOL bGetClauseWHERE(CNACommand* command);
+
+  // ---- The kept SELECT of a seek (nastatementseek.cpp) ----
+  // After a SELECT built whole into command (this statement's command, rows and offset its row
+  // limit): a seek's SELECT on a table, whose condition is the equal tree of a value seek with a
+  // text that depends on the value only through its literal and no filter, is kept (a reference)
+  // for the next seek; anything else drops what was kept.
+  void KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward);
+  // The kept SELECT made this statement's command for a seek that differs from its own only by
+  // the sought value: same search with the same trees (stamp), item, direction, flags, order
+  // completion, row limit and offset, table and record columns, no filter. Its parameter takes
+  // the new value and its formatted SQL keeps what comes before the literal; the search's
+  // parameters are those a write makes. FALSE, nothing used, otherwise; a failure on the way
+  // drops what was kept (the search's parameters are then written again by the whole build).
+  BOOL bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward, long long rows,
+                            long long offset);
   virtual BOOL bBuildQueryCREATE(CNACommand* command);
   virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryINSERT(CNACommand* command, NA_WRITEPARSEFLAGS flags);
@@ -239,8 +255,10 @@ class CNAStatement : public CInterf {
   // ORDER BY of its own.
   BOOL bCanUpdateParse() const;
   int nGetRecordSaveID() const { return m_nRecordSaveId; }
-  // The statement's own copy of the last row it fetched; null before the first.
-  CNARecordValue* pclGetStmtOriginalRecord() const { return m_pclOriginalRecord; }
+  // The statement's own copy of the last row it fetched; null before the first. A row read may
+  // leave it a twin of the record's original value (CNARecord::TakeOriginalTwin): this gives it
+  // its copy first, as every reader of it inside the statement does.
+  CNARecordValue* pclGetStmtOriginalRecord() const;
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
 
@@ -407,7 +425,7 @@ class CNAStatement : public CInterf {
   const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
   // Every browse read names its item again, nearly always the one already kept.
   void SetBrowseItem(const wchar_t* item) {
-    if (wcscmp(m_csBrowseItem.pszGet(), item != nullptr ? item : L"") != 0) m_csBrowseItem = item;
+    if (!STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) m_csBrowseItem = item;
   }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
@@ -477,6 +495,14 @@ class CNAStatement : public CInterf {
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // A row read by one step that the access then copies into the record's original value: the
+  // statement's original becomes that value's twin instead of a copy of its own (whether the
+  // read qualifies: _bTwinRead). The same ranks and contents as bSetStmtOriginalRecord followed
+  // by the access's bSetCurrentRecordRead(0), whose result it gives.
+  BOOL _bTwinRead() const;
+  BOOL _bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction);
+  // The rank among equal rows of current read in direction (host order) after the row before.
+  int _nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before, const CNARecordValue* current) const;
   // The rows equal to the original record just before it in the open block or row cache (server
   // order); the record and the result are left on the original row.
   BOOL _bCountEqualRowsBefore(int* count);
@@ -503,6 +529,26 @@ class CNAStatement : public CInterf {
   CNACommand* m_pclCommand = nullptr;
   // Set by the ORDER BY of the last SELECT built: its rows arrive in reverse order.
   int m_bReverse = 0;
+  // The last seek's SELECT and what it was built for (KeepSeekSELECT); the command referenced,
+  // the search only compared.
+  struct STKeptSeek {
+    ~STKeptSeek() { Drop(); }
+    void Drop();
+    CNACommand* command = nullptr;
+    const CNARecherche* search = nullptr;
+    uint64_t stamp = 0;
+    CTString item;
+    bool itemNull = false;
+    int forward = 0;
+    NA_WRITEPARSEFLAGS flags = 0;
+    unsigned int orderCompletion = 0;
+    long long rows = -1;
+    long long offset = -1;
+    int reverse = 0;
+    CTString table;
+    unsigned int conditionAt = 0;
+    unsigned int selectAt = 0;
+  } m_clKeptSeek;
   CNARecord* m_pclRecord = nullptr;
   eNA_LOCKTYPE m_eLockType = static_cast<eNA_LOCKTYPE>(0);
   NA_WRITEPARSEFLAGS m_dwParseFlags = 0;
