@@ -438,11 +438,14 @@ CNAColumn* CNARecord::_pclAllocColumn(CNAError* error, INAItemDescription* item)
   return driver != nullptr ? driver->pclAllocColumn(error, item) : nullptr;
 }
 
+std::atomic<unsigned int> CNARecord::s_nColumnStampGenerator{0};
+
 BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* imported) {
   if (item == nullptr) return FALSE;
   CNAColumn* column = _pclAllocColumn(m_pclError, item);
   if (column == nullptr) return FALSE;
   column->AddRef();
+  m_nColumnStamp = ++s_nColumnStampGenerator;
   const bool listed = m_tabColumn.AjouteRef(column) != nullptr &&
                       (!column->bIsMemo() || m_tabColumnMemo.AjouteRef(column) != nullptr) &&
                       (!column->bIsComposedKey() || !column->bUnique() || m_tabComposedKey.AjouteRef(column) != nullptr);
@@ -452,7 +455,10 @@ BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* importe
   return ok;
 }
 
-void CNARecord::DeleteAllColumn() { m_tabColumn.SupprimeTout(); }
+void CNARecord::DeleteAllColumn() {
+  m_nColumnStamp = ++s_nColumnStampGenerator;
+  m_tabColumn.SupprimeTout();
+}
 
 CNAColumn* CNARecord::pclGetColumnNoRef(const wchar_t* name) const {
   for (int i = 0; i < m_tabColumn.nGetCount(); ++i)

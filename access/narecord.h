@@ -21,6 +21,7 @@
 // counts are atomic.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "common/interf.h"
@@ -170,6 +171,9 @@ class CNARecord : public CInterf {
   // Releases every column of the column list, last first.
   void DeleteAllColumn();
   int nGetNbColumn() const { return m_tabColumn.nGetCount(); }
+  // Moves with every column added or dropped: a reader that kept columns knows them stale.
+  // Unique among records (one counter for all).
+  unsigned int nGetColumnStamp() const { return m_nColumnStamp; }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
   // Table source: the column at the item's physical index when it is the item's (a composite key,
@@ -299,6 +303,8 @@ class CNARecord : public CInterf {
   CNADataAccess* m_pclDataAccess;
   CNAConnectionDescription* m_pclConnection = nullptr;
   CRefArray<CNAColumn> m_tabColumn;
+  unsigned int m_nColumnStamp = ++s_nColumnStampGenerator;
+  static std::atomic<unsigned int> s_nColumnStampGenerator;
   CNAColumn* m_pclColumnIDAuto = nullptr;
   CNAColumn* m_pclUniqueKey = nullptr;
   CNAKJRecord* m_pclTemplate = nullptr;

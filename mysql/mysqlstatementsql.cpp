@@ -354,6 +354,23 @@ BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column
   return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
 }
 
+CNAConvertVariant::PFN_ROWWRITER CMySQLStatementSQL::pfnGetRowWriter(unsigned int column,
+                                                                    const CNAConvertVariant* value) {
+  if (value == nullptr || column >= m_nColumnCount || m_pTabColumn == nullptr) return nullptr;
+  const CNAColumnSQL* c = &m_pTabColumn[column];
+  const int type = c->m_nDBType;
+  if (type == MYSQL_TYPE_DATE) return nullptr;
+  if (type == MYSQL_TYPE_DATETIME) return value->pfnGetRowWriter(CNAConvertVariant::NA_ROWTEXT_DATETIME, m_pclCnx);
+  if (bBlob(type)) {
+    // _bGetBlobValue's text in the server's code page only.
+    const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
+    if (bBinaryItem(value->eNAGetItemTypeAnalyse()) || bBinaryItem(database) ||
+        (database == NA_IT_EMPTY && c->m_nCharset == 63))
+      return nullptr;
+  }
+  return value->pfnGetRowWriter(CNAConvertVariant::NA_ROWTEXT_DB, m_pclCnx);
+}
+
 BOOL CMySQLStatementSQL::_bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column) {
   // Once the columns are built, the read takes bGetValue's own steps.
   return pclGetNAColumnSQL(static_cast<int>(column)) != nullptr && CMySQLStatementSQL::bGetValue(value, column, 0);

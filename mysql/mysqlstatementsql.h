@@ -52,6 +52,16 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // The column of the current row into value: FALSE without a current row, or with user error
   // 50 for a column past the count.
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;
+  // The client's row and lengths of the current row.
+  BOOL bGetRowTexts(const char* const** texts, const unsigned long** lengths) const override {
+    if (m_pRow == nullptr || m_pnLengths == nullptr) return FALSE;
+    *texts = m_pRow;
+    *lengths = m_pnLengths;
+    return TRUE;
+  }
+  // bGetValue's road for the column's type: DATE columns (digit forms) and BLOB columns read as
+  // bytes or as wide text have no writer.
+  CNAConvertVariant::PFN_ROWWRITER pfnGetRowWriter(unsigned int column, const CNAConvertVariant* value) override;
   BOOL _bCloseParse() override;
   BOOL _bInitTabNAColumn() override;
   // The server's error and the text (the base's report). On a lost session outside any

@@ -149,7 +149,7 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
 
 // Copies the ASCII bytes that start s, n at most, to dst (room for n): eight bytes a step while
 // none has its high bit. Their count.
-unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
+[[gnu::always_inline]] inline unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
   unsigned int i = 0;
   for (uint64_t w; i + 8 <= n; i += 8) {
     memcpy(&w, s + i, 8);
@@ -170,7 +170,7 @@ unsigned int nCopyAsciiRun(const char* s, unsigned int n, char* dst) {
 
 // The 1252 byte of the UTF-8 pair at p (two bytes there) when it is a Latin-1 letter or sign
 // (U+00A0 to U+00FF, the same byte in 1252); -1 for any other bytes.
-int nLatin1Pair(const char* p) {
+[[gnu::always_inline]] inline int nLatin1Pair(const char* p) {
   const auto lead = static_cast<unsigned char>(p[0]), next = static_cast<unsigned char>(p[1]);
   if (lead == 0xC3 && (next & 0xC0) == 0x80) return next + 0x40;
   if (lead == 0xC2 && next >= 0xA0 && next <= 0xBF) return next;
@@ -178,7 +178,8 @@ int nLatin1Pair(const char* p) {
 }
 
 // Narrow text of cp re-encoded into at most cap bytes of code page to.
-int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst, unsigned int cap) {
+[[gnu::always_inline]] inline int nCodePageToCodePage(int cp, int to, const char* s, unsigned int n, char* dst,
+                                                      unsigned int cap) {
   if (cap == 0 || n == 0) return 0;
   if (cp == to) {
     unsigned int k = std::min(n, cap);
@@ -583,6 +584,7 @@ void CNAConvertVariant::_SetKind(eNAVARTYPE kind) {
   SetItemDesc(nullptr, nullptr);
   m_eVarType = kind;
   m_nDBState = kind == NA_VAR_POINTER || kind == NA_VAR_OWNBUFFER ? 1 : 0;
+  ++m_nShapeStamp;
 }
 
 void CNAConvertVariant::InitTypeVariantAny(unsigned short type, unsigned int) {
@@ -617,6 +619,7 @@ void CNAConvertVariant::ResetVariant() {
 }
 
 void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescription* database) {
+  if (analysis != m_piAnalysis || database != m_piDatabase) ++m_nShapeStamp;
   if (analysis != m_piAnalysis) {
     if (analysis != nullptr) analysis->ExternalAddRef();
     if (m_piAnalysis != nullptr) m_piAnalysis->nExternalRelease();
@@ -1321,40 +1324,50 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
 
 BOOL CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned int codePage) {
   // The item is asked first: no value is kept across the call.
-  if (m_pbyBuffer == nullptr || eNAGetItemTypeAnalyse() == NA_IT_BINAIRE)
+  if (m_pbyBuffer == nullptr || eNAGetItemTypeAnalyse() == NA_IT_BINAIRE || !s_bIntegerIntoSlot(this, text, length))
     return _bSetValueDBGeneral(text, length, codePage);
-  const unsigned short type = wGetType();
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::s_bIntegerIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
+  const unsigned short type = v->wGetType();
   const unsigned int k = type - ZV_UI1, width = kIntegerWidth[k];
   const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
   uint64_t magnitude = 0;
-  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || m_nBufferSize < width ||
+  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || v->m_nBufferSize < width ||
       !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative])
-    return _bSetValueDBGeneral(text, length, codePage);
+    return FALSE;
   const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
+  unsigned char* slot = v->m_pbyBuffer;
   if (width == 4) {
-    memcpy(m_pbyBuffer, &value, 4);
+    memcpy(slot, &value, 4);
   } else if (width == 8) {
-    memcpy(m_pbyBuffer, &value, 8);
+    memcpy(slot, &value, 8);
   } else if (width == 2) {
-    memcpy(m_pbyBuffer, &value, 2);
+    memcpy(slot, &value, 2);
   } else {
-    memcpy(m_pbyBuffer, &value, 1);
+    memcpy(slot, &value, 1);
   }
-  if (m_nBufferSize > width) memset(m_pbyBuffer + width, 0, m_nBufferSize - width);
-  m_nDataSize = width;
-  m_clValue.SetFlags(0);
+  if (v->m_nBufferSize > width) memset(slot + width, 0, v->m_nBufferSize - width);
+  v->m_nDataSize = width;
+  v->m_clValue.SetFlags(0);
   return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, unsigned int codePage) {
-  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  if (!s_bCurrencyIntoSlot(this, text, length)) return _bSetValueDBGeneral(text, length, codePage);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::s_bCurrencyIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
+  const eNA_ITEMTYPE analysis = v->eNAGetItemTypeAnalyse();
   bool negative = false;
   unsigned long long magnitude = 0;
-  if (!bPlainNumber(text, length, true, &negative, &magnitude)) return _bSetValueDBGeneral(text, length, codePage);
+  if (!bPlainNumber(text, length, true, &negative, &magnitude)) return FALSE;
   unsigned char bytes[sizeof(CMoney)];
   CurrencyForm(negative, magnitude, bytes);
-  if (!_bStoreFixed<sizeof bytes>(bytes, analysis)) return _bSetValueDBGeneral(text, length, codePage);
-  m_clValue.SetFlags(0);
+  if (!v->_bStoreFixed<sizeof bytes>(bytes, analysis)) return FALSE;
+  v->m_clValue.SetFlags(0);
   return TRUE;
 }
 
@@ -1372,43 +1385,56 @@ BOOL CNAConvertVariant::_bSlotDateTime(const char* text, unsigned int length, un
 
 BOOL CNAConvertVariant::bSetServerDateTimeDB(const char* text, unsigned int length) {
   // The conditions of bSetValueDB's road to _bSlotDateTime, which takes the digit form.
-  if (m_nDBState == 0 || m_eVarType != NA_VAR_BUFFER || wGetType() != ZV_DATETIME || text == nullptr || length != 19)
+  if (m_nDBState == 0 || m_eVarType != NA_VAR_BUFFER || wGetType() != ZV_DATETIME || text == nullptr)
     return FALSE;
-  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  return s_bServerDateTimeIntoSlot(this, text, length);
+}
+
+BOOL CNAConvertVariant::s_bServerDateTimeIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
+  const eNA_ITEMTYPE analysis = v->eNAGetItemTypeAnalyse();
   STDateParts parts;
-  if (eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME || !bServerDateTime(text, &parts)) return FALSE;
+  if (length != 19 || eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME || !bServerDateTime(text, &parts)) return FALSE;
   const CDateTimeBase dt = SecondsDateTime(parts);
-  if (!_bStoreFixed<sizeof dt>(&dt, analysis)) return FALSE;
-  m_clValue.SetFlags(0);
+  if (!v->_bStoreFixed<sizeof dt>(&dt, analysis)) return FALSE;
+  v->m_clValue.SetFlags(0);
   return TRUE;
 }
 
+namespace {
+constexpr uint64_t kPow10[19] = {1ULL,
+                                 10ULL,
+                                 100ULL,
+                                 1000ULL,
+                                 10000ULL,
+                                 100000ULL,
+                                 1000000ULL,
+                                 10000000ULL,
+                                 100000000ULL,
+                                 1000000000ULL,
+                                 10000000000ULL,
+                                 100000000000ULL,
+                                 1000000000000ULL,
+                                 10000000000000ULL,
+                                 100000000000000ULL,
+                                 1000000000000000ULL,
+                                 10000000000000000ULL,
+                                 100000000000000000ULL,
+                                 1000000000000000000ULL};
+}  // namespace
+
 BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
-  static constexpr uint64_t kPow10[19] = {1ULL,
-                                          10ULL,
-                                          100ULL,
-                                          1000ULL,
-                                          10000ULL,
-                                          100000ULL,
-                                          1000000ULL,
-                                          10000000ULL,
-                                          100000000ULL,
-                                          1000000000ULL,
-                                          10000000000ULL,
-                                          100000000000ULL,
-                                          1000000000000ULL,
-                                          10000000000000ULL,
-                                          100000000000000ULL,
-                                          1000000000000000ULL,
-                                          10000000000000000ULL,
-                                          100000000000000000ULL,
-                                          1000000000000000000ULL};
   int precision = 0, scale = 0;
   // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
   // precision 0 go through the VM.
   if (m_pbyBuffer == nullptr || !_bAnalysisDecimal(&precision, &scale) || precision == 0 || precision > 18 ||
-      IDecimal::mg_PToN[precision] > m_nBufferSize)
+      IDecimal::mg_PToN[precision] > m_nBufferSize || !s_bDecimalIntoSlot(this, text, length))
     return _bSetValueDBGeneral(text, length, codePage);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::s_bDecimalIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
+  // The slot holds the form of the item's precision, 1 to 18.
+  const int precision = v->m_nAnalysisPrecision, scale = v->m_nAnalysisScale;
   const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0;
   const uint64_t bound = kPow10[precision];
   uint64_t magnitude = 0;
@@ -1417,40 +1443,46 @@ BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, uns
     const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(text[i])) - '0';
     if (digit <= 9) {
       // More decimals than the scale would round: the VM says how.
-      if (decimals >= 0 && ++decimals > scale) return _bSetValueDBGeneral(text, length, codePage);
+      if (decimals >= 0 && ++decimals > scale) return FALSE;
       magnitude = magnitude * 10 + digit;
-      if (magnitude >= bound) return _bSetValueDBGeneral(text, length, codePage);
+      if (magnitude >= bound) return FALSE;
     } else if (text[i] == '.' && decimals < 0 && i > negative) {
       decimals = 0;
     } else {
-      return _bSetValueDBGeneral(text, length, codePage);
+      return FALSE;
     }
   }
   // No digit, or a point with none after it.
-  if (length == negative || decimals == 0) return _bSetValueDBGeneral(text, length, codePage);
+  if (length == negative || decimals == 0) return FALSE;
   const int missing = scale - std::max(decimals, 0);
-  if (magnitude >= kPow10[precision - missing]) return _bSetValueDBGeneral(text, length, codePage);
+  if (magnitude >= kPow10[precision - missing]) return FALSE;
   magnitude *= kPow10[missing];
   // |value| < 10^precision fits the form's bytes: their two's complement is the 64-bit one cut.
   const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
   const unsigned int width = IDecimal::mg_PToN[precision];
-  memcpy(m_pbyBuffer, &value, width);
-  if (m_nBufferSize > width) memset(m_pbyBuffer + width, 0, m_nBufferSize - width);
-  m_nDataSize = width;
-  m_clValue.SetFlags(0);
+  memcpy(v->m_pbyBuffer, &value, width);
+  if (v->m_nBufferSize > width) memset(v->m_pbyBuffer + width, 0, v->m_nBufferSize - width);
+  v->m_nDataSize = width;
+  v->m_clValue.SetFlags(0);
   return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsigned int codePage) {
-  if (m_pbyBuffer == nullptr || m_nBufferSize <= 2 * sizeof(wchar_t) || !bIsTextUnicode(eNAGetItemTypeAnalyse()))
+  if (m_pbyBuffer == nullptr || m_nBufferSize <= 2 * sizeof(wchar_t) || !bIsTextUnicode(eNAGetItemTypeAnalyse()) ||
+      !s_bUTF16IntoSlot(this, text, length))
     return _bSetValueDBGeneral(text, length, codePage);
-  const unsigned int units =
-      UTF8ToUTF16(reinterpret_cast<unsigned short*>(m_pbyBuffer), m_nBufferSize / 2 - 1, text, length);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::s_bUTF16IntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
+  unsigned char* slot = v->m_pbyBuffer;
+  const unsigned int size = v->m_nBufferSize;
+  const unsigned int units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), size / 2 - 1, text, length);
   // A text that gives nothing while there was room fails on the general road.
-  if (units == 0) return _bSetValueDBGeneral(text, length, codePage);
-  memset(m_pbyBuffer + 2 * units, 0, m_nBufferSize - 2 * units);
-  m_nDataSize = 2 * units;
-  m_clValue.SetFlags(0);
+  if (units == 0) return FALSE;
+  memset(slot + 2 * units, 0, size - 2 * units);
+  v->m_nDataSize = 2 * units;
+  v->m_clValue.SetFlags(0);
   return TRUE;
 }
 
@@ -1459,6 +1491,65 @@ BOOL CNAConvertVariant::_bSlotText(const char* text, unsigned int length, unsign
   if (!bTextKind(type) || bNumberKind(type) || bDateKind(type)) return _bSetValueDBUnslotted(text, length, codePage);
   _Touch();
   return _bStoreAnsi(text, length, nResolve(static_cast<int>(codePage)));
+}
+
+template <int From, int To>
+BOOL CNAConvertVariant::s_bAnsiIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
+  // The empty text is no slot road's.
+  if (length == 0) return FALSE;
+  unsigned char* slot = v->m_pbyBuffer;
+  const unsigned int size = v->m_nBufferSize;
+  const int n = nCodePageToCodePage(From, To, text, length, reinterpret_cast<char*>(slot), size > 0 ? size - 1 : 0);
+  // Nothing converted: the general road says whether that fails.
+  if (n <= 0) return FALSE;
+  const unsigned int used = static_cast<unsigned int>(n);
+  memset(slot + used, 0, size - used);
+  v->m_nDataSize = used;
+  v->m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+CNAConvertVariant::PFN_ROWWRITER CNAConvertVariant::pfnGetRowWriter(eNAROWTEXT form,
+                                                                    const CNAConnectionDescription* cnx) const {
+  // bSetValueDB's gate to its slot roads, then what the road of this type tests of the slot
+  // before its step; the tests of the text stay in the step.
+  if (form == NA_ROWTEXT_OTHER || cnx == nullptr || cnx != m_pclCnx || m_eVarType != NA_VAR_BUFFER ||
+      m_nDBState == 0 || m_pbyBuffer == nullptr)
+    return nullptr;
+  const unsigned short type = wGetType();
+  const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+  if (form == NA_ROWTEXT_DATETIME) {
+    // What bSetServerDateTimeDB does not take goes as digits: the general road's.
+    return type == ZV_DATETIME && eFormOf(analysis, ZV_DATETIME) == FORM_DATETIME && analysis != NA_IT_BINAIRE &&
+                   m_nBufferSize >= sizeof(CDateTimeBase)
+               ? &s_bServerDateTimeIntoSlot
+               : nullptr;
+  }
+  if (type >= ZV_UI1 && type <= ZV_I8)
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? &s_bIntegerIntoSlot : nullptr;
+  if (type == ZV_CY)
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? &s_bCurrencyIntoSlot : nullptr;
+  if (type == ZV_DECIMAL) {
+    int precision = 0, scale = 0;
+    return _bAnalysisDecimal(&precision, &scale) && precision > 0 && precision <= 18 &&
+                   IDecimal::mg_PToN[precision] <= m_nBufferSize
+               ? &s_bDecimalIntoSlot
+               : nullptr;
+  }
+  const int server = cnx->nGetServerCodePage() > 0 ? cnx->nGetServerCodePage() : 1252;
+  if (server == CP_UTF8 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
+    return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? &s_bUTF16IntoSlot : nullptr;
+  // _bSlotText's narrow slots, for the pages a host and a server mostly use; the host's page
+  // as _nHostCodePage reads it, when the connection has one.
+  if (!bTextKind(type) || bNumberKind(type) || bDateKind(type) || type == ZV_CARA || type == ZV_CARW ||
+      g_bIsZVTextWide(type) || cnx->nGetHostCodePage() <= 0)
+    return nullptr;
+  const int host = cnx->nGetHostCodePage();
+  if (server == CP_UTF8 && host == 1252) return &s_bAnsiIntoSlot<CP_UTF8, 1252>;
+  if (server == CP_UTF8 && host == CP_UTF8) return &s_bAnsiIntoSlot<CP_UTF8, CP_UTF8>;
+  if (server == 1252 && host == 1252) return &s_bAnsiIntoSlot<1252, 1252>;
+  if (server == 1252 && host == CP_UTF8) return &s_bAnsiIntoSlot<1252, CP_UTF8>;
+  return nullptr;
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
@@ -1787,6 +1878,7 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
     if (source->m_pclCnx != nullptr) source->m_pclCnx->AddRef();
     CNADriver::g_nReleaseConnection(m_pclCnx);
     m_pclCnx = source->m_pclCnx;
+    ++m_nShapeStamp;
   }
   m_nDBLength = source->m_nDBLength;
   // A buffer of this converter (a record slot) takes the value in its own encoding.

@@ -144,6 +144,23 @@ class CNAConvertVariant : public CNAVariant {
   // error raised, for any other text or converter: the caller takes the digit road then.
   BOOL bSetServerDateTimeDB(const char* text, unsigned int length);
 
+  // ---- Result rows ----
+  // How a result column's non-NULL values reach bSetValueDB: its text as the server sent it, in
+  // the server's code page (NA_ROWTEXT_DB); the server's "YYYY-MM-DD HH:MM:SS" of a DATETIME
+  // column, which bSetServerDateTimeDB tries first (NA_ROWTEXT_DATETIME); any other way.
+  enum eNAROWTEXT : int32_t { NA_ROWTEXT_OTHER = 0, NA_ROWTEXT_DB = 1, NA_ROWTEXT_DATETIME = 2 };
+  // Writes one such text into the converter's slot with the bytes, data size and flags that road
+  // leaves. FALSE: nothing written, nothing raised; the caller takes that road for the value.
+  using PFN_ROWWRITER = BOOL (*)(CNAConvertVariant* value, const char* text, unsigned int length);
+  // This slot's writer for a column of form read on cnx (the converter's own connection), with
+  // cnx's code pages as they are now; null where only the general road will do. It stays right
+  // while nGetShapeStamp() keeps its value (every change of kind, buffer, type, items or
+  // connection moves it) and cnx's two code pages stay.
+  PFN_ROWWRITER pfnGetRowWriter(eNAROWTEXT form, const CNAConnectionDescription* cnx) const;
+  unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
+  // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
+  BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
+
   // ---- Reading ----
   BOOL bGetValue(CAny* out) const;
   const void* pGetData() const;
@@ -206,6 +223,16 @@ class CNAConvertVariant : public CNAVariant {
   // form, with no decimal object; any other text, item or slot takes the general road.
   BOOL _bSlotDecimal(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
+  // The steps of the slot roads after their tests of the slot: FALSE, nothing written, for a
+  // text they do not take. Each is also a row writer.
+  static BOOL s_bIntegerIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  static BOOL s_bCurrencyIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  static BOOL s_bDecimalIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  static BOOL s_bServerDateTimeIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  static BOOL s_bUTF16IntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  // A narrow text slot's step of _bStoreAnsi for text of code page From in host code page To.
+  template <int From, int To>
+  static BOOL s_bAnsiIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
   // Any other text slot: the general road's own step for it, without its tests of other kinds.
   BOOL _bSlotText(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
@@ -247,5 +274,7 @@ class CNAConvertVariant : public CNAVariant {
   unsigned int m_nBufferSize = 0;
   unsigned int m_nDBLength = 0;
   int m_nDBState = 0;
+  // Moved by every change a row writer depends on (pfnGetRowWriter).
+  unsigned int m_nShapeStamp = 0;
   CNAError* m_pclError = nullptr;
 };

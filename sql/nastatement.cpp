@@ -163,7 +163,10 @@ void CNAStatement::SetDataSource(INADataSourceDescription* desc) {
   m_piDescription = desc;
 }
 
-void CNAStatement::SetCurrentRecord(CNARecord* record) { Hold(&m_pclRecord, record); }
+void CNAStatement::SetCurrentRecord(CNARecord* record) {
+  Hold(&m_pclRecord, record);
+  m_clRowBinding.Forget();
+}
 
 void CNAStatement::_SetQuery(CNACommand* command) { Hold(&m_pclCommand, command); }
 

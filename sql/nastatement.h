@@ -34,6 +34,7 @@
 #include "sql/nacolumnlist.h"
 #include "sql/nacommand.h"
 #include "sql/nafilter.h"
+#include "sql/narowbinding.h"
 #include "sql/nastatementsql.h"
 
 class CAny;
@@ -594,4 +595,8 @@ class CNAStatement : public CInterf {
   long long m_llRemainingSkip = 0;
   CNARecordValue* m_pclOriginalRecord = nullptr;
   CNAColumn* m_pclBestColumn = nullptr;
+  // The writers of the open result's rows into m_pclRecord (_bUpdateNARecordFromDB). Checked
+  // before each row against the record's columns, the result and the code pages; forgotten when
+  // the record is replaced (SetCurrentRecord).
+  CNARowBinding m_clRowBinding;
 };

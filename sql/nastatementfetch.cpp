@@ -315,6 +315,13 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   // would go into the row cache with it).
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
+  if (m_pclStatementSQL != nullptr) {
+    // Bound at a result's first row (or after a change the binding saw); a converter that has
+    // seen no server value yet takes its writer after its first own read.
+    if (!m_clRowBinding.bValidFor(m_pclRecord, m_pclStatementSQL))
+      m_clRowBinding.Bind(m_pclRecord, m_pclStatementSQL);
+    return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
+  }
   const int columns = m_pclRecord->nGetNbColumn();
   for (int i = 0; i < columns; ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);

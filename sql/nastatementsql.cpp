@@ -12,6 +12,7 @@
 #include "sql/naconvertvariant.h"
 
 unsigned int CNAStatementSQL::m_gnStmtGenerator = 0;
+std::atomic<unsigned int> CNAStatementSQL::s_nResultStampGenerator{0};
 
 namespace {
 
@@ -36,7 +37,8 @@ void SetWideText(CAny* value, unsigned short type, const wchar_t* text, unsigned
 }  // namespace
 
 CNAStatementSQL::CNAStatementSQL(CNAConnectionDescription* connection, CNAError* error)
-    : m_pclError(error), m_pclCnx(connection), m_nStmtNumber(++m_gnStmtGenerator) {
+    : m_pclError(error), m_pclCnx(connection), m_nStmtNumber(++m_gnStmtGenerator),
+      m_nResultStamp(++s_nResultStampGenerator) {
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
   CNAError::s_Hold(m_pclError);
 }
@@ -53,6 +55,7 @@ CNAStatementSQL::~CNAStatementSQL() {
 // ---------------------------------------------------------------- state
 
 void CNAStatementSQL::_DestroyColumns() {
+  _NewResultStamp();
   if (m_pTabColumn == nullptr) return;
   delete[] m_pSpareColumn;
   m_pSpareColumn = m_pTabColumn;
@@ -63,6 +66,7 @@ void CNAStatementSQL::_DestroyColumns() {
 
 CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
   _DestroyColumns();
+  _NewResultStamp();
   *taken = m_pSpareColumn != nullptr && m_nSpareColumn == count;
   if (*taken) {
     m_pTabColumn = m_pSpareColumn;
@@ -81,6 +85,7 @@ BOOL CNAStatementSQL::bReset() {
   m_llRowCount = -1;
   m_llPosition = -1;
   m_nColumnCount = 0;
+  _NewResultStamp();
   _DestroyColumns();
   m_bEnd = 1;
   m_nRowMaxLength = 0;

@@ -15,10 +15,13 @@
 // Callers hold the driver mutex; the statement numbering is a plain counter under it.
 #pragma once
 
+#include <atomic>
+
 #include "common/interf.h"
 #include "common/tstringconcataw.h"
 #include "common/xystringconcat.h"
 #include "sql/isqlparserinformation.h"
+#include "sql/naconvertvariant.h"
 #include "sql/nacolumnsql.h"
 #include "values/any.h"
 
@@ -66,6 +69,17 @@ class CNAStatementSQL : public CInterf {
   // (at most 5000 characters) as debug lines.
   virtual void _InitExecuteError(unsigned int file, unsigned int site, const wchar_t* text, int length,
                                  unsigned int flags);
+  // The current row as the server's texts (null: NULL) and their byte lengths, by column; FALSE
+  // without a current row or where the backend keeps no such row. Valid until the next fetch,
+  // seek or reset.
+  virtual BOOL bGetRowTexts(const char* const** /*texts*/, const unsigned long** /*lengths*/) const { return FALSE; }
+  // The writer of column's texts into value (CNAConvertVariant::pfnGetRowWriter), so that a row
+  // text the writer takes lands as bGetValue would write it; null: bGetValue only. Right while
+  // nGetResultStamp() and value's shape stamp stay.
+  virtual CNAConvertVariant::PFN_ROWWRITER pfnGetRowWriter(unsigned int /*column*/,
+                                                          const CNAConvertVariant* /*value*/) {
+    return nullptr;
+  }
   // Appends the value's SQL literal (never a bind marker).
   virtual BOOL _bAddParameter(CTStringConcatAW* out, unsigned int index, const CAny* value);
   // The wide or the narrow execution, by the builder's content.
@@ -127,6 +141,10 @@ class CNAStatementSQL : public CInterf {
   int bIsResultOpen() const { return m_bResultOpen; }
   unsigned int nGetRowMaxLength() const { return m_nRowMaxLength; }
   unsigned int nGetStmtNumber() const { return m_nStmtNumber; }
+  // Moves whenever the result's columns may change: every reset and every column array made or
+  // set aside. Unique among statements (one counter for all), so that a statement made where
+  // another was freed never shows the other's stamp.
+  unsigned int nGetResultStamp() const { return m_nResultStamp; }
   CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclCnx; }
 
   // Source-file number of the statement's debug lines; the longest query text kept in an error.
@@ -135,6 +153,8 @@ class CNAStatementSQL : public CInterf {
   static unsigned int m_gnStmtGenerator;
 
  protected:
+  void _NewResultStamp() { m_nResultStamp = ++s_nResultStampGenerator; }
+  static std::atomic<unsigned int> s_nResultStampGenerator;
   // The value holder, made through the driver on first use; null without memory.
   CNAConvertVariant* _pclGetValueHolder();
   // The current column array is set aside (the one set aside before it is freed).
@@ -160,6 +180,7 @@ class CNAStatementSQL : public CInterf {
   int m_bEnd = 1;
   unsigned int m_nRowMaxLength = 0;
   unsigned int m_nStmtNumber;
+  unsigned int m_nResultStamp;
   CNAConvertVariant* m_pclValue = nullptr;
 
  private:

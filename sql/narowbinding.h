@@ -1,0 +1,71 @@
+// CNARowBinding: a statement's writers from the rows of its open result into its record, bound
+// once per result. Each column of the record (up to its first composite key) gets the writer its
+// converter's slot has for its result column's texts (CNAConvertVariant::pfnGetRowWriter), or
+// none (a column whose converter has seen no server value yet asks again after its next own
+// read). A row then runs through one loop: a NULL clears the slot, a text its writer takes is
+// written there, and every other value takes the column's own read (bSetValueFromDB), as does
+// every column without a writer. The record's defined bits follow as that read sets them.
+//
+// It owns nothing: the record, its columns and their converters are borrowed from the statement,
+// which holds the record. What it keeps is valid while its stamps hold; bValidFor checks them
+// before every row, and the statement forgets the binding when its record is replaced:
+// - the record's column stamp (columns added or dropped),
+// - the SQL statement's result stamp (a reset, a new result, a column array made or taken back),
+// - each converter's shape stamp (kind, buffer, type, items, connection),
+// - the connection's server and host code pages.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/wintypes.h"
+#include "sql/naconvertvariant.h"
+
+class CNAColumn;
+class CNARecord;
+class CNAStatement;
+class CNAStatementSQL;
+struct STItemSlot;
+
+class CNARowBinding {
+ public:
+  // The next row is read column by column and binds again.
+  void Forget() { m_bBound = false; }
+  // Bound for this record and SQL statement as they stand now.
+  bool bValidFor(const CNARecord* record, const CNAStatementSQL* sql) const;
+  // Binds the writers of record's columns for sql's current result; a column not read by a
+  // plain SQL column of record gets none.
+  void Bind(CNARecord* record, CNAStatementSQL* sql);
+  // The current row of sql into the record it was bound for (bValidFor must hold): the first
+  // column's read that fails ends it, FALSE. Without a current row in the client's texts, every
+  // column takes its own read. A converter found changed makes the binding forget itself after
+  // the row.
+  BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql);
+  // The columns bound with a writer (for tests).
+  unsigned int nGetWriterCount() const;
+
+ private:
+  struct STEntry {
+    CNAConvertVariant::PFN_ROWWRITER pfnWrite;  // null: the column's own read
+    CNAConvertVariant* pclValue;
+    CNAColumn* pclColumn;
+    const STItemSlot* pSlot;
+    unsigned int nPhysical;
+    unsigned int nShapeStamp;
+    // The slot's defined bit and the end of its element, for a record that holds both.
+    unsigned int nFlagByte;
+    unsigned int nElementEnd;
+    uint8_t byFlagMask;
+    // A plain column whose converter has seen no server value yet (a result's first row, or
+    // only NULLs so far): asked for its writer again after each of its own reads until then.
+    bool bPending;
+  };
+  std::vector<STEntry> m_tabEntry;
+  const CNARecord* m_pclRecord = nullptr;
+  const CNAStatementSQL* m_pclSQL = nullptr;
+  unsigned int m_nColumnStamp = 0;
+  unsigned int m_nResultStamp = 0;
+  int m_nServerCodePage = 0;
+  int m_nHostCodePage = 0;
+  bool m_bBound = false;
+};

@@ -1,0 +1,183 @@
+// A slot's row writer against the road every server text of a result column takes otherwise:
+// for every item, page pair and text, the writer either leaves the text to that road or writes
+// the bytes, data size, NULL state and error that road gives on a converter that never takes a
+// slot's road.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/sql/convert_test_util.h"
+#include "values/idecimal.h"
+
+namespace {
+
+class RowWriters : public AnyTest {};
+
+// A converter ready for server values, for an item of the given type (a decimal's digits): on a
+// record slot (kind 3), or on a buffer of its own (kind 5), which never takes a slot's road.
+struct ServerSlot {
+  ServerSlot(CNAConnectionDescription* cnx, eNA_ITEMTYPE type, unsigned int size, int integer, int decimals,
+             eNAVARTYPE kind = NA_VAR_BUFFER)
+      : item(L"col", type, size), bytes(size, 0xEE), conv(&error, cnx) {
+    CNAError::s_Hold(&error);
+    conv.SetStatic(true);
+    item.m_nIntegerPart = integer;
+    item.m_nDecimalPart = decimals;
+    EXPECT_TRUE(conv.bInitTypeVariant(kind, bytes.data(), size, ConverteItemToZVType(type)));
+    conv.SetItemDesc(&item, nullptr);
+    EXPECT_TRUE(conv.bInitBufferDB());
+  }
+  const uint8_t* Data() const { return static_cast<const uint8_t*>(conv.pGetData()); }
+  ~ServerSlot() { conv.ResetVariant(); }
+  std::wstring Raised() const {
+    return error.nGetUserErrorCode() == 0 ? L"" : std::to_wstring(error.nGetUserErrorCode());
+  }
+  // What the value's road without writers leaves: answer, bytes, data size, NULL, error.
+  std::string State(BOOL ok) const {
+    std::string s = ok ? "ok" : "refused";
+    char hex[4];
+    s += " [";
+    for (unsigned int i = 0; i < bytes.size(); ++i) snprintf(hex, sizeof hex, "%02X", Data()[i]), s += hex;
+    s += "] size " + std::to_string(conv.nGetUtilDataSize()) + (conv.bIsNull() ? " null" : "") + " error " +
+         std::to_string(error.nGetUserErrorCode());
+    return s;
+  }
+  void Clear() {
+    memset(const_cast<uint8_t*>(Data()), 0xEE, bytes.size());
+    error.Reset();
+  }
+  CHostItemDescription item;
+  Bytes bytes;
+  CNAError error;
+  CNAConvertVariant conv;
+};
+
+// The road of a text without a writer: the server's date-time form first for such a column.
+BOOL GeneralRoad(CNAConvertVariant* conv, CNAConvertVariant::eNAROWTEXT form, const std::string& text, int server) {
+  const auto n = static_cast<unsigned int>(text.size());
+  if (form == CNAConvertVariant::NA_ROWTEXT_DATETIME && conv->bSetServerDateTimeDB(text.data(), n)) return TRUE;
+  return conv->bSetValueDB(text.data(), n, static_cast<unsigned int>(server));
+}
+
+TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
+  using F = CNAConvertVariant;
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    int integer, decimals;
+    F::eNAROWTEXT form;
+    // Which (server, host) pages have a writer: 'a' all, 'u' a UTF-8 server only, '-' none.
+    char writer;
+  } kItems[] = {
+      {NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_I8, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_UI1, 1, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_I2, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_UI8, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_MONETAIRE, 10, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 10, 2, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 14, 4, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 2, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 30, 8, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME, 'a'},
+      {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_HEURE, 7, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_TEXTE, 6, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DATETIME, '-'},
+      {NA_IT_UNICODE, 12, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 4, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_BINAIRE, 10, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_OTHER, '-'},
+  };
+  // Server texts of every column kind, each taken by every item: limits, texts that are no
+  // number or date, and texts longer than the slots.
+  const std::vector<std::string> kCommon = {
+      "0", "-0", "1", "-1", "127", "-128", "255", "256", "32767", "-32768", "2147483647", "-2147483648",
+      "2147483648", "4294967295", "9223372036854775807", "-9223372036854775808", "9223372036854775808",
+      "18446744073709551615", "18446744073709551616", "00042", "+5", " 5", "1e3", "12.5", "-12.50", "0.00",
+      "-0.01", "99999999.99", "9999999999.99", "-9999999999.99", "10000000000.00", "12.345", ".5", "5.", "-", "",
+      "1..5", "1.5.", "-.5", "99999999999999.9999", "99999999999999999.9999", "999999999999999999.99",
+      "18446744073709551616.5", "18446744073709551.616", "18446744073709551.6170", "0.99999999",
+      "00000000000000000000000001.5", "-000000000000000000000.25",
+      "2024-02-29 23:59:59", "2023-02-29 00:00:00", "0000-00-00 00:00:00", "1000-01-01 00:00:00",
+      "9999-12-31 23:59:59", "2024-01-01 24:00:00", "2024-01-01 10:00:00.5", "2024-01-01", "20240101 10:00:00",
+      "838:59:59", "-12:00:00", "abc", std::string(40, 'x'), "quote ' and \\ backslash", std::string("a\0b", 3)};
+  const std::vector<std::string> kUtf8 = {"\xC3\xA9", "abcd\xC3\xA9", "abcde\xC3\xA9", "\xE2\x82\xAC",
+                                          "\xCE\xA9", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "abcd\xE2\x82\xAC",
+                                          "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF"};
+  const std::vector<std::string> k1252 = {"\xE9", "abcd\xE9", "\x80", "\x81\x8D\x8F\x90\x9D", "\xFF\xA0"};
+  CHostConnectionDescription host;
+  for (const int server : {CP_UTF8, 1252}) {
+    for (const int hostCp : {1252, CP_UTF8}) {
+      CTestCnx cnx(&host, hostCp, server);
+      std::vector<std::string> texts = kCommon;
+      const auto& own = server == CP_UTF8 ? kUtf8 : k1252;
+      texts.insert(texts.end(), own.begin(), own.end());
+      for (const auto& it : kItems) {
+        ServerSlot fast(&cnx, it.type, it.size, it.integer, it.decimals);
+        ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals, NA_VAR_OWNBUFFER);
+        const F::PFN_ROWWRITER writer = fast.conv.pfnGetRowWriter(it.form, &cnx);
+        const bool expected = it.writer == 'a' || (it.writer == 'u' && server == CP_UTF8);
+        EXPECT_EQ(writer != nullptr, expected)
+            << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/" << hostCp;
+        for (const std::string& text : texts) {
+          fast.Clear();
+          general.Clear();
+          const auto n = static_cast<unsigned int>(text.size());
+          const bool written = writer != nullptr && writer(&fast.conv, text.data(), n);
+          const BOOL ok = written ? TRUE : GeneralRoad(&fast.conv, it.form, text, server);
+          const BOOL okGeneral = GeneralRoad(&general.conv, it.form, text, server);
+          EXPECT_EQ(fast.State(ok), general.State(okGeneral))
+              << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/"
+              << hostCp << " text <" << text << ">" << (written ? " written" : "");
+        }
+      }
+    }
+  }
+}
+
+// Every change a writer depends on moves the shape stamp; writing a value does not.
+TEST_F(RowWriters, ShapeStampMovesWithWhatTheWriterDependsOn) {
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  CTestCnx other(&host, 1252, CP_UTF8);
+  CHostItemDescription wide(L"w", NA_IT_I8, 8);
+  const struct {
+    const char* change;
+    void (*apply)(ServerSlot*, CHostItemDescription*, CNAConnectionDescription*);
+    bool moves;
+  } kChanges[] = {
+      {"a value written", [](ServerSlot* s, CHostItemDescription*, CNAConnectionDescription*) {
+         s->conv.bSetValueDB("12", 2, CP_UTF8);
+       }, false},
+      {"NULL", [](ServerSlot* s, CHostItemDescription*, CNAConnectionDescription*) { s->conv.SetNull(); }, false},
+      {"another item", [](ServerSlot* s, CHostItemDescription* i, CNAConnectionDescription*) {
+         s->conv.SetItemDesc(i, nullptr);
+       }, true},
+      {"a database item", [](ServerSlot* s, CHostItemDescription* i, CNAConnectionDescription*) {
+         s->conv.SetItemDesc(&s->item, i);
+       }, true},
+      {"another buffer", [](ServerSlot* s, CHostItemDescription*, CNAConnectionDescription*) {
+         s->conv.bInitTypeVariant(NA_VAR_BUFFER, s->bytes.data(), 2, ZV_I4);
+       }, true},
+      {"held value", [](ServerSlot* s, CHostItemDescription*, CNAConnectionDescription*) {
+         s->conv.vbChangeZVType(ZV_I8, 0);
+       }, true},
+      {"another connection", [](ServerSlot* s, CHostItemDescription*, CNAConnectionDescription* c) {
+         CNAConvertVariant source(&s->error, c);
+         source.SetStatic(true);
+         s->conv.bCopyVariant(&source);
+       }, true},
+  };
+  for (const auto& change : kChanges) {
+    ServerSlot slot(&cnx, NA_IT_I4, 4, 0, 0);
+    const unsigned int before = slot.conv.nGetShapeStamp();
+    change.apply(&slot, &wide, &other);
+    EXPECT_EQ(slot.conv.nGetShapeStamp() != before, change.moves) << change.change;
+  }
+}
+
+}  // namespace
