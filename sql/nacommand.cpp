@@ -3,6 +3,7 @@
 // nacommandlike.cpp.
 #include "sql/nacommand.h"
 
+#include <cstring>
 #include <cwchar>
 #include <new>
 #include <utility>
@@ -175,6 +176,13 @@ BOOL CNAParameter::bSetValue(const CAny* value) { return m_pclValue != nullptr &
 BOOL CNAParameter::bEqualsParameter(const CNAParameter* other) const {
   if (other == this) return TRUE;
   if (other == nullptr || m_nPosition != other->m_nPosition || m_dwOptions != other->m_dwOptions) return FALSE;
+  int cp = 0, otherCp = 0;
+  const CXYStringConcat<char>* literal = pclGetWrittenLiteral(&cp);
+  const CXYStringConcat<char>* otherLiteral = other->pclGetWrittenLiteral(&otherCp);
+  if ((literal == nullptr) != (otherLiteral == nullptr)) return FALSE;
+  if (literal != nullptr && (cp != otherCp || literal->nGetLength() != otherLiteral->nGetLength() ||
+                             memcmp(literal->pszGet(), otherLiteral->pszGet(), literal->nGetLength()) != 0))
+    return FALSE;
   if ((m_pclValue == nullptr) != (other->m_pclValue == nullptr)) return FALSE;
   if (m_pclValue != nullptr && !m_pclValue->bEqualsNAVariant(other->m_pclValue)) return FALSE;
   if ((m_pclColumn == nullptr) != (other->m_pclColumn == nullptr)) return FALSE;
@@ -282,7 +290,10 @@ void CNACommand::ResetCommand(int bKeepParameters) {
   m_nRewritingWord = 0;
   m_clText.Vide();
   m_clFormated.Vide();
-  if (!bKeepParameters) m_tabParameter.SupprimeTout();
+  if (!bKeepParameters) {
+    m_tabParameter.SupprimeTout();
+    m_nLiteralNext = 0;
+  }
   m_llRowLimit = -1;
   m_llRowOffset = -1;
 }

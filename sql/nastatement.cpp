@@ -670,7 +670,7 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
   }
   CAny value;
   if (!column->bGetCurrentValue(&value, 0)) return FALSE;
-  return values->bAddParameter(&value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
+  return values->bAddValueLiteral(&value, column);
 }
 
 void CNAStatement::_ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type,
