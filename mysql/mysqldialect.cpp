@@ -20,6 +20,34 @@ namespace {
 
 enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConversion, kSiteEscapeRefused };
 
+// The client's escaper leaves these bytes as they are in either SQL mode, whatever character set
+// the connection reads them in: ASCII but NUL, LF, CR, backslash, both quotes and Ctrl-Z; and,
+// with utf8, whole two- and three-byte characters other than surrogates, which every escaper of
+// utf8, utf8mb4 and latin1 copies (no byte of them is ASCII).
+bool bEscapesToItself(const unsigned char* p, size_t n, bool utf8) {
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      if (c == 0 || c == '\n' || c == '\r' || c == '\\' || c == '\'' || c == '"' || c == 0x1A) return false;
+      ++i;
+      continue;
+    }
+    auto tail = [&](size_t k, unsigned char low, unsigned char high) {
+      return i + k < n && p[i + k] >= low && p[i + k] <= high;
+    };
+    if (!utf8) return false;
+    if (c >= 0xC2 && c <= 0xDF && tail(1, 0x80, 0xBF)) {
+      i += 2;
+    } else if (c >= 0xE0 && c <= 0xEF && tail(1, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) &&
+               tail(2, 0x80, 0xBF)) {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType,
@@ -79,6 +107,17 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     }
     bytes = converted.pszGet();
     n = static_cast<size_t>(converted.nGetLength());
+  }
+  // Nothing to escape: the quoted bytes are the client's literal, without the call.
+  if (n <= static_cast<size_t>(INT_MAX) - 2 &&
+      bEscapesToItself(reinterpret_cast<const unsigned char*>(bytes), n, m_nServerCodePage == 65001)) {
+    const auto cp = static_cast<unsigned int>(m_nServerCodePage);
+    out->Vide();
+    out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
+    out->Add("'", 1, cp);
+    out->Add(bytes, static_cast<int>(n), cp);
+    out->Add("'", 1, cp);
+    return 1;
   }
   // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.
   // A short literal (every one narrowed above among them) is escaped on the stack.

@@ -208,6 +208,42 @@ TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
   EXPECT_TRUE(Run(cnx, L"DROP TABLE " + table));
 }
 
+// Bytes the driver quotes without calling the client are exactly the client's literal of them,
+// and every other byte string still is: in both character sets, both SQL modes, and around each
+// byte value and the edges of UTF-8.
+TEST_P(Live, LiteralsAreTheClientsEscapeWhetherOrNotItIsCalled) {
+  std::vector<std::string> texts = {
+      "", "plain text 123", std::string(300, 'a'), "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "\xE0\xA0\x80", "\xED\x9F\xBF",
+      "\xEF\xBF\xBF", "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xC3", "\xE2\x82", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF",
+      "\xC3\xA9'", "\xC3\x5C", "\xBF\x27", "a\xF5\x80\x80\x80", "\x80\xC3\xA9"};
+  for (int c = 0; c < 256; ++c) texts.push_back("a" + std::string(1, static_cast<char>(c)) + "b");
+  for (const char* unicode : {"0", "1"}) {
+    Describe(m_server.database, std::string(";QX Unicode Support=") + unicode);
+    CMySQLConnection cnx(L"id", &m_host);
+    ASSERT_TRUE(cnx.bOpen(&m_error)) << m_error.pszGetError();
+    for (bool noBackslash : {false, true}) {
+      if (noBackslash) {
+        ASSERT_TRUE(Run(cnx, "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+      }
+      for (const std::string& text : texts) {
+        CTStringConcatAW literal(CTStringConcatAW::kWideContent, 1252);
+        std::string bytes = text;
+        ASSERT_TRUE(cnx._bEscapeString(&m_error, &literal, ZV_BIN, reinterpret_cast<unsigned char*>(bytes.data()),
+                                       static_cast<unsigned int>(bytes.size())));
+        std::string escaped(2 * text.size() + 1, '\0');
+        const unsigned long n =
+            text.empty() ? 0
+            : QX_MYSQL_RESOLVED(mysql_real_escape_string_quote)
+                ? __mysql_real_escape_string_quote(cnx.pGetHandle(), escaped.data(), text.data(), text.size(), '\'')
+                : __mysql_real_escape_string(cnx.pGetHandle(), escaped.data(), text.data(), text.size());
+        escaped.resize(n);
+        EXPECT_EQ(std::string(literal.pszGetA(), static_cast<size_t>(literal.nGetLengthA())), "'" + escaped + "'")
+            << unicode << " " << noBackslash << " " << text;
+      }
+    }
+  }
+}
+
 TEST_P(Live, LostConnectionIsReportedThenReopenedBySameRoute) {
   RawMySQL lib;
   RawConnection other(lib);
