@@ -1,6 +1,7 @@
 // The MySQL answers of the dialect: literals, CREATE column types, row locks, type names and the
 // item types of result columns.
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -61,7 +62,8 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t n = size;
   CXYString<char> converted;
-  char narrowed[256];
+  // Up to 256 characters of three bytes at most.
+  char narrowed[768];
   // A conversion's result: anything but 0, or nothing made of something, refuses the literal
   // rather than writing '' in its place.
   int conversion = -1;
@@ -86,13 +88,30 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       chars = wcsnlen(wide, chars);
     else if (chars > 0 && wide[chars - 1] == 0)
       --chars;
-    // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page.
-    size_t ascii = 0;
-    if (chars <= sizeof narrowed && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage)))
-      while (ascii < chars && wide[ascii] > 0 && wide[ascii] < 0x80) narrowed[ascii] = static_cast<char>(wide[ascii]), ++ascii;
-    if (chars > 0 && ascii == chars) {
+    // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page; under UTF-8 the
+    // other characters below U+10000 but surrogates have their two or three bytes written here.
+    size_t done = 0, length = 0;
+    if (chars <= 256 && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage))) {
+      const bool utf8 = m_nServerCodePage == 65001;
+      for (; done < chars; ++done) {
+        const auto c = static_cast<uint32_t>(wide[done]);
+        if (c > 0 && c < 0x80) {
+          narrowed[length++] = static_cast<char>(c);
+        } else if (!utf8 || c == 0 || c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+          break;
+        } else if (c < 0x800) {
+          narrowed[length++] = static_cast<char>(0xC0 | (c >> 6));
+          narrowed[length++] = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+          narrowed[length++] = static_cast<char>(0xE0 | (c >> 12));
+          narrowed[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+          narrowed[length++] = static_cast<char>(0x80 | (c & 0x3F));
+        }
+      }
+    }
+    if (chars > 0 && done == chars) {
       bytes = narrowed;
-      n = chars;
+      n = length;
     } else {
       conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
       source = chars;
@@ -114,9 +133,17 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     const auto cp = static_cast<unsigned int>(m_nServerCodePage);
     out->Vide();
     out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
-    out->Add("'", 1, cp);
-    out->Add(bytes, static_cast<int>(n), cp);
-    out->Add("'", 1, cp);
+    char quoted[sizeof narrowed + 2];
+    if (n + 2 <= sizeof quoted) {
+      quoted[0] = '\'';
+      memcpy(quoted + 1, bytes, n);
+      quoted[n + 1] = '\'';
+      out->Add(quoted, static_cast<int>(n + 2), cp);
+    } else {
+      out->Add("'", 1, cp);
+      out->Add(bytes, static_cast<int>(n), cp);
+      out->Add("'", 1, cp);
+    }
     return 1;
   }
   // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.

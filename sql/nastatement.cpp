@@ -673,9 +673,7 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
   return values->bAddValueLiteral(&value, column);
 }
 
-void CNAStatement::_ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type,
-                                       NA_WRITEPARSEFLAGS flags) {
-  const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
+void CNAStatement::_ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
   CNAColumn* fallback = nullptr;
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
@@ -683,14 +681,9 @@ void CNAStatement::_ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*
     column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
     if (fallback == nullptr && column->bUpdatable() && !column->bIsIdAuto() && column->eGetTypeColonne() == 0)
       fallback = column;
-    if (!_bNeedToUpdate(column, type, flags)) continue;
-    list->AddColumn(fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName());
-    chosen->push_back(column);
+    if (_bNeedToUpdate(column, type, flags)) chosen->push_back(column);
   }
-  if (type == NA_QUERY_INSERT && chosen->empty() && fallback != nullptr) {
-    list->AddColumn(fromQuery ? fallback->pszGetFormatedOriginalName() : fallback->pszGetFormatedName());
-    chosen->push_back(fallback);
-  }
+  if (type == NA_QUERY_INSERT && chosen->empty() && fallback != nullptr) chosen->push_back(fallback);
 }
 
 BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CNAColumn*>& chosen, eNAQUERYTYPE type,
@@ -715,15 +708,18 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
   }
   // The columns are chosen first, so that their values go straight into the command after the
   // list that names them.
-  CColumnList list;
   std::vector<CNAColumn*> chosen;
   chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
-  _ChooseWriteColumns(&list, &chosen, type, flags);
+  _ChooseWriteColumns(&chosen, type, flags);
   BOOL ok = TRUE;
-  if (list.nGetCount() > 0) {
+  if (!chosen.empty()) {
     if (type == NA_QUERY_INSERT) {
+      const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
       command->bComplete(L" (");
-      command->bComplete(list.pszGet());
+      for (size_t i = 0; i < chosen.size(); ++i) {
+        if (i > 0) command->bComplete(L",", 1);
+        command->bComplete(fromQuery ? chosen[i]->pszGetFormatedOriginalName() : chosen[i]->pszGetFormatedName());
+      }
       command->bComplete(L") VALUES ( ");
       ok = _bWriteColumnValues(command, chosen, type, flags);
       command->bComplete(L" )");

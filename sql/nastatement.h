@@ -437,11 +437,10 @@ class CNAStatement : public CInterf {
                           NA_WRITEPARSEFLAGS flags);
   BOOL _bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type);
   BOOL _bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
-  // The columns a write sends, in record order, up to the first composite key, their names in
-  // list; every column visited has its defined bit set from its value. An INSERT that chose none
-  // takes the first updatable column that is no automatic identifier.
-  void _ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type,
-                           NA_WRITEPARSEFLAGS flags);
+  // The columns a write sends, in record order, up to the first composite key; every column
+  // visited has its defined bit set from its value. An INSERT that chose none takes the first
+  // updatable column that is no automatic identifier.
+  void _ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
   // The chosen columns' values as parameters of command, ", " between them (an UPDATE's as
   // name = value); FALSE at the first that cannot be added.
   BOOL _bWriteColumnValues(CNACommand* command, const std::vector<CNAColumn*>& chosen, eNAQUERYTYPE type,

@@ -179,7 +179,9 @@ TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
   const std::wstring table = Wide(m_strName) + L"_wide";
   ASSERT_TRUE(Run(cnx, L"CREATE TABLE " + table + L" (c TEXT CHARACTER SET utf8mb4)")) << m_error.pszGetError();
   const std::wstring texts[] = {L"O'Brien \\ %_\"x\"", std::wstring(255, L'a') + L"'", std::wstring(256, L'\\'),
-                                std::wstring(300, L'q'), L"caf\u00e9 '\\", L"\x01\x7F", std::wstring(L"a\0b", 3)};
+                                std::wstring(300, L'q'), L"caf\u00e9 '\\", L"\x01\x7F", std::wstring(L"a\0b", 3),
+                                L"\u07ff\u0800 \u20ac\u65e5\ud7ff\ue000\uffff", std::wstring(255, L'\u20ac') + L"'",
+                                std::wstring(256, L'\u00e9'), L"\U0001F600 \u00e9", std::wstring(257, L'\u0800')};
   for (bool noBackslash : {false, true}) {
     if (noBackslash) {
       ASSERT_TRUE(Run(cnx, "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
@@ -196,8 +198,17 @@ TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
       for (wchar_t c : text) {
         if (c < 0x80) {
           want += static_cast<char>(c);
-        } else {
+        } else if (c < 0x800) {
           want += static_cast<char>(0xC0 | (c >> 6));
+          want += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+          want += static_cast<char>(0xE0 | (c >> 12));
+          want += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+          want += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+          want += static_cast<char>(0xF0 | (c >> 18));
+          want += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+          want += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
           want += static_cast<char>(0x80 | (c & 0x3F));
         }
       }
