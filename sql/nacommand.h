@@ -412,6 +412,10 @@ class CNACommand : public CInterf {
   // convert or whose flags it would drop, a formatted SQL still wide, a column of no item type, a
   // writer that fails or answers in other code pages.
   BOOL bAddValueLiteral(const CAny* value, CNAColumn* column);
+  // bAddValueLiteral of the column's current value (bGetCurrentValue's) read from the record's
+  // bytes, where they tell its literal without the value (a narrow text): 1 added, 0 failed,
+  // -1 (nothing added) where the value is to be made.
+  int nAddColumnLiteral(CNAColumn* column);
   CNAParameter* pclGetParameterNoRef(int index) const { return m_tabParameter[index]; }
   // The first bind variable of that name (case and accents ignored); null when none.
   CNAParameter* pclGetParameterByNameNoRef(const wchar_t* name) const;
@@ -721,6 +725,12 @@ class CNACommand : public CInterf {
   // A literal parameter nobody else holds from m_tabLiteral (from m_nLiteralNext on), else a new
   // one, kept while there is room; null without memory.
   CNAParameterLiteral* _pclTakeLiteral();
+  // The column's database and analysis types for a literal, m_clLiteral emptied for it; false
+  // where the literal road does not apply (no connection or item type, a wide formatted SQL).
+  bool _bLiteralTypes(CNAColumn* column, eNA_ITEMTYPE* db, eNA_ITEMTYPE* analysis);
+  // m_clLiteral as a literal parameter at the end of the text: 1 added, 0 failed, -1 (nothing
+  // added) when its bytes are not those of the formatted SQL's code page.
+  int _nAddWrittenLiteral();
 
   // The literal parameters this command made, one reference each (at most kLiteralsKept); the
   // search for a free one starts at m_nLiteralNext, back to 0 when the parameters go.

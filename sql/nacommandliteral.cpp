@@ -4,7 +4,9 @@
 #include <new>
 
 #include "driver/naconnectiondescription.h"
+#include "access/narecord.h"
 #include "sql/nacolumn.h"
+#include "sql/nakjrecord.h"
 #include "sql/naitemdescription.h"
 #include "sql/nacommand.h"
 #include "values/any.h"
@@ -54,35 +56,65 @@ CNAParameterLiteral* CNACommand::_pclTakeLiteral() {
   return made;
 }
 
-BOOL CNACommand::bAddValueLiteral(const CAny* value, CNAColumn* column) {
-  auto asParameter = [&] {
-    return bAddParameter(value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
-  };
-  const int cp = _nFormatedCodePage();
-  if (value == nullptr || column == nullptr || m_pclCnx == nullptr || cp == CTStringConcatAW::kWideContent)
-    return asParameter();
-  const INAItemDescription* item = column->piGetItemNoRef();
-  const eNA_ITEMTYPE analysis = column->eNAGetItemType();
-  if (item == nullptr || analysis == NA_IT_EMPTY) return asParameter();
-  // The holder takes the item's host type and a value of that type as it is, its flags dropped;
-  // a NULL it keeps as NULL whatever its type.
-  if (!value->bIsNull() && (value->wGetType() == ZV_VIDE || value->wGetTypeWord() != ConverteItemToZVType(item)))
-    return asParameter();
+bool CNACommand::_bLiteralTypes(CNAColumn* column, eNA_ITEMTYPE* db, eNA_ITEMTYPE* analysis) {
+  if (column == nullptr || m_pclCnx == nullptr || _nFormatedCodePage() == CTStringConcatAW::kWideContent) return false;
+  *analysis = column->eNAGetItemType();
+  if (column->piGetItemNoRef() == nullptr || *analysis == NA_IT_EMPTY) return false;
   const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
-  const eNA_ITEMTYPE db = imported != nullptr ? imported->eNAGetItemType() : NA_IT_EMPTY;
+  *db = imported != nullptr ? imported->eNAGetItemType() : NA_IT_EMPTY;
   // The formatter's scratch, with the code pages the formatted SQL takes.
   m_clLiteral.Vide();
-  m_clLiteral.SetCodePages(cp, m_pclCnx->nGetHostCodePage());
-  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis) || m_clLiteral.bIsWide() ||
-      m_clLiteral.nGetCodePage() != cp)
-    return asParameter();
+  m_clLiteral.SetCodePages(_nFormatedCodePage(), m_pclCnx->nGetHostCodePage());
+  return true;
+}
+
+int CNACommand::_nAddWrittenLiteral() {
+  const int cp = _nFormatedCodePage();
+  // Bytes the formatter would convert are left to it.
+  if (m_clLiteral.bIsWide() || m_clLiteral.nGetCodePage() != cp) return -1;
   CNAParameterLiteral* parameter = _pclTakeLiteral();
-  if (parameter == nullptr) return FALSE;
+  if (parameter == nullptr) return 0;
   parameter->AddRef();
   // A literal cut short by memory is no value: nothing is added.
   const BOOL added = parameter->bSetLiteral(m_clLiteral.pszGetA(), m_clLiteral.nGetLength(), cp,
                                             static_cast<unsigned int>(m_clText.nGetLength())) &&
                      bAddParameter(parameter);
   parameter->nRelease();
-  return added;
+  return added ? 1 : 0;
+}
+
+BOOL CNACommand::bAddValueLiteral(const CAny* value, CNAColumn* column) {
+  auto asParameter = [&] {
+    return bAddParameter(value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
+  };
+  eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
+  if (value == nullptr || !_bLiteralTypes(column, &db, &analysis)) return asParameter();
+  // The holder takes the item's host type and a value of that type as it is, its flags dropped;
+  // a NULL it keeps as NULL whatever its type.
+  if (!value->bIsNull() &&
+      (value->wGetType() == ZV_VIDE || value->wGetTypeWord() != ConverteItemToZVType(column->piGetItemNoRef())))
+    return asParameter();
+  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) return asParameter();
+  const int added = _nAddWrittenLiteral();
+  return added < 0 ? asParameter() : added;
+}
+
+int CNACommand::nAddColumnLiteral(CNAColumn* column) {
+  eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
+  CNARecord* record = column != nullptr ? column->pclGetRecordNoRef() : nullptr;
+  CNAKJRecord* kj = record != nullptr ? record->pclGetNAKJRecord() : nullptr;
+  if (kj == nullptr || column->bIsMemo() || column->bIsComposedKey() ||
+      ConverteItemToZVType(column->piGetItemNoRef()) != ZV_DSTRA || !_bLiteralTypes(column, &db, &analysis))
+    return -1;
+  // The record's narrow text as its value would hold it: up to its first NUL, which must lie
+  // inside the element to end the bytes here.
+  const STItemSlot& slot = column->Slot();
+  const BYTE* element = kj->bSlotDefined(slot) ? kj->pbySlotElement(slot) : nullptr;
+  if (element == nullptr) return -1;
+  const auto* text = reinterpret_cast<const char*>(element);
+  const size_t n = strnlen(text, slot.nSize);
+  if (n >= slot.nSize) return -1;
+  const int written =
+      m_pclCnx->nNarrowTextToString(m_pclError, &m_clLiteral, text, static_cast<unsigned int>(n), db, analysis);
+  return written <= 0 ? -1 : _nAddWrittenLiteral();
 }

@@ -668,6 +668,9 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
     if (!unheld.bIsNull())
       return values->bAddParameter(&unheld, static_cast<eOPEXPRESSION>(-1), 0, nullptr, 0, CNAParameter::NA_PARAM_IN);
   }
+  // The record's bytes first, where they tell the literal without the value.
+  const int written = values->nAddColumnLiteral(column);
+  if (written >= 0) return written;
   CAny value;
   if (!column->bGetCurrentValue(&value, 0)) return FALSE;
   return values->bAddValueLiteral(&value, column);

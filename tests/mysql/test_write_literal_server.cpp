@@ -65,11 +65,13 @@ TEST_P(LiveWriteLiterals, ValueLiteralsAreTheBytesTheirParametersFormat) {
   std::string nonAscii1252 = "caf\xe9 \x80";
   std::string bytes(40, 0);
   for (int i = 0; i < 40; ++i) bytes[i] = static_cast<char>(i * 7);
-  // column, value set into the record (a NULL clears it), whether the literal road takes it
+  // column, value set into the record (a NULL clears it), whether the literal road takes it,
+  // what the road from the record's bytes answers (1 written, -1 left to the value, 0 either)
   const struct {
     const wchar_t* column;
     CAny value;
     bool literal;
+    int fromRecord = -1;
   } rows[] = {
       {L"i", Int(-2147483647 - 1), true},
       {L"i", Int(0), true},
@@ -79,15 +81,16 @@ TEST_P(LiveWriteLiterals, ValueLiteralsAreTheBytesTheirParametersFormat) {
       {L"r", FromText(ZV_R8, L"-1.25"), true},
       {L"r", FromText(ZV_R8, L"0.1"), true},
       {L"f", FromText(ZV_R4, L"0.5"), true},
-      {L"t", Wide(L"", ZV_DSTRW), true},
-      {L"t", Wide(L"plain ascii", ZV_DSTRW), true},
-      {L"t", Wide(quotes, ZV_DSTRW), true},
-      {L"t", Wide(accents, ZV_DSTRW), true},
-      {L"t", Wide(std::wstring(290, L'x') + L"'", ZV_DSTRW), true},
-      {L"t", Ansi(nonAscii1252, ZV_DSTRA), true},
+      {L"t", Wide(L"", ZV_DSTRW), true, 0},
+      {L"t", Wide(L"plain ascii", ZV_DSTRW), true, 1},
+      {L"t", Wide(quotes, ZV_DSTRW), true, 1},
+      {L"t", Wide(accents, ZV_DSTRW), true, 1},
+      {L"t", Wide(std::wstring(290, L'x') + L"'", ZV_DSTRW), true, 1},
+      {L"t", Wide(std::wstring(300, L'y'), ZV_DSTRW), true, 1},
+      {L"t", Ansi(nonAscii1252, ZV_DSTRA), true, 1},
       {L"t", Null(ZV_DSTRA), true},
-      {L"l", Wide(quotes, ZV_DSTRW), true},
-      {L"l", Ansi(nonAscii1252, ZV_DSTRA), true},
+      {L"l", Wide(quotes, ZV_DSTRW), true, 1},
+      {L"l", Ansi(nonAscii1252, ZV_DSTRA), true, 1},
       {L"u", Wide(accents + L"'\\", ZV_DSTRW), true},
       {L"d", FromText(ZV_DECIMAL, L"-1234567890.25"), true},
       {L"d", FromText(ZV_DECIMAL, L"0.05"), true},
@@ -112,6 +115,16 @@ TEST_P(LiveWriteLiterals, ValueLiteralsAreTheBytesTheirParametersFormat) {
     const std::string want = Written(o, column, read, false);
     EXPECT_EQ(Written(o, column, read, true), want) << ParseBench::Narrow(row.column) << " " << ParseBench::Narrow(Show(row.value));
     EXPECT_EQ(m_literal, row.literal) << ParseBench::Narrow(row.column) << " " << ParseBench::Narrow(Show(row.value));
+    // Straight from the record's bytes where they tell the literal (narrow texts).
+    CNACommand* fromRecord = Command(o);
+    fromRecord->bComplete(L"V ");
+    const int added = fromRecord->nAddColumnLiteral(column);
+    if (row.fromRecord != 0) {
+      EXPECT_EQ(added, row.fromRecord) << ParseBench::Narrow(row.column);
+    }
+    if (added == 1) {
+      EXPECT_EQ(Sent(fromRecord), want) << ParseBench::Narrow(row.column) << " " << ParseBench::Narrow(Show(row.value));
+    }
     // What the host hands over as it is, of the row's own type: the holder may convert it.
     EXPECT_EQ(Written(o, column, row.value, true), Written(o, column, row.value, false))
         << ParseBench::Narrow(row.column) << " " << ParseBench::Narrow(Show(row.value));
