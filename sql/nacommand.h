@@ -413,8 +413,9 @@ class CNACommand : public CInterf {
   // writer that fails or answers in other code pages.
   BOOL bAddValueLiteral(const CAny* value, CNAColumn* column);
   // bAddValueLiteral of the column's current value (bGetCurrentValue's) read from the record's
-  // bytes, where they tell its literal without the value (a narrow text): 1 added, 0 failed,
-  // -1 (nothing added) where the value is to be made.
+  // bytes: a defined narrow text written without its value, a number or date-time of a fixed
+  // width made from the element alone. 1 added, 0 failed, -1 (nothing added) where the value is
+  // to be read as the column reads it.
   int nAddColumnLiteral(CNAColumn* column);
   CNAParameter* pclGetParameterNoRef(int index) const { return m_tabParameter[index]; }
   // The first bind variable of that name (case and accents ignored); null when none.

@@ -16,6 +16,17 @@ namespace {
 // A literal longer than this gives its memory back when its parameter is taken again.
 constexpr unsigned int kKeptLiteralBytes = 16384;
 
+// Host types whose value class holds a fixed width of bytes, as the record's elements give them.
+bool bFixedWidth(unsigned short type) {
+  switch (type) {
+    case ZV_I1: case ZV_I2: case ZV_I4: case ZV_I8: case ZV_UI1: case ZV_UI2: case ZV_UI4: case ZV_UI8:
+    case ZV_R4: case ZV_R8: case ZV_CY: case ZV_DATETIME:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool CNAParameterLiteral::bSetLiteral(const char* bytes, int n, int cp, unsigned int position) {
@@ -103,14 +114,24 @@ int CNACommand::nAddColumnLiteral(CNAColumn* column) {
   eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
   CNARecord* record = column != nullptr ? column->pclGetRecordNoRef() : nullptr;
   CNAKJRecord* kj = record != nullptr ? record->pclGetNAKJRecord() : nullptr;
-  if (kj == nullptr || column->bIsMemo() || column->bIsComposedKey() ||
-      ConverteItemToZVType(column->piGetItemNoRef()) != ZV_DSTRA || !_bLiteralTypes(column, &db, &analysis))
+  const unsigned short type = column != nullptr ? ConverteItemToZVType(column->piGetItemNoRef()) : 0;
+  if (kj == nullptr || column->bIsMemo() || column->bIsComposedKey() || (type != ZV_DSTRA && !bFixedWidth(type)) ||
+      !_bLiteralTypes(column, &db, &analysis))
     return -1;
   // The record's narrow text as its value would hold it: up to its first NUL, which must lie
   // inside the element to end the bytes here.
   const STItemSlot& slot = column->Slot();
   const BYTE* element = kj->bSlotDefined(slot) ? kj->pbySlotElement(slot) : nullptr;
   if (element == nullptr) return -1;
+  if (type != ZV_DSTRA) {
+    // The value the record hands out, taken from the element itself: a class of a fixed width
+    // reads no more than the element and zero-fills the rest.
+    CAny value;
+    value.__SetType(type, 0);
+    value.Intern()->SetValue(element, slot.nSize);
+    value.SetFlags(0);
+    return bAddValueLiteral(&value, column);
+  }
   const auto* text = reinterpret_cast<const char*>(element);
   const size_t n = strnlen(text, slot.nSize);
   if (n >= slot.nSize) return -1;
