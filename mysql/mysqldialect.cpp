@@ -25,11 +25,18 @@ enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConv
 // the connection reads them in: ASCII but NUL, LF, CR, backslash, both quotes and Ctrl-Z; and,
 // with utf8, whole two- and three-byte characters other than surrogates, which every escaper of
 // utf8, utf8mb4 and latin1 copies (no byte of them is ASCII).
+constexpr struct STEscaped {
+  bool a[128] = {};
+  constexpr STEscaped() {
+    for (char c : {'\0', '\n', '\r', '\\', '\'', '"', '\x1A'}) a[static_cast<unsigned char>(c)] = true;
+  }
+} kEscaped;
+
 bool bEscapesToItself(const unsigned char* p, size_t n, bool utf8) {
   for (size_t i = 0; i < n;) {
     const unsigned char c = p[i];
     if (c < 0x80) {
-      if (c == 0 || c == '\n' || c == '\r' || c == '\\' || c == '\'' || c == '"' || c == 0x1A) return false;
+      if (kEscaped.a[c]) return false;
       ++i;
       continue;
     }
@@ -62,8 +69,10 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t n = size;
   CXYString<char> converted;
-  // Up to 256 characters of three bytes at most.
-  char narrowed[768];
+  // A quote, then up to 256 characters of three bytes at most, then room for a quote.
+  char narrowed[768 + 2];
+  // narrowed holds the text's bytes and none of them is to be escaped.
+  bool plain = false;
   // A conversion's result: anything but 0, or nothing made of something, refuses the literal
   // rather than writing '' in its place.
   int conversion = -1;
@@ -90,13 +99,15 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       --chars;
     // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page; under UTF-8 the
     // other characters below U+10000 but surrogates have their two or three bytes written here.
-    size_t done = 0, length = 0;
+    size_t done = 0, length = 1;
+    bool escaped = false;
     if (chars <= 256 && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage))) {
       const bool utf8 = m_nServerCodePage == 65001;
       for (; done < chars; ++done) {
         const auto c = static_cast<uint32_t>(wide[done]);
         if (c > 0 && c < 0x80) {
           narrowed[length++] = static_cast<char>(c);
+          escaped = escaped || kEscaped.a[c];
         } else if (!utf8 || c == 0 || c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) {
           break;
         } else if (c < 0x800) {
@@ -110,8 +121,10 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       }
     }
     if (chars > 0 && done == chars) {
-      bytes = narrowed;
-      n = length;
+      // The UTF-8 written here is whole characters of the BMP, which no escaper changes.
+      bytes = narrowed + 1;
+      n = length - 1;
+      plain = !escaped;
     } else {
       conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
       source = chars;
@@ -128,13 +141,17 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     n = static_cast<size_t>(converted.nGetLength());
   }
   // Nothing to escape: the quoted bytes are the client's literal, without the call.
-  if (n <= static_cast<size_t>(INT_MAX) - 2 &&
-      bEscapesToItself(reinterpret_cast<const unsigned char*>(bytes), n, m_nServerCodePage == 65001)) {
+  if (plain || (n <= static_cast<size_t>(INT_MAX) - 2 &&
+                bEscapesToItself(reinterpret_cast<const unsigned char*>(bytes), n, m_nServerCodePage == 65001))) {
     const auto cp = static_cast<unsigned int>(m_nServerCodePage);
     out->Vide();
     out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
-    char quoted[sizeof narrowed + 2];
-    if (n + 2 <= sizeof quoted) {
+    char quoted[sizeof narrowed];
+    if (plain) {
+      narrowed[0] = '\'';
+      narrowed[n + 1] = '\'';
+      out->Add(narrowed, static_cast<int>(n + 2), cp);
+    } else if (n + 2 <= sizeof quoted) {
       quoted[0] = '\'';
       memcpy(quoted + 1, bytes, n);
       quoted[n + 1] = '\'';
