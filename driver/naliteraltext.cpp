@@ -26,6 +26,13 @@ T Load(const unsigned char* p) {
 }  // namespace
 
 void CLiteralText::Padded(long long value, int width) {
+  // The fields of dates and times: exactly width digits, written from the last.
+  static constexpr long long kLimit[] = {1, 10, 100, 1000, 10000};
+  if (width >= 1 && width <= 4 && value >= 0 && value < kLimit[width] && m_n + width <= kCapacity) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) m_a[m_n + i] = static_cast<char>('0' + value % 10);
+    m_n += width;
+    return;
+  }
   const bool negative = value < 0;
   const unsigned long long magnitude =
       negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);

@@ -24,6 +24,12 @@
 
 namespace {
 
+// A constant text appended with its length known.
+template <size_t N>
+void Append(CNACommand* command, const wchar_t (&text)[N]) {
+  command->bComplete(text, static_cast<unsigned int>(N - 1));
+}
+
 // *held becomes p: a reference taken on p, the former one's given back.
 template <typename T>
 void Hold(T** held, T* p) {
@@ -623,13 +629,13 @@ BOOL CNAStatement::_bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type) {
   _SetQuery(command);
   switch (type) {
     case NA_QUERY_INSERT:
-      command->bComplete(L"INSERT INTO ");
+      Append(command, L"INSERT INTO ");
       break;
     case NA_QUERY_UPDATE:
-      command->bComplete(L"UPDATE ");
+      Append(command, L"UPDATE ");
       break;
     case NA_QUERY_DELETE:
-      command->bComplete(L"DELETE FROM ");
+      Append(command, L"DELETE FROM ");
       break;
     default:
       return FALSE;
@@ -694,10 +700,10 @@ BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CN
   const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
   for (size_t i = 0; i < chosen.size(); ++i) {
     CNAColumn* column = chosen[i];
-    if (i > 0) command->bComplete(L", ");
+    if (i > 0) Append(command, L", ");
     if (type == NA_QUERY_UPDATE) {
       command->bComplete(fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName());
-      command->bComplete(L" = ");
+      Append(command, L" = ");
     }
     if (!_bAddColumnValue(command, column, type, flags)) return FALSE;
   }
@@ -718,22 +724,22 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
   if (!chosen.empty()) {
     if (type == NA_QUERY_INSERT) {
       const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
-      command->bComplete(L" (");
+      Append(command, L" (");
       for (size_t i = 0; i < chosen.size(); ++i) {
         if (i > 0) command->bComplete(L",", 1);
         command->bComplete(fromQuery ? chosen[i]->pszGetFormatedOriginalName() : chosen[i]->pszGetFormatedName());
       }
-      command->bComplete(L") VALUES ( ");
+      Append(command, L") VALUES ( ");
       ok = _bWriteColumnValues(command, chosen, type, flags);
-      command->bComplete(L" )");
+      Append(command, L" )");
     } else {
-      command->bComplete(L" SET ");
+      Append(command, L" SET ");
       ok = _bWriteColumnValues(command, chosen, type, flags) && _bAddWHERELatestRead(command, 1, nullptr);
     }
     CNAConnectionDescription* cnx = pclGetConnectionNoRef();
     if (ok && cnx != nullptr && cnx->bSupportInsertReturning()) ok = _bAddClauseReturning(type, flags);
   } else if (type == NA_QUERY_INSERT) {
-    command->bComplete(L"VALUES ( DEFAULT )");
+    Append(command, L"VALUES ( DEFAULT )");
   } else {
     command->ResetCommand(0);
   }
