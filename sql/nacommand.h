@@ -732,6 +732,9 @@ class CNACommand : public CInterf {
   // m_clLiteral as a literal parameter at the end of the text: 1 added, 0 failed, -1 (nothing
   // added) when its bytes are not those of the formatted SQL's code page.
   int _nAddWrittenLiteral();
+  // bAddValueLiteral's literal road once _bLiteralTypes gave db and analysis: 1 added, 0 failed,
+  // -1 (nothing added) where the value goes as a parameter.
+  int _nAddValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis);
 
   // The literal parameters this command made, one reference each (at most kLiteralsKept); the
   // search for a free one starts at m_nLiteralNext, back to 0 when the parameters go.

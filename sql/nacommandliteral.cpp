@@ -95,19 +95,22 @@ int CNACommand::_nAddWrittenLiteral() {
 }
 
 BOOL CNACommand::bAddValueLiteral(const CAny* value, CNAColumn* column) {
-  auto asParameter = [&] {
-    return bAddParameter(value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
-  };
   eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
-  if (value == nullptr || !_bLiteralTypes(column, &db, &analysis)) return asParameter();
+  const int added = value != nullptr && _bLiteralTypes(column, &db, &analysis)
+                        ? _nAddValueLiteral(value, column, db, analysis)
+                        : -1;
+  if (added >= 0) return added;
+  return bAddParameter(value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
+}
+
+int CNACommand::_nAddValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis) {
   // The holder takes the item's host type and a value of that type as it is, its flags dropped;
   // a NULL it keeps as NULL whatever its type.
   if (!value->bIsNull() &&
       (value->wGetType() == ZV_VIDE || value->wGetTypeWord() != ConverteItemToZVType(column->piGetItemNoRef())))
-    return asParameter();
-  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) return asParameter();
-  const int added = _nAddWrittenLiteral();
-  return added < 0 ? asParameter() : added;
+    return -1;
+  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) return -1;
+  return _nAddWrittenLiteral();
 }
 
 int CNACommand::nAddColumnLiteral(CNAColumn* column) {
@@ -130,7 +133,9 @@ int CNACommand::nAddColumnLiteral(CNAColumn* column) {
     value.__SetType(type, 0);
     value.Intern()->SetValue(element, slot.nSize);
     value.SetFlags(0);
-    return bAddValueLiteral(&value, column);
+    const int added = _nAddValueLiteral(&value, column, db, analysis);
+    return added >= 0 ? added
+                      : bAddParameter(&value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
   }
   const auto* text = reinterpret_cast<const char*>(element);
   const size_t n = strnlen(text, slot.nSize);
