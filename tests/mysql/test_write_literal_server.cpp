@@ -189,6 +189,27 @@ TEST_P(LiveWriteLiterals, LiteralsHeldElsewhereAreNotTakenBack) {
   }
 }
 
+// A kept command that wrote a large literal gives that memory back when it is recycled, and
+// writes the next texts, small or large, as a new one would.
+TEST_P(LiveWriteLiterals, ARecycledCommandWritesAfterALargeLiteralAsANewOne) {
+  Opened* o = OpenTable();
+  ASSERT_NE(o, nullptr);
+  CNAColumn* column = o->Column(L"mt");
+  ASSERT_NE(column, nullptr);
+  const CAny large = Wide(std::wstring(100000, L'x') + L"'", ZV_DSTRW), small = Wide(L"s'", ZV_DSTRW);
+  CNACommand* fresh = Command(o);
+  CNACommand* kept = Command(o);
+  for (const CAny* value : {&large, &small, &large, &small}) {
+    kept->Recycle();
+    fresh->ResetCommand(0);
+    for (CNACommand* c : {kept, fresh}) {
+      c->bComplete(L"V ");
+      ASSERT_TRUE(c->bAddValueLiteral(value, column));
+    }
+    EXPECT_EQ(Sent(kept), Sent(fresh));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveWriteLiterals,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
