@@ -275,6 +275,12 @@ CNACommand* CNADataAccess::_pclSelectCommand() {
   return command;
 }
 
+bool CNADataAccess::_bOwnSelectCommand(const CNACommand* command) const {
+  for (const CNACommand* kept : m_tabSelectCommand)
+    if (kept != nullptr && kept == command) return true;
+  return false;
+}
+
 CNATableCache* CNADataAccess::_AllocTableCache() { return new (std::nothrow) CNATableCache(m_pclError, this); }
 
 // ---------------------------------------------------------------- statements

@@ -147,8 +147,10 @@ class CNADataAccess : public CInterf {
   virtual BOOL bHConstruitValCle(CAny* out, const wchar_t* item, unsigned int options, CAny** values);
   virtual BOOL bExecuteQuery(int* result, const wchar_t* name, ISQLParserInformation* query, eNA_QUERYMODE mode,
                              const INAQueryExecution* execution);
-  // The browse SELECT of the access for stmt into cmd: the statement's SELECT under its search and
-  // filter, without a record limit.
+  // The browse SELECT of the access for stmt into cmd, made stmt's command: the statement's SELECT
+  // under its search and filter, with its row limit. A seek that differs from the last one by its
+  // value only, on a cmd of the access's own (_pclSelectCommand), gets the statement's kept SELECT
+  // as its command instead, cmd left as it is.
   virtual BOOL bBuildSelect(CNACommand* cmd, CNAStatement* stmt, const wchar_t* item, int forward,
                             NA_WRITEPARSEFLAGS flags, long long* count);
   // The record locks are the server's own: TRUE, nothing done.
@@ -278,6 +280,8 @@ class CNADataAccess : public CInterf {
   // statement, in commands of their own: kept ones spare their making and their blocks. null
   // with the no-memory error.
   CNACommand* _pclSelectCommand();
+  // command is one of those _pclSelectCommand keeps.
+  bool _bOwnSelectCommand(const CNACommand* command) const;
   INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }
   CNADataSourceDescription* pclGetImportedDescNoRef() const { return m_pclImportedDesc; }
   // The word of query flags the rewriting of the source query reads.

@@ -291,13 +291,9 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   if (command == nullptr || stmt == nullptr) return FALSE;
   command->SetNAQueryType(NA_QUERY_SELECT);
   // A further block keeps the statement's search, state and row cache.
-  if (!stmt->bGetContinuing()) stmt->ResetQuery();
-  CNACommand* condition = _pclSelectCommand();
-  if (condition == nullptr) return FALSE;
-  condition->AddRef();
-  const BOOL built = stmt->bGetClauseWHERE(condition) && stmt->bBuildQuerySELECT(command, flags, item, forward, condition);
-  condition->nRelease();
-  if (!built) return FALSE;
+  const bool continuing = stmt->bGetContinuing() != 0;
+  if (!continuing) stmt->ResetQuery();
+  // The limits read nothing the SELECT's text is built from; they are set once it is built.
   long long limit = CNAStatement::NO_LIMIT;
   const bool query = m_bSourceIsQuery != 0;
   const bool unlimited = query && (bRequeteSansCorrection() || (m_dwQueryFlags & 0x80000000u) != 0 ||
@@ -310,23 +306,38 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   long long skip = 0;
   long long offset = -1;
   long long rows = limit;
-  if (limit > 0 && count != nullptr && *count < 0 && stmt->bGetContinuing()) {
+  long long moved = count != nullptr ? *count : 0;
+  if (limit > 0 && count != nullptr && moved < 0 && continuing) {
     // A further block that reaches -*count rows, none skipped.
-    rows = std::max(limit, -*count);
-    *count = 0;
-  } else if (limit > 0 && count != nullptr && *count >= 1 && *count >= limit) {
-    if (stmt->bGetContinuing()) {
+    rows = std::max(limit, -moved);
+    moved = 0;
+  } else if (limit > 0 && count != nullptr && moved >= 1 && moved >= limit) {
+    if (continuing) {
       // The server passes over the rows of a long move.
-      offset = *count - 1;
-      *count = 1;
+      offset = moved - 1;
+      moved = 1;
     } else {
       const long long small = limit > 20 ? 10 : limit / 3 + 1;
-      skip = *count - small;
-      *count = small;
+      skip = moved - small;
+      moved = small;
     }
   }
+  const long long rowLimit = rows > 0 ? rows : -1;
+  // A seek that differs from the last one by its value only sends the statement's kept SELECT
+  // (the statement's command then, not this one): the SELECTs this access builds are run through
+  // their statement.
+  if (continuing || !_bOwnSelectCommand(command) || !stmt->bBuildKeptSeekSELECT(flags, item, forward, rowLimit, offset)) {
+    CNACommand* condition = _pclSelectCommand();
+    if (condition == nullptr) return FALSE;
+    condition->AddRef();
+    const BOOL built = stmt->bGetClauseWHERE(condition) && stmt->bBuildQuerySELECT(command, flags, item, forward, condition);
+    condition->nRelease();
+    if (!built) return FALSE;
+    command->SetRowLimit(rowLimit, offset);
+    if (!continuing) stmt->KeepSeekSELECT(command, flags, item, forward);
+  }
   stmt->SetRecordLimit(limit, skip);
-  command->SetRowLimit(rows > 0 ? rows : -1, offset);
+  if (count != nullptr) *count = moved;
   return TRUE;
 }
 

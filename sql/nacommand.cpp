@@ -95,6 +95,12 @@ CNAParameter* CNAParameter::pclGetClone() {
   return clone;
 }
 
+void CNAParameter::SetValue(CNAConvertVariant* value) {
+  if (value != nullptr) value->AddRef();
+  if (m_pclValue != nullptr) m_pclValue->nRelease();
+  m_pclValue = value;
+}
+
 void CNAParameter::SetColum(CNAColumn* column) {
   if (column != nullptr) column->AddRef();
   if (m_pclColumn != nullptr) m_pclColumn->nRelease();
@@ -301,7 +307,7 @@ void CNACommand::ResetCommand(int bKeepParameters) {
   m_tabDefine.SupprimeTout();
   m_nRewritingWord = 0;
   m_clText.Vide();
-  m_clFormated.Vide();
+  ResetFormatedSQL();
   if (!bKeepParameters) {
     m_tabParameter.SupprimeTout();
     m_nLiteralNext = 0;
@@ -328,7 +334,10 @@ BOOL CNACommand::bSetInternalQuery(const wchar_t* text, unsigned int length) {
 BOOL CNACommand::bComplete(const wchar_t* text, unsigned int length) {
   if (text == nullptr) return TRUE;
   const int n = length == ~0u ? static_cast<int>(wcslen(text)) : static_cast<int>(length);
-  if (m_bRewriteMode && !m_clFormated.bEstVide()) m_clFormated.Add(text, n);
+  if (m_bRewriteMode && !m_clFormated.bEstVide()) {
+    m_clFormated.Add(text, n);
+    m_nLastLiteralAt = -1;
+  }
   m_clText.Add(text, n);
   return TRUE;
 }
@@ -341,7 +350,10 @@ BOOL CNACommand::bCompleteWithNumber(int number) {
 void CNACommand::Insert(unsigned int position, const wchar_t* text) {
   if (text == nullptr) return;
   const int n = static_cast<int>(wcslen(text));
-  if (m_bRewriteMode && !m_clFormated.bEstVide()) m_clFormated.Insert(text, n, static_cast<int>(position));
+  if (m_bRewriteMode && !m_clFormated.bEstVide()) {
+    m_clFormated.Insert(text, n, static_cast<int>(position));
+    m_nLastLiteralAt = -1;
+  }
   const int before = m_clText.nGetLength();
   m_clText.Insert(text, n, static_cast<int>(position));
   _OffsetParameter(position, m_clText.nGetLength() - before);

@@ -172,6 +172,8 @@ class CNAParameter : public CInterf {
   void TypeParam2String(CXYStringConcat<wchar_t>* out) const;
 
   CNAConvertVariant* pclGetValueNoRef() const { return m_pclValue; }
+  // The value holder replaced (referenced), the rest of the parameter as it is.
+  void SetValue(CNAConvertVariant* value);
   unsigned int nGetPosition() const { return m_nPosition; }
   void SetPosition(unsigned int position) { m_nPosition = position; }
   unsigned int dwGetOptions() const { return m_dwOptions; }
@@ -462,7 +464,16 @@ class CNACommand : public CInterf {
   const char* pszGetFormatedSQLA(ePARAMTYPECONV mode, int* length = nullptr);
   // The builder itself (same rule); sent as its bytes and their count.
   CTStringConcatAW* pclGetFormatedSQL(ePARAMTYPECONV mode);
-  void ResetFormatedSQL() { m_clFormated.Vide(); }
+  void ResetFormatedSQL() {
+    m_clFormated.Vide();
+    m_bFormatedToLast = 0;
+  }
+  // The last parameter replaced by parameter (referenced), which stands where it stood; the
+  // formatted SQL keeps the bytes its last build wrote before that literal when the build noted
+  // them (texts of one code page, no dialect rewrite before the literal), and the next request
+  // writes the rest as a whole build would. FALSE, nothing changed, without a last parameter at
+  // that place or in rewrite mode.
+  BOOL bReplaceLastParameter(CNAParameter* parameter);
   void _CompleteFormatedSQL(const wchar_t* text, int length);
   // One blank before next unless the formatted SQL is empty, ends with a blank or next is one.
   void _AddSpaceBetween(wchar_t next);
@@ -681,13 +692,18 @@ class CNACommand : public CInterf {
   // narrow text of one code page, else as wide text.
   void _AppendLiteral(CTStringConcatAW* literal);
   BOOL _bAddParameters(CNACommand* other, eADDMMODE mode, unsigned int offset);
+  // The formatted SQL from parameter first on, previous the text position written up to, then
+  // the text after the last one and the dialect's row limit rewrite. A failure empties it.
+  // resumed: the formatted SQL already ends with the text before parameter first.
+  BOOL _bFormatFrom(int first, unsigned int previous, bool resumed, ePARAMTYPECONV mode);
   // The refresh with the parsed query's bind values (TRUE without them).
   BOOL _bUpdateParameterValue(CNAParameter* parameter);
   // The dialect flag and the texts' code pages, from the connection.
   void _SetConnectionFacts();
   // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
   void _RemplaceLimitParTop();
-  void _RemplaceTopParLimit();
+  // TRUE when a TOP phrase was cut from the head.
+  bool _RemplaceTopParLimit();
 
   CNAError* m_pclError;
   CNAConnectionDescription* m_pclCnx;
@@ -708,6 +724,13 @@ class CNACommand : public CInterf {
   long long m_llRowLimit = -1;
   long long m_llRowOffset = -1;
   CTStringConcatAW m_clFormated;
+  // Where the last build wrote its last parameter's literal in m_clFormated (-1: not noted), that
+  // parameter's place in the text and the build's mode; m_bFormatedToLast: m_clFormated holds
+  // only the bytes before that literal (bReplaceLastParameter).
+  int m_nLastLiteralAt = -1;
+  unsigned int m_nLastLiteralPosition = 0;
+  ePARAMTYPECONV m_eFormatedMode = NA_PARAMCONV_NONE;
+  int32_t m_bFormatedToLast = 0;
   // Scratch of _bAddParameterFormated: one parameter's literal at a time.
   CTStringConcatAW m_clLiteral;
   CTStringConcatAW m_clDump;

@@ -155,8 +155,38 @@ const char* CNACommand::pszGetFormatedSQLA(ePARAMTYPECONV mode, int* length) {
 }
 
 CTStringConcatAW* CNACommand::pclGetFormatedSQL(ePARAMTYPECONV mode) {
+  if (m_bFormatedToLast) {
+    m_bFormatedToLast = 0;
+    const int count = m_tabParameter.nGetCount();
+    // The bytes kept stand as a build of this mode and these code pages wrote them.
+    const bool same = count > 0 && mode == m_eFormatedMode && m_clFormated.nGetCodePage() == _nFormatedCodePage() &&
+                      m_clFormated.nGetAnsiCodePage() == (m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
+    if (same) {
+      return _bFormatFrom(count - 1, m_nLastLiteralPosition, true, mode) ? &m_clFormated : nullptr;
+    }
+    m_clFormated.Vide();
+  }
   if (m_clFormated.bEstVide() && !_bBuildFormatedSQL(mode)) return nullptr;
   return &m_clFormated;
+}
+
+BOOL CNACommand::bReplaceLastParameter(CNAParameter* parameter) {
+  const int count = m_tabParameter.nGetCount();
+  if (parameter == nullptr || count == 0 || m_bRewriteMode ||
+      m_tabParameter[count - 1]->nGetPosition() != parameter->nGetPosition())
+    return FALSE;
+  if (m_tabParameter.AjouteRef(parameter) == nullptr) return FALSE;
+  m_tabParameter.SupprimeRef(count - 1);
+  m_clDump.Vide();
+  const bool noted = !m_bFormatedToLast && m_nLastLiteralAt >= 0 && !m_clFormated.bEstVide() &&
+                     m_nLastLiteralPosition == parameter->nGetPosition() && m_nLastLiteralAt <= m_clFormated.nGetLength();
+  if (noted) {
+    m_clFormated.Tronque(m_nLastLiteralAt);
+    m_bFormatedToLast = 1;
+  } else if (!m_bFormatedToLast) {
+    ResetFormatedSQL();
+  }
+  return TRUE;
 }
 
 void CNACommand::_CompleteFormatedSQL(const wchar_t* text, int length) { m_clFormated.Add(text, length); }
@@ -182,11 +212,16 @@ BOOL CNACommand::_bNeedParameterConversionToString(const CNAConvertVariant* valu
 BOOL CNACommand::_bBuildFormatedSQL(ePARAMTYPECONV mode) {
   m_clFormated.Vide();
   m_clFormated.SetCodePages(_nFormatedCodePage(), m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
+  m_eFormatedMode = mode;
+  return _bFormatFrom(0, 0, false, mode);
+}
+
+BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, ePARAMTYPECONV mode) {
   const wchar_t* text = m_clText.pszGetW();
   const unsigned int n = static_cast<unsigned int>(m_clText.nGetLength());
-  unsigned int previous = 0;
+  const int count = m_tabParameter.nGetCount();
   BOOL result = TRUE;
-  for (int i = 0; i < m_tabParameter.nGetCount() && result; ++i) {
+  for (int i = first; i < count && result; ++i) {
     CNAParameter* parameter = m_tabParameter[i];
     unsigned int position = parameter->nGetPosition();
     if (position < previous || position > n) {
@@ -202,23 +237,39 @@ BOOL CNACommand::_bBuildFormatedSQL(ePARAMTYPECONV mode) {
       result = FALSE;
       break;
     }
-    _AddSpaceBetween(previous < n ? text[previous] : 0);
-    m_clFormated.Add(text + previous, static_cast<int>(position - previous));
+    // The kept bytes already hold the text before the literal that is written again.
+    if (i != first || !resumed) {
+      _AddSpaceBetween(previous < n ? text[previous] : 0);
+      m_clFormated.Add(text + previous, static_cast<int>(position - previous));
+    }
+    if (i == count - 1) {
+      m_nLastLiteralAt = m_clFormated.nGetLength();
+      m_nLastLiteralPosition = position;
+    }
     result = _bAddParameterFormated(parameter, mode, &position);
     previous = position < n ? position : n;
   }
   if (!result) {
     // Nothing half-built is ever handed out: the next request builds again.
-    m_clFormated.Vide();
+    ResetFormatedSQL();
+    m_nLastLiteralAt = -1;
     return FALSE;
   }
+  if (count == 0) m_nLastLiteralAt = -1;
   if (previous < n) {
     _AddSpaceBetween(text[previous]);
     m_clFormated.Add(text + previous, static_cast<int>(n - previous));
   }
   const int dialect = m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0;
-  if (dialect >= 1 && dialect <= 3) _RemplaceLimitParTop();
-  if (dialect == 5 || dialect == 6) _RemplaceTopParLimit();
+  // These rewrites may change what stands before the last literal: its place is forgotten.
+  if (dialect >= 1 && dialect <= 3) {
+    m_nLastLiteralAt = -1;
+    _RemplaceLimitParTop();
+  }
+  if (dialect == 5 || dialect == 6) {
+    // A TOP phrase cut from the head moved every byte after it.
+    if (_RemplaceTopParLimit()) m_nLastLiteralAt = -1;
+  }
   return TRUE;
 }
 
@@ -322,8 +373,8 @@ void CNACommand::_RemplaceLimitParTop() {
   m_clFormated.Remplace(0, start, head.c_str(), static_cast<int>(head.size()));
 }
 
-void CNACommand::_RemplaceTopParLimit() {
-  if (m_bRewriteMode) return;
+bool CNACommand::_RemplaceTopParLimit() {
+  if (m_bRewriteMode) return false;
   long long count = m_llRowLimit;
   int cutStart = 0, cutEnd = 0;
   bool ends0 = false;
@@ -343,7 +394,7 @@ void CNACommand::_RemplaceTopParLimit() {
     ends0 = EndsWith(text, n, L"LIMIT 0");
     return true;
   });
-  if (!select) return;
+  if (!select) return false;
   const bool top = cutEnd > cutStart;
   if (top) {
     m_clFormated.Coupe(cutStart, cutEnd - cutStart);
@@ -358,6 +409,7 @@ void CNACommand::_RemplaceTopParLimit() {
     }
     m_clFormated.AddNumber(count);
   }
+  return top;
 }
 
 // ---------------------------------------------------------------- scanners

@@ -195,6 +195,23 @@ CNAExpression* CNAExpression::pclClone() {
   return copy;
 }
 
+void CNAExpression::RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags) {
+  delete m_pclNullExcluded;
+  m_pclNullExcluded = nullptr;
+  // The column stays, and with it its source query; _SetFlag has nothing to clear for flags
+  // without the starts-with and component bits.
+  CSQLParserInfo* source = m_pclColumn != nullptr ? m_pclColumn->pclGetSourceQueryNoRef() : nullptr;
+  if (source != m_pclParsed || (flags & (NA_EXPR_GENERIC | NA_EXPR_COMPONENT)) != 0) {
+    InitExpression(op, m_pclColumn, value, flags);
+    return;
+  }
+  m_eOperator = op;
+  if (value != nullptr) value->AddRef();
+  if (m_pclValue != nullptr) m_pclValue->nRelease();
+  m_pclValue = value;
+  m_dwFlags = flags;
+}
+
 void CNAExpression::Insert(CNAExpression* old, CNAExpression* replacement) {
   for (CNAExpression** slot : {&m_pclLeft, &m_pclRight}) {
     if (*slot != old || old == nullptr) continue;
@@ -670,20 +687,9 @@ BOOL CNAExpression::_bGetSQLFromValueUsingParameter(const wchar_t* name, CNAComm
   const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
       CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
       static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
-  CNAError* error = search != nullptr && search->pclGetErrorNoRef() != nullptr ? search->pclGetErrorNoRef() : m_pclError;
-  CNAConvertVariant* holder = Driver() != nullptr ? Driver()->pclAllocVariant(error, m_pclColumn->pclGetCnx()) : nullptr;
+  CNAConvertVariant* holder = _pclNewParameterValue(search, conversion);
   BOOL result = FALSE;
   if (holder != nullptr) {
-    holder->AddRef();
-    holder->bCopyVariant(m_pclValue);
-    if (conversion != NA_IT_EMPTY) {
-      holder->bChangeItemType(conversion, bIsGenerique());
-    } else if (holder->piGetDatabaseItem() == nullptr) {
-      holder->SetItemDesc(m_pclColumn->piGetItemNoRef(), m_pclColumn->piGetImportedItemDescNoRef());
-      CAny again;
-      holder->bGetValue(&again);
-      holder->bSetValue(&again);
-    }
     if (like)
       _bGetSQLFromValueUsingParameterAddOpLike(holder, command);
     else
@@ -696,6 +702,71 @@ BOOL CNAExpression::_bGetSQLFromValueUsingParameter(const wchar_t* name, CNAComm
   if (nullTest) _CloseNullTest(command);
   if (!_bSetColumnValuesNullSelected(nullTest)) result = FALSE;
   return result;
+}
+
+CNAConvertVariant* CNAExpression::_pclNewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion) {
+  CNAError* error = search != nullptr && search->pclGetErrorNoRef() != nullptr ? search->pclGetErrorNoRef() : m_pclError;
+  CNAConvertVariant* holder = Driver() != nullptr ? Driver()->pclAllocVariant(error, m_pclColumn->pclGetCnx()) : nullptr;
+  if (holder == nullptr) return nullptr;
+  holder->AddRef();
+  holder->bCopyVariant(m_pclValue);
+  if (conversion != NA_IT_EMPTY) {
+    holder->bChangeItemType(conversion, bIsGenerique());
+  } else if (holder->piGetDatabaseItem() == nullptr) {
+    holder->SetItemDesc(m_pclColumn->piGetItemNoRef(), m_pclColumn->piGetImportedItemDescNoRef());
+    CAny again;
+    holder->bGetValue(&again);
+    holder->bSetValue(&again);
+  }
+  return holder;
+}
+
+BOOL CNAExpression::bValueOnlyInLiteral() const {
+  if (m_eOperator != NA_OP_EQ || m_dwFlags != 0 || m_pclColumn == nullptr || m_pclLeft != nullptr ||
+      m_pclRight != nullptr || m_pclValue == nullptr || m_pclColumn->eGetTypeColonne() != 0 ||
+      m_pclColumn->bIsComposedKey())
+    return FALSE;
+  switch (m_pclColumn->eNAGetItemType()) {
+    case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
+    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_R4: case NA_IT_R8:
+    case NA_IT_REELTURBO: case NA_IT_MONETAIRE: case NA_IT_DECIMAL: break;
+    default: return FALSE;
+  }
+  const unsigned short zv = m_pclColumn->eGetZVType();
+  // A holder hands out a NULL value only when it is NULL itself: its NULL is the write's.
+  return zv != ZV_BOOL && !g_bIsZVText(zv) && !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
+}
+
+BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,
+                                  unsigned int selectAt, CNAParameter* ownKept, CNAParameter* copyKept) {
+  if (command == nullptr || search == nullptr || m_pclColumn == nullptr) return FALSE;
+  if (m_pclNullExcluded != nullptr) m_pclNullExcluded->Reset();
+  const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
+      CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
+      static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
+  // A retyped value's parameter has no column: the kept ones are not what new ones would be.
+  const bool renew = ownKept != nullptr && copyKept != nullptr && conversion == NA_IT_EMPTY;
+  if (!renew) search->_RemoveParameterByPos(0);
+  CNAConvertVariant* holder = _pclNewParameterValue(search, conversion);
+  if (holder == nullptr) return FALSE;
+  if (renew) {
+    ownKept->SetValue(holder);
+    copyKept->SetValue(holder);
+    holder->nRelease();
+    // The formatted SQL is written again from the literal, as for a new parameter.
+    return command->bReplaceLastParameter(copyKept) && _bSetColumnValuesNullSelected(FALSE) ? TRUE : FALSE;
+  }
+  CNAParameter* parameter = search->_pclAddParameter(m_pclColumn, holder, conditionAt, 0);
+  holder->nRelease();
+  if (parameter == nullptr) return FALSE;
+  if (conversion != NA_IT_EMPTY) parameter->SetColum(nullptr);
+  // The SELECT holds a copy, as a condition added to it gives one.
+  CNAParameter* copy = parameter->pclGetClone();
+  if (copy == nullptr) return FALSE;
+  copy->SetPosition(selectAt);
+  const BOOL replaced = command->bReplaceLastParameter(copy);
+  copy->nRelease();
+  return replaced && _bSetColumnValuesNullSelected(FALSE) ? TRUE : FALSE;
 }
 
 BOOL CNAExpression::_bGetSQLFromValueUsingParameterAddOpLike(CNAConvertVariant* holder, CNACommand* command) {

@@ -35,6 +35,7 @@ class CNACommand;
 class CNAConnectionDescription;
 class CNAConvertVariant;
 class CNAError;
+class CNAParameter;
 class CNARecherche;
 class CNARecord;
 class CSQLParserInfo;
@@ -83,6 +84,9 @@ class CNAExpression : public CInterf {
   BOOL InitExpression(ISQLParserInformation* condition, unsigned int flags);
   // A leaf shares column and value with its copy; a node copies its operands. Null without memory.
   CNAExpression* pclClone();
+  // This leaf as a new one on its column would be: op, value (referenced) and flags, and no
+  // NULL-selected set of an earlier write.
+  void RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags);
   // When old is an operand, replacement takes its place (referenced) and old is released.
   void Insert(CNAExpression* old, CNAExpression* replacement);
 
@@ -96,6 +100,18 @@ class CNAExpression : public CInterf {
   // the tree turned into a constant, which is then its operator and wrote nothing. FALSE when a
   // parameter or a set could not be made (the text of the rest is still written).
   BOOL bGetSQL(CNACommand* command, eNAOperator parent, CNARecherche* search, int* folded, CNARecord* record);
+
+  // A comparison whose text, written by bGetSQL, depends on its value only through the literal of
+  // its parameter: = on a number column of the table, no flag, a value that is not NULL.
+  BOOL bValueOnlyInLiteral() const;
+  // The write of such a leaf repeated for its value as it is now, its text left where the last
+  // write put it: a new parameter for search (cleared before) at conditionAt, its copy at selectAt
+  // in place of command's last parameter (CNACommand::bReplaceLastParameter), the leaf's
+  // NULL-selected set as a write leaves it. ownKept and copyKept, when given, are the parameters
+  // of the last write, held by search and command alone: they take a holder of the new value
+  // instead, being what new ones on it would be. FALSE when a parameter cannot be made or placed.
+  BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt,
+                     CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr);
 
   // Whether the node's condition lets the NULL values of column through.
   BOOL bColumnValuesNullSelected(const CNAColumn* column) const;
@@ -144,6 +160,10 @@ class CNAExpression : public CInterf {
                                int* folded);
   BOOL _bGetSQLFromValueUsingParameter(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL like,
                                        BOOL nullTest);
+  // A new holder (referenced for the caller) of the leaf's value as its parameter carries it:
+  // converted to conversion for a column compared as that type, else read through the column's
+  // items. Null when none can be made.
+  CNAConvertVariant* _pclNewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion);
   BOOL _bGetSQLFromValueUsingParameterAddOpLike(CNAConvertVariant* holder, CNACommand* command);
   BOOL _bGetSQLFromValueDateTime(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL nullTest);
   // " OR name IS NULL)", closing the bracket a NULL test opened.

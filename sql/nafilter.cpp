@@ -15,6 +15,7 @@ CNAFilter* CNAFilter::pclCloneFilter() { return static_cast<CNAFilter*>(CNAReche
 
 BOOL CNAFilter::bSetFilter(CNARecord* record, INAItemDescription* item, const CAny* min, int minIncluded,
                            const CAny* max, int maxIncluded, ISQLParserInformation* condition, int flags) {
+  _NewTreesStamp();
   _Release(&m_pclEqual);
   _Release(&m_pclCurrent);
   _SetFetchItem(item);

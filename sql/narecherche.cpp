@@ -1,5 +1,6 @@
 #include "sql/narecherche.h"
 
+#include <atomic>
 #include <cfloat>
 #include <cstring>
 #include <cwchar>
@@ -111,9 +112,10 @@ bool EndsWithZero(const CAny& value) {
 
 // ================================================================ Life
 
-CNARecherche::CNARecherche() = default;
+CNARecherche::CNARecherche() { _NewTreesStamp(); }
 
 CNARecherche::CNARecherche(CNAError* error, CNAConnectionDescription* cnx) : m_pclError(error), m_pclCnx(cnx) {
+  _NewTreesStamp();
   CNAError::s_Hold(m_pclError);
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
 }
@@ -133,6 +135,11 @@ void CNARecherche::_Release(CNAExpression** tree) {
   CNAExpression* held = *tree;
   *tree = nullptr;
   if (held != nullptr) held->nRelease();
+}
+
+void CNARecherche::_NewTreesStamp() {
+  static std::atomic<uint64_t> s_nStamps{0};
+  m_nTreesStamp = ++s_nStamps;
 }
 
 void CNARecherche::_SetFetchItem(INAItemDescription* item) {
@@ -189,6 +196,7 @@ BOOL CNARecherche::bRechercheEnreg(CNARecord* record, INAItemDescription* item, 
 BOOL CNARecherche::bAddExpression(CNARecord* record, INAItemDescription* item, eNAOperator op, const CAny* value,
                                   int generic, eNAOperator join, int fillTest) {
   const unsigned int flags = (generic != 0 ? NA_SEARCH_GENERIC : 0) | (fillTest != 0 ? NA_SEARCH_FILLTEST : 0);
+  _NewTreesStamp();
   if (m_nState == 0) {
     _Release(&m_pclEqual);
     _Release(&m_pclAfter);
@@ -215,6 +223,8 @@ BOOL CNARecherche::bAddExpression(CNARecord* record, INAItemDescription* item, e
 
 BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, const CAny* value,
                                   eNA_PARSEDIRECTION direction, unsigned int flags, const CNARefArray<CNAColumn>* key) {
+  if (key == nullptr && _bRenewValue(record, item, value, direction, flags)) return TRUE;
+  _NewTreesStamp();
   _Release(&m_pclEqual);
   _Release(&m_pclAfter);
   _Release(&m_pclBefore);
@@ -269,6 +279,47 @@ BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, c
     }
   }
   m_pclEqual->AddRef();
+  m_pclCurrent = m_pclEqual;
+  return TRUE;
+}
+
+BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, const CAny* value,
+                                eNA_PARSEDIRECTION direction, unsigned int flags) {
+  if (flags != 0 || m_dwFlags != 0 || value == nullptr || record == nullptr || item == nullptr ||
+      item != m_piFetchItem || item->bIsComposedKey())
+    return FALSE;
+  for (CNAExpression* tree : {m_pclEqual, m_pclAfter, m_pclBefore}) {
+    if (tree == nullptr || tree->pclGetLeftNoRef() != nullptr || tree->pclGetRightNoRef() != nullptr) return FALSE;
+    const unsigned int held = (tree == m_pclEqual ? 1u : 0u) + (tree == m_pclAfter ? 1u : 0u) +
+                              (tree == m_pclBefore ? 1u : 0u) + (tree == m_pclCurrent ? 1u : 0u);
+    if (tree->nGetRefCount() != held) return FALSE;
+  }
+  CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
+  if (column == nullptr || column->bIsComposedKey() || column != record->pclGetColumnNoRef(item) ||
+      m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
+    return FALSE;
+  // The operators and flags the first build gave: a write that folded a leaf changed them.
+  const bool descending = CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+  const eNAOperator after = descending ? NA_OP_LT : NA_OP_GT, before = descending ? NA_OP_GT : NA_OP_LT;
+  if (m_pclEqual->eGetOperator() != NA_OP_EQ || m_pclEqual->dwGetFlags() != 0 ||
+      m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
+      m_pclBefore->eGetOperator() != before || m_pclBefore->dwGetFlags() != NA_EXPR_PAST_MATCHES)
+    return FALSE;
+  if (value != &m_clValue) m_clValue = *value;
+  CNADriver* driver = Driver();
+  CNAConvertVariant* holder =
+      driver != nullptr ? driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), column, &m_clValue) : nullptr;
+  if (holder == nullptr) return FALSE;
+  holder->AddRef();
+  m_pclEqual->RenewLeaf(NA_OP_EQ, holder, 0);
+  m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);
+  m_pclBefore->RenewLeaf(before, holder, NA_EXPR_PAST_MATCHES);
+  holder->nRelease();
+  m_nState = 1;
+  m_bFound = 0;
+  m_eDirection = direction;
+  m_pclEqual->AddRef();
+  _Release(&m_pclCurrent);
   m_pclCurrent = m_pclEqual;
   return TRUE;
 }
@@ -740,6 +791,25 @@ BOOL CNARecherche::bGetSQL(CNACommand* command, CNAFilter* filter, CNARecord* re
   if (!folded && !command->bCopyColumnValuesNullSelected(tree->pclGetColumnNullValueExcludedNoRef())) result = FALSE;
   if (both != nullptr) both->nRelease();
   return result;
+}
+
+BOOL CNARecherche::bRewriteEqualValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
+  if (m_pclEqual == nullptr || command == nullptr) return FALSE;
+  // The last write's parameter and its copy in command, held by nobody else and as they were
+  // made, are renewed rather than made again.
+  CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
+  auto asMade = [column](const CNAParameter* p, unsigned int at) {
+    return p != nullptr && p->nGetRefCount() == 1 && p->nGetPosition() == at && p->dwGetOptions() == 0 &&
+           p->pclGetColumnNoRef() == column && p->cGetEscape() == 0 &&
+           p->eGetOperator() == static_cast<eOPEXPRESSION>(-1) && p->eGetDirection() == CNAParameter::NA_PARAM_IN &&
+           (p->pszGetName() == nullptr || *p->pszGetName() == 0);
+  };
+  CNAParameter* own = m_tabParameter.nGetCount() == 1 ? m_tabParameter[0] : nullptr;
+  const int last = command->nGetParameterNbr() - 1;
+  CNAParameter* copy = last >= 0 ? command->pclGetParameterNoRef(last) : nullptr;
+  const bool kept = own != copy && asMade(own, conditionAt) && asMade(copy, selectAt) &&
+                    own->pclGetValueNoRef() == copy->pclGetValueNoRef();
+  return m_pclEqual->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr);
 }
 
 // ================================================================ State

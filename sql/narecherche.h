@@ -121,6 +121,14 @@ class CNARecherche : public CInterf {
   CNAExpression* pclGetCurrentTreeNoRef() const { return m_pclCurrent; }
   INAItemDescription* piGetFetchItemNoRef() const { return m_piFetchItem; }
 
+  // Unique to the trees this search holds: new whenever they are built or changed, kept when a
+  // seek only renews their value (_bRenewValue).
+  uint64_t nGetTreesStamp() const { return m_nTreesStamp; }
+  // bGetSQL's write of the equal tree repeated, without a filter, for the value it holds now: its
+  // text stands in command as the last write left it, its parameter at conditionAt of that write
+  // and at selectAt of command (CNAExpression::bRewriteValue). FALSE when it cannot be.
+  BOOL bRewriteEqualValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt);
+
   // ---- Parameters ----
   int nGetNbParameter() const { return m_tabParameter.nGetCount(); }
   // With a reference for the caller; null out of range.
@@ -158,7 +166,15 @@ class CNARecherche : public CInterf {
   // The trees dropped, then equal, after and before built for item and value (see the source).
   BOOL _bSetRecherche(CNARecord* record, INAItemDescription* item, const CAny* value, eNA_PARSEDIRECTION direction,
                       unsigned int flags, const CNARefArray<CNAColumn>* key);
+  // A value seek (flags 0) again on the plain item of the last one, whose trees would come out
+  // the same but for the holder of the value the three leaves share: the leaves are renewed on a
+  // holder of the new value, the state set as a new search sets it. FALSE, nothing changed, when
+  // another object holds a tree (a clone shares them) or a write has folded one.
+  BOOL _bRenewValue(CNARecord* record, INAItemDescription* item, const CAny* value, eNA_PARSEDIRECTION direction,
+                    unsigned int flags);
   void _SetFetchItem(INAItemDescription* item);
+  // The trees are (about to be) built or changed otherwise than by _bRenewValue.
+  void _NewTreesStamp();
   // *tree released and cleared.
   static void _Release(CNAExpression** tree);
   // One condition on item (null when none).
@@ -216,4 +232,5 @@ class CNARecherche : public CInterf {
   CNAConnectionDescription* m_pclCnx = nullptr;
   // While a chain is built: the entries from this one on compare their column's bytes (-1: none).
   int m_nBytesFrom = -1;
+  uint64_t m_nTreesStamp = 0;
 };

@@ -123,6 +123,21 @@ class CNAStatement : public CInterf {
                                  CNACommand* condition);
   // Appends the condition of the active search and filter; TRUE with nothing to add.
   virtual BOOL bGetClauseWHERE(CNACommand* command);
+
+  // ---- The kept SELECT of a seek (nastatementseek.cpp) ----
+  // After a SELECT built whole into command (this statement's command, rows and offset its row
+  // limit): a seek's SELECT on a table, whose condition is the equal tree of a value seek with a
+  // text that depends on the value only through its literal and no filter, is kept (a reference)
+  // for the next seek; anything else drops what was kept.
+  void KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward);
+  // The kept SELECT made this statement's command for a seek that differs from its own only by
+  // the sought value: same search with the same trees (stamp), item, direction, flags, order
+  // completion, row limit and offset, table and record columns, no filter. Its parameter takes
+  // the new value and its formatted SQL keeps what comes before the literal; the search's
+  // parameters are those a write makes. FALSE, nothing used, otherwise; a failure on the way
+  // drops what was kept (the search's parameters are then written again by the whole build).
+  BOOL bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward, long long rows,
+                            long long offset);
   virtual BOOL bBuildQueryCREATE(CNACommand* command);
   virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryINSERT(CNACommand* command, NA_WRITEPARSEFLAGS flags);
@@ -504,6 +519,26 @@ class CNAStatement : public CInterf {
   CNACommand* m_pclCommand = nullptr;
   // Set by the ORDER BY of the last SELECT built: its rows arrive in reverse order.
   int m_bReverse = 0;
+  // The last seek's SELECT and what it was built for (KeepSeekSELECT); the command referenced,
+  // the search only compared.
+  struct STKeptSeek {
+    ~STKeptSeek() { Drop(); }
+    void Drop();
+    CNACommand* command = nullptr;
+    const CNARecherche* search = nullptr;
+    uint64_t stamp = 0;
+    CTString item;
+    bool itemNull = false;
+    int forward = 0;
+    NA_WRITEPARSEFLAGS flags = 0;
+    unsigned int orderCompletion = 0;
+    long long rows = -1;
+    long long offset = -1;
+    int reverse = 0;
+    CTString table;
+    unsigned int conditionAt = 0;
+    unsigned int selectAt = 0;
+  } m_clKeptSeek;
   CNARecord* m_pclRecord = nullptr;
   eNA_LOCKTYPE m_eLockType = static_cast<eNA_LOCKTYPE>(0);
   NA_WRITEPARSEFLAGS m_dwParseFlags = 0;

@@ -343,6 +343,133 @@ TEST_P(LiveSeek, SeeksOnTwoItemsInTurnReadTheirOwnRows) {
   }
 }
 
+// One access seeks step after step (a seek that differs from the one before by its value only
+// sends its statement's kept SELECT): every step sends the text and reads the rows a new access
+// sends and reads for the same seek, whatever changed since the step before (value, item,
+// direction, a filter switched on or off, a read on another item, a NULL sought).
+TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  struct Step {
+    const wchar_t* item;
+    Cell value;
+    int fromFirst;
+    bool filter;     // a filter on id from 5 to 30 in force
+    bool readOther;  // a read on d first
+  } steps[] = {
+      {L"id", L"3", 1, false, false},  {L"id", L"17", 1, false, false}, {L"id", L"-2", 1, false, false},
+      {L"id", L"40", 0, false, false}, {L"id", L"39", 0, false, false}, {L"id", L"8", 1, true, false},
+      {L"id", L"12", 1, true, false},  {L"id", L"12", 1, false, false}, {L"id", L"9", 1, true, false},
+      {L"id", L"10", 1, false, false}, {L"id", L"30", 1, false, true},
+      {L"id", L"31", 1, false, false}, {L"n", L"1", 1, false, false},   {L"n", L"2", 1, false, false},
+      {L"n", std::nullopt, 1, false, false}, {L"n", L"0", 1, false, false}, {L"n", L"-1", 0, false, false},
+      {L"d", L"ab", 1, false, false},  {L"id", L"5", 1, false, false},  {L"n", L"3", 1, false, false},
+      {L"id", L"6", 1, false, false},
+  };
+  for (const char* cache : {"15", "-1"}) {
+    CMySQLConnection* cnx = Connect(cache);
+    CNADataAccess* kept = Open(desc, cnx);
+    bool filtered = false;
+    // The SELECT a seek sent, and the row it read (empty when it found none).
+    auto seek = [&](CNADataAccess* a, const Step& step, bool* filterOn) {
+      const CAny low = FromText(ZV_I4, L"5"), high = FromText(ZV_I4, L"30");
+      if (step.filter && !*filterOn) {
+        EXPECT_TRUE(a->bHFiltre(L"id", &low, 1, &high, 1, nullptr));
+      }
+      if (!step.filter && *filterOn) {
+        EXPECT_TRUE(a->bHDesactiveFiltre(L"id"));
+      }
+      *filterOn = step.filter;
+      if (step.readOther) {
+        EXPECT_TRUE(a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+      }
+      CAny sought = FromText(step.item == std::wstring(L"d") ? ZV_DSTRW : ZV_I4, step.value ? step.value->c_str() : L"0");
+      if (!step.value) sought.SetNull(true);
+      ClientCounts::tabSent.clear();
+      EXPECT_TRUE(a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0))
+          << Utf8(m_error.pszGetError());
+      std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+      return std::make_pair(sent, Out(a, step.item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"}));
+    };
+    for (size_t k = 0; k < std::size(steps); ++k) {
+      const Step& step = steps[k];
+      const std::string what = std::string("cache ") + cache + ", step " + std::to_string(k);
+      const auto got = seek(kept, step, &filtered);
+      bool none = false;
+      CNADataAccess* fresh = Open(desc, cnx);
+      const auto want = seek(fresh, step, &none);
+      EXPECT_EQ(got.first, want.first) << what;
+      EXPECT_EQ(got.second, want.second) << what;
+      // The searches hold the parameters their writes make, at the same places (two NULLs sought
+      // are not equal values).
+      CNARecherche* mine = kept->pclGetLastStatementNoRef()->pclGetRecherche();
+      CNARecherche* theirs = fresh->pclGetLastStatementNoRef()->pclGetRecherche();
+      if (step.value) {
+        EXPECT_TRUE(mine->bEqualsSearch(theirs)) << what;
+      }
+      EXPECT_EQ(mine->nGetNbParameter(), theirs->nGetNbParameter()) << what;
+      for (int i = 0; i < mine->nGetNbParameter() && i < theirs->nGetNbParameter(); ++i) {
+        CNAParameter* p = mine->pclGetParameter(i);
+        CNAParameter* q = theirs->pclGetParameter(i);
+        EXPECT_EQ(p->nGetPosition(), q->nGetPosition()) << what;
+        p->nRelease();
+        q->nRelease();
+      }
+      mine->nRelease();
+      theirs->nRelease();
+    }
+  }
+}
+
+// Seeks again on number items of every kind (a 64-bit integer, a real, a currency) write each
+// value's literal where a first seek writes it: one access seeking value after value sends the
+// text and reads the row of a new access's first seek of that value.
+TEST_P(LiveSeek, SeeksAgainOnNumberItemsWriteEachLiteralAsAFirstSeek) {
+  const std::wstring table = Name(L"qx seek`num ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, big BIGINT NULL UNIQUE, r DOUBLE NULL, c DECIMAL(10,2) NULL, KEY (r), KEY (c))");
+  Raw("INSERT INTO " + Quoted(table) +
+      " SELECT seq, (CAST(seq AS SIGNED) - 10) * 922337203685477580, seq / 4 - 2, (CAST(seq AS SIGNED) - 10) * 12.25"
+      " FROM seq_1_to_20");
+  CHostRecordDescription* desc = Description(table);
+  CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(desc, L"big", NA_IT_I8, 8, kUnique);
+  Item(desc, L"r", NA_IT_R8, 8, kDuplicates);
+  Item(desc, L"c", NA_IT_MONETAIRE, 10, kDuplicates);
+  desc->m_pBestParseItem = id;
+  const struct {
+    const wchar_t* item;
+    unsigned short type;
+    std::vector<const wchar_t*> values;
+  } items[] = {
+      {L"big", ZV_I8, {L"922337203685477580", L"-9223372036854775800", L"0", L"7", L"-922337203685477580"}},
+      {L"r", ZV_R8, {L"0.5", L"-1.75", L"3", L"1e300", L"-0.25"}},
+      {L"c", ZV_CY, {L"12.25", L"-122.5", L"0", L"122.5", L"0.01"}},
+  };
+  CMySQLConnection* cnx = Connect("15");
+  for (const int fromFirst : {1, 0}) {
+    CNADataAccess* kept = Open(desc, cnx);
+    for (const auto& it : items) {
+      for (const wchar_t* text : it.values) {
+        const std::string what = Utf8(it.item) + " " + Utf8(text) + (fromFirst ? " from first" : " from last");
+        auto seek = [&](CNADataAccess* a) {
+          const CAny sought = FromText(it.type, text);
+          ClientCounts::tabSent.clear();
+          EXPECT_TRUE(a->bHRecherche(it.item, &sought, 0, 1, kNoLock, nullptr, fromFirst, 0))
+              << what << ": " << Utf8(m_error.pszGetError());
+          const std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+          return std::make_pair(sent, Out(a, it.item) ? std::vector<Cell>{} : Values(a, {L"id"}));
+        };
+        const auto got = seek(kept);
+        const auto want = seek(Open(desc, cnx));
+        EXPECT_EQ(got.first, want.first) << what;
+        EXPECT_EQ(got.second, want.second) << what;
+      }
+    }
+  }
+}
+
 // The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;

@@ -35,6 +35,7 @@ class CDialectCnx : private CHostHolder, public CNAConnectionDescription {
     for (int i = 0; i < LIKE_ESCAPE_COUNT; ++i) m_tabLikeEscape[i] = escapes[i];
     SetStatic(true);
   }
+  void SetServerCodePage(int cp) { m_nServerCodePage = cp; }
   BOOL bOpen(CNAError*) override { return TRUE; }
   BOOL bIsOpen() override { return TRUE; }
   BOOL bClose(CNAError*) override { return TRUE; }
@@ -337,6 +338,96 @@ TEST_F(Command, RowLimitsAreWrittenInTheDialectsForm) {
     c->SetRowLimit(r.limit, r.offset);
     EXPECT_EQ(Formated(c), r.want) << r.text;
   }
+}
+
+// A command whose last parameter is replaced after a build (the bytes before its literal kept)
+// hands out the formatted SQL a command built whole with that value hands out: narrow and wide,
+// with row limits, TOP and LIMIT rewrites, a literal that ends the text, two parameters, two
+// replacements before a request, and a code page changed in between.
+TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
+  struct Row {
+    int dialect, serverCP;
+    std::vector<const wchar_t*> texts;  // text, then a parameter between every two
+    CAny first, second;
+    long long limit, offset;
+    int changedCP;  // the server code page at the request (0: unchanged)
+    bool twice;     // replaced once more, by the first value, before the second
+  } rows[] = {
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(14), Int(-7933), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(14), Int(7), 15, 30, 0, false},
+      {5, -1, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(123456789012LL), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Text(L"a'b"), Text(L"\u00e9\U0001F600"), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L""}, Int(3), Int(0), 5, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t LIMIT ", L""}, Int(3), Int(0), 5, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t LIMIT ", L""}, Int(0), Int(3), 5, -1, 0, false},
+      {5, 1252, {L"SELECT TOP 3 a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false},
+      {1, 1252, {L"SELECT a FROM t WHERE x=", L" LIMIT 10"}, Int(1), Int(2), -1, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L"OR y=1"}, Int(1), Text(L"b "), -1, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE y=", L" AND x=", L" ORDER BY x"}, Int(5), Int(6), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, true},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Text(L"\u00e9"), Text(L"\u00e8"), 100, -1, 65001, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, -1, false},
+  };
+  // The bytes of the formatted SQL, in whatever width it holds them.
+  auto bytes = [](CNACommand* c) {
+    CTStringConcatAW* f = c->pclGetFormatedSQL(NA_PARAMCONV_ALL);
+    if (f == nullptr) return std::string("<refused>");
+    if (f->bIsWide()) return std::string(reinterpret_cast<const char*>(f->pszGetW()), f->nGetLength() * sizeof(wchar_t));
+    return std::string(f->pszGetA(), static_cast<size_t>(f->nGetLength()));
+  };
+  for (const Row& r : rows) {
+    CDialectCnx& cnx = *m_cnx.emplace_back(std::make_unique<CDialectCnx>(r.dialect, 8, r.serverCP));
+    auto build = [&](const CAny& last) {
+      CNACommand* c = Make(&cnx);
+      for (size_t i = 0; i < r.texts.size(); ++i) {
+        if (i > 0) {
+          EXPECT_TRUE(Param(c, i + 1 == r.texts.size() ? last : Int(42)));
+        }
+        c->bComplete(r.texts[i]);
+      }
+      c->SetRowLimit(r.limit, r.offset);
+      return c;
+    };
+    const std::string what = ParseBench::Narrow(r.texts[0]) + " " + std::to_string(r.dialect) + " " + std::to_string(r.serverCP);
+    CNACommand* replaced = build(r.first);
+    ASSERT_NE(bytes(replaced), "<refused>") << what;
+    CNACommand* other = build(r.first);
+    CNACommand* whole = build(r.second);
+    const int last = whole->nGetParameterNbr() - 1;
+    if (r.twice) {
+      ASSERT_TRUE(replaced->bReplaceLastParameter(other->pclGetParameterNoRef(last))) << what;
+    }
+    ASSERT_TRUE(replaced->bReplaceLastParameter(whole->pclGetParameterNoRef(last))) << what;
+    if (r.changedCP != 0) cnx.SetServerCodePage(r.changedCP);
+    EXPECT_EQ(bytes(replaced), bytes(whole)) << what;
+    // Once more from the new build's noted place.
+    ASSERT_TRUE(replaced->bReplaceLastParameter(other->pclGetParameterNoRef(last))) << what;
+    EXPECT_EQ(bytes(replaced), bytes(other)) << what;
+  }
+}
+
+// A parameter that would not stand where the last one stands, or a command in rewrite mode, is
+// refused: the command and its formatted SQL stay as they are.
+TEST_F(Command, ReplacingTheLastParameterElsewhereIsRefused) {
+  CDialectCnx& cnx = Cnx(5);
+  CNACommand* c = Make(&cnx);
+  c->bComplete(L"SELECT a FROM t WHERE x=");
+  ASSERT_TRUE(Param(c, Int(1)));
+  c->bComplete(L" ORDER BY x");
+  const std::wstring before = Formated(c);
+  CNACommand* other = Make(&cnx);
+  other->bComplete(L"SELECT a FROM t WHERE xy=");
+  ASSERT_TRUE(Param(other, Int(2)));
+  EXPECT_FALSE(c->bReplaceLastParameter(other->pclGetParameterNoRef(0)));
+  EXPECT_FALSE(c->bReplaceLastParameter(nullptr));
+  EXPECT_FALSE(Make(&cnx)->bReplaceLastParameter(other->pclGetParameterNoRef(0)));
+  c->SetRewriteMode(TRUE);
+  CNACommand* same = Make(&cnx);
+  same->bComplete(L"SELECT a FROM t WHERE x=");
+  ASSERT_TRUE(Param(same, Int(3)));
+  EXPECT_FALSE(c->bReplaceLastParameter(same->pclGetParameterNoRef(0)));
+  EXPECT_EQ(Formated(c), before);
+  EXPECT_EQ(c->pclGetParameterNoRef(0)->nGetPosition(), 24u);
 }
 
 // The offset comes first in LIMIT n, m: a zero count after an offset is no TOP n.

@@ -331,6 +331,59 @@ TEST_F(Search, ValueSearchBuildsItsThreeTrees) {
   }
 }
 
+// One search sought again and again (its trees kept when only the value changes) writes what a
+// new search writes for the same seek: after every value, type or item change, after a write that
+// folded a tree, and while a clone shares the trees, which keeps its own value.
+TEST_F(Search, SeekAgainWritesWhatANewSearchWrites) {
+  struct Row {
+    const wchar_t* item;
+    CAny value;
+    int exact;
+    bool clone;  // a clone of the search is taken before this seek and checked after it
+    bool kept;   // the trees of the seek before are kept
+  } rows[] = {
+      {L"i", Int(5), 1, false, false},     {L"i", Int(6), 1, false, true},
+      {L"i", Int(-7), 1, false, true},     {L"i", Null(ZV_I4), 1, false, true},
+      // The NULL's before tree folded when it was written.
+      {L"i", Int(0), 1, false, false},     {L"i", Ansi("12"), 1, false, true},
+      {L"i", Int(8), 1, true, false},      {L"i", Int(9), 1, false, true},
+      {L"u", Int(9), 1, false, false},     {L"u", Int(10), 1, false, true},
+      {L"t", Ansi("ab"), 1, false, false}, {L"t", Ansi("ab c"), 1, false, true},
+      {L"t", Ansi("ab"), 0, false, false}, {L"t", Ansi("ab"), 1, false, false},
+      {L"t", Ansi(""), 1, false, true},    {L"b", Bool(1), 1, false, false},
+      // The boolean's after and before trees were simplified by their write.
+      {L"b", Bool(0), 1, false, false},    {L"d", Wide(L"20240229"), 1, false, false},
+      {L"d", Wide(L""), 1, false, true},   {L"d", Wide(L"20240301"), 1, false, false},
+  };
+  auto all = [&](CNARecherche* search) {
+    std::wstring out;
+    if (search->nGetState() == 2) search->_SetContinueParcours(NA_PARSE_FIRST);
+    for (int step = 0; step < 4; ++step) {
+      if (step > 0) search->_SetContinueParcours(step == 3 ? NA_PARSE_LAST : NA_PARSE_FIRST);
+      if (step == 2) continue;
+      EXPECT_TRUE(search->bGetSQL(m_command, nullptr, m_bench.Record()));
+      out += Render(m_command) + L" | ";
+    }
+    return out;
+  };
+  for (const Row& row : rows) {
+    const std::string label = Narrow(row.item) + " " + Narrow(TextOf(row.value)) + " " + std::to_string(row.exact);
+    CNARecherche* clone = row.clone ? m_search->pclClone() : nullptr;
+    const std::wstring cloneBefore = clone != nullptr ? all(clone) : L"";
+    const CNAExpression* former = m_search->pclGetEqualTreeNoRef();
+    ASSERT_TRUE(m_search->bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
+    EXPECT_EQ(m_search->pclGetEqualTreeNoRef() == former, row.kept) << label;
+    CNARecherche fresh(&m_bench.m_error, &m_bench.m_cnx);
+    fresh.SetStatic(true);
+    ASSERT_TRUE(fresh.bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
+    EXPECT_EQ(Narrow(all(m_search)), Narrow(all(&fresh))) << label;
+    if (clone != nullptr) {
+      EXPECT_EQ(Narrow(all(clone)), Narrow(cloneBefore)) << label;
+      clone->nRelease();
+    }
+  }
+}
+
 TEST_F(Search, RecordSearchOnANonUniqueItemUsesTheUniqueKey) {
   const CAny key = Int(42), other = Int(7);
   Column(L"u")->bSetValue(&key, 0);

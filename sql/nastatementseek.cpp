@@ -1,0 +1,106 @@
+// The kept SELECT of a seek: the command a seek's SELECT was built into, sent again by the next
+// seek that differs only by the sought value, with that value's literal written in place.
+#include <cwchar>
+
+#include "access/nadataaccess.h"
+#include "access/narecord.h"
+#include "sql/nacolumn.h"
+#include "sql/naexpression.h"
+#include "sql/narecherche.h"
+#include "sql/nastatement.h"
+
+namespace {
+
+bool SameItem(const CTString& kept, bool keptNull, const wchar_t* item) {
+  if (item == nullptr || keptNull) return item == nullptr && keptNull;
+  return wcscmp(kept.pszGet(), item) == 0;
+}
+
+// The command's defines are those bAddSelectColumns gives for record now: its columns to define,
+// in order, each with its value holder of now. Whether a column is to be defined is its kind's
+// (a memo, a composite key): a column defined once stays so.
+bool DefinesRecordColumns(CNACommand* command, CNARecord* record) {
+  if (record == nullptr) return false;
+  const int defines = command->nGetDefineNbr();
+  int at = 0;
+  for (int i = 0; i < record->nGetNbColumn(); ++i) {
+    CNAColumn* column = record->pclGetColumnNoRef(i);
+    CNADefine* define = at < defines ? command->pclGetDefineNoRef(at) : nullptr;
+    if (define == nullptr || define->pclGetColumnNoRef() != column) {
+      if (column->bMustDefine(static_cast<unsigned int>(command->nGetDefineMode()))) return false;
+      continue;
+    }
+    if (define->pclGetValueNoRef() != column->pclGetNAValue()) return false;
+    ++at;
+  }
+  return at == defines;
+}
+
+}  // namespace
+
+void CNAStatement::STKeptSeek::Drop() {
+  if (command != nullptr) command->nRelease();
+  command = nullptr;
+  search = nullptr;
+}
+
+void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward) {
+  STKeptSeek& kept = m_clKeptSeek;
+  CNARecherche* search = m_pclRecherche;
+  CNAExpression* equal = search != nullptr ? search->pclGetEqualTreeNoRef() : nullptr;
+  const bool seek = command != nullptr && command == m_pclCommand && m_pclDataAccess != nullptr &&
+                    _pclGetSourceQueryNoRef() == nullptr && !bExistFilter() && equal != nullptr &&
+                    search->nGetState() == 1 && search->pclGetCurrentTreeNoRef() == equal && equal->bValueOnlyInLiteral() &&
+                    command->nGetParameterNbr() == 1 && search->nGetNbParameter() == 1;
+  CNAParameter* own = seek ? search->pclGetParameter(0) : nullptr;
+  // The SELECT's parameter is the copy of the one the condition wrote: they share its value.
+  const bool copy = own != nullptr && own->pclGetValueNoRef() == command->pclGetParameterNoRef(0)->pclGetValueNoRef();
+  const unsigned int conditionAt = own != nullptr ? own->nGetPosition() : 0;
+  if (own != nullptr) own->nRelease();
+  if (!copy) {
+    kept.Drop();
+    return;
+  }
+  command->AddRef();
+  kept.Drop();
+  kept.command = command;
+  kept.search = search;
+  kept.stamp = search->nGetTreesStamp();
+  kept.itemNull = item == nullptr;
+  kept.item = item != nullptr ? item : L"";
+  kept.forward = forward;
+  kept.flags = flags;
+  kept.orderCompletion = m_dwOrderCompletion;
+  kept.rows = command->llGetRowLimit();
+  kept.offset = command->llGetRowOffset();
+  kept.reverse = m_bReverse;
+  kept.table = m_pclDataAccess->pszGetFormatedTableName();
+  kept.conditionAt = conditionAt;
+  kept.selectAt = command->pclGetParameterNoRef(0)->nGetPosition();
+}
+
+BOOL CNAStatement::bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward, long long rows,
+                                        long long offset) {
+  STKeptSeek& kept = m_clKeptSeek;
+  CNARecherche* search = m_pclRecherche;
+  if (kept.command == nullptr || search == nullptr || search != kept.search ||
+      search->nGetTreesStamp() != kept.stamp || search->nGetState() != 1 || m_pclDataAccess == nullptr)
+    return FALSE;
+  CNAExpression* equal = search->pclGetEqualTreeNoRef();
+  const wchar_t* table = m_pclDataAccess->pszGetFormatedTableName();
+  if (equal == nullptr || search->pclGetCurrentTreeNoRef() != equal || bExistFilter() ||
+      _pclGetSourceQueryNoRef() != nullptr || !equal->bValueOnlyInLiteral() || !SameItem(kept.item, kept.itemNull, item) ||
+      forward != kept.forward || flags != kept.flags || m_dwOrderCompletion != kept.orderCompletion ||
+      rows != kept.rows || offset != kept.offset || table == nullptr || wcscmp(table, kept.table.pszGet()) != 0 ||
+      !DefinesRecordColumns(kept.command, m_pclRecord))
+    return FALSE;
+  CNACommand* command = kept.command;
+  if (!search->bRewriteEqualValue(command, kept.conditionAt, kept.selectAt)) {
+    kept.Drop();
+    return FALSE;
+  }
+  command->SetRowLimit(rows, offset);
+  _SetQuery(command);
+  m_bReverse = kept.reverse;
+  return TRUE;
+}
