@@ -304,6 +304,7 @@ BOOL CNARecord::bSourceIsQuery() const { return m_pclDataAccess != nullptr && m_
 // ---------------------------------------------------------------- buffers
 
 void CNARecord::_FreeRecordsBuffer() {
+  _EndOriginalTwin();
   if (m_pclCurrent != nullptr) m_pclCurrent->nRelease();
   if (m_pclOriginal != nullptr) m_pclOriginal->nRelease();
   if (m_pclTemplate != nullptr) m_pclTemplate->nRelease();
@@ -344,6 +345,7 @@ BOOL CNARecord::_bAllocRecordsBuffer(INADataSourceDescription* desc) {
 }
 
 CNAKJRecord* CNARecord::pclGetOriginalNAKJRecord() const {
+  _EndOriginalTwin();
   return m_pclOriginal != nullptr ? m_pclOriginal->pclGetNAKJRecord() : nullptr;
 }
 
@@ -355,8 +357,40 @@ BOOL CNARecord::bCopyToCurrentRecord(const CNARecordValue* value) {
 }
 BOOL CNARecord::bCopyOriginalRecordToCurrentRecord() { return bCopyToCurrentRecord(m_pclOriginal); }
 BOOL CNARecord::bCopyCurrentRecordToOriginalRecord() {
+  _EndOriginalTwin();
   m_bOriginalSet = 1;
   return m_pclOriginal != nullptr && m_pclOriginal->bCopyRecordValue(m_pclCurrent, NA_COPY_ALL);
+}
+
+// ---------------------------------------------------------------- the twin
+
+BOOL CNARecord::bTwinFits(const CNARecordValue* value, const CNARecordValue* source) const {
+  if (value == nullptr || source == nullptr || m_pclOriginal == nullptr) return FALSE;
+  const CNAKJRecord* to = value->pclGetNAKJRecord();
+  const CNAKJRecord* from = source->pclGetNAKJRecord();
+  const CNAKJRecord* original = m_pclOriginal->pclGetNAKJRecord();
+  if (to == nullptr || from == nullptr || original == nullptr) return FALSE;
+  auto sameLayout = [from](const CNAKJRecord* r) {
+    return r->nGetTotalSize() == from->nGetTotalSize() && r->nGetFlagFieldSize() == from->nGetFlagFieldSize();
+  };
+  if (!sameLayout(to) || !sameLayout(original)) return FALSE;
+  if (value->pclGetTabMemoNoRef() != nullptr || source->pclGetTabMemoNoRef() != nullptr ||
+      m_pclOriginal->pclGetTabMemoNoRef() != nullptr)
+    return FALSE;
+  // An identifier of this kind points at its own value's bytes whatever it is copied from; the
+  // source's plays no part.
+  const CNARecordId* ids[] = {value->pclGetRecordIdNoRef(), m_pclOriginal->pclGetRecordIdNoRef()};
+  for (const CNARecordId* id : ids)
+    if (id == nullptr || id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
+  return TRUE;
+}
+
+void CNARecord::_GiveTwinItsCopy() const {
+  CNARecordValue* twin = m_pclOriginalTwin;
+  m_pclOriginalTwin = nullptr;
+  // Same layout, no memo, identifiers of the record-values kind: the copy cannot fail.
+  if (m_pclOriginal != nullptr) twin->bCopyRecordValue(m_pclOriginal, NA_COPY_ALL);
+  twin->nRelease();
 }
 
 BOOL CNARecord::bSetNAKJRecord(const CNAKJRecord* record) {

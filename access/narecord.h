@@ -4,7 +4,8 @@
 // browse order, automatic-identifier and unique-key columns, composite unique keys, memo columns,
 // and two row values: the current one the host reads and writes and the original one, the row as
 // it was read. It holds a reference on each column in each of its lists, on its connection
-// (given back through the driver), on its error object, on its record template and both values;
+// (given back through the driver), on its error object, on its record template and both values,
+// and on the twin of its original (a statement's copy of the row, put off; see TakeOriginalTwin);
 // it borrows its data access, which owns it.
 //
 // CNARecordValue: one row: a record buffer in the host's layout (counted), its memo values
@@ -191,15 +192,63 @@ class CNARecord : public CInterf {
   // ---- Buffers and values ----
   // The current value's buffer (borrowed).
   CNAKJRecord* pclGetNAKJRecord() const { return m_pclCurrent != nullptr ? m_pclCurrent->pclGetNAKJRecord() : nullptr; }
+  // The original value and its buffer, the twin first given its copy (see below): whoever gets
+  // them may change them.
   CNAKJRecord* pclGetOriginalNAKJRecord() const;
   CNAKJRecord* pclGetTemplateNoRef() const { return m_pclTemplate; }
   CNARecordValue* pclGetCurrentValueNoRef() const { return m_pclCurrent; }
-  CNARecordValue* pclGetOriginalValueNoRef() const { return m_pclOriginal; }
+  CNARecordValue* pclGetOriginalValueNoRef() const {
+    _EndOriginalTwin();
+    return m_pclOriginal;
+  }
   BOOL bOriginalSet() const { return m_bOriginalSet; }
   BOOL bEquals(const CNARecordValue* value, int withMemos) const;
   BOOL bCopyToCurrentRecord(const CNARecordValue* value);
   BOOL bCopyOriginalRecordToCurrentRecord();
+  // The twin, if any, gets its copy first.
   BOOL bCopyCurrentRecordToOriginalRecord();
+
+  // ---- A statement's row as read, kept here until one of the two copies changes ----
+  // A row read copies the row into the original value and into its statement's own value; the
+  // second copy is put off: value becomes the twin, whose content is the original value's as it
+  // stands, held here (one reference). The twin gets its copy before the original can change or
+  // leave this record: every accessor of the original above, bCopyCurrentRecordToOriginalRecord,
+  // the buffers' remaking, another twin taken. Readers of the twin's value ask EndOriginalTwin
+  // first. The copy cannot fail: value must be of the original's layout, and neither may hold a
+  // memo set or a row identifier other than the record-values kind (see bTwinFits).
+  // held: the caller gives the reference it holds (from bDetachOriginalTwin), else one is taken.
+  void TakeOriginalTwin(CNARecordValue* value, bool held) {
+    if (value == m_pclOriginalTwin) {
+      if (held) value->nRelease();
+      return;
+    }
+    _EndOriginalTwin();
+    if (!held) value->AddRef();
+    m_pclOriginalTwin = value;
+  }
+  // Whether value may become the twin of a copy of source into the original value: the three of
+  // one layout, no memo set among them, value and the original with identifiers of the
+  // record-values kind. A twin keeps all of that but source's part (the original and the twin
+  // change only after the twin got its copy).
+  BOOL bTwinFits(const CNARecordValue* value, const CNARecordValue* source) const;
+  // value stops being the twin without its copy (its owner gives it another content), its
+  // reference handed to the caller; false, nothing done, when value is not the twin.
+  bool bDetachOriginalTwin(CNARecordValue* value) {
+    if (value == nullptr || value != m_pclOriginalTwin) return false;
+    m_pclOriginalTwin = nullptr;
+    return true;
+  }
+  // value stops being the twin without its copy, its reference released.
+  void DropOriginalTwin(CNARecordValue* value) {
+    if (bDetachOriginalTwin(value)) value->nRelease();
+  }
+  // value stops being the twin and gets its copy; nothing when value is not the twin.
+  void EndOriginalTwin(CNARecordValue* value) {
+    if (value != nullptr && value == m_pclOriginalTwin) _EndOriginalTwin();
+  }
+  CNARecordValue* pclGetOriginalTwinNoRef() const { return m_pclOriginalTwin; }
+  // The original value as it stands, the twin left as it is: for comparisons by the twin's owner.
+  const CNARecordValue* pclPeekOriginalValueNoRef() const { return m_pclOriginal; }
   // Copies record into the current buffer, then the converters' NULL flags follow it.
   BOOL bSetNAKJRecord(const CNAKJRecord* record);
   void OnNAKJRecordChanged();
@@ -240,6 +289,12 @@ class CNARecord : public CInterf {
   void _NoMemory() const;
 
  private:
+  // The twin, if any, gets its copy of the original and is released.
+  void _EndOriginalTwin() const {
+    if (m_pclOriginalTwin != nullptr) _GiveTwinItsCopy();
+  }
+  void _GiveTwinItsCopy() const;
+
   CNAError* m_pclError = nullptr;
   CNADataAccess* m_pclDataAccess;
   CNAConnectionDescription* m_pclConnection = nullptr;
@@ -249,6 +304,8 @@ class CNARecord : public CInterf {
   CNAKJRecord* m_pclTemplate = nullptr;
   CNARecordValue* m_pclOriginal = nullptr;
   CNARecordValue* m_pclCurrent = nullptr;
+  // A statement's value whose content is the original's (one reference); null for none.
+  mutable CNARecordValue* m_pclOriginalTwin = nullptr;
   int32_t m_bOriginalSet = 0;
   int m_nEqualRows = 0;
   CRefArray<CNAColumn> m_tabColumnOrder;

@@ -96,30 +96,43 @@ BOOL CNARecordCache::_bCopyMemo(int i, const CNARecordMemo* memo) {
 
 int CNARecordCache::_nAjoute(const CNARecordValue* v) {
   const int row = nGetCount();
+  // Only the first value, and values until one brings an identifier, have anything to give.
+  if (v != nullptr && (m_pclTemplate == nullptr || m_eIdType == NA_RECORDID_NONE)) _TakeFirstValue(v);
+  // A record-values identifier is made from the stored bytes alone: it can wait. The kind, once
+  // set, stays, so rows still waiting are all of this kind.
+  const bool deferred = m_eIdType == NA_RECORDID_RECORDVALUES;
   // Every list gets its slot before anything is written, so that none is left one short.
-  m_tabState.AgranditMemoire(1);
-  if (!m_tabRecord.bMakeRoom() || !m_tabRecordId.bMakeRoom() || m_tabState.nGetCapacity() <= row) return -1;
-  if (v == nullptr) {
-    m_tabRecord.bAjoute(nullptr);
-    m_tabRecordId.bAjoute(nullptr);
-    m_tabState.Ajoute(NA_RECORDSTATE_DELETED);
-    ++m_nDeleted;
-    return row;
-  }
-  _TakeFirstValue(v);
-  m_tabRecord.bAjoute(v->pclGetNAKJRecord());
+  if (m_tabState.nGetCapacity() <= row) m_tabState.AgranditMemoire(1);
+  if (!m_tabRecord.bMakeRoom() || (!deferred && !m_tabRecordId.bMakeRoom()) || m_tabState.nGetCapacity() <= row)
+    return -1;
+  const eNA_RECORDSTATE state = v != nullptr ? v->eGetState() : NA_RECORDSTATE_DELETED;
+  m_tabRecord.bAjoute(v != nullptr ? v->pclGetNAKJRecord() : nullptr);
   if (HasMemos(v)) _bCopyMemo(row, v->pclGetTabMemoNoRef());
-  CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
-  m_tabRecordId.bAjoute(_pclRowId(v, row, &scratch));
-  m_tabState.Ajoute(v->eGetState());
-  if (Deleted(v->eGetState())) ++m_nDeleted;
-  _AddToMap(row);
+  if (!deferred) {
+    CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
+    m_tabRecordId.bAjoute(v != nullptr ? _pclRowId(v, row, &scratch) : nullptr);
+  }
+  m_tabState.Ajoute(state);
+  if (Deleted(state)) ++m_nDeleted;
   return row;
+}
+
+void CNARecordCache::_IndexPendingRows() const {
+  for (; m_nIndexed < nGetCount(); ++m_nIndexed) {
+    const int row = m_nIndexed;
+    if (m_tabRecordId.nGetCount() == row) {
+      if (!m_tabRecordId.bMakeRoom()) return;
+      CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
+      m_tabRecordId.bAjoute(_pclRowId(nullptr, row, &scratch));
+    }
+    _AddToMap(row);
+  }
 }
 
 void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
   const int count = nGetCount();
   if (at > static_cast<unsigned int>(count)) return;
+  _IndexRows();
   const int i = static_cast<int>(at);
   const bool memoShifts = m_tabMemo.nGetCount() > i;
   m_tabState.AgranditMemoire(1);
@@ -143,6 +156,7 @@ void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
   m_tabState.Insere(state, i);
   if (Deleted(state)) ++m_nDeleted;
   _AddToMap(i);
+  if (m_nIndexed >= i) ++m_nIndexed;
 }
 
 void CNARecordCache::Insere(const CNARecordValue* v, unsigned int i) {
@@ -165,6 +179,7 @@ void CNARecordCache::Supprime(unsigned int at) {
   _ShiftMap(i + 1, -1);
   m_tabRecord.Supprime(i);
   m_tabRecordId.Supprime(i);
+  if (m_nIndexed > i) --m_nIndexed;
   if (m_tabMemo.nGetCount() > i) m_tabMemo.SupprimeRef(i);
   if (Deleted(m_tabState[i])) --m_nDeleted;
   m_tabState.Supprime(i, 1);
@@ -178,6 +193,7 @@ void CNARecordCache::SupprimeTout() {
   m_tabMemo.SupprimeTout();
   m_tabState.SupprimeToutEtLibere();
   m_nDeleted = 0;
+  m_nIndexed = 0;
 }
 
 void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) { _Update(at, v, false); }
@@ -230,12 +246,13 @@ int CNARecordCache::nOnNotifyOperation(eNAQUERYTYPE type, CNARecordValue* newVal
 
 // ---------------------------------------------------------------- map
 
-void CNARecordCache::_AddToMap(int i) {
+void CNARecordCache::_AddToMap(int i) const {
   const unsigned char* form = m_tabRecordId.pGetElement(i, nullptr);
   if (form != nullptr) m_clMap.bAddElement(const_cast<unsigned char*>(form), RowValue(i));
 }
 
 void CNARecordCache::_RemoveFromMap(int i) {
+  _IndexRows();
   const unsigned char* mine = m_tabRecordId.pGetElement(i, nullptr);
   if (mine == nullptr) return;
   // Rows with equal forms share one key: take the key's entries out, newest first, until this
@@ -251,6 +268,7 @@ void CNARecordCache::_RemoveFromMap(int i) {
 }
 
 void CNARecordCache::_ShiftMap(int from, int delta) {
+  _IndexRows();
   unsigned int cursor = 0;
   void* value = nullptr;
   while (m_clMap.bParseTable(&cursor, 0, &value, nullptr))
@@ -270,6 +288,7 @@ const unsigned char* CNARecordCache::_pSerializeKey(const CNARecordId* id) {
 }
 
 int CNARecordCache::nGetRecordIndice(const CNARecordId* id) {
+  _IndexRows();
   const unsigned char* key = _pSerializeKey(id);
   void* value = nullptr;
   return key != nullptr && m_clMap.bGetElement(key, &value, nullptr) ? RowOf(value) : -1;
@@ -293,14 +312,6 @@ BOOL CNARecordCache::_bGetRowId(CNARecordId* id, int i) const {
 BOOL CNARecordCache::bGetAt(CNARecordValue* v, const CNARecordId* id) {
   const int i = nGetRecordIndice(id);
   return i >= 0 ? bGetAt(v, static_cast<unsigned int>(i)) : FALSE;
-}
-
-BOOL CNARecordCache::bRecordInCache(unsigned int i) const {
-  return i < static_cast<unsigned int>(nGetCount()) && !m_tabRecord.bIsEmpty(static_cast<int>(i)) ? TRUE : FALSE;
-}
-
-BOOL CNARecordCache::bMemoInCache(int i) const {
-  return i >= 0 && i < m_tabMemo.nGetCount() && m_tabMemo[i] != nullptr ? TRUE : FALSE;
 }
 
 BOOL CNARecordCache::bEquals(int i, const CNARecordValue* v, int withMemos) {
@@ -339,18 +350,11 @@ int CNARecordCache::nSetRecordState(CNARecordId* id, eNA_RECORDSTATE s) {
   return i;
 }
 
-BOOL CNARecordCache::bMustFetch(int i) const {
-  if (!bIsActive()) return TRUE;
-  if (i < 0) return FALSE;
-  if (i >= nGetCount()) return bIsFetchComplete() ? FALSE : TRUE;
-  return m_tabRecord.bIsEmpty(i);
-}
-
 void CNARecordCache::SetFetchComplete() {
   if (bIsActive()) m_dwFlags |= kFetchComplete;
 }
 
-long long CNARecordCache::nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const {
+long long CNARecordCache::_nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const {
   const long long count = nGetCount();
   bool forward = true;
   switch (d) {

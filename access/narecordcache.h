@@ -9,6 +9,12 @@
 // record-values identifiers (kind 1) the serial form names the row's bytes inside the row
 // blocks, so two rows are the same row exactly when their record bytes are equal.
 //
+// Rows appended are indexed later: a record-values row's identifier (made from its stored
+// bytes alone) and every appended row's map entry wait until something needs them (a lookup,
+// a change of another kind than an append, the identifier table asked for). Indexing then
+// adds them in row order, so the tables and the map hold exactly what indexing each row as it
+// came would have left: a browse read once from first to last pays for no index.
+//
 // Ownership: the cache owns its blocks, its memo sets (one reference each), its scratch buffer
 // and a counted template value (a clone of the first value added: record buffer and
 // identifier). It keeps no pointer to the values it is given.
@@ -107,8 +113,12 @@ class CNARecordCache : public CInterf {
   // ---- Lookups ----
   int nGetRecordIndice(const CNARecordId* id);
   int nGetRecordIndice(const CNARecordValue* v);
-  BOOL bRecordInCache(unsigned int i) const;
-  BOOL bMemoInCache(int i) const;
+  BOOL bRecordInCache(unsigned int i) const {
+    return i < static_cast<unsigned int>(nGetCount()) && !m_tabRecord.bIsEmpty(static_cast<int>(i)) ? TRUE : FALSE;
+  }
+  BOOL bMemoInCache(int i) const {
+    return i >= 0 && i < m_tabMemo.nGetCount() && m_tabMemo[i] != nullptr ? TRUE : FALSE;
+  }
   // Row i read into the template and compared with v (bytes, and memo sets with withMemos).
   BOOL bEquals(int i, const CNARecordValue* v, int withMemos);
   BOOL bEquals(int i, int j, int withMemos);
@@ -123,15 +133,29 @@ class CNARecordCache : public CInterf {
   // ---- Browsing ----
   BOOL bEndehors(int i) const { return i < 0 || i >= nGetCount() ? TRUE : FALSE; }
   // Whether row i must still come from the server.
-  BOOL bMustFetch(int i) const;
+  BOOL bMustFetch(int i) const {
+    if (!bIsActive()) return TRUE;
+    if (i < 0) return FALSE;
+    if (i >= nGetCount()) return bIsFetchComplete() ? FALSE : TRUE;
+    return m_tabRecord.bIsEmpty(i);
+  }
   // Only on an active cache.
   void SetFetchComplete();
   // The row n moves from start in direction d (first and last start before the first row and
   // after the last), skipping deleted rows; positions past the end count as rows; -1 before
   // the first row.
-  long long nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const;
+  long long nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const {
+    // Next over rows none of which is deleted, what a browse asks row after row, is a sum.
+    if (d == NA_PARSE_NEXT && m_nDeleted == 0) return start + n < 0 ? -1 : start + n;
+    return _nGetPosition(start, d, n);
+  }
 
   int nGetCount() const { return m_tabRecord.nGetCount(); }
+  // Every row indexed first.
+  const CNABufferTable<CNARecordId>& GetRecordIdTable() const {
+    _IndexRows();
+    return m_tabRecordId;
+  }
   int nGetDeletedCount() const { return m_nDeleted; }
   uint32_t dwGetFlags() const { return m_dwFlags; }
   BOOL bIsActive() const { return (m_dwFlags & kActive) != 0 ? TRUE : FALSE; }
@@ -139,19 +163,24 @@ class CNARecordCache : public CInterf {
   void SetActive(BOOL active) { m_dwFlags = active ? (m_dwFlags | kActive) : (m_dwFlags & ~kActive); }
   eNA_RECORDIDTYPE eGetRecordIdType() const { return m_eIdType; }
   const CNABufferTable<CNAKJRecord>& GetRecordTable() const { return m_tabRecord; }
-  const CNABufferTable<CNARecordId>& GetRecordIdTable() const { return m_tabRecordId; }
 
  protected:
   // Update; with memosFollow a v without memos leaves row i without memos too.
   void _Update(unsigned int i, const CNARecordValue* v, bool memosFollow);
-  // Takes row i's own entry out of the map.
+  // Takes row i's own entry out of the map (every row indexed first).
   void _RemoveFromMap(int i);
   // Puts row i's serial form in the map under i.
-  void _AddToMap(int i);
-  // Adds delta to every row of the map at or above from.
+  void _AddToMap(int i) const;
+  // Adds delta to every row of the map at or above from (every row indexed first).
   void _ShiftMap(int from, int delta);
+  // Rows not yet indexed get their deferred identifier and their map entry, in row order. A
+  // deferred identifier that finds no room stops it there, to go on at the next call.
+  void _IndexRows() const {
+    if (m_nIndexed < nGetCount()) _IndexPendingRows();
+  }
 
  private:
+  long long _nGetPosition(long long start, eNA_PARSEDIRECTION d, long long n) const;
   // The first value's identifier kind, comparison and hash, and the template.
   void _TakeFirstValue(const CNARecordValue* v);
   // v takes the template's record buffer and identifier; its buffer, null when it cannot.
@@ -167,6 +196,7 @@ class CNARecordCache : public CInterf {
   void _DropMemo(int i);
   // The map key of id: its serial form in the scratch buffer; null for another kind.
   const unsigned char* _pSerializeKey(const CNARecordId* id);
+  void _IndexPendingRows() const;
 
   uint32_t m_dwFlags = kActive;
   CNABufferTable<CNAKJRecord> m_tabRecord;
@@ -174,8 +204,11 @@ class CNARecordCache : public CInterf {
   CTTableau<eNA_RECORDSTATE> m_tabState;
   int m_nDeleted = 0;
   eNA_RECORDIDTYPE m_eIdType = NA_RECORDID_NONE;
-  CNABufferTable<CNARecordId> m_tabRecordId;
-  CHashTableBounce m_clMap;
+  // Indexing fills these from the rows held: a const read may bring them up to date.
+  mutable CNABufferTable<CNARecordId> m_tabRecordId;
+  mutable CHashTableBounce m_clMap;
+  // Rows below it have their identifier and their map entry.
+  mutable int m_nIndexed = 0;
   unsigned char* m_pbyScratch = nullptr;
   unsigned int m_nScratchSize = 0;
   CNARecordValue* m_pclTemplate = nullptr;

@@ -102,13 +102,22 @@ void CNATable::_Adopt(CNADataAccess* access) const {
   const_cast<CNATable*>(this)->__AddDataAccess(access);
 }
 
-CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
-  if (ctx == nullptr) return nullptr;
-  if (gpclLastDataAccess != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
-    gpclLastDataAccess->AddRef();
-    _Adopt(gpclLastDataAccess);
-    return gpclLastDataAccess;
+// Every row read passes here three times: the cache's hit is answered without a call of ours.
+inline CNADataAccess* CNATable::_pclFindDataAccessOf(INAContext* ctx) const {
+  CNADataAccess* last = gpclLastDataAccess;
+  if (last != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
+    last->AddRef();
+    if (last->pclGetTableNoRef() == nullptr) _Adopt(last);
+    return last;
   }
+  return _pclLookUpDataAccess(ctx);
+}
+
+CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
+  return ctx != nullptr ? _pclFindDataAccessOf(ctx) : nullptr;
+}
+
+CNADataAccess* CNATable::_pclLookUpDataAccess(INAContext* ctx) const {
   HeldContext context = FindContext(ctx);
   if (context == nullptr) return nullptr;
   CNADataAccess* access = context->pclFindDataAccess(ctx);
@@ -218,8 +227,11 @@ template <typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   ResetError(m_pclError);
-  if (_bNoContext(ctx)) return FALSE;
-  HeldDataAccess access(_pclFindDataAccess(ctx));
+  if (ctx == nullptr) {
+    _bNoContext(ctx);
+    return FALSE;
+  }
+  HeldDataAccess access(_pclFindDataAccessOf(ctx));
   if (access == nullptr) {
     if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
     return whenNone;

@@ -226,6 +226,10 @@ class CNATable : public INATable {
   BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
   // Raises user error 19 into the table's error for a null ctx and answers whether it was null.
   bool _bNoContext(INAContext* ctx) const;
+  // _pclFindDataAccess for a non-null ctx, its cache hit in line (natable.cpp only); the miss
+  // looks the access up through the driver's context and fills the cache.
+  CNADataAccess* _pclFindDataAccessOf(INAContext* ctx) const;
+  CNADataAccess* _pclLookUpDataAccess(INAContext* ctx) const;
   // The accesses that pass keep, each held (one reference, given back with the vector), collected
   // under the driver mutex (natablewalk.cpp).
   template <typename F>

@@ -92,7 +92,7 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
   void _ClearCache() { m_dwCached = 0; }
   bool _bCachedName(const wchar_t* name) const {
     const void* key = this->_pEntry(m_dwCached)->pKey;
-    if (name != nullptr && key != nullptr && wcscmp(name, static_cast<const wchar_t*>(key)) == 0) return true;
+    if (name != nullptr && key != nullptr && STR_bSameW(name, static_cast<const wchar_t*>(key))) return true;
     return this->_nCompare(name, key) == 0;
   }
 

@@ -126,7 +126,7 @@ void CTableauDeBuffer::Compacter() {
   m_nCapacity = m_nCount;
 }
 
-void* CTableauDeBuffer::Ajoute(const void* p) {
+void* CTableauDeBuffer::_pAjouteGrowing(const void* p) {
   CElementSource src(p, m_nElementSize, m_nCount == m_nCapacity && _bOwns(p));
   if (!src.bOk() || !_bMakeRoom()) return nullptr;
   char* slot = _pSlot(m_nCount);

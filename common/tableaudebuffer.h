@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // One block of a permutation: nNombre elements of the old order, from nIndice on.
 struct _STBlocATrier {
@@ -37,7 +38,16 @@ class CTableauDeBuffer {
   virtual void Compacter();
 
   // Each answers the address of the element written, or null when no room could be made.
-  void* Ajoute(const void* p);
+  void* Ajoute(const void* p) {
+    // With room left the source cannot be moved by the append: it is copied in line.
+    if (m_nCount < m_nCapacity && p != nullptr) {
+      char* slot = _pSlot(m_nCount);
+      memmove(slot, p, static_cast<size_t>(m_nElementSize));
+      ++m_nCount;
+      return slot;
+    }
+    return _pAjouteGrowing(p);
+  }
   void* Insere(const void* p, int i);
   void* SetAt(const void* p, int i);
   // Makes element i exist and sets it to p; slots between the old count and i become copies
@@ -92,6 +102,8 @@ class CTableauDeBuffer {
 
  private:
   bool _bOwns(const void* p) const;
+  // Ajoute when the array may have to grow, or of a null source.
+  void* _pAjouteGrowing(const void* p);
   // Room for one more element; false when the block could not grow.
   bool _bMakeRoom();
   // Agrandir with a step of n for this one call.

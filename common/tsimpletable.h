@@ -87,6 +87,7 @@ class CTSimpleTable {
 
   // Room for one more entry, so that the next bAjoute or bInsere cannot fail on the list.
   BOOL bMakeRoom() {
+    if (m_tabEntry.nGetCapacity() > m_tabEntry.nGetCount()) return TRUE;
     m_tabEntry.AgranditMemoire(1);
     return m_tabEntry.nGetCapacity() > m_tabEntry.nGetCount() ? TRUE : FALSE;
   }

@@ -28,7 +28,7 @@ std::atomic<CNADriver*> CNADriver::s_pclDriver{nullptr};
 HINSTANCE__* CNADriver::s_hDllHandle = nullptr;
 unsigned int CNADriver::s_nID_QXKJ = 0;
 unsigned int CNADriver::s_nID_QXSQL = 0;
-pthread_mutex_t CNADriver::m_gstDriverCriticalSection = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+constinit CNADriverMutex CNADriver::m_gstDriverCriticalSection;
 
 namespace {
 

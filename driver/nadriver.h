@@ -23,6 +23,7 @@
 #include "common/refhashtable.h"
 #include "common/refstringhashtable.h"
 #include "driver/inadriver.h"
+#include "driver/nadrivermutex.h"
 #include "driver/nahost.h"
 
 class CAny;
@@ -314,7 +315,7 @@ class CNADriver : public INADriver {
   // (under the driver mutex).
   static int s_bGPFCatched;
   // Lives from load to unload: made statically, never destroyed.
-  static pthread_mutex_t m_gstDriverCriticalSection;
+  static CNADriverMutex m_gstDriverCriticalSection;
 
  protected:
   // The sites of user error 14 (the connection is not registered) and of user error 8.
@@ -371,8 +372,8 @@ class CNADriver : public INADriver {
 // Holds the driver mutex for its scope, however the scope is left.
 class CNADriverLock {
  public:
-  CNADriverLock() { pthread_mutex_lock(&CNADriver::m_gstDriverCriticalSection); }
-  ~CNADriverLock() { pthread_mutex_unlock(&CNADriver::m_gstDriverCriticalSection); }
+  CNADriverLock() { CNADriver::m_gstDriverCriticalSection.Lock(); }
+  ~CNADriverLock() { CNADriver::m_gstDriverCriticalSection.Unlock(); }
   CNADriverLock(const CNADriverLock&) = delete;
   CNADriverLock& operator=(const CNADriverLock&) = delete;
 };

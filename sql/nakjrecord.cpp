@@ -443,7 +443,4 @@ BOOL CNAKJRecord::Deserialize(const void* bytes, unsigned int size) {
   return TRUE;
 }
 
-void CNAKJRecord::_Serialize(void* out) const {
-  if (out != nullptr && m_nTotalSize > 0) memcpy(out, m_pbyBuffer, m_nTotalSize);
-}
 

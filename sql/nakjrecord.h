@@ -164,7 +164,9 @@ class CNAKJRecord {
   // Row-table hooks: the stored size of a record, its buffer copied out, and copied back into a
   // record of the same total size (FALSE, nothing copied, for another size).
   unsigned int _nGetDataSize() const { return m_nTotalSize; }
-  void _Serialize(void* out) const;
+  void _Serialize(void* out) const {
+    if (out != nullptr && m_nTotalSize > 0) memcpy(out, m_pbyBuffer, m_nTotalSize);
+  }
   // Inline: every row a cache hands out comes through here.
   BOOL _Deserialize(const void* in, unsigned int size) {
     if (in == nullptr || size != m_nTotalSize || m_pbyBuffer == nullptr) return FALSE;

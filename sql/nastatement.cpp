@@ -62,7 +62,10 @@ CNAStatement::~CNAStatement() {
   if (m_pclTableCacheIndex != nullptr) m_pclTableCacheIndex->dwRelease();
   if (m_pclRecordCache != nullptr) m_pclRecordCache->nRelease();
   delete[] m_pnRecordSave;
-  if (m_pclOriginalRecord != nullptr) m_pclOriginalRecord->nRelease();
+  if (m_pclOriginalRecord != nullptr) {
+    if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
+    m_pclOriginalRecord->nRelease();
+  }
   if (m_pclBestColumn != nullptr) m_pclBestColumn->nRelease();
   delete m_pTabSavedPosition;
   if (m_pclCommand != nullptr) m_pclCommand->nRelease();
@@ -963,6 +966,7 @@ void CNAStatement::ResetQuery() {
 BOOL CNAStatement::bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {
   if (m_bParseStarted) Close();
   if (!m_bContinuing && m_pclOriginalRecord != nullptr) {
+    if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
     m_pclOriginalRecord->nRelease();
     m_pclOriginalRecord = nullptr;
   }

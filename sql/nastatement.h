@@ -27,6 +27,7 @@
 #include "common/ctstring.h"
 #include "common/interf.h"
 #include "common/refarray.h"
+#include "common/str_buffer.h"
 #include "common/xystringconcat.h"
 #include "driver/nahost.h"
 #include "platform/wintypes.h"
@@ -255,8 +256,10 @@ class CNAStatement : public CInterf {
   // ORDER BY of its own.
   BOOL bCanUpdateParse() const;
   int nGetRecordSaveID() const { return m_nRecordSaveId; }
-  // The statement's own copy of the last row it fetched; null before the first.
-  CNARecordValue* pclGetStmtOriginalRecord() const { return m_pclOriginalRecord; }
+  // The statement's own copy of the last row it fetched; null before the first. A row read may
+  // leave it a twin of the record's original value (CNARecord::TakeOriginalTwin): this gives it
+  // its copy first, as every reader of it inside the statement does.
+  CNARecordValue* pclGetStmtOriginalRecord() const;
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
 
@@ -423,7 +426,7 @@ class CNAStatement : public CInterf {
   const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
   // Every browse read names its item again, nearly always the one already kept.
   void SetBrowseItem(const wchar_t* item) {
-    if (wcscmp(m_csBrowseItem.pszGet(), item != nullptr ? item : L"") != 0) m_csBrowseItem = item;
+    if (!STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) m_csBrowseItem = item;
   }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
@@ -486,6 +489,9 @@ class CNAStatement : public CInterf {
   // One more server row appended to the row cache (opening the next block when the block ran
   // out); *outOfRange when the selection has no more.
   BOOL _bFetchAndCache(int* outOfRange);
+  // What _RestaureRecordFromCache(index) does, for the row just appended from the current value
+  // that still holds it: its bytes are not read back (nastatementrowcache.cpp).
+  void _RestaureFetchedRow(int index);
   // Whether a limited result may go on past its end in direction (server order).
   BOOL _bNextBlockCanExist(eNA_PARSEDIRECTION direction) const;
   // The next block in direction (server order) opened through the access after the original
@@ -493,6 +499,14 @@ class CNAStatement : public CInterf {
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // A row read by one step that the access then copies into the record's original value: the
+  // statement's original becomes that value's twin instead of a copy of its own (whether the
+  // read qualifies: _bTwinRead). The same ranks and contents as bSetStmtOriginalRecord followed
+  // by the access's bSetCurrentRecordRead(0), whose result it gives.
+  BOOL _bTwinRead() const;
+  BOOL _bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction);
+  // The rank among equal rows of current read in direction (host order) after the row before.
+  int _nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before, const CNARecordValue* current) const;
   // The rows equal to the original record just before it in the open block or row cache (server
   // order); the record and the result are left on the original row.
   BOOL _bCountEqualRowsBefore(int* count);

@@ -135,17 +135,22 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = *moved;
-    ok = bSetStmtOriginalRecord(m_eLastDirection);
-    // A move over several rows may land inside a run of equal rows it did not compare: the rows
-    // just before the landing tell the rank (rows with a unique key set are never equal).
-    if (ok && *moved > 1 && m_pclTableCacheIndex != nullptr) {
-      SetEqualRows(static_cast<int>(m_nIndexEqualBefore));
-    } else if (ok && *moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
-      int before = 0;
-      ok = _bCountEqualRowsBefore(&before);
-      if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);
+    if (update && *moved <= 1 && _bTwinRead()) {
+      // Every row of a browse: one copy of the row instead of two.
+      ok = _bSetStmtOriginalRecordAsTwin(m_eLastDirection);
+    } else {
+      ok = bSetStmtOriginalRecord(m_eLastDirection);
+      // A move over several rows may land inside a run of equal rows it did not compare: the rows
+      // just before the landing tell the rank (rows with a unique key set are never equal).
+      if (ok && *moved > 1 && m_pclTableCacheIndex != nullptr) {
+        SetEqualRows(static_cast<int>(m_nIndexEqualBefore));
+      } else if (ok && *moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
+        int before = 0;
+        ok = _bCountEqualRowsBefore(&before);
+        if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);
+      }
+      if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
     }
-    if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
   }
   m_bOutOfRange = ok && !out ? 0 : 1;
   if (m_bOutOfRange) m_bFoundByFetch = 0;
@@ -319,43 +324,89 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   return TRUE;
 }
 
+CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {
+  if (m_pclRecord != nullptr) m_pclRecord->EndOriginalTwin(m_pclOriginalRecord);
+  return m_pclOriginalRecord;
+}
+
+inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before,
+                              const CNARecordValue* current) const {
+  // The rank among equal rows, in the browse's order whichever way the rows were read: a row
+  // reached from the end starts counting from the end.
+  const int fresh = host == NA_PARSE_LAST || host == NA_PARSE_PREVIOUS ? -1 : 0;
+  if (before == nullptr) return fresh;
+  // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
+  const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
+  const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
+  // The same row read again keeps its rank.
+  if (host == NA_PARSE_CURRENT) return m_nEqualRows;
+  if (!step || !before->bEquals(current, 0)) return fresh;
+  // Past the last of a run counted from its end: the rows changed; the run ends here.
+  if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
+  return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
+}
+
 BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   if (m_pclRecord == nullptr) return FALSE;
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current == nullptr) return FALSE;
-  // The rank among equal rows, in the browse's order whichever way the rows were read: a row
-  // reached from the end starts counting from the end.
   const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
-  const int fresh = host == NA_PARSE_LAST || host == NA_PARSE_PREVIOUS ? -1 : 0;
-  if (m_pclOriginalRecord == nullptr) {
+  CNARecordValue* own = pclGetStmtOriginalRecord();
+  m_nEqualRows = _nRankAfter(host, own, current);
+  if (own == nullptr) {
     m_pclOriginalRecord = current->pclGetClone(NA_COPY_ALL);
     if (m_pclOriginalRecord == nullptr) return FALSE;
     m_pclOriginalRecord->AddRef();
-    m_nEqualRows = fresh;
-  } else {
-    // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
-    const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
-    const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
-    if (host == NA_PARSE_CURRENT) {
-      // The same row read again keeps its rank.
-    } else if (!step || !m_pclOriginalRecord->bEquals(current, 0)) {
-      m_nEqualRows = fresh;
-    } else if (host == NA_PARSE_NEXT) {
-      // Past the last of a run counted from its end: the rows changed; the run ends here.
-      m_nEqualRows = m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
-    } else {
-      m_nEqualRows = m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
-    }
-    if (!m_pclOriginalRecord->bCopyRecordValue(current, NA_COPY_ALL)) return FALSE;
+  } else if (!own->bCopyRecordValue(current, NA_COPY_ALL)) {
+    return FALSE;
   }
   m_pclRecord->SetEqualRows(m_nEqualRows);
   return TRUE;
 }
 
+inline BOOL CNAStatement::_bTwinRead() const {
+  // A row from the row cache came through the record's original, which gave the twin its copy
+  // already: taking it again would only add the checks.
+  if (m_bRowFromCache || m_pclRecord == nullptr || m_pclOriginalRecord == nullptr || m_pclDataAccess == nullptr ||
+      m_pclDataAccess->pclGetCurrentRecordNoRef() != m_pclRecord)
+    return FALSE;
+  // A row of another state would reach the two copies apart (the access marks the record's as
+  // read first); a memo set would make the later copy one that can fail.
+  const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (current == nullptr || current->eGetState() != NA_RECORDSTATE_NONE || current->pclGetTabMemoNoRef() != nullptr)
+    return FALSE;
+  if (m_pclRecord->pclGetOriginalTwinNoRef() != m_pclOriginalRecord)
+    return m_pclRecord->bTwinFits(m_pclOriginalRecord, current);
+  // Still the twin of the row before: only the row's layout is left to ask.
+  const CNAKJRecord* from = current->pclGetNAKJRecord();
+  const CNAKJRecord* to = m_pclRecord->pclPeekOriginalValueNoRef()->pclGetNAKJRecord();
+  return from != nullptr && from->nGetTotalSize() == to->nGetTotalSize() &&
+         from->nGetFlagFieldSize() == to->nGetFlagFieldSize();
+}
+
+BOOL CNAStatement::_bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {
+  if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+  // The row read before, where it stands: still the record's original when this is its twin.
+  const bool twin = m_pclRecord->pclGetOriginalTwinNoRef() == m_pclOriginalRecord;
+  m_nEqualRows = _nRankAfter(host, twin ? m_pclRecord->pclPeekOriginalValueNoRef() : m_pclOriginalRecord, current);
+  m_pclRecord->SetEqualRows(m_nEqualRows);
+  // Its former content is not wanted any more: it becomes the row just read.
+  const bool held = m_pclRecord->bDetachOriginalTwin(m_pclOriginalRecord);
+  if (m_pclDataAccess->bSetCurrentRecordRead(0)) {
+    m_pclRecord->TakeOriginalTwin(m_pclOriginalRecord, held);
+    return TRUE;
+  }
+  if (held) m_pclOriginalRecord->nRelease();
+  m_pclOriginalRecord->bCopyRecordValue(current, NA_COPY_ALL);
+  return FALSE;
+}
+
 BOOL CNAStatement::_bCountEqualRowsBefore(int* count) {
   *count = 0;
-  if (m_pclRecord == nullptr || m_pclOriginalRecord == nullptr) return FALSE;
+  if (m_pclRecord == nullptr || pclGetStmtOriginalRecord() == nullptr) return FALSE;
   if (m_bRowFromCache) {
     CNARecordValue* row = new (std::nothrow) CNARecordValue(m_pclError);
     if (row == nullptr) return FALSE;
@@ -416,7 +467,7 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
     }
     if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
       if (!_bUpdateNARecordFromDB()) return FALSE;
-      cache->Insere(m_pclRecord->pclGetCurrentValueNoRef(), static_cast<unsigned int>(cache->nGetCount()));
+      cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
       *out = 0;
       return TRUE;
     }
@@ -427,7 +478,7 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
       if (m_pclOriginalRecord == nullptr) return FALSE;
       m_pclOriginalRecord->AddRef();
     }
-    if (!cache->bGetAt(m_pclOriginalRecord, static_cast<unsigned int>(cache->nGetCount() - 1))) return FALSE;
+    if (!cache->bGetAt(pclGetStmtOriginalRecord(), static_cast<unsigned int>(cache->nGetCount() - 1))) return FALSE;
     long long none = 0;
     if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &none)) return FALSE;
   }
@@ -443,6 +494,8 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
   if (m_nOutSide > 0) start = cache->nGetCount();
   if (m_nOutSide < 0) start = -1;
   long long target = start;
+  // The row the last fetch appended from the current value, which still holds it.
+  long long fresh = -1;
   if (direction == NA_PARSE_CURRENT || count == 0) {
     if (start < 0 || start >= cache->nGetCount()) return TRUE;
   } else {
@@ -454,6 +507,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
     while (target >= 0 && cache->bMustFetch(static_cast<int>(target))) {
       int o = 0;
       if (!_bFetchAndCache(&o)) return FALSE;
+      fresh = o ? -1 : cache->nGetCount() - 1;
       if (o) break;
       target = cache->nGetPosition(start, direction, count);
     }
@@ -472,7 +526,10 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
     return TRUE;
   }
   m_nOutSide = 0;
-  _RestaureRecordFromCache(static_cast<int>(target));
+  if (target == fresh)
+    _RestaureFetchedRow(static_cast<int>(target));
+  else
+    _RestaureRecordFromCache(static_cast<int>(target));
   if (!m_bRowFromCache) return FALSE;
   *moved = count;
   *out = 0;

@@ -42,7 +42,7 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
     } else if (type == NA_QUERY_UPDATE && onRow) {
       rebuild = true;
       CNAColumn* column = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(m_csBrowseItem.pszGet()) : nullptr;
-      if (original != nullptr && m_pclOriginalRecord != nullptr && original->bEquals(m_pclOriginalRecord, 1) &&
+      if (original != nullptr && pclGetStmtOriginalRecord() != nullptr && original->bEquals(pclGetStmtOriginalRecord(), 1) &&
           column != nullptr && !column->bIsComposedKey()) {
         CAny was;
         if (column->bGetOriginalValue(&was, 0) && column->bSameValue(&was, 0)) {
@@ -94,7 +94,7 @@ BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFL
       if (at == m_llCurrentRecord) m_bCurrentRowDeleted = 1;
     }
   }
-  if (m_pclOriginalRecord == nullptr || !deleted->bEquals(m_pclOriginalRecord, 0)) return FALSE;
+  if (pclGetStmtOriginalRecord() == nullptr || !deleted->bEquals(pclGetStmtOriginalRecord(), 0)) return FALSE;
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) {
     m_eParseNeedUpdate = NA_PARSE_RERUN;
     return TRUE;

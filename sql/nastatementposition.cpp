@@ -174,8 +174,8 @@ BOOL CNAStatement::_bSetPositionBySearch(CNAPosition* position) {
   if (!m_pclDataAccess->bRestoreOriginalRecordSave(id) || !m_pclRecord->bCopyOriginalRecordToCurrentRecord())
     return FALSE;
   // The row the browse stands on until it is found again: counts before it are counted from it.
-  if (m_pclOriginalRecord != nullptr &&
-      !m_pclOriginalRecord->bCopyRecordValue(m_pclRecord->pclGetCurrentValueNoRef(), NA_COPY_ALL))
+  if (pclGetStmtOriginalRecord() != nullptr &&
+      !pclGetStmtOriginalRecord()->bCopyRecordValue(m_pclRecord->pclGetCurrentValueNoRef(), NA_COPY_ALL))
     return FALSE;
   m_bRowFromCache = 1;
   m_bRowValid = 0;

@@ -377,6 +377,72 @@ TEST_F(Record, RowCopiesEndAsTheirSeparateStepsLeaveThem) {
   for (CNAConvertVariant* v : made) v->nRelease();
 }
 
+// A statement's value kept as the twin of the record's original: whatever may change the
+// original or hand it out gives the twin the original's row first; what only reads it, or the
+// twin's owner dropping it, leaves the twin's own bytes alone.
+TEST_F(Record, TwinGetsTheOriginalsRowBeforeTheOriginalChangesOrIsHandedOut) {
+  struct Case {
+    const char* name;
+    std::function<void(CNARecord*, CNARecordValue* twin, RecordBench*)> act;
+    bool copied;     // the twin then holds the original's row
+    bool stillTwin;  // and is still the record's twin
+  };
+  const Case cases[] = {
+      {"OriginalValueHandedOut", [](CNARecord* r, CNARecordValue*, RecordBench*) { r->pclGetOriginalValueNoRef(); }, true,
+       false},
+      {"OriginalBufferHandedOut", [](CNARecord* r, CNARecordValue*, RecordBench*) { r->pclGetOriginalNAKJRecord(); },
+       true, false},
+      {"CurrentCopiedIntoTheOriginal",
+       [](CNARecord* r, CNARecordValue*, RecordBench*) { r->bCopyCurrentRecordToOriginalRecord(); }, true, false},
+      {"BuffersMadeAgain",
+       [](CNARecord* r, CNARecordValue*, RecordBench* b) { r->bUpdateChangedTypeInCurrentRecord(&b->m_desc); }, true,
+       false},
+      {"AnotherTwinTaken",
+       [](CNARecord* r, CNARecordValue*, RecordBench* b) {
+         CNARecordValue other(&b->m_error);
+         other.AddRef();
+         r->TakeOriginalTwin(&other, false);
+         r->DropOriginalTwin(&other);
+       },
+       true, false},
+      {"OwnerEndsIt", [](CNARecord* r, CNARecordValue* twin, RecordBench*) { r->EndOriginalTwin(twin); }, true, false},
+      {"OwnerDropsIt", [](CNARecord* r, CNARecordValue* twin, RecordBench*) { r->DropOriginalTwin(twin); }, false,
+       false},
+      {"OriginalCopiedIntoTheCurrent",
+       [](CNARecord* r, CNARecordValue*, RecordBench*) { r->bCopyOriginalRecordToCurrentRecord(); }, false, true},
+      {"OriginalPeeked", [](CNARecord* r, CNARecordValue*, RecordBench*) { r->pclPeekOriginalValueNoRef(); }, false,
+       true},
+      {"SameTwinTakenAgain", [](CNARecord* r, CNARecordValue* twin, RecordBench*) { r->TakeOriginalTwin(twin, false); },
+       false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordBench bench;
+    CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4);
+    ASSERT_TRUE(bench.Build());
+    CNARecord* r = bench.Record();
+    auto set = [n](CNARecordValue* v, int32_t x) { memcpy(v->pclGetNAKJRecord()->pbyGetItemValue(n, 0), &x, 4); };
+    auto get = [n](const CNARecordValue* v) {
+      int32_t x = 0;
+      memcpy(&x, v->pclGetNAKJRecord()->pbyGetItemValue(n, 0), 4);
+      return x;
+    };
+    set(r->pclGetCurrentValueNoRef(), 1);
+    ASSERT_TRUE(r->bCopyCurrentRecordToOriginalRecord());
+    CNARecordValue* twin = r->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL);
+    ASSERT_NE(twin, nullptr);
+    twin->AddRef();
+    set(twin, 7);  // the owner's stale bytes
+    r->TakeOriginalTwin(twin, false);
+    set(r->pclGetCurrentValueNoRef(), 2);
+    c.act(r, twin, &bench);
+    EXPECT_EQ(get(twin), c.copied ? 1 : 7);
+    EXPECT_EQ(r->pclGetOriginalTwinNoRef() == twin, c.stillTwin);
+    r->DropOriginalTwin(twin);
+    EXPECT_EQ(twin->nRelease(), 0);
+  }
+}
+
 TEST_F(Record, RecordBufferOutlivesItsValueWhileCounted) {
   RecordBench bench;
   bench.Add(L"n", NA_IT_I4, 4);

@@ -535,6 +535,120 @@ TEST_F(RecordCache, LookupsOfAnotherKindFindNothing) {
   EXPECT_EQ(none.nGetRecordIndice(byBytes.get()), -1);
 }
 
+// Appended rows are indexed only when something needs the index: after every mix of appends with
+// the changes that index first, a cache left to defer must find each value in a row that holds it
+// (the model's), and answer every lookup and hold every identifier form as a twin indexed after
+// each step (its identifier table asked for) does. Row forms are compared by hash and length
+// (their addresses differ between the two caches).
+TEST_F(RecordCache, DeferredIndexAgreesWithIndexingEveryStep) {
+  Rows rows;
+  struct Op {
+    char kind;  // a append, n append nothing, i insert at, r remove, u update, c empty
+    int at;
+    int key;
+    const char* text;
+  };
+  const struct Case {
+    const char* what;
+    bool rowIds;
+    std::vector<Op> ops;
+  } cases[] = {
+      {"appends with twins", false, {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'a', 0, 1, "a"}, {'a', 0, 3, "c"}}},
+      {"insert among deferred rows",
+       false,
+       {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'a', 0, 3, "c"}, {'i', 1, 9, "z"}, {'a', 0, 5, "e"}, {'a', 0, 9, "z"}}},
+      {"insert, then remove the row that moved last",
+       false,
+       {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'a', 0, 3, "c"}, {'i', 1, 9, "z"}, {'r', 3, 0, ""}}},
+      {"insert past the end pads deleted rows", false, {{'a', 0, 1, "a"}, {'n', 0, 0, ""}, {'i', 5, 7, "g"}, {'a', 0, 8, "h"}}},
+      {"remove a deferred row, then append",
+       false,
+       {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'a', 0, 3, "c"}, {'a', 0, 4, "d"}, {'r', 2, 0, ""}, {'a', 0, 6, "f"},
+        {'a', 0, 3, "c"}}},
+      {"remove the first of three twins",
+       false,
+       {{'a', 0, 1, "a"}, {'a', 0, 1, "a"}, {'a', 0, 1, "a"}, {'r', 0, 0, ""}, {'a', 0, 1, "a"}}},
+      {"update a deferred row into its neighbour's twin",
+       false,
+       {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'a', 0, 3, "c"}, {'u', 0, 2, "b"}, {'a', 0, 8, "h"}, {'u', 3, 9, ""}}},
+      {"emptied, then filled again", false, {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'c', 0, 0, ""}, {'a', 0, 2, "b"}, {'a', 0, 3, "c"}}},
+      {"row ids: insert and remove among waiting map entries",
+       true,
+       {{'a', 0, 1, "a"}, {'a', 0, 2, "b"}, {'i', 0, 3, "c"}, {'a', 0, 4, "d"}, {'r', 1, 0, ""}, {'a', 0, 5, "e"}}},
+  };
+  for (const Case& c : cases) {
+    CNARecordCache deferred, eager;
+    std::vector<Value> made;
+    std::vector<std::optional<std::string>> model;  // each row's key: bytes or row id
+    auto make = [&](const Op& op) {
+      made.push_back(c.rowIds ? rows.Make(op.key, op.text, {}, 0, "id" + std::to_string(op.key))
+                              : rows.Make(op.key, op.text));
+      return made.back().get();
+    };
+    for (const Op& op : c.ops) {
+      CNARecordValue* v = op.kind == 'a' || op.kind == 'i' || op.kind == 'u' ? make(op) : nullptr;
+      std::optional<std::string> key;
+      if (v != nullptr) key = c.rowIds ? Rows::RowIdOf(v) : Rows::Bytes(v);
+      if (op.kind == 'a' || op.kind == 'n') model.push_back(key);
+      if (op.kind == 'i') {
+        if (static_cast<size_t>(op.at) > model.size()) model.resize(static_cast<size_t>(op.at));
+        model.insert(model.begin() + op.at, key);
+      }
+      if (op.kind == 'r') model.erase(model.begin() + op.at);
+      if (op.kind == 'u') model[static_cast<size_t>(op.at)] = key;
+      if (op.kind == 'c') model.clear();
+      for (CNARecordCache* cache : {&deferred, &eager}) {
+        switch (op.kind) {
+          case 'a':
+          case 'n':
+            cache->nAjoute(v);
+            break;
+          case 'i':
+            cache->Insere(v, static_cast<unsigned int>(op.at));
+            break;
+          case 'r':
+            cache->Supprime(static_cast<unsigned int>(op.at));
+            break;
+          case 'u':
+            cache->Update(static_cast<unsigned int>(op.at), v);
+            break;
+          default:
+            cache->SupprimeTout();
+            break;
+        }
+      }
+      eager.GetRecordIdTable();
+    }
+    ASSERT_EQ(deferred.nGetCount(), static_cast<int>(model.size())) << c.what;
+    ASSERT_EQ(eager.nGetCount(), static_cast<int>(model.size())) << c.what;
+    for (const Value& v : made) {
+      const std::string key = c.rowIds ? Rows::RowIdOf(v.get()) : Rows::Bytes(v.get());
+      const int found = deferred.nGetRecordIndice(v.get());
+      const bool held = std::find(model.begin(), model.end(), key) != model.end();
+      if (held) {
+        EXPECT_TRUE(found >= 0 && model[static_cast<size_t>(found)] == key) << c.what << " found " << found;
+      } else {
+        EXPECT_EQ(found, -1) << c.what;
+      }
+      EXPECT_EQ(found, eager.nGetRecordIndice(v.get())) << c.what;
+    }
+    const CNABufferTable<CNARecordId>& mine = deferred.GetRecordIdTable();
+    const CNABufferTable<CNARecordId>& theirs = eager.GetRecordIdTable();
+    ASSERT_EQ(mine.nGetCount(), theirs.nGetCount()) << c.what;
+    for (int i = 0; i < mine.nGetCount(); ++i) {
+      unsigned int a = 0, b = 0;
+      const unsigned char* x = mine.pGetElement(i, &a);
+      const unsigned char* y = theirs.pGetElement(i, &b);
+      ASSERT_EQ(x == nullptr, y == nullptr) << c.what << " row " << i;
+      ASSERT_EQ(a, b) << c.what << " row " << i;
+      // Record-values forms: hash and length; row-id forms hold no address at all.
+      if (x != nullptr) {
+        EXPECT_EQ(memcmp(x, y, c.rowIds ? a : 8), 0) << c.what << " row " << i;
+      }
+    }
+  }
+}
+
 TEST_F(RecordCache, PositionCacheReusesReleasedRows) {
   Rows rows;
   CNARecordCachePosition saves;

@@ -41,6 +41,22 @@ TEST(StrBuffer, CreationSizesAndCopies) {
   EXPECT_EQ(STR_pszCreateA(static_cast<const char*>(nullptr)), nullptr);
 }
 
+// The loop answers as the library's compare does, and reads neither text past its terminator
+// (each text ends its exact-size block).
+TEST(StrBuffer, SameWideTextsAgreeWithTheLibraryCompare) {
+  const struct { const wchar_t* a; const wchar_t* b; } cases[] = {
+      {L"", L""},           {L"", L"a"},          {L"id", L"id"},     {L"id", L"ID"},    {L"id", L"idx"},
+      {L"idx", L"id"},      {L"name", L"namf"},   {L"a\u00e9", L"a\u00e9"}, {L"a\u00e9", L"ae"},
+      {L"\U0001F600x", L"\U0001F600x"},             {L"\U0001F600x", L"\U0001F601x"},
+      {L"longer_item_name_1", L"longer_item_name_2"}, {L"longer_item_name_1", L"longer_item_name_1"}};
+  for (const auto& c : cases) {
+    const bool want = wcscmp(c.a, c.b) == 0;
+    EXPECT_EQ(STR_bSameW(ExactText<wchar_t>(c.a).get(), ExactText<wchar_t>(c.b).get()), want)
+        << std::wstring(c.a).size() << " " << std::wstring(c.b).size();
+    EXPECT_EQ(STR_bSameW(ExactText<wchar_t>(c.b).get(), ExactText<wchar_t>(c.a).get()), want);
+  }
+}
+
 TEST(StrBuffer, CreateWithLengthPadsAndNeverReadsPastTheSource) {
   for (unsigned n = 0; n <= 6; ++n) {
     for (const std::string src : {"", "ab", "abcdef"}) {

@@ -110,13 +110,13 @@ TEST_F(Contexts, ExceptionInsideALockedEntryLeavesTheMutexFree) {
   access->nRelease();
   EXPECT_THROW(context.CloseAllDataAccess(), std::runtime_error);
   EXPECT_EQ(g_log.Take(), (Events{"access close", "~access"}));  // released on the way out
-  int locked = -1;
+  bool locked = false;
   std::thread other([&] {
-    locked = pthread_mutex_trylock(&CNADriver::m_gstDriverCriticalSection);
-    if (locked == 0) pthread_mutex_unlock(&CNADriver::m_gstDriverCriticalSection);
+    locked = CNADriver::m_gstDriverCriticalSection.bTryLock();
+    if (locked) CNADriver::m_gstDriverCriticalSection.Unlock();
   });
   other.join();
-  EXPECT_EQ(locked, 0);
+  EXPECT_TRUE(locked);
 }
 
 }  // namespace

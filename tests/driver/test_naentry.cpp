@@ -44,8 +44,9 @@ TEST(EntryPoints, LifetimeFromLoadToUnload) {
   EXPECT_TRUE(TermLibrary());
   EXPECT_TRUE(TermLibrary());
   EXPECT_EQ(kept->nExternalRelease(), 0);  // after the end of the module
-  EXPECT_EQ(pthread_mutex_trylock(&CNADriver::m_gstDriverCriticalSection), 0);
-  pthread_mutex_unlock(&CNADriver::m_gstDriverCriticalSection);
+  EXPECT_TRUE(CNADriver::m_gstDriverCriticalSection.bTryLock());
+  CNADriver::m_gstDriverCriticalSection.Unlock();
+  EXPECT_FALSE(CNADriver::m_gstDriverCriticalSection.bHeldByMe());
 }
 
 }  // namespace

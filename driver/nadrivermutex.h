@@ -1,0 +1,56 @@
+// CNADriverMutex: the driver mutex, one for the process (CNADriver::m_gstDriverCriticalSection),
+// made statically and never destroyed. Recursive: the thread that holds it takes it again at no
+// more cost than a counter, and gives it up when its last hold ends. Every host entry takes it,
+// nested holds by the registries and the data accesses are normal, so the uncontended first
+// hold is one compare-exchange and the nested ones touch no shared word.
+//
+// Rules: Lock and Unlock pair on one thread; Unlock by a thread that does not hold it is a fault
+// of the caller (not checked). A thread that waits sleeps in the kernel until the holder leaves;
+// nothing spins. Acquire/release ordering: what the holder wrote is seen by the next holder.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+
+class CNADriverMutex {
+ public:
+  constexpr CNADriverMutex() = default;
+  CNADriverMutex(const CNADriverMutex&) = delete;
+  CNADriverMutex& operator=(const CNADriverMutex&) = delete;
+
+  void Lock() {
+    const pthread_t self = pthread_self();
+    if (m_owner.load(std::memory_order_relaxed) == self) {
+      // Only this thread writes its own id here, so the test cannot be fooled by another.
+      ++m_nDepth;
+      return;
+    }
+    int free = kFree;
+    if (!m_nState.compare_exchange_strong(free, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
+      _LockSlow();
+    m_owner.store(self, std::memory_order_relaxed);
+    m_nDepth = 1;
+  }
+  void Unlock() {
+    if (--m_nDepth != 0) return;
+    m_owner.store(pthread_t{}, std::memory_order_relaxed);
+    if (m_nState.exchange(kFree, std::memory_order_release) == kWaited) _Wake();
+  }
+  // Takes it when it is free or already this thread's; whether it did (then Unlock once).
+  bool bTryLock();
+  // Whether the calling thread holds it.
+  bool bHeldByMe() const { return m_owner.load(std::memory_order_relaxed) == pthread_self(); }
+
+ private:
+  // kWaited: held, and a thread may sleep on it (the release wakes one).
+  enum : int { kFree = 0, kHeld = 1, kWaited = 2 };
+  void _LockSlow();
+  void _Wake();
+
+  std::atomic<int> m_nState{kFree};
+  std::atomic<pthread_t> m_owner{pthread_t{}};
+  // Holds of the owner; touched by the owner only.
+  uint32_t m_nDepth = 0;
+};

@@ -1,0 +1,137 @@
+// The statement's copy of the row it read, kept as a twin of the record's original instead of a
+// copy of its own: whatever comes after a browse step (another step, the host changing its
+// record, a modification, a return to a saved position, a read on another item), the statement's
+// original and the record's original each hold the row they held when every row was copied twice.
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "tests/mysql/browse_bench.h"
+
+namespace {
+
+const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
+const eNAPOSITION kPlain = eNAPOSITION{0};
+
+class LiveBrowseTwin : public LiveBrowse {
+ protected:
+  // Item item's 4-byte value in value's buffer; -1 for a value without one.
+  static int32_t I4(const CNARecordValue* value, const CHostItemDescription* item) {
+    const CNAKJRecord* record = value != nullptr ? value->pclGetNAKJRecord() : nullptr;
+    const BYTE* at = record != nullptr ? record->pbyGetItemValue(item, 0) : nullptr;
+    int32_t v = -1;
+    if (at != nullptr) memcpy(&v, at, 4);
+    return v;
+  }
+  static std::string Ids(const char* what, int32_t id, int32_t u) {
+    return std::string(what) + " " + std::to_string(id) + "/" + std::to_string(u);
+  }
+};
+
+TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
+  std::mt19937 rng(7);
+  Table t;
+  MakeKeyed(&t, &rng, 40);
+  ASSERT_FALSE(HasFatalFailure());
+  const CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
+  CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
+  struct Step {
+    char op;  // f l n p: reads on id; d, e: first and next on d; h: the host writes u; m: modify; s: save; r: return
+    // After the step: the statement of id's original, and the record's original, as the id of
+    // the row (its u the server's), that id with the u the host wrote ("w") or the one it held
+    // before the modification ("o"), or the row the read on d landed on ("d").
+    const char* stmtOriginal;
+    const char* recordOriginal;
+    const char* dOriginal = nullptr;  // the statement of d's original; null: not asked
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+  } rows[] = {
+      {"Browse", {{'f', "1", "1"}, {'n', "2", "2"}, {'n', "3", "3"}, {'p', "2", "2"}, {'l', "40", "40"}}},
+      {"HostChangesTheRecordItRead", {{'f', "1", "1"}, {'n', "2", "2"}, {'h', "2", "2"}, {'n', "3", "3"}}},
+      {"ModifiedRowBecomesTheRecordsOriginalOnly", {{'f', "1", "1"}, {'n', "2", "2"}, {'h', "2", "2"}, {'m', "2o", "2w"},
+                                                  {'n', "3", "3"}, {'p', "2w", "2w"}}},
+      {"ReturnToASavedPosition", {{'f', "1", "1"}, {'n', "2", "2"}, {'s', "2", "2"}, {'n', "3", "3"}, {'n', "4", "4"},
+                                  {'r', "2", "2"}, {'n', "3", "3"}}},
+      {"ReadOnAnotherItemLeavesTheFirstStatementsRow", {{'f', "1", "1"}, {'n', "2", "2"}, {'d', "2", "d"},
+                                                        {'n', "3", "3"}}},
+      {"StepsTakeTheTwinFromEachOther", {{'f', "1", "1"}, {'d', "1", "d", "d"}, {'n', "2", "2", "d"}, {'e', "2", "d", "d"},
+                                         {'n', "3", "3", "d"}, {'e', "3", "d", "d"}, {'p', "2", "2", "d"}}},
+  };
+  int32_t written = 900000;
+  // The u each id holds on the server, as the cases change them.
+  std::map<int32_t, int32_t> uOf;
+  for (const auto& r : t.rows) uOf[std::stoi(Utf8(*r[0]))] = r[3] ? std::stoi(Utf8(*r[3])) : 0;  // a NULL leaves zeros
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    CMySQLConnection* cnx = Connect(nullptr);
+    CNADataAccess* a = Open(t.desc, cnx);
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    int saved = -1;
+    int32_t dRead = -1;
+    int32_t before = -1;  // the u of the row modified, as it was read
+    for (size_t i = 0; i < row.steps.size(); ++i) {
+      const Step& st = row.steps[i];
+      SCOPED_TRACE("step " + std::to_string(i) + " " + st.op);
+      BOOL ok = TRUE;
+      switch (st.op) {
+        case 'f': ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0); break;
+        case 'l': ok = a->bHLitxxx(L"id", NA_PARSE_LAST, 1, kNoLock, nullptr, 0); break;
+        case 'n': ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0); break;
+        case 'p': ok = a->bHLitxxx(L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0); break;
+        case 'd':
+        case 'e':
+          ok = a->bHLitxxx(L"d", st.op == 'd' ? NA_PARSE_FIRST : NA_PARSE_NEXT, 1, kNoLock, nullptr, 0);
+          dRead = I4(record->pclGetCurrentValueNoRef(), id);
+          break;
+        case 'h': {
+          // The host writes into the record it was given, as it does before a modification.
+          CNAKJRecord* current = record->pclGetNAKJRecord();
+          ++written;
+          memcpy(current->pbyGetItemValue(u, 0), &written, 4);
+          current->SetItemValueDefined(u, TRUE, 0);
+          break;
+        }
+        case 'm': {
+          ok = a->bHModifie(0, 0, kNoLock);
+          const int32_t at = I4(record->pclGetCurrentValueNoRef(), id);
+          before = uOf[at];
+          uOf[at] = written;
+          break;
+        }
+        case 's': ok = a->bHSauvePosition(&saved, L"id", kPlain); break;
+        case 'r': {
+          wchar_t item[255];
+          ok = a->bHRetourPosition(saved, item, 1, kPlain);
+          break;
+        }
+      }
+      ASSERT_TRUE(ok) << Utf8(m_error.pszGetError()) << Sent();
+      auto expect = [&](const char* spec) {
+        const std::string s = spec;
+        if (s == "d") return Ids("row", dRead, uOf[dRead]);
+        const int32_t n = std::stoi(s);
+        return Ids("row", n, s.back() == 'w' ? written : s.back() == 'o' ? before : uOf[n]);
+      };
+      // The statement's first: asking the record's would give a twin its copy first.
+      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(L"id"));
+      ASSERT_NE(stmt.get(), nullptr);
+      const CNARecordValue* own = stmt.get()->pclGetStmtOriginalRecord();
+      EXPECT_EQ(Ids("row", I4(own, id), I4(own, u)), expect(st.stmtOriginal)) << "statement's original";
+      if (st.dOriginal != nullptr) {
+        CHeldRef<CNAStatement> onD(a->_pclFindStatement(L"d"));
+        ASSERT_NE(onD.get(), nullptr);
+        const CNARecordValue* its = onD.get()->pclGetStmtOriginalRecord();
+        EXPECT_EQ(Ids("row", I4(its, id), I4(its, u)), expect(st.dOriginal)) << "statement of d's original";
+      }
+      const CNARecordValue* original = record->pclGetOriginalValueNoRef();
+      EXPECT_EQ(Ids("row", I4(original, id), I4(original, u)), expect(st.recordOriginal)) << "record's original";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseTwin,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
+}  // namespace

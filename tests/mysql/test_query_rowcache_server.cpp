@@ -1,0 +1,174 @@
+// A parsed query browsed through its row cache against the private server: thousands of rows,
+// past the cache's first blocks and into the larger ones, read first to last and then back, each
+// row's values, NULLs and memo as the server holds them, and the record's original value the row
+// read, whether the read marks the record read or not.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "access/nadataaccess.h"
+#include "access/narecord.h"
+#include "access/narecordcache.h"
+#include "host/host_queryexecution.h"
+#include "sql/nacolumn.h"
+#include "sql/nakjrecord.h"
+#include "tests/mysql/browse_bench.h"
+#include "tests/support/any_test_values.h"
+#include "tests/support/parse_bench.h"
+
+namespace {
+
+const eNA_LOCKTYPE kNoLock = static_cast<eNA_LOCKTYPE>(1);
+// Past five blocks of 500 rows, so that the sixth, twice as large, holds rows too.
+constexpr int kRows = 3100;
+
+// The row the server holds for id k (the table is filled by the same rules in SQL).
+struct Row {
+  std::wstring d;  // empty: NULL
+  std::wstring n;
+  std::wstring memo;
+};
+Row Expected(int k) {
+  Row r;
+  if (k % 7 != 0) r.d = std::wstring(static_cast<size_t>(k % 30), L'x') + std::to_wstring(k);
+  r.n = k % 5 == 0 ? L"NULL" : std::to_wstring(k * 3 - 4000);
+  if (k % 4 != 0) r.memo = L"m" + std::to_wstring(k);
+  return r;
+}
+
+class LiveQueryRowCache : public LiveConnection {
+ protected:
+  struct VM : AnyTest {
+    static void Bind() { SetUpTestSuite(); }
+  };
+  LiveQueryRowCache() : LiveConnection("_qrow") { CNAError::s_Hold(&m_error); }
+  static void SetUpTestSuite() { VM::Bind(); }
+  void SetUp() override {
+    LiveConnection::SetUp();
+    ASSERT_FALSE(HasFatalFailure());
+    m_pCnx->SetStatic(true);
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_strTable + " (id INT PRIMARY KEY, d VARCHAR(40) NULL, n INT NULL, m TEXT NULL)",
+                           &err))
+        << err;
+    ASSERT_TRUE(m_raw.exec("INSERT INTO " + m_strTable +
+                               " SELECT seq, IF(seq % 7 = 0, NULL, CONCAT(REPEAT('x', seq % 30), seq)),"
+                               " IF(seq % 5 = 0, NULL, CAST(seq AS SIGNED) * 3 - 4000), IF(seq % 4 = 0, NULL, CONCAT('m', seq))"
+                               " FROM seq_1_to_" + std::to_string(kRows),
+                           &err))
+        << err;
+    m_wTable = Wide(m_strTable);
+    CHostRecordDescription* t = m_bench.Table(m_wTable.c_str(), m_wTable.c_str());
+    t->m_pszDBTableName = t->m_pszPhysicalName;
+    m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+    m_bench.Item(t, L"d", NA_IT_TEXTE, 41);
+    m_bench.Item(t, L"n", NA_IT_I4, 4);
+    m_bench.Item(t, L"m", NA_IT_MEMOTEXTE, 8);
+    for (size_t i = m_bench.m_items.size() - 4; i < m_bench.m_items.size(); ++i) {
+      m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
+      m_bench.m_items[i].m_pszSourceName = m_wTable.c_str();
+    }
+  }
+  void TearDown() override {
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
+    m_pAccess = nullptr;
+    if (m_pParse != nullptr) m_pParse->nRelease();
+    m_pParse = nullptr;
+    LiveConnection::TearDown();
+  }
+  // The query over the table, in a new access, browsed on id as the host's query run asks.
+  CNADataAccess* Run(const std::wstring& columns) {
+    if (m_pAccess != nullptr) m_pAccess->nRelease();
+    if (m_pParse != nullptr) m_pParse->nRelease();
+    m_pAccess = m_driver.pclAllocDataAccess(nullptr, m_pCnx.get(), &m_error);
+    m_pAccess->AddRef();
+    m_error.Reset();
+    m_pParse = m_bench.Parse(L"SELECT " + columns + L" FROM " + m_wTable + L" ORDER BY id");
+    if (m_pParse == nullptr) return nullptr;
+    CHostQueryExecution execution(0, L"id");
+    int result = 0;
+    const BOOL ok = m_pAccess->bExecuteQuery(&result, L"q", m_pParse, static_cast<eNA_QUERYMODE>(0), &execution);
+    EXPECT_TRUE(ok && result == 1) << Utf8(m_error.pszGetError());
+    return ok ? m_pAccess : nullptr;
+  }
+  static std::wstring Value(CNADataAccess* a, int column) {
+    CAny v;
+    a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(column)->bGetCurrentValue(&v, 0);
+    return Show(v);
+  }
+  static std::string Bytes(const CNARecordValue* v) {
+    const CNAKJRecord* r = v != nullptr ? v->pclGetNAKJRecord() : nullptr;
+    return r == nullptr ? std::string("none")
+                        : std::string(reinterpret_cast<const char*>(r->pbyGetNullValuesFlags()), r->nGetTotalSize());
+  }
+
+  ParseBench m_bench;
+  ISQLParserInformation* m_pParse = nullptr;
+  std::wstring m_wTable;
+  CNADataAccess* m_pAccess = nullptr;
+};
+
+// First to last, then last to first: every row read is the server's, NULLs and memo included.
+// Read first to last, the record's original value holds the row read, whether the read marks the
+// record read or not, and afterwards the statement's row cache holds every row as it was read,
+// bytes and memos.
+TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsThem) {
+  const struct Case {
+    const wchar_t* columns;
+    int setRead;
+  } cases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
+  for (const Case& c : cases) {
+    const bool memo = std::wstring(c.columns).find(L'm') != std::wstring::npos;
+    const std::string what = Utf8(c.columns) + " setRead " + std::to_string(c.setRead);
+    CNADataAccess* a = Run(c.columns);
+    ASSERT_NE(a, nullptr) << what;
+    std::vector<CNARecordValue*> kept;
+    for (eNA_PARSEDIRECTION first : {NA_PARSE_FIRST, NA_PARSE_LAST}) {
+      const bool forward = first == NA_PARSE_FIRST;
+      const eNA_PARSEDIRECTION then = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+      int read = 0;
+      for (BOOL ok = a->bHLitxxx(L"id", first, c.setRead, kNoLock, nullptr, 0);;
+           ok = a->bHLitxxx(L"id", then, c.setRead, kNoLock, nullptr, 0)) {
+        ASSERT_TRUE(ok) << what << ": " << Utf8(m_error.pszGetError());
+        int out = 1;
+        a->bHEndehors(L"id", &out);
+        if (out) break;
+        const int k = forward ? read + 1 : kRows - read;
+        ++read;
+        const Row r = Expected(k);
+        ASSERT_EQ(Value(a, 0), std::to_wstring(k)) << what;
+        EXPECT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what << " id " << k;
+        EXPECT_EQ(Value(a, 2), r.n) << what << " id " << k;
+        if (memo) {
+          EXPECT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what << " id " << k;
+        }
+        if (!forward) continue;
+        CNARecord* record = a->pclGetCurrentRecordNoRef();
+        ASSERT_EQ(Bytes(record->pclGetOriginalValueNoRef()), Bytes(record->pclGetCurrentValueNoRef()))
+            << what << " id " << k;
+        kept.push_back(record->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL));
+        kept.back()->AddRef();
+      }
+      EXPECT_EQ(read, kRows) << what;
+      if (!forward) continue;
+      CNARecordCache* cache = a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef();
+      ASSERT_NE(cache, nullptr) << what;
+      ASSERT_EQ(cache->nGetCount(), kRows) << what;
+      CNARecordValue* back = kept.front()->pclGetClone(NA_COPY_ALL);
+      back->AddRef();
+      for (int i = 0; i < kRows; ++i) {
+        ASSERT_TRUE(cache->bGetAt(back, static_cast<unsigned int>(i))) << what << " row " << i;
+        ASSERT_EQ(Bytes(back), Bytes(kept[static_cast<size_t>(i)])) << what << " row " << i;
+        ASSERT_TRUE(CNARecordMemo::g_bEqualsNARecordMemo(back->pclGetTabMemoNoRef(), kept[static_cast<size_t>(i)]->pclGetTabMemoNoRef()))
+            << what << " row " << i;
+      }
+      back->nRelease();
+    }
+    for (CNARecordValue* v : kept) v->nRelease();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Live, LiveQueryRowCache,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
+
+}  // namespace
