@@ -276,8 +276,9 @@ class CNADataAccess : public CInterf {
   CNACommand* pclAllocCommand(CNAError* error) const;
   // A command for the SELECT of a read, a seek or a further block, as pclAllocCommand gives one:
   // a kept command that nobody else holds any more, emptied (Recycle), else a new one, kept when
-  // there is room. Every read builds its SELECT and the condition under it in commands of their
-  // own: kept ones spare their making and their blocks. null with the no-memory error.
+  // there is room. Every read builds its SELECT and the condition under it, and every write its
+  // statement, in commands of their own: kept ones spare their making and their blocks. null
+  // with the no-memory error.
   CNACommand* _pclSelectCommand();
   // command is one of those _pclSelectCommand keeps.
   bool _bOwnSelectCommand(const CNACommand* command) const;

@@ -176,7 +176,8 @@ BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEP
 
 BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
   stmt->ResetQuery();
-  CNACommand* command = pclAllocCommand(m_pclError);
+  // A kept command: its blocks and literal parameters serve the next write.
+  CNACommand* command = _pclSelectCommand();
   if (command == nullptr) return FALSE;
   command->AddRef();
   BOOL answer = stmt->bBuildQuery(type, command, flags);

@@ -124,6 +124,11 @@ class CNAConnectionDescription : public CInterf {
   // when itemType is 0). A real that is not finite is refused (cast error, kind 16).
   virtual BOOL bConvertValueToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                      eNA_ITEMTYPE itemType2);
+  // What this class's bConvertValueToString writes for a narrow dynamic string of the n bytes at
+  // text, which holds no NUL and has one after it: 1 written, 0 failed as it fails, -1 (nothing
+  // written) where only the value itself can tell (a cast the host makes).
+  int nNarrowTextToString(CNAError* error, CTStringConcatAW* out, const char* text, unsigned int n,
+                          eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2);
   // Brings value in place to the host type of the item type; FALSE with the cast error (kind 14
   // time text, 15 date or time, 16 other) when it does not convert. strict 0 leaves numbers the
   // target can hold.

@@ -307,6 +307,28 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
   }
 }
 
+int CNAConnectionDescription::nNarrowTextToString(CNAError* error, CTStringConcatAW* out, const char* text,
+                                                   unsigned int n, eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2) {
+  // bConvertValueToString's steps for such a value: a cast to a wide text the driver makes, or
+  // none, then the escape of its bytes and terminator.
+  const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
+  auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(text));
+  if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) && !bHasTargetType(ZV_DSTRA, target)) {
+    if (target != ZV_DSTRW) return -1;
+    wchar_t wide[kNarrowTextMax + 1];
+    const int m = nNarrowTextToWide(bytes, n, wide, kNarrowTextMax);
+    if (m <= 0) return -1;
+    out->Vide();
+    wide[m] = 0;
+    return _bEscapeString(error, out, ZV_DSTRW, reinterpret_cast<unsigned char*>(wide),
+                          static_cast<unsigned int>(m + 1) * static_cast<unsigned int>(sizeof(wchar_t)))
+               ? 1
+               : 0;
+  }
+  out->Vide();
+  return _bEscapeString(error, out, ZV_DSTRA, bytes, n + 1) ? 1 : 0;
+}
+
 BOOL CNAConnectionDescription::bCastCAnyIntoDBType(CNAError* error, CAny* value, eNA_ITEMTYPE itemType,
                                                    eNA_ITEMTYPE itemType2, int strict) {
   const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);

@@ -26,6 +26,13 @@ T Load(const unsigned char* p) {
 }  // namespace
 
 void CLiteralText::Padded(long long value, int width) {
+  // The fields of dates and times: exactly width digits, written from the last.
+  static constexpr long long kLimit[] = {1, 10, 100, 1000, 10000};
+  if (width >= 1 && width <= 4 && value >= 0 && value < kLimit[width] && m_n + width <= kCapacity) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) m_a[m_n + i] = static_cast<char>('0' + value % 10);
+    m_n += width;
+    return;
+  }
   const bool negative = value < 0;
   const unsigned long long magnitude =
       negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
@@ -168,17 +175,19 @@ bool bDecimalToCurrency(const CAny& source, CAny* value) {
 
 int nNarrowTextToWide(const CAny& value, wchar_t* wide, unsigned int capacity) {
   if (value.wGetType() != ZV_DSTRA) return -1;
+  void* data = nullptr;
+  unsigned int n = 0;
+  if (value.Intern()->nGetDataAdr(&data) != 0 || value.Intern()->nGetUtilDataSize(&n) != 0) return -1;
+  return nNarrowTextToWide(static_cast<const unsigned char*>(data), n, wide, capacity);
+}
+
+int nNarrowTextToWide(const unsigned char* bytes, unsigned int n, wchar_t* wide, unsigned int capacity) {
   // The host reads narrow text in its own code page: ASCII stays as it is in these pages, and a
   // single-byte Windows page widens every byte by the platform's table, as the host does.
   const int cp = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
   if (!bAsciiCodePage(cp)) return -1;
   const bool singleByte = cp >= 1250 && cp <= 1258;
-  void* data = nullptr;
-  unsigned int n = 0;
-  if (value.Intern()->nGetDataAdr(&data) != 0 || value.Intern()->nGetUtilDataSize(&n) != 0 || data == nullptr ||
-      n == 0 || n > capacity)
-    return -1;
-  const auto* bytes = static_cast<const unsigned char*>(data);
+  if (bytes == nullptr || n == 0 || n > capacity) return -1;
   bool ascii = true;
   for (unsigned int i = 0; i < n; ++i) {
     if (bytes[i] == 0) return -1;
@@ -187,7 +196,7 @@ int nNarrowTextToWide(const CAny& value, wchar_t* wide, unsigned int capacity) {
   }
   if (!ascii) {
     if (!singleByte) return -1;
-    const int count = MultiByteToWideChar(static_cast<unsigned int>(cp), 0, static_cast<const char*>(data),
+    const int count = MultiByteToWideChar(static_cast<unsigned int>(cp), 0, reinterpret_cast<const char*>(bytes),
                                           static_cast<int>(n), wide, static_cast<int>(capacity));
     if (count != static_cast<int>(n)) return -1;
   }

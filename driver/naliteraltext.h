@@ -61,6 +61,8 @@ constexpr unsigned int kNarrowTextMax = 1024;
 // ASCII in every page whose ASCII is its own, any byte in the single-byte Windows pages. Its
 // length; -1 for any other value, wide then undefined.
 int nNarrowTextToWide(const CAny& value, wchar_t* wide, unsigned int capacity);
+// The same for the n bytes of such a string.
+int nNarrowTextToWide(const unsigned char* bytes, unsigned int n, wchar_t* wide, unsigned int capacity);
 // The same made into the value itself: the wide dynamic string of the text, flags kept. false,
 // the value untouched, where -1 would be answered.
 bool bNarrowTextToWide(CAny* value);

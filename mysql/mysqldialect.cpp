@@ -1,6 +1,7 @@
 // The MySQL answers of the dialect: literals, CREATE column types, row locks, type names and the
 // item types of result columns.
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -20,6 +21,41 @@ namespace {
 
 enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConversion, kSiteEscapeRefused };
 
+// The client's escaper leaves these bytes as they are in either SQL mode, whatever character set
+// the connection reads them in: ASCII but NUL, LF, CR, backslash, both quotes and Ctrl-Z; and,
+// with utf8, whole two- and three-byte characters other than surrogates, which every escaper of
+// utf8, utf8mb4 and latin1 copies (no byte of them is ASCII).
+constexpr struct STEscaped {
+  bool a[128] = {};
+  constexpr STEscaped() {
+    for (char c : {'\0', '\n', '\r', '\\', '\'', '"', '\x1A'}) a[static_cast<unsigned char>(c)] = true;
+  }
+} kEscaped;
+
+bool bEscapesToItself(const unsigned char* p, size_t n, bool utf8) {
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      if (kEscaped.a[c]) return false;
+      ++i;
+      continue;
+    }
+    auto tail = [&](size_t k, unsigned char low, unsigned char high) {
+      return i + k < n && p[i + k] >= low && p[i + k] <= high;
+    };
+    if (!utf8) return false;
+    if (c >= 0xC2 && c <= 0xDF && tail(1, 0x80, 0xBF)) {
+      i += 2;
+    } else if (c >= 0xE0 && c <= 0xEF && tail(1, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) &&
+               tail(2, 0x80, 0xBF)) {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType,
@@ -33,7 +69,10 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t n = size;
   CXYString<char> converted;
-  char narrowed[256];
+  // A quote, then up to 256 characters of three bytes at most, then room for a quote.
+  char narrowed[768 + 2];
+  // narrowed holds the text's bytes and none of them is to be escaped.
+  bool plain = false;
   // A conversion's result: anything but 0, or nothing made of something, refuses the literal
   // rather than writing '' in its place.
   int conversion = -1;
@@ -58,13 +97,34 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       chars = wcsnlen(wide, chars);
     else if (chars > 0 && wide[chars - 1] == 0)
       --chars;
-    // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page.
-    size_t ascii = 0;
-    if (chars <= sizeof narrowed && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage)))
-      while (ascii < chars && wide[ascii] > 0 && wide[ascii] < 0x80) narrowed[ascii] = static_cast<char>(wide[ascii]), ++ascii;
-    if (chars > 0 && ascii == chars) {
-      bytes = narrowed;
-      n = chars;
+    // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page; under UTF-8 the
+    // other characters below U+10000 but surrogates have their two or three bytes written here.
+    size_t done = 0, length = 1;
+    bool escaped = false;
+    if (chars <= 256 && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage))) {
+      const bool utf8 = m_nServerCodePage == 65001;
+      for (; done < chars; ++done) {
+        const auto c = static_cast<uint32_t>(wide[done]);
+        if (c > 0 && c < 0x80) {
+          narrowed[length++] = static_cast<char>(c);
+          escaped = escaped || kEscaped.a[c];
+        } else if (!utf8 || c == 0 || c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+          break;
+        } else if (c < 0x800) {
+          narrowed[length++] = static_cast<char>(0xC0 | (c >> 6));
+          narrowed[length++] = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+          narrowed[length++] = static_cast<char>(0xE0 | (c >> 12));
+          narrowed[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+          narrowed[length++] = static_cast<char>(0x80 | (c & 0x3F));
+        }
+      }
+    }
+    if (chars > 0 && done == chars) {
+      // The UTF-8 written here is whole characters of the BMP, which no escaper changes.
+      bytes = narrowed + 1;
+      n = length - 1;
+      plain = !escaped;
     } else {
       conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
       source = chars;
@@ -79,6 +139,29 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     }
     bytes = converted.pszGet();
     n = static_cast<size_t>(converted.nGetLength());
+  }
+  // Nothing to escape: the quoted bytes are the client's literal, without the call.
+  if (plain || (n <= static_cast<size_t>(INT_MAX) - 2 &&
+                bEscapesToItself(reinterpret_cast<const unsigned char*>(bytes), n, m_nServerCodePage == 65001))) {
+    const auto cp = static_cast<unsigned int>(m_nServerCodePage);
+    out->Vide();
+    out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
+    char quoted[sizeof narrowed];
+    if (plain) {
+      narrowed[0] = '\'';
+      narrowed[n + 1] = '\'';
+      out->Add(narrowed, static_cast<int>(n + 2), cp);
+    } else if (n + 2 <= sizeof quoted) {
+      quoted[0] = '\'';
+      memcpy(quoted + 1, bytes, n);
+      quoted[n + 1] = '\'';
+      out->Add(quoted, static_cast<int>(n + 2), cp);
+    } else {
+      out->Add("'", 1, cp);
+      out->Add(bytes, static_cast<int>(n), cp);
+      out->Add("'", 1, cp);
+    }
+    return 1;
   }
   // The builder counts in int: a literal it cannot hold is refused like one that cannot be allocated.
   // A short literal (every one narrowed above among them) is escaped on the stack.

@@ -3,6 +3,7 @@
 // nacommandlike.cpp.
 #include "sql/nacommand.h"
 
+#include <cstring>
 #include <cwchar>
 #include <new>
 #include <utility>
@@ -181,6 +182,13 @@ BOOL CNAParameter::bSetValue(const CAny* value) { return m_pclValue != nullptr &
 BOOL CNAParameter::bEqualsParameter(const CNAParameter* other) const {
   if (other == this) return TRUE;
   if (other == nullptr || m_nPosition != other->m_nPosition || m_dwOptions != other->m_dwOptions) return FALSE;
+  int cp = 0, otherCp = 0;
+  const CXYStringConcat<char>* literal = pclGetWrittenLiteral(&cp);
+  const CXYStringConcat<char>* otherLiteral = other->pclGetWrittenLiteral(&otherCp);
+  if ((literal == nullptr) != (otherLiteral == nullptr)) return FALSE;
+  if (literal != nullptr && (cp != otherCp || literal->nGetLength() != otherLiteral->nGetLength() ||
+                             memcmp(literal->pszGet(), otherLiteral->pszGet(), literal->nGetLength()) != 0))
+    return FALSE;
   if ((m_pclValue == nullptr) != (other->m_pclValue == nullptr)) return FALSE;
   if (m_pclValue != nullptr && !m_pclValue->bEqualsNAVariant(other->m_pclValue)) return FALSE;
   if ((m_pclColumn == nullptr) != (other->m_pclColumn == nullptr)) return FALSE;
@@ -254,7 +262,19 @@ void CNACommand::Recycle() {
     m_tabSpareDefine.SupprimeTout();
     CTableauDeBuffer::EchangeTableau(&m_tabDefine, &m_tabSpareDefine);
   }
+  // A text far longer than a command's usual ones (a large memo written) gives its memory back
+  // rather than staying with the kept command; so does such a literal nobody else holds.
+  constexpr int kKeptText = 65536;
+  constexpr unsigned int kKeptLiteral = 16384;
+  for (CTStringConcatAW* text : {&m_clText, &m_clFormated, &m_clLiteral})
+    if (text->nGetLength() > kKeptText) *text = CTStringConcatAW();
   CNACommand::ResetCommand(0);
+  int cp = 0;
+  for (int i = 0; i < m_tabLiteral.nGetCount(); ++i) {
+    CNAParameterLiteral* kept = m_tabLiteral[i];
+    if (kept->nGetRefCount() == 1 && kept->pclGetWrittenLiteral(&cp)->nGetCapacity() > kKeptLiteral)
+      kept->bSetLiteral(nullptr, 0, 0, 0);
+  }
   SetParsedQuery(nullptr);
   // No set, as a new command has; the emptied one serves the next text that makes one.
   if (m_pclNullExcluded != nullptr) {
@@ -288,7 +308,10 @@ void CNACommand::ResetCommand(int bKeepParameters) {
   m_nRewritingWord = 0;
   m_clText.Vide();
   ResetFormatedSQL();
-  if (!bKeepParameters) m_tabParameter.SupprimeTout();
+  if (!bKeepParameters) {
+    m_tabParameter.SupprimeTout();
+    m_nLiteralNext = 0;
+  }
   m_llRowLimit = -1;
   m_llRowOffset = -1;
 }

@@ -163,7 +163,11 @@ class CNAParameter : public CInterf {
   // The host's direction of the parameter's name is output (2) or both (3).
   BOOL bIsParamOUT(INAQueryParametersValue* binds) const;
   BOOL bSetValue(const CAny* value);
+  // Same position, options, value (or written literal), column, item, escape and direction.
   BOOL bEqualsParameter(const CNAParameter* other) const;
+  // The literal a parameter of CNACommand::bAddValueLiteral carries in place of a value holder,
+  // with the code page of its bytes; null for a parameter that holds its value.
+  virtual const CXYStringConcat<char>* pclGetWrittenLiteral(int*) const { return nullptr; }
   // out = "(" + the direction names set, "|" between them, + ")".
   void TypeParam2String(CXYStringConcat<wchar_t>* out) const;
 
@@ -194,6 +198,29 @@ class CNAParameter : public CInterf {
   wchar_t m_cEscape = 0;
   eOPEXPRESSION m_eOperator;
   eNAPARAMETERINOUT m_eDirection = NA_PARAM_IN;
+};
+
+// A parameter whose value was written as its literal when it was made: the bytes the formatter
+// appends in its place, in the code page of the formatted SQL they were written for. It holds no
+// value, column or item. A command keeps the ones it made and takes one back once nobody else
+// holds it.
+class CNAParameterLiteral final : public CNAParameter {
+ public:
+  CNAParameterLiteral() : CNAParameter(nullptr, 0, 0, nullptr), m_clBytes(64) {}
+
+  // The fields of a new parameter at position, with the literal's n bytes of code page cp; false
+  // when memory held fewer bytes.
+  bool bSetLiteral(const char* bytes, int n, int cp, unsigned int position);
+  // A copy of the literal, position, options and escape; one reference for the caller.
+  CNAParameter* pclGetClone() override;
+  const CXYStringConcat<char>* pclGetWrittenLiteral(int* cp) const override {
+    *cp = m_nCodePage;
+    return &m_clBytes;
+  }
+
+ private:
+  CXYStringConcat<char> m_clBytes;
+  int32_t m_nCodePage = 0;
 };
 
 class CNADefine : public CInterf {
@@ -381,6 +408,17 @@ class CNACommand : public CInterf {
   BOOL bAddParameter(const CAny* value, eOPEXPRESSION op, unsigned int options, CNAColumn* column, wchar_t escape,
                      CNAParameter::eNAPARAMETERINOUT direction);
   BOOL bAddParameterReturn(CNAConvertVariant* value);
+  // The same as bAddParameter(value, -1, 0, column, 0, NA_PARAM_IN) for the SQL sent, the literal
+  // written now into a CNAParameterLiteral: no value holder is made. A value whose literal
+  // depends on more than its bytes and column goes through bAddParameter: one the holder would
+  // convert or whose flags it would drop, a formatted SQL still wide, a column of no item type, a
+  // writer that fails or answers in other code pages.
+  BOOL bAddValueLiteral(const CAny* value, CNAColumn* column);
+  // bAddValueLiteral of the column's current value (bGetCurrentValue's) read from the record's
+  // bytes: a defined narrow text written without its value, a number or date-time of a fixed
+  // width made from the element alone. 1 added, 0 failed, -1 (nothing added) where the value is
+  // to be read as the column reads it.
+  int nAddColumnLiteral(CNAColumn* column);
   CNAParameter* pclGetParameterNoRef(int index) const { return m_tabParameter[index]; }
   // The first bind variable of that name (case and accents ignored); null when none.
   CNAParameter* pclGetParameterByNameNoRef(const wchar_t* name) const;
@@ -708,6 +746,24 @@ class CNACommand : public CInterf {
   int32_t m_bBehindSubQuery = 0;
 
  private:
+  // A literal parameter nobody else holds from m_tabLiteral (from m_nLiteralNext on), else a new
+  // one, kept while there is room; null without memory.
+  CNAParameterLiteral* _pclTakeLiteral();
+  // The column's database and analysis types for a literal, m_clLiteral emptied for it; false
+  // where the literal road does not apply (no connection or item type, a wide formatted SQL).
+  bool _bLiteralTypes(CNAColumn* column, eNA_ITEMTYPE* db, eNA_ITEMTYPE* analysis);
+  // m_clLiteral as a literal parameter at the end of the text: 1 added, 0 failed, -1 (nothing
+  // added) when its bytes are not those of the formatted SQL's code page.
+  int _nAddWrittenLiteral();
+  // bAddValueLiteral's literal road once _bLiteralTypes gave db and analysis: 1 added, 0 failed,
+  // -1 (nothing added) where the value goes as a parameter.
+  int _nAddValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis);
+
+  // The literal parameters this command made, one reference each (at most kLiteralsKept); the
+  // search for a free one starts at m_nLiteralNext, back to 0 when the parameters go.
+  static constexpr int kLiteralsKept = 64;
+  CRefArray<CNAParameterLiteral> m_tabLiteral{16, 30};
+  int32_t m_nLiteralNext = 0;
   // The parameter list fits the text: positions in order and within it. Otherwise error 24.
   BOOL _bCheckPositions();
 };

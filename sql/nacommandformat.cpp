@@ -274,6 +274,13 @@ BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, eP
 }
 
 BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, ePARAMTYPECONV mode, unsigned int* position) {
+  int cp = 0;
+  if (const CXYStringConcat<char>* literal = parameter->pclGetWrittenLiteral(&cp)) {
+    // Written for this formatted SQL's code page: its bytes as they are (converted only if the
+    // connection changed its code page since).
+    m_clFormated.Add(literal->pszGet(), static_cast<int>(literal->nGetLength()), static_cast<unsigned int>(cp));
+    return TRUE;
+  }
   const unsigned int options = parameter->dwGetOptions();
   eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
   if ((options & NA_PARAM_FILE) != 0) {
@@ -508,6 +515,13 @@ const wchar_t* CNACommand::pszGetCommandDump() {
     add(L" :\t");
     if ((parameter->dwGetOptions() & NA_PARAM_CURSOR) != 0) {
       add(L" = <cursor parameter>>\r\n");
+      continue;
+    }
+    int cp = 0;
+    if (const CXYStringConcat<char>* literal = parameter->pclGetWrittenLiteral(&cp)) {
+      add(L"literal = <");
+      m_clDump.Add(literal->pszGet(), static_cast<int>(literal->nGetLength()), static_cast<unsigned int>(cp));
+      add(L">\r\n");
       continue;
     }
     CAny value;

@@ -24,6 +24,12 @@
 
 namespace {
 
+// A constant text appended with its length known.
+template <size_t N>
+void Append(CNACommand* command, const wchar_t (&text)[N]) {
+  command->bComplete(text, static_cast<unsigned int>(N - 1));
+}
+
 // *held becomes p: a reference taken on p, the former one's given back.
 template <typename T>
 void Hold(T** held, T* p) {
@@ -629,13 +635,13 @@ BOOL CNAStatement::_bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type) {
   _SetQuery(command);
   switch (type) {
     case NA_QUERY_INSERT:
-      command->bComplete(L"INSERT INTO ");
+      Append(command, L"INSERT INTO ");
       break;
     case NA_QUERY_UPDATE:
-      command->bComplete(L"UPDATE ");
+      Append(command, L"UPDATE ");
       break;
     case NA_QUERY_DELETE:
-      command->bComplete(L"DELETE FROM ");
+      Append(command, L"DELETE FROM ");
       break;
     default:
       return FALSE;
@@ -674,14 +680,15 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
     if (!unheld.bIsNull())
       return values->bAddParameter(&unheld, static_cast<eOPEXPRESSION>(-1), 0, nullptr, 0, CNAParameter::NA_PARAM_IN);
   }
+  // The record's bytes first, where they tell the literal without the value.
+  const int written = values->nAddColumnLiteral(column);
+  if (written >= 0) return written;
   CAny value;
   if (!column->bGetCurrentValue(&value, 0)) return FALSE;
-  return values->bAddParameter(&value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
+  return values->bAddValueLiteral(&value, column);
 }
 
-void CNAStatement::_ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type,
-                                       NA_WRITEPARSEFLAGS flags) {
-  const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
+void CNAStatement::_ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
   CNAColumn* fallback = nullptr;
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
@@ -689,14 +696,9 @@ void CNAStatement::_ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*
     column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
     if (fallback == nullptr && column->bUpdatable() && !column->bIsIdAuto() && column->eGetTypeColonne() == 0)
       fallback = column;
-    if (!_bNeedToUpdate(column, type, flags)) continue;
-    list->AddColumn(fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName());
-    chosen->push_back(column);
+    if (_bNeedToUpdate(column, type, flags)) chosen->push_back(column);
   }
-  if (type == NA_QUERY_INSERT && chosen->empty() && fallback != nullptr) {
-    list->AddColumn(fromQuery ? fallback->pszGetFormatedOriginalName() : fallback->pszGetFormatedName());
-    chosen->push_back(fallback);
-  }
+  if (type == NA_QUERY_INSERT && chosen->empty() && fallback != nullptr) chosen->push_back(fallback);
 }
 
 BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CNAColumn*>& chosen, eNAQUERYTYPE type,
@@ -704,10 +706,10 @@ BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CN
   const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
   for (size_t i = 0; i < chosen.size(); ++i) {
     CNAColumn* column = chosen[i];
-    if (i > 0) command->bComplete(L", ");
+    if (i > 0) Append(command, L", ");
     if (type == NA_QUERY_UPDATE) {
       command->bComplete(fromQuery ? column->pszGetFormatedOriginalName() : column->pszGetFormatedName());
-      command->bComplete(L" = ");
+      Append(command, L" = ");
     }
     if (!_bAddColumnValue(command, column, type, flags)) return FALSE;
   }
@@ -721,26 +723,29 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
   }
   // The columns are chosen first, so that their values go straight into the command after the
   // list that names them.
-  CColumnList list;
   std::vector<CNAColumn*> chosen;
   chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
-  _ChooseWriteColumns(&list, &chosen, type, flags);
+  _ChooseWriteColumns(&chosen, type, flags);
   BOOL ok = TRUE;
-  if (list.nGetCount() > 0) {
+  if (!chosen.empty()) {
     if (type == NA_QUERY_INSERT) {
-      command->bComplete(L" (");
-      command->bComplete(list.pszGet());
-      command->bComplete(L") VALUES ( ");
+      const bool fromQuery = _pclGetSourceQueryNoRef() != nullptr;
+      Append(command, L" (");
+      for (size_t i = 0; i < chosen.size(); ++i) {
+        if (i > 0) command->bComplete(L",", 1);
+        command->bComplete(fromQuery ? chosen[i]->pszGetFormatedOriginalName() : chosen[i]->pszGetFormatedName());
+      }
+      Append(command, L") VALUES ( ");
       ok = _bWriteColumnValues(command, chosen, type, flags);
-      command->bComplete(L" )");
+      Append(command, L" )");
     } else {
-      command->bComplete(L" SET ");
+      Append(command, L" SET ");
       ok = _bWriteColumnValues(command, chosen, type, flags) && _bAddWHERELatestRead(command, 1, nullptr);
     }
     CNAConnectionDescription* cnx = pclGetConnectionNoRef();
     if (ok && cnx != nullptr && cnx->bSupportInsertReturning()) ok = _bAddClauseReturning(type, flags);
   } else if (type == NA_QUERY_INSERT) {
-    command->bComplete(L"VALUES ( DEFAULT )");
+    Append(command, L"VALUES ( DEFAULT )");
   } else {
     command->ResetCommand(0);
   }

@@ -193,6 +193,8 @@ class CNAStatement : public CInterf {
   virtual void _FormatItemORDERBY(CNAColumn* column, CSQLParserInfo* query, int byName, CTString* text,
                                   int* direction);
   virtual BOOL _bAddClauseReturning(eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // The column's value at the end of values: an identifier the driver numbers, else the record's
+  // value (from its bytes where they tell the literal).
   virtual BOOL _bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
   // Moves count live rows in direction inside the open result (0: the current row) and fills the
   // record from the landed row; *outOfRange when the move left the result, *moved the rows passed.
@@ -456,13 +458,13 @@ class CNAStatement : public CInterf {
                           NA_WRITEPARSEFLAGS flags);
   BOOL _bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type);
   BOOL _bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
-  // The columns a write sends, in record order, up to the first composite key, their names in
-  // list; every column visited has its defined bit set from its value. An INSERT that chose none
-  // takes the first updatable column that is no automatic identifier.
-  void _ChooseWriteColumns(CColumnList* list, std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type,
-                           NA_WRITEPARSEFLAGS flags);
-  // The chosen columns' values as parameters of command, ", " between them (an UPDATE's as
-  // name = value); FALSE at the first that cannot be added.
+  // The columns a write sends, in record order, up to the first composite key; every column
+  // visited has its defined bit set from its value. An INSERT that chose none takes the first
+  // updatable column that is no automatic identifier.
+  void _ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // The chosen columns' values into command (as their literals where CNACommand::bAddValueLiteral
+  // writes them, else as parameters), ", " between them (an UPDATE's as name = value); FALSE at
+  // the first that cannot be added.
   BOOL _bWriteColumnValues(CNACommand* command, const std::vector<CNAColumn*>& chosen, eNAQUERYTYPE type,
                            NA_WRITEPARSEFLAGS flags);
   BOOL _bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <climits>
+#include <cstdio>
 #include <cmath>
 
 #include "common/tstringconcataw.h"
@@ -180,6 +182,21 @@ TEST_F(Literal, NarrowTextsCastToWideAsTheHostCastsThem) {
 
 // A date-time is written from its fields where its text has the fixed layout, and from its text
 // otherwise: both give what the fields read from the text give.
+// Zero-padded fields are printf's "%0*lld" of every value and width, short fields included.
+TEST(LiteralText, PaddedNumbersArePrintfsText) {
+  const long long values[] = {-10000, -5, 0, 7, 9, 10, 99, 100, 999, 1000, 9999, 10000, 123456, LLONG_MAX, LLONG_MIN};
+  for (long long value : values) {
+    for (int width = 0; width <= 6; ++width) {
+      CLiteralText text;
+      text.Char('x');
+      text.Padded(value, width);
+      char want[40];
+      snprintf(want, sizeof want, "x%0*lld", width, value);
+      EXPECT_EQ(std::string(text.pszGet(), static_cast<size_t>(text.nGetLength())), want) << value << " " << width;
+    }
+  }
+}
+
 TEST_F(Literal, DateTimesWrittenFromTheirFieldsAreWhatTheirTextGives) {
   const eNA_ITEMTYPE DT = NA_IT_DATETIME, H = NA_IT_HEURE;
   const unsigned int noon = 12 * 3600000 + 34 * 60000 + 56 * 1000 + 789, early = 9 * 3600000 + 30 * 60000 + 5 * 1000 + 7;

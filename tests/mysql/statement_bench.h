@@ -91,6 +91,8 @@ class LiveStatementBench : public LiveConnection {
     for (CNACommand* c : m_commands) c->nRelease();
     m_commands.clear();
     m_opened.clear();
+    for (CNADataSourceDescription* d : m_imported) d->nExternalRelease();
+    m_imported.clear();
     for (CSQLParserInfo* q : m_queries) q->nRelease();
     m_queries.clear();
     EXPECT_EQ(CHostSQLParser::nLive(), m_nLive) << "stand-in parser objects leaked";
@@ -166,6 +168,21 @@ class LiveStatementBench : public LiveConnection {
   Opened* Open(CNADataSourceDescription* desc) {
     desc->ExternalAddRef();
     return Make(desc, nullptr, nullptr, 0);
+  }
+  // The access over a description the test made (one external reference taken here), its items
+  // paired with those the server gives for table (named in UTF-8), as a host file over a table.
+  Opened* OpenOver(CNADataSourceDescription* desc, const std::string& table) {
+    INADataSourceDescription* server =
+        static_cast<INADriver&>(m_driver).piGetTableDesc(FromUtf8(table).c_str(), &m_host);
+    auto* imported = dynamic_cast<CNADataSourceDescription*>(server);
+    if (imported == nullptr) {
+      ADD_FAILURE() << "no description of " << table;
+      return nullptr;
+    }
+    imported->UpdateRecordSize();
+    m_imported.push_back(imported);
+    desc->ExternalAddRef();
+    return Make(desc, imported, nullptr, 0);
   }
   // A description of the driver's class named table, for a table the statement creates.
   CNADataSourceDescription* NewDescription(const std::wstring& table) {
@@ -292,6 +309,7 @@ class LiveStatementBench : public LiveConnection {
   std::deque<std::wstring> m_texts;
   std::vector<std::unique_ptr<Opened>> m_opened;
   std::vector<CNACommand*> m_commands;
+  std::vector<CNADataSourceDescription*> m_imported;
   std::vector<CSQLParserInfo*> m_queries;
   std::vector<std::string> m_drop;
   std::string m_sent;

@@ -179,7 +179,9 @@ TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
   const std::wstring table = Wide(m_strName) + L"_wide";
   ASSERT_TRUE(Run(cnx, L"CREATE TABLE " + table + L" (c TEXT CHARACTER SET utf8mb4)")) << m_error.pszGetError();
   const std::wstring texts[] = {L"O'Brien \\ %_\"x\"", std::wstring(255, L'a') + L"'", std::wstring(256, L'\\'),
-                                std::wstring(300, L'q'), L"caf\u00e9 '\\", L"\x01\x7F", std::wstring(L"a\0b", 3)};
+                                std::wstring(300, L'q'), L"caf\u00e9 '\\", L"\x01\x7F", std::wstring(L"a\0b", 3),
+                                L"\u07ff\u0800 \u20ac\u65e5\ud7ff\ue000\uffff", std::wstring(255, L'\u20ac') + L"'",
+                                std::wstring(256, L'\u00e9'), L"\U0001F600 \u00e9", std::wstring(257, L'\u0800')};
   for (bool noBackslash : {false, true}) {
     if (noBackslash) {
       ASSERT_TRUE(Run(cnx, "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
@@ -196,8 +198,17 @@ TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
       for (wchar_t c : text) {
         if (c < 0x80) {
           want += static_cast<char>(c);
-        } else {
+        } else if (c < 0x800) {
           want += static_cast<char>(0xC0 | (c >> 6));
+          want += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+          want += static_cast<char>(0xE0 | (c >> 12));
+          want += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+          want += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+          want += static_cast<char>(0xF0 | (c >> 18));
+          want += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+          want += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
           want += static_cast<char>(0x80 | (c & 0x3F));
         }
       }
@@ -206,6 +217,42 @@ TEST_P(Live, WideTextsReachTheServerAsTheirCharactersWhetherAsciiOrNot) {
     }
   }
   EXPECT_TRUE(Run(cnx, L"DROP TABLE " + table));
+}
+
+// Bytes the driver quotes without calling the client are exactly the client's literal of them,
+// and every other byte string still is: in both character sets, both SQL modes, and around each
+// byte value and the edges of UTF-8.
+TEST_P(Live, LiteralsAreTheClientsEscapeWhetherOrNotItIsCalled) {
+  std::vector<std::string> texts = {
+      "", "plain text 123", std::string(300, 'a'), "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "\xE0\xA0\x80", "\xED\x9F\xBF",
+      "\xEF\xBF\xBF", "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xC3", "\xE2\x82", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF",
+      "\xC3\xA9'", "\xC3\x5C", "\xBF\x27", "a\xF5\x80\x80\x80", "\x80\xC3\xA9"};
+  for (int c = 0; c < 256; ++c) texts.push_back("a" + std::string(1, static_cast<char>(c)) + "b");
+  for (const char* unicode : {"0", "1"}) {
+    Describe(m_server.database, std::string(";QX Unicode Support=") + unicode);
+    CMySQLConnection cnx(L"id", &m_host);
+    ASSERT_TRUE(cnx.bOpen(&m_error)) << m_error.pszGetError();
+    for (bool noBackslash : {false, true}) {
+      if (noBackslash) {
+        ASSERT_TRUE(Run(cnx, "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+      }
+      for (const std::string& text : texts) {
+        CTStringConcatAW literal(CTStringConcatAW::kWideContent, 1252);
+        std::string bytes = text;
+        ASSERT_TRUE(cnx._bEscapeString(&m_error, &literal, ZV_BIN, reinterpret_cast<unsigned char*>(bytes.data()),
+                                       static_cast<unsigned int>(bytes.size())));
+        std::string escaped(2 * text.size() + 1, '\0');
+        const unsigned long n =
+            text.empty() ? 0
+            : QX_MYSQL_RESOLVED(mysql_real_escape_string_quote)
+                ? __mysql_real_escape_string_quote(cnx.pGetHandle(), escaped.data(), text.data(), text.size(), '\'')
+                : __mysql_real_escape_string(cnx.pGetHandle(), escaped.data(), text.data(), text.size());
+        escaped.resize(n);
+        EXPECT_EQ(std::string(literal.pszGetA(), static_cast<size_t>(literal.nGetLengthA())), "'" + escaped + "'")
+            << unicode << " " << noBackslash << " " << text;
+      }
+    }
+  }
 }
 
 TEST_P(Live, LostConnectionIsReportedThenReopenedBySameRoute) {
