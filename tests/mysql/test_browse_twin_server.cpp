@@ -108,8 +108,8 @@ TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
         }
       }
       ASSERT_TRUE(ok) << Utf8(m_error.pszGetError()) << Sent();
-      auto expect = [&](const char* spec) {
-        const std::string s = spec;
+      auto expect = [&](const char* key) {
+        const std::string s = key;
         if (s == "d") return Ids("row", dRead, uOf[dRead]);
         const int32_t n = std::stoi(s);
         return Ids("row", n, s.back() == 'w' ? written : s.back() == 'o' ? before : uOf[n]);
