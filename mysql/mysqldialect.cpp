@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/tstringconcataw.h"
+#include "common/utf.h"
 #include "common/xystring.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
@@ -110,13 +111,9 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
           escaped = escaped || kEscaped.a[c];
         } else if (!utf8 || c == 0 || c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) {
           break;
-        } else if (c < 0x800) {
-          narrowed[length++] = static_cast<char>(0xC0 | (c >> 6));
-          narrowed[length++] = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-          narrowed[length++] = static_cast<char>(0xE0 | (c >> 12));
-          narrowed[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-          narrowed[length++] = static_cast<char>(0x80 | (c & 0x3F));
+          // Its terminator lands where the next byte or the closing quote goes.
+          length += static_cast<size_t>(UTF32ToUTF8(wide[done], narrowed + length));
         }
       }
     }

@@ -265,14 +265,13 @@ void CNACommand::Recycle() {
   // A text far longer than a command's usual ones (a large memo written) gives its memory back
   // rather than staying with the kept command; so does such a literal nobody else holds.
   constexpr int kKeptText = 65536;
-  constexpr unsigned int kKeptLiteral = 16384;
   for (CTStringConcatAW* text : {&m_clText, &m_clFormated, &m_clLiteral})
     if (text->nGetLength() > kKeptText) *text = CTStringConcatAW();
   CNACommand::ResetCommand(0);
   int cp = 0;
   for (int i = 0; i < m_tabLiteral.nGetCount(); ++i) {
     CNAParameterLiteral* kept = m_tabLiteral[i];
-    if (kept->nGetRefCount() == 1 && kept->pclGetWrittenLiteral(&cp)->nGetCapacity() > kKeptLiteral)
+    if (kept->nGetRefCount() == 1 && kept->pclGetWrittenLiteral(&cp)->nGetCapacity() > CNAParameterLiteral::kKeptBytes)
       kept->bSetLiteral(nullptr, 0, 0, 0);
   }
   SetParsedQuery(nullptr);

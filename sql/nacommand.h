@@ -208,6 +208,9 @@ class CNAParameterLiteral final : public CNAParameter {
  public:
   CNAParameterLiteral() : CNAParameter(nullptr, 0, 0, nullptr), m_clBytes(64) {}
 
+  // A literal's memory above this many bytes is given back when the parameter is set again.
+  static constexpr unsigned int kKeptBytes = 16384;
+
   // The fields of a new parameter at position, with the literal's n bytes of code page cp; false
   // when memory held fewer bytes.
   bool bSetLiteral(const char* bytes, int n, int cp, unsigned int position);

@@ -13,9 +13,6 @@
 
 namespace {
 
-// A literal longer than this gives its memory back when its parameter is taken again.
-constexpr unsigned int kKeptLiteralBytes = 16384;
-
 // Host types whose value class holds a fixed width of bytes, as the record's elements give them.
 bool bFixedWidth(unsigned short type) {
   switch (type) {
@@ -30,7 +27,7 @@ bool bFixedWidth(unsigned short type) {
 }  // namespace
 
 bool CNAParameterLiteral::bSetLiteral(const char* bytes, int n, int cp, unsigned int position) {
-  if (m_clBytes.nGetCapacity() > kKeptLiteralBytes) m_clBytes.Libere();
+  if (m_clBytes.nGetCapacity() > kKeptBytes) m_clBytes.Libere();
   m_clBytes.Vide();
   m_clBytes.Add(bytes, n);
   m_nCodePage = cp;
