@@ -1423,13 +1423,15 @@ constexpr uint64_t kPow10[19] = {1ULL,
 }  // namespace
 
 BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
-  int precision = 0, scale = 0;
+  if (_bDecimalSlotFits() && s_bDecimalIntoSlot(this, text, length)) return TRUE;
+  return _bSetValueDBGeneral(text, length, codePage);
+}
+
+bool CNAConvertVariant::_bDecimalSlotFits() const {
   // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
   // precision 0 go through the VM.
-  if (m_pbyBuffer == nullptr || !_bAnalysisDecimal(&precision, &scale) || precision == 0 || precision > 18 ||
-      IDecimal::mg_PToN[precision] > m_nBufferSize || !s_bDecimalIntoSlot(this, text, length))
-    return _bSetValueDBGeneral(text, length, codePage);
-  return TRUE;
+  return m_pbyBuffer != nullptr && m_nAnalysisPrecision > 0 && m_nAnalysisPrecision <= 18 &&
+         IDecimal::mg_PToN[m_nAnalysisPrecision] <= m_nBufferSize;
 }
 
 BOOL CNAConvertVariant::s_bDecimalIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
@@ -1529,13 +1531,7 @@ CNAConvertVariant::PFN_ROWWRITER CNAConvertVariant::pfnGetRowWriter(eNAROWTEXT f
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? &s_bIntegerIntoSlot : nullptr;
   if (type == ZV_CY)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? &s_bCurrencyIntoSlot : nullptr;
-  if (type == ZV_DECIMAL) {
-    int precision = 0, scale = 0;
-    return _bAnalysisDecimal(&precision, &scale) && precision > 0 && precision <= 18 &&
-                   IDecimal::mg_PToN[precision] <= m_nBufferSize
-               ? &s_bDecimalIntoSlot
-               : nullptr;
-  }
+  if (type == ZV_DECIMAL) return _bDecimalSlotFits() ? &s_bDecimalIntoSlot : nullptr;
   const int server = cnx->nGetServerCodePage() > 0 ? cnx->nGetServerCodePage() : 1252;
   if (server == CP_UTF8 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
     return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? &s_bUTF16IntoSlot : nullptr;

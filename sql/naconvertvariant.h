@@ -227,6 +227,8 @@ class CNAConvertVariant : public CNAVariant {
   // text they do not take. Each is also a row writer.
   static BOOL s_bIntegerIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
   static BOOL s_bCurrencyIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  // The slot holds a decimal form s_bDecimalIntoSlot writes (the item's precision, 1 to 18).
+  bool _bDecimalSlotFits() const;
   static BOOL s_bDecimalIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
   static BOOL s_bServerDateTimeIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
   static BOOL s_bUTF16IntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
