@@ -88,6 +88,9 @@ CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PA
 
 BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  bool stepped = false;
+  const BOOL read = _bStepRead(item, dir, setRead, lock, lockOut, flags, &stepped);
+  if (stepped) return read;
   const int afterQuery = m_bQueryParseStarted;
   CNAStatement* taken = afterQuery ? _pclFirstReadAfterQuery(item, &flags) : nullptr;
   m_bQueryParseStarted = 0;
@@ -231,6 +234,11 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
                                                                               : CNAStatement::NA_ST_PREPARE;
     if (!_bOpenStatement(stmt, item, forward, flags, &count, prepare)) return FALSE;
   }
+  return _bFetchMove(stmt, item, dir, count, setRead, lock, lockOut, flags);
+}
+
+BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                                int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   if (setRead == 0 && count == 0) return TRUE;
   long long moved = 0;
   if (!stmt->bFetch(dir, setRead, count, &moved)) {
