@@ -91,8 +91,14 @@ void CNAStatement::AnnuleRecherche() {
 }
 
 void CNAStatement::AnnuleRechercheUser() {
-  m_clUserSearch.CancelUserSearch();
-  if (!m_bInternalSearch) AnnuleRecherche();
+  // Every read cancels the host's search; nearly always there is none, and cancelling none
+  // changes nothing.
+  if (m_clUserSearch.piGetItemNoRef() != nullptr || m_clUserSearch.dwGetFlags() != 0 ||
+      m_clUserSearch.pclGetValue()->wGetTypeWord() != ZV_VIDE)
+    m_clUserSearch.CancelUserSearch();
+  if (m_bInternalSearch) return;
+  if (m_pclRecherche != nullptr) m_pclRecherche->Desactivate();
+  m_bInternalSearch = 0;
 }
 
 void CNAStatement::DesactivateRechercheUserAndInternal() {
