@@ -29,6 +29,25 @@ class LiveBrowseTwin : public LiveBrowse {
   static std::string Ids(const char* what, int32_t id, int32_t u) {
     return std::string(what) + " " + std::to_string(id) + "/" + std::to_string(u);
   }
+  // The reads of the cases: f l n p on id, d e (first and next) on d.
+  static BOOL Read(CNADataAccess* a, char op) {
+    static const struct {
+      char op;
+      const wchar_t* item;
+      eNA_PARSEDIRECTION dir;
+    } reads[] = {{'f', L"id", NA_PARSE_FIRST}, {'l', L"id", NA_PARSE_LAST}, {'n', L"id", NA_PARSE_NEXT},
+                 {'p', L"id", NA_PARSE_PREVIOUS}, {'d', L"d", NA_PARSE_FIRST}, {'e', L"d", NA_PARSE_NEXT}};
+    for (const auto& r : reads)
+      if (r.op == op) return a->bHLitxxx(r.item, r.dir, 1, kNoLock, nullptr, 0);
+    ADD_FAILURE() << "no read " << op;
+    return FALSE;
+  }
+  // The host writes value into u of the record it was given, as it does before a modification.
+  static void HostWrites(CNARecord* record, const CHostItemDescription* u, int32_t value) {
+    CNAKJRecord* current = record->pclGetNAKJRecord();
+    memcpy(current->pbyGetItemValue(u, 0), &value, 4);
+    current->SetItemValueDefined(u, TRUE, 0);
+  }
 };
 
 TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
@@ -79,23 +98,13 @@ TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
       SCOPED_TRACE("step " + std::to_string(i) + " " + st.op);
       BOOL ok = TRUE;
       switch (st.op) {
-        case 'f': ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0); break;
-        case 'l': ok = a->bHLitxxx(L"id", NA_PARSE_LAST, 1, kNoLock, nullptr, 0); break;
-        case 'n': ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0); break;
-        case 'p': ok = a->bHLitxxx(L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0); break;
+        case 'f': case 'l': case 'n': case 'p': ok = Read(a, st.op); break;
         case 'd':
         case 'e':
-          ok = a->bHLitxxx(L"d", st.op == 'd' ? NA_PARSE_FIRST : NA_PARSE_NEXT, 1, kNoLock, nullptr, 0);
+          ok = Read(a, st.op);
           dRead = I4(record->pclGetCurrentValueNoRef(), id);
           break;
-        case 'h': {
-          // The host writes into the record it was given, as it does before a modification.
-          CNAKJRecord* current = record->pclGetNAKJRecord();
-          ++written;
-          memcpy(current->pbyGetItemValue(u, 0), &written, 4);
-          current->SetItemValueDefined(u, TRUE, 0);
-          break;
-        }
+        case 'h': HostWrites(record, u, ++written); break;
         case 'm': {
           ok = a->bHModifie(0, 0, kNoLock);
           const int32_t at = I4(record->pclGetCurrentValueNoRef(), id);
@@ -184,19 +193,8 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       m_error.Reset();
       BOOL ok = TRUE;
       switch (*op) {
-        case 'f': ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0); break;
-        case 'l': ok = a->bHLitxxx(L"id", NA_PARSE_LAST, 1, kNoLock, nullptr, 0); break;
-        case 'n': ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0); break;
-        case 'p': ok = a->bHLitxxx(L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0); break;
-        case 'd': ok = a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0); break;
-        case 'e': ok = a->bHLitxxx(L"d", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0); break;
-        case 'h': {
-          CNAKJRecord* current = record->pclGetNAKJRecord();
-          ++written;
-          memcpy(current->pbyGetItemValue(u, 0), &written, 4);
-          current->SetItemValueDefined(u, TRUE, 0);
-          break;
-        }
+        case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, *op); break;
+        case 'h': HostWrites(record, u, ++written); break;
         case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
         case 'x': ok = a->bHSupprime(0, kNoLock); break;
         case 'F': {
