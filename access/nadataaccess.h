@@ -396,13 +396,13 @@ class CNADataAccess : public CInterf {
   // unchanged filter and no search object. It then writes what the general road writes before
   // its fetch step and, when the statement needs no rebuild, stands inside its rows and can move
   // that way, moves it without the checks of _bFetch (a backend overriding _bFetch must leave
-  // such a step to _bFetchMove); else it goes on through _bFetch.
+  // such a step to _bFetchMove); else it goes on through _bFetch. false: not taken, nothing
+  // done; else the read's result in *read.
+  bool _bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                  NA_WRITEPARSEFLAGS flags, BOOL* read);
   // Off, every read takes the general road: set only by tests that compare the two roads, while
   // no read runs.
   static inline bool s_bStepRoad = true;
-  // false: not taken, nothing done; else the read's result in *read.
-  bool _bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
-                  NA_WRITEPARSEFLAGS flags, BOOL* read);
   // bHLitxxx's general road.
   BOOL _bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                      eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
