@@ -133,9 +133,14 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   m_bRowFromCache = 0;
   m_bRowValid = 0;
   int out = 1;
-  BOOL ok = m_pclTableCacheIndex != nullptr ? _bFetchCacheIndex(direction, count, moved, &out)
-            : bCacheEnabled()                 ? _bFetchCacheEnabled(direction, update, count, moved, &out)
-                                              : _bFetchCacheDisabled(direction, update, count, moved, &out);
+  BOOL ok;
+  if (m_pclTableCacheIndex != nullptr)
+    ok = _bFetchCacheIndex(direction, count, moved, &out);
+  else if (bCacheEnabled())
+    ok = _bFetchCacheEnabled(direction, update, count, moved, &out);
+  else if (count != 1 || (direction != NA_PARSE_NEXT && direction != NA_PARSE_PREVIOUS) ||
+           (ok = _nStepInRows(direction, moved, &out)) < 0)
+    ok = _bFetchCacheDisabled(direction, update, count, moved, &out);
   if (ok && !out) {
     m_bRowValid = 1;
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
@@ -286,6 +291,21 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
     --left;
     ++*moved;
   }
+  return _bReadRowAt(target, direction, out);
+}
+
+int CNAStatement::_nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* out) {
+  if (!CNADataAccess::s_bStepRoad || m_pclStatementSQL == nullptr || m_nOutSide != 0 || m_pnRecordSave != nullptr)
+    return -1;
+  const long long pos = m_pclStatementSQL->llGetPosition();
+  const long long target = direction == NA_PARSE_NEXT ? pos + 1 : pos - 1;
+  if (target < 0 || target >= m_pclStatementSQL->llGetRowCount()) return -1;
+  *out = 1;
+  *moved = 1;
+  return _bReadRowAt(target, direction, out);
+}
+
+BOOL CNAStatement::_bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* out) {
   if (target != m_pclStatementSQL->llGetPosition() || m_pclStatementSQL->bIsEnd()) {
     if (target != m_pclStatementSQL->llGetPosition() + 1 && !m_pclStatementSQL->bDataSeek(target)) {
       m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
