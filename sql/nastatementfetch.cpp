@@ -373,7 +373,9 @@ inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordVal
   const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
   // The same row read again keeps its rank.
   if (host == NA_PARSE_CURRENT) return m_nEqualRows;
-  if (!step || !before->bEquals(current, 0)) return fresh;
+  // The bytes alone (CNARecordValue::bEquals without memos), asked at every row read.
+  const CNAKJRecord* bytes = before->pclGetNAKJRecord();
+  if (!step || current == nullptr || bytes == nullptr || !bytes->bEquals(current->pclGetNAKJRecord())) return fresh;
   // Past the last of a run counted from its end: the rows changed; the run ends here.
   if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
   return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
