@@ -1,5 +1,6 @@
 #include "sql/narowbinding.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 #include "access/narecord.h"
@@ -30,32 +31,46 @@ bool CNARowBinding::bValidFor(const CNARecord* record, const CNAStatementSQL* sq
 
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_bBound = false;
-  m_tabEntry.clear();
+  m_tabSlot.clear();
+  m_tabColumn.clear();
   if (record == nullptr || sql == nullptr) return;
   const int columns = record->nGetNbColumn();
-  m_tabEntry.reserve(static_cast<size_t>(columns));
+  m_tabSlot.reserve(static_cast<size_t>(columns));
+  m_tabColumn.reserve(static_cast<size_t>(columns));
+  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
+  // The flag word starts at the first flag byte of a column slot that lies in the values.
+  m_nFlagBase = ~0u;
+  for (int i = 0; i < columns; ++i) {
+    CNAColumn* column = record->pclGetColumnNoRef(i);
+    if (column == nullptr || column->Slot().bComposedKey) break;
+    const STItemSlot& slot = column->Slot();
+    if (!slot.bMemo && slot.nOffset >= 0) m_nFlagBase = std::min(m_nFlagBase, slot.nPhysical / 8);
+  }
+  m_nFlagBytes = m_nBitItems = m_nBitValues = 0;
   for (int i = 0; i < columns; ++i) {
     CNAColumn* column = record->pclGetColumnNoRef(i);
     if (column == nullptr || column->Slot().bComposedKey) break;
     const STItemSlot& slot = column->Slot();
     CNAConvertVariant* value = column->pclGetNAValue();
-    STEntry entry{nullptr,
-                  value,
-                  column,
-                  &slot,
-                  slot.nPhysical,
-                  value != nullptr ? value->nGetShapeStamp() : 0,
-                  slot.nPhysical / 8,
-                  slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0,
-                  static_cast<uint8_t>(0x80u >> (slot.nPhysical % 8)),
-                  false};
-    // Only the SQL column's own read is what a writer stands in for; a memo keeps its own rules.
+    CNAConvertVariant::STRowSlot entry;
+    entry.nColumn = slot.nPhysical;
+    const unsigned int byte = slot.nPhysical / 8 - m_nFlagBase;
+    const unsigned int end = slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0;
+    if (!slot.bMemo && end != 0 && slot.nPhysical / 8 >= m_nFlagBase && byte < 8) {
+      entry.nDefinedBit = static_cast<uint64_t>(0x80u >> (slot.nPhysical % 8)) << (8 * byte);
+      m_nFlagBytes = std::max(m_nFlagBytes, byte + 1);
+      m_nBitItems = std::max(m_nBitItems, slot.nPhysical + 1);
+      m_nBitValues = std::max(m_nBitValues, end);
+    }
+    STColumn own{column, &slot, false};
+    // Only the SQL column's own read is what a step stands in for; a memo keeps its own rules.
     if (value != nullptr && !slot.bMemo && typeid(*column) == typeid(CNASQLColumn) &&
         column->pclGetRecordNoRef() == record) {
-      entry.pfnWrite = sql->pfnGetRowWriter(slot.nPhysical, value);
-      entry.bPending = entry.pfnWrite == nullptr && !value->bDBReady();
+      value->GetRowSlot(sql->eGetRowTextForm(slot.nPhysical, value), cnx, &entry);
+      own.bPending = entry.eKind == CNAConvertVariant::NA_ROWSLOT_NONE && !value->bDBReady();
     }
-    m_tabEntry.push_back(entry);
+    m_tabSlot.push_back(entry);
+    m_tabColumn.push_back(own);
   }
   m_pclRecord = record;
   m_pclSQL = sql;
@@ -66,57 +81,74 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_bBound = true;
 }
 
+BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i) {
+  STColumn& c = m_tabColumn[i];
+  if (!c.pclColumn->bSetValueFromDB(statement, 0)) return FALSE;
+  CNAConvertVariant::STRowSlot& slot = m_tabSlot[i];
+  CNAConvertVariant* value = c.pclColumn->pclGetNAValue();
+  if (c.bPending && value->bDBReady()) {
+    c.bPending = false;
+    value->GetRowSlot(sql->eGetRowTextForm(slot.nColumn, value), sql->pclGetConnectionNoRef(), &slot);
+  }
+  return TRUE;
+}
+
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+  const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
-  const bool row = sql->bGetRowTexts(&texts, &lengths) != FALSE;
-  // The record's shape, read once: no writer touches it. A written value's slot that lies in it
-  // only sets its bit (SetSlotDefined's own first step); any other goes through SetSlotDefined.
+  if (!sql->bGetRowTexts(&texts, &lengths)) {
+    // No row in the client's texts: every column reads its own.
+    for (unsigned int i = 0; i < count; ++i)
+      if (!_bReadColumn(statement, sql, i)) return FALSE;
+    return TRUE;
+  }
+  // The record's shape, read once: no step touches it. The flag word of written slots is theirs
+  // when the record holds their bits and elements (SetSlotDefined's own first step); else each
+  // written slot goes through SetSlotDefined.
   CNAKJRecord* kj = record->pclGetNAKJRecord();
   BYTE* flags = nullptr;
-  unsigned int items = 0, values = 0;
-  if (kj != nullptr && kj->pbyGetValues() != nullptr) {
-    flags = kj->pbyGetNullValuesFlags();
-    items = kj->nGetItemCount();
-    values = kj->nGetTotalSize() - kj->nGetFlagFieldSize();
+  uint64_t bits = 0;
+  if (kj != nullptr && kj->pbyGetValues() != nullptr && m_nFlagBytes != 0 && m_nBitItems <= kj->nGetItemCount() &&
+      m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
+    flags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
+    bits = ~0ULL;
   }
+  uint64_t defined = 0;
   bool changed = false;
-  for (STEntry& e : m_tabEntry) {
-    if (e.pfnWrite != nullptr && row) {
-      if (e.pclValue->nGetShapeStamp() == e.nShapeStamp) {
-        const char* text = texts[e.nPhysical];
-        if (text == nullptr) {
-          e.pclValue->SetNull();
-          if (kj != nullptr) kj->SetSlotDefined(*e.pSlot, FALSE);
-          continue;
-        }
-        if (e.pfnWrite(e.pclValue, text, static_cast<unsigned int>(lengths[e.nPhysical]))) {
-          if (e.nPhysical < items && e.nElementEnd != 0 && e.nElementEnd <= values)
-            flags[e.nFlagByte] |= e.byFlagMask;
-          else if (kj != nullptr)
-            kj->SetSlotDefined(*e.pSlot, TRUE);
-          continue;
-        }
-      } else {
+  BOOL ok = TRUE;
+  const CNAConvertVariant::STRowSlot* slots = m_tabSlot.data();
+  for (unsigned int i = 0;; ++i) {
+    bool written = false;
+    i = CNAConvertVariant::s_nWriteRow(slots, i, count, texts, lengths, bits, &defined, &written);
+    if (i == count) break;
+    const CNAConvertVariant::STRowSlot& s = slots[i];
+    if (written) {
+      if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, TRUE);
+      continue;
+    }
+    if (s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE) {
+      if (s.pclValue->nGetShapeStamp() != s.nShapeStamp) {
         changed = true;
+      } else if (texts[s.nColumn] == nullptr) {
+        s.pclValue->SetNull();
+        if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, FALSE);
+        continue;
       }
     }
-    if (!e.pclColumn->bSetValueFromDB(statement, 0)) {
-      if (changed) Forget();
-      return FALSE;
-    }
-    if (e.bPending && e.pclValue->bDBReady()) {
-      e.bPending = false;
-      e.pfnWrite = sql->pfnGetRowWriter(e.nPhysical, e.pclValue);
-      e.nShapeStamp = e.pclValue->nGetShapeStamp();
+    if (!_bReadColumn(statement, sql, i)) {
+      ok = FALSE;
+      break;
     }
   }
+  for (unsigned int k = 0; k < m_nFlagBytes && defined != 0; ++k, defined >>= 8) flags[k] |= static_cast<BYTE>(defined);
+  // A converter found changed binds again at the next row.
   if (changed) Forget();
-  return TRUE;
+  return ok;
 }
 
 unsigned int CNARowBinding::nGetWriterCount() const {
   unsigned int n = 0;
-  for (const STEntry& e : m_tabEntry) n += e.pfnWrite != nullptr ? 1 : 0;
+  for (const auto& s : m_tabSlot) n += s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE ? 1 : 0;
   return n;
 }

@@ -119,15 +119,17 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       for (const auto& it : kItems) {
         ServerSlot fast(&cnx, it.type, it.size, it.integer, it.decimals);
         ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals, NA_VAR_OWNBUFFER);
-        const F::PFN_ROWWRITER writer = fast.conv.pfnGetRowWriter(it.form, &cnx);
+        F::STRowSlot slot;
+        fast.conv.GetRowSlot(it.form, &cnx, &slot);
+        const bool writer = slot.eKind != F::NA_ROWSLOT_NONE;
         const bool expected = it.writer == 'a' || (it.writer == 'u' && server == CP_UTF8);
-        EXPECT_EQ(writer != nullptr, expected)
+        EXPECT_EQ(writer, expected)
             << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/" << hostCp;
         for (const std::string& text : texts) {
           fast.Clear();
           general.Clear();
           const auto n = static_cast<unsigned int>(text.size());
-          const bool written = writer != nullptr && writer(&fast.conv, text.data(), n);
+          const bool written = writer && F::s_bWriteRowSlot(slot, text.data(), n);
           const BOOL ok = written ? TRUE : GeneralRoad(&fast.conv, it.form, text, server);
           const BOOL okGeneral = GeneralRoad(&general.conv, it.form, text, server);
           EXPECT_EQ(fast.State(ok), general.State(okGeneral))
