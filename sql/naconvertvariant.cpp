@@ -1699,26 +1699,26 @@ BOOL CNAConvertVariant::_bIntoSlot(eNAROWSLOT kind, const char* text, unsigned i
 }
 
 unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
-                                            const char* const* texts, const unsigned long* lengths, uint64_t bits,
-                                            uint64_t* defined, bool* written) {
-  for (unsigned int i = from; i < count; ++i) {
+                                            const char* const* texts, const unsigned long* lengths,
+                                            uint64_t* defined) {
+  uint64_t bits = 0;
+  unsigned int i = from;
+  for (; i < count; ++i) {
     const STRowSlot& s = slots[i];
     const char* text = texts[s.nColumn];
-    int n;
-    if (s.eKind == NA_ROWSLOT_NONE || text == nullptr || s.pclValue->m_nShapeStamp != s.nShapeStamp ||
-        (n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]))) < 0) {
-      *written = false;
-      return i;
-    }
+    if (text == nullptr || s.eKind == NA_ROWSLOT_NONE || s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
+    const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
+    if (n < 0) break;
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
     s.pclValue->m_clValue.SetFlags(0);
-    if ((s.nDefinedBit & bits) == 0) {
-      *written = true;
-      return i;
+    if (s.nDefinedBit == 0) {
+      i |= kRowWritten;
+      break;
     }
-    *defined |= s.nDefinedBit;
+    bits |= s.nDefinedBit;
   }
-  return count;
+  *defined |= bits;
+  return i;
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {

@@ -188,12 +188,12 @@ class CNAConvertVariant : public CNAVariant {
   // (the slot must be of a kind, its stamp holding). FALSE: nothing written, nothing raised.
   static BOOL s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length);
   // Writes the texts of slots [from, count) of one row while each is written, OR-ing their
-  // nDefinedBit & bits into *defined. Returns the first slot not finished: *written FALSE, the
-  // slot untouched (its text NULL or refused, no kind, its stamp moved); *written TRUE, the slot
-  // written but its bit left to the caller. count when every slot is written.
+  // nDefinedBit into *defined. Returns count when every slot is written; else the first slot not
+  // finished: untouched (its text NULL or refused, no kind, its stamp moved), or with
+  // kRowWritten added, written but its bit left to the caller.
+  static constexpr unsigned int kRowWritten = 0x80000000u;
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
-                                  const char* const* texts, const unsigned long* lengths, uint64_t bits,
-                                  uint64_t* defined, bool* written);
+                                  const char* const* texts, const unsigned long* lengths, uint64_t* defined);
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }

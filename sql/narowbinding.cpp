@@ -105,33 +105,40 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   }
   // The record's shape, read once: no step touches it. The flag word of written slots is theirs
   // when the record holds their bits and elements (SetSlotDefined's own first step); else each
-  // written slot goes through SetSlotDefined.
+  // slot is written on its own and goes through SetSlotDefined.
   CNAKJRecord* kj = record->pclGetNAKJRecord();
   BYTE* flags = nullptr;
-  uint64_t bits = 0;
   if (kj != nullptr && kj->pbyGetValues() != nullptr && m_nFlagBytes != 0 && m_nBitItems <= kj->nGetItemCount() &&
       m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
     flags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
-    bits = ~0ULL;
   }
   uint64_t defined = 0;
   bool changed = false;
   BOOL ok = TRUE;
-  const CNAConvertVariant::STRowSlot* slots = m_tabSlot.data();
-  for (unsigned int i = 0;; ++i) {
-    bool written = false;
-    i = CNAConvertVariant::s_nWriteRow(slots, i, count, texts, lengths, bits, &defined, &written);
-    if (i == count) break;
-    const CNAConvertVariant::STRowSlot& s = slots[i];
-    if (written) {
+  using F = CNAConvertVariant;
+  const F::STRowSlot* slots = m_tabSlot.data();
+  for (unsigned int i = 0; i < count; ++i) {
+    const F::STRowSlot& s = slots[i];
+    if (flags != nullptr) {
+      const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined);
+      i = stop & ~F::kRowWritten;
+      if (i == count) break;
+      if ((stop & F::kRowWritten) != 0) {
+        kj->SetSlotDefined(*m_tabColumn[i].pSlot, TRUE);
+        continue;
+      }
+    } else if (s.eKind != F::NA_ROWSLOT_NONE && texts[s.nColumn] != nullptr &&
+               s.pclValue->nGetShapeStamp() == s.nShapeStamp &&
+               F::s_bWriteRowSlot(s, texts[s.nColumn], static_cast<unsigned int>(lengths[s.nColumn]))) {
       if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, TRUE);
       continue;
     }
-    if (s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE) {
-      if (s.pclValue->nGetShapeStamp() != s.nShapeStamp) {
+    const F::STRowSlot& stopped = slots[i];
+    if (stopped.eKind != F::NA_ROWSLOT_NONE) {
+      if (stopped.pclValue->nGetShapeStamp() != stopped.nShapeStamp) {
         changed = true;
-      } else if (texts[s.nColumn] == nullptr) {
-        s.pclValue->SetNull();
+      } else if (texts[stopped.nColumn] == nullptr) {
+        stopped.pclValue->SetNull();
         if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, FALSE);
         continue;
       }
