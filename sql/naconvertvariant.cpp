@@ -1378,17 +1378,20 @@ constexpr uint64_t kPow10[19] = {1ULL,
                                  100000000000000000ULL,
                                  1000000000000000000ULL};
 
-// Zeros n bytes at p: short tails with a few stores, no call.
+// Zeros n bytes at p: tails up to a few lines with a few stores, no call.
 [[gnu::always_inline]] inline void ZeroTail(unsigned char* p, unsigned int n) {
-  const uint64_t zero = 0;
-  if (n > 16) {
+  const uint64_t zero[2] = {0, 0};
+  if (n > 128) {
     memset(p, 0, n);
+  } else if (n >= 16) {
+    for (unsigned int k = 0; k + 16 < n; k += 16) memcpy(p + k, zero, 16);
+    memcpy(p + n - 16, zero, 16);
   } else if (n >= 8) {
-    memcpy(p, &zero, 8);
-    memcpy(p + n - 8, &zero, 8);
+    memcpy(p, zero, 8);
+    memcpy(p + n - 8, zero, 8);
   } else if (n >= 4) {
-    memcpy(p, &zero, 4);
-    memcpy(p + n - 4, &zero, 4);
+    memcpy(p, zero, 4);
+    memcpy(p + n - 4, zero, 4);
   } else {
     for (unsigned int i = 0; i < n; ++i) p[i] = 0;
   }
@@ -1487,37 +1490,39 @@ template <>
 [[gnu::always_inline]] inline int nRowText<CP_UTF8, 1252>(const char* s, unsigned int n, char* dst,
                                                           unsigned int cap) {
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  unsigned int i = 0, used = 0;
+  const char *p = s, *const end = s + n;
+  char *q = dst, *const last = dst + cap;
   for (;;) {
     uint64_t w, high = 0;
-    while (n - i >= 8 && cap - used >= 8) {
-      memcpy(&w, s + i, 8);
-      memcpy(dst + used, &w, 8);
+    for (size_t steps = std::min(end - p, last - q) / 8; steps > 0; --steps, p += 8, q += 8) {
+      memcpy(&w, p, 8);
+      memcpy(q, &w, 8);
       if ((high = w & kHigh) != 0) break;
-      i += 8, used += 8;
     }
-    if (high == 0 && i < n && n >= 8 && cap - used >= 8) {
+    if (high == 0 && p < end && n >= 8 && last - q >= 8) {
       // Fewer than eight bytes left: the text's last eight, those left at the bottom.
-      memcpy(&w, s + n - 8, 8);
-      w >>= 8 * (8 - (n - i));
-      memcpy(dst + used, &w, 8);
-      if ((high = w & kHigh) == 0) return static_cast<int>(used + n - i);
+      memcpy(&w, end - 8, 8);
+      w >>= 8 * (8 - (end - p));
+      memcpy(q, &w, 8);
+      if ((high = w & kHigh) == 0) return static_cast<int>(q - dst + (end - p));
     }
     if (high != 0) {
       const unsigned int ascii = static_cast<unsigned int>(__builtin_ctzll(high)) / 8;
-      i += ascii, used += ascii;
+      p += ascii, q += ascii;
     } else {
-      while (i < n && used < cap && static_cast<unsigned char>(s[i]) < 0x80) dst[used++] = s[i++];
-      if (i == n || used == cap) return static_cast<int>(used);
+      while (p < end && q < last && static_cast<unsigned char>(*p) < 0x80) *q++ = *p++;
+      if (p == end || q == last) return static_cast<int>(q - dst);
     }
-    // s[i] starts a character of two bytes or more; a Latin-1 letter or sign is its 1252 byte.
-    const int byte = n - i >= 2 ? nLatin1Pair(s + i) : -1;
+    // *p starts a character of two bytes or more; a Latin-1 letter or sign is its 1252 byte.
+    const int byte = end - p >= 2 ? nLatin1Pair(p) : -1;
     if (byte < 0)
-      return static_cast<int>(used) + nCodePageToCodePageOutline<CP_UTF8, 1252>(s + i, n - i, dst + used, cap - used);
-    if (used == cap) return static_cast<int>(used);
-    dst[used++] = static_cast<char>(byte);
-    i += 2;
-    if (i == n) return static_cast<int>(used);
+      return static_cast<int>(q - dst) +
+             nCodePageToCodePageOutline<CP_UTF8, 1252>(p, static_cast<unsigned int>(end - p), q,
+                                                       static_cast<unsigned int>(last - q));
+    if (q == last) return static_cast<int>(q - dst);
+    *q++ = static_cast<char>(byte);
+    p += 2;
+    if (p == end) return static_cast<int>(q - dst);
   }
 }
 
