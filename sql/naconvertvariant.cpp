@@ -1402,7 +1402,7 @@ constexpr uint64_t kPow10[19] = {1ULL,
   if (size >= 8) {
     const uint64_t kept = width >= 8 ? value : value & ((1ULL << (8 * width)) - 1);
     memcpy(slot, &kept, 8);
-    ZeroTail(slot + 8, size - 8);
+    if (size > 8) ZeroTail(slot + 8, size - 8);
     return;
   }
   switch (width) {
@@ -1418,7 +1418,7 @@ constexpr uint64_t kPow10[19] = {1ULL,
     default:
       memcpy(slot, &value, width);
   }
-  ZeroTail(slot + width, size - width);
+  if (size > width) ZeroTail(slot + width, size - width);
 }
 
 // The digits of [p, end) as a number, a digit at a time (quicker than the word reads for the
