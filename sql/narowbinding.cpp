@@ -11,23 +11,10 @@
 
 namespace {
 
-int nServerCodePage(const CNAStatementSQL* sql) {
-  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
-  return cnx != nullptr ? cnx->nGetServerCodePage() : 0;
-}
-
-int nHostCodePage(const CNAStatementSQL* sql) {
-  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
-  return cnx != nullptr ? cnx->nGetHostCodePage() : 0;
-}
+int nServerCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ? cnx->nGetServerCodePage() : 0; }
+int nHostCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ? cnx->nGetHostCodePage() : 0; }
 
 }  // namespace
-
-bool CNARowBinding::bValidFor(const CNARecord* record, const CNAStatementSQL* sql) const {
-  return m_bBound && record == m_pclRecord && sql == m_pclSQL && sql != nullptr &&
-         record->nGetColumnStamp() == m_nColumnStamp && sql->nGetResultStamp() == m_nResultStamp &&
-         nServerCodePage(sql) == m_nServerCodePage && nHostCodePage(sql) == m_nHostCodePage;
-}
 
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_bBound = false;
@@ -76,8 +63,8 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_pclSQL = sql;
   m_nColumnStamp = record->nGetColumnStamp();
   m_nResultStamp = sql->nGetResultStamp();
-  m_nServerCodePage = nServerCodePage(sql);
-  m_nHostCodePage = nHostCodePage(sql);
+  m_nServerCodePage = nServerCodePage(cnx);
+  m_nHostCodePage = nHostCodePage(cnx);
   m_bBound = true;
 }
 
@@ -94,6 +81,11 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, 
 }
 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
+  if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || record->nGetColumnStamp() != m_nColumnStamp ||
+      sql->nGetResultStamp() != m_nResultStamp || nServerCodePage(cnx) != m_nServerCodePage ||
+      nHostCodePage(cnx) != m_nHostCodePage)
+    Bind(record, sql);
   const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;

@@ -9,7 +9,7 @@
 // share the record's first flag word are set together at the end of the row.
 //
 // It owns nothing: the record, its columns and their converters are borrowed from the statement,
-// which holds the record. What it keeps is valid while its stamps hold; bValidFor checks them
+// which holds the record. What it keeps is valid while its stamps hold; bReadRow checks them
 // before every row, and the statement forgets the binding when its record is replaced:
 // - the record's column stamp (columns added or dropped),
 // - the SQL statement's result stamp (a reset, a new result, a column array made or taken back),
@@ -33,15 +33,13 @@ class CNARowBinding {
  public:
   // The next row is read column by column and binds again.
   void Forget() { m_bBound = false; }
-  // Bound for this record and SQL statement as they stand now.
-  bool bValidFor(const CNARecord* record, const CNAStatementSQL* sql) const;
   // Binds the writers of record's columns for sql's current result; a column not read by a
   // plain SQL column of record gets none.
   void Bind(CNARecord* record, CNAStatementSQL* sql);
-  // The current row of sql into the record it was bound for (bValidFor must hold): the first
-  // column's read that fails ends it, FALSE. Without a current row in the client's texts, every
-  // column takes its own read. A converter found changed makes the binding forget itself after
-  // the row.
+  // The current row of sql into record, bound first unless bound for this record and SQL
+  // statement as they stand now: the first column's read that fails ends it, FALSE. Without a
+  // current row in the client's texts, every column takes its own read. A converter found
+  // changed makes the binding forget itself after the row.
   BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql);
   // The columns bound with a writer (for tests).
   unsigned int nGetWriterCount() const;

@@ -318,8 +318,6 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   if (m_pclStatementSQL != nullptr) {
     // Bound at a result's first row (or after a change the binding saw); a converter that has
     // seen no server value yet takes its writer after its first own read.
-    if (!m_clRowBinding.bValidFor(m_pclRecord, m_pclStatementSQL))
-      m_clRowBinding.Bind(m_pclRecord, m_pclStatementSQL);
     return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
   }
   const int columns = m_pclRecord->nGetNbColumn();
