@@ -22,43 +22,45 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_tabColumn.clear();
   if (record == nullptr || sql == nullptr) return;
   const int columns = record->nGetNbColumn();
-  m_tabSlot.reserve(static_cast<size_t>(columns));
-  m_tabColumn.reserve(static_cast<size_t>(columns));
+  m_tabSlot.resize(static_cast<size_t>(columns));
+  m_tabColumn.resize(static_cast<size_t>(columns));
   const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
-  // The flag word starts at the first flag byte of a column slot that lies in the values.
+  // The flag word starts at the flag byte of the first column slot that lies in the values; a
+  // slot whose bit lies outside it is defined on its own.
   m_nFlagBase = ~0u;
-  for (int i = 0; i < columns; ++i) {
-    CNAColumn* column = record->pclGetColumnNoRef(i);
-    if (column == nullptr || column->Slot().bComposedKey) break;
-    const STItemSlot& slot = column->Slot();
-    if (!slot.bMemo && slot.nOffset >= 0) m_nFlagBase = std::min(m_nFlagBase, slot.nPhysical / 8);
-  }
   m_nFlagBytes = m_nBitItems = m_nBitValues = 0;
-  for (int i = 0; i < columns; ++i) {
-    CNAColumn* column = record->pclGetColumnNoRef(i);
+  int count = 0;
+  for (; count < columns; ++count) {
+    CNAColumn* column = record->pclGetColumnNoRef(count);
     if (column == nullptr || column->Slot().bComposedKey) break;
     const STItemSlot& slot = column->Slot();
-    CNAConvertVariant* value = column->pclGetNAValue();
-    CNAConvertVariant::STRowSlot entry;
+    CNAConvertVariant::STRowSlot& entry = m_tabSlot[static_cast<size_t>(count)];
     entry.nColumn = slot.nPhysical;
-    const unsigned int byte = slot.nPhysical / 8 - m_nFlagBase;
     const unsigned int end = slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0;
-    if (!slot.bMemo && end != 0 && slot.nPhysical / 8 >= m_nFlagBase && byte < 8) {
-      entry.nDefinedBit = static_cast<uint64_t>(0x80u >> (slot.nPhysical % 8)) << (8 * byte);
-      m_nFlagBytes = std::max(m_nFlagBytes, byte + 1);
-      m_nBitItems = std::max(m_nBitItems, slot.nPhysical + 1);
-      m_nBitValues = std::max(m_nBitValues, end);
+    if (!slot.bMemo && end != 0) {
+      if (m_nFlagBase == ~0u) m_nFlagBase = slot.nPhysical / 8;
+      const unsigned int byte = slot.nPhysical / 8 - m_nFlagBase;
+      if (slot.nPhysical / 8 >= m_nFlagBase && byte < 8) {
+        entry.nDefinedBit = static_cast<uint64_t>(0x80u >> (slot.nPhysical % 8)) << (8 * byte);
+        m_nFlagBytes = std::max(m_nFlagBytes, byte + 1);
+        m_nBitItems = std::max(m_nBitItems, slot.nPhysical + 1);
+        m_nBitValues = std::max(m_nBitValues, end);
+      }
     }
-    STColumn own{column, &slot, false};
+    STColumn& own = m_tabColumn[static_cast<size_t>(count)];
+    own = STColumn{column, &slot, CNAConvertVariant::NA_ROWTEXT_OTHER, false, false};
     // Only the SQL column's own read is what a step stands in for; a memo keeps its own rules.
+    CNAConvertVariant* value = column->pclGetNAValue();
     if (value != nullptr && !slot.bMemo && typeid(*column) == typeid(CNASQLColumn) &&
         column->pclGetRecordNoRef() == record) {
-      value->GetRowSlot(sql->eGetRowTextForm(slot.nPhysical, value), cnx, &entry);
+      own.bPlain = true;
+      own.eForm = sql->eGetRowTextForm(slot.nPhysical, value);
+      value->GetRowSlot(own.eForm, cnx, &entry);
       own.bPending = entry.eKind == CNAConvertVariant::NA_ROWSLOT_NONE && !value->bDBReady();
     }
-    m_tabSlot.push_back(entry);
-    m_tabColumn.push_back(own);
   }
+  m_tabSlot.resize(static_cast<size_t>(count));
+  m_tabColumn.resize(static_cast<size_t>(count));
   m_pclRecord = record;
   m_pclSQL = sql;
   m_nColumnStamp = record->nGetColumnStamp();
@@ -66,6 +68,19 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_nServerCodePage = nServerCodePage(cnx);
   m_nHostCodePage = nHostCodePage(cnx);
   m_bBound = true;
+}
+
+bool CNARowBinding::_bKeepFor(const CNAStatementSQL* sql) {
+  for (size_t i = 0; i < m_tabColumn.size(); ++i) {
+    const STColumn& c = m_tabColumn[i];
+    if (!c.bPlain) continue;
+    const CNAConvertVariant* value = c.pclColumn->pclGetNAValue();
+    if (c.bPending || sql->eGetRowTextForm(c.pSlot->nPhysical, value) != c.eForm ||
+        (m_tabSlot[i].eKind != CNAConvertVariant::NA_ROWSLOT_NONE && m_tabSlot[i].pclValue != value))
+      return false;
+  }
+  m_nResultStamp = sql->nGetResultStamp();
+  return true;
 }
 
 BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i) {
@@ -83,8 +98,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
   const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || record->nGetColumnStamp() != m_nColumnStamp ||
-      sql->nGetResultStamp() != m_nResultStamp || nServerCodePage(cnx) != m_nServerCodePage ||
-      nHostCodePage(cnx) != m_nHostCodePage)
+      nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
+      (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
     Bind(record, sql);
   const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;

@@ -12,7 +12,8 @@
 // which holds the record. What it keeps is valid while its stamps hold; bReadRow checks them
 // before every row, and the statement forgets the binding when its record is replaced:
 // - the record's column stamp (columns added or dropped),
-// - the SQL statement's result stamp (a reset, a new result, a column array made or taken back),
+// - the SQL statement's result stamp (a reset, a new result, a column array made or taken back);
+//   a new result whose columns reach each converter in the forms bound keeps the binding,
 // - each converter's shape stamp (kind, buffer, type, items, connection),
 // - the connection's server and host code pages.
 #pragma once
@@ -49,12 +50,19 @@ class CNARowBinding {
   struct STColumn {
     CNAColumn* pclColumn;
     const STItemSlot* pSlot;
+    // How the result column's texts reach a plain SQL column's converter: its step is bound
+    // for that form.
+    CNAConvertVariant::eNAROWTEXT eForm;
+    bool bPlain;
     // A plain column whose converter has seen no server value yet (a result's first row, or
     // only NULLs so far): asked for its step again after each of its own reads until then.
     bool bPending;
   };
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i);
+  // A new result of the same statement whose columns give every plain column the form it was
+  // bound for (and none pending) keeps the binding: its result stamp is taken, true.
+  bool _bKeepFor(const CNAStatementSQL* sql);
 
   // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
   std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;

@@ -162,6 +162,55 @@ TEST_P(LiveRowBinding, ASecondResultWithOtherTypesIsNotWrittenWithTheFirstsWrite
   EXPECT_EQ(s->nWriters(), 1u);
 }
 
+// A seek's next result keeps the statement's binding only while each column reaches its
+// converter in the form it was bound for: after each change of the column's type, every row
+// found still equals the columns' own reads of it, and the writers are those of the new forms.
+TEST_P(LiveRowBinding, ANextResultKeepsTheBindingOnlyForTheSameForms) {
+  const struct {
+    const char* from;
+    const char* to;
+    eNA_ITEMTYPE item;
+    unsigned int size;
+    const char* value;
+    unsigned int writersBefore, writersAfter;
+  } kChanges[] = {
+      {"DATE", "VARCHAR(12)", NA_IT_TEXTE, 11, "'2024-01-02'", 1, 2},
+      {"VARCHAR(12)", "DATE", NA_IT_TEXTE, 11, "'2024-01-02'", 2, 1},
+      {"INT", "BIGINT", NA_IT_I4, 4, "-7", 2, 2},
+      {"DATETIME", "VARCHAR(19)", NA_IT_DATETIME, 8, "'2024-01-02 03:04:05'", 2, 1},
+      {"TEXT", "BLOB", NA_IT_TEXTE, 11, "'ab'", 2, 2},
+  };
+  for (const auto& change : kChanges) {
+    const std::wstring shape = L"qx row`form " + std::to_wstring(&change - kChanges) + L" ";
+    std::wstring table;
+    CHostRecordDescription* desc =
+        IdTable(shape.c_str(), std::string(", v ") + change.from + " NULL",
+                std::string("(1, ") + change.value + "), (2, NULL), (3, " + change.value + ")", &table);
+    Item(desc, L"v", change.item, change.size);
+    CNADataAccess* a = OpenRows(desc, Connect("-1"));
+    CRowStatement* s = nullptr;
+    const auto seek = [&](int id) {
+      CAny key;
+      key.SetI4(id);
+      ASSERT_TRUE(a->bHRecherche(L"id", &key, 0, 1, m_none, nullptr, 1, 0)) << Utf8(m_error.pszGetError());
+      ASSERT_EQ(Out(a, L"id"), 0) << change.from << " seek " << id;
+      s = static_cast<CRowStatement*>(Statement(a, L"id"));
+      const std::vector<uint8_t> bytes = RecordBytes(a);
+      EXPECT_TRUE(ReadAgainColumnByColumn(a, s));
+      EXPECT_EQ(bytes, RecordBytes(a)) << change.from << " to " << change.to << " seek " << id;
+    };
+    seek(1);
+    seek(2);
+    seek(3);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->nWriters(), change.writersBefore) << change.from;
+    Raw("ALTER TABLE " + Quoted(table) + " MODIFY v " + change.to + " NULL");
+    seek(1);
+    EXPECT_EQ(s->nWriters(), change.writersAfter) << change.from << " to " << change.to;
+    seek(3);
+  }
+}
+
 // A result whose first rows are NULL in some columns: those columns take their writers at their
 // first value, and every row still equals the columns' own reads of it.
 TEST_P(LiveRowBinding, ColumnsFirstSeenNullTakeTheirWritersAtTheirFirstValue) {
