@@ -1398,7 +1398,8 @@ constexpr uint64_t kPow10[19] = {1ULL,
 }
 
 // The width low bytes of value at the slot, zeros after them to its end.
-[[gnu::always_inline]] inline void StoreWord(unsigned char* slot, unsigned int size, uint64_t value, unsigned int width) {
+[[gnu::always_inline]] inline void StoreWord(unsigned char* slot, unsigned int size, uint64_t value,
+                                             unsigned int width) {
   if (size >= 8) {
     const uint64_t kept = width >= 8 ? value : value & ((1ULL << (8 * width)) - 1);
     memcpy(slot, &kept, 8);
@@ -1622,8 +1623,8 @@ namespace {
 
 // One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
 // size and flags are the caller's. The bytes written, or -1 with nothing written.
-template <typename Slot>
-[[gnu::always_inline]] inline int nWriteRowSlot(const Slot& s, const char* text, unsigned int length) {
+[[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                unsigned int length) {
   using F = CNAConvertVariant;
   unsigned char* slot = s.pbySlot;
   const unsigned int size = s.nSize;

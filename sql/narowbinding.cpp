@@ -159,7 +159,8 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (defined != 0 && m_nFlagBytes == 1)
     flags[0] = static_cast<BYTE>(flags[0] | defined);
   else
-    for (unsigned int k = 0; k < m_nFlagBytes && defined != 0; ++k, defined >>= 8) flags[k] |= static_cast<BYTE>(defined);
+    for (unsigned int k = 0; k < m_nFlagBytes && defined != 0; ++k, defined >>= 8)
+      flags[k] = static_cast<BYTE>(flags[k] | defined);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
   return ok;

@@ -147,7 +147,8 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
     for (const int hostCp : {1252, CP_UTF8}) {
       CTestCnx cnx(&host, hostCp, server);
       std::vector<std::string> texts = kCommon;
-      for (const std::vector<std::string>* more : {&std::as_const(runs), &numbers, &dates}) texts.insert(texts.end(), more->begin(), more->end());
+      for (const std::vector<std::string>* more : {&std::as_const(runs), &numbers, &dates})
+        texts.insert(texts.end(), more->begin(), more->end());
       const auto& own = server == CP_UTF8 ? kUtf8 : k1252;
       texts.insert(texts.end(), own.begin(), own.end());
       for (const auto& it : kItems) {
