@@ -1495,7 +1495,7 @@ template <>
   char *q = dst, *const last = dst + cap;
   for (;;) {
     uint64_t w, high = 0;
-    for (size_t steps = std::min(end - p, last - q) / 8; steps > 0; --steps, p += 8, q += 8) {
+    for (size_t steps = static_cast<size_t>(std::min(end - p, last - q)) / 8; steps > 0; --steps, p += 8, q += 8) {
       memcpy(&w, p, 8);
       memcpy(q, &w, 8);
       if ((high = w & kHigh) != 0) break;
