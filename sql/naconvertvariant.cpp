@@ -1632,7 +1632,11 @@ namespace {
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
       if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
-      StoreWord(slot, size, value, s.nWidth);
+      // The slot of most integer items holds just the value.
+      if (size == 4 && s.nWidth == 4)
+        memcpy(slot, &value, 4);
+      else
+        StoreWord(slot, size, value, s.nWidth);
       return s.nWidth;
     }
     case F::NA_ROWSLOT_DECIMAL: {
