@@ -319,17 +319,21 @@ inline bool bDigitPairs(uint64_t w, uint64_t* pairs) {
 inline int nPair(uint64_t pairs, int k) { return static_cast<int>((pairs >> (16 * k)) & 0xFF); }
 
 // A date's year, month and day as the server gives them: a zero month or day is the server's
-// empty date, any other day lies in its month (the server sends 30 February under
-// ALLOW_INVALID_DATES).
+// empty date (0), any other day lies in its month (1; the server sends 30 February under
+// ALLOW_INVALID_DATES); -1 for no date.
+[[gnu::always_inline]] inline int nDateKind(int y, int mo, int d) {
+  if (mo > 12 || d > 31) return -1;
+  if (mo == 0 || d == 0) return 0;
+  return d <= 28 || d <= CDateTimeBase::s_nGetNbJourMois(mo, y) ? 1 : -1;
+}
+
+// The same into parts, those of the empty date all zero.
 [[gnu::always_inline]] inline bool bDateParts(int y, int mo, int d, STDateParts* p) {
   p->bDate = true;
   p->y = y, p->mo = mo, p->d = d;
-  if (mo > 12 || d > 31) return false;
-  if (mo == 0 || d == 0) {
-    p->y = p->mo = p->d = 0;
-    return true;
-  }
-  return d <= 28 || d <= CDateTimeBase::s_nGetNbJourMois(mo, y);
+  const int kind = nDateKind(y, mo, d);
+  if (kind == 0) p->y = p->mo = p->d = 0;
+  return kind >= 0;
 }
 
 bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
@@ -363,8 +367,9 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   return p->h <= 23 && p->mi <= 59 && p->s <= 59;
 }
 
-// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): true with a date-time of the calendar.
-[[gnu::always_inline]] inline bool bServerDateTime(const char* t, STDateParts* p) {
+// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): true with the bytes of a date-time of
+// the calendar read to the second (SecondsDateTime's).
+[[gnu::always_inline]] inline bool bServerDateTime(const char* t, uint64_t* word) {
   // Three words against the form: each byte xor its form's is a digit's value, or zero for the
   // dashes, space and colons; adding 0x76 (0x7F at those) sets the top bit of any other.
   uint64_t a, b, c;
@@ -382,11 +387,16 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   a = a * 10 + (a >> 8);
   b = b * 10 + (b >> 8);
   c = c * 10 + (c >> 8);
+  const int y = static_cast<int>(a & 0xFF) * 100 + static_cast<int>((a >> 16) & 0xFF);
   const int mo = static_cast<int>((a >> 40) & 0xFF), d = static_cast<int>(b & 0xFF);
-  p->h = static_cast<int>((b >> 24) & 0xFF), p->mi = static_cast<int>((b >> 48) & 0xFF);
-  p->s = static_cast<int>((c >> 48) & 0xFF);
-  return p->h <= 23 && p->mi <= 59 && p->s <= 59 &&
-         bDateParts(static_cast<int>(a & 0xFF) * 100 + static_cast<int>((a >> 16) & 0xFF), mo, d, p);
+  const int h = static_cast<int>((b >> 24) & 0xFF), mi = static_cast<int>((b >> 48) & 0xFF);
+  const int s = static_cast<int>((c >> 48) & 0xFF);
+  const int kind = h <= 23 && mi <= 59 && s <= 59 ? nDateKind(y, mo, d) : -1;
+  if (kind < 0) return false;
+  // Day, month and year make the low word, the milliseconds of the day the high one.
+  const uint64_t date = kind == 0 ? 0 : static_cast<uint64_t>(d | mo << 8 | y << 16);
+  *word = date | static_cast<uint64_t>(((h * 60 + mi) * 60 + s) * 1000) << 32;
+  return true;
 }
 
 // The date-time of parts read to the second.
@@ -1646,11 +1656,8 @@ namespace {
       return s.nWidth;
     }
     case F::NA_ROWSLOT_DATETIME: {
-      STDateParts parts;
-      if (length != 19 || !bServerDateTime(text, &parts)) return -1;
-      const CDateTimeBase dt = SecondsDateTime(parts);
       uint64_t word;
-      memcpy(&word, &dt, sizeof word);
+      if (length != 19 || !bServerDateTime(text, &word)) return -1;
       StoreWord(slot, size, word, 8);
       return 8;
     }
