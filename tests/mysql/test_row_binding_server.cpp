@@ -2,6 +2,7 @@
 // in the record with the bytes each column's own read gives it, and a second result of the same
 // statement with other column types is read with writers bound for it.
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -209,6 +210,41 @@ TEST_P(LiveRowBinding, ANextResultKeepsTheBindingOnlyForTheSameForms) {
     EXPECT_EQ(s->nWriters(), change.writersAfter) << change.from << " to " << change.to;
     seek(3);
   }
+}
+
+// A record of more items than one flag word holds: the slots whose bits lie past it are defined
+// one by one, and every row, NULLs and defined bits included, equals the columns' own reads.
+TEST_P(LiveRowBinding, SlotsPastTheFlagWordAreDefinedOneByOne) {
+  constexpr int kColumns = 70;
+  std::string columns, rows;
+  for (int c = 1; c <= kColumns; ++c) columns += ", c" + std::to_string(c) + " INT NULL";
+  for (int r = 1; r <= 4; ++r) {
+    rows += (r == 1 ? "(" : ", (") + std::to_string(r);
+    // Row r is NULL in every r-th column.
+    for (int c = 1; c <= kColumns; ++c) rows += c % r == 0 && r > 1 ? ", NULL" : ", " + std::to_string(r * 1000 + c);
+    rows += ")";
+  }
+  std::wstring table;
+  CHostRecordDescription* desc = IdTable(L"qx row`wide ", columns, rows, &table);
+  // Items keep their names' pointers.
+  std::deque<std::wstring> names;
+  for (int c = 1; c <= kColumns; ++c) Item(desc, names.emplace_back(L"c" + std::to_wstring(c)).c_str(), NA_IT_I4, 4);
+  CNADataAccess* a = OpenRows(desc, Connect("-1"));
+  int read = 0;
+  ForEachRow(a, [&] {
+    ++read;
+    const std::vector<uint8_t> bytes = RecordBytes(a);
+    EXPECT_TRUE(ReadAgainColumnByColumn(a, Statement(a, L"id")));
+    EXPECT_EQ(bytes, RecordBytes(a)) << "row " << read;
+    EXPECT_EQ(Text(Values(a, {L"c1", L"c66", L"c70"})),
+              read == 1   ? "1001|1066|1070"
+              : read == 2 ? "2001|NULL|NULL"
+              : read == 3 ? "3001|NULL|3070"
+                          : "4001|4066|4070")
+        << "row " << read;
+  });
+  EXPECT_EQ(read, 4);
+  EXPECT_EQ(static_cast<CRowStatement*>(Statement(a, L"id"))->nWriters(), kColumns + 1u);
 }
 
 // A result whose first rows are NULL in some columns: those columns take their writers at their
