@@ -335,26 +335,32 @@ BOOL CNAStatement::_bUpdateNARecord(eNA_PARSEDIRECTION) {
   return _bUpdateNARecordFromDB();
 }
 
+namespace {
+
+// Each column of record up to its first composite key by its own read; kept out of the row
+// binding's way.
+[[gnu::noinline]] BOOL bReadEachColumn(CNAStatement* statement, CNARecord* record) {
+  const int columns = record->nGetNbColumn();
+  for (int i = 0; i < columns; ++i) {
+    CNAColumn* column = record->pclGetColumnNoRef(i);
+    if (column == nullptr || column->Slot().bComposedKey) break;
+    if (!column->bSetValueFromDB(statement, 0)) return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL CNAStatement::_bUpdateNARecordFromDB() {
   if (m_pclRecord == nullptr) return FALSE;
   // A row from the server carries no state of the row the record held before (a deleted mark
   // would go into the row cache with it).
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  if (m_pclStatementSQL != nullptr) {
-    // Bound at a result's first row (or after a change the binding saw); a converter that has
-    // seen no server value yet takes its writer after its first own read.
-    if (!m_clRowBinding.bValidFor(m_pclRecord, m_pclStatementSQL))
-      m_clRowBinding.Bind(m_pclRecord, m_pclStatementSQL);
-    return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
-  }
-  const int columns = m_pclRecord->nGetNbColumn();
-  for (int i = 0; i < columns; ++i) {
-    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
-    if (column == nullptr || column->Slot().bComposedKey) break;
-    if (!column->bSetValueFromDB(this, 0)) return FALSE;
-  }
-  return TRUE;
+  // Bound at a result's first row (or after a change the binding saw); a converter that has
+  // seen no server value yet takes its writer after its first own read.
+  if (m_pclStatementSQL != nullptr) return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
+  return bReadEachColumn(this, m_pclRecord);
 }
 
 CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {
