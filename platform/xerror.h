@@ -260,8 +260,11 @@ class CXError : public CQXUnknown {
   void ResetKnown() {
     if (m_bMaybeSet == 0) return;
     RAZ();
-    m_bMaybeSet = bClear() ? 0 : 1;
+    if (m_bMaybeSet == 1 && bClear()) m_bMaybeSet = 0;
   }
+  // The error is handed out to code that may write it without marking it (a caller built apart
+  // from this header): from now on every ResetKnown tests it in full.
+  void MarkHandedOut() { m_bMaybeSet = 2; }
   // Nothing written into the error since the last ResetKnown left it clear.
   bool bKnownClear() const { return m_bMaybeSet == 0; }
   // Nothing held and every field at its reset value: a RAZ would change nothing.
@@ -332,7 +335,7 @@ class CXError : public CQXUnknown {
   static const wchar_t* _psz(const wchar_t* p) { return p != nullptr ? p : L""; }
   // Every member that can write a field the reset clears marks the error first (ResetKnown
   // trusts the mark): a new member that writes one must mark too. Members that only clear need not.
-  void _Touch() { m_bMaybeSet = 1; }
+  void _Touch() { m_bMaybeSet |= 1; }
   void _AddSubError(CXError* e, int light, int noUserMessage) {
     _Touch();
     __AddSubError(e, light, noUserMessage);
@@ -360,8 +363,9 @@ class CXError : public CQXUnknown {
   wchar_t* m_pszModName = nullptr;
   wchar_t* m_pszModVersion = nullptr;
   uint8_t m_bySyntax = 0;
-  // 0: clear since the last ResetKnown and not written since (in the padding after the syntax
-  // byte: the layout stays). A new error is not known clear.
+  // 0: clear since the last ResetKnown and not written since; bit 1: handed out, never known
+  // clear again (in the padding after the syntax byte: the layout stays). A new error is not
+  // known clear.
   uint8_t m_bMaybeSet = 1;
   uint32_t m_nDetailId = 0;
   CTTableau<unsigned int> m_tabErrorId{1, 30};
