@@ -125,6 +125,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     return FALSE;
   m_eLastDirection = direction;
   m_bRowFromCache = 0;
+  m_bRowForTwin = 0;
   m_bRowValid = 0;
   int out = 1;
   BOOL ok = m_pclTableCacheIndex != nullptr ? _bFetchCacheIndex(direction, count, moved, &out)
@@ -135,7 +136,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = *moved;
-    if (update && *moved <= 1 && _bTwinRead()) {
+    if (update && *moved <= 1 && (m_bRowForTwin || _bTwinRead())) {
       // Every row of a browse: one copy of the row instead of two.
       ok = _bSetStmtOriginalRecordAsTwin(m_eLastDirection);
     } else {
@@ -463,6 +464,27 @@ void CNAStatement::_RestaureRecordFromCache(int index) {
   m_llCurrentRecord = index;
 }
 
+BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
+  CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  // Peeked: the original must not give a twin its copy here, the twin road drops it.
+  const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
+  if (current == nullptr || original == nullptr || original->eGetState() != NA_RECORDSTATE_NONE ||
+      current->pclGetTabMemoNoRef() != nullptr || m_pclRecordCache->bMemoInCache(index))
+    return FALSE;
+  const CNARecordId* id = current->pclGetRecordIdNoRef();
+  if (id != nullptr && id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
+  if (!fresh) {
+    // What the restore leaves in the current value: the row's bytes and the original's state.
+    if (!m_pclRecordCache->bGetAt(current, static_cast<unsigned int>(index))) return FALSE;
+    current->SetState(NA_RECORDSTATE_NONE);
+  }
+  if (!_bTwinRead()) return FALSE;
+  m_bRowFromCache = 1;
+  m_bRowForTwin = 1;
+  m_llCurrentRecord = index;
+  return TRUE;
+}
+
 BOOL CNAStatement::_bFetchAndCache(int* out) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
@@ -493,7 +515,7 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
   return TRUE;
 }
 
-BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long long count, long long* moved,
+BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                                        int* out) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
@@ -533,10 +555,13 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
     return TRUE;
   }
   m_nOutSide = 0;
-  if (target == fresh)
-    _RestaureFetchedRow(static_cast<int>(target));
-  else
-    _RestaureRecordFromCache(static_cast<int>(target));
+  const int row = static_cast<int>(target);
+  // A read of one row that marks it read needs it in the current value only.
+  const bool twin = update && count <= 1 && _bRowIntoCurrentForTwin(row, target == fresh);
+  if (!twin && target == fresh)
+    _RestaureFetchedRow(row);
+  else if (!twin)
+    _RestaureRecordFromCache(row);
   if (!m_bRowFromCache) return FALSE;
   *moved = count;
   *out = 0;
