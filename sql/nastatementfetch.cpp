@@ -525,9 +525,21 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   long long target = start;
   // The row the last fetch appended from the current value, which still holds it.
   long long fresh = -1;
-  if (direction == NA_PARSE_CURRENT || count == 0) {
+  // One step past the last row kept of a cache still filling, what a browse asks row after row:
+  // that row must come from the server and deleted rows are all behind. A row the cache could
+  // not keep goes the whole way below.
+  bool stepped = false;
+  if (direction == NA_PARSE_NEXT && count == 1 && start == cache->nGetCount() - 1 && cache->bIsActive() &&
+      !cache->bIsFetchComplete()) {
+    int o = 0;
+    if (!_bFetchAndCache(&o)) return FALSE;
+    stepped = o || cache->bRecordInCache(static_cast<unsigned int>(start + 1));
+    if (stepped) target = start + 1;
+    if (stepped && !o) fresh = target;
+  }
+  if (!stepped && (direction == NA_PARSE_CURRENT || count == 0)) {
     if (start < 0 || start >= cache->nGetCount()) return TRUE;
-  } else {
+  } else if (!stepped) {
     if (direction == NA_PARSE_LAST) {
       for (int o = 0; !cache->bIsFetchComplete() && o == 0;)
         if (!_bFetchAndCache(&o)) return FALSE;
