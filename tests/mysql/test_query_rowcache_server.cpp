@@ -2,6 +2,8 @@
 // past the cache's first blocks and into the larger ones, read first to last and then back, each
 // row's values, NULLs and memo as the server holds them, and the record's original value the row
 // read, whether the read marks the record read or not.
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -165,6 +167,75 @@ TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsT
       back->nRelease();
     }
     for (CNARecordValue* v : kept) v->nRelease();
+  }
+}
+
+// Walks over the row cache: forward reads that fill it, moves back over rows it keeps, forward
+// again over kept rows and on into rows still on the server, re-reads of the current row, and
+// host writes into the current record between reads. After every move the row is the server's,
+// the record's original value and the statement's own copy of it hold the row read (the copy
+// looked at every third move only, so that it also stays put off between reads), and a row the
+// host wrote over reads back as the server holds it.
+TEST_P(LiveQueryRowCache, MovesBackAndForthOverTheRowCacheKeepTheServersRowsAndTheOriginals) {
+  struct Step {
+    eNA_PARSEDIRECTION direction;
+    int times;
+    bool hostWrites;  // the host writes over the current record before the first of them
+  };
+  const Step walk[] = {{NA_PARSE_FIRST, 1, false},    {NA_PARSE_NEXT, 620, false},    {NA_PARSE_PREVIOUS, 320, false},
+                       {NA_PARSE_CURRENT, 2, true},   {NA_PARSE_NEXT, 1, true},       {NA_PARSE_PREVIOUS, 1, false},
+                       {NA_PARSE_NEXT, 700, false},   {NA_PARSE_PREVIOUS, 3, true},   {NA_PARSE_NEXT, 4, true},
+                       {NA_PARSE_FIRST, 1, true},     {NA_PARSE_PREVIOUS, 1, false},  {NA_PARSE_NEXT, 2, false}};
+  const struct Case {
+    const wchar_t* columns;
+    int setRead;
+  } cases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
+  for (const Case& c : cases) {
+    const bool memo = std::wstring(c.columns).find(L'm') != std::wstring::npos;
+    CNADataAccess* a = Run(c.columns);
+    ASSERT_NE(a, nullptr);
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    int at = 0;  // the row's id; 0 before the first, kRows + 1 past the last
+    int moves = 0;
+    bool restarted = false;
+    for (const Step& s : walk) {
+      for (int t = 0; t < s.times; ++t) {
+        const std::string what = Utf8(c.columns) + " setRead " + std::to_string(c.setRead) + ", move " +
+                                 std::to_string(moves) + " from id " + std::to_string(at);
+        if (s.hostWrites && t == 0) {
+          CNAKJRecord* kj = record->pclGetCurrentValueNoRef()->pclGetNAKJRecord();
+          memset(kj->pbyGetValues(), 'z', kj->nGetTotalSize() - kj->nGetFlagFieldSize());
+        }
+        ASSERT_TRUE(a->bHLitxxx(L"id", s.direction, c.setRead, kNoLock, nullptr, 0))
+            << what << ": " << Utf8(m_error.pszGetError());
+        ++moves;
+        at = s.direction == NA_PARSE_FIRST      ? 1
+             : s.direction == NA_PARSE_NEXT     ? std::min(at + 1, kRows + 1)
+             : s.direction == NA_PARSE_PREVIOUS ? std::max(at - 1, 0)
+                                                : at;
+        int out = 1;
+        a->bHEndehors(L"id", &out);
+        ASSERT_EQ(out != 0, at < 1 || at > kRows) << what;
+        if (out) continue;
+        const Row r = Expected(at);
+        ASSERT_EQ(Value(a, 0), std::to_wstring(at)) << what;
+        ASSERT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what;
+        ASSERT_EQ(Value(a, 2), r.n) << what;
+        if (memo) {
+          ASSERT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what;
+        }
+        const std::string bytes = Bytes(record->pclGetCurrentValueNoRef());
+        // A first read after the browse began reads on from the server, where a read that does
+        // not mark the row read leaves the original where it was.
+        restarted = restarted || (s.direction == NA_PARSE_FIRST && moves > 1);
+        if (c.setRead || !restarted) {
+          ASSERT_EQ(Bytes(record->pclGetOriginalValueNoRef()), bytes) << what;
+        }
+        if (moves % 3 == 0) {
+          ASSERT_EQ(Bytes(a->pclGetLastStatementNoRef()->pclGetStmtOriginalRecord()), bytes) << what;
+        }
+      }
+    }
   }
 }
 
