@@ -501,6 +501,10 @@ class CNAStatement : public CInterf {
   // none (the restore would give the current value that word) and _bTwinRead; the current value
   // may then hold the row already, which the restore writes again (nastatementfetch.cpp, beside _bTwinRead).
   BOOL _bRowIntoCurrentForTwin(int index, bool fresh);
+  // The browse stands on row of the row cache, read by a move of count rows (fresh: the row just
+  // appended): into the current value alone for the twin road when the read qualifies, else
+  // restored. FALSE when the row could not be read.
+  BOOL _bLandInCache(int row, bool fresh, int update, long long count);
   // Whether a limited result may go on past its end in direction (server order).
   BOOL _bNextBlockCanExist(eNA_PARSEDIRECTION direction) const;
   // The next block in direction (server order) opened through the access after the original

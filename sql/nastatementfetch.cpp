@@ -473,12 +473,17 @@ BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
     return FALSE;
   const CNARecordId* id = current->pclGetRecordIdNoRef();
   if (id != nullptr && id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
+  if (fresh && !_bTwinRead()) return FALSE;
   if (!fresh) {
-    // What the restore leaves in the current value: the row's bytes and the original's state.
-    if (!m_pclRecordCache->bGetAt(current, static_cast<unsigned int>(index))) return FALSE;
+    // What the restore leaves in the current value: the row's bytes and the original's state,
+    // asked of the twin road before the bytes are read (a failed read changes nothing).
+    const eNA_RECORDSTATE was = current->eGetState();
     current->SetState(NA_RECORDSTATE_NONE);
+    if (!_bTwinRead() || !m_pclRecordCache->bGetAt(current, static_cast<unsigned int>(index))) {
+      current->SetState(was);
+      return FALSE;
+    }
   }
-  if (!_bTwinRead()) return FALSE;
   m_bRowFromCache = 1;
   m_bRowForTwin = 1;
   m_llCurrentRecord = index;
@@ -515,6 +520,20 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
   return TRUE;
 }
 
+inline BOOL CNAStatement::_bLandInCache(int row, bool fresh, int update, long long count) {
+  m_nOutSide = 0;
+  // A read of one row that marks it read needs it in the current value only (a memo set there
+  // says at once that it does not qualify).
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  const bool twin = update && count <= 1 && current != nullptr && current->pclGetTabMemoNoRef() == nullptr &&
+                    _bRowIntoCurrentForTwin(row, fresh);
+  if (!twin && fresh)
+    _RestaureFetchedRow(row);
+  else if (!twin)
+    _RestaureRecordFromCache(row);
+  return m_bRowFromCache;
+}
+
 BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                                        int* out) {
   *out = 1;
@@ -522,24 +541,32 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   long long start = m_llCurrentRecord;
   if (m_nOutSide > 0) start = cache->nGetCount();
   if (m_nOutSide < 0) start = -1;
-  long long target = start;
-  // The row the last fetch appended from the current value, which still holds it.
-  long long fresh = -1;
   // One step past the last row kept of a cache still filling, what a browse asks row after row:
-  // that row must come from the server and deleted rows are all behind. A row the cache could
-  // not keep goes the whole way below.
-  bool stepped = false;
+  // that row comes from the server, and deleted rows are all behind. A row the cache could not
+  // keep goes the whole way below.
   if (direction == NA_PARSE_NEXT && count == 1 && start == cache->nGetCount() - 1 && cache->bIsActive() &&
       !cache->bIsFetchComplete()) {
     int o = 0;
     if (!_bFetchAndCache(&o)) return FALSE;
-    stepped = o || cache->bRecordInCache(static_cast<unsigned int>(start + 1));
-    if (stepped) target = start + 1;
-    if (stepped && !o) fresh = target;
+    if (!o && cache->bRecordInCache(static_cast<unsigned int>(start + 1))) {
+      if (!_bLandInCache(static_cast<int>(start + 1), true, update, 1)) return FALSE;
+      *moved = 1;
+      *out = 0;
+      return TRUE;
+    }
+    if (o) {
+      m_nOutSide = 1;
+      m_llCurrentRecord = cache->nGetCount();
+      *moved = 0;
+      return TRUE;
+    }
   }
-  if (!stepped && (direction == NA_PARSE_CURRENT || count == 0)) {
+  long long target = start;
+  // The row the last fetch appended from the current value, which still holds it.
+  long long fresh = -1;
+  if (direction == NA_PARSE_CURRENT || count == 0) {
     if (start < 0 || start >= cache->nGetCount()) return TRUE;
-  } else if (!stepped) {
+  } else {
     if (direction == NA_PARSE_LAST) {
       for (int o = 0; !cache->bIsFetchComplete() && o == 0;)
         if (!_bFetchAndCache(&o)) return FALSE;
@@ -566,15 +593,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
     *moved = cache->nGetCount() - 1 - start;
     return TRUE;
   }
-  m_nOutSide = 0;
-  const int row = static_cast<int>(target);
-  // A read of one row that marks it read needs it in the current value only.
-  const bool twin = update && count <= 1 && _bRowIntoCurrentForTwin(row, target == fresh);
-  if (!twin && target == fresh)
-    _RestaureFetchedRow(row);
-  else if (!twin)
-    _RestaureRecordFromCache(row);
-  if (!m_bRowFromCache) return FALSE;
+  if (!_bLandInCache(static_cast<int>(target), target == fresh, update, count)) return FALSE;
   *moved = count;
   *out = 0;
   return TRUE;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -236,6 +237,44 @@ TEST_P(LiveQueryRowCache, MovesBackAndForthOverTheRowCacheKeepTheServersRowsAndT
         }
       }
     }
+  }
+}
+
+// Reads in direction until the browse leaves the rows: their count and the sum of their ids.
+// Kept out of line and free of checks, so that a profiler can take one pass alone
+// (valgrind --toggle-collect='*ReadPass*').
+__attribute__((noinline)) std::pair<int, long long> ReadPass(CNADataAccess* a, eNA_PARSEDIRECTION direction) {
+  std::pair<int, long long> seen{0, 0};
+  CNAColumn* id = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(0);
+  CAny v;
+  for (;;) {
+    if (!a->bHLitxxx(L"id", direction, 1, kNoLock, nullptr, 0)) return {-1, -1};
+    int out = 1;
+    a->bHEndehors(L"id", &out);
+    if (out) return seen;
+    id->bGetCurrentValue(&v, 0);
+    int n = 0;
+    v.nGetINT(&n);
+    ++seen.first;
+    seen.second += n;
+  }
+}
+
+// A pass from first to last fills the row cache; a pass back from past the last reads every row
+// from it, once, in reverse; a second pass forward from before the first reads them again.
+TEST_P(LiveQueryRowCache, PassesForwardBackAndForwardAgainReadEveryRowOnce) {
+  const std::pair<int, long long> all{kRows, static_cast<long long>(kRows) * (kRows + 1) / 2};
+  for (const wchar_t* columns : {L"id, d, n", L"id, d, n, m"}) {
+    CNADataAccess* a = Run(columns);
+    ASSERT_NE(a, nullptr);
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    std::pair<int, long long> forward = ReadPass(a, NA_PARSE_NEXT);
+    forward.first += 1;
+    forward.second += 1;
+    EXPECT_EQ(forward, all) << Utf8(columns);
+    EXPECT_EQ(ReadPass(a, NA_PARSE_PREVIOUS), all) << Utf8(columns);
+    EXPECT_EQ(ReadPass(a, NA_PARSE_NEXT), all) << Utf8(columns);
+    EXPECT_EQ(a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef()->nGetCount(), kRows) << Utf8(columns);
   }
 }
 
