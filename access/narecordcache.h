@@ -155,6 +155,9 @@ class CNARecordCache : public CInterf {
   }
 
   int nGetCount() const { return m_tabRecord.nGetCount(); }
+  // Room for rows rows in all in the row table's entries, when the caller knows how many will
+  // come (the rows of a stored result): the list is then not grown and copied on the way.
+  void Reserve(int rows) { m_tabRecord.Reserve(rows); }
   // Every row indexed first.
   const CNABufferTable<CNARecordId>& GetRecordIdTable() const {
     _IndexRows();

@@ -85,6 +85,10 @@ class CTSimpleTable {
     return bytes != nullptr && t != nullptr ? t->_Deserialize(bytes, size) : FALSE;
   }
 
+  // Room in the entry list for rows entries in all (none taken back); nothing without memory.
+  void Reserve(int rows) {
+    if (rows > m_tabEntry.nGetCapacity()) m_tabEntry.AgranditMemoire(rows - m_tabEntry.nGetCount());
+  }
   // Room for one more entry, so that the next bAjoute or bInsere cannot fail on the list. The
   // list grows by a quarter of its count at least: a long list is not copied again every few
   // blocks.

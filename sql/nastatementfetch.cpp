@@ -464,7 +464,7 @@ void CNAStatement::_RestaureRecordFromCache(int index) {
   m_llCurrentRecord = index;
 }
 
-BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
+inline BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
   CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
   // Peeked: the original must not give a twin its copy here, the twin road drops it.
   const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
@@ -501,6 +501,11 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
     }
     if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
       if (!_bUpdateNARecordFromDB()) return FALSE;
+      // The block's rows are all known: the cache takes room for them at its first.
+      if (cache->nGetCount() == m_nBlockBase) {
+        const long long rows = m_nBlockBase + m_pclStatementSQL->llGetRowCount();
+        cache->Reserve(rows < 0x7FFFFFFF ? static_cast<int>(rows) : 0x7FFFFFFF);
+      }
       cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
       *out = 0;
       return TRUE;
