@@ -501,6 +501,10 @@ class CNAStatement : public CInterf {
   // none (the restore would give the current value that word) and _bTwinRead; the current value
   // may then hold the row already, which the restore writes again (nastatementfetch.cpp, beside _bTwinRead).
   BOOL _bRowIntoCurrentForTwin(int index, bool fresh);
+  // Whether the row just appended from the current value, which holds it, qualifies for that.
+  bool _bFreshRowTakesTwin() const;
+  // The browse stands on row index of the row cache, held by the current value alone.
+  void _TwinRowLanded(int index);
   // The browse stands on row of the row cache, read by a move of count rows (fresh: the row just
   // appended): into the current value alone for the twin road when the read qualifies, else
   // restored. FALSE when the row could not be read.

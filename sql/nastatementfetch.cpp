@@ -464,29 +464,46 @@ void CNAStatement::_RestaureRecordFromCache(int index) {
   m_llCurrentRecord = index;
 }
 
-inline BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
+inline bool CNAStatement::_bFreshRowTakesTwin() const {
+  // Peeked: the original must not give a twin its copy here, the twin road drops it. The row
+  // just appended from the current value holds a memo set exactly when the current value does,
+  // which _bTwinRead refuses.
+  const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  if (original == nullptr || current == nullptr || original->eGetState() != NA_RECORDSTATE_NONE) return false;
+  const CNARecordId* id = current->pclGetRecordIdNoRef();
+  return (id == nullptr || id->eGetKind() == NA_RECORDID_RECORDVALUES) && _bTwinRead();
+}
+
+inline void CNAStatement::_TwinRowLanded(int index) {
+  m_nOutSide = 0;
+  m_bRowFromCache = 1;
+  m_bRowForTwin = 1;
+  m_llCurrentRecord = index;
+}
+
+BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
+  if (fresh) {
+    if (!_bFreshRowTakesTwin()) return FALSE;
+    _TwinRowLanded(index);
+    return TRUE;
+  }
   CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
-  // Peeked: the original must not give a twin its copy here, the twin road drops it.
   const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
   if (current == nullptr || original == nullptr || original->eGetState() != NA_RECORDSTATE_NONE ||
       current->pclGetTabMemoNoRef() != nullptr || m_pclRecordCache->bMemoInCache(index))
     return FALSE;
   const CNARecordId* id = current->pclGetRecordIdNoRef();
   if (id != nullptr && id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
-  if (fresh && !_bTwinRead()) return FALSE;
-  if (!fresh) {
-    // What the restore leaves in the current value: the row's bytes and the original's state,
-    // asked of the twin road before the bytes are read (a failed read changes nothing).
-    const eNA_RECORDSTATE was = current->eGetState();
-    current->SetState(NA_RECORDSTATE_NONE);
-    if (!_bTwinRead() || !m_pclRecordCache->bGetAt(current, static_cast<unsigned int>(index))) {
-      current->SetState(was);
-      return FALSE;
-    }
+  // What the restore leaves in the current value: the row's bytes and the original's state,
+  // asked of the twin road before the bytes are read (a failed read changes nothing).
+  const eNA_RECORDSTATE was = current->eGetState();
+  current->SetState(NA_RECORDSTATE_NONE);
+  if (!_bTwinRead() || !m_pclRecordCache->bGetAt(current, static_cast<unsigned int>(index))) {
+    current->SetState(was);
+    return FALSE;
   }
-  m_bRowFromCache = 1;
-  m_bRowForTwin = 1;
-  m_llCurrentRecord = index;
+  _TwinRowLanded(index);
   return TRUE;
 }
 
@@ -554,7 +571,11 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
     int o = 0;
     if (!_bFetchAndCache(&o)) return FALSE;
     if (!o && cache->bRecordInCache(static_cast<unsigned int>(start + 1))) {
-      if (!_bLandInCache(static_cast<int>(start + 1), true, update, 1)) return FALSE;
+      const int row = static_cast<int>(start + 1);
+      if (update && _bFreshRowTakesTwin())
+        _TwinRowLanded(row);
+      else if (!_bLandInCache(row, true, update, 1))
+        return FALSE;
       *moved = 1;
       *out = 0;
       return TRUE;
