@@ -39,6 +39,14 @@ Row Expected(int k) {
   return r;
 }
 
+// The query's columns, with the memo or without, each read marking the row read or not.
+struct ColumnsCase {
+  const wchar_t* columns;
+  int setRead;
+  bool Memo() const { return std::wstring(columns).find(L'm') != std::wstring::npos; }
+};
+const ColumnsCase kColumnsCases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
+
 class LiveQueryRowCache : public LiveConnection {
  protected:
   struct VM : AnyTest {
@@ -99,6 +107,16 @@ class LiveQueryRowCache : public LiveConnection {
     a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(column)->bGetCurrentValue(&v, 0);
     return Show(v);
   }
+  // The current record holds the server's row k (its memo too with memo).
+  static void ExpectRow(CNADataAccess* a, int k, bool memo, const std::string& what) {
+    const Row r = Expected(k);
+    ASSERT_EQ(Value(a, 0), std::to_wstring(k)) << what;
+    EXPECT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what << " id " << k;
+    EXPECT_EQ(Value(a, 2), r.n) << what << " id " << k;
+    if (memo) {
+      EXPECT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what << " id " << k;
+    }
+  }
   static std::string Bytes(const CNARecordValue* v) {
     const CNAKJRecord* r = v != nullptr ? v->pclGetNAKJRecord() : nullptr;
     return r == nullptr ? std::string("none")
@@ -116,12 +134,8 @@ class LiveQueryRowCache : public LiveConnection {
 // record read or not, and afterwards the statement's row cache holds every row as it was read,
 // bytes and memos.
 TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsThem) {
-  const struct Case {
-    const wchar_t* columns;
-    int setRead;
-  } cases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
-  for (const Case& c : cases) {
-    const bool memo = std::wstring(c.columns).find(L'm') != std::wstring::npos;
+  for (const ColumnsCase& c : kColumnsCases) {
+    const bool memo = c.Memo();
     const std::string what = Utf8(c.columns) + " setRead " + std::to_string(c.setRead);
     CNADataAccess* a = Run(c.columns);
     ASSERT_NE(a, nullptr) << what;
@@ -138,13 +152,7 @@ TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsT
         if (out) break;
         const int k = forward ? read + 1 : kRows - read;
         ++read;
-        const Row r = Expected(k);
-        ASSERT_EQ(Value(a, 0), std::to_wstring(k)) << what;
-        EXPECT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what << " id " << k;
-        EXPECT_EQ(Value(a, 2), r.n) << what << " id " << k;
-        if (memo) {
-          EXPECT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what << " id " << k;
-        }
+        ASSERT_NO_FATAL_FAILURE(ExpectRow(a, k, memo, what));
         if (!forward) continue;
         CNARecord* record = a->pclGetCurrentRecordNoRef();
         ASSERT_EQ(Bytes(record->pclGetOriginalValueNoRef()), Bytes(record->pclGetCurrentValueNoRef()))
@@ -187,12 +195,8 @@ TEST_P(LiveQueryRowCache, MovesBackAndForthOverTheRowCacheKeepTheServersRowsAndT
                        {NA_PARSE_CURRENT, 2, true},   {NA_PARSE_NEXT, 1, true},       {NA_PARSE_PREVIOUS, 1, false},
                        {NA_PARSE_NEXT, 700, false},   {NA_PARSE_PREVIOUS, 3, true},   {NA_PARSE_NEXT, 4, true},
                        {NA_PARSE_FIRST, 1, true},     {NA_PARSE_PREVIOUS, 1, false},  {NA_PARSE_NEXT, 2, false}};
-  const struct Case {
-    const wchar_t* columns;
-    int setRead;
-  } cases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
-  for (const Case& c : cases) {
-    const bool memo = std::wstring(c.columns).find(L'm') != std::wstring::npos;
+  for (const ColumnsCase& c : kColumnsCases) {
+    const bool memo = c.Memo();
     CNADataAccess* a = Run(c.columns);
     ASSERT_NE(a, nullptr);
     CNARecord* record = a->pclGetCurrentRecordNoRef();
@@ -218,13 +222,7 @@ TEST_P(LiveQueryRowCache, MovesBackAndForthOverTheRowCacheKeepTheServersRowsAndT
         a->bHEndehors(L"id", &out);
         ASSERT_EQ(out != 0, at < 1 || at > kRows) << what;
         if (out) continue;
-        const Row r = Expected(at);
-        ASSERT_EQ(Value(a, 0), std::to_wstring(at)) << what;
-        ASSERT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what;
-        ASSERT_EQ(Value(a, 2), r.n) << what;
-        if (memo) {
-          ASSERT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what;
-        }
+        ASSERT_NO_FATAL_FAILURE(ExpectRow(a, at, memo, what));
         const std::string bytes = Bytes(record->pclGetCurrentValueNoRef());
         // A first read after the browse began reads on from the server, where a read that does
         // not mark the row read leaves the original where it was.
