@@ -499,7 +499,8 @@ class CNAStatement : public CInterf {
   // would have. FALSE, nothing of the original touched, when the read does not qualify: no
   // memo on either side, an identifier over the record's own bytes, the original's state word
   // none (the restore would give the current value that word) and _bTwinRead; the current value
-  // may then hold the row already, which the restore writes again (nastatementfetch.cpp, beside _bTwinRead).
+  // may then hold the row already, which the restore writes again (nastatementfetch.cpp, beside
+  // _bTwinRead).
   BOOL _bRowIntoCurrentForTwin(int index, bool fresh);
   // Whether the row just appended from the current value, which holds it, qualifies for that.
   bool _bFreshRowTakesTwin() const;

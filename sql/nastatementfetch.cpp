@@ -518,10 +518,11 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
     }
     if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
       if (!_bUpdateNARecordFromDB()) return FALSE;
-      // The block's rows are all known: the cache takes room for them at its first.
+      // A stored block's rows are all counted: the cache takes room for them at its first. A
+      // streamed result's count (2^32 - 1) is no count: nothing is taken for it.
       if (cache->nGetCount() == m_nBlockBase) {
         const long long rows = m_nBlockBase + m_pclStatementSQL->llGetRowCount();
-        cache->Reserve(rows < 0x7FFFFFFF ? static_cast<int>(rows) : 0x7FFFFFFF);
+        if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
       }
       cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
       *out = 0;
