@@ -45,8 +45,6 @@ void CNARecordCache::SetGrowStep(int rows, int bytes) {
   if (rows > 0) m_tabMemo.SetGrowStep(rows);
 }
 
-int CNARecordCache::nAjoute(const CNARecordValue* v) { return _nAjoute(v); }
-
 void CNARecordCache::_TakeFirstValue(const CNARecordValue* v) {
   const CNARecordId* id = v->pclGetRecordIdNoRef();
   if (m_eIdType == NA_RECORDID_NONE && id != nullptr) {
@@ -101,19 +99,21 @@ int CNARecordCache::_nAjoute(const CNARecordValue* v) {
   // A record-values identifier is made from the stored bytes alone: it can wait. The kind, once
   // set, stays, so rows still waiting are all of this kind.
   const bool deferred = m_eIdType == NA_RECORDID_RECORDVALUES;
-  // Every list gets its slot before anything is written, so that none is left one short.
-  if (m_tabState.nGetCapacity() <= row) m_tabState.AgranditMemoire(1);
-  if (!m_tabRecord.bMakeRoom() || (!deferred && !m_tabRecordId.bMakeRoom()) || m_tabState.nGetCapacity() <= row)
-    return -1;
   const eNA_RECORDSTATE state = v != nullptr ? v->eGetState() : NA_RECORDSTATE_DELETED;
+  // Every list gets its slot before anything is written, so that none is left one short (a row
+  // in state none needs none in the state list).
+  const bool stated = state != NA_RECORDSTATE_NONE;
+  if (stated) m_tabState.AgranditMemoire(row + 1 - m_tabState.nGetCount());
+  if (!m_tabRecord.bMakeRoom() || (!deferred && !m_tabRecordId.bMakeRoom()) ||
+      (stated && m_tabState.nGetCapacity() <= row))
+    return -1;
   m_tabRecord.bAjoute(v != nullptr ? v->pclGetNAKJRecord() : nullptr);
   if (HasMemos(v)) _bCopyMemo(row, v->pclGetTabMemoNoRef());
   if (!deferred) {
     CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
     m_tabRecordId.bAjoute(v != nullptr ? _pclRowId(v, row, &scratch) : nullptr);
   }
-  m_tabState.Ajoute(state);
-  if (Deleted(state)) ++m_nDeleted;
+  if (stated) _PutState(row, state);
   return row;
 }
 
@@ -135,9 +135,14 @@ void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
   _IndexRows();
   const int i = static_cast<int>(at);
   const bool memoShifts = m_tabMemo.nGetCount() > i;
-  m_tabState.AgranditMemoire(1);
+  const eNA_RECORDSTATE state = v != nullptr ? v->eGetState() : NA_RECORDSTATE_DELETED;
+  // Rows past the state list are in state none: the list moves only when it reaches row i, and
+  // grows only for a state to keep.
+  const bool stateShifts = m_tabState.nGetCount() > i;
+  const int stateNeed = stateShifts ? m_tabState.nGetCount() + 1 : state != NA_RECORDSTATE_NONE ? i + 1 : 0;
+  m_tabState.AgranditMemoire(stateNeed - m_tabState.nGetCount());
   if (memoShifts) m_tabMemo.AgranditMemoire(1);
-  if (!m_tabRecord.bMakeRoom() || !m_tabRecordId.bMakeRoom() || m_tabState.nGetCapacity() <= count ||
+  if (!m_tabRecord.bMakeRoom() || !m_tabRecordId.bMakeRoom() || m_tabState.nGetCapacity() < stateNeed ||
       (memoShifts && m_tabMemo.nGetCapacity() <= m_tabMemo.nGetCount()))
     return;
   // The rows from i on move up one, in the map as in the lists.
@@ -152,9 +157,12 @@ void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
   }
   CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
   m_tabRecordId.bInsere(v != nullptr ? _pclRowId(v, i, &scratch) : nullptr, i);
-  const eNA_RECORDSTATE state = v != nullptr ? v->eGetState() : NA_RECORDSTATE_DELETED;
-  m_tabState.Insere(state, i);
-  if (Deleted(state)) ++m_nDeleted;
+  if (stateShifts) {
+    m_tabState.Insere(state, i);
+    if (Deleted(state)) ++m_nDeleted;
+  } else if (state != NA_RECORDSTATE_NONE) {
+    _PutState(i, state);
+  }
   _AddToMap(i);
   if (m_nIndexed >= i) ++m_nIndexed;
 }
@@ -181,8 +189,10 @@ void CNARecordCache::Supprime(unsigned int at) {
   m_tabRecordId.Supprime(i);
   if (m_nIndexed > i) --m_nIndexed;
   if (m_tabMemo.nGetCount() > i) m_tabMemo.SupprimeRef(i);
-  if (Deleted(m_tabState[i])) --m_nDeleted;
-  m_tabState.Supprime(i, 1);
+  if (m_tabState.nGetCount() > i) {
+    if (Deleted(m_tabState[i])) --m_nDeleted;
+    m_tabState.Supprime(i, 1);
+  }
 }
 
 void CNARecordCache::SupprimeTout() {
@@ -339,9 +349,18 @@ eNA_RECORDSTATE CNARecordCache::eGetRecordState(int i) const {
 BOOL CNARecordCache::_bRecordDeleted(int i) const { return Deleted(eGetRecordState(i)) ? TRUE : FALSE; }
 
 void CNARecordCache::SetRecordState(int i, eNA_RECORDSTATE s) {
-  if (i < 0 || i >= m_tabState.nGetCount()) return;
+  if (i < 0 || i >= nGetCount()) return;
+  if (i >= m_tabState.nGetCount()) {
+    if (s != NA_RECORDSTATE_NONE) _PutState(i, s);
+    return;
+  }
   m_nDeleted += (Deleted(s) ? 1 : 0) - (Deleted(m_tabState[i]) ? 1 : 0);
   m_tabState[i] = s;
+}
+
+void CNARecordCache::_PutState(int i, eNA_RECORDSTATE s) {
+  const eNA_RECORDSTATE none = NA_RECORDSTATE_NONE;
+  if (m_tabState.Etend(i, s, none) != nullptr && Deleted(s)) ++m_nDeleted;
 }
 
 int CNARecordCache::nSetRecordState(CNARecordId* id, eNA_RECORDSTATE s) {

@@ -4,6 +4,9 @@
 // A row is kept serialised: its record bytes in the row table and its identifier's serial form
 // in the identifier table (CNABufferTable, blocks of 500 rows or 2 MiB, the sixth block onward
 // twice as large), its memo set (CNARecordMemo, counted) in the memo list and its state word.
+// The memo and state lists stop at their last row that has something to hold: rows past the
+// memo list have no memo set, rows past the state list are in state none, so that rows fetched
+// one after the other add nothing to either.
 // The identifier map takes a serial form to its row index; its keys are the addresses of the
 // serial forms inside the identifier blocks, which never move before SupprimeTout. For
 // record-values identifiers (kind 1) the serial form names the row's bytes inside the row
@@ -77,7 +80,8 @@ class CNARecordCache : public CInterf {
   // Non-zero rows: rows per block and entry-list grow step of both tables, and the memo list's
   // grow step; non-zero bytes: bytes per block of both tables.
   virtual void SetGrowStep(int rows, int bytes);
-  // _nAjoute(v): the new row's index, -1 when no row could be added.
+  // _nAjoute(v): the new row's index, -1 when no row could be added. Inline below: a browse
+  // appends every row it fetches.
   virtual int nAjoute(const CNARecordValue* v);
   // Removes row i (nothing for i past the end); the map's rows above i fall by one.
   virtual void Supprime(unsigned int i);
@@ -151,6 +155,9 @@ class CNARecordCache : public CInterf {
   }
 
   int nGetCount() const { return m_tabRecord.nGetCount(); }
+  // Room for rows rows in all in the row table's entries, when the caller knows how many will
+  // come (the rows of a stored result): the list is then not grown and copied on the way.
+  void Reserve(int rows) { m_tabRecord.Reserve(rows); }
   // Every row indexed first.
   const CNABufferTable<CNARecordId>& GetRecordIdTable() const {
     _IndexRows();
@@ -194,6 +201,9 @@ class CNARecordCache : public CInterf {
   BOOL _bCopyMemo(int i, const CNARecordMemo* memo);
   // Row i keeps no memo set.
   void _DropMemo(int i);
+  // Row i, at or past the end of the state list, takes state s (the rows between in state
+  // none); without memory the row stays in state none.
+  void _PutState(int i, eNA_RECORDSTATE s);
   // The map key of id: its serial form in the scratch buffer; null for another kind.
   const unsigned char* _pSerializeKey(const CNARecordId* id);
   void _IndexPendingRows() const;
@@ -248,6 +258,19 @@ class CNARecordCachePosition : public CNARecordCache {
   CTTableau<int> m_tabRef;
   uint32_t m_dwFirstFree = kNoHint;
 };
+
+inline int CNARecordCache::nAjoute(const CNARecordValue* v) {
+  // A row after the first, of record-values identifiers (made later from the bytes alone), in
+  // state none and without memos, is only its bytes: they go to the end of the current block
+  // when it has room. Anything else, or a block to start, goes the whole way.
+  if (v != nullptr && m_eIdType == NA_RECORDID_RECORDVALUES && m_pclTemplate != nullptr &&
+      v->eGetState() == NA_RECORDSTATE_NONE &&
+      (v->pclGetTabMemoNoRef() == nullptr || v->pclGetTabMemoNoRef()->nGetCount() == 0)) {
+    const CNAKJRecord* record = v->pclGetNAKJRecord();
+    if (record != nullptr && m_tabRecord.bAjouteInPlace(record)) return nGetCount() - 1;
+  }
+  return _nAjoute(v);
+}
 
 // Inline: every fetched row a browse re-reads comes through here.
 inline BOOL CNARecordCache::bGetAt(CNARecordValue* v, unsigned int at) {

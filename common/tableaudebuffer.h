@@ -99,6 +99,8 @@ class CTableauDeBuffer {
 
  protected:
   char* _pSlot(int i) const { return m_pData + static_cast<intptr_t>(i) * m_nElementSize; }
+  // The slot past the last element, now counted in, when there is room for it; else null.
+  char* _pAppendSlot() { return m_nCount < m_nCapacity ? _pSlot(m_nCount++) : nullptr; }
 
  private:
   bool _bOwns(const void* p) const;

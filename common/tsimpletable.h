@@ -85,10 +85,16 @@ class CTSimpleTable {
     return bytes != nullptr && t != nullptr ? t->_Deserialize(bytes, size) : FALSE;
   }
 
-  // Room for one more entry, so that the next bAjoute or bInsere cannot fail on the list.
+  // Room in the entry list for rows entries in all (none taken back); nothing without memory.
+  void Reserve(int rows) {
+    if (rows > m_tabEntry.nGetCapacity()) m_tabEntry.AgranditMemoire(rows - m_tabEntry.nGetCount());
+  }
+  // Room for one more entry, so that the next bAjoute or bInsere cannot fail on the list. The
+  // list grows by a quarter of its count at least: a long list is not copied again every few
+  // blocks.
   BOOL bMakeRoom() {
     if (m_tabEntry.nGetCapacity() > m_tabEntry.nGetCount()) return TRUE;
-    m_tabEntry.AgranditMemoire(1);
+    m_tabEntry.AgranditMemoire(m_tabEntry.nGetCount() / 4 > 1 ? m_tabEntry.nGetCount() / 4 : 1);
     return m_tabEntry.nGetCapacity() > m_tabEntry.nGetCount() ? TRUE : FALSE;
   }
   // Appends an entry for t (empty for a null t, or when no block can be had). FALSE, nothing
@@ -96,6 +102,20 @@ class CTSimpleTable {
   BOOL bAjoute(const T* t) {
     const stENTRY e = _Store(t);
     return m_tabEntry.Ajoute(e) != nullptr ? TRUE : FALSE;
+  }
+  // bAjoute of a non-null t when the entry list and the current block have room for it, in
+  // line; FALSE, nothing done, when they have not (bAjoute then makes the room).
+  BOOL bAjouteInPlace(const T* t) {
+    stBUFFERINFO* block = m_pCurrent;
+    const uint64_t need = static_cast<uint64_t>(t->_nGetDataSize()) + sizeof(uint32_t);
+    if (block == nullptr || m_tabEntry.nGetCount() >= m_tabEntry.nGetCapacity() ||
+        block->nUsed + need > block->nCapacity)
+      return FALSE;
+    const stENTRY e = {block->nUsed, block};
+    _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
+    block->nUsed += static_cast<uint32_t>(need);
+    m_tabEntry.Ajoute(e);
+    return TRUE;
   }
   // The same, inserted at i (0 <= i <= count).
   BOOL bInsere(const T* t, int i) {

@@ -19,7 +19,14 @@ class CTTableau : public CTableauDeBuffer {
   virtual void Initialise(const T& value, int n) { CTableauDeBuffer::Initialise(&value, n); }
 
   // Each answers the element written, or null when no room could be made.
-  T* Ajoute(const T& value) { return static_cast<T*>(CTableauDeBuffer::Ajoute(&value)); }
+  // With room left, the element's own size is copied in line.
+  T* Ajoute(const T& value) {
+    if (char* slot = _pAppendSlot()) {
+      memcpy(slot, &value, sizeof(T));
+      return reinterpret_cast<T*>(slot);
+    }
+    return static_cast<T*>(CTableauDeBuffer::Ajoute(&value));
+  }
   T* Insere(const T& value, int i) { return static_cast<T*>(CTableauDeBuffer::Insere(&value, i)); }
   T* SetAt(const T& value, int i) { return static_cast<T*>(CTableauDeBuffer::SetAt(&value, i)); }
   T* Etend(int i, const T& value, const T& fill) {

@@ -501,6 +501,23 @@ class CNAStatement : public CInterf {
   // What _RestaureRecordFromCache(index) does, for the row just appended from the current value
   // that still holds it: its bytes are not read back (nastatementrowcache.cpp).
   void _RestaureFetchedRow(int index);
+  // Row index of the row cache (fresh: the row just appended, which the current value still
+  // holds) into the current value alone, for a read that takes the twin road (bFetch): the
+  // access's copy into the record's original then gives the original its row, as the restore
+  // would have. FALSE, nothing of the original touched, when the read does not qualify: no
+  // memo on either side, an identifier over the record's own bytes, the original's state word
+  // none (the restore would give the current value that word) and _bTwinRead; the current value
+  // may then hold the row already, which the restore writes again (nastatementfetch.cpp, beside
+  // _bTwinRead).
+  BOOL _bRowIntoCurrentForTwin(int index, bool fresh);
+  // Whether the row just appended from the current value, which holds it, qualifies for that.
+  bool _bFreshRowTakesTwin() const;
+  // The browse stands on row index of the row cache, held by the current value alone.
+  void _TwinRowLanded(int index);
+  // The browse stands on row of the row cache, read by a move of count rows (fresh: the row just
+  // appended): into the current value alone for the twin road when the read qualifies, else
+  // restored. FALSE when the row could not be read.
+  BOOL _bLandInCache(int row, bool fresh, int update, long long count);
   // Whether a limited result may go on past its end in direction (server order).
   BOOL _bNextBlockCanExist(eNA_PARSEDIRECTION direction) const;
   // The next block in direction (server order) opened through the access after the original
@@ -595,6 +612,9 @@ class CNAStatement : public CInterf {
   // The rows equal to the row the last index move landed on just before it in the index.
   unsigned int m_nIndexEqualBefore = 0;
   int m_bRowFromCache = 0;
+  // The row read from the row cache went into the current value alone (_bRowIntoCurrentForTwin):
+  // the read must take the twin road.
+  int m_bRowForTwin = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;
   int m_bRowValid = 0;

@@ -131,6 +131,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     return FALSE;
   m_eLastDirection = direction;
   m_bRowFromCache = 0;
+  m_bRowForTwin = 0;
   m_bRowValid = 0;
   int out = 1;
   BOOL ok;
@@ -146,7 +147,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = *moved;
-    if (update && *moved <= 1 && _bTwinRead()) {
+    if (update && *moved <= 1 && (m_bRowForTwin || _bTwinRead())) {
       // Every row of a browse: one copy of the row instead of two.
       ok = _bSetStmtOriginalRecordAsTwin(m_eLastDirection);
     } else {
@@ -497,6 +498,49 @@ void CNAStatement::_RestaureRecordFromCache(int index) {
   m_llCurrentRecord = index;
 }
 
+inline bool CNAStatement::_bFreshRowTakesTwin() const {
+  // Peeked: the original must not give a twin its copy here, the twin road drops it. The row
+  // just appended from the current value holds a memo set exactly when the current value does,
+  // which _bTwinRead refuses.
+  const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  if (original == nullptr || current == nullptr || original->eGetState() != NA_RECORDSTATE_NONE) return false;
+  const CNARecordId* id = current->pclGetRecordIdNoRef();
+  return (id == nullptr || id->eGetKind() == NA_RECORDID_RECORDVALUES) && _bTwinRead();
+}
+
+inline void CNAStatement::_TwinRowLanded(int index) {
+  m_nOutSide = 0;
+  m_bRowFromCache = 1;
+  m_bRowForTwin = 1;
+  m_llCurrentRecord = index;
+}
+
+BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
+  if (fresh) {
+    if (!_bFreshRowTakesTwin()) return FALSE;
+    _TwinRowLanded(index);
+    return TRUE;
+  }
+  CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
+  if (current == nullptr || original == nullptr || original->eGetState() != NA_RECORDSTATE_NONE ||
+      current->pclGetTabMemoNoRef() != nullptr || m_pclRecordCache->bMemoInCache(index))
+    return FALSE;
+  const CNARecordId* id = current->pclGetRecordIdNoRef();
+  if (id != nullptr && id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
+  // What the restore leaves in the current value: the row's bytes and the original's state,
+  // asked of the twin road before the bytes are read (a failed read changes nothing).
+  const eNA_RECORDSTATE was = current->eGetState();
+  current->SetState(NA_RECORDSTATE_NONE);
+  if (!_bTwinRead() || !m_pclRecordCache->bGetAt(current, static_cast<unsigned int>(index))) {
+    current->SetState(was);
+    return FALSE;
+  }
+  _TwinRowLanded(index);
+  return TRUE;
+}
+
 BOOL CNAStatement::_bFetchAndCache(int* out) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
@@ -508,6 +552,12 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
     }
     if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
       if (!_bUpdateNARecordFromDB()) return FALSE;
+      // A stored block's rows are all counted: the cache takes room for them at its first. A
+      // streamed result's count (2^32 - 1) is no count: nothing is taken for it.
+      if (cache->nGetCount() == m_nBlockBase) {
+        const long long rows = m_nBlockBase + m_pclStatementSQL->llGetRowCount();
+        if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
+      }
       cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
       *out = 0;
       return TRUE;
@@ -527,13 +577,51 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
   return TRUE;
 }
 
-BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long long count, long long* moved,
+inline BOOL CNAStatement::_bLandInCache(int row, bool fresh, int update, long long count) {
+  m_nOutSide = 0;
+  // A read of one row that marks it read needs it in the current value only (a memo set there
+  // says at once that it does not qualify).
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  const bool twin = update && count <= 1 && current != nullptr && current->pclGetTabMemoNoRef() == nullptr &&
+                    _bRowIntoCurrentForTwin(row, fresh);
+  if (!twin && fresh)
+    _RestaureFetchedRow(row);
+  else if (!twin)
+    _RestaureRecordFromCache(row);
+  return m_bRowFromCache;
+}
+
+BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                                        int* out) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
   long long start = m_llCurrentRecord;
   if (m_nOutSide > 0) start = cache->nGetCount();
   if (m_nOutSide < 0) start = -1;
+  // One step past the last row kept of a cache still filling, what a browse asks row after row:
+  // that row comes from the server, and deleted rows are all behind. A row the cache could not
+  // keep goes the whole way below.
+  if (direction == NA_PARSE_NEXT && count == 1 && start == cache->nGetCount() - 1 && cache->bIsActive() &&
+      !cache->bIsFetchComplete()) {
+    int o = 0;
+    if (!_bFetchAndCache(&o)) return FALSE;
+    if (!o && cache->bRecordInCache(static_cast<unsigned int>(start + 1))) {
+      const int row = static_cast<int>(start + 1);
+      if (update && _bFreshRowTakesTwin())
+        _TwinRowLanded(row);
+      else if (!_bLandInCache(row, true, update, 1))
+        return FALSE;
+      *moved = 1;
+      *out = 0;
+      return TRUE;
+    }
+    if (o) {
+      m_nOutSide = 1;
+      m_llCurrentRecord = cache->nGetCount();
+      *moved = 0;
+      return TRUE;
+    }
+  }
   long long target = start;
   // The row the last fetch appended from the current value, which still holds it.
   long long fresh = -1;
@@ -566,12 +654,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int, long l
     *moved = cache->nGetCount() - 1 - start;
     return TRUE;
   }
-  m_nOutSide = 0;
-  if (target == fresh)
-    _RestaureFetchedRow(static_cast<int>(target));
-  else
-    _RestaureRecordFromCache(static_cast<int>(target));
-  if (!m_bRowFromCache) return FALSE;
+  if (!_bLandInCache(static_cast<int>(target), target == fresh, update, count)) return FALSE;
   *moved = count;
   *out = 0;
   return TRUE;

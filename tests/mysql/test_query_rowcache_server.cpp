@@ -2,7 +2,10 @@
 // past the cache's first blocks and into the larger ones, read first to last and then back, each
 // row's values, NULLs and memo as the server holds them, and the record's original value the row
 // read, whether the read marks the record read or not.
+#include <algorithm>
+#include <cstring>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,14 @@ Row Expected(int k) {
   if (k % 4 != 0) r.memo = L"m" + std::to_wstring(k);
   return r;
 }
+
+// The query's columns, with the memo or without, each read marking the row read or not.
+struct ColumnsCase {
+  const wchar_t* columns;
+  int setRead;
+  bool Memo() const { return std::wstring(columns).find(L'm') != std::wstring::npos; }
+};
+const ColumnsCase kColumnsCases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
 
 class LiveQueryRowCache : public LiveConnection {
  protected:
@@ -96,6 +107,16 @@ class LiveQueryRowCache : public LiveConnection {
     a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(column)->bGetCurrentValue(&v, 0);
     return Show(v);
   }
+  // The current record holds the server's row k (its memo too with memo).
+  static void ExpectRow(CNADataAccess* a, int k, bool memo, const std::string& what) {
+    const Row r = Expected(k);
+    ASSERT_EQ(Value(a, 0), std::to_wstring(k)) << what;
+    EXPECT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what << " id " << k;
+    EXPECT_EQ(Value(a, 2), r.n) << what << " id " << k;
+    if (memo) {
+      EXPECT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what << " id " << k;
+    }
+  }
   static std::string Bytes(const CNARecordValue* v) {
     const CNAKJRecord* r = v != nullptr ? v->pclGetNAKJRecord() : nullptr;
     return r == nullptr ? std::string("none")
@@ -113,12 +134,8 @@ class LiveQueryRowCache : public LiveConnection {
 // record read or not, and afterwards the statement's row cache holds every row as it was read,
 // bytes and memos.
 TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsThem) {
-  const struct Case {
-    const wchar_t* columns;
-    int setRead;
-  } cases[] = {{L"id, d, n", 0}, {L"id, d, n", 1}, {L"id, d, n, m", 0}, {L"id, d, n, m", 1}};
-  for (const Case& c : cases) {
-    const bool memo = std::wstring(c.columns).find(L'm') != std::wstring::npos;
+  for (const ColumnsCase& c : kColumnsCases) {
+    const bool memo = c.Memo();
     const std::string what = Utf8(c.columns) + " setRead " + std::to_string(c.setRead);
     CNADataAccess* a = Run(c.columns);
     ASSERT_NE(a, nullptr) << what;
@@ -135,13 +152,7 @@ TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsT
         if (out) break;
         const int k = forward ? read + 1 : kRows - read;
         ++read;
-        const Row r = Expected(k);
-        ASSERT_EQ(Value(a, 0), std::to_wstring(k)) << what;
-        EXPECT_EQ(Value(a, 1), r.d.empty() ? L"NULL" : r.d) << what << " id " << k;
-        EXPECT_EQ(Value(a, 2), r.n) << what << " id " << k;
-        if (memo) {
-          EXPECT_EQ(Value(a, 3), r.memo.empty() ? L"NULL" : r.memo) << what << " id " << k;
-        }
+        ASSERT_NO_FATAL_FAILURE(ExpectRow(a, k, memo, what));
         if (!forward) continue;
         CNARecord* record = a->pclGetCurrentRecordNoRef();
         ASSERT_EQ(Bytes(record->pclGetOriginalValueNoRef()), Bytes(record->pclGetCurrentValueNoRef()))
@@ -165,6 +176,109 @@ TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsT
       back->nRelease();
     }
     for (CNARecordValue* v : kept) v->nRelease();
+  }
+}
+
+// Walks over the row cache: forward reads that fill it, moves back over rows it keeps, forward
+// again over kept rows and on into rows still on the server, re-reads of the current row, and
+// host writes into the current record between reads. After every move the row is the server's,
+// the record's original value and the statement's own copy of it hold the row read (the copy
+// looked at every third move only, so that it also stays put off between reads), and a row the
+// host wrote over reads back as the server holds it.
+TEST_P(LiveQueryRowCache, MovesBackAndForthOverTheRowCacheKeepTheServersRowsAndTheOriginals) {
+  struct Step {
+    eNA_PARSEDIRECTION direction;
+    int times;
+    bool hostWrites;  // the host writes over the current record before the first of them
+  };
+  const Step walk[] = {{NA_PARSE_FIRST, 1, false},    {NA_PARSE_NEXT, 620, false},    {NA_PARSE_PREVIOUS, 320, false},
+                       {NA_PARSE_CURRENT, 2, true},   {NA_PARSE_NEXT, 1, true},       {NA_PARSE_PREVIOUS, 1, false},
+                       {NA_PARSE_NEXT, 700, false},   {NA_PARSE_PREVIOUS, 3, true},   {NA_PARSE_NEXT, 4, true},
+                       {NA_PARSE_FIRST, 1, true},     {NA_PARSE_PREVIOUS, 1, false},  {NA_PARSE_NEXT, 2, false}};
+  // setRead 2: reads that mark the row read and reads that do not, in turn, so that the roads
+  // with and without the statement's put-off copy follow each other.
+  std::vector<ColumnsCase> cases(std::begin(kColumnsCases), std::end(kColumnsCases));
+  cases.push_back({L"id, d, n", 2});
+  cases.push_back({L"id, d, n, m", 2});
+  for (const ColumnsCase& c : cases) {
+    const bool memo = c.Memo();
+    CNADataAccess* a = Run(c.columns);
+    ASSERT_NE(a, nullptr);
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    int at = 0;  // the row's id; 0 before the first, kRows + 1 past the last
+    int moves = 0;
+    bool restarted = false;
+    for (const Step& s : walk) {
+      for (int t = 0; t < s.times; ++t) {
+        const std::string what = Utf8(c.columns) + " setRead " + std::to_string(c.setRead) + ", move " +
+                                 std::to_string(moves) + " from id " + std::to_string(at);
+        if (s.hostWrites && t == 0) {
+          CNAKJRecord* kj = record->pclGetCurrentValueNoRef()->pclGetNAKJRecord();
+          memset(kj->pbyGetValues(), 'z', kj->nGetTotalSize() - kj->nGetFlagFieldSize());
+        }
+        const int setRead = c.setRead == 2 ? moves % 2 : c.setRead;
+        ASSERT_TRUE(a->bHLitxxx(L"id", s.direction, setRead, kNoLock, nullptr, 0))
+            << what << ": " << Utf8(m_error.pszGetError());
+        ++moves;
+        at = s.direction == NA_PARSE_FIRST      ? 1
+             : s.direction == NA_PARSE_NEXT     ? std::min(at + 1, kRows + 1)
+             : s.direction == NA_PARSE_PREVIOUS ? std::max(at - 1, 0)
+                                                : at;
+        int out = 1;
+        a->bHEndehors(L"id", &out);
+        ASSERT_EQ(out != 0, at < 1 || at > kRows) << what;
+        if (out) continue;
+        ASSERT_NO_FATAL_FAILURE(ExpectRow(a, at, memo, what));
+        const std::string bytes = Bytes(record->pclGetCurrentValueNoRef());
+        // A first read after the browse began reads on from the server, where a read that does
+        // not mark the row read leaves the original where it was.
+        restarted = restarted || (s.direction == NA_PARSE_FIRST && moves > 1);
+        if (setRead || !restarted) {
+          ASSERT_EQ(Bytes(record->pclGetOriginalValueNoRef()), bytes) << what;
+        }
+        if (moves % 3 == 0) {
+          ASSERT_EQ(Bytes(a->pclGetLastStatementNoRef()->pclGetStmtOriginalRecord()), bytes) << what;
+        }
+      }
+    }
+  }
+}
+
+// Reads in direction until the browse leaves the rows: their count and the sum of their ids.
+// Kept out of line and free of checks, so that a profiler can take one pass alone
+// (valgrind --toggle-collect='*ReadPass*').
+__attribute__((noinline)) std::pair<int, long long> ReadPass(CNADataAccess* a, eNA_PARSEDIRECTION direction) {
+  std::pair<int, long long> seen{0, 0};
+  CNAColumn* id = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(0);
+  CAny v;
+  for (;;) {
+    if (!a->bHLitxxx(L"id", direction, 1, kNoLock, nullptr, 0)) return {-1, -1};
+    int out = 1;
+    a->bHEndehors(L"id", &out);
+    if (out) return seen;
+    id->bGetCurrentValue(&v, 0);
+    int n = 0;
+    v.nGetINT(&n);
+    ++seen.first;
+    seen.second += n;
+  }
+}
+
+// A pass from first to last fills the row cache; a pass back from past the last reads every row
+// from it, once, in reverse; a second pass forward from before the first reads them again.
+TEST_P(LiveQueryRowCache, PassesForwardBackAndForwardAgainReadEveryRowOnce) {
+  const std::pair<int, long long> all{kRows, static_cast<long long>(kRows) * (kRows + 1) / 2};
+  for (const wchar_t* columns : {L"id, d, n", L"id, d, n, m"}) {
+    CNADataAccess* a = Run(columns);
+    ASSERT_NE(a, nullptr);
+    ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    std::pair<int, long long> forward = ReadPass(a, NA_PARSE_NEXT);
+    forward.first += 1;
+    forward.second += 1;
+    EXPECT_EQ(forward, all) << Utf8(columns);
+    EXPECT_EQ(ReadPass(a, NA_PARSE_PREVIOUS), all) << Utf8(columns);
+    EXPECT_EQ(ReadPass(a, NA_PARSE_NEXT), all) << Utf8(columns);
+    EXPECT_EQ(a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef()->nGetCount(), kRows) << Utf8(columns);
   }
 }
 
