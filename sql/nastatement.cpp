@@ -717,15 +717,21 @@ BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CN
 }
 
 BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
-  if (!_bBuildQueryStart(command, type)) {
-    if (command != nullptr) command->ResetCommand(0);
-    return FALSE;
-  }
   // The columns are chosen first, so that their values go straight into the command after the
   // list that names them.
   std::vector<CNAColumn*> chosen;
   chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
-  _ChooseWriteColumns(&chosen, type, flags);
+  const bool onTable = command != nullptr && m_pclDataAccess != nullptr && _pclGetSourceQueryNoRef() == nullptr;
+  if (onTable) _ChooseWriteColumns(&chosen, type, flags);
+  if (onTable && type == NA_QUERY_INSERT) {
+    const int formated = _nBuildInsertFormated(command, chosen, flags);
+    if (formated >= 0) return formated;
+  }
+  if (!_bBuildQueryStart(command, type)) {
+    if (command != nullptr) command->ResetCommand(0);
+    return FALSE;
+  }
+  if (!onTable) _ChooseWriteColumns(&chosen, type, flags);
   BOOL ok = TRUE;
   if (!chosen.empty()) {
     if (type == NA_QUERY_INSERT) {
