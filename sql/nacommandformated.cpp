@@ -1,8 +1,13 @@
 // A formatted SQL its builder writes itself: the pieces and literals of a statement whose values
 // all have their literal when it is built, in the bytes the formatter would give them.
+#include "access/narecord.h"
 #include "driver/naconnectiondescription.h"
+#include "driver/naliteraltext.h"
+#include "sql/inaitemdescription.h"
+#include "sql/naitemdescription.h"
 #include "sql/nacolumn.h"
 #include "sql/nacommand.h"
+#include "sql/nakjrecord.h"
 #include "values/any.h"
 
 bool CNACommand::bBeginFormated() {
@@ -24,7 +29,40 @@ void CNACommand::AddFormatedText(const char* ascii, int n) {
   AddFormated(ascii, n);
 }
 
+int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
+  CNARecord* record = column->pclGetRecordNoRef();
+  CNAKJRecord* kj = record != nullptr ? record->pclGetNAKJRecord() : nullptr;
+  INAItemDescription* item = column->piGetItemNoRef();
+  // The literal road's conditions (_bLiteralTypes), and ASCII that is its own bytes.
+  if (kj == nullptr || item == nullptr || m_pclCnx == nullptr || column->bIsMemo() || column->bIsComposedKey() ||
+      !bLiteralAsciiCodePage(m_clFormated.nGetCodePage()))
+    return -1;
+  const eNA_ITEMTYPE analysis = column->eNAGetItemType();
+  if (analysis == NA_IT_EMPTY) return -1;
+  const STItemSlot& slot = column->Slot();
+  // An undefined item reads as NULL, whatever its type.
+  if (!kj->bSlotDefined(slot)) {
+    AddFormated("NULL", 4);
+    return 1;
+  }
+  const BYTE* element = kj->pbySlotElement(slot);
+  const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
+  const eNA_ITEMTYPE db = imported != nullptr ? imported->eNAGetItemType() : NA_IT_EMPTY;
+  // The record reads a decimal item through the host's form of the item's precision and scale.
+  const bool decimal = item->eNAGetItemType() == NA_IT_DECIMAL;
+  const long long scale = decimal ? item->nGetDecimalPart() : 0;
+  const long long precision = decimal ? item->nGetIntegerPart() + scale : 0;
+  CLiteralText text;
+  if (precision > 18 || !bElementLiteralText(element, slot.nSize, ConverteItemToZVType(item),
+                                            ConverteItemToZVType(db != NA_IT_EMPTY ? db : analysis),
+                                            static_cast<int>(precision), static_cast<int>(scale), &text))
+    return -1;
+  AddFormated(text.pszGet(), text.nGetLength());
+  return 1;
+}
+
 int CNACommand::nAddFormatedColumnLiteral(CNAColumn* column) {
+  if (_nAddFormatedFromElement(column) > 0) return 1;
   CAny value;
   const int written = _nRecordLiteral(column, &value);
   if (written == -2) return -1;
