@@ -690,10 +690,12 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
 
 void CNAStatement::_ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
   CNAColumn* fallback = nullptr;
+  // An add's check set the plain columns' bits already.
+  const bool checked = m_pclDataAccess != nullptr && m_pclDataAccess->bKJRecordChecked();
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
     if (column == nullptr || column->bIsComposedKey()) break;
-    column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
+    if (!checked || column->bIsMemo()) column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
     if (fallback == nullptr && column->bUpdatable() && !column->bIsIdAuto() && column->eGetTypeColonne() == 0)
       fallback = column;
     if (_bNeedToUpdate(column, type, flags)) chosen->push_back(column);
