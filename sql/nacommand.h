@@ -436,9 +436,7 @@ class CNACommand : public CInterf {
   int nGetFormatedCodePage() const { return m_clFormated.nGetCodePage(); }
   int nGetFormatedAnsiCodePage() const { return m_clFormated.nGetAnsiCodePage(); }
   // n bytes of the formatted SQL's code page, as they are.
-  void AddFormated(const char* bytes, int n) {
-    m_clFormated.Add(bytes, n, static_cast<unsigned int>(m_clFormated.nGetCodePage()));
-  }
+  void AddFormated(const char* bytes, int n) { m_clTextBytes.Add(bytes, n); }
   // n characters of ASCII command text that follow a literal, with the blank the formatter puts
   // between a literal and the text after it.
   void AddFormatedText(const char* ascii, int n);
@@ -744,8 +742,9 @@ class CNACommand : public CInterf {
   CSQLParserInfo* m_pclParsedQuery = nullptr;
   // The command text (see _Text()).
   mutable CTStringConcatAW m_clTextHeld;
-  // Set by EndFormated: the text is m_clTextBytes (code page m_nTextBytesCodePage), widened into
-  // m_clTextHeld on its first reading.
+  // Set by EndFormated: the text is m_clTextBytes (code page m_nTextBytesCodePage, where the
+  // builder gathered the statement between Begin and End), widened into m_clTextHeld on its first
+  // reading.
   mutable int32_t m_bTextInFormated = 0;
   int32_t m_nTextBytesCodePage = 0;
   CXYStringConcat<char> m_clTextBytes{256};

@@ -18,21 +18,23 @@ bool CNACommand::bBeginFormated() {
   m_clFormated.SetCodePages(cp, m_pclCnx->nGetHostCodePage());
   m_eFormatedMode = NA_PARAMCONV_ALL;
   m_nLastLiteralAt = -1;
+  // The statement is gathered as its bytes, then handed to the formatted SQL whole.
+  m_clTextBytes.Vide();
   return true;
 }
 
 void CNACommand::AddFormatedText(const char* ascii, int n) {
   if (n <= 0) return;
   // _AddSpaceBetween's blank, on bytes: ASCII is itself in the formatted SQL's code page.
-  const int length = m_clFormated.nGetLength();
-  if (length > 0 && ascii[0] != ' ' && !m_clFormated.bIsCharSpace(length - 1)) AddFormated(" ", 1);
+  const unsigned int length = m_clTextBytes.nGetLength();
+  if (length > 0 && ascii[0] != ' ' && m_clTextBytes.pszGet()[length - 1] != ' ') AddFormated(" ", 1);
   AddFormated(ascii, n);
 }
 
 int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
+  INAItemDescription* item = column->piGetItemNoRef();
   CNARecord* record = column->pclGetRecordNoRef();
   CNAKJRecord* kj = record != nullptr ? record->pclGetNAKJRecord() : nullptr;
-  INAItemDescription* item = column->piGetItemNoRef();
   // The literal road's conditions (_bLiteralTypes), and ASCII that is its own bytes.
   if (kj == nullptr || item == nullptr || m_pclCnx == nullptr || column->bIsMemo() || column->bIsComposedKey() ||
       !bLiteralAsciiCodePage(m_clFormated.nGetCodePage()))
@@ -45,6 +47,9 @@ int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
     AddFormated("NULL", 4);
     return 1;
   }
+  // The types bElementLiteralText may write.
+  const unsigned short type = ConverteItemToZVType(item);
+  if (type != ZV_DECIMAL && type != ZV_CY && (type < ZV_UI1 || type > ZV_I8)) return -1;
   const BYTE* element = kj->pbySlotElement(slot);
   const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
   const eNA_ITEMTYPE db = imported != nullptr ? imported->eNAGetItemType() : NA_IT_EMPTY;
@@ -53,7 +58,7 @@ int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
   const long long scale = decimal ? item->nGetDecimalPart() : 0;
   const long long precision = decimal ? item->nGetIntegerPart() + scale : 0;
   CLiteralText text;
-  if (precision > 18 || !bElementLiteralText(element, slot.nSize, ConverteItemToZVType(item),
+  if (precision > 18 || !bElementLiteralText(element, slot.nSize, type,
                                             ConverteItemToZVType(db != NA_IT_EMPTY ? db : analysis),
                                             static_cast<int>(precision), static_cast<int>(scale), &text))
     return -1;
@@ -79,8 +84,8 @@ int CNACommand::nAddFormatedColumnLiteral(CNAColumn* column) {
 void CNACommand::EndFormated() {
   // The text says what is sent: the statement whole, with no parameter left to format. It is
   // widened only when someone reads it.
-  m_clTextBytes.Vide();
-  m_clTextBytes.Add(m_clFormated.pszGetA(), m_clFormated.nGetLength());
+  m_clFormated.Add(m_clTextBytes.pszGet(), static_cast<int>(m_clTextBytes.nGetLength()),
+                   static_cast<unsigned int>(m_clFormated.nGetCodePage()));
   m_nTextBytesCodePage = m_clFormated.nGetCodePage();
   m_bTextInFormated = 1;
   _RewriteRowLimit();

@@ -19,17 +19,10 @@ const wchar_t* NameOf(CNAColumn* column) {
 }  // namespace
 
 bool CNAInsertForm::_bSame(const wchar_t* table, const std::vector<CNAColumn*>& columns) const {
-  const wchar_t* at = m_strText.c_str();
-  // Each piece in turn must stand at the cursor; the text's terminator stops any overrun.
-  auto next = [&at](const wchar_t* piece) {
-    for (; *piece != 0; ++piece, ++at)
-      if (*at != *piece) return false;
-    return true;
-  };
-  if (!next(kInsert) || !next(table) || !next(kList)) return false;
+  if (columns.size() != m_tabName.size() || wcscmp(table, m_strTable.c_str()) != 0) return false;
   for (size_t i = 0; i < columns.size(); ++i)
-    if ((i > 0 && !next(L",")) || !next(NameOf(columns[i]))) return false;
-  return next(kValues) && *at == 0;
+    if (wcscmp(NameOf(columns[i]), m_tabName[i].c_str()) != 0) return false;
+  return true;
 }
 
 const char* CNAInsertForm::pszGetHead(const wchar_t* table, const std::vector<CNAColumn*>& columns, int cp,
@@ -37,15 +30,18 @@ const char* CNAInsertForm::pszGetHead(const wchar_t* table, const std::vector<CN
   if (table == nullptr) table = L"";
   if (!m_bMade || cp != m_nCodePage || ansiCp != m_nAnsiCodePage || !_bSame(table, columns)) {
     m_bMade = false;
-    m_strText.assign(kInsert).append(table).append(kList);
+    m_strTable = table;
+    m_tabName.clear();
+    std::wstring text = kInsert + m_strTable + kList;
     for (size_t i = 0; i < columns.size(); ++i) {
-      if (i > 0) m_strText.push_back(L',');
-      m_strText.append(NameOf(columns[i]));
+      m_tabName.emplace_back(NameOf(columns[i]));
+      if (i > 0) text.push_back(L',');
+      text += m_tabName.back();
     }
-    m_strText.append(kValues);
+    text += kValues;
     // The formatter's own conversion of the same text at the head of a formatted SQL.
     CTStringConcatAW bytes(cp, ansiCp, 256);
-    bytes.Add(m_strText.c_str(), static_cast<int>(m_strText.size()));
+    bytes.Add(text.c_str(), static_cast<int>(text.size()));
     m_strBytes.assign(bytes.pszGetA(), static_cast<size_t>(bytes.nGetLength()));
     m_nCodePage = cp;
     m_nAnsiCodePage = ansiCp;
