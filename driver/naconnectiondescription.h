@@ -27,6 +27,8 @@ class INAItemDescription;
 class ISQLParserInformation;
 class CAny;
 class CTStringConcatAW;
+template <typename T>
+class CXYStringConcat;
 class CXTime;
 class CNAItemDescription;
 template <typename T>
@@ -129,6 +131,12 @@ class CNAConnectionDescription : public CInterf {
   // written) where only the value itself can tell (a cast the host makes).
   int nNarrowTextToString(CNAError* error, CTStringConcatAW* out, const char* text, unsigned int n,
                           eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2);
+  // Appends to out, as bytes of the server's code page, what nNarrowTextToString writes for the
+  // same text where the dialect knows it has nothing to escape: true; false, out untouched,
+  // elsewhere (here: always).
+  virtual bool bAppendPlainNarrowText(CXYStringConcat<char>*, const char*, unsigned int, eNA_ITEMTYPE, eNA_ITEMTYPE) {
+    return false;
+  }
   // Brings value in place to the host type of the item type; FALSE with the cast error (kind 14
   // time text, 15 date or time, 16 other) when it does not convert. strict 0 leaves numbers the
   // target can hold.

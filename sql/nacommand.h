@@ -807,8 +807,9 @@ class CNACommand : public CInterf {
   // as a parameter.
   int _nRecordLiteral(CNAColumn* column, CAny* value);
 
-  // nAddFormatedColumnLiteral's literal where the element alone tells it (bElementLiteralText, or
-  // NULL for an undefined item): 1 written, -1 nothing written.
+  // nAddFormatedColumnLiteral's literal where the element alone tells it (bElementLiteralText, a
+  // plain narrow text the connection writes itself, or NULL for an undefined item): 1 written,
+  // -1 nothing written.
   int _nAddFormatedFromElement(CNAColumn* column);
   // The literal parameters this command made, one reference each (at most kLiteralsKept); the
   // search for a free one starts at m_nLiteralNext, back to 0 when the parameters go.

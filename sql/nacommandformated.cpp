@@ -1,5 +1,7 @@
 // A formatted SQL its builder writes itself: the pieces and literals of a statement whose values
 // all have their literal when it is built, in the bytes the formatter would give them.
+#include <cstring>
+
 #include "access/narecord.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/naliteraltext.h"
@@ -47,12 +49,21 @@ int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
     AddFormated("NULL", 4);
     return 1;
   }
-  // The types bElementLiteralText may write.
   const unsigned short type = ConverteItemToZVType(item);
-  if (type != ZV_DECIMAL && type != ZV_CY && (type < ZV_UI1 || type > ZV_I8)) return -1;
-  const BYTE* element = kj->pbySlotElement(slot);
   const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
   const eNA_ITEMTYPE db = imported != nullptr ? imported->eNAGetItemType() : NA_IT_EMPTY;
+  const BYTE* element = kj->pbySlotElement(slot);
+  if (type == ZV_DSTRA) {
+    // The text as the record reads it: up to its NUL, which must lie inside the element.
+    const auto* text = reinterpret_cast<const char*>(element);
+    const size_t n = text != nullptr ? strnlen(text, slot.nSize) : slot.nSize;
+    return n < slot.nSize &&
+                   m_pclCnx->bAppendPlainNarrowText(&m_clTextBytes, text, static_cast<unsigned int>(n), db, analysis)
+               ? 1
+               : -1;
+  }
+  // The types bElementLiteralText may write.
+  if (type != ZV_DECIMAL && type != ZV_CY && (type < ZV_UI1 || type > ZV_I8)) return -1;
   // The record reads a decimal item through the host's form of the item's precision and scale.
   const bool decimal = item->eNAGetItemType() == NA_IT_DECIMAL;
   const long long scale = decimal ? item->nGetDecimalPart() : 0;

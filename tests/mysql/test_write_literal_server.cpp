@@ -225,6 +225,12 @@ TEST_P(LiveWriteLiterals, InsertsWrittenWholeAreTheBytesOfTheCommandsBuild) {
     for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
     return out;
   };
+  // Every byte above ASCII, and those the host's page defines.
+  std::string high, defined;
+  for (int b = 0x80; b < 0x100; ++b) {
+    high += static_cast<char>(b);
+    if (b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D) defined += static_cast<char>(b);
+  }
   // column, value set (a NULL clears it) or raw element bytes, whether the INSERT is written whole
   const struct {
     const wchar_t* column;
@@ -239,7 +245,17 @@ TEST_P(LiveWriteLiterals, InsertsWrittenWholeAreTheBytesOfTheCommandsBuild) {
       {L"f", FromText(ZV_R4, L"0.1"), ""},
       {L"t", Wide(L"q'b\\s\"z\x1a\r\n%_` \u00e9t\u00e9 \u20ac", ZV_DSTRW), ""},
       {L"t", Ansi("caf\xe9 \x80", ZV_DSTRA), ""},
+      {L"t", Ansi("plain ascii ~", ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(256, 'a'), ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(257, 'b'), ZV_DSTRA), ""},
+      {L"t", Ansi(high, ZV_DSTRA), ""},
+      {L"t", Ansi(defined, ZV_DSTRA), ""},
+      {L"t", Ansi("a\"b", ZV_DSTRA), ""},
+      {L"t", Ansi("\x1a", ZV_DSTRA), ""},
+      {L"t", Ansi("r\rn\n\\", ZV_DSTRA), ""},
       {L"t", Null(ZV_DSTRA), ""},
+      {L"l", Ansi("plain", ZV_DSTRA), ""},
+      {L"l", Ansi(defined, ZV_DSTRA), ""},
       {L"l", Wide(L"l'\\", ZV_DSTRW), ""},
       {L"u", Wide(L"\u00e9'\\", ZV_DSTRW), ""},
       {L"d", FromText(ZV_DECIMAL, L"-1234567890.25"), ""},
