@@ -808,8 +808,8 @@ class CNACommand : public CInterf {
   int _nRecordLiteral(CNAColumn* column, CAny* value);
 
   // nAddFormatedColumnLiteral's literal where the element alone tells it (bElementLiteralText, a
-  // plain narrow text the connection writes itself, or NULL for an undefined item): 1 written,
-  // -1 nothing written.
+  // plain narrow text or a date-time's fields the connection writes itself, or NULL for an
+  // undefined item): 1 written, -1 nothing written.
   int _nAddFormatedFromElement(CNAColumn* column);
   // The literal parameters this command made, one reference each (at most kLiteralsKept); the
   // search for a free one starts at m_nLiteralNext, back to 0 when the parameters go.

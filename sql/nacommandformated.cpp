@@ -62,13 +62,18 @@ int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
                ? 1
                : -1;
   }
+  CLiteralText text;
+  if (type == ZV_DATETIME) {
+    if (!m_pclCnx->bDateTimeFieldsLiteral(element, slot.nSize, db, analysis, &text)) return -1;
+    AddFormated(text.pszGet(), text.nGetLength());
+    return 1;
+  }
   // The types bElementLiteralText may write.
   if (type != ZV_DECIMAL && type != ZV_CY && (type < ZV_UI1 || type > ZV_I8)) return -1;
   // The record reads a decimal item through the host's form of the item's precision and scale.
   const bool decimal = item->eNAGetItemType() == NA_IT_DECIMAL;
   const long long scale = decimal ? item->nGetDecimalPart() : 0;
   const long long precision = decimal ? item->nGetIntegerPart() + scale : 0;
-  CLiteralText text;
   if (precision > 18 || !bElementLiteralText(element, slot.nSize, type,
                                             ConverteItemToZVType(db != NA_IT_EMPTY ? db : analysis),
                                             static_cast<int>(precision), static_cast<int>(scale), &text))

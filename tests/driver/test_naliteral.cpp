@@ -398,4 +398,48 @@ TEST_F(Literal, ElementsWriteTheLiteralOfTheValueTheRecordReads) {
   }
 }
 
+// A date-time's fields written by the connection are the literal of the value made of the same
+// bytes, in each dialect's form and for each item type; where the fields do not tell it (a cast,
+// the empty value, a field out of its digits) the value is to be made.
+TEST_F(Literal, DateTimeFieldsWriteTheLiteralOfTheirValue) {
+  auto fields = [](uint16_t year, uint8_t month, uint8_t day, uint32_t milli) {
+    CDateTimeBase dt;
+    dt.m_wAnnee = year, dt.m_byMois = month, dt.m_byJour = day, dt.m_dwMilli = milli;
+    return dt;
+  };
+  // fields, item type, whether the fields tell the literal
+  const struct {
+    CDateTimeBase dt;
+    eNA_ITEMTYPE item;
+    bool own;
+  } rows[] = {
+      {fields(2024, 2, 29, 86399999), NA_IT_DATETIME, true}, {fields(1, 1, 1, 0), NA_IT_DATETIME, true},
+      {fields(0, 0, 0, 34205007), NA_IT_DATETIME, true},     {fields(2024, 2, 29, 45296789), NA_IT_EMPTY, true},
+      // A time column casts the value first.
+      {fields(2024, 2, 29, 45296789), NA_IT_HEURE, false},
+      {fields(0, 0, 0, 0), NA_IT_DATETIME, false},            {fields(10000, 1, 1, 0), NA_IT_DATETIME, false},
+      {fields(2024, 2, 29, 0), NA_IT_DATE8, false},           {fields(2024, 2, 29, 0), NA_IT_TEXTE, false},
+  };
+  for (int dialect : {2, 5, 7, 8, 11}) {
+    CDialectCnx cnx(dialect);
+    for (const auto& r : rows) {
+      const std::string label = std::to_string(dialect) + " " + std::to_string(r.dt.m_wAnnee) + "/" +
+                                std::to_string(r.dt.m_dwMilli) + " " + std::to_string(r.item);
+      unsigned char element[sizeof(CDateTimeBase)];
+      memcpy(element, &r.dt, sizeof element);
+      CLiteralText own;
+      ASSERT_EQ(cnx.bDateTimeFieldsLiteral(element, sizeof element, r.item, NA_IT_EMPTY, &own), r.own) << label;
+      EXPECT_FALSE(cnx.bDateTimeFieldsLiteral(element, sizeof element - 1, r.item, NA_IT_EMPTY, &own)) << label;
+      if (!r.own) continue;
+      CAny value;
+      value.__SetType(ZV_DATETIME, 0);
+      value.Intern()->SetValue(element, sizeof element);
+      value.SetFlags(0);
+      CTStringConcatAW made(65001, 1252);
+      ASSERT_TRUE(cnx.bConvertValueToString(nullptr, &made, &value, r.item, NA_IT_EMPTY)) << label;
+      EXPECT_EQ(std::string(own.pszGet(), static_cast<size_t>(own.nGetLength())), made.pszGetA()) << label;
+    }
+  }
+}
+
 }  // namespace
