@@ -570,6 +570,7 @@ void CNAConnectionDescription::_DateTimeLiteral(CXTime& t, bool zero, int escape
     return;
   }
   if (m_eDataSource == 2 && Year(t) == 0) t.m_tm.tm_year = 0;
+  if (!escape) return QuotedDateTime(out, t, nullptr);
   QuotedDateTime(&s, t, nullptr);
   Escaped(out, "{ts ", s, escape);
 }

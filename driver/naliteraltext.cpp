@@ -1,5 +1,6 @@
 #include "driver/naliteraltext.h"
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -146,9 +147,13 @@ bool DecimalFormText(const unsigned char* element, unsigned int size, int precis
   bool negative = false;
   unsigned __int128 magnitude = Twos(form, static_cast<int>(width), &negative);
   // More digits than the precision: the host refuses the form.
-  unsigned long long bound = 1;
-  for (int i = 0; i < precision; ++i) bound *= 10;
-  if (magnitude >= bound) return false;
+  static constexpr auto kBound = [] {
+    std::array<unsigned long long, 19> bound{};
+    bound[0] = 1;
+    for (size_t i = 1; i < bound.size(); ++i) bound[i] = bound[i - 1] * 10;
+    return bound;
+  }();
+  if (magnitude >= kBound[static_cast<size_t>(precision)]) return false;
   if (!currency) {
     WriteExact(out, negative, magnitude, scale, false);
     return true;
