@@ -393,6 +393,26 @@ class CNADataAccess : public CInterf {
   // The statement of item made current (found or made), with one reference for the caller; with
   // flag 0x8000 it takes the former current statement's active filter.
   CNAStatement* _pclGetNewItemStatement(const wchar_t* item, eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags);
+  // The step road of bHLitxxx (nadataaccessstep.cpp): a next or previous read on the current
+  // statement's item, where the general road reduces to moving the statement one row. Taken only
+  // when no query run is being handed over, there is no table cache, the default item is not
+  // asked, and the statement (the current one, found for item) has a started browse under an
+  // unchanged filter and no search object. It then writes what the general road writes before
+  // its fetch step and, when the statement needs no rebuild, stands inside its rows and can move
+  // that way, moves it without the checks of _bFetch (a backend overriding _bFetch must leave
+  // such a step to _bFetchMove); else it goes on through _bFetch. false: not taken, nothing
+  // done; else the read's result in *read.
+  bool _bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                  NA_WRITEPARSEFLAGS flags, BOOL* read);
+  // Off, every read takes the general road: set only by tests that compare the two roads, while
+  // no read runs.
+  static inline bool s_bStepRoad = true;
+  // bHLitxxx's general road.
+  BOOL _bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                     eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // _bFetch from its move on: the statement stands where the move starts (opened or kept).
+  BOOL _bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
+                   eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
   BOOL _bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                        long long* count, CNAStatement::eNA_ST_PREPARE prepare);

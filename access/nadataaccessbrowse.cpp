@@ -88,6 +88,16 @@ CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PA
 
 BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  if ((dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && s_bStepRoad && !m_bQueryParseStarted &&
+      m_pclTableCache == nullptr && (flags & 0x20000) == 0 && m_pclLastStatement != nullptr) {
+    BOOL read = FALSE;
+    if (_bStepRead(item, dir, setRead, lock, lockOut, flags, &read)) return read;
+  }
+  return _bReadGeneral(item, dir, setRead, lock, lockOut, flags);
+}
+
+BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                                  eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   const int afterQuery = m_bQueryParseStarted;
   CNAStatement* taken = afterQuery ? _pclFirstReadAfterQuery(item, &flags) : nullptr;
   m_bQueryParseStarted = 0;
@@ -231,6 +241,11 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
                                                                               : CNAStatement::NA_ST_PREPARE;
     if (!_bOpenStatement(stmt, item, forward, flags, &count, prepare)) return FALSE;
   }
+  return _bFetchMove(stmt, item, dir, count, setRead, lock, lockOut, flags);
+}
+
+BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                                int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   if (setRead == 0 && count == 0) return TRUE;
   long long moved = 0;
   if (!stmt->bFetch(dir, setRead, count, &moved)) {

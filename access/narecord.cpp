@@ -171,9 +171,13 @@ BOOL CNARecordValue::bCopyRecordValue(const CNARecordValue* source, int flags) {
   if ((flags & NA_COPY_MEMO) && (m_pclMemo != nullptr || source->m_pclMemo != nullptr) &&
       !bCopyTabMemoValue(source->m_pclMemo))
     return FALSE;
-  // A value made without a data access has no identifier to give.
-  if ((flags & NA_COPY_RECORDID) && source->m_pclRecordId != nullptr && !bCopyRecordID(source->m_pclRecordId))
-    return FALSE;
+  // A value made without a data access has no identifier to give; one held already takes the
+  // source's (every row copied) without the clone's road.
+  if ((flags & NA_COPY_RECORDID) && source->m_pclRecordId != nullptr) {
+    const BOOL copied = m_pclRecordId != nullptr ? m_pclRecordId->bCopy(this, source->m_pclRecordId)
+                                                 : bCopyRecordID(source->m_pclRecordId);
+    if (!copied) return FALSE;
+  }
   return TRUE;
 }
 

@@ -227,7 +227,7 @@ template <typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   ResetError(m_pclError);
-  if (_bNoContext(ctx)) return FALSE;
+  if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
   HeldDataAccess access(_pclFindDataAccessOf(ctx));
   if (access == nullptr) {
     if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);

@@ -83,6 +83,8 @@ const wchar_t* CNAError::pszGetItemName() const {
 
 CXError* CNAError::pclGetXError() const {
   CNADriverLock lock;
+  // Whoever holds the pointer may write it with code that does not mark it.
+  m_clError.MarkHandedOut();
   return &m_clError;
 }
 

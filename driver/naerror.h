@@ -70,7 +70,7 @@ class CNAError : public INAError {
   // Reset for a caller that holds the driver lock (every host entry resets two errors, nearly
   // always clear ones).
   void ResetLocked() {
-    if (!m_clError.bClear()) m_clError.RAZ();
+    m_clError.ResetKnown();
     m_eType = NA_ERRORTYPE_NONE;
   }
 

@@ -354,21 +354,22 @@ BOOL CMySQLStatementSQL::bGetValue(CNAConvertVariant* value, unsigned int column
   return value->bSetValueDB(data, length, static_cast<unsigned int>(m_pclCnx->nGetServerCodePage()));
 }
 
-CNAConvertVariant::PFN_ROWWRITER CMySQLStatementSQL::pfnGetRowWriter(unsigned int column,
-                                                                    const CNAConvertVariant* value) {
-  if (value == nullptr || column >= m_nColumnCount || m_pTabColumn == nullptr) return nullptr;
+CNAConvertVariant::eNAROWTEXT CMySQLStatementSQL::eGetRowTextForm(unsigned int column,
+                                                                 const CNAConvertVariant* value) const {
+  using F = CNAConvertVariant;
+  if (value == nullptr || column >= m_nColumnCount || m_pTabColumn == nullptr) return F::NA_ROWTEXT_OTHER;
   const CNAColumnSQL* c = &m_pTabColumn[column];
   const int type = c->m_nDBType;
-  if (type == MYSQL_TYPE_DATE) return nullptr;
-  if (type == MYSQL_TYPE_DATETIME) return value->pfnGetRowWriter(CNAConvertVariant::NA_ROWTEXT_DATETIME, m_pclCnx);
+  if (type == MYSQL_TYPE_DATE) return F::NA_ROWTEXT_OTHER;
+  if (type == MYSQL_TYPE_DATETIME) return F::NA_ROWTEXT_DATETIME;
   if (bBlob(type)) {
     // _bGetBlobValue's text in the server's code page only.
     const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
     if (bBinaryItem(value->eNAGetItemTypeAnalyse()) || bBinaryItem(database) ||
         (database == NA_IT_EMPTY && c->m_nCharset == 63))
-      return nullptr;
+      return F::NA_ROWTEXT_OTHER;
   }
-  return value->pfnGetRowWriter(CNAConvertVariant::NA_ROWTEXT_DB, m_pclCnx);
+  return F::NA_ROWTEXT_DB;
 }
 
 BOOL CMySQLStatementSQL::_bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column) {

@@ -61,7 +61,7 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   }
   // bGetValue's road for the column's type: DATE columns (digit forms) and BLOB columns read as
   // bytes or as wide text have no writer.
-  CNAConvertVariant::PFN_ROWWRITER pfnGetRowWriter(unsigned int column, const CNAConvertVariant* value) override;
+  CNAConvertVariant::eNAROWTEXT eGetRowTextForm(unsigned int column, const CNAConvertVariant* value) const override;
   BOOL _bCloseParse() override;
   BOOL _bInitTabNAColumn() override;
   // The server's error and the text (the base's report). On a lost session outside any

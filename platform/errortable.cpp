@@ -137,6 +137,7 @@ unsigned int CXError::nGetRessourceIdFromUserErrorCode(const _stMyModuleInfo* re
 
 void CXError::_ChangeUserError(const _stMyModuleInfo* record, unsigned int code, int variant, va_list* args,
                                const wchar_t* text) {
+  _Touch();
   InitModInfo(record, TRUE);
   const STErrorDef* row = FindRow(record, code);
   if (row == nullptr) {
@@ -155,6 +156,7 @@ void CXError::_ChangeUserError(const _stMyModuleInfo* record, unsigned int code,
 }
 
 void CXError::SetUserError(const _stMyModuleInfo* record, unsigned int code, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, code);
   SetUserErrorList(record, code, ap);
@@ -162,11 +164,13 @@ void CXError::SetUserError(const _stMyModuleInfo* record, unsigned int code, ...
 }
 
 void CXError::SetUserErrorList(const _stMyModuleInfo* record, unsigned int code, va_list args) {
+  _Touch();
   RAZ();
   ChangeUserErrorList(record, code, args);
 }
 
 void CXError::ChangeUserError(const _stMyModuleInfo* record, unsigned int code, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, code);
   ChangeUserErrorList(record, code, ap);
@@ -174,10 +178,12 @@ void CXError::ChangeUserError(const _stMyModuleInfo* record, unsigned int code, 
 }
 
 void CXError::ChangeUserErrorList(const _stMyModuleInfo* record, unsigned int code, va_list args) {
+  _Touch();
   ChangeUserErrorVariantList(record, code, 0, args);
 }
 
 void CXError::SetUserErrorVariant(const _stMyModuleInfo* record, unsigned int code, int variant, ...) {
+  _Touch();
   RAZ();
   va_list ap;
   va_start(ap, variant);
@@ -187,6 +193,7 @@ void CXError::SetUserErrorVariant(const _stMyModuleInfo* record, unsigned int co
 
 void CXError::ChangeUserErrorVariantList(const _stMyModuleInfo* record, unsigned int code, int variant,
                                          va_list args) {
+  _Touch();
   va_list ap;
   va_copy(ap, args);
   _ChangeUserError(record, code, variant, &ap, nullptr);
@@ -194,15 +201,18 @@ void CXError::ChangeUserErrorVariantList(const _stMyModuleInfo* record, unsigned
 }
 
 void CXError::SetUserErrorMessage(const _stMyModuleInfo* record, unsigned int code, const wchar_t* text) {
+  _Touch();
   RAZ();
   ChangeUserErrorMessage(record, code, text);
 }
 
 void CXError::ChangeUserErrorMessage(const _stMyModuleInfo* record, unsigned int code, const wchar_t* text) {
+  _Touch();
   _ChangeUserError(record, code, 0, nullptr, text);
 }
 
 void CXError::SetErrorNoMemory() {
+  _Touch();
   RAZ();
   AddUserMessageFirst(&gstMyModuleInfo32, kResNoMemory32);
   // Level 3: level 1 would read as "no error" everywhere.
@@ -212,6 +222,7 @@ void CXError::SetErrorNoMemory() {
 }
 
 void CXError::SetAnyError(const _stMyModuleInfo* record, int kind, int p1, int p2) {
+  _Touch();
   unsigned int code;
   switch (kind) {
     case KIND_OK:

@@ -110,6 +110,7 @@ CXError::~CXError() {
 // ---- Text allocation ----
 
 wchar_t* CXError::__vpszAllocString(wchar_t** pp, const wchar_t* s) {
+  _Touch();
   wchar_t* copy = s != nullptr ? STR_pszCreate(s) : nullptr;
   free(*pp);
   *pp = copy;
@@ -117,6 +118,7 @@ wchar_t* CXError::__vpszAllocString(wchar_t** pp, const wchar_t* s) {
 }
 
 wchar_t* CXError::__vpszReallocString(wchar_t** pp, const wchar_t* s) {
+  _Touch();
   if (s == nullptr) return nullptr;
   const size_t len = wcslen(s);
   const ptrdiff_t off = OffsetIn(*pp, Len(*pp), s);
@@ -134,6 +136,7 @@ wchar_t* CXError::__vpszReallocString(wchar_t** pp, const wchar_t* s) {
 }
 
 wchar_t* CXError::__vpszReallocString(wchar_t** pp, unsigned int n) {
+  _Touch();
   if (n == 0) n = 1;
   wchar_t* p = static_cast<wchar_t*>(realloc(*pp, static_cast<size_t>(n) * sizeof(wchar_t)));
   if (p == nullptr) return nullptr;
@@ -143,6 +146,7 @@ wchar_t* CXError::__vpszReallocString(wchar_t** pp, unsigned int n) {
 }
 
 wchar_t* CXError::__vpszConcatString(wchar_t** pp, const wchar_t* s) {
+  _Touch();
   if (s == nullptr) return *pp;
   const size_t old = Len(*pp), len = wcslen(s);
   const ptrdiff_t off = OffsetIn(*pp, old, s);
@@ -158,6 +162,7 @@ void CXError::__vDeleteString(wchar_t** pp) {
 }
 
 wchar_t* CXError::_pszJoin(wchar_t** pp, const wchar_t* text, bool bFront) {
+  _Touch();
   if (text == nullptr) text = L"";
   if (*pp == nullptr) {
     // Nothing to join to: the text becomes the message (an empty one included).
@@ -188,6 +193,7 @@ wchar_t* CXError::_pszJoin(wchar_t** pp, const wchar_t* text, bool bFront) {
 // ---- Codes, level and context ----
 
 void CXError::SetErrorLevel(eERRORLEVEL level) {
+  _Touch();
   if (level == m_eLevel) return;
   if (level == ERRORLEVEL_NONE)
     RAZ();
@@ -196,11 +202,13 @@ void CXError::SetErrorLevel(eERRORLEVEL level) {
 }
 
 void CXError::SetFunctionName(const wchar_t* name, unsigned char syntax) {
+  _Touch();
   if (__vpszAllocString(&m_pszFunctionName, name) != nullptr) m_bySyntax = syntax;
 }
 
 void CXError::SetVMContext(const wchar_t* caption, const wchar_t* objectName, unsigned short line,
                            unsigned short thread) {
+  _Touch();
   const bool captionOk = __vpszAllocString(&m_pszCaption, caption) != nullptr || caption == nullptr;
   const bool objectOk = __vpszAllocString(&m_pszObjectName, objectName) != nullptr || objectName == nullptr;
   if (captionOk && objectOk) {
@@ -210,19 +218,30 @@ void CXError::SetVMContext(const wchar_t* caption, const wchar_t* objectName, un
 }
 
 void CXError::SetVMContext(const wchar_t* caption, unsigned short line, unsigned short thread) {
+  _Touch();
   if (__vpszAllocString(&m_pszCaption, caption) != nullptr || caption == nullptr) {
     m_wLine = line;
     m_wThread = thread;
   }
 }
 
-void CXError::SetVMContext(const wchar_t* objectName) { __vpszAllocString(&m_pszObjectName, objectName); }
+void CXError::SetVMContext(const wchar_t* objectName) {
+  _Touch();
+  __vpszAllocString(&m_pszObjectName, objectName);
+}
 
-void CXError::InitModName(const wchar_t* name) { __vpszAllocString(&m_pszModName, name); }
+void CXError::InitModName(const wchar_t* name) {
+  _Touch();
+  __vpszAllocString(&m_pszModName, name);
+}
 
-void CXError::InitModVersion(const wchar_t* version) { __vpszAllocString(&m_pszModVersion, version); }
+void CXError::InitModVersion(const wchar_t* version) {
+  _Touch();
+  __vpszAllocString(&m_pszModVersion, version);
+}
 
 void CXError::InitModInfo(const _stMyModuleInfo* record, BOOL bForce) {
+  _Touch();
   if (record == nullptr) return;
   if (bForce) {
     __vDeleteString(&m_pszModName);
@@ -236,25 +255,33 @@ void CXError::InitModInfo(const _stMyModuleInfo* record, BOOL bForce) {
 
 // ---- Messages ----
 
-const wchar_t* CXError::AddUserMessage(const wchar_t* text) { return _pszJoin(&m_pszUserMessage, text, false); }
+const wchar_t* CXError::AddUserMessage(const wchar_t* text) {
+  _Touch();
+  return _pszJoin(&m_pszUserMessage, text, false);
+}
 
 void CXError::AddUserMessageNoFormat(const wchar_t* text) {
+  _Touch();
   if (text != nullptr && *text != 0) AddUserMessage(text);
 }
 
 void CXError::AddUserMessageFirst(const wchar_t* text) {
+  _Touch();
   if (text != nullptr) _pszJoin(&m_pszUserMessage, text, true);
 }
 
 void CXError::AddDebugMessageNoFormat(const wchar_t* text) {
+  _Touch();
   if (text != nullptr && *text != 0) _pszJoin(&m_pszDebugMessage, text, false);
 }
 
 void CXError::AddDebugMessageFirst(const wchar_t* text) {
+  _Touch();
   if (text != nullptr && *text != 0) _pszJoin(&m_pszDebugMessage, text, true);
 }
 
 void CXError::AddDebugMessagePrintf(const wchar_t* format, ...) {
+  _Touch();
   CTString text;
   va_list ap;
   va_start(ap, format);
@@ -265,6 +292,7 @@ void CXError::AddDebugMessagePrintf(const wchar_t* format, ...) {
 
 void CXError::_AddResourceMessage(const _stMyModuleInfo* record, unsigned int id, int variant, va_list args,
                                   eTarget target) {
+  _Touch();
   const int lastError = errno;
   if (target == TARGET_USER || target == TARGET_USER_FRONT) {
     InitModInfo(record, FALSE);
@@ -308,6 +336,7 @@ void CXError::_AddResourceMessage(const _stMyModuleInfo* record, unsigned int id
 }
 
 void CXError::AddUserMessage(const _stMyModuleInfo* record, unsigned int id, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, id);
   _AddResourceMessage(record, id, 0, ap, TARGET_USER);
@@ -315,10 +344,12 @@ void CXError::AddUserMessage(const _stMyModuleInfo* record, unsigned int id, ...
 }
 
 void CXError::AddUserMessageList(const _stMyModuleInfo* record, unsigned int id, va_list args) {
+  _Touch();
   _AddResourceMessage(record, id, 0, args, TARGET_USER);
 }
 
 void CXError::AddUserMessageFirst(const _stMyModuleInfo* record, unsigned int id, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, id);
   _AddResourceMessage(record, id, 0, ap, TARGET_USER_FRONT);
@@ -326,10 +357,12 @@ void CXError::AddUserMessageFirst(const _stMyModuleInfo* record, unsigned int id
 }
 
 void CXError::AddUserMessageListFirst(const _stMyModuleInfo* record, unsigned int id, va_list args) {
+  _Touch();
   _AddResourceMessage(record, id, 0, args, TARGET_USER_FRONT);
 }
 
 void CXError::AddDebugMessage(const _stMyModuleInfo* record, unsigned int id, ...) {
+  _Touch();
   if (id == 0xFFFFFFFFu) return;
   va_list ap;
   va_start(ap, id);
@@ -338,6 +371,7 @@ void CXError::AddDebugMessage(const _stMyModuleInfo* record, unsigned int id, ..
 }
 
 void CXError::AddDebugMessageList(const _stMyModuleInfo* record, unsigned int id, va_list args) {
+  _Touch();
   _AddResourceMessage(record, id, 0, args, TARGET_DEBUG);
 }
 
@@ -348,15 +382,23 @@ unsigned int CXError::nGetErrorId(int index) const {
 // ---- System error ----
 
 void CXError::SetSystemError(unsigned int code, const wchar_t* text) {
+  _Touch();
   m_dwSystemCode = code;
   __vpszAllocString(&m_pszSystemMessage, text);
 }
 
-void CXError::SetSystemErrorMessage(unsigned int code, const wchar_t* text) { SetSystemError(code, text); }
+void CXError::SetSystemErrorMessage(unsigned int code, const wchar_t* text) {
+  _Touch();
+  SetSystemError(code, text);
+}
 
-void CXError::SetSystemErrorMessage(const wchar_t* text) { SetSystemError(0, text); }
+void CXError::SetSystemErrorMessage(const wchar_t* text) {
+  _Touch();
+  SetSystemError(0, text);
+}
 
 void CXError::_SetSystemErrorUTF8(unsigned int code, const char* text) {
+  _Touch();
   m_dwSystemCode = code;
   if (text == nullptr) {
     __vDeleteString(&m_pszSystemMessage);
@@ -370,15 +412,20 @@ void CXError::_SetSystemErrorUTF8(unsigned int code, const char* text) {
   if (MultiByteToWideChar(CP_UTF8, 0, text, -1, m_pszSystemMessage, n) <= 0) *m_pszSystemMessage = 0;
 }
 
-void CXError::SetSystemErrorMessageA(const char* text) { _SetSystemErrorUTF8(0, text); }
+void CXError::SetSystemErrorMessageA(const char* text) {
+  _Touch();
+  _SetSystemErrorUTF8(0, text);
+}
 
 void CXError::_SetSystemErrorV(unsigned int code, const wchar_t* format, va_list args) {
+  _Touch();
   CTString text;
   text.FormatV(format, args);
   SetSystemError(code, text.pszGet());
 }
 
 void CXError::SetSystemErrorMessagePrintf(unsigned int code, const wchar_t* format, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, format);
   _SetSystemErrorV(code, format, ap);
@@ -386,6 +433,7 @@ void CXError::SetSystemErrorMessagePrintf(unsigned int code, const wchar_t* form
 }
 
 void CXError::SetSystemErrorMessagePrintf(const wchar_t* format, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, format);
   _SetSystemErrorV(0, format, ap);
@@ -393,6 +441,7 @@ void CXError::SetSystemErrorMessagePrintf(const wchar_t* format, ...) {
 }
 
 void CXError::SetSystemErrorMessage(const _stMyModuleInfo* record, unsigned int id, ...) {
+  _Touch();
   va_list ap;
   va_start(ap, id);
   _AddResourceMessage(record, id, 0, ap, TARGET_SYSTEM);
@@ -400,6 +449,7 @@ void CXError::SetSystemErrorMessage(const _stMyModuleInfo* record, unsigned int 
 }
 
 void CXError::_SetSystemErrorOfErrno(unsigned int code, int err) {
+  _Touch();
   if (code == 0) {
     m_dwSystemCode = 0;
     __vDeleteString(&m_pszSystemMessage);
@@ -412,9 +462,15 @@ void CXError::_SetSystemErrorOfErrno(unsigned int code, int err) {
   _SetSystemErrorUTF8(code, strerror_r(err, buffer, sizeof buffer));
 }
 
-void CXError::SetSystemErrorParam(unsigned int code, ...) { _SetSystemErrorOfErrno(code, errno); }
+void CXError::SetSystemErrorParam(unsigned int code, ...) {
+  _Touch();
+  _SetSystemErrorOfErrno(code, errno);
+}
 
-void CXError::SetSystemErrorForGetHostBy(unsigned int code) { _SetSystemErrorUTF8(code, hstrerror(h_errno)); }
+void CXError::SetSystemErrorForGetHostBy(unsigned int code) {
+  _Touch();
+  _SetSystemErrorUTF8(code, hstrerror(h_errno));
+}
 
 // ---- Information items ----
 
@@ -449,6 +505,7 @@ void CXError::_DeleteAllInfo() {
 }
 
 void CXError::AddInfo(eERRORINFOTYPE type, const void* value) {
+  _Touch();
   if (value == nullptr) return;
   const eInfoKind kind = InfoKind(type);
   if (kind == INFO_NONE) return;
@@ -528,6 +585,7 @@ void CXError::DeleteInfo(eERRORINFOTYPE type) {
 }
 
 void CXError::__SetXInfo(unsigned int bits, BOOL bSet) {
+  _Touch();
   const int i = _nFindInfo(EIT_XINFO);
   uint32_t word = i >= 0 ? static_cast<uint32_t>(m_tabInfo[i].uValue) : 0u;
   word = bSet ? (word | bits) : (word & ~bits);
@@ -547,6 +605,7 @@ CXError* CXError::pclGetSubError(int index) const {
 }
 
 void CXError::__AddSubError(CXError* e, int light, int noUserMessage) {
+  _Touch();
   if (e == nullptr) return;
   // Moving an error that holds this one would make this error hold itself: copy it instead.
   if (light != 0 && e != this && e->_bIsDescendant(this)) light = 0;
@@ -580,11 +639,13 @@ bool CXError::_bIsDescendant(const CXError* e) const {
 // ---- Copies and reset ----
 
 CXError& CXError::Copy(const CXError& other) {
+  _Touch();
   vCopy(&other);
   return *this;
 }
 
 void CXError::vCopy(const CXError* other) {
+  _Touch();
   if (other == nullptr || other == this) return;
   if (_bIsDescendant(other)) {
     // other lives among the sub-errors that the copy replaces: copy it out first.
@@ -629,6 +690,7 @@ void CXError::vCopy(const CXError* other) {
 }
 
 void CXError::LightCopy(CXError* other) {
+  _Touch();
   if (other == nullptr || other == this) return;
   if (other->_bIsDescendant(this)) {
     // Moving an error that holds this one would make this error hold itself.

@@ -129,11 +129,20 @@ class CXError : public CQXUnknown {
   // Level 1 resets the whole error (RAZ); the same level again changes nothing.
   void SetErrorLevel(eERRORLEVEL level);
   eERRORLEVEL eGetErrorLevel() const { return m_eLevel; }
-  void SetUserErrorCode(unsigned int code) { m_nUserCode = code; }
+  void SetUserErrorCode(unsigned int code) {
+    _Touch();
+    m_nUserCode = code;
+  }
   unsigned int nGetUserErrorCode() const { return m_nUserCode; }
-  void SetUserErrorCode55(unsigned int code) { m_nUserCode55 = code; }
+  void SetUserErrorCode55(unsigned int code) {
+    _Touch();
+    m_nUserCode55 = code;
+  }
   unsigned int nGetUserErrorCode55() const { return m_nUserCode55; }
-  void SetDetailId(unsigned int id) { m_nDetailId = id; }
+  void SetDetailId(unsigned int id) {
+    _Touch();
+    m_nDetailId = id;
+  }
   unsigned int nGetDetailId() const { return m_nDetailId; }
   // The syntax is kept only when the name could be.
   void SetFunctionName(const wchar_t* name, unsigned char syntax);
@@ -224,10 +233,10 @@ class CXError : public CQXUnknown {
   // ---- Sub-errors: owned copies ----
   // Copies e (light: moves its contents); the first sub-error's user message is appended to
   // this error's unless the NoUserMessage form is used.
-  void AddSubError(CXError* e) { __AddSubError(e, 0, 0); }
-  void AddSubErrorLight(CXError* e) { __AddSubError(e, 1, 0); }
-  void AddSubErrorNoUserMessage(CXError* e) { __AddSubError(e, 0, 1); }
-  void AddSubErrorLightNoUserMessage(CXError* e) { __AddSubError(e, 1, 1); }
+  void AddSubError(CXError* e) { _AddSubError(e, 0, 0); }
+  void AddSubErrorLight(CXError* e) { _AddSubError(e, 1, 0); }
+  void AddSubErrorNoUserMessage(CXError* e) { _AddSubError(e, 0, 1); }
+  void AddSubErrorLightNoUserMessage(CXError* e) { _AddSubError(e, 1, 1); }
   int nGetNbSubError() const { return m_pSubErrors != nullptr ? m_pSubErrors->nGetCount() : 0; }
   // Null outside 0..count-1.
   CXError* pclGetSubError(int index) const;
@@ -237,12 +246,27 @@ class CXError : public CQXUnknown {
   // Deep copy: this error becomes equal to other (its own sub-errors are replaced). EIT_DATAACCESS
   // items are copied only between errors of the same module number.
   CXError& Copy(const CXError& other);
-  void Copy(const CXError* other) { vCopy(other); }
+  void Copy(const CXError* other) {
+    _Touch();
+    vCopy(other);
+  }
   // Moves other's contents here and leaves other clear; EIT_DATAACCESS items of another module
   // number are released instead. Both module numbers stay.
   void LightCopy(CXError* other);
   // Clears everything but the module number.
   CXError* RAZ();
+  // RAZ for an error asked to be clear again and again (every host entry resets two): one test
+  // while nothing has been written into it since the last such reset.
+  void ResetKnown() {
+    if (m_bMaybeSet == 0) return;
+    RAZ();
+    if (m_bMaybeSet == 1 && bClear()) m_bMaybeSet = 0;
+  }
+  // The error is handed out to code that may write it without marking it (a caller built apart
+  // from this header): from now on every ResetKnown tests it in full.
+  void MarkHandedOut() { m_bMaybeSet = 2; }
+  // Nothing written into the error since the last ResetKnown left it clear.
+  bool bKnownClear() const { return m_bMaybeSet == 0; }
   // Nothing held and every field at its reset value: a RAZ would change nothing.
   bool bClear() const {
     // Asked at every host entry, where nearly every error is clear: one test of every field at once.
@@ -309,6 +333,13 @@ class CXError : public CQXUnknown {
   enum eTarget { TARGET_USER, TARGET_USER_FRONT, TARGET_DEBUG, TARGET_SYSTEM };
 
   static const wchar_t* _psz(const wchar_t* p) { return p != nullptr ? p : L""; }
+  // Every member that can write a field the reset clears marks the error first (ResetKnown
+  // trusts the mark): a new member that writes one must mark too. Members that only clear need not.
+  void _Touch() { m_bMaybeSet |= 1; }
+  void _AddSubError(CXError* e, int light, int noUserMessage) {
+    _Touch();
+    __AddSubError(e, light, noUserMessage);
+  }
   void _Reset();
   // Joins text to *pp with "\r\n" between (in front when bFront); one allocation, all or nothing.
   wchar_t* _pszJoin(wchar_t** pp, const wchar_t* text, bool bFront);
@@ -332,6 +363,10 @@ class CXError : public CQXUnknown {
   wchar_t* m_pszModName = nullptr;
   wchar_t* m_pszModVersion = nullptr;
   uint8_t m_bySyntax = 0;
+  // 0: clear since the last ResetKnown and not written since; bit 1: handed out, never known
+  // clear again (in the padding after the syntax byte: the layout stays). A new error is not
+  // known clear.
+  uint8_t m_bMaybeSet = 1;
   uint32_t m_nDetailId = 0;
   CTTableau<unsigned int> m_tabErrorId{1, 30};
   CTTableau<_stERRORINFO> m_tabInfo{1, 30};

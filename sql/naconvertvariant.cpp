@@ -234,6 +234,12 @@ int nCodePageToWide(int cp, const char* s, unsigned int n, wchar_t* dst, unsigne
   });
 }
 
+// The same out of line, for the rest of a text after its ASCII start.
+template <int From, int To>
+[[gnu::noinline]] int nCodePageToCodePageOutline(const char* s, unsigned int n, char* dst, unsigned int cap) {
+  return nCodePageToCodePage(From, To, s, n, dst, cap);
+}
+
 // The text of a host text value and its length in characters ("" and 0 without one). Inline date
 // and time texts report no length of their own: theirs runs to their terminator.
 const char* pszHostText(const CAny* value, unsigned int* length) {
@@ -313,17 +319,21 @@ inline bool bDigitPairs(uint64_t w, uint64_t* pairs) {
 inline int nPair(uint64_t pairs, int k) { return static_cast<int>((pairs >> (16 * k)) & 0xFF); }
 
 // A date's year, month and day as the server gives them: a zero month or day is the server's
-// empty date, any other day lies in its month (the server sends 30 February under
-// ALLOW_INVALID_DATES).
+// empty date (0), any other day lies in its month (1; the server sends 30 February under
+// ALLOW_INVALID_DATES); -1 for no date.
+[[gnu::always_inline]] inline int nDateKind(int y, int mo, int d) {
+  if (mo > 12 || d > 31) return -1;
+  if (mo == 0 || d == 0) return 0;
+  return d <= 28 || d <= CDateTimeBase::s_nGetNbJourMois(mo, y) ? 1 : -1;
+}
+
+// The same into parts, those of the empty date all zero.
 [[gnu::always_inline]] inline bool bDateParts(int y, int mo, int d, STDateParts* p) {
   p->bDate = true;
   p->y = y, p->mo = mo, p->d = d;
-  if (mo > 12 || d > 31) return false;
-  if (mo == 0 || d == 0) {
-    p->y = p->mo = p->d = 0;
-    return true;
-  }
-  return d <= 28 || d <= CDateTimeBase::s_nGetNbJourMois(mo, y);
+  const int kind = nDateKind(y, mo, d);
+  if (kind == 0) p->y = p->mo = p->d = 0;
+  return kind >= 0;
 }
 
 bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
@@ -357,8 +367,9 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   return p->h <= 23 && p->mi <= 59 && p->s <= 59;
 }
 
-// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): true with a date-time of the calendar.
-[[gnu::always_inline]] inline bool bServerDateTime(const char* t, STDateParts* p) {
+// The server's own "YYYY-MM-DD HH:MM:SS" (19 characters): true with the bytes of a date-time of
+// the calendar read to the second (SecondsDateTime's).
+[[gnu::always_inline]] inline bool bServerDateTime(const char* t, uint64_t* word) {
   // Three words against the form: each byte xor its form's is a digit's value, or zero for the
   // dashes, space and colons; adding 0x76 (0x7F at those) sets the top bit of any other.
   uint64_t a, b, c;
@@ -376,11 +387,16 @@ bool bDate(const char* t, unsigned int at, bool dashes, STDateParts* p) {
   a = a * 10 + (a >> 8);
   b = b * 10 + (b >> 8);
   c = c * 10 + (c >> 8);
+  const int y = static_cast<int>(a & 0xFF) * 100 + static_cast<int>((a >> 16) & 0xFF);
   const int mo = static_cast<int>((a >> 40) & 0xFF), d = static_cast<int>(b & 0xFF);
-  p->h = static_cast<int>((b >> 24) & 0xFF), p->mi = static_cast<int>((b >> 48) & 0xFF);
-  p->s = static_cast<int>((c >> 48) & 0xFF);
-  return p->h <= 23 && p->mi <= 59 && p->s <= 59 &&
-         bDateParts(static_cast<int>(a & 0xFF) * 100 + static_cast<int>((a >> 16) & 0xFF), mo, d, p);
+  const int h = static_cast<int>((b >> 24) & 0xFF), mi = static_cast<int>((b >> 48) & 0xFF);
+  const int s = static_cast<int>((c >> 48) & 0xFF);
+  const int kind = h <= 23 && mi <= 59 && s <= 59 ? nDateKind(y, mo, d) : -1;
+  if (kind < 0) return false;
+  // Day, month and year make the low word, the milliseconds of the day the high one.
+  const uint64_t date = kind == 0 ? 0 : static_cast<uint64_t>(d | mo << 8 | y << 16);
+  *word = date | static_cast<uint64_t>(((h * 60 + mi) * 60 + s) * 1000) << 32;
+  return true;
 }
 
 // The date-time of parts read to the second.
@@ -482,7 +498,7 @@ void DateDigits(const CDateTimeBase& dt, char date[9], char time[10]) {
 
 // The digits of t[0, n), n 1 to 8, as a number: from four on, the text is read in two loads and
 // placed at the end of a word of '0's. False when one is no digit.
-inline bool bDigitRun8(const char* t, unsigned int n, uint64_t* v) {
+[[gnu::always_inline]] inline bool bDigitRun8(const char* t, unsigned int n, uint64_t* v) {
   if (n < 4) {
     // A few digits are quicker one by one.
     uint64_t r = 0;
@@ -503,7 +519,7 @@ inline bool bDigitRun8(const char* t, unsigned int n, uint64_t* v) {
 }
 
 // The same for n 1 to 16.
-inline bool bDigitRun(const char* t, unsigned int n, uint64_t* v) {
+[[gnu::always_inline]] inline bool bDigitRun(const char* t, unsigned int n, uint64_t* v) {
   if (n <= 8) return bDigitRun8(t, n, v);
   uint64_t high, low;
   if (!bDigitRun8(t, n - 8, &high) || !bDigitRun8(t + n - 8, 8, &low)) return false;
@@ -1323,51 +1339,12 @@ BOOL CNAConvertVariant::_bSetValueDB_AndConvertToDate(const char* text, unsigned
 }
 
 BOOL CNAConvertVariant::_bSlotInteger(const char* text, unsigned int length, unsigned int codePage) {
-  // The item is asked first: no value is kept across the call.
-  if (m_pbyBuffer == nullptr || eNAGetItemTypeAnalyse() == NA_IT_BINAIRE || !s_bIntegerIntoSlot(this, text, length))
-    return _bSetValueDBGeneral(text, length, codePage);
-  return TRUE;
-}
-
-BOOL CNAConvertVariant::s_bIntegerIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
-  const unsigned short type = v->wGetType();
-  const unsigned int k = type - ZV_UI1, width = kIntegerWidth[k];
-  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
-  uint64_t magnitude = 0;
-  if (digits - 1 >= 16 || (negative != 0 && type < ZV_I1) || v->m_nBufferSize < width ||
-      !bDigitRun(text + negative, digits, &magnitude) || magnitude > kIntegerMax[k][negative])
-    return FALSE;
-  const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
-  unsigned char* slot = v->m_pbyBuffer;
-  if (width == 4) {
-    memcpy(slot, &value, 4);
-  } else if (width == 8) {
-    memcpy(slot, &value, 8);
-  } else if (width == 2) {
-    memcpy(slot, &value, 2);
-  } else {
-    memcpy(slot, &value, 1);
-  }
-  if (v->m_nBufferSize > width) memset(slot + width, 0, v->m_nBufferSize - width);
-  v->m_nDataSize = width;
-  v->m_clValue.SetFlags(0);
+  if (!_bIntoSlot(NA_ROWSLOT_INTEGER, text, length)) return _bSetValueDBGeneral(text, length, codePage);
   return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSlotCurrency(const char* text, unsigned int length, unsigned int codePage) {
-  if (!s_bCurrencyIntoSlot(this, text, length)) return _bSetValueDBGeneral(text, length, codePage);
-  return TRUE;
-}
-
-BOOL CNAConvertVariant::s_bCurrencyIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
-  const eNA_ITEMTYPE analysis = v->eNAGetItemTypeAnalyse();
-  bool negative = false;
-  unsigned long long magnitude = 0;
-  if (!bPlainNumber(text, length, true, &negative, &magnitude)) return FALSE;
-  unsigned char bytes[sizeof(CMoney)];
-  CurrencyForm(negative, magnitude, bytes);
-  if (!v->_bStoreFixed<sizeof bytes>(bytes, analysis)) return FALSE;
-  v->m_clValue.SetFlags(0);
+  if (!_bIntoSlot(NA_ROWSLOT_CURRENCY, text, length)) return _bSetValueDBGeneral(text, length, codePage);
   return TRUE;
 }
 
@@ -1387,17 +1364,7 @@ BOOL CNAConvertVariant::bSetServerDateTimeDB(const char* text, unsigned int leng
   // The conditions of bSetValueDB's road to _bSlotDateTime, which takes the digit form.
   if (m_nDBState == 0 || m_eVarType != NA_VAR_BUFFER || wGetType() != ZV_DATETIME || text == nullptr)
     return FALSE;
-  return s_bServerDateTimeIntoSlot(this, text, length);
-}
-
-BOOL CNAConvertVariant::s_bServerDateTimeIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
-  const eNA_ITEMTYPE analysis = v->eNAGetItemTypeAnalyse();
-  STDateParts parts;
-  if (length != 19 || eFormOf(analysis, ZV_DATETIME) != FORM_DATETIME || !bServerDateTime(text, &parts)) return FALSE;
-  const CDateTimeBase dt = SecondsDateTime(parts);
-  if (!v->_bStoreFixed<sizeof dt>(&dt, analysis)) return FALSE;
-  v->m_clValue.SetFlags(0);
-  return TRUE;
+  return _bIntoSlot(NA_ROWSLOT_DATETIME, text, length);
 }
 
 namespace {
@@ -1420,12 +1387,157 @@ constexpr uint64_t kPow10[19] = {1ULL,
                                  10000000000000000ULL,
                                  100000000000000000ULL,
                                  1000000000000000000ULL};
-}  // namespace
 
-BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
-  if (_bDecimalSlotFits() && s_bDecimalIntoSlot(this, text, length)) return TRUE;
-  return _bSetValueDBGeneral(text, length, codePage);
+// Zeros n bytes at p: tails up to a few lines with a few stores, no call.
+[[gnu::always_inline]] inline void ZeroTail(unsigned char* p, unsigned int n) {
+  const uint64_t zero[2] = {0, 0};
+  if (n > 128) {
+    memset(p, 0, n);
+  } else if (n >= 16) {
+    for (unsigned int k = 0; k + 16 < n; k += 16) memcpy(p + k, zero, 16);
+    memcpy(p + n - 16, zero, 16);
+  } else if (n >= 8) {
+    memcpy(p, zero, 8);
+    memcpy(p + n - 8, zero, 8);
+  } else if (n >= 4) {
+    memcpy(p, zero, 4);
+    memcpy(p + n - 4, zero, 4);
+  } else {
+    for (unsigned int i = 0; i < n; ++i) p[i] = 0;
+  }
 }
+
+// The width low bytes of value at the slot, zeros after them to its end.
+[[gnu::always_inline]] inline void StoreWord(unsigned char* slot, unsigned int size, uint64_t value,
+                                             unsigned int width) {
+  if (size >= 8) {
+    const uint64_t kept = width >= 8 ? value : value & ((1ULL << (8 * width)) - 1);
+    memcpy(slot, &kept, 8);
+    if (size > 8) ZeroTail(slot + 8, size - 8);
+    return;
+  }
+  switch (width) {
+    case 4:
+      memcpy(slot, &value, 4);
+      break;
+    case 2:
+      memcpy(slot, &value, 2);
+      break;
+    case 1:
+      memcpy(slot, &value, 1);
+      break;
+    default:
+      memcpy(slot, &value, width);
+  }
+  if (size > width) ZeroTail(slot + width, size - width);
+}
+
+// The digits of [p, end) as a number, a digit at a time (quicker than the word reads for the
+// few digits of most values); false at the first character that is no digit. Wraps past 20
+// digits: callers bound the count.
+[[gnu::always_inline]] inline bool bDigitLoop(const char* p, const char* end, uint64_t* value) {
+  uint64_t v = 0;
+  for (; p < end; ++p) {
+    const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0';
+    if (digit > 9) return false;
+    v = v * 10 + digit;
+  }
+  *value = v;
+  return true;
+}
+
+// "[-]digits" of at most 16 digits whose magnitude lies below limit[negative].
+[[gnu::always_inline]] inline bool bRowInteger(const char* text, unsigned int length, const uint64_t limit[2],
+                                               uint64_t* value) {
+  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0, digits = length - negative;
+  uint64_t magnitude = 0;
+  if (digits - 1 >= 16 || !bDigitLoop(text + negative, text + length, &magnitude) || magnitude >= limit[negative])
+    return false;
+  *value = negative != 0 ? 0 - magnitude : magnitude;
+  return true;
+}
+
+// "[-]digits[.digits]" with at most 16 integer digits and scale decimals whose value lies below
+// 10^precision, as the unscaled two's complement (precision 1 to 18).
+[[gnu::always_inline]] inline bool bRowDecimal(const char* text, unsigned int length, unsigned int precision,
+                                               unsigned int scale, uint64_t* value) {
+  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0;
+  const char *start = text + negative, *end = text + length, *p = start;
+  uint64_t magnitude = 0;
+  for (unsigned int digit; p < end && (digit = static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0') <= 9;
+       ++p)
+    magnitude = magnitude * 10 + digit;
+  // No integer digit, or too many to have been read without a wrap.
+  const auto integers = static_cast<unsigned int>(p - start);
+  if (integers - 1 >= 16 || magnitude >= kPow10[precision - scale]) return false;
+  unsigned int decimals = 0;
+  if (p < end) {
+    // A point with digits after it, no more than the scale: more would round, the VM says how.
+    decimals = static_cast<unsigned int>(end - p) - 1;
+    uint64_t low = 0;
+    if (*p != '.' || decimals - 1 >= scale || !bDigitLoop(p + 1, end, &low)) return false;
+    magnitude = magnitude * kPow10[decimals] + low;
+  }
+  // |value| < 10^precision fits the form's bytes: their two's complement is the 64-bit one cut.
+  magnitude *= kPow10[scale - decimals];
+  *value = negative != 0 ? 0 - magnitude : magnitude;
+  return true;
+}
+
+// Narrow text of page From into at most cap bytes of page To, as nCodePageToCodePage cuts it:
+// its ASCII start copied here, the rest through the character road.
+template <int From, int To>
+[[gnu::always_inline]] inline int nRowText(const char* text, unsigned int length, char* dst, unsigned int cap) {
+  if (From == To) return nCodePageToCodePage(From, To, text, length, dst, cap);
+  const unsigned int run = nCopyAsciiRun(text, std::min(length, cap), dst);
+  if (run == length || run == cap) return static_cast<int>(run);
+  return static_cast<int>(run) + nCodePageToCodePageOutline<From, To>(text + run, length - run, dst + run, cap - run);
+}
+
+// UTF-8 into 1252 the same, the Latin-1 pairs here too. Eight bytes are read and written at a
+// time where the text and the room allow (the last eight of the text for its end); what goes
+// past the ASCII bytes among them lies within cap and is written over or cleared after.
+template <>
+[[gnu::always_inline]] inline int nRowText<CP_UTF8, 1252>(const char* s, unsigned int n, char* dst,
+                                                          unsigned int cap) {
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  const char *p = s, *const end = s + n;
+  char *q = dst, *const last = dst + cap;
+  for (;;) {
+    uint64_t w, high = 0;
+    for (size_t steps = static_cast<size_t>(std::min(end - p, last - q)) / 8; steps > 0; --steps, p += 8, q += 8) {
+      memcpy(&w, p, 8);
+      memcpy(q, &w, 8);
+      if ((high = w & kHigh) != 0) break;
+    }
+    if (high == 0 && p < end && n >= 8 && last - q >= 8) {
+      // Fewer than eight bytes left: the text's last eight, those left at the bottom.
+      memcpy(&w, end - 8, 8);
+      w >>= 8 * (8 - (end - p));
+      memcpy(q, &w, 8);
+      if ((high = w & kHigh) == 0) return static_cast<int>(q - dst + (end - p));
+    }
+    if (high != 0) {
+      const unsigned int ascii = static_cast<unsigned int>(__builtin_ctzll(high)) / 8;
+      p += ascii, q += ascii;
+    } else {
+      while (p < end && q < last && static_cast<unsigned char>(*p) < 0x80) *q++ = *p++;
+      if (p == end || q == last) return static_cast<int>(q - dst);
+    }
+    // *p starts a character of two bytes or more; a Latin-1 letter or sign is its 1252 byte.
+    const int byte = end - p >= 2 ? nLatin1Pair(p) : -1;
+    if (byte < 0)
+      return static_cast<int>(q - dst) +
+             nCodePageToCodePageOutline<CP_UTF8, 1252>(p, static_cast<unsigned int>(end - p), q,
+                                                       static_cast<unsigned int>(last - q));
+    if (q == last) return static_cast<int>(q - dst);
+    *q++ = static_cast<char>(byte);
+    p += 2;
+    if (p == end) return static_cast<int>(q - dst);
+  }
+}
+
+}  // namespace
 
 bool CNAConvertVariant::_bDecimalSlotFits() const {
   // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
@@ -1434,57 +1546,13 @@ bool CNAConvertVariant::_bDecimalSlotFits() const {
          IDecimal::mg_PToN[m_nAnalysisPrecision] <= m_nBufferSize;
 }
 
-BOOL CNAConvertVariant::s_bDecimalIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
-  // The slot holds the form of the item's precision, 1 to 18.
-  const int precision = v->m_nAnalysisPrecision, scale = v->m_nAnalysisScale;
-  const unsigned int negative = length > 0 && text[0] == '-' ? 1 : 0;
-  const uint64_t bound = kPow10[precision];
-  uint64_t magnitude = 0;
-  int decimals = -1;
-  for (unsigned int i = negative; i < length; ++i) {
-    const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(text[i])) - '0';
-    if (digit <= 9) {
-      // More decimals than the scale would round: the VM says how.
-      if (decimals >= 0 && ++decimals > scale) return FALSE;
-      magnitude = magnitude * 10 + digit;
-      if (magnitude >= bound) return FALSE;
-    } else if (text[i] == '.' && decimals < 0 && i > negative) {
-      decimals = 0;
-    } else {
-      return FALSE;
-    }
-  }
-  // No digit, or a point with none after it.
-  if (length == negative || decimals == 0) return FALSE;
-  const int missing = scale - std::max(decimals, 0);
-  if (magnitude >= kPow10[precision - missing]) return FALSE;
-  magnitude *= kPow10[missing];
-  // |value| < 10^precision fits the form's bytes: their two's complement is the 64-bit one cut.
-  const uint64_t value = negative != 0 ? 0 - magnitude : magnitude;
-  const unsigned int width = IDecimal::mg_PToN[precision];
-  memcpy(v->m_pbyBuffer, &value, width);
-  if (v->m_nBufferSize > width) memset(v->m_pbyBuffer + width, 0, v->m_nBufferSize - width);
-  v->m_nDataSize = width;
-  v->m_clValue.SetFlags(0);
+BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
+  if (!_bIntoSlot(NA_ROWSLOT_DECIMAL, text, length)) return _bSetValueDBGeneral(text, length, codePage);
   return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSlotUTF16(const char* text, unsigned int length, unsigned int codePage) {
-  if (m_pbyBuffer == nullptr || m_nBufferSize <= 2 * sizeof(wchar_t) || !bIsTextUnicode(eNAGetItemTypeAnalyse()) ||
-      !s_bUTF16IntoSlot(this, text, length))
-    return _bSetValueDBGeneral(text, length, codePage);
-  return TRUE;
-}
-
-BOOL CNAConvertVariant::s_bUTF16IntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
-  unsigned char* slot = v->m_pbyBuffer;
-  const unsigned int size = v->m_nBufferSize;
-  const unsigned int units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), size / 2 - 1, text, length);
-  // A text that gives nothing while there was room fails on the general road.
-  if (units == 0) return FALSE;
-  memset(slot + 2 * units, 0, size - 2 * units);
-  v->m_nDataSize = 2 * units;
-  v->m_clValue.SetFlags(0);
+  if (!_bIntoSlot(NA_ROWSLOT_UTF16, text, length)) return _bSetValueDBGeneral(text, length, codePage);
   return TRUE;
 }
 
@@ -1495,57 +1563,179 @@ BOOL CNAConvertVariant::_bSlotText(const char* text, unsigned int length, unsign
   return _bStoreAnsi(text, length, nResolve(static_cast<int>(codePage)));
 }
 
-template <int From, int To>
-BOOL CNAConvertVariant::s_bAnsiIntoSlot(CNAConvertVariant* v, const char* text, unsigned int length) {
-  // The empty text is no slot road's.
-  if (length == 0) return FALSE;
-  unsigned char* slot = v->m_pbyBuffer;
-  const unsigned int size = v->m_nBufferSize;
-  const int n = nCodePageToCodePage(From, To, text, length, reinterpret_cast<char*>(slot), size > 0 ? size - 1 : 0);
-  // Nothing converted: the general road says whether that fails.
-  if (n <= 0) return FALSE;
-  const unsigned int used = static_cast<unsigned int>(n);
-  memset(slot + used, 0, size - used);
-  v->m_nDataSize = used;
-  v->m_clValue.SetFlags(0);
-  return TRUE;
-}
-
-CNAConvertVariant::PFN_ROWWRITER CNAConvertVariant::pfnGetRowWriter(eNAROWTEXT form,
-                                                                    const CNAConnectionDescription* cnx) const {
+CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eRowSlotKind(eNAROWTEXT form, int server, int host) const {
   // bSetValueDB's gate to its slot roads, then what the road of this type tests of the slot
   // before its step; the tests of the text stay in the step.
-  if (form == NA_ROWTEXT_OTHER || cnx == nullptr || cnx != m_pclCnx || m_eVarType != NA_VAR_BUFFER ||
-      m_nDBState == 0 || m_pbyBuffer == nullptr)
-    return nullptr;
+  if (form == NA_ROWTEXT_OTHER || m_eVarType != NA_VAR_BUFFER || m_nDBState == 0 || m_pbyBuffer == nullptr)
+    return NA_ROWSLOT_NONE;
   const unsigned short type = wGetType();
   const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
   if (form == NA_ROWTEXT_DATETIME) {
     // What bSetServerDateTimeDB does not take goes as digits: the general road's.
     return type == ZV_DATETIME && eFormOf(analysis, ZV_DATETIME) == FORM_DATETIME && analysis != NA_IT_BINAIRE &&
                    m_nBufferSize >= sizeof(CDateTimeBase)
-               ? &s_bServerDateTimeIntoSlot
-               : nullptr;
+               ? NA_ROWSLOT_DATETIME
+               : NA_ROWSLOT_NONE;
   }
   if (type >= ZV_UI1 && type <= ZV_I8)
-    return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? &s_bIntegerIntoSlot : nullptr;
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? NA_ROWSLOT_INTEGER
+                                                                                      : NA_ROWSLOT_NONE;
   if (type == ZV_CY)
-    return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? &s_bCurrencyIntoSlot : nullptr;
-  if (type == ZV_DECIMAL) return _bDecimalSlotFits() ? &s_bDecimalIntoSlot : nullptr;
-  const int server = cnx->nGetServerCodePage() > 0 ? cnx->nGetServerCodePage() : 1252;
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? NA_ROWSLOT_CURRENCY : NA_ROWSLOT_NONE;
+  if (type == ZV_DECIMAL) return _bDecimalSlotFits() ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_NONE;
   if (server == CP_UTF8 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
-    return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? &s_bUTF16IntoSlot : nullptr;
+    return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? NA_ROWSLOT_UTF16 : NA_ROWSLOT_NONE;
   // _bSlotText's narrow slots, for the pages a host and a server mostly use; the host's page
   // as _nHostCodePage reads it, when the connection has one.
   if (!bTextKind(type) || bNumberKind(type) || bDateKind(type) || type == ZV_CARA || type == ZV_CARW ||
-      g_bIsZVTextWide(type) || cnx->nGetHostCodePage() <= 0)
-    return nullptr;
-  const int host = cnx->nGetHostCodePage();
-  if (server == CP_UTF8 && host == 1252) return &s_bAnsiIntoSlot<CP_UTF8, 1252>;
-  if (server == CP_UTF8 && host == CP_UTF8) return &s_bAnsiIntoSlot<CP_UTF8, CP_UTF8>;
-  if (server == 1252 && host == 1252) return &s_bAnsiIntoSlot<1252, 1252>;
-  if (server == 1252 && host == CP_UTF8) return &s_bAnsiIntoSlot<1252, CP_UTF8>;
-  return nullptr;
+      g_bIsZVTextWide(type) || host <= 0)
+    return NA_ROWSLOT_NONE;
+  if (server == CP_UTF8 && host == 1252) return NA_ROWSLOT_UTF8_1252;
+  if (server == CP_UTF8 && host == CP_UTF8) return NA_ROWSLOT_UTF8_UTF8;
+  if (server == 1252 && host == 1252) return NA_ROWSLOT_1252_1252;
+  if (server == 1252 && host == CP_UTF8) return NA_ROWSLOT_1252_UTF8;
+  return NA_ROWSLOT_NONE;
+}
+
+void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
+  slot->pclValue = this;
+  slot->pbySlot = m_pbyBuffer;
+  slot->nSize = m_nBufferSize;
+  slot->nShapeStamp = m_nShapeStamp;
+  slot->eKind = kind;
+  if (kind == NA_ROWSLOT_INTEGER) {
+    const unsigned int k = wGetType() - ZV_UI1;
+    slot->nWidth = kIntegerWidth[k];
+    // Magnitudes below these; no negative one for the unsigned types.
+    for (int negative = 0; negative < 2; ++negative) {
+      const unsigned long long max = kIntegerMax[k][negative];
+      slot->nLimit[negative] = negative != 0 && k < ZV_I1 - ZV_UI1 ? 0 : (max == ~0ULL ? max : max + 1);
+    }
+  } else if (kind == NA_ROWSLOT_DECIMAL) {
+    slot->nPrecision = static_cast<uint8_t>(m_nAnalysisPrecision);
+    slot->nScale = static_cast<uint8_t>(m_nAnalysisScale);
+    slot->nWidth = IDecimal::mg_PToN[m_nAnalysisPrecision];
+  }
+}
+
+void CNAConvertVariant::GetRowSlot(eNAROWTEXT form, const CNAConnectionDescription* cnx, STRowSlot* slot) {
+  const uint32_t column = slot->nColumn;
+  const uint64_t bit = slot->nDefinedBit;
+  *slot = STRowSlot{};
+  slot->nColumn = column, slot->nDefinedBit = bit;
+  if (cnx == nullptr || cnx != m_pclCnx) return;
+  const int server = cnx->nGetServerCodePage() > 0 ? cnx->nGetServerCodePage() : 1252;
+  const eNAROWSLOT kind = _eRowSlotKind(form, server, cnx->nGetHostCodePage());
+  if (kind != NA_ROWSLOT_NONE) _FillRowSlot(kind, slot);
+}
+
+namespace {
+
+// One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
+// size and flags are the caller's. The bytes written, or -1 with nothing written.
+[[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                unsigned int length) {
+  using F = CNAConvertVariant;
+  unsigned char* slot = s.pbySlot;
+  const unsigned int size = s.nSize;
+  switch (s.eKind) {
+    case F::NA_ROWSLOT_INTEGER: {
+      uint64_t value;
+      if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
+      // The slot of most integer items holds just the value.
+      if (size == 4 && s.nWidth == 4)
+        memcpy(slot, &value, 4);
+      else
+        StoreWord(slot, size, value, s.nWidth);
+      return s.nWidth;
+    }
+    case F::NA_ROWSLOT_DECIMAL: {
+      uint64_t value;
+      if (!bRowDecimal(text, length, s.nPrecision, s.nScale, &value)) return -1;
+      StoreWord(slot, size, value, s.nWidth);
+      return s.nWidth;
+    }
+    case F::NA_ROWSLOT_DATETIME: {
+      uint64_t word;
+      if (length != 19 || !bServerDateTime(text, &word)) return -1;
+      StoreWord(slot, size, word, 8);
+      return 8;
+    }
+    case F::NA_ROWSLOT_CURRENCY: {
+      bool negative = false;
+      unsigned long long magnitude = 0;
+      if (!bPlainNumber(text, length, true, &negative, &magnitude)) return -1;
+      unsigned char bytes[sizeof(CMoney)];
+      CurrencyForm(negative, magnitude, bytes);
+      memcpy(slot, bytes, sizeof bytes);
+      ZeroTail(slot + sizeof bytes, size - static_cast<unsigned int>(sizeof bytes));
+      return sizeof bytes;
+    }
+    case F::NA_ROWSLOT_UTF16: {
+      const unsigned int units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), size / 2 - 1, text, length);
+      // A text that gives nothing while there was room fails on the general road.
+      if (units == 0) return -1;
+      ZeroTail(slot + 2 * units, size - 2 * units);
+      return static_cast<int>(2 * units);
+    }
+    default: {
+      // The empty text is no slot road's; a text that converts to nothing is the general road's
+      // to fail.
+      if (length == 0 || size == 0) return -1;
+      char* dst = reinterpret_cast<char*>(slot);
+      const int n = s.eKind == F::NA_ROWSLOT_UTF8_1252   ? nRowText<CP_UTF8, 1252>(text, length, dst, size - 1)
+                    : s.eKind == F::NA_ROWSLOT_UTF8_UTF8 ? nRowText<CP_UTF8, CP_UTF8>(text, length, dst, size - 1)
+                    : s.eKind == F::NA_ROWSLOT_1252_1252 ? nRowText<1252, 1252>(text, length, dst, size - 1)
+                    : s.eKind == F::NA_ROWSLOT_1252_UTF8 ? nRowText<1252, CP_UTF8>(text, length, dst, size - 1)
+                                                         : 0;
+      if (n <= 0) return -1;
+      ZeroTail(slot + n, size - static_cast<unsigned int>(n));
+      return n;
+    }
+  }
+}
+
+}  // namespace
+
+BOOL CNAConvertVariant::s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length) {
+  if (slot.eKind == NA_ROWSLOT_NONE) return FALSE;
+  const int n = nWriteRowSlot(slot, text, length);
+  if (n < 0) return FALSE;
+  slot.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+  slot.pclValue->m_clValue.SetFlags(0);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::_bIntoSlot(eNAROWSLOT kind, const char* text, unsigned int length) {
+  const int server = kind == NA_ROWSLOT_UTF16 ? CP_UTF8 : 0;
+  if (_eRowSlotKind(kind == NA_ROWSLOT_DATETIME ? NA_ROWTEXT_DATETIME : NA_ROWTEXT_DB, server, 0) != kind)
+    return FALSE;
+  STRowSlot slot;
+  _FillRowSlot(kind, &slot);
+  return s_bWriteRowSlot(slot, text, length);
+}
+
+unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
+                                            const char* const* texts, const unsigned long* lengths,
+                                            uint64_t* defined) {
+  uint64_t bits = 0;
+  unsigned int i = from;
+  for (; i < count; ++i) {
+    const STRowSlot& s = slots[i];
+    const char* text = texts[s.nColumn];
+    if (text == nullptr || s.eKind == NA_ROWSLOT_NONE || s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
+    const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
+    if (n < 0) break;
+    s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+    s.pclValue->m_clValue.SetFlags(0);
+    if (s.nDefinedBit == 0) {
+      i |= kRowWritten;
+      break;
+    }
+    bits |= s.nDefinedBit;
+  }
+  *defined |= bits;
+  return i;
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {

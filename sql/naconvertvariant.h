@@ -149,14 +149,51 @@ class CNAConvertVariant : public CNAVariant {
   // the server's code page (NA_ROWTEXT_DB); the server's "YYYY-MM-DD HH:MM:SS" of a DATETIME
   // column, which bSetServerDateTimeDB tries first (NA_ROWTEXT_DATETIME); any other way.
   enum eNAROWTEXT : int32_t { NA_ROWTEXT_OTHER = 0, NA_ROWTEXT_DB = 1, NA_ROWTEXT_DATETIME = 2 };
-  // Writes one such text into the converter's slot with the bytes, data size and flags that road
-  // leaves. FALSE: nothing written, nothing raised; the caller takes that road for the value.
-  using PFN_ROWWRITER = BOOL (*)(CNAConvertVariant* value, const char* text, unsigned int length);
-  // This slot's writer for a column of form read on cnx (the converter's own connection), with
-  // cnx's code pages as they are now; null where only the general road will do. It stays right
-  // while nGetShapeStamp() keeps its value (every change of kind, buffer, type, items or
-  // connection moves it) and cnx's two code pages stay.
-  PFN_ROWWRITER pfnGetRowWriter(eNAROWTEXT form, const CNAConnectionDescription* cnx) const;
+  // What a row writer knows of one slot, read once: the kind of its step (NONE: the general
+  // road only), the slot's bytes and the constants of its type. Right while the converter's
+  // nGetShapeStamp() keeps nShapeStamp (every change of kind, buffer, type, items or connection
+  // moves it) and its connection's two code pages stay as they were when it was filled.
+  enum eNAROWSLOT : uint8_t {
+    NA_ROWSLOT_NONE = 0,
+    NA_ROWSLOT_INTEGER,
+    NA_ROWSLOT_CURRENCY,
+    NA_ROWSLOT_DECIMAL,
+    NA_ROWSLOT_DATETIME,  // the server's "YYYY-MM-DD HH:MM:SS" only
+    NA_ROWSLOT_UTF16,
+    NA_ROWSLOT_UTF8_1252,  // narrow text slots: server page, host page
+    NA_ROWSLOT_UTF8_UTF8,
+    NA_ROWSLOT_1252_1252,
+    NA_ROWSLOT_1252_UTF8,
+  };
+  struct STRowSlot {
+    CNAConvertVariant* pclValue = nullptr;
+    unsigned char* pbySlot = nullptr;
+    // Integers: the magnitudes a value lies below, positive and negative (0: unsigned).
+    uint64_t nLimit[2] = {0, 0};
+    // Owned by the caller: OR-ed into s_nWriteRow's defined word when this slot is written; 0
+    // stops the row after the write so that the caller defines the slot itself.
+    uint64_t nDefinedBit = 0;
+    uint32_t nSize = 0;
+    uint32_t nColumn = 0;  // the result column whose texts it takes
+    uint32_t nShapeStamp = 0;
+    eNAROWSLOT eKind = NA_ROWSLOT_NONE;
+    uint8_t nWidth = 0;  // integers and decimals: the bytes of the value
+    uint8_t nPrecision = 0, nScale = 0;
+  };
+  // This slot's step for a result column of form read on cnx (the converter's own connection),
+  // with cnx's code pages as they are now; kind NONE where only the general road will do.
+  // nColumn and nDefinedBit are left to the caller.
+  void GetRowSlot(eNAROWTEXT form, const CNAConnectionDescription* cnx, STRowSlot* slot);
+  // Writes one text into the slot with the bytes, data size and flags the general road leaves
+  // (the slot must be of a kind, its stamp holding). FALSE: nothing written, nothing raised.
+  static BOOL s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length);
+  // Writes the texts of slots [from, count) of one row while each is written, OR-ing their
+  // nDefinedBit into *defined. Returns count when every slot is written; else the first slot not
+  // finished: untouched (its text NULL or refused, no kind, its stamp moved), or with
+  // kRowWritten added, written but its bit left to the caller.
+  static constexpr unsigned int kRowWritten = 0x80000000u;
+  static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
+                                  const char* const* texts, const unsigned long* lengths, uint64_t* defined);
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
@@ -223,18 +260,14 @@ class CNAConvertVariant : public CNAVariant {
   // form, with no decimal object; any other text, item or slot takes the general road.
   BOOL _bSlotDecimal(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
-  // The steps of the slot roads after their tests of the slot: FALSE, nothing written, for a
-  // text they do not take. Each is also a row writer.
-  static BOOL s_bIntegerIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
-  static BOOL s_bCurrencyIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
-  // The slot holds a decimal form s_bDecimalIntoSlot writes (the item's precision, 1 to 18).
+  // The kind of this slot's step for form with these code pages (NONE: the general road).
+  eNAROWSLOT _eRowSlotKind(eNAROWTEXT form, int server, int host) const;
+  // slot filled for kind (its tests passed): the slot and the constants of its type.
+  void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
+  // The slot holds a decimal form the decimal step writes (the item's precision, 1 to 18).
   bool _bDecimalSlotFits() const;
-  static BOOL s_bDecimalIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
-  static BOOL s_bServerDateTimeIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
-  static BOOL s_bUTF16IntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
-  // A narrow text slot's step of _bStoreAnsi for text of code page From in host code page To.
-  template <int From, int To>
-  static BOOL s_bAnsiIntoSlot(CNAConvertVariant* value, const char* text, unsigned int length);
+  // The slot roads' steps, each the row writer's for the kind: FALSE, nothing written.
+  BOOL _bIntoSlot(eNAROWSLOT kind, const char* text, unsigned int length);
   // Any other text slot: the general road's own step for it, without its tests of other kinds.
   BOOL _bSlotText(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSetValueDBGeneral(const char* text, unsigned int length, unsigned int codePage);
@@ -276,7 +309,7 @@ class CNAConvertVariant : public CNAVariant {
   unsigned int m_nBufferSize = 0;
   unsigned int m_nDBLength = 0;
   int m_nDBState = 0;
-  // Moved by every change a row writer depends on (pfnGetRowWriter).
+  // Moved by every change a row writer depends on (GetRowSlot).
   unsigned int m_nShapeStamp = 0;
   CNAError* m_pclError = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "sql/narowbinding.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 #include "access/narecord.h"
@@ -10,113 +11,163 @@
 
 namespace {
 
-int nServerCodePage(const CNAStatementSQL* sql) {
-  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
-  return cnx != nullptr ? cnx->nGetServerCodePage() : 0;
-}
-
-int nHostCodePage(const CNAStatementSQL* sql) {
-  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
-  return cnx != nullptr ? cnx->nGetHostCodePage() : 0;
-}
+int nServerCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ? cnx->nGetServerCodePage() : 0; }
+int nHostCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ? cnx->nGetHostCodePage() : 0; }
 
 }  // namespace
 
-bool CNARowBinding::bValidFor(const CNARecord* record, const CNAStatementSQL* sql) const {
-  return m_bBound && record == m_pclRecord && sql == m_pclSQL && sql != nullptr &&
-         record->nGetColumnStamp() == m_nColumnStamp && sql->nGetResultStamp() == m_nResultStamp &&
-         nServerCodePage(sql) == m_nServerCodePage && nHostCodePage(sql) == m_nHostCodePage;
-}
-
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_bBound = false;
-  m_tabEntry.clear();
+  m_tabSlot.clear();
+  m_tabColumn.clear();
   if (record == nullptr || sql == nullptr) return;
   const int columns = record->nGetNbColumn();
-  m_tabEntry.reserve(static_cast<size_t>(columns));
-  for (int i = 0; i < columns; ++i) {
-    CNAColumn* column = record->pclGetColumnNoRef(i);
+  m_tabSlot.resize(static_cast<size_t>(columns));
+  m_tabColumn.resize(static_cast<size_t>(columns));
+  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
+  // The flag word starts at the flag byte of the first column slot that lies in the values; a
+  // slot whose bit lies outside it is defined on its own.
+  m_nFlagBase = ~0u;
+  m_nFlagBytes = m_nBitItems = m_nBitValues = 0;
+  int count = 0;
+  for (; count < columns; ++count) {
+    CNAColumn* column = record->pclGetColumnNoRef(count);
     if (column == nullptr || column->Slot().bComposedKey) break;
     const STItemSlot& slot = column->Slot();
+    CNAConvertVariant::STRowSlot& entry = m_tabSlot[static_cast<size_t>(count)];
+    entry.nColumn = slot.nPhysical;
+    const unsigned int end = slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0;
+    if (!slot.bMemo && end != 0) {
+      if (m_nFlagBase == ~0u) m_nFlagBase = slot.nPhysical / 8;
+      const unsigned int byte = slot.nPhysical / 8 - m_nFlagBase;
+      if (slot.nPhysical / 8 >= m_nFlagBase && byte < 8) {
+        entry.nDefinedBit = static_cast<uint64_t>(0x80u >> (slot.nPhysical % 8)) << (8 * byte);
+        m_nFlagBytes = std::max(m_nFlagBytes, byte + 1);
+        m_nBitItems = std::max(m_nBitItems, slot.nPhysical + 1);
+        m_nBitValues = std::max(m_nBitValues, end);
+      }
+    }
+    STColumn& own = m_tabColumn[static_cast<size_t>(count)];
+    own = STColumn{column, &slot, CNAConvertVariant::NA_ROWTEXT_OTHER, false, false};
+    // Only the SQL column's own read is what a step stands in for; a memo keeps its own rules.
     CNAConvertVariant* value = column->pclGetNAValue();
-    STEntry entry{nullptr,
-                  value,
-                  column,
-                  &slot,
-                  slot.nPhysical,
-                  value != nullptr ? value->nGetShapeStamp() : 0,
-                  slot.nPhysical / 8,
-                  slot.nOffset >= 0 ? static_cast<unsigned int>(slot.nOffset) + slot.nSize : 0,
-                  static_cast<uint8_t>(0x80u >> (slot.nPhysical % 8)),
-                  false};
-    // Only the SQL column's own read is what a writer stands in for; a memo keeps its own rules.
     if (value != nullptr && !slot.bMemo && typeid(*column) == typeid(CNASQLColumn) &&
         column->pclGetRecordNoRef() == record) {
-      entry.pfnWrite = sql->pfnGetRowWriter(slot.nPhysical, value);
-      entry.bPending = entry.pfnWrite == nullptr && !value->bDBReady();
+      own.bPlain = true;
+      own.eForm = sql->eGetRowTextForm(slot.nPhysical, value);
+      value->GetRowSlot(own.eForm, cnx, &entry);
+      own.bPending = entry.eKind == CNAConvertVariant::NA_ROWSLOT_NONE && !value->bDBReady();
     }
-    m_tabEntry.push_back(entry);
   }
+  m_tabSlot.resize(static_cast<size_t>(count));
+  m_tabColumn.resize(static_cast<size_t>(count));
   m_pclRecord = record;
   m_pclSQL = sql;
   m_nColumnStamp = record->nGetColumnStamp();
   m_nResultStamp = sql->nGetResultStamp();
-  m_nServerCodePage = nServerCodePage(sql);
-  m_nHostCodePage = nHostCodePage(sql);
+  m_nServerCodePage = nServerCodePage(cnx);
+  m_nHostCodePage = nHostCodePage(cnx);
   m_bBound = true;
 }
 
+bool CNARowBinding::_bKeepFor(const CNAStatementSQL* sql) {
+  for (size_t i = 0; i < m_tabColumn.size(); ++i) {
+    const STColumn& c = m_tabColumn[i];
+    if (!c.bPlain) continue;
+    const CNAConvertVariant* value = c.pclColumn->pclGetNAValue();
+    if (c.bPending || sql->eGetRowTextForm(c.pSlot->nPhysical, value) != c.eForm ||
+        (m_tabSlot[i].eKind != CNAConvertVariant::NA_ROWSLOT_NONE && m_tabSlot[i].pclValue != value))
+      return false;
+  }
+  m_nResultStamp = sql->nGetResultStamp();
+  return true;
+}
+
+BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i) {
+  STColumn& c = m_tabColumn[i];
+  if (!c.pclColumn->bSetValueFromDB(statement, 0)) return FALSE;
+  CNAConvertVariant::STRowSlot& slot = m_tabSlot[i];
+  CNAConvertVariant* value = c.pclColumn->pclGetNAValue();
+  if (c.bPending && value->bDBReady()) {
+    c.bPending = false;
+    value->GetRowSlot(sql->eGetRowTextForm(slot.nColumn, value), sql->pclGetConnectionNoRef(), &slot);
+  }
+  return TRUE;
+}
+
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
+  if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || record->nGetColumnStamp() != m_nColumnStamp ||
+      nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
+      (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
+    Bind(record, sql);
+  const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
-  const bool row = sql->bGetRowTexts(&texts, &lengths) != FALSE;
-  // The record's shape, read once: no writer touches it. A written value's slot that lies in it
-  // only sets its bit (SetSlotDefined's own first step); any other goes through SetSlotDefined.
+  if (!sql->bGetRowTexts(&texts, &lengths)) {
+    // No row in the client's texts: every column reads its own.
+    for (unsigned int i = 0; i < count; ++i)
+      if (!_bReadColumn(statement, sql, i)) return FALSE;
+    return TRUE;
+  }
+  // The record's shape, read once: no step touches it. The flag word of written slots is theirs
+  // when the record holds their bits and elements (SetSlotDefined's own first step); else each
+  // slot is written on its own and goes through SetSlotDefined.
   CNAKJRecord* kj = record->pclGetNAKJRecord();
   BYTE* flags = nullptr;
-  unsigned int items = 0, values = 0;
-  if (kj != nullptr && kj->pbyGetValues() != nullptr) {
-    flags = kj->pbyGetNullValuesFlags();
-    items = kj->nGetItemCount();
-    values = kj->nGetTotalSize() - kj->nGetFlagFieldSize();
+  if (kj != nullptr && kj->pbyGetValues() != nullptr && m_nFlagBytes != 0 && m_nBitItems <= kj->nGetItemCount() &&
+      m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
+    flags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
   }
+  uint64_t defined = 0;
   bool changed = false;
-  for (STEntry& e : m_tabEntry) {
-    if (e.pfnWrite != nullptr && row) {
-      if (e.pclValue->nGetShapeStamp() == e.nShapeStamp) {
-        const char* text = texts[e.nPhysical];
-        if (text == nullptr) {
-          e.pclValue->SetNull();
-          if (kj != nullptr) kj->SetSlotDefined(*e.pSlot, FALSE);
-          continue;
-        }
-        if (e.pfnWrite(e.pclValue, text, static_cast<unsigned int>(lengths[e.nPhysical]))) {
-          if (e.nPhysical < items && e.nElementEnd != 0 && e.nElementEnd <= values)
-            flags[e.nFlagByte] |= e.byFlagMask;
-          else if (kj != nullptr)
-            kj->SetSlotDefined(*e.pSlot, TRUE);
-          continue;
-        }
-      } else {
+  BOOL ok = TRUE;
+  using F = CNAConvertVariant;
+  const F::STRowSlot* slots = m_tabSlot.data();
+  for (unsigned int i = 0; i < count; ++i) {
+    const F::STRowSlot& s = slots[i];
+    if (flags != nullptr) {
+      const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined);
+      i = stop & ~F::kRowWritten;
+      if (i == count) break;
+      if ((stop & F::kRowWritten) != 0) {
+        kj->SetSlotDefined(*m_tabColumn[i].pSlot, TRUE);
+        continue;
+      }
+    } else if (s.eKind != F::NA_ROWSLOT_NONE && texts[s.nColumn] != nullptr &&
+               s.pclValue->nGetShapeStamp() == s.nShapeStamp &&
+               F::s_bWriteRowSlot(s, texts[s.nColumn], static_cast<unsigned int>(lengths[s.nColumn]))) {
+      if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, TRUE);
+      continue;
+    }
+    const F::STRowSlot& stopped = slots[i];
+    if (stopped.eKind != F::NA_ROWSLOT_NONE) {
+      if (stopped.pclValue->nGetShapeStamp() != stopped.nShapeStamp) {
         changed = true;
+      } else if (texts[stopped.nColumn] == nullptr) {
+        stopped.pclValue->SetNull();
+        if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, FALSE);
+        continue;
       }
     }
-    if (!e.pclColumn->bSetValueFromDB(statement, 0)) {
-      if (changed) Forget();
-      return FALSE;
-    }
-    if (e.bPending && e.pclValue->bDBReady()) {
-      e.bPending = false;
-      e.pfnWrite = sql->pfnGetRowWriter(e.nPhysical, e.pclValue);
-      e.nShapeStamp = e.pclValue->nGetShapeStamp();
+    if (!_bReadColumn(statement, sql, i)) {
+      ok = FALSE;
+      break;
     }
   }
+  // Bits come only through the flag word.
+  if (defined != 0 && m_nFlagBytes == 1)
+    flags[0] = static_cast<BYTE>(flags[0] | defined);
+  else
+    for (unsigned int k = 0; k < m_nFlagBytes && defined != 0; ++k, defined >>= 8)
+      flags[k] = static_cast<BYTE>(flags[k] | defined);
+  // A converter found changed binds again at the next row.
   if (changed) Forget();
-  return TRUE;
+  return ok;
 }
 
 unsigned int CNARowBinding::nGetWriterCount() const {
   unsigned int n = 0;
-  for (const STEntry& e : m_tabEntry) n += e.pfnWrite != nullptr ? 1 : 0;
+  for (const auto& s : m_tabSlot) n += s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE ? 1 : 0;
   return n;
 }

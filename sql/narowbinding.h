@@ -1,16 +1,19 @@
 // CNARowBinding: a statement's writers from the rows of its open result into its record, bound
-// once per result. Each column of the record (up to its first composite key) gets the writer its
-// converter's slot has for its result column's texts (CNAConvertVariant::pfnGetRowWriter), or
-// none (a column whose converter has seen no server value yet asks again after its next own
-// read). A row then runs through one loop: a NULL clears the slot, a text its writer takes is
-// written there, and every other value takes the column's own read (bSetValueFromDB), as does
-// every column without a writer. The record's defined bits follow as that read sets them.
+// once per result. Each column of the record (up to its first composite key) gets the step its
+// converter's slot has for its result column's texts (CNAConvertVariant::GetRowSlot), or none
+// (a column whose converter has seen no server value yet asks again after its next own read).
+// A row then runs through one loop (CNAConvertVariant::s_nWriteRow) over one compact array of
+// the slots' constants: a NULL clears the slot, a text its step takes is written there, and
+// every other value takes the column's own read (bSetValueFromDB), as does every column without
+// a step. The record's defined bits follow as that read sets them; those of written slots that
+// share the record's first flag word are set together at the end of the row.
 //
 // It owns nothing: the record, its columns and their converters are borrowed from the statement,
-// which holds the record. What it keeps is valid while its stamps hold; bValidFor checks them
+// which holds the record. What it keeps is valid while its stamps hold; bReadRow checks them
 // before every row, and the statement forgets the binding when its record is replaced:
 // - the record's column stamp (columns added or dropped),
-// - the SQL statement's result stamp (a reset, a new result, a column array made or taken back),
+// - the SQL statement's result stamp (a reset, a new result, a column array made or taken back);
+//   a new result whose columns reach each converter in the forms bound keeps the binding,
 // - each converter's shape stamp (kind, buffer, type, items, connection),
 // - the connection's server and host code pages.
 #pragma once
@@ -31,36 +34,46 @@ class CNARowBinding {
  public:
   // The next row is read column by column and binds again.
   void Forget() { m_bBound = false; }
-  // Bound for this record and SQL statement as they stand now.
-  bool bValidFor(const CNARecord* record, const CNAStatementSQL* sql) const;
   // Binds the writers of record's columns for sql's current result; a column not read by a
   // plain SQL column of record gets none.
   void Bind(CNARecord* record, CNAStatementSQL* sql);
-  // The current row of sql into the record it was bound for (bValidFor must hold): the first
-  // column's read that fails ends it, FALSE. Without a current row in the client's texts, every
-  // column takes its own read. A converter found changed makes the binding forget itself after
-  // the row.
+  // The current row of sql into record, bound first unless bound for this record and SQL
+  // statement as they stand now: the first column's read that fails ends it, FALSE. Without a
+  // current row in the client's texts, every column takes its own read. A converter found
+  // changed makes the binding forget itself after the row.
   BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql);
   // The columns bound with a writer (for tests).
   unsigned int nGetWriterCount() const;
 
  private:
-  struct STEntry {
-    CNAConvertVariant::PFN_ROWWRITER pfnWrite;  // null: the column's own read
-    CNAConvertVariant* pclValue;
+  // What only the column's own read needs.
+  struct STColumn {
     CNAColumn* pclColumn;
     const STItemSlot* pSlot;
-    unsigned int nPhysical;
-    unsigned int nShapeStamp;
-    // The slot's defined bit and the end of its element, for a record that holds both.
-    unsigned int nFlagByte;
-    unsigned int nElementEnd;
-    uint8_t byFlagMask;
+    // How the result column's texts reach a plain SQL column's converter: its step is bound
+    // for that form.
+    CNAConvertVariant::eNAROWTEXT eForm;
+    bool bPlain;
     // A plain column whose converter has seen no server value yet (a result's first row, or
-    // only NULLs so far): asked for its writer again after each of its own reads until then.
+    // only NULLs so far): asked for its step again after each of its own reads until then.
     bool bPending;
   };
-  std::vector<STEntry> m_tabEntry;
+  // Column i's own read, then its step when it was pending and its converter is now ready.
+  BOOL _bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i);
+  // A new result of the same statement whose columns give every plain column the form it was
+  // bound for (and none pending) keeps the binding: its result stamp is taken, true.
+  bool _bKeepFor(const CNAStatementSQL* sql);
+
+  // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
+  std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;
+  std::vector<STColumn> m_tabColumn;
+  // The flag word's first byte and its bytes used, and what the record's shape must hold for
+  // those bits to be its slots' own (SetSlotDefined's first step): more items than the largest
+  // physical index, values reaching past the last element.
+  unsigned int m_nFlagBase = 0;
+  unsigned int m_nFlagBytes = 0;
+  unsigned int m_nBitItems = 0;
+  unsigned int m_nBitValues = 0;
   const CNARecord* m_pclRecord = nullptr;
   const CNAStatementSQL* m_pclSQL = nullptr;
   unsigned int m_nColumnStamp = 0;

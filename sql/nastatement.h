@@ -485,6 +485,14 @@ class CNAStatement : public CInterf {
   BOOL _bCompleteCache();
   BOOL _bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                             int* outOfRange);
+  // A one-row next or previous (server order) that lands inside the rows held, no row marked,
+  // coming from inside them: what _bFetchCacheDisabled and _bFetch reduce to (a statement
+  // overriding the virtual _bFetch must leave such a move to _bReadRowAt). -1: not such a move,
+  // nothing done. Off with CNADataAccess::s_bStepRoad.
+  int _nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* outOfRange);
+  // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
+  // from it; *outOfRange left set when the SQL statement has no row there.
+  BOOL _bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* outOfRange);
   BOOL _bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                            int* outOfRange);
   // count entries of the table-cache index in direction (0 or the current direction: the entry it

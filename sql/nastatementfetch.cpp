@@ -91,8 +91,14 @@ void CNAStatement::AnnuleRecherche() {
 }
 
 void CNAStatement::AnnuleRechercheUser() {
-  m_clUserSearch.CancelUserSearch();
-  if (!m_bInternalSearch) AnnuleRecherche();
+  // Every read cancels the host's search; nearly always there is none, and cancelling none
+  // changes nothing.
+  if (m_clUserSearch.piGetItemNoRef() != nullptr || m_clUserSearch.dwGetFlags() != 0 ||
+      m_clUserSearch.pclGetValue()->wGetTypeWord() != ZV_VIDE)
+    m_clUserSearch.CancelUserSearch();
+  if (m_bInternalSearch) return;
+  if (m_pclRecherche != nullptr) m_pclRecherche->Desactivate();
+  m_bInternalSearch = 0;
 }
 
 void CNAStatement::DesactivateRechercheUserAndInternal() {
@@ -127,9 +133,14 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   m_bRowFromCache = 0;
   m_bRowValid = 0;
   int out = 1;
-  BOOL ok = m_pclTableCacheIndex != nullptr ? _bFetchCacheIndex(direction, count, moved, &out)
-            : bCacheEnabled()                 ? _bFetchCacheEnabled(direction, update, count, moved, &out)
-                                              : _bFetchCacheDisabled(direction, update, count, moved, &out);
+  BOOL ok;
+  if (m_pclTableCacheIndex != nullptr)
+    ok = _bFetchCacheIndex(direction, count, moved, &out);
+  else if (bCacheEnabled())
+    ok = _bFetchCacheEnabled(direction, update, count, moved, &out);
+  else if (count != 1 || (direction != NA_PARSE_NEXT && direction != NA_PARSE_PREVIOUS) ||
+           (ok = _nStepInRows(direction, moved, &out)) < 0)
+    ok = _bFetchCacheDisabled(direction, update, count, moved, &out);
   if (ok && !out) {
     m_bRowValid = 1;
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
@@ -280,6 +291,21 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
     --left;
     ++*moved;
   }
+  return _bReadRowAt(target, direction, out);
+}
+
+int CNAStatement::_nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* out) {
+  if (!CNADataAccess::s_bStepRoad || m_pclStatementSQL == nullptr || m_nOutSide != 0 || m_pnRecordSave != nullptr)
+    return -1;
+  const long long pos = m_pclStatementSQL->llGetPosition();
+  const long long target = direction == NA_PARSE_NEXT ? pos + 1 : pos - 1;
+  if (target < 0 || target >= m_pclStatementSQL->llGetRowCount()) return -1;
+  *out = 1;
+  *moved = 1;
+  return _bReadRowAt(target, direction, out);
+}
+
+BOOL CNAStatement::_bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* out) {
   if (target != m_pclStatementSQL->llGetPosition() || m_pclStatementSQL->bIsEnd()) {
     if (target != m_pclStatementSQL->llGetPosition() + 1 && !m_pclStatementSQL->bDataSeek(target)) {
       m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
@@ -309,26 +335,32 @@ BOOL CNAStatement::_bUpdateNARecord(eNA_PARSEDIRECTION) {
   return _bUpdateNARecordFromDB();
 }
 
+namespace {
+
+// Each column of record up to its first composite key by its own read; kept out of the row
+// binding's way.
+[[gnu::noinline]] BOOL bReadEachColumn(CNAStatement* statement, CNARecord* record) {
+  const int columns = record->nGetNbColumn();
+  for (int i = 0; i < columns; ++i) {
+    CNAColumn* column = record->pclGetColumnNoRef(i);
+    if (column == nullptr || column->Slot().bComposedKey) break;
+    if (!column->bSetValueFromDB(statement, 0)) return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL CNAStatement::_bUpdateNARecordFromDB() {
   if (m_pclRecord == nullptr) return FALSE;
   // A row from the server carries no state of the row the record held before (a deleted mark
   // would go into the row cache with it).
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  if (m_pclStatementSQL != nullptr) {
-    // Bound at a result's first row (or after a change the binding saw); a converter that has
-    // seen no server value yet takes its writer after its first own read.
-    if (!m_clRowBinding.bValidFor(m_pclRecord, m_pclStatementSQL))
-      m_clRowBinding.Bind(m_pclRecord, m_pclStatementSQL);
-    return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
-  }
-  const int columns = m_pclRecord->nGetNbColumn();
-  for (int i = 0; i < columns; ++i) {
-    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
-    if (column == nullptr || column->Slot().bComposedKey) break;
-    if (!column->bSetValueFromDB(this, 0)) return FALSE;
-  }
-  return TRUE;
+  // Bound at a result's first row (or after a change the binding saw); a converter that has
+  // seen no server value yet takes its writer after its first own read.
+  if (m_pclStatementSQL != nullptr) return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
+  return bReadEachColumn(this, m_pclRecord);
 }
 
 CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {
@@ -347,7 +379,9 @@ inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordVal
   const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
   // The same row read again keeps its rank.
   if (host == NA_PARSE_CURRENT) return m_nEqualRows;
-  if (!step || !before->bEquals(current, 0)) return fresh;
+  // The bytes alone (CNARecordValue::bEquals without memos), asked at every row read.
+  const CNAKJRecord* bytes = before->pclGetNAKJRecord();
+  if (!step || current == nullptr || bytes == nullptr || !bytes->bEquals(current->pclGetNAKJRecord())) return fresh;
   // Past the last of a run counted from its end: the rows changed; the run ends here.
   if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
   return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);

@@ -73,12 +73,12 @@ class CNAStatementSQL : public CInterf {
   // without a current row or where the backend keeps no such row. Valid until the next fetch,
   // seek or reset.
   virtual BOOL bGetRowTexts(const char* const** /*texts*/, const unsigned long** /*lengths*/) const { return FALSE; }
-  // The writer of column's texts into value (CNAConvertVariant::pfnGetRowWriter), so that a row
-  // text the writer takes lands as bGetValue would write it; null: bGetValue only. Right while
-  // nGetResultStamp() and value's shape stamp stay.
-  virtual CNAConvertVariant::PFN_ROWWRITER pfnGetRowWriter(unsigned int /*column*/,
-                                                          const CNAConvertVariant* /*value*/) {
-    return nullptr;
+  // How column's texts reach value's bSetValueDB (CNAConvertVariant::GetRowSlot), so that a row
+  // text a slot writer takes lands as bGetValue would write it; NA_ROWTEXT_OTHER: bGetValue only.
+  // Right while nGetResultStamp() stays.
+  virtual CNAConvertVariant::eNAROWTEXT eGetRowTextForm(unsigned int /*column*/,
+                                                         const CNAConvertVariant* /*value*/) const {
+    return CNAConvertVariant::NA_ROWTEXT_OTHER;
   }
   // Appends the value's SQL literal (never a bind marker).
   virtual BOOL _bAddParameter(CTStringConcatAW* out, unsigned int index, const CAny* value);

@@ -139,3 +139,18 @@ TEST(NAError, TextsHandedToOneThreadOutliveAnotherThreadsCalls) {
 }
 
 }  // namespace
+
+// The host may write the error it was handed with code built apart from ours, which does not mark
+// it: such an error must be tested in full at every later reset, never trusted as known clear.
+TEST(NAError, AnErrorHandedToTheHostIsNeverTrustedAsKnownClear) {
+  CNAError error;
+  error.Reset();
+  ASSERT_TRUE(error.pclGetXError()->bKnownClear() == false);  // handed out by that very call
+  for (int i = 0; i < 3; ++i) {
+    error.Reset();
+    EXPECT_FALSE(error.pclGetXError()->bKnownClear()) << i;
+  }
+  error.pclGetXError()->SetUserErrorCode(7);
+  error.Reset();
+  EXPECT_EQ(error.pclGetXError()->nGetUserErrorCode(), 0u);
+}

@@ -2,10 +2,13 @@
 // copy of its own: whatever comes after a browse step (another step, the host changing its
 // record, a modification, a return to a saved position, a read on another item), the statement's
 // original and the record's original each hold the row they held when every row was copied twice.
+// A next or previous read through the step road gives what the general road gives, whatever came
+// before it.
 #include <cstring>
 #include <map>
 #include <random>
 
+#include "driver/mysqlapi.h"
 #include "tests/mysql/browse_bench.h"
 
 namespace {
@@ -25,6 +28,25 @@ class LiveBrowseTwin : public LiveBrowse {
   }
   static std::string Ids(const char* what, int32_t id, int32_t u) {
     return std::string(what) + " " + std::to_string(id) + "/" + std::to_string(u);
+  }
+  // The reads of the cases: f l n p on id, d e (first and next) on d.
+  static BOOL Read(CNADataAccess* a, char op) {
+    static const struct {
+      char op;
+      const wchar_t* item;
+      eNA_PARSEDIRECTION dir;
+    } reads[] = {{'f', L"id", NA_PARSE_FIRST}, {'l', L"id", NA_PARSE_LAST}, {'n', L"id", NA_PARSE_NEXT},
+                 {'p', L"id", NA_PARSE_PREVIOUS}, {'d', L"d", NA_PARSE_FIRST}, {'e', L"d", NA_PARSE_NEXT}};
+    for (const auto& r : reads)
+      if (r.op == op) return a->bHLitxxx(r.item, r.dir, 1, kNoLock, nullptr, 0);
+    ADD_FAILURE() << "no read " << op;
+    return FALSE;
+  }
+  // The host writes value into u of the record it was given, as it does before a modification.
+  static void HostWrites(CNARecord* record, const CHostItemDescription* u, int32_t value) {
+    CNAKJRecord* current = record->pclGetNAKJRecord();
+    memcpy(current->pbyGetItemValue(u, 0), &value, 4);
+    current->SetItemValueDefined(u, TRUE, 0);
   }
 };
 
@@ -76,23 +98,13 @@ TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
       SCOPED_TRACE("step " + std::to_string(i) + " " + st.op);
       BOOL ok = TRUE;
       switch (st.op) {
-        case 'f': ok = a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0); break;
-        case 'l': ok = a->bHLitxxx(L"id", NA_PARSE_LAST, 1, kNoLock, nullptr, 0); break;
-        case 'n': ok = a->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0); break;
-        case 'p': ok = a->bHLitxxx(L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0); break;
+        case 'f': case 'l': case 'n': case 'p': ok = Read(a, st.op); break;
         case 'd':
         case 'e':
-          ok = a->bHLitxxx(L"d", st.op == 'd' ? NA_PARSE_FIRST : NA_PARSE_NEXT, 1, kNoLock, nullptr, 0);
+          ok = Read(a, st.op);
           dRead = I4(record->pclGetCurrentValueNoRef(), id);
           break;
-        case 'h': {
-          // The host writes into the record it was given, as it does before a modification.
-          CNAKJRecord* current = record->pclGetNAKJRecord();
-          ++written;
-          memcpy(current->pbyGetItemValue(u, 0), &written, 4);
-          current->SetItemValueDefined(u, TRUE, 0);
-          break;
-        }
+        case 'h': HostWrites(record, u, ++written); break;
         case 'm': {
           ok = a->bHModifie(0, 0, kNoLock);
           const int32_t at = I4(record->pclGetCurrentValueNoRef(), id);
@@ -129,6 +141,130 @@ TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
       EXPECT_EQ(Ids("row", I4(original, id), I4(original, u)), expect(st.recordOriginal)) << "record's original";
     }
   }
+}
+
+// Each case runs twice, through the step road and with every read on the general road; after each
+// operation the result, the browse's place, the record and both originals must be the same.
+TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
+  std::mt19937 rng(11);
+  Table t;
+  MakeKeyed(&t, &rng, 24);
+  ASSERT_FALSE(HasFatalFailure());
+  const CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
+  CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
+  // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
+  // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
+  // w: another session changes a row; S: seek id 10.
+  const struct {
+    const char* name;
+    const char* cache;  // the record limit ("QX Cache Size"); null: whole results
+    const char* ops;
+    BrowseKnobs knobs = {};
+  } rows[] = {
+      {"BackAndForthOverBothEnds", nullptr, "fnnnppplnnppppfppnnn"},
+      {"BlocksBackAndForth", "5", "fnnnnnnnnppppppppnnnnnnnlpppppp"},
+      {"PastBothEndsInBlocks", "5", "lnnpppppppfpppnnnnnnnnnnnnnnnnnnnnnnnnnnnpppp"},
+      {"HostWritesBetweenSteps", nullptr, "fnhnhpnn"},
+      {"ModifyThenStep", "5", "fnnhmnpphmpnn"},
+      {"DeleteThenStep", "5", "fnnxnppxpnnn"},
+      {"FilterThenStep", nullptr, "fnnnFnnpppDnnpAnn"},
+      {"FilterInBlocks", "5", "fnnFnnnnnnnnnpppppp"},
+      {"ReturnToASavedPosition", "5", "fnnsnnnnnnrnpprpp"},
+      {"OtherItemBetween", nullptr, "fndnennpenp"},
+      {"ChangedByAnotherSession", "5", "fnnwnnnnnnnpppp"},
+      {"KillMidBrowse", "5", "fnnnnKnnnnnnppppKpp"},
+      {"SeekThenStep", nullptr, "fnSnnppSppppFSnnpD"},
+      {"SeekThenStepInBlocks", "5", "fnSnnnnnnppppppppSnnn"},
+      {"NoBackwardFetch", nullptr, "fnnnppnnFnpD", {false, false}},
+      {"NoBackwardFetchInBlocks", "5", "fnnnnnnnppppnn", {false, false}},
+      {"RowCache", "5", "fnnnnnnnppppppnnhmnnxpp", {true, true}},
+      {"RowCacheWithoutBackwardFetch", nullptr, "fnnnppsnnrpp", {true, false}},
+  };
+  using Trace = std::vector<std::string>;
+  auto run = [&](const char* cache, const char* ops, BrowseKnobs knobs, bool stepRoad) {
+    CNADataAccess::s_bStepRoad = stepRoad;
+    Trace trace;
+    CMySQLConnection* cnx = Connect(cache);
+    CNADataAccess* a = Open(t.desc, cnx, knobs);
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    int saved = -1;
+    int32_t written = 700000;
+    for (const char* op = ops; *op != 0; ++op) {
+      m_error.Reset();
+      BOOL ok = TRUE;
+      switch (*op) {
+        case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, *op); break;
+        case 'h': HostWrites(record, u, ++written); break;
+        case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
+        case 'x': ok = a->bHSupprime(0, kNoLock); break;
+        case 'F': {
+          const CAny lo = FromText(ZV_I4, L"6"), hi = FromText(ZV_I4, L"17");
+          ok = a->bHFiltre(L"id", &lo, 1, &hi, 1, nullptr);
+          break;
+        }
+        case 'A': ok = a->bHActiveFiltre(L"id"); break;
+        case 'S': {
+          const CAny sought = FromText(ZV_I4, L"10");
+          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+          break;
+        }
+        case 'D': ok = a->bHDesactiveFiltre(L"id"); break;
+        case 's': ok = a->bHSauvePosition(&saved, L"id", kPlain); break;
+        case 'r': {
+          wchar_t item[255];
+          ok = a->bHRetourPosition(saved, item, 1, kPlain);
+          break;
+        }
+        case 'K': {
+          // The session the browse reads on now (each block's result is already stored).
+          std::string session, err;
+          if (__mysql_real_query(cnx->pGetHandle(), "SELECT CONNECTION_ID()", 22) == 0) {
+            MYSQL_RES* result = __mysql_store_result(cnx->pGetHandle());
+            MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr;
+            if (row != nullptr) session = row[0];
+            if (result != nullptr) __mysql_free_result(result);
+          }
+          EXPECT_TRUE(!session.empty() && m_raw.exec("KILL " + session, &err)) << err;
+          break;
+        }
+        case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
+      }
+      int out = -1;
+      a->bHEndehors(L"id", &out);
+      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(L"id"));
+      const CNARecordValue* own = stmt.get() != nullptr ? stmt.get()->pclGetStmtOriginalRecord() : nullptr;
+      const CNARecordValue* current = record->pclGetCurrentValueNoRef();
+      const CNARecordValue* original = record->pclGetOriginalValueNoRef();
+      trace.push_back(std::string(1, *op) + " ok " + std::to_string(ok) + " out " + std::to_string(out) + " error " +
+                      std::to_string(m_error.nGetUserErrorCode()) + Ids(" current", I4(current, id), I4(current, u)) +
+                      Ids(" original", I4(original, id), I4(original, u)) + Ids(" statement", I4(own, id), I4(own, u)));
+    }
+    return trace;
+  };
+  // What one case changed (deletes, modifications, the other session's update) is put back before
+  // the other road runs it.
+  auto restore = [&] {
+    Raw("DELETE FROM " + Quoted(t.name));
+    std::string insert;
+    for (const auto& r : t.rows) {
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(r[0], true) + "," + SqlCell(r[1], false) + "," +
+                SqlCell(r[2], false) + "," + SqlCell(r[3], true) + "," + SqlCell(r[4], true) + "," + SqlCell(r[5], true) +
+                ")";
+    }
+    Raw("INSERT INTO " + Quoted(t.name) + " VALUES " + insert);
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    restore();
+    const Trace general = run(row.cache, row.ops, row.knobs, false);
+    restore();
+    const Trace step = run(row.cache, row.ops, row.knobs, true);
+    ASSERT_EQ(step.size(), general.size());
+    for (size_t i = 0; i < step.size(); ++i) EXPECT_EQ(step[i], general[i]) << "operation " << i;
+    if (getenv("QX_SHOW_TRACE") != nullptr)
+      for (const std::string& line : step) printf("%s %s\n", row.name, line.c_str());
+  }
+  CNADataAccess::s_bStepRoad = true;
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseTwin,

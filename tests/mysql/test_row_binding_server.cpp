@@ -2,6 +2,7 @@
 // in the record with the bytes each column's own read gives it, and a second result of the same
 // statement with other column types is read with writers bound for it.
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -160,6 +161,90 @@ TEST_P(LiveRowBinding, ASecondResultWithOtherTypesIsNotWrittenWithTheFirstsWrite
   EXPECT_GT(Selects(), selects);
   EXPECT_EQ(static_cast<CRowStatement*>(Statement(a, L"id")), s) << "the same statement reads the second result";
   EXPECT_EQ(s->nWriters(), 1u);
+}
+
+// A seek's next result keeps the statement's binding only while each column reaches its
+// converter in the form it was bound for: after each change of the column's type, every row
+// found still equals the columns' own reads of it, and the writers are those of the new forms.
+TEST_P(LiveRowBinding, ANextResultKeepsTheBindingOnlyForTheSameForms) {
+  const struct {
+    const char* from;
+    const char* to;
+    eNA_ITEMTYPE item;
+    unsigned int size;
+    const char* value;
+    unsigned int writersBefore, writersAfter;
+  } kChanges[] = {
+      {"DATE", "VARCHAR(12)", NA_IT_TEXTE, 11, "'2024-01-02'", 1, 2},
+      {"VARCHAR(12)", "DATE", NA_IT_TEXTE, 11, "'2024-01-02'", 2, 1},
+      {"INT", "BIGINT", NA_IT_I4, 4, "-7", 2, 2},
+      {"DATETIME", "VARCHAR(19)", NA_IT_DATETIME, 8, "'2024-01-02 03:04:05'", 2, 1},
+      {"TEXT", "BLOB", NA_IT_TEXTE, 11, "'ab'", 2, 2},
+  };
+  for (const auto& change : kChanges) {
+    const std::wstring shape = L"qx row`form " + std::to_wstring(&change - kChanges) + L" ";
+    std::wstring table;
+    CHostRecordDescription* desc =
+        IdTable(shape.c_str(), std::string(", v ") + change.from + " NULL",
+                std::string("(1, ") + change.value + "), (2, NULL), (3, " + change.value + ")", &table);
+    Item(desc, L"v", change.item, change.size);
+    CNADataAccess* a = OpenRows(desc, Connect("-1"));
+    CRowStatement* s = nullptr;
+    const auto seek = [&](int id) {
+      CAny key;
+      key.SetI4(id);
+      ASSERT_TRUE(a->bHRecherche(L"id", &key, 0, 1, m_none, nullptr, 1, 0)) << Utf8(m_error.pszGetError());
+      ASSERT_EQ(Out(a, L"id"), 0) << change.from << " seek " << id;
+      s = static_cast<CRowStatement*>(Statement(a, L"id"));
+      const std::vector<uint8_t> bytes = RecordBytes(a);
+      EXPECT_TRUE(ReadAgainColumnByColumn(a, s));
+      EXPECT_EQ(bytes, RecordBytes(a)) << change.from << " to " << change.to << " seek " << id;
+    };
+    seek(1);
+    seek(2);
+    seek(3);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->nWriters(), change.writersBefore) << change.from;
+    Raw("ALTER TABLE " + Quoted(table) + " MODIFY v " + change.to + " NULL");
+    seek(1);
+    EXPECT_EQ(s->nWriters(), change.writersAfter) << change.from << " to " << change.to;
+    seek(3);
+  }
+}
+
+// A record of more items than one flag word holds: the slots whose bits lie past it are defined
+// one by one, and every row, NULLs and defined bits included, equals the columns' own reads.
+TEST_P(LiveRowBinding, SlotsPastTheFlagWordAreDefinedOneByOne) {
+  constexpr int kColumns = 70;
+  std::string columns, rows;
+  for (int c = 1; c <= kColumns; ++c) columns += ", c" + std::to_string(c) + " INT NULL";
+  for (int r = 1; r <= 4; ++r) {
+    rows += (r == 1 ? "(" : ", (") + std::to_string(r);
+    // Row r is NULL in every r-th column.
+    for (int c = 1; c <= kColumns; ++c) rows += c % r == 0 && r > 1 ? ", NULL" : ", " + std::to_string(r * 1000 + c);
+    rows += ")";
+  }
+  std::wstring table;
+  CHostRecordDescription* desc = IdTable(L"qx row`wide ", columns, rows, &table);
+  // Items keep their names' pointers.
+  std::deque<std::wstring> names;
+  for (int c = 1; c <= kColumns; ++c) Item(desc, names.emplace_back(L"c" + std::to_wstring(c)).c_str(), NA_IT_I4, 4);
+  CNADataAccess* a = OpenRows(desc, Connect("-1"));
+  int read = 0;
+  ForEachRow(a, [&] {
+    ++read;
+    const std::vector<uint8_t> bytes = RecordBytes(a);
+    EXPECT_TRUE(ReadAgainColumnByColumn(a, Statement(a, L"id")));
+    EXPECT_EQ(bytes, RecordBytes(a)) << "row " << read;
+    EXPECT_EQ(Text(Values(a, {L"c1", L"c66", L"c70"})),
+              read == 1   ? "1001|1066|1070"
+              : read == 2 ? "2001|NULL|NULL"
+              : read == 3 ? "3001|NULL|3070"
+                          : "4001|4066|4070")
+        << "row " << read;
+  });
+  EXPECT_EQ(read, 4);
+  EXPECT_EQ(static_cast<CRowStatement*>(Statement(a, L"id"))->nWriters(), kColumns + 1u);
 }
 
 // A result whose first rows are NULL in some columns: those columns take their writers at their

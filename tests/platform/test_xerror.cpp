@@ -198,6 +198,74 @@ TEST(XError, ResetClearsEachFieldSetAlone) {
   }
 }
 
+// Every host entry trusts the mark a writer leaves: each writer, on an error known clear, must be
+// seen by the next ResetKnown (which then leaves the error clear and known clear again).
+TEST(XError, EveryWriterUnsettlesAKnownClearError) {
+  CXError raised(Rec(), 17u, L"x");
+  const struct {
+    const char* writer;
+    void (*write)(CXError&, CXError*);
+  } rows[] = {
+      {"level", [](CXError& e, CXError*) { e.SetErrorLevel(ERRORLEVEL_ERROR); }},
+      {"user code", [](CXError& e, CXError*) { e.SetUserErrorCode(17); }},
+      {"user code 55", [](CXError& e, CXError*) { e.SetUserErrorCode55(55); }},
+      {"detail", [](CXError& e, CXError*) { e.SetDetailId(99); }},
+      {"function", [](CXError& e, CXError*) { e.SetFunctionName(L"Fn", 3); }},
+      {"context", [](CXError& e, CXError*) { e.SetVMContext(L"cap", L"obj", 4, 5); }},
+      {"context line", [](CXError& e, CXError*) { e.SetVMContext(nullptr, 4, 0); }},
+      {"object", [](CXError& e, CXError*) { e.SetVMContext(L"obj"); }},
+      {"module", [](CXError& e, CXError*) { e.InitModInfo(Rec(), TRUE); }},
+      {"module name", [](CXError& e, CXError*) { e.InitModName(L"mod"); }},
+      {"module version", [](CXError& e, CXError*) { e.InitModVersion(L"1.0"); }},
+      {"user text", [](CXError& e, CXError*) { e.AddUserMessage(L"u"); }},
+      {"user text first", [](CXError& e, CXError*) { e.AddUserMessageFirst(L"u"); }},
+      {"user resource", [](CXError& e, CXError*) { e.AddUserMessage(Rec(), 1); }},
+      {"user resource first", [](CXError& e, CXError*) { e.AddUserMessageFirst(Rec(), 1); }},
+      {"debug text", [](CXError& e, CXError*) { e.AddDebugMessageNoFormat(L"d"); }},
+      {"debug text first", [](CXError& e, CXError*) { e.AddDebugMessageFirst(L"d"); }},
+      {"debug printf", [](CXError& e, CXError*) { e.AddDebugMessagePrintf(L"%d", 3); }},
+      {"debug resource", [](CXError& e, CXError*) { e.AddDebugMessage(Rec(), 1); }},
+      {"system", [](CXError& e, CXError*) { e.SetSystemError(2, L"s"); }},
+      {"system text", [](CXError& e, CXError*) { e.SetSystemErrorMessage(L"s"); }},
+      {"system UTF-8", [](CXError& e, CXError*) { e.SetSystemErrorMessageA("s"); }},
+      {"system printf", [](CXError& e, CXError*) { e.SetSystemErrorMessagePrintf(7, L"%d", 3); }},
+      {"system errno", [](CXError& e, CXError*) { e.SetSystemErrorParam(5); }},
+      {"info", [](CXError& e, CXError*) { e.AddInfo(EIT_ITEMNAME, L"ITEM"); }},
+      {"flag word", [](CXError& e, CXError*) { e.__SetXInfo(4, TRUE); }},
+      {"sub-error", [](CXError& e, CXError* s) { e.AddSubError(s); }},
+      {"sub-error light", [](CXError& e, CXError* s) {
+         CXError moved(Rec(), *s, 0);
+         e.AddSubErrorLightNoUserMessage(&moved);
+       }},
+      {"user error", [](CXError& e, CXError*) { e.SetUserError(Rec(), 17u, L"x"); }},
+      {"changed user error", [](CXError& e, CXError*) { e.ChangeUserError(Rec(), 17u, L"x"); }},
+      {"user error variant", [](CXError& e, CXError*) { e.SetUserErrorVariant(Rec(), 17u, 0, L"x"); }},
+      {"user error text", [](CXError& e, CXError*) { e.SetUserErrorMessage(Rec(), 17u, L"t"); }},
+      {"changed user error text", [](CXError& e, CXError*) { e.ChangeUserErrorMessage(Rec(), 17u, L"t"); }},
+      {"no memory", [](CXError& e, CXError*) { e.SetErrorNoMemory(); }},
+      {"value warning", [](CXError& e, CXError*) { e.SetAnyError(Rec(), 1, 0, 0); }},
+      {"copy", [](CXError& e, CXError* s) { e.Copy(*s); }},
+      {"copy of pointer", [](CXError& e, CXError* s) { e.Copy(static_cast<const CXError*>(s)); }},
+      {"assignment", [](CXError& e, CXError* s) { e = *s; }},
+      {"light copy", [](CXError& e, CXError* s) {
+         CXError moved(Rec(), *s, 0);
+         e.LightCopy(&moved);
+       }},
+  };
+  for (const auto& row : rows) {
+    CXError e(Rec());
+    EXPECT_FALSE(e.bKnownClear()) << row.writer;  // a new error is checked once
+    e.ResetKnown();
+    ASSERT_TRUE(e.bKnownClear()) << row.writer;
+    row.write(e, &raised);
+    EXPECT_FALSE(e.bClear()) << row.writer;
+    EXPECT_FALSE(e.bKnownClear()) << row.writer;
+    e.ResetKnown();
+    EXPECT_TRUE(e.bClear()) << row.writer;
+    EXPECT_TRUE(e.bKnownClear()) << row.writer;
+  }
+}
+
 TEST(XError, InfoItemsOnePerKind) {
   CXError e(Rec());
   int a = 1, b = 2;

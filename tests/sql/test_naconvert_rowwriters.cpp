@@ -3,7 +3,9 @@
 // the bytes, data size, NULL state and error that road gives on a converter that never takes a
 // slot's road.
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/sql/convert_test_util.h"
@@ -79,6 +81,11 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_DECIMAL, 24, 14, 4, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 2, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 30, 8, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_DECIMAL, 24, 18, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 0, 18, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 1, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 0, 2, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 24, 9, 9, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME, 'a'},
       {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DB, '-'},
@@ -86,6 +93,10 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_TEXTE, 6, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 9, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 16, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 17, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 18, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DATETIME, '-'},
       {NA_IT_UNICODE, 12, 0, 0, F::NA_ROWTEXT_DB, 'u'},
       {NA_IT_UNICODE, 4, 0, 0, F::NA_ROWTEXT_DB, '-'},
@@ -109,25 +120,51 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
                                           "\xCE\xA9", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "abcd\xE2\x82\xAC",
                                           "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF"};
   const std::vector<std::string> k1252 = {"\xE9", "abcd\xE9", "\x80", "\x81\x8D\x8F\x90\x9D", "\xFF\xA0"};
+  // Around the steps of eight bytes the texts are read in: ASCII runs of every length, and a
+  // character of each kind at every position of one.
+  std::vector<std::string> runs;
+  for (size_t n = 1; n <= 17; ++n) runs.push_back(std::string("abcdefghijklmnopq").substr(0, n));
+  for (size_t at = 0; at <= 17; ++at)
+    for (const char* c : {"\xC3\xA9", "\xE2\x82\xAC", "\xC2\xA0", "\xFF", "\xC3", "\x80"})
+      runs.push_back(std::string("abcdefghijklmnopq").substr(0, at) + c + std::string("rstuvwxyz").substr(0, at % 9));
+  // The limits of the numbers read a digit at a time: 9 and 10 digits, 16 and 17, decimals at
+  // and past each scale, integer digits at and past each precision.
+  const std::vector<std::string> numbers = {
+      "999999999", "-999999999", "1000000000", "-1000000000", "4294967296", "-4294967296", "9999999999999999",
+      "-9999999999999999", "10000000000000000", "0000000000000001", "00000000000000001", "-0000000000000000",
+      "9", "-9", "10", "99", "100", "0.1", "0.12", "0.123", "-0.99", "9.9", "99.99", "999999999.999999999",
+      "0.999999999", "0.9999999999", "999999999999999999", "-999999999999999999", "9999999999999999.99",
+      "0.999999999999999999", "0.9999999999999999999", "1.000000000000000000", "12345678.25", "-1.2.3", "1.-5",
+      "1e5", ".", "-.", "0x10", "\t5", "5 "};
+  // Date-times of the server's form that are no date-time, or the server's empty one.
+  const std::vector<std::string> dates = {
+      "2024-13-01 00:00:00", "2024-00-10 00:00:00", "2024-01-00 12:00:00", "2024-02-30 00:00:00",
+      "2024-04-31 00:00:00", "2100-02-29 00:00:00", "2000-02-29 00:00:00", "2024-01-01 23:60:00",
+      "2024-01-01 23:59:60", "2024-01-01T10:00:00", "2024/01/01 10:00:00", "2024-01-01 10:00:0a",
+      "2024-01-01 10-00-00", "2024-1-01 10:00:00 ", "0000-00-00 00:00:01", "9999-12-31 23:59:59"};
   CHostConnectionDescription host;
   for (const int server : {CP_UTF8, 1252}) {
     for (const int hostCp : {1252, CP_UTF8}) {
       CTestCnx cnx(&host, hostCp, server);
       std::vector<std::string> texts = kCommon;
+      for (const std::vector<std::string>* more : {&std::as_const(runs), &numbers, &dates})
+        texts.insert(texts.end(), more->begin(), more->end());
       const auto& own = server == CP_UTF8 ? kUtf8 : k1252;
       texts.insert(texts.end(), own.begin(), own.end());
       for (const auto& it : kItems) {
         ServerSlot fast(&cnx, it.type, it.size, it.integer, it.decimals);
         ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals, NA_VAR_OWNBUFFER);
-        const F::PFN_ROWWRITER writer = fast.conv.pfnGetRowWriter(it.form, &cnx);
+        F::STRowSlot slot;
+        fast.conv.GetRowSlot(it.form, &cnx, &slot);
+        const bool writer = slot.eKind != F::NA_ROWSLOT_NONE;
         const bool expected = it.writer == 'a' || (it.writer == 'u' && server == CP_UTF8);
-        EXPECT_EQ(writer != nullptr, expected)
+        EXPECT_EQ(writer, expected)
             << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/" << hostCp;
         for (const std::string& text : texts) {
           fast.Clear();
           general.Clear();
           const auto n = static_cast<unsigned int>(text.size());
-          const bool written = writer != nullptr && writer(&fast.conv, text.data(), n);
+          const bool written = writer && F::s_bWriteRowSlot(slot, text.data(), n);
           const BOOL ok = written ? TRUE : GeneralRoad(&fast.conv, it.form, text, server);
           const BOOL okGeneral = GeneralRoad(&general.conv, it.form, text, server);
           EXPECT_EQ(fast.State(ok), general.State(okGeneral))
@@ -136,6 +173,86 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
         }
       }
     }
+  }
+}
+
+// One row through s_nWriteRow: it writes slot after slot what each slot's own writer writes, and
+// stops at the first slot it does not finish, saying whether that one was written.
+TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  CHostItemDescription other(L"other", NA_IT_I4, 4);
+  constexpr unsigned int kNone = ~0u;
+  const struct {
+    const char* name;
+    std::vector<const char*> texts;  // by slot: I4, TEXTE 101, DECIMAL 10/2, DATETIME, I8
+    unsigned int from;
+    unsigned int noBit;    // the slot given no defined bit (kNone: every slot has one)
+    unsigned int noKind;   // the slot bound with no step
+    unsigned int changed;  // the slot whose converter changes after binding
+    unsigned int stop;     // what s_nWriteRow returns
+  } kRows[] = {
+      {"every slot written", {"12", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 5},
+      {"from the third", {"x", "x", "1.25", "2024-01-02 03:04:05", "-7"}, 2, kNone, kNone, kNone, 5},
+      {"a NULL", {"12", "note", nullptr, "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 2},
+      {"a refused text", {"1e3", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 0},
+      {"an empty text", {"12", "", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 1},
+      {"a bad date", {"12", "note", "1.25", "2024-02-30 03:04:05", "-7"}, 0, kNone, kNone, kNone, 3},
+      {"a slot without its bit", {"12", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, 1, kNone, kNone,
+       1 | F::kRowWritten},
+      {"a slot without a step", {"12", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, 3, kNone, 3},
+      {"a converter changed", {"12", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, 4, 4},
+  };
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    int integer, decimals;
+    F::eNAROWTEXT form;
+  } kSlots[] = {{NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_DB},
+                {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB},
+                {NA_IT_DECIMAL, 24, 8, 2, F::NA_ROWTEXT_DB},
+                {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME},
+                {NA_IT_I8, 8, 0, 0, F::NA_ROWTEXT_DB}};
+  constexpr unsigned int kCount = 5;
+  for (const auto& row : kRows) {
+    std::vector<std::unique_ptr<ServerSlot>> fast, general;
+    std::vector<F::STRowSlot> slots(kCount);
+    std::vector<unsigned long> lengths(kCount);
+    for (unsigned int i = 0; i < kCount; ++i) {
+      const auto& k = kSlots[i];
+      fast.push_back(std::make_unique<ServerSlot>(&cnx, k.type, k.size, k.integer, k.decimals));
+      general.push_back(std::make_unique<ServerSlot>(&cnx, k.type, k.size, k.integer, k.decimals, NA_VAR_OWNBUFFER));
+      // Slot i takes column kCount - 1 - i, its bit the i-th.
+      slots[i].nColumn = kCount - 1 - i;
+      slots[i].nDefinedBit = i == row.noBit ? 0 : 1ULL << (9 * i);
+      fast[i]->conv.GetRowSlot(i == row.noKind ? F::NA_ROWTEXT_OTHER : k.form, &cnx, &slots[i]);
+      ASSERT_EQ(slots[i].eKind == F::NA_ROWSLOT_NONE, i == row.noKind) << row.name << " slot " << i;
+      if (i == row.changed) fast[i]->conv.SetItemDesc(&other, nullptr);
+      fast[i]->Clear();
+    }
+    std::vector<const char*> texts(kCount);
+    for (unsigned int i = 0; i < kCount; ++i) {
+      texts[slots[i].nColumn] = row.texts[i];
+      lengths[slots[i].nColumn] = row.texts[i] != nullptr ? strlen(row.texts[i]) : 0;
+    }
+    uint64_t defined = 0;
+    const unsigned int stop = F::s_nWriteRow(slots.data(), row.from, kCount, texts.data(), lengths.data(), &defined);
+    EXPECT_EQ(stop, row.stop) << row.name;
+    const unsigned int end = stop & ~F::kRowWritten, written = (stop & F::kRowWritten) != 0 ? end + 1 : end;
+    uint64_t expected = 0;
+    for (unsigned int i = 0; i < kCount; ++i) {
+      if (i >= row.from && i < written) {
+        const std::string text = row.texts[i];
+        const BOOL ok = GeneralRoad(&general[i]->conv, kSlots[i].form, text, CP_UTF8);
+        EXPECT_EQ(fast[i]->State(TRUE), general[i]->State(ok)) << row.name << " slot " << i;
+        if (i < end) expected |= slots[i].nDefinedBit;
+      } else {
+        // Untouched: the bytes the test left there.
+        EXPECT_EQ(fast[i]->Data()[0], 0xEE) << row.name << " slot " << i;
+      }
+    }
+    EXPECT_EQ(defined, expected) << row.name;
   }
 }
 
