@@ -344,6 +344,10 @@ class CNADataAccess : public CInterf {
   // Every column but the composite keys checks and corrects its host value; the first refusal
   // is the answer.
   BOOL _bCheckAndCorrectKJRecordValues();
+  // While an add runs after that check: every plain column's defined bit says what its
+  // bValueDefined says, and no plain column changes before the INSERT is built (the write's
+  // column choice need not set the bits again).
+  bool bKJRecordChecked() const { return m_bKJRecordChecked; }
   // After a write the server accepted: the record-save cache, the table cache and every statement
   // of the access learn of it (nothing with notification flags 2; statements only with a table
   // cache or flags 1).
@@ -648,6 +652,7 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* m_pclRecordSave = nullptr;
   CNARecordCachePosition* m_pclRecordSave2 = nullptr;
   int m_nRecordSaveID = -1;
+  bool m_bKJRecordChecked = false;
   CNATableCache* m_pclTableCache = nullptr;
   // The commands _pclSelectCommand keeps, one reference each; released by _Close.
   CNACommand* m_tabSelectCommand[3] = {};

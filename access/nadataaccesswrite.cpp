@@ -55,7 +55,12 @@ BOOL NameRefusedItem(CNAError* error, eNA_ERRORTYPE kind, const wchar_t* table, 
 // ---------------------------------------------------------------- host operations
 
 BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
-  if (!_bCheckAndCorrectKJRecordValues() || !_bHAjoute(flags, lock)) return FALSE;
+  if (!_bCheckAndCorrectKJRecordValues()) return FALSE;
+  // Up to the INSERT only memos are read into the record (see bKJRecordChecked).
+  m_bKJRecordChecked = true;
+  const BOOL added = _bHAjoute(flags, lock);
+  m_bKJRecordChecked = false;
+  if (!added) return FALSE;
   if (bRequeteSansCorrection()) return TRUE;
   if ((flags & kKeepAsRead) != 0) return bSetCurrentRecordRead(0);
   if (!m_pclCurrentRecord->bOriginalSet() && !bSetCurrentRecordRead(0)) return FALSE;

@@ -27,7 +27,10 @@ class INAItemDescription;
 class ISQLParserInformation;
 class CAny;
 class CTStringConcatAW;
+template <typename T>
+class CXYStringConcat;
 class CXTime;
+class CLiteralText;
 class CNAItemDescription;
 template <typename T>
 class CXYString;
@@ -129,6 +132,17 @@ class CNAConnectionDescription : public CInterf {
   // written) where only the value itself can tell (a cast the host makes).
   int nNarrowTextToString(CNAError* error, CTStringConcatAW* out, const char* text, unsigned int n,
                           eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2);
+  // What this class's bConvertValueToString writes for a DATETIME value of these size bytes (a
+  // host date-time) for those item types, appended to out, where the bytes alone tell it: no cast
+  // and the fixed layout. false, out untouched, elsewhere.
+  bool bDateTimeFieldsLiteral(const unsigned char* element, unsigned int size, eNA_ITEMTYPE itemType,
+                              eNA_ITEMTYPE itemType2, CLiteralText* out) const;
+  // Appends to out, as bytes of the server's code page, what nNarrowTextToString writes for the
+  // same text where the dialect knows it has nothing to escape: true; false, out untouched,
+  // elsewhere (here: always).
+  virtual bool bAppendPlainNarrowText(CXYStringConcat<char>*, const char*, unsigned int, eNA_ITEMTYPE, eNA_ITEMTYPE) {
+    return false;
+  }
   // Brings value in place to the host type of the item type; FALSE with the cast error (kind 14
   // time text, 15 date or time, 16 other) when it does not convert. strict 0 leaves numbers the
   // target can hold.
@@ -149,6 +163,10 @@ class CNAConnectionDescription : public CInterf {
   BOOL _bDateTimeToString(CNAError* error, CTStringConcatAW* out, const wchar_t* text, int escape);
   BOOL _bDateTimeToString(CNAError* error, CTStringConcatAW* out, CXTime& time, int escape);
   BOOL _bTimeToString(CNAError* error, CTStringConcatAW* out, CXTime& time, int escape);
+  // The dialect's literal of a time, of a date-time (zero: its date part is all zeros; a year 0
+  // of dialect 2 is set to 0 in time), appended to out (escape: in its escape form).
+  void _TimeLiteral(const CXTime& time, int escape, CLiteralText* out) const;
+  void _DateTimeLiteral(CXTime& time, bool zero, int escape, eNA_ITEMTYPE itemType, CLiteralText* out) const;
   // Two upper-case digits a byte, terminated (out holds 2 * count + 1 units).
   static void s_BinaryToStringHexa(const unsigned char* bytes, unsigned int count, wchar_t* out);
   static void s_BinaryToStringHexa(const unsigned char* bytes, unsigned int count, char* out);

@@ -108,12 +108,15 @@ void Put(CTStringConcatAW* out, const CLiteralText& text) {
 }
 
 // text, or with escape the escape form: open + text + "}".
+void Escaped(CLiteralText* out, const char* open, const CLiteralText& text, int escape) {
+  if (escape) out->Text(open);
+  out->Prefix(text, text.nGetLength());
+  if (escape) out->Char('}');
+}
+
 void PutEscaped(CTStringConcatAW* out, const char* open, const CLiteralText& text, int escape) {
-  if (!escape) return Put(out, text);
   CLiteralText s;
-  s.Text(open);
-  s.Prefix(text, text.nGetLength());
-  s.Char('}');
+  Escaped(&s, open, text, escape);
   Put(out, s);
 }
 
@@ -124,10 +127,13 @@ bool bHasTargetType(unsigned short type, unsigned short target) {
 
 // The fields of a date-time value whose host text "YYYYMMDDHHMMSSmmm" has its fixed layout (each
 // field within its digits) and is not empty: read from the text, they are these. false otherwise.
+bool bFixedLayout(const CDateTimeBase& dt) {
+  if (dt.m_wAnnee == 0 && dt.m_byMois == 0 && dt.m_byJour == 0 && dt.m_dwMilli == 0) return false;
+  return dt.m_wAnnee <= 9999 && dt.m_byMois <= 99 && dt.m_byJour <= 99 && dt.m_dwMilli < 100u * 3600000u;
+}
+
 bool bFixedLayoutDateTime(const CAny& value, CDateTimeBase* dt) {
-  if (value.Intern()->nFillBuffer(dt) != 0) return false;
-  if (dt->m_wAnnee == 0 && dt->m_byMois == 0 && dt->m_byJour == 0 && dt->m_dwMilli == 0) return false;
-  return dt->m_wAnnee <= 9999 && dt->m_byMois <= 99 && dt->m_byJour <= 99 && dt->m_dwMilli < 100u * 3600000u;
+  return value.Intern()->nFillBuffer(dt) == 0 && bFixedLayout(*dt);
 }
 
 int Year(const CXTime& t) { return t.m_tm.tm_year + 1900; }
@@ -439,25 +445,10 @@ BOOL CNAConnectionDescription::_bDateToString(CNAError* error, CTStringConcatAW*
   CXTime t;
   // A date-time as its fields, written through dialect's form; zero: its date part is all zeros.
   auto dateTime = [&](bool zero) {
-    if (itemType == NA_IT_HEURE) return _bTimeToString(error, out, t, escape);
-    if (zero && m_eDataSource == 5) {
-      CLiteralText s;
-      QuotedDateTime(&s, t, "00000-00-00");
-      PutEscaped(out, "{ts ", s, escape);
-      return TRUE;
-    }
-    if (m_eDataSource == 11) {
-      CLiteralText s;
-      s.Text("DATETIME(");
-      DateFields(&s, t);
-      s.Char(' ');
-      TimeFields(&s, t);
-      s.Text(") YEAR TO FRACTION");
-      Put(out, s);
-      return TRUE;
-    }
-    if (m_eDataSource == 2 && Year(t) == 0) t.m_tm.tm_year = 0;
-    return _bDateTimeToString(error, out, t, escape);
+    CLiteralText s;
+    _DateTimeLiteral(t, zero, escape, itemType, &s);
+    Put(out, s);
+    return TRUE;
   };
   // A date-time of the fixed text layout is read from its fields, as its text would be.
   CDateTimeBase fields;
@@ -543,6 +534,13 @@ BOOL CNAConnectionDescription::_bDateTimeToString(CNAError*, CTStringConcatAW* o
 }
 
 BOOL CNAConnectionDescription::_bTimeToString(CNAError*, CTStringConcatAW* out, CXTime& t, int escape) {
+  CLiteralText s;
+  _TimeLiteral(t, escape, &s);
+  Put(out, s);
+  return TRUE;
+}
+
+void CNAConnectionDescription::_TimeLiteral(const CXTime& t, int escape, CLiteralText* out) const {
   CLiteralText time;
   TimeFields(&time, t);
   const int digits = m_eDataSource >= 7 && m_eDataSource <= 11 ? nGetTimeMillisecondDigits() : 3;
@@ -552,8 +550,48 @@ BOOL CNAConnectionDescription::_bTimeToString(CNAError*, CTStringConcatAW* out, 
   s.Char('\'');
   s.Prefix(time, kept);
   s.Char('\'');
-  PutEscaped(out, "{t ", s, escape);
-  return TRUE;
+  Escaped(out, "{t ", s, escape);
+}
+
+void CNAConnectionDescription::_DateTimeLiteral(CXTime& t, bool zero, int escape, eNA_ITEMTYPE itemType,
+                                                CLiteralText* out) const {
+  if (itemType == NA_IT_HEURE) return _TimeLiteral(t, escape, out);
+  CLiteralText s;
+  if (zero && m_eDataSource == 5) {
+    QuotedDateTime(&s, t, "00000-00-00");
+    return Escaped(out, "{ts ", s, escape);
+  }
+  if (m_eDataSource == 11) {
+    out->Text("DATETIME(");
+    DateFields(out, t);
+    out->Char(' ');
+    TimeFields(out, t);
+    out->Text(") YEAR TO FRACTION");
+    return;
+  }
+  if (m_eDataSource == 2 && Year(t) == 0) t.m_tm.tm_year = 0;
+  if (!escape) return QuotedDateTime(out, t, nullptr);
+  QuotedDateTime(&s, t, nullptr);
+  Escaped(out, "{ts ", s, escape);
+}
+
+bool CNAConnectionDescription::bDateTimeFieldsLiteral(const unsigned char* element, unsigned int size,
+                                                      eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2,
+                                                      CLiteralText* out) const {
+  // bConvertValueToString's road for a DATETIME value of these bytes: no cast, then
+  // _bDateToString's reading of a fixed layout.
+  const bool typed = itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY;
+  if (element == nullptr || size != sizeof(CDateTimeBase) ||
+      (typed && ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2) != ZV_DATETIME))
+    return false;
+  CDateTimeBase fields;
+  memcpy(&fields, element, sizeof fields);
+  if (!bFixedLayout(fields)) return false;
+  CXTime t;
+  t.SetTime(fields);
+  _DateTimeLiteral(t, fields.m_wAnnee == 0 && fields.m_byMois == 0 && fields.m_byJour == 0,
+                   m_eDataSource == 7 || m_eDataSource == 8, itemType, out);
+  return true;
 }
 
 // ---- Hexadecimal and digit texts ----

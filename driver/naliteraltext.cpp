@@ -1,5 +1,6 @@
 #include "driver/naliteraltext.h"
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -130,7 +131,71 @@ unsigned __int128 Twos(const unsigned char* p, int n, bool* negative) {
 constexpr int kCurrencyBytes = 10;
 constexpr int kCurrencyScale = 6;
 
+// bDecimalToCurrency's test: the currency of that magnitude fits its bytes.
+bool bCurrencyFits(unsigned __int128 magnitude) {
+  return magnitude < static_cast<unsigned __int128>(1) << (8 * kCurrencyBytes - 1);
+}
+
+// The decimal the host loads from a data form, written as bDecimalLiteralText (decimal) or, made a
+// currency by bDecimalToCurrency, as bCurrencyLiteralText.
+bool DecimalFormText(const unsigned char* element, unsigned int size, int precision, int scale, bool currency,
+                     CLiteralText* out) {
+  if (precision < 1 || precision > 18 || scale < 0 || scale > precision) return false;
+  const unsigned int width = IDecimal::mg_PToN[precision];
+  unsigned char form[8] = {};
+  memcpy(form, element, size < width ? size : width);
+  bool negative = false;
+  unsigned __int128 magnitude = Twos(form, static_cast<int>(width), &negative);
+  // More digits than the precision: the host refuses the form.
+  static constexpr auto kBound = [] {
+    std::array<unsigned long long, 19> bound{};
+    bound[0] = 1;
+    for (size_t i = 1; i < bound.size(); ++i) bound[i] = bound[i - 1] * 10;
+    return bound;
+  }();
+  if (magnitude >= kBound[static_cast<size_t>(precision)]) return false;
+  if (!currency) {
+    WriteExact(out, negative, magnitude, scale, false);
+    return true;
+  }
+  if (scale > kCurrencyScale) return false;
+  for (int i = scale; i < kCurrencyScale; ++i) magnitude *= 10;
+  if (!bCurrencyFits(magnitude)) return false;
+  WriteExact(out, negative, magnitude, kCurrencyScale, true);
+  return true;
+}
+
 }  // namespace
+
+bool bLiteralAsciiCodePage(int cp) { return bAsciiCodePage(cp); }
+
+bool bElementLiteralText(const unsigned char* element, unsigned int size, unsigned short type, unsigned short target,
+                         int precision, int scale, CLiteralText* out) {
+  if (element == nullptr) return false;
+  if (type == ZV_DECIMAL)
+    return (target == ZV_DECIMAL || target == ZV_CY) &&
+           DecimalFormText(element, size, precision, scale, target == ZV_CY, out);
+  if (type != target) return false;
+  auto sized = [&](unsigned int width) { return size == width; };
+  switch (type) {
+    case ZV_UI1: return sized(1) && (out->Unsigned(Load<uint8_t>(element)), true);
+    case ZV_UI2: return sized(2) && (out->Unsigned(Load<uint16_t>(element)), true);
+    case ZV_UI4: return sized(4) && (out->Unsigned(Load<uint32_t>(element)), true);
+    case ZV_UI8: return sized(8) && (out->Unsigned(Load<uint64_t>(element)), true);
+    case ZV_I1: return sized(1) && (out->Padded(Load<int8_t>(element), 0), true);
+    case ZV_I2: return sized(2) && (out->Padded(Load<int16_t>(element), 0), true);
+    case ZV_I4: return sized(4) && (out->Padded(Load<int32_t>(element), 0), true);
+    case ZV_I8: return sized(8) && (out->Padded(Load<int64_t>(element), 0), true);
+    case ZV_CY: {
+      if (!sized(kCurrencyBytes)) return false;
+      bool negative = false;
+      const unsigned __int128 magnitude = Twos(element, kCurrencyBytes, &negative);
+      WriteExact(out, negative, magnitude, kCurrencyScale, true);
+      return true;
+    }
+    default: return false;
+  }
+}
 
 bool bDecimalLiteralText(const CAny& value, CLiteralText* out) {
   unsigned char form[IDecimal::kFormSize];
@@ -162,7 +227,7 @@ bool bDecimalToCurrency(const CAny& source, CAny* value) {
   unsigned __int128 magnitude = Twos(form + 2, 16, &negative);
   // Below 10^38 the magnitude times 10^6 cannot wrap: compared with 2^79 - 1, the largest of 10 bytes.
   for (int i = scale; i < kCurrencyScale; ++i) magnitude *= 10;
-  if (magnitude >= static_cast<unsigned __int128>(1) << (8 * kCurrencyBytes - 1)) return false;
+  if (!bCurrencyFits(magnitude)) return false;
   const unsigned __int128 bits = negative ? ~magnitude + 1 : magnitude;
   unsigned char area[ZV_VALUE_SIZE] = {};
   for (int i = 0; i < kCurrencyBytes; ++i) area[i] = static_cast<unsigned char>(bits >> (8 * i));

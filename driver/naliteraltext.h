@@ -54,6 +54,16 @@ bool bCurrencyLiteralText(const CAny& value, CLiteralText* out);
 bool bDecimalToCurrency(CAny* value);
 // The same into *value from source (which may be *value itself); *value untouched on false.
 bool bDecimalToCurrency(const CAny& source, CAny* value);
+// Code pages whose bytes 0x20-0x7E are ASCII: a CLiteralText goes into them as its bytes.
+bool bLiteralAsciiCodePage(int cp);
+// The text bConvertValueToString writes for the value a record reads from a defined element of
+// size bytes of host type type, for a column whose item types give the host type target: an
+// integer of the target's own type, a currency into a currency, or a decimal's data form of
+// precision 1 to 18 (mg_PToN[precision] bytes, zeros past size) and scale into a decimal or, when
+// no digit is lost, a currency. false, out untouched, for any other case (a cast, a form the
+// host refuses, a size not the type's own): the value is to be made and written.
+bool bElementLiteralText(const unsigned char* element, unsigned int size, unsigned short type, unsigned short target,
+                         int precision, int scale, CLiteralText* out);
 // The longest narrow text widened without the host.
 constexpr unsigned int kNarrowTextMax = 1024;
 // A narrow dynamic string (no NUL, at most kNarrowTextMax bytes) as wide text into wide (room for

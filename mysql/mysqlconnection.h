@@ -65,6 +65,12 @@ class CMySQLConnection : public CNAConnectionDescription {
   // when its escaper refuses the text (60 when it gives none).
   int _bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType, unsigned char* data,
                      unsigned int size) override;
+  // A narrow text of up to 256 bytes whose escape copies every character (no NUL, LF, CR,
+  // backslash, quote or Ctrl-Z): quoted ASCII for a narrow or wide column, and for a wide column
+  // under utf8 the host page's other bytes as the UTF-8 of their characters. Needs a handle, as
+  // the escape does.
+  bool bAppendPlainNarrowText(CXYStringConcat<char>* out, const char* text, unsigned int n, eNA_ITEMTYPE itemType,
+                              eNA_ITEMTYPE itemType2) override;
   // "SELECT * FROM <table> FOR UPDATE", rows read and dropped.
   BOOL bSQLBloque(CNAError* error, const wchar_t* table) override;
   using CNAConnectionDescription::bSQLBloque;
@@ -140,4 +146,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   CTString m_csUnixSocket;
   int m_nClientFlag = 0;
   int m_nPort = 0;
+  // The UTF-8 of the host page's bytes 0x80-0xFF as a narrow text cast to wide gives them (length
+  // in [3], 0: the cast refuses the byte), for the page m_nHighBytesPage (0: not made).
+  unsigned char m_abyHighBytes[128][4] = {};
+  int m_nHighBytesPage = 0;
 };

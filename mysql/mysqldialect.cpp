@@ -11,10 +11,14 @@
 #include "common/xystring.h"
 #include "driver/mysqlapi.h"
 #include "driver/naerror.h"
+#include "driver/naliteraltext.h"
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqlguard.h"
 #include "platform/codepage.h"
+#include "platform/iinfolocale.h"
+#include "platform/information_dll.h"
 #include "sql/naitemdescription.h"
+#include "sql/naitemtype.h"
 #include "sql/natypeinfo.h"
 #include "values/any.h"
 
@@ -58,6 +62,52 @@ bool bEscapesToItself(const unsigned char* p, size_t n, bool utf8) {
 }
 
 }  // namespace
+
+bool CMySQLConnection::bAppendPlainNarrowText(CXYStringConcat<char>* out, const char* text, unsigned int n,
+                                              eNA_ITEMTYPE itemType, eNA_ITEMTYPE itemType2) {
+  // nNarrowTextToString's road: the text as it is for a narrow column (or none), its cast to wide
+  // for a wide one; anything else is not a plain text.
+  const bool typed = itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY;
+  const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
+  const bool wide = typed && target != ZV_DSTRA;
+  const auto server = static_cast<unsigned int>(m_nServerCodePage);
+  if ((wide && target != ZV_DSTRW) || m_pMySQL == nullptr || text == nullptr || n == 0 || n > 256 ||
+      !bAsciiIsOwnByte(server) || !bAsciiIsOwnByte(static_cast<unsigned int>(m_nHostCodePage)))
+    return false;
+  // The page a cast to wide reads the text in (nNarrowTextToWide's).
+  const int page = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
+  if (wide && !bLiteralAsciiCodePage(page)) return false;
+  const bool high = wide && server == CP_UTF8 && page >= 1250 && page <= 1258;
+  if (high && page != m_nHighBytesPage) {
+    // Each byte alone, through the very cast: a single-byte page widens byte by byte.
+    for (int b = 0x80; b < 0x100; ++b) {
+      const auto byte = static_cast<unsigned char>(b);
+      wchar_t c = 0;
+      unsigned char* utf8 = m_abyHighBytes[b - 0x80];
+      utf8[3] = 0;
+      if (nNarrowTextToWide(&byte, 1, &c, 1) == 1 && c > 0 && c <= 0xFFFF && (c < 0xD800 || c > 0xDFFF))
+        utf8[3] = static_cast<unsigned char>(UTF32ToUTF8(c, reinterpret_cast<char*>(utf8)));
+    }
+    m_nHighBytesPage = page;
+  }
+  char quoted[2 + 3 * 256];
+  unsigned int k = 0;
+  quoted[k++] = '\'';
+  for (unsigned int i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (kEscaped.a[c]) return false;
+      quoted[k++] = static_cast<char>(c);
+    } else {
+      const unsigned char* utf8 = high ? m_abyHighBytes[c - 0x80] : nullptr;
+      if (utf8 == nullptr || utf8[3] == 0) return false;
+      for (unsigned int j = 0; j < utf8[3]; ++j) quoted[k++] = static_cast<char>(utf8[j]);
+    }
+  }
+  quoted[k++] = '\'';
+  out->Add(quoted, static_cast<int>(k));
+  return true;
+}
 
 int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, unsigned short valueType,
                                      unsigned char* data, unsigned int size) {

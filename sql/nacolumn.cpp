@@ -494,9 +494,11 @@ BOOL CNAColumn::bCheckAndCorrectKJRecordValues() {
     _bSetValueMemoToDB(&null, 0);
     return TRUE;
   }
-  if (!bValueDefined())
+  if (!bValueDefined()) {
     bSetValueNULL();
-  else if (m_pclValue != nullptr && m_pclValue->eGetVarType() == NA_VAR_BUFFER)
+    // From here the bit says what bValueDefined says, whether or not the NULL was taken.
+    _SetItemValueDefinedInKJRecord(FALSE, 0);
+  } else if (m_pclValue != nullptr && m_pclValue->eGetVarType() == NA_VAR_BUFFER)
     m_pclValue->SetNotNull();
   return TRUE;
 }

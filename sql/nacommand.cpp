@@ -249,7 +249,7 @@ void CNACommand::_SetConnectionFacts() {
   m_dwDialect5 = m_pclCnx != nullptr && m_pclCnx->nGetDataSource() == 5 ? 1 : 0;
   // The command text is wide: positions count its characters.
   const int server = m_pclCnx != nullptr ? m_pclCnx->nGetServerCodePage() : -1;
-  m_clText.SetCodePages(CTStringConcatAW::kWideContent, server);
+  m_clTextHeld.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clAdditionalColumns.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clDump.SetCodePages(CTStringConcatAW::kWideContent, server);
   m_clFormated.SetCodePages(_nFormatedCodePage(), m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
@@ -265,8 +265,9 @@ void CNACommand::Recycle() {
   // A text far longer than a command's usual ones (a large memo written) gives its memory back
   // rather than staying with the kept command; so does such a literal nobody else holds.
   constexpr int kKeptText = 65536;
-  for (CTStringConcatAW* text : {&m_clText, &m_clFormated, &m_clLiteral})
+  for (CTStringConcatAW* text : {&m_clTextHeld, &m_clFormated, &m_clLiteral})
     if (text->nGetLength() > kKeptText) *text = CTStringConcatAW();
+  if (m_clTextBytes.nGetCapacity() > static_cast<unsigned int>(kKeptText)) m_clTextBytes.Libere();
   CNACommand::ResetCommand(0);
   int cp = 0;
   for (int i = 0; i < m_tabLiteral.nGetCount(); ++i) {
@@ -305,7 +306,8 @@ CNACommand::~CNACommand() {
 void CNACommand::ResetCommand(int bKeepParameters) {
   m_tabDefine.SupprimeTout();
   m_nRewritingWord = 0;
-  m_clText.Vide();
+  m_clTextHeld.Vide();
+  m_bTextInFormated = 0;
   ResetFormatedSQL();
   if (!bKeepParameters) {
     m_tabParameter.SupprimeTout();
@@ -337,12 +339,12 @@ BOOL CNACommand::bComplete(const wchar_t* text, unsigned int length) {
     m_clFormated.Add(text, n);
     m_nLastLiteralAt = -1;
   }
-  m_clText.Add(text, n);
+  _Text().Add(text, n);
   return TRUE;
 }
 
 BOOL CNACommand::bCompleteWithNumber(int number) {
-  m_clText.AddNumber(number);
+  _Text().AddNumber(number);
   return TRUE;
 }
 
@@ -353,20 +355,20 @@ void CNACommand::Insert(unsigned int position, const wchar_t* text) {
     m_clFormated.Insert(text, n, static_cast<int>(position));
     m_nLastLiteralAt = -1;
   }
-  const int before = m_clText.nGetLength();
-  m_clText.Insert(text, n, static_cast<int>(position));
-  _OffsetParameter(position, m_clText.nGetLength() - before);
+  const int before = _Text().nGetLength();
+  _Text().Insert(text, n, static_cast<int>(position));
+  _OffsetParameter(position, _Text().nGetLength() - before);
 }
 
 void CNACommand::Replace(unsigned int position, unsigned int count, const wchar_t* text) {
-  const int before = m_clText.nGetLength();
+  const int before = _Text().nGetLength();
   if (before == 0) return;
   // The span the builder replaces: start within the text, count up to its end.
   const unsigned int start = position > static_cast<unsigned int>(before) ? before : position;
   const unsigned int end = count > static_cast<unsigned int>(before) - start ? before : start + count;
-  m_clText.Remplace(static_cast<int>(start), static_cast<int>(end - start), text,
+  _Text().Remplace(static_cast<int>(start), static_cast<int>(end - start), text,
                     text != nullptr ? static_cast<int>(wcslen(text)) : 0);
-  const int delta = m_clText.nGetLength() - before;
+  const int delta = _Text().nGetLength() - before;
   // The values that stood inside the replaced text stood for part of it: they go with it.
   for (int i = m_tabParameter.nGetCount() - 1; i >= 0; --i) {
     const unsigned int p = m_tabParameter[i]->nGetPosition();
@@ -376,13 +378,13 @@ void CNACommand::Replace(unsigned int position, unsigned int count, const wchar_
 }
 
 void CNACommand::Tronque(unsigned int length) {
-  m_clText.Tronque(static_cast<int>(length > 0x7fffffffu ? 0x7fffffffu : length));
+  _Text().Tronque(static_cast<int>(length > 0x7fffffffu ? 0x7fffffffu : length));
   for (int i = m_tabParameter.nGetCount() - 1; i >= 0 && m_tabParameter[i]->nGetPosition() >= length; --i)
     m_tabParameter.SupprimeRef(i);
 }
 
 void CNACommand::TronqueParameters(unsigned int length, int count) {
-  m_clText.Tronque(static_cast<int>(length > 0x7fffffffu ? 0x7fffffffu : length));
+  _Text().Tronque(static_cast<int>(length > 0x7fffffffu ? 0x7fffffffu : length));
   if (count < 0) count = 0;
   if (count < m_tabParameter.nGetCount()) m_tabParameter.SupprimeRef(count, m_tabParameter.nGetCount() - count);
 }
@@ -417,7 +419,7 @@ BOOL CNACommand::bAddParameter(CNAConvertVariant* value, eOPEXPRESSION op, unsig
                                const wchar_t* name, wchar_t escape, CNAParameter::eNAPARAMETERINOUT direction) {
   CNADriver* driver = Driver();
   CNAParameter* parameter = driver != nullptr ? driver->pclAllocParameter(
-                                                    value, static_cast<unsigned int>(m_clText.nGetLength()), options, name)
+                                                    value, static_cast<unsigned int>(_Text().nGetLength()), options, name)
                                               : nullptr;
   if (parameter == nullptr) return FALSE;
   parameter->AddRef();
@@ -481,8 +483,8 @@ void CNACommand::_OffsetParameter(unsigned int from, int delta) {
 
 BOOL CNACommand::bAdd(CNACommand* other, eADDMMODE mode) {
   if (other == nullptr || other == this) return FALSE;
-  const unsigned int offset = static_cast<unsigned int>(m_clText.nGetLength());
-  bComplete(other->m_clText.pszGetW(), static_cast<unsigned int>(other->m_clText.nGetLengthW()));
+  const unsigned int offset = static_cast<unsigned int>(_Text().nGetLength());
+  bComplete(other->_Text().pszGetW(), static_cast<unsigned int>(other->_Text().nGetLengthW()));
   if (!_bAddParameters(other, mode, offset)) return FALSE;
   for (int i = 0; i < other->m_tabDefine.nGetCount(); ++i) m_tabDefine.AjouteRef(other->m_tabDefine[i]);
   return TRUE;

@@ -288,7 +288,7 @@ class CNACommand : public CInterf {
 
   // ---- Overridable operations, in their order ----
   virtual BOOL bNeedToReplaceStar() { return TRUE; }
-  virtual BOOL bIsEmpty() { return m_clText.bEstVide(); }
+  virtual BOOL bIsEmpty() { return m_clTextHeld.bEstVide() && !m_bTextInFormated; }
   virtual int nGetParameterNbr() const { return m_tabParameter.nGetCount(); }
   // Defines go, the command text and the formatted SQL are emptied, row limit and offset back
   // to -1; the parameters go too unless kept.
@@ -399,9 +399,9 @@ class CNACommand : public CInterf {
   // The text cut to length and the parameters from index count on released: one at the cut that
   // came before them stays (a parameter takes no room in the text).
   void TronqueParameters(unsigned int length, int count);
-  const wchar_t* pszGetOriginalSQL() { return m_clText.pszGetW(); }
-  const char* pszGetOriginalSQLA() { return m_clText.pszGetA(); }
-  int nGetOriginalSQLLength() const { return m_clText.nGetLength(); }
+  const wchar_t* pszGetOriginalSQL() { return _Text().pszGetW(); }
+  const char* pszGetOriginalSQLA() { return _Text().pszGetA(); }
+  int nGetOriginalSQLLength() const { return _Text().nGetLength(); }
   BOOL bAddReturning(const wchar_t* columns);
   BOOL bAddRecordLock();
 
@@ -423,6 +423,28 @@ class CNACommand : public CInterf {
   // to be read as the column reads it.
   int nAddColumnLiteral(CNAColumn* column);
   CNAParameter* pclGetParameterNoRef(int index) const { return m_tabParameter[index]; }
+
+  // ---- Formatted SQL written by its builder ----
+  // A builder that knows every value's literal writes the formatted SQL itself, the bytes the
+  // formatter would write for the same text and literal parameters, without either: Begin, then
+  // pieces and literals in order, then End. Between Begin and End the command is not to be read.
+  // After End the command text is the whole statement (values written in, no parameter) and the
+  // formatted SQL its bytes; a builder that gives up resets the command.
+  // Begin empties the command (kind kept); false, nothing changed, where the formatted SQL is
+  // still wide.
+  bool bBeginFormated();
+  int nGetFormatedCodePage() const { return m_clFormated.nGetCodePage(); }
+  int nGetFormatedAnsiCodePage() const { return m_clFormated.nGetAnsiCodePage(); }
+  // n bytes of the formatted SQL's code page, as they are.
+  void AddFormated(const char* bytes, int n) { m_clTextBytes.Add(bytes, n); }
+  // n characters of ASCII command text that follow a literal, with the blank the formatter puts
+  // between a literal and the text after it.
+  void AddFormatedText(const char* ascii, int n);
+  // The column's literal as _bAddColumnValue's literal road writes it (from the record's bytes,
+  // else from bGetCurrentValue's value): 1 written, 0 failed (the value cannot be read), -1
+  // (nothing written) where that road adds a parameter.
+  int nAddFormatedColumnLiteral(CNAColumn* column);
+  void EndFormated();
   // The first bind variable of that name (case and accents ignored); null when none.
   CNAParameter* pclGetParameterByNameNoRef(const wchar_t* name) const;
   // Index of the first bind variable at parameter's position; -1 when none.
@@ -468,6 +490,7 @@ class CNACommand : public CInterf {
   // The builder itself (same rule); sent as its bytes and their count.
   CTStringConcatAW* pclGetFormatedSQL(ePARAMTYPECONV mode);
   void ResetFormatedSQL() {
+    // A text written by its builder keeps its own bytes: it is read again from them.
     m_clFormated.Vide();
     m_bFormatedToLast = 0;
   }
@@ -703,6 +726,9 @@ class CNACommand : public CInterf {
   BOOL _bUpdateParameterValue(CNAParameter* parameter);
   // The dialect flag and the texts' code pages, from the connection.
   void _SetConnectionFacts();
+  // The dialect's row-limit rewrite of a formatted SQL just built: forgets where the last
+  // literal was written when it moved bytes.
+  void _RewriteRowLimit();
   // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
   void _RemplaceLimitParTop();
   // TRUE when a TOP phrase was cut from the head.
@@ -714,7 +740,20 @@ class CNACommand : public CInterf {
   eNAQUERYTYPE m_eQueryType = NA_QUERY_NONE;
   int32_t m_nRewritingWord = 0;
   CSQLParserInfo* m_pclParsedQuery = nullptr;
-  CTStringConcatAW m_clText;
+  // The command text (see _Text()).
+  mutable CTStringConcatAW m_clTextHeld;
+  // Set by EndFormated: the text is m_clTextBytes (code page m_nTextBytesCodePage, where the
+  // builder gathered the statement between Begin and End), widened into m_clTextHeld on its first
+  // reading.
+  mutable int32_t m_bTextInFormated = 0;
+  int32_t m_nTextBytesCodePage = 0;
+  CXYStringConcat<char> m_clTextBytes{256};
+  // Every reading and change of the command text goes through here.
+  CTStringConcatAW& _Text() const {
+    if (m_bTextInFormated) _WidenText();
+    return m_clTextHeld;
+  }
+  void _WidenText() const;
   CRefArray<CNAParameter> m_tabParameter{50, 30};
   int32_t m_bAddParameters = 1;
   uint32_t m_dwDialect5 = 0;
@@ -755,13 +794,23 @@ class CNACommand : public CInterf {
   // The column's database and analysis types for a literal, m_clLiteral emptied for it; false
   // where the literal road does not apply (no connection or item type, a wide formatted SQL).
   bool _bLiteralTypes(CNAColumn* column, eNA_ITEMTYPE* db, eNA_ITEMTYPE* analysis);
-  // m_clLiteral as a literal parameter at the end of the text: 1 added, 0 failed, -1 (nothing
-  // added) when its bytes are not those of the formatted SQL's code page.
+  // m_clLiteral's bytes are those of the formatted SQL's code page (else the formatter converts).
+  bool _bLiteralOfFormated() const;
+  // m_clLiteral (of the formatted SQL's code page) as a literal parameter at the end of the text:
+  // 1 added, 0 failed.
   int _nAddWrittenLiteral();
-  // bAddValueLiteral's literal road once _bLiteralTypes gave db and analysis: 1 added, 0 failed,
-  // -1 (nothing added) where the value goes as a parameter.
-  int _nAddValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis);
+  // bAddValueLiteral's literal once _bLiteralTypes gave db and analysis, into m_clLiteral: 1
+  // written, -1 where the value goes as a parameter.
+  int _nValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis);
+  // nAddColumnLiteral's literal into m_clLiteral, nothing added: 1 written; -1 where the value is
+  // to be read as the column reads it; -2 where the value made from the element (in *value) goes
+  // as a parameter.
+  int _nRecordLiteral(CNAColumn* column, CAny* value);
 
+  // nAddFormatedColumnLiteral's literal where the element alone tells it (bElementLiteralText, a
+  // plain narrow text or a date-time's fields the connection writes itself, or NULL for an
+  // undefined item): 1 written, -1 nothing written.
+  int _nAddFormatedFromElement(CNAColumn* column);
   // The literal parameters this command made, one reference each (at most kLiteralsKept); the
   // search for a free one starts at m_nLiteralNext, back to 0 when the parameters go.
   static constexpr int kLiteralsKept = 64;

@@ -273,7 +273,7 @@ int FindChar(const wchar_t* text, unsigned int from, wchar_t c) {
 void CNACommand::_Append(CTStringConcatAW* out, const wchar_t* text, int length) {
   if (text == nullptr) return;
   const unsigned int n = length < 0 ? static_cast<unsigned int>(wcslen(text)) : static_cast<unsigned int>(length);
-  if (out == &m_clText)
+  if (out == &_Text())
     bComplete(text, n);
   else
     out->Add(text, static_cast<int>(n));
@@ -293,7 +293,7 @@ void CNACommand::_CopyText(CTStringConcatAW* out, const wchar_t* text, unsigned 
 }
 
 void CNACommand::_Truncate(CTStringConcatAW* out, unsigned int length) {
-  if (out == &m_clText)
+  if (out == &_Text())
     Tronque(length);
   else
     out->Tronque(static_cast<int>(length));
@@ -430,10 +430,10 @@ BOOL CNACommand::_bWriteArgumentAhead(CSQLParserInfo* info, const wchar_t* text,
   if (ahead == nullptr) return FALSE;
   // Written alone: the function's own argument texts are not repeated inside it.
   BOOL result = ahead->bFormatSubExpression(info, text, nullptr, argument.Get(), kind);
-  if (result && out == &m_clText)
+  if (result && out == &_Text())
     result = bAdd(ahead, NA_ADD_SHARE);
   else if (result)
-    out->Add(ahead->m_clText.pszGetW(), ahead->m_clText.nGetLengthW());
+    out->Add(ahead->_Text().pszGetW(), ahead->_Text().nGetLengthW());
   ahead->nRelease();
   return result;
 }
@@ -700,7 +700,7 @@ BOOL CNACommand::bFormatExpressionColonneCalculee(CSQLParserInfo* info, IInfoRub
   BOOL result = expression.Get() != nullptr &&
                 fresh->bFormatSubExpression(info, info->pszGetRequete(), nullptr, expression.Get(), kind);
   if (result) {
-    *out = fresh->m_clText.pszGetW();
+    *out = fresh->_Text().pszGetW();
     for (int i = 0; i < fresh->m_tabParameter.nGetCount() && result; ++i) {
       CNAParameter* parameter = fresh->m_tabParameter[i];
       parameter->SetPosition(parameter->nGetPosition() + textLength);
@@ -716,7 +716,7 @@ BOOL CNACommand::bFormatExpressionColonneCalculee(CSQLParserInfo* info, const wc
   if (column == nullptr || column->nGetCalculKind() == 0) return FALSE;
   CTString text;
   if (!bFormatExpressionColonneCalculee(info, column, nullptr, kind, &text,
-                                        static_cast<unsigned int>(m_clText.nGetLength())))
+                                        static_cast<unsigned int>(_Text().nGetLength())))
     return FALSE;
   return bComplete(text.pszGet());
 }

@@ -217,8 +217,8 @@ BOOL CNACommand::_bBuildFormatedSQL(ePARAMTYPECONV mode) {
 }
 
 BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, ePARAMTYPECONV mode) {
-  const wchar_t* text = m_clText.pszGetW();
-  const unsigned int n = static_cast<unsigned int>(m_clText.nGetLength());
+  const wchar_t* text = _Text().pszGetW();
+  const unsigned int n = static_cast<unsigned int>(_Text().nGetLength());
   const int count = m_tabParameter.nGetCount();
   BOOL result = TRUE;
   for (int i = first; i < count && result; ++i) {
@@ -260,6 +260,11 @@ BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, eP
     _AddSpaceBetween(text[previous]);
     m_clFormated.Add(text + previous, static_cast<int>(n - previous));
   }
+  _RewriteRowLimit();
+  return TRUE;
+}
+
+void CNACommand::_RewriteRowLimit() {
   const int dialect = m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0;
   // These rewrites may change what stands before the last literal: its place is forgotten.
   if (dialect >= 1 && dialect <= 3) {
@@ -270,7 +275,6 @@ BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, eP
     // A TOP phrase cut from the head moved every byte after it.
     if (_RemplaceTopParLimit()) m_nLastLiteralAt = -1;
   }
-  return TRUE;
 }
 
 BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, ePARAMTYPECONV mode, unsigned int* position) {
@@ -335,8 +339,8 @@ BOOL CNACommand::bFormatEndOfQuery() {
   const wchar_t* tail = query + end + 1;
   int tailLength = n - end - 1;
   while (tailLength > 0 && iswspace(static_cast<wint_t>(tail[tailLength - 1]))) --tailLength;
-  const wchar_t* text = m_clText.pszGetW();
-  int textLength = m_clText.nGetLength();
+  const wchar_t* text = _Text().pszGetW();
+  int textLength = _Text().nGetLength();
   while (textLength > 0 && iswspace(static_cast<wint_t>(text[textLength - 1]))) --textLength;
   if (tailLength == 0 ||
       (textLength >= tailLength && wmemcmp(text + textLength - tailLength, tail, static_cast<size_t>(tailLength)) == 0))
@@ -501,7 +505,7 @@ const wchar_t* CNACommand::pszGetCommandDump() {
   auto label = [&](eNA_DUMPLABEL which) { return driver != nullptr ? driver->pszGetDumpLabel(which) : L""; };
   auto add = [&](const wchar_t* s) { m_clDump.Add(s, Length(s)); };
   add(label(NA_LABEL_QUERY_TEXT));
-  m_clDump.Add(m_clText.pszGetW(), m_clText.nGetLengthW());
+  m_clDump.Add(_Text().pszGetW(), _Text().nGetLengthW());
   add(L"\r\n");
   add(label(NA_LABEL_PARAMETER_COUNT));
   add(L"=");

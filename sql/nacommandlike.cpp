@@ -115,8 +115,8 @@ BOOL CNACommand::vbAddEscapedLikeValue(CNAParameter* parameter, CAny* pattern, e
 }
 
 void CNACommand::vAddEscapeLikeIfNeeded(CNAParameter* parameter, const wchar_t* literal, unsigned int* position) {
-  const wchar_t* text = m_clText.pszGetW();
-  const unsigned int n = static_cast<unsigned int>(m_clText.nGetLength());
+  const wchar_t* text = _Text().pszGetW();
+  const unsigned int n = static_cast<unsigned int>(_Text().nGetLength());
   const unsigned int at = *position < n ? *position : n;
   const int escapeAt = s_nGetPosSuiteRequete(text + at, L"ESCAPE");
   const int dialect = m_pclCnx->nGetDataSource();
@@ -125,7 +125,7 @@ void CNACommand::vAddEscapeLikeIfNeeded(CNAParameter* parameter, const wchar_t* 
     if (escapeAt < 0) return;
     // The host's clause goes: past ESCAPE, its opening quote, the character and the closing
     // quote; never past the text.
-    const int quote = m_clText.nPos(L'\'', static_cast<int>(at) + escapeAt + 6);
+    const int quote = _Text().nPos(L'\'', static_cast<int>(at) + escapeAt + 6);
     *position = quote < 0 || static_cast<unsigned int>(quote) + 3 > n ? n : static_cast<unsigned int>(quote) + 3;
     return;
   }

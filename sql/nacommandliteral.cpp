@@ -76,16 +76,19 @@ bool CNACommand::_bLiteralTypes(CNAColumn* column, eNA_ITEMTYPE* db, eNA_ITEMTYP
   return true;
 }
 
+bool CNACommand::_bLiteralOfFormated() const {
+  // Bytes the formatter would convert are left to it.
+  return !m_clLiteral.bIsWide() && m_clLiteral.nGetCodePage() == _nFormatedCodePage();
+}
+
 int CNACommand::_nAddWrittenLiteral() {
   const int cp = _nFormatedCodePage();
-  // Bytes the formatter would convert are left to it.
-  if (m_clLiteral.bIsWide() || m_clLiteral.nGetCodePage() != cp) return -1;
   CNAParameterLiteral* parameter = _pclTakeLiteral();
   if (parameter == nullptr) return 0;
   parameter->AddRef();
   // A literal cut short by memory is no value: nothing is added.
   const BOOL added = parameter->bSetLiteral(m_clLiteral.pszGetA(), m_clLiteral.nGetLength(), cp,
-                                            static_cast<unsigned int>(m_clText.nGetLength())) &&
+                                            static_cast<unsigned int>(_Text().nGetLength())) &&
                      bAddParameter(parameter);
   parameter->nRelease();
   return added ? 1 : 0;
@@ -93,24 +96,25 @@ int CNACommand::_nAddWrittenLiteral() {
 
 BOOL CNACommand::bAddValueLiteral(const CAny* value, CNAColumn* column) {
   eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
-  const int added = value != nullptr && _bLiteralTypes(column, &db, &analysis)
-                        ? _nAddValueLiteral(value, column, db, analysis)
+  const int added = value != nullptr && _bLiteralTypes(column, &db, &analysis) &&
+                            _nValueLiteral(value, column, db, analysis) > 0
+                        ? _nAddWrittenLiteral()
                         : -1;
   if (added >= 0) return added;
   return bAddParameter(value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
 }
 
-int CNACommand::_nAddValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis) {
+int CNACommand::_nValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis) {
   // The holder takes the item's host type and a value of that type as it is, its flags dropped;
   // a NULL it keeps as NULL whatever its type.
   if (!value->bIsNull() &&
       (value->wGetType() == ZV_VIDE || value->wGetTypeWord() != ConverteItemToZVType(column->piGetItemNoRef())))
     return -1;
   if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) return -1;
-  return _nAddWrittenLiteral();
+  return _bLiteralOfFormated() ? 1 : -1;
 }
 
-int CNACommand::nAddColumnLiteral(CNAColumn* column) {
+int CNACommand::_nRecordLiteral(CNAColumn* column, CAny* value) {
   eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
   CNARecord* record = column != nullptr ? column->pclGetRecordNoRef() : nullptr;
   CNAKJRecord* kj = record != nullptr ? record->pclGetNAKJRecord() : nullptr;
@@ -126,18 +130,24 @@ int CNACommand::nAddColumnLiteral(CNAColumn* column) {
   if (type != ZV_DSTRA) {
     // The value the record hands out, taken from the element itself: a class of a fixed width
     // reads no more than the element and zero-fills the rest.
-    CAny value;
-    value.__SetType(type, 0);
-    value.Intern()->SetValue(element, slot.nSize);
-    value.SetFlags(0);
-    const int added = _nAddValueLiteral(&value, column, db, analysis);
-    return added >= 0 ? added
-                      : bAddParameter(&value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
+    value->__SetType(type, 0);
+    value->Intern()->SetValue(element, slot.nSize);
+    value->SetFlags(0);
+    return _nValueLiteral(value, column, db, analysis) > 0 ? 1 : -2;
   }
   const auto* text = reinterpret_cast<const char*>(element);
   const size_t n = strnlen(text, slot.nSize);
   if (n >= slot.nSize) return -1;
   const int written =
       m_pclCnx->nNarrowTextToString(m_pclError, &m_clLiteral, text, static_cast<unsigned int>(n), db, analysis);
-  return written <= 0 ? -1 : _nAddWrittenLiteral();
+  return written > 0 && _bLiteralOfFormated() ? 1 : -1;
+}
+
+int CNACommand::nAddColumnLiteral(CNAColumn* column) {
+  CAny value;
+  const int written = _nRecordLiteral(column, &value);
+  if (written == 1) return _nAddWrittenLiteral();
+  if (written == -2)
+    return bAddParameter(&value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
+  return -1;
 }

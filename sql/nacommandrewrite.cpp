@@ -450,7 +450,7 @@ BOOL CNACommand::bFormatCondition(CSQLParserInfo* info, CNACommand* filter, int 
     }
     if (cut > 0) end = static_cast<unsigned int>(cut);
   }
-  _CopyText(&m_clText, text, &cursor, end);
+  _CopyText(&_Text(), text, &cursor, end);
   return TRUE;
 }
 
@@ -464,7 +464,7 @@ BOOL CNACommand::_bFormatSELECTList(unsigned int* cursor, const wchar_t* text, C
     if (column->nGetCalculKind() == 0) {
       if (p.bIsEmpty()) continue;
       _bFormatAlias(cursor, text);
-      _CopyText(&m_clText, text, cursor, p.nStart);
+      _CopyText(&_Text(), text, cursor, p.nStart);
       *cursor = p.nEnd + 1;
       CTString name;
       _FormatRubriqueAlias(&name, info, column, qualified, CNASqlElt::NA_SQLELT_SELECT);
@@ -475,18 +475,18 @@ BOOL CNACommand::_bFormatSELECTList(unsigned int* cursor, const wchar_t* text, C
     CParserRef<IExpOpExpression> expression(column->piGetExpression());
     INAItemDescription* item = nullptr;
     const BOOL written = _bExpressionToSQL(info, nullptr, text, nullptr, expression.Get(), CNASqlElt::NA_SQLELT_SELECT,
-                                           cursor, &m_clText, &item, NA_IT_EMPTY, 0);
+                                           cursor, &_Text(), &item, NA_IT_EMPTY, 0);
     __FreeItem(&item);
     if (!written) return FALSE;
     // The rest of the column's text (a closing parenthesis), so that its alias comes next.
-    if (!p.bIsEmpty()) _CopyText(&m_clText, text, cursor, p.nEnd + 1);
+    if (!p.bIsEmpty()) _CopyText(&_Text(), text, cursor, p.nEnd + 1);
   }
   _bFormatAlias(cursor, text);
   if (count == 0 && queryKind == 4) {
     // The columns an INSERT names: quoted like every other name.
     for (IInfoInsertion* entry = info->piEnumRubriqueInsert(1); entry != nullptr; entry = info->piEnumRubriqueInsert(0)) {
       CParserRef<IExpOpExpression> column(entry->piGetColumn());
-      if (column.Get() != nullptr && !_bDoExpressionColonne(info, text, column.Get(), cursor, &m_clText)) return FALSE;
+      if (column.Get() != nullptr && !_bDoExpressionColonne(info, text, column.Get(), cursor, &_Text())) return FALSE;
     }
   }
   const CTString additional(m_clAdditionalColumns.pszGetW());
@@ -495,7 +495,7 @@ BOOL CNACommand::_bFormatSELECTList(unsigned int* cursor, const wchar_t* text, C
     unsigned int star = select >= 0 ? static_cast<unsigned int>(select) + 6 : 0;
     while (select >= 0 && bBlank(text[star])) ++star;
     if (select >= 0 && text[star] == L'*') {
-      _CopyText(&m_clText, text, cursor, star);
+      _CopyText(&_Text(), text, cursor, star);
       *cursor = star + 1;
       for (int i = 0; IInfoRubrique* column = info->piGetRubriqueOUT(i); ++i) {
         CTString name;
@@ -516,7 +516,7 @@ BOOL CNACommand::_bFormatSELECTList(unsigned int* cursor, const wchar_t* text, C
       const wchar_t* star = wcschr(text, L'*');
       end = star != nullptr ? static_cast<int>(star - text) + 1 : 1;
     }
-    if (end > 0) _CopyText(&m_clText, text, cursor, static_cast<unsigned int>(end));
+    if (end > 0) _CopyText(&_Text(), text, cursor, static_cast<unsigned int>(end));
     bComplete(L",");
     bComplete(additional.pszGet());
   }
@@ -533,7 +533,7 @@ BOOL CNACommand::_bFormatAlias(unsigned int* cursor, const wchar_t* text) {
   unsigned int start = 0, end = 0;
   if (!s_bGetItemNameAndPos(&name, &start, &end, text, *cursor + static_cast<unsigned int>(as) + 2) || end == ~0u)
     return TRUE;
-  _CopyText(&m_clText, text, cursor, start);
+  _CopyText(&_Text(), text, cursor, start);
   CTString formatted;
   _FormatItemName(name.pszGet(), &formatted);
   bComplete(formatted.pszGet());
@@ -552,7 +552,7 @@ BOOL CNACommand::_bAddFromClause(unsigned int* cursor, const wchar_t* text, CSQL
   INADataSourceDescription* desc = info->piGetParserNoRef()->piGetDataSourceDescription(from);
   if (desc == nullptr) return TRUE;
   const stTEXTPOSITION p = from->stGetPosition();
-  _CopyText(&m_clText, text, cursor, p.nStart);
+  _CopyText(&_Text(), text, cursor, p.nStart);
   CTString table;
   _FormatTableClauseFROM(&table, info, from, desc);
   bComplete(table.pszGet());
@@ -570,11 +570,11 @@ BOOL CNACommand::_bAddFromClause(unsigned int* cursor, const wchar_t* text, CSQL
         unsigned int i = a.nStart;
         while (i > *cursor && bBlank(text[i - 1])) --i;
         if (i >= *cursor + 2 && wcsncmp(text + i - 2, L"AS", 2) == 0 && (i - 2 == *cursor || bBlank(text[i - 3]))) {
-          _CopyText(&m_clText, text, cursor, i - 2);
+          _CopyText(&_Text(), text, cursor, i - 2);
           *cursor = i;
         }
       }
-      _CopyText(&m_clText, text, cursor, a.nStart);
+      _CopyText(&_Text(), text, cursor, a.nStart);
       bComplete(alias.pszGet());
       *cursor = a.nEnd + 1;
     }
@@ -601,7 +601,7 @@ BOOL CNACommand::_bFormatGROUPBY(unsigned int* cursor, const wchar_t* text, CSQL
   for (CInfoGroupe* group = info->piEnumRubriqueClauseGroupe(1); group != nullptr;
        group = info->piEnumRubriqueClauseGroupe(0)) {
     const stTEXTPOSITION p = group->stGetPosition();
-    _CopyText(&m_clText, text, cursor, p.nStart);
+    _CopyText(&_Text(), text, cursor, p.nStart);
     const wchar_t* table = group->pszGetNomFichier();
     const wchar_t* item = bHasText(group->pszGetNomRubrique()) ? group->pszGetNomRubrique()
                                                                 : group->pszGetNomRubriqueAlias();
@@ -609,7 +609,7 @@ BOOL CNACommand::_bFormatGROUPBY(unsigned int* cursor, const wchar_t* text, CSQL
     IInfoRubrique* column = _piGetInfoRubriqueFromAlias(info, table, item);
     if (column != nullptr && column->nGetCalculKind() == 1) {
       if (!bFormatExpressionColonneCalculee(info, column, nullptr, CNASqlElt::NA_SQLELT_GROUPBY, &written,
-                                            static_cast<unsigned int>(m_clText.nGetLength())))
+                                            static_cast<unsigned int>(_Text().nGetLength())))
         return FALSE;
     } else if (column != nullptr) {
       _FormatRubriqueAlias(&written, info, column, TRUE, CNASqlElt::NA_SQLELT_GROUPBY);
@@ -626,7 +626,7 @@ BOOL CNACommand::_bAddItemInORDERBY(CSQLParserInfo* info, IInfoRubrique* column,
                                     const stTEXTPOSITION& position, int useShownName, int* unique) {
   auto copyUnchanged = [&](unsigned int start, unsigned int end) {
     unsigned int from = start;
-    _CopyText(&m_clText, text, &from, end + 1);
+    _CopyText(&_Text(), text, &from, end + 1);
   };
   if (column == nullptr) {
     copyUnchanged(position.nStart, position.nEnd);
@@ -663,15 +663,15 @@ BOOL CNACommand::_bFormatORDERBY(unsigned int* cursor, const wchar_t* text, int 
   ISQLParserInformation* parser = info != nullptr ? info->piGetParserNoRef() : nullptr;
   const unsigned int n = Length(text);
   if (parser == nullptr) {
-    _CopyText(&m_clText, text, cursor, n);
+    _CopyText(&_Text(), text, cursor, n);
     return TRUE;
   }
   if (!keepOrderBy) {
     if (parser->nGetOrderByStart() <= 0) {
-      _CopyText(&m_clText, text, cursor, n);
+      _CopyText(&_Text(), text, cursor, n);
       return TRUE;
     }
-    _CopyText(&m_clText, text, cursor, static_cast<unsigned int>(parser->nGetOrderByStart()));
+    _CopyText(&_Text(), text, cursor, static_cast<unsigned int>(parser->nGetOrderByStart()));
     *cursor = n;
     return TRUE;
   }
@@ -687,13 +687,13 @@ BOOL CNACommand::_bFormatORDERBY(unsigned int* cursor, const wchar_t* text, int 
   for (IInfoOrderBy* order = info->piEnumRubriqueClauseOrder(1); order != nullptr;
        order = info->piEnumRubriqueClauseOrder(0)) {
     const stTEXTPOSITION p = order->stGetPosition();
-    _CopyText(&m_clText, text, cursor, p.nStart);
+    _CopyText(&_Text(), text, cursor, p.nStart);
     _bAddItemInORDERBY(info, info->piGetRubriqueOUT(order->nGetIndex()), order->nGetIndex(), text, p, useShownName,
                        &unique);
     *cursor = p.nEnd + 1;
     const unsigned int end = DirectionEnd(text, *cursor, &word);
     if (keepDirection) {
-      _CopyText(&m_clText, text, cursor, end);
+      _CopyText(&_Text(), text, cursor, end);
     } else {
       // Reading backward: every direction turns over (none is ascending).
       bComplete(word == 2 ? L" ASC" : L" DESC");
@@ -719,14 +719,14 @@ BOOL CNACommand::bFormatORDERBY(int useShownName, int keepDirection) {
 BOOL CNACommand::_bFormatINSERTUPDATEList(unsigned int* cursor, const wchar_t* text, CSQLParserInfo* info) {
   const int kind = info->nGetQueryKind();
   auto write = [&](IExpOpExpression* column, IExpOpExpression* value, bool target) {
-    if (target && column != nullptr && !_bDoExpressionColonne(info, text, column, cursor, &m_clText)) return FALSE;
+    if (target && column != nullptr && !_bDoExpressionColonne(info, text, column, cursor, &_Text())) return FALSE;
     INAItemDescription* item = nullptr;
     CTString ignored;
     BOOL result = column == nullptr || _bFormatExpressionItemName(info, nullptr, nullptr, column,
                                                                   CNASqlElt::NA_SQLELT_WRITELIST, &ignored, &item, 0);
     if (result)
       result = _bExpressionToSQL(info, nullptr, text, nullptr, value, CNASqlElt::NA_SQLELT_WRITELIST, cursor,
-                                 &m_clText, &item, NA_IT_EMPTY, 0);
+                                 &_Text(), &item, NA_IT_EMPTY, 0);
     __FreeItem(&item);
     return result;
   };
@@ -754,16 +754,16 @@ BOOL CNACommand::bAddTreeExpression(CSQLParserInfo* info, CSQLParserInfo* queryI
   const bool where = merge && parser != nullptr && parser->nGetWhereStart() > 0;
   if (merge) {
     const int at = where ? parser->nGetWhereStart() + 5 : _nGetClauseStart(info, CNASqlElt::NA_SQLELT_WHERE);
-    _CopyText(&m_clText, text, cursor, static_cast<unsigned int>(std::max(at, 0)));
+    _CopyText(&_Text(), text, cursor, static_cast<unsigned int>(std::max(at, 0)));
     bComplete(where ? L" (" : L" WHERE ");
   }
   INAItemDescription* item = nullptr;
-  const BOOL result = _bExpressionToSQL(info, queryInfo, text, parent, tree, kind, cursor, &m_clText, &item,
+  const BOOL result = _bExpressionToSQL(info, queryInfo, text, parent, tree, kind, cursor, &_Text(), &item,
                                         NA_IT_EMPTY, 0);
   __FreeItem(&item);
   if (!result || !merge) return result;
   const int stop = _nGetClauseStop(info, CNASqlElt::NA_SQLELT_WHERE);
-  if (stop >= 0) _CopyText(&m_clText, text, cursor, static_cast<unsigned int>(stop) + 1);
+  if (stop >= 0) _CopyText(&_Text(), text, cursor, static_cast<unsigned int>(stop) + 1);
   if (where) bComplete(L") AND (");
   if (!bAdd(filter, NA_ADD_CLONE)) return FALSE;
   bComplete(where ? L")" : L" ");
@@ -776,7 +776,7 @@ BOOL CNACommand::bFormatSubExpression(CSQLParserInfo* info, const wchar_t* text,
   const stTEXTPOSITION place = _stGetPositionExpression(expression);
   unsigned int cursor = place.nStart;
   if (!bAddTreeExpression(info, nullptr, text, parent, expression, kind, &cursor, nullptr)) return FALSE;
-  if (!place.bIsEmpty()) _CopyText(&m_clText, text, &cursor, place.nEnd + 1);
+  if (!place.bIsEmpty()) _CopyText(&_Text(), text, &cursor, place.nEnd + 1);
   return TRUE;
 }
 
@@ -789,7 +789,7 @@ BOOL CNACommand::bAddFilterExpression(CSQLParserInfo* info) {
   if (!bAddTreeExpression(info, info->pclGetQueryParserInfoNoRef(), text, nullptr, info->piGetWhereTreeNoRef(),
                           CNASqlElt::NA_SQLELT_WHERE, &cursor, nullptr))
     return FALSE;
-  _CopyText(&m_clText, text, &cursor, Length(text));
+  _CopyText(&_Text(), text, &cursor, Length(text));
   return TRUE;
 }
 
@@ -848,7 +848,7 @@ BOOL CNACommand::_bAddClauseBetween(CTabValParser* table, const wchar_t* text, I
     const STClauseEntry& e = entries[i];
     if (e.start < *cursor) continue;
     if (e.start >= end) break;
-    _CopyText(&m_clText, text, cursor, static_cast<unsigned int>(e.start));
+    _CopyText(&_Text(), text, cursor, static_cast<unsigned int>(e.start));
     if (e.value != nullptr) {
       CNAParameter* parameter = pending != nullptr ? pending : make(e.value);
       pending = nullptr;
@@ -856,7 +856,7 @@ BOOL CNACommand::_bAddClauseBetween(CTabValParser* table, const wchar_t* text, I
         result = FALSE;
         break;
       }
-      parameter->SetPosition(static_cast<unsigned int>(m_clText.nGetLength()));
+      parameter->SetPosition(static_cast<unsigned int>(_Text().nGetLength()));
       result = bAddParameter(parameter);
       parameter->nRelease();
     } else {
@@ -881,7 +881,7 @@ BOOL CNACommand::_bAddClauseBetween(CTabValParser* table, const wchar_t* text, I
   }
   if (pending != nullptr) pending->nRelease();
   if (!result) return FALSE;
-  _CopyText(&m_clText, text, cursor, end);
+  _CopyText(&_Text(), text, cursor, end);
   return TRUE;
 }
 

@@ -690,10 +690,12 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
 
 void CNAStatement::_ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
   CNAColumn* fallback = nullptr;
+  // An add's check set the plain columns' bits already.
+  const bool checked = m_pclDataAccess != nullptr && m_pclDataAccess->bKJRecordChecked();
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
     if (column == nullptr || column->bIsComposedKey()) break;
-    column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
+    if (!checked || column->bIsMemo()) column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
     if (fallback == nullptr && column->bUpdatable() && !column->bIsIdAuto() && column->eGetTypeColonne() == 0)
       fallback = column;
     if (_bNeedToUpdate(column, type, flags)) chosen->push_back(column);
@@ -717,15 +719,21 @@ BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CN
 }
 
 BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
-  if (!_bBuildQueryStart(command, type)) {
-    if (command != nullptr) command->ResetCommand(0);
-    return FALSE;
-  }
   // The columns are chosen first, so that their values go straight into the command after the
   // list that names them.
   std::vector<CNAColumn*> chosen;
   chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
-  _ChooseWriteColumns(&chosen, type, flags);
+  const bool onTable = command != nullptr && m_pclDataAccess != nullptr && _pclGetSourceQueryNoRef() == nullptr;
+  if (onTable) _ChooseWriteColumns(&chosen, type, flags);
+  if (onTable && type == NA_QUERY_INSERT) {
+    const int formated = _nBuildInsertFormated(command, chosen, flags);
+    if (formated >= 0) return formated;
+  }
+  if (!_bBuildQueryStart(command, type)) {
+    if (command != nullptr) command->ResetCommand(0);
+    return FALSE;
+  }
+  if (!onTable) _ChooseWriteColumns(&chosen, type, flags);
   BOOL ok = TRUE;
   if (!chosen.empty()) {
     if (type == NA_QUERY_INSERT) {

@@ -34,6 +34,7 @@
 #include "sql/nacolumnlist.h"
 #include "sql/nacommand.h"
 #include "sql/nafilter.h"
+#include "sql/nainsertform.h"
 #include "sql/narowbinding.h"
 #include "sql/nastatementsql.h"
 
@@ -467,6 +468,12 @@ class CNAStatement : public CInterf {
   // the first that cannot be added.
   BOOL _bWriteColumnValues(CNACommand* command, const std::vector<CNAColumn*>& chosen, eNAQUERYTYPE type,
                            NA_WRITEPARSEFLAGS flags);
+  // An INSERT on the table whose values all have their literal from _bAddColumnValue's literal
+  // road, written by the statement straight into the command's formatted SQL (its head kept in
+  // m_clInsertForm): TRUE built, FALSE failed as the command's build would (command reset), -1
+  // (command reset, nothing else changed) where a value goes as a parameter, an identifier is
+  // numbered here or the connection adds a RETURNING: the command's build is to be taken.
+  int _nBuildInsertFormated(CNACommand* command, const std::vector<CNAColumn*>& chosen, NA_WRITEPARSEFLAGS flags);
   BOOL _bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
   BOOL _bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
   BOOL _bAddWHERECurrentRecord(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
@@ -557,6 +564,7 @@ class CNAStatement : public CInterf {
   CTString m_csParseItem;
   CTString m_csBrowseItem;
   CNACommand* m_pclCommand = nullptr;
+  CNAInsertForm m_clInsertForm;
   // Set by the ORDER BY of the last SELECT built: its rows arrive in reverse order.
   int m_bReverse = 0;
   // The last seek's SELECT and what it was built for (KeepSeekSELECT); the command referenced,

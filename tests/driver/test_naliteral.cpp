@@ -15,6 +15,7 @@
 #include "sql/naitemdescription.h"
 #include "tests/support/any_test_values.h"
 #include "values/datetime.h"
+#include "values/idecimal.h"
 
 namespace {
 
@@ -313,6 +314,131 @@ TEST_F(Literal, DefaultValuesFromTheirText) {
     CAny out;
     EXPECT_TRUE(cnx.bConvertStringToDefaultValue(&out, r.text, &item, nullptr));
     EXPECT_TRUE(out.bIsNull() == r.null && out.wGetType() == ConverteItemToZVType(NA_IT_TEXTE) && (r.null || ClassText(out) == r.want));
+  }
+}
+
+// An element's literal written from its bytes is the literal of the value the record reads from
+// them (made as the record makes it), for the column's target type; where the element does not
+// tell it, the value is left to be made.
+TEST_F(Literal, ElementsWriteTheLiteralOfTheValueTheRecordReads) {
+  CDialectCnx cnx(5);
+  // The value the record hands out for an element: a decimal loaded through the host's form of
+  // precision and scale, any other type the element's bytes.
+  auto read = [](unsigned short type, const unsigned char* element, unsigned int size, int precision, int scale) {
+    CAny v;
+    v.__SetType(type, 0);
+    if (type == ZV_DECIMAL) {
+      IDecimal* dec = nullptr;
+      v.Intern()->nFillBuffer(&dec);
+      unsigned char form[IDecimal::kFormSize] = {};
+      memcpy(form, element, std::min<unsigned int>(size, IDecimal::mg_PToN[precision]));
+      if (dec != nullptr) dec->nLoad(precision, scale, form);
+    } else {
+      v.Intern()->SetValue(element, size);
+    }
+    v.SetFlags(0);
+    return v;
+  };
+  struct Row {
+    unsigned short type, target;
+    long long value;
+    unsigned int size;
+    int precision = 0, scale = 0;
+    bool own = true;
+  };
+  std::vector<Row> rows = {
+      {ZV_I4, ZV_I4, INT_MIN, 4}, {ZV_I4, ZV_I4, 0, 4}, {ZV_I2, ZV_I2, -32768, 2}, {ZV_I1, ZV_I1, -128, 1},
+      {ZV_I8, ZV_I8, LLONG_MIN, 8}, {ZV_I8, ZV_I8, LLONG_MAX, 8}, {ZV_UI1, ZV_UI1, 255, 1}, {ZV_UI2, ZV_UI2, 65535, 2},
+      {ZV_UI4, ZV_UI4, 4294967295LL, 4}, {ZV_UI8, ZV_UI8, -1, 8}, {ZV_CY, ZV_CY, -1234567, 10}, {ZV_CY, ZV_CY, 0, 10},
+      {ZV_CY, ZV_CY, LLONG_MIN, 10},
+      // A cast, a size not the type's own: the value is made.
+      {ZV_I4, ZV_I8, 5, 4, 0, 0, false}, {ZV_I4, ZV_DSTRW, 5, 4, 0, 0, false}, {ZV_I4, ZV_I4, 5, 3, 0, 0, false},
+      {ZV_R8, ZV_R8, 0, 8, 0, 0, false}, {ZV_DATETIME, ZV_DATETIME, 0, 8, 0, 0, false},
+      // Decimals past 18 digits, of no precision, into a text, or more decimals than a currency
+      // holds.
+      {ZV_DECIMAL, ZV_DECIMAL, 5, 9, 19, 2, false}, {ZV_DECIMAL, ZV_DECIMAL, 5, 18, 0, 0, false},
+      {ZV_DECIMAL, ZV_DSTRW, 5, 4, 9, 2, false}, {ZV_DECIMAL, ZV_CY, 5, 4, 9, 7, false},
+      // A data form of more digits than its precision: the host refuses it.
+      {ZV_DECIMAL, ZV_DECIMAL, 1000, 2, 3, 1, false}, {ZV_DECIMAL, ZV_CY, -100, 1, 2, 0, false},
+      // Short elements: the form's missing bytes are zeros.
+      {ZV_DECIMAL, ZV_DECIMAL, 0x7F, 1, 5, 2},
+  };
+  // Every precision, scales 0, 2, 6 and the precision, with its limits, 0, 5 and -5 hundredths.
+  for (int p = 1; p <= 18; ++p) {
+    long long top = 1;
+    for (int i = 0; i < p; ++i) top *= 10;
+    for (int scale : {0, 2, 6, p}) {
+      if (scale > p) continue;
+      for (long long v : {top - 1, -(top - 1), 0LL, 5LL, -5LL, top})
+        for (unsigned short target : {ZV_DECIMAL, ZV_CY}) {
+          // A currency holds 6 decimals in 79 bits and a sign.
+          __int128 cents = v < 0 ? -static_cast<__int128>(v) : v;
+          for (int i = scale; i < 6; ++i) cents *= 10;
+          const bool fits = v != top && (target == ZV_DECIMAL || (scale <= 6 && cents < static_cast<__int128>(1) << 79));
+          rows.push_back({ZV_DECIMAL, target, v, IDecimal::mg_PToN[p], p, scale, fits});
+        }
+    }
+  }
+  for (const Row& r : rows) {
+    unsigned char element[16] = {};
+    const long long v = r.value;
+    for (int i = 0; i < 16; ++i) element[i] = static_cast<unsigned char>(i < 8 ? v >> (8 * i) : (v < 0 ? 0xFF : 0));
+    const std::string label = std::to_string(r.type) + ">" + std::to_string(r.target) + " " + std::to_string(v) + " p" +
+                              std::to_string(r.precision) + "/" + std::to_string(r.scale);
+    CLiteralText own;
+    ASSERT_EQ(bElementLiteralText(element, r.size, r.type, r.target, r.precision, r.scale, &own), r.own) << label;
+    if (!r.own) {
+      EXPECT_EQ(own.nGetLength(), 0) << label;
+      continue;
+    }
+    const CAny value = read(r.type, element, r.size, r.precision, r.scale);
+    CTStringConcatAW made(65001, 1252);
+    ASSERT_TRUE(cnx.bConvertValueToString(nullptr, &made, &value, ConvertZVTypeToeItem(r.target), NA_IT_EMPTY)) << label;
+    EXPECT_EQ(std::string(own.pszGet(), static_cast<size_t>(own.nGetLength())), made.pszGetA()) << label;
+  }
+}
+
+// A date-time's fields written by the connection are the literal of the value made of the same
+// bytes, in each dialect's form and for each item type; where the fields do not tell it (a cast,
+// the empty value, a field out of its digits) the value is to be made.
+TEST_F(Literal, DateTimeFieldsWriteTheLiteralOfTheirValue) {
+  auto fields = [](uint16_t year, uint8_t month, uint8_t day, uint32_t milli) {
+    CDateTimeBase dt;
+    dt.m_wAnnee = year, dt.m_byMois = month, dt.m_byJour = day, dt.m_dwMilli = milli;
+    return dt;
+  };
+  // fields, item type, whether the fields tell the literal
+  const struct {
+    CDateTimeBase dt;
+    eNA_ITEMTYPE item;
+    bool own;
+  } rows[] = {
+      {fields(2024, 2, 29, 86399999), NA_IT_DATETIME, true}, {fields(1, 1, 1, 0), NA_IT_DATETIME, true},
+      {fields(0, 0, 0, 34205007), NA_IT_DATETIME, true},     {fields(2024, 2, 29, 45296789), NA_IT_EMPTY, true},
+      // A time column casts the value first.
+      {fields(2024, 2, 29, 45296789), NA_IT_HEURE, false},
+      {fields(0, 0, 0, 0), NA_IT_DATETIME, false},            {fields(10000, 1, 1, 0), NA_IT_DATETIME, false},
+      {fields(2024, 2, 29, 0), NA_IT_DATE8, false},           {fields(2024, 2, 29, 0), NA_IT_TEXTE, false},
+  };
+  for (int dialect : {2, 5, 7, 8, 11}) {
+    CDialectCnx cnx(dialect);
+    for (const auto& r : rows) {
+      const std::string label = std::to_string(dialect) + " " + std::to_string(r.dt.m_wAnnee) + "/" +
+                                std::to_string(r.dt.m_dwMilli) + " " + std::to_string(r.item);
+      unsigned char element[sizeof(CDateTimeBase)];
+      memcpy(element, &r.dt, sizeof element);
+      CLiteralText own;
+      ASSERT_EQ(cnx.bDateTimeFieldsLiteral(element, sizeof element, r.item, NA_IT_EMPTY, &own), r.own) << label;
+      EXPECT_FALSE(cnx.bDateTimeFieldsLiteral(element, sizeof element - 1, r.item, NA_IT_EMPTY, &own)) << label;
+      if (!r.own) continue;
+      CAny value;
+      value.__SetType(ZV_DATETIME, 0);
+      value.Intern()->SetValue(element, sizeof element);
+      value.SetFlags(0);
+      CTStringConcatAW made(65001, 1252);
+      ASSERT_TRUE(cnx.bConvertValueToString(nullptr, &made, &value, r.item, NA_IT_EMPTY)) << label;
+      EXPECT_EQ(std::string(own.pszGet(), static_cast<size_t>(own.nGetLength())), made.pszGetA()) << label;
+    }
   }
 }
 

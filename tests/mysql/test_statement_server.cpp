@@ -290,6 +290,31 @@ TEST_P(LiveStatements, WritesListTheirColumnsAndValuesInRecordOrder) {
   EXPECT_EQ(Got("SELECT * FROM " + Q(T())), "1|6|x'y|7");
 }
 
+// The INSERT's head is the one of the columns each add sends: an identifier the server fills
+// joins the list only when the add forces it, and leaves it again on the next add.
+TEST_P(LiveStatements, TheInsertHeadFollowsTheColumnsEachAddSends) {
+  Create(T(), "(id INT AUTO_INCREMENT PRIMARY KEY, v INT)");
+  Opened* o = Open(T());
+  ASSERT_NE(o, nullptr);
+  // flags, identifier and value in the record, the text sent
+  const struct {
+    NA_WRITEPARSEFLAGS flags;
+    int id, v;
+    std::string want;
+  } rows[] = {
+      {0, 0, 7, " (`v`) VALUES ( 7 )"},
+      {NA_WPF_IDAUTO_FORCE, 50, 8, " (`id`,`v`) VALUES ( 50 , 8 )"},
+      {0, 0, 9, " (`v`) VALUES ( 9 )"},
+      {NA_WPF_IDAUTO_FORCE | NA_WPF_IDAUTO_KEEP, 60, 10, " (`id`,`v`) VALUES ( 60 , 10 )"},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(Set(o, L"id", Int(row.id)) && Set(o, L"v", Int(row.v)));
+    ASSERT_TRUE(Exec(o, NA_QUERY_INSERT, row.flags)) << m_sent << ": " << Err();
+    EXPECT_EQ(m_sent, "INSERT INTO " + Q(T()) + row.want);
+  }
+  EXPECT_EQ(Got("SELECT v FROM " + Q(T()) + " ORDER BY v"), "7;8;9;10");
+}
+
 // An identifier the server fills is never written by an UPDATE, and after it the record shows
 // the identifier of the row again, whatever the host put there.
 TEST_P(LiveStatements, UpdateLeavesTheServersIdentifierAndPutsItBackInTheRecord) {

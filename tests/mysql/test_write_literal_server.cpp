@@ -19,7 +19,7 @@ class LiveWriteLiterals : public LiveStatementBench {
            "t VARCHAR(300) CHARACTER SET utf8mb4 NULL, l VARCHAR(40) CHARACTER SET latin1 NULL, "
            "u VARCHAR(40) CHARACTER SET utf8mb4 NULL, d DECIMAL(12,2) NULL, c DECIMAL(19,4) NULL, "
            "dt DATETIME(3) NULL, dd DATE NULL, tm TIME(3) NULL, bn VARBINARY(40) NULL, mt TEXT NULL, "
-           "mb BLOB NULL, bo TINYINT NULL)");
+           "mb BLOB NULL, bo TINYINT NULL, dm DECIMAL(19,4) NULL, dw DECIMAL(18,3) NULL)");
     const struct {
       const wchar_t* name;
       eNA_ITEMTYPE type;
@@ -30,7 +30,8 @@ class LiveWriteLiterals : public LiveStatementBench {
                  {L"t", NA_IT_TEXTE, 301, 0, 0},   {L"l", NA_IT_TEXTE, 41, 0, 0},       {L"u", NA_IT_UNICODE, 82, 0, 0},
                  {L"d", NA_IT_DECIMAL, 24, 10, 2}, {L"c", NA_IT_MONETAIRE, 10, 0, 0},  {L"dt", NA_IT_DATETIME, 8, 0, 0},
                  {L"dd", NA_IT_DATE8, 9, 0, 0},    {L"tm", NA_IT_HEURE, 10, 0, 0},      {L"bn", NA_IT_BINAIRE, 40, 0, 0},
-                 {L"mt", NA_IT_MEMOTEXTE, 8, 0, 0}, {L"mb", NA_IT_MEMOBINAIRE, 8, 0, 0}, {L"bo", NA_IT_BOOLEEN, 1, 0, 0}};
+                 {L"mt", NA_IT_MEMOTEXTE, 8, 0, 0}, {L"mb", NA_IT_MEMOBINAIRE, 8, 0, 0}, {L"bo", NA_IT_BOOLEEN, 1, 0, 0},
+                 {L"dm", NA_IT_DECIMAL, 24, 12, 4}, {L"dw", NA_IT_DECIMAL, 24, 15, 3}};
     CNADataSourceDescription* desc = NewDescription(FromUtf8(m_strTable));
     for (const auto& item : items) {
       EXPECT_TRUE(desc->bAddItem(item.name, L"", item.name, 1, item.size, item.type, -1, -1,
@@ -207,6 +208,122 @@ TEST_P(LiveWriteLiterals, ARecycledCommandWritesAfterALargeLiteralAsANewOne) {
       ASSERT_TRUE(c->bAddValueLiteral(value, column));
     }
     EXPECT_EQ(Sent(kept), Sent(fresh));
+  }
+}
+
+// The INSERT the statement writes whole is, byte for byte, the command's build of the same INSERT
+// (each value's literal parameter, or its parameter, formatted), whatever the kind of column and
+// value the record holds; a value with no literal leaves the INSERT to the command. The command
+// text read back is the statement sent.
+TEST_P(LiveWriteLiterals, InsertsWrittenWholeAreTheBytesOfTheCommandsBuild) {
+  Opened* o = OpenTable();
+  ASSERT_NE(o, nullptr);
+  CNARecord* record = o->Record();
+  // Raw element bytes for a column: a decimal's data form as a host writes it, 8 bytes.
+  auto bytes = [](long long v) {
+    std::string out(8, '\0');
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
+    return out;
+  };
+  // Every byte above ASCII, and those the host's page defines.
+  std::string high, defined;
+  for (int b = 0x80; b < 0x100; ++b) {
+    high += static_cast<char>(b);
+    if (b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D) defined += static_cast<char>(b);
+  }
+  // column, value set (a NULL clears it) or raw element bytes, whether the INSERT is written whole
+  const struct {
+    const wchar_t* column;
+    CAny value;
+    std::string raw;
+    bool whole = true;
+  } rows[] = {
+      {L"i", Int(-2147483647 - 1), ""},
+      {L"b", FromText(ZV_I8, L"9223372036854775807"), ""},
+      {L"s", FromText(ZV_I2, L"-32768"), ""},
+      {L"r", FromText(ZV_R8, L"-1.25"), ""},
+      {L"f", FromText(ZV_R4, L"0.1"), ""},
+      {L"t", Wide(L"q'b\\s\"z\x1a\r\n%_` \u00e9t\u00e9 \u20ac", ZV_DSTRW), ""},
+      {L"t", Ansi("caf\xe9 \x80", ZV_DSTRA), ""},
+      {L"t", Ansi("plain ascii ~", ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(256, 'a'), ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(257, 'b'), ZV_DSTRA), ""},
+      {L"t", Ansi(high, ZV_DSTRA), ""},
+      {L"t", Ansi(defined, ZV_DSTRA), ""},
+      {L"t", Ansi("a\"b", ZV_DSTRA), ""},
+      {L"t", Ansi("\x1a", ZV_DSTRA), ""},
+      {L"t", Ansi("r\rn\n\\", ZV_DSTRA), ""},
+      {L"t", Null(ZV_DSTRA), ""},
+      {L"l", Ansi("plain", ZV_DSTRA), ""},
+      {L"l", Ansi(defined, ZV_DSTRA), ""},
+      {L"l", Wide(L"l'\\", ZV_DSTRW), ""},
+      {L"u", Wide(L"\u00e9'\\", ZV_DSTRW), ""},
+      {L"d", FromText(ZV_DECIMAL, L"-1234567890.25"), ""},
+      {L"d", FromText(ZV_DECIMAL, L"0.05"), ""},
+      {L"c", FromText(ZV_CY, L"-922337203685.4775"), ""},
+      {L"dm", FromText(ZV_DECIMAL, L"-12345678.5"), ""},
+      {L"dm", FromText(ZV_DECIMAL, L"0"), ""},
+      {L"dm", CAny(), bytes(9999999999999999LL)},
+      {L"dm", CAny(), bytes(-9999999999999999LL)},
+      // More digits than the item's precision: the host's own refusal decides, on both roads.
+      {L"dm", CAny(), bytes(10000000000000000LL)},
+      {L"dw", FromText(ZV_DECIMAL, L"-999999999999999.999"), ""},
+      {L"dw", CAny(), bytes(999999999999999999LL)},
+      {L"dw", Null(ZV_DECIMAL), ""},
+      {L"dt", FromText(ZV_DATETIME, L"20240229235959999"), ""},
+      {L"dt", FromText(ZV_DATETIME, L"00000000000000000"), ""},
+      {L"dd", FromText(ZV_DATEA, L"20240229"), ""},
+      {L"tm", FromText(ZV_TIMEA, L"235959999"), ""},
+      {L"bn", Bytes(std::string("\0'\\\x80", 4)), ""},
+      {L"mt", Wide(L"m'\\", ZV_DSTRW), ""},
+      {L"bo", Bool(1), ""},
+      // A real the server cannot read has no literal: the command fails its formatting.
+      {L"r", FromText(ZV_R8, L"1"), std::string("\0\0\0\0\0\0\xF0\x7F", 8), false},
+      {L"r", FromText(ZV_R8, L"2.5"), ""},
+  };
+  for (const auto& row : rows) {
+    const std::string label = ParseBench::Narrow(row.column) + " " + ParseBench::Narrow(Show(row.value));
+    CNAColumn* column = o->Column(row.column);
+    ASSERT_NE(column, nullptr);
+    if (row.raw.empty()) {
+      ASSERT_TRUE(Set(o, row.column, row.value)) << label << ": " << Err();
+    } else {
+      CNAKJRecord* kj = record->pclGetNAKJRecord();
+      kj->vSetItemValue(column->piGetItemNoRef(), row.raw.data(), static_cast<unsigned int>(row.raw.size()), 0);
+      kj->SetItemValueDefined(column->piGetItemNoRef(), TRUE, 0);
+    }
+    CNACommand* whole = Command(o);
+    ASSERT_TRUE(o->st->bBuildQuery(NA_QUERY_INSERT, whole, 0)) << label << ": " << Err();
+    EXPECT_EQ(whole->nGetParameterNbr() == 0, row.whole) << label;
+    m_error.Reset();
+    // The command's build: the column list, then each value as the statement's builder adds it.
+    CNACommand* built = Command(o);
+    built->bComplete(L"INSERT INTO ");
+    built->bComplete(o->access->pszGetFormatedTableName());
+    built->bComplete(L" (");
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      if (i > 0) built->bComplete(L",");
+      built->bComplete(record->pclGetColumnNoRef(i)->pszGetFormatedName());
+    }
+    built->bComplete(L") VALUES ( ");
+    for (int i = 0; i < record->nGetNbColumn(); ++i) {
+      CNAColumn* each = record->pclGetColumnNoRef(i);
+      if (i > 0) built->bComplete(L", ");
+      if (built->nAddColumnLiteral(each) < 0) {
+        CAny value;
+        ASSERT_TRUE(each->bGetCurrentValue(&value, 0));
+        ASSERT_TRUE(built->bAddValueLiteral(&value, each));
+      }
+    }
+    built->bComplete(L" )");
+    const std::string want = Sent(built);
+    m_error.Reset();
+    EXPECT_EQ(Sent(whole), want) << label;
+    if (row.whole) {
+      EXPECT_EQ(std::wstring(whole->pszGetOriginalSQL()), std::wstring(built->pszGetFormatedSQLW(NA_PARAMCONV_ALL)))
+          << label;
+    }
+    m_error.Reset();
   }
 }
 

@@ -110,6 +110,40 @@ class LiveWrite : public LiveBrowse {
   std::wstring m_table;
 };
 
+// An add checks the record before it writes it: a value equivalent to NULL (a date-time of zero
+// bytes marked defined) goes as NULL and leaves its item undefined, next to a defined one.
+TEST_P(LiveWrite, AddWritesAValueEquivalentToNullAsNullAndLeavesItUndefined) {
+  const std::wstring table = Name(L"qx null`eq ");
+  Raw("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, d DATETIME NULL, e DATETIME NULL)");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"id", NA_IT_I4, 4, kPrimary)->m_bNullAllowed = FALSE;
+  CHostItemDescription* d = Item(desc, L"d", NA_IT_DATETIME, 8);
+  CHostItemDescription* e = Item(desc, L"e", NA_IT_DATETIME, 8);
+  auto* a = new CWriteAccess(desc, Connect(nullptr), &m_error);
+  a->AddRef();
+  m_accesses.push_back(a);
+  ASSERT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
+  CNARecord* record = a->pclGetCurrentRecordNoRef();
+  CNAKJRecord* kj = record->pclGetNAKJRecord();
+  ASSERT_NE(kj, nullptr);
+  Set(a, L"id", std::wstring(L"1"));
+  const unsigned char zero[8] = {};
+  const CAny when = FromText(ZV_DATETIME, L"20240229123456789");
+  ASSERT_TRUE(record->pclGetColumnNoRef(L"e")->bSetValue(&when, 0));
+  CNAColumn* column = record->pclGetColumnNoRef(L"d");
+  kj->vSetItemValue(column->piGetItemNoRef(), zero, sizeof zero, 0);
+  kj->SetItemValueDefined(column->piGetItemNoRef(), TRUE, 0);
+  ASSERT_TRUE(a->bHAjoute(0, kNoLock)) << Utf8(m_error.pszGetError());
+  ::RawRows rows;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT id, d, e FROM " + Quoted(table), &rows, &err)) << err;
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_FALSE(rows[0][1].has_value());
+  EXPECT_EQ(rows[0][2].value_or("NULL"), "2024-02-29 12:34:56");
+  EXPECT_FALSE(kj->vbItemValueDefined(d, 0));
+  EXPECT_TRUE(kj->vbItemValueDefined(e, 0));
+}
+
 TEST_P(LiveWrite, AddModifyDeleteWriteExactlyTheRecordBuilt) {
   CWriteAccess* a = OpenTable();
   std::vector<std::wstring> texts = {L"it's", L"back\\slash\\", L"cr\rlf\n", L"'\\'\\\\''", L""};
