@@ -1722,8 +1722,10 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
   unsigned int i = from;
   for (; i < count; ++i) {
     const STRowSlot& s = slots[i];
+    // A slot without a step may name a column the row does not have.
+    if (s.eKind == NA_ROWSLOT_NONE) break;
     const char* text = texts[s.nColumn];
-    if (text == nullptr || s.eKind == NA_ROWSLOT_NONE || s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
+    if (text == nullptr || s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
     const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
     if (n < 0) break;
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);

@@ -256,6 +256,35 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
   }
 }
 
+// A record column with no step may name a column past the result's (a record wider than the
+// query): the row stops there without reading that column's text.
+TEST_F(RowWriters, SlotWithoutAStepReadsNoTextPastTheRow) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  const struct {
+    const char* name;
+    unsigned int from;
+    unsigned int stepless;  // the slot bound with no step, its column past the row
+  } kRows[] = {{"first slot", 0, 0}, {"second slot", 0, 1}, {"started at it", 1, 1}};
+  for (const auto& row : kRows) {
+    ServerSlot a(&cnx, NA_IT_I4, 4, 0, 0), b(&cnx, NA_IT_I4, 4, 0, 0);
+    ServerSlot* values[2] = {&a, &b};
+    std::vector<F::STRowSlot> slots(2);
+    for (unsigned int i = 0; i < 2; ++i) {
+      slots[i].nDefinedBit = 1ULL << i;
+      slots[i].nColumn = i == row.stepless ? 1 : 0;
+      values[i]->conv.GetRowSlot(i == row.stepless ? F::NA_ROWTEXT_OTHER : F::NA_ROWTEXT_DB, &cnx, &slots[i]);
+    }
+    // The row holds one column, on the heap so that a read past it is seen.
+    std::vector<const char*> texts = {"12"};
+    std::vector<unsigned long> lengths = {2};
+    uint64_t defined = 0;
+    EXPECT_EQ(F::s_nWriteRow(slots.data(), row.from, 2, texts.data(), lengths.data(), &defined), row.stepless)
+        << row.name;
+  }
+}
+
 // Every change a writer depends on moves the shape stamp; writing a value does not.
 TEST_F(RowWriters, ShapeStampMovesWithWhatTheWriterDependsOn) {
   CHostConnectionDescription host;
