@@ -156,7 +156,6 @@ void CXError::_ChangeUserError(const _stMyModuleInfo* record, unsigned int code,
 }
 
 void CXError::SetUserError(const _stMyModuleInfo* record, unsigned int code, ...) {
-  _Touch();
   va_list ap;
   va_start(ap, code);
   SetUserErrorList(record, code, ap);
@@ -164,13 +163,11 @@ void CXError::SetUserError(const _stMyModuleInfo* record, unsigned int code, ...
 }
 
 void CXError::SetUserErrorList(const _stMyModuleInfo* record, unsigned int code, va_list args) {
-  _Touch();
   RAZ();
   ChangeUserErrorList(record, code, args);
 }
 
 void CXError::ChangeUserError(const _stMyModuleInfo* record, unsigned int code, ...) {
-  _Touch();
   va_list ap;
   va_start(ap, code);
   ChangeUserErrorList(record, code, ap);
@@ -178,12 +175,10 @@ void CXError::ChangeUserError(const _stMyModuleInfo* record, unsigned int code, 
 }
 
 void CXError::ChangeUserErrorList(const _stMyModuleInfo* record, unsigned int code, va_list args) {
-  _Touch();
   ChangeUserErrorVariantList(record, code, 0, args);
 }
 
 void CXError::SetUserErrorVariant(const _stMyModuleInfo* record, unsigned int code, int variant, ...) {
-  _Touch();
   RAZ();
   va_list ap;
   va_start(ap, variant);
@@ -193,7 +188,6 @@ void CXError::SetUserErrorVariant(const _stMyModuleInfo* record, unsigned int co
 
 void CXError::ChangeUserErrorVariantList(const _stMyModuleInfo* record, unsigned int code, int variant,
                                          va_list args) {
-  _Touch();
   va_list ap;
   va_copy(ap, args);
   _ChangeUserError(record, code, variant, &ap, nullptr);
@@ -201,13 +195,11 @@ void CXError::ChangeUserErrorVariantList(const _stMyModuleInfo* record, unsigned
 }
 
 void CXError::SetUserErrorMessage(const _stMyModuleInfo* record, unsigned int code, const wchar_t* text) {
-  _Touch();
   RAZ();
   ChangeUserErrorMessage(record, code, text);
 }
 
 void CXError::ChangeUserErrorMessage(const _stMyModuleInfo* record, unsigned int code, const wchar_t* text) {
-  _Touch();
   _ChangeUserError(record, code, 0, nullptr, text);
 }
 

@@ -256,32 +256,26 @@ void CXError::InitModInfo(const _stMyModuleInfo* record, BOOL bForce) {
 // ---- Messages ----
 
 const wchar_t* CXError::AddUserMessage(const wchar_t* text) {
-  _Touch();
   return _pszJoin(&m_pszUserMessage, text, false);
 }
 
 void CXError::AddUserMessageNoFormat(const wchar_t* text) {
-  _Touch();
   if (text != nullptr && *text != 0) AddUserMessage(text);
 }
 
 void CXError::AddUserMessageFirst(const wchar_t* text) {
-  _Touch();
   if (text != nullptr) _pszJoin(&m_pszUserMessage, text, true);
 }
 
 void CXError::AddDebugMessageNoFormat(const wchar_t* text) {
-  _Touch();
   if (text != nullptr && *text != 0) _pszJoin(&m_pszDebugMessage, text, false);
 }
 
 void CXError::AddDebugMessageFirst(const wchar_t* text) {
-  _Touch();
   if (text != nullptr && *text != 0) _pszJoin(&m_pszDebugMessage, text, true);
 }
 
 void CXError::AddDebugMessagePrintf(const wchar_t* format, ...) {
-  _Touch();
   CTString text;
   va_list ap;
   va_start(ap, format);
@@ -336,7 +330,6 @@ void CXError::_AddResourceMessage(const _stMyModuleInfo* record, unsigned int id
 }
 
 void CXError::AddUserMessage(const _stMyModuleInfo* record, unsigned int id, ...) {
-  _Touch();
   va_list ap;
   va_start(ap, id);
   _AddResourceMessage(record, id, 0, ap, TARGET_USER);
@@ -344,12 +337,10 @@ void CXError::AddUserMessage(const _stMyModuleInfo* record, unsigned int id, ...
 }
 
 void CXError::AddUserMessageList(const _stMyModuleInfo* record, unsigned int id, va_list args) {
-  _Touch();
   _AddResourceMessage(record, id, 0, args, TARGET_USER);
 }
 
 void CXError::AddUserMessageFirst(const _stMyModuleInfo* record, unsigned int id, ...) {
-  _Touch();
   va_list ap;
   va_start(ap, id);
   _AddResourceMessage(record, id, 0, ap, TARGET_USER_FRONT);
@@ -357,12 +348,10 @@ void CXError::AddUserMessageFirst(const _stMyModuleInfo* record, unsigned int id
 }
 
 void CXError::AddUserMessageListFirst(const _stMyModuleInfo* record, unsigned int id, va_list args) {
-  _Touch();
   _AddResourceMessage(record, id, 0, args, TARGET_USER_FRONT);
 }
 
 void CXError::AddDebugMessage(const _stMyModuleInfo* record, unsigned int id, ...) {
-  _Touch();
   if (id == 0xFFFFFFFFu) return;
   va_list ap;
   va_start(ap, id);
@@ -371,7 +360,6 @@ void CXError::AddDebugMessage(const _stMyModuleInfo* record, unsigned int id, ..
 }
 
 void CXError::AddDebugMessageList(const _stMyModuleInfo* record, unsigned int id, va_list args) {
-  _Touch();
   _AddResourceMessage(record, id, 0, args, TARGET_DEBUG);
 }
 
@@ -388,12 +376,10 @@ void CXError::SetSystemError(unsigned int code, const wchar_t* text) {
 }
 
 void CXError::SetSystemErrorMessage(unsigned int code, const wchar_t* text) {
-  _Touch();
   SetSystemError(code, text);
 }
 
 void CXError::SetSystemErrorMessage(const wchar_t* text) {
-  _Touch();
   SetSystemError(0, text);
 }
 
@@ -413,19 +399,16 @@ void CXError::_SetSystemErrorUTF8(unsigned int code, const char* text) {
 }
 
 void CXError::SetSystemErrorMessageA(const char* text) {
-  _Touch();
   _SetSystemErrorUTF8(0, text);
 }
 
 void CXError::_SetSystemErrorV(unsigned int code, const wchar_t* format, va_list args) {
-  _Touch();
   CTString text;
   text.FormatV(format, args);
   SetSystemError(code, text.pszGet());
 }
 
 void CXError::SetSystemErrorMessagePrintf(unsigned int code, const wchar_t* format, ...) {
-  _Touch();
   va_list ap;
   va_start(ap, format);
   _SetSystemErrorV(code, format, ap);
@@ -433,7 +416,6 @@ void CXError::SetSystemErrorMessagePrintf(unsigned int code, const wchar_t* form
 }
 
 void CXError::SetSystemErrorMessagePrintf(const wchar_t* format, ...) {
-  _Touch();
   va_list ap;
   va_start(ap, format);
   _SetSystemErrorV(0, format, ap);

@@ -334,7 +334,9 @@ class CXError : public CQXUnknown {
 
   static const wchar_t* _psz(const wchar_t* p) { return p != nullptr ? p : L""; }
   // Every member that can write a field the reset clears marks the error first (ResetKnown
-  // trusts the mark): a new member that writes one must mark too. Members that only clear need not.
+  // trusts the mark): a new member that writes one must mark too. A member that writes only through
+  // a non-virtual member that marks need not, nor one that only clears; a virtual one may be
+  // overridden, so its callers mark.
   void _Touch() { m_bMaybeSet |= 1; }
   void _AddSubError(CXError* e, int light, int noUserMessage) {
     _Touch();
