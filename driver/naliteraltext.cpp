@@ -1,11 +1,11 @@
 #include "driver/naliteraltext.h"
 
-#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 
 #include "common/tstringconcataw.h"
+#include "common/xmath.h"
 #include "platform/codepage.h"
 #include "platform/iinfolocale.h"
 #include "platform/information_dll.h"
@@ -147,13 +147,7 @@ bool DecimalFormText(const unsigned char* element, unsigned int size, int precis
   bool negative = false;
   unsigned __int128 magnitude = Twos(form, static_cast<int>(width), &negative);
   // More digits than the precision: the host refuses the form.
-  static constexpr auto kBound = [] {
-    std::array<unsigned long long, 19> bound{};
-    bound[0] = 1;
-    for (size_t i = 1; i < bound.size(); ++i) bound[i] = bound[i - 1] * 10;
-    return bound;
-  }();
-  if (magnitude >= kBound[static_cast<size_t>(precision)]) return false;
+  if (magnitude >= CXMath::kPow10[precision]) return false;
   if (!currency) {
     WriteExact(out, negative, magnitude, scale, false);
     return true;

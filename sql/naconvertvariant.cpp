@@ -12,6 +12,7 @@
 #include "common/str_charclass.h"
 #include "common/str_compare.h"
 #include "common/utf.h"
+#include "common/xmath.h"
 #include "common/xystring.h"
 #include "common/xystring_conversion.h"
 #include "common/zvbin.h"
@@ -1368,25 +1369,7 @@ BOOL CNAConvertVariant::bSetServerDateTimeDB(const char* text, unsigned int leng
 }
 
 namespace {
-constexpr uint64_t kPow10[19] = {1ULL,
-                                 10ULL,
-                                 100ULL,
-                                 1000ULL,
-                                 10000ULL,
-                                 100000ULL,
-                                 1000000ULL,
-                                 10000000ULL,
-                                 100000000ULL,
-                                 1000000000ULL,
-                                 10000000000ULL,
-                                 100000000000ULL,
-                                 1000000000000ULL,
-                                 10000000000000ULL,
-                                 100000000000000ULL,
-                                 1000000000000000ULL,
-                                 10000000000000000ULL,
-                                 100000000000000000ULL,
-                                 1000000000000000000ULL};
+constexpr const uint64_t* kPow10 = CXMath::kPow10;
 
 // Zeros n bytes at p: tails up to a few lines with a few stores, no call.
 [[gnu::always_inline]] inline void ZeroTail(unsigned char* p, unsigned int n) {
