@@ -194,10 +194,12 @@ void CTString::Set(const wchar_t* a, const wchar_t* b, const wchar_t* c) {
 }
 
 void CTString::Set(wchar_t c) {
+  // Terminated, like every text SetCounted may read up to its count.
+  const wchar_t one[2] = {c, 0};
   if (c == 0)
     Vide();
   else
-    SetCounted(&c, 1);
+    SetCounted(one, 1);
 }
 CTString& CTString::operator=(wchar_t c) {
   Set(c);

@@ -11,15 +11,7 @@ namespace {
 class CElementSource {
  public:
   CElementSource(const void* p, int size, bool bCopy) : m_p(p) {
-    if (!bCopy || p == nullptr) return;
-    char* dst = m_small;
-    if (size > static_cast<int>(sizeof(m_small))) dst = static_cast<char*>(m_heap = malloc(size));
-    if (dst == nullptr) {
-      m_bOk = false;
-      return;
-    }
-    memcpy(dst, p, size);
-    m_p = dst;
+    if (bCopy && p != nullptr) _Copy(size);
   }
   ~CElementSource() { free(m_heap); }
   CElementSource(const CElementSource&) = delete;
@@ -27,6 +19,20 @@ class CElementSource {
 
   bool bOk() const { return m_bOk; }
   const void* p() const { return m_p; }
+
+ private:
+  // Out of line: it is rare, and inlined where the element is a small local the optimiser would
+  // see a read of a table's element size from it.
+  __attribute__((noinline)) void _Copy(int size) {
+    char* dst = m_small;
+    if (size > static_cast<int>(sizeof(m_small))) dst = static_cast<char*>(m_heap = malloc(size));
+    if (dst == nullptr) {
+      m_bOk = false;
+      return;
+    }
+    memcpy(dst, m_p, size);
+    m_p = dst;
+  }
 
  private:
   alignas(16) char m_small[256];
