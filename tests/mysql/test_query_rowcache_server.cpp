@@ -87,14 +87,15 @@ class LiveQueryRowCache : public LiveConnection {
     m_pParse = nullptr;
     LiveConnection::TearDown();
   }
-  // The query over the table, in a new access, browsed on id as the host's query run asks.
-  CNADataAccess* Run(const std::wstring& columns) {
+  // The query over the table (the fixture's unless named), in a new access, browsed on id as the
+  // host's query run asks.
+  CNADataAccess* Run(const std::wstring& columns, const std::wstring* table = nullptr) {
     if (m_pAccess != nullptr) m_pAccess->nRelease();
     if (m_pParse != nullptr) m_pParse->nRelease();
     m_pAccess = m_driver.pclAllocDataAccess(nullptr, m_pCnx.get(), &m_error);
     m_pAccess->AddRef();
     m_error.Reset();
-    m_pParse = m_bench.Parse(L"SELECT " + columns + L" FROM " + m_wTable + L" ORDER BY id");
+    m_pParse = m_bench.Parse(L"SELECT " + columns + L" FROM " + (table != nullptr ? *table : m_wTable) + L" ORDER BY id");
     if (m_pParse == nullptr) return nullptr;
     CHostQueryExecution execution(0, L"id");
     int result = 0;
@@ -280,6 +281,95 @@ TEST_P(LiveQueryRowCache, PassesForwardBackAndForwardAgainReadEveryRowOnce) {
     EXPECT_EQ(ReadPass(a, NA_PARSE_NEXT), all) << Utf8(columns);
     EXPECT_EQ(a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef()->nGetCount(), kRows) << Utf8(columns);
   }
+}
+
+// Rows the row cache keeps short: texts ending in spaces, filling their slot, empty and NULL,
+// binary values ending in zero bytes or all 0xFF. A pass first to last, a pass back over the
+// cache, then steps back and forth over it and a last read: after every move the record holds
+// the bytes the first pass read at that row, the text the server holds and, as original value,
+// the row read; the cache keeps its rows short.
+TEST_P(LiveQueryRowCache, ShortKeptRowsReadBackAsTheServersBytes) {
+  const char* const texts[] = {"NULL", "''", "'a'", "'a   '", "'abcdefghijkl'", "' x '"};
+  const char* const binaries[] = {"NULL", "x''", "x'00'", "x'4100'", "x'000000000001'", "x'FFFFFFFFFFFF'", "x'20'"};
+  constexpr int kShortRows = 300;
+  const std::string table = "s" + m_strTable;
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + table, &err)) << err;
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE " + table + " (id INT PRIMARY KEY, t VARCHAR(12) NULL, b VARBINARY(6) NULL)", &err))
+      << err;
+  std::string insert = "INSERT INTO " + table + " VALUES ";
+  for (int k = 1; k <= kShortRows; ++k)
+    insert += (k > 1 ? "," : "") + std::string("(") + std::to_string(k) + "," + texts[k % 6] + "," +
+              binaries[(k / 6) % 7] + ")";
+  ASSERT_TRUE(m_raw.exec(insert, &err)) << err;
+  const std::wstring wide = Wide(table);
+  CHostRecordDescription* t = m_bench.Table(wide.c_str(), wide.c_str());
+  t->m_pszDBTableName = t->m_pszPhysicalName;
+  m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  m_bench.Item(t, L"t", NA_IT_TEXTE, 13);
+  m_bench.Item(t, L"b", NA_IT_BINAIRE, 6);
+  for (size_t i = m_bench.m_items.size() - 3; i < m_bench.m_items.size(); ++i) {
+    m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
+    m_bench.m_items[i].m_pszSourceName = wide.c_str();
+  }
+  for (int setRead : {0, 1}) {
+    const std::string what = "setRead " + std::to_string(setRead);
+    CNADataAccess* a = Run(L"id, t, b", &wide);
+    ASSERT_NE(a, nullptr) << what;
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    std::vector<std::string> first;  // the bytes of each row, as the first pass read them
+    std::vector<std::wstring> text;
+    struct Step {
+      eNA_PARSEDIRECTION direction;
+      int times;
+    };
+    const Step walk[] = {{NA_PARSE_FIRST, 1},         {NA_PARSE_NEXT, kShortRows - 1}, {NA_PARSE_PREVIOUS, kShortRows - 1},
+                         {NA_PARSE_NEXT, 130},        {NA_PARSE_PREVIOUS, 70},         {NA_PARSE_CURRENT, 1},
+                         {NA_PARSE_NEXT, 5},          {NA_PARSE_LAST, 1},              {NA_PARSE_PREVIOUS, 3}};
+    int at = 0;
+    for (const Step& step : walk) {
+      // After the first pass, the statement's row cache holds every row, kept short.
+      if (&step == &walk[2]) {
+        const CNARecordCache* cache = a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef();
+        ASSERT_NE(cache, nullptr) << what;
+        ASSERT_EQ(cache->nGetCount(), kShortRows) << what;
+        EXPECT_TRUE(cache->bKeepsShortRows()) << what;
+        size_t stored = 0;
+        for (int i = 0; i < kShortRows; ++i) {
+          unsigned int n = 0;
+          if (cache->GetRecordTable().pGetElement(i, &n) != nullptr) stored += n;
+        }
+        EXPECT_LT(stored, first.front().size() * kShortRows) << what;
+      }
+      for (int n = 0; n < step.times; ++n) {
+        ASSERT_TRUE(a->bHLitxxx(L"id", step.direction, setRead, kNoLock, nullptr, 0)) << what;
+        at = step.direction == NA_PARSE_FIRST  ? 1
+             : step.direction == NA_PARSE_LAST ? kShortRows
+             : step.direction == NA_PARSE_NEXT ? at + 1
+             : step.direction == NA_PARSE_PREVIOUS ? at - 1
+                                                   : at;
+        int out = 1;
+        a->bHEndehors(L"id", &out);
+        ASSERT_EQ(out != 0, at < 1 || at > kShortRows) << what << " at " << at;
+        if (out) continue;
+        const std::string bytes = Bytes(record->pclGetCurrentValueNoRef());
+        if (static_cast<int>(first.size()) < at) {
+          first.push_back(bytes);
+          text.push_back(Value(a, 1));
+          const std::string server = texts[at % 6];
+          EXPECT_EQ(Utf8(text.back().c_str()), server == "NULL" ? "NULL" : server.substr(1, server.size() - 2))
+              << what << " at " << at;
+        }
+        const std::string where = what + " at " + std::to_string(at);
+        ASSERT_EQ(bytes, first[static_cast<size_t>(at - 1)]) << where;
+        EXPECT_EQ(Value(a, 1), text[static_cast<size_t>(at - 1)]) << where;
+        if (setRead) {
+          EXPECT_EQ(Bytes(record->pclGetOriginalValueNoRef()), bytes) << where;
+        }
+      }
+    }
+  }
+  ASSERT_TRUE(m_raw.exec("DROP TABLE " + table, &err)) << err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Live, LiveQueryRowCache,
