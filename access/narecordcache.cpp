@@ -33,12 +33,21 @@ int CompareKeptForms(const void* a, const void* b) {
   memcpy(&rb, static_cast<const unsigned char*>(b) + 8, 8);
   const auto* pa = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(ra));
   const auto* pb = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(rb));
-  if (pa == pb && la == lb) return 0;
+  if (la == lb) {
+    const int c = pa == pb || la == 0 ? 0 : memcmp(pa, pb, la);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
   const uint32_t common = la < lb ? la : lb;
   const int c = common > 0 ? memcmp(pa, pb, common) : 0;
   if (c != 0) return c < 0 ? -1 : 1;
   const unsigned char* rest = la > lb ? pa : pb;
-  for (uint32_t k = common; k < (la > lb ? la : lb); ++k)
+  const uint32_t longer = la > lb ? la : lb;
+  uint32_t k = common;
+  for (uint64_t w; k + 8 <= longer; k += 8) {
+    memcpy(&w, rest + k, 8);
+    if (w != 0) return la > lb ? 1 : -1;
+  }
+  for (; k < longer; ++k)
     if (rest[k] != 0) return la > lb ? 1 : -1;
   return 0;
 }
