@@ -4,6 +4,7 @@
 // read, whether the read marks the record read or not.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <utility>
 #include <string>
@@ -69,15 +70,23 @@ class LiveQueryRowCache : public LiveConnection {
                            &err))
         << err;
     m_wTable = Wide(m_strTable);
-    CHostRecordDescription* t = m_bench.Table(m_wTable.c_str(), m_wTable.c_str());
+    Describe(m_wTable, {{L"d", NA_IT_TEXTE, 41}, {L"n", NA_IT_I4, 4}, {L"m", NA_IT_MEMOTEXTE, 8}});
+  }
+  struct Column {
+    const wchar_t* name;
+    eNA_ITEMTYPE type;
+    unsigned int size;
+  };
+  // The host's description of the server's table (name kept alive by the caller): its key id,
+  // then columns.
+  void Describe(const std::wstring& table, std::initializer_list<Column> columns) {
+    CHostRecordDescription* t = m_bench.Table(table.c_str(), table.c_str());
     t->m_pszDBTableName = t->m_pszPhysicalName;
     m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
-    m_bench.Item(t, L"d", NA_IT_TEXTE, 41);
-    m_bench.Item(t, L"n", NA_IT_I4, 4);
-    m_bench.Item(t, L"m", NA_IT_MEMOTEXTE, 8);
-    for (size_t i = m_bench.m_items.size() - 4; i < m_bench.m_items.size(); ++i) {
+    for (const Column& c : columns) m_bench.Item(t, c.name, c.type, c.size);
+    for (size_t i = m_bench.m_items.size() - 1 - columns.size(); i < m_bench.m_items.size(); ++i) {
       m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
-      m_bench.m_items[i].m_pszSourceName = m_wTable.c_str();
+      m_bench.m_items[i].m_pszSourceName = table.c_str();
     }
   }
   void TearDown() override {
@@ -303,15 +312,7 @@ TEST_P(LiveQueryRowCache, ShortKeptRowsReadBackAsTheServersBytes) {
               binaries[(k / 6) % 7] + ")";
   ASSERT_TRUE(m_raw.exec(insert, &err)) << err;
   const std::wstring wide = Wide(table);
-  CHostRecordDescription* t = m_bench.Table(wide.c_str(), wide.c_str());
-  t->m_pszDBTableName = t->m_pszPhysicalName;
-  m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
-  m_bench.Item(t, L"t", NA_IT_TEXTE, 13);
-  m_bench.Item(t, L"b", NA_IT_BINAIRE, 6);
-  for (size_t i = m_bench.m_items.size() - 3; i < m_bench.m_items.size(); ++i) {
-    m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
-    m_bench.m_items[i].m_pszSourceName = wide.c_str();
-  }
+  Describe(wide, {{L"t", NA_IT_TEXTE, 13}, {L"b", NA_IT_BINAIRE, 6}});
   for (int setRead : {0, 1}) {
     const std::string what = "setRead " + std::to_string(setRead);
     CNADataAccess* a = Run(L"id, t, b", &wide);
