@@ -5,8 +5,8 @@
 //   BOOL _Deserialize(const void* in, unsigned int size);  reads them back into an existing T
 // and may have
 //   unsigned int _nGetRoomSize() const;           the most bytes any element of its kind needs
-// An entry is {offset of the element in its block, the block}; an empty entry has offset
-// kEmptyOffset and no block.
+// An entry is {offset of the element in its block, the block's number}, eight bytes; an empty
+// entry has offset kEmptyOffset and block number kNoBlock.
 //
 // Ownership: the table owns its blocks (the block's bookkeeping and its bytes are one malloc).
 // Blocks are never moved, grown, shrunk or freed before SupprimeTout or the destructor, so the
@@ -40,9 +40,10 @@ class CTSimpleTable {
   };
   struct stENTRY {
     uint32_t nOffset;
-    stBUFFERINFO* pBuffer;
+    uint32_t nBlock;
   };
   static constexpr uint32_t kEmptyOffset = 0xFFFFFFFFu;
+  static constexpr uint32_t kNoBlock = 0xFFFFFFFFu;
 
   CTSimpleTable(int rowsPerBlock, unsigned int maxBytesPerBlock)
       : m_nRowsPerBlock(rowsPerBlock > 0 ? rowsPerBlock : 1),
@@ -71,7 +72,7 @@ class CTSimpleTable {
     if (bytes > 0) m_nMaxBytes = m_nBaseBytes = bytes;
   }
 
-  BOOL bIsEmpty(int i) const { return i < 0 || i >= nGetCount() || m_tabEntry[i].pBuffer == nullptr; }
+  BOOL bIsEmpty(int i) const { return i < 0 || i >= nGetCount() || m_tabEntry[i].nBlock == kNoBlock; }
   // The stored bytes of entry i (after their length) and their count; null for an empty entry.
   const unsigned char* pGetElement(int i, unsigned int* size) const {
     if (bIsEmpty(i)) {
@@ -79,7 +80,7 @@ class CTSimpleTable {
       return nullptr;
     }
     const stENTRY& e = m_tabEntry[i];
-    const unsigned char* at = _pData(e.pBuffer) + e.nOffset;
+    const unsigned char* at = _pData(m_tabBlock[static_cast<int>(e.nBlock)]) + e.nOffset;
     if (size != nullptr) memcpy(size, at, sizeof(uint32_t));
     return at + sizeof(uint32_t);
   }
@@ -115,7 +116,7 @@ class CTSimpleTable {
     const uint64_t need = static_cast<uint64_t>(t->_nGetDataSize()) + sizeof(uint32_t);
     if (block == nullptr || m_tabEntry.nGetCount() >= m_tabEntry.nGetCapacity() || !_bRoomIn(block, need))
       return FALSE;
-    const stENTRY e = {block->nUsed, block};
+    const stENTRY e = {block->nUsed, _nCurrentBlock()};
     _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
     block->nUsed += static_cast<uint32_t>(need);
     if constexpr (kRoomed) ++m_nCurrentRows;
@@ -133,8 +134,8 @@ class CTSimpleTable {
   BOOL bSetAt(int i, const T* t) {
     if (i < 0 || i >= nGetCount()) return FALSE;
     stENTRY& e = m_tabEntry[i];
-    if (t != nullptr && e.pBuffer != nullptr) {
-      unsigned char* at = _pData(e.pBuffer) + e.nOffset;
+    if (t != nullptr && e.nBlock != kNoBlock) {
+      unsigned char* at = _pData(m_tabBlock[static_cast<int>(e.nBlock)]) + e.nOffset;
       uint32_t room;
       memcpy(&room, at, sizeof room);
       const unsigned int size = t->_nGetDataSize();
@@ -144,7 +145,7 @@ class CTSimpleTable {
       }
     }
     e = _Store(t);
-    return t == nullptr || e.pBuffer != nullptr ? TRUE : FALSE;
+    return t == nullptr || e.nBlock != kNoBlock ? TRUE : FALSE;
   }
   void SetEmpty(int i) {
     if (i >= 0 && i < nGetCount()) m_tabEntry[i] = kEmpty;
@@ -168,7 +169,10 @@ class CTSimpleTable {
   unsigned int m_nMaxBytes;
 
  private:
-  static constexpr stENTRY kEmpty = {kEmptyOffset, nullptr};
+  static constexpr stENTRY kEmpty = {kEmptyOffset, kNoBlock};
+
+  // The current block is always the last one made.
+  uint32_t _nCurrentBlock() const { return static_cast<uint32_t>(m_tabBlock.nGetCount() - 1); }
   static constexpr bool kRoomed = requires(const T* t) { t->_nGetRoomSize(); };
 
   // The bytes a new block is sized on for t (need: t's own, length included).
@@ -205,7 +209,7 @@ class CTSimpleTable {
       block = _pNewBlock(static_cast<uint32_t>(sized < kEmptyOffset ? sized : need));
       if (block == nullptr) return kEmpty;
     }
-    const stENTRY e = {block->nUsed, block};
+    const stENTRY e = {block->nUsed, _nCurrentBlock()};
     _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
     block->nUsed += static_cast<uint32_t>(need);
     if constexpr (kRoomed) ++m_nCurrentRows;
