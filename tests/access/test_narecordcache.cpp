@@ -767,6 +767,37 @@ TEST_F(RecordCache, ARowOfAnotherSizeMakesEveryRowWholeAndKeepsLookups) {
   }
 }
 
+// Record saves of texts of every length reuse released rows: a short row written over by a
+// longer one is stored anew, a longer one by a shorter one in its place. After each keep, every
+// held save reads back as its value and is found by it.
+TEST_F(RecordCache, ReusedSaveRowsOfOtherLengthsReadBackWhole) {
+  Rows rows;
+  CNARecordCachePosition saves;
+  const std::string texts[] = {"", "a", std::string(20, 'l'), "mid text", std::string(19, 'm') + "\xFF", "z"};
+  std::vector<std::pair<int, std::string>> held;  // row, bytes
+  std::mt19937 rng(8);
+  Value read = rows.Make(0, "");
+  for (int step = 0; step < 200; ++step) {
+    if (!held.empty() && rng() % 3 == 0) {
+      const size_t k = rng() % held.size();
+      saves.nReleaseRecordSave(held[k].first);
+      held.erase(held.begin() + static_cast<long>(k));
+      continue;
+    }
+    Value v = rows.Make(step, texts[rng() % 6]);
+    const int row = saves.nKeepRecordSave(v.get());
+    ASSERT_GE(row, 0) << step;
+    saves.AddRefRecordSave(row);
+    held.emplace_back(row, Rows::Bytes(v.get()));
+    for (const auto& [at, bytes] : held) {
+      ASSERT_TRUE(saves.bGetAt(read.get(), static_cast<unsigned int>(at))) << step << " row " << at;
+      ASSERT_EQ(Rows::Bytes(read.get()), bytes) << step << " row " << at;
+      ASSERT_EQ(saves.nGetRecordIndice(rows.FromBytes(bytes).get()), at) << step << " row " << at;
+    }
+  }
+  EXPECT_TRUE(saves.bKeepsShortRows());
+}
+
 TEST_F(RecordCache, PositionCacheReusesReleasedRows) {
   Rows rows;
   CNARecordCachePosition saves;
