@@ -101,12 +101,13 @@ class CNAKeptRecord {
     for (; end >= 32; end -= 32) {
       const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + end - 32));
       const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + end - 16));
-      const unsigned int zeros = static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(low, high), zero)));
+      const unsigned int zeros =
+          static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(low, high), zero)));
       if (zeros == 0xFFFFu) continue;
-      // Bit k: byte k of the 32 is not zero.
+      // Bit k: byte k of the 32 is not zero; the last such byte ends clz bits before end.
       const unsigned int set = ~(static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, zero))) |
                                  static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, zero))) << 16);
-      return s_nRoundUp(end - 32 + 32 - static_cast<unsigned int>(__builtin_clz(set)), size);
+      return s_nRoundUp(end - static_cast<unsigned int>(__builtin_clz(set)), size);
     }
 #endif
     for (; end >= 8; end -= 8) {
