@@ -301,10 +301,13 @@ class CNARecordCache : public CInterf {
   // record takes a stored row of size bytes: a short one only into a record of the rows' size,
   // the cut zeros given back; FALSE, record unchanged, for any other size.
   BOOL _bReadRow(CNAKJRecord* record, const unsigned char* bytes, unsigned int size) const {
-    if (m_bWhole || size == record->nGetTotalSize()) return record->_Deserialize(bytes, size);
+    if (m_bWhole) return record->_Deserialize(bytes, size);
+    // A short row's length is no record size: only the rows' size reads it.
     const unsigned int total = record->nGetTotalSize();
+    if (total != m_nRowSize) return FALSE;
+    if (size == total) return record->_Deserialize(bytes, size);
     unsigned char* to = record->pbyGetNullValuesFlags();
-    if (total != m_nRowSize || size > total || to == nullptr) return FALSE;
+    if (size > total || to == nullptr) return FALSE;
     if (size > 0) memcpy(to, bytes, size);
     memset(to + size, 0, total - size);
     return TRUE;

@@ -767,6 +767,33 @@ TEST_F(RecordCache, ARowOfAnotherSizeMakesEveryRowWholeAndKeepsLookups) {
   }
 }
 
+// A short row's kept bytes are no record of their own length: a value of a layout whose size is
+// that length is refused the row, as for any other size, and keeps its bytes.
+TEST_F(RecordCache, ShortRowIsRefusedByARecordOfItsKeptLength) {
+  Rows rows;
+  const size_t size = Rows::Bytes(rows.Make(0, "").get()).size();
+  int tried = 0;
+  for (unsigned int text = 1; text < size; ++text) {
+    RecordBench other;
+    other.Add(L"narrow", NA_IT_TEXTE, text);
+    ASSERT_TRUE(other.Build());
+    Value narrow = Rows::Hold(other.Record()->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL));
+    const size_t kept = Rows::Bytes(narrow.get()).size();
+    if (kept % 4 != 0 || kept >= size) continue;
+    ++tried;
+    std::string b(size, '\0');
+    for (size_t k = 0; k < kept; ++k) b[k] = static_cast<char>(0x41 + k % 26);
+    CNARecordCache cache;
+    cache.nAjoute(rows.FromBytes(b).get());
+    ASSERT_TRUE(cache.bKeepsShortRows());
+    memset(narrow->pclGetNAKJRecord()->pbyGetNullValuesFlags(), 0x5A, kept);
+    const std::string before = Rows::Bytes(narrow.get());
+    EXPECT_FALSE(cache.bGetAt(narrow.get(), 0u)) << kept << " bytes";
+    EXPECT_EQ(Rows::Bytes(narrow.get()), before) << kept << " bytes";
+  }
+  EXPECT_GT(tried, 1);
+}
+
 // Record saves of texts of every length reuse released rows: a short row written over by a
 // longer one is stored anew, a longer one by a shorter one in its place. After each keep, every
 // held save reads back as its value and is found by it.
