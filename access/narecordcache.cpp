@@ -52,6 +52,16 @@ int CompareKeptForms(const void* a, const void* b) {
   return 0;
 }
 
+// Record-values serial forms of whole rows, which may be of several sizes: equal when their
+// lengths and bytes are (the kind's own comparison reads the first form's length of both).
+int CompareWholeForms(const void* a, const void* b) {
+  uint32_t la, lb;
+  memcpy(&la, static_cast<const unsigned char*>(a) + 4, 4);
+  memcpy(&lb, static_cast<const unsigned char*>(b) + 4, 4);
+  if (la != lb) return la < lb ? -1 : 1;
+  return CNARecordId_RecordValues::g_nCompare_CNARecordId_RecordValues(a, b);
+}
+
 }  // namespace
 
 // ================================================================ CNARecordCache
@@ -81,7 +91,7 @@ void CNARecordCache::_TakeFirstValue(const CNARecordValue* v) {
   if (m_eIdType == NA_RECORDID_NONE && id != nullptr) {
     m_eIdType = id->eGetRecordIdType();
     id->SetHashTableFct_SerializedObject(&m_clMap);
-    if (m_eIdType == NA_RECORDID_RECORDVALUES && !m_bWhole) m_clMap.SetCmp(CompareKeptForms);
+    if (m_eIdType == NA_RECORDID_RECORDVALUES) m_clMap.SetCmp(m_bWhole ? CompareWholeForms : CompareKeptForms);
   }
   if (m_pclTemplate == nullptr) {
     m_pclTemplate = v->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
@@ -280,7 +290,7 @@ void CNARecordCache::_KeepWhole() {
   // again, in row order, over the whole bytes; the rows still waiting will be over them anyway.
   if (m_eIdType != NA_RECORDID_RECORDVALUES) return;
   m_clMap.DeleteAll(kMapSize);
-  m_clMap.SetCmp(CNARecordId_RecordValues::g_nCompare_CNARecordId_RecordValues);
+  m_clMap.SetCmp(CompareWholeForms);
   for (int row = 0; row < m_nIndexed && row < m_tabRecordId.nGetCount(); ++row) {
     CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
     const CNARecordId* id = _pclRowId(nullptr, row, &scratch);

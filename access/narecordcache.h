@@ -18,7 +18,8 @@
 // blocks, so two rows are the same row exactly when their record bytes are equal: while rows
 // are kept short, the map compares forms as their bytes with the cut zeros given back (a short
 // form and the whole record it came from are equal; their word sums, the map's hash, are equal
-// as only zero words are cut), and a lookup over a record of another size finds nothing.
+// as only zero words are cut), and a lookup over a record of another size finds nothing; once
+// rows are whole, forms of other lengths are never equal.
 //
 // Rows appended are indexed later: a record-values row's identifier (made from its stored
 // bytes alone) and every appended row's map entry wait until something needs them (a lookup,

@@ -794,6 +794,41 @@ TEST_F(RecordCache, ShortRowIsRefusedByARecordOfItsKeptLength) {
   EXPECT_GT(tried, 1);
 }
 
+// Once rows of two sizes are kept, a row is found only by a record of its own size: a wider row
+// holding a narrower one's bytes and then zeros (an equal word sum) is neither found by the
+// narrower bytes nor finds the narrower row, whichever size came first, added in either order.
+TEST_F(RecordCache, RowsOfTwoSizesAreFoundOnlyByTheirOwnSize) {
+  Rows rows;
+  RecordBench other;
+  other.Add(L"wide", NA_IT_TEXTE, 60);
+  ASSERT_TRUE(other.Build());
+  Value narrow = rows.Make(5, "five");
+  const std::string narrowBytes = Rows::Bytes(narrow.get());
+  Value wide = Rows::Hold(other.Record()->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL));
+  ASSERT_GT(Rows::Bytes(wide.get()).size(), narrowBytes.size());
+  CNAKJRecord* w = wide->pclGetNAKJRecord();
+  memset(w->pbyGetNullValuesFlags(), 0, w->nGetTotalSize());
+  memcpy(w->pbyGetNullValuesFlags(), narrowBytes.data(), narrowBytes.size());
+  Value other5 = rows.Make(6, "six");
+  struct Case {
+    const char* what;
+    std::vector<Value> added;
+    int narrowAt, wideAt;
+  } cases[] = {
+      {"narrow then wide", {narrow, wide}, 0, 1},
+      {"wide then narrow", {wide, narrow}, 1, 0},
+      {"only the wide one", {other5, wide}, -1, 1},
+      {"only the narrow one, after a wide", {wide, narrow, other5}, 1, 0},
+  };
+  for (const Case& c : cases) {
+    CNARecordCache cache;
+    cache.SetGrowStep(1, 0);
+    for (const Value& v : c.added) cache.nAjoute(v.get());
+    EXPECT_EQ(cache.nGetRecordIndice(narrow.get()), c.narrowAt) << c.what;
+    EXPECT_EQ(cache.nGetRecordIndice(wide.get()), c.wideAt) << c.what;
+  }
+}
+
 // Record saves of texts of every length reuse released rows: a short row written over by a
 // longer one is stored anew, a longer one by a shorter one in its place. After each keep, every
 // held save reads back as its value and is found by it.
