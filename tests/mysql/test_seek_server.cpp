@@ -345,8 +345,9 @@ TEST_P(LiveSeek, SeeksOnTwoItemsInTurnReadTheirOwnRows) {
 
 // One access seeks step after step (a seek that differs from the one before by its value only
 // sends its statement's kept SELECT): every step sends the text and reads the rows a new access
-// sends and reads for the same seek, whatever changed since the step before (value, item,
-// direction, a filter switched on or off, a read on another item, a NULL sought).
+// sends and reads for the same seek, and holds the same original row, whatever changed since the
+// step before (value, item, direction, a filter switched on or off, a read on another item, a NULL
+// sought, a column retyped by another session, the session killed).
 TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
   std::vector<std::vector<Cell>> rows;
   CHostRecordDescription* desc = MakeTable(&rows);
@@ -356,6 +357,7 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
     int fromFirst;
     bool filter;     // a filter on id from 5 to 30 in force
     bool readOther;  // a read on d first
+    char event = 0;  // before the step: 's'/'i' n retyped SMALLINT/INT by another session, 'k' KILL
   } steps[] = {
       {L"id", L"3", 1, false, false},  {L"id", L"17", 1, false, false}, {L"id", L"-2", 1, false, false},
       {L"id", L"40", 0, false, false}, {L"id", L"39", 0, false, false}, {L"id", L"8", 1, true, false},
@@ -364,8 +366,12 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
       {L"id", L"31", 1, false, false}, {L"n", L"1", 1, false, false},   {L"n", L"2", 1, false, false},
       {L"n", std::nullopt, 1, false, false}, {L"n", L"0", 1, false, false}, {L"n", L"-1", 0, false, false},
       {L"d", L"ab", 1, false, false},  {L"id", L"5", 1, false, false},  {L"n", L"3", 1, false, false},
-      {L"id", L"6", 1, false, false},
+      {L"id", L"6", 1, false, false},  {L"id", L"7", 1, false, false, 's'}, {L"id", L"8", 1, false, false},
+      {L"n", L"2", 1, false, false, 'i'}, {L"n", L"3", 1, false, false}, {L"id", L"9", 1, false, false, 'k'},
+      {L"id", L"10", 1, false, false},  {L"id", L"11", 1, false, false, 'k'}, {L"n", L"1", 1, false, false, 'k'},
+      {L"n", L"0", 1, false, false},
   };
+  const std::wstring table = desc->m_pszDBTableName;
   for (const char* cache : {"15", "-1"}) {
     CMySQLConnection* cnx = Connect(cache);
     CNADataAccess* kept = Open(desc, cnx);
@@ -385,21 +391,49 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
       }
       CAny sought = FromText(step.item == std::wstring(L"d") ? ZV_DSTRW : ZV_I4, step.value ? step.value->c_str() : L"0");
       if (!step.value) sought.SetNull(true);
+      if (step.event == 'k') {
+        // The session the access reads on is ended by another.
+        std::string session, err;
+        if (__mysql_real_query(cnx->pGetHandle(), "SELECT CONNECTION_ID()", 22) == 0) {
+          MYSQL_RES* result = __mysql_store_result(cnx->pGetHandle());
+          MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr;
+          if (row != nullptr) session = row[0];
+          if (result != nullptr) __mysql_free_result(result);
+        }
+        EXPECT_TRUE(!session.empty() && m_raw.exec("KILL " + session, &err)) << err;
+      }
       ClientCounts::tabSent.clear();
-      EXPECT_TRUE(a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0))
-          << Utf8(m_error.pszGetError());
+      const BOOL ok = a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0);
+      EXPECT_TRUE(ok || step.event == 'k') << Utf8(m_error.pszGetError());
       std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
-      return std::make_pair(sent, Out(a, step.item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"}));
+      std::vector<Cell> row = !ok || Out(a, step.item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"});
+      return std::make_tuple(ok, sent, row);
+    };
+    // The statement's original row: its state, bytes, memo and identifier.
+    auto original = [](CNADataAccess* a, const wchar_t* item) {
+      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(item));
+      const CNARecordValue* own = stmt.get() != nullptr ? stmt.get()->pclGetStmtOriginalRecord() : nullptr;
+      if (own == nullptr) return std::string("none");
+      const CNAKJRecord* kj = own->pclGetNAKJRecord();
+      std::string out = std::to_string(own->eGetState()) + " " + std::to_string(own->pclGetTabMemoNoRef() != nullptr) +
+                        " " + std::to_string(own->pclGetRecordIdNoRef() != nullptr) + " ";
+      if (kj != nullptr)
+        out += std::to_string(kj->nGetItemCount()) + " " +
+               std::string(reinterpret_cast<const char*>(kj->pbyGetNullValuesFlags()), kj->nGetTotalSize());
+      return out;
     };
     for (size_t k = 0; k < std::size(steps); ++k) {
       const Step& step = steps[k];
       const std::string what = std::string("cache ") + cache + ", step " + std::to_string(k);
+      if (step.event == 's' || step.event == 'i')
+        Raw("ALTER TABLE " + Quoted(table) + " MODIFY n " + (step.event == 's' ? "SMALLINT" : "INT") + " NULL");
       const auto got = seek(kept, step, &filtered);
       bool none = false;
       CNADataAccess* fresh = Open(desc, cnx);
       const auto want = seek(fresh, step, &none);
-      EXPECT_EQ(got.first, want.first) << what;
-      EXPECT_EQ(got.second, want.second) << what;
+      EXPECT_EQ(got, want) << what;
+      if (!std::get<0>(got)) continue;
+      EXPECT_EQ(original(kept, step.item), original(fresh, step.item)) << what;
       // The searches hold the parameters their writes make, at the same places (two NULLs sought
       // are not equal values).
       CNARecherche* mine = kept->pclGetLastStatementNoRef()->pclGetRecherche();
