@@ -505,6 +505,54 @@ TEST_P(LiveSeek, SeeksAgainOnNumberItemsWriteEachLiteralAsAFirstSeek) {
 }
 
 // The host's questions on an item that has no browse: user error 5.
+// A seek limits its blocks as a browse on the same item does (the seek finds its item once for
+// both its search and that choice): limited for items the host holds exactly, not for a real, a
+// text item narrower than its column, or a date item over a date-time.
+TEST_P(LiveSeek, SeeksLimitTheirBlocksAsBrowsesOfTheItemDo) {
+  const std::wstring table = Name(L"qx seek`limit ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, r DOUBLE NULL, w VARCHAR(12) NULL, s VARCHAR(12) NULL, t DATETIME NULL, n INT NULL,"
+      " KEY (r), KEY (w), KEY (s), KEY (t), KEY (n))");
+  Raw("INSERT INTO " + Quoted(table) + " SELECT seq, seq / 4, CONCAT('w', seq), CONCAT('s', seq),"
+      " '2024-01-02 03:04:05', seq % 3 FROM seq_1_to_20");
+  CHostRecordDescription* desc = Description(table);
+  CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(desc, L"r", NA_IT_R8, 8, kDuplicates);
+  Item(desc, L"w", NA_IT_TEXTE, 13, kDuplicates);
+  Item(desc, L"s", NA_IT_TEXTE, 4, kDuplicates);
+  Item(desc, L"t", NA_IT_DATE8, 9, kDuplicates);
+  Item(desc, L"n", NA_IT_I4, 4, kDuplicates);
+  desc->m_pBestParseItem = id;
+  const struct {
+    const wchar_t* item;
+    unsigned short type;
+    const wchar_t* value;
+    bool limited;
+  } rows[] = {
+      {L"id", ZV_I4, L"7", true},   {L"r", ZV_R8, L"1.5", false}, {L"w", ZV_DSTRW, L"w7", true},
+      {L"s", ZV_DSTRW, L"s7", false}, {L"t", ZV_DSTRW, L"20240102", false}, {L"n", ZV_I4, L"1", true},
+      {L"id", ZV_I4, L"8", true},
+  };
+  CMySQLConnection* cnx = Connect("15");
+  CNADataAccess* seeking = Open(desc, cnx);
+  auto limited = [](const std::string& sent) { return sent.find(" LIMIT ") != std::string::npos; };
+  for (const auto& row : rows) {
+    const std::string what = Utf8(row.item);
+    const CAny sought = FromText(row.type, row.value);
+    ClientCounts::tabSent.clear();
+    ASSERT_TRUE(seeking->bHRecherche(row.item, &sought, 0, 1, kNoLock, nullptr, 1, 0)) << what;
+    ASSERT_FALSE(ClientCounts::tabSent.empty()) << what;
+    const bool seekLimited = limited(ClientCounts::tabSent.back());
+    CNADataAccess* browsing = Open(desc, cnx);
+    ClientCounts::tabSent.clear();
+    ASSERT_TRUE(browsing->bHLitxxx(row.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << what;
+    ASSERT_FALSE(ClientCounts::tabSent.empty()) << what;
+    EXPECT_EQ(seekLimited, limited(ClientCounts::tabSent.back())) << what;
+    EXPECT_EQ(seekLimited, row.limited) << what;
+  }
+}
+
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;
   CNADataAccess* a = Open(MakeTable(&rows), Connect(nullptr));
