@@ -391,17 +391,7 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
       }
       CAny sought = FromText(step.item == std::wstring(L"d") ? ZV_DSTRW : ZV_I4, step.value ? step.value->c_str() : L"0");
       if (!step.value) sought.SetNull(true);
-      if (step.event == 'k') {
-        // The session the access reads on is ended by another.
-        std::string session, err;
-        if (__mysql_real_query(cnx->pGetHandle(), "SELECT CONNECTION_ID()", 22) == 0) {
-          MYSQL_RES* result = __mysql_store_result(cnx->pGetHandle());
-          MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr;
-          if (row != nullptr) session = row[0];
-          if (result != nullptr) __mysql_free_result(result);
-        }
-        EXPECT_TRUE(!session.empty() && m_raw.exec("KILL " + session, &err)) << err;
-      }
+      if (step.event == 'k') KillSession(cnx);
       ClientCounts::tabSent.clear();
       const BOOL ok = a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0);
       EXPECT_TRUE(ok || step.event == 'k') << Utf8(m_error.pszGetError());
