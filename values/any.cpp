@@ -38,15 +38,19 @@ CAny& CAny::operator=(const CAny& other) {
   // A plain number ends as the general road leaves it: other's type object, type and flags, its
   // bytes and zeros after them. Read first: other may live inside this value's array.
   if (const unsigned int width = nPlainNumberWidth(other.wGetType())) {
-    unsigned char intern[sizeof m_abyIntern], bytes[8];
+    static_assert(ZV_VALUE_SIZE >= 8);
+    unsigned char intern[sizeof m_abyIntern];
     memcpy(intern, other.m_abyIntern, sizeof intern);
-    memcpy(bytes, other.m_abyValue, width);
+    // The width's bytes of the area's first eight (little-endian), in one word.
+    uint64_t bytes;
+    memcpy(&bytes, other.m_abyValue, sizeof bytes);
+    if (width < 8) bytes &= (uint64_t{1} << (8 * width)) - 1;
     const uint16_t word = static_cast<uint16_t>(other.wGetType() | (other.m_wType & ZV_FLAGS));
     Intern()->~CAny_Intern();
     memcpy(static_cast<void*>(m_abyIntern), intern, sizeof intern);
     m_wType = word;
     memset(m_abyValue, 0, ZV_VALUE_SIZE);
-    memcpy(m_abyValue, bytes, width);
+    memcpy(m_abyValue, &bytes, sizeof bytes);
     return *this;
   }
   // Built aside first: other may live inside this value's array.
