@@ -1,6 +1,7 @@
 #include "access/narecordcache.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -20,6 +21,36 @@ bool HasMemos(const CNARecordValue* v) {
 }
 
 bool Deleted(eNA_RECORDSTATE s) { return (s & NA_RECORDSTATE_DELETED) != 0; }
+
+// Record-values serial forms of short rows: equal when their bytes are, each given back the
+// zeros cut from it up to the longer one's length; else ordered as those bytes.
+int CompareKeptForms(const void* a, const void* b) {
+  uint32_t la, lb;
+  uint64_t ra, rb;
+  memcpy(&la, static_cast<const unsigned char*>(a) + 4, 4);
+  memcpy(&lb, static_cast<const unsigned char*>(b) + 4, 4);
+  memcpy(&ra, static_cast<const unsigned char*>(a) + 8, 8);
+  memcpy(&rb, static_cast<const unsigned char*>(b) + 8, 8);
+  const auto* pa = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(ra));
+  const auto* pb = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(rb));
+  if (la == lb) {
+    const int c = pa == pb || la == 0 ? 0 : memcmp(pa, pb, la);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  const uint32_t common = la < lb ? la : lb;
+  const int c = common > 0 ? memcmp(pa, pb, common) : 0;
+  if (c != 0) return c < 0 ? -1 : 1;
+  const unsigned char* rest = la > lb ? pa : pb;
+  const uint32_t longer = la > lb ? la : lb;
+  uint32_t k = common;
+  for (uint64_t w; k + 8 <= longer; k += 8) {
+    memcpy(&w, rest + k, 8);
+    if (w != 0) return la > lb ? 1 : -1;
+  }
+  for (; k < longer; ++k)
+    if (rest[k] != 0) return la > lb ? 1 : -1;
+  return 0;
+}
 
 }  // namespace
 
@@ -50,6 +81,7 @@ void CNARecordCache::_TakeFirstValue(const CNARecordValue* v) {
   if (m_eIdType == NA_RECORDID_NONE && id != nullptr) {
     m_eIdType = id->eGetRecordIdType();
     id->SetHashTableFct_SerializedObject(&m_clMap);
+    if (m_eIdType == NA_RECORDID_RECORDVALUES && !m_bWhole) m_clMap.SetCmp(CompareKeptForms);
   }
   if (m_pclTemplate == nullptr) {
     m_pclTemplate = v->pclGetClone(NA_COPY_RECORD | NA_COPY_RECORDID);
@@ -93,6 +125,7 @@ BOOL CNARecordCache::_bCopyMemo(int i, const CNARecordMemo* memo) {
 }
 
 int CNARecordCache::_nAjoute(const CNARecordValue* v) {
+  if (v != nullptr) _Admit(v->pclGetNAKJRecord());
   const int row = nGetCount();
   // Only the first value, and values until one brings an identifier, have anything to give.
   if (v != nullptr && (m_pclTemplate == nullptr || m_eIdType == NA_RECORDID_NONE)) _TakeFirstValue(v);
@@ -107,7 +140,7 @@ int CNARecordCache::_nAjoute(const CNARecordValue* v) {
   if (!m_tabRecord.bMakeRoom() || (!deferred && !m_tabRecordId.bMakeRoom()) ||
       (stated && m_tabState.nGetCapacity() <= row))
     return -1;
-  m_tabRecord.bAjoute(v != nullptr ? v->pclGetNAKJRecord() : nullptr);
+  _StoreRow(row, v != nullptr ? v->pclGetNAKJRecord() : nullptr, 'a');
   if (HasMemos(v)) _bCopyMemo(row, v->pclGetTabMemoNoRef());
   if (!deferred) {
     CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
@@ -132,6 +165,7 @@ void CNARecordCache::_IndexPendingRows() const {
 void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
   const int count = nGetCount();
   if (at > static_cast<unsigned int>(count)) return;
+  if (v != nullptr) _Admit(v->pclGetNAKJRecord());
   _IndexRows();
   const int i = static_cast<int>(at);
   const bool memoShifts = m_tabMemo.nGetCount() > i;
@@ -148,7 +182,7 @@ void CNARecordCache::_Insere(const CNARecordValue* v, unsigned int at) {
   // The rows from i on move up one, in the map as in the lists.
   _ShiftMap(i, 1);
   if (v != nullptr) _TakeFirstValue(v);
-  m_tabRecord.bInsere(v != nullptr ? v->pclGetNAKJRecord() : nullptr, i);
+  _StoreRow(i, v != nullptr ? v->pclGetNAKJRecord() : nullptr, 'i');
   if (memoShifts) {
     m_tabMemo.Insere(nullptr, i);
     if (v != nullptr) _bCopyMemo(i, v->pclGetTabMemoNoRef());
@@ -204,6 +238,55 @@ void CNARecordCache::SupprimeTout() {
   m_tabState.SupprimeToutEtLibere();
   m_nDeleted = 0;
   m_nIndexed = 0;
+  m_bRowSized = false;
+  m_nRowSize = 0;
+  if (m_bWhole && m_eIdType == NA_RECORDID_RECORDVALUES) m_clMap.SetCmp(CompareKeptForms);
+  m_bWhole = false;
+}
+
+void CNARecordCache::_StoreRow(int i, const CNAKJRecord* record, char how) {
+  if (record == nullptr) {
+    if (how == 'a') m_tabRecord.bAjoute(nullptr);
+    if (how == 'i') m_tabRecord.bInsere(nullptr, i);
+    return;
+  }
+  const CNAKeptRecord kept(record, m_bWhole || record->nGetTotalSize() != m_nRowSize);
+  if (how == 'a')
+    m_tabRecord.bAjoute(&kept);
+  else if (how == 'i')
+    m_tabRecord.bInsere(&kept, i);
+  else
+    m_tabRecord.bSetAt(i, &kept);
+}
+
+void CNARecordCache::_KeepWhole() {
+  m_bWhole = true;
+  auto* whole = static_cast<unsigned char*>(malloc(m_nRowSize > 0 ? m_nRowSize : 1));
+  for (int i = 0; i < nGetCount(); ++i) {
+    unsigned int size = 0;
+    const unsigned char* bytes = m_tabRecord.pGetElement(i, &size);
+    if (bytes == nullptr || size == m_nRowSize) continue;
+    if (whole == nullptr) {
+      m_tabRecord.SetEmpty(i);
+      continue;
+    }
+    memcpy(whole, bytes, size);
+    memset(whole + size, 0, m_nRowSize - size);
+    const CNAKeptRecord all(whole, m_nRowSize);
+    m_tabRecord.bSetAt(i, &all);
+  }
+  free(whole);
+  // The identifiers of record-values rows named the short forms: those indexed so far are made
+  // again, in row order, over the whole bytes; the rows still waiting will be over them anyway.
+  if (m_eIdType != NA_RECORDID_RECORDVALUES) return;
+  m_clMap.DeleteAll(kMapSize);
+  m_clMap.SetCmp(CNARecordId_RecordValues::g_nCompare_CNARecordId_RecordValues);
+  for (int row = 0; row < m_nIndexed && row < m_tabRecordId.nGetCount(); ++row) {
+    CNARecordId_RecordValues scratch(nullptr, 0, nullptr);
+    const CNARecordId* id = _pclRowId(nullptr, row, &scratch);
+    if (id == nullptr || !m_tabRecordId.bSetAt(row, id)) m_tabRecordId.SetEmpty(row);
+    _AddToMap(row);
+  }
 }
 
 void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) { _Update(at, v, false); }
@@ -211,6 +294,7 @@ void CNARecordCache::Update(unsigned int at, const CNARecordValue* v) { _Update(
 void CNARecordCache::_Update(unsigned int at, const CNARecordValue* v, bool memosFollow) {
   if (at >= static_cast<unsigned int>(nGetCount())) return;
   const int i = static_cast<int>(at);
+  if (v != nullptr) _Admit(v->pclGetNAKJRecord());
   _RemoveFromMap(i);
   if (v == nullptr) {
     m_tabRecord.SetEmpty(i);
@@ -221,7 +305,7 @@ void CNARecordCache::_Update(unsigned int at, const CNARecordValue* v, bool memo
   _TakeFirstValue(v);
   const CNAKJRecord* record = v->pclGetNAKJRecord();
   if (record != nullptr)
-    m_tabRecord.bSetAt(i, record);
+    _StoreRow(i, record, 'u');
   else
     m_tabRecord.SetEmpty(i);
   if (HasMemos(v))
@@ -298,6 +382,10 @@ const unsigned char* CNARecordCache::_pSerializeKey(const CNARecordId* id) {
 }
 
 int CNARecordCache::nGetRecordIndice(const CNARecordId* id) {
+  // Short rows are all of one size: a record of another is none of them.
+  if (!m_bWhole && m_bRowSized && id != nullptr && id->eGetKind() == NA_RECORDID_RECORDVALUES &&
+      static_cast<const CNARecordId_RecordValues*>(id)->nGetLength() != m_nRowSize)
+    return -1;
   _IndexRows();
   const unsigned char* key = _pSerializeKey(id);
   void* value = nullptr;

@@ -4,13 +4,21 @@
 // A row is kept serialised: its record bytes in the row table and its identifier's serial form
 // in the identifier table (CNABufferTable, blocks of 500 rows or 2 MiB, the sixth block onward
 // twice as large), its memo set (CNARecordMemo, counted) in the memo list and its state word.
+// Record bytes are kept short (CNAKeptRecord): up to the end of the last 4-byte word, counted
+// from the record's start, that holds a non-zero byte; a read gives the zeros back. Only rows
+// of the first row's record size are kept short; the first row of another size makes every row
+// whole again (and indexes them anew) until SupprimeTout, so that a stored length always tells
+// which size the row reads back into: the first row's (short rows), or its own (whole rows).
 // The memo and state lists stop at their last row that has something to hold: rows past the
 // memo list have no memo set, rows past the state list are in state none, so that rows fetched
 // one after the other add nothing to either.
 // The identifier map takes a serial form to its row index; its keys are the addresses of the
 // serial forms inside the identifier blocks, which never move before SupprimeTout. For
 // record-values identifiers (kind 1) the serial form names the row's bytes inside the row
-// blocks, so two rows are the same row exactly when their record bytes are equal.
+// blocks, so two rows are the same row exactly when their record bytes are equal: while rows
+// are kept short, the map compares forms as their bytes with the cut zeros given back (a short
+// form and the whole record it came from are equal; their word sums, the map's hash, are equal
+// as only zero words are cut), and a lookup over a record of another size finds nothing.
 //
 // Rows appended are indexed later: a record-values row's identifier (made from its stored
 // bytes alone) and every appended row's map entry wait until something needs them (a lookup,
@@ -33,6 +41,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "access/narecord.h"
 #include "access/narecordid.h"
@@ -59,6 +71,68 @@ class CNABufferTable : public CTSimpleTable<T> {
     this->m_nRowsPerBlock *= 2;
     this->m_nMaxBytes = this->m_nMaxBytes > 0x7FFFFFFFu ? 0xFFFFFFFFu : this->m_nMaxBytes * 2;
   }
+};
+
+// A record as a row table keeps it (common/tsimpletable.h hooks): its first kept bytes. The
+// record is borrowed for the call that stores it.
+class CNAKeptRecord {
+ public:
+  // Whole: all of its bytes; else those up to its last word holding a non-zero byte.
+  CNAKeptRecord(const CNAKJRecord* record, bool whole)
+      : m_pBytes(record->pbyGetNullValuesFlags()),
+        m_nSize(record->nGetTotalSize()),
+        m_nKept(whole ? m_nSize : s_nKeptSize(m_pBytes, m_nSize)) {}
+  CNAKeptRecord(const unsigned char* bytes, unsigned int size) : m_pBytes(bytes), m_nSize(size), m_nKept(size) {}
+
+  unsigned int _nGetDataSize() const { return m_nKept; }
+  // Blocks are sized on whole records.
+  unsigned int _nGetRoomSize() const { return m_nSize; }
+  void _Serialize(void* out) const {
+    if (m_nKept > 0) memcpy(out, m_pBytes, m_nKept);
+  }
+
+  // The bytes of size up to the end of the last 4-byte word (from bytes) holding a non-zero
+  // one, size at most: a word sum over them is the sum over all.
+  static unsigned int s_nKeptSize(const unsigned char* bytes, unsigned int size) {
+    unsigned int end = size;
+#if defined(__SSE2__)
+    // 32 bytes a step: most of a row's tail is the zeros of its last text.
+    const __m128i zero = _mm_setzero_si128();
+    for (; end >= 32; end -= 32) {
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + end - 32));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + end - 16));
+      const unsigned int zeros =
+          static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(low, high), zero)));
+      if (zeros == 0xFFFFu) continue;
+      // Bit k: byte k of the 32 is not zero; the last such byte ends clz bits before end.
+      const unsigned int set = ~(static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, zero))) |
+                                 static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, zero))) << 16);
+      return s_nRoundUp(end - static_cast<unsigned int>(__builtin_clz(set)), size);
+    }
+#endif
+    for (; end >= 8; end -= 8) {
+      uint64_t w;
+      memcpy(&w, bytes + end - 8, 8);
+      if (w != 0) {
+        end -= static_cast<unsigned int>(__builtin_clzll(w)) / 8;
+        break;
+      }
+    }
+    if (end < 8)
+      while (end > 0 && bytes[end - 1] == 0) --end;
+    return s_nRoundUp(end, size);
+  }
+
+ private:
+  // end up to a whole word, size at most.
+  static unsigned int s_nRoundUp(unsigned int end, unsigned int size) {
+    const unsigned int kept = (end + 3) & ~3u;
+    return kept < size ? kept : size;
+  }
+
+  const unsigned char* m_pBytes;
+  unsigned int m_nSize;
+  unsigned int m_nKept;
 };
 
 class CNARecordCache : public CInterf {
@@ -169,7 +243,9 @@ class CNARecordCache : public CInterf {
   BOOL bIsFetchComplete() const { return (m_dwFlags & kFetchComplete) != 0 ? TRUE : FALSE; }
   void SetActive(BOOL active) { m_dwFlags = active ? (m_dwFlags | kActive) : (m_dwFlags & ~kActive); }
   eNA_RECORDIDTYPE eGetRecordIdType() const { return m_eIdType; }
-  const CNABufferTable<CNAKJRecord>& GetRecordTable() const { return m_tabRecord; }
+  const CNABufferTable<CNAKeptRecord>& GetRecordTable() const { return m_tabRecord; }
+  // Whether rows are kept short (no row of another size than the first's came yet).
+  BOOL bKeepsShortRows() const { return m_bWhole ? FALSE : TRUE; }
 
  protected:
   // Update; with memosFollow a v without memos leaves row i without memos too.
@@ -204,12 +280,45 @@ class CNARecordCache : public CInterf {
   // Row i, at or past the end of the state list, takes state s (the rows between in state
   // none); without memory the row stays in state none.
   void _PutState(int i, eNA_RECORDSTATE s);
+  // Before record is stored: the first record fixes the rows' size; one of another size makes
+  // every row whole first (_KeepWhole).
+  void _Admit(const CNAKJRecord* record) {
+    if (record == nullptr || m_bWhole) return;
+    if (!m_bRowSized) {
+      m_bRowSized = true;
+      m_nRowSize = record->nGetTotalSize();
+    } else if (record->nGetTotalSize() != m_nRowSize) {
+      _KeepWhole();
+    }
+  }
+  // Stores record for row i: appended ('a'), inserted at i ('i') or written over row i ('u');
+  // a null record appends or inserts an empty row.
+  void _StoreRow(int i, const CNAKJRecord* record, char how);
+  // Every short row is stored whole again, the record-values rows indexed so far indexed anew
+  // over their new bytes, and rows are kept whole from now on. A row that finds no memory to
+  // be stored whole is left empty.
+  void _KeepWhole();
+  // record takes a stored row of size bytes: a short one only into a record of the rows' size,
+  // the cut zeros given back; FALSE, record unchanged, for any other size.
+  BOOL _bReadRow(CNAKJRecord* record, const unsigned char* bytes, unsigned int size) const {
+    if (m_bWhole || size == record->nGetTotalSize()) return record->_Deserialize(bytes, size);
+    const unsigned int total = record->nGetTotalSize();
+    unsigned char* to = record->pbyGetNullValuesFlags();
+    if (total != m_nRowSize || size > total || to == nullptr) return FALSE;
+    if (size > 0) memcpy(to, bytes, size);
+    memset(to + size, 0, total - size);
+    return TRUE;
+  }
   // The map key of id: its serial form in the scratch buffer; null for another kind.
   const unsigned char* _pSerializeKey(const CNARecordId* id);
   void _IndexPendingRows() const;
 
   uint32_t m_dwFlags = kActive;
-  CNABufferTable<CNAKJRecord> m_tabRecord;
+  CNABufferTable<CNAKeptRecord> m_tabRecord;
+  // The first stored row's record size, and whether rows are kept whole (see the top).
+  unsigned int m_nRowSize = 0;
+  bool m_bRowSized = false;
+  bool m_bWhole = false;
   CNARefArray<CNARecordMemo> m_tabMemo;
   CTTableau<eNA_RECORDSTATE> m_tabState;
   int m_nDeleted = 0;
@@ -267,7 +376,10 @@ inline int CNARecordCache::nAjoute(const CNARecordValue* v) {
       v->eGetState() == NA_RECORDSTATE_NONE &&
       (v->pclGetTabMemoNoRef() == nullptr || v->pclGetTabMemoNoRef()->nGetCount() == 0)) {
     const CNAKJRecord* record = v->pclGetNAKJRecord();
-    if (record != nullptr && m_tabRecord.bAjouteInPlace(record)) return nGetCount() - 1;
+    if (record != nullptr && (m_bWhole || (m_bRowSized && record->nGetTotalSize() == m_nRowSize))) {
+      const CNAKeptRecord kept(record, m_bWhole);
+      if (m_tabRecord.bAjouteInPlace(&kept)) return nGetCount() - 1;
+    }
   }
   return _nAjoute(v);
 }
@@ -278,10 +390,10 @@ inline BOOL CNARecordCache::bGetAt(CNARecordValue* v, unsigned int at) {
   const int i = static_cast<int>(at);
   CNAKJRecord* record = v->pclGetNAKJRecord();
   if (record == nullptr && (record = _pclTakeTemplate(v)) == nullptr) return FALSE;
-  // Bytes of another size are refused whole (_Deserialize), never copied over or past.
+  // Bytes of another size are refused whole (_bReadRow), never copied over or past.
   unsigned int size = 0;
   const unsigned char* bytes = m_tabRecord.pGetElement(i, &size);
-  if (bytes == nullptr || !record->_Deserialize(bytes, size)) return FALSE;
+  if (bytes == nullptr || !_bReadRow(record, bytes, size)) return FALSE;
   // A record-values identifier names v's own bytes already.
   CNARecordId* id = v->pclGetRecordIdNoRef();
   if (id != nullptr && id->eGetKind() != NA_RECORDID_RECORDVALUES && !_bGetRowId(id, i)) return FALSE;

@@ -3,8 +3,10 @@
 //   unsigned int _nGetDataSize() const;           the bytes it needs
 //   void _Serialize(void* out) const;             writes exactly them
 //   BOOL _Deserialize(const void* in, unsigned int size);  reads them back into an existing T
-// An entry is {offset of the element in its block, the block}; an empty entry has offset
-// kEmptyOffset and no block.
+// and may have
+//   unsigned int _nGetRoomSize() const;           the most bytes any element of its kind needs
+// An entry is {offset of the element in its block, the block's number}, eight bytes; an empty
+// entry has offset kEmptyOffset and block number kNoBlock.
 //
 // Ownership: the table owns its blocks (the block's bookkeeping and its bytes are one malloc).
 // Blocks are never moved, grown, shrunk or freed before SupprimeTout or the destructor, so the
@@ -15,7 +17,10 @@
 // Block rule: an element of s bytes needs s + 4. It goes at the end of the current block when
 // that block has room; otherwise a new block becomes current, of rows per block x (s + 4)
 // bytes, capped at the maximum bytes per block but never below s + 4. A table that cannot get
-// a block leaves the entry empty (nothing is reported beyond the answer).
+// a block leaves the entry empty (nothing is reported beyond the answer). Elements of a T with a
+// room size r (kept forms shorter than their whole) size a new block on r instead of s, and a
+// block takes at most rows per block elements: the block rule counts rows as for whole ones,
+// and the part of a block its short elements leave is never written.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +40,10 @@ class CTSimpleTable {
   };
   struct stENTRY {
     uint32_t nOffset;
-    stBUFFERINFO* pBuffer;
+    uint32_t nBlock;
   };
   static constexpr uint32_t kEmptyOffset = 0xFFFFFFFFu;
+  static constexpr uint32_t kNoBlock = 0xFFFFFFFFu;
 
   CTSimpleTable(int rowsPerBlock, unsigned int maxBytesPerBlock)
       : m_nRowsPerBlock(rowsPerBlock > 0 ? rowsPerBlock : 1),
@@ -66,7 +72,7 @@ class CTSimpleTable {
     if (bytes > 0) m_nMaxBytes = m_nBaseBytes = bytes;
   }
 
-  BOOL bIsEmpty(int i) const { return i < 0 || i >= nGetCount() || m_tabEntry[i].pBuffer == nullptr; }
+  BOOL bIsEmpty(int i) const { return i < 0 || i >= nGetCount() || m_tabEntry[i].nBlock == kNoBlock; }
   // The stored bytes of entry i (after their length) and their count; null for an empty entry.
   const unsigned char* pGetElement(int i, unsigned int* size) const {
     if (bIsEmpty(i)) {
@@ -74,7 +80,7 @@ class CTSimpleTable {
       return nullptr;
     }
     const stENTRY& e = m_tabEntry[i];
-    const unsigned char* at = _pData(e.pBuffer) + e.nOffset;
+    const unsigned char* at = _pData(m_tabBlock[static_cast<int>(e.nBlock)]) + e.nOffset;
     if (size != nullptr) memcpy(size, at, sizeof(uint32_t));
     return at + sizeof(uint32_t);
   }
@@ -108,12 +114,12 @@ class CTSimpleTable {
   BOOL bAjouteInPlace(const T* t) {
     stBUFFERINFO* block = m_pCurrent;
     const uint64_t need = static_cast<uint64_t>(t->_nGetDataSize()) + sizeof(uint32_t);
-    if (block == nullptr || m_tabEntry.nGetCount() >= m_tabEntry.nGetCapacity() ||
-        block->nUsed + need > block->nCapacity)
+    if (block == nullptr || m_tabEntry.nGetCount() >= m_tabEntry.nGetCapacity() || !_bRoomIn(block, need))
       return FALSE;
-    const stENTRY e = {block->nUsed, block};
+    const stENTRY e = {block->nUsed, _nCurrentBlock()};
     _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
     block->nUsed += static_cast<uint32_t>(need);
+    if constexpr (kRoomed) ++m_nCurrentRows;
     m_tabEntry.Ajoute(e);
     return TRUE;
   }
@@ -128,8 +134,8 @@ class CTSimpleTable {
   BOOL bSetAt(int i, const T* t) {
     if (i < 0 || i >= nGetCount()) return FALSE;
     stENTRY& e = m_tabEntry[i];
-    if (t != nullptr && e.pBuffer != nullptr) {
-      unsigned char* at = _pData(e.pBuffer) + e.nOffset;
+    if (t != nullptr && e.nBlock != kNoBlock) {
+      unsigned char* at = _pData(m_tabBlock[static_cast<int>(e.nBlock)]) + e.nOffset;
       uint32_t room;
       memcpy(&room, at, sizeof room);
       const unsigned int size = t->_nGetDataSize();
@@ -139,7 +145,7 @@ class CTSimpleTable {
       }
     }
     e = _Store(t);
-    return t == nullptr || e.pBuffer != nullptr ? TRUE : FALSE;
+    return t == nullptr || e.nBlock != kNoBlock ? TRUE : FALSE;
   }
   void SetEmpty(int i) {
     if (i >= 0 && i < nGetCount()) m_tabEntry[i] = kEmpty;
@@ -163,7 +169,25 @@ class CTSimpleTable {
   unsigned int m_nMaxBytes;
 
  private:
-  static constexpr stENTRY kEmpty = {kEmptyOffset, nullptr};
+  static constexpr stENTRY kEmpty = {kEmptyOffset, kNoBlock};
+
+  // The current block is always the last one made.
+  uint32_t _nCurrentBlock() const { return static_cast<uint32_t>(m_tabBlock.nGetCount() - 1); }
+  static constexpr bool kRoomed = requires(const T* t) { t->_nGetRoomSize(); };
+
+  // The bytes a new block is sized on for t (need: t's own, length included).
+  static uint64_t _nBlockNeed(const T* t, uint64_t need) {
+    if constexpr (kRoomed) {
+      const uint64_t room = static_cast<uint64_t>(t->_nGetRoomSize()) + sizeof(uint32_t);
+      return room > need ? room : need;
+    }
+    return need;
+  }
+  bool _bRoomIn(const stBUFFERINFO* block, uint64_t need) const {
+    if constexpr (kRoomed)
+      if (m_nCurrentRows >= static_cast<uint32_t>(m_nRowsPerBlock)) return false;
+    return block->nUsed + need <= block->nCapacity;
+  }
 
   // A block's bytes follow its bookkeeping: reading an element then needs no load of the block.
   static unsigned char* _pData(stBUFFERINFO* block) { return reinterpret_cast<unsigned char*>(block + 1); }
@@ -180,13 +204,15 @@ class CTSimpleTable {
     // Offsets are 32-bit and kEmptyOffset is no offset.
     if (need >= kEmptyOffset) return kEmpty;
     stBUFFERINFO* block = m_pCurrent;
-    if (block == nullptr || block->nUsed + need > block->nCapacity) {
-      block = _pNewBlock(static_cast<uint32_t>(need));
+    if (block == nullptr || !_bRoomIn(block, need)) {
+      const uint64_t sized = _nBlockNeed(t, need);
+      block = _pNewBlock(static_cast<uint32_t>(sized < kEmptyOffset ? sized : need));
       if (block == nullptr) return kEmpty;
     }
-    const stENTRY e = {block->nUsed, block};
+    const stENTRY e = {block->nUsed, _nCurrentBlock()};
     _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
     block->nUsed += static_cast<uint32_t>(need);
+    if constexpr (kRoomed) ++m_nCurrentRows;
     return e;
   }
 
@@ -205,6 +231,7 @@ class CTSimpleTable {
       return nullptr;
     }
     m_pCurrent = block;
+    m_nCurrentRows = 0;
     return block;
   }
 
@@ -217,6 +244,8 @@ class CTSimpleTable {
   CTTableau<stENTRY> m_tabEntry;
   CTTableau<stBUFFERINFO*> m_tabBlock;
   stBUFFERINFO* m_pCurrent = nullptr;
+  // Elements in the current block (counted for roomed elements only).
+  uint32_t m_nCurrentRows = 0;
   int m_nBaseRows;
   unsigned int m_nBaseBytes;
 };

@@ -5,6 +5,7 @@
 // host's direction once for a reversed command. A further block is always asked of the access in
 // the host's terms, so that it may come back reversed or not.
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "access/nadataaccess.h"
@@ -38,6 +39,19 @@ eNA_PARSEDIRECTION Mirror(eNA_PARSEDIRECTION d) {
 }
 
 bool Forward(eNA_PARSEDIRECTION d) { return d == NA_PARSE_FIRST || d == NA_PARSE_NEXT; }
+
+// CNAKJRecord::bEquals, asked of every row a browse reads against the row before: rows of a
+// browse mostly differ in their first eight bytes already (the flags and the first values).
+[[gnu::always_inline]] inline bool bSameRecordBytes(const CNAKJRecord* a, const CNAKJRecord* b) {
+  if (b == nullptr) return false;
+  if (a->nGetTotalSize() >= 8 && a->nGetTotalSize() == b->nGetTotalSize()) {
+    uint64_t x, y;
+    memcpy(&x, a->pbyGetNullValuesFlags(), 8);
+    memcpy(&y, b->pbyGetNullValuesFlags(), 8);
+    if (x != y) return false;
+  }
+  return a->bEquals(b) != FALSE;
+}
 
 }  // namespace
 
@@ -382,7 +396,8 @@ inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordVal
   if (host == NA_PARSE_CURRENT) return m_nEqualRows;
   // The bytes alone (CNARecordValue::bEquals without memos), asked at every row read.
   const CNAKJRecord* bytes = before->pclGetNAKJRecord();
-  if (!step || current == nullptr || bytes == nullptr || !bytes->bEquals(current->pclGetNAKJRecord())) return fresh;
+  if (!step || current == nullptr || bytes == nullptr || !bSameRecordBytes(bytes, current->pclGetNAKJRecord()))
+    return fresh;
   // Past the last of a run counted from its end: the rows changed; the run ends here.
   if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
   return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);

@@ -649,6 +649,155 @@ TEST_F(RecordCache, DeferredIndexAgreesWithIndexingEveryStep) {
   }
 }
 
+// Rows are kept without the zeros after their last non-zero word. A table of record bytes (a
+// non-zero byte at every place, zero tails of every length, texts ending in spaces or filling
+// their slot, all zeros, all 0xFF, equal rows), each appended: every row reads back as its whole
+// bytes, every value sought finds a row holding its bytes, a value differing from every row only
+// in a byte the kept form cut finds none, and the rows take fewer bytes than whole ones.
+TEST_F(RecordCache, ShortRowsReadBackWholeAndAreFoundByTheirWholeBytes) {
+  Rows rows;
+  const size_t size = Rows::Bytes(rows.Make(0, "").get()).size();
+  std::vector<std::string> kept;
+  for (size_t at = 0; at < size; ++at) {
+    std::string b(size, '\0');
+    b[at] = static_cast<char>(at % 2 != 0 ? 0x80 : 0x01);
+    kept.push_back(b);
+  }
+  for (size_t tail = 0; tail <= size; ++tail) {
+    std::string b(size, '\0');
+    for (size_t k = 0; k < size - tail; ++k) b[k] = static_cast<char>('a' + (k + tail) % 26);
+    kept.push_back(b);
+  }
+  kept.push_back(std::string(size, '\0'));
+  kept.push_back(std::string(size, '\xFF'));
+  kept.push_back(Rows::Bytes(rows.Make(7, "ends in spaces   ").get()));
+  kept.push_back(Rows::Bytes(rows.Make(-1, std::string(20, 'f')).get()));
+  // Equal rows: each of these twice more.
+  for (size_t k = 0; k < 4; ++k) kept.push_back(kept[k * 7]);
+  kept.push_back(kept.back());
+  CNARecordCache cache;
+  for (const std::string& b : kept) cache.nAjoute(rows.FromBytes(b).get());
+  ASSERT_TRUE(cache.bKeepsShortRows());
+  ASSERT_EQ(cache.nGetCount(), static_cast<int>(kept.size()));
+  Value read = rows.Make(0, "x");
+  unsigned int stored = 0;
+  for (int i = 0; i < cache.nGetCount(); ++i) {
+    unsigned int n = 0;
+    ASSERT_NE(cache.GetRecordTable().pGetElement(i, &n), nullptr) << i;
+    stored += n;
+    ASSERT_TRUE(cache.bGetAt(read.get(), static_cast<unsigned int>(i))) << i;
+    EXPECT_EQ(Rows::Bytes(read.get()), kept[static_cast<size_t>(i)]) << "row " << i;
+  }
+  EXPECT_LT(stored, kept.size() * size * 3 / 4);
+  for (size_t k = 0; k < kept.size(); ++k) {
+    const int found = cache.nGetRecordIndice(rows.FromBytes(kept[k]).get());
+    ASSERT_GE(found, 0) << "value " << k;
+    EXPECT_EQ(kept[static_cast<size_t>(found)], kept[k]) << "value " << k;
+  }
+  // A kept row's bytes with more set past its kept form: one byte, or two words whose sum (the
+  // map's hash) is nothing, so that only the bytes tell the rows apart.
+  std::string sumZero(size, '\0');
+  sumZero[0] = 0x01;
+  sumZero[8] = 0x01;
+  for (size_t k = 12; k < 16; ++k) sumZero[k] = '\xFF';
+  for (size_t at : {size - 1, size - 2, size / 2, size_t{0}}) {
+    std::string b(size, '\0');
+    b[0] = 0x01;
+    b[at] = 0x02;
+    EXPECT_EQ(cache.nGetRecordIndice(rows.FromBytes(at == 0 ? sumZero : b).get()), -1) << at;
+  }
+}
+
+// A row of another record size makes the cache keep every row whole from then on: the rows kept
+// short before read back whole and are still found (also those indexed before), the other size's
+// row reads back only into its own size, and emptying the cache keeps rows short again. Each way
+// a row of another size comes in: appended, inserted, or written over a row.
+TEST_F(RecordCache, ARowOfAnotherSizeMakesEveryRowWholeAndKeepsLookups) {
+  Rows rows;
+  RecordBench other;
+  other.Add(L"wide", NA_IT_TEXTE, 60);
+  ASSERT_TRUE(other.Build());
+  Value wide = Rows::Hold(other.Record()->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL));
+  memcpy(wide->pclGetNAKJRecord()->pbyGetValues(), "wide", 4);
+  const std::string wideBytes = Rows::Bytes(wide.get());
+  struct Case {
+    const char* how;
+    std::function<void(CNARecordCache&)> add;
+  } cases[] = {
+      {"appended", [&](CNARecordCache& c) { c.nAjoute(wide.get()); }},
+      {"inserted", [&](CNARecordCache& c) { c.Insere(wide.get(), 1); }},
+      {"written over the last row", [&](CNARecordCache& c) { c.Update(static_cast<unsigned int>(c.nGetCount() - 1), wide.get()); }},
+  };
+  for (const Case& c : cases) {
+    for (bool indexedFirst : {false, true}) {
+      const std::string what = std::string(c.how) + (indexedFirst ? ", rows indexed first" : "");
+      CNARecordCache cache;
+      std::vector<std::string> bytes;
+      for (int k = 0; k < 40; ++k) {
+        Value v = rows.Make(k, std::string(static_cast<size_t>(k % 9), 'q'));
+        bytes.push_back(Rows::Bytes(v.get()));
+        cache.nAjoute(v.get());
+      }
+      if (indexedFirst) {
+        ASSERT_EQ(cache.nGetRecordIndice(rows.FromBytes(bytes[5]).get()), 5) << what;
+      }
+      c.add(cache);
+      EXPECT_FALSE(cache.bKeepsShortRows()) << what;
+      const int wideAt = cache.nGetRecordIndice(wide.get());
+      ASSERT_GE(wideAt, 0) << what;
+      if (c.how[0] == 'i') bytes.insert(bytes.begin() + 1, wideBytes);
+      if (c.how[0] == 'w') bytes.back() = wideBytes;
+      if (c.how[0] == 'a') bytes.push_back(wideBytes);
+      EXPECT_EQ(bytes[static_cast<size_t>(wideAt)], wideBytes) << what;
+      Value read = rows.Make(0, "");
+      for (int i = 0; i < cache.nGetCount(); ++i) {
+        const bool isWide = bytes[static_cast<size_t>(i)] == wideBytes;
+        EXPECT_EQ(cache.bGetAt(read.get(), static_cast<unsigned int>(i)) != FALSE, !isWide) << what << " row " << i;
+        EXPECT_EQ(cache.bGetAt(wide.get(), static_cast<unsigned int>(i)) != FALSE, isWide) << what << " row " << i;
+        if (isWide) continue;
+        EXPECT_EQ(Rows::Bytes(read.get()), bytes[static_cast<size_t>(i)]) << what << " row " << i;
+        EXPECT_EQ(cache.nGetRecordIndice(rows.FromBytes(bytes[static_cast<size_t>(i)]).get()), i) << what << " row " << i;
+      }
+      cache.SupprimeTout();
+      cache.nAjoute(rows.Make(1, "a").get());
+      EXPECT_TRUE(cache.bKeepsShortRows()) << what;
+      EXPECT_EQ(cache.nGetRecordIndice(rows.Make(1, "a").get()), 0) << what;
+      EXPECT_EQ(cache.nGetRecordIndice(wide.get()), -1) << what;
+    }
+  }
+}
+
+// Record saves of texts of every length reuse released rows: a short row written over by a
+// longer one is stored anew, a longer one by a shorter one in its place. After each keep, every
+// held save reads back as its value and is found by it.
+TEST_F(RecordCache, ReusedSaveRowsOfOtherLengthsReadBackWhole) {
+  Rows rows;
+  CNARecordCachePosition saves;
+  const std::string texts[] = {"", "a", std::string(20, 'l'), "mid text", std::string(19, 'm') + "\xFF", "z"};
+  std::vector<std::pair<int, std::string>> held;  // row, bytes
+  std::mt19937 rng(8);
+  Value read = rows.Make(0, "");
+  for (int step = 0; step < 200; ++step) {
+    if (!held.empty() && rng() % 3 == 0) {
+      const size_t k = rng() % held.size();
+      saves.nReleaseRecordSave(held[k].first);
+      held.erase(held.begin() + static_cast<long>(k));
+      continue;
+    }
+    Value v = rows.Make(step, texts[rng() % 6]);
+    const int row = saves.nKeepRecordSave(v.get());
+    ASSERT_GE(row, 0) << step;
+    saves.AddRefRecordSave(row);
+    held.emplace_back(row, Rows::Bytes(v.get()));
+    for (const auto& [at, bytes] : held) {
+      ASSERT_TRUE(saves.bGetAt(read.get(), static_cast<unsigned int>(at))) << step << " row " << at;
+      ASSERT_EQ(Rows::Bytes(read.get()), bytes) << step << " row " << at;
+      ASSERT_EQ(saves.nGetRecordIndice(rows.FromBytes(bytes).get()), at) << step << " row " << at;
+    }
+  }
+  EXPECT_TRUE(saves.bKeepsShortRows());
+}
+
 TEST_F(RecordCache, PositionCacheReusesReleasedRows) {
   Rows rows;
   CNARecordCachePosition saves;

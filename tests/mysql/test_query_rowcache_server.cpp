@@ -4,7 +4,9 @@
 // read, whether the read marks the record read or not.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
+#include <set>
 #include <utility>
 #include <string>
 #include <vector>
@@ -69,15 +71,23 @@ class LiveQueryRowCache : public LiveConnection {
                            &err))
         << err;
     m_wTable = Wide(m_strTable);
-    CHostRecordDescription* t = m_bench.Table(m_wTable.c_str(), m_wTable.c_str());
+    Describe(m_wTable, {{L"d", NA_IT_TEXTE, 41}, {L"n", NA_IT_I4, 4}, {L"m", NA_IT_MEMOTEXTE, 8}});
+  }
+  struct Column {
+    const wchar_t* name;
+    eNA_ITEMTYPE type;
+    unsigned int size;
+  };
+  // The host's description of the server's table (name kept alive by the caller): its key id,
+  // then columns.
+  void Describe(const std::wstring& table, std::initializer_list<Column> columns) {
+    CHostRecordDescription* t = m_bench.Table(table.c_str(), table.c_str());
     t->m_pszDBTableName = t->m_pszPhysicalName;
     m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
-    m_bench.Item(t, L"d", NA_IT_TEXTE, 41);
-    m_bench.Item(t, L"n", NA_IT_I4, 4);
-    m_bench.Item(t, L"m", NA_IT_MEMOTEXTE, 8);
-    for (size_t i = m_bench.m_items.size() - 4; i < m_bench.m_items.size(); ++i) {
+    for (const Column& c : columns) m_bench.Item(t, c.name, c.type, c.size);
+    for (size_t i = m_bench.m_items.size() - 1 - columns.size(); i < m_bench.m_items.size(); ++i) {
       m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
-      m_bench.m_items[i].m_pszSourceName = m_wTable.c_str();
+      m_bench.m_items[i].m_pszSourceName = table.c_str();
     }
   }
   void TearDown() override {
@@ -87,14 +97,15 @@ class LiveQueryRowCache : public LiveConnection {
     m_pParse = nullptr;
     LiveConnection::TearDown();
   }
-  // The query over the table, in a new access, browsed on id as the host's query run asks.
-  CNADataAccess* Run(const std::wstring& columns) {
+  // The query over the table (the fixture's unless named), in a new access, browsed on id as the
+  // host's query run asks.
+  CNADataAccess* Run(const std::wstring& columns, const std::wstring* table = nullptr) {
     if (m_pAccess != nullptr) m_pAccess->nRelease();
     if (m_pParse != nullptr) m_pParse->nRelease();
     m_pAccess = m_driver.pclAllocDataAccess(nullptr, m_pCnx.get(), &m_error);
     m_pAccess->AddRef();
     m_error.Reset();
-    m_pParse = m_bench.Parse(L"SELECT " + columns + L" FROM " + m_wTable + L" ORDER BY id");
+    m_pParse = m_bench.Parse(L"SELECT " + columns + L" FROM " + (table != nullptr ? *table : m_wTable) + L" ORDER BY id");
     if (m_pParse == nullptr) return nullptr;
     CHostQueryExecution execution(0, L"id");
     int result = 0;
@@ -280,6 +291,113 @@ TEST_P(LiveQueryRowCache, PassesForwardBackAndForwardAgainReadEveryRowOnce) {
     EXPECT_EQ(ReadPass(a, NA_PARSE_NEXT), all) << Utf8(columns);
     EXPECT_EQ(a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef()->nGetCount(), kRows) << Utf8(columns);
   }
+}
+
+// Rows the row cache keeps short: texts ending in spaces, filling their slot, empty and NULL,
+// binary values ending in zero bytes or all 0xFF. A pass first to last, a pass back over the
+// cache, then steps back and forth over it and a last read: after every move the record holds
+// the bytes the first pass read at that row, the text the server holds and, as original value,
+// the row read; the cache keeps its rows short. Then the same rows without their key, many of
+// them equal, browsed both ways.
+TEST_P(LiveQueryRowCache, ShortKeptRowsReadBackAsTheServersBytes) {
+  const char* const texts[] = {"NULL", "''", "'a'", "'a   '", "'abcdefghijkl'", "' x '"};
+  const char* const binaries[] = {"NULL", "x''", "x'00'", "x'4100'", "x'000000000001'", "x'FFFFFFFFFFFF'", "x'20'"};
+  constexpr int kShortRows = 300;
+  const std::string table = "s" + m_strTable;
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + table, &err)) << err;
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE " + table + " (id INT PRIMARY KEY, t VARCHAR(12) NULL, b VARBINARY(6) NULL)", &err))
+      << err;
+  std::string insert = "INSERT INTO " + table + " VALUES ";
+  for (int k = 1; k <= kShortRows; ++k)
+    insert += (k > 1 ? "," : "") + std::string("(") + std::to_string(k) + "," + texts[k % 6] + "," +
+              binaries[(k / 6) % 7] + ")";
+  ASSERT_TRUE(m_raw.exec(insert, &err)) << err;
+  const std::wstring wide = Wide(table);
+  Describe(wide, {{L"t", NA_IT_TEXTE, 13}, {L"b", NA_IT_BINAIRE, 6}});
+  for (int setRead : {0, 1}) {
+    const std::string what = "setRead " + std::to_string(setRead);
+    CNADataAccess* a = Run(L"id, t, b", &wide);
+    ASSERT_NE(a, nullptr) << what;
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    std::vector<std::string> first;  // the bytes of each row, as the first pass read them
+    std::vector<std::wstring> text;
+    struct Step {
+      eNA_PARSEDIRECTION direction;
+      int times;
+    };
+    const Step walk[] = {{NA_PARSE_FIRST, 1},         {NA_PARSE_NEXT, kShortRows - 1}, {NA_PARSE_PREVIOUS, kShortRows - 1},
+                         {NA_PARSE_NEXT, 130},        {NA_PARSE_PREVIOUS, 70},         {NA_PARSE_CURRENT, 1},
+                         {NA_PARSE_NEXT, 5},          {NA_PARSE_LAST, 1},              {NA_PARSE_PREVIOUS, 3}};
+    int at = 0;
+    for (const Step& step : walk) {
+      // After the first pass, the statement's row cache holds every row, kept short.
+      if (&step == &walk[2]) {
+        const CNARecordCache* cache = a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef();
+        ASSERT_NE(cache, nullptr) << what;
+        ASSERT_EQ(cache->nGetCount(), kShortRows) << what;
+        EXPECT_TRUE(cache->bKeepsShortRows()) << what;
+        size_t stored = 0;
+        for (int i = 0; i < kShortRows; ++i) {
+          unsigned int n = 0;
+          if (cache->GetRecordTable().pGetElement(i, &n) != nullptr) stored += n;
+        }
+        EXPECT_LT(stored, first.front().size() * kShortRows) << what;
+      }
+      for (int n = 0; n < step.times; ++n) {
+        ASSERT_TRUE(a->bHLitxxx(L"id", step.direction, setRead, kNoLock, nullptr, 0)) << what;
+        at = step.direction == NA_PARSE_FIRST  ? 1
+             : step.direction == NA_PARSE_LAST ? kShortRows
+             : step.direction == NA_PARSE_NEXT ? at + 1
+             : step.direction == NA_PARSE_PREVIOUS ? at - 1
+                                                   : at;
+        int out = 1;
+        a->bHEndehors(L"id", &out);
+        ASSERT_EQ(out != 0, at < 1 || at > kShortRows) << what << " at " << at;
+        if (out) continue;
+        const std::string bytes = Bytes(record->pclGetCurrentValueNoRef());
+        if (static_cast<int>(first.size()) < at) {
+          first.push_back(bytes);
+          text.push_back(Value(a, 1));
+          const std::string server = texts[at % 6];
+          EXPECT_EQ(Utf8(text.back().c_str()), server == "NULL" ? "NULL" : server.substr(1, server.size() - 2))
+              << what << " at " << at;
+        }
+        const std::string where = what + " at " + std::to_string(at);
+        ASSERT_EQ(bytes, first[static_cast<size_t>(at - 1)]) << where;
+        EXPECT_EQ(Value(a, 1), text[static_cast<size_t>(at - 1)]) << where;
+        if (setRead) {
+          EXPECT_EQ(Bytes(record->pclGetOriginalValueNoRef()), bytes) << where;
+        }
+      }
+    }
+  }
+  // Without the key, rows repeat: browsed on t, a pass forward and a pass forward again read the
+  // same rows in the same order, bytes for bytes, and a pass back from the last the same rows.
+  CNADataAccess* a = Run(L"t, b", &wide);
+  ASSERT_NE(a, nullptr);
+  const CNARecord* record = a->pclGetCurrentRecordNoRef();
+  std::vector<std::string> passes[3];
+  const eNA_PARSEDIRECTION starts[3] = {NA_PARSE_FIRST, NA_PARSE_LAST, NA_PARSE_FIRST};
+  for (int pass = 0; pass < 3; ++pass) {
+    const eNA_PARSEDIRECTION then = starts[pass] == NA_PARSE_FIRST ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+    for (BOOL ok = a->bHLitxxx(L"t", starts[pass], 1, kNoLock, nullptr, 0);;
+         ok = a->bHLitxxx(L"t", then, 1, kNoLock, nullptr, 0)) {
+      ASSERT_TRUE(ok) << "pass " << pass;
+      int out = 1;
+      a->bHEndehors(L"t", &out);
+      if (out) break;
+      passes[pass].push_back(Bytes(record->pclGetCurrentValueNoRef()));
+      ASSERT_LE(passes[pass].size(), static_cast<size_t>(kShortRows)) << "pass " << pass;
+    }
+  }
+  ASSERT_EQ(passes[0].size(), static_cast<size_t>(kShortRows));
+  EXPECT_EQ(passes[2], passes[0]);
+  // Read back from the end, rows the order ties may come in another order.
+  std::multiset<std::string> back(passes[1].begin(), passes[1].end());
+  EXPECT_EQ(back, std::multiset<std::string>(passes[0].begin(), passes[0].end()));
+  EXPECT_LT(std::set<std::string>(passes[0].begin(), passes[0].end()).size(), static_cast<size_t>(kShortRows));
+  ASSERT_TRUE(m_raw.exec("DROP TABLE " + table, &err)) << err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Live, LiveQueryRowCache,

@@ -97,6 +97,8 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_TEXTE, 16, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 17, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 18, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 33, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 34, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DATETIME, '-'},
       {NA_IT_UNICODE, 12, 0, 0, F::NA_ROWTEXT_DB, 'u'},
       {NA_IT_UNICODE, 4, 0, 0, F::NA_ROWTEXT_DB, '-'},
@@ -120,13 +122,15 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
                                           "\xCE\xA9", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "abcd\xE2\x82\xAC",
                                           "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF"};
   const std::vector<std::string> k1252 = {"\xE9", "abcd\xE9", "\x80", "\x81\x8D\x8F\x90\x9D", "\xFF\xA0"};
-  // Around the steps of eight bytes the texts are read in: ASCII runs of every length, and a
-  // character of each kind at every position of one.
+  // Around the steps of sixteen and eight bytes the texts are read in: ASCII runs of every
+  // length, and a character of each kind at every position of one.
+  const std::string ascii = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEF";
   std::vector<std::string> runs;
-  for (size_t n = 1; n <= 17; ++n) runs.push_back(std::string("abcdefghijklmnopq").substr(0, n));
-  for (size_t at = 0; at <= 17; ++at)
+  for (size_t n = 1; n <= 41; ++n) runs.push_back(ascii.substr(0, n));
+  for (size_t at = 0; at <= 41; ++at)
     for (const char* c : {"\xC3\xA9", "\xE2\x82\xAC", "\xC2\xA0", "\xFF", "\xC3", "\x80"})
-      runs.push_back(std::string("abcdefghijklmnopq").substr(0, at) + c + std::string("rstuvwxyz").substr(0, at % 9));
+      runs.push_back(ascii.substr(0, at) + c + std::string("rstuvwxyz").substr(0, at % 9) +
+                     (at % 3 == 0 ? std::string("\xC3\xA9") + ascii.substr(0, at / 2) : std::string()));
   // The limits of the numbers read a digit at a time: 9 and 10 digits, 16 and 17, decimals at
   // and past each scale, integer digits at and past each precision.
   const std::vector<std::string> numbers = {
