@@ -419,6 +419,14 @@ class CNADataAccess : public CInterf {
   // Whether a browse on item may be fetched in limited blocks: its rows must be told apart by
   // values the host holds exactly.
   BOOL _bEnableRecordLimit(const wchar_t* item);
+  // The item a seek's search found for its name in this access's description, noted (with an
+  // external reference) for the rest of that seek only: the same name looked up in the same
+  // description during the same call answers the same item.
+  struct STSeekItem {
+    const wchar_t* name = nullptr;
+    INADataSourceDescription* desc = nullptr;
+    INAItemDescription* item = nullptr;
+  };
   // The next block of stmt's browse in dir (next or previous, host order) after its original
   // record, or on it with atRecord; the server skips *skip - 1 rows of a long move (then *skip
   // is 1); a negative *skip asks for a block of at least -*skip rows, none skipped (then *skip
@@ -654,6 +662,8 @@ class CNADataAccess : public CInterf {
   int m_nRecordSaveID = -1;
   bool m_bKJRecordChecked = false;
   CNATableCache* m_pclTableCache = nullptr;
+  STSeekItem m_clSeekItem;
+  class CSeekItemNote;
   // The commands _pclSelectCommand keeps, one reference each; released by _Close.
   CNACommand* m_tabSelectCommand[3] = {};
   CNAIDAuto* m_pclIDAuto = nullptr;

@@ -387,10 +387,14 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     return kept < 0 || digits <= kept;
   };
   if (item != nullptr && *item != 0) {
-    CHeldItemDesc it(desc->piNAGetItem(item));
-    if (it.get() != nullptr) {
-      if (!exact(it.get())) return FALSE;
-      if (it.get()->bUnique()) return TRUE;
+    // The item the seek under way found for this very name needs no look-up again.
+    const STSeekItem& seek = m_clSeekItem;
+    const bool noted = seek.item != nullptr && seek.name == item && seek.desc == desc;
+    CHeldItemDesc held(noted ? nullptr : desc->piNAGetItem(item));
+    INAItemDescription* it = noted ? seek.item : held.get();
+    if (it != nullptr) {
+      if (!exact(it)) return FALSE;
+      if (it->bUnique()) return TRUE;
     }
   }
   CHeldItemDesc best(desc->piGetBestParseItemDesc());

@@ -13,6 +13,37 @@ using naguards::CHeldStatement;
 namespace {
 
 enum : int { kSourceFile = 3 };
+
+}  // namespace
+
+// The search's item noted on the access for the scope of one seek (a note already there, of an
+// outer seek, is left as it is).
+class CNADataAccess::CSeekItemNote {
+ public:
+  CSeekItemNote(CNADataAccess* access, const wchar_t* name, INADataSourceDescription* desc, INAItemDescription* item)
+      : m_pAccess(access) {
+    STSeekItem& note = access->m_clSeekItem;
+    if (note.item != nullptr || name == nullptr || desc == nullptr || item == nullptr) return;
+    item->ExternalAddRef();
+    note = {name, desc, item};
+    m_bSet = true;
+  }
+  ~CSeekItemNote() {
+    if (!m_bSet) return;
+    STSeekItem& note = m_pAccess->m_clSeekItem;
+    note.item->nExternalRelease();
+    note = {};
+  }
+  CSeekItemNote(const CSeekItemNote&) = delete;
+  CSeekItemNote& operator=(const CSeekItemNote&) = delete;
+
+ private:
+  CNADataAccess* m_pAccess;
+  bool m_bSet = false;
+};
+
+namespace {
+
 enum : int { kSiteNoBrowse = 5 };
 enum : unsigned int { kReuse = 0x2000, kInternalPositioning = 0x40000 };
 
@@ -47,6 +78,8 @@ BOOL CNADataAccess::bHRecherche(const wchar_t* item, const wchar_t* soughtItem, 
   }
   stmt->SetParseFlags(flags);
   if (!stmt->bSetUserSearch(soughtItem, value, dir, generic == 0 ? 1 : 0)) return FALSE;
+  CSeekItemNote note(this, item == soughtItem ? item : nullptr, stmt->piGetDataSourceNoRef(),
+                     stmt->pclGetUserSearch()->piGetItemNoRef());
   return _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
 }
 

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <typeinfo>
 #include <vector>
 
 #include "access/nadataaccess.h"
@@ -300,6 +301,25 @@ CNAConvertVariant* CNADriver::pclAllocVariant(CNAError* error, CNAConnectionDesc
   return new (std::nothrow) CNAConvertVariant(error != nullptr ? error : m_pclError, cnx);
 }
 
+BOOL CNADriver::bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error,
+                                CNAConnectionDescription* cnx) const {
+  // The factory makes this very class (no driver here overrides it), on these two.
+  if (value == nullptr || value->nGetRefCount() != held || value->bIsStatic() ||
+      typeid(*value) != typeid(CNAConvertVariant) || value->pclGetCnx() != cnx ||
+      value->pclGetError() != (error != nullptr ? error : m_pclError))
+    return FALSE;
+  value->Restart();
+  return TRUE;
+}
+
+BOOL CNADriver::s_bTypeVariant_NV_Any(CNAError* error, CNAConvertVariant* value, CNAColumn* column, const CAny* any) {
+  if (column == nullptr)
+    value->InitTypeVariantAny(any->wGetType(), 0);
+  else if (!column->bInitVariant_NV_Any(error, value, any->wGetType()))
+    return FALSE;
+  return value->bSetValue(any);
+}
+
 CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx,
                                                       CNAColumn* column, unsigned short hostType) {
   CNAConvertVariant* value = pclAllocVariant(error, cnx);
@@ -317,8 +337,8 @@ CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnec
 CNAConvertVariant* CNADriver::pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx,
                                                       CNAColumn* column, const CAny* value) {
   if (value == nullptr) return nullptr;
-  CNAConvertVariant* variant = pclGetNewVariant_NV_Any(error, cnx, column, value->wGetType());
-  if (variant == nullptr || variant->bSetValue(value)) return variant;
+  CNAConvertVariant* variant = pclAllocVariant(error, cnx);
+  if (variant == nullptr || s_bTypeVariant_NV_Any(error, variant, column, value)) return variant;
   variant->AddRef();
   variant->nRelease();
   return nullptr;

@@ -170,6 +170,13 @@ class CNADriver : public INADriver {
                                              unsigned short hostType);
   CNAConvertVariant* pclGetNewVariant_NV_Any(CNAError* error, CNAConnectionDescription* cnx, CNAColumn* column,
                                              const CAny* value);
+  // value, when it stands as pclAllocVariant(error, cnx) would make one and only its held
+  // holders refer to it (count held, not static), restarted as new: TRUE. FALSE, untouched,
+  // otherwise. The holders may then use it as the new converter the factory would give.
+  BOOL bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error, CNAConnectionDescription* cnx) const;
+  // What pclGetNewVariant_NV_Any does to its new converter value to hold any: typed by column
+  // (or any's type without one), then any set. FALSE when either refuses.
+  static BOOL s_bTypeVariant_NV_Any(CNAError* error, CNAConvertVariant* value, CNAColumn* column, const CAny* any);
   // pclAllocParameter, then the column (and its item) set on the parameter.
   CNAParameter* pclAllocParameter_col(CNAColumn* column, CNAConvertVariant* value, unsigned int position,
                                       unsigned int options, const wchar_t* name);

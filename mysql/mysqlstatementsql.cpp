@@ -208,24 +208,35 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     CNAColumnSQL& column = m_pTabColumn[i];
     std::string& bytes = m_tabNames[i];
     const char* name = field.name != nullptr ? field.name : "";
-    if (bytes.empty() || bytes.compare(1, std::string::npos, name) != 0) {
+    // The length the client tells, proved by the terminator after the bytes compared.
+    const size_t length = bytes.empty() ? 0 : bytes.size() - 1;
+    const bool known = !bytes.empty() && field.name_length == length && name[length] == 0 &&
+                       memcmp(bytes.data() + 1, name, length) == 0;
+    if (!known) {
       column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
       // Marked known by a first byte, so that an empty name is a name too.
       bytes.assign(1, '=').append(name);
     }
-    column.m_nDBType = field.type;
-    column.m_llLength = static_cast<long long>(field.length);
-    column.m_nDecimals = static_cast<int>(field.decimals);
-    column.m_nCharset = field.charsetnr;
-    column.m_nPrecision = 0;
     m_nRowMaxLength += static_cast<unsigned int>(field.max_length);
-    if (column.m_llLength == 0 && m_nRowMaxLength != 0) column.m_llLength = m_nRowMaxLength;
+    long long width = static_cast<long long>(field.length);
+    if (width == 0 && m_nRowMaxLength != 0) width = m_nRowMaxLength;
+    int precision = 0;
     if (field.type == MYSQL_TYPE_DECIMAL || field.type == MYSQL_TYPE_NEWDECIMAL) {
       // The declared width counts a point when there are decimals and a sign unless UNSIGNED.
-      const long long digits = column.m_llLength - column.m_nDecimals - (column.m_nDecimals > 0 ? 1 : 0) -
-                               ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
-      column.m_nPrecision = static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
+      const int decimals = static_cast<int>(field.decimals);
+      const long long digits = width - decimals - (decimals > 0 ? 1 : 0) - ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
+      precision = static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
     }
+    // A record this column's last field wrote from the same values has its item type already.
+    if (known && column.m_nDBType == static_cast<int>(field.type) && column.m_llLength == width &&
+        column.m_nDecimals == static_cast<int>(field.decimals) && column.m_nCharset == field.charsetnr &&
+        column.m_nPrecision == precision)
+      continue;
+    column.m_nDBType = field.type;
+    column.m_llLength = width;
+    column.m_nDecimals = static_cast<int>(field.decimals);
+    column.m_nCharset = field.charsetnr;
+    column.m_nPrecision = precision;
     CMySQLConnection::ConvertItemType(&column.m_eItemType, &column.m_nItemSize, column.m_nDBType,
                                       static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
                                       column.m_nDecimals, column.m_nCharset);

@@ -36,6 +36,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
@@ -493,6 +494,7 @@ class CNACommand : public CInterf {
     // A text written by its builder keeps its own bytes: it is read again from them.
     m_clFormated.Vide();
     m_bFormatedToLast = 0;
+    m_clKeptTail.set = false;
   }
   // The last parameter replaced by parameter (referenced), which stands where it stood; the
   // formatted SQL keeps the bytes its last build wrote before that literal when the build noted
@@ -729,6 +731,15 @@ class CNACommand : public CInterf {
   // The dialect's row-limit rewrite of a formatted SQL just built: forgets where the last
   // literal was written when it moved bytes.
   void _RewriteRowLimit();
+  // After a build of text (n characters) that noted its last literal (ending at literalEnd; the
+  // text after it from previous; rewriteAt the length before the row-limit rewrite): what it wrote after that literal
+  // is kept when nothing of it was read from before the literal.
+  void _KeepTail(const wchar_t* text, unsigned int n, int literalEnd, unsigned int previous, int rewriteAt);
+  // A resumed build of text (n characters), its last literal just written, the text after it
+  // from previous: the kept
+  // tail appended when this build would write it the same (same text after the literal, blank
+  // rule, row limit, dialect, form of the formatted SQL). FALSE, nothing written, otherwise.
+  bool _bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned int previous);
   // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
   void _RemplaceLimitParTop();
   // TRUE when a TOP phrase was cut from the head.
@@ -773,6 +784,17 @@ class CNACommand : public CInterf {
   unsigned int m_nLastLiteralPosition = 0;
   ePARAMTYPECONV m_eFormatedMode = NA_PARAMCONV_NONE;
   int32_t m_bFormatedToLast = 0;
+  // What the last build wrote after its last literal and what that was made of (_KeepTail).
+  struct STKeptTail {
+    bool set = false;
+    bool wide = false;
+    bool literalEndsBlank = false;
+    unsigned int previous = 0;
+    long long rowLimit = -1, rowOffset = -1;
+    int dialect = 0;
+    std::wstring text;  // the command text after the literal
+    std::string units;  // the formatted SQL's units after the literal (wide: wchar_t's bytes)
+  } m_clKeptTail;
   // Scratch of _bAddParameterFormated: one parameter's literal at a time.
   CTStringConcatAW m_clLiteral;
   CTStringConcatAW m_clDump;

@@ -221,6 +221,7 @@ BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, eP
   const unsigned int n = static_cast<unsigned int>(_Text().nGetLength());
   const int count = m_tabParameter.nGetCount();
   BOOL result = TRUE;
+  int literalEnd = -1;
   for (int i = first; i < count && result; ++i) {
     CNAParameter* parameter = m_tabParameter[i];
     unsigned int position = parameter->nGetPosition();
@@ -248,6 +249,11 @@ BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, eP
     }
     result = _bAddParameterFormated(parameter, mode, &position);
     previous = position < n ? position : n;
+    if (i == count - 1 && result) {
+      literalEnd = m_clFormated.nGetLength();
+      // A resumed build whose rest is what the last one wrote takes its bytes.
+      if (resumed && i == first && _bAppendKeptTail(text, n, previous)) return TRUE;
+    }
   }
   if (!result) {
     // Nothing half-built is ever handed out: the next request builds again.
@@ -256,12 +262,66 @@ BOOL CNACommand::_bFormatFrom(int first, unsigned int previous, bool resumed, eP
     return FALSE;
   }
   if (count == 0) m_nLastLiteralAt = -1;
+  m_clKeptTail.set = false;
+  const unsigned int literalTextEnd = previous;
   if (previous < n) {
     _AddSpaceBetween(text[previous]);
     m_clFormated.Add(text + previous, static_cast<int>(n - previous));
   }
+  const int rewriteAt = m_clFormated.nGetLength();
   _RewriteRowLimit();
+  if (m_nLastLiteralAt >= 0 && literalEnd >= 0) _KeepTail(text, n, literalEnd, literalTextEnd, rewriteAt);
   return TRUE;
+}
+
+void CNACommand::_KeepTail(const wchar_t* text, unsigned int n, int literalEnd, unsigned int previous, int rewriteAt) {
+  STKeptTail& kept = m_clKeptTail;
+  const int dialect = m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0;
+  if (dialect == 5 || dialect == 6) {
+    // The TOP-into-LIMIT pass reads the head up to the character after a TOP and, from the end
+    // back over its separators, "LIMIT 0" and the separator before: both must lie on their side
+    // of the literal.
+    const bool sides = OnContent(&m_clFormated, [&](const auto* units, int) {
+      const int top = SkipBlanks(units, m_nLastLiteralAt, 6);
+      int end = rewriteAt;
+      while (end > literalEnd && Separator(units[end - 1])) --end;
+      return m_nLastLiteralAt >= 12 && top + 3 < m_nLastLiteralAt && end - 8 >= literalEnd;
+    });
+    if (!sides) return;
+  }
+  kept.wide = m_clFormated.bIsWide() != 0;
+  kept.literalEndsBlank = literalEnd > 0 && m_clFormated.bIsCharSpace(literalEnd - 1);
+  kept.previous = previous;
+  kept.rowLimit = m_llRowLimit;
+  kept.rowOffset = m_llRowOffset;
+  kept.dialect = dialect;
+  kept.text.assign(text + previous, n - previous);
+  const int units = m_clFormated.nGetLength() - literalEnd;
+  if (kept.wide)
+    kept.units.assign(reinterpret_cast<const char*>(m_clFormated.pszGetW() + literalEnd), units * sizeof(wchar_t));
+  else
+    kept.units.assign(m_clFormated.pszGetA() + literalEnd, static_cast<size_t>(units));
+  kept.set = true;
+}
+
+bool CNACommand::_bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned int previous) {
+  const STKeptTail& kept = m_clKeptTail;
+  if (!kept.set || m_bRewriteMode || previous != kept.previous || m_llRowLimit != kept.rowLimit ||
+      m_llRowOffset != kept.rowOffset || (m_clFormated.bIsWide() != 0) != kept.wide)
+    return false;
+  const int length = m_clFormated.nGetLength();
+  if ((length > 0 && m_clFormated.bIsCharSpace(length - 1)) != kept.literalEndsBlank ||
+      (m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0) != kept.dialect)
+    return false;
+  if (n != previous + kept.text.size() || wmemcmp(text + previous, kept.text.data(), kept.text.size()) != 0)
+    return false;
+  if (kept.wide)
+    m_clFormated.Add(reinterpret_cast<const wchar_t*>(kept.units.data()),
+                     static_cast<int>(kept.units.size() / sizeof(wchar_t)));
+  else
+    m_clFormated.Add(kept.units.data(), static_cast<int>(kept.units.size()),
+                     static_cast<unsigned int>(m_clFormated.nGetCodePage()));
+  return true;
 }
 
 void CNACommand::_RewriteRowLimit() {

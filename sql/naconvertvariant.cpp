@@ -635,6 +635,14 @@ void CNAConvertVariant::ResetVariant() {
   m_clValue.__SetType(ZV_VIDE, 0);
 }
 
+void CNAConvertVariant::Restart() {
+  ResetVariant();
+  m_clValue.~CAny();
+  new (&m_clValue) CAny();
+  m_nDBLength = 0;
+  m_nDBState = 0;
+}
+
 void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescription* database) {
   if (analysis != m_piAnalysis || database != m_piDatabase) ++m_nShapeStamp;
   if (analysis != m_piAnalysis) {

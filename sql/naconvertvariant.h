@@ -69,6 +69,10 @@ class CNAConvertVariant : public CNAVariant {
   BOOL bInitTypeVariant(eNAVARTYPE kind, void* buffer, unsigned int size, unsigned short type);
   BOOL bInitTypeVariantBuffer(unsigned short type, unsigned int size);
   void ResetVariant();
+  // Back to the state construction gave it (kind, buffer, descriptions, value, lengths), its
+  // connection, error and references kept; the shape stamp moves on, so no row writer takes it
+  // for the converter it was.
+  void Restart();
   void SetItemDesc(INAItemDescription* analysis, INAItemDescription* database);
   // For the column layer: a value not read from the server yet.
   void SetNotRead() { m_eVarType = NA_VAR_NOTREAD; }

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
@@ -86,6 +87,7 @@ CNAExpression::~CNAExpression() {
   if (m_pclParsed != nullptr) m_pclParsed->nRelease();
   CNAError::s_Drop(&m_pclError);
   delete m_pclNullExcluded;
+  delete m_pclSpareNullExcluded;
 }
 
 CNAExpression* CNAExpression::pclAllocExpression() { return new (std::nothrow) CNAExpression(m_pclError); }
@@ -196,8 +198,11 @@ CNAExpression* CNAExpression::pclClone() {
 }
 
 void CNAExpression::RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags) {
-  delete m_pclNullExcluded;
-  m_pclNullExcluded = nullptr;
+  if (m_pclNullExcluded != nullptr) {
+    m_pclNullExcluded->Reset();
+    delete m_pclSpareNullExcluded;
+    m_pclSpareNullExcluded = std::exchange(m_pclNullExcluded, nullptr);
+  }
   // The column stays, and with it its source query; _SetFlag has nothing to clear for flags
   // without the starts-with and component bits.
   CSQLParserInfo* source = m_pclColumn != nullptr ? m_pclColumn->pclGetSourceQueryNoRef() : nullptr;
@@ -704,11 +709,30 @@ BOOL CNAExpression::_bGetSQLFromValueUsingParameter(const wchar_t* name, CNAComm
   return result;
 }
 
+CNAError* CNAExpression::_pclParameterError(CNARecherche* search) const {
+  return search != nullptr && search->pclGetErrorNoRef() != nullptr ? search->pclGetErrorNoRef() : m_pclError;
+}
+
 CNAConvertVariant* CNAExpression::_pclNewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion) {
-  CNAError* error = search != nullptr && search->pclGetErrorNoRef() != nullptr ? search->pclGetErrorNoRef() : m_pclError;
-  CNAConvertVariant* holder = Driver() != nullptr ? Driver()->pclAllocVariant(error, m_pclColumn->pclGetCnx()) : nullptr;
+  CNAConvertVariant* holder =
+      Driver() != nullptr ? Driver()->pclAllocVariant(_pclParameterError(search), m_pclColumn->pclGetCnx()) : nullptr;
   if (holder == nullptr) return nullptr;
   holder->AddRef();
+  _FillParameterValue(holder, conversion);
+  return holder;
+}
+
+CNAConvertVariant* CNAExpression::_pclRenewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion,
+                                                          CNAConvertVariant* kept, unsigned int held) {
+  CNADriver* driver = Driver();
+  if (driver == nullptr || !driver->bRestartVariant(kept, held, _pclParameterError(search), m_pclColumn->pclGetCnx()))
+    return _pclNewParameterValue(search, conversion);
+  kept->AddRef();
+  _FillParameterValue(kept, conversion);
+  return kept;
+}
+
+void CNAExpression::_FillParameterValue(CNAConvertVariant* holder, eNA_ITEMTYPE conversion) {
   holder->bCopyVariant(m_pclValue);
   if (conversion != NA_IT_EMPTY) {
     holder->bChangeItemType(conversion, bIsGenerique());
@@ -718,7 +742,6 @@ CNAConvertVariant* CNAExpression::_pclNewParameterValue(CNARecherche* search, eN
     holder->bGetValue(&again);
     holder->bSetValue(&again);
   }
-  return holder;
 }
 
 BOOL CNAExpression::bValueOnlyInLiteral() const {
@@ -747,7 +770,9 @@ BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, uns
   // A retyped value's parameter has no column: the kept ones are not what new ones would be.
   const bool renew = ownKept != nullptr && copyKept != nullptr && conversion == NA_IT_EMPTY;
   if (!renew) search->_RemoveParameterByPos(0);
-  CNAConvertVariant* holder = _pclNewParameterValue(search, conversion);
+  // The kept parameters' holder is theirs alone when it is held twice.
+  CNAConvertVariant* holder = renew ? _pclRenewParameterValue(search, conversion, ownKept->pclGetValueNoRef(), 2)
+                                    : _pclNewParameterValue(search, conversion);
   if (holder == nullptr) return FALSE;
   if (renew) {
     ownKept->SetValue(holder);
@@ -860,7 +885,9 @@ BOOL CNAExpression::bColumnValuesNullSelected(const CNAColumn* column) const {
 
 BOOL CNAExpression::_bInitColumnNullValueExcluded() {
   if (m_pclNullExcluded != nullptr) return TRUE;
-  m_pclNullExcluded = new (std::nothrow) CColumnNullValueExcluded();
+  // An emptied set is as a new one.
+  m_pclNullExcluded = m_pclSpareNullExcluded != nullptr ? std::exchange(m_pclSpareNullExcluded, nullptr)
+                                                        : new (std::nothrow) CColumnNullValueExcluded();
   if (m_pclNullExcluded != nullptr) return TRUE;
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNullSet, _pclGetCnx(), nullptr,
                              nullptr, kErrNoMemory);

@@ -164,6 +164,14 @@ class CNAExpression : public CInterf {
   // converted to conversion for a column compared as that type, else read through the column's
   // items. Null when none can be made.
   CNAConvertVariant* _pclNewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion);
+  // _pclNewParameterValue's value, in the holder kept (held references: its holders') restarted
+  // as new when it can be, else in a new one; one reference for the caller either way.
+  CNAConvertVariant* _pclRenewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion, CNAConvertVariant* kept,
+                                             unsigned int held);
+  // What _pclNewParameterValue does to its new holder.
+  void _FillParameterValue(CNAConvertVariant* holder, eNA_ITEMTYPE conversion);
+  // The error a parameter's holder reports into: the search's, else the leaf's.
+  CNAError* _pclParameterError(CNARecherche* search) const;
   BOOL _bGetSQLFromValueUsingParameterAddOpLike(CNAConvertVariant* holder, CNACommand* command);
   BOOL _bGetSQLFromValueDateTime(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL nullTest);
   // " OR name IS NULL)", closing the bracket a NULL test opened.
@@ -195,4 +203,6 @@ class CNAExpression : public CInterf {
   unsigned int m_dwFlags = 0;
   CSQLParserInfo* m_pclParsed = nullptr;
   CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
+  // The set a renewed leaf let go, emptied, for the next set it makes.
+  CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
 };

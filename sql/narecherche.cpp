@@ -307,9 +307,17 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
     return FALSE;
   if (value != &m_clValue) m_clValue = *value;
   CNADriver* driver = Driver();
-  CNAConvertVariant* holder =
-      driver != nullptr ? driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), column, &m_clValue) : nullptr;
-  if (holder == nullptr) return FALSE;
+  if (driver == nullptr) return FALSE;
+  // The three leaves' holder, theirs alone, is made again in place; else a new one.
+  CNAConvertVariant* holder = m_pclEqual->pclGetValueNoRef();
+  const bool shared = holder != nullptr && m_pclAfter->pclGetValueNoRef() == holder &&
+                      m_pclBefore->pclGetValueNoRef() == holder;
+  if (shared && driver->bRestartVariant(holder, 3, m_pclError, column->pclGetCnx())) {
+    if (!CNADriver::s_bTypeVariant_NV_Any(m_pclError, holder, column, &m_clValue)) return FALSE;
+  } else {
+    holder = driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), column, &m_clValue);
+    if (holder == nullptr) return FALSE;
+  }
   holder->AddRef();
   m_pclEqual->RenewLeaf(NA_OP_EQ, holder, 0);
   m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 #include <new>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "access/nadataaccess.h"
@@ -66,6 +68,7 @@ CNAStatement::~CNAStatement() {
     if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
     m_pclOriginalRecord->nRelease();
   }
+  if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
   if (m_pclBestColumn != nullptr) m_pclBestColumn->nRelease();
   delete m_pTabSavedPosition;
   if (m_pclCommand != nullptr) m_pclCommand->nRelease();
@@ -978,8 +981,14 @@ BOOL CNAStatement::bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {
   if (m_bParseStarted) Close();
   if (!m_bContinuing && m_pclOriginalRecord != nullptr) {
     if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
-    m_pclOriginalRecord->nRelease();
-    m_pclOriginalRecord = nullptr;
+    CNARecordValue* last = std::exchange(m_pclOriginalRecord, nullptr);
+    // Held by nobody else, it may serve the next result's first row (_pclNewStmtOriginalRecord).
+    if (last->nGetRefCount() == 1 && !last->bIsStatic() && typeid(*last) == typeid(CNARecordValue)) {
+      if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
+      m_pclSpareOriginalRecord = last;
+    } else {
+      last->nRelease();
+    }
   }
   if (m_pclCommand == nullptr || m_pclCommand->bIsEmpty()) return TRUE;
   if (!bExecuteDirect(flags, prepare)) return FALSE;
@@ -990,6 +999,26 @@ BOOL CNAStatement::bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {
       m_pclDataAccess->pclGetImportedDescNoRef() == nullptr)
     m_pclDataAccess->bInitImportedDataSourceDesc(this);
   return TRUE;
+}
+
+CNARecordValue* CNAStatement::_pclNewStmtOriginalRecord(const CNARecordValue* current) {
+  if (CNARecordValue* spare = std::exchange(m_pclSpareOriginalRecord, nullptr)) {
+    const CNAKJRecord* from = current->pclGetNAKJRecord();
+    const CNAKJRecord* to = spare->pclGetNAKJRecord();
+    // Its record buffer takes current's bytes as a clone's new one would; memo and identifier
+    // are made as a clone's are.
+    if (spare->pclGetErrorNoRef() == current->pclGetErrorNoRef() && from != nullptr && to != nullptr &&
+        to->nGetRefCount() == 1 && to->nGetTotalSize() == from->nGetTotalSize() &&
+        to->nGetFlagFieldSize() == from->nGetFlagFieldSize() && to->nGetItemCount() == from->nGetItemCount()) {
+      spare->bShareRecordID(nullptr);
+      spare->bShareTabMemoValue(nullptr);
+      if (spare->bCopyRecordValue(current, NA_COPY_ALL)) return spare;
+    }
+    spare->nRelease();
+  }
+  CNARecordValue* clone = current->pclGetClone(NA_COPY_ALL);
+  if (clone != nullptr) clone->AddRef();
+  return clone;
 }
 
 BOOL CNAStatement::bExecuteDirectNewCommand(CNACommand* command, NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {

@@ -532,6 +532,11 @@ class CNAStatement : public CInterf {
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
+  // A new original (one reference, the caller's) holding current as its clone would: the last
+  // result's original set aside by bExecute when it stands as such a clone once written (the
+  // statement's alone, of current's error and record layout; its memo and identifier let go
+  // first), else a clone. Null when neither can be had.
+  CNARecordValue* _pclNewStmtOriginalRecord(const CNARecordValue* current);
   // A row read by one step that the access then copies into the record's original value: the
   // statement's original becomes that value's twin instead of a copy of its own (whether the
   // read qualifies: _bTwinRead). The same ranks and contents as bSetStmtOriginalRecord followed
@@ -632,6 +637,8 @@ class CNAStatement : public CInterf {
   long long m_llRecordLimit = NO_LIMIT;
   long long m_llRemainingSkip = 0;
   CNARecordValue* m_pclOriginalRecord = nullptr;
+  // The original of the result before, the statement's alone, kept for the next one's first row.
+  CNARecordValue* m_pclSpareOriginalRecord = nullptr;
   CNAColumn* m_pclBestColumn = nullptr;
   // The writers of the open result's rows into m_pclRecord (_bUpdateNARecordFromDB). Checked
   // before each row against the record's columns, the result and the code pages; forgotten when

@@ -412,9 +412,8 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   CNARecordValue* own = pclGetStmtOriginalRecord();
   m_nEqualRows = _nRankAfter(host, own, current);
   if (own == nullptr) {
-    m_pclOriginalRecord = current->pclGetClone(NA_COPY_ALL);
+    m_pclOriginalRecord = _pclNewStmtOriginalRecord(current);
     if (m_pclOriginalRecord == nullptr) return FALSE;
-    m_pclOriginalRecord->AddRef();
   } else if (!own->bCopyRecordValue(current, NA_COPY_ALL)) {
     return FALSE;
   }

@@ -20,6 +20,7 @@
 
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
+#include "driver/mysqlapi.h"
 #include "host/host_datasource.h"
 #include "mysql/mysqldataaccess.h"
 #include "mysql/mysqlstatement.h"
@@ -226,6 +227,18 @@ class LiveBrowse : public LiveConnection {
     std::wstring name = shape + std::to_wstring(getpid());
     m_tabCreated.push_back(name);
     return name;
+  }
+  // The session cnx reads on (each result it holds is already stored) ended from the second
+  // connection.
+  void KillSession(CMySQLConnection* cnx) {
+    std::string session, err;
+    if (__mysql_real_query(cnx->pGetHandle(), "SELECT CONNECTION_ID()", 22) == 0) {
+      MYSQL_RES* result = __mysql_store_result(cnx->pGetHandle());
+      MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr;
+      if (row != nullptr) session = row[0];
+      if (result != nullptr) __mysql_free_result(result);
+    }
+    EXPECT_TRUE(!session.empty() && m_raw.exec("KILL " + session, &err)) << err;
   }
   // SQL in UTF-8 on the second connection.
   void Raw(const std::string& sql) {

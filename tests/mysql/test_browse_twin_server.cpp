@@ -215,18 +215,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
           ok = a->bHRetourPosition(saved, item, 1, kPlain);
           break;
         }
-        case 'K': {
-          // The session the browse reads on now (each block's result is already stored).
-          std::string session, err;
-          if (__mysql_real_query(cnx->pGetHandle(), "SELECT CONNECTION_ID()", 22) == 0) {
-            MYSQL_RES* result = __mysql_store_result(cnx->pGetHandle());
-            MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr;
-            if (row != nullptr) session = row[0];
-            if (result != nullptr) __mysql_free_result(result);
-          }
-          EXPECT_TRUE(!session.empty() && m_raw.exec("KILL " + session, &err)) << err;
-          break;
-        }
+        case 'K': KillSession(cnx); break;
         case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
       }
       int out = -1;

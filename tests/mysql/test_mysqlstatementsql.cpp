@@ -621,7 +621,8 @@ TEST_P(LiveStatement, FailedQueryDumpKeepsItsFirst5000Characters) {
 
 // One statement running result after result takes back the column records of the last result of
 // as many columns: every column must describe the new result as a statement that never ran
-// before describes it (names, types, widths, digits).
+// before describes it (names, types, widths, digits), also when only the column's type, width,
+// sign, digits or character set changed under the same names (the table altered in between).
 TEST_P(LiveStatement, ColumnsOfEachResultAreItsOwnWhenTheLastOnesAreTakenBack) {
   auto describe = [](CNAStatementSQL* st) {
     std::wstring out;
@@ -635,7 +636,7 @@ TEST_P(LiveStatement, ColumnsOfEachResultAreItsOwnWhenTheLastOnesAreTakenBack) {
     }
     return out;
   };
-  // query, the names it gives (empty: it fails or has no columns)
+  // query, the names it gives (empty: it fails or has no columns; none: a change to the table)
   const struct {
     const wchar_t* sql;
     const wchar_t* names;
@@ -652,9 +653,50 @@ TEST_P(LiveStatement, ColumnsOfEachResultAreItsOwnWhenTheLastOnesAreTakenBack) {
       {L"SELEC 1", L""},
       {L"SELECT NOW() AS \u00e9t\u00e9, 2.5 AS b, NULL AS c", L"\u00e9t\u00e9,b,c"},
       {L"SELECT 1 AS x", L"x"},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a DECIMAL(10,2) UNSIGNED", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a DECIMAL(10,2)", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a DECIMAL(12,2)", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a DECIMAL(12,3)", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY b VARCHAR(6) CHARACTER SET latin1", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY b VARCHAR(6) CHARACTER SET utf8mb4", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY b VARBINARY(6)", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY b VARBINARY(19)", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"UPDATE %t SET b = '2024-01-02 03:04:05' WHERE b IS NOT NULL", nullptr},
+      {L"ALTER TABLE %t MODIFY b DATETIME", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a DOUBLE", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a DOUBLE(22,2)", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a BIGINT", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"ALTER TABLE %t MODIFY a BIGINT UNSIGNED", nullptr},
+      {L"SELECT a, b FROM %t", L"a,b"},
+      {L"SELECT a, b FROM %t", L"a,b"},
   };
+  ASSERT_TRUE(Run("CREATE TABLE " + Table() + " (a DECIMAL(10,2), b VARCHAR(5)) CHARACTER SET utf8mb4"));
+  ASSERT_TRUE(Run("INSERT INTO " + Table() + " VALUES (1.5, 'abc'), (NULL, NULL)"));
   auto st = Stmt();
-  for (const auto& step : steps) {
+  for (const auto& row : steps) {
+    std::wstring sql = row.sql;
+    if (const size_t at = sql.find(L"%t"); at != std::wstring::npos) sql.replace(at, 2, Wide(Table()));
+    if (row.names == nullptr) {
+      ASSERT_TRUE(Run(Utf8(sql))) << Utf8(sql);
+      continue;
+    }
+    const struct {
+      const wchar_t* sql;
+      const wchar_t* names;
+    } step = {sql.c_str(), row.names};
     const BOOL ran = st->bExecuteDirect(step.sql, nullptr, 0);
     Err();
     auto fresh = Stmt();

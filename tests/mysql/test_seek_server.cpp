@@ -345,8 +345,9 @@ TEST_P(LiveSeek, SeeksOnTwoItemsInTurnReadTheirOwnRows) {
 
 // One access seeks step after step (a seek that differs from the one before by its value only
 // sends its statement's kept SELECT): every step sends the text and reads the rows a new access
-// sends and reads for the same seek, whatever changed since the step before (value, item,
-// direction, a filter switched on or off, a read on another item, a NULL sought).
+// sends and reads for the same seek, and holds the same original row, whatever changed since the
+// step before (value, item, direction, a filter switched on or off, a read on another item, a NULL
+// sought, a column retyped by another session, the session killed).
 TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
   std::vector<std::vector<Cell>> rows;
   CHostRecordDescription* desc = MakeTable(&rows);
@@ -356,6 +357,7 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
     int fromFirst;
     bool filter;     // a filter on id from 5 to 30 in force
     bool readOther;  // a read on d first
+    char event = 0;  // before the step: 's'/'i' n retyped SMALLINT/INT by another session, 'k' KILL
   } steps[] = {
       {L"id", L"3", 1, false, false},  {L"id", L"17", 1, false, false}, {L"id", L"-2", 1, false, false},
       {L"id", L"40", 0, false, false}, {L"id", L"39", 0, false, false}, {L"id", L"8", 1, true, false},
@@ -364,8 +366,12 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
       {L"id", L"31", 1, false, false}, {L"n", L"1", 1, false, false},   {L"n", L"2", 1, false, false},
       {L"n", std::nullopt, 1, false, false}, {L"n", L"0", 1, false, false}, {L"n", L"-1", 0, false, false},
       {L"d", L"ab", 1, false, false},  {L"id", L"5", 1, false, false},  {L"n", L"3", 1, false, false},
-      {L"id", L"6", 1, false, false},
+      {L"id", L"6", 1, false, false},  {L"id", L"7", 1, false, false, 's'}, {L"id", L"8", 1, false, false},
+      {L"n", L"2", 1, false, false, 'i'}, {L"n", L"3", 1, false, false}, {L"id", L"9", 1, false, false, 'k'},
+      {L"id", L"10", 1, false, false},  {L"id", L"11", 1, false, false, 'k'}, {L"n", L"1", 1, false, false, 'k'},
+      {L"n", L"0", 1, false, false},
   };
+  const std::wstring table = desc->m_pszDBTableName;
   for (const char* cache : {"15", "-1"}) {
     CMySQLConnection* cnx = Connect(cache);
     CNADataAccess* kept = Open(desc, cnx);
@@ -385,21 +391,39 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
       }
       CAny sought = FromText(step.item == std::wstring(L"d") ? ZV_DSTRW : ZV_I4, step.value ? step.value->c_str() : L"0");
       if (!step.value) sought.SetNull(true);
+      if (step.event == 'k') KillSession(cnx);
       ClientCounts::tabSent.clear();
-      EXPECT_TRUE(a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0))
-          << Utf8(m_error.pszGetError());
+      const BOOL ok = a->bHRecherche(step.item, &sought, 0, 1, kNoLock, nullptr, step.fromFirst, 0);
+      EXPECT_TRUE(ok || step.event == 'k') << Utf8(m_error.pszGetError());
       std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
-      return std::make_pair(sent, Out(a, step.item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"}));
+      std::vector<Cell> row = !ok || Out(a, step.item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"});
+      return std::make_tuple(ok, sent, row);
+    };
+    // The statement's original row: its state, bytes, memo and identifier.
+    auto original = [](CNADataAccess* a, const wchar_t* item) {
+      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(item));
+      const CNARecordValue* own = stmt.get() != nullptr ? stmt.get()->pclGetStmtOriginalRecord() : nullptr;
+      if (own == nullptr) return std::string("none");
+      const CNAKJRecord* kj = own->pclGetNAKJRecord();
+      std::string out = std::to_string(own->eGetState()) + " " + std::to_string(own->pclGetTabMemoNoRef() != nullptr) +
+                        " " + std::to_string(own->pclGetRecordIdNoRef() != nullptr) + " ";
+      if (kj != nullptr)
+        out += std::to_string(kj->nGetItemCount()) + " " +
+               std::string(reinterpret_cast<const char*>(kj->pbyGetNullValuesFlags()), kj->nGetTotalSize());
+      return out;
     };
     for (size_t k = 0; k < std::size(steps); ++k) {
       const Step& step = steps[k];
       const std::string what = std::string("cache ") + cache + ", step " + std::to_string(k);
+      if (step.event == 's' || step.event == 'i')
+        Raw("ALTER TABLE " + Quoted(table) + " MODIFY n " + (step.event == 's' ? "SMALLINT" : "INT") + " NULL");
       const auto got = seek(kept, step, &filtered);
       bool none = false;
       CNADataAccess* fresh = Open(desc, cnx);
       const auto want = seek(fresh, step, &none);
-      EXPECT_EQ(got.first, want.first) << what;
-      EXPECT_EQ(got.second, want.second) << what;
+      EXPECT_EQ(got, want) << what;
+      if (!std::get<0>(got)) continue;
+      EXPECT_EQ(original(kept, step.item), original(fresh, step.item)) << what;
       // The searches hold the parameters their writes make, at the same places (two NULLs sought
       // are not equal values).
       CNARecherche* mine = kept->pclGetLastStatementNoRef()->pclGetRecherche();
@@ -471,6 +495,54 @@ TEST_P(LiveSeek, SeeksAgainOnNumberItemsWriteEachLiteralAsAFirstSeek) {
 }
 
 // The host's questions on an item that has no browse: user error 5.
+// A seek limits its blocks as a browse on the same item does (the seek finds its item once for
+// both its search and that choice): limited for items the host holds exactly, not for a real, a
+// text item narrower than its column, or a date item over a date-time.
+TEST_P(LiveSeek, SeeksLimitTheirBlocksAsBrowsesOfTheItemDo) {
+  const std::wstring table = Name(L"qx seek`limit ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, r DOUBLE NULL, w VARCHAR(12) NULL, s VARCHAR(12) NULL, t DATETIME NULL, n INT NULL,"
+      " KEY (r), KEY (w), KEY (s), KEY (t), KEY (n))");
+  Raw("INSERT INTO " + Quoted(table) + " SELECT seq, seq / 4, CONCAT('w', seq), CONCAT('s', seq),"
+      " '2024-01-02 03:04:05', seq % 3 FROM seq_1_to_20");
+  CHostRecordDescription* desc = Description(table);
+  CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(desc, L"r", NA_IT_R8, 8, kDuplicates);
+  Item(desc, L"w", NA_IT_TEXTE, 13, kDuplicates);
+  Item(desc, L"s", NA_IT_TEXTE, 4, kDuplicates);
+  Item(desc, L"t", NA_IT_DATE8, 9, kDuplicates);
+  Item(desc, L"n", NA_IT_I4, 4, kDuplicates);
+  desc->m_pBestParseItem = id;
+  const struct {
+    const wchar_t* item;
+    unsigned short type;
+    const wchar_t* value;
+    bool limited;
+  } rows[] = {
+      {L"id", ZV_I4, L"7", true},   {L"r", ZV_R8, L"1.5", false}, {L"w", ZV_DSTRW, L"w7", true},
+      {L"s", ZV_DSTRW, L"s7", false}, {L"t", ZV_DSTRW, L"20240102", false}, {L"n", ZV_I4, L"1", true},
+      {L"id", ZV_I4, L"8", true},
+  };
+  CMySQLConnection* cnx = Connect("15");
+  CNADataAccess* seeking = Open(desc, cnx);
+  auto limited = [](const std::string& sent) { return sent.find(" LIMIT ") != std::string::npos; };
+  for (const auto& row : rows) {
+    const std::string what = Utf8(row.item);
+    const CAny sought = FromText(row.type, row.value);
+    ClientCounts::tabSent.clear();
+    ASSERT_TRUE(seeking->bHRecherche(row.item, &sought, 0, 1, kNoLock, nullptr, 1, 0)) << what;
+    ASSERT_FALSE(ClientCounts::tabSent.empty()) << what;
+    const bool seekLimited = limited(ClientCounts::tabSent.back());
+    CNADataAccess* browsing = Open(desc, cnx);
+    ClientCounts::tabSent.clear();
+    ASSERT_TRUE(browsing->bHLitxxx(row.item, NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << what;
+    ASSERT_FALSE(ClientCounts::tabSent.empty()) << what;
+    EXPECT_EQ(seekLimited, limited(ClientCounts::tabSent.back())) << what;
+    EXPECT_EQ(seekLimited, row.limited) << what;
+  }
+}
+
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;
   CNADataAccess* a = Open(MakeTable(&rows), Connect(nullptr));

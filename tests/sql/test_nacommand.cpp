@@ -343,7 +343,8 @@ TEST_F(Command, RowLimitsAreWrittenInTheDialectsForm) {
 // A command whose last parameter is replaced after a build (the bytes before its literal kept)
 // hands out the formatted SQL a command built whole with that value hands out: narrow and wide,
 // with row limits, TOP and LIMIT rewrites, a literal that ends the text, two parameters, two
-// replacements before a request, and a code page changed in between.
+// replacements before a request, a code page, row limit or text changed in between, a literal
+// ending with a blank or not before a text without one, and "LIMIT 0" read across the literal.
 TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
   struct Row {
     int dialect, serverCP;
@@ -352,6 +353,9 @@ TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
     long long limit, offset;
     int changedCP;  // the server code page at the request (0: unchanged)
     bool twice;     // replaced once more, by the first value, before the second
+    long long newLimit = -2;        // the row limit set after the replacement (-2: unchanged)
+    const wchar_t* added = nullptr;  // text completed after the replacement
+    const wchar_t* lastChar = nullptr;  // the text's last character replaced by this one after it
   } rows[] = {
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(14), Int(-7933), 100, -1, 0, false},
       {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(14), Int(7), 15, 30, 0, false},
@@ -367,6 +371,17 @@ TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, true},
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Text(L"\u00e9"), Text(L"\u00e8"), 100, -1, 65001, false},
       {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, -1, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L"OR y=1"}, Text(L"b "), Int(1), -1, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L"OR y=1"}, Text(L"b "), Text(L"c "), 10, -1, 0, true},
+      {5, 1252, {L"SELECT a FROM t WHERE x IN (SELECT b FROM u LIMIT ", L")"}, Int(3), Int(0), 5, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x IN (SELECT b FROM u LIMIT ", L")"}, Int(0), Int(3), 5, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, 50},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, -1},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, -2, L", y"},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, -2, nullptr, L"z"},
+      {5, 1252, {L"SELECT ", L" FROM t"}, Int(1), Int(2), 100, -1, 0, false},
+      {5, 1252, {L"SELECT TOP ", L" a FROM t"}, Int(3), Int(4), 100, -1, 0, false},
+      {7, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, true},
   };
   // The bytes of the formatted SQL, in whatever width it holds them.
   auto bytes = [](CNACommand* c) {
@@ -388,21 +403,32 @@ TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
       c->SetRowLimit(r.limit, r.offset);
       return c;
     };
+    // What the replaced command is told after its replacement, the whole build told the same.
+    auto change = [&](CNACommand* c) {
+      if (r.newLimit != -2) c->SetRowLimit(r.newLimit, r.offset);
+      if (r.added != nullptr) c->bComplete(r.added);
+      if (r.lastChar != nullptr) c->Replace(static_cast<unsigned int>(wcslen(c->pszGetOriginalSQL())) - 1, 1, r.lastChar);
+    };
     const std::string what = ParseBench::Narrow(r.texts[0]) + " " + std::to_string(r.dialect) + " " + std::to_string(r.serverCP);
     CNACommand* replaced = build(r.first);
     ASSERT_NE(bytes(replaced), "<refused>") << what;
     CNACommand* other = build(r.first);
     CNACommand* whole = build(r.second);
+    change(whole);
     const int last = whole->nGetParameterNbr() - 1;
     if (r.twice) {
       ASSERT_TRUE(replaced->bReplaceLastParameter(other->pclGetParameterNoRef(last))) << what;
     }
     ASSERT_TRUE(replaced->bReplaceLastParameter(whole->pclGetParameterNoRef(last))) << what;
+    change(replaced);
     if (r.changedCP != 0) cnx.SetServerCodePage(r.changedCP);
     EXPECT_EQ(bytes(replaced), bytes(whole)) << what;
-    // Once more from the new build's noted place.
-    ASSERT_TRUE(replaced->bReplaceLastParameter(other->pclGetParameterNoRef(last))) << what;
-    EXPECT_EQ(bytes(replaced), bytes(other)) << what;
+    // Once more from the new build's noted place, and again.
+    change(other);
+    for (CNACommand* next : {other, whole}) {
+      ASSERT_TRUE(replaced->bReplaceLastParameter(next->pclGetParameterNoRef(last))) << what;
+      EXPECT_EQ(bytes(replaced), bytes(next)) << what;
+    }
   }
 }
 

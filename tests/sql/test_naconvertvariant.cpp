@@ -716,3 +716,126 @@ TEST_F(Convert, DecimalInformationFollowsTheDialect) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a converter shows of itself: kind, value (type word, text, a number's area), items,
+// analysis type and decimal form, sizes, its database length and error and connection.
+std::string ConverterState(CNAConvertVariant* v) {
+  const CAny* value = v->pclGetValue();
+  const std::wstring shown = Show(*value);
+  std::string narrow;
+  for (wchar_t c : shown) narrow += c < 128 ? static_cast<char>(c) : '?';
+  std::string out = std::to_string(v->eGetVarType()) + " " + std::to_string(value->wGetTypeWord()) + " " +
+                    narrow + " " + std::to_string(v->vbIsEmpty());
+  if (value->wGetType() == ZV_VIDE || value->wGetType() == ZV_I4 || value->wGetType() == ZV_I8)
+    out += " " + std::string(reinterpret_cast<const char*>(value->pGetValueArea()), 16);
+  int precision = -2, scale = -2;
+  const BOOL decimal = v->bGetDecimalInfo(&precision, &scale);
+  char items[160];
+  snprintf(items, sizeof items, " %p %p %d %d %d,%d %u %u %p %p", static_cast<void*>(v->piGetAnalysisItem()),
+           static_cast<void*>(v->piGetDatabaseItem()), v->eNAGetItemTypeAnalyse(), decimal, precision, scale,
+           v->nGetSize(), v->nGetUtilDataSize(), static_cast<void*>(v->pclGetError()), static_cast<void*>(v->pclGetCnx()));
+  unsigned int* dbLength = nullptr;
+  const BOOL buffer = v->bGetBufferDB(nullptr, nullptr, &dbLength);
+  return out + items + " " + std::to_string(buffer) + ":" + std::to_string(dbLength != nullptr ? *dbLength : 0u);
+}
+
+// A converter restarted after any former life and then typed and set stands as a new one typed
+// and set the same way; the driver restarts only a converter that is its holders' alone.
+TEST_F(Convert, ARestartedConverterStandsAsANewOne) {
+  CHostItemDescription decimal(L"dec", NA_IT_DECIMAL, 8), number(L"n", NA_IT_I8, 8), text(L"t", NA_IT_TEXTE, 12);
+  decimal.m_nIntegerPart = 10, decimal.m_nDecimalPart = 2;
+  Bytes slot(8, 0);
+  const std::function<void(CNAConvertVariant&)> lives[] = {
+      [](CNAConvertVariant&) {},
+      [](CNAConvertVariant& v) { v.InitTypeVariantAny(ZV_I4, 0), v.bSetValue(9); },
+      [](CNAConvertVariant& v) { v.InitTypeVariantAny(ZV_I4, 0), v.bSetValue(5), v.SetNull(); },
+      [](CNAConvertVariant& v) {
+        v.InitTypeVariantAny(ZV_DSTRW, 0);
+        const CAny long_ = FromText(ZV_DSTRW, L"a text longer than any block kept inline");
+        v.bSetValue(&long_);
+      },
+      [](CNAConvertVariant& v) { v.InitTypeVariantAny(ZV_I8, 0), v.SetNotRead(); },
+      [](CNAConvertVariant& v) { v.InitTypeVariantAny(ZV_I4, 0), v.bSetValue(7), v.bChangeItemType(NA_IT_TEXTE, 0); },
+      [](CNAConvertVariant& v) {
+        v.bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, 16, ZV_DSTRA);
+        v.bSetValueDB(reinterpret_cast<const unsigned char*>("abc"), 3);
+      },
+      [&](CNAConvertVariant& v) {
+        v.bInitTypeVariant(NA_VAR_BUFFER, slot.data(), 8, ZV_DECIMAL);
+        v.SetItemDesc(&decimal, &number);
+        v.bSetValueDB("12.5", 4, CP_UTF8);
+      },
+      [&](CNAConvertVariant& v) { v.InitTypeVariantAny(ZV_VIDE, 0), v.SetItemDesc(nullptr, &text); },
+  };
+  const struct {
+    CAny value;
+    INAItemDescription *analysis, *database;
+  } typings[] = {
+      {FromText(ZV_I4, L"5"), nullptr, nullptr},
+      {FromText(ZV_I4, L"9"), nullptr, nullptr},
+      {FromText(ZV_I4, L"0", 0x8000), nullptr, nullptr},
+      {FromText(ZV_DSTRW, L"x"), nullptr, nullptr},
+      {FromText(ZV_I8, L"-42"), &number, nullptr},
+      {FromText(ZV_I4, L"3"), &decimal, &number},
+      {FromText(ZV_DSTRA, L"ab"), &text, &text},
+  };
+  auto* driver = new CMySQLDriver();
+  driver->ExternalAddRef();
+  ASSERT_TRUE(driver->bInitDriver());
+  CNAError error;
+  CNAError::s_Hold(&error);
+  for (size_t life = 0; life < std::size(lives); ++life) {
+    for (size_t t = 0; t < std::size(typings); ++t) {
+      const auto& typing = typings[t];
+      auto type = [&](CNAConvertVariant* v) {
+        v->InitTypeVariantAny(typing.value.wGetType(), 0);
+        v->SetItemDesc(typing.analysis, typing.database);
+        return v->bSetValue(&typing.value);
+      };
+      CNAConvertVariant* used = driver->pclAllocVariant(&error, &m_cnx);
+      used->AddRef();
+      lives[life](*used);
+      ASSERT_TRUE(driver->bRestartVariant(used, 1, &error, &m_cnx)) << life;
+      CNAConvertVariant* fresh = driver->pclAllocVariant(&error, &m_cnx);
+      fresh->AddRef();
+      EXPECT_EQ(ConverterState(used), ConverterState(fresh)) << "restarted, life " << life;
+      EXPECT_EQ(type(used), type(fresh)) << life << " " << t;
+      EXPECT_EQ(ConverterState(used), ConverterState(fresh)) << "life " << life << ", typing " << t;
+      fresh->nRelease();
+      used->nRelease();
+    }
+  }
+  // Refused, the converter untouched: held by others too, static, another connection or error.
+  CHostConnectionDescription host2;
+  CTestCnx other(&host2, 1252, CP_UTF8);
+  CNAError otherError;
+  CNAError::s_Hold(&otherError);
+  const struct {
+    unsigned int held;
+    bool isStatic;
+    CNAConnectionDescription* cnx;
+    CNAError* error;
+    bool restarted;
+  } asks[] = {
+      {1, false, &m_cnx, &error, true},  {2, false, &m_cnx, &error, false},  {0, false, &m_cnx, &error, false},
+      {1, true, &m_cnx, &error, false},  {1, false, &other, &error, false},  {1, false, &m_cnx, &otherError, false},
+      {1, false, &m_cnx, nullptr, false},
+  };
+  for (const auto& ask : asks) {
+    CNAConvertVariant* v = driver->pclAllocVariant(&error, &m_cnx);
+    v->AddRef();
+    v->SetStatic(ask.isStatic);
+    v->InitTypeVariantAny(ZV_I4, 0);
+    v->bSetValue(11);
+    const std::string before = ConverterState(v);
+    EXPECT_EQ(driver->bRestartVariant(v, ask.held, ask.error, ask.cnx) != 0, ask.restarted) << ask.held;
+    EXPECT_EQ(ConverterState(v) == before, !ask.restarted) << ask.held;
+    v->SetStatic(false);
+    v->nRelease();
+  }
+  driver->nExternalRelease();
+}
+
+}  // namespace

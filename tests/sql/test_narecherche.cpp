@@ -49,6 +49,17 @@ std::wstring Render(CNACommand* c) {
 
 std::string Narrow(const std::wstring& w) { return ParseBench::Narrow(w); }
 
+// A value holder as it shows itself: kind, type word, value, items and their analysis type.
+std::string HolderState(const CNAConvertVariant* v) {
+  if (v == nullptr) return "none";
+  char items[96];
+  snprintf(items, sizeof items, " %p %p %d %u %p", static_cast<void*>(v->piGetAnalysisItem()),
+           static_cast<void*>(v->piGetDatabaseItem()), v->eNAGetItemTypeAnalyse(), v->nGetUtilDataSize(),
+           static_cast<void*>(v->pclGetError()));
+  return std::to_string(v->eGetVarType()) + " " + std::to_string(v->pclGetValue()->wGetTypeWord()) + " " +
+         Narrow(TextOf(*v->pclGetValue())) + items;
+}
+
 // Items i (I4), t (TEXTE), w (UNICODE), d (DATE8), dt (DATETIME), b (BOOLEEN), u (I4 unique not
 // null) and k, a composite key over three I4 components; the search and command under test.
 class Search : public AnyTest {
@@ -371,11 +382,18 @@ TEST_F(Search, SeekAgainWritesWhatANewSearchWrites) {
     CNARecherche* clone = row.clone ? m_search->pclClone() : nullptr;
     const std::wstring cloneBefore = clone != nullptr ? all(clone) : L"";
     const CNAExpression* former = m_search->pclGetEqualTreeNoRef();
+    const CNAConvertVariant* formerHolder = former != nullptr ? former->pclGetValueNoRef() : nullptr;
     ASSERT_TRUE(m_search->bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
     EXPECT_EQ(m_search->pclGetEqualTreeNoRef() == former, row.kept) << label;
+    // Kept trees keep their holder, made again in place (a new one may land where a freed one was).
+    CNAConvertVariant* holder = m_search->pclGetEqualTreeNoRef()->pclGetValueNoRef();
+    if (row.kept) {
+      EXPECT_EQ(holder, formerHolder) << label;
+    }
     CNARecherche fresh(&m_bench.m_error, &m_bench.m_cnx);
     fresh.SetStatic(true);
     ASSERT_TRUE(fresh.bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
+    EXPECT_EQ(HolderState(holder), HolderState(fresh.pclGetEqualTreeNoRef()->pclGetValueNoRef())) << label;
     EXPECT_EQ(Narrow(all(m_search)), Narrow(all(&fresh))) << label;
     if (clone != nullptr) {
       EXPECT_EQ(Narrow(all(clone)), Narrow(cloneBefore)) << label;

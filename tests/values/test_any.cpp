@@ -58,6 +58,32 @@ TEST_F(Any, EveryTypeIsCopiedAloneWithItsFlags) {
   }
 }
 
+// A number assigned over any value ends, byte for byte, as the type object's own copy makes it:
+// its flags, its width's bytes and zeros after them, whatever the source's area held past them.
+TEST_F(Any, NumbersAssignedEndAsTheirTypeCopiesThem) {
+  const unsigned short codes[] = {ZV_BOOL, ZV_UI1, ZV_UI2, ZV_UI4, ZV_UI8, ZV_I1,  ZV_I2,
+                                  ZV_I4,   ZV_I8,  ZV_R4,  ZV_R8,  ZV_UIX, ZV_CY, ZV_DATETIME};
+  for (unsigned short code : codes) {
+    for (unsigned short flags : {uint16_t{0}, ZV_FLAG_NULL, ZV_FLAGS}) {
+      CAny source;
+      source.__SetType(code, 0);
+      // Bytes in the whole area, past the type's width too.
+      for (unsigned int i = 0; i < ZV_VALUE_SIZE; ++i) source.pGetValueArea()[i] = static_cast<unsigned char>(0xA1 + i);
+      source.SetFlags(flags);
+      CAny want;
+      want.__SetType(code, 0);
+      source.Intern()->Duplique(&want);
+      const CAny targets[] = {CAny(), FromText(ZV_DSTRW, L"a text of its own"), FromText(ZV_I4, L"9", ZV_FLAG_NULL),
+                              FromText(ZV_DECIMAL, L"12.5"), FromText(code == ZV_I8 ? ZV_R8 : ZV_I8, L"-1")};
+      for (const CAny& target : targets) {
+        CAny assigned(target);
+        assigned = source;
+        EXPECT_EQ(Whole(assigned), Whole(want)) << code << " " << flags << " over " << target.wGetType();
+      }
+    }
+  }
+}
+
 TEST_F(Any, TypingRules) {
   const struct {
     unsigned short set, word;
