@@ -651,7 +651,7 @@ void CNAConvertVariant::ResetVariant() {
 
 void CNAConvertVariant::Restart(bool keepItems) {
   _SetKind(NA_VAR_NONE, keepItems);
-  m_clValue.__SetType(ZV_VIDE, 0);
+  // The value is made new whole: no emptying first.
   m_clValue.~CAny();
   new (&m_clValue) CAny();
   m_nDBLength = 0;
