@@ -2089,7 +2089,9 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
     return bSetValue(&value);
   }
   CAny value;
-  const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && source->bGetValue(&value);
+  // A value held as it is is copied straight from its holder, past the copy aside.
+  const bool held = source->m_eVarType == NA_VAR_ANY;
+  const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && (held || source->bGetValue(&value));
   const bool bOwnBuffer = source->m_eVarType == NA_VAR_OWNBUFFER;
   if (bOwnBuffer) {
     if (!bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, source->m_nBufferSize, source->wGetType())) return FALSE;
@@ -2107,7 +2109,7 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
     m_eVarType = NA_VAR_NOTREAD;
     m_clValue.SetNull(true);
   } else if (bRead) {
-    m_clValue = value;
+    m_clValue = held ? source->m_clValue : value;
   }
   m_nDBLength = source->m_nDBLength;
   return TRUE;
