@@ -257,13 +257,16 @@ CNACommand* CNADataAccess::pclAllocCommand(CNAError*) const {
   return command;
 }
 
-CNACommand* CNADataAccess::_pclSelectCommand() {
+CNACommand* CNADataAccess::_pclSelectCommand(bool recycle) {
   CNACommand** room = nullptr;
   for (CNACommand*& kept : m_tabSelectCommand) {
     if (kept == nullptr) {
       if (room == nullptr) room = &kept;
     } else if (kept->nGetRefCount() == 1) {
-      kept->Recycle();
+      if (recycle)
+        kept->Recycle();
+      else
+        kept->OweRecycle();
       return kept;
     }
   }

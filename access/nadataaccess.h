@@ -278,8 +278,8 @@ class CNADataAccess : public CInterf {
   // a kept command that nobody else holds any more, emptied (Recycle), else a new one, kept when
   // there is room. Every read builds its SELECT and the condition under it, and every write its
   // statement, in commands of their own: kept ones spare their making and their blocks. null
-  // with the no-memory error.
-  CNACommand* _pclSelectCommand();
+  // with the no-memory error. recycle false: a kept one comes owing its Recycle (OweRecycle).
+  CNACommand* _pclSelectCommand(bool recycle = true);
   // command is one of those _pclSelectCommand keeps.
   bool _bOwnSelectCommand(const CNACommand* command) const;
   INADataSourceDescription* piGetDataSourceDescriptionNoRef() const { return m_piDescription; }

@@ -283,7 +283,8 @@ BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PAR
 
 BOOL CNADataAccess::_bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                                     long long* count, CNAStatement::eNA_ST_PREPARE prepare) {
-  CNACommand* command = _pclSelectCommand();
+  // A seek the statement's kept SELECT may serve most often leaves the command unused.
+  CNACommand* command = _pclSelectCommand(!stmt->bHasKeptSeekSELECT());
   if (command == nullptr) return FALSE;
   command->AddRef();
   BOOL ok = bBuildSelect(command, stmt, item, forward, flags, count) && stmt->bExecute(flags, prepare);
@@ -342,6 +343,10 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   // (the statement's command then, not this one): the SELECTs this access builds are run through
   // their statement.
   if (continuing || !_bOwnSelectCommand(command) || !stmt->bBuildKeptSeekSELECT(flags, item, forward, rowLimit, offset)) {
+    if (command->bRecycleOwed()) {
+      command->Recycle();
+      command->SetNAQueryType(NA_QUERY_SELECT);
+    }
     CNACommand* condition = _pclSelectCommand();
     if (condition == nullptr) return FALSE;
     condition->AddRef();

@@ -302,13 +302,13 @@ CNAConvertVariant* CNADriver::pclAllocVariant(CNAError* error, CNAConnectionDesc
 }
 
 BOOL CNADriver::bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error,
-                                CNAConnectionDescription* cnx) const {
+                                CNAConnectionDescription* cnx, bool keepItems) const {
   // The factory makes this very class (no driver here overrides it), on these two.
   if (value == nullptr || value->nGetRefCount() != held || value->bIsStatic() ||
       typeid(*value) != typeid(CNAConvertVariant) || value->pclGetCnx() != cnx ||
       value->pclGetError() != (error != nullptr ? error : m_pclError))
     return FALSE;
-  value->Restart();
+  value->Restart(keepItems);
   return TRUE;
 }
 

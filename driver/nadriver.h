@@ -173,7 +173,9 @@ class CNADriver : public INADriver {
   // value, when it stands as pclAllocVariant(error, cnx) would make one and only its held
   // holders refer to it (count held, not static), restarted as new: TRUE. FALSE, untouched,
   // otherwise. The holders may then use it as the new converter the factory would give.
-  BOOL bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error, CNAConnectionDescription* cnx) const;
+  // keepItems: see CNAConvertVariant::Restart.
+  BOOL bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error, CNAConnectionDescription* cnx,
+                       bool keepItems = false) const;
   // What pclGetNewVariant_NV_Any does to its new converter value to hold any: typed by column
   // (or any's type without one), then any set. FALSE when either refuses.
   static BOOL s_bTypeVariant_NV_Any(CNAError* error, CNAConvertVariant* value, CNAColumn* column, const CAny* any);

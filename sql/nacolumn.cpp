@@ -311,8 +311,7 @@ BOOL CNAColumn::bUpdateChangedTypeInCurrentRecord() {
 
 BOOL CNAColumn::bInitVariant_NV_Any(CNAError*, CNAConvertVariant* converter, unsigned short hostType) {
   if (converter == nullptr) return FALSE;
-  converter->InitTypeVariantAny(hostType != 0 ? hostType : eGetZVType(), bIsMemo() ? 0 : nGetItemSize());
-  converter->SetItemDesc(m_piItem, m_pclImported);
+  converter->InitTypeVariantAny(hostType != 0 ? hostType : eGetZVType(), m_piItem, m_pclImported);
   return TRUE;
 }
 

@@ -256,6 +256,7 @@ void CNACommand::_SetConnectionFacts() {
 }
 
 void CNACommand::Recycle() {
+  m_bRecycleOwed = false;
   // The last defines wait for the next text, which most often names the same columns (a text
   // without any, a condition, leaves those of the text before it waiting).
   if (m_tabDefine.nGetCount() > 0) {

@@ -378,6 +378,10 @@ class CNACommand : public CInterf {
   // the connection again), the blocks of its texts and lists kept for the next text. For a
   // command nobody else holds.
   void Recycle();
+  // Handed out by its keeper with the Recycle put off: a SELECT of a seek the statement's kept
+  // one serves never writes into it; any other build recycles it first.
+  void OweRecycle() { m_bRecycleOwed = true; }
+  bool bRecycleOwed() const { return m_bRecycleOwed; }
 
   // ---- Kind ----
   void SetQueryType(eTYPEREQUETE type);
@@ -767,6 +771,7 @@ class CNACommand : public CInterf {
   void _WidenText() const;
   CRefArray<CNAParameter> m_tabParameter{50, 30};
   int32_t m_bAddParameters = 1;
+  bool m_bRecycleOwed = false;
   uint32_t m_dwDialect5 = 0;
   CTStringConcatAW m_clAdditionalColumns;
   int32_t m_nDefineMode = 3;

@@ -175,8 +175,11 @@ BOOL CNACommand::bReplaceLastParameter(CNAParameter* parameter) {
   if (parameter == nullptr || count == 0 || m_bRewriteMode ||
       m_tabParameter[count - 1]->nGetPosition() != parameter->nGetPosition())
     return FALSE;
-  if (m_tabParameter.AjouteRef(parameter) == nullptr) return FALSE;
-  m_tabParameter.SupprimeRef(count - 1);
+  // The last one itself (its value renewed in place) stays where it is.
+  if (m_tabParameter[count - 1] != parameter) {
+    if (m_tabParameter.AjouteRef(parameter) == nullptr) return FALSE;
+    m_tabParameter.SupprimeRef(count - 1);
+  }
   m_clDump.Vide();
   const bool noted = !m_bFormatedToLast && m_nLastLiteralAt >= 0 && !m_clFormated.bEstVide() &&
                      m_nLastLiteralPosition == parameter->nGetPosition() && m_nLastLiteralAt <= m_clFormated.nGetLength();

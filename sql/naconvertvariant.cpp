@@ -594,11 +594,11 @@ CNAConvertVariant::~CNAConvertVariant() {
   CNAError::s_Drop(&m_pclError);
 }
 
-void CNAConvertVariant::_SetKind(eNAVARTYPE kind) {
+void CNAConvertVariant::_SetKind(eNAVARTYPE kind, bool keepItems) {
   if (m_eVarType == NA_VAR_OWNBUFFER) free(m_pbyBuffer);
   m_pbyBuffer = nullptr;
   m_nBufferSize = m_nDataSize = 0;
-  SetItemDesc(nullptr, nullptr);
+  if (!keepItems) SetItemDesc(nullptr, nullptr);
   m_eVarType = kind;
   m_nDBState = kind == NA_VAR_POINTER || kind == NA_VAR_OWNBUFFER ? 1 : 0;
   ++m_nShapeStamp;
@@ -607,6 +607,20 @@ void CNAConvertVariant::_SetKind(eNAVARTYPE kind) {
 void CNAConvertVariant::InitTypeVariantAny(unsigned short type, unsigned int) {
   _SetKind(NA_VAR_ANY);
   m_clValue.__SetType(type, 0);
+}
+
+void CNAConvertVariant::InitTypeVariantAny(unsigned short type, INAItemDescription* analysis,
+                                           INAItemDescription* database) {
+  // The same two again (a holder retyped for the next value): what they gave is still theirs.
+  const bool same = analysis != nullptr && analysis == m_piAnalysis && database == m_piDatabase;
+  _SetKind(NA_VAR_ANY, same);
+  m_clValue.__SetType(type, 0);
+  if (same) {
+    ++m_nShapeStamp;
+    m_clValue.__SetType(m_wAnalysisZV, 0);
+  } else {
+    SetItemDesc(analysis, database);
+  }
 }
 
 BOOL CNAConvertVariant::bInitTypeVariant(eNAVARTYPE kind, void* buffer, unsigned int size, unsigned short type) {
@@ -635,8 +649,9 @@ void CNAConvertVariant::ResetVariant() {
   m_clValue.__SetType(ZV_VIDE, 0);
 }
 
-void CNAConvertVariant::Restart() {
-  ResetVariant();
+void CNAConvertVariant::Restart(bool keepItems) {
+  _SetKind(NA_VAR_NONE, keepItems);
+  // The value is made new whole: no emptying first.
   m_clValue.~CAny();
   new (&m_clValue) CAny();
   m_nDBLength = 0;
@@ -651,7 +666,8 @@ void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescrip
     m_piAnalysis = analysis;
     m_eAnalysisType = analysis != nullptr ? analysis->eNAGetItemType() : NA_IT_EMPTY;
     if (!bDecimalForm(analysis, &m_nAnalysisPrecision, &m_nAnalysisScale)) m_nAnalysisPrecision = m_nAnalysisScale = -1;
-    if (analysis != nullptr) m_clValue.__SetType(ConverteItemToZVType(analysis), 0);
+    m_wAnalysisZV = analysis != nullptr ? ConverteItemToZVType(analysis) : 0;
+    if (analysis != nullptr) m_clValue.__SetType(m_wAnalysisZV, 0);
   }
   if (database != m_piDatabase) {
     if (database != nullptr) database->ExternalAddRef();
@@ -2073,25 +2089,27 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
     return bSetValue(&value);
   }
   CAny value;
-  const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && source->bGetValue(&value);
+  // A value held as it is is copied straight from its holder, past the copy aside.
+  const bool held = source->m_eVarType == NA_VAR_ANY;
+  const bool bRead = source->m_eVarType != NA_VAR_NOTREAD && (held || source->bGetValue(&value));
   const bool bOwnBuffer = source->m_eVarType == NA_VAR_OWNBUFFER;
   if (bOwnBuffer) {
     if (!bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, source->m_nBufferSize, source->wGetType())) return FALSE;
     if (m_nBufferSize > 0) memcpy(m_pbyBuffer, source->m_pbyBuffer, m_nBufferSize);
     m_nDataSize = source->m_nDataSize;
+    SetItemDesc(source->m_piAnalysis, source->m_piDatabase);
   } else {
-    InitTypeVariantAny(source->wGetType(), 0);
+    InitTypeVariantAny(source->wGetType(), source->m_piAnalysis, source->m_piDatabase);
   }
-  // The items before the value: taking a new item retypes the value, which would turn a NULL
-  // copied earlier into an empty value.
-  SetItemDesc(source->m_piAnalysis, source->m_piDatabase);
+  // The items are set before the value: taking a new item retypes the value, which would turn a
+  // NULL copied earlier into an empty value.
   if (bOwnBuffer) {
     m_clValue.SetFlags(source->m_clValue.wGetTypeWord());
   } else if (source->m_eVarType == NA_VAR_NOTREAD) {
     m_eVarType = NA_VAR_NOTREAD;
     m_clValue.SetNull(true);
   } else if (bRead) {
-    m_clValue = value;
+    m_clValue = held ? source->m_clValue : value;
   }
   m_nDBLength = source->m_nDBLength;
   return TRUE;

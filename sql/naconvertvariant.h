@@ -64,6 +64,9 @@ class CNAConvertVariant : public CNAVariant {
 
   // ---- Kind ----
   void InitTypeVariantAny(unsigned short type, unsigned int size);
+  // InitTypeVariantAny(type, 0) then SetItemDesc(analysis, database); descriptions held already
+  // are kept rather than given back and taken again.
+  void InitTypeVariantAny(unsigned short type, INAItemDescription* analysis, INAItemDescription* database);
   // Kind 3 or 4 points at buffer; kind 5 allocates size zero bytes (FALSE, out of memory, when
   // it cannot).
   BOOL bInitTypeVariant(eNAVARTYPE kind, void* buffer, unsigned int size, unsigned short type);
@@ -72,7 +75,9 @@ class CNAConvertVariant : public CNAVariant {
   // Back to the state construction gave it (kind, buffer, descriptions, value, lengths), its
   // connection, error and references kept; the shape stamp moves on, so no row writer takes it
   // for the converter it was.
-  void Restart();
+  // keepItems: the descriptions stay held for the caller, who types the converter again at once
+  // through InitTypeVariantAny with its descriptions (or SetItemDesc).
+  void Restart(bool keepItems = false);
   void SetItemDesc(INAItemDescription* analysis, INAItemDescription* database);
   // For the column layer: a value not read from the server yet.
   void SetNotRead() { m_eVarType = NA_VAR_NOTREAD; }
@@ -241,7 +246,7 @@ class CNAConvertVariant : public CNAVariant {
   // bInitBufferDB's work when the database form is not ready.
   BOOL _bPrepareBufferDB();
   bool _bBinarySlot() const;
-  void _SetKind(eNAVARTYPE kind);
+  void _SetKind(eNAVARTYPE kind, bool keepItems = false);
   void _Touch();
   int _nHostCodePage() const;
   int _nServerCodePage() const;
@@ -300,6 +305,8 @@ class CNAConvertVariant : public CNAVariant {
   // The analysis item's type and, for a DECIMAL, its precision and scale (-1: none), read once.
   eNA_ITEMTYPE m_eAnalysisType = NA_IT_EMPTY;
   int m_nAnalysisPrecision = -1, m_nAnalysisScale = -1;
+  // The value type the analysis item gives (ConverteItemToZVType), read with it.
+  unsigned short m_wAnalysisZV = 0;
   // bDecimalForm of the analysis item.
   bool _bAnalysisDecimal(int* precision, int* scale) const {
     if (m_nAnalysisPrecision < 0) return false;

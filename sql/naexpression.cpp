@@ -725,7 +725,10 @@ CNAConvertVariant* CNAExpression::_pclNewParameterValue(CNARecherche* search, eN
 CNAConvertVariant* CNAExpression::_pclRenewParameterValue(CNARecherche* search, eNA_ITEMTYPE conversion,
                                                           CNAConvertVariant* kept, unsigned int held) {
   CNADriver* driver = Driver();
-  if (driver == nullptr || !driver->bRestartVariant(kept, held, _pclParameterError(search), m_pclColumn->pclGetCnx()))
+  // The copy of the leaf's value types it again at once, with the leaf's descriptions.
+  const bool retyped = m_pclValue != nullptr && m_pclValue != kept;
+  if (driver == nullptr ||
+      !driver->bRestartVariant(kept, held, _pclParameterError(search), m_pclColumn->pclGetCnx(), retyped))
     return _pclNewParameterValue(search, conversion);
   kept->AddRef();
   _FillParameterValue(kept, conversion);

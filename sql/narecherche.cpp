@@ -312,7 +312,8 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
   CNAConvertVariant* holder = m_pclEqual->pclGetValueNoRef();
   const bool shared = holder != nullptr && m_pclAfter->pclGetValueNoRef() == holder &&
                       m_pclBefore->pclGetValueNoRef() == holder;
-  if (shared && driver->bRestartVariant(holder, 3, m_pclError, column->pclGetCnx())) {
+  // Typed again at once by the column, which gives it the same descriptions.
+  if (shared && driver->bRestartVariant(holder, 3, m_pclError, column->pclGetCnx(), true)) {
     if (!CNADriver::s_bTypeVariant_NV_Any(m_pclError, holder, column, &m_clValue)) return FALSE;
   } else {
     holder = driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), column, &m_clValue);

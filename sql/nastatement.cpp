@@ -1010,7 +1010,13 @@ CNARecordValue* CNAStatement::_pclNewStmtOriginalRecord(const CNARecordValue* cu
     if (spare->pclGetErrorNoRef() == current->pclGetErrorNoRef() && from != nullptr && to != nullptr &&
         to->nGetRefCount() == 1 && to->nGetTotalSize() == from->nGetTotalSize() &&
         to->nGetFlagFieldSize() == from->nGetFlagFieldSize() && to->nGetItemCount() == from->nGetItemCount()) {
-      spare->bShareRecordID(nullptr);
+      // A record-values identifier of its own is what a clone's would be once the copy set it
+      // again: it is kept rather than made anew.
+      const CNARecordId* mine = spare->pclGetRecordIdNoRef();
+      const CNARecordId* theirs = current->pclGetRecordIdNoRef();
+      const bool keepId = mine != nullptr && theirs != nullptr && mine->dwGetRefCount() == 1 &&
+                          mine->eGetKind() == NA_RECORDID_RECORDVALUES && theirs->eGetKind() == NA_RECORDID_RECORDVALUES;
+      if (!keepId) spare->bShareRecordID(nullptr);
       spare->bShareTabMemoValue(nullptr);
       if (spare->bCopyRecordValue(current, NA_COPY_ALL)) return spare;
     }

@@ -141,6 +141,7 @@ class CNAStatement : public CInterf {
   // drops what was kept (the search's parameters are then written again by the whole build).
   BOOL bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward, long long rows,
                             long long offset);
+  bool bHasKeptSeekSELECT() const { return m_clKeptSeek.command != nullptr; }
   virtual BOOL bBuildQueryCREATE(CNACommand* command);
   virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryINSERT(CNACommand* command, NA_WRITEPARSEFLAGS flags);

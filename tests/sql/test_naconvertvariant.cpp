@@ -807,6 +807,33 @@ TEST_F(Convert, ARestartedConverterStandsAsANewOne) {
       used->nRelease();
     }
   }
+  // Restarted keeping its descriptions and typed at once through the typing that names them
+  // (its former ones, others or none): as a new one typed the two-step way, and every
+  // description held once per converter holding it.
+  for (size_t life = 0; life < std::size(lives); ++life) {
+    for (size_t t = 0; t < std::size(typings); ++t) {
+      const auto& typing = typings[t];
+      CNAConvertVariant* used = driver->pclAllocVariant(&error, &m_cnx);
+      used->AddRef();
+      lives[life](*used);
+      ASSERT_TRUE(driver->bRestartVariant(used, 1, &error, &m_cnx, true)) << life;
+      used->InitTypeVariantAny(typing.value.wGetType(), typing.analysis, typing.database);
+      const BOOL usedSet = used->bSetValue(&typing.value);
+      CNAConvertVariant* fresh = driver->pclAllocVariant(&error, &m_cnx);
+      fresh->AddRef();
+      fresh->InitTypeVariantAny(typing.value.wGetType(), 0);
+      fresh->SetItemDesc(typing.analysis, typing.database);
+      EXPECT_EQ(usedSet, fresh->bSetValue(&typing.value)) << life << " " << t;
+      EXPECT_EQ(ConverterState(used), ConverterState(fresh)) << "kept, life " << life << ", typing " << t;
+      for (const CHostItemDescription* item : {&decimal, &number, &text}) {
+        const int holders = (item == typing.analysis ? 2 : 0) + (item == typing.database ? 2 : 0);
+        EXPECT_EQ(item->nGetRefCount(), holders) << "life " << life << ", typing " << t;
+      }
+      fresh->nRelease();
+      used->nRelease();
+      for (const CHostItemDescription* item : {&decimal, &number, &text}) EXPECT_EQ(item->nGetRefCount(), 0) << life;
+    }
+  }
   // Refused, the converter untouched: held by others too, static, another connection or error.
   CHostConnectionDescription host2;
   CTestCnx other(&host2, 1252, CP_UTF8);
