@@ -631,11 +631,12 @@ BOOL CNADataAccess::_bMove(long long recnum, int setRead) {
 BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0 ? TRUE : FALSE; }
 
 BOOL CNADataAccess::bHEndehors(const wchar_t* item, int* out) {
-  CHeldStatement held(_pclFindStatement(item));
-  if (held.get() == nullptr) {
+  // Asked after every read: the statement is only looked at, no reference is taken.
+  CNAStatement* stmt = nullptr;
+  if (!m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) || stmt == nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
                                pszGetLogicalName(), item, 5, item);
     return FALSE;
   }
-  return held.get()->HEndehors(out);
+  return stmt->HEndehors(out);
 }
