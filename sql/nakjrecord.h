@@ -205,6 +205,8 @@ class CNAKJRecord {
   void _SetDefaults(const INAItemDescription* item);
   unsigned int _nValuesSize() const { return m_nTotalSize - m_nFlagSize; }
   void _Adopt(BYTE* buffer, unsigned int total, unsigned int count, unsigned int flagSize);
+  // nRelease's last release.
+  [[gnu::noinline]] void _DeleteLast();
 
   uint32_t m_nTotalSize = 0;
   BYTE* m_pbyBuffer = nullptr;
