@@ -578,12 +578,13 @@ BOOL CNADataAccess::bSetCurrentRecordRead(int keepSave) {
   if (m_pclCurrentRecord == nullptr) return FALSE;
   CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  const BOOL ok = m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
+  // The save touches the saved rows only: let go first, the copy ends the call (every row read
+  // comes here).
   if (!keepSave && m_nRecordSaveID != -1) {
     nReleaseRecordSave(m_nRecordSaveID);
     m_nRecordSaveID = -1;
   }
-  return ok;
+  return m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
 }
 
 BOOL CNADataAccess::bHLit(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
