@@ -421,7 +421,8 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   return TRUE;
 }
 
-inline BOOL CNAStatement::_bTwinRead() const {
+// In line: bFetch asks it of every row a browse reads.
+[[gnu::always_inline]] inline BOOL CNAStatement::_bTwinRead() const {
   // A row from the row cache came through the record's original, which gave the twin its copy
   // already: taking it again would only add the checks.
   if (m_bRowFromCache || m_pclRecord == nullptr || m_pclOriginalRecord == nullptr || m_pclDataAccess == nullptr ||
