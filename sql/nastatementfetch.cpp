@@ -104,7 +104,7 @@ void CNAStatement::AnnuleRecherche() {
   m_bInternalSearch = 0;
 }
 
-void CNAStatement::AnnuleRechercheUser() {
+void CNAStatement::_AnnuleRechercheUser() {
   // Every read cancels the host's search; nearly always there is none, and cancelling none
   // changes nothing.
   if (m_clUserSearch.piGetItemNoRef() != nullptr || m_clUserSearch.dwGetFlags() != 0 ||
