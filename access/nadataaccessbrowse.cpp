@@ -583,12 +583,13 @@ BOOL CNADataAccess::bSetCurrentRecordRead(int keepSave) {
   if (m_pclCurrentRecord == nullptr) return FALSE;
   CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
   if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
-  const BOOL ok = m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
+  // The save touches the saved rows only: let go first, the copy ends the call (every row read
+  // comes here).
   if (!keepSave && m_nRecordSaveID != -1) {
     nReleaseRecordSave(m_nRecordSaveID);
     m_nRecordSaveID = -1;
   }
-  return ok;
+  return m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
 }
 
 BOOL CNADataAccess::bHLit(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
@@ -636,11 +637,12 @@ BOOL CNADataAccess::_bMove(long long recnum, int setRead) {
 BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0 ? TRUE : FALSE; }
 
 BOOL CNADataAccess::bHEndehors(const wchar_t* item, int* out) {
-  CHeldStatement held(_pclFindStatement(item));
-  if (held.get() == nullptr) {
+  // Asked after every read: the statement is only looked at, no reference is taken.
+  CNAStatement* stmt = nullptr;
+  if (!m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) || stmt == nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
                                pszGetLogicalName(), item, 5, item);
     return FALSE;
   }
-  return held.get()->HEndehors(out);
+  return stmt->HEndehors(out);
 }

@@ -11,12 +11,14 @@ using naguards::CHeldStatement;
 // handed over, no table cache, not the default item, a current statement.
 bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                                eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, BOOL* read) {
-  // The general road would find the same statement, keep it current and carry no filter.
-  CHeldStatement held(_pclFindStatement(item));
-  CNAStatement* stmt = held.get();
-  if (stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
+  // The general road would find the same statement, keep it current and carry no filter. It is
+  // held only once it is known to be the current one.
+  CNAStatement* stmt = nullptr;
+  if (!m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) || stmt == nullptr ||
+      stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
       stmt->bExistRechercheObject())
     return false;
+  CHeldStatement held(CHeldStatement::Take(stmt));
   stmt->AnnuleRechercheUser();
   stmt->SetParseFlags(flags);
   stmt->SetBrowseItem(item);

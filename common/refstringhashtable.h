@@ -38,13 +38,16 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
   }
   // The newest value of the name, with a reference taken for the caller, through the cache.
   BOOL bFindValue(const wchar_t* name, V* pValue) {
-    if (m_dwCached == 0 || !_bCachedName(name)) {
-      m_dwCached = this->_dwFind(name);
-      if (m_dwCached == 0) return FALSE;
-    }
+    if (!_bFindCached(name)) return FALSE;
     const V value = static_cast<V>(this->_pEntry(m_dwCached)->pValue);
     this->_AddRef(value);
     if (pValue != nullptr) *pValue = value;
+    return TRUE;
+  }
+  // The same without a reference taken: for a value read at once and let go.
+  BOOL bPeekValue(const wchar_t* name, V* pValue) {
+    if (!_bFindCached(name)) return FALSE;
+    *pValue = static_cast<V>(this->_pEntry(m_dwCached)->pValue);
     return TRUE;
   }
   // The newest value of the name, without a reference taken.
@@ -90,6 +93,12 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
 
  private:
   void _ClearCache() { m_dwCached = 0; }
+  // The cache holds the newest entry of the name after it, true; false when there is none.
+  bool _bFindCached(const wchar_t* name) {
+    if (m_dwCached != 0 && _bCachedName(name)) return true;
+    m_dwCached = this->_dwFind(name);
+    return m_dwCached != 0;
+  }
   bool _bCachedName(const wchar_t* name) const {
     const void* key = this->_pEntry(m_dwCached)->pKey;
     if (name != nullptr && key != nullptr && STR_bSameW(name, static_cast<const wchar_t*>(key))) return true;

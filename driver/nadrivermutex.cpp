@@ -22,7 +22,7 @@ void CNADriverMutex::_LockSlow() {
 void CNADriverMutex::_Wake() { Futex(&m_nState, FUTEX_WAKE, 1); }
 
 bool CNADriverMutex::bTryLock() {
-  const pthread_t self = pthread_self();
+  const uintptr_t self = s_nSelf();
   if (m_owner.load(std::memory_order_relaxed) == self) {
     ++m_nDepth;
     return true;

@@ -48,10 +48,16 @@ unsigned int nDecimalFormSize(int precision) {
 CNAKJRecord::~CNAKJRecord() { free(m_pbyBuffer); }
 
 int CNAKJRecord::nRelease() {
-  if (m_nRef == 0) return 0;
-  const uint32_t left = --m_nRef;
-  if (left == 0) delete this;
-  return static_cast<int>(left);
+  // The host gives a record back after every row it reads: that release saves nothing on the
+  // stack, the last one's deletion is called.
+  if (m_nRef > 1) return static_cast<int>(--m_nRef);
+  if (m_nRef == 1) _DeleteLast();
+  return 0;
+}
+
+void CNAKJRecord::_DeleteLast() {
+  m_nRef = 0;
+  delete this;
 }
 
 void CNAKJRecord::_Adopt(BYTE* buffer, unsigned int total, unsigned int count, unsigned int flagSize) {

@@ -347,8 +347,15 @@ class CNAStatement : public CInterf {
   // The search becomes the statement's own (internal): a user search no longer decides found.
   void PrepareInternalSearch();
   void AnnuleRecherche();
-  // Cancels the user search and, unless internal, the search.
-  void AnnuleRechercheUser();
+  // Cancels the user search and, unless internal, the search. Every read asks: with nothing to
+  // cancel it is answered here.
+  void AnnuleRechercheUser() {
+    if (m_clUserSearch.piGetItemNoRef() == nullptr && m_clUserSearch.dwGetFlags() == 0 &&
+        m_clUserSearch.pclGetValue()->wGetTypeWord() == ZV_VIDE && (m_bInternalSearch || m_pclRecherche == nullptr))
+      return;
+    _AnnuleRechercheUser();
+  }
+  void _AnnuleRechercheUser();
   void DesactivateRechercheUserAndInternal();
   // The host's search and the search are cancelled and the search dropped: the browse no longer
   // runs in the rows it selected.

@@ -104,7 +104,7 @@ void CNAStatement::AnnuleRecherche() {
   m_bInternalSearch = 0;
 }
 
-void CNAStatement::AnnuleRechercheUser() {
+void CNAStatement::_AnnuleRechercheUser() {
   // Every read cancels the host's search; nearly always there is none, and cancelling none
   // changes nothing.
   if (m_clUserSearch.piGetItemNoRef() != nullptr || m_clUserSearch.dwGetFlags() != 0 ||
@@ -421,7 +421,8 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   return TRUE;
 }
 
-inline BOOL CNAStatement::_bTwinRead() const {
+// In line: bFetch asks it of every row a browse reads.
+[[gnu::always_inline]] inline BOOL CNAStatement::_bTwinRead() const {
   // A row from the row cache came through the record's original, which gave the twin its copy
   // already: taking it again would only add the checks.
   if (m_bRowFromCache || m_pclRecord == nullptr || m_pclOriginalRecord == nullptr || m_pclDataAccess == nullptr ||

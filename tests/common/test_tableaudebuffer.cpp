@@ -463,6 +463,26 @@ TEST_F(CNameTable, CacheNeverHidesANewerEntryOrValue) {
   EXPECT_EQ(Find(L"TABLE"), m_values[2]);
 }
 
+// The peek answers as the find, through the same cache, and leaves the counts alone.
+TEST_F(CNameTable, PeekAnswersAsFindWithoutAReference) {
+  const struct {
+    const wchar_t* name;
+    CCounted* want;
+  } cases[] = {{L"ECOLE", m_values[0]}, {L"ecole", m_values[0]}, {L"table", m_values[1]}, {L"tabl", nullptr}};
+  for (const auto& c : cases) {
+    CCounted* peeked = nullptr;
+    EXPECT_EQ(m_table.bPeekValue(c.name, &peeked) != FALSE, c.want != nullptr) << c.name;
+    EXPECT_EQ(peeked, c.want) << c.name;
+    EXPECT_EQ(Find(c.name), c.want) << c.name;
+  }
+  for (CCounted* v : m_values) EXPECT_EQ(v->m_nRef, 2);  // the test's and the table's
+  CCounted* peeked = nullptr;
+  ASSERT_TRUE(m_table.bPeekValue(L"client", &peeked));
+  CCounted* newer = Add(L"CLIENT");  // a newer entry is never hidden by the cache
+  ASSERT_TRUE(m_table.bPeekValue(L"client", &peeked));
+  EXPECT_EQ(peeked, newer);
+}
+
 // Compares made by the table of the next test: the logical compare, counted.
 int g_nCompares = 0;
 int CountedCompare(const void* a, const void* b) {
