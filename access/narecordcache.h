@@ -49,7 +49,6 @@
 
 #include "access/narecord.h"
 #include "access/narecordid.h"
-#include "common/blockarena.h"
 #include "common/hash_bounce.h"
 #include "common/interf.h"
 #include "common/refarray.h"
@@ -61,46 +60,18 @@
 
 // A CTSimpleTable whose blocks double once: when it holds exactly five blocks, the next and
 // every later one get twice the rows and bytes. SupprimeTout goes back to the sizes it had
-// before. Once the table has taken half a slab from malloc, its later blocks come packed one
-// after the other from a block arena (a closed block gives back the room its rows left): a
-// small table never holds a slab.
+// before.
 template <typename T>
 class CNABufferTable : public CTSimpleTable<T> {
  public:
   using CTSimpleTable<T>::CTSimpleTable;
-  ~CNABufferTable() override { this->_FreeBlocks(); }
 
  protected:
-  using stBUFFERINFO = typename CTSimpleTable<T>::stBUFFERINFO;
-
   void _BeforeNewBlock() override {
     if (this->nGetBlockCount() != 5) return;
     this->m_nRowsPerBlock *= 2;
     this->m_nMaxBytes = this->m_nMaxBytes > 0x7FFFFFFFu ? 0xFFFFFFFFu : this->m_nMaxBytes * 2;
   }
-  void* _pBlockMemory(size_t bytes) override {
-    if (m_nMallocBytes >= CBlockArena::kSlabBytes / 2)
-      if (void* p = m_arena.pAlloc(bytes)) return p;
-    void* p = malloc(bytes);
-    if (p != nullptr) m_nMallocBytes += bytes;
-    return p;
-  }
-  void _FreeBlockMemory(stBUFFERINFO* block) override {
-    if (!m_arena.bOwns(block)) free(block);
-  }
-  void _BlockClosed(stBUFFERINFO* block) override {
-    if (!m_arena.bOwns(block)) return;
-    m_arena.Trim(block, sizeof(stBUFFERINFO) + block->nUsed);
-    block->nCapacity = block->nUsed;
-  }
-  void _AfterFreeBlocks() override {
-    m_arena.Free();
-    m_nMallocBytes = 0;
-  }
-
- private:
-  CBlockArena m_arena;
-  size_t m_nMallocBytes = 0;
 };
 
 // A record as a row table keeps it (common/tsimpletable.h hooks): its first kept bytes. The

@@ -8,9 +8,7 @@
 // An entry is {offset of the element in its block, the block's number}, eight bytes; an empty
 // entry has offset kEmptyOffset and block number kNoBlock.
 //
-// Ownership: the table owns its blocks (the block's bookkeeping and its bytes are one
-// allocation: malloc here, or what a derived table's hooks give; a derived table that has its
-// own hooks frees its blocks in its own destructor, as the base destructor no longer reaches them).
+// Ownership: the table owns its blocks (the block's bookkeeping and its bytes are one malloc).
 // Blocks are never moved, grown, shrunk or freed before SupprimeTout or the destructor, so the
 // address of a stored element stays valid that long, also after its entry is removed or
 // repointed: owners may key maps on those addresses. Elements and their lengths lie at any
@@ -166,21 +164,6 @@ class CTSimpleTable {
  protected:
   // Called before a new block is sized; may change the sizes below.
   virtual void _BeforeNewBlock() {}
-  // Where a block's memory comes from and goes back to.
-  virtual void* _pBlockMemory(size_t bytes) { return malloc(bytes); }
-  virtual void _FreeBlockMemory(stBUFFERINFO* block) { free(block); }
-  // The current block is about to be replaced: nothing is appended to it any more (elements in
-  // it may still be written over in place).
-  virtual void _BlockClosed(stBUFFERINFO*) {}
-  // Every block has just been freed.
-  virtual void _AfterFreeBlocks() {}
-
-  void _FreeBlocks() {
-    for (int i = 0; i < m_tabBlock.nGetCount(); ++i) _FreeBlockMemory(m_tabBlock[i]);
-    m_tabBlock.SupprimeToutEtLibere();
-    m_pCurrent = nullptr;
-    _AfterFreeBlocks();
-  }
 
   int m_nRowsPerBlock;
   unsigned int m_nMaxBytes;
@@ -238,21 +221,24 @@ class CTSimpleTable {
     uint64_t capacity = static_cast<uint64_t>(m_nRowsPerBlock) * need;
     if (capacity > m_nMaxBytes) capacity = m_nMaxBytes;
     if (capacity < need) capacity = need;
-    // Room in the block list first: a block once closed stays closed.
-    if (m_tabBlock.nGetCapacity() <= m_tabBlock.nGetCount()) {
-      m_tabBlock.AgranditMemoire(1);
-      if (m_tabBlock.nGetCapacity() <= m_tabBlock.nGetCount()) return nullptr;
-    }
-    if (m_pCurrent != nullptr) _BlockClosed(m_pCurrent);
     // One allocation: the bookkeeping, then the bytes.
-    auto* block = static_cast<stBUFFERINFO*>(_pBlockMemory(sizeof(stBUFFERINFO) + capacity));
+    auto* block = static_cast<stBUFFERINFO*>(malloc(sizeof(stBUFFERINFO) + capacity));
     if (block == nullptr) return nullptr;
     block->nUsed = 0;
     block->nCapacity = static_cast<uint32_t>(capacity);
-    m_tabBlock.Ajoute(block);
+    if (m_tabBlock.Ajoute(block) == nullptr) {
+      free(block);
+      return nullptr;
+    }
     m_pCurrent = block;
     m_nCurrentRows = 0;
     return block;
+  }
+
+  void _FreeBlocks() {
+    for (int i = 0; i < m_tabBlock.nGetCount(); ++i) free(m_tabBlock[i]);
+    m_tabBlock.SupprimeToutEtLibere();
+    m_pCurrent = nullptr;
   }
 
   CTTableau<stENTRY> m_tabEntry;
