@@ -137,6 +137,11 @@ class CNAConnectionDescription : public CInterf {
   // and the fixed layout. false, out untouched, elsewhere.
   bool bDateTimeFieldsLiteral(const unsigned char* element, unsigned int size, eNA_ITEMTYPE itemType,
                               eNA_ITEMTYPE itemType2, CLiteralText* out) const;
+  // Appends to out, a narrow builder of an ASCII code page, what this class's
+  // bConvertValueToString writes for an integer value that needs no cast: true; false, out
+  // untouched, elsewhere (NULL, another type, a cast, a wide or other builder).
+  static bool s_bAppendIntegerLiteral(CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
+                                      eNA_ITEMTYPE itemType2);
   // Appends to out, as bytes of the server's code page, what nNarrowTextToString writes for the
   // same text where the dialect knows it has nothing to escape: true; false, out untouched,
   // elsewhere (here: always).

@@ -594,6 +594,18 @@ bool CNAConnectionDescription::bDateTimeFieldsLiteral(const unsigned char* eleme
   return true;
 }
 
+bool CNAConnectionDescription::s_bAppendIntegerLiteral(CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
+                                                       eNA_ITEMTYPE itemType2) {
+  if (out->bIsWide() || !bLiteralAsciiCodePage(out->nGetCodePage()) || value->bIsNull()) return false;
+  if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) &&
+      !bHasTargetType(value->wGetType(), ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2)))
+    return false;
+  CLiteralText digits;
+  if (!bIntegerLiteralText(*value, &digits)) return false;
+  digits.AppendTo(out);
+  return true;
+}
+
 // ---- Hexadecimal and digit texts ----
 
 void CNAConnectionDescription::s_BinaryToStringHexa(const unsigned char* bytes, unsigned int count, wchar_t* out) {

@@ -442,4 +442,56 @@ TEST_F(Literal, DateTimeFieldsWriteTheLiteralOfTheirValue) {
   }
 }
 
+// An integer's digits appended straight to a builder are what the literal writer gives for the
+// value; where it cannot tell (NULL, a cast, not an integer, a builder not of ASCII bytes) the
+// builder is left as it was.
+TEST_F(Literal, IntegerAppendedIsTheValuesLiteral) {
+  auto of = [](unsigned short type, long long v, bool null = false) {
+    CAny a;
+    switch (type) {
+      case ZV_I1: a.SetI1(static_cast<char>(v)); break;
+      case ZV_I2: a.SetI2(static_cast<short>(v)); break;
+      case ZV_I4: a.SetI4(static_cast<int>(v)); break;
+      case ZV_I8: a.SetI8(v); break;
+      case ZV_UI1: a.SetUI1(static_cast<unsigned char>(v)); break;
+      case ZV_UI4: a.SetUI4(static_cast<unsigned int>(v)); break;
+      case ZV_UI8: a.SetUI8(static_cast<unsigned long long>(v)); break;
+      default: a.SetR8(static_cast<double>(v)); break;
+    }
+    a.SetNull(null);
+    return a;
+  };
+  // value, item type, builder's code page, whether it is appended
+  const struct {
+    CAny value;
+    eNA_ITEMTYPE item;
+    int cp;
+    bool own;
+  } rows[] = {
+      {of(ZV_I4, -2147483647 - 1), NA_IT_EMPTY, 65001, true}, {of(ZV_I4, 17), NA_IT_I4, 1252, true},
+      {of(ZV_I8, LLONG_MIN), NA_IT_I8, 65001, true},           {of(ZV_I1, -5), NA_IT_EMPTY, 28591, true},
+      {of(ZV_I2, 300), NA_IT_EMPTY, 65001, true},              {of(ZV_UI1, 255), NA_IT_EMPTY, 65001, true},
+      {of(ZV_UI8, -1), NA_IT_UI8, 65001, true},                {of(ZV_UI4, 0), NA_IT_EMPTY, 65001, true},
+      // A cast, NULL, a real, a wide builder.
+      {of(ZV_I4, 17), NA_IT_I8, 65001, false},                 {of(ZV_I4, 17), NA_IT_TEXTE, 65001, false},
+      {of(ZV_I4, 0, true), NA_IT_EMPTY, 65001, false},         {of(ZV_R8, 3), NA_IT_EMPTY, 65001, false},
+      {of(ZV_I4, 17), NA_IT_EMPTY, CTStringConcatAW::kWideContent, false},
+  };
+  CDialectCnx cnx(5);
+  for (const auto& r : rows) {
+    const std::string label = std::to_string(r.value.wGetType()) + " " + std::to_string(r.item) + " " + std::to_string(r.cp);
+    CTStringConcatAW out(r.cp, 1252);
+    out.Add(L"id = ", 5);
+    ASSERT_EQ(CNAConnectionDescription::s_bAppendIntegerLiteral(&out, &r.value, r.item, NA_IT_EMPTY), r.own) << label;
+    if (!r.own) {
+      EXPECT_EQ(Text(out), L"id = ") << label;
+      continue;
+    }
+    CTStringConcatAW made(r.cp, 1252);
+    ASSERT_TRUE(cnx.bConvertValueToString(nullptr, &made, &r.value, r.item, NA_IT_EMPTY)) << label;
+    EXPECT_EQ(Text(out), L"id = " + Text(made)) << label;
+    EXPECT_FALSE(out.bIsWide()) << label;
+  }
+}
+
 }  // namespace
