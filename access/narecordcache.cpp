@@ -250,8 +250,8 @@ void CNARecordCache::SupprimeTout() {
   m_nIndexed = 0;
   m_bRowSized = false;
   m_nRowSize = 0;
-  if (m_bWhole && m_eIdType == NA_RECORDID_RECORDVALUES) m_clMap.SetCmp(CompareKeptForms);
-  m_bWhole = false;
+  if (m_bWhole && !m_bAlwaysWhole && m_eIdType == NA_RECORDID_RECORDVALUES) m_clMap.SetCmp(CompareKeptForms);
+  m_bWhole = m_bAlwaysWhole;
 }
 
 void CNARecordCache::_StoreRow(int i, const CNAKJRecord* record, char how) {
@@ -513,7 +513,9 @@ long long CNARecordCache::_nGetPosition(long long start, eNA_PARSEDIRECTION d, l
 
 // ================================================================ CNARecordCachePosition
 
-CNARecordCachePosition::CNARecordCachePosition() : m_tabRef(kDefaultRowsPerBlock) {}
+// A released row is written over by the next save: kept whole, every row fits the place of any
+// other, where short rows of growing lengths would each take new bytes until SupprimeTout.
+CNARecordCachePosition::CNARecordCachePosition() : m_tabRef(kDefaultRowsPerBlock) { _AlwaysKeepWhole(); }
 
 CNARecordCachePosition::~CNARecordCachePosition() = default;
 

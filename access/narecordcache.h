@@ -249,6 +249,8 @@ class CNARecordCache : public CInterf {
   BOOL bKeepsShortRows() const { return m_bWhole ? FALSE : TRUE; }
 
  protected:
+  // Rows are kept whole from now on and after every SupprimeTout; before the first row only.
+  void _AlwaysKeepWhole() { m_bWhole = m_bAlwaysWhole = true; }
   // Update; with memosFollow a v without memos leaves row i without memos too.
   void _Update(unsigned int i, const CNARecordValue* v, bool memosFollow);
   // Takes row i's own entry out of the map (every row indexed first).
@@ -323,6 +325,8 @@ class CNARecordCache : public CInterf {
   unsigned int m_nRowSize = 0;
   bool m_bRowSized = false;
   bool m_bWhole = false;
+  // Rows are kept whole from the start (a cache whose rows are written over in place).
+  bool m_bAlwaysWhole = false;
   CNARefArray<CNARecordMemo> m_tabMemo;
   CTTableau<eNA_RECORDSTATE> m_tabState;
   int m_nDeleted = 0;

@@ -857,7 +857,26 @@ TEST_F(RecordCache, ReusedSaveRowsOfOtherLengthsReadBackWhole) {
       ASSERT_EQ(saves.nGetRecordIndice(rows.FromBytes(bytes).get()), at) << step << " row " << at;
     }
   }
-  EXPECT_TRUE(saves.bKeepsShortRows());
+  EXPECT_FALSE(saves.bKeepsShortRows());
+}
+
+// Saves kept and released one after the other, each longer than the last in turn, are written
+// over in place: the cache does not grow with the number of saves.
+TEST_F(RecordCache, ReusedSaveRowsOfGrowingLengthsStayInTheirPlace) {
+  Rows rows;
+  CNARecordCachePosition saves;
+  Value read = rows.Make(0, "");
+  for (int step = 0; step < 5000; ++step) {
+    const std::string text(static_cast<size_t>(step % 21), static_cast<char>('a' + step % 26));
+    Value v = rows.Make(step, text);
+    const int row = saves.nKeepRecordSave(v.get());
+    ASSERT_EQ(row, 0) << step;
+    saves.AddRefRecordSave(row);
+    ASSERT_TRUE(saves.bGetAt(read.get(), 0u)) << step;
+    ASSERT_EQ(Rows::Bytes(read.get()), Rows::Bytes(v.get())) << step;
+    saves.nReleaseRecordSave(row);
+  }
+  EXPECT_EQ(saves.GetRecordTable().nGetBlockCount(), 1);
 }
 
 TEST_F(RecordCache, PositionCacheReusesReleasedRows) {
