@@ -253,6 +253,13 @@ TEST_P(LiveWriteLiterals, InsertsWrittenWholeAreTheBytesOfTheCommandsBuild) {
       {L"t", Ansi("a\"b", ZV_DSTRA), ""},
       {L"t", Ansi("\x1a", ZV_DSTRA), ""},
       {L"t", Ansi("r\rn\n\\", ZV_DSTRA), ""},
+      // Past whole runs of sixteen plain bytes: what needs escaping or widening, at any place.
+      {L"t", Ansi(std::string(17, 'y'), ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(16, 'x') + "'" + std::string(16, 'y'), ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(31, 'x') + "\\", ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(20, 'x') + "\x1a\r\n" + std::string(20, 'z'), ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(40, 'x') + "\xe9" + std::string(20, 'z'), ZV_DSTRA), ""},
+      {L"t", Ansi(std::string(33, 'x') + "\"" + std::string(30, 'z') + "\x80", ZV_DSTRA), ""},
       {L"t", Null(ZV_DSTRA), ""},
       {L"l", Ansi("plain", ZV_DSTRA), ""},
       {L"l", Ansi(defined, ZV_DSTRA), ""},
