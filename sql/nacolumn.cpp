@@ -74,8 +74,9 @@ const wchar_t* CNAColumn::pszGetSourceName() const {
   return s != nullptr ? s : L"";
 }
 unsigned int CNAColumn::nGetPhysicalIndice() const { return m_piItem->nGetPhysicalIndice(); }
-BOOL CNAColumn::bIsComposedKey() const { return m_piItem->bIsComposedKey(); }
-BOOL CNAColumn::bIsMemo() const { return m_piItem->bMemo(); }
+// Once the item's shape is read (Slot), it answers: the item is the column's for its life.
+BOOL CNAColumn::bIsComposedKey() const { return m_stSlot.bRead ? m_stSlot.bComposedKey : m_piItem->bIsComposedKey(); }
+BOOL CNAColumn::bIsMemo() const { return m_stSlot.bRead ? m_stSlot.bMemo : m_piItem->bMemo(); }
 BOOL CNAColumn::bIsMemoText() const { return m_piItem->bMemoText(); }
 BOOL CNAColumn::bIsMemoBin() const { return m_piItem->bMemoBinary(); }
 BOOL CNAColumn::bLiteral() const { return m_piItem->bLiteral(); }
