@@ -494,7 +494,6 @@ TEST_P(LiveSeek, SeeksAgainOnNumberItemsWriteEachLiteralAsAFirstSeek) {
   }
 }
 
-// The host's questions on an item that has no browse: user error 5.
 // A seek limits its blocks as a browse on the same item does (the seek finds its item once for
 // both its search and that choice): limited for items the host holds exactly, not for a real, a
 // text item narrower than its column, or a date item over a date-time.
@@ -543,6 +542,7 @@ TEST_P(LiveSeek, SeeksLimitTheirBlocksAsBrowsesOfTheItemDo) {
   }
 }
 
+// The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;
   CNADataAccess* a = Open(MakeTable(&rows), Connect(nullptr));
