@@ -116,11 +116,7 @@ class CTSimpleTable {
     const uint64_t need = static_cast<uint64_t>(t->_nGetDataSize()) + sizeof(uint32_t);
     if (block == nullptr || m_tabEntry.nGetCount() >= m_tabEntry.nGetCapacity() || !_bRoomIn(block, need))
       return FALSE;
-    const stENTRY e = {block->nUsed, _nCurrentBlock()};
-    _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
-    block->nUsed += static_cast<uint32_t>(need);
-    if constexpr (kRoomed) ++m_nCurrentRows;
-    m_tabEntry.Ajoute(e);
+    m_tabEntry.Ajoute(_Append(block, t, need));
     return TRUE;
   }
   // The same, inserted at i (0 <= i <= count).
@@ -209,6 +205,11 @@ class CTSimpleTable {
       block = _pNewBlock(static_cast<uint32_t>(sized < kEmptyOffset ? sized : need));
       if (block == nullptr) return kEmpty;
     }
+    return _Append(block, t, need);
+  }
+
+  // t written at the end of the current block, which has room for need bytes (length included).
+  stENTRY _Append(stBUFFERINFO* block, const T* t, uint64_t need) {
     const stENTRY e = {block->nUsed, _nCurrentBlock()};
     _Write(_pData(block) + block->nUsed, t, static_cast<unsigned int>(need - sizeof(uint32_t)));
     block->nUsed += static_cast<uint32_t>(need);
