@@ -34,10 +34,11 @@ enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConv
 // the connection reads them in: ASCII but NUL, LF, CR, backslash, both quotes and Ctrl-Z; and,
 // with utf8, whole two- and three-byte characters other than surrogates, which every escaper of
 // utf8, utf8mb4 and latin1 copies (no byte of them is ASCII).
+constexpr char kEscapedBytes[] = {'\0', '\n', '\r', '\\', '\'', '"', '\x1A'};
 constexpr struct STEscaped {
   bool a[128] = {};
   constexpr STEscaped() {
-    for (char c : {'\0', '\n', '\r', '\\', '\'', '"', '\x1A'}) a[static_cast<unsigned char>(c)] = true;
+    for (char c : kEscapedBytes) a[static_cast<unsigned char>(c)] = true;
   }
 } kEscaped;
 
@@ -102,8 +103,8 @@ bool CMySQLConnection::bAppendPlainNarrowText(CXYStringConcat<char>* out, const 
   // Sixteen bytes at a time while they are ASCII with nothing to escape: they go as they are.
   for (; i + 16 <= n; i += 16, k += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    __m128i hit = _mm_cmpeq_epi8(v, _mm_setzero_si128());
-    for (char e : {'\n', '\r', '\\', '\'', '"', '\x1A'}) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(e)));
+    __m128i hit = _mm_setzero_si128();
+    for (char e : kEscapedBytes) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(e)));
     if ((_mm_movemask_epi8(hit) | _mm_movemask_epi8(v)) != 0) break;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(quoted + k), v);
   }
