@@ -103,14 +103,18 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 }
 
 // Every row read passes here three times: the cache's hit is answered without a call of ours.
-inline CNADataAccess* CNATable::_pclFindDataAccessOf(INAContext* ctx) const {
+inline CNADataAccess* CNATable::_pclCachedDataAccess(INAContext* ctx) const {
   CNADataAccess* last = gpclLastDataAccess;
-  if (last != nullptr && ctx->dwGetCtxID() == gdwCtxID && ctx->dwGetDataID() == gdwDataID) {
-    last->AddRef();
-    if (last->pclGetTableNoRef() == nullptr) _Adopt(last);
-    return last;
-  }
-  return _pclLookUpDataAccess(ctx);
+  if (last == nullptr || ctx->dwGetCtxID() != gdwCtxID || ctx->dwGetDataID() != gdwDataID) return nullptr;
+  if (last->pclGetTableNoRef() == nullptr) _Adopt(last);
+  return last;
+}
+
+inline CNADataAccess* CNATable::_pclFindDataAccessOf(INAContext* ctx) const {
+  CNADataAccess* last = _pclCachedDataAccess(ctx);
+  if (last == nullptr) return _pclLookUpDataAccess(ctx);
+  last->AddRef();
+  return last;
 }
 
 CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
@@ -223,12 +227,15 @@ BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
 
 // ---------------------------------------------------------------- the common shape
 
-template <typename F>
+template <bool kHold, typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   ResetError(m_pclError);
   if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
-  HeldDataAccess access(_pclFindDataAccessOf(ctx));
+  // A call that cannot let the access go uses the cached one as it is, under the driver lock.
+  CNADataAccess* cached = kHold ? nullptr : _pclCachedDataAccess(ctx);
+  HeldDataAccess held(cached != nullptr ? nullptr : kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx));
+  CNADataAccess* const access = cached != nullptr ? cached : held.get();
   if (access == nullptr) {
     if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
     return whenNone;
@@ -240,7 +247,7 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
                                m_pclConnection, pszGetLogicalName(), nullptr, kErrInternal);
     return FALSE;
   }
-  return call(access.get());
+  return call(access);
 }
 
 BOOL CNATable::bNbEnrNeedParse(INAContext* ctx, int* needParse, const wchar_t* item) {
@@ -296,7 +303,7 @@ BOOL CNATable::bHDebloqueNumEnr(INAContext* ctx, long long recnum) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueNumEnr(recnum); });
 }
 BOOL CNATable::bHEnDehors(INAContext* ctx, const wchar_t* item, int* out) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE, out != nullptr);
+  return _bForward<false>(ctx, [&](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE, out != nullptr);
 }
 BOOL CNATable::bEvalHTrouve(INAContext* ctx, const wchar_t* item, int* found, int* second) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); }, FALSE,
@@ -361,7 +368,7 @@ BOOL CNATable::bSetBLOB(INAContext* ctx, unsigned int memo, const CAny* value) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetBLOB(memo, value); });
 }
 BOOL CNATable::bGetRecord(INAContext* ctx, CNAKJRecord** record) const {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE, record != nullptr);
+  return _bForward<false>(ctx, [&](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE, record != nullptr);
 }
 BOOL CNATable::bSetRecord(INAContext* ctx, CNAKJRecord* record) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetRecord(record); });

@@ -221,14 +221,17 @@ class CNATable : public INATable {
   // The common shape of a host entry: lock, reset, find, user error 19 when none, reset the
   // access's error, call(access), release, unlock. whenNone answers for a file not open in ctx
   // (FALSE: with the error 19; TRUE: quietly). bOutsGiven false: a pointer the entry answers
-  // through is null (user error 4, nothing forwarded).
-  template <typename F>
+  // through is null (user error 4, nothing forwarded). kHold false: call never releases the
+  // access, which then takes no reference when it is the cached one.
+  template <bool kHold = true, typename F>
   BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
   // Raises user error 19 into the table's error for a null ctx and answers whether it was null.
   bool _bNoContext(INAContext* ctx) const;
   // _pclFindDataAccess for a non-null ctx, its cache hit in line (natable.cpp only); the miss
   // looks the access up through the driver's context and fills the cache.
   CNADataAccess* _pclFindDataAccessOf(INAContext* ctx) const;
+  // The cache's access for ctx (adopted), without a reference; null on a miss.
+  CNADataAccess* _pclCachedDataAccess(INAContext* ctx) const;
   CNADataAccess* _pclLookUpDataAccess(INAContext* ctx) const;
   // The accesses that pass keep, each held (one reference, given back with the vector), collected
   // under the driver mutex (natablewalk.cpp).
