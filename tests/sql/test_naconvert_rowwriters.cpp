@@ -260,6 +260,31 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
   }
 }
 
+// A text slot's bytes after its text are cleared in steps of eight, sixteen or thirty-two bytes
+// or at once: every tail length around those steps, over a slot full of other bytes, ends as
+// the general road leaves it.
+TEST_F(RowWriters, TextTailsAreClearedAtEveryLength) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  for (const unsigned int size : {5u, 9u, 16u, 17u, 32u, 33u, 34u, 48u, 49u, 64u, 65u, 66u, 97u, 129u, 130u, 131u,
+                              200u}) {
+    ServerSlot fast(&cnx, NA_IT_TEXTE, size, 0, 0);
+    ServerSlot general(&cnx, NA_IT_TEXTE, size, 0, 0, NA_VAR_OWNBUFFER);
+    F::STRowSlot slot;
+    fast.conv.GetRowSlot(F::NA_ROWTEXT_DB, &cnx, &slot);
+    ASSERT_NE(slot.eKind, F::NA_ROWSLOT_NONE) << "size " << size;
+    for (unsigned int n = 1; n < size; ++n) {
+      const std::string text(n, static_cast<char>('a' + n % 26));
+      fast.Clear();
+      general.Clear();
+      const BOOL ok = F::s_bWriteRowSlot(slot, text.data(), n);
+      EXPECT_EQ(fast.State(ok), general.State(GeneralRoad(&general.conv, F::NA_ROWTEXT_DB, text, CP_UTF8)))
+          << "size " << size << " text length " << n;
+    }
+  }
+}
+
 // A record column with no step may name a column past the result's (a record wider than the
 // query): the row stops there without reading that column's text.
 TEST_F(RowWriters, SlotWithoutAStepReadsNoTextPastTheRow) {
