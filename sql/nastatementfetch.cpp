@@ -556,28 +556,40 @@ BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
   return TRUE;
 }
 
+int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache) {
+  CNAStatementSQL* sql = m_pclStatementSQL;
+  if (sql->llGetRowCount() <= 0) return 0;
+  if (!sql->bFetch(0)) {
+    m_pclError->Copy(sql->pclGetErrorNoRef());
+    return -1;
+  }
+  if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) return 0;
+  if (!_bUpdateNARecordFromDB()) return -1;
+  // A stored block's rows are all counted: the cache takes room for them at its first. A
+  // streamed result's count (2^32 - 1) is no count: nothing is taken for it.
+  if (cache->nGetCount() == m_nBlockBase) {
+    const long long rows = m_nBlockBase + sql->llGetRowCount();
+    if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
+  }
+  cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
+  return 1;
+}
+
 BOOL CNAStatement::_bFetchAndCache(int* out) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
   if (m_pclStatementSQL == nullptr || cache == nullptr || cache->bIsFetchComplete()) return TRUE;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bFetch(0)) {
-      m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
-      return FALSE;
-    }
-    if (m_pclStatementSQL->llGetRowCount() > 0 && !m_pclStatementSQL->bIsEnd()) {
-      if (!_bUpdateNARecordFromDB()) return FALSE;
-      // A stored block's rows are all counted: the cache takes room for them at its first. A
-      // streamed result's count (2^32 - 1) is no count: nothing is taken for it.
-      if (cache->nGetCount() == m_nBlockBase) {
-        const long long rows = m_nBlockBase + m_pclStatementSQL->llGetRowCount();
-        if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
-      }
-      cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
-      *out = 0;
-      return TRUE;
-    }
-    if (attempt > 0 || cache->nGetCount() == 0 || !_bNextBlockCanExist(NA_PARSE_NEXT)) break;
+  const int got = _nFetchRowIntoCache(cache);
+  if (got != 0) {
+    *out = got > 0 ? 0 : 1;
+    return got > 0 ? TRUE : FALSE;
+  }
+  return _bFetchAndCacheFromNextBlock(cache, out);
+}
+
+BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
+  *out = 1;
+  if (cache->nGetCount() > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
       m_pclOriginalRecord = new (std::nothrow) CNARecordValue(m_pclError);
@@ -587,6 +599,12 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
     if (!cache->bGetAt(pclGetStmtOriginalRecord(), static_cast<unsigned int>(cache->nGetCount() - 1))) return FALSE;
     long long none = 0;
     if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &none)) return FALSE;
+    const int got = _nFetchRowIntoCache(cache);
+    if (got < 0) return FALSE;
+    if (got > 0) {
+      *out = 0;
+      return TRUE;
+    }
   }
   cache->SetFetchComplete();
   return TRUE;
@@ -618,8 +636,13 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   // keep goes the whole way below.
   if (direction == NA_PARSE_NEXT && count == 1 && start == cache->nGetCount() - 1 && cache->bIsActive() &&
       !cache->bIsFetchComplete()) {
-    int o = 0;
-    if (!_bFetchAndCache(&o)) return FALSE;
+    // _bFetchAndCache, its checks made above.
+    int o = 1;
+    if (m_pclStatementSQL != nullptr) {
+      const int got = _nFetchRowIntoCache(cache);
+      if (got < 0 || (got == 0 && !_bFetchAndCacheFromNextBlock(cache, &o))) return FALSE;
+      if (got > 0) o = 0;
+    }
     if (!o && cache->bRecordInCache(static_cast<unsigned int>(start + 1))) {
       const int row = static_cast<int>(start + 1);
       if (update && _bFreshRowTakesTwin())
