@@ -49,6 +49,35 @@ uint64_t DashBytes(uint64_t w) {
   return ~(((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
 }
 
+// The n bytes at a and b are the same, each followed by a terminator, which the words compared
+// may take in. Column names are short: most are compared without a call.
+inline bool bSameNames(const char* a, const char* b, size_t n) {
+  const size_t m = n + 1;
+  if (m > 16) return memcmp(a, b, n) == 0;
+  if (m >= 8) {
+    uint64_t x, y, u, v;
+    memcpy(&x, a, 8), memcpy(&y, b, 8), memcpy(&u, a + m - 8, 8), memcpy(&v, b + m - 8, 8);
+    return x == y && u == v;
+  }
+  if (m >= 4) {
+    uint32_t x, y, u, v;
+    memcpy(&x, a, 4), memcpy(&y, b, 4), memcpy(&u, a + m - 4, 4), memcpy(&v, b + m - 4, 4);
+    return x == y && u == v;
+  }
+  if (m == 1) return true;
+  uint16_t x, y, u, v;
+  memcpy(&x, a, 2), memcpy(&y, b, 2), memcpy(&u, a + m - 2, 2), memcpy(&v, b + m - 2, 2);
+  return x == y && u == v;
+}
+
+// A DECIMAL column's digits: the declared width counts a point when there are decimals and a
+// sign unless UNSIGNED.
+int nDecimalPrecision(const MYSQL_FIELD& field, long long width) {
+  const int decimals = static_cast<int>(field.decimals);
+  const long long digits = width - decimals - (decimals > 0 ? 1 : 0) - ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
+  return static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
+}
+
 }  // namespace
 
 unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digits) {
@@ -203,44 +232,46 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   if (!taken || cp != m_nNamesCodePage) m_tabNames.clear();
   m_tabNames.resize(m_nColumnCount);
   m_nNamesCodePage = cp;
-  for (unsigned int i = 0; i < m_nColumnCount; ++i) {
+  // Members read into locals: the loop's stores do not make them be read again each column.
+  const unsigned int count = m_nColumnCount;
+  CNAColumnSQL* const columns = m_pTabColumn;
+  std::string* const names = m_tabNames.data();
+  unsigned int rowMax = m_nRowMaxLength;
+  for (unsigned int i = 0; i < count; ++i) {
     const MYSQL_FIELD& field = fields[i];
-    CNAColumnSQL& column = m_pTabColumn[i];
-    std::string& bytes = m_tabNames[i];
+    CNAColumnSQL& column = columns[i];
+    std::string& bytes = names[i];
     const char* name = field.name != nullptr ? field.name : "";
-    // The length the client tells, proved by the terminator after the bytes compared.
-    const size_t length = bytes.empty() ? 0 : bytes.size() - 1;
-    const bool known = !bytes.empty() && field.name_length == length && name[length] == 0 &&
-                       memcmp(bytes.data() + 1, name, length) == 0;
+    // The length the client tells, proved by the terminator after the bytes compared (the kept
+    // bytes' own terminator is the string's).
+    const size_t kept = bytes.size();
+    const bool known = kept != 0 && field.name_length == kept - 1 && name[kept - 1] == 0 &&
+                       bSameNames(bytes.data() + 1, name, kept - 1);
     if (!known) {
       column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
       // Marked known by a first byte, so that an empty name is a name too.
       bytes.assign(1, '=').append(name);
     }
-    m_nRowMaxLength += static_cast<unsigned int>(field.max_length);
+    rowMax += static_cast<unsigned int>(field.max_length);
     long long width = static_cast<long long>(field.length);
-    if (width == 0 && m_nRowMaxLength != 0) width = m_nRowMaxLength;
-    int precision = 0;
-    if (field.type == MYSQL_TYPE_DECIMAL || field.type == MYSQL_TYPE_NEWDECIMAL) {
-      // The declared width counts a point when there are decimals and a sign unless UNSIGNED.
-      const int decimals = static_cast<int>(field.decimals);
-      const long long digits = width - decimals - (decimals > 0 ? 1 : 0) - ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
-      precision = static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
-    }
+    if (width == 0 && rowMax != 0) width = rowMax;
+    const int type = static_cast<int>(field.type);
+    const int decimals = static_cast<int>(field.decimals);
+    const int precision = type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL ? nDecimalPrecision(field, width) : 0;
     // A record this column's last field wrote from the same values has its item type already.
-    if (known && column.m_nDBType == static_cast<int>(field.type) && column.m_llLength == width &&
-        column.m_nDecimals == static_cast<int>(field.decimals) && column.m_nCharset == field.charsetnr &&
-        column.m_nPrecision == precision)
+    if (known && column.m_nDBType == type && column.m_llLength == width && column.m_nDecimals == decimals &&
+        column.m_nCharset == field.charsetnr && column.m_nPrecision == precision)
       continue;
-    column.m_nDBType = field.type;
+    column.m_nDBType = type;
     column.m_llLength = width;
-    column.m_nDecimals = static_cast<int>(field.decimals);
+    column.m_nDecimals = decimals;
     column.m_nCharset = field.charsetnr;
     column.m_nPrecision = precision;
     CMySQLConnection::ConvertItemType(&column.m_eItemType, &column.m_nItemSize, column.m_nDBType,
                                       static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
                                       column.m_nDecimals, column.m_nCharset);
   }
+  m_nRowMaxLength = rowMax;
   return TRUE;
 }
 

@@ -710,6 +710,29 @@ TEST_P(LiveStatement, ColumnsOfEachResultAreItsOwnWhenTheLastOnesAreTakenBack) {
   }
 }
 
+TEST_P(LiveStatement, ATakenBackColumnNameDifferingInOneByteIsReadAgain) {
+  // Each length the name comparison treats apart; the byte changed first, last and in between.
+  auto st = Stmt();
+  for (const int length : {1, 2, 3, 4, 6, 7, 8, 9, 14, 15, 16, 17, 30}) {
+    const std::string base(static_cast<size_t>(length), 'n');
+    std::vector<std::string> names = {base};
+    for (const int at : {0, length - 1, length / 2}) {
+      std::string changed = base;
+      changed[static_cast<size_t>(at)] = 'm';
+      names.push_back(changed);
+      names.push_back(base);
+    }
+    names.push_back(base + "n");
+    if (length > 1) names.push_back(base.substr(1));
+    for (const std::string& name : names) {
+      ASSERT_TRUE(st->bExecuteDirect(Wide("SELECT 1 AS " + name + ", 2 AS z").c_str(), nullptr, 0)) << name;
+      ASSERT_EQ(st->nGetColumnCount(), 2u) << name;
+      EXPECT_EQ(std::wstring(st->_pszGetColumnName(0)), Wide(name)) << name;
+      EXPECT_EQ(std::wstring(st->_pszGetColumnName(1)), L"z") << name;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatement,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
