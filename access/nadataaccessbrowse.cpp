@@ -38,8 +38,8 @@ enum : unsigned int {
 };
 
 // The fraction digits a host item of a number type keeps; -1 for an item that is no number.
-int HostFractionDigits(INAItemDescription* item) {
-  switch (item->eNAGetItemType()) {
+int HostFractionDigits(INAItemDescription* item, eNA_ITEMTYPE type) {
+  switch (type) {
     case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
     case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_BOOLEEN:
       return 0;
@@ -52,10 +52,7 @@ int HostFractionDigits(INAItemDescription* item) {
   }
 }
 
-bool IsReal(INAItemDescription* item) {
-  const eNA_ITEMTYPE type = item->eNAGetItemType();
-  return type == NA_IT_R4 || type == NA_IT_R8;
-}
+bool IsReal(eNA_ITEMTYPE type) { return type == NA_IT_R4 || type == NA_IT_R8; }
 
 }  // namespace
 
@@ -367,12 +364,14 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
   // A browse continues after a literal of the value as the host holds it: a value the host
   // cannot hold exactly would re-read rows or never get past them.
   auto exact = [this](INAItemDescription* it) {
-    if (IsReal(it)) return false;
+    // The host's type asked once.
+    const eNA_ITEMTYPE host = it->eNAGetItemType();
+    if (IsReal(host)) return false;
     CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(it) : nullptr;
     const CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
     if (db == nullptr) return true;
-    const eNA_ITEMTYPE type = db->eNAGetItemType(), host = it->eNAGetItemType();
-    if (type == NA_IT_R4 || type == NA_IT_R8) return false;
+    const eNA_ITEMTYPE type = db->eNAGetItemType();
+    if (IsReal(type)) return false;
     // The host keeps milliseconds, and a date item no time of day.
     if (type == NA_IT_DATETIME || type == NA_IT_HEURE) {
       if (db->nGetDecimalPart() > 3) return false;
@@ -380,14 +379,14 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     }
     // A text item keeps as many characters (a binary one bytes) of a text column as it has room
     // for.
-    const bool textColumn = db->bMemo() || type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR ||
-                            type == NA_IT_BINAIRE;
-    if (textColumn && (host == NA_IT_TEXTE || host == NA_IT_UNICODE || host == NA_IT_CHAR ||
-                       (host == NA_IT_BINAIRE && !it->bIsComposedKey())))
+    const bool textItem = host == NA_IT_TEXTE || host == NA_IT_UNICODE || host == NA_IT_CHAR ||
+                          (host == NA_IT_BINAIRE && !it->bIsComposedKey());
+    if (textItem && (type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR || type == NA_IT_BINAIRE ||
+                     db->bMemo()))
       return !db->bMemo() && db->nGetLogicalSize(0) <= it->nGetLogicalSize(0);
     // A number item keeps its own fraction digits only; a currency column has up to 6, which
     // its description does not tell.
-    const int kept = HostFractionDigits(it);
+    const int kept = HostFractionDigits(it, host);
     const int digits = type == NA_IT_MONETAIRE ? 6 : db->nGetDecimalPart();
     return kept < 0 || digits <= kept;
   };
