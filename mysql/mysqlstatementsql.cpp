@@ -404,14 +404,17 @@ CNAConvertVariant::eNAROWTEXT CMySQLStatementSQL::eGetRowTextForm(unsigned int c
   const int type = c->m_nDBType;
   if (type == MYSQL_TYPE_DATE) return F::NA_ROWTEXT_OTHER;
   if (type == MYSQL_TYPE_DATETIME) return F::NA_ROWTEXT_DATETIME;
-  if (bBlob(type)) {
-    // _bGetBlobValue's text in the server's code page only.
-    const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
-    if (bBinaryItem(value->eNAGetItemTypeAnalyse()) || bBinaryItem(database) ||
-        (database == NA_IT_EMPTY && c->m_nCharset == 63))
-      return F::NA_ROWTEXT_OTHER;
-  }
-  return F::NA_ROWTEXT_DB;
+  return bBlob(type) ? _eGetBlobRowTextForm(c, value) : F::NA_ROWTEXT_DB;
+}
+
+CNAConvertVariant::eNAROWTEXT CMySQLStatementSQL::_eGetBlobRowTextForm(const CNAColumnSQL* c,
+                                                                      const CNAConvertVariant* value) {
+  // _bGetBlobValue's text in the server's code page only.
+  const eNA_ITEMTYPE database = value->eNAGetItemTypeDatabase();
+  if (bBinaryItem(value->eNAGetItemTypeAnalyse()) || bBinaryItem(database) ||
+      (database == NA_IT_EMPTY && c->m_nCharset == 63))
+    return CNAConvertVariant::NA_ROWTEXT_OTHER;
+  return CNAConvertVariant::NA_ROWTEXT_DB;
 }
 
 BOOL CMySQLStatementSQL::_bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column) {

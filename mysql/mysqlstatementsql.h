@@ -114,6 +114,9 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   [[gnu::noinline]] BOOL _bGetValueBuildingColumns(CNAConvertVariant* value, unsigned int column);
   // bGetValue's DATE and DATETIME columns: date texts as digits, or a date-time as it stands.
   BOOL _bGetDateValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
+  // eGetRowTextForm's BLOB columns, out of line: the other columns' answer saves no registers.
+  [[gnu::noinline]] static CNAConvertVariant::eNAROWTEXT _eGetBlobRowTextForm(const CNAColumnSQL* c,
+                                                                              const CNAConvertVariant* value);
   // bGetValue's BLOB columns: bytes or text by the item.
   BOOL _bGetBlobValue(CNAConvertVariant* value, const CNAColumnSQL* c, const char* data, unsigned int length);
   CMySQLConnection* _pclMySQL() const;
