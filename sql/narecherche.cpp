@@ -288,11 +288,14 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
   if (flags != 0 || m_dwFlags != 0 || value == nullptr || record == nullptr || item == nullptr ||
       item != m_piFetchItem || item->bIsComposedKey())
     return FALSE;
-  for (CNAExpression* tree : {m_pclEqual, m_pclAfter, m_pclBefore}) {
-    if (tree == nullptr || tree->pclGetLeftNoRef() != nullptr || tree->pclGetRightNoRef() != nullptr) return FALSE;
-    const unsigned int held = (tree == m_pclEqual ? 1u : 0u) + (tree == m_pclAfter ? 1u : 0u) +
-                              (tree == m_pclBefore ? 1u : 0u) + (tree == m_pclCurrent ? 1u : 0u);
-    if (tree->nGetRefCount() != held) return FALSE;
+  // Three trees of their own (one standing for two would fail the operators below), each held by
+  // its place and, the current one, once more.
+  CNAExpression* const trees[] = {m_pclEqual, m_pclAfter, m_pclBefore};
+  if (trees[0] == trees[1] || trees[0] == trees[2] || trees[1] == trees[2]) return FALSE;
+  for (CNAExpression* tree : trees) {
+    if (tree == nullptr || tree->pclGetLeftNoRef() != nullptr || tree->pclGetRightNoRef() != nullptr ||
+        tree->nGetRefCount() != (tree == m_pclCurrent ? 2u : 1u))
+      return FALSE;
   }
   CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
   if (column == nullptr || column->bIsComposedKey() || column != record->pclGetColumnNoRef(item) ||
