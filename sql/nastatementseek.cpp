@@ -22,6 +22,18 @@ bool SameItem(const CTString& kept, bool keptNull, const wchar_t* item) {
 bool DefinesRecordColumns(CNACommand* command, CNARecord* record) {
   if (record == nullptr) return false;
   const int defines = command->nGetDefineNbr();
+  if (defines == record->nGetNbColumn()) {
+    // Every column defined, each by the define of its place (a column passed over would leave a
+    // define unmatched): the usual case, without the look for columns to pass over.
+    for (int i = 0; i < defines; ++i) {
+      CNAColumn* column = record->pclGetColumnNoRef(i);
+      const CNADefine* define = command->pclGetDefineNoRef(i);
+      if (define == nullptr || define->pclGetColumnNoRef() != column ||
+          define->pclGetValueNoRef() != column->pclGetNAValue())
+        return false;
+    }
+    return true;
+  }
   int at = 0;
   for (int i = 0; i < record->nGetNbColumn(); ++i) {
     CNAColumn* column = record->pclGetColumnNoRef(i);
