@@ -41,6 +41,8 @@ bool bBlob(int type) {
          type == MYSQL_TYPE_BLOB;
 }
 
+bool bDecimal(int type) { return type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL; }
+
 bool bBinaryItem(eNA_ITEMTYPE type) { return type == NA_IT_MEMOBINAIRE || type == NA_IT_BINAIRE; }
 
 // 0x80 in each byte of w that is '-'.
@@ -229,7 +231,8 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   const int cp = m_pclCnx->nGetServerCodePage();
   // A result of the last one's columns (a browse's next block, the next seek) keeps their names:
   // only a name whose bytes or code page changed is converted again.
-  if (!taken || cp != m_nNamesCodePage) m_tabNames.clear();
+  const bool same = taken && cp == m_nNamesCodePage;
+  if (!same) m_tabNames.clear();
   m_tabNames.resize(m_nColumnCount);
   m_nNamesCodePage = cp;
   // Members read into locals: the loop's stores do not make them be read again each column.
@@ -237,7 +240,25 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   CNAColumnSQL* const columns = m_pTabColumn;
   std::string* const names = m_tabNames.data();
   unsigned int rowMax = m_nRowMaxLength;
-  for (unsigned int i = 0; i < count; ++i) {
+  unsigned int i = 0;
+  // The usual result, the last one's columns again, each with a declared width (so that the
+  // longest values before it change nothing): read only, up to the first column that differs.
+  if (same)
+    for (; i < count; ++i) {
+      const MYSQL_FIELD& field = fields[i];
+      const CNAColumnSQL& column = columns[i];
+      const size_t kept = names[i].size();
+      const int type = static_cast<int>(field.type);
+      if (field.length == 0 || field.name == nullptr || kept == 0 || field.name_length != kept - 1 ||
+          field.name[kept - 1] != 0 || column.m_nDBType != type ||
+          column.m_llLength != static_cast<long long>(field.length) ||
+          column.m_nDecimals != static_cast<int>(field.decimals) || column.m_nCharset != field.charsetnr ||
+          column.m_nPrecision != (bDecimal(type) ? nDecimalPrecision(field, static_cast<long long>(field.length)) : 0) ||
+          !bSameNames(names[i].data() + 1, field.name, kept - 1))
+        break;
+      rowMax += static_cast<unsigned int>(field.max_length);
+    }
+  for (; i < count; ++i) {
     const MYSQL_FIELD& field = fields[i];
     CNAColumnSQL& column = columns[i];
     std::string& bytes = names[i];
@@ -257,7 +278,7 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     if (width == 0 && rowMax != 0) width = rowMax;
     const int type = static_cast<int>(field.type);
     const int decimals = static_cast<int>(field.decimals);
-    const int precision = type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL ? nDecimalPrecision(field, width) : 0;
+    const int precision = bDecimal(type) ? nDecimalPrecision(field, width) : 0;
     // A record this column's last field wrote from the same values has its item type already.
     if (known && column.m_nDBType == type && column.m_llLength == width && column.m_nDecimals == decimals &&
         column.m_nCharset == field.charsetnr && column.m_nPrecision == precision)
