@@ -733,6 +733,29 @@ TEST_P(LiveStatement, ATakenBackColumnNameDifferingInOneByteIsReadAgain) {
   }
 }
 
+TEST_P(LiveStatement, AColumnWithoutWidthTakesTheLongestValuesOfEachResult) {
+  // A NULL column's width is the longest values of the columns before it, row by row of each
+  // result: a column read as the last result's is still counted in.
+  ASSERT_TRUE(Run("CREATE TABLE " + Table() + " (id INT, c VARCHAR(10), d VARCHAR(10))"));
+  ASSERT_TRUE(Run("INSERT INTO " + Table() + " VALUES (1, 'ab', 'x'), (2, 'abcdef', 'xyz'), (3, NULL, NULL)"));
+  auto st = Stmt();
+  for (const int id : {1, 2, 2, 3, 1, 2}) {
+    const std::wstring sql = L"SELECT c, NULL AS n, d, NULL AS m FROM " + Wide(Table()) + L" WHERE id = " +
+                             std::to_wstring(id);
+    ASSERT_TRUE(st->bExecuteDirect(sql.c_str(), nullptr, 0)) << id;
+    auto fresh = Stmt();
+    ASSERT_TRUE(fresh->bExecuteDirect(sql.c_str(), nullptr, 0)) << id;
+    ASSERT_EQ(st->nGetColumnCount(), 4u);
+    for (int i = 0; i < 4; ++i) {
+      const CNAColumnSQL* mine = st->pclGetNAColumnSQL(i);
+      const CNAColumnSQL* theirs = fresh->pclGetNAColumnSQL(i);
+      ASSERT_TRUE(mine != nullptr && theirs != nullptr);
+      EXPECT_EQ(mine->m_llLength, theirs->m_llLength) << id << " " << i;
+      EXPECT_EQ(mine->m_eItemType, theirs->m_eItemType) << id << " " << i;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatement,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
