@@ -79,8 +79,10 @@ bool CMySQLConnection::bAppendPlainNarrowText(CXYStringConcat<char>* out, const 
   if ((wide && target != ZV_DSTRW) || m_pMySQL == nullptr || text == nullptr || n == 0 || n > 256 ||
       !bAsciiIsOwnByte(server) || !bAsciiIsOwnByte(static_cast<unsigned int>(m_nHostCodePage)))
     return false;
-  // The page a cast to wide reads the text in (nNarrowTextToWide's).
-  const int page = CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage() : 1252;
+  // The page a cast to wide reads the text in (nNarrowTextToWide's); a narrow text needs none.
+  const int page = !wide                                      ? 0
+                   : CInformationDLL::ms_piInfoLocale != nullptr ? CInformationDLL::ms_piInfoLocale->nGetCodePage()
+                                                                 : 1252;
   if (wide && !bLiteralAsciiCodePage(page)) return false;
   const bool high = wide && server == CP_UTF8 && page >= 1250 && page <= 1258;
   if (high && page != m_nHighBytesPage) {
