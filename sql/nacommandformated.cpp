@@ -49,7 +49,8 @@ int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
     AddFormated("NULL", 4);
     return 1;
   }
-  const unsigned short type = ConverteItemToZVType(item);
+  // The item's type as the column just read it: asking the host again gives the same.
+  const unsigned short type = ConverteItemToZVType(analysis);
   const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
   const eNA_ITEMTYPE db = imported != nullptr ? imported->eNAGetItemType() : NA_IT_EMPTY;
   const BYTE* element = kj->pbySlotElement(slot);
@@ -71,7 +72,7 @@ int CNACommand::_nAddFormatedFromElement(CNAColumn* column) {
   // The types bElementLiteralText may write.
   if (type != ZV_DECIMAL && type != ZV_CY && (type < ZV_UI1 || type > ZV_I8)) return -1;
   // The record reads a decimal item through the host's form of the item's precision and scale.
-  const bool decimal = item->eNAGetItemType() == NA_IT_DECIMAL;
+  const bool decimal = analysis == NA_IT_DECIMAL;
   const long long scale = decimal ? item->nGetDecimalPart() : 0;
   const long long precision = decimal ? item->nGetIntegerPart() + scale : 0;
   if (precision > 18 || !bElementLiteralText(element, slot.nSize, type,
