@@ -29,7 +29,17 @@ void CNACommand::AddFormatedText(const char* ascii, int n) {
   if (n <= 0) return;
   // _AddSpaceBetween's blank, on bytes: ASCII is itself in the formatted SQL's code page.
   const unsigned int length = m_clTextBytes.nGetLength();
-  if (length > 0 && ascii[0] != ' ' && m_clTextBytes.pszGet()[length - 1] != ' ') AddFormated(" ", 1);
+  if (length > 0 && ascii[0] != ' ' && m_clTextBytes.pszGet()[length - 1] != ' ') {
+    // The blank and a short text go in one append (a separator between every two values).
+    char spaced[16];
+    if (n < static_cast<int>(sizeof spaced)) {
+      spaced[0] = ' ';
+      memcpy(spaced + 1, ascii, static_cast<size_t>(n));
+      AddFormated(spaced, n + 1);
+      return;
+    }
+    AddFormated(" ", 1);
+  }
   AddFormated(ascii, n);
 }
 
