@@ -723,8 +723,17 @@ BOOL CNAStatement::_bWriteColumnValues(CNACommand* command, const std::vector<CN
 
 BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
   // The columns are chosen first, so that their values go straight into the command after the
-  // list that names them.
-  std::vector<CNAColumn*> chosen;
+  // list that names them. Their room is the last write's (a write built inside this one takes
+  // its own: the room is taken, not shared).
+  struct STRoom {
+    std::vector<CNAColumn*>& home;
+    std::vector<CNAColumn*> taken;
+    ~STRoom() {
+      taken.clear();
+      home = std::move(taken);
+    }
+  } room{m_tabWriteColumns, std::move(m_tabWriteColumns)};
+  std::vector<CNAColumn*>& chosen = room.taken;
   chosen.reserve(m_pclRecord != nullptr ? static_cast<size_t>(m_pclRecord->nGetNbColumn()) + 1 : 1);
   const bool onTable = command != nullptr && m_pclDataAccess != nullptr && _pclGetSourceQueryNoRef() == nullptr;
   if (onTable) _ChooseWriteColumns(&chosen, type, flags);

@@ -585,6 +585,8 @@ class CNAStatement : public CInterf {
   CTString m_csBrowseItem;
   CNACommand* m_pclCommand = nullptr;
   CNAInsertForm m_clInsertForm;
+  // The room of a write's column choice, kept from one write to the next.
+  std::vector<CNAColumn*> m_tabWriteColumns;
   // Set by the ORDER BY of the last SELECT built: its rows arrive in reverse order.
   int m_bReverse = 0;
   // The last seek's SELECT and what it was built for (KeepSeekSELECT); the command referenced,
