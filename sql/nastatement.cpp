@@ -662,16 +662,6 @@ BOOL CNAStatement::_bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type) {
   return command->bComplete(table.pszGet());
 }
 
-BOOL CNAStatement::_bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
-  if (column->eGetTypeColonne() != 0) return FALSE;
-  if (column->bIsIdAuto()) {
-    if (type == NA_QUERY_UPDATE && !column->bValueModified()) return FALSE;
-    return (flags & 0x700) != 0 || !column->bIsAutoIncrementOnDataBase() ? TRUE : FALSE;
-  }
-  if (!column->bUpdatable()) return FALSE;
-  return type == NA_QUERY_UPDATE ? column->bValueModified() : TRUE;
-}
-
 BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQUERYTYPE, NA_WRITEPARSEFLAGS flags) {
   if (column->bIsIdAuto() && (flags & 0x500) == 0 &&
       ((flags & NA_WPF_IDAUTO_NEW) != 0 || !column->bIsAutoIncrementOnDataBase())) {
@@ -699,9 +689,16 @@ void CNAStatement::_ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERY
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
     if (column == nullptr || column->bIsComposedKey()) break;
     if (!checked || column->bIsMemo()) column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
-    if (fallback == nullptr && column->bUpdatable() && !column->bIsIdAuto() && column->eGetTypeColonne() == 0)
-      fallback = column;
-    if (_bNeedToUpdate(column, type, flags)) chosen->push_back(column);
+    // Each fact of the column is asked once: the fallback and the choice read the same ones.
+    if (column->eGetTypeColonne() != 0) continue;
+    if (column->bIsIdAuto()) {
+      if (type == NA_QUERY_UPDATE && !column->bValueModified()) continue;
+      if ((flags & 0x700) != 0 || !column->bIsAutoIncrementOnDataBase()) chosen->push_back(column);
+      continue;
+    }
+    if (!column->bUpdatable()) continue;
+    if (fallback == nullptr) fallback = column;
+    if (type != NA_QUERY_UPDATE || column->bValueModified()) chosen->push_back(column);
   }
   if (type == NA_QUERY_INSERT && chosen->empty() && fallback != nullptr) chosen->push_back(fallback);
 }

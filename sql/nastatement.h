@@ -482,7 +482,6 @@ class CNAStatement : public CInterf {
   // (command reset, nothing else changed) where a value goes as a parameter, an identifier is
   // numbered here or the connection adds a RETURNING: the command's build is to be taken.
   int _nBuildInsertFormated(CNACommand* command, const std::vector<CNAColumn*>& chosen, NA_WRITEPARSEFLAGS flags);
-  BOOL _bNeedToUpdate(CNAColumn* column, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
   BOOL _bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
   BOOL _bAddWHERECurrentRecord(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
   BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
