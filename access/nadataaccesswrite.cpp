@@ -185,7 +185,8 @@ BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type
   CNACommand* command = _pclSelectCommand();
   if (command == nullptr) return FALSE;
   command->AddRef();
-  BOOL answer = stmt->bBuildQuery(type, command, flags);
+  // The statement was reset above (its kept command freed for the recycle): not again.
+  BOOL answer = stmt->bBuildResetQuery(type, command, flags);
   if (answer) {
     answer = stmt->bExecute(flags, CNAStatement::NA_ST_PREPARE);
     if (!answer)

@@ -200,6 +200,11 @@ BOOL CNAStatement::bSetLockType(eNA_LOCKTYPE lock) {
 BOOL CNAStatement::bBuildQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEPARSEFLAGS flags) {
   if (command == nullptr) return FALSE;
   ResetQuery();
+  return bBuildResetQuery(type, command, flags);
+}
+
+BOOL CNAStatement::bBuildResetQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEPARSEFLAGS flags) {
+  if (command == nullptr) return FALSE;
   _SetQuery(command);
   command->SetNAQueryType(type);
   switch (type) {

@@ -222,6 +222,8 @@ class CNAStatement : public CInterf {
   // ResetQuery, the command attached and typed, then the builder of type (7, 8 and above 9:
   // FALSE).
   BOOL bBuildQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  // bBuildQuery on a statement its caller has just reset (ResetQuery): the reset is not repeated.
+  BOOL bBuildResetQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEPARSEFLAGS flags);
   BOOL bBuildQueryDELETEALL(CNACommand* command, NA_WRITEPARSEFLAGS flags);
   // out = text with each "<type>(<digits>)" whose size is above maximum replaced by replacement;
   // TRUE when something was replaced, else FALSE with out empty.
