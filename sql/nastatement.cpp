@@ -690,13 +690,15 @@ void CNAStatement::_ChooseWriteColumns(std::vector<CNAColumn*>* chosen, eNAQUERY
   CNAColumn* fallback = nullptr;
   // An add's check set the plain columns' bits already.
   const bool checked = m_pclDataAccess != nullptr && m_pclDataAccess->bKJRecordChecked();
+  // A record numbers its first identifier column when it is made: without one, no column is.
+  const bool identified = m_pclRecord != nullptr && m_pclRecord->pclGetColumnIDAutoNoRef() != nullptr;
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
     if (column == nullptr || column->bIsComposedKey()) break;
     if (!checked || column->bIsMemo()) column->_SetItemValueDefinedInKJRecord(column->bValueDefined(), 0);
     // Each fact of the column is asked once: the fallback and the choice read the same ones.
     if (column->eGetTypeColonne() != 0) continue;
-    if (column->bIsIdAuto()) {
+    if (identified && column->bIsIdAuto()) {
       if (type == NA_QUERY_UPDATE && !column->bValueModified()) continue;
       if ((flags & 0x700) != 0 || !column->bIsAutoIncrementOnDataBase()) chosen->push_back(column);
       continue;

@@ -2,6 +2,7 @@
 // literal: the head kept from one add to the next, the values from the record.
 #include "driver/naconnectiondescription.h"
 #include "access/nadataaccess.h"
+#include "access/narecord.h"
 #include "sql/nacolumn.h"
 #include "sql/nastatement.h"
 
@@ -10,11 +11,13 @@ int CNAStatement::_nBuildInsertFormated(CNACommand* command, const std::vector<C
   CNAConnectionDescription* cnx = pclGetConnectionNoRef();
   if (chosen.empty() || cnx == nullptr || cnx->bSupportInsertReturning() || _pclGetSourceQueryNoRef() != nullptr)
     return -1;
-  // An identifier numbered here goes as a parameter (and numbering it is no step to undo).
-  for (CNAColumn* column : chosen)
-    if (column->bIsIdAuto() && (flags & 0x500) == 0 &&
-        ((flags & NA_WPF_IDAUTO_NEW) != 0 || !column->bIsAutoIncrementOnDataBase()))
-      return -1;
+  // An identifier numbered here goes as a parameter (and numbering it is no step to undo). A
+  // record without an identifier column has none to number.
+  if (m_pclRecord != nullptr && m_pclRecord->pclGetColumnIDAutoNoRef() != nullptr)
+    for (CNAColumn* column : chosen)
+      if (column->bIsIdAuto() && (flags & 0x500) == 0 &&
+          ((flags & NA_WPF_IDAUTO_NEW) != 0 || !column->bIsAutoIncrementOnDataBase()))
+        return -1;
   if (!command->bBeginFormated()) return -1;
   _SetQuery(command);
   command->SetNAQueryType(NA_QUERY_INSERT);
