@@ -207,6 +207,34 @@ TEST_F(Statement, OrderByOfAHostQuery) {
   }
 }
 
+// The columns an INSERT names, built twice on one statement: the second build (on a statement its
+// caller reset) names the same ones, none left over from the first.
+TEST_F(Statement, InsertNamesItsColumnsOnEveryBuild) {
+  struct Row {
+    const char* name;
+    eNA_ITEMTYPE type;
+    NA_WRITEPARSEFLAGS flags;
+    const wchar_t* list;
+  } rows[] = {
+      {"no identifier", NA_IT_I4, 0, L"(`k`,`v`)"},
+      {"identifier kept as written", NA_IT_IDAUTO, NA_WPF_IDAUTO_KEEP, L"(`k`,`v`)"},
+      {"identifier forced", NA_IT_IDAUTO4, NA_WPF_IDAUTO_FORCE, L"(`k`,`v`)"},
+  };
+  for (const Row& row : rows) {
+    RecordBench bench;
+    bench.Add(L"k", row.type, row.type == NA_IT_IDAUTO ? 8 : 4);
+    bench.Add(L"v", NA_IT_I4, 4);
+    ASSERT_TRUE(BuildTable(bench)) << row.name;
+    Built built(bench);
+    ASSERT_TRUE(built.statement->bBuildQuery(NA_QUERY_INSERT, built.command, row.flags)) << row.name;
+    const std::wstring first = built.Text();
+    EXPECT_NE(first.find(row.list), std::wstring::npos) << row.name << ": " << Narrow(first);
+    built.statement->ResetQuery();
+    ASSERT_TRUE(built.statement->bBuildResetQuery(NA_QUERY_INSERT, built.command, row.flags)) << row.name;
+    EXPECT_EQ(built.Text(), first) << row.name;
+  }
+}
+
 TEST_F(Statement, DistinctOnlyWhereTheBestItemLetsEqualRowsThrough) {
   struct Row {
     const char* name;
