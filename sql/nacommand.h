@@ -744,7 +744,8 @@ class CNACommand : public CInterf {
   // tail appended when this build would write it the same (same text after the literal, blank
   // rule, row limit, dialect, form of the formatted SQL). FALSE, nothing written, otherwise.
   bool _bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned int previous);
-  // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL.
+  // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL, a SELECT
+  // (_RewriteRowLimit tells).
   void _RemplaceLimitParTop();
   // TRUE when a TOP phrase was cut from the head.
   bool _RemplaceTopParLimit();

@@ -49,14 +49,18 @@ unsigned int Upper(unsigned int u) { return u >= 'a' && u <= 'z' ? u - 32 : u; }
 
 int Length(const wchar_t* s) { return s != nullptr ? static_cast<int>(wcslen(s)) : 0; }
 
-// The word (ASCII, any case) stands at i of text[0, n).
+// The word of k units (ASCII, any case) stands at i of text[0, n).
 template <typename T>
-bool At(const T* text, int n, int i, const wchar_t* word) {
-  const int k = Length(word);
+bool At(const T* text, int n, int i, const wchar_t* word, int k) {
   if (k == 0 || i < 0 || i > n - k) return false;
   for (int j = 0; j < k; ++j)
     if (Upper(Unit(text[i + j])) != Upper(static_cast<unsigned int>(word[j]))) return false;
   return true;
+}
+
+template <typename T>
+bool At(const T* text, int n, int i, const wchar_t* word) {
+  return At(text, n, i, word, Length(word));
 }
 
 template <typename T>
@@ -329,15 +333,17 @@ bool CNACommand::_bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned 
 
 void CNACommand::_RewriteRowLimit() {
   const int dialect = m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0;
+  const bool limits = dialect >= 1 && dialect <= 3, tops = dialect == 5 || dialect == 6;
+  if (!limits && !tops) return;
+  // Only a SELECT has a row limit to rewrite: other statements (every add) are not scanned.
+  const bool select = OnContent(&m_clFormated, [](const auto* text, int n) { return At(text, n, 0, L"SELECT", 6); });
   // These rewrites may change what stands before the last literal: its place is forgotten.
-  if (dialect >= 1 && dialect <= 3) {
+  if (limits) {
     m_nLastLiteralAt = -1;
-    _RemplaceLimitParTop();
+    if (select) _RemplaceLimitParTop();
   }
-  if (dialect == 5 || dialect == 6) {
-    // A TOP phrase cut from the head moved every byte after it.
-    if (_RemplaceTopParLimit()) m_nLastLiteralAt = -1;
-  }
+  // A TOP phrase cut from the head moved every byte after it.
+  if (tops && select && _RemplaceTopParLimit()) m_nLastLiteralAt = -1;
 }
 
 BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, ePARAMTYPECONV mode, unsigned int* position) {
@@ -421,7 +427,6 @@ void CNACommand::_RemplaceLimitParTop() {
   long long count = -1;
   int start = 0, end = 0;
   const bool rewrite = OnContent(&m_clFormated, [&](const auto* text, int n) {
-    if (!At(text, n, 0, L"SELECT")) return false;
     const int limit = ClauseStart(text, n, L"LIMIT", open, close, -1);
     if (limit <= 0) return false;
     int i = limit + 5;
@@ -447,8 +452,7 @@ bool CNACommand::_RemplaceTopParLimit() {
   long long count = m_llRowLimit;
   int cutStart = 0, cutEnd = 0;
   bool ends0 = false;
-  const bool select = OnContent(&m_clFormated, [&](const auto* text, int n) {
-    if (!At(text, n, 0, L"SELECT")) return false;
+  OnContent(&m_clFormated, [&](const auto* text, int n) {
     const int top = SkipBlanks(text, n, 6);
     // TOP is a phrase of its own: a column named top10 is no row count.
     if (n >= 12 && At(text, n, top, L"TOP") && top + 3 < n && Blank(text[top + 3])) {
@@ -461,9 +465,7 @@ bool CNACommand::_RemplaceTopParLimit() {
       }
     }
     ends0 = EndsWith(text, n, L"LIMIT 0");
-    return true;
   });
-  if (!select) return false;
   const bool top = cutEnd > cutStart;
   if (top) {
     m_clFormated.Coupe(cutStart, cutEnd - cutStart);

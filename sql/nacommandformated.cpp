@@ -12,19 +12,6 @@
 #include "sql/nakjrecord.h"
 #include "values/any.h"
 
-namespace {
-
-// The text's first six bytes spell SELECT in either case (the letters differ from their other
-// case by bit 0x20 alone).
-bool bStartsSelect(const char* text, unsigned int n) {
-  if (n < 6) return false;
-  for (int i = 0; i < 6; ++i)
-    if ((static_cast<unsigned char>(text[i]) & ~0x20u) != static_cast<unsigned char>("SELECT"[i])) return false;
-  return true;
-}
-
-}  // namespace
-
 bool CNACommand::bBeginFormated() {
   const int cp = _nFormatedCodePage();
   if (m_pclCnx == nullptr || cp == CTStringConcatAW::kWideContent) return false;
@@ -128,11 +115,7 @@ void CNACommand::EndFormated() {
                    static_cast<unsigned int>(m_clFormated.nGetCodePage()));
   m_nTextBytesCodePage = m_clFormated.nGetCodePage();
   m_bTextInFormated = 1;
-  // Only a SELECT has a row limit to rewrite: the scans for one are spared other statements.
-  if (bStartsSelect(m_clTextBytes.pszGet(), m_clTextBytes.nGetLength()))
-    _RewriteRowLimit();
-  else
-    m_nLastLiteralAt = -1;
+  _RewriteRowLimit();
 }
 
 void CNACommand::_WidenText() const {
