@@ -293,6 +293,11 @@ CNAStatement* CNADataAccess::_pclFindStatement(const wchar_t* item) {
   return m_tabStatement.bFindValue(item != nullptr ? item : L"", &stmt) ? stmt : nullptr;
 }
 
+CNAStatement* CNADataAccess::_pclPeekStatement(const wchar_t* item) {
+  CNAStatement* stmt = nullptr;
+  return m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) ? stmt : nullptr;
+}
+
 CNAStatement* CNADataAccess::_pclInitStatement(const wchar_t* item) {
   CNAStatement* stmt = _pclAllocStatement(this, m_pclError);
   if (stmt == nullptr) return nullptr;

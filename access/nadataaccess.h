@@ -305,6 +305,8 @@ class CNADataAccess : public CInterf {
   // ---- Statements ----
   // The statement of item with one reference for the caller; null when there is none.
   CNAStatement* _pclFindStatement(const wchar_t* item);
+  // The same without a reference taken: a statement only looked at within the call.
+  CNAStatement* _pclPeekStatement(const wchar_t* item);
   // A new statement of item, kept under item, with one reference for the caller; null (no memory
   // raised) when it cannot be made.
   CNAStatement* _pclInitStatement(const wchar_t* item);

@@ -637,8 +637,8 @@ BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0
 
 BOOL CNADataAccess::bHEndehors(const wchar_t* item, int* out) {
   // Asked after every read: the statement is only looked at, no reference is taken.
-  CNAStatement* stmt = nullptr;
-  if (!m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) || stmt == nullptr) {
+  CNAStatement* stmt = _pclPeekStatement(item);
+  if (stmt == nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
                                pszGetLogicalName(), item, 5, item);
     return FALSE;

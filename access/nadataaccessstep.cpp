@@ -13,9 +13,8 @@ bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int 
                                eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, BOOL* read) {
   // The general road would find the same statement, keep it current and carry no filter. It is
   // held only once it is known to be the current one.
-  CNAStatement* stmt = nullptr;
-  if (!m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) || stmt == nullptr ||
-      stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
+  CNAStatement* stmt = _pclPeekStatement(item);
+  if (stmt == nullptr || stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
       stmt->bExistRechercheObject())
     return false;
   CHeldStatement held(CHeldStatement::Take(stmt));
