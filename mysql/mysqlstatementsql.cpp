@@ -41,8 +41,6 @@ bool bBlob(int type) {
          type == MYSQL_TYPE_BLOB;
 }
 
-bool bDecimal(int type) { return type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL; }
-
 bool bBinaryItem(eNA_ITEMTYPE type) { return type == NA_IT_MEMOBINAIRE || type == NA_IT_BINAIRE; }
 
 // 0x80 in each byte of w that is '-'.
@@ -73,11 +71,27 @@ inline bool bSameNames(const char* a, const char* b, size_t n) {
 }
 
 // A DECIMAL column's digits: the declared width counts a point when there are decimals and a
-// sign unless UNSIGNED.
-int nDecimalPrecision(const MYSQL_FIELD& field, long long width) {
+// sign unless UNSIGNED. 0 for other types.
+[[gnu::always_inline]] inline int nColumnPrecision(const MYSQL_FIELD& field, long long width) {
+  if (field.type != MYSQL_TYPE_DECIMAL && field.type != MYSQL_TYPE_NEWDECIMAL) return 0;
   const int decimals = static_cast<int>(field.decimals);
   const long long digits = width - decimals - (decimals > 0 ? 1 : 0) - ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
   return static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
+}
+
+// The name bytes kept for a column (after their mark) are name's, whose length the client tells:
+// proved by the terminator after the bytes compared (the kept bytes' own is the string's).
+[[gnu::always_inline]] inline bool bKnownName(const std::string& kept, const MYSQL_FIELD& field, const char* name) {
+  const size_t n = kept.size();
+  return n != 0 && field.name_length == n - 1 && name[n - 1] == 0 && bSameNames(kept.data() + 1, name, n - 1);
+}
+
+// The column stands as field describes it at width: its item type is the one they give.
+[[gnu::always_inline]] inline bool bColumnAsField(const CNAColumnSQL& column, const MYSQL_FIELD& field, long long width,
+                                                  int precision) {
+  return column.m_nDBType == static_cast<int>(field.type) && column.m_llLength == width &&
+         column.m_nDecimals == static_cast<int>(field.decimals) && column.m_nCharset == field.charsetnr &&
+         column.m_nPrecision == precision;
 }
 
 }  // namespace
@@ -246,15 +260,9 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   if (same)
     for (; i < count; ++i) {
       const MYSQL_FIELD& field = fields[i];
-      const CNAColumnSQL& column = columns[i];
-      const size_t kept = names[i].size();
-      const int type = static_cast<int>(field.type);
-      if (field.length == 0 || field.name == nullptr || kept == 0 || field.name_length != kept - 1 ||
-          field.name[kept - 1] != 0 || column.m_nDBType != type ||
-          column.m_llLength != static_cast<long long>(field.length) ||
-          column.m_nDecimals != static_cast<int>(field.decimals) || column.m_nCharset != field.charsetnr ||
-          column.m_nPrecision != (bDecimal(type) ? nDecimalPrecision(field, static_cast<long long>(field.length)) : 0) ||
-          !bSameNames(names[i].data() + 1, field.name, kept - 1))
+      const auto width = static_cast<long long>(field.length);
+      if (width == 0 || field.name == nullptr || !bKnownName(names[i], field, field.name) ||
+          !bColumnAsField(columns[i], field, width, nColumnPrecision(field, width)))
         break;
       rowMax += static_cast<unsigned int>(field.max_length);
     }
@@ -263,11 +271,7 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     CNAColumnSQL& column = columns[i];
     std::string& bytes = names[i];
     const char* name = field.name != nullptr ? field.name : "";
-    // The length the client tells, proved by the terminator after the bytes compared (the kept
-    // bytes' own terminator is the string's).
-    const size_t kept = bytes.size();
-    const bool known = kept != 0 && field.name_length == kept - 1 && name[kept - 1] == 0 &&
-                       bSameNames(bytes.data() + 1, name, kept - 1);
+    const bool known = bKnownName(bytes, field, name);
     if (!known) {
       column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
       // Marked known by a first byte, so that an empty name is a name too.
@@ -276,16 +280,12 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     rowMax += static_cast<unsigned int>(field.max_length);
     long long width = static_cast<long long>(field.length);
     if (width == 0 && rowMax != 0) width = rowMax;
-    const int type = static_cast<int>(field.type);
-    const int decimals = static_cast<int>(field.decimals);
-    const int precision = bDecimal(type) ? nDecimalPrecision(field, width) : 0;
+    const int precision = nColumnPrecision(field, width);
     // A record this column's last field wrote from the same values has its item type already.
-    if (known && column.m_nDBType == type && column.m_llLength == width && column.m_nDecimals == decimals &&
-        column.m_nCharset == field.charsetnr && column.m_nPrecision == precision)
-      continue;
-    column.m_nDBType = type;
+    if (known && bColumnAsField(column, field, width, precision)) continue;
+    column.m_nDBType = static_cast<int>(field.type);
     column.m_llLength = width;
-    column.m_nDecimals = decimals;
+    column.m_nDecimals = static_cast<int>(field.decimals);
     column.m_nCharset = field.charsetnr;
     column.m_nPrecision = precision;
     CMySQLConnection::ConvertItemType(&column.m_eItemType, &column.m_nItemSize, column.m_nDBType,
