@@ -514,9 +514,8 @@ class CNAStatement : public CInterf {
   // One more server row appended to the row cache (opening the next block when the block ran
   // out); *outOfRange when the selection has no more.
   BOOL _bFetchAndCache(int* outOfRange);
-  // Its first step, all a browse's step past the last kept row needs but at a block's end: the
-  // block's next row read and appended. 1 when it came, 0 when the block has none left, -1 on
-  // an error.
+  // Its first step, all it needs but at a block's end: the block's next row read and appended.
+  // 1 when it came, 0 when the block has none left, -1 on an error.
   int _nFetchRowIntoCache(CNARecordCache* cache);
   // Its rest, when the block ran out: the next block opened and its first row taken, or the
   // cache marked complete.

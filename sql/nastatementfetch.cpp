@@ -636,13 +636,8 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   // keep goes the whole way below.
   if (direction == NA_PARSE_NEXT && count == 1 && start == cache->nGetCount() - 1 && cache->bIsActive() &&
       !cache->bIsFetchComplete()) {
-    // _bFetchAndCache, its checks made above.
-    int o = 1;
-    if (m_pclStatementSQL != nullptr) {
-      const int got = _nFetchRowIntoCache(cache);
-      if (got < 0 || (got == 0 && !_bFetchAndCacheFromNextBlock(cache, &o))) return FALSE;
-      if (got > 0) o = 0;
-    }
+    int o = 0;
+    if (!_bFetchAndCache(&o)) return FALSE;
     if (!o && cache->bRecordInCache(static_cast<unsigned int>(start + 1))) {
       const int row = static_cast<int>(start + 1);
       if (update && _bFreshRowTakesTwin())
