@@ -171,6 +171,10 @@ class CNARecordCache : public CInterf {
   virtual void _Insere(const CNARecordValue* v, unsigned int i);
 
   // ---- Rows ----
+  // Whether v would be appended as its bytes alone: a row after the first, of record-values
+  // identifiers (made later from the bytes alone), in state none, without memos, of the rows'
+  // record size.
+  bool bAppendsPlain(const CNARecordValue* v) const;
   // Past the end, empty deleted rows are appended up to i first; i = count appends v.
   void Insere(const CNARecordValue* v, unsigned int i);
   // Row i replaces v's record bytes, identifier (not a record-values one: v's own refers to its
@@ -376,18 +380,21 @@ class CNARecordCachePosition : public CNARecordCache {
   uint32_t m_dwFirstFree = kNoHint;
 };
 
+inline bool CNARecordCache::bAppendsPlain(const CNARecordValue* v) const {
+  if (v == nullptr || m_eIdType != NA_RECORDID_RECORDVALUES || m_pclTemplate == nullptr ||
+      v->eGetState() != NA_RECORDSTATE_NONE ||
+      (v->pclGetTabMemoNoRef() != nullptr && v->pclGetTabMemoNoRef()->nGetCount() != 0))
+    return false;
+  const CNAKJRecord* record = v->pclGetNAKJRecord();
+  return record != nullptr && (m_bWhole || (m_bRowSized && record->nGetTotalSize() == m_nRowSize));
+}
+
 inline int CNARecordCache::nAjoute(const CNARecordValue* v) {
-  // A row after the first, of record-values identifiers (made later from the bytes alone), in
-  // state none and without memos, is only its bytes: they go to the end of the current block
-  // when it has room. Anything else, or a block to start, goes the whole way.
-  if (v != nullptr && m_eIdType == NA_RECORDID_RECORDVALUES && m_pclTemplate != nullptr &&
-      v->eGetState() == NA_RECORDSTATE_NONE &&
-      (v->pclGetTabMemoNoRef() == nullptr || v->pclGetTabMemoNoRef()->nGetCount() == 0)) {
-    const CNAKJRecord* record = v->pclGetNAKJRecord();
-    if (record != nullptr && (m_bWhole || (m_bRowSized && record->nGetTotalSize() == m_nRowSize))) {
-      const CNAKeptRecord kept(record, m_bWhole);
-      if (m_tabRecord.bAjouteInPlace(&kept)) return nGetCount() - 1;
-    }
+  // A plain row is only its bytes: they go to the end of the current block when it has room.
+  // Anything else, or a block to start, goes the whole way.
+  if (bAppendsPlain(v)) {
+    const CNAKeptRecord kept(v->pclGetNAKJRecord(), m_bWhole);
+    if (m_tabRecord.bAjouteInPlace(&kept)) return nGetCount() - 1;
   }
   return _nAjoute(v);
 }

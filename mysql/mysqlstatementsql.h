@@ -49,6 +49,7 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // Stored results only: FALSE, nothing changed, for a streamed one, none or a negative index.
   // Any other 64-bit index; past the end, the next fetch finds no row.
   BOOL bDataSeek(long long row) override;
+  BOOL bRowsSeekable() const override { return m_pResult != nullptr && !m_bStreamed ? TRUE : FALSE; }
   // The column of the current row into value: FALSE without a current row, or with user error
   // 50 for a column past the count.
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;

@@ -62,7 +62,10 @@ CNAStatement::~CNAStatement() {
   if (m_pclRecherche != nullptr) m_pclRecherche->nRelease();
   if (m_pclFilter != nullptr) m_pclFilter->nRelease();
   if (m_pclTableCacheIndex != nullptr) m_pclTableCacheIndex->dwRelease();
-  if (m_pclRecordCache != nullptr) m_pclRecordCache->nRelease();
+  if (m_pclRecordCache != nullptr) {
+    _LeavePendingRows();
+    m_pclRecordCache->nRelease();
+  }
   delete[] m_pnRecordSave;
   if (m_pclOriginalRecord != nullptr) {
     if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
@@ -102,6 +105,7 @@ void CNAStatement::EnableCache(int enable) {
     return;
   }
   if (m_pclRecordCache == nullptr) return;
+  _LeavePendingRows();
   if (m_pclRecordCache->nGetRefCount() > 1) {
     m_pclRecordCache->nRelease();
     m_pclRecordCache = nullptr;
@@ -121,7 +125,16 @@ BOOL CNAStatement::bCacheCompleted() const {
 
 CNARecordCache* CNAStatement::pclGetFullRecordCache() {
   if (!bCacheCompleted() && !_bCompleteCache()) return nullptr;
-  return bCacheCompleted() ? m_pclRecordCache : nullptr;
+  if (!bCacheCompleted()) return nullptr;
+  _KeepPendingRows();
+  return m_pclRecordCache;
+}
+
+void CNAStatement::_LeavePendingRows() {
+  if (m_pclRecordCache != nullptr && m_pclRecordCache->nGetRefCount() > 1)
+    _KeepPendingRows();
+  else
+    m_nPendingRows = 0;
 }
 
 // ---------------------------------------------------------------- helpers
@@ -618,7 +631,7 @@ BOOL CNAStatement::bGetNbEnrCurrentParse(long long* count, unsigned int flags, i
   const bool filterOff = !ignoreFilter || m_pclFilter == nullptr || !m_pclFilter->bIsFilterActive();
   if (bCacheCompleted() && !searchActive && filterSame && filterOff && (m_dwParseFlags & NA_WPF_CACHE) != 0 &&
       (flags & NA_WPF_CACHE) != 0) {
-    *count = m_pclRecordCache->nGetCount() - m_pclRecordCache->nGetDeletedCount();
+    *count = _nCacheRows() - m_pclRecordCache->nGetDeletedCount();
     return TRUE;
   }
   if (m_bParseStarted && m_nBlockLimit == -1 && m_bFirstBlock && !searchActive && filterSame && filterOff &&
@@ -981,6 +994,7 @@ void CNAStatement::Close() {
   }
   _SetRecordSaveId(-1);
   m_bFirstBlock = 1;
+  if (m_pclRecordCache != nullptr) _KeepPendingRows();
   if (m_pclStatementSQL != nullptr) m_pclStatementSQL->bReset();
 }
 
@@ -1081,6 +1095,7 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
 
 BOOL CNAStatement::_bNewStatementSQL() {
   if (m_pclStatementSQL != nullptr) {
+    if (m_pclRecordCache != nullptr) _KeepPendingRows();
     delete[] m_pnRecordSave;
     m_pnRecordSave = nullptr;
     return m_pclStatementSQL->bReset();
@@ -1223,7 +1238,10 @@ BOOL CNAStatement::bSetParseNeedUpdate(ePARSENEEDUPDATECAUSE cause, int recordSa
   if (cause == NA_PARSE_REPLACE && m_eParseNeedUpdate == NA_PARSE_RERUN) return TRUE;
   m_eParseNeedUpdate = cause;
   _SetRecordSaveId(recordSaveId);
-  if (cause == NA_PARSE_RERUN && m_pclStatementSQL != nullptr) m_pclStatementSQL->bReset();
+  if (cause == NA_PARSE_RERUN && m_pclStatementSQL != nullptr) {
+    if (m_pclRecordCache != nullptr) _KeepPendingRows();
+    m_pclStatementSQL->bReset();
+  }
   return TRUE;
 }
 

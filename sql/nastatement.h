@@ -513,10 +513,22 @@ class CNAStatement : public CInterf {
   BOOL bUpdateParsePositionInCacheIndex(eNA_PARSEDIRECTION* direction, long long* count);
   // One more server row appended to the row cache (opening the next block when the block ran
   // out); *outOfRange when the selection has no more.
-  BOOL _bFetchAndCache(int* outOfRange);
+  BOOL _bFetchAndCache(int* outOfRange, bool pending = false);
   // Its first step, all it needs but at a block's end: the block's next row read and appended.
-  // 1 when it came, 0 when the block has none left, -1 on an error.
-  int _nFetchRowIntoCache(CNARecordCache* cache);
+  // 1 when it came, 0 when the block has none left, -1 on an error. With pending, a plain row of
+  // a result held whole is left pending instead (m_nPendingRows).
+  int _nFetchRowIntoCache(CNARecordCache* cache, bool pending = false);
+  // The row cache's rows, the pending ones included.
+  long long _nCacheRows() const;
+  // The pending rows read again from the result into the row cache, in order; the record and the
+  // result's position are left as they were. A row that cannot be read again is kept empty.
+  void _KeepPendingRows() {
+    if (m_nPendingRows != 0) _KeepPendingRowsNow();
+  }
+  void _KeepPendingRowsNow();
+  // Before the row cache is let go or emptied: its pending rows are kept when another holder
+  // shares it, else forgotten.
+  void _LeavePendingRows();
   // Its rest, when the block ran out: the next block opened and its first row taken, or the
   // cache marked complete.
   BOOL _bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* outOfRange);
@@ -625,6 +637,11 @@ class CNAStatement : public CInterf {
   // Made by the positions road on first use.
   CRefHashTable<int, CNAPosition*>* m_pTabSavedPosition = nullptr;
   CNARecordCache* m_pclRecordCache = nullptr;
+  // Rows a browse read one after the other from a result held whole on the client, counted here
+  // instead of being copied into the row cache as they come: the cache's next rows, still in the
+  // result. A browse read to its end and let go never copies them; whatever needs the cache's
+  // rows, or lets the result go, keeps them first (_KeepPendingRows).
+  int m_nPendingRows = 0;
   CNATableCacheIndex* m_pclTableCacheIndex = nullptr;
   int* m_pnRecordSave = nullptr;
 

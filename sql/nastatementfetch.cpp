@@ -248,6 +248,7 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
 BOOL CNAStatement::_bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip) {
   if (m_pclDataAccess == nullptr || m_pclOriginalRecord == nullptr) return FALSE;
   const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+  _KeepPendingRows();
   if (m_pclRecordCache != nullptr) m_nBlockBase = m_pclRecordCache->nGetCount();
   m_bContinuing = 1;
   const BOOL ok = m_pclDataAccess->_bOpenBlock(this, host, atRecord, skip);
@@ -465,6 +466,7 @@ BOOL CNAStatement::_bCountEqualRowsBefore(int* count) {
   *count = 0;
   if (m_pclRecord == nullptr || pclGetStmtOriginalRecord() == nullptr) return FALSE;
   if (m_bRowFromCache) {
+    _KeepPendingRows();
     CNARecordValue* row = new (std::nothrow) CNARecordValue(m_pclError);
     if (row == nullptr) return FALSE;
     row->AddRef();
@@ -506,6 +508,7 @@ void CNAStatement::SetEqualRows(int rank) {
 
 void CNAStatement::_RestaureRecordFromCache(int index) {
   if (m_pclRecord == nullptr || m_pclRecordCache == nullptr) return;
+  _KeepPendingRows();
   CNARecordValue* original = m_pclRecord->pclGetOriginalValueNoRef();
   if (original == nullptr || !m_pclRecordCache->bGetAt(original, static_cast<unsigned int>(index))) return;
   m_pclRecord->bCopyOriginalRecordToCurrentRecord();
@@ -537,6 +540,7 @@ BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
     _TwinRowLanded(index);
     return TRUE;
   }
+  _KeepPendingRows();
   CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
   const CNARecordValue* original = m_pclRecord != nullptr ? m_pclRecord->pclPeekOriginalValueNoRef() : nullptr;
   if (current == nullptr || original == nullptr || original->eGetState() != NA_RECORDSTATE_NONE ||
@@ -556,7 +560,7 @@ BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
   return TRUE;
 }
 
-int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache) {
+int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
   CNAStatementSQL* sql = m_pclStatementSQL;
   if (sql->llGetRowCount() <= 0) return 0;
   if (!sql->bFetch(0)) {
@@ -571,15 +575,55 @@ int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache) {
     const long long rows = m_nBlockBase + sql->llGetRowCount();
     if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
   }
-  cache->nAjoute(m_pclRecord->pclGetCurrentValueNoRef());
+  const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  // Only a whole result's rows wait: they stay on the client as long as it is open, and no later
+  // block comes to push them out.
+  if (pending && m_nBlockLimit == -1 && m_bFirstBlock && m_nBlockBase == 0 && sql->bRowsSeekable() &&
+      cache->bAppendsPlain(current)) {
+    ++m_nPendingRows;
+    return 1;
+  }
+  _KeepPendingRows();
+  cache->nAjoute(current);
   return 1;
 }
 
-BOOL CNAStatement::_bFetchAndCache(int* out) {
+long long CNAStatement::_nCacheRows() const { return m_pclRecordCache->nGetCount() + m_nPendingRows; }
+
+void CNAStatement::_KeepPendingRowsNow() {
+  const int pending = m_nPendingRows;
+  m_nPendingRows = 0;
+  CNARecordCache* cache = m_pclRecordCache;
+  CNAStatementSQL* sql = m_pclStatementSQL;
+  if (cache == nullptr) return;
+  CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
+  if (kept != nullptr) kept->AddRef();
+  const long long at = sql != nullptr ? sql->llGetPosition() : -1;
+  const bool end = sql == nullptr || sql->bIsEnd();
+  bool ok = kept != nullptr && sql != nullptr && sql->bDataSeek(cache->nGetCount() - m_nBlockBase);
+  for (int k = 0; k < pending; ++k) {
+    ok = ok && sql->bFetch(0) && !sql->bIsEnd() && _bUpdateNARecordFromDB();
+    cache->nAjoute(ok ? current : nullptr);
+  }
+  if (sql != nullptr) {
+    // Back where the browse left the result: on its row, or past it with none current.
+    if (end)
+      sql->bDataSeek(at + 1);
+    else if (sql->bDataSeek(at))
+      sql->bFetch(0);
+  }
+  if (kept != nullptr) {
+    m_pclRecord->bCopyToCurrentRecord(kept);
+    kept->nRelease();
+  }
+}
+
+BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
   if (m_pclStatementSQL == nullptr || cache == nullptr || cache->bIsFetchComplete()) return TRUE;
-  const int got = _nFetchRowIntoCache(cache);
+  const int got = _nFetchRowIntoCache(cache, pending);
   if (got != 0) {
     *out = got > 0 ? 0 : 1;
     return got > 0 ? TRUE : FALSE;
@@ -589,7 +633,8 @@ BOOL CNAStatement::_bFetchAndCache(int* out) {
 
 BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
   *out = 1;
-  if (cache->nGetCount() > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
+  if (cache->nGetCount() + m_nPendingRows > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
+    _KeepPendingRows();
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
       m_pclOriginalRecord = new (std::nothrow) CNARecordValue(m_pclError);
@@ -629,16 +674,17 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
   long long start = m_llCurrentRecord;
-  if (m_nOutSide > 0) start = cache->nGetCount();
+  if (m_nOutSide > 0) start = _nCacheRows();
   if (m_nOutSide < 0) start = -1;
   // One step past the last row kept of a cache still filling, what a browse asks row after row:
   // that row comes from the server, and deleted rows are all behind. A row the cache could not
-  // keep goes the whole way below.
-  if (direction == NA_PARSE_NEXT && count == 1 && start == cache->nGetCount() - 1 && cache->bIsActive() &&
+  // keep goes the whole way below. The row may stay pending: it is the current value's.
+  if (direction == NA_PARSE_NEXT && count == 1 && start == _nCacheRows() - 1 && cache->bIsActive() &&
       !cache->bIsFetchComplete()) {
     int o = 0;
-    if (!_bFetchAndCache(&o)) return FALSE;
-    if (!o && cache->bRecordInCache(static_cast<unsigned int>(start + 1))) {
+    if (!_bFetchAndCache(&o, true)) return FALSE;
+    if (!o && (start + 1 >= cache->nGetCount() ? start + 1 < _nCacheRows()
+                                               : cache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
       const int row = static_cast<int>(start + 1);
       if (update && _bFreshRowTakesTwin())
         _TwinRowLanded(row);
@@ -650,11 +696,12 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
     }
     if (o) {
       m_nOutSide = 1;
-      m_llCurrentRecord = cache->nGetCount();
+      m_llCurrentRecord = _nCacheRows();
       *moved = 0;
       return TRUE;
     }
   }
+  _KeepPendingRows();
   long long target = start;
   // The row the last fetch appended from the current value, which still holds it.
   long long fresh = -1;
@@ -696,6 +743,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
 BOOL CNAStatement::_bCompleteCache() {
   // Without an open result nothing tells how many rows are still to come.
   if (!bCacheEnabled() || m_pclStatementSQL == nullptr || !m_pclStatementSQL->bIsResultOpen()) return FALSE;
+  _KeepPendingRows();
   CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
   CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
   if (kept != nullptr) kept->AddRef();

@@ -57,6 +57,7 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
       // A row the browse marked deleted (the current one, or with a row cache any row it holds)
       // is skipped by the next move; any other goes by a rebuild.
       if (bCacheEnabled()) {
+        _KeepPendingRows();
         const int at = m_pclRecordCache->nGetRecordIndice(_pclDeletedValue(writer));
         rebuild = leftEntry || at < 0 || !m_pclRecordCache->_bRecordDeleted(at);
       } else {
@@ -74,7 +75,10 @@ void CNAStatement::OnNotifyInsertOperation(CNAStatement*, NA_WRITEPARSEFLAGS) {}
 
 void CNAStatement::OnNotifyUpdateOperation(CNAStatement*, NA_WRITEPARSEFLAGS flags) {
   // The row cache shows the row as written when the browse comes back to it.
-  if (bCacheEnabled() && m_pclDataAccess != nullptr) m_pclDataAccess->nUpdateRecordInCache(flags, m_pclRecordCache);
+  if (bCacheEnabled() && m_pclDataAccess != nullptr) {
+    _KeepPendingRows();
+    m_pclDataAccess->nUpdateRecordInCache(flags, m_pclRecordCache);
+  }
 }
 
 CNARecordValue* CNAStatement::_pclDeletedValue(CNAStatement* writer) const {
@@ -88,6 +92,7 @@ BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFL
   if (bCacheEnabled()) {
     // The row cache keeps the row marked deleted: moves pass over it, and the places saved on it
     // come back by search.
+    _KeepPendingRows();
     const int at = m_pclRecordCache->nOnNotifyOperation(NA_QUERY_DELETE, nullptr, deleted, flags, 0);
     if (at >= 0) {
       _UpdateSavedPositionAfterDelete(at);

@@ -128,6 +128,7 @@ BOOL CNAStatement::_bGoToRowId(int row, CNAPosition* position) {
   if (m_pclRecord == nullptr || position == nullptr) return FALSE;
   const int formerRank = m_nEqualRows;
   if (bCacheEnabled()) {
+    _KeepPendingRows();
     CNARecordValue* original = m_pclRecord->pclGetOriginalValueNoRef();
     if (original == nullptr || !m_pclRecordCache->bGetAt(original, static_cast<unsigned int>(row))) {
       CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteCachedRowLost,

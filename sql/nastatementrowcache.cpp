@@ -16,9 +16,14 @@ void CNAStatement::_RestaureFetchedRow(int index) {
   // value back into the current one. Anything more than bytes, a state and an identifier over the
   // record's own bytes (a template to take, memos, another kind of identifier, another layout)
   // goes the whole way.
-  const bool plain = to != nullptr && from != nullptr && original != current && m_pclRecordCache != nullptr &&
-                     m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(index)) &&
-                     !m_pclRecordCache->bMemoInCache(index) && original->pclGetTabMemoNoRef() == nullptr &&
+  // A pending row is the current value's, plain and without memos.
+  const bool held = m_pclRecordCache != nullptr &&
+                    (index >= m_pclRecordCache->nGetCount()
+                         ? index < _nCacheRows()
+                         : m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(index)) &&
+                               !m_pclRecordCache->bMemoInCache(index));
+  const bool plain = to != nullptr && from != nullptr && original != current && held &&
+                     original->pclGetTabMemoNoRef() == nullptr &&
                      current->pclGetTabMemoNoRef() == nullptr &&
                      (id == nullptr || id->eGetKind() == NA_RECORDID_RECORDVALUES) && to->Copy(from);
   if (!plain) {

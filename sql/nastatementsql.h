@@ -52,6 +52,8 @@ class CNAStatementSQL : public CInterf {
   virtual BOOL bFetch(unsigned int) { return FALSE; }
   // The next fetch gives the row of that 0-based index; no row is current until then.
   virtual BOOL bDataSeek(long long) { return FALSE; }
+  // The open result holds all its rows on the client, so that bDataSeek reaches any of them.
+  virtual BOOL bRowsSeekable() const { return FALSE; }
   // One column of the current row into the converter.
   virtual BOOL bGetValue(CNAConvertVariant*, unsigned int, unsigned int) { return FALSE; }
   // The column as a wide dynamic string (host type 16), through the value holder.

@@ -21,7 +21,10 @@ using naguards::CHeldItemDesc;
 void CNAStatement::_SetRecordCache(CNARecordCache* cache) {
   if (cache == m_pclRecordCache) return;
   if (cache != nullptr) cache->AddRef();
-  if (m_pclRecordCache != nullptr) m_pclRecordCache->nRelease();
+  if (m_pclRecordCache != nullptr) {
+    _LeavePendingRows();
+    m_pclRecordCache->nRelease();
+  }
   m_pclRecordCache = cache;
 }
 

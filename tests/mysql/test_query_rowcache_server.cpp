@@ -142,8 +142,8 @@ class LiveQueryRowCache : public LiveConnection {
 
 // First to last, then last to first: every row read is the server's, NULLs and memo included.
 // Read first to last, the record's original value holds the row read, whether the read marks the
-// record read or not, and afterwards the statement's row cache holds every row as it was read,
-// bytes and memos.
+// record read or not, and afterwards the statement's full row cache holds every row as it was
+// read, bytes and memos.
 TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsThem) {
   for (const ColumnsCase& c : kColumnsCases) {
     const bool memo = c.Memo();
@@ -173,7 +173,7 @@ TEST_P(LiveQueryRowCache, RowsReadBothWaysAreTheServersAndTheOriginalValueHoldsT
       }
       EXPECT_EQ(read, kRows) << what;
       if (!forward) continue;
-      CNARecordCache* cache = a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef();
+      CNARecordCache* cache = a->pclGetLastStatementNoRef()->pclGetFullRecordCache();
       ASSERT_NE(cache, nullptr) << what;
       ASSERT_EQ(cache->nGetCount(), kRows) << what;
       CNARecordValue* back = kept.front()->pclGetClone(NA_COPY_ALL);
@@ -293,6 +293,51 @@ TEST_P(LiveQueryRowCache, PassesForwardBackAndForwardAgainReadEveryRowOnce) {
   }
 }
 
+// Rows read one after the other stay in the client's result until something needs them from the
+// cache: moves back, a place saved and gone back to, the last row and the count, each with and
+// without memos (rows with a memo are copied as they come, between rows left in the result).
+TEST_P(LiveQueryRowCache, RowsLeftInTheResultComeBackForEveryUseOfTheRowCache) {
+  constexpr int kStop = 1000;
+  for (const wchar_t* columns : {L"id, d, n", L"id, d, n, m"}) {
+    const bool memo = std::wstring(columns).find(L'm') != std::wstring::npos;
+    const std::string what = Utf8(columns);
+    CNADataAccess* a = Run(columns);
+    ASSERT_NE(a, nullptr);
+    auto step = [&](eNA_PARSEDIRECTION direction, int times) {
+      for (int i = 0; i < times; ++i) ASSERT_TRUE(a->bHLitxxx(L"id", direction, 1, kNoLock, nullptr, 0)) << what;
+    };
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_FIRST, 1));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, kStop - 1));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop, memo, what));
+    if (!memo) {
+      // Nothing copied yet but the first row.
+      EXPECT_EQ(a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef()->nGetCount(), 1) << what;
+    }
+    int saved = -1;
+    ASSERT_TRUE(a->bHSauvePosition(&saved, L"id", static_cast<eNAPOSITION>(0))) << what;
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_PREVIOUS, 10));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop - 10, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, 510));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop + 500, memo, what));
+    wchar_t item[255];
+    ASSERT_TRUE(a->bHRetourPosition(saved, item, 0, static_cast<eNAPOSITION>(0))) << what;
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, 1));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop + 1, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_LAST, 1));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kRows, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_PREVIOUS, 1));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kRows - 1, memo, what));
+    long long count = 0;
+    EXPECT_TRUE(a->bHNbEnr(&count, 16, 0)) << what;
+    EXPECT_EQ(count, kRows) << what;
+    // Every row once, in order, as the cache holds it now.
+    EXPECT_EQ(ReadPass(a, NA_PARSE_PREVIOUS).first, kRows - 2) << what;
+    EXPECT_EQ(ReadPass(a, NA_PARSE_NEXT), (std::pair<int, long long>{kRows, static_cast<long long>(kRows) * (kRows + 1) / 2}))
+        << what;
+  }
+}
+
 // Rows the row cache keeps short: texts ending in spaces, filling their slot, empty and NULL,
 // binary values ending in zero bytes or all 0xFF. A pass first to last, a pass back over the
 // cache, then steps back and forth over it and a last read: after every move the record holds
@@ -331,8 +376,8 @@ TEST_P(LiveQueryRowCache, ShortKeptRowsReadBackAsTheServersBytes) {
                          {NA_PARSE_NEXT, 5},          {NA_PARSE_LAST, 1},              {NA_PARSE_PREVIOUS, 3}};
     int at = 0;
     for (const Step& step : walk) {
-      // After the first pass, the statement's row cache holds every row, kept short.
-      if (&step == &walk[2]) {
+      // After a pass forward and back, the statement's row cache holds every row, kept short.
+      if (&step == &walk[3]) {
         const CNARecordCache* cache = a->pclGetLastStatementNoRef()->pclGetRecordCacheNoRef();
         ASSERT_NE(cache, nullptr) << what;
         ASSERT_EQ(cache->nGetCount(), kShortRows) << what;
