@@ -338,6 +338,83 @@ TEST_P(LiveQueryRowCache, RowsLeftInTheResultComeBackForEveryUseOfTheRowCache) {
   }
 }
 
+// A browse stands on row 1000 (or past the last row), the rows after the first still in the
+// client's result, when its row is written, deleted, its transaction ends, another browse of the
+// access reads the record or a seek takes the query's table cache whole: the seek finds the row
+// sought, moves go on from there, the row written reads as written, the row deleted is passed
+// over, and passes over all rows read every row once.
+TEST_P(LiveQueryRowCache, RowsLeftInTheResultFollowWritesAndOtherReadsOfTheAccess) {
+  enum Road { kModify, kDelete, kTransactionEnd, kOtherBrowse, kSeekTakesTableCache, kSeekPastTheEnd };
+  const struct {
+    const char* what;
+    Road road;
+    unsigned int flags;
+  } cases[] = {{"modify", kModify, 0},           {"modify, table cache", kModify, 0x6000},
+               {"delete", kDelete, 0},           {"delete, table cache", kDelete, 0x6000},
+               {"transaction end", kTransactionEnd, 0}, {"other browse", kOtherBrowse, 0},
+               {"seek", kSeekTakesTableCache, 0x6000}, {"seek past the end", kSeekPastTheEnd, 0x6000}};
+  constexpr int kStop = 1000;
+  for (const auto& c : cases) {
+    std::string err;
+    ASSERT_TRUE(m_raw.exec("REPLACE INTO " + m_strTable + " VALUES (1000, NULL, NULL, 'm1000')", &err)) << err;
+    CNADataAccess* a = Run(L"id, d, n");
+    ASSERT_NE(a, nullptr);
+    auto step = [&](const wchar_t* item, eNA_PARSEDIRECTION direction, int times) {
+      for (int i = 0; i < times; ++i)
+        ASSERT_TRUE(a->bHLitxxx(item, direction, 1, kNoLock, nullptr, c.flags)) << c.what << ": " << Utf8(m_error.pszGetError());
+    };
+    auto id = [&]() {
+      int out = 1;
+      a->bHEndehors(L"id", &out);
+      return out ? 0 : std::stoi(Value(a, 0));
+    };
+    ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_FIRST, 1));
+    ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_NEXT, kStop - 1));
+    ASSERT_EQ(id(), kStop) << c.what;
+    CNAColumn* d = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(1);
+    const CAny z = FromText(ZV_DSTRW, L"z");
+    if (c.road == kModify) {
+      ASSERT_TRUE(d->bSetValue(&z, 0) && a->bHModifie(0, 0, kNoLock)) << c.what << ": " << Utf8(m_error.pszGetError());
+    } else if (c.road == kDelete) {
+      ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << c.what << ": " << Utf8(m_error.pszGetError());
+    } else if (c.road == kTransactionEnd) {
+      a->SetTransactionTermined();
+    } else if (c.road == kOtherBrowse) {
+      ASSERT_NO_FATAL_FAILURE(step(L"n", NA_PARSE_FIRST, 1));
+      ASSERT_NO_FATAL_FAILURE(step(L"n", NA_PARSE_NEXT, 3));
+    } else {
+      // Past the end, the browse's row cache is complete while rows are still in the result.
+      if (c.road == kSeekPastTheEnd) {
+        ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_NEXT, kRows - kStop + 1));
+      }
+      CAny n;
+      n.SetI4(1501 * 3 - 4000);
+      ASSERT_TRUE(a->bHRecherche(L"n", &n, 0, 1, kNoLock, nullptr, 1, c.flags)) << c.what;
+      EXPECT_EQ(id(), 1501) << c.what;
+      ASSERT_NO_FATAL_FAILURE(step(L"n", NA_PARSE_NEXT, 1));
+      EXPECT_EQ(id(), 1502) << c.what;
+    }
+    if (c.road == kSeekPastTheEnd) {
+      ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_FIRST, 1));
+      ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_NEXT, kStop - 1));
+    }
+    ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_NEXT, 1));
+    EXPECT_EQ(id(), kStop + 1) << c.what;
+    ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_PREVIOUS, c.road == kDelete ? 1 : 5));
+    EXPECT_EQ(id(), c.road == kDelete ? kStop - 1 : kStop - 4) << c.what;
+    if (c.road != kDelete) {
+      ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_NEXT, 4));
+      EXPECT_EQ(id(), kStop) << c.what;
+      EXPECT_EQ(Value(a, 1), c.road == kModify ? L"z" : L"NULL") << c.what;
+    }
+    const int rows = c.road == kDelete ? kRows - 1 : kRows;
+    const long long sum = static_cast<long long>(kRows) * (kRows + 1) / 2 - (c.road == kDelete ? kStop : 0);
+    ASSERT_NO_FATAL_FAILURE(step(L"id", NA_PARSE_LAST, 1));
+    EXPECT_EQ(ReadPass(a, NA_PARSE_PREVIOUS), (std::pair<int, long long>{rows - 1, sum - kRows})) << c.what;
+    EXPECT_EQ(ReadPass(a, NA_PARSE_NEXT), (std::pair<int, long long>{rows, sum})) << c.what;
+  }
+}
+
 // Rows the row cache keeps short: texts ending in spaces, filling their slot, empty and NULL,
 // binary values ending in zero bytes or all 0xFF. A pass first to last, a pass back over the
 // cache, then steps back and forth over it and a last read: after every move the record holds
