@@ -601,12 +601,17 @@ void CNAStatement::_KeepPendingRowsNow() {
   if (kept != nullptr) kept->AddRef();
   const long long at = sql != nullptr ? sql->llGetPosition() : -1;
   const bool end = sql == nullptr || sql->bIsEnd();
-  bool ok = kept != nullptr && sql != nullptr && sql->bDataSeek(cache->nGetCount() - m_nBlockBase);
+  const long long first = cache->nGetCount() - m_nBlockBase;
+  // A seek walks the stored rows from the first: a browse reading forward stands on its last
+  // pending row, which the rows read again end on, and a single one is the current row itself.
+  const bool onLast = !end && at == first + pending - 1;
+  const bool here = onLast && pending == 1;
+  bool ok = kept != nullptr && sql != nullptr && (here || sql->bDataSeek(first));
   for (int k = 0; k < pending; ++k) {
-    ok = ok && sql->bFetch(0) && !sql->bIsEnd() && _bUpdateNARecordFromDB();
+    ok = ok && (here || (sql->bFetch(0) && !sql->bIsEnd())) && _bUpdateNARecordFromDB();
     cache->nAjoute(ok ? current : nullptr);
   }
-  if (sql != nullptr) {
+  if (sql != nullptr && !(onLast && ok)) {
     // Back where the browse left the result: on its row, or past it with none current.
     if (end)
       sql->bDataSeek(at + 1);

@@ -317,7 +317,14 @@ TEST_P(LiveQueryRowCache, RowsLeftInTheResultComeBackForEveryUseOfTheRowCache) {
     ASSERT_TRUE(a->bHSauvePosition(&saved, L"id", static_cast<eNAPOSITION>(0))) << what;
     ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_PREVIOUS, 10));
     ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop - 10, memo, what));
-    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, 510));
+    // One row past the rows kept, and back: the single pending row is the result's current one.
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, 11));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop + 1, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_PREVIOUS, 1));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, 2));
+    ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop + 2, memo, what));
+    ASSERT_NO_FATAL_FAILURE(step(NA_PARSE_NEXT, 498));
     ASSERT_NO_FATAL_FAILURE(ExpectRow(a, kStop + 500, memo, what));
     wchar_t item[255];
     ASSERT_TRUE(a->bHRetourPosition(saved, item, 0, static_cast<eNAPOSITION>(0))) << what;
