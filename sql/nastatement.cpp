@@ -641,7 +641,9 @@ BOOL CNAStatement::bGetNbEnrCurrentParse(long long* count, unsigned int flags, i
       return TRUE;
     }
     if (m_pclStatementSQL != nullptr && m_pclStatementSQL->llGetRowCount() >= 0) {
-      *count = m_pclStatementSQL->llGetRowCount() - m_nDeletedRows;
+      // With a row cache, rows deleted are marked there, not counted in m_nDeletedRows.
+      *count = m_pclStatementSQL->llGetRowCount() -
+               (bCacheEnabled() ? m_pclRecordCache->nGetDeletedCount() : m_nDeletedRows);
       return TRUE;
     }
   }

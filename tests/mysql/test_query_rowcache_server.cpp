@@ -384,6 +384,10 @@ TEST_P(LiveQueryRowCache, RowsLeftInTheResultFollowWritesAndOtherReadsOfTheAcces
       ASSERT_TRUE(d->bSetValue(&z, 0) && a->bHModifie(0, 0, kNoLock)) << c.what << ": " << Utf8(m_error.pszGetError());
     } else if (c.road == kDelete) {
       ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << c.what << ": " << Utf8(m_error.pszGetError());
+      // Counted before the browse reached its end: the row deleted is not one of them.
+      long long count = 0;
+      EXPECT_TRUE(a->bHNbEnr(&count, 16, 0)) << c.what;
+      EXPECT_EQ(count, kRows - 1) << c.what;
     } else if (c.road == kTransactionEnd) {
       a->SetTransactionTermined();
     } else if (c.road == kOtherBrowse) {
