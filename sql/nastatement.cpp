@@ -996,7 +996,7 @@ void CNAStatement::Close() {
   }
   _SetRecordSaveId(-1);
   m_bFirstBlock = 1;
-  if (m_pclRecordCache != nullptr) _KeepPendingRows();
+  _KeepPendingRows();
   if (m_pclStatementSQL != nullptr) m_pclStatementSQL->bReset();
 }
 
@@ -1097,7 +1097,7 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
 
 BOOL CNAStatement::_bNewStatementSQL() {
   if (m_pclStatementSQL != nullptr) {
-    if (m_pclRecordCache != nullptr) _KeepPendingRows();
+    _KeepPendingRows();
     delete[] m_pnRecordSave;
     m_pnRecordSave = nullptr;
     return m_pclStatementSQL->bReset();
@@ -1241,7 +1241,7 @@ BOOL CNAStatement::bSetParseNeedUpdate(ePARSENEEDUPDATECAUSE cause, int recordSa
   m_eParseNeedUpdate = cause;
   _SetRecordSaveId(recordSaveId);
   if (cause == NA_PARSE_RERUN && m_pclStatementSQL != nullptr) {
-    if (m_pclRecordCache != nullptr) _KeepPendingRows();
+    _KeepPendingRows();
     m_pclStatementSQL->bReset();
   }
   return TRUE;

@@ -590,38 +590,53 @@ int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
 
 long long CNAStatement::_nCacheRows() const { return m_pclRecordCache->nGetCount() + m_nPendingRows; }
 
+namespace {
+
+// work(held) runs with record's current value given back afterwards (bytes, state, identifier,
+// memos); held is false when no copy could be made, and nothing is given back then.
+template <typename F>
+auto WithCurrentValueKept(CNARecord* record, F&& work) {
+  CNARecordValue* current = record != nullptr ? record->pclGetCurrentValueNoRef() : nullptr;
+  CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
+  if (kept != nullptr) kept->AddRef();
+  const auto result = work(kept != nullptr);
+  if (kept != nullptr) {
+    record->bCopyToCurrentRecord(kept);
+    kept->nRelease();
+  }
+  return result;
+}
+
+}  // namespace
+
 void CNAStatement::_KeepPendingRowsNow() {
   const int pending = m_nPendingRows;
   m_nPendingRows = 0;
   CNARecordCache* cache = m_pclRecordCache;
   CNAStatementSQL* sql = m_pclStatementSQL;
   if (cache == nullptr) return;
-  CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
-  CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
-  if (kept != nullptr) kept->AddRef();
-  const long long at = sql != nullptr ? sql->llGetPosition() : -1;
-  const bool end = sql == nullptr || sql->bIsEnd();
-  const long long first = cache->nGetCount() - m_nBlockBase;
-  // A seek walks the stored rows from the first: a browse reading forward stands on its last
-  // pending row, which the rows read again end on, and a single one is the current row itself.
-  const bool onLast = !end && at == first + pending - 1;
-  const bool here = onLast && pending == 1;
-  bool ok = kept != nullptr && sql != nullptr && (here || sql->bDataSeek(first));
-  for (int k = 0; k < pending; ++k) {
-    ok = ok && (here || (sql->bFetch(0) && !sql->bIsEnd())) && _bUpdateNARecordFromDB();
-    cache->nAjoute(ok ? current : nullptr);
-  }
-  if (sql != nullptr && !(onLast && ok)) {
-    // Back where the browse left the result: on its row, or past it with none current.
-    if (end)
-      sql->bDataSeek(at + 1);
-    else if (sql->bDataSeek(at))
-      sql->bFetch(0);
-  }
-  if (kept != nullptr) {
-    m_pclRecord->bCopyToCurrentRecord(kept);
-    kept->nRelease();
-  }
+  WithCurrentValueKept(m_pclRecord, [&](bool held) {
+    const long long at = sql != nullptr ? sql->llGetPosition() : -1;
+    const bool end = sql == nullptr || sql->bIsEnd();
+    const long long first = cache->nGetCount() - m_nBlockBase;
+    // A seek walks the stored rows from the first: a browse reading forward stands on its last
+    // pending row, which the rows read again end on, and a single one is the current row itself.
+    const bool onLast = !end && at == first + pending - 1;
+    const bool here = onLast && pending == 1;
+    bool ok = held && sql != nullptr && (here || sql->bDataSeek(first));
+    for (int k = 0; k < pending; ++k) {
+      ok = ok && (here || (sql->bFetch(0) && !sql->bIsEnd())) && _bUpdateNARecordFromDB();
+      cache->nAjoute(ok ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr);
+    }
+    if (sql != nullptr && !(onLast && ok)) {
+      // Back where the browse left the result: on its row, or past it with none current.
+      if (end)
+        sql->bDataSeek(at + 1);
+      else if (sql->bDataSeek(at))
+        sql->bFetch(0);
+    }
+    return ok;
+  });
 }
 
 BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
@@ -638,8 +653,7 @@ BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
 
 BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
   *out = 1;
-  if (cache->nGetCount() + m_nPendingRows > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
-    _KeepPendingRows();
+  if (cache->nGetCount() > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
       m_pclOriginalRecord = new (std::nothrow) CNARecordValue(m_pclError);
@@ -749,15 +763,11 @@ BOOL CNAStatement::_bCompleteCache() {
   // Without an open result nothing tells how many rows are still to come.
   if (!bCacheEnabled() || m_pclStatementSQL == nullptr || !m_pclStatementSQL->bIsResultOpen()) return FALSE;
   _KeepPendingRows();
-  CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
-  CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
-  if (kept != nullptr) kept->AddRef();
-  BOOL ok = TRUE;
-  for (int o = 0; ok && !m_pclRecordCache->bIsFetchComplete() && o == 0;) ok = _bFetchAndCache(&o);
-  if (kept != nullptr) {
-    m_pclRecord->bCopyToCurrentRecord(kept);
-    kept->nRelease();
-  }
+  const BOOL ok = WithCurrentValueKept(m_pclRecord, [&](bool) {
+    BOOL fetched = TRUE;
+    for (int o = 0; fetched && !m_pclRecordCache->bIsFetchComplete() && o == 0;) fetched = _bFetchAndCache(&o);
+    return fetched;
+  });
   return ok && bCacheCompleted();
 }
 
