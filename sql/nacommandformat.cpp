@@ -86,12 +86,21 @@ template <typename T>
 int ClauseStart(const T* text, int n, const wchar_t* keyword, const wchar_t* open, const wchar_t* close, int from) {
   if (text == nullptr || n <= 0 || Length(keyword) == 0) return -1;
   const int kl = Length(keyword), cl = Length(close);
+  const bool sameQuotes = cl > 0 && open != nullptr && wcscmp(open, close) == 0;
   int i = from < 0 || from >= n ? n - 1 : from;
   bool inName = false, inLiteral = false;
   while (i >= 1) {
     const unsigned int c = Unit(text[i]);
     if (inName) {
-      if (At(text, n, i, open) && Separator(text[i - 1])) inName = false;
+      // A name is left at its opening quote whatever stands before it; a closing quote doubled
+      // inside the name (when both quotes are one text) stays inside.
+      if (At(text, n, i, open)) {
+        if (sameQuotes && i >= cl && At(text, n, i - cl, close)) {
+          i -= cl + 1;
+          continue;
+        }
+        inName = false;
+      }
       --i;
     } else if (inLiteral) {
       if (c == '\'' && (Unit(text[i - 1]) == '\\' || Unit(text[i - 1]) == '\'')) {
@@ -103,8 +112,8 @@ int ClauseStart(const T* text, int n, const wchar_t* keyword, const wchar_t* ope
     } else if (c == '\'') {
       inLiteral = true;
       --i;
-    } else if (cl > 0 && At(text, n, i, close) && (i + cl >= n || Separator(text[i + cl]))) {
-      // A quoted name that ends the text is one too.
+    } else if (cl > 0 && At(text, n, i, close)) {
+      // Whatever follows it: a qualifier's "." as well as a separator or the end of the text.
       inName = true;
       --i;
     } else if (At(text, n, i, keyword) && Separator(text[i - 1]) && i + kl < n && Separator(text[i + kl])) {
@@ -433,8 +442,9 @@ void CNACommand::_RemplaceLimitParTop() {
     while (i < n && Separator(text[i])) ++i;
     // TOP has a count only: no number, or an offset and a count, stay as they are.
     if (i >= n || !Digit(text[i]) || !ReadNumber(text, n, &i, &count)) return false;
-    while (i < n && (Separator(text[i]) || Unit(text[i]) == ',')) ++i;
-    if (i < n && Digit(text[i])) return false;
+    // Whatever follows the count but separators (an offset, OFFSET, FOR UPDATE) would be lost.
+    while (i < n && Separator(text[i])) ++i;
+    if (i < n) return false;
     // The body ends before the blanks in front of LIMIT (a ")" before them is the body's).
     end = limit;
     while (end > 6 && Blank(text[end - 1])) --end;

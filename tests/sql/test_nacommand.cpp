@@ -477,6 +477,38 @@ TEST_F(Command, QuotedNameEndingTheTextHidesItsKeyword) {
   EXPECT_EQ(CNACommand::s_nGetClauseStart(&cnx, L"SELECT a FROM `t LIMIT 5`", L"LIMIT", -1), -1);
 }
 
+// A quoted name is skipped whatever follows its closing quote (a qualifier's "."), and a
+// doubled quote inside it does not end it.
+TEST_F(Command, QuotedQualifierHidesTheKeywordsOfItsName) {
+  CDialectCnx& cnx = Cnx(5);
+  const struct { const wchar_t* text; const wchar_t* keyword; int want; } rows[] = {
+      {L"SELECT `my LIMIT 3`.* FROM `my LIMIT 3`", L"LIMIT", -1},
+      {L"SELECT a FROM `db`.`t LIMIT 3`", L"LIMIT", -1},
+      {L"SELECT a FROM x.`t LIMIT 3` LIMIT 2", L"LIMIT", 28},
+      {L"SELECT `a``b LIMIT 1`.c FROM t", L"LIMIT", -1},
+      {L"SELECT `a LIMIT 1```.c FROM t", L"LIMIT", -1},
+      {L"SELECT `x ORDER BY y`.a FROM `x ORDER BY y`", L"ORDER", -1},
+      {L"SELECT `t ORDER BY a`.a FROM t ORDER BY a", L"ORDER", 31},
+  };
+  for (const auto& r : rows) EXPECT_EQ(CNACommand::s_nGetClauseStart(&cnx, r.text, r.keyword, -1), r.want) << r.text;
+  EXPECT_FALSE(CNACommand::s_bQueryResultsetLimited(&cnx, L"SELECT `my LIMIT 3`.* FROM `my LIMIT 3`"));
+  EXPECT_EQ(Rewritten(1, L"SELECT `my LIMIT 3`.* FROM `my LIMIT 3`"), L"SELECT `my LIMIT 3`.* FROM `my LIMIT 3`");
+}
+
+// LIMIT becomes TOP only when nothing but separators follows its count: an OFFSET or a FOR
+// UPDATE would be dropped with it.
+TEST_F(Command, LimitFollowedByMoreThanItsCountIsNotTop) {
+  const struct { const wchar_t* text; const wchar_t* want; } rows[] = {
+      {L"SELECT a FROM t LIMIT 10 OFFSET 5", L"SELECT a FROM t LIMIT 10 OFFSET 5"},
+      {L"SELECT a FROM t LIMIT 10 FOR UPDATE", L"SELECT a FROM t LIMIT 10 FOR UPDATE"},
+      {L"SELECT a FROM t LIMIT 10 LOCK IN SHARE MODE", L"SELECT a FROM t LIMIT 10 LOCK IN SHARE MODE"},
+      {L"SELECT a FROM t LIMIT 10;", L"SELECT a FROM t LIMIT 10;"},
+      {L"SELECT a FROM t LIMIT 10 \r\n", L"SELECT TOP 10 a FROM t"},
+  };
+  for (int dialect : {1, 2, 3})
+    for (const auto& r : rows) EXPECT_EQ(Rewritten(dialect, r.text), r.want) << dialect << " " << r.text;
+}
+
 TEST_F(Command, ClauseStartSkipsLiteralsQuotedNamesAndWords) {
   CDialectCnx& cnx = Cnx(5);
   const struct { const wchar_t* text; int from, want; } rows[] = {
