@@ -204,7 +204,8 @@ class CNAConnectionDescription : public CInterf {
   BOOL _bNeedFormatName(CNAError* error, const wchar_t* name) const;
   static BOOL s_bNeedFormat_Oracle(const wchar_t* name);
   static BOOL s_bReservedSQLWord(const wchar_t* name);
-  // out = name, or quoted with every closing quote inside doubled. TRUE.
+  // out = name, or quoted with every closing quote inside doubled: TRUE. When the quoted name
+  // cannot be allocated: out empty, the no-memory error on error, FALSE.
   BOOL bFormatItemName(CNAError* error, const wchar_t* name, CTString* out) const;
   // Each "."-separated piece quoted as an item; a "." inside a quoted piece does not separate.
   BOOL bFormatTableName(CNAError* error, const wchar_t* name, CTString* out) const;

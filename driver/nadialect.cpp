@@ -375,8 +375,10 @@ BOOL CNAConnectionDescription::bFormatItemName(CNAError* error, const wchar_t* n
   }
   CTString quoted;
   if (!quoted._SetBufferSize(static_cast<int>(std::min<size_t>(length, INT_MAX)))) {
+    // An empty name would go out as "SELECT  FROM ...".
     out->Vide();
-    return TRUE;
+    CNAError::g_RaiseNoMemory(error, const_cast<CNAConnectionDescription*>(this));
+    return FALSE;
   }
   wchar_t* at = const_cast<wchar_t*>(quoted.pszGet());
   at = std::copy_n(open, nOpen, at);
@@ -423,7 +425,10 @@ BOOL CNAConnectionDescription::bFormatTableName(CNAError* error, const wchar_t* 
     }
     if (*p == 0 || (*p == L'.' && !quoted)) {
       CTString formatted;
-      bFormatItemName(error, piece.pszGet(), &formatted);
+      if (!bFormatItemName(error, piece.pszGet(), &formatted)) {
+        out->Vide();
+        return FALSE;
+      }
       result.Add(formatted.pszGet());
       if (*p == 0) break;
       result.Add(L'.');

@@ -241,7 +241,8 @@ BOOL CNADriverSQL::bGetStmtLastError(INAError** error, int, int stmt) {
 
 BOOL CNADriverSQL::bGetColumnNbr(int* count, int, int stmt, unsigned int flags) {
   if (stmt == 0) {
-    *count = 0;
+    // As bOpenConnection and bExecute: a null out-parameter is not written.
+    if (count != nullptr) *count = 0;
     return TRUE;
   }
   return _bOnStatement(stmt, true, [&](CNAStatementSQL* st) { return st->bGetColumnNbr(count, flags); });

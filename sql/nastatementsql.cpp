@@ -240,7 +240,7 @@ void CNAStatementSQL::_DumpQueryInError(const wchar_t* text, int length) {
 // ---------------------------------------------------------------- columns
 
 BOOL CNAStatementSQL::bGetColumnNbr(int* count, unsigned int) {
-  *count = static_cast<int>(m_nColumnCount);
+  if (count != nullptr) *count = static_cast<int>(m_nColumnCount);
   return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // Dialect features, column type texts, identifiers and transaction chains, and the MySQL dialect,
 // on connections that record the SQL their direct operations send.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -232,6 +233,33 @@ TEST(Dialect, QuotedNamesNeverEndTheirIdentifier) {
     c.bFormatItemName(nullptr, inPlace.pszGet(), &inPlace);
     EXPECT_EQ(std::wstring(inPlace.pszGet()), std::wstring(item.pszGet())) << name;
   }
+}
+
+// Under an address-space limit, a name whose quoted form cannot be allocated: 0 when both the
+// item's form answers FALSE with the no-memory error and an empty name.
+int FormatWithoutMemory() {
+  rlimit limit{};
+  getrlimit(RLIMIT_AS, &limit);
+  limit.rlim_cur = 768u << 20;
+  setrlimit(RLIMIT_AS, &limit);
+  // 80 million quotes: the name takes 320 MiB, its quoted form (each quote doubled) twice that.
+  std::wstring name((80u << 20) + 1, L'`');
+  name[0] = L'a';
+  CRecordingConnection c(5);
+  CNAError error;
+  CTString item(L"kept");
+  const BOOL answer = c.bFormatItemName(&error, name.c_str(), &item);
+  return !answer && item.nTaille() == 0 && error.dwGetSystemErrorCode() == 12u ? 0 : 10 + answer;
+}
+
+// A quoted name whose buffer cannot be had is no empty name ("SELECT  FROM"): FALSE with the
+// no-memory error.
+TEST(Dialect, QuotedNameWithoutMemoryIsTheNoMemoryError) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer's allocator does not fail under an address-space limit";
+#else
+  EXPECT_EXIT(std::exit(FormatWithoutMemory()), testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST(Transactions, ChainsSendTheirSQLInOrder) {

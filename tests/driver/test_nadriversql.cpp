@@ -106,6 +106,14 @@ TEST_F(DriverSQL, NumbersThatNameNothingTouchNothing) {
 }
 
 // The host may keep the service after its last release of the driver.
+// Statement 0 answers its count of 0 as the other operations answer: a null out-parameter is
+// left unwritten, not written through.
+TEST_F(DriverSQL, ColumnCountOfStatementZeroIntoNullPointerWritesNothing) {
+  EXPECT_TRUE(m_pService->bGetColumnNbr(nullptr, m_nCnx, 0, 0));
+  int out = -7;
+  EXPECT_TRUE(m_pService->bGetColumnNbr(&out, m_nCnx, 0, 0) && out == 0);
+}
+
 TEST_F(DriverSQL, ServiceOutlivingItsDriverNeverReachesIt) {
   delete m_pDriver;
   m_pDriver = nullptr;
