@@ -875,7 +875,9 @@ class CParser {
       const uint32_t opStart = Cur().start;
       if (bAt(L"NOT")) Take();
       const STToken& like = Take();
-      STExpr e = Binary(NA_OPEXP_LIKE, like, left, Expression(ctx));
+      STExpr pattern = Expression(ctx);
+      AsWritten(pattern.node.Get());
+      STExpr e = Binary(NA_OPEXP_LIKE, like, left, pattern);
       e.node->m_stPosition = Pos(opStart, like.end);
       if (Keyword(L"ESCAPE")) {
         const STToken& escape = Cur();
@@ -923,6 +925,17 @@ class CParser {
     e.start = e.node->m_stExtent.nStart;
     e.end = e.node->m_stExtent.nEnd;
     return e;
+  }
+
+  // A LIKE pattern written as a text literal is handed as written between its quotes, SQL quoting
+  // not undone: undoing it is the driver's.
+  void AsWritten(CNode* node) {
+    if (node->m_eOp != NA_OPEXP_LITERAL || node->m_nHostType != kHostText) return;
+    const uint32_t start = node->m_stPosition.nStart, end = node->m_stPosition.nEnd;
+    if (end <= start || m_sText[start] != L'\'') return;
+    const std::wstring written = m_sText.substr(start + 1, end - start - 1);
+    node->m_clValue.SetValueByte(written.data(), static_cast<unsigned int>(written.size() * sizeof(wchar_t)));
+    node->m_nSize = static_cast<int>(written.size()) + 1;
   }
 
   STExpr Literal(const STToken* minus) {

@@ -429,6 +429,23 @@ TEST_P(LiveRewrite, FreeTextTakesItsBindValuesAndNames) {
   parse->nRelease();
 }
 
+// A LIKE pattern holding quotes (doubled in the query, as SQL writes them) selects the rows the
+// server selects for the same text: the quoting is undone once.
+TEST_P(LiveRewrite, LikePatternsHoldingQuotesReturnTheServersRows) {
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("INSERT INTO `" + m_strTable + "` VALUES (11, '''a'), (12, '''''b'), (13, '''''''c'), "
+                             "(14, 'x''''y'), (15, 'x''y'), (16, '''')",
+                         &err))
+      << err;
+  const std::wstring table = Wide(m_strTable);
+  for (const wchar_t* pattern : {L"''%", L"''''%", L"''''''%", L"%''''%", L"x''y", L"x''''y", L"%''", L"''",
+                                 L"''''", L"_''%", L"%''_"}) {
+    const std::wstring where = L" WHERE nom LIKE '" + std::wstring(pattern) + L"'";
+    Compare({(L"SELECT id FROM " + table + where).c_str(), (L"SELECT id FROM `" + table + L"`" + where).c_str()},
+            Rewritten(L"SELECT id FROM " + table + where));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveRewrite,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
