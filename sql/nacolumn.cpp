@@ -451,7 +451,8 @@ BOOL CNAColumn::_bMemoValueNULL(const CAny* value, int emptyIsNull) {
 
 BOOL CNAColumn::_bSetValueMemoToDB(const CAny* value, unsigned int) {
   if (m_pclValue == nullptr) return FALSE;
-  const BOOL isNull = _bMemoValueNULL(value, bIsNullableOnDataBase());
+  // An empty memo is a value of its own, never NULL: written over NULL as an add writes it.
+  const BOOL isNull = _bMemoValueNULL(value, FALSE);
   CNAKJRecord* kj = _pclCurrentKJ();
   if (!isNull && kj != nullptr && !kj->bItemValueDefined(m_piItem, 0)) _SetItemValueDefinedInKJRecord(TRUE, 0);
   m_csMemoFile.Vide();
@@ -468,6 +469,9 @@ BOOL CNAColumn::_bSetValueMemoToDB(const CAny* value, unsigned int) {
   if (!m_bMemoModified) {
     if (m_pclValue->bIsNull()) {
       m_bMemoModified = isNull ? 0 : 1;
+    } else if (isNull) {
+      // NULL over a value: the comparison below answers nothing when one side is NULL.
+      m_bMemoModified = 1;
     } else {
       CAny current;
       m_pclValue->bGetValue(&current);

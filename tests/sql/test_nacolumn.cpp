@@ -300,11 +300,13 @@ TEST_F(Column, MemoValuesBoundForTheServerAreStoredOnlyWhenChanged) {
   } rows[] = {
       {"unread", true, true, kUnread, Ansi(L"x"), true, L"x"},
       {"new NULL on a NULL row", true, false, kNull, Null(), false, nullptr},
-      {"empty on a NULL row", true, false, kNull, Ansi(L""), false, nullptr},
+      // Empty is a value, not NULL: it is stored over NULL as an add stores it.
+      {"empty on a NULL row", true, false, kNull, Ansi(L""), true, L""},
       {"NULL over a value on a NULL row", true, false, kOld, Null(), false, nullptr},
-      {"empty over a file on a NULL row", true, false, kAttached, Ansi(L""), false, nullptr},
+      {"empty over a file on a NULL row", true, false, kAttached, Ansi(L""), true, L""},
       {"empty on a NULL row, NOT NULL column", false, false, kNull, Ansi(L""), true, L""},
       {"same value", true, true, kOld, Ansi(L"old"), false, L"old"},
+      {"NULL over a value", true, true, kOld, Null(), true, nullptr},
       {"other value", true, true, kOld, Ansi(L"new"), true, L"new"},
       {"value after NULL", true, true, kNull, Ansi(L"x"), true, L"x"},
       {"NULL after NULL", true, true, kNull, Null(), false, nullptr},
