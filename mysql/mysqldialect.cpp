@@ -191,7 +191,14 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       n = length - 1;
       plain = !escaped;
     } else {
-      conversion = converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+      // A single-byte page would put "?" where a character has no byte: the value is refused,
+      // as UTF-8 refuses what it cannot carry.
+      int lost = 0;
+      if (m_nServerCodePage != 65001)
+        WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, wide, static_cast<int>(chars), nullptr, 0,
+                            nullptr, &lost);
+      conversion = lost != 0 ? XYSTR_ERR_CONVERSION
+                             : converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
       source = chars;
     }
   }

@@ -14,6 +14,7 @@
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
 #include "sql/nacommand.h"
+#include "sql/nacolumn.h"
 #include "sql/naconvertvariant.h"
 #include "sql/sqlparserinfo.h"
 
@@ -398,7 +399,12 @@ BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db
   // other code pages on it.
   m_clLiteral.Vide();
   m_clLiteral.SetCodePages(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
-  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) return FALSE;
+  if (!m_pclCnx->bConvertValueToString(m_pclError, &m_clLiteral, value, db, analysis)) {
+    // A refused value of a record's column names its item (a text the code page cannot carry).
+    if (const CNAColumn* column = parameter->pclGetColumnNoRef())
+      if (m_pclError != nullptr) m_pclError->SetInfoNames(column->pszGetSourceName(), column->pszGetName());
+    return FALSE;
+  }
   _AppendLiteral(&m_clLiteral);
   return TRUE;
 }

@@ -136,7 +136,8 @@ TEST_P(LiveLiterals, CharactersAreWrittenAsOneCharacterText) {
   } rows[] = {
       {Raw(ZV_CARW, &a, sizeof a), NA_IT_EMPTY, "41"},
       {Raw(ZV_CARW, &euro, sizeof euro), NA_IT_EMPTY, "E282AC"},
-      {Raw(ZV_CARW, &face, sizeof face), NA_IT_EMPTY, Utf8() ? "F09F9880" : "3F"},
+      // 1252 has no byte for it: refused, never written as "?".
+      {Raw(ZV_CARW, &face, sizeof face), NA_IT_EMPTY, Utf8() ? "F09F9880" : "refused"},
       {Raw(ZV_CARA, "\xE9", 1), NA_IT_EMPTY, "C3A9"},
       {Raw(ZV_CARA, "\x81", 1), NA_IT_EMPTY, "C281"},
       {Raw(ZV_CARA, "'", 1), NA_IT_EMPTY, "27"},
