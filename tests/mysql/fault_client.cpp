@@ -45,6 +45,8 @@ std::vector<std::pair<std::string, bool>> g_log;
 // The error a failed call left on its handle, until the next call forwarded on that handle.
 std::map<MYSQL*, unsigned int> g_override;
 std::map<MYSQL_RES*, MYSQL*> g_streamed;
+// Run on every handle right after it connects (a session setting the driver does not make).
+std::string g_sessionSql;
 thread_local int t_depth = 0;
 
 void* Real(const char* name) {
@@ -176,6 +178,11 @@ SHIM_EXPORT void qxfault_arm(long n, int after) {
   g_fired = false;
   g_log.clear();
 }
+// Every later connection runs sql (empty: nothing) as soon as it is made, uncounted.
+SHIM_EXPORT void qxfault_session_sql(const char* sql) {
+  std::lock_guard lock(g_mutex);
+  g_sessionSql = sql != nullptr ? sql : "";
+}
 SHIM_EXPORT long qxfault_count() {
   std::lock_guard lock(g_mutex);
   return g_counted;
@@ -213,6 +220,12 @@ SHIM_EXPORT MYSQL* mysql_real_connect(MYSQL* h, const char* host, const char* us
   {
     Depth d;
     r = REAL(mysql_real_connect)(h, host, user, password, db, port, socket, flags);
+    std::string sql;
+    {
+      std::lock_guard lock(g_mutex);
+      sql = g_sessionSql;
+    }
+    if (r != nullptr && !sql.empty() && REAL(mysql_real_query)(r, sql.data(), sql.size()) == 0) DropResults(r);
   }
   if (!fails || r == nullptr) return r;
   Lose(h, kLost);

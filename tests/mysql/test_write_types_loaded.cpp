@@ -1,0 +1,306 @@
+// The host's add and modify of every MySQL column type through the loaded driver, against a raw
+// INSERT of the same value: what the server holds (read over a second, raw connection) must be
+// the same bytes. The table's description is the one the driver imports, as a host gets it for an
+// external table. Connections in code page 1252 (Unicode off) and 65001, each in the default SQL
+// mode and with NO_BACKSLASH_ESCAPES (set on the driver's session by the tests' client library as
+// soon as it connects). Every run ends with no host string block alive.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <deque>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "access/inatable.h"
+#include "common/utf.h"
+#include "driver/inadatasourcedescription.h"
+#include "driver/inadriver.h"
+#include "driver/inaerror.h"
+#include "host/host_context.h"
+#include "host/host_control.h"
+#include "host/host_datasource.h"
+#include "host/host_itemdescription.h"
+#include "host/host_loader.h"
+#include "host/host_values.h"
+#include "sql/inaitemdescription.h"
+#include "sql/nakjrecord.h"
+#include "values/any.h"
+#include "tests/support/hostconnections.h"
+#include "tests/support/rawmysql.h"
+#include "tests/support/write_types.h"
+
+namespace {
+
+constexpr eNA_ACCESS kReadWrite{0};
+constexpr eNA_LOCKTYPE kNoLock{0};
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  const int n = nUTF8ToWide(w.data(), static_cast<int>(w.size()), utf8.data(), static_cast<int>(utf8.size()));
+  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return w;
+}
+std::string Narrow(const wchar_t* w) {
+  std::string s;
+  for (; w != nullptr && *w; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
+  return s;
+}
+
+// The host's value of v (a wide text, bytes or NULL).
+CAny HostValue(const WriteValue& v) {
+  CAny any;
+  if (v.kind == WriteValue::kNull) {
+    any.SetNull(true);
+  } else if (v.kind == WriteValue::kBytes) {
+    any.SetBIN(reinterpret_cast<const unsigned char*>(v.host.data()), static_cast<unsigned int>(v.host.size()));
+  } else {
+    const std::wstring w = Wide(v.host);
+    any.__SetType(ZV_DSTRW, 0);
+    any.SetValueByte(w.data(), static_cast<unsigned int>(w.size() * sizeof(wchar_t)));
+  }
+  return any;
+}
+
+class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
+ protected:
+  void SetUp() override {
+    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
+    std::string err;
+    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    void* client = dlopen(QX_FAULT_CLIENT, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(client, nullptr) << dlerror();
+    auto session = reinterpret_cast<void (*)(const char*)>(dlsym(client, "qxfault_session_sql"));
+    ASSERT_NE(session, nullptr);
+    session(std::get<1>(GetParam()) ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
+    m_driver = m_loader.piQueryInterface(&err);
+    ASSERT_NE(m_driver, nullptr) << err;
+    ASSERT_TRUE(HostBindValues(m_loader.Control()));
+    m_host = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
+                                             ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
+    ASSERT_TRUE(m_loader.bOpenConnection(m_host)) << Narrow(m_driver->piGetLastError()->pszGetError());
+    m_table = "qxwt_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
+              (std::get<1>(GetParam()) ? "n" : "d");
+  }
+  void TearDown() override {
+    std::string err;
+    m_raw.exec("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`", &err);
+    if (m_driver != nullptr) {
+      m_driver->bCloseConnection(m_host);
+      EXPECT_EQ(m_driver->nExternalRelease(), 0);
+      EXPECT_TRUE(m_loader.Stop());
+      EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
+    }
+  }
+  bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
+  bool Raw(const std::string& sql) {
+    std::string err;
+    const bool ok = m_raw.exec(sql, &err);
+    EXPECT_TRUE(ok) << sql << ": " << err;
+    return ok;
+  }
+  // The bytes of v in table's row id as hexadecimal, "NULL", or "none" without the row.
+  std::string Stored(const std::string& table, int id) {
+    RawRows rows;
+    std::string err;
+    if (!m_raw.query("SELECT IFNULL(HEX(CAST(v AS BINARY)), 'NULL') FROM `" + table + "` WHERE id = " +
+                         std::to_string(id),
+                     &rows, &err))
+      return "error " + err;
+    return rows.empty() ? "none" : rows[0][0].value_or("?");
+  }
+
+  // The file of the type's table, described by the host as the driver's import gives its
+  // column (type, size, digits), opened in m_ctx.
+  struct File {
+    std::wstring name;
+    std::deque<CHostItemDescription> items;
+    CHostRecordDescription desc;
+    INATable* table = nullptr;
+    const CHostItemDescription* id = nullptr;
+    const CHostItemDescription* v = nullptr;
+    int memo = -1;  // v's memo number, -1 when v is no memo
+  };
+  std::string Open(File* f) {
+    f->name = Wide(m_table);
+    INADataSourceDescription* imported = m_driver->piGetTableDesc(f->name.c_str(), m_host);
+    if (imported == nullptr) return "no description: " + Narrow(m_driver->piGetLastError()->pszGetError());
+    INAItemDescription* column = imported->piNAGetItem(L"v");
+    if (column == nullptr) {
+      imported->nExternalRelease();
+      return "no item v";
+    }
+    f->desc.m_pszName = f->desc.m_pszPhysicalName = f->desc.m_pszDBTableName = f->name.c_str();
+    CHostItemDescription& id = f->items.emplace_back(L"id", NA_IT_I4, 4);
+    id.m_wKeyFlags = 0x8000;
+    id.m_bNullAllowed = FALSE;
+    CHostItemDescription& v = f->items.emplace_back(L"v", column->eNAGetItemType(), column->nGetItemSize());
+    v.m_nIntegerPart = column->nGetIntegerPart();
+    v.m_nDecimalPart = column->nGetDecimalPart();
+    column->nExternalRelease();
+    imported->nExternalRelease();
+    for (CHostItemDescription& item : f->items) {
+      item.m_pszNameInSource = L"";
+      f->desc.Add(&item);
+    }
+    f->id = &id;
+    f->v = &v;
+    if (v.bMemo()) f->memo = 0;
+    f->table = m_loader.piGetTable(m_host, &f->desc);
+    if (f->table == nullptr) return "no table";
+    if (!f->table->bHOuvre(&m_ctx, kReadWrite, nullptr)) return Narrow(f->table->piGetLastError(&m_ctx)->pszGetError());
+    return "";
+  }
+  void Close(File* f) {
+    if (f->table != nullptr) {
+      f->table->bHFerme(&m_ctx);
+      f->table->nExternalRelease();
+      f->table = nullptr;
+    }
+  }
+  // v of the current record takes value (id too, when given); FALSE when the driver refuses it.
+  BOOL Put(File* f, const CAny& value, const int* id) {
+    CNAKJRecord* record = nullptr;
+    if (!f->table->bGetRecord(&m_ctx, &record) || record == nullptr) return FALSE;
+    if (id != nullptr) {
+      CAny number;
+      number.SetI4(*id);
+      record->vSetItemValue(f->id, &number, 0);
+    }
+    // A memo's NULL is the record's too: the host clears the item's defined bit.
+    if (f->memo < 0)
+      record->vSetItemValue(f->v, &value, 0);
+    else
+      record->vSetItemValueDefined(f->v, value.bIsNull() ? FALSE : TRUE, 0);
+    BOOL ok = m_loader.bSetRecord(f->table, &m_ctx, record);
+    record->vnRelease();
+    if (ok && f->memo >= 0) ok = f->table->bSetBLOB(&m_ctx, static_cast<unsigned int>(f->memo), &value);
+    return ok;
+  }
+  // The answer of the host's add (start null) or modify of v from start to value, with the error
+  // code and the bytes the server then holds.
+  std::string Write(File* f, const WriteValue& value, const WriteValue* start) {
+    if (!Raw("DELETE FROM `" + m_table + "`")) return "";
+    const CAny any = HostValue(value);
+    BOOL ok;
+    if (start == nullptr) {
+      const int id = 1;
+      ok = Put(f, any, &id) && f->table->bHAjoute(&m_ctx, 0, kNoLock);
+    } else {
+      if (!Raw("INSERT INTO `" + m_table + "` VALUES (1, " + start->sql + ")")) return "";
+      if (!f->table->bHLitxxx(&m_ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0))
+        return "read failed: " + Narrow(f->table->piGetLastError(&m_ctx)->pszGetError());
+      ok = Put(f, any, nullptr) && f->table->bHModifie(&m_ctx, 0, 0, kNoLock);
+    }
+    if (ok) return "TRUE " + Stored(m_table, 1);
+    // A refusal: its code and the item it names.
+    INAError* error = f->table->piGetLastError(&m_ctx);
+    return "FALSE " + std::to_string(error->dwGetErrorId()) + " " + Narrow(error->pszGetItemName()) + " " +
+           Stored(m_table, 1);
+  }
+  // What a write of value must give: the raw INSERT's bytes, or, for a text a 1252 connection
+  // cannot carry, a refusal with user error 60 that leaves the row as it was.
+  std::string Want(const File& f, size_t index, const WriteValue& value, const WriteValue* start, size_t startIndex) {
+    if ((value.flags & kBeyond1252) != 0 && !Utf8()) {
+      const std::string before = start == nullptr                  ? "none"
+                                 : start->kind == WriteValue::kNull ? "NULL"
+                                                                    : Stored(m_table + "_r", static_cast<int>(startIndex + 1));
+      (void)f;
+      return "FALSE 60 v " + before;
+    }
+    return "TRUE " + Stored(m_table + "_r", static_cast<int>(index + 1));
+  }
+  // A text the host's record holds in its ANSI page never reaches the driver wide: on 1252 its
+  // characters beyond that page are the host's to lose (see the README).
+  static bool Carried(const File& f, const WriteValue& value, bool utf8) {
+    if (utf8 || (value.flags & kBeyond1252) == 0) return true;
+    const eNA_ITEMTYPE type = f.v->eNAGetItemType();
+    return f.memo >= 0 || type == NA_IT_UNICODE;
+  }
+
+  // Every value of the type added, modified over NULL, over the next value and to NULL; the
+  // differences as text.
+  std::string Compare(const WriteType& type) {
+    std::string out;
+    if (!Raw("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`") ||
+        !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.sql + ")") ||
+        !Raw("CREATE TABLE `" + m_table + "_r` (id INT PRIMARY KEY, v " + type.sql + ")"))
+      return type.sql + ": no tables\n";
+    for (size_t i = 0; i < type.values.size(); ++i)
+      if (!Raw("INSERT INTO `" + m_table + "_r` VALUES (" + std::to_string(i + 1) + ", " + type.values[i].sql + ")"))
+        return type.sql + ": the raw INSERT refused " + type.values[i].sql + "\n";
+    File f;
+    if (const std::string why = Open(&f); !why.empty()) {
+      Close(&f);
+      return type.sql + ": the file does not open: " + why + "\n";
+    }
+    const WriteValue null = WNull();
+    const size_t n = type.values.size();
+    for (size_t i = 0; i < n; ++i) {
+      const WriteValue& value = type.values[i];
+      if (!Carried(f, value, Utf8())) continue;
+      const size_t next = (i + 1) % n;
+      const struct {
+        const char* what;
+        const WriteValue* start;
+        size_t startIndex;
+      } ops[] = {{"add", nullptr, 0}, {"modify over NULL", &null, 0}, {"modify over the next value", &type.values[next], next}};
+      for (const auto& op : ops) {
+        if (op.start != nullptr && op.start->kind == WriteValue::kNull && value.kind == WriteValue::kNull) continue;
+        const std::string got = Write(&f, value, op.start), want = Want(f, i, value, op.start, op.startIndex);
+        if (got != want)
+          out += type.sql + " " + value.sql + " " + op.what + ": " + got + ", raw INSERT: " + want + " (item type " +
+                 std::to_string(f.v->eNAGetItemType()) + ")\n";
+      }
+      if (value.kind != WriteValue::kNull && Carried(f, value, Utf8())) {
+        // NULL over this value.
+        const std::string got = Write(&f, null, &value), want = "TRUE NULL";
+        if (got != want) out += type.sql + " NULL over " + value.sql + ": " + got + "\n";
+      }
+    }
+    Close(&f);
+    return out;
+  }
+
+  TestServer m_server;
+  RawMySQL m_lib;
+  RawConnection m_raw{m_lib};
+  CTestHostConnections m_connections;
+  CHostConnectionDescription* m_host = nullptr;
+  CHostLoader m_loader;
+  INADriver* m_driver = nullptr;
+  CHostContext m_ctx{41, 1};
+  std::string m_table;
+};
+
+// An empty memo written over NULL is stored empty, as an add stores it; NULL over a memo's
+// value is stored NULL (the modify answered TRUE and left the row as it was).
+TEST_P(WriteComparison, EmptyMemoOverNullIsStoredEmptyAndNullOverAMemoNull) {
+  const std::vector<WriteType> types = {{"BLOB", {WBytes(""), WBytes("x"), WNull()}},
+                                        {"TEXT CHARACTER SET utf8mb4", {WQuoted(""), WQuoted("x"), WNull()}},
+                                        {"TEXT CHARACTER SET latin1", {WQuoted(""), WQuoted("x"), WNull()}},
+                                        {"SET('a','b')", {WQuoted(""), WQuoted("a"), WNull()}}};
+  for (const WriteType& type : types) EXPECT_EQ(Compare(type), "");
+}
+
+// On 1252 a wide text with characters the page has no byte for is refused with user error 60
+// naming its item, nothing written; on 65001 it is stored whole.
+TEST_P(WriteComparison, WideTextBeyondTheCodePageIsRefusedNamingItsItem) {
+  const WriteValue text = WQuoted("a\xE6\x9D\xB1" "b\xE2\x82\xAC" "c", kBeyond1252);
+  const std::vector<WriteType> types = {{"VARCHAR(20) CHARACTER SET utf8mb4", {text, WQuoted("x")}},
+                                        {"VARCHAR(20) CHARACTER SET ucs2", {text, WQuoted("x")}},
+                                        {"LONGTEXT CHARACTER SET ucs2", {text, WQuoted("x")}},
+                                        {"TEXT CHARACTER SET utf8mb4", {text, WQuoted("x")}}};
+  for (const WriteType& type : types) EXPECT_EQ(Compare(type), "");
+}
+
+TEST_P(WriteComparison, EveryTypeIsStoredAsARawInsertStoresIt) {
+  std::string differences;
+  for (const WriteType& type : WriteTypes()) differences += Compare(type);
+  EXPECT_EQ(differences, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, WriteComparison, testing::Combine(testing::Values(1252, 65001), testing::Bool()));
+
+}  // namespace
