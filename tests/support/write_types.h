@@ -5,7 +5,7 @@
 // A value is the host's (a wide text the record converts to the item's type, bytes for a binary
 // item, or NULL) and the SQL literal of the same value (UTF-8). Flags say where a value cannot be
 // carried: kBeyond1252 holds characters a 1252 connection cannot write (refused there with user
-// error 60 when the text reaches the driver wide).
+// error 60 when the text reaches the driver wide), kNulInText a NUL only a memo holds.
 #pragma once
 
 #include <string>
@@ -19,6 +19,9 @@ struct WriteValue {
   unsigned int flags = 0;
 };
 inline constexpr unsigned int kBeyond1252 = 1;
+// A NUL inside a text: a text item of the host's record ends at its first NUL, so only a memo
+// carries it.
+inline constexpr unsigned int kNulInText = 2;
 
 struct WriteType {
   std::string sql;  // the column's type in CREATE TABLE
@@ -73,21 +76,26 @@ inline std::vector<WriteType> WriteTypes() {
       {"DATETIME", {WText("10000101000000000", "'1000-01-01 00:00:00'"),
                     WText("99991231235959000", "'9999-12-31 23:59:59'"), WNull()}},
       {"DATETIME(1)", {WText("20240229235959900", "'2024-02-29 23:59:59.9'")}},
+      {"DATETIME(2)", {WText("20240229235959990", "'2024-02-29 23:59:59.99'")}},
       {"DATETIME(3)", {WText("20240229235959999", "'2024-02-29 23:59:59.999'")}},
+      {"DATETIME(4)", {WText("20240229235959999", "'2024-02-29 23:59:59.999'")}},
+      {"DATETIME(5)", {WText("00010101000000001", "'0001-01-01 00:00:00.001'")}},
       {"DATETIME(6)", {WText("20240229235959999", "'2024-02-29 23:59:59.999'")}},
+      {"TIMESTAMP NULL", {WText("19700102000000000", "'1970-01-02 00:00:00'"), WNull()}},
       {"TIMESTAMP(3) NULL", {WText("20240229235959123", "'2024-02-29 23:59:59.123'"), WNull()}},
+      {"TIMESTAMP(6) NULL", {WText("20380119031407999", "'2038-01-19 03:14:07.999'")}},
       {"YEAR", {WNumber("1901"), WNumber("2155"), WNull()}},
       {"CHAR(10) CHARACTER SET utf8mb4",
        {WQuoted("abc"), WQuoted(""), WQuoted(quote), WQuoted(eacute + euro), WQuoted(han, kBeyond1252),
         WQuoted(emoji, kBeyond1252), WNull()}},
       {"VARCHAR(20) CHARACTER SET utf8mb4",
-       {WQuoted(""), WQuoted(quote), WQuoted("a" + han + "b" + euro + "c", kBeyond1252),
+       {WQuoted(""), WQuoted(quote), WQuoted(nul, kNulInText), WQuoted("a" + han + "b" + euro + "c", kBeyond1252),
         WQuoted(emoji + "x", kBeyond1252), WNull()}},
       {"VARCHAR(20) CHARACTER SET latin1", {WQuoted(""), WQuoted(quote), WQuoted(eacute), WNull()}},
       {"VARCHAR(20) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin", {WQuoted("AbC"), WQuoted(""), WNull()}},
       {"VARCHAR(20) CHARACTER SET latin1 COLLATE latin1_bin", {WQuoted("Ab" + eacute), WQuoted("")}},
       {"TEXT CHARACTER SET utf8mb4",
-       {WQuoted(""), WQuoted(quote), WQuoted(eacute + euro), WQuoted("a" + han + "b", kBeyond1252),
+       {WQuoted(""), WQuoted(quote), WQuoted(nul, kNulInText), WQuoted(eacute + euro), WQuoted("a" + han + "b", kBeyond1252),
         WQuoted(emoji, kBeyond1252), WNull()}},
       {"TEXT CHARACTER SET latin1", {WQuoted(""), WQuoted(quote + eacute), WNull()}},
       {"TEXT CHARACTER SET utf8mb4 COLLATE utf8mb4_bin", {WQuoted(""), WQuoted("AbC"), WNull()}},
