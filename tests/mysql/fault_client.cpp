@@ -11,6 +11,9 @@
 // work, the reply is lost). A fetch counts only on a streamed result: a stored one is in memory.
 // The quote-aware escaper is not exported: the real library has none.
 //
+// It can also run a statement of the test's on every handle as soon as it connects (the SQL mode
+// a write test wants on the driver's session), uncounted.
+//
 // The test reaches the controls below through its own dlopen of this file, which gives it the
 // instance the driver loaded. State is process-wide, under one mutex.
 #include <dlfcn.h>
