@@ -201,12 +201,11 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   }
   // What a write of value must give: the raw INSERT's bytes, or, for a text a 1252 connection
   // cannot carry, a refusal with user error 60 that leaves the row as it was.
-  std::string Want(const File& f, size_t index, const WriteValue& value, const WriteValue* start, size_t startIndex) {
+  std::string Want(size_t index, const WriteValue& value, const WriteValue* start, size_t startIndex) {
     if ((value.flags & kBeyond1252) != 0 && !Utf8()) {
       const std::string before = start == nullptr                  ? "none"
                                  : start->kind == WriteValue::kNull ? "NULL"
                                                                     : Stored(m_table + "_r", static_cast<int>(startIndex + 1));
-      (void)f;
       return "FALSE 60 v " + before;
     }
     return "TRUE " + Stored(m_table + "_r", static_cast<int>(index + 1));
@@ -250,7 +249,7 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
       } ops[] = {{"add", nullptr, 0}, {"modify over NULL", &null, 0}, {"modify over the next value", &type.values[next], next}};
       for (const auto& op : ops) {
         if (op.start != nullptr && op.start->kind == WriteValue::kNull && value.kind == WriteValue::kNull) continue;
-        const std::string got = Write(&f, value, op.start), want = Want(f, i, value, op.start, op.startIndex);
+        const std::string got = Write(&f, value, op.start), want = Want(i, value, op.start, op.startIndex);
         if (got != want)
           out += type.sql + " " + value.sql + " " + op.what + ": " + got + ", raw INSERT: " + want + " (item type " +
                  std::to_string(f.v->eNAGetItemType()) + ")\n";
