@@ -221,14 +221,21 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     if (m_pclStatementSQL->llGetRowCount() > 0) {
       int edgeOut = 1;
       long long edgeMoved = 0;
-      if (!_bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved)) return FALSE;
-      if (!edgeOut && !bSetStmtOriginalRecord(NA_PARSE_FIRST)) return FALSE;
+      // A row its record cannot hold (its own read said so) stands where it is.
+      const BOOL readable = _bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved);
+      const char* const* texts = nullptr;
+      const unsigned long* lengths = nullptr;
+      if (!readable && (m_pclStatementSQL->bIsEnd() || !m_pclStatementSQL->bGetRowTexts(&texts, &lengths)))
+        return FALSE;
+      if (readable && !edgeOut && !bSetStmtOriginalRecord(NA_PARSE_FIRST)) return FALSE;
       // A key the record does not hold as sent cannot say where the next block starts: the
       // rest is read from the whole browse, from that row.
-      if (!edgeOut && _bRowKeyInexact()) {
+      if (!readable || (!edgeOut && _bRowKeyInexact())) {
         bool whole = false;
         _KeepEdgeRow();
         if (!_bGoOnWhole(&whole)) return FALSE;
+        if (!readable && !whole) return FALSE;
+        if (!readable) m_pclError->Reset();
         if (whole) {
           long long more = 0;
           ok = _bFetch(direction, update, out, want - *moved, &more);
@@ -338,7 +345,6 @@ BOOL CNAStatement::_bGoOnWhole(bool* whole) {
   }
   m_tabEdgeRow.clear();
   m_tabEdgeNull.clear();
-  if (!*whole) m_pclError->Copy(sql->pclGetErrorNoRef());
   return TRUE;
 }
 
@@ -665,9 +671,17 @@ int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
     return -1;
   }
   if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) return 0;
-  if (!_bUpdateNARecordFromDB()) return -1;
   // The last row of a block the next one would start after.
-  if (m_nBlockLimit > 0 && sql->llGetPosition() == m_nBlockLimit - 1) {
+  const bool edge = m_nBlockLimit > 0 && sql->llGetPosition() == m_nBlockLimit - 1;
+  if (!_bUpdateNARecordFromDB()) {
+    // A row its record cannot hold is no place to start the next block from.
+    if (edge) {
+      m_bEdgeInexact = true;
+      _KeepEdgeRow();
+    }
+    return -1;
+  }
+  if (edge) {
     m_bEdgeInexact = _bRowKeyInexact();
     if (m_bEdgeInexact) _KeepEdgeRow();
   }
@@ -755,14 +769,16 @@ BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
 
 BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
   *out = 1;
-  if (cache->nGetCount() > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
+  if ((cache->nGetCount() > 0 || m_bEdgeInexact) && _bNextBlockCanExist(NA_PARSE_NEXT)) {
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
       m_pclOriginalRecord = new (std::nothrow) CNARecordValue(m_pclError);
       if (m_pclOriginalRecord == nullptr) return FALSE;
       m_pclOriginalRecord->AddRef();
     }
-    if (!cache->bGetAt(pclGetStmtOriginalRecord(), static_cast<unsigned int>(cache->nGetCount() - 1))) return FALSE;
+    if (cache->nGetCount() > 0 &&
+        !cache->bGetAt(pclGetStmtOriginalRecord(), static_cast<unsigned int>(cache->nGetCount() - 1)))
+      return FALSE;
     bool whole = false;
     if (m_bEdgeInexact) {
       m_bEdgeInexact = false;
