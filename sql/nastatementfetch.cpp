@@ -221,7 +221,9 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     if (m_pclStatementSQL->llGetRowCount() > 0) {
       int edgeOut = 1;
       long long edgeMoved = 0;
-      // A row its record cannot hold (its own read said so) stands where it is.
+      // An edge row its record cannot hold fails here again (its own read already told the
+      // host): the SQL statement still stands on it, and the browse goes on from it as from a
+      // key the record cannot hold.
       const BOOL readable = _bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved);
       const char* const* texts = nullptr;
       const unsigned long* lengths = nullptr;
@@ -786,6 +788,11 @@ BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out)
       if (!_bGoOnWhole(&whole)) return FALSE;
       // The whole result's rows up to the kept one stand for the cache's last ones.
       if (whole) m_nBlockBase = count - static_cast<int>(m_pclStatementSQL->llGetPosition() + 1);
+      // Gone meanwhile, and no row kept to start after: the browse ends here.
+      if (!whole && count == 0) {
+        cache->SetFetchComplete();
+        return TRUE;
+      }
     }
     long long none = 0;
     if (!whole && !_bFetchNextBloc(NA_PARSE_NEXT, 0, &none)) return FALSE;
