@@ -558,10 +558,10 @@ class CNAStatement : public CInterf {
   // The next block in direction (server order) opened through the access after the original
   // record (atRecord: on it); *skip rows still to move, lowered by what the server skipped.
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
-  // Whether the row the SQL statement stands on holds, in a column of a key, a value the record
-  // cannot hold as the server sent it (a NUL ends a fixed text; on a code page connection the
-  // server sends '?' for a character the page has not): a block continued after the record
-  // would start from the wrong row.
+  // Whether the row the SQL statement stands on holds, in a column of the browse's key, a value
+  // the record cannot hold as the server sent it (a NUL ends a fixed text; on a code page
+  // connection the server sends '?' for a character the page has not): a block continued after
+  // the record would start from the wrong row.
   bool _bRowKeyInexact() const;
   // The row the SQL statement stands on, kept as the server sent it.
   void _KeepEdgeRow();

@@ -289,19 +289,19 @@ bool CNAStatement::_bRowKeyInexact() const {
     const bool fixedText = type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR;
     return fixedText && memchr(text, 0, length) != nullptr;
   };
-  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
-    const CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
-    const INAItemDescription* item = column != nullptr ? column->piGetItemNoRef() : nullptr;
-    if (item == nullptr || !item->bIsKey()) continue;
-    if (!column->bIsComposedKey()) {
-      if (inexact(column)) return true;
-      continue;
-    }
+  // The columns the next block's condition is made of: the browse item's, and the unique key's
+  // that orders its equal values.
+  auto inexactKey = [&](const CNAColumn* column) {
+    if (column == nullptr || !column->bIsComposedKey()) return inexact(column);
     const CRefArray<CNAColumn>* parts = column->pclGetTabComponent();
     for (int k = 0; parts != nullptr && k < parts->nGetCount(); ++k)
       if (inexact((*parts)[k])) return true;
-  }
-  return false;
+    return false;
+  };
+  const CNAColumn* browsed = m_pclRecord->pclGetColumnNoRef(pszGetBrowseItem());
+  if (inexactKey(browsed)) return true;
+  const INAItemDescription* item = browsed != nullptr ? browsed->piGetItemNoRef() : nullptr;
+  return (item == nullptr || !item->bUnique()) && inexactKey(m_pclRecord->pclGetUniqueKeyNotNullNoRef());
 }
 
 void CNAStatement::_KeepEdgeRow() {

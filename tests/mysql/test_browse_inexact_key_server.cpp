@@ -82,6 +82,29 @@ TEST_P(LiveInexactKey, BlockBrowseOnAKeyTheHostCannotHoldReadsEachRowOnce) {
   }
 }
 
+// A key the browse does not run on, holding what the record cannot hold, leaves the blocks as
+// they are: every SELECT keeps its row limit.
+TEST_P(LiveInexactKey, OtherKeyHoldingWhatTheRecordCannotHoldKeepsTheBlocks) {
+  const std::wstring table = Name(L"qx brw`other key ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, k VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL UNIQUE, n INT NOT NULL)");
+  Raw("INSERT INTO " + Quoted(table) + " VALUES (1," + SqlCell(L"B\u0151", false) + ",1),(2," +
+      SqlCell(std::wstring(L"a\0b", 3), false) + ",2),(3,'c',3),(4," + SqlCell(L"B\u0171", false) + ",4)");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"id", NA_IT_I4, 4, kKeyPrimary)->m_bNullAllowed = FALSE;
+  Item(desc, L"k", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, 9, kKeyUnique)->m_bNullAllowed = FALSE;
+  Item(desc, L"n", NA_IT_I4, 4);
+  CMySQLConnection* cnx = Connect("1");
+  CNADataAccess* a = Open(desc, cnx);
+  ClientCounts::Reset();
+  EXPECT_EQ(Walk(a, L"id", true, 4, true), "1|2|3|4 /4|3|2|1") << Sent();
+  for (const std::string& sent : ClientCounts::tabSent) {
+    if (sent.rfind("SELECT", 0) == 0) {
+      EXPECT_NE(sent.find(" LIMIT "), std::string::npos) << sent;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveInexactKey,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
