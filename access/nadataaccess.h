@@ -434,6 +434,9 @@ class CNADataAccess : public CInterf {
   // is 1); a negative *skip asks for a block of at least -*skip rows, none skipped (then *skip
   // is 0). The current record is left as it was.
   BOOL _bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int atRecord, long long* skip);
+  // stmt's browse again from its start without a row limit, in the order of its command
+  // (forward: the host's); the statement's search and state are kept.
+  BOOL _bOpenWhole(CNAStatement* stmt, int forward);
   // A browse marked for a rebuild put back on its rebuild point, then moved count in dir.
   BOOL _bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
   BOOL bGoToOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
@@ -634,6 +637,8 @@ class CNADataAccess : public CInterf {
   CSQLParserInfo* m_pclSourceQuery = nullptr;
   int m_bSourceIsQuery = 0;
   unsigned int m_dwQueryFlags = 0;
+  // The SELECT being built reads the whole selection (_bOpenWhole).
+  bool m_bWholeSelect = false;
   // Set by the browse reads.
   CNAStatement* m_pclLastStatement = nullptr;
   // Set by the open (test benches make their own).

@@ -311,7 +311,7 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   const bool query = m_bSourceIsQuery != 0;
   const bool unlimited = query && (bRequeteSansCorrection() || (m_dwQueryFlags & 0x80000000u) != 0 ||
                                    (m_pclSourceQuery != nullptr && m_pclSourceQuery->bQueryResultsetLimited(m_pclConnection)));
-  if (!unlimited && _bEnableRecordLimit(item)) {
+  if (!unlimited && !m_bWholeSelect && _bEnableRecordLimit(item)) {
     limit = m_pclConnection != nullptr ? m_pclConnection->llGetCacheSize() : -2;
     CNADriver* driver = CNADriver::s_pclDriver;
     if (limit == -2) limit = driver != nullptr ? driver->llGetDefaultCacheSize() : -1;
@@ -436,6 +436,18 @@ BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int 
       command->nRelease();
     }
   }
+  return ok;
+}
+
+BOOL CNADataAccess::_bOpenWhole(CNAStatement* stmt, int forward) {
+  CNACommand* command = _pclSelectCommand();
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  m_bWholeSelect = true;
+  const BOOL ok = bBuildSelect(command, stmt, stmt->pszGetBrowseItem(), forward, stmt->dwGetParseFlags(), nullptr) &&
+                  stmt->bExecute(stmt->dwGetParseFlags(), CNAStatement::NA_ST_PREPARE);
+  m_bWholeSelect = false;
+  command->nRelease();
   return ok;
 }
 

@@ -147,6 +147,8 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     item->bInit(field.pszGet(), pszGetDBTableName(), field.pszGet(), 1, size, itemType, physical, keyIndex, flags,
                 static_cast<int>(integerPart), static_cast<int>(decimalPart));
     if (!nullable.bEstEgal(L"YES")) item->SetNullable(0);
+    const CTString& cs = collation;
+    if (cs.nPos(L"ucs2_") == 0 || cs.nPos(L"utf8_") == 0 || cs.nPos(L"utf8mb3_") == 0) item->SetBmpOnly();
     CAny value;
     value.__SetType(item->eGetItemZVType(), 0);
     if (bNullDefault) {

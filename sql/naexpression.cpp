@@ -636,7 +636,6 @@ BOOL CNAExpression::_bGetSQLFromValueNULL(const wchar_t* name, CNACommand* comma
 
 BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* command, CNARecherche* search,
                                             BOOL nullTest, int* folded) {
-  (void)folded;
   const eNA_ITEMTYPE type = m_pclColumn->eNAGetItemType();
   CAny value;
   const bool hasValue = m_pclValue != nullptr && !m_pclValue->vbIsEmpty() && m_pclValue->vbGetValue(&value);
@@ -653,7 +652,32 @@ BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* com
     if (nullTest) _CloseNullTest(command);
     return _bSetColumnValuesNullSelected(nullTest);
   }
-  const int dialect = command->pclGetCnxNoRef() != nullptr ? command->pclGetCnxNoRef()->nGetDataSource() : 0;
+  // A character above U+FFFF is none of a column whose character set stops at U+FFFF, and the
+  // server refuses to compare the two: the value is one no row holds. It equals none, and stands
+  // in the order where the server's general collations put such a character, at U+FFFD.
+  const CNAItemDescription* db = m_pclColumn->piGetImportedItemDescNoRef();
+  const CNAConnectionDescription* cnx = command->pclGetCnxNoRef();
+  if (db != nullptr && db->bBmpOnly() && cnx != nullptr && cnx->nGetServerCodePage() == 65001) {
+    std::wstring text = WideText(&value);
+    bool above = false;
+    for (wchar_t& c : text) {
+      if (static_cast<uint32_t>(c) <= 0xFFFF) continue;
+      c = 0xFFFD;
+      above = true;
+    }
+    if (above && m_eOperator == NA_OP_EQ) {
+      command->bComplete(s_pszDumpOp(NA_OP_FALSE));
+      return _bSetColumnValuesNullSelected(FALSE);
+    }
+    if (above && m_eOperator == NA_OP_NE) return _bGetSQLFromValueNULL(name, command, folded);
+    if (above) {
+      CAny written;
+      written.__SetType(ZV_DSTRW, 0);
+      written.SetValueByte(text.data(), static_cast<unsigned int>(text.size() * sizeof(wchar_t)));
+      return _bGetSQLFromValueUsingParameter(name, command, search, FALSE, nullTest, &written);
+    }
+  }
+  const int dialect = cnx != nullptr ? cnx->nGetDataSource() : 0;
   const bool equality = m_eOperator == NA_OP_EQ || m_eOperator == NA_OP_NE;
   const BOOL like = equality && (dialect == 11 || bIsGenerique()) ? TRUE : FALSE;
   return _bGetSQLFromValueUsingParameter(name, command, search, like, nullTest);
@@ -686,13 +710,17 @@ BOOL CNAExpression::_bAddParameter(CNACommand* command, CNARecherche* search, CN
 }
 
 BOOL CNAExpression::_bGetSQLFromValueUsingParameter(const wchar_t* name, CNACommand* command, CNARecherche* search,
-                                                    BOOL like, BOOL nullTest) {
+                                                    BOOL like, BOOL nullTest, const CAny* written) {
   if (nullTest) command->bComplete(L"(");
   command->bComplete(name);
   const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
       CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
       static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
   CNAConvertVariant* holder = _pclNewParameterValue(search, conversion);
+  if (holder != nullptr && written != nullptr && !holder->bSetValue(written)) {
+    holder->nRelease();
+    holder = nullptr;
+  }
   BOOL result = FALSE;
   if (holder != nullptr) {
     if (like)

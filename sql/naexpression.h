@@ -158,8 +158,9 @@ class CNAExpression : public CInterf {
   BOOL _bGetSQLFromValueNULL(const wchar_t* name, CNACommand* command, int* folded);
   BOOL _bGetSQLFromValueString(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL nullTest,
                                int* folded);
+  // written, when given, is the literal's value in place of the leaf's.
   BOOL _bGetSQLFromValueUsingParameter(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL like,
-                                       BOOL nullTest);
+                                       BOOL nullTest, const CAny* written = nullptr);
   // A new holder (referenced for the caller) of the leaf's value as its parameter carries it:
   // converted to conversion for a column compared as that type, else read through the column's
   // items. Null when none can be made.

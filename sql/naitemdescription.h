@@ -44,6 +44,8 @@ enum : uint32_t {
   NA_ITEM_NOTUPDATABLE = 0x4,
   NA_ITEM_SPACEPADDING = 0x8,
   NA_ITEM_VARIABLESCALE = 0x10,
+  // A text column whose character set holds no character above U+FFFF (ucs2, 3-byte UTF-8).
+  NA_ITEM_BMPONLY = 0x20,
 };
 
 // Sort direction of a key: 0 ascending, any other value descending.
@@ -169,6 +171,8 @@ class CNAItemDescription : public INAItemDescription {
   BOOL bSpacePadding() const { return (m_dwFlags & NA_ITEM_SPACEPADDING) != 0; }
   void SetVariableScale() { SetFlag(NA_ITEM_VARIABLESCALE, true); }
   BOOL bGetVariableScale() const { return (m_dwFlags & NA_ITEM_VARIABLESCALE) != 0; }
+  void SetBmpOnly() { SetFlag(NA_ITEM_BMPONLY, true); }
+  BOOL bBmpOnly() const { return (m_dwFlags & NA_ITEM_BMPONLY) != 0; }
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }

@@ -990,6 +990,7 @@ void CNAStatement::Close() {
     m_bParseStarted = 0;
     m_llCurrentRecord = -1;
     m_nBlockBase = 0;
+    m_bEdgeInexact = false;
     EnableCache(0);
     // The index read the full cache the row cache lent: both go together.
     _ReleaseTableCacheIndex();

@@ -18,6 +18,7 @@
 // the index and, as its row cache, the table cache's full cache; it keeps no server result then.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <cstdint>
@@ -557,6 +558,16 @@ class CNAStatement : public CInterf {
   // The next block in direction (server order) opened through the access after the original
   // record (atRecord: on it); *skip rows still to move, lowered by what the server skipped.
   BOOL _bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip);
+  // Whether the row the SQL statement stands on holds, in a column of the browse's key, a value
+  // the record cannot hold as the server sent it (a NUL ends a fixed text; on a code page
+  // connection the server sends '?' for a character the page has not): a block continued after
+  // the record would start from the wrong row.
+  bool _bRowKeyInexact() const;
+  // The row the SQL statement stands on, kept as the server sent it.
+  void _KeepEdgeRow();
+  // The browse's SELECT again, in this command's order and without a row limit, standing on the
+  // row _KeepEdgeRow kept; *whole false (the result as it was) when no row of it is that one.
+  BOOL _bGoOnWhole(bool* whole);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
   // A new original (one reference, the caller's) holding current as its clone would: the last
@@ -654,6 +665,11 @@ class CNAStatement : public CInterf {
   int m_bSoughtRows = 0;
   int m_bContinuing = 0;
   int m_nBlockBase = 0;
+  // The raw row a block ended on, when its key could not say where the next block starts
+  // (_bGoOnWhole); a NULL cell is flagged in the second.
+  std::vector<std::string> m_tabEdgeRow;
+  std::vector<bool> m_tabEdgeNull;
+  bool m_bEdgeInexact = false;
   int m_nEqualRows = 0;
   long long m_llLastMoved = 0;
   // The rows equal to the row the last index move landed on just before it in the index.

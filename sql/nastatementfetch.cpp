@@ -12,6 +12,7 @@
 #include "access/narecord.h"
 #include "access/narecordcache.h"
 #include "access/natablecacheindex.h"
+#include "driver/naconnectiondescription.h"
 #include "driver/naerror.h"
 #include "sql/nacolumn.h"
 #include "sql/nakjrecord.h"
@@ -220,8 +221,31 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     if (m_pclStatementSQL->llGetRowCount() > 0) {
       int edgeOut = 1;
       long long edgeMoved = 0;
-      if (!_bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved)) return FALSE;
-      if (!edgeOut && !bSetStmtOriginalRecord(NA_PARSE_FIRST)) return FALSE;
+      // An edge row its record cannot hold fails here again (its own read already told the
+      // host): the SQL statement still stands on it, and the browse goes on from it as from a
+      // key the record cannot hold.
+      const BOOL readable = _bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved);
+      const char* const* texts = nullptr;
+      const unsigned long* lengths = nullptr;
+      if (!readable && (m_pclStatementSQL->bIsEnd() || !m_pclStatementSQL->bGetRowTexts(&texts, &lengths)))
+        return FALSE;
+      if (readable && !edgeOut && !bSetStmtOriginalRecord(NA_PARSE_FIRST)) return FALSE;
+      // A key the record does not hold as sent cannot say where the next block starts: the
+      // rest is read from the whole browse, from that row.
+      if (!readable || (!edgeOut && _bRowKeyInexact())) {
+        bool whole = false;
+        _KeepEdgeRow();
+        if (!_bGoOnWhole(&whole)) return FALSE;
+        if (!readable && !whole) return FALSE;
+        if (!readable) m_pclError->Reset();
+        if (whole) {
+          long long more = 0;
+          ok = _bFetch(direction, update, out, want - *moved, &more);
+          *moved += more;
+          continue;
+        }
+        // Not found again: the row left the browse meanwhile; the block after it goes on.
+      }
     }
     long long rest = want - *moved;
     const long long asked = rest;
@@ -243,6 +267,87 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     *moved += more;
   }
   return ok;
+}
+
+bool CNAStatement::_bRowKeyInexact() const {
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  if (m_pclRecord == nullptr || m_pclStatementSQL == nullptr || m_pclStatementSQL->bIsEnd() ||
+      !m_pclStatementSQL->bGetRowTexts(&texts, &lengths))
+    return false;
+  const CNAConnectionDescription* cnx = m_pclStatementSQL->pclGetConnectionNoRef();
+  const bool page = cnx != nullptr && cnx->nGetServerCodePage() != 65001;
+  const unsigned int columns = m_pclStatementSQL->nGetColumnCount();
+  auto inexact = [&](const CNAColumn* column) {
+    if (column == nullptr || column->bIsMemo()) return false;
+    const unsigned int at = column->nGetPhysicalIndice();
+    if (at >= columns || texts[at] == nullptr) return false;
+    const char* text = texts[at];
+    const size_t length = lengths[at];
+    if (page && memchr(text, '?', length) != nullptr) return true;
+    const eNA_ITEMTYPE type = column->eNAGetItemType();
+    const bool fixedText = type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR;
+    return fixedText && memchr(text, 0, length) != nullptr;
+  };
+  // The columns the next block's condition is made of: the browse item's, and the unique key's
+  // that orders its equal values.
+  auto inexactKey = [&](const CNAColumn* column) {
+    if (column == nullptr || !column->bIsComposedKey()) return inexact(column);
+    const CRefArray<CNAColumn>* parts = column->pclGetTabComponent();
+    for (int k = 0; parts != nullptr && k < parts->nGetCount(); ++k)
+      if (inexact((*parts)[k])) return true;
+    return false;
+  };
+  const CNAColumn* browsed = m_pclRecord->pclGetColumnNoRef(pszGetBrowseItem());
+  if (inexactKey(browsed)) return true;
+  const INAItemDescription* item = browsed != nullptr ? browsed->piGetItemNoRef() : nullptr;
+  return (item == nullptr || !item->bUnique()) && inexactKey(m_pclRecord->pclGetUniqueKeyNotNullNoRef());
+}
+
+void CNAStatement::_KeepEdgeRow() {
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  m_tabEdgeRow.clear();
+  m_tabEdgeNull.clear();
+  if (m_pclStatementSQL == nullptr || !m_pclStatementSQL->bGetRowTexts(&texts, &lengths)) return;
+  for (unsigned int i = 0; i < m_pclStatementSQL->nGetColumnCount(); ++i) {
+    m_tabEdgeNull.push_back(texts[i] == nullptr);
+    m_tabEdgeRow.emplace_back(texts[i] != nullptr ? texts[i] : "", texts[i] != nullptr ? lengths[i] : 0);
+  }
+}
+
+BOOL CNAStatement::_bGoOnWhole(bool* whole) {
+  *whole = false;
+  if (m_pclDataAccess == nullptr || m_tabEdgeRow.empty()) return TRUE;
+  _KeepPendingRows();
+  m_bContinuing = 1;
+  const BOOL ok = m_pclDataAccess->_bOpenWhole(this, bInvertFetch() ? 0 : 1);
+  m_bContinuing = 0;
+  m_nOutSide = 0;
+  if (!ok || m_pclStatementSQL == nullptr) return FALSE;
+  // The row is found again by every byte the server sent for it: rows the record cannot tell
+  // apart by their key still differ there.
+  CNAStatementSQL* sql = m_pclStatementSQL;
+  const size_t columns = m_tabEdgeRow.size();
+  while (sql->bFetch(0) && !sql->bIsEnd()) {
+    const char* const* texts = nullptr;
+    const unsigned long* lengths = nullptr;
+    if (!sql->bGetRowTexts(&texts, &lengths) || sql->nGetColumnCount() != columns) break;
+    size_t i = 0;
+    for (; i < columns; ++i) {
+      if ((texts[i] == nullptr) != m_tabEdgeNull[i]) break;
+      if (texts[i] != nullptr && (lengths[i] != m_tabEdgeRow[i].size() ||
+                                  memcmp(texts[i], m_tabEdgeRow[i].data(), lengths[i]) != 0))
+        break;
+    }
+    if (i == columns) {
+      *whole = true;
+      break;
+    }
+  }
+  m_tabEdgeRow.clear();
+  m_tabEdgeNull.clear();
+  return TRUE;
 }
 
 BOOL CNAStatement::_bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, long long* skip) {
@@ -568,7 +673,20 @@ int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
     return -1;
   }
   if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) return 0;
-  if (!_bUpdateNARecordFromDB()) return -1;
+  // The last row of a block the next one would start after.
+  const bool edge = m_nBlockLimit > 0 && sql->llGetPosition() == m_nBlockLimit - 1;
+  if (!_bUpdateNARecordFromDB()) {
+    // A row its record cannot hold is no place to start the next block from.
+    if (edge) {
+      m_bEdgeInexact = true;
+      _KeepEdgeRow();
+    }
+    return -1;
+  }
+  if (edge) {
+    m_bEdgeInexact = _bRowKeyInexact();
+    if (m_bEdgeInexact) _KeepEdgeRow();
+  }
   // A stored block's rows are all counted: the cache takes room for them at its first. A
   // streamed result's count (2^32 - 1) is no count: nothing is taken for it.
   if (cache->nGetCount() == m_nBlockBase) {
@@ -653,16 +771,31 @@ BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
 
 BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
   *out = 1;
-  if (cache->nGetCount() > 0 && _bNextBlockCanExist(NA_PARSE_NEXT)) {
+  if ((cache->nGetCount() > 0 || m_bEdgeInexact) && _bNextBlockCanExist(NA_PARSE_NEXT)) {
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
       m_pclOriginalRecord = new (std::nothrow) CNARecordValue(m_pclError);
       if (m_pclOriginalRecord == nullptr) return FALSE;
       m_pclOriginalRecord->AddRef();
     }
-    if (!cache->bGetAt(pclGetStmtOriginalRecord(), static_cast<unsigned int>(cache->nGetCount() - 1))) return FALSE;
+    if (cache->nGetCount() > 0 &&
+        !cache->bGetAt(pclGetStmtOriginalRecord(), static_cast<unsigned int>(cache->nGetCount() - 1)))
+      return FALSE;
+    bool whole = false;
+    if (m_bEdgeInexact) {
+      m_bEdgeInexact = false;
+      const int count = cache->nGetCount();
+      if (!_bGoOnWhole(&whole)) return FALSE;
+      // The whole result's rows up to the kept one stand for the cache's last ones.
+      if (whole) m_nBlockBase = count - static_cast<int>(m_pclStatementSQL->llGetPosition() + 1);
+      // Gone meanwhile, and no row kept to start after: the browse ends here.
+      if (!whole && count == 0) {
+        cache->SetFetchComplete();
+        return TRUE;
+      }
+    }
     long long none = 0;
-    if (!_bFetchNextBloc(NA_PARSE_NEXT, 0, &none)) return FALSE;
+    if (!whole && !_bFetchNextBloc(NA_PARSE_NEXT, 0, &none)) return FALSE;
     const int got = _nFetchRowIntoCache(cache);
     if (got < 0) return FALSE;
     if (got > 0) {

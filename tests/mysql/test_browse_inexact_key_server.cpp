@@ -1,0 +1,111 @@
+// Browses in blocks whose key the host record cannot hold as the server sent it: a character the
+// connection's page has no place for comes as '?', a U+0000 ends the zero-terminated text. Each
+// row comes once, in the server's order, both ways and at every block size.
+#include "tests/mysql/browse_bench.h"
+
+namespace {
+
+const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
+
+class LiveInexactKey : public LiveBrowse {
+ protected:
+  // The n of each row read from one end to the other on item, then (back) from past that end
+  // the other way, "|"-joined; reads are bounded so that a browse that never ends shows as a
+  // long list.
+  static std::string Walk(CNADataAccess* a, const wchar_t* item, bool forward, size_t rows, bool back = false) {
+    std::string seen;
+    BOOL ok = a->bHLitxxx(item, forward ? NA_PARSE_FIRST : NA_PARSE_LAST, 1, kNoLock, nullptr, 0);
+    for (int leg = 0; leg < (back ? 2 : 1); ++leg, forward = !forward) {
+      if (leg == 1) {
+        seen += " /";
+        ok = ok && a->bHLitxxx(item, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0);
+      }
+      for (size_t i = 0; ok && Out(a, item) == 0 && i < 2 * rows + 2; ++i) {
+        seen += (seen.empty() || seen.back() == '/' ? "" : "|") + Text(Values(a, {L"n"}));
+        ok = a->bHLitxxx(item, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0);
+      }
+    }
+    return ok ? seen : seen + "|failed";
+  }
+  // The n of the rows in the server's order of by, as the second connection reads them.
+  std::string Order(const std::wstring& table, const std::string& by) {
+    ::RawRows rows;
+    std::string err, out;
+    EXPECT_TRUE(m_raw.query("SELECT n FROM " + Quoted(table) + " ORDER BY " + by, &rows, &err)) << err;
+    for (const RawRow& r : rows) out += (out.empty() ? "" : "|") + r.at(0).value_or("NULL");
+    return out;
+  }
+};
+
+TEST_P(LiveInexactKey, BlockBrowseOnAKeyTheHostCannotHoldReadsEachRowOnce) {
+  const std::wstring nul(L"a\0b", 3), nul2(L"a\0c", 3);
+  const struct {
+    const char* name;
+    const char* collation;
+    std::vector<std::pair<std::wstring, int>> rows;
+  } cases[] = {
+      {"CharacterOutsideThePageComesAsQuestionMark", "utf8mb4_bin",
+       {{L"A", 1}, {L"BZ", 5}, {L"B\u0151", 2}, {L"C", 3}, {L"D", 4}, {L"B\u0171", 6}, {L"B\U0001F600", 7}}},
+      {"NulCutsTheKeyBinary", "utf8mb4_bin", {{L"a", 1}, {nul, 2}, {nul2, 3}, {L"b", 4}}},
+      {"NulCutsTheKeyPadSpace", "utf8mb4_general_ci", {{L"a", 1}, {nul, 2}, {nul2, 3}, {L"b", 4}, {L"a\u00e9", 5}}},
+  };
+  int made = 0;
+  for (const auto& c : cases) {
+    const std::wstring table = Name(L"qx brw`inexact " + std::to_wstring(made++) + L" ");
+    Raw("CREATE TABLE " + Quoted(table) + " (k VARCHAR(8) CHARACTER SET utf8mb4 COLLATE " + c.collation +
+        " PRIMARY KEY, n INT NOT NULL, KEY (k, n))");
+    std::string values;
+    for (const auto& [k, n] : c.rows)
+      values += (values.empty() ? "(" : ",(") + SqlCell(k, false) + "," + std::to_string(n) + ")";
+    Raw("INSERT INTO " + Quoted(table) + " VALUES " + values);
+    CHostRecordDescription* desc = Description(table);
+    CHostItemDescription* k = Item(desc, L"k", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, 9, kKeyPrimary);
+    k->m_bNullAllowed = FALSE;
+    CHostItemDescription* n = Item(desc, L"n", NA_IT_I4, 4);
+    Item(desc, L"kn", NA_IT_BINAIRE, 4, kKeyComposite | kKeyDuplicates, {k, n});
+    desc->m_pBestParseItem = k;
+    const std::string forward = Order(table, "k"), backward = Order(table, "k DESC");
+    for (const char* cache : {"1", "2", "3", "17", "-1"}) {
+      CMySQLConnection* cnx = Connect(cache);
+      for (const bool rowCache : {false, true}) {
+        CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+        for (const wchar_t* item : {L"k", L"kn"}) {
+          const std::string where = std::string(c.name) + ", blocks of " + cache + ", item " + Utf8(item) +
+                                    (rowCache ? ", row cache" : "");
+          EXPECT_EQ(Walk(a, item, true, c.rows.size()), forward) << where << Sent();
+          EXPECT_EQ(Walk(a, item, false, c.rows.size()), backward) << where << Sent();
+          EXPECT_EQ(Walk(a, item, true, c.rows.size(), true), forward + " /" + backward) << where << Sent();
+          EXPECT_EQ(Walk(a, item, false, c.rows.size(), true), backward + " /" + forward) << where << Sent();
+        }
+      }
+    }
+  }
+}
+
+// A key the browse does not run on, holding what the record cannot hold, leaves the blocks as
+// they are: every SELECT keeps its row limit.
+TEST_P(LiveInexactKey, OtherKeyHoldingWhatTheRecordCannotHoldKeepsTheBlocks) {
+  const std::wstring table = Name(L"qx brw`other key ");
+  Raw("CREATE TABLE " + Quoted(table) +
+      " (id INT PRIMARY KEY, k VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL UNIQUE, n INT NOT NULL)");
+  Raw("INSERT INTO " + Quoted(table) + " VALUES (1," + SqlCell(L"B\u0151", false) + ",1),(2," +
+      SqlCell(std::wstring(L"a\0b", 3), false) + ",2),(3,'c',3),(4," + SqlCell(L"B\u0171", false) + ",4)");
+  CHostRecordDescription* desc = Description(table);
+  Item(desc, L"id", NA_IT_I4, 4, kKeyPrimary)->m_bNullAllowed = FALSE;
+  Item(desc, L"k", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, 9, kKeyUnique)->m_bNullAllowed = FALSE;
+  Item(desc, L"n", NA_IT_I4, 4);
+  CMySQLConnection* cnx = Connect("1");
+  CNADataAccess* a = Open(desc, cnx);
+  ClientCounts::Reset();
+  EXPECT_EQ(Walk(a, L"id", true, 4, true), "1|2|3|4 /4|3|2|1") << Sent();
+  for (const std::string& sent : ClientCounts::tabSent) {
+    if (sent.rfind("SELECT", 0) == 0) {
+      EXPECT_NE(sent.find(" LIMIT "), std::string::npos) << sent;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveInexactKey,
+                         ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
+
+}  // namespace
