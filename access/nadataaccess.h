@@ -196,6 +196,8 @@ class CNADataAccess : public CInterf {
   // Refuses writes to a query sent as written (user error 35); else builds and runs type on stmt.
   virtual BOOL _bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue* original);
   virtual long long _nGetSequenceCurrentVal(CNAColumn* column);
+  // cmd run on stmt as its new command, the first column of its first row into out; FALSE when
+  // the run fails or gives no row. stmt's former command and result are gone.
   virtual BOOL _bGetRequestedValue(CNAStatement* stmt, CAny* out, CNACommand* cmd);
   virtual BOOL _bIsValidRecordNumber(long long recnum);
   virtual BOOL _bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
@@ -412,7 +414,10 @@ class CNADataAccess : public CInterf {
   // bHLitxxx's general road.
   BOOL _bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                      eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
-  // _bFetch from its move on: the statement stands where the move starts (opened or kept).
+  // A position of stmt as it stands, with one reference for the caller; null when none can be made.
+  CNAPosition* _pclPositionBeforeLock(CNAStatement* stmt);
+  // _bFetch from its move on: the statement stands where the move starts (opened or kept). A
+  // record lock of kind 2 or 3 refused after the move puts the statement back where it stood.
   BOOL _bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
@@ -503,6 +508,8 @@ class CNADataAccess : public CInterf {
   CNADataAccess* pclFindDataAccessByDBTableName(const wchar_t* name) const;
   // The record-number statement "" (found or made) with one reference for the caller.
   CNAStatement* _pclGetQueryStatement();
+  // _bGetRequestedValue on the record-number statement, which is reset afterwards.
+  BOOL _bGetRequestedValue(CAny* out, CNACommand* cmd);
   // The prepared statement of a prepare-only run (borrowed); null for none.
   CNAStatement* pclGetExecuteStatementNoRef() const { return m_pclExecuteStatement; }
   // The former one released, stmt held; the same pointer changes nothing.
