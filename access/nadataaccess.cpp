@@ -820,6 +820,11 @@ BOOL CNADataAccess::bSourceIsQueryOnMultipleTables() const {
   return m_bSourceIsQuery && m_pclSourceQuery != nullptr && m_pclSourceQuery->nGetFichierFromNbr() > 1 ? TRUE : FALSE;
 }
 
+eNAQUERYTYPE CNADataAccess::eSourceQueryType() const {
+  if (!m_bSourceIsQuery || m_pclSourceQuery == nullptr) return NA_QUERY_NONE;
+  return eConvertTypeQuery(static_cast<eTYPEREQUETE>(m_pclSourceQuery->nGetQueryKind()));
+}
+
 void CNADataAccess::_GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const {
   if (item == nullptr || name == nullptr) return;
   const wchar_t* source = item->pszGetSourceName();

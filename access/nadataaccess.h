@@ -290,6 +290,9 @@ class CNADataAccess : public CInterf {
   unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
   // A query whose FROM names more than one table.
   BOOL bSourceIsQueryOnMultipleTables() const;
+  // The kind of the source query's statement (a SELECT, UPDATE, INSERT, DELETE or another);
+  // NA_QUERY_NONE for a table.
+  eNAQUERYTYPE eSourceQueryType() const;
   // name = the database table name of the query column's source table, quoted when asked;
   // nothing when the column has none.
   void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
