@@ -547,9 +547,12 @@ class CNADataAccess : public CInterf {
   // cache the cache holds.
   BOOL _bReadsTableCache(const CNAStatement* stmt) const;
 
-  // ---- Host operations whose roads are not built yet ----
-  // Each answers FALSE with user error 8, type 7 (the operation is not supported).
+  // ---- Host positioning in thousandths of a browse ----
+  // *position = the current record's place in item's browse; FALSE, *position -1, with user
+  // error 7 when item's browse was never started.
   BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
+  // item's browse moves to position thousandths of its records and that record is read; TRUE
+  // without moving when item was never browsed.
   BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
 
   // ---- Saved positions ----
