@@ -281,7 +281,12 @@ BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PAR
   }
   if (!out) {
     if (bLockUnlockRecord(stmt, lock, 0, lockOut)) return TRUE;
-    if (before.get() != nullptr) stmt->bSetPosition(before.get(), static_cast<eNAPOSITION>(0));
+    if (before.get() != nullptr) {
+      // Without a row cache a place counts in the block read: once the move read a further
+      // block it names another row, so the browse is found again by its record instead.
+      if (!stmt->bCacheEnabled()) before.get()->ClearSet();
+      stmt->bSetPosition(before.get(), static_cast<eNAPOSITION>(0));
+    }
     return FALSE;
   }
   // A seek's rows ran out: the browse goes on past them.

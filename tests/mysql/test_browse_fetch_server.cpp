@@ -713,7 +713,8 @@ TEST_P(LiveBrowseFetch, RefusedLockPutsTheBrowseBackOnItsRow) {
   } rows[] = {
       {nullptr, false, L"id", false, 2, 2}, {nullptr, true, L"id", false, 3, 2}, {"-1", false, L"d", false, 2, 5},
       {"-1", true, L"d", true, 3, 4},       {"4", false, L"id", false, 2, 2},   {"4", true, L"d", false, 3, 3},
-      {"4", false, L"d", true, 2, 2},
+      {"4", false, L"d", true, 2, 2},       {"4", false, L"id", false, 2, 4},   {"4", true, L"d", false, 3, 4},
+      {"4", false, L"d", true, 3, 4},
   };
   for (const auto& row : rows) {
     const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
