@@ -689,15 +689,14 @@ BOOL CNADataAccess::bNbEnrNeedParse(int* needParse, const wchar_t*) {
 }
 long long CNADataAccess::llGetRecNum() { return 0; }
 
-// ---------------------------------------------------------------- operations of the other roads
-// The reading, writing, memo, query and position roads give these their work; until then they
-// answer FALSE (or nothing) and leave the access as it is.
+// ---------------------------------------------------------------- hooks of the backends
 
 void CNADataAccess::_SetTransactionTermined(CNAStatement* stmt) {
   if (stmt != nullptr && stmt->bGetParseStarted() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE)
     stmt->bSetParseNeedUpdate(NA_PARSE_RERUN);
 }
-BOOL CNADataAccess::_bGetRequestedValue(CNAStatement*, CAny*, CNACommand*) { return FALSE; }
+// No recovery of a failed browse, and no row identifier to compare positions by, in the generic
+// access: a backend may give either.
 BOOL CNADataAccess::_bRepriseErreurParcours(CNAStatement*, const wchar_t*, eNA_PARSEDIRECTION, eNA_LOCKTYPE,
                                             eNA_LOCKTYPE*, NA_WRITEPARSEFLAGS) {
   return FALSE;
@@ -819,6 +818,11 @@ BOOL CNADataAccess::_bGetGeneratedIndexName(CTString* out) {
 
 BOOL CNADataAccess::bSourceIsQueryOnMultipleTables() const {
   return m_bSourceIsQuery && m_pclSourceQuery != nullptr && m_pclSourceQuery->nGetFichierFromNbr() > 1 ? TRUE : FALSE;
+}
+
+eNAQUERYTYPE CNADataAccess::eSourceQueryType() const {
+  if (!m_bSourceIsQuery || m_pclSourceQuery == nullptr) return NA_QUERY_NONE;
+  return eConvertTypeQuery(static_cast<eTYPEREQUETE>(m_pclSourceQuery->nGetQueryKind()));
 }
 
 void CNADataAccess::_GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const {

@@ -196,6 +196,8 @@ class CNADataAccess : public CInterf {
   // Refuses writes to a query sent as written (user error 35); else builds and runs type on stmt.
   virtual BOOL _bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, CNARecordValue* original);
   virtual long long _nGetSequenceCurrentVal(CNAColumn* column);
+  // cmd run on stmt as its new command, the first column of its first row into out; FALSE when
+  // the run fails or gives no row. stmt's former command and result are gone.
   virtual BOOL _bGetRequestedValue(CNAStatement* stmt, CAny* out, CNACommand* cmd);
   virtual BOOL _bIsValidRecordNumber(long long recnum);
   virtual BOOL _bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
@@ -288,6 +290,9 @@ class CNADataAccess : public CInterf {
   unsigned int dwGetQueryFlags() const { return m_dwQueryFlags; }
   // A query whose FROM names more than one table.
   BOOL bSourceIsQueryOnMultipleTables() const;
+  // The kind of the source query's statement (a SELECT, UPDATE, INSERT, DELETE or another);
+  // NA_QUERY_NONE for a table.
+  eNAQUERYTYPE eSourceQueryType() const;
   // name = the database table name of the query column's source table, quoted when asked;
   // nothing when the column has none.
   void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
@@ -412,7 +417,10 @@ class CNADataAccess : public CInterf {
   // bHLitxxx's general road.
   BOOL _bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                      eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
-  // _bFetch from its move on: the statement stands where the move starts (opened or kept).
+  // A position of stmt as it stands, with one reference for the caller; null when none can be made.
+  CNAPosition* _pclPositionBeforeLock(CNAStatement* stmt);
+  // _bFetch from its move on: the statement stands where the move starts (opened or kept). A
+  // record lock of kind 2 or 3 refused after the move puts the statement back where it stood.
   BOOL _bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
@@ -506,6 +514,8 @@ class CNADataAccess : public CInterf {
   CNADataAccess* pclFindDataAccessByDBTableName(const wchar_t* name) const;
   // The record-number statement "" (found or made) with one reference for the caller.
   CNAStatement* _pclGetQueryStatement();
+  // _bGetRequestedValue on the record-number statement, which is reset afterwards.
+  BOOL _bGetRequestedValue(CAny* out, CNACommand* cmd);
   // The prepared statement of a prepare-only run (borrowed); null for none.
   CNAStatement* pclGetExecuteStatementNoRef() const { return m_pclExecuteStatement; }
   // The former one released, stmt held; the same pointer changes nothing.
@@ -540,9 +550,12 @@ class CNADataAccess : public CInterf {
   // cache the cache holds.
   BOOL _bReadsTableCache(const CNAStatement* stmt) const;
 
-  // ---- Host operations whose roads are not built yet ----
-  // Each answers FALSE with user error 8, type 7 (the operation is not supported).
+  // ---- Host positioning in thousandths of a browse ----
+  // *position = the current record's place in item's browse; FALSE, *position -1, with user
+  // error 7 when item's browse was never started.
   BOOL bHPositionCourante(int* position, const wchar_t* item, eNA_PRECISION precision);
+  // item's browse moves to position thousandths of its records and that record is read; TRUE
+  // without moving when item was never browsed.
   BOOL bHPositionne(const wchar_t* item, unsigned int position, eNA_PRECISION precision, NA_WRITEPARSEFLAGS flags);
 
   // ---- Saved positions ----

@@ -6,6 +6,7 @@
 
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
+#include "access/naposition.h"
 #include "access/narecord.h"
 #include "access/natablecache.h"
 #include "driver/inadatasourcedescription.h"
@@ -33,6 +34,7 @@ enum : int { kSiteBadRecordNumber = 18, kSiteNoBackward = 82, kSiteNoRebuild = 8
 enum : unsigned int {
   kReuse = 0x2000,
   kNoRowCache = 0x10000,
+  kDefaultItem = 0x20000,
   kInternalPositioning = 0x40000,
   kNoCache = 0x100000,
 };
@@ -86,7 +88,7 @@ CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PA
 BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   if ((dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && s_bStepRoad && !m_bQueryParseStarted &&
-      m_pclTableCache == nullptr && (flags & 0x20000) == 0 && m_pclLastStatement != nullptr) {
+      m_pclTableCache == nullptr && (flags & kDefaultItem) == 0 && m_pclLastStatement != nullptr) {
     BOOL read = FALSE;
     if (_bStepRead(item, dir, setRead, lock, lockOut, flags, &read)) return read;
   }
@@ -101,6 +103,11 @@ BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, i
   CHeldStatement held(taken != nullptr ? taken : _pclGetNewItemStatement(item, dir, flags));
   CNAStatement* stmt = held.get();
   if (stmt == nullptr) return FALSE;
+  // An open result of the default item is not in the asked item's order, nor the other way round:
+  // only a table cache, which orders by its own indexes, may still serve the read.
+  if ((dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && (flags & kReuse) != 0 && stmt->bGetOpened() &&
+      ((flags & kDefaultItem) != 0) != ((stmt->dwGetParseFlags() & kDefaultItem) != 0) && m_pclTableCache == nullptr)
+    flags &= ~static_cast<NA_WRITEPARSEFLAGS>(kReuse);
   const bool filterChanged = stmt->bGetParseStarted() && !stmt->bFilterUnchanged();
   BOOL ok = TRUE;
   if (dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST && filterChanged) ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
@@ -131,7 +138,7 @@ BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, i
   }
   stmt->AnnuleRechercheUser();
   stmt->SetParseFlags(flags);
-  stmt->SetBrowseItem((flags & 0x20000) != 0 ? _pszGetDefaultParseItem() : item);
+  stmt->SetBrowseItem((flags & kDefaultItem) != 0 ? _pszGetDefaultParseItem() : item);
   // A move from the current row goes on in the index it stands in; a query sent as written keeps
   // its cache for any move, as the only place its browses can be found again.
   if (reopen || ((flags & kReuse) == 0 && (ends || !(indexed || bRequeteSansCorrection())))) _FreeTableCache();
@@ -144,7 +151,7 @@ BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, i
     _FreeTableCache();
   // A query whose text cannot be reversed is read again through its full table cache, which
   // then serves the last record too.
-  if (ok && bRequeteSansCorrection() && (flags & (0x20000 | kReuse)) == 0 &&
+  if (ok && bRequeteSansCorrection() && (flags & (kDefaultItem | kReuse)) == 0 &&
       (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST)) {
     return bHLitxxx(item, dir, setRead, lock, lockOut, flags | kReuse);
   }
@@ -244,6 +251,8 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
 BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
                                 int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   if (setRead == 0 && count == 0) return TRUE;
+  // A lock that may be refused after the row is read: the browse goes back to where it stood.
+  CHeldRef<CNAPosition> before(lock == 2 || lock == 3 ? _pclPositionBeforeLock(stmt) : nullptr);
   long long moved = 0;
   if (!stmt->bFetch(dir, setRead, count, &moved)) {
     // A block the server failed left no result: the next read finds the host's record again
@@ -270,10 +279,28 @@ BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PAR
       stmt->HEndehors(&out);
     }
   }
-  if (!out) return bLockUnlockRecord(stmt, lock, 0, lockOut);
+  if (!out) {
+    if (bLockUnlockRecord(stmt, lock, 0, lockOut)) return TRUE;
+    if (before.get() != nullptr) {
+      // Without a row cache a place counts in the block read: once the move read a further
+      // block it names another row, so the browse is found again by its record instead.
+      if (!stmt->bCacheEnabled()) before.get()->ClearSet();
+      stmt->bSetPosition(before.get(), static_cast<eNAPOSITION>(0));
+    }
+    return FALSE;
+  }
   // A seek's rows ran out: the browse goes on past them.
   if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
   return TRUE;
+}
+
+CNAPosition* CNADataAccess::_pclPositionBeforeLock(CNAStatement* stmt) {
+  CNAPosition* made = pclAllocPosition();
+  if (made == nullptr) return nullptr;
+  made->AddRef();
+  if (stmt->bGetPosition(made, static_cast<eNAPOSITION>(0))) return made;
+  made->nRelease();
+  return nullptr;
 }
 
 // ---------------------------------------------------------------- opening

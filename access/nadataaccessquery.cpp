@@ -366,6 +366,22 @@ BOOL CNADataAccess::_bChangeStatementKey(const wchar_t* newItem, const wchar_t* 
 
 CNAStatement* CNADataAccess::_pclGetQueryStatement() { return _pclGetWriteStatement(); }
 
+BOOL CNADataAccess::_bGetRequestedValue(CNAStatement* stmt, CAny* out, CNACommand* cmd) {
+  if (stmt == nullptr || cmd == nullptr) return FALSE;
+  return stmt->bExecuteDirectNewCommand(cmd, 0, CNAStatement::NA_ST_PREPARE) && stmt->bGetResultValue(out, 0);
+}
+
+BOOL CNADataAccess::_bGetRequestedValue(CAny* out, CNACommand* cmd) {
+  CHeldStatement held(_pclGetQueryStatement());
+  if (held.get() == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  const BOOL ok = _bGetRequestedValue(held.get(), out, cmd);
+  held.get()->ResetStatement();
+  return ok;
+}
+
 void CNADataAccess::_SetExecutionStatement(CNAStatement* stmt) {
   if (stmt == m_pclExecuteStatement) return;
   if (stmt != nullptr) stmt->AddRef();

@@ -153,6 +153,24 @@ CNADataAccess* CNATable::_pclGetDataAccess(INAContext* ctx, int* created) {
   return access;
 }
 
+CNAContext* CNATable::_pclFindContext(INAContext* ctx) const {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return driver != nullptr && ctx != nullptr ? driver->pclFindContext(ctx) : nullptr;
+}
+
+CNAContext* CNATable::_pclGetContext(INAContext* ctx, int* created) {
+  CNADriver* driver = CNADriver::s_pclDriver;
+  if (driver != nullptr && ctx != nullptr) return driver->pclGetContext(ctx, created);
+  if (created != nullptr) *created = 0;
+  return nullptr;
+}
+
+int CNATable::_nReleaseContext(INAContext* ctx, CNAContext* context) {
+  if (context == nullptr) return 0;
+  CNADriver* driver = CNADriver::s_pclDriver;
+  return driver != nullptr ? driver->nReleaseContext(ctx, context) : context->nRelease();
+}
+
 void CNATable::__AddDataAccess(CNADataAccess* access) {
   CNADriverLock lock;
   if (m_tabDataAccess.bAddValue(access, access)) access->SetTable(this);

@@ -207,6 +207,11 @@ class CNATable : public INATable {
   void _RemoveDataAccess(INAContext* ctx, CNADataAccess* access);
   // Takes access out of the set and the cache only (its context is closing it).
   void _DetachDataAccess(CNADataAccess* access);
+  // The driver's pclFindContext, pclGetContext and nReleaseContext for ctx (null without a driver
+  // or a ctx): a context found or made comes with one reference, which _nReleaseContext gives back.
+  CNAContext* _pclFindContext(INAContext* ctx) const;
+  CNAContext* _pclGetContext(INAContext* ctx, int* created);
+  int _nReleaseContext(INAContext* ctx, CNAContext* context);
   void _SetContextLastNAError(INAContext* ctx, CNAError* error) const;
   void _SetLastNAError(INAContext* ctx, CNAError* error);
   // The cache forgets access if it names it (under the driver mutex).

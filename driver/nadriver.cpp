@@ -363,7 +363,8 @@ void CNADriver::_FreeDriverSQL() {
   service->nRelease();
 }
 
-// The classes below come with their own layers; until then these factories make nothing.
+// The generic driver has no row-identifier converter and no SQL service of its own: a backend
+// gives them. Every driver makes the same generator of automatic identifiers.
 CNAConvertVariant* CNADriver::pclAllocVariantRowID(CNAError*, CNAConnectionDescription*) { return nullptr; }
 CNAIDAuto* CNADriver::pclAllocIDAuto() { return new (std::nothrow) CNAIDAuto(); }
 CNADriverSQL* CNADriver::_pclAllocDriverSQL(CNAError*) { return nullptr; }

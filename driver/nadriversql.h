@@ -145,6 +145,14 @@ class CNADriverSQL : public INADriverSQL {
   static BOOL _bGetNomCleComposee(INADataSourceDescription* desc, CTString* columns, int count);
   // The rule of an upper- or lower-case rule text. TRUE.
   static BOOL _bTextToeSQLForeignKeysRules(eSQLForeignKeysRules* rule, const wchar_t* text);
+  // A link line of a backend that reads its links from a catalogue, appended to out after "\r\n"
+  // when out holds text: the name [owner1.]table1_[owner2.]table2, [owner1.]table1 with its
+  // columns and "0,N", [owner2.]table2 with its columns and "0,1"; with option 32 the two rule
+  // codes after them, a code left empty for a rule outside 0 to 4. An empty owner is left out. TRUE.
+  static BOOL s_bConcatConstraint(CXYStringConcat<wchar_t>* out, unsigned int flags, const wchar_t* owner1,
+                                  const wchar_t* table1, const wchar_t* columns1, const wchar_t* owner2,
+                                  const wchar_t* table2, const wchar_t* columns2, eSQLForeignKeysRules rule1,
+                                  eSQLForeignKeysRules rule2);
 
   // The type filter, parenthesised, followed by a blank and the extra text when one is given
   // (the whole in a second pair then); empty without a type option.

@@ -172,6 +172,48 @@ BOOL CNADriverSQL::_bTextToeSQLForeignKeysRules(eSQLForeignKeysRules* rule, cons
   return TRUE;
 }
 
+namespace {
+
+// [owner "."] table; an empty or missing owner is left out.
+void AddOwnedName(CXYStringConcat<wchar_t>* out, const wchar_t* owner, const wchar_t* table) {
+  if (owner != nullptr && owner[0] != 0) {
+    out->Add(owner);
+    out->Add(L".");
+  }
+  out->Add(table != nullptr ? table : L"");
+}
+
+}  // namespace
+
+BOOL CNADriverSQL::s_bConcatConstraint(CXYStringConcat<wchar_t>* out, unsigned int flags, const wchar_t* owner1,
+                                       const wchar_t* table1, const wchar_t* columns1, const wchar_t* owner2,
+                                       const wchar_t* table2, const wchar_t* columns2, eSQLForeignKeysRules rule1,
+                                       eSQLForeignKeysRules rule2) {
+  if (!out->bEstVide()) out->Add(L"\r\n");
+  AddOwnedName(out, owner1, table1);
+  out->Add(L"_");
+  AddOwnedName(out, owner2, table2);
+  out->Add(L"\t");
+  AddOwnedName(out, owner1, table1);
+  for (const wchar_t* field : {columns1, L"0,N"}) {
+    out->Add(L"\t");
+    out->Add(field != nullptr ? field : L"");
+  }
+  out->Add(L"\t");
+  AddOwnedName(out, owner2, table2);
+  for (const wchar_t* field : {columns2, L"0,1"}) {
+    out->Add(L"\t");
+    out->Add(field != nullptr ? field : L"");
+  }
+  if ((flags & kExtended) != 0) {
+    for (const eSQLForeignKeysRules rule : {rule1, rule2}) {
+      out->Add(L"\t");
+      out->Add(pszRuleCode(rule));
+    }
+  }
+  return TRUE;
+}
+
 BOOL CNADriverSQL::_bGetNomCleComposee(INADataSourceDescription* desc, CTString* columns, int count) {
   const int keys = desc->nGetNumKeys();
   for (int k = 0; k < keys; ++k) {

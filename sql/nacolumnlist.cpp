@@ -5,6 +5,7 @@
 #include "access/narecord.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nacolumn.h"
+#include "sql/nastatement.h"
 
 // ================================================================ CColumnList
 
@@ -14,8 +15,10 @@ void CColumnList::AddColumn(const wchar_t* name) {
   ++m_nCount;
 }
 
-void CColumnList::BuildColumnList(CNARecord* record, unsigned int mode, int withIdAuto) {
+void CColumnList::BuildColumnList(CNAStatement* statement, int withIdAuto) {
+  CNARecord* record = statement != nullptr ? statement->pclGetCurrentRecordNoRef() : nullptr;
   if (record == nullptr) return;
+  const unsigned int mode = static_cast<unsigned int>(statement->nGetBindDefineFlag());
   for (int i = 0; i < record->nGetNbColumn(); ++i) {
     CNAColumn* c = record->pclGetColumnNoRef(i);
     if (!c->bMustDefine(mode) || (c->bIsIdAuto() && withIdAuto == 0)) continue;

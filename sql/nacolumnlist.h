@@ -18,6 +18,7 @@
 
 class CNAColumn;
 class CNARecord;
+class CNAStatement;
 class INAItemDescription;
 
 // Operators of search expressions (sql/naexpression.h writes them).
@@ -52,9 +53,9 @@ class CColumnList {
   // "," first when a column is already listed, then the name (null or empty: nothing); the count
   // goes up in every case.
   void AddColumn(const wchar_t* name);
-  // The record's columns in order whose bMustDefine(mode) holds, by formatted name; automatic
-  // identifiers only with withIdAuto.
-  void BuildColumnList(CNARecord* record, unsigned int mode, int withIdAuto);
+  // The columns of statement's record in order whose bMustDefine holds for the statement's
+  // bind/define flag, by formatted name; automatic identifiers only with withIdAuto.
+  void BuildColumnList(CNAStatement* statement, int withIdAuto);
 
   const wchar_t* pszGet() const { return m_clText.pszGet(); }
   unsigned int nGetLength() const { return m_clText.nGetLength(); }

@@ -9,8 +9,8 @@
 // bReset for the next result of as many columns to take back, freed with the statement) and one
 // value holder (made on first read, reused for every read after). Every failure
 // goes into the statement's error; a failed execution leaves the state bReset left (no result,
-// no row). The backend overrides the operations that reach the server; the stubs here answer
-// FALSE without an error.
+// no row). The backend overrides the operations that reach the server; without a backend they
+// answer FALSE without an error.
 //
 // Callers hold the driver mutex; the statement numbering is a plain counter under it.
 #pragma once

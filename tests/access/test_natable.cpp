@@ -450,6 +450,67 @@ TEST_F(Table, NullAnswerPointerIsRefusedWithError4) {
   access->nRelease();
 }
 
+// The table's context forwarders answer what the driver's registry holds: a context made for a
+// host context without a file leaves the registry with its last release, one with a file stays.
+TEST_F(Table, ContextForwardersReachTheDriversRegistry) {
+  CHostContext bare(11, 1), opened(12, 1);
+  EXPECT_EQ(m_pTable->_pclFindContext(&bare), nullptr);
+  EXPECT_EQ(m_pTable->_pclFindContext(nullptr), nullptr);
+  int created = -1;
+  EXPECT_EQ(m_pTable->_pclGetContext(nullptr, &created), nullptr);
+  EXPECT_EQ(created, 0);
+  CNAContext* made = m_pTable->_pclGetContext(&bare, &created);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(m_pTable->_nReleaseContext(&bare, made), 0);
+  EXPECT_EQ(m_pTable->_pclFindContext(&bare), nullptr);
+  EXPECT_EQ(m_pTable->_nReleaseContext(&bare, nullptr), 0);
+
+  ASSERT_TRUE(m_pTable->bHOuvre(&opened, eNA_ACCESS{0}, nullptr));
+  CNAContext* again = m_pTable->_pclGetContext(&opened, &created);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(created, 0);
+  EXPECT_TRUE(again->bHasDataAccess());
+  CNAContext* found = m_pTable->_pclFindContext(&opened);
+  EXPECT_EQ(found, again);
+  EXPECT_GT(m_pTable->_nReleaseContext(&opened, found), 0);
+  EXPECT_GT(m_pTable->_nReleaseContext(&opened, again), 0);
+  EXPECT_TRUE(Read(m_pTable, &opened));
+  EXPECT_TRUE(m_pTable->bHFerme(&opened));
+  EXPECT_EQ(m_pTable->_pclFindContext(&opened), nullptr);
+}
+
+// A data access's source query type is its parsed statement's kind; none for a table.
+TEST_F(Table, SourceQueryTypeIsTheParsedStatementsKind) {
+  ParseBench bench;
+  const struct {
+    const wchar_t* query;  // null: a table
+    eNAQUERYTYPE type;
+  } rows[] = {
+      {nullptr, NA_QUERY_NONE},
+      {L"SELECT nom FROM clients", NA_QUERY_SELECT},
+      {L"UPDATE clients SET nom = 'a'", NA_QUERY_UPDATE},
+      {L"INSERT INTO clients (nom) VALUES ('a')", NA_QUERY_INSERT},
+      {L"DELETE FROM clients WHERE nom = 'a'", NA_QUERY_DELETE},
+  };
+  DWORD file = 1;
+  for (const auto& row : rows) {
+    CHostContext ctx(13, file++);
+    ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+    CNADataAccess* access = m_pTable->_pclFindDataAccess(&ctx);
+    ASSERT_NE(access, nullptr);
+    if (row.query != nullptr) {
+      ISQLParserInformation* query = bench.Parse(row.query);
+      ASSERT_NE(query, nullptr) << ParseBench::Narrow(row.query);
+      static_cast<CScriptedAccess*>(access)->SetSourceQuery(query);
+      query->nRelease();
+    }
+    EXPECT_EQ(access->eSourceQueryType(), row.type) << (row.query != nullptr ? ParseBench::Narrow(row.query) : "table");
+    access->nRelease();
+    EXPECT_TRUE(m_pTable->bHFerme(&ctx));
+  }
+}
+
 // Orders open in three files of two contexts, Lines in a third file of context 1, and Orders on a
 // second connection in context 3.
 class TableWalk : public Table {

@@ -131,3 +131,58 @@ TEST_F(DriverSQL, ServiceOutlivingItsDriverNeverReachesIt) {
 }
 
 }  // namespace
+
+namespace {
+
+using Rule = CNADriverSQL::eSQLForeignKeysRules;
+
+TEST(DriverSQLLinks, RuleTextsAreReadWhateverTheirCase) {
+  const struct {
+    const wchar_t* text;
+    Rule rule;
+  } rows[] = {
+      {L"CASCADE", CNADriverSQL::SQLFK_CASCADE},     {L"restrict", CNADriverSQL::SQLFK_RESTRICT},
+      {L"Set Null", CNADriverSQL::SQLFK_SET_NULL},   {L"NO ACTION", CNADriverSQL::SQLFK_NO_ACTION},
+      {L"set default", CNADriverSQL::SQLFK_SET_DEFAULT}, {L"SET  NULL", CNADriverSQL::SQLFK_UNKNOWN},
+      {L"CASCADE ", CNADriverSQL::SQLFK_UNKNOWN},    {L"", CNADriverSQL::SQLFK_UNKNOWN},
+      {L"NO", CNADriverSQL::SQLFK_UNKNOWN},
+  };
+  for (const auto& row : rows) {
+    Rule rule = CNADriverSQL::SQLFK_CASCADE;
+    EXPECT_TRUE(CNADriverSQL::_bTextToeSQLForeignKeysRules(&rule, row.text));
+    EXPECT_EQ(rule, row.rule) << "row " << (&row - rows);
+  }
+}
+
+TEST(DriverSQLLinks, CatalogueLinkLinesNameBothTablesWithTheirOwners) {
+  const Rule cascade = CNADriverSQL::SQLFK_CASCADE, restrict = CNADriverSQL::SQLFK_RESTRICT,
+             setNull = CNADriverSQL::SQLFK_SET_NULL, noAction = CNADriverSQL::SQLFK_NO_ACTION,
+             setDefault = CNADriverSQL::SQLFK_SET_DEFAULT, unknown = CNADriverSQL::SQLFK_UNKNOWN;
+  const struct {
+    const char* name;
+    const wchar_t* before;
+    unsigned int flags;
+    const wchar_t *owner1, *owner2;
+    Rule rule1, rule2;
+    const wchar_t* want;
+  } rows[] = {
+      {"no owners", L"", 32, L"", L"", cascade, restrict, L"p_c\tp\tid\t0,N\tc\ta\t0,1\t2022\t2021"},
+      {"null owners", L"", 32, nullptr, nullptr, setNull, noAction, L"p_c\tp\tid\t0,N\tc\ta\t0,1\t2023\t2020"},
+      {"both owners", L"", 32, L"s1", L"s2", setDefault, cascade,
+       L"s1.p_s2.c\ts1.p\tid\t0,N\ts2.c\ta\t0,1\t2023\t2022"},
+      {"second owner", L"", 32, L"", L"s2", restrict, restrict, L"p_s2.c\tp\tid\t0,N\ts2.c\ta\t0,1\t2021\t2021"},
+      {"first owner", L"", 0, L"s1", L"", cascade, cascade, L"s1.p_c\ts1.p\tid\t0,N\tc\ta\t0,1"},
+      {"no rules without 32", L"", 1 | 2 | 16, L"", L"", cascade, cascade, L"p_c\tp\tid\t0,N\tc\ta\t0,1"},
+      {"unknown rules", L"", 32, L"", L"", unknown, static_cast<Rule>(5), L"p_c\tp\tid\t0,N\tc\ta\t0,1\t\t"},
+      {"after a line", L"x", 32, L"", L"", noAction, unknown, L"x\r\np_c\tp\tid\t0,N\tc\ta\t0,1\t2020\t"},
+  };
+  for (const auto& row : rows) {
+    CXYStringConcat<wchar_t> out;
+    out.Add(row.before);
+    EXPECT_TRUE(CNADriverSQL::s_bConcatConstraint(&out, row.flags, row.owner1, L"p", L"id", row.owner2, L"c", L"a",
+                                                  row.rule1, row.rule2));
+    EXPECT_EQ(std::wstring(out.pszGet()), row.want) << row.name;
+  }
+}
+
+}  // namespace

@@ -673,6 +673,152 @@ TEST_P(LiveBrowseFetch, RebuiltBrowseKeepsItsRankAmongFiveEqualRows) {
   }
 }
 
+// A data access whose record locks of kinds 2 and 3 are refused, as a backend's are when another
+// session holds the row.
+class CRefusedLockAccess final : public CMySQLDataAccess {
+ public:
+  using CMySQLDataAccess::CMySQLDataAccess;
+  CNAStatement* _pclAllocStatement(CNADataAccess* access, CNAError* error) override {
+    return new (std::nothrow) CBrowseStatement(access, error, &m_knobs);
+  }
+  BOOL bLockUnlockRecord(CNAStatement* stmt, eNA_LOCKTYPE lock, long long n, eNA_LOCKTYPE* out) override {
+    if (lock == 2 || lock == 3) return FALSE;
+    return CMySQLDataAccess::bLockUnlockRecord(stmt, lock, n, out);
+  }
+  BrowseKnobs m_knobs;
+};
+
+std::vector<std::string> Split(const std::string& ids) {
+  std::vector<std::string> out;
+  for (size_t at = 0; at <= ids.size();) {
+    const size_t bar = std::min(ids.find('|', at), ids.size());
+    out.push_back(ids.substr(at, bar - at));
+    at = bar + 1;
+  }
+  return out;
+}
+
+// A record lock refused after a move leaves the browse, and the record, on the row it stood on:
+// the next read goes on from there, in blocks or whole, with the row cache on or off, either way.
+TEST_P(LiveBrowseFetch, RefusedLockPutsTheBrowseBackOnItsRow) {
+  CHostRecordDescription* desc = Numbers(20);
+  ASSERT_FALSE(HasFatalFailure());
+  const struct {
+    const char* cache;
+    bool rowCache;
+    const wchar_t* item;
+    bool backward;  // from the last row by previous reads
+    int lock;
+    int reads;  // reads before the refused one
+  } rows[] = {
+      {nullptr, false, L"id", false, 2, 2}, {nullptr, true, L"id", false, 3, 2}, {"-1", false, L"d", false, 2, 5},
+      {"-1", true, L"d", true, 3, 4},       {"4", false, L"id", false, 2, 2},   {"4", true, L"d", false, 3, 3},
+      {"4", false, L"d", true, 2, 2},       {"4", false, L"id", false, 2, 4},   {"4", true, L"d", false, 3, 4},
+      {"4", false, L"d", true, 3, 4},
+  };
+  for (const auto& row : rows) {
+    const std::string where = std::string("cache ") + (row.cache != nullptr ? row.cache : "unset") +
+                              (row.rowCache ? ", row cache" : "") + ", item " + Utf8(row.item) +
+                              (row.backward ? ", backward" : "") + ", lock " + std::to_string(row.lock);
+    std::vector<std::string> order = Split(ServerOrder(Utf8(row.item).c_str(), row.backward));
+    const unsigned int flags = row.rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+    auto* a = new CRefusedLockAccess(desc, Connect(row.cache), &m_error);
+    a->AddRef();
+    a->m_knobs = {row.rowCache, true};
+    m_accesses.push_back(a);
+    ASSERT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
+    const eNA_PARSEDIRECTION step = row.backward ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT;
+    std::string id = Read(a, row.item, row.backward ? NA_PARSE_LAST : NA_PARSE_FIRST, flags);
+    for (int i = 1; i < row.reads; ++i) id = Read(a, row.item, step, flags);
+    ASSERT_EQ(id, order[static_cast<size_t>(row.reads - 1)]) << where;
+    eNA_LOCKTYPE out{0};
+    EXPECT_FALSE(a->bHLitxxx(row.item, step, 1, eNA_LOCKTYPE{row.lock}, &out, flags)) << where;
+    EXPECT_EQ(Text(Values(a, {L"id"})), id) << where;
+    m_error.Reset();
+    EXPECT_EQ(Read(a, row.item, step, flags), order[static_cast<size_t>(row.reads)]) << where << Sent();
+    EXPECT_EQ(Read(a, row.item, step, flags), order[static_cast<size_t>(row.reads + 1)]) << where << Sent();
+  }
+}
+
+// A first or last read that may reuse the open result runs the SELECT again when the result was
+// opened on the default item and the read asks for its own item, or the other way round: the two
+// are not in the same order. Under the same choice the result serves it.
+TEST_P(LiveBrowseFetch, ReuseAcrossTheDefaultItemRunsTheSelectAgain) {
+  CHostRecordDescription* desc = Numbers(20);
+  ASSERT_FALSE(HasFatalFailure());
+  const unsigned int kDefault = 0x20000;
+  const std::string byD = Split(ServerOrder("d", false)).back();
+  const std::string unordered = Split(Rows("SELECT id, v FROM " + Quoted(m_table), true)).back();
+  ASSERT_NE(byD, unordered);
+  const struct {
+    unsigned int opened, read;
+    const std::string& id;
+    bool select;
+  } rows[] = {
+      {0, kReuse | kDefault, unordered, true},
+      {kDefault, kReuse, byD, true},
+      {0, kReuse, byD, false},
+      {kDefault, kReuse | kDefault, unordered, false},
+  };
+  CMySQLConnection* cnx = Connect("-1");
+  for (const auto& row : rows) {
+    const std::string where = "opened " + std::to_string(row.opened) + ", read " + std::to_string(row.read);
+    CBrowseAccess* a = Open(desc, cnx, {false, true});
+    ASSERT_NE(Read(a, L"d", NA_PARSE_FIRST, row.opened | kNoRowCache), "") << where;
+    const int selects = Selects();
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_LAST, row.read | kNoRowCache), row.id) << where << Sent();
+    EXPECT_EQ(Selects() - selects, row.select ? 1 : 0) << where << Sent();
+  }
+}
+
+// The value a command asks for, read from the first column of its first row: on a browse
+// statement and on the record-number statement, which is reset afterwards; a refused text and a
+// text without rows answer FALSE, the refusal with the server's error.
+TEST_P(LiveBrowseFetch, RequestedValueIsTheFirstColumnOfTheFirstRow) {
+  CHostRecordDescription* desc = Numbers(20);
+  ASSERT_FALSE(HasFatalFailure());
+  CBrowseAccess* a = Open(desc, Connect(nullptr), {true, true});
+  ASSERT_EQ(Read(a, L"id", NA_PARSE_FIRST, 0), "1");
+  const std::wstring table = Wide(Quoted(m_table));
+  const struct {
+    const char* name;
+    bool browse;  // on the browse statement of id, else the record-number statement
+    std::wstring sql;
+    BOOL ok;
+    std::string value;
+    unsigned int serverError;
+  } rows[] = {
+      {"count", false, L"SELECT COUNT(*), 7 FROM " + table, TRUE, "20", 0},
+      {"largest", true, L"SELECT MAX(v) FROM " + table + L" WHERE id > 3", TRUE, "996", 0},
+      {"text", false, L"SELECT d FROM " + table + L" WHERE id = 2", TRUE, "a ", 0},
+      {"NULL", true, L"SELECT u FROM " + table + L" WHERE id = 8", TRUE, "NULL", 0},
+      {"no row", false, L"SELECT id FROM " + table + L" WHERE id > 99", FALSE, "", 0},
+      {"refused", true, L"SELECT nothere FROM " + table, FALSE, "", 1054},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    m_error.Reset();
+    CNACommand* cmd = a->pclAllocCommand(&m_error);
+    ASSERT_NE(cmd, nullptr);
+    cmd->AddRef();
+    cmd->bComplete(row.sql.c_str());
+    CAny value;
+    CNAStatement* browse = Statement(a, L"id");
+    const BOOL ok = row.browse ? a->_bGetRequestedValue(browse, &value, cmd) : a->_bGetRequestedValue(&value, cmd);
+    cmd->nRelease();
+    EXPECT_EQ(ok, row.ok) << Utf8(m_error.pszGetError());
+    if (ok) {
+      EXPECT_EQ(value.bIsNull() ? "NULL" : Utf8(Show(value)), row.value);
+    }
+    EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), row.serverError);
+    if (!row.browse) {
+      CNAStatement* numbered = Statement(a, L"");
+      ASSERT_NE(numbered, nullptr);
+      EXPECT_EQ(numbered->pclGetQueryNoRef(), nullptr);
+    }
+  }
+}
+
 // A host query browsed as a data access, its parsed form set directly with the host's query
 // flags (4: sent as written), on statements whose row cache and backward reading the test sets.
 class CQueryAccess final : public CMySQLDataAccess {

@@ -258,6 +258,53 @@ TEST_P(LiveCatalogue, FakeConstraintInACommentGivesNoLineAndHidesNone) {
   EXPECT_EQ(Show(untouched), L"7");
 }
 
+// A backend that reads its links from the catalogue writes, from the server's own rule texts,
+// the line the CREATE TABLE reading writes for the same link, but for the link's name.
+TEST_P(LiveCatalogue, CatalogueLinkLinesAgreeWithTheCreateTableReading) {
+  const std::string p = N("_lp"), c = N("_lc");
+  Make("CREATE TABLE " + p + " (id INT PRIMARY KEY)", "TABLE " + p);
+  const char* const rules[][2] = {
+      {"CASCADE", "SET NULL"}, {"SET NULL", "NO ACTION"}, {"NO ACTION", "RESTRICT"}, {"RESTRICT", "CASCADE"}};
+  std::string columns, links;
+  for (size_t i = 0; i < std::size(rules); ++i) {
+    const std::string col = "a" + std::to_string(i);
+    columns += ", " + col + " INT NULL";
+    links += ", CONSTRAINT " + N("_l" + std::to_string(i)) + " FOREIGN KEY (" + col + ") REFERENCES " + p +
+             " (id) ON UPDATE " + rules[i][0] + " ON DELETE " + rules[i][1];
+  }
+  Make("CREATE TABLE " + c + " (id INT PRIMARY KEY" + columns + links + ")", "TABLE " + c);
+  ::RawRows catalogue;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT r.CONSTRAINT_NAME, r.UPDATE_RULE, r.DELETE_RULE, k.COLUMN_NAME,"
+                          " k.REFERENCED_TABLE_NAME, k.REFERENCED_COLUMN_NAME"
+                          " FROM information_schema.REFERENTIAL_CONSTRAINTS r JOIN information_schema.KEY_COLUMN_USAGE k"
+                          " ON k.CONSTRAINT_SCHEMA = r.CONSTRAINT_SCHEMA AND k.CONSTRAINT_NAME = r.CONSTRAINT_NAME"
+                          " AND k.TABLE_NAME = r.TABLE_NAME"
+                          " WHERE r.CONSTRAINT_SCHEMA = SCHEMA() AND r.TABLE_NAME = '" + c + "' ORDER BY 1",
+                          &catalogue, &err))
+      << err;
+  ASSERT_EQ(catalogue.size(), std::size(rules));
+  CAny read;
+  read.SetNull(true);
+  ASSERT_TRUE(m_driver.bGetLinkList(&read, Wide(c).c_str(), nullptr, &m_host, 32));
+  std::vector<std::wstring> expected = Split(List(read), L"\r\n");
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(expected.size(), std::size(rules)) << List(read);
+  for (size_t i = 0; i < catalogue.size(); ++i) {
+    const ::RawRow& row = catalogue[i];
+    CNADriverSQL::eSQLForeignKeysRules update{}, remove{};
+    EXPECT_TRUE(CNADriverSQL::_bTextToeSQLForeignKeysRules(&update, Wide(row.at(1).value_or("")).c_str()));
+    EXPECT_TRUE(CNADriverSQL::_bTextToeSQLForeignKeysRules(&remove, Wide(row.at(2).value_or("")).c_str()));
+    CXYStringConcat<wchar_t> line;
+    EXPECT_TRUE(CNADriverSQL::s_bConcatConstraint(&line, 32, L"", Wide(row.at(4).value_or("")).c_str(),
+                                                  Wide(row.at(5).value_or("")).c_str(), L"", Wide(c).c_str(),
+                                                  Wide(row.at(3).value_or("")).c_str(), update, remove));
+    const std::wstring& want = expected[i];
+    EXPECT_EQ(std::wstring(line.pszGet()), Wide(p) + L"_" + Wide(c) + want.substr(want.find(L'\t')))
+        << row.at(1).value_or("") << " / " << row.at(2).value_or("");
+  }
+}
+
 // The reading of CREATE TABLE texts the server may print: quoted texts and names hide nothing
 // and show nothing, an unreadable constraint gives way to the next one.
 TEST_P(LiveCatalogue, ConstraintReadingStepsOverQuotedTextsAndNames) {

@@ -223,6 +223,35 @@ TEST_F(LoadedTable, BrowsesBothWaysAndEveryRecordIsTheRawRow) {
   }
 }
 
+// A last read that may reuse the open result of n runs the SELECT again when it asks for the
+// default item (no order of its own on a table): the server's own order then gives its last row.
+// Asked in n's order again, the result serves it.
+TEST_F(LoadedTable, ReuseAcrossTheDefaultItemReadsInTheOrderAsked) {
+  CHostConnectionDescription* host = Host(";QX Cache Size=-1");
+  ASSERT_TRUE(m_loader.bOpenConnection(host)) << m_driver->piGetLastError()->pszGetError();
+  INATable* t = Table(host);
+  ASSERT_NE(t, nullptr);
+  CHostContext ctx(1, 1);
+  ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << t->piGetLastError(&ctx)->pszGetError();
+  RawRows byN, unordered;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT id FROM " + Quoted() + " ORDER BY n, id", &byN, &err)) << err;
+  ASSERT_TRUE(m_raw.query("SELECT id, t, n FROM " + Quoted(), &unordered, &err)) << err;
+  auto rowOf = [&](const RawRows& rows) { return static_cast<size_t>(std::stoi(*rows.back()[0]) - 1); };
+  const unsigned int reuse = 0x2000, defaultItem = 0x20000;
+  const struct {
+    unsigned int flags;
+    size_t row;
+  } rows[] = {{0, rowOf(byN)}, {reuse | defaultItem, rowOf(unordered)}, {reuse, rowOf(byN)}};
+  ASSERT_NE(rowOf(byN), rowOf(unordered));
+  for (const auto& row : rows) {
+    EXPECT_TRUE(t->bHLitxxx(&ctx, L"n", NA_PARSE_LAST, 1, eNA_LOCKTYPE{0}, nullptr, row.flags))
+        << Narrow(t->piGetLastError(&ctx)->pszGetError());
+    EXPECT_EQ(RecordIs(t, &ctx, row.row), "") << row.flags;
+  }
+  EXPECT_TRUE(t->bHFerme(&ctx));
+}
+
 TEST_F(LoadedTable, RecordsGoBackOnlyIntoTheirOwnLayout) {
   CHostConnectionDescription* host = Host();
   INATable* t = Table(host);

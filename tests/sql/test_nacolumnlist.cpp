@@ -8,6 +8,8 @@
 #include <string>
 
 #include "sql/nacolumnlist.h"
+#include "sql/nacommand.h"
+#include "sql/nastatement.h"
 #include "tests/support/record_bench.h"
 
 namespace {
@@ -50,16 +52,29 @@ TEST_F(ColumnList, BuiltFromTheColumnsAStatementWrites) {
   bench.Add(L"k", NA_IT_BINAIRE, 4, kComposite | kDuplicates, TRUE, {a});
   for (auto& item : bench.m_items) item.m_pszNameInSource = L"";
   ASSERT_TRUE(bench.Build());
+  CNAStatement* statement = new CNAStatement(bench.m_pAccess, &bench.m_error);
+  statement->AddRef();
+  statement->SetCurrentRecord(bench.Record());
+  // The statement's bind/define flag is its command's define mode (none without a command).
   const struct {
-    unsigned int mode;
+    int mode;  // -1: no command
     int withIdAuto;
     const wchar_t* text;
-  } rows[] = {{2, 0, L"`a b`,`m`"}, {2, 1, L"`id`,`a b`,`m`"}, {1, 0, L"`a b`"}};
+  } rows[] = {{2, 0, L"`a b`,`m`"}, {2, 1, L"`id`,`a b`,`m`"}, {1, 0, L"`a b`"}, {1, 1, L"`id`,`a b`"}};
   for (const auto& row : rows) {
+    CNACommand* command = pclAllocCommand(&bench.m_error, bench.m_pAccess->pclGetConnectionNoRef());
+    command->AddRef();
+    command->SetDefineMode(row.mode);
+    EXPECT_TRUE(statement->bPrepare(command, 2));
+    command->nRelease();
     CColumnList list;
-    list.BuildColumnList(bench.Record(), row.mode, row.withIdAuto);
-    EXPECT_STREQ(list.pszGet(), row.text);
+    list.BuildColumnList(statement, row.withIdAuto);
+    EXPECT_STREQ(list.pszGet(), row.text) << row.mode << " " << row.withIdAuto;
   }
+  CColumnList none;
+  none.BuildColumnList(nullptr, 1);
+  EXPECT_EQ(none.nGetCount(), 0);
+  statement->nRelease();
 }
 
 // A set's meaning: for each column, whether rows with a NULL there are still selected (absent:
