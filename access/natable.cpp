@@ -175,7 +175,7 @@ void CNATable::_RemoveDataAccess(INAContext* ctx, CNADataAccess* access) {
     _DetachDataAccess(access);
   }
   // A context its last file left goes out of the registry.
-  CNADriver::s_pclDriver.load()->nReleaseContext(ctx, context.release());
+  if (CNADriver* driver = CNADriver::s_pclDriver) driver->nReleaseContext(ctx, context.release());
 }
 
 void CNATable::_SetContextLastNAError(INAContext* ctx, CNAError* error) const {
