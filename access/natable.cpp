@@ -140,7 +140,7 @@ CNADataAccess* CNATable::_pclGetDataAccess(INAContext* ctx, int* created) {
   CNADriver* driver = CNADriver::s_pclDriver;
   if (driver == nullptr || ctx == nullptr) return nullptr;
   int contextCreated = 0;
-  HeldContext context(driver->pclGetContext(ctx, &contextCreated), natable::ContextRelease{ctx});
+  HeldContext context(driver->pclGetContext(ctx, &contextCreated));
   if (context == nullptr) return nullptr;
   int made = 0;
   CNADataAccess* access = context->pclGetDataAccess(ctx, m_pclConnection, m_piDescription, &made);
@@ -186,10 +186,14 @@ void CNATable::_DetachDataAccess(CNADataAccess* access) {
 void CNATable::_RemoveDataAccess(INAContext* ctx, CNADataAccess* access) {
   CNADriverLock lock;
   HeldContext context = FindContext(ctx);
-  if (context == nullptr || access == nullptr) return;
-  // The caller's reference keeps access alive through both removals.
-  context->RemoveDataAccess(ctx, access);
-  _DetachDataAccess(access);
+  if (context == nullptr) return;
+  if (access != nullptr) {
+    // The caller's reference keeps access alive through both removals.
+    context->RemoveDataAccess(ctx, access);
+    _DetachDataAccess(access);
+  }
+  // A context its last file left goes out of the registry.
+  if (CNADriver* driver = CNADriver::s_pclDriver) driver->nReleaseContext(ctx, context.release());
 }
 
 void CNATable::_SetContextLastNAError(INAContext* ctx, CNAError* error) const {
@@ -504,8 +508,7 @@ BOOL CNATable::bHMode(INAContext* ctx, _eNA_HMODE mode) {
   if (_bNoContext(ctx)) return FALSE;
   CNADriver* driver = CNADriver::s_pclDriver;
   int created = 0;
-  HeldContext context(driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr,
-                      natable::ContextRelease{ctx});
+  HeldContext context(driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr);
   if (context == nullptr) return TRUE;
   return context->bHMode(pszGetLogicalName(), mode);
 }

@@ -1,7 +1,6 @@
 // What the table object's files share (natable*.cpp only): the sites of the errors they raise, and
 // scope holders of one reference on a data access, and one on the driver's context of a host
-// context, given back through the driver so that a context left without files is unregistered.
-// Both give back however the scope is left.
+// context. Both give back however the scope is left.
 #pragma once
 
 #include <memory>
@@ -40,23 +39,18 @@ struct DataAccessRelease {
 };
 using HeldDataAccess = std::unique_ptr<CNADataAccess, DataAccessRelease>;
 
+// A lookup gives back its own reference only: the context stays registered, with its error
+// object and the name it keeps for the next file, until a data access leaves it
+// (CNADriver::nReleaseContext) or the host closes it.
 struct ContextRelease {
-  INAContext* host;
-  void operator()(CNAContext* ctx) const {
-    CNADriver* driver = CNADriver::s_pclDriver;
-    if (driver != nullptr)
-      driver->nReleaseContext(host, ctx);
-    else
-      ctx->nRelease();
-  }
+  void operator()(CNAContext* ctx) const { ctx->nRelease(); }
 };
 using HeldContext = std::unique_ptr<CNAContext, ContextRelease>;
 
 // The driver's context of host, held; null when the driver has none (or host is null).
 inline HeldContext FindContext(INAContext* host) {
   CNADriver* driver = CNADriver::s_pclDriver;
-  return HeldContext(driver != nullptr && host != nullptr ? driver->pclFindContext(host) : nullptr,
-                     ContextRelease{host});
+  return HeldContext(driver != nullptr && host != nullptr ? driver->pclFindContext(host) : nullptr);
 }
 
 }  // namespace natable

@@ -106,12 +106,19 @@ CNADriver::~CNADriver() {
   CNADriverLock lock;
   if (m_pclError != nullptr) m_pclError->Reset();
   _Term();
-  // Leave the list of live drivers; the newest one left is designated.
+  _LeaveLiveDrivers();
+}
+
+void CNADriver::_LeaveLiveDrivers() {
+  CNADriverLock lock;
+  if (!m_bLive) return;
+  m_bLive = false;
   if (m_pclNewer != nullptr)
     m_pclNewer->m_pclOlder = m_pclOlder;
   else
     s_pclDriver = m_pclOlder;
   if (m_pclOlder != nullptr) m_pclOlder->m_pclNewer = m_pclNewer;
+  m_pclOlder = m_pclNewer = nullptr;
 }
 
 void CNADriver::_Term() {
@@ -141,6 +148,9 @@ int CNADriver::nExternalRelease() {
     CNADriverLock lock;
     if (m_nExternalRef == 0) return 0;
     if (--m_nExternalRef != 0) return static_cast<int>(m_nExternalRef);
+    // Nobody may reach it once the lock is let go: its destruction (derived part first) runs
+    // without the lock.
+    _LeaveLiveDrivers();
   }
   delete this;
   return 0;

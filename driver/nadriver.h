@@ -358,6 +358,8 @@ class CNADriver : public INADriver {
   void _InitDriverSQL();
   // Detaches the service (it never reaches this driver again) and gives back the reference.
   void _FreeDriverSQL();
+  // Out of the list of live drivers, the designation handed to the newest one left; once only.
+  void _LeaveLiveDrivers();
   CNAConnectionDescription* _pclFindConnectionLocked(const wchar_t* identification);
   // Unregisters this very connection; whether it was registered.
   BOOL _bRemoveConnection(CNAConnectionDescription* cnx);
@@ -376,6 +378,7 @@ class CNADriver : public INADriver {
   // The live drivers, newest first.
   CNADriver* m_pclOlder = nullptr;
   CNADriver* m_pclNewer = nullptr;
+  bool m_bLive = true;
 };
 
 // Holds the driver mutex for its scope, however the scope is left.

@@ -18,19 +18,16 @@ DWORD InfoNumber(const CXError* e, eERRORINFOTYPE type) {
   return e->bGetInfo(type, &value) ? static_cast<DWORD>(reinterpret_cast<uintptr_t>(value)) : 0;
 }
 
-enum eHANDEDTEXT { HANDED_DUMP, HANDED_TABLE, HANDED_ITEM, HANDED_COUNT };
-
-// The calling thread's copy of a text for the host (null stays null).
-const wchar_t* HandOver(eHANDEDTEXT kind, const wchar_t* text) {
-  thread_local CTString t_texts[HANDED_COUNT];
-  if (text == nullptr) return nullptr;
-  t_texts[kind] = text;
-  return t_texts[kind].pszGet();
-}
-
 }  // namespace
 
 CNAError::~CNAError() = default;
+
+const wchar_t* CNAError::_pszHandOver(eHANDEDTEXT kind, const wchar_t* text) const {
+  if (text == nullptr) return nullptr;
+  CTString& copy = m_tabHanded[std::this_thread::get_id()][kind];
+  copy = text;
+  return copy.pszGet();
+}
 
 void CNAError::s_Hold(CNAError* e) {
   CNADriverLock lock;
@@ -53,7 +50,7 @@ const wchar_t* CNAError::pszGetError() const {
   CNADriverLock lock;
   CTString dump;
   m_clError.StringDump(dump, kDumpFlags);
-  return HandOver(HANDED_DUMP, dump.pszGet());
+  return _pszHandOver(HANDED_DUMP, dump.pszGet());
 }
 
 DWORD CNAError::dwGetErrorId() const {
@@ -73,12 +70,12 @@ void CNAError::SetErrorType(eNA_ERRORTYPE type) {
 
 const wchar_t* CNAError::pszGetLogicalTableName() const {
   CNADriverLock lock;
-  return HandOver(HANDED_TABLE, InfoText(m_clError, EIT_LOGICALTABLENAME));
+  return _pszHandOver(HANDED_TABLE, InfoText(m_clError, EIT_LOGICALTABLENAME));
 }
 
 const wchar_t* CNAError::pszGetItemName() const {
   CNADriverLock lock;
-  return HandOver(HANDED_ITEM, InfoText(m_clError, EIT_ITEMNAME));
+  return _pszHandOver(HANDED_ITEM, InfoText(m_clError, EIT_ITEMNAME));
 }
 
 CXError* CNAError::pclGetXError() const {

@@ -10,12 +10,16 @@
 //
 // The host reads the driver's object from any thread while another call raises into it: every
 // operation takes the driver mutex, reads included. The texts handed to the host (dump, table
-// and item names) are copies of the calling thread, kept until that thread asks for the same
-// kind of text again, so no other thread's call frees them under the host.
+// and item names) are copies this object keeps for the calling thread, each until that thread
+// asks this same object for the same kind of text again or the object dies: neither another
+// thread's call nor a call on another error object frees them under the host.
 #pragma once
 
+#include <array>
 #include <cstdarg>
 #include <cstdint>
+#include <thread>
+#include <unordered_map>
 
 #include "common/ctstring.h"
 #include "common/xystring.h"
@@ -165,10 +169,15 @@ class CNAError : public INAError {
   void _FirstOrSubError(eNA_ERRORTYPE type, CNAConnectionDescription* cnx, F fill);
   void _AddErrorList(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx, unsigned int code,
                      va_list args);
+  enum eHANDEDTEXT { HANDED_DUMP, HANDED_TABLE, HANDED_ITEM, HANDED_COUNT };
+  // The calling thread's copy of text in this object (null stays null). Callers hold the driver mutex.
+  const wchar_t* _pszHandOver(eHANDEDTEXT kind, const wchar_t* text) const;
 
   uint32_t m_nRef = 0;
   eNA_ERRORTYPE m_eType = NA_ERRORTYPE_NONE;
   // The host reads through const slots that hand out the body.
   mutable _CXErrorModule32 m_clError;
   int m_bQuiet = 0;
+  // The texts handed to the host, by the thread that asked.
+  mutable std::unordered_map<std::thread::id, std::array<CTString, HANDED_COUNT>> m_tabHanded;
 };

@@ -261,6 +261,43 @@ TEST_F(Table, AConnectionThatCannotOpenMakesNoAccessAndTellsTheContext) {
   EXPECT_EQ(table->nExternalRelease(), 0);
 }
 
+// A context the host named a next file in, holding no file yet: the table's lookups leave it
+// registered with its name and its error object, which the host reads after the call.
+TEST_F(Table, LookupsKeepAContextWithoutFilesAndItsErrorObject) {
+  CHostConnectionDescription bad;
+  bad.m_pszPassword = L"bad";
+  CNATable* refused = static_cast<CNATable*>(m_pDriver->piGetTable(&bad, &m_desc));
+  const struct Row {
+    const char* op;
+    std::function<void(INAContext*)> call;
+    unsigned int contextError;
+  } rows[] = {
+      {"nothing", [](INAContext*) {}, 0},
+      {"piGetLastError", [&](INAContext* c) { m_pTable->piGetLastError(c); }, 0},
+      {"bIsOpened", [&](INAContext* c) { m_pTable->bIsOpened(c); }, 0},
+      {"bHLitxxx", [&](INAContext* c) { Read(m_pTable, c); }, 0},
+      {"bHFerme", [&](INAContext* c) { m_pTable->bHFerme(c); }, 0},
+      {"bHMode", [&](INAContext* c) { m_pTable->bHMode(c, _eNA_HMODE{2}); }, 0},
+      {"bHOuvre, connection refused", [&](INAContext* c) { refused->bHOuvre(c, eNA_ACCESS{0}, nullptr); }, 1},
+  };
+  DWORD id = 40;
+  for (const Row& row : rows) {
+    CHostContext ctx(++id, 1);
+    ASSERT_TRUE(m_pDriver->SetNextLogicalName(&ctx, L"Alias")) << row.op;
+    row.call(&ctx);
+    INAError* error = m_pTable->piGetLastError(&ctx);
+    EXPECT_EQ(Err(error)->nGetUserErrorCode(), row.contextError) << row.op;
+    CNAContext* context = m_pDriver->pclFindContext(&ctx);
+    EXPECT_NE(context, nullptr) << row.op;
+    if (context == nullptr) continue;
+    EXPECT_EQ(context->pclGetErrorNoRef(), error) << row.op;
+    EXPECT_STREQ(context->pszGetNextLogicalName(), L"Alias") << row.op;
+    context->nRelease();
+  }
+  EXPECT_EQ(m_pTable->dwGetDataAccessCount(), 0u);
+  EXPECT_EQ(refused->nExternalRelease(), 0);
+}
+
 TEST_F(Table, ClosingAFileNeverOpenedKeepsTheBindVariables) {
   CHostQueryParameters* values = new CHostQueryParameters();
   m_pTable->SetQueryBindVariable(values);

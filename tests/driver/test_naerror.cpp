@@ -138,6 +138,35 @@ TEST(NAError, TextsHandedToOneThreadOutliveAnotherThreadsCalls) {
   EXPECT_EQ(before[1], L"first table");
 }
 
+// Each error object keeps its own copies: a text taken from one stays whole while the same thread
+// asks another object, and while it asks the same object for the other kinds.
+TEST(NAError, TextHandedByOneErrorObjectSurvivesTheSameThreadAskingAnother) {
+  using Getter = const wchar_t* (INAError::*)() const;
+  const struct Row {
+    const char* name;
+    Getter get;
+  } rows[] = {
+      {"pszGetError", &INAError::pszGetError},
+      {"pszGetLogicalTableName", &INAError::pszGetLogicalTableName},
+      {"pszGetItemName", &INAError::pszGetItemName},
+  };
+  CNAError table, driver;
+  CNAError::g_RaiseUserError(&table, NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, 1, nullptr, L"Orders", L"Total", 19,
+                             L"Orders");
+  CNAError::g_RaiseUserError(&driver, NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVER, 2, nullptr,
+                             L"A much longer table name than the first", L"and an item name to match", 8);
+  for (const Row& row : rows) {
+    const wchar_t* taken = (table.*row.get)();
+    const std::wstring expected = taken;
+    (driver.*row.get)();
+    for (const Row& other : rows)
+      if (other.get != row.get) (table.*other.get)();
+    EXPECT_EQ(std::wstring(taken), expected) << row.name;
+  }
+  EXPECT_STREQ(table.pszGetLogicalTableName(), L"Orders");
+  EXPECT_STREQ(driver.pszGetItemName(), L"and an item name to match");
+}
+
 }  // namespace
 
 // The host may write the error it was handed with code built apart from ours, which does not mark
