@@ -741,12 +741,7 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
 BOOL CNADataAccess::_bSupprimeTout() {
   _Close();
   if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
-  // Rows of a query are deleted through its browse, which comes with the query road: refused
-  // with a reason meanwhile.
-  if (m_bSourceIsQuery) {
-    _RaiseNotSupported();
-    return FALSE;
-  }
+  if (m_bSourceIsQuery) return _bSupprimeTout_HSupprime();
   if (!_bInitCurrentRecord()) return FALSE;
   CNAStatement* stmt = _pclGetWriteStatement();
   if (stmt == nullptr) {
@@ -757,6 +752,22 @@ BOOL CNADataAccess::_bSupprimeTout() {
   stmt->ResetStatement();
   stmt->nRelease();
   return answer;
+}
+
+BOOL CNADataAccess::_bSupprimeTout_HSupprime() {
+  // Only the rows the query selects go, one by one, each by its own key.
+  const CTString item(pszGetBestParseItemName());
+  const eNA_LOCKTYPE noLock = static_cast<eNA_LOCKTYPE>(1);
+  eNA_LOCKTYPE lockOut = noLock;
+  if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
+  for (;;) {
+    // Checked before each delete: an empty query must not delete the record left from before.
+    int out = 1;
+    if (!bHEndehors(item.pszGet(), &out)) return FALSE;
+    if (out) return TRUE;
+    if (!bHSupprime(0, noLock)) return FALSE;
+    if (!bHLitxxx(item.pszGet(), NA_PARSE_NEXT, 1, noLock, &lockOut, 0)) return FALSE;
+  }
 }
 
 BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {

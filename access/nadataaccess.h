@@ -625,6 +625,9 @@ class CNADataAccess : public CInterf {
   CNAStatement* _pclGetWriteStatement();
   // A deletion that succeeded leaves the access closed; one that failed sets error level 2.
   BOOL _bClosedAfter(BOOL deleted);
+  // Delete-all of a query: deletes the rows of its browse on its best item, one by one, from the
+  // first until the browse is out of its data; FALSE at the first read or delete that fails.
+  BOOL _bSupprimeTout_HSupprime();
   // User error 8 (the server keeps no such lock), type 7.
   void _RaiseNotSupported();
   void _NoMemory();

@@ -261,6 +261,51 @@ TEST_P(LiveQuery, WritesToAQuerySentAsWrittenAreRefusedWith35AndSendNothing) {
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM " + m_strTable), "3");
 }
 
+// Delete-all of a query deletes the rows its browse reads, one by one by their keys: a WHERE of
+// the query keeps the rows it does not select; a query sent as written refuses its first delete
+// with 35 and keeps every row.
+TEST_P(LiveQuery, DeleteAllOfAQueryDeletesTheRowsItsBrowseReads) {
+  const struct {
+    const char* name;
+    std::wstring text;
+    unsigned int mode;
+    BOOL ok;
+    unsigned int error;
+    int deletes;       // DELETE texts sent, each naming its row
+    const char* left;  // ids left in the table, read over the raw connection
+  } rows[] = {
+      {"whole table", L"SELECT id, nom FROM people", 8, TRUE, 0, 3, ""},
+      {"where", L"SELECT id, nom FROM people WHERE id >= 2", 8, TRUE, 0, 2, "1"},
+      {"nothing selected", L"SELECT id, nom FROM people WHERE id > 9", 8, TRUE, 0, 0, "1|2|3"},
+      {"sent as written", L"SELECT id, nom FROM @plain", 4 | 8, FALSE, 35, 0, "1|2|3"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::string err;
+    for (const std::string& t : {Quoted(m_wPeople), m_strTable})
+      ASSERT_TRUE(m_raw.exec("DELETE FROM " + t, &err) &&
+                  m_raw.exec("INSERT INTO " + t + " VALUES (3,'c'),(1,'b'),(2,'a')", &err))
+          << err;
+    const bool plain = r.text.find(L"@plain") != std::wstring::npos;
+    std::wstring text = r.text;
+    if (plain) text.replace(text.find(L"@plain"), 6, m_wPlain);
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(text);
+    ASSERT_NE(parse, nullptr);
+    int result = 0;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(r.mode), nullptr))
+        << Utf8(m_error.pszGetError());
+    m_error.Reset();
+    g_tabSent.clear();
+    EXPECT_EQ(access->bSupprimeTout(), r.ok) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(m_error.nGetUserErrorCode(), r.error);
+    const std::string table = plain ? m_strTable : Quoted(m_wPeople);
+    EXPECT_EQ(Sent("DELETE FROM " + table + " WHERE"), r.deletes);
+    EXPECT_EQ(Sent("DELETE"), r.deletes);
+    EXPECT_EQ(Rows("SELECT id FROM " + table + " ORDER BY id"), r.left);
+  }
+}
+
 // Prepare only keeps the execution statement and runs nothing; the server's statement cannot
 // prepare, so the answer is a refusal with a reason.
 TEST_P(LiveQuery, PrepareOnlyRunsNothing) {
