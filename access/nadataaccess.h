@@ -395,6 +395,9 @@ class CNADataAccess : public CInterf {
   // The statement of item made current (found or made), with one reference for the caller; with
   // flag 0x8000 it takes the former current statement's active filter.
   CNAStatement* _pclGetNewItemStatement(const wchar_t* item, eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags);
+  // The current statement with one reference for the caller; with none, the statement of the best
+  // browse item (found or made) becomes current. Null when it cannot be made.
+  CNAStatement* _pclGetLastStatement();
   // The step road of bHLitxxx (nadataaccessstep.cpp): a next or previous read on the current
   // statement's item, where the general road reduces to moving the statement one row. Taken only
   // when no query run is being handed over, there is no table cache, the default item is not

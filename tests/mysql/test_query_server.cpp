@@ -306,6 +306,37 @@ TEST_P(LiveQuery, DeleteAllOfAQueryDeletesTheRowsItsBrowseReads) {
   }
 }
 
+// A read on the default item (0x20000) of a query sent as written browses the column its first
+// ORDER BY entry orders; without an ORDER BY, the description's best item.
+TEST_P(LiveQuery, DefaultItemOfAQueryIsTheColumnItsFirstOrderByOrders) {
+  const struct {
+    const wchar_t* tail;
+    const wchar_t* browsed;  // null: the best item
+    const wchar_t* first;
+  } rows[] = {
+      {L" ORDER BY nom DESC, id", L"nom", L"3|c"},
+      {L" ORDER BY id DESC", L"id", L"3|c"},
+      {L"", nullptr, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(Utf8(r.tail));
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM " + m_wPlain + r.tail);
+    ASSERT_NE(parse, nullptr);
+    int result = 0;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4), nullptr))
+        << Utf8(m_error.pszGetError());
+    const CTString best(access->pszGetBestParseItemName());
+    eNA_LOCKTYPE out{};
+    ASSERT_TRUE(access->bHLitxxx(best.pszGet(), NA_PARSE_FIRST, 1, kNoLock, &out, 0x20000)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(std::wstring(access->pclGetLastStatementNoRef()->pszGetBrowseItem()),
+              r.browsed != nullptr ? r.browsed : best.pszGet());
+    if (r.first != nullptr) {
+      EXPECT_EQ(Values(access), r.first);
+    }
+  }
+}
+
 // Prepare only keeps the execution statement and runs nothing; the server's statement cannot
 // prepare, so the answer is a refusal with a reason.
 TEST_P(LiveQuery, PrepareOnlyRunsNothing) {
