@@ -39,6 +39,7 @@ class CNADataSourceDescription;
 class CNAError;
 class CNAFilter;
 class CNAIDAuto;
+class CNAItemDescription;
 class CNAKJRecord;
 class CNAPosition;
 class CNARecord;
@@ -623,6 +624,13 @@ class CNADataAccess : public CInterf {
   // driver made it: it takes name and its column formats it again. With one external reference;
   // null otherwise.
   INAItemDescription* _piRenameQueryItem(int i, const wchar_t* name);
+  // A query's host item typed by the parsed query takes imported's type when it cannot hold the
+  // server's values; true when the types are changed (also when only the exact types differ).
+  bool _bAdoptResultType(INAItemDescription* host, CNAItemDescription* imported);
+  // After types changed: the description's sizes, the record (buffers of the new layout) and
+  // every statement follow; the record saves, of the former layout, are dropped. FALSE at the
+  // first step that fails.
+  BOOL _bUpdateChangedTypeInCurrentRecord();
   // The statement "" of writes, CREATE, DROP and DELETE of all rows, with one reference for the
   // caller; null (no memory raised) when it cannot be made.
   CNAStatement* _pclGetWriteStatement();

@@ -541,6 +541,7 @@ BOOL CNADataSourceDescription::_bCompleteItemDescription(CSQLParserInfo* parser,
       result = item->bCompleteDescription(host, singleTable, keyPlace >= 0 ? keyPlace : nGetNumKeys());
     else if (calculation == 1)
       result = item->bCompleteDescriptionCalcul(column);
+    if (host != nullptr || calculation == 1) item->m_bQueryTyped = true;
     if (item->bIsKey() && keyPlace < 0) {
       if (m_tabKey.AjouteRef(item) == nullptr) result = FALSE, _NoMemory();
     } else if (!item->bIsKey() && keyPlace >= 0) {
@@ -563,6 +564,7 @@ BOOL CNADataSourceDescription::_bCompleteItemDescription(CSQLParserInfo* parser,
                          0, 0);
     if (result) result = _AddItem(item);
     item->m_nCalculation = calculation;
+    item->m_bQueryTyped = true;
     item->nRelease();
   } else if (!host->bIsComposedKey()) {
     result = _bAjouteItemDescription(host, parser, column, singleTable);
@@ -596,6 +598,7 @@ BOOL CNADataSourceDescription::_bAjouteItemDescription(INAItemDescription* host,
                             host->nGetItemSize(), host->eNAGetItemType(), static_cast<unsigned int>(nGetNumItems()),
                             keyIndex, flags, host->nGetIntegerPart(), host->nGetDecimalPart());
   if (result) {
+    item->m_bQueryTyped = true;
     _bCompleteItemDescription(item, parser, column);
     result = _AddItem(item);
   }
