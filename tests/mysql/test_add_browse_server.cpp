@@ -4,6 +4,7 @@
 // added row where its order puts it.
 #include <string>
 
+#include "access/narecordcache.h"
 #include "tests/mysql/browse_bench.h"
 
 namespace {
@@ -25,14 +26,14 @@ class LiveAddBrowse : public LiveBrowse {
     m_strName = name;
     return desc;
   }
-  // The record takes id and d, then is added.
-  BOOL Add(CNADataAccess* a, int id, const wchar_t* d) {
+  // The record takes id and d, then is added with flags.
+  BOOL Add(CNADataAccess* a, int id, const wchar_t* d, NA_WRITEPARSEFLAGS flags = 0) {
     CNARecord* record = a->pclGetCurrentRecordNoRef();
     CAny v;
     v.SetI4(id);
     const CAny text = FromText(ZV_DSTRW, d);
     return record->pclGetColumnNoRef(L"id")->bSetValue(&v, 0) && record->pclGetColumnNoRef(L"d")->bSetValue(&text, 0) &&
-           a->bHAjoute(0, kNoLock);
+           a->bHAjoute(flags, kNoLock);
   }
   // The id of the current record; 0 out of the data; -1 when the read failed.
   static int Read(CNADataAccess* a, const wchar_t* item, eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags = 0) {
@@ -89,6 +90,54 @@ TEST_P(LiveAddBrowse, MoveRightAfterAnAddNamesItsReason) {
       // A first read starts the browse.
       EXPECT_EQ(Read(a, item, NA_PARSE_FIRST), 1) << Utf8(m_error.pszGetError());
     }
+  }
+}
+
+// A browse of another item whose row cache holds its whole result (0x4000 on the browse, or the
+// add asking 0x40) takes the added row into its cache, after the rows it held; with 0x40 it
+// stands on it.
+// Another access of the table (another context) browsing meanwhile goes on over the rows it
+// read, and sees the row once it reads the table again.
+TEST_P(LiveAddBrowse, AddedRowJoinsTheRowCacheOfABrowseOfAnotherItem) {
+  const struct {
+    const char* name;
+    NA_WRITEPARSEFLAGS browse, add;
+    int rows;            // in the row cache of d after the add
+    long long standsOn;  // its current row number after the add
+    int next;            // the id a next read on d then gives, in the server's order
+  } rows[] = {
+      {"browse 0x4000", 0x4000, 0, 7, 4, 6},
+      {"add 0x40", 0, 0x40, 7, 6, 3},
+      {"both", 0x4000, 0x40, 7, 6, 3},
+      {"neither", 0, 0, 6, 4, 6},
+  };
+  CHostRecordDescription* desc = MakeTable();
+  // Whole results: a browse back from the end is served by its row cache.
+  CMySQLConnection* cnx = Connect("-1");
+  CMySQLConnection* other = Connect(nullptr);
+  int added = 30;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    Raw("DELETE FROM " + Quoted(m_strName) + " WHERE id > 6");
+    CNADataAccess* a = Open(desc, cnx, {true, true});
+    CNADataAccess* b = Open(desc, other, {true, true});
+    // Read to its end in its own order: the row cache holds every row.
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_FIRST, r.browse), 1);
+    for (int id : {2, 3, 4, 5, 6, 0}) EXPECT_EQ(Read(a, L"d", NA_PARSE_NEXT, r.browse), id);
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_PREVIOUS, r.browse), 6);
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_PREVIOUS, r.browse), 5);
+    EXPECT_EQ(Read(b, L"id", NA_PARSE_FIRST), 1);
+    EXPECT_EQ(Read(b, L"id", NA_PARSE_NEXT), 2);
+    ASSERT_TRUE(Add(a, ++added, L"e", r.add)) << Utf8(m_error.pszGetError());
+    CNAStatement* d = a->_pclPeekStatement(L"d");
+    ASSERT_NE(d, nullptr);
+    ASSERT_NE(d->pclGetRecordCacheNoRef(), nullptr);
+    EXPECT_EQ(d->pclGetRecordCacheNoRef()->nGetCount(), r.rows);
+    EXPECT_EQ(d->nGetCurrentRecord(), r.standsOn);
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_NEXT, r.browse), r.next) << Utf8(m_error.pszGetError());
+    // The other access goes on where it stood; read again, the table holds the row.
+    EXPECT_EQ(Read(b, L"id", NA_PARSE_NEXT), 3);
+    EXPECT_EQ(Read(b, L"id", NA_PARSE_LAST), added);
   }
 }
 
