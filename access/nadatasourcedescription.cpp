@@ -541,7 +541,9 @@ BOOL CNADataSourceDescription::_bCompleteItemDescription(CSQLParserInfo* parser,
       result = item->bCompleteDescription(host, singleTable, keyPlace >= 0 ? keyPlace : nGetNumKeys());
     else if (calculation == 1)
       result = item->bCompleteDescriptionCalcul(column);
-    if (host != nullptr || calculation == 1) item->m_bQueryTyped = true;
+    // A plain column has the type the host gives its source column; a calculated one the type
+    // the parse worked out, which the server's result may correct.
+    item->m_bQueryTyped = host == nullptr && calculation == 1;
     if (item->bIsKey() && keyPlace < 0) {
       if (m_tabKey.AjouteRef(item) == nullptr) result = FALSE, _NoMemory();
     } else if (!item->bIsKey() && keyPlace >= 0) {
@@ -598,7 +600,6 @@ BOOL CNADataSourceDescription::_bAjouteItemDescription(INAItemDescription* host,
                             host->nGetItemSize(), host->eNAGetItemType(), static_cast<unsigned int>(nGetNumItems()),
                             keyIndex, flags, host->nGetIntegerPart(), host->nGetDecimalPart());
   if (result) {
-    item->m_bQueryTyped = true;
     _bCompleteItemDescription(item, parser, column);
     result = _AddItem(item);
   }

@@ -183,8 +183,9 @@ class CNAItemDescription : public INAItemDescription {
   eNA_ITEMTYPE eNAGetDBType(const CNAConnectionDescription* cnx) const;
   // 0 for a plain column; a calculated query column's kind otherwise.
   int nGetCalculation() const { return m_nCalculation; }
-  // The item of a query whose type the host's parsed query gave (set as the query's description
-  // is completed from it): the server's result may retype it.
+  // A query's item whose type the host's parse worked out (a calculated column, or one the host
+  // describes no source of), set as the query's description is completed from the parse: the
+  // server's result may retype it. A plain column keeps the type the host gives its source.
   BOOL bQueryTyped() const { return m_bQueryTyped ? TRUE : FALSE; }
   // The physical table a query column comes from; empty when unknown.
   const wchar_t* pszGetPhysicalSourceTable() const { return m_csPhysicalSourceTable.pszGet(); }
