@@ -3,6 +3,7 @@
 // browse of another item of the same access, or of another access of the same table, sees the
 // added row where its order puts it.
 #include <string>
+#include <vector>
 
 #include "access/narecordcache.h"
 #include "tests/mysql/browse_bench.h"
@@ -96,36 +97,43 @@ TEST_P(LiveAddBrowse, MoveRightAfterAnAddNamesItsReason) {
 // A browse of another item whose row cache holds its whole result (0x4000 on the browse, or the
 // add asking 0x40) takes the added row into its cache, after the rows it held; with 0x40 it
 // stands on it.
-// Another access of the table (another context) browsing meanwhile goes on over the rows it
-// read, and sees the row once it reads the table again.
+// Another access of the table on the same connection (another context's) browsing meanwhile
+// goes on over the rows it read, and sees the row once it reads the table again.
 TEST_P(LiveAddBrowse, AddedRowJoinsTheRowCacheOfABrowseOfAnotherItem) {
+  constexpr int kAdded = -2;
   const struct {
     const char* name;
     NA_WRITEPARSEFLAGS browse, add;
+    bool fromEnd;        // the browse is read from its last row: its SELECT runs in reverse
     int rows;            // in the row cache of d after the add
     long long standsOn;  // its current row number after the add
     int next;            // the id a next read on d then gives, in the server's order
   } rows[] = {
-      {"browse 0x4000", 0x4000, 0, 7, 4, 6},
-      {"add 0x40", 0, 0x40, 7, 6, 3},
-      {"both", 0x4000, 0x40, 7, 6, 3},
-      {"neither", 0, 0, 6, 4, 6},
+      {"browse 0x4000", 0x4000, 0, false, 7, 4, 6},
+      {"add 0x40", 0, 0x40, false, 7, 6, 3},
+      {"both", 0x4000, 0x40, false, 7, 6, 3},
+      {"neither", 0, 0, false, 6, 4, 6},
+      // The row goes first in a reversed cache, whose rows all move up by one.
+      {"reversed, browse 0x4000", 0x4000, 0, true, 7, 5, kAdded},
+      {"reversed, add 0x40", 0, 0x40, true, 7, 0, 3},
   };
   CHostRecordDescription* desc = MakeTable();
-  // Whole results: a browse back from the end is served by its row cache.
+  // Whole results: a browse back from an end is served by its row cache.
   CMySQLConnection* cnx = Connect("-1");
-  CMySQLConnection* other = Connect(nullptr);
   int added = 30;
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     Raw("DELETE FROM " + Quoted(m_strName) + " WHERE id > 6");
     CNADataAccess* a = Open(desc, cnx, {true, true});
-    CNADataAccess* b = Open(desc, other, {true, true});
-    // Read to its end in its own order: the row cache holds every row.
-    EXPECT_EQ(Read(a, L"d", NA_PARSE_FIRST, r.browse), 1);
-    for (int id : {2, 3, 4, 5, 6, 0}) EXPECT_EQ(Read(a, L"d", NA_PARSE_NEXT, r.browse), id);
-    EXPECT_EQ(Read(a, L"d", NA_PARSE_PREVIOUS, r.browse), 6);
-    EXPECT_EQ(Read(a, L"d", NA_PARSE_PREVIOUS, r.browse), 5);
+    CNADataAccess* b = Open(desc, cnx, {true, true});
+    // Read to its end in its own order: the row cache holds every row. Then back to the row of
+    // d "d" (id 2) or "j" (id 5).
+    const eNA_PARSEDIRECTION on = r.fromEnd ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT;
+    const eNA_PARSEDIRECTION back = r.fromEnd ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+    const std::vector<int> ids = r.fromEnd ? std::vector<int>{5, 4, 3, 2, 1, 0, 1, 2} : std::vector<int>{2, 3, 4, 5, 6, 0, 6, 5};
+    EXPECT_EQ(Read(a, L"d", r.fromEnd ? NA_PARSE_LAST : NA_PARSE_FIRST, r.browse), r.fromEnd ? 6 : 1);
+    for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(Read(a, L"d", i < 6 ? on : back, r.browse), ids[i]) << i;
+    ASSERT_EQ(a->_pclPeekStatement(L"d")->bInvertFetch() != FALSE, r.fromEnd);
     EXPECT_EQ(Read(b, L"id", NA_PARSE_FIRST), 1);
     EXPECT_EQ(Read(b, L"id", NA_PARSE_NEXT), 2);
     ASSERT_TRUE(Add(a, ++added, L"e", r.add)) << Utf8(m_error.pszGetError());
@@ -134,7 +142,7 @@ TEST_P(LiveAddBrowse, AddedRowJoinsTheRowCacheOfABrowseOfAnotherItem) {
     ASSERT_NE(d->pclGetRecordCacheNoRef(), nullptr);
     EXPECT_EQ(d->pclGetRecordCacheNoRef()->nGetCount(), r.rows);
     EXPECT_EQ(d->nGetCurrentRecord(), r.standsOn);
-    EXPECT_EQ(Read(a, L"d", NA_PARSE_NEXT, r.browse), r.next) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_NEXT, r.browse), r.next == kAdded ? added : r.next) << Utf8(m_error.pszGetError());
     // The other access goes on where it stood; read again, the table holds the row.
     EXPECT_EQ(Read(b, L"id", NA_PARSE_NEXT), 3);
     EXPECT_EQ(Read(b, L"id", NA_PARSE_LAST), added);
