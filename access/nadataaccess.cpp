@@ -527,6 +527,7 @@ void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
   m_pclImportedDesc = desc;
   if (desc == nullptr) return;
   const bool bNoHost = m_piDescription == nullptr || m_piDescription == static_cast<INADataSourceDescription*>(desc);
+  bool typesChanged = false;
   for (int i = 0; i < desc->nGetNumItems(); ++i) {
     CNAItemDescription* imported = desc->pclGetItemNoRef(i);
     if (imported == nullptr) continue;
@@ -538,14 +539,44 @@ void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
     if (host == nullptr && m_bSourceIsQuery) host = _piRenameQueryItem(i, imported->pszGetName());
     if (host == nullptr) continue;
     if (!imported->bUpdatable()) host->SetUpdatable(0);
-    if (m_bSourceIsQuery) MatchQueryMemo(host, imported);
+    if (m_bSourceIsQuery) {
+      if (_bAdoptResultType(host, imported)) typesChanged = true;
+      MatchQueryMemo(host, imported);
+    }
     host->nExternalRelease();
   }
   if (m_pclCurrentRecord == nullptr) return;
+  if (typesChanged) _bUpdateChangedTypeInCurrentRecord();
   // A record paired with a former description (a table read again, or dropped and made anew)
   // takes the new one's items.
   _bInitCurrentRecord_SetImportedItemDesc();
   _bInitCurrentRecord();
+}
+
+bool CNADataAccess::_bAdoptResultType(INAItemDescription* host, CNAItemDescription* imported) {
+  // Only an item the parsed query typed is the driver's to retype; the host's own keep theirs.
+  auto* own = dynamic_cast<CNAItemDescription*>(host);
+  if (own == nullptr || !own->bQueryTyped() || own->bMemo() != imported->bMemo()) return false;
+  if (!own->bTypeMatch(imported, 1, 1)) {
+    own->bChangeType(imported, 0);
+    return true;
+  }
+  return !own->bTypeMatch(imported, 0, 1);
+}
+
+BOOL CNADataAccess::_bUpdateChangedTypeInCurrentRecord() {
+  auto* host = dynamic_cast<CNADataSourceDescription*>(m_piDescription);
+  if (host != nullptr) host->UpdateRecordSize();
+  // The host's layout is made again from the new types when next asked.
+  if (m_piDescriptionForKJ != nullptr) m_piDescriptionForKJ->nExternalRelease();
+  m_piDescriptionForKJ = nullptr;
+  BOOL ok = m_pclCurrentRecord->bUpdateChangedTypeInCurrentRecord(m_piDescription);
+  // Saved records are of the former layout.
+  _ResetRecordCache();
+  CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);
+  CNAStatement* each = nullptr;
+  while (ok && walk.bNext(&each)) ok = each->bUpdateChangedTypeInCurrentRecord();
+  return ok;
 }
 
 INAItemDescription* CNADataAccess::_piRenameQueryItem(int i, const wchar_t* name) {
@@ -740,12 +771,7 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
 BOOL CNADataAccess::_bSupprimeTout() {
   _Close();
   if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
-  // Rows of a query are deleted through its browse, which comes with the query road: refused
-  // with a reason meanwhile.
-  if (m_bSourceIsQuery) {
-    _RaiseNotSupported();
-    return FALSE;
-  }
+  if (m_bSourceIsQuery) return _bSupprimeTout_HSupprime();
   if (!_bInitCurrentRecord()) return FALSE;
   CNAStatement* stmt = _pclGetWriteStatement();
   if (stmt == nullptr) {
@@ -756,6 +782,22 @@ BOOL CNADataAccess::_bSupprimeTout() {
   stmt->ResetStatement();
   stmt->nRelease();
   return answer;
+}
+
+BOOL CNADataAccess::_bSupprimeTout_HSupprime() {
+  // Only the rows the query selects go, one by one, each by its own key.
+  const CTString item(pszGetBestParseItemName());
+  const eNA_LOCKTYPE noLock = static_cast<eNA_LOCKTYPE>(1);
+  eNA_LOCKTYPE lockOut = noLock;
+  if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
+  for (;;) {
+    // Checked before each delete: an empty query must not delete the record left from before.
+    int out = 1;
+    if (!bHEndehors(item.pszGet(), &out)) return FALSE;
+    if (out) return TRUE;
+    if (!bHSupprime(0, noLock)) return FALSE;
+    if (!bHLitxxx(item.pszGet(), NA_PARSE_NEXT, 1, noLock, &lockOut, 0)) return FALSE;
+  }
 }
 
 BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {

@@ -39,6 +39,7 @@ class CNADataSourceDescription;
 class CNAError;
 class CNAFilter;
 class CNAIDAuto;
+class CNAItemDescription;
 class CNAKJRecord;
 class CNAPosition;
 class CNARecord;
@@ -400,6 +401,9 @@ class CNADataAccess : public CInterf {
   // The statement of item made current (found or made), with one reference for the caller; with
   // flag 0x8000 it takes the former current statement's active filter.
   CNAStatement* _pclGetNewItemStatement(const wchar_t* item, eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags);
+  // The current statement with one reference for the caller; with none, the statement of the best
+  // browse item (found or made) becomes current. Null when it cannot be made.
+  CNAStatement* _pclGetLastStatement();
   // The step road of bHLitxxx (nadataaccessstep.cpp): a next or previous read on the current
   // statement's item, where the general road reduces to moving the statement one row. Taken only
   // when no query run is being handed over, there is no table cache, the default item is not
@@ -636,11 +640,21 @@ class CNADataAccess : public CInterf {
   // driver made it: it takes name and its column formats it again. With one external reference;
   // null otherwise.
   INAItemDescription* _piRenameQueryItem(int i, const wchar_t* name);
+  // A query's host item typed by the parsed query takes imported's type when it cannot hold the
+  // server's values; true when the types are changed (also when only the exact types differ).
+  bool _bAdoptResultType(INAItemDescription* host, CNAItemDescription* imported);
+  // After types changed: the description's sizes, the record (buffers of the new layout) and
+  // every statement follow; the record saves, of the former layout, are dropped. FALSE at the
+  // first step that fails.
+  BOOL _bUpdateChangedTypeInCurrentRecord();
   // The statement "" of writes, CREATE, DROP and DELETE of all rows, with one reference for the
   // caller; null (no memory raised) when it cannot be made.
   CNAStatement* _pclGetWriteStatement();
   // A deletion that succeeded leaves the access closed; one that failed sets error level 2.
   BOOL _bClosedAfter(BOOL deleted);
+  // Delete-all of a query: deletes the rows of its browse on its best item, one by one, from the
+  // first until the browse is out of its data; FALSE at the first read or delete that fails.
+  BOOL _bSupprimeTout_HSupprime();
   // User error 8 (the server keeps no such lock), type 7.
   void _RaiseNotSupported();
   void _NoMemory();

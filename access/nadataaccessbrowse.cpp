@@ -67,7 +67,10 @@ const wchar_t* CNADataAccess::pszGetBestParseItemName() {
   return m_csBestParseItem.pszGet();
 }
 
-const wchar_t* CNADataAccess::_pszGetDefaultParseItem() { return pszGetBestParseItemName(); }
+const wchar_t* CNADataAccess::_pszGetDefaultParseItem() {
+  const wchar_t* ordered = m_pclSourceQuery != nullptr ? m_pclSourceQuery->pszGetOrderByItem() : nullptr;
+  return ordered != nullptr && *ordered != 0 ? ordered : pszGetBestParseItemName();
+}
 
 CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PARSEDIRECTION, NA_WRITEPARSEFLAGS flags) {
   CNAStatement* former = m_pclLastStatement;
@@ -81,6 +84,17 @@ CNAStatement* CNADataAccess::_pclGetNewItemStatement(const wchar_t* item, eNA_PA
   if ((flags & 0x8000) != 0 && former != nullptr && former != stmt && former->bExistFilter())
     stmt->_SetFilter(former->pclGetFilterNoRef());
   return stmt;
+}
+
+CNAStatement* CNADataAccess::_pclGetLastStatement() {
+  if (m_pclLastStatement != nullptr) {
+    m_pclLastStatement->AddRef();
+    return m_pclLastStatement;
+  }
+  const CTString best(pszGetBestParseItemName());
+  // The statement "" is the writes': no browse of its own.
+  if (best.nTaille() == 0) return nullptr;
+  return _pclGetNewItemStatement(best.pszGet(), NA_PARSE_CURRENT, 0);
 }
 
 // ---------------------------------------------------------------- reads
@@ -204,6 +218,13 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
         stmt->pclGetTableCacheIndexNoRef() == nullptr && !_bMoveOntoTableCache(stmt))
       return FALSE;
     if ((stmt->eParseNeedUpdate() != NA_PARSE_UPTODATE || !opened) && m_pclTableCache == nullptr) {
+      // A browse never opened and given no record to start from (a move right after an add or
+      // an open) has nothing to go on from: said, rather than a failure without a reason.
+      if (!opened && stmt->nGetRecordSaveID() == -1 && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE) {
+        CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
+                                   pszGetLogicalName(), item, 5, item);
+        return FALSE;
+      }
       const BOOL found = _bUpdateParse(0, stmt, setRead, dir, count);
       // Found again in the whole browse and moved out of it: a seek in force no longer says
       // where the browse stands.

@@ -143,10 +143,9 @@ BOOL CNADataAccess::bHDesactiveFiltre(const wchar_t* item) {
 // ---------------------------------------------------------------- key changes
 
 BOOL CNADataAccess::bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags) {
-  CNAStatement* old = m_pclLastStatement;
+  CHeldStatement heldOld(_pclGetLastStatement());
+  CNAStatement* old = heldOld.get();
   if (old == nullptr) return FALSE;
-  old->AddRef();
-  CHeldStatement heldOld(old);
   CHeldStatement heldNew(_pclGetNewItemStatement(item, NA_PARSE_CURRENT, flags));
   CNAStatement* stmt = heldNew.get();
   if (stmt == nullptr) return FALSE;

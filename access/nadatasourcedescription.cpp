@@ -541,6 +541,9 @@ BOOL CNADataSourceDescription::_bCompleteItemDescription(CSQLParserInfo* parser,
       result = item->bCompleteDescription(host, singleTable, keyPlace >= 0 ? keyPlace : nGetNumKeys());
     else if (calculation == 1)
       result = item->bCompleteDescriptionCalcul(column);
+    // A plain column has the type the host gives its source column; a calculated one the type
+    // the parse worked out, which the server's result may correct.
+    item->m_bQueryTyped = host == nullptr && calculation == 1;
     if (item->bIsKey() && keyPlace < 0) {
       if (m_tabKey.AjouteRef(item) == nullptr) result = FALSE, _NoMemory();
     } else if (!item->bIsKey() && keyPlace >= 0) {
@@ -563,6 +566,7 @@ BOOL CNADataSourceDescription::_bCompleteItemDescription(CSQLParserInfo* parser,
                          0, 0);
     if (result) result = _AddItem(item);
     item->m_nCalculation = calculation;
+    item->m_bQueryTyped = true;
     item->nRelease();
   } else if (!host->bIsComposedKey()) {
     result = _bAjouteItemDescription(host, parser, column, singleTable);

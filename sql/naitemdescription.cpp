@@ -293,6 +293,7 @@ CNAItemDescription* CNAItemDescription::pclGetCloneItemDescription(CNADataSource
   clone->m_csNameInSource = m_csNameInSource;
   clone->m_csPhysicalSourceTable = m_csPhysicalSourceTable;
   clone->m_nCalculation = m_nCalculation;
+  clone->m_bQueryTyped = m_bQueryTyped;
   clone->m_dwFlags = m_dwFlags;
   if ((mode & NA_CLONE_KEYDUPLICATES) != 0 && !bIsKey() && !bMemoText())
     clone->m_wKeyFlags = NA_KEY_DUPLICATES | NA_KEY_ASCENDANT;

@@ -187,6 +187,10 @@ class CNAItemDescription : public INAItemDescription {
   eNA_ITEMTYPE eNAGetDBType(const CNAConnectionDescription* cnx) const;
   // 0 for a plain column; a calculated query column's kind otherwise.
   int nGetCalculation() const { return m_nCalculation; }
+  // A query's item whose type the host's parse worked out (a calculated column, or one the host
+  // describes no source of), set as the query's description is completed from the parse: the
+  // server's result may retype it. A plain column keeps the type the host gives its source.
+  BOOL bQueryTyped() const { return m_bQueryTyped ? TRUE : FALSE; }
   // The physical table a query column comes from; empty when unknown.
   const wchar_t* pszGetPhysicalSourceTable() const { return m_csPhysicalSourceTable.pszGet(); }
   // The column's place in the server's table as a backend knows it; -1 when none set it.
@@ -270,6 +274,7 @@ class CNAItemDescription : public INAItemDescription {
   CTString m_csNameInSource;
   CTString m_csPhysicalSourceTable;
   int32_t m_nCalculation = 0;
+  bool m_bQueryTyped = false;
   uint32_t m_dwFlags = 0;
   CTTableauPtr<CNAItemDescription> m_tabComponents;
 };

@@ -266,6 +266,10 @@ class CNAStatement : public CInterf {
   // leave it a twin of the record's original value (CNARecord::TakeOriginalTwin): this gives it
   // its copy first, as every reader of it inside the statement does.
   CNARecordValue* pclGetStmtOriginalRecord() const;
+  // After the record took buffers of new item types: the statement's copy of its last row is a
+  // buffer of the new layout (the record's current value), and its rebuild point is dropped
+  // with the access's record saves. FALSE when the copy cannot be made.
+  BOOL bUpdateChangedTypeInCurrentRecord();
   // Row row shows the modified version kept under id (the former one released).
   BOOL bKeepModifiedRecordSave(long long row, int id);
 

@@ -489,6 +489,24 @@ CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {
   return m_pclOriginalRecord;
 }
 
+BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
+  // Rows copied in the former layout would be read at the new offsets: the copy of the last row
+  // is made again in the new one, the rows' writers are worked out again, and the rebuild point
+  // goes with the record saves the access dropped.
+  m_clRowBinding.Forget();
+  m_nRecordSaveId = -1;
+  if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
+  m_pclSpareOriginalRecord = nullptr;
+  if (m_pclOriginalRecord == nullptr) return TRUE;
+  if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
+  m_pclOriginalRecord->nRelease();
+  m_pclOriginalRecord = nullptr;
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  if (current == nullptr) return TRUE;
+  m_pclOriginalRecord = _pclNewStmtOriginalRecord(current);
+  return m_pclOriginalRecord != nullptr ? TRUE : FALSE;
+}
+
 inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before,
                               const CNARecordValue* current) const {
   // The rank among equal rows, in the browse's order whichever way the rows were read: a row

@@ -7,6 +7,7 @@
 #include "access/naposition.h"
 #include "access/narecord.h"
 #include "access/narecordcache.h"
+#include "access/natablecache.h"
 #include "access/natablecacheindex.h"
 #include "common/refhashtable.h"
 #include "driver/naerror.h"
@@ -14,7 +15,7 @@
 #include "sql/nastatement.h"
 
 namespace {
-enum : unsigned int { kKeepAsOriginal = 0x40 };
+enum : unsigned int { kKeepAsOriginal = 0x40, kContinue = 0x4000 };
 }  // namespace
 
 void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* writer, NA_WRITEPARSEFLAGS flags,
@@ -71,7 +72,32 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
                                                                                       : NA_PARSE_REPLACE);
 }
 
-void CNAStatement::OnNotifyInsertOperation(CNAStatement*, NA_WRITEPARSEFLAGS) {}
+void CNAStatement::OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags) {
+  if ((m_dwParseFlags & kContinue) == 0 && (flags & kKeepAsOriginal) == 0) return;
+  // Only a cache that holds the whole result: one still filling would get the row again from a
+  // later block of the server's.
+  if (!bCacheCompleted() || m_pclDataAccess == nullptr) return;
+  // A row cache that is the access's table cache got the row from the access already.
+  const CNATableCache* table = m_pclDataAccess->pclGetTableCacheNoRef();
+  if (table != nullptr && table->bIsRecordCache(m_pclRecordCache)) return;
+  const CNARecord* record = writer != nullptr && writer->m_pclRecord != nullptr ? writer->m_pclRecord : m_pclRecord;
+  CNARecordValue* inserted = record != nullptr ? record->pclGetCurrentValueNoRef() : nullptr;
+  if (inserted == nullptr) return;
+  _KeepPendingRows();
+  const int reversed = bInvertFetch() ? 1 : 0;
+  const int at = m_pclRecordCache->nOnNotifyOperation(NA_QUERY_INSERT, inserted, nullptr, flags, reversed);
+  if (at < 0) return;
+  // The written row becomes the browse's own record (OnNotifyOperation): the browse stands on it.
+  if ((flags & kKeepAsOriginal) != 0) {
+    m_llCurrentRecord = reversed ? 0 : m_pclRecordCache->nGetCount() - 1;
+    m_bCurrentRowDeleted = 0;
+  } else if (reversed) {
+    // Every row moved up by one: the browse keeps its row, and places saved by row number are
+    // found again by their records.
+    if (m_llCurrentRecord >= 0) ++m_llCurrentRecord;
+    _InvalidatePositionRowIds();
+  }
+}
 
 void CNAStatement::OnNotifyUpdateOperation(CNAStatement*, NA_WRITEPARSEFLAGS flags) {
   // The row cache shows the row as written when the browse comes back to it.

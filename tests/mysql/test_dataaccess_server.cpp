@@ -589,9 +589,9 @@ class CQueryAccess final : public CNADataAccess {
   }
 };
 
-// Deleting every row of a query is not done yet: it is refused with a reason the host can read,
-// and nothing is sent.
-TEST_P(LiveAccess, DeletingEveryRowOfAQueryIsRefusedWithAReason) {
+// Deleting every row of a query goes through its browse: a browse that cannot be read deletes
+// nothing and leaves the read's reason, with error level 2.
+TEST_P(LiveAccess, DeletingEveryRowOfAQueryWhoseBrowseFailsDeletesNothing) {
   Item(L"id", NA_IT_I4, 4, 0x8000);
   m_desc.m_pszName = L"query";
   auto* a = new CQueryAccess(&m_desc, m_pCnx.get(), &m_error);
@@ -599,8 +599,8 @@ TEST_P(LiveAccess, DeletingEveryRowOfAQueryIsRefusedWithAReason) {
   m_error.Reset();
   g_nSent = 0;
   EXPECT_FALSE(a->bSupprimeTout());
-  EXPECT_EQ(g_nSent, 0);
-  EXPECT_EQ(m_error.dwGetErrorId(), 8u) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(g_nSent, 1);
+  EXPECT_EQ(m_error.dwGetDataBaseErrorCode(), 1064u) << Utf8(m_error.pszGetError());
   EXPECT_EQ(static_cast<int>(m_error.eGetErrorLevel()), 2);
   a->nRelease();
 }

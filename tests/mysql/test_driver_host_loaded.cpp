@@ -722,6 +722,62 @@ TEST_F(LoadedHost, RunsOfOneNameShareTheContextsResult) {
   second->nRelease();
 }
 
+// A calculated column the host's parse types narrower than the server's result (UPPER of a text
+// the catalogue gives 4 bytes, over a VARCHAR(20)) takes the result's type at the run: the host,
+// laying the query's record out by the description the driver hands it, reads the whole texts;
+// the catalogue keeps its own type.
+TEST_F(LoadedHost, CalculatedColumnTakesTheServersTypeInTheDescriptionTheHostLaysItsRecordBy) {
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("UPDATE " + m_table + " SET t = 'abcdefghij' WHERE id = 20", &err)) << err;
+  // The test's table under another name, as a host that gives its text 4 bytes describes it.
+  CHostRecordDescription* desc = Desc(L"narrow", true);
+  desc->m_pszDBTableName = desc->m_pszPhysicalName = m_wtable.c_str();
+  CHostItemDescription* t = desc->pclGetItemNoRef(1);
+  t->m_pszSourceName = m_wtable.c_str();
+  desc->pclGetItemNoRef(0)->m_pszSourceName = m_wtable.c_str();
+  t->m_nItemSize = 4;
+  m_catalogue.Add(desc);
+  CHostConnectionDescription* host = Host();
+  ASSERT_TRUE(m_loader.bOpenConnection(host));
+  CHostContext ctx(30, 1);
+  ISQLParserInformation* query = Parse("SELECT id, UPPER(t) AS u FROM narrow WHERE id <= 20 ORDER BY id");
+  INATable* out = nullptr;
+  ASSERT_TRUE(m_driver->bHExecuteRequeteSQL(&out, &ctx, L"N", host, query, 0) && out != nullptr)
+      << Narrow(m_driver->piGetLastError()->pszGetError());
+  INADataSourceDescription* result = out->piGetDataSourceDescription();
+  ASSERT_NE(result, nullptr);
+  INAItemDescription* item = result->piNAGetItem(L"u");
+  ASSERT_NE(item, nullptr);
+  EXPECT_GT(item->nGetItemSize(), 4u);
+  EXPECT_EQ(t->nGetItemSize(), 4u);
+  // The host's reading of the text at the description's offset.
+  std::string seen;
+  for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT) {
+    int outside = 0;
+    ASSERT_TRUE(out->bHLitxxx(&ctx, L"id", dir, 1, kNoLock, nullptr, 0) && out->bHEnDehors(&ctx, L"id", &outside))
+        << Narrow(out->piGetLastError(&ctx)->pszGetError());
+    if (outside != 0) break;
+    CNAKJRecord* record = nullptr;
+    ASSERT_TRUE(out->bGetRecord(&ctx, &record) && record != nullptr);
+    // A wide text of the host is UTF-16, a text its ANSI bytes; both zero-filled.
+    const BYTE* at = record->pbyGetValues() + item->nGetOffset(0);
+    const bool wide = item->eNAGetItemType() == NA_IT_UNICODE;
+    for (unsigned int i = 0; i < item->nGetItemSize(); i += wide ? 2 : 1) {
+      const unsigned int c = wide ? at[i] | (at[i + 1] << 8) : at[i];
+      if (c == 0) break;
+      seen += static_cast<char>(c);
+    }
+    seen += " ";
+    record->vnRelease();
+  }
+  EXPECT_EQ(seen, "A ABCDEFGHIJ ");
+  item->nExternalRelease();
+  result->nExternalRelease();
+  query->nRelease();
+  out->nExternalRelease();
+  EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"N", host));
+}
+
 }  // namespace
 
 namespace {

@@ -261,6 +261,127 @@ TEST_P(LiveQuery, WritesToAQuerySentAsWrittenAreRefusedWith35AndSendNothing) {
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM " + m_strTable), "3");
 }
 
+// Delete-all of a query deletes the rows its browse reads, one by one by their keys: a WHERE of
+// the query keeps the rows it does not select; a query sent as written refuses its first delete
+// with 35 and keeps every row.
+TEST_P(LiveQuery, DeleteAllOfAQueryDeletesTheRowsItsBrowseReads) {
+  const struct {
+    const char* name;
+    std::wstring text;
+    unsigned int mode;
+    BOOL ok;
+    unsigned int error;
+    int deletes;       // DELETE texts sent, each naming its row
+    const char* left;  // ids left in the table, read over the raw connection
+  } rows[] = {
+      {"whole table", L"SELECT id, nom FROM people", 8, TRUE, 0, 3, ""},
+      {"where", L"SELECT id, nom FROM people WHERE id >= 2", 8, TRUE, 0, 2, "1"},
+      {"nothing selected", L"SELECT id, nom FROM people WHERE id > 9", 8, TRUE, 0, 0, "1|2|3"},
+      {"sent as written", L"SELECT id, nom FROM @plain", 4 | 8, FALSE, 35, 0, "1|2|3"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::string err;
+    for (const std::string& t : {Quoted(m_wPeople), m_strTable})
+      ASSERT_TRUE(m_raw.exec("DELETE FROM " + t, &err) &&
+                  m_raw.exec("INSERT INTO " + t + " VALUES (3,'c'),(1,'b'),(2,'a')", &err))
+          << err;
+    const bool plain = r.text.find(L"@plain") != std::wstring::npos;
+    std::wstring text = r.text;
+    if (plain) text.replace(text.find(L"@plain"), 6, m_wPlain);
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(text);
+    ASSERT_NE(parse, nullptr);
+    int result = 0;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(r.mode), nullptr))
+        << Utf8(m_error.pszGetError());
+    m_error.Reset();
+    g_tabSent.clear();
+    EXPECT_EQ(access->bSupprimeTout(), r.ok) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(m_error.nGetUserErrorCode(), r.error);
+    const std::string table = plain ? m_strTable : Quoted(m_wPeople);
+    EXPECT_EQ(Sent("DELETE FROM " + table + " WHERE"), r.deletes);
+    EXPECT_EQ(Sent("DELETE"), r.deletes);
+    EXPECT_EQ(Rows("SELECT id FROM " + table + " ORDER BY id"), r.left);
+  }
+}
+
+// A read on the default item (0x20000) of a query sent as written browses the column its first
+// ORDER BY entry orders; without an ORDER BY, the description's best item.
+TEST_P(LiveQuery, DefaultItemOfAQueryIsTheColumnItsFirstOrderByOrders) {
+  const struct {
+    const wchar_t* tail;
+    const wchar_t* browsed;  // null: the best item
+    const wchar_t* first;
+  } rows[] = {
+      {L" ORDER BY nom DESC, id", L"nom", L"3|c"},
+      {L" ORDER BY id DESC", L"id", L"3|c"},
+      {L"", nullptr, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(Utf8(r.tail));
+    CNADataAccess* access = Access();
+    ISQLParserInformation* parse = Parse(L"SELECT id, nom FROM " + m_wPlain + r.tail);
+    ASSERT_NE(parse, nullptr);
+    int result = 0;
+    ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(4), nullptr))
+        << Utf8(m_error.pszGetError());
+    const CTString best(access->pszGetBestParseItemName());
+    eNA_LOCKTYPE out{};
+    ASSERT_TRUE(access->bHLitxxx(best.pszGet(), NA_PARSE_FIRST, 1, kNoLock, &out, 0x20000)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(std::wstring(access->pclGetLastStatementNoRef()->pszGetBrowseItem()),
+              r.browsed != nullptr ? r.browsed : best.pszGet());
+    if (r.first != nullptr) {
+      EXPECT_EQ(Values(access), r.first);
+    }
+  }
+}
+
+// A calculated column the host's parse types narrower than the server's result (UPPER of a text
+// the host describes as 4 bytes, over a VARCHAR(20)) takes the result's type at the query's
+// first run: the record is laid out again and the values read are the server's whole texts. A
+// plain column keeps the type the host gives its source column, and the host's description
+// keeps its own.
+TEST_P(LiveQuery, CalculatedColumnTakesTheTypeOfTheServersResult) {
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("UPDATE " + m_strTable + " SET nom = 'abcdefghij' WHERE id = 2", &err)) << err;
+  // The test's plain table, as a host that gives its text 4 bytes describes it.
+  CHostRecordDescription* t = m_bench.Table(L"wide", m_wPlain.c_str());
+  t->m_pszDBTableName = t->m_pszPhysicalName;
+  m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE);
+  CHostItemDescription* nom = m_bench.Item(t, L"nom", NA_IT_TEXTE, 4);
+  for (size_t i = m_bench.m_items.size() - 2; i < m_bench.m_items.size(); ++i) {
+    m_bench.m_items[i].m_pszNameInSource = m_bench.m_items[i].pszGetName();
+    m_bench.m_items[i].m_pszSourceName = m_wPlain.c_str();
+  }
+  CNADataAccess* access = Access();
+  ISQLParserInformation* parse = Parse(L"SELECT id, UPPER(nom) AS big, nom FROM wide WHERE id < 3 ORDER BY id");
+  ASSERT_NE(parse, nullptr);
+  int result = 0;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(8), nullptr))
+      << Utf8(m_error.pszGetError());
+  INADataSourceDescription* desc = access->piGetDataSourceDescription();
+  ASSERT_NE(desc, nullptr);
+  const struct {
+    const wchar_t* item;
+    bool wider;  // than the 4 bytes the host gave
+  } types[] = {{L"big", true}, {L"nom", false}};
+  for (const auto& r : types) {
+    INAItemDescription* item = desc->piNAGetItem(r.item);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->nGetItemSize() > 4, r.wider) << Utf8(r.item);
+    item->nExternalRelease();
+  }
+  EXPECT_EQ(nom->nGetItemSize(), 4u);
+  desc->nExternalRelease();
+  EXPECT_EQ(Values(access), L"1|B|b");
+  eNA_LOCKTYPE out{};
+  ASSERT_TRUE(access->bHLitxxx(L"id", NA_PARSE_NEXT, 1, kNoLock, &out, 0)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Values(access).substr(0, 13), L"2|ABCDEFGHIJ|");
+  ASSERT_TRUE(access->bHLitxxx(L"big", NA_PARSE_FIRST, 1, kNoLock, &out, 0)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Values(access).substr(0, 13), L"2|ABCDEFGHIJ|");
+}
+
 // Prepare only keeps the execution statement and runs nothing; the server's statement cannot
 // prepare, so the answer is a refusal with a reason.
 TEST_P(LiveQuery, PrepareOnlyRunsNothing) {
