@@ -366,11 +366,28 @@ BOOL CNAColumn::bGetCurrentValue(CAny* out, unsigned int) {
     out->SetNull(true);
     return TRUE;
   }
-  if (m_csMemoFile.nTaille() > 0 && m_pclValue->bIsNull() &&
-      !m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, 1))
-    return FALSE;
+  if (m_csMemoFile.nTaille() > 0 && m_pclValue->bIsNull() && !_bLoadMemoFile()) return FALSE;
   m_pclValue->bGetValue(out);
   return TRUE;
+}
+
+BOOL CNAColumn::_bLoadMemoFile() {
+  const eNA_ITEMTYPE type = eNAGetItemType();
+  if (type != NA_IT_MEMOTEXTE && type != NA_IT_MEMOUNICODE)
+    return m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, 1);
+  CAny file;
+  if (!CNAVariant::gbLoadFile(&file, m_csMemoFile.pszGet(), m_pclError, 1)) return FALSE;
+  void* data = nullptr;
+  unsigned int size = 0;
+  file.Intern()->nGetDataAdr(&data);
+  file.Intern()->nGetUtilDataSize(&size);
+  CAny text;
+  text.__SetType(type == NA_IT_MEMOUNICODE ? ZV_DSTRW : ZV_DSTRA, 0);
+  // A trailing part of a character is no character.
+  if (type == NA_IT_MEMOUNICODE) size -= size % static_cast<unsigned int>(sizeof(wchar_t));
+  text.Intern()->SetValue(size > 0 && data != nullptr ? data : static_cast<const void*>(""), size);
+  text.SetFlags(0);
+  return m_pclValue->bSetValue(&text);
 }
 
 BOOL CNAColumn::bGetOriginalValue(CAny* out, unsigned int) { return _bGetValue(_pclOriginalKJ(), out); }
