@@ -157,7 +157,7 @@ TEST_P(LiveColumnValues, MemosKeepTheirNulCharacters) {
 
 // A memo extracted to a file and attached again, then written, leaves the server's value as it
 // was, round after round: text, Unicode and binary memos (the file held the text's terminator,
-// and each round grew the memo by one NUL).
+// and each round grew the memo by one NUL; a Unicode memo's file held its 4-byte characters).
 TEST_P(LiveColumnValues, ExtractedThenAttachedMemoKeepsItsValue) {
   Create(T(), "(id INT PRIMARY KEY, ml TEXT CHARACTER SET latin1, mu TEXT CHARACTER SET utf8mb4, mb BLOB)");
   // On 1252 a character outside the page reads as '?': the Unicode memo keeps to the page there.
@@ -183,13 +183,16 @@ TEST_P(LiveColumnValues, ExtractedThenAttachedMemoKeepsItsValue) {
       }
     }
   }
-  // The file of a text memo holds its text only.
+  // The file of a text memo holds its text only: a narrow memo's in the host's page, a Unicode
+  // memo's in UTF-8.
   ASSERT_TRUE(Read(o, "id = 1"));
-  ASSERT_TRUE(o->Column(L"ml")->bHExtraitMemo(wpath.c_str()));
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream file;
-  file << in.rdbuf();
-  EXPECT_EQ(file.str(), "caf\xE9 \\ 'q'");
+  for (const wchar_t* c : {L"ml", L"mu"}) {
+    ASSERT_TRUE(o->Column(c)->bHExtraitMemo(wpath.c_str()));
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream file;
+    file << in.rdbuf();
+    EXPECT_EQ(file.str(), c[1] == L'l' ? std::string("caf\xE9 \\ 'q'") : unicode) << Utf8(c);
+  }
   remove(path.c_str());
 }
 
