@@ -7,7 +7,8 @@
 // is the client's with that limit applied (each limit is named in the README):
 // - a fixed text item (TEXTE, UNICODE) is zero-terminated: a NUL ends its value;
 // - date-time and time items keep milliseconds: further fraction digits are cut;
-// - on a 1252 connection the server sends '?' for each character the page cannot hold.
+// - on a 1252 connection the server sends '?' for each character the page cannot hold;
+// - a text item of the host's page (TEXTE, MEMOTEXTE) holds '?' for a character outside 1252.
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <unistd.h>
@@ -281,8 +282,8 @@ std::string Expected(const SItem& item, const std::string& raw, bool cp1252) {
   std::u32string cps = CodePoints(raw);
   // A fixed text item ends at a NUL.
   if (item.type == NA_IT_TEXTE || item.type == NA_IT_UNICODE) cps.resize(std::min(cps.size(), cps.find(U'\0')));
-  // The 1252 connection's '?'.
-  if (cp1252)
+  // The 1252 connection's '?', and a text item of the host's page holds that page only.
+  if (cp1252 || item.type == NA_IT_TEXTE || item.type == NA_IT_MEMOTEXTE)
     for (char32_t& c : cps)
       if (!In1252(c)) c = U'?';
   return Utf8Of(cps);
