@@ -62,7 +62,9 @@ bool StartsWithNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
-enum eRule { kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kBinary, kBits, kTime, kDateTime };
+enum eRule {
+  kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kBinary, kBits, kTime, kDateTime
+};
 struct STTypeName {
   const wchar_t* pszName;
   eRule eHow;

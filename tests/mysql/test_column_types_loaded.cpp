@@ -105,9 +105,10 @@ std::string FromPage(const char* page, const std::string& bytes) {
 // Whether the 1252 page holds the character.
 bool In1252(char32_t c) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return true;
-  static const std::u32string extra = U"\u20AC\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152"
-                                      U"\u017D\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A"
-                                      U"\u0153\u017E\u0178";
+  static const std::u32string extra =
+      U"\u20AC\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152"
+      U"\u017D\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A"
+      U"\u0153\u017E\u0178";
   return extra.find(c) != std::u32string::npos;
 }
 
@@ -148,8 +149,15 @@ std::string Float(double d, int digits) {
 
 bool Integer(eNA_ITEMTYPE t) {
   switch (t) {
-    case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
-    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_IDAUTO: return true;
+    case NA_IT_I1:
+    case NA_IT_I2:
+    case NA_IT_I4:
+    case NA_IT_I8:
+    case NA_IT_UI1:
+    case NA_IT_UI2:
+    case NA_IT_UI4:
+    case NA_IT_UI8:
+    case NA_IT_IDAUTO: return true;
     default: return false;
   }
 }
@@ -172,12 +180,17 @@ std::string Decoded(const SItem& item, const unsigned char* p) {
     case NA_IT_UI1: return std::to_string(p[0]);
     case NA_IT_I2: return std::to_string(static_cast<int16_t>(p[0] | p[1] << 8));
     case NA_IT_UI2: return std::to_string(static_cast<uint16_t>(p[0] | p[1] << 8));
-    case NA_IT_I4: case NA_IT_UI4: case NA_IT_I8: case NA_IT_UI8: case NA_IT_IDAUTO: {
+    case NA_IT_I4:
+    case NA_IT_UI4:
+    case NA_IT_I8:
+    case NA_IT_UI8:
+    case NA_IT_IDAUTO: {
       const size_t n = item.type == NA_IT_I4 || item.type == NA_IT_UI4 ? 4 : 8;
       const bool isSigned = item.type == NA_IT_I4 || item.type == NA_IT_I8 || item.type == NA_IT_IDAUTO;
       uint64_t v = 0;
       for (size_t i = n; i-- > 0;) v = (v << 8) | p[i];
-      if (isSigned) return std::to_string(n == 4 ? static_cast<int64_t>(static_cast<int32_t>(v)) : static_cast<int64_t>(v));
+      if (isSigned)
+        return std::to_string(n == 4 ? static_cast<int64_t>(static_cast<int32_t>(v)) : static_cast<int64_t>(v));
       return std::to_string(v);
     }
     case NA_IT_R4: {
@@ -185,14 +198,17 @@ std::string Decoded(const SItem& item, const unsigned char* p) {
       memcpy(&f, p, 4);
       return Float(f, 9);
     }
-    case NA_IT_R8: case NA_IT_REELTURBO: {
+    case NA_IT_R8:
+    case NA_IT_REELTURBO: {
       double d;
       memcpy(&d, p, 8);
       return Float(d, 17);
     }
     case NA_IT_MONETAIRE: return Int128Text(SignedLE(p, 10), 6);
     case NA_IT_DECIMAL: return Int128Text(SignedLE(p, item.size), item.decimals);
-    case NA_IT_DATE8: case NA_IT_HEURE: return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), item.size));
+    case NA_IT_DATE8:
+    case NA_IT_HEURE:
+      return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), item.size));
     case NA_IT_DATETIME: {
       char buf[40];
       uint32_t ms;
@@ -202,7 +218,8 @@ std::string Decoded(const SItem& item, const unsigned char* p) {
       return buf;
     }
     case NA_IT_TEXTE:
-      return FromPage("CP1252", std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), item.size)));
+      return FromPage("CP1252", std::string(reinterpret_cast<const char*>(p),
+                                            strnlen(reinterpret_cast<const char*>(p), item.size)));
     case NA_IT_UNICODE: {
       std::u16string units;
       for (unsigned int i = 0; i + 1 < item.size; i += 2) {
@@ -213,7 +230,8 @@ std::string Decoded(const SItem& item, const unsigned char* p) {
       std::u32string cps;
       for (size_t i = 0; i < units.size(); ++i) {
         char32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size()) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size())
+          c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
         cps += c;
       }
       return Utf8Of(cps);
@@ -233,10 +251,12 @@ std::string DecodedMemo(const CAny& a) {
   const auto* bytes = static_cast<const unsigned char*>(p);
   switch (a.wGetType()) {
     case ZV_BIN: return Hex(bytes, n);
-    case ZV_DSTRA: case ZV_PSTRA: return FromPage("CP1252", std::string(reinterpret_cast<const char*>(bytes), n));
+    case ZV_DSTRA:
+    case ZV_PSTRA: return FromPage("CP1252", std::string(reinterpret_cast<const char*>(bytes), n));
     case ZV_DSTRW: {
       std::u32string cps;
-      for (unsigned int i = 0; i < n / sizeof(wchar_t); ++i) cps += static_cast<char32_t>(static_cast<const wchar_t*>(p)[i]);
+      for (unsigned int i = 0; i < n / sizeof(wchar_t); ++i)
+        cps += static_cast<char32_t>(static_cast<const wchar_t*>(p)[i]);
       return Utf8Of(cps);
     }
     default: return "<memo type " + std::to_string(a.wGetType()) + ">";
@@ -252,31 +272,40 @@ std::string Expected(const SItem& item, const std::string& raw, bool cp1252) {
   }
   switch (item.type) {
     case NA_IT_R4: return Float(static_cast<float>(strtod(raw.c_str(), nullptr)), 9);
-    case NA_IT_R8: case NA_IT_REELTURBO: return Float(strtod(raw.c_str(), nullptr), 17);
-    case NA_IT_MONETAIRE: case NA_IT_DECIMAL: return Decimal(raw);
+    case NA_IT_R8:
+    case NA_IT_REELTURBO: return Float(strtod(raw.c_str(), nullptr), 17);
+    case NA_IT_MONETAIRE:
+    case NA_IT_DECIMAL: return Decimal(raw);
     case NA_IT_DATE8: {
       std::string d;
-      for (char c : raw) if (c != '-') d += c;
+      for (char c : raw)
+        if (c != '-') d += c;
       return d;
     }
     case NA_IT_HEURE: {
       std::string d;
-      for (char c : raw) if (c != ':' && c != '.') d += c;
+      for (char c : raw)
+        if (c != ':' && c != '.') d += c;
       if (d.size() > 6) d.resize(std::min<size_t>(d.size(), 9));
-      d.resize(std::min<size_t>(item.size - 1, d.size() < 6 ? d.size() : std::max<size_t>(d.size(), item.size > 7 ? 9 : 6)), '0');
+      d.resize(
+          std::min<size_t>(item.size - 1, d.size() < 6 ? d.size() : std::max<size_t>(d.size(), item.size > 7 ? 9 : 6)),
+          '0');
       return d;
     }
     case NA_IT_DATETIME: {
       // Milliseconds: further digits are cut. A date has midnight, a time the empty date.
-      std::string t = raw.size() == 10 ? raw + " 00:00:00" : raw.find('-') == std::string::npos ? "0000-00-00 " + raw : raw;
+      std::string t = raw.size() == 10                     ? raw + " 00:00:00"
+                      : raw.find('-') == std::string::npos ? "0000-00-00 " + raw
+                                                           : raw;
       const size_t dot = t.find('.');
       std::string fraction = dot == std::string::npos ? "" : t.substr(dot + 1);
       if (dot != std::string::npos) t.resize(dot);
       fraction.resize(3, '0');
       return t + "." + fraction;
     }
-    case NA_IT_BINAIRE: case NA_IT_MEMOBINAIRE: case NA_IT_MEMOBINAIRE4:
-      return Hex(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+    case NA_IT_BINAIRE:
+    case NA_IT_MEMOBINAIRE:
+    case NA_IT_MEMOBINAIRE4: return Hex(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
     default: break;
   }
   std::u32string cps = CodePoints(raw);
@@ -299,7 +328,8 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err)) << err;
     ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_table + " " + EveryColumnTypeBody(), &err)) << err;
     for (size_t r = 0; r < EveryColumnTypeRows(); ++r)
-      ASSERT_TRUE(m_raw.exec(EveryColumnTypeInsert(m_table, r), &err)) << EveryColumnTypeInsert(m_table, r) << ": " << err;
+      ASSERT_TRUE(m_raw.exec(EveryColumnTypeInsert(m_table, r), &err))
+          << EveryColumnTypeInsert(m_table, r) << ": " << err;
     m_columns = "id";
     for (const SColumnType& c : EveryColumnType()) m_columns += std::string(", ") + c.pszName;
     ASSERT_TRUE(m_raw.query("SELECT " + m_columns + " FROM " + m_table + " ORDER BY id", &m_rows, &err)) << err;
@@ -332,8 +362,13 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     }
     for (int i = 0; i < desc->nGetNumItems(); ++i) {
       INAItemDescription* item = desc->piNAGetItem(static_cast<unsigned int>(i));
-      SItem s{Narrow(item->pszGetName()), item->eNAGetItemType(), item->nGetOffset(0), item->nGetItemSize(),
-              item->nGetDecimalPart(), -1, item};
+      SItem s{Narrow(item->pszGetName()),
+              item->eNAGetItemType(),
+              item->nGetOffset(0),
+              item->nGetItemSize(),
+              item->nGetDecimalPart(),
+              -1,
+              item};
       if (item->bMemo()) s.memo = memos.count(s.name) != 0 ? memos[s.name] : -2;
       items.push_back(s);
     }
@@ -348,7 +383,8 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT, ++r) {
       int out = 0;
       if (!t->bHLitxxx(ctx, L"id", dir, 1, kNoLock, nullptr, 0) || !t->bHEnDehors(ctx, L"id", &out))
-        return diff + road + " row " + std::to_string(r + 1) + " not read: " + Narrow(t->piGetLastError(ctx)->pszGetError()) + "\n";
+        return diff + road + " row " + std::to_string(r + 1) +
+               " not read: " + Narrow(t->piGetLastError(ctx)->pszGetError()) + "\n";
       if (out != 0) break;
       if (r >= m_rows.size()) return diff + road + ": more rows than the server's\n";
       CNAKJRecord* record = nullptr;
@@ -366,8 +402,9 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
         std::string got;
         if (item->memo >= 0) {
           CAny value;
-          got = t->bGetBLOB(ctx, static_cast<unsigned int>(item->memo), &value) ? DecodedMemo(value)
-                                                                                : "<no memo: " + Narrow(t->piGetLastError(ctx)->pszGetError()) + ">";
+          got = t->bGetBLOB(ctx, static_cast<unsigned int>(item->memo), &value)
+                    ? DecodedMemo(value)
+                    : "<no memo: " + Narrow(t->piGetLastError(ctx)->pszGetError()) + ">";
         } else if (!record->vbItemValueDefined(item->desc, 0)) {
           got = "NULL";
         } else {
@@ -375,7 +412,8 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
         }
         const std::string want = raw[c] ? Expected(*item, *raw[c], GetParam() == 1252) : "NULL";
         if (got != want)
-          diff += std::string(road) + " row " + std::to_string(r + 1) + " " + name + " (type " + std::to_string(item->type) + "): " + got + " <> " + want + "\n";
+          diff += std::string(road) + " row " + std::to_string(r + 1) + " " + name + " (type " +
+                  std::to_string(item->type) + "): " + got + " <> " + want + "\n";
       }
       record->vnRelease();
     }
@@ -407,8 +445,8 @@ TEST_P(EveryTypeLoaded, EveryValueReadsAsTheClientReadsIt) {
     file.m_pszName = file.m_pszPhysicalName = file.m_pszDBTableName = table.c_str();
     for (int i = 0; i < desc->nGetNumItems(); ++i) {
       INAItemDescription* item = desc->piNAGetItem(static_cast<unsigned int>(i));
-      CHostItemDescription& h =
-          items.emplace_back(names.emplace_back(item->pszGetName()).c_str(), item->eNAGetItemType(), item->nGetItemSize());
+      CHostItemDescription& h = items.emplace_back(names.emplace_back(item->pszGetName()).c_str(),
+                                                   item->eNAGetItemType(), item->nGetItemSize());
       h.m_nIntegerPart = item->nGetIntegerPart();
       h.m_nDecimalPart = item->nGetDecimalPart();
       h.m_pszNameInSource = L"";

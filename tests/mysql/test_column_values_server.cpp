@@ -54,14 +54,16 @@ class LiveColumnValues : public LiveStatementBench {
 // and written back unchanged.
 TEST_P(LiveColumnValues, BitColumnsReadAsTheirBytesAndWriteBackUnchanged) {
   Create(T(), "(id INT PRIMARY KEY, b1 BIT(1) NULL, b8 BIT(8) NULL, b12 BIT(12) NULL, b64 BIT(64) NULL, n INT)");
-  Raw("INSERT INTO " + Q(T()) + " VALUES (1, b'1', b'11111111', b'100000000001', 0xFFFFFFFFFFFFFFFF, 1), "
+  Raw("INSERT INTO " + Q(T()) +
+      " VALUES (1, b'1', b'11111111', b'100000000001', 0xFFFFFFFFFFFFFFFF, 1), "
       "(2, b'0', b'0', b'0', 0, 2), (3, NULL, b'10000000', b'1', 0x8000000000000001, 3)");
   Opened* o = Open(T());
   ASSERT_NE(o, nullptr);
   const struct {
     int id;
     const char* values;
-  } rows[] = {{1, "01|FF|0801|FFFFFFFFFFFFFFFF"}, {2, "00|00|0000|0000000000000000"}, {3, "NULL|80|0001|8000000000000001"}};
+  } rows[] = {
+      {1, "01|FF|0801|FFFFFFFFFFFFFFFF"}, {2, "00|00|0000|0000000000000000"}, {3, "NULL|80|0001|8000000000000001"}};
   for (const auto& row : rows) {
     std::string before;
     EXPECT_EQ(ReadAndWriteBack(o, {L"b1", L"b8", L"b12", L"b64"}, row.id, &before), row.values) << row.id;
@@ -89,15 +91,18 @@ TEST_P(LiveColumnValues, BinaryColumnsKeepTheirNulAndPadBytes) {
 // (as text, bytes that are no UTF-8 became '?' or nothing), UNSIGNED_FLAG the unsigned integers
 // (the signed items refused the upper half).
 TEST_P(LiveColumnValues, ResultColumnsOfTheBinaryCharsetAndUnsignedTypesKeepTheirValues) {
-  Create(T(), "(id INT PRIMARY KEY, vb VARBINARY(8), cb VARCHAR(6) CHARACTER SET binary, u1 TINYINT UNSIGNED, "
-              "u2 SMALLINT UNSIGNED, u3 MEDIUMINT UNSIGNED, u4 INT UNSIGNED, u8 BIGINT UNSIGNED, i1 TINYINT)");
-  Raw("INSERT INTO " + Q(T()) + " VALUES (1, X'00FF80E9', X'C3', 255, 65535, 16777215, 4294967295, "
+  Create(T(),
+         "(id INT PRIMARY KEY, vb VARBINARY(8), cb VARCHAR(6) CHARACTER SET binary, u1 TINYINT UNSIGNED, "
+         "u2 SMALLINT UNSIGNED, u3 MEDIUMINT UNSIGNED, u4 INT UNSIGNED, u8 BIGINT UNSIGNED, i1 TINYINT)");
+  Raw("INSERT INTO " + Q(T()) +
+      " VALUES (1, X'00FF80E9', X'C3', 255, 65535, 16777215, 4294967295, "
       "18446744073709551615, -128)");
   CMySQLStatementSQL sql(m_pCnx.get(), &m_error);
   sql.SetStatic(true);
-  ASSERT_TRUE(sql.bExecuteDirect(Wide("SELECT vb, cb, u1, u2, u3, u4, u8, i1, CAST('x' AS BINARY) FROM " + Q(T())).c_str(),
-                                 nullptr, 0) &&
-              sql.bFetch(0))
+  ASSERT_TRUE(
+      sql.bExecuteDirect(Wide("SELECT vb, cb, u1, u2, u3, u4, u8, i1, CAST('x' AS BINARY) FROM " + Q(T())).c_str(),
+                         nullptr, 0) &&
+      sql.bFetch(0))
       << Err();
   std::string got;
   for (unsigned int i = 0; i < 9; ++i) {
@@ -134,7 +139,8 @@ TEST_P(LiveColumnValues, UnsignedIdentifierAboveTheSignedRangeReadsAndWritesBack
 // a narrow one on 65001, were cut at the NUL), and is written back unchanged.
 TEST_P(LiveColumnValues, MemosKeepTheirNulCharacters) {
   Create(T(), "(id INT PRIMARY KEY, mu TEXT CHARACTER SET utf8mb4, ml TEXT CHARACTER SET latin1, mb BLOB)");
-  Raw("INSERT INTO " + Q(T()) + " VALUES (1, 'a\\0b', 'a\\0b', X'610062'), (2, '\\0', '\\0\\0', X'00'), "
+  Raw("INSERT INTO " + Q(T()) +
+      " VALUES (1, 'a\\0b', 'a\\0b', X'610062'), (2, '\\0', '\\0\\0', X'00'), "
       "(3, '\xC3\xA9\\0\xE2\x82\xAC', '\xC3\xA9\\0', X'00FF')");
   Opened* o = Open(T());
   ASSERT_NE(o, nullptr);
@@ -162,7 +168,8 @@ TEST_P(LiveColumnValues, ExtractedThenAttachedMemoKeepsItsValue) {
   Create(T(), "(id INT PRIMARY KEY, ml TEXT CHARACTER SET latin1, mu TEXT CHARACTER SET utf8mb4, mb BLOB)");
   // On 1252 a character outside the page reads as '?': the Unicode memo keeps to the page there.
   const std::string unicode = Unicode() ? "\xF0\x9F\x98\x80 \xC5\x91 \xC3\xA9" : "\xE2\x82\xAC \xC3\xA9";
-  Raw("INSERT INTO " + Q(T()) + " VALUES (1, 'caf\xC3\xA9 \\\\ ''q''', '" + unicode + "', X'00FF0010'), "
+  Raw("INSERT INTO " + Q(T()) + " VALUES (1, 'caf\xC3\xA9 \\\\ ''q''', '" + unicode +
+      "', X'00FF0010'), "
       "(2, '', '', '')");
   Opened* o = Open(T());
   ASSERT_NE(o, nullptr);

@@ -13,8 +13,15 @@
 struct SColumnType {
   const char* pszName;
   const char* pszType;                // the column's SQL type, NULL allowed
-  std::vector<const char*> literals;  // its values, one a row ("NULL" for NULL)
+  std::vector<std::string> literals;  // its values, one a row ("NULL" for NULL)
 };
+
+// X'000102...FF'.
+inline std::string AllByteValues() {
+  std::string hex = "X'";
+  for (int b = 0; b < 256; ++b) hex += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+  return hex + "'";
+}
 
 inline const std::vector<SColumnType>& EveryColumnType() {
   static const std::vector<SColumnType> columns = {
@@ -33,7 +40,8 @@ inline const std::vector<SColumnType>& EveryColumnType() {
       {"d10", "DECIMAL(10,2)", {"99999999.99", "-99999999.99", "0", "0.01"}},
       {"d18", "DECIMAL(18,0)", {"999999999999999999", "-999999999999999999", "0"}},
       {"d20", "DECIMAL(20,6)", {"99999999999999.999999", "-0.000001", "0"}},
-      {"d38", "DECIMAL(38,10)",
+      {"d38",
+       "DECIMAL(38,10)",
        {"9999999999999999999999999999.9999999999", "-9999999999999999999999999999.9999999999", "0.0000000001", "0"}},
       {"d38i", "DECIMAL(38,0)", {"99999999999999999999999999999999999999", "-99999999999999999999999999999999999999"}},
       {"f", "FLOAT", {"3.40282e38", "-1.17549e-38", "0", "1.5", "-0.000123457"}},
@@ -49,16 +57,19 @@ inline const std::vector<SColumnType>& EveryColumnType() {
       {"ts", "TIMESTAMP NULL", {"'1970-01-02 00:00:01'", "'2038-01-18 03:14:07'", "'0000-00-00 00:00:00'"}},
       {"ts6", "TIMESTAMP(6) NULL", {"'2038-01-18 03:14:07.999999'", "'2001-02-03 04:05:06.000001'"}},
       {"yr", "YEAR", {"1901", "2155", "0000"}},
-      {"cu", "CHAR(10) CHARACTER SET utf8mb4",
+      {"cu",
+       "CHAR(10) CHARACTER SET utf8mb4",
        {"'a'", "''", "'\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80'", "'0123456789'", "'a\\0b'"}},
-      {"vu", "VARCHAR(20) CHARACTER SET utf8mb4",
+      {"vu",
+       "VARCHAR(20) CHARACTER SET utf8mb4",
        {"'x'", "''", "'it''s \\\\ \"q\"'", "'\xF0\x9F\x98\x80 \xF0\x90\x8D\x88'", "'Z\xC3\xBCrich \xC5\x91'",
         "'a\\0b'"}},
       {"vub", "VARCHAR(20) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin", {"'Ab'", "'\xF0\x9F\x98\x80'", "''"}},
-      {"vl", "VARCHAR(20) CHARACTER SET latin1", {"'Gr\xC3\xB6\xC3\x9F" "e'", "''", "'\xE2\x82\xAC \xC3\xBF'", "'a\\0b'"}},
-      {"vlb", "VARCHAR(20) CHARACTER SET latin1 COLLATE latin1_bin", {"'\xC3\x89t\xC3\xA9'", "''", "_latin1 X'818D8F909D'"}},
-      {"tu", "TEXT CHARACTER SET utf8mb4",
-       {"'memo'", "''", "'a\\0b'", "'\xF0\x9F\x98\x80 \xC3\xA9'", "'\\0'"}},
+      {"vl", "VARCHAR(20) CHARACTER SET latin1", {"'Gr\xC3\xB6\xC3\x9F!'", "''", "'\xE2\x82\xAC \xC3\xBF'", "'a\\0b'"}},
+      {"vlb",
+       "VARCHAR(20) CHARACTER SET latin1 COLLATE latin1_bin",
+       {"'\xC3\x89t\xC3\xA9'", "''", "_latin1 X'818D8F909D'"}},
+      {"tu", "TEXT CHARACTER SET utf8mb4", {"'memo'", "''", "'a\\0b'", "'\xF0\x9F\x98\x80 \xC3\xA9'", "'\\0'"}},
       {"tub", "MEDIUMTEXT CHARACTER SET utf8mb4 COLLATE utf8mb4_bin", {"'\xF0\x9F\x98\x80'", "'a\\0'"}},
       {"tl", "TEXT CHARACTER SET latin1", {"'a\\0b'", "'\xC3\xA9\xE2\x82\xAC'", "''"}},
       {"ltx", "LONGTEXT CHARACTER SET utf8mb4", {"REPEAT('\xC3\xA9', 5000)", "''"}},
@@ -66,8 +77,8 @@ inline const std::vector<SColumnType>& EveryColumnType() {
       {"bn12", "BINARY(12)", {"'abc'"}},
       {"vb", "VARBINARY(16)", {"X'00FF80E9'", "''", "X'00'", "X'5C27'"}},
       // Every byte value.
-      {"vb256", "VARBINARY(256)", {"X'000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3F404142434445464748494A4B4C4D4E4F505152535455565758595A5B5C5D5E5F606162636465666768696A6B6C6D6E6F707172737475767778797A7B7C7D7E7F808182838485868788898A8B8C8D8E8F909192939495969798999A9B9C9D9E9FA0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3B4B5B6B7B8B9BABBBCBDBEBFC0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3D4D5D6D7D8D9DADBDCDDDEDFE0E1E2E3E4E5E6E7E8E9EAEBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF'"}},
-      {"bl256", "MEDIUMBLOB", {"X'000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3F404142434445464748494A4B4C4D4E4F505152535455565758595A5B5C5D5E5F606162636465666768696A6B6C6D6E6F707172737475767778797A7B7C7D7E7F808182838485868788898A8B8C8D8E8F909192939495969798999A9B9C9D9E9FA0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3B4B5B6B7B8B9BABBBCBDBEBFC0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3D4D5D6D7D8D9DADBDCDDDEDFE0E1E2E3E4E5E6E7E8E9EAEBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF'"}},
+      {"vb256", "VARBINARY(256)", {AllByteValues()}},
+      {"bl256", "MEDIUMBLOB", {AllByteValues()}},
       {"vcb", "VARCHAR(8) CHARACTER SET binary", {"X'FF00'", "''"}},
       {"bl", "BLOB", {"X'00FF80E9'", "''", "X'00'"}},
       {"lbl", "LONGBLOB", {"REPEAT(X'00FF', 40000)", "''"}},
@@ -99,6 +110,7 @@ inline std::string EveryColumnTypeBody() {
 // The INSERT of row r (0-based) into table (quoted).
 inline std::string EveryColumnTypeInsert(const std::string& table, size_t r) {
   std::string sql = "INSERT INTO " + table + " VALUES (" + std::to_string(r + 1);
-  for (const SColumnType& c : EveryColumnType()) sql += std::string(", ") + (r < c.literals.size() ? c.literals[r] : "NULL");
+  for (const SColumnType& c : EveryColumnType())
+    sql += ", " + (r < c.literals.size() ? c.literals[r] : std::string("NULL"));
   return sql + ")";
 }
