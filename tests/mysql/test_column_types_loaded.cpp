@@ -373,11 +373,13 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
       items.push_back(s);
     }
     struct SRelease {
+      INADataSourceDescription* desc;
       std::vector<SItem>& items;
       ~SRelease() {
         for (SItem& s : items) s.desc->nExternalRelease();
+        desc->nExternalRelease();
       }
-    } release{items};
+    } release{desc, items};
     std::string diff;
     size_t r = 0;
     for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT, ++r) {
