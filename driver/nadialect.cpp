@@ -62,7 +62,9 @@ bool StartsWithNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
-enum eRule { kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kTime, kDateTime };
+enum eRule {
+  kFixed, kSized, kUnicodeSized, kSigned, kReal, kDecimal, kChar, kVarBinary, kBinary, kBits, kTime, kDateTime
+};
 struct STTypeName {
   const wchar_t* pszName;
   eRule eHow;
@@ -114,8 +116,11 @@ constexpr STTypeName kTypeNames[] = {
     {L"BLOB", kFixed, NA_IT_MEMOBINAIRE, NA_IT_MEMOBINAIRE, 8},
     {L"BIGINT", kSigned, NA_IT_I8, NA_IT_UI8, 8},
     {L"BIG INT", kSigned, NA_IT_I8, NA_IT_UI8, 8},
-    {L"BIT", kFixed, NA_IT_I1, NA_IT_I1, 1},
+    // The server sends a BIT(n) as its (n + 7) / 8 bytes: an integer item would refuse them.
+    {L"BIT", kBits, NA_IT_BINAIRE, NA_IT_BINAIRE, 0},
     {L"VARBINARY", kVarBinary, NA_IT_BINAIRE, NA_IT_BINAIRE, 0},
+    // Bytes, pad bytes included: as text they would be decoded and cut at a NUL.
+    {L"BINARY", kBinary, NA_IT_BINAIRE, NA_IT_BINAIRE, 0},
 };
 
 }  // namespace
@@ -235,6 +240,8 @@ BOOL CNAConnectionDescription::bSQLTypeNameToNAType(CNAError*, eNA_ITEMTYPE* typ
         }
         break;
       case kVarBinary: resultSize = static_cast<unsigned int>(inParentheses < 0 ? 0 : inParentheses) + 2; break;
+      case kBinary: resultSize = static_cast<unsigned int>(n) + 2; break;
+      case kBits: resultSize = (static_cast<unsigned int>(n) + 7) / 8 + 2; break;
       case kTime:
         // Every digit the column holds: HHMMSS, and milliseconds with fractional seconds.
         if (inParentheses > 0) {

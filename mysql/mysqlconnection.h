@@ -78,9 +78,9 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL bSupportOrderByMemo() const override { return TRUE; }
   BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const override;
   static BOOL bCharsetUnicode(unsigned int charset);
-  // The item type and size of a result column of the server.
+  // The item type and size of a result column of the server; bUnsigned: the field's UNSIGNED_FLAG.
   static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
-                              int integerDigits, int decimals, unsigned int charset);
+                              int integerDigits, int decimals, unsigned int charset, BOOL bUnsigned = FALSE);
 
   // The client handle; null while closed.
   MYSQL* pGetHandle() const { return m_pMySQL; }

@@ -134,8 +134,9 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     unsigned short flags = _nKeyType(key.pszGet());
     int keyIndex = -1;
     if ((flags & NA_KEY_PRIMARY) != 0 && extra.nPos(L"auto_increment") >= 0) {
-      // An identifier narrower than 4 bytes is held in 8: its values would not fit its own size.
-      itemType = size == 4 ? NA_IT_IDAUTO4 : NA_IT_IDAUTO;
+      // An identifier narrower than 4 bytes is held in 8: its values would not fit its own size;
+      // so is an unsigned one of 4, whose upper half a signed 4-byte identifier cannot hold.
+      itemType = size == 4 && itemType != NA_IT_UI4 ? NA_IT_IDAUTO4 : NA_IT_IDAUTO;
       if (itemType == NA_IT_IDAUTO) size = 8;
       keyIndex = autoKeys++;
     } else if (itemType != NA_IT_IDAUTO && itemType != NA_IT_IDAUTO4) {

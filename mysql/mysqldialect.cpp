@@ -30,6 +30,10 @@ namespace {
 
 enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConversion, kSiteEscapeRefused };
 
+constexpr unsigned int kBinaryCharset = 63;
+// A binary item's length is 16 bits and its size, length included, a text item's largest.
+constexpr unsigned int kBinaryItemMax = 65533;
+
 // The client's escaper leaves these bytes as they are in either SQL mode, whatever character set
 // the connection reads them in: ASCII but NUL, LF, CR, backslash, both quotes and Ctrl-Z; and,
 // with utf8, whole two- and three-byte characters other than surrogates, which every escaper of
@@ -360,7 +364,7 @@ BOOL CMySQLConnection::bCharsetUnicode(unsigned int charset) {
 }
 
 void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
-                                       int integerDigits, int decimals, unsigned int charset) {
+                                       int integerDigits, int decimals, unsigned int charset, BOOL bUnsigned) {
   auto set = [&](eNA_ITEMTYPE t, unsigned int s) {
     *type = t;
     *size = s;
@@ -368,15 +372,16 @@ void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, i
   switch (fieldType) {
     case 0:
     case 246: CNAItemDescription::s_GetTypeFromFormat(integerDigits, decimals, type, size); return;
-    case 1: set(NA_IT_I1, 1); return;
-    case 2: set(NA_IT_I2, 2); return;
+    // An unsigned column's upper half does not fit the signed item of its size.
+    case 1: set(bUnsigned ? NA_IT_UI1 : NA_IT_I1, 1); return;
+    case 2: set(bUnsigned ? NA_IT_UI2 : NA_IT_I2, 2); return;
     case 3:
-    case 9: set(NA_IT_I4, 4); return;
+    case 9: set(bUnsigned ? NA_IT_UI4 : NA_IT_I4, 4); return;
     case 4: set(NA_IT_R4, 4); return;
     case 5: set(NA_IT_R8, 8); return;
     case 6: set(NA_IT_EMPTY, 0); return;
     case 7: set(NA_IT_DATETIME, 8); return;
-    case 8: set(NA_IT_I8, 8); return;
+    case 8: set(bUnsigned ? NA_IT_UI8 : NA_IT_I8, 8); return;
     case 10: set(NA_IT_DATE8, 9); return;
     case 11:
     case 12:
@@ -391,12 +396,20 @@ void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, i
     case 250:
     case 251:
     case 252:
-      set(charset == 63 ? NA_IT_MEMOBINAIRE
+      set(charset == kBinaryCharset ? NA_IT_MEMOBINAIRE
           : charset != 0 && bCharsetUnicode(charset) ? NA_IT_MEMOUNICODE
                                                      : NA_IT_MEMOTEXTE,
           8);
       return;
     default: break;
+  }
+  // Bytes of the binary character set are no text of any code page: a text item would convert them.
+  if (charset == kBinaryCharset) {
+    if (length >= 1 && length <= kBinaryItemMax)
+      set(NA_IT_BINAIRE, length + 2);
+    else
+      set(NA_IT_MEMOBINAIRE, 8);
+    return;
   }
   // LONGTEXT and JSON report 4294967295: unsigned, it is a memo.
   const BOOL unicode = bCharsetUnicode(charset);

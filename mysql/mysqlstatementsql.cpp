@@ -91,7 +91,7 @@ inline bool bSameNames(const char* a, const char* b, size_t n) {
                                                   int precision) {
   return column.m_nDBType == static_cast<int>(field.type) && column.m_llLength == width &&
          column.m_nDecimals == static_cast<int>(field.decimals) && column.m_nCharset == field.charsetnr &&
-         column.m_nPrecision == precision;
+         column.m_nPrecision == precision && column.m_bUnsigned == ((field.flags & UNSIGNED_FLAG) != 0);
 }
 
 }  // namespace
@@ -288,9 +288,10 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     column.m_nDecimals = static_cast<int>(field.decimals);
     column.m_nCharset = field.charsetnr;
     column.m_nPrecision = precision;
+    column.m_bUnsigned = (field.flags & UNSIGNED_FLAG) != 0;
     CMySQLConnection::ConvertItemType(&column.m_eItemType, &column.m_nItemSize, column.m_nDBType,
                                       static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
-                                      column.m_nDecimals, column.m_nCharset);
+                                      column.m_nDecimals, column.m_nCharset, column.m_bUnsigned ? TRUE : FALSE);
   }
   m_nRowMaxLength = rowMax;
   return TRUE;

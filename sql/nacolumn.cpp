@@ -9,10 +9,12 @@
 #include "access/narecord.h"
 #include "common/utf.h"
 #include "common/xystring.h"
+#include "common/xystring_conversion.h"
 #include "common/xystringconcat.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "platform/codepage.h"
 #include "sql/inaitemdescription.h"
 #include "sql/naconvertvariant.h"
 #include "sql/naitemdescription.h"
@@ -366,11 +368,39 @@ BOOL CNAColumn::bGetCurrentValue(CAny* out, unsigned int) {
     out->SetNull(true);
     return TRUE;
   }
-  if (m_csMemoFile.nTaille() > 0 && m_pclValue->bIsNull() &&
-      !m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, 1))
-    return FALSE;
+  if (m_csMemoFile.nTaille() > 0 && m_pclValue->bIsNull() && !_bLoadMemoFile()) return FALSE;
   m_pclValue->bGetValue(out);
   return TRUE;
+}
+
+BOOL CNAColumn::_bLoadMemoFile() {
+  const eNA_ITEMTYPE type = eNAGetItemType();
+  if (type != NA_IT_MEMOTEXTE && type != NA_IT_MEMOUNICODE)
+    return m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, 1);
+  // A text memo's value keeps its type: the rows read after the write are text again.
+  CAny file;
+  if (!CNAVariant::gbLoadFile(&file, m_csMemoFile.pszGet(), m_pclError, 1)) return FALSE;
+  void* data = nullptr;
+  unsigned int size = 0;
+  file.Intern()->nGetDataAdr(&data);
+  file.Intern()->nGetUtilDataSize(&size);
+  const char* bytes = size > 0 && data != nullptr ? static_cast<const char*>(data) : "";
+  CAny text;
+  if (type == NA_IT_MEMOTEXTE) {
+    text.__SetType(ZV_DSTRA, 0);
+    text.Intern()->SetValue(bytes, size);
+  } else {
+    // A file that is no UTF-8 is taken as text of the host's page, as any attached file was.
+    CNAConnectionDescription* cnx = pclGetCnx();
+    const int page = UTF8Valide(bytes, static_cast<int>(size)) || cnx == nullptr ? CP_UTF8 : cnx->nGetHostCodePage();
+    const CXYString<wchar_t> wide = PCASTR_To_CWString(bytes, page, static_cast<int>(size));
+    const bool some = wide.pGetData() != nullptr;
+    text.__SetType(ZV_DSTRW, 0);
+    text.Intern()->SetValue(some ? static_cast<const void*>(wide.pGetData()) : L"",
+                            some ? static_cast<unsigned int>(wide.nGetLength()) * sizeof(wchar_t) : 0);
+  }
+  text.SetFlags(0);
+  return m_pclValue->bSetValue(&text);
 }
 
 BOOL CNAColumn::bGetOriginalValue(CAny* out, unsigned int) { return _bGetValue(_pclOriginalKJ(), out); }
@@ -702,7 +732,20 @@ BOOL CNAColumn::bHExtraitMemo(const wchar_t* path) {
     empty.SetNull(true);
     return CNAVariant::gbStoreFile(&empty, path, m_pclError);
   }
-  return m_pclValue->bStoreFile(path, m_pclError);
+  if (!g_bIsZVTextWide(m_pclValue->wGetType())) return m_pclValue->bStoreFile(path, m_pclError);
+  // A Unicode text is written as UTF-8, which attaching the file reads back (_bLoadMemoFile).
+  CAny value;
+  m_pclValue->bGetValue(&value);
+  void* data = nullptr;
+  unsigned int size = 0;
+  value.Intern()->nGetDataAdr(&data);
+  value.Intern()->nGetUtilDataSize(&size);
+  const CXYString<char> utf8 =
+      PCWSTR_To_CAString(static_cast<const wchar_t*>(data), CP_UTF8, static_cast<int>(size / sizeof(wchar_t)));
+  CAny file;
+  file.SetBIN(reinterpret_cast<const unsigned char*>(utf8.pGetData() != nullptr ? utf8.pGetData() : ""),
+              utf8.pGetData() != nullptr ? static_cast<unsigned int>(utf8.nGetLength()) : 0);
+  return CNAVariant::gbStoreFile(&file, path, m_pclError);
 }
 
 // ---------------------------------------------------------------- statements

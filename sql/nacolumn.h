@@ -231,6 +231,10 @@ class CNAColumn : public CInterf {
   // size, less 1 for TEXTE and 2 for UNICODE; zero-filled. FALSE when a component cannot be read.
   BOOL _bGetComposedKeyValue(unsigned char* buffer, unsigned int size);
   BOOL _bGetValue(const CNAKJRecord* record, CAny* out) const;
+  // The attached file becomes the memo's value: a Unicode memo's file is its text in UTF-8 (as
+  // extracted), a text memo's its text in the host's page, a binary memo's its bytes. FALSE
+  // with the loader's error.
+  BOOL _bLoadMemoFile();
   enum eNULLTEST { NA_NULLTEST_NEVER, NA_NULLTEST_DATETIME, NA_NULLTEST_VALUE };
   eNULLTEST _eNullTest() const;
   BOOL _bSetValueMemoToDB(const CAny* value, unsigned int flags);

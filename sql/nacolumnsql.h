@@ -24,6 +24,8 @@ class CNAColumnSQL {
   int m_nDBType = 0;
   CTString m_csDBTypeName;
   unsigned int m_nCharset = 0;
+  // The server's UNSIGNED_FLAG.
+  bool m_bUnsigned = false;
   eNA_ITEMTYPE m_eItemType = NA_IT_EMPTY;
   unsigned short m_wKeyFlags = 0;
   int m_nKeyPosition = 0;

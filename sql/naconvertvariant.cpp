@@ -33,6 +33,12 @@
 
 namespace {
 
+// The characters of a converted string, NULs included.
+template <typename T>
+size_t CountedLength(const CXYString<T>& s) {
+  return s.pszGet() != nullptr ? static_cast<size_t>(s.nGetLength()) : 0;
+}
+
 constexpr int kSiteConversion = 3;
 constexpr unsigned int kErrConversion = 53;
 constexpr unsigned int kAll = 0xFFFFFFFFu;
@@ -1090,18 +1096,19 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
       const int n = codePage == 1252 ? STR_CP1252ToWideChar(text, static_cast<int>(length), stack, kStackChars)
                                      : MultiByteToWideChar(static_cast<unsigned>(codePage), 0, text,
                                                            static_cast<int>(length), stack, kStackChars);
-      const size_t chars = wcsnlen(stack, static_cast<size_t>(std::max(n, 0)));
+      // A held string is counted: a NUL of the text is one of its characters.
+      const size_t chars = static_cast<size_t>(std::max(n, 0));
       m_clValue.Intern()->SetValue(stack, static_cast<unsigned int>(chars * sizeof(wchar_t)));
     } else if (g_bIsZVTextWide(type)) {
       const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
       const wchar_t* p = wide.pszGet() != nullptr ? wide.pszGet() : L"";
-      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(wcslen(p) * sizeof(wchar_t)));
+      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(CountedLength(wide) * sizeof(wchar_t)));
     } else if (codePage != _nHostCodePage()) {
       const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
-      const CXYString<char> narrow =
-          PCWSTR_To_CAString(wide.pszGet() != nullptr ? wide.pszGet() : L"", _nHostCodePage(), -1);
+      const CXYString<char> narrow = PCWSTR_To_CAString(wide.pszGet() != nullptr ? wide.pszGet() : L"",
+                                                        _nHostCodePage(), static_cast<int>(CountedLength(wide)));
       const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
-      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(strlen(p)));
+      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(CountedLength(narrow)));
     } else {
       m_clValue.Intern()->SetValue(text, length);
     }
@@ -1130,16 +1137,17 @@ BOOL CNAConvertVariant::_bSetHeldString(const char* text, unsigned int length, i
     if (n > 0) memmove(narrowString.pGetData(), text, length);
     narrowString.SetUtilLength(n);
   } else if (n > 0) {
-    // Every page makes at most one character of a byte; the text stops at its first zero. Both
-    // pages below take ASCII as it is: only what follows it goes through their converters.
+    // Every page makes at most one character of a byte; a zero byte is a character of the
+    // counted string. Both pages below take ASCII as it is: only what follows it goes through
+    // their converters.
     wchar_t* out = wideString.pGetData();
     const int ascii = codePage == CP_UTF8 || codePage == 1252 ? static_cast<int>(nWidenASCII(out, text, length)) : 0;
     int chars = ascii;
-    if (ascii < n && text[ascii] != 0) {
+    if (ascii < n) {
       const int rest = codePage == 1252 ? STR_CP1252ToWideChar(text + ascii, n - ascii, out + ascii, n - ascii)
                                         : MultiByteToWideChar(static_cast<unsigned>(codePage), 0, text + ascii,
                                                               n - ascii, out + ascii, n - ascii);
-      chars += static_cast<int>(wcsnlen(out + ascii, static_cast<size_t>(std::max(rest, 0))));
+      chars += std::max(rest, 0);
     }
     wideString.SetUtilLength(chars);
   } else {

@@ -290,7 +290,9 @@ BOOL CNAVariant::gbStoreFile(const CAny* value, const wchar_t* path, CNAError* e
   }
   void* data = nullptr;
   unsigned int size = 0;
-  if (value == nullptr || value->Intern()->nGetDataSize(&size) != 0) return FALSE;
+  // The useful bytes only: a text's terminator would come back as one more character when the
+  // file is loaded again.
+  if (value == nullptr || value->Intern()->nGetUtilDataSize(&size) != 0) return FALSE;
   // An empty value leaves an empty file, whether or not its class has a data address.
   if (size == 0) return TRUE;
   if (value->Intern()->nGetDataAdr(&data) != 0) return FALSE;

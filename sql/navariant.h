@@ -100,7 +100,8 @@ class CNAVariant : public CInterf {
   // The whole file as ANSI text (binary 0) or a binary; error 15 with the system message when the
   // file does not open. FALSE when a read fails.
   static BOOL gbLoadFile(CAny* value, const wchar_t* path, CNAError* error, int binary);
-  // The value's data bytes in one write to a created, truncated file.
+  // The value's useful data bytes (a text without its terminator, a wide text as its 4-byte
+  // characters) in one write to a created, truncated file.
   static BOOL gbStoreFile(const CAny* value, const wchar_t* path, CNAError* error);
 
  protected:

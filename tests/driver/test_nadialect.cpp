@@ -190,6 +190,26 @@ TEST(Dialect, YearTimeAndEveryUnicodeCollationKeepWhatTheColumnHolds) {
   }
 }
 
+// BIT(n) is its (n + 7) / 8 bytes, BINARY(n) its n bytes: binary items (an integer item refused
+// a BIT's bytes, a text item decoded a BINARY's and cut them at a NUL).
+TEST(Dialect, BitAndBinaryColumnsAreBinaryItemsOfTheirBytes) {
+  using Row = std::tuple<const wchar_t*, const wchar_t*, eNA_ITEMTYPE, unsigned int>;
+  const Row rows[] = {  // declaration, collation, type, size
+      {L"bit(1)", nullptr, NA_IT_BINAIRE, 3},         {L"BIT", nullptr, NA_IT_BINAIRE, 3},
+      {L"bit(8)", nullptr, NA_IT_BINAIRE, 3},         {L"bit(9)", nullptr, NA_IT_BINAIRE, 4},
+      {L"bit(64)", nullptr, NA_IT_BINAIRE, 10},       {L"binary(12)", nullptr, NA_IT_BINAIRE, 14},
+      {L"binary", nullptr, NA_IT_BINAIRE, 3},         {L"BINARY(255)", L"utf8mb4_bin", NA_IT_BINAIRE, 257},
+      {L"varbinary(16)", nullptr, NA_IT_BINAIRE, 18}, {L"bigint(20)", nullptr, NA_IT_I8, 8},
+  };
+  CRecordingConnection c(5);
+  for (const Row& r : rows) {
+    eNA_ITEMTYPE type = NA_IT_EMPTY;
+    unsigned int size = 0, integer = 9, decimals = 9;
+    EXPECT_TRUE(c.bSQLTypeNameToNAType(nullptr, &type, &size, &integer, &decimals, std::get<0>(r), std::get<1>(r)));
+    EXPECT_EQ(std::make_tuple(type, size), std::make_tuple(std::get<2>(r), std::get<3>(r))) << std::get<0>(r);
+  }
+}
+
 TEST(Dialect, EmptyDeclarationSearchesUnsignedOnlyInsideTheText) {
   g_nStrayHaystacks = 0;
   CRecordingConnection c(5);
@@ -435,6 +455,25 @@ TEST(MySQLDialect, ResultColumnsMapToItemTypes) {
   const std::vector<unsigned int> unicode = {12, 17, 33, 35, 45, 46, 54, 55, 56, 60, 61, 62, 76, 83, 90, 91};
   for (unsigned int c = 0; c <= 300; ++c)
     EXPECT_EQ(CMySQLConnection::bCharsetUnicode(c), c > 98 || std::count(unicode.begin(), unicode.end(), c)) << c;
+}
+
+// The binary character set gives binary items, the memo form past a binary item's length; the
+// unsigned flag gives the unsigned integers (the signed ones refused the upper half).
+TEST(MySQLDialect, ResultColumnsHonourTheBinaryCharsetAndTheUnsignedFlag) {
+  const std::tuple<int, unsigned int, unsigned int, BOOL, eNA_ITEMTYPE, unsigned int> rows[] = {
+      // field type, length, charset, unsigned, item type, size
+      {253, 16, 63, FALSE, NA_IT_BINAIRE, 18},    {254, 4, 63, FALSE, NA_IT_BINAIRE, 6},
+      {15, 65533, 63, FALSE, NA_IT_BINAIRE, 65535}, {253, 65534, 63, FALSE, NA_IT_MEMOBINAIRE, 8},
+      {254, 0, 63, FALSE, NA_IT_MEMOBINAIRE, 8},  {253, 16, 33, FALSE, NA_IT_UNICODE, 34},
+      {1, 3, 63, TRUE, NA_IT_UI1, 1},             {2, 5, 63, TRUE, NA_IT_UI2, 2},
+      {9, 8, 63, TRUE, NA_IT_UI4, 4},             {3, 10, 63, TRUE, NA_IT_UI4, 4},
+      {8, 20, 63, TRUE, NA_IT_UI8, 8},            {8, 20, 63, FALSE, NA_IT_I8, 8},
+      {1, 4, 63, FALSE, NA_IT_I1, 1},             {16, 8, 63, TRUE, NA_IT_BINAIRE, 10}};
+  for (const auto& [field, length, charset, isUnsigned, type, size] : rows) {
+    std::tuple got(NA_IT_IDAUTO, 99u);
+    CMySQLConnection::ConvertItemType(&std::get<0>(got), &std::get<1>(got), field, length, 0, 0, charset, isUnsigned);
+    EXPECT_EQ(got, std::tuple(type, size)) << field << " " << length << " " << charset;
+  }
 }
 
 TEST(MySQLDialect, EveryClientTypeCodeHasItsName) {

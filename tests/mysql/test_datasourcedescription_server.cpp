@@ -152,7 +152,7 @@ TEST_P(LiveDescription, EveryMappedTypeIsDescribedAsTheServerHoldsIt) {
       L"lb 18 8 0000 null 0.0 NULL\n"
       L"en 30 8 0000 null 0.0 NULL\n"
       L"st 30 8 0000 null 0.0 NULL\n"
-      L"bt 4 1 0000 null 0.0 NULL\n"
+      L"bt 23 3 0000 null 0.0 NULL\n"  // a BIT(1) is its byte
       L"vb 23 18 0000 null 0.0 NULL\n"
       L"bo 4 1 0000 null 0.0 NULL\n"
       L"keys: id#0 memos:10";

@@ -173,10 +173,10 @@ TEST_F(Convert, FailedGrowthOfAHeldTextLeavesNoStaleText) {
   EXPECT_EQ(memo.Text(), std::wstring(300, L'x'));
 }
 
-TEST_F(Convert, HeldTextIsTheWholeTextConvertedUpToItsFirstZero) {
+TEST_F(Convert, HeldTextIsTheWholeTextConvertedZerosIncluded) {
   // The held text is widened in its own block, its ASCII run apart: the same characters as the
-  // whole text converted at once and cut at its first zero, for runs of every length around the
-  // sixteen-byte steps, zeros, other characters and broken sequences anywhere.
+  // whole text converted at once, a zero being a character of a memo, for runs of every length
+  // around the sixteen-byte steps, zeros, other characters and broken sequences anywhere.
   std::vector<std::string> texts = {"", "a", std::string(1, '\0'), "\xC3\xA9", "\xFF", "\xC3", "\x80\x80",
                                     "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\x81\x8D\x8F\x90\x9D"};
   for (size_t n = 1; n <= 40; ++n)
@@ -193,7 +193,7 @@ TEST_F(Convert, HeldTextIsTheWholeTextConvertedUpToItsFirstZero) {
     HeldMemo memo(&m_cnx);
     for (const std::string& text : texts) {
       const CXYString<wchar_t> whole = PCASTR_To_CWString(text.data(), cp, static_cast<int>(text.size()));
-      const std::wstring want(whole.pszGet());
+      const std::wstring want(whole.pszGet(), static_cast<size_t>(whole.nGetLength()));
       ASSERT_TRUE(memo.Set(text, cp)) << cp << " " << testing::PrintToString(text);
       EXPECT_EQ(memo.Text(), want) << cp << " " << testing::PrintToString(text);
       EXPECT_FALSE(memo.conv.bIsNull());

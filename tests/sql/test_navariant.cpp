@@ -125,4 +125,29 @@ TEST_F(Variant, FilesRoundTripWholeAcrossTheReadBlockAndAMissingFileRaises15) {
   EXPECT_NE(std::wstring(error.pclGetXError()->pszGetUserMessage()).find(L"No such file"), std::wstring::npos);
 }
 
+// A text is stored without its terminator and loads back as the same text (the terminator came
+// back as one more character, round after round).
+TEST_F(Variant, StoredTextHasNoTerminatorAndLoadsBackAsTheSameText) {
+  char dir[] = "/tmp/qxvarXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/f";
+  const std::wstring wpath(path.begin(), path.end());
+  // A text is stored without its terminator, and loads back as the same text (the terminator
+  // came back as one more character, round after round).
+  for (const std::string& text : {std::string("abc"), std::string("a\0b", 3), std::string()}) {
+    CAny ansi, back;
+    ansi.__SetType(ZV_DSTRA, 0);
+    ansi.Intern()->SetValue(text.data(), static_cast<unsigned int>(text.size()));
+    ansi.SetFlags(0);
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_TRUE(CNAVariant::gbStoreFile(&ansi, wpath.c_str(), nullptr));
+      ASSERT_TRUE(CNAVariant::gbLoadFile(&back, wpath.c_str(), nullptr, 0));
+      EXPECT_EQ(Data(back), text) << round;
+      ansi = back;
+    }
+  }
+  unlink(path.c_str());
+  rmdir(dir);
+}
+
 }  // namespace
