@@ -671,14 +671,12 @@ BOOL CNAStatement::_bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type) {
   }
   command->SetNAQueryType(type);
   if (_pclGetSourceQueryNoRef() == nullptr) return command->bComplete(m_pclDataAccess->pszGetFormatedTableName());
-  if (m_pclDataAccess->bSourceIsQueryOnMultipleTables()) {
+  CTString table;
+  if (!m_pclDataAccess->bGetQueryWriteTable(&table, 1)) {
     CNAError::g_RaiseUserError(m_pclError, kErrorTypeWrite, kSourceFile, kSiteMultipleTables, pclGetConnectionNoRef(),
                                _pszLogicalName(), m_csParseItem.pszGet(), 8, _pszLogicalName());
     return FALSE;
   }
-  CTString table;
-  CNAColumn* first = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(0) : nullptr;
-  if (first != nullptr) m_pclDataAccess->_GetDBSourceName(first->piGetItemNoRef(), &table, 1);
   return command->bComplete(table.pszGet());
 }
 
