@@ -450,6 +450,34 @@ CNAExpression* CNARecherche::_pclAddExpression(CNARecord* record, INAItemDescrip
   return chain;
 }
 
+BOOL CNARecherche::bAndMemoValues(CNARecord* record, const CNARecordValue* values) {
+  const CRefArray<CNAColumn>* memos = record != nullptr ? record->pclGetTabColumnMemo() : nullptr;
+  if (memos == nullptr || values == nullptr || m_pclCurrent == nullptr || m_pclCurrent != m_pclEqual) return TRUE;
+  Columns list;
+  Values given;
+  for (int i = 0; i < memos->nGetCount(); ++i) {
+    if ((*memos)[i] == nullptr) continue;
+    list.push_back((*memos)[i]);
+    given.emplace_back();
+    if (!values->bGetMemoValue(&given.back(), i)) return FALSE;
+  }
+  if (list.empty()) return TRUE;
+  m_nBytesFrom = _nAddTextBytes(&list, &given);
+  CNAExpression* chain = _pclAddKeyExpressionEq(record, list, given, nullptr, m_dwFlags | NA_SEARCH_RECORD);
+  m_nBytesFrom = -1;
+  CNAExpression* both = chain != nullptr ? Join(m_pclCurrent, NA_OP_AND, chain, m_dwFlags) : nullptr;
+  if (both == nullptr) {
+    CNAError::g_RaiseNoMemory(m_pclError, m_pclCnx);
+    return FALSE;
+  }
+  both->AddRef();
+  both->AddRef();
+  _Release(&m_pclEqual);
+  _Release(&m_pclCurrent);
+  m_pclEqual = m_pclCurrent = both;
+  return TRUE;
+}
+
 int CNARecherche::_nAddTextBytes(Columns* list, Values* values) const {
   CTString probe;
   if (m_pclCnx == nullptr || !m_pclCnx->bFormatTextBytes(&probe, L"")) return -1;
