@@ -867,6 +867,15 @@ eNAQUERYTYPE CNADataAccess::eSourceQueryType() const {
   return eConvertTypeQuery(static_cast<eTYPEREQUETE>(m_pclSourceQuery->nGetQueryKind()));
 }
 
+BOOL CNADataAccess::bGetQueryWriteTable(CTString* table, int quote) const {
+  table->Vide();
+  if (m_pclSourceQuery == nullptr || bSourceIsQueryOnMultipleTables() || !m_pclSourceQuery->bHOperationAllowed())
+    return FALSE;
+  CNAColumn* first = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(0) : nullptr;
+  if (first != nullptr) _GetDBSourceName(first->piGetItemNoRef(), table, quote);
+  return table->nTaille() > 0 ? TRUE : FALSE;
+}
+
 void CNADataAccess::_GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const {
   if (item == nullptr || name == nullptr) return;
   const wchar_t* source = item->pszGetSourceName();

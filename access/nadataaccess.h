@@ -294,6 +294,13 @@ class CNADataAccess : public CInterf {
   // The kind of the source query's statement (a SELECT, UPDATE, INSERT, DELETE or another);
   // NA_QUERY_NONE for a table.
   eNAQUERYTYPE eSourceQueryType() const;
+  // The database table the rows of the source query are rows of, as the first column of the
+  // current record names it (quoted when asked). FALSE when they are rows of no one table: a
+  // query over several tables, DISTINCT, grouped or aggregated rows, or no source table named.
+  BOOL bGetQueryWriteTable(CTString* table, int quote) const;
+  // TRUE unless the source query's rows are not table rows (see bGetQueryWriteTable): then
+  // user error 8, before a write builds or sends anything.
+  BOOL _bQueryRowsWritable();
   // name = the database table name of the query column's source table, quoted when asked;
   // nothing when the column has none.
   void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;

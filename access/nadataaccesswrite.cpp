@@ -24,7 +24,9 @@ using naguards::CHeldStatement;
 namespace {
 
 constexpr unsigned int kErrWriteRefused = 35;
-enum : int { kSiteWriteRefused = 3 };
+constexpr unsigned int kErrNotTableRows = 8;
+enum : int { kSiteWriteRefused = 3, kSiteNotTableRows = 4 };
+constexpr eNA_ERRORTYPE kTypeWrite = static_cast<eNA_ERRORTYPE>(7);
 constexpr eNA_ERRORTYPE kTypeDuplicate = static_cast<eNA_ERRORTYPE>(3);
 constexpr eNA_ERRORTYPE kTypeNeedValue = static_cast<eNA_ERRORTYPE>(8);
 constexpr NA_WRITEPARSEFLAGS kKeepAsRead = 0x40;
@@ -54,8 +56,17 @@ BOOL NameRefusedItem(CNAError* error, eNA_ERRORTYPE kind, const wchar_t* table, 
 
 // ---------------------------------------------------------------- host operations
 
+BOOL CNADataAccess::_bQueryRowsWritable() {
+  CTString table;
+  if (!m_bSourceIsQuery || m_pclSourceQuery == nullptr || bGetQueryWriteTable(&table, 0)) return TRUE;
+  // A write would reach every table row the result row stands for, or no table at all.
+  CNAError::g_RaiseUserError(m_pclError, kTypeWrite, NA_SRC_DATAACCESS, kSiteNotTableRows, m_pclConnection,
+                             pszGetLogicalName(), nullptr, kErrNotTableRows, pszGetLogicalName());
+  return FALSE;
+}
+
 BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
-  if (!_bCheckAndCorrectKJRecordValues()) return FALSE;
+  if (!_bQueryRowsWritable() || !_bCheckAndCorrectKJRecordValues()) return FALSE;
   // Up to the INSERT only memos are read into the record (see bKJRecordChecked).
   m_bKJRecordChecked = true;
   const BOOL added = _bHAjoute(flags, lock);
@@ -104,7 +115,7 @@ BOOL CNADataAccess::_bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
 }
 
 BOOL CNADataAccess::bHModifie(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
-  if (!_bIsValidRecordNumber(recnum) || m_pclCurrentRecord == nullptr) return FALSE;
+  if (!_bIsValidRecordNumber(recnum) || m_pclCurrentRecord == nullptr || !_bQueryRowsWritable()) return FALSE;
   BOOL ok = _bCheckAndCorrectKJRecordValues();
   if (ok && recnum == 0 && m_nRecordSaveID != -1) ok = bRestoreOriginalRecordSave(m_nRecordSaveID);
   if (!ok) return FALSE;
@@ -146,7 +157,7 @@ BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCK
 }
 
 BOOL CNADataAccess::bHSupprime(long long recnum, eNA_LOCKTYPE lock) {
-  if (!_bIsValidRecordNumber(recnum) || m_pclCurrentRecord == nullptr) return FALSE;
+  if (!_bIsValidRecordNumber(recnum) || m_pclCurrentRecord == nullptr || !_bQueryRowsWritable()) return FALSE;
   if (recnum == 0 && m_nRecordSaveID != -1 && !bRestoreOriginalRecordSave(m_nRecordSaveID)) return FALSE;
   CHeldStatement stmt(_pclGetWriteStatement());
   // Without a statement nothing was deleted: the record is not marked.

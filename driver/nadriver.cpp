@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <string>
 #include <typeinfo>
 #include <vector>
 
@@ -49,7 +50,50 @@ unsigned int HashExact(const void* key) {
   return h;
 }
 
-const wchar_t* OrNull(const wchar_t* s) { return s != nullptr ? s : L"NULL"; }
+// A table or query-result key, "[CTX=<id>;]Table=<length>:<name>;<connection's key>", in its three
+// parts: the name is compared as the host compares names (without case and accents), the rest
+// exactly, so that two connections apart never share a table.
+struct STTableKey {
+  std::wstring strHead, strName, strTail;
+};
+
+STTableKey SplitTableKey(const void* key) {
+  const wchar_t* text = key != nullptr ? static_cast<const wchar_t*>(key) : L"";
+  STTableKey parts;
+  const wchar_t* field = wcsstr(text, L"Table=");
+  wchar_t* end = nullptr;
+  const unsigned long length = field != nullptr ? wcstoul(field + 6, &end, 10) : 0;
+  if (field == nullptr || end == nullptr || *end != L':' || wcslen(end + 1) < length) {
+    parts.strTail = text;
+    return parts;
+  }
+  parts.strHead.assign(text, static_cast<size_t>(field - text));
+  parts.strName.assign(end + 1, length);
+  parts.strTail = end + 1 + length;
+  return parts;
+}
+
+int CompareTableKeys(const void* searched, const void* stored) {
+  const STTableKey a = SplitTableKey(searched);
+  const STTableKey b = SplitTableKey(stored);
+  if (a.strHead != b.strHead || a.strTail != b.strTail) return 1;
+  return CHashTableBounce::nStringLogiqueCompare(a.strName.c_str(), b.strName.c_str());
+}
+
+unsigned int HashTableKey(const void* key) {
+  const STTableKey parts = SplitTableKey(key);
+  return (HashExact(parts.strHead.c_str()) * 31u + HashExact(parts.strTail.c_str())) ^
+         CHashTableBounce::dwStringLogiqueHashVal(parts.strName.c_str());
+}
+
+// One field of a registry key: its length before its text, and a bare NULL for a missing one, so
+// that no two different sets of fields ever give the same key, whatever the fields hold.
+void AppendKeyField(CTString* out, const wchar_t* label, const wchar_t* value) {
+  if (value == nullptr)
+    out->AddPrintf(L"%sNULL", label);
+  else
+    out->AddPrintf(L"%s%u:%s", label, static_cast<unsigned int>(wcslen(value)), value);
+}
 
 struct STLabel {
   unsigned int nId;
@@ -96,6 +140,8 @@ using HeldTable = std::unique_ptr<CNATable, TableRelease>;
 CNADriver::CNADriver() {
   m_tabConnection.SetCmp(CompareExact);
   m_tabConnection.SetHashVal(HashExact);
+  m_tabTable.SetCmp(CompareTableKeys);
+  m_tabTable.SetHashVal(HashTableKey);
   CNADriverLock lock;
   m_pclOlder = s_pclDriver;
   if (m_pclOlder != nullptr) m_pclOlder->m_pclNewer = this;
@@ -300,10 +346,14 @@ BOOL CNADriver::bSetCharset(unsigned int, void*) { return TRUE; }
 
 BOOL CNADriver::bBuildCnxIdentification(CTString* out, INAConnectionDescription* cnx) const {
   const CNAConnectionName* name = cnx->pclGetConnectionName();
-  out->printf(L"Connection=%s;Provider=%s;ExtendedInformation=%s;Data source=%s;user id=%s;password=%s;access=%s",
-              name != nullptr ? name->pszGetName() : L"NULL", OrNull(cnx->pszGetProvider()),
-              OrNull(cnx->pszGetExtendedInfo()), OrNull(cnx->pszGetDataBase()), OrNull(cnx->pszGetUserName()),
-              OrNull(cnx->pszGetPassword()), cnx->eGetAccess() == 1 ? L"R" : L"RW");
+  out->Vide();
+  AppendKeyField(out, L"Connection=", name != nullptr ? name->pszGetName() : nullptr);
+  AppendKeyField(out, L";Provider=", cnx->pszGetProvider());
+  AppendKeyField(out, L";ExtendedInformation=", cnx->pszGetExtendedInfo());
+  AppendKeyField(out, L";Data source=", cnx->pszGetDataBase());
+  AppendKeyField(out, L";user id=", cnx->pszGetUserName());
+  AppendKeyField(out, L";password=", cnx->pszGetPassword());
+  out->Add(cnx->eGetAccess() == 1 ? L";access=R" : L";access=RW");
   return TRUE;
 }
 
@@ -624,14 +674,19 @@ CNAConnectionDescription* CNADriver::pclGetConnectionByName(const wchar_t* name)
 
 BOOL CNADriver::bBuildTableIdentification(CTString* out, const wchar_t* table,
                                           const wchar_t* cnxIdentification) const {
-  out->printf(L"Table=%s;%s", table != nullptr ? table : L"", cnxIdentification != nullptr ? cnxIdentification : L"");
+  out->Vide();
+  AppendKeyField(out, L"Table=", table != nullptr ? table : L"");
+  out->Add(L";");
+  out->Add(cnxIdentification != nullptr ? cnxIdentification : L"");
   return TRUE;
 }
 
 BOOL CNADriver::bBuildQueryIdentification(CTString* out, const wchar_t* name, const wchar_t* cnxIdentification,
                                           INAContext* ctx) const {
-  out->printf(L"CTX=%u;Table=%s;%s", ctx->dwGetCtxID(), name != nullptr ? name : L"",
-              cnxIdentification != nullptr ? cnxIdentification : L"");
+  out->printf(L"CTX=%u;", ctx->dwGetCtxID());
+  AppendKeyField(out, L"Table=", name != nullptr ? name : L"");
+  out->Add(L";");
+  out->Add(cnxIdentification != nullptr ? cnxIdentification : L"");
   return TRUE;
 }
 

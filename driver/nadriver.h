@@ -157,7 +157,8 @@ class CNADriver : public INADriver {
   // ---- Overridable operations and factories, in their order ----
   virtual BOOL bSetCharset(unsigned int charset, void* data);
   // "Connection=…;Provider=…;ExtendedInformation=…;Data source=…;user id=…;password=…;access=R|RW",
-  // a null part written "NULL". TRUE.
+  // each part written "<length>:<text>", a null one "NULL", so that different parts never give
+  // one text. TRUE.
   virtual BOOL bBuildCnxIdentification(CTString* out, INAConnectionDescription* cnx) const;
   // The SQL-function service, made on first use; no reference for the caller; null without one.
   virtual CNADriverSQL* pclGetDriverSQL();
@@ -292,6 +293,8 @@ class CNADriver : public INADriver {
   int nReleaseContext(INAContext* host, CNAContext* ctx);
 
   // ---- Identification texts (TRUE) ----
+  // "CTX=<id>;Table=<length>:<name>;<connection's>" and "Table=<length>:<name>;<connection's>";
+  // the registry compares the name without case and accents, the rest exactly.
   BOOL bBuildQueryIdentification(CTString* out, const wchar_t* name, const wchar_t* cnxIdentification,
                                  INAContext* ctx) const;
   BOOL bBuildTableIdentification(CTString* out, const wchar_t* table, const wchar_t* cnxIdentification) const;

@@ -26,6 +26,17 @@ BOOL CMySQLStatement::bBuildQueryCREATE(CNACommand* command) {
   return command->bComplete(cnx != nullptr && cnx->nGetServerVersionMajor() < 5 ? L" Type=InnoDB" : L" ENGINE=InnoDB");
 }
 
+BOOL CMySQLStatement::bBuildQueryUPDATE(CNACommand* command, NA_WRITEPARSEFLAGS flags) {
+  if (!CNAStatement::bBuildQueryUPDATE(command, flags)) return FALSE;
+  if (command->nGetOriginalSQLLength() == 0 || !bLatestReadWithoutUniqueKey()) return TRUE;
+  return command->bComplete(L" LIMIT 1");
+}
+
+BOOL CMySQLStatement::bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS flags) {
+  if (!CNAStatement::bBuildQueryDELETE(command, flags)) return FALSE;
+  return !bLatestReadWithoutUniqueKey() || command->bComplete(L" LIMIT 1");
+}
+
 BOOL CMySQLStatement::_bGetNativeConstraint(CNAColumn* column, CTString* constraint) {
   constraint->Vide();
   INAItemDescription* item = column->piGetItemNoRef();

@@ -14,6 +14,10 @@ class CMySQLStatement : public CNAStatement {
 
   // The generic CREATE TABLE, then " ENGINE=InnoDB" (" Type=InnoDB" before server version 5).
   BOOL bBuildQueryCREATE(CNACommand* command) override;
+  // The generic UPDATE and DELETE of the row last read; " LIMIT 1" after them when it came from
+  // a source without a unique not-null key, so that one write never reaches its twins.
+  BOOL bBuildQueryUPDATE(CNACommand* command, NA_WRITEPARSEFLAGS flags) override;
+  BOOL bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS flags) override;
   // The client's last insert id into the automatic identifier (host type 9); 0 leaves the record.
   // No client call without such a column. FALSE when the guarded call fails, else what setting
   // the value answered.

@@ -229,6 +229,14 @@ BOOL CNAColumn::_bGetComposedKeyValue(unsigned char* buffer, unsigned int size) 
     } else if (!bValueBytes(value, &bytes, &n)) {
       return FALSE;
     }
+    if (type == NA_IT_BINAIRE) {
+      // The host's form: the 16-bit length, then the bytes, zero-filled to the component's size.
+      if (width < 2) continue;
+      const uint16_t length = static_cast<uint16_t>(std::min<unsigned int>({n, width - 2, 0xFFFFu}));
+      memcpy(field, &length, 2);
+      if (bytes != nullptr) memcpy(field + 2, bytes, length);
+      continue;
+    }
     if (bytes != nullptr) memcpy(field, bytes, std::min(n, width));
   }
   return TRUE;

@@ -317,8 +317,11 @@ CNAItemDescription* CNAItemDescription::pclGetCloneItemDescription(CNADataSource
 BOOL CNAItemDescription::bAddComponent(CNAItemDescription* component) {
   if (component == nullptr || m_tabComponents.Ajoute(component) == nullptr) return FALSE;
   component->AddRef();
-  if (bIsComposedKey())
-    m_nItemSize += component->nGetLogicalSize(-1) * (component->eNAGetItemType() == NA_IT_UNICODE ? 2 : 1);
+  if (bIsComposedKey()) {
+    const eNA_ITEMTYPE type = component->eNAGetItemType();
+    // A binary component is held as the host holds it in a key: its length, then its bytes.
+    m_nItemSize += component->nGetLogicalSize(-1) * (type == NA_IT_UNICODE ? 2 : 1) + (type == NA_IT_BINAIRE ? 2 : 0);
+  }
   return TRUE;
 }
 

@@ -1,5 +1,6 @@
 #include "sql/narecherche.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cfloat>
 #include <cstring>
@@ -450,6 +451,34 @@ CNAExpression* CNARecherche::_pclAddExpression(CNARecord* record, INAItemDescrip
   return chain;
 }
 
+BOOL CNARecherche::bAndMemoValues(CNARecord* record, const CNARecordValue* values) {
+  const CRefArray<CNAColumn>* memos = record != nullptr ? record->pclGetTabColumnMemo() : nullptr;
+  if (memos == nullptr || values == nullptr || m_pclCurrent == nullptr || m_pclCurrent != m_pclEqual) return TRUE;
+  Columns list;
+  Values given;
+  for (int i = 0; i < memos->nGetCount(); ++i) {
+    if ((*memos)[i] == nullptr) continue;
+    list.push_back((*memos)[i]);
+    given.emplace_back();
+    if (!values->bGetMemoValue(&given.back(), i)) return FALSE;
+  }
+  if (list.empty()) return TRUE;
+  m_nBytesFrom = _nAddTextBytes(&list, &given);
+  CNAExpression* chain = _pclAddKeyExpressionEq(record, list, given, nullptr, m_dwFlags | NA_SEARCH_RECORD);
+  m_nBytesFrom = -1;
+  CNAExpression* both = chain != nullptr ? Join(m_pclCurrent, NA_OP_AND, chain, m_dwFlags) : nullptr;
+  if (both == nullptr) {
+    CNAError::g_RaiseNoMemory(m_pclError, m_pclCnx);
+    return FALSE;
+  }
+  both->AddRef();
+  both->AddRef();
+  _Release(&m_pclEqual);
+  _Release(&m_pclCurrent);
+  m_pclEqual = m_pclCurrent = both;
+  return TRUE;
+}
+
 int CNARecherche::_nAddTextBytes(Columns* list, Values* values) const {
   CTString probe;
   if (m_pclCnx == nullptr || !m_pclCnx->bFormatTextBytes(&probe, L"")) return -1;
@@ -686,16 +715,22 @@ void CNARecherche::_GetComponentValue(const Columns& components, const CAny* val
     const eNA_ITEMTYPE type = part->eNAGetItemType();
     const bool wide = g_bIsZVTextWide(zv);
     unsigned int size = part->nGetLogicalSize() * (wide ? 2u : 1u);
+    // A binary component is its length, then its bytes, then the fill to its size.
+    unsigned int fill = 0;
     if (type == NA_IT_BINAIRE) {
       if (total - at < 2) break;
       uint16_t length = 0;
       memcpy(&length, bytes + at, 2);
       at += 2;
-      size = length;
+      // The room is the one the key's value is built with (CNAColumn::_bGetComposedKeyValue).
+      const unsigned int field = part->piGetItemNoRef()->nGetTotalSize();
+      const unsigned int room = field >= 2 ? field - 2 : 0;
+      size = std::min<unsigned int>(length, room);
       if (size > total - at) break;
+      fill = room - size;
     }
     const unsigned int left = total - at;
-    if (left <= size && fills && type != NA_IT_UI1 && type != NA_IT_I1) {
+    if (left > 0 && left <= size && fills && type != NA_IT_UI1 && type != NA_IT_I1) {
       const bool min = wide ? left == 2 && bytes[at] == 0 && bytes[at + 1] == 0 : left == 1 && bytes[at] == 0;
       const bool max = bytes[at] == 0xFF;
       if (min) *minimum = TRUE;
@@ -749,6 +784,7 @@ void CNARecherche::_GetComponentValue(const Columns& components, const CAny* val
       raw.SetValueByte(p, taken);
     }
     at += taken;
+    at += std::min(fill, total - at);
   }
 }
 

@@ -39,6 +39,7 @@ class CNAExpression;
 class CNAFilter;
 class CNAParameter;
 class CNARecord;
+class CNARecordValue;
 class INAItemDescription;
 
 // Flags of a search.
@@ -89,6 +90,10 @@ class CNARecherche : public CInterf {
   // when given, lists the columns that make the key unique.
   BOOL bRechercheEnreg(CNARecord* record, INAItemDescription* item, eNA_PARSEDIRECTION direction, int equalOnly,
                        const CNARefArray<CNAColumn>* key);
+  // Ands to the record search set last one equality per memo column of record, on the memo's
+  // value in values (texts by their bytes too where the server can): a row read from a source
+  // without a unique key is told from its twins by its memos as well. FALSE without memory.
+  BOOL bAndMemoValues(CNARecord* record, const CNARecordValue* values);
   // One condition joined by join to each tree (an inactive search first drops its trees); the
   // search becomes active on its equal tree. TRUE.
   BOOL bAddExpression(CNARecord* record, INAItemDescription* item, eNAOperator op, const CAny* value, int generic,

@@ -671,14 +671,12 @@ BOOL CNAStatement::_bBuildQueryStart(CNACommand* command, eNAQUERYTYPE type) {
   }
   command->SetNAQueryType(type);
   if (_pclGetSourceQueryNoRef() == nullptr) return command->bComplete(m_pclDataAccess->pszGetFormatedTableName());
-  if (m_pclDataAccess->bSourceIsQueryOnMultipleTables()) {
+  CTString table;
+  if (!m_pclDataAccess->bGetQueryWriteTable(&table, 1)) {
     CNAError::g_RaiseUserError(m_pclError, kErrorTypeWrite, kSourceFile, kSiteMultipleTables, pclGetConnectionNoRef(),
                                _pszLogicalName(), m_csParseItem.pszGet(), 8, _pszLogicalName());
     return FALSE;
   }
-  CTString table;
-  CNAColumn* first = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(0) : nullptr;
-  if (first != nullptr) m_pclDataAccess->_GetDBSourceName(first->piGetItemNoRef(), &table, 1);
   return command->bComplete(table.pszGet());
 }
 
@@ -779,7 +777,7 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
       Append(command, L" )");
     } else {
       Append(command, L" SET ");
-      ok = _bWriteColumnValues(command, chosen, type, flags) && _bAddWHERELatestRead(command, 1, nullptr);
+      ok = _bWriteColumnValues(command, chosen, type, flags) && _bAddWHERELatestRead(command, 1, nullptr, 1);
     }
     CNAConnectionDescription* cnx = pclGetConnectionNoRef();
     if (ok && cnx != nullptr && cnx->bSupportInsertReturning()) ok = _bAddClauseReturning(type, flags);
@@ -807,7 +805,7 @@ BOOL CNAStatement::_bAddClauseReturning(eNAQUERYTYPE type, NA_WRITEPARSEFLAGS) {
 }
 
 BOOL CNAStatement::bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS) {
-  if (!_bBuildQueryStart(command, NA_QUERY_DELETE) || !_bAddWHERELatestRead(command, 1, nullptr)) {
+  if (!_bBuildQueryStart(command, NA_QUERY_DELETE) || !_bAddWHERELatestRead(command, 1, nullptr, 1)) {
     if (command != nullptr) command->ResetCommand(0);
     return FALSE;
   }
@@ -828,7 +826,16 @@ BOOL CNAStatement::bBuildQueryDELETEALL(CNACommand* command, NA_WRITEPARSEFLAGS)
   return command->bComplete(m_pclDataAccess->pszGetFormatedTableName());
 }
 
-BOOL CNAStatement::_bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns) {
+BOOL CNAStatement::bLatestReadWithoutUniqueKey() const {
+  if (m_pclRecord == nullptr || !m_pclRecord->bOriginalSet() || m_pclRecord->pclGetUniqueKeyNotNullNoRef() != nullptr)
+    return FALSE;
+  CNARecordValue* original = m_pclRecord->pclGetOriginalValueNoRef();
+  CNARecordId* id = original != nullptr ? original->pclGetRecordIdNoRef() : nullptr;
+  return id == nullptr || id->eGetRecordIdType() != NA_RECORDID_ROWID ? TRUE : FALSE;
+}
+
+BOOL CNAStatement::_bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns,
+                                        int withMemos) {
   if (m_pclRecord == nullptr || !m_pclRecord->bOriginalSet()) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoRecordRead,
                                pclGetConnectionNoRef(), _pszLogicalName(), nullptr, 7, _pszLogicalName());
@@ -850,15 +857,16 @@ BOOL CNAStatement::_bAddWHERELatestRead(CNACommand* command, int withKeyword, co
     return FALSE;
   }
   saved->AddRef();
+  const CNARecordValue* memos = withMemos != 0 && bLatestReadWithoutUniqueKey() ? original : nullptr;
   BOOL result = m_pclRecord->bSetNAKJRecord(m_pclRecord->pclGetOriginalNAKJRecord()) &&
-                _bAddWHERECurrentRecord(command, withKeyword, columns);
+                _bAddWHERECurrentRecord(command, withKeyword, columns, memos);
   if (!m_pclRecord->bSetNAKJRecord(saved)) result = FALSE;
   saved->nRelease();
   return result;
 }
 
 BOOL CNAStatement::_bAddWHERECurrentRecord(CNACommand* command, int withKeyword,
-                                           const CNARefArray<CNAColumn>* columns) {
+                                           const CNARefArray<CNAColumn>* columns, const CNARecordValue* memos) {
   CNARecherche* search = pclAllocRecherche();
   if (search == nullptr) {
     CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
@@ -873,6 +881,7 @@ BOOL CNAStatement::_bAddWHERECurrentRecord(CNACommand* command, int withKeyword,
   auto condition = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
   BOOL result = condition.get() != nullptr && item != nullptr &&
                 search->bRechercheEnreg(m_pclRecord, item, NA_PARSE_FIRST, 1, columns) &&
+                (memos == nullptr || search->bAndMemoValues(m_pclRecord, memos)) &&
                 search->bGetSQL(condition.get(), nullptr, m_pclRecord);
   if (result && condition->nGetOriginalSQLLength() > 0) {
     if (withKeyword) command->bComplete(L" WHERE ");

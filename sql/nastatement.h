@@ -151,6 +151,9 @@ class CNAStatement : public CInterf {
   virtual BOOL bBuildQueryUPDATE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bHSupprime(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryDELETE(CNACommand* command, NA_WRITEPARSEFLAGS flags);
+  // The row last read came from a source without a unique not-null key (nor a server row id):
+  // the WHERE of a write may fit its twins too.
+  BOOL bLatestReadWithoutUniqueKey() const;
   // A write of type by writer (a sibling or this statement) on the access, original the row as it
   // was read: a started browse is marked for a rebuild unless the write left its rows in place (an
   // update of its current row that keeps the browse key: the new version is kept for that row;
@@ -489,8 +492,12 @@ class CNAStatement : public CInterf {
   // (command reset, nothing else changed) where a value goes as a parameter, an identifier is
   // numbered here or the connection adds a RETURNING: the command's build is to be taken.
   int _nBuildInsertFormated(CNACommand* command, const std::vector<CNAColumn*>& chosen, NA_WRITEPARSEFLAGS flags);
-  BOOL _bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
-  BOOL _bAddWHERECurrentRecord(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns);
+  // withMemos: a row read without a unique not-null key is named by its memos too (a write's).
+  BOOL _bAddWHERELatestRead(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns,
+                            int withMemos = 0);
+  // memos: the memo values to name the row by as well; none without.
+  BOOL _bAddWHERECurrentRecord(CNACommand* command, int withKeyword, const CNARefArray<CNAColumn>* columns,
+                               const CNARecordValue* memos = nullptr);
   BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
   // The record save held changes to id (references moved in the access).
   void _SetRecordSaveId(int id);

@@ -137,14 +137,15 @@ void CSQLParserInfo::_CopyLists(IInfoClauseList* lists, int withoutOrder) {
     if (!column->bIsColumnSource()) m_bNonColumn = 1;
     if (!calculated && m_tabFrom.nGetCount() == 1 && m_piUniqueNotNull == nullptr) _NoteKeys(column);
   }
-  if (withoutOrder == 0) {
-    if (lists->nGetGroupCount() > 0) {
-      for (IInfoGroupe* entry = lists->piEnumGroupe(1); entry != nullptr; entry = lists->piEnumGroupe(0)) {
-        CInfoGroupe* group = new (std::nothrow) CInfoGroupe(entry);
-        entry->nRelease();
-        if (group != nullptr && m_tabGroupe.AjouteRef(group) == nullptr) delete group;
-      }
+  // Kept without the order too: grouped rows are no table rows, whatever the snapshot is for.
+  if (lists->nGetGroupCount() > 0) {
+    for (IInfoGroupe* entry = lists->piEnumGroupe(1); entry != nullptr; entry = lists->piEnumGroupe(0)) {
+      CInfoGroupe* group = new (std::nothrow) CInfoGroupe(entry);
+      entry->nRelease();
+      if (group != nullptr && m_tabGroupe.AjouteRef(group) == nullptr) delete group;
     }
+  }
+  if (withoutOrder == 0) {
     for (IInfoOrderBy* order = lists->piEnumOrderBy(1); order != nullptr; order = lists->piEnumOrderBy(0))
       if (m_tabOrderBy.Ajoute(order) == nullptr) order->nRelease();
     if (m_tabOrderBy.nGetCount() > 0) {

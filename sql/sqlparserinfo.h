@@ -71,8 +71,8 @@ class CSQLParserInfo : public CInterf {
   CSQLParserInfo(const CSQLParserInfo&) = delete;
   CSQLParserInfo& operator=(const CSQLParserInfo&) = delete;
 
-  // Drops everything held, then copies parser's lists and facts (withoutOrder non-zero: no GROUP
-  // BY, ORDER BY or HAVING) and keeps binds.
+  // Drops everything held, then copies parser's lists and facts (withoutOrder non-zero: no ORDER
+  // BY or HAVING; the GROUP BY list stays, for bHOperationAllowed) and keeps binds.
   void Set(ISQLParserInformation* parser, INAQueryParametersValue* binds, int withoutOrder);
 
   // ---- Enumerators (borrowed elements): restart non-zero from the first; null at the end and

@@ -46,7 +46,7 @@ class CLogConnection : public CNAConnectionDescription {
     g_log.Add("~cnx");
   }
   BOOL bOpen(CNAError* error) override {
-    if (wcscmp(pszGetPassword(), L"bad") == 0) {
+    if (pszGetPassword() != nullptr && wcscmp(pszGetPassword(), L"bad") == 0) {
       error->AddError(NA_ERRORTYPE_DEFAULT, NA_SRC_MYSQL_CONNECTION, 1, this, 1);
       return FALSE;
     }

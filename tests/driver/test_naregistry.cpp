@@ -39,20 +39,21 @@ class Registry : public testing::Test {
 };
 
 TEST_F(Registry, IdentificationTextsKeyEveryParameter) {
-  const wchar_t* tail = L";Provider=provider;ExtendedInformation=NULL;Data source=server;user id=user;password=Secret";
+  const wchar_t* tail = L";Provider=8:provider;ExtendedInformation=NULL;Data source=6:server;user id=4:user;"
+                        L"password=6:Secret";
   struct Row {
     std::function<void(CHostConnectionDescription*)> change;
     std::wstring expected;
   } rows[] = {
-      {[](auto*) {}, L"Connection=cnx" + std::wstring(tail) + L";access=RW"},
-      {[](auto* d) { d->m_nAccess = 1; }, L"Connection=cnx" + std::wstring(tail) + L";access=R"},
-      {[](auto* d) { d->m_nAccess = 2; }, L"Connection=cnx" + std::wstring(tail) + L";access=RW"},
+      {[](auto*) {}, L"Connection=3:cnx" + std::wstring(tail) + L";access=RW"},
+      {[](auto* d) { d->m_nAccess = 1; }, L"Connection=3:cnx" + std::wstring(tail) + L";access=R"},
+      {[](auto* d) { d->m_nAccess = 2; }, L"Connection=3:cnx" + std::wstring(tail) + L";access=RW"},
       {[](auto* d) { d->m_pszUser = d->m_pszPassword = d->m_pszProvider = nullptr; },
-       L"Connection=cnx;Provider=NULL;ExtendedInformation=NULL;Data source=server;user id=NULL;password=NULL;"
+       L"Connection=3:cnx;Provider=NULL;ExtendedInformation=NULL;Data source=6:server;user id=NULL;password=NULL;"
        L"access=RW"},
       {[](auto* d) { d->m_pszExtendedInfo = L"a=1"; d->m_clName.SetName(L""); },
-       L"Connection=;Provider=provider;ExtendedInformation=a=1;Data source=server;user id=user;password=Secret;"
-       L"access=RW"},
+       L"Connection=0:;Provider=8:provider;ExtendedInformation=3:a=1;Data source=6:server;user id=4:user;"
+       L"password=6:Secret;access=RW"},
   };
   for (Row& row : rows) {
     CHostConnectionDescription host;
@@ -66,9 +67,85 @@ TEST_F(Registry, IdentificationTextsKeyEveryParameter) {
   m_pDriver->bBuildTableIdentification(&table, L"T", L"C");
   m_pDriver->bBuildQueryIdentification(&query, L"Q", L"C", &ctx);
   CNADriver::g_GenerateItemName(&item, 5);
-  EXPECT_STREQ(table.pszGet(), L"Table=T;C");
-  EXPECT_STREQ(query.pszGet(), L"CTX=42;Table=Q;C");
+  EXPECT_STREQ(table.pszGet(), L"Table=1:T;C");
+  EXPECT_STREQ(query.pszGet(), L"CTX=42;Table=1:Q;C");
   EXPECT_STREQ(item.pszGet(), L"Expr1005");
+}
+
+// Fields joined without lengths let one user's text spill into the password and a null match
+// the text "NULL": the second description was handed the first one's session.
+TEST_F(Registry, ConnectionKeysNeverConfuseDifferentFields) {
+  struct Row {
+    const wchar_t* user[2];
+    const wchar_t* password[2];
+    const wchar_t* provider[2];
+  } rows[] = {
+      {{L"u;password=p", L"u"}, {L"x", L"p;password=x"}, {L"p", L"p"}},
+      {{L"u", L"u"}, {nullptr, L"NULL"}, {L"p", L"p"}},
+      {{L"u", L"u"}, {L"NULL", nullptr}, {L"NULL", nullptr}},
+      {{L"a;user id=b", L"a"}, {L"s", L"s"}, {L"p", L"p;ExtendedInformation=NULL;Data source=6:server;user id=b"}},
+      {{L"", nullptr}, {L"s", L"s"}, {L"p", L"p"}},
+  };
+  for (const Row& row : rows) {
+    CHostConnectionDescription hosts[2];
+    CTString keys[2];
+    for (int i = 0; i < 2; ++i) {
+      hosts[i].m_pszUser = row.user[i];
+      hosts[i].m_pszPassword = row.password[i];
+      hosts[i].m_pszProvider = row.provider[i];
+      m_pDriver->bBuildCnxIdentification(&keys[i], &hosts[i]);
+    }
+    EXPECT_STRNE(keys[0].pszGet(), keys[1].pszGet());
+  }
+  CHostConnectionDescription* split = NewHost(L"x");
+  split->m_pszUser = L"u;password=p";
+  CHostConnectionDescription* joined = NewHost(L"p;password=x");
+  joined->m_pszUser = L"u";
+  EXPECT_NE(Open(split), Open(joined));
+  EXPECT_NE(Open(NewHost(nullptr)), Open(NewHost(L"NULL")));
+}
+
+// Table keys compared without case and accents bound the second of two connections that differ
+// only so to the first one's table object; the table's own name is still the host's, without case.
+TEST_F(Registry, TablesOfConnectionsDifferingInCaseAreApart) {
+  struct Row {
+    const wchar_t* database[2];
+    const wchar_t* password[2];
+    const wchar_t* table[2];
+    bool shared;
+  } rows[] = {
+      {{L"Sales", L"sales"}, {L"s", L"s"}, {L"Orders", L"Orders"}, false},
+      {{L"db", L"db"}, {L"Secret", L"secret"}, {L"Orders", L"Orders"}, false},
+      {{L"Café", L"Cafe"}, {L"s", L"s"}, {L"Orders", L"Orders"}, false},
+      {{L"db", L"db"}, {L"s", L"s"}, {L"Orders", L"orders"}, true},
+      {{L"db", L"db"}, {L"s", L"s"}, {L"Orders;x", L"Orders"}, false},
+  };
+  CHostContext ctx(7, 1);
+  for (const Row& row : rows) {
+    CNATable* tables[2];
+    CNATable* queries[2];
+    CNAConnectionDescription* cnx[2];
+    std::list<CHostDataSourceDescription> descs;
+    for (int i = 0; i < 2; ++i) {
+      CHostConnectionDescription* host = NewHost(row.password[i]);
+      host->m_pszDataSource = row.database[i];
+      cnx[i] = Open(host);
+      tables[i] = m_pDriver->_pclGetTable(&descs.emplace_back(row.table[i]), cnx[i]);
+      queries[i] = m_pDriver->_pclGetQuery(&ctx, row.table[i], cnx[i], FALSE, TRUE);
+      m_pDriver->_AddTable(queries[i]);
+      queries[i]->nRelease();  // the registry's is left
+      queries[i] = m_pDriver->_pclGetQuery(&ctx, row.table[i], cnx[i], FALSE, FALSE);
+      ASSERT_NE(queries[i], nullptr);
+      queries[i]->nRelease();
+    }
+    EXPECT_EQ(tables[0] == tables[1], row.shared) << row.database[1] << L" " << row.table[1];
+    EXPECT_EQ(queries[0] == queries[1], row.shared) << row.database[1] << L" " << row.table[1];
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(tables[i]->pclGetConnectionNoRef(), cnx[i]);
+      EXPECT_EQ(queries[i]->pclGetConnectionNoRef(), cnx[i]);
+      m_pDriver->nReleaseTable(tables[i]);  // the registry's query results go with the driver
+    }
+  }
 }
 
 TEST_F(Registry, EqualParametersShareAConnectionAndPasswordsCompareExactly) {
@@ -76,8 +153,7 @@ TEST_F(Registry, EqualParametersShareAConnectionAndPasswordsCompareExactly) {
   CNAConnectionDescription* first = Open(a);
   EXPECT_EQ(Open(NewHost()), first);
   EXPECT_NE(Open(NewHost(L"secret")), first);
-  EXPECT_EQ(Open(NewHost(nullptr)), Open(NewHost(L"NULL")));  // a null part is written "NULL"
-  EXPECT_EQ(m_pDriver->dwGetConnectionCount(), 3u);
+  EXPECT_EQ(m_pDriver->dwGetConnectionCount(), 2u);
   CNAConnectionDescription* byId = m_pDriver->pclGetConnectionByID(static_cast<int>(first->nGetConnectionID()));
   EXPECT_EQ(byId, first);
   m_pDriver->nReleaseConnection(byId);

@@ -695,6 +695,57 @@ TEST_F(LoadedHost, QueryResultsAreRegisteredOnlyWithRows) {
   EXPECT_EQ(ServerIds(), "10 20 30 40 50 ");
 }
 
+// Two descriptions of databases whose names differ only in case got two connections but one
+// table object, bound to the first: the second's reads and writes went to the first database.
+TEST_F(LoadedHost, TablesOfDatabasesDifferingInCaseWriteToTheirOwn) {
+  const std::string bases[2] = {"qxtest_Case" + std::to_string(getpid()), "qxtest_case" + std::to_string(getpid())};
+  std::string err;
+  auto drop = [&] {
+    for (const std::string& base : bases) m_raw.exec("DROP DATABASE IF EXISTS " + base, &err);
+  };
+  drop();
+  for (const std::string& base : bases) {
+    ASSERT_TRUE(m_raw.exec("CREATE DATABASE " + base, &err)) << err;
+    ASSERT_TRUE(m_raw.exec("CREATE TABLE " + base + "." + m_table + " (id INT PRIMARY KEY, t VARCHAR(20))", &err))
+        << err;
+    ASSERT_TRUE(m_raw.exec("INSERT INTO " + base + "." + m_table + " VALUES (1, '" + base + "')", &err)) << err;
+  }
+  auto rows = [&](int i) {
+    RawRows raw;
+    if (!m_raw.query("SELECT id, t FROM " + bases[i] + "." + m_table + " ORDER BY id", &raw, &err)) return err;
+    std::string out;
+    for (const RawRow& r : raw) out += *r[0] + ":" + *r[1] + " ";
+    return out;
+  };
+  for (const char* unicode : {"0", "1"}) {
+    SCOPED_TRACE(unicode);
+    INATable* tables[2];
+    CHostContext ctx(30, 1);
+    for (int i = 0; i < 2; ++i) {
+      CHostConnectionDescription* host =
+          m_connections.Add(m_server, std::string(";QX Unicode Support=") + unicode, nullptr, bases[i]);
+      ASSERT_TRUE(m_loader.bOpenConnection(host));
+      ASSERT_NE(tables[i] = Table(host), nullptr);
+    }
+    EXPECT_NE(tables[0], tables[1]);
+    // The second one's add, then its delete of the row it reads first, reach its own database.
+    INATable* t = tables[1];
+    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+    ASSERT_TRUE(t->bHLitxxx(&ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    ASSERT_TRUE(Put(t, &ctx, 2, "added"));
+    ASSERT_TRUE(t->bHAjoute(&ctx, 0, kNoLock)) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+    ASSERT_TRUE(t->bHLitxxx(&ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    EXPECT_EQ(Id(t, &ctx), 1);
+    ASSERT_TRUE(t->bHSupprime(&ctx, 0, kNoLock)) << Narrow(t->piGetLastError(&ctx)->pszGetError());
+    EXPECT_TRUE(t->bHFerme(&ctx));
+    EXPECT_EQ(rows(0), "1:" + bases[0] + " ");
+    EXPECT_EQ(rows(1), "2:added ");
+    ASSERT_TRUE(m_raw.exec("REPLACE INTO " + bases[1] + "." + m_table + " VALUES (1, '" + bases[1] + "')", &err));
+    ASSERT_TRUE(m_raw.exec("DELETE FROM " + bases[1] + "." + m_table + " WHERE id = 2", &err));
+  }
+  drop();
+}
+
 // A second run of a name in a context reuses the result table; another context has its own.
 TEST_F(LoadedHost, RunsOfOneNameShareTheContextsResult) {
   CHostConnectionDescription* host = Host();

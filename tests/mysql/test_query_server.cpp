@@ -382,6 +382,81 @@ TEST_P(LiveQuery, CalculatedColumnTakesTheTypeOfTheServersResult) {
   EXPECT_EQ(Values(access).substr(0, 13), L"2|ABCDEFGHIJ|");
 }
 
+// Rows of a DISTINCT, grouped or aggregated result stand for several table rows, and a result
+// whose items name no table is no table's: an add, modify or delete on them reached every table
+// row of the value (or sent "DELETE FROM  WHERE"). Each is refused with 8 before anything is sent.
+TEST_P(LiveQuery, WritesToRowsThatAreNotTableRowsAreRefusedWith8AndSendNothing) {
+  const std::wstring villes = Wide(m_strTable + " v`illes");
+  std::string err;
+  struct Drop {
+    RawConnection* raw;
+    std::string table;
+    ~Drop() {
+      std::string e;
+      raw->exec("DROP TABLE IF EXISTS " + table, &e);
+    }
+  } drop{&m_raw, Quoted(villes)};
+  m_raw.exec("DROP TABLE IF EXISTS " + Quoted(villes), &err);
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE " + Quoted(villes) + " (id INT PRIMARY KEY, ville VARCHAR(20))", &err)) << err;
+  ASSERT_TRUE(m_raw.exec("INSERT INTO " + Quoted(villes) + " VALUES (1,'Paris'),(2,'Paris'),(3,'Lyon')", &err)) << err;
+  CHostRecordDescription* t = m_bench.Table(L"villes", villes.c_str());
+  t->m_pszDBTableName = t->m_pszPhysicalName;
+  for (const wchar_t* name : {L"id", L"ville"}) {
+    CHostItemDescription* item = m_bench.Item(t, name, name[0] == L'i' ? NA_IT_I4 : NA_IT_TEXTE,
+                                              name[0] == L'i' ? 4 : 21, name[0] == L'i' ? ParseBench::kPrimary : 0);
+    item->m_pszNameInSource = item->pszGetName();
+    item->m_pszSourceName = t->m_pszPhysicalName;
+  }
+  // The same table known by items that name no source.
+  t = m_bench.Table(L"anonymes", villes.c_str());
+  t->m_pszDBTableName = t->m_pszPhysicalName;
+  for (CHostItemDescription* item : {m_bench.Item(t, L"id", NA_IT_I4, 4, ParseBench::kPrimary, FALSE),
+                                     m_bench.Item(t, L"ville", NA_IT_TEXTE, 21)}) {
+    item->m_pszNameInSource = item->pszGetName();
+    item->m_pszSourceName = nullptr;
+  }
+  const std::string held = "1:Paris|2:Paris|3:Lyon";
+  const std::string dump = "SELECT CONCAT(id, ':', ville) FROM " + Quoted(villes) + " ORDER BY id";
+  for (const wchar_t* text : {L"SELECT DISTINCT ville FROM villes", L"SELECT ville FROM villes GROUP BY ville",
+                              L"SELECT ville, COUNT(*) AS n FROM villes GROUP BY ville",
+                              L"SELECT MAX(id) AS m FROM villes", L"SELECT id, ville FROM anonymes"}) {
+    for (int op = 0; op < 3; ++op) {
+      SCOPED_TRACE(Utf8(text) + " op " + std::to_string(op));
+      CNADataAccess* access = Access();
+      ISQLParserInformation* parse = Parse(text);
+      ASSERT_NE(parse, nullptr);
+      int result = 0;
+      ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(8), nullptr))
+          << Utf8(m_error.pszGetError());
+      CNARecord* record = access->pclGetCurrentRecordNoRef();
+      ASSERT_NE(record, nullptr);
+      if (CNAColumn* ville = record->pclGetColumnNoRef(L"ville")) {
+        const CAny nice = FromText(ZV_DSTRW, L"Nice");
+        ASSERT_TRUE(ville->bSetValue(&nice, 0));
+      }
+      g_tabSent.clear();
+      m_error.Reset();
+      const BOOL ok = op == 0   ? access->bHAjoute(0, kNoLock)
+                      : op == 1 ? access->bHModifie(0, 0, kNoLock)
+                                : access->bHSupprime(0, kNoLock);
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(m_error.nGetUserErrorCode(), 8u);
+      EXPECT_TRUE(g_tabSent.empty()) << g_tabSent[0];
+      EXPECT_EQ(Rows(dump), held);
+      ASSERT_TRUE(m_raw.exec("DELETE FROM " + Quoted(villes) + " WHERE id > 3", &err)) << err;
+      ASSERT_TRUE(m_raw.exec("REPLACE INTO " + Quoted(villes) + " VALUES (1,'Paris'),(2,'Paris'),(3,'Lyon')", &err))
+          << err;
+    }
+  }
+  // A plain result of the same table stays writable: one row, and only it, goes.
+  CNADataAccess* access = Access();
+  int result = 0;
+  ASSERT_TRUE(access->bExecuteQuery(&result, L"q", Parse(L"SELECT id, ville FROM villes"),
+                                    static_cast<eNA_QUERYMODE>(8), nullptr));
+  EXPECT_TRUE(access->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Rows(dump), "2:Paris|3:Lyon");
+}
+
 // Prepare only keeps the execution statement and runs nothing; the server's statement cannot
 // prepare, so the answer is a refusal with a reason.
 TEST_P(LiveQuery, PrepareOnlyRunsNothing) {

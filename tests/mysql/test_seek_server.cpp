@@ -554,6 +554,53 @@ TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   EXPECT_TRUE(a->bHAnnuleRecherche(nullptr));
 }
 
+// A unique key of a binary and an integer: the driver built its value without the binary's length
+// and cut the integer, so two rows differing only in the integer's high bytes had one key value and
+// the found test answered for either. Each seek reads its own row and says it found it.
+TEST_P(LiveSeek, SeeksOnAKeyWithABinaryComponentFindTheirOwnRow) {
+  const std::wstring name = Name(L"qx bin`key ");
+  Raw("CREATE TABLE " + Quoted(name) +
+      " (id INT PRIMARY KEY, b VARBINARY(4) NOT NULL, n INT NOT NULL, UNIQUE KEY k (b, n))");
+  Raw("INSERT INTO " + Quoted(name) +
+      " VALUES (1, 'ab', 16909060), (2, 'ab', 2139030276), (3, 'wxyz', -1), (4, '', 7), (5, 'a', 0)");
+  CHostRecordDescription* desc = Description(name);
+  Item(desc, L"id", NA_IT_I4, 4, kPrimary)->m_bNullAllowed = FALSE;
+  CHostItemDescription* b = Item(desc, L"b", NA_IT_BINAIRE, 6);
+  b->m_nLogicalSize = 4;
+  b->m_bNullAllowed = FALSE;
+  CHostItemDescription* n = Item(desc, L"n", NA_IT_I4, 4);
+  n->m_bNullAllowed = FALSE;
+  Item(desc, L"k", NA_IT_BINAIRE, 10, kKeyComposite | kUnique, {b, n});
+  auto key = [](const std::string& binary, int number) {
+    std::string bytes(10, '\0');
+    bytes[0] = static_cast<char>(binary.size());
+    memcpy(&bytes[2], binary.data(), binary.size());
+    memcpy(&bytes[6], &number, 4);
+    return bytes;
+  };
+  const struct {
+    std::string binary;
+    int number;
+    const char* id;  // null: no such row
+  } seeks[] = {{"ab", 16909060, "1"}, {"ab", 2139030276, "2"}, {"wxyz", -1, "3"}, {"", 7, "4"},
+               {"a", 0, "5"},         {"ab", 16909061, nullptr}, {"abc", 16909060, nullptr}};
+  CMySQLConnection* cnx = Connect(nullptr);
+  for (const auto& seek : seeks) {
+    const std::string what = seek.binary + "," + std::to_string(seek.number);
+    CNADataAccess* a = Open(desc, cnx);
+    const std::string bytes = key(seek.binary, seek.number);
+    CAny sought;
+    sought.SetBIN(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size()));
+    ASSERT_TRUE(a->bHRecherche(L"k", &sought, 0, 1, kNoLock, nullptr, 1, 0)) << what << ": " << Utf8(m_error.pszGetError());
+    int found = 0, second = 0;
+    EXPECT_TRUE(a->bEvalHTrouve(L"k", &found, &second));
+    EXPECT_EQ(found, seek.id != nullptr ? 1 : 0) << what << Sent();
+    if (seek.id != nullptr) {
+      EXPECT_EQ(Text(Values(a, {L"id"})), seek.id) << what << Sent();
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveSeek,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 

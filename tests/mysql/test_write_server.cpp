@@ -3,6 +3,8 @@
 // every refused write leaves the table, the host's record, its original value and its save as
 // they were, and names the item the host tests for; a record someone else deleted is written
 // back; news of a write reach the statements only as the notification flags say.
+#include <set>
+
 #include "tests/mysql/browse_bench.h"
 
 namespace {
@@ -352,6 +354,69 @@ TEST_P(LiveWrite, AddWhoseMemoCannotBeFetchedSendsNothing) {
   EXPECT_FALSE(a->bHAjoute(0, kNoLock));
   EXPECT_EQ(ClientCounts::nQueries, 0) << Sent();
   EXPECT_EQ(Dump(), before);
+}
+
+// Without a unique key the WHERE of the row read compared its sorted columns only, leaving its
+// memos out, and nothing limited the statement: one delete or modify reached the row's twins.
+TEST_P(LiveWrite, WritesOfARowReadWithoutUniqueKeyReachThatRowOnly) {
+  const eNA_ITEMTYPE memo = Unicode() ? NA_IT_MEMOUNICODE : NA_IT_MEMOTEXTE;
+  const eNA_ITEMTYPE text = Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE;
+  struct Case {
+    const char* column;  // the second column's SQL type
+    const char* rows;
+    bool memo;
+  } cases[] = {
+      {"TEXT", "(1,'first'),(1,'second'),(2,'third')", true},
+      {"TEXT", "(1,NULL),(1,'second'),(1,''),(2,NULL)", true},
+      {"TEXT", "(1,'same'),(1,'same'),(1,'SAME ')", true},
+      {"VARCHAR(10)", "(1,'x'),(1,'x'),(2,'y')", false},
+      {"VARCHAR(10)", "(1,NULL),(1,NULL),(2,'y')", false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    for (bool modify : {false, true}) {
+      SCOPED_TRACE(std::string(c.rows) + (modify ? " modify" : " delete"));
+      const std::wstring table = Name(L"qx no`key " + std::to_wstring(++n) + L" ");
+      Raw("CREATE TABLE " + Quoted(table) + " (a INT NULL, m " + c.column + " CHARACTER SET utf8mb4 NULL)");
+      Raw("INSERT INTO " + Quoted(table) + " VALUES " + c.rows);
+      auto dump = [&] {
+        ::RawRows rows;
+        std::string err;
+        EXPECT_TRUE(m_raw.query("SELECT a, HEX(m) FROM " + Quoted(table), &rows, &err)) << err;
+        std::multiset<std::string> out;
+        for (const auto& r : rows) out.insert(r[0].value_or("NULL") + "|" + r[1].value_or("NULL"));
+        return out;
+      };
+      std::multiset<std::string> expected = dump();
+      CHostRecordDescription* desc = Description(table);
+      Item(desc, L"a", NA_IT_I4, 4, 0x2000);
+      Item(desc, L"m", c.memo ? memo : text, c.memo ? 0 : (Unicode() ? 22 : 11));
+      auto* a = new CWriteAccess(desc, Connect(nullptr), &m_error);
+      a->AddRef();
+      m_accesses.push_back(a);
+      ASSERT_TRUE(a->bHOuvre(eNA_ACCESS{0}, nullptr)) << Utf8(m_error.pszGetError());
+      ASSERT_TRUE(a->bHLitxxx(L"a", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
+      const std::vector<Cell> read = Values(a, {L"a", L"m"});
+      const std::string row = Text({read[0]}) + "|" + (read[1] ? Hex(*read[1]) : std::string("NULL"));
+      ASSERT_NE(expected.find(row), expected.end()) << row;
+      expected.erase(expected.find(row));
+      ClientCounts::tabSent.clear();
+      if (modify) {
+        const CAny changed = FromText(ZV_DSTRW, L"changed");
+        if (c.memo)
+          ASSERT_TRUE(a->bSetBLOB(0, &changed));
+        else
+          Set(a, L"m", std::wstring(L"changed"));
+        ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+        expected.insert(Text({read[0]}) + "|" + Hex(L"changed"));
+      } else {
+        ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
+      }
+      EXPECT_EQ(dump(), expected) << Sent();
+      const std::string& write = ClientCounts::tabSent.empty() ? std::string() : ClientCounts::tabSent.back();
+      EXPECT_TRUE(write.size() > 8 && write.compare(write.size() - 8, 8, " LIMIT 1") == 0) << write;
+    }
+  }
 }
 
 // Without a statement nothing is deleted: the answer used to be TRUE with the record marked.

@@ -563,8 +563,10 @@ TEST_F(SearchValues, ComponentValuesNeverReadPastTheSearchedBytes) {
       {"a text ending the value", columns({L"txt", L"n1"}), "abc", 0, L"abc", false, false},
       {"a length past the bytes ends the list", columns({L"bin", L"n1"}), std::string("\x00\x01", 2) + "xyz", 0, L"",
        false, false},
-      {"a length within them", columns({L"bin", L"n1"}), std::string("\x03\x00", 2) + "xyz" + I4(9), 0, L"bin3|9", false,
-       false},
+      {"a length within them", columns({L"bin", L"n1"}), std::string("\x03\x00", 2) + "xyz" + std::string(5, '\0') + I4(9),
+       0, L"bin3|9", false, false},
+      {"a binary ending the value before its fill", columns({L"bin", L"n1"}), std::string("\x03\x00", 2) + "xyz", 0,
+       L"bin3", false, false},
       {"a half length", columns({L"n1", L"bin"}), I4(4) + std::string("\x03", 1), 0, L"4", false, false},
       {"UTF-16 with a pair", columns({L"uni"}), U16({L'a', 0xD83D, 0xDE00, 0, 0}), 0, L"a\U0001F600", false, false},
       {"UTF-16 shorter than the field", columns({L"uni", L"n1"}), U16({L'z'}), 0, L"z", false, false},
@@ -583,6 +585,67 @@ TEST_F(SearchValues, ComponentValuesNeverReadPastTheSearchedBytes) {
     EXPECT_EQ(Narrow(Shown(values)), Narrow(row.want)) << row.name;
     EXPECT_EQ(min != 0, row.min) << row.name;
     EXPECT_EQ(max != 0, row.max) << row.name;
+  }
+}
+
+// A composite key with a binary component was sized without the component's length, built as
+// its raw bytes in its total size (cutting the next component) and split after a length: two rows
+// differing in the integer after the binary had one key. One layout now: the length, the bytes,
+// the fill to the component's size.
+TEST_F(SearchValues, BinaryComponentOfACompositeKeyKeepsItsLengthAndItsPlace) {
+  auto* key = new CNAItemDescription();
+  auto* binary = new CNAItemDescription();
+  auto* number = new CNAItemDescription();
+  for (CNAItemDescription* d : {key, binary, number}) d->ExternalAddRef();
+  key->bInit(L"k", L"t", L"k", 1, 0, NA_IT_BINAIRE, 0, -1, kComposite | kUnique, 0, 0);
+  binary->bInit(L"b", L"t", L"b", 1, 6, NA_IT_BINAIRE, 0, -1, 0, 0, 0);
+  number->bInit(L"n", L"t", L"n", 1, 4, NA_IT_I4, 0, -1, 0, 0, 0);
+  ASSERT_TRUE(key->bAddComponent(binary) && key->bAddComponent(number));
+  EXPECT_EQ(key->nGetItemSize(), 10u);
+  for (CNAItemDescription* d : {key, binary, number}) d->nExternalRelease();
+
+  RecordBench bench;
+  CHostItemDescription* b = bench.Add(L"b", NA_IT_BINAIRE, 6);
+  CHostItemDescription* n = bench.Add(L"n", NA_IT_I4, 4);
+  bench.Add(L"k", NA_IT_BINAIRE, 10, kComposite | kUnique, TRUE, {b, n});
+  ASSERT_TRUE(bench.Build());
+  struct Row {
+    std::string binary;
+    int number;
+    std::string key;  // the host's bytes
+    const wchar_t* split;
+  } rows[] = {
+      {"ab", 0x01020304, std::string("\x02\x00" "ab\0\0", 6) + I4(0x01020304), L"bin2|16909060"},
+      {"ab", 0x7F7F0304, std::string("\x02\x00" "ab\0\0", 6) + I4(0x7F7F0304), L"bin2|2139030276"},
+      {"wxyz", -1, std::string("\x04\x00" "wxyz", 6) + I4(-1), L"bin4|-1"},
+      {"", 7, std::string("\0\0\0\0\0\0", 6) + I4(7), L"bin0|7"},
+  };
+  Probe probe;
+  for (const Row& row : rows) {
+    CAny value;
+    value.SetBIN(reinterpret_cast<const unsigned char*>(row.binary.data()), static_cast<unsigned int>(row.binary.size()));
+    ASSERT_TRUE(bench.Column(L"b")->bSetValue(&value, 0));
+    const CAny integer = FromText(ZV_I4, std::to_wstring(row.number).c_str());
+    ASSERT_TRUE(bench.Column(L"n")->bSetValue(&integer, 0));
+    CAny built;
+    ASSERT_TRUE(bench.Column(L"k")->bGetCurrentValue(&built, 0));
+    void* bytes = nullptr;
+    unsigned int size = 0;
+    built.Intern()->nGetDataAdr(&bytes);
+    built.Intern()->nGetUtilDataSize(&size);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char*>(bytes), size), row.key) << row.binary << row.number;
+    CNARecherche::Values values;
+    BOOL min = FALSE, max = FALSE;
+    const CAny host = Bytes(row.key);
+    probe._GetComponentValue({bench.Column(L"b"), bench.Column(L"n")}, &host, &values, &min, &max, 0);
+    EXPECT_EQ(Narrow(Shown(values)), Narrow(row.split));
+    EXPECT_TRUE(bench.Column(L"k")->bSameValue(&host, 0)) << row.binary << row.number;
+    for (const Row& other : rows) {
+      if (&other == &row) continue;
+      const CAny twin = Bytes(other.key);
+      EXPECT_FALSE(bench.Column(L"k")->bSameValue(&twin, 0)) << row.number << " " << other.number;
+    }
   }
 }
 

@@ -130,11 +130,11 @@ TEST_F(ParsedQuery, UniqueTestsOfColumnsBeyondTheKeyColumns) {
   EXPECT_FALSE(none->bRubriqueUniqueNotNull(none->piGetRubriqueOUT(0)));
 }
 
-TEST_F(ParsedQuery, WithoutOrderFlagKeepsNoGroupOrderOrHaving) {
+TEST_F(ParsedQuery, WithoutOrderFlagKeepsTheGroupsButNoOrderOrHaving) {
   const wchar_t* text = L"SELECT d, COUNT(*) AS n FROM t WHERE x > 1 GROUP BY d HAVING COUNT(*) > 1 ORDER BY n";
   for (int withoutOrder : {0, 1}) {
     Snapshot q(m_bench, &m_error, text, withoutOrder);
-    EXPECT_EQ(q->piEnumRubriqueClauseGroupe(1) != nullptr, withoutOrder == 0);
+    EXPECT_NE(q->piEnumRubriqueClauseGroupe(1), nullptr);
     EXPECT_EQ(q->piEnumRubriqueClauseOrder(1) != nullptr, withoutOrder == 0);
     EXPECT_EQ(q->piGetHavingTreeNoRef() != nullptr, withoutOrder == 0);
     EXPECT_NE(q->piGetWhereTreeNoRef(), nullptr);
@@ -205,6 +205,16 @@ TEST_F(ParsedQuery, HostWritesRefusedForAggregatesGroupsAndColumnsThatAreNoTable
     Snapshot q(m_bench, &m_error, row.text);
     EXPECT_EQ(q->bHOperationAllowed(), row.allowed) << ParseBench::Narrow(row.text);
   }
+}
+
+// A snapshot without its order dropped the GROUP BY list, and with it the refusal of writes to
+// grouped rows.
+TEST_F(ParsedQuery, GroupedRowsRefuseHostWritesWithoutTheOrderToo) {
+  for (const wchar_t* text : {L"SELECT d FROM t GROUP BY d", L"SELECT d, x FROM t WHERE x > 1 GROUP BY d, x"})
+    for (int withoutOrder : {0, 1}) {
+      Snapshot q(m_bench, &m_error, text, withoutOrder);
+      EXPECT_FALSE(q->bHOperationAllowed()) << ParseBench::Narrow(text) << withoutOrder;
+    }
 }
 
 // The exact forms " DISTINCT " and " distinct " let host writes through a result whose rows may
