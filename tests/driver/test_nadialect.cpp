@@ -255,6 +255,7 @@ TEST(Dialect, QuotedNamesNeverEndTheirIdentifier) {
   }
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Under an address-space limit, a name whose quoted form cannot be allocated: 0 when both the
 // item's form answers FALSE with the no-memory error and an empty name.
 int FormatWithoutMemory() {
@@ -271,6 +272,7 @@ int FormatWithoutMemory() {
   const BOOL answer = c.bFormatItemName(&error, name.c_str(), &item);
   return !answer && item.nTaille() == 0 && error.dwGetSystemErrorCode() == 12u ? 0 : 10 + answer;
 }
+#endif
 
 // A quoted name whose buffer cannot be had is no empty name ("SELECT  FROM"): FALSE with the
 // no-memory error.
