@@ -278,6 +278,16 @@ TEST_P(WriteComparison, WideTextBeyondTheCodePageIsRefusedNamingItsItem) {
   for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
 }
 
+// A wide text written into a text memo of the host's page is stored whole, past a NUL too (it
+// was cut at its first NUL when brought to the host's page).
+TEST_P(WriteComparison, WideTextWithNulIntoAnAnsiMemoIsStoredWhole) {
+  const std::vector<SColumnType> types = {
+      {"tl", "TEXT CHARACTER SET latin1",
+       {VQuoted(std::string("a\0b", 3), kNulInText), VQuoted(std::string("\0\0", 2), kNulInText), VQuoted("x")}},
+      {"ltx", "LONGTEXT CHARACTER SET utf8mb4", {VQuoted(std::string("\xC3\xA9\0\xE2\x82\xAC", 6), kNulInText)}}};
+  for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
+}
+
 TEST_P(WriteComparison, EveryTypeIsStoredAsARawInsertStoresIt) {
   std::string differences;
   for (const SColumnType& type : EveryColumnType()) differences += Compare(type);
