@@ -34,7 +34,7 @@
 #include "sql/nakjrecord.h"
 #include "tests/support/every_column_type.h"
 #include "tests/support/hostconnections.h"
-#include "tests/support/imported_file.h"
+#include "tests/support/loaded_types.h"
 #include "tests/support/rawmysql.h"
 #include "values/any.h"
 
@@ -309,12 +309,12 @@ std::string Expected(const SItem& item, const std::string& raw, bool cp1252) {
   return Utf8Of(cps);
 }
 
-class EveryTypeLoaded : public testing::TestWithParam<int> {
+class EveryTypeLoaded : public CLoadedTypes<int> {
  protected:
   void SetUp() override {
-    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
+    Start();
+    if (HasFatalFailure()) return;
     std::string err;
-    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
     m_table = "qx_types_" + std::to_string(getpid()) + "_" + std::to_string(GetParam());
     ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err)) << err;
     ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_table + " " + EveryColumnTypeBody(), &err)) << err;
@@ -324,18 +324,10 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     m_columns = "id";
     for (const SColumnType& c : EveryColumnType()) m_columns += std::string(", ") + c.pszName;
     ASSERT_TRUE(m_raw.query("SELECT " + m_columns + " FROM " + m_table + " ORDER BY id", &m_rows, &err)) << err;
-    m_driver = m_loader.piQueryInterface(&err);
-    ASSERT_NE(m_driver, nullptr) << err;
-    CInformationModule::ms_piStrMemAlloc = m_loader.Control()->Allocator();
     m_host = m_connections.Add(m_server, GetParam() == 65001 ? ";QX Unicode Support=1" : ";QX Unicode Support=0");
   }
   void TearDown() override {
-    if (m_driver != nullptr) {
-      EXPECT_EQ(m_driver->nExternalRelease(), 0);
-      CInformationModule::ms_piStrMemAlloc = nullptr;
-      EXPECT_TRUE(m_loader.Stop());
-      EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
-    }
+    Stop();
     std::string err;
     m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err);
   }
@@ -414,15 +406,8 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     return diff;
   }
 
-  TestServer m_server;
-  RawMySQL m_lib;
-  RawConnection m_raw{m_lib};
   RawRows m_rows;
   std::string m_table, m_columns;
-  CTestHostConnections m_connections;
-  CHostConnectionDescription* m_host = nullptr;
-  CHostLoader m_loader;
-  INADriver* m_driver = nullptr;
 };
 
 TEST_P(EveryTypeLoaded, EveryValueReadsAsTheClientReadsIt) {

@@ -29,7 +29,7 @@
 #include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 #include "tests/support/every_column_type.h"
-#include "tests/support/imported_file.h"
+#include "tests/support/loaded_types.h"
 
 namespace {
 
@@ -61,19 +61,16 @@ CAny HostValue(const SColumnValue& v) {
 // A long text cut for a difference's line.
 std::string Shown(const std::string& text) { return text.size() <= 80 ? text : text.substr(0, 80) + "..."; }
 
-class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
+class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
  protected:
   void SetUp() override {
-    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
-    std::string err;
-    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    Start();
+    if (HasFatalFailure()) return;
     void* client = dlopen(QX_FAULT_CLIENT, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(client, nullptr) << dlerror();
     auto session = reinterpret_cast<void (*)(const char*)>(dlsym(client, "qxfault_session_sql"));
     ASSERT_NE(session, nullptr);
     session(std::get<1>(GetParam()) ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
-    m_driver = m_loader.piQueryInterface(&err);
-    ASSERT_NE(m_driver, nullptr) << err;
     ASSERT_TRUE(HostBindValues(m_loader.Control()));
     m_host = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
                                              ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
@@ -84,12 +81,8 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   void TearDown() override {
     std::string err;
     m_raw.exec("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`", &err);
-    if (m_driver != nullptr) {
-      m_driver->bCloseConnection(m_host);
-      EXPECT_EQ(m_driver->nExternalRelease(), 0);
-      EXPECT_TRUE(m_loader.Stop());
-      EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
-    }
+    if (m_driver != nullptr) m_driver->bCloseConnection(m_host);
+    Stop();
   }
   bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
   bool Raw(const std::string& sql) {
@@ -246,13 +239,6 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
     return out;
   }
 
-  TestServer m_server;
-  RawMySQL m_lib;
-  RawConnection m_raw{m_lib};
-  CTestHostConnections m_connections;
-  CHostConnectionDescription* m_host = nullptr;
-  CHostLoader m_loader;
-  INADriver* m_driver = nullptr;
   CHostContext m_ctx{41, 1};
   std::string m_table;
 };
