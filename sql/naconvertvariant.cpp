@@ -1055,7 +1055,8 @@ BOOL CNAConvertVariant::bSetValue(const wchar_t* text, unsigned int length) {
       if (g_bIsZVTextAnsi(type)) {
         const CXYString<char> narrow = PCWSTR_To_CAString(text, _nHostCodePage(), static_cast<int>(length));
         const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
-        m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(strlen(p)));
+        // Counted, as the wide text was: a NUL of a memo's text is one of its characters.
+        m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(CountedLength(narrow)));
       } else {
         m_clValue.Intern()->SetValue(text, length * static_cast<unsigned int>(sizeof(wchar_t)));
       }

@@ -15,7 +15,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,6 +34,7 @@
 #include "sql/nakjrecord.h"
 #include "tests/support/every_column_type.h"
 #include "tests/support/hostconnections.h"
+#include "tests/support/loaded_types.h"
 #include "tests/support/rawmysql.h"
 #include "values/any.h"
 
@@ -42,17 +42,8 @@ namespace {
 
 constexpr eNA_LOCKTYPE kNoLock{0};
 
-std::string Narrow(const wchar_t* w) {
-  std::string s;
-  for (; w != nullptr && *w != 0; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
-  return s;
-}
-
 std::string Hex(const unsigned char* p, size_t n) {
-  static const char* const digits = "0123456789ABCDEF";
-  std::string out = "x";
-  for (size_t i = 0; i < n; ++i) out += {digits[p[i] >> 4], digits[p[i] & 15]};
-  return out;
+  return "x" + HexDigits(std::string(reinterpret_cast<const char*>(p), n));
 }
 
 std::string Utf8Of(const std::u32string& s) {
@@ -318,12 +309,12 @@ std::string Expected(const SItem& item, const std::string& raw, bool cp1252) {
   return Utf8Of(cps);
 }
 
-class EveryTypeLoaded : public testing::TestWithParam<int> {
+class EveryTypeLoaded : public CLoadedTypes<int> {
  protected:
   void SetUp() override {
-    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
+    Start();
+    if (HasFatalFailure()) return;
     std::string err;
-    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
     m_table = "qx_types_" + std::to_string(getpid()) + "_" + std::to_string(GetParam());
     ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err)) << err;
     ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_table + " " + EveryColumnTypeBody(), &err)) << err;
@@ -333,18 +324,10 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     m_columns = "id";
     for (const SColumnType& c : EveryColumnType()) m_columns += std::string(", ") + c.pszName;
     ASSERT_TRUE(m_raw.query("SELECT " + m_columns + " FROM " + m_table + " ORDER BY id", &m_rows, &err)) << err;
-    m_driver = m_loader.piQueryInterface(&err);
-    ASSERT_NE(m_driver, nullptr) << err;
-    CInformationModule::ms_piStrMemAlloc = m_loader.Control()->Allocator();
     m_host = m_connections.Add(m_server, GetParam() == 65001 ? ";QX Unicode Support=1" : ";QX Unicode Support=0");
   }
   void TearDown() override {
-    if (m_driver != nullptr) {
-      EXPECT_EQ(m_driver->nExternalRelease(), 0);
-      CInformationModule::ms_piStrMemAlloc = nullptr;
-      EXPECT_TRUE(m_loader.Stop());
-      EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
-    }
+    Stop();
     std::string err;
     m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err);
   }
@@ -423,15 +406,8 @@ class EveryTypeLoaded : public testing::TestWithParam<int> {
     return diff;
   }
 
-  TestServer m_server;
-  RawMySQL m_lib;
-  RawConnection m_raw{m_lib};
   RawRows m_rows;
   std::string m_table, m_columns;
-  CTestHostConnections m_connections;
-  CHostConnectionDescription* m_host = nullptr;
-  CHostLoader m_loader;
-  INADriver* m_driver = nullptr;
 };
 
 TEST_P(EveryTypeLoaded, EveryValueReadsAsTheClientReadsIt) {
@@ -440,23 +416,9 @@ TEST_P(EveryTypeLoaded, EveryValueReadsAsTheClientReadsIt) {
   ASSERT_NE(desc, nullptr) << Narrow(m_driver->piGetLastError()->pszGetError());
   std::string diff;
   {
-    // The host's file over the table: its items as the driver describes the columns, the key id.
-    std::deque<std::wstring> names;
-    std::deque<CHostItemDescription> items;
-    CHostRecordDescription file;
-    file.m_pszName = file.m_pszPhysicalName = file.m_pszDBTableName = table.c_str();
-    for (int i = 0; i < desc->nGetNumItems(); ++i) {
-      INAItemDescription* item = desc->piNAGetItem(static_cast<unsigned int>(i));
-      CHostItemDescription& h = items.emplace_back(names.emplace_back(item->pszGetName()).c_str(),
-                                                   item->eNAGetItemType(), item->nGetItemSize());
-      h.m_nIntegerPart = item->nGetIntegerPart();
-      h.m_nDecimalPart = item->nGetDecimalPart();
-      h.m_pszNameInSource = L"";
-      if (names.back() == L"id") h.m_wKeyFlags = 0x8000;
-      file.Add(&h);
-      item->nExternalRelease();
-    }
-    INATable* t = m_loader.piGetTable(m_host, &file);
+    CImportedFile file;
+    file.Describe(desc, table.c_str());
+    INATable* t = m_loader.piGetTable(m_host, &file.desc);
     ASSERT_NE(t, nullptr);
     CHostContext ctx(1, 1);
     ASSERT_TRUE(t->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) << Narrow(t->piGetLastError(&ctx)->pszGetError());

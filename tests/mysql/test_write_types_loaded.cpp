@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <deque>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -29,7 +28,8 @@
 #include "values/any.h"
 #include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
-#include "tests/support/write_types.h"
+#include "tests/support/every_column_type.h"
+#include "tests/support/loaded_types.h"
 
 namespace {
 
@@ -42,18 +42,13 @@ std::wstring Wide(const std::string& utf8) {
   w.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return w;
 }
-std::string Narrow(const wchar_t* w) {
-  std::string s;
-  for (; w != nullptr && *w; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
-  return s;
-}
 
 // The host's value of v (a wide text, bytes or NULL).
-CAny HostValue(const WriteValue& v) {
+CAny HostValue(const SColumnValue& v) {
   CAny any;
-  if (v.kind == WriteValue::kNull) {
+  if (v.kind == SColumnValue::kNull) {
     any.SetNull(true);
-  } else if (v.kind == WriteValue::kBytes) {
+  } else if (v.kind == SColumnValue::kBytes) {
     any.SetBIN(reinterpret_cast<const unsigned char*>(v.host.data()), static_cast<unsigned int>(v.host.size()));
   } else {
     const std::wstring w = Wide(v.host);
@@ -63,19 +58,19 @@ CAny HostValue(const WriteValue& v) {
   return any;
 }
 
-class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
+// A long text cut for a difference's line.
+std::string Shown(const std::string& text) { return text.size() <= 80 ? text : text.substr(0, 80) + "..."; }
+
+class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
  protected:
   void SetUp() override {
-    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
-    std::string err;
-    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    Start();
+    if (HasFatalFailure()) return;
     void* client = dlopen(QX_FAULT_CLIENT, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(client, nullptr) << dlerror();
     auto session = reinterpret_cast<void (*)(const char*)>(dlsym(client, "qxfault_session_sql"));
     ASSERT_NE(session, nullptr);
     session(std::get<1>(GetParam()) ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
-    m_driver = m_loader.piQueryInterface(&err);
-    ASSERT_NE(m_driver, nullptr) << err;
     ASSERT_TRUE(HostBindValues(m_loader.Control()));
     m_host = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
                                              ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
@@ -86,12 +81,8 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   void TearDown() override {
     std::string err;
     m_raw.exec("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`", &err);
-    if (m_driver != nullptr) {
-      m_driver->bCloseConnection(m_host);
-      EXPECT_EQ(m_driver->nExternalRelease(), 0);
-      EXPECT_TRUE(m_loader.Stop());
-      EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
-    }
+    if (m_driver != nullptr) m_driver->bCloseConnection(m_host);
+    Stop();
   }
   bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
   bool Raw(const std::string& sql) {
@@ -115,8 +106,7 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   // column (type, size, digits), opened in m_ctx.
   struct File {
     std::wstring name;
-    std::deque<CHostItemDescription> items;
-    CHostRecordDescription desc;
+    CImportedFile file;
     INATable* table = nullptr;
     const CHostItemDescription* id = nullptr;
     const CHostItemDescription* v = nullptr;
@@ -126,28 +116,13 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
     f->name = Wide(m_table);
     INADataSourceDescription* imported = m_driver->piGetTableDesc(f->name.c_str(), m_host);
     if (imported == nullptr) return "no description: " + Narrow(m_driver->piGetLastError()->pszGetError());
-    INAItemDescription* column = imported->piNAGetItem(L"v");
-    if (column == nullptr) {
-      imported->nExternalRelease();
-      return "no item v";
-    }
-    f->desc.m_pszName = f->desc.m_pszPhysicalName = f->desc.m_pszDBTableName = f->name.c_str();
-    CHostItemDescription& id = f->items.emplace_back(L"id", NA_IT_I4, 4);
-    id.m_wKeyFlags = 0x8000;
-    id.m_bNullAllowed = FALSE;
-    CHostItemDescription& v = f->items.emplace_back(L"v", column->eNAGetItemType(), column->nGetItemSize());
-    v.m_nIntegerPart = column->nGetIntegerPart();
-    v.m_nDecimalPart = column->nGetDecimalPart();
-    column->nExternalRelease();
+    f->file.Describe(imported, f->name.c_str());
     imported->nExternalRelease();
-    for (CHostItemDescription& item : f->items) {
-      item.m_pszNameInSource = L"";
-      f->desc.Add(&item);
-    }
-    f->id = &id;
-    f->v = &v;
-    if (v.bMemo()) f->memo = 0;
-    f->table = m_loader.piGetTable(m_host, &f->desc);
+    f->id = f->file.Item(L"id");
+    f->v = f->file.Item(L"v");
+    if (f->id == nullptr || f->v == nullptr) return "no item id or v";
+    if (f->v->bMemo()) f->memo = 0;
+    f->table = m_loader.piGetTable(m_host, &f->file.desc);
     if (f->table == nullptr) return "no table";
     if (!f->table->bHOuvre(&m_ctx, kReadWrite, nullptr)) return Narrow(f->table->piGetLastError(&m_ctx)->pszGetError());
     return "";
@@ -180,7 +155,7 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   }
   // The answer of the host's add (start null) or modify of v from start to value, with the error
   // code and the bytes the server then holds.
-  std::string Write(File* f, const WriteValue& value, const WriteValue* start) {
+  std::string Write(File* f, const SColumnValue& value, const SColumnValue* start) {
     if (!Raw("DELETE FROM `" + m_table + "`")) return "";
     const CAny any = HostValue(value);
     BOOL ok;
@@ -201,10 +176,10 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   }
   // What a write of value must give: the raw INSERT's bytes, or, for a text a 1252 connection
   // cannot carry, a refusal with user error 60 that leaves the row as it was.
-  std::string Want(size_t index, const WriteValue& value, const WriteValue* start, size_t startIndex) {
+  std::string Want(size_t index, const SColumnValue& value, const SColumnValue* start, size_t startIndex) {
     if ((value.flags & kBeyond1252) != 0 && !Utf8()) {
       const std::string before = start == nullptr                  ? "none"
-                                 : start->kind == WriteValue::kNull ? "NULL"
+                                 : start->kind == SColumnValue::kNull ? "NULL"
                                                                     : Stored(m_table + "_r", static_cast<int>(startIndex + 1));
       return "FALSE 60 v " + before;
     }
@@ -213,7 +188,7 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
   // What the host's record can hand the driver (see the README): a text item ends at its first
   // NUL, so only a memo carries one; a text the record holds in its ANSI page never reaches the
   // driver wide, so on 1252 its characters beyond that page are the host's to lose.
-  static bool Carried(const File& f, const WriteValue& value, bool utf8) {
+  static bool Carried(const File& f, const SColumnValue& value, bool utf8) {
     if ((value.flags & kNulInText) != 0 && f.memo < 0) return false;
     if (utf8 || (value.flags & kBeyond1252) == 0) return true;
     const eNA_ITEMTYPE type = f.v->eNAGetItemType();
@@ -222,55 +197,48 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
 
   // Every value of the type added, modified over NULL, over the next value and to NULL; the
   // differences as text.
-  std::string Compare(const WriteType& type) {
+  std::string Compare(const SColumnType& type) {
     std::string out;
     if (!Raw("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`") ||
-        !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.sql + ")") ||
-        !Raw("CREATE TABLE `" + m_table + "_r` (id INT PRIMARY KEY, v " + type.sql + ")"))
-      return type.sql + ": no tables\n";
+        !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.type + ")") ||
+        !Raw("CREATE TABLE `" + m_table + "_r` (id INT PRIMARY KEY, v " + type.type + ")"))
+      return type.type + ": no tables\n";
     for (size_t i = 0; i < type.values.size(); ++i)
       if (!Raw("INSERT INTO `" + m_table + "_r` VALUES (" + std::to_string(i + 1) + ", " + type.values[i].sql + ")"))
-        return type.sql + ": the raw INSERT refused " + type.values[i].sql + "\n";
+        return type.type + ": the raw INSERT refused " + type.values[i].sql + "\n";
     File f;
     if (const std::string why = Open(&f); !why.empty()) {
       Close(&f);
-      return type.sql + ": the file does not open: " + why + "\n";
+      return type.type + ": the file does not open: " + why + "\n";
     }
-    const WriteValue null = WNull();
+    const SColumnValue null = VNull();
     const size_t n = type.values.size();
     for (size_t i = 0; i < n; ++i) {
-      const WriteValue& value = type.values[i];
-      if (!Carried(f, value, Utf8())) continue;
+      const SColumnValue& value = type.values[i];
+      if (value.kind == SColumnValue::kReadOnly || !Carried(f, value, Utf8())) continue;
       const size_t next = (i + 1) % n;
       const struct {
         const char* what;
-        const WriteValue* start;
+        const SColumnValue* start;
         size_t startIndex;
       } ops[] = {{"add", nullptr, 0}, {"modify over NULL", &null, 0}, {"modify over the next value", &type.values[next], next}};
       for (const auto& op : ops) {
-        if (op.start != nullptr && op.start->kind == WriteValue::kNull && value.kind == WriteValue::kNull) continue;
+        if (op.start != nullptr && op.start->kind == SColumnValue::kNull && value.kind == SColumnValue::kNull) continue;
         const std::string got = Write(&f, value, op.start), want = Want(i, value, op.start, op.startIndex);
         if (got != want)
-          out += type.sql + " " + value.sql + " " + op.what + ": " + got + ", raw INSERT: " + want + " (item type " +
+          out += type.type + " " + Shown(value.sql) + " " + op.what + ": " + Shown(got) + ", raw INSERT: " + Shown(want) + " (item type " +
                  std::to_string(f.v->eNAGetItemType()) + ")\n";
       }
-      if (value.kind != WriteValue::kNull && Carried(f, value, Utf8())) {
+      if (value.kind != SColumnValue::kNull && Carried(f, value, Utf8())) {
         // NULL over this value.
         const std::string got = Write(&f, null, &value), want = "TRUE NULL";
-        if (got != want) out += type.sql + " NULL over " + value.sql + ": " + got + "\n";
+        if (got != want) out += type.type + " NULL over " + Shown(value.sql) + ": " + Shown(got) + "\n";
       }
     }
     Close(&f);
     return out;
   }
 
-  TestServer m_server;
-  RawMySQL m_lib;
-  RawConnection m_raw{m_lib};
-  CTestHostConnections m_connections;
-  CHostConnectionDescription* m_host = nullptr;
-  CHostLoader m_loader;
-  INADriver* m_driver = nullptr;
   CHostContext m_ctx{41, 1};
   std::string m_table;
 };
@@ -278,27 +246,37 @@ class WriteComparison : public testing::TestWithParam<std::tuple<int, bool>> {
 // An empty memo written over NULL is stored empty, as an add stores it; NULL over a memo's
 // value is stored NULL (the modify answered TRUE and left the row as it was).
 TEST_P(WriteComparison, EmptyMemoOverNullIsStoredEmptyAndNullOverAMemoNull) {
-  const std::vector<WriteType> types = {{"BLOB", {WBytes(""), WBytes("x"), WNull()}},
-                                        {"TEXT CHARACTER SET utf8mb4", {WQuoted(""), WQuoted("x"), WNull()}},
-                                        {"TEXT CHARACTER SET latin1", {WQuoted(""), WQuoted("x"), WNull()}},
-                                        {"SET('a','b')", {WQuoted(""), WQuoted("a"), WNull()}}};
-  for (const WriteType& type : types) EXPECT_EQ(Compare(type), "");
+  const std::vector<SColumnType> types = {{"b", "BLOB", {VBytes(""), VBytes("x"), VNull()}},
+                                          {"t", "TEXT CHARACTER SET utf8mb4", {VQuoted(""), VQuoted("x"), VNull()}},
+                                          {"l", "TEXT CHARACTER SET latin1", {VQuoted(""), VQuoted("x"), VNull()}},
+                                          {"s", "SET('a','b')", {VQuoted(""), VQuoted("a"), VNull()}}};
+  for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
 }
 
 // On 1252 a wide text with characters the page has no byte for is refused with user error 60
 // naming its item, nothing written; on 65001 it is stored whole.
 TEST_P(WriteComparison, WideTextBeyondTheCodePageIsRefusedNamingItsItem) {
-  const WriteValue text = WQuoted("a\xE6\x9D\xB1" "b\xE2\x82\xAC" "c", kBeyond1252);
-  const std::vector<WriteType> types = {{"VARCHAR(20) CHARACTER SET utf8mb4", {text, WQuoted("x")}},
-                                        {"VARCHAR(20) CHARACTER SET ucs2", {text, WQuoted("x")}},
-                                        {"LONGTEXT CHARACTER SET ucs2", {text, WQuoted("x")}},
-                                        {"TEXT CHARACTER SET utf8mb4", {text, WQuoted("x")}}};
-  for (const WriteType& type : types) EXPECT_EQ(Compare(type), "");
+  const SColumnValue text = VQuoted("a\xE6\x9D\xB1" "b\xE2\x82\xAC" "c", kBeyond1252);
+  const std::vector<SColumnType> types = {{"vu", "VARCHAR(20) CHARACTER SET utf8mb4", {text, VQuoted("x")}},
+                                          {"vs2", "VARCHAR(20) CHARACTER SET ucs2", {text, VQuoted("x")}},
+                                          {"ls2", "LONGTEXT CHARACTER SET ucs2", {text, VQuoted("x")}},
+                                          {"tu", "TEXT CHARACTER SET utf8mb4", {text, VQuoted("x")}}};
+  for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
+}
+
+// A wide text written into a text memo of the host's page is stored whole, past a NUL too (it
+// was cut at its first NUL when brought to the host's page).
+TEST_P(WriteComparison, WideTextWithNulIntoAnAnsiMemoIsStoredWhole) {
+  const std::vector<SColumnType> types = {
+      {"tl", "TEXT CHARACTER SET latin1",
+       {VQuoted(std::string("a\0b", 3), kNulInText), VQuoted(std::string("\0\0", 2), kNulInText), VQuoted("x")}},
+      {"ltx", "LONGTEXT CHARACTER SET utf8mb4", {VQuoted(std::string("\xC3\xA9\0\xE2\x82\xAC", 6), kNulInText)}}};
+  for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
 }
 
 TEST_P(WriteComparison, EveryTypeIsStoredAsARawInsertStoresIt) {
   std::string differences;
-  for (const WriteType& type : WriteTypes()) differences += Compare(type);
+  for (const SColumnType& type : EveryColumnType()) differences += Compare(type);
   EXPECT_EQ(differences, "");
 }
 

@@ -1,0 +1,92 @@
+// What the comparisons of every column type read and written through the loaded driver share:
+// the loaded driver beside a raw connection of the client library, and the host's file over a
+// server table as the driver's import describes it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+#include "driver/inadatasourcedescription.h"
+#include "driver/inadriver.h"
+#include "host/host_datasource.h"
+#include "host/host_itemdescription.h"
+#include "host/host_loader.h"
+#include "platform/information_dll.h"
+#include "sql/inaitemdescription.h"
+#include "tests/support/hostconnections.h"
+#include "tests/support/rawmysql.h"
+
+// A host text as ASCII, '?' for any other character (for messages and item names).
+inline std::string Narrow(const wchar_t* w) {
+  std::string s;
+  for (; w != nullptr && *w != 0; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
+  return s;
+}
+
+// The host's file over a server table: an item for each column as the driver's import describes
+// it (item type, size, digits), as a host gets it for an external table; the key is `id`.
+struct CImportedFile {
+  // Builds desc from the driver's description of table (which must outlive this file).
+  void Describe(INADataSourceDescription* imported, const wchar_t* table) {
+    desc.m_pszName = desc.m_pszPhysicalName = desc.m_pszDBTableName = table;
+    for (int i = 0; i < imported->nGetNumItems(); ++i) {
+      INAItemDescription* item = imported->piNAGetItem(static_cast<unsigned int>(i));
+      CHostItemDescription& h =
+          items.emplace_back(names.emplace_back(item->pszGetName()).c_str(), item->eNAGetItemType(), item->nGetItemSize());
+      h.m_nIntegerPart = item->nGetIntegerPart();
+      h.m_nDecimalPart = item->nGetDecimalPart();
+      h.m_pszNameInSource = L"";
+      if (names.back() == L"id") {
+        h.m_wKeyFlags = 0x8000;
+        h.m_bNullAllowed = FALSE;
+      }
+      desc.Add(&h);
+      item->nExternalRelease();
+    }
+  }
+  // The item named name, null without it.
+  const CHostItemDescription* Item(const wchar_t* name) const {
+    for (size_t i = 0; i < items.size(); ++i)
+      if (names[i] == name) return &items[i];
+    return nullptr;
+  }
+
+  std::deque<std::wstring> names;
+  std::deque<CHostItemDescription> items;
+  CHostRecordDescription desc;
+};
+
+// The loaded driver and a raw connection of the client library to the private server.
+template <typename Param>
+class CLoadedTypes : public testing::TestWithParam<Param> {
+ protected:
+  // The raw connection made and the driver loaded; on a failure the test has failed.
+  void Start() {
+    if (!TestServer::fromEnv(&m_server)) GTEST_FAIL() << TestServer::setupHint();
+    std::string err;
+    ASSERT_TRUE(m_lib.load(&err) && m_raw.connect(m_server, RawTransport::Tcp, &err)) << err;
+    m_driver = m_loader.piQueryInterface(&err);
+    ASSERT_NE(m_driver, nullptr) << err;
+    // The host's strings the driver hands over are freed through the host's allocator.
+    CInformationModule::ms_piStrMemAlloc = m_loader.Control()->Allocator();
+  }
+  // The driver released and stopped, with no host string block alive.
+  void Stop() {
+    if (m_driver == nullptr) return;
+    EXPECT_EQ(m_driver->nExternalRelease(), 0);
+    m_driver = nullptr;
+    CInformationModule::ms_piStrMemAlloc = nullptr;
+    EXPECT_TRUE(m_loader.Stop());
+    EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
+  }
+
+  TestServer m_server;
+  RawMySQL m_lib;
+  RawConnection m_raw{m_lib};
+  CTestHostConnections m_connections;
+  CHostConnectionDescription* m_host = nullptr;
+  CHostLoader m_loader;
+  INADriver* m_driver = nullptr;
+};
