@@ -89,6 +89,7 @@ BOOL CMySQLConnection::bGetUnixSocket(CTString* socket) const {
 
 BOOL CMySQLConnection::bClose(CNAError* error) {
   m_bReopenWanted = 0;
+  if (bSessionTransactionLost()) _ForgetTransactionLoss();
   if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
   if (!m_bOpen && m_pMySQL == nullptr) return TRUE;
   MYSQL* handle = m_pMySQL;
@@ -174,6 +175,7 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
   if (!_bCall(error, kSiteQuery, [&] { rc = __mysql_real_query(m_pMySQL, text.psz(), text.nLength()); })) return FALSE;
   if (rc != 0) {
     bInitError(error, kFile, kSiteQuery);
+    EndLostTransactionByText(text.psz(), text.nLength());
     return FALSE;
   }
   // A result the text produced anyway, and every further one, is read and freed: otherwise the

@@ -34,7 +34,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   // As bOpen; a missing database is created and selected.
   BOOL bOpenCreate(CNAError* error) override { return _bOpenCreate(error, 1); }
   BOOL bIsOpen() override { return m_bOpen; }
-  // Closes an open connection (the handle goes); TRUE unless the close threw.
+  // Closes an open connection (the handle goes); TRUE unless the close threw. The loss of a
+  // transaction the host opened by SQL text goes with the session closed.
   BOOL bClose(CNAError* error) override;
 
   // code = the client's last error number (0 none). FALSE when the call threw.
@@ -89,6 +90,9 @@ class CMySQLConnection : public CNAConnectionDescription {
   // kept, a COMMIT text is refused with its error and a ROLLBACK text goes on, both ending the
   // loss (the dead session closed, the next text opening a new one); any other text: FALSE.
   BOOL bPassLostTransaction(CNAError* error, const char* text, unsigned long length, unsigned int file, int site);
+  // After a failed text: a COMMIT or ROLLBACK that met the loss of the host's own transaction
+  // ended it.
+  void EndLostTransactionByText(const char* text, unsigned long length);
   // The server's status flags of its last reply are kept: a loss decides from them whether a
   // transaction may have gone with the session.
   void NoteServerStatus() {

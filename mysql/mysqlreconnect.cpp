@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "driver/nadriver.h"
@@ -62,30 +63,38 @@ long long nUTF8Chars(const unsigned char* s, size_t n, size_t keep, std::wstring
 }
 
 // How a text ends the session's transaction: COMMIT or ROLLBACK as its first word, not a
-// ROLLBACK TO a savepoint.
+// ROLLBACK TO a savepoint. Narrow or wide text.
 enum class eEnd { kNone, kCommit, kRollBack };
-eEnd eEndOf(const char* text, unsigned long length) {
-  const char* p = text;
-  const char* end = text + length;
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ';'; };
-  while (p < end && blank(*p)) ++p;
+template <typename C>
+eEnd eEndOf(const C* text, size_t length) {
+  const C* p = text;
+  const C* end = text + length;
+  auto blank = [](C c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ';'; };
+  auto skip = [&] {
+    while (p < end && blank(*p)) ++p;
+  };
   auto word = [&](const char* w) {
     const size_t n = strlen(w);
-    if (static_cast<size_t>(end - p) < n || strncasecmp(p, w, n) != 0) return false;
+    if (static_cast<size_t>(end - p) < n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if ((p[i] & ~0x20) != w[i]) return false;
     if (p + n < end && !blank(p[n])) return false;
     p += n;
+    skip();
     return true;
   };
+  skip();
   if (word("COMMIT")) return eEnd::kCommit;
   if (!word("ROLLBACK")) return eEnd::kNone;
-  while (p < end && blank(*p)) ++p;
-  if (word("WORK")) {
-    while (p < end && blank(*p)) ++p;
-  }
+  word("WORK");
   return word("TO") ? eEnd::kNone : eEnd::kRollBack;
 }
 
 }  // namespace
+
+void CMySQLConnection::EndLostTransactionByText(const char* text, unsigned long length) {
+  if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _ForgetTransactionLoss();
+}
 
 BOOL CMySQLConnection::bPassLostTransaction(CNAError* error, const char* text, unsigned long length,
                                             unsigned int file, int site) {
@@ -129,6 +138,10 @@ void CMySQLStatementSQL::_InitExecuteErrorOfText(unsigned int file, unsigned int
 void CMySQLStatementSQL::_InitExecuteError(unsigned int file, unsigned int site, const wchar_t* text, int length,
                                            unsigned int flags) {
   CNAStatementSQL::_InitExecuteError(file, site, text, length, flags);
+  // A COMMIT or ROLLBACK that met the loss of the host's own transaction ended it, failing.
+  if (text != nullptr && m_pclCnx->bSessionTransactionLost() &&
+      eEndOf(text, std::min<size_t>(static_cast<size_t>(std::max(length, 0)), wcslen(text))) != eEnd::kNone)
+    m_pclCnx->_ForgetTransactionLoss();
   // A quiet error is the probe's own: its failure must not start another probe.
   if (m_pclError == nullptr || m_pclError->bIsQuiet()) return;
   const unsigned int code = m_pclError->dwGetDataBaseErrorCode();
