@@ -1,18 +1,16 @@
 // CMySQLStatementSQL after a failed text: the lost session, the packet-limit question and the one
 // reopening it may take.
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <string>
 
+#include "common/xystring.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
-#include "common/xystring.h"
-#include "platform/codepage.h"
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqlstatementsql.h"
+#include "platform/codepage.h"
 #include "values/any.h"
 
 namespace {
@@ -100,7 +98,8 @@ BOOL CMySQLConnection::bPassLostTransaction(CNAError* error, const char* text, u
                                             unsigned int file, int site) {
   if (!bTransactionLost()) return TRUE;
   // The driver's: refused while open; its own ROLLBACK is sent once it is no longer active.
-  if (!bSessionTransactionLost()) return _bTransactionOpened() ? bRaiseTransactionLost(error, file, site) : TRUE;
+  if (!bSessionTransactionLost())
+    return _bTransactionOpened() ? bRaiseTransactionLost(error, static_cast<int>(file), site) : TRUE;
   const eEnd how = text != nullptr ? eEndOf(text, length) : eEnd::kNone;
   if (how == eEnd::kNone) return bRaiseTransactionLost(error, static_cast<int>(file), site);
   // The host ends its lost transaction: a COMMIT is refused (nothing of it is on the server), a
