@@ -211,11 +211,32 @@ BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type
   return answer;
 }
 
+namespace {
+
+// The server refused a CREATE for a size its columns or rows take (a column, key or row too
+// long): the CREATE with memo columns may pass. Any other failure, a lost session first among
+// them, is reported as it came.
+bool bSizeRefusal(unsigned int serverCode) {
+  switch (serverCode) {
+    case 1071:  // key too long
+    case 1074:  // column length too big
+    case 1118:  // row size too large
+    case 1709:  // index column too long
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 BOOL CNADataAccess::_bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS) {
   const eNA_ERRORTYPE kind = eGetNAErrorType();
   switch (static_cast<int>(kind)) {
     case 0:
-      return type == NA_QUERY_CREATE ? _bCorrectCREATE(command, stmt) : FALSE;
+      return type == NA_QUERY_CREATE && bSizeRefusal(m_pclError->dwGetDataBaseErrorCode())
+                 ? _bCorrectCREATE(command, stmt)
+                 : FALSE;
     case 1:
     case 2:
     case 4:

@@ -234,13 +234,24 @@ class CNAConnectionDescription : public CInterf {
   void _CloseTransactions();
   BOOL _bTransactionEnd(CNAError* error, const wchar_t* name, bool bCommit);
   // The server session was lost (serverCode, message): when a transaction is open, its work went
-  // with the session. The first loss is kept until a roll-back leaves no level active or a new
-  // outermost transaction begins; meanwhile commits and savepoint releases answer FALSE with it
-  // (a reopened session would commit nothing and say TRUE) and statements never reopen.
-  void MarkTransactionLost(unsigned int serverCode, const wchar_t* message);
+  // with the session; so it did when the session's last reply said one may have been open
+  // (sessionTransaction: one the host opened by its own SQL text). The first loss is kept until
+  // a commit or roll-back leaves no level of the driver's transaction active, a new outermost
+  // one begins, or (for the session's own) the backend sees the host end it; meanwhile commits
+  // and savepoint releases answer FALSE with it (a reopened session would commit nothing and say
+  // TRUE) and statements never reopen.
+  void MarkTransactionLost(unsigned int serverCode, const wchar_t* message, bool sessionTransaction = false);
   BOOL bTransactionLost() const { return m_nTransactionLost != 0; }
-  // The kept loss into error as user error 22 with its server code; FALSE.
+  // The kept loss is of a transaction the host opened by SQL text, not of the driver's.
+  BOOL bSessionTransactionLost() const { return m_nTransactionLost != 0 && m_bSessionTransactionLost != 0; }
+  // The kept loss into error, with its server code as information 15: user error 320103 naming
+  // the driver's transaction, or 320104 naming the database for the session's own; FALSE.
   BOOL bRaiseTransactionLost(CNAError* error, int file, int site);
+  // The kept loss is over: the next statement may reopen the session.
+  void _ForgetTransactionLoss() {
+    m_nTransactionLost = 0;
+    m_bSessionTransactionLost = 0;
+  }
   virtual void _CancelRecordLock(CNATransaction*) {}
   // "LOCK TABLE <table>".
   virtual BOOL bSQLBloque(CNAError* error, const wchar_t* table);
@@ -375,6 +386,7 @@ class CNAConnectionDescription : public CInterf {
   // The server code and message of a loss inside a transaction; 0 when none is kept.
   unsigned int m_nTransactionLost = 0;
   CTString m_csTransactionLost;
+  int m_bSessionTransactionLost = 0;
 
  private:
   // The driver's registry opens, closes and counts.

@@ -14,6 +14,10 @@ namespace {
 
 enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2, kSiteCommitLost = 3 };
 enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3 };
+// A transaction lost with its session: the driver's (its name, the server code), or one the host
+// opened by SQL text (the database, the server code).
+constexpr unsigned int kUserErrorTransactionLost = 320103;
+constexpr unsigned int kUserErrorSessionTransactionLost = 320104;
 
 const wchar_t* OrEmpty(const wchar_t* s) { return s != nullptr ? s : L""; }
 bool IsEmpty(const wchar_t* s) { return s == nullptr || *s == 0; }
@@ -190,7 +194,7 @@ BOOL CNAConnectionDescription::bTransactionBegin(CNAError* error, const wchar_t*
   m_nBeginCounter = 0;
   const BOOL result = m_pclTransaction->bBegin(error, name, 0);
   // Only a session opened since the loss can begin: the lost work is behind it.
-  if (result) m_nTransactionLost = 0;
+  if (result) _ForgetTransactionLoss();
   if (result && !m_bNestedTransactions) ++m_nBeginCounter;
   return result;
 }
@@ -210,30 +214,47 @@ BOOL CNAConnectionDescription::_bTransactionEnd(CNAError* error, const wchar_t* 
                                OrEmpty(name));
     return FALSE;
   }
-  // A roll-back that leaves nothing active lets a lost transaction's work go: the loss is over.
+  // A commit or roll-back that leaves nothing active ends a lost transaction: its work is gone
+  // and the next statement may open a new session. A loss of the host's own SQL transaction ends
+  // with a roll-back only.
+  auto ended = [&] {
+    if (!_bTransactionOpened() && (!bCommit || !bSessionTransactionLost())) _ForgetTransactionLoss();
+  };
   if (!m_bNestedTransactions && m_nBeginCounter != 1) {
     if (m_nBeginCounter > 0) --m_nBeginCounter;
-    if (!bCommit && !_bTransactionOpened()) m_nTransactionLost = 0;
+    if (!bCommit) ended();
     return TRUE;
   }
   const BOOL result = bCommit ? m_pclTransaction->bCommit(error, name) : m_pclTransaction->bRollBack(error, name);
-  if (!bCommit && !_bTransactionOpened()) m_nTransactionLost = 0;
+  ended();
   if (result) _CancelRecordLock(m_pclTransaction);
   if (!m_bNestedTransactions && m_nBeginCounter > 0) --m_nBeginCounter;
   return result;
 }
 
-void CNAConnectionDescription::MarkTransactionLost(unsigned int serverCode, const wchar_t* message) {
-  if (m_nTransactionLost != 0 || serverCode == 0 || !_bTransactionOpened()) return;
+void CNAConnectionDescription::MarkTransactionLost(unsigned int serverCode, const wchar_t* message,
+                                                   bool sessionTransaction) {
+  if (m_nTransactionLost != 0 || serverCode == 0) return;
+  const bool driver = _bTransactionOpened() != 0;
+  if (!driver && !sessionTransaction) return;
   m_nTransactionLost = serverCode;
+  m_bSessionTransactionLost = driver ? 0 : 1;
   m_csTransactionLost = OrEmpty(message);
 }
 
 BOOL CNAConnectionDescription::bRaiseTransactionLost(CNAError* error, int file, int site) {
   if (error == nullptr) return FALSE;
-  error->_SetDataBaseError(NA_ERRORTYPE_DEFAULT, this, 22, m_nTransactionLost, m_csTransactionLost.pszGet(), nullptr,
-                           nullptr);
-  if (!error->bIsQuiet()) error->AddDebugInfo(file, site);
+  if (m_bSessionTransactionLost) {
+    error->_SetDataBaseError(NA_ERRORTYPE_DEFAULT, this, kUserErrorSessionTransactionLost, m_nTransactionLost,
+                             m_csTransactionLost.pszGet(), nullptr, nullptr);
+    if (!error->bIsQuiet()) error->AddDebugInfo(file, site);
+    return FALSE;
+  }
+  const wchar_t* name = m_pclTransaction != nullptr ? m_pclTransaction->pszGetName() : nullptr;
+  CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, this, nullptr, nullptr,
+                             kUserErrorTransactionLost, OrEmpty(name), m_nTransactionLost);
+  if (!IsEmpty(m_csTransactionLost.pszGet())) error->AddUserMessageNoFormat(m_csTransactionLost.pszGet());
+  error->SetDataBaseErrorCode(m_nTransactionLost);
   return FALSE;
 }
 

@@ -514,11 +514,21 @@ class CParser {
       Update();
     else if (Keyword(L"DELETE"))
       Delete();
+    else if (Keyword(L"START") || Keyword(L"BEGIN") || Keyword(L"COMMIT") || Keyword(L"ROLLBACK") || Keyword(L"SET"))
+      return SessionStatement();
     else
       Fail(L"SELECT, INSERT, UPDATE or DELETE expected");
     Symbol(L";");
     if (Cur().kind != TK_END) Fail(L"end of the query expected");
     Resolve();
+  }
+
+  // A statement of the session (transaction, setting), kind 0: its words are not read, it names
+  // no table, its text goes to the server as written.
+  void SessionStatement() {
+    while (Cur().kind != TK_END && !bAtSymbol(L";")) Take();
+    Symbol(L";");
+    if (Cur().kind != TK_END) Fail(L"end of the query expected");
   }
 
   // The tables a filter condition reads.

@@ -10,6 +10,8 @@
 //   INSERT INTO t (column, ...) VALUES (expr, ...)
 //   UPDATE t [[AS] a] SET column = expr, ... [WHERE cond]
 //   DELETE FROM t [WHERE cond]
+//   START ..., BEGIN ..., COMMIT ..., ROLLBACK ..., SET ... (session statements, kind 0, their
+//     words not read)
 // each optionally ended by ";". Expressions: [q.]column, numbers, 'text' ('' for a quote), bind
 // variables {name}, = <> != < <= > >=, [NOT] LIKE ... [ESCAPE 'c'], IS [NOT] NULL, AND, OR, NOT,
 // + - * / and unary -, parentheses, COUNT(*) COUNT SUM AVG MIN MAX, UPPER LOWER LTRIM RTRIM

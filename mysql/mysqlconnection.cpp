@@ -43,6 +43,7 @@ enum {
   kSiteNoHandle,
   kSiteLatin1,
   kSiteTimeout,
+  kSiteLost,
 };
 
 const wchar_t* NullIfEmpty(const wchar_t* s) { return s != nullptr && *s != 0 ? s : nullptr; }
@@ -88,6 +89,7 @@ BOOL CMySQLConnection::bGetUnixSocket(CTString* socket) const {
 
 BOOL CMySQLConnection::bClose(CNAError* error) {
   m_bReopenWanted = 0;
+  if (bSessionTransactionLost()) _ForgetTransactionLoss();
   if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
   if (!m_bOpen && m_pMySQL == nullptr) return TRUE;
   MYSQL* handle = m_pMySQL;
@@ -134,7 +136,13 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     result = FALSE;
   }
   const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
-  if (s_bSessionLost(code)) MarkTransactionLost(code, text.psz());
+  if (s_bSessionLost(code)) {
+    const bool mayHold = (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 ||
+                         (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
+    MarkTransactionLost(code, text.psz(), mayHold);
+    // What the dead session said is spent: a new one starts in autocommit.
+    m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;
+  }
   const wchar_t* dataSource = pszGetDataBase();
   _CXErrorModule32 e;
   e.SetUserError(&gstMyModuleInfo32, 22, dataSource != nullptr ? dataSource : L"", code);
@@ -160,12 +168,14 @@ eNA_ERRORTYPE CMySQLConnection::eGetNAErrorType(unsigned int serverError) {
 // ---------------------------------------------------------------- statements
 
 BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) {
-  if (!_bHasHandle(error, kSiteNoHandle)) return FALSE;
   const CNACodePageCnvIN text(sql, m_nServerCodePage);
+  if (!bPassLostTransaction(error, text.psz(), text.nLength(), kFile, kSiteLost)) return FALSE;
+  if (!_bHasHandle(error, kSiteNoHandle)) return FALSE;
   int rc = 0;
   if (!_bCall(error, kSiteQuery, [&] { rc = __mysql_real_query(m_pMySQL, text.psz(), text.nLength()); })) return FALSE;
   if (rc != 0) {
     bInitError(error, kFile, kSiteQuery);
+    EndLostTransactionByText(text.psz(), text.nLength());
     return FALSE;
   }
   // A result the text produced anyway, and every further one, is read and freed: otherwise the
@@ -181,10 +191,10 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
       if (!bGetLastError(error, &code)) return FALSE;
       if (code != 0) return bInitError(error, kFile, kSiteStore), FALSE;
     }
-    if (!bMultiple) return TRUE;
+    if (!bMultiple) return NoteServerStatus(), TRUE;
     int next = -1;
     if (!_bCall(error, kSiteNext, [&] { next = __mysql_next_result(m_pMySQL); })) return FALSE;
-    if (next < 0) return TRUE;
+    if (next < 0) return NoteServerStatus(), TRUE;
     if (next > 0) {
       bInitError(error, kFile, kSiteNext);
       return FALSE;
@@ -270,6 +280,8 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
   else
     m_bUnicodeSupport = 0;
   if (m_bOpen) m_bReopenWanted = 0;
+  m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;
+  NoteServerStatus();
   return m_bOpen;
 }
 

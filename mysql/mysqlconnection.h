@@ -6,8 +6,10 @@
 // at construction, and kept: every reopen (after bClose, or a reconnection) uses them again.
 // The client's own reconnection is never turned on: a lost server is reported, never hidden.
 // A lost session (2006, or 2013 during a query) inside an open transaction marks the transaction
-// lost (CNAConnectionDescription::MarkTransactionLost); outside one, the statement that met it
-// may close and reopen the connection by the same open road (CMySQLStatementSQL).
+// lost (CNAConnectionDescription::MarkTransactionLost); so does one whose last reply said a
+// transaction may be open (in a transaction, or autocommit off: one the host opened by SQL text).
+// Outside one, the statement that met it may close and reopen the connection by the same open
+// road (CMySQLStatementSQL). While a loss is kept no text is sent (bPassLostTransaction).
 //
 // It knows the one statement whose streamed result is open on its handle (borrowed; the
 // statement registers and deregisters itself): bClose has it free that result first, since the
@@ -32,7 +34,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   // As bOpen; a missing database is created and selected.
   BOOL bOpenCreate(CNAError* error) override { return _bOpenCreate(error, 1); }
   BOOL bIsOpen() override { return m_bOpen; }
-  // Closes an open connection (the handle goes); TRUE unless the close threw.
+  // Closes an open connection (the handle goes); TRUE unless the close threw. The loss of a
+  // transaction the host opened by SQL text goes with the session closed.
   BOOL bClose(CNAError* error) override;
 
   // code = the client's last error number (0 none). FALSE when the call threw.
@@ -82,6 +85,19 @@ class CMySQLConnection : public CNAConnectionDescription {
   static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
                               int integerDigits, int decimals, unsigned int charset, BOOL bUnsigned = FALSE);
 
+  // Before a text goes to the server: TRUE when no lost transaction stands in its way. While the
+  // driver's lost transaction is open, FALSE with its error. While the host's own lost one is
+  // kept, a COMMIT text is refused with its error and a ROLLBACK text goes on, both ending the
+  // loss (the dead session closed, the next text opening a new one); any other text: FALSE.
+  BOOL bPassLostTransaction(CNAError* error, const char* text, unsigned long length, unsigned int file, int site);
+  // After a failed text: a COMMIT or ROLLBACK that met the loss of the host's own transaction
+  // ended it.
+  void EndLostTransactionByText(const char* text, unsigned long length);
+  // The server's status flags of its last reply are kept: a loss decides from them whether a
+  // transaction may have gone with the session.
+  void NoteServerStatus() {
+    if (m_pMySQL != nullptr) m_nServerStatus = m_pMySQL->server_status;
+  }
   // The client handle; null while closed.
   MYSQL* pGetHandle() const { return m_pMySQL; }
   // A session lost outside a transaction whose reopening failed (the server was away): the next
@@ -141,6 +157,9 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   int m_bOpen = 0;
   int m_bReopenWanted = 0;
+  // The status flags of the session's last reply (SERVER_STATUS_*); a fresh session's after an
+  // open and after a loss.
+  unsigned int m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;
   MYSQL* m_pMySQL = nullptr;
   CMySQLStatementSQL* m_pclStreamed = nullptr;
   CTString m_csUnixSocket;

@@ -34,6 +34,7 @@ enum {
   kSiteSeek,
   kSiteStepOverStore,
   kSiteStepOverError,
+  kSiteLost,
 };
 
 bool bBlob(int type) {
@@ -143,20 +144,19 @@ BOOL CMySQLStatementSQL::_bHasHandle(int site) { return _pclMySQL()->bHandleOrRe
 
 BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length, CTabValParser*,
                                          NA_WRITEPARSEFLAGS flags) {
-  if (!_bHasHandle(kSiteNoHandle)) return FALSE;
   if (text == nullptr) text = "", length = 0;
+  if (!_pclMySQL()->bPassLostTransaction(m_pclError, text, length, kSourceFile, kSiteLost)) return FALSE;
+  if (!_bHasHandle(kSiteNoHandle)) return FALSE;
   MYSQL* handle = _pHandle();
   int rc = 0;
   if (!_bCall(kSiteQuery, [&] { rc = __mysql_real_query(handle, text, length); })) return FALSE;
   if (rc != 0) {
-    CXYString<wchar_t> wide;
-    wide.__nConversion(text, static_cast<int>(std::min<unsigned long>(length, INT_MAX)), 0,
-                       m_pclCnx->nGetServerCodePage(), 0, nullptr);
-    _InitExecuteError(kSourceFile, kSiteQuery, wide.pszGet(), wide.nGetLength(), flags);
+    _InitExecuteErrorOfText(kSourceFile, kSiteQuery, text, length, flags);
     return FALSE;
   }
   m_ullAffected = 0;
   const BOOL taken = m_bStoreResult ? _bGetStoreResult() : _bGetUseResult();
+  if (taken) _pclMySQL()->NoteServerStatus();
   return taken && (m_nColumnCount == 0 || _bInitTabNAColumn());
 }
 
@@ -373,6 +373,7 @@ BOOL CMySQLStatementSQL::_bFetch() {
   unsigned int code = 0;
   if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
   if (code != 0) return _bInitLastError(kSourceFile, kSiteEndOfRows), FALSE;
+  _pclMySQL()->NoteServerStatus();
   return !m_bStepOverPending || _bStepOverResults();
 }
 

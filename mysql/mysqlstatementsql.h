@@ -71,6 +71,10 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // limit, length, its first 20 characters), the server code kept.
   void _InitExecuteError(unsigned int file, unsigned int site, const wchar_t* text, int length,
                          unsigned int flags) override;
+  // _InitExecuteError for the narrow text sent: its length in characters and its first
+  // characters are all the report needs, so a long text is not converted whole.
+  void _InitExecuteErrorOfText(unsigned int file, unsigned int site, const char* text, unsigned long length,
+                               unsigned int flags);
   // Frees an open streamed result and forgets it, before its connection closes the handle under
   // it; nothing is reported.
   void _DropStreamedResult();

@@ -91,6 +91,8 @@ const STErrorDef gstErrorDef32[kErrorDefCount32] = {
     {76, 25872, 76, 3},
     {320101, 3221, 320101, 3},
     {320102, 3355, 320102, 3},
+    {320103, 3222, 320103, 3},
+    {320104, 3223, 320104, 3},
 };
 
 const _stMyModuleInfo gstMyModuleInfo32 = {

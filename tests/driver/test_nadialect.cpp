@@ -303,17 +303,18 @@ TEST(Transactions, ChainsSendTheirSQLInOrder) {
       {"5o B=1", "open|BEGIN|active"},
       {"5of B=0 C=9", "none"},
       {"5x B=1 C=0 R=1 L=1 Q=1", "BEGIN|COMMIT|LOCK TABLE t|SELECT 1 FOR UPDATE|"},
-      // A loss outside a transaction is not kept; inside one, nothing commits until a roll-back
-      // leaves no level active or a new outermost transaction begins (on a session opened since).
+      // A loss outside a transaction is not kept; inside one, nothing commits (each commit is
+      // refused naming the transaction, 320103) until a commit or roll-back leaves no level
+      // active or a new outermost transaction begins (on a session opened since).
       {"5 K B=1 C=1", "BEGIN|COMMIT|"},
-      {"5 B=1 K C=22 C=22 R=1 C=1", "BEGIN|COMMIT|"},
+      {"5 B=1 K C=320103 C=1 R=1 C=1", "BEGIN|COMMIT|COMMIT|"},
       {"5 B=1 K R=1 B=1 C=1", "BEGIN|ROLLBACK|BEGIN|COMMIT|"},
-      {"5 B=1 B=1 K C=22 C=22 R=1", "BEGIN|SAVEPOINT qx_savepoint_1|"},
-      {"5 B=1 B=1 K R=1 C=22", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|lost"},
-      {"5 BT=1 BU=1 K RT=1 C=22", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|lost"},
-      {"5 B=1 K C=22 B=1 C=1", "BEGIN|BEGIN|COMMIT|"},
-      {"5 B=1 K B=1 C=22", "BEGIN|SAVEPOINT qx_savepoint_1|activelost"},
-      {"5n B=1 B=1 K C=1 C=22 R=1", "BEGIN|"},
+      {"5 B=1 B=1 K C=320103 C=320103 R=1", "BEGIN|SAVEPOINT qx_savepoint_1|"},
+      {"5 B=1 B=1 K R=1 C=320103", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|"},
+      {"5 BT=1 BU=1 K RT=1 C=320103", "BEGIN|SAVEPOINT qx_savepoint_1|ROLLBACK TO SAVEPOINT qx_savepoint_1|"},
+      {"5 B=1 K C=320103 B=1 C=1", "BEGIN|BEGIN|COMMIT|"},
+      {"5 B=1 K B=1 C=320103", "BEGIN|SAVEPOINT qx_savepoint_1|activelost"},
+      {"5n B=1 B=1 K C=1 C=320103 R=1", "BEGIN|"},
       {"5n B=1 B=1 K R=1 R=1", "BEGIN|ROLLBACK|"},
   };
   for (const auto& [script, log] : rows) {
@@ -341,7 +342,7 @@ TEST(Transactions, ChainsSendTheirSQLInOrder) {
                        : step[0] == 'L' ? c.bSQLBloque(&error, L"t")
                                         : c.bSQLBloqueRequete(&error, L"SELECT 1");
       EXPECT_EQ(std::tuple(got, error.dwGetErrorId()), std::tuple(BOOL(want == 1), want == 1 ? 0u : want)) << step;
-      EXPECT_EQ(error.dwGetDataBaseErrorCode(), want == 22 ? 2013u : 0u) << step;
+      EXPECT_EQ(error.dwGetDataBaseErrorCode(), want == 320103 ? 2013u : 0u) << step;
     }
     EXPECT_EQ(c.m_strLog + (c.m_pclTransaction == nullptr ? "none" : c._bTransactionOpened() ? "active" : "") +
                   (c.bTransactionLost() ? "lost" : ""),

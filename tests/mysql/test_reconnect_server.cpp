@@ -2,6 +2,8 @@
 // server's packet limit, a KILL outside any transaction, a KILL inside a host transaction, a
 // nested one and one of the SQL functions, and a streamed result still open when the handle
 // closes. The raw connection and the session's own counters tell what reached the server.
+#include <ctime>
+
 #include "driver/nadriversql.h"
 #include "mysql/mysqlstatementsql.h"
 #include "tests/mysql/statement_bench.h"
@@ -138,6 +140,28 @@ TEST_P(LiveReconnect, TextAboveTheLimitInBytesOnlyGivesTheServersErrorAlone) {
   EXPECT_EQ(RawValue("SELECT COUNT(*) FROM " + m_strTable), Unicode() ? "0" : "1");
 }
 
+// The report of a failed text needs its length and its first characters: a long text whose
+// bytes are not UTF-8 is not converted whole (byte by byte, slowly) for it.
+TEST_P(LiveReconnect, AFailedLongTextIsNotConvertedWholeForItsError) {
+  std::string text = "SELECT n FROM " + m_strTable + "_none WHERE m = '";
+  const std::string head = text;
+  text.append(4u << 20, '\xFF');
+  text += "'";
+  auto* st = new CMySQLStatementSQL(m_pCnx.get(), &m_error);
+  st->AddRef();
+  m_error.Reset();
+  timespec from{}, to{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &from);
+  EXPECT_FALSE(st->_bExecuteDirect(text.c_str(), text.size(), nullptr, 0));
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &to);
+  st->nRelease();
+  const double seconds = static_cast<double>(to.tv_sec - from.tv_sec) + (to.tv_nsec - from.tv_nsec) / 1e9;
+  EXPECT_EQ(Code(&m_error), "22/1146");
+  EXPECT_LT(seconds, 0.1);
+  // The text's beginning is still in the error.
+  EXPECT_NE(std::wstring(m_error.pszGetError()).find(Wide(head)), std::wstring::npos);
+}
+
 TEST_P(LiveReconnect, OutsideATransactionOnlyALostSessionReopensAndTheFailedTextIsNotSentAgain) {
   ASSERT_TRUE(m_raw.exec("INSERT INTO " + m_strTable + " VALUES (0, '')", nullptr));
   const std::string facts = Facts();
@@ -256,14 +280,17 @@ TEST_P(LiveReconnect, InsideATransactionEveryStatementFailsAndItsCommitIsRefused
     ASSERT_TRUE(Begin(row.eWay));
     ASSERT_EQ(Value(L"INSERT INTO " + T() + L" VALUES (1, 'a')", row.eWay), "");
     Kill(session);
-    // No question, no reopening: the statements after the first fail too.
+    // No question, no reopening: the statements after the first fail too, saying that the
+    // transaction was lost (user error 320103), and so do the commits.
+    const char* code = "22/lost";
     for (const wchar_t* sql : {L"INSERT INTO qx_none VALUES (2)", L"SELECT 1", L"SELECT 2"}) {
       EXPECT_EQ(Value(sql, row.eWay), "error") << Utf8(sql);
-      EXPECT_EQ(Code(Error(row.eWay)), "22/lost");
+      EXPECT_EQ(Code(Error(row.eWay)), code);
+      code = "320103/lost";
     }
     for (int i = 0; i < (row.bCommitFirst ? row.nCommits : 0); ++i) {
       EXPECT_FALSE(Commit(row.eWay)) << "level " << i;
-      EXPECT_EQ(Code(Error(row.eWay)), "22/lost");
+      EXPECT_EQ(Code(Error(row.eWay)), "320103/lost");
     }
     EXPECT_EQ(RawValue("SELECT COUNT(*) FROM " + m_strTable), "0");
     RollBack(row.eWay);
