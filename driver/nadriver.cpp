@@ -363,13 +363,17 @@ CNAConvertVariant* CNADriver::pclAllocVariant(CNAError* error, CNAConnectionDesc
 
 BOOL CNADriver::bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error,
                                 CNAConnectionDescription* cnx, bool keepItems) const {
-  // The factory makes this very class (no driver here overrides it), on these two.
-  if (value == nullptr || value->nGetRefCount() != held || value->bIsStatic() ||
-      typeid(*value) != typeid(CNAConvertVariant) || value->pclGetCnx() != cnx ||
-      value->pclGetError() != (error != nullptr ? error : m_pclError))
-    return FALSE;
+  if (!bRestartableVariant(value, held, error, cnx)) return FALSE;
   value->Restart(keepItems);
   return TRUE;
+}
+
+BOOL CNADriver::bRestartableVariant(const CNAConvertVariant* value, unsigned int held, const CNAError* error,
+                                    const CNAConnectionDescription* cnx) const {
+  // The factory makes this very class (no driver here overrides it), on these two.
+  return value != nullptr && value->nGetRefCount() == held && !value->bIsStatic() &&
+         typeid(*value) == typeid(CNAConvertVariant) && value->pclGetCnx() == cnx &&
+         value->pclGetError() == (error != nullptr ? error : m_pclError);
 }
 
 BOOL CNADriver::s_bTypeVariant_NV_Any(CNAError* error, CNAConvertVariant* value, CNAColumn* column, const CAny* any) {

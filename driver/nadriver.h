@@ -177,6 +177,9 @@ class CNADriver : public INADriver {
   // keepItems: see CNAConvertVariant::Restart.
   BOOL bRestartVariant(CNAConvertVariant* value, unsigned int held, CNAError* error, CNAConnectionDescription* cnx,
                        bool keepItems = false) const;
+  // bRestartVariant's test alone: value may be restarted and used as new.
+  BOOL bRestartableVariant(const CNAConvertVariant* value, unsigned int held, const CNAError* error,
+                           const CNAConnectionDescription* cnx) const;
   // What pclGetNewVariant_NV_Any does to its new converter value to hold any: typed by column
   // (or any's type without one), then any set. FALSE when either refuses.
   static BOOL s_bTypeVariant_NV_Any(CNAError* error, CNAConvertVariant* value, CNAColumn* column, const CAny* any);

@@ -37,6 +37,12 @@ void CLiteralText::Padded(long long value, int width) {
   const bool negative = value < 0;
   const unsigned long long magnitude =
       negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  // No padding (a key's digits): written in place when the longest ones fit.
+  if (width <= (negative ? 2 : 1) && m_n + 21 <= kCapacity) {
+    if (negative) m_a[m_n++] = '-';
+    m_n = static_cast<int>(std::to_chars(m_a + m_n, m_a + kCapacity, magnitude).ptr - m_a);
+    return;
+  }
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
   const int n = static_cast<int>(end - digits);
@@ -46,6 +52,10 @@ void CLiteralText::Padded(long long value, int width) {
 }
 
 void CLiteralText::Unsigned(unsigned long long value) {
+  if (m_n + 20 <= kCapacity) {
+    m_n = static_cast<int>(std::to_chars(m_a + m_n, m_a + kCapacity, value).ptr - m_a);
+    return;
+  }
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   for (const char* p = digits; p != end; ++p) Char(*p);

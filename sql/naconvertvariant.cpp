@@ -2129,6 +2129,22 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
   return TRUE;
 }
 
+BOOL CNAConvertVariant::bRenewCopy(const CNAConvertVariant* source) {
+  if (source == nullptr || source == this || source->m_eVarType != NA_VAR_ANY || m_eVarType != NA_VAR_ANY ||
+      source->m_pclCnx != m_pclCnx || source->m_piAnalysis == nullptr || source->m_piAnalysis != m_piAnalysis ||
+      source->m_piDatabase != m_piDatabase)
+    return FALSE;
+  // The restart's kind, then InitTypeVariantAny's kind and retyping under the same descriptions.
+  m_pbyBuffer = nullptr;
+  m_nBufferSize = m_nDataSize = 0;
+  m_nDBState = 0;
+  m_nShapeStamp += 3;
+  // The copy's value whole: type, flags and bytes.
+  m_clValue = source->m_clValue;
+  m_nDBLength = source->m_nDBLength;
+  return TRUE;
+}
+
 CNAConvertVariant* CNAConvertVariant::pclGetCloneVariant() const {
   CNADriver* driver = CNADriver::s_pclDriver;
   CNAConvertVariant* clone = driver != nullptr ? driver->pclAllocVariant(m_pclError, m_pclCnx) : nullptr;

@@ -220,6 +220,10 @@ class CNAConvertVariant : public CNAVariant {
   BOOL bEqualsNAVariant(const CAny* other) const { return CNAVariant::bEqualsNAVariant(other); }
   BOOL bEqualsNAVariant(const CNAConvertVariant* other) const;
   BOOL bCopyVariant(const CNAConvertVariant* source);
+  // Restart(true) then bCopyVariant(source) in one step, for a converter of a value of its own
+  // already typed by source's descriptions (the copy of a leaf's value, renewed for the leaf's
+  // next value): TRUE, the converter as those two leave it. FALSE, untouched, otherwise.
+  BOOL bRenewCopy(const CNAConvertVariant* source);
   CNAConvertVariant* pclGetCloneVariant() const;
   BOOL bLoadFile(const wchar_t* path, CNAError* error, int binary);
   void CompleteSpaces(int n);

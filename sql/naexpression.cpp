@@ -755,10 +755,14 @@ CNAConvertVariant* CNAExpression::_pclRenewParameterValue(CNARecherche* search, 
   CNADriver* driver = Driver();
   // The copy of the leaf's value types it again at once, with the leaf's descriptions.
   const bool retyped = m_pclValue != nullptr && m_pclValue != kept;
-  if (driver == nullptr ||
-      !driver->bRestartVariant(kept, held, _pclParameterError(search), m_pclColumn->pclGetCnx(), retyped))
+  if (driver == nullptr || !driver->bRestartableVariant(kept, held, _pclParameterError(search), m_pclColumn->pclGetCnx()))
     return _pclNewParameterValue(search, conversion);
   kept->AddRef();
+  // Typed as the leaf's value already (the last value's copy), it takes the value alone; with a
+  // database item, _FillParameterValue would add nothing to the copy.
+  if (retyped && conversion == NA_IT_EMPTY && m_pclValue->piGetDatabaseItem() != nullptr && kept->bRenewCopy(m_pclValue))
+    return kept;
+  kept->Restart(retyped);
   _FillParameterValue(kept, conversion);
   return kept;
 }

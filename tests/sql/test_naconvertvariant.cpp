@@ -865,4 +865,72 @@ TEST_F(Convert, ARestartedConverterStandsAsANewOne) {
   driver->nExternalRelease();
 }
 
+// A leaf value's copy renewed in one step for the leaf's next value stands as a restart and a
+// copy leave it; one not typed by the same descriptions, or a source not held as it is, is left
+// to those two.
+TEST_F(Convert, ACopyRenewedInOneStepIsWhatARestartAndACopyLeave) {
+  CHostItemDescription decimal(L"dec", NA_IT_DECIMAL, 8), number(L"n", NA_IT_I8, 8), text(L"t", NA_IT_TEXTE, 12);
+  decimal.m_nIntegerPart = 10, decimal.m_nDecimalPart = 2;
+  auto* driver = new CMySQLDriver();
+  driver->ExternalAddRef();
+  ASSERT_TRUE(driver->bInitDriver());
+  CNAError error;
+  CNAError::s_Hold(&error);
+  auto make = [&](const CAny& value, INAItemDescription* analysis, INAItemDescription* database, bool null) {
+    CNAConvertVariant* v = driver->pclAllocVariant(&error, &m_cnx);
+    v->AddRef();
+    v->InitTypeVariantAny(value.wGetType(), analysis, database);
+    v->bSetValue(&value);
+    if (null) v->SetNull();
+    return v;
+  };
+  const struct {
+    CAny first, next;
+    INAItemDescription *analysis, *database, *keptAnalysis;
+    bool nextNull, notRead, renewed;
+  } rows[] = {
+      {FromText(ZV_I4, L"5"), FromText(ZV_I4, L"12345"), &number, &number, &number, false, false, true},
+      {FromText(ZV_I4, L"5"), FromText(ZV_I8, L"-9"), &number, &number, &number, false, false, true},
+      {FromText(ZV_I4, L"5"), FromText(ZV_I4, L"7"), &number, &number, &number, true, false, true},
+      {FromText(ZV_DSTRW, L"a"), FromText(ZV_DSTRW, L"a text longer than any block kept inline"), &text, &text, &text,
+       false, false, true},
+      {FromText(ZV_I4, L"3"), FromText(ZV_I4, L"31"), &decimal, &number, &decimal, false, false, true},
+      {FromText(ZV_I4, L"3"), FromText(ZV_I4, L"31"), &number, nullptr, &number, false, false, true},
+      // Typed by other descriptions, or none: restarted and copied.
+      {FromText(ZV_I4, L"3"), FromText(ZV_I4, L"31"), &number, &number, &decimal, false, false, false},
+      {FromText(ZV_I4, L"3"), FromText(ZV_I4, L"31"), nullptr, nullptr, nullptr, false, false, false},
+      // A value not read yet is no value held.
+      {FromText(ZV_I4, L"3"), FromText(ZV_I4, L"31"), &number, &number, &number, false, true, false},
+  };
+  for (size_t r = 0; r < std::size(rows); ++r) {
+    const auto& row = rows[r];
+    CNAConvertVariant* source = make(row.first, row.analysis, row.database, false);
+    CNAConvertVariant* renewed = driver->pclAllocVariant(&error, &m_cnx);
+    CNAConvertVariant* restarted = driver->pclAllocVariant(&error, &m_cnx);
+    for (CNAConvertVariant* kept : {renewed, restarted}) {
+      kept->AddRef();
+      kept->bCopyVariant(source);
+      if (row.keptAnalysis != row.analysis) kept->SetItemDesc(row.keptAnalysis, row.database);
+    }
+    source->nRelease();
+    source = make(row.next, row.analysis, row.database, row.nextNull);
+    if (row.notRead) source->SetNotRead();
+    const std::string before = ConverterState(renewed);
+    const unsigned int stamp = renewed->nGetShapeStamp();
+    EXPECT_EQ(renewed->bRenewCopy(source) != 0, row.renewed) << r;
+    if (row.renewed) {
+      restarted->Restart(true);
+      restarted->bCopyVariant(source);
+      EXPECT_EQ(ConverterState(renewed), ConverterState(restarted)) << r;
+      EXPECT_NE(renewed->nGetShapeStamp(), stamp) << r;
+    } else {
+      EXPECT_EQ(ConverterState(renewed), before) << r;
+      EXPECT_EQ(renewed->nGetShapeStamp(), stamp) << r;
+    }
+    for (CNAConvertVariant* v : {source, renewed, restarted}) v->nRelease();
+    for (const CHostItemDescription* item : {&decimal, &number, &text}) EXPECT_EQ(item->nGetRefCount(), 0) << r;
+  }
+  driver->nExternalRelease();
+}
+
 }  // namespace
