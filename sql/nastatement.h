@@ -373,7 +373,12 @@ class CNAStatement : public CInterf {
   BOOL bSetContinueParcours(eNA_PARSEDIRECTION direction);
   BOOL bExistFilter() const { return m_pclFilter != nullptr && m_pclFilter->bIsFilterActive() ? TRUE : FALSE; }
   // Whether the filter in force is the one noted when the browse started.
-  BOOL bFilterUnchanged() const { return m_clFilterSave.bFilterEquals(bExistFilter() ? m_pclFilter : nullptr); }
+  // Asked on every row read: no filter now and none saved is answered in line.
+  BOOL bFilterUnchanged() const {
+    const bool exists = bExistFilter();
+    if (!exists && !m_clFilterSave.bWasActive()) return TRUE;
+    return m_clFilterSave.bFilterEquals(exists ? m_pclFilter : nullptr);
+  }
   // The current row's rank among the rows equal to it, in the browse's order: k >= 0 rows of
   // its run before it, or -(k + 1) with k rows of its run after it (read from the other end).
   int nGetEqualRows() const { return m_nEqualRows; }
