@@ -480,17 +480,12 @@ BOOL CNAColumn::bSetValueToDB(const CAny* value, unsigned int flags) {
   return m_pclValue != nullptr ? m_pclValue->bSetValue(value) : FALSE;
 }
 
-BOOL CNAColumn::_bMemoValueNULL(const CAny* value, int emptyIsNull) {
-  if (value == nullptr || value->bIsNull()) return TRUE;
-  if (emptyIsNull == 0) return FALSE;
-  unsigned int size = 0;
-  return value->Intern()->nGetUtilDataSize(&size) != 0 || size == 0 ? TRUE : FALSE;
-}
+BOOL CNAColumn::_bMemoValueNULL(const CAny* value) { return value == nullptr || value->bIsNull() ? TRUE : FALSE; }
 
 BOOL CNAColumn::_bSetValueMemoToDB(const CAny* value, unsigned int) {
   if (m_pclValue == nullptr) return FALSE;
   // An empty memo is a value of its own, never NULL: written over NULL as an add writes it.
-  const BOOL isNull = _bMemoValueNULL(value, FALSE);
+  const BOOL isNull = _bMemoValueNULL(value);
   CNAKJRecord* kj = _pclCurrentKJ();
   if (!isNull && kj != nullptr && !kj->bItemValueDefined(m_piItem, 0)) _SetItemValueDefinedInKJRecord(TRUE, 0);
   m_csMemoFile.Vide();
