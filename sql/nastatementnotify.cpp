@@ -89,7 +89,7 @@ void CNAStatement::OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFL
   if (at < 0) return;
   // The written row becomes the browse's own record (OnNotifyOperation): the browse stands on it.
   if ((flags & kKeepAsOriginal) != 0) {
-    m_llCurrentRecord = reversed ? 0 : m_pclRecordCache->nGetCount() - 1;
+    m_llCurrentRecord = at;
     m_bCurrentRowDeleted = 0;
   } else if (reversed) {
     // Every row moved up by one: the browse keeps its row, and places saved by row number are
