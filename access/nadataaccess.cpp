@@ -771,7 +771,8 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
 BOOL CNADataAccess::_bSupprimeTout() {
   _Close();
   if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
-  if (m_bSourceIsQuery) return _bSupprimeTout_HSupprime();
+  // Rows that are no table rows are refused before the browse reads one.
+  if (m_bSourceIsQuery) return _bQueryRowsWritable() && _bSupprimeTout_HSupprime();
   if (!_bInitCurrentRecord()) return FALSE;
   CNAStatement* stmt = _pclGetWriteStatement();
   if (stmt == nullptr) {

@@ -662,7 +662,8 @@ class CNADataAccess : public CInterf {
   // Delete-all of a query: deletes the rows of its browse on its best item, one by one, from the
   // first until the browse is out of its data; FALSE at the first read or delete that fails.
   BOOL _bSupprimeTout_HSupprime();
-  // User error 8 (the server keeps no such lock), type 7.
+  // User error 8, type 7: what the source cannot do (a lock the server keeps none of, a write
+  // on rows that are no table rows).
   void _RaiseNotSupported();
   void _NoMemory();
 

@@ -24,9 +24,7 @@ using naguards::CHeldStatement;
 namespace {
 
 constexpr unsigned int kErrWriteRefused = 35;
-constexpr unsigned int kErrNotTableRows = 8;
-enum : int { kSiteWriteRefused = 3, kSiteNotTableRows = 4 };
-constexpr eNA_ERRORTYPE kTypeWrite = static_cast<eNA_ERRORTYPE>(7);
+enum : int { kSiteWriteRefused = 3 };
 constexpr eNA_ERRORTYPE kTypeDuplicate = static_cast<eNA_ERRORTYPE>(3);
 constexpr eNA_ERRORTYPE kTypeNeedValue = static_cast<eNA_ERRORTYPE>(8);
 constexpr NA_WRITEPARSEFLAGS kKeepAsRead = 0x40;
@@ -60,8 +58,7 @@ BOOL CNADataAccess::_bQueryRowsWritable() {
   CTString table;
   if (!m_bSourceIsQuery || m_pclSourceQuery == nullptr || bGetQueryWriteTable(&table, 0)) return TRUE;
   // A write would reach every table row the result row stands for, or no table at all.
-  CNAError::g_RaiseUserError(m_pclError, kTypeWrite, NA_SRC_DATAACCESS, kSiteNotTableRows, m_pclConnection,
-                             pszGetLogicalName(), nullptr, kErrNotTableRows, pszGetLogicalName());
+  _RaiseNotSupported();
   return FALSE;
 }
 

@@ -122,7 +122,7 @@ CNADataAccess* CNATable::_pclFindDataAccess(INAContext* ctx) const {
 }
 
 CNADataAccess* CNATable::_pclLookUpDataAccess(INAContext* ctx) const {
-  HeldContext context = FindContext(ctx);
+  HeldContext context(_pclFindContext(ctx));
   if (context == nullptr) return nullptr;
   CNADataAccess* access = context->pclFindDataAccess(ctx);
   context.reset();
@@ -137,10 +137,8 @@ CNADataAccess* CNATable::_pclLookUpDataAccess(INAContext* ctx) const {
 CNADataAccess* CNATable::_pclGetDataAccess(INAContext* ctx, int* created) {
   CNADriverLock lock;
   if (created != nullptr) *created = 0;
-  CNADriver* driver = CNADriver::s_pclDriver;
-  if (driver == nullptr || ctx == nullptr) return nullptr;
   int contextCreated = 0;
-  HeldContext context(driver->pclGetContext(ctx, &contextCreated));
+  HeldContext context(_pclGetContext(ctx, &contextCreated));
   if (context == nullptr) return nullptr;
   int made = 0;
   CNADataAccess* access = context->pclGetDataAccess(ctx, m_pclConnection, m_piDescription, &made);
@@ -185,7 +183,7 @@ void CNATable::_DetachDataAccess(CNADataAccess* access) {
 
 void CNATable::_RemoveDataAccess(INAContext* ctx, CNADataAccess* access) {
   CNADriverLock lock;
-  HeldContext context = FindContext(ctx);
+  HeldContext context(_pclFindContext(ctx));
   if (context == nullptr) return;
   if (access != nullptr) {
     // The caller's reference keeps access alive through both removals.
@@ -193,11 +191,11 @@ void CNATable::_RemoveDataAccess(INAContext* ctx, CNADataAccess* access) {
     _DetachDataAccess(access);
   }
   // A context its last file left goes out of the registry.
-  if (CNADriver* driver = CNADriver::s_pclDriver) driver->nReleaseContext(ctx, context.release());
+  _nReleaseContext(ctx, context.release());
 }
 
 void CNATable::_SetContextLastNAError(INAContext* ctx, CNAError* error) const {
-  HeldContext context = FindContext(ctx);
+  HeldContext context(_pclFindContext(ctx));
   if (context != nullptr && context->pclGetErrorNoRef() != nullptr) context->pclGetErrorNoRef()->Copy(error);
 }
 
@@ -436,7 +434,7 @@ long long CNATable::llGetRecNum(INAContext* ctx) {
 
 INAError* CNATable::piGetLastError(INAContext* ctx) {
   CNADriverLock lock;
-  HeldContext context = FindContext(ctx);
+  HeldContext context(_pclFindContext(ctx));
   if (context != nullptr) return context->pclGetErrorNoRef();
   return m_pclError;
 }
@@ -506,9 +504,8 @@ BOOL CNATable::bHFerme(INAContext* ctx) {
 BOOL CNATable::bHMode(INAContext* ctx, _eNA_HMODE mode) {
   CNADriverLock lock;
   if (_bNoContext(ctx)) return FALSE;
-  CNADriver* driver = CNADriver::s_pclDriver;
   int created = 0;
-  HeldContext context(driver != nullptr ? driver->pclGetContext(ctx, &created) : nullptr);
+  HeldContext context(_pclGetContext(ctx, &created));
   if (context == nullptr) return TRUE;
   return context->bHMode(pszGetLogicalName(), mode);
 }

@@ -47,10 +47,4 @@ struct ContextRelease {
 };
 using HeldContext = std::unique_ptr<CNAContext, ContextRelease>;
 
-// The driver's context of host, held; null when the driver has none (or host is null).
-inline HeldContext FindContext(INAContext* host) {
-  CNADriver* driver = CNADriver::s_pclDriver;
-  return HeldContext(driver != nullptr && host != nullptr ? driver->pclFindContext(host) : nullptr);
-}
-
 }  // namespace natable

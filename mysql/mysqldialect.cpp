@@ -31,6 +31,7 @@ namespace {
 enum { kSiteEscapeNoHandle = 40, kSiteEscapeMemory, kSiteEscape, kSiteEscapeConversion, kSiteEscapeRefused };
 
 constexpr unsigned int kBinaryCharset = 63;
+constexpr int kJsonField = 245;
 // A binary item's length is 16 bits and its size, length included, a text item's largest.
 constexpr unsigned int kBinaryItemMax = 65533;
 
@@ -404,7 +405,8 @@ void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, i
     default: break;
   }
   // Bytes of the binary character set are no text of any code page: a text item would convert them.
-  if (charset == kBinaryCharset) {
+  // A JSON column is reported in the binary character set too, yet holds text.
+  if (charset == kBinaryCharset && fieldType != kJsonField) {
     if (length >= 1 && length <= kBinaryItemMax)
       set(NA_IT_BINAIRE, length + 2);
     else

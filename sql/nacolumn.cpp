@@ -383,9 +383,9 @@ BOOL CNAColumn::bGetCurrentValue(CAny* out, unsigned int) {
 
 BOOL CNAColumn::_bLoadMemoFile() {
   const eNA_ITEMTYPE type = eNAGetItemType();
-  if (type != NA_IT_MEMOTEXTE && type != NA_IT_MEMOUNICODE)
-    return m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, 1);
   // A text memo's value keeps its type: the rows read after the write are text again.
+  if (type != NA_IT_MEMOUNICODE)
+    return m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, type == NA_IT_MEMOTEXTE ? 0 : 1);
   CAny file;
   if (!CNAVariant::gbLoadFile(&file, m_csMemoFile.pszGet(), m_pclError, 1)) return FALSE;
   void* data = nullptr;
@@ -393,20 +393,15 @@ BOOL CNAColumn::_bLoadMemoFile() {
   file.Intern()->nGetDataAdr(&data);
   file.Intern()->nGetUtilDataSize(&size);
   const char* bytes = size > 0 && data != nullptr ? static_cast<const char*>(data) : "";
+  // A file that is no UTF-8 is taken as text of the host's page, as any attached file was.
+  CNAConnectionDescription* cnx = pclGetCnx();
+  const int page = UTF8Valide(bytes, static_cast<int>(size)) || cnx == nullptr ? CP_UTF8 : cnx->nGetHostCodePage();
+  const CXYString<wchar_t> wide = PCASTR_To_CWString(bytes, page, static_cast<int>(size));
+  const bool some = wide.pGetData() != nullptr;
   CAny text;
-  if (type == NA_IT_MEMOTEXTE) {
-    text.__SetType(ZV_DSTRA, 0);
-    text.Intern()->SetValue(bytes, size);
-  } else {
-    // A file that is no UTF-8 is taken as text of the host's page, as any attached file was.
-    CNAConnectionDescription* cnx = pclGetCnx();
-    const int page = UTF8Valide(bytes, static_cast<int>(size)) || cnx == nullptr ? CP_UTF8 : cnx->nGetHostCodePage();
-    const CXYString<wchar_t> wide = PCASTR_To_CWString(bytes, page, static_cast<int>(size));
-    const bool some = wide.pGetData() != nullptr;
-    text.__SetType(ZV_DSTRW, 0);
-    text.Intern()->SetValue(some ? static_cast<const void*>(wide.pGetData()) : L"",
-                            some ? static_cast<unsigned int>(wide.nGetLength()) * sizeof(wchar_t) : 0);
-  }
+  text.__SetType(ZV_DSTRW, 0);
+  text.Intern()->SetValue(some ? static_cast<const void*>(wide.pGetData()) : L"",
+                          some ? static_cast<unsigned int>(wide.nGetLength()) * sizeof(wchar_t) : 0);
   text.SetFlags(0);
   return m_pclValue->bSetValue(&text);
 }
@@ -480,17 +475,12 @@ BOOL CNAColumn::bSetValueToDB(const CAny* value, unsigned int flags) {
   return m_pclValue != nullptr ? m_pclValue->bSetValue(value) : FALSE;
 }
 
-BOOL CNAColumn::_bMemoValueNULL(const CAny* value, int emptyIsNull) {
-  if (value == nullptr || value->bIsNull()) return TRUE;
-  if (emptyIsNull == 0) return FALSE;
-  unsigned int size = 0;
-  return value->Intern()->nGetUtilDataSize(&size) != 0 || size == 0 ? TRUE : FALSE;
-}
+BOOL CNAColumn::_bMemoValueNULL(const CAny* value) { return value == nullptr || value->bIsNull() ? TRUE : FALSE; }
 
 BOOL CNAColumn::_bSetValueMemoToDB(const CAny* value, unsigned int) {
   if (m_pclValue == nullptr) return FALSE;
   // An empty memo is a value of its own, never NULL: written over NULL as an add writes it.
-  const BOOL isNull = _bMemoValueNULL(value, FALSE);
+  const BOOL isNull = _bMemoValueNULL(value);
   CNAKJRecord* kj = _pclCurrentKJ();
   if (!isNull && kj != nullptr && !kj->bItemValueDefined(m_piItem, 0)) _SetItemValueDefinedInKJRecord(TRUE, 0);
   m_csMemoFile.Vide();

@@ -223,8 +223,8 @@ class CNAColumn : public CInterf {
   BOOL bMemoModified() const { return m_bMemoModified; }
   const wchar_t* pszGetAttachedMemoFile() const { return m_csMemoFile.pszGet(); }
 
-  // Whether value counts as NULL for a memo: its NULL flag, or with emptyIsNull no data.
-  static BOOL _bMemoValueNULL(const CAny* value, int emptyIsNull);
+  // Whether value counts as NULL for a memo: none, or its NULL flag (an empty memo is a value).
+  static BOOL _bMemoValueNULL(const CAny* value);
 
  protected:
   // buffer (size bytes) = the components' values one after the other, each in its width: total

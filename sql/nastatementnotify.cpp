@@ -87,15 +87,16 @@ void CNAStatement::OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFL
   const int reversed = bInvertFetch() ? 1 : 0;
   const int at = m_pclRecordCache->nOnNotifyOperation(NA_QUERY_INSERT, inserted, nullptr, flags, reversed);
   if (at < 0) return;
+  // A reversed cache took the row first: every row moved up by one, and places saved by row
+  // number are found again by their records.
+  if (reversed) _InvalidatePositionRowIds();
   // The written row becomes the browse's own record (OnNotifyOperation): the browse stands on it.
   if ((flags & kKeepAsOriginal) != 0) {
-    m_llCurrentRecord = reversed ? 0 : m_pclRecordCache->nGetCount() - 1;
+    m_llCurrentRecord = at;
     m_bCurrentRowDeleted = 0;
-  } else if (reversed) {
-    // Every row moved up by one: the browse keeps its row, and places saved by row number are
-    // found again by their records.
-    if (m_llCurrentRecord >= 0) ++m_llCurrentRecord;
-    _InvalidatePositionRowIds();
+  } else if (reversed && m_llCurrentRecord >= 0) {
+    // The browse keeps its row.
+    ++m_llCurrentRecord;
   }
 }
 

@@ -461,7 +461,8 @@ TEST(MySQLDialect, ResultColumnsMapToItemTypes) {
 }
 
 // The binary character set gives binary items, the memo form past a binary item's length; the
-// unsigned flag gives the unsigned integers (the signed ones refused the upper half).
+// unsigned flag gives the unsigned integers (the signed ones refused the upper half). A JSON
+// column, which the server reports in the binary character set, stays a text memo.
 TEST(MySQLDialect, ResultColumnsHonourTheBinaryCharsetAndTheUnsignedFlag) {
   const std::tuple<int, unsigned int, unsigned int, BOOL, eNA_ITEMTYPE, unsigned int> rows[] = {
       // field type, length, charset, unsigned, item type, size
@@ -471,7 +472,8 @@ TEST(MySQLDialect, ResultColumnsHonourTheBinaryCharsetAndTheUnsignedFlag) {
       {1, 3, 63, TRUE, NA_IT_UI1, 1},             {2, 5, 63, TRUE, NA_IT_UI2, 2},
       {9, 8, 63, TRUE, NA_IT_UI4, 4},             {3, 10, 63, TRUE, NA_IT_UI4, 4},
       {8, 20, 63, TRUE, NA_IT_UI8, 8},            {8, 20, 63, FALSE, NA_IT_I8, 8},
-      {1, 4, 63, FALSE, NA_IT_I1, 1},             {16, 8, 63, TRUE, NA_IT_BINAIRE, 10}};
+      {1, 4, 63, FALSE, NA_IT_I1, 1},             {16, 8, 63, TRUE, NA_IT_BINAIRE, 10},
+      {245, ~0u, 63, FALSE, NA_IT_MEMOTEXTE, 8}};
   for (const auto& [field, length, charset, isUnsigned, type, size] : rows) {
     std::tuple got(NA_IT_IDAUTO, 99u);
     CMySQLConnection::ConvertItemType(&std::get<0>(got), &std::get<1>(got), field, length, 0, 0, charset, isUnsigned);

@@ -149,6 +149,38 @@ TEST_P(LiveAddBrowse, AddedRowJoinsTheRowCacheOfABrowseOfAnotherItem) {
   }
 }
 
+
+// A reversed row cache takes an added row first, whether the add asks 0x40 or the browse 0x4000:
+// every row moves up by one, and a place saved on the browse before the add is found again by
+// its record (by its former row number it named the row before it).
+TEST_P(LiveAddBrowse, PlaceSavedInAReversedRowCacheSurvivesAnAddedRow) {
+  const struct {
+    const char* name;
+    NA_WRITEPARSEFLAGS browse, add;
+  } rows[] = {{"browse 0x4000", 0x4000, 0}, {"add 0x40", 0, 0x40}, {"both", 0x4000, 0x40}};
+  const eNAPOSITION plain{};
+  CHostRecordDescription* desc = MakeTable();
+  CMySQLConnection* cnx = Connect("-1");
+  int added = 40;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    Raw("DELETE FROM " + Quoted(m_strName) + " WHERE id > 6");
+    CNADataAccess* a = Open(desc, cnx, {true, true});
+    // From the last row back to the first: the row cache holds every row; then back to id 4.
+    EXPECT_EQ(Read(a, L"d", NA_PARSE_LAST, r.browse), 6);
+    const int ids[] = {5, 4, 3, 2, 1, 0, 1, 2, 3, 4};
+    for (size_t i = 0; i < std::size(ids); ++i)
+      EXPECT_EQ(Read(a, L"d", i < 6 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, r.browse), ids[i]) << i;
+    ASSERT_TRUE(a->_pclPeekStatement(L"d")->bInvertFetch());
+    int saved = -1;
+    ASSERT_TRUE(a->bHSauvePosition(&saved, L"d", plain)) << Utf8(m_error.pszGetError());
+    ASSERT_TRUE(Add(a, ++added, L"e", r.add)) << Utf8(m_error.pszGetError());
+    wchar_t item[255] = {};
+    ASSERT_TRUE(a->bHRetourPosition(saved, item, 1, plain)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(std::stoi(*Values(a, {L"id"})[0]), 4);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Live, LiveAddBrowse, ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
 
 }  // namespace
