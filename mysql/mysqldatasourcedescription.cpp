@@ -150,6 +150,7 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     if (!nullable.bEstEgal(L"YES")) item->SetNullable(0);
     const CTString& cs = collation;
     if (cs.nPos(L"ucs2_") == 0 || cs.nPos(L"utf8_") == 0 || cs.nPos(L"utf8mb3_") == 0) item->SetBmpOnly();
+    if (type.nPos(L"bit(") == 0 || type.bEstEgal(L"bit")) item->SetBit();
     CAny value;
     value.__SetType(item->eGetItemZVType(), 0);
     if (bNullDefault) {

@@ -830,6 +830,10 @@ class CNACommand : public CInterf {
   // bAddValueLiteral's literal once _bLiteralTypes gave db and analysis, into m_clLiteral: 1
   // written, -1 where the value goes as a parameter.
   int _nValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis);
+  // A BIT column's bytes into m_clLiteral as the number they stand for (0x..., or 0 for none):
+  // the server compares a BIT column with a quoted or X'' string as the number 0. false, nothing
+  // written, for a NULL or any other column.
+  bool _bBitLiteral(const CNAColumn* column, const CAny* value);
   // nAddColumnLiteral's literal into m_clLiteral, nothing added: 1 written; -1 where the value is
   // to be read as the column reads it; -2 where the value made from the element (in *value) goes
   // as a parameter.

@@ -395,6 +395,10 @@ BOOL CNACommand::_bAddParameterFormated(CNAParameter* parameter, eNA_ITEMTYPE db
   if (analysis == NA_IT_EMPTY) analysis = holder->eNAGetItemTypeValue();
   // An integer's digits go straight in, as the literal writer gives them (a seek's key each time).
   if (CNAConnectionDescription::s_bAppendIntegerLiteral(&m_clFormated, value, db, analysis)) return TRUE;
+  if (_bBitLiteral(parameter->pclGetColumnNoRef(), value)) {
+    _AppendLiteral(&m_clLiteral);
+    return TRUE;
+  }
   // The scratch builder keeps its memory from one parameter to the next; a writer may have set
   // other code pages on it.
   m_clLiteral.Vide();

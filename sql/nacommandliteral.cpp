@@ -2,6 +2,7 @@
 // them and the command's reuse of those parameters.
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "driver/naconnectiondescription.h"
 #include "access/narecord.h"
@@ -104,7 +105,29 @@ BOOL CNACommand::bAddValueLiteral(const CAny* value, CNAColumn* column) {
   return bAddParameter(value, static_cast<eOPEXPRESSION>(-1), 0, column, 0, CNAParameter::NA_PARAM_IN);
 }
 
+bool CNACommand::_bBitLiteral(const CNAColumn* column, const CAny* value) {
+  const CNAItemDescription* item = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+  if (item == nullptr || !item->bBit() || value == nullptr || value->bIsNull()) return false;
+  const unsigned short type = value->wGetType();
+  if (type != ZV_BIN && type != ZV_BUFFER) return false;
+  void* data = nullptr;
+  unsigned int size = 0;
+  if (value->Intern()->nGetDataAdr(&data) >= 100 || value->Intern()->nGetDataSize(&size) >= 100) return false;
+  if (data == nullptr) size = 0;
+  std::string text = size == 0 ? "0" : "0x";
+  if (size > 0) {
+    text.resize(2 + 2 * size + 1);
+    CNAConnectionDescription::s_BinaryToStringHexa(static_cast<const unsigned char*>(data), size, &text[2]);
+    text.pop_back();
+  }
+  m_clLiteral.Vide();
+  m_clLiteral.SetCodePages(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
+  m_clLiteral.Add(text.data(), static_cast<int>(text.size()), static_cast<unsigned int>(m_clFormated.nGetCodePage()));
+  return true;
+}
+
 int CNACommand::_nValueLiteral(const CAny* value, CNAColumn* column, eNA_ITEMTYPE db, eNA_ITEMTYPE analysis) {
+  if (_bBitLiteral(column, value)) return _bLiteralOfFormated() ? 1 : -1;
   // The holder takes the item's host type and a value of that type as it is, its flags dropped;
   // a NULL it keeps as NULL whatever its type.
   if (!value->bIsNull() &&

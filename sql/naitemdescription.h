@@ -46,6 +46,8 @@ enum : uint32_t {
   NA_ITEM_VARIABLESCALE = 0x10,
   // A text column whose character set holds no character above U+FFFF (ucs2, 3-byte UTF-8).
   NA_ITEM_BMPONLY = 0x20,
+  // A BIT column: the server compares it as a number, never as the binary string its bytes make.
+  NA_ITEM_BIT = 0x40,
 };
 
 // Sort direction of a key: 0 ascending, any other value descending.
@@ -173,6 +175,8 @@ class CNAItemDescription : public INAItemDescription {
   BOOL bGetVariableScale() const { return (m_dwFlags & NA_ITEM_VARIABLESCALE) != 0; }
   void SetBmpOnly() { SetFlag(NA_ITEM_BMPONLY, true); }
   BOOL bBmpOnly() const { return (m_dwFlags & NA_ITEM_BMPONLY) != 0; }
+  void SetBit() { SetFlag(NA_ITEM_BIT, true); }
+  BOOL bBit() const { return (m_dwFlags & NA_ITEM_BIT) != 0; }
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }

@@ -1,6 +1,9 @@
 // Browses in blocks whose key the host record cannot hold as the server sent it: a character the
 // connection's page has no place for comes as '?', a U+0000 ends the zero-terminated text. Each
-// row comes once, in the server's order, both ways and at every block size.
+// row comes once, in the server's order, both ways and at every block size. A BIT key, whose
+// bytes the server compares as a number, not as a string.
+#include <cstring>
+
 #include "tests/mysql/browse_bench.h"
 
 namespace {
@@ -102,6 +105,85 @@ TEST_P(LiveInexactKey, OtherKeyHoldingWhatTheRecordCannotHoldKeepsTheBlocks) {
     if (sent.rfind("SELECT", 0) == 0) {
       EXPECT_NE(sent.find(" LIMIT "), std::string::npos) << sent;
     }
+  }
+}
+
+// A BIT key in a condition is the number its bytes make: as a quoted string the server took it
+// for 0, and a browse in blocks never ended going forward and skipped rows going back, a seek
+// found nothing, a modify of the row read by its key updated no row.
+TEST_P(LiveInexactKey, BitKeyComparesAsTheNumberItsBytesMake) {
+  const struct {
+    int bits;
+    std::vector<unsigned long long> keys;
+  } cases[] = {
+      {12, {0x800, 0, 0xFFF, 1, 0x100, 2, 0x7FF}},
+      {64, {0x8000000000000000ULL, 0, 0xFFFFFFFFFFFFFFFFULL, 1, 0x100, 0x7FFFFFFFFFFFFFFFULL}},
+      {1, {1, 0}},
+  };
+  int made = 0;
+  for (const auto& c : cases) {
+    const std::wstring table = Name(L"qx brw`bit key " + std::to_wstring(made++) + L" ");
+    const std::string q = Quoted(table);
+    Raw("CREATE TABLE " + q + " (k BIT(" + std::to_string(c.bits) + ") PRIMARY KEY, n INT NOT NULL)");
+    std::string values;
+    for (size_t i = 0; i < c.keys.size(); ++i)
+      values += (i == 0 ? "(" : ",(") + std::to_string(c.keys[i]) + "," + std::to_string(i + 1) + ")";
+    Raw("INSERT INTO " + q + " VALUES " + values);
+    const unsigned int bytes = static_cast<unsigned int>(c.bits + 7) / 8;
+    CHostRecordDescription* desc = Description(table);
+    // The record holds the bytes after their 2-byte length.
+    CHostItemDescription* k = Item(desc, L"k", NA_IT_BINAIRE, bytes + 2, kKeyPrimary);
+    k->m_bNullAllowed = FALSE;
+    CHostItemDescription* n = Item(desc, L"n", NA_IT_I4, 4);
+    desc->m_pBestParseItem = k;
+    const std::string forward = Order(table, "k"), backward = Order(table, "k DESC");
+    const std::string where = "BIT(" + std::to_string(c.bits) + ")";
+    CMySQLConnection* cnx = nullptr;
+    for (const char* cache : {"1", "2", "3", "-1"}) {
+      cnx = Connect(cache);
+      CNADataAccess* a = Open(desc, cnx);
+      const std::string at = where + ", blocks of " + cache;
+      EXPECT_EQ(Walk(a, L"k", true, c.keys.size(), true), forward + " /" + backward) << at << Sent();
+      EXPECT_EQ(Walk(a, L"k", false, c.keys.size(), true), backward + " /" + forward) << at << Sent();
+    }
+    // The key's bytes, most significant first, as the record holds them.
+    auto key = [&](unsigned long long v) {
+      std::string b(bytes, '\0');
+      for (unsigned int i = 0; i < bytes; ++i) b[bytes - 1 - i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+      CAny any;
+      any.__SetType(ZV_BIN, 0);
+      any.SetValueByte(b.data(), bytes);
+      return any;
+    };
+    CNADataAccess* a = Open(desc, cnx);
+    for (size_t i = 0; i < c.keys.size(); ++i) {
+      const CAny sought = key(c.keys[i]);
+      EXPECT_TRUE(a->bHRecherche(L"k", &sought, 0, 1, kNoLock, nullptr, 1, 0) && Out(a, L"k") == 0 &&
+                  Text(Values(a, {L"n"})) == std::to_string(i + 1))
+          << where << ", seek of " << c.keys[i] << Sent();
+    }
+    // The last key's row modified, the first's deleted, each read by its key.
+    auto read = [&](size_t i) {
+      const CAny sought = key(c.keys[i]);
+      return a->bHRecherche(L"k", &sought, 0, 1, kNoLock, nullptr, 1, 0) && Out(a, L"k") == 0;
+    };
+    const size_t last = c.keys.size() - 1;
+    ASSERT_TRUE(read(last)) << where << Sent();
+    CNAKJRecord* current = a->pclGetCurrentRecordNoRef()->pclGetNAKJRecord();
+    const int32_t written = 700;
+    memcpy(current->pbyGetItemValue(n, 0), &written, 4);
+    current->SetItemValueDefined(n, TRUE, 0);
+    EXPECT_TRUE(a->bHModifie(0, 0, kNoLock)) << where << ": " << Utf8(m_error.pszGetError()) << Sent();
+    ASSERT_TRUE(read(0)) << where << Sent();
+    EXPECT_TRUE(a->bHSupprime(0, kNoLock)) << where << ": " << Utf8(m_error.pszGetError()) << Sent();
+    ::RawRows rows;
+    std::string err, got;
+    EXPECT_TRUE(m_raw.query("SELECT CAST(k AS UNSIGNED), n FROM " + q + " ORDER BY n", &rows, &err)) << err;
+    for (const RawRow& r : rows) got += (got.empty() ? "" : "|") + r.at(0).value_or("NULL") + "=" + r.at(1).value_or("NULL");
+    std::string expected;
+    for (size_t i = 1; i < c.keys.size(); ++i)
+      expected += (expected.empty() ? "" : "|") + std::to_string(c.keys[i]) + "=" + (i == last ? "700" : std::to_string(i + 1));
+    EXPECT_EQ(got, expected) << where << Sent();
   }
 }
 
