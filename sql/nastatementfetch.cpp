@@ -282,12 +282,13 @@ bool CNAStatement::_bRowKeyInexact() const {
     if (column == nullptr || column->bIsMemo()) return false;
     const unsigned int at = column->nGetPhysicalIndice();
     if (at >= columns || texts[at] == nullptr) return false;
-    const char* text = texts[at];
-    const size_t length = lengths[at];
-    if (page && memchr(text, '?', length) != nullptr) return true;
+    // Only a text passes through the page: a binary key's 0x3F byte is its own.
     const eNA_ITEMTYPE type = column->eNAGetItemType();
     const bool fixedText = type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR;
-    return fixedText && memchr(text, 0, length) != nullptr;
+    if (!fixedText) return false;
+    const char* text = texts[at];
+    const size_t length = lengths[at];
+    return (page && memchr(text, '?', length) != nullptr) || memchr(text, 0, length) != nullptr;
   };
   // The columns the next block's condition is made of: the browse item's, and the unique key's
   // that orders its equal values.
