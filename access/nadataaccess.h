@@ -434,6 +434,8 @@ class CNADataAccess : public CInterf {
   // record lock of kind 2 or 3 refused after the move puts the statement back where it stood.
   BOOL _bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  BOOL _bFetchMoveInLine(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                         int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
   BOOL _bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                        long long* count, CNAStatement::eNA_ST_PREPARE prepare);

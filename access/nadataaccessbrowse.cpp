@@ -269,52 +269,6 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   return _bFetchMove(stmt, item, dir, count, setRead, lock, lockOut, flags);
 }
 
-BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
-                                int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
-  if (setRead == 0 && count == 0) return TRUE;
-  // A lock that may be refused after the row is read: the browse goes back to where it stood.
-  CHeldRef<CNAPosition> before(lock == 2 || lock == 3 ? _pclPositionBeforeLock(stmt) : nullptr);
-  long long moved = 0;
-  if (!stmt->bFetch(dir, setRead, count, &moved)) {
-    // A block the server failed left no result: the next read finds the host's record again
-    // (on a reopened session) and goes on from there.
-    if (!stmt->bGetOpened() && stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE) {
-      const int id = nKeepOriginalRecordSave(nullptr);
-      if (id != -1) stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, id);
-    }
-    return FALSE;
-  }
-  int out = 1;
-  stmt->HEndehors(&out);
-  // A long skip's rest, left by the SELECT's small first block.
-  const long long rest = stmt->llGetRemainingSkip();
-  if (rest > 0) {
-    stmt->SetRecordLimit(stmt->llGetRecordLimit(), 0);
-    // The move asked is the first block's rows and the rest.
-    count += rest;
-    if (!out) {
-      const eNA_PARSEDIRECTION on = dir == NA_PARSE_FIRST ? NA_PARSE_NEXT : dir == NA_PARSE_LAST ? NA_PARSE_PREVIOUS : dir;
-      long long more = 0;
-      if (!stmt->bFetch(on, setRead, rest, &more)) return FALSE;
-      moved += more;
-      stmt->HEndehors(&out);
-    }
-  }
-  if (!out) {
-    if (bLockUnlockRecord(stmt, lock, 0, lockOut)) return TRUE;
-    if (before.get() != nullptr) {
-      // Without a row cache a place counts in the block read: once the move read a further
-      // block it names another row, so the browse is found again by its record instead.
-      if (!stmt->bCacheEnabled()) before.get()->ClearSet();
-      stmt->bSetPosition(before.get(), static_cast<eNAPOSITION>(0));
-    }
-    return FALSE;
-  }
-  // A seek's rows ran out: the browse goes on past them.
-  if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
-  return TRUE;
-}
-
 CNAPosition* CNADataAccess::_pclPositionBeforeLock(CNAStatement* stmt) {
   CNAPosition* made = pclAllocPosition();
   if (made == nullptr) return nullptr;
