@@ -1,5 +1,6 @@
 #include "access/narecord.h"
 
+#include <cwchar>
 #include <new>
 
 #include "access/nadataaccess.h"
@@ -26,7 +27,10 @@ constexpr int kSiteNoItem = 1;
 constexpr unsigned int kErrNoItem = 1;
 
 bool bSameText(const wchar_t* a, const wchar_t* b) {
-  return STR_nCompareW(a != nullptr ? a : L"", b != nullptr ? b : L"", 3) == 0;
+  a = a != nullptr ? a : L"";
+  b = b != nullptr ? b : L"";
+  // A name spelt as the column's own needs no locale's comparison (every further block asks).
+  return wcscmp(a, b) == 0 || STR_nCompareW(a, b, 3) == 0;
 }
 
 bool bHasText(const wchar_t* s) { return s != nullptr && *s != 0; }

@@ -183,6 +183,24 @@ TEST_F(Record, FindsColumnsByIndexNameAndItem) {
   EXPECT_FALSE(r->bSourceIsQuery());
 }
 
+// A name spelt exactly as a column's is not found before a column that comes first and differs
+// only in case: the first column the locale calls the same is the one.
+TEST_F(Record, NameLookUpTakesTheFirstColumnOfTheSameTextWhateverItsCase) {
+  RecordBench bench;
+  bench.Add(L"b", NA_IT_I4, 4);
+  bench.Add(L"B", NA_IT_I4, 4);
+  bench.Add(L"\u00e9t\u00e9", NA_IT_I4, 4);
+  ASSERT_TRUE(bench.Build());
+  const CNARecord* r = bench.Record();
+  const struct {
+    const wchar_t* name;
+    int column;  // -1: none
+  } rows[] = {{L"b", 0}, {L"B", 0}, {L"\u00e9t\u00e9", 2}, {L"\u00c9T\u00c9", 2}, {L"bb", -1}, {L"", -1}};
+  for (const auto& row : rows)
+    EXPECT_EQ(r->pclGetColumnNoRef(row.name), row.column < 0 ? nullptr : r->pclGetColumnNoRef(row.column))
+        << static_cast<int>(row.name[0]);
+}
+
 TEST_F(Record, UniqueKeyWithAValueAndTheServersIdentity) {
   RecordBench bench;
   bench.Add(L"u1", NA_IT_I4, 4, kUnique);
