@@ -515,15 +515,16 @@ inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordVal
   // reached from the end starts counting from the end.
   const int fresh = host == NA_PARSE_LAST || host == NA_PARSE_PREVIOUS ? -1 : 0;
   if (before == nullptr) return fresh;
-  // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
-  const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
-  const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
   // The same row read again keeps its rank.
   if (host == NA_PARSE_CURRENT) return m_nEqualRows;
-  // The bytes alone (CNARecordValue::bEquals without memos), asked at every row read.
+  const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
+  // The bytes alone (CNARecordValue::bEquals without memos), asked at every row read: rows that
+  // differ (nearly all) go no further.
   const CNAKJRecord* bytes = before->pclGetNAKJRecord();
   if (!step || current == nullptr || bytes == nullptr || !bSameRecordBytes(bytes, current->pclGetNAKJRecord()))
     return fresh;
+  // The same bytes as the row read before: further along a run of equal rows, by the rows moved.
+  const int moved = m_llLastMoved > 0 && m_llLastMoved < 0x7FFFFFFF ? static_cast<int>(m_llLastMoved) : 1;
   // Past the last of a run counted from its end: the rows changed; the run ends here.
   if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
   return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
