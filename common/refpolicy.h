@@ -31,7 +31,7 @@ class CHeldRef {
     if (p != nullptr) CRefPolicy<T>::AddRef(p);
     return CHeldRef(p);
   }
-  ~CHeldRef() {
+  [[gnu::always_inline]] ~CHeldRef() {
     if (m_p != nullptr) CRefPolicy<T>::Release(m_p);
   }
   CHeldRef(const CHeldRef&) = delete;
