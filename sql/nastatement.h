@@ -659,6 +659,16 @@ class CNAStatement : public CInterf {
   CNAFilter* m_pclFilter = nullptr;
   CNAFilterSave m_clFilterSave;
   CNAUserSearch m_clUserSearch;
+  // The item the description gave for the name the last seek sought (external reference): a
+  // seek by the same text takes it again while the item still bears that very name.
+  struct STSoughtItem {
+    ~STSoughtItem() { Drop(); }
+    void Drop();
+    CTString name;
+    INAItemDescription* item = nullptr;
+  } m_clSoughtItem;
+  // The description's item of that name, with an external reference; null when it has none.
+  INAItemDescription* _piFindSoughtItem(const wchar_t* name);
   CNARecherche* m_pclRecherche = nullptr;
   int m_bInternalSearch = 0;
   // Made by the positions road on first use.
