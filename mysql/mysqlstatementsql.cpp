@@ -231,6 +231,7 @@ BOOL CMySQLStatementSQL::_bStepOverResults() {
 BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   if (m_pResult == nullptr) return FALSE;
   bool taken = false;
+  const unsigned int last = _nTakeColumnsStamp();
   if (_pclNewColumns(m_nColumnCount, &taken) == nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteColumnsMemory, m_pclCnx, nullptr,
                                nullptr, 12);
@@ -266,6 +267,8 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
         break;
       rowMax += static_cast<unsigned int>(field.max_length);
     }
+  // Every column as the last result gave it: what was bound on that result's stamp holds.
+  const bool unchanged = same && i == count;
   for (; i < count; ++i) {
     const MYSQL_FIELD& field = fields[i];
     CNAColumnSQL& column = columns[i];
@@ -294,6 +297,7 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
                                       column.m_nDecimals, column.m_nCharset, column.m_bUnsigned ? TRUE : FALSE);
   }
   m_nRowMaxLength = rowMax;
+  _NoteColumnsBuilt(last, unchanged);
   return TRUE;
 }
 

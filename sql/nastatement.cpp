@@ -77,6 +77,7 @@ CNAStatement::~CNAStatement() {
   if (m_pclCommand != nullptr) m_pclCommand->nRelease();
   if (m_pclStatementSQL != nullptr) m_pclStatementSQL->nRelease();
   if (m_pclRecord != nullptr) m_pclRecord->nRelease();
+  m_clSoughtItem.Drop();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
   CNAError::s_Drop(&m_pclError);
 }
@@ -180,6 +181,7 @@ const wchar_t* CNAStatement::pszGetTableName() const {
 
 void CNAStatement::SetDataSource(INADataSourceDescription* desc) {
   if (desc == m_piDescription) return;
+  m_clSoughtItem.Drop();
   if (desc != nullptr) desc->ExternalAddRef();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
   m_piDescription = desc;

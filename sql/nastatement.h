@@ -597,6 +597,11 @@ class CNAStatement : public CInterf {
   // by the access's bSetCurrentRecordRead(0), whose result it gives.
   BOOL _bTwinRead() const;
   BOOL _bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction);
+  // The same for a result's first row, the statement without an original: the value bExecute set
+  // aside becomes the twin where _pclNewStmtOriginalRecord would take it with its identifier
+  // (whether it qualifies: _bSpareTwinRead).
+  BOOL _bSpareTwinRead() const;
+  BOOL _bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction);
   // The rank among equal rows of current read in direction (host order) after the row before.
   int _nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before, const CNARecordValue* current) const;
   // The rows equal to the original record just before it in the open block or row cache (server
@@ -659,6 +664,16 @@ class CNAStatement : public CInterf {
   CNAFilter* m_pclFilter = nullptr;
   CNAFilterSave m_clFilterSave;
   CNAUserSearch m_clUserSearch;
+  // The item the description gave for the name the last seek sought (external reference): a
+  // seek by the same text takes it again while the item still bears that very name.
+  struct STSoughtItem {
+    ~STSoughtItem() { Drop(); }
+    void Drop();
+    CTString name;
+    INAItemDescription* item = nullptr;
+  } m_clSoughtItem;
+  // The description's item of that name, with an external reference; null when it has none.
+  INAItemDescription* _piFindSoughtItem(const wchar_t* name);
   CNARecherche* m_pclRecherche = nullptr;
   int m_bInternalSearch = 0;
   // Made by the positions road on first use.

@@ -165,6 +165,9 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     if (update && *moved <= 1 && (m_bRowForTwin || _bTwinRead())) {
       // Every row of a browse: one copy of the row instead of two.
       ok = _bSetStmtOriginalRecordAsTwin(m_eLastDirection);
+    } else if (update && *moved <= 1 && _bSpareTwinRead()) {
+      // A result's first row (every seek's): the same.
+      ok = _bSetSpareOriginalRecordAsTwin(m_eLastDirection);
     } else {
       ok = bSetStmtOriginalRecord(m_eLastDirection);
       // A move over several rows may land inside a run of equal rows it did not compare: the rows
@@ -567,6 +570,41 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
   const CNAKJRecord* to = m_pclRecord->pclPeekOriginalValueNoRef()->pclGetNAKJRecord();
   return from != nullptr && from->nGetTotalSize() == to->nGetTotalSize() &&
          from->nGetFlagFieldSize() == to->nGetFlagFieldSize();
+}
+
+[[gnu::always_inline]] inline BOOL CNAStatement::_bSpareTwinRead() const {
+  const CNARecordValue* spare = m_pclSpareOriginalRecord;
+  if (spare == nullptr || m_pclOriginalRecord != nullptr || m_bRowFromCache || m_pclRecord == nullptr ||
+      m_pclDataAccess == nullptr || m_pclDataAccess->pclGetCurrentRecordNoRef() != m_pclRecord)
+    return FALSE;
+  const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  if (current == nullptr || current->eGetState() != NA_RECORDSTATE_NONE || current->pclGetTabMemoNoRef() != nullptr)
+    return FALSE;
+  // What _pclNewStmtOriginalRecord asks of it, its identifier kept: then only its bytes are owed,
+  // which the twin's copy gives.
+  const CNAKJRecord* from = current->pclGetNAKJRecord();
+  const CNAKJRecord* to = spare->pclGetNAKJRecord();
+  const CNARecordId* mine = spare->pclGetRecordIdNoRef();
+  const CNARecordId* theirs = current->pclGetRecordIdNoRef();
+  return spare->pclGetErrorNoRef() == current->pclGetErrorNoRef() && from != nullptr && to != nullptr &&
+         to->nGetRefCount() == 1 && to->nGetItemCount() == from->nGetItemCount() && mine != nullptr &&
+         theirs != nullptr && mine->dwGetRefCount() == 1 && mine->eGetKind() == NA_RECORDID_RECORDVALUES &&
+         theirs->eGetKind() == NA_RECORDID_RECORDVALUES && m_pclRecord->bTwinFits(spare, current);
+}
+
+BOOL CNAStatement::_bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {
+  if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
+  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
+  m_nEqualRows = _nRankAfter(host, nullptr, current);
+  m_pclOriginalRecord = std::exchange(m_pclSpareOriginalRecord, nullptr);
+  m_pclRecord->SetEqualRows(m_nEqualRows);
+  if (m_pclDataAccess->bSetCurrentRecordRead(0)) {
+    m_pclRecord->TakeOriginalTwin(m_pclOriginalRecord, false);
+    return TRUE;
+  }
+  m_pclOriginalRecord->bCopyRecordValue(current, NA_COPY_ALL);
+  return FALSE;
 }
 
 BOOL CNAStatement::_bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {

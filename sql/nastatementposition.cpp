@@ -4,6 +4,7 @@
 // A saved position's row index is the current row's place in the open result, or in the row
 // cache while it is active; every Close forgets it, so that an index never names a row of
 // another result. A position whose index is gone comes back by a search on its record save.
+#include <cwchar>
 #include <new>
 
 #include "access/nadataaccess.h"
@@ -186,9 +187,34 @@ BOOL CNAStatement::_bSetPositionBySearch(CNAPosition* position) {
 
 // ---------------------------------------------------------------- seeks
 
+void CNAStatement::STSoughtItem::Drop() {
+  if (item != nullptr) item->nExternalRelease();
+  item = nullptr;
+}
+
+INAItemDescription* CNAStatement::_piFindSoughtItem(const wchar_t* name) {
+  STSoughtItem& kept = m_clSoughtItem;
+  // The host finds a name in any case: the item kept is its answer only for the very text it was
+  // asked, which the item itself still bears.
+  if (kept.item != nullptr && wcscmp(kept.name.pszGet(), name) == 0) {
+    const wchar_t* own = kept.item->pszGetName();
+    if (own != nullptr && wcscmp(own, name) == 0) {
+      kept.item->ExternalAddRef();
+      return kept.item;
+    }
+  }
+  INAItemDescription* found = m_piDescription->piNAGetItem(name);
+  kept.Drop();
+  if (found != nullptr) {
+    kept.item = found->ExternalAddRef();
+    kept.name = name;
+  }
+  return found;
+}
+
 BOOL CNAStatement::bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PARSEDIRECTION dir, int exact) {
   if (m_piDescription == nullptr || item == nullptr) return FALSE;
-  CHeldItemDesc desc(m_piDescription->piNAGetItem(item));
+  CHeldItemDesc desc(_piFindSoughtItem(item));
   if (desc.get() == nullptr) return FALSE;
   m_clUserSearch.SetUserSearch(desc.get(), value, exact != 0 ? 0 : CNAUserSearch::kPrefix);
   m_bInternalSearch = 0;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <utility>
 
 #include "common/interf.h"
 #include "common/tstringconcataw.h"
@@ -144,8 +145,9 @@ class CNAStatementSQL : public CInterf {
   unsigned int nGetRowMaxLength() const { return m_nRowMaxLength; }
   unsigned int nGetStmtNumber() const { return m_nStmtNumber; }
   // Moves whenever the result's columns may change: every reset and every column array made or
-  // set aside. Unique among statements (one counter for all), so that a statement made where
-  // another was freed never shows the other's stamp.
+  // set aside; a result whose columns the backend found as the last one built left them takes
+  // back that one's stamp. Unique among statements (one counter for all), so that a statement
+  // made where another was freed never shows the other's stamp.
   unsigned int nGetResultStamp() const { return m_nResultStamp; }
   CNAConnectionDescription* pclGetConnectionNoRef() const { return m_pclCnx; }
 
@@ -156,6 +158,14 @@ class CNAStatementSQL : public CInterf {
 
  protected:
   void _NewResultStamp() { m_nResultStamp = ++s_nResultStampGenerator; }
+  // The stamp of the last column array built whole, taken (none left) as a build starts.
+  unsigned int _nTakeColumnsStamp() { return std::exchange(m_nColumnsStamp, 0u); }
+  // A build done: when it found every column as the build of stamp last left them (same names,
+  // types and charsets, in the array it left), the result takes back that stamp.
+  void _NoteColumnsBuilt(unsigned int last, bool unchanged) {
+    if (unchanged && last != 0) m_nResultStamp = last;
+    m_nColumnsStamp = m_nResultStamp;
+  }
   static std::atomic<unsigned int> s_nResultStampGenerator;
   // The value holder, made through the driver on first use; null without memory.
   CNAConvertVariant* _pclGetValueHolder();
@@ -183,6 +193,8 @@ class CNAStatementSQL : public CInterf {
   unsigned int m_nRowMaxLength = 0;
   unsigned int m_nStmtNumber;
   unsigned int m_nResultStamp;
+  // The stamp of the last column array built whole; 0: none.
+  unsigned int m_nColumnsStamp = 0;
   CNAConvertVariant* m_pclValue = nullptr;
 
  private:

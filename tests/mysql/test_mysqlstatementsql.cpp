@@ -756,6 +756,62 @@ TEST_P(LiveStatement, AColumnWithoutWidthTakesTheLongestValuesOfEachResult) {
   }
 }
 
+TEST_P(LiveStatement, OnlyAResultOfTheLastBuiltColumnsTakesBackTheirStamp) {
+  // What was bound to a result's columns holds while its stamp stays: a result takes back the
+  // stamp of the last columns built only when it gives every column again as they were.
+  ASSERT_TRUE(Run("CREATE TABLE " + Table() + " (a INT, b VARCHAR(5)) CHARACTER SET utf8mb4"));
+  ASSERT_TRUE(Run("INSERT INTO " + Table() + " VALUES (1, 'abc'), (2, NULL)"));
+  // query (%t: the table), whether its stamp is that of the last result that built columns
+  const struct {
+    const char* sql;
+    bool kept;
+  } steps[] = {
+      {"SELECT a, b FROM %t WHERE a = 1", false},
+      {"SELECT a, b FROM %t WHERE a = 2", true},
+      {"SELECT a, b FROM %t", true},
+      {"SELECT a AS c, b FROM %t", false},
+      {"SELECT a, b FROM %t", false},
+      {"SELECT b, a FROM %t", false},
+      {"SELECT a, b, a FROM %t", false},
+      {"SELECT a, b FROM %t", false},
+      {"DO 1", false},
+      {"SELECT a, b FROM %t", true},
+      // Text comes in the connection's character set: the column's own is not the result's.
+      {"ALTER TABLE %t MODIFY b VARCHAR(5) CHARACTER SET latin1", false},
+      {"SELECT a, b FROM %t", true},
+      {"ALTER TABLE %t MODIFY b VARBINARY(5)", false},
+      {"SELECT a, b FROM %t", false},
+      {"ALTER TABLE %t MODIFY b VARBINARY(6)", false},
+      {"SELECT a, b FROM %t", false},
+      {"ALTER TABLE %t MODIFY a BIGINT", false},
+      {"SELECT a, b FROM %t", false},
+      {"ALTER TABLE %t MODIFY a BIGINT UNSIGNED", false},
+      {"SELECT a, b FROM %t", false},
+      {"SELECT a, b FROM %t", true},
+  };
+  auto st = Stmt();
+  unsigned int built = 0;
+  for (const auto& step : steps) {
+    std::string sql = step.sql;
+    if (const size_t at = sql.find("%t"); at != std::string::npos) sql.replace(at, 2, Table());
+    if (sql.rfind("ALTER", 0) == 0) {
+      ASSERT_TRUE(Run(sql)) << sql;
+      continue;
+    }
+    ASSERT_TRUE(st->bExecuteDirect(Wide(sql).c_str(), nullptr, 0)) << sql << " " << Err();
+    if (st->nGetColumnCount() == 0) {
+      EXPECT_NE(st->nGetResultStamp(), built) << sql;
+      continue;
+    }
+    EXPECT_EQ(st->nGetResultStamp() == built, step.kept) << sql << " at " << (&step - steps);
+    built = st->nGetResultStamp();
+    // Never another statement's, whose columns are the same.
+    auto other = Stmt();
+    ASSERT_TRUE(other->bExecuteDirect(Wide(sql).c_str(), nullptr, 0)) << sql;
+    EXPECT_NE(other->nGetResultStamp(), built) << sql;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatement,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 

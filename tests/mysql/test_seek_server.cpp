@@ -445,6 +445,53 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
   }
 }
 
+// The item a seek names is the one the description gives for that text at that seek: seeks
+// again by the same text, by another case of it, and by a name the host gave the item in between
+// (its old name then refused) answer, send and read what a first seek of a new access does.
+TEST_P(LiveSeek, SeeksAgainTakeTheItemTheDescriptionNamesNow) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  CHostItemDescription* n = nullptr;
+  for (CHostItemDescription& item : m_items)
+    if (wcscmp(item.pszGetName(), L"n") == 0) n = &item;
+  ASSERT_NE(n, nullptr);
+  // (before the seek: the host's name for n, none to keep it) item sought, value, whether the
+  // description has an item of that name
+  const struct {
+    const wchar_t* rename;
+    const wchar_t* item;
+    const wchar_t* value;
+    bool named;
+  } steps[] = {
+      {nullptr, L"n", L"1", true},  {nullptr, L"n", L"2", true},  {nullptr, L"N", L"2", true},
+      {nullptr, L"n", L"3", true},  {L"m", L"n", L"1", false},    {nullptr, L"m", L"1", true},
+      {nullptr, L"m", L"2", true},  {nullptr, L"n", L"2", false}, {L"n", L"m", L"1", false},
+      {nullptr, L"n", L"0", true},  {nullptr, L"n", L"1", true},
+  };
+  auto seek = [&](CNADataAccess* a, const wchar_t* item, const wchar_t* value) {
+    const CAny sought = FromText(ZV_I4, value);
+    ClientCounts::tabSent.clear();
+    const BOOL ok = a->bHRecherche(item, &sought, 0, 1, kNoLock, nullptr, 1, 0);
+    m_error.Reset();
+    const std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+    const std::vector<Cell> row = !ok || Out(a, item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"});
+    return std::make_tuple(ok, sent, row);
+  };
+  CMySQLConnection* cnx = Connect("15");
+  CNADataAccess* kept = Open(desc, cnx);
+  // Each step's first seek, on an access opened while the description still matched the table.
+  std::vector<CNADataAccess*> firsts;
+  for (size_t i = 0; i < std::size(steps); ++i) firsts.push_back(Open(desc, cnx));
+  for (const auto& step : steps) {
+    const std::string what = "step " + std::to_string(&step - steps);
+    if (step.rename != nullptr) n->m_csName = step.rename;
+    const auto got = seek(kept, step.item, step.value);
+    EXPECT_EQ(got, seek(firsts[static_cast<size_t>(&step - steps)], step.item, step.value)) << what;
+    EXPECT_EQ(std::get<0>(got) != 0, step.named) << what;
+  }
+  n->m_csName = L"n";
+}
+
 // Seeks again on number items of every kind (a 64-bit integer, a real, a currency) write each
 // value's literal where a first seek writes it: one access seeking value after value sends the
 // text and reads the row of a new access's first seek of that value.
