@@ -338,10 +338,10 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
     }
   }
   const long long rowLimit = rows > 0 ? rows : -1;
-  // A seek that differs from the last one by its value only sends the statement's kept SELECT
+  // A seek or a further block that differs from the last one by its value only sends the kept SELECT
   // (the statement's command then, not this one): the SELECTs this access builds are run through
   // their statement.
-  if (continuing || !_bOwnSelectCommand(command) || !stmt->bBuildKeptSeekSELECT(flags, item, forward, rowLimit, offset)) {
+  if (!_bOwnSelectCommand(command) || !stmt->bBuildKeptSeekSELECT(flags, item, forward, rowLimit, offset)) {
     if (command->bRecycleOwed()) {
       command->Recycle();
       command->SetNAQueryType(NA_QUERY_SELECT);
@@ -353,7 +353,7 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
     condition->nRelease();
     if (!built) return FALSE;
     command->SetRowLimit(rowLimit, offset);
-    if (!continuing) stmt->KeepSeekSELECT(command, flags, item, forward);
+    stmt->KeepSeekSELECT(command, flags, item, forward);
   }
   stmt->SetRecordLimit(limit, skip);
   if (count != nullptr) *count = moved;
@@ -429,7 +429,7 @@ BOOL CNADataAccess::_bOpenBlock(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int 
   if (ok && !atRecord) ok = search->bSetContinueParcours(dir == NA_PARSE_NEXT ? NA_PARSE_FIRST : NA_PARSE_LAST);
   if (ok) {
     const int forward = dir == NA_PARSE_NEXT || atRecord ? 1 : 0;
-    CNACommand* command = _pclSelectCommand();
+    CNACommand* command = _pclSelectCommand(!stmt->bHasKeptSeekSELECT());
     ok = command != nullptr;
     if (ok) {
       command->AddRef();

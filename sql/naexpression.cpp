@@ -780,10 +780,16 @@ void CNAExpression::_FillParameterValue(CNAConvertVariant* holder, eNA_ITEMTYPE 
 }
 
 BOOL CNAExpression::bValueOnlyInLiteral() const {
-  if (m_eOperator != NA_OP_EQ || m_dwFlags != 0 || m_pclColumn == nullptr || m_pclLeft != nullptr ||
-      m_pclRight != nullptr || m_pclValue == nullptr || m_pclColumn->eGetTypeColonne() != 0 ||
-      m_pclColumn->bIsComposedKey())
+  if (m_pclColumn == nullptr || m_pclLeft != nullptr || m_pclRight != nullptr || m_pclValue == nullptr ||
+      m_pclColumn->eGetTypeColonne() != 0 || m_pclColumn->bIsComposedKey())
     return FALSE;
+  // A browse's step past a row writes no NULL test only on a column that holds none; the bits it
+  // carries from its search are read by the write for that test alone.
+  constexpr unsigned int kSearchBits = NA_SEARCH_RECORD | NA_SEARCH_FILLTEST | NA_SEARCH_RECORDVALUES | NA_SEARCH_EQUALONLY;
+  const bool equal = m_eOperator == NA_OP_EQ && m_dwFlags == 0;
+  const bool past = (m_eOperator == NA_OP_GT || m_eOperator == NA_OP_LT) &&
+                    (m_dwFlags & ~kSearchBits) == NA_EXPR_PAST_MATCHES && m_pclColumn->bUniqueNotNull();
+  if (!equal && !past) return FALSE;
   switch (m_pclColumn->eNAGetItemType()) {
     case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
     case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_R4: case NA_IT_R8:

@@ -102,7 +102,9 @@ class CNAExpression : public CInterf {
   BOOL bGetSQL(CNACommand* command, eNAOperator parent, CNARecherche* search, int* folded, CNARecord* record);
 
   // A comparison whose text, written by bGetSQL, depends on its value only through the literal of
-  // its parameter: = on a number column of the table, no flag, a value that is not NULL.
+  // its parameter: on a number column of the table, = without a flag, or a browse's > or < past a
+  // row (NA_EXPR_PAST_MATCHES and its search's bits) on a column unique and never NULL; a value
+  // that is not NULL.
   BOOL bValueOnlyInLiteral() const;
   // The write of such a leaf repeated for its value as it is now, its text left where the last
   // write put it: a new parameter for search (cleared before) at conditionAt, its copy at selectAt

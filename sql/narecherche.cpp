@@ -841,11 +841,11 @@ BOOL CNARecherche::bGetSQL(CNACommand* command, CNAFilter* filter, CNARecord* re
   return result;
 }
 
-BOOL CNARecherche::bRewriteEqualValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
-  if (m_pclEqual == nullptr || command == nullptr) return FALSE;
+BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
+  if (m_pclCurrent == nullptr || command == nullptr) return FALSE;
   // The last write's parameter and its copy in command, held by nobody else and as they were
   // made, are renewed rather than made again.
-  CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
+  CNAColumn* column = m_pclCurrent->pclGetColumnNoRef();
   auto asMade = [column](const CNAParameter* p, unsigned int at) {
     return p != nullptr && p->nGetRefCount() == 1 && p->nGetPosition() == at && p->dwGetOptions() == 0 &&
            p->pclGetColumnNoRef() == column && p->cGetEscape() == 0 &&
@@ -857,7 +857,7 @@ BOOL CNARecherche::bRewriteEqualValue(CNACommand* command, unsigned int conditio
   CNAParameter* copy = last >= 0 ? command->pclGetParameterNoRef(last) : nullptr;
   const bool kept = own != copy && asMade(own, conditionAt) && asMade(copy, selectAt) &&
                     own->pclGetValueNoRef() == copy->pclGetValueNoRef();
-  return m_pclEqual->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr);
+  return m_pclCurrent->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr);
 }
 
 // ================================================================ State

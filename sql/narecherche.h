@@ -129,10 +129,10 @@ class CNARecherche : public CInterf {
   // Unique to the trees this search holds: new whenever they are built or changed, kept when a
   // seek only renews their value (_bRenewValue).
   uint64_t nGetTreesStamp() const { return m_nTreesStamp; }
-  // bGetSQL's write of the equal tree repeated, without a filter, for the value it holds now: its
-  // text stands in command as the last write left it, its parameter at conditionAt of that write
-  // and at selectAt of command (CNAExpression::bRewriteValue). FALSE when it cannot be.
-  BOOL bRewriteEqualValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt);
+  // bGetSQL's write of the current tree repeated, without a filter, for the value it holds now:
+  // its text stands in command as the last write left it, its parameter at conditionAt of that
+  // write and at selectAt of command (CNAExpression::bRewriteValue). FALSE when it cannot be.
+  BOOL bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt);
 
   // ---- Parameters ----
   int nGetNbParameter() const { return m_tabParameter.nGetCount(); }

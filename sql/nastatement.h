@@ -128,21 +128,24 @@ class CNAStatement : public CInterf {
   // Appends the condition of the active search and filter; TRUE with nothing to add.
   virtual BOOL bGetClauseWHERE(CNACommand* command);
 
-  // ---- The kept SELECT of a seek (nastatementseek.cpp) ----
+  // ---- The kept SELECT of a seek or of a browse's further block (nastatementseek.cpp) ----
   // After a SELECT built whole into command (this statement's command, rows and offset its row
   // limit): a seek's SELECT on a table, whose condition is the equal tree of a value seek with a
   // text that depends on the value only through its literal and no filter, is kept (a reference)
-  // for the next seek; anything else drops what was kept.
+  // for the next seek; so is a further block's (while continuing), whose condition is the tree
+  // the browse goes on by; anything else drops what was kept.
   void KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward);
-  // The kept SELECT made this statement's command for a seek that differs from its own only by
-  // the sought value: same search with the same trees (stamp), item, direction, flags, order
-  // completion, row limit and offset, table and record columns, no filter. Its parameter takes
-  // the new value and its formatted SQL keeps what comes before the literal; the search's
+  // The kept SELECT made this statement's command for a seek (a further block) that differs from
+  // its own only by the sought value: same search with the same trees (stamp) for a seek, a tree
+  // on the same column by the same operator for a block, and the same item, direction, flags,
+  // order completion, row limit and offset, table and record columns, no filter. Its parameter
+  // takes the new value and its formatted SQL keeps what comes before the literal; the search's
   // parameters are those a write makes. FALSE, nothing used, otherwise; a failure on the way
   // drops what was kept (the search's parameters are then written again by the whole build).
   BOOL bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward, long long rows,
                             long long offset);
   bool bHasKeptSeekSELECT() const { return m_clKeptSeek.command != nullptr; }
+  CNAExpression* _pclKeptSELECTTree() const;
   virtual BOOL bBuildQueryCREATE(CNACommand* command);
   virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryINSERT(CNACommand* command, NA_WRITEPARSEFLAGS flags);
@@ -639,8 +642,12 @@ class CNAStatement : public CInterf {
     ~STKeptSeek() { Drop(); }
     void Drop();
     CNACommand* command = nullptr;
+    // Built for a further block of a browse rather than a seek.
+    bool block = false;
     const CNARecherche* search = nullptr;
     uint64_t stamp = 0;
+    const CNAColumn* column = nullptr;
+    eNAOperator op = NA_OP_EQ;
     CTString item;
     bool itemNull = false;
     int forward = 0;

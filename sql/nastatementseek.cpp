@@ -1,5 +1,6 @@
-// The kept SELECT of a seek: the command a seek's SELECT was built into, sent again by the next
-// seek that differs only by the sought value, with that value's literal written in place.
+// The kept SELECT of a seek or of a browse's further block: the command its SELECT was built
+// into, sent again by the next seek (block) that differs only by the sought value (the value of
+// the row the block goes on past), with that value's literal written in place.
 #include <cwchar>
 
 #include "access/nadataaccess.h"
@@ -56,13 +57,21 @@ void CNAStatement::STKeptSeek::Drop() {
   search = nullptr;
 }
 
+// The tree a kept SELECT's condition was written from: a seek's equal tree, or the tree a further
+// block of a browse goes on past its last row by.
+CNAExpression* CNAStatement::_pclKeptSELECTTree() const {
+  CNARecherche* search = m_pclRecherche;
+  if (search == nullptr || search->nGetState() != (m_bContinuing ? 2 : 1)) return nullptr;
+  CNAExpression* tree = m_bContinuing ? search->pclGetCurrentTreeNoRef() : search->pclGetEqualTreeNoRef();
+  return tree != nullptr && search->pclGetCurrentTreeNoRef() == tree && tree->bValueOnlyInLiteral() ? tree : nullptr;
+}
+
 void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward) {
   STKeptSeek& kept = m_clKeptSeek;
   CNARecherche* search = m_pclRecherche;
-  CNAExpression* equal = search != nullptr ? search->pclGetEqualTreeNoRef() : nullptr;
+  CNAExpression* tree = _pclKeptSELECTTree();
   const bool seek = command != nullptr && command == m_pclCommand && m_pclDataAccess != nullptr &&
-                    _pclGetSourceQueryNoRef() == nullptr && !bExistFilter() && equal != nullptr &&
-                    search->nGetState() == 1 && search->pclGetCurrentTreeNoRef() == equal && equal->bValueOnlyInLiteral() &&
+                    _pclGetSourceQueryNoRef() == nullptr && !bExistFilter() && tree != nullptr &&
                     command->nGetParameterNbr() == 1 && search->nGetNbParameter() == 1;
   CNAParameter* own = seek ? search->pclGetParameter(0) : nullptr;
   // The SELECT's parameter is the copy of the one the condition wrote: they share its value.
@@ -76,8 +85,12 @@ void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags,
   command->AddRef();
   kept.Drop();
   kept.command = command;
-  kept.search = search;
+  kept.block = m_bContinuing != 0;
+  // A block's search is made again for each block: only its tree's column and operator are kept.
+  kept.search = kept.block ? nullptr : search;
   kept.stamp = search->nGetTreesStamp();
+  kept.column = tree->pclGetColumnNoRef();
+  kept.op = tree->eGetOperator();
   kept.itemNull = item == nullptr;
   kept.item = item != nullptr ? item : L"";
   kept.forward = forward;
@@ -95,19 +108,20 @@ BOOL CNAStatement::bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t*
                                         long long offset) {
   STKeptSeek& kept = m_clKeptSeek;
   CNARecherche* search = m_pclRecherche;
-  if (kept.command == nullptr || search == nullptr || search != kept.search ||
-      search->nGetTreesStamp() != kept.stamp || search->nGetState() != 1 || m_pclDataAccess == nullptr)
+  if (kept.command == nullptr || kept.block != (m_bContinuing != 0) || m_pclDataAccess == nullptr) return FALSE;
+  CNAExpression* tree = _pclKeptSELECTTree();
+  if (tree == nullptr) return FALSE;
+  if (kept.block ? tree->pclGetColumnNoRef() != kept.column || tree->eGetOperator() != kept.op
+                 : search != kept.search || search->nGetTreesStamp() != kept.stamp)
     return FALSE;
-  CNAExpression* equal = search->pclGetEqualTreeNoRef();
   const wchar_t* table = m_pclDataAccess->pszGetFormatedTableName();
-  if (equal == nullptr || search->pclGetCurrentTreeNoRef() != equal || bExistFilter() ||
-      _pclGetSourceQueryNoRef() != nullptr || !equal->bValueOnlyInLiteral() || !SameItem(kept.item, kept.itemNull, item) ||
+  if (bExistFilter() || _pclGetSourceQueryNoRef() != nullptr || !SameItem(kept.item, kept.itemNull, item) ||
       forward != kept.forward || flags != kept.flags || m_dwOrderCompletion != kept.orderCompletion ||
       rows != kept.rows || offset != kept.offset || table == nullptr || wcscmp(table, kept.table.pszGet()) != 0 ||
       !DefinesRecordColumns(kept.command, m_pclRecord))
     return FALSE;
   CNACommand* command = kept.command;
-  if (!search->bRewriteEqualValue(command, kept.conditionAt, kept.selectAt)) {
+  if (!search->bRewriteCurrentValue(command, kept.conditionAt, kept.selectAt)) {
     kept.Drop();
     return FALSE;
   }

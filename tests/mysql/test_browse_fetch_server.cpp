@@ -771,6 +771,72 @@ TEST_P(LiveBrowseFetch, ReuseAcrossTheDefaultItemRunsTheSelectAgain) {
   }
 }
 
+// Each further block's SELECT goes on past the row the block before ended on, in the way of the
+// move, under the filter in force: also when the SELECT of the block before serves again with a
+// new literal, and when a seek, a filter, a turn of direction or another item come between.
+TEST_P(LiveBrowseFetch, FurtherBlocksGoOnPastTheRowTheLastBlockEndedOn) {
+  CHostRecordDescription* desc = Numbers(40);
+  ASSERT_FALSE(HasFatalFailure());
+  CMySQLConnection* cnx = Connect("3");
+  CBrowseAccess* a = Open(desc, cnx, {false, true});
+  const CAny low = FromText(ZV_I4, L"5"), high = FromText(ZV_I4, L"30"), sought = FromText(ZV_I4, L"20");
+  const struct {
+    char op;  // f first, l last, n next, p previous, s seek id 20, F filter on id 5..30, U filter off, d next on d
+    int times;
+    const char* ids;  // the ids read, "|" between
+  } steps[] = {
+      {'f', 1, "1"},  {'n', 7, "2|3|4|5|6|7|8"}, {'p', 5, "7|6|5|4|3"}, {'n', 4, "4|5|6|7"},
+      {'s', 1, "20"}, {'n', 4, "21|22|23|24"},   {'p', 6, "23|22|21|20|19|18"}, {'F', 1, ""},
+      {'n', 4, "19|20|21|22"}, {'U', 1, ""},     {'n', 3, "23|24|25"},           {'d', 1, ""},
+      {'n', 3, "2|3|4"},       {'l', 1, "40"},   {'p', 4, "39|38|37|36"},        {'F', 1, ""},
+      {'p', 4, "30|29|28|27"},
+  };
+  std::string last = "1";
+  bool filtered = false;
+  for (size_t k = 0; k < std::size(steps); ++k) {
+    const auto& step = steps[k];
+    const std::string where = "step " + std::to_string(k);
+    if (step.op == 'F' || step.op == 'U') {
+      EXPECT_TRUE(step.op == 'F' ? a->bHFiltre(L"id", &low, 1, &high, 1, nullptr) : a->bHDesactiveFiltre(L"id"))
+          << where;
+      filtered = step.op == 'F';
+      continue;
+    }
+    if (step.op == 'd') {
+      last = Read(a, L"d", NA_PARSE_FIRST, kNoRowCache);
+      EXPECT_EQ(last, "1") << where;
+      EXPECT_TRUE(a->bHChangeCle(L"id", 0)) << where;
+      continue;
+    }
+    std::string ids;
+    for (int i = 0; i < step.times; ++i) {
+      ClientCounts::tabSent.clear();
+      std::string id;
+      if (step.op == 's') {
+        EXPECT_TRUE(a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, kNoRowCache)) << where;
+        id = Out(a, L"id") != 0 ? "" : Text(Values(a, {L"id"}));
+      } else {
+        const eNA_PARSEDIRECTION dir = step.op == 'f'   ? NA_PARSE_FIRST
+                                       : step.op == 'l' ? NA_PARSE_LAST
+                                       : step.op == 'n' ? NA_PARSE_NEXT
+                                                        : NA_PARSE_PREVIOUS;
+        id = Read(a, L"id", dir, kNoRowCache);
+      }
+      ids += (ids.empty() ? "" : "|") + id;
+      // A block that goes on names the row it goes on past, the way of the move and the filter.
+      for (const std::string& text : ClientCounts::tabSent) {
+        if (step.op != 'n' && step.op != 'p') continue;
+        const std::string past = step.op == 'n' ? "`id`>" + last + " " : "`id`<" + last + " ";
+        EXPECT_NE(text.find(past), std::string::npos) << where << ": " << text;
+        EXPECT_EQ(text.find(" DESC") != std::string::npos, step.op == 'p') << where << ": " << text;
+        EXPECT_EQ(text.find("`id`>=5") != std::string::npos, filtered) << where << ": " << text;
+      }
+      last = id;
+    }
+    EXPECT_EQ(ids, step.ids) << where << Sent();
+  }
+}
+
 // The value a command asks for, read from the first column of its first row: on a browse
 // statement and on the record-number statement, which is reset afterwards; a refused text and a
 // text without rows answer FALSE, the refusal with the server's error.
