@@ -430,9 +430,14 @@ class CDriverSide {
   bool SumRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
+    // The host's record layout is its own, known before any read.
+    if (m_tabRead[0].item == nullptr) {
+      for (size_t i = 0; i < 6; ++i)
+        m_tabRead[i] = {&m_bench.items[i], static_cast<size_t>(m_bench.items[i].nGetOffset(0)),
+                        m_bench.items[i].nGetTotalSize()};
+    }
     const BYTE* values = record->pbyGetValues();
-    const auto& items = m_bench.items;
-    auto at = [&](size_t i) { return values + items[i].nGetOffset(0); };
+    auto at = [&](size_t i) { return values + m_tabRead[i].offset; };
     auto i4 = [&](size_t i) {
       int32_t n = 0;
       memcpy(&n, at(i), 4);
@@ -440,11 +445,11 @@ class CDriverSide {
     };
     auto text = [&](size_t i) {
       const char* p = reinterpret_cast<const char*>(at(i));
-      return std::string(p, strnlen(p, items[i].nGetTotalSize()));
+      return std::string(p, strnlen(p, m_tabRead[i].size));
     };
     // The host asks whether each item is defined as it reads it.
     bool defined[6];
-    for (size_t i = 0; i < 6; ++i) defined[i] = record->vbItemValueDefined(&items[i], 0) != FALSE;
+    for (size_t i = 0; i < 6; ++i) defined[i] = record->vbItemValueDefined(m_tabRead[i].item, 0) != FALSE;
     sum->Int(i4(0));
     sum->Text(text(1));
     sum->Int(i4(2));
@@ -526,6 +531,12 @@ class CDriverSide {
   std::vector<INATable*> m_tables;
   STDesc m_bench, m_add;
   CHostSQLCatalogue m_catalogue;
+  // Where SumRecord reads each item of the bench table.
+  struct STRead {
+    const CHostItemDescription* item = nullptr;
+    size_t offset = 0;
+    unsigned int size = 0;
+  } m_tabRead[6];
 };
 
 // First, next to the end: every record read. flags go with each read.
