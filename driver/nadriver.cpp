@@ -368,14 +368,6 @@ BOOL CNADriver::bRestartVariant(CNAConvertVariant* value, unsigned int held, CNA
   return TRUE;
 }
 
-BOOL CNADriver::bRestartableVariant(const CNAConvertVariant* value, unsigned int held, const CNAError* error,
-                                    const CNAConnectionDescription* cnx) const {
-  // The factory makes this very class (no driver here overrides it), on these two.
-  return value != nullptr && value->nGetRefCount() == held && !value->bIsStatic() &&
-         typeid(*value) == typeid(CNAConvertVariant) && value->pclGetCnx() == cnx &&
-         value->pclGetError() == (error != nullptr ? error : m_pclError);
-}
-
 BOOL CNADriver::s_bTypeVariant_NV_Any(CNAError* error, CNAConvertVariant* value, CNAColumn* column, const CAny* any) {
   if (column == nullptr)
     value->InitTypeVariantAny(any->wGetType(), 0);

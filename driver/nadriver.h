@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <typeinfo>
 
 #include "common/ctstring.h"
 #include "common/refhashtable.h"
@@ -25,6 +26,7 @@
 #include "driver/inadriver.h"
 #include "driver/nadrivermutex.h"
 #include "driver/nahost.h"
+#include "sql/naconvertvariant.h"
 
 class CAny;
 class CNAColumn;
@@ -420,4 +422,13 @@ BOOL CNADriver::_bOnFoundConnection(INAConnectionDescription* host, int site, F&
     return FALSE;
   }
   return op(cnx.get());
+}
+
+// In line: every seek asks it of the holder it renews.
+inline BOOL CNADriver::bRestartableVariant(const CNAConvertVariant* value, unsigned int held, const CNAError* error,
+                                           const CNAConnectionDescription* cnx) const {
+  // The factory makes this very class (no driver here overrides it), on these two.
+  return value != nullptr && value->nGetRefCount() == held && !value->bIsStatic() &&
+         typeid(*value) == typeid(CNAConvertVariant) && value->pclGetCnx() == cnx &&
+         value->pclGetError() == (error != nullptr ? error : m_pclError);
 }

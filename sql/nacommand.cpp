@@ -21,6 +21,8 @@
 #include "sql/naitemdescription.h"
 #include "sql/sqlparserinfo.h"
 
+std::atomic<unsigned int> CNACommand::s_nDefinesStampGenerator{0};
+
 namespace {
 
 enum { kSiteNullSet = 10 };
@@ -262,6 +264,7 @@ void CNACommand::Recycle() {
   if (m_tabDefine.nGetCount() > 0) {
     m_tabSpareDefine.SupprimeTout();
     CTableauDeBuffer::EchangeTableau(&m_tabDefine, &m_tabSpareDefine);
+    _DefinesChanged();
   }
   // A text far longer than a command's usual ones (a large memo written) gives its memory back
   // rather than staying with the kept command; so does such a literal nobody else holds.
@@ -306,6 +309,7 @@ CNACommand::~CNACommand() {
 
 void CNACommand::ResetCommand(int bKeepParameters) {
   m_tabDefine.SupprimeTout();
+  _DefinesChanged();
   m_nRewritingWord = 0;
   m_clTextHeld.Vide();
   m_bTextInFormated = 0;
@@ -488,6 +492,7 @@ BOOL CNACommand::bAdd(CNACommand* other, eADDMMODE mode) {
   bComplete(other->_Text().pszGetW(), static_cast<unsigned int>(other->_Text().nGetLengthW()));
   if (!_bAddParameters(other, mode, offset)) return FALSE;
   for (int i = 0; i < other->m_tabDefine.nGetCount(); ++i) m_tabDefine.AjouteRef(other->m_tabDefine[i]);
+  _DefinesChanged();
   return TRUE;
 }
 
@@ -556,6 +561,7 @@ BOOL CNACommand::_bUpdateParameterValue(INAQueryParametersValue* binds, CNAParam
 // ---------------------------------------------------------------- select columns and defines
 
 void CNACommand::AddDefine(CNAColumn* column) {
+  _DefinesChanged();
   const int at = m_tabDefine.nGetCount();
   if (at < m_tabSpareDefine.nGetCount()) {
     // The define this place had before Recycle, when nobody else holds it and it binds the same
@@ -572,6 +578,7 @@ void CNACommand::AddDefine(CNAColumn* column) {
 }
 
 void CNACommand::AddDefine(const wchar_t* name, CNAConvertVariant* value) {
+  _DefinesChanged();
   CNADefine* define = new (std::nothrow) CNADefine(name, value);
   if (define != nullptr && m_tabDefine.AjouteRef(define) == nullptr) DropUnheld(define);
 }

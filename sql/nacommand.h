@@ -35,6 +35,7 @@
 // Callers hold the driver mutex; the static scanners keep no state.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -469,6 +470,9 @@ class CNACommand : public CInterf {
   void AddDefine(const wchar_t* name, CNAConvertVariant* value);
   int nGetDefineNbr() const { return m_tabDefine.nGetCount(); }
   CNADefine* pclGetDefineNoRef(int index) const { return m_tabDefine[index]; }
+  // Moves whenever the define list changes; unique among commands (one counter for all), and a
+  // define never changes its column or value holder: an equal stamp is the same list.
+  unsigned int nGetDefinesStamp() const { return m_nDefinesStamp; }
   BOOL _bAddColumnInSelect(const wchar_t* text);
   BOOL bAddSelectAdditionnalColumn(const wchar_t* name, CNAConvertVariant* value);
   BOOL bAddSelectAdditionnalColumn(const wchar_t* name, unsigned short valueType);
@@ -777,6 +781,9 @@ class CNACommand : public CInterf {
   CTStringConcatAW m_clAdditionalColumns;
   int32_t m_nDefineMode = 3;
   CRefArray<CNADefine> m_tabDefine{50, 30};
+  void _DefinesChanged() { m_nDefinesStamp = ++s_nDefinesStampGenerator; }
+  static std::atomic<unsigned int> s_nDefinesStampGenerator;
+  unsigned int m_nDefinesStamp = ++s_nDefinesStampGenerator;
   // The defines of the last text that had any before a Recycle, one reference each: AddDefine
   // takes one back for the same place, column and value holder.
   CRefArray<CNADefine> m_tabSpareDefine{50, 30};

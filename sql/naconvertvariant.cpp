@@ -664,6 +664,22 @@ void CNAConvertVariant::Restart(bool keepItems) {
   m_nDBState = 0;
 }
 
+BOOL CNAConvertVariant::bRenewPlainNumber(INAItemDescription* analysis, INAItemDescription* database,
+                                          const CAny* value) {
+  // The typing keeps the two and the type they gave; bSetValue then copies a value of that type.
+  if (value == nullptr || value == &m_clValue || analysis == nullptr || analysis != m_piAnalysis ||
+      database != m_piDatabase || value->bIsNull() || value->wGetType() != m_wAnalysisZV ||
+      nPlainNumberWidth(m_wAnalysisZV) == 0)
+    return FALSE;
+  _SetKind(NA_VAR_ANY, true);
+  // Restart's kind, then the typing's retype by the two, moved the stamp too.
+  m_nShapeStamp += 2;
+  m_nDBLength = 0;
+  m_clValue = *value;
+  m_clValue.SetFlags(0);
+  return TRUE;
+}
+
 void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescription* database) {
   if (analysis != m_piAnalysis || database != m_piDatabase) ++m_nShapeStamp;
   if (analysis != m_piAnalysis) {

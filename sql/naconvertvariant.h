@@ -78,6 +78,10 @@ class CNAConvertVariant : public CNAVariant {
   // keepItems: the descriptions stay held for the caller, who types the converter again at once
   // through InitTypeVariantAny with its descriptions (or SetItemDesc).
   void Restart(bool keepItems = false);
+  // Restart(true), InitTypeVariantAny(value's type, analysis, database) and bSetValue(value) in
+  // one step, for a converter those two typed already as that value's type, a plain number not
+  // NULL (a seek's value renewed): TRUE, the converter as the three leave it; FALSE, untouched.
+  BOOL bRenewPlainNumber(INAItemDescription* analysis, INAItemDescription* database, const CAny* value);
   void SetItemDesc(INAItemDescription* analysis, INAItemDescription* database);
   // For the column layer: a value not read from the server yet.
   void SetNotRead() { m_eVarType = NA_VAR_NOTREAD; }

@@ -20,6 +20,7 @@
 #include "sql/naconvertvariant.h"
 #include "sql/naexpression.h"
 #include "sql/nafilter.h"
+#include "sql/naitemdescription.h"
 #include "values/any_operators.h"
 #include "values/datetime.h"
 #include "values/idecimal.h"
@@ -316,10 +317,15 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
   CNAConvertVariant* holder = m_pclEqual->pclGetValueNoRef();
   const bool shared = holder != nullptr && m_pclAfter->pclGetValueNoRef() == holder &&
                       m_pclBefore->pclGetValueNoRef() == holder;
-  // Typed again at once by the column, which gives it the same descriptions.
-  if (shared && driver->bRestartVariant(holder, 3, m_pclError, column->pclGetCnx(), true)) {
+  // Typed again at once by the column, which gives it the same descriptions: in one step for a
+  // value of the type they gave the last one.
+  const bool restartable = shared && driver->bRestartableVariant(holder, 3, m_pclError, column->pclGetCnx());
+  const bool renewed = restartable && holder->bRenewPlainNumber(column->piGetItemNoRef(),
+                                                                 column->piGetImportedItemDescNoRef(), &m_clValue);
+  if (restartable && !renewed) {
+    holder->Restart(true);
     if (!CNADriver::s_bTypeVariant_NV_Any(m_pclError, holder, column, &m_clValue)) return FALSE;
-  } else {
+  } else if (!restartable) {
     holder = driver->pclGetNewVariant_NV_Any(m_pclError, column->pclGetCnx(), column, &m_clValue);
     if (holder == nullptr) return FALSE;
   }

@@ -145,6 +145,9 @@ class CNAStatement : public CInterf {
   BOOL bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward, long long rows,
                             long long offset);
   bool bHasKeptSeekSELECT() const { return m_clKeptSeek.command != nullptr; }
+  // DefinesRecordColumns of the kept command and the record, its last answer taken back while
+  // neither the record's columns nor the command's defines moved.
+  bool _bKeptDefinesRecordColumns();
   CNAExpression* _pclKeptSELECTTree() const;
   virtual BOOL bBuildQueryCREATE(CNACommand* command);
   virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
@@ -659,6 +662,12 @@ class CNAStatement : public CInterf {
     CTString table;
     unsigned int conditionAt = 0;
     unsigned int selectAt = 0;
+    // The last walk that found the command's defines to be the record's (DefinesRecordColumns)
+    // with every value holder there: the record, its columns' stamp, the defines' stamp and mode.
+    const CNARecord* definesRecord = nullptr;
+    unsigned int recordColumns = 0;
+    unsigned int definesStamp = 0;
+    int defineMode = 0;
   } m_clKeptSeek;
   CNARecord* m_pclRecord = nullptr;
   eNA_LOCKTYPE m_eLockType = static_cast<eNA_LOCKTYPE>(0);

@@ -19,8 +19,10 @@ bool SameItem(const CTString& kept, bool keptNull, const wchar_t* item) {
 
 // The command's defines are those bAddSelectColumns gives for record now: its columns to define,
 // in order, each with its value holder of now. Whether a column is to be defined is its kind's
-// (a memo, a composite key): a column defined once stays so.
-bool DefinesRecordColumns(CNACommand* command, CNARecord* record) {
+// (a memo, a composite key): a column defined once stays so. *held: every define has a value
+// holder, which its column then keeps for good.
+bool DefinesRecordColumns(CNACommand* command, CNARecord* record, bool* held) {
+  *held = true;
   if (record == nullptr) return false;
   const int defines = command->nGetDefineNbr();
   if (defines == record->nGetNbColumn()) {
@@ -32,6 +34,7 @@ bool DefinesRecordColumns(CNACommand* command, CNARecord* record) {
       if (define == nullptr || define->pclGetColumnNoRef() != column ||
           define->pclGetValueNoRef() != column->pclGetNAValue())
         return false;
+      if (define->pclGetValueNoRef() == nullptr) *held = false;
     }
     return true;
   }
@@ -44,6 +47,7 @@ bool DefinesRecordColumns(CNACommand* command, CNARecord* record) {
       continue;
     }
     if (define->pclGetValueNoRef() != column->pclGetNAValue()) return false;
+    if (define->pclGetValueNoRef() == nullptr) *held = false;
     ++at;
   }
   return at == defines;
@@ -55,6 +59,29 @@ void CNAStatement::STKeptSeek::Drop() {
   if (command != nullptr) command->nRelease();
   command = nullptr;
   search = nullptr;
+  definesRecord = nullptr;
+}
+
+bool CNAStatement::_bKeptDefinesRecordColumns() {
+  STKeptSeek& kept = m_clKeptSeek;
+  CNARecord* record = m_pclRecord;
+  const unsigned int defines = kept.command->nGetDefinesStamp();
+  // A record's columns and a command's defines move their stamps on every change; the define
+  // mode tells which columns may be passed over.
+  const int mode = kept.command->nGetDefineMode();
+  if (record != nullptr && record == kept.definesRecord && record->nGetColumnStamp() == kept.recordColumns &&
+      defines == kept.definesStamp && mode == kept.defineMode)
+    return true;
+  kept.definesRecord = nullptr;
+  bool held = false;
+  if (!DefinesRecordColumns(kept.command, record, &held)) return false;
+  if (held) {
+    kept.definesRecord = record;
+    kept.recordColumns = record->nGetColumnStamp();
+    kept.definesStamp = defines;
+    kept.defineMode = mode;
+  }
+  return true;
 }
 
 // The tree a kept SELECT's condition was written from: a seek's equal tree, or the tree a further
@@ -118,7 +145,7 @@ BOOL CNAStatement::bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t*
   if (bExistFilter() || _pclGetSourceQueryNoRef() != nullptr || !SameItem(kept.item, kept.itemNull, item) ||
       forward != kept.forward || flags != kept.flags || m_dwOrderCompletion != kept.orderCompletion ||
       rows != kept.rows || offset != kept.offset || table == nullptr || wcscmp(table, kept.table.pszGet()) != 0 ||
-      !DefinesRecordColumns(kept.command, m_pclRecord))
+      !_bKeptDefinesRecordColumns())
     return FALSE;
   CNACommand* command = kept.command;
   if (!search->bRewriteCurrentValue(command, kept.conditionAt, kept.selectAt)) {

@@ -17,10 +17,6 @@ using ZVArea::Get;
 
 static_assert(CAny::kInternOffset == 8 && CAny::kTypeOffset == 16 && CAny::kValueOffset == 24);
 
-namespace {
-
-// The width of the plain numbers (integers, reals, booleans): their type objects copy just those
-// bytes and the flags, and hold nothing; 0 for every other type.
 unsigned int nPlainNumberWidth(unsigned short wType) {
   switch (wType) {
     case ZV_UI1: case ZV_I1: return 1;
@@ -30,8 +26,6 @@ unsigned int nPlainNumberWidth(unsigned short wType) {
     default: return 0;
   }
 }
-
-}  // namespace
 
 CAny& CAny::operator=(const CAny& other) {
   if (&other == this) return *this;

@@ -147,5 +147,9 @@ class CAny {
   static constexpr size_t kValueOffset = 24;
 };
 
+// The width of the plain numbers (integers, reals, booleans): their type objects copy just those
+// bytes and the flags, and hold nothing; 0 for every other type.
+unsigned int nPlainNumberWidth(unsigned short wType);
+
 static_assert(sizeof(CAny_Intern) == sizeof(void*), "the type object is only its table pointer");
 static_assert(sizeof(CAny) == 64 && alignof(CAny) == 8, "arrays of CAny have a 64-byte stride");

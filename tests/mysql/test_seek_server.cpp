@@ -445,6 +445,37 @@ TEST_P(LiveSeek, SeeksAgainSendWhatAFirstSeekSends) {
   }
 }
 
+// A seek of the last one's shape takes the kept SELECT's column list as its last look found it
+// only while the record's columns stay as they were: a column added to the record (the sought
+// one and its search left as they were), the next seek sends and reads what a SELECT built whole
+// does.
+TEST_P(LiveSeek, SeeksAgainAfterAColumnIsAddedNameItToo) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  CNADataAccess* a = Open(desc, Connect("15"));
+  auto seek = [&](const wchar_t* value) {
+    const CAny sought = FromText(ZV_I4, value);
+    ClientCounts::tabSent.clear();
+    EXPECT_TRUE(a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0)) << Utf8(m_error.pszGetError());
+    return std::make_pair(ClientCounts::tabSent.empty() ? std::string() : ClientCounts::tabSent.back(),
+                          Values(a, {L"id", L"d", L"n"}));
+  };
+  seek(L"3");
+  const auto before = seek(L"4");
+  CNARecord* record = a->pclGetCurrentRecordNoRef();
+  CNAColumn* d = record->pclGetColumnNoRef(1);
+  ASSERT_TRUE(record->bAddColumn(d->piGetItemNoRef(), d->piGetImportedItemDescNoRef()));
+  const auto kept = seek(L"5");
+  CHeldRef<CNAStatement> stmt(a->_pclFindStatement(L"id"));
+  ASSERT_NE(stmt.get(), nullptr);
+  // Nothing kept: built whole.
+  stmt.get()->KeepSeekSELECT(nullptr, 0, nullptr, 0);
+  const auto whole = seek(L"5");
+  EXPECT_NE(kept.first, before.first);
+  EXPECT_EQ(kept, whole);
+  EXPECT_EQ(kept.second, rows[4]);
+}
+
 // The item a seek names is the one the description gives for that text at that seek: seeks
 // again by the same text, by another case of it, and by a name the host gave the item in between
 // (its old name then refused) answer, send and read what a first seek of a new access does.

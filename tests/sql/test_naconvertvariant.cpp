@@ -865,6 +865,68 @@ TEST_F(Convert, ARestartedConverterStandsAsANewOne) {
   driver->nExternalRelease();
 }
 
+// A seek's holder renewed in one step for the next value stands as Restart(true), the typing by
+// its descriptions and bSetValue leave it, stamp included, after any former life; a value of
+// another type, NULL, or descriptions not the holder's are refused, the holder untouched.
+TEST_F(Convert, AHolderRenewedInOneStepStandsAsRestartedTypedAndSet) {
+  CHostItemDescription i4(L"i", NA_IT_I4, 4), i8(L"n", NA_IT_I8, 8), text(L"t", NA_IT_TEXTE, 12);
+  const std::function<void(CNAConvertVariant&)> lives[] = {
+      [](CNAConvertVariant&) {},
+      [](CNAConvertVariant& v) { v.SetNull(); },
+      [](CNAConvertVariant& v) { v.SetNotRead(); },
+      [](CNAConvertVariant& v) { v.bChangeItemType(NA_IT_TEXTE, 0); },
+      [](CNAConvertVariant& v) { v.bInitTypeVariant(NA_VAR_OWNBUFFER, nullptr, 16, ZV_I4); },
+  };
+  CAny null = FromText(ZV_I4, L"0");
+  null.SetNull(true);
+  // The descriptions the holder was typed by, those of the renewal, its value, whether renewed.
+  const struct {
+    INAItemDescription *analysis, *database, *toAnalysis, *toDatabase;
+    CAny value;
+    bool renewed;
+  } rows[] = {
+      {&i4, nullptr, &i4, nullptr, FromText(ZV_I4, L"-7"), true},
+      {&i4, &i8, &i4, &i8, FromText(ZV_I4, L"123456"), true},
+      {&i8, &i8, &i8, &i8, FromText(ZV_I8, L"-9000000000"), true},
+      {&i4, nullptr, &i4, nullptr, FromText(ZV_I8, L"5"), false},
+      {&i4, nullptr, &i4, nullptr, null, false},
+      {&i4, nullptr, &i8, nullptr, FromText(ZV_I4, L"5"), false},
+      {&i4, nullptr, &i4, &i8, FromText(ZV_I4, L"5"), false},
+      {&text, nullptr, &text, nullptr, FromText(ZV_DSTRA, L"ab"), false},
+  };
+  CNAError error;
+  CNAError::s_Hold(&error);
+  for (size_t life = 0; life < std::size(lives); ++life) {
+    for (size_t r = 0; r < std::size(rows); ++r) {
+      const auto& row = rows[r];
+      const std::string what = "life " + std::to_string(life) + ", row " + std::to_string(r);
+      CNAConvertVariant* held[2];
+      for (CNAConvertVariant*& v : held) {
+        v = new CNAConvertVariant(&error, &m_cnx);
+        v->AddRef();
+        v->InitTypeVariantAny(row.value.wGetType(), row.analysis, row.database);
+        const CAny first = FromText(ConverteItemToZVType(row.analysis->eNAGetItemType()), L"1");
+        v->bSetValue(&first);
+        lives[life](*v);
+      }
+      const bool renewed = held[1]->bRenewPlainNumber(row.toAnalysis, row.toDatabase, &row.value) != FALSE;
+      // Lives that keep the descriptions and type (the first three) are renewed as the row says.
+      if (life <= 2) {
+        EXPECT_EQ(renewed, row.renewed) << what;
+      }
+      // Its twin the three-step way, or left as it was.
+      if (renewed) {
+        held[0]->Restart(true);
+        held[0]->InitTypeVariantAny(row.value.wGetType(), row.toAnalysis, row.toDatabase);
+        held[0]->bSetValue(&row.value);
+      }
+      EXPECT_EQ(held[1]->nGetShapeStamp(), held[0]->nGetShapeStamp()) << what;
+      EXPECT_EQ(ConverterState(held[1]), ConverterState(held[0])) << what;
+      for (CNAConvertVariant* v : held) v->nRelease();
+    }
+  }
+}
+
 // A leaf value's copy renewed in one step for the leaf's next value stands as a restart and a
 // copy leave it; one not typed by the same descriptions, or a source not held as it is, is left
 // to those two.
