@@ -12,6 +12,14 @@ const eNA_LOCKTYPE kNoLock = eNA_LOCKTYPE{0};
 
 class LiveInexactKey : public LiveBrowse {
  protected:
+  // Every SELECT sent since the counts were reset asked for a block of rows.
+  static void ExpectEverySelectInBlocks() {
+    for (const std::string& sent : ClientCounts::tabSent) {
+      if (sent.rfind("SELECT", 0) == 0) {
+        EXPECT_NE(sent.find(" LIMIT "), std::string::npos) << sent;
+      }
+    }
+  }
   // The n of each row read from one end to the other on item, then (back) from past that end
   // the other way, "|"-joined; reads are bounded so that a browse that never ends shows as a
   // long list.
@@ -101,11 +109,7 @@ TEST_P(LiveInexactKey, OtherKeyHoldingWhatTheRecordCannotHoldKeepsTheBlocks) {
   CNADataAccess* a = Open(desc, cnx);
   ClientCounts::Reset();
   EXPECT_EQ(Walk(a, L"id", true, 4, true), "1|2|3|4 /4|3|2|1") << Sent();
-  for (const std::string& sent : ClientCounts::tabSent) {
-    if (sent.rfind("SELECT", 0) == 0) {
-      EXPECT_NE(sent.find(" LIMIT "), std::string::npos) << sent;
-    }
-  }
+  ExpectEverySelectInBlocks();
 }
 
 // A binary key is sent as its bytes, never through the page: its 0x3F byte is no '?' standing
@@ -121,11 +125,7 @@ TEST_P(LiveInexactKey, BinaryKeyHoldingTheQuestionMarkByteKeepsTheBlocks) {
   CNADataAccess* a = Open(desc, cnx);
   ClientCounts::Reset();
   EXPECT_EQ(Walk(a, L"k", true, 4, true), "1|2|3|4 /4|3|2|1") << Sent();
-  for (const std::string& sent : ClientCounts::tabSent) {
-    if (sent.rfind("SELECT", 0) == 0) {
-      EXPECT_NE(sent.find(" LIMIT "), std::string::npos) << sent;
-    }
-  }
+  ExpectEverySelectInBlocks();
 }
 
 // A BIT key in a condition is the number its bytes make: as a quoted string the server took it
