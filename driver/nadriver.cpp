@@ -95,6 +95,13 @@ void AppendKeyField(CTString* out, const wchar_t* label, const wchar_t* value) {
     out->AddPrintf(L"%s%u:%s", label, static_cast<unsigned int>(wcslen(value)), value);
 }
 
+// "Table=<length>:<name>;<connection's key>", the part a table's and a query result's keys share.
+void AppendTableKey(CTString* out, const wchar_t* name, const wchar_t* cnxIdentification) {
+  AppendKeyField(out, L"Table=", name != nullptr ? name : L"");
+  out->Add(L";");
+  out->Add(cnxIdentification != nullptr ? cnxIdentification : L"");
+}
+
 struct STLabel {
   unsigned int nId;
   const wchar_t* pszBuiltIn;
@@ -671,18 +678,14 @@ CNAConnectionDescription* CNADriver::pclGetConnectionByName(const wchar_t* name)
 BOOL CNADriver::bBuildTableIdentification(CTString* out, const wchar_t* table,
                                           const wchar_t* cnxIdentification) const {
   out->Vide();
-  AppendKeyField(out, L"Table=", table != nullptr ? table : L"");
-  out->Add(L";");
-  out->Add(cnxIdentification != nullptr ? cnxIdentification : L"");
+  AppendTableKey(out, table, cnxIdentification);
   return TRUE;
 }
 
 BOOL CNADriver::bBuildQueryIdentification(CTString* out, const wchar_t* name, const wchar_t* cnxIdentification,
                                           INAContext* ctx) const {
   out->printf(L"CTX=%u;", ctx->dwGetCtxID());
-  AppendKeyField(out, L"Table=", name != nullptr ? name : L"");
-  out->Add(L";");
-  out->Add(cnxIdentification != nullptr ? cnxIdentification : L"");
+  AppendTableKey(out, name, cnxIdentification);
   return TRUE;
 }
 

@@ -93,6 +93,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   // After a failed text: a COMMIT or ROLLBACK that met the loss of the host's own transaction
   // ended it.
   void EndLostTransactionByText(const char* text, unsigned long length);
+  void EndLostTransactionByText(const wchar_t* text, size_t length);
   // The server's status flags of its last reply are kept: a loss decides from them whether a
   // transaction may have gone with the session.
   void NoteServerStatus() {

@@ -148,8 +148,8 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     item->bInit(field.pszGet(), pszGetDBTableName(), field.pszGet(), 1, size, itemType, physical, keyIndex, flags,
                 static_cast<int>(integerPart), static_cast<int>(decimalPart));
     if (!nullable.bEstEgal(L"YES")) item->SetNullable(0);
-    const CTString& cs = collation;
-    if (cs.nPos(L"ucs2_") == 0 || cs.nPos(L"utf8_") == 0 || cs.nPos(L"utf8mb3_") == 0) item->SetBmpOnly();
+    if (collation.nPos(L"ucs2_") == 0 || collation.nPos(L"utf8_") == 0 || collation.nPos(L"utf8mb3_") == 0)
+      item->SetBmpOnly();
     if (type.nPos(L"bit(") == 0 || type.bEstEgal(L"bit")) item->SetBit();
     CAny value;
     value.__SetType(item->eGetItemZVType(), 0);

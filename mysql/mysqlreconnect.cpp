@@ -94,6 +94,10 @@ void CMySQLConnection::EndLostTransactionByText(const char* text, unsigned long 
   if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _ForgetTransactionLoss();
 }
 
+void CMySQLConnection::EndLostTransactionByText(const wchar_t* text, size_t length) {
+  if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _ForgetTransactionLoss();
+}
+
 BOOL CMySQLConnection::bPassLostTransaction(CNAError* error, const char* text, unsigned long length,
                                             unsigned int file, int site) {
   if (!bTransactionLost()) return TRUE;
@@ -138,9 +142,10 @@ void CMySQLStatementSQL::_InitExecuteError(unsigned int file, unsigned int site,
                                            unsigned int flags) {
   CNAStatementSQL::_InitExecuteError(file, site, text, length, flags);
   // A COMMIT or ROLLBACK that met the loss of the host's own transaction ended it, failing.
-  if (text != nullptr && m_pclCnx->bSessionTransactionLost() &&
-      eEndOf(text, std::min<size_t>(static_cast<size_t>(std::max(length, 0)), wcslen(text))) != eEnd::kNone)
-    m_pclCnx->_ForgetTransactionLoss();
+  if (text != nullptr) {
+    const size_t chars = std::min<size_t>(static_cast<size_t>(std::max(length, 0)), wcslen(text));
+    _pclMySQL()->EndLostTransactionByText(text, chars);
+  }
   // A quiet error is the probe's own: its failure must not start another probe.
   if (m_pclError == nullptr || m_pclError->bIsQuiet()) return;
   const unsigned int code = m_pclError->dwGetDataBaseErrorCode();
