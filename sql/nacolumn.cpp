@@ -388,20 +388,17 @@ BOOL CNAColumn::_bLoadMemoFile() {
     return m_pclValue->bLoadFile(m_csMemoFile.pszGet(), m_pclError, type == NA_IT_MEMOTEXTE ? 0 : 1);
   CAny file;
   if (!CNAVariant::gbLoadFile(&file, m_csMemoFile.pszGet(), m_pclError, 1)) return FALSE;
-  void* data = nullptr;
+  const unsigned char* data = nullptr;
   unsigned int size = 0;
-  file.Intern()->nGetDataAdr(&data);
-  file.Intern()->nGetUtilDataSize(&size);
-  const char* bytes = size > 0 && data != nullptr ? static_cast<const char*>(data) : "";
+  if (!bValueBytes(file, &data, &size)) size = 0;
+  const char* bytes = size > 0 ? reinterpret_cast<const char*>(data) : "";
   // A file that is no UTF-8 is taken as text of the host's page, as any attached file was.
   CNAConnectionDescription* cnx = pclGetCnx();
   const int page = UTF8Valide(bytes, static_cast<int>(size)) || cnx == nullptr ? CP_UTF8 : cnx->nGetHostCodePage();
   const CXYString<wchar_t> wide = PCASTR_To_CWString(bytes, page, static_cast<int>(size));
-  const bool some = wide.pGetData() != nullptr;
   CAny text;
   text.__SetType(ZV_DSTRW, 0);
-  text.Intern()->SetValue(some ? static_cast<const void*>(wide.pGetData()) : L"",
-                          some ? static_cast<unsigned int>(wide.nGetLength()) * sizeof(wchar_t) : 0);
+  text.Intern()->SetValue(wide.pszGet(), static_cast<unsigned int>(wide.nGetLength()) * sizeof(wchar_t));
   text.SetFlags(0);
   return m_pclValue->bSetValue(&text);
 }
@@ -734,15 +731,13 @@ BOOL CNAColumn::bHExtraitMemo(const wchar_t* path) {
   // A Unicode text is written as UTF-8, which attaching the file reads back (_bLoadMemoFile).
   CAny value;
   m_pclValue->bGetValue(&value);
-  void* data = nullptr;
+  const unsigned char* data = nullptr;
   unsigned int size = 0;
-  value.Intern()->nGetDataAdr(&data);
-  value.Intern()->nGetUtilDataSize(&size);
+  if (!bValueBytes(value, &data, &size)) size = 0;
   const CXYString<char> utf8 =
-      PCWSTR_To_CAString(static_cast<const wchar_t*>(data), CP_UTF8, static_cast<int>(size / sizeof(wchar_t)));
+      PCWSTR_To_CAString(reinterpret_cast<const wchar_t*>(data), CP_UTF8, static_cast<int>(size / sizeof(wchar_t)));
   CAny file;
-  file.SetBIN(reinterpret_cast<const unsigned char*>(utf8.pGetData() != nullptr ? utf8.pGetData() : ""),
-              utf8.pGetData() != nullptr ? static_cast<unsigned int>(utf8.nGetLength()) : 0);
+  file.SetBIN(reinterpret_cast<const unsigned char*>(utf8.pszGet()), static_cast<unsigned int>(utf8.nGetLength()));
   return CNAVariant::gbStoreFile(&file, path, m_pclError);
 }
 

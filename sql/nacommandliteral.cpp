@@ -2,7 +2,6 @@
 // them and the command's reuse of those parameters.
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "driver/naconnectiondescription.h"
 #include "access/narecord.h"
@@ -114,15 +113,15 @@ bool CNACommand::_bBitLiteral(const CNAColumn* column, const CAny* value) {
   unsigned int size = 0;
   if (value->Intern()->nGetDataAdr(&data) >= 100 || value->Intern()->nGetDataSize(&size) >= 100) return false;
   if (data == nullptr) size = 0;
-  std::string text = size == 0 ? "0" : "0x";
-  if (size > 0) {
-    text.resize(2 + 2 * size + 1);
-    CNAConnectionDescription::s_BinaryToStringHexa(static_cast<const unsigned char*>(data), size, &text[2]);
-    text.pop_back();
-  }
   m_clLiteral.Vide();
   m_clLiteral.SetCodePages(m_clFormated.nGetCodePage(), m_clFormated.nGetAnsiCodePage());
-  m_clLiteral.Add(text.data(), static_cast<int>(text.size()), static_cast<unsigned int>(m_clFormated.nGetCodePage()));
+  m_clLiteral.Add(size == 0 ? "0" : "0x", size == 0 ? 1 : 2, static_cast<unsigned int>(m_clFormated.nGetCodePage()));
+  // Without memory for the digits the value takes the ordinary path.
+  if (size > 0 && !CNAConnectionDescription::s_bBinaryToStringHexa(
+                      m_pclError, static_cast<const unsigned char*>(data), size, &m_clLiteral)) {
+    m_clLiteral.Vide();
+    return false;
+  }
   return true;
 }
 

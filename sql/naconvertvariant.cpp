@@ -33,12 +33,6 @@
 
 namespace {
 
-// The characters of a converted string, NULs included.
-template <typename T>
-size_t CountedLength(const CXYString<T>& s) {
-  return s.pszGet() != nullptr ? static_cast<size_t>(s.nGetLength()) : 0;
-}
-
 constexpr int kSiteConversion = 3;
 constexpr unsigned int kErrConversion = 53;
 constexpr unsigned int kAll = 0xFFFFFFFFu;
@@ -1072,7 +1066,7 @@ BOOL CNAConvertVariant::bSetValue(const wchar_t* text, unsigned int length) {
         const CXYString<char> narrow = PCWSTR_To_CAString(text, _nHostCodePage(), static_cast<int>(length));
         const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
         // Counted, as the wide text was: a NUL of a memo's text is one of its characters.
-        m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(CountedLength(narrow)));
+        m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(narrow.nGetLength()));
       } else {
         m_clValue.Intern()->SetValue(text, length * static_cast<unsigned int>(sizeof(wchar_t)));
       }
@@ -1119,13 +1113,13 @@ BOOL CNAConvertVariant::_bSetValue(const char* text, unsigned int length, int co
     } else if (g_bIsZVTextWide(type)) {
       const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
       const wchar_t* p = wide.pszGet() != nullptr ? wide.pszGet() : L"";
-      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(CountedLength(wide) * sizeof(wchar_t)));
+      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(wide.nGetLength()) * static_cast<unsigned int>(sizeof(wchar_t)));
     } else if (codePage != _nHostCodePage()) {
       const CXYString<wchar_t> wide = PCASTR_To_CWString(text, codePage, static_cast<int>(length));
       const CXYString<char> narrow = PCWSTR_To_CAString(wide.pszGet() != nullptr ? wide.pszGet() : L"",
-                                                        _nHostCodePage(), static_cast<int>(CountedLength(wide)));
+                                                        _nHostCodePage(), wide.nGetLength());
       const char* p = narrow.pszGet() != nullptr ? narrow.pszGet() : "";
-      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(CountedLength(narrow)));
+      m_clValue.Intern()->SetValue(p, static_cast<unsigned int>(narrow.nGetLength()));
     } else {
       m_clValue.Intern()->SetValue(text, length);
     }
