@@ -201,7 +201,10 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
         return FALSE;
       m_llRowCount = stored ? static_cast<long long>(rows) : kStreamedRowCount;
       m_nColumnCount = fields;
-      return !stored || _bStepOverResults();
+      // A reply that announces no further result: the client's look for one would only clear its
+      // error and count (clear after the store, and taken) and find none.
+      if (!stored || (handle->server_status & SERVER_MORE_RESULTS_EXIST) == 0) return TRUE;
+      return _bStepOverResults();
     }
     unsigned int code = 0;
     if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
