@@ -56,17 +56,17 @@ uint64_t DashBytes(uint64_t w) {
 // compared take in. Column names are short: most are compared without a call.
 inline bool bSameNames(const char* a, const char* b, size_t n) {
   const size_t m = n + 1;
-  if (m > 16) return memcmp(a, b, m) == 0;
-  if (m >= 8) {
-    uint64_t x, y, u, v;
-    memcpy(&x, a, 8), memcpy(&y, b, 8), memcpy(&u, a + m - 8, 8), memcpy(&v, b + m - 8, 8);
-    return x == y && u == v;
-  }
-  if (m >= 4) {
+  if (m - 4 <= 4) {
     uint32_t x, y, u, v;
     memcpy(&x, a, 4), memcpy(&y, b, 4), memcpy(&u, a + m - 4, 4), memcpy(&v, b + m - 4, 4);
     return x == y && u == v;
   }
+  if (m - 9 <= 7) {
+    uint64_t x, y, u, v;
+    memcpy(&x, a, 8), memcpy(&y, b, 8), memcpy(&u, a + m - 8, 8), memcpy(&v, b + m - 8, 8);
+    return x == y && u == v;
+  }
+  if (m > 16) return memcmp(a, b, m) == 0;
   if (m == 1) return true;
   uint16_t x, y, u, v;
   memcpy(&x, a, 2), memcpy(&y, b, 2), memcpy(&u, a + m - 2, 2), memcpy(&v, b + m - 2, 2);
@@ -181,6 +181,8 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
   // are stepped over.
   for (;;) {
     m_pResult = nullptr;
+    // Open before any handle is taken, closed only once it is freed (_ForgetStreaming): a reset
+    // skips the close while it is 0.
     m_bResultOpen = 1;
     if (!_bCall(stored ? kSiteStore : kSiteUse, [&] {
           m_pResult = stored ? __mysql_store_result(handle) : __mysql_use_result(handle);

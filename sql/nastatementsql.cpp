@@ -54,9 +54,7 @@ CNAStatementSQL::~CNAStatementSQL() {
 
 // ---------------------------------------------------------------- state
 
-void CNAStatementSQL::_DestroyColumns() {
-  _NewResultStamp();
-  if (m_pTabColumn == nullptr) return;
+void CNAStatementSQL::_SetColumnsAside() {
   delete[] m_pSpareColumn;
   m_pSpareColumn = m_pTabColumn;
   m_nSpareColumn = m_nTabColumn;
@@ -65,7 +63,7 @@ void CNAStatementSQL::_DestroyColumns() {
 }
 
 CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
-  _DestroyColumns();
+  if (m_pTabColumn != nullptr) _SetColumnsAside();
   _NewResultStamp();
   *taken = m_pSpareColumn != nullptr && m_nSpareColumn == count;
   if (*taken) {
@@ -81,11 +79,11 @@ CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
 }
 
 BOOL CNAStatementSQL::bReset() {
-  const BOOL closed = _bCloseParse();
+  // No result open: nothing to close (the reset after a reset, before each execution).
+  const BOOL closed = m_bResultOpen ? _bCloseParse() : TRUE;
   m_llRowCount = -1;
   m_llPosition = -1;
   m_nColumnCount = 0;
-  _NewResultStamp();
   _DestroyColumns();
   m_bEnd = 1;
   m_nRowMaxLength = 0;

@@ -64,6 +64,8 @@ class CNAStatementSQL : public CInterf {
   // Closes the result and forgets columns, row count (-1), position (-1) and row. The close's
   // answer: FALSE when reading past the result met an error (the state is reset all the same).
   virtual BOOL bReset();
+  // Closes the open result. A backend holds nothing open while m_bResultOpen is 0: bReset does
+  // not call it then.
   virtual BOOL _bCloseParse();
   virtual BOOL _bInitTabNAColumn() { return FALSE; }
   // The connection fills the statement's error with its last server error.
@@ -170,7 +172,11 @@ class CNAStatementSQL : public CInterf {
   // The value holder, made through the driver on first use; null without memory.
   CNAConvertVariant* _pclGetValueHolder();
   // The current column array is set aside (the one set aside before it is freed).
-  void _DestroyColumns();
+  void _DestroyColumns() {
+    _NewResultStamp();
+    if (m_pTabColumn != nullptr) _SetColumnsAside();
+  }
+  void _SetColumnsAside();
   // A column array for count columns: the one set aside when it has as many, *taken TRUE, its
   // records as the last result left them; else a new one of default records (null without
   // memory), the one set aside freed. It becomes the current array.
