@@ -142,14 +142,16 @@ CMySQLStatementSQL::~CMySQLStatementSQL() {
 
 template <typename F>
 BOOL CMySQLStatementSQL::_bCall(int site, F&& call) {
-  return bMySQLGuard(m_pclError, m_pclCnx, kSourceFile, site, call);
+  return bMySQLGuardWhere([this] { return std::pair{m_pclError, m_pclCnx}; }, kSourceFile, site, call);
 }
 
 CMySQLConnection* CMySQLStatementSQL::_pclMySQL() const { return static_cast<CMySQLConnection*>(m_pclCnx); }
 
 MYSQL* CMySQLStatementSQL::_pHandle() const { return _pclMySQL()->pGetHandle(); }
 
-BOOL CMySQLStatementSQL::_bHasHandle(int site) { return _pclMySQL()->bHandleOrReopen(m_pclError, kSourceFile, site); }
+BOOL CMySQLStatementSQL::_bHasHandle(int site) {
+  return _pHandle() != nullptr || _pclMySQL()->bHandleOrReopen(m_pclError, kSourceFile, site);
+}
 
 // ---------------------------------------------------------------- execution
 
@@ -168,7 +170,7 @@ BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length,
   m_ullAffected = 0;
   const BOOL taken = m_bStoreResult ? _bGetStoreResult() : _bGetUseResult();
   if (taken) _pclMySQL()->NoteServerStatus();
-  return taken && (m_nColumnCount == 0 || _bInitTabNAColumn());
+  return taken && (m_nColumnCount == 0 || CMySQLStatementSQL::_bInitTabNAColumn());
 }
 
 BOOL CMySQLStatementSQL::_bGetStoreResult() { return _bTakeResult(true); }

@@ -54,12 +54,10 @@ CNAStatementSQL::~CNAStatementSQL() {
 
 // ---------------------------------------------------------------- state
 
-void CNAStatementSQL::_SetColumnsAside() {
+void CNAStatementSQL::_FreeSpareColumns() {
   delete[] m_pSpareColumn;
-  m_pSpareColumn = m_pTabColumn;
-  m_nSpareColumn = m_nTabColumn;
-  m_pTabColumn = nullptr;
-  m_nTabColumn = 0;
+  m_pSpareColumn = nullptr;
+  m_nSpareColumn = 0;
 }
 
 CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
@@ -171,11 +169,6 @@ BOOL CNAStatementSQL::_bAddParameter(CTStringConcatAW* out, unsigned int, const 
   else
     out->Add(literal.pszGetW(), literal.nGetLengthW());
   return TRUE;
-}
-
-BOOL CNAStatementSQL::_bExecuteDirect(CTStringConcatAW* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags) {
-  if (text->bIsWide()) return _bExecuteDirect(text->pszGetW(), values, flags);
-  return _bExecuteDirect(text->pszGetA(), static_cast<unsigned long>(text->nGetLength()), values, flags);
 }
 
 BOOL CNAStatementSQL::_bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags) {
