@@ -262,18 +262,11 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     return FALSE;
   }
   const int cp = m_pclCnx->nGetServerCodePage();
-  // Members read into locals: the loop's stores do not make them be read again each column.
   const unsigned int count = m_nColumnCount;
   // A result of the last one's columns (a browse's next block, the next seek) keeps their names:
   // only a name whose bytes or code page changed is converted again.
   const bool same = taken && cp == m_nNamesCodePage && m_tabKept.size() == count;
-  if (!same) {
-    m_tabKept.resize(count);
-    for (STKeptField& kept : m_tabKept) kept.named = false, kept.width = 0;
-  }
-  m_nNamesCodePage = cp;
-  CNAColumnSQL* const columns = m_pTabColumn;
-  STKeptField* const keptFields = m_tabKept.data();
+  const STKeptField* const keptFields = m_tabKept.data();
   unsigned int rowMax = m_nRowMaxLength;
   unsigned int i = 0;
   // The usual result, the last one's columns again, each with a declared width (so that the
@@ -284,13 +277,32 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
       const STKeptField& kept = keptFields[i];
       uint64_t words[2];
       FieldWords(field, words);
-      if (field.length == 0 || field.length != kept.width || field.name_length != kept.nameLength || words[0] != kept.words[0] ||
-          words[1] != kept.words[1] || field.name == nullptr || !bSameNames(kept.name.data(), field.name, kept.nameLength))
+      if (field.length == 0 || field.length != kept.width || field.name_length != kept.nameLength ||
+          words[0] != kept.words[0] || words[1] != kept.words[1] || field.name == nullptr ||
+          !bSameNames(kept.name.data(), field.name, kept.nameLength))
         break;
       rowMax += static_cast<unsigned int>(field.max_length);
     }
   // Every column as the last result gave it: what was bound on that result's stamp holds.
   const bool unchanged = same && i == count;
+  if (!unchanged) rowMax = _nBuildColumns(fields, i, same, rowMax);
+  m_nNamesCodePage = cp;
+  m_nRowMaxLength = rowMax;
+  _NoteColumnsBuilt(last, unchanged);
+  return TRUE;
+}
+
+unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same,
+                                                unsigned int rowMax) {
+  const int cp = m_pclCnx->nGetServerCodePage();
+  const unsigned int count = m_nColumnCount;
+  if (!same) {
+    m_tabKept.resize(count);
+    for (STKeptField& kept : m_tabKept) kept.named = false, kept.width = 0;
+  }
+  // Members read into locals: the loop's stores do not make them be read again each column.
+  CNAColumnSQL* const columns = m_pTabColumn;
+  STKeptField* const keptFields = m_tabKept.data();
   for (; i < count; ++i) {
     const MYSQL_FIELD& field = fields[i];
     CNAColumnSQL& column = columns[i];
@@ -322,9 +334,7 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
                                       static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
                                       column.m_nDecimals, column.m_nCharset, column.m_bUnsigned ? TRUE : FALSE);
   }
-  m_nRowMaxLength = rowMax;
-  _NoteColumnsBuilt(last, unchanged);
-  return TRUE;
+  return rowMax;
 }
 
 BOOL CMySQLStatementSQL::_bCloseParse() {

@@ -105,6 +105,10 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();
+  // _bInitTabNAColumn's columns from i on, built from their fields (kept entries first forgotten
+  // unless same); rowMax with their longest values added.
+  [[gnu::noinline]] unsigned int _nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same,
+                                                unsigned int rowMax);
   // The connection's handle, or its reopening after a lost session (bHandleOrReopen).
   BOOL _bHasHandle(int site);
   // The freed result's handle, row pointers, counts and position cleared; no row current.
