@@ -9,6 +9,8 @@
 // as failed and its result must not be used.
 #pragma once
 
+#include <utility>
+
 #include "common/ctstring.h"
 #include "common/xystring.h"
 #include "platform/wintypes.h"
@@ -18,18 +20,27 @@ class CNAError;
 
 void MySQLGuardReport(CNAError* error, CNAConnectionDescription* cnx, int file, int site, const CTString* missing);
 
-// TRUE when call returned; FALSE, reported, when it threw.
-template <typename F>
-BOOL bMySQLGuard(CNAError* error, CNAConnectionDescription* cnx, int file, int site, F&& call) {
+// TRUE when call returned; FALSE, reported into where()'s error and connection (a pair, asked
+// for only then: nothing is held across the call for a throw), when it threw.
+template <typename W, typename F>
+BOOL bMySQLGuardWhere(W&& where, int file, int site, F&& call) {
   try {
     call();
     return TRUE;
   } catch (const CTString& missing) {
+    const auto [error, cnx] = where();
     MySQLGuardReport(error, cnx, file, site, &missing);
   } catch (...) {
+    const auto [error, cnx] = where();
     MySQLGuardReport(error, cnx, file, site, nullptr);
   }
   return FALSE;
+}
+
+// TRUE when call returned; FALSE, reported, when it threw.
+template <typename F>
+BOOL bMySQLGuard(CNAError* error, CNAConnectionDescription* cnx, int file, int site, F&& call) {
+  return bMySQLGuardWhere([&] { return std::pair{error, cnx}; }, file, site, call);
 }
 
 // Code page -2: the text is already in the form wanted.

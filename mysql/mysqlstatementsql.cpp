@@ -1,7 +1,9 @@
 #include "mysql/mysqlstatementsql.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -50,25 +52,41 @@ uint64_t DashBytes(uint64_t w) {
   return ~(((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
 }
 
-// The n bytes at a and b are the same, each followed by a terminator, which the words compared
-// may take in. Column names are short: most are compared without a call.
+// The n bytes at a and b are the same, and so are the terminators after them, which the words
+// compared take in. Column names are short: most are compared without a call.
 inline bool bSameNames(const char* a, const char* b, size_t n) {
   const size_t m = n + 1;
-  if (m > 16) return memcmp(a, b, n) == 0;
-  if (m >= 8) {
-    uint64_t x, y, u, v;
-    memcpy(&x, a, 8), memcpy(&y, b, 8), memcpy(&u, a + m - 8, 8), memcpy(&v, b + m - 8, 8);
-    return x == y && u == v;
-  }
-  if (m >= 4) {
+  if (m - 4 <= 4) {
     uint32_t x, y, u, v;
     memcpy(&x, a, 4), memcpy(&y, b, 4), memcpy(&u, a + m - 4, 4), memcpy(&v, b + m - 4, 4);
     return x == y && u == v;
   }
+  if (m - 9 <= 7) {
+    uint64_t x, y, u, v;
+    memcpy(&x, a, 8), memcpy(&y, b, 8), memcpy(&u, a + m - 8, 8), memcpy(&v, b + m - 8, 8);
+    return x == y && u == v;
+  }
+  if (m > 16) return memcmp(a, b, m) == 0;
   if (m == 1) return true;
   uint16_t x, y, u, v;
   memcpy(&x, a, 2), memcpy(&y, b, 2), memcpy(&u, a + m - 2, 2), memcpy(&v, b + m - 2, 2);
   return x == y && u == v;
+}
+
+// A field's flags, decimals, character set and type, read as two words: of the flags only
+// UNSIGNED_FLAG decides the column.
+static_assert(offsetof(MYSQL_FIELD, decimals) == offsetof(MYSQL_FIELD, flags) + 4 &&
+                  offsetof(MYSQL_FIELD, charsetnr) == offsetof(MYSQL_FIELD, flags) + 8 &&
+                  offsetof(MYSQL_FIELD, type) == offsetof(MYSQL_FIELD, flags) + 12 && sizeof(MYSQL_FIELD::type) == 4,
+              "flags, decimals, charsetnr and type follow one another");
+struct STFlagsDecimals {
+  unsigned int flags, decimals;
+};
+constexpr uint64_t kFlagsDecimalsMask = std::bit_cast<uint64_t>(STFlagsDecimals{UNSIGNED_FLAG, ~0u});
+
+[[gnu::always_inline]] inline void FieldWords(const MYSQL_FIELD& field, uint64_t* words) {
+  memcpy(words, &field.flags, 16);
+  words[0] &= kFlagsDecimalsMask;
 }
 
 // A DECIMAL column's digits: the declared width counts a point when there are decimals and a
@@ -78,13 +96,6 @@ inline bool bSameNames(const char* a, const char* b, size_t n) {
   const int decimals = static_cast<int>(field.decimals);
   const long long digits = width - decimals - (decimals > 0 ? 1 : 0) - ((field.flags & UNSIGNED_FLAG) != 0 ? 0 : 1);
   return static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
-}
-
-// The name bytes kept for a column (after their mark) are name's, whose length the client tells:
-// proved by the terminator after the bytes compared (the kept bytes' own is the string's).
-[[gnu::always_inline]] inline bool bKnownName(const std::string& kept, const MYSQL_FIELD& field, const char* name) {
-  const size_t n = kept.size();
-  return n != 0 && field.name_length == n - 1 && name[n - 1] == 0 && bSameNames(kept.data() + 1, name, n - 1);
 }
 
 // The column stands as field describes it at width: its item type is the one they give.
@@ -131,14 +142,16 @@ CMySQLStatementSQL::~CMySQLStatementSQL() {
 
 template <typename F>
 BOOL CMySQLStatementSQL::_bCall(int site, F&& call) {
-  return bMySQLGuard(m_pclError, m_pclCnx, kSourceFile, site, call);
+  return bMySQLGuardWhere([this] { return std::pair{m_pclError, m_pclCnx}; }, kSourceFile, site, call);
 }
 
 CMySQLConnection* CMySQLStatementSQL::_pclMySQL() const { return static_cast<CMySQLConnection*>(m_pclCnx); }
 
 MYSQL* CMySQLStatementSQL::_pHandle() const { return _pclMySQL()->pGetHandle(); }
 
-BOOL CMySQLStatementSQL::_bHasHandle(int site) { return _pclMySQL()->bHandleOrReopen(m_pclError, kSourceFile, site); }
+BOOL CMySQLStatementSQL::_bHasHandle(int site) {
+  return _pHandle() != nullptr || _pclMySQL()->bHandleOrReopen(m_pclError, kSourceFile, site);
+}
 
 // ---------------------------------------------------------------- execution
 
@@ -157,7 +170,7 @@ BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length,
   m_ullAffected = 0;
   const BOOL taken = m_bStoreResult ? _bGetStoreResult() : _bGetUseResult();
   if (taken) _pclMySQL()->NoteServerStatus();
-  return taken && (m_nColumnCount == 0 || _bInitTabNAColumn());
+  return taken && (m_nColumnCount == 0 || CMySQLStatementSQL::_bInitTabNAColumn());
 }
 
 BOOL CMySQLStatementSQL::_bGetStoreResult() { return _bTakeResult(true); }
@@ -170,6 +183,8 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
   // are stepped over.
   for (;;) {
     m_pResult = nullptr;
+    // Open before any handle is taken, closed only once it is freed (_ForgetStreaming): a reset
+    // skips the close while it is 0.
     m_bResultOpen = 1;
     if (!_bCall(stored ? kSiteStore : kSiteUse, [&] {
           m_pResult = stored ? __mysql_store_result(handle) : __mysql_use_result(handle);
@@ -190,7 +205,10 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
         return FALSE;
       m_llRowCount = stored ? static_cast<long long>(rows) : kStreamedRowCount;
       m_nColumnCount = fields;
-      return !stored || _bStepOverResults();
+      // A reply that announces no further result: the client's look for one would only clear its
+      // error and count (clear after the store, and taken) and find none.
+      if (!stored || (handle->server_status & SERVER_MORE_RESULTS_EXIST) == 0) return TRUE;
+      return _bStepOverResults();
     }
     unsigned int code = 0;
     if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
@@ -239,21 +257,16 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   }
   MYSQL_FIELD* fields = nullptr;
   if (!_bCall(kSiteFields, [&] { fields = __mysql_fetch_fields(m_pResult); }) || fields == nullptr) {
-    // Names not known to match the records' any more.
-    m_tabNames.clear();
+    // What the array holds is known of no field any more.
+    m_tabKept.clear();
     return FALSE;
   }
   const int cp = m_pclCnx->nGetServerCodePage();
+  const unsigned int count = m_nColumnCount;
   // A result of the last one's columns (a browse's next block, the next seek) keeps their names:
   // only a name whose bytes or code page changed is converted again.
-  const bool same = taken && cp == m_nNamesCodePage;
-  if (!same) m_tabNames.clear();
-  m_tabNames.resize(m_nColumnCount);
-  m_nNamesCodePage = cp;
-  // Members read into locals: the loop's stores do not make them be read again each column.
-  const unsigned int count = m_nColumnCount;
-  CNAColumnSQL* const columns = m_pTabColumn;
-  std::string* const names = m_tabNames.data();
+  const bool same = taken && cp == m_nNamesCodePage && m_tabKept.size() == count;
+  const STKeptField* const keptFields = m_tabKept.data();
   unsigned int rowMax = m_nRowMaxLength;
   unsigned int i = 0;
   // The usual result, the last one's columns again, each with a declared width (so that the
@@ -261,27 +274,52 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
   if (same)
     for (; i < count; ++i) {
       const MYSQL_FIELD& field = fields[i];
-      const auto width = static_cast<long long>(field.length);
-      if (width == 0 || field.name == nullptr || !bKnownName(names[i], field, field.name) ||
-          !bColumnAsField(columns[i], field, width, nColumnPrecision(field, width)))
+      const STKeptField& kept = keptFields[i];
+      uint64_t words[2];
+      FieldWords(field, words);
+      if (field.length == 0 || field.length != kept.width || field.name_length != kept.nameLength ||
+          words[0] != kept.words[0] || words[1] != kept.words[1] || field.name == nullptr ||
+          !bSameNames(kept.name.data(), field.name, kept.nameLength))
         break;
       rowMax += static_cast<unsigned int>(field.max_length);
     }
   // Every column as the last result gave it: what was bound on that result's stamp holds.
   const bool unchanged = same && i == count;
+  if (!unchanged) rowMax = _nBuildColumns(fields, i, same, rowMax);
+  m_nNamesCodePage = cp;
+  m_nRowMaxLength = rowMax;
+  _NoteColumnsBuilt(last, unchanged);
+  return TRUE;
+}
+
+unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same,
+                                                unsigned int rowMax) {
+  const int cp = m_pclCnx->nGetServerCodePage();
+  const unsigned int count = m_nColumnCount;
+  if (!same) {
+    m_tabKept.resize(count);
+    for (STKeptField& kept : m_tabKept) kept.named = false, kept.width = 0;
+  }
+  // Members read into locals: the loop's stores do not make them be read again each column.
+  CNAColumnSQL* const columns = m_pTabColumn;
+  STKeptField* const keptFields = m_tabKept.data();
   for (; i < count; ++i) {
     const MYSQL_FIELD& field = fields[i];
     CNAColumnSQL& column = columns[i];
-    std::string& bytes = names[i];
+    STKeptField& kept = keptFields[i];
     const char* name = field.name != nullptr ? field.name : "";
-    const bool known = bKnownName(bytes, field, name);
+    // The terminators compared too: the name's length is the client's count.
+    const bool known = kept.named && field.name_length == kept.nameLength && bSameNames(kept.name.data(), name, kept.nameLength);
     if (!known) {
       column.m_csName = CNACodePageCnvOUT(field.name, cp).psz();
-      // Marked known by a first byte, so that an empty name is a name too.
-      bytes.assign(1, '=').append(name);
+      kept.name.assign(name);
+      kept.nameLength = field.name_length;
+      kept.named = kept.name.size() == field.name_length;
     }
     rowMax += static_cast<unsigned int>(field.max_length);
     long long width = static_cast<long long>(field.length);
+    kept.width = kept.named ? field.length : 0;
+    FieldWords(field, kept.words);
     if (width == 0 && rowMax != 0) width = rowMax;
     const int precision = nColumnPrecision(field, width);
     // A record this column's last field wrote from the same values has its item type already.
@@ -296,9 +334,7 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
                                       static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
                                       column.m_nDecimals, column.m_nCharset, column.m_bUnsigned ? TRUE : FALSE);
   }
-  m_nRowMaxLength = rowMax;
-  _NoteColumnsBuilt(last, unchanged);
-  return TRUE;
+  return rowMax;
 }
 
 BOOL CMySQLStatementSQL::_bCloseParse() {

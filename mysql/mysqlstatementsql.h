@@ -19,6 +19,7 @@
 
 #include <mariadb/mysql.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,10 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();
+  // _bInitTabNAColumn's columns from i on, built from their fields (kept entries first forgotten
+  // unless same); rowMax with their longest values added.
+  [[gnu::noinline]] unsigned int _nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same,
+                                                unsigned int rowMax);
   // The connection's handle, or its reopening after a lost session (bHandleOrReopen).
   BOOL _bHasHandle(int site);
   // The freed result's handle, row pointers, counts and position cleared; no row current.
@@ -138,9 +143,21 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   unsigned long long m_ullAffected = 0;
   // A streamed result set whose further results are still to be stepped over.
   int m_bStepOverPending = 0;
-  // The server's bytes of each column name of the column array, '=' before them (empty: to be
-  // converted), and the code page they were converted from.
-  std::vector<std::string> m_tabNames;
+  // What each column of the column array was built from: the field's name bytes and the words
+  // that decide its column, so that a result giving them again reads only those.
+  struct STKeptField {
+    // The field's declared width; 0: the entry does not stand for its column as it is (no name
+    // known, or no declared width, which makes the column's width the result's own).
+    unsigned long width = 0;
+    // Flags (UNSIGNED_FLAG only) and decimals, character set and type, as the field holds them.
+    uint64_t words[2] = {};
+    // The client's count of the name's bytes; named: name holds them (its length that count).
+    unsigned int nameLength = 0;
+    bool named = false;
+    std::string name;
+  };
+  std::vector<STKeptField> m_tabKept;
+  // The code page the names were converted from.
   int m_nNamesCodePage = 0;
   // 4-byte characters of a BLOB read as wide text, copied out of the unaligned row.
   std::vector<wchar_t> m_tabWide;

@@ -86,8 +86,7 @@ void CNAStatement::_SetFilter(CNAFilter* filter) { Hold(&m_pclFilter, filter); }
 
 void CNAStatement::_SetRecherche(CNARecherche* search) { Hold(&m_pclRecherche, search); }
 
-void CNAStatement::_SetRecordSaveId(int id) {
-  if (id == m_nRecordSaveId) return;
+void CNAStatement::_ChangeRecordSaveId(int id) {
   if (m_pclDataAccess != nullptr) {
     if (id != -1) m_pclDataAccess->AddRefRecordSave(id);
     if (m_nRecordSaveId != -1) m_pclDataAccess->nReleaseRecordSave(m_nRecordSaveId);

@@ -294,7 +294,10 @@ class CNAStatement : public CInterf {
   // holds that row meanwhile.
   BOOL _bSetPositionBySearch(CNAPosition* position);
   // Every saved position's place is forgotten: the result or cache it indexed is gone.
-  void _InvalidatePositionRowIds();
+  void _InvalidatePositionRowIds() {
+    if (m_pTabSavedPosition != nullptr) _InvalidateSavedRowIds();
+  }
+  void _InvalidateSavedRowIds();
 
   // ---- Sibling writes ----
   void OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
@@ -511,7 +514,10 @@ class CNAStatement : public CInterf {
                                const CNARecordValue* memos = nullptr);
   BOOL _bBuildSubQueryCREATEColumn(CNACommand* command, CNAColumn* column);
   // The record save held changes to id (references moved in the access).
-  void _SetRecordSaveId(int id);
+  void _SetRecordSaveId(int id) {
+    if (id != m_nRecordSaveId) _ChangeRecordSaveId(id);
+  }
+  void _ChangeRecordSaveId(int id);
   // The rest of the result read into the row cache (through further blocks); the record and the
   // position are left as they were.
   BOOL _bCompleteCache();

@@ -53,8 +53,7 @@ BOOL CNAStatement::bRemoveSavedPosition(int id) {
   return m_pTabSavedPosition != nullptr && m_pTabSavedPosition->bRemoveValue(id) ? TRUE : FALSE;
 }
 
-void CNAStatement::_InvalidatePositionRowIds() {
-  if (m_pTabSavedPosition == nullptr) return;
+void CNAStatement::_InvalidateSavedRowIds() {
   unsigned int cursor = 0;
   void* value = nullptr;
   void* key = nullptr;

@@ -54,18 +54,14 @@ CNAStatementSQL::~CNAStatementSQL() {
 
 // ---------------------------------------------------------------- state
 
-void CNAStatementSQL::_DestroyColumns() {
-  _NewResultStamp();
-  if (m_pTabColumn == nullptr) return;
+void CNAStatementSQL::_FreeSpareColumns() {
   delete[] m_pSpareColumn;
-  m_pSpareColumn = m_pTabColumn;
-  m_nSpareColumn = m_nTabColumn;
-  m_pTabColumn = nullptr;
-  m_nTabColumn = 0;
+  m_pSpareColumn = nullptr;
+  m_nSpareColumn = 0;
 }
 
 CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
-  _DestroyColumns();
+  if (m_pTabColumn != nullptr) _SetColumnsAside();
   _NewResultStamp();
   *taken = m_pSpareColumn != nullptr && m_nSpareColumn == count;
   if (*taken) {
@@ -81,11 +77,11 @@ CNAColumnSQL* CNAStatementSQL::_pclNewColumns(unsigned int count, bool* taken) {
 }
 
 BOOL CNAStatementSQL::bReset() {
-  const BOOL closed = _bCloseParse();
+  // No result open: nothing to close (the reset after a reset, before each execution).
+  const BOOL closed = m_bResultOpen ? _bCloseParse() : TRUE;
   m_llRowCount = -1;
   m_llPosition = -1;
   m_nColumnCount = 0;
-  _NewResultStamp();
   _DestroyColumns();
   m_bEnd = 1;
   m_nRowMaxLength = 0;
@@ -173,11 +169,6 @@ BOOL CNAStatementSQL::_bAddParameter(CTStringConcatAW* out, unsigned int, const 
   else
     out->Add(literal.pszGetW(), literal.nGetLengthW());
   return TRUE;
-}
-
-BOOL CNAStatementSQL::_bExecuteDirect(CTStringConcatAW* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags) {
-  if (text->bIsWide()) return _bExecuteDirect(text->pszGetW(), values, flags);
-  return _bExecuteDirect(text->pszGetA(), static_cast<unsigned long>(text->nGetLength()), values, flags);
 }
 
 BOOL CNAStatementSQL::_bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags) {

@@ -64,6 +64,8 @@ class CNAStatementSQL : public CInterf {
   // Closes the result and forgets columns, row count (-1), position (-1) and row. The close's
   // answer: FALSE when reading past the result met an error (the state is reset all the same).
   virtual BOOL bReset();
+  // Closes the open result. A backend holds nothing open while m_bResultOpen is 0: bReset does
+  // not call it then.
   virtual BOOL _bCloseParse();
   virtual BOOL _bInitTabNAColumn() { return FALSE; }
   // The connection fills the statement's error with its last server error.
@@ -86,7 +88,10 @@ class CNAStatementSQL : public CInterf {
   // Appends the value's SQL literal (never a bind marker).
   virtual BOOL _bAddParameter(CTStringConcatAW* out, unsigned int index, const CAny* value);
   // The wide or the narrow execution, by the builder's content.
-  virtual BOOL _bExecuteDirect(CTStringConcatAW* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags);
+  BOOL _bExecuteDirect(CTStringConcatAW* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags) {
+    if (text->bIsWide()) return _bExecuteDirect(text->pszGetW(), values, flags);
+    return _bExecuteDirect(text->pszGetA(), static_cast<unsigned long>(text->nGetLength()), values, flags);
+  }
   // The text converted to the connection's code page, then the narrow execution; FALSE at once
   // for a connection whose code page is the wide marker -2.
   virtual BOOL _bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags);
@@ -170,7 +175,17 @@ class CNAStatementSQL : public CInterf {
   // The value holder, made through the driver on first use; null without memory.
   CNAConvertVariant* _pclGetValueHolder();
   // The current column array is set aside (the one set aside before it is freed).
-  void _DestroyColumns();
+  void _DestroyColumns() {
+    _NewResultStamp();
+    if (m_pTabColumn != nullptr) _SetColumnsAside();
+  }
+  void _SetColumnsAside() {
+    if (m_pSpareColumn != nullptr) _FreeSpareColumns();
+    m_pSpareColumn = std::exchange(m_pTabColumn, nullptr);
+    m_nSpareColumn = std::exchange(m_nTabColumn, 0u);
+  }
+  // The array set aside is freed and forgotten.
+  void _FreeSpareColumns();
   // A column array for count columns: the one set aside when it has as many, *taken TRUE, its
   // records as the last result left them; else a new one of default records (null without
   // memory), the one set aside freed. It becomes the current array.

@@ -427,6 +427,31 @@ TEST_F(FaultLoop, BrowsingFiftyRowsBothWays) {
           }});
 }
 
+// Seeks of one key after another, each a new SELECT whose one row becomes the record; a seek that
+// meets the lost connection fails naming it, and the record stays the last one found.
+TEST_F(FaultLoop, SeekingKeysOneAfterAnother) {
+  const int ids[] = {5, 17, 3, 17};
+  std::vector<BenchRow> want;
+  for (const int id : ids) want.push_back(Initial(id));
+  Loop({"seeks", kBlocks, [&](Run& run) { OpenFile(run); },
+        [&](Run& run) {
+          for (const int id : ids)
+            Do(run, "seek", [&](std::string* e) {
+              CAny key;
+              key.SetI4(id);
+              int out = 1;
+              if (!run.table->bHRecherche(&run.ctx, L"id", &key, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0) ||
+                  !run.table->bHEnDehors(&run.ctx, L"id", &out))
+                return *e = TableError(run), false;
+              if (auto row = Current(run.table, &run.ctx); row && out == 0) run.read.push_back(*row);
+              return true;
+            });
+        },
+        [&](Run& run, long, bool, const std::vector<std::string>&) {
+          return ReadInOrder(run, want);
+        }});
+}
+
 TEST_F(FaultLoop, SavingAndReturningToAPositionAcrossBlocks) {
   // Rows 1 to 20, the position saved at 20, rows 21 to 30, back to 20, then 21 again.
   std::vector<BenchRow> want;

@@ -423,6 +423,44 @@ TEST_P(LiveStatement, ClosingAStreamedResultEarlyFreesTheConnection) {
   EXPECT_EQ(Err(), "");
 }
 
+// A reset after any execution leaves the statement empty and the connection ready, and so does
+// the reset after it, with nothing left open.
+TEST_P(LiveStatement, EveryResetLeavesNothingOpen) {
+  // text, stored, rows fetched before the resets
+  const struct {
+    const wchar_t* sql;
+    bool stored;
+    int fetches;
+  } rows[] = {
+      {L"SELECT seq FROM seq_1_to_5", true, 0},           {L"SELECT seq FROM seq_1_to_5", true, 2},
+      {L"SELECT seq FROM seq_1_to_5", false, 0},          {L"SELECT seq FROM seq_1_to_5", false, 2},
+      {L"SELECT seq FROM seq_1_to_5", false, 6},          {L"SELECT seq FROM seq_1_to_5; SELECT 9", false, 1},
+      {L"SELECT seq FROM seq_1_to_5; SELECT 9", true, 1}, {L"DO 1", true, 0},
+      {L"DO 1", false, 0},                                {L"SELEC 1", true, 0},
+  };
+  for (const auto& row : rows) {
+    const std::string what = Utf8(row.sql) + (row.stored ? " stored " : " streamed ") + std::to_string(row.fetches);
+    auto st = Stmt(row.stored);
+    st->bExecuteDirect(row.sql, nullptr, 0);
+    for (int i = 0; i < row.fetches; ++i) st->bFetch(0);
+    Err();
+    for (int reset = 0; reset < 2; ++reset) {
+      const unsigned int stamp = st->nGetResultStamp();
+      EXPECT_TRUE(st->bReset()) << what;
+      EXPECT_NE(st->nGetResultStamp(), stamp) << what;
+      EXPECT_EQ(st->bIsResultOpen(), 0) << what;
+      EXPECT_EQ(st->bRowsPending(), 0) << what;
+      EXPECT_EQ(st->nGetColumnCount(), 0u) << what;
+      EXPECT_EQ(st->llGetRowCount(), -1) << what;
+      EXPECT_EQ(st->bIsEnd(), 1) << what;
+    }
+    EXPECT_EQ(Query("SELECT 3"), "3") << what;
+    ASSERT_TRUE(st->bExecuteDirect(L"SELECT 4", nullptr, 0)) << what;
+    EXPECT_EQ(Rows(st.get()), "4") << what;
+    EXPECT_EQ(Err(), "") << what;
+  }
+}
+
 TEST_P(LiveStatement, StoredEndOfRowsIgnoresAnotherStatementsError) {
   auto stored = Stmt(), other = Stmt();
   ASSERT_TRUE(stored->bExecuteDirect(L"SELECT 1", nullptr, 0) && stored->bFetch(0) && !stored->bIsEnd());
