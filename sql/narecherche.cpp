@@ -330,9 +330,17 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
     if (holder == nullptr) return FALSE;
   }
   holder->AddRef();
+  // A side tree that keeps its holder, operator and flags and that no write went through (no
+  // NULL-selected set: a seek not gone past its rows) is already as RenewLeaf makes it.
+  CSQLParserInfo* source = column->pclGetSourceQueryNoRef();
+  auto asMade = [holder, source](const CNAExpression* leaf, eNAOperator op) {
+    return leaf->pclGetColumnNullValueExcludedNoRef() == nullptr && leaf->pclGetValueNoRef() == holder &&
+           leaf->eGetOperator() == op && leaf->dwGetFlags() == NA_EXPR_PAST_MATCHES &&
+           leaf->pclGetParsedConditionNoRef() == source;
+  };
   m_pclEqual->RenewLeaf(NA_OP_EQ, holder, 0);
-  m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);
-  m_pclBefore->RenewLeaf(before, holder, NA_EXPR_PAST_MATCHES);
+  if (!asMade(m_pclAfter, after)) m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);
+  if (!asMade(m_pclBefore, before)) m_pclBefore->RenewLeaf(before, holder, NA_EXPR_PAST_MATCHES);
   holder->nRelease();
   m_nState = 1;
   m_bFound = 0;
