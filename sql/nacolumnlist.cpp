@@ -131,7 +131,7 @@ void CNAUserSearch::SetUserSearch(INAItemDescription* item, const CAny* value, u
   if (value == nullptr)
     m_clValue = CAny();
   else if (value != &m_clValue)
-    m_clValue = *value;
+    m_clValue.AssignLike(*value);
   m_dwFlags = flags;
 }
 

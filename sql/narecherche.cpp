@@ -310,7 +310,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
       m_pclBefore->eGetOperator() != before || m_pclBefore->dwGetFlags() != NA_EXPR_PAST_MATCHES)
     return FALSE;
-  if (value != &m_clValue) m_clValue = *value;
+  if (value != &m_clValue) m_clValue.AssignLike(*value);
   CNADriver* driver = Driver();
   if (driver == nullptr) return FALSE;
   // The three leaves' holder, theirs alone, is made again in place; else a new one.
