@@ -14,6 +14,7 @@
 #include "access/narecordcache.h"
 #include "access/natablecacheindex.h"
 #include "common/refhashtable.h"
+#include "common/str_buffer.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
@@ -196,9 +197,9 @@ INAItemDescription* CNAStatement::_piFindSoughtItemNoRef(const wchar_t* name) {
   STSoughtItem& kept = m_clSoughtItem;
   // The host finds a name in any case: the item kept is its answer only for the very text it was
   // asked, which the item itself still bears.
-  if (kept.item != nullptr && wcscmp(kept.name.pszGet(), name) == 0) {
+  if (kept.item != nullptr && STR_bSameW(kept.name.pszGet(), name)) {
     const wchar_t* own = kept.item->pszGetName();
-    if (own != nullptr && wcscmp(own, name) == 0) return kept.item;
+    if (own != nullptr && STR_bSameW(own, name)) return kept.item;
   }
   INAItemDescription* found = m_piDescription->piNAGetItem(name);
   kept.Drop();
