@@ -97,6 +97,15 @@ const unsigned char* DataOf(const CAny* value, unsigned int* size) {
 
 CNADriver* Driver() { return CNADriver::s_pclDriver; }
 
+// Whether column is record->pclGetColumnNoRef(item): in line for a table's column made for the
+// item at the item's place, the first that look takes.
+bool IsColumnOf(const CNARecord* record, const CNAColumn* column, INAItemDescription* item) {
+  if (!record->bSourceIsQuery() && column->piGetItemNoRef() == item &&
+      record->pclGetColumnNoRef(static_cast<int>(item->nGetPhysicalIndice())) == column)
+    return true;
+  return record->pclGetColumnNoRef(item) == column;
+}
+
 // The last unit of a text's own data (its terminator aside) is a zero. Date and time texts have
 // their width whatever they hold: theirs says nothing.
 bool EndsWithZero(const CAny& value) {
@@ -300,7 +309,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       return FALSE;
   }
   CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
-  if (column == nullptr || column->bIsComposedKey() || column != record->pclGetColumnNoRef(item) ||
+  if (column == nullptr || column->bIsComposedKey() || !IsColumnOf(record, column, item) ||
       m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
     return FALSE;
   // The operators and flags the first build gave: a write that folded a leaf changed them.
