@@ -99,6 +99,7 @@ void CNADataAccess::_ResetDataAccess() {
   if (m_pclSourceQuery != nullptr) m_pclSourceQuery->SetRecord(nullptr);
   ReleaseInterf(&m_pclSourceQuery);
   ReleaseInterf(&m_pclCurrentRecord);
+  m_clExactItem.Drop();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
   if (m_piDescriptionForKJ != nullptr) m_piDescriptionForKJ->nExternalRelease();
   if (m_pclImportedDesc != nullptr) m_pclImportedDesc->nExternalRelease();
@@ -522,6 +523,8 @@ BOOL CNADataAccess::_bInitCurrentRecord_SetImportedItemDesc() {
 }
 
 void CNADataAccess::_SetImportedDataSourceDesc(CNADataSourceDescription* desc) {
+  // Items may be retyped in place below.
+  m_clExactItem.Drop();
   if (desc != nullptr) desc->ExternalAddRef();
   if (m_pclImportedDesc != nullptr) m_pclImportedDesc->nExternalRelease();
   m_pclImportedDesc = desc;

@@ -708,6 +708,19 @@ class CNADataAccess : public CInterf {
   CNATableCache* m_pclTableCache = nullptr;
   STSeekItem m_clSeekItem;
   class CSeekItemNote;
+  // _bEnableRecordLimit's last answer on whether the host holds an item's values exactly: the
+  // item and its column's imported description held (external references), for the current
+  // record while it keeps its columns. Dropped when the descriptions are imported again (which
+  // may retype items in place) and with the access.
+  struct STExactItem {
+    void Drop();
+    INAItemDescription* item = nullptr;
+    CNAItemDescription* imported = nullptr;
+    const CNARecord* record = nullptr;
+    unsigned int columns = 0;
+    const CNAColumn* column = nullptr;
+    bool exact = false;
+  } m_clExactItem;
   // The commands _pclSelectCommand keeps, one reference each; released by _Close.
   CNACommand* m_tabSelectCommand[3] = {};
   CNAIDAuto* m_pclIDAuto = nullptr;

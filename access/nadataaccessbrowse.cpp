@@ -56,6 +56,35 @@ int HostFractionDigits(INAItemDescription* item, eNA_ITEMTYPE type) {
 
 bool IsReal(eNA_ITEMTYPE type) { return type == NA_IT_R4 || type == NA_IT_R8; }
 
+// A browse continues after a literal of the value as the host holds it: a value the host cannot
+// hold exactly would re-read rows or never get past them. db: the imported description of the
+// item's column, null for none.
+bool HostHoldsExactly(INAItemDescription* it, const CNAItemDescription* db) {
+  // The host's type asked once.
+  const eNA_ITEMTYPE host = it->eNAGetItemType();
+  if (IsReal(host)) return false;
+  if (db == nullptr) return true;
+  const eNA_ITEMTYPE type = db->eNAGetItemType();
+  if (IsReal(type)) return false;
+  // The host keeps milliseconds, and a date item no time of day.
+  if (type == NA_IT_DATETIME || type == NA_IT_HEURE) {
+    if (db->nGetDecimalPart() > 3) return false;
+    return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
+  }
+  // A text item keeps as many characters (a binary one bytes) of a text column as it has room
+  // for.
+  const bool textItem = host == NA_IT_TEXTE || host == NA_IT_UNICODE || host == NA_IT_CHAR ||
+                        (host == NA_IT_BINAIRE && !it->bIsComposedKey());
+  if (textItem && (type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR || type == NA_IT_BINAIRE ||
+                   db->bMemo()))
+    return !db->bMemo() && db->nGetLogicalSize(0) <= it->nGetLogicalSize(0);
+  // A number item keeps its own fraction digits only; a currency column has up to 6, which
+  // its description does not tell.
+  const int kept = HostFractionDigits(it, host);
+  const int digits = type == NA_IT_MONETAIRE ? 6 : db->nGetDecimalPart();
+  return kept < 0 || digits <= kept;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- statements of items
@@ -360,37 +389,42 @@ BOOL CNADataAccess::bBuildSelect(CNACommand* command, CNAStatement* stmt, const 
   return TRUE;
 }
 
+void CNADataAccess::STExactItem::Drop() {
+  if (item != nullptr) item->nExternalRelease();
+  if (imported != nullptr) imported->nExternalRelease();
+  item = nullptr;
+  imported = nullptr;
+  record = nullptr;
+  column = nullptr;
+}
+
 BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
   INADataSourceDescription* desc = piGetDataSourceDescriptionNoRef();
   if (desc == nullptr) return FALSE;
-  // A browse continues after a literal of the value as the host holds it: a value the host
-  // cannot hold exactly would re-read rows or never get past them.
-  auto exact = [this](INAItemDescription* it) {
-    // The host's type asked once.
-    const eNA_ITEMTYPE host = it->eNAGetItemType();
-    if (IsReal(host)) return false;
-    CNAColumn* column = m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetColumnNoRef(it) : nullptr;
-    const CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
-    if (db == nullptr) return true;
-    const eNA_ITEMTYPE type = db->eNAGetItemType();
-    if (IsReal(type)) return false;
-    // The host keeps milliseconds, and a date item no time of day.
-    if (type == NA_IT_DATETIME || type == NA_IT_HEURE) {
-      if (db->nGetDecimalPart() > 3) return false;
-      return !(type == NA_IT_DATETIME && (host == NA_IT_DATE8 || host == NA_IT_DATE6 || host == NA_IT_HEURE));
+  // noted: the answer is kept for the next ask on it, while the column and description it read
+  // stay (the named item's: a browse or seek asks it again and again).
+  auto exact = [this](INAItemDescription* it, bool noted) {
+    STExactItem& kept = m_clExactItem;
+    CNARecord* record = m_pclCurrentRecord;
+    if (noted && it == kept.item && record != nullptr && record == kept.record &&
+        record->nGetColumnStamp() == kept.columns &&
+        (kept.column != nullptr ? kept.column->piGetImportedItemDescNoRef() : nullptr) == kept.imported)
+      return kept.exact;
+    CNAColumn* column = record != nullptr ? record->pclGetColumnNoRef(it) : nullptr;
+    CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+    const bool answer = HostHoldsExactly(it, db);
+    if (noted) {
+      it->ExternalAddRef();
+      if (db != nullptr) db->ExternalAddRef();
+      kept.Drop();
+      kept.item = it;
+      kept.imported = db;
+      kept.record = record;
+      kept.columns = record != nullptr ? record->nGetColumnStamp() : 0u;
+      kept.column = column;
+      kept.exact = answer;
     }
-    // A text item keeps as many characters (a binary one bytes) of a text column as it has room
-    // for.
-    const bool textItem = host == NA_IT_TEXTE || host == NA_IT_UNICODE || host == NA_IT_CHAR ||
-                          (host == NA_IT_BINAIRE && !it->bIsComposedKey());
-    if (textItem && (type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR || type == NA_IT_BINAIRE ||
-                     db->bMemo()))
-      return !db->bMemo() && db->nGetLogicalSize(0) <= it->nGetLogicalSize(0);
-    // A number item keeps its own fraction digits only; a currency column has up to 6, which
-    // its description does not tell.
-    const int kept = HostFractionDigits(it, host);
-    const int digits = type == NA_IT_MONETAIRE ? 6 : db->nGetDecimalPart();
-    return kept < 0 || digits <= kept;
+    return answer;
   };
   if (item != nullptr && *item != 0) {
     // The item the seek under way found for this very name needs no look-up again.
@@ -399,7 +433,7 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     CHeldItemDesc held(noted ? nullptr : desc->piNAGetItem(item));
     INAItemDescription* it = noted ? seek.item : held.get();
     if (it != nullptr) {
-      if (!exact(it)) return FALSE;
+      if (!exact(it, true)) return FALSE;
       if (it->bUnique()) return TRUE;
     }
   }
@@ -409,8 +443,8 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     CHeldItemDesc it(desc->piNAGetItem(static_cast<unsigned int>(i)));
     if (it.get() == nullptr) continue;
     if (it.get() == best.get() || wcscmp(it.get()->pszGetName(), best.get()->pszGetName()) == 0)
-      return exact(it.get()) ? TRUE : FALSE;
-    if (!exact(it.get())) return FALSE;
+      return exact(it.get(), false) ? TRUE : FALSE;
+    if (!exact(it.get(), false)) return FALSE;
   }
   return FALSE;
 }

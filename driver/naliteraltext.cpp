@@ -51,9 +51,18 @@ void CLiteralText::Padded(long long value, int width) {
   for (int i = 0; i < n; ++i) Char(digits[i]);
 }
 
+void CLiteralText::Signed(long long value) {
+  const bool negative = value < 0;
+  if (negative) Char('-');
+  Unsigned(negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value));
+}
+
 void CLiteralText::Unsigned(unsigned long long value) {
   if (m_n + 20 <= kCapacity) {
-    m_n = static_cast<int>(std::to_chars(m_a + m_n, m_a + kCapacity, value).ptr - m_a);
+    // A key's digits mostly fit 32 bits, whose digits cost less to find.
+    char* end = value <= UINT32_MAX ? std::to_chars(m_a + m_n, m_a + kCapacity, static_cast<uint32_t>(value)).ptr
+                                    : std::to_chars(m_a + m_n, m_a + kCapacity, value).ptr;
+    m_n = static_cast<int>(end - m_a);
     return;
   }
   char digits[24];
@@ -78,10 +87,10 @@ bool bIntegerLiteralText(const CAny& value, CLiteralText* out) {
     case ZV_UI2: out->Unsigned(Load<uint16_t>(p)); return true;
     case ZV_UI4: out->Unsigned(Load<uint32_t>(p)); return true;
     case ZV_UI8: out->Unsigned(Load<uint64_t>(p)); return true;
-    case ZV_I1: out->Padded(Load<int8_t>(p), 0); return true;
-    case ZV_I2: out->Padded(Load<int16_t>(p), 0); return true;
-    case ZV_I4: out->Padded(Load<int32_t>(p), 0); return true;
-    case ZV_I8: out->Padded(Load<int64_t>(p), 0); return true;
+    case ZV_I1: out->Signed(Load<int8_t>(p)); return true;
+    case ZV_I2: out->Signed(Load<int16_t>(p)); return true;
+    case ZV_I4: out->Signed(Load<int32_t>(p)); return true;
+    case ZV_I8: out->Signed(Load<int64_t>(p)); return true;
     default: return false;
   }
 }

@@ -26,6 +26,8 @@ class CLiteralText {
   }
   // printf's "%0*lld": the sign, then the digits zero-padded to width less the sign.
   void Padded(long long value, int width);
+  // Padded(value, 0): the sign, then the digits.
+  void Signed(long long value);
   void Unsigned(unsigned long long value);
   const char* pszGet() const { return m_a; }
   int nGetLength() const { return m_n; }

@@ -121,14 +121,17 @@ void CColumnNullValueExcluded::Reset() {
 CNAUserSearch::~CNAUserSearch() { CancelUserSearch(); }
 
 void CNAUserSearch::SetUserSearch(INAItemDescription* item, const CAny* value, unsigned int flags) {
-  // The item and value may be this search's own; every seek sets them, copied once.
-  if (item != nullptr) item->ExternalAddRef();
-  if (m_piItem != nullptr) m_piItem->nExternalRelease();
-  m_piItem = item;
+  // The item and value may be this search's own; every seek sets them, copied once (the item
+  // most often the one already held).
+  if (item != m_piItem) {
+    if (item != nullptr) item->ExternalAddRef();
+    if (m_piItem != nullptr) m_piItem->nExternalRelease();
+    m_piItem = item;
+  }
   if (value == nullptr)
     m_clValue = CAny();
   else if (value != &m_clValue)
-    m_clValue = *value;
+    m_clValue.AssignLike(*value);
   m_dwFlags = flags;
 }
 

@@ -669,7 +669,7 @@ BOOL CNAConvertVariant::bRenewPlainNumber(INAItemDescription* analysis, INAItemD
   // Restart's kind, then the typing's retype by the two, moved the stamp too.
   m_nShapeStamp += 2;
   m_nDBLength = 0;
-  m_clValue = *value;
+  m_clValue.AssignLike(*value);
   m_clValue.SetFlags(0);
   return TRUE;
 }
@@ -2150,7 +2150,7 @@ BOOL CNAConvertVariant::bRenewCopy(const CNAConvertVariant* source) {
   m_nDBState = 0;
   m_nShapeStamp += 3;
   // The copy's value whole: type, flags and bytes.
-  m_clValue = source->m_clValue;
+  m_clValue.AssignLike(source->m_clValue);
   m_nDBLength = source->m_nDBLength;
   return TRUE;
 }

@@ -816,8 +816,9 @@ BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, uns
                                     : _pclNewParameterValue(search, conversion);
   if (holder == nullptr) return FALSE;
   if (renew) {
-    ownKept->SetValue(holder);
-    copyKept->SetValue(holder);
+    // Most often their own holder renewed in place, which they hold already.
+    if (ownKept->pclGetValueNoRef() != holder) ownKept->SetValue(holder);
+    if (copyKept->pclGetValueNoRef() != holder) copyKept->SetValue(holder);
     holder->nRelease();
     // The formatted SQL is written again from the literal, as for a new parameter.
     return command->bReplaceLastParameter(copyKept) && _bSetColumnValuesNullSelected(FALSE) ? TRUE : FALSE;

@@ -97,6 +97,15 @@ const unsigned char* DataOf(const CAny* value, unsigned int* size) {
 
 CNADriver* Driver() { return CNADriver::s_pclDriver; }
 
+// Whether column is record->pclGetColumnNoRef(item): in line for a table's column made for the
+// item at the item's place, the first that look takes.
+bool IsColumnOf(const CNARecord* record, const CNAColumn* column, INAItemDescription* item) {
+  if (!record->bSourceIsQuery() && column->piGetItemNoRef() == item &&
+      record->pclGetColumnNoRef(static_cast<int>(item->nGetPhysicalIndice())) == column)
+    return true;
+  return record->pclGetColumnNoRef(item) == column;
+}
+
 // The last unit of a text's own data (its terminator aside) is a zero. Date and time texts have
 // their width whatever they hold: theirs says nothing.
 bool EndsWithZero(const CAny& value) {
@@ -300,7 +309,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       return FALSE;
   }
   CNAColumn* column = m_pclEqual->pclGetColumnNoRef();
-  if (column == nullptr || column->bIsComposedKey() || column != record->pclGetColumnNoRef(item) ||
+  if (column == nullptr || column->bIsComposedKey() || !IsColumnOf(record, column, item) ||
       m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
     return FALSE;
   // The operators and flags the first build gave: a write that folded a leaf changed them.
@@ -310,7 +319,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
       m_pclBefore->eGetOperator() != before || m_pclBefore->dwGetFlags() != NA_EXPR_PAST_MATCHES)
     return FALSE;
-  if (value != &m_clValue) m_clValue = *value;
+  if (value != &m_clValue) m_clValue.AssignLike(*value);
   CNADriver* driver = Driver();
   if (driver == nullptr) return FALSE;
   // The three leaves' holder, theirs alone, is made again in place; else a new one.
@@ -330,9 +339,17 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
     if (holder == nullptr) return FALSE;
   }
   holder->AddRef();
+  // A side tree that keeps its holder, operator and flags and that no write went through (no
+  // NULL-selected set: a seek not gone past its rows) is already as RenewLeaf makes it.
+  CSQLParserInfo* source = column->pclGetSourceQueryNoRef();
+  auto asMade = [holder, source](const CNAExpression* leaf, eNAOperator op) {
+    return leaf->pclGetColumnNullValueExcludedNoRef() == nullptr && leaf->pclGetValueNoRef() == holder &&
+           leaf->eGetOperator() == op && leaf->dwGetFlags() == NA_EXPR_PAST_MATCHES &&
+           leaf->pclGetParsedConditionNoRef() == source;
+  };
   m_pclEqual->RenewLeaf(NA_OP_EQ, holder, 0);
-  m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);
-  m_pclBefore->RenewLeaf(before, holder, NA_EXPR_PAST_MATCHES);
+  if (!asMade(m_pclAfter, after)) m_pclAfter->RenewLeaf(after, holder, NA_EXPR_PAST_MATCHES);
+  if (!asMade(m_pclBefore, before)) m_pclBefore->RenewLeaf(before, holder, NA_EXPR_PAST_MATCHES);
   holder->nRelease();
   m_nState = 1;
   m_bFound = 0;

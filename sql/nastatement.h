@@ -694,8 +694,9 @@ class CNAStatement : public CInterf {
     CTString name;
     INAItemDescription* item = nullptr;
   } m_clSoughtItem;
-  // The description's item of that name, with an external reference; null when it has none.
-  INAItemDescription* _piFindSoughtItem(const wchar_t* name);
+  // The description's item of that name, held by m_clSoughtItem only (until the next look-up);
+  // null when it has none.
+  INAItemDescription* _piFindSoughtItemNoRef(const wchar_t* name);
   CNARecherche* m_pclRecherche = nullptr;
   int m_bInternalSearch = 0;
   // Made by the positions road on first use.

@@ -14,6 +14,7 @@
 #include "access/narecordcache.h"
 #include "access/natablecacheindex.h"
 #include "common/refhashtable.h"
+#include "common/str_buffer.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
@@ -191,21 +192,19 @@ void CNAStatement::STSoughtItem::Drop() {
   item = nullptr;
 }
 
-INAItemDescription* CNAStatement::_piFindSoughtItem(const wchar_t* name) {
+INAItemDescription* CNAStatement::_piFindSoughtItemNoRef(const wchar_t* name) {
   STSoughtItem& kept = m_clSoughtItem;
   // The host finds a name in any case: the item kept is its answer only for the very text it was
   // asked, which the item itself still bears.
-  if (kept.item != nullptr && wcscmp(kept.name.pszGet(), name) == 0) {
+  if (kept.item != nullptr && STR_bSameW(kept.name.pszGet(), name)) {
     const wchar_t* own = kept.item->pszGetName();
-    if (own != nullptr && wcscmp(own, name) == 0) {
-      kept.item->ExternalAddRef();
-      return kept.item;
-    }
+    if (own != nullptr && STR_bSameW(own, name)) return kept.item;
   }
   INAItemDescription* found = m_piDescription->piNAGetItem(name);
   kept.Drop();
   if (found != nullptr) {
-    kept.item = found->ExternalAddRef();
+    // The description's reference becomes the kept one.
+    kept.item = found;
     kept.name = name;
   }
   return found;
@@ -213,13 +212,14 @@ INAItemDescription* CNAStatement::_piFindSoughtItem(const wchar_t* name) {
 
 BOOL CNAStatement::bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PARSEDIRECTION dir, int exact) {
   if (m_piDescription == nullptr || item == nullptr) return FALSE;
-  CHeldItemDesc desc(_piFindSoughtItem(item));
-  if (desc.get() == nullptr) return FALSE;
-  m_clUserSearch.SetUserSearch(desc.get(), value, exact != 0 ? 0 : CNAUserSearch::kPrefix);
+  // Held by the kept item until the user search below holds it too.
+  INAItemDescription* desc = _piFindSoughtItemNoRef(item);
+  if (desc == nullptr) return FALSE;
+  m_clUserSearch.SetUserSearch(desc, value, exact != 0 ? 0 : CNAUserSearch::kPrefix);
   m_bInternalSearch = 0;
   CNARecherche* search = pclGetRecherche();
   if (search == nullptr) return FALSE;
-  const BOOL ok = search->bSetRecherche(m_pclRecord, desc.get(), value, dir, exact, 0);
+  const BOOL ok = search->bSetRecherche(m_pclRecord, desc, value, dir, exact, 0);
   search->nRelease();
   bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   return ok;

@@ -5,6 +5,7 @@
 
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
+#include "common/str_buffer.h"
 #include "sql/nacolumn.h"
 #include "sql/naexpression.h"
 #include "sql/narecherche.h"
@@ -14,7 +15,7 @@ namespace {
 
 bool SameItem(const CTString& kept, bool keptNull, const wchar_t* item) {
   if (item == nullptr || keptNull) return item == nullptr && keptNull;
-  return wcscmp(kept.pszGet(), item) == 0;
+  return STR_bSameW(kept.pszGet(), item);
 }
 
 // The command's defines are those bAddSelectColumns gives for record now: its columns to define,

@@ -17,34 +17,14 @@ using ZVArea::Get;
 
 static_assert(CAny::kInternOffset == 8 && CAny::kTypeOffset == 16 && CAny::kValueOffset == 24);
 
-unsigned int nPlainNumberWidth(unsigned short wType) {
-  switch (wType) {
-    case ZV_UI1: case ZV_I1: return 1;
-    case ZV_UI2: case ZV_I2: return 2;
-    case ZV_BOOL: case ZV_UI4: case ZV_I4: case ZV_R4: case ZV_UIX: return 4;
-    case ZV_UI8: case ZV_I8: case ZV_R8: return 8;
-    default: return 0;
-  }
-}
-
 CAny& CAny::operator=(const CAny& other) {
   if (&other == this) return *this;
   // A plain number ends as the general road leaves it: other's type object, type and flags, its
   // bytes and zeros after them. Read first: other may live inside this value's array.
   if (const unsigned int width = nPlainNumberWidth(other.wGetType())) {
-    static_assert(ZV_VALUE_SIZE >= 8);
-    unsigned char intern[sizeof m_abyIntern];
-    memcpy(intern, other.m_abyIntern, sizeof intern);
-    // The width's bytes of the area's first eight (little-endian), in one word.
-    uint64_t bytes;
-    memcpy(&bytes, other.m_abyValue, sizeof bytes);
-    if (width < 8) bytes &= (uint64_t{1} << (8 * width)) - 1;
-    const uint16_t word = static_cast<uint16_t>(other.wGetType() | (other.m_wType & ZV_FLAGS));
+    const STPlainNumber plain = s_ReadPlainNumber(other, width);
     Intern()->~CAny_Intern();
-    memcpy(static_cast<void*>(m_abyIntern), intern, sizeof intern);
-    m_wType = word;
-    memset(m_abyValue, 0, ZV_VALUE_SIZE);
-    memcpy(m_abyValue, &bytes, sizeof bytes);
+    _WritePlainNumber(plain);
     return *this;
   }
   // Built aside first: other may live inside this value's array.

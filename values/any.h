@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "common/charset.h"
@@ -50,6 +51,9 @@ class CAny {
   // Copies share dynamic strings and binaries (see nUnshare), copy owned texts and arrays.
   CAny(const CAny& other) : CAny() { *this = other; }
   CAny& operator=(const CAny& other);
+  // operator=, in line when other is a plain number of this value's own type (a key sought again
+  // and again): the type object, which holds nothing, stays.
+  CAny& AssignLike(const CAny& other);
 
   unsigned short wGetTypeWord() const { return m_wType; }
   unsigned short wGetType() const { return m_wType & 0xFF; }
@@ -128,6 +132,16 @@ class CAny {
   friend class CAny_Intern;
   // Releases this value and takes other's bytes; other is left empty without release.
   void TakeOver(CAny& other);
+  // A plain number as operator= leaves it: its type object, type and flags, its width's bytes
+  // and zeros after them. Read whole before any is written: the source may live inside the
+  // target's array.
+  struct STPlainNumber {
+    unsigned char intern[sizeof(void*)];
+    uint16_t word;
+    uint64_t bytes;
+  };
+  static STPlainNumber s_ReadPlainNumber(const CAny& other, unsigned int width);
+  void _WritePlainNumber(const STPlainNumber& plain);
   int nReinterpretBin(unsigned short wType);
   template <typename T>
   int nFillStringT(CXYString<T>& str, const STOCAW* pOptions) const;
@@ -149,7 +163,40 @@ class CAny {
 
 // The width of the plain numbers (integers, reals, booleans): their type objects copy just those
 // bytes and the flags, and hold nothing; 0 for every other type.
-unsigned int nPlainNumberWidth(unsigned short wType);
+inline unsigned int nPlainNumberWidth(unsigned short wType) {
+  switch (wType) {
+    case ZV_UI1: case ZV_I1: return 1;
+    case ZV_UI2: case ZV_I2: return 2;
+    case ZV_BOOL: case ZV_UI4: case ZV_I4: case ZV_R4: case ZV_UIX: return 4;
+    case ZV_UI8: case ZV_I8: case ZV_R8: return 8;
+    default: return 0;
+  }
+}
+
+inline CAny::STPlainNumber CAny::s_ReadPlainNumber(const CAny& other, unsigned int width) {
+  static_assert(ZV_VALUE_SIZE >= 8);
+  STPlainNumber plain;
+  memcpy(plain.intern, other.m_abyIntern, sizeof plain.intern);
+  // The width's bytes of the area's first eight (little-endian), in one word.
+  memcpy(&plain.bytes, other.m_abyValue, sizeof plain.bytes);
+  if (width < 8) plain.bytes &= (uint64_t{1} << (8 * width)) - 1;
+  plain.word = static_cast<uint16_t>(other.wGetType() | (other.m_wType & ZV_FLAGS));
+  return plain;
+}
+
+inline void CAny::_WritePlainNumber(const STPlainNumber& plain) {
+  memcpy(static_cast<void*>(m_abyIntern), plain.intern, sizeof plain.intern);
+  m_wType = plain.word;
+  memset(m_abyValue, 0, ZV_VALUE_SIZE);
+  memcpy(m_abyValue, &plain.bytes, sizeof plain.bytes);
+}
+
+inline CAny& CAny::AssignLike(const CAny& other) {
+  const unsigned int width = other.wGetType() == wGetType() ? nPlainNumberWidth(wGetType()) : 0;
+  if (width == 0 || &other == this) return *this = other;
+  _WritePlainNumber(s_ReadPlainNumber(other, width));
+  return *this;
+}
 
 static_assert(sizeof(CAny_Intern) == sizeof(void*), "the type object is only its table pointer");
 static_assert(sizeof(CAny) == 64 && alignof(CAny) == 8, "arrays of CAny have a 64-byte stride");

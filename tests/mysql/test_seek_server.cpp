@@ -620,6 +620,51 @@ TEST_P(LiveSeek, SeeksLimitTheirBlocksAsBrowsesOfTheItemDo) {
   }
 }
 
+// A seek limits its blocks by its item's column as the access imported it last: one access
+// seeking again and again on a unique item whose column another session retypes (the table read
+// again before the next seek) sends what a new access sends, limited only while the host holds the
+// column's values exactly.
+TEST_P(LiveSeek, SeeksAgainLimitTheirBlocksByTheColumnImportedNow) {
+  const std::wstring table = Name(L"qx seek`retype ");
+  Raw("CREATE TABLE " + Quoted(table) + " (id INT PRIMARY KEY, n INT NULL UNIQUE)");
+  Raw("INSERT INTO " + Quoted(table) + " SELECT seq, seq + 100 FROM seq_1_to_20");
+  CHostRecordDescription* desc = Description(table);
+  CHostItemDescription* id = Item(desc, L"id", NA_IT_I4, 4, kPrimary);
+  id->m_bNullAllowed = FALSE;
+  Item(desc, L"n", NA_IT_I4, 4, kUnique);
+  desc->m_pBestParseItem = id;
+  // (before the seek: n's new column type, read again) value sought on n, whether limited
+  const struct {
+    const char* retype;
+    const wchar_t* value;
+    bool limited;
+  } steps[] = {
+      {nullptr, L"101", true},          {nullptr, L"102", true},  {"DECIMAL(12,2)", L"103", false},
+      {nullptr, L"104", false},         {"BIGINT", L"105", true}, {nullptr, L"106", true},
+      {"DOUBLE", L"107", false},        {"INT", L"108", true},
+  };
+  CMySQLConnection* cnx = Connect("15");
+  CNADataAccess* kept = Open(desc, cnx);
+  auto seek = [&](CNADataAccess* a, const wchar_t* value) {
+    const CAny sought = FromText(ZV_I4, value);
+    ClientCounts::tabSent.clear();
+    EXPECT_TRUE(a->bHRecherche(L"n", &sought, 0, 1, kNoLock, nullptr, 1, 0)) << Utf8(m_error.pszGetError());
+    const std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+    return std::make_pair(sent, Out(a, L"n") ? std::vector<Cell>{} : Values(a, {L"id", L"n"}));
+  };
+  for (const auto& step : steps) {
+    const std::string what = "step " + std::to_string(&step - steps);
+    if (step.retype != nullptr) {
+      Raw("ALTER TABLE " + Quoted(table) + " MODIFY n " + step.retype + " NULL UNIQUE");
+      int exists = 0, compatible = 0;
+      ASSERT_TRUE(kept->bFichierExiste(&exists, &compatible)) << what;
+    }
+    const auto got = seek(kept, step.value);
+    EXPECT_EQ(got, seek(Open(desc, cnx), step.value)) << what;
+    EXPECT_EQ(got.first.find(" LIMIT ") != std::string::npos, step.limited) << what << ": " << got.first;
+  }
+}
+
 // The host's questions on an item that has no browse: user error 5.
 TEST_P(LiveSeek, FoundStateOfAnItemWithoutBrowseIsUserError5) {
   std::vector<std::vector<Cell>> rows;

@@ -59,7 +59,8 @@ TEST_F(Any, EveryTypeIsCopiedAloneWithItsFlags) {
 }
 
 // A number assigned over any value ends, byte for byte, as the type object's own copy makes it:
-// its flags, its width's bytes and zeros after them, whatever the source's area held past them.
+// its flags, its width's bytes and zeros after them, whatever the source's area held past them;
+// also through AssignLike, in line over a value of its own type (flags set or not).
 TEST_F(Any, NumbersAssignedEndAsTheirTypeCopiesThem) {
   const unsigned short codes[] = {ZV_BOOL, ZV_UI1, ZV_UI2, ZV_UI4, ZV_UI8, ZV_I1,  ZV_I2,
                                   ZV_I4,   ZV_I8,  ZV_R4,  ZV_R8,  ZV_UIX, ZV_CY, ZV_DATETIME};
@@ -73,13 +74,21 @@ TEST_F(Any, NumbersAssignedEndAsTheirTypeCopiesThem) {
       CAny want;
       want.__SetType(code, 0);
       source.Intern()->Duplique(&want);
+      CAny own = Raw(code, ~uint64_t{0}), ownFlagged = Raw(code, 0);
+      ownFlagged.SetFlags(ZV_FLAGS);
       const CAny targets[] = {CAny(), FromText(ZV_DSTRW, L"a text of its own"), FromText(ZV_I4, L"9", ZV_FLAG_NULL),
-                              FromText(ZV_DECIMAL, L"12.5"), FromText(code == ZV_I8 ? ZV_R8 : ZV_I8, L"-1")};
+                              FromText(ZV_DECIMAL, L"12.5"), FromText(code == ZV_I8 ? ZV_R8 : ZV_I8, L"-1"),
+                              own, ownFlagged};
       for (const CAny& target : targets) {
-        CAny assigned(target);
+        CAny assigned(target), like(target);
         assigned = source;
+        like.AssignLike(source);
         EXPECT_EQ(Whole(assigned), Whole(want)) << code << " " << flags << " over " << target.wGetType();
+        EXPECT_EQ(Whole(like), Whole(want)) << code << " " << flags << " like over " << target.wGetType();
       }
+      CAny self(source);
+      self.AssignLike(self);
+      EXPECT_EQ(Whole(self), Whole(want)) << code << " " << flags << " over itself";
     }
   }
 }
