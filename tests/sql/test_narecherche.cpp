@@ -383,8 +383,11 @@ TEST_F(Search, SeekAgainWritesWhatANewSearchWrites) {
     const std::wstring cloneBefore = clone != nullptr ? all(clone) : L"";
     const CNAExpression* former = m_search->pclGetEqualTreeNoRef();
     const CNAConvertVariant* formerHolder = former != nullptr ? former->pclGetValueNoRef() : nullptr;
+    // Told by the stamp too: a tree made again may land where the freed one was.
+    const uint64_t formerStamp = m_search->nGetTreesStamp();
     ASSERT_TRUE(m_search->bSetRecherche(m_bench.Record(), Item(row.item), &row.value, NA_PARSE_FIRST, row.exact, 0));
-    EXPECT_EQ(m_search->pclGetEqualTreeNoRef() == former, row.kept) << label;
+    EXPECT_EQ(m_search->pclGetEqualTreeNoRef() == former && m_search->nGetTreesStamp() == formerStamp, row.kept)
+        << label;
     // Kept trees keep their holder, made again in place (a new one may land where a freed one was).
     CNAConvertVariant* holder = m_search->pclGetEqualTreeNoRef()->pclGetValueNoRef();
     if (row.kept) {
