@@ -247,19 +247,8 @@ BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
 
 // ---------------------------------------------------------------- the common shape
 
-template <bool kHold, typename F>
-BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
-  CNADriverLock lock;
-  ResetError(m_pclError);
-  if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
-  // A call that cannot let the access go uses the cached one as it is, under the driver lock.
-  CNADataAccess* cached = kHold ? nullptr : _pclCachedDataAccess(ctx);
-  HeldDataAccess held(cached != nullptr ? nullptr : kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx));
-  CNADataAccess* const access = cached != nullptr ? cached : held.get();
-  if (access == nullptr) {
-    if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
-    return whenNone;
-  }
+template <typename F>
+inline BOOL CNATable::_bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const {
   ResetError(access->pclGetErrorNoRef());
   if (!bOutsGiven) {
     // Where the host reads the failures of its file.
@@ -268,6 +257,24 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
     return FALSE;
   }
   return call(access);
+}
+
+template <bool kHold, typename F>
+BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
+  CNADriverLock lock;
+  ResetError(m_pclError);
+  if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
+  // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
+  // reference to give back on that road.
+  if (!kHold) {
+    if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallAccess(cached, call, bOutsGiven);
+  }
+  HeldDataAccess held(kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx));
+  if (held == nullptr) {
+    if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
+    return whenNone;
+  }
+  return _bCallAccess(held.get(), call, bOutsGiven);
 }
 
 BOOL CNATable::bNbEnrNeedParse(INAContext* ctx, int* needParse, const wchar_t* item) {
