@@ -178,8 +178,12 @@ BOOL CNARecordValue::bCopyRecordValue(const CNARecordValue* source, int flags) {
   // A value made without a data access has no identifier to give; one held already takes the
   // source's (every row copied) without the clone's road.
   if ((flags & NA_COPY_RECORDID) && source->m_pclRecordId != nullptr) {
-    const BOOL copied = m_pclRecordId != nullptr ? m_pclRecordId->bCopy(this, source->m_pclRecordId)
-                                                 : bCopyRecordID(source->m_pclRecordId);
+    // The record-values kind, every row's, is taken without the virtual call.
+    CNARecordId* mine = m_pclRecordId;
+    const BOOL copied = mine == nullptr ? bCopyRecordID(source->m_pclRecordId)
+                        : mine->eGetKind() == NA_RECORDID_RECORDVALUES
+                            ? static_cast<CNARecordId_RecordValues*>(mine)->bCopy(this, source->m_pclRecordId)
+                            : mine->bCopy(this, source->m_pclRecordId);
     if (!copied) return FALSE;
   }
   return TRUE;
