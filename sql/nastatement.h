@@ -522,6 +522,13 @@ class CNAStatement : public CInterf {
   // overriding the virtual _bFetch must leave such a move to _bReadRowAt). -1: not such a move,
   // nothing done. Off with CNADataAccess::s_bStepRoad.
   int _nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* outOfRange);
+  // bFetch's state of a move starting in direction (server order): no row valid, none from the
+  // row cache.
+  void _StartFetch(eNA_PARSEDIRECTION direction);
+  // bFetch's end after the move (ok, out of the rows, the rows moved): the found and out-of-range
+  // state, and on a row its original record (a twin where it may be) and, with update, the row
+  // marked read through the access. Gives the fetch's result.
+  BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
   // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
   // from it; *outOfRange left set when the SQL statement has no row there.
   BOOL _bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* outOfRange);
