@@ -163,6 +163,10 @@ BOOL CNARecordValue::bCopyRecordID(CNARecordId* id) {
 }
 
 BOOL CNARecordValue::bCopyRecordValue(const CNARecordValue* source, int flags) {
+  return _bCopyRecordValue(source, flags);
+}
+
+[[gnu::always_inline]] inline BOOL CNARecordValue::_bCopyRecordValue(const CNARecordValue* source, int flags) {
   if (source == nullptr) return FALSE;
   if (source == this) return TRUE;
   m_eState = source->m_eState;
@@ -371,7 +375,7 @@ BOOL CNARecord::bCopyOriginalRecordToCurrentRecord() { return bCopyToCurrentReco
 BOOL CNARecord::bCopyCurrentRecordToOriginalRecord() {
   _EndOriginalTwin();
   m_bOriginalSet = 1;
-  return m_pclOriginal != nullptr && m_pclOriginal->bCopyRecordValue(m_pclCurrent, NA_COPY_ALL);
+  return m_pclOriginal != nullptr && m_pclOriginal->_bCopyRecordValue(m_pclCurrent, NA_COPY_ALL);
 }
 
 // ---------------------------------------------------------------- the twin
