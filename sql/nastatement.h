@@ -340,8 +340,13 @@ class CNAStatement : public CInterf {
   // A search of value on item from dir (exact 0: starts-with) that the host's found state
   // follows; the rebuild cause is cleared. FALSE when the description has no such item.
   BOOL bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PARSEDIRECTION dir, int exact);
-  // Marks the browse started and notes the filter in force as the browse's.
-  void SetParseStarted();
+  // Marks the browse started and notes the filter in force as the browse's. Every read ends
+  // here: the same filter (nearly always none) is kept in line.
+  void SetParseStarted() {
+    m_bParseStarted = 1;
+    CNAFilter* const now = bExistFilter() ? m_pclFilter : nullptr;
+    if (now != m_clFilterSave.pclGetFilterNoRef()) m_clFilterSave.SetFilter(now);
+  }
   // The current record cannot be found again: lost, out of range, not found, user error 13.
   void CurrentRecordNotFound(const wchar_t* item, int file, int site);
   // TRUE; *out = the last fetch left the data.

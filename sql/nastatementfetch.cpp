@@ -58,11 +58,6 @@ bool Forward(eNA_PARSEDIRECTION d) { return d == NA_PARSE_FIRST || d == NA_PARSE
 
 // ---------------------------------------------------------------- browse state
 
-void CNAStatement::SetParseStarted() {
-  m_bParseStarted = 1;
-  m_clFilterSave.SetFilter(bExistFilter() ? m_pclFilter : nullptr);
-}
-
 void CNAStatement::CurrentRecordNotFound(const wchar_t* item, int file, int site) {
   m_bCurrentRecordLost = 1;
   m_bOutOfRange = 1;
