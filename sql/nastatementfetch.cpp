@@ -133,7 +133,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   // Every row of a browse read one after the other: a one-row move that marks the row read, with
   // no row cache and no index, landing inside the rows held (else the road below from the start).
   if (count == 1 && update && (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) &&
-      m_pclTableCacheIndex == nullptr && !bCacheEnabled()) {
+      m_pclTableCacheIndex == nullptr && (m_pclRecordCache == nullptr || !bCacheEnabled())) {
     *moved = 0;
     m_bFoundByFetch = 0;
     const eNA_PARSEDIRECTION way = bInvertFetch() ? Mirror(direction) : direction;
