@@ -37,11 +37,16 @@ CNATable::CNATable(const wchar_t* identification, INADataSourceDescription* desc
 
 CNATable::~CNATable() {
   {
-    // A context may keep an access alive: it must not point at a dead table.
+    // A context may keep an access alive: it must not point at a dead table, nor stay in the
+    // cache, whose accesses all have a table.
+    CNADriverLock lock;
     CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
     CNADataAccess* access = nullptr;
-    while (walk.bNext(&access))
-      if (access->pclGetTableNoRef() == this) access->SetTable(nullptr);
+    while (walk.bNext(&access)) {
+      if (access->pclGetTableNoRef() != this) continue;
+      access->SetTable(nullptr);
+      if (gpclLastDataAccess == access) gpclLastDataAccess = nullptr;
+    }
   }
   m_tabDataAccess.RemoveAll();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
@@ -103,10 +108,10 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 }
 
 // Every row read passes here three times: the cache's hit is answered without a call of ours.
+// A cached access has its table: one it lost (its table died) left the cache with it.
 inline CNADataAccess* CNATable::_pclCachedDataAccess(INAContext* ctx) const {
   CNADataAccess* last = gpclLastDataAccess;
   if (last == nullptr || ctx->dwGetCtxID() != gdwCtxID || ctx->dwGetDataID() != gdwDataID) return nullptr;
-  if (last->pclGetTableNoRef() == nullptr) _Adopt(last);
   return last;
 }
 
@@ -128,6 +133,8 @@ CNADataAccess* CNATable::_pclLookUpDataAccess(INAContext* ctx) const {
   context.reset();
   if (access == nullptr) return nullptr;
   _Adopt(access);
+  // One left without a table (no memory to adopt it) is adopted again at the next lookup.
+  if (access->pclGetTableNoRef() == nullptr) return access;
   gdwCtxID = ctx->dwGetCtxID();
   gdwDataID = ctx->dwGetDataID();
   gpclLastDataAccess = access;

@@ -217,7 +217,7 @@ class CNATable : public INATable {
   // The cache forgets access if it names it (under the driver mutex).
   static void g_ForgetDataAccess(CNADataAccess* access);
 
-  // The one-entry cache (under the driver mutex; no reference held).
+  // The one-entry cache (under the driver mutex; no reference held), of an access with a table.
   static CNADataAccess* gpclLastDataAccess;
   static uint32_t gdwCtxID;
   static uint32_t gdwDataID;
