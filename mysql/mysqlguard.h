@@ -18,9 +18,10 @@ class CNAError;
 
 void MySQLGuardReport(CNAError* error, CNAConnectionDescription* cnx, int file, int site, const CTString* missing);
 
-// TRUE when call returned; FALSE, reported, when it threw.
+// TRUE when call returned; FALSE, reported, when it threw. The error object and the connection
+// are read only then: a call that returns (every row's fetch) does not load them.
 template <typename F>
-BOOL bMySQLGuard(CNAError* error, CNAConnectionDescription* cnx, int file, int site, F&& call) {
+BOOL bMySQLGuard(CNAError* const& error, CNAConnectionDescription* const& cnx, int file, int site, F&& call) {
   try {
     call();
     return TRUE;
