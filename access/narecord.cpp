@@ -163,6 +163,10 @@ BOOL CNARecordValue::bCopyRecordID(CNARecordId* id) {
 }
 
 BOOL CNARecordValue::bCopyRecordValue(const CNARecordValue* source, int flags) {
+  return _bCopyRecordValue(source, flags);
+}
+
+[[gnu::always_inline]] inline BOOL CNARecordValue::_bCopyRecordValue(const CNARecordValue* source, int flags) {
   if (source == nullptr) return FALSE;
   if (source == this) return TRUE;
   m_eState = source->m_eState;
@@ -178,8 +182,12 @@ BOOL CNARecordValue::bCopyRecordValue(const CNARecordValue* source, int flags) {
   // A value made without a data access has no identifier to give; one held already takes the
   // source's (every row copied) without the clone's road.
   if ((flags & NA_COPY_RECORDID) && source->m_pclRecordId != nullptr) {
-    const BOOL copied = m_pclRecordId != nullptr ? m_pclRecordId->bCopy(this, source->m_pclRecordId)
-                                                 : bCopyRecordID(source->m_pclRecordId);
+    // The record-values kind, every row's, is taken without the virtual call.
+    CNARecordId* mine = m_pclRecordId;
+    const BOOL copied = mine == nullptr ? bCopyRecordID(source->m_pclRecordId)
+                        : mine->eGetKind() == NA_RECORDID_RECORDVALUES
+                            ? static_cast<CNARecordId_RecordValues*>(mine)->bCopy(this, source->m_pclRecordId)
+                            : mine->bCopy(this, source->m_pclRecordId);
     if (!copied) return FALSE;
   }
   return TRUE;
@@ -367,7 +375,7 @@ BOOL CNARecord::bCopyOriginalRecordToCurrentRecord() { return bCopyToCurrentReco
 BOOL CNARecord::bCopyCurrentRecordToOriginalRecord() {
   _EndOriginalTwin();
   m_bOriginalSet = 1;
-  return m_pclOriginal != nullptr && m_pclOriginal->bCopyRecordValue(m_pclCurrent, NA_COPY_ALL);
+  return m_pclOriginal != nullptr && m_pclOriginal->_bCopyRecordValue(m_pclCurrent, NA_COPY_ALL);
 }
 
 // ---------------------------------------------------------------- the twin

@@ -132,6 +132,9 @@ class CNARecordValue : public CInterf {
   BOOL bEquals(const CNARecordValue* other, int withMemos) const;
 
  private:
+  friend class CNARecord;
+  // bCopyRecordValue's body, in line where every row read is copied.
+  BOOL _bCopyRecordValue(const CNARecordValue* source, int flags);
   void _NoMemory() const;
   // Makes the memo set when there is none; FALSE without memory.
   BOOL _bHaveMemo();

@@ -74,7 +74,7 @@ class CNARecordId : public CQXUnknown {
   eNA_RECORDIDTYPE m_eKind;
 };
 
-class CNARecordId_RecordValues : public CNARecordId {
+class CNARecordId_RecordValues final : public CNARecordId {
  public:
   static constexpr unsigned int kSerializedSize = 24;
 

@@ -37,11 +37,16 @@ CNATable::CNATable(const wchar_t* identification, INADataSourceDescription* desc
 
 CNATable::~CNATable() {
   {
-    // A context may keep an access alive: it must not point at a dead table.
+    // A context may keep an access alive: it must not point at a dead table, nor stay in the
+    // cache, whose accesses all have a table.
+    CNADriverLock lock;
     CNARegistryWalk<CNADataAccess*> walk(&m_tabDataAccess);
     CNADataAccess* access = nullptr;
-    while (walk.bNext(&access))
-      if (access->pclGetTableNoRef() == this) access->SetTable(nullptr);
+    while (walk.bNext(&access)) {
+      if (access->pclGetTableNoRef() != this) continue;
+      access->SetTable(nullptr);
+      if (gpclLastDataAccess == access) gpclLastDataAccess = nullptr;
+    }
   }
   m_tabDataAccess.RemoveAll();
   if (m_piDescription != nullptr) m_piDescription->nExternalRelease();
@@ -103,10 +108,10 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 }
 
 // Every row read passes here three times: the cache's hit is answered without a call of ours.
+// A cached access has its table: one it lost (its table died) left the cache with it.
 inline CNADataAccess* CNATable::_pclCachedDataAccess(INAContext* ctx) const {
   CNADataAccess* last = gpclLastDataAccess;
   if (last == nullptr || ctx->dwGetCtxID() != gdwCtxID || ctx->dwGetDataID() != gdwDataID) return nullptr;
-  if (last->pclGetTableNoRef() == nullptr) _Adopt(last);
   return last;
 }
 
@@ -128,6 +133,8 @@ CNADataAccess* CNATable::_pclLookUpDataAccess(INAContext* ctx) const {
   context.reset();
   if (access == nullptr) return nullptr;
   _Adopt(access);
+  // One left without a table (no memory to adopt it) is adopted again at the next lookup.
+  if (access->pclGetTableNoRef() == nullptr) return access;
   gdwCtxID = ctx->dwGetCtxID();
   gdwDataID = ctx->dwGetDataID();
   gpclLastDataAccess = access;
@@ -247,19 +254,8 @@ BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
 
 // ---------------------------------------------------------------- the common shape
 
-template <bool kHold, typename F>
-BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
-  CNADriverLock lock;
-  ResetError(m_pclError);
-  if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
-  // A call that cannot let the access go uses the cached one as it is, under the driver lock.
-  CNADataAccess* cached = kHold ? nullptr : _pclCachedDataAccess(ctx);
-  HeldDataAccess held(cached != nullptr ? nullptr : kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx));
-  CNADataAccess* const access = cached != nullptr ? cached : held.get();
-  if (access == nullptr) {
-    if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
-    return whenNone;
-  }
+template <typename F>
+inline BOOL CNATable::_bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const {
   ResetError(access->pclGetErrorNoRef());
   if (!bOutsGiven) {
     // Where the host reads the failures of its file.
@@ -268,6 +264,24 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
     return FALSE;
   }
   return call(access);
+}
+
+template <bool kHold, typename F>
+BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
+  CNADriverLock lock;
+  ResetError(m_pclError);
+  if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
+  // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
+  // reference to give back on that road.
+  if (!kHold) {
+    if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallAccess(cached, call, bOutsGiven);
+  }
+  HeldDataAccess held(kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx));
+  if (held == nullptr) {
+    if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
+    return whenNone;
+  }
+  return _bCallAccess(held.get(), call, bOutsGiven);
 }
 
 BOOL CNATable::bNbEnrNeedParse(INAContext* ctx, int* needParse, const wchar_t* item) {

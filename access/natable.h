@@ -217,7 +217,7 @@ class CNATable : public INATable {
   // The cache forgets access if it names it (under the driver mutex).
   static void g_ForgetDataAccess(CNADataAccess* access);
 
-  // The one-entry cache (under the driver mutex; no reference held).
+  // The one-entry cache (under the driver mutex; no reference held), of an access with a table.
   static CNADataAccess* gpclLastDataAccess;
   static uint32_t gdwCtxID;
   static uint32_t gdwDataID;
@@ -230,6 +230,10 @@ class CNATable : public INATable {
   // access, which then takes no reference when it is the cached one.
   template <bool kHold = true, typename F>
   BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
+  // _bForward's end for the access found: its error reset, user error 4 without the out pointer,
+  // else call(access).
+  template <typename F>
+  BOOL _bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const;
   // Raises user error 19 into the table's error for a null ctx and answers whether it was null.
   bool _bNoContext(INAContext* ctx) const;
   // _pclFindDataAccess for a non-null ctx, its cache hit in line (natable.cpp only); the miss

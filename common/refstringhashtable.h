@@ -3,7 +3,8 @@
 // Stored keys are malloc'ed copies owned by the table's holder: bAddValue makes the copy, and
 // bRemoveValue, RemoveAll and the destructor free it. A one-entry lookup cache keeps the entry
 // found last (by its pool index, so in-place changes of the value show through); every add,
-// removal and clear forgets it, so it never names a freed entry or hides a newer one. A name
+// removal and clear forgets it, so it never names a freed entry or hides a newer one; it keeps
+// the entry's address, which the pool moves only in those (its growth, shrink and reset). A name
 // spelt as the cached key is that key: the logical compare is made only for other spellings.
 #pragma once
 
@@ -39,7 +40,7 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
   // The newest value of the name, with a reference taken for the caller, through the cache.
   BOOL bFindValue(const wchar_t* name, V* pValue) {
     if (!_bFindCached(name)) return FALSE;
-    const V value = static_cast<V>(this->_pEntry(m_dwCached)->pValue);
+    const V value = static_cast<V>(m_pCached->pValue);
     this->_AddRef(value);
     if (pValue != nullptr) *pValue = value;
     return TRUE;
@@ -47,7 +48,7 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
   // The same without a reference taken: for a value read at once and let go.
   BOOL bPeekValue(const wchar_t* name, V* pValue) {
     if (!_bFindCached(name)) return FALSE;
-    *pValue = static_cast<V>(this->_pEntry(m_dwCached)->pValue);
+    *pValue = static_cast<V>(m_pCached->pValue);
     return TRUE;
   }
   // The newest value of the name, without a reference taken.
@@ -89,22 +90,23 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
     Base::DeleteAll(n);
   }
 
-  bool bHasCache() const { return m_dwCached != 0; }
+  bool bHasCache() const { return m_pCached != nullptr; }
 
  private:
-  void _ClearCache() { m_dwCached = 0; }
+  void _ClearCache() { m_pCached = nullptr; }
   // The cache holds the newest entry of the name after it, true; false when there is none.
   bool _bFindCached(const wchar_t* name) {
-    if (m_dwCached != 0 && _bCachedName(name)) return true;
-    m_dwCached = this->_dwFind(name);
-    return m_dwCached != 0;
+    if (m_pCached != nullptr && _bCachedName(name)) return true;
+    const uint32_t found = this->_dwFind(name);
+    m_pCached = found != 0 ? this->_pEntry(found) : nullptr;
+    return m_pCached != nullptr;
   }
   bool _bCachedName(const wchar_t* name) const {
-    const void* key = this->_pEntry(m_dwCached)->pKey;
+    const void* key = m_pCached->pKey;
     if (name != nullptr && key != nullptr && STR_bSameW(name, static_cast<const wchar_t*>(key))) return true;
     return this->_nCompare(name, key) == 0;
   }
 
-  // 1-based pool index of the entry found last; 0 = none.
-  uint32_t m_dwCached = 0;
+  // The entry found last; null = none.
+  const typename Base::STEntry* m_pCached = nullptr;
 };

@@ -37,9 +37,10 @@ BOOL bMySQLGuardWhere(W&& where, int file, int site, F&& call) {
   return FALSE;
 }
 
-// TRUE when call returned; FALSE, reported, when it threw.
+// TRUE when call returned; FALSE, reported, when it threw. The error object and the connection
+// are read only then: a call that returns (every row's fetch) does not load them.
 template <typename F>
-BOOL bMySQLGuard(CNAError* error, CNAConnectionDescription* cnx, int file, int site, F&& call) {
+BOOL bMySQLGuard(CNAError* const& error, CNAConnectionDescription* const& cnx, int file, int site, F&& call) {
   return bMySQLGuardWhere([&] { return std::pair{error, cnx}; }, file, site, call);
 }
 

@@ -117,7 +117,8 @@ class CNAKJRecord {
     if (item == nullptr) return FALSE;
     const unsigned int physical = item->nGetPhysicalIndice();
     if (physical >= m_nItemCount) return _nBit(physical) >= 0;  // FALSE; a debug build says why
-    return (m_pbyFlags[physical / 8] & (0x80u >> (physical % 8))) != 0;
+    // The bit shifted down to bit 0: no compare after the mask.
+    return (m_pbyFlags[physical / 8] >> (~physical & 7)) & 1;
   }
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
   // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.

@@ -343,8 +343,13 @@ class CNAStatement : public CInterf {
   // A search of value on item from dir (exact 0: starts-with) that the host's found state
   // follows; the rebuild cause is cleared. FALSE when the description has no such item.
   BOOL bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PARSEDIRECTION dir, int exact);
-  // Marks the browse started and notes the filter in force as the browse's.
-  void SetParseStarted();
+  // Marks the browse started and notes the filter in force as the browse's. Every read ends
+  // here: the same filter (nearly always none) is kept in line.
+  void SetParseStarted() {
+    m_bParseStarted = 1;
+    CNAFilter* const now = bExistFilter() ? m_pclFilter : nullptr;
+    if (now != m_clFilterSave.pclGetFilterNoRef()) m_clFilterSave.SetFilter(now);
+  }
   // The current record cannot be found again: lost, out of range, not found, user error 13.
   void CurrentRecordNotFound(const wchar_t* item, int file, int site);
   // TRUE; *out = the last fetch left the data.
@@ -528,6 +533,13 @@ class CNAStatement : public CInterf {
   // overriding the virtual _bFetch must leave such a move to _bReadRowAt). -1: not such a move,
   // nothing done. Off with CNADataAccess::s_bStepRoad.
   int _nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* outOfRange);
+  // bFetch's state of a move starting in direction (server order): no row valid, none from the
+  // row cache.
+  void _StartFetch(eNA_PARSEDIRECTION direction);
+  // bFetch's end after the move (ok, out of the rows, the rows moved): the found and out-of-range
+  // state, and on a row its original record (a twin where it may be) and, with update, the row
+  // marked read through the access. Gives the fetch's result.
+  BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
   // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
   // from it; *outOfRange left set when the SQL statement has no row there.
   BOOL _bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* outOfRange);

@@ -58,11 +58,6 @@ bool Forward(eNA_PARSEDIRECTION d) { return d == NA_PARSE_FIRST || d == NA_PARSE
 
 // ---------------------------------------------------------------- browse state
 
-void CNAStatement::SetParseStarted() {
-  m_bParseStarted = 1;
-  m_clFilterSave.SetFilter(bExistFilter() ? m_pclFilter : nullptr);
-}
-
 void CNAStatement::CurrentRecordNotFound(const wchar_t* item, int file, int site) {
   m_bCurrentRecordLost = 1;
   m_bOutOfRange = 1;
@@ -135,6 +130,22 @@ BOOL CNAStatement::bSetContinueParcours(eNA_PARSEDIRECTION direction) {
 BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved) {
   long long local = 0;
   if (moved == nullptr) moved = &local;
+  // Every row of a browse read one after the other: a one-row move that marks the row read, with
+  // no row cache and no index, landing inside the rows held (else the road below from the start).
+  if (count == 1 && update && (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) &&
+      m_pclTableCacheIndex == nullptr && (m_pclRecordCache == nullptr || !bCacheEnabled())) {
+    *moved = 0;
+    m_bFoundByFetch = 0;
+    const eNA_PARSEDIRECTION way = bInvertFetch() ? Mirror(direction) : direction;
+    _StartFetch(way);
+    int out = 1;
+    long long one = 0;
+    const int stepped = _nStepInRows(way, &one, &out);
+    if (stepped >= 0) {
+      *moved = one;
+      return _bFetchLanded(stepped, out, 1, 1);
+    }
+  }
   *moved = 0;
   m_bFoundByFetch = 0;
   if (bInvertFetch()) direction = Mirror(direction);
@@ -144,10 +155,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   else if ((direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) && m_pclTableCacheIndex != nullptr &&
            m_eParseNeedUpdate != NA_PARSE_UPTODATE && !bUpdateParsePositionInCacheIndex(&direction, &count))
     return FALSE;
-  m_eLastDirection = direction;
-  m_bRowFromCache = 0;
-  m_bRowForTwin = 0;
-  m_bRowValid = 0;
+  _StartFetch(direction);
   int out = 1;
   BOOL ok;
   if (m_pclTableCacheIndex != nullptr)
@@ -157,24 +165,36 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   else if (count != 1 || (direction != NA_PARSE_NEXT && direction != NA_PARSE_PREVIOUS) ||
            (ok = _nStepInRows(direction, moved, &out)) < 0)
     ok = _bFetchCacheDisabled(direction, update, count, moved, &out);
+  return _bFetchLanded(ok, out, update, *moved);
+}
+
+// In line in bFetch's two roads.
+[[gnu::always_inline]] inline void CNAStatement::_StartFetch(eNA_PARSEDIRECTION direction) {
+  m_eLastDirection = direction;
+  m_bRowFromCache = 0;
+  m_bRowForTwin = 0;
+  m_bRowValid = 0;
+}
+
+[[gnu::always_inline]] inline BOOL CNAStatement::_bFetchLanded(BOOL ok, int out, int update, long long moved) {
   if (ok && !out) {
     m_bRowValid = 1;
     const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
-    m_llLastMoved = *moved;
-    if (update && *moved <= 1 && (m_bRowForTwin || _bTwinRead())) {
+    m_llLastMoved = moved;
+    if (update && moved <= 1 && (m_bRowForTwin || _bTwinRead())) {
       // Every row of a browse: one copy of the row instead of two.
       ok = _bSetStmtOriginalRecordAsTwin(m_eLastDirection);
-    } else if (update && *moved <= 1 && _bSpareTwinRead()) {
+    } else if (update && moved <= 1 && _bSpareTwinRead()) {
       // A result's first row (every seek's): the same.
       ok = _bSetSpareOriginalRecordAsTwin(m_eLastDirection);
     } else {
       ok = bSetStmtOriginalRecord(m_eLastDirection);
       // A move over several rows may land inside a run of equal rows it did not compare: the rows
       // just before the landing tell the rank (rows with a unique key set are never equal).
-      if (ok && *moved > 1 && m_pclTableCacheIndex != nullptr) {
+      if (ok && moved > 1 && m_pclTableCacheIndex != nullptr) {
         SetEqualRows(static_cast<int>(m_nIndexEqualBefore));
-      } else if (ok && *moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
+      } else if (ok && moved > 1 && m_pclRecord->pclGetUniqueKeyNotNullNoRef() == nullptr) {
         int before = 0;
         ok = _bCountEqualRowsBefore(&before);
         if (ok) SetEqualRows(bInvertFetch() ? -(before + 1) : before);
@@ -419,7 +439,7 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
   return _bReadRowAt(target, direction, out);
 }
 
-int CNAStatement::_nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* out) {
+[[gnu::always_inline]] inline int CNAStatement::_nStepInRows(eNA_PARSEDIRECTION direction, long long* moved, int* out) {
   if (!CNADataAccess::s_bStepRoad || m_pclStatementSQL == nullptr || m_nOutSide != 0 || m_pnRecordSave != nullptr)
     return -1;
   const long long pos = m_pclStatementSQL->llGetPosition();
@@ -512,7 +532,7 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   return m_pclOriginalRecord != nullptr ? TRUE : FALSE;
 }
 
-inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before,
+[[gnu::always_inline]] inline int CNAStatement::_nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before,
                               const CNARecordValue* current) const {
   // The rank among equal rows, in the browse's order whichever way the rows were read: a row
   // reached from the end starts counting from the end.
@@ -607,7 +627,7 @@ BOOL CNAStatement::_bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) 
   return FALSE;
 }
 
-BOOL CNAStatement::_bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {
+[[gnu::always_inline]] inline BOOL CNAStatement::_bSetStmtOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;

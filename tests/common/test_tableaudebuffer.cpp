@@ -449,6 +449,26 @@ TEST_F(CNameTable, CacheForgetsEveryRemoval) {
   }
 }
 
+// The cache keeps the entry's address: the pool moved by growth and shrink (the cached entry
+// at the moved end) is never read through the address it had.
+TEST_F(CNameTable, CacheFollowsThePoolAsItGrowsAndShrinks) {
+  std::vector<std::wstring> names;
+  for (int i = 0; i < 200; ++i) names.push_back(L"name" + std::to_wstring(i));
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(Find(L"ECOLE"), m_values[0]);
+    for (const std::wstring& name : names) Add(name.c_str());
+    EXPECT_GT(m_table.dwGetPoolCapacity(), 200u);
+    EXPECT_EQ(Find(L"\u00E9cole"), m_values[0]) << round;
+    CCounted* last = m_values.back();
+    ASSERT_EQ(Find(L"NAME199"), last);
+    for (size_t i = 0; i + 1 < names.size(); ++i) ASSERT_TRUE(m_table.bRemoveValue(names[i].c_str()));
+    EXPECT_LT(m_table.dwGetPoolCapacity(), 200u);
+    EXPECT_EQ(Find(L"name199"), last) << round;
+    EXPECT_EQ(Find(L"CLIENT"), m_values[2]) << round;
+    ASSERT_TRUE(m_table.bRemoveValue(L"name199"));
+  }
+}
+
 TEST_F(CNameTable, CacheNeverHidesANewerEntryOrValue) {
   ASSERT_EQ(Find(L"ecole"), m_values[0]);
   CCounted* newer = Add(L"ECOLE");

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,20 @@ struct OneItem {
   }
   CHostItemDescription item;
   CHostRecordDescription desc;
+  CNAKJRecord record;
+};
+
+// A record of n one-byte items.
+struct ByteItems {
+  explicit ByteItems(int n) {
+    for (int i = 0; i < n; ++i) {
+      items.push_back(std::make_unique<CHostItemDescription>(L"i", NA_IT_I1, 1));
+      desc.Add(items.back().get());
+    }
+    EXPECT_TRUE(record.bInit(&desc, NA_INIT_EMPTY));
+  }
+  CHostRecordDescription desc;
+  std::vector<std::unique_ptr<CHostItemDescription>> items;
   CNAKJRecord record;
 };
 
@@ -220,14 +235,9 @@ TEST_F(Record, UnicodeElementUnderTwoBytesReadsAsEmptyText) {
 }
 
 TEST_F(Record, BadPhysicalIndexesAndOtherLayoutsLeaveTheBufferAlone) {
-  CHostRecordDescription desc;
-  std::vector<std::unique_ptr<CHostItemDescription>> items;
-  for (int i = 0; i < 8; ++i) {
-    items.push_back(std::make_unique<CHostItemDescription>(L"i", NA_IT_I1, 1));
-    desc.Add(items.back().get());
-  }
-  CNAKJRecord record;
-  ASSERT_TRUE(record.bInit(&desc, NA_INIT_EMPTY));
+  ByteItems bytes(8);
+  auto& items = bytes.items;
+  CNAKJRecord& record = bytes.record;
   const Bytes values(8, 0x11);
   record.SetValues(values.data(), 100);  // more than the values area holds: cut to it
   const Bytes before = Buffer(record);
@@ -253,6 +263,25 @@ TEST_F(Record, BadPhysicalIndexesAndOtherLayoutsLeaveTheBufferAlone) {
   EXPECT_FALSE(other.record.Copy(&record));
   EXPECT_TRUE(record.Copy(&record));
   EXPECT_EQ(Buffer(record), before);
+}
+
+// The host asks each item's bit through the slot: exactly TRUE or FALSE, the item's own bit of
+// the host's layout (first item in the high bit), whatever its neighbours hold.
+TEST_F(Record, EachItemAnswersItsOwnBitAsTrueOrFalse) {
+  ByteItems bytes(21);
+  const auto& items = bytes.items;
+  CNAKJRecord& record = bytes.record;
+  ASSERT_EQ(record.nGetFlagFieldSize(), 3u);
+  std::mt19937 random(61);
+  for (int round = 0; round < 200; ++round) {
+    BYTE* flags = record.pbyGetNullValuesFlags();
+    for (unsigned int b = 0; b < 3; ++b) flags[b] = static_cast<BYTE>(round < 3 ? (round == 1 ? 0xFF : 0) : random());
+    for (unsigned int i = 0; i < items.size(); ++i) {
+      const BOOL expected = (flags[i / 8] & (0x80 >> (i % 8))) != 0 ? TRUE : FALSE;
+      EXPECT_EQ(record.vbItemValueDefined(items[i].get(), 0), expected) << round << " item " << i;
+    }
+  }
+  EXPECT_EQ(record.vbItemValueDefined(nullptr, 0), FALSE);
 }
 
 TEST_F(Record, InconsistentSerialisedFormsAreRefusedAndChangeNothing) {
