@@ -142,6 +142,10 @@ class CNAConnectionDescription : public CInterf {
   // untouched, elsewhere (NULL, another type, a cast, a wide or other builder).
   static bool s_bAppendIntegerLiteral(CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                       eNA_ITEMTYPE itemType2);
+  // The same digits into *digits, out not written (it only tells the form): true where
+  // s_bAppendIntegerLiteral would append them.
+  static bool s_bIntegerLiteral(const CTStringConcatAW& out, const CAny* value, eNA_ITEMTYPE itemType,
+                                eNA_ITEMTYPE itemType2, CLiteralText* digits);
   // Appends to out, as bytes of the server's code page, what nNarrowTextToString writes for the
   // same text where the dialect knows it has nothing to escape: true; false, out untouched,
   // elsewhere (here: always).

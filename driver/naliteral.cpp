@@ -596,14 +596,19 @@ bool CNAConnectionDescription::bDateTimeFieldsLiteral(const unsigned char* eleme
 
 bool CNAConnectionDescription::s_bAppendIntegerLiteral(CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                                        eNA_ITEMTYPE itemType2) {
-  if (out->bIsWide() || !bLiteralAsciiCodePage(out->nGetCodePage()) || value->bIsNull()) return false;
+  CLiteralText digits;
+  if (!s_bIntegerLiteral(*out, value, itemType, itemType2, &digits)) return false;
+  digits.AppendTo(out);
+  return true;
+}
+
+bool CNAConnectionDescription::s_bIntegerLiteral(const CTStringConcatAW& out, const CAny* value, eNA_ITEMTYPE itemType,
+                                                 eNA_ITEMTYPE itemType2, CLiteralText* digits) {
+  if (out.bIsWide() || !bLiteralAsciiCodePage(out.nGetCodePage()) || value->bIsNull()) return false;
   if ((itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY) &&
       !bHasTargetType(value->wGetType(), ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2)))
     return false;
-  CLiteralText digits;
-  if (!bIntegerLiteralText(*value, &digits)) return false;
-  digits.AppendTo(out);
-  return true;
+  return bIntegerLiteralText(*value, digits);
 }
 
 // ---- Hexadecimal and digit texts ----

@@ -48,6 +48,7 @@
 #include "sql/naitemtype.h"
 
 class CAny;
+class CLiteralText;
 class CNAColumn;
 class CNAConnectionDescription;
 class CNAConvertVariant;
@@ -748,6 +749,14 @@ class CNACommand : public CInterf {
   // tail appended when this build would write it the same (same text after the literal, blank
   // rule, row limit, dialect, form of the formatted SQL). FALSE, nothing written, otherwise.
   bool _bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned int previous);
+  // A resumed build whose last parameter writes an integer's digits (_bIntegerDigits) and whose
+  // kept tail applies (as _bAppendKeptTail tells): both appended at once. FALSE, nothing written,
+  // otherwise: the general road then writes the same.
+  bool _bResumeIntegerWithKeptTail();
+  // The digits _bAddParameterFormated writes for parameter when they are those of its holder's
+  // own integer value, as s_bAppendIntegerLiteral gives them: a parameter without options or a
+  // written literal. false otherwise.
+  bool _bIntegerDigits(CNAParameter* parameter, CLiteralText* digits) const;
   // LIMIT into TOP (dialects 1-3) and TOP into LIMIT (5, 6) on the formatted SQL, a SELECT
   // (_RewriteRowLimit tells).
   void _RemplaceLimitParTop();

@@ -13,6 +13,7 @@
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
+#include "driver/naliteraltext.h"
 #include "sql/nacommand.h"
 #include "sql/nacolumn.h"
 #include "sql/naconvertvariant.h"
@@ -176,6 +177,7 @@ CTStringConcatAW* CNACommand::pclGetFormatedSQL(ePARAMTYPECONV mode) {
     const bool same = count > 0 && mode == m_eFormatedMode && m_clFormated.nGetCodePage() == _nFormatedCodePage() &&
                       m_clFormated.nGetAnsiCodePage() == (m_pclCnx != nullptr ? m_pclCnx->nGetHostCodePage() : -1);
     if (same) {
+      if (_bResumeIntegerWithKeptTail()) return &m_clFormated;
       return _bFormatFrom(count - 1, m_nLastLiteralPosition, true, mode) ? &m_clFormated : nullptr;
     }
     m_clFormated.Vide();
@@ -339,6 +341,56 @@ bool CNACommand::_bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned 
     m_clFormated.Add(kept.units.data(), static_cast<int>(kept.units.size()),
                      static_cast<unsigned int>(m_clFormated.nGetCodePage()));
   return true;
+}
+
+bool CNACommand::_bResumeIntegerWithKeptTail() {
+  const STKeptTail& kept = m_clKeptTail;
+  // The digits never end with a blank; a kept tail in front of one would be written otherwise.
+  if (!kept.set || kept.wide || kept.literalEndsBlank || m_bRewriteMode || m_pclCnx == nullptr ||
+      m_llRowLimit != kept.rowLimit || m_llRowOffset != kept.rowOffset || m_pclCnx->nGetDataSource() != kept.dialect)
+    return false;
+  CNAParameter* parameter = m_tabParameter[m_tabParameter.nGetCount() - 1];
+  CLiteralText digits;
+  if (!_bIntegerDigits(parameter, &digits)) return false;
+  const wchar_t* text = _Text().pszGetW();
+  const unsigned int n = static_cast<unsigned int>(_Text().nGetLength());
+  const unsigned int position = parameter->nGetPosition();
+  // A place out of the text is the general road's error.
+  if (position < m_nLastLiteralPosition || position > n) return false;
+  const unsigned int previous = position < n ? position : n;
+  if (previous != kept.previous || n != previous + kept.text.size() ||
+      wmemcmp(text + previous, kept.text.data(), kept.text.size()) != 0)
+    return false;
+  m_nLastLiteralAt = m_clFormated.nGetLength();
+  m_nLastLiteralPosition = position;
+  const unsigned int cp = static_cast<unsigned int>(m_clFormated.nGetCodePage());
+  const size_t units = kept.units.size();
+  char both[256];
+  if (units <= sizeof both - CLiteralText::kCapacity) {
+    // One addition for both: the digits are ASCII, the same bytes in the formatted SQL's code page.
+    const int k = digits.nGetLength();
+    memcpy(both, digits.pszGet(), static_cast<size_t>(k));
+    memcpy(both + k, kept.units.data(), units);
+    m_clFormated.Add(both, k + static_cast<int>(units), cp);
+  } else {
+    m_clFormated.Add(digits.pszGet(), digits.nGetLength(), cp);
+    m_clFormated.Add(kept.units.data(), static_cast<int>(units), cp);
+  }
+  return true;
+}
+
+bool CNACommand::_bIntegerDigits(CNAParameter* parameter, CLiteralText* digits) const {
+  int cp = 0;
+  if (parameter->dwGetOptions() != 0 || parameter->pclGetWrittenLiteral(&cp) != nullptr) return false;
+  const CNAConvertVariant* holder = parameter->pclGetValueNoRef();
+  if (holder == nullptr || (holder->eGetVarType() != NA_VAR_ANY && holder->eGetVarType() != NA_VAR_NOTREAD))
+    return false;
+  const CAny* value = nullptr;
+  holder->CNAVariant::bGetValue(&value);
+  eNA_ITEMTYPE db = NA_IT_EMPTY, analysis = NA_IT_EMPTY;
+  parameter->bGetZVTypeInfo(&db, &analysis);
+  if (analysis == NA_IT_EMPTY) analysis = holder->eNAGetItemTypeValue();
+  return CNAConnectionDescription::s_bIntegerLiteral(m_clFormated, value, db, analysis, digits);
 }
 
 void CNACommand::_RewriteRowLimit() {

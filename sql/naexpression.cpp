@@ -199,7 +199,6 @@ CNAExpression* CNAExpression::pclClone() {
 
 void CNAExpression::RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned int flags) {
   if (m_pclNullExcluded != nullptr) {
-    m_pclNullExcluded->Reset();
     delete m_pclSpareNullExcluded;
     m_pclSpareNullExcluded = std::exchange(m_pclNullExcluded, nullptr);
   }
@@ -928,8 +927,12 @@ BOOL CNAExpression::bColumnValuesNullSelected(const CNAColumn* column) const {
 BOOL CNAExpression::_bInitColumnNullValueExcluded() {
   if (m_pclNullExcluded != nullptr) return TRUE;
   // An emptied set is as a new one.
-  m_pclNullExcluded = m_pclSpareNullExcluded != nullptr ? std::exchange(m_pclSpareNullExcluded, nullptr)
-                                                        : new (std::nothrow) CColumnNullValueExcluded();
+  if (m_pclSpareNullExcluded != nullptr) {
+    m_pclNullExcluded = std::exchange(m_pclSpareNullExcluded, nullptr);
+    m_pclNullExcluded->Reset();
+    return TRUE;
+  }
+  m_pclNullExcluded = new (std::nothrow) CColumnNullValueExcluded();
   if (m_pclNullExcluded != nullptr) return TRUE;
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNullSet, _pclGetCnx(), nullptr,
                              nullptr, kErrNoMemory);
@@ -938,6 +941,13 @@ BOOL CNAExpression::_bInitColumnNullValueExcluded() {
 
 BOOL CNAExpression::_bSetColumnValuesNullSelected(BOOL selected) {
   if (m_pclColumn == nullptr) return TRUE;
+  // A leaf written again as before (a seek's next value) finds its set let go as this makes it.
+  CColumnNullValueExcluded* spare = m_pclSpareNullExcluded;
+  if (m_pclNullExcluded == nullptr && spare != nullptr && spare->nGetCount() == 1 &&
+      spare->pclGetColumnNoRef(0) == m_pclColumn && (spare->bGetSelected(0) != 0) == (selected != 0)) {
+    m_pclNullExcluded = std::exchange(m_pclSpareNullExcluded, nullptr);
+    return TRUE;
+  }
   if (!_bInitColumnNullValueExcluded()) return FALSE;
   return m_pclNullExcluded->bSetColumnValuesNullSelected(m_pclColumn, selected);
 }

@@ -206,6 +206,7 @@ class CNAExpression : public CInterf {
   unsigned int m_dwFlags = 0;
   CSQLParserInfo* m_pclParsed = nullptr;
   CColumnNullValueExcluded* m_pclNullExcluded = nullptr;
-  // The set a renewed leaf let go, emptied, for the next set it makes.
+  // The set a renewed leaf let go, as it was, for the next set it makes (emptied then, unless it
+  // is already what that one is to hold).
   CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
 };

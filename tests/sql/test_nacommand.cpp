@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -63,6 +64,18 @@ class Command : public AnyTest {
   static CAny Int(long long n) {
     CAny v;
     v.SetI8(n);
+    return v;
+  }
+  // A value of the setter's own type.
+  template <typename T>
+  static CAny Typed(void (CAny::*set)(T), std::type_identity_t<T> n) {
+    CAny v;
+    (v.*set)(n);
+    return v;
+  }
+  static CAny Null() {
+    CAny v = Int(0);
+    v.SetNull(true);
     return v;
   }
   static CAny Text(const std::wstring& s) {
@@ -382,6 +395,35 @@ TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
       {5, 1252, {L"SELECT ", L" FROM t"}, Int(1), Int(2), 100, -1, 0, false},
       {5, 1252, {L"SELECT TOP ", L" a FROM t"}, Int(3), Int(4), 100, -1, 0, false},
       {7, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, true},
+      // The key's digits and the kept tail written at once, in both code pages and wide, for
+      // every integer type, its limits, zero and below; a NULL, a real or a text key after an
+      // integer one, and an integer after them.
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(0), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-1), 100, -1, 0, false},
+      {5, -1, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-5), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(INT64_MIN), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(INT64_MAX), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetI4, INT32_MIN), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Typed(&CAny::SetI4, 3), Typed(&CAny::SetI4, INT32_MAX), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Typed(&CAny::SetUI4, 3u), Typed(&CAny::SetUI4, UINT32_MAX), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetUI8, UINT64_MAX), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetUI8, 4294967296ull), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetI1, char{-128}), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetUI1, static_cast<unsigned char>(255)), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetI2, short{-32768}), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetUI2, static_cast<unsigned short>(65535)), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Null(), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Null(), Int(7), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetR8, 2.5), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Typed(&CAny::SetR8, 2.5), Int(12345), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Text(L"12"), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 65001, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-2), 100, -1, -1, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, 7},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, -2, L" DESC"},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, false, -2, nullptr, L"y"},
+      {1, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-3), 100, -1, 0, false},
+      {3, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(3), 100, -1, 0, true},
   };
   // The bytes of the formatted SQL, in whatever width it holds them.
   auto bytes = [](CNACommand* c) {
