@@ -614,7 +614,7 @@ BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
          theirs->eGetKind() == NA_RECORDID_RECORDVALUES && m_pclRecord->bTwinFits(spare, current);
 }
 
-[[gnu::always_inline]] inline BOOL CNAStatement::_bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {
+BOOL CNAStatement::_bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) {
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(direction) : direction;
