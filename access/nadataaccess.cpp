@@ -289,11 +289,6 @@ CNATableCache* CNADataAccess::_AllocTableCache() { return new (std::nothrow) CNA
 
 // ---------------------------------------------------------------- statements
 
-CNAStatement* CNADataAccess::_pclFindStatement(const wchar_t* item) {
-  CNAStatement* stmt = nullptr;
-  return m_tabStatement.bFindValue(item != nullptr ? item : L"", &stmt) ? stmt : nullptr;
-}
-
 CNAStatement* CNADataAccess::_pclPeekStatement(const wchar_t* item) {
   CNAStatement* stmt = nullptr;
   return m_tabStatement.bPeekValue(item != nullptr ? item : L"", &stmt) ? stmt : nullptr;

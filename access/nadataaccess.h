@@ -316,8 +316,12 @@ class CNADataAccess : public CInterf {
   CNAIDAuto* pclGetIDAuto();
 
   // ---- Statements ----
-  // The statement of item with one reference for the caller; null when there is none.
-  CNAStatement* _pclFindStatement(const wchar_t* item);
+  // The statement of item with one reference for the caller; null when there is none. In line:
+  // every read and seek asks it.
+  CNAStatement* _pclFindStatement(const wchar_t* item) {
+    CNAStatement* stmt = nullptr;
+    return m_tabStatement.bFindValue(item != nullptr ? item : L"", &stmt) ? stmt : nullptr;
+  }
   // The same without a reference taken: a statement only looked at within the call.
   CNAStatement* _pclPeekStatement(const wchar_t* item);
   // A new statement of item, kept under item, with one reference for the caller; null (no memory

@@ -380,27 +380,6 @@ BOOL CNARecord::bCopyCurrentRecordToOriginalRecord() {
 
 // ---------------------------------------------------------------- the twin
 
-BOOL CNARecord::bTwinFits(const CNARecordValue* value, const CNARecordValue* source) const {
-  if (value == nullptr || source == nullptr || m_pclOriginal == nullptr) return FALSE;
-  const CNAKJRecord* to = value->pclGetNAKJRecord();
-  const CNAKJRecord* from = source->pclGetNAKJRecord();
-  const CNAKJRecord* original = m_pclOriginal->pclGetNAKJRecord();
-  if (to == nullptr || from == nullptr || original == nullptr) return FALSE;
-  auto sameLayout = [from](const CNAKJRecord* r) {
-    return r->nGetTotalSize() == from->nGetTotalSize() && r->nGetFlagFieldSize() == from->nGetFlagFieldSize();
-  };
-  if (!sameLayout(to) || !sameLayout(original)) return FALSE;
-  if (value->pclGetTabMemoNoRef() != nullptr || source->pclGetTabMemoNoRef() != nullptr ||
-      m_pclOriginal->pclGetTabMemoNoRef() != nullptr)
-    return FALSE;
-  // An identifier of this kind points at its own value's bytes whatever it is copied from; the
-  // source's plays no part.
-  const CNARecordId* ids[] = {value->pclGetRecordIdNoRef(), m_pclOriginal->pclGetRecordIdNoRef()};
-  for (const CNARecordId* id : ids)
-    if (id == nullptr || id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
-  return TRUE;
-}
-
 void CNARecord::_GiveTwinItsCopy() const {
   CNARecordValue* twin = m_pclOriginalTwin;
   m_pclOriginalTwin = nullptr;

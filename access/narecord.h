@@ -24,11 +24,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "access/narecordid.h"
 #include "common/interf.h"
 #include "common/refarray.h"
 #include "platform/qxunknown.h"
 #include "platform/wintypes.h"
 #include "sql/naconvertvariant.h"
+#include "sql/nakjrecord.h"
 
 class CAny;
 class CColumnNullValueExcluded;
@@ -237,7 +239,8 @@ class CNARecord : public CInterf {
   // one layout, no memo set among them, value and the original with identifiers of the
   // record-values kind. A twin keeps all of that but source's part (the original and the twin
   // change only after the twin got its copy).
-  BOOL bTwinFits(const CNARecordValue* value, const CNARecordValue* source) const;
+  // In line: its caller's own checks of the same values fold into it.
+  inline BOOL bTwinFits(const CNARecordValue* value, const CNARecordValue* source) const;
   // value stops being the twin without its copy (its owner gives it another content), its
   // reference handed to the caller; false, nothing done, when value is not the twin.
   bool bDetachOriginalTwin(CNARecordValue* value) {
@@ -321,3 +324,24 @@ class CNARecord : public CInterf {
   CRefArray<CNAColumn> m_tabColumnMemo;
   CRefArray<CNAColumn> m_tabComposedKey;
 };
+
+[[gnu::always_inline]] inline BOOL CNARecord::bTwinFits(const CNARecordValue* value, const CNARecordValue* source) const {
+  if (value == nullptr || source == nullptr || m_pclOriginal == nullptr) return FALSE;
+  const CNAKJRecord* to = value->pclGetNAKJRecord();
+  const CNAKJRecord* from = source->pclGetNAKJRecord();
+  const CNAKJRecord* original = m_pclOriginal->pclGetNAKJRecord();
+  if (to == nullptr || from == nullptr || original == nullptr) return FALSE;
+  auto sameLayout = [from](const CNAKJRecord* r) {
+    return r->nGetTotalSize() == from->nGetTotalSize() && r->nGetFlagFieldSize() == from->nGetFlagFieldSize();
+  };
+  if (!sameLayout(to) || !sameLayout(original)) return FALSE;
+  if (value->pclGetTabMemoNoRef() != nullptr || source->pclGetTabMemoNoRef() != nullptr ||
+      m_pclOriginal->pclGetTabMemoNoRef() != nullptr)
+    return FALSE;
+  // An identifier of this kind points at its own value's bytes whatever it is copied from; the
+  // source's plays no part.
+  const CNARecordId* ids[] = {value->pclGetRecordIdNoRef(), m_pclOriginal->pclGetRecordIdNoRef()};
+  for (const CNARecordId* id : ids)
+    if (id == nullptr || id->eGetKind() != NA_RECORDID_RECORDVALUES) return FALSE;
+  return TRUE;
+}

@@ -277,7 +277,7 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
       const STKeptField& kept = keptFields[i];
       uint64_t words[2];
       FieldWords(field, words);
-      if (field.length == 0 || field.length != kept.width || field.name_length != kept.nameLength ||
+      if (field.length != kept.width || field.name_length != kept.nameLength ||
           words[0] != kept.words[0] || words[1] != kept.words[1] || field.name == nullptr ||
           !bSameNames(kept.name.data(), field.name, kept.nameLength))
         break;
@@ -298,7 +298,7 @@ unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsig
   const unsigned int count = m_nColumnCount;
   if (!same) {
     m_tabKept.resize(count);
-    for (STKeptField& kept : m_tabKept) kept.named = false, kept.width = 0;
+    for (STKeptField& kept : m_tabKept) kept.named = false, kept.width = STKeptField::kNoWidth;
   }
   // Members read into locals: the loop's stores do not make them be read again each column.
   CNAColumnSQL* const columns = m_pTabColumn;
@@ -318,7 +318,7 @@ unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsig
     }
     rowMax += static_cast<unsigned int>(field.max_length);
     long long width = static_cast<long long>(field.length);
-    kept.width = kept.named ? field.length : 0;
+    kept.width = kept.named && field.length != 0 ? field.length : STKeptField::kNoWidth;
     FieldWords(field, kept.words);
     if (width == 0 && rowMax != 0) width = rowMax;
     const int precision = nColumnPrecision(field, width);

@@ -146,9 +146,11 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // What each column of the column array was built from: the field's name bytes and the words
   // that decide its column, so that a result giving them again reads only those.
   struct STKeptField {
-    // The field's declared width; 0: the entry does not stand for its column as it is (no name
-    // known, or no declared width, which makes the column's width the result's own).
-    unsigned long width = 0;
+    // The field's declared width; kNoWidth, which no field declares: the entry does not stand for
+    // its column as it is (no name known, or no declared width, which makes the column's width
+    // the result's own).
+    static constexpr unsigned long kNoWidth = ~0UL;
+    unsigned long width = kNoWidth;
     // Flags (UNSIGNED_FLAG only) and decimals, character set and type, as the field holds them.
     uint64_t words[2] = {};
     // The client's count of the name's bytes; named: name holds them (its length that count).

@@ -149,8 +149,10 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   *moved = 0;
   m_bFoundByFetch = 0;
   if (bInvertFetch()) direction = Mirror(direction);
-  if ((direction == NA_PARSE_FIRST || direction == NA_PARSE_LAST) && m_csBrowseItem.pszGet()[0] != 0 &&
-      (m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bParseStarted))
+  // Up to date with no record save held, it has nothing left to drop (a new result's first row).
+  if ((direction == NA_PARSE_FIRST || direction == NA_PARSE_LAST) &&
+      (m_eParseNeedUpdate != NA_PARSE_UPTODATE || (!m_bParseStarted && m_nRecordSaveId != -1)) &&
+      m_csBrowseItem.pszGet()[0] != 0)
     bSetParseNeedUpdate(NA_PARSE_UPTODATE, -1);
   else if ((direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) && m_pclTableCacheIndex != nullptr &&
            m_eParseNeedUpdate != NA_PARSE_UPTODATE && !bUpdateParsePositionInCacheIndex(&direction, &count))

@@ -206,6 +206,39 @@ TEST_F(DataAccess, StatementRestoresTheSaveItHolds) {
   }
 }
 
+// A read from an end of a browse not yet started lets go the save a rebuild would have started
+// from, whatever its cause said (up to date too); a move from the current row keeps it.
+TEST_F(DataAccess, FirstReadOfANewBrowseLetsTheHeldSaveGo) {
+  const struct {
+    ePARSENEEDUPDATECAUSE cause;
+    eNA_PARSEDIRECTION direction;
+    bool holds;
+    int kept;  // 1: the save is still held after the read, 0: none, -1: none was held
+  } cases[] = {
+      {NA_PARSE_UPTODATE, NA_PARSE_FIRST, true, 0},  {NA_PARSE_UPTODATE, NA_PARSE_LAST, true, 0},
+      {NA_PARSE_REPLACE, NA_PARSE_FIRST, true, 0},   {NA_PARSE_UPTODATE, NA_PARSE_NEXT, true, 1},
+      {NA_PARSE_UPTODATE, NA_PARSE_FIRST, false, -1},
+  };
+  for (const auto& c : cases) {
+    RecordBench b;
+    CNADataAccess* access = nullptr;
+    CNARecord* rec = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenEveryType(b, &access, &rec));
+    const int id = Hold(access, rec, kFull);
+    CNAStatement* stmt = access->_pclInitStatement(L"t");
+    ASSERT_NE(stmt, nullptr);
+    stmt->SetBrowseItem(L"t");
+    if (c.holds) {
+      ASSERT_TRUE(stmt->bSetParseNeedUpdate(c.cause, id));
+    }
+    access->nReleaseRecordSave(id);
+    // No result behind it: the read itself fails, what it let go is what is asked.
+    stmt->bFetch(c.direction, 0, 1);
+    EXPECT_EQ(stmt->nGetRecordSaveID(), c.kept == 1 ? id : -1) << c.cause << " " << c.direction;
+    stmt->nRelease();
+  }
+}
+
 // Random keeps, releases and reads of record saves against a model (save id -> row kept and its
 // holders), over rows that differ in one value, in a memo only, or in NULL against empty: a row
 // held is found again under its id, read back whole, and a freed one reads as nothing.
