@@ -74,10 +74,13 @@ BOOL CNADataAccess::bHRecherche(const wchar_t* item, const wchar_t* soughtItem, 
     if (!_bOpenOnTableCache(stmt)) return FALSE;
   } else {
     // The statement's own result serves the seek.
-    _FreeTableCache();
+    if (m_pclTableCache != nullptr) _FreeTableCache();
   }
   stmt->SetParseFlags(flags);
-  if (!stmt->bSetUserSearch(soughtItem, value, dir, generic == 0 ? 1 : 0)) return FALSE;
+  // The item browsed is the one sought, by the statement's own copy of its name: a seek on it
+  // again knows that text unchanged without reading it.
+  const wchar_t* sought = item != nullptr && item == soughtItem ? stmt->pszGetBrowseItem() : soughtItem;
+  if (!stmt->bSetUserSearch(sought, value, dir, generic == 0 ? 1 : 0)) return FALSE;
   CSeekItemNote note(this, item == soughtItem ? item : nullptr, stmt->piGetDataSourceNoRef(),
                      stmt->pclGetUserSearch()->piGetItemNoRef());
   return _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);

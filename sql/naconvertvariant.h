@@ -43,7 +43,7 @@ enum eNAVARTYPE : int32_t {
   NA_VAR_OWNBUFFER = 5,
 };
 
-class CNAConvertVariant : public CNAVariant {
+class CNAConvertVariant final : public CNAVariant {
  public:
   CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx);
   ~CNAConvertVariant() override;

@@ -788,16 +788,10 @@ BOOL CNAExpression::bValueOnlyInLiteral() const {
   const bool equal = m_eOperator == NA_OP_EQ && m_dwFlags == 0;
   const bool past = (m_eOperator == NA_OP_GT || m_eOperator == NA_OP_LT) &&
                     (m_dwFlags & ~kSearchBits) == NA_EXPR_PAST_MATCHES && m_pclColumn->bUniqueNotNull();
-  if (!equal && !past) return FALSE;
-  switch (m_pclColumn->eNAGetItemType()) {
-    case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
-    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_R4: case NA_IT_R8:
-    case NA_IT_REELTURBO: case NA_IT_MONETAIRE: case NA_IT_DECIMAL: break;
-    default: return FALSE;
-  }
-  const unsigned short zv = m_pclColumn->eGetZVType();
+  // Of a number item, whose host value is neither a boolean nor text.
+  if ((!equal && !past) || !g_bIsNumberItemType(m_pclColumn->eNAGetItemType())) return FALSE;
   // A holder hands out a NULL value only when it is NULL itself: its NULL is the write's.
-  return zv != ZV_BOOL && !g_bIsZVText(zv) && !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
+  return !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
 }
 
 BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,

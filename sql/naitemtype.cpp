@@ -26,6 +26,16 @@ constexpr STItemType kItemTypes[NA_IT_LAST + 1] = {
     {L"NA_IT_MEMOUNICODE", ZV_DSTRW}, {L"NA_IT_DECIMAL", ZV_DECIMAL},
 };
 
+static_assert(
+    [] {
+      for (int type = 0; type <= NA_IT_LAST; ++type) {
+        const unsigned short zv = kItemTypes[type].wZVType;
+        if (g_bIsNumberItemType(static_cast<eNA_ITEMTYPE>(type)) && (zv < ZV_UI1 || zv > ZV_DECIMAL)) return false;
+      }
+      return true;
+    }(),
+    "a number item type's host value is a number");
+
 struct STZVItem {
   unsigned short wZVType;
   eNA_ITEMTYPE eType;

@@ -58,6 +58,17 @@ eNA_ITEMTYPE ConvertZVTypeToeItem(unsigned short zvType);
 // through a table, MEMOTEXTE above.
 eNA_ITEMTYPE g_eGetNAItemTypeFromKJ(int kjType);
 
+// The integer, real, currency and decimal item types: their host values are numbers (never a
+// boolean nor text).
+constexpr bool g_bIsNumberItemType(eNA_ITEMTYPE type) {
+  switch (type) {
+    case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
+    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_R4: case NA_IT_R8:
+    case NA_IT_REELTURBO: case NA_IT_MONETAIRE: case NA_IT_DECIMAL: return true;
+    default: return false;
+  }
+}
+
 // TEXTE and MEMOTEXTE / UNICODE and MEMOUNICODE / any of the four.
 BOOL bIsTextAnsi(eNA_ITEMTYPE type);
 inline BOOL bIsTextUnicode(eNA_ITEMTYPE type) { return type == NA_IT_UNICODE || type == NA_IT_MEMOUNICODE; }

@@ -354,9 +354,12 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
   m_nState = 1;
   m_bFound = 0;
   m_eDirection = direction;
-  m_pclEqual->AddRef();
-  _Release(&m_pclCurrent);
-  m_pclCurrent = m_pclEqual;
+  // Most often the seek before left its equal tree current, held there already.
+  if (m_pclCurrent != m_pclEqual) {
+    m_pclEqual->AddRef();
+    _Release(&m_pclCurrent);
+    m_pclCurrent = m_pclEqual;
+  }
   return TRUE;
 }
 

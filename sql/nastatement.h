@@ -465,7 +465,9 @@ class CNAStatement : public CInterf {
   const wchar_t* pszGetBrowseItem() const { return m_csBrowseItem.pszGet(); }
   // Every browse read names its item again, nearly always the one already kept.
   void SetBrowseItem(const wchar_t* item) {
-    if (!STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) m_csBrowseItem = item;
+    if (STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) return;
+    m_csBrowseItem = item;
+    m_clSoughtItem.browse = false;
   }
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
@@ -705,6 +707,8 @@ class CNAStatement : public CInterf {
     void Drop();
     CTString name;
     INAItemDescription* item = nullptr;
+    // name is the browse item's text, which has not changed since.
+    bool browse = false;
   } m_clSoughtItem;
   // The description's item of that name, held by m_clSoughtItem only (until the next look-up);
   // null when it has none.

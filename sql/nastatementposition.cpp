@@ -190,15 +190,21 @@ BOOL CNAStatement::_bSetPositionBySearch(CNAPosition* position) {
 void CNAStatement::STSoughtItem::Drop() {
   if (item != nullptr) item->nExternalRelease();
   item = nullptr;
+  browse = false;
 }
 
 INAItemDescription* CNAStatement::_piFindSoughtItemNoRef(const wchar_t* name) {
   STSoughtItem& kept = m_clSoughtItem;
+  // The browse item's own text, the one a seek on the item it browses asks by.
+  const bool browse = name == m_csBrowseItem.pszGet();
   // The host finds a name in any case: the item kept is its answer only for the very text it was
   // asked, which the item itself still bears.
-  if (kept.item != nullptr && STR_bSameW(kept.name.pszGet(), name)) {
+  if (kept.item != nullptr && ((browse && kept.browse) || STR_bSameW(kept.name.pszGet(), name))) {
     const wchar_t* own = kept.item->pszGetName();
-    if (own != nullptr && STR_bSameW(own, name)) return kept.item;
+    if (own != nullptr && STR_bSameW(own, name)) {
+      kept.browse = browse;
+      return kept.item;
+    }
   }
   INAItemDescription* found = m_piDescription->piNAGetItem(name);
   kept.Drop();
@@ -206,6 +212,7 @@ INAItemDescription* CNAStatement::_piFindSoughtItemNoRef(const wchar_t* name) {
     // The description's reference becomes the kept one.
     kept.item = found;
     kept.name = name;
+    kept.browse = browse;
   }
   return found;
 }

@@ -2,6 +2,7 @@
 // they find, and the browse goes on from the found row in the order of its item, checked against a
 // model of the rows; the found state and the host's errors.
 #include <cwctype>
+#include <functional>
 #include <random>
 
 #include "tests/mysql/browse_bench.h"
@@ -43,6 +44,37 @@ class LiveSeek : public LiveBrowse {
     Item(desc, L"n", NA_IT_I4, 4, kDuplicates);
     desc->m_pBestParseItem = id;
     return desc;
+  }
+  // An exact seek of an integer value from the first row: whether it succeeded, the last SQL
+  // sent and the row it read (none when out).
+  std::tuple<BOOL, std::string, std::vector<Cell>> SeekSentRow(CNADataAccess* a, const wchar_t* item,
+                                                               const wchar_t* value) {
+    const CAny sought = FromText(ZV_I4, value);
+    ClientCounts::tabSent.clear();
+    const BOOL ok = a->bHRecherche(item, &sought, 0, 1, kNoLock, nullptr, 1, 0);
+    m_error.Reset();
+    const std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
+    const std::vector<Cell> row = !ok || Out(a, item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"});
+    return std::make_tuple(ok, sent, row);
+  }
+  // One access seeks step after step, each seek answering, sending and reading what the first seek
+  // of a new access does (each opened before the first step, while the description still matched
+  // the table); before(i) changes the host for step i and gives its item and value. Whether each
+  // seek of the one access succeeded.
+  std::vector<BOOL> SeeksLikeFirsts(CHostRecordDescription* desc, size_t steps,
+                                    const std::function<std::pair<const wchar_t*, const wchar_t*>(size_t)>& before) {
+    CMySQLConnection* cnx = Connect("15");
+    CNADataAccess* kept = Open(desc, cnx);
+    std::vector<CNADataAccess*> firsts;
+    for (size_t i = 0; i < steps; ++i) firsts.push_back(Open(desc, cnx));
+    std::vector<BOOL> oks;
+    for (size_t i = 0; i < steps; ++i) {
+      const auto [item, value] = before(i);
+      const auto got = SeekSentRow(kept, item, value);
+      EXPECT_EQ(got, SeekSentRow(firsts[i], item, value)) << "step " << i;
+      oks.push_back(std::get<0>(got));
+    }
+    return oks;
   }
   static bool Matches(const Cell& d, const std::wstring& v, bool generic) {
     if (!d) return false;
@@ -499,27 +531,46 @@ TEST_P(LiveSeek, SeeksAgainTakeTheItemTheDescriptionNamesNow) {
       {nullptr, L"m", L"2", true},  {nullptr, L"n", L"2", false}, {L"n", L"m", L"1", false},
       {nullptr, L"n", L"0", true},  {nullptr, L"n", L"1", true},
   };
-  auto seek = [&](CNADataAccess* a, const wchar_t* item, const wchar_t* value) {
-    const CAny sought = FromText(ZV_I4, value);
-    ClientCounts::tabSent.clear();
-    const BOOL ok = a->bHRecherche(item, &sought, 0, 1, kNoLock, nullptr, 1, 0);
-    m_error.Reset();
-    const std::string sent = ClientCounts::tabSent.empty() ? "" : ClientCounts::tabSent.back();
-    const std::vector<Cell> row = !ok || Out(a, item) ? std::vector<Cell>{} : Values(a, {L"id", L"d", L"n"});
-    return std::make_tuple(ok, sent, row);
-  };
-  CMySQLConnection* cnx = Connect("15");
-  CNADataAccess* kept = Open(desc, cnx);
-  // Each step's first seek, on an access opened while the description still matched the table.
-  std::vector<CNADataAccess*> firsts;
-  for (size_t i = 0; i < std::size(steps); ++i) firsts.push_back(Open(desc, cnx));
-  for (const auto& step : steps) {
-    const std::string what = "step " + std::to_string(&step - steps);
-    if (step.rename != nullptr) n->m_csName = step.rename;
-    const auto got = seek(kept, step.item, step.value);
-    EXPECT_EQ(got, seek(firsts[static_cast<size_t>(&step - steps)], step.item, step.value)) << what;
-    EXPECT_EQ(std::get<0>(got) != 0, step.named) << what;
+  const std::vector<BOOL> oks = SeeksLikeFirsts(desc, std::size(steps), [&](size_t i) {
+    if (steps[i].rename != nullptr) n->m_csName = steps[i].rename;
+    return std::make_pair(steps[i].item, steps[i].value);
+  });
+  for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(oks[i] != 0, steps[i].named) << "step " << i;
+  n->m_csName = L"n";
+}
+
+// A seek takes again the item of its last seek only for the text that found it: a seek on the same
+// browse by another case of its name, which the kept item bears now while the description gives
+// that name (in another case) to an item before it, takes that item, as a first seek of a new
+// access does.
+TEST_P(LiveSeek, SeeksOnANewBrowseItemTakeTheItemTheDescriptionNamesFirst) {
+  std::vector<std::vector<Cell>> rows;
+  CHostRecordDescription* desc = MakeTable(&rows);
+  CHostItemDescription* id = nullptr;
+  CHostItemDescription* n = nullptr;
+  for (CHostItemDescription& item : m_items) {
+    if (wcscmp(item.pszGetName(), L"id") == 0) id = &item;
+    if (wcscmp(item.pszGetName(), L"n") == 0) n = &item;
   }
+  ASSERT_NE(id, nullptr);
+  ASSERT_NE(n, nullptr);
+  // The host's names for id and n before the seek, the item sought and the value.
+  const struct {
+    const wchar_t* idName;
+    const wchar_t* nName;
+    const wchar_t* item;
+    const wchar_t* value;
+  } steps[] = {
+      {L"id", L"n", L"n", L"1"}, {L"n", L"N", L"N", L"1"}, {L"n", L"N", L"N", L"2"},
+      {L"id", L"n", L"n", L"2"}, {L"id", L"n", L"N", L"1"},
+  };
+  const std::vector<BOOL> oks = SeeksLikeFirsts(desc, std::size(steps), [&](size_t i) {
+    id->m_csName = steps[i].idName;
+    n->m_csName = steps[i].nName;
+    return std::make_pair(steps[i].item, steps[i].value);
+  });
+  for (size_t i = 0; i < std::size(steps); ++i) EXPECT_TRUE(oks[i]) << "step " << i;
+  id->m_csName = L"id";
   n->m_csName = L"n";
 }
 
