@@ -103,7 +103,7 @@ BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION) {
   CNAStatement* stmt = held.get();
   if (stmt == nullptr) {
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoStatement, m_pclConnection,
-                               pszGetLogicalName(), item, 7);
+                               pszGetLogicalName(), item, 7, pszGetLogicalName());
     return FALSE;
   }
   const BOOL filled = stmt->bGetPosition(made, static_cast<eNAPOSITION>(0));
@@ -232,7 +232,7 @@ BOOL CNADataAccess::bHPositionCourante(int* position, const wchar_t* item, eNA_P
   if (held.get() == nullptr || (!held.get()->bGetOpened() && !held.get()->bGetParseStarted())) {
     if (position != nullptr) *position = -1;
     CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
-                               pszGetLogicalName(), nullptr, 7);
+                               pszGetLogicalName(), nullptr, 7, pszGetLogicalName());
     return FALSE;
   }
   return held.get()->bHPositionCourante(position, precision);

@@ -391,6 +391,10 @@ TEST_P(LivePosition, PositioningByThousandthsLandsOnTheRecordTheHostComputes) {
   EXPECT_FALSE(a->bHPositionCourante(&position, L"never", kPrecision));
   EXPECT_EQ(position, -1);
   EXPECT_EQ(m_error.nGetUserErrorCode(), 7u);
+  // The message names the file it is about.
+  EXPECT_NE(std::wstring(m_error.pszGetError()).find(L"<" + std::wstring(a->pszGetLogicalName()) + L">"),
+            std::wstring::npos)
+      << Utf8(m_error.pszGetError());
   m_error.Reset();
 }
 
