@@ -45,7 +45,7 @@ CNATable::~CNATable() {
     while (walk.bNext(&access)) {
       if (access->pclGetTableNoRef() != this) continue;
       access->SetTable(nullptr);
-      if (gpclLastDataAccess == access) gpclLastDataAccess = nullptr;
+      g_ForgetDataAccess(access);
     }
   }
   m_tabDataAccess.RemoveAll();

@@ -4,7 +4,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 #include "access/nadataaccess.h"

@@ -18,7 +18,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <typeinfo>
 
 #include "common/ctstring.h"
 #include "common/refhashtable.h"
@@ -427,8 +426,7 @@ BOOL CNADriver::_bOnFoundConnection(INAConnectionDescription* host, int site, F&
 // In line: every seek asks it of the holder it renews.
 inline BOOL CNADriver::bRestartableVariant(const CNAConvertVariant* value, unsigned int held, const CNAError* error,
                                            const CNAConnectionDescription* cnx) const {
-  // The factory makes this very class (no driver here overrides it), on these two.
-  return value != nullptr && value->nGetRefCount() == held && !value->bIsStatic() &&
-         typeid(*value) == typeid(CNAConvertVariant) && value->pclGetCnx() == cnx &&
+  // The factory's class (final: no other can stand here), on these two.
+  return value != nullptr && value->nGetRefCount() == held && !value->bIsStatic() && value->pclGetCnx() == cnx &&
          value->pclGetError() == (error != nullptr ? error : m_pclError);
 }

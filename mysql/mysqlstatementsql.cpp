@@ -285,16 +285,15 @@ BOOL CMySQLStatementSQL::_bInitTabNAColumn() {
     }
   // Every column as the last result gave it: what was bound on that result's stamp holds.
   const bool unchanged = same && i == count;
-  if (!unchanged) rowMax = _nBuildColumns(fields, i, same, rowMax);
+  if (!unchanged) rowMax = _nBuildColumns(fields, i, same, cp, rowMax);
   m_nNamesCodePage = cp;
   m_nRowMaxLength = rowMax;
   _NoteColumnsBuilt(last, unchanged);
   return TRUE;
 }
 
-unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same,
+unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same, int cp,
                                                 unsigned int rowMax) {
-  const int cp = m_pclCnx->nGetServerCodePage();
   const unsigned int count = m_nColumnCount;
   if (!same) {
     m_tabKept.resize(count);

@@ -106,8 +106,8 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // a later statement failed.
   BOOL _bStepOverResults();
   // _bInitTabNAColumn's columns from i on, built from their fields (kept entries first forgotten
-  // unless same); rowMax with their longest values added.
-  [[gnu::noinline]] unsigned int _nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same,
+  // unless same), their names converted from code page cp; rowMax with their longest values added.
+  [[gnu::noinline]] unsigned int _nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same, int cp,
                                                 unsigned int rowMax);
   // The connection's handle, or its reopening after a lost session (bHandleOrReopen).
   BOOL _bHasHandle(int site);
