@@ -323,17 +323,20 @@ void CNACommand::_KeepTail(const wchar_t* text, unsigned int n, int literalEnd, 
   kept.set = true;
 }
 
+bool CNACommand::_bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous, bool endsBlank) {
+  const STKeptTail& kept = m_clKeptTail;
+  return kept.set && !m_bRewriteMode && previous == kept.previous && m_llRowLimit == kept.rowLimit &&
+         m_llRowOffset == kept.rowOffset && (m_clFormated.bIsWide() != 0) == kept.wide &&
+         endsBlank == kept.literalEndsBlank &&
+         (m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0) == kept.dialect &&
+         n == previous + kept.text.size() && wmemcmp(text + previous, kept.text.data(), kept.text.size()) == 0;
+}
+
 bool CNACommand::_bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned int previous) {
   const STKeptTail& kept = m_clKeptTail;
-  if (!kept.set || m_bRewriteMode || previous != kept.previous || m_llRowLimit != kept.rowLimit ||
-      m_llRowOffset != kept.rowOffset || (m_clFormated.bIsWide() != 0) != kept.wide)
-    return false;
+  if (!kept.set) return false;
   const int length = m_clFormated.nGetLength();
-  if ((length > 0 && m_clFormated.bIsCharSpace(length - 1)) != kept.literalEndsBlank ||
-      (m_pclCnx != nullptr ? m_pclCnx->nGetDataSource() : 0) != kept.dialect)
-    return false;
-  if (n != previous + kept.text.size() || wmemcmp(text + previous, kept.text.data(), kept.text.size()) != 0)
-    return false;
+  if (!_bKeptTailFits(text, n, previous, length > 0 && m_clFormated.bIsCharSpace(length - 1))) return false;
   if (kept.wide)
     m_clFormated.Add(reinterpret_cast<const wchar_t*>(kept.units.data()),
                      static_cast<int>(kept.units.size() / sizeof(wchar_t)));
@@ -346,9 +349,7 @@ bool CNACommand::_bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned 
 bool CNACommand::_bResumeIntegerWithKeptTail() {
   const STKeptTail& kept = m_clKeptTail;
   // The digits never end with a blank; a kept tail in front of one would be written otherwise.
-  if (!kept.set || kept.wide || kept.literalEndsBlank || m_bRewriteMode || m_pclCnx == nullptr ||
-      m_llRowLimit != kept.rowLimit || m_llRowOffset != kept.rowOffset || m_pclCnx->nGetDataSource() != kept.dialect)
-    return false;
+  if (!kept.set || kept.wide || kept.literalEndsBlank || m_pclCnx == nullptr) return false;
   CNAParameter* parameter = m_tabParameter[m_tabParameter.nGetCount() - 1];
   CLiteralText digits;
   if (!_bIntegerDigits(parameter, &digits)) return false;
@@ -357,10 +358,7 @@ bool CNACommand::_bResumeIntegerWithKeptTail() {
   const unsigned int position = parameter->nGetPosition();
   // A place out of the text is the general road's error.
   if (position < m_nLastLiteralPosition || position > n) return false;
-  const unsigned int previous = position < n ? position : n;
-  if (previous != kept.previous || n != previous + kept.text.size() ||
-      wmemcmp(text + previous, kept.text.data(), kept.text.size()) != 0)
-    return false;
+  if (!_bKeptTailFits(text, n, position, false)) return false;
   m_nLastLiteralAt = m_clFormated.nGetLength();
   m_nLastLiteralPosition = position;
   const unsigned int cp = static_cast<unsigned int>(m_clFormated.nGetCodePage());

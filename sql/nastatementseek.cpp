@@ -90,8 +90,10 @@ bool CNAStatement::_bKeptDefinesRecordColumns() {
 CNAExpression* CNAStatement::_pclKeptSELECTTree() const {
   CNARecherche* search = m_pclRecherche;
   if (search == nullptr || search->nGetState() != (m_bContinuing ? 2 : 1)) return nullptr;
-  CNAExpression* tree = m_bContinuing ? search->pclGetCurrentTreeNoRef() : search->pclGetEqualTreeNoRef();
-  return tree != nullptr && search->pclGetCurrentTreeNoRef() == tree && tree->bValueOnlyInLiteral() ? tree : nullptr;
+  // The current tree, which a seek's must be its equal tree.
+  CNAExpression* tree = search->pclGetCurrentTreeNoRef();
+  if (tree == nullptr || (!m_bContinuing && tree != search->pclGetEqualTreeNoRef())) return nullptr;
+  return tree->bValueOnlyInLiteral() ? tree : nullptr;
 }
 
 void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward) {
