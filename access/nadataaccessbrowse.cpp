@@ -17,6 +17,7 @@
 #include "sql/nacolumn.h"
 #include "sql/naitemdescription.h"
 #include "sql/narecherche.h"
+#include "sql/naservertext.h"
 #include "sql/nastatement.h"
 #include "sql/sqlparserinfo.h"
 
@@ -38,21 +39,6 @@ enum : unsigned int {
   kInternalPositioning = 0x40000,
   kNoCache = 0x100000,
 };
-
-// The fraction digits a host item of a number type keeps; -1 for an item that is no number.
-int HostFractionDigits(INAItemDescription* item, eNA_ITEMTYPE type) {
-  switch (type) {
-    case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
-    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_BOOLEEN:
-      return 0;
-    case NA_IT_MONETAIRE:
-      return 6;
-    case NA_IT_DECIMAL:
-      return item->nGetDecimalPart();
-    default:
-      return -1;
-  }
-}
 
 bool IsReal(eNA_ITEMTYPE type) { return type == NA_IT_R4 || type == NA_IT_R8; }
 
@@ -80,7 +66,7 @@ bool HostHoldsExactly(INAItemDescription* it, const CNAItemDescription* db) {
     return !db->bMemo() && db->nGetLogicalSize(0) <= it->nGetLogicalSize(0);
   // A number item keeps its own fraction digits only; a currency column has up to 6, which
   // its description does not tell.
-  const int kept = HostFractionDigits(it, host);
+  const int kept = g_nKeptFractionDigits(it, host);
   const int digits = type == NA_IT_MONETAIRE ? 6 : db->nGetDecimalPart();
   return kept < 0 || digits <= kept;
 }

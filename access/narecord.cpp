@@ -79,6 +79,23 @@ BOOL CNARecordMemo::bCopyMemoValue(int i, const CNAConvertVariant* value) {
   return ok;
 }
 
+BOOL CNARecordMemo::bSetServerText(unsigned int physical, const char* text, size_t length, bool lost, int kind) {
+  try {
+    for (STServerText& t : m_tabServerText) {
+      if (t.nPhysical != physical) continue;
+      t.bLost = lost;
+      t.nKind = static_cast<uint8_t>(kind);
+      t.sText.assign(text != nullptr ? text : "", text != nullptr ? length : 0);
+      return TRUE;
+    }
+    m_tabServerText.push_back(STServerText{physical, lost, static_cast<uint8_t>(kind),
+                                           std::string(text != nullptr ? text : "", text != nullptr ? length : 0)});
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
+
 BOOL CNARecordMemo::bCopyRecordMemo(const CNARecordMemo* source) {
   if (source == this) return TRUE;
   const int n = source != nullptr ? source->nGetCount() : 0;
@@ -86,11 +103,23 @@ BOOL CNARecordMemo::bCopyRecordMemo(const CNARecordMemo* source) {
     if (!bCopyMemoValue(i, source->m_tabValue[i])) return FALSE;
   for (int i = n; i < nGetCount(); ++i)
     if (m_tabValue[i] != nullptr) m_tabValue[i]->SetNull();
+  if (source == nullptr || source->m_tabServerText.empty()) {
+    m_tabServerText.clear();
+    return TRUE;
+  }
+  try {
+    m_tabServerText = source->m_tabServerText;
+  } catch (...) {
+    return FALSE;
+  }
   return TRUE;
 }
 
 BOOL CNARecordMemo::g_bEqualsNARecordMemo(const CNARecordMemo* a, const CNARecordMemo* b) {
   if (a == b) return TRUE;
+  // Rows whose records look alike may still be two rows of the server.
+  const bool ta = a != nullptr && a->bHasServerTexts(), tb = b != nullptr && b->bHasServerTexts();
+  if ((ta || tb) && (!ta || !tb || a->m_tabServerText != b->m_tabServerText)) return FALSE;
   const int na = a != nullptr ? a->nGetCount() : 0, nb = b != nullptr ? b->nGetCount() : 0;
   const int n = na > nb ? na : nb;
   for (int i = 0; i < n; ++i) {
@@ -129,6 +158,18 @@ BOOL CNARecordValue::_bHaveMemo() {
   return TRUE;
 }
 
+BOOL CNARecordValue::bSetServerText(unsigned int physical, const char* text, size_t length, bool lost, int kind) {
+  if (!_bHaveMemo()) return FALSE;
+  if (m_pclMemo->bSetServerText(physical, text, length, lost, kind)) return TRUE;
+  _NoMemory();
+  return FALSE;
+}
+
+void CNARecordValue::_ClearServerTexts() {
+  m_pclMemo->ClearServerTexts();
+  if (m_pclMemo->bEmpty()) bShareTabMemoValue(nullptr);
+}
+
 BOOL CNARecordValue::bCopyNAKJRecord(const CNAKJRecord* record) {
   if (record == nullptr) return FALSE;
   if (m_pclRecord != nullptr) return m_pclRecord->Copy(record);
@@ -143,8 +184,8 @@ BOOL CNARecordValue::bCopyNAKJRecord(const CNAKJRecord* record) {
 }
 
 BOOL CNARecordValue::bCopyTabMemoValue(const CNARecordMemo* memo) {
-  const bool mineEmpty = m_pclMemo == nullptr || m_pclMemo->nGetCount() == 0;
-  if (mineEmpty && (memo == nullptr || memo->nGetCount() == 0)) return bShareTabMemoValue(nullptr);
+  const bool mineEmpty = m_pclMemo == nullptr || m_pclMemo->bEmpty();
+  if (mineEmpty && (memo == nullptr || memo->bEmpty())) return bShareTabMemoValue(nullptr);
   if (!_bHaveMemo()) return FALSE;
   if (m_pclMemo->bCopyRecordMemo(memo)) return TRUE;
   _NoMemory();
@@ -212,7 +253,7 @@ BOOL CNARecordValue::bShareRecordID(CNARecordId* id) {
 }
 
 BOOL CNARecordValue::bShareTabMemoValue(CNARecordMemo* memo) {
-  if (memo != nullptr && memo->nGetCount() > 0)
+  if (memo != nullptr && !memo->bEmpty())
     memo->AddRef();
   else
     memo = nullptr;

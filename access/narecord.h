@@ -13,7 +13,8 @@
 // caches, saved positions and the table cache copy, share and compare them.
 //
 // CNARecordMemo: the memo values of one row, one entry per memo column of the record (an entry
-// may be null: not held). A row value keeps no empty memo set.
+// may be null: not held), and the server's own texts of the row's values that its record does not
+// hold exactly (STServerText). A row value keeps no empty memo set.
 //
 // Failures: out of memory in a copy or clone raises the no-memory error on the value's (or the
 // record's) error object and answers FALSE or null; the target keeps what it held before the part
@@ -23,6 +24,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "access/narecordid.h"
 #include "common/interf.h"
@@ -56,9 +59,35 @@ enum eNA_RECORDSTATE : int32_t {
 
 class CNARecordMemo : public CQXUnknown {
  public:
+  // A value of the row that its record holds otherwise than the server does (a character the
+  // host's page has no place for, a text cut to its item, a NUL ending a fixed text, fraction
+  // digits the item drops): where the row must be named again, it is named by the server's text.
+  // Lost: the server's text had lost the character already (a '?' from a page connection), so
+  // nothing names the row exactly.
+  struct STServerText {
+    unsigned int nPhysical = 0;
+    bool bLost = false;
+    // How the text is written as a literal (an eNASERVERTEXT).
+    uint8_t nKind = 0;
+    std::string sText;
+    bool operator==(const STServerText&) const = default;
+  };
+
   CNARecordMemo() : m_tabValue(1) {}
 
   int nGetCount() const { return m_tabValue.nGetCount(); }
+  // Neither a memo entry nor a server text.
+  bool bEmpty() const { return m_tabValue.nGetCount() == 0 && m_tabServerText.empty(); }
+  bool bHasServerTexts() const { return !m_tabServerText.empty(); }
+  // The server's text of the item at physical, or null when the record holds it exactly.
+  const STServerText* pGetServerText(unsigned int physical) const {
+    for (const STServerText& t : m_tabServerText)
+      if (t.nPhysical == physical) return &t;
+    return nullptr;
+  }
+  // Keeps the server's text of the item at physical (replacing one kept). FALSE without memory.
+  BOOL bSetServerText(unsigned int physical, const char* text, size_t length, bool lost, int kind);
+  void ClearServerTexts() { m_tabServerText.clear(); }
   // Entry i (no reference); null past the count.
   CNAConvertVariant* pclGetAt(int i) const { return i >= 0 && i < nGetCount() ? m_tabValue[i] : nullptr; }
   // Entry i holds value with a reference (null entries appended up to i), the former released.
@@ -78,6 +107,7 @@ class CNARecordMemo : public CQXUnknown {
   BOOL _bExtendTo(int i);
 
   CRefArray<CNAConvertVariant> m_tabValue;
+  std::vector<STServerText> m_tabServerText;
 };
 
 // Parts of a row value to copy.
@@ -132,6 +162,20 @@ class CNARecordValue : public CInterf {
   BOOL bGetItemValue(CAny* out, INAItemDescription* item) const;
   // Equal buffers, and with withMemos equal memo sets.
   BOOL bEquals(const CNARecordValue* other, int withMemos) const;
+  // The server's text of the item at physical, kept when the buffer does not hold the row's
+  // value exactly; null otherwise.
+  const CNARecordMemo::STServerText* pGetServerText(unsigned int physical) const {
+    return m_pclMemo != nullptr && m_pclMemo->bHasServerTexts() ? m_pclMemo->pGetServerText(physical) : nullptr;
+  }
+  bool bHasServerTexts() const { return m_pclMemo != nullptr && m_pclMemo->bHasServerTexts(); }
+  // Keeps the server's text of the item at physical (the memo set made when missing). FALSE
+  // without memory.
+  BOOL bSetServerText(unsigned int physical, const char* text, size_t length, bool lost, int kind);
+  // A new row's values come: the texts of the row before go (and the memo set with them when
+  // nothing else is in it).
+  void ClearServerTexts() {
+    if (bHasServerTexts()) _ClearServerTexts();
+  }
 
  private:
   friend class CNARecord;
@@ -140,6 +184,7 @@ class CNARecordValue : public CInterf {
   void _NoMemory() const;
   // Makes the memo set when there is none; FALSE without memory.
   BOOL _bHaveMemo();
+  void _ClearServerTexts();
 
   CNAError* m_pclError = nullptr;
   CNAKJRecord* m_pclRecord = nullptr;
@@ -206,6 +251,10 @@ class CNARecord : public CInterf {
   CNAKJRecord* pclGetOriginalNAKJRecord() const;
   CNAKJRecord* pclGetTemplateNoRef() const { return m_pclTemplate; }
   CNARecordValue* pclGetCurrentValueNoRef() const { return m_pclCurrent; }
+  // The value whose server texts name the row that the current buffer's values stand for: the
+  // current value, or the one set while its buffer is lent to the current value.
+  const CNARecordValue* pclGetNamingValueNoRef() const { return m_pclNamedBy != nullptr ? m_pclNamedBy : m_pclCurrent; }
+  void SetNamedBy(const CNARecordValue* value) { m_pclNamedBy = value; }
   CNARecordValue* pclGetOriginalValueNoRef() const {
     _EndOriginalTwin();
     return m_pclOriginal;
@@ -316,6 +365,7 @@ class CNARecord : public CInterf {
   CNAKJRecord* m_pclTemplate = nullptr;
   CNARecordValue* m_pclOriginal = nullptr;
   CNARecordValue* m_pclCurrent = nullptr;
+  const CNARecordValue* m_pclNamedBy = nullptr;
   // A statement's value whose content is the original's (one reference); null for none.
   mutable CNARecordValue* m_pclOriginalTwin = nullptr;
   int32_t m_bOriginalSet = 0;

@@ -17,7 +17,7 @@ int RowOf(const void* value) { return static_cast<int>(reinterpret_cast<intptr_t
 
 bool HasMemos(const CNARecordValue* v) {
   const CNARecordMemo* memo = v != nullptr ? v->pclGetTabMemoNoRef() : nullptr;
-  return memo != nullptr && memo->nGetCount() > 0;
+  return memo != nullptr && !memo->bEmpty();
 }
 
 bool Deleted(eNA_RECORDSTATE s) { return (s & NA_RECORDSTATE_DELETED) != 0; }

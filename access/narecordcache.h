@@ -383,7 +383,7 @@ class CNARecordCachePosition : public CNARecordCache {
 inline bool CNARecordCache::bAppendsPlain(const CNARecordValue* v) const {
   if (v == nullptr || m_eIdType != NA_RECORDID_RECORDVALUES || m_pclTemplate == nullptr ||
       v->eGetState() != NA_RECORDSTATE_NONE ||
-      (v->pclGetTabMemoNoRef() != nullptr && v->pclGetTabMemoNoRef()->nGetCount() != 0))
+      (v->pclGetTabMemoNoRef() != nullptr && !v->pclGetTabMemoNoRef()->bEmpty()))
     return false;
   const CNAKJRecord* record = v->pclGetNAKJRecord();
   return record != nullptr && (m_bWhole || (m_bRowSized && record->nGetTotalSize() == m_nRowSize));

@@ -94,6 +94,13 @@ class CNAConnectionDescription : public CInterf {
   // out = an expression of the text column name that sorts and compares by its bytes (no case
   // or trailing-blank folding); FALSE when the server has none, and out is left empty.
   virtual BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const;
+  // out = a literal (ASCII) of the value whose server text, as the connection received it, is
+  // text: kind is an eNASERVERTEXT (sql/naservertext.h). FALSE when the server has none, and out
+  // is left empty.
+  virtual BOOL bFormatServerText(CTString* out, int kind, const char* text, size_t length) const;
+  // out = a SELECT list entry of the text column name's value as UTF-8 bytes, named alias; FALSE
+  // when the server has none, and out is left empty.
+  virtual BOOL bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const;
   virtual BOOL bTransactionEndCloseParse() const { return FALSE; }
   virtual BOOL bTreatEmptyDateAsNULL() const { return TRUE; }
   virtual BOOL bSupportItemTime() const { return FALSE; }

@@ -154,6 +154,16 @@ BOOL CNAConnectionDescription::bFormatTextBytes(CTString* out, const wchar_t*) c
   return FALSE;
 }
 
+BOOL CNAConnectionDescription::bFormatServerText(CTString* out, int, const char*, size_t) const {
+  out->Vide();
+  return FALSE;
+}
+
+BOOL CNAConnectionDescription::bFormatKeyBytesColumn(CTString* out, const wchar_t*, const wchar_t*) const {
+  out->Vide();
+  return FALSE;
+}
+
 BOOL CNAConnectionDescription::g_bDecomposeVersion(CNAError*, const CTString* text, int* major, int* minor,
                                                    int* patch) {
   int* const outs[3] = {major, minor, patch};

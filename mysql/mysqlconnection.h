@@ -80,6 +80,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL bDBTypeToString(CTString* out, int fieldType) const override;
   BOOL bSupportOrderByMemo() const override { return TRUE; }
   BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const override;
+  BOOL bFormatServerText(CTString* out, int kind, const char* text, size_t length) const override;
+  BOOL bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const override;
   static BOOL bCharsetUnicode(unsigned int charset);
   // The item type and size of a result column of the server; bUnsigned: the field's UNSIGNED_FLAG.
   static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,

@@ -151,6 +151,9 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     if (collation.nPos(L"ucs2_") == 0 || collation.nPos(L"utf8_") == 0 || collation.nPos(L"utf8mb3_") == 0)
       item->SetBmpOnly();
     if (type.nPos(L"bit(") == 0 || type.bEstEgal(L"bit")) item->SetBit();
+    if (collation.nTaille() > 0 && collation.nPos(L"latin1_") != 0 && collation.nPos(L"ascii_") != 0 &&
+        !collation.bEstEgal(L"binary"))
+      item->SetWideText();
     CAny value;
     value.__SetType(item->eGetItemZVType(), 0);
     if (bNullDefault) {

@@ -19,6 +19,7 @@
 #include "platform/information_dll.h"
 #include "sql/naitemdescription.h"
 #include "sql/naitemtype.h"
+#include "sql/naservertext.h"
 #include "sql/natypeinfo.h"
 #include "values/any.h"
 
@@ -329,6 +330,79 @@ BOOL CMySQLConnection::bFormatTextBytes(CTString* out, const wchar_t* name) cons
   out->Add(L"CAST(CAST(");
   out->Add(name);
   out->Add(L" AS CHAR) AS BINARY)");
+  return TRUE;
+}
+
+BOOL CMySQLConnection::bFormatServerText(CTString* out, int kind, const char* text, size_t length) const {
+  out->Vide();
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  auto hex = [&] {
+    out->Add(L'X');
+    out->Add(L'\'');
+    for (size_t i = 0; i < length; ++i) {
+      const unsigned char b = static_cast<unsigned char>(text[i]);
+      out->Add(kHex[b >> 4]);
+      out->Add(kHex[b & 15]);
+    }
+    out->Add(L'\'');
+  };
+  switch (kind) {
+    case NA_SERVERTEXT_TEXT:
+    case NA_SERVERTEXT_TEXTUTF8: {
+      // The bytes in the character set they were received in: the column's own collation compares
+      // them, whatever the literal's.
+      const bool mb4 = m_nServerVersionMajor > 5 || (m_nServerVersionMajor == 5 && m_nServerVersionMinor >= 5);
+      out->Add(kind == NA_SERVERTEXT_TEXTUTF8 || m_nServerCodePage == 65001 ? (mb4 ? L"_utf8mb4 " : L"_utf8 ")
+                                                                            : L"_latin1 ");
+      hex();
+      return TRUE;
+    }
+    case NA_SERVERTEXT_BINARY:
+      hex();
+      return TRUE;
+    case NA_SERVERTEXT_BIT:
+      // The number the bytes make: a BIT column never compares as a binary string.
+      if (length == 0) {
+        out->Add(L'0');
+        return TRUE;
+      }
+      out->Add(L"0x");
+      for (size_t i = 0; i < length; ++i) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        out->Add(kHex[b >> 4]);
+        out->Add(kHex[b & 15]);
+      }
+      return TRUE;
+    case NA_SERVERTEXT_TIME:
+    case NA_SERVERTEXT_NUMBER: {
+      // The server's own digits; a date or time quoted, a number as it is (a quoted one would be
+      // compared as a double).
+      for (size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        const bool allowed = (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == ':' || c == ' ' ||
+                             c == 'e' || c == 'E';
+        if (!allowed) return out->Vide(), FALSE;
+      }
+      if (length == 0) return FALSE;
+      if (kind == NA_SERVERTEXT_TIME) out->Add(L'\'');
+      for (size_t i = 0; i < length; ++i) out->Add(static_cast<wchar_t>(text[i]));
+      if (kind == NA_SERVERTEXT_TIME) out->Add(L'\'');
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CMySQLConnection::bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const {
+  out->Vide();
+  // utf8mb4 holds every character of every column.
+  if (!(m_nServerVersionMajor > 5 || (m_nServerVersionMajor == 5 && m_nServerVersionMinor >= 5))) return FALSE;
+  out->Add(L"CAST(CONVERT(");
+  out->Add(name);
+  out->Add(L" USING utf8mb4) AS BINARY) AS `");
+  out->Add(alias);
+  out->Add(L"`");
   return TRUE;
 }
 

@@ -93,6 +93,7 @@ const STErrorDef gstErrorDef32[kErrorDefCount32] = {
     {320102, 3355, 320102, 3},
     {320103, 3222, 320103, 3},
     {320104, 3223, 320104, 3},
+    {320105, 3224, 320105, 3},
 };
 
 const _stMyModuleInfo gstMyModuleInfo32 = {

@@ -13,7 +13,7 @@
 #include "platform/dllres.h"
 #include "platform/xerror.h"
 
-constexpr unsigned int kErrorDefCount32 = 86;
+constexpr unsigned int kErrorDefCount32 = 87;
 constexpr unsigned int kModuleNumber32 = 32;
 
 // Rows searched in order, the first match wins.

@@ -19,6 +19,7 @@
 #include "sql/naitemdescription.h"
 #include "sql/naconvertvariant.h"
 #include "sql/narecherche.h"
+#include "sql/naservertext.h"
 #include "sql/sqlparserinfo.h"
 #include "values/any_operators.h"
 #include "values/xtime.h"
@@ -139,6 +140,7 @@ void CNAExpression::InitExpression(eNAOperator op, CNAColumn* column, CNAConvert
   if (m_pclValue != nullptr) m_pclValue->nRelease();
   m_pclColumn = column;
   m_pclValue = value;
+  m_csServerLiteral.Vide();
   CSQLParserInfo* source = column != nullptr ? column->pclGetSourceQueryNoRef() : nullptr;
   if (source != nullptr) source->AddRef();
   if (m_pclParsed != nullptr) m_pclParsed->nRelease();
@@ -189,6 +191,7 @@ CNAExpression* CNAExpression::pclClone() {
     return copy;
   }
   copy->InitExpression(m_eOperator, m_pclColumn, m_pclValue, m_dwFlags);
+  if (bHasServerLiteral()) copy->SetServerLiteral(m_csServerLiteral.pszGet(), m_nServerLiteralKind);
   if (m_pclParsed != nullptr && m_pclParsed != copy->m_pclParsed) {
     m_pclParsed->AddRef();
     if (copy->m_pclParsed != nullptr) copy->m_pclParsed->nRelease();
@@ -214,6 +217,12 @@ void CNAExpression::RenewLeaf(eNAOperator op, CNAConvertVariant* value, unsigned
   if (m_pclValue != nullptr) m_pclValue->nRelease();
   m_pclValue = value;
   m_dwFlags = flags;
+  m_csServerLiteral.Vide();
+}
+
+void CNAExpression::SetServerLiteral(const wchar_t* literal, int kind) {
+  m_csServerLiteral = literal;
+  m_nServerLiteralKind = kind;
 }
 
 void CNAExpression::Insert(CNAExpression* old, CNAExpression* replacement) {
@@ -594,6 +603,8 @@ BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search,
       if ((dialect == 8 || dialect == 11) && m_pclColumn->eGetTypeColonne() != 0) nullTest = FALSE;
     }
   }
+  if (bHasServerLiteral() && !bIsGenerique() && m_eOperator >= NA_OP_EQ && m_eOperator <= NA_OP_LE)
+    return _bGetSQLFromServerLiteral(name.pszGet(), command, nullTest);
   if (IsTextItem(type)) return _bGetSQLFromValueString(name.pszGet(), command, search, nullTest, folded);
   if (type == NA_IT_HEURE || type == NA_IT_DATE8 || type == NA_IT_DATETIME)
     return _bGetSQLFromValueDateTime(name.pszGet(), command, search, nullTest);
@@ -680,6 +691,18 @@ BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* com
   const bool equality = m_eOperator == NA_OP_EQ || m_eOperator == NA_OP_NE;
   const BOOL like = equality && (dialect == 11 || bIsGenerique()) ? TRUE : FALSE;
   return _bGetSQLFromValueUsingParameter(name, command, search, like, nullTest);
+}
+
+BOOL CNAExpression::_bGetSQLFromServerLiteral(const wchar_t* name, CNACommand* command, BOOL nullTest) {
+  // A date or time compares as the column itself: the server's text is its own value.
+  CTString plain;
+  if (m_nServerLiteralKind == NA_SERVERTEXT_TIME) _FormatItemNameExp(&plain, command, NA_OP_ISNULL);
+  if (nullTest) command->bComplete(L"(");
+  command->bComplete(plain.nTaille() > 0 ? plain.pszGet() : name);
+  command->bComplete(s_pszDumpOp(m_eOperator));
+  command->bComplete(m_csServerLiteral.pszGet());
+  if (nullTest) _CloseNullTest(command);
+  return _bSetColumnValuesNullSelected(nullTest);
 }
 
 void CNAExpression::_CloseNullTest(CNACommand* command) {
@@ -780,6 +803,7 @@ void CNAExpression::_FillParameterValue(CNAConvertVariant* holder, eNA_ITEMTYPE 
 
 BOOL CNAExpression::bValueOnlyInLiteral() const {
   if (m_pclColumn == nullptr || m_pclLeft != nullptr || m_pclRight != nullptr || m_pclValue == nullptr ||
+      bHasServerLiteral() ||
       m_pclColumn->eGetTypeColonne() != 0 || m_pclColumn->bIsComposedKey())
     return FALSE;
   // A browse's step past a row writes no NULL test only on a column that holds none; the bits it

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 
+#include "common/ctstring.h"
 #include "common/interf.h"
 #include "platform/wintypes.h"
 #include "sql/nacolumnlist.h"
@@ -115,6 +116,12 @@ class CNAExpression : public CInterf {
   BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt,
                      CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr);
 
+  // The leaf names its row by the server's own text of the value, literal (ASCII, of the kind an
+  // eNASERVERTEXT says): written in place of the value's. A new value (InitExpression on a
+  // column, RenewLeaf) drops it; a clone keeps it.
+  void SetServerLiteral(const wchar_t* literal, int kind);
+  BOOL bHasServerLiteral() const { return m_csServerLiteral.nTaille() > 0 ? TRUE : FALSE; }
+
   // Whether the node's condition lets the NULL values of column through.
   BOOL bColumnValuesNullSelected(const CNAColumn* column) const;
   CColumnNullValueExcluded* pclGetColumnNullValueExcludedNoRef() const { return m_pclNullExcluded; }
@@ -177,6 +184,8 @@ class CNAExpression : public CInterf {
   CNAError* _pclParameterError(CNARecherche* search) const;
   BOOL _bGetSQLFromValueUsingParameterAddOpLike(CNAConvertVariant* holder, CNACommand* command);
   BOOL _bGetSQLFromValueDateTime(const wchar_t* name, CNACommand* command, CNARecherche* search, BOOL nullTest);
+  // name op the server's literal, with its NULL test.
+  BOOL _bGetSQLFromServerLiteral(const wchar_t* name, CNACommand* command, BOOL nullTest);
   // " OR name IS NULL)", closing the bracket a NULL test opened.
   void _CloseNullTest(CNACommand* command);
   // A parameter for holder (referenced by the parameter) at the end of the command's text, typed
@@ -209,4 +218,6 @@ class CNAExpression : public CInterf {
   // The set a renewed leaf let go, as it was, for the next set it makes (emptied then, unless it
   // is already what that one is to hold).
   CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
+  CTString m_csServerLiteral;
+  int m_nServerLiteralKind = 0;
 };

@@ -48,6 +48,8 @@ enum : uint32_t {
   NA_ITEM_BMPONLY = 0x20,
   // A BIT column: the server compares it as a number, never as the binary string its bytes make.
   NA_ITEM_BIT = 0x40,
+  // A text column whose character set holds characters that code page 1252 has no place for.
+  NA_ITEM_WIDETEXT = 0x80,
 };
 
 // Sort direction of a key: 0 ascending, any other value descending.
@@ -177,6 +179,8 @@ class CNAItemDescription : public INAItemDescription {
   BOOL bBmpOnly() const { return (m_dwFlags & NA_ITEM_BMPONLY) != 0; }
   void SetBit() { SetFlag(NA_ITEM_BIT, true); }
   BOOL bBit() const { return (m_dwFlags & NA_ITEM_BIT) != 0; }
+  void SetWideText() { SetFlag(NA_ITEM_WIDETEXT, true); }
+  BOOL bWideText() const { return (m_dwFlags & NA_ITEM_WIDETEXT) != 0; }
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }

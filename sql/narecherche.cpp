@@ -21,6 +21,7 @@
 #include "sql/naexpression.h"
 #include "sql/nafilter.h"
 #include "sql/naitemdescription.h"
+#include "sql/naservertext.h"
 #include "values/any_operators.h"
 #include "values/datetime.h"
 #include "values/idecimal.h"
@@ -178,6 +179,8 @@ CNARecherche* CNARecherche::pclClone() {
   copy->m_bFound = m_bFound;
   copy->m_dwFlags = m_dwFlags;
   copy->m_clValue = m_clValue;
+  copy->m_csLostItem = m_csLostItem;
+  copy->m_bServerText = m_bServerText;
   copy->_SetFetchItem(m_piFetchItem);
   CNAExpression* CNARecherche::*trees[] = {&CNARecherche::m_pclEqual, &CNARecherche::m_pclAfter,
                                            &CNARecherche::m_pclBefore, &CNARecherche::m_pclCurrent};
@@ -236,6 +239,8 @@ BOOL CNARecherche::_bSetRecherche(CNARecord* record, INAItemDescription* item, c
                                   eNA_PARSEDIRECTION direction, unsigned int flags, const CNARefArray<CNAColumn>* key) {
   if (key == nullptr && _bRenewValue(record, item, value, direction, flags)) return TRUE;
   _NewTreesStamp();
+  m_csLostItem.Vide();
+  m_bServerText = false;
   _Release(&m_pclEqual);
   _Release(&m_pclAfter);
   _Release(&m_pclBefore);
@@ -490,7 +495,9 @@ BOOL CNARecherche::bAndMemoValues(CNARecord* record, const CNARecordValue* value
   }
   if (list.empty()) return TRUE;
   m_nBytesFrom = _nAddTextBytes(&list, &given);
+  m_pclNamingValue = values;
   CNAExpression* chain = _pclAddKeyExpressionEq(record, list, given, nullptr, m_dwFlags | NA_SEARCH_RECORD);
+  m_pclNamingValue = nullptr;
   m_nBytesFrom = -1;
   CNAExpression* both = chain != nullptr ? Join(m_pclCurrent, NA_OP_AND, chain, m_dwFlags) : nullptr;
   if (both == nullptr) {
@@ -582,8 +589,11 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
   holder->AddRef();
   CNAExpression* node = pclAllocExpression();
   const unsigned int bytes = m_nBytesFrom >= 0 && i >= m_nBytesFrom ? NA_EXPR_BYTES : 0;
-  if (node != nullptr)
+  if (node != nullptr) {
     node->InitExpression(own, column, holder, flags | bytes | (bIsComposedKeySearch() ? NA_EXPR_COMPONENT : 0));
+    if ((flags & (NA_SEARCH_RECORD | NA_SEARCH_RECORDVALUES)) != 0 && value != &missing)
+      _NameByServerText(record, column, node);
+  }
   holder->nRelease();
   if (node == nullptr || i >= last) return node;
   CNAExpression* rest = _pclAddKeyExpression(record, columns, values, keyColumn, i + 1, last, op, flags, join);
@@ -592,6 +602,24 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
     return nullptr;
   }
   return Join(node, join, rest, flags);
+}
+
+void CNARecherche::_NameByServerText(CNARecord* record, CNAColumn* column, CNAExpression* node) {
+  const CNARecordValue* row = m_pclNamingValue != nullptr ? m_pclNamingValue
+                              : record != nullptr       ? record->pclGetNamingValueNoRef()
+                                                        : nullptr;
+  const CNARecordMemo::STServerText* text = row != nullptr ? row->pGetServerText(column->nGetPhysicalIndice()) : nullptr;
+  if (text == nullptr) return;
+  const eNASERVERTEXT kind = static_cast<eNASERVERTEXT>(text->nKind);
+  // A comparison of bytes follows the browse order's own bytes, those of the connection's page.
+  if (kind == NA_SERVERTEXT_TEXTUTF8 && (node->dwGetFlags() & NA_EXPR_BYTES) != 0) return;
+  CTString literal;
+  if (!text->bLost && g_bServerTextLiteral(&literal, kind, text->sText.data(), text->sText.size(), m_pclCnx)) {
+    node->SetServerLiteral(literal.pszGet(), kind);
+    m_bServerText = true;
+    return;
+  }
+  if (m_csLostItem.nTaille() == 0) m_csLostItem = column->pszGetName();
 }
 
 CNAExpression* CNARecherche::_pclAddKeyExpressionEq(CNARecord* record, const Columns& columns, const Values& values,
@@ -972,6 +1000,8 @@ BOOL CNARecherche::bEqualsSearch(const CNARecherche* other) const {
   if (other == nullptr || m_nState != other->m_nState || m_eDirection != other->m_eDirection ||
       m_dwFlags != other->m_dwFlags)
     return FALSE;
+  // The server's texts are in no parameter.
+  if (m_bServerText || other->m_bServerText) return FALSE;
   if ((m_piFetchItem == nullptr) != (other->m_piFetchItem == nullptr)) return FALSE;
   if (m_piFetchItem != nullptr && wcscmp(m_piFetchItem->pszGetName(), other->m_piFetchItem->pszGetName()) != 0)
     return FALSE;

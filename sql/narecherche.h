@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/ctstring.h"
 #include "common/interf.h"
 #include "common/refarray.h"
 #include "driver/nahost.h"
@@ -165,6 +166,13 @@ class CNARecherche : public CInterf {
 
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
   CNAConnectionDescription* pclGetCnxNoRef() const { return m_pclCnx; }
+  // The item whose value the record search set last took from a row its record does not hold
+  // exactly and whose server text had lost a character too: the trees name that row by the
+  // record's value, which may be another row's. Empty when every value named its row.
+  const wchar_t* pszGetLostItem() const { return m_csLostItem.pszGet(); }
+  BOOL bNamesByLostText() const { return m_csLostItem.nTaille() > 0 ? TRUE : FALSE; }
+  // Some leaf names its row by the server's own text of a value.
+  BOOL bNamesByServerText() const { return m_bServerText ? TRUE : FALSE; }
   const CAny* pclGetValue() const { return &m_clValue; }
 
  protected:
@@ -221,6 +229,9 @@ class CNARecherche : public CInterf {
   void _GetValue(CNAColumn* column, CAny* value, BOOL* usable, BOOL* minimum, BOOL* maximum);
   // The record's column of each component of key.
   static void _GetComponents(CNARecord* record, CNAColumn* key, Columns* out);
+  // node, a leaf on column of a value taken from the row being named, names it by the server's
+  // text of that value when the row's record does not hold it exactly (or notes the item as lost).
+  void _NameByServerText(CNARecord* record, CNAColumn* column, CNAExpression* node);
 
   CNAError* m_pclError = nullptr;
   int32_t m_nState = 0;
@@ -238,4 +249,8 @@ class CNARecherche : public CInterf {
   // While a chain is built: the entries from this one on compare their column's bytes (-1: none).
   int m_nBytesFrom = -1;
   uint64_t m_nTreesStamp = 0;
+  CTString m_csLostItem;
+  bool m_bServerText = false;
+  // While bAndMemoValues builds its chain: the row its values come from.
+  const CNARecordValue* m_pclNamingValue = nullptr;
 };

@@ -7,6 +7,8 @@
 #include "driver/naconnectiondescription.h"
 #include "sql/nacolumn.h"
 #include "sql/nakjrecord.h"
+#include "platform/codepage.h"
+#include "sql/nacolumnsql.h"
 #include "sql/nastatementsql.h"
 
 namespace {
@@ -61,6 +63,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   }
   m_tabSlot.resize(static_cast<size_t>(count));
   m_tabColumn.resize(static_cast<size_t>(count));
+  _BindServerTexts(record, sql);
   m_pclRecord = record;
   m_pclSQL = sql;
   m_nColumnStamp = record->nGetColumnStamp();
@@ -68,6 +71,62 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_nServerCodePage = nServerCodePage(cnx);
   m_nHostCodePage = nHostCodePage(cnx);
   m_bBound = true;
+}
+
+void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql) {
+  m_tabServerText.clear();
+  const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
+  const int columns = record->nGetNbColumn();
+  int count = 0;
+  sql->bGetColumnNbr(&count, 0);
+  for (int i = 0; i < columns; ++i) {
+    CNAColumn* c = record->pclGetColumnNoRef(i);
+    if (c == nullptr || c->piGetItemNoRef() == nullptr || c->bIsComposedKey() || !g_bNamesRows(record, c)) continue;
+    const unsigned int physical = c->nGetPhysicalIndice();
+    if (physical >= static_cast<unsigned int>(count)) continue;
+    STServerTextCheck check = g_stServerTextCheck(c, sql->pclGetNAColumnSQL(static_cast<int>(physical)), cnx);
+    if (check.eKind == NA_SERVERTEXT_NONE) continue;
+    if (check.bMayLose && g_bReadsKeyBytes(record, c, cnx)) {
+      // The key's own bytes, read beside it after the record's columns.
+      CTString alias;
+      g_KeyBytesAlias(&alias, c);
+      for (int k = count - 1; k >= 0 && static_cast<unsigned int>(k) > physical; --k) {
+        const CNAColumnSQL* shadow = sql->pclGetNAColumnSQL(k);
+        if (shadow != nullptr && shadow->m_csName.bEstEgal(alias.pszGet())) {
+          check.nKeyBytes = k;
+          break;
+        }
+      }
+    }
+    m_tabServerText.push_back(check);
+  }
+}
+
+BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths) {
+  CNARecordValue* current = record->pclGetCurrentValueNoRef();
+  if (current == nullptr) return TRUE;
+  const CNAKJRecord* kj = current->pclGetNAKJRecord();
+  for (const STServerTextCheck& check : m_tabServerText) {
+    const char* text = texts[check.nPhysical];
+    if (text == nullptr) continue;
+    size_t length = lengths[check.nPhysical];
+    int held;
+    eNASERVERTEXT kind = check.eKind;
+    if (check.nKeyBytes >= 0 && texts[check.nKeyBytes] != nullptr) {
+      // The value as the column holds it, in UTF-8: the page's '?' stands for nothing there.
+      STServerTextCheck utf8 = check;
+      utf8.nServerPage = CP_UTF8;
+      utf8.bMayLose = false;
+      text = texts[check.nKeyBytes];
+      length = lengths[check.nKeyBytes];
+      held = g_nServerTextHeld(utf8, kj, text, length);
+      kind = NA_SERVERTEXT_TEXTUTF8;
+    } else {
+      held = g_nServerTextHeld(check, kj, text, length);
+    }
+    if (held <= 0 && !current->bSetServerText(check.nPhysical, text, length, held < 0, kind)) return FALSE;
+  }
+  return TRUE;
 }
 
 bool CNARowBinding::_bKeepFor(const CNAStatementSQL* sql) {
@@ -163,6 +222,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       flags[k] = static_cast<BYTE>(flags[k] | defined);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
+  if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths);
   return ok;
 }
 

@@ -23,6 +23,7 @@
 
 #include "platform/wintypes.h"
 #include "sql/naconvertvariant.h"
+#include "sql/naservertext.h"
 
 class CNAColumn;
 class CNARecord;
@@ -63,10 +64,16 @@ class CNARowBinding {
   // A new result of the same statement whose columns give every plain column the form it was
   // bound for (and none pending) keeps the binding: its result stamp is taken, true.
   bool _bKeepFor(const CNAStatementSQL* sql);
+  // The checks of the columns that name the record's rows (its keys and browse order, every
+  // column without a unique key) whose item may hold a value otherwise than the server.
+  void _BindServerTexts(CNARecord* record, CNAStatementSQL* sql);
+  // The row's server texts its record does not hold exactly, onto the record's current value.
+  BOOL _bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths);
 
   // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
   std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;
   std::vector<STColumn> m_tabColumn;
+  std::vector<STServerTextCheck> m_tabServerText;
   // The flag word's first byte and its bytes used, and what the record's shape must hold for
   // those bits to be its slots' own (SetSlotDefined's first step): more items than the largest
   // physical index, values reaching past the last element.

@@ -20,7 +20,9 @@
 #include "sql/nafilter.h"
 #include "sql/nakjrecord.h"
 #include "sql/narecherche.h"
+#include "sql/naservertext.h"
 #include "sql/sqlparserinfo.h"
+#include "platform/codepage.h"
 #include "common/str_compare.h"
 #include "values/any.h"
 
@@ -150,6 +152,7 @@ enum : int {
   kSiteNoSubQuery = 6,
   kSiteOrderByItem = 9,
   kSiteNoRowUpdated = 12,
+  kSiteRowNotNamed = 13,
 };
 
 constexpr eNA_ERRORTYPE kErrorTypeWrite = static_cast<eNA_ERRORTYPE>(7);
@@ -270,14 +273,32 @@ BOOL CNAStatement::bBuildQuerySELECT(CNACommand* command, NA_WRITEPARSEFLAGS fla
   CSQLParserInfo* query = _pclGetSourceQueryNoRef();
   if (query == nullptr) {
     command->bComplete(L"SELECT ");
-    if (_bAddDistinct(flags)) command->bComplete(L"DISTINCT ");
+    const bool distinct = _bAddDistinct(flags) != FALSE;
+    if (distinct) command->bComplete(L"DISTINCT ");
     if (!command->bAddSelectColumns(m_pclRecord, 0)) return FALSE;
+    // Keys a page connection may read with a '?' are read as their UTF-8 bytes too: the row is
+    // then named by them (not under DISTINCT, whose rows they would split).
+    if (!distinct) _AddKeyBytesColumns(command);
     return _bBuildQuerySELECTFromTable(command, m_pclDataAccess->pszGetFormatedTableName(), flags, item, forward,
                                        condition, 1);
   }
   for (int i = 0; m_pclRecord != nullptr && i < m_pclRecord->nGetNbColumn(); ++i)
     command->AddDefine(m_pclRecord->pclGetColumnNoRef(i));
   return _bBuildQuerySELECTFromQuery(command, query, flags, item, forward, condition, 1, 0);
+}
+
+void CNAStatement::_AddKeyBytesColumns(CNACommand* command) {
+  CNAConnectionDescription* cnx = pclGetConnectionNoRef();
+  if (m_pclRecord == nullptr || cnx == nullptr || cnx->nGetServerCodePage() == CP_UTF8) return;
+  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
+    if (!g_bReadsKeyBytes(m_pclRecord, column, cnx)) continue;
+    CTString alias, entry;
+    g_KeyBytesAlias(&alias, column);
+    if (!cnx->bFormatKeyBytesColumn(&entry, column->pszGetFormatedSelectName(0), alias.pszGet())) return;
+    command->bComplete(L",");
+    command->bComplete(entry.pszGet());
+  }
 }
 
 BOOL CNAStatement::_bBuildQuerySELECTFromTable(CNACommand* command, const wchar_t* table, NA_WRITEPARSEFLAGS flags,
@@ -859,8 +880,11 @@ BOOL CNAStatement::_bAddWHERELatestRead(CNACommand* command, int withKeyword, co
   }
   saved->AddRef();
   const CNARecordValue* memos = withMemos != 0 && bLatestReadWithoutUniqueKey() ? original : nullptr;
+  // The row is named by its own server texts where its buffer does not hold them exactly.
+  m_pclRecord->SetNamedBy(original);
   BOOL result = m_pclRecord->bSetNAKJRecord(m_pclRecord->pclGetOriginalNAKJRecord()) &&
                 _bAddWHERECurrentRecord(command, withKeyword, columns, memos);
+  m_pclRecord->SetNamedBy(nullptr);
   if (!m_pclRecord->bSetNAKJRecord(saved)) result = FALSE;
   saved->nRelease();
   return result;
@@ -882,8 +906,15 @@ BOOL CNAStatement::_bAddWHERECurrentRecord(CNACommand* command, int withKeyword,
   auto condition = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
   BOOL result = condition.get() != nullptr && item != nullptr &&
                 search->bRechercheEnreg(m_pclRecord, item, NA_PARSE_FIRST, 1, columns) &&
-                (memos == nullptr || search->bAndMemoValues(m_pclRecord, memos)) &&
-                search->bGetSQL(condition.get(), nullptr, m_pclRecord);
+                (memos == nullptr || search->bAndMemoValues(m_pclRecord, memos));
+  // A value whose character the connection's page lost names no row for sure: nothing is sent.
+  if (result && search->bNamesByLostText()) {
+    CNAError::g_RaiseUserError(m_pclError, kErrorTypeWrite, kSourceFile, kSiteRowNotNamed, pclGetConnectionNoRef(),
+                               _pszLogicalName(), search->pszGetLostItem(), 320105, search->pszGetLostItem(),
+                               _pszLogicalName());
+    result = FALSE;
+  }
+  result = result && search->bGetSQL(condition.get(), nullptr, m_pclRecord);
   if (result && condition->nGetOriginalSQLLength() > 0) {
     if (withKeyword) command->bComplete(L" WHERE ");
     result = command->bAdd(condition.get(), NA_ADD_CLONE);

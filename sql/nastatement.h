@@ -485,6 +485,8 @@ class CNAStatement : public CInterf {
   // left to its other holders).
   void _SetQuery(CNACommand* command);
   BOOL _bAddDistinct(NA_WRITEPARSEFLAGS flags);
+  // The key-bytes entries of the SELECT list (g_bReadsKeyBytes), after the record's columns.
+  void _AddKeyBytesColumns(CNACommand* command);
   BOOL _bBuildQuerySELECTFromTable(CNACommand* command, const wchar_t* table, NA_WRITEPARSEFLAGS flags,
                                    const wchar_t* item, int forward, CNACommand* condition, int withOrderBy);
   BOOL _bBuildQuerySELECTFromQuery(CNACommand* command, CSQLParserInfo* query, NA_WRITEPARSEFLAGS flags,

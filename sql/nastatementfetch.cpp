@@ -295,39 +295,34 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
 }
 
 bool CNAStatement::_bRowKeyInexact() const {
-  const char* const* texts = nullptr;
-  const unsigned long* lengths = nullptr;
-  if (m_pclRecord == nullptr || m_pclStatementSQL == nullptr || m_pclStatementSQL->bIsEnd() ||
-      !m_pclStatementSQL->bGetRowTexts(&texts, &lengths))
-    return false;
-  const CNAConnectionDescription* cnx = m_pclStatementSQL->pclGetConnectionNoRef();
-  const bool page = cnx != nullptr && cnx->nGetServerCodePage() != 65001;
-  const unsigned int columns = m_pclStatementSQL->nGetColumnCount();
-  auto inexact = [&](const CNAColumn* column) {
-    if (column == nullptr || column->bIsMemo()) return false;
-    const unsigned int at = column->nGetPhysicalIndice();
-    if (at >= columns || texts[at] == nullptr) return false;
-    // Only a text passes through the page: a binary key's 0x3F byte is its own.
-    const eNA_ITEMTYPE type = column->eNAGetItemType();
-    const bool fixedText = type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR;
-    if (!fixedText) return false;
-    const char* text = texts[at];
-    const size_t length = lengths[at];
-    return (page && memchr(text, '?', length) != nullptr) || memchr(text, 0, length) != nullptr;
+  // The row read names itself by its server texts where its record does not hold a value
+  // exactly; only a text the connection's page had already lost names it no better.
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  if (current == nullptr || !current->bHasServerTexts()) return false;
+  auto lost = [&](const CNAColumn* column) {
+    if (column == nullptr) return false;
+    const CNARecordMemo::STServerText* text = current->pGetServerText(column->nGetPhysicalIndice());
+    return text != nullptr && text->bLost;
   };
   // The columns the next block's condition is made of: the browse item's, and the unique key's
   // that orders its equal values.
-  auto inexactKey = [&](const CNAColumn* column) {
-    if (column == nullptr || !column->bIsComposedKey()) return inexact(column);
+  auto lostKey = [&](const CNAColumn* column) {
+    if (column == nullptr || !column->bIsComposedKey()) return lost(column);
     const CRefArray<CNAColumn>* parts = column->pclGetTabComponent();
     for (int k = 0; parts != nullptr && k < parts->nGetCount(); ++k)
-      if (inexact((*parts)[k])) return true;
+      if (lost((*parts)[k])) return true;
     return false;
   };
   const CNAColumn* browsed = m_pclRecord->pclGetColumnNoRef(pszGetBrowseItem());
-  if (inexactKey(browsed)) return true;
+  if (lostKey(browsed)) return true;
   const INAItemDescription* item = browsed != nullptr ? browsed->piGetItemNoRef() : nullptr;
-  return (item == nullptr || !item->bUnique()) && inexactKey(m_pclRecord->pclGetUniqueKeyNotNullNoRef());
+  if (item != nullptr && item->bUnique()) return false;
+  const CNAColumn* unique = m_pclRecord->pclGetUniqueKeyNotNullNoRef();
+  if (unique != nullptr) return lostKey(unique);
+  // Without a unique key the whole row names it.
+  for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i)
+    if (lost(m_pclRecord->pclGetColumnNoRef(i))) return true;
+  return false;
 }
 
 void CNAStatement::_KeepEdgeRow() {
@@ -504,7 +499,11 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   // A row from the server carries no state of the row the record held before (a deleted mark
   // would go into the row cache with it).
   CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
-  if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
+  if (current != nullptr) {
+    current->SetState(NA_RECORDSTATE_NONE);
+    // Nor the server's texts of the row before (the binding notes this row's).
+    current->ClearServerTexts();
+  }
   // Bound at a result's first row (or after a change the binding saw); a converter that has
   // seen no server value yet takes its writer after its first own read.
   if (m_pclStatementSQL != nullptr) return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);

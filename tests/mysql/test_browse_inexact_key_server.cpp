@@ -207,6 +207,103 @@ TEST_P(LiveInexactKey, BitKeyComparesAsTheNumberItsBytesMake) {
   }
 }
 
+// The four ways a record holds a key otherwise than the server: a character the host's page has
+// no place for ('?' in a text item of the page), a text cut to its item, a NUL ending a fixed
+// text. Each case has a row whose key the record holds inexactly (n = 2) and a row holding what
+// the record shows of it (n = 5), which is where a condition written from the record lands.
+struct InexactCase {
+  const char* name;
+  std::wstring k2;  // the inexact row's key
+  std::wstring k5;  // the key the record shows for it
+  unsigned int size;  // the TEXTE item's size
+};
+
+std::vector<InexactCase> InexactCases() {
+  return {
+      {"CharacterOutsideThePage", L"B\u0151", L"B?", 9},
+      {"TextCutToItsItem", L"Babcdef", L"Babc", 5},
+      {"NulEndsTheFixedText", std::wstring(L"B\0z", 3), L"B", 9},
+  };
+}
+
+// A write of a row read names that row as the server holds it, or is refused naming its item:
+// never another row, never none with success.
+TEST_P(LiveInexactKey, WritesReachTheRowReadOrAreRefused) {
+  int made = 0;
+  for (const InexactCase& c : InexactCases()) {
+    // On a 1252 connection the server sends '?' for the character: the key is read as its UTF-8
+    // bytes beside it, which name the row.
+    const bool lost = false;
+    for (const bool remove : {false, true}) {
+      const std::wstring table = Name(L"qx brw`write " + std::to_wstring(made++) + L" ");
+      const std::string q = Quoted(table);
+      Raw("CREATE TABLE " + q + " (k VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin PRIMARY KEY, n INT NOT NULL)");
+      Raw("INSERT INTO " + q + " VALUES ('A',1)," + "(" + SqlCell(c.k2, false) + ",2),(" + SqlCell(c.k5, false) + ",5)");
+      CHostRecordDescription* desc = Description(table);
+      Item(desc, L"k", NA_IT_TEXTE, c.size, kKeyPrimary)->m_bNullAllowed = FALSE;
+      CHostItemDescription* n = Item(desc, L"n", NA_IT_I4, 4);
+      desc->m_pBestParseItem = desc->pclGetItemNoRef(0);
+      CNADataAccess* a = Open(desc, Connect("2"));
+      // The row n = 2, read in the browse.
+      BOOL ok = a->bHLitxxx(L"k", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0);
+      while (ok && Out(a, L"k") == 0 && Text(Values(a, {L"n"})) != "2")
+        ok = a->bHLitxxx(L"k", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0);
+      const std::string where = std::string(c.name) + (remove ? ", delete" : ", modify");
+      ASSERT_TRUE(ok && Out(a, L"k") == 0) << where << Sent();
+      m_error.Reset();
+      BOOL written;
+      if (remove) {
+        written = a->bHSupprime(0, kNoLock);
+      } else {
+        CNAKJRecord* current = a->pclGetCurrentRecordNoRef()->pclGetNAKJRecord();
+        const int32_t value = 20;
+        memcpy(current->pbyGetItemValue(n, 0), &value, 4);
+        written = a->bHModifie(0, 0, kNoLock);
+      }
+      ::RawRows rows;
+      std::string err, got;
+      EXPECT_TRUE(m_raw.query("SELECT n FROM " + q + " ORDER BY n", &rows, &err)) << err;
+      for (const RawRow& r : rows) got += (got.empty() ? "" : "|") + r.at(0).value_or("NULL");
+      if (lost) {
+        EXPECT_FALSE(written) << where << Sent();
+        EXPECT_EQ(m_error.pclGetXError()->nGetUserErrorCode(), 320105u) << where << ": " << Utf8(m_error.pszGetError());
+        EXPECT_NE(Utf8(m_error.pszGetError()).find("<k>"), std::string::npos) << Utf8(m_error.pszGetError());
+        EXPECT_EQ(got, "1|2|5") << where << Sent();
+      } else {
+        EXPECT_TRUE(written) << where << ": " << Utf8(m_error.pszGetError()) << Sent();
+        EXPECT_EQ(got, remove ? "1|5" : "1|5|20") << where << Sent();
+      }
+    }
+  }
+}
+
+// A browse in blocks goes on past a row whose key its record holds inexactly from the server's
+// own key: each row once, both ways, at every block size.
+TEST_P(LiveInexactKey, BlocksGoOnFromTheServersKeyOfARowHeldInexactly) {
+  int made = 0;
+  for (const InexactCase& c : InexactCases()) {
+    const std::wstring table = Name(L"qx brw`blocks " + std::to_wstring(made++) + L" ");
+    const std::string q = Quoted(table);
+    Raw("CREATE TABLE " + q + " (k VARCHAR(8) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin PRIMARY KEY, n INT NOT NULL)");
+    Raw("INSERT INTO " + q + " VALUES ('A',1),(" + SqlCell(c.k2, false) + ",2),(" + SqlCell(c.k5, false) +
+        ",5),('BZ',3),('C',4),('D',6)");
+    CHostRecordDescription* desc = Description(table);
+    Item(desc, L"k", NA_IT_TEXTE, c.size, kKeyPrimary)->m_bNullAllowed = FALSE;
+    Item(desc, L"n", NA_IT_I4, 4);
+    desc->m_pBestParseItem = desc->pclGetItemNoRef(0);
+    const std::string forward = Order(table, "k"), backward = Order(table, "k DESC");
+    for (const char* cache : {"1", "2", "3", "-1"}) {
+      CMySQLConnection* cnx = Connect(cache);
+      for (const bool rowCache : {false, true}) {
+        CNADataAccess* a = Open(desc, cnx, {rowCache, true});
+        const std::string where = std::string(c.name) + ", blocks of " + cache + (rowCache ? ", row cache" : "");
+        EXPECT_EQ(Walk(a, L"k", true, 6, true), forward + " /" + backward) << where << Sent();
+        EXPECT_EQ(Walk(a, L"k", false, 6, true), backward + " /" + forward) << where << Sent();
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveInexactKey,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 

@@ -119,6 +119,8 @@ TEST(ResourceBlock, TextsTakeTheInsertsTheirCallersPass) {
       {28536, "s"}, {28537, "ss"}, {28546, ""}, {25607, "ss"}, {28437, ""},
       // literals
       {28575, ""},
+      // a row its record does not name exactly
+      {3224, "ss"},
   };
   for (const auto& [id, sig] : callers) {
     ASSERT_TRUE(byId.count(id)) << id;

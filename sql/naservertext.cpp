@@ -1,0 +1,288 @@
+#include "sql/naservertext.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "common/ctstring.h"
+#include "driver/naconnectiondescription.h"
+#include "access/narecord.h"
+#include "platform/codepage.h"
+#include "sql/inaitemdescription.h"
+#include "sql/nacolumn.h"
+#include "sql/nacolumnsql.h"
+#include "sql/naitemdescription.h"
+#include "sql/nakjrecord.h"
+#include "values/any.h"
+
+namespace {
+
+constexpr unsigned int kUnbounded = 0xFFFFFFFFu;
+
+bool IsTextItem(eNA_ITEMTYPE t) {
+  return t == NA_IT_TEXTE || t == NA_IT_CHAR || t == NA_IT_UNICODE || t == NA_IT_MEMOTEXTE || t == NA_IT_MEMOUNICODE;
+}
+bool IsBinaryItem(eNA_ITEMTYPE t) {
+  return t == NA_IT_BINAIRE || t == NA_IT_MEMOBINAIRE || t == NA_IT_MEMOBINAIRE4 || t == NA_IT_IMAGE;
+}
+bool IsTimeItem(eNA_ITEMTYPE t) {
+  return t == NA_IT_DATE6 || t == NA_IT_DATE8 || t == NA_IT_DATETIME || t == NA_IT_HEURE;
+}
+
+bool Ascii(const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  return true;
+}
+
+std::wstring Wide(int page, const char* text, size_t length) {
+  if (length == 0) return {};
+  const int n = MultiByteToWideChar(static_cast<unsigned int>(page), 0, text, static_cast<int>(length), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(static_cast<unsigned int>(page), 0, text, static_cast<int>(length), out.data(), n);
+  return out;
+}
+
+// text in page; false when a character has no place there. Wide characters outside Unicode's
+// scalar values count as such.
+bool Narrow(int page, const std::wstring& text, std::string* out) {
+  out->clear();
+  if (text.empty()) return true;
+  int replaced = 0;
+  const int n = WideCharToMultiByte(static_cast<unsigned int>(page), 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, &replaced);
+  if (n <= 0 || replaced) return false;
+  out->resize(static_cast<size_t>(n));
+  WideCharToMultiByte(static_cast<unsigned int>(page), 0, text.data(), static_cast<int>(text.size()), out->data(), n,
+                      nullptr, &replaced);
+  return replaced == 0;
+}
+
+// The wide text as UTF-16 units.
+std::u16string Utf16(const std::wstring& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (const wchar_t c : text) {
+    const uint32_t u = static_cast<uint32_t>(c);
+    if (u >= 0x10000 && u <= 0x10FFFF) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((u - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((u - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(u));
+    }
+  }
+  return out;
+}
+
+// A fixed text slot's bytes up to its terminator (or its whole size).
+std::string SlotBytes(const BYTE* slot, unsigned int size) {
+  const void* end = memchr(slot, 0, size);
+  return std::string(reinterpret_cast<const char*>(slot),
+                     end != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(end) - slot) : size);
+}
+
+// The fraction digits of a server text past the first kept: any of them not 0.
+bool DropsDigits(const char* text, size_t length, int kept) {
+  const char* point = static_cast<const char*>(memchr(text, '.', length));
+  if (point == nullptr) return false;
+  const char* end = text + length;
+  const char* p = point + 1;
+  for (int k = 0; k < kept && p < end && *p >= '0' && *p <= '9'; ++k) ++p;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p)
+    if (*p != '0') return true;
+  return false;
+}
+
+int TextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const char* text, size_t length) {
+  const bool memo = check.eItem == NA_IT_MEMOTEXTE || check.eItem == NA_IT_MEMOUNICODE;
+  const bool ascii = Ascii(text, length);
+  // The server replaced a character the connection's page cannot carry: its text names the row no
+  // better than the record.
+  if (check.bMayLose && memchr(text, '?', length) != nullptr) return -1;
+  if (!memo && memchr(text, 0, length) != nullptr) return 0;
+  if (memo) {
+    // A memo keeps every character of the text, but for those its page has no place for.
+    if (check.eItem == NA_IT_MEMOUNICODE || ascii) return 1;
+    if (check.nHostPage == check.nServerPage) return 1;
+    std::string narrow;
+    return Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &narrow) ? 1 : 0;
+  }
+  const STItemSlot& slot = check.pclColumn->Slot();
+  const BYTE* element = record != nullptr ? record->pbySlotElement(slot) : nullptr;
+  if (element == nullptr) return 1;
+  if (check.eItem == NA_IT_UNICODE) {
+    const unsigned int units = slot.nSize / 2;
+    std::u16string held;
+    for (unsigned int i = 0; i < units; ++i) {
+      char16_t u;
+      memcpy(&u, element + 2 * i, 2);
+      if (u == 0) break;
+      held.push_back(u);
+    }
+    return Utf16(Wide(check.nServerPage, text, length)) == held ? 1 : 0;
+  }
+  const std::string held = SlotBytes(element, slot.nSize);
+  // ASCII is its own bytes in every page the connection and the host use.
+  if (ascii || check.nHostPage == check.nServerPage) return held.size() == length && memcmp(held.data(), text, length) == 0 ? 1 : 0;
+  std::string narrow;
+  if (!Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &narrow)) return 0;
+  return narrow == held ? 1 : 0;
+}
+
+int BinaryHeld(const STServerTextCheck& check, size_t length) {
+  // A memo keeps every byte; a binary item keeps its bytes' count and as many as it has room for.
+  return length <= check.nRoom ? 1 : 0;
+}
+
+int TimeHeld(const STServerTextCheck& check, const char* text, size_t length) {
+  if (DropsDigits(text, length, check.nKeptDigits < 0 ? 3 : check.nKeptDigits)) return 0;
+  if (check.bDateOnly) {
+    // "YYYY-MM-DD hh:mm:ss": a time of day other than midnight is none of a date item's.
+    const char* blank = static_cast<const char*>(memchr(text, ' ', length));
+    for (const char* p = blank; p != nullptr && p < text + length; ++p)
+      if (*p >= '1' && *p <= '9') return 0;
+  }
+  if (check.eItem == NA_IT_HEURE) {
+    // A time item holds a time of day: the server's times run from -838 to 838 hours.
+    if (length > 0 && text[0] == '-') return 0;
+    const char* colon = static_cast<const char*>(memchr(text, ':', length));
+    if (colon != nullptr && colon - text > 2) return 0;
+    if (colon != nullptr && colon - text == 2 && (text[0] > '2' || (text[0] == '2' && text[1] > '3'))) return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sqlColumn,
+                                      const CNAConnectionDescription* cnx) {
+  STServerTextCheck check;
+  if (column == nullptr || cnx == nullptr || column->bIsComposedKey()) return check;
+  INAItemDescription* item = column->piGetItemNoRef();
+  if (item == nullptr) return check;
+  check.pclColumn = column;
+  check.nPhysical = column->nGetPhysicalIndice();
+  check.eItem = column->eNAGetItemType();
+  check.nServerPage = cnx->nGetServerCodePage() > 0 ? cnx->nGetServerCodePage() : 1252;
+  check.nHostPage = cnx->nGetHostCodePage() > 0 ? cnx->nGetHostCodePage() : 1252;
+  const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
+  const eNA_ITEMTYPE db = sqlColumn != nullptr ? sqlColumn->m_eItemType
+                          : imported != nullptr ? imported->eNAGetItemType()
+                                                : NA_IT_EMPTY;
+  const int dbDigits = sqlColumn != nullptr ? sqlColumn->m_nDecimals : imported != nullptr ? imported->nGetDecimalPart() : -1;
+  const unsigned int size = item->nGetItemSize();
+  if (IsTextItem(check.eItem)) {
+    check.eKind = IsBinaryItem(db) ? NA_SERVERTEXT_BINARY : NA_SERVERTEXT_TEXT;
+    check.nRoom = check.eItem == NA_IT_UNICODE ? size / 2 : check.eItem == NA_IT_MEMOTEXTE || check.eItem == NA_IT_MEMOUNICODE ? kUnbounded : size;
+    // A '?' of a page connection is its own unless the column's character set holds more than
+    // the page (a column not described: any text column may).
+    check.bMayLose = check.nServerPage != CP_UTF8 && !IsBinaryItem(db) && (imported == nullptr || imported->bWideText());
+    return check;
+  }
+  if (check.eItem == NA_IT_BINAIRE && imported != nullptr && imported->bBit()) {
+    // Its bytes, most significant first, after their 16-bit count: a value that fits is held.
+    check.eKind = NA_SERVERTEXT_BIT;
+    check.nRoom = size >= 2 ? size - 2 : 0;
+    return check;
+  }
+  if (IsBinaryItem(check.eItem) && !IsTimeItem(db) && !g_bIsNumberItemType(db)) {
+    check.eKind = NA_SERVERTEXT_BINARY;
+    // A binary item holds its bytes' count before them.
+    check.nRoom = check.eItem == NA_IT_BINAIRE ? (size > 2 ? size - 2 : 0) : kUnbounded;
+    return check;
+  }
+  if (IsTimeItem(check.eItem) && IsTimeItem(db)) {
+    check.bDateOnly = (check.eItem == NA_IT_DATE8 || check.eItem == NA_IT_DATE6) && db != NA_IT_DATE8 && db != NA_IT_DATE6;
+    check.nKeptDigits = 3;
+    // Only a column that gives more than the item keeps.
+    if (!check.bDateOnly && dbDigits >= 0 && dbDigits <= 3 && check.eItem != NA_IT_HEURE) return STServerTextCheck{};
+    check.eKind = NA_SERVERTEXT_TIME;
+    return check;
+  }
+  const int kept = g_nKeptFractionDigits(item, check.eItem);
+  if (kept >= 0 && (db == NA_IT_DECIMAL || db == NA_IT_MONETAIRE || dbDigits > kept)) {
+    if (dbDigits >= 0 && dbDigits <= kept) return STServerTextCheck{};
+    check.nKeptDigits = kept;
+    check.eKind = NA_SERVERTEXT_NUMBER;
+    return check;
+  }
+  return STServerTextCheck{};
+}
+
+int g_nServerTextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const char* text, size_t length) {
+  if (text == nullptr) return 1;
+  switch (check.eKind) {
+    case NA_SERVERTEXT_TEXT:
+      return TextHeld(check, record, text, length);
+    case NA_SERVERTEXT_BINARY:
+      if (IsTextItem(check.eItem)) {
+        // The bytes of a binary column in a text item: held when the slot has them as they are.
+        if (check.nRoom == kUnbounded) return 1;
+        const BYTE* element = record != nullptr ? record->pbySlotElement(check.pclColumn->Slot()) : nullptr;
+        if (element == nullptr) return 1;
+        const std::string held = SlotBytes(element, check.pclColumn->Slot().nSize);
+        return held.size() == length && memcmp(held.data(), text, length) == 0 ? 1 : 0;
+      }
+      return BinaryHeld(check, length);
+    case NA_SERVERTEXT_TIME:
+      return TimeHeld(check, text, length);
+    case NA_SERVERTEXT_NUMBER:
+      return DropsDigits(text, length, check.nKeptDigits) ? 0 : 1;
+    case NA_SERVERTEXT_BIT:
+      return BinaryHeld(check, length);
+    default:
+      return 1;
+  }
+}
+
+int g_nKeptFractionDigits(const INAItemDescription* item, eNA_ITEMTYPE type) {
+  switch (type) {
+    case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8:
+    case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4: case NA_IT_UI8: case NA_IT_BOOLEEN:
+      return 0;
+    case NA_IT_MONETAIRE:
+      return 6;
+    case NA_IT_DECIMAL:
+      return item->nGetDecimalPart();
+    default:
+      return -1;
+  }
+}
+
+bool g_bNamesRows(CNARecord* record, CNAColumn* column) {
+  if (record == nullptr || column == nullptr || column->piGetItemNoRef() == nullptr) return false;
+  if (column->piGetItemNoRef()->bIsKey()) return true;
+  bool keyless = true;
+  for (int i = 0; i < record->nGetNbColumn() && keyless; ++i) {
+    const CNAColumn* c = record->pclGetColumnNoRef(i);
+    if (c != nullptr && c->piGetItemNoRef() != nullptr && c->piGetItemNoRef()->bUnique()) keyless = false;
+  }
+  if (keyless) return true;
+  for (int k = 0; k < record->nGetNbComposedKey(); ++k) {
+    CNAColumn* key = record->pclGetComposedKeyNoRef(k);
+    if (key != nullptr && key->bIsComposedKeyComponent(column)) return true;
+  }
+  for (int k = 0; k < record->nGetNbColumnOrder(); ++k)
+    if (record->pclGetColumnOrderNoRef(k) == column) return true;
+  return false;
+}
+
+bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionDescription* cnx) {
+  if (cnx == nullptr || cnx->nGetServerCodePage() == CP_UTF8 || column == nullptr || column->bIsComposedKey() ||
+      !IsTextItem(column->eNAGetItemType()))
+    return false;
+  const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
+  return imported != nullptr && imported->bWideText() && g_bNamesRows(record, column);
+}
+
+void g_KeyBytesAlias(CTString* out, const CNAColumn* column) {
+  wchar_t alias[40];
+  swprintf(alias, 40, L"QX_KEY_BYTES_%u", column->nGetPhysicalIndice());
+  *out = alias;
+}
+
+BOOL g_bServerTextLiteral(CTString* out, eNASERVERTEXT kind, const char* text, size_t length,
+                          const CNAConnectionDescription* cnx) {
+  out->Vide();
+  return cnx != nullptr && text != nullptr && cnx->bFormatServerText(out, kind, text, length);
+}
