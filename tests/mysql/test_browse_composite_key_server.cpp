@@ -2,7 +2,9 @@
 // browse from the last row to the first costs the server what one from the first to the last
 // does, and both read every row once in the key's order. Counted by the server's handler reads
 // on the driver's own session.
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "access/nadatasourcedescription.h"
 #include "tests/mysql/browse_bench.h"
