@@ -29,6 +29,17 @@ struct HeldConverter {
   HeldConverter& operator=(const HeldConverter&) = delete;
 };
 
+// Whether a part of key allows NULL.
+bool bAnyPartNullable(CNAItemDescription* key) {
+  for (int i = 1; i <= key->nGetNumComponents(); ++i) {
+    INAItemDescription* part = key->piGetItemComponent(i);
+    const bool nullable = part == nullptr || part->vbConstraintNullAllowed();
+    if (part != nullptr) part->nExternalRelease();
+    if (nullable) return true;
+  }
+  return false;
+}
+
 // The rows of an executed statement read as wide texts through one converter.
 class CRowReader {
  public:
@@ -240,6 +251,9 @@ BOOL CMySQLDataSourceDescription::_bAddKeyDescription(CNAItemDescription** pendi
     return TRUE;
   }
   BOOL result = _bAddItemComponent(*pending, columnName);
+  // A key is NULL only through a part: one whose parts the server holds NOT NULL (a primary
+  // key's always are) is never NULL, and a browse on it needs no more order than the key.
+  if (result && ((flags & NA_KEY_PRIMARY) != 0 || !bAnyPartNullable(*pending))) (*pending)->SetNullable(0);
   if (result) result = _AddItem(*pending);
   (*pending)->nRelease();
   *pending = nullptr;

@@ -126,7 +126,16 @@ BOOL CNAColumn::bIsNullable() const {
   return m_piItem->bPrimary() || bIsIdAuto() ? FALSE : TRUE;
 }
 BOOL CNAColumn::bIsNullableOnDataBase() const {
-  return m_pclImported != nullptr ? m_pclImported->bNullable() : bIsNullable();
+  if (m_pclImported != nullptr) return m_pclImported->bNullable();
+  // A composite key is NULL only through a part: one whose every part the server holds NOT NULL
+  // is never NULL, whatever the host's item of the key says.
+  if (m_pTabComponent != nullptr && m_pTabComponent->nGetCount() > 0) {
+    bool partNullable = false;
+    for (int i = 0; i < m_pTabComponent->nGetCount() && !partNullable; ++i)
+      partNullable = (*m_pTabComponent)[i]->bIsNullableOnDataBase() != FALSE;
+    if (!partNullable) return FALSE;
+  }
+  return bIsNullable();
 }
 unsigned short CNAColumn::eGetZVType() const { return ConverteItemToZVType(m_piItem); }
 

@@ -164,6 +164,8 @@ class CNAColumn : public CInterf {
   BOOL bGetIgnoreCase(int n) const;
   BOOL bUniqueNotNull() const;
   BOOL bIsNullable() const;
+  // The imported item's flag; for a composite key without one, FALSE when no part is nullable
+  // on the database, else the item's own.
   BOOL bIsNullableOnDataBase() const;
   unsigned short eGetZVType() const;
 

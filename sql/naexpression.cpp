@@ -588,7 +588,9 @@ BOOL CNAExpression::_bGetSQLFromValue(CNACommand* command, CNARecherche* search,
     return _bGetSQLFromValueNULL(name.pszGet(), command, folded);
 
   BOOL nullTest = FALSE;
-  if (!m_pclColumn->bUniqueNotNull()) {
+  // A column the server holds NOT NULL has no NULL to reach.
+  const CNAItemDescription* db = m_pclColumn->piGetImportedItemDescNoRef();
+  if (!m_pclColumn->bUniqueNotNull() && (db == nullptr || db->bNullable())) {
     if ((m_dwFlags & NA_EXPR_LOWER) != 0) {
       nullTest = (m_eOperator == NA_OP_EQ || m_eOperator == NA_OP_GE) && m_pclValue->bCouldBeNullOnKJ();
     } else if ((m_dwFlags & NA_EXPR_UPPER) == 0) {

@@ -189,12 +189,13 @@ TEST_P(LiveDescription, NarrowAutoIncrementIdentifierIsHeldInEightBytes) {
 }
 
 TEST_P(LiveDescription, KeysOfEveryKindAreNeverWeakened) {
-  const std::wstring t = T(), big = T() + L"_big", pk = T() + L"_pk";
+  const std::wstring t = T(), big = T() + L"_big", pk = T() + L"_pk", uq = T() + L"_uq";
   Create(t,
          L"(a INT NOT NULL, b VARCHAR(5) NOT NULL, u INT, d INT, e INT, n INT NULL, PRIMARY KEY (a, b), "
          L"UNIQUE KEY uq (u), KEY (u), KEY (d, e))");
   Create(big, L"(id BIGINT AUTO_INCREMENT PRIMARY KEY, s SMALLINT UNSIGNED NOT NULL, UNIQUE KEY (s))");
   Create(pk, L"(code INT NOT NULL PRIMARY KEY, v INT)");
+  Create(uq, L"(x INT NOT NULL, y INT NOT NULL, z INT, UNIQUE KEY xy (x, y), UNIQUE KEY yz (y, z), KEY zx (z, x))");
   const struct {
     std::wstring table;
     std::wstring want;
@@ -206,7 +207,7 @@ TEST_P(LiveDescription, KeysOfEveryKindAreNeverWeakened) {
        L"d 5 4 0000 null 0.0 NULL\n"
        L"e 5 4 0000 null 0.0 NULL\n"
        L"n 5 4 0000 null 0.0 NULL\n"
-       L"PRIMARY 23 14 D800 null 0.0 NULL\n"
+       L"PRIMARY 23 14 D800 notnull 0.0 NULL\n"
        L"d2 23 8 3800 null 0.0 NULL\n"
        L"keys: PRIMARY#0(a,b) u#1 d2#2(d,e) memos:0"},
       {big,
@@ -217,6 +218,15 @@ TEST_P(LiveDescription, KeysOfEveryKindAreNeverWeakened) {
        L"code 5 4 C800 notnull 0.0 NULL\n"
        L"v 5 4 0000 null 0.0 NULL\n"
        L"keys: code#0 memos:0"},
+      // A composite key is NULL only through a part that allows NULL.
+      {uq,
+       L"x 5 4 0000 notnull 0.0 NULL\n"
+       L"y 5 4 0000 notnull 0.0 NULL\n"
+       L"z 5 4 0000 null 0.0 NULL\n"
+       L"xy 23 8 5800 notnull 0.0 NULL\n"
+       L"yz 23 8 5800 null 0.0 NULL\n"
+       L"zx 23 8 3800 null 0.0 NULL\n"
+       L"keys: xy#0(x,y) yz#1(y,z) zx#2(z,x) memos:0"},
   };
   for (const auto& row : rows) {
     HeldDesc desc = Describe(row.table);
