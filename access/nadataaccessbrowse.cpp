@@ -12,6 +12,7 @@
 #include "driver/inadatasourcedescription.h"
 #include "driver/naconnectiondescription.h"
 #include "driver/nadriver.h"
+#include "platform/codepage.h"
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nacolumn.h"
@@ -44,11 +45,15 @@ bool IsReal(eNA_ITEMTYPE type) { return type == NA_IT_R4 || type == NA_IT_R8; }
 
 // A browse continues after a literal of the value as the host holds it: a value the host cannot
 // hold exactly would re-read rows or never get past them. db: the imported description of the
-// item's column, null for none.
-bool HostHoldsExactly(INAItemDescription* it, const CNAItemDescription* db) {
+// item's column, null for none. mayLose: a text of the column may come with a '?' for a
+// character the connection's page lost, and no other form of it is read.
+bool HostHoldsExactly(INAItemDescription* it, const CNAItemDescription* db, bool mayLose) {
   // The host's type asked once.
   const eNA_ITEMTYPE host = it->eNAGetItemType();
   if (IsReal(host)) return false;
+  if (mayLose && (host == NA_IT_TEXTE || host == NA_IT_UNICODE || host == NA_IT_CHAR || host == NA_IT_MEMOTEXTE ||
+                  host == NA_IT_MEMOUNICODE))
+    return false;
   if (db == nullptr) return true;
   const eNA_ITEMTYPE type = db->eNAGetItemType();
   if (IsReal(type)) return false;
@@ -398,7 +403,12 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
       return kept.exact;
     CNAColumn* column = record != nullptr ? record->pclGetColumnNoRef(it) : nullptr;
     CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
-    const bool answer = HostHoldsExactly(it, db);
+    // A text a page connection may have cut short of a character, with nothing else read of it
+    // (a query's column, or a table's not read as its bytes).
+    const CNAConnectionDescription* cnx = m_pclConnection;
+    const bool mayLose = column != nullptr && cnx != nullptr && cnx->nGetServerCodePage() != CP_UTF8 &&
+                         (db == nullptr || db->bWideText()) && !g_bReadsKeyBytes(record, column, cnx);
+    const bool answer = HostHoldsExactly(it, db, mayLose);
     if (noted) {
       it->ExternalAddRef();
       if (db != nullptr) db->ExternalAddRef();
