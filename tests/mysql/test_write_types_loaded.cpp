@@ -4,7 +4,6 @@
 // external table. Connections in code page 1252 (Unicode off) and 65001, each in the default SQL
 // mode and with NO_BACKSLASH_ESCAPES (set on the driver's session by the tests' client library as
 // soon as it connects). Every run ends with no host string block alive.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -64,13 +63,8 @@ std::string Shown(const std::string& text) { return text.size() <= 80 ? text : t
 class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
  protected:
   void SetUp() override {
-    Start();
+    StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
-    void* client = dlopen(QX_FAULT_CLIENT, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(client, nullptr) << dlerror();
-    auto session = reinterpret_cast<void (*)(const char*)>(dlsym(client, "qxfault_session_sql"));
-    ASSERT_NE(session, nullptr);
-    session(std::get<1>(GetParam()) ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
     ASSERT_TRUE(HostBindValues(m_loader.Control()));
     m_host = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
                                              ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);

@@ -3,6 +3,7 @@
 // server table as the driver's import describes it.
 #pragma once
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -72,6 +73,19 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     // The host's strings the driver hands over are freed through the host's allocator.
     CInformationModule::ms_piStrMemAlloc = m_loader.Control()->Allocator();
   }
+#ifdef QX_FAULT_CLIENT
+  // Start, and every session of the driver in the default SQL mode or with NO_BACKSLASH_ESCAPES
+  // added: the tests' client library sets it as soon as it connects.
+  void StartInSqlMode(bool noBackslashEscapes) {
+    Start();
+    if (testing::Test::HasFatalFailure()) return;
+    void* client = dlopen(QX_FAULT_CLIENT, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(client, nullptr) << dlerror();
+    auto session = reinterpret_cast<void (*)(const char*)>(dlsym(client, "qxfault_session_sql"));
+    ASSERT_NE(session, nullptr);
+    session(noBackslashEscapes ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
+  }
+#endif
   // The driver released and stopped, with no host string block alive.
   void Stop() {
     if (m_driver == nullptr) return;
