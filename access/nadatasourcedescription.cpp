@@ -488,6 +488,12 @@ BOOL CNADataSourceDescription::_bInitItems(CNAStatementSQL* statement) {
     if (bKey) ++key;
     if (result) {
       item->SetDBType(column->m_csDBTypeName.pszGet(), column->m_nDBType);
+      // A result's text comes in the connection's character set, whatever its column's: it may
+      // hold characters a page connection has no place for.
+      const eNA_ITEMTYPE type = column->m_eItemType;
+      if (type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR || type == NA_IT_MEMOTEXTE ||
+          type == NA_IT_MEMOUNICODE)
+        item->SetWideText();
       result = _AddItem(item);
     }
     item->nRelease();

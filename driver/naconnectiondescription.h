@@ -98,8 +98,8 @@ class CNAConnectionDescription : public CInterf {
   // text: kind is an eNASERVERTEXT (sql/naservertext.h). FALSE when the server has none, and out
   // is left empty.
   virtual BOOL bFormatServerText(CTString* out, int kind, const char* text, size_t length) const;
-  // out = a SELECT list entry of the text column name's value as UTF-8 bytes, named alias; FALSE
-  // when the server has none, and out is left empty.
+  // out = a SELECT list entry of the text column name's value as UTF-8 bytes, named alias (an
+  // expression of them without alias); FALSE when the server has none, and out is left empty.
   virtual BOOL bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const;
   virtual BOOL bTransactionEndCloseParse() const { return FALSE; }
   virtual BOOL bTreatEmptyDateAsNULL() const { return TRUE; }

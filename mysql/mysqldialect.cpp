@@ -400,7 +400,9 @@ BOOL CMySQLConnection::bFormatKeyBytesColumn(CTString* out, const wchar_t* name,
   if (!(m_nServerVersionMajor > 5 || (m_nServerVersionMajor == 5 && m_nServerVersionMinor >= 5))) return FALSE;
   out->Add(L"CAST(CONVERT(");
   out->Add(name);
-  out->Add(L" USING utf8mb4) AS BINARY) AS `");
+  out->Add(L" USING utf8mb4) AS BINARY)");
+  if (alias == nullptr) return TRUE;
+  out->Add(L" AS `");
   out->Add(alias);
   out->Add(L"`");
   return TRUE;

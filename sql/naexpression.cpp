@@ -696,9 +696,16 @@ BOOL CNAExpression::_bGetSQLFromValueString(const wchar_t* name, CNACommand* com
 }
 
 BOOL CNAExpression::_bGetSQLFromServerLiteral(const wchar_t* name, CNACommand* command, BOOL nullTest) {
-  // A date or time compares as the column itself: the server's text is its own value.
+  // A date or time compares as the column itself: the server's text is its own value. A text's
+  // bytes read as UTF-8 compare with the column's UTF-8 bytes.
   CTString plain;
-  if (m_nServerLiteralKind == NA_SERVERTEXT_TIME) _FormatItemNameExp(&plain, command, NA_OP_ISNULL);
+  const bool utf8Bytes = m_nServerLiteralKind == NA_SERVERTEXT_TEXTUTF8 && (m_dwFlags & NA_EXPR_BYTES) != 0;
+  if (m_nServerLiteralKind == NA_SERVERTEXT_TIME || utf8Bytes) _FormatItemNameExp(&plain, command, NA_OP_ISNULL);
+  if (utf8Bytes) {
+    const CNAConnectionDescription* cnx = command->pclGetCnxNoRef();
+    const CTString column(plain.pszGet());
+    if (cnx == nullptr || !cnx->bFormatKeyBytesColumn(&plain, column.pszGet(), nullptr)) return FALSE;
+  }
   if (nullTest) command->bComplete(L"(");
   command->bComplete(plain.nTaille() > 0 ? plain.pszGet() : name);
   command->bComplete(s_pszDumpOp(m_eOperator));

@@ -611,11 +611,28 @@ void CNARecherche::_NameByServerText(CNARecord* record, CNAColumn* column, CNAEx
   const CNARecordMemo::STServerText* text = row != nullptr ? row->pGetServerText(column->nGetPhysicalIndice()) : nullptr;
   if (text == nullptr) return;
   const eNASERVERTEXT kind = static_cast<eNASERVERTEXT>(text->nKind);
-  // A comparison of bytes follows the browse order's own bytes, those of the connection's page.
-  if (kind == NA_SERVERTEXT_TEXTUTF8 && (node->dwGetFlags() & NA_EXPR_BYTES) != 0) return;
+  // A comparison of bytes follows the browse order's own bytes, those of the connection's page:
+  // a text read as UTF-8 is written in the page when the page holds it; otherwise only an
+  // equality names the row, by its UTF-8 bytes.
+  std::string page;
+  const char* bytes = text->sText.data();
+  size_t length = text->sText.size();
+  eNASERVERTEXT written = kind;
+  if (kind == NA_SERVERTEXT_TEXTUTF8 && (node->dwGetFlags() & NA_EXPR_BYTES) != 0) {
+    if (m_pclCnx != nullptr && g_bUtf8InPage(bytes, length, m_pclCnx->nGetServerCodePage(), &page)) {
+      bytes = page.data();
+      length = page.size();
+      written = NA_SERVERTEXT_TEXT;
+    } else if (node->eGetOperator() == NA_OP_EQ) {
+      written = NA_SERVERTEXT_BINARY;
+    } else {
+      return;
+    }
+  }
   CTString literal;
-  if (!text->bLost && g_bServerTextLiteral(&literal, kind, text->sText.data(), text->sText.size(), m_pclCnx)) {
-    node->SetServerLiteral(literal.pszGet(), kind);
+  if (!text->bLost && g_bServerTextLiteral(&literal, written, bytes, length, m_pclCnx)) {
+    // The kind read tells how the literal compares: UTF-8 bytes with the column's own.
+    node->SetServerLiteral(literal.pszGet(), written == NA_SERVERTEXT_BINARY ? kind : written);
     m_bServerText = true;
     return;
   }

@@ -268,8 +268,9 @@ bool g_bNamesRows(CNARecord* record, CNAColumn* column) {
 }
 
 bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionDescription* cnx) {
+  // A query's SELECT is the host's: nothing is read beside its columns.
   if (cnx == nullptr || cnx->nGetServerCodePage() == CP_UTF8 || column == nullptr || column->bIsComposedKey() ||
-      !IsTextItem(column->eNAGetItemType()))
+      !IsTextItem(column->eNAGetItemType()) || column->pclGetSourceQueryNoRef() != nullptr)
     return false;
   const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
   return imported != nullptr && imported->bWideText() && g_bNamesRows(record, column);
@@ -279,6 +280,10 @@ void g_KeyBytesAlias(CTString* out, const CNAColumn* column) {
   wchar_t alias[40];
   swprintf(alias, 40, L"QX_KEY_BYTES_%u", column->nGetPhysicalIndice());
   *out = alias;
+}
+
+bool g_bUtf8InPage(const char* text, size_t length, int page, std::string* out) {
+  return Narrow(page, Wide(CP_UTF8, text, length), out);
 }
 
 BOOL g_bServerTextLiteral(CTString* out, eNASERVERTEXT kind, const char* text, size_t length,

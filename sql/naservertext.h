@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/wintypes.h"
 #include "sql/naitemtype.h"
@@ -79,6 +80,9 @@ bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionD
 bool g_bNamesRows(CNARecord* record, CNAColumn* column);
 // The alias of the result column of column's key bytes.
 void g_KeyBytesAlias(CTString* out, const CNAColumn* column);
+
+// out = the UTF-8 text in page; false when a character has no place there.
+bool g_bUtf8InPage(const char* text, size_t length, int page, std::string* out);
 
 // out = the literal of column's value given as the server's text (ASCII only); FALSE when the
 // connection has no way to write it.
