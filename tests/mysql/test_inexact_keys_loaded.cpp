@@ -1,0 +1,734 @@
+// Rows whose key the host's record holds otherwise than the server, through the loaded library
+// beside a raw connection of the client library: a character the connection's page cannot carry
+// ('?' from the server on 1252), a character a text item of the host's page cannot hold ('?' in a
+// TEXTE item on 65001), a text cut to its item, a NUL ending a fixed text. Each table holds such
+// rows beside the rows that hold what the record shows of them. On the table road, a parsed query
+// and a query sent as written (read only), on both code pages and both SQL modes:
+// - browses both ways at every block size, row cache on and off, read each row once in the order
+//   the raw connection reads them, also while the raw connection deletes, changes and adds rows
+//   around the current one between reads;
+// - a return to a position saved on each kind of row goes on from that row;
+// - a seek goes on across block edges in the server's order;
+// - a modify, a delete and a delete-all of a query reach exactly the row read (read back over the
+//   raw connection), or are refused naming their item (user error 320105) with nothing written.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "access/inatable.h"
+#include "driver/inadatasourcedescription.h"
+#include "driver/inadriver.h"
+#include "driver/inaerror.h"
+#include "host/host_context.h"
+#include "host/host_control.h"
+#include "host/host_datasource.h"
+#include "host/host_itemdescription.h"
+#include "host/host_loader.h"
+#include "host/host_sqlparser.h"
+#include "platform/xerror.h"
+#include "sql/inaitemdescription.h"
+#include "sql/nakjrecord.h"
+#include "tests/support/loaded_types.h"
+#include "values/any.h"
+
+namespace {
+
+constexpr eNA_ACCESS kReadWrite{0};
+constexpr eNA_LOCKTYPE kNoLock{0};
+constexpr unsigned int kNoRowCache = 0x10000;
+constexpr unsigned int kRowNotNamed = 320105;
+constexpr unsigned short kPrimary = 0x8000, kDuplicates = 0x2000, kComposite = 0x1000;
+
+// How the record holds a row's key: exactly, or otherwise in one of the four ways.
+enum Kind : char { kExact = 'x', kLostCharacter = 'a', kCut = 'c', kNul = 'd' };
+
+struct SRow {
+  Kind kind;
+  std::vector<std::string> key;  // the key columns as SQL literals
+  int n;
+};
+
+struct SItemShape {
+  const wchar_t* name;
+  eNA_ITEMTYPE type;
+  unsigned int size;
+  unsigned short keys;
+  std::vector<int> parts;  // a composite key's components, by item index
+};
+
+// A table and the host's file over it.
+struct SShape {
+  const char* name;
+  std::string columns;                 // the CREATE TABLE body
+  std::vector<std::string> keyColumns;  // the server's order, and the names of SRow::key
+  std::vector<SItemShape> items;
+  const wchar_t* tableItem;  // the item a browse of the table runs on
+  const wchar_t* queryItem;  // ... of a query over it
+  const wchar_t* lastKeyItem;  // the item a seek and a refusal name
+  // Its browse items hold every value of their columns and it has a unique key: browses read
+  // it in blocks. Otherwise they read their whole result, and blocks say nothing of what a
+  // browse sees.
+  bool blocks;
+  // Its keys are no keys of a query's result: a query sent as written is browsed by a
+  // client-side index of the record's values, which orders the rows the record holds alike
+  // otherwise than the server.
+  bool keyless;
+  std::vector<SRow> rows;
+};
+
+std::string U8(const char* hex) { return std::string("_utf8mb4 X'") + hex + "'"; }
+
+std::vector<SShape> Shapes() {
+  // 'B' U+0151 and 'B' U+0171 show as 'B?'; 'Babcdef' as 'Babcd'; 'B' NUL 'z' as 'B'.
+  const std::vector<std::pair<Kind, std::string>> keys = {
+      {kExact, "'A'"},          {kExact, "'B?'"},         {kLostCharacter, U8("42C591")}, {kLostCharacter, U8("42C5B1")},
+      {kExact, "'BZ'"},         {kExact, "'Babcd'"},      {kCut, "'Babcdef'"},           {kExact, "'B'"},
+      {kNul, U8("42007A")},     {kExact, "'C'"},          {kExact, "'D'"},
+  };
+  // With cut: the rows of a column wider than its item.
+  auto single = [&](const std::string& prefix, bool cut = true) {
+    std::vector<SRow> rows;
+    int n = 0;
+    for (const auto& [kind, k] : keys) {
+      ++n;
+      if (!cut && (kind == kCut || k == "'Babcd'")) continue;
+      rows.push_back({kind, prefix.empty() ? std::vector<std::string>{k} : std::vector<std::string>{prefix, k}, n});
+    }
+    return rows;
+  };
+  std::vector<SRow> composite = single("'FRA'");
+  composite.push_back({kExact, {"'AAA'", U8("42C591")}, 20});
+  composite.push_back({kExact, {"'GBR'", "'B'"}, 21});
+  // The first of them names its row exactly: its country is not FRA's.
+  composite[composite.size() - 2].kind = kLostCharacter;
+  // A table without a unique key of a k as wide as width, which the TEXTE item holds whole
+  // (5 characters) or cuts.
+  auto keyless = [&](const char* name, int width) {
+    return SShape{name,
+                  "k VARCHAR(" + std::to_string(width) + ") CHARACTER SET ucs2 COLLATE ucs2_bin NOT NULL, n INT NOT NULL",
+                  {"k"},
+                  {{L"k", NA_IT_TEXTE, 6, kDuplicates, {}}, {L"n", NA_IT_I4, 4, 0, {}}},
+                  L"k",
+                  L"k",
+                  L"k",
+                  false,
+                  true,
+                  single("", width > 5)};
+  };
+  return {
+      {"single utf8mb4 key",
+       "k VARCHAR(12) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL PRIMARY KEY, n INT NOT NULL",
+       {"k"},
+       {{L"k", NA_IT_TEXTE, 6, kPrimary, {}}, {L"n", NA_IT_I4, 4, 0, {}}},
+       L"k",
+       L"k",
+       L"k",
+       false,
+       false,
+       single("")},
+      {"single utf8mb4 key its item holds",
+       "k VARCHAR(5) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL PRIMARY KEY, n INT NOT NULL",
+       {"k"},
+       {{L"k", NA_IT_TEXTE, 6, kPrimary, {}}, {L"n", NA_IT_I4, 4, 0, {}}},
+       L"k",
+       L"k",
+       L"k",
+       true,
+       false,
+       single("", false)},
+      {"composite key (CHAR(3), utf8mb3 CHAR(30))",
+       "country CHAR(3) CHARACTER SET ascii NOT NULL, language CHAR(30) CHARACTER SET utf8mb3 COLLATE utf8mb3_bin "
+       "NOT NULL, n INT NOT NULL, PRIMARY KEY (country, language)",
+       {"country", "language"},
+       {{L"country", NA_IT_TEXTE, 4, kDuplicates, {}},
+        {L"language", NA_IT_TEXTE, 6, 0, {}},
+        {L"n", NA_IT_I4, 4, 0, {}},
+        {L"cl", NA_IT_BINAIRE, 10, kComposite | kPrimary, {0, 1}}},
+       L"cl",
+       L"country",
+       L"language",
+       true,
+       false,
+       composite},
+      keyless("keyless ucs2", 12),
+      keyless("keyless ucs2 its item holds", 5),
+  };
+}
+
+enum Road { kTableRoad, kParsedRoad, kWrittenRoad };
+const char* RoadName(Road r) { return r == kTableRoad ? "table" : r == kParsedRoad ? "parsed query" : "query as written"; }
+
+// What the raw connection changes while a browse stands on a row of an inexact kind.
+enum Change { kNoChange, kDeleteCurrent, kChangeCurrent, kDeleteAhead, kAddBeside };
+const char* ChangeName(Change c) {
+  switch (c) {
+    case kNoChange: return "";
+    case kDeleteCurrent: return ", the current row deleted";
+    case kChangeCurrent: return ", the current row's key changed";
+    case kDeleteAhead: return ", the row ahead deleted";
+    case kAddBeside: return ", a row added just after the current one";
+  }
+  return "";
+}
+
+const std::vector<int> kCaches = {1, 2, 3, 17, 100, -1};
+
+std::string Joined(const std::vector<int>& v) {
+  std::string s;
+  for (int n : v) s += (s.empty() ? "" : " ") + std::to_string(n);
+  return s;
+}
+
+// A row of a kind in the server's order, with the n of the rows before and after it (0 past an
+// end).
+struct SAround {
+  Kind kind;
+  int before, n, after;
+};
+// The first row of each kind in order.
+std::vector<SAround> FirstOfEachKind(const SShape& shape, const std::vector<int>& order) {
+  std::vector<SAround> out;
+  for (const Kind kind : {kExact, kLostCharacter, kCut, kNul}) {
+    for (size_t i = 0; i < order.size(); ++i) {
+      const auto row = std::find_if(shape.rows.begin(), shape.rows.end(), [&](const SRow& r) { return r.n == order[i]; });
+      if (row == shape.rows.end() || row->kind != kind) continue;
+      out.push_back({kind, i > 0 ? order[i - 1] : 0, order[i], i + 1 < order.size() ? order[i + 1] : 0});
+      break;
+    }
+  }
+  return out;
+}
+
+// Cases the roads do not answer alike yet, by name: left out of the comparisons.
+// A query sent as written seeks and returns to positions through a client-side index of the
+// record's values, which orders rows the record holds alike by what the record shows.
+bool WrittenIndexOrdersByTheRecord(Road road, Kind kind) { return road == kWrittenRoad && kind != kExact; }
+// On 1252 a parsed query reads a text key with a '?' for a lost character and in no other form:
+// a return to a position saved on such a row finds the row, but the browse goes on from the '?'.
+bool ReturnGoesOnFromALostKey(Road road, int page, Kind kind) {
+  return road == kParsedRoad && page == 1252 && kind == kLostCharacter;
+}
+
+enum Write { kModify, kDelete, kDeleteAll };
+const char* WriteName(Write w) { return w == kModify ? "modify" : w == kDelete ? "delete" : "delete-all of a query"; }
+
+class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
+ protected:
+  void SetUp() override {
+    StartInSqlMode(std::get<1>(GetParam()));
+    if (HasFatalFailure()) return;
+    m_tag = std::to_string(getpid()) + "_" + std::to_string(Page()) + (std::get<1>(GetParam()) ? "n" : "d");
+  }
+  void TearDown() override {
+    std::string err;
+    for (const std::string& t : m_tables) m_raw.exec("DROP TABLE IF EXISTS `" + t + "`", &err);
+    if (m_driver != nullptr)
+      for (auto& [cache, host] : m_hosts) m_driver->bCloseConnection(host);
+    Stop();
+  }
+  int Page() const { return std::get<0>(GetParam()); }
+
+  // A connection of the loaded driver reading blocks of cache rows (-1: the whole result).
+  CHostConnectionDescription* Host(int cache) {
+    auto found = m_hosts.find(cache);
+    if (found != m_hosts.end()) return found->second;
+    CHostConnectionDescription* host =
+        m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Page() == 65001 ? "1" : "0") +
+                                        ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT + ";QX Cache Size=" + std::to_string(cache));
+    EXPECT_TRUE(m_loader.bOpenConnection(host)) << Narrow(m_driver->piGetLastError()->pszGetError());
+    m_hosts[cache] = host;
+    return host;
+  }
+  bool Raw(const std::string& sql, RawRows* rows = nullptr) {
+    std::string err;
+    const bool ok = m_raw.query(sql, rows, &err);
+    EXPECT_TRUE(ok) << sql << ": " << err;
+    return ok;
+  }
+
+  // The shape's table made on the server with the host's descriptions of it: the file's own and
+  // the one the host's queries know it by.
+  struct STable {
+    const SShape* shape = nullptr;
+    std::string name;
+    std::wstring wname;
+    std::deque<CHostItemDescription> items;
+    CHostRecordDescription file, source;
+    CHostSQLCatalogue catalogue;
+  };
+  STable* Make(const SShape& shape) {
+    STable& t = m_made.emplace_back();
+    t.shape = &shape;
+    t.name = "qx_inexact_" + m_tag + "_" + std::to_string(m_made.size());
+    t.wname.assign(t.name.begin(), t.name.end());
+    m_tables.push_back(t.name);
+    Raw("DROP TABLE IF EXISTS `" + t.name + "`");
+    Raw("CREATE TABLE `" + t.name + "` (" + shape.columns + ")");
+    for (CHostRecordDescription* desc : {&t.file, &t.source}) {
+      desc->m_pszName = desc->m_pszPhysicalName = desc->m_pszDBTableName = t.wname.c_str();
+      const size_t first = t.items.size();
+      for (const SItemShape& s : shape.items) {
+        CHostItemDescription& item = t.items.emplace_back(s.name, s.type, s.size);
+        item.m_wKeyFlags = s.keys;
+        item.m_bNullAllowed = s.keys == 0 && s.type != NA_IT_I4 ? TRUE : FALSE;
+        for (int part : s.parts) item.m_tabComponents.push_back(&t.items[first + static_cast<size_t>(part)]);
+        item.m_pszNameInSource = desc == &t.source ? s.name : L"";
+        item.m_pszSourceName = desc == &t.source ? t.wname.c_str() : nullptr;
+        desc->Add(&item);
+      }
+    }
+    t.catalogue.Add(&t.source);
+    return &t;
+  }
+  // The shape's rows, and nothing else, in the table.
+  void Fill(const STable& t) {
+    std::string values;
+    for (const SRow& r : t.shape->rows) {
+      values += values.empty() ? "(" : ",(";
+      for (const std::string& k : r.key) values += k + ",";
+      values += std::to_string(r.n) + ")";
+    }
+    Raw("DELETE FROM `" + t.name + "`");
+    Raw("INSERT INTO `" + t.name + "` VALUES " + values);
+  }
+  std::string KeyList(const STable& t, const char* direction = "") {
+    std::string s;
+    for (const std::string& k : t.shape->keyColumns) s += (s.empty() ? "" : ", ") + k + direction;
+    return s;
+  }
+  // The n of the table's rows in the server's order.
+  std::vector<int> Order(const STable& t, bool forward) {
+    RawRows rows;
+    std::vector<int> out;
+    if (!Raw("SELECT n FROM `" + t.name + "` ORDER BY " + KeyList(t, forward ? "" : " DESC"), &rows)) return out;
+    for (const RawRow& r : rows) out.push_back(std::stoi(r.at(0).value_or("0")));
+    return out;
+  }
+  // Every row as key bytes and n, in the server's order: what a write may change is compared here.
+  std::string State(const STable& t) {
+    std::string hex;
+    for (const std::string& k : t.shape->keyColumns) hex += (hex.empty() ? "HEX(" : ", '|', HEX(") + k + ")";
+    RawRows rows;
+    if (!Raw("SELECT CONCAT(" + hex + ", '=', n) FROM `" + t.name + "` ORDER BY " + KeyList(t), &rows)) return "";
+    std::string s;
+    for (const RawRow& r : rows) s += r.at(0).value_or("NULL") + " ";
+    return s;
+  }
+
+  // A file over the table on a road, opened in its own context.
+  struct SFile {
+    INATable* table = nullptr;
+    ISQLParserInformation* parse = nullptr;
+    CHostConnectionDescription* host = nullptr;
+    INAItemDescription* n = nullptr;
+    const wchar_t* item = nullptr;
+    CHostContext* ctx = nullptr;
+  };
+  std::string Open(SFile* f, STable& t, Road road, int cache, const std::string& where = "") {
+    f->host = Host(cache);
+    f->ctx = &m_contexts.emplace_back(static_cast<DWORD>(100 + m_contexts.size()), 1);
+    f->item = road == kTableRoad ? t.shape->tableItem : t.shape->queryItem;
+    if (road == kTableRoad) {
+      f->table = m_loader.piGetTable(f->host, &t.file);
+      if (f->table == nullptr) return "no table";
+      if (!f->table->bHOuvre(f->ctx, kReadWrite, nullptr)) return "not opened: " + Error(f);
+    } else {
+      std::string columns;
+      for (const SItemShape& s : t.shape->items)
+        if (s.parts.empty()) columns += (columns.empty() ? "" : ", ") + Narrow(s.name);
+      const std::string sql = "SELECT " + columns + " FROM " + t.name + where;
+      const std::wstring text(sql.begin(), sql.end());
+      CTString error;
+      f->parse = CHostSQLParser::piParse(text.c_str(), t.catalogue, &error);
+      if (f->parse == nullptr) return "not parsed: " + Narrow(error.pszGet());
+      if (!m_driver->bHExecuteRequeteSQLEx(&f->table, f->ctx, L"Q", f->host, f->parse, road == kWrittenRoad ? 4 : 0,
+                                           nullptr) ||
+          f->table == nullptr)
+        return "not run: " + Narrow(m_driver->piGetLastError()->pszGetError());
+    }
+    INADataSourceDescription* desc = f->table->piGetDataSourceDescription();
+    f->n = desc != nullptr ? desc->piNAGetItem(L"n") : nullptr;
+    if (desc != nullptr) desc->nExternalRelease();
+    return f->n != nullptr ? "" : "no item n";
+  }
+  void Close(SFile* f) {
+    if (f->n != nullptr) f->n->nExternalRelease();
+    if (f->table != nullptr) {
+      if (f->parse == nullptr) f->table->bHFerme(f->ctx);
+      f->table->nExternalRelease();
+      if (f->parse != nullptr) m_driver->bFreeDataSource(f->ctx, L"Q", f->host);
+    }
+    if (f->parse != nullptr) f->parse->nRelease();
+    *f = SFile{};
+  }
+  static std::string Error(SFile* f) { return Narrow(f->table->piGetLastError(f->ctx)->pszGetError()); }
+  // The n of the current record; 0 out of range, -1 on a failure.
+  static int Current(SFile* f) {
+    int out = 0;
+    if (!f->table->bHEnDehors(f->ctx, f->item, &out)) return -1;
+    if (out != 0) return 0;
+    CNAKJRecord* record = nullptr;
+    if (!f->table->bGetRecord(f->ctx, &record) || record == nullptr) return -1;
+    int32_t n = 0;
+    memcpy(&n, record->pbyGetValues() + f->n->nGetOffset(0), 4);
+    record->vnRelease();
+    return n;
+  }
+  static int Read(SFile* f, eNA_PARSEDIRECTION dir, unsigned int flags) {
+    return f->table->bHLitxxx(f->ctx, f->item, dir, 1, kNoLock, nullptr, flags) ? Current(f) : -1;
+  }
+
+  // A browse of t from one end to the other; between reads the raw connection makes change
+  // around the row the browse stands on, each time it stands on a row whose key its record
+  // holds inexactly. Rows added behind are never read; rows there from the start that stay are
+  // read, in order; no row is read twice. A table read in blocks of one row reads a row added
+  // ahead and no row deleted ahead; a browse that read ahead may have read either. "" when so.
+  std::string Browse(STable* t, Road road, int cache, bool rowCache, bool forward, Change change) {
+    const SShape& shape = *t->shape;
+    const std::string where = std::string(shape.name) + ", " + RoadName(road) + ", blocks of " + std::to_string(cache) +
+                              (rowCache ? "" : ", no row cache") + (forward ? ", forward" : ", backward") +
+                              ChangeName(change);
+    std::map<int, Kind> kinds;
+    for (const SRow& r : shape.rows) kinds[r.n] = r.kind;
+    Fill(*t);
+    SFile f;
+    if (const std::string why = Open(&f, *t, road, cache); !why.empty()) {
+      Close(&f);
+      return where + ": " + why + "\n";
+    }
+    // Rows read one by one, each its own block: a table in blocks of one. A query's text columns
+    // are described by its result, in bytes of the connection's character set, which an item of
+    // as many characters does not hold: it reads its whole result.
+    const bool strict = cache == 1 && shape.blocks && road == kTableRoad;
+    // Not answered alike (see SShape::keyless): each row once, in any order.
+    const bool anyOrder = road == kWrittenRoad && shape.keyless;
+    std::set<int> added, addedAhead, deletedAhead, touched;
+    std::vector<int> seen;
+    const unsigned int flags = rowCache ? 0 : kNoRowCache;
+    const std::string q = "`" + t->name + "`", last = shape.keyColumns.back();
+    int n = Read(&f, forward ? NA_PARSE_FIRST : NA_PARSE_LAST, flags);
+    for (size_t guard = 0; n > 0 && guard < 3 * shape.rows.size() + 6; ++guard) {
+      seen.push_back(n);
+      const auto kind = kinds.find(n);
+      if (change != kNoChange && kind != kinds.end() && kind->second != kExact && touched.insert(n).second) {
+        const std::vector<int> order = Order(*t, forward);
+        const auto at = std::find(order.begin(), order.end(), n);
+        const int ahead = at != order.end() && at + 1 != order.end() ? *(at + 1) : 0;
+        const std::string row = std::to_string(n);
+        if (change == kDeleteCurrent) {
+          Raw("DELETE FROM " + q + " WHERE n = " + row);
+        } else if (change == kChangeCurrent) {
+          // Its key goes just past its own, and it becomes another row.
+          Raw("UPDATE " + q + " SET " + last + " = CONCAT(" + last + ", '1'), n = n + 1000 WHERE n = " + row);
+          (forward ? addedAhead : added).insert(n + 1000);
+        } else if (change == kDeleteAhead && ahead != 0) {
+          Raw("DELETE FROM " + q + " WHERE n = " + std::to_string(ahead));
+          deletedAhead.insert(ahead);
+        } else if (change == kAddBeside) {
+          std::string columns;
+          for (const std::string& k : shape.keyColumns) columns += (k == last ? "CONCAT(" + k + ", '0')" : k) + ", ";
+          Raw("INSERT INTO " + q + " SELECT " + columns + "n + 2000 FROM " + q + " WHERE n = " + row);
+          (forward ? addedAhead : added).insert(n + 2000);
+        }
+      }
+      n = Read(&f, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
+    }
+    std::string failure;
+    if (n < 0) failure = where + ": read failed after " + Joined(seen) + ": " + Error(&f) + "\n";
+    Close(&f);
+    // What must be read, in the server's order now.
+    std::vector<int> want, got;
+    for (int r : Order(*t, forward))
+      if (touched.count(r) == 0 && added.count(r) == 0 && (addedAhead.count(r) == 0 || strict)) want.push_back(r);
+    std::set<int> once;
+    std::string wrong;
+    for (int r : seen) {
+      if (!once.insert(r).second) wrong += " " + std::to_string(r) + " twice;";
+      if (added.count(r) != 0) wrong += " " + std::to_string(r) + " added behind;";
+      if (strict && deletedAhead.count(r) != 0) wrong += " " + std::to_string(r) + " deleted ahead;";
+      if (std::find(want.begin(), want.end(), r) != want.end()) got.push_back(r);
+    }
+    if (anyOrder) std::sort(got.begin(), got.end()), std::sort(want.begin(), want.end());
+    if (got != want || !wrong.empty())
+      failure += where + ": read " + Joined(seen) + ", the server's " + Joined(want) + wrong + "\n";
+    return failure;
+  }
+
+  // A position saved on row, the browse gone to the other end: the return finds the row, and the
+  // browse goes on from it to the next row and, after a second return, to the row before. ""
+  // when so.
+  std::string Return(STable* t, Road road, int cache, const SAround& row) {
+    const std::string where = std::string(t->shape->name) + ", " + RoadName(road) + ", blocks of " +
+                              std::to_string(cache) + ", saved on row " + std::to_string(row.n) + " (" +
+                              static_cast<char>(row.kind) + ")";
+    Fill(*t);
+    SFile f;
+    std::string failure;
+    if (const std::string why = Open(&f, *t, road, cache); !why.empty()) {
+      Close(&f);
+      return where + ": " + why + "\n";
+    }
+    int n = Read(&f, NA_PARSE_FIRST, 0);
+    while (n > 0 && n != row.n) n = Read(&f, NA_PARSE_NEXT, 0);
+    int saved = 0;
+    wchar_t item[256] = L"";
+    if (n != row.n || !f.table->bHSauvePosition(f.ctx, f.item, &saved, 0)) {
+      failure = where + ": not saved (" + std::to_string(n) + "): " + Error(&f) + "\n";
+    } else {
+      std::string got;
+      for (const bool forward : {true, false}) {
+        Read(&f, forward ? NA_PARSE_LAST : NA_PARSE_FIRST, 0);
+        const BOOL back = f.table->bHRetourPosition(f.ctx, saved, item, forward ? 1 : 0, 0);
+        got += std::to_string(back ? Current(&f) : -1) + ">";
+        got += std::to_string(Read(&f, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0)) + " ";
+      }
+      const std::string want = std::to_string(row.n) + ">" + std::to_string(row.after) + " " + std::to_string(row.n) +
+                               ">" + std::to_string(row.before) + " ";
+      if (got != want) failure = where + ": " + got + "for " + want + "\n";
+    }
+    Close(&f);
+    return failure;
+  }
+
+  // A seek of the key sought (a row of t holds it), then reads to one end: the rows from the one
+  // found on, in the server's order. "" when so.
+  std::string Seek(STable* t, Road road, int cache, const char* sought, bool forward) {
+    const std::string where = std::string(t->shape->name) + ", " + RoadName(road) + ", blocks of " +
+                              std::to_string(cache) + ", seek of " + sought + (forward ? ", next" : ", previous");
+    Fill(*t);
+    RawRows found;
+    Raw("SELECT n FROM `" + t->name + "` WHERE k = '" + sought + "'", &found);
+    const int first = found.empty() ? 0 : std::stoi(found[0].at(0).value_or("0"));
+    std::vector<int> order = Order(*t, forward);
+    order.erase(order.begin(), std::find(order.begin(), order.end(), first));
+    SFile f;
+    if (const std::string why = Open(&f, *t, road, cache); !why.empty()) {
+      Close(&f);
+      return where + ": " + why + "\n";
+    }
+    const std::wstring text(sought, sought + strlen(sought));
+    CAny value;
+    value.__SetType(ZV_DSTRW, 0);
+    value.SetValueByte(text.data(), static_cast<unsigned int>(text.size() * sizeof(wchar_t)));
+    std::vector<int> seen;
+    int n = f.table->bHRecherche(f.ctx, f.item, &value, 0, 1, kNoLock, nullptr, 1, 0) ? Current(&f) : -1;
+    for (size_t guard = 0; n > 0 && guard < 2 * t->shape->rows.size(); ++guard) {
+      seen.push_back(n);
+      n = Read(&f, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0);
+    }
+    std::string failure;
+    if (n < 0)
+      failure = where + ": failed after " + Joined(seen) + ": " + Error(&f) + "\n";
+    else if (seen != order)
+      failure = where + ": read " + Joined(seen) + ", the server's " + Joined(order) + "\n";
+    Close(&f);
+    return failure;
+  }
+
+  // A write of row: it reaches that row alone (the server's rows read back and compared with the
+  // same write made over the raw connection), or, where nothing read names the row exactly (a
+  // key read with a '?' from a 1252 connection, of which no other form is read), it is refused
+  // naming its item, nothing written. "" when so.
+  std::string WriteRow(STable* t, Road road, Write write, const SRow& row) {
+    const SShape& shape = *t->shape;
+    const std::string where = std::string(shape.name) + ", " + RoadName(road) + ", " + WriteName(write) + " of row " +
+                              std::to_string(row.n) + " (" + static_cast<char>(row.kind) + ")";
+    const std::string q = "`" + t->name + "`", nText = std::to_string(row.n);
+    Fill(*t);
+    const std::string before = State(*t);
+    Raw(write == kModify ? "UPDATE " + q + " SET n = n + 500 WHERE n = " + nText : "DELETE FROM " + q + " WHERE n = " + nText);
+    const std::string written = State(*t);
+    Fill(*t);
+    // A '?' from a 1252 connection may stand for a lost character, and a query reads its key in
+    // no other form: its row is named by nothing.
+    bool questionMark = false;
+    for (const std::string& k : row.key) questionMark = questionMark || k.find('?') != std::string::npos;
+    const bool refused = road == kParsedRoad && Page() == 1252 && (row.kind == kLostCharacter || questionMark);
+    SFile f;
+    if (const std::string why = Open(&f, *t, road, 2, write == kDeleteAll ? " WHERE n = " + nText : ""); !why.empty()) {
+      Close(&f);
+      return where + ": " + why + "\n";
+    }
+    BOOL ok = FALSE;
+    if (write == kDeleteAll) {
+      ok = f.table->bSupprimeTout(f.ctx);
+    } else {
+      int n = Read(&f, NA_PARSE_FIRST, 0);
+      while (n > 0 && n != row.n) n = Read(&f, NA_PARSE_NEXT, 0);
+      if (n != row.n) {
+        Close(&f);
+        return where + ": the row is not read\n";
+      }
+      if (write == kDelete) {
+        ok = f.table->bHSupprime(f.ctx, 0, kNoLock);
+      } else {
+        CNAKJRecord* record = nullptr;
+        ok = f.table->bGetRecord(f.ctx, &record) && record != nullptr;
+        if (ok) {
+          const int32_t value = row.n + 500;
+          record->vSetItemValue(f.n, &value, 4, 0);
+          ok = m_loader.bSetRecord(f.table, f.ctx, record) && f.table->bHModifie(f.ctx, 0, 0, kNoLock);
+          record->vnRelease();
+        }
+      }
+    }
+    std::string got = ok ? "TRUE" : "FALSE";
+    if (!ok) {
+      INAError* error = f.table->piGetLastError(f.ctx);
+      got += " " + std::to_string(error->pclGetXError()->nGetUserErrorCode()) + " " + Narrow(error->pszGetItemName());
+    }
+    const std::string after = State(*t);
+    const std::string want = refused ? "FALSE " + std::to_string(kRowNotNamed) + " " + Narrow(shape.lastKeyItem) : "TRUE";
+    std::string failure;
+    if (got != want || after != (refused ? before : written))
+      failure = where + ": " + got + (ok ? "" : " (" + Error(&f) + ")") + ", the server holds " + after + "\nfor " +
+                want + ", " + (refused ? before : written) + "\n";
+    Close(&f);
+    return failure;
+  }
+  // The shape named name, made.
+  STable* MakeShape(const char* name) {
+    for (const SShape& shape : m_shapes)
+      if (strcmp(shape.name, name) == 0) return Make(shape);
+    ADD_FAILURE() << "no shape " << name;
+    return Make(m_shapes.front());
+  }
+
+  const std::vector<SShape> m_shapes = Shapes();
+
+  std::deque<STable> m_made;
+  std::vector<std::string> m_tables;
+  std::map<int, CHostConnectionDescription*> m_hosts;
+  std::string m_tag;
+  std::deque<CHostContext> m_contexts;
+};
+
+// Every browse reads each row once in the server's order, also while the raw connection
+// changes rows around the one it stands on (see Browse).
+TEST_P(InexactKeysLoaded, BrowsesReadEachRowOnceInTheServersOrder) {
+  std::string failures;
+  for (const SShape& shape : m_shapes) {
+    STable* t = Make(shape);
+    for (const Road road : {kTableRoad, kParsedRoad, kWrittenRoad})
+      for (const int cache : kCaches)
+        for (const bool rowCache : {true, false})
+          for (const bool forward : {true, false})
+            for (const Change change : {kNoChange, kDeleteCurrent, kChangeCurrent, kDeleteAhead, kAddBeside})
+              // A query sent as written reads the whole result at once: changes make no case.
+              if (road != kWrittenRoad || change == kNoChange)
+                failures += Browse(t, road, cache, rowCache, forward, change);
+  }
+  EXPECT_EQ(failures, "");
+}
+
+// A return to a position saved on a row of each kind goes on from that row.
+TEST_P(InexactKeysLoaded, ReturnToAPositionGoesOnFromItsRow) {
+  std::string failures;
+  for (const SShape& shape : m_shapes) {
+    STable* t = Make(shape);
+    Fill(*t);
+    const std::vector<SAround> rows = FirstOfEachKind(shape, Order(*t, true));
+    for (const Road road : {kTableRoad, kParsedRoad, kWrittenRoad}) {
+      // Not answered alike (see SShape::keyless).
+      if (road == kWrittenRoad && shape.keyless) continue;
+      for (const int cache : kCaches)
+        for (const SAround& row : rows)
+          if (!WrittenIndexOrdersByTheRecord(road, row.kind) && !ReturnGoesOnFromALostKey(road, Page(), row.kind))
+            failures += Return(t, road, cache, row);
+    }
+  }
+  EXPECT_EQ(failures, "");
+}
+
+// A seek of a key next to rows held inexactly, then reads to either end: the rows from the one
+// found on, in the server's order, across the edges of the blocks. A composite key is sought by
+// no single value: its tables are left out. A query sent as written is sought through its
+// client-side index (see WrittenIndexOrdersByTheRecord): only the table and a parsed query are
+// compared.
+TEST_P(InexactKeysLoaded, SeekThenReadsAcrossBlockEdgesFollowTheServersOrder) {
+  std::string failures;
+  for (const SShape& shape : m_shapes) {
+    if (shape.keyColumns.size() > 1) continue;
+    STable* t = Make(shape);
+    for (const char* sought : {"B", "BZ", "C"})
+      for (const Road road : {kTableRoad, kParsedRoad})
+        for (const int cache : kCaches)
+          for (const bool forward : {true, false}) failures += Seek(t, road, cache, sought, forward);
+  }
+  EXPECT_EQ(failures, "");
+}
+
+// A modify, a delete and a delete-all of a query of one row, on each kind of row, reach that row
+// alone or are refused naming the item (see WriteRow).
+TEST_P(InexactKeysLoaded, WritesReachTheRowReadOrAreRefusedNamingTheItem) {
+  std::string failures;
+  for (const SShape& shape : m_shapes) {
+    STable* t = Make(shape);
+    for (const SRow& row : shape.rows)
+      for (const Road road : {kTableRoad, kParsedRoad})
+        for (const Write write : {kModify, kDelete, kDeleteAll})
+          if (write != kDeleteAll || road == kParsedRoad) failures += WriteRow(t, road, write, row);
+  }
+  EXPECT_EQ(failures, "");
+}
+
+// On 1252 a keyless table reads its wide text as UTF-8 bytes beside it: a write names the row by
+// them in the comparison of the text's bytes too (it compared the record's '?', which the server
+// could not even convert, or the record's cut text, and wrote nothing).
+TEST_P(InexactKeysLoaded, KeylessWriteNamesTheRowByItsTextsBytesAsTheServerHoldsThem) {
+  STable* t = MakeShape("keyless ucs2");
+  std::string failures;
+  for (const SRow& row : t->shape->rows)
+    if (row.kind != kExact)
+      for (const Write write : {kModify, kDelete}) failures += WriteRow(t, kTableRoad, write, row);
+  EXPECT_EQ(failures, "");
+}
+
+// On 1252, a return to a position saved on a keyless row whose text its record holds cut or
+// ended by a NUL goes on from that row (it went on from the record's text, and read the row
+// again).
+TEST_P(InexactKeysLoaded, ReturnToAKeylessRowHeldCutGoesOnFromTheServersText) {
+  STable* t = MakeShape("keyless ucs2");
+  Fill(*t);
+  std::string failures;
+  for (const SAround& row : FirstOfEachKind(*t->shape, Order(*t, true)))
+    if (row.kind == kCut || row.kind == kNul)
+      for (const int cache : {1, -1}) failures += Return(t, kTableRoad, cache, row);
+  EXPECT_EQ(failures, "");
+}
+
+// On 1252 a parsed query reads a utf8mb4 key with a '?' for a character the page has no place
+// for, and in no other form: a write of such a row, or of a row whose key holds a '?' of its own,
+// is refused naming the key (it was written to the row whose key the '?' spells, or to none).
+TEST_P(InexactKeysLoaded, ParsedQueryWriteOnAKeyReadWithAQuestionMarkIsRefusedOrReachesItsRow) {
+  STable* t = MakeShape("single utf8mb4 key");
+  std::string failures;
+  for (const SRow& row : t->shape->rows)
+    if (row.n <= 4)
+      for (const Write write : {kModify, kDelete, kDeleteAll}) failures += WriteRow(t, kParsedRoad, write, row);
+  EXPECT_EQ(failures, "");
+}
+
+// On 1252 a parsed query browsed in blocks on a utf8mb4 key reads its whole result: no block
+// goes on from a '?' (a row changed or deleted under the browse made it read rows twice).
+TEST_P(InexactKeysLoaded, ParsedQueryOnTextKeysReadWithAQuestionMarkReadsEachRowOnceThroughChanges) {
+  STable* t = MakeShape("single utf8mb4 key its item holds");
+  std::string failures;
+  for (const Change change : {kDeleteCurrent, kChangeCurrent, kDeleteAhead})
+    for (const bool forward : {true, false}) failures += Browse(t, kParsedRoad, 2, true, forward, change);
+  EXPECT_EQ(failures, "");
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, InexactKeysLoaded,
+                         testing::Combine(testing::Values(1252, 65001), testing::Bool()));
