@@ -416,6 +416,8 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
       {"SeekPutBackByAReturnTakenForAPositioning", "s20 v r k-5 x500 n", {20, 20, 15, 20, 21}},
       {"SeekPutBackByAReturnTakenForAPositioningGoingOn", "s20 v r k5 k30 k-2", {20, 20, 25, 0, 39}},
       {"PlaceAfterATransactionEndWasUserError7", "f n v t r c50 n", {1, 2, 2, 3}},
+      {"PlaceOfARowPastASeeksRowsCountedInTheWholeBrowse", "s20 k5 v k30 n r c625 n", {20, 25, 0, 0, 25, 26}},
+      {"PlaceOfARowBeforeASeeksRowsCountedInTheWholeBrowse", "s20 k-5 v k-30 p r c375 p", {20, 15, 0, 0, 15, 14}},
   };
   CMySQLConnection* cnx = Connect("-1");
   for (const bool rowCache : {false, true})
