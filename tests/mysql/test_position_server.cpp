@@ -404,8 +404,8 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
   CHostRecordDescription* desc = MakeCounted(40);
   const struct {
     const char* name;
-    // f l n p: reads; s<id>: seek; k<n>: skip; v, v1: save; r, r1: return (keep 1); x<n>:
-    // HPositionne; t: transaction end; c<n>: HPositionCourante answers n
+    // f l n p: reads; s<id>: seek; k<n>: skip (k-0: back by none); v, v1: save; r, r1: return
+    // (keep 1); x<n>: HPositionne; t: transaction end; c<n>: HPositionCourante answers n
     const char* ops;
     std::vector<long long> ids;  // after each move (0: out of the rows)
   } cases[] = {
@@ -418,6 +418,8 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
       {"PlaceAfterATransactionEndWasUserError7", "f n v t r c50 n", {1, 2, 2, 3}},
       {"PlaceOfARowPastASeeksRowsCountedInTheWholeBrowse", "s20 k5 v k30 n r c625 n", {20, 25, 0, 0, 25, 26}},
       {"PlaceOfARowBeforeASeeksRowsCountedInTheWholeBrowse", "s20 k-5 v k-30 p r c375 p", {20, 15, 0, 0, 15, 14}},
+      {"NoMoveFromBeforeTheFirstRowStaysThere", "s20 k-25 k0 p n", {20, 0, 0, 0, 1}},
+      {"NoMoveFromPastTheLastRowStaysThere", "s20 k25 k-0 n p", {20, 0, 0, 0, 40}},
   };
   CMySQLConnection* cnx = Connect("-1");
   for (const bool rowCache : {false, true})
@@ -453,8 +455,8 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
             break;
           }
           case 'k':
-            ok = a->bSkipRecord(L"id", arg < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1, kNoLock,
-                                nullptr, 0);
+            ok = a->bSkipRecord(L"id", op[1] == '-' ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1,
+                                kNoLock, nullptr, 0);
             break;
           case 's': {
             const CAny sought = FromText(ZV_I4, std::to_wstring(arg).c_str());
