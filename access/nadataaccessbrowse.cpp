@@ -213,10 +213,10 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
   if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
       stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0) {
-    // Out past one end of the browse, whatever happened to the statement since: going on stays
-    // out, coming back reads from that end.
+    // Out past one end of the browse, whatever happened to the statement since: going on, or a
+    // move by no row, stays out; coming back reads from that end.
     const bool back = (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0);
-    if (!back) return TRUE;
+    if (!back || count == 0) return TRUE;
     dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
     cameBack = true;
   }
