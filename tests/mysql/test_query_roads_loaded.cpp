@@ -65,16 +65,7 @@ class QueryRoads : public CLoadedTypes<int> {
       ASSERT_TRUE(m_raw.exec("INSERT INTO `" + m_table + "` VALUES " + rows, &err)) << err;
     }
   }
-  // v of row id as the server holds it, in hexadecimal.
-  std::string Stored(int id) {
-    RawRows rows;
-    std::string err;
-    if (!m_raw.query("SELECT IFNULL(HEX(CAST(v AS BINARY)), 'NULL') FROM `" + m_table + "` WHERE id = " +
-                         std::to_string(id),
-                     &rows, &err))
-      return "error " + err;
-    return rows.empty() ? "none" : rows[0][0].value_or("?");
-  }
+  std::string Stored(int id) { return CLoadedTypes::Stored(m_table, id); }
   // what(road) on every road, as "road: answer" lines.
   template <typename F>
   std::string OnEveryRoad(F what, const std::string& where = "") {
