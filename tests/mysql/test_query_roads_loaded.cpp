@@ -165,6 +165,17 @@ TEST_P(QueryRoads, BinaryKeysOfAQueryIndexKeepTheirLength) {
                        "X'3F00' back 3 4 2 1 5 6 7 "));
 }
 
+// A BINARY(n) column holds its value padded with NUL bytes, which are its own: a seek of the
+// shorter value finds no row on any road.
+TEST_P(QueryRoads, PaddedBinaryValueIsNotTheShorterOne) {
+  Make("BINARY(4)", "(1, X'00'), (2, X'616263')");
+  const std::string got = OnEveryRoad([&](COpenRoad& r, ERoad) {
+    return r.Seek(Bytes(std::string(1, '\0'))) + ", " + r.Seek(Bytes("abc")) + ", " +
+           r.Seek(Bytes(std::string(4, '\0'))) + ", " + r.Seek(Bytes(std::string("abc\0", 4)));
+  });
+  EXPECT_EQ(got, Alike("not found, not found, found 1, found 2"));
+}
+
 // A query browsed in blocks on an ENUM or SET column reads its rows in the server's order, by
 // member number, each once, as the table does. (A query sent as written is read in its own
 // order, and its client-side index orders texts by their code units: not compared here.)

@@ -294,7 +294,6 @@ const SKnownDifference kKnownDifferences[] = {
     {"FLOAT", ERoad::kAsWritten, "seek", "a real's key from a text is not the column's"},
     {"DOUBLE", ERoad::kAsWritten, "seek", "a real's key from a text is not the column's"},
     {"TIME", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
-    {"BINARY(", ERoad::kAsWritten, "seek", "the server pads BINARY(n) with NUL bytes, the index does not"},
     {"JSON", ERoad::kAsWritten, "seek", "a memo's index compares the text's bytes"},
 };
 
