@@ -274,7 +274,7 @@ TEST_P(WriteComparison, WideTextWithNulIntoAnAnsiMemoIsStoredWhole) {
   for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
 }
 
-// Where a query road does not yet answer as the table does, by type (its SQL text), road and
+// Where a query road does not yet answer as the table does, by type (its whole SQL text), road and
 // part of the comparison ("browse", "seek", "filter"), with the reason. Left out of the
 // comparison; each is a fault still open.
 struct SKnownDifference {
@@ -291,15 +291,17 @@ const SKnownDifference kKnownDifferences[] = {
      "the five bytes 1252 leaves undefined read as '?'"},
     {"JSON", ERoad::kParsed, "browse", "a memo key goes on from its text"},
     // The client-side index of a query sent as written compares keys of its own making.
-    {"FLOAT", ERoad::kAsWritten, "seek", "a real's key from a text is not the column's"},
-    {"DOUBLE", ERoad::kAsWritten, "seek", "a real's key from a text is not the column's"},
+    {"FLOAT", ERoad::kAsWritten, "seek", "some values sought as text are not found (3.40282e38; why not known)"},
+    {"DOUBLE", ERoad::kAsWritten, "seek", "some values sought as text are not found (0.1; why not known)"},
     {"TIME", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
-    {"JSON", ERoad::kAsWritten, "seek", "a memo's index compares the text's bytes"},
+    {"TIME(3)", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
+    {"TIME(6)", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
+    {"JSON", ERoad::kAsWritten, "seek", "'{\"a\": [1, \"x\"]}' is not found in the memo index (why not known)"},
 };
 
 bool bKnownDifference(const std::string& type, ERoad road, const std::string& part) {
   for (const SKnownDifference& k : kKnownDifferences)
-    if (type.rfind(k.type, 0) == 0 && k.road == road && part.rfind(k.part, 0) == 0) return true;
+    if (type == k.type && k.road == road && part.rfind(k.part, 0) == 0) return true;
   return false;
 }
 
