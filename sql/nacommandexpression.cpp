@@ -755,6 +755,16 @@ BOOL CNACommand::_bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text
   if (!node->bGetLiteral(&value)) return FALSE;
   const wchar_t* name = node->pszGetColumnName();
   const bool bind = bHasText(name);
+  if (!bind && item != nullptr && bIsHostText(value.wGetType()) && !value.bIsNull()) {
+    // Compared with a column that stops at U+FFFF, a character above it stands where the
+    // server's general collations put it, at U+FFFD, as the table's conditions write it.
+    std::wstring held = HostText(value);
+    auto above = [](wchar_t c) { return static_cast<uint32_t>(c) > 0xFFFF; };
+    if (std::any_of(held.begin(), held.end(), above) && _bBmpOnlyColumn(info, item)) {
+      std::replace_if(held.begin(), held.end(), above, static_cast<wchar_t>(0xFFFD));
+      SetWideText(&value, held);
+    }
+  }
   eOPEXPRESSION op = OpOf(parent);
   unsigned int options = NA_PARAM_LITERAL | (bind ? NA_PARAM_BIND : 0u);
   wchar_t escape = 0;

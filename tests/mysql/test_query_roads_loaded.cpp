@@ -121,6 +121,9 @@ TEST_P(QueryRoads, CharacterAboveTheBmpOnAUcs2ColumnOfAQueryEqualsNoRow) {
     parsed.Close();
     ASSERT_EQ(parsed.Open(m_driver, &m_loader, m_host, ERoad::kParsed, m_table, " WHERE v <> '" + kEmoji + "' AND v < 'y'"), "");
     EXPECT_EQ(parsed.Browse(true), "1 2 ") << type;
+    parsed.Close();
+    ASSERT_EQ(parsed.Open(m_driver, &m_loader, m_host, ERoad::kParsed, m_table, " WHERE v > '" + kEmoji + "' OR v < 'b'"), "");
+    EXPECT_EQ(parsed.Browse(true), "1 ") << type;
   }
 }
 
