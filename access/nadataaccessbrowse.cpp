@@ -55,6 +55,9 @@ bool HostHoldsExactly(INAItemDescription* it, const CNAItemDescription* db, bool
                   host == NA_IT_MEMOUNICODE))
     return false;
   if (db == nullptr) return true;
+  // The server orders an ENUM or SET by member number, a literal compared with it by its text: no
+  // block goes on from one (the whole result is read, as a table's ENUM, imported as a memo, is).
+  if (db->bEnumSet()) return false;
   const eNA_ITEMTYPE type = db->eNAGetItemType();
   if (IsReal(type)) return false;
   // The host keeps milliseconds, and a date item no time of day.

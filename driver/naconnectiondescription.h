@@ -134,6 +134,12 @@ class CNAConnectionDescription : public CInterf {
   // when itemType is 0). A real that is not finite is refused (cast error, kind 16).
   virtual BOOL bConvertValueToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                      eNA_ITEMTYPE itemType2);
+  // Whether a wide text value cast to the narrow text type target would lose a character the
+  // connection's single-byte code page has no byte for (never on UTF-8).
+  bool _bWideTextLostInPage(const CAny& value, unsigned short target) const;
+  // A wide text value a single-byte connection cannot carry whole (a value sought where no
+  // literal is written) is refused as its literal would be: TRUE with user error 60 in error.
+  BOOL bRefuseWideTextLost(CNAError* error, const CAny& value);
   // What this class's bConvertValueToString writes for a narrow dynamic string of the n bytes at
   // text, which holds no NUL and has one after it: 1 written, 0 failed as it fails, -1 (nothing
   // written) where only the value itself can tell (a cast the host makes).

@@ -20,6 +20,8 @@
 // handle and survive the close.
 #pragma once
 
+#include <cstdint>
+
 #include <mariadb/mysql.h>
 
 #include "driver/naconnectiondescription.h"
@@ -87,6 +89,12 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL bFormatServerText(CTString* out, int kind, const char* text, size_t length) const override;
   BOOL bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const override;
   static BOOL bCharsetUnicode(unsigned int charset);
+  // The item flags (NA_ITEM_SERVERFACTS) of what the server's description of a column says beyond
+  // its item type, for every road that reads one: the client library's field type code (an ENUM
+  // or SET may come as a string marked by ENUM_FLAG or SET_FLAG in fieldFlags) and the name of the
+  // column's own character set ("binary" for bytes), null when the description does not give it
+  // (a result's field gives the result's), which counts a text as wide.
+  static uint32_t s_dwColumnFacts(int fieldType, unsigned int fieldFlags, const wchar_t* charset);
   // The item type and size of a result column of the server; bUnsigned: the field's UNSIGNED_FLAG.
   static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
                               int integerDigits, int decimals, unsigned int charset, BOOL bUnsigned = FALSE);

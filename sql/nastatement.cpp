@@ -1066,9 +1066,10 @@ BOOL CNAStatement::bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {
   const bool select = m_pclCommand->eGetQueryType() == NA_QUERY_SELECT ||
                       (m_pclCommand->bIsRewriteMode() && m_pclCommand->pclGetParsedQueryNoRef() != nullptr);
   // A one-value query (a count) describes no browse.
+  // A result that cannot be described (its source tables no longer reachable) is not read.
   if (select && (flags & NA_WPF_REQUESTED_VALUE) == 0 && m_pclDataAccess != nullptr &&
-      m_pclDataAccess->pclGetImportedDescNoRef() == nullptr)
-    m_pclDataAccess->bInitImportedDataSourceDesc(this);
+      m_pclDataAccess->pclGetImportedDescNoRef() == nullptr && !m_pclDataAccess->bInitImportedDataSourceDesc(this))
+    return FALSE;
   return TRUE;
 }
 
