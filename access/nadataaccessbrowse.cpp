@@ -410,7 +410,7 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     // (a query's column, or a table's not read as its bytes).
     const CNAConnectionDescription* cnx = m_pclConnection;
     const bool mayLose = column != nullptr && cnx != nullptr && cnx->nGetServerCodePage() != CP_UTF8 &&
-                         (db == nullptr || db->bWideText()) && !g_bReadsKeyBytes(record, column, cnx);
+                         (db == nullptr || db->bWideText()) && !g_bReadsKeyBytes(record, column, cnx, column);
     const bool answer = HostHoldsExactly(it, db, mayLose);
     if (noted) {
       it->ExternalAddRef();
