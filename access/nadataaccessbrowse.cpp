@@ -55,6 +55,9 @@ bool HostHoldsExactly(INAItemDescription* it, const CNAItemDescription* db, bool
                   host == NA_IT_MEMOUNICODE))
     return false;
   if (db == nullptr) return true;
+  // The server orders an ENUM or SET by member number, a literal compared with it by its text: no
+  // block goes on from one (the whole result is read, as a table's ENUM, imported as a memo, is).
+  if (db->bEnumSet()) return false;
   const eNA_ITEMTYPE type = db->eNAGetItemType();
   if (IsReal(type)) return false;
   // The host keeps milliseconds, and a date item no time of day.
@@ -213,10 +216,10 @@ BOOL CNADataAccess::_bFetch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDI
   if (count == 0 && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && !stmt->bGetOutOfRange()) dir = NA_PARSE_CURRENT;
   if (!open && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bGetParseStarted() &&
       stmt->bGetOutOfRange() && stmt->nGetOutSide() != 0) {
-    // Out past one end of the browse, whatever happened to the statement since: going on stays
-    // out, coming back reads from that end.
+    // Out past one end of the browse, whatever happened to the statement since: going on, or a
+    // move by no row, stays out; coming back reads from that end.
     const bool back = (dir == NA_PARSE_PREVIOUS) == (stmt->nGetOutSide() > 0);
-    if (!back) return TRUE;
+    if (!back || count == 0) return TRUE;
     dir = dir == NA_PARSE_PREVIOUS ? NA_PARSE_LAST : NA_PARSE_FIRST;
     cameBack = true;
   }
@@ -407,7 +410,7 @@ BOOL CNADataAccess::_bEnableRecordLimit(const wchar_t* item) {
     // (a query's column, or a table's not read as its bytes).
     const CNAConnectionDescription* cnx = m_pclConnection;
     const bool mayLose = column != nullptr && cnx != nullptr && cnx->nGetServerCodePage() != CP_UTF8 &&
-                         (db == nullptr || db->bWideText()) && !g_bReadsKeyBytes(record, column, cnx);
+                         (db == nullptr || db->bWideText()) && !g_bReadsKeyBytes(record, column, cnx, column);
     const bool answer = HostHoldsExactly(it, db, mayLose);
     if (noted) {
       it->ExternalAddRef();

@@ -143,9 +143,10 @@ BOOL CNADataAccess::bHDesactiveFiltre(const wchar_t* item) {
 // ---------------------------------------------------------------- key changes
 
 BOOL CNADataAccess::bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags) {
+  // No statement yet (nothing browsed, and no best item to browse by): the record is kept as
+  // from a browse with nothing to rebuild.
   CHeldStatement heldOld(_pclGetLastStatement());
   CNAStatement* old = heldOld.get();
-  if (old == nullptr) return FALSE;
   CHeldStatement heldNew(_pclGetNewItemStatement(item, NA_PARSE_CURRENT, flags));
   CNAStatement* stmt = heldNew.get();
   if (stmt == nullptr) return FALSE;
@@ -154,7 +155,8 @@ BOOL CNADataAccess::bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags) {
     return bSetCurrentRecordRead(1);
   }
   if (old == stmt) return TRUE;
-  if (old->eParseNeedUpdate() == NA_PARSE_UPTODATE) return stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, nKeepOriginalRecordSave(nullptr));
+  if (old == nullptr || old->eParseNeedUpdate() == NA_PARSE_UPTODATE)
+    return stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, nKeepOriginalRecordSave(nullptr));
   const int save = old->nGetRecordSaveID();
   stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE, save);
   return bRestoreOriginalRecordSave(save) && m_pclCurrentRecord != nullptr &&

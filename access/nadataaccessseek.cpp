@@ -70,7 +70,12 @@ BOOL CNADataAccess::bHRecherche(const wchar_t* item, const wchar_t* soughtItem, 
   if (stmt == nullptr) return FALSE;
   stmt->SetBrowseItem(item);
   if (m_pclTableCache != nullptr && (flags & kReuse) != 0) {
-    // Sought in the table cache, through an index on the item.
+    // Sought in the table cache, through an index on the item; a value the connection could not
+    // carry is refused there as the server's roads refuse it.
+    if (value != nullptr && m_pclConnection != nullptr && m_pclConnection->bRefuseWideTextLost(m_pclError, *value)) {
+      m_pclError->SetInfoNames(pszGetLogicalName(), item);
+      return FALSE;
+    }
     if (!_bOpenOnTableCache(stmt)) return FALSE;
   } else {
     // The statement's own result serves the seek.

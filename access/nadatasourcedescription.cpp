@@ -423,6 +423,7 @@ BOOL CNADataSourceDescription::bInitDataSourceDescriptionFromDB(const wchar_t* n
 BOOL CNADataSourceDescription::_bGetDataSourceInfo(int) { return _bImportItems() && _bImportIndex(); }
 
 BOOL CNADataSourceDescription::_bGetQueryShowColumns(CXYStringConcat<wchar_t>*) { return FALSE; }
+BOOL CNADataSourceDescription::_bCompleteServerFacts(CNAStatementSQL*) { return TRUE; }
 BOOL CNADataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL*) { return FALSE; }
 BOOL CNADataSourceDescription::_bGetQueryShowIndex(CXYStringConcat<wchar_t>*) { return FALSE; }
 BOOL CNADataSourceDescription::_bInitKeysFromQueryShowIndex(CNAStatementSQL*) { return FALSE; }
@@ -463,7 +464,7 @@ BOOL CNADataSourceDescription::bInitDataSourceDescriptionFromStatement(CNAStatem
     m_csLogicalName = address.c_str();
     m_csDBTableName = address.c_str();
   }
-  const BOOL result = _bInitItems(statement);
+  const BOOL result = _bInitItems(statement) && _bCompleteServerFacts(statement);
   UpdateRecordSize();
   return result;
 }
@@ -488,12 +489,7 @@ BOOL CNADataSourceDescription::_bInitItems(CNAStatementSQL* statement) {
     if (bKey) ++key;
     if (result) {
       item->SetDBType(column->m_csDBTypeName.pszGet(), column->m_nDBType);
-      // A result's text comes in the connection's character set, whatever its column's: it may
-      // hold characters a page connection has no place for.
-      const eNA_ITEMTYPE type = column->m_eItemType;
-      if (type == NA_IT_TEXTE || type == NA_IT_UNICODE || type == NA_IT_CHAR || type == NA_IT_MEMOTEXTE ||
-          type == NA_IT_MEMOUNICODE)
-        item->SetWideText();
+      item->SetServerFacts(column->m_dwItemFacts);
       result = _AddItem(item);
     }
     item->nRelease();

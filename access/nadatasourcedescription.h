@@ -105,6 +105,10 @@ class CNADataSourceDescription : public INADataSourceDescription {
   virtual BOOL _bInitItemFromQueryShowColumns(CNAStatementSQL* statement);
   virtual BOOL _bGetQueryShowIndex(CXYStringConcat<wchar_t>* query);
   virtual BOOL _bInitKeysFromQueryShowIndex(CNAStatementSQL* statement);
+  // The items of a statement's columns that are a table's own take the facts the table's own
+  // description gives where the result's columns do not tell them (a column's character set).
+  // The generic one does nothing. FALSE with the error when the server could not be asked.
+  virtual BOOL _bCompleteServerFacts(CNAStatementSQL* statement);
 
   // ---- Counts ----
   void AddRef() { ++m_nRef; }

@@ -1,5 +1,6 @@
 #include "access/natablecacheindex.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@ namespace {
 
 // No folding: keys order by code unit.
 constexpr unsigned short kKeyOptions = 0x2800;
+// The length a binary item's key ends with.
+constexpr unsigned int kLengthBytes = 2;
 
 int CompareKeys(const void* a, const void* b, unsigned int size) { return memcmp(a, b, size); }
 
@@ -116,8 +119,15 @@ CIndexFixedSizeItem::~CIndexFixedSizeItem() {
 void CIndexFixedSizeItem::_MakeKey(const CAny* value) {
   // Key types that write no byte must not leave the previous key behind.
   memset(m_pbyKey, 0, m_nKeySize);
-  CConvertKey::nConvertKeyAndGetSize(const_cast<CAny*>(value), m_pbyKey, m_nKeySize, _eGetTypeZV(), kKeyOptions,
+  const unsigned int bytes = m_bKeyLength ? m_nKeySize - kLengthBytes : m_nKeySize;
+  CConvertKey::nConvertKeyAndGetSize(const_cast<CAny*>(value), m_pbyKey, bytes, _eGetTypeZV(), kKeyOptions,
                                      m_pclColumn->nGetIntegerPart(), m_pclColumn->nGetDecimalPart());
+  if (!m_bKeyLength) return;
+  unsigned int length = 0;
+  if (value->bIsNull() || value->Intern()->nGetDataSize(&length) >= 100) length = 0;
+  length = std::min(length, 0xFFFFu);
+  m_pbyKey[bytes] = static_cast<unsigned char>(length >> 8);
+  m_pbyKey[bytes + 1] = static_cast<unsigned char>(length);
 }
 
 int CIndexFixedSizeItem::_nReadRow() const {
@@ -131,7 +141,10 @@ int CIndexFixedSizeItem::_nReadRow() const {
 BOOL CIndexFixedSizeItem::bInit() {
   m_pclTree = new (std::nothrow) CMemBTree();
   unsigned int size = CKJConvertKey::nCalculateKeySize(_eGetTypeZV(), m_pclColumn->nGetLogicalSize());
+  m_bKeyLength = m_pclColumn->eNAGetItemType() == NA_IT_BINAIRE;
+  if (m_bKeyLength) size += kLengthBytes;
   if (size > kMaxKeySize) size = kMaxKeySize;
+  if (m_bKeyLength && size <= kLengthBytes) m_bKeyLength = false;
   m_pbyKey = size > 0 ? static_cast<unsigned char*>(malloc(size)) : nullptr;
   if (m_pclTree == nullptr || (size > 0 && m_pbyKey == nullptr)) {
     NoMemory(m_pclError);

@@ -116,6 +116,10 @@ class CIndexFixedSizeItem : public CIndexItem {
   CMemBTree* m_pclTree = nullptr;
   unsigned int m_nKeySize = 0;
   unsigned char* m_pbyKey = nullptr;
+  // A binary item's key ends with its value's length (2 bytes, most significant first) after its
+  // bytes padded with zeros: X'27' and X'2700' are two keys, the shorter first, as the server
+  // orders them.
+  bool m_bKeyLength = false;
 };
 
 class CIndexMemo : public CIndexItem {

@@ -134,6 +134,12 @@ class CNAConnectionDescription : public CInterf {
   // when itemType is 0). A real that is not finite is refused (cast error, kind 16).
   virtual BOOL bConvertValueToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                      eNA_ITEMTYPE itemType2);
+  // Whether a wide text value cast to the narrow text type target would lose a character the
+  // connection's single-byte code page has no byte for (never on UTF-8).
+  bool _bWideTextLostInPage(const CAny& value, unsigned short target) const;
+  // A wide text value a single-byte connection cannot carry whole (a value sought where no
+  // literal is written) is refused as its literal would be: TRUE with user error 60 in error.
+  BOOL bRefuseWideTextLost(CNAError* error, const CAny& value);
   // What this class's bConvertValueToString writes for a narrow dynamic string of the n bytes at
   // text, which holds no NUL and has one after it: 1 written, 0 failed as it fails, -1 (nothing
   // written) where only the value itself can tell (a cast the host makes).
@@ -240,6 +246,8 @@ class CNAConnectionDescription : public CInterf {
   BOOL bTransactionBegin(CNAError* error, const wchar_t* name);
   // FALSE with error 9 before any begin. A commit or roll-back whose SQL failed leaves the
   // transaction inactive and answers FALSE: with a dropped connection its outcome is unknown.
+  // While the loss of a transaction the host's SQL text opened is kept, both end it: the
+  // roll-back answers TRUE, the commit FALSE with the loss (320104).
   BOOL bTransactionCommit(CNAError* error, const wchar_t* name);
   BOOL bTransactionRollBack(CNAError* error, const wchar_t* name);
   void _CloseTransactions();
@@ -248,9 +256,10 @@ class CNAConnectionDescription : public CInterf {
   // with the session; so it did when the session's last reply said one may have been open
   // (sessionTransaction: one the host opened by its own SQL text). The first loss is kept until
   // a commit or roll-back leaves no level of the driver's transaction active, a new outermost
-  // one begins, or (for the session's own) the backend sees the host end it; meanwhile commits
-  // and savepoint releases answer FALSE with it (a reopened session would commit nothing and say
-  // TRUE) and statements never reopen.
+  // one begins, or (for the session's own) the host ends it by its entries or its texts;
+  // meanwhile commits and savepoint releases answer FALSE with it (a reopened session would
+  // commit nothing and say TRUE), roll-backs send nothing and answer TRUE, and statements never
+  // reopen.
   void MarkTransactionLost(unsigned int serverCode, const wchar_t* message, bool sessionTransaction = false);
   BOOL bTransactionLost() const { return m_nTransactionLost != 0; }
   // The kept loss is of a transaction the host opened by SQL text, not of the driver's.
@@ -263,6 +272,9 @@ class CNAConnectionDescription : public CInterf {
     m_nTransactionLost = 0;
     m_bSessionTransactionLost = 0;
   }
+  // The host ended the kept loss: forgotten, and a backend lets the dead session go so that the
+  // next statement opens a new one at once.
+  virtual void _EndTransactionLoss() { _ForgetTransactionLoss(); }
   virtual void _CancelRecordLock(CNATransaction*) {}
   // "LOCK TABLE <table>".
   virtual BOOL bSQLBloque(CNAError* error, const wchar_t* table);

@@ -12,6 +12,7 @@
 #include "common/tstringconcataw.h"
 #include "common/xystring.h"
 #include "driver/naconnectiondescription.h"
+#include "platform/codepage.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
 #include "driver/naliteraltext.h"
@@ -25,7 +26,7 @@
 
 namespace {
 
-enum { kSiteDate = 8, kSiteTime = 9, kSiteNotFinite = 11 };
+enum { kSiteDate = 8, kSiteTime = 9, kSiteNotFinite = 11, kSiteNarrowCast = 12 };
 enum { kKindHeure = 14, kKindDate = 15, kKindOther = 16 };
 
 // Expression templates: '@' stands for the column expression, '#' for n - 6 as a digit and '~' for
@@ -235,6 +236,9 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
                               static_cast<unsigned int>(n + 1) * static_cast<unsigned int>(sizeof(wchar_t)));
       }
     }
+    // A wide text cast to a narrow one on a single-byte connection would put '?' where a
+    // character has no byte: refused, as the escape of the wide text refuses it.
+    if (_bWideTextLostInPage(*value, target) && bRefuseWideTextLost(error, *value)) return FALSE;
     // A decimal for a currency column is made into the copy directly (the cast's own result).
     if (target == ZV_CY && bDecimalToCurrency(*value, &copy)) {
       written = &copy;
@@ -311,6 +315,37 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
       return TRUE;
     }
   }
+}
+
+bool CNAConnectionDescription::_bWideTextLostInPage(const CAny& value, unsigned short target) const {
+  const unsigned short type = value.wGetType();
+  if ((target != ZV_DSTRA && target != ZV_PSTRA && target != ZV_CARA) ||
+      (type != ZV_DSTRW && type != ZV_PSTRW && type != ZV_CARW) || m_nServerCodePage == 65001 ||
+      m_nServerCodePage == CTStringConcatAW::kWideContent || value.bIsNull())
+    return false;
+  void* data = nullptr;
+  unsigned int size = 0;
+  if (value.Intern()->nGetDataAdr(&data) >= 100 || value.Intern()->nGetDataSize(&size) >= 100 || data == nullptr)
+    return false;
+  const auto* wide = static_cast<const wchar_t*>(data);
+  size_t chars = size / sizeof(wchar_t);
+  if (type != ZV_DSTRW)
+    chars = wcsnlen(wide, chars);
+  else if (chars > 0 && wide[chars - 1] == 0)
+    --chars;
+  int lost = 0;
+  if (chars > 0)
+    WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, wide, static_cast<int>(chars), nullptr, 0,
+                        nullptr, &lost);
+  return lost != 0;
+}
+
+BOOL CNAConnectionDescription::bRefuseWideTextLost(CNAError* error, const CAny& value) {
+  if (!_bWideTextLostInPage(value, ZV_DSTRA)) return FALSE;
+  if (error != nullptr)
+    error->SetAnyError(XYSTR_ERR_CONVERSION, value.wGetType(), ZV_PSTRA, NA_SRC_CONNECTION, kSiteNarrowCast, this,
+                       nullptr, nullptr);
+  return TRUE;
 }
 
 int CNAConnectionDescription::nNarrowTextToString(CNAError* error, CTStringConcatAW* out, const char* text,

@@ -13,7 +13,7 @@
 namespace {
 
 enum { kSiteCommitNestedOpen = 1, kSiteRollBackUnknown = 2, kSiteCommitLost = 3 };
-enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3 };
+enum { kSiteCnxCommitNone = 1, kSiteCnxRollBackNone = 2, kSiteCnxDiagnose = 3, kSiteCnxCommitLost = 4 };
 // A transaction lost with its session: the driver's (its name, the server code), or one the host
 // opened by SQL text (the database, the server code).
 constexpr unsigned int kUserErrorTransactionLost = 320103;
@@ -113,6 +113,8 @@ BOOL CNATransaction::_bCommit(CNAError* error) {
 BOOL CNATransaction::_bRollBack(CNAError* error) {
   if (!m_bActive) return TRUE;
   m_bActive = 0;
+  // The server rolled the work back when it ended the session: nothing is left to send.
+  if (m_pclConnection->bTransactionLost()) return TRUE;
   return _bNARollBack(error);
 }
 
@@ -208,6 +210,13 @@ BOOL CNAConnectionDescription::bTransactionRollBack(CNAError* error, const wchar
 }
 
 BOOL CNAConnectionDescription::_bTransactionEnd(CNAError* error, const wchar_t* name, bool bCommit) {
+  // The host's entries end a lost transaction that its SQL text opened, as its texts do: a
+  // roll-back finds nothing left to undo, a commit is told that nothing was committed.
+  if (bSessionTransactionLost() && !_bTransactionOpened()) {
+    const BOOL result = bCommit ? bRaiseTransactionLost(error, NA_SRC_CONNECTION, kSiteCnxCommitLost) : TRUE;
+    _EndTransactionLoss();
+    return result;
+  }
   if (m_pclTransaction == nullptr) {
     CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, NA_SRC_CONNECTION,
                                bCommit ? kSiteCnxCommitNone : kSiteCnxRollBackNone, this, nullptr, nullptr, 9,
@@ -215,10 +224,9 @@ BOOL CNAConnectionDescription::_bTransactionEnd(CNAError* error, const wchar_t* 
     return FALSE;
   }
   // A commit or roll-back that leaves nothing active ends a lost transaction: its work is gone
-  // and the next statement may open a new session. A loss of the host's own SQL transaction ends
-  // with a roll-back only.
+  // and the next statement opens a new session.
   auto ended = [&] {
-    if (!_bTransactionOpened() && (!bCommit || !bSessionTransactionLost())) _ForgetTransactionLoss();
+    if (bTransactionLost() && !_bTransactionOpened()) _EndTransactionLoss();
   };
   if (!m_bNestedTransactions && m_nBeginCounter != 1) {
     if (m_nBeginCounter > 0) --m_nBeginCounter;
@@ -244,15 +252,13 @@ void CNAConnectionDescription::MarkTransactionLost(unsigned int serverCode, cons
 
 BOOL CNAConnectionDescription::bRaiseTransactionLost(CNAError* error, int file, int site) {
   if (error == nullptr) return FALSE;
-  if (m_bSessionTransactionLost) {
-    error->_SetDataBaseError(NA_ERRORTYPE_DEFAULT, this, kUserErrorSessionTransactionLost, m_nTransactionLost,
-                             m_csTransactionLost.pszGet(), nullptr, nullptr);
-    if (!error->bIsQuiet()) error->AddDebugInfo(file, site);
-    return FALSE;
-  }
-  const wchar_t* name = m_pclTransaction != nullptr ? m_pclTransaction->pszGetName() : nullptr;
+  const bool session = m_bSessionTransactionLost != 0;
+  const wchar_t* name = session ? pszGetDefaultDataBaseEx()
+                        : m_pclTransaction != nullptr ? m_pclTransaction->pszGetName()
+                                                      : nullptr;
   CNAError::g_RaiseUserError(error, NA_ERRORTYPE_DEFAULT, file, site, this, nullptr, nullptr,
-                             kUserErrorTransactionLost, OrEmpty(name), m_nTransactionLost);
+                             session ? kUserErrorSessionTransactionLost : kUserErrorTransactionLost, OrEmpty(name),
+                             m_nTransactionLost);
   if (!IsEmpty(m_csTransactionLost.pszGet())) error->AddUserMessageNoFormat(m_csTransactionLost.pszGet());
   error->SetDataBaseErrorCode(m_nTransactionLost);
   return FALSE;

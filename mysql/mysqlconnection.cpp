@@ -88,6 +88,11 @@ BOOL CMySQLConnection::bGetUnixSocket(CTString* socket) const {
 }
 
 BOOL CMySQLConnection::bClose(CNAError* error) {
+  m_bAutocommitOffLost = 0;
+  return _bCloseSession(error);
+}
+
+BOOL CMySQLConnection::_bCloseSession(CNAError* error) {
   m_bReopenWanted = 0;
   if (bSessionTransactionLost()) _ForgetTransactionLoss();
   if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
@@ -99,8 +104,14 @@ BOOL CMySQLConnection::bClose(CNAError* error) {
 }
 
 BOOL CMySQLConnection::_bAbandon() {
-  bClose(nullptr);
+  _bCloseSession(nullptr);
   return FALSE;
+}
+
+void CMySQLConnection::_EndTransactionLoss() {
+  _ForgetTransactionLoss();
+  _bCloseSession(nullptr);
+  m_bReopenWanted = 1;
 }
 
 BOOL CMySQLConnection::_bHasHandle(CNAError* error, int site) { return bHandleOrReopen(error, kFile, site); }
@@ -140,7 +151,10 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     const bool mayHold = (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 ||
                          (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
     MarkTransactionLost(code, text.psz(), mayHold);
-    // What the dead session said is spent: a new one starts in autocommit.
+    // A host that turned autocommit off rolls back what it writes next: the session that
+    // replaces this one must not commit it behind the host's back.
+    if ((m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0) m_bAutocommitOffLost = 1;
+    // What the dead session said is spent.
     m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;
   }
   const wchar_t* dataSource = pszGetDataBase();
@@ -279,8 +293,12 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
     _SwitchServerToUTF8();
   else
     m_bUnicodeSupport = 0;
-  if (m_bOpen) m_bReopenWanted = 0;
   m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;
+  if (m_bAutocommitOffLost) {
+    if (!bExecuteQueryNoResult(error, L"SET autocommit=0")) return _bAbandon();
+    m_bAutocommitOffLost = 0;
+  }
+  if (m_bOpen) m_bReopenWanted = 0;
   NoteServerStatus();
   return m_bOpen;
 }

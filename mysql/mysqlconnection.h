@@ -9,13 +9,18 @@
 // lost (CNAConnectionDescription::MarkTransactionLost); so does one whose last reply said a
 // transaction may be open (in a transaction, or autocommit off: one the host opened by SQL text).
 // Outside one, the statement that met it may close and reopen the connection by the same open
-// road (CMySQLStatementSQL). While a loss is kept no text is sent (bPassLostTransaction).
+// road (CMySQLStatementSQL). While a loss is kept no text is sent (bPassLostTransaction); once
+// the host ends it, the dead session is closed and the next call opens a new one. A session
+// lost with autocommit off is replaced by one with autocommit off: the host's later roll-back
+// must undo what it wrote since. No other setting the host made by text comes back.
 //
 // It knows the one statement whose streamed result is open on its handle (borrowed; the
 // statement registers and deregisters itself): bClose has it free that result first, since the
 // client reads the handle when it frees an unfinished streamed result. Stored results hold no
 // handle and survive the close.
 #pragma once
+
+#include <cstdint>
 
 #include <mariadb/mysql.h>
 
@@ -35,7 +40,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL bOpenCreate(CNAError* error) override { return _bOpenCreate(error, 1); }
   BOOL bIsOpen() override { return m_bOpen; }
   // Closes an open connection (the handle goes); TRUE unless the close threw. The loss of a
-  // transaction the host opened by SQL text goes with the session closed.
+  // transaction the host opened by SQL text goes with the session closed, and so does the
+  // autocommit-off that a lost session hands to the next one.
   BOOL bClose(CNAError* error) override;
 
   // code = the client's last error number (0 none). FALSE when the call threw.
@@ -83,6 +89,12 @@ class CMySQLConnection : public CNAConnectionDescription {
   BOOL bFormatServerText(CTString* out, int kind, const char* text, size_t length) const override;
   BOOL bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const override;
   static BOOL bCharsetUnicode(unsigned int charset);
+  // The item flags (NA_ITEM_SERVERFACTS) of what the server's description of a column says beyond
+  // its item type, for every road that reads one: the client library's field type code (an ENUM
+  // or SET may come as a string marked by ENUM_FLAG or SET_FLAG in fieldFlags) and the name of the
+  // column's own character set ("binary" for bytes), null when the description does not give it
+  // (a result's field gives the result's), which counts a text as wide.
+  static uint32_t s_dwColumnFacts(int fieldType, unsigned int fieldFlags, const wchar_t* charset);
   // The item type and size of a result column of the server; bUnsigned: the field's UNSIGNED_FLAG.
   static void ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,
                               int integerDigits, int decimals, unsigned int charset, BOOL bUnsigned = FALSE);
@@ -93,7 +105,7 @@ class CMySQLConnection : public CNAConnectionDescription {
   // loss (the dead session closed, the next text opening a new one); any other text: FALSE.
   BOOL bPassLostTransaction(CNAError* error, const char* text, unsigned long length, unsigned int file, int site);
   // After a failed text: a COMMIT or ROLLBACK that met the loss of the host's own transaction
-  // ended it.
+  // ended it (_EndTransactionLoss).
   void EndLostTransactionByText(const char* text, unsigned long length);
   void EndLostTransactionByText(const wchar_t* text, size_t length);
   // The server's status flags of its last reply are kept: a loss decides from them whether a
@@ -133,9 +145,13 @@ class CMySQLConnection : public CNAConnectionDescription {
 
  protected:
   void _InitKJ2NativeType() override;
+  // The loss is forgotten, the dead session closed, and the next call opens a new one.
+  void _EndTransactionLoss() override;
 
  private:
   BOOL _bOpenCreate(CNAError* error, int bCreate);
+  // bClose keeping what a lost session hands to the next one.
+  BOOL _bCloseSession(CNAError* error);
   BOOL _bLoadClientLibrary(CNAError* error);
   BOOL _bGetClientLibraryVersion(CNAError* error);
   BOOL _bProcessUnicodeCnxParameters(CNAError* error, int bSSL, const wchar_t* const texts[10]);
@@ -160,6 +176,9 @@ class CMySQLConnection : public CNAConnectionDescription {
 
   int m_bOpen = 0;
   int m_bReopenWanted = 0;
+  // The session was lost with autocommit off: the next open turns it off. Cleared by that open
+  // and by bClose.
+  int m_bAutocommitOffLost = 0;
   // The status flags of the session's last reply (SERVER_STATUS_*); a fresh session's after an
   // open and after a loss.
   unsigned int m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;

@@ -3,11 +3,13 @@
 #include <cwchar>
 #include <cwctype>
 #include <new>
+#include <vector>
 
 #include "common/xystringconcat.h"
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
 #include "mysql/mysqlconnection.h"
+#include "mysql/mysqlstatementsql.h"
 #include "sql/naconvertvariant.h"
 #include "sql/nastatementsql.h"
 #include "values/any.h"
@@ -78,6 +80,47 @@ bool bStartsNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
+// The client library's field type code of a column type text, for the column's facts: 0 for the
+// types whose facts need no code (numbers, dates and times).
+int nFieldTypeOfText(const wchar_t* type) {
+  static const struct {
+    const wchar_t* prefix;
+    int code;
+  } kTypes[] = {{L"BIT", 16},         {L"ENUM(", 247},     {L"SET(", 248},      {L"VARCHAR", 253},
+                {L"VARBINARY", 253},  {L"CHAR", 254},      {L"BINARY", 254},    {L"TINYBLOB", 249},
+                {L"MEDIUMBLOB", 250}, {L"LONGBLOB", 251},  {L"BLOB", 252},      {L"TINYTEXT", 249},
+                {L"MEDIUMTEXT", 250}, {L"LONGTEXT", 251},  {L"TEXT", 252},      {L"JSON", 252}};
+  for (const auto& t : kTypes)
+    if (bStartsNoCase(type, t.prefix)) return t.code;
+  return 0;
+}
+
+// The character set of a column from its collation ("utf8mb4_general_ci": "utf8mb4"); a column
+// of bytes has none, and is "binary".
+CTString CharsetOfCollation(const CTString& collation, const wchar_t* type) {
+  CTString charset;
+  if (collation.nTaille() == 0) {
+    if (bStartsNoCase(type, L"BINARY") || bStartsNoCase(type, L"VARBINARY") || wcsstr(type, L"blob") != nullptr ||
+        wcsstr(type, L"BLOB") != nullptr)
+      charset = L"binary";
+    return charset;
+  }
+  const int cut = collation.nPos(L"_");
+  charset.Set(collation.pszGet(), static_cast<unsigned int>(cut >= 0 ? cut : collation.nTaille()));
+  return charset;
+}
+
+// A name as the server takes any identifier: between backquotes, each one inside doubled.
+CTString QuotedName(const wchar_t* name) {
+  CTString quoted(L"`");
+  for (const wchar_t* p = name; p != nullptr && *p != 0; ++p) {
+    if (*p == L'`') quoted.Add(L"`");
+    quoted.Add(p, 1);
+  }
+  quoted.Add(L"`");
+  return quoted;
+}
+
 }  // namespace
 
 CMySQLConnection* CMySQLDataSourceDescription::_pclMySQL() const {
@@ -102,8 +145,14 @@ unsigned short CMySQLDataSourceDescription::_nKeyType(unsigned int fieldFlags) {
 
 BOOL CMySQLDataSourceDescription::_bQueryText(CXYStringConcat<wchar_t>* text, const wchar_t* verb) {
   CTString table;
-  if (m_pclConnection == nullptr || !m_pclConnection->bFormatTableName(m_pclError, pszGetDBTableName(), &table))
+  if (m_csDatabase.nTaille() != 0) {
+    table = QuotedName(pszGetDBTableName());
+    table.Add(L" FROM ");
+    table.Add(QuotedName(m_csDatabase.pszGet()).pszGet());
+  } else if (m_pclConnection == nullptr ||
+             !m_pclConnection->bFormatTableName(m_pclError, pszGetDBTableName(), &table)) {
     return FALSE;
+  }
   text->Vide();
   text->Add(verb);
   text->Add(table.pszGet());
@@ -159,12 +208,8 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     item->bInit(field.pszGet(), pszGetDBTableName(), field.pszGet(), 1, size, itemType, physical, keyIndex, flags,
                 static_cast<int>(integerPart), static_cast<int>(decimalPart));
     if (!nullable.bEstEgal(L"YES")) item->SetNullable(0);
-    if (collation.nPos(L"ucs2_") == 0 || collation.nPos(L"utf8_") == 0 || collation.nPos(L"utf8mb3_") == 0)
-      item->SetBmpOnly();
-    if (type.nPos(L"bit(") == 0 || type.bEstEgal(L"bit")) item->SetBit();
-    if (collation.nTaille() > 0 && collation.nPos(L"latin1_") != 0 && collation.nPos(L"ascii_") != 0 &&
-        !collation.bEstEgal(L"binary"))
-      item->SetWideText();
+    item->SetServerFacts(CMySQLConnection::s_dwColumnFacts(nFieldTypeOfText(type.pszGet()), 0,
+                                                           CharsetOfCollation(collation, type.pszGet()).pszGet()));
     CAny value;
     value.__SetType(item->eGetItemZVType(), 0);
     if (bNullDefault) {
@@ -188,6 +233,66 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     item->nRelease();
     if (!added) return FALSE;
   }
+}
+
+// ---------------------------------------------------------------- a result's columns
+
+BOOL CMySQLDataSourceDescription::_bCompleteServerFacts(CNAStatementSQL* statement) {
+  auto* st = dynamic_cast<CMySQLStatementSQL*>(statement);
+  if (st == nullptr || m_pclConnection == nullptr) return TRUE;
+  // The tables' refusals are no error of the result's.
+  CNAError scratch;
+  CNAError::s_Hold(&scratch);
+  struct STSource {
+    CTString database, table;
+    CMySQLDataSourceDescription* desc;
+  };
+  std::vector<STSource> sources;
+  constexpr uint32_t kCharsetFacts = NA_ITEM_WIDETEXT | NA_ITEM_BMPONLY;
+  // The client library's own errors (a lost server among them) start here.
+  constexpr DWORD kFirstClientError = 2000;
+  bool failed = false;
+  for (int i = 0; i < nGetNumItems(); ++i) {
+    CNAItemDescription* item = pclGetItemNoRef(i);
+    // Of a result's field only a text's character set is untold, and such a text counts as wide.
+    CTString database, table, column;
+    if (item == nullptr || !item->bWideText() ||
+        !st->bGetColumnOrigin(item->nGetPhysicalIndice(), &database, &table, &column) || database.nTaille() == 0 ||
+        table.nTaille() == 0 || column.nTaille() == 0)
+      continue;
+    STSource* source = nullptr;
+    for (STSource& s : sources)
+      if (s.database.bEstEgal(database.pszGet()) && s.table.bEstEgal(table.pszGet())) source = &s;
+    if (source == nullptr) {
+      auto* desc = new (std::nothrow) CMySQLDataSourceDescription(m_pclConnection, &scratch);
+      if (desc != nullptr) {
+        desc->AddRef();
+        desc->SetLogicalName(table.pszGet());
+        desc->SetDBName(table.pszGet());
+        desc->m_csDatabase = database;
+        if (!desc->_bImportItems()) {
+          desc->nRelease();
+          desc = nullptr;
+          // The server's own refusal (no such table, no right to it) leaves the field's facts.
+          const DWORD code = scratch.dwGetDataBaseErrorCode();
+          if (code == 0 || code >= kFirstClientError) {
+            m_pclError->Copy(&scratch);
+            failed = true;
+            break;
+          }
+          scratch.Reset();
+        }
+      }
+      sources.push_back({database, table, desc});
+      source = &sources.back();
+    }
+    const CNAItemDescription* own = source->desc != nullptr ? source->desc->pclNAGetItemNoRef(column.pszGet(), 2) : nullptr;
+    if (own != nullptr)
+      item->SetServerFacts((item->dwGetServerFacts() & ~kCharsetFacts) | (own->dwGetServerFacts() & kCharsetFacts));
+  }
+  for (STSource& s : sources)
+    if (s.desc != nullptr) s.desc->nRelease();
+  return failed ? FALSE : TRUE;
 }
 
 // ---------------------------------------------------------------- keys

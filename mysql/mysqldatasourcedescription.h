@@ -4,7 +4,8 @@
 // the keys from "SHOW INDEX FROM ", whose rows come grouped by index and in column order: a
 // one-column index gives its column key flags, a longer one a composite key item (type BINAIRE)
 // with the columns as components. The table is named by its database name quoted by the
-// connection, which is a CMySQLConnection.
+// connection, which is a CMySQLConnection. Described from a statement, its text items that are a
+// table's own columns are completed from that table's column query.
 //
 // It holds nothing of its own; each reading step makes its converters through the driver and
 // frees them. A default that does not convert leaves the item without one and raises nothing.
@@ -30,6 +31,12 @@ class CMySQLDataSourceDescription : public CNADataSourceDescription {
   // FALSE when a row cannot be read or a composite key names no item; the key being built is
   // closed with the rows read before.
   BOOL _bInitKeysFromQueryShowIndex(CNAStatementSQL* statement) override;
+  // A text column of the result that is a table's own column takes the character-set facts of
+  // that column as the table's import gives them: the result's field has the result's character
+  // set, not the column's. Each table is read once ("SHOW FULL COLUMNS ... FROM <database>"); a
+  // table the server refuses to describe leaves the field's facts; any other failure (a lost
+  // server) is the description's, with its error.
+  BOOL _bCompleteServerFacts(CNAStatementSQL* statement) override;
 
   // Key flags of the Key column: "PRI" 0x8800, "UNI" 0x4800 (first three letters, any case);
   // else 0.
@@ -50,5 +57,7 @@ class CMySQLDataSourceDescription : public CNADataSourceDescription {
 
  private:
   CMySQLConnection* _pclMySQL() const;
+  // The database the table is in, when it is not the connection's (quoted as it is given).
+  CTString m_csDatabase;
   BOOL _bQueryText(CXYStringConcat<wchar_t>* text, const wchar_t* verb);
 };

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -438,6 +439,21 @@ BOOL CMySQLConnection::bCharsetUnicode(unsigned int charset) {
   for (const auto& r : kNotUnicode)
     if (charset >= r[0] && charset <= r[1]) return FALSE;
   return TRUE;
+}
+
+uint32_t CMySQLConnection::s_dwColumnFacts(int fieldType, unsigned int fieldFlags, const wchar_t* charset) {
+  constexpr unsigned int kEnumFlag = 256, kSetFlag = 2048;
+  if (fieldType == 16) return NA_ITEM_BIT;
+  const bool enumSet = fieldType == 247 || fieldType == 248 || (fieldFlags & (kEnumFlag | kSetFlag)) != 0;
+  const bool text = enumSet || fieldType == 15 || fieldType == kJsonField || (fieldType >= 249 && fieldType <= 254);
+  if (!text) return 0;
+  uint32_t facts = enumSet ? static_cast<uint32_t>(NA_ITEM_ENUMSET) : 0u;
+  auto named = [&](const wchar_t* name) { return charset != nullptr && wcscasecmp(charset, name) == 0; };
+  // A JSON column is reported in the binary character set, yet holds text.
+  if (named(L"binary") && fieldType != kJsonField) return facts | NA_ITEM_BINARY;
+  if (!named(L"latin1") && !named(L"ascii")) facts |= NA_ITEM_WIDETEXT;
+  if (named(L"ucs2") || named(L"utf8") || named(L"utf8mb3")) facts |= NA_ITEM_BMPONLY;
+  return facts;
 }
 
 void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, int fieldType, unsigned int length,

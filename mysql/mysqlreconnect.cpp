@@ -91,11 +91,11 @@ eEnd eEndOf(const C* text, size_t length) {
 }  // namespace
 
 void CMySQLConnection::EndLostTransactionByText(const char* text, unsigned long length) {
-  if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _ForgetTransactionLoss();
+  if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _EndTransactionLoss();
 }
 
 void CMySQLConnection::EndLostTransactionByText(const wchar_t* text, size_t length) {
-  if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _ForgetTransactionLoss();
+  if (text != nullptr && bSessionTransactionLost() && eEndOf(text, length) != eEnd::kNone) _EndTransactionLoss();
 }
 
 BOOL CMySQLConnection::bPassLostTransaction(CNAError* error, const char* text, unsigned long length,
@@ -109,9 +109,7 @@ BOOL CMySQLConnection::bPassLostTransaction(CNAError* error, const char* text, u
   // The host ends its lost transaction: a COMMIT is refused (nothing of it is on the server), a
   // ROLLBACK runs on a new session, where it finds nothing to undo.
   if (how == eEnd::kCommit) bRaiseTransactionLost(error, static_cast<int>(file), site);
-  _ForgetTransactionLoss();
-  bClose(nullptr);
-  SetReopenWanted();
+  _EndTransactionLoss();
   return how == eEnd::kRollBack;
 }
 

@@ -82,7 +82,8 @@ static_assert(offsetof(MYSQL_FIELD, decimals) == offsetof(MYSQL_FIELD, flags) + 
 struct STFlagsDecimals {
   unsigned int flags, decimals;
 };
-constexpr uint64_t kFlagsDecimalsMask = std::bit_cast<uint64_t>(STFlagsDecimals{UNSIGNED_FLAG, ~0u});
+constexpr uint64_t kFlagsDecimalsMask =
+    std::bit_cast<uint64_t>(STFlagsDecimals{UNSIGNED_FLAG | ENUM_FLAG | SET_FLAG, ~0u});
 
 [[gnu::always_inline]] inline void FieldWords(const MYSQL_FIELD& field, uint64_t* words) {
   memcpy(words, &field.flags, 16);
@@ -98,12 +99,19 @@ constexpr uint64_t kFlagsDecimalsMask = std::bit_cast<uint64_t>(STFlagsDecimals{
   return static_cast<int>(std::clamp<long long>(digits, 0, INT_MAX));
 }
 
+// The facts of a result's column: its character set is the result's, which tells only bytes.
+inline uint32_t dwFieldFacts(const MYSQL_FIELD& field) {
+  return CMySQLConnection::s_dwColumnFacts(static_cast<int>(field.type), field.flags,
+                                           field.charsetnr == 63 ? L"binary" : nullptr);
+}
+
 // The column stands as field describes it at width: its item type is the one they give.
 [[gnu::always_inline]] inline bool bColumnAsField(const CNAColumnSQL& column, const MYSQL_FIELD& field, long long width,
                                                   int precision) {
   return column.m_nDBType == static_cast<int>(field.type) && column.m_llLength == width &&
          column.m_nDecimals == static_cast<int>(field.decimals) && column.m_nCharset == field.charsetnr &&
-         column.m_nPrecision == precision && column.m_bUnsigned == ((field.flags & UNSIGNED_FLAG) != 0);
+         column.m_nPrecision == precision && column.m_bUnsigned == ((field.flags & UNSIGNED_FLAG) != 0) &&
+         column.m_dwItemFacts == dwFieldFacts(field);
 }
 
 }  // namespace
@@ -329,11 +337,27 @@ unsigned int CMySQLStatementSQL::_nBuildColumns(const MYSQL_FIELD* fields, unsig
     column.m_nCharset = field.charsetnr;
     column.m_nPrecision = precision;
     column.m_bUnsigned = (field.flags & UNSIGNED_FLAG) != 0;
+    column.m_dwItemFacts = dwFieldFacts(field);
     CMySQLConnection::ConvertItemType(&column.m_eItemType, &column.m_nItemSize, column.m_nDBType,
                                       static_cast<unsigned int>(column.m_llLength), column.m_nPrecision,
                                       column.m_nDecimals, column.m_nCharset, column.m_bUnsigned ? TRUE : FALSE);
   }
   return rowMax;
+}
+
+BOOL CMySQLStatementSQL::bGetColumnOrigin(unsigned int i, CTString* database, CTString* table, CTString* column) {
+  if (m_pResult == nullptr || i >= m_nColumnCount) return FALSE;
+  MYSQL_FIELD* fields = nullptr;
+  if (!_bCall(kSiteFields, [&] { fields = __mysql_fetch_fields(m_pResult); }) || fields == nullptr) return FALSE;
+  const MYSQL_FIELD& field = fields[i];
+  const int cp = m_pclCnx->nGetServerCodePage();
+  auto text = [cp](const char* bytes, CTString* out) {
+    *out = bytes != nullptr && *bytes != 0 ? CNACodePageCnvOUT(bytes, cp).psz() : L"";
+  };
+  text(field.db, database);
+  text(field.org_table, table);
+  text(field.org_name, column);
+  return TRUE;
 }
 
 BOOL CMySQLStatementSQL::_bCloseParse() {

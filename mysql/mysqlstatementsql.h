@@ -88,6 +88,11 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // row or with user error 50 for a column past the count.
   BOOL bGetValue(unsigned char** value, unsigned int* length, unsigned int column);
 
+  // The table column that column i of the open result is, as the server names it: its database,
+  // table and name in the table; empty texts for an expression. FALSE, nothing told, without a
+  // result or past its columns.
+  BOOL bGetColumnOrigin(unsigned int i, CTString* database, CTString* table, CTString* column);
+
   // 1 (from construction): the next execution stores its result; 0: streams it.
   void SetStoreResult(BOOL bStore) { m_bStoreResult = bStore ? 1 : 0; }
   int bGetStoreResult() const { return m_bStoreResult; }
@@ -151,7 +156,8 @@ class CMySQLStatementSQL : public CNAStatementSQL {
     // the result's own).
     static constexpr unsigned long kNoWidth = ~0UL;
     unsigned long width = kNoWidth;
-    // Flags (UNSIGNED_FLAG only) and decimals, character set and type, as the field holds them.
+    // Flags (UNSIGNED_FLAG, ENUM_FLAG, SET_FLAG) and decimals, character set and type, as the
+    // field holds them.
     uint64_t words[2] = {};
     // The client's count of the name's bytes; named: name holds them (its length that count).
     unsigned int nameLength = 0;

@@ -15,7 +15,8 @@ namespace {
 struct STFault {
   int nErr = 0;       // 0: no failure armed
   int nSkip = 0;      // calls of the kind to let through first
-  size_t nShort = 0;  // 0: no short transfer armed
+  bool bShort = false;  // a short transfer armed
+  size_t nShort = 0;
 };
 
 STFault s_faults[SYSCALL_COUNT];
@@ -40,9 +41,9 @@ bool bFails(eSYSCALL kind) {
 size_t nAllowed(eSYSCALL kind, size_t count) {
   if (s_nArmed.load(std::memory_order_relaxed) == 0) return count;
   STFault& f = s_faults[kind];
-  if (f.nShort == 0) return count;
+  if (!f.bShort) return count;
   const size_t n = f.nShort < count ? f.nShort : count;
-  f.nShort = 0;
+  f.bShort = false;
   s_nArmed.fetch_sub(1, std::memory_order_relaxed);
   return n;
 }
@@ -57,8 +58,8 @@ void SEAM_FailNext(eSYSCALL kind, int err, int skip) {
 }
 
 void SEAM_ShortNext(eSYSCALL kind, size_t n) {
-  if (n == 0) return;
-  if (s_faults[kind].nShort == 0) s_nArmed.fetch_add(1, std::memory_order_relaxed);
+  if (!s_faults[kind].bShort) s_nArmed.fetch_add(1, std::memory_order_relaxed);
+  s_faults[kind].bShort = true;
   s_faults[kind].nShort = n;
 }
 

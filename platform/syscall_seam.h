@@ -61,7 +61,8 @@ enum eSYSCALL : int {
 // ---- Test control ----
 // The call of kind after `skip` further calls of it fails with err (one call only).
 void SEAM_FailNext(eSYSCALL kind, int err, int skip = 0);
-// The next read or write moves at most n bytes (n >= 1).
+// The next read or write moves at most n bytes; with n = 0 it moves none, which a read reports
+// as the end of the file.
 void SEAM_ShortNext(eSYSCALL kind, size_t n);
 // Disarms every fault.
 void SEAM_ClearFaults();

@@ -687,6 +687,8 @@ BOOL CNAColumn::bSameValue(const CAny* value, unsigned int flags) {
       bValueBytes(current, &held, &nHeld)) {
     if (nGiven > nHeld || (nGiven > 0 && memcmp(given, held, nGiven) != 0)) return FALSE;
     if (flags & NA_SAMEVALUE_PREFIX) return TRUE;
+    // A binary string's NUL bytes are its own: X'00' is not X'0000'.
+    if (nGiven != nHeld && m_pclImported != nullptr && m_pclImported->bBinaryText()) return FALSE;
     for (unsigned int i = nGiven; i < nHeld; ++i)
       if (held[i] != 0) return FALSE;
     return TRUE;

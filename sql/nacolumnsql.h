@@ -3,6 +3,8 @@
 // stay as constructed (numbers 0, texts empty).
 #pragma once
 
+#include <cstdint>
+
 #include "common/ctstring.h"
 #include "sql/naitemtype.h"
 
@@ -26,6 +28,9 @@ class CNAColumnSQL {
   unsigned int m_nCharset = 0;
   // The server's UNSIGNED_FLAG.
   bool m_bUnsigned = false;
+  // What the server's description of the column says beyond its item type (NA_ITEM_SERVERFACTS
+  // flags of its item description).
+  uint32_t m_dwItemFacts = 0;
   eNA_ITEMTYPE m_eItemType = NA_IT_EMPTY;
   unsigned short m_wKeyFlags = 0;
   int m_nKeyPosition = 0;

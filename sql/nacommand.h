@@ -621,6 +621,16 @@ class CNACommand : public CInterf {
   BOOL _bExpressionDateEmpty(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* comparison,
                              const wchar_t* text, unsigned int textLength, INAItemDescription* item,
                              unsigned int cursorBefore);
+  // A ucs2 or 3-byte UTF-8 column compared for equality with a text holding a character above
+  // U+FFFF, which the server refuses to compare and no row holds: " 0=1 " in place of an "=",
+  // " IS NOT NULL " after the column for a "<>" (as _bExpressionDateEmpty writes them). FALSE,
+  // nothing written, when it does not apply.
+  BOOL _bExpressionAboveBmp(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* comparison,
+                            const wchar_t* text, unsigned int textLength, CSQLParserInfo* info,
+                            INAItemDescription* item, unsigned int cursorBefore);
+  // Whether item's column holds no character above U+FFFF on a UTF-8 connection: its imported
+  // column's facts, or before any result (a query's first run) its table's own.
+  bool _bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item);
   // Copies text from *cursor up to node's place.
   void _bCopyPreviousQueryContent(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* node,
                                   const wchar_t* text);

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "access/nadatasourcedescription.h"
 #include "access/narecord.h"
 #include "common/str_compare.h"
 #include "driver/inadatasourcedescription.h"
@@ -16,6 +17,7 @@
 #include "driver/naerror.h"
 #include "sql/inaitemdescription.h"
 #include "sql/isqlparserinformation.h"
+#include "sql/nacolumn.h"
 #include "sql/nacommand.h"
 #include "sql/naconvertvariant.h"
 #include "sql/sqlparserinfo.h"
@@ -357,6 +359,11 @@ BOOL CNACommand::_bExpressionToSQL(CSQLParserInfo* info, CSQLParserInfo* queryIn
       return FALSE;
     if (m_pclCnx != nullptr && m_pclCnx->bTreatEmptyDateAsNULL() && argument.Get()->eGetOperator() == NA_OPEXP_COLUMN &&
         *item != nullptr && _bExpressionDateEmpty(out, cursor, node, text, lengthBefore, *item, cursorBefore)) {
+      __FreeItem(item);
+      return _bDoExpressionArgument(info, text, parent, node, kind, cursor, out, FALSE, argIndex);
+    }
+    if (argument.Get()->eGetOperator() == NA_OPEXP_COLUMN && *item != nullptr &&
+        _bExpressionAboveBmp(out, cursor, node, text, lengthBefore, info, *item, cursorBefore)) {
       __FreeItem(item);
       return _bDoExpressionArgument(info, text, parent, node, kind, cursor, out, FALSE, argIndex);
     }
@@ -748,6 +755,16 @@ BOOL CNACommand::_bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text
   if (!node->bGetLiteral(&value)) return FALSE;
   const wchar_t* name = node->pszGetColumnName();
   const bool bind = bHasText(name);
+  if (!bind && item != nullptr && bIsHostText(value.wGetType()) && !value.bIsNull()) {
+    // Compared with a column that stops at U+FFFF, a character above it stands where the
+    // server's general collations put it, at U+FFFD, as the table's conditions write it.
+    std::wstring held = HostText(value);
+    auto above = [](wchar_t c) { return static_cast<uint32_t>(c) > 0xFFFF; };
+    if (std::any_of(held.begin(), held.end(), above) && _bBmpOnlyColumn(info, item)) {
+      std::replace_if(held.begin(), held.end(), above, static_cast<wchar_t>(0xFFFD));
+      SetWideText(&value, held);
+    }
+  }
   eOPEXPRESSION op = OpOf(parent);
   unsigned int options = NA_PARAM_LITERAL | (bind ? NA_PARAM_BIND : 0u);
   wchar_t escape = 0;
@@ -911,6 +928,58 @@ void CNACommand::_TypeRetour(CNASqlElt::eSQLELT, IExpOpExpression* node, INAItem
       break;
   }
   __FreeItem(item);
+}
+
+// ---------------------------------------------------------------- characters above the BMP
+
+bool CNACommand::_bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item) {
+  if (m_pclCnx == nullptr || m_pclCnx->nGetServerCodePage() != 65001) return false;
+  CNARecord* record = info != nullptr ? info->pclGetRecordNoRef() : nullptr;
+  CNAColumn* column = record != nullptr ? record->pclGetColumnNoRef(item) : nullptr;
+  if (const CNAItemDescription* imported = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr)
+    return imported->bBmpOnly() != FALSE;
+  // A query's first run comes before its result describes it: the table tells.
+  const wchar_t* table = item->pszGetSourceName();
+  const wchar_t* name = bHasText(item->pszGetNameInSource()) ? item->pszGetNameInSource() : item->pszGetName();
+  CNADriver* driver = CNADriver::s_pclDriver;
+  if (driver == nullptr || !bHasText(table) || !bHasText(name)) return false;
+  const wchar_t* physical = info != nullptr ? info->pszGetPhysicalName(table) : nullptr;
+  CNADataSourceDescription* desc = driver->_pclGetTableDesc(bHasText(physical) ? physical : table, m_pclCnx);
+  if (desc == nullptr) return false;
+  const CNAItemDescription* own = desc->pclNAGetItemNoRef(name, 2);
+  const bool bmp = own != nullptr && own->bBmpOnly();
+  desc->nRelease();
+  return bmp;
+}
+
+BOOL CNACommand::_bExpressionAboveBmp(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* comparison,
+                                      const wchar_t* text, unsigned int textLength, CSQLParserInfo* info,
+                                      INAItemDescription* item, unsigned int cursorBefore) {
+  const int op = comparison->eGetOperator();
+  if (op != NA_OPEXP_EQUAL && op != NA_OPEXP_DIFFERENT) return FALSE;
+  CParserRef<IExpOpExpression> left(comparison->piGetLeft());
+  CParserRef<IExpOpExpression> right(comparison->piGetRight());
+  IExpOpExpression* literal = right.Get();
+  if (left.Get() == nullptr || literal == nullptr || literal->eGetOperator() != NA_OPEXP_LITERAL ||
+      bHasText(literal->pszGetColumnName()))
+    return FALSE;
+  CAny value;
+  if (!literal->bGetLiteral(&value) || !bIsHostText(value.wGetType()) || value.bIsNull()) return FALSE;
+  const std::wstring held = HostText(value);
+  if (std::none_of(held.begin(), held.end(), [](wchar_t c) { return static_cast<uint32_t>(c) > 0xFFFF; }) ||
+      !_bBmpOnlyColumn(info, item))
+    return FALSE;
+  if (op == NA_OPEXP_EQUAL) {
+    _Truncate(out, textLength);
+    unsigned int from = cursorBefore;
+    _bCopyPreviousQueryContent(out, &from, left.Get(), text);
+    _Append(out, L" 0=1 ");
+  } else {
+    _Append(out, L" IS NOT NULL ");
+  }
+  const stTEXTPOSITION place = _stGetPositionExpression(literal);
+  if (!place.bIsEmpty()) *cursor = place.nEnd + 1;
+  return TRUE;
 }
 
 // ---------------------------------------------------------------- empty dates

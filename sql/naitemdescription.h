@@ -48,8 +48,16 @@ enum : uint32_t {
   NA_ITEM_BMPONLY = 0x20,
   // A BIT column: the server compares it as a number, never as the binary string its bytes make.
   NA_ITEM_BIT = 0x40,
-  // A text column whose character set holds characters that code page 1252 has no place for.
+  // A text column whose character set holds characters code page 1252 cannot (every set but
+  // latin1, ascii and binary): a '?' read on a 1252 connection may stand for a character lost.
   NA_ITEM_WIDETEXT = 0x80,
+  // An ENUM or SET column: the server orders it by member number, not by its text.
+  NA_ITEM_ENUMSET = 0x100,
+  // A binary string column (BINARY, VARBINARY, BLOB, the binary character set): its bytes are
+  // compared as they are, their length included.
+  NA_ITEM_BINARY = 0x200,
+  // What the server's description of a column says beyond its item type (SetServerFacts).
+  NA_ITEM_SERVERFACTS = NA_ITEM_BMPONLY | NA_ITEM_BIT | NA_ITEM_WIDETEXT | NA_ITEM_ENUMSET | NA_ITEM_BINARY,
 };
 
 // Sort direction of a key: 0 ascending, any other value descending.
@@ -175,12 +183,17 @@ class CNAItemDescription : public INAItemDescription {
   BOOL bSpacePadding() const { return (m_dwFlags & NA_ITEM_SPACEPADDING) != 0; }
   void SetVariableScale() { SetFlag(NA_ITEM_VARIABLESCALE, true); }
   BOOL bGetVariableScale() const { return (m_dwFlags & NA_ITEM_VARIABLESCALE) != 0; }
-  void SetBmpOnly() { SetFlag(NA_ITEM_BMPONLY, true); }
+  // The server's facts of the column (NA_ITEM_SERVERFACTS bits of facts; the others are ignored),
+  // in place of those it held.
+  void SetServerFacts(uint32_t facts) {
+    m_dwFlags = (m_dwFlags & ~static_cast<uint32_t>(NA_ITEM_SERVERFACTS)) | (facts & NA_ITEM_SERVERFACTS);
+  }
+  uint32_t dwGetServerFacts() const { return m_dwFlags & NA_ITEM_SERVERFACTS; }
   BOOL bBmpOnly() const { return (m_dwFlags & NA_ITEM_BMPONLY) != 0; }
-  void SetBit() { SetFlag(NA_ITEM_BIT, true); }
   BOOL bBit() const { return (m_dwFlags & NA_ITEM_BIT) != 0; }
-  void SetWideText() { SetFlag(NA_ITEM_WIDETEXT, true); }
   BOOL bWideText() const { return (m_dwFlags & NA_ITEM_WIDETEXT) != 0; }
+  BOOL bEnumSet() const { return (m_dwFlags & NA_ITEM_ENUMSET) != 0; }
+  BOOL bBinaryText() const { return (m_dwFlags & NA_ITEM_BINARY) != 0; }
   int nGetPrecision() const { return m_nIntegerPart + m_nDecimalPart; }
   int nGetScale() const { return m_nDecimalPart; }
   unsigned short eGetItemZVType() const { return ConverteItemToZVType(m_eType); }

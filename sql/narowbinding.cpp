@@ -9,6 +9,7 @@
 #include "sql/nakjrecord.h"
 #include "platform/codepage.h"
 #include "sql/nacolumnsql.h"
+#include "sql/nastatement.h"
 #include "sql/nastatementsql.h"
 
 namespace {
@@ -18,7 +19,7 @@ int nHostCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ?
 
 }  // namespace
 
-void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
+void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
   m_bBound = false;
   m_tabSlot.clear();
   m_tabColumn.clear();
@@ -63,7 +64,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   }
   m_tabSlot.resize(static_cast<size_t>(count));
   m_tabColumn.resize(static_cast<size_t>(count));
-  _BindServerTexts(record, sql);
+  _BindServerTexts(record, sql, browsed);
   m_pclRecord = record;
   m_pclSQL = sql;
   m_nColumnStamp = record->nGetColumnStamp();
@@ -73,7 +74,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql) {
   m_bBound = true;
 }
 
-void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql) {
+void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
   m_tabServerText.clear();
   const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
   const int columns = record->nGetNbColumn();
@@ -81,12 +82,12 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql) {
   sql->bGetColumnNbr(&count, 0);
   for (int i = 0; i < columns; ++i) {
     CNAColumn* c = record->pclGetColumnNoRef(i);
-    if (c == nullptr || c->piGetItemNoRef() == nullptr || c->bIsComposedKey() || !g_bNamesRows(record, c)) continue;
+    if (c == nullptr || c->piGetItemNoRef() == nullptr || c->bIsComposedKey() || !g_bNamesRows(record, c, browsed)) continue;
     const unsigned int physical = c->nGetPhysicalIndice();
     if (physical >= static_cast<unsigned int>(count)) continue;
     STServerTextCheck check = g_stServerTextCheck(c, sql->pclGetNAColumnSQL(static_cast<int>(physical)), cnx);
     if (check.eKind == NA_SERVERTEXT_NONE) continue;
-    if (check.bMayLose && g_bReadsKeyBytes(record, c, cnx)) {
+    if (check.bMayLose && g_bReadsKeyBytes(record, c, cnx, browsed)) {
       // The key's own bytes, read beside it after the record's columns.
       CTString alias;
       g_KeyBytesAlias(&alias, c);
@@ -159,7 +160,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || record->nGetColumnStamp() != m_nColumnStamp ||
       nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
       (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
-    Bind(record, sql);
+    Bind(record, sql, statement->pclGetBrowsedColumnNoRef());
   const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;

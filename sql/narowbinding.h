@@ -36,8 +36,8 @@ class CNARowBinding {
   // The next row is read column by column and binds again.
   void Forget() { m_bBound = false; }
   // Binds the writers of record's columns for sql's current result; a column not read by a
-  // plain SQL column of record gets none.
-  void Bind(CNARecord* record, CNAStatementSQL* sql);
+  // plain SQL column of record gets none. browsed: the column the statement browses (may be null).
+  void Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed = nullptr);
   // The current row of sql into record, bound first unless bound for this record and SQL
   // statement as they stand now: the first column's read that fails ends it, FALSE. Without a
   // current row in the client's texts, every column takes its own read. A converter found
@@ -66,7 +66,7 @@ class CNARowBinding {
   bool _bKeepFor(const CNAStatementSQL* sql);
   // The checks of the columns that name the record's rows (its keys and browse order, every
   // column without a unique key) whose item may hold a value otherwise than the server.
-  void _BindServerTexts(CNARecord* record, CNAStatementSQL* sql);
+  void _BindServerTexts(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed);
   // The row's server texts its record does not hold exactly, onto the record's current value.
   BOOL _bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths);
 

@@ -123,7 +123,14 @@ int TextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const ch
   }
   const std::string held = SlotBytes(element, slot.nSize);
   // ASCII is its own bytes in every page the connection and the host use.
-  if (ascii || check.nHostPage == check.nServerPage) return held.size() == length && memcmp(held.data(), text, length) == 0 ? 1 : 0;
+  const bool same = held.size() == length && memcmp(held.data(), text, length) == 0;
+  if (ascii) return same ? 1 : 0;
+  if (check.nHostPage == check.nServerPage) {
+    // The bytes are the server's, but a value is written through its characters: a byte the page
+    // leaves undefined would not come back.
+    std::string again;
+    return same && Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &again) && again == held ? 1 : 0;
+  }
   std::string narrow;
   if (!Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &narrow)) return 0;
   return narrow == held ? 1 : 0;
@@ -135,6 +142,11 @@ int BinaryHeld(const STServerTextCheck& check, size_t length) {
 }
 
 int TimeHeld(const STServerTextCheck& check, const char* text, size_t length) {
+  // A date of zeros (or a zero month or day) is the host's empty date, which a condition writes as
+  // NULL.
+  if (length >= 10 && text[4] == '-' && text[7] == '-' &&
+      ((text[5] == '0' && text[6] == '0') || (text[8] == '0' && text[9] == '0')))
+    return 0;
   if (DropsDigits(text, length, check.nKeptDigits < 0 ? 3 : check.nKeptDigits)) return 0;
   if (check.bDateOnly) {
     // "YYYY-MM-DD hh:mm:ss": a time of day other than midnight is none of a date item's.
@@ -194,8 +206,6 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
   if (IsTimeItem(check.eItem) && IsTimeItem(db)) {
     check.bDateOnly = (check.eItem == NA_IT_DATE8 || check.eItem == NA_IT_DATE6) && db != NA_IT_DATE8 && db != NA_IT_DATE6;
     check.nKeptDigits = 3;
-    // Only a column that gives more than the item keeps.
-    if (!check.bDateOnly && dbDigits >= 0 && dbDigits <= 3 && check.eItem != NA_IT_HEURE) return STServerTextCheck{};
     check.eKind = NA_SERVERTEXT_TIME;
     return check;
   }
@@ -249,9 +259,9 @@ int g_nKeptFractionDigits(const INAItemDescription* item, eNA_ITEMTYPE type) {
   }
 }
 
-bool g_bNamesRows(CNARecord* record, CNAColumn* column) {
+bool g_bNamesRows(CNARecord* record, CNAColumn* column, const CNAColumn* browsed) {
   if (record == nullptr || column == nullptr || column->piGetItemNoRef() == nullptr) return false;
-  if (column->piGetItemNoRef()->bIsKey()) return true;
+  if (column == browsed || column->piGetItemNoRef()->bIsKey()) return true;
   bool keyless = true;
   for (int i = 0; i < record->nGetNbColumn() && keyless; ++i) {
     const CNAColumn* c = record->pclGetColumnNoRef(i);
@@ -267,13 +277,14 @@ bool g_bNamesRows(CNARecord* record, CNAColumn* column) {
   return false;
 }
 
-bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionDescription* cnx) {
+bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionDescription* cnx,
+                      const CNAColumn* browsed) {
   // A query's SELECT is the host's: nothing is read beside its columns.
   if (cnx == nullptr || cnx->nGetServerCodePage() == CP_UTF8 || column == nullptr || column->bIsComposedKey() ||
       !IsTextItem(column->eNAGetItemType()) || column->pclGetSourceQueryNoRef() != nullptr)
     return false;
   const CNAItemDescription* imported = column->piGetImportedItemDescNoRef();
-  return imported != nullptr && imported->bWideText() && g_bNamesRows(record, column);
+  return imported != nullptr && imported->bWideText() && g_bNamesRows(record, column, browsed);
 }
 
 void g_KeyBytesAlias(CTString* out, const CNAColumn* column) {

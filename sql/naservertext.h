@@ -74,10 +74,11 @@ int g_nKeptFractionDigits(const INAItemDescription* item, eNA_ITEMTYPE type);
 
 // Whether a browse of record on cnx reads column's UTF-8 bytes beside it: a text column that
 // names rows and whose character set holds more than the connection's page can carry.
-bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionDescription* cnx);
-// Whether column names record's rows: a key, a part of one, the browse order, or any column of a
-// record without a unique key.
-bool g_bNamesRows(CNARecord* record, CNAColumn* column);
+bool g_bReadsKeyBytes(CNARecord* record, CNAColumn* column, const CNAConnectionDescription* cnx,
+                      const CNAColumn* browsed = nullptr);
+// Whether column names record's rows: a key, a part of one, the browse order, the column browsed
+// (may be null), or any column of a record without a unique key.
+bool g_bNamesRows(CNARecord* record, CNAColumn* column, const CNAColumn* browsed = nullptr);
 // The alias of the result column of column's key bytes.
 void g_KeyBytesAlias(CTString* out, const CNAColumn* column);
 

@@ -287,12 +287,18 @@ BOOL CNAStatement::bBuildQuerySELECT(CNACommand* command, NA_WRITEPARSEFLAGS fla
   return _bBuildQuerySELECTFromQuery(command, query, flags, item, forward, condition, 1, 0);
 }
 
+CNAColumn* CNAStatement::pclGetBrowsedColumnNoRef() const {
+  const wchar_t* item = m_csBrowseItem.pszGet();
+  return m_pclRecord != nullptr && item != nullptr && *item != 0 ? m_pclRecord->pclGetColumnNoRef(item) : nullptr;
+}
+
 void CNAStatement::_AddKeyBytesColumns(CNACommand* command) {
   CNAConnectionDescription* cnx = pclGetConnectionNoRef();
   if (m_pclRecord == nullptr || cnx == nullptr || cnx->nGetServerCodePage() == CP_UTF8) return;
+  const CNAColumn* browsed = pclGetBrowsedColumnNoRef();
   for (int i = 0; i < m_pclRecord->nGetNbColumn(); ++i) {
     CNAColumn* column = m_pclRecord->pclGetColumnNoRef(i);
-    if (!g_bReadsKeyBytes(m_pclRecord, column, cnx)) continue;
+    if (!g_bReadsKeyBytes(m_pclRecord, column, cnx, browsed)) continue;
     CTString alias, entry;
     g_KeyBytesAlias(&alias, column);
     if (!cnx->bFormatKeyBytesColumn(&entry, column->pszGetFormatedSelectName(0), alias.pszGet())) return;
@@ -1066,9 +1072,10 @@ BOOL CNAStatement::bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {
   const bool select = m_pclCommand->eGetQueryType() == NA_QUERY_SELECT ||
                       (m_pclCommand->bIsRewriteMode() && m_pclCommand->pclGetParsedQueryNoRef() != nullptr);
   // A one-value query (a count) describes no browse.
+  // A result that cannot be described (its source tables no longer reachable) is not read.
   if (select && (flags & NA_WPF_REQUESTED_VALUE) == 0 && m_pclDataAccess != nullptr &&
-      m_pclDataAccess->pclGetImportedDescNoRef() == nullptr)
-    m_pclDataAccess->bInitImportedDataSourceDesc(this);
+      m_pclDataAccess->pclGetImportedDescNoRef() == nullptr && !m_pclDataAccess->bInitImportedDataSourceDesc(this))
+    return FALSE;
   return TRUE;
 }
 

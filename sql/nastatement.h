@@ -468,7 +468,11 @@ class CNAStatement : public CInterf {
     if (STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) return;
     m_csBrowseItem = item;
     m_clSoughtItem.browse = false;
+    // The rows' server texts are noted for the columns that name them, this one among them.
+    m_clRowBinding.Forget();
   }
+  // The record's column of the browse item; null for none.
+  CNAColumn* pclGetBrowsedColumnNoRef() const;
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.

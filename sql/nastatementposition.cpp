@@ -273,7 +273,9 @@ BOOL CNAStatement::bHPositionCourante(int* position, eNA_PRECISION) {
     rank = m_pclTableCacheIndex->nGetPreviousRecordNbr() + 1;
   } else {
     if (!m_pclDataAccess->bGetNbEnr(&total, 16, 0, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
-    const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+    // A result of the rows a seek selected holds them only, also once the seek was left: a row's
+    // place in it is not its rank in the browse.
+    const bool searching = m_bSoughtRows || (m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0);
     if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0) {
       long long before = 0;
       if (!m_pclDataAccess->bGetNbEnr(&before, 16, 0, this, NA_PARSE_PREVIOUS)) return FALSE;

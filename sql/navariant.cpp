@@ -19,6 +19,8 @@ namespace {
 
 constexpr int kSiteLoadFile = 1;
 constexpr int kSiteStoreFile = 2;
+constexpr int kSiteLoadRead = 3;
+constexpr int kSiteLoadShrunk = 4;
 constexpr unsigned int kFileBlock = 16384;
 constexpr unsigned int kErrFileNotFound = 15;
 
@@ -243,31 +245,48 @@ BOOL CNAVariant::gbLoadFile(CAny* value, const wchar_t* path, CNAError* error, i
     RaiseFileError(error, kSiteLoadFile, path, file);
     return FALSE;
   }
+  // A directory opens too, and the size it gives means nothing: its first read fails, named,
+  // before that size is taken for an allocation.
+  unsigned char block[kFileBlock];
+  unsigned int n = 0;
+  if (!file.bRead(block, kFileBlock, &n)) {
+    RaiseFileError(error, kSiteLoadRead, path, file);
+    return FALSE;
+  }
   const long long size = file.oGetSize();
+  if (size < 0) {
+    RaiseFileError(error, kSiteLoadRead, path, file);
+    return FALSE;
+  }
   CZVBIN bin;
   // The host's binary has an int length: a larger file is refused as the allocator would.
-  if (size < 0 || size > ZV_MAX_LENGTH || (size > 0 && bin.nSetSize(static_cast<int>(size)) != 0)) {
+  if (size > ZV_MAX_LENGTH || (size > 0 && bin.nSetSize(static_cast<int>(size)) != 0)) {
     if (error != nullptr) error->pclGetXError()->SetErrorNoMemory();
     return FALSE;
   }
-  BOOL ok = TRUE;
   unsigned int got = 0;
   const unsigned int total = static_cast<unsigned int>(size);
-  unsigned char block[kFileBlock];
   for (;;) {
-    unsigned int n = 0;
-    if (!file.bRead(block, kFileBlock, &n)) {
-      ok = FALSE;
-      break;
-    }
-    if (n == 0) break;
     const unsigned int take = std::min(n, total - got);
     if (take > 0) memcpy(bin.pGetData() + got, block, take);
     got += take;
     // A file that grew since it was measured is cut at the measured size.
-    if (got == total) break;
+    if (got == total || n == 0) break;
+    if (!file.bRead(block, kFileBlock, &n)) {
+      RaiseFileError(error, kSiteLoadRead, path, file);
+      return FALSE;
+    }
   }
-  if (got < total) bin.SetUtilSize(static_cast<int>(got));
+  // A file that shrank while read is not the file measured: a part of it would pass for the whole.
+  if (got < total) {
+    RaiseFileError(error, kSiteLoadShrunk, path, file);
+    if (error != nullptr) {
+      CTString counts;
+      counts.printf(L"##(IXStream)-A lire=<%u>, lu=<%u>##", total, got);
+      error->AddDebugMessageNoFormat(counts.pszGet());
+    }
+    return FALSE;
+  }
   if (value != nullptr) {
     if (binary != 0) {
       value->SetBIN(bin.pGetData(), got);
@@ -277,7 +296,7 @@ BOOL CNAVariant::gbLoadFile(CAny* value, const wchar_t* path, CNAError* error, i
       value->SetFlags(0);
     }
   }
-  return ok;
+  return TRUE;
 }
 
 BOOL CNAVariant::gbStoreFile(const CAny* value, const wchar_t* path, CNAError* error) {

@@ -97,8 +97,10 @@ class CNAVariant : public CInterf {
     return gbLoadFile(&m_clValue, path, error, binary);
   }
   BOOL bStoreFile(const wchar_t* path, CNAError* error) { return gbStoreFile(&m_clValue, path, error); }
-  // The whole file as ANSI text (binary 0) or a binary; error 15 with the system message when the
-  // file does not open. FALSE when a read fails.
+  // The whole file as ANSI text (binary 0) or a binary, cut at the size measured when it grew
+  // meanwhile. Error 15 naming the file, with the system message when there is one, when it does
+  // not open, is no file to read (a directory), a read fails or it shrinks while read; the
+  // no-memory error when its size cannot be held. On failure value is left as it was.
   static BOOL gbLoadFile(CAny* value, const wchar_t* path, CNAError* error, int binary);
   // The value's useful data bytes (a text without its terminator, a wide text as its 4-byte
   // characters) in one write to a created, truncated file.

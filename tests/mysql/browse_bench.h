@@ -174,10 +174,14 @@ inline std::string SqlCell(const Cell& c, bool number) {
   return hex + "'";
 }
 
-// The seed of a random walk: QX_BROWSE_SEED when set (to replay a failure), else a fresh one.
-inline unsigned int Seed() {
-  const char* fixed = std::getenv("QX_BROWSE_SEED");
-  return fixed != nullptr ? static_cast<unsigned int>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
+// The seeds a random walk runs: QX_BROWSE_SEED when set (a failure to replay, or the fresh seed
+// of scripts/walk), else the same fixed ones on every run. The first four each met a fault once:
+// three a place counted in a result of a seek's rows once the seek was left, one a skip by no row
+// from before the first row that forgot which end the browse stood past.
+inline std::vector<unsigned int> Seeds() {
+  if (const char* given = std::getenv("QX_BROWSE_SEED"))
+    return {static_cast<unsigned int>(std::strtoul(given, nullptr, 10))};
+  return {4022100653u, 1178507578u, 1904701270u, 1883390232u, 1u, 2u, 3u};
 }
 
 // One browse item of a table with its model order.
@@ -212,13 +216,29 @@ class LiveBrowse : public LiveConnection {
   }
   void TearDown() override {
     ClientCounts::Remove();
+    GiveBack();
+    EXPECT_EQ(CHostServices::Instance().nLiveBlocks(), m_nBlocks) << "host string blocks left alive";
+    LiveConnection::TearDown();
+  }
+  // The accesses, connections and tables made so far given back.
+  void GiveBack() {
     for (CNADataAccess* a : m_accesses) a->nRelease();
     m_accesses.clear();
     for (auto& c : m_connections) c->nRelease();
     m_connections.clear();
-    EXPECT_EQ(CHostServices::Instance().nLiveBlocks(), m_nBlocks) << "host string blocks left alive";
     for (const std::wstring& t : m_tabCreated) Raw("DROP TABLE IF EXISTS " + Quoted(t));
-    LiveConnection::TearDown();
+    m_tabCreated.clear();
+  }
+  // walk once per seed of Seeds(), each from its own tables and connections, given back after
+  // it, as a run of that seed alone makes them; a failure names its seed and ends the walks.
+  void ForEachSeed(const std::function<void(std::mt19937*)>& walk) {
+    for (const unsigned int seed : Seeds()) {
+      SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
+      std::mt19937 rng(seed);
+      walk(&rng);
+      GiveBack();
+      if (HasFailure()) return;
+    }
   }
   bool Unicode() const { return std::get<0>(GetParam()) == 65001; }
 
@@ -377,17 +397,17 @@ class LiveBrowse : public LiveConnection {
   // One walk: "" when every step agreed with the model, else what differed.
   using WalkOne = std::function<std::string(CNADataAccess*, const Table&, const Browse&, unsigned int flags,
                                             std::mt19937*)>;
-  // walk on every browse of the browse tables (keys of every kind, two tables without a key),
-  // seeded (QX_BROWSE_SEED), over blocks of 100 and 15 rows and whole results, with the row cache
-  // on and off (flags 0x10000 when off).
+  // walk on every browse of the browse tables (keys of every kind, two tables without a key), for
+  // each seed, over blocks of 100 and 15 rows and whole results, with the row cache on and off
+  // (flags 0x10000 when off).
   void WalkEveryKindOfKey(const WalkOne& walk) {
-    const unsigned int seed = Seed();
-    SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
-    std::mt19937 rng(seed);
+    ForEachSeed([&](std::mt19937* rng) { WalkEveryKindOfKey(walk, rng); });
+  }
+  void WalkEveryKindOfKey(const WalkOne& walk, std::mt19937* rng) {
     Table keyed, bare, same;
-    MakeKeyed(&keyed, &rng, 130);
-    MakeKeyless(&bare, &rng, 40);
-    MakeKeyless(&same, &rng, 40, false);
+    MakeKeyed(&keyed, rng, 130);
+    MakeKeyless(&bare, rng, 40);
+    MakeKeyless(&same, rng, 40, false);
     ASSERT_FALSE(HasFatalFailure());
     for (const char* cache : {static_cast<const char*>(nullptr), "15", "-1"}) {
       CMySQLConnection* cnx = Connect(cache);
@@ -395,7 +415,7 @@ class LiveBrowse : public LiveConnection {
         for (Table* t : {&keyed, &bare, &same}) {
           CNADataAccess* a = Open(t->desc, cnx, {rowCache, true});
           for (const Browse& b : t->browses) {
-            EXPECT_EQ(walk(a, *t, b, rowCache ? 0u : 0x10000u, &rng), "")
+            EXPECT_EQ(walk(a, *t, b, rowCache ? 0u : 0x10000u, rng), "")
                 << "cache size " << (cache != nullptr ? cache : "unset") << ", row cache " << rowCache << ", table "
                 << Utf8(t->name) << ", item " << Utf8(b.item);
           }

@@ -1,7 +1,8 @@
 // Browsing a live table through the MySQL data access, checked step by step against a model of
 // its rows in each browse item's order: seeded random walks of first, last, next, previous,
 // skips, re-reads and transaction ends under every record limit, with the row cache on and off.
-// A failing walk prints its seed; QX_BROWSE_SEED=<seed> replays it.
+// The walks run fixed seeds (scripts/walk draws fresh ones); a failing walk prints its seed, and
+// QX_BROWSE_SEED=<seed> replays it.
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -302,99 +303,99 @@ int CompareInBrowse(const Browse& b, const std::vector<Cell>& x, const std::vect
 // browse's order; a current row deleted meanwhile is read again as deleted (state 128) with the
 // values the browse read.
 TEST_P(LiveBrowseWalk, WritesOfAnotherConnectionLeaveUntouchedRowsReadOnceInOrder) {
-  const unsigned int seed = Seed();
-  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
-  std::mt19937 rng(seed);
-  CMySQLConnection* cnx = Connect("15");
-  int made = 0;
-  for (const bool rowCache : {false, true}) {
-    for (const wchar_t* item : {L"id", L"d", L"u", L"ac"}) {
-      for (const bool forward : {true, false}) {
-        Table t;
-        MakeKeyed(&t, &rng, 90, L"qx brw`writes " + std::to_wstring(made++) + L" ");
-        ASSERT_FALSE(HasFatalFailure());
-        const Browse* b = nullptr;
-        for (const Browse& x : t.browses)
-          if (std::wstring(x.item) == item) b = &x;
-        std::map<std::wstring, std::vector<Cell>> untouched;
-        for (const auto& r : t.rows) untouched[*r[0]] = r;
-        const std::string table = Quoted(t.name);
-        int fresh = 5000;
-        auto anyId = [&]() { return *t.rows[rng() % t.rows.size()][0]; };
-        // A write of the second connection on the row id: its deletion or a move of its key,
-        // ahead of the position or behind it.
-        auto write = [&](const std::wstring& id, bool remove) {
-          untouched.erase(id);
-          const std::string where = " WHERE id=" + Utf8(id);
-          const bool up = rng() % 2 != 0;
-          std::string set = "a=" + std::to_string(rng() % 5) + ", c=NULL";
-          if (std::wstring(item) == L"id") set = "id=" + std::to_string(up ? ++fresh : -++fresh);
-          if (std::wstring(item) == L"d") set = std::string("d=") + (up ? "'zzz'" : "'a'");
-          if (std::wstring(item) == L"u") set = "u=" + (up ? std::to_string(++fresh) : std::string("NULL"));
-          Raw(remove ? "DELETE FROM " + table + where : "UPDATE " + table + " SET " + set + where);
-        };
-        CNADataAccess* a = Open(t.desc, cnx, {rowCache, true});
-        const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-        const eNA_PARSEDIRECTION start = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;
-        const eNA_PARSEDIRECTION step = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
-        std::vector<std::vector<Cell>> read;
-        std::string trail;
-        ASSERT_TRUE(a->bHLitxxx(item, start, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError());
-        for (int guard = 0; Out(a, item) == 0 && guard < 300; ++guard) {
-          const std::vector<Cell> row = Values(a, t.columns);
-          read.push_back(row);
-          const unsigned int roll = rng() % 12;
-          if (roll == 0) {
-            // The current row goes: read again, it is the row read, marked deleted.
-            write(*row[0], true);
-            trail += " delete-current";
-            ASSERT_TRUE(a->bHLit(0, kNoLock, nullptr)) << Utf8(m_error.pszGetError());
-            unsigned int state = 0;
-            ASSERT_TRUE(a->bGetRecNumState(0, &state));
-            EXPECT_EQ(state, 128u) << Utf8(item) << trail;
-            EXPECT_EQ(Text(Values(a, t.columns)), Text(row)) << Utf8(item) << trail;
-          } else if (roll == 1) {
-            write(*row[0], false);
-            trail += " move-current";
-          } else if (roll < 4) {
-            const std::wstring id = anyId();
-            write(id, roll == 2);
-            trail += roll == 2 ? " delete " : " move ";
-            trail += Utf8(id);
-          } else if (roll == 4) {
-            std::vector<Cell> copy = t.rows[rng() % t.rows.size()];
-            copy[0] = std::to_wstring(++fresh);
-            copy[3] = std::nullopt;
-            Raw("INSERT INTO " + table + " VALUES (" + SqlCell(copy[0], true) + "," + SqlCell(copy[1], false) + "," +
-                SqlCell(copy[2], false) + ",NULL," + SqlCell(copy[4], true) + "," + SqlCell(copy[5], true) + ")");
-            trail += " insert " + Utf8(*copy[0]);
-          } else if (roll == 5) {
-            a->SetTransactionTermined();
-            trail += " transaction-end";
+  ForEachSeed([&](std::mt19937* seeded) {
+    std::mt19937& rng = *seeded;
+    CMySQLConnection* cnx = Connect("15");
+    int made = 0;
+    for (const bool rowCache : {false, true}) {
+      for (const wchar_t* item : {L"id", L"d", L"u", L"ac"}) {
+        for (const bool forward : {true, false}) {
+          Table t;
+          MakeKeyed(&t, &rng, 90, L"qx brw`writes " + std::to_wstring(made++) + L" ");
+          ASSERT_FALSE(HasFatalFailure());
+          const Browse* b = nullptr;
+          for (const Browse& x : t.browses)
+            if (std::wstring(x.item) == item) b = &x;
+          std::map<std::wstring, std::vector<Cell>> untouched;
+          for (const auto& r : t.rows) untouched[*r[0]] = r;
+          const std::string table = Quoted(t.name);
+          int fresh = 5000;
+          auto anyId = [&]() { return *t.rows[rng() % t.rows.size()][0]; };
+          // A write of the second connection on the row id: its deletion or a move of its key,
+          // ahead of the position or behind it.
+          auto write = [&](const std::wstring& id, bool remove) {
+            untouched.erase(id);
+            const std::string where = " WHERE id=" + Utf8(id);
+            const bool up = rng() % 2 != 0;
+            std::string set = "a=" + std::to_string(rng() % 5) + ", c=NULL";
+            if (std::wstring(item) == L"id") set = "id=" + std::to_string(up ? ++fresh : -++fresh);
+            if (std::wstring(item) == L"d") set = std::string("d=") + (up ? "'zzz'" : "'a'");
+            if (std::wstring(item) == L"u") set = "u=" + (up ? std::to_string(++fresh) : std::string("NULL"));
+            Raw(remove ? "DELETE FROM " + table + where : "UPDATE " + table + " SET " + set + where);
+          };
+          CNADataAccess* a = Open(t.desc, cnx, {rowCache, true});
+          const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+          const eNA_PARSEDIRECTION start = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;
+          const eNA_PARSEDIRECTION step = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+          std::vector<std::vector<Cell>> read;
+          std::string trail;
+          ASSERT_TRUE(a->bHLitxxx(item, start, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError());
+          for (int guard = 0; Out(a, item) == 0 && guard < 300; ++guard) {
+            const std::vector<Cell> row = Values(a, t.columns);
+            read.push_back(row);
+            const unsigned int roll = rng() % 12;
+            if (roll == 0) {
+              // The current row goes: read again, it is the row read, marked deleted.
+              write(*row[0], true);
+              trail += " delete-current";
+              ASSERT_TRUE(a->bHLit(0, kNoLock, nullptr)) << Utf8(m_error.pszGetError());
+              unsigned int state = 0;
+              ASSERT_TRUE(a->bGetRecNumState(0, &state));
+              EXPECT_EQ(state, 128u) << Utf8(item) << trail;
+              EXPECT_EQ(Text(Values(a, t.columns)), Text(row)) << Utf8(item) << trail;
+            } else if (roll == 1) {
+              write(*row[0], false);
+              trail += " move-current";
+            } else if (roll < 4) {
+              const std::wstring id = anyId();
+              write(id, roll == 2);
+              trail += roll == 2 ? " delete " : " move ";
+              trail += Utf8(id);
+            } else if (roll == 4) {
+              std::vector<Cell> copy = t.rows[rng() % t.rows.size()];
+              copy[0] = std::to_wstring(++fresh);
+              copy[3] = std::nullopt;
+              Raw("INSERT INTO " + table + " VALUES (" + SqlCell(copy[0], true) + "," + SqlCell(copy[1], false) + "," +
+                  SqlCell(copy[2], false) + ",NULL," + SqlCell(copy[4], true) + "," + SqlCell(copy[5], true) + ")");
+              trail += " insert " + Utf8(*copy[0]);
+            } else if (roll == 5) {
+              a->SetTransactionTermined();
+              trail += " transaction-end";
+            }
+            ASSERT_TRUE(a->bHLitxxx(item, step, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError()) << trail;
+            trail += forward ? " next" : " previous";
           }
-          ASSERT_TRUE(a->bHLitxxx(item, step, 1, kNoLock, nullptr, flags)) << Utf8(m_error.pszGetError()) << trail;
-          trail += forward ? " next" : " previous";
+          const std::string where = std::string("item ") + Utf8(item) + (rowCache ? ", row cache" : "") +
+                                    (forward ? ", forward" : ", backward") + ";" + trail + Sent();
+          std::map<std::wstring, int> seen;
+          for (size_t i = 0; i < read.size(); ++i) {
+            ++seen[*read[i][0]];
+            if (i > 0) {
+              const int order = CompareInBrowse(*b, read[i - 1], read[i]);
+              EXPECT_EQ(order, forward ? -1 : 1) << "read " << i << ": " << Text(read[i - 1]) << " then " << Text(read[i])
+                                                 << "; " << where;
+            }
+            const auto kept = untouched.find(*read[i][0]);
+            if (kept != untouched.end()) {
+              EXPECT_EQ(Text(read[i]), Text(kept->second)) << where;
+            }
+          }
+          for (const auto& [id, row] : untouched) EXPECT_EQ(seen[id], 1) << "row " << Text(row) << "; " << where;
+          if (HasFailure()) return;
         }
-        const std::string where = std::string("item ") + Utf8(item) + (rowCache ? ", row cache" : "") +
-                                  (forward ? ", forward" : ", backward") + ";" + trail + Sent();
-        std::map<std::wstring, int> seen;
-        for (size_t i = 0; i < read.size(); ++i) {
-          ++seen[*read[i][0]];
-          if (i > 0) {
-            const int order = CompareInBrowse(*b, read[i - 1], read[i]);
-            EXPECT_EQ(order, forward ? -1 : 1) << "read " << i << ": " << Text(read[i - 1]) << " then " << Text(read[i])
-                                               << "; " << where;
-          }
-          const auto kept = untouched.find(*read[i][0]);
-          if (kept != untouched.end()) {
-            EXPECT_EQ(Text(read[i]), Text(kept->second)) << where;
-          }
-        }
-        for (const auto& [id, row] : untouched) EXPECT_EQ(seen[id], 1) << "row " << Text(row) << "; " << where;
-        if (HasFailure()) return;
       }
     }
-  }
+  });
 }
 
 }  // namespace

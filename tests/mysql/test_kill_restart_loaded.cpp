@@ -2,7 +2,8 @@
 // socket: KILL between two browse blocks (of a file and of a query) and inside an SQL-function
 // or a host transaction, KILL QUERY during a long query; then a server of the test's own stopped
 // during a browse and during a transaction, and started again. Nothing may hang, crash, leak,
-// return a stale row as fresh, or report done what the server does not hold.
+// return a stale row as fresh, or report done what the server does not hold. Every way of
+// ending a transaction lost with its session is in test_lost_session_loaded.
 #include <sys/wait.h>
 
 #include <chrono>
@@ -17,7 +18,7 @@
 #include "driver/inadriversql.h"
 #include "host/host_queryexecution.h"
 #include "host/host_sqlparser.h"
-#include "tests/mysql/fault_bench.h"
+#include "tests/mysql/own_server_bench.h"
 
 namespace {
 
@@ -155,9 +156,9 @@ TEST_P(KillTest, KillInsideATransactionLeavesNoneOfItsWork) {
   std::string err;
   ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 2000", &rows, &err)) << err;
   EXPECT_TRUE(rows.empty());
-  // After the roll-back one statement fails (it reopens the session) and the next one works.
-  service->bTrsRollBack(cnx, 0, 0);
-  EXPECT_FALSE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
+  // The server rolled it back: the roll-back sends nothing and says so, and the next statement
+  // runs on a new session.
+  EXPECT_TRUE(service->bTrsRollBack(cnx, 0, 0)) << Short(service->piGetLastError()->pszGetError());
   ASSERT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
   EXPECT_TRUE(service->bFreeStmt(cnx, stmt, 0));
   EXPECT_TRUE(service->bCloseConnection(cnx));
@@ -204,11 +205,10 @@ TEST_P(KillTest, KillInsideAHostTransactionLeavesNoneOfItsWorkAndTheRollBackReco
 
   // After the host's roll-back the same file reads the server's rows only (none of the lost
   // adds comes back from a cache), then a new add lands.
-  m_driver->bTransactionRollBack(host, L"work");
+  EXPECT_TRUE(m_driver->bTransactionRollBack(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
   std::vector<BenchRow> read;
   for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT) {
-    // One read may fail reopening the session.
-    if (!Read(t, &ctx, dir) && !Read(t, &ctx, dir)) {
+    if (!Read(t, &ctx, dir)) {
       ADD_FAILURE() << Short(t->piGetLastError(&ctx)->pszGetError());
       break;
     }
@@ -252,72 +252,7 @@ TEST_P(KillTest, KillQueryStopsALongQueryAndTheConnectionGoesOn) {
   EXPECT_EQ(service->nExternalRelease(), 0);
 }
 
-// A server of the test's own, in a temporary directory, stopped and started by scripts/testdb.
-class RestartTest : public FaultBench {
- protected:
-  void SetUp() override {
-    FaultBench::SetUp();
-    if (HasFatalFailure()) return;
-    char dir[] = "/tmp/qxrestart.XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    m_dir = dir;
-    ASSERT_TRUE(Testdb("start", &m_own));
-    Reconnect();
-  }
-  void TearDown() override {
-    FaultBench::TearDown();
-    if (!m_dir.empty()) {
-      Testdb("stop", nullptr);
-      std::error_code ignored;
-      std::filesystem::remove_all(m_dir, ignored);
-    }
-  }
-  // Runs scripts/testdb; a start fills *server from what it prints.
-  bool Testdb(const char* command, TestServer* server) {
-    const std::string cmd = std::string("bash ") + QX_SOURCE_DIR + "/scripts/testdb " + command + " " + m_dir;
-    FILE* out = popen(cmd.c_str(), "r");
-    if (out == nullptr) return false;
-    char line[512];
-    while (fgets(line, sizeof line, out) != nullptr) {
-      std::string l(line);
-      if (!l.empty() && l.back() == '\n') l.pop_back();
-      const size_t eq = l.find('=');
-      if (server == nullptr || eq == std::string::npos) continue;
-      const std::string key = l.substr(0, eq), value = l.substr(eq + 1);
-      if (key == "QX_TEST_HOST") server->host = value;
-      if (key == "QX_TEST_PORT") server->port = static_cast<unsigned int>(std::stoul(value));
-      if (key == "QX_TEST_SOCKET") server->socket = value;
-      if (key == "QX_TEST_USER") server->user = value;
-      if (key == "QX_TEST_PASSWORD") server->password = value;
-      if (key == "QX_TEST_DATABASE") server->database = value;
-    }
-    return pclose(out) == 0;
-  }
-  void Reconnect() {
-    std::string err;
-    ASSERT_TRUE(m_raw.connect(m_own, RawTransport::Tcp, &err)) << err;
-  }
-  // Restarts the server; its port and socket stay.
-  void Restart(const std::function<void()>& whileDown) {
-    ASSERT_TRUE(Testdb("stop", nullptr));
-    whileDown();
-    TestServer again;
-    ASSERT_TRUE(Testdb("start", &again));
-    ASSERT_EQ(again.port, m_own.port);
-    ASSERT_EQ(again.socket, m_own.socket);
-    Reconnect();
-  }
-  // An error of a call made while the server is down, and that the call came back in time.
-  static void Down(const std::string& what, const std::string& error, Clock::duration took) {
-    EXPECT_LT(took, std::chrono::seconds(10)) << what;
-    const bool named = error.find("/2002") != std::string::npos || error.find("/2003") != std::string::npos ||
-                       error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos;
-    EXPECT_TRUE(named) << what << ": " << error;
-  }
-
-  std::string m_dir;
-  TestServer m_own;
-};
+using RestartTest = OwnServerBench;
 
 TEST_F(RestartTest, AFailedReopeningIsTriedAgainUntilTheServerIsBack) {
   Rebuild();
@@ -408,10 +343,8 @@ TEST_F(RestartTest, StoppedDuringABrowseAndDuringATransaction) {
     std::string err;
     ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
     EXPECT_TRUE(rows.empty());
-    service->bTrsRollBack(cnx, 0, 0);
-    if (!service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0)) {
-      EXPECT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
-    }
+    EXPECT_TRUE(service->bTrsRollBack(cnx, 0, 0)) << Short(service->piGetLastError()->pszGetError());
+    EXPECT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
     service->bFreeStmt(cnx, stmt, 0);
     EXPECT_TRUE(service->bCloseConnection(cnx));
     EXPECT_EQ(service->nExternalRelease(), 0);
@@ -452,181 +385,12 @@ TEST_F(RestartTest, StoppedDuringAHostTransaction) {
     std::string err;
     ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
     EXPECT_TRUE(rows.empty());
-    // After the host's roll-back the same file reads and adds again (one call may fail reopening
-    // the session).
-    m_driver->bTransactionRollBack(host, L"work");
-    if (!Read(t, &ctx, NA_PARSE_FIRST)) {
-      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << Short(t->piGetLastError(&ctx)->pszGetError());
-    }
+    // After the host's roll-back the same file reads and adds again.
+    EXPECT_TRUE(m_driver->bTransactionRollBack(host, L"work")) << Short(m_driver->piGetLastError()->pszGetError());
+    ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << Short(t->piGetLastError(&ctx)->pszGetError());
     EXPECT_EQ(Current(t, &ctx), Initial(1));
     AddLandsAloneThenClose(t, &ctx, host, {3004, "after", 4});
   }
-}
-
-// The host's own SQL text opens a transaction (three ways), on the SQL functions' connection or
-// on the host's (its writes through a file): the server stops between two writes. The session
-// that may have held the transaction is lost with it, never reopened under it: the writes after
-// the loss fail saying so, a COMMIT answers FALSE (a ROLLBACK runs, on a new session), none of
-// the rows is on the server; once the host ended it, the next write opens a new session and lands.
-TEST_F(RestartTest, ATransactionOpenedBySQLTextIsLostWithItsSessionAndNotReopenedUnderIt) {
-  // The opener, and how the host ends the transaction.
-  const std::pair<const char*, const char*> openers[] = {
-      {"START TRANSACTION", "COMMIT"}, {"BEGIN", "ROLLBACK"}, {"SET autocommit=0", "COMMIT"}};
-  INADriverSQL* service = m_driver->piGetInterface(1);
-  ASSERT_NE(service, nullptr);
-  int round = 0;
-  for (const bool table : {false, true})
-    for (const char* unicode : {"0", "1"})
-      for (const auto& [opener, ender] : openers) {
-        SCOPED_TRACE(std::string(table ? "table, " : "SQL functions, ") + "Unicode " + unicode + ", " + opener);
-        Rebuild();
-        CHostConnectionDescription* host = Host(std::string(";QX Unicode Support=") + unicode, &m_own, false);
-        // The file's context, and the host's texts' own.
-        CHostContext ctx(1, 1), texts(2, 1);
-        INATable* t = nullptr;
-        int cnx = 0, stmt = 0;
-        std::string error;
-        // The host's text on the road's connection.
-        auto run = [&](const std::string& sql) {
-          const std::wstring text = WideOf(sql);
-          if (!table) {
-            const BOOL ran = service->bExecute(&stmt, cnx, text.c_str(), nullptr, 0);
-            error = Short(service->piGetLastError()->pszGetError());
-            return ran;
-          }
-          CTString parseError;
-          ISQLParserInformation* parse = CHostSQLParser::piParse(text.c_str(), m_catalogue, &parseError);
-          EXPECT_NE(parse, nullptr) << Narrow(parseError.pszGet());
-          if (parse == nullptr) return FALSE;
-          INATable* out = nullptr;
-          const BOOL ran = m_driver->bHExecuteRequeteSQL(&out, &texts, L"S", host, parse, 0);
-          error = Short(m_driver->piGetLastError()->pszGetError());
-          if (out != nullptr) out->nExternalRelease();
-          m_driver->bFreeDataSource(&texts, L"S", host);
-          parse->nRelease();
-          return ran;
-        };
-        auto write = [&](int id) {
-          if (!table) return run("INSERT INTO " + m_table + " VALUES (" + std::to_string(id) + ", 'tx', 1)");
-          const BOOL added = SetCurrent(t, &ctx, {id, "tx", 1}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0});
-          error = Short(t->piGetLastError(&ctx)->pszGetError());
-          return added;
-        };
-        if (table) {
-          ASSERT_TRUE(m_loader.bOpenConnection(host)) << Short(m_driver->piGetLastError()->pszGetError());
-          t = m_loader.piGetTable(host, &m_desc);
-          ASSERT_NE(t, nullptr);
-          ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << Short(t->piGetLastError(&ctx)->pszGetError());
-        } else {
-          ASSERT_TRUE(service->bOpenConnection(&cnx, host)) << Short(service->piGetLastError()->pszGetError());
-        }
-        const int base = 1000 * ++round;
-        ASSERT_TRUE(run(opener)) << error;
-        ASSERT_TRUE(write(base + 1)) << error;
-        Restart([] {});
-        // The write that meets the dead session fails as lost; the next ones say the
-        // transaction went with it.
-        EXPECT_FALSE(write(base + 2));
-        EXPECT_TRUE(error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos) << error;
-        EXPECT_FALSE(write(base + 3));
-        EXPECT_EQ(error.substr(0, 7), "320104/") << error;
-        const bool commit = std::string(ender) == "COMMIT";
-        EXPECT_EQ(run(ender), !commit) << error;
-        if (commit) {
-          EXPECT_EQ(error.substr(0, 7), "320104/") << error;
-        }
-        RawRows rows;
-        std::string err;
-        ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 1000", &rows, &err)) << err;
-        EXPECT_TRUE(rows.empty()) << rows.size() << " rows of the lost transaction";
-        // Ended: a new session, in autocommit, takes the next write at once.
-        EXPECT_TRUE(write(base + 4)) << error;
-        ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 1000", &rows, &err)) << err;
-        ASSERT_EQ(rows.size(), 1u);
-        EXPECT_EQ(*rows[0][0], std::to_string(base + 4));
-        if (table) {
-          m_driver->bCloseContext(&texts);
-          CloseFile(t, &ctx, host);
-        } else {
-          if (stmt != 0) service->bFreeStmt(cnx, stmt, 0);
-          EXPECT_TRUE(service->bCloseConnection(cnx));
-        }
-      }
-  EXPECT_EQ(service->nExternalRelease(), 0);
-}
-
-// The driver's own transaction lost with the stopped server: while it is open every statement is
-// refused naming it (the SQL functions' one is "SQLTransaction"); once its commit failed (or its
-// roll-back ran), the next statement opens a new session as after any loss (one may fail meeting
-// the dead one) and the connection works again.
-TEST_F(RestartTest, ALostDriverTransactionIsNamedWhileOpenAndTheConnectionComesBackOnceItEnds) {
-  INADriverSQL* service = m_driver->piGetInterface(1);
-  ASSERT_NE(service, nullptr);
-  for (const bool commit : {true, false})
-    for (const bool table : {false, true}) {
-      SCOPED_TRACE(std::string(table ? "host, " : "SQL functions, ") + (commit ? "commit" : "roll-back"));
-      Rebuild();
-      CHostConnectionDescription* host = Host(";QX Cache Size=5", &m_own, false);
-      CHostContext ctx(1, 1);
-      INATable* t = nullptr;
-      int cnx = 0, stmt = 0;
-      std::string error, full;
-      auto write = [&](int id) {
-        BOOL done = FALSE;
-        const INAError* e = nullptr;
-        if (table) {
-          done = SetCurrent(t, &ctx, {id, "tx", 1}) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0});
-          e = t->piGetLastError(&ctx);
-        } else {
-          const std::wstring sql = L"INSERT INTO " + m_wtable + L" VALUES (" + std::to_wstring(id) + L", 'tx', 1)";
-          done = service->bExecute(&stmt, cnx, sql.c_str(), nullptr, 0);
-          e = service->piGetLastError();
-        }
-        full = Narrow(const_cast<INAError*>(e)->pszGetError());
-        error = Short(const_cast<INAError*>(e)->pszGetError());
-        return done;
-      };
-      if (table) {
-        ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
-      } else {
-        ASSERT_TRUE(service->bOpenConnection(&cnx, host));
-        ASSERT_TRUE(service->bTrsBegin(nullptr, cnx, 0)) << Short(service->piGetLastError()->pszGetError());
-      }
-      ASSERT_TRUE(write(3001)) << error;
-      Restart([] {});
-      EXPECT_FALSE(write(3002));
-      EXPECT_TRUE(error.find("/2013") != std::string::npos || error.find("/2006") != std::string::npos) << error;
-      // Still open: refused, naming the transaction, however often.
-      for (int id : {3003, 3004}) {
-        EXPECT_FALSE(write(id));
-        EXPECT_EQ(error.substr(0, 7), "320103/") << error;
-        EXPECT_NE(full.find(table ? "<work>" : "<SQLTransaction>"), std::string::npos) << full;
-      }
-      if (commit) {
-        EXPECT_FALSE(table ? m_driver->bTransactionCommit(host, L"work") : service->bTrsCommit(cnx, 0, 0));
-      } else if (table) {
-        m_driver->bTransactionRollBack(host, L"work");
-      } else {
-        service->bTrsRollBack(cnx, 0, 0);
-      }
-      // Ended: one write may fail meeting the dead session, the next lands on a new one.
-      if (!write(3005)) {
-        EXPECT_TRUE(write(3005)) << error;
-      }
-      RawRows rows;
-      std::string err;
-      ASSERT_TRUE(m_raw.query("SELECT id FROM " + m_table + " WHERE id > 3000", &rows, &err)) << err;
-      ASSERT_EQ(rows.size(), 1u);
-      EXPECT_EQ(*rows[0][0], "3005");
-      if (table) {
-        CloseFile(t, &ctx, host);
-      } else {
-        EXPECT_TRUE(service->bExecute(&stmt, cnx, L"SELECT 1", nullptr, 0));
-        if (stmt != 0) service->bFreeStmt(cnx, stmt, 0);
-        EXPECT_TRUE(service->bCloseConnection(cnx));
-      }
-    }
-  EXPECT_EQ(service->nExternalRelease(), 0);
 }
 
 // A CREATE TABLE whose text meets a lost session (the client's socket shut as the CREATE goes,

@@ -1,7 +1,8 @@
 // Saved positions and the host's positioning on live tables: seeded walks that save positions
 // along the way and come back to them, checked against a model of the rows in the browse's order;
-// the answers of the position operations to the host's edge cases. A failing walk prints its
-// seed; QX_BROWSE_SEED=<seed> replays it.
+// the answers of the position operations to the host's edge cases. The walks run fixed seeds
+// (scripts/walk draws fresh ones); a failing walk prints its seed, and QX_BROWSE_SEED=<seed>
+// replays it.
 #include <algorithm>
 #include <climits>
 #include <functional>
@@ -207,23 +208,22 @@ class LivePosition : public LiveBrowse {
 // return on the saved row's bytes, and the browse goes on from there in the model's order;
 // comparisons answer whether the two rows are one.
 TEST_P(LivePosition, SavedPositionsComeBackToTheirRowsInRandomWalks) {
-  const unsigned int seed = Seed();
-  SCOPED_TRACE("QX_BROWSE_SEED=" + std::to_string(seed));
-  std::mt19937 rng(seed);
-  Table t;
-  MakeTable(&t, &rng, 90);
-  ASSERT_FALSE(HasFatalFailure());
-  for (const char* cache : {"15", "-1"}) {
-    CMySQLConnection* cnx = Connect(cache);
-    for (const bool rowCache : {false, true}) {
-      CNADataAccess* a = Open(t.desc, cnx, {rowCache, true});
-      for (const Browse& b : t.browses) {
-        const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
-        EXPECT_EQ(Walk(a, t, b, flags, &rng, 80), "")
-            << "cache size " << cache << ", row cache " << rowCache << ", item " << Utf8(b.item);
+  ForEachSeed([&](std::mt19937* rng) {
+    Table t;
+    MakeTable(&t, rng, 90);
+    ASSERT_FALSE(HasFatalFailure());
+    for (const char* cache : {"15", "-1"}) {
+      CMySQLConnection* cnx = Connect(cache);
+      for (const bool rowCache : {false, true}) {
+        CNADataAccess* a = Open(t.desc, cnx, {rowCache, true});
+        for (const Browse& b : t.browses) {
+          const unsigned int flags = rowCache ? 0u : static_cast<unsigned int>(kNoRowCache);
+          EXPECT_EQ(Walk(a, t, b, flags, rng, 80), "")
+              << "cache size " << cache << ", row cache " << rowCache << ", item " << Utf8(b.item);
+        }
       }
     }
-  }
+  });
 }
 
 // The same walks on the browse test's own tables: keys of every kind (a unique integer,
@@ -404,8 +404,8 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
   CHostRecordDescription* desc = MakeCounted(40);
   const struct {
     const char* name;
-    // f l n p: reads; s<id>: seek; k<n>: skip; v, v1: save; r, r1: return (keep 1); x<n>:
-    // HPositionne; t: transaction end; c<n>: HPositionCourante answers n
+    // f l n p: reads; s<id>: seek; k<n>: skip (k-0: back by none); v, v1: save; r, r1: return
+    // (keep 1); x<n>: HPositionne; t: transaction end; c<n>: HPositionCourante answers n
     const char* ops;
     std::vector<long long> ids;  // after each move (0: out of the rows)
   } cases[] = {
@@ -416,6 +416,10 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
       {"SeekPutBackByAReturnTakenForAPositioning", "s20 v r k-5 x500 n", {20, 20, 15, 20, 21}},
       {"SeekPutBackByAReturnTakenForAPositioningGoingOn", "s20 v r k5 k30 k-2", {20, 20, 25, 0, 39}},
       {"PlaceAfterATransactionEndWasUserError7", "f n v t r c50 n", {1, 2, 2, 3}},
+      {"PlaceOfARowPastASeeksRowsCountedInTheWholeBrowse", "s20 k5 v k30 n r c625 n", {20, 25, 0, 0, 25, 26}},
+      {"PlaceOfARowBeforeASeeksRowsCountedInTheWholeBrowse", "s20 k-5 v k-30 p r c375 p", {20, 15, 0, 0, 15, 14}},
+      {"NoMoveFromBeforeTheFirstRowStaysThere", "s20 k-25 k0 p n", {20, 0, 0, 0, 1}},
+      {"NoMoveFromPastTheLastRowStaysThere", "s20 k25 k-0 n p", {20, 0, 0, 0, 40}},
   };
   CMySQLConnection* cnx = Connect("-1");
   for (const bool rowCache : {false, true})
@@ -451,8 +455,8 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
             break;
           }
           case 'k':
-            ok = a->bSkipRecord(L"id", arg < 0 ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1, kNoLock,
-                                nullptr, 0);
+            ok = a->bSkipRecord(L"id", op[1] == '-' ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT, arg < 0 ? -arg : arg, 1,
+                                kNoLock, nullptr, 0);
             break;
           case 's': {
             const CAny sought = FromText(ZV_I4, std::to_wstring(arg).c_str());

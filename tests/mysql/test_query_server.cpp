@@ -196,7 +196,8 @@ TEST_P(LiveQuery, OtherQueriesRunOnceAsOneCommand) {
     ASSERT_TRUE(access->bExecuteQuery(&result, L"q", parse, static_cast<eNA_QUERYMODE>(r.mode), nullptr))
         << Utf8(m_error.pszGetError());
     EXPECT_EQ(result, r.result);
-    ASSERT_EQ(g_tabSent.size(), 1u);
+    // Besides the query, a result's text columns are looked up in their tables' descriptions.
+    ASSERT_EQ(g_tabSent.size() - static_cast<size_t>(Sent("SHOW FULL COLUMNS")), 1u);
     EXPECT_EQ(g_tabSent[0].rfind(r.firstWord, 0), 0u) << g_tabSent[0];
     std::string check = r.check;
     for (const auto& [from, to] : {std::pair{std::string("@people"), Quoted(m_wPeople)}, {"@orders", Quoted(m_wOrders)}})

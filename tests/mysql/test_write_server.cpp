@@ -593,6 +593,31 @@ TEST_P(LiveWrite, MemoBeforeAnyReadAndAnAttachedFile) {
   std::remove(path.c_str());
 }
 
+// A directory or a missing file attached as the memo's file: the add fails with user error 15
+// naming it (a directory's size was once taken for an allocation: "no memory"), nothing stored.
+TEST_P(LiveWrite, AnAttachedFileThatCannotBeReadIsTheNamedFileErrorAndNothingIsWritten) {
+  CWriteAccess* a = OpenTable();
+  char dir[] = "/tmp/qxmemoXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string before = Dump();
+  CNAColumn* memo = a->pclGetCurrentRecordNoRef()->pclGetColumnNoRef(L"m");
+  for (const std::string& path : {std::string(dir), std::string(dir) + "/missing"}) {
+    SCOPED_TRACE(path);
+    const std::wstring wpath = Wide(path);
+    m_error.Reset();
+    SetRow(a, {L"82", L"file", std::nullopt, L"1"});
+    ASSERT_TRUE(a->bHAttacheMemo(0, wpath.c_str())) << Utf8(m_error.pszGetError());
+    memo->_SetItemValueDefinedInKJRecord(TRUE, 0);
+    EXPECT_FALSE(a->bHAjoute(0, kNoLock));
+    EXPECT_EQ(m_error.nGetUserErrorCode(), 15u) << Utf8(m_error.pszGetError());
+    EXPECT_NE(std::wstring(m_error.pszGetError()).find(L"<" + wpath + L">"), std::wstring::npos)
+        << Utf8(m_error.pszGetError());
+    EXPECT_EQ(Dump(), before);
+  }
+  rmdir(dir);
+  m_error.Reset();
+}
+
 // A memo above the server's packet limit: user error 320101 (database, the server's code, the limit,
 // the text's length, its start) before the server's own, nothing stored; the next add runs on a
 // new session of the same database and character set.

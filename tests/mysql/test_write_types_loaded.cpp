@@ -3,7 +3,9 @@
 // the same bytes. The table's description is the one the driver imports, as a host gets it for an
 // external table. Connections in code page 1252 (Unicode off) and 65001, each in the default SQL
 // mode and with NO_BACKSLASH_ESCAPES (set on the driver's session by the tests' client library as
-// soon as it connects). Every run ends with no host string block alive.
+// soon as it connects). Every run ends with no host string block alive. Beside the table, the same
+// types through a query the host parsed and one sent as written: sought, filtered, browsed in
+// blocks and written, every road answering as the table does where it can.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@
 #include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
 #include "tests/support/every_column_type.h"
+#include "tests/support/loaded_roads.h"
 #include "tests/support/loaded_types.h"
 
 namespace {
@@ -69,6 +72,8 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     m_host = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
                                              ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
     ASSERT_TRUE(m_loader.bOpenConnection(m_host)) << Narrow(m_driver->piGetLastError()->pszGetError());
+    m_blocks = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
+                                               ";QX Cache Size=2;QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
     m_table = "qxwt_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
               (std::get<1>(GetParam()) ? "n" : "d");
   }
@@ -76,6 +81,7 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     std::string err;
     m_raw.exec("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`", &err);
     if (m_driver != nullptr) m_driver->bCloseConnection(m_host);
+    if (m_driver != nullptr && m_blocks != nullptr) m_driver->bCloseConnection(m_blocks);
     Stop();
   }
   bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
@@ -85,17 +91,6 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     EXPECT_TRUE(ok) << sql << ": " << err;
     return ok;
   }
-  // The bytes of v in table's row id as hexadecimal, "NULL", or "none" without the row.
-  std::string Stored(const std::string& table, int id) {
-    RawRows rows;
-    std::string err;
-    if (!m_raw.query("SELECT IFNULL(HEX(CAST(v AS BINARY)), 'NULL') FROM `" + table + "` WHERE id = " +
-                         std::to_string(id),
-                     &rows, &err))
-      return "error " + err;
-    return rows.empty() ? "none" : rows[0][0].value_or("?");
-  }
-
   // The file of the type's table, described by the host as the driver's import gives its
   // column (type, size, digits), opened in m_ctx.
   struct File {
@@ -233,8 +228,13 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     return out;
   }
 
+  std::string Alike(const SColumnType& type);
+  std::string WrittenThroughQueries(const SColumnType& type);
+
   CHostContext m_ctx{41, 1};
   std::string m_table;
+  // The same connection's facts with blocks of 2 rows.
+  CHostConnectionDescription* m_blocks = nullptr;
 };
 
 // An empty memo written over NULL is stored empty, as an add stores it; NULL over a memo's
@@ -266,6 +266,139 @@ TEST_P(WriteComparison, WideTextWithNulIntoAnAnsiMemoIsStoredWhole) {
        {VQuoted(std::string("a\0b", 3), kNulInText), VQuoted(std::string("\0\0", 2), kNulInText), VQuoted("x")}},
       {"ltx", "LONGTEXT CHARACTER SET utf8mb4", {VQuoted(std::string("\xC3\xA9\0\xE2\x82\xAC", 6), kNulInText)}}};
   for (const SColumnType& type : types) EXPECT_EQ(Compare(type), "");
+}
+
+// Where a query road does not yet answer as the table does, by type (its whole SQL text), road and
+// part of the comparison ("browse", "seek", "filter"), with the reason. Left out of the
+// comparison; each is a fault still open.
+struct SKnownDifference {
+  const char* type;
+  ERoad road;
+  const char* part;
+  const char* reason;
+};
+const SKnownDifference kKnownDifferences[] = {
+    // The client-side index of a query sent as written compares keys of its own making.
+    {"FLOAT", ERoad::kAsWritten, "seek", "some values sought as text are not found (3.40282e38; why not known)"},
+    {"DOUBLE", ERoad::kAsWritten, "seek", "some values sought as text are not found (0.1; why not known)"},
+    {"TIME", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
+    {"TIME(3)", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
+    {"TIME(6)", ERoad::kAsWritten, "seek", "a TIME column is a date-time item, sought by a time's text"},
+    {"JSON", ERoad::kAsWritten, "seek", "'{\"a\": [1, \"x\"]}' is not found in the memo index (why not known)"},
+};
+
+bool bKnownDifference(const std::string& type, ERoad road, const std::string& part) {
+  for (const SKnownDifference& k : kKnownDifferences)
+    if (type == k.type && k.road == road && part.rfind(k.part, 0) == 0) return true;
+  return false;
+}
+
+// What every road answers on one type's table: browses on v in blocks (both ways), a seek of
+// each value the host can hand over, a filter between the first two. A query sent as written
+// answers otherwise by design: it is read in its own order and refuses filters (user error 35),
+// so its browses and filters are not compared. The differences with the table road as text.
+std::string WriteComparison::Alike(const SColumnType& type) {
+  std::string out;
+  if (!Raw("DROP TABLE IF EXISTS `" + m_table + "`") ||
+      !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.type + ")"))
+    return type.type + ": no table\n";
+  std::vector<const SColumnValue*> sought;
+  for (size_t i = 0; i < type.values.size(); ++i) {
+    const SColumnValue& value = type.values[i];
+    if (!Raw("INSERT INTO `" + m_table + "` VALUES (" + std::to_string(i + 1) + ", " + value.sql + ")"))
+      return type.type + ": the raw INSERT refused " + value.sql + "\n";
+    // A NUL ends a text item's value; on 1252 a wide text beyond the page is refused alike.
+    if (value.kind != SColumnValue::kReadOnly && value.kind != SColumnValue::kNull &&
+        (value.flags & kNulInText) == 0)
+      sought.push_back(&value);
+  }
+  // Each road's answers, part by part.
+  std::vector<std::pair<std::string, std::string>> reference;
+  for (ERoad road : kEveryRoad) {
+    COpenRoad r;
+    if (const std::string why = r.Open(m_driver, &m_loader, m_blocks, road, m_table); !why.empty()) {
+      out += type.type + " " + RoadName(road) + ": not open: " + why + "\n";
+      continue;
+    }
+    const bool asWritten = road == ERoad::kAsWritten;
+    std::vector<std::pair<std::string, std::string>> answers;
+    if (!asWritten) answers.emplace_back("browse", r.Browse(true) + "| " + r.Browse(false));
+    for (const SColumnValue* value : sought) answers.emplace_back("seek " + Shown(value->sql), r.Seek(HostValue(*value)));
+    if (sought.size() >= 2 && !asWritten)
+      answers.emplace_back("filter", r.Filter(HostValue(*sought[0]), HostValue(*sought[1])));
+    if (road == ERoad::kTable) {
+      reference = answers;
+      continue;
+    }
+    for (const auto& [part, answer] : answers) {
+      std::string want = "none";
+      for (const auto& [p, a] : reference)
+        if (p == part) want = a;
+      if (answer != want && !bKnownDifference(type.type, road, part))
+        out += type.type + " " + RoadName(road) + " " + part + ": " + answer + ", table: " + want + "\n";
+    }
+  }
+  return out;
+}
+
+// Every value the host can hand over written through the query roads by a modify over the next
+// value: the server then holds what a raw INSERT stores, or on 1252 a text beyond the page is
+// refused with user error 60 naming its item; a query sent as written refuses every write (user
+// error 35), leaving the row as it was.
+std::string WriteComparison::WrittenThroughQueries(const SColumnType& type) {
+  std::string out;
+  if (!Raw("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`") ||
+      !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.type + ")") ||
+      !Raw("CREATE TABLE `" + m_table + "_r` (id INT PRIMARY KEY, v " + type.type + ")"))
+    return type.type + ": no tables\n";
+  for (size_t i = 0; i < type.values.size(); ++i)
+    if (!Raw("INSERT INTO `" + m_table + "_r` VALUES (" + std::to_string(i + 1) + ", " + type.values[i].sql + ")"))
+      return type.type + ": the raw INSERT refused\n";
+  const size_t n = type.values.size();
+  for (size_t i = 0; i < n; ++i) {
+    const SColumnValue& value = type.values[i];
+    const SColumnValue& start = type.values[(i + 1) % n];
+    // A text item ends at a NUL.
+    if (value.kind == SColumnValue::kReadOnly || start.kind == SColumnValue::kReadOnly ||
+        (value.flags & kNulInText) != 0)
+      continue;
+    for (ERoad road : {ERoad::kParsed, ERoad::kAsWritten}) {
+      if (!Raw("DELETE FROM `" + m_table + "`") ||
+          !Raw("INSERT INTO `" + m_table + "` VALUES (1, " + start.sql + ")"))
+        return out;
+      const std::string before = Stored(m_table, 1);
+      COpenRoad r;
+      if (const std::string why = r.Open(m_driver, &m_loader, m_host, road, m_table); !why.empty()) {
+        out += type.type + " " + RoadName(road) + ": not open: " + why + "\n";
+        continue;
+      }
+      r->bHLitxxx(&r.ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0);
+      const bool modified = r.Put(HostValue(value)) && r->bHModifie(&r.ctx, 0, 0, kNoLock);
+      const std::string got = (modified ? "TRUE " : "FALSE " + r.Error() + " ") + Stored(m_table, 1);
+      std::string want;
+      if (road == ERoad::kAsWritten)
+        want = "FALSE 35  " + before;
+      else if ((value.flags & kBeyond1252) != 0 && !Utf8())
+        want = "FALSE 60 v " + before;
+      else
+        want = "TRUE " + Stored(m_table + "_r", static_cast<int>(i + 1));
+      if (got != want)
+        out += type.type + " " + Shown(value.sql) + " " + RoadName(road) + ": " + Shown(got) + ", want " + Shown(want) + "\n";
+    }
+  }
+  return out;
+}
+
+TEST_P(WriteComparison, EveryTypeWrittenThroughAQueryIsStoredAsARawInsertStoresIt) {
+  std::string differences;
+  for (const SColumnType& type : EveryColumnType()) differences += WrittenThroughQueries(type);
+  EXPECT_EQ(differences, "");
+}
+
+TEST_P(WriteComparison, EveryTypeIsSoughtFilteredAndBrowsedAlikeOnEveryRoad) {
+  std::string differences;
+  for (const SColumnType& type : EveryColumnType()) differences += Alike(type);
+  EXPECT_EQ(differences, "");
 }
 
 TEST_P(WriteComparison, EveryTypeIsStoredAsARawInsertStoresIt) {

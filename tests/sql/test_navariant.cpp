@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/naerror.h"
+#include "platform/syscall_seam.h"
 #include "sql/navariant.h"
 #include "tests/support/any_test_values.h"
 
@@ -123,6 +124,50 @@ TEST_F(Variant, FilesRoundTripWholeAcrossTheReadBlockAndAMissingFileRaises15) {
       std::wstring(error.pclGetXError()->pszGetUserMessage()).find(wpath + L"> est introuvable ou inaccessible. "),
       std::wstring::npos);
   EXPECT_NE(std::wstring(error.pclGetXError()->pszGetUserMessage()).find(L"No such file"), std::wstring::npos);
+}
+
+// A file that cannot be read whole is the named file error, never a part taken for the whole nor
+// a directory's size taken for an allocation; the value is left as it was.
+TEST_F(Variant, AFileThatCannotBeReadWholeIsTheNamedFileError) {
+  char dir[] = "/tmp/qxvarXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/f";
+  {
+    CAny bin;
+    const std::string data(40000, 'x');
+    bin.SetBIN(reinterpret_cast<const unsigned char*>(data.data()), static_cast<unsigned int>(data.size()));
+    ASSERT_TRUE(CNAVariant::gbStoreFile(&bin, std::wstring(file.begin(), file.end()).c_str(), nullptr));
+  }
+  const struct {
+    const char* what;
+    std::string path;
+    void (*arm)();
+    const wchar_t* message;  // in the system message, or in the debug text
+  } rows[] = {
+      {"directory", dir, [] {}, L"Is a directory"},
+      {"missing", file + "x", [] {}, L"No such file"},
+      {"first read fails", file, [] { SEAM_FailNext(SYSCALL_READ, EIO); }, L"Input/output error"},
+      {"second read fails", file, [] { SEAM_FailNext(SYSCALL_READ, EIO, 1); }, L"Input/output error"},
+      {"ends before its size", file, [] { SEAM_ShortNext(SYSCALL_READ, 0); }, L"lu=<0>"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::wstring wpath(row.path.begin(), row.path.end());
+    CNAError error;
+    CNAError::s_Hold(&error);
+    CAny value;
+    value.SetI4(7);
+    row.arm();
+    EXPECT_FALSE(CNAVariant::gbLoadFile(&value, wpath.c_str(), &error, 1));
+    SEAM_ClearFaults();
+    EXPECT_EQ(error.nGetUserErrorCode(), 15u);
+    const std::wstring text = error.pszGetError();
+    EXPECT_NE(text.find(L"<" + wpath + L"> est introuvable ou inaccessible."), std::wstring::npos);
+    EXPECT_NE(text.find(row.message), std::wstring::npos);
+    EXPECT_EQ(value.wGetTypeWord(), ZV_I4);
+  }
+  unlink(file.c_str());
+  rmdir(dir);
 }
 
 // A text is stored without its terminator and loads back as the same text (the terminator came

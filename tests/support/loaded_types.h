@@ -96,6 +96,17 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
   }
 
+  // The bytes of v in table's row id as hexadecimal, "NULL", or "none" without the row.
+  std::string Stored(const std::string& table, int id) {
+    RawRows rows;
+    std::string err;
+    if (!m_raw.query("SELECT IFNULL(HEX(CAST(v AS BINARY)), 'NULL') FROM `" + table + "` WHERE id = " +
+                         std::to_string(id),
+                     &rows, &err))
+      return "error " + err;
+    return rows.empty() ? "none" : rows[0][0].value_or("?");
+  }
+
   TestServer m_server;
   RawMySQL m_lib;
   RawConnection m_raw{m_lib};
