@@ -541,6 +541,10 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
   CNARecherche* search = held.get();
   if (search == nullptr) return FALSE;
   BOOL ok = search->bRechercheEnreg(m_pclCurrentRecord, item, dir, 0, nullptr);
+  // A key whose character the connection's page lost names no row: the row is found by its texts.
+  if (ok && search->bNamesByLostText())
+    return stmt->bGoToKeptRowWhole(m_pclCurrentRecord->pclGetCurrentValueNoRef(), duplicates ? static_cast<int>(rank) : 0,
+                                   dir, count, setRead);
   if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(stmt, rank, &dir, &count);
   const NA_WRITEPARSEFLAGS flags = stmt->dwGetParseFlags() | kInternalPositioning;
   const wchar_t* name = stmt->pszGetBrowseItem();

@@ -73,6 +73,10 @@ class CNARecordMemo : public CQXUnknown {
     bool operator==(const STServerText&) const = default;
   };
 
+  // The entry of a row with a lost text holding every text the server sent for the row (each a
+  // byte 0 for NULL or 1, a 32-bit length, the bytes): such a row is found again by them alone.
+  static constexpr unsigned int kRowTexts = 0xFFFFFFFFu;
+
   CNARecordMemo() : m_tabValue(1) {}
 
   int nGetCount() const { return m_tabValue.nGetCount(); }

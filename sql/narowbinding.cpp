@@ -1,6 +1,7 @@
 #include "sql/narowbinding.h"
 
 #include <algorithm>
+#include <string>
 #include <typeinfo>
 
 #include "access/narecord.h"
@@ -103,10 +104,12 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
   }
 }
 
-BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths) {
+BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths,
+                                      unsigned int columns) {
   CNARecordValue* current = record->pclGetCurrentValueNoRef();
   if (current == nullptr) return TRUE;
   const CNAKJRecord* kj = current->pclGetNAKJRecord();
+  bool lost = false;
   for (const STServerTextCheck& check : m_tabServerText) {
     const char* text = texts[check.nPhysical];
     if (text == nullptr) continue;
@@ -126,8 +129,18 @@ BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* text
       held = g_nServerTextHeld(check, kj, text, length);
     }
     if (held <= 0 && !current->bSetServerText(check.nPhysical, text, length, held < 0, kind)) return FALSE;
+    lost = lost || held < 0;
   }
-  return TRUE;
+  if (!lost) return TRUE;
+  // Nothing names the row: it can only be found again by every text it came with.
+  std::string row;
+  for (unsigned int i = 0; i < columns; ++i) {
+    const uint32_t n = texts[i] != nullptr ? static_cast<uint32_t>(lengths[i]) : 0;
+    row.push_back(texts[i] != nullptr ? '\1' : '\0');
+    row.append(reinterpret_cast<const char*>(&n), sizeof n);
+    if (n > 0) row.append(texts[i], n);
+  }
+  return current->bSetServerText(CNARecordMemo::kRowTexts, row.data(), row.size(), true, NA_SERVERTEXT_NONE);
 }
 
 bool CNARowBinding::_bKeepFor(const CNAStatementSQL* sql) {
@@ -223,7 +236,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       flags[k] = static_cast<BYTE>(flags[k] | defined);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
-  if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths);
+  if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
   return ok;
 }
 

@@ -68,7 +68,8 @@ class CNARowBinding {
   // column without a unique key) whose item may hold a value otherwise than the server.
   void _BindServerTexts(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed);
   // The row's server texts its record does not hold exactly, onto the record's current value.
-  BOOL _bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths);
+  BOOL _bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths,
+                         unsigned int columns);
 
   // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
   std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;

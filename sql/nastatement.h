@@ -473,6 +473,12 @@ class CNAStatement : public CInterf {
   }
   // The record's column of the browse item; null for none.
   CNAColumn* pclGetBrowsedColumnNoRef() const;
+  // A rebuild on a row that nothing but its texts names (a key with a character the connection's
+  // page lost): the whole browse is read again and the row found by every text it came with (past
+  // rank rows of the same texts), then the move is made from it (a current read lands on it). A
+  // row no longer there is the lost current record (user error 13).
+  BOOL bGoToKeptRowWhole(const CNARecordValue* kept, int rank, eNA_PARSEDIRECTION direction, long long count,
+                         int update);
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.
@@ -613,9 +619,12 @@ class CNAStatement : public CInterf {
   bool _bRowKeyInexact() const;
   // The row the SQL statement stands on, kept as the server sent it.
   void _KeepEdgeRow();
+  // The texts value was read with, kept as _KeepEdgeRow keeps them; false when value has none.
+  bool _bKeepEdgeRowOf(const CNARecordValue* value);
   // The browse's SELECT again, in this command's order and without a row limit, standing on the
-  // row _KeepEdgeRow kept; *whole false (the result as it was) when no row of it is that one.
-  BOOL _bGoOnWhole(bool* whole);
+  // row _KeepEdgeRow kept (past equalBefore rows of the same texts); *whole false (the result as
+  // it was) when no row of it is that one.
+  BOOL _bGoOnWhole(bool* whole, int equalBefore = 0);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
   // A new original (one reference, the caller's) holding current as its clone would: the last

@@ -337,7 +337,45 @@ void CNAStatement::_KeepEdgeRow() {
   }
 }
 
-BOOL CNAStatement::_bGoOnWhole(bool* whole) {
+bool CNAStatement::_bKeepEdgeRowOf(const CNARecordValue* value) {
+  m_tabEdgeRow.clear();
+  m_tabEdgeNull.clear();
+  const CNARecordMemo::STServerText* row = value != nullptr ? value->pGetServerText(CNARecordMemo::kRowTexts) : nullptr;
+  if (row == nullptr) return false;
+  const std::string& s = row->sText;
+  for (size_t at = 0; at + 5 <= s.size();) {
+    uint32_t n = 0;
+    memcpy(&n, s.data() + at + 1, sizeof n);
+    if (at + 5 + n > s.size()) break;
+    m_tabEdgeNull.push_back(s[at] == 0);
+    m_tabEdgeRow.emplace_back(s.data() + at + 5, n);
+    at += 5 + n;
+  }
+  return !m_tabEdgeRow.empty();
+}
+
+BOOL CNAStatement::bGoToKeptRowWhole(const CNARecordValue* kept, int rank, eNA_PARSEDIRECTION direction,
+                                     long long count, int update) {
+  const CTString item(pszGetBrowseItem());
+  if (!_bKeepEdgeRowOf(kept)) {
+    CurrentRecordNotFound(item.pszGet(), kSourceFile, kSiteRecordLost);
+    return FALSE;
+  }
+  // The whole browse under its filter alone: the search written from the row's '?' is none of it.
+  AnnuleRecherche();
+  EnableCache(0);
+  bool whole = false;
+  if (!_bGoOnWhole(&whole, rank > 0 ? rank : 0)) return FALSE;
+  if (!whole) {
+    CurrentRecordNotFound(item.pszGet(), kSourceFile, kSiteRecordLost);
+    return FALSE;
+  }
+  m_bFirstBlock = 1;
+  if (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) return bFetch(direction, update, count);
+  return bFetch(NA_PARSE_CURRENT, update, 0);
+}
+
+BOOL CNAStatement::_bGoOnWhole(bool* whole, int equalBefore) {
   *whole = false;
   if (m_pclDataAccess == nullptr || m_tabEdgeRow.empty()) return TRUE;
   _KeepPendingRows();
@@ -361,7 +399,7 @@ BOOL CNAStatement::_bGoOnWhole(bool* whole) {
                                   memcmp(texts[i], m_tabEdgeRow[i].data(), lengths[i]) != 0))
         break;
     }
-    if (i == columns) {
+    if (i == columns && equalBefore-- <= 0) {
       *whole = true;
       break;
     }

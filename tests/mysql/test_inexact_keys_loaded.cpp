@@ -212,11 +212,6 @@ std::vector<SAround> FirstOfEachKind(const SShape& shape, const std::vector<int>
 // A query sent as written seeks and returns to positions through a client-side index of the
 // record's values, which orders rows the record holds alike by what the record shows.
 bool WrittenIndexOrdersByTheRecord(Road road, Kind kind) { return road == kWrittenRoad && kind != kExact; }
-// On 1252 a parsed query reads a text key with a '?' for a lost character and in no other form:
-// a return to a position saved on such a row finds the row, but the browse goes on from the '?'.
-bool ReturnGoesOnFromALostKey(Road road, int page, Kind kind) {
-  return road == kParsedRoad && page == 1252 && kind == kLostCharacter;
-}
 
 enum Write { kModify, kDelete, kDeleteAll };
 const char* WriteName(Write w) { return w == kModify ? "modify" : w == kDelete ? "delete" : "delete-all of a query"; }
@@ -642,7 +637,7 @@ TEST_P(InexactKeysLoaded, ReturnToAPositionGoesOnFromItsRow) {
       if (road == kWrittenRoad && shape.keyless) continue;
       for (const int cache : kCaches)
         for (const SAround& row : rows)
-          if (!WrittenIndexOrdersByTheRecord(road, row.kind) && !ReturnGoesOnFromALostKey(road, Page(), row.kind))
+          if (!WrittenIndexOrdersByTheRecord(road, row.kind))
             failures += Return(t, road, cache, row);
     }
   }
