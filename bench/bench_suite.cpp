@@ -93,19 +93,21 @@ class CChecksum {
     Bytes(latin1.data(), latin1.size());
   }
   void Null() { Int(-0x7fffffffffffffffll); }
-  // n bytes eight at a time, the length first: for the long texts of the real-shaped table, where
-  // a byte at a time would cost both sides more than filling the record.
+  // The real-shaped table's values a word at a time (a byte at a time would cost both sides more
+  // than filling the record does): a number, a NULL, n bytes after their length.
+  void Word(uint64_t w) { m_h = (m_h ^ w) * 1099511628211ull; }
+  void NullWord() { Word(0x8000000000000001ull); }
   void Block(const void* p, size_t n) {
-    Bytes(&n, sizeof n);
+    Word(n);
     const auto* b = static_cast<const unsigned char*>(p);
     for (; n >= 8; n -= 8, b += 8) {
       uint64_t w;
       memcpy(&w, b, 8);
-      m_h = (m_h ^ w) * 1099511628211ull;
+      Word(w);
     }
     uint64_t w = 0;
     memcpy(&w, b, n);
-    m_h = (m_h ^ w) * 1099511628211ull;
+    Word(w);
   }
   uint64_t Value() const { return m_h; }
 
@@ -286,10 +288,24 @@ struct STRealView {
   const unsigned char* at[kRealCount];
 };
 
+// The units of a UTF-16 text before its terminator, at most cap, four at a time while they lie
+// within cap.
+size_t UnitCount(const unsigned char* p, size_t cap) {
+  size_t n = 0;
+  for (; n + 4 <= cap; n += 4) {
+    uint64_t w;
+    memcpy(&w, p + 2 * n, 8);
+    if (const uint64_t zero = (w - 0x0001000100010001ull) & ~w & 0x8000800080008000ull; zero != 0)
+      return n + static_cast<size_t>(__builtin_ctzll(zero)) / 16;
+  }
+  while (n < cap && (p[2 * n] | p[2 * n + 1]) != 0) ++n;
+  return n;
+}
+
 void SumReal(CChecksum* sum, const STRealView& v) {
   for (size_t i = 0; i < kRealCount; ++i) {
     if (!v.defined[i]) {
-      sum->Null();
+      sum->NullWord();
       continue;
     }
     const unsigned char* p = v.at[i];
@@ -297,32 +313,26 @@ void SumReal(CChecksum* sum, const STRealView& v) {
       case ERealKind::kI4: {
         int32_t n;
         memcpy(&n, p, 4);
-        sum->Int(n);
+        sum->Word(static_cast<uint64_t>(n));
         break;
       }
       case ERealKind::kI2: {
         int16_t n;
         memcpy(&n, p, 2);
-        sum->Int(n);
+        sum->Word(static_cast<uint64_t>(n));
         break;
       }
-      case ERealKind::kI1: sum->Int(static_cast<int8_t>(*p)); break;
+      case ERealKind::kI1: sum->Word(static_cast<uint64_t>(static_cast<int8_t>(*p))); break;
       case ERealKind::kDecimal: sum->Block(p, 16); break;
-      case ERealKind::kUTF16: {
-        size_t units = 0;
-        for (const size_t cap = kRealItems[i].size / 2; units < cap && (p[2 * units] | p[2 * units + 1]) != 0;)
-          ++units;
-        sum->Block(p, 2 * units);
-        break;
-      }
+      case ERealKind::kUTF16: sum->Block(p, 2 * UnitCount(p, kRealItems[i].size / 2)); break;
       case ERealKind::kText:
       case ERealKind::kDate8:
         sum->Block(p, strnlen(reinterpret_cast<const char*>(p), kRealItems[i].size));
         break;
       case ERealKind::kR8: {
-        long long bits;
+        uint64_t bits;
         memcpy(&bits, p, 8);
-        sum->Int(bits);
+        sum->Word(bits);
         break;
       }
     }
