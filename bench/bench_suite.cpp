@@ -807,7 +807,7 @@ class CDriverSide {
     const BYTE* values = record->pbyGetValues();
     STRealView view;
     for (size_t i = 0; i < kRealCount; ++i) {
-      view.defined[i] = record->vbItemValueDefined(&m_real.items[i], 0) != FALSE;
+      view.defined[i] = record->vbItemValueDefined(m_realItem[i], 0) != FALSE;
       view.at[i] = values + m_realOffset[i];
     }
     SumReal(sum, view);
@@ -895,7 +895,10 @@ class CDriverSide {
     m_real.items[0].m_wKeyFlags = 0x8000;
     m_real.items[7].m_nIntegerPart = 32;
     m_real.items[7].m_nDecimalPart = 6;
-    for (size_t i = 0; i < kRealCount; ++i) m_realOffset[i] = static_cast<size_t>(m_real.items[i].nGetOffset(0));
+    for (size_t i = 0; i < kRealCount; ++i) {
+      m_realItem[i] = &m_real.items[i];
+      m_realOffset[i] = static_cast<size_t>(m_real.items[i].nGetOffset(0));
+    }
   }
   // The hundredths of a host decimal slot of precision 12, scale 2: its data form, the unscaled
   // value in two's complement over mg_PToN[12] bytes, least significant first.
@@ -914,6 +917,8 @@ class CDriverSide {
   CTestHostConnections m_connections;
   std::vector<INATable*> m_tables;
   STDesc m_bench, m_add, m_pair, m_real;
+  // Where SumRealRecord reads each item of bench_real, known before any read as the host knows it.
+  const CHostItemDescription* m_realItem[kRealCount] = {};
   size_t m_realOffset[kRealCount] = {};
   CHostSQLCatalogue m_catalogue;
   // Where SumRecord reads each item of the bench table.
