@@ -8,13 +8,15 @@
 // before); allocs the host strings the driver asked for; checksum is over every value read (for
 // the adds, over the rows the server then holds), in one canonical form on both sides.
 //
-//   bench_suite --load ROWS            (re)makes the table `bench` when it does not hold ROWS rows
+//   bench_suite --load ROWS [--real-rows N]   (re)makes the tables that do not hold ROWS rows
+//                                             (`bench_real` N when given)
 //   bench_suite --mode M --side S [--rows ROWS] [--ops N]
 //   bench_suite --summary FILE         medians, ratios and goals of a file of such lines
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -91,6 +93,22 @@ class CChecksum {
     Bytes(latin1.data(), latin1.size());
   }
   void Null() { Int(-0x7fffffffffffffffll); }
+  // The real-shaped table's values a word at a time (a byte at a time would cost both sides more
+  // than filling the record does): a number, a NULL, n bytes after their length.
+  void Word(uint64_t w) { m_h = (m_h ^ w) * 1099511628211ull; }
+  void NullWord() { Word(0x8000000000000001ull); }
+  void Block(const void* p, size_t n) {
+    Word(n);
+    const auto* b = static_cast<const unsigned char*>(p);
+    for (; n >= 8; n -= 8, b += 8) {
+      uint64_t w;
+      memcpy(&w, b, 8);
+      Word(w);
+    }
+    uint64_t w = 0;
+    memcpy(&w, b, n);
+    Word(w);
+  }
   uint64_t Value() const { return m_h; }
 
  private:
@@ -231,6 +249,196 @@ STAddRow AddRow(long long i) {
   return r;
 }
 
+// ---- The real-shaped table `bench_real` ----
+// Sixteen columns as the tables users read hold them: integers, a DECIMAL set in one row of ten,
+// texts beyond Latin-1 of 1 to 80 characters, two short latin1 codes, a date, a double, and NULL
+// in a third of the rows of seven columns. Each side reads a row into the item types the host's
+// record holds (below) and sums it from there.
+const char* const kRealColumns =
+    "SELECT `id`,`cp`,`up`,`low`,`grp`,`sm`,`ti`,`amount`,`name`,`label`,`alias`,`note`,`cat`,`place`,`born`,`ratio` "
+    "FROM `bench_real`";
+constexpr size_t kRealCount = 16;
+enum class ERealKind { kI4, kI2, kI1, kDecimal, kUTF16, kText, kDate8, kR8 };
+// The host's items of each column, as a host declares them for such columns: as the driver's
+// own import describes them, INT I4, SMALLINT I2, TINYINT I1, a utf8mb4 VARCHAR(80) UNICODE of
+// 81 units, a latin1 CHAR(n) TEXTE of n + 1 bytes in the host's page, DATE DATE8 (its digits),
+// DOUBLE R8; the DECIMAL(10,2) the host's plain numeric item, a DECIMAL of 38 digits of which
+// 6 decimals (the import would make it a currency).
+const struct STRealItem {
+  const wchar_t* name;
+  ERealKind kind;
+  eNA_ITEMTYPE type;
+  unsigned int size;
+} kRealItems[kRealCount] = {
+    {L"id", ERealKind::kI4, NA_IT_I4, 4},           {L"cp", ERealKind::kI4, NA_IT_I4, 4},
+    {L"up", ERealKind::kI4, NA_IT_I4, 4},           {L"low", ERealKind::kI4, NA_IT_I4, 4},
+    {L"grp", ERealKind::kI4, NA_IT_I4, 4},          {L"sm", ERealKind::kI2, NA_IT_I2, 2},
+    {L"ti", ERealKind::kI1, NA_IT_I1, 1},           {L"amount", ERealKind::kDecimal, NA_IT_DECIMAL, IDecimal::mg_PToN[38]},
+    {L"name", ERealKind::kUTF16, NA_IT_UNICODE, 162}, {L"label", ERealKind::kUTF16, NA_IT_UNICODE, 162},
+    {L"alias", ERealKind::kUTF16, NA_IT_UNICODE, 162}, {L"note", ERealKind::kUTF16, NA_IT_UNICODE, 162},
+    {L"cat", ERealKind::kText, NA_IT_TEXTE, 3},     {L"place", ERealKind::kText, NA_IT_TEXTE, 13},
+    {L"born", ERealKind::kDate8, NA_IT_DATE8, 9},   {L"ratio", ERealKind::kR8, NA_IT_R8, 8},
+};
+
+// Where a reader holds one row of bench_real: each value's bytes in its item's form (the decimal
+// as its unscaled value at scale 6 in 16 bytes, two's complement, least significant first) and
+// whether it is defined.
+struct STRealView {
+  bool defined[kRealCount];
+  const unsigned char* at[kRealCount];
+};
+
+// The units of a UTF-16 text before its terminator, at most cap, four at a time while they lie
+// within cap.
+size_t UnitCount(const unsigned char* p, size_t cap) {
+  size_t n = 0;
+  for (; n + 4 <= cap; n += 4) {
+    uint64_t w;
+    memcpy(&w, p + 2 * n, 8);
+    if (const uint64_t zero = (w - 0x0001000100010001ull) & ~w & 0x8000800080008000ull; zero != 0)
+      return n + static_cast<size_t>(__builtin_ctzll(zero)) / 16;
+  }
+  while (n < cap && (p[2 * n] | p[2 * n + 1]) != 0) ++n;
+  return n;
+}
+
+void SumReal(CChecksum* sum, const STRealView& v) {
+  for (size_t i = 0; i < kRealCount; ++i) {
+    if (!v.defined[i]) {
+      sum->NullWord();
+      continue;
+    }
+    const unsigned char* p = v.at[i];
+    switch (kRealItems[i].kind) {
+      case ERealKind::kI4: {
+        int32_t n;
+        memcpy(&n, p, 4);
+        sum->Word(static_cast<uint64_t>(n));
+        break;
+      }
+      case ERealKind::kI2: {
+        int16_t n;
+        memcpy(&n, p, 2);
+        sum->Word(static_cast<uint64_t>(n));
+        break;
+      }
+      case ERealKind::kI1: sum->Word(static_cast<uint64_t>(static_cast<int8_t>(*p))); break;
+      case ERealKind::kDecimal: sum->Block(p, 16); break;
+      case ERealKind::kUTF16: sum->Block(p, 2 * UnitCount(p, kRealItems[i].size / 2)); break;
+      case ERealKind::kText:
+      case ERealKind::kDate8:
+        sum->Block(p, strnlen(reinterpret_cast<const char*>(p), kRealItems[i].size));
+        break;
+      case ERealKind::kR8: {
+        uint64_t bits;
+        memcpy(&bits, p, 8);
+        sum->Word(bits);
+        break;
+      }
+    }
+  }
+}
+
+// The raw side's record of bench_real: every value converted from the client library's texts
+// into the host's item types, as a program on the client library fills its own structure.
+class CRealRow {
+ public:
+  CRealRow() {
+    for (size_t i = 0; i < kRealCount; ++i) m_view.at[i] = m_values[i];
+  }
+  // One row of kRealColumns; false when a value does not convert.
+  bool Set(char** row, const unsigned long* lengths) {
+    bool ok = true;
+    for (size_t i = 0; i < kRealCount && ok; ++i) {
+      const char* text = row[i];
+      m_view.defined[i] = text != nullptr;
+      if (text == nullptr) continue;
+      const char* end = text + lengths[i];
+      unsigned char* out = m_values[i];
+      switch (kRealItems[i].kind) {
+        case ERealKind::kI4: ok = Integer<int32_t>(text, end, out); break;
+        case ERealKind::kI2: ok = Integer<int16_t>(text, end, out); break;
+        case ERealKind::kI1: ok = Integer<int8_t>(text, end, out); break;
+        case ERealKind::kDecimal: {
+          // The server's two decimals, at the item's six.
+          const __int128 unscaled = static_cast<__int128>(Cents(text)) * 10000;
+          memcpy(out, &unscaled, 16);
+          break;
+        }
+        case ERealKind::kUTF16: UTF16(text, end, reinterpret_cast<char16_t*>(out), kRealItems[i].size / 2 - 1); break;
+        case ERealKind::kText: Latin1(text, end, reinterpret_cast<char*>(out), kRealItems[i].size - 1); break;
+        case ERealKind::kDate8:
+          // "YYYY-MM-DD" as its digits.
+          ok = lengths[i] == 10;
+          memcpy(out, text, 4);
+          memcpy(out + 4, text + 5, 2);
+          memcpy(out + 6, text + 8, 2);
+          out[8] = 0;
+          break;
+        case ERealKind::kR8: {
+          double d;
+          ok = std::from_chars(text, end, d).ec == std::errc();
+          memcpy(out, &d, 8);
+          break;
+        }
+      }
+    }
+    return ok;
+  }
+  const STRealView& View() const { return m_view; }
+
+ private:
+  template <typename T>
+  static bool Integer(const char* text, const char* end, unsigned char* out) {
+    T n;
+    if (std::from_chars(text, end, n).ec != std::errc()) return false;
+    memcpy(out, &n, sizeof n);
+    return true;
+  }
+  // UTF-8 into at most cap units and a terminator, cut before a character that does not fit.
+  static void UTF16(const char* p, const char* end, char16_t* out, size_t cap) {
+    size_t n = 0;
+    while (p < end) {
+      const auto c = static_cast<unsigned char>(*p);
+      char32_t cp;
+      if (c < 0x80) {
+        cp = c, p += 1;
+      } else if (c < 0xE0) {
+        cp = (c & 0x1Fu) << 6 | (p[1] & 0x3Fu), p += 2;
+      } else if (c < 0xF0) {
+        cp = (c & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), p += 3;
+      } else {
+        cp = (c & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu), p += 4;
+      }
+      if (cp < 0x10000) {
+        if (n == cap) break;
+        out[n++] = static_cast<char16_t>(cp);
+      } else {
+        if (n + 2 > cap) break;
+        out[n++] = static_cast<char16_t>(0xD7C0 + (cp >> 10));
+        out[n++] = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+      }
+    }
+    out[n] = 0;
+  }
+  // UTF-8 of Latin-1 characters into their bytes (the host's 1252), at most cap and a terminator.
+  static void Latin1(const char* p, const char* end, char* out, size_t cap) {
+    size_t n = 0;
+    for (; p < end && n < cap; ++n) {
+      const auto c = static_cast<unsigned char>(*p);
+      if (c < 0x80) {
+        out[n] = static_cast<char>(c), p += 1;
+      } else {
+        out[n] = static_cast<char>((c & 0x1F) << 6 | (p[1] & 0x3F)), p += 2;
+      }
+    }
+    out[n] = 0;
+  }
+
+  unsigned char m_values[kRealCount][168];
+  STRealView m_view;
+};
+
 // ---- The raw side ----
 
 class CRaw {
@@ -297,6 +505,24 @@ class CRaw {
       // The keys are plain letters and digits.
       text = kPairColumns + std::string(" WHERE `a`") + past + "'" + a + "' OR `a`='" + a + "' AND `b`" + past + "'" +
              b + "'" + order + std::to_string(size);
+    }
+  }
+
+  // Every row of bench_real through keyset blocks of size on its id, each into row(values,
+  // lengths); the rows read, -1 on failure.
+  template <typename Row>
+  long long RealBlocks(long long size, Row&& row) {
+    const std::string order = " ORDER BY `id` LIMIT " + std::to_string(size);
+    std::string text = kRealColumns + order, last;
+    for (long long rows = 0;;) {
+      const long long got = ReadRows(text, true, [&](char** values, const unsigned long* lengths) {
+        row(values, lengths);
+        last.assign(values[0], lengths[0]);
+      });
+      if (got < 0) return -1;
+      rows += got;
+      if (got < size) return rows;
+      text = kRealColumns + std::string(" WHERE `id`>") + last + order;
     }
   }
 
@@ -435,6 +661,21 @@ STResult RunRaw(const STArgs& a) {
       r->checksum = sum.Value();
     });
   }
+  if (a.mode == "real_whole" || a.mode == "real_default") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      CRealRow record;
+      bool ok = true;
+      auto row = [&](char** values, const unsigned long* lengths) {
+        ok = record.Set(values, lengths) && ok;
+        SumReal(&sum, record.View());
+      };
+      r->units = a.mode == "real_whole" ? raw.ReadRows(std::string(kRealColumns) + " ORDER BY `id`", true, row)
+                                        : raw.RealBlocks(100, row);
+      if (!ok) r->why = "a value that does not convert";
+      r->checksum = sum.Value();
+    });
+  }
   fail.why = "unknown mode " + a.mode;
   return fail;
 }
@@ -455,6 +696,7 @@ class CDriverSide {
     Describe(&m_bench, L"bench");
     Describe(&m_add, L"bench_add");
     DescribePair();
+    DescribeReal();
     return true;
   }
   ~CDriverSide() {
@@ -480,10 +722,13 @@ class CDriverSide {
   CHostConnectionDescription* Connection(const std::string& extra) {
     return m_connections.Add(m_server, extra);
   }
-  enum class Shape { kBench, kAdd, kPair };
+  enum class Shape { kBench, kAdd, kPair, kReal };
   INATable* Table(CHostConnectionDescription* cnx, bool add) { return Table(cnx, add ? Shape::kAdd : Shape::kBench); }
   INATable* Table(CHostConnectionDescription* cnx, Shape shape) {
-    STDesc& d = shape == Shape::kAdd ? m_add : shape == Shape::kPair ? m_pair : m_bench;
+    STDesc& d = shape == Shape::kAdd    ? m_add
+                : shape == Shape::kPair ? m_pair
+                : shape == Shape::kReal ? m_real
+                                        : m_bench;
     INATable* t = m_loader.piGetTable(cnx, &d.desc);
     if (t != nullptr) m_tables.push_back(t);
     return t;
@@ -550,6 +795,22 @@ class CDriverSide {
     int32_t v = 0;
     memcpy(&v, values + m_pairRead[2].offset, 4);
     sum->Int(v);
+    record->vnRelease();
+    return true;
+  }
+
+  // The values of ctx's current record of bench_real into sum, read where the host reads them,
+  // asking whether each item is defined.
+  bool SumRealRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
+    const BYTE* values = record->pbyGetValues();
+    STRealView view;
+    for (size_t i = 0; i < kRealCount; ++i) {
+      view.defined[i] = record->vbItemValueDefined(m_realItem[i], 0) != FALSE;
+      view.at[i] = values + m_realOffset[i];
+    }
+    SumReal(sum, view);
     record->vnRelease();
     return true;
   }
@@ -623,6 +884,22 @@ class CDriverSide {
     for (size_t i = 0; i < 3; ++i)
       m_pairRead[i] = {&m_pair.items[i], static_cast<size_t>(m_pair.items[i].nGetOffset(0)), m_pair.items[i].nGetTotalSize()};
   }
+  void DescribeReal() {
+    m_real.desc.m_pszName = m_real.desc.m_pszPhysicalName = m_real.desc.m_pszDBTableName = L"bench_real";
+    for (const STRealItem& r : kRealItems) {
+      CHostItemDescription& item = m_real.items.emplace_back(r.name, r.type, r.size);
+      item.m_pszNameInSource = L"";
+      item.m_pszSourceName = L"bench_real";
+      m_real.desc.Add(&item);
+    }
+    m_real.items[0].m_wKeyFlags = 0x8000;
+    m_real.items[7].m_nIntegerPart = 32;
+    m_real.items[7].m_nDecimalPart = 6;
+    for (size_t i = 0; i < kRealCount; ++i) {
+      m_realItem[i] = &m_real.items[i];
+      m_realOffset[i] = static_cast<size_t>(m_real.items[i].nGetOffset(0));
+    }
+  }
   // The hundredths of a host decimal slot of precision 12, scale 2: its data form, the unscaled
   // value in two's complement over mg_PToN[12] bytes, least significant first.
   static long long Cents(const unsigned char* slot) {
@@ -639,7 +916,10 @@ class CDriverSide {
   std::deque<std::wstring> m_texts;
   CTestHostConnections m_connections;
   std::vector<INATable*> m_tables;
-  STDesc m_bench, m_add, m_pair;
+  STDesc m_bench, m_add, m_pair, m_real;
+  // Where SumRealRecord reads each item of bench_real, known before any read as the host knows it.
+  const CHostItemDescription* m_realItem[kRealCount] = {};
+  size_t m_realOffset[kRealCount] = {};
   CHostSQLCatalogue m_catalogue;
   // Where SumRecord reads each item of the bench table.
   struct STRead {
@@ -721,6 +1001,18 @@ STResult RunDriver(const STArgs& a) {
     STResult r = Measure(d.Host(), [&](STResult* res) {
       Browse(&d, t, &ctx, whole ? kNoRowCache : 0, res, L"ab", a.mode != "pair_backward",
              [&](CChecksum* sum) { return d.SumPairRecord(t, &ctx, sum); });
+    });
+    t->bHFerme(&ctx);
+    return r;
+  }
+  if (a.mode == "real_whole" || a.mode == "real_default") {
+    // As the whole and default modes read the bench table.
+    const bool whole = a.mode == "real_whole";
+    INATable* t = open(whole ? ";QX Cache Size=-1" : "", CDriverSide::Shape::kReal);
+    if (t == nullptr) return fail;
+    STResult r = Measure(d.Host(), [&](STResult* res) {
+      Browse(&d, t, &ctx, whole ? kNoRowCache : 0, res, L"id", true,
+             [&](CChecksum* sum) { return d.SumRealRecord(t, &ctx, sum); });
     });
     t->bHFerme(&ctx);
     return r;
@@ -831,7 +1123,46 @@ STResult RunDriver(const STArgs& a) {
 
 // ---- Loading and the summary ----
 
-int Load(long long rows) {
+// The real-shaped table of rows rows, made again when it does not hold them.
+bool LoadReal(CRaw* raw, long long rows, std::string* why) {
+  RawRows got;
+  if (raw->Cnx().query("SELECT COUNT(*), MAX(`id`) FROM `bench_real`", &got, nullptr) && got.size() == 1 &&
+      got[0][0] && got[0][1] && std::stoll(*got[0][0]) == rows && std::stoll(*got[0][1]) == rows)
+    return true;
+  // Each text a piece of a pattern of its own script, from a place of its row, of 1 to 60, 40, 20
+  // or 80 characters; the fourth holds characters above U+FFFF, so that some of its texts fill
+  // their items. The amounts range from hundredths to millions.
+  auto piece = [](const char* pattern, int from, int step, int longest) {
+    return "SUBSTRING(REPEAT('" + std::string(pattern) + "', 3), 1 + seq % " + std::to_string(from) + ", 1 + seq * " +
+           std::to_string(step) + " % " + std::to_string(longest) + ")";
+  };
+  const std::string insert =
+      "INSERT INTO `bench_real` SELECT seq, seq * 7 % 1114112, IF(seq % 3 = 1, NULL, seq + 32), "
+      "IF(seq % 3 = 2, NULL, seq * 31 % 100000 - 50000), IF(seq % 3 = 0, NULL, seq % 1000 - 500), "
+      "seq % 65536 - 32768, seq % 256 - 128, IF(seq % 10 = 0, (seq * 2654435761 % 2000000001 - 1000000000) DIV "
+      "ELT(1 + seq DIV 10 % 6, 1, 10, 100, 1000, 100000, 10000000) / 100, NULL), " +
+      piece("Άλφα βήτα γάμμα δέλτα έψιλον ζήτα ήτα θήτα ιώτα κάππα λάμδα μι νι ξι όμικρον πι ρο σίγμα ταυ ", 37, 7, 60) +
+      ", IF(seq % 3 = 0, NULL, " +
+      piece("Съешь же ещё этих мягких французских булок, да выпей чаю. CYRILLIC SMALL LETTER ", 41, 11, 40) + "), " +
+      piece("漢字かな交じり文の例です。東京都千代田区一丁目二番地。中文字符集测试数据。한국어 텍스트 ", 29, 13, 20) +
+      ", IF(seq % 3 = 1, NULL, " + piece("emoji 😀 ✓ € ‰ — “quoted” café ½ 𝔘𝔫𝔦𝔠𝔬𝔡𝔢 ∑∫√ ≠ ≤ 🀄 ", 31, 17, 80) +
+      "), ELT(1 + seq % 7, 'Lu', 'Ll', 'Lo', 'Mn', 'Nd', 'Po', 'Sm'), "
+      "IF(seq % 3 = 2, NULL, SUBSTRING('Zürich Genève Málaga Søborg Ærøskøbing Ñandú Façade Québec ', 1 + seq % 40, "
+      "1 + seq % 12)), IF(seq % 3 = 0, NULL, '1990-01-01' + INTERVAL seq * 37 % 15000 DAY), "
+      "IF(seq % 3 = 1, NULL, IF(seq % 5 = 0, -seq / 3e0, seq * 1e-3 / 7)) "
+      "FROM (SELECT CAST(seq AS SIGNED) AS seq FROM seq_1_to_" + std::to_string(rows) + ") AS s";
+  return raw->Exec("DROP TABLE IF EXISTS `bench_real`", why) &&
+         raw->Exec("CREATE TABLE `bench_real` (`id` INT PRIMARY KEY, `cp` INT NOT NULL, `up` INT, `low` INT, "
+                   "`grp` INT, `sm` SMALLINT NOT NULL, `ti` TINYINT NOT NULL, `amount` DECIMAL(10,2), "
+                   "`name` VARCHAR(80) NOT NULL, `label` VARCHAR(80), `alias` VARCHAR(80) NOT NULL, "
+                   "`note` VARCHAR(80), `cat` CHAR(2) CHARACTER SET latin1 NOT NULL, "
+                   "`place` CHAR(12) CHARACTER SET latin1, `born` DATE, `ratio` DOUBLE) CHARACTER SET utf8mb4",
+                   why) &&
+         raw->Exec(insert, why);
+}
+
+// realRows: those of bench_real, when not rows.
+int Load(long long rows, long long realRows = -1) {
   CRaw raw;
   std::string why;
   if (!raw.Open(&why)) {
@@ -861,7 +1192,8 @@ int Load(long long rows) {
                  &why) &&
         raw.Exec("INSERT INTO `bench_pair` SELECT CONCAT(CHAR(65 + seq % 17576 DIV 676), CHAR(65 + seq % 676 DIV 26), "
                  "CHAR(65 + seq % 26)), CONCAT('v', seq DIV 17576), seq FROM seq_1_to_" + n,
-                 &why)));
+                 &why))) &&
+      LoadReal(&raw, realRows >= 0 ? realRows : rows, &why);
   if (!loaded) {
     fprintf(stderr, "bench_suite: loading: %s\n", why.c_str());
     return 1;
@@ -883,7 +1215,8 @@ const STGoal kGoals[] = {{"whole", 0.9, 2.0, 0},        {"whole_rowcache", 0, 0,
                          {"count", 0.9, 0, 1024},       {"seeks", 0.95, 0, 0},
                          {"adds", 0.95, 0, 0},          {"adds_tx", 0.95, 0, 0},     {"query", 0.9, 0, 0},
                          {"pair_whole", 0.9, 0, 0},     {"pair_forward", 0, 0, 0, 2.0},
-                         {"pair_backward", 0, 0, 0, 2.0, "pair_forward", 1.5}};
+                         {"pair_backward", 0, 0, 0, 2.0, "pair_forward", 1.5},
+                         {"real_whole", 0, 0, 0},       {"real_default", 0, 0, 0}};
 
 // Reads the run lines of file; prints one line per mode and answers 1 when a checksum differs
 // or a run failed (goals missed are printed, not failed: runs vary).
@@ -973,7 +1306,7 @@ int main(int argc, char** argv) {
   STArgs a;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i], v = argv[i + 1];
-    if (k == "--load") return Load(std::stoll(v));
+    if (k == "--load") return Load(std::stoll(v), i + 3 < argc && std::string(argv[i + 2]) == "--real-rows" ? std::stoll(argv[i + 3]) : -1);
     if (k == "--summary") return Summary(v.c_str());
     if (k == "--mode") a.mode = v;
     else if (k == "--side") a.side = v;
@@ -981,7 +1314,7 @@ int main(int argc, char** argv) {
     else if (k == "--ops") a.ops = std::stoll(v);
   }
   if (a.mode.empty() || a.side.empty()) {
-    fprintf(stderr, "usage: bench_suite --load ROWS | --summary FILE | --mode M --side "
+    fprintf(stderr, "usage: bench_suite --load ROWS [--real-rows N] | --summary FILE | --mode M --side "
                     "driver|driver_nocache|raw|raw_use|raw_point [--rows N] [--ops N]\n");
     return 2;
   }
