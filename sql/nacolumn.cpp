@@ -712,8 +712,8 @@ BOOL CNAColumn::bSameValue(const CAny* value, unsigned int flags) {
     int equal = 0;
     return nEgalite(current, converted, &equal, 0) == 0 && equal ? TRUE : FALSE;
   }
-  // The host's empty time is its NULL: no time is it, nor starts with it.
-  if (time && g_bIsZVText(a) && value->Intern()->nGetUtilDataSize(&size) == 0 && size == 0) return FALSE;
+  // A sought empty time is the host's NULL: no time is it, nor starts with it.
+  if (a != b && time && g_bIsZVText(a) && value->Intern()->nGetUtilDataSize(&size) == 0 && size == 0) return FALSE;
   if (a != b && time && (flags & NA_SAMEVALUE_PREFIX) == 0 && bSoughtAsHeld(value, &converted)) {
     value = &converted;
     a = converted.wGetType();
