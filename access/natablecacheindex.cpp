@@ -12,6 +12,7 @@
 #include "common/membtree.h"
 #include "driver/naerror.h"
 #include "sql/nacolumn.h"
+#include "sql/naitemtype.h"
 #include "sql/nastatement.h"
 #include "values/any.h"
 #include "values/any_operators.h"
@@ -40,6 +41,10 @@ void NoMemory(CNAError* error) {
 }
 
 bool IsStateZero(const CNARecordCache* cache, int row) { return cache->eGetRecordState(row) == NA_RECORDSTATE_NONE; }
+
+bool bOtherTextWidth(unsigned short a, unsigned short b) {
+  return (g_bIsZVTextAnsi(a) && g_bIsZVTextWide(b)) || (g_bIsZVTextWide(a) && g_bIsZVTextAnsi(b));
+}
 
 }  // namespace
 
@@ -130,6 +135,12 @@ void CIndexFixedSizeItem::_MakeKey(const CAny* value) {
   m_pbyKey[bytes + 1] = static_cast<unsigned char>(length);
 }
 
+void CIndexFixedSizeItem::_MakeSearchKey(const CAny* search) {
+  const bool prefix = (m_pclStatement->pclGetUserSearch()->dwGetFlags() & CNAUserSearch::kPrefix) != 0;
+  CAny held;
+  _MakeKey(m_pclColumn->bSoughtAsHeld(search, &held, prefix ? NA_SAMEVALUE_PREFIX : 0) ? &held : search);
+}
+
 int CIndexFixedSizeItem::_nReadRow() const {
   const void* value = m_pclTree->pReadValue();
   if (value == nullptr) return -1;
@@ -186,7 +197,7 @@ BOOL CIndexFixedSizeItem::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* r
   switch (d) {
     case NA_PARSE_FIRST:
       if (search != nullptr) {
-        _MakeKey(search);
+        _MakeSearchKey(search);
         if (m_pclTree->pSearch(m_pbyKey, 0) == nullptr) return TRUE;
       } else {
         m_pclTree->GotoFirstRecord();
@@ -195,7 +206,7 @@ BOOL CIndexFixedSizeItem::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* r
       break;
     case NA_PARSE_LAST:
       if (search != nullptr) {
-        _MakeKey(search);
+        _MakeSearchKey(search);
         if (m_pclTree->pSearch(m_pbyKey, 2) == nullptr) return TRUE;
       } else {
         m_pclTree->MoveTo(m_pclTree->nGetNumRecord() - 1);
@@ -386,6 +397,12 @@ BOOL CIndexMemo::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* row, unsig
   const CAny* search = _pclGetSearchValue();
   const unsigned char* key = nullptr;
   unsigned int size = 0;
+  // The rows' texts are compared as bytes: a text sought in the other width is taken in theirs.
+  CAny sameWidth;
+  if (search != nullptr && bOtherTextWidth(search->wGetType(), _eGetTypeZV())) {
+    sameWidth = *search;
+    if (sameWidth.__nCastTo(_eGetTypeZV(), nullptr, 1) < 100) search = &sameWidth;
+  }
   if (search != nullptr && (d == NA_PARSE_FIRST || d == NA_PARSE_LAST) && !_bGetDataAdr(&key, &size, search))
     return FALSE;
   long long pos;

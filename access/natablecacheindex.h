@@ -105,6 +105,9 @@ class CIndexFixedSizeItem : public CIndexItem {
  private:
   // The key buffer = value's key (zeroed first).
   void _MakeKey(const CAny* value);
+  // The key of a sought value as the column's item holds it: a time's text, which the key would
+  // cut to its own size, is first cut to the item's digits (the start of one completed to them).
+  void _MakeSearchKey(const CAny* search);
   // The key of value, or of row's own value when value is null; FALSE when the row cannot be
   // read.
   BOOL _bMakeRowKey(int row, const CAny* value);

@@ -476,7 +476,10 @@ void CMySQLConnection::ConvertItemType(eNA_ITEMTYPE* type, unsigned int* size, i
     case 7: set(NA_IT_DATETIME, 8); return;
     case 8: set(bUnsigned ? NA_IT_UI8 : NA_IT_I8, 8); return;
     case 10: set(NA_IT_DATE8, 9); return;
-    case 11:
+    // A time as the table's own column of that type is described: a time of day, with its
+    // milliseconds when it keeps fractional seconds. As a date-time, a seek by a time's text
+    // would read a date.
+    case 11: set(NA_IT_HEURE, decimals > 0 ? 10 : 7); return;
     case 12:
     case 14: set(NA_IT_DATETIME, 8); return;
     // A year is a number: as a date-time its four digits would read as a time of day, and a

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "access/narecord.h"
@@ -40,6 +41,17 @@ bool bValueBytes(const CAny& value, const unsigned char** bytes, unsigned int* s
   *bytes = static_cast<const unsigned char*>(p);
   *size = p != nullptr ? n : 0;
   return true;
+}
+
+// Integers and reals: a condition on the server compares the sought value converted to the
+// item's type first ("0.1" is the double nearest to it, "1.5" an integer rounded).
+bool bSoughtInItsType(eNA_ITEMTYPE t) {
+  switch (t) {
+    case NA_IT_I1: case NA_IT_I2: case NA_IT_I4: case NA_IT_I8: case NA_IT_UI1: case NA_IT_UI2: case NA_IT_UI4:
+    case NA_IT_UI8: case NA_IT_IDAUTO: case NA_IT_IDAUTO4: case NA_IT_R4: case NA_IT_R8: case NA_IT_REELTURBO:
+      return true;
+    default: return false;
+  }
 }
 
 bool bAnsiOrSame(unsigned short a, unsigned short b) {
@@ -663,6 +675,27 @@ BOOL CNAColumn::bValueModified() {
   return memcmp(a, b, m_piItem->nGetTotalSize()) != 0 ? TRUE : FALSE;
 }
 
+BOOL CNAColumn::bSoughtAsHeld(const CAny* value, CAny* out, unsigned int flags) const {
+  const eNA_ITEMTYPE type = eNAGetItemType();
+  if (value == nullptr || value->bIsNull() || (!bSoughtInItsType(type) && type != NA_IT_HEURE)) return FALSE;
+  const unsigned short own = eGetZVType();
+  const bool start = type == NA_IT_HEURE && (flags & NA_SAMEVALUE_PREFIX) != 0;
+  *out = *value;
+  // The start of a time is its own digits: as a time they would be read as a whole one.
+  const unsigned short to = start ? static_cast<unsigned short>(ZV_DSTRA) : own;
+  if (out->wGetType() != to && (out->__nCastTo(to, nullptr, 1) > 99 || out->wGetType() != to)) return FALSE;
+  if (type != NA_IT_HEURE || own != ZV_TIMEA) return TRUE;
+  const unsigned char* bytes = nullptr;
+  unsigned int size = 0;
+  if (!bValueBytes(*out, &bytes, &size)) return FALSE;
+  // The least time it starts; the empty time is none.
+  if (size == 0) return FALSE;
+  std::string digits(reinterpret_cast<const char*>(bytes), size);
+  digits.resize(nGetItemSize() > 0 ? nGetItemSize() - 1 : 0, '0');
+  out->SetTIMEA(digits.c_str());
+  return TRUE;
+}
+
 BOOL CNAColumn::bSameValue(const CAny* value, unsigned int flags) {
   if (value == nullptr) return FALSE;
   if (!bIsComposedKey() && !bValueDefined()) return value->bIsNull() ? TRUE : FALSE;
@@ -671,12 +704,25 @@ BOOL CNAColumn::bSameValue(const CAny* value, unsigned int flags) {
   if (!bGetCurrentValue(&current, 0)) return FALSE;
   unsigned short a = value->wGetType();
   const unsigned short b = current.wGetType();
-  // A text of the other width is compared in the column's own: the value's type alone would
-  // send a starts-with test to a whole-value comparison.
+  const eNA_ITEMTYPE type = eNAGetItemType();
+  const bool time = type == NA_IT_HEURE;
   CAny converted;
-  if (!bAnsiOrSame(a, b) && g_bIsZVText(a) && g_bIsZVText(b)) {
+  unsigned int size = 0;
+  if (a != b && bSoughtInItsType(type) && bSoughtAsHeld(value, &converted)) {
+    int equal = 0;
+    return nEgalite(current, converted, &equal, 0) == 0 && equal ? TRUE : FALSE;
+  }
+  // A sought empty time is the host's NULL: no time is it, nor starts with it.
+  if (a != b && time && g_bIsZVText(a) && value->Intern()->nGetUtilDataSize(&size) == 0 && size == 0) return FALSE;
+  if (a != b && time && (flags & NA_SAMEVALUE_PREFIX) == 0 && bSoughtAsHeld(value, &converted)) {
+    value = &converted;
+    a = converted.wGetType();
+  } else if (!bAnsiOrSame(a, b) && g_bIsZVText(a) && g_bIsZVText(b)) {
+    // A text of the other width is compared in the column's own: the value's type alone would
+    // send a starts-with test to a whole-value comparison. The start of a time is its own
+    // digits: as a time it would be completed with zeros.
     converted = *value;
-    if (converted.__nCastTo(b, nullptr, 1) < 100) {
+    if (converted.__nCastTo(time ? static_cast<unsigned short>(ZV_DSTRA) : b, nullptr, 1) < 100) {
       value = &converted;
       a = converted.wGetType();
     }

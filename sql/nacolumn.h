@@ -90,7 +90,14 @@ class CNAColumn : public CInterf {
   virtual BOOL bOriginalValueDefined();
   // Whether the current value is value: equal bytes for values of one kind (the given ones a
   // prefix with NA_SAMEVALUE_PREFIX, else followed by zeros only), the host's equality otherwise.
+  // An integer or real column compares value in its own type, a time column a whole value as its
+  // item's digits (see bSoughtAsHeld), as a condition on the server compares them.
   virtual BOOL bSameValue(const CAny* value, unsigned int flags);
+  // out = a sought value as the item holds it, where the item takes it otherwise than the host
+  // compares it: an integer or real converted to the column's type, a time to its text cut to
+  // the digits the item keeps (with NA_SAMEVALUE_PREFIX, the least time its digits start). FALSE
+  // for NULL, any other column, or a value that does not convert.
+  BOOL bSoughtAsHeld(const CAny* value, CAny* out, unsigned int flags = 0) const;
   // Brings the record to the NULL rules before a write: NULL-equivalent values become NULL. TRUE.
   virtual BOOL bCheckAndCorrectKJRecordValues();
   // Reads the value of a fetched row; FALSE here.

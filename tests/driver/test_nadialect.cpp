@@ -457,7 +457,8 @@ TEST(MySQLDialect, ResultColumnsMapToItemTypes) {
       {253, 40000, 8, NA_IT_TEXTE, 40001}, {254, 65535, 8, NA_IT_MEMOTEXTE, 8}, {252, ~0u, 45, NA_IT_MEMOUNICODE, 8},
       {252, 65535, 63, NA_IT_MEMOBINAIRE, 8}, {252, 65535, 0, NA_IT_MEMOTEXTE, 8}, {245, ~0u, 8, NA_IT_MEMOTEXTE, 8},
       {245, ~0u, 45, NA_IT_MEMOUNICODE, 8}, {16, 0, 63, NA_IT_BINAIRE, 3}, {16, 8, 63, NA_IT_BINAIRE, 10},
-      {246, 12, 63, NA_IT_MONETAIRE, 10}, {6, 0, 63, NA_IT_EMPTY, 0}, {13, 4, 63, NA_IT_I2, 2}};
+      {246, 12, 63, NA_IT_MONETAIRE, 10}, {6, 0, 63, NA_IT_EMPTY, 0}, {13, 4, 63, NA_IT_I2, 2},
+      {11, 14, 63, NA_IT_HEURE, 10}};
   for (const auto& [field, length, charset, type, size] : rows) {
     std::tuple got(NA_IT_IDAUTO, 99u);
     CMySQLConnection::ConvertItemType(&std::get<0>(got), &std::get<1>(got), field, length, 8, 2, charset);

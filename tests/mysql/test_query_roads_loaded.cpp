@@ -201,6 +201,92 @@ TEST_P(QueryRoads, EnumAndSetColumnsOfAQueryBrowseInBlocksByMemberNumber) {
   }
 }
 
+// A number sought by its text is compared in the column's type, as a condition on the server
+// compares it: the float or double nearest to the text, an integer rounded. A query sent as
+// written, sought in its client-side index, finds the row too; so does a return to the seek's
+// saved position.
+TEST_P(QueryRoads, NumberSoughtByItsTextIsComparedInTheColumnsType) {
+  const struct {
+    const char* type;
+    const char* rows;
+    std::vector<const char*> sought;
+    const char* want;  // with the first seek's row after the return to it
+  } cases[] = {
+      {"FLOAT", "(1, 3.40282e38), (2, -0.000123457), (3, -1.17549e-38), (4, 1.5)",
+       {"3.40282e38", "-0.000123457", "-1.17549e-38", "1.5", "1.6"},
+       "found 1, found 2, found 3, found 4, not found, returned found 1"},
+      {"DOUBLE", "(1, 0.1), (2, 0.3), (3, 1e-300)", {"0.1", "0.3", "1e-300", "0.2"},
+       "found 1, found 2, found 3, not found, returned found 1"},
+      {"INT", "(1, 1), (2, 2), (3, -2)", {"1.5", "1.4", "-1.5", "2.5"},
+       "found 2, found 1, found 3, not found, returned found 2"},
+  };
+  for (const auto& c : cases) {
+    Make(c.type, c.rows);
+    const std::string got = OnEveryRoad([&](COpenRoad& r, ERoad) {
+      std::string out;
+      for (const char* s : c.sought) out += r.Seek(Text(s)) + ", ";
+      // Back on the first seek's row, by its saved position.
+      r.Seek(Text(c.sought[0]));
+      int id = 0;
+      if (!r->bHSauvePosition(&r.ctx, L"v", &id, 0)) return out + "not saved " + r.Error();
+      r->bHLitxxx(&r.ctx, L"id", NA_PARSE_LAST, 1, eNA_LOCKTYPE{0}, nullptr, 0);
+      if (!r->bHRetourPosition(&r.ctx, id, nullptr, 0, 0)) return out + "not returned " + r.Error();
+      int found = 0;
+      r->bEvalHTrouve(&r.ctx, L"v", &found, nullptr);
+      return out + "returned " + (found != 0 ? "found " : "not found ") + r.Current();
+    });
+    EXPECT_EQ(got, Alike(c.want)) << c.type;
+  }
+}
+
+// A query's TIME column is a time item, as the table's own: sought by a time's text, whole or
+// by its start (generic), it finds the rows the table finds.
+TEST_P(QueryRoads, TimeColumnOfAQueryIsSoughtByATimesText) {
+  const struct {
+    const char* type;
+    const char* rows;
+    const char* want;
+    const char* generic;
+  } cases[] = {
+      // The item keeps HHMMSS: longer digits are cut, shorter ones completed with zeros.
+      {"TIME", "(1, '23:59:00'), (2, '23:59:59'), (3, '12:00:01'), (4, NULL), (5, '00:00:00')",
+       "found 1, found 2, found 2, not found, found 2, not found, not found, found 3, ",
+       "found 1, not found, found 2, found 2, not found, found 1, found 3, not found, "},
+      // HHMMSS and milliseconds.
+      {"TIME(3)", "(1, '23:59:00'), (2, '23:59:59.500'), (3, '12:00:01.001')",
+       "found 1, not found, not found, not found, not found, not found, not found, found 3, ",
+       "found 1, not found, found 2, found 2, not found, found 1, found 3, found 3, "},
+  };
+  const char* sought[] = {"2359", "235959000", "235959", "23595", "2359590", "23", "12", "120001001"};
+  for (const auto& c : cases) {
+    Make(c.type, c.rows);
+    const std::string got = OnEveryRoad([&](COpenRoad& r, ERoad) {
+      std::string whole, start;
+      for (const char* s : sought) {
+        whole += r.Seek(Text(s)) + ", ";
+        start += r.Seek(Text(s), true) + ", ";
+      }
+      return whole + "| " + start;
+    });
+    EXPECT_EQ(got, Alike(std::string(c.want) + "| " + c.generic)) << c.type;
+  }
+}
+
+// The texts of a query's memo column, sought in its client-side index, are compared in the
+// width the rows hold them: a wide text sought on a page connection finds its own row, not the
+// first row after its bytes.
+TEST_P(QueryRoads, TextSoughtInAQueryMemoIndexIsComparedInTheRowsWidth) {
+  const std::string first = "{\"a\": \"x\"}", second = "{\"a\": [1, \"x\"]}";
+  for (const char* type : {"JSON", "TEXT CHARACTER SET utf8mb4", "TEXT CHARACTER SET latin1"}) {
+    Make(type, "(1, '" + first + "'), (2, '" + second + "'), (3, '[]')");
+    const std::string got = OnEveryRoad([&](COpenRoad& r, ERoad) {
+      return r.Seek(Text(second)) + ", " + r.Seek(Text(first)) + ", " + r.Seek(Text("[]")) + ", " +
+             r.Seek(Text("{")) + ", " + r.Seek(Text(second), true);
+    });
+    EXPECT_EQ(got, Alike("found 2, found 1, found 3, not found, found 2")) << type;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePages, QueryRoads, testing::Values(1252, 65001));
 
 }  // namespace
