@@ -109,11 +109,20 @@ BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* text
   CNARecordValue* current = record->pclGetCurrentValueNoRef();
   if (current == nullptr) return TRUE;
   const CNAKJRecord* kj = current->pclGetNAKJRecord();
+  const BYTE* values = kj != nullptr ? kj->pbyGetValues() : nullptr;
+  const size_t valuesSize = kj != nullptr ? kj->nGetTotalSize() - kj->nGetFlagFieldSize() : 0;
   bool lost = false;
   for (const STServerTextCheck& check : m_tabServerText) {
     const char* text = texts[check.nPhysical];
     if (text == nullptr) continue;
     size_t length = lengths[check.nPhysical];
+    if (check.bSlotBytes && values != nullptr) {
+      const bool keyBytes = check.nKeyBytes >= 0 && texts[check.nKeyBytes] != nullptr;
+      if (keyBytes ? g_bServerTextHeldAsBytes(check, values, valuesSize, texts[check.nKeyBytes],
+                                              lengths[check.nKeyBytes], true)
+                   : g_bServerTextHeldAsBytes(check, values, valuesSize, text, length))
+        continue;
+    }
     int held;
     eNASERVERTEXT kind = check.eKind;
     if (check.nKeyBytes >= 0 && texts[check.nKeyBytes] != nullptr) {
@@ -123,10 +132,10 @@ BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* text
       utf8.bMayLose = false;
       text = texts[check.nKeyBytes];
       length = lengths[check.nKeyBytes];
-      held = g_nServerTextHeld(utf8, kj, text, length);
+      held = g_nServerTextHeld(utf8, values, valuesSize, text, length);
       kind = NA_SERVERTEXT_TEXTUTF8;
     } else {
-      held = g_nServerTextHeld(check, kj, text, length);
+      held = g_nServerTextHeld(check, values, valuesSize, text, length);
     }
     if (held <= 0 && !current->bSetServerText(check.nPhysical, text, length, held < 0, kind)) return FALSE;
     lost = lost || held < 0;

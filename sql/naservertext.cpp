@@ -8,6 +8,7 @@
 #include "driver/naconnectiondescription.h"
 #include "access/narecord.h"
 #include "platform/codepage.h"
+#include "platform/cp1252.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nacolumn.h"
 #include "sql/nacolumnsql.h"
@@ -93,25 +94,105 @@ bool DropsDigits(const char* text, size_t length, int kept) {
   return false;
 }
 
-int TextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const char* text, size_t length) {
-  const bool memo = check.eItem == NA_IT_MEMOTEXTE || check.eItem == NA_IT_MEMOUNICODE;
-  const bool ascii = Ascii(text, length);
+// The next character of UTF-8 text at *p (advanced past it); -1 for a sequence that is none.
+int32_t NextUtf8(const unsigned char** p, const unsigned char* end) {
+  const unsigned char* s = *p;
+  const unsigned int lead = *s;
+  int need = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : -1;
+  if (need < 0 || end - s <= need) return *p = end, -1;
+  uint32_t c = need == 0 ? lead : lead & (0x3F >> need);
+  for (int k = 1; k <= need; ++k) {
+    if ((s[k] & 0xC0) != 0x80) return *p = end, -1;
+    c = (c << 6) | (s[k] & 0x3F);
+  }
+  *p = s + need + 1;
+  return static_cast<int32_t>(c);
+}
+
+// Whether UTF-8 text is, character by character, the 1252 bytes held (held null: whether 1252
+// has a byte for each character).
+bool Utf8As1252(const char* text, size_t length, const BYTE* held, size_t heldLength) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* end = p + length;
+  size_t at = 0;
+  while (p < end) {
+    // ASCII eight bytes at a time: each its own byte.
+    if (end - p >= 8) {
+      uint64_t w;
+      memcpy(&w, p, 8);
+      if ((w & 0x8080808080808080ULL) == 0) {
+        if (held != nullptr && (at + 8 > heldLength || memcmp(held + at, p, 8) != 0)) return false;
+        p += 8, at += 8;
+        continue;
+      }
+    }
+    int b;
+    if (*p < 0x80) {
+      b = *p++;
+    } else if (end - p >= 2 && (p[0] == 0xC3 || (p[0] == 0xC2 && p[1] >= 0xA0)) && (p[1] & 0xC0) == 0x80) {
+      // A Latin-1 letter or sign: its own 1252 byte.
+      b = p[0] == 0xC3 ? p[1] + 0x40 : p[1];
+      p += 2;
+    } else {
+      const int32_t c = NextUtf8(&p, end);
+      b = c < 0 ? -1 : CP1252ByteOf(static_cast<uint32_t>(c));
+    }
+    if (b < 0) return false;
+    if (held != nullptr && (at >= heldLength || held[at] != b)) return false;
+    ++at;
+  }
+  return held == nullptr || at == heldLength;
+}
+
+// A 1252 text holding none of the five bytes the page leaves undefined.
+bool Defined1252(const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b >= 0x80 && b <= 0x9F && kCP1252High[b - 0x80] == 0) return false;
+  }
+  return true;
+}
+
+// The element of the check's slot in values, or null when it lies outside them.
+const BYTE* Element(const STServerTextCheck& check, const BYTE* values, size_t valuesSize) {
+  if (values == nullptr || check.nOffset < 0 || static_cast<uint64_t>(check.nOffset) + check.nSlotSize > valuesSize)
+    return nullptr;
+  return values + check.nOffset;
+}
+
+int TextHeld(const STServerTextCheck& check, const BYTE* values, size_t valuesSize, const char* text, size_t length) {
   // The server replaced a character the connection's page cannot carry: its text names the row no
   // better than the record.
   if (check.bMayLose && memchr(text, '?', length) != nullptr) return -1;
-  if (!memo && memchr(text, 0, length) != nullptr) return 0;
-  if (memo) {
+  const bool utf8To1252 = check.nServerPage == CP_UTF8 && check.nHostPage == 1252;
+  if (check.eItem == NA_IT_MEMOTEXTE || check.eItem == NA_IT_MEMOUNICODE) {
     // A memo keeps every character of the text, but for those its page has no place for.
-    if (check.eItem == NA_IT_MEMOUNICODE || ascii) return 1;
-    if (check.nHostPage == check.nServerPage) return 1;
+    if (check.eItem == NA_IT_MEMOUNICODE || Ascii(text, length)) return 1;
+    if (check.nHostPage == check.nServerPage) return check.nServerPage != 1252 || Defined1252(text, length) ? 1 : 0;
+    if (utf8To1252) return Utf8As1252(text, length, nullptr, 0) ? 1 : 0;
     std::string narrow;
     return Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &narrow) ? 1 : 0;
   }
-  const STItemSlot& slot = check.pclColumn->Slot();
-  const BYTE* element = record != nullptr ? record->pbySlotElement(slot) : nullptr;
+  const BYTE* element = Element(check, values, valuesSize);
   if (element == nullptr) return 1;
+  const unsigned int size = check.nSlotSize;
+  if (check.eItem != NA_IT_UNICODE && length < size && element[length] == 0) {
+    // Every row of a table with a text key comes here: the slot holding the text's very bytes,
+    // none of them 0, is the usual answer (one pass over the key).
+    size_t i = 0;
+    if (length >= 16) {
+      // A long text: the library's wide compares.
+      i = memcmp(element, text, length) == 0 && memchr(text, 0, length) == nullptr ? length : 0;
+    } else {
+      while (i < length && element[i] == static_cast<BYTE>(text[i]) && element[i] != 0) ++i;
+    }
+    // Equal bytes from UTF-8 into 1252 are ASCII; a 1252 text is written back through its
+    // characters, so a byte the page leaves undefined would not come back.
+    if (i == length) return check.nServerPage != 1252 || Defined1252(text, length) ? 1 : 0;
+  }
+  if (memchr(text, 0, length) != nullptr) return 0;
   if (check.eItem == NA_IT_UNICODE) {
-    const unsigned int units = slot.nSize / 2;
+    const unsigned int units = size / 2;
     std::u16string held;
     for (unsigned int i = 0; i < units; ++i) {
       char16_t u;
@@ -121,19 +202,14 @@ int TextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const ch
     }
     return Utf16(Wide(check.nServerPage, text, length)) == held ? 1 : 0;
   }
-  const std::string held = SlotBytes(element, slot.nSize);
-  // ASCII is its own bytes in every page the connection and the host use.
-  const bool same = held.size() == length && memcmp(held.data(), text, length) == 0;
-  if (ascii) return same ? 1 : 0;
-  if (check.nHostPage == check.nServerPage) {
-    // The bytes are the server's, but a value is written through its characters: a byte the page
-    // leaves undefined would not come back.
-    std::string again;
-    return same && Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &again) && again == held ? 1 : 0;
-  }
+  if (Ascii(text, length)) return 0;
+  const void* stop = memchr(element, 0, size);
+  const size_t heldLength = stop != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(stop) - element) : size;
+  if (utf8To1252) return Utf8As1252(text, length, element, heldLength) ? 1 : 0;
+  if (check.nHostPage == check.nServerPage) return 0;
   std::string narrow;
   if (!Narrow(check.nHostPage, Wide(check.nServerPage, text, length), &narrow)) return 0;
-  return narrow == held ? 1 : 0;
+  return narrow.size() == heldLength && memcmp(narrow.data(), element, heldLength) == 0 ? 1 : 0;
 }
 
 int BinaryHeld(const STServerTextCheck& check, size_t length) {
@@ -147,6 +223,8 @@ int TimeHeld(const STServerTextCheck& check, const char* text, size_t length) {
   if (length >= 10 && text[4] == '-' && text[7] == '-' &&
       ((text[5] == '0' && text[6] == '0') || (text[8] == '0' && text[9] == '0')))
     return 0;
+  // A column of no more digits than the item keeps, into an item that keeps its time of day.
+  if (check.bDigitsKept) return 1;
   if (DropsDigits(text, length, check.nKeptDigits < 0 ? 3 : check.nKeptDigits)) return 0;
   if (check.bDateOnly) {
     // "YYYY-MM-DD hh:mm:ss": a time of day other than midnight is none of a date item's.
@@ -189,6 +267,12 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
     // A '?' of a page connection is its own unless the column's character set holds more than
     // the page (a column not described: any text column may).
     check.bMayLose = check.nServerPage != CP_UTF8 && !IsBinaryItem(db) && (imported == nullptr || imported->bWideText());
+    if (check.eItem == NA_IT_TEXTE || check.eItem == NA_IT_CHAR || check.eItem == NA_IT_UNICODE) {
+      const STItemSlot& slot = column->Slot();
+      check.bSlotBytes = !slot.bMemo && check.eKind == NA_SERVERTEXT_TEXT && check.eItem != NA_IT_UNICODE;
+      check.nOffset = slot.bMemo ? -1 : slot.nOffset;
+      check.nSlotSize = slot.nSize;
+    }
     return check;
   }
   if (check.eItem == NA_IT_BINAIRE && imported != nullptr && imported->bBit()) {
@@ -206,6 +290,7 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
   if (IsTimeItem(check.eItem) && IsTimeItem(db)) {
     check.bDateOnly = (check.eItem == NA_IT_DATE8 || check.eItem == NA_IT_DATE6) && db != NA_IT_DATE8 && db != NA_IT_DATE6;
     check.nKeptDigits = 3;
+    check.bDigitsKept = !check.bDateOnly && dbDigits >= 0 && dbDigits <= 3 && check.eItem != NA_IT_HEURE;
     check.eKind = NA_SERVERTEXT_TIME;
     return check;
   }
@@ -219,18 +304,19 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
   return STServerTextCheck{};
 }
 
-int g_nServerTextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const char* text, size_t length) {
+int g_nServerTextHeld(const STServerTextCheck& check, const BYTE* values, size_t valuesSize, const char* text,
+                      size_t length) {
   if (text == nullptr) return 1;
   switch (check.eKind) {
     case NA_SERVERTEXT_TEXT:
-      return TextHeld(check, record, text, length);
+      return TextHeld(check, values, valuesSize, text, length);
     case NA_SERVERTEXT_BINARY:
       if (IsTextItem(check.eItem)) {
         // The bytes of a binary column in a text item: held when the slot has them as they are.
         if (check.nRoom == kUnbounded) return 1;
-        const BYTE* element = record != nullptr ? record->pbySlotElement(check.pclColumn->Slot()) : nullptr;
+        const BYTE* element = Element(check, values, valuesSize);
         if (element == nullptr) return 1;
-        const std::string held = SlotBytes(element, check.pclColumn->Slot().nSize);
+        const std::string held = SlotBytes(element, check.nSlotSize);
         return held.size() == length && memcmp(held.data(), text, length) == 0 ? 1 : 0;
       }
       return BinaryHeld(check, length);

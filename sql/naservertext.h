@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -50,11 +51,19 @@ struct STServerTextCheck {
   int nKeptDigits = -1;
   // A date item: a time of day is none of it.
   bool bDateOnly = false;
+  // A date-time item of a column of at most the item's fraction digits: only a zero date differs.
+  bool bDigitsKept = false;
   // A '?' of the server's text may stand for a character the connection's page lost.
   bool bMayLose = false;
   // The result column holding the value's UTF-8 bytes as well (the column's key bytes read
   // beside it on a page connection); -1 for none.
   int nKeyBytes = -1;
+  // A fixed text item's slot: nOffset (-1 for none) and nSlotSize bytes in the record's values.
+  // bSlotBytes: one of a page, held exactly when its slot holds the text's very bytes
+  // (g_bServerTextHeldAsBytes), the usual answer.
+  bool bSlotBytes = false;
+  int64_t nOffset = -1;
+  unsigned int nSlotSize = 0;
   int nServerPage = 0;
   int nHostPage = 0;
 };
@@ -67,10 +76,49 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
 // Compares the server's text of a row with what record holds of the check's column: 1 held
 // exactly, 0 not (the text names the row), -1 the server's text itself had lost a character
 // (nothing names the row). keyBytes, when the check has them, are the value's UTF-8 bytes.
-int g_nServerTextHeld(const STServerTextCheck& check, const CNAKJRecord* record, const char* text, size_t length);
+int g_nServerTextHeld(const STServerTextCheck& check, const BYTE* values, size_t valuesSize, const char* text,
+                      size_t length);
 
 // The fraction digits an item of type keeps; -1 for one that holds no exact number.
 int g_nKeptFractionDigits(const INAItemDescription* item, eNA_ITEMTYPE type);
+
+// The usual answer of g_nServerTextHeld for a check with bSlotBytes, in line for every row: the slot
+// at values (the record's values area) holds text's very bytes, terminated, none of them 0 (and no
+// '?' a page may have put, no byte a 1252 page leaves undefined). False: ask g_nServerTextHeld.
+// keyBytes: text is the value's UTF-8 bytes read beside it (the check's nKeyBytes column).
+inline bool g_bServerTextHeldAsBytes(const STServerTextCheck& check, const BYTE* values, size_t valuesSize,
+                                     const char* text, size_t length, bool keyBytes = false) {
+  if (check.nOffset < 0 || static_cast<uint64_t>(check.nOffset) + check.nSlotSize > valuesSize ||
+      check.nSlotSize == 0 || (check.bMayLose && !keyBytes))
+    return false;
+  const int serverPage = keyBytes ? 65001 : check.nServerPage;
+  const BYTE* element = values + check.nOffset;
+  const size_t room = check.nSlotSize - 1;
+  if (length >= 16 && length <= room && element[length] == 0 && memcmp(element, text, length) == 0) {
+    // A long text of the slot's very bytes: ASCII from UTF-8 into 1252; a 1252 text with bytes from
+    // 0x80 up asks whether its page defines them.
+    return memchr(text, 0, length) == nullptr && serverPage != 1252;
+  }
+  const auto* t = reinterpret_cast<const unsigned char*>(text);
+  const bool latin1 = serverPage == 65001 && check.nHostPage == 1252;
+  size_t j = 0;
+  for (size_t i = 0; i < length;) {
+    unsigned int b = t[i];
+    if (b >= 0x80) {
+      // UTF-8 into 1252: a Latin-1 letter or sign is its own byte; anything else asks the long road.
+      if (!latin1 || i + 1 >= length || (t[i + 1] & 0xC0) != 0x80 || !(b == 0xC3 || (b == 0xC2 && t[i + 1] >= 0xA0)))
+        return false;
+      b = b == 0xC3 ? t[i + 1] + 0x40u : t[i + 1];
+      i += 2;
+    } else {
+      if (b == 0) return false;
+      ++i;
+    }
+    if (j >= room || element[j] != b) return false;
+    ++j;
+  }
+  return element[j] == 0;
+}
 
 // Whether a browse of record on cnx reads column's UTF-8 bytes beside it: a text column that
 // names rows and whose character set holds more than the connection's page can carry.
