@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/cp1252.h"
 #include "platform/wintypes.h"
 #include "sql/naitemtype.h"
 
@@ -89,29 +90,49 @@ int g_nKeptFractionDigits(const INAItemDescription* item, eNA_ITEMTYPE type);
 inline bool g_bServerTextHeldAsBytes(const STServerTextCheck& check, const BYTE* values, size_t valuesSize,
                                      const char* text, size_t length, bool keyBytes = false) {
   if (check.nOffset < 0 || static_cast<uint64_t>(check.nOffset) + check.nSlotSize > valuesSize ||
-      check.nSlotSize == 0 || (check.bMayLose && !keyBytes))
+      check.nSlotSize == 0)
     return false;
   const int serverPage = keyBytes ? 65001 : check.nServerPage;
+  // A '?' a page may have put asks the long road.
+  const bool mayLose = check.bMayLose && !keyBytes;
   const BYTE* element = values + check.nOffset;
   const size_t room = check.nSlotSize - 1;
   if (length >= 16 && length <= room && element[length] == 0 && memcmp(element, text, length) == 0) {
     // A long text of the slot's very bytes: ASCII from UTF-8 into 1252; a 1252 text with bytes from
     // 0x80 up asks whether its page defines them.
-    return memchr(text, 0, length) == nullptr && serverPage != 1252;
+    if (memchr(text, 0, length) != nullptr || (mayLose && memchr(text, '?', length) != nullptr)) return false;
+    if (serverPage != 1252) return true;
+    // A 1252 text is written back through its characters: a byte the page leaves undefined asks
+    // the long road.
+    size_t i = 0;
+    for (uint64_t w; i + 8 <= length; i += 8) {
+      memcpy(&w, element + i, 8);
+      if ((w & 0x8080808080808080ULL) != 0) break;
+    }
+    for (; i < length; ++i) {
+      const BYTE b = element[i];
+      if (b >= 0x80 && b <= 0x9F && kCP1252High[b - 0x80] == 0) return false;
+    }
+    return true;
   }
   const auto* t = reinterpret_cast<const unsigned char*>(text);
   const bool latin1 = serverPage == 65001 && check.nHostPage == 1252;
+  const bool page = serverPage == 1252 && check.nHostPage == 1252;
   size_t j = 0;
   for (size_t i = 0; i < length;) {
     unsigned int b = t[i];
-    if (b >= 0x80) {
+    if (b >= 0x80 && page) {
+      // The page's own byte, unless the page leaves it undefined.
+      if (b <= 0x9F && kCP1252High[b - 0x80] == 0) return false;
+      ++i;
+    } else if (b >= 0x80) {
       // UTF-8 into 1252: a Latin-1 letter or sign is its own byte; anything else asks the long road.
       if (!latin1 || i + 1 >= length || (t[i + 1] & 0xC0) != 0x80 || !(b == 0xC3 || (b == 0xC2 && t[i + 1] >= 0xA0)))
         return false;
       b = b == 0xC3 ? t[i + 1] + 0x40u : t[i + 1];
       i += 2;
     } else {
-      if (b == 0) return false;
+      if (b == 0 || (mayLose && b == '?')) return false;
       ++i;
     }
     if (j >= room || element[j] != b) return false;
