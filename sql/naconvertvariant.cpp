@@ -577,6 +577,67 @@ inline void CurrencyForm(bool negative, unsigned long long magnitude, unsigned c
   memcpy(bytes + 8, &sign, 2);
 }
 
+using u128 = unsigned __int128;
+
+// 10^0 .. 10^38: the magnitudes of every decimal precision.
+constexpr struct SPow10Wide {
+  u128 v[IDecimal::kMaxPrecision + 1];
+  constexpr SPow10Wide() : v() {
+    v[0] = 1;
+    for (int i = 1; i <= IDecimal::kMaxPrecision; ++i) v[i] = v[i - 1] * 10;
+  }
+} kPow10Wide;
+
+// "[-]digits[.digits]" as the host's decimal of precision (1 to 38) and scale holds it: the
+// unscaled value in two's complement, more decimals than the scale rounded half away from zero,
+// as the VM reads the text and then writes its decimal at that precision and scale. Only texts
+// the VM reads without a rounding of its own (at most 38 significant digits and 38 decimals)
+// and values of at most precision digits: FALSE for any other, which the VM reads and refuses.
+[[gnu::noinline]] bool bPlainDecimal(const char* t, unsigned int n, unsigned int precision, unsigned int scale,
+                                     u128* twos) {
+  const char *p = t, *const end = t + n;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  // Digits gather in a word; the word goes into the value every 19 of them.
+  u128 magnitude = 0;
+  uint64_t word = 0;
+  unsigned int inWord = 0, significant = 0, integers = 0, decimals = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0';
+    if (digit > 9) {
+      if (*p != '.' || point || integers == 0) return false;
+      point = true;
+      continue;
+    }
+    if (point)
+      ++decimals;
+    else
+      ++integers;
+    if (significant == 0 && digit == 0) continue;
+    if (++significant > IDecimal::kMaxPrecision) return false;
+    word = word * 10 + digit;
+    if (++inWord == 19) {
+      magnitude = magnitude * CXMath::kPow10[18] * 10 + word;
+      word = 0;
+      inWord = 0;
+    }
+  }
+  if (integers == 0 || (point && decimals == 0) || decimals > IDecimal::kMaxPrecision) return false;
+  magnitude = magnitude * kPow10Wide.v[inWord] + word;
+  if (decimals <= scale) {
+    // The value's digits at the scale.
+    if (significant != 0 && significant + scale > precision + decimals) return false;
+    magnitude *= kPow10Wide.v[scale - decimals];
+  } else {
+    const u128 unit = kPow10Wide.v[decimals - scale], rest = magnitude % unit;
+    magnitude = magnitude / unit + (rest != 0 && rest >= unit - rest ? 1 : 0);
+    if (magnitude >= kPow10Wide.v[precision]) return false;
+  }
+  *twos = negative ? 0 - magnitude : magnitude;
+  return true;
+}
+
 }  // namespace
 
 // ---- Construction and kind ----
@@ -1291,6 +1352,13 @@ constexpr unsigned long long kIntegerMax[8][2] = {
 BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int codePage) {
   const unsigned short type = wGetType();
   const bool buffered = _bBuffered();
+  int precision = 0, scale = 0;
+  u128 twos = 0;
+  // A decimal slot of its item's digits takes a plain text as the VM would write it there.
+  if (type == ZV_DECIMAL && buffered && m_pbyBuffer != nullptr && _bAnalysisDecimal(&precision, &scale) &&
+      precision > 0 && nFormSize(precision) <= m_nBufferSize &&
+      bPlainDecimal(text, length, static_cast<unsigned int>(precision), static_cast<unsigned int>(scale), &twos))
+    return _bStoreBytes(&twos, nFormSize(precision), 0);
   bool negative = false;
   unsigned long long magnitude = 0;
   // Plain integer and currency texts are stored without the host VM; it takes all others.
@@ -1570,15 +1638,17 @@ template <>
 
 }  // namespace
 
-bool CNAConvertVariant::_bDecimalSlotFits() const {
-  // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
-  // precision 0 go through the VM.
-  return m_pbyBuffer != nullptr && m_nAnalysisPrecision > 0 && m_nAnalysisPrecision <= 18 &&
-         IDecimal::mg_PToN[m_nAnalysisPrecision] <= m_nBufferSize;
+CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eDecimalSlotKind() const {
+  // The 18-byte form of precision 0 goes through the VM.
+  if (m_pbyBuffer == nullptr || m_nAnalysisPrecision <= 0 || m_nAnalysisPrecision > IDecimal::kMaxPrecision ||
+      IDecimal::mg_PToN[m_nAnalysisPrecision] > m_nBufferSize)
+    return NA_ROWSLOT_NONE;
+  return m_nAnalysisPrecision <= 18 ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_WIDEDECIMAL;
 }
 
 BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
-  if (!_bIntoSlot(NA_ROWSLOT_DECIMAL, text, length)) return _bSetValueDBGeneral(text, length, codePage);
+  if (!_bIntoSlot(m_nAnalysisPrecision <= 18 ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_WIDEDECIMAL, text, length))
+    return _bSetValueDBGeneral(text, length, codePage);
   return TRUE;
 }
 
@@ -1613,7 +1683,7 @@ CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eRowSlotKind(eNAROWTEXT form, 
                                                                                       : NA_ROWSLOT_NONE;
   if (type == ZV_CY)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? NA_ROWSLOT_CURRENCY : NA_ROWSLOT_NONE;
-  if (type == ZV_DECIMAL) return _bDecimalSlotFits() ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_NONE;
+  if (type == ZV_DECIMAL) return _eDecimalSlotKind();
   if (server == CP_UTF8 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
     return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? NA_ROWSLOT_UTF16 : NA_ROWSLOT_NONE;
   // _bSlotText's narrow slots, for the pages a host and a server mostly use; the host's page
@@ -1642,7 +1712,7 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
       const unsigned long long max = kIntegerMax[k][negative];
       slot->nLimit[negative] = negative != 0 && k < ZV_I1 - ZV_UI1 ? 0 : (max == ~0ULL ? max : max + 1);
     }
-  } else if (kind == NA_ROWSLOT_DECIMAL) {
+  } else if (kind == NA_ROWSLOT_DECIMAL || kind == NA_ROWSLOT_WIDEDECIMAL) {
     slot->nPrecision = static_cast<uint8_t>(m_nAnalysisPrecision);
     slot->nScale = static_cast<uint8_t>(m_nAnalysisScale);
     slot->nWidth = IDecimal::mg_PToN[m_nAnalysisPrecision];
@@ -1678,6 +1748,13 @@ namespace {
         memcpy(slot, &value, 4);
       else
         StoreWord(slot, size, value, s.nWidth);
+      return s.nWidth;
+    }
+    case F::NA_ROWSLOT_WIDEDECIMAL: {
+      u128 twos;
+      if (!bPlainDecimal(text, length, s.nPrecision, s.nScale, &twos)) return -1;
+      memcpy(slot, &twos, s.nWidth);
+      ZeroTail(slot + s.nWidth, size - s.nWidth);
       return s.nWidth;
     }
     case F::NA_ROWSLOT_DECIMAL: {

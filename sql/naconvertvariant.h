@@ -14,7 +14,8 @@
 //   that are no date or time of day, the empty text) raise error 53 with the text and leave the
 //   buffer zeroed or the held value NULL. A zero month or day is the server's empty date.
 // - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
-//   no conversion descriptor (decimals excepted: the host VM makes one object per value). A held
+//   no conversion descriptor (decimals excepted where the host VM reads them: it makes one object
+//   per value). A held
 //   wide or narrow dynamic string keeps its block from value to value, through empty texts too,
 //   and grows it only for a longer text; a failed growth leaves the value NULL with the
 //   out-of-memory error.
@@ -170,7 +171,8 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_NONE = 0,
     NA_ROWSLOT_INTEGER,
     NA_ROWSLOT_CURRENCY,
-    NA_ROWSLOT_DECIMAL,
+    NA_ROWSLOT_DECIMAL,       // precision 1 to 18: a 64-bit unscaled value
+    NA_ROWSLOT_WIDEDECIMAL,   // 19 to 38
     NA_ROWSLOT_DATETIME,  // the server's "YYYY-MM-DD HH:MM:SS" only
     NA_ROWSLOT_UTF16,
     NA_ROWSLOT_UTF8_1252,  // narrow text slots: server page, host page
@@ -273,16 +275,16 @@ class CNAConvertVariant final : public CNAVariant {
   BOOL _bSlotInteger(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotCurrency(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotDateTime(const char* text, unsigned int length, unsigned int codePage);
-  // "[-]digits[.digits]" of at most the item's scale and precision (18 at most) into its data
-  // form, with no decimal object; any other text, item or slot takes the general road.
+  // "[-]digits[.digits]" of at most the item's scale and precision into its data form, with no
+  // decimal object; any other text, item or slot takes the general road.
   BOOL _bSlotDecimal(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
   // The kind of this slot's step for form with these code pages (NONE: the general road).
   eNAROWSLOT _eRowSlotKind(eNAROWTEXT form, int server, int host) const;
   // slot filled for kind (its tests passed): the slot and the constants of its type.
   void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
-  // The slot holds a decimal form the decimal step writes (the item's precision, 1 to 18).
-  bool _bDecimalSlotFits() const;
+  // The decimal step of the slot: by the item's precision, when the slot holds its data form.
+  eNAROWSLOT _eDecimalSlotKind() const;
   // The slot roads' steps, each the row writer's for the kind: FALSE, nothing written.
   BOOL _bIntoSlot(eNAROWSLOT kind, const char* text, unsigned int length);
   // Any other text slot: the general road's own step for it, without its tests of other kinds.
