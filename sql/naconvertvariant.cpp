@@ -1,6 +1,7 @@
 #include "sql/naconvertvariant.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -635,6 +636,39 @@ constexpr struct SPow10Wide {
     if (magnitude >= kPow10Wide.v[precision]) return false;
   }
   *twos = negative ? 0 - magnitude : magnitude;
+  return true;
+}
+
+// "[-]digits[.digits][(e|E)[+|-]digits]" as a real (a float when single) into bytes, as the VM
+// reads such a text: from_chars on its characters. FALSE for any other text and a value beyond
+// the type's range, which the VM reads otherwise.
+[[gnu::always_inline]] inline bool bPlainReal(const char* t, unsigned int n, bool single, unsigned char bytes[8]) {
+  const char *p = t, *const end = t + n;
+  auto digits = [&] {
+    const char* const first = p;
+    while (p < end && static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0' <= 9) ++p;
+    return p > first;
+  };
+  if (p < end && *p == '-') ++p;
+  if (!digits()) return false;
+  if (p < end && *p == '.' && (++p, !digits())) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    if (!digits()) return false;
+  }
+  if (p != end) return false;
+  if (single) {
+    float f;
+    const std::from_chars_result r = std::from_chars(t, end, f);
+    if (r.ec != std::errc() || r.ptr != end) return false;
+    memcpy(bytes, &f, sizeof f);
+  } else {
+    double d;
+    const std::from_chars_result r = std::from_chars(t, end, d);
+    if (r.ec != std::errc() || r.ptr != end) return false;
+    memcpy(bytes, &d, sizeof d);
+  }
   return true;
 }
 
@@ -1359,6 +1393,16 @@ BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int
       precision > 0 && nFormSize(precision) <= m_nBufferSize &&
       bPlainDecimal(text, length, static_cast<unsigned int>(precision), static_cast<unsigned int>(scale), &twos))
     return _bStoreBytes(&twos, nFormSize(precision), 0);
+  // A real as the VM reads it, from the same characters.
+  unsigned char real[8];
+  if ((type == ZV_R8 || type == ZV_R4) && (m_eVarType == NA_VAR_ANY || buffered)) {
+    const unsigned int width = type == ZV_R4 ? 4 : 8;
+    if (!bPlainReal(text, length, width == 4, real)) return _bSetNumberByVM(text, length, codePage);
+    if (!buffered) return _bHoldPlainNumber(type, real, width);
+    const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+    return (width == 8 ? _bStoreFixed<8>(real, analysis) : _bStoreFixed<4>(real, analysis)) ||
+           _bStoreBytes(real, width, 0);
+  }
   bool negative = false;
   unsigned long long magnitude = 0;
   // Plain integer and currency texts are stored without the host VM; it takes all others.
@@ -1683,6 +1727,8 @@ CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eRowSlotKind(eNAROWTEXT form, 
                                                                                       : NA_ROWSLOT_NONE;
   if (type == ZV_CY)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? NA_ROWSLOT_CURRENCY : NA_ROWSLOT_NONE;
+  if (type == ZV_R8 || type == ZV_R4)
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= (type == ZV_R4 ? 4u : 8u) ? NA_ROWSLOT_REAL : NA_ROWSLOT_NONE;
   if (type == ZV_DECIMAL) return _eDecimalSlotKind();
   if (server == CP_UTF8 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
     return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? NA_ROWSLOT_UTF16 : NA_ROWSLOT_NONE;
@@ -1712,6 +1758,8 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
       const unsigned long long max = kIntegerMax[k][negative];
       slot->nLimit[negative] = negative != 0 && k < ZV_I1 - ZV_UI1 ? 0 : (max == ~0ULL ? max : max + 1);
     }
+  } else if (kind == NA_ROWSLOT_REAL) {
+    slot->nWidth = wGetType() == ZV_R4 ? 4 : 8;
   } else if (kind == NA_ROWSLOT_DECIMAL || kind == NA_ROWSLOT_WIDEDECIMAL) {
     slot->nPrecision = static_cast<uint8_t>(m_nAnalysisPrecision);
     slot->nScale = static_cast<uint8_t>(m_nAnalysisScale);
@@ -1748,6 +1796,13 @@ namespace {
         memcpy(slot, &value, 4);
       else
         StoreWord(slot, size, value, s.nWidth);
+      return s.nWidth;
+    }
+    case F::NA_ROWSLOT_REAL: {
+      unsigned char bytes[8];
+      if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return -1;
+      memcpy(slot, bytes, s.nWidth);
+      ZeroTail(slot + s.nWidth, size - s.nWidth);
       return s.nWidth;
     }
     case F::NA_ROWSLOT_WIDEDECIMAL: {

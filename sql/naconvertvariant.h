@@ -173,6 +173,7 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_CURRENCY,
     NA_ROWSLOT_DECIMAL,       // precision 1 to 18: a 64-bit unscaled value
     NA_ROWSLOT_WIDEDECIMAL,   // 19 to 38
+    NA_ROWSLOT_REAL,          // a double, or a float of width 4
     NA_ROWSLOT_DATETIME,  // the server's "YYYY-MM-DD HH:MM:SS" only
     NA_ROWSLOT_UTF16,
     NA_ROWSLOT_UTF8_1252,  // narrow text slots: server page, host page
@@ -192,7 +193,7 @@ class CNAConvertVariant final : public CNAVariant {
     uint32_t nColumn = 0;  // the result column whose texts it takes
     uint32_t nShapeStamp = 0;
     eNAROWSLOT eKind = NA_ROWSLOT_NONE;
-    uint8_t nWidth = 0;  // integers and decimals: the bytes of the value
+    uint8_t nWidth = 0;  // numbers: the bytes of the value
     uint8_t nPrecision = 0, nScale = 0;
   };
   // This slot's step for a result column of form read on cnx (the converter's own connection),
@@ -298,7 +299,8 @@ class CNAConvertVariant final : public CNAVariant {
   // A value that does not fit raises error 53 with its own type and text, or with those given.
   BOOL _bSetSameType(const CAny* value, unsigned short from = 0, const wchar_t* shown = nullptr);
   BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
-  // A server's number text of codePage: plain integer and currency texts without the host VM.
+  // A server's number text of codePage: plain integer, currency, decimal and real texts without
+  // the host VM.
   BOOL _bSetNumberDB(const char* text, unsigned int length, int codePage);
   BOOL _bSetNumberByVM(const char* text, unsigned int length, int codePage);
   // The held value (kind 1) becomes the number of type whose width bytes are given.

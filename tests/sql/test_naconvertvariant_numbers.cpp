@@ -1,6 +1,8 @@
 // Server number texts into integer, currency and decimal values: whatever path the converter
 // takes, the value is the host VM's reading of the text, or error 53 where the VM refuses it.
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -10,6 +12,21 @@ namespace {
 
 class ConvertNumbers : public AnyTest {
  protected:
+  // text read by a converter that holds a value of type: its answer, and the value's first
+  // width bytes when it took the text.
+  bool ReadHeld(unsigned short type, const std::string& text, unsigned int width, Bytes* value) {
+    CNAError error;
+    CNAError::s_Hold(&error);
+    CNAConvertVariant held(&error, &m_cnx);
+    held.SetStatic(true);
+    held.InitTypeVariantAny(type, 0);
+    if (!held.bSetValueDB(text.c_str(), static_cast<unsigned int>(text.size()), CP_UTF8)) return false;
+    CAny got;
+    EXPECT_TRUE(held.bGetValue(&got)) << text;
+    value->assign(got.pGetValueArea(), got.pGetValueArea() + width);
+    return true;
+  }
+
   CHostConnectionDescription m_host;
   CTestCnx m_cnx{&m_host, CP_UTF8, CP_UTF8};
 };
@@ -76,15 +93,9 @@ TEST_F(ConvertNumbers, PlainTextsReadAsTheHostVMReadsThem) {
       EXPECT_EQ(slot.conv.bSetValueDB(text.c_str(), static_cast<unsigned int>(text.size()), CP_UTF8), ok) << text;
       EXPECT_EQ(slot.bytes, bytes) << text << " " << item;
       EXPECT_EQ(slot.Raised(), ok ? L"" : Error53(ZV_PSTRA, item, text)) << text;
-      CNAError error;
-      CNAError::s_Hold(&error);
-      CNAConvertVariant held(&error, &m_cnx);
-      held.SetStatic(true);
-      held.InitTypeVariantAny(type, 0);
-      CAny got;
-      EXPECT_EQ(held.bSetValueDB(text.c_str(), static_cast<unsigned int>(text.size()), CP_UTF8), ok) << text;
-      EXPECT_TRUE(held.bGetValue(&got));
-      EXPECT_EQ(ok ? Bytes(got.pGetValueArea(), got.pGetValueArea() + size) : bytes, bytes) << text;
+      Bytes held;
+      EXPECT_EQ(ReadHeld(type, text, size, &held), ok) << text;
+      EXPECT_EQ(ok ? held : bytes, bytes) << text;
     }
   }
 }
@@ -217,6 +228,79 @@ TEST_F(ConvertNumbers, DecimalTextsAreWrittenAsTheVMWritesThemAtTheItemsDigits) 
         EXPECT_TRUE(ok) << shown;
         EXPECT_EQ(slot.bytes, want) << shown;
       }
+    }
+  }
+}
+
+// Real and float items, on a record slot, on a result row's writer and held: the VM's reading of
+// each text, its exact bits (negative zero, the smallest and largest reals, the shortest and the
+// longest texts of a value) or its refusal, whichever road reads it.
+TEST_F(ConvertNumbers, RealTextsReadAsTheHostVMReadsThem) {
+  using F = CNAConvertVariant;
+  std::vector<std::string> texts = {
+      "0", "-0", "0.0", "-0.0", "-0e5", "1", "-1", "0.1", "-0.1", "1.5", "123456789012345678901234567890",
+      "1" + std::string(80, '0'), "1" + std::string(80, '0') + ".5", "0." + std::string(80, '0') + "1",
+      "1.7976931348623157e308", "1.7976931348623158e308", "1.7976931348623159e308", "-1.7976931348623157e308",
+      "1e308", "1e309", "-1e309", "4.9e-324", "5e-324", "2.4703282292062327e-324", "2.4703282292062328e-324",
+      "2.2250738585072014e-308", "2.2250738585072011e-308", "1e-400", "-1e-400", "3.4028234663852886e38",
+      "3.4028235e38", "3.4028236e38", "3.5e38", "1.17549435e-38", "1.4e-45", "7e-46", "-7e-46", "1e-50",
+      "0.30000000000000004", "9007199254740993", "9007199254740992.5", "1E5", "1e+5", "1e-5", "1e05",
+      "00012.5", "-00012.5e-0", "1.", ".5", "-.5", "+1", " 1", "1 ", "1e", "1e+", "1e-", "e5", "-", "", "inf",
+      "-inf", "infinity", "nan", "NaN", "0x1p3", "1,5", "1_000", "1.2.3", "1e5.5", "--1", "1e5e5",
+      std::string("1\0", 2)};
+  // Random reals as the server writes them (the shortest text) and as a wider text, and random
+  // digit strings with exponents.
+  std::mt19937_64 rng(69);
+  for (int i = 0; i < 1500; ++i) {
+    double d;
+    const uint64_t bits = rng();
+    memcpy(&d, &bits, sizeof d);
+    if (!std::isfinite(d)) continue;
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, d);
+    texts.emplace_back(text, r.ptr);
+    snprintf(text, sizeof text, "%.17g", d);
+    texts.emplace_back(text);
+    const float f = static_cast<float>(static_cast<double>(rng() % 2000000) / 1000 - 1000);
+    const std::to_chars_result rf = std::to_chars(text, text + sizeof text, f);
+    texts.emplace_back(text, rf.ptr);
+    std::string t = rng() % 3 == 0 ? "-" : "";
+    for (int k = 1 + static_cast<int>(rng() % 30); k > 0; --k) t += static_cast<char>('0' + rng() % 10);
+    if (rng() % 2 == 0) t += "." + std::to_string(rng() % 100000);
+    if (rng() % 2 == 0) t += "e" + std::to_string(static_cast<int>(rng() % 700) - 350);
+    texts.push_back(t);
+  }
+  for (const auto& [item, size] : {std::pair{NA_IT_R8, 8u}, std::pair{NA_IT_R4, 4u}, std::pair{NA_IT_R8, 12u}}) {
+    const unsigned short type = ConverteItemToZVType(item);
+    const unsigned int width = item == NA_IT_R4 ? 4 : 8;
+    for (const std::string& text : texts) {
+      const auto n = static_cast<unsigned int>(text.size());
+      const std::string shown = text + " in " + std::to_string(item);
+      const std::wstring wide(text.begin(), text.begin() + static_cast<long>(strnlen(text.c_str(), n)));
+      unsigned char area[ZV_VALUE_SIZE] = {};
+      CAny vm;
+      const bool ok = !wide.empty() && CAny::__s_nCastTo(area, wide.c_str(), type, nullptr) <= 99 &&
+                      (vm.__TransfertValeurInterne(type, area), vm.wGetType() == type);
+      Bytes want(size, 0);
+      if (ok) memcpy(want.data(), vm.pGetValueArea(), width);
+      Slot slot(&m_cnx, item, size);
+      ASSERT_TRUE(slot.conv.bInitBufferDB());
+      EXPECT_EQ(slot.conv.bSetValueDB(text.c_str(), n, CP_UTF8), ok) << shown;
+      EXPECT_EQ(slot.bytes, want) << shown;
+      EXPECT_EQ(slot.Raised(), ok ? L"" : Error53(ZV_PSTRA, item, text.c_str())) << shown;
+      F::STRowSlot row;
+      slot.conv.GetRowSlot(F::NA_ROWTEXT_DB, &m_cnx, &row);
+      ASSERT_EQ(row.eKind, F::NA_ROWSLOT_REAL) << shown;
+      memset(slot.bytes.data(), 0xEE, size);
+      if (F::s_bWriteRowSlot(row, text.c_str(), n)) {
+        EXPECT_TRUE(ok) << shown;
+        EXPECT_EQ(slot.bytes, want) << shown;
+        EXPECT_EQ(slot.conv.nGetSize(), width) << shown;
+      }
+      Bytes held;
+      EXPECT_EQ(ReadHeld(type, text, width, &held), ok) << shown;
+      want.resize(width);
+      EXPECT_EQ(ok ? held : want, want) << shown;
     }
   }
 }
