@@ -569,6 +569,29 @@ TEST(UtfEncode, UTF8ToUTF16IsTheStepwiseDecodingAtEveryDestinationSize) {
   }
 }
 
+TEST(UtfEncode, ThreeByteSequencesAreTheStepwiseDecodingBetweenOtherCharacters) {
+  // Three-byte characters are read in place: the smallest and largest, those beside the
+  // surrogates, a surrogate, overlong forms and cut or broken sequences, each after and before
+  // ASCII, a two-byte and a three-byte character, at the source's end too.
+  const std::string kCases[] = {"\xE0\xA0\x80", "\xEF\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80",
+                                "\xED\xA0\x80", "\xED\xBF\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF",
+                                "\xE2\x82", "\xE2", "\xE2\x82\x41", "\xE2\x41\x82", "\xE2\xC3\xA9",
+                                "\xE2\x82\xAC\xAC", "\xF0\x82\x82\xAC", "\xE4\xB8\x80\xE4\xB8\x80"};
+  const std::string kAround[] = {"", "a", "\xC3\xA9", "\xE4\xB8\x80"};
+  for (const std::string& c : kCases)
+    for (const std::string& before : kAround)
+      for (const std::string& after : kAround) {
+        const std::string s = before + c + after;
+        U16 want;
+        unsigned left = U(s.size());
+        for (const char* p = s.data(); left > 0;) want += iconvUtf16(std::wstring(1, UTF8_GetNext(&p, &left)));
+        const Heap<char> src = ExactChars(s);
+        Heap<unsigned short> d = Exact<unsigned short>(want.size() + 1);
+        const unsigned got = UTF8ToUTF16(d.get(), U(want.size() + 1), src.get(), U(s.size()));
+        EXPECT_EQ(U16(d.get(), got), want) << testing::PrintToString(s);
+      }
+}
+
 TEST(UtfEncode, ShortASCIIRunsAroundOtherCharactersAtEveryDestinationSize) {
   // ASCII runs of every length up to seventeen before and after a two-, three- or four-byte
   // character (or none), read eight bytes at once from their start or from the source's end.
