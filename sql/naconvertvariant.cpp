@@ -1722,6 +1722,9 @@ CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eRowSlotKind(eNAROWTEXT form, 
                ? NA_ROWSLOT_DATETIME
                : NA_ROWSLOT_NONE;
   }
+  if (form == NA_ROWTEXT_DATE)
+    return bDateKind(type) && eFormOf(analysis, type) == FORM_DATE8 && m_nBufferSize > 0 ? NA_ROWSLOT_DATE8
+                                                                                           : NA_ROWSLOT_NONE;
   if (type >= ZV_UI1 && type <= ZV_I8)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? NA_ROWSLOT_INTEGER
                                                                                       : NA_ROWSLOT_NONE;
@@ -1823,6 +1826,21 @@ namespace {
       if (length != 19 || !bServerDateTime(text, &word)) return -1;
       StoreWord(slot, size, word, 8);
       return 8;
+    }
+    case F::NA_ROWSLOT_DATE8: {
+      // A date of the calendar (not the empty one) is its own digits, at most size - 1 of them.
+      uint64_t head, digits, pairs;
+      uint16_t day;
+      if (length != 10) return -1;
+      memcpy(&head, text, 8);
+      memcpy(&day, text + 8, 2);
+      digits = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (uint64_t{day} << 48);
+      if ((head & 0xFF0000FF00000000ULL) != 0x2D00002D00000000ULL || !bDigitPairs(digits, &pairs) ||
+          nDateKind(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3)) != 1)
+        return -1;
+      const unsigned int n = std::min(8u, size - 1);
+      StoreWord(slot, size, digits, n);
+      return static_cast<int>(n);
     }
     case F::NA_ROWSLOT_CURRENCY: {
       bool negative = false;

@@ -161,8 +161,9 @@ class CNAConvertVariant final : public CNAVariant {
   // ---- Result rows ----
   // How a result column's non-NULL values reach bSetValueDB: its text as the server sent it, in
   // the server's code page (NA_ROWTEXT_DB); the server's "YYYY-MM-DD HH:MM:SS" of a DATETIME
-  // column, which bSetServerDateTimeDB tries first (NA_ROWTEXT_DATETIME); any other way.
-  enum eNAROWTEXT : int32_t { NA_ROWTEXT_OTHER = 0, NA_ROWTEXT_DB = 1, NA_ROWTEXT_DATETIME = 2 };
+  // column, which bSetServerDateTimeDB tries first (NA_ROWTEXT_DATETIME); the server's
+  // "YYYY-MM-DD" of a DATE column, as its digits YYYYMMDD (NA_ROWTEXT_DATE); any other way.
+  enum eNAROWTEXT : int32_t { NA_ROWTEXT_OTHER = 0, NA_ROWTEXT_DB = 1, NA_ROWTEXT_DATETIME = 2, NA_ROWTEXT_DATE = 3 };
   // What a row writer knows of one slot, read once: the kind of its step (NONE: the general
   // road only), the slot's bytes and the constants of its type. Right while the converter's
   // nGetShapeStamp() keeps nShapeStamp (every change of kind, buffer, type, items or connection
@@ -175,6 +176,7 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_WIDEDECIMAL,   // 19 to 38
     NA_ROWSLOT_REAL,          // a double, or a float of width 4
     NA_ROWSLOT_DATETIME,  // the server's "YYYY-MM-DD HH:MM:SS" only
+    NA_ROWSLOT_DATE8,     // the server's "YYYY-MM-DD" of a date, into a DATE8 slot's digits
     NA_ROWSLOT_UTF16,
     NA_ROWSLOT_UTF8_1252,  // narrow text slots: server page, host page
     NA_ROWSLOT_UTF8_UTF8,

@@ -54,10 +54,16 @@ struct ServerSlot {
   CNAConvertVariant conv;
 };
 
-// The road of a text without a writer: the server's date-time form first for such a column.
+// The road of a text without a writer: the server's date-time form first for such a column, a
+// date of ten characters as its digits.
 BOOL GeneralRoad(CNAConvertVariant* conv, CNAConvertVariant::eNAROWTEXT form, const std::string& text, int server) {
   const auto n = static_cast<unsigned int>(text.size());
   if (form == CNAConvertVariant::NA_ROWTEXT_DATETIME && conv->bSetServerDateTimeDB(text.data(), n)) return TRUE;
+  if (form == CNAConvertVariant::NA_ROWTEXT_DATE && n == 10) {
+    std::string digits = text;
+    std::erase(digits, '-');
+    return conv->bSetValueDB(digits.data(), static_cast<unsigned int>(digits.size()), static_cast<unsigned int>(server));
+  }
   return conv->bSetValueDB(text.data(), n, static_cast<unsigned int>(server));
 }
 
@@ -93,6 +99,11 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME, 'a'},
       {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DATE, 'a'},
+      {NA_IT_DATE8, 5, 0, 0, F::NA_ROWTEXT_DATE, 'a'},
+      {NA_IT_DATE8, 12, 0, 0, F::NA_ROWTEXT_DATE, 'a'},
+      {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATE, '-'},
+      {NA_IT_TEXTE, 11, 0, 0, F::NA_ROWTEXT_DATE, '-'},
       {NA_IT_HEURE, 7, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_TEXTE, 6, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
@@ -149,7 +160,11 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       "2024-13-01 00:00:00", "2024-00-10 00:00:00", "2024-01-00 12:00:00", "2024-02-30 00:00:00",
       "2024-04-31 00:00:00", "2100-02-29 00:00:00", "2000-02-29 00:00:00", "2024-01-01 23:60:00",
       "2024-01-01 23:59:60", "2024-01-01T10:00:00", "2024/01/01 10:00:00", "2024-01-01 10:00:0a",
-      "2024-01-01 10-00-00", "2024-1-01 10:00:00 ", "0000-00-00 00:00:01", "9999-12-31 23:59:59"};
+      "2024-01-01 10-00-00", "2024-1-01 10:00:00 ", "0000-00-00 00:00:01", "9999-12-31 23:59:59",
+      // Dates of a DATE column, and texts of its length that are none.
+      "2024-02-29", "2023-02-29", "2100-02-29", "2000-02-29", "0000-00-00", "0000-01-01", "0000-02-29",
+      "0001-01-01", "9999-12-31", "2024-13-01", "2024-00-10", "2024-01-00", "2024-04-31", "2024-01-32",
+      "2024-1-010", "2024/01/01", "2024-01-0a", "2024-01--1", "-024-01-01", "2024 01 01", "20240101"};
   CHostConnectionDescription host;
   for (const int server : {CP_UTF8, 1252}) {
     for (const int hostCp : {1252, CP_UTF8}) {
