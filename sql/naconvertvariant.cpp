@@ -1921,6 +1921,14 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
   return i;
 }
 
+BOOL CNAConvertVariant::s_bNullRowSlot(const STRowSlot& slot) {
+  if (!slot.bNullInRow || slot.pclValue->m_nShapeStamp != slot.nShapeStamp) return FALSE;
+  ZeroTail(slot.pbySlot, slot.nSize);
+  slot.pclValue->m_nDataSize = 0;
+  slot.pclValue->m_clValue.SetNull(true);
+  return TRUE;
+}
+
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
   if (m_nDBState != 0 && text != nullptr && length != kAll && m_eVarType == NA_VAR_ANY && wGetType() == ZV_DSTRW) {
     m_clValue.SetFlags(0);

@@ -197,10 +197,13 @@ class CNAConvertVariant final : public CNAVariant {
     eNAROWSLOT eKind = NA_ROWSLOT_NONE;
     uint8_t nWidth = 0;  // numbers: the bytes of the value
     uint8_t nPrecision = 0, nScale = 0;
+    // Owned by the caller, with a defined bit: the slot is the whole of its record's element, so
+    // that s_bNullRowSlot may clear it.
+    bool bNullInRow = false;
   };
   // This slot's step for a result column of form read on cnx (the converter's own connection),
   // with cnx's code pages as they are now; kind NONE where only the general road will do.
-  // nColumn and nDefinedBit are left to the caller.
+  // nColumn and nDefinedBit are left to the caller, bNullInRow cleared.
   void GetRowSlot(eNAROWTEXT form, const CNAConnectionDescription* cnx, STRowSlot* slot);
   // Writes one text into the slot with the bytes, data size and flags the general road leaves
   // (the slot must be of a kind, its stamp holding). FALSE: nothing written, nothing raised.
@@ -212,6 +215,9 @@ class CNAConvertVariant final : public CNAVariant {
   static constexpr unsigned int kRowWritten = 0x80000000u;
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                   const char* const* texts, const unsigned long* lengths, uint64_t* defined);
+  // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
+  // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
+  static BOOL s_bNullRowSlot(const STRowSlot& slot);
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }

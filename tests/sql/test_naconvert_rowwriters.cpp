@@ -279,6 +279,52 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
   }
 }
 
+// A NULL clears a slot that is its record's element as SetNull clears it, and nothing else: not
+// without bNullInRow, not once its converter changed.
+TEST_F(RowWriters, NullOfASlotClearsItAsSetNullDoes) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  CHostItemDescription other(L"other", NA_IT_I4, 4);
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    int integer, decimals;
+    F::eNAROWTEXT form;
+    const char* value;  // held before the NULL
+  } kItems[] = {{NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_DB, "12"},
+                {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB, "note"},
+                {NA_IT_UNICODE, 162, 0, 0, F::NA_ROWTEXT_DB, "note"},
+                {NA_IT_DECIMAL, 16, 32, 6, F::NA_ROWTEXT_DB, "1.25"},
+                {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME, "2024-01-02 03:04:05"},
+                {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DATE, "20240102"},
+                {NA_IT_R8, 8, 0, 0, F::NA_ROWTEXT_DB, "1.5"}};
+  for (const auto& it : kItems) {
+    for (const char* when : {"clears", "no bNullInRow", "converter changed"}) {
+      const std::string shown = std::to_string(it.type) + " " + when;
+      ServerSlot fast(&cnx, it.type, it.size, it.integer, it.decimals);
+      ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals, NA_VAR_OWNBUFFER);
+      F::STRowSlot slot;
+      fast.conv.GetRowSlot(it.form, &cnx, &slot);
+      ASSERT_NE(slot.eKind, F::NA_ROWSLOT_NONE) << shown;
+      slot.bNullInRow = when[0] != 'n';
+      const bool clears = when[0] == 'c' && when[1] == 'l';
+      for (ServerSlot* v : {&fast, &general})
+        ASSERT_TRUE(v->conv.bSetValueDB(it.value, static_cast<unsigned int>(strlen(it.value)), CP_UTF8)) << shown;
+      if (when[0] == 'c' && when[1] == 'o') fast.conv.SetItemDesc(&other, nullptr);
+      fast.Clear();
+      general.Clear();
+      EXPECT_EQ(F::s_bNullRowSlot(slot), clears) << shown;
+      if (clears) {
+        general.conv.SetNull();
+        EXPECT_EQ(fast.State(TRUE), general.State(TRUE)) << shown;
+      } else {
+        EXPECT_EQ(fast.Data()[0], 0xEE) << shown;
+      }
+    }
+  }
+}
+
 // A text slot's bytes after its text are cleared in steps of eight, sixteen or thirty-two bytes
 // or at once: every tail length around those steps, over a slot full of other bytes, ends as
 // the general road leaves it.
