@@ -639,25 +639,15 @@ constexpr struct SPow10Wide {
   return true;
 }
 
-// "[-]digits[.digits][(e|E)[+|-]digits]" as a real (a float when single) into bytes, as the VM
-// reads such a text: from_chars on its characters. FALSE for any other text and a value beyond
-// the type's range, which the VM reads otherwise.
+// A number text ("[-]digits[.digits][(e|E)[+|-]digits]", a point without digits on one side
+// too) as a real (a float when single) into bytes, as the VM reads such a text: from_chars on its
+// characters, which must take them all. A text that starts with no digit or point after its sign
+// (the infinities and NaNs from_chars reads), and a value beyond the type's range, are left to the
+// VM.
 [[gnu::always_inline]] inline bool bPlainReal(const char* t, unsigned int n, bool single, unsigned char bytes[8]) {
-  const char *p = t, *const end = t + n;
-  auto digits = [&] {
-    const char* const first = p;
-    while (p < end && static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0' <= 9) ++p;
-    return p > first;
-  };
-  if (p < end && *p == '-') ++p;
-  if (!digits()) return false;
-  if (p < end && *p == '.' && (++p, !digits())) return false;
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    if (p < end && (*p == '+' || *p == '-')) ++p;
-    if (!digits()) return false;
-  }
-  if (p != end) return false;
+  const char* const end = t + n;
+  const char* p = n > 0 && *t == '-' ? t + 1 : t;
+  if (p == end || (static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0' > 9 && *p != '.')) return false;
   if (single) {
     float f;
     const std::from_chars_result r = std::from_chars(t, end, f);

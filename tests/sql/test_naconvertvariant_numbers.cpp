@@ -246,7 +246,8 @@ TEST_F(ConvertNumbers, RealTextsReadAsTheHostVMReadsThem) {
       "3.4028235e38", "3.4028236e38", "3.5e38", "1.17549435e-38", "1.4e-45", "7e-46", "-7e-46", "1e-50",
       "0.30000000000000004", "9007199254740993", "9007199254740992.5", "1E5", "1e+5", "1e-5", "1e05",
       "00012.5", "-00012.5e-0", "1.", ".5", "-.5", "+1", " 1", "1 ", "1e", "1e+", "1e-", "e5", "-", "", "inf",
-      "-inf", "infinity", "nan", "NaN", "0x1p3", "1,5", "1_000", "1.2.3", "1e5.5", "--1", "1e5e5",
+      "-inf", "infinity", "Infinity", "+inf", "-nan", "nan(1)", ".e5", "5.e3", ".5e3", "-.e1", "1.5e",
+      "nan", "NaN", "0x1p3", "1,5", "1_000", "1.2.3", "1e5.5", "--1", "1e5e5",
       std::string("1\0", 2)};
   // Random reals as the server writes them (the shortest text) and as a wider text, and random
   // digit strings with exponents.
