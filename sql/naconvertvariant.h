@@ -198,7 +198,7 @@ class CNAConvertVariant final : public CNAVariant {
     uint8_t nWidth = 0;  // numbers: the bytes of the value
     uint8_t nPrecision = 0, nScale = 0;
     // Owned by the caller, with a defined bit: the slot is the whole of its record's element, so
-    // that s_bNullRowSlot may clear it.
+    // that a NULL may clear it (s_bNullRowSlot) and its bit go into s_nWriteRow's NULL word.
     bool bNullInRow = false;
   };
   // This slot's step for a result column of form read on cnx (the converter's own connection),
@@ -209,12 +209,14 @@ class CNAConvertVariant final : public CNAVariant {
   // (the slot must be of a kind, its stamp holding). FALSE: nothing written, nothing raised.
   static BOOL s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length);
   // Writes the texts of slots [from, count) of one row while each is written, OR-ing their
-  // nDefinedBit into *defined. Returns count when every slot is written; else the first slot not
-  // finished: untouched (its text NULL or refused, no kind, its stamp moved), or with
-  // kRowWritten added, written but its bit left to the caller.
+  // nDefinedBit into *defined, and clears those whose text is NULL when s_bNullRowSlot does,
+  // OR-ing their bits into *nulls. Returns count when every slot is done; else the first slot not
+  // finished: untouched (its text refused or a NULL it does not clear, no kind, its stamp moved),
+  // or with kRowWritten added, written but its bit left to the caller.
   static constexpr unsigned int kRowWritten = 0x80000000u;
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
-                                  const char* const* texts, const unsigned long* lengths, uint64_t* defined);
+                                  const char* const* texts, const unsigned long* lengths, uint64_t* defined,
+                                  uint64_t* nulls);
   // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
   // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
   static BOOL s_bNullRowSlot(const STRowSlot& slot);

@@ -197,7 +197,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   for (unsigned int i = 0; i < count; ++i) {
     const F::STRowSlot& s = slots[i];
     if (flags != nullptr) {
-      const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined);
+      const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined, &nulls);
       i = stop & ~F::kRowWritten;
       if (i == count) break;
       if ((stop & F::kRowWritten) != 0) {
@@ -215,11 +215,6 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       if (stopped.pclValue->nGetShapeStamp() != stopped.nShapeStamp) {
         changed = true;
       } else if (texts[stopped.nColumn] == nullptr) {
-        // The slot is its element: its bit goes with the others.
-        if (flags != nullptr && F::s_bNullRowSlot(stopped)) {
-          nulls |= stopped.nDefinedBit;
-          continue;
-        }
         stopped.pclValue->SetNull();
         if (kj != nullptr) kj->SetSlotDefined(*m_tabColumn[i].pSlot, FALSE);
         continue;

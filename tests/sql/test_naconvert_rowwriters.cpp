@@ -215,10 +215,14 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
     unsigned int noKind;   // the slot bound with no step
     unsigned int changed;  // the slot whose converter changes after binding
     unsigned int stop;     // what s_nWriteRow returns
+    bool nullInRow = false;  // every slot clears itself for a NULL
   } kRows[] = {
       {"every slot written", {"12", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 5},
       {"from the third", {"x", "x", "1.25", "2024-01-02 03:04:05", "-7"}, 2, kNone, kNone, kNone, 5},
       {"a NULL", {"12", "note", nullptr, "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 2},
+      {"NULLs cleared", {"12", nullptr, nullptr, "2024-01-02 03:04:05", nullptr}, 0, kNone, kNone, kNone, 5, true},
+      {"a NULL without its bit", {"12", nullptr, "1.25", "2024-01-02 03:04:05", "-7"}, 0, 1, kNone, kNone, 1, true},
+      {"a NULL of a changed converter", {"12", "x", "1.25", nullptr, "-7"}, 0, kNone, kNone, 3, 3, true},
       {"a refused text", {"1e3", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 0},
       {"an empty text", {"12", "", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 1},
       {"a bad date", {"12", "note", "1.25", "2024-02-30 03:04:05", "-7"}, 0, kNone, kNone, kNone, 3},
@@ -251,6 +255,7 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       slots[i].nDefinedBit = i == row.noBit ? 0 : 1ULL << (9 * i);
       fast[i]->conv.GetRowSlot(i == row.noKind ? F::NA_ROWTEXT_OTHER : k.form, &cnx, &slots[i]);
       ASSERT_EQ(slots[i].eKind == F::NA_ROWSLOT_NONE, i == row.noKind) << row.name << " slot " << i;
+      slots[i].bNullInRow = row.nullInRow && slots[i].nDefinedBit != 0;
       if (i == row.changed) fast[i]->conv.SetItemDesc(&other, nullptr);
       fast[i]->Clear();
     }
@@ -259,13 +264,19 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       texts[slots[i].nColumn] = row.texts[i];
       lengths[slots[i].nColumn] = row.texts[i] != nullptr ? strlen(row.texts[i]) : 0;
     }
-    uint64_t defined = 0;
-    const unsigned int stop = F::s_nWriteRow(slots.data(), row.from, kCount, texts.data(), lengths.data(), &defined);
+    uint64_t defined = 0, nulls = 0;
+    const unsigned int stop =
+        F::s_nWriteRow(slots.data(), row.from, kCount, texts.data(), lengths.data(), &defined, &nulls);
     EXPECT_EQ(stop, row.stop) << row.name;
     const unsigned int end = stop & ~F::kRowWritten, written = (stop & F::kRowWritten) != 0 ? end + 1 : end;
-    uint64_t expected = 0;
+    uint64_t expected = 0, expectedNulls = 0;
     for (unsigned int i = 0; i < kCount; ++i) {
-      if (i >= row.from && i < written) {
+      if (i >= row.from && i < written && row.texts[i] == nullptr) {
+        // As SetNull leaves the slot.
+        general[i]->conv.SetNull();
+        EXPECT_EQ(fast[i]->State(TRUE), general[i]->State(TRUE)) << row.name << " slot " << i;
+        expectedNulls |= slots[i].nDefinedBit;
+      } else if (i >= row.from && i < written) {
         const std::string text = row.texts[i];
         const BOOL ok = GeneralRoad(&general[i]->conv, kSlots[i].form, text, CP_UTF8);
         EXPECT_EQ(fast[i]->State(TRUE), general[i]->State(ok)) << row.name << " slot " << i;
@@ -276,6 +287,7 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       }
     }
     EXPECT_EQ(defined, expected) << row.name;
+    EXPECT_EQ(nulls, expectedNulls) << row.name;
   }
 }
 
@@ -373,8 +385,9 @@ TEST_F(RowWriters, SlotWithoutAStepReadsNoTextPastTheRow) {
     // The row holds one column, on the heap so that a read past it is seen.
     std::vector<const char*> texts = {"12"};
     std::vector<unsigned long> lengths = {2};
-    uint64_t defined = 0;
-    EXPECT_EQ(F::s_nWriteRow(slots.data(), row.from, 2, texts.data(), lengths.data(), &defined), row.stepless)
+    uint64_t defined = 0, nulls = 0;
+    EXPECT_EQ(F::s_nWriteRow(slots.data(), row.from, 2, texts.data(), lengths.data(), &defined, &nulls),
+              row.stepless)
         << row.name;
   }
 }
