@@ -482,8 +482,8 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
       continue;
     }
     // Text beyond ASCII (most scripts: two- and three-byte characters, words parted by a few
-    // ASCII bytes) a character at a time from a load of four bytes, four two-byte characters at
-    // once from a load of eight, while the loads and four units fit. An overlong form, a
+    // ASCII bytes) a character at a time from a load of four bytes, two-byte characters four at
+    // once from a load of eight or two from the four, while the loads and four units fit. An overlong form, a
     // surrogate, a cut sequence and anything else are decodeOne's, a run of four ASCII bytes
     // the loads above.
     {
@@ -519,6 +519,14 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
               p += 8;
               continue;
             }
+          }
+          // Two at once from the four bytes, or one.
+          if ((w & 0xC0E0C0E0u) == 0x80C080C0u && (w & 0x1Eu) != 0 && (w & 0x1E0000u) != 0) {
+            const uint32_t units = ((w & 0x001F001Fu) << 6) | ((w >> 8) & 0x003F003Fu);
+            memcpy(d, &units, 4);
+            d += 2;
+            p += 4;
+            continue;
           }
           if ((w & 0xC000u) != 0x8000u || (w & 0x1Eu) == 0) break;
           store16(d++, ((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
