@@ -481,10 +481,92 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
       o = static_cast<unsigned int>(d - dst);
       continue;
     }
+    // Text beyond ASCII (most scripts: two- and three-byte characters, words parted by a few
+    // ASCII bytes) a character at a time from a load of four bytes, two-byte characters four at
+    // once from a load of eight or two from the four, while the loads and four units fit. An overlong form, a
+    // surrogate, a cut sequence and anything else are decodeOne's, a run of four ASCII bytes
+    // the loads above.
+    {
+      unsigned short* d = dst + o;
+      unsigned short* const dend = dst + dstUnits;
+      while (end - p >= 4 && dend - d >= 4) {
+        uint32_t w;
+        memcpy(&w, p, 4);
+        if ((w & 0x80u) == 0) {
+          const uint32_t high = w & 0x80808080u;
+          if (high == 0) break;
+          // One to three ASCII bytes: the four widened, those before the next character kept.
+          const unsigned int ascii = static_cast<unsigned int>(__builtin_ctz(high)) / 8;
+#if defined(__SSE2__)
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
+                           _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), _mm_setzero_si128()));
+#else
+          for (unsigned int k = 0; k < ascii; ++k) store16(d + k, (w >> (8 * k)) & 0x7Fu);
+#endif
+          d += ascii;
+          p += ascii;
+          continue;
+        }
+        if ((w & 0xE0u) == 0xC0u) {
+          uint64_t w8;
+          // Each 16-bit lane a lead of 0xC2 to 0xDF and a continuation byte.
+          if (end - p >= 8 && (memcpy(&w8, p, 8), (w8 & 0xC0E0C0E0C0E0C0E0ull) == 0x80C080C080C080C0ull)) {
+            const uint64_t lead = w8 & 0x001F001F001F001Full;
+            if (((lead + 0x7FFE7FFE7FFE7FFEull) & 0x8000800080008000ull) == 0x8000800080008000ull) {
+              const uint64_t units = (lead << 6) | ((w8 >> 8) & 0x003F003F003F003Full);
+              memcpy(d, &units, 8);
+              d += 4;
+              p += 8;
+              continue;
+            }
+          }
+          // Two at once from the four bytes, or one.
+          if ((w & 0xC0E0C0E0u) == 0x80C080C0u && (w & 0x1Eu) != 0 && (w & 0x1E0000u) != 0) {
+            const uint32_t units = ((w & 0x001F001Fu) << 6) | ((w >> 8) & 0x003F003Fu);
+            memcpy(d, &units, 4);
+            d += 2;
+            p += 4;
+            continue;
+          }
+          if ((w & 0xC000u) != 0x8000u || (w & 0x1Eu) == 0) break;
+          store16(d++, ((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
+          p += 2;
+          continue;
+        }
+        // A lead of 0xE0 takes a second byte from 0xA0 (no overlong form), one of 0xED a second
+        // byte below 0xA0 (no surrogate).
+        if ((w & 0xC0C0F0u) == 0x8080E0u && (w & 0x20FFu) != 0x00E0u && (w & 0x20FFu) != 0x20EDu) {
+          store16(d++, ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu));
+          p += 3;
+          continue;
+        }
+        // Four bytes of U+10000 to U+10FFFF: a pair.
+        if ((w & 0xC0C0C0F8u) == 0x808080F0u) {
+          const uint32_t c = ((w & 0x07u) << 18) | ((w & 0x3F00u) << 4) | ((w >> 10) & 0xFC0u) | ((w >> 24) & 0x3Fu);
+          if (c < 0x10000 || c >= 0x110000) break;
+          store16(d++, 0xD800 + ((c - 0x10000) >> 10));
+          store16(d++, 0xDC00 + (c & 0x3FF));
+          p += 4;
+          continue;
+        }
+        break;
+      }
+      o = static_cast<unsigned int>(d - dst);
+    }
+    if (p == end || o == dstUnits) break;
+    if (*p < 0x80) continue;
     if (end - p >= 2 && isTwoByte(p)) {
       store16(dst + o++, ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu));
       p += 2;
       continue;
+    }
+    if ((p[0] & 0xF0u) == 0xE0 && end - p >= 3 && isCont(p[1]) && isCont(p[2])) {
+      const uint32_t c3 = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      if (c3 >= 0x800 && (c3 & 0xF800u) != 0xD800) {
+        store16(dst + o++, c3);
+        p += 3;
+        continue;
+      }
     }
     const uint32_t c = decodeOne<true>(p, end);
     if (c <= 0xFFFF) {

@@ -488,7 +488,7 @@ CNAConvertVariant::eNAROWTEXT CMySQLStatementSQL::eGetRowTextForm(unsigned int c
   if (value == nullptr || column >= m_nColumnCount || m_pTabColumn == nullptr) return F::NA_ROWTEXT_OTHER;
   const CNAColumnSQL* c = &m_pTabColumn[column];
   const int type = c->m_nDBType;
-  if (type == MYSQL_TYPE_DATE) return F::NA_ROWTEXT_OTHER;
+  if (type == MYSQL_TYPE_DATE) return F::NA_ROWTEXT_DATE;
   if (type == MYSQL_TYPE_DATETIME) return F::NA_ROWTEXT_DATETIME;
   return bBlob(type) ? _eGetBlobRowTextForm(c, value) : F::NA_ROWTEXT_DB;
 }

@@ -1,6 +1,7 @@
 #include "sql/naconvertvariant.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -575,6 +576,90 @@ inline void CurrencyForm(bool negative, unsigned long long magnitude, unsigned c
   const uint16_t sign = millionths < 0 ? 0xFFFF : 0;
   memcpy(bytes, &millionths, 8);
   memcpy(bytes + 8, &sign, 2);
+}
+
+using u128 = unsigned __int128;
+
+// 10^0 .. 10^38: the magnitudes of every decimal precision.
+constexpr struct SPow10Wide {
+  u128 v[IDecimal::kMaxPrecision + 1];
+  constexpr SPow10Wide() : v() {
+    v[0] = 1;
+    for (int i = 1; i <= IDecimal::kMaxPrecision; ++i) v[i] = v[i - 1] * 10;
+  }
+} kPow10Wide;
+
+// "[-]digits[.digits]" as the host's decimal of precision (1 to 38) and scale holds it: the
+// unscaled value in two's complement, more decimals than the scale rounded half away from zero,
+// as the VM reads the text and then writes its decimal at that precision and scale. Only texts
+// the VM reads without a rounding of its own (at most 38 significant digits and 38 decimals)
+// and values of at most precision digits: FALSE for any other, which the VM reads and refuses.
+[[gnu::noinline]] bool bPlainDecimal(const char* t, unsigned int n, unsigned int precision, unsigned int scale,
+                                     u128* twos) {
+  const char *p = t, *const end = t + n;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  // Digits gather in a word; the word goes into the value every 19 of them.
+  u128 magnitude = 0;
+  uint64_t word = 0;
+  unsigned int inWord = 0, significant = 0, integers = 0, decimals = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    const unsigned int digit = static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0';
+    if (digit > 9) {
+      if (*p != '.' || point || integers == 0) return false;
+      point = true;
+      continue;
+    }
+    if (point)
+      ++decimals;
+    else
+      ++integers;
+    if (significant == 0 && digit == 0) continue;
+    if (++significant > IDecimal::kMaxPrecision) return false;
+    word = word * 10 + digit;
+    if (++inWord == 19) {
+      magnitude = magnitude * CXMath::kPow10[18] * 10 + word;
+      word = 0;
+      inWord = 0;
+    }
+  }
+  if (integers == 0 || (point && decimals == 0) || decimals > IDecimal::kMaxPrecision) return false;
+  magnitude = magnitude * kPow10Wide.v[inWord] + word;
+  if (decimals <= scale) {
+    // The value's digits at the scale.
+    if (significant != 0 && significant + scale > precision + decimals) return false;
+    magnitude *= kPow10Wide.v[scale - decimals];
+  } else {
+    const u128 unit = kPow10Wide.v[decimals - scale], rest = magnitude % unit;
+    magnitude = magnitude / unit + (rest != 0 && rest >= unit - rest ? 1 : 0);
+    if (magnitude >= kPow10Wide.v[precision]) return false;
+  }
+  *twos = negative ? 0 - magnitude : magnitude;
+  return true;
+}
+
+// A number text ("[-]digits[.digits][(e|E)[+|-]digits]", a point without digits on one side
+// too) as a real (a float when single) into bytes, as the VM reads such a text: from_chars on its
+// characters, which must take them all. A text that starts with no digit or point after its sign
+// (the infinities and NaNs from_chars reads), and a value beyond the type's range, are left to the
+// VM.
+[[gnu::always_inline]] inline bool bPlainReal(const char* t, unsigned int n, bool single, unsigned char bytes[8]) {
+  const char* const end = t + n;
+  const char* p = n > 0 && *t == '-' ? t + 1 : t;
+  if (p == end || (static_cast<unsigned int>(static_cast<unsigned char>(*p)) - '0' > 9 && *p != '.')) return false;
+  if (single) {
+    float f;
+    const std::from_chars_result r = std::from_chars(t, end, f);
+    if (r.ec != std::errc() || r.ptr != end) return false;
+    memcpy(bytes, &f, sizeof f);
+  } else {
+    double d;
+    const std::from_chars_result r = std::from_chars(t, end, d);
+    if (r.ec != std::errc() || r.ptr != end) return false;
+    memcpy(bytes, &d, sizeof d);
+  }
+  return true;
 }
 
 }  // namespace
@@ -1291,6 +1376,23 @@ constexpr unsigned long long kIntegerMax[8][2] = {
 BOOL CNAConvertVariant::_bSetNumberDB(const char* text, unsigned int length, int codePage) {
   const unsigned short type = wGetType();
   const bool buffered = _bBuffered();
+  int precision = 0, scale = 0;
+  u128 twos = 0;
+  // A decimal slot of its item's digits takes a plain text as the VM would write it there.
+  if (type == ZV_DECIMAL && buffered && m_pbyBuffer != nullptr && _bAnalysisDecimal(&precision, &scale) &&
+      precision > 0 && nFormSize(precision) <= m_nBufferSize &&
+      bPlainDecimal(text, length, static_cast<unsigned int>(precision), static_cast<unsigned int>(scale), &twos))
+    return _bStoreBytes(&twos, nFormSize(precision), 0);
+  // A real as the VM reads it, from the same characters.
+  unsigned char real[8];
+  if ((type == ZV_R8 || type == ZV_R4) && (m_eVarType == NA_VAR_ANY || buffered)) {
+    const unsigned int width = type == ZV_R4 ? 4 : 8;
+    if (!bPlainReal(text, length, width == 4, real)) return _bSetNumberByVM(text, length, codePage);
+    if (!buffered) return _bHoldPlainNumber(type, real, width);
+    const eNA_ITEMTYPE analysis = eNAGetItemTypeAnalyse();
+    return (width == 8 ? _bStoreFixed<8>(real, analysis) : _bStoreFixed<4>(real, analysis)) ||
+           _bStoreBytes(real, width, 0);
+  }
   bool negative = false;
   unsigned long long magnitude = 0;
   // Plain integer and currency texts are stored without the host VM; it takes all others.
@@ -1570,15 +1672,17 @@ template <>
 
 }  // namespace
 
-bool CNAConvertVariant::_bDecimalSlotFits() const {
-  // Up to 18 digits the unscaled value is a 64-bit integer; wider items and the 18-byte form of
-  // precision 0 go through the VM.
-  return m_pbyBuffer != nullptr && m_nAnalysisPrecision > 0 && m_nAnalysisPrecision <= 18 &&
-         IDecimal::mg_PToN[m_nAnalysisPrecision] <= m_nBufferSize;
+CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eDecimalSlotKind() const {
+  // The 18-byte form of precision 0 goes through the VM.
+  if (m_pbyBuffer == nullptr || m_nAnalysisPrecision <= 0 || m_nAnalysisPrecision > IDecimal::kMaxPrecision ||
+      IDecimal::mg_PToN[m_nAnalysisPrecision] > m_nBufferSize)
+    return NA_ROWSLOT_NONE;
+  return m_nAnalysisPrecision <= 18 ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_WIDEDECIMAL;
 }
 
 BOOL CNAConvertVariant::_bSlotDecimal(const char* text, unsigned int length, unsigned int codePage) {
-  if (!_bIntoSlot(NA_ROWSLOT_DECIMAL, text, length)) return _bSetValueDBGeneral(text, length, codePage);
+  if (!_bIntoSlot(m_nAnalysisPrecision <= 18 ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_WIDEDECIMAL, text, length))
+    return _bSetValueDBGeneral(text, length, codePage);
   return TRUE;
 }
 
@@ -1608,12 +1712,17 @@ CNAConvertVariant::eNAROWSLOT CNAConvertVariant::_eRowSlotKind(eNAROWTEXT form, 
                ? NA_ROWSLOT_DATETIME
                : NA_ROWSLOT_NONE;
   }
+  if (form == NA_ROWTEXT_DATE)
+    return bDateKind(type) && eFormOf(analysis, type) == FORM_DATE8 && m_nBufferSize > 0 ? NA_ROWSLOT_DATE8
+                                                                                           : NA_ROWSLOT_NONE;
   if (type >= ZV_UI1 && type <= ZV_I8)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= kIntegerWidth[type - ZV_UI1] ? NA_ROWSLOT_INTEGER
                                                                                       : NA_ROWSLOT_NONE;
   if (type == ZV_CY)
     return analysis != NA_IT_BINAIRE && m_nBufferSize >= sizeof(CMoney) ? NA_ROWSLOT_CURRENCY : NA_ROWSLOT_NONE;
-  if (type == ZV_DECIMAL) return _bDecimalSlotFits() ? NA_ROWSLOT_DECIMAL : NA_ROWSLOT_NONE;
+  if (type == ZV_R8 || type == ZV_R4)
+    return analysis != NA_IT_BINAIRE && m_nBufferSize >= (type == ZV_R4 ? 4u : 8u) ? NA_ROWSLOT_REAL : NA_ROWSLOT_NONE;
+  if (type == ZV_DECIMAL) return _eDecimalSlotKind();
   if (server == CP_UTF8 && (type == ZV_DSTRW || type == ZV_PSTRW || type == 20 || type == 81))
     return m_nBufferSize > 2 * sizeof(wchar_t) && bIsTextUnicode(analysis) ? NA_ROWSLOT_UTF16 : NA_ROWSLOT_NONE;
   // _bSlotText's narrow slots, for the pages a host and a server mostly use; the host's page
@@ -1642,7 +1751,9 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
       const unsigned long long max = kIntegerMax[k][negative];
       slot->nLimit[negative] = negative != 0 && k < ZV_I1 - ZV_UI1 ? 0 : (max == ~0ULL ? max : max + 1);
     }
-  } else if (kind == NA_ROWSLOT_DECIMAL) {
+  } else if (kind == NA_ROWSLOT_REAL) {
+    slot->nWidth = wGetType() == ZV_R4 ? 4 : 8;
+  } else if (kind == NA_ROWSLOT_DECIMAL || kind == NA_ROWSLOT_WIDEDECIMAL) {
     slot->nPrecision = static_cast<uint8_t>(m_nAnalysisPrecision);
     slot->nScale = static_cast<uint8_t>(m_nAnalysisScale);
     slot->nWidth = IDecimal::mg_PToN[m_nAnalysisPrecision];
@@ -1680,6 +1791,20 @@ namespace {
         StoreWord(slot, size, value, s.nWidth);
       return s.nWidth;
     }
+    case F::NA_ROWSLOT_REAL: {
+      unsigned char bytes[8];
+      if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return -1;
+      memcpy(slot, bytes, s.nWidth);
+      ZeroTail(slot + s.nWidth, size - s.nWidth);
+      return s.nWidth;
+    }
+    case F::NA_ROWSLOT_WIDEDECIMAL: {
+      u128 twos;
+      if (!bPlainDecimal(text, length, s.nPrecision, s.nScale, &twos)) return -1;
+      memcpy(slot, &twos, s.nWidth);
+      ZeroTail(slot + s.nWidth, size - s.nWidth);
+      return s.nWidth;
+    }
     case F::NA_ROWSLOT_DECIMAL: {
       uint64_t value;
       if (!bRowDecimal(text, length, s.nPrecision, s.nScale, &value)) return -1;
@@ -1691,6 +1816,21 @@ namespace {
       if (length != 19 || !bServerDateTime(text, &word)) return -1;
       StoreWord(slot, size, word, 8);
       return 8;
+    }
+    case F::NA_ROWSLOT_DATE8: {
+      // A date of the calendar (not the empty one) is its own digits, at most size - 1 of them.
+      uint64_t head, digits, pairs;
+      uint16_t day;
+      if (length != 10) return -1;
+      memcpy(&head, text, 8);
+      memcpy(&day, text + 8, 2);
+      digits = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (uint64_t{day} << 48);
+      if ((head & 0xFF0000FF00000000ULL) != 0x2D00002D00000000ULL || !bDigitPairs(digits, &pairs) ||
+          nDateKind(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3)) != 1)
+        return -1;
+      const unsigned int n = std::min(8u, size - 1);
+      StoreWord(slot, size, digits, n);
+      return static_cast<int>(n);
     }
     case F::NA_ROWSLOT_CURRENCY: {
       bool negative = false;
@@ -1748,15 +1888,20 @@ BOOL CNAConvertVariant::_bIntoSlot(eNAROWSLOT kind, const char* text, unsigned i
 
 unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                             const char* const* texts, const unsigned long* lengths,
-                                            uint64_t* defined) {
-  uint64_t bits = 0;
+                                            uint64_t* defined, uint64_t* nulls) {
+  uint64_t bits = 0, nullBits = 0;
   unsigned int i = from;
   for (; i < count; ++i) {
     const STRowSlot& s = slots[i];
     // A slot without a step may name a column the row does not have.
     if (s.eKind == NA_ROWSLOT_NONE) break;
     const char* text = texts[s.nColumn];
-    if (text == nullptr || s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
+    if (text == nullptr) [[unlikely]] {
+      if (!s_bNullRowSlot(s)) break;
+      nullBits |= s.nDefinedBit;
+      continue;
+    }
+    if (s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
     const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
     if (n < 0) break;
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
@@ -1768,7 +1913,17 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
     bits |= s.nDefinedBit;
   }
   *defined |= bits;
+  *nulls |= nullBits;
   return i;
+}
+
+// Out of the row's loop, which meets a NULL seldom.
+[[gnu::noinline]] BOOL CNAConvertVariant::s_bNullRowSlot(const STRowSlot& slot) {
+  if (!slot.bNullInRow || slot.pclValue->m_nShapeStamp != slot.nShapeStamp) return FALSE;
+  ZeroTail(slot.pbySlot, slot.nSize);
+  slot.pclValue->m_nDataSize = 0;
+  slot.pclValue->m_clValue.SetNull(true);
+  return TRUE;
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {

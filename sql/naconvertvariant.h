@@ -14,7 +14,8 @@
 //   that are no date or time of day, the empty text) raise error 53 with the text and leave the
 //   buffer zeroed or the held value NULL. A zero month or day is the server's empty date.
 // - Per value, the kind 3 paths of numbers, dates and texts allocate nothing on the heap and open
-//   no conversion descriptor (decimals excepted: the host VM makes one object per value). A held
+//   no conversion descriptor (decimals excepted where the host VM reads them: it makes one object
+//   per value). A held
 //   wide or narrow dynamic string keeps its block from value to value, through empty texts too,
 //   and grows it only for a longer text; a failed growth leaves the value NULL with the
 //   out-of-memory error.
@@ -160,8 +161,9 @@ class CNAConvertVariant final : public CNAVariant {
   // ---- Result rows ----
   // How a result column's non-NULL values reach bSetValueDB: its text as the server sent it, in
   // the server's code page (NA_ROWTEXT_DB); the server's "YYYY-MM-DD HH:MM:SS" of a DATETIME
-  // column, which bSetServerDateTimeDB tries first (NA_ROWTEXT_DATETIME); any other way.
-  enum eNAROWTEXT : int32_t { NA_ROWTEXT_OTHER = 0, NA_ROWTEXT_DB = 1, NA_ROWTEXT_DATETIME = 2 };
+  // column, which bSetServerDateTimeDB tries first (NA_ROWTEXT_DATETIME); the server's
+  // "YYYY-MM-DD" of a DATE column, as its digits YYYYMMDD (NA_ROWTEXT_DATE); any other way.
+  enum eNAROWTEXT : int32_t { NA_ROWTEXT_OTHER = 0, NA_ROWTEXT_DB = 1, NA_ROWTEXT_DATETIME = 2, NA_ROWTEXT_DATE = 3 };
   // What a row writer knows of one slot, read once: the kind of its step (NONE: the general
   // road only), the slot's bytes and the constants of its type. Right while the converter's
   // nGetShapeStamp() keeps nShapeStamp (every change of kind, buffer, type, items or connection
@@ -170,8 +172,11 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_NONE = 0,
     NA_ROWSLOT_INTEGER,
     NA_ROWSLOT_CURRENCY,
-    NA_ROWSLOT_DECIMAL,
+    NA_ROWSLOT_DECIMAL,       // precision 1 to 18: a 64-bit unscaled value
+    NA_ROWSLOT_WIDEDECIMAL,   // 19 to 38
+    NA_ROWSLOT_REAL,          // a double, or a float of width 4
     NA_ROWSLOT_DATETIME,  // the server's "YYYY-MM-DD HH:MM:SS" only
+    NA_ROWSLOT_DATE8,     // the server's "YYYY-MM-DD" of a date, into a DATE8 slot's digits
     NA_ROWSLOT_UTF16,
     NA_ROWSLOT_UTF8_1252,  // narrow text slots: server page, host page
     NA_ROWSLOT_UTF8_UTF8,
@@ -190,23 +195,31 @@ class CNAConvertVariant final : public CNAVariant {
     uint32_t nColumn = 0;  // the result column whose texts it takes
     uint32_t nShapeStamp = 0;
     eNAROWSLOT eKind = NA_ROWSLOT_NONE;
-    uint8_t nWidth = 0;  // integers and decimals: the bytes of the value
+    uint8_t nWidth = 0;  // numbers: the bytes of the value
     uint8_t nPrecision = 0, nScale = 0;
+    // Owned by the caller, with a defined bit: the slot is the whole of its record's element, so
+    // that a NULL may clear it (s_bNullRowSlot) and its bit go into s_nWriteRow's NULL word.
+    bool bNullInRow = false;
   };
   // This slot's step for a result column of form read on cnx (the converter's own connection),
   // with cnx's code pages as they are now; kind NONE where only the general road will do.
-  // nColumn and nDefinedBit are left to the caller.
+  // nColumn and nDefinedBit are left to the caller, bNullInRow cleared.
   void GetRowSlot(eNAROWTEXT form, const CNAConnectionDescription* cnx, STRowSlot* slot);
   // Writes one text into the slot with the bytes, data size and flags the general road leaves
   // (the slot must be of a kind, its stamp holding). FALSE: nothing written, nothing raised.
   static BOOL s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length);
   // Writes the texts of slots [from, count) of one row while each is written, OR-ing their
-  // nDefinedBit into *defined. Returns count when every slot is written; else the first slot not
-  // finished: untouched (its text NULL or refused, no kind, its stamp moved), or with
-  // kRowWritten added, written but its bit left to the caller.
+  // nDefinedBit into *defined, and clears those whose text is NULL when s_bNullRowSlot does,
+  // OR-ing their bits into *nulls. Returns count when every slot is done; else the first slot not
+  // finished: untouched (its text refused or a NULL it does not clear, no kind, its stamp moved),
+  // or with kRowWritten added, written but its bit left to the caller.
   static constexpr unsigned int kRowWritten = 0x80000000u;
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
-                                  const char* const* texts, const unsigned long* lengths, uint64_t* defined);
+                                  const char* const* texts, const unsigned long* lengths, uint64_t* defined,
+                                  uint64_t* nulls);
+  // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
+  // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
+  static BOOL s_bNullRowSlot(const STRowSlot& slot);
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
@@ -273,16 +286,16 @@ class CNAConvertVariant final : public CNAVariant {
   BOOL _bSlotInteger(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotCurrency(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotDateTime(const char* text, unsigned int length, unsigned int codePage);
-  // "[-]digits[.digits]" of at most the item's scale and precision (18 at most) into its data
-  // form, with no decimal object; any other text, item or slot takes the general road.
+  // "[-]digits[.digits]" of at most the item's scale and precision into its data form, with no
+  // decimal object; any other text, item or slot takes the general road.
   BOOL _bSlotDecimal(const char* text, unsigned int length, unsigned int codePage);
   BOOL _bSlotUTF16(const char* text, unsigned int length, unsigned int codePage);
   // The kind of this slot's step for form with these code pages (NONE: the general road).
   eNAROWSLOT _eRowSlotKind(eNAROWTEXT form, int server, int host) const;
   // slot filled for kind (its tests passed): the slot and the constants of its type.
   void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
-  // The slot holds a decimal form the decimal step writes (the item's precision, 1 to 18).
-  bool _bDecimalSlotFits() const;
+  // The decimal step of the slot: by the item's precision, when the slot holds its data form.
+  eNAROWSLOT _eDecimalSlotKind() const;
   // The slot roads' steps, each the row writer's for the kind: FALSE, nothing written.
   BOOL _bIntoSlot(eNAROWSLOT kind, const char* text, unsigned int length);
   // Any other text slot: the general road's own step for it, without its tests of other kinds.
@@ -296,7 +309,8 @@ class CNAConvertVariant final : public CNAVariant {
   // A value that does not fit raises error 53 with its own type and text, or with those given.
   BOOL _bSetSameType(const CAny* value, unsigned short from = 0, const wchar_t* shown = nullptr);
   BOOL _bSetNumberDB(const wchar_t* text, const wchar_t* shown, unsigned short from);
-  // A server's number text of codePage: plain integer and currency texts without the host VM.
+  // A server's number text of codePage: plain integer, currency, decimal and real texts without
+  // the host VM.
   BOOL _bSetNumberDB(const char* text, unsigned int length, int codePage);
   BOOL _bSetNumberByVM(const char* text, unsigned int length, int codePage);
   // The held value (kind 1) becomes the number of type whose width bytes are given.

@@ -18,6 +18,14 @@ namespace {
 int nServerCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ? cnx->nGetServerCodePage() : 0; }
 int nHostCodePage(const CNAConnectionDescription* cnx) { return cnx != nullptr ? cnx->nGetHostCodePage() : 0; }
 
+// A slot with a step and a defined bit that is the whole of its element of kj clears itself for a
+// NULL in the row's loop: SetNull and the record's undefining of the element clear the same bytes.
+void SetNullInRow(CNAConvertVariant::STRowSlot* entry, const STItemSlot& slot, const CNAKJRecord* kj) {
+  entry->bNullInRow = entry->eKind != CNAConvertVariant::NA_ROWSLOT_NONE && entry->nDefinedBit != 0 &&
+                      kj != nullptr && kj->pbyGetValues() != nullptr && slot.nOffset >= 0 && !slot.bMemo &&
+                      entry->pbySlot == kj->pbyGetValues() + slot.nOffset && entry->nSize == slot.nSize;
+}
+
 }  // namespace
 
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
@@ -60,6 +68,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
       own.bPlain = true;
       own.eForm = sql->eGetRowTextForm(slot.nPhysical, value);
       value->GetRowSlot(own.eForm, cnx, &entry);
+      SetNullInRow(&entry, slot, record->pclGetNAKJRecord());
       own.bPending = entry.eKind == CNAConvertVariant::NA_ROWSLOT_NONE && !value->bDBReady();
     }
   }
@@ -165,7 +174,7 @@ bool CNARowBinding::_bKeepFor(const CNAStatementSQL* sql) {
   return true;
 }
 
-BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i) {
+BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i) {
   STColumn& c = m_tabColumn[i];
   if (!c.pclColumn->bSetValueFromDB(statement, 0)) return FALSE;
   CNAConvertVariant::STRowSlot& slot = m_tabSlot[i];
@@ -173,6 +182,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, 
   if (c.bPending && value->bDBReady()) {
     c.bPending = false;
     value->GetRowSlot(sql->eGetRowTextForm(slot.nColumn, value), sql->pclGetConnectionNoRef(), &slot);
+    SetNullInRow(&slot, *c.pSlot, record->pclGetNAKJRecord());
   }
   return TRUE;
 }
@@ -189,7 +199,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (!sql->bGetRowTexts(&texts, &lengths)) {
     // No row in the client's texts: every column reads its own.
     for (unsigned int i = 0; i < count; ++i)
-      if (!_bReadColumn(statement, sql, i)) return FALSE;
+      if (!_bReadColumn(statement, record, sql, i)) return FALSE;
     return TRUE;
   }
   // The record's shape, read once: no step touches it. The flag word of written slots is theirs
@@ -201,7 +211,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
     flags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
   }
-  uint64_t defined = 0;
+  uint64_t defined = 0, nulls = 0;
   bool changed = false;
   BOOL ok = TRUE;
   using F = CNAConvertVariant;
@@ -209,7 +219,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   for (unsigned int i = 0; i < count; ++i) {
     const F::STRowSlot& s = slots[i];
     if (flags != nullptr) {
-      const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined);
+      const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined, &nulls);
       i = stop & ~F::kRowWritten;
       if (i == count) break;
       if ((stop & F::kRowWritten) != 0) {
@@ -232,7 +242,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
         continue;
       }
     }
-    if (!_bReadColumn(statement, sql, i)) {
+    if (!_bReadColumn(statement, record, sql, i)) {
       ok = FALSE;
       break;
     }
@@ -243,6 +253,8 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   else
     for (unsigned int k = 0; k < m_nFlagBytes && defined != 0; ++k, defined >>= 8)
       flags[k] = static_cast<BYTE>(flags[k] | defined);
+  for (unsigned int k = 0; k < m_nFlagBytes && nulls != 0; ++k, nulls >>= 8)
+    flags[k] = static_cast<BYTE>(flags[k] & ~nulls);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
   if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());

@@ -5,8 +5,9 @@
 // A row then runs through one loop (CNAConvertVariant::s_nWriteRow) over one compact array of
 // the slots' constants: a NULL clears the slot, a text its step takes is written there, and
 // every other value takes the column's own read (bSetValueFromDB), as does every column without
-// a step. The record's defined bits follow as that read sets them; those of written slots that
-// share the record's first flag word are set together at the end of the row.
+// a step. The record's defined bits follow as that read sets them; those of written and NULL
+// slots that share the record's first flag word are set and cleared together at the end of the
+// row.
 //
 // It owns nothing: the record, its columns and their converters are borrowed from the statement,
 // which holds the record. What it keeps is valid while its stamps hold; bReadRow checks them
@@ -60,7 +61,7 @@ class CNARowBinding {
     bool bPending;
   };
   // Column i's own read, then its step when it was pending and its converter is now ready.
-  BOOL _bReadColumn(CNAStatement* statement, CNAStatementSQL* sql, unsigned int i);
+  BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
   // A new result of the same statement whose columns give every plain column the form it was
   // bound for (and none pending) keeps the binding: its result stamp is taken, true.
   bool _bKeepFor(const CNAStatementSQL* sql);

@@ -540,6 +540,29 @@ TEST(UtfEncode, EveryDestinationSizeAgainstIconv) {
   EXPECT_EQ(wout[0], 7);
 }
 
+// UTF8ToUTF16 of s, from a source allocated to its exact size, into every destination size: the
+// units of the characters UTF8_GetNext steps out (pairs above U+FFFF), cut before the first that
+// does not fit.
+void ExpectStepwiseAtEverySize(const std::string& s) {
+  std::vector<U16> chars;
+  unsigned left = U(s.size());
+  for (const char* p = s.data(); left > 0;) chars.push_back(iconvUtf16(std::wstring(1, UTF8_GetNext(&p, &left))));
+  size_t total = 0;
+  for (const U16& c : chars) total += c.size();
+  for (unsigned cap = 0; cap <= total + 1; ++cap) {
+    U16 want;
+    for (const U16& c : chars) {
+      if (want.size() + c.size() > cap) break;
+      want += c;
+    }
+    const Heap<char> src = ExactChars(s);
+    Heap<unsigned short> d = Exact<unsigned short>(std::max(cap, 1u));
+    const unsigned got = UTF8ToUTF16(d.get(), cap, src.get(), U(s.size()));
+    ASSERT_EQ(got, want.size()) << testing::PrintToString(s) << " " << cap;
+    EXPECT_EQ(U16(d.get(), got), want) << testing::PrintToString(s) << " " << cap;
+  }
+}
+
 TEST(UtfEncode, UTF8ToUTF16IsTheStepwiseDecodingAtEveryDestinationSize) {
   // ASCII read eight bytes at a time and two-byte sequences read in place: the units are those
   // of the characters UTF8_GetNext steps out (pairs above U+FFFF), cut before the first that does
@@ -549,24 +572,42 @@ TEST(UtfEncode, UTF8ToUTF16IsTheStepwiseDecodingAtEveryDestinationSize) {
     std::string s = randomBytes(rng, rng() % 30);
     if (i % 3 == 0) s = std::string(rng() % 20, 'a') + s + std::string(rng() % 20, 'z');
     if (i % 5 == 0) s += iconvUtf8(randomText(rng, rng() % 40, 90));
-    std::vector<U16> chars;
-    unsigned left = U(s.size());
-    for (const char* p = s.data(); left > 0;) chars.push_back(iconvUtf16(std::wstring(1, UTF8_GetNext(&p, &left))));
-    size_t total = 0;
-    for (const U16& c : chars) total += c.size();
-    for (unsigned cap = 0; cap <= total + 1; ++cap) {
-      U16 want;
-      for (const U16& c : chars) {
-        if (want.size() + c.size() > cap) break;
-        want += c;
-      }
-      const Heap<char> src = ExactChars(s);
-      Heap<unsigned short> d = Exact<unsigned short>(std::max(cap, 1u));
-      const unsigned got = UTF8ToUTF16(d.get(), cap, src.get(), U(s.size()));
-      ASSERT_EQ(got, want.size()) << testing::PrintToString(s) << " " << cap;
-      EXPECT_EQ(U16(d.get(), got), want) << testing::PrintToString(s) << " " << cap;
-    }
+    ExpectStepwiseAtEverySize(s);
   }
+}
+
+TEST(UtfEncode, PiecesOfEveryKindInAnyOrderAreTheStepwiseDecodingAtEveryDestinationSize) {
+  // Characters are read a load of four or eight bytes at a time: random texts of valid and broken
+  // pieces of every length (overlong forms, surrogates, values past U+10FFFF, leads without
+  // their continuation, stray continuations, runs of two-byte characters and of ASCII), cut at
+  // every destination size.
+  const char* const kPieces[] = {"a",          "ab",         "abc",          "abcd",         "abcdefghijklmnopq",
+                                 "\xCE\xB1",   "\xD0\xAF",   "\xC2\x80",     "\xDF\xBF",     "\xC0\x80",
+                                 "\xC1\xBF",   "\xCE",       "\xCE\x41",     "\xE4\xB8\x80", "\xE0\xA0\x80",
+                                 "\xE0\x9F\xBF", "\xED\x9F\xBF", "\xED\xA0\x80", "\xEF\xBF\xBF", "\xE4\xB8",
+                                 "\xF0\x9F\x98\x80", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
+                                 "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+                                 "\xF0\x9F\x98", "\x80",       "\xBF\xBF",     "\xFF",         "\xCE\xB1\xCE\xB2\xCE\xB3\xCE\xB4"};
+  std::mt19937 rng(69);
+  for (int i = 0; i < 400; ++i) {
+    std::string s;
+    for (int k = static_cast<int>(rng() % 12); k >= 0; --k) s += kPieces[rng() % std::size(kPieces)];
+    ExpectStepwiseAtEverySize(s);
+  }
+}
+
+TEST(UtfEncode, ThreeByteSequencesAreTheStepwiseDecodingBetweenOtherCharacters) {
+  // Three-byte characters are read in place: the smallest and largest, those beside the
+  // surrogates, a surrogate, overlong forms and cut or broken sequences, each after and before
+  // ASCII, a two-byte and a three-byte character, at the source's end too.
+  const std::string kCases[] = {"\xE0\xA0\x80", "\xEF\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80",
+                                "\xED\xA0\x80", "\xED\xBF\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF",
+                                "\xE2\x82", "\xE2", "\xE2\x82\x41", "\xE2\x41\x82", "\xE2\xC3\xA9",
+                                "\xE2\x82\xAC\xAC", "\xF0\x82\x82\xAC", "\xE4\xB8\x80\xE4\xB8\x80"};
+  const std::string kAround[] = {"", "a", "\xC3\xA9", "\xE4\xB8\x80"};
+  for (const std::string& c : kCases)
+    for (const std::string& before : kAround)
+      for (const std::string& after : kAround) ExpectStepwiseAtEverySize(before + c + after);
 }
 
 TEST(UtfEncode, ShortASCIIRunsAroundOtherCharactersAtEveryDestinationSize) {

@@ -59,9 +59,12 @@ struct Slot {
   CNAConvertVariant conv;
 };
 
+// The text shown is its bytes, each a character.
 inline std::wstring Error53(int from, int item, const std::string& text) {
+  std::wstring shown;
+  for (unsigned char c : text) shown += static_cast<wchar_t>(c);
   return L"53 Une valeur de type " + std::to_wstring(from) + L" ne peut pas être convertie dans le type " +
-         std::to_wstring(item) + L" de la rubrique : <" + std::wstring(text.begin(), text.end()) + L">.";
+         std::to_wstring(item) + L" de la rubrique : <" + shown + L">.";
 }
 
 // The bytes of a date and time in an item: DATE8 and HEURE as digits cut to size - 1 and

@@ -54,10 +54,16 @@ struct ServerSlot {
   CNAConvertVariant conv;
 };
 
-// The road of a text without a writer: the server's date-time form first for such a column.
+// The road of a text without a writer: the server's date-time form first for such a column, a
+// date of ten characters as its digits.
 BOOL GeneralRoad(CNAConvertVariant* conv, CNAConvertVariant::eNAROWTEXT form, const std::string& text, int server) {
   const auto n = static_cast<unsigned int>(text.size());
   if (form == CNAConvertVariant::NA_ROWTEXT_DATETIME && conv->bSetServerDateTimeDB(text.data(), n)) return TRUE;
+  if (form == CNAConvertVariant::NA_ROWTEXT_DATE && n == 10) {
+    std::string digits = text;
+    std::erase(digits, '-');
+    return conv->bSetValueDB(digits.data(), static_cast<unsigned int>(digits.size()), static_cast<unsigned int>(server));
+  }
   return conv->bSetValueDB(text.data(), n, static_cast<unsigned int>(server));
 }
 
@@ -77,10 +83,14 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_I2, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_UI8, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_MONETAIRE, 10, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_R8, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_R4, 4, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_R8, 10, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 10, 2, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 14, 4, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 2, 0, F::NA_ROWTEXT_DB, 'a'},
-      {NA_IT_DECIMAL, 24, 30, 8, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_DECIMAL, 24, 30, 8, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_DECIMAL, 16, 32, 6, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 18, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 0, 18, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_DECIMAL, 24, 1, 0, F::NA_ROWTEXT_DB, 'a'},
@@ -89,6 +99,11 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME, 'a'},
       {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DB, '-'},
+      {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DATE, 'a'},
+      {NA_IT_DATE8, 5, 0, 0, F::NA_ROWTEXT_DATE, 'a'},
+      {NA_IT_DATE8, 12, 0, 0, F::NA_ROWTEXT_DATE, 'a'},
+      {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATE, '-'},
+      {NA_IT_TEXTE, 11, 0, 0, F::NA_ROWTEXT_DATE, '-'},
       {NA_IT_HEURE, 7, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_TEXTE, 6, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
@@ -145,7 +160,11 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       "2024-13-01 00:00:00", "2024-00-10 00:00:00", "2024-01-00 12:00:00", "2024-02-30 00:00:00",
       "2024-04-31 00:00:00", "2100-02-29 00:00:00", "2000-02-29 00:00:00", "2024-01-01 23:60:00",
       "2024-01-01 23:59:60", "2024-01-01T10:00:00", "2024/01/01 10:00:00", "2024-01-01 10:00:0a",
-      "2024-01-01 10-00-00", "2024-1-01 10:00:00 ", "0000-00-00 00:00:01", "9999-12-31 23:59:59"};
+      "2024-01-01 10-00-00", "2024-1-01 10:00:00 ", "0000-00-00 00:00:01", "9999-12-31 23:59:59",
+      // Dates of a DATE column, and texts of its length that are none.
+      "2024-02-29", "2023-02-29", "2100-02-29", "2000-02-29", "0000-00-00", "0000-01-01", "0000-02-29",
+      "0001-01-01", "9999-12-31", "2024-13-01", "2024-00-10", "2024-01-00", "2024-04-31", "2024-01-32",
+      "2024-1-010", "2024/01/01", "2024-01-0a", "2024-01--1", "-024-01-01", "2024 01 01", "20240101"};
   CHostConnectionDescription host;
   for (const int server : {CP_UTF8, 1252}) {
     for (const int hostCp : {1252, CP_UTF8}) {
@@ -196,10 +215,14 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
     unsigned int noKind;   // the slot bound with no step
     unsigned int changed;  // the slot whose converter changes after binding
     unsigned int stop;     // what s_nWriteRow returns
+    bool nullInRow = false;  // every slot clears itself for a NULL
   } kRows[] = {
       {"every slot written", {"12", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 5},
       {"from the third", {"x", "x", "1.25", "2024-01-02 03:04:05", "-7"}, 2, kNone, kNone, kNone, 5},
       {"a NULL", {"12", "note", nullptr, "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 2},
+      {"NULLs cleared", {"12", nullptr, nullptr, "2024-01-02 03:04:05", nullptr}, 0, kNone, kNone, kNone, 5, true},
+      {"a NULL without its bit", {"12", nullptr, "1.25", "2024-01-02 03:04:05", "-7"}, 0, 1, kNone, kNone, 1, true},
+      {"a NULL of a changed converter", {"12", "x", "1.25", nullptr, "-7"}, 0, kNone, kNone, 3, 3, true},
       {"a refused text", {"1e3", "note", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 0},
       {"an empty text", {"12", "", "1.25", "2024-01-02 03:04:05", "-7"}, 0, kNone, kNone, kNone, 1},
       {"a bad date", {"12", "note", "1.25", "2024-02-30 03:04:05", "-7"}, 0, kNone, kNone, kNone, 3},
@@ -232,6 +255,7 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       slots[i].nDefinedBit = i == row.noBit ? 0 : 1ULL << (9 * i);
       fast[i]->conv.GetRowSlot(i == row.noKind ? F::NA_ROWTEXT_OTHER : k.form, &cnx, &slots[i]);
       ASSERT_EQ(slots[i].eKind == F::NA_ROWSLOT_NONE, i == row.noKind) << row.name << " slot " << i;
+      slots[i].bNullInRow = row.nullInRow && slots[i].nDefinedBit != 0;
       if (i == row.changed) fast[i]->conv.SetItemDesc(&other, nullptr);
       fast[i]->Clear();
     }
@@ -240,13 +264,19 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       texts[slots[i].nColumn] = row.texts[i];
       lengths[slots[i].nColumn] = row.texts[i] != nullptr ? strlen(row.texts[i]) : 0;
     }
-    uint64_t defined = 0;
-    const unsigned int stop = F::s_nWriteRow(slots.data(), row.from, kCount, texts.data(), lengths.data(), &defined);
+    uint64_t defined = 0, nulls = 0;
+    const unsigned int stop =
+        F::s_nWriteRow(slots.data(), row.from, kCount, texts.data(), lengths.data(), &defined, &nulls);
     EXPECT_EQ(stop, row.stop) << row.name;
     const unsigned int end = stop & ~F::kRowWritten, written = (stop & F::kRowWritten) != 0 ? end + 1 : end;
-    uint64_t expected = 0;
+    uint64_t expected = 0, expectedNulls = 0;
     for (unsigned int i = 0; i < kCount; ++i) {
-      if (i >= row.from && i < written) {
+      if (i >= row.from && i < written && row.texts[i] == nullptr) {
+        // As SetNull leaves the slot.
+        general[i]->conv.SetNull();
+        EXPECT_EQ(fast[i]->State(TRUE), general[i]->State(TRUE)) << row.name << " slot " << i;
+        expectedNulls |= slots[i].nDefinedBit;
+      } else if (i >= row.from && i < written) {
         const std::string text = row.texts[i];
         const BOOL ok = GeneralRoad(&general[i]->conv, kSlots[i].form, text, CP_UTF8);
         EXPECT_EQ(fast[i]->State(TRUE), general[i]->State(ok)) << row.name << " slot " << i;
@@ -257,6 +287,53 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       }
     }
     EXPECT_EQ(defined, expected) << row.name;
+    EXPECT_EQ(nulls, expectedNulls) << row.name;
+  }
+}
+
+// A NULL clears a slot that is its record's element as SetNull clears it, and nothing else: not
+// without bNullInRow, not once its converter changed.
+TEST_F(RowWriters, NullOfASlotClearsItAsSetNullDoes) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  CHostItemDescription other(L"other", NA_IT_I4, 4);
+  const struct {
+    eNA_ITEMTYPE type;
+    unsigned int size;
+    int integer, decimals;
+    F::eNAROWTEXT form;
+    const char* value;  // held before the NULL
+  } kItems[] = {{NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_DB, "12"},
+                {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB, "note"},
+                {NA_IT_UNICODE, 162, 0, 0, F::NA_ROWTEXT_DB, "note"},
+                {NA_IT_DECIMAL, 16, 32, 6, F::NA_ROWTEXT_DB, "1.25"},
+                {NA_IT_DATETIME, 8, 0, 0, F::NA_ROWTEXT_DATETIME, "2024-01-02 03:04:05"},
+                {NA_IT_DATE8, 9, 0, 0, F::NA_ROWTEXT_DATE, "20240102"},
+                {NA_IT_R8, 8, 0, 0, F::NA_ROWTEXT_DB, "1.5"}};
+  for (const auto& it : kItems) {
+    for (const char* when : {"clears", "no bNullInRow", "converter changed"}) {
+      const std::string shown = std::to_string(it.type) + " " + when;
+      ServerSlot fast(&cnx, it.type, it.size, it.integer, it.decimals);
+      ServerSlot general(&cnx, it.type, it.size, it.integer, it.decimals, NA_VAR_OWNBUFFER);
+      F::STRowSlot slot;
+      fast.conv.GetRowSlot(it.form, &cnx, &slot);
+      ASSERT_NE(slot.eKind, F::NA_ROWSLOT_NONE) << shown;
+      slot.bNullInRow = when[0] != 'n';
+      const bool clears = when[0] == 'c' && when[1] == 'l';
+      for (ServerSlot* v : {&fast, &general})
+        ASSERT_TRUE(v->conv.bSetValueDB(it.value, static_cast<unsigned int>(strlen(it.value)), CP_UTF8)) << shown;
+      if (when[0] == 'c' && when[1] == 'o') fast.conv.SetItemDesc(&other, nullptr);
+      fast.Clear();
+      general.Clear();
+      EXPECT_EQ(F::s_bNullRowSlot(slot), clears) << shown;
+      if (clears) {
+        general.conv.SetNull();
+        EXPECT_EQ(fast.State(TRUE), general.State(TRUE)) << shown;
+      } else {
+        EXPECT_EQ(fast.Data()[0], 0xEE) << shown;
+      }
+    }
   }
 }
 
@@ -308,8 +385,9 @@ TEST_F(RowWriters, SlotWithoutAStepReadsNoTextPastTheRow) {
     // The row holds one column, on the heap so that a read past it is seen.
     std::vector<const char*> texts = {"12"};
     std::vector<unsigned long> lengths = {2};
-    uint64_t defined = 0;
-    EXPECT_EQ(F::s_nWriteRow(slots.data(), row.from, 2, texts.data(), lengths.data(), &defined), row.stepless)
+    uint64_t defined = 0, nulls = 0;
+    EXPECT_EQ(F::s_nWriteRow(slots.data(), row.from, 2, texts.data(), lengths.data(), &defined, &nulls),
+              row.stepless)
         << row.name;
   }
 }
