@@ -467,10 +467,15 @@ class CNAStatement : public CInterf {
   void SetBrowseItem(const wchar_t* item) {
     if (STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) return;
     m_csBrowseItem = item;
+    m_dwFoundStamp = 0;
     m_clSoughtItem.browse = false;
     // The rows' server texts are noted for the columns that name them, this one among them.
     m_clRowBinding.Forget();
   }
+  // The access found this statement for the very text of its browse item while its statement
+  // table had stamp (never 0); forgotten when the browse item changes.
+  void NoteFoundAt(uint32_t stamp) { m_dwFoundStamp = stamp; }
+  bool bFoundAt(uint32_t stamp) const { return m_dwFoundStamp == stamp; }
   // The record's column of the browse item; null for none.
   CNAColumn* pclGetBrowsedColumnNoRef() const;
   // A rebuild on a row that nothing but its texts names (a key with a character the connection's
@@ -668,6 +673,7 @@ class CNAStatement : public CInterf {
   INADataSourceDescription* m_piDescription = nullptr;
   CTString m_csParseItem;
   CTString m_csBrowseItem;
+  uint32_t m_dwFoundStamp = 0;
   CNACommand* m_pclCommand = nullptr;
   CNAInsertForm m_clInsertForm;
   // The room of a write's column choice, kept from one write to the next.
