@@ -622,6 +622,9 @@ class CNAStatement : public CInterf {
   // connection the server sends '?' for a character the page has not): a block continued after
   // the record would start from the wrong row.
   bool _bRowKeyInexact() const;
+  // _bUpdateNARecord for a result some of whose rows were kept modified: the kept row, or the
+  // server's.
+  BOOL _bUpdateNARecordFromSave();
   // The row the SQL statement stands on, kept as the server sent it.
   void _KeepEdgeRow();
   // The texts value was read with, kept as _KeepEdgeRow keeps them; false when value has none.
