@@ -68,15 +68,23 @@ BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PAR
 bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                                eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, BOOL* read) {
   // The general road would find the same statement, keep it current and carry no filter. It is
-  // held only once it is known to be the current one.
-  CNAStatement* stmt = _pclPeekStatement(item);
+  // held only once it is known to be the current one. The current one is found again by its
+  // browse item's text alone while the statements stayed as they were when it was found for it.
+  const wchar_t* name = item != nullptr ? item : L"";
+  const uint32_t stamp = m_tabStatement.dwGetStamp();
+  const bool known =
+      m_pclLastStatement->bFoundAt(stamp) && STR_bSameW(m_pclLastStatement->pszGetBrowseItem(), name);
+  CNAStatement* stmt = known ? m_pclLastStatement : _pclPeekStatement(name);
   if (stmt == nullptr || stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
       stmt->bExistRechercheObject())
     return false;
   CHeldStatement held(CHeldStatement::Take(stmt));
   stmt->AnnuleRechercheUser();
   stmt->SetParseFlags(flags);
-  stmt->SetBrowseItem(item);
+  if (!known) {
+    stmt->SetBrowseItem(name);
+    stmt->NoteFoundAt(stamp);
+  }
   const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
   BOOL ok;
   if (stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && !stmt->bGetOutOfRange() && !stmt->bGetStay() &&

@@ -165,7 +165,8 @@ BOOL CNARecordValue::bSetServerText(unsigned int physical, const char* text, siz
   return FALSE;
 }
 
-void CNARecordValue::_ClearServerTexts() {
+// Out of the way of every row read, which has none to clear.
+[[gnu::noinline]] void CNARecordValue::_ClearServerTexts() {
   m_pclMemo->ClearServerTexts();
   if (m_pclMemo->bEmpty()) bShareTabMemoValue(nullptr);
 }

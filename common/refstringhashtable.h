@@ -8,6 +8,7 @@
 // spelt as the cached key is that key: the logical compare is made only for other spellings.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 
@@ -89,11 +90,29 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
     _ClearCache();
     Base::DeleteAll(n);
   }
+  BOOL bParseSetElement(unsigned int cursor, void* value, void** pOldValue) override {
+    _Stamp();
+    return Base::bParseSetElement(cursor, value, pOldValue);
+  }
+  BOOL bParseSetKey(unsigned int cursor, void* key, void** pOldKey) override {
+    _Stamp();
+    return Base::bParseSetKey(cursor, key, pOldKey);
+  }
 
   bool bHasCache() const { return m_pCached != nullptr; }
+  // Moves with every add, removal, replacement through a walk and clear: while it holds, a name
+  // finds what it found before (unless a holder wrote a value through pGetElement). Never 0 once
+  // an entry was added.
+  uint32_t dwGetStamp() const { return m_dwStamp; }
 
  private:
-  void _ClearCache() { m_pCached = nullptr; }
+  void _ClearCache() {
+    m_pCached = nullptr;
+    _Stamp();
+  }
+  void _Stamp() {
+    if (++m_dwStamp == 0) m_dwStamp = 1;
+  }
   // The cache holds the newest entry of the name after it, true; false when there is none.
   bool _bFindCached(const wchar_t* name) {
     if (m_pCached != nullptr && _bCachedName(name)) return true;
@@ -109,4 +128,5 @@ class CRefStringHashTable : public CRefHashTable<wchar_t*, V> {
 
   // The entry found last; null = none.
   const typename Base::STEntry* m_pCached = nullptr;
+  uint32_t m_dwStamp = 0;
 };

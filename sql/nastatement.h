@@ -467,10 +467,15 @@ class CNAStatement : public CInterf {
   void SetBrowseItem(const wchar_t* item) {
     if (STR_bSameW(m_csBrowseItem.pszGet(), item != nullptr ? item : L"")) return;
     m_csBrowseItem = item;
+    m_dwFoundStamp = 0;
     m_clSoughtItem.browse = false;
     // The rows' server texts are noted for the columns that name them, this one among them.
     m_clRowBinding.Forget();
   }
+  // The access found this statement for the very text of its browse item while its statement
+  // table had stamp (never 0); forgotten when the browse item changes.
+  void NoteFoundAt(uint32_t stamp) { m_dwFoundStamp = stamp; }
+  bool bFoundAt(uint32_t stamp) const { return m_dwFoundStamp == stamp; }
   // The record's column of the browse item; null for none.
   CNAColumn* pclGetBrowsedColumnNoRef() const;
   // A rebuild on a row that nothing but its texts names (a key with a character the connection's
@@ -617,6 +622,9 @@ class CNAStatement : public CInterf {
   // connection the server sends '?' for a character the page has not): a block continued after
   // the record would start from the wrong row.
   bool _bRowKeyInexact() const;
+  // _bUpdateNARecord for a result some of whose rows were kept modified: the kept row, or the
+  // server's.
+  BOOL _bUpdateNARecordFromSave();
   // The row the SQL statement stands on, kept as the server sent it.
   void _KeepEdgeRow();
   // The texts value was read with, kept as _KeepEdgeRow keeps them; false when value has none.
@@ -668,6 +676,7 @@ class CNAStatement : public CInterf {
   INADataSourceDescription* m_piDescription = nullptr;
   CTString m_csParseItem;
   CTString m_csBrowseItem;
+  uint32_t m_dwFoundStamp = 0;
   CNACommand* m_pclCommand = nullptr;
   CNAInsertForm m_clInsertForm;
   // The room of a write's column choice, kept from one write to the next.

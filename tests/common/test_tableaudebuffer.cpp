@@ -483,6 +483,43 @@ TEST_F(CNameTable, CacheNeverHidesANewerEntryOrValue) {
   EXPECT_EQ(Find(L"TABLE"), m_values[2]);
 }
 
+// Whoever keeps what a name found keeps it while the stamp holds: every change of the entries
+// moves it, no lookup does.
+TEST_F(CNameTable, StampMovesWithEveryChangeAndNoLookup) {
+  void *value, *key, *old;
+  unsigned int cursor = 0;
+  // The walk's first entry, taken out of the table when remove.
+  auto first = [&](bool remove) {
+    cursor = 0;
+    return m_table.bParseTable(&cursor, remove, &value, &key);
+  };
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"add", [&] { Add(L"ECOLE"); }},
+      {"remove", [&] { m_table.bRemoveValue(L"ecole"); }},
+      {"delete", [&] { m_table.bDeleteElement(L"ecole", &value, &key), Drop(key, value); }},
+      {"value set in a walk", [&] { EXPECT_TRUE(first(false) && m_table.bParseSetElement(cursor, value, &old)); }},
+      {"key set in a walk", [&] { EXPECT_TRUE(first(false) && m_table.bParseSetKey(cursor, key, &old)); }},
+      {"removed in a walk",
+       [&] {
+         ASSERT_TRUE(first(true));
+         Drop(key, value);
+       }},
+      {"clear", [&] { m_table.RemoveAll(); }},
+  };
+  for (const auto& [name, change] : changes) {
+    if (!Find(L"ecole")) Add(L"\u00C9cole");
+    const uint32_t before = m_table.dwGetStamp();
+    CCounted* peeked = nullptr;
+    const wchar_t* stored = nullptr;
+    EXPECT_NE(Find(L"ECOLE"), nullptr);
+    EXPECT_TRUE(m_table.bPeekValue(L"table", &peeked));
+    EXPECT_TRUE(m_table.bGetValue(L"client", &peeked, &stored));
+    EXPECT_EQ(m_table.dwGetStamp(), before) << name << ": lookups";
+    change();
+    EXPECT_NE(m_table.dwGetStamp(), before) << name;
+  }
+}
+
 // The peek answers as the find, through the same cache, and leaves the counts alone.
 TEST_F(CNameTable, PeekAnswersAsFindWithoutAReference) {
   const struct {

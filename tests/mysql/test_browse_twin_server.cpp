@@ -154,7 +154,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
   CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
   // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
   // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
-  // w: another session changes a row; S: seek id 10.
+  // w: another session changes a row; S: seek id 10; g: first on d through the default item (id).
   const struct {
     const char* name;
     const char* cache;  // the record limit ("QX Cache Size"); null: whole results
@@ -171,6 +171,9 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       {"FilterInBlocks", "5", "fnnFnnnnnnnnnpppppp"},
       {"ReturnToASavedPosition", "5", "fnnsnnnnnnrnpprpp"},
       {"OtherItemBetween", nullptr, "fndnennpenp"},
+      {"DefaultItemBetweenStepsInBlocks", "5", "fndeeeegeeeeeeeeeeennn"},
+      // The statement of d browses id after g: a next read on id is the statement of id's.
+      {"NextOnTheDefaultItemAfterIt", "5", "fnndeegnnnnnnnnppe"},
       {"ChangedByAnotherSession", "5", "fnnwnnnnnnnpppp"},
       {"KillMidBrowse", "5", "fnnnnKnnnnnnppppKpp"},
       {"SeekThenStep", nullptr, "fnSnnppSppppFSnnpD"},
@@ -199,6 +202,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       BOOL ok = TRUE;
       switch (*op) {
         case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, *op); break;
+        case 'g': ok = a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0x20000); break;
         case 'h': HostWrites(record, u, ++written); break;
         case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
         case 'x': ok = a->bHSupprime(0, kNoLock); break;
