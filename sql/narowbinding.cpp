@@ -132,6 +132,8 @@ BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* text
                    : g_bServerTextHeldAsBytes(check, values, valuesSize, text, length))
         continue;
     }
+    // A date-time of no more digits than its item keeps differs only as a zero date.
+    if (check.bDigitsKept && !g_bServerZeroDate(text, length)) continue;
     int held;
     eNASERVERTEXT kind = check.eKind;
     if (check.nKeyBytes >= 0 && texts[check.nKeyBytes] != nullptr) {

@@ -218,11 +218,7 @@ int BinaryHeld(const STServerTextCheck& check, size_t length) {
 }
 
 int TimeHeld(const STServerTextCheck& check, const char* text, size_t length) {
-  // A date of zeros (or a zero month or day) is the host's empty date, which a condition writes as
-  // NULL.
-  if (length >= 10 && text[4] == '-' && text[7] == '-' &&
-      ((text[5] == '0' && text[6] == '0') || (text[8] == '0' && text[9] == '0')))
-    return 0;
+  if (g_bServerZeroDate(text, length)) return 0;
   // A column of no more digits than the item keeps, into an item that keeps its time of day.
   if (check.bDigitsKept) return 1;
   if (DropsDigits(text, length, check.nKeptDigits < 0 ? 3 : check.nKeptDigits)) return 0;

@@ -83,6 +83,13 @@ int g_nServerTextHeld(const STServerTextCheck& check, const BYTE* values, size_t
 // The fraction digits an item of type keeps; -1 for one that holds no exact number.
 int g_nKeptFractionDigits(const INAItemDescription* item, eNA_ITEMTYPE type);
 
+// A date of zeros (or a zero month or day): the host's empty date, which a condition writes as
+// NULL.
+inline bool g_bServerZeroDate(const char* text, size_t length) {
+  return length >= 10 && text[4] == '-' && text[7] == '-' &&
+         ((text[5] == '0' && text[6] == '0') || (text[8] == '0' && text[9] == '0'));
+}
+
 // The usual answer of g_nServerTextHeld for a check with bSlotBytes, in line for every row: the slot
 // at values (the record's values area) holds text's very bytes, terminated, none of them 0 (and no
 // '?' a page may have put, no byte a 1252 page leaves undefined). False: ask g_nServerTextHeld.
