@@ -489,7 +489,15 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
     {
       unsigned short* d = dst + o;
       unsigned short* const dend = dst + dstUnits;
-      while (end - p >= 4 && dend - d >= 4) {
+      // No step writes more units than it reads bytes: while p stays within limit, four bytes
+      // and four units of room lie ahead. The bound is taken again where p passes it.
+      const unsigned char* limit = p;
+      for (;;) {
+        if (p >= limit) {
+          const ptrdiff_t room = std::min(end - p, dend - d);
+          if (room < 4) break;
+          limit = p + (room - 3);
+        }
         uint32_t w;
         memcpy(&w, p, 4);
         if ((w & 0x80u) == 0) {
