@@ -425,6 +425,34 @@ unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen) {
   return static_cast<unsigned int>(units);
 }
 
+namespace {
+
+// The source's last left bytes (1 to 3, the source holding four) from p into d, with room for
+// left units: its ASCII, two-byte and three-byte characters read from the load of its last four,
+// shifted down. Returns where it stopped: at the end, or before what decodeOne must read.
+inline const unsigned char* pUTF16Tail(const unsigned char* p, ptrdiff_t left, unsigned short*& d) {
+  uint32_t t;
+  memcpy(&t, p + left - 4, 4);
+  t >>= 8 * (4 - left);
+  while (left > 0) {
+    if ((t & 0x80u) == 0) {
+      store16(d++, t & 0x7Fu);
+      t >>= 8, p += 1, left -= 1;
+    } else if (left >= 2 && (t & 0xC0E0u) == 0x80C0u && (t & 0x1Eu) != 0) {
+      store16(d++, ((t & 0x1Fu) << 6) | ((t >> 8) & 0x3Fu));
+      t >>= 16, p += 2, left -= 2;
+    } else if (left == 3 && (t & 0xC0C0F0u) == 0x8080E0u && (t & 0x20FFu) != 0x00E0u && (t & 0x20FFu) != 0x20EDu) {
+      store16(d++, ((t & 0x0Fu) << 12) | ((t & 0x3F00u) >> 2) | ((t >> 16) & 0x3Fu));
+      p += 3, left = 0;
+    } else {
+      break;
+    }
+  }
+  return p;
+}
+
+}  // namespace
+
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
                          unsigned int srcLen) {
   if (dst == nullptr || src == nullptr) return 0;
@@ -494,17 +522,27 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
       const unsigned char* limit = p;
       for (;;) {
         if (p >= limit) {
-          const ptrdiff_t room = std::min(end - p, dend - d);
-          if (room < 4) break;
-          limit = p + (room - 3);
+          const ptrdiff_t left = end - p, room = dend - d;
+          if (left >= 4 && room >= 4) {
+            limit = p + (std::min(left, room) - 3);
+          } else {
+            if (left > 0 && left < 4 && room >= left && len >= 4) p = pUTF16Tail(p, left, d);
+            break;
+          }
         }
         uint32_t w;
         memcpy(&w, p, 4);
         if ((w & 0x80u) == 0) {
-          const uint32_t high = w & 0x80808080u;
-          if (high == 0) break;
-          // One to three ASCII bytes: the four widened, those before the next character kept.
-          const unsigned int ascii = static_cast<unsigned int>(__builtin_ctz(high)) / 8;
+          uint64_t high = w & 0x80808080u;
+          if (high == 0) {
+            // Four ASCII bytes: a run of eight or more is the loads' above, a shorter one taken
+            // here with the character after it.
+            uint64_t w8;
+            if (end - p >= 8 && (memcpy(&w8, p, 8), (w8 & 0x8080808080808080ull) == 0)) break;
+            high = 1ull << 32;
+          }
+          // One to four ASCII bytes: the four widened, those before the next character kept.
+          const unsigned int ascii = static_cast<unsigned int>(__builtin_ctzll(high)) / 8;
 #if defined(__SSE2__)
           _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
                            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), _mm_setzero_si128()));
