@@ -575,14 +575,39 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
             continue;
           }
           if ((w & 0xC000u) != 0x8000u || (w & 0x1Eu) == 0) break;
-          store16(d++, ((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
+          store16(d, ((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
+          // With the byte after it when that is ASCII (a word's last letter, the space after it).
+          if ((w & 0x800000u) == 0) {
+            store16(d + 1, (w >> 16) & 0x7Fu);
+            d += 2;
+            p += 3;
+            continue;
+          }
+          d += 1;
           p += 2;
           continue;
         }
         // A lead of 0xE0 takes a second byte from 0xA0 (no overlong form), one of 0xED a second
         // byte below 0xA0 (no surrogate).
         if ((w & 0xC0C0F0u) == 0x8080E0u && (w & 0x20FFu) != 0x00E0u && (w & 0x20FFu) != 0x20EDu) {
-          store16(d++, ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu));
+          store16(d, ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu));
+          // With the byte after it when that is ASCII, or the character after it when that takes
+          // three bytes too (the scripts of such characters run without spaces).
+          if ((w & 0x80000000u) == 0) {
+            store16(d + 1, w >> 24);
+            d += 2;
+            p += 4;
+            continue;
+          }
+          uint32_t w2;
+          if (end - p >= 7 && (memcpy(&w2, p + 3, 4), (w2 & 0xC0C0F0u) == 0x8080E0u) && (w2 & 0x20FFu) != 0x00E0u &&
+              (w2 & 0x20FFu) != 0x20EDu) {
+            store16(d + 1, ((w2 & 0x0Fu) << 12) | ((w2 & 0x3F00u) >> 2) | ((w2 >> 16) & 0x3Fu));
+            d += 2;
+            p += 6;
+            continue;
+          }
+          d += 1;
           p += 3;
           continue;
         }
