@@ -1849,7 +1849,12 @@ namespace {
       ZeroTail(slot + 2 * units, size - 2 * units);
       return static_cast<int>(2 * units);
     }
-    default: {
+    case F::NA_ROWSLOT_NONE:
+      return -1;
+    case F::NA_ROWSLOT_UTF8_1252:
+    case F::NA_ROWSLOT_UTF8_UTF8:
+    case F::NA_ROWSLOT_1252_1252:
+    case F::NA_ROWSLOT_1252_UTF8: {
       // The empty text is no slot road's; a text that converts to nothing is the general road's
       // to fail.
       if (length == 0 || size == 0) return -1;
@@ -1864,6 +1869,8 @@ namespace {
       return n;
     }
   }
+  // A slot's kind is one of the above (GetRowSlot's): the step's table needs no bound.
+  __builtin_unreachable();
 }
 
 }  // namespace
