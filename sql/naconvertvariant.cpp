@@ -1908,9 +1908,10 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
                                             const char* const* texts, const unsigned long* lengths,
                                             uint64_t* defined, uint64_t* nulls) {
   uint64_t bits = 0, nullBits = 0;
-  unsigned int i = from;
-  for (; i < count; ++i) {
-    const STRowSlot& s = slots[i];
+  unsigned int written = 0;
+  const STRowSlot *p = slots + from, *const last = slots + count;
+  for (; p != last; ++p) {
+    const STRowSlot& s = *p;
     // A slot without a step may name a column the row does not have.
     if (s.eKind == NA_ROWSLOT_NONE) break;
     const char* text = texts[s.nColumn];
@@ -1925,14 +1926,14 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
     s.pclValue->m_clValue.SetFlags(0);
     if (s.nDefinedBit == 0) {
-      i |= kRowWritten;
+      written = kRowWritten;
       break;
     }
     bits |= s.nDefinedBit;
   }
   *defined |= bits;
   *nulls |= nullBits;
-  return i;
+  return static_cast<unsigned int>(p - slots) | written;
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
