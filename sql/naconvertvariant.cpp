@@ -1773,6 +1773,18 @@ void CNAConvertVariant::GetRowSlot(eNAROWTEXT form, const CNAConnectionDescripti
 
 namespace {
 
+// A narrow text slot's step. The empty text is no slot road's; a text that converts to nothing
+// is the general road's to fail.
+template <int From, int To>
+[[gnu::always_inline]] inline int nTextRowSlot(unsigned char* slot, unsigned int size, const char* text,
+                                               unsigned int length) {
+  if (length == 0 || size == 0) return -1;
+  const int n = nRowText<From, To>(text, length, reinterpret_cast<char*>(slot), size - 1);
+  if (n <= 0) return -1;
+  ZeroTail(slot + n, size - static_cast<unsigned int>(n));
+  return n;
+}
+
 // One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
 // size and flags are the caller's. The bytes written, or -1 with nothing written.
 [[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
@@ -1849,25 +1861,16 @@ namespace {
       ZeroTail(slot + 2 * units, size - 2 * units);
       return static_cast<int>(2 * units);
     }
+    case F::NA_ROWSLOT_UTF8_1252:
+      return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+    case F::NA_ROWSLOT_UTF8_UTF8:
+      return nTextRowSlot<CP_UTF8, CP_UTF8>(slot, size, text, length);
+    case F::NA_ROWSLOT_1252_1252:
+      return nTextRowSlot<1252, 1252>(slot, size, text, length);
+    case F::NA_ROWSLOT_1252_UTF8:
+      return nTextRowSlot<1252, CP_UTF8>(slot, size, text, length);
     case F::NA_ROWSLOT_NONE:
       return -1;
-    case F::NA_ROWSLOT_UTF8_1252:
-    case F::NA_ROWSLOT_UTF8_UTF8:
-    case F::NA_ROWSLOT_1252_1252:
-    case F::NA_ROWSLOT_1252_UTF8: {
-      // The empty text is no slot road's; a text that converts to nothing is the general road's
-      // to fail.
-      if (length == 0 || size == 0) return -1;
-      char* dst = reinterpret_cast<char*>(slot);
-      const int n = s.eKind == F::NA_ROWSLOT_UTF8_1252   ? nRowText<CP_UTF8, 1252>(text, length, dst, size - 1)
-                    : s.eKind == F::NA_ROWSLOT_UTF8_UTF8 ? nRowText<CP_UTF8, CP_UTF8>(text, length, dst, size - 1)
-                    : s.eKind == F::NA_ROWSLOT_1252_1252 ? nRowText<1252, 1252>(text, length, dst, size - 1)
-                    : s.eKind == F::NA_ROWSLOT_1252_UTF8 ? nRowText<1252, CP_UTF8>(text, length, dst, size - 1)
-                                                         : 0;
-      if (n <= 0) return -1;
-      ZeroTail(slot + n, size - static_cast<unsigned int>(n));
-      return n;
-    }
   }
   // A slot's kind is one of the above (GetRowSlot's): the step's table needs no bound.
   __builtin_unreachable();

@@ -248,9 +248,13 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
     }
   }
   // Bits come only through the flag word; no slot is both written and NULL.
-  if ((defined | nulls) != 0)
-    for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
-      flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
+  if ((defined | nulls) != 0) {
+    if (m_nFlagBytes == 1)
+      flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
+    else
+      for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
+        flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
+  }
   // A converter found changed binds again at the next row.
   if (changed) Forget();
   if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
