@@ -247,7 +247,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       break;
     }
   }
-  // Bits come only through the flag word; no slot is both written and NULL.
+  // Bits come only through the flag word: the written slots' set, the NULL ones' cleared.
   if ((defined | nulls) != 0) {
     if (m_nFlagBytes == 1)
       flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
