@@ -117,8 +117,10 @@ class CNAKJRecord {
     if (item == nullptr) return FALSE;
     const unsigned int physical = item->nGetPhysicalIndice();
     if (physical >= m_nItemCount) return _nBit(physical) >= 0;  // FALSE; a debug build says why
-    // The bit shifted down to bit 0: no compare after the mask.
-    return (m_pbyFlags[physical / 8] >> (~physical & 7)) & 1;
+    // The bit shifted down to bit 0: no compare after the mask. Its index counted from each
+    // byte's low bit is physical ^ 7.
+    const unsigned int bit = physical ^ 7;
+    return (m_pbyFlags[bit / 8] >> (bit & 7)) & 1;
   }
   // Sets or clears the item's bit. A memo element gets its reference: all zero when defined, all
   // 0xFF when NULL; the element of another item is zero-filled when it becomes NULL.
