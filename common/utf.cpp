@@ -425,6 +425,34 @@ unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen) {
   return static_cast<unsigned int>(units);
 }
 
+namespace {
+
+// The source's last left bytes (1 to 3, the source holding four) from p into d, with room for
+// left units: its ASCII, two-byte and three-byte characters read from the load of its last four,
+// shifted down. Returns where it stopped: at the end, or before what decodeOne must read.
+inline const unsigned char* pUTF16Tail(const unsigned char* p, ptrdiff_t left, unsigned short*& d) {
+  uint32_t t;
+  memcpy(&t, p + left - 4, 4);
+  t >>= 8 * (4 - left);
+  while (left > 0) {
+    if ((t & 0x80u) == 0) {
+      store16(d++, t & 0x7Fu);
+      t >>= 8, p += 1, left -= 1;
+    } else if (left >= 2 && (t & 0xC0E0u) == 0x80C0u && (t & 0x1Eu) != 0) {
+      store16(d++, ((t & 0x1Fu) << 6) | ((t >> 8) & 0x3Fu));
+      t >>= 16, p += 2, left -= 2;
+    } else if (left == 3 && (t & 0xC0C0F0u) == 0x8080E0u && (t & 0x20FFu) != 0x00E0u && (t & 0x20FFu) != 0x20EDu) {
+      store16(d++, ((t & 0x0Fu) << 12) | ((t & 0x3F00u) >> 2) | ((t >> 16) & 0x3Fu));
+      p += 3, left = 0;
+    } else {
+      break;
+    }
+  }
+  return p;
+}
+
+}  // namespace
+
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
                          unsigned int srcLen) {
   if (dst == nullptr || src == nullptr) return 0;
@@ -489,14 +517,32 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
     {
       unsigned short* d = dst + o;
       unsigned short* const dend = dst + dstUnits;
-      while (end - p >= 4 && dend - d >= 4) {
+      // No step writes more units than it reads bytes: while p stays within limit, four bytes
+      // and four units of room lie ahead. The bound is taken again where p passes it.
+      const unsigned char* limit = p;
+      for (;;) {
+        if (p >= limit) {
+          const ptrdiff_t left = end - p, room = dend - d;
+          if (left >= 4 && room >= 4) {
+            limit = p + (std::min(left, room) - 3);
+          } else {
+            if (left > 0 && left < 4 && room >= left && len >= 4) p = pUTF16Tail(p, left, d);
+            break;
+          }
+        }
         uint32_t w;
         memcpy(&w, p, 4);
         if ((w & 0x80u) == 0) {
-          const uint32_t high = w & 0x80808080u;
-          if (high == 0) break;
-          // One to three ASCII bytes: the four widened, those before the next character kept.
-          const unsigned int ascii = static_cast<unsigned int>(__builtin_ctz(high)) / 8;
+          uint64_t high = w & 0x80808080u;
+          if (high == 0) {
+            // Four ASCII bytes: a run of eight or more is the loads' above, a shorter one taken
+            // here with the character after it.
+            uint64_t w8;
+            if (end - p >= 8 && (memcpy(&w8, p, 8), (w8 & 0x8080808080808080ull) == 0)) break;
+            high = 1ull << 32;
+          }
+          // One to four ASCII bytes: the four widened, those before the next character kept.
+          const unsigned int ascii = static_cast<unsigned int>(__builtin_ctzll(high)) / 8;
 #if defined(__SSE2__)
           _mm_storel_epi64(reinterpret_cast<__m128i*>(d),
                            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), _mm_setzero_si128()));
@@ -529,14 +575,39 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
             continue;
           }
           if ((w & 0xC000u) != 0x8000u || (w & 0x1Eu) == 0) break;
-          store16(d++, ((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
+          store16(d, ((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
+          // With the byte after it when that is ASCII (a word's last letter, the space after it).
+          if ((w & 0x800000u) == 0) {
+            store16(d + 1, (w >> 16) & 0x7Fu);
+            d += 2;
+            p += 3;
+            continue;
+          }
+          d += 1;
           p += 2;
           continue;
         }
         // A lead of 0xE0 takes a second byte from 0xA0 (no overlong form), one of 0xED a second
         // byte below 0xA0 (no surrogate).
         if ((w & 0xC0C0F0u) == 0x8080E0u && (w & 0x20FFu) != 0x00E0u && (w & 0x20FFu) != 0x20EDu) {
-          store16(d++, ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu));
+          store16(d, ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu));
+          // With the byte after it when that is ASCII, or the character after it when that takes
+          // three bytes too (the scripts of such characters run without spaces).
+          if ((w & 0x80000000u) == 0) {
+            store16(d + 1, w >> 24);
+            d += 2;
+            p += 4;
+            continue;
+          }
+          uint32_t w2;
+          if (end - p >= 7 && (memcpy(&w2, p + 3, 4), (w2 & 0xC0C0F0u) == 0x8080E0u) && (w2 & 0x20FFu) != 0x00E0u &&
+              (w2 & 0x20FFu) != 0x20EDu) {
+            store16(d + 1, ((w2 & 0x0Fu) << 12) | ((w2 & 0x3F00u) >> 2) | ((w2 >> 16) & 0x3Fu));
+            d += 2;
+            p += 6;
+            continue;
+          }
+          d += 1;
           p += 3;
           continue;
         }

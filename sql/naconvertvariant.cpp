@@ -1773,6 +1773,18 @@ void CNAConvertVariant::GetRowSlot(eNAROWTEXT form, const CNAConnectionDescripti
 
 namespace {
 
+// A narrow text slot's step. The empty text is no slot road's; a text that converts to nothing
+// is the general road's to fail.
+template <int From, int To>
+[[gnu::always_inline]] inline int nTextRowSlot(unsigned char* slot, unsigned int size, const char* text,
+                                               unsigned int length) {
+  if (length == 0 || size == 0) return -1;
+  const int n = nRowText<From, To>(text, length, reinterpret_cast<char*>(slot), size - 1);
+  if (n <= 0) return -1;
+  ZeroTail(slot + n, size - static_cast<unsigned int>(n));
+  return n;
+}
+
 // One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
 // size and flags are the caller's. The bytes written, or -1 with nothing written.
 [[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
@@ -1849,21 +1861,19 @@ namespace {
       ZeroTail(slot + 2 * units, size - 2 * units);
       return static_cast<int>(2 * units);
     }
-    default: {
-      // The empty text is no slot road's; a text that converts to nothing is the general road's
-      // to fail.
-      if (length == 0 || size == 0) return -1;
-      char* dst = reinterpret_cast<char*>(slot);
-      const int n = s.eKind == F::NA_ROWSLOT_UTF8_1252   ? nRowText<CP_UTF8, 1252>(text, length, dst, size - 1)
-                    : s.eKind == F::NA_ROWSLOT_UTF8_UTF8 ? nRowText<CP_UTF8, CP_UTF8>(text, length, dst, size - 1)
-                    : s.eKind == F::NA_ROWSLOT_1252_1252 ? nRowText<1252, 1252>(text, length, dst, size - 1)
-                    : s.eKind == F::NA_ROWSLOT_1252_UTF8 ? nRowText<1252, CP_UTF8>(text, length, dst, size - 1)
-                                                         : 0;
-      if (n <= 0) return -1;
-      ZeroTail(slot + n, size - static_cast<unsigned int>(n));
-      return n;
-    }
+    case F::NA_ROWSLOT_UTF8_1252:
+      return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+    case F::NA_ROWSLOT_UTF8_UTF8:
+      return nTextRowSlot<CP_UTF8, CP_UTF8>(slot, size, text, length);
+    case F::NA_ROWSLOT_1252_1252:
+      return nTextRowSlot<1252, 1252>(slot, size, text, length);
+    case F::NA_ROWSLOT_1252_UTF8:
+      return nTextRowSlot<1252, CP_UTF8>(slot, size, text, length);
+    case F::NA_ROWSLOT_NONE:
+      return -1;
   }
+  // A slot's kind is one of the above (GetRowSlot's): the step's table needs no bound.
+  __builtin_unreachable();
 }
 
 }  // namespace
@@ -1886,18 +1896,30 @@ BOOL CNAConvertVariant::_bIntoSlot(eNAROWSLOT kind, const char* text, unsigned i
   return s_bWriteRowSlot(slot, text, length);
 }
 
+// In the row's loop too: a third of the values of some tables are NULL.
+[[gnu::always_inline]] inline BOOL CNAConvertVariant::_s_bNullSlot(const STRowSlot& slot) {
+  if (!slot.bNullInRow || slot.pclValue->m_nShapeStamp != slot.nShapeStamp) return FALSE;
+  ZeroTail(slot.pbySlot, slot.nSize);
+  slot.pclValue->m_nDataSize = 0;
+  slot.pclValue->m_clValue.SetNull(true);
+  return TRUE;
+}
+
+BOOL CNAConvertVariant::s_bNullRowSlot(const STRowSlot& slot) { return _s_bNullSlot(slot); }
+
 unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                             const char* const* texts, const unsigned long* lengths,
                                             uint64_t* defined, uint64_t* nulls) {
   uint64_t bits = 0, nullBits = 0;
-  unsigned int i = from;
-  for (; i < count; ++i) {
-    const STRowSlot& s = slots[i];
+  unsigned int written = 0;
+  const STRowSlot *p = slots + from, *const last = slots + count;
+  for (; p != last; ++p) {
+    const STRowSlot& s = *p;
     // A slot without a step may name a column the row does not have.
     if (s.eKind == NA_ROWSLOT_NONE) break;
     const char* text = texts[s.nColumn];
     if (text == nullptr) [[unlikely]] {
-      if (!s_bNullRowSlot(s)) break;
+      if (!_s_bNullSlot(s)) break;
       nullBits |= s.nDefinedBit;
       continue;
     }
@@ -1907,23 +1929,14 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
     s.pclValue->m_clValue.SetFlags(0);
     if (s.nDefinedBit == 0) {
-      i |= kRowWritten;
+      written = kRowWritten;
       break;
     }
     bits |= s.nDefinedBit;
   }
   *defined |= bits;
   *nulls |= nullBits;
-  return i;
-}
-
-// Out of the row's loop, which meets a NULL seldom.
-[[gnu::noinline]] BOOL CNAConvertVariant::s_bNullRowSlot(const STRowSlot& slot) {
-  if (!slot.bNullInRow || slot.pclValue->m_nShapeStamp != slot.nShapeStamp) return FALSE;
-  ZeroTail(slot.pbySlot, slot.nSize);
-  slot.pclValue->m_nDataSize = 0;
-  slot.pclValue->m_clValue.SetNull(true);
-  return TRUE;
+  return static_cast<unsigned int>(p - slots) | written;
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {

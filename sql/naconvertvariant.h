@@ -294,6 +294,8 @@ class CNAConvertVariant final : public CNAVariant {
   eNAROWSLOT _eRowSlotKind(eNAROWTEXT form, int server, int host) const;
   // slot filled for kind (its tests passed): the slot and the constants of its type.
   void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
+  // s_bNullRowSlot, in line in this file's row loop.
+  static BOOL _s_bNullSlot(const STRowSlot& slot);
   // The decimal step of the slot: by the item's precision, when the slot holds its data form.
   eNAROWSLOT _eDecimalSlotKind() const;
   // The slot roads' steps, each the row writer's for the kind: FALSE, nothing written.

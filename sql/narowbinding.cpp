@@ -249,14 +249,14 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       break;
     }
   }
-  // Bits come only through the flag word.
-  if (defined != 0 && m_nFlagBytes == 1)
-    flags[0] = static_cast<BYTE>(flags[0] | defined);
-  else
-    for (unsigned int k = 0; k < m_nFlagBytes && defined != 0; ++k, defined >>= 8)
-      flags[k] = static_cast<BYTE>(flags[k] | defined);
-  for (unsigned int k = 0; k < m_nFlagBytes && nulls != 0; ++k, nulls >>= 8)
-    flags[k] = static_cast<BYTE>(flags[k] & ~nulls);
+  // Bits come only through the flag word: the written slots' set, the NULL ones' cleared.
+  if ((defined | nulls) != 0) {
+    if (m_nFlagBytes == 1)
+      flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
+    else
+      for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
+        flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
+  }
   // A converter found changed binds again at the next row.
   if (changed) Forget();
   if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
