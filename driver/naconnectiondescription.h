@@ -140,6 +140,8 @@ class CNAConnectionDescription : public CInterf {
   // A wide text value a single-byte connection cannot carry whole (a value sought where no
   // literal is written) is refused as its literal would be: TRUE with user error 60 in error.
   BOOL bRefuseWideTextLost(CNAError* error, const CAny& value);
+  // The same for a cast to the narrow text type target.
+  BOOL bRefuseWideTextLost(CNAError* error, const CAny& value, unsigned short target);
   // What this class's bConvertValueToString writes for a narrow dynamic string of the n bytes at
   // text, which holds no NUL and has one after it: 1 written, 0 failed as it fails, -1 (nothing
   // written) where only the value itself can tell (a cast the host makes).

@@ -238,7 +238,7 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
     }
     // A wide text cast to a narrow one on a single-byte connection would put '?' where a
     // character has no byte: refused, as the escape of the wide text refuses it.
-    if (_bWideTextLostInPage(*value, target) && bRefuseWideTextLost(error, *value)) return FALSE;
+    if (bRefuseWideTextLost(error, *value, target)) return FALSE;
     // A decimal for a currency column is made into the copy directly (the cast's own result).
     if (target == ZV_CY && bDecimalToCurrency(*value, &copy)) {
       written = &copy;
@@ -328,11 +328,7 @@ bool CNAConnectionDescription::_bWideTextLostInPage(const CAny& value, unsigned 
   if (value.Intern()->nGetDataAdr(&data) >= 100 || value.Intern()->nGetDataSize(&size) >= 100 || data == nullptr)
     return false;
   const auto* wide = static_cast<const wchar_t*>(data);
-  size_t chars = size / sizeof(wchar_t);
-  if (type != ZV_DSTRW)
-    chars = wcsnlen(wide, chars);
-  else if (chars > 0 && wide[chars - 1] == 0)
-    --chars;
+  const unsigned int chars = nWideTextChars(wide, size, type);
   int lost = 0;
   if (chars > 0)
     WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, wide, static_cast<int>(chars), nullptr, 0,
@@ -341,7 +337,11 @@ bool CNAConnectionDescription::_bWideTextLostInPage(const CAny& value, unsigned 
 }
 
 BOOL CNAConnectionDescription::bRefuseWideTextLost(CNAError* error, const CAny& value) {
-  if (!_bWideTextLostInPage(value, ZV_DSTRA)) return FALSE;
+  return bRefuseWideTextLost(error, value, ZV_DSTRA);
+}
+
+BOOL CNAConnectionDescription::bRefuseWideTextLost(CNAError* error, const CAny& value, unsigned short target) {
+  if (!_bWideTextLostInPage(value, target)) return FALSE;
   if (error != nullptr)
     error->SetAnyError(XYSTR_ERR_CONVERSION, value.wGetType(), ZV_PSTRA, NA_SRC_CONNECTION, kSiteNarrowCast, this,
                        nullptr, nullptr);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 
 #include "common/tstringconcataw.h"
 #include "common/xmath.h"
@@ -290,4 +291,10 @@ bool bNarrowTextToWide(CAny* value) {
   value->SetValueByte(wide, static_cast<unsigned int>(n) * static_cast<unsigned int>(sizeof(wchar_t)));
   value->SetFlags(flags);
   return true;
+}
+
+unsigned int nWideTextChars(const wchar_t* wide, unsigned int size, unsigned short type) {
+  unsigned int chars = size / static_cast<unsigned int>(sizeof(wchar_t));
+  if (type != ZV_DSTRW) return static_cast<unsigned int>(wcsnlen(wide, chars));
+  return chars > 0 && wide[chars - 1] == 0 ? chars - 1 : chars;
 }

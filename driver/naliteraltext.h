@@ -78,3 +78,8 @@ int nNarrowTextToWide(const unsigned char* bytes, unsigned int n, wchar_t* wide,
 // The same made into the value itself: the wide dynamic string of the text, flags kept. false,
 // the value untouched, where -1 would be answered.
 bool bNarrowTextToWide(CAny* value);
+
+// The characters of a wide text's data of size bytes: a text behind a pointer (and a character)
+// ends at its NUL; a dynamic string (type ZV_DSTRW) carries its length and one terminator, so a NUL
+// inside it is data.
+unsigned int nWideTextChars(const wchar_t* wide, unsigned int size, unsigned short type);

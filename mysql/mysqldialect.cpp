@@ -168,11 +168,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     }
   } else if (valueType == ZV_CARW || valueType == ZV_DSTRW || valueType == ZV_PSTRW) {
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(data);
-    size_t chars = size / sizeof(wchar_t);
-    if (valueType != ZV_DSTRW)
-      chars = wcsnlen(wide, chars);
-    else if (chars > 0 && wide[chars - 1] == 0)
-      --chars;
+    const size_t chars = nWideTextChars(wide, size, valueType);
     // ASCII is its own bytes in the server's UTF-8 or single-byte Windows page; under UTF-8 the
     // other characters below U+10000 but surrogates have their two or three bytes written here.
     size_t done = 0, length = 1;
