@@ -184,10 +184,9 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     return f.memo >= 0 || type == NA_IT_UNICODE;
   }
 
-  // Every value of the type added, modified over NULL, over the next value and to NULL; the
-  // differences as text.
-  std::string Compare(const SColumnType& type) {
-    std::string out;
+  // The written table and, beside it, the raw one holding every value of the type by a raw
+  // INSERT; what failed, or empty.
+  std::string MakeTables(const SColumnType& type) {
     if (!Raw("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`") ||
         !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.type + ")") ||
         !Raw("CREATE TABLE `" + m_table + "_r` (id INT PRIMARY KEY, v " + type.type + ")"))
@@ -195,6 +194,14 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     for (size_t i = 0; i < type.values.size(); ++i)
       if (!Raw("INSERT INTO `" + m_table + "_r` VALUES (" + std::to_string(i + 1) + ", " + type.values[i].sql + ")"))
         return type.type + ": the raw INSERT refused " + type.values[i].sql + "\n";
+    return "";
+  }
+
+  // Every value of the type added, modified over NULL, over the next value and to NULL; the
+  // differences as text.
+  std::string Compare(const SColumnType& type) {
+    std::string out;
+    if (const std::string why = MakeTables(type); !why.empty()) return why;
     File f;
     if (const std::string why = Open(&f); !why.empty()) {
       Close(&f);
@@ -339,13 +346,7 @@ std::string WriteComparison::Alike(const SColumnType& type) {
 // error 35), leaving the row as it was.
 std::string WriteComparison::WrittenThroughQueries(const SColumnType& type) {
   std::string out;
-  if (!Raw("DROP TABLE IF EXISTS `" + m_table + "`, `" + m_table + "_r`") ||
-      !Raw("CREATE TABLE `" + m_table + "` (id INT PRIMARY KEY, v " + type.type + ")") ||
-      !Raw("CREATE TABLE `" + m_table + "_r` (id INT PRIMARY KEY, v " + type.type + ")"))
-    return type.type + ": no tables\n";
-  for (size_t i = 0; i < type.values.size(); ++i)
-    if (!Raw("INSERT INTO `" + m_table + "_r` VALUES (" + std::to_string(i + 1) + ", " + type.values[i].sql + ")"))
-      return type.type + ": the raw INSERT refused\n";
+  if (const std::string why = MakeTables(type); !why.empty()) return why;
   const size_t n = type.values.size();
   for (size_t i = 0; i < n; ++i) {
     const SColumnValue& value = type.values[i];
