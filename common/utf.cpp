@@ -41,6 +41,14 @@ inline void store16(unsigned short* p, uint32_t v) {
 
 inline bool isCont(unsigned b) { return (b & 0xC0) == 0x80; }
 
+// A valid three-byte character in the low three bytes of a little-endian load: a lead of 0xE0
+// takes a second byte from 0xA0 (no overlong form), one of 0xED a second byte below 0xA0 (no
+// surrogate). Its unit.
+inline bool isThreeByte(uint32_t w) {
+  return (w & 0xC0C0F0u) == 0x8080E0u && (w & 0x20FFu) != 0x00E0u && (w & 0x20FFu) != 0x20EDu;
+}
+inline uint32_t threeByteUnit(uint32_t w) { return ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu); }
+
 // Unicode scalar value: a code point that is not a surrogate.
 inline bool isScalar(uint32_t c) { return c < 0xD800 || (c >= 0xE000 && c < 0x110000); }
 
@@ -441,8 +449,8 @@ inline const unsigned char* pUTF16Tail(const unsigned char* p, ptrdiff_t left, u
     } else if (left >= 2 && (t & 0xC0E0u) == 0x80C0u && (t & 0x1Eu) != 0) {
       store16(d++, ((t & 0x1Fu) << 6) | ((t >> 8) & 0x3Fu));
       t >>= 16, p += 2, left -= 2;
-    } else if (left == 3 && (t & 0xC0C0F0u) == 0x8080E0u && (t & 0x20FFu) != 0x00E0u && (t & 0x20FFu) != 0x20EDu) {
-      store16(d++, ((t & 0x0Fu) << 12) | ((t & 0x3F00u) >> 2) | ((t >> 16) & 0x3Fu));
+    } else if (left == 3 && isThreeByte(t)) {
+      store16(d++, threeByteUnit(t));
       p += 3, left = 0;
     } else {
       break;
@@ -587,10 +595,8 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
           p += 2;
           continue;
         }
-        // A lead of 0xE0 takes a second byte from 0xA0 (no overlong form), one of 0xED a second
-        // byte below 0xA0 (no surrogate).
-        if ((w & 0xC0C0F0u) == 0x8080E0u && (w & 0x20FFu) != 0x00E0u && (w & 0x20FFu) != 0x20EDu) {
-          store16(d, ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu));
+        if (isThreeByte(w)) {
+          store16(d, threeByteUnit(w));
           // With the byte after it when that is ASCII, or the character after it when that takes
           // three bytes too (the scripts of such characters run without spaces).
           if ((w & 0x80000000u) == 0) {
@@ -600,9 +606,8 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
             continue;
           }
           uint32_t w2;
-          if (end - p >= 7 && (memcpy(&w2, p + 3, 4), (w2 & 0xC0C0F0u) == 0x8080E0u) && (w2 & 0x20FFu) != 0x00E0u &&
-              (w2 & 0x20FFu) != 0x20EDu) {
-            store16(d + 1, ((w2 & 0x0Fu) << 12) | ((w2 & 0x3F00u) >> 2) | ((w2 >> 16) & 0x3Fu));
+          if (end - p >= 7 && (memcpy(&w2, p + 3, 4), isThreeByte(w2))) {
+            store16(d + 1, threeByteUnit(w2));
             d += 2;
             p += 6;
             continue;
