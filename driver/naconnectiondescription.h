@@ -134,6 +134,13 @@ class CNAConnectionDescription : public CInterf {
   // when itemType is 0). A real that is not finite is refused (cast error, kind 16).
   virtual BOOL bConvertValueToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                      eNA_ITEMTYPE itemType2);
+  // Whether n characters of text (n below 0: up to its terminator) hold one the connection's
+  // single-byte code page has no byte for, which its narrowing would turn into '?' (never on
+  // UTF-8).
+  bool bTextLostInPage(const wchar_t* text, int n) const;
+  // The host's SQL text as given (n as above) is refused rather than sent with '?' in place of a
+  // character: TRUE with the conversion error (user error 60) in error, as a value is refused.
+  BOOL bRefuseTextLost(CNAError* error, const wchar_t* text, int n);
   // Whether a wide text value cast to the narrow text type target would lose a character the
   // connection's single-byte code page has no byte for (never on UTF-8).
   bool _bWideTextLostInPage(const CAny& value, unsigned short target) const;

@@ -26,7 +26,7 @@
 
 namespace {
 
-enum { kSiteDate = 8, kSiteTime = 9, kSiteNotFinite = 11, kSiteNarrowCast = 12 };
+enum { kSiteDate = 8, kSiteTime = 9, kSiteNotFinite = 11, kSiteNarrowCast = 12, kSiteSQLText = 13 };
 enum { kKindHeure = 14, kKindDate = 15, kKindOther = 16 };
 
 // Expression templates: '@' stands for the column expression, '#' for n - 6 as a digit and '~' for
@@ -317,23 +317,34 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
   }
 }
 
+bool CNAConnectionDescription::bTextLostInPage(const wchar_t* text, int n) const {
+  if (m_nServerCodePage == 65001 || m_nServerCodePage == CTStringConcatAW::kWideContent || text == nullptr) return false;
+  if (n < 0) n = static_cast<int>(wcslen(text));
+  int lost = 0;
+  if (n > 0)
+    WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, text, n, nullptr, 0, nullptr, &lost);
+  return lost != 0;
+}
+
 bool CNAConnectionDescription::_bWideTextLostInPage(const CAny& value, unsigned short target) const {
   const unsigned short type = value.wGetType();
   if ((target != ZV_DSTRA && target != ZV_PSTRA && target != ZV_CARA) ||
-      (type != ZV_DSTRW && type != ZV_PSTRW && type != ZV_CARW) || m_nServerCodePage == 65001 ||
-      m_nServerCodePage == CTStringConcatAW::kWideContent || value.bIsNull())
+      (type != ZV_DSTRW && type != ZV_PSTRW && type != ZV_CARW) || value.bIsNull())
     return false;
   void* data = nullptr;
   unsigned int size = 0;
   if (value.Intern()->nGetDataAdr(&data) >= 100 || value.Intern()->nGetDataSize(&size) >= 100 || data == nullptr)
     return false;
   const auto* wide = static_cast<const wchar_t*>(data);
-  const unsigned int chars = nWideTextChars(wide, size, type);
-  int lost = 0;
-  if (chars > 0)
-    WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, wide, static_cast<int>(chars), nullptr, 0,
-                        nullptr, &lost);
-  return lost != 0;
+  return bTextLostInPage(wide, static_cast<int>(nWideTextChars(wide, size, type)));
+}
+
+BOOL CNAConnectionDescription::bRefuseTextLost(CNAError* error, const wchar_t* text, int n) {
+  if (!bTextLostInPage(text, n)) return FALSE;
+  if (error != nullptr)
+    error->SetAnyError(XYSTR_ERR_CONVERSION, ZV_PSTRW, ZV_PSTRA, NA_SRC_CONNECTION, kSiteSQLText, this, nullptr,
+                       nullptr);
+  return TRUE;
 }
 
 BOOL CNAConnectionDescription::bRefuseWideTextLost(CNAError* error, const CAny& value) {

@@ -182,6 +182,8 @@ eNA_ERRORTYPE CMySQLConnection::eGetNAErrorType(unsigned int serverError) {
 // ---------------------------------------------------------------- statements
 
 BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) {
+  // A name the host gave (a database to create) is never sent with '?' in place of a character.
+  if (bRefuseTextLost(error, sql, -1)) return FALSE;
   const CNACodePageCnvIN text(sql, m_nServerCodePage);
   if (!bPassLostTransaction(error, text.psz(), text.nLength(), kFile, kSiteLost)) return FALSE;
   if (!_bHasHandle(error, kSiteNoHandle)) return FALSE;

@@ -58,7 +58,9 @@ class CMySQLConnection : public CNAConnectionDescription {
   // 1062 duplicate value (3), 1205 lock wait (2), 1048 NULL in a NOT NULL column (8), else 0.
   eNA_ERRORTYPE eGetNAErrorType(unsigned int serverError) override;
   // Runs the text; every result it produces is read and freed, so the connection is ready for
-  // the next command. FALSE with the server's error when the text or a later result fails.
+  // the next command. FALSE with the server's error when the text or a later result fails, and
+  // with the conversion error, nothing sent, when the text holds a character a single-byte
+  // connection has no byte for.
   BOOL bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) override;
   // Runs the text in a statement of the SQL-function service, which reads its rows and steps
   // over its further results, then frees it: the connection is ready for the next text. FALSE

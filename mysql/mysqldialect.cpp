@@ -196,12 +196,9 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     } else {
       // A single-byte page would put "?" where a character has no byte: the value is refused,
       // as UTF-8 refuses what it cannot carry.
-      int lost = 0;
-      if (m_nServerCodePage != 65001)
-        WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, wide, static_cast<int>(chars), nullptr, 0,
-                            nullptr, &lost);
-      conversion = lost != 0 ? XYSTR_ERR_CONVERSION
-                             : converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+      conversion = bTextLostInPage(wide, static_cast<int>(chars))
+                       ? XYSTR_ERR_CONVERSION
+                       : converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
       source = chars;
     }
   }

@@ -111,11 +111,17 @@ BOOL CNAStatementSQL::bExecuteDirect(const char* text, NA_WRITEPARSEFLAGS flags)
 
 BOOL CNAStatementSQL::bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags) {
   if (!bReset()) return FALSE;
-  if (values == nullptr) return _bExecuteDirect(text, nullptr, flags);
   const int length = text != nullptr ? static_cast<int>(wcslen(text)) : 0;
+  if (values == nullptr) return !_bRefuseTextLost(text, length, 0, length) && _bExecuteDirect(text, nullptr, flags);
   if (!_bCheckEntries(values, length)) return FALSE;
-  CTStringConcatAW sql(m_pclCnx->nGetServerCodePage(), m_pclCnx->nGetHostCodePage(), 1024);
+  // Only the text around the placeholders is sent as the host wrote it: the values are refused as
+  // their literals are written.
   int mark = 0;
+  for (int i = 0; i < values->nCount; mark = values->ppEntries[i]->nStart + values->ppEntries[i]->nLength, ++i)
+    if (_bRefuseTextLost(text, length, mark, values->ppEntries[i]->nStart - mark)) return FALSE;
+  if (_bRefuseTextLost(text, length, mark, length - mark)) return FALSE;
+  CTStringConcatAW sql(m_pclCnx->nGetServerCodePage(), m_pclCnx->nGetHostCodePage(), 1024);
+  mark = 0;
   for (int i = 0; i < values->nCount; ++i) {
     CAny value;
     if (!_bGetParameter(values, i, &value)) return FALSE;
@@ -126,6 +132,12 @@ BOOL CNAStatementSQL::bExecuteDirect(const wchar_t* text, CTabValParser* values,
   }
   sql.Add(text + mark, length - mark);
   return _bExecuteDirect(&sql, values, flags);
+}
+
+BOOL CNAStatementSQL::_bRefuseTextLost(const wchar_t* text, int length, int start, int n) {
+  if (text == nullptr || !m_pclCnx->bRefuseTextLost(m_pclError, text + start, n)) return FALSE;
+  _DumpQueryInError(text, length);
+  return TRUE;
 }
 
 BOOL CNAStatementSQL::_bCheckEntries(const CTabValParser* values, int length) {

@@ -45,8 +45,9 @@ class CNAStatementSQL : public CInterf {
   virtual BOOL bPrepareSQL(CTStringConcatAW*) { return FALSE; }
   virtual BOOL bExecutePreparedQuery(NA_WRITEPARSEFLAGS) { return FALSE; }
   // bReset, then the text with each value's literal in place of its placeholder. The entries
-  // must be ascending, non-overlapping and inside the text: otherwise, or when a value does not
-  // convert or its file does not load, FALSE before anything is sent.
+  // must be ascending, non-overlapping and inside the text: otherwise, when a value does not
+  // convert or its file does not load, or when the text sent as written holds a character a
+  // single-byte connection has no byte for (user error 60), FALSE before anything is sent.
   virtual BOOL bExecuteDirect(const wchar_t* text, CTabValParser* values, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bGetAffected_rows(unsigned long long*) { return FALSE; }
   // TRUE with bIsEnd() 0: a row is current; TRUE with bIsEnd() 1: no (further) row; FALSE: error.
@@ -217,4 +218,7 @@ class CNAStatementSQL : public CInterf {
   // FALSE with user error 24 unless every entry is ascending, non-overlapping and inside a text
   // of length characters.
   BOOL _bCheckEntries(const CTabValParser* values, int length);
+  // TRUE, with the conversion error and the text's dump in the error, when the n characters at
+  // start of the host's text (length characters) hold one the connection's page cannot carry.
+  BOOL _bRefuseTextLost(const wchar_t* text, int length, int start, int n);
 };

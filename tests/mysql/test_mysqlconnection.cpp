@@ -136,6 +136,23 @@ TEST_P(Live, BadSettingsFailUnderError79AndCreateModeMakesTheMissingDatabase) {
   EXPECT_TRUE(Run(cnx, "DROP DATABASE " + m_strName));
 }
 
+// A database name a 1252 connection cannot carry went with '?' in its place: create mode made
+// and selected a database the host did not name. Refused now, and none is made.
+TEST_P(Live, CreateModeMakesNoDatabaseUnderANameBeyondThePage) {
+  const std::wstring route = GetParam() == RawTransport::Tcp ? L"Server Port=" + std::to_wstring(m_server.port)
+                                                             : L"Unix Socket=" + Wide(m_server.socket);
+  m_strExtended = route + L";Initial Catalog=" + Wide(m_strName) + L"_\u0151;QX Unicode Support=0";
+  m_host.m_pszExtendedInfo = m_strExtended.c_str();
+  CMySQLConnection cnx(L"id", &m_host);
+  EXPECT_FALSE(cnx.bOpenCreate(&m_error));
+  Describe(m_server.database, "");
+  CMySQLConnection look(L"id", &m_host);
+  ASSERT_TRUE(look.bOpen(&m_error)) << m_error.pszGetError();
+  const Strings made = Column(look, "SHOW DATABASES LIKE '" + m_strName + "%'");
+  for (const std::string& name : made) Run(look, "DROP DATABASE `" + name + "`");
+  EXPECT_EQ(made, Strings{});
+}
+
 // The client forgets a handle's options after a failed connect: the retry without the missing
 // database must still speak the connection's character set, and later literals with it.
 TEST_P(Live, CreatedDatabaseConnectionKeepsItsCharacterSet) {

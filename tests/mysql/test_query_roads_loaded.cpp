@@ -18,14 +18,8 @@
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  std::wstring w(utf8.size() + 1, L'\0');
-  const int n = nUTF8ToWide(w.data(), static_cast<int>(w.size()), utf8.data(), static_cast<int>(utf8.size()));
-  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return w;
-}
 CAny Text(const std::string& utf8) {
-  const std::wstring w = Wide(utf8);
+  const std::wstring w = WideOfUTF8(utf8);
   CAny any;
   any.__SetType(ZV_DSTRW, 0);
   any.SetValueByte(w.data(), static_cast<unsigned int>(w.size() * sizeof(wchar_t)));

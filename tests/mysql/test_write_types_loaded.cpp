@@ -38,13 +38,6 @@ namespace {
 constexpr eNA_ACCESS kReadWrite{0};
 constexpr eNA_LOCKTYPE kNoLock{0};
 
-std::wstring Wide(const std::string& utf8) {
-  std::wstring w(utf8.size() + 1, L'\0');
-  const int n = nUTF8ToWide(w.data(), static_cast<int>(w.size()), utf8.data(), static_cast<int>(utf8.size()));
-  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return w;
-}
-
 // The host's value of v (a wide text, bytes or NULL).
 CAny HostValue(const SColumnValue& v) {
   CAny any;
@@ -53,7 +46,7 @@ CAny HostValue(const SColumnValue& v) {
   } else if (v.kind == SColumnValue::kBytes) {
     any.SetBIN(reinterpret_cast<const unsigned char*>(v.host.data()), static_cast<unsigned int>(v.host.size()));
   } else {
-    const std::wstring w = Wide(v.host);
+    const std::wstring w = WideOfUTF8(v.host);
     any.__SetType(ZV_DSTRW, 0);
     any.SetValueByte(w.data(), static_cast<unsigned int>(w.size() * sizeof(wchar_t)));
   }
@@ -102,7 +95,7 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     int memo = -1;  // v's memo number, -1 when v is no memo
   };
   std::string Open(File* f) {
-    f->name = Wide(m_table);
+    f->name = WideOfUTF8(m_table);
     INADataSourceDescription* imported = m_driver->piGetTableDesc(f->name.c_str(), m_host);
     if (imported == nullptr) return "no description: " + Narrow(m_driver->piGetLastError()->pszGetError());
     f->file.Describe(imported, f->name.c_str());

@@ -27,6 +27,14 @@ inline const char* RoadName(ERoad road) {
 }
 inline constexpr ERoad kEveryRoad[] = {ERoad::kTable, ERoad::kParsed, ERoad::kAsWritten};
 
+// A UTF-8 text as the host's wide text.
+inline std::wstring WideOfUTF8(const std::string& utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  const int n = nUTF8ToWide(w.data(), static_cast<int>(w.size()), utf8.data(), static_cast<int>(utf8.size()));
+  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return w;
+}
+
 inline DWORD NextContext() {
   static DWORD next = 1000;
   return ++next;
@@ -81,9 +89,7 @@ class COpenRoad {
     CHostSQLCatalogue catalogue;
     catalogue.Add(&m_desc);
     const std::string text = "SELECT id, v FROM " + table + where;
-    m_text.assign(text.size() + 1, L'\0');
-    const int n = nUTF8ToWide(m_text.data(), static_cast<int>(m_text.size()), text.data(), static_cast<int>(text.size()));
-    m_text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    m_text = WideOfUTF8(text);
     CTString error;
     m_pParse = CHostSQLParser::piParse(m_text.c_str(), catalogue, &error);
     if (m_pParse == nullptr) return "no parse: " + Narrow(error.pszGet());
