@@ -403,6 +403,9 @@ BOOL CMySQLConnection::_bConnect(CNAError* error, int site, const wchar_t* host,
 
 BOOL CMySQLConnection::_bOpenCreateDatabase(CNAError* error, int bCreate, const wchar_t* host, const wchar_t* user,
                                             const wchar_t* password, const wchar_t* database, const wchar_t* socket) {
+  // A name the page has no byte for would go with '?' and reach another database or user.
+  for (const wchar_t* text : {host, user, password, database, socket})
+    if (bRefuseTextLost(error, text, -1)) return FALSE;
   if (_bConnect(error, kSiteConnect, host, user, password, database, socket)) return TRUE;
   const BOOL bKnown = bInitError(error, kFile, kSiteConnect);
   if (error != nullptr) error->AddErrorFirst(NA_ERRORTYPE_DEFAULT, kFile, kSiteConnect, this, 79);

@@ -136,6 +136,22 @@ TEST_P(Live, BadSettingsFailUnderError79AndCreateModeMakesTheMissingDatabase) {
   EXPECT_TRUE(Run(cnx, "DROP DATABASE " + m_strName));
 }
 
+// A database name a 1252 connection cannot carry went with '?' in its place: the open reached a
+// database the host did not name.
+TEST_P(Live, OpenDoesNotReachADatabaseWhoseNameHoldsAQuestionMarkForACharacter) {
+  const std::wstring route = GetParam() == RawTransport::Tcp ? L"Server Port=" + std::to_wstring(m_server.port)
+                                                             : L"Unix Socket=" + Wide(m_server.socket);
+  CMySQLConnection look(L"id", &m_host);
+  ASSERT_TRUE(look.bOpen(&m_error)) << m_error.pszGetError();
+  ASSERT_TRUE(Run(look, "CREATE DATABASE `" + m_strName + "_?`"));
+  m_strExtended = route + L";Initial Catalog=" + Wide(m_strName) + L"_\u0151;QX Unicode Support=0";
+  m_host.m_pszExtendedInfo = m_strExtended.c_str();
+  CMySQLConnection cnx(L"id", &m_host);
+  EXPECT_FALSE(cnx.bOpen(&m_error));
+  EXPECT_EQ(m_error.nGetUserErrorCode(), 60u) << m_error.pszGetError();
+  EXPECT_TRUE(Run(look, "DROP DATABASE `" + m_strName + "_?`"));
+}
+
 // A database name a 1252 connection cannot carry went with '?' in its place: create mode made
 // and selected a database the host did not name. Refused now, and none is made.
 TEST_P(Live, CreateModeMakesNoDatabaseUnderANameBeyondThePage) {
