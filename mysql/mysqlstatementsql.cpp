@@ -13,6 +13,7 @@
 #include "mysql/mysqlconnection.h"
 #include "mysql/mysqlguard.h"
 #include "sql/naconvertvariant.h"
+#include "sql/naitemtype.h"
 
 namespace {
 
@@ -519,6 +520,17 @@ BOOL CMySQLStatementSQL::_bGetDateValue(CNAConvertVariant* value, const CNAColum
     if (type == MYSQL_TYPE_DATETIME && value->bSetServerDateTimeDB(data, length)) return TRUE;
     char digits[19];
     return value->bSetValueDB(digits, nMySQLDateDigits(data, length, digits), cp);
+  }
+  // Only a date holder parses a fraction in the server's own form; a holder that keeps the text
+  // (a text or bytes) takes the digit form of every date-time, as it does without a fraction.
+  const unsigned short holder = value->wGetType();
+  const bool dateHolder = holder == ZV_DATEW || holder == ZV_TIMEW || holder == ZV_DATEA || holder == ZV_TIMEA;
+  char digits[32];
+  if (length <= sizeof digits && (holder == ZV_BIN || (g_bIsZVText(holder) && !dateHolder))) {
+    unsigned int n = 0;
+    for (unsigned int i = 0; i < length; ++i)
+      if (data[i] != '-') digits[n++] = data[i];
+    return value->bSetValueDB(digits, n, cp);
   }
   return value->bSetValueDB(data, length, cp);
 }

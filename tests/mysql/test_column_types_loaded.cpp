@@ -10,7 +10,6 @@
 // - on a 1252 connection the server sends '?' for each character the page cannot hold;
 // - a text item of the host's page (TEXTE, MEMOTEXTE) holds '?' for a character outside 1252.
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -33,6 +32,7 @@
 #include "sql/inaitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "tests/support/every_column_type.h"
+#include "tests/support/host_text.h"
 #include "tests/support/hostconnections.h"
 #include "tests/support/loaded_types.h"
 #include "tests/support/rawmysql.h"
@@ -41,67 +41,6 @@
 namespace {
 
 constexpr eNA_LOCKTYPE kNoLock{0};
-
-std::string Hex(const unsigned char* p, size_t n) {
-  return "x" + HexDigits(std::string(reinterpret_cast<const char*>(p), n));
-}
-
-std::string Utf8Of(const std::u32string& s) {
-  std::string out;
-  for (char32_t c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 63))};
-    } else if (c < 0x10000) {
-      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 63)),
-              static_cast<char>(0x80 | (c & 63))};
-    } else {
-      out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 63)),
-              static_cast<char>(0x80 | ((c >> 6) & 63)), static_cast<char>(0x80 | (c & 63))};
-    }
-  }
-  return out;
-}
-
-// UTF-8 as code points (the raw connection's texts are well formed).
-std::u32string CodePoints(const std::string& s) {
-  std::u32string out;
-  for (size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const int n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = n == 1 ? b : b & (0x7F >> n);
-    for (int k = 1; k < n && i + k < s.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 63);
-    out += c;
-    i += static_cast<size_t>(n);
-  }
-  return out;
-}
-
-// Bytes of a page as UTF-8, by iconv.
-std::string FromPage(const char* page, const std::string& bytes) {
-  iconv_t cd = iconv_open("UTF-8", page);
-  std::string out(bytes.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  char* to = out.data();
-  size_t inLeft = bytes.size(), outLeft = out.size();
-  while (inLeft > 0 && iconv(cd, &in, &inLeft, &to, &outLeft) == static_cast<size_t>(-1)) {
-    *to++ = '?', --outLeft, ++in, --inLeft;  // a byte the page leaves undefined
-  }
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
-// Whether the 1252 page holds the character.
-bool In1252(char32_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return true;
-  static const std::u32string extra =
-      U"\u20AC\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152"
-      U"\u017D\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A"
-      U"\u0153\u017E\u0178";
-  return extra.find(c) != std::u32string::npos;
-}
 
 // A number text without trailing fraction zeros, "-0" as "0".
 std::string Decimal(std::string s) {
@@ -229,28 +168,6 @@ std::string Decoded(const SItem& item, const unsigned char* p) {
     }
     case NA_IT_BINAIRE: return Hex(p + 2, static_cast<size_t>(p[0] | p[1] << 8));
     default: return "<type " + std::to_string(item.type) + ">";
-  }
-}
-
-// A memo the host asked for.
-std::string DecodedMemo(const CAny& a) {
-  if (a.bIsNull()) return "NULL";
-  void* p = nullptr;
-  unsigned int n = 0;
-  a.Intern()->nGetDataAdr(&p);
-  a.Intern()->nGetUtilDataSize(&n);
-  const auto* bytes = static_cast<const unsigned char*>(p);
-  switch (a.wGetType()) {
-    case ZV_BIN: return Hex(bytes, n);
-    case ZV_DSTRA:
-    case ZV_PSTRA: return FromPage("CP1252", std::string(reinterpret_cast<const char*>(bytes), n));
-    case ZV_DSTRW: {
-      std::u32string cps;
-      for (unsigned int i = 0; i < n / sizeof(wchar_t); ++i)
-        cps += static_cast<char32_t>(static_cast<const wchar_t*>(p)[i]);
-      return Utf8Of(cps);
-    }
-    default: return "<memo type " + std::to_string(a.wGetType()) + ">";
   }
 }
 
@@ -388,7 +305,7 @@ class EveryTypeLoaded : public CLoadedTypes<int> {
         if (item->memo >= 0) {
           CAny value;
           got = t->bGetBLOB(ctx, static_cast<unsigned int>(item->memo), &value)
-                    ? DecodedMemo(value)
+                    ? DecodedAny(value)
                     : "<no memo: " + Narrow(t->piGetLastError(ctx)->pszGetError()) + ">";
         } else if (!record->vbItemValueDefined(item->desc, 0)) {
           got = "NULL";

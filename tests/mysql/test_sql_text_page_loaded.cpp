@@ -34,19 +34,9 @@ class SqlTextPage : public CLoadedTypes<std::tuple<int, bool>> {
               (std::get<1>(GetParam()) ? "_nbe" : "");
     std::string err;
     ASSERT_TRUE(m_raw.exec("SET NAMES utf8mb4", &err)) << err;
-    m_service = static_cast<INADriverSQL*>(m_driver->piGetInterface(1));
-    ASSERT_NE(m_service, nullptr);
-    ASSERT_TRUE(m_service->bOpenConnection(&m_cnx, m_host)) << Narrow(m_service->piGetLastError()->pszGetError());
+    OpenService();
   }
-  void TearDown() override {
-    if (m_service != nullptr) {
-      m_service->bCloseConnection(m_cnx);
-      m_service->nExternalRelease();
-    }
-    std::string err;
-    m_raw.exec("DROP TABLE IF EXISTS `" + m_table + "`", &err);
-    Stop();
-  }
+  void TearDown() override { StopService(m_table); }
   bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
   // The table anew: the row the host names, the row its '?' would name, and one of 1252's own.
   void Make() {
@@ -110,8 +100,6 @@ class SqlTextPage : public CLoadedTypes<std::tuple<int, bool>> {
   }
 
   std::string m_table;
-  INADriverSQL* m_service = nullptr;
-  int m_cnx = 0;
 };
 
 // A text holding a character the 1252 page lacks used to go with '?' in its place and reach the

@@ -223,24 +223,25 @@ inline const std::vector<SColumnType>& EveryColumnType() {
   return columns;
 }
 
-// The rows the read comparison's table holds: the most values of any column.
-inline size_t EveryColumnTypeRows() {
+// The rows a table of the columns holds: the most values of any column.
+inline size_t EveryColumnTypeRows(const std::vector<SColumnType>& columns = EveryColumnType()) {
   size_t n = 0;
-  for (const SColumnType& c : EveryColumnType()) n = c.values.size() > n ? c.values.size() : n;
+  for (const SColumnType& c : columns) n = c.values.size() > n ? c.values.size() : n;
   return n;
 }
 
-// "(id INT PRIMARY KEY, <column> <type>, ...)".
-inline std::string EveryColumnTypeBody() {
+// "(id INT PRIMARY KEY, <column> <type>, ...)" for the columns (every type unless given).
+inline std::string EveryColumnTypeBody(const std::vector<SColumnType>& columns = EveryColumnType()) {
   std::string body = "(id INT PRIMARY KEY";
-  for (const SColumnType& c : EveryColumnType()) body += std::string(", `") + c.pszName + "` " + c.type;
+  for (const SColumnType& c : columns) body += std::string(", `") + c.pszName + "` " + c.type;
   return body + ")";
 }
 
 // The INSERT of row r (0-based) into table (quoted).
-inline std::string EveryColumnTypeInsert(const std::string& table, size_t r) {
+inline std::string EveryColumnTypeInsert(const std::string& table, size_t r,
+                                         const std::vector<SColumnType>& columns = EveryColumnType()) {
   std::string sql = "INSERT INTO " + table + " VALUES (" + std::to_string(r + 1);
-  for (const SColumnType& c : EveryColumnType())
+  for (const SColumnType& c : columns)
     sql += ", " + (r < c.values.size() ? c.values[r].sql : std::string("NULL"));
   return sql + ")";
 }

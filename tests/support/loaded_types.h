@@ -11,6 +11,7 @@
 
 #include "driver/inadatasourcedescription.h"
 #include "driver/inadriver.h"
+#include "driver/inadriversql.h"
 #include "host/host_datasource.h"
 #include "host/host_itemdescription.h"
 #include "host/host_loader.h"
@@ -96,6 +97,23 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     EXPECT_EQ(m_loader.Control()->nLiveBlocks(), 0);
   }
 
+  // The driver's SQL-function service and a numbered connection of m_host on it.
+  void OpenService() {
+    m_service = static_cast<INADriverSQL*>(m_driver->piGetInterface(1));
+    ASSERT_NE(m_service, nullptr);
+    ASSERT_TRUE(m_service->bOpenConnection(&m_cnx, m_host)) << Narrow(m_service->piGetLastError()->pszGetError());
+  }
+  // The service's connection closed, table dropped over the raw connection and the driver stopped.
+  void StopService(const std::string& table) {
+    if (m_service != nullptr) {
+      m_service->bCloseConnection(m_cnx);
+      m_service->nExternalRelease();
+    }
+    std::string err;
+    m_raw.exec("DROP TABLE IF EXISTS `" + table + "`", &err);
+    Stop();
+  }
+
   // The bytes of v in table's row id as hexadecimal, "NULL", or "none" without the row.
   std::string Stored(const std::string& table, int id) {
     RawRows rows;
@@ -114,4 +132,6 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
   CHostConnectionDescription* m_host = nullptr;
   CHostLoader m_loader;
   INADriver* m_driver = nullptr;
+  INADriverSQL* m_service = nullptr;
+  int m_cnx = 0;
 };
