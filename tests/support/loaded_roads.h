@@ -62,6 +62,9 @@ class COpenRoad {
     if (imported == nullptr) return "no description: " + Narrow(driver->piGetLastError()->pszGetError());
     // The host's file: an item for each column as the import describes it, v a key with
     // duplicates, each naming its source as a query's catalogue does.
+    // A road opened again describes its file anew: the items of the last open named texts since
+    // replaced.
+    m_desc = CHostRecordDescription();
     m_desc.m_pszName = m_file.c_str();
     m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_table.c_str();
     for (int i = 0; i < imported->nGetNumItems(); ++i) {
