@@ -1,15 +1,24 @@
 // Host connection descriptions of the private test server, as the tests and benchmarks that load
-// the driver hand them over. Each description and the texts it points at live as long as the holder.
+// the driver hand them over (the texts given in UTF-8). Each description and the texts it points at live as long as the holder.
 // Also the host's description of the loaded tests' small file (id, t, n).
 #pragma once
 
 #include <deque>
 #include <string>
 
+#include "common/utf.h"
 #include "host/host_datasource.h"
 #include "host/host_itemdescription.h"
 #include "host/host_nadescription.h"
 #include "tests/support/rawmysql.h"
+
+// A UTF-8 text as the host's wide text.
+inline std::wstring WideOfUTF8(const std::string& utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  const int n = nUTF8ToWide(w.data(), static_cast<int>(w.size()), utf8.data(), static_cast<int>(utf8.size()));
+  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return w;
+}
 
 class CTestHostConnections {
  public:
@@ -29,7 +38,7 @@ class CTestHostConnections {
   std::deque<CHostConnectionDescription>& All() { return m_hosts; }
 
  private:
-  const wchar_t* _Keep(const std::string& text) { return m_texts.emplace_back(text.begin(), text.end()).c_str(); }
+  const wchar_t* _Keep(const std::string& text) { return m_texts.emplace_back(WideOfUTF8(text)).c_str(); }
 
   // Declared first, gone last: the descriptions point into it.
   std::deque<std::wstring> m_texts;

@@ -18,6 +18,7 @@
 #include "host/host_loader.h"
 #include "host/host_sqlparser.h"
 #include "sql/nakjrecord.h"
+#include "tests/support/hostconnections.h"
 #include "tests/support/loaded_types.h"
 #include "values/any.h"
 
@@ -27,18 +28,16 @@ inline const char* RoadName(ERoad road) {
 }
 inline constexpr ERoad kEveryRoad[] = {ERoad::kTable, ERoad::kParsed, ERoad::kAsWritten};
 
-// A UTF-8 text as the host's wide text.
-inline std::wstring WideOfUTF8(const std::string& utf8) {
-  std::wstring w(utf8.size() + 1, L'\0');
-  const int n = nUTF8ToWide(w.data(), static_cast<int>(w.size()), utf8.data(), static_cast<int>(utf8.size()));
-  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return w;
-}
-
 inline DWORD NextContext() {
   static DWORD next = 1000;
   return ++next;
 }
+
+// The host's names: its file's (empty: the table's own) and the value column's.
+struct SHostNames {
+  std::string file;
+  std::wstring v = L"v";
+};
 
 // One road open over a server table of columns id (its primary key) and v, which the host's file
 // declares a key with duplicates so that it is sought, filtered and browsed on.
@@ -52,16 +51,22 @@ class COpenRoad {
   // "" once open, else why not. The query roads run "SELECT id, v FROM table" and where, when given
   // (" WHERE ...", UTF-8).
   std::string Open(INADriver* driver, CHostLoader* loader, INAConnectionDescription* host, ERoad road,
-                   const std::string& table, const std::string& where = "") {
+                   const std::string& table, const std::string& where = "", const SHostNames& names = {}) {
     m_pDriver = driver;
     m_pHost = host;
     m_eRoad = road;
-    m_table.assign(table.begin(), table.end());
+    m_v = names.v;
+    m_table = WideOfUTF8(table);
+    m_file = names.file.empty() ? m_table : WideOfUTF8(names.file);
     INADataSourceDescription* imported = driver->piGetTableDesc(m_table.c_str(), host);
     if (imported == nullptr) return "no description: " + Narrow(driver->piGetLastError()->pszGetError());
     // The host's file: an item for each column as the import describes it, v a key with
     // duplicates, each naming its source as a query's catalogue does.
-    m_desc.m_pszName = m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_table.c_str();
+    // A road opened again describes its file anew: the items of the last open named texts since
+    // replaced.
+    m_desc = CHostRecordDescription();
+    m_desc.m_pszName = m_file.c_str();
+    m_desc.m_pszPhysicalName = m_desc.m_pszDBTableName = m_table.c_str();
     for (int i = 0; i < imported->nGetNumItems(); ++i) {
       INAItemDescription* item = imported->piNAGetItem(static_cast<unsigned int>(i));
       const std::wstring& name = m_names.emplace_back(item->pszGetName());
@@ -69,11 +74,11 @@ class COpenRoad {
       h.m_nIntegerPart = item->nGetIntegerPart();
       h.m_nDecimalPart = item->nGetDecimalPart();
       h.m_pszNameInSource = name.c_str();
-      h.m_pszSourceName = m_table.c_str();
+      h.m_pszSourceName = m_file.c_str();
       if (name == L"id") {
         h.m_wKeyFlags = 0x8000;
         h.m_bNullAllowed = FALSE;
-      } else if (name == L"v" && !h.bMemo()) {
+      } else if (name == names.v && !h.bMemo()) {
         h.m_wKeyFlags = 0x2000;
       }
       m_desc.Add(&h);
@@ -83,12 +88,12 @@ class COpenRoad {
     if (road == ERoad::kTable) {
       m_pTable = loader->piGetTable(host, &m_desc);
       if (m_pTable == nullptr) return "no table";
-      if (!m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) return Error();
+      if (!m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr)) return FullError();
       return "";
     }
     CHostSQLCatalogue catalogue;
     catalogue.Add(&m_desc);
-    const std::string text = "SELECT id, v FROM " + table + where;
+    const std::string text = "SELECT id, v FROM " + (names.file.empty() ? table : names.file) + where;
     m_text = WideOfUTF8(text);
     CTString error;
     m_pParse = CHostSQLParser::piParse(m_text.c_str(), catalogue, &error);
@@ -122,7 +127,8 @@ class COpenRoad {
   // The same with the error's text.
   std::string FullError() { return Error() + ": " + Narrow(m_pTable->piGetLastError(&ctx)->pszGetError()); }
   // The id of the current row, "out" out of range, "error ..." when that cannot be read.
-  std::string Current(const wchar_t* item = L"v") {
+  std::string Current(const wchar_t* item = nullptr) {
+    if (item == nullptr) item = m_v.c_str();
     int out = 0;
     if (!m_pTable->bHEnDehors(&ctx, item, &out)) return "error " + Error();
     if (out != 0) return "out";
@@ -137,7 +143,8 @@ class COpenRoad {
   }
   // The ids of a browse on v from one end to the other, each followed by a blank; a failed read
   // ends it with its error.
-  std::string Browse(bool forward, const wchar_t* item = L"v") {
+  std::string Browse(bool forward, const wchar_t* item = nullptr) {
+    if (item == nullptr) item = m_v.c_str();
     std::string ids;
     for (eNA_PARSEDIRECTION dir = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;;
          dir = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS) {
@@ -150,10 +157,10 @@ class COpenRoad {
   }
   // A seek of value on v: "found <id>", "not found", or "FALSE <error>".
   std::string Seek(const CAny& value, bool generic = false) {
-    if (!m_pTable->bHRecherche(&ctx, L"v", &value, generic ? 1 : 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0))
+    if (!m_pTable->bHRecherche(&ctx, m_v.c_str(), &value, generic ? 1 : 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0))
       return "FALSE " + Error();
     int found = 0;
-    if (!m_pTable->bEvalHTrouve(&ctx, L"v", &found, nullptr)) return "FALSE " + Error();
+    if (!m_pTable->bEvalHTrouve(&ctx, m_v.c_str(), &found, nullptr)) return "FALSE " + Error();
     return found != 0 ? "found " + Current() : "not found";
   }
   // A seek of value, then the rows after it: "<id> <id> ... " from the row found, or the seek's answer.
@@ -162,7 +169,7 @@ class COpenRoad {
     if (found.rfind("found ", 0) != 0) return found;
     std::string ids = found.substr(6) + " ";
     for (;;) {
-      if (!m_pTable->bHLitxxx(&ctx, L"v", forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, eNA_LOCKTYPE{0}, nullptr, 0))
+      if (!m_pTable->bHLitxxx(&ctx, m_v.c_str(), forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 1, eNA_LOCKTYPE{0}, nullptr, 0))
         return ids + "read failed " + Error();
       const std::string id = Current();
       if (id == "out") return ids;
@@ -172,21 +179,23 @@ class COpenRoad {
   }
   // The ids a filter of v between low and high (both included) lets through, first to last.
   std::string Filter(const CAny& low, const CAny& high) {
-    if (!m_pTable->bHFiltre(&ctx, L"v", &low, 1, &high, 1, nullptr)) return "FALSE " + Error();
+    if (!m_pTable->bHFiltre(&ctx, m_v.c_str(), &low, 1, &high, 1, nullptr)) return "FALSE " + Error();
     const std::string ids = Browse(true);
-    m_pTable->bHDesactiveFiltre(&ctx, L"v", 0);
+    m_pTable->bHDesactiveFiltre(&ctx, m_v.c_str(), 0);
     return ids;
   }
-  // v of the current record takes value (a memo by its memo number); FALSE when refused.
-  BOOL Put(const CAny& value) {
+  // item (v by default) of the current record takes value (a memo by its memo number); FALSE when
+  // refused.
+  BOOL Put(const CAny& value, const wchar_t* item = nullptr) {
+    if (item == nullptr) item = m_v.c_str();
     CNAKJRecord* record = nullptr;
     if (!m_pTable->bGetRecord(&ctx, &record) || record == nullptr) return FALSE;
-    INAItemDescription* v = Item(L"v");
+    INAItemDescription* v = Item(item);
     INADataSourceDescription* desc = m_eRoad == ERoad::kTable ? m_desc.ExternalAddRef() : m_pTable->piGetDataSourceDescription();
     int memo = -1;
     for (int m = 0; v != nullptr && v->bMemo() && m < desc->nGetNumMemos(); ++m) {
       INAItemDescription* each = desc->piNAGetMemo(static_cast<unsigned int>(m));
-      if (std::wstring(each->pszGetName()) == L"v") memo = m;
+      if (std::wstring(each->pszGetName()) == item) memo = m;
       each->nExternalRelease();
     }
     if (v != nullptr && memo < 0)
@@ -221,7 +230,7 @@ class COpenRoad {
   INADriver* m_pDriver = nullptr;
   INAConnectionDescription* m_pHost = nullptr;
   ERoad m_eRoad = ERoad::kTable;
-  std::wstring m_table, m_text;
+  std::wstring m_table, m_file, m_text, m_v;
   std::deque<std::wstring> m_names;
   std::deque<CHostItemDescription> m_items;
   CHostRecordDescription m_desc;
