@@ -135,8 +135,8 @@ class CNAConnectionDescription : public CInterf {
   virtual BOOL bConvertValueToString(CNAError* error, CTStringConcatAW* out, const CAny* value, eNA_ITEMTYPE itemType,
                                      eNA_ITEMTYPE itemType2);
   // Whether n characters of text (n below 0: up to its terminator) hold one the connection's
-  // single-byte code page has no byte for, which its narrowing would turn into '?' (never on
-  // UTF-8).
+  // code page has no bytes for, which its narrowing would turn into '?' (on UTF-8: a surrogate or
+  // a code point past U+10FFFF).
   bool bTextLostInPage(const wchar_t* text, int n) const;
   // The host's SQL text as given (n as above) is refused rather than sent with '?' in place of a
   // character: TRUE with the conversion error (user error 60) in error, as a value is refused.

@@ -1,6 +1,8 @@
 // Values reach the server only as literals written into the SQL text; date and time columns are
 // compared through the digit expressions written here. Every per-dialect form is a table row.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <initializer_list>
@@ -318,8 +320,15 @@ BOOL CNAConnectionDescription::bConvertValueToString(CNAError* error, CTStringCo
 }
 
 bool CNAConnectionDescription::bTextLostInPage(const wchar_t* text, int n) const {
-  if (m_nServerCodePage == 65001 || m_nServerCodePage == CTStringConcatAW::kWideContent || text == nullptr) return false;
+  if (m_nServerCodePage == CTStringConcatAW::kWideContent || text == nullptr) return false;
   if (n < 0) n = static_cast<int>(wcslen(text));
+  // UTF-8 has no bytes for a surrogate or a code point past U+10FFFF either: its converter
+  // would put '?' there.
+  if (m_nServerCodePage == 65001)
+    return std::any_of(text, text + n, [](wchar_t c) {
+      const auto u = static_cast<uint32_t>(c);
+      return (u >= 0xD800 && u <= 0xDFFF) || u > 0x10FFFF;
+    });
   int lost = 0;
   if (n > 0)
     WideCharToMultiByte(static_cast<unsigned int>(m_nServerCodePage), 0, text, n, nullptr, 0, nullptr, &lost);

@@ -29,7 +29,7 @@ class SqlTextPage : public CLoadedTypes<std::tuple<int, bool>> {
   void SetUp() override {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
-    m_host = m_connections.Add(m_server, Utf8() ? ";QX Unicode Support=1" : ";QX Unicode Support=0");
+    m_host = AddConnection(Utf8());
     m_table = "qxsqltext_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
               (std::get<1>(GetParam()) ? "_nbe" : "");
     std::string err;

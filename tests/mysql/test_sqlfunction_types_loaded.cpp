@@ -107,7 +107,7 @@ class SqlFunctionTypes : public CLoadedTypes<std::tuple<int, bool>> {
     m_columns = "id";
     for (const SColumnType& c : Columns()) m_columns += std::string(", ") + c.pszName;
     ASSERT_TRUE(m_raw.query("SELECT " + m_columns + " FROM " + m_table + " ORDER BY id", &m_rows, &err)) << err;
-    m_host = m_connections.Add(m_server, Cp1252() ? ";QX Unicode Support=0" : ";QX Unicode Support=1");
+    m_host = AddConnection(!Cp1252());
     OpenService();
   }
   void TearDown() override { StopService(m_table); }

@@ -62,11 +62,9 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
     ASSERT_TRUE(HostBindValues(m_loader.Control()));
-    m_host = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
-                                             ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
+    m_host = AddConnection(Utf8());
     ASSERT_TRUE(m_loader.bOpenConnection(m_host)) << Narrow(m_driver->piGetLastError()->pszGetError());
-    m_blocks = m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Utf8() ? "1" : "0") +
-                                               ";QX Cache Size=2;QX CLIENT LIBRARY=" + QX_FAULT_CLIENT);
+    m_blocks = AddConnection(Utf8(), ";QX Cache Size=2");
     m_table = "qxwt_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
               (std::get<1>(GetParam()) ? "n" : "d");
   }
@@ -78,12 +76,6 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     Stop();
   }
   bool Utf8() const { return std::get<0>(GetParam()) == 65001; }
-  bool Raw(const std::string& sql) {
-    std::string err;
-    const bool ok = m_raw.exec(sql, &err);
-    EXPECT_TRUE(ok) << sql << ": " << err;
-    return ok;
-  }
   // The file of the type's table, described by the host as the driver's import gives its
   // column (type, size, digits), opened in m_ctx.
   struct File {

@@ -86,6 +86,12 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     ASSERT_NE(session, nullptr);
     session(noBackslashEscapes ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
   }
+  // The host's facts of a connection in code page 1252 (Unicode off) or 65001, with more
+  // settings after them, through the tests' client library (which alone sets the SQL mode).
+  CHostConnectionDescription* AddConnection(bool utf8, const std::string& more = "") {
+    return m_connections.Add(m_server, std::string(";QX Unicode Support=") + (utf8 ? "1" : "0") +
+                                           ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT + more);
+  }
 #endif
   // The driver released and stopped, with no host string block alive.
   void Stop() {
@@ -112,6 +118,14 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     std::string err;
     m_raw.exec("DROP TABLE IF EXISTS `" + table + "`", &err);
     Stop();
+  }
+
+  // sql run over the raw connection; a failure fails the test.
+  bool Raw(const std::string& sql) {
+    std::string err;
+    const bool ok = m_raw.exec(sql, &err);
+    EXPECT_TRUE(ok) << sql << ": " << err;
+    return ok;
   }
 
   // The bytes of v in table's row id as hexadecimal, "NULL", or "none" without the row.
