@@ -11,8 +11,8 @@
 #include <string>
 #include <tuple>
 
+#include "common/xystring.h"
 #include "driver/inadriversql.h"
-#include "tests/support/any_test_values.h"
 #include "tests/support/loaded_roads.h"
 #include "tests/support/loaded_types.h"
 
@@ -159,7 +159,14 @@ class Names : public CLoadedTypes<std::tuple<int, bool>> {
     }
     return Narrow(out.c_str());
   }
-  static std::wstring WideText(const CAny& any) { return any.wGetTypeWord() == ZV_DSTRW ? Show(any) : L""; }
+  static std::wstring WideText(const CAny& any) {
+    void* p = nullptr;
+    unsigned int n = 0;
+    if (any.wGetTypeWord() != ZV_DSTRW || any.Intern()->nGetDataAdr(&p) != 0 || any.Intern()->nGetUtilDataSize(&n) != 0)
+      return L"";
+    const auto* w = static_cast<const wchar_t*>(p);
+    return std::wstring(w, w + n / sizeof(wchar_t));
+  }
 
   CHostConnectionDescription* m_blocks = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "driver/inadatasourcedescription.h"
 #include "driver/inadriver.h"
 #include "driver/inadriversql.h"
+#include "host/host_control.h"
 #include "host/host_datasource.h"
 #include "host/host_itemdescription.h"
 #include "host/host_loader.h"
