@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -221,7 +222,8 @@ TEST_P(MemoLoaded, ModifyOfAnotherColumnLeavesTheMemoUntouched) {
   } cases[] = {{"BLOB", "X'" + HexDigits(all) + "'"},
                {"TEXT CHARACTER SET utf8mb4", "_utf8mb4 X'" + HexDigits("a\xF0\x9F\x98\x80\xE6\x9D\xB1\0z") + "'"},
                {"TEXT CHARACTER SET latin1", "X'41E98081'"},
-               {"LONGBLOB", "REPEAT('m', 1048577)"}};
+               {"LONGBLOB", "REPEAT('m', 1048577)"},
+               {"LONGBLOB", "REPEAT('M', 16777000)"}};
   for (const auto& c : cases) {
     for (CHostConnectionDescription* host : {m_host, m_blocks}) {
       SCOPED_TRACE(std::string(c.type) + (host == m_blocks ? " in blocks" : ""));
@@ -283,6 +285,14 @@ TEST_P(MemoLoaded, AttachedFileBecomesTheValueAndAMissingOneRefusesTheWrite) {
                   .substr(0, c.answer.size()),
               c.answer);
     EXPECT_EQ(Stored(2), c.answer == "TRUE" ? c.stored : "none");
+    // Once written, the file is no longer the memo's: a later write of another column leaves it.
+    std::ofstream(Path(c.file), std::ios::binary) << "changed";
+    CAny n;
+    n.SetI4(5);
+    ASSERT_TRUE(road->bHLitxxx(&road.ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    EXPECT_EQ(Answer(road, road.Put(n, L"n") && road->bHModifie(&road.ctx, 0, 0, kNoLock)), "TRUE");
+    EXPECT_EQ(Stored(1), c.stored.substr(0, c.stored.size() - 1) + "5");
+    std::remove(Path(c.file).c_str());
   }
 }
 
@@ -328,6 +338,40 @@ TEST_P(MemoLoaded, EachRowOfABrowseInBlocksReadsAndExtractsItsOwnMemo) {
     EXPECT_EQ(Got(value), values[i].null ? "NULL" : Shown(values[i].bytes));
   }
   EXPECT_EQ(i, values.size());
+  }
+}
+
+// After a write the memo reads, extracts and reads again from the server as it was written.
+TEST_P(MemoLoaded, WrittenMemoReadsAndExtractsAsWritten) {
+  const std::string bytes("\0\x01'\\\xFF", 5);
+  for (ERoad kind : {ERoad::kTable, ERoad::kParsed}) {
+    SCOPED_TRACE(RoadName(kind));
+    Make("BLOB");
+    Raw("INSERT INTO `" + m_table + "` VALUES (1, 'x', 1), (2, 'y', 2)");
+    COpenRoad road;
+    ASSERT_EQ(Open(&road, kind, m_blocks), "");
+    ASSERT_TRUE(road->bHLitxxx(&road.ctx, L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0));
+    const std::wstring path = WideOfUTF8(Path("written"));
+    const struct {
+      const char* step;
+      std::function<BOOL()> write;
+    } steps[] = {{"set", [&] { return road.Put(HostValue({false, bytes}, true)); }},
+                 {"modified", [&] { return road->bHModifie(&road.ctx, 0, 0, kNoLock); }},
+                 {"read again", [&] {
+                    return road->bHLitxxx(&road.ctx, L"id", NA_PARSE_NEXT, 1, kNoLock, nullptr, 0) &&
+                           road->bHLitxxx(&road.ctx, L"id", NA_PARSE_PREVIOUS, 1, kNoLock, nullptr, 0);
+                  }}};
+    for (const auto& step : steps) {
+      SCOPED_TRACE(step.step);
+      ASSERT_TRUE(step.write()) << road.FullError();
+      CAny value;
+      EXPECT_TRUE(road->bGetBLOB(&road.ctx, 0, &value));
+      EXPECT_EQ(Got(value), HexDigits(bytes));
+      EXPECT_TRUE(road->bExtraitMemo(&road.ctx, 0, path.c_str()));
+      EXPECT_EQ(HexDigits(FileBytes(Path("written"))), HexDigits(bytes));
+    }
+    EXPECT_EQ(Stored(1), HexDigits(bytes) + " n=1");
+    EXPECT_EQ(Stored(2), "79 n=2");
   }
 }
 
