@@ -40,17 +40,7 @@ constexpr eNA_LOCKTYPE kNoLock{0};
 
 // The host's value of v (a wide text, bytes or NULL).
 CAny HostValue(const SColumnValue& v) {
-  CAny any;
-  if (v.kind == SColumnValue::kNull) {
-    any.SetNull(true);
-  } else if (v.kind == SColumnValue::kBytes) {
-    any.SetBIN(reinterpret_cast<const unsigned char*>(v.host.data()), static_cast<unsigned int>(v.host.size()));
-  } else {
-    const std::wstring w = WideOfUTF8(v.host);
-    any.__SetType(ZV_DSTRW, 0);
-    any.SetValueByte(w.data(), static_cast<unsigned int>(w.size() * sizeof(wchar_t)));
-  }
-  return any;
+  return HostAny(v.kind == SColumnValue::kNull, v.kind == SColumnValue::kBytes, v.host);
 }
 
 // A long text cut for a difference's line.

@@ -20,12 +20,28 @@
 #include "sql/inaitemdescription.h"
 #include "tests/support/hostconnections.h"
 #include "tests/support/rawmysql.h"
+#include "values/any.h"
 
 // A host text as ASCII, '?' for any other character (for messages and item names).
 inline std::string Narrow(const wchar_t* w) {
   std::string s;
   for (; w != nullptr && *w != 0; ++w) s += *w < 128 ? static_cast<char>(*w) : '?';
   return s;
+}
+
+// The host's value: NULL, bytes as a binary, or UTF-8 bytes as a wide text.
+inline CAny HostAny(bool null, bool binary, const std::string& bytes) {
+  CAny any;
+  if (null) {
+    any.SetNull(true);
+  } else if (binary) {
+    any.SetBIN(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size()));
+  } else {
+    const std::wstring w = WideOfUTF8(bytes);
+    any.__SetType(ZV_DSTRW, 0);
+    any.SetValueByte(w.data(), static_cast<unsigned int>(w.size() * sizeof(wchar_t)));
+  }
+  return any;
 }
 
 // The host's file over a server table: an item for each column as the driver's import describes
