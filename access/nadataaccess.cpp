@@ -1,5 +1,6 @@
 #include "access/nadataaccess.h"
 
+#include <algorithm>
 #include <climits>
 #include <ctime>
 #include <new>
@@ -346,7 +347,13 @@ void CNADataAccess::_KeepSaveUndo(int row, eNA_RECORDSTATE state, const CNARecor
     undo.after = after->pclGetClone(NA_COPY_ALL);
     if (undo.after != nullptr) undo.after->AddRef();
   }
-  m_tabSaveUndo.push_back(undo);
+  try {
+    m_tabSaveUndo.push_back(undo);
+  } catch (...) {
+    // Without memory the copy keeps the write, as it would outside a transaction.
+    ReleaseInterf(&undo.before);
+    ReleaseInterf(&undo.after);
+  }
 }
 
 void CNADataAccess::_UndoSaves() {
