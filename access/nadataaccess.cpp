@@ -1,5 +1,6 @@
 #include "access/nadataaccess.h"
 
+#include <algorithm>
 #include <climits>
 #include <ctime>
 #include <new>
@@ -108,6 +109,7 @@ void CNADataAccess::_ResetDataAccess() {
 }
 
 void CNADataAccess::_ResetRecordCache() {
+  _DropSaveUndo(0);
   if (m_pclRecordSave != nullptr) m_pclRecordSave->SupprimeTout();
   if (m_pclRecordSave2 != nullptr) m_pclRecordSave2->SupprimeTout();
   // Its row is gone with the others.
@@ -314,6 +316,7 @@ CNAStatement* CNADataAccess::_pclGetWriteStatement() {
 // The rows cached before the end may be gone on the server (a roll-back): the table cache goes
 // with them, and the statements read again.
 void CNADataAccess::SetTransactionTermined() {
+  _UndoSaves();
   _FreeTableCache();
   CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);
   CNAStatement* stmt = nullptr;
@@ -322,6 +325,63 @@ void CNADataAccess::SetTransactionTermined() {
     _SetTransactionTermined(stmt);
     stmt->nRelease();
   }
+}
+
+void CNADataAccess::TransactionCommitted() {
+  const int open = m_pclConnection != nullptr ? m_pclConnection->nOpenTransactions() : 0;
+  if (open == 0) {
+    _DropSaveUndo(0);
+    return;
+  }
+  // A nested commit hands its writes to the transaction around it.
+  for (STSaveUndo& undo : m_tabSaveUndo) undo.depth = std::min(undo.depth, open);
+}
+
+void CNADataAccess::_KeepSaveUndo(int row, eNA_RECORDSTATE state, const CNARecordValue* before,
+                                  const CNARecordValue* after) {
+  const int depth = m_pclConnection != nullptr ? m_pclConnection->nOpenTransactions() : 0;
+  if (row < 0 || depth == 0 || before == nullptr) return;
+  STSaveUndo undo{row, depth, state, before->pclGetClone(NA_COPY_ALL), nullptr};
+  if (undo.before != nullptr) undo.before->AddRef();
+  if (after != nullptr) {
+    undo.after = after->pclGetClone(NA_COPY_ALL);
+    if (undo.after != nullptr) undo.after->AddRef();
+  }
+  try {
+    m_tabSaveUndo.push_back(undo);
+  } catch (...) {
+    // Without memory the copy keeps the write, as it would outside a transaction.
+    ReleaseInterf(&undo.before);
+    ReleaseInterf(&undo.after);
+  }
+}
+
+void CNADataAccess::_UndoSaves() {
+  const int open = m_pclConnection != nullptr ? m_pclConnection->nOpenTransactions() : 0;
+  size_t kept = m_tabSaveUndo.size();
+  while (kept > 0 && m_tabSaveUndo[kept - 1].depth > open) --kept;
+  // The latest write first, so that a row written twice ends as it was before the first.
+  for (size_t i = m_tabSaveUndo.size(); i > kept; --i) {
+    const STSaveUndo& undo = m_tabSaveUndo[i - 1];
+    // A row freed and kept again for another value since the write is not this write's.
+    CNARecordCachePosition* saves = m_pclRecordSave;
+    const CNARecordValue* now = undo.after != nullptr ? undo.after : undo.before;
+    if (saves == nullptr || undo.before == nullptr || saves->nGetRefCount(undo.row) <= 0 ||
+        !saves->bEquals(undo.row, now, 1))
+      continue;
+    if (undo.after != nullptr)
+      saves->Update(static_cast<unsigned int>(undo.row), undo.before);
+    saves->SetRecordState(undo.row, undo.state);
+  }
+  _DropSaveUndo(kept);
+}
+
+void CNADataAccess::_DropSaveUndo(size_t from) {
+  for (size_t i = from; i < m_tabSaveUndo.size(); ++i) {
+    ReleaseInterf(&m_tabSaveUndo[i].before);
+    ReleaseInterf(&m_tabSaveUndo[i].after);
+  }
+  m_tabSaveUndo.resize(std::min(from, m_tabSaveUndo.size()));
 }
 
 // ---------------------------------------------------------------- table cache

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/ctstring.h"
 #include "common/interf.h"
@@ -27,6 +28,7 @@
 #include "driver/inaerror.h"
 #include "driver/nahost.h"
 #include "access/naposition.h"
+#include "access/narecord.h"
 #include "sql/nacommand.h"
 #include "sql/nastatement.h"
 #include "sql/nastatementsql.h"
@@ -330,8 +332,11 @@ class CNADataAccess : public CInterf {
   // The statement of the last browse read (borrowed); null before the first.
   CNAStatement* pclGetLastStatementNoRef() const { return m_pclLastStatement; }
   int nGetStatementCount() const { return static_cast<int>(m_tabStatement.dwGetNumElement()); }
-  // Every statement's browse that has started is marked for a new run.
+  // Every statement's browse that has started is marked for a new run, and the record saves a
+  // write changed inside a transaction no longer open are put back as they were before it.
   void SetTransactionTermined();
+  // The record saves written inside the transactions that ended by a commit keep their writes.
+  void TransactionCommitted();
 
   // ---- Record saves ----
   // Copies of records kept by save id in the record-save cache. A keep takes no reference: the
@@ -708,6 +713,20 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* m_pclRecordSave = nullptr;
   CNARecordCachePosition* m_pclRecordSave2 = nullptr;
   int m_nRecordSaveID = -1;
+  // A row of the record-save cache a write changed inside a transaction, with what it held
+  // before: the server gives the row back on a roll-back, and so must the copies kept of it.
+  struct STSaveUndo {
+    int row;
+    int depth;  // transactions open at the write
+    eNA_RECORDSTATE state;
+    CNARecordValue* before;  // owned
+    CNARecordValue* after;   // owned; null for a delete
+  };
+  std::vector<STSaveUndo> m_tabSaveUndo;
+  void _KeepSaveUndo(int row, eNA_RECORDSTATE state, const CNARecordValue* before, const CNARecordValue* after);
+  // Puts back the rows written in transactions deeper than those still open.
+  void _UndoSaves();
+  void _DropSaveUndo(size_t from);
   bool m_bKJRecordChecked = false;
   CNATableCache* m_pclTableCache = nullptr;
   STSeekItem m_clSeekItem;

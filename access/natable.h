@@ -152,6 +152,8 @@ class CNATable : public INATable {
   // them, so that a call may change the set; each visited access is held while it works.
   // Every started browse of every access is marked for a new run (its transaction ended).
   void SetTransactionTermined();
+  // Every access keeps the writes of the transactions a commit ended.
+  void TransactionCommitted();
   // The accesses whose connection was made from host (compared by identity) cancel their record
   // locks of transaction.
   void CancelRecordLock(INAConnectionDescription* host, CNATransaction* transaction);

@@ -32,6 +32,12 @@ void CNATable::SetTransactionTermined() {
   for (const HeldDataAccess& access : all) access->SetTransactionTermined();
 }
 
+void CNATable::TransactionCommitted() {
+  CNADriverLock lock;
+  const auto all = _Collect([](CNADataAccess*) { return true; });
+  for (const HeldDataAccess& access : all) access->TransactionCommitted();
+}
+
 void CNATable::CancelRecordLock(INAConnectionDescription* host, CNATransaction* transaction) {
   CNADriverLock lock;
   const auto made = _Collect([host](CNADataAccess* access) {

@@ -207,6 +207,12 @@ BOOL CNAConnectionDescription::bAutoCloseEnabled() const {
   return m_bAutoClose != 0 && m_bCloseRequested != 0 && !_bTransactionOpened();
 }
 
+int CNAConnectionDescription::nOpenTransactions() const {
+  int open = 0;
+  for (const CNATransaction* t = m_pclTransaction; t != nullptr && t->bIsActive(); t = t->pclGetNested()) ++open;
+  return open;
+}
+
 BOOL CNAConnectionDescription::g_bGetModuleFileName(HINSTANCE__* module, CTString* out) {
   // No fixed limit: the buffer grows while the path does not fit.
   for (unsigned int size = 1024; size <= (1u << 20); size *= 2) {

@@ -365,6 +365,8 @@ class CNAConnectionDescription : public CInterf {
   // TRUE when a close was requested and no transaction keeps the connection.
   BOOL bAutoCloseEnabled() const;
   BOOL _bTransactionOpened() const;
+  // How many transactions of the chain are active: 0 outside one, 2 inside a nested one.
+  int nOpenTransactions() const;
   // TRUE without an active transaction; else the low bit of the transaction's own answer.
   BOOL bResumeCurrentTransaction(CNAError* error);
   BOOL bActiveCurrentTransaction(CNAError* error, int active);

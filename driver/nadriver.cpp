@@ -761,10 +761,19 @@ CNATable* CNADriver::_pclGetQuery(INAContext* ctx, const wchar_t* name, CNAConne
   return table;
 }
 
-void CNADriver::_SetTransactionTermined(CNAConnectionDescription* cnx) {
+template <typename F>
+void CNADriver::_OnTablesOf(CNAConnectionDescription* cnx, F&& op) {
   CNADriverLock lock;
   auto onConnection = [cnx](CNATable* table) { return table->pclGetConnectionNoRef() == cnx; };
-  for (HeldTable& table : CollectHeld<HeldTable>(&m_tabTable, onConnection)) table->SetTransactionTermined();
+  for (HeldTable& table : CollectHeld<HeldTable>(&m_tabTable, onConnection)) op(table.get());
+}
+
+void CNADriver::_SetTransactionTermined(CNAConnectionDescription* cnx) {
+  _OnTablesOf(cnx, [](CNATable* table) { table->SetTransactionTermined(); });
+}
+
+void CNADriver::_TransactionCommitted(CNAConnectionDescription* cnx) {
+  _OnTablesOf(cnx, [](CNATable* table) { table->TransactionCommitted(); });
 }
 
 CNATable* CNADriver::pclEnumTableByConnection(unsigned int* cursor, CNAConnectionDescription* cnx) {

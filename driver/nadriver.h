@@ -283,6 +283,10 @@ class CNADriver : public INADriver {
   CNATable* _pclGetQuery(INAContext* ctx, const wchar_t* name, CNAConnectionDescription* cnx, int bCloseExisting,
                          int bCreate);
   void _SetTransactionTermined(CNAConnectionDescription* cnx);
+  // The tables of cnx keep the writes of the transactions its last commit ended.
+  void _TransactionCommitted(CNAConnectionDescription* cnx);
+  template <typename F>
+  void _OnTablesOf(CNAConnectionDescription* cnx, F&& op);
   // From *cursor (0 to start), the next registered table on cnx; null at the end. A walk must be
   // run to its end.
   CNATable* pclEnumTableByConnection(unsigned int* cursor, CNAConnectionDescription* cnx);

@@ -53,6 +53,7 @@ BOOL CNADriver::bTransactionCommit(INAConnectionDescription* host, const wchar_t
   if (m_pclError != nullptr) m_pclError->Reset();
   return _bOnFoundConnection(host, NA_SITE_COMMIT, [&](CNAConnectionDescription* cnx) {
     const BOOL committed = cnx->bTransactionCommit(m_pclError, name);
+    if (committed) _TransactionCommitted(cnx);
     if (!committed || cnx->bTransactionEndCloseParse()) _SetTransactionTermined(cnx);
     return committed;
   });

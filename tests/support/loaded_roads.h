@@ -132,12 +132,16 @@ class COpenRoad {
     int out = 0;
     if (!m_pTable->bHEnDehors(&ctx, item, &out)) return "error " + Error();
     if (out != 0) return "out";
+    return Int(L"id");
+  }
+  // The 4-byte integer item of the current record, whether in range or not.
+  std::string Int(const wchar_t* name) {
     CNAKJRecord* record = nullptr;
     if (!m_pTable->bGetRecord(&ctx, &record) || record == nullptr) return "no record";
-    INAItemDescription* id = Item(L"id");
+    INAItemDescription* item = Item(name);
     int value = 0;
-    if (id != nullptr) memcpy(&value, record->pbyGetValues() + id->nGetOffset(0), 4);
-    if (id != nullptr) id->nExternalRelease();
+    if (item != nullptr) memcpy(&value, record->pbyGetValues() + item->nGetOffset(0), 4);
+    if (item != nullptr) item->nExternalRelease();
     record->vnRelease();
     return std::to_string(value);
   }
