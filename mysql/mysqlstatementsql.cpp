@@ -115,6 +115,14 @@ inline uint32_t dwFieldFacts(const MYSQL_FIELD& field) {
          column.m_dwItemFacts == dwFieldFacts(field);
 }
 
+// text without its '-' into digits (room for length bytes): the converter's digit form of a date.
+unsigned int nWithoutDashes(const char* text, unsigned int length, char* digits) {
+  unsigned int n = 0;
+  for (unsigned int i = 0; i < length; ++i)
+    if (text[i] != '-') digits[n++] = text[i];
+  return n;
+}
+
 }  // namespace
 
 unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digits) {
@@ -136,10 +144,7 @@ unsigned int nMySQLDateDigits(const char* text, unsigned int length, char* digit
     }
     return length - 2;
   }
-  unsigned int n = 0;
-  for (unsigned int i = 0; i < length; ++i)
-    if (text[i] != '-') digits[n++] = text[i];
-  return n;
+  return nWithoutDashes(text, length, digits);
 }
 
 CMySQLStatementSQL::CMySQLStatementSQL(CNAConnectionDescription* connection, CNAError* error)
@@ -514,7 +519,7 @@ BOOL CMySQLStatementSQL::_bGetDateValue(CNAConvertVariant* value, const CNAColum
   const unsigned int cp = static_cast<unsigned int>(m_pclCnx->nGetServerCodePage());
   const int type = c->m_nDBType;
   // "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" go as the digit forms the converter reads by length;
-  // a date-time with a fraction goes as it is.
+  // a date-time with a fraction goes as it is to a date holder, as its digits to any other.
   if ((type == MYSQL_TYPE_DATE && length == 10) || (type == MYSQL_TYPE_DATETIME && length == 19)) {
     // A date-time slot reads the server's text as it stands, without the digit form.
     if (type == MYSQL_TYPE_DATETIME && value->bSetServerDateTimeDB(data, length)) return TRUE;
@@ -527,10 +532,7 @@ BOOL CMySQLStatementSQL::_bGetDateValue(CNAConvertVariant* value, const CNAColum
   const bool dateHolder = holder == ZV_DATEW || holder == ZV_TIMEW || holder == ZV_DATEA || holder == ZV_TIMEA;
   char digits[32];
   if (length <= sizeof digits && (holder == ZV_BIN || (g_bIsZVText(holder) && !dateHolder))) {
-    unsigned int n = 0;
-    for (unsigned int i = 0; i < length; ++i)
-      if (data[i] != '-') digits[n++] = data[i];
-    return value->bSetValueDB(digits, n, cp);
+    return value->bSetValueDB(digits, nWithoutDashes(data, length, digits), cp);
   }
   return value->bSetValueDB(data, length, cp);
 }
