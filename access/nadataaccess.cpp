@@ -337,11 +337,22 @@ void CNADataAccess::TransactionCommitted() {
   for (STSaveUndo& undo : m_tabSaveUndo) undo.depth = std::min(undo.depth, open);
 }
 
-void CNADataAccess::_KeepSaveUndo(int row, eNA_RECORDSTATE state, const CNARecordValue* before,
-                                  const CNARecordValue* after) {
+CNADataAccess::STSaveBefore CNADataAccess::_stSaveBefore() const {
+  STSaveBefore before;
+  // Outside a transaction nothing is undone: no search of the kept copies for every write.
+  if (m_pclRecordSave == nullptr || m_pclCurrentRecord == nullptr || m_pclConnection == nullptr ||
+      m_pclConnection->nOpenTransactions() == 0)
+    return before;
+  before.value = m_pclCurrentRecord->pclGetOriginalValueNoRef();
+  before.row = m_pclRecordSave->nGetRecordIndice(before.value);
+  if (before.row >= 0) before.state = m_pclRecordSave->eGetRecordState(before.row);
+  return before;
+}
+
+void CNADataAccess::_KeepSaveUndo(const STSaveBefore& before, const CNARecordValue* after) {
   const int depth = m_pclConnection != nullptr ? m_pclConnection->nOpenTransactions() : 0;
-  if (row < 0 || depth == 0 || before == nullptr) return;
-  STSaveUndo undo{row, depth, state, before->pclGetClone(NA_COPY_ALL), nullptr};
+  if (before.row < 0 || depth == 0 || before.value == nullptr) return;
+  STSaveUndo undo{before.row, depth, before.state, before.value->pclGetClone(NA_COPY_ALL), nullptr};
   if (undo.before != nullptr) undo.before->AddRef();
   if (after != nullptr) {
     undo.after = after->pclGetClone(NA_COPY_ALL);

@@ -723,7 +723,16 @@ class CNADataAccess : public CInterf {
     CNARecordValue* after;   // owned; null for a delete
   };
   std::vector<STSaveUndo> m_tabSaveUndo;
-  void _KeepSaveUndo(int row, eNA_RECORDSTATE state, const CNARecordValue* before, const CNARecordValue* after);
+  // The kept copy a write is about to change, asked only inside a transaction: its row (-1 for
+  // none), state and the row as the server held it (the current record's original).
+  struct STSaveBefore {
+    int row = -1;
+    eNA_RECORDSTATE state{};
+    const CNARecordValue* value = nullptr;
+  };
+  STSaveBefore _stSaveBefore() const;
+  // Remembers the write of before's row (after: its new value, null for a delete).
+  void _KeepSaveUndo(const STSaveBefore& before, const CNARecordValue* after);
   // Puts back the rows written in transactions deeper than those still open.
   void _UndoSaves();
   void _DropSaveUndo(size_t from);

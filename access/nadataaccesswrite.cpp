@@ -386,27 +386,19 @@ void CNADataAccess::_NotifyOperation(eNAQUERYTYPE type, CNAStatement* stmt, NA_W
       if (full != nullptr && m_pclCurrentRecord != nullptr) index = full->nAjoute(m_pclCurrentRecord->pclGetCurrentValueNoRef());
       break;
     case NA_QUERY_DELETE: {
-      const int row = m_pclRecordSave != nullptr && m_pclCurrentRecord != nullptr
-                          ? m_pclRecordSave->nGetRecordIndice(m_pclCurrentRecord->pclGetOriginalValueNoRef())
-                          : -1;
-      const eNA_RECORDSTATE state = row >= 0 ? m_pclRecordSave->eGetRecordState(row) : eNA_RECORDSTATE{};
-      if (nSetRecordDeletedInCache(m_pclRecordSave) >= 0)
-        _KeepSaveUndo(row, state, m_pclCurrentRecord->pclGetOriginalValueNoRef(), nullptr);
+      const STSaveBefore before = _stSaveBefore();
+      if (nSetRecordDeletedInCache(m_pclRecordSave) >= 0) _KeepSaveUndo(before, nullptr);
       if (completed) index = nSetRecordDeletedInCache(full);
       break;
     }
-    case NA_QUERY_UPDATE:
-      if (m_pclRecordSave != nullptr && m_pclCurrentRecord != nullptr) {
-        // The original value is the row as the server held it before the write.
-        CNARecordValue* before = m_pclCurrentRecord->pclGetOriginalValueNoRef();
-        const int row = m_pclRecordSave->nGetRecordIndice(before);
-        const eNA_RECORDSTATE state = row >= 0 ? m_pclRecordSave->eGetRecordState(row) : eNA_RECORDSTATE{};
-        if (nUpdateRecordInCache(flags, m_pclRecordSave) >= 0)
-          _KeepSaveUndo(row, state, before, m_pclCurrentRecord->pclGetCurrentValueNoRef());
-      }
+    case NA_QUERY_UPDATE: {
+      const STSaveBefore before = _stSaveBefore();
+      if (nUpdateRecordInCache(flags, m_pclRecordSave) >= 0)
+        _KeepSaveUndo(before, m_pclCurrentRecord->pclGetCurrentValueNoRef());
       _vUpdateRecordInCacheLock(flags);
       if (completed) index = nUpdateRecordInCache(flags, full);
       break;
+    }
     default:
       break;
   }
