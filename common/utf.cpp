@@ -636,14 +636,6 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
       p += 2;
       continue;
     }
-    if ((p[0] & 0xF0u) == 0xE0 && end - p >= 3 && isCont(p[1]) && isCont(p[2])) {
-      const uint32_t c3 = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-      if (c3 >= 0x800 && (c3 & 0xF800u) != 0xD800) {
-        store16(dst + o++, c3);
-        p += 3;
-        continue;
-      }
-    }
     const uint32_t c = decodeOne<true>(p, end);
     if (c <= 0xFFFF) {
       store16(dst + o++, c);
