@@ -114,6 +114,12 @@ void CNADataAccess::_ResetRecordCache() {
   if (m_pclRecordSave2 != nullptr) m_pclRecordSave2->SupprimeTout();
   // Its row is gone with the others.
   m_nRecordSaveID = -1;
+  m_nWrittenSaveID = -1;
+}
+
+void CNADataAccess::_DropWrittenSave() {
+  if (m_nWrittenSaveID != -1) nReleaseRecordSave(m_nWrittenSaveID);
+  m_nWrittenSaveID = -1;
 }
 
 void CNADataAccess::_Close() {
@@ -316,6 +322,8 @@ CNAStatement* CNADataAccess::_pclGetWriteStatement() {
 // The rows cached before the end may be gone on the server (a roll-back): the table cache goes
 // with them, and the statements read again.
 void CNADataAccess::SetTransactionTermined() {
+  // A roll-back may have given the written row back: the place's copy tells it again.
+  _DropWrittenSave();
   _UndoSaves();
   _FreeTableCache();
   CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);

@@ -713,6 +713,10 @@ class CNADataAccess : public CInterf {
   CNARecordCachePosition* m_pclRecordSave = nullptr;
   CNARecordCachePosition* m_pclRecordSave2 = nullptr;
   int m_nRecordSaveID = -1;
+  // The row as the host's last modify wrote it, while its browses stay at the row's former
+  // place (a modify not kept as read): a position saved before the next read gives it back, not
+  // the copy of the place. -1 for none.
+  int m_nWrittenSaveID = -1;
   // A row of the record-save cache a write changed inside a transaction, with what it held
   // before: the server gives the row back on a roll-back, and so must the copies kept of it.
   struct STSaveUndo {
@@ -735,6 +739,11 @@ class CNADataAccess : public CInterf {
   void _KeepSaveUndo(const STSaveBefore& before, const CNARecordValue* after);
   // Puts back the rows written in transactions deeper than those still open.
   void _UndoSaves();
+  // Lets the written row's copy go (m_nWrittenSaveID).
+  void _DropWrittenSave();
+  // After a modify of flags: the written row's copy, when its browses stay at the row's former
+  // place; before is the row as read.
+  void _KeepWrittenSave(NA_WRITEPARSEFLAGS flags, CNARecordValue* before);
   void _DropSaveUndo(size_t from);
   bool m_bKJRecordChecked = false;
   CNATableCache* m_pclTableCache = nullptr;

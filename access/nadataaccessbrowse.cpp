@@ -639,6 +639,7 @@ BOOL CNADataAccess::bSetCurrentRecordRead(int keepSave) {
     nReleaseRecordSave(m_nRecordSaveID);
     m_nRecordSaveID = -1;
   }
+  if (!keepSave) _DropWrittenSave();
   return m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
 }
 

@@ -107,7 +107,10 @@ BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION) {
     return FALSE;
   }
   const BOOL filled = stmt->bGetPosition(made, static_cast<eNAPOSITION>(0));
-  if (m_nRecordSaveID != -1) made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nRecordSaveID);
+  if (m_nRecordSaveID != -1)
+    made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nRecordSaveID);
+  else if (m_nWrittenSaveID != -1)
+    made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nWrittenSaveID);
   if (!filled) return FALSE;
   const int newId = _nNewPositionID();
   if (!m_tabPosition.bAddValue(newId, made)) {

@@ -69,6 +69,7 @@ BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
   const BOOL added = _bHAjoute(flags, lock);
   m_bKJRecordChecked = false;
   if (!added) return FALSE;
+  _DropWrittenSave();
   if (bRequeteSansCorrection()) return TRUE;
   if ((flags & kKeepAsRead) != 0) return bSetCurrentRecordRead(0);
   if (!m_pclCurrentRecord->bOriginalSet() && !bSetCurrentRecordRead(0)) return FALSE;
@@ -126,8 +127,21 @@ BOOL CNADataAccess::bHModifie(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LO
   ok = _bHModifie(recnum, flags, lock, clone);
   if (ok && (flags & kKeepAsRead) != 0 && !bRequeteSansCorrection() && !m_pclCurrentRecord->bOriginalSet())
     ok = bSetCurrentRecordRead(0);
+  if (ok) _KeepWrittenSave(flags, clone);
   clone->nRelease();
   return ok;
+}
+
+void CNADataAccess::_KeepWrittenSave(NA_WRITEPARSEFLAGS flags, CNARecordValue* before) {
+  _DropWrittenSave();
+  if ((flags & kKeepAsRead) != 0 || bRequeteSansCorrection() || m_pclRecordSave == nullptr) return;
+  m_nWrittenSaveID = nKeepCurrentRecordSave();
+  if (m_nWrittenSaveID == -1) return;
+  AddRefRecordSave(m_nWrittenSaveID);
+  // A roll-back gives the row back as it was, and so the copy of it.
+  if (m_pclConnection != nullptr && m_pclConnection->nOpenTransactions() > 0)
+    _KeepSaveUndo({m_nWrittenSaveID, m_pclRecordSave->eGetRecordState(m_nWrittenSaveID), before},
+                  m_pclCurrentRecord->pclGetCurrentValueNoRef());
 }
 
 BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock, CNARecordValue* original) {
@@ -169,7 +183,10 @@ BOOL CNADataAccess::bHSupprime(long long recnum, eNA_LOCKTYPE lock) {
     ok = bUnlockRecord(stmt.get(), kLockNone, 0, nullptr) && ok;
   }
   stmt.get()->ResetStatement();
-  if (ok) m_pclCurrentRecord->SetDeleted();
+  if (ok) {
+    m_pclCurrentRecord->SetDeleted();
+    _DropWrittenSave();
+  }
   return ok;
 }
 
