@@ -153,6 +153,7 @@ enum : int {
   kSiteOrderByItem = 9,
   kSiteNoRowUpdated = 12,
   kSiteRowNotNamed = 13,
+  kSiteNoRowDeleted = 14,
 };
 
 constexpr eNA_ERRORTYPE kErrorTypeWrite = static_cast<eNA_ERRORTYPE>(7);
@@ -1118,10 +1119,14 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   if (!_bNewStatementSQL()) return FALSE;
   // Sent by its byte count: a literal may hold NUL bytes.
   if (!m_pclStatementSQL->_bExecuteDirect(text, nullptr, 0)) return FALSE;
-  if (m_pclCommand->eGetQueryType() == NA_QUERY_UPDATE && m_pclRecord != nullptr) {
+  // A row someone else changed or deleted since it was read is named by nothing any more: its
+  // UPDATE or DELETE wrote nothing.
+  const eNAQUERYTYPE type = m_pclCommand->eGetQueryType();
+  if ((type == NA_QUERY_UPDATE || type == NA_QUERY_DELETE) && m_pclRecord != nullptr) {
     unsigned long long touched = 0;
     if (m_pclStatementSQL->bGetAffected_rows(&touched) && touched == 0) {
-      CNAError::g_RaiseUserError(m_pclError, kErrorTypeNoRow, kSourceFile, kSiteNoRowUpdated, pclGetConnectionNoRef(),
+      CNAError::g_RaiseUserError(m_pclError, kErrorTypeNoRow, kSourceFile,
+                                 type == NA_QUERY_UPDATE ? kSiteNoRowUpdated : kSiteNoRowDeleted, pclGetConnectionNoRef(),
                                  _pszLogicalName(), nullptr, 13, _pszLogicalName());
       CXYStringConcat<wchar_t> dump;
       m_pclRecord->CurrentRecordToString(&dump);
