@@ -242,14 +242,16 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
   BOOL ok = _bFetch(direction, update, out, want, moved);
   while (ok && *out && want > 0 && *moved < want && direction != NA_PARSE_CURRENT && _bNextBlockCanExist(direction)) {
     const bool forward = Forward(direction);
-    // The block's last row passed is where the next block starts.
+    // The block's last row passed is where the next block starts, a row deleted since among
+    // them: a live row before it would start the next block behind the browse, where rows
+    // added meanwhile were never passed.
     if (m_pclStatementSQL->llGetRowCount() > 0) {
       int edgeOut = 1;
-      long long edgeMoved = 0;
       // An edge row its record cannot hold fails here again (its own read already told the
       // host): the SQL statement still stands on it, and the browse goes on from it as from a
       // key the record cannot hold.
-      const BOOL readable = _bFetch(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, update, &edgeOut, 1, &edgeMoved);
+      const BOOL readable = _bReadRowAt(forward ? m_pclStatementSQL->llGetRowCount() - 1 : 0,
+                                        forward ? NA_PARSE_LAST : NA_PARSE_FIRST, &edgeOut);
       const char* const* texts = nullptr;
       const unsigned long* lengths = nullptr;
       if (!readable && (m_pclStatementSQL->bIsEnd() || !m_pclStatementSQL->bGetRowTexts(&texts, &lengths)))

@@ -10,12 +10,15 @@
 //   it, every row there from the start and never touched, and only values a row held;
 // - a modify or delete naming a row the other file changed reaches that row as the server holds
 //   it or fails, never another row, and never answers TRUE for nothing written;
-// - a return to a saved position lands on its row after the other file wrote around or on it.
-// A random walk of both files (fixed seeds) mixes reads both ways with their own writes.
+// - a return to a saved position lands on its row after the other file wrote around or on it;
+// - a read after a file deleted the last row of its block goes on past that row's place.
+// Random walks of both files (fixed seeds) mix reads both ways with writes of the rows they stand
+// on; a file's own caches may show its record as it wrote it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -491,6 +494,173 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
     return failure;
   }
 
+  // A file of a random walk: where it stands (the row as it read or wrote it, and the place its
+  // browse goes on from) and when it last read from an end.
+  struct SWalker {
+    SFile f;
+    const char* name = "";
+    std::optional<Row> row, place;
+    bool anchored = false;
+    int opened = 0;
+  };
+
+  // Both files read both ways on b, modify, move and delete the row they stand on and add rows,
+  // and the raw connection writes beside them, chosen by seed; every read is checked against the
+  // server. "" when every read and write answered as the model says.
+  std::string Walk(const SBrowse& b, const SMode& m, bool second, unsigned int seed, int steps) {
+    const std::string where = std::string(b.name) + ", " + ModeName(m) + (second ? ", two descriptions" : "") +
+                              ", seed " + std::to_string(seed);
+    Fill(b.keyless);
+    SWalker walkers[2];
+    walkers[0].name = "A";
+    walkers[1].name = "B";
+    if (!Open(&walkers[0].f, Host(m.block, false), b.keyless) || !Open(&walkers[1].f, Host(m.block, second), b.keyless)) {
+      Close(&walkers[0].f);
+      Close(&walkers[1].f);
+      return where + ": not opened\n";
+    }
+    const unsigned int flags = m.rowCache ? 0 : kNoRowCache;
+    // Reads one row at a time from the server both ways: each the model's row.
+    const bool strict = m.block == 1 && !m.rowCache && !b.keyless;
+    // Without a key, rows of one browse value have no order of their own: a row the file moved
+    // among them keeps its place in the file's reads.
+    auto Key = [&](const Row& place) { return b.keyless ? Row{place[0]} : place; };
+    std::mt19937 rng(seed);
+    auto roll = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned int>(n)); };
+    std::vector<Row> state = State(b.keyless);
+    std::map<Row, std::set<Row>> held;
+    std::map<Row, int> changed;  // the step each row (by identity) last came, changed or went
+    for (const Row& r : state) {
+      held[Identity(b, r)].insert(r);
+      changed[Identity(b, r)] = -1;
+    }
+    std::string failure, log;
+    // The model after a write: before without from, with to.
+    auto note = [&](int step, const std::optional<Row>& from, const std::optional<Row>& to) {
+      if (from) changed[Identity(b, *from)] = step;
+      if (to) {
+        changed[Identity(b, *to)] = step;
+        held[Identity(b, *to)].insert(*to);
+      }
+      state = State(b.keyless);
+    };
+    for (int step = 0; step < steps && failure.empty(); ++step) {
+      SWalker& w = walkers[roll(2)];
+      const int op = roll(100);
+      const int s = roll(2) == 0 ? 1 : -1;
+      if (!w.anchored || op < 8 || (op < 70 && !w.place)) {
+        const SRead r = Read(&w.f, b.item, s > 0 ? NA_PARSE_FIRST : NA_PARSE_LAST, flags);
+        const std::optional<Row> want = After(b, state, std::nullopt, s);
+        log += std::string(" ") + w.name + (s > 0 ? " first " : " last ") + (r.state == SRead::kRow ? Text(r.row) : "out");
+        if (r.state == SRead::kFailed || (r.state == SRead::kRow) != want.has_value() || (want && r.row != *want))
+          failure = "read " + (r.state == SRead::kRow ? Text(r.row) : r.state == SRead::kOut ? "out" : r.error) +
+                    ", the server's " + (want ? Text(*want) : "end");
+        w.anchored = true;
+        w.opened = step;
+        w.row = r.state == SRead::kRow ? std::optional<Row>(r.row) : std::nullopt;
+        w.place = w.row ? std::optional<Row>(Place(b, *w.row)) : std::nullopt;
+      } else if (op < 70) {
+        const SRead r = Read(&w.f, b.item, s > 0 ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
+        log += std::string(" ") + w.name + (s > 0 ? " next " : " previous ") + (r.state == SRead::kRow ? Text(r.row) : "out");
+        const std::optional<Row> want = After(b, state, *w.place, s);
+        const bool got = r.state == SRead::kRow;
+        if (r.state == SRead::kFailed) {
+          failure = "read failed: " + r.error;
+        } else if (strict) {
+          if (got != want.has_value() || (want && r.row != *want))
+            failure = "read " + (got ? Text(r.row) : "out") + ", the server's " + (want ? Text(*want) : "end");
+        } else if (got && (Compare(Key(Place(b, r.row)), Key(*w.place), s) < (b.keyless ? 0 : 1) ||
+                           held[Identity(b, r.row)].count(r.row) == 0)) {
+          failure = "read " + Text(r.row) + ", no row the server held after " + Text(*w.place);
+        } else {
+          for (const Row& x : state)
+            if (changed[Identity(b, x)] < w.opened && Compare(Key(Place(b, x)), Key(*w.place), s) > 0 &&
+                (!got || Compare(Key(Place(b, x)), Key(Place(b, r.row)), s) < 0))
+              failure = "read " + (got ? Text(r.row) : "out") + ", passing over " + Text(x);
+        }
+        if (got) w.row = r.row, w.place = Place(b, r.row);
+        // Out of range: the next read starts from an end.
+        if (!got) w.anchored = false;
+      } else if (op < 90 && w.row) {
+        // The file's own write of the row it stands on (or an add): it reaches the row the
+        // server holds under its key, or fails with 13 and writes nothing when there is none.
+        const Row x = *w.row;
+        const bool adds = op >= 86, deletes = op >= 82 && !adds;
+        std::optional<Row> to;
+        if (op < 76) {
+          to = x;
+          (*to)[b.keyless ? 1 : kW] += 1 + roll(3);
+        } else if (op < 82) {
+          to = Moved(b, state, x, state[static_cast<size_t>(roll(static_cast<int>(state.size())))], s);
+        } else if (adds) {
+          to = Between(b, state, x, After(b, state, Place(b, x), s), s, Fresh(b.keyless));
+        }
+        if (!deletes && !to) continue;
+        std::optional<Row> server, written;
+        for (const Row& r : state)
+          if (b.keyless ? r == x : r[kId] == x[kId]) server = r;
+        if (adds) {
+          written = to;
+        } else if (server && to) {
+          written = *server;
+          for (size_t i = 0; i < x.size(); ++i)
+            if ((*to)[i] != x[i]) (*written)[i] = (*to)[i];
+        }
+        // No write the server would refuse as a duplicate (nor, without a key, a twin row).
+        const bool twin = written && std::any_of(state.begin(), state.end(), [&](const Row& r) {
+          return r != server && (Place(b, r) == Place(b, *written) ||
+                                 (!b.keyless && (r[kId] == (*written)[kId] || (r[kA] == (*written)[kA] && r[kB] == (*written)[kB]))));
+        });
+        if (twin) continue;
+        const bool reaches = adds || server.has_value();
+        const BOOL ok = deletes ? w.f.table->bHSupprime(w.f.ctx, 0, kNoLock) : Write(&w.f, *to, adds) ? TRUE : FALSE;
+        const unsigned int error = ok ? 0 : w.f.table->piGetLastError(w.f.ctx)->dwGetErrorId();
+        const char* what = op < 76 ? "modify" : op < 82 ? "move" : deletes ? "delete" : "add";
+        log += std::string(" ") + w.name + " " + what + " " + Text(x) + (to ? "->" + Text(*to) : "") + (ok ? "" : " refused");
+        std::vector<Row> want = state;
+        if (reaches && server && !adds) want.erase(std::find(want.begin(), want.end(), *server));
+        if (reaches && written) want.push_back(*written);
+        note(step, reaches && !adds ? server : std::nullopt, reaches ? written : std::nullopt);
+        // The file's caches hold its record as written (the columns it did not write as it read them).
+        if (ok && to) held[Identity(b, *to)].insert(*to);
+        const bool right = std::set<Row>(state.begin(), state.end()) == std::set<Row>(want.begin(), want.end());
+        if (ok != (reaches ? TRUE : FALSE) || (!reaches && error != 13) || !right)
+          failure = std::string(what) + " answered " + (ok ? "TRUE" : "FALSE " + std::to_string(error)) +
+                    (right ? "" : ", the server otherwise");
+        // The browse goes on from the place it read; the record is the row as written.
+        if (ok) w.row = to;
+        if (ok && adds) w.anchored = false;
+      } else if (w.place) {
+        // The raw connection beside the file's place: a value, a delete or an add.
+        const std::optional<Row> near = roll(2) == 0 ? After(b, state, *w.place, s) : After(b, state, *w.place, -s);
+        const int kind = roll(3);
+        std::optional<Row> from, to;
+        if (kind == 0 && near) {
+          from = to = near;
+          (*to)[b.keyless ? 1 : kW] += 1;
+          if (b.keyless && std::any_of(state.begin(), state.end(), [&](const Row& r) { return r == *to; })) continue;
+        } else if (kind == 1 && near) {
+          from = near;
+        } else if (kind == 2) {
+          std::optional<Row> at;
+          for (const Row& r : state)
+            if (Place(b, r) == *w.place) at = r;
+          if (!at) continue;
+          to = Between(b, state, *at, After(b, state, *w.place, s), s, Fresh(b.keyless));
+        }
+        if (!from && !to) continue;
+        const std::string refused = Apply(nullptr, b.keyless, from, to);
+        log += " raw " + (from ? Text(*from) : "") + "->" + (to ? Text(*to) : "");
+        if (!refused.empty()) failure = refused;
+        note(step, from, to);
+      }
+      if (!failure.empty()) failure = where + ": " + failure + " after" + log + "\n";
+    }
+    Close(&walkers[0].f);
+    Close(&walkers[1].f);
+    return failure;
+  }
+
   int m_fresh = 0, m_changes = 0;
   std::string m_keyed, m_keyless;
   std::wstring m_wkeyed, m_wkeyless;
@@ -664,6 +834,61 @@ TEST_P(TwoFiles, ReturnToAPositionLandsOnItsRowAfterTheOtherFileWrote) {
           Close(&a);
           Close(&other);
         }
+  EXPECT_EQ(failures, "");
+}
+
+// The seeds of the walks: QX_BROWSE_SEED when set (a failure to replay, or the fresh seed of
+// scripts/walk), else the same fixed ones on every run. The first three each met a fault once: a
+// next block started behind the deleted last row of the block before.
+std::vector<unsigned int> Seeds() {
+  if (const char* given = std::getenv("QX_BROWSE_SEED"))
+    return {static_cast<unsigned int>(std::strtoul(given, nullptr, 10))};
+  return {6u, 13u, 15u, 1u};
+}
+
+// Both files walk at random (fixed seeds) on every browse, reading both ways and writing the rows
+// they stand on, beside the raw connection.
+TEST_P(TwoFiles, RandomWalksOfBothFilesReadAndWriteWhatTheServerHolds) {
+  std::string failures;
+  for (const SBrowse& b : kBrowses)
+    for (const SMode& m : kModes) {
+      if (b.keyless && m.block != 0) continue;
+      for (const unsigned int seed : Seeds()) failures += Walk(b, m, seed % 2 == 0, seed, 120);
+    }
+  EXPECT_EQ(failures, "");
+}
+
+// A file deletes the row it stands on, the last of the block it read; the other file (or the
+// raw connection) adds a row between that row and the one before it: the next read goes on past
+// the deleted row's place, never back to the row added behind it.
+TEST_P(TwoFiles, NextAfterDeletingTheBlocksLastRowGoesOnPastItsPlace) {
+  std::string failures;
+  for (const bool forward : {true, false})
+    for (const bool rowCache : {true, false})
+      for (const auto& [writer, second, byRaw] : {std::tuple{"other file", false, false},
+                                                  {"other file on another description", true, false},
+                                                  {"raw connection", false, true}}) {
+        const std::string where = std::string(forward ? "forward" : "backward") + (rowCache ? "" : ", no row cache") +
+                                  ", added by the " + writer;
+        Fill(false);
+        SFile a, other;
+        ASSERT_TRUE(Open(&a, Host(3, false), false) && Open(&other, Host(3, second), false));
+        const unsigned int flags = rowCache ? 0 : kNoRowCache;
+        const auto next = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+        SRead r = Read(&a, L"id", forward ? NA_PARSE_FIRST : NA_PARSE_LAST, flags);
+        for (int i = 0; i < 2; ++i) r = Read(&a, L"id", next, flags);
+        const Row edge = r.row;
+        if (!a.table->bHSupprime(a.ctx, 0, kNoLock)) failures += where + ": delete refused: " + Error(&a) + "\n";
+        const Row added{edge[kId] - (forward ? 50 : -50), 10, 99, 1, 1};
+        const std::string refused = Apply(byRaw ? nullptr : &other, false, std::nullopt, added);
+        if (!refused.empty()) failures += where + ": " + refused + "\n";
+        std::string got;
+        for (int i = 0; i < 2 && (r = Read(&a, L"id", next, flags)).state == SRead::kRow; ++i) got += Text(r.row);
+        const std::string want = forward ? "(400,10,10,960,4)(500,20,20,950,5)" : "(900,20,0,910,9)(800,10,20,920,8)";
+        if (got != want) failures += where + ": after " + Text(edge) + " deleted read " + got + ", the server's " + want + "\n";
+        Close(&a);
+        Close(&other);
+      }
   EXPECT_EQ(failures, "");
 }
 
