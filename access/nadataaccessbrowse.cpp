@@ -496,8 +496,17 @@ BOOL CNADataAccess::_bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA
                                pszGetLogicalName(), stmt->pszGetBrowseItem(), 83);
     return FALSE;
   }
-  if (stmt->nGetRecordSaveID() == -1 || !bRestoreOriginalRecordSave(stmt->nGetRecordSaveID())) return FALSE;
-  return bGoToOriginalRecord(keep, stmt, setRead, dir, count);
+  if (stmt->nGetRecordSaveID() == -1 || m_pclCurrentRecord == nullptr) return FALSE;
+  // The rebuild point stands in the original value for the search only: a browse that lands on
+  // no row gives the record back as the host had it, and a write then names the row it shows
+  // (after a modify that moved it, not its former key).
+  CLentValue hostOriginal(m_pclCurrentRecord, m_pclCurrentRecord->pclGetOriginalValueNoRef(), true);
+  if (!hostOriginal.bOk() || !bRestoreOriginalRecordSave(stmt->nGetRecordSaveID())) return FALSE;
+  const BOOL found = bGoToOriginalRecord(keep, stmt, setRead, dir, count);
+  int out = 1;
+  stmt->HEndehors(&out);
+  if (found && !keep && !out) hostOriginal.Keep();
+  return found;
 }
 
 BOOL CNADataAccess::bGoToOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir,

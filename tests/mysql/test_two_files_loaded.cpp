@@ -11,7 +11,8 @@
 // - a modify or delete naming a row the other file changed reaches that row as the server holds
 //   it or fails, never another row, and never answers TRUE for nothing written;
 // - a return to a saved position lands on its row after the other file wrote around or on it;
-// - a read after a file deleted the last row of its block goes on past that row's place.
+// - a read after a file deleted the last row of its block goes on past that row's place;
+// - a write after the file moved its row and read past the end names the row as written.
 // Random walks of both files (fixed seeds) mix reads both ways with writes of the rows they stand
 // on; a file's own caches may show its record as it wrote it.
 #include <gtest/gtest.h>
@@ -33,6 +34,8 @@
 #include "driver/inaerror.h"
 #include "host/host_context.h"
 #include "sql/nakjrecord.h"
+#include "tests/support/host_text.h"
+#include "tests/support/loaded_roads.h"
 #include "tests/support/loaded_types.h"
 
 namespace {
@@ -502,6 +505,9 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
     std::optional<Row> row, place;
     bool anchored = false;
     int opened = 0;
+    // A position saved and the row it was saved on.
+    int position = 0;
+    Row saved;
   };
 
   // Both files read both ways on b, modify, move and delete the row they stand on and add rows,
@@ -548,7 +554,7 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
       SWalker& w = walkers[roll(2)];
       const int op = roll(100);
       const int s = roll(2) == 0 ? 1 : -1;
-      if (!w.anchored || op < 8 || (op < 70 && !w.place)) {
+      if (op < 70 && (!w.anchored || op < 8 || !w.place)) {
         const SRead r = Read(&w.f, b.item, s > 0 ? NA_PARSE_FIRST : NA_PARSE_LAST, flags);
         const std::optional<Row> want = After(b, state, std::nullopt, s);
         log += std::string(" ") + w.name + (s > 0 ? " first " : " last ") + (r.state == SRead::kRow ? Text(r.row) : "out");
@@ -579,7 +585,7 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
               failure = "read " + (got ? Text(r.row) : "out") + ", passing over " + Text(x);
         }
         if (got) w.row = r.row, w.place = Place(b, r.row);
-        // Out of range: the next read starts from an end.
+        // Out of range: the next read starts from an end; the record stays as it was.
         if (!got) w.anchored = false;
       } else if (op < 90 && w.row) {
         // The file's own write of the row it stands on (or an add): it reaches the row the
@@ -595,7 +601,8 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         } else if (adds) {
           to = Between(b, state, x, After(b, state, Place(b, x), s), s, Fresh(b.keyless));
         }
-        if (!deletes && !to) continue;
+        // A modify that changes nothing sends nothing.
+        if ((!deletes && !to) || (!adds && to == x)) continue;
         std::optional<Row> server, written;
         for (const Row& r : state)
           if (b.keyless ? r == x : r[kId] == x[kId]) server = r;
@@ -627,9 +634,28 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         if (ok != (reaches ? TRUE : FALSE) || (!reaches && error != 13) || !right)
           failure = std::string(what) + " answered " + (ok ? "TRUE" : "FALSE " + std::to_string(error)) +
                     (right ? "" : ", the server otherwise");
-        // The browse goes on from the place it read; the record is the row as written.
+        // The browse goes on from the place it read; the record, and the copy a position keeps of
+        // the row, are the row as written.
+        if (ok && !adds && to && w.position != 0 && w.saved == x) w.saved = *to;
         if (ok) w.row = to;
         if (ok && adds) w.anchored = false;
+      } else if (op < 93 && w.anchored && w.row && w.place == Place(b, *w.row)) {
+        if (w.position != 0) w.f.table->bHLiberePosition(w.f.ctx, w.position);
+        w.position = 0;
+        if (!w.f.table->bHSauvePosition(w.f.ctx, b.item, &w.position, 0)) failure = "position not saved: " + Error(&w.f);
+        w.saved = *w.row;
+        log += std::string(" ") + w.name + " save " + Text(w.saved);
+      } else if (op < 95 && w.position != 0) {
+        // The row comes back as it was saved, and the browse goes on from its place.
+        wchar_t item[256] = L"";
+        const BOOL back = w.f.table->bHRetourPosition(w.f.ctx, w.position, item, 1, 0);
+        const SRead r = back ? Current(&w.f, b.item) : SRead{SRead::kFailed, {}, Error(&w.f)};
+        log += std::string(" ") + w.name + " return " + (r.state == SRead::kRow ? Text(r.row) : "out");
+        if (r.state != SRead::kRow || r.row != w.saved)
+          failure = "the return to " + Text(w.saved) + " landed on " + (r.state == SRead::kRow ? Text(r.row) : r.error);
+        w.row = w.saved;
+        w.place = Place(b, w.saved);
+        w.anchored = true;
       } else if (w.place) {
         // The raw connection beside the file's place: a value, a delete or an add.
         const std::optional<Row> near = roll(2) == 0 ? After(b, state, *w.place, s) : After(b, state, *w.place, -s);
@@ -888,6 +914,45 @@ TEST_P(TwoFiles, NextAfterDeletingTheBlocksLastRowGoesOnPastItsPlace) {
         if (got != want) failures += where + ": after " + Text(edge) + " deleted read " + got + ", the server's " + want + "\n";
         Close(&a);
         Close(&other);
+      }
+  EXPECT_EQ(failures, "");
+}
+
+// A file moves the row it stands on to another key and reads on past the end of the browse: its
+// record still shows the row as written, and a modify or delete of it reaches that row (not the
+// row's former key, which names nothing any more).
+TEST_P(TwoFiles, WriteAfterAKeyMoveAndAReadPastTheEndReachesTheRowAsWritten) {
+  std::string failures;
+  for (const bool keyless : {false, true})
+    for (const SMode& m : kModes)
+      for (const bool deletes : {false, true}) {
+        if (keyless && m.block != 0) continue;
+        const std::string where = std::string(keyless ? "no key, " : "unique key, ") + ModeName(m) +
+                                  (deletes ? ", delete" : ", modify");
+        Fill(keyless);
+        SFile a;
+        ASSERT_TRUE(Open(&a, Host(m.block, false), keyless));
+        const unsigned int flags = m.rowCache ? 0 : kNoRowCache;
+        const wchar_t* item = keyless ? L"k" : L"id";
+        SRead r = Read(&a, item, NA_PARSE_LAST, flags);
+        Row moved = r.row;
+        moved[0] = keyless ? 5 : 50;
+        if (!Write(&a, moved, false)) failures += where + ": move refused: " + Error(&a) + "\n";
+        r = Read(&a, item, NA_PARSE_NEXT, flags);
+        if (r.state != SRead::kOut || Values(&a) != moved)
+          failures += where + ": after the move read " + (r.state == SRead::kRow ? Text(r.row) : r.error) + ", record " +
+                      Text(Values(&a)) + "\n";
+        std::vector<Row> want = State(keyless);
+        want.erase(std::find(want.begin(), want.end(), moved));
+        Row again = moved;
+        again[1] += 1;
+        if (!deletes) want.push_back(again);
+        const bool ok = deletes ? a.table->bHSupprime(a.ctx, 0, kNoLock) != FALSE : Write(&a, again, false);
+        const std::vector<Row> after = State(keyless);
+        if (!ok || std::set<Row>(after.begin(), after.end()) != std::set<Row>(want.begin(), want.end()))
+          failures += where + ": " + (ok ? "TRUE" : "FALSE " + std::to_string(a.table->piGetLastError(a.ctx)->dwGetErrorId())) +
+                      ", the server otherwise\n";
+        Close(&a);
       }
   EXPECT_EQ(failures, "");
 }
