@@ -34,8 +34,6 @@
 #include "driver/inaerror.h"
 #include "host/host_context.h"
 #include "sql/nakjrecord.h"
-#include "tests/support/host_text.h"
-#include "tests/support/loaded_roads.h"
 #include "tests/support/loaded_types.h"
 
 namespace {
@@ -505,9 +503,13 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
     std::optional<Row> row, place;
     bool anchored = false;
     int opened = 0;
-    // A position saved and the row it was saved on.
+    // A position saved, the row it was saved on (as the file's own writes left it) and the place
+    // it was saved at.
     int position = 0;
-    Row saved;
+    Row saved, savedPlace;
+    // After a return to a row the file moved since it saved the position: its place now, which
+    // the browse may go on from as well.
+    std::optional<Row> otherPlace;
   };
 
   // Both files read both ways on b, modify, move and delete the row they stand on and add rows,
@@ -563,27 +565,34 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
                     ", the server's " + (want ? Text(*want) : "end");
         w.anchored = true;
         w.opened = step;
+        w.otherPlace.reset();
         w.row = r.state == SRead::kRow ? std::optional<Row>(r.row) : std::nullopt;
         w.place = w.row ? std::optional<Row>(Place(b, *w.row)) : std::nullopt;
       } else if (op < 70) {
         const SRead r = Read(&w.f, b.item, s > 0 ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
         log += std::string(" ") + w.name + (s > 0 ? " next " : " previous ") + (r.state == SRead::kRow ? Text(r.row) : "out");
-        const std::optional<Row> want = After(b, state, *w.place, s);
         const bool got = r.state == SRead::kRow;
-        if (r.state == SRead::kFailed) {
-          failure = "read failed: " + r.error;
-        } else if (strict) {
-          if (got != want.has_value() || (want && r.row != *want))
-            failure = "read " + (got ? Text(r.row) : "out") + ", the server's " + (want ? Text(*want) : "end");
-        } else if (got && (Compare(Key(Place(b, r.row)), Key(*w.place), s) < (b.keyless ? 0 : 1) ||
-                           held[Identity(b, r.row)].count(r.row) == 0)) {
-          failure = "read " + Text(r.row) + ", no row the server held after " + Text(*w.place);
-        } else {
+        // What is wrong with the read as one from place; "" when nothing.
+        auto wrongFrom = [&](const Row& place) -> std::string {
+          const std::optional<Row> want = After(b, state, place, s);
+          if (r.state == SRead::kFailed) return "read failed: " + r.error;
+          if (strict)
+            return got != want.has_value() || (want && r.row != *want)
+                       ? "read " + (got ? Text(r.row) : "out") + ", the server's " + (want ? Text(*want) : "end")
+                       : "";
+          if (got && (Compare(Key(Place(b, r.row)), Key(place), s) < (b.keyless ? 0 : 1) ||
+                      held[Identity(b, r.row)].count(r.row) == 0))
+            return "read " + Text(r.row) + ", no row the server held after " + Text(place);
           for (const Row& x : state)
-            if (changed[Identity(b, x)] < w.opened && Compare(Key(Place(b, x)), Key(*w.place), s) > 0 &&
+            if (changed[Identity(b, x)] < w.opened && Compare(Key(Place(b, x)), Key(place), s) > 0 &&
                 (!got || Compare(Key(Place(b, x)), Key(Place(b, r.row)), s) < 0))
-              failure = "read " + (got ? Text(r.row) : "out") + ", passing over " + Text(x);
-        }
+              return "read " + (got ? Text(r.row) : "out") + ", passing over " + Text(x);
+          return "";
+        };
+        failure = wrongFrom(*w.place);
+        // After a return to a row the file itself moved since, from either place.
+        if (!failure.empty() && w.otherPlace && wrongFrom(*w.otherPlace).empty()) failure.clear();
+        w.otherPlace.reset();
         if (got) w.row = r.row, w.place = Place(b, r.row);
         // Out of range: the next read starts from an end; the record stays as it was.
         if (!got) w.anchored = false;
@@ -644,6 +653,7 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         w.position = 0;
         if (!w.f.table->bHSauvePosition(w.f.ctx, b.item, &w.position, 0)) failure = "position not saved: " + Error(&w.f);
         w.saved = *w.row;
+        w.savedPlace = *w.place;
         log += std::string(" ") + w.name + " save " + Text(w.saved);
       } else if (op < 95 && w.position != 0) {
         // The row comes back as it was saved, and the browse goes on from its place.
@@ -654,7 +664,8 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         if (r.state != SRead::kRow || r.row != w.saved)
           failure = "the return to " + Text(w.saved) + " landed on " + (r.state == SRead::kRow ? Text(r.row) : r.error);
         w.row = w.saved;
-        w.place = Place(b, w.saved);
+        w.place = w.savedPlace;
+        if (Place(b, w.saved) != w.savedPlace) w.otherPlace = Place(b, w.saved);
         w.anchored = true;
       } else if (w.place) {
         // The raw connection beside the file's place: a value, a delete or an add.
