@@ -596,16 +596,16 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         if (got) w.row = r.row, w.place = Place(b, r.row);
         // Out of range: the next read starts from an end; the record stays as it was.
         if (!got) w.anchored = false;
-      } else if (op < 90 && w.row) {
+      } else if (op < 87 && w.row) {
         // The file's own write of the row it stands on (or an add): it reaches the row the
         // server holds under its key, or fails with 13 and writes nothing when there is none.
         const Row x = *w.row;
-        const bool adds = op >= 86, deletes = op >= 82 && !adds;
+        const bool adds = op >= 84, deletes = op >= 81 && !adds;
         std::optional<Row> to;
         if (op < 76) {
           to = x;
           (*to)[b.keyless ? 1 : kW] += 1 + roll(3);
-        } else if (op < 82) {
+        } else if (op < 81 && !state.empty()) {
           to = Moved(b, state, x, state[static_cast<size_t>(roll(static_cast<int>(state.size())))], s);
         } else if (adds) {
           to = Between(b, state, x, After(b, state, Place(b, x), s), s, Fresh(b.keyless));
@@ -631,7 +631,7 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         const bool reaches = adds || server.has_value();
         const BOOL ok = deletes ? w.f.table->bHSupprime(w.f.ctx, 0, kNoLock) : Write(&w.f, *to, adds) ? TRUE : FALSE;
         const unsigned int error = ok ? 0 : w.f.table->piGetLastError(w.f.ctx)->dwGetErrorId();
-        const char* what = op < 76 ? "modify" : op < 82 ? "move" : deletes ? "delete" : "add";
+        const char* what = op < 76 ? "modify" : op < 81 ? "move" : deletes ? "delete" : "add";
         log += std::string(" ") + w.name + " " + what + " " + Text(x) + (to ? "->" + Text(*to) : "") + (ok ? "" : " refused");
         std::vector<Row> want = state;
         if (reaches && server && !adds) want.erase(std::find(want.begin(), want.end(), *server));
@@ -648,6 +648,24 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
         if (ok && !adds && to && w.position != 0 && w.saved == x) w.saved = *to;
         if (ok) w.row = to;
         if (ok && adds) w.anchored = false;
+      } else if (op < 90 && b.order.front() != kA) {
+        // A seek of a value of the browse item, held by a row or not: the first row holding it in
+        // the server's order, read now.
+        const int value = state.empty() || roll(4) == 0 ? 1 + roll(50) : state[static_cast<size_t>(roll(static_cast<int>(state.size())))][b.order.front()];
+        const SRead r = Seek(&w.f, b.item, value);
+        std::optional<Row> want;
+        for (const Row& x : Ordered(b, state, 1))
+          if (!want && x[b.order.front()] == value) want = x;
+        log += std::string(" ") + w.name + " seek " + std::to_string(value) + " " + (r.state == SRead::kRow ? Text(r.row) : "none");
+        if (r.state == SRead::kFailed || (r.state == SRead::kRow) != want.has_value() || (want && r.row != *want))
+          failure = "seek read " + (r.state == SRead::kRow ? Text(r.row) : r.state == SRead::kOut ? "none" : r.error) +
+                    ", the server's " + (want ? Text(*want) : "none");
+        w.opened = step;
+        w.otherPlace.reset();
+        // Not found: where the file stands is not the model's; it starts again from an end.
+        w.anchored = want.has_value();
+        w.row = want;
+        w.place = want ? std::optional<Row>(Place(b, *want)) : std::nullopt;
       } else if (op < 93 && w.anchored && w.row && w.place == Place(b, *w.row)) {
         if (w.position != 0) w.f.table->bHLiberePosition(w.f.ctx, w.position);
         w.position = 0;
