@@ -480,8 +480,12 @@ class CNADataAccess : public CInterf {
                                             long long* count);
   // Counts the rows after, before or equal to (dir) the current record's value on item, the
   // current buffer holding lent (when not null) for the time of the count; item null counts all.
+  // Only the rows filter (when not null) lets through are counted.
   BOOL _bCountFromRecord(long long* count, unsigned int options, const wchar_t* item, eNA_PARSEDIRECTION dir,
-                         const CNARecordValue* lent);
+                         const CNARecordValue* lent, CNAFilter* filter = nullptr);
+  // _bCountFromRecord on counter, its filter set (filtered) or none.
+  BOOL _bCountOn(CNAStatement* counter, long long* count, unsigned int options, const wchar_t* item,
+                 eNA_PARSEDIRECTION dir, const CNARecordValue* lent, bool filtered);
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
   // A read that left the rows of stmt's search goes on with the rows beyond them (from their
   // first for next, their last for previous); a search that cannot go on, or an internal
@@ -513,8 +517,6 @@ class CNADataAccess : public CInterf {
   BOOL bHDesactiveFiltre(const wchar_t* item);
   // Every statement's filter switched off.
   void _DesactivateAllFilter();
-  // *count = the rows filter lets through, counted by the server on the record-number statement.
-  BOOL _bCountFiltered(long long* count, unsigned int options, CNAFilter* filter);
 
   // ---- Queries run as data accesses ----
   // The query's road with a null text: *result 1 when the result has columns (0 without). For a

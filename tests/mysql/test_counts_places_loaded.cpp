@@ -689,6 +689,16 @@ TEST_P(CountsPlacesLoaded, RowDeletedTwiceIsCountedOffOnce) {
             "");
 }
 
+// HPositionCourante answers the place among the rows of the filter in force, as HPositionne
+// counts them: not a rank among them over the count of every row.
+TEST_P(CountsPlacesLoaded, PlaceUnderAFilterIsAmongTheFiltersRows) {
+  EXPECT_EQ(RunCases(this, {{"table by its unique key", "F25,75 f c k+3 c x500 c l c"},
+                            {"table by a key with duplicates", "F25,75 l c k-5 c x250 c"},
+                            {"query with WHERE", "F25,75 f c x750 c"},
+                            {"query with DISTINCT", "F25,75 f c n c"}}),
+            "");
+}
+
 INSTANTIATE_TEST_SUITE_P(PagesAndModes, CountsPlacesLoaded,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
 
