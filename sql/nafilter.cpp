@@ -25,10 +25,14 @@ BOOL CNAFilter::bSetFilter(CNARecord* record, INAItemDescription* item, const CA
   const CAny* low = min;
   const CAny* high = max;
   int lowIncluded = minIncluded, highIncluded = maxIncluded;
-  if (low != nullptr && high != nullptr && item != nullptr && item->bGetDescendant(-1)) {
-    // Bounds given downwards in the descending order: the smaller value is still the lower bound.
+  // A query's column it sorts descending takes its comparisons in that order (the lower bound is
+  // the greater value); any other descending item, in the values' order.
+  CNAColumn* column = record != nullptr && item != nullptr ? record->pclGetColumnNoRef(item) : nullptr;
+  const bool downwards = column != nullptr && CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+  if (low != nullptr && high != nullptr && item != nullptr && (downwards || item->bGetDescendant(-1))) {
+    // Bounds given either way round: the one to come first in the comparisons' order leads.
     int above = 0;
-    if (nSuperieur(*low, *high, &above, 0) <= 99 && above != 0) {
+    if (nSuperieur(*low, *high, &above, 0) <= 99 && (above != 0) != downwards) {
       std::swap(low, high);
       std::swap(lowIncluded, highIncluded);
     }

@@ -699,6 +699,13 @@ TEST_P(CountsPlacesLoaded, PlaceUnderAFilterIsAmongTheFiltersRows) {
             "");
 }
 
+// A filter on the column a query sorts descending lets its rows through, bounds given either
+// way round.
+TEST_P(CountsPlacesLoaded, FilterOnAColumnAQuerySortsDescendingKeepsItsRows) {
+  EXPECT_EQ(RunCases(this, {{"query with ORDER BY", "F25,75 N f c n c l c"}, {"query with ORDER BY", "F75,25 N l p c"}}),
+            "");
+}
+
 INSTANTIATE_TEST_SUITE_P(PagesAndModes, CountsPlacesLoaded,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
 
