@@ -22,6 +22,7 @@
 #include "sql/nafilter.h"
 #include "sql/naitemdescription.h"
 #include "sql/naservertext.h"
+#include "sql/sqlparserinfo.h"
 #include "values/any_operators.h"
 #include "values/datetime.h"
 #include "values/idecimal.h"
@@ -527,10 +528,13 @@ int CNARecherche::_nAddTextBytes(Columns* list, Values* values) const {
 void CNARecherche::_AddAllItem(CNARecord* record, CNAColumn* column, Columns* out) {
   out->clear();
   CNAColumn* unique = record->pclGetUniqueKeyNotNullNoRef();
+  // A group's aggregate names no row in a WHERE (the server refuses it there): its group does.
+  const CSQLParserInfo* query = record->pclGetSourceQueryNoRef();
   bool met = false;
   for (int i = 0; i < record->nGetNbColumnOrder(); ++i) {
     CNAColumn* c = record->pclGetColumnOrderNoRef(i);
     if (c == nullptr) continue;
+    if (c != column && query != nullptr && c->eGetTypeColonne() != 0 && query->bRubriqueIsAggregate(c)) continue;
     if (c == column) {
       out->insert(out->begin(), c);
       met = true;

@@ -706,6 +706,12 @@ TEST_P(CountsPlacesLoaded, FilterOnAColumnAQuerySortsDescendingKeepsItsRows) {
             "");
 }
 
+// A row of a grouped query is read again and found again by its group: its aggregate is no
+// condition a WHERE may hold.
+TEST_P(CountsPlacesLoaded, GroupedQueryRowIsReadAgainAndFoundAgainByItsGroup) {
+  EXPECT_EQ(RunCases(this, {{"query with GROUP BY", "f k+2 r n c"}, {"query with GROUP BY", "F25,75 f n F- n c N"}}), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(PagesAndModes, CountsPlacesLoaded,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Values(false, true)));
 
