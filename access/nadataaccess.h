@@ -494,6 +494,10 @@ class CNADataAccess : public CInterf {
   // reads the browse from that end.
   BOOL _bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // A read of stmt in dir after its filter changed: *changed 1 for an end to read anew, 2 when
+  // the browse was marked to be found again, 0 with the filter unchanged. FALSE when the marking
+  // fails.
+  BOOL _bFollowFilterChange(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int* changed);
   // Re-reads the current row (only number 0: else user error 18).
   BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
   // TRUE with *out the item's browse out-of-range flag; user error 5 without a browse on item.

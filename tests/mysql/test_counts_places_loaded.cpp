@@ -689,6 +689,17 @@ TEST_P(CountsPlacesLoaded, RowDeletedTwiceIsCountedOffOnce) {
             "");
 }
 
+// A skip right after the filter changed (no read between) moves among the new filter's rows
+// from the current row's place in them, as a read does; from an end it reads them anew.
+TEST_P(CountsPlacesLoaded, SkipAfterAFilterChangeMovesAmongTheNewFiltersRows) {
+  EXPECT_EQ(RunCases(this, {{"table by its unique key", "f k+5 F20,80 k+2 c F- k-1 c"},
+                            {"table by a key with duplicates", "l F20,80 k-3 c F10,50 K2 c"},
+                            {"query with WHERE", "f F20,80 k+2 c"},
+                            {"query with LIMIT", "f k+5 F20,80 k+2 c k-1 c"},
+                            {"query with DISTINCT", "f F20,80 k+2 c x500 c"}}),
+            "");
+}
+
 // HPositionCourante answers the place among the rows of the filter in force, as HPositionne
 // counts them: not a rank among them over the count of every row.
 TEST_P(CountsPlacesLoaded, PlaceUnderAFilterIsAmongTheFiltersRows) {
