@@ -25,10 +25,10 @@ BOOL CNAFilter::bSetFilter(CNARecord* record, INAItemDescription* item, const CA
   const CAny* low = min;
   const CAny* high = max;
   int lowIncluded = minIncluded, highIncluded = maxIncluded;
-  // A query's column it sorts descending takes its comparisons in that order (the lower bound is
-  // the greater value); any other descending item, in the values' order.
+  // A column read downwards takes its comparisons in the browse's order (the lower bound is the
+  // greater value); any other descending item, in the values' order.
   CNAColumn* column = record != nullptr && item != nullptr ? record->pclGetColumnNoRef(item) : nullptr;
-  const bool downwards = column != nullptr && CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+  const bool downwards = column != nullptr && CNAExpression::s_bDescendingInBrowse(record, column, item);
   if (low != nullptr && high != nullptr && item != nullptr && (downwards || item->bGetDescendant(-1))) {
     // Bounds given either way round: the one to come first in the comparisons' order leads.
     int above = 0;

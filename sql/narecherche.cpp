@@ -319,7 +319,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
     return FALSE;
   // The operators and flags the first build gave: a write that folded a leaf changed them.
-  const bool descending = CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+  const bool descending = CNAExpression::s_bDescendingInBrowse(record, column, item);
   const eNAOperator after = descending ? NA_OP_LT : NA_OP_GT, before = descending ? NA_OP_GT : NA_OP_LT;
   if (m_pclEqual->eGetOperator() != NA_OP_EQ || m_pclEqual->dwGetFlags() != 0 ||
       m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
@@ -568,7 +568,7 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
   const CRefArray<CNAColumn>* parts = keyColumn != nullptr ? keyColumn->pclGetTabComponent() : nullptr;
   const bool descending = parts != nullptr && i < parts->nGetCount()
                               ? keyColumn->bGetDescendantComponent(i + 1) != 0
-                              : CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+                              : CNAExpression::s_bDescendingInBrowse(record, column, m_piFetchItem);
   eNAOperator own = descending ? CNAExpression::s_eInvertOperator(op) : op;
   // The value given, read where it stands; an empty one of the column's type past them.
   CAny missing;

@@ -700,6 +700,14 @@ TEST_P(CountsPlacesLoaded, SkipAfterAFilterChangeMovesAmongTheNewFiltersRows) {
             "");
 }
 
+// A browse on a table's descending key goes on downwards in blocks, skips, seeks, counts the
+// rows before its row and filters, as the server orders it.
+TEST_P(CountsPlacesLoaded, BrowseOnADescendingKeyGoesOnDownwardsInBlocks) {
+  EXPECT_EQ(RunCases(this, {{"table by a descending key", "f n n c k+5 c k+40 c p K60 c l p k-7 c"},
+                            {"table by a descending key", "s40 n c k+3 c F20,80 N f k+2 c x500 c l c"}}),
+            "");
+}
+
 // HPositionCourante answers the place among the rows of the filter in force, as HPositionne
 // counts them: not a rank among them over the count of every row.
 TEST_P(CountsPlacesLoaded, PlaceUnderAFilterIsAmongTheFiltersRows) {
