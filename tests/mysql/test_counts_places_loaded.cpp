@@ -656,6 +656,18 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
   std::deque<CHostContext> m_contexts;
 };
 
+TEST_P(CountsPlacesLoaded, CountsPlacesAndSkipsAreTheServers) {
+  std::string failures;
+  for (const SRoad& road : kRoads)
+    for (const SScript& script : kScripts) {
+      if ((script.writes && !road.writes) || (script.filters && !road.filters)) continue;
+      for (const int cache : {1, 3, 0, -1})
+        for (const bool rowCache : {true, false})
+          failures += Run(road, script, cache, rowCache);
+    }
+  EXPECT_EQ(failures, "");
+}
+
 // Short scripts on one road each, every block size, row cache on and off.
 struct SCase {
   const char* road;  // a name of kRoads
