@@ -225,7 +225,9 @@ BOOL CNADataAccess::bHPositionne(const wchar_t* item, unsigned int position, eNA
                                  NA_WRITEPARSEFLAGS flags) {
   CHeldStatement held(_pclFindStatement(item));
   if (held.get() == nullptr) return TRUE;
-  if (!held.get()->bHPositionne(position, precision, flags)) return FALSE;
+  // The browse counted is the one its skip reads: a filter the flags carry to it comes first.
+  CHeldStatement browse(_pclGetNewItemStatement(item, NA_PARSE_FIRST, flags));
+  if (browse.get() == nullptr || !browse.get()->bHPositionne(position, precision, flags)) return FALSE;
   return bSetCurrentRecordRead(0);
 }
 

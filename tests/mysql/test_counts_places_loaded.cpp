@@ -50,7 +50,7 @@ struct SRoad {
   ESource source;
   const char* query;    // null: the table itself
   bool asWritten;       // the query sent as written
-  const wchar_t* item;  // the browse item, also filtered on
+  const wchar_t* item;  // the browse item
   unsigned int flags;   // read flags beside the row cache's
   const char* columns;  // what tells a row: its columns' values joined by ','
   const char* key;      // the browse's order as integer columns of the result, "-" before a descending one
@@ -59,6 +59,7 @@ struct SRoad {
   bool filters;         // the host filters it
   bool limited;         // read in blocks when a block size is set
   bool numeric = true;  // its browse item holds integers: it is sought and filtered by the test's values
+  const wchar_t* filterItem = nullptr;  // the item filtered, carried to the browse (null: the browse item)
 };
 
 const char* const kById = "DELETE FROM {K} WHERE id = {0}";
@@ -66,6 +67,8 @@ const char* const kByD = "DELETE FROM {K} WHERE d = {0}";
 const SRoad kRoads[] = {
     {"table by its unique key", ESource::kKeyed, nullptr, false, L"id", 0, "id", "id", kById, true, true, true},
     {"table by a key with duplicates", ESource::kKeyed, nullptr, false, L"d", 0, "id", "d,id", kById, true, true, true},
+    {"table by its unique key, filtered on another", ESource::kKeyed, nullptr, false, L"id", 0x8000, "id", "id", kById, true,
+     true, true, true, L"d"},
     {"table by a descending key", ESource::kDescending, nullptr, false, L"d", 0, "id", "-d,-id", kById, true, true, true},
     {"table by a text key", ESource::kKeyed, nullptr, false, L"t", 0, "id", "DENSE_RANK() OVER (ORDER BY t),id", kById,
      true, false, true, false},
@@ -129,6 +132,7 @@ const SScript kScripts[] = {
     {"rows the host modifies", "f k+3 M N n c p c x500 M N k+2 c l k-4 M p c N", true, false, true},
     {"filtered deletes", "F20,80 f k+3 D N n c D N x500 c k+2 c X0 f N k+3 c D N x999 c", true, true, true},
     {"filtered seeks", "F20,80 s30 N c k+2 c x500 c s70 c", false, true, true},
+    {"filters switched between moves", "f k+10 F25,75 x500 c F- x250 c F+ k-2 c F- K5 c F10,90 l c F+ k-3 c x999 c N", false, true, true},
     {"nothing through the filter", "f k+3 r5 F0 N f l x500 K2 k+1 F- N f c r", false, true, true},
 };
 
@@ -328,10 +332,15 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
     return out != 0 ? "out" : Told(o);
   }
 
+  // The road's rows as the server's FROM reads them.
+  std::string Source(const SRoad& road) const {
+    return road.query != nullptr ? "(" + Named(road.query) + ")" : road.source == ESource::kBare ? Named("{B}") : Named("{K}");
+  }
+  static const wchar_t* FilterItem(const SRoad& road) { return road.filterItem != nullptr ? road.filterItem : road.item; }
+
   // The server's rows of the road, under the filter when given, in the browse's order.
   std::vector<SRow> Rows(const SRoad& road, const std::string& filter) {
-    const std::string source =
-        road.query != nullptr ? "(" + Named(road.query) + ")" : road.source == ESource::kBare ? Named("{B}") : Named("{K}");
+    const std::string source = Source(road);
     std::string key;
     for (const std::string& k : Split(road.key, ',')) key += ", " + (k[0] == '-' ? k.substr(1) : k);
     RawRows rows;
@@ -419,29 +428,25 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
   }
 
   // The filter's bounds: the browse item's values at a% and b% of the rows.
-  std::string FilterOf(const SOpen& o, SModel* m, int a, int b, CAny* lo, CAny* hi) {
-    const std::string was = m->filter;
-    m->filter = "";
-    m->stale = true;
-    std::vector<SRow> all = Model(m, *o.road);
-    m->filter = was;
-    m->stale = true;
-    if (all.empty()) return "";
-    // The item's values in its own order.
-    const size_t component = 0;
-    std::vector<long long> values;
-    const long long sign = o.road->key[0] == '-' ? -1 : 1;
-    for (const SRow& r : all)
-      if (r.key[component] != kNull) values.push_back(sign * r.key[component]);
-    if (values.empty()) return "";
-    std::sort(values.begin(), values.end());
-    const long long low = values[std::min(values.size() - 1, values.size() * static_cast<size_t>(a) / 100)];
-    const long long high = values[std::min(values.size() - 1, values.size() * static_cast<size_t>(b) / 100)];
+  // The filter's bounds: the filtered item's values at a% and b% of the rows; its condition as the
+  // server reads it.
+  std::string FilterOf(const SRoad& road, int a, int b, CAny* lo, CAny* hi) {
+    const std::string column = Narrow(FilterItem(road));
+    RawRows rows;
+    std::string err;
+    EXPECT_TRUE(m_raw.query("SELECT " + column + " FROM " + Source(road) + " q WHERE " + column + " IS NOT NULL ORDER BY " +
+                                column,
+                            &rows, &err))
+        << err;
+    if (rows.empty()) return "";
+    const size_t n = rows.size();
+    const long long low = std::stoll(rows[std::min(n - 1, n * static_cast<size_t>(a) / 100)].at(0).value_or("0"));
+    const long long high = std::stoll(rows[std::min(n - 1, n * static_cast<size_t>(b) / 100)].at(0).value_or("0"));
     lo->SetI4(static_cast<int>(low));
     hi->SetI4(static_cast<int>(high));
-    const std::string column = Narrow(o.road->item);
     return column + " BETWEEN " + std::to_string(std::min(low, high)) + " AND " + std::to_string(std::max(low, high));
   }
+
 
 
  public:
@@ -590,22 +595,23 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
         case 'F': {
           moves = false;
           if (op == "F-") {
-            ok = o.table->bHDesactiveFiltre(o.ctx, road.item, 0);
+            // Off on the statement of the filter and on the browse it was carried to.
+            ok = o.table->bHDesactiveFiltre(o.ctx, road.item, 0) && o.table->bHDesactiveFiltre(o.ctx, FilterItem(road), 0);
             m.filter = "";
           } else if (op == "F+") {
-            ok = o.table->bHActiveFiltre(o.ctx, road.item, 0);
+            ok = o.table->bHActiveFiltre(o.ctx, FilterItem(road), 0);
             m.filter = m.latest;
           } else if (op == "F0") {
             // A value no row holds.
             CAny none;
             none.SetI4(987654);
-            m.latest = m.filter = Narrow(road.item) + " = 987654";
-            ok = o.table->bHFiltre(o.ctx, road.item, &none, 1, &none, 1, nullptr);
+            m.latest = m.filter = Narrow(FilterItem(road)) + " = 987654";
+            ok = o.table->bHFiltre(o.ctx, FilterItem(road), &none, 1, &none, 1, nullptr);
           } else {
             const std::vector<std::string> bounds = Split(op.substr(1), ',');
             CAny lo, hi;
-            m.latest = m.filter = FilterOf(o, &m, std::stoi(bounds[0]), std::stoi(bounds[1]), &lo, &hi);
-            ok = o.table->bHFiltre(o.ctx, road.item, &lo, 1, &hi, 1, nullptr);
+            m.latest = m.filter = FilterOf(road, std::stoi(bounds[0]), std::stoi(bounds[1]), &lo, &hi);
+            ok = o.table->bHFiltre(o.ctx, FilterItem(road), &lo, 1, &hi, 1, nullptr);
           }
           m.stale = true;
           break;
@@ -778,6 +784,14 @@ TEST_P(CountsPlacesLoaded, SkipAfterAFilterChangeMovesAmongTheNewFiltersRows) {
 TEST_P(CountsPlacesLoaded, BrowseOnADescendingKeyGoesOnDownwardsInBlocks) {
   EXPECT_EQ(RunCases(this, {{"table by a descending key", "f n n c k+5 c k+40 c p K60 c l p k-7 c"},
                             {"table by a descending key", "s40 n c k+3 c F20,80 N f k+2 c x500 c l c"}}),
+            "");
+}
+
+// HPositionne counts the rows of the filter its flags carry from the browse the filter was set
+// on, the rows its skip then moves among.
+TEST_P(CountsPlacesLoaded, PositionneCountsTheRowsOfTheFilterItCarries) {
+  EXPECT_EQ(RunCases(this, {{"table by its unique key, filtered on another", "f k+10 F25,75 x500 c"},
+                            {"table by its unique key, filtered on another", "l F10,60 x250 c x999 c"}}),
             "");
 }
 
