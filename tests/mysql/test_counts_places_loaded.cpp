@@ -69,6 +69,8 @@ const SRoad kRoads[] = {
     {"table by a key with duplicates", ESource::kKeyed, nullptr, false, L"d", 0, "id", "d,id", kById, true, true, true},
     {"table by its unique key, filtered on another", ESource::kKeyed, nullptr, false, L"id", 0x8000, "id", "id", kById, true,
      true, true, true, L"d"},
+    {"table by a key with duplicates, filtered on another", ESource::kKeyed, nullptr, false, L"d", 0x8000, "id", "d,id", kById,
+     true, true, true, true, L"id"},
     {"table by a descending key", ESource::kDescending, nullptr, false, L"d", 0, "id", "-d,-id", kById, true, true, true},
     {"table by a text key", ESource::kKeyed, nullptr, false, L"t", 0, "id", "DENSE_RANK() OVER (ORDER BY t),id", kById,
      true, false, true, false},
@@ -85,6 +87,11 @@ const SRoad kRoads[] = {
      false, true, false},
     {"query with LIMIT", ESource::kKeyed, "SELECT id, d FROM {K} ORDER BY id LIMIT 50", false, L"id", 0, "id", "id", kById,
      false, true, false},
+    // Neither filtered nor sought: the condition goes into the query's WHERE, before its LIMIT.
+    {"query with LIMIT and OFFSET", ESource::kKeyed, "SELECT id, d FROM {K} WHERE d < 9 ORDER BY id LIMIT 40 OFFSET 7", false,
+     L"id", 0, "id", "id", kById, false, false, false, false},
+    {"query with GROUP BY and HAVING", ESource::kKeyed, "SELECT d, COUNT(*) AS n FROM {K} GROUP BY d HAVING COUNT(*) > 9",
+     false, L"d", 0, "d", "d", kByD, false, true, false},
     {"query sent as written", ESource::kKeyed, "SELECT id, d FROM {K} WHERE d >= 4 ORDER BY id", true, L"id", 0, "id", "id",
      kById, false, false, false},
 };
