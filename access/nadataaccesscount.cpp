@@ -4,9 +4,9 @@
 #include "access/nadataaccessguards.h"
 #include "access/narecord.h"
 #include "access/natablecache.h"
-#include "sql/nafilter.h"
 #include "driver/inadatasourcedescription.h"
 #include "sql/inaitemdescription.h"
+#include "sql/nafilter.h"
 #include "sql/narecherche.h"
 #include "sql/nastatement.h"
 
