@@ -122,7 +122,20 @@ BOOL CIndexItem::_bCompareValues(int* cmp, int row, const unsigned char* key, un
     *cmp = size == 0 ? (keySize == 0 ? 0 : -1) : 1;
     return TRUE;
   }
-  const int c = memcmp(data, key, size < keySize ? size : keySize);
+  int c = 0;
+  if (g_bIsZVTextWide(value.wGetType())) {
+    // A wide text by its characters: the bytes of its 4-byte units, least significant first, do
+    // not order them.
+    for (unsigned int at = 0; c == 0 && at + sizeof(uint32_t) <= size && at + sizeof(uint32_t) <= keySize;
+         at += sizeof(uint32_t)) {
+      uint32_t a, b;
+      memcpy(&a, data + at, sizeof a);
+      memcpy(&b, key + at, sizeof b);
+      c = a < b ? -1 : a > b ? 1 : 0;
+    }
+  } else {
+    c = memcmp(data, key, size < keySize ? size : keySize);
+  }
   *cmp = c != 0 ? (c < 0 ? -1 : 1) : (size == keySize ? 0 : (size < keySize ? -1 : 1));
   return TRUE;
 }

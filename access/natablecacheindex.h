@@ -11,8 +11,9 @@
 // - fixed-size: the key is the column's value as a binary-sortable key of the column's host type
 //   (option word 0x2800: no folding, so texts order by code unit, which can differ from the
 //   server's collation; NULL keys as the empty value). Equal keys are ordered by row number.
-// - memo: the memo values compared as raw bytes (the shorter first when one is a prefix of the
-//   other); empty values first, in arrival order; equal values in arrival order.
+// - memo: the memo values compared as raw bytes, a wide text's by its characters (the shorter
+//   first when one is a prefix of the other); empty values first, in arrival order; equal values
+//   in arrival order.
 // The statement's user search, when its value holds one, bounds reading first and last. Moves
 // that cannot be made answer TRUE with row -1. Out of memory while building raises the no-memory
 // error. Upkeep failures leave the index as it was, unreported. Everything here runs under the
