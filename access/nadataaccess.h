@@ -747,6 +747,8 @@ class CNADataAccess : public CInterf {
   void _UndoSaves();
   // Lets the written row's copy go (m_nWrittenSaveID).
   void _DropWrittenSave();
+  // The host's record still stands on the row as the last modify wrote it.
+  bool _bOnWrittenRow() const;
   // After a modify of flags: the written row's copy, when its browses stay at the row's former
   // place; before is the row as read.
   void _KeepWrittenSave(NA_WRITEPARSEFLAGS flags, CNARecordValue* before);

@@ -44,7 +44,9 @@ BOOL CNAFilter::bSetFilter(CNARecord* record, INAItemDescription* item, const CA
     int same = 0;
     if (generic) {
       op = high == nullptr ? NA_OP_EQ : op;
-    } else if (low != nullptr && high != nullptr && nEgalite(*low, *high, &same, 0) <= 99 && same != 0) {
+    } else if (low != nullptr && high != nullptr && lowIncluded != 0 && highIncluded != 0 &&
+               nEgalite(*low, *high, &same, 0) <= 99 && same != 0) {
+      // Equal bounds both included are the one value; one left out, the range holds no row.
       op = NA_OP_EQ;
       high = nullptr;
     }

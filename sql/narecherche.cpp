@@ -405,8 +405,8 @@ CNAExpression* CNARecherche::_pclAddExpression(CNARecord* record, INAItemDescrip
     }
     const Columns columns{single};
     if ((flags & NA_SEARCH_FILLTEST) == 0) {
-      // A text that carries its own terminator asks for itself only.
-      if (EndsWithZero(values[0])) flags &= ~NA_SEARCH_GENERIC;
+      // A text that carries its own terminator asks for itself only: the text before it.
+      if ((flags & NA_SEARCH_GENERIC) != 0 && s_bTextWithTerminator(values[0], &values[0])) flags &= ~NA_SEARCH_GENERIC;
       return _pclAddKeyExpression(record, columns, values, nullptr, 0, 0, op, flags, NA_OP_AND);
     }
     BOOL usable = TRUE, minimum = FALSE, maximum = FALSE;
@@ -1044,6 +1044,18 @@ BOOL CNARecherche::g_bEqualsSearch(const CNARecherche* a, const CNARecherche* b)
 }
 
 // ================================================================ Values
+
+BOOL CNARecherche::s_bTextWithTerminator(const CAny& value, CAny* text) {
+  if (!EndsWithZero(value)) return FALSE;
+  unsigned int size = 0;
+  const unsigned char* data = DataOf(&value, &size);
+  if (data == nullptr || value.Intern()->nGetUtilDataSize(&size) != 0) return FALSE;
+  if (g_bIsZVTextWide(value.wGetType()))
+    SetWide(text, std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t) - 1));
+  else
+    SetAnsi(text, std::string(reinterpret_cast<const char*>(data), size - 1));
+  return TRUE;
+}
 
 BOOL CNARecherche::s_bEspaceSQL(wchar_t c) { return c == 9 || c == 10 || c == 13 || c == 32 ? TRUE : FALSE; }
 

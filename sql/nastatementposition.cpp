@@ -222,6 +222,13 @@ BOOL CNAStatement::bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PA
   // Held by the kept item until the user search below holds it too.
   INAItemDescription* desc = _piFindSoughtItemNoRef(item);
   if (desc == nullptr) return FALSE;
+  // A starts-with of a text that carries its terminator is the text itself, for a client-side
+  // index and the found state as for the server.
+  CAny whole;
+  if (exact == 0 && value != nullptr && CNARecherche::s_bTextWithTerminator(*value, &whole)) {
+    value = &whole;
+    exact = 1;
+  }
   m_clUserSearch.SetUserSearch(desc, value, exact != 0 ? 0 : CNAUserSearch::kPrefix);
   m_bInternalSearch = 0;
   CNARecherche* search = pclGetRecherche();
