@@ -117,6 +117,13 @@ void CNADataAccess::_ResetRecordCache() {
   m_nWrittenSaveID = -1;
 }
 
+bool CNADataAccess::_bOnWrittenRow() const {
+  if (m_nWrittenSaveID == -1 || m_pclRecordSave == nullptr || m_pclCurrentRecord == nullptr) return false;
+  const CNARecordValue* original = m_pclCurrentRecord->pclGetOriginalValueNoRef();
+  return original != nullptr && m_pclRecordSave->nGetRefCount(m_nWrittenSaveID) > 0 &&
+         m_pclRecordSave->bEquals(m_nWrittenSaveID, original, 1);
+}
+
 void CNADataAccess::_DropWrittenSave() {
   if (m_nWrittenSaveID != -1) nReleaseRecordSave(m_nWrittenSaveID);
   m_nWrittenSaveID = -1;

@@ -480,8 +480,12 @@ class CNADataAccess : public CInterf {
                                             long long* count);
   // Counts the rows after, before or equal to (dir) the current record's value on item, the
   // current buffer holding lent (when not null) for the time of the count; item null counts all.
+  // Only the rows filter (when not null) lets through are counted.
   BOOL _bCountFromRecord(long long* count, unsigned int options, const wchar_t* item, eNA_PARSEDIRECTION dir,
-                         const CNARecordValue* lent);
+                         const CNARecordValue* lent, CNAFilter* filter = nullptr);
+  // _bCountFromRecord on counter, its filter set (filtered) or none.
+  BOOL _bCountOn(CNAStatement* counter, long long* count, unsigned int options, const wchar_t* item,
+                 eNA_PARSEDIRECTION dir, const CNARecordValue* lent, bool filtered);
   BOOL bGoToStmtOriginalRecord(int keep, CNAStatement* stmt, int setRead, eNA_PARSEDIRECTION dir, long long count);
   // A read that left the rows of stmt's search goes on with the rows beyond them (from their
   // first for next, their last for previous); a search that cannot go on, or an internal
@@ -490,6 +494,10 @@ class CNADataAccess : public CInterf {
   // reads the browse from that end.
   BOOL _bContinueSearch(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // A read of stmt in dir after its filter changed: *changed 1 for an end to read anew, 2 when
+  // the browse was marked to be found again, 0 with the filter unchanged. FALSE when the marking
+  // fails.
+  BOOL _bFollowFilterChange(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int* changed);
   // Re-reads the current row (only number 0: else user error 18).
   BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
   // TRUE with *out the item's browse out-of-range flag; user error 5 without a browse on item.
@@ -513,8 +521,6 @@ class CNADataAccess : public CInterf {
   BOOL bHDesactiveFiltre(const wchar_t* item);
   // Every statement's filter switched off.
   void _DesactivateAllFilter();
-  // *count = the rows filter lets through, counted by the server on the record-number statement.
-  BOOL _bCountFiltered(long long* count, unsigned int options, CNAFilter* filter);
 
   // ---- Queries run as data accesses ----
   // The query's road with a null text: *result 1 when the result has columns (0 without). For a
@@ -741,6 +747,8 @@ class CNADataAccess : public CInterf {
   void _UndoSaves();
   // Lets the written row's copy go (m_nWrittenSaveID).
   void _DropWrittenSave();
+  // The host's record still stands on the row as the last modify wrote it.
+  bool _bOnWrittenRow() const;
   // After a modify of flags: the written row's copy, when its browses stay at the row's former
   // place; before is the row as read.
   void _KeepWrittenSave(NA_WRITEPARSEFLAGS flags, CNARecordValue* before);

@@ -32,6 +32,9 @@ namespace {
 enum : int { kSourceFile = 3 };
 enum : int { kSiteBadRecordNumber = 18, kSiteNoBackward = 82, kSiteNoRebuild = 83, kSiteNoBrowse = 5 };
 
+// What a read does about a filter changed since its browse read its rows.
+enum : int { kFilterSame = 0, kFilterEndAnew = 1, kFilterFoundAgain = 2 };
+
 // Flag bits of the reading road.
 enum : unsigned int {
   kReuse = 0x2000,
@@ -145,10 +148,9 @@ BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, i
   if ((dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && (flags & kReuse) != 0 && stmt->bGetOpened() &&
       ((flags & kDefaultItem) != 0) != ((stmt->dwGetParseFlags() & kDefaultItem) != 0) && m_pclTableCache == nullptr)
     flags &= ~static_cast<NA_WRITEPARSEFLAGS>(kReuse);
-  const bool filterChanged = stmt->bGetParseStarted() && !stmt->bFilterUnchanged();
-  BOOL ok = TRUE;
-  if (dir != NA_PARSE_FIRST && dir != NA_PARSE_LAST && filterChanged) ok = stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
-  int reopen = (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) && filterChanged ? 1 : 0;
+  int changed = 0;
+  BOOL ok = _bFollowFilterChange(stmt, dir, &changed);
+  int reopen = changed == kFilterEndAnew ? 1 : 0;
   const bool ends = dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST;
   const bool indexed = stmt->pclGetTableCacheIndexNoRef() != nullptr && m_pclTableCache != nullptr;
   if (stmt->bExistRechercheObject()) {
@@ -195,13 +197,33 @@ BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, i
   return ok;
 }
 
+BOOL CNADataAccess::_bFollowFilterChange(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int* changed) {
+  *changed = kFilterSame;
+  if (!stmt->bGetParseStarted() || stmt->bFilterUnchanged()) return TRUE;
+  // The rows read were another filter's: an end is read anew, a move goes on from the current
+  // record's place among the rows of the filter in force.
+  if (dir == NA_PARSE_FIRST || dir == NA_PARSE_LAST) {
+    *changed = kFilterEndAnew;
+    return TRUE;
+  }
+  *changed = kFilterFoundAgain;
+  return stmt->bSetParseNeedUpdate(NA_PARSE_REPLACE);
+}
+
 BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                                 eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   CHeldStatement held(_pclGetNewItemStatement(item, dir, flags));
   CNAStatement* stmt = held.get();
   if (stmt == nullptr) return FALSE;
   if (stmt->pszGetBrowseItem()[0] == 0) stmt->SetBrowseItem(item);
-  if (_bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, 0)) return TRUE;
+  int changed = kFilterSame;
+  if (!_bFollowFilterChange(stmt, dir, &changed)) return FALSE;
+  // A table cache holds the rows of the filter it was filled under; an index of it, or a query
+  // sent as written, finds the browse again there.
+  const bool indexed = stmt->pclGetTableCacheIndexNoRef() != nullptr && m_pclTableCache != nullptr;
+  if (changed == kFilterEndAnew || (changed == kFilterFoundAgain && !indexed && !bRequeteSansCorrection()))
+    _FreeTableCache();
+  if (_bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, changed == kFilterEndAnew ? 1 : 0)) return TRUE;
   return _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
 }
 

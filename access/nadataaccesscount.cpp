@@ -6,6 +6,7 @@
 #include "access/natablecache.h"
 #include "driver/inadatasourcedescription.h"
 #include "sql/inaitemdescription.h"
+#include "sql/nafilter.h"
 #include "sql/narecherche.h"
 #include "sql/nastatement.h"
 
@@ -47,30 +48,45 @@ BOOL CNADataAccess::bGetNbEnr(long long* count, unsigned int options, NA_WRITEPA
   if (all && browse != nullptr && m_pclTableCache == nullptr &&
       browse->bGetNbEnrCurrentParse(count, flags, (flags & 0x4000) != 0 ? 0 : 1))
     return TRUE;
-  // Asked under the browse's filter: the filter's rows are counted.
-  if (all && browse != nullptr && (flags & 0x4000) != 0 && browse->bExistFilter())
-    return _bCountFiltered(count, options, browse->pclGetFilterNoRef());
+  // Asked under the browse's filter: the filter's rows are counted, before the current one too.
+  CNAFilter* filter = browse != nullptr && (flags & 0x4000) != 0 && browse->bExistFilter() ? browse->pclGetFilterNoRef()
+                                                                                         : nullptr;
   const wchar_t* item = all ? nullptr : browse != nullptr ? browse->pszGetBrowseItem() : pszGetBestParseItemName();
-  return _bCountFromRecord(count, options, item, dir, browse != nullptr ? browse->pclGetStmtOriginalRecord() : nullptr);
+  return _bCountFromRecord(count, options, item, dir, browse != nullptr ? browse->pclGetStmtOriginalRecord() : nullptr,
+                           filter);
 }
 
 BOOL CNADataAccess::_bCountFromRecord(long long* count, unsigned int options, const wchar_t* item,
-                                      eNA_PARSEDIRECTION dir, const CNARecordValue* lent) {
+                                      eNA_PARSEDIRECTION dir, const CNARecordValue* lent, CNAFilter* filter) {
   CHeldStatement counter(_pclGetWriteStatement());
   if (counter.get() == nullptr) return FALSE;
   counter.get()->DesactivateRechercheUserAndInternal();
+  // The counter's own copy: the browse's filter stays as it is.
+  CNAFilter* clone = filter != nullptr ? filter->pclCloneFilter() : nullptr;
+  if (filter != nullptr && clone == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  counter.get()->_SetFilter(clone);
+  if (clone != nullptr) clone->nRelease();
+  const BOOL ok = _bCountOn(counter.get(), count, options, item, dir, lent, filter != nullptr);
   counter.get()->_SetFilter(nullptr);
-  if (item == nullptr || m_pclCurrentRecord == nullptr) return counter.get()->bGetNbEnr(count, options, 1);
+  return ok;
+}
+
+BOOL CNADataAccess::_bCountOn(CNAStatement* counter, long long* count, unsigned int options, const wchar_t* item,
+                              eNA_PARSEDIRECTION dir, const CNARecordValue* lent, bool filtered) {
+  if (item == nullptr || m_pclCurrentRecord == nullptr) return counter->bGetNbEnr(count, options, filtered ? 0 : 1);
   CHeldItemDesc desc(m_piDescription != nullptr ? m_piDescription->piNAGetItem(item) : nullptr);
   // The current buffer holds the lent row for the time of the count.
   CLentValue lending(m_pclCurrentRecord, lent, false);
   if ((lent != nullptr && !lending.bOk()) || desc.get() == nullptr) return FALSE;
-  CInternalSearch search(counter.get());
+  CInternalSearch search(counter);
   if (search.get() == nullptr || !search.get()->bRechercheEnreg(m_pclCurrentRecord, desc.get(), dir, 0, nullptr))
     return FALSE;
   if (dir == NA_PARSE_NEXT) search.get()->bSetContinueParcours(NA_PARSE_FIRST);
   if (dir == NA_PARSE_PREVIOUS) search.get()->bSetContinueParcours(NA_PARSE_LAST);
-  return counter.get()->bGetNbEnr(count, options, 0);
+  return counter->bGetNbEnr(count, options, 0);
 }
 
 BOOL CNADataAccess::bGetRecNumState(long long recnum, unsigned int* state) {

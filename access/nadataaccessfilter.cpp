@@ -109,22 +109,6 @@ BOOL CNADataAccess::bFindBestItem(ISQLParserInformation* condition, wchar_t* ite
   return ok;
 }
 
-BOOL CNADataAccess::_bCountFiltered(long long* count, unsigned int options, CNAFilter* filter) {
-  CHeldStatement counter(_pclGetWriteStatement());
-  if (counter.get() == nullptr || filter == nullptr) return FALSE;
-  CNAFilter* clone = filter->pclCloneFilter();
-  if (clone == nullptr) {
-    _NoMemory();
-    return FALSE;
-  }
-  counter.get()->DesactivateRechercheUserAndInternal();
-  counter.get()->_SetFilter(clone);
-  clone->nRelease();
-  const BOOL ok = counter.get()->bGetNbEnr(count, options, 0);
-  counter.get()->_SetFilter(nullptr);
-  return ok;
-}
-
 BOOL CNADataAccess::bHActiveFiltre(const wchar_t* item) {
   if (m_pclLatestFilter != nullptr) m_pclLatestFilter->ActivateFilter(1);
   CHeldStatement held(_pclFindStatement(item));

@@ -109,7 +109,7 @@ BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION) {
   const BOOL filled = stmt->bGetPosition(made, static_cast<eNAPOSITION>(0));
   if (m_nRecordSaveID != -1)
     made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nRecordSaveID);
-  else if (m_nWrittenSaveID != -1)
+  else if (_bOnWrittenRow())
     made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nWrittenSaveID);
   if (!filled) return FALSE;
   const int newId = _nNewPositionID();
@@ -135,6 +135,7 @@ BOOL CNADataAccess::bHRetourPosition(int id, wchar_t* itemOut, int keep, eNAPOSI
     return FALSE;
   }
   if (itemOut != nullptr) STR_nCopy(itemOut, kItemBuffer, position.get()->pszGetItem(), -1);
+  _DropWrittenSave();
   BOOL ok = _bRestorePositionStatement(position.get(), mode);
   if (ok && m_pclCurrentRecord != nullptr) {
     CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
@@ -225,7 +226,9 @@ BOOL CNADataAccess::bHPositionne(const wchar_t* item, unsigned int position, eNA
                                  NA_WRITEPARSEFLAGS flags) {
   CHeldStatement held(_pclFindStatement(item));
   if (held.get() == nullptr) return TRUE;
-  if (!held.get()->bHPositionne(position, precision, flags)) return FALSE;
+  // The browse counted is the one its skip reads: a filter the flags carry to it comes first.
+  CHeldStatement browse(_pclGetNewItemStatement(item, NA_PARSE_FIRST, flags));
+  if (browse.get() == nullptr || !browse.get()->bHPositionne(position, precision, flags)) return FALSE;
   return bSetCurrentRecordRead(0);
 }
 

@@ -46,6 +46,23 @@ bool bOtherTextWidth(unsigned short a, unsigned short b) {
   return (g_bIsZVTextAnsi(a) && g_bIsZVTextWide(b)) || (g_bIsZVTextWide(a) && g_bIsZVTextAnsi(b));
 }
 
+// The key bytes the characters of value, a text of host type zv, take before the key's padding:
+// a UTF-16 unit two, a narrow byte one. -1 for a value of another type, a date or a time.
+long TextKeyBytes(const CAny& value, unsigned short zv) {
+  if (!g_bIsZVText(zv) || zv == ZV_DATEA || zv == ZV_TIMEA || zv == ZV_DATEW || zv == ZV_TIMEW) return -1;
+  CAny text(value);
+  if (text.wGetType() != zv && (text.__nCastTo(zv, nullptr, 1) > 99 || text.wGetType() != zv)) return -1;
+  void* data = nullptr;
+  unsigned int size = 0;
+  if (text.bIsNull() || text.Intern()->nGetUtilDataSize(&size) != 0) return -1;
+  if (size == 0 || text.Intern()->nGetDataAdr(&data) != 0 || data == nullptr) return 0;
+  if (!g_bIsZVTextWide(zv)) return static_cast<long>(size);
+  long bytes = 0;
+  const wchar_t* w = static_cast<const wchar_t*>(data);
+  for (unsigned int i = 0; i < size / sizeof(wchar_t); ++i) bytes += static_cast<uint32_t>(w[i]) > 0xFFFF ? 4 : 2;
+  return bytes;
+}
+
 }  // namespace
 
 // ================================================================ CIndexItem
@@ -92,16 +109,33 @@ BOOL CIndexItem::_bGetDataAdr(const unsigned char** data, unsigned int* size, co
   return TRUE;
 }
 
-BOOL CIndexItem::_bCompareValues(int* cmp, int row, const unsigned char* key, unsigned int keySize) {
+BOOL CIndexItem::_bCompareValues(int* cmp, int row, const unsigned char* key, unsigned int keySize, bool prefix) {
   CAny value;
   const unsigned char* data;
   unsigned int size;
   if (!_bGetRecordValue(&value, row) || !_bGetDataAdr(&data, &size, &value)) return FALSE;
+  if (prefix && (keySize == 0 || (size >= keySize && memcmp(data, key, keySize) == 0))) {
+    *cmp = 0;
+    return TRUE;
+  }
   if (size == 0 || keySize == 0) {
     *cmp = size == 0 ? (keySize == 0 ? 0 : -1) : 1;
     return TRUE;
   }
-  const int c = memcmp(data, key, size < keySize ? size : keySize);
+  int c = 0;
+  if (g_bIsZVTextWide(value.wGetType())) {
+    // A wide text by its characters: the bytes of its 4-byte units, least significant first, do
+    // not order them.
+    for (unsigned int at = 0; c == 0 && at + sizeof(uint32_t) <= size && at + sizeof(uint32_t) <= keySize;
+         at += sizeof(uint32_t)) {
+      uint32_t a, b;
+      memcpy(&a, data + at, sizeof a);
+      memcpy(&b, key + at, sizeof b);
+      c = a < b ? -1 : a > b ? 1 : 0;
+    }
+  } else {
+    c = memcmp(data, key, size < keySize ? size : keySize);
+  }
   *cmp = c != 0 ? (c < 0 ? -1 : 1) : (size == keySize ? 0 : (size < keySize ? -1 : 1));
   return TRUE;
 }
@@ -135,10 +169,17 @@ void CIndexFixedSizeItem::_MakeKey(const CAny* value) {
   m_pbyKey[bytes + 1] = static_cast<unsigned char>(length);
 }
 
-void CIndexFixedSizeItem::_MakeSearchKey(const CAny* search) {
+void CIndexFixedSizeItem::_MakeSearchKey(const CAny* search, bool last) {
   const bool prefix = (m_pclStatement->pclGetUserSearch()->dwGetFlags() & CNAUserSearch::kPrefix) != 0;
   CAny held;
-  _MakeKey(m_pclColumn->bSoughtAsHeld(search, &held, prefix ? NA_SAMEVALUE_PREFIX : 0) ? &held : search);
+  const CAny* value = m_pclColumn->bSoughtAsHeld(search, &held, prefix ? NA_SAMEVALUE_PREFIX : 0) ? &held : search;
+  _MakeKey(value);
+  if (!prefix || !last) return;
+  // Every key that starts with the text lies at or below the text followed by the highest bytes.
+  const long bytes = TextKeyBytes(*value, _eGetTypeZV());
+  const unsigned int room = m_bKeyLength ? m_nKeySize - kLengthBytes : m_nKeySize;
+  if (bytes >= 0 && static_cast<unsigned long>(bytes) < room)
+    memset(m_pbyKey + bytes, 0xFF, room - static_cast<unsigned int>(bytes));
 }
 
 int CIndexFixedSizeItem::_nReadRow() const {
@@ -197,7 +238,7 @@ BOOL CIndexFixedSizeItem::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* r
   switch (d) {
     case NA_PARSE_FIRST:
       if (search != nullptr) {
-        _MakeSearchKey(search);
+        _MakeSearchKey(search, false);
         if (m_pclTree->pSearch(m_pbyKey, 0) == nullptr) return TRUE;
       } else {
         m_pclTree->GotoFirstRecord();
@@ -206,7 +247,7 @@ BOOL CIndexFixedSizeItem::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* r
       break;
     case NA_PARSE_LAST:
       if (search != nullptr) {
-        _MakeSearchKey(search);
+        _MakeSearchKey(search, true);
         if (m_pclTree->pSearch(m_pbyKey, 2) == nullptr) return TRUE;
       } else {
         m_pclTree->MoveTo(m_pclTree->nGetNumRecord() - 1);
@@ -310,13 +351,14 @@ BOOL CIndexMemo::bInit() {
   return TRUE;
 }
 
-BOOL CIndexMemo::_bFind(int* found, int* pos, const unsigned char* key, unsigned int size, int modeA, int modeB) {
+BOOL CIndexMemo::_bFind(int* found, int* pos, const unsigned char* key, unsigned int size, int modeA, int modeB,
+                        bool prefix) {
   const int count = m_tabRow.nGetCount();
   int low = 0, high = count - 1, mid = -1, cmp = 0;
   *found = 0;
   while (low <= high) {
     mid = low + (high - low) / 2;
-    if (!_bCompareValues(&cmp, m_tabRow[mid], key, size)) return FALSE;
+    if (!_bCompareValues(&cmp, m_tabRow[mid], key, size, prefix)) return FALSE;
     if (cmp > 0)
       high = mid - 1;
     else if (cmp < 0)
@@ -334,7 +376,7 @@ BOOL CIndexMemo::_bFind(int* found, int* pos, const unsigned char* key, unsigned
     int lo = low, hi = mid;
     while (lo < hi) {
       const int m = lo + (hi - lo) / 2;
-      if (!_bCompareValues(&cmp, m_tabRow[m], key, size)) return FALSE;
+      if (!_bCompareValues(&cmp, m_tabRow[m], key, size, prefix)) return FALSE;
       if (cmp < 0)
         lo = m + 1;
       else
@@ -345,7 +387,7 @@ BOOL CIndexMemo::_bFind(int* found, int* pos, const unsigned char* key, unsigned
     int lo = mid, hi = high;
     while (lo < hi) {
       const int m = lo + (hi - lo + 1) / 2;
-      if (!_bCompareValues(&cmp, m_tabRow[m], key, size)) return FALSE;
+      if (!_bCompareValues(&cmp, m_tabRow[m], key, size, prefix)) return FALSE;
       if (cmp > 0)
         hi = m - 1;
       else
@@ -423,7 +465,10 @@ BOOL CIndexMemo::bGetRecordPosition(eNA_PARSEDIRECTION d, int n, int* row, unsig
         pos = static_cast<long long>(count) - n;
         break;
       }
-      if (!_bFind(&found, &place, key, size, 0, 0)) return FALSE;
+      // The last row that starts with it, for a starts-with.
+      if (!_bFind(&found, &place, key, size, 0, 0,
+                  (m_pclStatement->pclGetUserSearch()->dwGetFlags() & CNAUserSearch::kPrefix) != 0))
+        return FALSE;
       if (place < 0) return TRUE;
       pos = static_cast<long long>(place) + 1 - n;
       break;

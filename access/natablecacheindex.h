@@ -11,8 +11,9 @@
 // - fixed-size: the key is the column's value as a binary-sortable key of the column's host type
 //   (option word 0x2800: no folding, so texts order by code unit, which can differ from the
 //   server's collation; NULL keys as the empty value). Equal keys are ordered by row number.
-// - memo: the memo values compared as raw bytes (the shorter first when one is a prefix of the
-//   other); empty values first, in arrival order; equal values in arrival order.
+// - memo: the memo values compared as raw bytes, a wide text's by its characters (the shorter
+//   first when one is a prefix of the other); empty values first, in arrival order; equal values
+//   in arrival order.
 // The statement's user search, when its value holds one, bounds reading first and last. Moves
 // that cannot be made answer TRUE with row -1. Out of memory while building raises the no-memory
 // error. Upkeep failures leave the index as it was, unreported. Everything here runs under the
@@ -65,8 +66,9 @@ class CIndexItem {
   // The bytes of a's value (a text's without its terminator); a NULL value or a size of 0 gives
   // no address.
   static BOOL _bGetDataAdr(const unsigned char** data, unsigned int* size, const CAny* a);
-  // row's memo value against the key bytes: -1, 0 or 1.
-  BOOL _bCompareValues(int* cmp, int row, const unsigned char* key, unsigned int keySize);
+  // row's memo value against the key bytes: -1, 0 or 1; with prefix, a value that starts with the
+  // key is 0.
+  BOOL _bCompareValues(int* cmp, int row, const unsigned char* key, unsigned int keySize, bool prefix = false);
   unsigned short _eGetTypeZV() const;
   // The statement's user search value, null when it holds none.
   const CAny* _pclGetSearchValue() const;
@@ -107,7 +109,8 @@ class CIndexFixedSizeItem : public CIndexItem {
   void _MakeKey(const CAny* value);
   // The key of a sought value as the column's item holds it: a time's text, which the key would
   // cut to its own size, is first cut to the item's digits (the start of one completed to them).
-  void _MakeSearchKey(const CAny* search);
+  // last: for a starts-with of a text, the key past which no key starts with it.
+  void _MakeSearchKey(const CAny* search, bool last);
   // The key of value, or of row's own value when value is null; FALSE when the row cannot be
   // read.
   BOOL _bMakeRowKey(int row, const CAny* value);
@@ -144,7 +147,9 @@ class CIndexMemo : public CIndexItem {
 
   // Binary search of key: found, and pos the first (modeA without modeB) or last equal entry;
   // without one, the first greater entry (modeA; -1 past the end) or the last smaller one.
-  BOOL _bFind(int* found, int* pos, const unsigned char* key, unsigned int size, int modeA, int modeB);
+  // With prefix, a row that starts with the key is equal to it.
+  BOOL _bFind(int* found, int* pos, const unsigned char* key, unsigned int size, int modeA, int modeB,
+              bool prefix = false);
   int nGetRowAt(int i) const { return m_tabRow[i]; }
   int nGetEmptyEnd() const { return m_nEmptyEnd; }
 

@@ -106,6 +106,8 @@ class CNAConnectionDescription : public CInterf {
   virtual BOOL bSupportItemTime() const { return FALSE; }
   virtual BOOL bSupportItemDate() const { return FALSE; }
   virtual BOOL bNULLBeforeNotNULL() const { return TRUE; }
+  // A LIKE without ESCAPE takes the backslash as its escape in the session's present SQL mode.
+  virtual BOOL bLikeEscapesByBackslash() const { return TRUE; }
   virtual BOOL bSupportInsertReturning() const { return FALSE; }
   virtual BOOL bCanPrepareQuery() const { return TRUE; }
   virtual BOOL bIndexNamesCommonOnDatabase() const { return FALSE; }

@@ -87,6 +87,11 @@ class CMySQLConnection : public CNAConnectionDescription {
   using CNAConnectionDescription::bSQLBloque;
   BOOL bDBTypeToString(CTString* out, int fieldType) const override;
   BOOL bSupportOrderByMemo() const override { return TRUE; }
+  // Not under NO_BACKSLASH_ESCAPES, which the last reply's status tells: the server then leaves
+  // LIKE without an escape on some character sets (latin1) and not on others.
+  BOOL bLikeEscapesByBackslash() const override {
+    return m_pMySQL == nullptr || (m_pMySQL->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES) == 0 ? TRUE : FALSE;
+  }
   BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const override;
   BOOL bFormatServerText(CTString* out, int kind, const char* text, size_t length) const override;
   BOOL bFormatKeyBytesColumn(CTString* out, const wchar_t* name, const wchar_t* alias) const override;

@@ -140,7 +140,8 @@ void CNACommand::vAddEscapeLikeIfNeeded(CNAParameter* parameter, const wchar_t* 
     _CompleteFormatedSQL(clause, 11);
   } else if (dialect == 12 || (dialect == 6 && m_pclCnx->nGetServerVersionMajor() < 9)) {
     _CompleteFormatedSQL(L" ESCAPE '\\\\'", 12);
-  } else if (dialect != 5) {
+  } else if (dialect != 5 || !m_pclCnx->bLikeEscapesByBackslash()) {
+    // Under NO_BACKSLASH_ESCAPES the literal '\' is the one backslash.
     _CompleteFormatedSQL(L" ESCAPE '\\'", 11);
   }
 }

@@ -288,6 +288,14 @@ int CNAExpression::s_eGetSensTriColonne(CNARecord* record, CNAColumn* column) {
   return entry != nullptr ? entry->nGetDirection() : 0;
 }
 
+bool CNAExpression::s_bDescendingInBrowse(CNARecord* record, CNAColumn* column, INAItemDescription* browse) {
+  if (record == nullptr || column == nullptr) return false;
+  const CNADataAccess* access = record->pclGetDataAccessNoRef();
+  if (access != nullptr && access->bSourceIsQuery()) return s_eGetSensTriColonne(record, column) == 1;
+  // The table's ORDER BY turns every entry round for a descending key.
+  return browse != nullptr && browse->bIsKey() && browse->bGetDescendant(-1);
+}
+
 BOOL CNAExpression::_s_bExpressionTrueString(eNAOperator op, CNAConnectionDescription* cnx, const CAny* value) {
   if (value == nullptr) return FALSE;
   const bool null = value->bIsNull();
@@ -387,7 +395,7 @@ CNAExpression* CNAExpression::pclTransformEqualTo(CNARecord* record, CNAExpressi
     if (parent != nullptr) parent->Insert(this, both);
     return both;
   }
-  m_eOperator = s_eGetSensTriColonne(record, m_pclColumn) == 1 ? s_eInvertOperator(op) : op;
+  m_eOperator = s_bDescendingInBrowse(record, m_pclColumn, m_pclColumn->piGetItemNoRef()) ? s_eInvertOperator(op) : op;
   return this;
 }
 

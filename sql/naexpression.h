@@ -144,6 +144,9 @@ class CNAExpression : public CInterf {
   static eNAOperator s_eInvertOperator(eNAOperator op);
   // 1 when the record's host query sorts column descending; 0 otherwise.
   static int s_eGetSensTriColonne(CNARecord* record, CNAColumn* column);
+  // Whether a browse on the item browse reads column downwards: as its query sorts it, or, on a
+  // table, every column of a browse on a descending key.
+  static bool s_bDescendingInBrowse(CNARecord* record, CNAColumn* column, INAItemDescription* browse);
   // Whether column op value holds for every row: >= an empty text, <= a text starting with the
   // highest character, >= or <= NULL by the connection's NULL order, >= false and <= true.
   static BOOL s_bExpressionTrue(eNAOperator op, CNAConnectionDescription* cnx, const CAny* value);

@@ -25,10 +25,14 @@ BOOL CNAFilter::bSetFilter(CNARecord* record, INAItemDescription* item, const CA
   const CAny* low = min;
   const CAny* high = max;
   int lowIncluded = minIncluded, highIncluded = maxIncluded;
-  if (low != nullptr && high != nullptr && item != nullptr && item->bGetDescendant(-1)) {
-    // Bounds given downwards in the descending order: the smaller value is still the lower bound.
+  // A column read downwards takes its comparisons in the browse's order (the lower bound is the
+  // greater value); any other descending item, in the values' order.
+  CNAColumn* column = record != nullptr && item != nullptr ? record->pclGetColumnNoRef(item) : nullptr;
+  const bool downwards = column != nullptr && CNAExpression::s_bDescendingInBrowse(record, column, item);
+  if (low != nullptr && high != nullptr && item != nullptr && (downwards || item->bGetDescendant(-1))) {
+    // Bounds given either way round: the one to come first in the comparisons' order leads.
     int above = 0;
-    if (nSuperieur(*low, *high, &above, 0) <= 99 && above != 0) {
+    if (nSuperieur(*low, *high, &above, 0) <= 99 && (above != 0) != downwards) {
       std::swap(low, high);
       std::swap(lowIncluded, highIncluded);
     }
@@ -40,7 +44,9 @@ BOOL CNAFilter::bSetFilter(CNARecord* record, INAItemDescription* item, const CA
     int same = 0;
     if (generic) {
       op = high == nullptr ? NA_OP_EQ : op;
-    } else if (low != nullptr && high != nullptr && nEgalite(*low, *high, &same, 0) <= 99 && same != 0) {
+    } else if (low != nullptr && high != nullptr && lowIncluded != 0 && highIncluded != 0 &&
+               nEgalite(*low, *high, &same, 0) <= 99 && same != 0) {
+      // Equal bounds both included are the one value; one left out, the range holds no row.
       op = NA_OP_EQ;
       high = nullptr;
     }

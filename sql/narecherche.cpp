@@ -22,6 +22,7 @@
 #include "sql/nafilter.h"
 #include "sql/naitemdescription.h"
 #include "sql/naservertext.h"
+#include "sql/sqlparserinfo.h"
 #include "values/any_operators.h"
 #include "values/datetime.h"
 #include "values/idecimal.h"
@@ -318,7 +319,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
     return FALSE;
   // The operators and flags the first build gave: a write that folded a leaf changed them.
-  const bool descending = CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+  const bool descending = CNAExpression::s_bDescendingInBrowse(record, column, item);
   const eNAOperator after = descending ? NA_OP_LT : NA_OP_GT, before = descending ? NA_OP_GT : NA_OP_LT;
   if (m_pclEqual->eGetOperator() != NA_OP_EQ || m_pclEqual->dwGetFlags() != 0 ||
       m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
@@ -404,8 +405,8 @@ CNAExpression* CNARecherche::_pclAddExpression(CNARecord* record, INAItemDescrip
     }
     const Columns columns{single};
     if ((flags & NA_SEARCH_FILLTEST) == 0) {
-      // A text that carries its own terminator asks for itself only.
-      if (EndsWithZero(values[0])) flags &= ~NA_SEARCH_GENERIC;
+      // A text that carries its own terminator asks for itself only: the text before it.
+      if ((flags & NA_SEARCH_GENERIC) != 0 && s_bTextWithTerminator(values[0], &values[0])) flags &= ~NA_SEARCH_GENERIC;
       return _pclAddKeyExpression(record, columns, values, nullptr, 0, 0, op, flags, NA_OP_AND);
     }
     BOOL usable = TRUE, minimum = FALSE, maximum = FALSE;
@@ -527,10 +528,13 @@ int CNARecherche::_nAddTextBytes(Columns* list, Values* values) const {
 void CNARecherche::_AddAllItem(CNARecord* record, CNAColumn* column, Columns* out) {
   out->clear();
   CNAColumn* unique = record->pclGetUniqueKeyNotNullNoRef();
+  // A group's aggregate names no row in a WHERE (the server refuses it there): its group does.
+  const CSQLParserInfo* query = record->pclGetSourceQueryNoRef();
   bool met = false;
   for (int i = 0; i < record->nGetNbColumnOrder(); ++i) {
     CNAColumn* c = record->pclGetColumnOrderNoRef(i);
     if (c == nullptr) continue;
+    if (c != column && query != nullptr && c->eGetTypeColonne() != 0 && query->bRubriqueIsAggregate(c)) continue;
     if (c == column) {
       out->insert(out->begin(), c);
       met = true;
@@ -564,7 +568,7 @@ CNAExpression* CNARecherche::_pclAddKeyExpression(CNARecord* record, const Colum
   const CRefArray<CNAColumn>* parts = keyColumn != nullptr ? keyColumn->pclGetTabComponent() : nullptr;
   const bool descending = parts != nullptr && i < parts->nGetCount()
                               ? keyColumn->bGetDescendantComponent(i + 1) != 0
-                              : CNAExpression::s_eGetSensTriColonne(record, column) == 1;
+                              : CNAExpression::s_bDescendingInBrowse(record, column, m_piFetchItem);
   eNAOperator own = descending ? CNAExpression::s_eInvertOperator(op) : op;
   // The value given, read where it stands; an empty one of the column's type past them.
   CAny missing;
@@ -1040,6 +1044,18 @@ BOOL CNARecherche::g_bEqualsSearch(const CNARecherche* a, const CNARecherche* b)
 }
 
 // ================================================================ Values
+
+BOOL CNARecherche::s_bTextWithTerminator(const CAny& value, CAny* text) {
+  if (!EndsWithZero(value)) return FALSE;
+  unsigned int size = 0;
+  const unsigned char* data = DataOf(&value, &size);
+  if (data == nullptr || value.Intern()->nGetUtilDataSize(&size) != 0) return FALSE;
+  if (g_bIsZVTextWide(value.wGetType()))
+    SetWide(text, std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t) - 1));
+  else
+    SetAnsi(text, std::string(reinterpret_cast<const char*>(data), size - 1));
+  return TRUE;
+}
 
 BOOL CNARecherche::s_bEspaceSQL(wchar_t c) { return c == 9 || c == 10 || c == 13 || c == 32 ? TRUE : FALSE; }
 

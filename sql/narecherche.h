@@ -163,6 +163,9 @@ class CNARecherche : public CInterf {
   static void s_SetAnyToMin(CAny* value);
   // TAB, LF, CR and blank only.
   static BOOL s_bEspaceSQL(wchar_t c);
+  // A text whose data ends with its own terminator is sought whole by a starts-with search: TRUE
+  // for one, with *text its text before the terminator; FALSE for any other value, text untouched.
+  static BOOL s_bTextWithTerminator(const CAny& value, CAny* text);
 
   CNAError* pclGetErrorNoRef() const { return m_pclError; }
   CNAConnectionDescription* pclGetCnxNoRef() const { return m_pclCnx; }

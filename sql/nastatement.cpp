@@ -1031,6 +1031,8 @@ BOOL CNAStatement::bQueryCREATE_AutoCorrectVarcharMax(CXYStringConcat<wchar_t>* 
 void CNAStatement::Close() {
   delete[] m_pnRecordSave;
   m_pnRecordSave = nullptr;
+  // The rows marked deleted were the result's: the next one has none.
+  m_nDeletedRows = 0;
   _InvalidatePositionRowIds();
   if (!m_bContinuing) {
     m_clFilterSave.SetFilter(nullptr);
@@ -1154,6 +1156,7 @@ BOOL CNAStatement::_bNewStatementSQL() {
     _KeepPendingRows();
     delete[] m_pnRecordSave;
     m_pnRecordSave = nullptr;
+    m_nDeletedRows = 0;
     return m_pclStatementSQL->bReset();
   }
   CNADriver* driver = CNADriver::s_pclDriver;

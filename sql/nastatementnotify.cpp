@@ -135,6 +135,8 @@ BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFL
   _UpdateSavedPositionAfterDelete(m_llCurrentRecord);
   const long long at = m_llCurrentRecord - m_nBlockBase;
   if (m_pclStatementSQL == nullptr || at < 0 || at >= m_pclStatementSQL->llGetRowCount()) return TRUE;
+  // A row deleted once already is counted off once.
+  if (m_pnRecordSave != nullptr && m_pnRecordSave[at] == -2) return TRUE;
   if (!bKeepModifiedRecordSave(at, -1)) return FALSE;
   m_pnRecordSave[at] = -2;
   ++m_nDeletedRows;

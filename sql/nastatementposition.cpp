@@ -222,6 +222,13 @@ BOOL CNAStatement::bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PA
   // Held by the kept item until the user search below holds it too.
   INAItemDescription* desc = _piFindSoughtItemNoRef(item);
   if (desc == nullptr) return FALSE;
+  // A starts-with of a text that carries its terminator is the text itself, for a client-side
+  // index and the found state as for the server.
+  CAny whole;
+  if (exact == 0 && value != nullptr && CNARecherche::s_bTextWithTerminator(*value, &whole)) {
+    value = &whole;
+    exact = 1;
+  }
   m_clUserSearch.SetUserSearch(desc, value, exact != 0 ? 0 : CNAUserSearch::kPrefix);
   m_bInternalSearch = 0;
   CNARecherche* search = pclGetRecherche();
@@ -272,13 +279,15 @@ BOOL CNAStatement::bHPositionCourante(int* position, eNA_PRECISION) {
     if (m_eParseNeedUpdate != NA_PARSE_UPTODATE && !bUpdateParsePositionInCacheIndex(&stay, &none)) return FALSE;
     rank = m_pclTableCacheIndex->nGetPreviousRecordNbr() + 1;
   } else {
-    if (!m_pclDataAccess->bGetNbEnr(&total, 16, 0, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
+    // The place among the rows of the filter in force, as HPositionne counts them.
+    if (!m_pclDataAccess->bGetNbEnr(&total, 16, NA_WPF_CACHE, this, static_cast<eNA_PARSEDIRECTION>(-1))) return FALSE;
     // A result of the rows a seek selected holds them only, also once the seek was left: a row's
-    // place in it is not its rank in the browse.
+    // place in it is not its rank in the browse; nor is it in a result of another filter.
     const bool searching = m_bSoughtRows || (m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0);
-    if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0) {
+    if (searching || m_eParseNeedUpdate != NA_PARSE_UPTODATE || !m_bFirstBlock || m_nDeletedRows != 0 ||
+        !bFilterUnchanged()) {
       long long before = 0;
-      if (!m_pclDataAccess->bGetNbEnr(&before, 16, 0, this, NA_PARSE_PREVIOUS)) return FALSE;
+      if (!m_pclDataAccess->bGetNbEnr(&before, 16, NA_WPF_CACHE, this, NA_PARSE_PREVIOUS)) return FALSE;
       rank = before + 1;
     } else {
       rank = bInvertFetch() ? total - m_llCurrentRecord : m_llCurrentRecord + 1;

@@ -365,6 +365,24 @@ BOOL CSQLParserInfo::_bExpressionIsMemo(IExpOpExpression* node) {
   return FALSE;
 }
 
+BOOL CSQLParserInfo::_bExpressionHoldsAggregate(IExpOpExpression* node) {
+  if (node == nullptr) return FALSE;
+  if (s_bIsGroupmentColumn(node->eGetOperator())) return TRUE;
+  CParserRef<IExpOpExpression> argument(node->piGetNextArgument(nullptr));
+  while (argument.Get() != nullptr) {
+    if (_bExpressionHoldsAggregate(argument.Get())) return TRUE;
+    argument.Reset(node->piGetNextArgument(argument.Get()));
+  }
+  return FALSE;
+}
+
+BOOL CSQLParserInfo::bRubriqueIsAggregate(const CNAColumn* column) const {
+  IInfoRubrique* c = column != nullptr ? piEnumRubriqueOUT(column->pszGetName()) : nullptr;
+  if (c == nullptr || c->nGetCalculKind() == 0) return FALSE;
+  CParserRef<IExpOpExpression> expression(c->piGetExpression());
+  return _bExpressionHoldsAggregate(expression.Get());
+}
+
 BOOL CSQLParserInfo::bRubriqueSourceIsMemo(const CNAColumn* column) const {
   IInfoRubrique* c = piEnumRubriqueOUT(column->pszGetName());
   if (c == nullptr) return FALSE;

@@ -129,6 +129,9 @@ class CSQLParserInfo : public CInterf {
   // Whether the SELECT column shown as column's name reads a memo: a table column by the column's
   // own test, a calculated one when a column reference of its expression has a memo host type.
   BOOL bRubriqueSourceIsMemo(const CNAColumn* column) const;
+  // Whether the SELECT column shown as column's name is calculated from an aggregate (of the
+  // groups): a WHERE cannot compare it.
+  BOOL bRubriqueIsAggregate(const CNAColumn* column) const;
   // One table and a SELECT column of an automatic-identifier host type.
   BOOL bQueryContainIdAuto() const;
   // The query text limits its rows (a LIMIT clause or a TOP phrase): worked out once per parse.
@@ -168,6 +171,7 @@ class CSQLParserInfo : public CInterf {
   // The unique and key columns from one table column's item.
   void _NoteKeys(IInfoRubrique* column);
   static BOOL _bExpressionIsMemo(IExpOpExpression* node);
+  static BOOL _bExpressionHoldsAggregate(IExpOpExpression* node);
   // FALSE without a known column, TRUE for it, else the test of column's item (FALSE without one).
   BOOL _bKeyTest(IInfoRubrique* column, IInfoRubrique* known, BOOL (INAItemDescription::*test)() const) const;
 

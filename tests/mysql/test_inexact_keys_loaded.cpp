@@ -37,12 +37,12 @@
 #include "platform/xerror.h"
 #include "sql/inaitemdescription.h"
 #include "sql/nakjrecord.h"
+#include "tests/support/loaded_file.h"
 #include "tests/support/loaded_types.h"
 #include "values/any.h"
 
 namespace {
 
-constexpr eNA_ACCESS kReadWrite{0};
 constexpr eNA_LOCKTYPE kNoLock{0};
 constexpr unsigned int kNoRowCache = 0x10000;
 constexpr unsigned int kRowNotNamed = 320105;
@@ -57,13 +57,7 @@ struct SRow {
   int n;
 };
 
-struct SItemShape {
-  const wchar_t* name;
-  eNA_ITEMTYPE type;
-  unsigned int size;
-  unsigned short keys;
-  std::vector<int> parts;  // a composite key's components, by item index
-};
+using SItemShape = SHostItem;
 
 // A table and the host's file over it.
 struct SShape {
@@ -243,45 +237,19 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     m_hosts[cache] = host;
     return host;
   }
-  bool Raw(const std::string& sql, RawRows* rows = nullptr) {
-    std::string err;
-    const bool ok = m_raw.query(sql, rows, &err);
-    EXPECT_TRUE(ok) << sql << ": " << err;
-    return ok;
-  }
 
-  // The shape's table made on the server with the host's descriptions of it: the file's own and
-  // the one the host's queries know it by.
-  struct STable {
+  // The shape's table made on the server with the host's descriptions of it.
+  struct STable : SHostTable {
     const SShape* shape = nullptr;
-    std::string name;
-    std::wstring wname;
-    std::deque<CHostItemDescription> items;
-    CHostRecordDescription file, source;
-    CHostSQLCatalogue catalogue;
   };
   STable* Make(const SShape& shape) {
     STable& t = m_made.emplace_back();
     t.shape = &shape;
-    t.name = "qx_inexact_" + m_tag + "_" + std::to_string(m_made.size());
-    t.wname.assign(t.name.begin(), t.name.end());
+    t.Describe("qx_inexact_" + m_tag + "_" + std::to_string(m_made.size()), shape.items,
+               [](const SHostItem& s) { return s.keys == 0 && s.type != NA_IT_I4; });
     m_tables.push_back(t.name);
     Raw("DROP TABLE IF EXISTS `" + t.name + "`");
     Raw("CREATE TABLE `" + t.name + "` (" + shape.columns + ")");
-    for (CHostRecordDescription* desc : {&t.file, &t.source}) {
-      desc->m_pszName = desc->m_pszPhysicalName = desc->m_pszDBTableName = t.wname.c_str();
-      const size_t first = t.items.size();
-      for (const SItemShape& s : shape.items) {
-        CHostItemDescription& item = t.items.emplace_back(s.name, s.type, s.size);
-        item.m_wKeyFlags = s.keys;
-        item.m_bNullAllowed = s.keys == 0 && s.type != NA_IT_I4 ? TRUE : FALSE;
-        for (int part : s.parts) item.m_tabComponents.push_back(&t.items[first + static_cast<size_t>(part)]);
-        item.m_pszNameInSource = desc == &t.source ? s.name : L"";
-        item.m_pszSourceName = desc == &t.source ? t.wname.c_str() : nullptr;
-        desc->Add(&item);
-      }
-    }
-    t.catalogue.Add(&t.source);
     return &t;
   }
   // The shape's rows, and nothing else, in the table.
@@ -320,66 +288,17 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
   }
 
   // A file over the table on a road, opened in its own context.
-  struct SFile {
-    INATable* table = nullptr;
-    ISQLParserInformation* parse = nullptr;
-    CHostConnectionDescription* host = nullptr;
-    INAItemDescription* n = nullptr;
-    const wchar_t* item = nullptr;
-    CHostContext* ctx = nullptr;
-  };
+  using SFile = SLoadedFile;
   std::string Open(SFile* f, STable& t, Road road, int cache, const std::string& where = "") {
     f->host = Host(cache);
     f->ctx = &m_contexts.emplace_back(static_cast<DWORD>(100 + m_contexts.size()), 1);
     f->item = road == kTableRoad ? t.shape->tableItem : t.shape->queryItem;
-    if (road == kTableRoad) {
-      f->table = m_loader.piGetTable(f->host, &t.file);
-      if (f->table == nullptr) return "no table";
-      if (!f->table->bHOuvre(f->ctx, kReadWrite, nullptr)) return "not opened: " + Error(f);
-    } else {
-      std::string columns;
-      for (const SItemShape& s : t.shape->items)
-        if (s.parts.empty()) columns += (columns.empty() ? "" : ", ") + Narrow(s.name);
-      const std::string sql = "SELECT " + columns + " FROM " + t.name + where;
-      const std::wstring text(sql.begin(), sql.end());
-      CTString error;
-      f->parse = CHostSQLParser::piParse(text.c_str(), t.catalogue, &error);
-      if (f->parse == nullptr) return "not parsed: " + Narrow(error.pszGet());
-      if (!m_driver->bHExecuteRequeteSQLEx(&f->table, f->ctx, L"Q", f->host, f->parse, road == kWrittenRoad ? 4 : 0,
-                                           nullptr) ||
-          f->table == nullptr)
-        return "not run: " + Narrow(m_driver->piGetLastError()->pszGetError());
-    }
-    INADataSourceDescription* desc = f->table->piGetDataSourceDescription();
-    f->n = desc != nullptr ? desc->piNAGetItem(L"n") : nullptr;
-    if (desc != nullptr) desc->nExternalRelease();
-    return f->n != nullptr ? "" : "no item n";
-  }
-  void Close(SFile* f) {
-    if (f->n != nullptr) f->n->nExternalRelease();
-    if (f->table != nullptr) {
-      if (f->parse == nullptr) f->table->bHFerme(f->ctx);
-      f->table->nExternalRelease();
-      if (f->parse != nullptr) m_driver->bFreeDataSource(f->ctx, L"Q", f->host);
-    }
-    if (f->parse != nullptr) f->parse->nRelease();
-    *f = SFile{};
-  }
-  static std::string Error(SFile* f) { return Narrow(f->table->piGetLastError(f->ctx)->pszGetError()); }
-  // The n of the current record; 0 out of range, -1 on a failure.
-  static int Current(SFile* f) {
-    int out = 0;
-    if (!f->table->bHEnDehors(f->ctx, f->item, &out)) return -1;
-    if (out != 0) return 0;
-    CNAKJRecord* record = nullptr;
-    if (!f->table->bGetRecord(f->ctx, &record) || record == nullptr) return -1;
-    int32_t n = 0;
-    memcpy(&n, record->pbyGetValues() + f->n->nGetOffset(0), 4);
-    record->vnRelease();
-    return n;
-  }
-  static int Read(SFile* f, eNA_PARSEDIRECTION dir, unsigned int flags) {
-    return f->table->bHLitxxx(f->ctx, f->item, dir, 1, kNoLock, nullptr, flags) ? Current(f) : -1;
+    if (road == kTableRoad) return f->OpenTable(m_loader, &t.file, L"n");
+    std::string columns;
+    for (const SItemShape& s : t.shape->items)
+      if (s.parts.empty()) columns += (columns.empty() ? "" : ", ") + Narrow(s.name);
+    return f->OpenQuery(m_driver, "SELECT " + columns + " FROM " + t.name + where, t.catalogue,
+                        road == kWrittenRoad ? 4 : 0, nullptr, L"n");
   }
 
   // A browse of t from one end to the other; between reads the raw connection makes change
@@ -397,7 +316,7 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     Fill(*t);
     SFile f;
     if (const std::string why = Open(&f, *t, road, cache); !why.empty()) {
-      Close(&f);
+      f.Close(m_driver);
       return where + ": " + why + "\n";
     }
     // Rows read one by one, each its own block: a table in blocks of one. A query's text columns
@@ -410,7 +329,7 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     std::vector<int> seen;
     const unsigned int flags = rowCache ? 0 : kNoRowCache;
     const std::string q = "`" + t->name + "`", last = shape.keyColumns.back();
-    int n = Read(&f, forward ? NA_PARSE_FIRST : NA_PARSE_LAST, flags);
+    int n = f.Read(forward ? NA_PARSE_FIRST : NA_PARSE_LAST, flags);
     for (size_t guard = 0; n > 0 && guard < 3 * shape.rows.size() + 6; ++guard) {
       seen.push_back(n);
       const auto kind = kinds.find(n);
@@ -435,11 +354,11 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
           (forward ? addedAhead : added).insert(n + 2000);
         }
       }
-      n = Read(&f, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
+      n = f.Read(forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
     }
     std::string failure;
-    if (n < 0) failure = where + ": read failed after " + Joined(seen) + ": " + Error(&f) + "\n";
-    Close(&f);
+    if (n < 0) failure = where + ": read failed after " + Joined(seen) + ": " + f.Error() + "\n";
+    f.Close(m_driver);
     // What must be read, in the server's order now.
     std::vector<int> want, got;
     for (int r : Order(*t, forward))
@@ -469,28 +388,28 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     SFile f;
     std::string failure;
     if (const std::string why = Open(&f, *t, road, cache); !why.empty()) {
-      Close(&f);
+      f.Close(m_driver);
       return where + ": " + why + "\n";
     }
-    int n = Read(&f, NA_PARSE_FIRST, 0);
-    while (n > 0 && n != row.n) n = Read(&f, NA_PARSE_NEXT, 0);
+    int n = f.Read(NA_PARSE_FIRST, 0);
+    while (n > 0 && n != row.n) n = f.Read(NA_PARSE_NEXT, 0);
     int saved = 0;
     wchar_t item[256] = L"";
     if (n != row.n || !f.table->bHSauvePosition(f.ctx, f.item, &saved, 0)) {
-      failure = where + ": not saved (" + std::to_string(n) + "): " + Error(&f) + "\n";
+      failure = where + ": not saved (" + std::to_string(n) + "): " + f.Error() + "\n";
     } else {
       std::string got;
       for (const bool forward : {true, false}) {
-        Read(&f, forward ? NA_PARSE_LAST : NA_PARSE_FIRST, 0);
+        f.Read(forward ? NA_PARSE_LAST : NA_PARSE_FIRST, 0);
         const BOOL back = f.table->bHRetourPosition(f.ctx, saved, item, forward ? 1 : 0, 0);
-        got += std::to_string(back ? Current(&f) : -1) + ">";
-        got += std::to_string(Read(&f, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0)) + " ";
+        got += std::to_string(back ? f.Current() : -1) + ">";
+        got += std::to_string(f.Read(forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0)) + " ";
       }
       const std::string want = std::to_string(row.n) + ">" + std::to_string(row.after) + " " + std::to_string(row.n) +
                                ">" + std::to_string(row.before) + " ";
       if (got != want) failure = where + ": " + got + "for " + want + "\n";
     }
-    Close(&f);
+    f.Close(m_driver);
     return failure;
   }
 
@@ -507,7 +426,7 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     order.erase(order.begin(), std::find(order.begin(), order.end(), first));
     SFile f;
     if (const std::string why = Open(&f, *t, road, cache); !why.empty()) {
-      Close(&f);
+      f.Close(m_driver);
       return where + ": " + why + "\n";
     }
     const std::wstring text(sought, sought + strlen(sought));
@@ -515,17 +434,17 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     value.__SetType(ZV_DSTRW, 0);
     value.SetValueByte(text.data(), static_cast<unsigned int>(text.size() * sizeof(wchar_t)));
     std::vector<int> seen;
-    int n = f.table->bHRecherche(f.ctx, f.item, &value, 0, 1, kNoLock, nullptr, 1, 0) ? Current(&f) : -1;
+    int n = f.table->bHRecherche(f.ctx, f.item, &value, 0, 1, kNoLock, nullptr, 1, 0) ? f.Current() : -1;
     for (size_t guard = 0; n > 0 && guard < 2 * t->shape->rows.size(); ++guard) {
       seen.push_back(n);
-      n = Read(&f, forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0);
+      n = f.Read(forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, 0);
     }
     std::string failure;
     if (n < 0)
-      failure = where + ": failed after " + Joined(seen) + ": " + Error(&f) + "\n";
+      failure = where + ": failed after " + Joined(seen) + ": " + f.Error() + "\n";
     else if (seen != order)
       failure = where + ": read " + Joined(seen) + ", the server's " + Joined(order) + "\n";
-    Close(&f);
+    f.Close(m_driver);
     return failure;
   }
 
@@ -550,17 +469,17 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     const bool refused = road == kParsedRoad && Page() == 1252 && (row.kind == kLostCharacter || questionMark);
     SFile f;
     if (const std::string why = Open(&f, *t, road, 2, write == kDeleteAll ? " WHERE n = " + nText : ""); !why.empty()) {
-      Close(&f);
+      f.Close(m_driver);
       return where + ": " + why + "\n";
     }
     BOOL ok = FALSE;
     if (write == kDeleteAll) {
       ok = f.table->bSupprimeTout(f.ctx);
     } else {
-      int n = Read(&f, NA_PARSE_FIRST, 0);
-      while (n > 0 && n != row.n) n = Read(&f, NA_PARSE_NEXT, 0);
+      int n = f.Read(NA_PARSE_FIRST, 0);
+      while (n > 0 && n != row.n) n = f.Read(NA_PARSE_NEXT, 0);
       if (n != row.n) {
-        Close(&f);
+        f.Close(m_driver);
         return where + ": the row is not read\n";
       }
       if (write == kDelete) {
@@ -570,7 +489,7 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
         ok = f.table->bGetRecord(f.ctx, &record) && record != nullptr;
         if (ok) {
           const int32_t value = row.n + 500;
-          record->vSetItemValue(f.n, &value, 4, 0);
+          record->vSetItemValue(f.number, &value, 4, 0);
           ok = m_loader.bSetRecord(f.table, f.ctx, record) && f.table->bHModifie(f.ctx, 0, 0, kNoLock);
           record->vnRelease();
         }
@@ -585,9 +504,9 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     const std::string want = refused ? "FALSE " + std::to_string(kRowNotNamed) + " " + Narrow(shape.lastKeyItem) : "TRUE";
     std::string failure;
     if (got != want || after != (refused ? before : written))
-      failure = where + ": " + got + (ok ? "" : " (" + Error(&f) + ")") + ", the server holds " + after + "\nfor " +
+      failure = where + ": " + got + (ok ? "" : " (" + f.Error() + ")") + ", the server holds " + after + "\nfor " +
                 want + ", " + (refused ? before : written) + "\n";
-    Close(&f);
+    f.Close(m_driver);
     return failure;
   }
   // The shape named name, made.

@@ -59,12 +59,6 @@ class Names : public CLoadedTypes<std::tuple<int, bool>> {
       if (m_driver != nullptr && host != nullptr) m_driver->bCloseConnection(host);
     Stop();
   }
-  bool Raw(const std::string& sql, RawRows* rows = nullptr) {
-    std::string err;
-    const bool ok = m_raw.query(sql, rows, &err);
-    EXPECT_TRUE(ok) << sql << ": " << err;
-    return ok;
-  }
   // Both tables afresh, c's value column named column: ids 1 to 5, their values out of the ids'
   // order.
   bool Make(const SNameCase& c, const std::string& column) {

@@ -256,6 +256,35 @@ TEST_P(TransactionCache, PositionSavedAfterAKeyMovingModifyReturnsTheRowAsWritte
   }
 }
 
+// After the modify, a read or a return to another position moves the record off the written row:
+// a position saved then gives back that row.
+TEST_P(TransactionCache, PositionSavedAfterAModifyAndAMoveReturnsTheRowMovedTo) {
+  CHostConnectionDescription* host = Connect("");
+  for (const char* move : {"next", "return", "seek"}) {
+    SCOPED_TRACE(move);
+    Make();
+    COpenRoad a;
+    ASSERT_EQ(a.Open(m_driver, &m_loader, host, ERoad::kTable, m_table), "");
+    int first = 0, second = 0;
+    ASSERT_EQ(a.Seek(Int(20)), "found 2");
+    ASSERT_TRUE(a->bHSauvePosition(&a.ctx, L"v", &first, 0)) << a.Error();
+    EXPECT_EQ(Modify(a, 30, 55), "modified");
+    wchar_t item[64] = {};
+    if (std::string(move) == "next") {
+      ASSERT_TRUE(a->bHLitxxx(&a.ctx, L"v", NA_PARSE_NEXT, 1, eNA_LOCKTYPE{0}, nullptr, 0)) << a.Error();
+    } else if (std::string(move) == "return") {
+      ASSERT_TRUE(a->bHRetourPosition(&a.ctx, first, item, 1, 0)) << a.Error();
+    } else {
+      ASSERT_EQ(a.Seek(Int(50)), "found 5");
+    }
+    const std::string at = a.Current() + ":" + a.Int(L"v");
+    ASSERT_TRUE(a->bHSauvePosition(&a.ctx, L"v", &second, 0)) << a.Error();
+    ASSERT_TRUE(a->bHLitxxx(&a.ctx, L"v", NA_PARSE_FIRST, 1, eNA_LOCKTYPE{0}, nullptr, 0)) << a.Error();
+    ASSERT_TRUE(a->bHRetourPosition(&a.ctx, second, item, 1, 0)) << a.Error();
+    EXPECT_EQ(a.Current() + ":" + a.Int(L"v"), at);
+  }
+}
+
 // A commit or roll-back with no transaction begun on the connection is refused with user error 9.
 TEST_P(TransactionCache, EndWithoutBeginIsRefusedWithError9) {
   Make();

@@ -747,7 +747,8 @@ TEST_F(Search, FilterBoundsWriteTheirComparisons) {
     BOOL result;
     const wchar_t* want;
   } rows[] = {
-      {"equal bounds are one =", L"i", Int(5), 1, Int(5), 0, 0, TRUE, L"`i`={5}"},
+      {"equal bounds are one =", L"i", Int(5), 1, Int(5), 1, 0, TRUE, L"`i`={5}"},
+      {"equal bounds, one left out, are both written", L"i", Int(5), 1, Int(5), 0, 0, TRUE, L"`i`>={5} AND `i`<{5}"},
       {"both bounds", L"i", Int(5), 0, Int(9), 1, 0, TRUE, L"`i`>{5} AND `i`<={9}"},
       {"a starts-with lower bound alone", L"t", Ansi("ab"), 1, std::nullopt, 0, NA_FILTER_GENERIC, TRUE, L"`t` LIKE {ab%}"},
       {"a starts-with range", L"t", Ansi("ab"), 1, Ansi("cd"), 1, NA_FILTER_GENERIC, TRUE,

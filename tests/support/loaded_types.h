@@ -137,10 +137,10 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     Stop();
   }
 
-  // sql run over the raw connection; a failure fails the test.
-  bool Raw(const std::string& sql) {
+  // sql run over the raw connection, its rows into rows when given; a failure fails the test.
+  bool Raw(const std::string& sql, RawRows* rows = nullptr) {
     std::string err;
-    const bool ok = m_raw.exec(sql, &err);
+    const bool ok = m_raw.query(sql, rows, &err);
     EXPECT_TRUE(ok) << sql << ": " << err;
     return ok;
   }
