@@ -1122,9 +1122,11 @@ BOOL CNAStatement::bExecuteDirect(NA_WRITEPARSEFLAGS, eNA_ST_PREPARE) {
   // Sent by its byte count: a literal may hold NUL bytes.
   if (!m_pclStatementSQL->_bExecuteDirect(text, nullptr, 0)) return FALSE;
   // A row someone else changed or deleted since it was read is named by nothing any more: its
-  // UPDATE or DELETE wrote nothing.
+  // UPDATE or DELETE wrote nothing. A row this record deleted already is gone as asked.
   const eNAQUERYTYPE type = m_pclCommand->eGetQueryType();
-  if ((type == NA_QUERY_UPDATE || type == NA_QUERY_DELETE) && m_pclRecord != nullptr) {
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  const bool goneAlready = type == NA_QUERY_DELETE && current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED;
+  if ((type == NA_QUERY_UPDATE || type == NA_QUERY_DELETE) && m_pclRecord != nullptr && !goneAlready) {
     unsigned long long touched = 0;
     if (m_pclStatementSQL->bGetAffected_rows(&touched) && touched == 0) {
       CNAError::g_RaiseUserError(m_pclError, kErrorTypeNoRow, kSourceFile,
