@@ -172,8 +172,7 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
   void SetUp() override {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
-    const std::string suffix = std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-                               (std::get<1>(GetParam()) ? "_nb" : "");
+    const std::string suffix = NameOfRun("");
     m_keyed = "qx_cnt_k_" + suffix;
     m_bare = "qx_cnt_b_" + suffix;
     Raw("DROP TABLE IF EXISTS `" + m_keyed + "`, `" + m_bare + "`");

@@ -89,8 +89,7 @@ class MemoLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     m_blocks = m_connections.Add(m_server, page + ";QX Cache Size=2");
     for (CHostConnectionDescription* h : {m_host, m_blocks})
       ASSERT_TRUE(m_loader.bOpenConnection(h)) << Narrow(m_driver->piGetLastError()->pszGetError());
-    m_table = "qxmemo_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-              (std::get<1>(GetParam()) ? "n" : "d");
+    m_table = NameOfRun("qxmemo_");
     m_dir = "/tmp/" + m_table;
     ASSERT_EQ(system(("mkdir -p " + m_dir).c_str()), 0);
   }

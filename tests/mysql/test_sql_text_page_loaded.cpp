@@ -30,8 +30,7 @@ class SqlTextPage : public CLoadedTypes<std::tuple<int, bool>> {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
     m_host = AddConnection(Utf8());
-    m_table = "qxsqltext_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-              (std::get<1>(GetParam()) ? "_nbe" : "");
+    m_table = NameOfRun("qxsqltext_");
     std::string err;
     ASSERT_TRUE(m_raw.exec("SET NAMES utf8mb4", &err)) << err;
     OpenService();

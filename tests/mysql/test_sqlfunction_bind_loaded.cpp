@@ -116,8 +116,7 @@ class SqlFunctionBind : public CLoadedTypes<std::tuple<int, bool>> {
     m_vm = dlopen((CHostLoader::LibraryDir() + "/libqxvm.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_TRUE(m_vm != nullptr && bInitZVConvFromVM(m_vm, 2, 2) && bInitZVCalcFromVM(m_vm, 2, 2));
     ASSERT_TRUE(HostBindValues(m_loader.Control()));
-    m_table = "qxsqlbind_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-              (std::get<1>(GetParam()) ? "n" : "d");
+    m_table = NameOfRun("qxsqlbind_");
     std::string err;
     ASSERT_TRUE(m_raw.exec("SET NAMES utf8mb4", &err)) << err;
     m_host = AddConnection(Utf8());

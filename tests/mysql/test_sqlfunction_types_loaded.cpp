@@ -97,8 +97,7 @@ class SqlFunctionTypes : public CLoadedTypes<std::tuple<int, bool>> {
   void SetUp() override {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
-    m_table = "qx_sqlf_types_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-              (std::get<1>(GetParam()) ? "_nbe" : "");
+    m_table = NameOfRun("qx_sqlf_types_");
     std::string err;
     ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + m_table, &err)) << err;
     ASSERT_TRUE(m_raw.exec("CREATE TABLE " + m_table + " " + EveryColumnTypeBody(Columns()), &err)) << err;

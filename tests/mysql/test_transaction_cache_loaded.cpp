@@ -28,8 +28,7 @@ class TransactionCache : public CLoadedTypes<std::tuple<int, bool>> {
   void SetUp() override {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
-    m_table = "qxtrs_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-              (std::get<1>(GetParam()) ? "n" : "d");
+    m_table = NameOfRun("qxtrs_");
   }
   void TearDown() override { StopService(m_table); }
   CHostConnectionDescription* Connect(const std::string& more) {

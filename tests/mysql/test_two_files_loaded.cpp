@@ -190,8 +190,7 @@ class TwoFiles : public CLoadedTypes<std::tuple<int, bool>> {
   void SetUp() override {
     StartInSqlMode(std::get<1>(GetParam()));
     if (HasFatalFailure()) return;
-    const std::string tail = std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-                             (std::get<1>(GetParam()) ? "n" : "d");
+    const std::string tail = NameOfRun("");
     m_keyed = "qx_two_" + tail;
     m_keyless = "qx_twonk_" + tail;
     m_wkeyed.assign(m_keyed.begin(), m_keyed.end());

@@ -55,8 +55,7 @@ class WriteComparison : public CLoadedTypes<std::tuple<int, bool>> {
     m_host = AddConnection(Utf8());
     ASSERT_TRUE(m_loader.bOpenConnection(m_host)) << Narrow(m_driver->piGetLastError()->pszGetError());
     m_blocks = AddConnection(Utf8(), ";QX Cache Size=2");
-    m_table = "qxwt_" + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(GetParam())) +
-              (std::get<1>(GetParam()) ? "n" : "d");
+    m_table = NameOfRun("qxwt_");
   }
   void TearDown() override {
     std::string err;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -102,6 +103,12 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     auto session = reinterpret_cast<void (*)(const char*)>(dlsym(client, "qxfault_session_sql"));
     ASSERT_NE(session, nullptr);
     session(noBackslashEscapes ? "SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')" : "");
+  }
+  // stem and this process, code page and SQL mode of a (code page, NO_BACKSLASH_ESCAPES)
+  // parameter: a table name no other run of the suite takes.
+  std::string NameOfRun(const std::string& stem) const {
+    const auto& p = this->GetParam();
+    return stem + std::to_string(getpid()) + "_" + std::to_string(std::get<0>(p)) + (std::get<1>(p) ? "n" : "d");
   }
   // The host's facts of a connection in code page 1252 (Unicode off) or 65001, with more
   // settings after them, through the tests' client library (which alone sets the SQL mode).
