@@ -220,35 +220,37 @@ TEST_P(TransactionCache, PositionSavedAfterAKeyMovingModifyReturnsTheRowAsWritte
     CHostConnectionDescription* host = Connect(block == 0 ? "" : ";QX Cache Size=" + std::to_string(block));
     for (unsigned int flags : {0u, kNoRowCache}) {
       for (const auto& c : cases) {
-        SCOPED_TRACE("block " + std::to_string(block) + " flags " + std::to_string(flags) + " case " + c.before +
-                     "/" + c.after);
-        Make();
-        COpenRoad a;
-        ASSERT_EQ(a.Open(m_driver, &m_loader, host, ERoad::kTable, m_table), "");
-        if (*c.before == 'B') {
-          ASSERT_TRUE(m_driver->bTransactionBegin(host, L""));
-        }
-        EXPECT_EQ(Modify(a, 30, 55), "modified");
-        int saved = 0;
-        ASSERT_TRUE(a->bHSauvePosition(&a.ctx, L"v", &saved, 0)) << a.Error();
-        if (*c.after == 'C') {
-          EXPECT_TRUE(m_driver->bTransactionCommit(host, L""));
-        } else if (*c.after == 'R') {
-          EXPECT_TRUE(m_driver->bTransactionRollBack(host, L""));
-        } else if (*c.after == 'E') {
-          ASSERT_TRUE(a.Put(Int(77)));
-        }
-        // The raw connection sees no write of a transaction still open.
-        const bool seen = std::string(c.row3) == "55" && !(*c.before == 'B' && *c.after == 0);
-        EXPECT_EQ(Truth(), seen ? "1:10 2:20 4:40 5:50 3:55 6:60 " : kBefore);
-        wchar_t item[64] = {};
-        ASSERT_TRUE(a->bHRetourPosition(&a.ctx, saved, item, 1, 0)) << a.Error();
-        EXPECT_EQ(a.Current() + ":" + a.Int(L"v"), "3:" + std::string(c.row3));
-        // The browse goes on from the row's former place, as a move right after the modify does.
-        ASSERT_TRUE(a->bHLitxxx(&a.ctx, L"v", NA_PARSE_NEXT, 1, eNA_LOCKTYPE{0}, nullptr, flags)) << a.Error();
-        EXPECT_EQ(a.Current() + ":" + a.Int(L"v"), "4:40");
-        if (*c.before == 'B' && *c.after == 0) {
-          EXPECT_TRUE(m_driver->bTransactionCommit(host, L""));
+        for (ERoad road : {ERoad::kTable, ERoad::kParsed}) {
+          SCOPED_TRACE(std::string(RoadName(road)) + " block " + std::to_string(block) + " flags " +
+                       std::to_string(flags) + " case " + c.before + "/" + c.after);
+          Make();
+          COpenRoad a;
+          ASSERT_EQ(a.Open(m_driver, &m_loader, host, road, m_table), "");
+          if (*c.before == 'B') {
+            ASSERT_TRUE(m_driver->bTransactionBegin(host, L""));
+          }
+          EXPECT_EQ(Modify(a, 30, 55), "modified");
+          int saved = 0;
+          ASSERT_TRUE(a->bHSauvePosition(&a.ctx, L"v", &saved, 0)) << a.Error();
+          if (*c.after == 'C') {
+            EXPECT_TRUE(m_driver->bTransactionCommit(host, L""));
+          } else if (*c.after == 'R') {
+            EXPECT_TRUE(m_driver->bTransactionRollBack(host, L""));
+          } else if (*c.after == 'E') {
+            ASSERT_TRUE(a.Put(Int(77)));
+          }
+          // The raw connection sees no write of a transaction still open.
+          const bool seen = std::string(c.row3) == "55" && !(*c.before == 'B' && *c.after == 0);
+          EXPECT_EQ(Truth(), seen ? "1:10 2:20 4:40 5:50 3:55 6:60 " : kBefore);
+          wchar_t item[64] = {};
+          ASSERT_TRUE(a->bHRetourPosition(&a.ctx, saved, item, 1, 0)) << a.Error();
+          EXPECT_EQ(a.Current() + ":" + a.Int(L"v"), "3:" + std::string(c.row3));
+          // The browse goes on from the row's former place, as a move right after the modify does.
+          ASSERT_TRUE(a->bHLitxxx(&a.ctx, L"v", NA_PARSE_NEXT, 1, eNA_LOCKTYPE{0}, nullptr, flags)) << a.Error();
+          EXPECT_EQ(a.Current() + ":" + a.Int(L"v"), "4:40");
+          if (*c.before == 'B' && *c.after == 0) {
+            EXPECT_TRUE(m_driver->bTransactionCommit(host, L""));
+          }
         }
       }
     }
