@@ -107,6 +107,8 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_HEURE, 7, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_TEXTE, 6, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 4, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 5, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 9, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 16, 0, 0, F::NA_ROWTEXT_DB, 'a'},
