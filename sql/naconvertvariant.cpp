@@ -1634,30 +1634,19 @@ template <>
 [[gnu::always_inline]] inline int nRowText<CP_UTF8, 1252>(const char* s, unsigned int n, char* dst,
                                                           unsigned int cap) {
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  // Most key codes are a few ASCII bytes: two overlapping reads of the text tell it and copy it.
-  if (n < 8 && n <= cap) {
-    if (n >= 4) {
-      uint32_t a, b;
-      memcpy(&a, s, 4);
-      memcpy(&b, s + n - 4, 4);
-      if (((a | b) & 0x80808080u) == 0) {
-        memcpy(dst, &a, 4);
-        memcpy(dst + n - 4, &b, 4);
-        return static_cast<int>(n);
-      }
-    } else if (n >= 2) {
-      uint16_t a, b;
-      memcpy(&a, s, 2);
-      memcpy(&b, s + n - 2, 2);
-      if (((a | b) & 0x8080u) == 0) {
-        memcpy(dst, &a, 2);
-        memcpy(dst + n - 2, &b, 2);
-        return static_cast<int>(n);
-      }
-    } else if (n == 1 && static_cast<unsigned char>(s[0]) < 0x80) {
-      dst[0] = s[0];
-      return 1;
-    }
+  // Most key codes are a few ASCII bytes (1 to 7): two overlapping reads tell them and copy them.
+  if (n - 1 < 7 && n <= cap) {
+    auto copied = [&](auto word) {
+      using W = decltype(word);
+      W a, b;
+      memcpy(&a, s, sizeof a);
+      memcpy(&b, s + n - sizeof b, sizeof b);
+      if (((a | b) & static_cast<W>(kHigh)) != 0) return false;
+      memcpy(dst, &a, sizeof a);
+      memcpy(dst + n - sizeof b, &b, sizeof b);
+      return true;
+    };
+    if (n >= 4 ? copied(uint32_t{}) : n >= 2 ? copied(uint16_t{}) : copied(uint8_t{})) return static_cast<int>(n);
   }
   const char *p = s, *const end = s + n;
   char *q = dst, *const last = dst + cap;
