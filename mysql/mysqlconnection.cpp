@@ -109,7 +109,9 @@ BOOL CMySQLConnection::_bAbandon() {
 }
 
 void CMySQLConnection::_EndTransactionLoss() {
+  const bool sessionLives = m_nTransactionLost == kServerDeadlock;
   _ForgetTransactionLoss();
+  if (sessionLives) return;
   _bCloseSession(nullptr);
   m_bReopenWanted = 1;
 }
@@ -147,9 +149,12 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     result = FALSE;
   }
   const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
+  const bool mayHold =
+      (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 || (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
+  // The work before the deadlock is gone: what follows would run outside the transaction, and
+  // its commit would answer TRUE for nothing.
+  if (code == kServerDeadlock) MarkTransactionLost(code, text.psz(), mayHold);
   if (s_bSessionLost(code)) {
-    const bool mayHold = (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 ||
-                         (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
     MarkTransactionLost(code, text.psz(), mayHold);
     // A host that turned autocommit off rolls back what it writes next: the session that
     // replaces this one must not commit it behind the host's back.

@@ -579,6 +579,79 @@ TEST_P(ServerLoss, SQLFunctionsAfterAKillReadWhatTheyHoldAndRunTheNextText) {
   EXPECT_EQ(sql->nExternalRelease(), 0);
 }
 
+// The server chooses the driver's transaction as a deadlock's victim and rolls all of it back,
+// its session living on: the write that met it fails, nothing more runs in its place outside
+// the transaction, the commit answers FALSE naming the deadlock, and after the roll-back the next
+// write lands on the same session.
+TEST_P(ServerLoss, ADeadlockInsideATransactionFailsItsCommitAndLeavesNoneOfItsWork) {
+  if (End() == eEnd::kKillQuery) GTEST_SKIP() << "no session is ended";
+  for (const bool service : {false, true}) {
+    SCOPED_TRACE(service ? "SQL functions" : "file");
+    Rebuild();
+    CHostConnectionDescription* host = Open(";QX Cache Size=15");
+    CHostContext ctx(1, 1);
+    INATable* t = nullptr;
+    INADriverSQL* sql = m_driver->piGetInterface(1);
+    int cnx = 0, stmt = 0;
+    auto run = [&](const std::string& text) {
+      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
+      stmt = 0;
+      return sql->bExecute(&stmt, cnx, WideOf(text).c_str(), nullptr, 0);
+    };
+    auto error = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : TableError(t, &ctx); };
+    // Rows 1 (the driver's first write) and 2 (its second, which meets the deadlock).
+    auto write = [&](const BenchRow& row) -> BOOL {
+      if (service)
+        return run("UPDATE " + m_table + " SET t = '" + *row.t + "' WHERE id = " + std::to_string(row.id));
+      return Read(t, &ctx, NA_PARSE_FIRST) && (row.id == 1 || Read(t, &ctx, NA_PARSE_NEXT)) &&
+             SetCurrent(t, &ctx, row) && t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0});
+    };
+    if (service) {
+      ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
+      ASSERT_TRUE(sql->bTrsBegin(nullptr, cnx, 0)) << error();
+    } else {
+      ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
+    }
+    ASSERT_TRUE(write({1, "first", 10})) << error();
+    const std::vector<std::string> session = DriverSessions(false);
+    // The raw side writes more rows than the driver: the server picks the driver as the victim.
+    std::string err;
+    ASSERT_TRUE(m_locker.exec("START TRANSACTION", &err)) << err;
+    ASSERT_TRUE(m_locker.exec("UPDATE " + m_table + " SET n = 7 WHERE id >= 2", &err)) << err;
+    BOOL second = TRUE;
+    std::thread waiting([&] { second = write({2, "second", 20}); });
+    while (DriverSessions(true).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(m_locker.exec("UPDATE " + m_table + " SET n = 8 WHERE id = 1", &err)) << err;
+    waiting.join();
+    EXPECT_TRUE(m_locker.exec("ROLLBACK", &err)) << err;
+    EXPECT_FALSE(second);
+    EXPECT_EQ(error(), "22/1213");
+    // A third write would land outside the transaction, and stay after its roll-back.
+    EXPECT_FALSE(write({3, "third", 30}));
+    EXPECT_EQ(error().substr(error().find('/')), "/1213") << error();
+    const BOOL committed = service ? sql->bTrsCommit(cnx, 0, 0) : m_driver->bTransactionCommit(host, L"work");
+    const std::string commitError = service ? Short(sql->piGetLastError()->pszGetError()) : DriverError();
+    EXPECT_FALSE(committed);
+    EXPECT_NE(commitError.find("/1213"), std::string::npos) << commitError;
+    EXPECT_EQ(ServerRows(), InitialRows());
+    EXPECT_TRUE(service ? sql->bTrsRollBack(cnx, 0, 0) : m_driver->bTransactionRollBack(host, L"work"))
+        << (service ? Short(sql->piGetLastError()->pszGetError()) : DriverError());
+    // The session lives on: the next write lands on it at its first try.
+    EXPECT_TRUE(write({1, "after", 10})) << error();
+    EXPECT_EQ(DriverSessions(false), session);
+    std::vector<BenchRow> want = InitialRows();
+    want[0].t = "after";
+    EXPECT_EQ(ServerRows(), want);
+    if (service) {
+      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
+      EXPECT_TRUE(sql->bCloseConnection(cnx));
+    } else {
+      CloseFile(t, &ctx, host);
+    }
+    EXPECT_EQ(sql->nExternalRelease(), 0);
+  }
+}
+
 // A server of the test's own that dies (SIGKILL) or is stopped while a write of the driver waits
 // for a row's lock, inside a transaction of the host's file and of the SQL functions, each with
 // writes answered TRUE before: the waiting write, and every commit while the server is away,
