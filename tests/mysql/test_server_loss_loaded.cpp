@@ -20,7 +20,6 @@
 #include "host/host_sqlparser.h"
 #include "platform/information_dll.h"
 #include "tests/mysql/own_server_bench.h"
-#include "tests/support/any_test_values.h"
 #include "values/any.h"
 
 namespace {
@@ -144,6 +143,14 @@ class ServerLoss : public FaultBench, public testing::WithParamInterface<std::tu
   }
   std::string TableError(INATable* t, INAContext* ctx) { return Short(t->piGetLastError(ctx)->pszGetError()); }
   std::string DriverError() { return Short(m_driver->piGetLastError()->pszGetError()); }
+  // A value read by the SQL functions as text.
+  static std::string Text(const CAny& value) {
+    CAny copy(value);
+    CXYString<wchar_t> text;
+    copy.__nCastTo(ZV_DSTRW, nullptr, 1);
+    copy.__nFillString(text, nullptr);
+    return Narrow(text.pszGet());
+  }
   // The CR LF lines of a list answered as wide text.
   static std::multiset<std::wstring> Lines(const CAny& any) {
     void* p = nullptr;
@@ -564,9 +571,9 @@ TEST_P(SessionKilled, SQLFunctionsAfterAKillReadWhatTheyHoldAndRunTheNextText) {
     EXPECT_TRUE(sql->bGetValue(&n, cnx, stmt, 3, 0)) << error();
     EXPECT_TRUE(sql->bGetColumnList(&names, cnx, stmt, 0)) << error();
     if (id.bIsNull()) break;
-    BenchRow r{std::stoi(Narrow(Show(id).c_str())), std::nullopt, std::nullopt};
-    if (!t.bIsNull()) r.t = Narrow(Show(t).c_str());
-    if (!n.bIsNull()) r.n = std::stoi(Narrow(Show(n).c_str()));
+    BenchRow r{std::stoi(Text(id)), std::nullopt, std::nullopt};
+    if (!t.bIsNull()) r.t = Text(t);
+    if (!n.bIsNull()) r.n = std::stoi(Text(n));
     read.push_back(r);
   }
   EXPECT_EQ(read, InitialRows());
