@@ -116,6 +116,15 @@ void CMySQLConnection::_EndTransactionLoss() {
   m_bReopenWanted = 1;
 }
 
+void CMySQLConnection::_LetLostSessionGo() {
+  unsigned int code = 0;
+  if (m_pMySQL == nullptr || !bGetLastError(nullptr, &code) || !s_bSessionLost(code)) return;
+  // Inside a transaction the loss is kept until the host ends it.
+  if (_bTransactionOpened() || bTransactionLost()) return;
+  _bCloseSession(nullptr);
+  m_bReopenWanted = 1;
+}
+
 BOOL CMySQLConnection::_bHasHandle(CNAError* error, int site) { return bHandleOrReopen(error, kFile, site); }
 
 BOOL CMySQLConnection::bHandleOrReopen(CNAError* error, unsigned int file, int site) {
@@ -197,6 +206,7 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
   if (rc != 0) {
     bInitError(error, kFile, kSiteQuery);
     EndLostTransactionByText(text.psz(), text.nLength());
+    _LetLostSessionGo();
     return FALSE;
   }
   // A result the text produced anyway, and every further one, is read and freed: otherwise the
@@ -210,7 +220,7 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
     } else {
       unsigned int code = 0;
       if (!bGetLastError(error, &code)) return FALSE;
-      if (code != 0) return bInitError(error, kFile, kSiteStore), FALSE;
+      if (code != 0) return bInitError(error, kFile, kSiteStore), _LetLostSessionGo(), FALSE;
     }
     if (!bMultiple) return NoteServerStatus(), TRUE;
     int next = -1;

@@ -174,6 +174,10 @@ class CMySQLConnection : public CNAConnectionDescription {
   void _SwitchServerToUTF8();
   // Closes and forgets the handle after a failed open; FALSE.
   BOOL _bAbandon();
+  // After a text of its own (BEGIN, a savepoint, a lock) met a lost session outside any
+  // transaction: the dead session closed, so that the next call opens a new one instead of
+  // failing on it too.
+  void _LetLostSessionGo();
   // bHandleOrReopen with this file's number.
   BOOL _bHasHandle(CNAError* error, int site);
   template <typename F>

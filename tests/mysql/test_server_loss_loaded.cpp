@@ -662,6 +662,62 @@ TEST_P(SessionKilled, ADeadlockInsideATransactionFailsItsCommitAndLeavesNoneOfIt
   }
 }
 
+// A begin whose BEGIN meets a session killed while idle fails naming the loss, and no transaction
+// is open: the next write lands at its first try (on a new session) and stays, and the begin
+// after it opens a transaction that rolls back.
+TEST_P(SessionKilled, ABeginMeetingAKilledSessionFailsAloneAndTheNextWriteLands) {
+  for (const bool service : {false, true}) {
+    SCOPED_TRACE(service ? "SQL functions" : "file");
+    Rebuild();
+    CHostConnectionDescription* host = Open(";QX Cache Size=15");
+    CHostContext ctx(1, 1);
+    INATable* t = nullptr;
+    INADriverSQL* sql = m_driver->piGetInterface(1);
+    int cnx = 0, stmt = 0;
+    auto run = [&](const std::string& text) {
+      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
+      stmt = 0;
+      return sql->bExecute(&stmt, cnx, WideOf(text).c_str(), nullptr, 0);
+    };
+    auto error = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : TableError(t, &ctx); };
+    auto entryError = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : DriverError(); };
+    auto begin = [&] { return service ? sql->bTrsBegin(nullptr, cnx, 0) : m_driver->bTransactionBegin(host, L"work"); };
+    auto write = [&](const BenchRow& row) -> BOOL {
+      if (service)
+        return run("UPDATE " + m_table + " SET t = '" + *row.t + "' WHERE id = " + std::to_string(row.id));
+      return Read(t, &ctx, NA_PARSE_FIRST) && SetCurrent(t, &ctx, row) && t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0});
+    };
+    if (service) {
+      ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
+      ASSERT_TRUE(run("SELECT 1")) << error();
+    } else {
+      ASSERT_TRUE(m_loader.bOpenConnection(host)) << DriverError();
+      t = m_loader.piGetTable(host, &m_desc);
+      ASSERT_NE(t, nullptr);
+      ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << error();
+    }
+    ASSERT_TRUE(KillDriver());
+    EXPECT_FALSE(begin());
+    EXPECT_TRUE(Lost(entryError())) << entryError();
+    EXPECT_TRUE(write({1, "alone", 10})) << error();
+    std::vector<BenchRow> want = InitialRows();
+    want[0].t = "alone";
+    EXPECT_EQ(ServerRows(), want);
+    ASSERT_TRUE(begin()) << entryError();
+    EXPECT_TRUE(write({1, "undone", 10})) << error();
+    EXPECT_TRUE(service ? sql->bTrsRollBack(cnx, 0, 0) : m_driver->bTransactionRollBack(host, L"work"))
+        << entryError();
+    EXPECT_EQ(ServerRows(), want);
+    if (service) {
+      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
+      EXPECT_TRUE(sql->bCloseConnection(cnx));
+    } else {
+      CloseFile(t, &ctx, host);
+    }
+    EXPECT_EQ(sql->nExternalRelease(), 0);
+  }
+}
+
 // A server of the test's own that dies (SIGKILL) or is stopped while a write of the driver waits
 // for a row's lock, inside a transaction of the host's file and of the SQL functions, each with
 // writes answered TRUE before: the waiting write, and every commit while the server is away,
