@@ -167,6 +167,107 @@ class ServerLoss : public FaultBench, public testing::WithParamInterface<std::tu
     return out;
   }
 
+
+  // One road of writes with its transaction entries: a file of the table on the host's
+  // connection, or a numbered connection of the SQL functions. Error() is the last write's error,
+  // EntryError() the last entry's, each as "<user>/<server>".
+  class Lane {
+   public:
+    Lane(ServerLoss* bench, bool service)
+        : m_bench(bench), m_service(service), m_host(bench->Open(";QX Cache Size=15")),
+          m_sql(bench->m_driver->piGetInterface(1)) {}
+    // Opened, and with a transaction begun when begin says.
+    void Open(bool begin) {
+      if (m_service) {
+        ASSERT_TRUE(m_sql->bOpenConnection(&m_cnx, m_host));
+        ASSERT_TRUE(begin ? Begin() : Run("SELECT 1")) << EntryError() << Error();
+      } else if (begin) {
+        ASSERT_NO_FATAL_FAILURE(m_bench->OpenInTransaction(m_host, &m_ctx, &m_table));
+      } else {
+        ASSERT_TRUE(m_bench->m_loader.bOpenConnection(m_host)) << m_bench->DriverError();
+        m_table = m_bench->m_loader.piGetTable(m_host, &m_bench->m_desc);
+        ASSERT_NE(m_table, nullptr);
+        ASSERT_TRUE(m_table->bHOuvre(&m_ctx, kReadWrite, nullptr)) << Error();
+      }
+    }
+    // Closed, and every reference the lane took released.
+    void Close() {
+      if (m_service) {
+        if (m_stmt != 0) m_sql->bFreeStmt(m_cnx, m_stmt, 0);
+        EXPECT_TRUE(m_sql->bCloseConnection(m_cnx));
+      } else {
+        m_bench->CloseFile(m_table, &m_ctx, m_host);
+      }
+      EXPECT_EQ(m_sql->nExternalRelease(), 0);
+    }
+    BOOL Run(const std::string& text) {
+      if (m_stmt != 0) m_sql->bFreeStmt(m_cnx, m_stmt, 0);
+      m_stmt = 0;
+      return m_sql->bExecute(&m_stmt, m_cnx, WideOf(text).c_str(), nullptr, 0);
+    }
+    // The row of row.id (the file's record found by reading from the first) given row's values.
+    BOOL Modify(const BenchRow& row) {
+      if (m_service)
+        return Run("UPDATE " + m_bench->m_table + " SET t = " + Quoted(row.t) + ", n = " +
+                   (row.n ? std::to_string(*row.n) : "NULL") + " WHERE id = " + std::to_string(row.id));
+      return Find(row.id) && m_bench->SetCurrent(m_table, &m_ctx, row) &&
+             m_table->bHModifie(&m_ctx, 0, 0, eNA_LOCKTYPE{0});
+    }
+    BOOL Add(const BenchRow& row) {
+      if (m_service) return Run("INSERT INTO " + m_bench->m_table + " VALUES " + Literal(row));
+      return m_bench->SetCurrent(m_table, &m_ctx, row) && m_table->bHAjoute(&m_ctx, 0, eNA_LOCKTYPE{0});
+    }
+    // The row of id deleted, the delete itself run through around when given (the file's record
+    // is found before).
+    BOOL Delete(int id, const std::function<BOOL(const std::function<BOOL()>&)>& around = nullptr) {
+      if (!m_service && !Find(id)) return FALSE;
+      const std::function<BOOL()> del = [&] {
+        if (m_service) return Run("DELETE FROM " + m_bench->m_table + " WHERE id = " + std::to_string(id));
+        return m_table->bHSupprime(&m_ctx, 0, eNA_LOCKTYPE{0});
+      };
+      return around ? around(del) : del();
+    }
+    BOOL Begin() {
+      return m_service ? m_sql->bTrsBegin(nullptr, m_cnx, 0) : m_bench->m_driver->bTransactionBegin(m_host, L"work");
+    }
+    BOOL Commit() {
+      return m_service ? m_sql->bTrsCommit(m_cnx, 0, 0) : m_bench->m_driver->bTransactionCommit(m_host, L"work");
+    }
+    BOOL RollBack() {
+      return m_service ? m_sql->bTrsRollBack(m_cnx, 0, 0) : m_bench->m_driver->bTransactionRollBack(m_host, L"work");
+    }
+    std::string Error() {
+      return m_service ? Short(m_sql->piGetLastError()->pszGetError()) : m_bench->TableError(m_table, &m_ctx);
+    }
+    std::string EntryError() {
+      return m_service ? Short(m_sql->piGetLastError()->pszGetError()) : m_bench->DriverError();
+    }
+
+   private:
+    static std::string Quoted(const std::optional<std::string>& t) {
+      if (!t) return "NULL";
+      std::string q = "'";
+      for (char c : *t) q += c == '\'' ? std::string("''") : c == '\\' ? std::string("\\\\") : std::string(1, c);
+      return q + "'";
+    }
+    BOOL Find(int id) {
+      for (eNA_PARSEDIRECTION dir = NA_PARSE_FIRST;; dir = NA_PARSE_NEXT) {
+        if (!m_bench->Read(m_table, &m_ctx, dir)) return FALSE;
+        const std::optional<BenchRow> at = m_bench->Current(m_table, &m_ctx);
+        if (!at || at->id > id) return FALSE;
+        if (at->id == id) return TRUE;
+      }
+    }
+
+    ServerLoss* m_bench;
+    bool m_service;
+    CHostConnectionDescription* m_host;
+    INADriverSQL* m_sql;
+    int m_cnx = 0, m_stmt = 0;
+    INATable* m_table = nullptr;
+    CHostContext m_ctx{1, 1};
+  };
+
   std::string m_db, m_rawIds;
   RawConnection m_locker{m_lib};
 };
@@ -312,75 +413,38 @@ TEST_P(ServerLoss, AWriteEndedWhileItWaitsFailsLeavesTheRowAndThenLands) {
 TEST_P(ServerLoss, ATransactionWhoseWriteWasEndedCommitsAllItAnsweredOrNothing) {
   BenchRow changed = Initial(1);
   changed.t = "tx'\\";
-  const BenchRow added{1001, "added", 7};
+  const BenchRow added{1001, "added", 7}, fresh{1002, "fresh", 2};
   for (const bool service : {false, true}) {
     SCOPED_TRACE(service ? "SQL functions" : "file");
     Rebuild();
-    CHostConnectionDescription* host = Open(";QX Cache Size=15");
-    CHostContext ctx(1, 1);
-    INATable* t = nullptr;
-    INADriverSQL* sql = m_driver->piGetInterface(1);
-    int cnx = 0, stmt = 0;
-    auto run = [&](const std::string& text) {
-      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
-      stmt = 0;
-      return sql->bExecute(&stmt, cnx, WideOf(text).c_str(), nullptr, 0);
-    };
-    auto error = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : TableError(t, &ctx); };
-    if (service) {
-      ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
-      ASSERT_TRUE(sql->bTrsBegin(nullptr, cnx, 0)) << error();
-    } else {
-      ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
-      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST));
-    }
+    Lane lane(this, service);
+    ASSERT_NO_FATAL_FAILURE(lane.Open(true));
     // Modify 1, add 1001, then delete 2 waits for its lock and is ended.
     std::vector<BenchRow> answered = InitialRows();
-    const BOOL modified = service ? run("UPDATE " + m_table + " SET t = 'tx''\\\\' WHERE id = 1")
-                                  : SetCurrent(t, &ctx, changed) && t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0});
-    ASSERT_TRUE(modified) << error();
+    ASSERT_TRUE(lane.Modify(changed)) << lane.Error();
     answered[0] = changed;
-    const BOOL inserted = service ? run("INSERT INTO " + m_table + " VALUES " + Literal(added))
-                                  : SetCurrent(t, &ctx, added) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0});
-    ASSERT_TRUE(inserted) << error();
+    ASSERT_TRUE(lane.Add(added)) << lane.Error();
     answered.push_back(added);
-    if (!service) {
-      ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST) && Read(t, &ctx, NA_PARSE_NEXT)) << error();
-      ASSERT_EQ(Current(t, &ctx), Initial(2));
-    }
-    const BOOL deleted = EndedWhileWaiting(LockRow(2), "ROLLBACK", [&] {
-      return service ? run("DELETE FROM " + m_table + " WHERE id = 2") : t->bHSupprime(&ctx, 0, eNA_LOCKTYPE{0});
-    });
-    EXPECT_FALSE(deleted);
-    EXPECT_TRUE(Ended(error())) << error();
-    const BOOL committed = service ? sql->bTrsCommit(cnx, 0, 0) : m_driver->bTransactionCommit(host, L"work");
-    const std::string commitError = service ? Short(sql->piGetLastError()->pszGetError()) : DriverError();
+    EXPECT_FALSE(lane.Delete(2, [&](const std::function<BOOL()>& del) {
+      return EndedWhileWaiting(LockRow(2), "ROLLBACK", del);
+    }));
+    EXPECT_TRUE(Ended(lane.Error())) << lane.Error();
+    const BOOL committed = lane.Commit();
+    // A KILL QUERY leaves the session and its transaction: the commit holds what was answered.
+    EXPECT_EQ(committed, End() == eEnd::kKillQuery) << lane.EntryError();
     if (committed) {
       EXPECT_EQ(ServerRows(), answered);
     } else {
+      EXPECT_TRUE(Lost(lane.EntryError())) << lane.EntryError();
       EXPECT_EQ(ServerRows(), InitialRows());
-      EXPECT_TRUE(Lost(commitError)) << commitError;
-      EXPECT_TRUE(service ? sql->bTrsRollBack(cnx, 0, 0) : m_driver->bTransactionRollBack(host, L"work"))
-          << (service ? Short(sql->piGetLastError()->pszGetError()) : DriverError());
+      EXPECT_TRUE(lane.RollBack()) << lane.EntryError();
     }
-    // A KILL QUERY leaves the session and its transaction: the commit holds what was answered.
-    EXPECT_EQ(committed, End() == eEnd::kKillQuery);
     // The next write lands at its first try.
-    const std::vector<BenchRow> before = ServerRows();
-    const BenchRow fresh{1002, "fresh", 2};
-    EXPECT_TRUE(service ? run("INSERT INTO " + m_table + " VALUES " + Literal(fresh))
-                        : SetCurrent(t, &ctx, fresh) && t->bHAjoute(&ctx, 0, eNA_LOCKTYPE{0}))
-        << error();
-    std::vector<BenchRow> want = before;
+    std::vector<BenchRow> want = ServerRows();
+    EXPECT_TRUE(lane.Add(fresh)) << lane.Error();
     want.push_back(fresh);
     EXPECT_EQ(ServerRows(), want);
-    if (service) {
-      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
-      EXPECT_TRUE(sql->bCloseConnection(cnx));
-    } else {
-      CloseFile(t, &ctx, host);
-    }
-    EXPECT_EQ(sql->nExternalRelease(), 0);
+    lane.Close();
   }
 }
 
@@ -598,67 +662,36 @@ TEST_P(SessionKilled, ADeadlockInsideATransactionFailsItsCommitAndLeavesNoneOfIt
   for (const bool service : {false, true}) {
     SCOPED_TRACE(service ? "SQL functions" : "file");
     Rebuild();
-    CHostConnectionDescription* host = Open(";QX Cache Size=15");
-    CHostContext ctx(1, 1);
-    INATable* t = nullptr;
-    INADriverSQL* sql = m_driver->piGetInterface(1);
-    int cnx = 0, stmt = 0;
-    auto run = [&](const std::string& text) {
-      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
-      stmt = 0;
-      return sql->bExecute(&stmt, cnx, WideOf(text).c_str(), nullptr, 0);
-    };
-    auto error = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : TableError(t, &ctx); };
-    // Rows 1 (the driver's first write) and 2 (its second, which meets the deadlock).
-    auto write = [&](const BenchRow& row) -> BOOL {
-      if (service)
-        return run("UPDATE " + m_table + " SET t = '" + *row.t + "' WHERE id = " + std::to_string(row.id));
-      return Read(t, &ctx, NA_PARSE_FIRST) && (row.id == 1 || Read(t, &ctx, NA_PARSE_NEXT)) &&
-             SetCurrent(t, &ctx, row) && t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0});
-    };
-    if (service) {
-      ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
-      ASSERT_TRUE(sql->bTrsBegin(nullptr, cnx, 0)) << error();
-    } else {
-      ASSERT_NO_FATAL_FAILURE(OpenInTransaction(host, &ctx, &t));
-    }
-    ASSERT_TRUE(write({1, "first", 10})) << error();
+    Lane lane(this, service);
+    ASSERT_NO_FATAL_FAILURE(lane.Open(true));
+    ASSERT_TRUE(lane.Modify({1, "first", 10})) << lane.Error();
     const std::vector<std::string> session = DriverSessions(false);
     // The raw side writes more rows than the driver: the server picks the driver as the victim.
     std::string err;
     ASSERT_TRUE(m_locker.exec("START TRANSACTION", &err)) << err;
     ASSERT_TRUE(m_locker.exec("UPDATE " + m_table + " SET n = 7 WHERE id >= 2", &err)) << err;
     BOOL second = TRUE;
-    std::thread waiting([&] { second = write({2, "second", 20}); });
+    std::thread waiting([&] { second = lane.Modify({2, "second", 20}); });
     while (DriverSessions(true).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(m_locker.exec("UPDATE " + m_table + " SET n = 8 WHERE id = 1", &err)) << err;
     waiting.join();
     EXPECT_TRUE(m_locker.exec("ROLLBACK", &err)) << err;
     EXPECT_FALSE(second);
-    EXPECT_EQ(error(), "22/1213");
+    EXPECT_EQ(lane.Error(), "22/1213");
     // A third write would land outside the transaction, and stay after its roll-back.
-    EXPECT_FALSE(write({3, "third", 30}));
-    EXPECT_EQ(error().substr(error().find('/')), "/1213") << error();
-    const BOOL committed = service ? sql->bTrsCommit(cnx, 0, 0) : m_driver->bTransactionCommit(host, L"work");
-    const std::string commitError = service ? Short(sql->piGetLastError()->pszGetError()) : DriverError();
-    EXPECT_FALSE(committed);
-    EXPECT_NE(commitError.find("/1213"), std::string::npos) << commitError;
+    EXPECT_FALSE(lane.Modify({3, "third", 30}));
+    EXPECT_NE(lane.Error().find("/1213"), std::string::npos) << lane.Error();
+    EXPECT_FALSE(lane.Commit());
+    EXPECT_NE(lane.EntryError().find("/1213"), std::string::npos) << lane.EntryError();
     EXPECT_EQ(ServerRows(), InitialRows());
-    EXPECT_TRUE(service ? sql->bTrsRollBack(cnx, 0, 0) : m_driver->bTransactionRollBack(host, L"work"))
-        << (service ? Short(sql->piGetLastError()->pszGetError()) : DriverError());
+    EXPECT_TRUE(lane.RollBack()) << lane.EntryError();
     // The session lives on: the next write lands on it at its first try.
-    EXPECT_TRUE(write({1, "after", 10})) << error();
+    EXPECT_TRUE(lane.Modify({1, "after", 10})) << lane.Error();
     EXPECT_EQ(DriverSessions(false), session);
     std::vector<BenchRow> want = InitialRows();
-    want[0].t = "after";
+    want[0] = {1, "after", 10};
     EXPECT_EQ(ServerRows(), want);
-    if (service) {
-      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
-      EXPECT_TRUE(sql->bCloseConnection(cnx));
-    } else {
-      CloseFile(t, &ctx, host);
-    }
-    EXPECT_EQ(sql->nExternalRelease(), 0);
+    lane.Close();
   }
 }
 
@@ -669,52 +702,20 @@ TEST_P(SessionKilled, ABeginMeetingAKilledSessionFailsAloneAndTheNextWriteLands)
   for (const bool service : {false, true}) {
     SCOPED_TRACE(service ? "SQL functions" : "file");
     Rebuild();
-    CHostConnectionDescription* host = Open(";QX Cache Size=15");
-    CHostContext ctx(1, 1);
-    INATable* t = nullptr;
-    INADriverSQL* sql = m_driver->piGetInterface(1);
-    int cnx = 0, stmt = 0;
-    auto run = [&](const std::string& text) {
-      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
-      stmt = 0;
-      return sql->bExecute(&stmt, cnx, WideOf(text).c_str(), nullptr, 0);
-    };
-    auto error = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : TableError(t, &ctx); };
-    auto entryError = [&] { return service ? Short(sql->piGetLastError()->pszGetError()) : DriverError(); };
-    auto begin = [&] { return service ? sql->bTrsBegin(nullptr, cnx, 0) : m_driver->bTransactionBegin(host, L"work"); };
-    auto write = [&](const BenchRow& row) -> BOOL {
-      if (service)
-        return run("UPDATE " + m_table + " SET t = '" + *row.t + "' WHERE id = " + std::to_string(row.id));
-      return Read(t, &ctx, NA_PARSE_FIRST) && SetCurrent(t, &ctx, row) && t->bHModifie(&ctx, 0, 0, eNA_LOCKTYPE{0});
-    };
-    if (service) {
-      ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
-      ASSERT_TRUE(run("SELECT 1")) << error();
-    } else {
-      ASSERT_TRUE(m_loader.bOpenConnection(host)) << DriverError();
-      t = m_loader.piGetTable(host, &m_desc);
-      ASSERT_NE(t, nullptr);
-      ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << error();
-    }
+    Lane lane(this, service);
+    ASSERT_NO_FATAL_FAILURE(lane.Open(false));
     ASSERT_TRUE(KillDriver());
-    EXPECT_FALSE(begin());
-    EXPECT_TRUE(Lost(entryError())) << entryError();
-    EXPECT_TRUE(write({1, "alone", 10})) << error();
+    EXPECT_FALSE(lane.Begin());
+    EXPECT_TRUE(Lost(lane.EntryError())) << lane.EntryError();
+    EXPECT_TRUE(lane.Modify({1, "alone", 10})) << lane.Error();
     std::vector<BenchRow> want = InitialRows();
-    want[0].t = "alone";
+    want[0] = {1, "alone", 10};
     EXPECT_EQ(ServerRows(), want);
-    ASSERT_TRUE(begin()) << entryError();
-    EXPECT_TRUE(write({1, "undone", 10})) << error();
-    EXPECT_TRUE(service ? sql->bTrsRollBack(cnx, 0, 0) : m_driver->bTransactionRollBack(host, L"work"))
-        << entryError();
+    ASSERT_TRUE(lane.Begin()) << lane.EntryError();
+    EXPECT_TRUE(lane.Modify({1, "undone", 10})) << lane.Error();
+    EXPECT_TRUE(lane.RollBack()) << lane.EntryError();
     EXPECT_EQ(ServerRows(), want);
-    if (service) {
-      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
-      EXPECT_TRUE(sql->bCloseConnection(cnx));
-    } else {
-      CloseFile(t, &ctx, host);
-    }
-    EXPECT_EQ(sql->nExternalRelease(), 0);
+    lane.Close();
   }
 }
 
