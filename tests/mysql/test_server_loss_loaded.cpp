@@ -335,20 +335,40 @@ TEST_P(ServerLoss, AReadEndedWhileItWaitsFailsAndTheNextReadAnswers) {
          EXPECT_EQ(n, kRows);
        }},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    CHostConnectionDescription* host = Open(row.extra);
-    INATable* t = m_loader.piGetTable(host, &m_desc);
-    ASSERT_NE(t, nullptr);
-    CHostContext ctx(1, 1);
-    ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << TableError(t, &ctx);
-    for (int i = 0; i < row.before; ++i) ASSERT_TRUE(Read(t, &ctx, i == 0 ? NA_PARSE_FIRST : NA_PARSE_NEXT));
-    const BOOL answer = EndedWhileWaiting(LockTable(), "UNLOCK TABLES", [&] { return row.call(t, &ctx); });
-    EXPECT_FALSE(answer);
-    EXPECT_TRUE(Ended(TableError(t, &ctx))) << TableError(t, &ctx);
-    row.after(t, &ctx);
-    CloseFile(t, &ctx, host);
-  }
+  // A file of the table, and the host's named query of it (whose whole result is read at its
+  // run, before the lock).
+  for (const bool query : {false, true})
+    for (const auto& row : rows) {
+      if (query && row.before == 0) continue;
+      SCOPED_TRACE(std::string(query ? "query, " : "file, ") + row.name);
+      CHostConnectionDescription* host = Open(row.extra);
+      CHostContext ctx(1, 1);
+      INATable* t = nullptr;
+      ISQLParserInformation* parse = query ? Parse() : nullptr;
+      if (query) {
+        ASSERT_TRUE(m_loader.bOpenConnection(host)) << DriverError();
+        CHostQueryExecution execution(0, L"id");
+        ASSERT_TRUE(m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"QREAD", host, parse, 0, &execution)) << DriverError();
+      } else {
+        t = m_loader.piGetTable(host, &m_desc);
+        ASSERT_NE(t, nullptr);
+        ASSERT_TRUE(t->bHOuvre(&ctx, kReadWrite, nullptr)) << TableError(t, &ctx);
+      }
+      for (int i = 0; i < row.before; ++i) ASSERT_TRUE(Read(t, &ctx, i == 0 ? NA_PARSE_FIRST : NA_PARSE_NEXT));
+      const BOOL answer = EndedWhileWaiting(LockTable(), "UNLOCK TABLES", [&] { return row.call(t, &ctx); });
+      EXPECT_FALSE(answer);
+      EXPECT_TRUE(Ended(TableError(t, &ctx))) << TableError(t, &ctx);
+      row.after(t, &ctx);
+      if (query) {
+        EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"QREAD", host));
+        parse->nRelease();
+        m_driver->bCloseContext(&ctx);
+        EXPECT_EQ(t->nExternalRelease(), 0);
+        EXPECT_TRUE(m_driver->bCloseConnection(host));
+      } else {
+        CloseFile(t, &ctx, host);
+      }
+    }
 }
 
 // A write ended while it waits for a row's lock: FALSE, the server holds the row as it was, and
