@@ -109,7 +109,18 @@ BOOL CMySQLConnection::_bAbandon() {
 }
 
 void CMySQLConnection::_EndTransactionLoss() {
+  const bool sessionLives = m_nTransactionLost == kServerDeadlock;
   _ForgetTransactionLoss();
+  if (sessionLives) return;
+  _bCloseSession(nullptr);
+  m_bReopenWanted = 1;
+}
+
+void CMySQLConnection::_LetLostSessionGo() {
+  unsigned int code = 0;
+  if (m_pMySQL == nullptr || !bGetLastError(nullptr, &code) || !s_bSessionLost(code)) return;
+  // Inside a transaction the loss is kept until the host ends it.
+  if (_bTransactionOpened() || bTransactionLost()) return;
   _bCloseSession(nullptr);
   m_bReopenWanted = 1;
 }
@@ -147,9 +158,12 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     result = FALSE;
   }
   const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
+  const bool mayHold =
+      (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 || (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
+  // The work before the deadlock is gone: what follows would run outside the transaction, and
+  // its commit would answer TRUE for nothing.
+  if (code == kServerDeadlock) MarkTransactionLost(code, text.psz(), mayHold);
   if (s_bSessionLost(code)) {
-    const bool mayHold = (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 ||
-                         (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
     MarkTransactionLost(code, text.psz(), mayHold);
     // A host that turned autocommit off rolls back what it writes next: the session that
     // replaces this one must not commit it behind the host's back.
@@ -192,6 +206,7 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
   if (rc != 0) {
     bInitError(error, kFile, kSiteQuery);
     EndLostTransactionByText(text.psz(), text.nLength());
+    _LetLostSessionGo();
     return FALSE;
   }
   // A result the text produced anyway, and every further one, is read and freed: otherwise the
@@ -205,7 +220,7 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
     } else {
       unsigned int code = 0;
       if (!bGetLastError(error, &code)) return FALSE;
-      if (code != 0) return bInitError(error, kFile, kSiteStore), FALSE;
+      if (code != 0) return bInitError(error, kFile, kSiteStore), _LetLostSessionGo(), FALSE;
     }
     if (!bMultiple) return NoteServerStatus(), TRUE;
     int next = -1;

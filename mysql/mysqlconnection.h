@@ -12,7 +12,8 @@
 // road (CMySQLStatementSQL). While a loss is kept no text is sent (bPassLostTransaction); once
 // the host ends it, the dead session is closed and the next call opens a new one. A session
 // lost with autocommit off is replaced by one with autocommit off: the host's later roll-back
-// must undo what it wrote since. No other setting the host made by text comes back.
+// must undo what it wrote since. No other setting the host made by text comes back. A deadlock
+// inside a transaction is kept as a loss the same way, but its session lives on and stays.
 //
 // It knows the one statement whose streamed result is open on its handle (borrowed; the
 // statement registers and deregisters itself): bClose has it free that result first, since the
@@ -51,6 +52,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   static BOOL s_bSessionLost(unsigned int serverCode) {
     return serverCode == 2006 || serverCode == 2013 || serverCode == 1153;
   }
+  // A deadlock: the server rolled back the session's whole transaction and the session goes on.
+  static constexpr unsigned int kServerDeadlock = 1213;
   // Adds the client's last error as user error 22 (data source, number; the server's message as
   // user message; information 15) to error. Nothing when there is none. bGetLastError's result,
   // FALSE also when reading the message threw. A lost session marks an open transaction lost.
@@ -171,6 +174,10 @@ class CMySQLConnection : public CNAConnectionDescription {
   void _SwitchServerToUTF8();
   // Closes and forgets the handle after a failed open; FALSE.
   BOOL _bAbandon();
+  // After a text of its own (BEGIN, a savepoint, a lock) met a lost session outside any
+  // transaction: the dead session closed, so that the next call opens a new one instead of
+  // failing on it too.
+  void _LetLostSessionGo();
   // bHandleOrReopen with this file's number.
   BOOL _bHasHandle(CNAError* error, int site);
   template <typename F>
