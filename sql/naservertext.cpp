@@ -287,7 +287,15 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
     check.bDateOnly = (check.eItem == NA_IT_DATE8 || check.eItem == NA_IT_DATE6) && db != NA_IT_DATE8 && db != NA_IT_DATE6;
     check.nKeptDigits = 3;
     check.bDigitsKept = !check.bDateOnly && dbDigits >= 0 && dbDigits <= 3 && check.eItem != NA_IT_HEURE;
+    check.bNamedByText = check.bDateOnly || dbDigits > 3;
     check.eKind = NA_SERVERTEXT_TIME;
+    return check;
+  }
+  if (check.eItem == NA_IT_R4 && db == NA_IT_R8) {
+    // A 4-byte real holds a double's value rounded, alike for values near each other: the
+    // server's digits name every row.
+    check.eKind = NA_SERVERTEXT_NUMBER;
+    check.bNamedByText = true;
     return check;
   }
   const int kept = g_nKeptFractionDigits(item, check.eItem);
