@@ -106,6 +106,9 @@ class CNAConnectionDescription : public CInterf {
   virtual BOOL bSupportItemTime() const { return FALSE; }
   virtual BOOL bSupportItemDate() const { return FALSE; }
   virtual BOOL bNULLBeforeNotNULL() const { return TRUE; }
+  // What follows a column's name to select its NULLs when the column may be a date the server
+  // holds NOT NULL, where " IS NULL" may select more than NULLs.
+  virtual const wchar_t* pszDateIsNull() const { return L" IS NULL"; }
   // A LIKE without ESCAPE takes the backslash as its escape in the session's present SQL mode.
   virtual BOOL bLikeEscapesByBackslash() const { return TRUE; }
   virtual BOOL bSupportInsertReturning() const { return FALSE; }

@@ -90,6 +90,8 @@ class CMySQLConnection : public CNAConnectionDescription {
   using CNAConnectionDescription::bSQLBloque;
   BOOL bDBTypeToString(CTString* out, int fieldType) const override;
   BOOL bSupportOrderByMemo() const override { return TRUE; }
+  // IS NULL of a NOT NULL date or date-time column selects its zero dates as well.
+  const wchar_t* pszDateIsNull() const override { return L" <=> NULL"; }
   // Not under NO_BACKSLASH_ESCAPES, which the last reply's status tells: the server then leaves
   // LIKE without an escape on some character sets (latin1) and not on others.
   BOOL bLikeEscapesByBackslash() const override {

@@ -650,7 +650,7 @@ BOOL CNAExpression::_bGetSQLFromValueNULL(const wchar_t* name, CNACommand* comma
   CTString plain;
   _FormatItemNameExp(&plain, command, NA_OP_ISNULL);
   command->bComplete(plain.nTaille() > 0 ? plain.pszGet() : name);
-  command->bComplete(selected ? L" IS NULL" : L" IS NOT NULL");
+  command->bComplete(selected ? _pszIsNull(cnx) : L" IS NOT NULL");
   return _bSetColumnValuesNullSelected(selected);
 }
 
@@ -727,7 +727,18 @@ void CNAExpression::_CloseNullTest(CNACommand* command) {
   _FormatItemNameExp(&name, command, NA_OP_ISNULL);
   command->bComplete(L" OR ");
   command->bComplete(name.pszGet());
-  command->bComplete(L" IS NULL)");
+  command->bComplete(_pszIsNull(command->pclGetCnxNoRef()));
+  command->bComplete(L")");
+}
+
+const wchar_t* CNAExpression::_pszIsNull(const CNAConnectionDescription* cnx) const {
+  // A query's date column may be one the server holds NOT NULL, which its description does not
+  // tell: its zero dates are no NULLs.
+  const CNAItemDescription* db = m_pclColumn != nullptr ? m_pclColumn->piGetImportedItemDescNoRef() : nullptr;
+  const bool date = m_pclColumn != nullptr && (IsDateItem(m_pclColumn->eNAGetItemType()) ||
+                                               (db != nullptr && IsDateItem(db->eNAGetItemType())));
+  if (cnx == nullptr || !date || !m_pclColumn->bSourceIsQuery()) return L" IS NULL";
+  return cnx->pszDateIsNull();
 }
 
 BOOL CNAExpression::_bAddParameter(CNACommand* command, CNARecherche* search, CNAConvertVariant* holder,

@@ -191,6 +191,9 @@ class CNAExpression : public CInterf {
   BOOL _bGetSQLFromServerLiteral(const wchar_t* name, CNACommand* command, BOOL nullTest);
   // " OR name IS NULL)", closing the bracket a NULL test opened.
   void _CloseNullTest(CNACommand* command);
+  // The text after the column's name that selects its NULLs (" IS NULL", or the connection's
+  // own for a date column it may hold NOT NULL).
+  const wchar_t* _pszIsNull(const CNAConnectionDescription* cnx) const;
   // A parameter for holder (referenced by the parameter) at the end of the command's text, typed
   // by the column, or by the value itself with typedByValue.
   BOOL _bAddParameter(CNACommand* command, CNARecherche* search, CNAConvertVariant* holder, unsigned int options,

@@ -148,7 +148,8 @@ BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* text
     } else {
       held = g_nServerTextHeld(check, values, valuesSize, text, length);
     }
-    if (held <= 0 && !current->bSetServerText(check.nPhysical, text, length, held < 0, kind)) return FALSE;
+    if ((held <= 0 || check.bNamedByText) && !current->bSetServerText(check.nPhysical, text, length, held < 0, kind))
+      return FALSE;
     lost = lost || held < 0;
   }
   if (!lost) return TRUE;

@@ -217,6 +217,14 @@ int BinaryHeld(const STServerTextCheck& check, size_t length) {
   return length <= check.nRoom ? 1 : 0;
 }
 
+// A real item of type host may round a value of a column of type db: a double or a number of
+// more digits than its mantissa, or a decimal.
+bool RealRounds(eNA_ITEMTYPE host, eNA_ITEMTYPE db) {
+  const bool wide = db == NA_IT_I8 || db == NA_IT_UI8 || db == NA_IT_DECIMAL || db == NA_IT_MONETAIRE;
+  if (host == NA_IT_R8) return wide;
+  return host == NA_IT_R4 && (wide || db == NA_IT_R8 || db == NA_IT_I4 || db == NA_IT_UI4);
+}
+
 int TimeHeld(const STServerTextCheck& check, const char* text, size_t length) {
   if (g_bServerZeroDate(text, length)) return 0;
   // A column of no more digits than the item keeps, into an item that keeps its time of day.
@@ -287,7 +295,15 @@ STServerTextCheck g_stServerTextCheck(CNAColumn* column, const CNAColumnSQL* sql
     check.bDateOnly = (check.eItem == NA_IT_DATE8 || check.eItem == NA_IT_DATE6) && db != NA_IT_DATE8 && db != NA_IT_DATE6;
     check.nKeptDigits = 3;
     check.bDigitsKept = !check.bDateOnly && dbDigits >= 0 && dbDigits <= 3 && check.eItem != NA_IT_HEURE;
+    check.bNamedByText = check.bDateOnly || dbDigits > 3;
     check.eKind = NA_SERVERTEXT_TIME;
+    return check;
+  }
+  if (RealRounds(check.eItem, db)) {
+    // A real item holds such a column's value rounded, alike for values near each other: the
+    // server's digits name every row.
+    check.eKind = NA_SERVERTEXT_NUMBER;
+    check.bNamedByText = true;
     return check;
   }
   const int kept = g_nKeptFractionDigits(item, check.eItem);

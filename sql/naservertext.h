@@ -54,6 +54,11 @@ struct STServerTextCheck {
   bool bDateOnly = false;
   // A date-time item of a column of at most the item's fraction digits: only a zero date differs.
   bool bDigitsKept = false;
+  // A value the item holds in a form several of the column's values share (a date item over a
+  // date-time, more fraction digits than a date-time item keeps, a real item over a double, a
+  // decimal or a wide integer): the server's text names every row, also one the item holds, as
+  // no comparison of the item's value orders and tells rows apart as the column does.
+  bool bNamedByText = false;
   // A '?' of the server's text may stand for a character the connection's page lost.
   bool bMayLose = false;
   // The result column holding the value's UTF-8 bytes as well (the column's key bytes read

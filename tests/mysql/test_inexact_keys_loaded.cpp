@@ -220,23 +220,11 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
   void TearDown() override {
     std::string err;
     for (const std::string& t : m_tables) m_raw.exec("DROP TABLE IF EXISTS `" + t + "`", &err);
-    if (m_driver != nullptr)
-      for (auto& [cache, host] : m_hosts) m_driver->bCloseConnection(host);
     Stop();
   }
   int Page() const { return std::get<0>(GetParam()); }
 
-  // A connection of the loaded driver reading blocks of cache rows (-1: the whole result).
-  CHostConnectionDescription* Host(int cache) {
-    auto found = m_hosts.find(cache);
-    if (found != m_hosts.end()) return found->second;
-    CHostConnectionDescription* host =
-        m_connections.Add(m_server, std::string(";QX Unicode Support=") + (Page() == 65001 ? "1" : "0") +
-                                        ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT + ";QX Cache Size=" + std::to_string(cache));
-    EXPECT_TRUE(m_loader.bOpenConnection(host)) << Narrow(m_driver->piGetLastError()->pszGetError());
-    m_hosts[cache] = host;
-    return host;
-  }
+  CHostConnectionDescription* Host(int cache) { return HostOfCache(cache); }
 
   // The shape's table made on the server with the host's descriptions of it.
   struct STable : SHostTable {
@@ -521,7 +509,6 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
 
   std::deque<STable> m_made;
   std::vector<std::string> m_tables;
-  std::map<int, CHostConnectionDescription*> m_hosts;
   std::string m_tag;
   std::deque<CHostContext> m_contexts;
 };

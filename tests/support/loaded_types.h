@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <string>
 
 #include "driver/inadatasourcedescription.h"
@@ -116,10 +117,23 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
     return m_connections.Add(m_server, std::string(";QX Unicode Support=") + (utf8 ? "1" : "0") +
                                            ";QX CLIENT LIBRARY=" + QX_FAULT_CLIENT + more);
   }
+  // A connection of the loaded driver on the code page of a (code page, ...) parameter, opened,
+  // reading blocks of cache rows (0: the default, -1: the whole result); one per size.
+  CHostConnectionDescription* HostOfCache(int cache) {
+    auto found = m_cacheHosts.find(cache);
+    if (found != m_cacheHosts.end()) return found->second;
+    CHostConnectionDescription* host = AddConnection(std::get<0>(this->GetParam()) == 65001,
+                                                     cache == 0 ? "" : ";QX Cache Size=" + std::to_string(cache));
+    EXPECT_TRUE(m_loader.bOpenConnection(host)) << Narrow(m_driver->piGetLastError()->pszGetError());
+    m_cacheHosts[cache] = host;
+    return host;
+  }
 #endif
   // The driver released and stopped, with no host string block alive.
   void Stop() {
     if (m_driver == nullptr) return;
+    for (auto& [cache, host] : m_cacheHosts) m_driver->bCloseConnection(host);
+    m_cacheHosts.clear();
     EXPECT_EQ(m_driver->nExternalRelease(), 0);
     m_driver = nullptr;
     CInformationModule::ms_piStrMemAlloc = nullptr;
@@ -172,4 +186,5 @@ class CLoadedTypes : public testing::TestWithParam<Param> {
   INADriver* m_driver = nullptr;
   INADriverSQL* m_service = nullptr;
   int m_cnx = 0;
+  std::map<int, CHostConnectionDescription*> m_cacheHosts;
 };
