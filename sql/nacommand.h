@@ -647,6 +647,11 @@ class CNACommand : public CInterf {
   // that table shows them: by their name as shown, with no table.
   void SetBehindSubQuery(BOOL on) { m_bBehindSubQuery = on ? 1 : 0; }
   BOOL bIsBehindSubQuery() const { return m_bBehindSubQuery; }
+  // A condition of an UPDATE or DELETE through a query names its columns by the table the write
+  // names (empty: by their table as the query names it), since the query's alias of the table is
+  // not known to the write.
+  void SetWrittenTable(const wchar_t* table) { m_csWrittenTable = table; }
+  const wchar_t* pszGetWrittenTable() const { return m_csWrittenTable.pszGet(); }
 
   // ---- LIKE ----
   // out = a pattern that matches exactly text with escape (0: the backslash); an empty text
@@ -843,6 +848,7 @@ class CNACommand : public CInterf {
   // The set a Recycle emptied, for the next text's set.
   CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
   int32_t m_bBehindSubQuery = 0;
+  CTString m_csWrittenTable;
 
  private:
   // A literal parameter nobody else holds from m_tabLiteral (from m_nLiteralNext on), else a new
