@@ -557,6 +557,41 @@ TEST_P(ParsedQueries, ModifyOfAnotherColumnKeepsAZeroDateTimeAsRead) {
   }
 }
 
+// After a read of a row whose value the record cannot hold (a TIME beyond a day), which fails
+// naming its item, a modify or delete is refused with nothing written until the next row is read,
+// which they then reach, on the table and through a query. Before, the record held that row's
+// values while still naming the row read before it: the delete removed that other row and answered
+// TRUE, the modify wrote the unreadable row's values over it.
+TEST_P(ParsedQueries, WriteAfterAReadOfARowTheRecordCannotHoldIsRefused) {
+  const char* const files[] = {"", "SELECT id, v, w FROM {A}", "SELECT v, w FROM {A}"};
+  const std::string rows = "1,10,10:00:00 2,20,25:00:00 3,30,11:00:00 ";
+  for (const char* blocks : kBlocks) {
+    CHostConnectionDescription* host = Host(blocks);
+    for (const char* file : files) {
+      for (unsigned int flags : {0u, kNoRowCache}) {
+        ASSERT_TRUE(Raw("DROP TABLE IF EXISTS `" + m_a + "`"));
+        ASSERT_TRUE(Raw("CREATE TABLE `" + m_a + "` (id INT PRIMARY KEY, v INT, w TIME)"));
+        ASSERT_TRUE(Raw("INSERT INTO `" + m_a + "` VALUES (1, 10, '10:00:00'), (2, 20, '25:00:00'), (3, 30, '11:00:00')"));
+        Describe(host, true);
+        SFileOver f;
+        const std::string what = std::string(*file ? file : "table") + blocks + (flags ? " no row cache" : "");
+        ASSERT_EQ(f.Open(this, m_driver, &m_loader, host, m_a, *file ? Named(file) : "", m_catalogue), "") << what;
+        std::string got = f.Read(NA_PARSE_FIRST, flags);
+        got += ", " + f.Read(NA_PARSE_NEXT, flags).substr(0, 5);
+        got += ", modify " + f.Answer(f.Put(L"v", Int(99)) && f.t->bHModifie(f.ctx, 0, 0, kNoLock));
+        got += ", delete " + f.Answer(f.t->bHSupprime(f.ctx, 0, kNoLock));
+        got += " | " + Held(m_a);
+        got += ", " + f.Read(NA_PARSE_NEXT, flags);
+        got += ", modify " + f.Answer(f.Put(L"v", Int(33)) && f.t->bHModifie(f.ctx, 0, 0, kNoLock));
+        got += " | " + Held(m_a);
+        EXPECT_EQ(got, "10, FALSE, modify FALSE 7, delete FALSE 7 | " + rows +
+                           ", 30, modify TRUE | 1,10,10:00:00 2,20,25:00:00 3,33,11:00:00 ")
+            << what;
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(PagesAndModes, ParsedQueries,
                          testing::Combine(testing::Values(1252, 65001), testing::Bool()));
 
