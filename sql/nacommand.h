@@ -600,7 +600,8 @@ class CNACommand : public CInterf {
   static BOOL s_bFormatExpressionColonneCalculee(CTString* out, CSQLParserInfo* info, const wchar_t* name,
                                                  CNASqlElt::eSQLELT kind, CNAError* error,
                                                  CNAConnectionDescription* cnx);
-  // The literal node becomes a parameter typed by item (or type) unless parameters are off.
+  // The literal node becomes a parameter typed by item (or type) unless parameters are off; then
+  // it stays as the host wrote it (see _KeepLiteral).
   BOOL _bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
                              IExpOpExpression* node, CNASqlElt::eSQLELT kind, INAItemDescription* item,
                              unsigned int* cursor, CTStringConcatAW* out, eNA_ITEMTYPE type);
@@ -735,6 +736,9 @@ class CNACommand : public CInterf {
   // Copies text[*cursor, to) (never past the text's end) and moves *cursor to `to`; nothing
   // when *cursor is at or past it.
   void _CopyText(CTStringConcatAW* out, const wchar_t* text, unsigned int* cursor, unsigned int to);
+  // A literal node left in the text: as the host wrote it, but for its backslashes, doubled where
+  // the session reads a backslash in a literal as an escape.
+  void _KeepLiteral(CTStringConcatAW* out, const wchar_t* text, unsigned int* cursor, IExpOpExpression* node);
   void _Truncate(CTStringConcatAW* out, unsigned int length);
 
   // The builders' code pages: the formatted SQL is narrow once the connection's code page is
