@@ -633,6 +633,16 @@ BOOL CNACommand::_bFormatExpressionItemName(CSQLParserInfo* info, CSQLParserInfo
                                      nullptr, nullptr, kErrSelfReference, column->pszGetName());
           return FALSE;
         }
+      // MySQL's HAVING knows the SELECT list's names, and only the grouped columns beside them:
+      // an expression of plain columns would name a column it does not know (an aggregate's
+      // stays as it is).
+      CParserRef<IExpOpExpression> expression(kind == CNASqlElt::NA_SQLELT_HAVING ? column->piGetExpression()
+                                                                                   : nullptr);
+      if (kind == CNASqlElt::NA_SQLELT_HAVING && m_dwDialect5 && queryInfo == nullptr &&
+          !CSQLParserInfo::s_bHoldsAggregate(expression.Get())) {
+        _FormatTableAndItemName(nullptr, column->pszGetName(), out);
+        return TRUE;
+      }
       return bFormatExpressionColonneCalculee(lookup, column, parent, kind, out, textLength);
     }
     table = column->pszGetSourceTableName();

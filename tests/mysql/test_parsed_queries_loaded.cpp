@@ -361,6 +361,28 @@ TEST_P(ParsedQueries, ComputedColumnWithABackslashInItsLiteralIsSoughtAndFiltere
   }
 }
 
+// A HAVING that names a computed column of the SELECT list by its name reaches MySQL as that
+// name, which its HAVING knows; written as the column's expression, it named a column the server
+// knows there only when grouped by, and the query failed with the server's unknown column.
+TEST_P(ParsedQueries, HavingOnAComputedColumnNamesItByItsName) {
+  MakeTables();
+  CHostConnectionDescription* host = Host("");
+  Describe(host);
+  const char* const queries[] = {
+      "SELECT UPPER(v) AS w, COUNT(*) AS c FROM {A} GROUP BY w HAVING w <> 'X'",
+      "SELECT IFNULL(v, 'q') AS w, COUNT(*) AS c FROM {A} GROUP BY w HAVING w <> 'x'",
+      "SELECT UPPER(v) AS w, COUNT(*) AS c FROM {A} GROUP BY w HAVING COUNT(*) > 1 OR w = 'Y'",
+      "SELECT x.id, UPPER(y.v) AS w FROM {A} x JOIN {B} y ON x.id = y.aid GROUP BY x.id, w HAVING w >= 'Q'",
+  };
+  for (const char* sql : queries) {
+    SQuery q;
+    ASSERT_EQ(q.Open(m_driver, host, m_catalogue, Named(sql)), "") << sql;
+    std::vector<std::string> read = q.Browse(L"w", true, {L"w"}, 0);
+    EXPECT_EQ(Joined(read), Joined(RawRowsOf(Named(std::string("SELECT w FROM (") + sql + ") r ORDER BY w"))))
+        << sql;
+  }
+}
+
 // Joins, renamed and computed columns browsed on each of their columns, in every block size with
 // the row cache on and off: the rows are the server's, in its order of the browsed column, and the
 // browse back gives them in reverse. Seeks and filters on them find what the server's conditions
