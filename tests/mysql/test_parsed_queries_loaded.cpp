@@ -554,9 +554,8 @@ struct SFileOver {
   INATable* t = nullptr;
   CHostContext* ctx = nullptr;
 
-  std::string Open(ParsedQueries* test, INADriver* driver, CHostLoader* loader, CHostConnectionDescription* host,
-                   const std::string& name, const std::string& sql, const CHostSQLCatalogue& catalogue) {
-    (void)test;
+  std::string Open(INADriver* driver, CHostLoader* loader, CHostConnectionDescription* host, const std::string& name,
+                   const std::string& sql, const CHostSQLCatalogue& catalogue) {
     std::string why;
     if (sql.empty()) {
       why = table.Open(driver, loader, host, ERoad::kTable, name);
@@ -601,7 +600,7 @@ TEST_P(ParsedQueries, ModifyOfAnotherColumnKeepsAZeroDateTimeAsRead) {
       ASSERT_TRUE(Raw("SET SESSION sql_mode = DEFAULT"));
       Describe(host, true);
       SFileOver f;
-      ASSERT_EQ(f.Open(this, m_driver, &m_loader, host, m_a, *file ? Named(file) : "", m_catalogue), "") << file;
+      ASSERT_EQ(f.Open(m_driver, &m_loader, host, m_a, *file ? Named(file) : "", m_catalogue), "") << file;
       // Each step on its own: the order of a sum's operands is the compiler's.
       std::string got = f.Read(NA_PARSE_FIRST, 0);
       got += " " + f.Answer(f.Put(L"v", Int(5)) && f.t->bHModifie(f.ctx, 0, 0, kNoLock));
@@ -632,7 +631,7 @@ TEST_P(ParsedQueries, WriteAfterAReadOfARowTheRecordCannotHoldIsRefused) {
         Describe(host, true);
         SFileOver f;
         const std::string what = std::string(*file ? file : "table") + blocks + (flags ? " no row cache" : "");
-        ASSERT_EQ(f.Open(this, m_driver, &m_loader, host, m_a, *file ? Named(file) : "", m_catalogue), "") << what;
+        ASSERT_EQ(f.Open(m_driver, &m_loader, host, m_a, *file ? Named(file) : "", m_catalogue), "") << what;
         std::string got = f.Read(NA_PARSE_FIRST, flags);
         got += ", " + f.Read(NA_PARSE_NEXT, flags).substr(0, 5);
         got += ", modify " + f.Answer(f.Put(L"v", Int(99)) && f.t->bHModifie(f.ctx, 0, 0, kNoLock));
