@@ -169,6 +169,10 @@ class CNADataAccess : public CInterf {
   virtual int eEvaluateRecordIdType() const { return 1; }
   virtual BOOL bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bSetCurrentRecordRead(int keepSave);
+  // A row the current record could not hold whole was read into it: the record names no row
+  // until the next row read, so that a modify or delete refuses (no record read) instead of
+  // naming the row read before with this one's values. The record-save held goes too.
+  void ForgetRowRead();
   // *exists: the server knows the table (its description becomes the imported one); *compatible
   // (when given): it holds every item of the host description. FALSE when the table cannot be
   // described: user error 15 (no error held before) or message 28541 put first.

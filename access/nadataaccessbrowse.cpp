@@ -674,6 +674,15 @@ BOOL CNADataAccess::bSetCurrentRecordRead(int keepSave) {
   return m_pclCurrentRecord->bCopyCurrentRecordToOriginalRecord();
 }
 
+void CNADataAccess::ForgetRowRead() {
+  if (m_nRecordSaveID != -1) {
+    nReleaseRecordSave(m_nRecordSaveID);
+    m_nRecordSaveID = -1;
+  }
+  _DropWrittenSave();
+  if (m_pclCurrentRecord != nullptr) m_pclCurrentRecord->ForgetOriginal();
+}
+
 BOOL CNADataAccess::bHLit(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut) {
   if (m_nRecordSaveID == -1) return bMove(recnum, 1, lock, lockOut);
   const int held = m_nRecordSaveID;

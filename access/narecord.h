@@ -264,6 +264,8 @@ class CNARecord : public CInterf {
     return m_pclOriginal;
   }
   BOOL bOriginalSet() const { return m_bOriginalSet; }
+  // The original value names no row read until the next copy into it.
+  void ForgetOriginal() { m_bOriginalSet = 0; }
   BOOL bEquals(const CNARecordValue* value, int withMemos) const;
   BOOL bCopyToCurrentRecord(const CNARecordValue* value);
   BOOL bCopyOriginalRecordToCurrentRecord();

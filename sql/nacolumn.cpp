@@ -665,14 +665,22 @@ BOOL CNAColumn::bValueModified() {
     return FALSE;
   }
   if (bIsMemo()) return m_bMemoModified ? TRUE : FALSE;
-  if (bValueDefined() != bOriginalValueDefined()) return TRUE;
   const CNAKJRecord* current = _pclCurrentKJ();
   const CNAKJRecord* original = _pclOriginalKJ();
+  const BYTE* a = current != nullptr ? current->pbyGetItemValue(m_piItem, -1) : nullptr;
+  const BYTE* b = original != nullptr ? original->pbyGetItemValue(m_piItem, -1) : nullptr;
+  const bool sameBytes = a != nullptr && b != nullptr && memcmp(a, b, m_piItem->nGetTotalSize()) == 0;
+  if (bValueDefined() != bOriginalValueDefined()) {
+    // A value read that counts as NULL (a zero date, which the check of the record made NULL),
+    // left as read, is no change: written, the server's value would become NULL.
+    if (!sameBytes || bValueDefined()) return TRUE;
+    CAny read;
+    original->GetItemValue(&read, m_piItem, 0);
+    return bNullOrEquivalent(&read) ? FALSE : TRUE;
+  }
   if (current == nullptr || original == nullptr) return FALSE;
-  const BYTE* a = current->pbyGetItemValue(m_piItem, -1);
-  const BYTE* b = original->pbyGetItemValue(m_piItem, -1);
   if (a == nullptr || b == nullptr) return a != b ? TRUE : FALSE;
-  return memcmp(a, b, m_piItem->nGetTotalSize()) != 0 ? TRUE : FALSE;
+  return sameBytes ? FALSE : TRUE;
 }
 
 BOOL CNAColumn::bSoughtAsHeld(const CAny* value, CAny* out, unsigned int flags) const {

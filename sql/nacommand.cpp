@@ -292,6 +292,7 @@ void CNACommand::Recycle() {
   m_nDefineMode = 3;
   m_pCalculChain = nullptr;
   m_bBehindSubQuery = 0;
+  m_csWrittenTable.Vide();
   m_clAdditionalColumns.Vide();
   m_clDump.Vide();
   _SetConnectionFacts();

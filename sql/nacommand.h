@@ -600,7 +600,8 @@ class CNACommand : public CInterf {
   static BOOL s_bFormatExpressionColonneCalculee(CTString* out, CSQLParserInfo* info, const wchar_t* name,
                                                  CNASqlElt::eSQLELT kind, CNAError* error,
                                                  CNAConnectionDescription* cnx);
-  // The literal node becomes a parameter typed by item (or type) unless parameters are off.
+  // The literal node becomes a parameter typed by item (or type) unless parameters are off; then
+  // it stays as the host wrote it (see _KeepLiteral).
   BOOL _bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
                              IExpOpExpression* node, CNASqlElt::eSQLELT kind, INAItemDescription* item,
                              unsigned int* cursor, CTStringConcatAW* out, eNA_ITEMTYPE type);
@@ -647,6 +648,11 @@ class CNACommand : public CInterf {
   // that table shows them: by their name as shown, with no table.
   void SetBehindSubQuery(BOOL on) { m_bBehindSubQuery = on ? 1 : 0; }
   BOOL bIsBehindSubQuery() const { return m_bBehindSubQuery; }
+  // A condition of an UPDATE or DELETE through a query names its columns by the table the write
+  // names (empty: by their table as the query names it), since the query's alias of the table is
+  // not known to the write.
+  void SetWrittenTable(const wchar_t* table) { m_csWrittenTable = table; }
+  const wchar_t* pszGetWrittenTable() const { return m_csWrittenTable.pszGet(); }
 
   // ---- LIKE ----
   // out = a pattern that matches exactly text with escape (0: the backslash); an empty text
@@ -730,6 +736,9 @@ class CNACommand : public CInterf {
   // Copies text[*cursor, to) (never past the text's end) and moves *cursor to `to`; nothing
   // when *cursor is at or past it.
   void _CopyText(CTStringConcatAW* out, const wchar_t* text, unsigned int* cursor, unsigned int to);
+  // A literal node left in the text: as the host wrote it, but for its backslashes, doubled where
+  // the session reads a backslash in a literal as an escape.
+  void _KeepLiteral(CTStringConcatAW* out, const wchar_t* text, unsigned int* cursor, IExpOpExpression* node);
   void _Truncate(CTStringConcatAW* out, unsigned int length);
 
   // The builders' code pages: the formatted SQL is narrow once the connection's code page is
@@ -843,6 +852,7 @@ class CNACommand : public CInterf {
   // The set a Recycle emptied, for the next text's set.
   CColumnNullValueExcluded* m_pclSpareNullExcluded = nullptr;
   int32_t m_bBehindSubQuery = 0;
+  CTString m_csWrittenTable;
 
  private:
   // A literal parameter nobody else holds from m_tabLiteral (from m_nLiteralNext on), else a new

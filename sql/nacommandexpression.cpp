@@ -294,6 +294,26 @@ void CNACommand::_CopyText(CTStringConcatAW* out, const wchar_t* text, unsigned 
   *cursor = to;
 }
 
+void CNACommand::_KeepLiteral(CTStringConcatAW* out, const wchar_t* text, unsigned int* cursor,
+                              IExpOpExpression* node) {
+  const stTEXTPOSITION place = _stGetPositionExpression(node);
+  // The host's text has no escape in a literal: a backslash there would end it elsewhere (and
+  // let what follows be read as SQL).
+  if (text == nullptr || place.bIsEmpty() || place.nEnd < place.nStart || *cursor > place.nStart ||
+      m_pclCnx == nullptr || !m_pclCnx->bLikeEscapesByBackslash())
+    return;
+  const size_t end = wcsnlen(text, static_cast<size_t>(place.nEnd) + 1);
+  if (end <= place.nStart || std::find(text + place.nStart, text + end, L'\\') == text + end) return;
+  _CopyText(out, text, cursor, place.nStart);
+  std::wstring kept;
+  for (size_t i = place.nStart; i < end; ++i) {
+    kept += text[i];
+    if (text[i] == L'\\') kept += L'\\';
+  }
+  _Append(out, kept.c_str(), static_cast<int>(kept.size()));
+  *cursor = static_cast<unsigned int>(end);
+}
+
 void CNACommand::_Truncate(CTStringConcatAW* out, unsigned int length) {
   if (out == &_Text())
     Tronque(length);
@@ -613,6 +633,16 @@ BOOL CNACommand::_bFormatExpressionItemName(CSQLParserInfo* info, CSQLParserInfo
                                      nullptr, nullptr, kErrSelfReference, column->pszGetName());
           return FALSE;
         }
+      // MySQL's HAVING knows the SELECT list's names, and only the grouped columns beside them:
+      // an expression of plain columns would name a column it does not know (an aggregate's
+      // stays as it is).
+      CParserRef<IExpOpExpression> expression(kind == CNASqlElt::NA_SQLELT_HAVING ? column->piGetExpression()
+                                                                                   : nullptr);
+      if (kind == CNASqlElt::NA_SQLELT_HAVING && m_dwDialect5 && queryInfo == nullptr &&
+          !CSQLParserInfo::s_bHoldsAggregate(expression.Get())) {
+        _FormatTableAndItemName(nullptr, column->pszGetName(), out);
+        return TRUE;
+      }
       return bFormatExpressionColonneCalculee(lookup, column, parent, kind, out, textLength);
     }
     table = column->pszGetSourceTableName();
@@ -748,7 +778,10 @@ BOOL CNACommand::s_bFormatExpressionColonneCalculee(CTString* out, CSQLParserInf
 BOOL CNACommand::_bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
                                        IExpOpExpression* node, CNASqlElt::eSQLELT kind, INAItemDescription* item,
                                        unsigned int* cursor, CTStringConcatAW* out, eNA_ITEMTYPE type) {
-  if (!_bShouldAddParameter(info, parent, node, kind, item)) return TRUE;
+  if (!_bShouldAddParameter(info, parent, node, kind, item)) {
+    _KeepLiteral(out, text, cursor, node);
+    return TRUE;
+  }
   const stTEXTPOSITION place = _stGetPositionExpression(node);
   if (place.bIsEmpty()) return TRUE;
   CAny value;

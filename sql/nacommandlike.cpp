@@ -121,15 +121,25 @@ void CNACommand::vAddEscapeLikeIfNeeded(CNAParameter* parameter, const wchar_t* 
   const int escapeAt = s_nGetPosSuiteRequete(text + at, L"ESCAPE");
   const int dialect = m_pclCnx->nGetDataSource();
   const wchar_t escape = parameter->cGetEscape() != 0 ? parameter->cGetEscape() : L'\\';
-  if (dialect == 3) {
-    if (escapeAt < 0) return;
-    // The host's clause goes: past ESCAPE, its opening quote, the character and the closing
-    // quote; never past the text.
+  // The host's clause goes: past ESCAPE, its opening quote, the character and the closing quote;
+  // never past the text.
+  const auto skipHostClause = [&] {
     const int quote = _Text().nPos(L'\'', static_cast<int>(at) + escapeAt + 6);
     *position = quote < 0 || static_cast<unsigned int>(quote) + 3 > n ? n : static_cast<unsigned int>(quote) + 3;
+  };
+  if (dialect == 3) {
+    if (escapeAt >= 0) skipHostClause();
     return;
   }
-  if (escapeAt >= 0) return;
+  if (escapeAt >= 0) {
+    // The host's '\' is its text's one backslash, which a session that reads backslashes in
+    // literals as escapes takes for an unterminated literal.
+    if (escape == L'\\' && dialect == 5 && m_pclCnx->bLikeEscapesByBackslash()) {
+      skipHostClause();
+      _CompleteFormatedSQL(L" ESCAPE '\\\\'", 12);
+    }
+    return;
+  }
   // With another escape character MySQL still reads a backslash of the pattern as its own escape
   // unless the clause names the host's.
   const bool needed = wcschr(literal, escape) != nullptr ||

@@ -552,9 +552,11 @@ BOOL CNAExpression::_FormatItemNameExp(CTString* out, CNACommand* command, eNAOp
   INAItemDescription* item = m_pclColumn->piGetItemNoRef();
   const wchar_t* inSource = item->pszGetNameInSource();
   const bool behind = command->bIsBehindSubQuery() && m_pclColumn->bSourceIsQuery();
+  const wchar_t* written = command->pszGetWrittenTable();
+  const wchar_t* table = behind ? nullptr : written != nullptr && *written != 0 ? written : m_pclColumn->pszGetAliasNomTable();
   const BOOL named = command->FormatExpressionItemName(
       out, CNASqlElt::NA_SQLELT_WHERE, static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(op)), nullptr,
-      item, behind ? nullptr : m_pclColumn->pszGetAliasNomTable(),
+      item, table,
       !behind && inSource != nullptr && *inSource != 0 ? inSource : m_pclColumn->pszGetName());
   // A NULL test needs the column as it is.
   if (named && (m_dwFlags & NA_EXPR_BYTES) != 0 && op != NA_OP_ISNULL && op != NA_OP_ISNOTNULL) {

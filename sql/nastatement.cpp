@@ -911,6 +911,11 @@ BOOL CNAStatement::_bAddWHERECurrentRecord(CNACommand* command, int withKeyword,
   CHeldRef<INAItemDescription> fallback(best.get() == nullptr && first != nullptr ? first->piGetItem() : nullptr);
   INAItemDescription* item = best.get() != nullptr ? best.get() : fallback.get();
   auto condition = CHeldRef<CNACommand>::Take(m_pclDataAccess->pclAllocCommand(m_pclError));
+  const eNAQUERYTYPE type = command->eGetQueryType();
+  CTString written;
+  if (condition.get() != nullptr && (type == NA_QUERY_UPDATE || type == NA_QUERY_DELETE) &&
+      _pclGetSourceQueryNoRef() != nullptr && m_pclDataAccess->bGetQueryWriteTable(&written, 0))
+    condition->SetWrittenTable(written.pszGet());
   BOOL result = condition.get() != nullptr && item != nullptr &&
                 search->bRechercheEnreg(m_pclRecord, item, NA_PARSE_FIRST, 1, columns) &&
                 (memos == nullptr || search->bAndMemoValues(m_pclRecord, memos));

@@ -551,8 +551,10 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   }
   // Bound at a result's first row (or after a change the binding saw); a converter that has
   // seen no server value yet takes its writer after its first own read.
-  if (m_pclStatementSQL != nullptr) return m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL);
-  return bReadEachColumn(this, m_pclRecord);
+  const BOOL read = m_pclStatementSQL != nullptr ? m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL)
+                                                 : bReadEachColumn(this, m_pclRecord);
+  if (!read && m_pclDataAccess != nullptr) m_pclDataAccess->ForgetRowRead();
+  return read;
 }
 
 CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {

@@ -163,6 +163,8 @@ class CSQLParserInfo : public CInterf {
 
   // Aggregates: 27 to 31.
   static BOOL s_bIsGroupmentColumn(int op);
+  // Whether the expression is an aggregate or holds one among its arguments.
+  static BOOL s_bHoldsAggregate(IExpOpExpression* node) { return _bExpressionHoldsAggregate(node); }
   static BOOL s_bIsFunction(int op);
 
  private:
