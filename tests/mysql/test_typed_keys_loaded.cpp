@@ -11,10 +11,9 @@
 // - a modify or delete of each row read reaches that row alone (read back over the raw
 //   connection), or is refused with a user error and nothing written.
 // Left out: values an item cannot hold at all (a TIME beyond a day, an unsigned BIGINT above the
-// signed range in a signed item), whose read fails; a seek of an ENUM or SET value, whose rows
-// past the matches follow the text's order, not the members'; seeks and filter bounds compared
-// at the item's precision (a date-time's milliseconds, a 4-byte real), which the host's value
-// holds as its item does.
+// signed range in a signed item), whose read fails; seeks and filter bounds compared at the
+// item's precision (a date-time's milliseconds, a 4-byte real), which the host's value holds as
+// its item does.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -220,9 +219,10 @@ std::vector<SKeyShape> Shapes() {
                             "X'00000000000000FF'"}),
                      {}, {}));
   s.push_back(Single("BIT(12)", "BIT(12)", Twice({"X'0FFF'", "X'0001'", "X'0100'", "X'0000'"}), {}, {}));
-  s.push_back(Single("ENUM", "ENUM('z','a','m')", Twice({"'z'", "'a'", "'m'", "NULL"}), {},
+  s.push_back(Single("ENUM", "ENUM('z','a','m')", Twice({"'z'", "'a'", "'m'", "NULL"}), {{"a", "'a'"}, {"z", "'z'"}},
                      {{{"z", "'z'"}, false, {"m", "'m'"}, true}}));
-  s.push_back(Single("SET", "SET('z','a','m')", Twice({"'z'", "'a'", "'z,a'", "'m'", "''"}), {}, {}));
+  s.push_back(Single("SET", "SET('z','a','m')", Twice({"'z'", "'a'", "'z,a'", "'m'", "''"}),
+                     {{"a", "'a'"}, {"z,a", "'z,a'"}}, {}));
   s.push_back(Single("BINARY(4)", "BINARY(4)",
                      Twice({"X'00000000'", "X'FFFFFFFF'", "X'00FF0000'", "X'FF000000'", "X'01'", "NULL"}), {}, {}));
   s.push_back(Single("VARBINARY(6)", "VARBINARY(6)",
@@ -287,6 +287,10 @@ std::vector<SKeyShape> Shapes() {
                      Twice({"-9223372036854775808", "9223372036854775807", "0", "NULL"}),
                      {{"0", "0"}}, {{{"-9223372036854775808", "-9223372036854775808"}, false, {"9223372036854775807", "9223372036854775807"}, true}},
                      {L"v"}, kUnique | kDescending, "UNIQUE KEY (v DESC)"));
+  s.push_back(Single("descending ENUM", "ENUM('z','a','m')", {"'z'", "'a'", "'m'"}, {{"a", "'a'"}}, {}, {L"v"},
+                     kUnique | kDescending, "UNIQUE KEY (v DESC)"));
+  s.push_back(Single("ENUM, duplicates", "ENUM('z','a','m')", {"'a'", "'z'", "'m'", "'a'", "NULL", "'z'", "'a'"},
+                     {{"a", "'a'"}, {"z", "'z'"}}, {}, {L"v"}, kDuplicates, "KEY (v)"));
   s.push_back(Single("BIGINT, duplicates", "BIGINT",
                      {"-9223372036854775808", "9223372036854775807", "0", "NULL", "0", "-9223372036854775808", "NULL"},
                      {{"0", "0"}}, {{{"-9223372036854775808", "-9223372036854775808"}, false, {"0", "0"}, true}},
@@ -693,6 +697,20 @@ TEST_P(TypedKeysLoaded, WriteOfARowKeyedByAValueItsItemRoundsReachesThatRowAlone
     STable* t = MakeShape(name);
     for (size_t r = 1; r <= t->shape->rows.size(); ++r)
       for (const bool modify : {true, false}) failures += Write(*t, false, modify, static_cast<int>(r));
+  }
+  EXPECT_EQ(failures, "");
+}
+
+// A seek on an ENUM or SET key goes on past the matches in the server's member order (it went on
+// in the order of the members' texts).
+TEST_P(TypedKeysLoaded, SeekOnAnEnumOrSetKeyGoesOnInMemberOrder) {
+  std::string failures;
+  for (const char* name : {"ENUM", "SET", "descending ENUM", "ENUM, duplicates"}) {
+    STable* t = MakeShape(name);
+    for (const SValue& value : t->shape->sought)
+      for (const bool parsed : {false, true})
+        for (const int cache : {1, -1})
+          for (const bool fromFirst : {true, false}) failures += Seek(*t, parsed, cache, true, value, fromFirst);
   }
   EXPECT_EQ(failures, "");
 }
