@@ -576,9 +576,24 @@ BOOL CNADataAccess::_bGoToCurrentRecord(CNAStatement* stmt, INAItemDescription* 
   if (ok && search->bNamesByLostText())
     return stmt->bGoToKeptRowWhole(m_pclCurrentRecord->pclGetCurrentValueNoRef(), duplicates ? static_cast<int>(rank) : 0,
                                    dir, count, setRead);
-  if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(stmt, rank, &dir, &count);
   const NA_WRITEPARSEFLAGS flags = stmt->dwGetParseFlags() | kInternalPositioning;
   const wchar_t* name = stmt->pszGetBrowseItem();
+  if (ok && (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && stmt->bSearchOrdersByMember()) {
+    // The server orders an ENUM or SET by member number, and no literal says which rows follow
+    // one: the row is found by its key, then in the whole browse by its texts, the move made
+    // from there.
+    eNA_PARSEDIRECTION here = NA_PARSE_CURRENT;
+    long long landing = 0;
+    if (duplicates && !_bGotoCurrentRecord_DuplicateProcess(stmt, rank, &here, &landing)) return FALSE;
+    if (!_bFetch(stmt, name, NA_PARSE_FIRST, std::max(landing, 1LL), 0, static_cast<eNA_LOCKTYPE>(0), nullptr, flags, 1))
+      return FALSE;
+    if (!stmt->bGetFound() || stmt->bGetOutOfRange()) {
+      stmt->CurrentRecordNotFound(name, 3, 23);
+      return FALSE;
+    }
+    return stmt->bGoToCurrentRowWhole(dir, count, setRead);
+  }
+  if (ok && duplicates) ok = _bGotoCurrentRecord_DuplicateProcess(stmt, rank, &dir, &count);
   if (ok) {
     switch (dir) {
       case NA_PARSE_FIRST:

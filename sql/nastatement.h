@@ -484,6 +484,11 @@ class CNAStatement : public CInterf {
   // row no longer there is the lost current record (user error 13).
   BOOL bGoToKeptRowWhole(const CNARecordValue* kept, int rank, eNA_PARSEDIRECTION direction, long long count,
                          int update);
+  // The search's key, or the unique key ordering its equal rows, holds an ENUM or SET, which the
+  // server orders by member number and compares with a literal by its text.
+  bool bSearchOrdersByMember() const;
+  // bGoToKeptRowWhole for the row the SQL statement stands on, read by its texts.
+  BOOL bGoToCurrentRowWhole(eNA_PARSEDIRECTION direction, long long count, int update);
   CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.
@@ -633,6 +638,8 @@ class CNAStatement : public CInterf {
   // row _KeepEdgeRow kept (past equalBefore rows of the same texts); *whole false (the result as
   // it was) when no row of it is that one.
   BOOL _bGoOnWhole(bool* whole, int equalBefore = 0);
+  // bGoToKeptRowWhole's rest, the row's texts kept (m_tabEdgeRow).
+  BOOL _bGoToEdgeRowWhole(int rank, eNA_PARSEDIRECTION direction, long long count, int update);
   // Copies the record into the statement's original record and keeps the equal-row count.
   BOOL bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction);
   // A new original (one reference, the caller's) holding current as its clone would: the last

@@ -15,6 +15,7 @@
 #include "driver/naconnectiondescription.h"
 #include "driver/naerror.h"
 #include "sql/nacolumn.h"
+#include "sql/naitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "sql/narecherche.h"
 #include "sql/nastatement.h"
@@ -40,6 +41,16 @@ eNA_PARSEDIRECTION Mirror(eNA_PARSEDIRECTION d) {
 }
 
 bool Forward(eNA_PARSEDIRECTION d) { return d == NA_PARSE_FIRST || d == NA_PARSE_NEXT; }
+
+// test holds for column, or for a part of the composite key it is.
+template <typename F>
+bool AnyKeyPart(const CNAColumn* column, F&& test) {
+  if (column == nullptr || !column->bIsComposedKey()) return test(column);
+  const CRefArray<CNAColumn>* parts = column->pclGetTabComponent();
+  for (int k = 0; parts != nullptr && k < parts->nGetCount(); ++k)
+    if (test((*parts)[k])) return true;
+  return false;
+}
 
 // CNAKJRecord::bEquals, asked of every row a browse reads against the row before: rows of a
 // browse mostly differ in their first eight bytes already (the flags and the first values).
@@ -308,13 +319,7 @@ bool CNAStatement::_bRowKeyInexact() const {
   };
   // The columns the next block's condition is made of: the browse item's, and the unique key's
   // that orders its equal values.
-  auto lostKey = [&](const CNAColumn* column) {
-    if (column == nullptr || !column->bIsComposedKey()) return lost(column);
-    const CRefArray<CNAColumn>* parts = column->pclGetTabComponent();
-    for (int k = 0; parts != nullptr && k < parts->nGetCount(); ++k)
-      if (lost((*parts)[k])) return true;
-    return false;
-  };
+  auto lostKey = [&](const CNAColumn* column) { return AnyKeyPart(column, lost); };
   const CNAColumn* browsed = m_pclRecord->pclGetColumnNoRef(pszGetBrowseItem());
   if (lostKey(browsed)) return true;
   const INAItemDescription* item = browsed != nullptr ? browsed->piGetItemNoRef() : nullptr;
@@ -358,12 +363,25 @@ bool CNAStatement::_bKeepEdgeRowOf(const CNARecordValue* value) {
 
 BOOL CNAStatement::bGoToKeptRowWhole(const CNARecordValue* kept, int rank, eNA_PARSEDIRECTION direction,
                                      long long count, int update) {
-  const CTString item(pszGetBrowseItem());
   if (!_bKeepEdgeRowOf(kept)) {
-    CurrentRecordNotFound(item.pszGet(), kSourceFile, kSiteRecordLost);
+    CurrentRecordNotFound(pszGetBrowseItem(), kSourceFile, kSiteRecordLost);
     return FALSE;
   }
-  // The whole browse under its filter alone: the search written from the row's '?' is none of it.
+  return _bGoToEdgeRowWhole(rank, direction, count, update);
+}
+
+BOOL CNAStatement::bGoToCurrentRowWhole(eNA_PARSEDIRECTION direction, long long count, int update) {
+  _KeepEdgeRow();
+  if (m_tabEdgeRow.empty()) {
+    CurrentRecordNotFound(pszGetBrowseItem(), kSourceFile, kSiteRecordLost);
+    return FALSE;
+  }
+  return _bGoToEdgeRowWhole(0, direction, count, update);
+}
+
+BOOL CNAStatement::_bGoToEdgeRowWhole(int rank, eNA_PARSEDIRECTION direction, long long count, int update) {
+  const CTString item(pszGetBrowseItem());
+  // The whole browse under its filter alone: the search that found the row is none of it.
   AnnuleRecherche();
   EnableCache(0);
   bool whole = false;
@@ -375,6 +393,17 @@ BOOL CNAStatement::bGoToKeptRowWhole(const CNARecordValue* kept, int rank, eNA_P
   m_bFirstBlock = 1;
   if (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) return bFetch(direction, update, count);
   return bFetch(NA_PARSE_CURRENT, update, 0);
+}
+
+bool CNAStatement::bSearchOrdersByMember() const {
+  INAItemDescription* item = m_pclRecherche != nullptr ? m_pclRecherche->piGetFetchItemNoRef() : nullptr;
+  if (item == nullptr || m_pclRecord == nullptr) return false;
+  auto byMember = [](const CNAColumn* column) {
+    const CNAItemDescription* db = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+    return db != nullptr && db->bEnumSet();
+  };
+  if (AnyKeyPart(m_pclRecord->pclGetColumnNoRef(item), byMember)) return true;
+  return !item->bUnique() && AnyKeyPart(m_pclRecord->pclGetUniqueKeyNotNullNoRef(), byMember);
 }
 
 BOOL CNAStatement::_bGoOnWhole(bool* whole, int equalBefore) {

@@ -11,10 +11,9 @@
 // - a modify or delete of each row read reaches that row alone (read back over the raw
 //   connection), or is refused with a user error and nothing written.
 // Left out: values an item cannot hold at all (a TIME beyond a day, an unsigned BIGINT above the
-// signed range in a signed item), whose read fails; a seek of an ENUM or SET value, whose rows
-// past the matches follow the text's order, not the members'; seeks and filter bounds compared
-// at the item's precision (a date-time's milliseconds, a 4-byte real), which the host's value
-// holds as its item does.
+// signed range in a signed item), whose read fails; seeks and filter bounds compared at the
+// item's precision (a date-time's milliseconds, a 4-byte real), which the host's value holds as
+// its item does.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -220,9 +219,10 @@ std::vector<SKeyShape> Shapes() {
                             "X'00000000000000FF'"}),
                      {}, {}));
   s.push_back(Single("BIT(12)", "BIT(12)", Twice({"X'0FFF'", "X'0001'", "X'0100'", "X'0000'"}), {}, {}));
-  s.push_back(Single("ENUM", "ENUM('z','a','m')", Twice({"'z'", "'a'", "'m'", "NULL"}), {},
+  s.push_back(Single("ENUM", "ENUM('z','a','m')", Twice({"'z'", "'a'", "'m'", "NULL"}), {{"a", "'a'"}, {"z", "'z'"}},
                      {{{"z", "'z'"}, false, {"m", "'m'"}, true}}));
-  s.push_back(Single("SET", "SET('z','a','m')", Twice({"'z'", "'a'", "'z,a'", "'m'", "''"}), {}, {}));
+  s.push_back(Single("SET", "SET('z','a','m')", Twice({"'z'", "'a'", "'z,a'", "'m'", "''"}),
+                     {{"a", "'a'"}, {"z,a", "'z,a'"}}, {}));
   s.push_back(Single("BINARY(4)", "BINARY(4)",
                      Twice({"X'00000000'", "X'FFFFFFFF'", "X'00FF0000'", "X'FF000000'", "X'01'", "NULL"}), {}, {}));
   s.push_back(Single("VARBINARY(6)", "VARBINARY(6)",
@@ -287,6 +287,10 @@ std::vector<SKeyShape> Shapes() {
                      Twice({"-9223372036854775808", "9223372036854775807", "0", "NULL"}),
                      {{"0", "0"}}, {{{"-9223372036854775808", "-9223372036854775808"}, false, {"9223372036854775807", "9223372036854775807"}, true}},
                      {L"v"}, kUnique | kDescending, "UNIQUE KEY (v DESC)"));
+  s.push_back(Single("descending ENUM", "ENUM('z','a','m')", {"'z'", "'a'", "'m'"}, {{"a", "'a'"}}, {}, {L"v"},
+                     kUnique | kDescending, "UNIQUE KEY (v DESC)"));
+  s.push_back(Single("ENUM, duplicates", "ENUM('z','a','m')", {"'a'", "'z'", "'m'", "'a'", "NULL", "'z'", "'a'"},
+                     {{"a", "'a'"}, {"z", "'z'"}}, {}, {L"v"}, kDuplicates, "KEY (v)"));
   s.push_back(Single("BIGINT, duplicates", "BIGINT",
                      {"-9223372036854775808", "9223372036854775807", "0", "NULL", "0", "-9223372036854775808", "NULL"},
                      {{"0", "0"}}, {{{"-9223372036854775808", "-9223372036854775808"}, false, {"0", "0"}, true}},
@@ -483,12 +487,13 @@ class TypedKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     return failure;
   }
 
-  // A seek of value from the first match (or the last), then reads to that end: the rows from
-  // the match on, in the server's order.
-  std::string Seek(STable& t, bool parsed, int cache, bool rowCache, const SValue& value, bool fromFirst) {
-    const std::string where =
-        Where(t, parsed, cache, rowCache) + ", seek of " + value.sql + (fromFirst ? " from the first" : " from the last");
-    std::vector<int> want = Order(t, fromFirst, parsed);
+  // A seek of value from the first match (or the last), then reads to that end (back: to the
+  // other end): the rows from the match on, in the server's order.
+  std::string Seek(STable& t, bool parsed, int cache, bool rowCache, const SValue& value, bool fromFirst,
+                   bool back = false) {
+    const std::string where = Where(t, parsed, cache, rowCache) + ", seek of " + value.sql +
+                              (fromFirst ? " from the first" : " from the last") + (back ? ", read back" : "");
+    std::vector<int> want = Order(t, fromFirst != back, parsed);
     RawRows match;
     Raw("SELECT n FROM `" + t.name + "` WHERE v = " + value.sql + OrderBy(t, fromFirst, parsed) + " LIMIT 1", &match);
     const int first = match.empty() ? 0 : std::stoi(match[0].at(0).value_or("0"));
@@ -508,7 +513,7 @@ class TypedKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
                 : -1;
     for (size_t guard = 0; n > 0 && guard < 2 * t.shape->rows.size() + 4; ++guard) {
       seen.push_back(n);
-      n = f.Read(fromFirst ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
+      n = f.Read(fromFirst != back ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS, flags);
     }
     std::string failure;
     if (n < 0) failure = where + ": failed after " + Joined(seen) + ": " + Error(f) + "\n";
@@ -693,6 +698,21 @@ TEST_P(TypedKeysLoaded, WriteOfARowKeyedByAValueItsItemRoundsReachesThatRowAlone
     STable* t = MakeShape(name);
     for (size_t r = 1; r <= t->shape->rows.size(); ++r)
       for (const bool modify : {true, false}) failures += Write(*t, false, modify, static_cast<int>(r));
+  }
+  EXPECT_EQ(failures, "");
+}
+
+// A seek on an ENUM or SET key goes on past the matches, either way, in the server's member order
+// (it went on in the order of the members' texts).
+TEST_P(TypedKeysLoaded, SeekOnAnEnumOrSetKeyGoesOnInMemberOrder) {
+  std::string failures;
+  for (const char* name : {"ENUM", "SET", "descending ENUM", "ENUM, duplicates"}) {
+    STable* t = MakeShape(name);
+    for (const SValue& value : t->shape->sought)
+      for (const bool parsed : {false, true})
+        for (const int cache : {1, -1})
+          for (const bool fromFirst : {true, false})
+            for (const bool back : {false, true}) failures += Seek(*t, parsed, cache, true, value, fromFirst, back);
   }
   EXPECT_EQ(failures, "");
 }
