@@ -881,7 +881,9 @@ BOOL CNACommand::FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION 
   holder->bGetValue(&value);
   if (value.bIsNull() || value.wGetType() == ZV_VIDE) return TRUE;
   const eNA_ITEMTYPE itemType = ItemType(item);
-  const std::wstring iso = target == NA_IT_TEXTE && (itemType == NA_IT_DATE8 || itemType == NA_IT_DATETIME) &&
+  // A LIKE pattern names no one date: it stays as written.
+  const std::wstring iso = target == NA_IT_TEXTE && op != NA_OPEXP_LIKE &&
+                                   (itemType == NA_IT_DATE8 || itemType == NA_IT_DATETIME) &&
                                    bIsHostText(value.wGetType())
                                ? IsoDateAsDigits(HostText(value), itemType)
                                : L"";

@@ -313,6 +313,7 @@ TEST_F(Rewrite, IsoDatesAreSentAsTheColumnsDigitsAndOtherTextsAsWritten) {
       {L"SELECT x FROM t WHERE dt > '2024-02-29 13'", L"> '2024-02-29 13'"},
       {L"SELECT num FROM commandes WHERE date_cde = '2024-2-9'", L"= '2024-2-9'"},
       {L"SELECT num FROM commandes WHERE date_cde <> '29.02.24'", L"<> '29.02.24'"},
+      {L"SELECT x FROM t WHERE dt LIKE '2024-02-29'", L"LIKE '2024-02-29'"},
   });
 }
 
