@@ -605,8 +605,10 @@ class CNACommand : public CInterf {
   BOOL _bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text, IExpOpExpression* parent,
                              IExpOpExpression* node, CNASqlElt::eSQLELT kind, INAItemDescription* item,
                              unsigned int* cursor, CTStringConcatAW* out, eNA_ITEMTYPE type);
-  // Brings value to the type the comparison needs: dates and times compared for equality
-  // completed to the item's length, then cast. A value that does not cast stays as it is.
+  // Brings value to the type the comparison needs: a date in the server's own text compared
+  // with a date column's digits becomes those digits whole; host digits of dates and times
+  // compared for equality are completed to the item's length (no other text is); then cast. A
+  // value that does not cast stays as it is.
   BOOL FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION op, IExpOpExpression* parent,
                                INAItemDescription* item, eNA_ITEMTYPE type, CNAConvertVariant* value);
   // The forced type of argument argIndex of node; may give back the current item.

@@ -226,6 +226,31 @@ std::wstring HostText(const CAny& value) {
   return text;
 }
 
+bool bAllDigits(const std::wstring& text) {
+  return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+// text written the server's way, 'YYYY-MM-DD' then optionally ' ' or 'T' and 'HH:MM', ':SS' and
+// '.' with 1 to 3 fraction digits, as the digit text a DATE8 or DATETIME column is compared in:
+// the date's 8 digits, then the time's 9 digits (hours to milliseconds) for a DATETIME item and
+// for a time past midnight, so that text order is the server's date order. "" for any other text.
+std::wstring IsoDateAsDigits(const std::wstring& text, eNA_ITEMTYPE itemType) {
+  // The longest form, '#' a digit.
+  static constexpr wchar_t kShape[] = L"####-##-## ##:##:##.###";
+  const size_t n = text.size();
+  if (n != 10 && n != 16 && n != 19 && (n < 21 || n > 23)) return L"";
+  std::wstring digits;
+  for (size_t i = 0; i < n; ++i) {
+    const wchar_t c = text[i];
+    const bool ok = kShape[i] == L'#' ? c >= L'0' && c <= L'9' : i == 10 ? c == L' ' || c == L'T' : c == kShape[i];
+    if (!ok) return L"";
+    if (kShape[i] == L'#') digits += c;
+  }
+  digits.resize(17, L'0');
+  if (itemType == NA_IT_DATE8 && digits.find_first_not_of(L'0', 8) == std::wstring::npos) digits.resize(8);
+  return digits;
+}
+
 bool bIsEmptyLiteral(IExpOpExpression* node) {
   if (node == nullptr || node->eGetOperator() != NA_OPEXP_LITERAL) return false;
   // A bind variable's value is the host's, given at run time: it is not known empty.
@@ -856,7 +881,17 @@ BOOL CNACommand::FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION 
   holder->bGetValue(&value);
   if (value.bIsNull() || value.wGetType() == ZV_VIDE) return TRUE;
   const eNA_ITEMTYPE itemType = ItemType(item);
-  if ((op == NA_OPEXP_EQUAL || op == NA_OPEXP_DIFFERENT) && item != nullptr && bIsHostText(value.wGetType())) {
+  // A LIKE pattern names no one date: it stays as written.
+  const std::wstring iso = target == NA_IT_TEXTE && op != NA_OPEXP_LIKE &&
+                                   (itemType == NA_IT_DATE8 || itemType == NA_IT_DATETIME) &&
+                                   bIsHostText(value.wGetType())
+                               ? IsoDateAsDigits(HostText(value), itemType)
+                               : L"";
+  if (!iso.empty()) {
+    // The column is compared as the host's digits: the server's own date text is brought to them whole.
+    SetWideText(&value, iso);
+  } else if ((op == NA_OPEXP_EQUAL || op == NA_OPEXP_DIFFERENT) && item != nullptr &&
+             bIsHostText(value.wGetType())) {
     // A partial date or time compared for equality: its missing parts take their minimum.
     const std::wstring text = HostText(value);
     const size_t logical = item->nGetLogicalSize(0);
@@ -865,15 +900,16 @@ BOOL CNACommand::FormatExpressionLiteral(CNASqlElt::eSQLELT kind, eOPEXPRESSION 
     CXTime time;
     CTString completed;
     bool complete = false;
+    // Only the host's digits are completed: read as digits, any other text became another date.
     if (itemType == NA_IT_HEURE && text.size() < logical) {
       time.bSetZVTimeMin(text.c_str(), -1);
       time.GetZVTimeHHMMSSCCm(completed);
       complete = true;
-    } else if ((itemType == NA_IT_DATE6 || itemType == NA_IT_DATE8) && text.size() < logical) {
+    } else if ((itemType == NA_IT_DATE6 || itemType == NA_IT_DATE8) && text.size() < logical && bAllDigits(text)) {
       time.bSetZVDateTimeMin(text.c_str(), -1);
       time.GetZVDate(completed);
       complete = true;
-    } else if (itemType == NA_IT_DATETIME && text.size() <= 16) {
+    } else if (itemType == NA_IT_DATETIME && text.size() <= 16 && bAllDigits(text)) {
       time.bSetZVDateTimeMin(text.c_str(), -1);
       time.GetZVTimeAAAAMMJJHHMMSSCCm(completed);
       completed = completed.clGauche(17);

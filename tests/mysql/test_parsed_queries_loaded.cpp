@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -544,6 +545,55 @@ TEST_P(ParsedQueries, LiteralsOfAQuerySelectTheServersRowsAndRunAgainWithNewValu
     const std::string rerun = again.Run(m_catalogue, Named("SELECT id, t FROM {A} WHERE ") + c.host);
     EXPECT_EQ(rerun.empty() ? Joined(again.Browse(L"id", true, {L"id"}, 0)) : rerun.substr(0, 7), want) << what;
   }
+}
+
+// A date literal of a condition written the server's way (ISO, with or without its time) selects
+// the rows the server's own WHERE selects on DATE, DATETIME and TIMESTAMP columns, as the host's
+// digit forms do. Before, the ISO text was compared as written with the column's digit text (no
+// row, or the wrong ones), and on a DATETIME equality it was first read as digits into another
+// date.
+TEST_P(ParsedQueries, IsoDateLiteralSelectsTheServersRows) {
+  ASSERT_TRUE(Raw("DROP TABLE IF EXISTS `" + m_a + "`"));
+  ASSERT_TRUE(Raw("CREATE TABLE `" + m_a + "` (id INT PRIMARY KEY, d DATE, dt DATETIME, ts TIMESTAMP NULL DEFAULT NULL)"));
+  ASSERT_TRUE(Raw("INSERT INTO `" + m_a +
+                  "` VALUES (1,'2024-02-29','2024-02-29 00:00:00','2024-02-29 00:00:00'),"
+                  "(2,'2024-02-29','2024-02-29 13:14:15','2024-02-29 13:14:15'),"
+                  "(3,'2024-02-28','2024-02-28 23:59:59','2024-02-28 23:59:59'),"
+                  "(4,'2024-03-01','2024-03-01 00:00:00','2024-03-01 00:00:00'),"
+                  "(5,'2024-02-29','2024-02-29 13:14:16','2024-02-29 13:14:16'),"
+                  "(6,NULL,NULL,NULL)"));
+  const struct {
+    const char* literal;
+    bool iso;
+  } literals[] = {
+      {"'2024-02-29'", true},          {"'2024-02-29 00:00:00'", true},     {"'2024-02-29 13:14:15'", true},
+      {"'2024-02-29T13:14:15'", true}, {"'2024-02-29 13:14:15.000'", true}, {"'2024-02-29 13:14'", true},
+      {"'2024-03-01'", true},          {"'1999-12-31 23:59:59'", true},     {"'2024-02-29 13:14:15.5'", true},
+      // The host's digit forms keep their text comparison, which a date-time's short digits
+      // match only under these first four operators.
+      {"'20240229'", false},           {"'20240229131415'", false},
+  };
+  // {c} the column, {L} the literal.
+  const char* const conditions[] = {
+      "{c} = {L}", "{c} <> {L}", "{c} < {L}", "{c} >= {L}",
+      "{c} <= {L}", "{c} > {L}", "{c} >= {L} AND {c} <= {L}", "{c} >= '2024-02-28' AND {c} <= {L}",
+  };
+  auto replaced = [](std::string text, const std::string& mark, const std::string& by) {
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + by.size()))
+      text.replace(at, mark.size(), by);
+    return text;
+  };
+  CHostConnectionDescription* host = Host("");
+  Describe(host, true);
+  for (const char* column : {"d", "dt", "ts"})
+    for (const auto& l : literals)
+      for (size_t i = 0; i < std::size(conditions) && (l.iso || i < 4); ++i) {
+        const std::string where = replaced(replaced(conditions[i], "{c}", column), "{L}", l.literal);
+        const std::string want = Joined(RawRowsOf("SELECT id FROM `" + m_a + "` WHERE " + where + " ORDER BY id"));
+        SQuery q;
+        const std::string why = q.Open(m_driver, host, m_catalogue, Named("SELECT id, d FROM {A} WHERE ") + where);
+        EXPECT_EQ(why.empty() ? Joined(q.Browse(L"id", true, {L"id"}, 0)) : why, want) << where;
+      }
 }
 
 // One file over table a of (id, v, w): the table itself or a query the host parsed, answering

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/naconnectiondescription.h"
@@ -136,6 +138,13 @@ class Rewrite : public ParseTest {
       return L"<error " + std::to_wstring(m_error.nGetUserErrorCode()) + L">";
     const wchar_t* sent = c->pszGetFormatedSQL(NA_PARAMCONV_ALL);
     return sent != nullptr ? sent : L"<not formatted>";
+  }
+  // Each host query of the dialect-5 connection sent holding its piece of text.
+  void ExpectSentHolds(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> queries) {
+    for (const auto& [host, piece] : queries) {
+      const std::wstring sent = Sent(Cnx(5), host);
+      EXPECT_NE(sent.find(piece), std::wstring::npos) << ParseBench::Narrow(sent);
+    }
   }
   CNACommand* Filter(CNAConnectionDescription* cnx, const std::wstring& condition, const wchar_t* from) {
     CTString error;
@@ -274,10 +283,7 @@ TEST_F(Rewrite, DatesAndTimesAreComparedAsTheHostsDigits) {
     EXPECT_EQ(c->eGetFormatExpressionColonne(row.kind, row.item, static_cast<eOPEXPRESSION>(row.op), nullptr), row.format)
         << row.kind << "/" << row.item << "/" << row.op;
   // Compared for equality, a partial date or time is completed to the column's length.
-  struct Query {
-    const wchar_t* host;
-    const wchar_t* sent;
-  } queries[] = {
+  ExpectSentHolds({
       {L"SELECT x FROM t WHERE dt = '20240105'",
        L"WHERE SUBSTR(DATE_FORMAT(`dt`,'%Y%m%d%H%i%S%f'), 1, 17) = '20240105000000000'"},
       {L"SELECT x FROM t WHERE dt <> '2024010512'", L"<> '20240105120000000'"},
@@ -285,11 +291,30 @@ TEST_F(Rewrite, DatesAndTimesAreComparedAsTheHostsDigits) {
       {L"SELECT x FROM t WHERE h = '0830'", L"WHERE SUBSTR(TIME_FORMAT(`h`,'%H%i%S%f'), 1, 9) = '083000000'"},
       {L"SELECT num FROM commandes WHERE date_cde = '202402'", L"WHERE DATE_FORMAT(`date_cde`,'%Y%m%d') = '20240201'"},
       {L"INSERT INTO commandes (num, date_cde) VALUES (1, '20240229')", L"VALUES (1 , '2024-02-29' )"},
-  };
-  for (const Query& q : queries) {
-    const std::wstring sent = Sent(Cnx(5), q.host);
-    EXPECT_NE(sent.find(q.sent), std::wstring::npos) << ParseBench::Narrow(sent);
-  }
+  });
+}
+
+// A date written the server's way is sent as the whole digit text of the column it is compared
+// with, so that text order is date order; any other text that is no host digits goes as written
+// rather than read as digits into another date.
+TEST_F(Rewrite, IsoDatesAreSentAsTheColumnsDigitsAndOtherTextsAsWritten) {
+  ExpectSentHolds({
+      {L"SELECT x FROM t WHERE dt = '2024-02-29'",
+       L"WHERE SUBSTR(DATE_FORMAT(`dt`,'%Y%m%d%H%i%S%f'), 1, 17) = '20240229000000000'"},
+      {L"SELECT x FROM t WHERE dt < '2024-02-29 13:14:15'", L"< '20240229131415000'"},
+      {L"SELECT x FROM t WHERE dt >= '2024-02-29T13:14:15.5'", L">= '20240229131415500'"},
+      {L"SELECT x FROM t WHERE dt <= '2024-02-29 13:14'", L"<= '20240229131400000'"},
+      {L"SELECT num FROM commandes WHERE date_cde = '2024-02-29'", L"WHERE DATE_FORMAT(`date_cde`,'%Y%m%d') = '20240229'"},
+      {L"SELECT num FROM commandes WHERE date_cde <= '2024-02-29 00:00:00.000'", L"<= '20240229'"},
+      {L"SELECT num FROM commandes WHERE date_cde > '2024-02-29 13:14:15'", L"> '20240229131415000'"},
+      {L"SELECT x FROM t WHERE dt = '2024/02/29'", L"= '2024/02/29'"},
+      {L"SELECT x FROM t WHERE dt = '2024-02'", L"= '2024-02'"},
+      {L"SELECT x FROM t WHERE dt < '2024-02-29 13:14:15.1234'", L"< '2024-02-29 13:14:15.1234'"},
+      {L"SELECT x FROM t WHERE dt > '2024-02-29 13'", L"> '2024-02-29 13'"},
+      {L"SELECT num FROM commandes WHERE date_cde = '2024-2-9'", L"= '2024-2-9'"},
+      {L"SELECT num FROM commandes WHERE date_cde <> '29.02.24'", L"<> '29.02.24'"},
+      {L"SELECT x FROM t WHERE dt LIKE '2024-02-29'", L"LIKE '2024-02-29'"},
+  });
 }
 
 // ---------------------------------------------------------------- empty dates
