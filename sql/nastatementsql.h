@@ -56,6 +56,10 @@ class CNAStatementSQL : public CInterf {
   virtual BOOL bDataSeek(long long) { return FALSE; }
   // The open result holds all its rows on the client, so that bDataSeek reaches any of them.
   virtual BOOL bRowsSeekable() const { return FALSE; }
+  // A result whose rows still arrive (row count kRowsArriving): waits for all of them and sets
+  // the count; bHasRow's wait for row at, the count set when the rows end before it.
+  virtual void _SettleRows() {}
+  virtual bool _bRowArrives(long long) { return false; }
   // One column of the current row into the converter.
   virtual BOOL bGetValue(CNAConvertVariant*, unsigned int, unsigned int) { return FALSE; }
   // The column as a wide dynamic string (host type 16), through the value holder.
@@ -142,7 +146,16 @@ class CNAStatementSQL : public CInterf {
   void _DumpQueryInError(const char* text, int length);
 
   // ---- State ----
-  long long llGetRowCount() const { return m_llRowCount; }
+  // Rows of the open result; one whose rows still arrive is waited for to its end first.
+  long long llGetRowCount() {
+    if (m_llRowCount == kRowsArriving) _SettleRows();
+    return m_llRowCount;
+  }
+  // The open result has row at (0-based, not negative): a result whose rows still arrive is
+  // waited for up to that row only.
+  bool bHasRow(long long at) { return m_llRowCount != kRowsArriving ? at < m_llRowCount : _bRowArrives(at); }
+  // The row count is known without waiting.
+  bool bRowCountKnown() const { return m_llRowCount != kRowsArriving; }
   long long llGetPosition() const { return m_llPosition; }
   unsigned int nGetColumnCount() const { return m_nColumnCount; }
   // 1: no current row.
@@ -160,6 +173,8 @@ class CNAStatementSQL : public CInterf {
   // Source-file number of the statement's debug lines; the longest query text kept in an error.
   static constexpr int kSourceFile = 50;
   static constexpr int kDumpChars = 5000;
+  // The row count of a result whose rows are still arriving on the client.
+  static constexpr long long kRowsArriving = -2;
   static unsigned int m_gnStmtGenerator;
 
  protected:

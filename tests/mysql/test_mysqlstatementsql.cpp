@@ -377,17 +377,26 @@ TEST_P(LiveStatement, SeekTakesTheWhole64BitIndex) {
 }
 
 TEST_P(LiveStatement, FailedLengthsLeaveNoRowCurrent) {
-  auto st = Stmt();
-  ASSERT_TRUE(st->bExecuteDirect(L"SELECT 'a' UNION ALL SELECT 'bb'", nullptr, 0) && st->bFetch(0));
-  const auto lengths = __mysql_fetch_lengths;
-  __mysql_fetch_lengths = [](MYSQL_RES*) -> unsigned long* { throw CTString(L"mysql_fetch_lengths"); };
-  EXPECT_FALSE(st->bFetch(0));
-  __mysql_fetch_lengths = lengths;
-  EXPECT_EQ(Err(), "37/0");
-  unsigned char* bytes = nullptr;
-  unsigned int length = 0;
-  EXPECT_TRUE(st->bIsEnd());
-  EXPECT_FALSE(st->bGetValue(&bytes, &length, 0)) << "the first row's lengths are not the second's";
+  // A stored result takes its rows' lengths as it runs: the execution fails. A streamed one takes
+  // them row by row: the fetch fails, and the row before is no longer current.
+  for (bool stored : {true, false}) {
+    auto st = Stmt(stored);
+    const auto lengths = __mysql_fetch_lengths;
+    if (stored) {
+      __mysql_fetch_lengths = [](MYSQL_RES*) -> unsigned long* { throw CTString(L"mysql_fetch_lengths"); };
+      EXPECT_FALSE(st->bExecuteDirect(L"SELECT 'a' UNION ALL SELECT 'bb'", nullptr, 0));
+    } else {
+      ASSERT_TRUE(st->bExecuteDirect(L"SELECT 'a' UNION ALL SELECT 'bb'", nullptr, 0) && st->bFetch(0));
+      __mysql_fetch_lengths = [](MYSQL_RES*) -> unsigned long* { throw CTString(L"mysql_fetch_lengths"); };
+      EXPECT_FALSE(st->bFetch(0));
+    }
+    __mysql_fetch_lengths = lengths;
+    EXPECT_EQ(Err(), "37/0") << stored;
+    unsigned char* bytes = nullptr;
+    unsigned int length = 0;
+    EXPECT_TRUE(st->bIsEnd());
+    EXPECT_FALSE(st->bGetValue(&bytes, &length, 0)) << "the first row's lengths are not the second's";
+  }
 }
 
 TEST_P(LiveStatement, AffectedRowsOutliveTheLookForFurtherResults) {
@@ -854,3 +863,112 @@ INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatement,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 }  // namespace
+
+// A stored result longer than its first rows goes on arriving after the execution answers: every
+// road must still see it as the server sent it, whole, once, and never a short result as success.
+class ArrivingRows : public LiveStatement {
+ protected:
+  static constexpr int kMany = 5000;
+  void SetUp() override {
+    LiveStatement::SetUp();
+    if (HasFatalFailure() || m_pCnx == nullptr) return;
+    ASSERT_TRUE(Run("CREATE TABLE " + Table() + " (id INT PRIMARY KEY, t VARCHAR(20))")) << Err();
+    std::string values;
+    for (int id = 1; id <= kMany; ++id)
+      values += (id > 1 ? "," : "") + std::string("(") + std::to_string(id) + ",'v" + std::to_string(id) + "')";
+    ASSERT_TRUE(Run("INSERT INTO " + Table() + " VALUES " + values)) << Err();
+  }
+  std::wstring Select() const { return Wide("SELECT id, t FROM " + Table() + " ORDER BY id"); }
+  // The current row's id, -1 without one.
+  static int Id(CMySQLStatementSQL* st) {
+    unsigned char* bytes = nullptr;
+    unsigned int length = 0;
+    if (!st->bGetValue(&bytes, &length, 0)) return -1;
+    return std::stoi(std::string(reinterpret_cast<char*>(bytes), length));
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, ArrivingRows,
+                         testing::Combine(testing::Values(1252, 65001), testing::Bool()));
+
+TEST_P(ArrivingRows, EveryRowComesOnceInOrderWhateverReadsItFirst) {
+  // How the reader meets the result first: row by row, by its count, by a row far ahead.
+  enum class First { kRows, kCount, kSeekAhead };
+  for (First first : {First::kRows, First::kCount, First::kSeekAhead}) {
+    auto st = Stmt();
+    ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
+    if (first == First::kCount) {
+      EXPECT_EQ(st->llGetRowCount(), kMany);
+    }
+    if (first == First::kSeekAhead) {
+      ASSERT_TRUE(st->bDataSeek(kMany - 1) && st->bFetch(0));
+      EXPECT_EQ(Id(st.get()), kMany);
+      ASSERT_TRUE(st->bDataSeek(0));
+    }
+    int want = 1;
+    while (st->bHasRow(want - 1) && st->bFetch(0) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
+    EXPECT_EQ(want, kMany + 1) << static_cast<int>(first);
+    EXPECT_EQ(st->llGetRowCount(), kMany);
+    EXPECT_FALSE(st->bHasRow(kMany));
+    unsigned long long affected = 0;
+    EXPECT_TRUE(st->bGetAffected_rows(&affected));
+    EXPECT_EQ(affected, static_cast<unsigned long long>(kMany));
+    // Back over them, as a backward browse does.
+    for (int at = kMany - 1; at >= 0; at -= 997) {
+      ASSERT_TRUE(st->bDataSeek(at) && st->bFetch(0));
+      EXPECT_EQ(Id(st.get()), at + 1);
+    }
+    EXPECT_EQ(Err(), "");
+  }
+}
+
+TEST_P(ArrivingRows, AnotherTextOnTheConnectionWaitsForTheRowsStillArriving) {
+  auto st = Stmt();
+  ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
+  ASSERT_TRUE(st->bFetch(0) && !st->bIsEnd());
+  EXPECT_EQ(Id(st.get()), 1);
+  // A statement of its own, the connection's own text and an escape, all while rows arrive.
+  auto other = Stmt();
+  ASSERT_TRUE(other->bExecuteDirect(Wide("SELECT COUNT(*) FROM " + Table()).c_str(), nullptr, 0)) << Err();
+  EXPECT_EQ(Rows(other.get()), std::to_string(kMany));
+  ASSERT_TRUE(Run("UPDATE " + Table() + " SET t = 'changed' WHERE id = " + std::to_string(kMany))) << Err();
+  // The first result holds the rows as they were when it ran.
+  int want = 2;
+  while (st->bFetch(0) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
+  EXPECT_EQ(want, kMany + 1);
+  ASSERT_TRUE(st->bDataSeek(kMany - 1) && st->bFetch(0));
+  unsigned char* bytes = nullptr;
+  unsigned int length = 0;
+  ASSERT_TRUE(st->bGetValue(&bytes, &length, 1));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), length), "v" + std::to_string(kMany));
+  EXPECT_EQ(Err(), "");
+}
+
+TEST_P(ArrivingRows, ResultsLeftUnreadLeaveTheConnectionReady) {
+  for (int reads : {0, 1, 1500}) {
+    auto st = Stmt();
+    ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
+    for (int i = 0; i < reads; ++i) ASSERT_TRUE(st->bFetch(0) && !st->bIsEnd());
+    // Run again on the same statement, then dropped with its rows unread.
+    ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
+    ASSERT_TRUE(st->bFetch(0));
+    EXPECT_EQ(Id(st.get()), 1);
+    st.reset();
+    EXPECT_EQ(Query("SELECT 7"), "7") << reads;
+  }
+}
+
+TEST_P(ArrivingRows, ALaterStatementsErrorFailsTheReadThatMeetsIt) {
+  // Once the rows failed, no read of them answers as if the result were whole.
+  auto st = Stmt();
+  const std::wstring text = Select() + L"; SELECT * FROM " + Wide(Table()) + L"_none";
+  ASSERT_TRUE(st->bExecuteDirect(text.c_str(), nullptr, 0)) << Err();
+  int want = 1;
+  BOOL ok = TRUE;
+  while ((ok = st->bFetch(0)) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(Err(), "22/1146");
+  EXPECT_FALSE(st->bDataSeek(0) && st->bFetch(0));
+  EXPECT_EQ(Err(), "22/1146");
+  EXPECT_EQ(Query("SELECT 8"), "8");
+}
