@@ -62,6 +62,7 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // rows fails every read of the result from the moment it is known.
   void _SettleRows() override;
   bool _bRowArrives(long long at) override;
+  bool bRowsBroken() const override { return m_bRowsFailed != 0; }
   // The column of the current row into value: FALSE without a current row, or with user error
   // 50 for a column past the count.
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/inadriversql.h"
 #include "tests/mysql/fault_bench.h"
+#include "tests/support/host_text.h"
 
 namespace {
 
@@ -50,6 +52,37 @@ class ArrivingLoaded : public FaultBench, public testing::WithParamInterface<int
       }
       ids.push_back(row->id);
     }
+  }
+  // The SQL functions' interface; its statements' first column of each row fetched, up to n rows
+  // (-1: to the end). *failed: the error of a failed fetch ("" at the end).
+  INADriverSQL* Service() { return static_cast<INADriverSQL*>(m_driver->piGetInterface(1)); }
+  static std::vector<std::string> Fetch(INADriverSQL* sql, int cnx, int stmt, long n, std::string* failed,
+                                        unsigned int column = 1) {
+    std::vector<std::string> out;
+    failed->clear();
+    for (; n < 0 || static_cast<long>(out.size()) < n;) {
+      if (!sql->bFetch(cnx, stmt, 0)) {
+        INAError* error = nullptr;
+        sql->bGetStmtLastError(&error, cnx, stmt);
+        *failed = error != nullptr ? Short(error->pszGetError()) : "?";
+        // The end of the rows leaves an error of no code.
+        if (*failed == "0/0") failed->clear();
+        return out;
+      }
+      CAny value;
+      out.push_back(sql->bGetValue(&value, cnx, stmt, column, 0) ? DecodedAny(value) : "<unread>");
+    }
+    return out;
+  }
+  // A long result that stalls at row stall for seconds: its first rows come at once.
+  static std::wstring Stalling(int rows, int stall, double seconds) {
+    return WideOf("SELECT seq, CONNECTION_ID(), REPEAT('x', 200) FROM seq_1_to_" + std::to_string(rows) +
+                  " WHERE IF(seq = " + std::to_string(stall) + ", SLEEP(" + std::to_string(seconds) + ") = 0, 1)");
+  }
+  static std::vector<std::string> Texts(int from, int to) {
+    std::vector<std::string> out;
+    for (int id = from; id <= to; ++id) out.push_back(std::to_string(id));
+    return out;
   }
   static std::vector<int> Ids(int from, int to) {
     std::vector<int> out;
@@ -127,6 +160,104 @@ TEST_P(ArrivingLoaded, ServerLostWhileRowsArriveFailsTheReadsThatFollow) {
   ids = ReadOn(t, &ctx, NA_PARSE_NEXT, &failed);
   EXPECT_EQ(ids, Ids(2, kMany)) << failed;
   CloseFile(t, &ctx, host);
+}
+
+TEST_P(ArrivingLoaded, SqlFunctionReadsEveryRowWhileOtherStatementsOfItsConnectionRun) {
+  CHostConnectionDescription* host = Open();
+  INADriverSQL* sql = Service();
+  int cnx = 0, rows = 0, write = 0, count = 0;
+  ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
+  ASSERT_TRUE(sql->bExecute(&rows, cnx, WideOf("SELECT id FROM " + m_table + " ORDER BY id").c_str(), nullptr, 0));
+  std::string failed;
+  std::vector<std::string> ids = Fetch(sql, cnx, rows, 10, &failed);
+  EXPECT_TRUE(sql->bExecute(&write, cnx, WideOf("UPDATE " + m_table + " SET n = -1 WHERE id = 3999").c_str(), nullptr, 0));
+  EXPECT_TRUE(sql->bTrsBegin(nullptr, cnx, 0));
+  EXPECT_TRUE(sql->bExecute(&write, cnx, WideOf("DELETE FROM " + m_table + " WHERE id = 2").c_str(), nullptr, 0));
+  EXPECT_TRUE(sql->bTrsRollBack(cnx, 0, 0));
+  ASSERT_TRUE(sql->bExecute(&count, cnx, WideOf("SELECT COUNT(*) FROM " + m_table).c_str(), nullptr, 0));
+  EXPECT_EQ(Fetch(sql, cnx, count, -1, &failed), std::vector<std::string>{std::to_string(kMany)}) << failed;
+  const std::vector<std::string> rest = Fetch(sql, cnx, rows, -1, &failed);
+  ids.insert(ids.end(), rest.begin(), rest.end());
+  EXPECT_EQ(ids, Texts(1, kMany));
+  EXPECT_EQ(failed, "");
+  RawRows raw;
+  std::string err;
+  ASSERT_TRUE(m_raw.query("SELECT COUNT(*), SUM(n = -1) FROM " + m_table, &raw, &err)) << err;
+  EXPECT_EQ(*raw[0][0] + " " + *raw[0][1], std::to_string(kMany) + " 1");
+  for (int stmt : {rows, write, count}) sql->bFreeStmt(cnx, stmt, 0);
+  EXPECT_TRUE(sql->bCloseConnection(cnx));
+  EXPECT_EQ(sql->nExternalRelease(), 0);
+}
+
+// The session ended by the server while the rest of a long result arrives.
+TEST_P(ArrivingLoaded, SessionKilledWhileRowsArriveFailsTheReadAndTheNextStatementRuns) {
+  CHostConnectionDescription* host = Open();
+  INADriverSQL* sql = Service();
+  int cnx = 0, stmt = 0, next = 0;
+  ASSERT_TRUE(m_loader.bOpenConnection(host));
+  ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
+  ASSERT_TRUE(sql->bExecute(&stmt, cnx, Stalling(3000, 2500, 30).c_str(), nullptr, 0));
+  std::string failed;
+  EXPECT_EQ(Fetch(sql, cnx, stmt, 1, &failed), Texts(1, 1));
+  const std::vector<std::string> session = Fetch(sql, cnx, stmt, 1, &failed, 2);
+  ASSERT_EQ(session.size(), 1u) << failed;
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("KILL " + session[0], &err)) << err;
+  const std::vector<std::string> rest = Fetch(sql, cnx, stmt, -1, &failed);
+  EXPECT_LT(rest.size(), 2497u);
+  EXPECT_NE(failed, "");
+  // Read again from the first row, the broken result answers no row.
+  EXPECT_TRUE(Fetch(sql, cnx, stmt, -1, &failed).empty());
+  EXPECT_NE(failed, "");
+  // As after any loss of an idle session, the first text may meet the loss once more.
+  if (!sql->bExecute(&next, cnx, L"SELECT 7", nullptr, 0)) {
+    EXPECT_EQ(Short(sql->piGetLastError()->pszGetError()), "22/2006");
+    EXPECT_TRUE(sql->bExecute(&next, cnx, L"SELECT 7", nullptr, 0)) << Short(sql->piGetLastError()->pszGetError());
+  }
+  EXPECT_EQ(Fetch(sql, cnx, next, -1, &failed), std::vector<std::string>{"7"}) << failed;
+  for (int s : {stmt, next}) sql->bFreeStmt(cnx, s, 0);
+  EXPECT_TRUE(sql->bCloseConnection(cnx));
+  EXPECT_EQ(sql->nExternalRelease(), 0);
+  EXPECT_TRUE(m_driver->bCloseConnection(host));
+}
+
+// A count of a file whose whole read failed while its rows arrived is not the rows that came.
+TEST_P(ArrivingLoaded, CountAfterRowsFailedToArriveIsNotTheRowsThatCame) {
+  CHostConnectionDescription* host = Open();
+  CHostContext ctx{1, 1};
+  INATable* t = File(host, &ctx);
+  ASSERT_NE(t, nullptr);
+  m_fault.arm(2500, 0);
+  ASSERT_TRUE(Read(t, &ctx, NA_PARSE_FIRST)) << Error(t, &ctx);
+  std::string failed;
+  const std::vector<int> ids = ReadOn(t, &ctx, NA_PARSE_NEXT, &failed);
+  ASSERT_TRUE(m_fault.fired());
+  ASSERT_LT(ids.size(), static_cast<size_t>(kMany - 1));
+  m_fault.arm(0, 0);
+  long long count = -1;
+  const BOOL counted = t->bHNbEnr(&ctx, &count, 16, 0);
+  EXPECT_FALSE(counted && count != kMany) << count;
+  CloseFile(t, &ctx, host);
+}
+
+// The host may end the driver while a statement's rows still arrive: nothing of the driver may
+// run after its end.
+TEST_P(ArrivingLoaded, DriverEndedWhileRowsArriveRunsNothingOfItAfterwards) {
+  const auto run = [&] {
+        CHostConnectionDescription* host = Open();
+        INADriverSQL* sql = Service();
+        int cnx = 0, stmt = 0;
+        if (!sql->bOpenConnection(&cnx, host) || !sql->bExecute(&stmt, cnx, Stalling(3000, 2500, 1).c_str(), nullptr, 0))
+          _exit(2);
+        std::string failed;
+        if (Fetch(sql, cnx, stmt, 1, &failed) != Texts(1, 1)) _exit(3);
+        m_loader.Stop();
+        m_loader.~CHostLoader();
+        new (&m_loader) CHostLoader();
+        usleep(1500000);
+        _exit(0);
+      };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
