@@ -127,6 +127,9 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bRowsError(int site);
   // The open result freed after its execution failed.
   void _FreeFailedResult();
+  // The error that ended the arriving rows told to the connection at once, whoever reads them: a
+  // deadlock or a lost session took the transaction with it.
+  void _NoteRowsError();
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();

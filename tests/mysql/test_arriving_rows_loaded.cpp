@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/inadriversql.h"
+#include "host/host_queryexecution.h"
 #include "tests/mysql/fault_bench.h"
 #include "tests/support/host_text.h"
 
@@ -258,6 +259,149 @@ TEST_P(ArrivingLoaded, DriverEndedWhileRowsArriveRunsNothingOfItAfterwards) {
         _exit(0);
       };
   EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
+
+// A fetch of the rows' thread fails on every road that takes a whole result (a file, the host's
+// parsed query with and without its row cache), each browsed from either end: a browse answers the
+// rows in the server's order up to an error, never fewer rows as a whole result; a LAST read and a
+// count answer the server's last row and count or fail.
+TEST_P(ArrivingLoaded, EveryRoadMeetsAFailedFetchOfTheArrivingRowsAsAnError) {
+  constexpr unsigned int kNoRowCache = 0x10000;
+  for (const bool query : {true, false})
+    for (const unsigned int flags : {0u, kNoRowCache})
+      for (const bool backward : {false, true}) {
+        if (!query && flags != 0) continue;
+        SCOPED_TRACE(std::string(query ? "query" : "file") + (flags != 0 ? ", no row cache" : "") +
+                     (backward ? ", backward" : ", forward"));
+        CHostConnectionDescription* host = Open();
+        CHostContext ctx{1, 1};
+        ASSERT_TRUE(m_loader.bOpenConnection(host));
+        INATable* t = nullptr;
+        ISQLParserInformation* parse = query ? Parse() : nullptr;
+        m_fault.arm(2500, 0);
+        if (query) {
+          CHostQueryExecution execution(0, L"id");
+          if (!m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"QARRIVE", host, parse, 0, &execution)) {
+            EXPECT_NE(Short(m_driver->piGetLastError()->pszGetError()), "");
+          }
+        } else {
+          t = File(host, &ctx);
+        }
+        const auto read = [&](eNA_PARSEDIRECTION dir) {
+          return t->bHLitxxx(&ctx, L"id", dir, 1, eNA_LOCKTYPE{0}, nullptr, flags);
+        };
+        // Read from the end given, as far as the rows go: a prefix of the whole, shorter only by
+        // an error.
+        const auto browse = [&](bool down) {
+          std::vector<int> ids;
+          std::string failed;
+          for (eNA_PARSEDIRECTION dir = down ? NA_PARSE_LAST : NA_PARSE_FIRST;;
+               dir = down ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT) {
+            if (!read(dir)) {
+              failed = Error(t, &ctx);
+              break;
+            }
+            int out = 0;
+            if (!t->bHEnDehors(&ctx, L"id", &out) || out != 0) break;
+            const std::optional<BenchRow> row = Current(t, &ctx);
+            if (!row || *row != Initial(row->id)) return ADD_FAILURE() << "a row unlike the table's", ids.size();
+            ids.push_back(row->id);
+          }
+          const std::vector<int> all = down ? Ids(kMany, 1) : Ids(1, kMany);
+          EXPECT_EQ(ids, std::vector<int>(all.begin(), all.begin() + static_cast<long>(std::min(ids.size(), all.size()))));
+          EXPECT_EQ(ids.size() == all.size(), failed.empty()) << ids.size() << " rows, " << failed;
+          return ids.size();
+        };
+        if (t != nullptr) {
+          browse(backward);
+          EXPECT_TRUE(m_fault.fired());
+          m_fault.arm(0, 0);
+          if (read(NA_PARSE_LAST)) {
+            EXPECT_EQ(Current(t, &ctx), Initial(kMany));
+          }
+          long long count = -1;
+          if (t->bHNbEnr(&ctx, &count, 16, 0)) {
+            EXPECT_EQ(count, kMany);
+          }
+          browse(!backward);
+        }
+        m_fault.arm(0, 0);
+        if (query) {
+          EXPECT_TRUE(m_driver->bFreeDataSource(&ctx, L"QARRIVE", host));
+          parse->nRelease();
+        } else if (t != nullptr) {
+          EXPECT_TRUE(t->bHFerme(&ctx));
+        }
+        m_driver->bCloseContext(&ctx);
+        if (t != nullptr) {
+          EXPECT_EQ(t->nExternalRelease(), 0);
+        }
+        EXPECT_TRUE(m_driver->bCloseConnection(host));
+      }
+}
+
+// The server rolls back the host's transaction for a deadlock met while the rows of its locking
+// read still arrive, and the host goes on without reading them (writing on, or first freeing the
+// read): its transaction is lost, its next write refused and its commit fails, as when the
+// deadlock ends a statement at once.
+TEST_P(ArrivingLoaded, DeadlockWhileRowsArriveLosesTheTransactionBeforeTheNextWrite) {
+  const std::string heavy = m_table + "_heavy";
+  std::string err;
+  ASSERT_TRUE(m_raw.exec("DROP TABLE IF EXISTS " + heavy, &err)) << err;
+  ASSERT_TRUE(m_raw.exec("CREATE TABLE " + heavy + " (id INT PRIMARY KEY, v INT) ENGINE=InnoDB", &err)) << err;
+  ASSERT_TRUE(m_raw.exec("INSERT INTO " + heavy + " SELECT seq, 0 FROM seq_1_to_20000", &err)) << err;
+  for (const bool freed : {false, true}) {
+    SCOPED_TRACE(freed ? "read freed first" : "writes on");
+    CHostConnectionDescription* host = Open();
+    INADriverSQL* sql = Service();
+    int cnx = 0, write = 0, rows = 0;
+    ASSERT_TRUE(sql->bOpenConnection(&cnx, host));
+    const auto run = [&](int* stmt, const std::string& text) {
+      return sql->bExecute(stmt, cnx, WideOf(text).c_str(), nullptr, 0);
+    };
+    ASSERT_TRUE(sql->bTrsBegin(nullptr, cnx, 0));
+    ASSERT_TRUE(run(&write, "UPDATE " + m_table + " SET n = -5 WHERE id = " + std::to_string(kMany)));
+    // Another session, the heavier to roll back, holds a row the locking read reaches later.
+    RawConnection other{m_lib};
+    ASSERT_TRUE(other.connect(m_server, RawTransport::Tcp, &err)) << err;
+    ASSERT_TRUE(other.exec("BEGIN", &err) && other.exec("UPDATE " + heavy + " SET v = v + 1", &err)) << err;
+    RawRows got;
+    ASSERT_TRUE(other.query("SELECT id FROM " + m_table + " WHERE id = 3000 FOR UPDATE", &got, &err)) << err;
+    ASSERT_TRUE(run(&rows, "SELECT id, REPEAT('x', 200) FROM " + m_table + " ORDER BY id FOR UPDATE"));
+    std::string failed;
+    EXPECT_EQ(Fetch(sql, cnx, rows, 1, &failed), Texts(1, 1));
+    usleep(200000);
+    // The other session waits for the host's row: the host's read is the deadlock's victim.
+    EXPECT_TRUE(other.query("SELECT id FROM " + m_table + " WHERE id = " + std::to_string(kMany) + " FOR UPDATE",
+                            &got, &err))
+        << err;
+    EXPECT_TRUE(other.exec("ROLLBACK", &err)) << err;
+    if (freed) {
+      sql->bFreeStmt(cnx, rows, 0);
+      rows = 0;
+    }
+    const BOOL wrote = run(&write, "UPDATE " + m_table + " SET n = -6 WHERE id = 1");
+    const BOOL committed = sql->bTrsCommit(cnx, 0, 0);
+    if (!committed) sql->bTrsRollBack(cnx, 0, 0);
+    RawRows raw;
+    ASSERT_TRUE(m_raw.query(
+        "SELECT n FROM " + m_table + " WHERE id IN (1, " + std::to_string(kMany) + ") ORDER BY id", &raw, &err))
+        << err;
+    // None of the answered writes: the first went with the deadlock.
+    EXPECT_FALSE(committed);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(raw[0][0].value_or("NULL") + " " + raw[1][0].value_or("NULL"), "10 NULL");
+    if (!freed) {
+      // The locking read's rows end on the deadlock.
+      EXPECT_LT(Fetch(sql, cnx, rows, -1, &failed).size(), 2999u);
+      EXPECT_EQ(failed, "22/1213");
+    }
+    for (int stmt : {write, rows})
+      if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
+    EXPECT_TRUE(sql->bCloseConnection(cnx));
+    EXPECT_EQ(sql->nExternalRelease(), 0);
+  }
+  m_raw.exec("DROP TABLE IF EXISTS " + heavy, &err);
 }
 
 }  // namespace
