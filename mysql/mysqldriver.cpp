@@ -1,5 +1,7 @@
 #include "mysql/mysqldriver.h"
 
+#include "mysql/mysqlrowstore.h"
+
 #include <new>
 
 #include "driver/nafunctionloader.h"
@@ -9,6 +11,7 @@
 #include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
+#include "mysql/mysqlrowstore.h"
 #include "mysql/mysqlstatement.h"
 
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
@@ -80,6 +83,8 @@ void CMySQLDriver::OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDes
 }
 
 BOOL CMySQLDriver::g_NATermModule() {
+  // A result whose rows still arrive when the host ends the driver: its thread is in the client.
+  CMySQLRowStore::g_FinishAll();
   CMySQLConnection::g_TermNativeLibrary();
   CNAFunctionLoader::g_Term();
   return CNADriver::g_NATermModule();

@@ -14,6 +14,9 @@ constexpr size_t kLargestBlock = size_t{1} << 20;
 
 }  // namespace
 
+std::mutex CMySQLRowStore::s_mutex;
+CMySQLRowStore* CMySQLRowStore::s_pRunning = nullptr;
+
 CMySQLRowStore::~CMySQLRowStore() {
   Clear();
   for (char* block : m_tabBlocks) std::free(block);
@@ -131,7 +134,31 @@ bool CMySQLRowStore::bStartRest() {
   } catch (...) {
     return false;
   }
+  std::lock_guard lock(s_mutex);
+  m_pNextRunning = s_pRunning;
+  if (s_pRunning != nullptr) s_pRunning->m_pPrevRunning = this;
+  s_pRunning = this;
   return true;
+}
+
+void CMySQLRowStore::_Unlink() {
+  if (m_pPrevRunning != nullptr)
+    m_pPrevRunning->m_pNextRunning = m_pNextRunning;
+  else if (s_pRunning == this)
+    s_pRunning = m_pNextRunning;
+  if (m_pNextRunning != nullptr) m_pNextRunning->m_pPrevRunning = m_pPrevRunning;
+  m_pNextRunning = m_pPrevRunning = nullptr;
+}
+
+void CMySQLRowStore::g_FinishAll() {
+  std::lock_guard lock(s_mutex);
+  for (CMySQLRowStore* store = s_pRunning; store != nullptr; store = store->m_pNextRunning)
+    store->m_bAbandon.store(true, std::memory_order_relaxed);
+  while (s_pRunning != nullptr) {
+    CMySQLRowStore* store = s_pRunning;
+    store->_Unlink();
+    store->m_thread.join();
+  }
 }
 
 void CMySQLRowStore::_Rest() {
@@ -200,4 +227,6 @@ void CMySQLRowStore::Finish(bool abandon) {
   if (!m_thread.joinable()) return;
   if (abandon) m_bAbandon.store(true, std::memory_order_relaxed);
   m_thread.join();
+  std::lock_guard lock(s_mutex);
+  _Unlink();
 }

@@ -62,6 +62,10 @@ class CMySQLRowStore {
   bool bThrew() const { return m_bThrew; }
   // Finish(true), then rows and error forgotten; the first block is kept for the next result.
   void Clear();
+  // Every store's thread ended, the rest of its rows passed over: nothing of them runs once the
+  // driver ends (the client library and the driver's own code go with it). Under the driver
+  // mutex, as every reader's call is.
+  static void g_FinishAll();
 
   // Rows in the first index chunk; each further chunk doubles.
   static constexpr unsigned int kFirstChunkShift = 6;
@@ -97,6 +101,12 @@ class CMySQLRowStore {
   uint64_t m_nTaken = 0;
   uint64_t m_nSeen = 0;
   std::thread m_thread;
+  // The stores whose thread was started and not yet joined, linked under s_mutex.
+  CMySQLRowStore* m_pNextRunning = nullptr;
+  CMySQLRowStore* m_pPrevRunning = nullptr;
+  static std::mutex s_mutex;
+  static CMySQLRowStore* s_pRunning;
+  void _Unlink();
   std::atomic<bool> m_bAbandon{false};
   unsigned int m_nErrorCode = 0;
   std::string m_sErrorMessage;

@@ -319,10 +319,18 @@ void CMySQLStatementSQL::_SettleRows() {
     if (handle != nullptr && (handle->server_status & SERVER_MORE_RESULTS_EXIST) != 0) _StepOverKeepingError();
   }
   if (m_clRows.nErrorCode() != 0 || m_clRows.bThrew() || m_nStepOverError != 0) {
+    _NoteRowsError();
     m_bRowsFailed = 1;
     // One row more than came: a read that reaches past them meets the error, not the end.
     m_llRowCount = rows + 1;
   }
+}
+
+void CMySQLStatementSQL::_NoteRowsError() {
+  const unsigned int code = m_clRows.nErrorCode() != 0 ? m_clRows.nErrorCode() : m_nStepOverError;
+  if (code == 0) return;
+  const std::string& message = m_clRows.nErrorCode() != 0 ? m_clRows.sErrorMessage() : m_sStepOverError;
+  _pclMySQL()->InitErrorOf(nullptr, kSourceFile, kSiteEndOfRows, code, message.c_str());
 }
 
 bool CMySQLStatementSQL::_bRowArrives(long long at) {
@@ -492,8 +500,12 @@ BOOL CMySQLStatementSQL::_bCloseParse() {
     // Rows still arriving are passed over to the end: the thread reading them stops using the
     // handle, and the connection is ready for the next text.
     const bool arriving = m_llRowCount == kRowsArriving;
-    m_clRows.Clear();
     _pclMySQL()->ClearArrivingRows(this);
+    if (arriving) {
+      m_clRows.Finish(true);
+      _NoteRowsError();
+    }
+    m_clRows.Clear();
     // A streamed result's rows are read off the wire, or the connection stays busy with them.
     if (m_bRowsPending && _pHandle() != nullptr)
       while (__pFetchRow() != nullptr) {

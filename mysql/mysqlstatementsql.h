@@ -62,6 +62,7 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // rows fails every read of the result from the moment it is known.
   void _SettleRows() override;
   bool _bRowArrives(long long at) override;
+  bool bRowsBroken() const override { return m_bRowsFailed != 0; }
   // The column of the current row into value: FALSE without a current row, or with user error
   // 50 for a column past the count.
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;
@@ -126,6 +127,9 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bRowsError(int site);
   // The open result freed after its execution failed.
   void _FreeFailedResult();
+  // The error that ended the arriving rows told to the connection at once, whoever reads them: a
+  // deadlock or a lost session took the transaction with it.
+  void _NoteRowsError();
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();

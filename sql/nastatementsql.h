@@ -60,6 +60,9 @@ class CNAStatementSQL : public CInterf {
   // the count; bHasRow's wait for row at, the count set when the rows end before it.
   virtual void _SettleRows() {}
   virtual bool _bRowArrives(long long) { return false; }
+  // The open result's rows ended on an error after its first ones: its row count is then not the
+  // result's (it reaches one row past those that came, so that a read meets the error).
+  virtual bool bRowsBroken() const { return false; }
   // One column of the current row into the converter.
   virtual BOOL bGetValue(CNAConvertVariant*, unsigned int, unsigned int) { return FALSE; }
   // The column as a wide dynamic string (host type 16), through the value holder.
