@@ -166,14 +166,14 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
 }
 
 void CMySQLConnection::InitErrorOf(CNAError* error, unsigned int file, unsigned int site, unsigned int code,
-                                   const char* message) {
+                                   const char* message, bool told) {
   const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
   const bool mayHold =
       (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 || (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
   // The work before the deadlock is gone: what follows would run outside the transaction, and
   // its commit would answer TRUE for nothing.
-  if (code == kServerDeadlock) MarkTransactionLost(code, text.psz(), mayHold);
-  if (s_bSessionLost(code)) {
+  if (code == kServerDeadlock && !told) MarkTransactionLost(code, text.psz(), mayHold);
+  if (s_bSessionLost(code) && !told) {
     MarkTransactionLost(code, text.psz(), mayHold);
     // A host that turned autocommit off rolls back what it writes next: the session that
     // replaces this one must not commit it behind the host's back.

@@ -59,7 +59,10 @@ class CMySQLConnection : public CNAConnectionDescription {
   // FALSE also when reading the message threw. A lost session marks an open transaction lost.
   BOOL bInitError(CNAError* error, unsigned int file, unsigned int site) override;
   // bInitError's report of an error the server gave earlier (code not 0, message may be null).
-  void InitErrorOf(CNAError* error, unsigned int file, unsigned int site, unsigned int code, const char* message);
+  // told: the connection already took what the error says of its session and transaction (the
+  // error is told again to a later caller): only the report is made.
+  void InitErrorOf(CNAError* error, unsigned int file, unsigned int site, unsigned int code, const char* message,
+                   bool told = false);
   // 1062 duplicate value (3), 1205 lock wait (2), 1048 NULL in a NOT NULL column (8), else 0.
   eNA_ERRORTYPE eGetNAErrorType(unsigned int serverError) override;
   // Runs the text; every result it produces is read and freed, so the connection is ready for

@@ -1,7 +1,5 @@
 #include "mysql/mysqldriver.h"
 
-#include "mysql/mysqlrowstore.h"
-
 #include <new>
 
 #include "driver/nafunctionloader.h"

@@ -283,14 +283,18 @@ BOOL CMySQLStatementSQL::_bTakeRows(MYSQL* handle) {
 }
 
 BOOL CMySQLStatementSQL::_bRowsError(int site) {
+  // Rows that failed after their first ones told the connection when they settled
+  // (_NoteRowsError): a later read must not mark a later transaction or session lost.
+  const bool told = m_bRowsFailed != 0;
   if (m_nStepOverError != 0) {
-    _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, kSiteStepOverError, m_nStepOverError, m_sStepOverError.c_str());
+    _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, kSiteStepOverError, m_nStepOverError, m_sStepOverError.c_str(),
+                             told);
   } else if (m_clRows.bThrew()) {
     MySQLGuardReport(m_pclError, m_pclCnx, kSourceFile, kSiteFetchRow, nullptr);
   } else {
     const std::string& message = m_clRows.sErrorMessage();
     _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, static_cast<unsigned int>(site), m_clRows.nErrorCode(),
-                             message.empty() ? nullptr : message.c_str());
+                             message.empty() ? nullptr : message.c_str(), told);
   }
   return FALSE;
 }

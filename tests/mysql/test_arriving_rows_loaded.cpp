@@ -346,9 +346,15 @@ TEST_P(ArrivingLoaded, DeadlockWhileRowsArriveLosesTheTransactionBeforeTheNextWr
     EXPECT_FALSE(wrote);
     EXPECT_EQ(raw[0][0].value_or("NULL") + " " + raw[1][0].value_or("NULL"), "10 NULL");
     if (!freed) {
-      // The locking read's rows end on the deadlock.
+      // The locking read's rows end on the deadlock, read in a transaction begun since: that
+      // transaction is not the one the deadlock took.
+      ASSERT_TRUE(sql->bTrsBegin(nullptr, cnx, 0));
       EXPECT_LT(Fetch(sql, cnx, rows, -1, &failed).size(), 2999u);
       EXPECT_EQ(failed, "22/1213");
+      EXPECT_TRUE(run(&write, "UPDATE " + m_table + " SET n = -7 WHERE id = 2"));
+      EXPECT_TRUE(sql->bTrsCommit(cnx, 0, 0));
+      ASSERT_TRUE(m_raw.query("SELECT n FROM " + m_table + " WHERE id = 2", &raw, &err)) << err;
+      EXPECT_EQ(raw[0][0].value_or("NULL"), "-7");
     }
     for (int stmt : {write, rows})
       if (stmt != 0) sql->bFreeStmt(cnx, stmt, 0);
