@@ -198,6 +198,8 @@ TEST_P(ArrivingLoaded, SessionKilledWhileRowsArriveFailsTheReadAndTheNextStateme
 // The host may end the driver while a statement's rows still arrive: nothing of the driver may
 // run after its end.
 TEST_P(ArrivingLoaded, DriverEndedWhileRowsArriveRunsNothingOfItAfterwards) {
+  // The child starts afresh: a fork of a process with threads may find a lock held.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto run = [&] {
         CHostConnectionDescription* host = Open();
         INADriverSQL* sql = Service();
