@@ -2,10 +2,10 @@
 // blocks of its own, so that they stay readable in any order once taken, as a stored result's do.
 //
 // The first rows are taken by the caller (bFill); a longer result's rest is taken by a thread of
-// the store's own (StartRest), which reads every row as soon as the server sends it: the host
+// the store's own (bStartRest), which reads every row as soon as the server sends it: the host
 // reads the first rows while the last are still on their way, and the server never waits on a
 // host that stops reading. While that thread runs it alone uses the connection's handle: Finish
-// (or bWaitRow meeting the end) must come before anything else uses it.
+// must come before anything else uses it (bWaitRow meeting the end only says the thread is done).
 //
 // Rows are numbered from 0. A row's texts and lengths are valid until Clear. Readers are on one
 // thread at a time (the statement's caller); the taking thread only appends.
@@ -31,8 +31,8 @@ class CMySQLRowStore {
 
   // Readies the store for the rows of result (columns wide); nothing may be taken before.
   void Begin(MYSQL* handle, MYSQL_RES* result, unsigned int columns);
-  // Takes rows until count are held or the result ends (true: it ended, ended() also true); the
-  // client's call failing or throwing lets the exception pass. fields (null: none) gets each
+  // Takes rows until count are held or the result ends (true: it ended, bEnded() also true); a
+  // throw of the client's call passes through. fields (null: none) gets each
   // column's longest value, as the client's own store would.
   bool bFill(uint64_t count, MYSQL_FIELD* fields);
   // The rest taken by the store's thread; false when the thread cannot be made (the rest is then
@@ -41,7 +41,8 @@ class CMySQLRowStore {
   // The taking ends: the thread is waited for (reading the rest when abandon is false, passing
   // over it otherwise). Nothing runs on the handle after it.
   void Finish(bool abandon = false);
-  // The thread is gone and the rows are all there.
+  // The taking is over (its thread, if any, ends without touching the handle again): every row
+  // is there.
   bool bEnded() const { return m_bEnded.load(std::memory_order_acquire); }
   // Rows held now (all of them once ended).
   uint64_t nRows() const { return m_nRows.load(std::memory_order_acquire); }
@@ -80,11 +81,13 @@ class CMySQLRowStore {
     const uint64_t first = ((uint64_t{1} << chunk) - 1) << kFirstChunkShift;
     return m_apIndex[chunk][at - first];
   }
-  // One row copied in and published; false without memory.
+  // One row copied in, not yet published to the reader; false without memory.
   bool _bKeep(MYSQL_ROW texts, const unsigned long* lengths, MYSQL_FIELD* fields);
   bool _bHasSlow(uint64_t at);
   void _Rest();
   void _End(unsigned int code, const char* message, bool threw);
+  // Out of the running list; under s_mutex.
+  void _Unlink();
 
   MYSQL* m_pHandle = nullptr;
   MYSQL_RES* m_pResult = nullptr;
@@ -106,7 +109,6 @@ class CMySQLRowStore {
   CMySQLRowStore* m_pPrevRunning = nullptr;
   static std::mutex s_mutex;
   static CMySQLRowStore* s_pRunning;
-  void _Unlink();
   std::atomic<bool> m_bAbandon{false};
   unsigned int m_nErrorCode = 0;
   std::string m_sErrorMessage;
