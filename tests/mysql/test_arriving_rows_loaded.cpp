@@ -218,17 +218,22 @@ TEST_P(ArrivingLoaded, DriverEndedWhileRowsArriveRunsNothingOfItAfterwards) {
 }
 
 // A fetch of the rows' thread fails on every road that takes a whole result (a file, the host's
-// parsed query with and without its row cache), each browsed from either end: a browse answers the
-// rows in the server's order up to an error, never fewer rows as a whole result; a LAST read and a
-// count answer the server's last row and count or fail.
+// parsed query with and without its row cache, the same query sent as written), each browsed from
+// either end: a browse answers the rows in the server's order up to an error, never fewer rows as
+// a whole result; a LAST read and a count answer the server's last row and count or fail. A
+// query's run waits for all its rows (the run reads more of the connection after its SELECT): the
+// failure fails the run itself, with the error.
 TEST_P(ArrivingLoaded, EveryRoadMeetsAFailedFetchOfTheArrivingRowsAsAnError) {
   constexpr unsigned int kNoRowCache = 0x10000;
-  for (const bool query : {true, false})
+  // Execution flag of a query sent as written.
+  constexpr unsigned int kAsWritten = 4;
+  for (const int road : {0, 1, 2})
     for (const unsigned int flags : {0u, kNoRowCache})
       for (const bool backward : {false, true}) {
+        const bool query = road != 0;
         if (!query && flags != 0) continue;
-        SCOPED_TRACE(std::string(query ? "query" : "file") + (flags != 0 ? ", no row cache" : "") +
-                     (backward ? ", backward" : ", forward"));
+        SCOPED_TRACE(std::string(road == 0 ? "file" : road == 1 ? "query" : "query as written") +
+                     (flags != 0 ? ", no row cache" : "") + (backward ? ", backward" : ", forward"));
         CHostConnectionDescription* host = Open();
         CHostContext ctx{1, 1};
         ASSERT_TRUE(m_loader.bOpenConnection(host));
@@ -237,7 +242,8 @@ TEST_P(ArrivingLoaded, EveryRoadMeetsAFailedFetchOfTheArrivingRowsAsAnError) {
         m_fault.arm(2500, 0);
         if (query) {
           CHostQueryExecution execution(0, L"id");
-          if (!m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"QARRIVE", host, parse, 0, &execution)) {
+          if (!m_driver->bHExecuteRequeteSQLEx(&t, &ctx, L"QARRIVE", host, parse, road == 2 ? kAsWritten : 0,
+                                               &execution)) {
             EXPECT_NE(Short(m_driver->piGetLastError()->pszGetError()), "");
           }
         } else {
