@@ -73,9 +73,8 @@ bool CMySQLRowStore::_bKeep(MYSQL_ROW texts, const unsigned long* lengths, MYSQL
     if (m_nNextBlock < kLargestBlock) m_nNextBlock *= 2;
   }
   const uint64_t at = m_nTaken;
-  const uint64_t group = (at >> kFirstChunkShift) + 1;
-  const unsigned int chunk = 63u - static_cast<unsigned int>(__builtin_clzll(group));
-  const uint64_t first = ((uint64_t{1} << chunk) - 1) << kFirstChunkShift;
+  uint64_t first = 0;
+  const unsigned int chunk = s_nChunk(at, &first);
   if (at == first && chunk > 0) {
     if (chunk >= kChunks) return false;
     auto* index = static_cast<char**>(std::malloc((uint64_t{1} << (chunk + kFirstChunkShift)) * sizeof(char*)));
@@ -175,7 +174,7 @@ void CMySQLRowStore::_Rest() {
         _End(kOutOfMemory, "MySQL client ran out of memory", false);
         return;
       }
-      // Ordered against the reader's look at m_bWaiting (see bWaitRow): a reader that found too
+      // Ordered against the reader's look at m_bWaiting (see _bWaitRow): a reader that found too
       // few rows is woken, or sees this one.
       m_nRows.store(m_nTaken, std::memory_order_seq_cst);
       if (m_bWaiting.load(std::memory_order_seq_cst)) {
@@ -209,12 +208,12 @@ void CMySQLRowStore::_End(unsigned int code, const char* message, bool threw) {
 bool CMySQLRowStore::_bHasSlow(uint64_t at) {
   m_nSeen = nRows();
   if (at < m_nSeen) return true;
-  const bool held = bWaitRow(at);
+  const bool held = _bWaitRow(at);
   m_nSeen = nRows();
   return held;
 }
 
-bool CMySQLRowStore::bWaitRow(uint64_t at) {
+bool CMySQLRowStore::_bWaitRow(uint64_t at) {
   if (nRows() > at) return true;
   std::unique_lock lock(m_mutex);
   m_bWaiting.store(true, std::memory_order_seq_cst);

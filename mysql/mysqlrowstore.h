@@ -5,7 +5,7 @@
 // the store's own (bStartRest), which reads every row as soon as the server sends it: the host
 // reads the first rows while the last are still on their way, and the server never waits on a
 // host that stops reading. While that thread runs it alone uses the connection's handle: Finish
-// must come before anything else uses it (bWaitRow meeting the end only says the thread is done).
+// must come before anything else uses it (a wait meeting the end only says the thread is done).
 //
 // Rows are numbered from 0. A row's texts and lengths are valid until Clear. Readers are on one
 // thread at a time (the statement's caller); the taking thread only appends.
@@ -49,8 +49,6 @@ class CMySQLRowStore {
   // Row at is held, waited for while it is not yet; false: the result ended without it. The
   // reader's own count of rows seen spares it a look at the taker's for every row.
   bool bHas(uint64_t at) { return at < m_nSeen || _bHasSlow(at); }
-  // Waits until row at is held (true) or the result ended without it (false).
-  bool bWaitRow(uint64_t at);
   // Row at, which must be held.
   void Row(uint64_t at, MYSQL_ROW* texts, unsigned long** lengths) const {
     char* record = _pRecord(at);
@@ -74,16 +72,24 @@ class CMySQLRowStore {
   static constexpr size_t kFirstBlock = 8192;
 
  private:
-  // The rows' records: lengths, then text pointers, then the texts, each followed by a NUL.
-  char* _pRecord(uint64_t at) const {
+  // Row at's index chunk, and the chunk's first row.
+  static unsigned int s_nChunk(uint64_t at, uint64_t* first) {
     const uint64_t group = (at >> kFirstChunkShift) + 1;
     const unsigned int chunk = 63u - static_cast<unsigned int>(__builtin_clzll(group));
-    const uint64_t first = ((uint64_t{1} << chunk) - 1) << kFirstChunkShift;
+    *first = ((uint64_t{1} << chunk) - 1) << kFirstChunkShift;
+    return chunk;
+  }
+  // The rows' records: lengths, then text pointers, then the texts, each followed by a NUL.
+  char* _pRecord(uint64_t at) const {
+    uint64_t first = 0;
+    const unsigned int chunk = s_nChunk(at, &first);
     return m_apIndex[chunk][at - first];
   }
   // One row copied in, not yet published to the reader; false without memory.
   bool _bKeep(MYSQL_ROW texts, const unsigned long* lengths, MYSQL_FIELD* fields);
   bool _bHasSlow(uint64_t at);
+  // Waits until row at is held (true) or the result ended without it (false).
+  bool _bWaitRow(uint64_t at);
   void _Rest();
   void _End(unsigned int code, const char* message, bool threw);
   // Out of the running list; under s_mutex.

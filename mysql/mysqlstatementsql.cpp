@@ -240,7 +240,6 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
 }
 
 BOOL CMySQLStatementSQL::_bTakeRows(MYSQL* handle) {
-  m_bRowsInStore = 1;
   m_bRowsFailed = 0;
   m_clRows.Begin(handle, m_pResult, m_nColumnCount);
   bool ended = false;
@@ -282,20 +281,28 @@ BOOL CMySQLStatementSQL::_bTakeRows(MYSQL* handle) {
   return _bStepOverResults();
 }
 
+unsigned int CMySQLStatementSQL::_nRowsErrorCode(const char** message, int* site) const {
+  if (m_clRows.nErrorCode() != 0) {
+    const std::string& text = m_clRows.sErrorMessage();
+    *message = text.empty() ? nullptr : text.c_str();
+    return m_clRows.nErrorCode();
+  }
+  *message = m_sStepOverError.c_str();
+  *site = kSiteStepOverError;
+  return m_nStepOverError;
+}
+
 BOOL CMySQLStatementSQL::_bRowsError(int site) {
+  const char* message = nullptr;
+  const unsigned int code = _nRowsErrorCode(&message, &site);
+  if (code == 0) {
+    if (m_clRows.bThrew()) MySQLGuardReport(m_pclError, m_pclCnx, kSourceFile, kSiteFetchRow, nullptr);
+    return FALSE;
+  }
   // Rows that failed after their first ones told the connection when they settled
   // (_NoteRowsError): a later read must not mark a later transaction or session lost.
-  const bool told = m_bRowsFailed != 0;
-  if (m_nStepOverError != 0) {
-    _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, kSiteStepOverError, m_nStepOverError, m_sStepOverError.c_str(),
-                             told);
-  } else if (m_clRows.bThrew()) {
-    MySQLGuardReport(m_pclError, m_pclCnx, kSourceFile, kSiteFetchRow, nullptr);
-  } else {
-    const std::string& message = m_clRows.sErrorMessage();
-    _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, static_cast<unsigned int>(site), m_clRows.nErrorCode(),
-                             message.empty() ? nullptr : message.c_str(), told);
-  }
+  _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, static_cast<unsigned int>(site), code, message,
+                           m_bRowsFailed != 0);
   return FALSE;
 }
 
@@ -331,10 +338,10 @@ void CMySQLStatementSQL::_SettleRows() {
 }
 
 void CMySQLStatementSQL::_NoteRowsError() {
-  const unsigned int code = m_clRows.nErrorCode() != 0 ? m_clRows.nErrorCode() : m_nStepOverError;
-  if (code == 0) return;
-  const std::string& message = m_clRows.nErrorCode() != 0 ? m_clRows.sErrorMessage() : m_sStepOverError;
-  _pclMySQL()->InitErrorOf(nullptr, kSourceFile, kSiteEndOfRows, code, message.c_str());
+  const char* message = nullptr;
+  int site = kSiteEndOfRows;
+  const unsigned int code = _nRowsErrorCode(&message, &site);
+  if (code != 0) _pclMySQL()->InitErrorOf(nullptr, kSourceFile, static_cast<unsigned int>(site), code, message);
 }
 
 bool CMySQLStatementSQL::_bRowArrives(long long at) {
@@ -535,7 +542,6 @@ void CMySQLStatementSQL::_ForgetResult() {
   m_llRowCount = 0;
   m_nColumnCount = 0;
   m_llPosition = -1;
-  m_bRowsInStore = 0;
   m_bRowsFailed = 0;
   m_nStepOverError = 0;
   m_sStepOverError.clear();
@@ -571,7 +577,8 @@ BOOL CMySQLStatementSQL::bFetch(unsigned int) {
 }
 
 BOOL CMySQLStatementSQL::_bFetch() {
-  if (m_bRowsInStore) {
+  // Every stored result's rows are the statement's own.
+  if (!m_bStreamed) {
     const long long at = m_llPosition + 1;
     if (!m_bRowsFailed && m_clRows.bHas(static_cast<uint64_t>(at))) {
       m_clRows.Row(static_cast<uint64_t>(at), &m_pRow, &m_pnLengths);

@@ -125,6 +125,9 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bTakeRows(MYSQL* handle);
   // The error that ended the stored result's rows, into the statement's error; FALSE.
   BOOL _bRowsError(int site);
+  // The server's error that ended them (0: none, or only a throw): the rows' own, else that of a
+  // later result stepped over (site then kSiteStepOverError); message may be null.
+  unsigned int _nRowsErrorCode(const char** message, int* site) const;
   // The open result freed after its execution failed.
   void _FreeFailedResult();
   // The error that ended the arriving rows told to the connection at once, whoever reads them: a
@@ -168,7 +171,6 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // A stored result's rows; m_bRowsFailed: an error ended them after the first ones (the store's
   // or, when stepping over later results failed, m_nStepOverError's).
   CMySQLRowStore m_clRows;
-  int m_bRowsInStore = 0;
   int m_bRowsFailed = 0;
   unsigned int m_nStepOverError = 0;
   std::string m_sStepOverError;
