@@ -9,7 +9,7 @@
 // the adds, over the rows the server then holds), in one canonical form on both sides.
 //
 //   bench_suite --load ROWS [--real-rows N]   (re)makes the tables that do not hold ROWS rows
-//                                             (`bench_real` N when given)
+//                                             (`bench_real` N when given, `bench_tiny` 5 x ROWS)
 //   bench_suite --mode M --side S [--rows ROWS] [--ops N]
 //   bench_suite --summary FILE         medians, ratios and goals of a file of such lines
 #include <sys/resource.h>
@@ -180,6 +180,14 @@ void SumRawPairRow(CChecksum* sum, char** row, const unsigned long* lengths) {
   sum->Text(Latin1(row[1], lengths[1]));
   sum->Int(atoll(row[2]));
 }
+
+// `bench_tiny`: a BIGINT key and 19 TINYINT, many rows of little data each, where what a whole
+// result costs in memory beyond the client's own rows shows most. Five times the bench rows.
+const char* const kTinyColumns =
+    "SELECT `id`,`t1`,`t2`,`t3`,`t4`,`t5`,`t6`,`t7`,`t8`,`t9`,`t10`,`t11`,`t12`,`t13`,`t14`,`t15`,`t16`,`t17`,`t18`,`t19` "
+    "FROM `bench_tiny` ORDER BY `id`";
+constexpr size_t kTinyCount = 20;
+constexpr long long kTinyPerRow = 5;
 
 struct STResult {
   long long units = 0;
@@ -661,6 +669,21 @@ STResult RunRaw(const STArgs& a) {
       r->checksum = sum.Value();
     });
   }
+  if (a.mode == "tiny_whole") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      bool ok = true;
+      r->units = raw.ReadRows(kTinyColumns, true, [&](char** row, const unsigned long* lengths) {
+        for (size_t i = 0; i < kTinyCount; ++i) {
+          long long v = 0;
+          ok = row[i] != nullptr && std::from_chars(row[i], row[i] + lengths[i], v).ec == std::errc() && ok;
+          sum.Word(static_cast<uint64_t>(v));
+        }
+      });
+      if (!ok) r->why = "a value that does not convert";
+      r->checksum = sum.Value();
+    });
+  }
   if (a.mode == "real_whole" || a.mode == "real_default") {
     return Measure(nullptr, [&](STResult* r) {
       CChecksum sum;
@@ -697,6 +720,7 @@ class CDriverSide {
     Describe(&m_add, L"bench_add");
     DescribePair();
     DescribeReal();
+    DescribeTiny();
     return true;
   }
   ~CDriverSide() {
@@ -722,12 +746,13 @@ class CDriverSide {
   CHostConnectionDescription* Connection(const std::string& extra) {
     return m_connections.Add(m_server, extra);
   }
-  enum class Shape { kBench, kAdd, kPair, kReal };
+  enum class Shape { kBench, kAdd, kPair, kReal, kTiny };
   INATable* Table(CHostConnectionDescription* cnx, bool add) { return Table(cnx, add ? Shape::kAdd : Shape::kBench); }
   INATable* Table(CHostConnectionDescription* cnx, Shape shape) {
     STDesc& d = shape == Shape::kAdd    ? m_add
                 : shape == Shape::kPair ? m_pair
                 : shape == Shape::kReal ? m_real
+                : shape == Shape::kTiny ? m_tiny
                                         : m_bench;
     INATable* t = m_loader.piGetTable(cnx, &d.desc);
     if (t != nullptr) m_tables.push_back(t);
@@ -811,6 +836,19 @@ class CDriverSide {
       view.at[i] = values + m_realOffset[i];
     }
     SumReal(sum, view);
+    record->vnRelease();
+    return true;
+  }
+
+  // The values of ctx's current record of bench_tiny into sum, as SumRealRecord reads.
+  bool SumTinyRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
+    const BYTE* values = record->pbyGetValues();
+    int64_t id;
+    memcpy(&id, values + m_tinyOffset[0], 8);
+    sum->Word(static_cast<uint64_t>(id));
+    for (size_t i = 1; i < kTinyCount; ++i) sum->Word(static_cast<uint64_t>(static_cast<int8_t>(values[m_tinyOffset[i]])));
     record->vnRelease();
     return true;
   }
@@ -900,6 +938,19 @@ class CDriverSide {
       m_realOffset[i] = static_cast<size_t>(m_real.items[i].nGetOffset(0));
     }
   }
+  void DescribeTiny() {
+    m_tiny.desc.m_pszName = m_tiny.desc.m_pszPhysicalName = m_tiny.desc.m_pszDBTableName = L"bench_tiny";
+    for (size_t i = 0; i < kTinyCount; ++i) {
+      m_tinyNames.push_back(i == 0 ? std::wstring(L"id") : L"t" + std::to_wstring(i));
+      CHostItemDescription& item =
+          m_tiny.items.emplace_back(m_tinyNames.back().c_str(), i == 0 ? NA_IT_I8 : NA_IT_I1, i == 0 ? 8u : 1u);
+      item.m_pszNameInSource = L"";
+      item.m_pszSourceName = L"bench_tiny";
+      m_tiny.desc.Add(&item);
+    }
+    m_tiny.items[0].m_wKeyFlags = 0x8000;
+    for (size_t i = 0; i < kTinyCount; ++i) m_tinyOffset[i] = static_cast<size_t>(m_tiny.items[i].nGetOffset(0));
+  }
   // The hundredths of a host decimal slot of precision 12, scale 2: its data form, the unscaled
   // value in two's complement over mg_PToN[12] bytes, least significant first.
   static long long Cents(const unsigned char* slot) {
@@ -916,7 +967,9 @@ class CDriverSide {
   std::deque<std::wstring> m_texts;
   CTestHostConnections m_connections;
   std::vector<INATable*> m_tables;
-  STDesc m_bench, m_add, m_pair, m_real;
+  STDesc m_bench, m_add, m_pair, m_real, m_tiny;
+  std::deque<std::wstring> m_tinyNames;
+  size_t m_tinyOffset[kTinyCount] = {};
   // Where SumRealRecord reads each item of bench_real, known before any read as the host knows it.
   const CHostItemDescription* m_realItem[kRealCount] = {};
   size_t m_realOffset[kRealCount] = {};
@@ -1001,6 +1054,15 @@ STResult RunDriver(const STArgs& a) {
     STResult r = Measure(d.Host(), [&](STResult* res) {
       Browse(&d, t, &ctx, whole ? kNoRowCache : 0, res, L"ab", a.mode != "pair_backward",
              [&](CChecksum* sum) { return d.SumPairRecord(t, &ctx, sum); });
+    });
+    t->bHFerme(&ctx);
+    return r;
+  }
+  if (a.mode == "tiny_whole") {
+    INATable* t = open(";QX Cache Size=-1", CDriverSide::Shape::kTiny);
+    if (t == nullptr) return fail;
+    STResult r = Measure(d.Host(), [&](STResult* res) {
+      Browse(&d, t, &ctx, kNoRowCache, res, L"id", true, [&](CChecksum* sum) { return d.SumTinyRecord(t, &ctx, sum); });
     });
     t->bHFerme(&ctx);
     return r;
@@ -1161,6 +1223,22 @@ bool LoadReal(CRaw* raw, long long rows, std::string* why) {
          raw->Exec(insert, why);
 }
 
+// The tiny table of rows rows, made again when it does not hold them.
+bool LoadTiny(CRaw* raw, long long rows, std::string* why) {
+  RawRows got;
+  if (raw->Cnx().query("SELECT COUNT(*), MAX(`id`) FROM `bench_tiny`", &got, nullptr) && got.size() == 1 &&
+      got[0][0] && got[0][1] && std::stoll(*got[0][0]) == rows && std::stoll(*got[0][1]) == rows)
+    return true;
+  std::string columns, values;
+  for (size_t i = 1; i < kTinyCount; ++i) {
+    columns += ", `t" + std::to_string(i) + "` TINYINT NOT NULL";
+    values += ", CAST((seq * " + std::to_string(2 * i + 1) + " + " + std::to_string(i) + ") % 256 AS SIGNED) - 128";
+  }
+  return raw->Exec("DROP TABLE IF EXISTS `bench_tiny`", why) &&
+         raw->Exec("CREATE TABLE `bench_tiny` (`id` BIGINT PRIMARY KEY" + columns + ")", why) &&
+         raw->Exec("INSERT INTO `bench_tiny` SELECT seq" + values + " FROM seq_1_to_" + std::to_string(rows), why);
+}
+
 // realRows: those of bench_real, when not rows.
 int Load(long long rows, long long realRows = -1) {
   CRaw raw;
@@ -1193,7 +1271,7 @@ int Load(long long rows, long long realRows = -1) {
         raw.Exec("INSERT INTO `bench_pair` SELECT CONCAT(CHAR(65 + seq % 17576 DIV 676), CHAR(65 + seq % 676 DIV 26), "
                  "CHAR(65 + seq % 26)), CONCAT('v', seq DIV 17576), seq FROM seq_1_to_" + n,
                  &why))) &&
-      LoadReal(&raw, realRows >= 0 ? realRows : rows, &why);
+      LoadReal(&raw, realRows >= 0 ? realRows : rows, &why) && LoadTiny(&raw, kTinyPerRow * rows, &why);
   if (!loaded) {
     fprintf(stderr, "bench_suite: loading: %s\n", why.c_str());
     return 1;
@@ -1209,6 +1287,7 @@ struct STGoal {
   double maxHandlerPerUnit = 0;  // the server's handler reads per unit on the driver side; 0: no goal
   const char* pace = nullptr;    // a mode listed before whose driver rate this one's may fall short of
   double maxSlower = 0;          // by at most this factor
+  double maxRssRatio = 0;        // the driver's peak memory over raw's; 0: no goal
 };
 const STGoal kGoals[] = {{"whole", 0.9, 2.0, 0},        {"whole_rowcache", 0, 0, 0}, {"streamed", 0.9, 2.0, 1024},
                          {"default", 0.9, 0, 0},        {"blocks500", 0, 0, 0},      {"blocks1000", 0, 0, 0},
@@ -1216,7 +1295,8 @@ const STGoal kGoals[] = {{"whole", 0.9, 2.0, 0},        {"whole_rowcache", 0, 0,
                          {"adds", 0.95, 0, 0},          {"adds_tx", 0.95, 0, 0},     {"query", 0.9, 0, 0},
                          {"pair_whole", 0.9, 0, 0},     {"pair_forward", 0, 0, 0, 2.0},
                          {"pair_backward", 0, 0, 0, 2.0, "pair_forward", 1.5},
-                         {"real_whole", 0, 0, 0},       {"real_default", 0, 0, 0}};
+                         {"real_whole", 0, 0, 0},       {"real_default", 0, 0, 0},
+                         {"tiny_whole", 0, 0, 0, 0, nullptr, 0, 1.05}};
 
 // Reads the run lines of file; prints one line per mode and answers 1 when a checksum differs
 // or a run failed (goals missed are printed, not failed: runs vary).
@@ -1271,6 +1351,8 @@ int Summary(const char* file) {
     if (g.minRatio > 0 && ratio < g.minRatio) verdict += " rate<" + std::to_string(g.minRatio).substr(0, 4);
     if (g.maxCpu > 0 && drvCpu > g.maxCpu * rawCpu) verdict += " cpu>" + std::to_string(g.maxCpu).substr(0, 3) + "x";
     if (g.maxRssKb > 0 && drvRss > g.maxRssKb) verdict += " rss>1MB";
+    if (g.maxRssRatio > 0 && drvRss > g.maxRssRatio * median("raw", rss))
+      verdict += " rss>" + std::to_string(g.maxRssRatio).substr(0, 4) + "x";
     driverRates[g.mode] = drvRate;
     auto handlerPerUnit = [](auto& kv) {
       return kv.count("handler") != 0 ? std::stod(kv["handler"]) / std::stod(kv["units"]) : -1.0;
@@ -1283,7 +1365,7 @@ int Summary(const char* file) {
       verdict += " rate<" + std::string(g.pace) + "/" + std::to_string(g.maxSlower).substr(0, 3);
     printf("%-15s %12.0f %12.0f %6.2f %8.0fns %8.0fns %7.0fkB %7.0fkB %9.2f %s%s\n", g.mode, rawRate, drvRate, ratio,
            rawCpu, drvCpu, median("raw", rss), drvRss, median("driver", allocs), sums.c_str(),
-           verdict.empty() ? (g.minRatio > 0 || g.maxHandlerPerUnit > 0 ? " goal met" : "") : (" goal missed:" + verdict).c_str());
+           verdict.empty() ? (g.minRatio > 0 || g.maxHandlerPerUnit > 0 || g.maxRssRatio > 0 ? " goal met" : "") : (" goal missed:" + verdict).c_str());
     if (drvHandler >= 0)
       printf("%-15s %12.2f %12.2f %6s  (the server's handler reads per row)%s\n", "  handler", median("raw", handlerPerUnit),
              drvHandler, "", pace > 0 ? (", driver rate " + std::to_string(drvRate / pace).substr(0, 4) + "x " + g.pace).c_str() : "");

@@ -95,7 +95,6 @@ BOOL CMySQLConnection::bClose(CNAError* error) {
 BOOL CMySQLConnection::_bCloseSession(CNAError* error) {
   m_bReopenWanted = 0;
   if (bSessionTransactionLost()) _ForgetTransactionLoss();
-  SettleArrivingRows();
   if (m_pclStreamed != nullptr) m_pclStreamed->_DropStreamedResult();
   if (!m_bOpen && m_pMySQL == nullptr) return TRUE;
   MYSQL* handle = m_pMySQL;
@@ -143,10 +142,7 @@ BOOL CMySQLConnection::bHandleOrReopen(CNAError* error, unsigned int file, int s
 
 // ---------------------------------------------------------------- errors
 
-void CMySQLConnection::_SettleArrivingRows() const { m_pclArriving->_SettleRows(); }
-
 BOOL CMySQLConnection::bGetLastError(CNAError* error, unsigned int* code) {
-  SettleArrivingRows();
   *code = 0;
   if (m_pMySQL == nullptr) return TRUE;
   return _bCall(error, kSiteErrno, [&] { *code = __mysql_errno(m_pMySQL); });
@@ -161,19 +157,13 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     message = nullptr;
     result = FALSE;
   }
-  InitErrorOf(error, file, site, code, message);
-  return result;
-}
-
-void CMySQLConnection::InitErrorOf(CNAError* error, unsigned int file, unsigned int site, unsigned int code,
-                                   const char* message, bool told) {
   const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
   const bool mayHold =
       (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 || (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
   // The work before the deadlock is gone: what follows would run outside the transaction, and
   // its commit would answer TRUE for nothing.
-  if (code == kServerDeadlock && !told) MarkTransactionLost(code, text.psz(), mayHold);
-  if (s_bSessionLost(code) && !told) {
+  if (code == kServerDeadlock) MarkTransactionLost(code, text.psz(), mayHold);
+  if (s_bSessionLost(code)) {
     MarkTransactionLost(code, text.psz(), mayHold);
     // A host that turned autocommit off rolls back what it writes next: the session that
     // replaces this one must not commit it behind the host's back.
@@ -188,9 +178,10 @@ void CMySQLConnection::InitErrorOf(CNAError* error, unsigned int file, unsigned 
   e.AddInfo(EIT_BASECODE, &code);
   const unsigned int userCode = 22;
   e.AddInfo(EIT_NATIVECODE, &userCode);
-  if (error == nullptr) return;
+  if (error == nullptr) return result;
   if (!error->bIsQuiet()) CNAError::g_AddDebugInfo(&e, static_cast<int>(file), static_cast<int>(site));
   error->AddError(NA_ERRORTYPE_DEFAULT, &e, this);
+  return result;
 }
 
 eNA_ERRORTYPE CMySQLConnection::eGetNAErrorType(unsigned int serverError) {
@@ -208,7 +199,6 @@ BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql
   // A name the host gave (a database to create) is never sent with '?' in place of a character.
   if (bRefuseTextLost(error, sql, -1)) return FALSE;
   const CNACodePageCnvIN text(sql, m_nServerCodePage);
-  SettleArrivingRows();
   if (!bPassLostTransaction(error, text.psz(), text.nLength(), kFile, kSiteLost)) return FALSE;
   if (!_bHasHandle(error, kSiteNoHandle)) return FALSE;
   int rc = 0;

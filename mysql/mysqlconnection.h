@@ -58,11 +58,6 @@ class CMySQLConnection : public CNAConnectionDescription {
   // user message; information 15) to error. Nothing when there is none. bGetLastError's result,
   // FALSE also when reading the message threw. A lost session marks an open transaction lost.
   BOOL bInitError(CNAError* error, unsigned int file, unsigned int site) override;
-  // bInitError's report of an error the server gave earlier (code not 0, message may be null).
-  // told: the connection already took what the error says of its session and transaction (the
-  // error is told again to a later caller): only the report is made.
-  void InitErrorOf(CNAError* error, unsigned int file, unsigned int site, unsigned int code, const char* message,
-                   bool told = false);
   // 1062 duplicate value (3), 1205 lock wait (2), 1048 NULL in a NOT NULL column (8), else 0.
   eNA_ERRORTYPE eGetNAErrorType(unsigned int serverError) override;
   // Runs the text; every result it produces is read and freed, so the connection is ready for
@@ -100,7 +95,6 @@ class CMySQLConnection : public CNAConnectionDescription {
   // Not under NO_BACKSLASH_ESCAPES, which the last reply's status tells: the server then leaves
   // LIKE without an escape on some character sets (latin1) and not on others.
   BOOL bLikeEscapesByBackslash() const override {
-    SettleArrivingRows();
     return m_pMySQL == nullptr || (m_pMySQL->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES) == 0 ? TRUE : FALSE;
   }
   BOOL bFormatTextBytes(CTString* out, const wchar_t* name) const override;
@@ -129,14 +123,10 @@ class CMySQLConnection : public CNAConnectionDescription {
   // The server's status flags of its last reply are kept: a loss decides from them whether a
   // transaction may have gone with the session.
   void NoteServerStatus() {
-    SettleArrivingRows();
     if (m_pMySQL != nullptr) m_nServerStatus = m_pMySQL->server_status;
   }
   // The client handle; null while closed.
-  MYSQL* pGetHandle() const {
-    SettleArrivingRows();
-    return m_pMySQL;
-  }
+  MYSQL* pGetHandle() const { return m_pMySQL; }
   // A session lost outside a transaction whose reopening failed (the server was away): the next
   // call that needs the server opens again, once per call, so that the connection works again
   // once the server is back. Cleared by any close and by a successful open.
@@ -149,15 +139,6 @@ class CMySQLConnection : public CNAConnectionDescription {
   void SetStreamedResult(CMySQLStatementSQL* statement) { m_pclStreamed = statement; }
   void ClearStreamedResult(const CMySQLStatementSQL* statement) {
     if (m_pclStreamed == statement) m_pclStreamed = nullptr;
-  }
-  // statement's stored rows still arrive on the handle, read by a thread of its own (null: none
-  // do). Whatever else uses the handle first waits for them: SettleArrivingRows.
-  void SetArrivingRows(CMySQLStatementSQL* statement) { m_pclArriving = statement; }
-  void ClearArrivingRows(const CMySQLStatementSQL* statement) {
-    if (m_pclArriving == statement) m_pclArriving = nullptr;
-  }
-  void SettleArrivingRows() const {
-    if (m_pclArriving != nullptr) _SettleArrivingRows();
   }
   int nGetPort() const { return m_nPort; }
   int nGetClientFlag() const { return m_nClientFlag; }
@@ -201,7 +182,6 @@ class CMySQLConnection : public CNAConnectionDescription {
   void _LetLostSessionGo();
   // bHandleOrReopen with this file's number.
   BOOL _bHasHandle(CNAError* error, int site);
-  [[gnu::noinline]] void _SettleArrivingRows() const;
   template <typename F>
   BOOL _bCall(CNAError* error, int site, F&& call);
   // One option given to the client before the connect; a refusal raises user error 76 (FALSE).
@@ -220,7 +200,6 @@ class CMySQLConnection : public CNAConnectionDescription {
   unsigned int m_nServerStatus = SERVER_STATUS_AUTOCOMMIT;
   MYSQL* m_pMySQL = nullptr;
   CMySQLStatementSQL* m_pclStreamed = nullptr;
-  CMySQLStatementSQL* m_pclArriving = nullptr;
   CTString m_csUnixSocket;
   int m_nClientFlag = 0;
   int m_nPort = 0;

@@ -251,7 +251,6 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   // The connection's escaper knows the server's SQL mode: under NO_BACKSLASH_ESCAPES it doubles
   // quotes, where a backslash would leave the literal open. A client that knows the quote
   // refuses the quote-blind form in that mode, so the form told the quote comes first.
-  SettleArrivingRows();
   if (!bMySQLGuard(error, this, NA_SRC_MYSQL_CONNECTION, kSiteEscape, [&] {
         escaped = QX_MYSQL_RESOLVED(mysql_real_escape_string_quote)
                       ? __mysql_real_escape_string_quote(m_pMySQL, buffer + 1, bytes, n, '\'')

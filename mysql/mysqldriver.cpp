@@ -9,7 +9,6 @@
 #include "mysql/mysqldataaccess.h"
 #include "mysql/mysqldatasourcedescription.h"
 #include "mysql/mysqldriversql.h"
-#include "mysql/mysqlrowstore.h"
 #include "mysql/mysqlstatement.h"
 
 CMySQLDriver::CMySQLDriver() { m_llDefaultCacheSize = 100; }
@@ -81,8 +80,6 @@ void CMySQLDriver::OnFatalErrorAddDebugMessage(CNAError* error, CNAConnectionDes
 }
 
 BOOL CMySQLDriver::g_NATermModule() {
-  // A result whose rows still arrive when the host ends the driver: its thread is in the client.
-  CMySQLRowStore::g_FinishAll();
   CMySQLConnection::g_TermNativeLibrary();
   CNAFunctionLoader::g_Term();
   return CNADriver::g_NATermModule();

@@ -172,8 +172,6 @@ BOOL CMySQLStatementSQL::_bHasHandle(int site) {
 BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length, CTabValParser*,
                                          NA_WRITEPARSEFLAGS flags) {
   if (text == nullptr) text = "", length = 0;
-  // Another statement's rows still arriving on the handle are all read first.
-  _pclMySQL()->SettleArrivingRows();
   if (!_pclMySQL()->bPassLostTransaction(m_pclError, text, length, kSourceFile, kSiteLost)) return FALSE;
   if (!_bHasHandle(kSiteNoHandle)) return FALSE;
   MYSQL* handle = _pHandle();
@@ -185,8 +183,7 @@ BOOL CMySQLStatementSQL::_bExecuteDirect(const char* text, unsigned long length,
   }
   m_ullAffected = 0;
   const BOOL taken = m_bStoreResult ? _bGetStoreResult() : _bGetUseResult();
-  // Rows still arriving: their thread has the handle, and the status was noted before it began.
-  if (taken && m_llRowCount != kRowsArriving) _pclMySQL()->NoteServerStatus();
+  if (taken) _pclMySQL()->NoteServerStatus();
   return taken && (m_nColumnCount == 0 || CMySQLStatementSQL::_bInitTabNAColumn());
 }
 
@@ -203,10 +200,8 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
     // Open before any handle is taken, closed only once it is freed (_ForgetStreaming): a reset
     // skips the close while it is 0.
     m_bResultOpen = 1;
-    // A stored result's rows are read off the wire by the statement itself (CMySQLRowStore): the
-    // client takes them row by row either way.
     if (!_bCall(stored ? kSiteStore : kSiteUse, [&] {
-          m_pResult = __mysql_use_result(handle);
+          m_pResult = stored ? __mysql_store_result(handle) : __mysql_use_result(handle);
           m_ullAffected = __mysql_affected_rows(handle);
         }))
       return FALSE;
@@ -215,14 +210,19 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
         m_bRowsPending = m_bStreamed = m_bStepOverPending = 1;
         _pclMySQL()->SetStreamedResult(this);
       }
+      my_ulonglong rows = 0;
       unsigned int fields = 0;
-      if (!_bCall(kSiteCounts, [&] { fields = __mysql_num_fields(m_pResult); })) return FALSE;
+      if (!_bCall(kSiteCounts, [&] {
+            if (stored) rows = __mysql_num_rows(m_pResult);
+            fields = __mysql_num_fields(m_pResult);
+          }))
+        return FALSE;
+      m_llRowCount = stored ? static_cast<long long>(rows) : kStreamedRowCount;
       m_nColumnCount = fields;
-      if (!stored) {
-        m_llRowCount = kStreamedRowCount;
-        return TRUE;
-      }
-      return _bTakeRows(handle);
+      // A reply that announces no further result: the client's look for one would only clear its
+      // error and count (clear after the store, and taken) and find none.
+      if (!stored || (handle->server_status & SERVER_MORE_RESULTS_EXIST) == 0) return TRUE;
+      return _bStepOverResults();
     }
     unsigned int code = 0;
     if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;
@@ -237,145 +237,6 @@ BOOL CMySQLStatementSQL::_bTakeResult(bool stored) {
       return TRUE;
     }
   }
-}
-
-BOOL CMySQLStatementSQL::_bTakeRows(MYSQL* handle) {
-  m_bRowsFailed = 0;
-  m_clRows.Begin(handle, m_pResult, m_nColumnCount);
-  bool ended = false;
-  if (!_bCall(kSiteStore, [&] {
-        MYSQL_FIELD* fields = __mysql_fetch_fields(m_pResult);
-        // A column without a declared width takes the result's longest values: all of them are
-        // read first.
-        bool widths = fields != nullptr;
-        for (unsigned int i = 0; widths && i < m_nColumnCount; ++i) widths = fields[i].length != 0;
-        ended = m_clRows.bFill(widths ? kFirstRows : UINT64_MAX, fields);
-      })) {
-    _FreeFailedResult();
-    return FALSE;
-  }
-  if (!ended) {
-    // The status the rest of the rows will not be asked for while its thread has the handle.
-    _pclMySQL()->NoteServerStatus();
-    if (!m_clRows.bStartRest() && !_bCall(kSiteStore, [&] { m_clRows.bFill(UINT64_MAX, nullptr); })) {
-      _FreeFailedResult();
-      return FALSE;
-    }
-  }
-  if (!m_clRows.bEnded()) {
-    m_llRowCount = kRowsArriving;
-    _pclMySQL()->SetArrivingRows(this);
-    return TRUE;
-  }
-  // Ended in the first rows: as the client's own store, an error fails the execution.
-  if (m_clRows.nErrorCode() != 0) {
-    _bRowsError(kSiteStoreError);
-    _FreeFailedResult();
-    return FALSE;
-  }
-  m_llRowCount = static_cast<long long>(m_clRows.nRows());
-  m_ullAffected = static_cast<unsigned long long>(m_llRowCount);
-  // A reply that announces no further result: the client's look for one would only clear its
-  // error and count, and find none.
-  if ((handle->server_status & SERVER_MORE_RESULTS_EXIST) == 0) return TRUE;
-  return _bStepOverResults();
-}
-
-unsigned int CMySQLStatementSQL::_nRowsErrorCode(const char** message, int* site) const {
-  if (m_clRows.nErrorCode() != 0) {
-    const std::string& text = m_clRows.sErrorMessage();
-    *message = text.empty() ? nullptr : text.c_str();
-    return m_clRows.nErrorCode();
-  }
-  *message = m_sStepOverError.c_str();
-  *site = kSiteStepOverError;
-  return m_nStepOverError;
-}
-
-BOOL CMySQLStatementSQL::_bRowsError(int site) {
-  const char* message = nullptr;
-  const unsigned int code = _nRowsErrorCode(&message, &site);
-  if (code == 0) {
-    if (m_clRows.bThrew()) MySQLGuardReport(m_pclError, m_pclCnx, kSourceFile, kSiteFetchRow, nullptr);
-    return FALSE;
-  }
-  // Rows that failed after their first ones told the connection when they settled
-  // (_NoteRowsError): a later read must not mark a later transaction or session lost.
-  _pclMySQL()->InitErrorOf(m_pclError, kSourceFile, static_cast<unsigned int>(site), code, message,
-                           m_bRowsFailed != 0);
-  return FALSE;
-}
-
-void CMySQLStatementSQL::_FreeFailedResult() {
-  m_clRows.Clear();
-  _pclMySQL()->ClearArrivingRows(this);
-  if (m_pResult != nullptr) {
-    MYSQL_RES* freed = m_pResult;
-    _bCall(kSiteFree, [&] { __mysql_free_result(freed); });
-  }
-  _ForgetResult();
-  _ForgetStreaming();
-}
-
-void CMySQLStatementSQL::_SettleRows() {
-  if (m_llRowCount != kRowsArriving) return;
-  _pclMySQL()->ClearArrivingRows(this);
-  m_clRows.Finish();
-  const auto rows = static_cast<long long>(m_clRows.nRows());
-  m_ullAffected = static_cast<unsigned long long>(rows);
-  m_llRowCount = rows;
-  if (m_clRows.nErrorCode() == 0 && !m_clRows.bThrew()) {
-    _pclMySQL()->NoteServerStatus();
-    MYSQL* handle = _pHandle();
-    if (handle != nullptr && (handle->server_status & SERVER_MORE_RESULTS_EXIST) != 0) _StepOverKeepingError();
-  }
-  if (m_clRows.nErrorCode() != 0 || m_clRows.bThrew() || m_nStepOverError != 0) {
-    _NoteRowsError();
-    m_bRowsFailed = 1;
-    // One row more than came: a read that reaches past them meets the error, not the end.
-    m_llRowCount = rows + 1;
-  }
-}
-
-void CMySQLStatementSQL::_NoteRowsError() {
-  const char* message = nullptr;
-  int site = kSiteEndOfRows;
-  const unsigned int code = _nRowsErrorCode(&message, &site);
-  if (code != 0) _pclMySQL()->InitErrorOf(nullptr, kSourceFile, static_cast<unsigned int>(site), code, message);
-}
-
-bool CMySQLStatementSQL::_bRowArrives(long long at) {
-  if (m_clRows.bHas(static_cast<uint64_t>(at))) return true;
-  _SettleRows();
-  return at < m_llRowCount;
-}
-
-void CMySQLStatementSQL::_StepOverKeepingError() {
-  MYSQL* handle = _pHandle();
-  if (!CMySQLConnection::bMultipleRecordsetEnabled()) return;
-  const bool ok = bMySQLGuard(nullptr, m_pclCnx, kSourceFile, kSiteNext, [&] {
-    for (;;) {
-      const int next = __mysql_next_result(handle);
-      if (next < 0) return;
-      if (next == 0) {
-        MYSQL_RES* extra = __mysql_store_result(handle);
-        if (extra != nullptr) {
-          __mysql_free_result(extra);
-          continue;
-        }
-      }
-      const unsigned int code = __mysql_errno(handle);
-      if (code != 0) {
-        m_nStepOverError = code;
-        const char* message = __mysql_error(handle);
-        m_sStepOverError = message != nullptr ? message : "";
-        return;
-      }
-      if (next > 0) return;
-    }
-  });
-  // A throw is a failure too (the client lacks a call): CR_UNKNOWN_ERROR.
-  if (!ok && m_nStepOverError == 0) m_nStepOverError = 2000;
 }
 
 BOOL CMySQLStatementSQL::_bStepOverResults() {
@@ -508,15 +369,6 @@ BOOL CMySQLStatementSQL::bGetColumnOrigin(unsigned int i, CTString* database, CT
 BOOL CMySQLStatementSQL::_bCloseParse() {
   BOOL result = TRUE;
   if (m_pResult != nullptr) {
-    // Rows still arriving are passed over to the end: the thread reading them stops using the
-    // handle, and the connection is ready for the next text.
-    const bool arriving = m_llRowCount == kRowsArriving;
-    _pclMySQL()->ClearArrivingRows(this);
-    if (arriving) {
-      m_clRows.Finish(true);
-      _NoteRowsError();
-    }
-    m_clRows.Clear();
     // A streamed result's rows are read off the wire, or the connection stays busy with them.
     if (m_bRowsPending && _pHandle() != nullptr)
       while (__pFetchRow() != nullptr) {
@@ -524,10 +376,6 @@ BOOL CMySQLStatementSQL::_bCloseParse() {
     MYSQL_RES* freed = m_pResult;
     _bCall(kSiteFree, [&] { __mysql_free_result(freed); });
     if (m_bStepOverPending) result = _bStepOverResults();
-    if (arriving) {
-      MYSQL* handle = _pHandle();
-      if (handle != nullptr && (handle->server_status & SERVER_MORE_RESULTS_EXIST) != 0) result = _bStepOverResults();
-    }
     _ForgetResult();
   }
   _ForgetStreaming();
@@ -542,9 +390,6 @@ void CMySQLStatementSQL::_ForgetResult() {
   m_llRowCount = 0;
   m_nColumnCount = 0;
   m_llPosition = -1;
-  m_bRowsFailed = 0;
-  m_nStepOverError = 0;
-  m_sStepOverError.clear();
 }
 
 void CMySQLStatementSQL::_ForgetStreaming() {
@@ -572,26 +417,9 @@ MYSQL_ROW CMySQLStatementSQL::__pFetchRow() {
   return row;
 }
 
-BOOL CMySQLStatementSQL::bFetch(unsigned int) {
-  return m_llRowCount > 0 || m_llRowCount == kRowsArriving ? _bFetch() : TRUE;
-}
+BOOL CMySQLStatementSQL::bFetch(unsigned int) { return m_llRowCount > 0 ? _bFetch() : TRUE; }
 
 BOOL CMySQLStatementSQL::_bFetch() {
-  // Every stored result's rows are the statement's own.
-  if (!m_bStreamed) {
-    const long long at = m_llPosition + 1;
-    if (!m_bRowsFailed && m_clRows.bHas(static_cast<uint64_t>(at))) {
-      m_clRows.Row(static_cast<uint64_t>(at), &m_pRow, &m_pnLengths);
-      m_llPosition = at;
-      m_bEnd = 0;
-      return TRUE;
-    }
-    m_pRow = nullptr;
-    m_pnLengths = nullptr;
-    m_bEnd = 1;
-    _SettleRows();
-    return m_bRowsFailed ? _bRowsError(kSiteEndOfRows) : TRUE;
-  }
   m_pRow = __pFetchRow();
   m_pnLengths = nullptr;
   if (m_pRow != nullptr) {
@@ -624,12 +452,11 @@ BOOL CMySQLStatementSQL::bDataSeek(long long row) {
   m_pRow = nullptr;
   m_pnLengths = nullptr;
   m_bEnd = 1;
-  // Every stored result's rows are the statement's own (m_clRows).
-  return TRUE;
+  MYSQL_RES* result = m_pResult;
+  return _bCall(kSiteSeek, [&] { __mysql_data_seek(result, static_cast<unsigned long long>(row)); });
 }
 
 BOOL CMySQLStatementSQL::bGetAffected_rows(unsigned long long* count) {
-  _SettleRows();
   *count = m_ullAffected;
   return TRUE;
 }

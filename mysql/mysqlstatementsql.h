@@ -1,12 +1,7 @@
 // CMySQLStatementSQL: the MySQL form of the low-level statement. It sends texts with
 // mysql_real_query by their byte length and takes the result stored (whole, counted, seekable)
-// or streamed (row by row); rows and values come straight from the row arrays into the caller's
-// converters. Its connection must be a CMySQLConnection.
-//
-// A stored result's rows are copied into the statement's own row store as the client reads them:
-// the first kFirstRows before the execution answers, the rest, if any, by the store's thread
-// while the caller reads (the row count then waits for them; any other use of the connection
-// waits for them first, through the connection's SettleArrivingRows).
+// or streamed (row by row); rows and values come straight from the client's row arrays into the
+// caller's converters. Its connection must be a CMySQLConnection.
 //
 // It owns the client's result handle of its current result: bReset (and so every execution)
 // and the destructor free it, reading first what a streamed result still holds on the server.
@@ -28,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "mysql/mysqlrowstore.h"
 #include "sql/nastatementsql.h"
 
 class CMySQLConnection;
@@ -57,12 +51,6 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // Any other 64-bit index; past the end, the next fetch finds no row.
   BOOL bDataSeek(long long row) override;
   BOOL bRowsSeekable() const override { return m_pResult != nullptr && !m_bStreamed ? TRUE : FALSE; }
-  // A stored result of more rows than its first ones is read on by a thread (CMySQLRowStore):
-  // the row count stays kRowsArriving until its end. An error the server gives after the first
-  // rows fails every read of the result from the moment it is known.
-  void _SettleRows() override;
-  bool _bRowArrives(long long at) override;
-  bool bRowsBroken() const override { return m_bRowsFailed != 0; }
   // The column of the current row into value: FALSE without a current row, or with user error
   // 50 for a column past the count.
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;
@@ -112,8 +100,6 @@ class CMySQLStatementSQL : public CNAStatementSQL {
 
   // A streamed result's row count: its rows are counted only once read.
   static constexpr long long kStreamedRowCount = 4294967295LL;
-  // Rows of a stored result read before the execution answers; the rest arrive meanwhile.
-  static constexpr uint64_t kFirstRows = 1000;
   static constexpr int kSourceFile = 100;
 
  private:
@@ -121,23 +107,9 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bGetUseResult();
   // The result of the text just run, stored or streamed.
   BOOL _bTakeResult(bool stored);
-  // The stored result's rows taken into m_clRows: the first ones now, the rest by its thread.
-  BOOL _bTakeRows(MYSQL* handle);
-  // The error that ended the stored result's rows, into the statement's error; FALSE.
-  BOOL _bRowsError(int site);
-  // The server's error that ended them (0: none, or only a throw): the rows' own, else that of a
-  // later result stepped over (site then kSiteStepOverError); message may be null.
-  unsigned int _nRowsErrorCode(const char** message, int* site) const;
-  // The open result freed after its execution failed.
-  void _FreeFailedResult();
-  // The error that ended the arriving rows told to the connection at once, whoever reads them: a
-  // deadlock or a lost session took the transaction with it.
-  void _NoteRowsError();
   // Reads and frees the results left after the current one; FALSE with the server's error when
   // a later statement failed.
   BOOL _bStepOverResults();
-  // As _bStepOverResults, the error kept for the result's reads (m_bRowsFailed) instead of raised.
-  void _StepOverKeepingError();
   // _bInitTabNAColumn's columns from i on, built from their fields (kept entries first forgotten
   // unless same), their names converted from code page cp; rowMax with their longest values added.
   [[gnu::noinline]] unsigned int _nBuildColumns(const MYSQL_FIELD* fields, unsigned int i, bool same, int cp,
@@ -168,12 +140,6 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bCall(int site, F&& call);
 
   MYSQL_RES* m_pResult = nullptr;
-  // A stored result's rows; m_bRowsFailed: an error ended them after the first ones (the store's
-  // or, when stepping over later results failed, m_nStepOverError's).
-  CMySQLRowStore m_clRows;
-  int m_bRowsFailed = 0;
-  unsigned int m_nStepOverError = 0;
-  std::string m_sStepOverError;
   MYSQL_ROW m_pRow = nullptr;
   int m_bRowsPending = 0;
   unsigned long* m_pnLengths = nullptr;

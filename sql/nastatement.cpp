@@ -669,8 +669,7 @@ BOOL CNAStatement::bGetNbEnrCurrentParse(long long* count, unsigned int flags, i
       *count = m_pclTableCacheIndex->nGetRecordNbr();
       return TRUE;
     }
-    // A result whose rows broke off counts nothing: the count is then asked of the server.
-    if (m_pclStatementSQL != nullptr && m_pclStatementSQL->llGetRowCount() >= 0 && !m_pclStatementSQL->bRowsBroken()) {
+    if (m_pclStatementSQL != nullptr && m_pclStatementSQL->llGetRowCount() >= 0) {
       // With a row cache, rows deleted are marked there, not counted in m_nDeletedRows.
       *count = m_pclStatementSQL->llGetRowCount() -
                (bCacheEnabled() ? m_pclRecordCache->nGetDeletedCount() : m_nDeletedRows);

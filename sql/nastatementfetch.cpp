@@ -459,18 +459,16 @@ BOOL CNAStatement::_bFetchNextBloc(eNA_PARSEDIRECTION direction, int atRecord, l
 BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long long count, long long* moved) {
   *out = 1;
   *moved = 0;
-  CNAStatementSQL* const sql = m_pclStatementSQL;
-  if (sql == nullptr) return FALSE;
-  // Rows still arriving are waited for only as far as the move reaches (the count only by a
-  // move from the end).
-  if (!sql->bHasRow(0)) {
+  if (m_pclStatementSQL == nullptr) return FALSE;
+  const long long rows = m_pclStatementSQL->llGetRowCount();
+  if (rows <= 0) {
     // An empty block lies past the rows in the direction that looked for it.
     if (count > 0 && direction != NA_PARSE_CURRENT) m_nOutSide = Forward(direction) ? 1 : -1;
     return TRUE;
   }
-  long long pos = sql->llGetPosition();
+  long long pos = m_pclStatementSQL->llGetPosition();
   // After leaving the result the browse stands past its end or before its start.
-  if (m_nOutSide > 0) pos = sql->llGetRowCount();
+  if (m_nOutSide > 0) pos = rows;
   if (m_nOutSide < 0) pos = -1;
   long long from = pos;
   int step = 1;
@@ -479,7 +477,7 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
       from = -1;
       break;
     case NA_PARSE_LAST:
-      from = sql->llGetRowCount();
+      from = rows;
       step = -1;
       break;
     case NA_PARSE_PREVIOUS:
@@ -489,14 +487,14 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
       break;
   }
   if (direction == NA_PARSE_CURRENT || count == 0) {
-    if (pos < 0 || !sql->bHasRow(pos)) return TRUE;
+    if (pos < 0 || pos >= rows) return TRUE;
     from = pos;
     count = 0;
   }
   long long target = from;
   for (long long left = count; left > 0;) {
     target += step;
-    if (target < 0 || !sql->bHasRow(target)) {
+    if (target < 0 || target >= rows) {
       m_nOutSide = step;
       return TRUE;
     }
@@ -512,7 +510,7 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
     return -1;
   const long long pos = m_pclStatementSQL->llGetPosition();
   const long long target = direction == NA_PARSE_NEXT ? pos + 1 : pos - 1;
-  if (target < 0 || !m_pclStatementSQL->bHasRow(target)) return -1;
+  if (target < 0 || target >= m_pclStatementSQL->llGetRowCount()) return -1;
   *out = 1;
   *moved = 1;
   return _bReadRowAt(target, direction, out);
@@ -825,12 +823,12 @@ BOOL CNAStatement::_bRowIntoCurrentForTwin(int index, bool fresh) {
 
 int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
   CNAStatementSQL* sql = m_pclStatementSQL;
-  if (!sql->bHasRow(0)) return 0;
+  if (sql->llGetRowCount() <= 0) return 0;
   if (!sql->bFetch(0)) {
     m_pclError->Copy(sql->pclGetErrorNoRef());
     return -1;
   }
-  if (sql->bIsEnd()) return 0;
+  if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) return 0;
   // The last row of a block the next one would start after.
   const bool edge = m_nBlockLimit > 0 && sql->llGetPosition() == m_nBlockLimit - 1;
   if (!_bUpdateNARecordFromDB()) {
@@ -847,7 +845,7 @@ int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
   }
   // A stored block's rows are all counted: the cache takes room for them at its first. A
   // streamed result's count (2^32 - 1) is no count: nothing is taken for it.
-  if (cache->nGetCount() == m_nBlockBase && sql->bRowCountKnown()) {
+  if (cache->nGetCount() == m_nBlockBase) {
     const long long rows = m_nBlockBase + sql->llGetRowCount();
     if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
   }

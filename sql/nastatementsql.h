@@ -56,13 +56,6 @@ class CNAStatementSQL : public CInterf {
   virtual BOOL bDataSeek(long long) { return FALSE; }
   // The open result holds all its rows on the client, so that bDataSeek reaches any of them.
   virtual BOOL bRowsSeekable() const { return FALSE; }
-  // A result whose rows still arrive (row count kRowsArriving): waits for all of them and sets
-  // the count; bHasRow's wait for row at, the count set when the rows end before it.
-  virtual void _SettleRows() {}
-  virtual bool _bRowArrives(long long) { return false; }
-  // The open result's rows ended on an error after its first ones: its row count is then not the
-  // result's (it reaches one row past those that came, so that a read meets the error).
-  virtual bool bRowsBroken() const { return false; }
   // One column of the current row into the converter.
   virtual BOOL bGetValue(CNAConvertVariant*, unsigned int, unsigned int) { return FALSE; }
   // The column as a wide dynamic string (host type 16), through the value holder.
@@ -149,16 +142,7 @@ class CNAStatementSQL : public CInterf {
   void _DumpQueryInError(const char* text, int length);
 
   // ---- State ----
-  // Rows of the open result; one whose rows still arrive is waited for to its end first.
-  long long llGetRowCount() {
-    if (m_llRowCount == kRowsArriving) _SettleRows();
-    return m_llRowCount;
-  }
-  // The open result has row at (0-based, not negative): a result whose rows still arrive is
-  // waited for up to that row only.
-  bool bHasRow(long long at) { return m_llRowCount != kRowsArriving ? at < m_llRowCount : _bRowArrives(at); }
-  // The row count is known without waiting.
-  bool bRowCountKnown() const { return m_llRowCount != kRowsArriving; }
+  long long llGetRowCount() const { return m_llRowCount; }
   long long llGetPosition() const { return m_llPosition; }
   unsigned int nGetColumnCount() const { return m_nColumnCount; }
   // 1: no current row.
@@ -176,8 +160,6 @@ class CNAStatementSQL : public CInterf {
   // Source-file number of the statement's debug lines; the longest query text kept in an error.
   static constexpr int kSourceFile = 50;
   static constexpr int kDumpChars = 5000;
-  // The row count of a result whose rows are still arriving on the client.
-  static constexpr long long kRowsArriving = -2;
   static unsigned int m_gnStmtGenerator;
 
  protected:

@@ -282,6 +282,13 @@ TEST_P(LiveStatement, EveryMappedTypeRoundTripsIntoItsRecordSlot) {
   EXPECT_EQ(Err(), "");
 }
 
+// "1;2;...;n", as Rows gives them.
+std::string Seq(int n) {
+  std::string out;
+  for (int i = 1; i <= n; ++i) out += (i > 1 ? ";" : "") + std::to_string(i);
+  return out;
+}
+
 TEST_P(LiveStatement, SeveralStatementsInOneText) {
   ASSERT_TRUE(Run("CREATE TABLE " + Table() + " (id INT PRIMARY KEY)"));
   const std::string t = Table(), proc = t + "_p";
@@ -297,6 +304,8 @@ TEST_P(LiveStatement, SeveralStatementsInOneText) {
       {"SELECT id FROM " + t + " ORDER BY id; INSERT INTO " + t + " VALUES (1)", "error 22/1062", "1;2 error 22/1062"},
       {"CALL " + proc + "()", "7", "7"},
       {"SELECT COUNT(*) FROM " + t, "2", "2"},
+      // A long result before the failing statement: a stored result fails its execution all the same.
+      {"SELECT seq FROM seq_1_to_1500; SELECT * FROM " + t + "_none", "error 22/1146", Seq(1500) + " error 22/1146"},
   };
   for (bool stored : {true, false}) {
     for (const auto& c : cases) {
@@ -377,26 +386,17 @@ TEST_P(LiveStatement, SeekTakesTheWhole64BitIndex) {
 }
 
 TEST_P(LiveStatement, FailedLengthsLeaveNoRowCurrent) {
-  // A stored result takes its rows' lengths as it runs: the execution fails. A streamed one takes
-  // them row by row: the fetch fails, and the row before is no longer current.
-  for (bool stored : {true, false}) {
-    auto st = Stmt(stored);
-    const auto lengths = __mysql_fetch_lengths;
-    if (stored) {
-      __mysql_fetch_lengths = [](MYSQL_RES*) -> unsigned long* { throw CTString(L"mysql_fetch_lengths"); };
-      EXPECT_FALSE(st->bExecuteDirect(L"SELECT 'a' UNION ALL SELECT 'bb'", nullptr, 0));
-    } else {
-      ASSERT_TRUE(st->bExecuteDirect(L"SELECT 'a' UNION ALL SELECT 'bb'", nullptr, 0) && st->bFetch(0));
-      __mysql_fetch_lengths = [](MYSQL_RES*) -> unsigned long* { throw CTString(L"mysql_fetch_lengths"); };
-      EXPECT_FALSE(st->bFetch(0));
-    }
-    __mysql_fetch_lengths = lengths;
-    EXPECT_EQ(Err(), "37/0") << stored;
-    unsigned char* bytes = nullptr;
-    unsigned int length = 0;
-    EXPECT_TRUE(st->bIsEnd());
-    EXPECT_FALSE(st->bGetValue(&bytes, &length, 0)) << "the first row's lengths are not the second's";
-  }
+  auto st = Stmt();
+  ASSERT_TRUE(st->bExecuteDirect(L"SELECT 'a' UNION ALL SELECT 'bb'", nullptr, 0) && st->bFetch(0));
+  const auto lengths = __mysql_fetch_lengths;
+  __mysql_fetch_lengths = [](MYSQL_RES*) -> unsigned long* { throw CTString(L"mysql_fetch_lengths"); };
+  EXPECT_FALSE(st->bFetch(0));
+  __mysql_fetch_lengths = lengths;
+  EXPECT_EQ(Err(), "37/0");
+  unsigned char* bytes = nullptr;
+  unsigned int length = 0;
+  EXPECT_TRUE(st->bIsEnd());
+  EXPECT_FALSE(st->bGetValue(&bytes, &length, 0)) << "the first row's lengths are not the second's";
 }
 
 TEST_P(LiveStatement, AffectedRowsOutliveTheLookForFurtherResults) {
@@ -863,132 +863,3 @@ INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveStatement,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
 }  // namespace
-
-// A stored result longer than its first rows goes on arriving after the execution answers: every
-// road must still see it as the server sent it, whole, once, and never a short result as success.
-class ArrivingRows : public LiveStatement {
- protected:
-  static constexpr int kMany = 5000;
-  void SetUp() override {
-    LiveStatement::SetUp();
-    if (HasFatalFailure() || m_pCnx == nullptr) return;
-    ASSERT_TRUE(Run("CREATE TABLE " + Table() + " (id INT PRIMARY KEY, t VARCHAR(20))")) << Err();
-    std::string values;
-    for (int id = 1; id <= kMany; ++id)
-      values += (id > 1 ? "," : "") + std::string("(") + std::to_string(id) + ",'v" + std::to_string(id) + "')";
-    ASSERT_TRUE(Run("INSERT INTO " + Table() + " VALUES " + values)) << Err();
-  }
-  std::wstring Select() const { return Wide("SELECT id, t FROM " + Table() + " ORDER BY id"); }
-  // The current row's id, -1 without one.
-  static int Id(CMySQLStatementSQL* st) {
-    unsigned char* bytes = nullptr;
-    unsigned int length = 0;
-    if (!st->bGetValue(&bytes, &length, 0)) return -1;
-    return std::stoi(std::string(reinterpret_cast<char*>(bytes), length));
-  }
-};
-
-INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, ArrivingRows,
-                         testing::Combine(testing::Values(1252, 65001), testing::Bool()));
-
-TEST_P(ArrivingRows, EveryRowComesOnceInOrderWhateverReadsItFirst) {
-  // How the reader meets the result first: row by row, by its count, by a row far ahead.
-  enum class First { kRows, kCount, kSeekAhead };
-  for (First first : {First::kRows, First::kCount, First::kSeekAhead}) {
-    auto st = Stmt();
-    ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
-    if (first == First::kCount) {
-      EXPECT_EQ(st->llGetRowCount(), kMany);
-    }
-    if (first == First::kSeekAhead) {
-      ASSERT_TRUE(st->bDataSeek(kMany - 1) && st->bFetch(0));
-      EXPECT_EQ(Id(st.get()), kMany);
-      ASSERT_TRUE(st->bDataSeek(0));
-    }
-    int want = 1;
-    while (st->bHasRow(want - 1) && st->bFetch(0) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
-    EXPECT_EQ(want, kMany + 1) << static_cast<int>(first);
-    EXPECT_EQ(st->llGetRowCount(), kMany);
-    EXPECT_FALSE(st->bHasRow(kMany));
-    unsigned long long affected = 0;
-    EXPECT_TRUE(st->bGetAffected_rows(&affected));
-    EXPECT_EQ(affected, static_cast<unsigned long long>(kMany));
-    // Back over them, as a backward browse does.
-    for (int at = kMany - 1; at >= 0; at -= 997) {
-      ASSERT_TRUE(st->bDataSeek(at) && st->bFetch(0));
-      EXPECT_EQ(Id(st.get()), at + 1);
-    }
-    EXPECT_EQ(Err(), "");
-  }
-}
-
-TEST_P(ArrivingRows, AnotherTextOnTheConnectionWaitsForTheRowsStillArriving) {
-  auto st = Stmt();
-  ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
-  ASSERT_TRUE(st->bFetch(0) && !st->bIsEnd());
-  EXPECT_EQ(Id(st.get()), 1);
-  // A statement of its own, the connection's own text and an escape, all while rows arrive.
-  auto other = Stmt();
-  ASSERT_TRUE(other->bExecuteDirect(Wide("SELECT COUNT(*) FROM " + Table()).c_str(), nullptr, 0)) << Err();
-  EXPECT_EQ(Rows(other.get()), std::to_string(kMany));
-  ASSERT_TRUE(Run("UPDATE " + Table() + " SET t = 'changed' WHERE id = " + std::to_string(kMany))) << Err();
-  // The first result holds the rows as they were when it ran.
-  int want = 2;
-  while (st->bFetch(0) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
-  EXPECT_EQ(want, kMany + 1);
-  ASSERT_TRUE(st->bDataSeek(kMany - 1) && st->bFetch(0));
-  unsigned char* bytes = nullptr;
-  unsigned int length = 0;
-  ASSERT_TRUE(st->bGetValue(&bytes, &length, 1));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), length), "v" + std::to_string(kMany));
-  EXPECT_EQ(Err(), "");
-}
-
-TEST_P(ArrivingRows, ResultsLeftUnreadLeaveTheConnectionReady) {
-  for (int reads : {0, 1, 1500}) {
-    auto st = Stmt();
-    ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
-    for (int i = 0; i < reads; ++i) ASSERT_TRUE(st->bFetch(0) && !st->bIsEnd());
-    // Run again on the same statement, then dropped with its rows unread.
-    ASSERT_TRUE(st->bExecuteDirect(Select().c_str(), nullptr, 0)) << Err();
-    ASSERT_TRUE(st->bFetch(0));
-    EXPECT_EQ(Id(st.get()), 1);
-    st.reset();
-    EXPECT_EQ(Query("SELECT 7"), "7") << reads;
-  }
-}
-
-TEST_P(ArrivingRows, ALaterStatementOfTheTextIsStillReadAndItsErrorFailsTheReads) {
-  // text after the rows, the error the reads past them meet ("" for none). Once the rows failed,
-  // no read of them answers as if the result were whole.
-  const std::pair<std::wstring, std::string> cases[] = {
-      {L"; SELECT 1", ""},
-      {L"; DO 1; SELECT 2", ""},
-      {L"; SELECT * FROM " + Wide(Table()) + L"_none", "22/1146"},
-  };
-  for (const auto& [after, error] : cases) {
-    auto st = Stmt();
-    ASSERT_TRUE(st->bExecuteDirect((Select() + after).c_str(), nullptr, 0)) << Err();
-    int want = 1;
-    BOOL ok = TRUE;
-    while ((ok = st->bFetch(0)) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
-    EXPECT_EQ(ok, error.empty() ? TRUE : FALSE);
-    EXPECT_EQ(Err(), error);
-    EXPECT_EQ(st->bDataSeek(0) && st->bFetch(0) && Id(st.get()) == 1, error.empty());
-    EXPECT_EQ(Err(), error);
-    EXPECT_EQ(Query("SELECT 8"), "8");
-  }
-}
-
-TEST_P(ArrivingRows, AColumnOfNoDeclaredWidthTakesTheWholeResultsLongestValue) {
-  // An empty text has no width of its own: the result's longest value decides, so every row is
-  // read before the execution answers.
-  auto st = Stmt();
-  ASSERT_TRUE(st->bExecuteDirect(Wide("SELECT id, '' AS e FROM " + Table() + " ORDER BY id").c_str(), nullptr, 0))
-      << Err();
-  EXPECT_TRUE(st->bRowCountKnown());
-  EXPECT_EQ(st->llGetRowCount(), kMany);
-  int want = 1;
-  while (st->bFetch(0) && !st->bIsEnd()) ASSERT_EQ(Id(st.get()), want++);
-  EXPECT_EQ(want, kMany + 1);
-}

@@ -346,6 +346,50 @@ TEST_P(TransactionCache, SqlFunctionTransactionsAndTheTableSeeOnlyEachOthersComm
   }
 }
 
+// A text whose later statement fails answers FALSE with that statement's error however many rows
+// its first statement gives: a host that took TRUE would commit the half of the text that ran.
+TEST_P(TransactionCache, AFailingLaterStatementFailsTheTextWhateverTheRowsBeforeIt) {
+  Make();
+  m_host = Connect("");
+  OpenService();
+  if (HasFatalFailure()) return;
+  const std::string w = "`" + m_table + "_w`";
+  Raw("DROP TABLE IF EXISTS " + w);
+  Raw("CREATE TABLE " + w + " (s VARCHAR(4)) ENGINE=InnoDB");
+  const auto written = [&] {
+    RawRows rows;
+    std::string err;
+    if (!m_raw.query("SELECT COALESCE(GROUP_CONCAT(s ORDER BY s), '') FROM " + w, &rows, &err)) return "error " + err;
+    return rows[0][0].value_or("NULL");
+  };
+  for (const int rows : {999, 1000, 50000}) {
+    for (const bool inTransaction : {true, false}) {
+      SCOPED_TRACE(std::to_string(rows) + (inTransaction ? " rows, in a transaction" : " rows, autocommit"));
+      Raw("DELETE FROM " + w);
+      if (inTransaction) {
+        ASSERT_TRUE(m_service->bTrsBegin(nullptr, m_cnx, 0));
+      }
+      const std::string text = "SELECT seq FROM seq_1_to_" + std::to_string(rows) + "; INSERT INTO " + w +
+                               " VALUES ('a'); INSERT INTO `" + m_table + "` VALUES (1, 0); INSERT INTO " + w +
+                               " VALUES ('b')";
+      int stmt = 0;
+      EXPECT_FALSE(m_service->bExecute(&stmt, m_cnx, WideOfUTF8(text).c_str(), nullptr, 0));
+      const std::string error = Narrow(m_service->piGetLastError()->pszGetError());
+      EXPECT_NE(error.find("<1062>"), std::string::npos) << error;
+      if (stmt != 0) m_service->bFreeStmt(m_cnx, stmt, 0);
+      if (inTransaction) {
+        EXPECT_TRUE(m_service->bTrsRollBack(m_cnx, 0, 0));
+        EXPECT_EQ(written(), "");
+      } else {
+        // Each statement before the failing one committed on its own.
+        EXPECT_EQ(written(), "a");
+      }
+      EXPECT_EQ(Truth(), kBefore);
+    }
+  }
+  Raw("DROP TABLE " + w);
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, TransactionCache,
                          testing::Combine(testing::Values(1252, 65001), testing::Bool()));
 
