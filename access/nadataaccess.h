@@ -681,7 +681,8 @@ class CNADataAccess : public CInterf {
   // A deletion that succeeded leaves the access closed; one that failed sets error level 2.
   BOOL _bClosedAfter(BOOL deleted);
   // Delete-all of a query: deletes the rows of its browse on its best item, one by one, from the
-  // first until the browse is out of its data; FALSE at the first read or delete that fails.
+  // first until the browse is out of its data; FALSE at the first read or delete that fails. A
+  // row no DELETE can name refuses the call before any row goes.
   BOOL _bSupprimeTout_HSupprime();
   // User error 8, type 7: what the source cannot do (a lock the server keeps none of, a write
   // on rows that are no table rows).
@@ -756,6 +757,11 @@ class CNADataAccess : public CInterf {
   // After a modify of flags: the written row's copy, when its browses stay at the row's former
   // place; before is the row as read.
   void _KeepWrittenSave(NA_WRITEPARSEFLAGS flags, CNARecordValue* before);
+  // After a modify that wrote: the server's texts of current's written items go.
+  void _ForgetWrittenServerTexts(CNARecordValue* current);
+  // Whether the DELETE of the current row can be written (its WHERE built, nothing sent); FALSE
+  // with the error that refuses it.
+  BOOL _bDeleteNamesRow();
   void _DropSaveUndo(size_t from);
   bool m_bKJRecordChecked = false;
   CNATableCache* m_pclTableCache = nullptr;

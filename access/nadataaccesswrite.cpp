@@ -69,6 +69,8 @@ BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
   const BOOL added = _bHAjoute(flags, lock);
   m_bKJRecordChecked = false;
   if (!added) return FALSE;
+  // The row added holds what was sent: the server's texts of the row read before name another.
+  m_pclCurrentRecord->pclGetCurrentValueNoRef()->ClearServerTexts();
   _DropWrittenSave();
   if (bRequeteSansCorrection()) return TRUE;
   if ((flags & kKeepAsRead) != 0) return bSetCurrentRecordRead(0);
@@ -155,12 +157,26 @@ BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE
                  _bOperation(stmt.get(), NA_QUERY_UPDATE, flags, original);
   // A record someone else deleted is written back.
   CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
-  if (!written && current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED)
+  if (written) {
+    _ForgetWrittenServerTexts(current);
+  } else if (current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED) {
     written = _bOperation(stmt.get(), NA_QUERY_INSERT, flags | kReinsert, original);
+    if (written) current->ClearServerTexts();
+  }
   BOOL ok = written ? bSetCurrentRecordRead(0) : FALSE;
   ok = bUnlockRecord(stmt.get(), lock, 0, nullptr) && ok;
   DoneWith(stmt.get());
   return ok;
+}
+
+void CNADataAccess::_ForgetWrittenServerTexts(CNARecordValue* current) {
+  if (current == nullptr || !current->bHasServerTexts()) return;
+  // Asked before the row becomes the one read: a column written now holds the value sent.
+  for (int i = 0; i < m_pclCurrentRecord->nGetNbColumn(); ++i) {
+    CNAColumn* column = m_pclCurrentRecord->pclGetColumnNoRef(i);
+    if (column != nullptr && !column->bIsComposedKey() && column->bValueModified())
+      current->ForgetWrittenServerText(column->nGetPhysicalIndice());
+  }
 }
 
 BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
@@ -202,6 +218,22 @@ BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEP
   const BOOL ok = _bBuildAndExecuteQuery(stmt, type, flags);
   if (ok && type != NA_QUERY_SELECT) _NotifyOperation(type, stmt, flags, original);
   return ok;
+}
+
+BOOL CNADataAccess::_bDeleteNamesRow() {
+  CHeldStatement stmt(_pclGetWriteStatement());
+  if (stmt.get() == nullptr) {
+    _NoMemory();
+    return FALSE;
+  }
+  stmt.get()->ResetQuery();
+  CNACommand* command = _pclSelectCommand();
+  if (command == nullptr) return FALSE;
+  command->AddRef();
+  const BOOL built = stmt.get()->bBuildResetQuery(NA_QUERY_DELETE, command, 0);
+  command->nRelease();
+  stmt.get()->ResetStatement();
+  return built;
 }
 
 BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {

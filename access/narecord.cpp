@@ -1,5 +1,6 @@
 #include "access/narecord.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 
@@ -163,6 +164,21 @@ BOOL CNARecordValue::bSetServerText(unsigned int physical, const char* text, siz
   if (m_pclMemo->bSetServerText(physical, text, length, lost, kind)) return TRUE;
   _NoMemory();
   return FALSE;
+}
+
+bool CNARecordMemo::bForgetServerText(unsigned int physical) {
+  const auto at = std::find_if(m_tabServerText.begin(), m_tabServerText.end(),
+                               [&](const STServerText& t) { return t.nPhysical == physical; });
+  if (at == m_tabServerText.end()) return false;
+  m_tabServerText.erase(at);
+  return true;
+}
+
+void CNARecordValue::ForgetWrittenServerText(unsigned int physical) {
+  if (!bHasServerTexts()) return;
+  m_pclMemo->bForgetServerText(physical);
+  m_pclMemo->bForgetServerText(CNARecordMemo::kRowTexts);
+  if (m_pclMemo->bEmpty()) bShareTabMemoValue(nullptr);
 }
 
 // Out of the way of every row read, which has none to clear.

@@ -92,6 +92,8 @@ class CNARecordMemo : public CQXUnknown {
   // Keeps the server's text of the item at physical (replacing one kept). FALSE without memory.
   BOOL bSetServerText(unsigned int physical, const char* text, size_t length, bool lost, int kind);
   void ClearServerTexts() { m_tabServerText.clear(); }
+  // Drops the server's text of the item at physical; true when one was kept.
+  bool bForgetServerText(unsigned int physical);
   // Entry i (no reference); null past the count.
   CNAConvertVariant* pclGetAt(int i) const { return i >= 0 && i < nGetCount() ? m_tabValue[i] : nullptr; }
   // Entry i holds value with a reference (null entries appended up to i), the former released.
@@ -180,6 +182,9 @@ class CNARecordValue : public CInterf {
   void ClearServerTexts() {
     if (bHasServerTexts()) _ClearServerTexts();
   }
+  // The item at physical was written: the server holds what the buffer holds, and the row's
+  // texts taken whole (kRowTexts) no longer are the server's.
+  void ForgetWrittenServerText(unsigned int physical);
 
  private:
   friend class CNARecord;

@@ -658,6 +658,16 @@ BOOL CNAColumn::bOriginalValueDefined() {
 
 // ---------------------------------------------------------------- changes
 
+bool g_bSameFixedText(const BYTE* a, const BYTE* b, size_t size, size_t unit) {
+  for (size_t at = 0; at + unit <= size; at += unit) {
+    if (memcmp(a + at, b + at, unit) != 0) return false;
+    bool end = true;
+    for (size_t i = 0; i < unit; ++i) end = end && a[at + i] == 0;
+    if (end) return true;
+  }
+  return true;
+}
+
 BOOL CNAColumn::bValueModified() {
   if (bIsComposedKey()) {
     for (int k = 0; m_pTabComponent != nullptr && k < m_pTabComponent->nGetCount(); ++k)
@@ -680,7 +690,13 @@ BOOL CNAColumn::bValueModified() {
   }
   if (current == nullptr || original == nullptr) return FALSE;
   if (a == nullptr || b == nullptr) return a != b ? TRUE : FALSE;
-  return sameBytes ? FALSE : TRUE;
+  if (sameBytes) return FALSE;
+  // A fixed text ends at its terminator: what a value read with a NUL inside left after it is no
+  // part of what the host reads, and the host giving the text back as read changes nothing.
+  const eNA_ITEMTYPE type = m_piItem->eNAGetItemType();
+  if (type == NA_IT_TEXTE || type == NA_IT_UNICODE)
+    return g_bSameFixedText(a, b, m_piItem->nGetTotalSize(), type == NA_IT_UNICODE ? 2 : 1) ? FALSE : TRUE;
+  return TRUE;
 }
 
 BOOL CNAColumn::bSoughtAsHeld(const CAny* value, CAny* out, unsigned int flags) const {

@@ -20,6 +20,7 @@
 // statement's fetched row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/ctstring.h"
@@ -45,6 +46,10 @@ class CXYStringConcat;
 
 // Flag of bSameValue: the current value may go on past the given one (a starts-with match).
 constexpr unsigned int NA_SAMEVALUE_PREFIX = 0x1000;
+
+// Two fixed texts of size bytes in units of unit bytes (1 for the host's page, 2 for UTF-16) are
+// the same up to and including the first terminator of a; past it the slot holds nothing read.
+bool g_bSameFixedText(const BYTE* a, const BYTE* b, size_t size, size_t unit);
 
 class CNAColumn : public CInterf {
  public:

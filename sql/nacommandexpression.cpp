@@ -1011,14 +1011,27 @@ bool CNACommand::_bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item)
   const wchar_t* table = item->pszGetSourceName();
   const wchar_t* name = bHasText(item->pszGetNameInSource()) ? item->pszGetNameInSource() : item->pszGetName();
   CNADriver* driver = CNADriver::s_pclDriver;
-  if (driver == nullptr || !bHasText(table) || !bHasText(name)) return false;
-  const wchar_t* physical = info != nullptr ? info->pszGetPhysicalName(table) : nullptr;
-  CNADataSourceDescription* desc = driver->_pclGetTableDesc(bHasText(physical) ? physical : table, m_pclCnx);
-  if (desc == nullptr) return false;
-  const CNAItemDescription* own = desc->pclNAGetItemNoRef(name, 2);
-  const bool bmp = own != nullptr && own->bBmpOnly();
-  desc->nRelease();
-  return bmp;
+  if (driver == nullptr || !bHasText(name)) return false;
+  const auto bmpIn = [&](const wchar_t* physical) {
+    CNADataSourceDescription* desc = driver->_pclGetTableDesc(physical, m_pclCnx);
+    if (desc == nullptr) return -1;
+    const CNAItemDescription* own = desc->pclNAGetItemNoRef(name, 2);
+    const int bmp = own == nullptr ? -1 : own->bBmpOnly() ? 1 : 0;
+    desc->nRelease();
+    return bmp;
+  };
+  if (bHasText(table)) {
+    const wchar_t* physical = info != nullptr ? info->pszGetPhysicalName(table) : nullptr;
+    return bmpIn(bHasText(physical) ? physical : table) == 1;
+  }
+  // Items that name no table of their own (a file the host described itself): the column is
+  // the first of its name among the tables of the query's FROM.
+  for (int i = 0; info != nullptr && i < info->nGetFichierFromNbr(); ++i) {
+    const CTString from = info->csGetFichierFrom_DBTableName(i);
+    const int bmp = from.nTaille() != 0 ? bmpIn(from.pszGet()) : -1;
+    if (bmp >= 0) return bmp == 1;
+  }
+  return false;
 }
 
 BOOL CNACommand::_bExpressionAboveBmp(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* comparison,

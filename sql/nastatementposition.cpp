@@ -294,6 +294,10 @@ BOOL CNAStatement::bHPositionCourante(int* position, eNA_PRECISION) {
     }
   }
   if (total > 0) {
+    // A current row outside the filter has all of its rows before it, or none: the place is a
+    // thousandth still, the end or the start.
+    if (rank > total) rank = total;
+    if (rank < 0) rank = 0;
     const long long scaled = rank * 1000;
     *position = static_cast<int>(scaled / total + (scaled % total != 0 ? 1 : 0));
   }

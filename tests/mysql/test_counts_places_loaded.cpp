@@ -188,7 +188,7 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
   }
   void TearDown() override {
     std::string err;
-    m_raw.exec("DROP TABLE IF EXISTS `" + m_keyed + "`, `" + m_bare + "`", &err);
+    m_raw.exec("DROP TABLE IF EXISTS `" + m_keyed + "`, `" + m_bare + "`, `" + m_placed + "`", &err);
     if (m_driver != nullptr)
       for (auto& [cache, host] : m_hosts) m_driver->bCloseConnection(host);
     Stop();
@@ -717,7 +717,7 @@ class CountsPlacesLoaded : public CLoadedTypes<Param> {
   }
 
  protected:
-  std::string m_keyed, m_bare;
+  std::string m_keyed, m_bare, m_placed = "qx_cnt_none";
   std::wstring m_wkeyed, m_wbare;
   SFile m_keyedFile, m_descendingFile, m_bareFile;
   SFile& File(ESource source) {
@@ -822,6 +822,123 @@ TEST_P(CountsPlacesLoaded, FilterOnAColumnAQuerySortsDescendingKeepsItsRows) {
 // condition a WHERE may hold.
 TEST_P(CountsPlacesLoaded, GroupedQueryRowIsReadAgainAndFoundAgainByItsGroup) {
   EXPECT_EQ(RunCases(this, {{"query with GROUP BY", "f k+2 r n c"}, {"query with GROUP BY", "F25,75 f n F- n c N"}}), "");
+}
+
+// HPositionCourante answers a place within 0 and 1,000 whether the row stood on before the filter
+// was set lies before, among or after the filter's rows; on one of them, its rank among them over
+// their count, as HPositionne counts them.
+TEST_P(CountsPlacesLoaded, PlaceOfARowStoodOnBeforeTheFilterStaysWithinAThousand) {
+  // a the primary key; (g, h) a composite key ordering the rows by a's last digit, then a.
+  m_placed = "qx_cnt_p_" + NameOfRun("");
+  Raw("DROP TABLE IF EXISTS `" + m_placed + "`");
+  Raw("CREATE TABLE `" + m_placed +
+      "` (a INT NOT NULL PRIMARY KEY, g INT NOT NULL, h INT NOT NULL, UNIQUE KEY (g, h))");
+  std::string values;
+  for (int a = 1; a <= 500; ++a)
+    values += (values.empty() ? "(" : ",(") + std::to_string(a) + "," + std::to_string(a % 10) + "," +
+              std::to_string(a) + ")";
+  Raw("INSERT INTO `" + m_placed + "` VALUES " + values);
+  const std::wstring table = WideOfUTF8(m_placed);
+  SFile file;
+  file.desc.m_pszName = file.desc.m_pszPhysicalName = file.desc.m_pszDBTableName = table.c_str();
+  for (const wchar_t* name : {L"a", L"g", L"h", L"gh"}) {
+    const bool composite = name[1] != 0;
+    CHostItemDescription& item = file.items.emplace_back(name, composite ? NA_IT_BINAIRE : NA_IT_I4, composite ? 8 : 4);
+    item.m_wKeyFlags = name[0] == L'a' ? 0x8000 : composite ? 0x1000 | 0x4000 : 0;
+    item.m_bNullAllowed = FALSE;
+    item.m_pszNameInSource = composite ? L"" : name;
+    item.m_pszSourceName = table.c_str();
+    if (composite) item.m_tabComponents = {&file.items[1], &file.items[2]};
+    file.desc.Add(&item);
+  }
+  file.desc.m_pBestParseItem = &file.items.front();
+
+  // The browse item is the one filtered: a by a's bounds, gh by (g, h) bounds.
+  const struct {
+    const wchar_t* item;
+    int row;  // the a of the row stood on
+    int lo[2], hi[2];
+  } cases[] = {
+      // After the filter's rows, before them, among them.
+      {L"a", 402, {44}, {269}}, {L"a", 270, {44}, {269}}, {L"a", 500, {44}, {269}},
+      {L"a", 43, {44}, {269}}, {L"a", 1, {44}, {269}},
+      {L"a", 44, {44}, {269}}, {L"a", 150, {44}, {269}}, {L"a", 269, {44}, {269}},
+      {L"a", 301, {300}, {300}}, {L"a", 299, {300}, {300}}, {L"a", 300, {300}, {300}},
+      // (6, 306) and (9, 499) after, (1, 11) and (2, 52) before, (2, 102), (4, 4) and (6, 296) among.
+      {L"gh", 306, {2, 100}, {6, 300}}, {L"gh", 499, {2, 100}, {6, 300}},
+      {L"gh", 11, {2, 100}, {6, 300}}, {L"gh", 52, {2, 100}, {6, 300}},
+      {L"gh", 102, {2, 100}, {6, 300}}, {L"gh", 4, {2, 100}, {6, 300}}, {L"gh", 296, {2, 100}, {6, 300}},
+  };
+  const auto number = [&](const std::string& sql) {
+    RawRows rows;
+    std::string err;
+    EXPECT_TRUE(m_raw.query(sql, &rows, &err)) << sql << ": " << err;
+    return rows.empty() ? 0LL : std::stoll(rows.front().at(0).value_or("0"));
+  };
+  std::string failures;
+  for (const auto& c : cases) {
+    const bool composite = c.item[1] != 0;
+    // The host's value of the browse item: a composite key holds its components' 4 bytes each.
+    const auto key = [&](const int* v, CAny* value) {
+      if (composite)
+        value->SetBIN(reinterpret_cast<const unsigned char*>(v), 8);
+      else
+        value->SetI4(v[0]);
+    };
+    const auto pair = [](const int* v) { return "(" + std::to_string(v[0]) + ", " + std::to_string(v[1]) + ")"; };
+    const std::string filter = composite ? "(g, h) >= " + pair(c.lo) + " AND (g, h) <= " + pair(c.hi)
+                                         : "a BETWEEN " + std::to_string(c.lo[0]) + " AND " + std::to_string(c.hi[0]);
+    const std::string ranked = "SELECT r FROM (SELECT a, ROW_NUMBER() OVER (ORDER BY " +
+                               std::string(composite ? "g, h" : "a") + ") r FROM `" + m_placed + "`{W}) q WHERE a = " +
+                               std::to_string(c.row);
+    const long long all = number(Replaced(ranked, "{W}", ""));
+    const long long rank = number(Replaced(ranked, "{W}", " WHERE " + filter));
+    const long long count = number("SELECT COUNT(*) FROM `" + m_placed + "` WHERE " + filter);
+    for (const bool sought : {false, true})
+      for (const int cache : {1, 3, 0, -1})
+        for (const bool rowCache : {true, false}) {
+          const std::string where = Narrow(c.item) + " on a = " + std::to_string(c.row) +
+                                    (sought ? " sought, " : " read, ") + filter + ", blocks of " +
+                                    std::to_string(cache) + (rowCache ? "" : ", no row cache") + ": ";
+          const unsigned int flags = rowCache ? 0 : kNoRowCache;
+          CHostContext* ctx = &m_contexts.emplace_back(static_cast<DWORD>(5000 + m_contexts.size()), 1);
+          INATable* t = m_loader.piGetTable(Host(cache), &file.desc);
+          if (t == nullptr || !t->bHOuvre(ctx, kReadWrite, nullptr)) {
+            failures += where + "not opened\n";
+            if (t != nullptr) t->nExternalRelease();
+            m_driver->bCloseContext(ctx);
+            continue;
+          }
+          const int row[2] = {c.row % 10, c.row};
+          CAny value, lo, hi;
+          key(composite ? row : &c.row, &value);
+          key(c.lo, &lo);
+          key(c.hi, &hi);
+          const BOOL stood = sought ? t->bHRecherche(ctx, c.item, &value, 0, 1, kNoLock, nullptr, 1, flags)
+                                    : t->bSkipRecord(ctx, c.item, NA_PARSE_FIRST, all, 1, kNoLock, nullptr, flags);
+          CNAKJRecord* record = nullptr;
+          int32_t a = 0;
+          if (stood && t->bGetRecord(ctx, &record) && record != nullptr) {
+            memcpy(&a, record->pbyGetValues() + file.items.front().nGetOffset(0), 4);
+            record->vnRelease();
+          }
+          int place = -1;
+          if (a != c.row)
+            failures += where + "stood on " + std::to_string(a) + "\n";
+          else if (!t->bHFiltre(ctx, c.item, &lo, 1, &hi, 1, nullptr))
+            failures += where + "not filtered " + Narrow(t->piGetLastError(ctx)->pszGetError()) + "\n";
+          else if (!t->bHPositionCourante(ctx, c.item, &place, kPrecision, 0))
+            failures += where + "HPositionCourante failed " + Narrow(t->piGetLastError(ctx)->pszGetError()) + "\n";
+          else if (place < 0 || place > 1000 || (rank != 0 && place != (1000 * rank + count - 1) / count))
+            failures += where + "place " + std::to_string(place) +
+                        (rank != 0 ? ", the server's rank " + std::to_string(rank) : ", outside") + " of " +
+                        std::to_string(count) + "\n";
+          t->bHFerme(ctx);
+          t->nExternalRelease();
+          m_driver->bCloseContext(ctx);
+        }
+  }
+  EXPECT_EQ(failures, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(PagesAndModes, CountsPlacesLoaded,

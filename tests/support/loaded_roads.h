@@ -37,6 +37,8 @@ inline DWORD NextContext() {
 struct SHostNames {
   std::string file;
   std::wstring v = L"v";
+  // false: the items name no source, as the host describes a file of its own.
+  bool sourced = true;
 };
 
 // One road open over a server table of columns id (its primary key) and v, which the host's file
@@ -73,8 +75,8 @@ class COpenRoad {
       CHostItemDescription& h = m_items.emplace_back(name.c_str(), item->eNAGetItemType(), item->nGetItemSize());
       h.m_nIntegerPart = item->nGetIntegerPart();
       h.m_nDecimalPart = item->nGetDecimalPart();
-      h.m_pszNameInSource = name.c_str();
-      h.m_pszSourceName = m_file.c_str();
+      h.m_pszNameInSource = names.sourced ? name.c_str() : L"";
+      h.m_pszSourceName = names.sourced ? m_file.c_str() : L"";
       if (name == L"id") {
         h.m_wKeyFlags = 0x8000;
         h.m_bNullAllowed = FALSE;
