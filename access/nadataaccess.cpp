@@ -875,24 +875,20 @@ BOOL CNADataAccess::_bSupprimeTout_HSupprime() {
   const eNA_LOCKTYPE noLock = static_cast<eNA_LOCKTYPE>(1);
   eNA_LOCKTYPE lockOut = noLock;
   // All or none: a row nothing names exactly (a key whose character the page lost) is found
-  // before the first DELETE, which would leave the call half done.
-  if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
-  for (;;) {
-    int out = 1;
-    if (!bHEndehors(item.pszGet(), &out)) return FALSE;
-    if (out) break;
-    if (!_bDeleteNamesRow()) return FALSE;
-    if (!bHLitxxx(item.pszGet(), NA_PARSE_NEXT, 1, noLock, &lockOut, 0)) return FALSE;
+  // before the first DELETE, which would leave the call half done. The first pass names each
+  // row, the second deletes it.
+  for (const bool deleting : {false, true}) {
+    if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
+    for (;;) {
+      // Checked before each delete: an empty query must not delete the record left from before.
+      int out = 1;
+      if (!bHEndehors(item.pszGet(), &out)) return FALSE;
+      if (out) break;
+      if (!(deleting ? bHSupprime(0, noLock) : _bDeleteNamesRow())) return FALSE;
+      if (!bHLitxxx(item.pszGet(), NA_PARSE_NEXT, 1, noLock, &lockOut, 0)) return FALSE;
+    }
   }
-  if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
-  for (;;) {
-    // Checked before each delete: an empty query must not delete the record left from before.
-    int out = 1;
-    if (!bHEndehors(item.pszGet(), &out)) return FALSE;
-    if (out) return TRUE;
-    if (!bHSupprime(0, noLock)) return FALSE;
-    if (!bHLitxxx(item.pszGet(), NA_PARSE_NEXT, 1, noLock, &lockOut, 0)) return FALSE;
-  }
+  return TRUE;
 }
 
 BOOL CNADataAccess::_bCreateIndex(CNAStatement* stmt, unsigned int flags) {

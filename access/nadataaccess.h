@@ -758,10 +758,10 @@ class CNADataAccess : public CInterf {
   // place; before is the row as read.
   void _KeepWrittenSave(NA_WRITEPARSEFLAGS flags, CNARecordValue* before);
   // After a modify that wrote: the server's texts of current's written items go.
-  void _ForgetWrittenServerTexts(CNARecordValue* current);
+  [[gnu::noinline]] void _ForgetWrittenServerTexts(CNARecordValue* current);
   // Whether the DELETE of the current row can be written (its WHERE built, nothing sent); FALSE
   // with the error that refuses it.
-  BOOL _bDeleteNamesRow();
+  [[gnu::noinline]] BOOL _bDeleteNamesRow();
   void _DropSaveUndo(size_t from);
   bool m_bKJRecordChecked = false;
   CNATableCache* m_pclTableCache = nullptr;

@@ -184,7 +184,7 @@ class CNARecordValue : public CInterf {
   }
   // The item at physical was written: the server holds what the buffer holds, and the row's
   // texts taken whole (kRowTexts) no longer are the server's.
-  void ForgetWrittenServerText(unsigned int physical);
+  [[gnu::noinline]] void ForgetWrittenServerText(unsigned int physical);
 
  private:
   friend class CNARecord;

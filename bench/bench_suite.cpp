@@ -187,6 +187,11 @@ const char* const kTinyColumns =
     "SELECT `id`,`t1`,`t2`,`t3`,`t4`,`t5`,`t6`,`t7`,`t8`,`t9`,`t10`,`t11`,`t12`,`t13`,`t14`,`t15`,`t16`,`t17`,`t18`,`t19` "
     "FROM `bench_tiny` ORDER BY `id`";
 constexpr size_t kTinyCount = 20;
+
+// `bench_words`: a word list, one short utf8mb4 text a row (its key), as many rows as the bench.
+const char* const kWordsColumns = "SELECT `word` FROM `bench_words` ORDER BY `word`";
+// The host's item of a word: UNICODE of 32 characters and a terminator.
+constexpr unsigned int kWordUnits = 33;
 constexpr long long kTinyPerRow = 5;
 
 struct STResult {
@@ -348,7 +353,10 @@ void SumReal(CChecksum* sum, const STRealView& v) {
 }
 
 // The raw side's record of bench_real: every value converted from the client library's texts
-// into the host's item types, as a program on the client library fills its own structure.
+// into the host's item types in one pass, as a careful C program fills its own structure: digit
+// loops, fixed positions, a tight UTF-8 loop; only the double goes through the library's parse
+// (the server's shortest text of it needs a correct rounding). Each kind stands in a function
+// of its own, so that a profile gives its instructions a value.
 class CRealRow {
  public:
   CRealRow() {
@@ -357,80 +365,128 @@ class CRealRow {
   // One row of kRealColumns; false when a value does not convert.
   bool Set(char** row, const unsigned long* lengths) {
     bool ok = true;
-    for (size_t i = 0; i < kRealCount && ok; ++i) {
+    for (size_t i = 0; i < kRealCount; ++i) {
       const char* text = row[i];
       m_view.defined[i] = text != nullptr;
       if (text == nullptr) continue;
       const char* end = text + lengths[i];
       unsigned char* out = m_values[i];
       switch (kRealItems[i].kind) {
-        case ERealKind::kI4: ok = Integer<int32_t>(text, end, out); break;
-        case ERealKind::kI2: ok = Integer<int16_t>(text, end, out); break;
-        case ERealKind::kI1: ok = Integer<int8_t>(text, end, out); break;
-        case ERealKind::kDecimal: {
-          // The server's two decimals, at the item's six.
-          const __int128 unscaled = static_cast<__int128>(Cents(text)) * 10000;
-          memcpy(out, &unscaled, 16);
-          break;
-        }
-        case ERealKind::kUTF16: UTF16(text, end, reinterpret_cast<char16_t*>(out), kRealItems[i].size / 2 - 1); break;
+        case ERealKind::kI4: ok = I4(text, end, out) && ok; break;
+        case ERealKind::kI2: ok = I2(text, end, out) && ok; break;
+        case ERealKind::kI1: ok = I1(text, end, out) && ok; break;
+        case ERealKind::kDecimal: ok = Decimal(text, end, out) && ok; break;
+        case ERealKind::kUTF16: g_UTF16(text, end, reinterpret_cast<char16_t*>(out), kRealItems[i].size / 2 - 1); break;
         case ERealKind::kText: Latin1(text, end, reinterpret_cast<char*>(out), kRealItems[i].size - 1); break;
-        case ERealKind::kDate8:
-          // "YYYY-MM-DD" as its digits.
-          ok = lengths[i] == 10;
-          memcpy(out, text, 4);
-          memcpy(out + 4, text + 5, 2);
-          memcpy(out + 6, text + 8, 2);
-          out[8] = 0;
-          break;
-        case ERealKind::kR8: {
-          double d;
-          ok = std::from_chars(text, end, d).ec == std::errc();
-          memcpy(out, &d, 8);
-          break;
-        }
+        case ERealKind::kDate8: ok = Date8(text, end, out) && ok; break;
+        case ERealKind::kR8: ok = R8(text, end, out) && ok; break;
       }
     }
     return ok;
   }
   const STRealView& View() const { return m_view; }
 
- private:
-  template <typename T>
-  static bool Integer(const char* text, const char* end, unsigned char* out) {
-    T n;
-    if (std::from_chars(text, end, n).ec != std::errc()) return false;
-    memcpy(out, &n, sizeof n);
-    return true;
-  }
   // UTF-8 into at most cap units and a terminator, cut before a character that does not fit.
-  static void UTF16(const char* p, const char* end, char16_t* out, size_t cap) {
-    size_t n = 0;
-    while (p < end) {
-      const auto c = static_cast<unsigned char>(*p);
-      char32_t cp;
+  [[gnu::noinline]] static void g_UTF16(const char* s, const char* end, char16_t* out, size_t cap) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    const auto* e = reinterpret_cast<const unsigned char*>(end);
+    char16_t* o = out;
+    char16_t* const stop = out + cap;
+    while (p < e && o < stop) {
+      const unsigned c = *p;
       if (c < 0x80) {
-        cp = c, p += 1;
+        *o++ = static_cast<char16_t>(c);
+        ++p;
       } else if (c < 0xE0) {
-        cp = (c & 0x1Fu) << 6 | (p[1] & 0x3Fu), p += 2;
+        *o++ = static_cast<char16_t>((c & 0x1Fu) << 6 | (p[1] & 0x3Fu));
+        p += 2;
       } else if (c < 0xF0) {
-        cp = (c & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu), p += 3;
+        *o++ = static_cast<char16_t>((c & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu));
+        p += 3;
       } else {
-        cp = (c & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu), p += 4;
-      }
-      if (cp < 0x10000) {
-        if (n == cap) break;
-        out[n++] = static_cast<char16_t>(cp);
-      } else {
-        if (n + 2 > cap) break;
-        out[n++] = static_cast<char16_t>(0xD7C0 + (cp >> 10));
-        out[n++] = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+        if (stop - o < 2) break;
+        const char32_t cp = (c & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
+        *o++ = static_cast<char16_t>(0xD7C0 + (cp >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+        p += 4;
       }
     }
-    out[n] = 0;
+    *o = 0;
+  }
+
+ private:
+  // A signed decimal integer within [lo, hi] by a digit loop.
+  static bool Digits(const char* p, const char* end, long long lo, long long hi, long long* v) {
+    const bool neg = p < end && *p == '-';
+    p += neg;
+    if (p == end || end - p > 18) return false;
+    long long n = 0;
+    for (; p < end; ++p) {
+      const unsigned d = static_cast<unsigned char>(*p) - '0';
+      if (d > 9) return false;
+      n = n * 10 + d;
+    }
+    *v = neg ? -n : n;
+    return *v >= lo && *v <= hi;
+  }
+  [[gnu::noinline]] static bool I4(const char* p, const char* end, unsigned char* out) {
+    long long v;
+    if (!Digits(p, end, INT32_MIN, INT32_MAX, &v)) return false;
+    const auto n = static_cast<int32_t>(v);
+    memcpy(out, &n, 4);
+    return true;
+  }
+  [[gnu::noinline]] static bool I2(const char* p, const char* end, unsigned char* out) {
+    long long v;
+    if (!Digits(p, end, INT16_MIN, INT16_MAX, &v)) return false;
+    const auto n = static_cast<int16_t>(v);
+    memcpy(out, &n, 2);
+    return true;
+  }
+  [[gnu::noinline]] static bool I1(const char* p, const char* end, unsigned char* out) {
+    long long v;
+    if (!Digits(p, end, INT8_MIN, INT8_MAX, &v)) return false;
+    out[0] = static_cast<unsigned char>(static_cast<int8_t>(v));
+    return true;
+  }
+  // The server's DECIMAL(10,2) text as the item's unscaled value at scale 6, 16 bytes.
+  [[gnu::noinline]] static bool Decimal(const char* p, const char* end, unsigned char* out) {
+    const bool neg = p < end && *p == '-';
+    p += neg;
+    long long v = 0;
+    int decimals = -1;
+    for (; p < end; ++p) {
+      if (*p == '.' && decimals < 0) {
+        decimals = 0;
+        continue;
+      }
+      const unsigned d = static_cast<unsigned char>(*p) - '0';
+      if (d > 9 || decimals >= 6) return false;
+      v = v * 10 + d;
+      decimals += decimals >= 0;
+    }
+    for (decimals = decimals < 0 ? 0 : decimals; decimals < 6; ++decimals) v *= 10;
+    const __int128 unscaled = neg ? -static_cast<__int128>(v) : v;
+    memcpy(out, &unscaled, 16);
+    return true;
+  }
+  // "YYYY-MM-DD" as its eight digits.
+  [[gnu::noinline]] static bool Date8(const char* p, const char* end, unsigned char* out) {
+    if (end - p != 10) return false;
+    memcpy(out, p, 4);
+    memcpy(out + 4, p + 5, 2);
+    memcpy(out + 6, p + 8, 2);
+    out[8] = 0;
+    return true;
+  }
+  [[gnu::noinline]] static bool R8(const char* p, const char* end, unsigned char* out) {
+    double d;
+    if (std::from_chars(p, end, d).ec != std::errc()) return false;
+    memcpy(out, &d, 8);
+    return true;
   }
   // UTF-8 of Latin-1 characters into their bytes (the host's 1252), at most cap and a terminator.
-  static void Latin1(const char* p, const char* end, char* out, size_t cap) {
+  [[gnu::noinline]] static void Latin1(const char* p, const char* end, char* out, size_t cap) {
     size_t n = 0;
     for (; p < end && n < cap; ++n) {
       const auto c = static_cast<unsigned char>(*p);
@@ -669,6 +725,17 @@ STResult RunRaw(const STArgs& a) {
       r->checksum = sum.Value();
     });
   }
+  if (a.mode == "words_whole") {
+    return Measure(nullptr, [&](STResult* r) {
+      CChecksum sum;
+      char16_t word[kWordUnits];
+      r->units = raw.ReadRows(kWordsColumns, true, [&](char** row, const unsigned long* lengths) {
+        CRealRow::g_UTF16(row[0], row[0] + lengths[0], word, kWordUnits - 1);
+        sum.Block(word, 2 * UnitCount(reinterpret_cast<const unsigned char*>(word), kWordUnits));
+      });
+      r->checksum = sum.Value();
+    });
+  }
   if (a.mode == "tiny_whole") {
     return Measure(nullptr, [&](STResult* r) {
       CChecksum sum;
@@ -721,6 +788,7 @@ class CDriverSide {
     DescribePair();
     DescribeReal();
     DescribeTiny();
+    DescribeWords();
     return true;
   }
   ~CDriverSide() {
@@ -746,13 +814,14 @@ class CDriverSide {
   CHostConnectionDescription* Connection(const std::string& extra) {
     return m_connections.Add(m_server, extra);
   }
-  enum class Shape { kBench, kAdd, kPair, kReal, kTiny };
+  enum class Shape { kBench, kAdd, kPair, kReal, kTiny, kWords };
   INATable* Table(CHostConnectionDescription* cnx, bool add) { return Table(cnx, add ? Shape::kAdd : Shape::kBench); }
   INATable* Table(CHostConnectionDescription* cnx, Shape shape) {
     STDesc& d = shape == Shape::kAdd    ? m_add
                 : shape == Shape::kPair ? m_pair
                 : shape == Shape::kReal ? m_real
                 : shape == Shape::kTiny ? m_tiny
+                : shape == Shape::kWords ? m_words
                                         : m_bench;
     INATable* t = m_loader.piGetTable(cnx, &d.desc);
     if (t != nullptr) m_tables.push_back(t);
@@ -849,6 +918,16 @@ class CDriverSide {
     memcpy(&id, values + m_tinyOffset[0], 8);
     sum->Word(static_cast<uint64_t>(id));
     for (size_t i = 1; i < kTinyCount; ++i) sum->Word(static_cast<uint64_t>(static_cast<int8_t>(values[m_tinyOffset[i]])));
+    record->vnRelease();
+    return true;
+  }
+
+  // The word of ctx's current record of bench_words into sum.
+  bool SumWordRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+    CNAKJRecord* record = nullptr;
+    if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
+    const BYTE* word = record->pbyGetValues() + m_wordOffset;
+    sum->Block(word, 2 * UnitCount(word, kWordUnits));
     record->vnRelease();
     return true;
   }
@@ -951,6 +1030,15 @@ class CDriverSide {
     m_tiny.items[0].m_wKeyFlags = 0x8000;
     for (size_t i = 0; i < kTinyCount; ++i) m_tinyOffset[i] = static_cast<size_t>(m_tiny.items[i].nGetOffset(0));
   }
+  void DescribeWords() {
+    m_words.desc.m_pszName = m_words.desc.m_pszPhysicalName = m_words.desc.m_pszDBTableName = L"bench_words";
+    CHostItemDescription& item = m_words.items.emplace_back(L"word", NA_IT_UNICODE, 2 * kWordUnits);
+    item.m_pszNameInSource = L"";
+    item.m_pszSourceName = L"bench_words";
+    item.m_wKeyFlags = 0x8000;
+    m_words.desc.Add(&item);
+    m_wordOffset = static_cast<size_t>(item.nGetOffset(0));
+  }
   // The hundredths of a host decimal slot of precision 12, scale 2: its data form, the unscaled
   // value in two's complement over mg_PToN[12] bytes, least significant first.
   static long long Cents(const unsigned char* slot) {
@@ -967,7 +1055,8 @@ class CDriverSide {
   std::deque<std::wstring> m_texts;
   CTestHostConnections m_connections;
   std::vector<INATable*> m_tables;
-  STDesc m_bench, m_add, m_pair, m_real, m_tiny;
+  STDesc m_bench, m_add, m_pair, m_real, m_tiny, m_words;
+  size_t m_wordOffset = 0;
   std::deque<std::wstring> m_tinyNames;
   size_t m_tinyOffset[kTinyCount] = {};
   // Where SumRealRecord reads each item of bench_real, known before any read as the host knows it.
@@ -1054,6 +1143,15 @@ STResult RunDriver(const STArgs& a) {
     STResult r = Measure(d.Host(), [&](STResult* res) {
       Browse(&d, t, &ctx, whole ? kNoRowCache : 0, res, L"ab", a.mode != "pair_backward",
              [&](CChecksum* sum) { return d.SumPairRecord(t, &ctx, sum); });
+    });
+    t->bHFerme(&ctx);
+    return r;
+  }
+  if (a.mode == "words_whole") {
+    INATable* t = open(";QX Cache Size=-1", CDriverSide::Shape::kWords);
+    if (t == nullptr) return fail;
+    STResult r = Measure(d.Host(), [&](STResult* res) {
+      Browse(&d, t, &ctx, kNoRowCache, res, L"word", true, [&](CChecksum* sum) { return d.SumWordRecord(t, &ctx, sum); });
     });
     t->bHFerme(&ctx);
     return r;
@@ -1239,6 +1337,28 @@ bool LoadTiny(CRaw* raw, long long rows, std::string* why) {
          raw->Exec("INSERT INTO `bench_tiny` SELECT seq" + values + " FROM seq_1_to_" + std::to_string(rows), why);
 }
 
+// The word list of rows words, made again when it does not hold them: three syllables a word, each
+// of 60 (a few beyond ASCII), so that every seq below 216,000 makes its own.
+bool LoadWords(CRaw* raw, long long rows, std::string* why) {
+  RawRows got;
+  if (raw->Cnx().query("SELECT COUNT(*) FROM `bench_words`", &got, nullptr) && got.size() == 1 && got[0][0] &&
+      std::stoll(*got[0][0]) == rows)
+    return true;
+  const std::string syllables =
+      "'ka','lo','mi','ne','ru','sa','ti','vo','xe','zu','bar','den','fol','gim','hus','jor','kel','lun','mar','nob',"
+      "'pra','qui','ros','sel','tor','ung','vel','wis','yor','zan','st','tr','pl','gr','ch','sh','th','ph','br','cl',"
+      "'\xc3\xa9','\xc3\xbc','\xc3\xb1','\xc3\xb8','\xc3\x9f','\xc3\xa7','\xc3\xa5','\xc3\xa0','er','an',"
+      "'in','on','en','ar','or','al','el','il','ol','ul'";
+  const auto part = [&](const char* of) { return "ELT(1 + " + std::string(of) + " % 60, " + syllables + ")"; };
+  return raw->Exec("DROP TABLE IF EXISTS `bench_words`", why) &&
+         raw->Exec("CREATE TABLE `bench_words` (`word` VARCHAR(32) NOT NULL PRIMARY KEY) CHARACTER SET utf8mb4 "
+                   "COLLATE utf8mb4_bin",
+                   why) &&
+         raw->Exec("INSERT INTO `bench_words` SELECT CONCAT(" + part("seq") + ", " + part("seq DIV 60") + ", " +
+                       part("seq DIV 3600") + ") FROM seq_0_to_" + std::to_string(rows - 1),
+                   why);
+}
+
 // realRows: those of bench_real, when not rows.
 int Load(long long rows, long long realRows = -1) {
   CRaw raw;
@@ -1271,7 +1391,8 @@ int Load(long long rows, long long realRows = -1) {
         raw.Exec("INSERT INTO `bench_pair` SELECT CONCAT(CHAR(65 + seq % 17576 DIV 676), CHAR(65 + seq % 676 DIV 26), "
                  "CHAR(65 + seq % 26)), CONCAT('v', seq DIV 17576), seq FROM seq_1_to_" + n,
                  &why))) &&
-      LoadReal(&raw, realRows >= 0 ? realRows : rows, &why) && LoadTiny(&raw, kTinyPerRow * rows, &why);
+      LoadReal(&raw, realRows >= 0 ? realRows : rows, &why) && LoadTiny(&raw, kTinyPerRow * rows, &why) &&
+      LoadWords(&raw, rows, &why);
   if (!loaded) {
     fprintf(stderr, "bench_suite: loading: %s\n", why.c_str());
     return 1;
@@ -1296,7 +1417,7 @@ const STGoal kGoals[] = {{"whole", 0.9, 2.0, 0},        {"whole_rowcache", 0, 0,
                          {"pair_whole", 0.9, 0, 0},     {"pair_forward", 0, 0, 0, 2.0},
                          {"pair_backward", 0, 0, 0, 2.0, "pair_forward", 1.5},
                          {"real_whole", 0, 0, 0},       {"real_default", 0, 0, 0},
-                         {"tiny_whole", 0, 0, 0, 0, nullptr, 0, 1.05}};
+                         {"tiny_whole", 0, 0, 0, 0, nullptr, 0, 1.05}, {"words_whole", 0, 0, 0}};
 
 // Reads the run lines of file; prints one line per mode and answers 1 when a checksum differs
 // or a run failed (goals missed are printed, not failed: runs vary).

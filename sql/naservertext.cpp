@@ -109,6 +109,44 @@ int32_t NextUtf8(const unsigned char** p, const unsigned char* end) {
   return static_cast<int32_t>(c);
 }
 
+// Whether a UTF-16 slot of units (up to its first 0) holds UTF-8 text character for character,
+// in one pass over the text; -1 for bytes that are no shortest UTF-8 of a scalar value, which
+// the long road judges.
+int Utf8HeldAsUtf16(const char* text, size_t length, const BYTE* slot, unsigned int units) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
+  const auto unit = [&](unsigned int i) {
+    char16_t u;
+    memcpy(&u, slot + 2 * static_cast<size_t>(i), 2);
+    return static_cast<uint32_t>(u);
+  };
+  unsigned int at = 0;
+  while (p < end) {
+    uint32_t c = *p;
+    if (c < 0x80) {
+      if (c == 0) return 0;
+      ++p;
+    } else {
+      const unsigned char* from = p;
+      const int32_t d = NextUtf8(&p, end);
+      if (d < 0) return -1;
+      c = static_cast<uint32_t>(d);
+      const ptrdiff_t bytes = p - from;
+      if ((bytes == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (bytes == 4 && (c < 0x10000 || c > 0x10FFFF)))
+        return -1;
+    }
+    if (c >= 0x10000) {
+      if (at + 2 > units || unit(at) != 0xD800 + ((c - 0x10000) >> 10) || unit(at + 1) != 0xDC00 + ((c - 0x10000) & 0x3FF))
+        return 0;
+      at += 2;
+    } else {
+      if (at >= units || unit(at) != c) return 0;
+      ++at;
+    }
+  }
+  return at == units || unit(at) == 0 ? 1 : 0;
+}
+
 // Whether UTF-8 text is, character by character, the 1252 bytes held (held null: whether 1252
 // has a byte for each character).
 bool Utf8As1252(const char* text, size_t length, const BYTE* held, size_t heldLength) {
@@ -189,6 +227,11 @@ int TextHeld(const STServerTextCheck& check, const BYTE* values, size_t valuesSi
     // Equal bytes from UTF-8 into 1252 are ASCII; a 1252 text is written back through its
     // characters, so a byte the page leaves undefined would not come back.
     if (i == length) return check.nServerPage != 1252 || Defined1252(text, length) ? 1 : 0;
+  }
+  if (check.eItem == NA_IT_UNICODE && check.nServerPage == CP_UTF8) {
+    // Every row of a table keyed by a wide text comes here.
+    const int held = Utf8HeldAsUtf16(text, length, element, size / 2);
+    if (held >= 0) return held;
   }
   if (memchr(text, 0, length) != nullptr) return 0;
   if (check.eItem == NA_IT_UNICODE) {
