@@ -24,6 +24,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -372,9 +373,9 @@ class CRealRow {
       const char* end = text + lengths[i];
       unsigned char* out = m_values[i];
       switch (kRealItems[i].kind) {
-        case ERealKind::kI4: ok = I4(text, end, out) && ok; break;
-        case ERealKind::kI2: ok = I2(text, end, out) && ok; break;
-        case ERealKind::kI1: ok = I1(text, end, out) && ok; break;
+        case ERealKind::kI4: ok = Integer<int32_t>(text, end, out) && ok; break;
+        case ERealKind::kI2: ok = Integer<int16_t>(text, end, out) && ok; break;
+        case ERealKind::kI1: ok = Integer<int8_t>(text, end, out) && ok; break;
         case ERealKind::kDecimal: ok = Decimal(text, end, out) && ok; break;
         case ERealKind::kUTF16: g_UTF16(text, end, reinterpret_cast<char16_t*>(out), kRealItems[i].size / 2 - 1); break;
         case ERealKind::kText: Latin1(text, end, reinterpret_cast<char*>(out), kRealItems[i].size - 1); break;
@@ -429,24 +430,13 @@ class CRealRow {
     *v = neg ? -n : n;
     return *v >= lo && *v <= hi;
   }
-  [[gnu::noinline]] static bool I4(const char* p, const char* end, unsigned char* out) {
+  // An integer item of T (each T its own function in a profile).
+  template <typename T>
+  [[gnu::noinline]] static bool Integer(const char* p, const char* end, unsigned char* out) {
     long long v;
-    if (!Digits(p, end, INT32_MIN, INT32_MAX, &v)) return false;
-    const auto n = static_cast<int32_t>(v);
-    memcpy(out, &n, 4);
-    return true;
-  }
-  [[gnu::noinline]] static bool I2(const char* p, const char* end, unsigned char* out) {
-    long long v;
-    if (!Digits(p, end, INT16_MIN, INT16_MAX, &v)) return false;
-    const auto n = static_cast<int16_t>(v);
-    memcpy(out, &n, 2);
-    return true;
-  }
-  [[gnu::noinline]] static bool I1(const char* p, const char* end, unsigned char* out) {
-    long long v;
-    if (!Digits(p, end, INT8_MIN, INT8_MAX, &v)) return false;
-    out[0] = static_cast<unsigned char>(static_cast<int8_t>(v));
+    if (!Digits(p, end, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v)) return false;
+    const auto n = static_cast<T>(v);
+    memcpy(out, &n, sizeof n);
     return true;
   }
   // The server's DECIMAL(10,2) text as the item's unscaled value at scale 6, 16 bytes.
