@@ -69,8 +69,6 @@ BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
   const BOOL added = _bHAjoute(flags, lock);
   m_bKJRecordChecked = false;
   if (!added) return FALSE;
-  // The row added holds what was sent: the server's texts of the row read before name another.
-  m_pclCurrentRecord->pclGetCurrentValueNoRef()->ClearServerTexts();
   _DropWrittenSave();
   if (bRequeteSansCorrection()) return TRUE;
   if ((flags & kKeepAsRead) != 0) return bSetCurrentRecordRead(0);
@@ -157,12 +155,8 @@ BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE
                  _bOperation(stmt.get(), NA_QUERY_UPDATE, flags, original);
   // A record someone else deleted is written back.
   CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
-  if (written) {
-    _ForgetWrittenServerTexts(current);
-  } else if (current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED) {
+  if (!written && current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED)
     written = _bOperation(stmt.get(), NA_QUERY_INSERT, flags | kReinsert, original);
-    if (written) current->ClearServerTexts();
-  }
   BOOL ok = written ? bSetCurrentRecordRead(0) : FALSE;
   ok = bUnlockRecord(stmt.get(), lock, 0, nullptr) && ok;
   DoneWith(stmt.get());
@@ -216,6 +210,12 @@ BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEP
     return FALSE;
   }
   const BOOL ok = _bBuildAndExecuteQuery(stmt, type, flags);
+  // The row written holds what was sent, before any cache or save takes a copy of it: an added
+  // row has no server text, a modified one none of the items written (the texts of the row read
+  // before would name another row).
+  CNARecordValue* current = ok && m_pclCurrentRecord != nullptr ? m_pclCurrentRecord->pclGetCurrentValueNoRef() : nullptr;
+  if (current != nullptr && type == NA_QUERY_INSERT) current->ClearServerTexts();
+  if (current != nullptr && type == NA_QUERY_UPDATE) _ForgetWrittenServerTexts(current);
   if (ok && type != NA_QUERY_SELECT) _NotifyOperation(type, stmt, flags, original);
   return ok;
 }

@@ -212,9 +212,10 @@ bool WrittenIndexOrdersByTheRecord(Road road, Kind kind) { return road == kWritt
 enum Write { kModify, kDelete, kDeleteAll };
 const char* WriteName(Write w) { return w == kModify ? "modify" : w == kDelete ? "delete" : "delete-all of a query"; }
 
-// A write of a chain the host makes on its current record: an add, a modify or a delete; before
-// an add or a modify the record's last key item takes key ("": the text the record shows for it,
-// as a form puts it back; null: untouched) and n takes n.
+// A step of a chain the host makes on its current record: an add ('a'), a modify ('m'), a delete
+// ('d') or a seek of key on the last key item ('s'); before an add or a modify the record's last
+// key item takes key ("": the text the record shows for it, as a form puts it back; null:
+// untouched) and n takes n.
 struct SStep {
   char op;
   const char* key;
@@ -541,7 +542,19 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
          {{'m', "Q1", row.n}, {'m', nullptr, 12}},
          {"UPDATE " + q + " SET " + k + " = 'Q1'" + read, "UPDATE " + q + " SET n = 12" + added}},
         {"key put back as shown", {{'m', "", 11}}, {"UPDATE " + q + " SET n = 11" + read}},
+        // The row found again by its new key (from the query's cache of rows, or read again).
+        {"key modified, sought, then n",
+         {{'m', "Q1", row.n}, {'s', "Q1", 0}, {'m', nullptr, 12}},
+         {"UPDATE " + q + " SET " + k + " = 'Q1'" + read, "UPDATE " + q + " SET n = 12" + added}},
     };
+  }
+  // The row whose item holds key, sought: its n, -1 when not found.
+  static int Seek(const SFile& f, const wchar_t* item, const char* key) {
+    const std::wstring text(key, key + strlen(key));
+    CAny value;
+    value.__SetType(ZV_DSTRW, 0);
+    value.SetValueByte(text.data(), static_cast<unsigned int>(text.size() * sizeof(wchar_t)));
+    return f.table->bHRecherche(f.ctx, item, &value, 0, 1, kNoLock, nullptr, 1, 0) ? f.Current() : -1;
   }
   // The current record as step leaves it, handed back; FALSE when refused.
   bool Put(const SFile& f, const wchar_t* keyItem, const SStep& step) {
@@ -590,7 +603,8 @@ class InexactKeysLoaded : public CLoadedTypes<std::tuple<int, bool>> {
     }
     std::string got, want;
     for (const SStep& step : chain.steps) {
-      const BOOL ok = step.op == 'd' ? f.table->bHSupprime(f.ctx, 0, kNoLock)
+      const BOOL ok = step.op == 's'   ? Seek(f, shape.lastKeyItem, step.key) == row.n
+                      : step.op == 'd' ? f.table->bHSupprime(f.ctx, 0, kNoLock)
                       : !Put(f, shape.lastKeyItem, step) ? FALSE
                       : step.op == 'a'                   ? f.table->bHAjoute(f.ctx, 0, kNoLock)
                                                          : f.table->bHModifie(f.ctx, 0, 0, kNoLock);
@@ -761,7 +775,9 @@ TEST_P(InexactKeysLoaded, ChainedWritesOnARowReachTheRowsTheyName) {
       const auto row = std::find_if(shape->rows.begin(), shape->rows.end(), [&](const SRow& r) { return r.kind == kind; });
       if (row == shape->rows.end()) continue;
       for (const Road road : {kTableRoad, kParsedRoad})
-        for (const SChain& chain : Chains(*t, *row)) failures += WriteChain(t, road, chain, *row);
+        for (const SChain& chain : Chains(*t, *row))
+          // A part of a composite key is sought by no value of its own.
+          if (chain.steps.size() < 3 || shape->keyColumns.size() == 1) failures += WriteChain(t, road, chain, *row);
     }
   }
   EXPECT_EQ(failures, "");
