@@ -18,6 +18,7 @@
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
 #include "driver/naregistrywalk.h"
+#include "platform/codepage.h"
 #include "sql/nacolumn.h"
 #include "sql/nacolumnlist.h"
 #include "sql/naconvertvariant.h"
@@ -876,8 +877,10 @@ BOOL CNADataAccess::_bSupprimeTout_HSupprime() {
   eNA_LOCKTYPE lockOut = noLock;
   // All or none: a row nothing names exactly (a key whose character the page lost) is found
   // before the first DELETE, which would leave the call half done. The first pass names each
-  // row, the second deletes it.
+  // row, the second deletes it; a UTF-8 session loses no character, and needs no first pass.
+  const bool utf8 = m_pclConnection != nullptr && m_pclConnection->nGetServerCodePage() == CP_UTF8;
   for (const bool deleting : {false, true}) {
+    if (!deleting && utf8) continue;
     if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
     for (;;) {
       // Checked before each delete: an empty query must not delete the record left from before.

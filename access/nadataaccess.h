@@ -649,7 +649,8 @@ class CNADataAccess : public CInterf {
   // Every index the host description asks for, on the current record's columns; TRUE when each
   // was named and created.
   BOOL _bCreateIndex(CNAStatement* stmt, unsigned int flags);
-  BOOL _bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);
+  // The write's statement built and, with send, run; without, only its refusal is known.
+  BOOL _bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags, bool send = true);
   // The server's error kind becomes the error's type; FALSE. A CREATE refused for no recognised
   // kind is corrected once (_bCorrectCREATE).
   BOOL _bProcessError(CNACommand* command, CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags);

@@ -226,17 +226,13 @@ BOOL CNADataAccess::_bDeleteNamesRow() {
     _NoMemory();
     return FALSE;
   }
-  stmt.get()->ResetQuery();
-  CNACommand* command = _pclSelectCommand();
-  if (command == nullptr) return FALSE;
-  command->AddRef();
-  const BOOL built = stmt.get()->bBuildResetQuery(NA_QUERY_DELETE, command, 0);
-  command->nRelease();
+  const BOOL built = _bBuildAndExecuteQuery(stmt.get(), NA_QUERY_DELETE, 0, false);
   stmt.get()->ResetStatement();
   return built;
 }
 
-BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags) {
+BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags,
+                                           bool send) {
   stmt->ResetQuery();
   // A kept command: its blocks and literal parameters serve the next write.
   CNACommand* command = _pclSelectCommand();
@@ -244,7 +240,7 @@ BOOL CNADataAccess::_bBuildAndExecuteQuery(CNAStatement* stmt, eNAQUERYTYPE type
   command->AddRef();
   // The statement was reset above (its kept command freed for the recycle): not again.
   BOOL answer = stmt->bBuildResetQuery(type, command, flags);
-  if (answer) {
+  if (answer && send) {
     answer = stmt->bExecute(flags, CNAStatement::NA_ST_PREPARE);
     if (!answer)
       answer = _bProcessError(command, stmt, type, flags);

@@ -1137,20 +1137,14 @@ STResult RunDriver(const STArgs& a) {
     t->bHFerme(&ctx);
     return r;
   }
-  if (a.mode == "words_whole") {
-    INATable* t = open(";QX Cache Size=-1", CDriverSide::Shape::kWords);
+  if (a.mode == "words_whole" || a.mode == "tiny_whole") {
+    const bool words = a.mode == "words_whole";
+    INATable* t = open(";QX Cache Size=-1", words ? CDriverSide::Shape::kWords : CDriverSide::Shape::kTiny);
     if (t == nullptr) return fail;
     STResult r = Measure(d.Host(), [&](STResult* res) {
-      Browse(&d, t, &ctx, kNoRowCache, res, L"word", true, [&](CChecksum* sum) { return d.SumWordRecord(t, &ctx, sum); });
-    });
-    t->bHFerme(&ctx);
-    return r;
-  }
-  if (a.mode == "tiny_whole") {
-    INATable* t = open(";QX Cache Size=-1", CDriverSide::Shape::kTiny);
-    if (t == nullptr) return fail;
-    STResult r = Measure(d.Host(), [&](STResult* res) {
-      Browse(&d, t, &ctx, kNoRowCache, res, L"id", true, [&](CChecksum* sum) { return d.SumTinyRecord(t, &ctx, sum); });
+      Browse(&d, t, &ctx, kNoRowCache, res, words ? L"word" : L"id", true, [&](CChecksum* sum) {
+        return words ? d.SumWordRecord(t, &ctx, sum) : d.SumTinyRecord(t, &ctx, sum);
+      });
     });
     t->bHFerme(&ctx);
     return r;
