@@ -438,7 +438,7 @@ namespace {
 // The source's last left bytes (1 to 3, the source holding four) from p into d, with room for
 // left units: its ASCII, two-byte and three-byte characters read from the load of its last four,
 // shifted down. Returns where it stopped: at the end, or before what decodeOne must read.
-inline const unsigned char* pUTF16Tail(const unsigned char* p, ptrdiff_t left, unsigned short*& d) {
+[[gnu::always_inline]] inline const unsigned char* pUTF16Tail(const unsigned char* p, ptrdiff_t left, unsigned short*& d) {
   uint32_t t;
   memcpy(&t, p + left - 4, 4);
   t >>= 8 * (4 - left);
@@ -461,8 +461,12 @@ inline const unsigned char* pUTF16Tail(const unsigned char* p, ptrdiff_t left, u
 
 }  // namespace
 
-unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
-                         unsigned int srcLen) {
+namespace {
+
+// UTF8ToUTF16's body; with Track, *replaced is set when a byte that is no UTF-8 became '?'.
+template <bool Track>
+[[gnu::always_inline]] inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
+                                  bool* replaced) {
   if (dst == nullptr || src == nullptr) return 0;
   const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;
   const unsigned char* p = bytes(src);
@@ -637,6 +641,10 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
       continue;
     }
     const uint32_t c = decodeOne<true>(p, end);
+    // The lead was no ASCII byte: '?' stands for bytes that were no character.
+    if constexpr (Track) {
+      if (c == kBad) *replaced = true;
+    }
     if (c <= 0xFFFF) {
       store16(dst + o++, c);
     } else {
@@ -646,6 +654,17 @@ unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char*
     }
   }
   return o;
+}
+
+}  // namespace
+
+unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen) {
+  return Utf8IntoUtf16<false>(dst, dstUnits, src, srcLen, nullptr);
+}
+
+unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
+                         bool* replaced) {
+  return Utf8IntoUtf16<true>(dst, dstUnits, src, srcLen, replaced);
 }
 
 // ---- Encoding ----

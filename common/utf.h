@@ -93,6 +93,9 @@ unsigned int UTF8ToUTF16Len(const char* src, unsigned int srcLen);
 // Returns the units written; units of dst past them may have been written too.
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src,
                          unsigned int srcLen);
+// The same; *replaced is set (never cleared) when bytes that are no UTF-8 became '?'.
+unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
+                         bool* replaced);
 
 // ---- Encoding ----
 

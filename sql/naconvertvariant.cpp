@@ -1799,8 +1799,71 @@ template <int From, int To>
   return n;
 }
 
+// Every byte of text is ASCII and none is 0: each page writes it as it is.
+[[gnu::always_inline]] inline bool bAsciiNoNul(const char* text, unsigned int length) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  // A byte from 0x80 up, or a 0 (the only byte whose decrement borrows without one below it).
+  const auto bad = [](uint64_t w) { return ((w | ((w - kOnes) & ~w)) & kHigh) != 0; };
+  uint64_t w;
+  if (length >= 8) {
+    for (unsigned int i = 0; i + 8 <= length; i += 8) {
+      memcpy(&w, text + i, 8);
+      if (bad(w)) return false;
+    }
+    memcpy(&w, text + length - 8, 8);
+    return !bad(w);
+  }
+  if (length >= 4) {
+    uint32_t a, b;
+    memcpy(&a, text, 4);
+    memcpy(&b, text + length - 4, 4);
+    return !bad(uint64_t{a} | uint64_t{b} << 32);
+  }
+  for (unsigned int i = 0; i < length; ++i)
+    if (static_cast<unsigned char>(text[i]) - 1u >= 0x7Fu) return false;
+  return true;
+}
+
+// A narrow text slot asked (bAskHeld) held an ASCII text written whole. Out of the row's loop,
+// which most slots take without asking.
+[[gnu::noinline]] bool bNarrowHeld(const char* text, unsigned int length, int written) {
+  return written == static_cast<int>(length) && bAsciiNoNul(text, length);
+}
+
+template <int From, int To>
+[[gnu::always_inline]] inline int nNarrowRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                 unsigned int length) {
+  const int n = nTextRowSlot<From, To>(s.pbySlot, s.nSize, text, length);
+  if (s.bAskHeld) [[unlikely]] s.bHeld = bNarrowHeld(text, length, n);
+  return n;
+}
+
+// A UTF-16 slot's step; with Held it tells bHeld: no byte replaced, no character cut off (two
+// units of room left), no NUL read.
+template <bool Held>
+[[gnu::always_inline]] inline int nUtf16RowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                unsigned int length) {
+  unsigned char* slot = s.pbySlot;
+  const unsigned int size = s.nSize, room = size / 2 - 1;
+  bool replaced = false;
+  if (Held) s.bHeld = false;
+  const unsigned int units = Held ? UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), room, text, length, &replaced)
+                                  : UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), room, text, length);
+  // A text that gives nothing while there was room fails on the general road.
+  if (units == 0) return -1;
+  ZeroTail(slot + 2 * units, size - 2 * units);
+  if (Held) s.bHeld = !replaced && units + 2 <= room && memchr(text, 0, length) == nullptr;
+  return static_cast<int>(2 * units);
+}
+
+[[gnu::noinline]] int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+  return nUtf16RowSlot<true>(s, text, length);
+}
+
 // One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
-// size and flags are the caller's. The bytes written, or -1 with nothing written.
+// size and flags are the caller's. The bytes written, or -1 with nothing written. A text slot
+// asked (bAskHeld) tells in bHeld whether it holds the text character for character, whole and
+// with no NUL.
 [[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                                 unsigned int length) {
   using F = CNAConvertVariant;
@@ -1868,21 +1931,17 @@ template <int From, int To>
       ZeroTail(slot + sizeof bytes, size - static_cast<unsigned int>(sizeof bytes));
       return sizeof bytes;
     }
-    case F::NA_ROWSLOT_UTF16: {
-      const unsigned int units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), size / 2 - 1, text, length);
-      // A text that gives nothing while there was room fails on the general road.
-      if (units == 0) return -1;
-      ZeroTail(slot + 2 * units, size - 2 * units);
-      return static_cast<int>(2 * units);
-    }
+    case F::NA_ROWSLOT_UTF16:
+      if (s.bAskHeld) [[unlikely]] return nUtf16HeldRowSlot(s, text, length);
+      return nUtf16RowSlot<false>(s, text, length);
     case F::NA_ROWSLOT_UTF8_1252:
-      return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+      return nNarrowRowSlot<CP_UTF8, 1252>(s, text, length);
     case F::NA_ROWSLOT_UTF8_UTF8:
-      return nTextRowSlot<CP_UTF8, CP_UTF8>(slot, size, text, length);
+      return nNarrowRowSlot<CP_UTF8, CP_UTF8>(s, text, length);
     case F::NA_ROWSLOT_1252_1252:
-      return nTextRowSlot<1252, 1252>(slot, size, text, length);
+      return nNarrowRowSlot<1252, 1252>(s, text, length);
     case F::NA_ROWSLOT_1252_UTF8:
-      return nTextRowSlot<1252, CP_UTF8>(slot, size, text, length);
+      return nNarrowRowSlot<1252, CP_UTF8>(s, text, length);
     case F::NA_ROWSLOT_NONE:
       return -1;
   }

@@ -200,6 +200,10 @@ class CNAConvertVariant final : public CNAVariant {
     // Owned by the caller, with a defined bit: the slot is the whole of its record's element, so
     // that a NULL may clear it (s_bNullRowSlot) and its bit go into s_nWriteRow's NULL word.
     bool bNullInRow = false;
+    // Owned by the caller: a text slot's writer tells in bHeld, at each write, whether the slot
+    // holds the text character for character, whole, with no NUL (false where not known).
+    bool bAskHeld = false;
+    mutable bool bHeld = false;
   };
   // This slot's step for a result column of form read on cnx (the converter's own connection),
   // with cnx's code pages as they are now; kind NONE where only the general road will do.

@@ -84,8 +84,26 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
   m_bBound = true;
 }
 
+void CNARowBinding::_VouchSlot(unsigned int i, const CNAKJRecord* kj) {
+  using F = CNAConvertVariant;
+  F::STRowSlot& slot = m_tabSlot[i];
+  slot.bAskHeld = slot.bHeld = false;
+  const int k = m_tabColumn[i].nCheck;
+  if (k < 0 || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return;
+  // The writer's step is of the check's item and writes the very bytes the check reads.
+  const STServerTextCheck& check = m_tabServerText[static_cast<size_t>(k)];
+  const bool wide = slot.eKind == F::NA_ROWSLOT_UTF16;
+  const bool narrow = slot.eKind >= F::NA_ROWSLOT_UTF8_1252 && slot.eKind <= F::NA_ROWSLOT_1252_UTF8;
+  if ((check.eItem == NA_IT_UNICODE ? wide : narrow) && slot.pbySlot == m_pbyHeldValues + check.nOffset &&
+      slot.nSize == check.nSlotSize)
+    slot.bAskHeld = true;
+}
+
 void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
   m_tabServerText.clear();
+  const CNAKJRecord* kj = record->pclGetNAKJRecord();
+  m_pbyHeldValues = kj != nullptr ? kj->pbyGetValues() : nullptr;
+  bool asked = false;
   const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
   const int columns = record->nGetNbColumn();
   int count = 0;
@@ -109,8 +127,22 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
         }
       }
     }
+    // A text check whose answer the slot's bytes alone give (no '?' of a page, no key bytes
+    // read beside it, no server text kept for a value held) is asked of its column's writer.
+    const bool vouched = m_pbyHeldValues != nullptr && check.eKind == NA_SERVERTEXT_TEXT &&
+                         !check.bMayLose && check.nKeyBytes < 0 && !check.bNamedByText && check.nOffset >= 0 &&
+                         (check.eItem == NA_IT_TEXTE || check.eItem == NA_IT_CHAR || check.eItem == NA_IT_UNICODE);
+    for (size_t k = 0; vouched && k < m_tabColumn.size(); ++k) {
+      if (m_tabColumn[k].pclColumn != c || m_tabSlot[k].nColumn != check.nPhysical) continue;
+      check.nHeldSlot = static_cast<int>(k);
+      asked = true;
+      m_tabColumn[k].nCheck = static_cast<int>(m_tabServerText.size());
+      break;
+    }
     m_tabServerText.push_back(check);
   }
+  if (!asked) m_pbyHeldValues = nullptr;
+  for (unsigned int i = 0; i < m_tabSlot.size(); ++i) _VouchSlot(i, kj);
 }
 
 BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths,
@@ -120,10 +152,12 @@ BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* text
   const CNAKJRecord* kj = current->pclGetNAKJRecord();
   const BYTE* values = kj != nullptr ? kj->pbyGetValues() : nullptr;
   const size_t valuesSize = kj != nullptr ? kj->nGetTotalSize() - kj->nGetFlagFieldSize() : 0;
+  // The writers wrote into these values' slots only.
+  const bool answered = values != nullptr && values == m_pbyHeldValues;
   bool lost = false;
   for (const STServerTextCheck& check : m_tabServerText) {
     const char* text = texts[check.nPhysical];
-    if (text == nullptr) continue;
+    if (text == nullptr || (answered && check.nHeldSlot >= 0 && m_tabSlot[check.nHeldSlot].bHeld)) continue;
     size_t length = lengths[check.nPhysical];
     if (check.bSlotBytes && values != nullptr) {
       const bool keyBytes = check.nKeyBytes >= 0 && texts[check.nKeyBytes] != nullptr;
@@ -179,13 +213,16 @@ bool CNARowBinding::_bKeepFor(const CNAStatementSQL* sql) {
 
 BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i) {
   STColumn& c = m_tabColumn[i];
-  if (!c.pclColumn->bSetValueFromDB(statement, 0)) return FALSE;
   CNAConvertVariant::STRowSlot& slot = m_tabSlot[i];
+  // Its writer's answer was for another row.
+  slot.bHeld = false;
+  if (!c.pclColumn->bSetValueFromDB(statement, 0)) return FALSE;
   CNAConvertVariant* value = c.pclColumn->pclGetNAValue();
   if (c.bPending && value->bDBReady()) {
     c.bPending = false;
     value->GetRowSlot(sql->eGetRowTextForm(slot.nColumn, value), sql->pclGetConnectionNoRef(), &slot);
     SetNullInRow(&slot, *c.pSlot, record->pclGetNAKJRecord());
+    _VouchSlot(i, record->pclGetNAKJRecord());
   }
   return TRUE;
 }

@@ -27,6 +27,7 @@
 #include "sql/naservertext.h"
 
 class CNAColumn;
+class CNAKJRecord;
 class CNARecord;
 class CNAStatement;
 class CNAStatementSQL;
@@ -59,6 +60,8 @@ class CNARowBinding {
     // A plain column whose converter has seen no server value yet (a result's first row, or
     // only NULLs so far): asked for its step again after each of its own reads until then.
     bool bPending;
+    // The index in m_tabServerText of the check its writer may answer (-1: none).
+    int nCheck = -1;
   };
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
@@ -71,6 +74,9 @@ class CNARowBinding {
   // The row's server texts its record does not hold exactly, onto the record's current value.
   BOOL _bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths,
                          unsigned int columns);
+  // Column i's writer, when a check names it and its step writes the bytes the check reads, is
+  // asked whether it held each row's text exactly: the check is not made again then.
+  void _VouchSlot(unsigned int i, const CNAKJRecord* kj);
 
   // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
   std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;
@@ -83,6 +89,9 @@ class CNARowBinding {
   unsigned int m_nFlagBytes = 0;
   unsigned int m_nBitItems = 0;
   unsigned int m_nBitValues = 0;
+  // The record's values when bound (null: no writer asked): the writers' answers hold for
+  // checks reading these.
+  const BYTE* m_pbyHeldValues = nullptr;
   const CNARecord* m_pclRecord = nullptr;
   const CNAStatementSQL* m_pclSQL = nullptr;
   unsigned int m_nColumnStamp = 0;

@@ -72,6 +72,9 @@ struct STServerTextCheck {
   unsigned int nSlotSize = 0;
   int nServerPage = 0;
   int nHostPage = 0;
+  // Set by the row binding: the row slot whose writer tells (bHeld) whether it held the row's
+  // text exactly (-1: none).
+  int nHeldSlot = -1;
 };
 
 // The check of column for the result column sqlColumn (may be null) on cnx; eKind is

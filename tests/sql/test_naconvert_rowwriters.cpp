@@ -2,12 +2,14 @@
 // for every item, page pair and text, the writer either leaves the text to that road or writes
 // the bytes, data size, NULL state and error that road gives on a converter that never takes a
 // slot's road.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "sql/naservertext.h"
 #include "tests/sql/convert_test_util.h"
 #include "values/idecimal.h"
 
@@ -65,6 +67,39 @@ BOOL GeneralRoad(CNAConvertVariant* conv, CNAConvertVariant::eNAROWTEXT form, co
     return conv->bSetValueDB(digits.data(), static_cast<unsigned int>(digits.size()), static_cast<unsigned int>(server));
   }
   return conv->bSetValueDB(text.data(), n, static_cast<unsigned int>(server));
+}
+
+// A text slot's writer asked whether it held the text: never yes where the server-text check
+// finds the slot otherwise; yes for the usual key, ASCII with room to spare.
+void ExpectExactOnlyWhenHeld(const CNAConvertVariant::STRowSlot& slot, eNA_ITEMTYPE type, unsigned int size,
+                             const std::string& text, int server, int hostCp) {
+  using F = CNAConvertVariant;
+  F::STRowSlot asked = slot;
+  asked.nDefinedBit = 1;
+  asked.bAskHeld = true;
+  const char* texts[1] = {text.data()};
+  const unsigned long lengths[1] = {text.size()};
+  uint64_t defined = 0, nulls = 0;
+  F::s_nWriteRow(&asked, 0, 1, texts, lengths, &defined, &nulls);
+  const bool exact = asked.bHeld;
+  STServerTextCheck check;
+  check.eKind = NA_SERVERTEXT_TEXT;
+  check.eItem = type;
+  check.nOffset = 0;
+  check.nSlotSize = size;
+  check.nServerPage = server;
+  check.nHostPage = hostCp;
+  const std::string where = "item " + std::to_string(type) + " size " + std::to_string(size) + " pages " +
+                            std::to_string(server) + "/" + std::to_string(hostCp) + " text <" + text + ">";
+  if (exact) {
+    EXPECT_NE(defined, 0u) << where;
+    EXPECT_EQ(g_nServerTextHeld(check, slot.pbySlot, size, text.data(), text.size()), 1) << where;
+  }
+  const bool ascii = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c > 0; });
+  const size_t room = type == NA_IT_UNICODE ? size / 2 - 1 : size - 1;
+  if (ascii && text.size() + (type == NA_IT_UNICODE ? 2 : 0) <= room) {
+    EXPECT_TRUE(exact) << where;
+  }
 }
 
 TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
@@ -195,6 +230,7 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
           EXPECT_EQ(fast.State(ok), general.State(okGeneral))
               << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/"
               << hostCp << " text <" << text << ">" << (written ? " written" : "");
+          if (slot.eKind >= F::NA_ROWSLOT_UTF16) ExpectExactOnlyWhenHeld(slot, it.type, it.size, text, server, hostCp);
         }
       }
     }
