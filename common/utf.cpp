@@ -465,7 +465,7 @@ namespace {
 
 // UTF8ToUTF16's body; with Track, *replaced is set when a byte that is no UTF-8 became '?'.
 template <bool Track>
-[[gnu::always_inline]] inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
+inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
                                   bool* replaced) {
   if (dst == nullptr || src == nullptr) return 0;
   const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;

@@ -1824,17 +1824,38 @@ template <int From, int To>
   return true;
 }
 
-// A narrow text slot asked (bAskHeld) held an ASCII text written whole. Out of the row's loop,
-// which most slots take without asking.
-[[gnu::noinline]] bool bNarrowHeld(const char* text, unsigned int length, int written) {
-  return written == static_cast<int>(length) && bAsciiNoNul(text, length);
+// A narrow text slot asked (bAskHeld) held its text: an ASCII text written whole, or from UTF-8
+// into 1252 one of ASCII and Latin-1 letters and signs, a byte each, every one written. Out of
+// the row's loop, which most slots take without asking.
+[[gnu::noinline]] bool bNarrowHeld(CNAConvertVariant::eNAROWSLOT kind, const char* text, unsigned int length,
+                                   int written) {
+  if (written == static_cast<int>(length)) return bAsciiNoNul(text, length);
+  if (kind != CNAConvertVariant::NA_ROWSLOT_UTF8_1252 || written <= 0) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
+  int characters = 0;
+  while (p < end) {
+    if (end - p >= 8 && bAsciiNoNul(reinterpret_cast<const char*>(p), 8)) {
+      p += 8, characters += 8;
+      continue;
+    }
+    const unsigned int b = *p;
+    if (b - 1u < 0x7Fu)
+      p += 1;
+    else if (end - p >= 2 && (p[1] & 0xC0) == 0x80 && (b == 0xC3 || (b == 0xC2 && p[1] >= 0xA0)))
+      p += 2;
+    else
+      return false;
+    ++characters;
+  }
+  return characters == written;
 }
 
 template <int From, int To>
 [[gnu::always_inline]] inline int nNarrowRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                                  unsigned int length) {
   const int n = nTextRowSlot<From, To>(s.pbySlot, s.nSize, text, length);
-  if (s.bAskHeld) [[unlikely]] s.bHeld = bNarrowHeld(text, length, n);
+  if (s.bAskHeld) [[unlikely]] s.bHeld = bNarrowHeld(s.eKind, text, length, n);
   return n;
 }
 
