@@ -69,7 +69,7 @@ class CXYStringConcat {
 
   // ---- Additions ----
   // n units of s; n below 1 or a null s: nothing.
-  void Add(const T* s, int n) {
+  [[gnu::always_inline]] void Add(const T* s, int n) {
     if (s == nullptr || n < 1) return;
     const unsigned int un = static_cast<unsigned int>(n);
     if (un > m_nCapacity - m_nLength) {
