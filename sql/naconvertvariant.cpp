@@ -1829,8 +1829,9 @@ template <int From, int To>
 // the row's loop, which most slots take without asking.
 [[gnu::noinline]] bool bNarrowHeld(CNAConvertVariant::eNAROWSLOT kind, const char* text, unsigned int length,
                                    int written) {
-  if (written == static_cast<int>(length)) return bAsciiNoNul(text, length);
-  if (kind != CNAConvertVariant::NA_ROWSLOT_UTF8_1252 || written <= 0) return false;
+  if (written <= 0) return false;
+  if (static_cast<unsigned int>(written) == length) return bAsciiNoNul(text, length);
+  if (kind != CNAConvertVariant::NA_ROWSLOT_UTF8_1252) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* const end = p + length;
   int characters = 0;
