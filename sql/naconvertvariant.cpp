@@ -1836,9 +1836,18 @@ template <int From, int To>
   const unsigned char* const end = p + length;
   int characters = 0;
   while (p < end) {
-    if (end - p >= 8 && bAsciiNoNul(reinterpret_cast<const char*>(p), 8)) {
-      p += 8, characters += 8;
-      continue;
+    if (length >= 8) {
+      // The ASCII bytes before the first that is not (or is 0), eight at a time (at the end the
+      // text's last eight, those before p shifted out and zeros in, which stop the count): the
+      // lowest flagged byte, since a borrow only runs up from a 0.
+      const auto left = static_cast<unsigned int>(end - p);
+      uint64_t w;
+      memcpy(&w, left >= 8 ? p : end - 8, 8);
+      if (left < 8) w >>= 8 * (8 - left);
+      const uint64_t flagged = (w | ((w - 0x0101010101010101ULL) & ~w)) & 0x8080808080808080ULL;
+      const unsigned int ascii = flagged == 0 ? 8 : static_cast<unsigned int>(__builtin_ctzll(flagged)) / 8;
+      p += ascii, characters += static_cast<int>(ascii);
+      if (ascii != 0) continue;
     }
     const unsigned int b = *p;
     if (b - 1u < 0x7Fu)
