@@ -8,6 +8,10 @@
 #include <cwchar>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/charset.h"
 #include "common/ctstring.h"
 #include "common/str_charclass.h"
@@ -1804,6 +1808,18 @@ template <int From, int To>
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
   // A byte from 0x80 up, or a 0 (the only byte whose decrement borrows without one below it).
   const auto bad = [](uint64_t w) { return ((w | ((w - kOnes) & ~w)) & kHigh) != 0; };
+#if defined(__SSE2__)
+  if (length >= 16) {
+    // Sixteen at a time, the text's last sixteen again: as signed bytes, 1 to 0x7F are above 0.
+    const auto good = [](const char* at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
+    };
+    for (unsigned int i = 0; i + 16 <= length; i += 16)
+      if (!good(text + i)) return false;
+    return good(text + length - 16);
+  }
+#endif
   uint64_t w;
   if (length >= 8) {
     for (unsigned int i = 0; i + 8 <= length; i += 8) {

@@ -175,7 +175,8 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       "00000000000000000000000001.5", "-000000000000000000000.25",
       "2024-02-29 23:59:59", "2023-02-29 00:00:00", "0000-00-00 00:00:00", "1000-01-01 00:00:00",
       "9999-12-31 23:59:59", "2024-01-01 24:00:00", "2024-01-01 10:00:00.5", "2024-01-01", "20240101 10:00:00",
-      "838:59:59", "-12:00:00", "abc", std::string(40, 'x'), "quote ' and \\ backslash", std::string("a\0b", 3)};
+      "838:59:59", "-12:00:00", "abc", std::string(40, 'x'), "quote ' and \\ backslash", std::string("a\0b", 3),
+      std::string("abcdefghijklmnopqrst\0uv", 23)};
   const std::vector<std::string> kUtf8 = {"\xC3\xA9", "abcd\xC3\xA9", "abcde\xC3\xA9", "\xE2\x82\xAC",
                                           "\xCE\xA9", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "abcd\xE2\x82\xAC",
                                           "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF", "ab\xC2\x85" "cd"};
