@@ -88,10 +88,11 @@ void CNARowBinding::_VouchSlot(unsigned int i, const CNAKJRecord* kj) {
   using F = CNAConvertVariant;
   F::STRowSlot& slot = m_tabSlot[i];
   slot.bAskHeld = slot.bHeld = false;
-  const int k = m_tabColumn[i].nCheck;
-  if (k < 0 || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return;
+  const auto named = std::find_if(m_tabServerText.begin(), m_tabServerText.end(),
+                                  [&](const STServerTextCheck& c) { return c.nHeldSlot == static_cast<int>(i); });
+  if (named == m_tabServerText.end() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return;
   // The writer's step is of the check's item and writes the very bytes the check reads.
-  const STServerTextCheck& check = m_tabServerText[static_cast<size_t>(k)];
+  const STServerTextCheck& check = *named;
   const bool wide = slot.eKind == F::NA_ROWSLOT_UTF16;
   const bool narrow = slot.eKind >= F::NA_ROWSLOT_UTF8_1252 && slot.eKind <= F::NA_ROWSLOT_1252_UTF8;
   if ((check.eItem == NA_IT_UNICODE ? wide : narrow) && slot.pbySlot == m_pbyHeldValues + check.nOffset &&
@@ -131,12 +132,11 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
     // read beside it, no server text kept for a value held) is asked of its column's writer.
     const bool vouched = m_pbyHeldValues != nullptr && check.eKind == NA_SERVERTEXT_TEXT &&
                          !check.bMayLose && check.nKeyBytes < 0 && !check.bNamedByText && check.nOffset >= 0 &&
-                         (check.eItem == NA_IT_TEXTE || check.eItem == NA_IT_CHAR || check.eItem == NA_IT_UNICODE);
+                         (check.eItem == NA_IT_TEXTE || check.eItem == NA_IT_UNICODE);
     for (size_t k = 0; vouched && k < m_tabColumn.size(); ++k) {
       if (m_tabColumn[k].pclColumn != c || m_tabSlot[k].nColumn != check.nPhysical) continue;
       check.nHeldSlot = static_cast<int>(k);
       asked = true;
-      m_tabColumn[k].nCheck = static_cast<int>(m_tabServerText.size());
       break;
     }
     m_tabServerText.push_back(check);

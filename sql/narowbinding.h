@@ -60,8 +60,6 @@ class CNARowBinding {
     // A plain column whose converter has seen no server value yet (a result's first row, or
     // only NULLs so far): asked for its step again after each of its own reads until then.
     bool bPending;
-    // The index in m_tabServerText of the check its writer may answer (-1: none).
-    int nCheck = -1;
   };
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
