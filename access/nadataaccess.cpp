@@ -34,6 +34,8 @@ constexpr unsigned int kErrNotSupported = 8, kErrMissingTable = 15;
 constexpr unsigned int kMsgMissingTable = 28541;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
 enum : int { kSiteNotSupported = 1, kSiteMissingTable = 2 };
+// The writes of one row whose former forms a saved position may still hold.
+constexpr size_t kWrittenChain = 16;
 
 // Record saves are kept with a grow step of 50 rows.
 CNARecordCachePosition* NewRecordSaveCache() {
@@ -116,6 +118,8 @@ void CNADataAccess::_ResetRecordCache() {
   // Its row is gone with the others.
   m_nRecordSaveID = -1;
   m_nWrittenSaveID = -1;
+  m_nWrittenRowID = -1;
+  _ForgetWrittenRow();
 }
 
 bool CNADataAccess::_bOnWrittenRow() const {
@@ -128,6 +132,41 @@ bool CNADataAccess::_bOnWrittenRow() const {
 void CNADataAccess::_DropWrittenSave() {
   if (m_nWrittenSaveID != -1) nReleaseRecordSave(m_nWrittenSaveID);
   m_nWrittenSaveID = -1;
+}
+
+void CNADataAccess::_NoteWrittenRow(CNARecordValue* before) {
+  if (m_pclRecordSave == nullptr || m_pclCurrentRecord == nullptr || before == nullptr) return;
+  // A write of the row as the last one left it goes on the same chain.
+  const bool chained = m_nWrittenRowID != -1 && m_pclRecordSave->bEquals(m_nWrittenRowID, before, 1);
+  if (!chained || m_tabWrittenBefore.size() >= kWrittenChain) _ForgetWrittenRow();
+  CNARecordValue* clone = before->pclGetClone(NA_COPY_ALL);
+  if (clone == nullptr) return _ForgetWrittenRow();
+  clone->AddRef();
+  try {
+    m_tabWrittenBefore.push_back(clone);
+  } catch (...) {
+    clone->nRelease();
+    return _ForgetWrittenRow();
+  }
+  const int after = nKeepCurrentRecordSave();
+  if (after != -1) AddRefRecordSave(after);
+  if (m_nWrittenRowID != -1) nReleaseRecordSave(m_nWrittenRowID);
+  m_nWrittenRowID = after;
+  if (after == -1) _ForgetWrittenRow();
+}
+
+void CNADataAccess::_ForgetWrittenRow() {
+  for (CNARecordValue* before : m_tabWrittenBefore) before->nRelease();
+  m_tabWrittenBefore.clear();
+  if (m_nWrittenRowID != -1 && m_pclRecordSave != nullptr) nReleaseRecordSave(m_nWrittenRowID);
+  m_nWrittenRowID = -1;
+}
+
+int CNADataAccess::_nWrittenRowOf(int save) const {
+  if (save < 0 || m_nWrittenRowID == -1 || m_pclRecordSave == nullptr) return -1;
+  for (const CNARecordValue* before : m_tabWrittenBefore)
+    if (m_pclRecordSave->bEquals(save, before, 1)) return m_nWrittenRowID;
+  return -1;
 }
 
 void CNADataAccess::_Close() {
@@ -332,6 +371,7 @@ CNAStatement* CNADataAccess::_pclGetWriteStatement() {
 void CNADataAccess::SetTransactionTermined() {
   // A roll-back may have given the written row back: the place's copy tells it again.
   _DropWrittenSave();
+  _ForgetWrittenRow();
   _UndoSaves();
   _FreeTableCache();
   CNARegistryWalk<CNAStatement*> walk(&m_tabStatement);

@@ -729,6 +729,16 @@ class CNADataAccess : public CInterf {
   // place (a modify not kept as read): a position saved before the next read gives it back, not
   // the copy of the place. -1 for none.
   int m_nWrittenSaveID = -1;
+  // The row the host's last modifies wrote: how it was before each write of the chain (owned
+  // clones) and a held copy of it as written (-1 for none). A position whose browse copy is one of
+  // the former gives the row back as written, even after other reads; a delete, a roll-back or
+  // another row written forgets it.
+  std::vector<CNARecordValue*> m_tabWrittenBefore;
+  int m_nWrittenRowID = -1;
+  void _NoteWrittenRow(CNARecordValue* before);
+  void _ForgetWrittenRow();
+  // The held copy of the written row when save holds the row as it was before one of its writes.
+  int _nWrittenRowOf(int save) const;
   // A row of the record-save cache a write changed inside a transaction, with what it held
   // before: the server gives the row back on a roll-back, and so must the copies kept of it.
   struct STSaveUndo {

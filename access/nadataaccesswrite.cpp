@@ -70,6 +70,8 @@ BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
   m_bKJRecordChecked = false;
   if (!added) return FALSE;
   _DropWrittenSave();
+  // The record is now the row inserted: a delete mark it carried named a row gone before.
+  if (CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef()) current->SetState(NA_RECORDSTATE_NONE);
   if (bRequeteSansCorrection()) return TRUE;
   if ((flags & kKeepAsRead) != 0) return bSetCurrentRecordRead(0);
   if (!m_pclCurrentRecord->bOriginalSet() && !bSetCurrentRecordRead(0)) return FALSE;
@@ -127,7 +129,10 @@ BOOL CNADataAccess::bHModifie(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LO
   ok = _bHModifie(recnum, flags, lock, clone);
   if (ok && (flags & kKeepAsRead) != 0 && !bRequeteSansCorrection() && !m_pclCurrentRecord->bOriginalSet())
     ok = bSetCurrentRecordRead(0);
-  if (ok) _KeepWrittenSave(flags, clone);
+  if (ok) {
+    _KeepWrittenSave(flags, clone);
+    _NoteWrittenRow(clone);
+  }
   clone->nRelease();
   return ok;
 }
@@ -151,12 +156,14 @@ BOOL CNADataAccess::_bHModifie(long long, NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE
     _NoMemory();
     return FALSE;
   }
-  BOOL written = bLockRecord(stmt.get(), raised, 0, nullptr) &&
-                 _bOperation(stmt.get(), NA_QUERY_UPDATE, flags, original);
-  // A record someone else deleted is written back.
   CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
-  if (!written && current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED)
-    written = _bOperation(stmt.get(), NA_QUERY_INSERT, flags | kReinsert, original);
+  const bool deleted = current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED;
+  // A deleted row named by its values alone would be one of its equal twins: no UPDATE is sent.
+  BOOL written = bLockRecord(stmt.get(), raised, 0, nullptr) &&
+                 !(deleted && stmt.get()->bLatestReadWithoutUniqueKey()) &&
+                 _bOperation(stmt.get(), NA_QUERY_UPDATE, flags, original);
+  // A deleted record is written back.
+  if (!written && deleted) written = _bOperation(stmt.get(), NA_QUERY_INSERT, flags | kReinsert, original);
   BOOL ok = written ? bSetCurrentRecordRead(0) : FALSE;
   ok = bUnlockRecord(stmt.get(), lock, 0, nullptr) && ok;
   DoneWith(stmt.get());
@@ -180,6 +187,10 @@ BOOL CNADataAccess::bHEcrit(long long recnum, NA_WRITEPARSEFLAGS flags, eNA_LOCK
 BOOL CNADataAccess::bHSupprime(long long recnum, eNA_LOCKTYPE lock) {
   if (!_bIsValidRecordNumber(recnum) || m_pclCurrentRecord == nullptr || !_bQueryRowsWritable()) return FALSE;
   if (recnum == 0 && m_nRecordSaveID != -1 && !bRestoreOriginalRecordSave(m_nRecordSaveID)) return FALSE;
+  // A deleted record names no row: deleting it again sends nothing (by its values it would name
+  // an equal twin).
+  const CNARecordValue* current = m_pclCurrentRecord->pclGetCurrentValueNoRef();
+  if (current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED) return TRUE;
   CHeldStatement stmt(_pclGetWriteStatement());
   // Without a statement nothing was deleted: the record is not marked.
   if (stmt.get() == nullptr) {
@@ -196,6 +207,7 @@ BOOL CNADataAccess::bHSupprime(long long recnum, eNA_LOCKTYPE lock) {
   if (ok) {
     m_pclCurrentRecord->SetDeleted();
     _DropWrittenSave();
+    _ForgetWrittenRow();
   }
   return ok;
 }

@@ -80,6 +80,14 @@ bool bStartsNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
+// Whether SHOW COLUMNS' extra text tells a generated column ("VIRTUAL GENERATED", "STORED
+// GENERATED", "PERSISTENT GENERATED").
+bool bGeneratedColumn(const wchar_t* extra) {
+  for (const wchar_t* p = extra; p != nullptr && *p != 0; ++p)
+    if (bStartsNoCase(p, L"GENERATED")) return true;
+  return false;
+}
+
 // The client library's field type code of a column type text, for the column's facts: 0 for the
 // types whose facts need no code (numbers, dates and times).
 int nFieldTypeOfText(const wchar_t* type) {
@@ -208,6 +216,8 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     item->bInit(field.pszGet(), pszGetDBTableName(), field.pszGet(), 1, size, itemType, physical, keyIndex, flags,
                 static_cast<int>(integerPart), static_cast<int>(decimalPart));
     if (!nullable.bEstEgal(L"YES")) item->SetNullable(0);
+    // A column the server computes takes no value of ours, and a value of ours never names it.
+    if (bGeneratedColumn(extra.pszGet())) item->SetUpdatable(0);
     item->SetServerFacts(CMySQLConnection::s_dwColumnFacts(nFieldTypeOfText(type.pszGet()), 0,
                                                            CharsetOfCollation(collation, type.pszGet()).pszGet()));
     CAny value;
@@ -252,11 +262,16 @@ BOOL CMySQLDataSourceDescription::_bCompleteServerFacts(CNAStatementSQL* stateme
   // The client library's own errors (a lost server among them) start here.
   constexpr DWORD kFirstClientError = 2000;
   bool failed = false;
+  // A result without a unique key names a row written by its values: a column its table computes
+  // must be known, and the fields do not tell it.
+  bool keyless = true;
+  for (int i = 0; i < nGetNumItems() && keyless; ++i)
+    if (const CNAItemDescription* item = pclGetItemNoRef(i)) keyless = !item->bUniqueNotNull();
   for (int i = 0; i < nGetNumItems(); ++i) {
     CNAItemDescription* item = pclGetItemNoRef(i);
     // Of a result's field only a text's character set is untold, and such a text counts as wide.
     CTString database, table, column;
-    if (item == nullptr || !item->bWideText() ||
+    if (item == nullptr || (!item->bWideText() && !keyless) ||
         !st->bGetColumnOrigin(item->nGetPhysicalIndice(), &database, &table, &column) || database.nTaille() == 0 ||
         table.nTaille() == 0 || column.nTaille() == 0)
       continue;
@@ -287,8 +302,9 @@ BOOL CMySQLDataSourceDescription::_bCompleteServerFacts(CNAStatementSQL* stateme
       source = &sources.back();
     }
     const CNAItemDescription* own = source->desc != nullptr ? source->desc->pclNAGetItemNoRef(column.pszGet(), 2) : nullptr;
-    if (own != nullptr)
+    if (own != nullptr && item->bWideText())
       item->SetServerFacts((item->dwGetServerFacts() & ~kCharsetFacts) | (own->dwGetServerFacts() & kCharsetFacts));
+    if (own != nullptr && !own->bUpdatable()) item->SetUpdatable(0);
   }
   for (STSource& s : sources)
     if (s.desc != nullptr) s.desc->nRelease();

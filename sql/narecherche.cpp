@@ -471,6 +471,14 @@ CNAExpression* CNARecherche::_pclAddExpression(CNARecord* record, INAItemDescrip
       break;
     }
   }
+  // A column the server computes follows the others: the record may hold a value from before a
+  // write of its own, or none after an add, and the rows the others name are the same.
+  if (op == NA_OP_EQ && key == nullptr && leading == nullptr) {
+    Columns given;
+    for (CNAColumn* c : list)
+      if (c->bUpdatable()) given.push_back(c);
+    if (!given.empty()) list.swap(given);
+  }
   values.resize(list.size());
   for (size_t i = 0; i < list.size(); ++i) list[i]->bGetCurrentValue(&values[i], 0);
   if (op != NA_OP_EQ && (op < NA_OP_GT || op > NA_OP_LE)) return nullptr;
