@@ -7,6 +7,8 @@
 // rss_kb the peak resident set added by the measured part (VmHWM after a reset, less VmRSS
 // before); allocs the host strings the driver asked for; checksum is over every value read (for
 // the adds, over the rows the server then holds), in one canonical form on both sides.
+// Each run reads twice: the measured pass reads and converts every value and sums none; a
+// verification pass, not measured, reads the same again and sums what it read.
 //
 //   bench_suite --load ROWS [--real-rows N]   (re)makes the tables that do not hold ROWS rows
 //                                             (`bench_real` N when given, `bench_tiny` 5 x ROWS)
@@ -88,11 +90,12 @@ class CChecksum {
     if (m_bTrace && m_n++ < 24) fprintf(stderr, "%lld ", v);
     Bytes(&v, sizeof v);
   }
-  void Text(const std::string& latin1) {
-    if (m_bTrace && m_n < 24) fprintf(stderr, "[%s] ", latin1.c_str());
-    Int(static_cast<long long>(latin1.size()));
-    Bytes(latin1.data(), latin1.size());
+  void Text(const char* latin1, size_t n) {
+    if (m_bTrace && m_n < 24) fprintf(stderr, "[%.*s] ", static_cast<int>(n), latin1);
+    Int(static_cast<long long>(n));
+    Bytes(latin1, n);
   }
+  void Text(const std::string& latin1) { Text(latin1.data(), latin1.size()); }
   void Null() { Int(-0x7fffffffffffffffll); }
   // The real-shaped table's values a word at a time (a byte at a time would cost both sides more
   // than filling the record does): a number, a NULL, n bytes after their length.
@@ -159,27 +162,62 @@ long long DateTimeNumber(const char* p) {
   return v;
 }
 
-// The canonical values of one raw row of the bench columns.
-void SumRawRow(CChecksum* sum, char** row, const unsigned long* lengths) {
-  sum->Int(atoll(row[0]));
-  sum->Text(Latin1(row[1], lengths[1]));
-  sum->Int(atoll(row[2]));
-  sum->Int(Cents(row[3]));
-  sum->Int(DateTimeNumber(row[4]));
-  if (row[5] == nullptr)
+// What a measured pass read: the compiler may not drop a conversion that nothing sums.
+template <typename T>
+void Keep(const T& v) {
+  asm volatile("" : : "r"(&v) : "memory");
+}
+
+// The canonical values of one row of the bench columns, as either side reads them.
+struct STBenchRow {
+  long long id;
+  std::string name;
+  long long qty, cents, created;
+  bool noteNull;
+  std::string note;
+};
+void Sum(CChecksum* sum, const STBenchRow& v) {
+  sum->Int(v.id);
+  sum->Text(v.name);
+  sum->Int(v.qty);
+  sum->Int(v.cents);
+  sum->Int(v.created);
+  if (v.noteNull)
     sum->Null();
   else
-    sum->Text(Latin1(row[5], lengths[5]));
+    sum->Text(v.note);
+}
+
+// One row read: summed in the verification pass (sum given), kept in the measured one.
+template <typename V>
+void Take(CChecksum* sum, const V& v) {
+  if (sum != nullptr)
+    Sum(sum, v);
+  else
+    Keep(v);
+}
+
+// One raw row of the bench columns.
+void ReadRawRow(CChecksum* sum, char** row, const unsigned long* lengths) {
+  Take(sum, STBenchRow{atoll(row[0]), Latin1(row[1], lengths[1]), atoll(row[2]), Cents(row[3]), DateTimeNumber(row[4]),
+                       row[5] == nullptr, row[5] == nullptr ? std::string() : Latin1(row[5], lengths[5])});
 }
 
 // The composite-key table `bench_pair`: (a, b) its primary key, inserted in no order of it.
 const char* const kPairColumns = "SELECT `a`,`b`,`v` FROM `bench_pair`";
 
-// The canonical values of one raw row of the pair columns.
-void SumRawPairRow(CChecksum* sum, char** row, const unsigned long* lengths) {
-  sum->Text(Latin1(row[0], lengths[0]));
-  sum->Text(Latin1(row[1], lengths[1]));
-  sum->Int(atoll(row[2]));
+// One row of the pair columns where its reader holds it: the two keys in the host's 1252.
+struct STPairView {
+  const char* a;
+  size_t aLength;
+  const char* b;
+  size_t bLength;
+  int32_t v;
+};
+void Sum(CChecksum* sum, const STPairView& v) {
+  sum->Text(v.a, v.aLength);
+  sum->Text(v.b, v.bLength);
+  sum->Int(v.v);
 }
 
 // `bench_tiny`: a BIGINT key and 19 TINYINT, many rows of little data each, where what a whole
@@ -234,6 +272,29 @@ STResult Measure(CHostControl* host, F&& body) {
   r.allocs = host != nullptr ? host->nAllocCalls() - allocs0 : 0;
   if (reads0 >= 0) r.handlerReads = g_probe.ask() - reads0 - g_probe.cost;
   return r;
+}
+
+// Runs pass(result, sum) twice: measured with no sum, the pass reading and converting every value
+// and summing none; then, not measured, with sum, the verification pass, which must read as many.
+template <typename Pass>
+STResult Passes(CHostControl* host, Pass&& pass) {
+  STResult r = Measure(host, [&](STResult* res) { pass(res, nullptr); });
+  if (!r.why.empty()) return r;
+  CChecksum sum;
+  STResult check;
+  pass(&check, &sum);
+  if (!check.why.empty())
+    r.why = "verification: " + check.why;
+  else if (check.units != r.units)
+    r.why = "verification read " + std::to_string(check.units) + " units";
+  r.checksum = sum.Value();
+  return r;
+}
+
+uint64_t CountChecksum(long long count) {
+  CChecksum sum;
+  sum.Int(count);
+  return sum.Value();
 }
 
 // The seek keys: a fixed generator over 1..rows.
@@ -316,7 +377,21 @@ size_t UnitCount(const unsigned char* p, size_t cap) {
   return n;
 }
 
-void SumReal(CChecksum* sum, const STRealView& v) {
+// A word where its reader holds it, as UTF-16 units ended by a terminator or by the item's end.
+struct STWordView {
+  const unsigned char* units;
+};
+void Sum(CChecksum* sum, const STWordView& v) { sum->Block(v.units, 2 * UnitCount(v.units, kWordUnits)); }
+
+// One row of bench_tiny, every value widened.
+struct STTinyRow {
+  int64_t v[kTinyCount];
+};
+void Sum(CChecksum* sum, const STTinyRow& row) {
+  for (int64_t v : row.v) sum->Word(static_cast<uint64_t>(v));
+}
+
+void Sum(CChecksum* sum, const STRealView& v) {
   for (size_t i = 0; i < kRealCount; ++i) {
     if (!v.defined[i]) {
       sum->NullWord();
@@ -415,7 +490,6 @@ class CRealRow {
     *o = 0;
   }
 
- private:
   // A signed decimal integer within [lo, hi] by a digit loop.
   static bool Digits(const char* p, const char* end, long long lo, long long hi, long long* v) {
     const bool neg = p < end && *p == '-';
@@ -475,8 +549,9 @@ class CRealRow {
     memcpy(out, &d, 8);
     return true;
   }
-  // UTF-8 of Latin-1 characters into their bytes (the host's 1252), at most cap and a terminator.
-  [[gnu::noinline]] static void Latin1(const char* p, const char* end, char* out, size_t cap) {
+  // UTF-8 of Latin-1 characters into their bytes (the host's 1252), at most cap and a terminator;
+  // the bytes written before it.
+  [[gnu::noinline]] static size_t Latin1(const char* p, const char* end, char* out, size_t cap) {
     size_t n = 0;
     for (; p < end && n < cap; ++n) {
       const auto c = static_cast<unsigned char>(*p);
@@ -487,10 +562,29 @@ class CRealRow {
       }
     }
     out[n] = 0;
+    return n;
   }
 
+ private:
   unsigned char m_values[kRealCount][168];
   STRealView m_view;
+};
+
+// The raw side's row of bench_pair: the keys into the host's 1252 and v into its integer by the
+// same loops, each into a buffer of its own as the driver's record holds them.
+class CPairRow {
+ public:
+  // false when v does not convert.
+  bool Set(char** row, const unsigned long* lengths) {
+    m_view.aLength = CRealRow::Latin1(row[0], row[0] + lengths[0], m_a, sizeof m_a - 1);
+    m_view.bLength = CRealRow::Latin1(row[1], row[1] + lengths[1], m_b, sizeof m_b - 1);
+    return CRealRow::Integer<int32_t>(row[2], row[2] + lengths[2], reinterpret_cast<unsigned char*>(&m_view.v));
+  }
+  const STPairView& View() const { return m_view; }
+
+ private:
+  char m_a[4], m_b[9];  // the host's items of CHAR(3) and VARCHAR(8)
+  STPairView m_view{m_a, 0, m_b, 0, 0};
 };
 
 // ---- The raw side ----
@@ -519,10 +613,11 @@ class CRaw {
     m_lib.free_result(result);
     return got;
   }
-  // The same over the bench columns: *last is the first column of the last row.
+  // The same over the bench columns, each row read (and summed when sum): *last is the first
+  // column of the last row.
   long long Read(const std::string& text, bool stored, CChecksum* sum, long long* last) {
     return ReadRows(text, stored, [&](char** row, const unsigned long* lengths) {
-      if (sum != nullptr) SumRawRow(sum, row, lengths);
+      ReadRawRow(sum, row, lengths);
       if (last != nullptr) *last = atoll(row[0]);
     });
   }
@@ -541,24 +636,30 @@ class CRaw {
     }
   }
 
-  // Every row of the pair table through keyset blocks of size on its key, from the first row
-  // forward or from the last backward, as the driver's blocks go.
-  long long PairBlocks(long long size, bool forward, CChecksum* sum) {
-    const std::string order = forward ? " ORDER BY `a`,`b` LIMIT " : " ORDER BY `a` DESC,`b` DESC LIMIT ";
+  // Every row of the pair table into pair, handed to row(view) (whole: by the key's order;
+  // else through keyset blocks of size on its key, from the first row forward or from the last
+  // backward, as the driver's blocks go); the rows read, -1 on failure or a value that does not
+  // convert.
+  template <typename Row>
+  long long PairRows(bool whole, long long size, bool forward, CPairRow* pair, Row&& row) {
+    const std::string order = forward ? " ORDER BY `a`,`b`" : " ORDER BY `a` DESC,`b` DESC";
+    const std::string limit = whole ? "" : " LIMIT " + std::to_string(size);
     const char* const past = forward ? ">" : "<";
-    std::string text = kPairColumns + order + std::to_string(size), a, b;
+    std::string text = kPairColumns + order + limit;
+    bool ok = true;
     for (long long rows = 0;;) {
-      const long long got = ReadRows(text, true, [&](char** row, const unsigned long* lengths) {
-        SumRawPairRow(sum, row, lengths);
-        a.assign(row[0], lengths[0]);
-        b.assign(row[1], lengths[1]);
+      const long long got = ReadRows(text, true, [&](char** values, const unsigned long* lengths) {
+        ok = pair->Set(values, lengths) && ok;
+        row(pair->View());
       });
-      if (got < 0) return -1;
+      if (got < 0 || !ok) return -1;
       rows += got;
-      if (got < size) return rows;
-      // The keys are plain letters and digits.
+      if (whole || got < size) return rows;
+      // The next block starts past the last row read, still in pair; the keys are plain letters
+      // and digits.
+      const std::string a(pair->View().a, pair->View().aLength), b(pair->View().b, pair->View().bLength);
       text = kPairColumns + std::string(" WHERE `a`") + past + "'" + a + "' OR `a`='" + a + "' AND `b`" + past + "'" +
-             b + "'" + order + std::to_string(size);
+             b + "'" + order + limit;
     }
   }
 
@@ -648,40 +749,29 @@ STResult RunRaw(const STArgs& a) {
   const std::string all = std::string(kColumns) + "`bench` ORDER BY `id`";
   if (a.mode == "whole" || a.mode == "whole_rowcache" || (a.mode == "streamed" && a.side == "raw_use")) {
     const bool stored = a.side != "raw_use";
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
-      r->units = raw.Read(all, stored, &sum, nullptr);
-      r->checksum = sum.Value();
-    });
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) { r->units = raw.Read(all, stored, sum, nullptr); });
   }
   if (a.mode == "streamed" || a.mode == "default" || a.mode == "blocks500" || a.mode == "blocks1000") {
     const long long size = a.mode == "streamed" ? 2000 : a.mode == "blocks500" ? 500 : a.mode == "blocks1000" ? 1000 : 100;
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
-      r->units = raw.Blocks(size, &sum);
-      r->checksum = sum.Value();
-    });
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) { r->units = raw.Blocks(size, sum); });
   }
   if (a.mode == "count") {
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
-      r->units = raw.Read(all, false, nullptr, nullptr);
-      sum.Int(r->units);
-      r->checksum = sum.Value();
+    STResult res = Measure(nullptr, [&](STResult* r) {
+      r->units = raw.ReadRows(all, false, [](char**, const unsigned long*) {});
     });
+    res.checksum = CountChecksum(res.units);
+    return res;
   }
   if (a.mode == "seeks") {
     // The driver's own text, so that both sides ask the server the same; the plain point SELECT is
     // measured beside it.
     const std::string tail = a.side == "raw_point" ? "" : " ORDER BY `id` LIMIT 100";
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) {
       for (long long i = 0; i < a.ops; ++i)
         if (raw.Read(std::string(kColumns) + "`bench` WHERE `id`=" + std::to_string(SeekKey(i, a.rows)) + tail, true,
-                     &sum, nullptr) != 1)
+                     sum, nullptr) != 1)
           return;
       r->units = a.ops;
-      r->checksum = sum.Value();
     });
   }
   if (a.mode == "adds" || a.mode == "adds_tx") {
@@ -698,62 +788,50 @@ STResult RunRaw(const STArgs& a) {
     return res;
   }
   if (a.mode == "query") {
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
-      r->units = raw.Read(std::string(kColumns) + "`bench` WHERE `qty` < 250 ORDER BY `id`", true, &sum, nullptr);
-      r->checksum = sum.Value();
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) {
+      r->units = raw.Read(std::string(kColumns) + "`bench` WHERE `qty` < 250 ORDER BY `id`", true, sum, nullptr);
     });
   }
   if (a.mode == "pair_whole" || a.mode == "pair_forward" || a.mode == "pair_backward") {
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
-      r->units = a.mode != "pair_whole" ? raw.PairBlocks(100, a.mode == "pair_forward", &sum)
-                                        : raw.ReadRows(std::string(kPairColumns) + " ORDER BY `a`,`b`", true,
-                                                       [&](char** row, const unsigned long* lengths) {
-                                                         SumRawPairRow(&sum, row, lengths);
-                                                       });
-      r->checksum = sum.Value();
+    CPairRow pair;
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) {
+      r->units = raw.PairRows(a.mode == "pair_whole", 100, a.mode != "pair_backward", &pair,
+                              [&](const STPairView& v) { Take(sum, v); });
+      if (r->units < 0) r->why = "a value that does not convert";
     });
   }
   if (a.mode == "words_whole") {
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) {
       char16_t word[kWordUnits];
       r->units = raw.ReadRows(kWordsColumns, true, [&](char** row, const unsigned long* lengths) {
         CRealRow::g_UTF16(row[0], row[0] + lengths[0], word, kWordUnits - 1);
-        sum.Block(word, 2 * UnitCount(reinterpret_cast<const unsigned char*>(word), kWordUnits));
+        Take(sum, STWordView{reinterpret_cast<const unsigned char*>(word)});
       });
-      r->checksum = sum.Value();
     });
   }
   if (a.mode == "tiny_whole") {
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) {
       bool ok = true;
+      STTinyRow values;
       r->units = raw.ReadRows(kTinyColumns, true, [&](char** row, const unsigned long* lengths) {
-        for (size_t i = 0; i < kTinyCount; ++i) {
-          long long v = 0;
-          ok = row[i] != nullptr && std::from_chars(row[i], row[i] + lengths[i], v).ec == std::errc() && ok;
-          sum.Word(static_cast<uint64_t>(v));
-        }
+        for (size_t i = 0; i < kTinyCount; ++i)
+          ok = row[i] != nullptr && std::from_chars(row[i], row[i] + lengths[i], values.v[i]).ec == std::errc() && ok;
+        Take(sum, values);
       });
       if (!ok) r->why = "a value that does not convert";
-      r->checksum = sum.Value();
     });
   }
   if (a.mode == "real_whole" || a.mode == "real_default") {
-    return Measure(nullptr, [&](STResult* r) {
-      CChecksum sum;
+    return Passes(nullptr, [&](STResult* r, CChecksum* sum) {
       CRealRow record;
       bool ok = true;
       auto row = [&](char** values, const unsigned long* lengths) {
         ok = record.Set(values, lengths) && ok;
-        SumReal(&sum, record.View());
+        Take(sum, record.View());
       };
       r->units = a.mode == "real_whole" ? raw.ReadRows(std::string(kRealColumns) + " ORDER BY `id`", true, row)
                                         : raw.RealBlocks(100, row);
       if (!ok) r->why = "a value that does not convert";
-      r->checksum = sum.Value();
     });
   }
   fail.why = "unknown mode " + a.mode;
@@ -825,10 +903,10 @@ class CDriverSide {
     return out;
   }
 
-  // Every value of ctx's current record into sum, read where the host reads its items: in the
-  // record the driver hands over, at the host's own offsets (the raw side reads its row in place
-  // too).
-  bool SumRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+  // Every value of ctx's current record read (and summed when sum) where the host reads its
+  // items: in the record the driver hands over, at the host's own offsets (the raw side reads its
+  // row in place too).
+  bool ReadRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
     // The host's record layout is its own, known before any read.
@@ -851,41 +929,33 @@ class CDriverSide {
     // The host asks whether each item is defined as it reads it.
     bool defined[6];
     for (size_t i = 0; i < 6; ++i) defined[i] = record->vbItemValueDefined(m_tabRead[i].item, 0) != FALSE;
-    sum->Int(i4(0));
-    sum->Text(text(1));
-    sum->Int(i4(2));
-    sum->Int(Cents(at(3)));
     CDateTimeBase dt;
     memcpy(&dt, at(4), sizeof dt);
-    sum->Int(((dt.m_wAnnee * 100ll + dt.m_byMois) * 100 + dt.m_byJour) * 1000000 + dt.m_dwMilli / 3600000 * 10000 +
-             dt.m_dwMilli / 60000 % 60 * 100 + dt.m_dwMilli / 1000 % 60);
-    if (!defined[5])
-      sum->Null();
-    else
-      sum->Text(text(5));
+    Take(sum, STBenchRow{i4(0), text(1), i4(2), Cents(at(3)),
+                         ((dt.m_wAnnee * 100ll + dt.m_byMois) * 100 + dt.m_byJour) * 1000000 +
+                             dt.m_dwMilli / 3600000 * 10000 + dt.m_dwMilli / 60000 % 60 * 100 + dt.m_dwMilli / 1000 % 60,
+                         !defined[5], defined[5] ? text(5) : std::string()});
     record->vnRelease();
     return true;
   }
 
-  // The values of ctx's current record of the pair table into sum, read as SumRecord reads.
-  bool SumPairRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+  // The values of ctx's current record of the pair table, read in place as ReadRecord reads.
+  bool ReadPairRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
     const BYTE* values = record->pbyGetValues();
-    for (size_t i = 0; i < 2; ++i) {
-      const auto* p = reinterpret_cast<const char*>(values + m_pairRead[i].offset);
-      sum->Text(std::string(p, strnlen(p, m_pairRead[i].size)));
-    }
-    int32_t v = 0;
-    memcpy(&v, values + m_pairRead[2].offset, 4);
-    sum->Int(v);
+    const auto* a = reinterpret_cast<const char*>(values + m_pairRead[0].offset);
+    const auto* b = reinterpret_cast<const char*>(values + m_pairRead[1].offset);
+    STPairView v{a, strnlen(a, m_pairRead[0].size), b, strnlen(b, m_pairRead[1].size), 0};
+    memcpy(&v.v, values + m_pairRead[2].offset, 4);
+    Take(sum, v);
     record->vnRelease();
     return true;
   }
 
-  // The values of ctx's current record of bench_real into sum, read where the host reads them,
-  // asking whether each item is defined.
-  bool SumRealRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+  // The values of ctx's current record of bench_real, read where the host reads them, asking
+  // whether each item is defined.
+  bool ReadRealRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
     const BYTE* values = record->pbyGetValues();
@@ -894,30 +964,29 @@ class CDriverSide {
       view.defined[i] = record->vbItemValueDefined(m_realItem[i], 0) != FALSE;
       view.at[i] = values + m_realOffset[i];
     }
-    SumReal(sum, view);
+    Take(sum, view);
     record->vnRelease();
     return true;
   }
 
-  // The values of ctx's current record of bench_tiny into sum, as SumRealRecord reads.
-  bool SumTinyRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+  // The values of ctx's current record of bench_tiny, as ReadRealRecord reads.
+  bool ReadTinyRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
     const BYTE* values = record->pbyGetValues();
-    int64_t id;
-    memcpy(&id, values + m_tinyOffset[0], 8);
-    sum->Word(static_cast<uint64_t>(id));
-    for (size_t i = 1; i < kTinyCount; ++i) sum->Word(static_cast<uint64_t>(static_cast<int8_t>(values[m_tinyOffset[i]])));
+    STTinyRow row;
+    memcpy(&row.v[0], values + m_tinyOffset[0], 8);
+    for (size_t i = 1; i < kTinyCount; ++i) row.v[i] = static_cast<int8_t>(values[m_tinyOffset[i]]);
+    Take(sum, row);
     record->vnRelease();
     return true;
   }
 
-  // The word of ctx's current record of bench_words into sum.
-  bool SumWordRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
+  // The word of ctx's current record of bench_words, in place.
+  bool ReadWordRecord(INATable* t, INAContext* ctx, CChecksum* sum) {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
-    const BYTE* word = record->pbyGetValues() + m_wordOffset;
-    sum->Block(word, 2 * UnitCount(word, kWordUnits));
+    Take(sum, STWordView{record->pbyGetValues() + m_wordOffset});
     record->vnRelease();
     return true;
   }
@@ -1049,11 +1118,11 @@ class CDriverSide {
   size_t m_wordOffset = 0;
   std::deque<std::wstring> m_tinyNames;
   size_t m_tinyOffset[kTinyCount] = {};
-  // Where SumRealRecord reads each item of bench_real, known before any read as the host knows it.
+  // Where ReadRealRecord reads each item of bench_real, known before any read as the host knows it.
   const CHostItemDescription* m_realItem[kRealCount] = {};
   size_t m_realOffset[kRealCount] = {};
   CHostSQLCatalogue m_catalogue;
-  // Where SumRecord reads each item of the bench table.
+  // Where ReadRecord reads each item of the bench table.
   struct STRead {
     const CHostItemDescription* item = nullptr;
     size_t offset = 0;
@@ -1061,12 +1130,11 @@ class CDriverSide {
   } m_tabRead[6], m_pairRead[3];
 };
 
-// First, next to the end on item (or last, previous to the start): every record read into sum by
-// sumRecord(sum). flags go with each read.
-template <typename SumRecord>
+// First, next to the end on item (or last, previous to the start): every record read by
+// readRecord(). flags go with each read.
+template <typename ReadRecord>
 void Browse(CDriverSide* d, INATable* t, INAContext* ctx, unsigned int flags, STResult* r, const wchar_t* item,
-            bool forward, SumRecord&& sumRecord) {
-  CChecksum sum;
+            bool forward, ReadRecord&& readRecord) {
   long long rows = 0;
   for (eNA_PARSEDIRECTION dir = forward ? NA_PARSE_FIRST : NA_PARSE_LAST;;
        dir = forward ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS) {
@@ -1076,18 +1144,17 @@ void Browse(CDriverSide* d, INATable* t, INAContext* ctx, unsigned int flags, ST
       return;
     }
     if (out) break;
-    if (!sumRecord(&sum)) {
+    if (!readRecord()) {
       r->why = "no record";
       return;
     }
     ++rows;
   }
   r->units = rows;
-  r->checksum = sum.Value();
 }
 // The bench table on id, from its first row.
-void Browse(CDriverSide* d, INATable* t, INAContext* ctx, unsigned int flags, STResult* r) {
-  Browse(d, t, ctx, flags, r, L"id", true, [&](CChecksum* sum) { return d->SumRecord(t, ctx, sum); });
+void Browse(CDriverSide* d, INATable* t, INAContext* ctx, unsigned int flags, STResult* r, CChecksum* sum) {
+  Browse(d, t, ctx, flags, r, L"id", true, [&] { return d->ReadRecord(t, ctx, sum); });
 }
 
 STResult RunDriver(const STArgs& a) {
@@ -1121,7 +1188,7 @@ STResult RunDriver(const STArgs& a) {
     if (a.mode != b.mode) continue;
     INATable* t = open(b.extra, false);
     if (t == nullptr) return fail;
-    STResult r = Measure(d.Host(), [&](STResult* res) { Browse(&d, t, &ctx, b.flags, res); });
+    STResult r = Passes(d.Host(), [&](STResult* res, CChecksum* sum) { Browse(&d, t, &ctx, b.flags, res, sum); });
     t->bHFerme(&ctx);
     return r;
   }
@@ -1130,9 +1197,9 @@ STResult RunDriver(const STArgs& a) {
     const bool whole = a.mode == "pair_whole";
     INATable* t = open(whole ? ";QX Cache Size=-1" : "", CDriverSide::Shape::kPair);
     if (t == nullptr) return fail;
-    STResult r = Measure(d.Host(), [&](STResult* res) {
+    STResult r = Passes(d.Host(), [&](STResult* res, CChecksum* sum) {
       Browse(&d, t, &ctx, whole ? kNoRowCache : 0, res, L"ab", a.mode != "pair_backward",
-             [&](CChecksum* sum) { return d.SumPairRecord(t, &ctx, sum); });
+             [&] { return d.ReadPairRecord(t, &ctx, sum); });
     });
     t->bHFerme(&ctx);
     return r;
@@ -1141,10 +1208,9 @@ STResult RunDriver(const STArgs& a) {
     const bool words = a.mode == "words_whole";
     INATable* t = open(";QX Cache Size=-1", words ? CDriverSide::Shape::kWords : CDriverSide::Shape::kTiny);
     if (t == nullptr) return fail;
-    STResult r = Measure(d.Host(), [&](STResult* res) {
-      Browse(&d, t, &ctx, kNoRowCache, res, words ? L"word" : L"id", true, [&](CChecksum* sum) {
-        return words ? d.SumWordRecord(t, &ctx, sum) : d.SumTinyRecord(t, &ctx, sum);
-      });
+    STResult r = Passes(d.Host(), [&](STResult* res, CChecksum* sum) {
+      Browse(&d, t, &ctx, kNoRowCache, res, words ? L"word" : L"id", true,
+             [&] { return words ? d.ReadWordRecord(t, &ctx, sum) : d.ReadTinyRecord(t, &ctx, sum); });
     });
     t->bHFerme(&ctx);
     return r;
@@ -1154,9 +1220,9 @@ STResult RunDriver(const STArgs& a) {
     const bool whole = a.mode == "real_whole";
     INATable* t = open(whole ? ";QX Cache Size=-1" : "", CDriverSide::Shape::kReal);
     if (t == nullptr) return fail;
-    STResult r = Measure(d.Host(), [&](STResult* res) {
+    STResult r = Passes(d.Host(), [&](STResult* res, CChecksum* sum) {
       Browse(&d, t, &ctx, whole ? kNoRowCache : 0, res, L"id", true,
-             [&](CChecksum* sum) { return d.SumRealRecord(t, &ctx, sum); });
+             [&] { return d.ReadRealRecord(t, &ctx, sum); });
     });
     t->bHFerme(&ctx);
     return r;
@@ -1164,20 +1230,18 @@ STResult RunDriver(const STArgs& a) {
   if (a.mode == "seeks") {
     INATable* t = open("", false);
     if (t == nullptr) return fail;
-    STResult r = Measure(d.Host(), [&](STResult* res) {
-      CChecksum sum;
+    STResult r = Passes(d.Host(), [&](STResult* res, CChecksum* sum) {
       CAny key;
       for (long long i = 0; i < a.ops; ++i) {
         key.SetI4(static_cast<int>(SeekKey(i, a.rows)));
         int out = 0;
         if (!t->bHRecherche(&ctx, L"id", &key, 0, 1, eNA_LOCKTYPE{0}, nullptr, 1, 0) ||
-            !t->bHEnDehors(&ctx, L"id", &out) || out != 0 || !d.SumRecord(t, &ctx, &sum)) {
+            !t->bHEnDehors(&ctx, L"id", &out) || out != 0 || !d.ReadRecord(t, &ctx, sum)) {
           res->why = "seek " + std::to_string(i) + ": " + d.Error(t, &ctx);
           return;
         }
       }
       res->units = a.ops;
-      res->checksum = sum.Value();
     });
     t->bHFerme(&ctx);
     return r;
@@ -1239,8 +1303,14 @@ STResult RunDriver(const STArgs& a) {
       return true;
     };
     if (a.mode == "query") {
-      r = Measure(d.Host(), [&](STResult* res) {
-        if (run(res)) Browse(&d, t, &ctx, 0, res);
+      // The verification pass runs the query again, as the measured one did.
+      r = Passes(d.Host(), [&](STResult* res, CChecksum* sum) {
+        if (t != nullptr) {
+          t->nExternalRelease();
+          t = nullptr;
+          d.Driver()->bFreeDataSource(&ctx, L"QBENCH", cnx);
+        }
+        if (run(res)) Browse(&d, t, &ctx, 0, res, sum);
       });
     } else if (run(&r)) {
       // The count alone is measured: the driver streams the query's rows to count them.
@@ -1250,11 +1320,9 @@ STResult RunDriver(const STArgs& a) {
           res->why = "count: " + d.Error(t, &ctx);
           return;
         }
-        CChecksum sum;
-        sum.Int(count);
         res->units = count;
-        res->checksum = sum.Value();
       });
+      r.checksum = CountChecksum(r.units);
     }
     if (t != nullptr) t->nExternalRelease();
     d.Driver()->bFreeDataSource(&ctx, L"QBENCH", cnx);
