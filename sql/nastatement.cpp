@@ -720,6 +720,19 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
     if (!unheld.bIsNull())
       return values->bAddParameter(&unheld, static_cast<eOPEXPRESSION>(-1), 0, nullptr, 0, CNAParameter::NA_PARAM_IN);
   }
+  // A deleted row written back keeps the server's text of a column the host left as read: the
+  // record may hold it otherwise (a character its page lacks, a text cut to its item).
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  const CNARecordValue* row = current != nullptr && m_pclRecord->bOriginalSet() ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr;
+  if (row != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED && row->bHasServerTexts() &&
+      !column->bValueModified()) {
+    const CNARecordMemo::STServerText* text = row->pGetServerText(column->nGetPhysicalIndice());
+    CTString literal;
+    if (text != nullptr && !text->bLost &&
+        g_bServerTextLiteral(&literal, static_cast<eNASERVERTEXT>(text->nKind), text->sText.data(), text->sText.size(),
+                             pclGetConnectionNoRef()))
+      return values->bComplete(literal.pszGet());
+  }
   // The record's bytes first, where they tell the literal without the value.
   const int written = values->nAddColumnLiteral(column);
   if (written >= 0) return written;

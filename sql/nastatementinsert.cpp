@@ -11,6 +11,10 @@ int CNAStatement::_nBuildInsertFormated(CNACommand* command, const std::vector<C
   CNAConnectionDescription* cnx = pclGetConnectionNoRef();
   if (chosen.empty() || cnx == nullptr || cnx->bSupportInsertReturning() || _pclGetSourceQueryNoRef() != nullptr)
     return -1;
+  // A deleted row written back takes the server's texts of the columns left as read (see
+  // _bAddColumnValue), which the record's bytes do not tell.
+  const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+  if (current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED) return -1;
   // An identifier numbered here goes as a parameter (and numbering it is no step to undo). A
   // record without an identifier column has none to number.
   if (m_pclRecord != nullptr && m_pclRecord->pclGetColumnIDAutoNoRef() != nullptr)
