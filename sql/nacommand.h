@@ -632,8 +632,10 @@ class CNACommand : public CInterf {
                             const wchar_t* text, unsigned int textLength, CSQLParserInfo* info,
                             INAItemDescription* item, unsigned int cursorBefore);
   // Whether item's column holds no character above U+FFFF on a UTF-8 connection: its imported
-  // column's facts, or before any result (a query's first run) its table's own.
-  bool _bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item);
+  // column's facts, or before any result (a query's first run) its table's own. An item naming no
+  // source is the column of the FROM entry that the qualifier of parent's first operand names,
+  // else of the only entry holding its name; with neither, FALSE (the literal goes as written).
+  bool _bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item, IExpOpExpression* parent);
   // Copies text from *cursor up to node's place.
   void _bCopyPreviousQueryContent(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* node,
                                   const wchar_t* text);

@@ -818,7 +818,7 @@ BOOL CNACommand::_bDoExpressionLiteral(CSQLParserInfo* info, const wchar_t* text
     // server's general collations put it, at U+FFFD, as the table's conditions write it.
     std::wstring held = HostText(value);
     auto above = [](wchar_t c) { return static_cast<uint32_t>(c) > 0xFFFF; };
-    if (std::any_of(held.begin(), held.end(), above) && _bBmpOnlyColumn(info, item)) {
+    if (std::any_of(held.begin(), held.end(), above) && _bBmpOnlyColumn(info, item, parent)) {
       std::replace_if(held.begin(), held.end(), above, static_cast<wchar_t>(0xFFFD));
       SetWideText(&value, held);
     }
@@ -1001,37 +1001,57 @@ void CNACommand::_TypeRetour(CNASqlElt::eSQLELT, IExpOpExpression* node, INAItem
 
 // ---------------------------------------------------------------- characters above the BMP
 
-bool CNACommand::_bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item) {
+bool CNACommand::_bBmpOnlyColumn(CSQLParserInfo* info, INAItemDescription* item, IExpOpExpression* parent) {
   if (m_pclCnx == nullptr || m_pclCnx->nGetServerCodePage() != 65001) return false;
-  CNARecord* record = info != nullptr ? info->pclGetRecordNoRef() : nullptr;
-  CNAColumn* column = record != nullptr ? record->pclGetColumnNoRef(item) : nullptr;
-  if (const CNAItemDescription* imported = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr)
-    return imported->bBmpOnly() != FALSE;
-  // A query's first run comes before its result describes it: the table tells.
   const wchar_t* table = item->pszGetSourceName();
   const wchar_t* name = bHasText(item->pszGetNameInSource()) ? item->pszGetNameInSource() : item->pszGetName();
   CNADriver* driver = CNADriver::s_pclDriver;
-  if (driver == nullptr || !bHasText(name)) return false;
   const auto bmpIn = [&](const wchar_t* physical) {
-    CNADataSourceDescription* desc = driver->_pclGetTableDesc(physical, m_pclCnx);
+    CNADataSourceDescription* desc =
+        driver != nullptr && bHasText(name) ? driver->_pclGetTableDesc(physical, m_pclCnx) : nullptr;
     if (desc == nullptr) return -1;
     const CNAItemDescription* own = desc->pclNAGetItemNoRef(name, 2);
     const int bmp = own == nullptr ? -1 : own->bBmpOnly() ? 1 : 0;
     desc->nRelease();
     return bmp;
   };
-  if (bHasText(table)) {
-    const wchar_t* physical = info != nullptr ? info->pszGetPhysicalName(table) : nullptr;
-    return bmpIn(bHasText(physical) ? physical : table) == 1;
+  // Items that name no table of their own (a file the host described itself): the FROM entry the
+  // condition's qualifier names, else the only one holding the name. Any other guess may judge
+  // the literal by another table's column; unsure, it goes as written.
+  int from = -1, fromBmp = -1;
+  if (!bHasText(table) && info != nullptr) {
+    const auto bmpOfFrom = [&](int i) {
+      const CTString db = info->csGetFichierFrom_DBTableName(i);
+      return db.nTaille() != 0 ? bmpIn(db.pszGet()) : -1;
+    };
+    CParserRef<IExpOpExpression> left(parent != nullptr ? parent->piGetLeft() : nullptr);
+    const bool named = left.Get() != nullptr && left.Get()->eGetOperator() == NA_OPEXP_COLUMN;
+    const wchar_t* qualifier = named ? left.Get()->pszGetQualifier() : nullptr;
+    if (bHasText(qualifier)) {
+      from = info->nGetFichierFromOf(qualifier);
+      fromBmp = bmpOfFrom(from);
+    }
+    for (int i = 0; !bHasText(qualifier) && i < info->nGetFichierFromNbr(); ++i) {
+      const int held = bmpOfFrom(i);
+      if (held < 0) continue;
+      if (from >= 0) {
+        from = fromBmp = -1;
+        break;
+      }
+      from = i;
+      fromBmp = held;
+    }
   }
-  // Items that name no table of their own (a file the host described itself): the column is
-  // the first of its name among the tables of the query's FROM.
-  for (int i = 0; info != nullptr && i < info->nGetFichierFromNbr(); ++i) {
-    const CTString from = info->csGetFichierFrom_DBTableName(i);
-    const int bmp = from.nTaille() != 0 ? bmpIn(from.pszGet()) : -1;
-    if (bmp >= 0) return bmp == 1;
-  }
-  return false;
+  // Found by its name alone, the record's column is the condition's only when it reads that entry.
+  CNARecord* record = info != nullptr ? info->pclGetRecordNoRef() : nullptr;
+  CNAColumn* column = record != nullptr ? record->pclGetColumnNoRef(item) : nullptr;
+  const CNAItemDescription* imported = column != nullptr ? column->piGetImportedItemDescNoRef() : nullptr;
+  if (imported != nullptr && (bHasText(table) || info->nGetFichierFromOf(column->pszGetAliasNomTable()) == from))
+    return imported->bBmpOnly() != FALSE;
+  // A query's first run comes before its result describes it: the table tells.
+  if (!bHasText(table)) return fromBmp == 1;
+  const wchar_t* physical = info != nullptr ? info->pszGetPhysicalName(table) : nullptr;
+  return bmpIn(bHasText(physical) ? physical : table) == 1;
 }
 
 BOOL CNACommand::_bExpressionAboveBmp(CTStringConcatAW* out, unsigned int* cursor, IExpOpExpression* comparison,
@@ -1049,7 +1069,7 @@ BOOL CNACommand::_bExpressionAboveBmp(CTStringConcatAW* out, unsigned int* curso
   if (!literal->bGetLiteral(&value) || !bIsHostText(value.wGetType()) || value.bIsNull()) return FALSE;
   const std::wstring held = HostText(value);
   if (std::none_of(held.begin(), held.end(), [](wchar_t c) { return static_cast<uint32_t>(c) > 0xFFFF; }) ||
-      !_bBmpOnlyColumn(info, item))
+      !_bBmpOnlyColumn(info, item, comparison))
     return FALSE;
   if (op == NA_OPEXP_EQUAL) {
     _Truncate(out, textLength);

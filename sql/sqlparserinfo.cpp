@@ -321,6 +321,15 @@ CTString CSQLParserInfo::csGetFichierFrom_DBTableName(int i) const {
   return name;
 }
 
+int CSQLParserInfo::nGetFichierFromOf(const wchar_t* qualifier) const {
+  if (!bHasText(qualifier)) return -1;
+  for (int i = 0; i < m_tabFrom.nGetCount(); ++i)
+    if (bSameText(m_tabFrom[i]->pszGetAlias(), qualifier)) return i;
+  for (int i = 0; i < m_tabFrom.nGetCount(); ++i)
+    if (bSameText(m_tabFrom[i]->pszGetTableName(), qualifier)) return i;
+  return -1;
+}
+
 // ---------------------------------------------------------------- column facts
 
 INAItemDescription* CSQLParserInfo::piGetItemDescription(IInfoRubrique* column) const {

@@ -119,6 +119,9 @@ class CSQLParserInfo : public CInterf {
   const wchar_t* pszGetPhysicalName(IInfoRubrique* column) const;
   // The database name of FROM entry i's table; empty without the entry or its description.
   CTString csGetFichierFrom_DBTableName(int i) const;
+  // The FROM entry a column's qualifier names: the entry of that alias, else the first of that
+  // table; -1 for none and for an empty qualifier.
+  int nGetFichierFromOf(const wchar_t* qualifier) const;
 
   // ---- Column facts ----
   // The parse's item of a table column, with an external reference for the caller; null for a

@@ -195,8 +195,9 @@ class ParsedQueries : public CLoadedTypes<std::tuple<int, bool>> {
   CHostConnectionDescription* Host(const std::string& more) {
     return AddConnection(std::get<0>(GetParam()) == 65001, more);
   }
-  // The catalogue of a, and of b unless alone, as host knows them.
-  void Describe(CHostConnectionDescription* host, bool alone = false) {
+  // The catalogue of a, and of b unless alone, as host knows them; unsourced, the items name no
+  // source, as the host describes a file of its own.
+  void Describe(CHostConnectionDescription* host, bool alone = false, bool sourced = true) {
     m_catalogue = CHostSQLCatalogue();
     m_described.clear();
     for (const std::string& table : {m_a, m_b}) {
@@ -212,8 +213,8 @@ class ParsedQueries : public CLoadedTypes<std::tuple<int, bool>> {
         CHostItemDescription& h = d.items.emplace_back(name.c_str(), item->eNAGetItemType(), item->nGetItemSize());
         h.m_nIntegerPart = item->nGetIntegerPart();
         h.m_nDecimalPart = item->nGetDecimalPart();
-        h.m_pszNameInSource = name.c_str();
-        h.m_pszSourceName = d.name.c_str();
+        h.m_pszNameInSource = sourced ? name.c_str() : L"";
+        h.m_pszSourceName = sourced ? d.name.c_str() : L"";
         if (name == L"id") {
           h.m_wKeyFlags = 0x8000;
           h.m_bNullAllowed = FALSE;
@@ -477,9 +478,13 @@ TEST_P(ParsedQueries, JoinsAndComputedColumnsBrowseSeekAndFilterAsTheServer) {
 }
 
 // Literal values of every kind in a query's condition select the rows the server's own condition
-// selects, and the query run again under its name with new values selects the new ones. The raw
-// condition is the host's text but where the two spell a value otherwise (a backslash stands for
-// itself in the host's text; an empty date is NULL to the host).
+// selects, and the query run again under its name with new values selects the new ones, whether or
+// not the items name their source. The raw condition is the host's text but where the two spell a
+// value otherwise (a backslash stands for itself in the host's text; an empty date is NULL to the
+// host; a ucs2 column, which the server refuses to compare with a character above U+FFFF, holds
+// none). In a join the literal is judged by the column the condition names: before, items naming
+// no source took the first table of the FROM holding the name, and x.t = '😀' with b first
+// found no row.
 TEST_P(ParsedQueries, LiteralsOfAQuerySelectTheServersRowsAndRunAgainWithNewValues) {
   ASSERT_TRUE(Raw("DROP TABLE IF EXISTS `" + m_a + "`"));
   ASSERT_TRUE(Raw("CREATE TABLE `" + m_a +
@@ -492,10 +497,25 @@ TEST_P(ParsedQueries, LiteralsOfAQuerySelectTheServersRowsAndRunAgainWithNewValu
                   "(4,NULL,'9999-12-31','9999-12-31 23:59:59',0.01,0,0,'x'),"
                   "(5,'\xF0\x9F\x98\x80','2000-01-01','2000-01-01 00:00:00',0,2.5,1,NULL),"
                   "(6,'%_',NULL,NULL,1.00,NULL,NULL,'\\\\')"));
+  // A join's second table: t and e as a's (e in a binary collation, where U+FFFD is no stand-in)
+  // but in ucs2, and u its own.
+  ASSERT_TRUE(Raw("ALTER TABLE `" + m_a + "` ADD e VARCHAR(40) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"));
+  ASSERT_TRUE(Raw("UPDATE `" + m_a + "` SET e = t"));
+  ASSERT_TRUE(Raw("DROP TABLE IF EXISTS `" + m_b + "`"));
+  ASSERT_TRUE(Raw("CREATE TABLE `" + m_b +
+                  "` (id INT PRIMARY KEY, aid INT, t VARCHAR(40) CHARACTER SET ucs2, "
+                  "u VARCHAR(10) CHARACTER SET ucs2, e VARCHAR(40) CHARACTER SET ucs2)"));
+  ASSERT_TRUE(Raw("INSERT INTO `" + m_b +
+                  "` VALUES (11,5,'p','p','p'),(12,1,'q',NULL,'q'),(13,5,NULL,'r',NULL),(14,2,'\xC3\xA9','s','s')"));
   const bool utf8 = std::get<0>(GetParam()) == 65001;
+  const char* const bFirst = "SELECT x.id, y.aid FROM {B} y JOIN {A} x ON x.id = y.aid";
+  const char* const aFirst = "SELECT x.id, y.aid FROM {A} x JOIN {B} y ON x.id = y.aid";
+  const char* const unaliased = "SELECT {A}.id, {B}.aid FROM {B} JOIN {A} ON {A}.id = {B}.aid";
   const struct {
     const char* host;
     const char* raw;  // null: the host's text
+    const char* query = nullptr;  // null: SELECT id, t FROM {A}, compared by id
+    std::vector<const wchar_t*> columns = {L"id", L"aid"};
   } cases[] = {
       {"t = 'it''s'", nullptr},
       {"t = 'a\\b'", "t = 'a\\\\b'"},
@@ -528,22 +548,46 @@ TEST_P(ParsedQueries, LiteralsOfAQuerySelectTheServersRowsAndRunAgainWithNewValu
       {"UPPER(t) = 'IT''S' OR LENGTH(t) = 0", nullptr},
       // A character above U+FFFF, which a 1252 connection refuses to carry.
       {"t = '\xF0\x9F\x98\x80'", nullptr},
+      // A join: the table the qualifier names, else the only one holding the name; a column the
+      // comparison does not name itself, of a name both tables hold, goes as written.
+      {"x.t = '\xF0\x9F\x98\x80'", nullptr, bFirst},
+      {"x.t = '\xF0\x9F\x98\x80'", nullptr, aFirst},
+      {"{A}.t = '\xF0\x9F\x98\x80'", nullptr, unaliased},
+      {"y.t = '\xF0\x9F\x98\x80'", "CONVERT(y.t USING utf8mb4) = '\xF0\x9F\x98\x80'", aFirst},
+      {"u <> '\xF0\x9F\x98\x80' OR x.t = '\xF0\x9F\x98\x80'",
+       "CONVERT(u USING utf8mb4) <> '\xF0\x9F\x98\x80' OR x.t = '\xF0\x9F\x98\x80'", aFirst},
+      {"UPPER(x.e) = '\xF0\x9F\x98\x80'", nullptr, bFirst},
+      // The result's column of the name read from the other table.
+      {"x.t = '\xF0\x9F\x98\x80'", nullptr, "SELECT x.id, y.aid, y.t FROM {B} y JOIN {A} x ON x.id = y.aid",
+       {L"id", L"aid", L"t"}},
   };
   CHostConnectionDescription* host = Host("");
-  Describe(host, true);
-  SQuery again;
-  again.driver = m_driver;
-  again.host = host;
-  for (const auto& c : cases) {
-    const std::string what = c.host;
-    std::string want = Joined(RawRowsOf("SELECT id FROM `" + m_a + "` WHERE " + (c.raw ? c.raw : c.host) + " ORDER BY id"));
-    if (!utf8 && what.find("\xF0") != std::string::npos) want = "refused";
-    SQuery q;
-    const std::string why = q.Open(m_driver, host, m_catalogue, Named("SELECT id, t FROM {A} WHERE ") + c.host);
-    EXPECT_EQ(why.empty() ? Joined(q.Browse(L"id", true, {L"id"}, 0)) : why.substr(0, 7), want) << what;
-    // The same name run again with this condition, after the one before.
-    const std::string rerun = again.Run(m_catalogue, Named("SELECT id, t FROM {A} WHERE ") + c.host);
-    EXPECT_EQ(rerun.empty() ? Joined(again.Browse(L"id", true, {L"id"}, 0)) : rerun.substr(0, 7), want) << what;
+  for (const bool sourced : {true, false}) {
+    Describe(host, false, sourced);
+    SQuery again;
+    again.driver = m_driver;
+    again.host = host;
+    for (const auto& c : cases) {
+      const std::string query = c.query != nullptr ? c.query : "SELECT id, t FROM {A}";
+      const std::string what = c.host + (" in " + query) + (sourced ? "" : ", items naming no source");
+      // A join's rows as sorted lines of its columns: the order of equal ids is the server's.
+      const std::vector<const wchar_t*> columns = c.query != nullptr ? c.columns : std::vector{L"id"};
+      const auto rows = [&](std::vector<std::string> read) {
+        if (c.query != nullptr) std::sort(read.begin(), read.end());
+        return Joined(read);
+      };
+      const std::string raw =
+          (c.query != nullptr ? query : "SELECT id FROM {A}") + " WHERE " + (c.raw ? c.raw : c.host);
+      std::string want = rows(RawRowsOf(Named(raw + " ORDER BY 1")));
+      if (!utf8 && what.find("\xF0") != std::string::npos) want = "refused";
+      const std::string sql = Named(query + " WHERE " + c.host);
+      SQuery q;
+      const std::string why = q.Open(m_driver, host, m_catalogue, sql);
+      EXPECT_EQ(why.empty() ? rows(q.Browse(L"id", true, columns, 0)) : why.substr(0, 7), want) << what;
+      // The same name run again with this condition, after the one before.
+      const std::string rerun = again.Run(m_catalogue, sql);
+      EXPECT_EQ(rerun.empty() ? rows(again.Browse(L"id", true, columns, 0)) : rerun.substr(0, 7), want) << what;
+    }
   }
 }
 
