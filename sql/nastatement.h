@@ -302,6 +302,13 @@ class CNAStatement : public CInterf {
   // ---- Sibling writes ----
   void OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
   void OnNotifyUpdateOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags);
+  // The write of the current record left the browse item's value as read (a composite key
+  // counts as changed).
+  bool _bBrowseKeyKept();
+  // A browse to be put back on a row (a return found it by search) that a write moved to another
+  // key goes on from the row's place before the write, as from a row it read: its save, which
+  // followed the row, gives way to a copy of original.
+  void _KeepPlaceOfRowToPutBack(const CNARecordValue* original);
   // The deleted row (writer's original) is marked deleted in the row cache, or, without one,
   // when it is this browse's current row; the positions saved on it come back by search. FALSE
   // when it is not the current row.

@@ -42,18 +42,16 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
       rebuild = true;
     } else if (type == NA_QUERY_UPDATE && onRow) {
       rebuild = true;
-      CNAColumn* column = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(m_csBrowseItem.pszGet()) : nullptr;
       if (original != nullptr && pclGetStmtOriginalRecord() != nullptr && original->bEquals(pclGetStmtOriginalRecord(), 1) &&
-          column != nullptr && !column->bIsComposedKey()) {
-        CAny was;
-        if (column->bGetOriginalValue(&was, 0) && column->bSameValue(&was, 0)) {
-          // The row keeps its place: the browse shows its new version when it comes back to it.
-          rebuild = false;
-          const int id = m_pclDataAccess != nullptr ? m_pclDataAccess->nKeepCurrentRecordSave() : -1;
-          const long long at = m_llCurrentRecord - m_nBlockBase;
-          if (id != -1 && !bCacheEnabled()) bKeepModifiedRecordSave(at, id);
-        }
+          _bBrowseKeyKept()) {
+        // The row keeps its place: the browse shows its new version when it comes back to it.
+        rebuild = false;
+        const int id = m_pclDataAccess != nullptr ? m_pclDataAccess->nKeepCurrentRecordSave() : -1;
+        const long long at = m_llCurrentRecord - m_nBlockBase;
+        if (id != -1 && !bCacheEnabled()) bKeepModifiedRecordSave(at, id);
       }
+    } else if (type == NA_QUERY_UPDATE) {
+      _KeepPlaceOfRowToPutBack(original);
     } else if (type == NA_QUERY_DELETE && onRow && m_eParseNeedUpdate != NA_PARSE_RERUN) {
       // A row the browse marked deleted (the current one, or with a row cache any row it holds)
       // is skipped by the next move; any other goes by a rebuild.
@@ -70,6 +68,27 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
   if (rebuild)
     bSetParseNeedUpdate(m_pclTableCacheIndex == nullptr && m_pclRecordCache == nullptr ? NA_PARSE_RERUN
                                                                                       : NA_PARSE_REPLACE);
+}
+
+bool CNAStatement::_bBrowseKeyKept() {
+  CNAColumn* column = m_pclRecord != nullptr ? m_pclRecord->pclGetColumnNoRef(m_csBrowseItem.pszGet()) : nullptr;
+  CAny was;
+  return column != nullptr && !column->bIsComposedKey() && column->bGetOriginalValue(&was, 0) &&
+         column->bSameValue(&was, 0);
+}
+
+void CNAStatement::_KeepPlaceOfRowToPutBack(const CNARecordValue* original) {
+  if (m_eParseNeedUpdate == NA_PARSE_UPTODATE || m_nRecordSaveId == -1 || original == nullptr ||
+      m_pclDataAccess == nullptr || m_pclRecord == nullptr)
+    return;
+  // The saves took the write first: the browse's save holds the row as written only when the
+  // write was of its row.
+  CNARecordCachePosition* saves = m_pclDataAccess->pclGetRecordSaveCacheNoRef();
+  const CNARecordValue* written = m_pclRecord->pclGetCurrentValueNoRef();
+  if (saves == nullptr || written == nullptr || !saves->bEquals(m_nRecordSaveId, written, 0) || _bBrowseKeyKept())
+    return;
+  const int id = m_pclDataAccess->_nKeepRecordSave(original);
+  if (id != -1) _SetRecordSaveId(id);
 }
 
 void CNAStatement::OnNotifyInsertOperation(CNAStatement* writer, NA_WRITEPARSEFLAGS flags) {

@@ -894,11 +894,12 @@ TEST_P(TwoFiles, ReturnToAPositionLandsOnItsRowAfterTheOtherFileWrote) {
 // The seeds of the walks: QX_BROWSE_SEED when set (a failure to replay, or the fresh seed of
 // scripts/walk), else the same fixed ones on every run. The first three each met a fault once: a
 // next block started behind the deleted last row of the block before; a write after a key move
-// and a read past the end named the row's former key; a delete of a row gone answered TRUE.
+// and a read past the end named the row's former key; a delete of a row gone answered TRUE. The
+// last: a file put back on its row by a search moved the row, then read on from its new key.
 std::vector<unsigned int> Seeds() {
   if (const char* given = std::getenv("QX_BROWSE_SEED"))
     return {static_cast<unsigned int>(std::strtoul(given, nullptr, 10))};
-  return {2u, 7u, 3u, 1u};
+  return {2u, 7u, 3u, 1u, 4126230565u};
 }
 
 // Both files walk at random (fixed seeds) on every browse, reading both ways and writing the rows
