@@ -18,7 +18,6 @@
 #include "driver/nadriver.h"
 #include "driver/naerror.h"
 #include "driver/naregistrywalk.h"
-#include "platform/codepage.h"
 #include "sql/nacolumn.h"
 #include "sql/nacolumnlist.h"
 #include "sql/naconvertvariant.h"
@@ -896,8 +895,8 @@ BOOL CNADataAccess::_bHCreation(int drop, int create) {
 BOOL CNADataAccess::_bSupprimeTout() {
   _Close();
   if (m_pclConnection == nullptr || !m_pclConnection->bOpen(m_pclError)) return FALSE;
-  // Rows that are no table rows are refused before the browse reads one.
-  if (m_bSourceIsQuery) return _bQueryRowsWritable() && _bSupprimeTout_HSupprime();
+  // Rows that are no table rows, and a query sent as written, are refused before the browse reads one.
+  if (m_bSourceIsQuery) return _bQueryRowsWritable() && _bNotSentAsWritten() && _bSupprimeTout_HSupprime();
   if (!_bInitCurrentRecord()) return FALSE;
   CNAStatement* stmt = _pclGetWriteStatement();
   if (stmt == nullptr) {
@@ -915,12 +914,10 @@ BOOL CNADataAccess::_bSupprimeTout_HSupprime() {
   const CTString item(pszGetBestParseItemName());
   const eNA_LOCKTYPE noLock = static_cast<eNA_LOCKTYPE>(1);
   eNA_LOCKTYPE lockOut = noLock;
-  // All or none: a row nothing names exactly (a key whose character the page lost) is found
-  // before the first DELETE, which would leave the call half done. The first pass names each
-  // row, the second deletes it; a UTF-8 session loses no character, and needs no first pass.
-  const bool utf8 = m_pclConnection != nullptr && m_pclConnection->nGetServerCodePage() == CP_UTF8;
+  // All or none: a row nothing names exactly (a key whose character the page lost) or the record
+  // cannot hold (its read fails, on every page) is found before the first DELETE, which would
+  // leave the call half done. The first pass names each row, the second deletes it.
   for (const bool deleting : {false, true}) {
-    if (!deleting && utf8) continue;
     if (!bHLitxxx(item.pszGet(), NA_PARSE_FIRST, 1, noLock, &lockOut, 0)) return FALSE;
     for (;;) {
       // Checked before each delete: an empty query must not delete the record left from before.

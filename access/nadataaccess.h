@@ -307,6 +307,9 @@ class CNADataAccess : public CInterf {
   // TRUE unless the source query's rows are not table rows (see bGetQueryWriteTable): then
   // user error 8, before a write builds or sends anything.
   BOOL _bQueryRowsWritable();
+  // TRUE unless the source is a query sent as written, which no write reaches: then user error
+  // 35, nothing built or sent.
+  BOOL _bNotSentAsWritten();
   // name = the database table name of the query column's source table, quoted when asked;
   // nothing when the column has none.
   void _GetDBSourceName(INAItemDescription* item, CTString* name, int quote) const;
@@ -683,7 +686,7 @@ class CNADataAccess : public CInterf {
   BOOL _bClosedAfter(BOOL deleted);
   // Delete-all of a query: deletes the rows of its browse on its best item, one by one, from the
   // first until the browse is out of its data; FALSE at the first read or delete that fails. A
-  // row no DELETE can name refuses the call before any row goes.
+  // row no DELETE can name, or the record cannot hold, refuses the call before any row goes.
   BOOL _bSupprimeTout_HSupprime();
   // User error 8, type 7: what the source cannot do (a lock the server keeps none of, a write
   // on rows that are no table rows).

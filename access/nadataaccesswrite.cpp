@@ -62,6 +62,13 @@ BOOL CNADataAccess::_bQueryRowsWritable() {
   return FALSE;
 }
 
+BOOL CNADataAccess::_bNotSentAsWritten() {
+  if (!bRequeteSansCorrection()) return TRUE;
+  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteWriteRefused, m_pclConnection,
+                             pszGetLogicalName(), nullptr, kErrWriteRefused, pszGetLogicalName());
+  return FALSE;
+}
+
 BOOL CNADataAccess::bHAjoute(NA_WRITEPARSEFLAGS flags, eNA_LOCKTYPE lock) {
   if (!_bQueryRowsWritable() || !_bCheckAndCorrectKJRecordValues()) return FALSE;
   // Up to the INSERT only memos are read into the record (see bKJRecordChecked).
@@ -216,11 +223,8 @@ BOOL CNADataAccess::bHSupprime(long long recnum, eNA_LOCKTYPE lock) {
 
 BOOL CNADataAccess::_bOperation(CNAStatement* stmt, eNAQUERYTYPE type, NA_WRITEPARSEFLAGS flags,
                                 CNARecordValue* original) {
-  if (bRequeteSansCorrection() && (type == NA_QUERY_UPDATE || type == NA_QUERY_INSERT || type == NA_QUERY_DELETE)) {
-    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, kSiteWriteRefused,
-                               m_pclConnection, pszGetLogicalName(), nullptr, kErrWriteRefused, pszGetLogicalName());
+  if ((type == NA_QUERY_UPDATE || type == NA_QUERY_INSERT || type == NA_QUERY_DELETE) && !_bNotSentAsWritten())
     return FALSE;
-  }
   const BOOL ok = _bBuildAndExecuteQuery(stmt, type, flags);
   // The row written holds what was sent, before any cache or save takes a copy of it: an added
   // row has no server text, a modified one none of the items written (the texts of the row read
