@@ -1803,17 +1803,20 @@ template <int From, int To>
   return n;
 }
 
-// Every byte of text is ASCII and none is 0: each page writes it as it is.
-[[gnu::always_inline]] inline bool bAsciiNoNul(const char* text, unsigned int length) {
+// No byte of text is 0, and with Ascii every one is ASCII (each page writes it as it is).
+template <bool Ascii>
+[[gnu::always_inline]] inline bool bCleanBytes(const char* text, unsigned int length) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-  // A byte from 0x80 up, or a 0 (the only byte whose decrement borrows without one below it).
-  const auto bad = [](uint64_t w) { return ((w | ((w - kOnes) & ~w)) & kHigh) != 0; };
+  // A 0 (the only byte whose decrement borrows without one below it), or with Ascii a byte from
+  // 0x80 up.
+  const auto bad = [](uint64_t w) { return (((Ascii ? w : 0) | ((w - kOnes) & ~w)) & kHigh) != 0; };
 #if defined(__SSE2__)
   if (length >= 16) {
     // Sixteen at a time, the text's last sixteen again: as signed bytes, 1 to 0x7F are above 0.
     const auto good = [](const char* at) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
+      if (Ascii) return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
+      return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0;
     };
     for (unsigned int i = 0; i + 16 <= length; i += 16)
       if (!good(text + i)) return false;
@@ -1836,7 +1839,7 @@ template <int From, int To>
     return !bad(uint64_t{a} | uint64_t{b} << 32);
   }
   for (unsigned int i = 0; i < length; ++i)
-    if (static_cast<unsigned char>(text[i]) - 1u >= 0x7Fu) return false;
+    if (Ascii ? static_cast<unsigned char>(text[i]) - 1u >= 0x7Fu : text[i] == 0) return false;
   return true;
 }
 
@@ -1846,7 +1849,7 @@ template <int From, int To>
 [[gnu::noinline]] bool bNarrowHeld(CNAConvertVariant::eNAROWSLOT kind, const char* text, unsigned int length,
                                    int written) {
   if (written <= 0) return false;
-  if (static_cast<unsigned int>(written) == length) return bAsciiNoNul(text, length);
+  if (static_cast<unsigned int>(written) == length) return bCleanBytes<true>(text, length);
   if (kind != CNAConvertVariant::NA_ROWSLOT_UTF8_1252) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* const end = p + length;
@@ -1899,7 +1902,7 @@ template <bool Held>
   // A text that gives nothing while there was room fails on the general road.
   if (units == 0) return -1;
   ZeroTail(slot + 2 * units, size - 2 * units);
-  if (Held) s.bHeld = !replaced && units + 2 <= room && memchr(text, 0, length) == nullptr;
+  if (Held) s.bHeld = !replaced && units + 2 <= room && bCleanBytes<false>(text, length);
   return static_cast<int>(2 * units);
 }
 

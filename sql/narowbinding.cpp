@@ -32,6 +32,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
   m_bBound = false;
   m_tabSlot.clear();
   m_tabColumn.clear();
+  m_tabHeld.clear();
   if (record == nullptr || sql == nullptr) return;
   const int columns = record->nGetNbColumn();
   m_tabSlot.resize(static_cast<size_t>(columns));
@@ -143,6 +144,27 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
   }
   if (!asked) m_pbyHeldValues = nullptr;
   for (unsigned int i = 0; i < m_tabSlot.size(); ++i) _VouchSlot(i, kj);
+  _NoteAllAsked();
+}
+
+void CNARowBinding::_NoteAllAsked() {
+  m_tabHeld.clear();
+  if (m_pbyHeldValues == nullptr) return;
+  for (const STServerTextCheck& check : m_tabServerText) {
+    if (check.nHeldSlot < 0 || !m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bAskHeld) {
+      m_tabHeld.clear();
+      return;
+    }
+    m_tabHeld.push_back(STHeld{check.nPhysical, &m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bHeld});
+  }
+}
+
+bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts) const {
+  // _bNoteServerTexts' first test, which each check passes then.
+  if (m_tabHeld.empty() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return false;
+  for (const STHeld& h : m_tabHeld)
+    if (texts[h.nColumn] != nullptr && !*h.pbHeld) return false;
+  return true;
 }
 
 BOOL CNARowBinding::_bNoteServerTexts(CNARecord* record, const char* const* texts, const unsigned long* lengths,
@@ -223,6 +245,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
     value->GetRowSlot(sql->eGetRowTextForm(slot.nColumn, value), sql->pclGetConnectionNoRef(), &slot);
     SetNullInRow(&slot, *c.pSlot, record->pclGetNAKJRecord());
     _VouchSlot(i, record->pclGetNAKJRecord());
+    _NoteAllAsked();
   }
   return TRUE;
 }
@@ -297,7 +320,9 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   }
   // A converter found changed binds again at the next row.
   if (changed) Forget();
-  if (ok && !m_tabServerText.empty()) ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
+  // Rows whose writers held every checked text exactly (most rows) have nothing to note.
+  if (ok && !m_tabServerText.empty() && !_bAllHeld(record->pclGetNAKJRecord(), texts))
+    ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
   return ok;
 }
 

@@ -75,6 +75,11 @@ class CNARowBinding {
   // Column i's writer, when a check names it and its step writes the bytes the check reads, is
   // asked whether it held each row's text exactly: the check is not made again then.
   void _VouchSlot(unsigned int i, const CNAKJRecord* kj);
+  // m_tabHeld again, after a vouching.
+  void _NoteAllAsked();
+  // Every check of the row would find its text held (NULL, or its writer's answer): nothing to
+  // note. kj: the record's buffer after the row.
+  bool _bAllHeld(const CNAKJRecord* kj, const char* const* texts) const;
 
   // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
   std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;
@@ -90,6 +95,14 @@ class CNARowBinding {
   // The record's values when bound (null: no writer asked): the writers' answers hold for
   // checks reading these.
   const BYTE* m_pbyHeldValues = nullptr;
+  // When every server-text check has a writer asked (nHeldSlot, its bAskHeld set): each check's
+  // result column and its writer's answer (in m_tabSlot, which keeps its size while bound); else
+  // empty.
+  struct STHeld {
+    unsigned int nColumn;
+    const bool* pbHeld;
+  };
+  std::vector<STHeld> m_tabHeld;
   const CNARecord* m_pclRecord = nullptr;
   const CNAStatementSQL* m_pclSQL = nullptr;
   unsigned int m_nColumnStamp = 0;

@@ -190,6 +190,9 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
     for (const char* c : {"\xC3\xA9", "\xE2\x82\xAC", "\xC2\xA0", "\xFF", "\xC3", "\x80"})
       runs.push_back(ascii.substr(0, at) + c + std::string("rstuvwxyz").substr(0, at % 9) +
                      (at % 3 == 0 ? std::string("\xC3\xA9") + ascii.substr(0, at / 2) : std::string()));
+  // A NUL first, in the middle and last of every length the NUL scan steps through.
+  for (size_t n = 1; n <= 41; ++n)
+    for (const size_t at : {size_t{0}, n / 2, n - 1}) runs.push_back(ascii.substr(0, n).replace(at, 1, 1, '\0'));
   // The limits of the numbers read a digit at a time: 9 and 10 digits, 16 and 17, decimals at
   // and past each scale, integer digits at and past each precision.
   const std::vector<std::string> numbers = {
