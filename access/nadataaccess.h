@@ -508,7 +508,19 @@ class CNADataAccess : public CInterf {
   // Re-reads the current row (only number 0: else user error 18).
   BOOL bMove(long long recnum, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
   // TRUE with *out the item's browse out-of-range flag; user error 5 without a browse on item.
-  BOOL bHEndehors(const wchar_t* item, int* out);
+  // Asked after every read, in line: the statement is only looked at, no reference is taken. The
+  // one the last read found for the same text is still that text's while the statements stay as
+  // they were.
+  [[gnu::always_inline]] BOOL bHEndehors(const wchar_t* item, int* out) {
+    const wchar_t* name = item != nullptr ? item : L"";
+    CNAStatement* last = m_pclLastStatement;
+    CNAStatement* stmt = last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) && last->bBrowseItemIs(name)
+                             ? last
+                             : _pclPeekStatement(name);
+    return stmt != nullptr ? stmt->HEndehors(out) : _bNoBrowse(item);
+  }
+  // User error 5 for item; FALSE.
+  BOOL _bNoBrowse(const wchar_t* item);
   // TRUE with the found state of item's browse; user error 5 without a browse on item.
   BOOL bEvalHTrouve(const wchar_t* item, int* found, int* second);
   const wchar_t* _pszGetDefaultParseItem();

@@ -742,13 +742,8 @@ BOOL CNADataAccess::_bMove(long long recnum, int setRead) {
 
 BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0 ? TRUE : FALSE; }
 
-BOOL CNADataAccess::bHEndehors(const wchar_t* item, int* out) {
-  // Asked after every read: the statement is only looked at, no reference is taken.
-  CNAStatement* stmt = _pclPeekStatement(item);
-  if (stmt == nullptr) {
-    CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
-                               pszGetLogicalName(), item, 5, item);
-    return FALSE;
-  }
-  return stmt->HEndehors(out);
+BOOL CNADataAccess::_bNoBrowse(const wchar_t* item) {
+  CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
+                             pszGetLogicalName(), item, 5, item);
+  return FALSE;
 }

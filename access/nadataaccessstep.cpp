@@ -73,7 +73,7 @@ bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int 
   const wchar_t* name = item != nullptr ? item : L"";
   const uint32_t stamp = m_tabStatement.dwGetStamp();
   const bool known =
-      m_pclLastStatement->bFoundAt(stamp) && STR_bSameW(m_pclLastStatement->pszGetBrowseItem(), name);
+      m_pclLastStatement->bFoundAt(stamp) && m_pclLastStatement->bBrowseItemIs(name);
   CNAStatement* stmt = known ? m_pclLastStatement : _pclPeekStatement(name);
   if (stmt == nullptr || stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
       stmt->bExistRechercheObject())

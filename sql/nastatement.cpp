@@ -193,6 +193,7 @@ void CNAStatement::SetDataSource(INADataSourceDescription* desc) {
 void CNAStatement::SetCurrentRecord(CNARecord* record) {
   Hold(&m_pclRecord, record);
   m_clRowBinding.Forget();
+  m_clUniqueBrowse.record = nullptr;
 }
 
 void CNAStatement::_SetQuery(CNACommand* command) { Hold(&m_pclCommand, command); }

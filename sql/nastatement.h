@@ -476,9 +476,12 @@ class CNAStatement : public CInterf {
     m_csBrowseItem = item;
     m_dwFoundStamp = 0;
     m_clSoughtItem.browse = false;
+    m_clUniqueBrowse.record = nullptr;
     // The rows' server texts are noted for the columns that name them, this one among them.
     m_clRowBinding.Forget();
   }
+  // Whether name is the browse item's text.
+  bool bBrowseItemIs(const wchar_t* name) const { return STR_bSameW(name, m_csBrowseItem.pszGet()); }
   // The access found this statement for the very text of its browse item while its statement
   // table had stamp (never 0); forgotten when the browse item changes.
   void NoteFoundAt(uint32_t stamp) { m_dwFoundStamp = stamp; }
@@ -667,6 +670,11 @@ class CNAStatement : public CInterf {
   BOOL _bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction);
   // The rank among equal rows of current read in direction (host order) after the row before.
   int _nRankAfter(eNA_PARSEDIRECTION host, const CNARecordValue* before, const CNARecordValue* current) const;
+  // Whether the browse item is a key no two rows of the table share (unique, never NULL): then
+  // no row read is one of a run of equal rows. Worked out again when the browse item, the
+  // record or its columns change.
+  bool _bBrowseKeyUnique() const;
+  bool _bBrowseKeyUniqueAgain() const;
   // The rows equal to the original record just before it in the open block or row cache (server
   // order); the record and the result are left on the original row.
   BOOL _bCountEqualRowsBefore(int* count);
@@ -779,6 +787,12 @@ class CNAStatement : public CInterf {
   std::vector<bool> m_tabEdgeNull;
   bool m_bEdgeInexact = false;
   int m_nEqualRows = 0;
+  // _bBrowseKeyUnique's answer for record at its column stamp; null record: none.
+  mutable struct {
+    const CNARecord* record = nullptr;
+    unsigned int columns = 0;
+    bool unique = false;
+  } m_clUniqueBrowse;
   long long m_llLastMoved = 0;
   // The rows equal to the row the last index move landed on just before it in the index.
   unsigned int m_nIndexEqualBefore = 0;

@@ -596,6 +596,7 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   // is made again in the new one, the rows' writers are worked out again, and the rebuild point
   // goes with the record saves the access dropped.
   m_clRowBinding.Forget();
+  m_clUniqueBrowse.record = nullptr;
   m_nRecordSaveId = -1;
   if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
   m_pclSpareOriginalRecord = nullptr;
@@ -618,6 +619,7 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   // The same row read again keeps its rank.
   if (host == NA_PARSE_CURRENT) return m_nEqualRows;
   const bool step = host == NA_PARSE_NEXT || host == NA_PARSE_PREVIOUS;
+  if (step && _bBrowseKeyUnique()) return fresh;
   // The bytes alone (CNARecordValue::bEquals without memos), asked at every row read: rows that
   // differ (nearly all) go no further.
   const CNAKJRecord* bytes = before->pclGetNAKJRecord();
@@ -628,6 +630,25 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   // Past the last of a run counted from its end: the rows changed; the run ends here.
   if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
   return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
+}
+
+[[gnu::always_inline]] inline bool CNAStatement::_bBrowseKeyUnique() const {
+  const CNARecord* record = m_pclRecord;
+  if (record != nullptr && record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.columns)
+    return m_clUniqueBrowse.unique;
+  return _bBrowseKeyUniqueAgain();
+}
+
+bool CNAStatement::_bBrowseKeyUniqueAgain() const {
+  m_clUniqueBrowse.record = nullptr;
+  if (m_pclRecord == nullptr) return false;
+  // A query's rows may repeat a table's key (a join): only a table's own rows are counted on.
+  const CNAColumn* column = m_pclRecord->bSourceIsQuery() ? nullptr : pclGetBrowsedColumnNoRef();
+  m_clUniqueBrowse.unique =
+      column != nullptr && (column->bUniqueNotNull() || (column->bIsUnique() && !column->bIsNullableOnDataBase()));
+  m_clUniqueBrowse.columns = m_pclRecord->nGetColumnStamp();
+  m_clUniqueBrowse.record = m_pclRecord;
+  return m_clUniqueBrowse.unique;
 }
 
 BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {
