@@ -138,15 +138,13 @@ void CNADataAccess::_NoteWrittenRow(CNARecordValue* before) {
   // A write of the row as the last one left it goes on the same chain.
   const bool chained = m_nWrittenRowID != -1 && m_pclRecordSave->bEquals(m_nWrittenRowID, before, 1);
   if (!chained || m_tabWrittenBefore.size() >= kWrittenChain) _ForgetWrittenRow();
-  CNARecordValue* clone = before->pclGetClone(NA_COPY_ALL);
-  if (clone == nullptr) return _ForgetWrittenRow();
-  clone->AddRef();
+  // before is the modify's own clone, changed by nobody after the write: it is held, not copied.
   try {
-    m_tabWrittenBefore.push_back(clone);
+    m_tabWrittenBefore.push_back(before);
   } catch (...) {
-    clone->nRelease();
     return _ForgetWrittenRow();
   }
+  before->AddRef();
   const int after = nKeepCurrentRecordSave();
   if (after != -1) AddRefRecordSave(after);
   if (m_nWrittenRowID != -1) nReleaseRecordSave(m_nWrittenRowID);

@@ -744,8 +744,8 @@ class CNADataAccess : public CInterf {
   // place (a modify not kept as read): a position saved before the next read gives it back, not
   // the copy of the place. -1 for none.
   int m_nWrittenSaveID = -1;
-  // The row the host's last modifies wrote: how it was before each write of the chain (owned
-  // clones) and a held copy of it as written (-1 for none). A position whose browse copy is one of
+  // The row the host's last modifies wrote: how it was before each write of the chain (the
+  // modifies' own clones, held) and a held copy of it as written (-1 for none). A position whose browse copy is one of
   // the former gives the row back as written, even after other reads; a delete, a roll-back or
   // another row written forgets it.
   std::vector<CNARecordValue*> m_tabWrittenBefore;

@@ -80,14 +80,6 @@ bool bStartsNoCase(const wchar_t* s, const wchar_t* prefix) {
   return true;
 }
 
-// Whether SHOW COLUMNS' extra text tells a generated column ("VIRTUAL GENERATED", "STORED
-// GENERATED", "PERSISTENT GENERATED").
-bool bGeneratedColumn(const wchar_t* extra) {
-  for (const wchar_t* p = extra; p != nullptr && *p != 0; ++p)
-    if (bStartsNoCase(p, L"GENERATED")) return true;
-  return false;
-}
-
 // The client library's field type code of a column type text, for the column's facts: 0 for the
 // types whose facts need no code (numbers, dates and times).
 int nFieldTypeOfText(const wchar_t* type) {
@@ -216,8 +208,9 @@ BOOL CMySQLDataSourceDescription::_bInitItemFromQueryShowColumns(CNAStatementSQL
     item->bInit(field.pszGet(), pszGetDBTableName(), field.pszGet(), 1, size, itemType, physical, keyIndex, flags,
                 static_cast<int>(integerPart), static_cast<int>(decimalPart));
     if (!nullable.bEstEgal(L"YES")) item->SetNullable(0);
-    // A column the server computes takes no value of ours, and a value of ours never names it.
-    if (bGeneratedColumn(extra.pszGet())) item->SetUpdatable(0);
+    // A column the server computes ("VIRTUAL GENERATED", "STORED GENERATED") takes no value of
+    // ours, and a value of ours never names it.
+    if (extra.nPos(L"GENERATED") >= 0) item->SetUpdatable(0);
     item->SetServerFacts(CMySQLConnection::s_dwColumnFacts(nFieldTypeOfText(type.pszGet()), 0,
                                                            CharsetOfCollation(collation, type.pszGet()).pszGet()));
     CAny value;

@@ -723,10 +723,13 @@ BOOL CNAStatement::_bAddColumnValue(CNACommand* values, CNAColumn* column, eNAQU
   }
   // A deleted row written back keeps the server's text of a column the host left as read: the
   // record may hold it otherwise (a character its page lacks, a text cut to its item).
+  // Asked of the state first: every other write's columns pass by at one test.
   const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
-  const CNARecordValue* row = current != nullptr && m_pclRecord->bOriginalSet() ? m_pclRecord->pclGetOriginalValueNoRef() : nullptr;
-  if (row != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED && row->bHasServerTexts() &&
-      !column->bValueModified()) {
+  const CNARecordValue* row = current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED &&
+                                      m_pclRecord->bOriginalSet()
+                                  ? m_pclRecord->pclGetOriginalValueNoRef()
+                                  : nullptr;
+  if (row != nullptr && row->bHasServerTexts() && !column->bValueModified()) {
     const CNARecordMemo::STServerText* text = row->pGetServerText(column->nGetPhysicalIndice());
     CTString literal;
     if (text != nullptr && !text->bLost &&
