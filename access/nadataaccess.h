@@ -452,6 +452,17 @@ class CNADataAccess : public CInterf {
                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   BOOL _bFetchMoveInLine(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
                          int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // _bFetchMove's parts kept out of the one-row step (nadataaccessstep.cpp).
+  BOOL _bFetchMoveLocked(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                         int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  BOOL _bFetchMoveLanded(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
+                         long long moved, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                         NA_WRITEPARSEFLAGS flags, CNAPosition* before);
+  BOOL _bFetchMoveFailed(CNAStatement* stmt);
+  bool _bFetchMoveRest(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int setRead, long long* count, long long* moved,
+                       int* out);
+  BOOL _bStepReadFailed(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, eNA_LOCKTYPE lock,
+                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
   BOOL _bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                        long long* count, CNAStatement::eNA_ST_PREPARE prepare);
