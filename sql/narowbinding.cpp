@@ -151,19 +151,25 @@ void CNARowBinding::_NoteAllAsked() {
   m_tabHeld.clear();
   if (m_pbyHeldValues == nullptr) return;
   for (const STServerTextCheck& check : m_tabServerText) {
-    if (check.nHeldSlot < 0 || !m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bAskHeld) {
+    if (check.nHeldSlot >= 0 && m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bAskHeld) {
+      m_tabHeld.push_back(STHeld{check.nPhysical, &m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bHeld});
+    } else if (check.bDigitsKept) {
+      m_tabHeld.push_back(STHeld{check.nPhysical, nullptr});
+    } else {
       m_tabHeld.clear();
       return;
     }
-    m_tabHeld.push_back(STHeld{check.nPhysical, &m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bHeld});
   }
 }
 
-bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts) const {
-  // _bNoteServerTexts' first test, which each check passes then.
+bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const {
+  // _bNoteServerTexts' first tests, which each check passes then.
   if (m_tabHeld.empty() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return false;
-  for (const STHeld& h : m_tabHeld)
-    if (texts[h.nColumn] != nullptr && !*h.pbHeld) return false;
+  for (const STHeld& h : m_tabHeld) {
+    const char* text = texts[h.nColumn];
+    if (text != nullptr && (h.pbHeld != nullptr ? !*h.pbHeld : g_bServerZeroDate(text, lengths[h.nColumn])))
+      return false;
+  }
   return true;
 }
 
@@ -321,7 +327,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   // A converter found changed binds again at the next row.
   if (changed) Forget();
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
-  if (ok && !m_tabServerText.empty() && !_bAllHeld(record->pclGetNAKJRecord(), texts))
+  if (ok && !m_tabServerText.empty() && !_bAllHeld(record->pclGetNAKJRecord(), texts, lengths))
     ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
   return ok;
 }

@@ -77,9 +77,9 @@ class CNARowBinding {
   void _VouchSlot(unsigned int i, const CNAKJRecord* kj);
   // m_tabHeld again, after a vouching.
   void _NoteAllAsked();
-  // Every check of the row would find its text held (NULL, or its writer's answer): nothing to
-  // note. kj: the record's buffer after the row.
-  bool _bAllHeld(const CNAKJRecord* kj, const char* const* texts) const;
+  // Every check of the row would find its text held (NULL, its writer's answer, or a date-time
+  // that is no zero date): nothing to note. kj: the record's buffer after the row.
+  bool _bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const;
 
   // The slots, by record column; their nDefinedBit is the bit in the flag word at m_nFlagBase.
   std::vector<CNAConvertVariant::STRowSlot> m_tabSlot;
@@ -95,9 +95,9 @@ class CNARowBinding {
   // The record's values when bound (null: no writer asked): the writers' answers hold for
   // checks reading these.
   const BYTE* m_pbyHeldValues = nullptr;
-  // When every server-text check has a writer asked (nHeldSlot, its bAskHeld set): each check's
-  // result column and its writer's answer (in m_tabSlot, which keeps its size while bound); else
-  // empty.
+  // When every server-text check has a writer asked (nHeldSlot, its bAskHeld set) or keeps a
+  // date-time's digits: each check's result column and its writer's answer (in m_tabSlot, which
+  // keeps its size while bound), or none for a date-time, held unless a zero date; else empty.
   struct STHeld {
     unsigned int nColumn;
     const bool* pbHeld;
