@@ -84,9 +84,15 @@ CNAStatement::~CNAStatement() {
   CNAError::s_Drop(&m_pclError);
 }
 
-void CNAStatement::_SetFilter(CNAFilter* filter) { Hold(&m_pclFilter, filter); }
+void CNAStatement::_SetFilter(CNAFilter* filter) {
+  m_bPlainStep = 0;
+  Hold(&m_pclFilter, filter);
+}
 
-void CNAStatement::_SetRecherche(CNARecherche* search) { Hold(&m_pclRecherche, search); }
+void CNAStatement::_SetRecherche(CNARecherche* search) {
+  m_bPlainStep = 0;
+  Hold(&m_pclRecherche, search);
+}
 
 void CNAStatement::_ChangeRecordSaveId(int id) {
   if (m_pclDataAccess != nullptr) {
@@ -97,6 +103,7 @@ void CNAStatement::_ChangeRecordSaveId(int id) {
 }
 
 void CNAStatement::EnableCache(int enable) {
+  m_bPlainStep = 0;
   if (enable) {
     if (m_pclRecordCache == nullptr) {
       m_pclRecordCache = new (std::nothrow) CNARecordCache();
@@ -194,6 +201,7 @@ void CNAStatement::SetCurrentRecord(CNARecord* record) {
   Hold(&m_pclRecord, record);
   m_clRowBinding.Forget();
   m_clUniqueBrowse.record = nullptr;
+  m_bPlainStep = 0;
 }
 
 void CNAStatement::_SetQuery(CNACommand* command) { Hold(&m_pclCommand, command); }
@@ -1185,6 +1193,7 @@ BOOL CNAStatement::_bNewStatementSQL() {
   }
   CNADriver* driver = CNADriver::s_pclDriver;
   CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
+  m_bPlainStep = 0;
   m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
   if (m_pclStatementSQL == nullptr) {
     CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
@@ -1351,6 +1360,7 @@ BOOL CNAStatement::bKeepModifiedRecordSave(long long row, int id) {
   if (m_pclStatementSQL == nullptr || row < 0 || row >= m_pclStatementSQL->llGetRowCount()) return FALSE;
   const long long rows = m_pclStatementSQL->llGetRowCount();
   if (m_pnRecordSave == nullptr) {
+    m_bPlainStep = 0;
     m_pnRecordSave = new (std::nothrow) int[static_cast<size_t>(rows)];
     if (m_pnRecordSave == nullptr) {
       CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());

@@ -477,6 +477,7 @@ class CNAStatement : public CInterf {
     m_dwFoundStamp = 0;
     m_clSoughtItem.browse = false;
     m_clUniqueBrowse.record = nullptr;
+    m_bPlainStep = 0;
     // The rows' server texts are noted for the columns that name them, this one among them.
     m_clRowBinding.Forget();
   }
@@ -573,7 +574,17 @@ class CNAStatement : public CInterf {
   // bFetch's end after the move (ok, out of the rows, the rows moved): the found and out-of-range
   // state, and on a row its original record (a twin where it may be) and, with update, the row
   // marked read through the access. Gives the fetch's result.
+  // kPlain: a plain step's landing (m_bPlainStep held), whose search and filter state is known.
+  template <bool kPlain = false>
   BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
+  // bFetch's road other than the plain step.
+  BOOL _bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved);
+  // What a plain step takes for granted, asked of a row that landed on the twin road.
+  bool _bPlainStepHolds() const {
+    return m_pclTableCacheIndex == nullptr && m_pclRecordCache == nullptr && m_pnRecordSave == nullptr &&
+           m_pclRecherche == nullptr && !m_bInternalSearch && m_pclFilter == nullptr &&
+           m_clFilterSave.pclGetFilterNoRef() == nullptr && m_pclStatementSQL != nullptr && m_pclRecord != nullptr;
+  }
   // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
   // from it; *outOfRange left set when the SQL statement has no row there.
   BOOL _bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* outOfRange);
@@ -800,6 +811,10 @@ class CNAStatement : public CInterf {
   // The row read from the row cache went into the current value alone (_bRowIntoCurrentForTwin):
   // the read must take the twin road.
   int m_bRowForTwin = 0;
+  // The last row landed by a one-row step on the twin road with no row cache, index, row marks,
+  // search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
+  // road that changes one of those clears it; bFetch's other road sets it again.
+  int m_bPlainStep = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;
   int m_bRowValid = 0;

@@ -103,6 +103,7 @@ CNARecherche* CNAStatement::pclGetRecherche() {
 
 void CNAStatement::PrepareInternalSearch() {
   m_bInternalSearch = 1;
+  m_bPlainStep = 0;
   m_clUserSearch.CancelUserSearch();
 }
 
@@ -139,10 +140,32 @@ BOOL CNAStatement::bSetContinueParcours(eNA_PARSEDIRECTION direction) {
 // ---------------------------------------------------------------- reading
 
 BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved) {
+  // Every row of a browse read one after the other: the row before landed the same way, nothing
+  // it relied on changed since (m_bPlainStep), and this one lands inside the rows held.
+  if (m_bPlainStep && count == 1 && update && (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) &&
+      CNADataAccess::s_bStepRoad && m_nOutSide == 0) {
+    const eNA_PARSEDIRECTION way = m_bReverse ? Mirror(direction) : direction;
+    const long long pos = m_pclStatementSQL->llGetPosition();
+    const long long target = way == NA_PARSE_NEXT ? pos + 1 : pos - 1;
+    if (target >= 0 && target < m_pclStatementSQL->llGetRowCount()) {
+      if (moved != nullptr) *moved = 1;
+      m_bFoundByFetch = 0;
+      _StartFetch(way);
+      int out = 1;
+      const BOOL ok = _bReadRowAt(target, way, &out);
+      return _bFetchLanded<true>(ok, out, 1, 1);
+    }
+  }
+  return _bFetchRoad(direction, update, count, moved);
+}
+
+[[gnu::noinline]] BOOL CNAStatement::_bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count,
+                                                long long* moved) {
   long long local = 0;
   if (moved == nullptr) moved = &local;
-  // Every row of a browse read one after the other: a one-row move that marks the row read, with
-  // no row cache and no index, landing inside the rows held (else the road below from the start).
+  m_bPlainStep = 0;
+  // A one-row move that marks the row read, with no row cache and no index, landing inside the
+  // rows held (else the road below from the start).
   if (count == 1 && update && (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) &&
       m_pclTableCacheIndex == nullptr && (m_pclRecordCache == nullptr || !bCacheEnabled())) {
     *moved = 0;
@@ -189,15 +212,25 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   m_bRowValid = 0;
 }
 
+template <bool kPlain>
 [[gnu::always_inline]] inline BOOL CNAStatement::_bFetchLanded(BOOL ok, int out, int update, long long moved) {
   if (ok && !out) {
     m_bRowValid = 1;
-    const bool searching = m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
+    const bool searching = !kPlain && m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = moved;
     if (update && moved <= 1 && (m_bRowForTwin || _bTwinRead())) {
       // Every row of a browse: one copy of the row instead of two.
       ok = _bSetStmtOriginalRecordAsTwin(m_eLastDirection);
+      if (ok && moved == 1) {
+        if constexpr (kPlain) {
+          m_bOutOfRange = 0;
+          m_bFound = 1;
+          m_bParseStarted = 1;
+          return TRUE;
+        }
+        m_bPlainStep = _bPlainStepHolds();
+      }
     } else if (update && moved <= 1 && _bSpareTwinRead()) {
       // A result's first row (every seek's): the same.
       ok = _bSetSpareOriginalRecordAsTwin(m_eLastDirection);
@@ -215,6 +248,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
       if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
     }
   }
+  if constexpr (kPlain) m_bPlainStep = 0;
   m_bOutOfRange = ok && !out ? 0 : 1;
   if (m_bOutOfRange) m_bFoundByFetch = 0;
   m_bFound = m_bInternalSearch || m_pclTableCacheIndex != nullptr ? m_clUserSearch.bGetHTrouve(m_pclRecord)

@@ -113,6 +113,7 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
     if (m_eParseNeedUpdate == NA_PARSE_UPTODATE && !bSetParseNeedUpdate(NA_PARSE_REPLACE)) return FALSE;
   }
   m_bInternalSearch = 1;
+  m_bPlainStep = 0;
   m_bOutOfRange = 0;
   m_nOutSide = 0;
   m_bFound = m_clUserSearch.bGetHTrouve(m_pclRecord);

@@ -19,6 +19,7 @@
 using naguards::CHeldItemDesc;
 
 void CNAStatement::_SetRecordCache(CNARecordCache* cache) {
+  m_bPlainStep = 0;
   if (cache == m_pclRecordCache) return;
   if (cache != nullptr) cache->AddRef();
   if (m_pclRecordCache != nullptr) {
@@ -47,6 +48,7 @@ BOOL CNAStatement::_bCreateTableCacheIndex() {
   CNATableCacheIndex* index = column != nullptr ? cache->pclGetCacheIndex(this, column) : nullptr;
   if (index != nullptr) {
     _ReleaseTableCacheIndex();
+    m_bPlainStep = 0;
     m_pclTableCacheIndex = index;
     _SetRecordCache(index->pclGetRecordCacheNoRef());
     // Rows come from the full cache now: the server's result and its row marks are done with.
