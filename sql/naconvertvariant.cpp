@@ -1888,6 +1888,84 @@ template <int From, int To>
   return n;
 }
 
+// A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
+// room units, in one pass: false for any other text (longer, a four-byte character, a byte that
+// is no UTF-8), which the general decoder takes from the start. *units: those written; *clean:
+// no NUL among them.
+[[gnu::always_inline]] inline bool bLeanUtf16(unsigned char* slot, unsigned int room, const char* text,
+                                              unsigned int length, unsigned int* units, bool* clean) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  const auto zero = [](uint64_t w) { return ((w - kOnes) & ~w & kHigh) != 0; };
+#if defined(__SSE2__)
+  // Most key texts: 4 to 16 ASCII bytes, widened by two overlapping loads.
+  if (length - 4 < 13 && length <= room) {
+    uint64_t a, b;
+    if (length >= 8) {
+      memcpy(&a, text, 8);
+      memcpy(&b, text + length - 8, 8);
+    } else {
+      uint32_t a4, b4;
+      memcpy(&a4, text, 4);
+      memcpy(&b4, text + length - 4, 4);
+      a = a4 | 0x0101010100000000ULL, b = b4 | 0x0101010100000000ULL;
+    }
+    if (((a | b) & kHigh) == 0) {
+      const __m128i z = _mm_setzero_si128();
+      const __m128i wa = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(a)), z);
+      const __m128i wb = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(b)), z);
+      if (length >= 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot), wa);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 2 * (length - 8)), wb);
+      } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(slot), wa);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(slot + 2 * (length - 4)), wb);
+      }
+      *units = length;
+      *clean = !zero(a) && !zero(b);
+      return true;
+    }
+  }
+#endif
+  // Longer texts are the general decoder's, sixteen bytes a step.
+  if (length > 16) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
+  unsigned int o = 0;
+  bool nul = false;
+  for (; p < end && o < room; ++o) {
+    const unsigned int c = *p;
+    uint32_t u;
+    if (c < 0x80) {
+      nul |= c == 0;
+      u = c, p += 1;
+    } else if (c - 0xC2u < 0x1Eu && end - p >= 2 && (p[1] & 0xC0u) == 0x80u) {
+      u = (c & 0x1Fu) << 6 | (p[1] & 0x3Fu), p += 2;
+    } else if (end - p >= 3) {
+      // A lead of 0xE0 takes a second byte from 0xA0 (no overlong form), one of 0xED a second
+      // byte below 0xA0 (no surrogate).
+      const uint32_t w = c | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
+      if ((w & 0xC0C0F0u) != 0x8080E0u || (w & 0x20FFu) == 0x00E0u || (w & 0x20FFu) == 0x20EDu) return false;
+      u = (c & 0x0Fu) << 12 | (w & 0x3F00u) >> 2 | (w >> 16 & 0x3Fu), p += 3;
+    } else {
+      return false;
+    }
+    const auto unit = static_cast<unsigned short>(u);
+    memcpy(slot + 2 * o, &unit, 2);
+  }
+  *units = o;
+  *clean = !nul;
+  return true;
+}
+
+// bLeanUtf16 for any text, out of the asked slot's step.
+[[gnu::noinline]] unsigned int nUtf16General(unsigned char* slot, unsigned int room, const char* text,
+                                             unsigned int length, bool* clean) {
+  bool replaced = false;
+  const unsigned int n = UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), room, text, length, &replaced);
+  *clean = !replaced && bCleanBytes<false>(text, length);
+  return n;
+}
+
 // A UTF-16 slot's step; with Held it tells bHeld: no byte replaced, no character cut off (two
 // units of room left), no NUL read.
 template <bool Held>
@@ -1895,14 +1973,18 @@ template <bool Held>
                                                 unsigned int length) {
   unsigned char* slot = s.pbySlot;
   const unsigned int size = s.nSize, room = size / 2 - 1;
-  bool replaced = false;
+  unsigned int units;
+  bool clean = false;
+  // The lean pass is the asked slot's, out of the row's loop; the loop keeps the general call.
+  if (!Held)
+    units = UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), room, text, length);
+  else if (!bLeanUtf16(slot, room, text, length, &units, &clean)) [[unlikely]]
+    units = nUtf16General(slot, room, text, length, &clean);
   if (Held) s.bHeld = false;
-  const unsigned int units = Held ? UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), room, text, length, &replaced)
-                                  : UTF8ToUTF16(reinterpret_cast<unsigned short*>(slot), room, text, length);
   // A text that gives nothing while there was room fails on the general road.
   if (units == 0) return -1;
   ZeroTail(slot + 2 * units, size - 2 * units);
-  if (Held) s.bHeld = !replaced && units + 2 <= room && bCleanBytes<false>(text, length);
+  if (Held) s.bHeld = clean && units + 2 <= room;
   return static_cast<int>(2 * units);
 }
 

@@ -159,6 +159,8 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_TEXTE, 34, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DATETIME, '-'},
       {NA_IT_UNICODE, 12, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 34, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 66, 0, 0, F::NA_ROWTEXT_DB, 'u'},
       {NA_IT_UNICODE, 4, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_BINAIRE, 10, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_OTHER, '-'},
@@ -179,7 +181,9 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       std::string("abcdefghijklmnopqrst\0uv", 23)};
   const std::vector<std::string> kUtf8 = {"\xC3\xA9", "abcd\xC3\xA9", "abcde\xC3\xA9", "\xE2\x82\xAC",
                                           "\xCE\xA9", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "abcd\xE2\x82\xAC",
-                                          "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF", "ab\xC2\x85" "cd"};
+                                          "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF", "ab\xC2\x85" "cd",
+                                          "ab\xED\xA0\x80" "cd", "ab\xE0\x9F\xBF", "\xE0\xA0\x80", "\xC1\xBF",
+                                          "abcdefg\xF0\x9F\x98\x80", "\xED\x9F\xBF\xC3\xA9", "abc\xC3"};
   const std::vector<std::string> k1252 = {"\xE9", "abcd\xE9", "\x80", "\x81\x8D\x8F\x90\x9D", "\xFF\xA0"};
   // Around the steps of sixteen and eight bytes the texts are read in: ASCII runs of every
   // length, and a character of each kind at every position of one.
@@ -230,17 +234,23 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
         const bool expected = it.writer == 'a' || (it.writer == 'u' && server == CP_UTF8);
         EXPECT_EQ(writer, expected)
             << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/" << hostCp;
-        for (const std::string& text : texts) {
-          fast.Clear();
-          general.Clear();
-          const auto n = static_cast<unsigned int>(text.size());
-          const bool written = writer && F::s_bWriteRowSlot(slot, text.data(), n);
-          const BOOL ok = written ? TRUE : GeneralRoad(&fast.conv, it.form, text, server);
-          const BOOL okGeneral = GeneralRoad(&general.conv, it.form, text, server);
-          EXPECT_EQ(fast.State(ok), general.State(okGeneral))
-              << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/"
-              << hostCp << " text <" << text << ">" << (written ? " written" : "");
-          if (slot.eKind >= F::NA_ROWSLOT_UTF16) ExpectExactOnlyWhenHeld(slot, it.type, it.size, text, server, hostCp);
+        // A text slot asked whether it held its text writes the same bytes.
+        for (const bool ask : {false, true}) {
+          if (ask && slot.eKind < F::NA_ROWSLOT_UTF16) continue;
+          slot.bAskHeld = ask;
+          for (const std::string& text : texts) {
+            fast.Clear();
+            general.Clear();
+            const auto n = static_cast<unsigned int>(text.size());
+            const bool written = writer && F::s_bWriteRowSlot(slot, text.data(), n);
+            const BOOL ok = written ? TRUE : GeneralRoad(&fast.conv, it.form, text, server);
+            const BOOL okGeneral = GeneralRoad(&general.conv, it.form, text, server);
+            EXPECT_EQ(fast.State(ok), general.State(okGeneral))
+                << "item " << it.type << " size " << it.size << " form " << it.form << " pages " << server << "/"
+                << hostCp << " text <" << text << ">" << (written ? " written" : "") << (ask ? " asked" : "");
+            if (!ask && slot.eKind >= F::NA_ROWSLOT_UTF16)
+              ExpectExactOnlyWhenHeld(slot, it.type, it.size, text, server, hostCp);
+          }
         }
       }
     }
