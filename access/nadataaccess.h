@@ -461,6 +461,12 @@ class CNADataAccess : public CInterf {
   BOOL _bFetchMoveFailed(CNAStatement* stmt);
   bool _bFetchMoveRest(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int setRead, long long* count, long long* moved,
                        int* out);
+  // _bStepRead's parts (nadataaccessstep.cpp): its road after a read other than a plain step (false:
+  // not taken), and the move, made without _bFetch's checks when ready.
+  bool _bStepChecked(const wchar_t* name, bool known, uint32_t stamp, const wchar_t* item, eNA_PARSEDIRECTION dir,
+                     int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, BOOL* read);
+  BOOL _bStepMove(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                  eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, bool ready);
   BOOL _bStepReadFailed(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, eNA_LOCKTYPE lock,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.

@@ -90,6 +90,20 @@ BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PAR
   return _bFetchMoveInLine(stmt, item, dir, count, setRead, lock, lockOut, flags);
 }
 
+// The step's move once the statement is ready (no rebuild, inside its open result) or not.
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bStepMove(CNAStatement* stmt, const wchar_t* item,
+                                                             eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                                                             eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags,
+                                                             bool ready) {
+  const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
+  BOOL ok;
+  if (ready && (!against || stmt->bCacheEnabled() || stmt->bCanFetchBackward()))
+    ok = stmt->bSetLockType(lock) ? _bFetchMoveInLine(stmt, item, dir, 1, setRead, lock, lockOut, flags) : FALSE;
+  else
+    ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
+  return ok != FALSE ? ok : _bStepReadFailed(stmt, item, dir, lock, lockOut, flags);
+}
+
 // bHLitxxx asked the access's part: a next or previous read, the step road on, no query run being
 // handed over, no table cache, not the default item, a current statement.
 bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
@@ -99,8 +113,21 @@ bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int 
   // browse item's text alone while the statements stayed as they were when it was found for it.
   const wchar_t* name = item != nullptr ? item : L"";
   const uint32_t stamp = m_tabStatement.dwGetStamp();
-  const bool known =
-      m_pclLastStatement->bFoundAt(stamp) && m_pclLastStatement->bBrowseItemIs(name);
+  CNAStatement* const last = m_pclLastStatement;
+  const bool known = last->bFoundAt(stamp) && last->bBrowseItemIs(name);
+  // After a plain step every check of _bStepChecked holds: the move's own are left.
+  if (!known || !last->bPlainStepReady()) return _bStepChecked(name, known, stamp, item, dir, setRead, lock, lockOut, flags, read);
+  CHeldStatement held(CHeldStatement::Take(last));
+  last->SetParseFlags(flags);
+  *read = _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true);
+  return true;
+}
+
+// _bStepRead's road when the last read was no plain step.
+[[gnu::noinline]] bool CNADataAccess::_bStepChecked(const wchar_t* name, bool known, uint32_t stamp,
+                                                    const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead,
+                                                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                                                    NA_WRITEPARSEFLAGS flags, BOOL* read) {
   CNAStatement* stmt = known ? m_pclLastStatement : _pclPeekStatement(name);
   if (stmt == nullptr || stmt != m_pclLastStatement || !stmt->bGetParseStarted() || !stmt->bFilterUnchanged() ||
       stmt->bExistRechercheObject())
@@ -112,14 +139,9 @@ bool CNADataAccess::_bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int 
     stmt->SetBrowseItem(name);
     stmt->NoteFoundAt(stamp);
   }
-  const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
-  BOOL ok;
-  if (stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && !stmt->bGetOutOfRange() && !stmt->bGetStay() &&
-      stmt->bGetOpened() && (!against || stmt->bCacheEnabled() || stmt->bCanFetchBackward()))
-    ok = stmt->bSetLockType(lock) ? _bFetchMoveInLine(stmt, item, dir, 1, setRead, lock, lockOut, flags) : FALSE;
-  else
-    ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
-  *read = ok != FALSE ? ok : _bStepReadFailed(stmt, item, dir, lock, lockOut, flags);
+  const bool ready = stmt->eParseNeedUpdate() == NA_PARSE_UPTODATE && !stmt->bGetOutOfRange() && !stmt->bGetStay() &&
+                     stmt->bGetOpened();
+  *read = _bStepMove(stmt, item, dir, setRead, lock, lockOut, flags, ready);
   return true;
 }
 

@@ -372,6 +372,14 @@ class CNAStatement : public CInterf {
     if (m_pclTableCacheIndex != nullptr) return m_bParseStarted;
     return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0;
   }
+  // The last read was a plain step (m_bPlainStep: no row cache, index, filter, search, internal
+  // or host's search) and the browse still stands on a row of its open result with no rebuild
+  // asked: the step road's checks all hold, and AnnuleRechercheUser has nothing to cancel. What
+  // a write, a position or the result's end changes is asked here, the rest clears the flag.
+  bool bPlainStepReady() const {
+    return m_bPlainStep && m_eParseNeedUpdate == NA_PARSE_UPTODATE && !m_bOutOfRange && !m_bCurrentRecordLost &&
+           m_bParseStarted && m_pclStatementSQL->bIsResultOpen();
+  }
   // The search, made on first use, with a reference for the caller; null without memory.
   CNARecherche* pclGetRecherche();
   BOOL bExistRechercheObject() const { return m_pclRecherche != nullptr ? TRUE : FALSE; }
@@ -381,10 +389,13 @@ class CNAStatement : public CInterf {
   // Cancels the user search and, unless internal, the search. Every read asks: with nothing to
   // cancel it is answered here.
   void AnnuleRechercheUser() {
-    if (m_clUserSearch.piGetItemNoRef() == nullptr && m_clUserSearch.dwGetFlags() == 0 &&
-        m_clUserSearch.pclGetValue()->wGetTypeWord() == ZV_VIDE && (m_bInternalSearch || m_pclRecherche == nullptr))
-      return;
+    if (bNoUserSearch() && (m_bInternalSearch || m_pclRecherche == nullptr)) return;
     _AnnuleRechercheUser();
+  }
+  // No host's search: nothing to cancel.
+  bool bNoUserSearch() const {
+    return m_clUserSearch.piGetItemNoRef() == nullptr && m_clUserSearch.dwGetFlags() == 0 &&
+           m_clUserSearch.pclGetValue()->wGetTypeWord() == ZV_VIDE;
   }
   void _AnnuleRechercheUser();
   void DesactivateRechercheUserAndInternal();
@@ -500,7 +511,11 @@ class CNAStatement : public CInterf {
   bool bSearchOrdersByMember() const;
   // bGoToKeptRowWhole for the row the SQL statement stands on, read by its texts.
   BOOL bGoToCurrentRowWhole(eNA_PARSEDIRECTION direction, long long count, int update);
-  CNAUserSearch* pclGetUserSearch() { return &m_clUserSearch; }
+  // Whoever may change the host's search ends the plain step.
+  CNAUserSearch* pclGetUserSearch() {
+    m_bPlainStep = 0;
+    return &m_clUserSearch;
+  }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
   // The filter in force on the browse (held with a reference); null for none.
   CNAFilter* pclGetFilterNoRef() const { return m_pclFilter; }
@@ -583,7 +598,8 @@ class CNAStatement : public CInterf {
   bool _bPlainStepHolds() const {
     return m_pclTableCacheIndex == nullptr && m_pclRecordCache == nullptr && m_pnRecordSave == nullptr &&
            m_pclRecherche == nullptr && !m_bInternalSearch && m_pclFilter == nullptr &&
-           m_clFilterSave.pclGetFilterNoRef() == nullptr && m_pclStatementSQL != nullptr && m_pclRecord != nullptr;
+           m_clFilterSave.pclGetFilterNoRef() == nullptr && m_pclStatementSQL != nullptr && m_pclRecord != nullptr &&
+           bNoUserSearch();
   }
   // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
   // from it; *outOfRange left set when the SQL statement has no row there.
@@ -812,7 +828,7 @@ class CNAStatement : public CInterf {
   // the read must take the twin road.
   int m_bRowForTwin = 0;
   // The last row landed by a one-row step on the twin road with no row cache, index, row marks,
-  // search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
+  // search, host's search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
   // road that changes one of those clears it; bFetch's other road sets it again.
   int m_bPlainStep = 0;
   int m_bCurrentRowDeleted = 0;
