@@ -286,7 +286,7 @@ class CNARecord : public CInterf {
   // first. The copy cannot fail: value must be of the original's layout, and neither may hold a
   // memo set or a row identifier other than the record-values kind (see bTwinFits).
   // held: the caller gives the reference it holds (from bDetachOriginalTwin), else one is taken.
-  void TakeOriginalTwin(CNARecordValue* value, bool held) {
+  [[gnu::always_inline]] void TakeOriginalTwin(CNARecordValue* value, bool held) {
     if (value == m_pclOriginalTwin) {
       if (held) value->nRelease();
       return;

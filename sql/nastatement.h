@@ -372,7 +372,7 @@ class CNAStatement : public CInterf {
     if (m_pclTableCacheIndex != nullptr) return m_bParseStarted;
     return m_pclStatementSQL != nullptr && m_pclStatementSQL->bIsResultOpen() ? m_bParseStarted : 0;
   }
-  // The last read was a plain step (m_bPlainStep: no row cache, index, filter, search, internal
+  // The last read was a plain step (m_bPlainStep: no index, row marks, filter, search, internal
   // or host's search) and the browse still stands on a row of its open result with no rebuild
   // asked: the step road's checks all hold, and AnnuleRechercheUser has nothing to cancel. What
   // a write, a position or the result's end changes is asked here, the rest clears the flag.
@@ -591,12 +591,15 @@ class CNAStatement : public CInterf {
   // marked read through the access. Gives the fetch's result.
   // kPlain: a plain step's landing (m_bPlainStep held), whose search and filter state is known.
   template <bool kPlain = false>
-  BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
+  [[gnu::always_inline]] inline BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
+  // The plain step of a browse with an active row cache, one row in way (server order).
+  BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
   // bFetch's road other than the plain step.
   BOOL _bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved);
-  // What a plain step takes for granted, asked of a row that landed on the twin road.
+  // What a plain step takes for granted, asked of a row that landed on the twin road (a row cache
+  // keeps its own state: its step takes the cache road).
   bool _bPlainStepHolds() const {
-    return m_pclTableCacheIndex == nullptr && m_pclRecordCache == nullptr && m_pnRecordSave == nullptr &&
+    return m_pclTableCacheIndex == nullptr && m_pnRecordSave == nullptr &&
            m_pclRecherche == nullptr && !m_bInternalSearch && m_pclFilter == nullptr &&
            m_clFilterSave.pclGetFilterNoRef() == nullptr && m_pclStatementSQL != nullptr && m_pclRecord != nullptr &&
            bNoUserSearch();
@@ -827,8 +830,8 @@ class CNAStatement : public CInterf {
   // The row read from the row cache went into the current value alone (_bRowIntoCurrentForTwin):
   // the read must take the twin road.
   int m_bRowForTwin = 0;
-  // The last row landed by a one-row step on the twin road with no row cache, index, row marks,
-  // search, host's search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
+  // The last row landed by a one-row step on the twin road with no index, row marks, search,
+  // host's search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
   // road that changes one of those clears it; bFetch's other road sets it again.
   int m_bPlainStep = 0;
   int m_bCurrentRowDeleted = 0;

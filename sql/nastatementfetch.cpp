@@ -145,6 +145,11 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   if (m_bPlainStep && count == 1 && update && (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) &&
       CNADataAccess::s_bStepRoad && m_nOutSide == 0) {
     const eNA_PARSEDIRECTION way = m_bReverse ? Mirror(direction) : direction;
+    // A row cache's browse takes the cache's own road, without what the plain step makes sure of.
+    if (m_pclRecordCache != nullptr) {
+      if (m_pclRecordCache->bIsActive()) return _bPlainCacheStep(way, moved);
+      return _bFetchRoad(direction, update, count, moved);
+    }
     const long long pos = m_pclStatementSQL->llGetPosition();
     const long long target = way == NA_PARSE_NEXT ? pos + 1 : pos - 1;
     if (target >= 0 && target < m_pclStatementSQL->llGetRowCount()) {
@@ -157,6 +162,17 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     }
   }
   return _bFetchRoad(direction, update, count, moved);
+}
+
+[[gnu::noinline]] BOOL CNAStatement::_bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved) {
+  long long local = 0;
+  if (moved == nullptr) moved = &local;
+  *moved = 0;
+  m_bFoundByFetch = 0;
+  _StartFetch(way);
+  int out = 1;
+  const BOOL ok = _bFetchCacheEnabled(way, 1, 1, moved, &out);
+  return _bFetchLanded<true>(ok, out, 1, *moved);
 }
 
 [[gnu::noinline]] BOOL CNAStatement::_bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count,
@@ -906,8 +922,10 @@ int CNAStatement::_nFetchRowIntoCache(CNARecordCache* cache, bool pending) {
   }
   const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
   // Only a whole result's rows wait: they stay on the client as long as it is open, and no later
-  // block comes to push them out.
-  if (pending && m_nBlockLimit == -1 && m_bFirstBlock && m_nBlockBase == 0 && sql->bRowsSeekable() &&
+  // block comes to push them out. Rows pending already tell that it is one (whatever lets the
+  // result go keeps them first).
+  if (pending && m_nBlockLimit == -1 && m_bFirstBlock && m_nBlockBase == 0 &&
+      (m_nPendingRows > 0 || sql->bRowsSeekable()) &&
       cache->bAppendsPlain(current)) {
     ++m_nPendingRows;
     return 1;
@@ -982,6 +1000,8 @@ BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
 
 BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
   *out = 1;
+  // A new block is another result: the plain step is asked again of its first row.
+  m_bPlainStep = 0;
   if ((cache->nGetCount() > 0 || m_bEdgeInexact) && _bNextBlockCanExist(NA_PARSE_NEXT)) {
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
@@ -1044,8 +1064,12 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   // keep goes the whole way below. The row may stay pending: it is the current value's.
   if (direction == NA_PARSE_NEXT && count == 1 && start == _nCacheRows() - 1 && cache->bIsActive() &&
       !cache->bIsFetchComplete()) {
-    int o = 0;
-    if (!_bFetchAndCache(&o, true)) return FALSE;
+    // _bFetchAndCache, whose own checks this road made already.
+    int o = 1;
+    const int got = m_pclStatementSQL != nullptr ? _nFetchRowIntoCache(cache, true) : 0;
+    if (got < 0 || (got == 0 && m_pclStatementSQL != nullptr && !_bFetchAndCacheFromNextBlock(cache, &o)))
+      return FALSE;
+    if (got > 0) o = 0;
     if (!o && (start + 1 >= cache->nGetCount() ? start + 1 < _nCacheRows()
                                                : cache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
       const int row = static_cast<int>(start + 1);
