@@ -2005,11 +2005,24 @@ template <bool Held>
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
       if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
-      // The slot of most integer items holds just the value.
-      if (size == 4 && s.nWidth == 4)
+      // The slot of most integer items holds just the value: its bytes, no tail.
+      if (size == 4 && s.nWidth == 4) {
         memcpy(slot, &value, 4);
-      else
-        StoreWord(slot, size, value, s.nWidth);
+        return 4;
+      }
+      switch (size == s.nWidth ? size : 0) {
+        case 1:
+          memcpy(slot, &value, 1);
+          break;
+        case 2:
+          memcpy(slot, &value, 2);
+          break;
+        case 8:
+          memcpy(slot, &value, 8);
+          break;
+        default:
+          StoreWord(slot, size, value, s.nWidth);
+      }
       return s.nWidth;
     }
     case F::NA_ROWSLOT_REAL: {
