@@ -1992,6 +1992,40 @@ template <bool Held>
   return nUtf16RowSlot<true>(s, text, length);
 }
 
+// The kinds few tables have, out of the row's loop so that it keeps its values in registers.
+[[gnu::noinline]] int nRareRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+  using F = CNAConvertVariant;
+  unsigned char* slot = s.pbySlot;
+  const unsigned int size = s.nSize;
+  switch (s.eKind) {
+    case F::NA_ROWSLOT_WIDEDECIMAL: {
+      u128 twos;
+      if (!bPlainDecimal(text, length, s.nPrecision, s.nScale, &twos)) return -1;
+      memcpy(slot, &twos, s.nWidth);
+      ZeroTail(slot + s.nWidth, size - s.nWidth);
+      return s.nWidth;
+    }
+    case F::NA_ROWSLOT_CURRENCY: {
+      bool negative = false;
+      unsigned long long magnitude = 0;
+      if (!bPlainNumber(text, length, true, &negative, &magnitude)) return -1;
+      unsigned char bytes[sizeof(CMoney)];
+      CurrencyForm(negative, magnitude, bytes);
+      memcpy(slot, bytes, sizeof bytes);
+      ZeroTail(slot + sizeof bytes, size - static_cast<unsigned int>(sizeof bytes));
+      return sizeof bytes;
+    }
+    case F::NA_ROWSLOT_UTF8_UTF8:
+      return nNarrowRowSlot<CP_UTF8, CP_UTF8>(s, text, length);
+    case F::NA_ROWSLOT_1252_1252:
+      return nNarrowRowSlot<1252, 1252>(s, text, length);
+    case F::NA_ROWSLOT_1252_UTF8:
+      return nNarrowRowSlot<1252, CP_UTF8>(s, text, length);
+    default:
+      return -1;
+  }
+}
+
 // One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
 // size and flags are the caller's. The bytes written, or -1 with nothing written. A text slot
 // asked (bAskHeld) tells in bHeld whether it holds the text character for character, whole and
@@ -2005,24 +2039,30 @@ template <bool Held>
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
       if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
-      // The slot of most integer items holds just the value.
-      if (size == 4 && s.nWidth == 4)
+      // The slot of most integer items holds just the value: its bytes, no tail.
+      if (size == 4 && s.nWidth == 4) {
         memcpy(slot, &value, 4);
-      else
-        StoreWord(slot, size, value, s.nWidth);
+        return 4;
+      }
+      switch (size == s.nWidth ? size : 0) {
+        case 1:
+          memcpy(slot, &value, 1);
+          break;
+        case 2:
+          memcpy(slot, &value, 2);
+          break;
+        case 8:
+          memcpy(slot, &value, 8);
+          break;
+        default:
+          StoreWord(slot, size, value, s.nWidth);
+      }
       return s.nWidth;
     }
     case F::NA_ROWSLOT_REAL: {
       unsigned char bytes[8];
       if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return -1;
       memcpy(slot, bytes, s.nWidth);
-      ZeroTail(slot + s.nWidth, size - s.nWidth);
-      return s.nWidth;
-    }
-    case F::NA_ROWSLOT_WIDEDECIMAL: {
-      u128 twos;
-      if (!bPlainDecimal(text, length, s.nPrecision, s.nScale, &twos)) return -1;
-      memcpy(slot, &twos, s.nWidth);
       ZeroTail(slot + s.nWidth, size - s.nWidth);
       return s.nWidth;
     }
@@ -2053,27 +2093,17 @@ template <bool Held>
       StoreWord(slot, size, digits, n);
       return static_cast<int>(n);
     }
-    case F::NA_ROWSLOT_CURRENCY: {
-      bool negative = false;
-      unsigned long long magnitude = 0;
-      if (!bPlainNumber(text, length, true, &negative, &magnitude)) return -1;
-      unsigned char bytes[sizeof(CMoney)];
-      CurrencyForm(negative, magnitude, bytes);
-      memcpy(slot, bytes, sizeof bytes);
-      ZeroTail(slot + sizeof bytes, size - static_cast<unsigned int>(sizeof bytes));
-      return sizeof bytes;
-    }
     case F::NA_ROWSLOT_UTF16:
       if (s.bAskHeld) [[unlikely]] return nUtf16HeldRowSlot(s, text, length);
       return nUtf16RowSlot<false>(s, text, length);
     case F::NA_ROWSLOT_UTF8_1252:
       return nNarrowRowSlot<CP_UTF8, 1252>(s, text, length);
+    case F::NA_ROWSLOT_WIDEDECIMAL:
+    case F::NA_ROWSLOT_CURRENCY:
     case F::NA_ROWSLOT_UTF8_UTF8:
-      return nNarrowRowSlot<CP_UTF8, CP_UTF8>(s, text, length);
     case F::NA_ROWSLOT_1252_1252:
-      return nNarrowRowSlot<1252, 1252>(s, text, length);
     case F::NA_ROWSLOT_1252_UTF8:
-      return nNarrowRowSlot<1252, CP_UTF8>(s, text, length);
+      return nRareRowSlot(s, text, length);
     case F::NA_ROWSLOT_NONE:
       return -1;
   }

@@ -33,6 +33,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
   m_tabSlot.clear();
   m_tabColumn.clear();
   m_tabHeld.clear();
+  m_pbOnlyHeld = nullptr;
   if (record == nullptr || sql == nullptr) return;
   const int columns = record->nGetNbColumn();
   m_tabSlot.resize(static_cast<size_t>(columns));
@@ -149,6 +150,7 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
 
 void CNARowBinding::_NoteAllAsked() {
   m_tabHeld.clear();
+  m_pbOnlyHeld = nullptr;
   if (m_pbyHeldValues == nullptr) return;
   for (const STServerTextCheck& check : m_tabServerText) {
     if (check.nHeldSlot >= 0 && m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bAskHeld) {
@@ -160,10 +162,17 @@ void CNARowBinding::_NoteAllAsked() {
       return;
     }
   }
+  if (m_tabHeld.size() == 1 && m_tabHeld[0].pbHeld != nullptr) {
+    m_pbOnlyHeld = m_tabHeld[0].pbHeld;
+    m_nOnlyHeldColumn = m_tabHeld[0].nColumn;
+  }
 }
 
 bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const {
   // _bNoteServerTexts' first tests, which each check passes then.
+  if (m_pbOnlyHeld != nullptr)
+    return kj != nullptr && kj->pbyGetValues() == m_pbyHeldValues &&
+           (*m_pbOnlyHeld || texts[m_nOnlyHeldColumn] == nullptr);
   if (m_tabHeld.empty() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return false;
   for (const STHeld& h : m_tabHeld) {
     const char* text = texts[h.nColumn];

@@ -103,6 +103,9 @@ class CNARowBinding {
     const bool* pbHeld;
   };
   std::vector<STHeld> m_tabHeld;
+  // Its only entry when that is a writer's answer (most keys), tested without the loop.
+  const bool* m_pbOnlyHeld = nullptr;
+  unsigned int m_nOnlyHeldColumn = 0;
   const CNARecord* m_pclRecord = nullptr;
   const CNAStatementSQL* m_pclSQL = nullptr;
   unsigned int m_nColumnStamp = 0;

@@ -123,6 +123,10 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_UI1, 1, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_I2, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_UI8, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      // A signed byte, and integer slots wider than their value.
+      {NA_IT_I1, 1, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_I2, 4, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_I4, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_MONETAIRE, 10, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_R8, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_R4, 4, 0, 0, F::NA_ROWTEXT_DB, 'a'},
