@@ -1888,6 +1888,85 @@ template <int From, int To>
   return n;
 }
 
+// An asked slot from UTF-8 into 1252 whose text is ASCII and Latin-1 letters and signs, no NUL,
+// with room for all of it: written (the bytes nRowText writes) and answered in one pass. Any
+// other text takes the step and bNarrowHeld from its start, over what this pass left.
+[[gnu::noinline]] int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                         unsigned int length) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  unsigned char* const slot = s.pbySlot;
+  const unsigned int size = s.nSize;
+  if (length != 0 && length < size) {
+    // Most keys: 1 to 7 ASCII bytes, told and copied by two overlapping reads.
+    if (length < 8) {
+      const auto clean = [](auto w) {
+        using W = decltype(w);
+        return ((w | ((w - static_cast<W>(kOnes)) & ~w)) & static_cast<W>(kHigh)) == 0;
+      };
+      const auto copied = [&](auto word) {
+        decltype(word) a, b;
+        memcpy(&a, text, sizeof a);
+        memcpy(&b, text + length - sizeof b, sizeof b);
+        if (!clean(a) || !clean(b)) return false;
+        memcpy(slot, &a, sizeof a);
+        memcpy(slot + length - sizeof b, &b, sizeof b);
+        return true;
+      };
+      if (length >= 4 ? copied(uint32_t{}) : length >= 2 ? copied(uint16_t{}) : copied(uint8_t{})) {
+        ZeroTail(slot + length, size - length);
+        s.bHeld = true;
+        return static_cast<int>(length);
+      }
+    }
+    const char *p = text, *const end = text + length;
+    unsigned char* q = slot;
+    // q never passes p's place in the slot: an eight-byte store from q while eight bytes of text
+    // remain stays within it.
+    for (;;) {
+      if (end - p >= 8) {
+        uint64_t w;
+        memcpy(&w, p, 8);
+        // The lowest flagged byte is the first that is no ASCII letter or a 0.
+        const uint64_t flagged = (w | ((w - kOnes) & ~w)) & kHigh;
+        memcpy(q, &w, 8);
+        const unsigned int ascii = flagged == 0 ? 8 : static_cast<unsigned int>(__builtin_ctzll(flagged)) / 8;
+        p += ascii, q += ascii;
+        if (ascii == 8) continue;
+      } else if (p == end) {
+        break;
+      } else if (length >= 8 && slot + size - q >= 8) {
+        // The text's last eight, those before p shifted out and zeros in, which stop the run.
+        const auto left = static_cast<unsigned int>(end - p);
+        uint64_t w;
+        memcpy(&w, end - 8, 8);
+        w >>= 8 * (8 - left);
+        const uint64_t flagged = (w | ((w - kOnes) & ~w)) & kHigh;
+        memcpy(q, &w, 8);
+        const unsigned int ascii = static_cast<unsigned int>(__builtin_ctzll(flagged)) / 8;
+        p += ascii, q += ascii;
+        if (p == end) break;
+      } else {
+        while (p < end && static_cast<unsigned char>(*p) - 1u < 0x7Fu) *q++ = static_cast<unsigned char>(*p++);
+        if (p == end) break;
+      }
+      const int byte = end - p >= 2 ? nLatin1Pair(p) : -1;
+      if (byte < 0) break;
+      *q++ = static_cast<unsigned char>(byte);
+      p += 2;
+      if (p == end) break;
+    }
+    if (p == end) {
+      const auto n = static_cast<unsigned int>(q - slot);
+      ZeroTail(q, size - n);
+      s.bHeld = true;
+      return static_cast<int>(n);
+    }
+  }
+  const int n = nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+  s.bHeld = bNarrowHeld(s.eKind, text, length, n);
+  return n;
+}
+
 // A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
 // room units, in one pass: false for any other text (longer, a four-byte character, a byte that
 // is no UTF-8), which the general decoder takes from the start. *units: those written; *clean:
@@ -2097,7 +2176,8 @@ template <bool Held>
       if (s.bAskHeld) [[unlikely]] return nUtf16HeldRowSlot(s, text, length);
       return nUtf16RowSlot<false>(s, text, length);
     case F::NA_ROWSLOT_UTF8_1252:
-      return nNarrowRowSlot<CP_UTF8, 1252>(s, text, length);
+      if (s.bAskHeld) [[unlikely]] return nLatin1HeldRowSlot(s, text, length);
+      return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
     case F::NA_ROWSLOT_WIDEDECIMAL:
     case F::NA_ROWSLOT_CURRENCY:
     case F::NA_ROWSLOT_UTF8_UTF8:

@@ -495,4 +495,49 @@ TEST_F(RowWriters, ShapeStampMovesWithWhatTheWriterDependsOn) {
   }
 }
 
+// An asked slot from UTF-8 into 1252 holds a text of ASCII and Latin-1 letters and signs written
+// whole, whatever its bytes' places among the steps it is read in; nothing else.
+TEST_F(RowWriters, AskedLatin1SlotHoldsWholeLatin1TextsOnly) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  const struct {
+    std::string text;
+    unsigned int size;
+    bool held;
+  } kCases[] = {
+      {"name \xC3\xA9 12345", 16, true},
+      {"name \xC3\xA9 12345", 13, true},       // 13 bytes into 12: room for every character
+      {"name \xC3\xA9 12345", 12, false},      // the last digit cut off
+      {"abcdefgh\xC3\xA9", 10, true},          // its bytes more than the room, its characters not
+      {"abcdefgh\xC3\xA9xy", 12, true},        // its end with less than eight bytes of room left
+      {"abcdefgh\xC3\xA9xy", 32, true},
+      {std::string("abc\0", 4), 32, false},
+      {"ab\xC3\xA9", 32, true},
+      {"abcdefg\xC3\xA9xyz\xC2\xA0\xC3\xBF", 32, true},
+      {"abcdefg\xC3\xA9xyz\xC2\x85", 32, false},  // U+0085 is no Latin-1 sign
+      {"abcdefg\xC3\xA9xyz\xE2\x82\xAC", 32, false},
+      {std::string("abcdefg\xC3\xA9\0yz", 11), 32, false},
+      {std::string("abcdefgh\0", 9), 32, false},
+      {"abcdefgh\xC3", 32, false},
+      {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6, true},
+      {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 5, false},
+  };
+  for (const auto& c : kCases) {
+    ServerSlot fast(&cnx, NA_IT_TEXTE, c.size, 0, 0);
+    ServerSlot general(&cnx, NA_IT_TEXTE, c.size, 0, 0, NA_VAR_OWNBUFFER);
+    F::STRowSlot slot;
+    fast.conv.GetRowSlot(F::NA_ROWTEXT_DB, &cnx, &slot);
+    ASSERT_EQ(slot.eKind, F::NA_ROWSLOT_UTF8_1252);
+    slot.bAskHeld = true;
+    slot.bHeld = !c.held;
+    const auto n = static_cast<unsigned int>(c.text.size());
+    const BOOL ok = F::s_bWriteRowSlot(slot, c.text.data(), n);
+    EXPECT_EQ(slot.bHeld, c.held) << "<" << c.text << "> size " << c.size;
+    EXPECT_EQ(fast.State(ok ? TRUE : GeneralRoad(&fast.conv, F::NA_ROWTEXT_DB, c.text, CP_UTF8)),
+              general.State(GeneralRoad(&general.conv, F::NA_ROWTEXT_DB, c.text, CP_UTF8)))
+        << "<" << c.text << "> size " << c.size;
+  }
+}
+
 }  // namespace
