@@ -169,6 +169,15 @@ class CNADataAccess : public CInterf {
   virtual int eEvaluateRecordIdType() const { return 1; }
   virtual BOOL bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bSetCurrentRecordRead(int keepSave);
+  // bSetCurrentRecordRead(0) in line for a row with no record save to let go and a plain copy to
+  // the original (every row of a browse), the call otherwise.
+  [[gnu::always_inline]] BOOL bSetPlainRowRead() {
+    CNARecord* record = m_pclCurrentRecord;
+    if (record == nullptr || m_nRecordSaveID != -1 || m_nWrittenSaveID != -1) return bSetCurrentRecordRead(0);
+    CNARecordValue* current = record->pclGetCurrentValueNoRef();
+    if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
+    return record->bCopyPlainCurrentToOriginal() ? TRUE : bSetCurrentRecordRead(0);
+  }
   // A row the current record could not hold whole was read into it: the record names no row
   // until the next row read, so that a modify or delete refuses (no record read) instead of
   // naming the row read before with this one's values. The record-save held goes too.

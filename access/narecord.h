@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,18 @@ class CNARecordValue : public CInterf {
   friend class CNARecord;
   // bCopyRecordValue's body, in line where every row read is copied.
   BOOL _bCopyRecordValue(const CNARecordValue* source, int flags);
+  // Whether _bCopyRecordValue of source, all parts, is only its state, its buffer's bytes and the
+  // identifier's view of them: buffers of one layout, no memo set on either side, this value's
+  // identifier of the record-values kind when source has one.
+  [[gnu::always_inline]] bool _bPlainCopyFrom(const CNARecordValue* source) const {
+    const CNAKJRecord* to = m_pclRecord;
+    const CNAKJRecord* from = source->m_pclRecord;
+    if (source == this || to == nullptr || from == nullptr || m_pclMemo != nullptr || source->m_pclMemo != nullptr ||
+        to->nGetTotalSize() != from->nGetTotalSize() || to->nGetFlagFieldSize() != from->nGetFlagFieldSize())
+      return false;
+    return source->m_pclRecordId == nullptr ||
+           (m_pclRecordId != nullptr && m_pclRecordId->eGetKind() == NA_RECORDID_RECORDVALUES);
+  }
   void _NoMemory() const;
   // Makes the memo set when there is none; FALSE without memory.
   BOOL _bHaveMemo();
@@ -276,6 +289,27 @@ class CNARecord : public CInterf {
   BOOL bCopyOriginalRecordToCurrentRecord();
   // The twin, if any, gets its copy first.
   BOOL bCopyCurrentRecordToOriginalRecord();
+  // The same copy in line when it is a plain one (CNARecordValue::_bPlainCopyFrom), every row of a
+  // browse's; false, nothing done, otherwise.
+  [[gnu::always_inline]] bool bCopyPlainCurrentToOriginal() {
+    CNARecordValue* to = m_pclOriginal;
+    const CNARecordValue* from = m_pclCurrent;
+    if (to == nullptr || from == nullptr || !to->_bPlainCopyFrom(from)) return false;
+    _EndOriginalTwin();
+    // Everything read before the first store: the stores may alias the sizes.
+    CNAKJRecord* record = to->m_pclRecord;
+    const CNAKJRecord* source = from->m_pclRecord;
+    BYTE* bytes = record->pbyGetNullValuesFlags();
+    const unsigned int total = record->nGetTotalSize();
+    const eNA_RECORDSTATE state = from->m_eState;
+    auto* id = static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
+    m_bOriginalSet = 1;
+    to->m_eState = state;
+    // The flags open the buffer: its bytes are the flags' on.
+    if (record != source && total > 0) memcpy(bytes, source->pbyGetNullValuesFlags(), total);
+    if (id != nullptr) id->TakeView(bytes, total, nullptr);
+    return true;
+  }
 
   // ---- A statement's row as read, kept here until one of the two copies changes ----
   // A row read copies the row into the original value and into its statement's own value; the

@@ -90,6 +90,12 @@ class CNARecordId_RecordValues final : public CNARecordId {
   BOOL bEqualRecordId(CNARecordId* other) override;
   // Takes value's bytes, size and memo set; other is not read. TRUE.
   BOOL bCopy(const CNARecordValue* value, CNARecordId* other) override;
+  // bCopy of a value holding bytes, their size and memo set, in line for every row read.
+  void TakeView(const unsigned char* bytes, unsigned int length, const CNARecordMemo* memo) {
+    m_pbyRecord = bytes;
+    m_nLength = length;
+    m_pclMemo = memo;
+  }
   unsigned int nGetSerializedSize() const override { return kSerializedSize; }
   BOOL Serialize(unsigned char* buffer, unsigned int size) const override;
   // Length and both addresses; the stored hash is not read.

@@ -785,7 +785,7 @@ BOOL CNAStatement::_bSetSpareOriginalRecordAsTwin(eNA_PARSEDIRECTION direction) 
   m_pclRecord->SetEqualRows(m_nEqualRows);
   // Its former content is not wanted any more: it becomes the row just read.
   const bool held = m_pclRecord->bDetachOriginalTwin(m_pclOriginalRecord);
-  if (m_pclDataAccess->bSetCurrentRecordRead(0)) {
+  if (m_pclDataAccess->bSetPlainRowRead()) {
     m_pclRecord->TakeOriginalTwin(m_pclOriginalRecord, held);
     return TRUE;
   }

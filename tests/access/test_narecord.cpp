@@ -412,6 +412,8 @@ TEST_F(Record, TwinGetsTheOriginalsRowBeforeTheOriginalChangesOrIsHandedOut) {
        true, false},
       {"CurrentCopiedIntoTheOriginal",
        [](CNARecord* r, CNARecordValue*, RecordBench*) { r->bCopyCurrentRecordToOriginalRecord(); }, true, false},
+      {"CurrentCopiedPlainIntoTheOriginal",
+       [](CNARecord* r, CNARecordValue*, RecordBench*) { EXPECT_TRUE(r->bCopyPlainCurrentToOriginal()); }, true, false},
       {"BuffersMadeAgain",
        [](CNARecord* r, CNARecordValue*, RecordBench* b) { r->bUpdateChangedTypeInCurrentRecord(&b->m_desc); }, true,
        false},
