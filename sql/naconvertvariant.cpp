@@ -1544,6 +1544,26 @@ constexpr const uint64_t* kPow10 = CXMath::kPow10;
   }
 }
 
+// The n low bytes of value at the slot, n at most 8.
+[[gnu::always_inline]] inline void StoreLow(unsigned char* slot, uint64_t value, unsigned int n) {
+  switch (n) {
+    case 4:
+      memcpy(slot, &value, 4);
+      break;
+    case 8:
+      memcpy(slot, &value, 8);
+      break;
+    case 2:
+      memcpy(slot, &value, 2);
+      break;
+    case 1:
+      memcpy(slot, &value, 1);
+      break;
+    default:
+      memcpy(slot, &value, n);
+  }
+}
+
 // The width low bytes of value at the slot, zeros after them to its end.
 [[gnu::always_inline]] inline void StoreWord(unsigned char* slot, unsigned int size, uint64_t value,
                                              unsigned int width) {
@@ -1553,19 +1573,7 @@ constexpr const uint64_t* kPow10 = CXMath::kPow10;
     if (size > 8) ZeroTail(slot + 8, size - 8);
     return;
   }
-  switch (width) {
-    case 4:
-      memcpy(slot, &value, 4);
-      break;
-    case 2:
-      memcpy(slot, &value, 2);
-      break;
-    case 1:
-      memcpy(slot, &value, 1);
-      break;
-    default:
-      memcpy(slot, &value, width);
-  }
+  StoreLow(slot, value, width);
   if (size > width) ZeroTail(slot + width, size - width);
 }
 
@@ -1803,13 +1811,18 @@ template <int From, int To>
   return n;
 }
 
+// The high bit of each byte of w that is 0, or with Ascii from 0x80 up, and maybe of bytes above
+// the first such: the lowest one set is exact, since a decrement's borrow runs up only from a 0.
+template <bool Ascii, typename W>
+[[gnu::always_inline]] constexpr W StopBytes(W w) {
+  constexpr auto kOnes = static_cast<W>(0x0101010101010101ULL), kHigh = static_cast<W>(0x8080808080808080ULL);
+  return static_cast<W>(((Ascii ? w : 0) | ((w - kOnes) & ~w)) & kHigh);
+}
+
 // No byte of text is 0, and with Ascii every one is ASCII (each page writes it as it is).
 template <bool Ascii>
 [[gnu::always_inline]] inline bool bCleanBytes(const char* text, unsigned int length) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-  // A 0 (the only byte whose decrement borrows without one below it), or with Ascii a byte from
-  // 0x80 up.
-  const auto bad = [](uint64_t w) { return (((Ascii ? w : 0) | ((w - kOnes) & ~w)) & kHigh) != 0; };
+  const auto bad = [](uint64_t w) { return StopBytes<Ascii>(w) != 0; };
 #if defined(__SSE2__)
   if (length >= 16) {
     // Sixteen at a time, the text's last sixteen again: as signed bytes, 1 to 0x7F are above 0.
@@ -1863,7 +1876,7 @@ template <bool Ascii>
       uint64_t w;
       memcpy(&w, left >= 8 ? p : end - 8, 8);
       if (left < 8) w >>= 8 * (8 - left);
-      const uint64_t flagged = (w | ((w - 0x0101010101010101ULL) & ~w)) & 0x8080808080808080ULL;
+      const uint64_t flagged = StopBytes<true>(w);
       const unsigned int ascii = flagged == 0 ? 8 : static_cast<unsigned int>(__builtin_ctzll(flagged)) / 8;
       p += ascii, characters += static_cast<int>(ascii);
       if (ascii != 0) continue;
@@ -1893,16 +1906,12 @@ template <int From, int To>
 // other text takes the step and bNarrowHeld from its start, over what this pass left.
 [[gnu::noinline]] int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                          unsigned int length) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
   unsigned char* const slot = s.pbySlot;
   const unsigned int size = s.nSize;
   if (length != 0 && length < size) {
     // Most keys: 1 to 7 ASCII bytes, told and copied by two overlapping reads.
     if (length < 8) {
-      const auto clean = [](auto w) {
-        using W = decltype(w);
-        return ((w | ((w - static_cast<W>(kOnes)) & ~w)) & static_cast<W>(kHigh)) == 0;
-      };
+      const auto clean = [](auto w) { return StopBytes<true>(w) == 0; };
       const auto copied = [&](auto word) {
         decltype(word) a, b;
         memcpy(&a, text, sizeof a);
@@ -1927,7 +1936,7 @@ template <int From, int To>
         uint64_t w;
         memcpy(&w, p, 8);
         // The lowest flagged byte is the first that is no ASCII letter or a 0.
-        const uint64_t flagged = (w | ((w - kOnes) & ~w)) & kHigh;
+        const uint64_t flagged = StopBytes<true>(w);
         memcpy(q, &w, 8);
         const unsigned int ascii = flagged == 0 ? 8 : static_cast<unsigned int>(__builtin_ctzll(flagged)) / 8;
         p += ascii, q += ascii;
@@ -1940,7 +1949,7 @@ template <int From, int To>
         uint64_t w;
         memcpy(&w, end - 8, 8);
         w >>= 8 * (8 - left);
-        const uint64_t flagged = (w | ((w - kOnes) & ~w)) & kHigh;
+        const uint64_t flagged = StopBytes<true>(w);
         memcpy(q, &w, 8);
         const unsigned int ascii = static_cast<unsigned int>(__builtin_ctzll(flagged)) / 8;
         p += ascii, q += ascii;
@@ -1973,8 +1982,8 @@ template <int From, int To>
 // no NUL among them.
 [[gnu::always_inline]] inline bool bLeanUtf16(unsigned char* slot, unsigned int room, const char* text,
                                               unsigned int length, unsigned int* units, bool* clean) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-  const auto zero = [](uint64_t w) { return ((w - kOnes) & ~w & kHigh) != 0; };
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  const auto zero = [](uint64_t w) { return StopBytes<false>(w) != 0; };
 #if defined(__SSE2__)
   // Most key texts: 4 to 16 ASCII bytes, widened by two overlapping loads.
   if (length - 4 < 13 && length <= room) {
@@ -2123,19 +2132,10 @@ template <bool Held>
         memcpy(slot, &value, 4);
         return 4;
       }
-      switch (size == s.nWidth ? size : 0) {
-        case 1:
-          memcpy(slot, &value, 1);
-          break;
-        case 2:
-          memcpy(slot, &value, 2);
-          break;
-        case 8:
-          memcpy(slot, &value, 8);
-          break;
-        default:
-          StoreWord(slot, size, value, s.nWidth);
-      }
+      if (size == s.nWidth && size <= 8)
+        StoreLow(slot, value, size);
+      else
+        StoreWord(slot, size, value, s.nWidth);
       return s.nWidth;
     }
     case F::NA_ROWSLOT_REAL: {
