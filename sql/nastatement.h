@@ -619,6 +619,8 @@ class CNAStatement : public CInterf {
   // One more server row appended to the row cache (opening the next block when the block ran
   // out); *outOfRange when the selection has no more.
   BOOL _bFetchAndCache(int* outOfRange, bool pending = false);
+  // Its body once the cache is known active and not complete.
+  BOOL _bFetchIntoCache(CNARecordCache* cache, int* outOfRange, bool pending);
   // Its first step, all it needs but at a block's end: the block's next row read and appended.
   // 1 when it came, 0 when the block has none left, -1 on an error. With pending, a plain row of
   // a result held whole is left pending instead (m_nPendingRows).

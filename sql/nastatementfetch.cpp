@@ -989,7 +989,13 @@ void CNAStatement::_KeepPendingRowsNow() {
 BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
   *out = 1;
   CNARecordCache* cache = m_pclRecordCache;
-  if (m_pclStatementSQL == nullptr || cache == nullptr || cache->bIsFetchComplete()) return TRUE;
+  if (cache == nullptr || cache->bIsFetchComplete()) return TRUE;
+  return _bFetchIntoCache(cache, out, pending);
+}
+
+[[gnu::always_inline]] inline BOOL CNAStatement::_bFetchIntoCache(CNARecordCache* cache, int* out, bool pending) {
+  *out = 1;
+  if (m_pclStatementSQL == nullptr) return TRUE;
   const int got = _nFetchRowIntoCache(cache, pending);
   if (got != 0) {
     *out = got > 0 ? 0 : 1;
@@ -1066,10 +1072,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
       !cache->bIsFetchComplete()) {
     // _bFetchAndCache, whose own checks this road made already.
     int o = 1;
-    const int got = m_pclStatementSQL != nullptr ? _nFetchRowIntoCache(cache, true) : 0;
-    if (got < 0 || (got == 0 && m_pclStatementSQL != nullptr && !_bFetchAndCacheFromNextBlock(cache, &o)))
-      return FALSE;
-    if (got > 0) o = 0;
+    if (!_bFetchIntoCache(cache, &o, true)) return FALSE;
     if (!o && (start + 1 >= cache->nGetCount() ? start + 1 < _nCacheRows()
                                                : cache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
       const int row = static_cast<int>(start + 1);

@@ -103,8 +103,8 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
     ok = byRow ? _bGoToRowId(position->nGetRowIndex(), position) : _bSetPositionBySearch(position);
   }
   if (!ok) return FALSE;
-  m_clUserSearch.Copy(position->pclGetUserSearch());
   m_bPlainStep = 0;
+  m_clUserSearch.Copy(position->pclGetUserSearch());
   // A seek made since the save is not the position's: the browse goes on without it. The open
   // result holds the seek's rows only: the browse, and the places saved in that result, are found
   // again by their records.
@@ -114,7 +114,6 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
     if (m_eParseNeedUpdate == NA_PARSE_UPTODATE && !bSetParseNeedUpdate(NA_PARSE_REPLACE)) return FALSE;
   }
   m_bInternalSearch = 1;
-  m_bPlainStep = 0;
   m_bOutOfRange = 0;
   m_nOutSide = 0;
   m_bFound = m_clUserSearch.bGetHTrouve(m_pclRecord);

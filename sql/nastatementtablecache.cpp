@@ -48,7 +48,6 @@ BOOL CNAStatement::_bCreateTableCacheIndex() {
   CNATableCacheIndex* index = column != nullptr ? cache->pclGetCacheIndex(this, column) : nullptr;
   if (index != nullptr) {
     _ReleaseTableCacheIndex();
-    m_bPlainStep = 0;
     m_pclTableCacheIndex = index;
     _SetRecordCache(index->pclGetRecordCacheNoRef());
     // Rows come from the full cache now: the server's result and its row marks are done with.
