@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -297,14 +298,15 @@ class CNARecord : public CInterf {
     _EndOriginalTwin();
     // Everything read before the first store: the stores may alias the sizes.
     CNAKJRecord* record = to->m_pclRecord;
+    const CNAKJRecord* source = from->m_pclRecord;
     BYTE* bytes = record->pbyGetNullValuesFlags();
     const unsigned int total = record->nGetTotalSize();
     const eNA_RECORDSTATE state = from->m_eState;
     auto* id = static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
-    // One layout: the copy cannot fail.
-    record->Copy(from->m_pclRecord);
     m_bOriginalSet = 1;
     to->m_eState = state;
+    // The flags open the buffer: its bytes are the flags' on.
+    if (record != source && total > 0) memcpy(bytes, source->pbyGetNullValuesFlags(), total);
     if (id != nullptr) id->TakeView(bytes, total, nullptr);
     return true;
   }

@@ -53,8 +53,9 @@ CNARecordId* CNARecordId_RecordValues::pclGetClone(const CNARecordValue* value) 
 
 BOOL CNARecordId_RecordValues::bCopy(const CNARecordValue* value, CNARecordId*) {
   const CNAKJRecord* record = value != nullptr ? value->pclGetNAKJRecord() : nullptr;
-  TakeView(record != nullptr ? record->pbyGetNullValuesFlags() : nullptr, record != nullptr ? record->nGetTotalSize() : 0,
-           value != nullptr ? value->pclGetTabMemoNoRef() : nullptr);
+  m_pbyRecord = record != nullptr ? record->pbyGetNullValuesFlags() : nullptr;
+  m_nLength = record != nullptr ? record->nGetTotalSize() : 0;
+  m_pclMemo = value != nullptr ? value->pclGetTabMemoNoRef() : nullptr;
   return TRUE;
 }
 

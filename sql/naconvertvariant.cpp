@@ -1544,26 +1544,6 @@ constexpr const uint64_t* kPow10 = CXMath::kPow10;
   }
 }
 
-// The n low bytes of value at the slot, n at most 8.
-[[gnu::always_inline]] inline void StoreLow(unsigned char* slot, uint64_t value, unsigned int n) {
-  switch (n) {
-    case 4:
-      memcpy(slot, &value, 4);
-      break;
-    case 8:
-      memcpy(slot, &value, 8);
-      break;
-    case 2:
-      memcpy(slot, &value, 2);
-      break;
-    case 1:
-      memcpy(slot, &value, 1);
-      break;
-    default:
-      memcpy(slot, &value, n);
-  }
-}
-
 // The width low bytes of value at the slot, zeros after them to its end.
 [[gnu::always_inline]] inline void StoreWord(unsigned char* slot, unsigned int size, uint64_t value,
                                              unsigned int width) {
@@ -1573,7 +1553,19 @@ constexpr const uint64_t* kPow10 = CXMath::kPow10;
     if (size > 8) ZeroTail(slot + 8, size - 8);
     return;
   }
-  StoreLow(slot, value, width);
+  switch (width) {
+    case 4:
+      memcpy(slot, &value, 4);
+      break;
+    case 2:
+      memcpy(slot, &value, 2);
+      break;
+    case 1:
+      memcpy(slot, &value, 1);
+      break;
+    default:
+      memcpy(slot, &value, width);
+  }
   if (size > width) ZeroTail(slot + width, size - width);
 }
 
@@ -2132,10 +2124,19 @@ template <bool Held>
         memcpy(slot, &value, 4);
         return 4;
       }
-      if (size == s.nWidth && size <= 8)
-        StoreLow(slot, value, size);
-      else
-        StoreWord(slot, size, value, s.nWidth);
+      switch (size == s.nWidth ? size : 0) {
+        case 1:
+          memcpy(slot, &value, 1);
+          break;
+        case 2:
+          memcpy(slot, &value, 2);
+          break;
+        case 8:
+          memcpy(slot, &value, 8);
+          break;
+        default:
+          StoreWord(slot, size, value, s.nWidth);
+      }
       return s.nWidth;
     }
     case F::NA_ROWSLOT_REAL: {
