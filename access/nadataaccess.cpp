@@ -22,6 +22,7 @@
 #include "sql/nacolumnlist.h"
 #include "sql/naconvertvariant.h"
 #include "sql/nafilter.h"
+#include "sql/nainsertform.h"
 #include "sql/naitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "sql/nastatement.h"
@@ -77,6 +78,7 @@ CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescri
   m_piDescription = desc->ExternalAddRef();
   if (m_pclConnection != nullptr)
     m_pclConnection->bFormatTableName(m_pclError, desc->pszGetDBTableName(), &m_csFormatedTableName);
+  CNAInsertForm::NoteNameMade();
 }
 
 // Reset first: its statements and current record hand their record saves back to the caches,

@@ -18,6 +18,7 @@
 #include "platform/codepage.h"
 #include "sql/inaitemdescription.h"
 #include "sql/naconvertvariant.h"
+#include "sql/nainsertform.h"
 #include "sql/naitemdescription.h"
 #include "sql/nakjrecord.h"
 #include "values/any.h"
@@ -268,6 +269,7 @@ BOOL CNAColumn::_bGetComposedKeyValue(unsigned char* buffer, unsigned int size) 
 BOOL CNAColumn::bFormatName() {
   CNAConnectionDescription* cnx = pclGetCnx();
   if (cnx == nullptr) return FALSE;
+  CNAInsertForm::NoteNameMade();
   return cnx->bFormatItemName(m_pclError, pszGetName(), &m_csFormatedName) &&
                  cnx->bFormatItemName(m_pclError, pszGetOriginalName(), &m_csFormatedOriginalName)
              ? TRUE

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sql/naconvertvariant.h"
+#include "sql/nainsertform.h"
 #include "sql/naitemdescription.h"
 #include "tests/support/record_bench.h"
 
@@ -444,6 +445,53 @@ TEST_F(Column, NamesAreQuotedByTheConnection) {
     EXPECT_STREQ(c->pszGetFormatedSelectName(1), row.formatted);
     // A table's column is selected by its name in the table.
     EXPECT_STREQ(c->pszGetFormatedSelectName(0), row.original);
+  }
+}
+
+// The INSERT's head a statement keeps follows the table and column names it is asked for: of a
+// record made after another (whose names' buffers it may take again), and of a column that
+// formats its name again in place.
+TEST_F(Column, InsertHeadFollowsTheNamesOfEachRecord) {
+  // A step builds a record of the columns a and b on table, or (no table) renames a, the first
+  // column of the last record; then asks for the head unless none is given. Two renames between
+  // two asks let the second name take the buffer of the name last asked for.
+  const struct {
+    const wchar_t* table;
+    const wchar_t* a;
+    const wchar_t* b;
+    const char* head;
+  } steps[] = {
+      {L"t", L"a", L"b", "INSERT INTO `t` (`a`,`b`) VALUES ( "},
+      {nullptr, L"c", nullptr, "INSERT INTO `t` (`c`,`b`) VALUES ( "},
+      {nullptr, L"d", nullptr, nullptr},
+      {nullptr, L"e", nullptr, "INSERT INTO `t` (`e`,`b`) VALUES ( "},
+      {L"t", L"a", L"b", "INSERT INTO `t` (`a`,`b`) VALUES ( "},
+      {L"t", L"x", L"y", "INSERT INTO `t` (`x`,`y`) VALUES ( "},
+      {L"u", L"x", L"y", "INSERT INTO `u` (`x`,`y`) VALUES ( "},
+      {L"u", L"y", L"x", "INSERT INTO `u` (`y`,`x`) VALUES ( "},
+  };
+  CNAInsertForm form;
+  std::unique_ptr<RecordBench> bench;
+  std::vector<CNAColumn*> columns;
+  for (const auto& step : steps) {
+    if (step.table != nullptr) {
+      bench.reset();
+      bench = std::make_unique<RecordBench>();
+      bench->m_desc.m_pszDBTableName = step.table;
+      bench->Add(step.a, NA_IT_I4, 4);
+      bench->Add(step.b, NA_IT_I4, 4);
+      ASSERT_TRUE(bench->Build());
+      columns = {bench->Column(step.a), bench->Column(step.b)};
+    } else {
+      bench->m_items.front().m_csName = step.a;
+      ASSERT_TRUE(columns[0]->bFormatName());
+    }
+    // Asked again with nothing changed, as every add after the first is.
+    for (int again = 0; step.head != nullptr && again < 2; ++again) {
+      int n = 0;
+      const char* head = form.pszGetHead(bench->m_pAccess->pszGetFormatedTableName(), columns, 65001, 1252, &n);
+      EXPECT_EQ(std::string(head, static_cast<size_t>(n)), step.head);
+    }
   }
 }
 
