@@ -460,7 +460,8 @@ void CNARecord::OnNAKJRecordChanged() {
     CNAColumn* c = m_tabColumn[i];
     CNAConvertVariant* value = c->pclGetNAValue();
     if (c->bIsMemo() || c->bIsComposedKey() || value == nullptr) continue;
-    if (kj->bItemValueDefined(c->piGetItemNoRef(), 0))
+    // The bit of the item's slot: its physical index read once, not asked of the host per column.
+    if (kj->bSlotDefined(c->Slot()))
       value->SetNotNull();
     else
       value->SetNull();
