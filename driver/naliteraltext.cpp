@@ -31,7 +31,18 @@ void CLiteralText::Padded(long long value, int width) {
   // The fields of dates and times: exactly width digits, written from the last.
   static constexpr long long kLimit[] = {1, 10, 100, 1000, 10000};
   if (width >= 1 && width <= 4 && value >= 0 && value < kLimit[width] && m_n + width <= kCapacity) {
-    for (int i = width - 1; i >= 0; --i, value /= 10) m_a[m_n + i] = static_cast<char>('0' + value % 10);
+    // Two digits at a time: a date-time literal is seven such fields.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    auto v = static_cast<unsigned int>(value);
+    char* end = m_a + m_n + width;
+    for (int left = width; left >= 2; left -= 2, v /= 100) {
+      end -= 2;
+      memcpy(end, kPairs + 2 * (v % 100), 2);
+    }
+    if ((width & 1) != 0) end[-1] = static_cast<char>('0' + v);
     m_n += width;
     return;
   }
