@@ -1,12 +1,10 @@
 // CNAInsertForm: the head of the INSERT a statement writes on its table, "INSERT INTO t (a,b)
-// VALUES ( ", as the bytes the formatter makes of it, kept from one add to the next with the names
-// it was made of. It owns its copies; it holds no reference on the columns it was made for: a
-// request whose table name and column names are the very texts of the last one (the same
-// buffers, and no name made anywhere since) takes the head as it is; any other compares what the
-// head is made of (table name, the columns' names in order, code pages) with what it was made
-// of, and a head that differs in any is made again, so a renamed table, a column set or order of
-// another add, a record described again or a connection whose code pages changed never gets a
-// stale head.
+// VALUES ( ", as the bytes the formatter makes of it, kept from one add to the next. It holds no
+// reference on the columns it was made for, only where their names were read: a request whose
+// table name and column names are the very buffers of the last one, in the same code pages and
+// with no name made anywhere since, takes the head as it is; any other makes it again, so a
+// renamed table, a column set or order of another add, a record described again or a connection
+// whose code pages changed never gets a stale head.
 #pragma once
 
 #include <atomic>
@@ -27,18 +25,13 @@ class CNAInsertForm {
 
  private:
   bool _bSame(const wchar_t* table, const std::vector<CNAColumn*>& columns) const;
-  bool _bSameBuffers(const wchar_t* table, const std::vector<CNAColumn*>& columns) const;
-  void _KeepBuffers(const wchar_t* table, const std::vector<CNAColumn*>& columns);
 
   static std::atomic<unsigned long long> ms_nNamesMade;
 
-  // What the head was made of: the table's name and the columns' names, in order.
-  std::wstring m_strTable;
-  std::vector<std::wstring> m_tabName;
   std::string m_strBytes;
-  // The buffers the names were last read from, and the count of names made then.
-  const wchar_t* m_pszTableSeen = nullptr;
-  std::vector<const wchar_t*> m_tabNameSeen;
+  // The buffers the head's names were read from, and the count of names made then.
+  const wchar_t* m_pszTable = nullptr;
+  std::vector<const wchar_t*> m_tabName;
   unsigned long long m_nNamesSeen = 0;
   int m_nCodePage = 0;
   int m_nAnsiCodePage = 0;
