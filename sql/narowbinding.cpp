@@ -174,9 +174,10 @@ bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts, c
     return kj != nullptr && kj->pbyGetValues() == m_pbyHeldValues &&
            (*m_pbOnlyHeld || texts[m_nOnlyHeldColumn] == nullptr);
   if (m_tabHeld.empty() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return false;
+  // A writer's answer first: held (nearly always), its text is not looked at.
   for (const STHeld& h : m_tabHeld) {
-    const char* text = texts[h.nColumn];
-    if (text != nullptr && (h.pbHeld != nullptr ? !*h.pbHeld : g_bServerZeroDate(text, lengths[h.nColumn])))
+    if (h.pbHeld != nullptr ? !*h.pbHeld && texts[h.nColumn] != nullptr
+                            : texts[h.nColumn] != nullptr && g_bServerZeroDate(texts[h.nColumn], lengths[h.nColumn]))
       return false;
   }
   return true;

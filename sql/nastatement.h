@@ -594,6 +594,13 @@ class CNAStatement : public CInterf {
   [[gnu::always_inline]] inline BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
   // The plain step of a browse with an active row cache, one row in way (server order).
   BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
+  // Its step onto the row after the last of a whole result's rows left pending, the browse on
+  // that last one: _bFetchCacheEnabled's road for it, without asking again what the browse and
+  // the pending rows tell. -1, nothing done, when the step is not that one.
+  int _nPendingStep(long long* moved, int* outOfRange);
+  // The end of _bFetchCacheEnabled's one step forward from start, the last row the cache held,
+  // once the next row was asked for (outOfRange: none came): -1 when the general move is left.
+  int _nFreshStepLanded(long long start, int outOfRange, int update, long long* moved, int* out);
   // bFetch's road other than the plain step.
   BOOL _bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved);
   // What a plain step takes for granted, asked of a row that landed on the twin road (a row cache

@@ -171,8 +171,45 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   m_bFoundByFetch = 0;
   _StartFetch(way);
   int out = 1;
-  const BOOL ok = _bFetchCacheEnabled(way, 1, 1, moved, &out);
+  const int pending = way == NA_PARSE_NEXT ? _nPendingStep(moved, &out) : -1;
+  const BOOL ok = pending >= 0 ? pending : _bFetchCacheEnabled(way, 1, 1, moved, &out);
   return _bFetchLanded<true>(ok, out, 1, *moved);
+}
+
+[[gnu::always_inline]] inline int CNAStatement::_nPendingStep(long long* moved, int* out) {
+  // Rows pending were left so by _nFetchRowIntoCache for a whole result's first block, which
+  // is never edged by a block limit; what it asked of them is asked again as it stands now.
+  CNARecordCache* cache = m_pclRecordCache;
+  CNAStatementSQL* sql = m_pclStatementSQL;
+  const long long start = m_llCurrentRecord;
+  if (m_nPendingRows <= 0 || start != cache->nGetCount() + m_nPendingRows - 1 || cache->bIsFetchComplete() ||
+      sql == nullptr || m_nBlockLimit != -1 || !m_bFirstBlock || m_nBlockBase != 0 || sql->llGetRowCount() <= 0)
+    return -1;
+  if (!sql->bFetch(0)) {
+    m_pclError->Copy(sql->pclGetErrorNoRef());
+    return FALSE;
+  }
+  int o = 1;
+  if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) {
+    if (!_bFetchAndCacheFromNextBlock(cache, &o)) return FALSE;
+  } else {
+    if (!_bUpdateNARecordFromDB()) return FALSE;
+    if (cache->nGetCount() == m_nBlockBase) {
+      const long long rows = m_nBlockBase + sql->llGetRowCount();
+      if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
+    }
+    const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+    if (cache->bAppendsPlain(current)) {
+      ++m_nPendingRows;
+    } else {
+      _KeepPendingRows();
+      cache->nAjoute(current);
+    }
+    o = 0;
+  }
+  const int landed = _nFreshStepLanded(start, o, 1, moved, out);
+  // No row held after start (a kept row left empty): the cache's general move from start.
+  return landed >= 0 ? landed : _bFetchCacheEnabled(NA_PARSE_NEXT, 1, 1, moved, out);
 }
 
 [[gnu::noinline]] BOOL CNAStatement::_bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count,
@@ -848,7 +885,7 @@ void CNAStatement::_RestaureRecordFromCache(int index) {
   m_llCurrentRecord = index;
 }
 
-inline bool CNAStatement::_bFreshRowTakesTwin() const {
+[[gnu::always_inline]] inline bool CNAStatement::_bFreshRowTakesTwin() const {
   // Peeked: the original must not give a twin its copy here, the twin road drops it. The row
   // just appended from the current value holds a memo set exactly when the current value does,
   // which _bTwinRead refuses.
@@ -1058,6 +1095,29 @@ inline BOOL CNAStatement::_bLandInCache(int row, bool fresh, int update, long lo
   return m_bRowFromCache;
 }
 
+[[gnu::always_inline]] inline int CNAStatement::_nFreshStepLanded(long long start, int o, int update, long long* moved,
+                                                                 int* out) {
+  if (!o && (start + 1 >= m_pclRecordCache->nGetCount()
+                 ? start + 1 < _nCacheRows()
+                 : m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
+    const int row = static_cast<int>(start + 1);
+    if (update && _bFreshRowTakesTwin())
+      _TwinRowLanded(row);
+    else if (!_bLandInCache(row, true, update, 1))
+      return FALSE;
+    *moved = 1;
+    *out = 0;
+    return TRUE;
+  }
+  if (o) {
+    m_nOutSide = 1;
+    m_llCurrentRecord = _nCacheRows();
+    *moved = 0;
+    return TRUE;
+  }
+  return -1;
+}
+
 BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                                        int* out) {
   *out = 1;
@@ -1073,23 +1133,8 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
     // _bFetchAndCache, whose own checks this road made already.
     int o = 1;
     if (!_bFetchIntoCache(cache, &o, true)) return FALSE;
-    if (!o && (start + 1 >= cache->nGetCount() ? start + 1 < _nCacheRows()
-                                               : cache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
-      const int row = static_cast<int>(start + 1);
-      if (update && _bFreshRowTakesTwin())
-        _TwinRowLanded(row);
-      else if (!_bLandInCache(row, true, update, 1))
-        return FALSE;
-      *moved = 1;
-      *out = 0;
-      return TRUE;
-    }
-    if (o) {
-      m_nOutSide = 1;
-      m_llCurrentRecord = _nCacheRows();
-      *moved = 0;
-      return TRUE;
-    }
+    const int landed = _nFreshStepLanded(start, o, update, moved, out);
+    if (landed >= 0) return landed;
   }
   _KeepPendingRows();
   long long target = start;
