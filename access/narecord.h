@@ -246,6 +246,8 @@ class CNARecord : public CInterf {
   // Moves with every column added or dropped: a reader that kept columns knows them stale.
   // Unique among records (one counter for all).
   unsigned int nGetColumnStamp() const { return m_nColumnStamp; }
+  // Moves whenever any record's column stamp does: no record's columns changed while it stays.
+  static unsigned int s_nColumnStampNow() { return s_nColumnStampGenerator.load(std::memory_order_relaxed); }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
   // Table source: the column at the item's physical index when it is the item's (a composite key,

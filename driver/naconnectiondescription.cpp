@@ -55,8 +55,10 @@ CNAConnectionDescription::~CNAConnectionDescription() {
   if (m_piHost != nullptr) m_piHost->nRelease();
 }
 
+std::atomic<unsigned int> CNAConnectionDescription::s_nCodePageGenerator{0};
+
 void CNAConnectionDescription::_InitCodePageFromZV() {
-  m_nHostCodePage = static_cast<int>(dwGetCodePageFromCharset(STR_nGetCurrentChangeCharset()));
+  SetHostCodePage(static_cast<int>(dwGetCodePageFromCharset(STR_nGetCurrentChangeCharset())));
 }
 
 void CNAConnectionDescription::_BuildConnexionString() {

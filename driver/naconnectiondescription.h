@@ -11,6 +11,7 @@
 // written to an error, a dump or a debug line.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "common/ctstring.h"
@@ -335,6 +336,9 @@ class CNAConnectionDescription : public CInterf {
   const wchar_t* pszGetConnectionString() const { return m_csConnectionString.pszGet(); }
   int nGetHostCodePage() const { return m_nHostCodePage; }
   int nGetServerCodePage() const { return m_nServerCodePage; }
+  // Moves whenever any connection's code pages are set: a reader that kept them (a statement's
+  // row binding) knows them unchanged while it stays.
+  static unsigned int s_nCodePageStamp() { return s_nCodePageGenerator.load(std::memory_order_relaxed); }
   const wchar_t* pszGetServerVersion() const { return m_csServerVersion.pszGet(); }
   int nGetServerVersionMajor() const { return m_nServerVersionMajor; }
   int nGetServerVersionMinor() const { return m_nServerVersionMinor; }
@@ -400,10 +404,24 @@ class CNAConnectionDescription : public CInterf {
 
  protected:
   void _InitCodePageFromZV();
+  void SetHostCodePage(int page) {
+    m_nHostCodePage = page;
+    s_nCodePageGenerator.fetch_add(1, std::memory_order_relaxed);
+  }
+  void SetServerCodePage(int page) {
+    m_nServerCodePage = page;
+    s_nCodePageGenerator.fetch_add(1, std::memory_order_relaxed);
+  }
 
   int m_bUnicodeSupport = 1;
+
+ private:
+  // Set through the two setters only, which move the stamp.
   int m_nHostCodePage = -1;
   int m_nServerCodePage = -1;
+  static std::atomic<unsigned int> s_nCodePageGenerator;
+
+ protected:
   int m_eDataSource = 0;
   CTString m_csServerVersion;
   int m_nServerVersionMajor = -1;

@@ -25,7 +25,8 @@ namespace {
 class CFuzzCnx final : public CNAConnectionDescription {
  public:
   explicit CFuzzCnx(CHostConnectionDescription* host) : CNAConnectionDescription(L"t", host) {
-    m_nHostCodePage = m_nServerCodePage = CP_UTF8;
+    SetHostCodePage(CP_UTF8);
+    SetServerCodePage(CP_UTF8);
     SetStatic(true);
   }
   BOOL bOpen(CNAError*) override { return TRUE; }

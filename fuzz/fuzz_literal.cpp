@@ -30,8 +30,8 @@ struct CMySQLConnectionTestAccess {
     if (noBackslashEscapes) handle->server_status |= SERVER_STATUS_NO_BACKSLASH_ESCAPES;
     cnx->m_pMySQL = handle;
     cnx->m_bOpen = 1;
-    cnx->m_nServerCodePage = codePage;
-    cnx->m_nHostCodePage = 1252;
+    cnx->SetServerCodePage(codePage);
+    cnx->SetHostCodePage(1252);
   }
 };
 

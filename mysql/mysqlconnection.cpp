@@ -157,7 +157,7 @@ BOOL CMySQLConnection::bInitError(CNAError* error, unsigned int file, unsigned i
     message = nullptr;
     result = FALSE;
   }
-  const CNACodePageCnvOUTPtr text(message, m_nServerCodePage);
+  const CNACodePageCnvOUTPtr text(message, nGetServerCodePage());
   const bool mayHold =
       (m_nServerStatus & SERVER_STATUS_IN_TRANS) != 0 || (m_nServerStatus & SERVER_STATUS_AUTOCOMMIT) == 0;
   // The work before the deadlock is gone: what follows would run outside the transaction, and
@@ -198,7 +198,7 @@ eNA_ERRORTYPE CMySQLConnection::eGetNAErrorType(unsigned int serverError) {
 BOOL CMySQLConnection::bExecuteQueryNoResult(CNAError* error, const wchar_t* sql) {
   // A name the host gave (a database to create) is never sent with '?' in place of a character.
   if (bRefuseTextLost(error, sql, -1)) return FALSE;
-  const CNACodePageCnvIN text(sql, m_nServerCodePage);
+  const CNACodePageCnvIN text(sql, nGetServerCodePage());
   if (!bPassLostTransaction(error, text.psz(), text.nLength(), kFile, kSiteLost)) return FALSE;
   if (!_bHasHandle(error, kSiteNoHandle)) return FALSE;
   int rc = 0;
@@ -266,7 +266,7 @@ BOOL CMySQLConnection::bMultipleRecordsetEnabled() { return gbUseNextResult && b
 BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
   if (m_bOpen) return TRUE;
   _InitCodePageFromZV();
-  m_nServerCodePage = 1252;
+  SetServerCodePage(1252);
   if (!CNAFunctionLoader::g_bLoaded() && !_bLoadClientLibrary(error)) return FALSE;
   // The process has one client library: a connection that names another is refused.
   if (!_bCheckClientLibraryWanted(error)) return FALSE;
@@ -293,7 +293,7 @@ BOOL CMySQLConnection::_bOpenCreate(CNAError* error, int bCreate) {
   if (m_bUnicodeSupport && !_bProcessUnicodeCnxParameters(error, bSSL, texts)) return _bAbandon();
   // The client's default character set is not 1252: say so, when the client can be told. A
   // client that was not told would read every text sent in 1252 as its own character set.
-  if (m_nServerCodePage == 1252 && QX_MYSQL_RESOLVED(mysql_options)) {
+  if (nGetServerCodePage() == 1252 && QX_MYSQL_RESOLVED(mysql_options)) {
     if (!_bSetOption(error, kSiteLatin1, MYSQL_SET_CHARSET_NAME, "latin1")) return _bAbandon();
   }
   // Without a bound, a server that takes the TCP connection and never greets holds the host's
@@ -331,7 +331,7 @@ void CMySQLConnection::_SwitchServerToUTF8() {
     ok = bExecuteQueryNoResult(nullptr, bMB4 ? L"SET NAMES 'utf8mb4'" : L"SET NAMES 'utf8'");
   }
   if (ok)
-    m_nServerCodePage = 65001;
+    SetServerCodePage(65001);
   else
     m_bUnicodeSupport = 0;
 }
@@ -370,7 +370,7 @@ BOOL CMySQLConnection::_bProcessUnicodeCnxParameters(CNAError* error, int bSSL, 
     return FALSE;
   }
   if (!_bSetOption(error, kSiteOptions, MYSQL_SET_CHARSET_NAME, "utf8mb4")) return FALSE;
-  m_nServerCodePage = 65001;
+  SetServerCodePage(65001);
   return TRUE;
 }
 
@@ -387,8 +387,9 @@ BOOL CMySQLConnection::_bSetSSLParameters(CNAError* error, const wchar_t* const 
                                m_csClientVersion.pszGet());
     return FALSE;
   }
-  const CNACodePageCnvIN key(ssl[0], m_nServerCodePage), cert(ssl[1], m_nServerCodePage),
-      ca(ssl[2], m_nServerCodePage), capath(ssl[3], m_nServerCodePage), cipher(ssl[4], m_nServerCodePage);
+  const int page = nGetServerCodePage();
+  const CNACodePageCnvIN key(ssl[0], page), cert(ssl[1], page), ca(ssl[2], page), capath(ssl[3], page),
+      cipher(ssl[4], page);
   int rc = -1;
   if (_bCall(error, kSiteSSL,
              [&] { rc = __mysql_ssl_set(m_pMySQL, key.psz(), cert.psz(), ca.psz(), capath.psz(), cipher.psz()); }) &&
@@ -405,7 +406,7 @@ BOOL CMySQLConnection::_bConnect(CNAError* error, int site, const wchar_t* host,
   // told to keep them: the retry that creates a missing database needs them.
   unsigned long flags = static_cast<unsigned int>(m_nClientFlag) | CLIENT_FOUND_ROWS | CLIENT_REMEMBER_OPTIONS;
   if (gbUseNextResult && bClientVersionGreaterThan4_1()) flags |= CLIENT_MULTI_STATEMENTS;
-  const int cp = m_nServerCodePage;
+  const int cp = nGetServerCodePage();
   const CNACodePageCnvIN h(host, cp), u(user, cp), pw(password, cp), db(NullIfEmpty(database), cp), s(socket, cp);
   MYSQL* connected = nullptr;
   _bCall(error, site, [&] {
@@ -443,7 +444,7 @@ BOOL CMySQLConnection::_bOpenCreateDatabase(CNAError* error, int bCreate, const 
 BOOL CMySQLConnection::_bGetServerVersion(CNAError* error) {
   const char* version = nullptr;
   if (!_bCall(error, kSiteServerInfo, [&] { version = __mysql_get_server_info(m_pMySQL); })) return FALSE;
-  const CNACodePageCnvOUTPtr text(version, m_nServerCodePage);
+  const CNACodePageCnvOUTPtr text(version, nGetServerCodePage());
   m_csServerVersion = text.psz();
   return _bDecomposeServerVersion(error);
 }

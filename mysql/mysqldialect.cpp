@@ -82,9 +82,9 @@ bool CMySQLConnection::bAppendPlainNarrowText(CXYStringConcat<char>* out, const 
   const bool typed = itemType != NA_IT_EMPTY || itemType2 != NA_IT_EMPTY;
   const unsigned short target = ConverteItemToZVType(itemType != NA_IT_EMPTY ? itemType : itemType2);
   const bool wide = typed && target != ZV_DSTRA;
-  const auto server = static_cast<unsigned int>(m_nServerCodePage);
+  const auto server = static_cast<unsigned int>(nGetServerCodePage());
   if ((wide && target != ZV_DSTRW) || m_pMySQL == nullptr || text == nullptr || n == 0 || n > 256 ||
-      !bAsciiIsOwnByte(server) || !bAsciiIsOwnByte(static_cast<unsigned int>(m_nHostCodePage)))
+      !bAsciiIsOwnByte(server) || !bAsciiIsOwnByte(static_cast<unsigned int>(nGetHostCodePage())))
     return false;
   // The page a cast to wide reads the text in (nNarrowTextToWide's); a narrow text needs none.
   const int page = !wide                                      ? 0
@@ -157,11 +157,11 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   // length (and one terminator), so a NUL inside it is data and reaches the server.
   if (valueType == ZV_CARA || valueType == ZV_PSTRA || valueType == ZV_DSTRA) {
     n = valueType != ZV_DSTRA ? strnlen(bytes, size) : size - (bytes[size - 1] == 0 ? 1 : 0);
-    if (m_nServerCodePage == 65001) {
+    if (nGetServerCodePage() == 65001) {
       // Widened by the module's own table, so the five bytes 1252 leaves undefined become
       // U+0081..., as the server's latin1 reads them.
       CXYString<wchar_t> wide;
-      conversion = wide.__nConversion(bytes, static_cast<int>(n), 0, m_nHostCodePage, 0, nullptr);
+      conversion = wide.__nConversion(bytes, static_cast<int>(n), 0, nGetHostCodePage(), 0, nullptr);
       if (conversion == 0)
         conversion = converted.__nConversion(wide.pGetData(), wide.nGetLength(), 0, 65001, 0, nullptr);
       source = n;
@@ -173,8 +173,8 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
     // other characters below U+10000 but surrogates have their two or three bytes written here.
     size_t done = 0, length = 1;
     bool escaped = false;
-    if (chars <= 256 && bAsciiIsOwnByte(static_cast<unsigned int>(m_nServerCodePage))) {
-      const bool utf8 = m_nServerCodePage == 65001;
+    if (chars <= 256 && bAsciiIsOwnByte(static_cast<unsigned int>(nGetServerCodePage()))) {
+      const bool utf8 = nGetServerCodePage() == 65001;
       for (; done < chars; ++done) {
         const auto c = static_cast<uint32_t>(wide[done]);
         if (c > 0 && c < 0x80) {
@@ -198,7 +198,7 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
       // as UTF-8 refuses what it cannot carry.
       conversion = bTextLostInPage(wide, static_cast<int>(chars))
                        ? XYSTR_ERR_CONVERSION
-                       : converted.__nConversion(wide, static_cast<int>(chars), 0, m_nServerCodePage, 0, nullptr);
+                       : converted.__nConversion(wide, static_cast<int>(chars), 0, nGetServerCodePage(), 0, nullptr);
       source = chars;
     }
   }
@@ -214,10 +214,10 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   }
   // Nothing to escape: the quoted bytes are the client's literal, without the call.
   if (plain || (n <= static_cast<size_t>(INT_MAX) - 2 &&
-                bEscapesToItself(reinterpret_cast<const unsigned char*>(bytes), n, m_nServerCodePage == 65001))) {
-    const auto cp = static_cast<unsigned int>(m_nServerCodePage);
+                bEscapesToItself(reinterpret_cast<const unsigned char*>(bytes), n, nGetServerCodePage() == 65001))) {
+    const auto cp = static_cast<unsigned int>(nGetServerCodePage());
     out->Vide();
-    out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
+    out->SetCodePages(nGetServerCodePage(), nGetHostCodePage());
     char quoted[sizeof narrowed];
     if (plain) {
       narrowed[0] = '\'';
@@ -274,8 +274,8 @@ int CMySQLConnection::_bEscapeString(CNAError* error, CTStringConcatAW* out, uns
   // The literal is narrow text of the connection's code page, sent byte for byte: a wide
   // builder would lose the bytes no code page maps.
   out->Vide();
-  out->SetCodePages(m_nServerCodePage, m_nHostCodePage);
-  out->Add(buffer, static_cast<int>(escaped + 2), static_cast<unsigned int>(m_nServerCodePage));
+  out->SetCodePages(nGetServerCodePage(), nGetHostCodePage());
+  out->Add(buffer, static_cast<int>(escaped + 2), static_cast<unsigned int>(nGetServerCodePage()));
   return 1;
 }
 
@@ -346,7 +346,7 @@ BOOL CMySQLConnection::bFormatServerText(CTString* out, int kind, const char* te
       // The bytes in the character set they were received in: the column's own collation compares
       // them, whatever the literal's.
       const bool mb4 = m_nServerVersionMajor > 5 || (m_nServerVersionMajor == 5 && m_nServerVersionMinor >= 5);
-      out->Add(kind == NA_SERVERTEXT_TEXTUTF8 || m_nServerCodePage == 65001 ? (mb4 ? L"_utf8mb4 " : L"_utf8 ")
+      out->Add(kind == NA_SERVERTEXT_TEXTUTF8 || nGetServerCodePage() == 65001 ? (mb4 ? L"_utf8mb4 " : L"_utf8 ")
                                                                             : L"_latin1 ");
       hex();
       return TRUE;

@@ -54,13 +54,6 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   // The column of the current row into value: FALSE without a current row, or with user error
   // 50 for a column past the count.
   BOOL bGetValue(CNAConvertVariant* value, unsigned int column, unsigned int flags) override;
-  // The client's row and lengths of the current row.
-  BOOL bGetRowTexts(const char* const** texts, const unsigned long** lengths) const override {
-    if (m_pRow == nullptr || m_pnLengths == nullptr) return FALSE;
-    *texts = m_pRow;
-    *lengths = m_pnLengths;
-    return TRUE;
-  }
   // bGetValue's road for the column's type: DATE columns (digit forms) and BLOB columns read as
   // bytes or as wide text have no writer.
   CNAConvertVariant::eNAROWTEXT eGetRowTextForm(unsigned int column, const CNAConvertVariant* value) const override;
@@ -140,9 +133,7 @@ class CMySQLStatementSQL : public CNAStatementSQL {
   BOOL _bCall(int site, F&& call);
 
   MYSQL_RES* m_pResult = nullptr;
-  MYSQL_ROW m_pRow = nullptr;
   int m_bRowsPending = 0;
-  unsigned long* m_pnLengths = nullptr;
   int m_bStoreResult = 1;
   int m_bStreamed = 0;
   unsigned long long m_ullAffected = 0;

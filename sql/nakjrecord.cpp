@@ -60,7 +60,10 @@ void CNAKJRecord::_DeleteLast() {
   delete this;
 }
 
+std::atomic<unsigned int> CNAKJRecord::s_nLayoutGenerator{0};
+
 void CNAKJRecord::_Adopt(BYTE* buffer, unsigned int total, unsigned int count, unsigned int flagSize) {
+  m_nLayoutStamp = s_nLayoutGenerator.fetch_add(1, std::memory_order_relaxed) + 1;
   m_pbyBuffer = buffer;
   m_nTotalSize = total;
   m_nItemCount = count;

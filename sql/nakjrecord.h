@@ -22,6 +22,7 @@
 //   element.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -108,6 +109,9 @@ class CNAKJRecord {
   unsigned int nGetFlagFieldSize() const { return m_nFlagSize; }
   unsigned int nGetTotalSize() const { return m_nTotalSize; }
   unsigned int nGetItemCount() const { return m_nItemCount; }
+  // Moves with every new buffer (its sizes and places): a reader that checked them knows them
+  // unchanged while it stays. Unique among records (one counter for all); 0: no buffer yet.
+  unsigned int nGetLayoutStamp() const { return m_nLayoutStamp; }
   // Null when the element lies outside the values area.
   BYTE* pbyGetItemValue(const INAItemDescription* item, int index);
   const BYTE* pbyGetItemValue(const INAItemDescription* item, int index) const;
@@ -221,4 +225,6 @@ class CNAKJRecord {
   uint32_t m_nFlagSize = 0;
   BYTE* m_pbyFlags = nullptr;
   uint32_t m_nRef = 0;
+  uint32_t m_nLayoutStamp = 0;
+  static std::atomic<unsigned int> s_nLayoutGenerator;
 };

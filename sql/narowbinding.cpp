@@ -83,6 +83,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
   m_nResultStamp = sql->nGetResultStamp();
   m_nServerCodePage = nServerCodePage(cnx);
   m_nHostCodePage = nHostCodePage(cnx);
+  m_nFlagLayout = 0;
   m_bBound = true;
 }
 
@@ -266,12 +267,34 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
   return TRUE;
 }
 
-BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+// Out of line, as its binding: the row's own road keeps its registers.
+[[gnu::noinline]] void CNARowBinding::_CheckStamps(CNAStatement* statement, CNARecord* record,
+                                                   CNAStatementSQL* sql, unsigned int counters) {
   const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || record->nGetColumnStamp() != m_nColumnStamp ||
       nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
       (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
     Bind(record, sql, statement->pclGetBrowsedColumnNoRef());
+  m_nCountersChecked = counters;
+}
+
+[[gnu::noinline]] BYTE* CNARowBinding::_pbyFlagWord(CNAKJRecord* kj) {
+  // The flag word of written slots is theirs when the record holds their bits and elements
+  // (SetSlotDefined's own first step).
+  m_nFlagLayout = 0;
+  if (kj->pbyGetValues() == nullptr || m_nFlagBytes == 0 || m_nBitItems > kj->nGetItemCount() ||
+      m_nBitValues > kj->nGetTotalSize() - kj->nGetFlagFieldSize())
+    return nullptr;
+  m_nFlagLayout = kj->nGetLayoutStamp();
+  return kj->pbyGetNullValuesFlags() + m_nFlagBase;
+}
+
+BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+  // The record's columns and the connection's code pages change only as the counters move.
+  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp();
+  if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
+      counters != m_nCountersChecked)
+    _CheckStamps(statement, record, sql, counters);
   const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
@@ -281,15 +304,14 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       if (!_bReadColumn(statement, record, sql, i)) return FALSE;
     return TRUE;
   }
-  // The record's shape, read once: no step touches it. The flag word of written slots is theirs
-  // when the record holds their bits and elements (SetSlotDefined's own first step); else each
-  // slot is written on its own and goes through SetSlotDefined.
+  // The record's shape, read once: no step touches it. A buffer of the layout whose flag word was
+  // found has it at the same place (a layout stamp names one buffer of one record); without a
+  // flag word each slot is written on its own and goes through SetSlotDefined.
   CNAKJRecord* kj = record->pclGetNAKJRecord();
   BYTE* flags = nullptr;
-  if (kj != nullptr && kj->pbyGetValues() != nullptr && m_nFlagBytes != 0 && m_nBitItems <= kj->nGetItemCount() &&
-      m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
-    flags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
-  }
+  if (kj != nullptr)
+    flags = m_nFlagLayout != 0 && kj->nGetLayoutStamp() == m_nFlagLayout ? kj->pbyGetNullValuesFlags() + m_nFlagBase
+                                                                          : _pbyFlagWord(kj);
   uint64_t defined = 0, nulls = 0;
   bool changed = false;
   BOOL ok = TRUE;

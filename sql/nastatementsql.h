@@ -77,8 +77,13 @@ class CNAStatementSQL : public CInterf {
                                  unsigned int flags);
   // The current row as the server's texts (null: NULL) and their byte lengths, by column; FALSE
   // without a current row or where the backend keeps no such row. Valid until the next fetch,
-  // seek or reset.
-  virtual BOOL bGetRowTexts(const char* const** /*texts*/, const unsigned long** /*lengths*/) const { return FALSE; }
+  // seek or reset. Every row read asks it: the backend keeps its row in m_pRow, no call.
+  BOOL bGetRowTexts(const char* const** texts, const unsigned long** lengths) const {
+    if (m_pRow == nullptr || m_pnLengths == nullptr) return FALSE;
+    *texts = m_pRow;
+    *lengths = m_pnLengths;
+    return TRUE;
+  }
   // How column's texts reach value's bSetValueDB (CNAConvertVariant::GetRowSlot), so that a row
   // text a slot writer takes lands as bGetValue would write it; NA_ROWTEXT_OTHER: bGetValue only.
   // Right while nGetResultStamp() stays.
@@ -212,6 +217,10 @@ class CNAStatementSQL : public CInterf {
   // The stamp of the last column array built whole; 0: none.
   unsigned int m_nColumnsStamp = 0;
   CNAConvertVariant* m_pclValue = nullptr;
+  // The client's current row and its lengths, for a backend that keeps its rows as texts; both
+  // null without a current row.
+  char** m_pRow = nullptr;
+  unsigned long* m_pnLengths = nullptr;
 
  private:
   BOOL _bReadAsHolder(CAny* value, unsigned int column, unsigned int flags, unsigned short type);

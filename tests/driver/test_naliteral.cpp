@@ -24,7 +24,8 @@ struct CHostHolder { CHostConnectionDescription m_host; };
 class CDialectCnx : private CHostHolder, public CNAConnectionDescription {
  public:
   explicit CDialectCnx(int dialect, int major = 8) : CNAConnectionDescription(L"id", &m_host) {
-    m_eDataSource = dialect, m_nServerVersionMajor = major, m_nHostCodePage = 1252;
+    m_eDataSource = dialect, m_nServerVersionMajor = major;
+    SetHostCodePage(1252);
     SetStatic(true);
   }
   BOOL bOpen(CNAError*) override { return TRUE; }

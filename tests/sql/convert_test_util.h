@@ -25,8 +25,8 @@ class CTestCnx final : public CNAConnectionDescription {
  public:
   CTestCnx(CHostConnectionDescription* host, int hostCp, int serverCp, int dialect = 0)
       : CNAConnectionDescription(L"t", host) {
-    m_nHostCodePage = hostCp;
-    m_nServerCodePage = serverCp;
+    SetHostCodePage(hostCp);
+    SetServerCodePage(serverCp);
     m_eDataSource = dialect;
     SetStatic(true);
   }

@@ -29,14 +29,16 @@ struct CHostHolder { CHostConnectionDescription m_host; };
 class CDialectCnx : private CHostHolder, public CNAConnectionDescription {
  public:
   explicit CDialectCnx(int dialect, int major = 8, int serverCP = -1) : CNAConnectionDescription(L"id", &m_host) {
-    m_eDataSource = dialect, m_nServerVersionMajor = major, m_nHostCodePage = 1252, m_nServerCodePage = serverCP;
+    m_eDataSource = dialect, m_nServerVersionMajor = major;
+    SetHostCodePage(1252);
+    SetServerCodePage(serverCP);
     m_csQuoteOpen = m_csQuoteClose = L"`";
     m_nQuoteOpenLength = m_nQuoteCloseLength = 1;
     const wchar_t* escapes[] = {L"%", L"[", L"]", L"_", L"[", L"]"};
     for (int i = 0; i < LIKE_ESCAPE_COUNT; ++i) m_tabLikeEscape[i] = escapes[i];
     SetStatic(true);
   }
-  void SetServerCodePage(int cp) { m_nServerCodePage = cp; }
+  void SetServerCodePage(int cp) { CNAConnectionDescription::SetServerCodePage(cp); }
   BOOL bOpen(CNAError*) override { return TRUE; }
   BOOL bIsOpen() override { return TRUE; }
   BOOL bClose(CNAError*) override { return TRUE; }

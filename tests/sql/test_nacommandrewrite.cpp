@@ -33,7 +33,9 @@ class CDialectCnx : private CHostHolder, public CNAConnectionDescription {
  public:
   CDialectCnx(int dialect, BOOL nullFirst = TRUE, int orderMax = INT_MAX, int serverCP = -1)
       : CNAConnectionDescription(L"id", &m_host), m_bNullFirst(nullFirst), m_nOrderMax(orderMax) {
-    m_eDataSource = dialect, m_nServerVersionMajor = 8, m_nHostCodePage = 1252, m_nServerCodePage = serverCP;
+    m_eDataSource = dialect, m_nServerVersionMajor = 8;
+    SetHostCodePage(1252);
+    SetServerCodePage(serverCP);
     m_csQuoteOpen = m_csQuoteClose = L"`";
     m_nQuoteOpenLength = m_nQuoteCloseLength = 1;
     SetStatic(true);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -305,10 +306,13 @@ TEST_F(Record, InconsistentSerialisedFormsAreRefusedAndChangeNothing) {
   for (const auto& row : kRows) {
     OneItem target(NA_IT_I4, 8);
     const Bytes before = Buffer(target.record);
+    const unsigned int layout = target.record.nGetLayoutStamp();
     auto form = std::make_unique<uint8_t[]>(row.form.size());
     memcpy(form.get(), row.form.data(), row.form.size());
     EXPECT_EQ(target.record.Deserialize(form.get(), static_cast<unsigned int>(row.form.size())) != FALSE, row.accepted)
         << row.what;
+    // A reader that checked the buffer's shape asks again only after a new buffer.
+    EXPECT_EQ(target.record.nGetLayoutStamp() != layout, row.accepted) << row.what;
     if (row.accepted) {
       EXPECT_EQ(Buffer(target.record), Bytes(row.form.begin() + 12, row.form.end())) << row.what;
     } else {
@@ -322,6 +326,41 @@ TEST_F(Record, InconsistentSerialisedFormsAreRefusedAndChangeNothing) {
   EXPECT_FALSE(copy.record._Deserialize(stored.data(), 4));
   EXPECT_TRUE(copy.record._Deserialize(stored.data(), 5));
   EXPECT_TRUE(copy.record.bEquals(&one.record));
+}
+
+// A row binding keeps the flag word it found for a buffer while its layout stamp stays: every
+// new buffer moves it, and values written into the buffer never do.
+TEST_F(Record, EveryNewBufferMovesTheLayoutStampAndValuesDoNot) {
+  ByteItems two(2);
+  ByteItems other(2);
+  EXPECT_NE(two.record.nGetLayoutStamp(), other.record.nGetLayoutStamp());
+  const BYTE seven[] = {7, 9};
+  const struct {
+    const char* what;
+    std::function<void(CNAKJRecord*)> change;
+    bool moves;
+  } kRows[] = {
+      {"a value written", [&](CNAKJRecord* r) { r->SetItemValue(two.items[0].get(), seven, 1, 0); }, false},
+      {"an item undefined", [&](CNAKJRecord* r) { r->SetItemValueDefined(two.items[1].get(), FALSE, 0); }, false},
+      {"the values given whole", [&](CNAKJRecord* r) { r->SetValues(seven, 2); }, false},
+      {"made again from its description", [&](CNAKJRecord* r) { EXPECT_TRUE(r->bInit(&two.desc, NA_INIT_EMPTY)); },
+       true},
+      {"another record's serialised form",
+       [&](CNAKJRecord* r) {
+         Bytes form(other.record.nGetSerializeSize());
+         ASSERT_TRUE(other.record.Serialize(form.data(), static_cast<unsigned int>(form.size())));
+         EXPECT_TRUE(r->Deserialize(form.data(), static_cast<unsigned int>(form.size())));
+       },
+       true},
+  };
+  for (const auto& row : kRows) {
+    const unsigned int before = two.record.nGetLayoutStamp();
+    row.change(&two.record);
+    EXPECT_EQ(two.record.nGetLayoutStamp() != before, row.moves) << row.what;
+  }
+  std::unique_ptr<CNAKJRecord> clone(two.record.pclGetClone());
+  ASSERT_NE(clone, nullptr);
+  EXPECT_NE(clone->nGetLayoutStamp(), two.record.nGetLayoutStamp());
 }
 
 // A row read marks each value through the item's shape read once: it must leave the buffer as
