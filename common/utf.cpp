@@ -649,8 +649,9 @@ inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, co
         }
         if (isThreeByte(w)) {
 #if QX_UTF_SHUFFLE
-          // A run of them four at a time where the processor shuffles bytes.
-          if ((w >> 28) == 0xEu && g_bShuffle && end - p >= 12 && dend - d >= 4) {
+          // A run of four or more of them four at a time where the processor shuffles bytes.
+          if ((w >> 28) == 0xEu && g_bShuffle && end - p >= 12 && dend - d >= 4 && (p[6] & 0xF0u) == 0xE0u &&
+              (p[9] & 0xF0u) == 0xE0u) {
             const STRun run = stThreeByteRun(p, end, d, dend);
             if (run.p != p) {
               p = run.p, d = run.d;
