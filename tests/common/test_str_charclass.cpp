@@ -610,6 +610,25 @@ TEST(UtfEncode, ThreeByteSequencesAreTheStepwiseDecodingBetweenOtherCharacters) 
       for (const std::string& after : kAround) ExpectStepwiseAtEverySize(before + c + after);
 }
 
+TEST(UtfEncode, RunsOfThreeByteCharactersWithOneBrokenAtEachPlaceAreTheStepwiseDecoding) {
+  // Runs of three-byte characters are taken four at a time: runs of four to nine, the smallest
+  // and largest characters and those beside the surrogates among them, with one overlong form,
+  // surrogate, cut or four-byte sequence at each place, after and before other characters.
+  const std::string kGood[] = {"\xE4\xB8\x80", "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80",
+                               "\xE3\x81\x8B"};
+  const std::string kBroken[] = {"",           "\xE0\x9F\xBF", "\xED\xA0\x80",     "\xE4\xB8",
+                                 "\xE4\x41\x80", "a",          "\xF0\x9F\x98\x80", "\xC3\xA9"};
+  const std::string kAround[] = {"", "a", "\xC3\xA9", "\xF0\x9F\x98\x80"};
+  for (size_t length = 4; length <= 9; ++length)
+    for (const std::string& broken : kBroken)
+      for (size_t at = 0; at <= length; at += broken.empty() ? length + 1 : 1)
+        for (const std::string& around : kAround) {
+          std::string run;
+          for (size_t i = 0; i < length; ++i) run += (i == at ? broken : "") + kGood[(i + length) % std::size(kGood)];
+          ExpectStepwiseAtEverySize(around + run + (at == length ? broken : "") + around);
+        }
+}
+
 TEST(UtfEncode, CharactersTakenWithTheOneBeforeThemAreTheStepwiseDecoding) {
   // A step takes the ASCII byte after a two- or three-byte character, a second three-byte
   // character after a first, a run of four to seven ASCII bytes, and the text's last one to
