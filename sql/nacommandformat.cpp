@@ -323,7 +323,7 @@ void CNACommand::_KeepTail(const wchar_t* text, unsigned int n, int literalEnd, 
   kept.set = true;
 }
 
-bool CNACommand::_bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous, bool endsBlank) {
+inline bool CNACommand::_bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous, bool endsBlank) {
   const STKeptTail& kept = m_clKeptTail;
   return kept.set && !m_bRewriteMode && previous == kept.previous && m_llRowLimit == kept.rowLimit &&
          m_llRowOffset == kept.rowOffset && (m_clFormated.bIsWide() != 0) == kept.wide &&
