@@ -305,8 +305,9 @@ BOOL CNATable::bHModifie(INAContext* ctx, long long recnum, unsigned int flags, 
 }
 BOOL CNATable::bHRecherche(INAContext* ctx, const wchar_t* item, const CAny* value, int generic, int setRead,
                            eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, int fromFirst, unsigned int flags) {
+  // The item sought is the one browsed: straight to the seek, without the one-item form's call.
   return _bForward(ctx, [&](CNADataAccess* a) {
-    return a->bHRecherche(item, value, generic, setRead, lock, lockOut, fromFirst, flags);
+    return a->bHRecherche(item, item, value, generic, setRead, lock, lockOut, fromFirst, flags);
   });
 }
 BOOL CNATable::bHLibere(INAContext* ctx) {

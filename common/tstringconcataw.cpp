@@ -190,6 +190,16 @@ void CTStringConcatAW::Add(const char* s, int n, unsigned int cp) {
   _DropCache();
 }
 
+void CTStringConcatAW::AddTwo(const char* head, int k, const char* s, int n, unsigned int cp) {
+  if (!bIsWide() && cp != 0xFFFFFFFFu && cp == _nContentCP()) {
+    m_clA.AddTwo(head, k, s, n);
+    _DropCache();
+    return;
+  }
+  Add(head, k, cp);
+  Add(s, n, cp);
+}
+
 void CTStringConcatAW::Add(const CTString& s) { Add(s.pszGet(), s.nTaille()); }
 
 void CTStringConcatAW::SetStrCte(const wchar_t* s, int n) {

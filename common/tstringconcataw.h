@@ -72,6 +72,9 @@ class CTStringConcatAW {
   // n bytes of code page cp (0xFFFFFFFF: the ANSI code page): converted from cp for wide content;
   // copied when cp is the content code page; otherwise converted to it.
   void Add(const char* s, int n, unsigned int cp = 0xFFFFFFFFu);
+  // Add(head, k, cp) then Add(s, n, cp), neither in this string's own text; bytes of narrow
+  // content's own code page in one step.
+  void AddTwo(const char* head, int k, const char* s, int n, unsigned int cp);
   void Add(const CTString& s);
   void AddStrCte(const wchar_t* s, int n) { Add(s, n); }
   // Replaces the content by n wide characters (nothing: empty).

@@ -80,6 +80,20 @@ class CXYStringConcat {
     m_nLength += un;
     m_pData[m_nLength] = 0;
   }
+  // k units of head, then n of s, grown for both at once; neither may lie in this builder's block.
+  [[gnu::always_inline]] void AddTwo(const T* head, int k, const T* s, int n) {
+    const unsigned int uk = head != nullptr && k > 0 ? static_cast<unsigned int>(k) : 0u;
+    const unsigned int un = s != nullptr && n > 0 ? static_cast<unsigned int>(n) : 0u;
+    if (uk + un > m_nCapacity - m_nLength) {
+      Add(head, k);
+      Add(s, n);
+      return;
+    }
+    if (uk != 0) std::memcpy(m_pData + m_nLength, head, uk * sizeof(T));
+    if (un != 0) std::memcpy(m_pData + m_nLength + uk, s, un * sizeof(T));
+    m_nLength += uk + un;
+    m_pData[m_nLength] = 0;
+  }
   // A terminated text; null or empty: nothing.
   void Add(const T* s);
   // n bytes of code page cp. Narrow builder: the bytes as they are (cp not used).

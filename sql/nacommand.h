@@ -774,7 +774,8 @@ class CNACommand : public CInterf {
   bool _bAppendKeptTail(const wchar_t* text, unsigned int n, unsigned int previous);
   // Whether the kept tail is what this build writes after the literal ending at previous of text
   // (n units), the literal's last unit a blank or not (endsBlank).
-  bool _bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous, bool endsBlank);
+  [[gnu::always_inline]] inline bool _bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous,
+                                                    bool endsBlank);
   // A resumed build whose last parameter writes an integer's digits (_bIntegerDigits) and whose
   // kept tail applies (as _bAppendKeptTail tells): both appended at once. FALSE, nothing written,
   // otherwise: the general road then writes the same.

@@ -323,7 +323,7 @@ void CNACommand::_KeepTail(const wchar_t* text, unsigned int n, int literalEnd, 
   kept.set = true;
 }
 
-bool CNACommand::_bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous, bool endsBlank) {
+inline bool CNACommand::_bKeptTailFits(const wchar_t* text, unsigned int n, unsigned int previous, bool endsBlank) {
   const STKeptTail& kept = m_clKeptTail;
   return kept.set && !m_bRewriteMode && previous == kept.previous && m_llRowLimit == kept.rowLimit &&
          m_llRowOffset == kept.rowOffset && (m_clFormated.bIsWide() != 0) == kept.wide &&
@@ -362,18 +362,9 @@ bool CNACommand::_bResumeIntegerWithKeptTail() {
   m_nLastLiteralAt = m_clFormated.nGetLength();
   m_nLastLiteralPosition = position;
   const unsigned int cp = static_cast<unsigned int>(m_clFormated.nGetCodePage());
-  const size_t units = kept.units.size();
-  char both[256];
-  if (units <= sizeof both - CLiteralText::kCapacity) {
-    // One addition for both: the digits are ASCII, the same bytes in the formatted SQL's code page.
-    const int k = digits.nGetLength();
-    memcpy(both, digits.pszGet(), static_cast<size_t>(k));
-    memcpy(both + k, kept.units.data(), units);
-    m_clFormated.Add(both, k + static_cast<int>(units), cp);
-  } else {
-    m_clFormated.Add(digits.pszGet(), digits.nGetLength(), cp);
-    m_clFormated.Add(kept.units.data(), static_cast<int>(units), cp);
-  }
+  // The digits are ASCII, the same bytes in the formatted SQL's code page: one addition for both.
+  m_clFormated.AddTwo(digits.pszGet(), digits.nGetLength(), kept.units.data(), static_cast<int>(kept.units.size()),
+                      cp);
   return true;
 }
 

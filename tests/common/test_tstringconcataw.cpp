@@ -223,7 +223,7 @@ void RunModel(int content, const std::vector<std::wstring>& wide, unsigned int s
     if (pick(3) == 0) b.pszGetW();  // sometimes a cache to drop
     if (pick(5) == 0) b.pszGetA();
     const size_t k = pick(model.size() + 1), m = model.empty() ? 0 : pick(4);
-    const int at = Units(b, model, k), span = Units(b, model, k + m) - at, op = static_cast<int>(pick(5));
+    const int at = Units(b, model, k), span = Units(b, model, k + m) - at, op = static_cast<int>(pick(6));
     const std::wstring w = wide[pick(wide.size())], to = wide[pick(wide.size())];
     const std::string a = ansi[pick(ansi.size())], t = Encode(to, 1252);
     const bool narrow = pick(2) == 0;  // the piece: a, or w
@@ -249,6 +249,10 @@ void RunModel(int content, const std::vector<std::wstring>& wide, unsigned int s
         else b.Remplace(w.data(), static_cast<int>(w.size()), to.data(), static_cast<int>(to.size()), at);
         for (size_t p = model.find(piece, k); p != std::wstring::npos; p = model.find(piece, p + put.size()))
           model.replace(p, piece.size(), put);
+        break;
+      case 5:  // two ANSI pieces at once
+        b.AddTwo(a.data(), static_cast<int>(a.size()), t.data(), static_cast<int>(t.size()), 1252);
+        model += Decode(a, 1252) + Decode(t, 1252);
         break;
     }
     if (model.size() > 120) {

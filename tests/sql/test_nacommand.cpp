@@ -361,6 +361,7 @@ TEST_F(Command, RowLimitsAreWrittenInTheDialectsForm) {
 // replacements before a request, a code page, row limit or text changed in between, a literal
 // ending with a blank or not before a text without one, and "LIMIT 0" read across the literal.
 TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
+  const std::wstring longTail = L" ORDER BY x, " + std::wstring(300, L'y');
   struct Row {
     int dialect, serverCP;
     std::vector<const wchar_t*> texts;  // text, then a parameter between every two
@@ -399,7 +400,7 @@ TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
       {7, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 0, true},
       // The key's digits and the kept tail written at once, in both code pages and wide, for
       // every integer type, its limits, zero and below; a NULL, a real or a text key after an
-      // integer one, and an integer after them.
+      // integer one, and an integer after them; a tail of some hundred characters.
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(0), 100, -1, 0, false},
       {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-1), 100, -1, 0, false},
       {5, -1, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-5), 100, -1, 0, false},
@@ -418,6 +419,8 @@ TEST_F(Command, ReplacedLastParameterFormatsAsAWholeBuild) {
       {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Null(), Int(7), 100, -1, 0, false},
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Typed(&CAny::SetR8, 2.5), 100, -1, 0, false},
       {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Typed(&CAny::SetR8, 2.5), Int(12345), 100, -1, 0, false},
+      {5, 1252, {L"SELECT a FROM t WHERE x=", longTail.c_str()}, Int(1), Int(98765), 100, -1, 0, false},
+      {5, 65001, {L"SELECT a FROM t WHERE x=", longTail.c_str()}, Int(1), Int(-98765), 100, -1, 0, false, 50},
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Text(L"12"), 100, -1, 0, false},
       {5, 1252, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(2), 100, -1, 65001, false},
       {5, 65001, {L"SELECT a FROM t WHERE x=", L" ORDER BY x"}, Int(1), Int(-2), 100, -1, -1, false},
