@@ -193,11 +193,8 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) {
     if (!_bFetchAndCacheFromNextBlock(cache, &o)) return FALSE;
   } else {
+    // The first row pending took the cache's room for the block already: no row was kept since.
     if (!_bUpdateNARecordFromDB()) return FALSE;
-    if (cache->nGetCount() == m_nBlockBase) {
-      const long long rows = m_nBlockBase + sql->llGetRowCount();
-      if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
-    }
     const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
     if (cache->bAppendsPlain(current)) {
       ++m_nPendingRows;
