@@ -197,7 +197,9 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     if (!_bUpdateNARecordFromDB()) return FALSE;
     const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
     if (cache->bAppendsPlain(current)) {
+      // Pending too, the last of them: the step lands on it.
       ++m_nPendingRows;
+      return _nFreshStepLanded(start, 0, 1, moved, out, true);
     } else {
       _KeepPendingRows();
       cache->nAjoute(current);
@@ -1093,10 +1095,10 @@ inline BOOL CNAStatement::_bLandInCache(int row, bool fresh, int update, long lo
 }
 
 [[gnu::always_inline]] inline int CNAStatement::_nFreshStepLanded(long long start, int o, int update, long long* moved,
-                                                                 int* out) {
-  if (!o && (start + 1 >= m_pclRecordCache->nGetCount()
-                 ? start + 1 < _nCacheRows()
-                 : m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
+                                                                 int* out, bool held) {
+  if (!o && (held || (start + 1 >= m_pclRecordCache->nGetCount()
+                          ? start + 1 < _nCacheRows()
+                          : m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(start + 1))))) {
     const int row = static_cast<int>(start + 1);
     if (update && _bFreshRowTakesTwin())
       _TwinRowLanded(row);
