@@ -600,9 +600,7 @@ class CNAStatement : public CInterf {
   int _nPendingStep(long long* moved, int* outOfRange);
   // The end of _bFetchCacheEnabled's one step forward from start, the last row the cache held,
   // once the next row was asked for (outOfRange: none came): -1 when the general move is left.
-  // held: that row is known held (pending).
-  int _nFreshStepLanded(long long start, int outOfRange, int update, long long* moved, int* out,
-                        bool held = false);
+  int _nFreshStepLanded(long long start, int outOfRange, int update, long long* moved, int* out);
   // bFetch's road other than the plain step.
   BOOL _bFetchRoad(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved);
   // What a plain step takes for granted, asked of a row that landed on the twin road (a row cache

@@ -197,9 +197,18 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
     if (!_bUpdateNARecordFromDB()) return FALSE;
     const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
     if (cache->bAppendsPlain(current)) {
-      // Pending too, the last of them: the step lands on it.
+      // Pending too, the last of them: the step lands on it. The twin road is asked first, of
+      // what the test above just read.
+      const bool twin = _bFreshRowTakesTwin();
       ++m_nPendingRows;
-      return _nFreshStepLanded(start, 0, 1, moved, out, true);
+      const int row = static_cast<int>(start + 1);
+      if (twin)
+        _TwinRowLanded(row);
+      else if (!_bLandInCache(row, true, 1, 1))
+        return FALSE;
+      *moved = 1;
+      *out = 0;
+      return TRUE;
     } else {
       _KeepPendingRows();
       cache->nAjoute(current);
@@ -1095,10 +1104,10 @@ inline BOOL CNAStatement::_bLandInCache(int row, bool fresh, int update, long lo
 }
 
 [[gnu::always_inline]] inline int CNAStatement::_nFreshStepLanded(long long start, int o, int update, long long* moved,
-                                                                 int* out, bool held) {
-  if (!o && (held || (start + 1 >= m_pclRecordCache->nGetCount()
-                          ? start + 1 < _nCacheRows()
-                          : m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(start + 1))))) {
+                                                                 int* out) {
+  if (!o && (start + 1 >= m_pclRecordCache->nGetCount()
+                 ? start + 1 < _nCacheRows()
+                 : m_pclRecordCache->bRecordInCache(static_cast<unsigned int>(start + 1)))) {
     const int row = static_cast<int>(start + 1);
     if (update && _bFreshRowTakesTwin())
       _TwinRowLanded(row);
