@@ -193,14 +193,22 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   if (sql->llGetRowCount() <= 0 || sql->bIsEnd()) {
     if (!_bFetchAndCacheFromNextBlock(cache, &o)) return FALSE;
   } else {
+    // The first row pending took the cache's room for the block already: no row was kept since.
     if (!_bUpdateNARecordFromDB()) return FALSE;
-    if (cache->nGetCount() == m_nBlockBase) {
-      const long long rows = m_nBlockBase + sql->llGetRowCount();
-      if (rows < 0x7FFFFFFF) cache->Reserve(static_cast<int>(rows));
-    }
     const CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
     if (cache->bAppendsPlain(current)) {
+      // Pending too, the last of them: the step lands on it. The twin road is asked first, of
+      // what the test above just read.
+      const bool twin = _bFreshRowTakesTwin();
       ++m_nPendingRows;
+      const int row = static_cast<int>(start + 1);
+      if (twin)
+        _TwinRowLanded(row);
+      else if (!_bLandInCache(row, true, 1, 1))
+        return FALSE;
+      *moved = 1;
+      *out = 0;
+      return TRUE;
     } else {
       _KeepPendingRows();
       cache->nAjoute(current);

@@ -522,6 +522,16 @@ TEST_F(RowWriters, AskedLatin1SlotHoldsWholeLatin1TextsOnly) {
       {"abcdefgh\xC3", 32, false},
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6, true},
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 5, false},
+      // Sixteen bytes a step: a character across a step's end, a stop first or last in a step.
+      {std::string(48, 'n'), 49, true},
+      {std::string(48, 'n'), 48, false},
+      {std::string(15, 'n') + "\xC3\xA9" + std::string(15, 'o'), 40, true},
+      {std::string(16, 'n') + "\xC3\xA9" + std::string(20, 'o') + "\xC2\xA0", 48, true},
+      {"\xC3\xA9" + std::string(30, 'o'), 32, true},
+      {std::string(16, 'n') + std::string("\0abc", 4), 32, false},
+      {std::string(15, 'n') + std::string("\0", 1) + std::string(16, 'o'), 40, false},
+      {std::string(31, 'n') + "\xE2\x82\xAC", 40, false},
+      {std::string(20, 'n') + "\xC2\x85" + std::string(20, 'o'), 48, false},
   };
   for (const auto& c : kCases) {
     ServerSlot fast(&cnx, NA_IT_TEXTE, c.size, 0, 0);
