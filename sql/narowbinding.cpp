@@ -1,6 +1,7 @@
 #include "sql/narowbinding.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <typeinfo>
 
@@ -350,11 +351,18 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   }
   // Bits come only through the flag word: the written slots' set, the NULL ones' cleared.
   if ((defined | nulls) != 0) {
-    if (m_nFlagBytes == 1)
+    // Two bytes (bits of nine to sixteen columns) as one little-endian word, no byte loop.
+    if (m_nFlagBytes == 1) {
       flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
-    else
+    } else if (m_nFlagBytes == 2) {
+      uint16_t word;
+      memcpy(&word, flags, 2);
+      word = static_cast<uint16_t>((word | defined) & ~nulls);
+      memcpy(flags, &word, 2);
+    } else {
       for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
         flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
+    }
   }
   // A converter found changed binds again at the next row.
   if (changed) Forget();
