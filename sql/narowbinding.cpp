@@ -30,7 +30,7 @@ void SetNullInRow(CNAConvertVariant::STRowSlot* entry, const STItemSlot& slot, c
 }  // namespace
 
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
-  m_bBound = false;
+  m_bBound = m_bStepped = false;
   m_tabSlot.clear();
   m_tabColumn.clear();
   m_tabHeld.clear();
@@ -85,6 +85,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
   m_nServerCodePage = nServerCodePage(cnx);
   m_nHostCodePage = nHostCodePage(cnx);
   m_nFlagLayout = 0;
+  _NoteStepped();
   m_bBound = true;
 }
 
@@ -148,6 +149,13 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
   if (!asked) m_pbyHeldValues = nullptr;
   for (unsigned int i = 0; i < m_tabSlot.size(); ++i) _VouchSlot(i, kj);
   _NoteAllAsked();
+}
+
+void CNARowBinding::_NoteStepped() {
+  m_bStepped = std::all_of(m_tabSlot.begin(), m_tabSlot.end(), [](const CNAConvertVariant::STRowSlot& s) {
+    return s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE && s.nDefinedBit != 0 &&
+           s.pclValue->nGetShapeStamp() == s.nShapeStamp;
+  });
 }
 
 void CNARowBinding::_NoteAllAsked() {
@@ -264,6 +272,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
     SetNullInRow(&slot, *c.pSlot, record->pclGetNAKJRecord());
     _VouchSlot(i, record->pclGetNAKJRecord());
     _NoteAllAsked();
+    _NoteStepped();
   }
   return TRUE;
 }
@@ -276,6 +285,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
       nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
       (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
     Bind(record, sql, statement->pclGetBrowsedColumnNoRef());
+  else if (m_bBound)
+    _NoteStepped();
   m_nCountersChecked = counters;
 }
 
@@ -291,8 +302,10 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
 }
 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
-  // The record's columns and the connection's code pages change only as the counters move.
-  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp();
+  // The record's columns, the connection's code pages and the converters' shapes change only as
+  // the counters move.
+  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp() +
+                                CNAConvertVariant::s_nShapeStampNow();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
       counters != m_nCountersChecked)
     _CheckStamps(statement, record, sql, counters);
@@ -318,7 +331,11 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   BOOL ok = TRUE;
   using F = CNAConvertVariant;
   const F::STRowSlot* slots = m_tabSlot.data();
-  for (unsigned int i = 0; i < count; ++i) {
+  // The counters held since the slots were checked: the row's slots up to the first that stops
+  // need no asking. After it (a general road may move a stamp) each slot is asked.
+  unsigned int i = 0;
+  if (flags != nullptr && m_bStepped) i = F::s_nWriteRow<true>(slots, 0, count, texts, lengths, &defined, &nulls);
+  for (; i < count; ++i) {
     const F::STRowSlot& s = slots[i];
     if (flags != nullptr) {
       const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined, &nulls);
