@@ -670,8 +670,12 @@ constexpr struct SPow10Wide {
 
 // ---- Construction and kind ----
 
+std::atomic<unsigned int> CNAConvertVariant::s_nShapeStampGenerator{0};
+
 CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx)
     : m_pclCnx(cnx), m_pclError(error) {
+  // A converter born where another lived must not pass for it.
+  ++s_nShapeStampGenerator;
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
   CNAError::s_Hold(m_pclError);
 }
@@ -690,7 +694,7 @@ void CNAConvertVariant::_SetKind(eNAVARTYPE kind, bool keepItems) {
   if (!keepItems) SetItemDesc(nullptr, nullptr);
   m_eVarType = kind;
   m_nDBState = kind == NA_VAR_POINTER || kind == NA_VAR_OWNBUFFER ? 1 : 0;
-  ++m_nShapeStamp;
+  _MoveShapeStamp(1);
 }
 
 void CNAConvertVariant::InitTypeVariantAny(unsigned short type, unsigned int) {
@@ -705,7 +709,7 @@ void CNAConvertVariant::InitTypeVariantAny(unsigned short type, INAItemDescripti
   _SetKind(NA_VAR_ANY, same);
   m_clValue.__SetType(type, 0);
   if (same) {
-    ++m_nShapeStamp;
+    _MoveShapeStamp(1);
     m_clValue.__SetType(m_wAnalysisZV, 0);
   } else {
     SetItemDesc(analysis, database);
@@ -756,7 +760,7 @@ BOOL CNAConvertVariant::bRenewPlainNumber(INAItemDescription* analysis, INAItemD
     return FALSE;
   _SetKind(NA_VAR_ANY, true);
   // Restart's kind, then the typing's retype by the two, moved the stamp too.
-  m_nShapeStamp += 2;
+  _MoveShapeStamp(2);
   m_nDBLength = 0;
   m_clValue.AssignLike(*value);
   m_clValue.SetFlags(0);
@@ -764,7 +768,7 @@ BOOL CNAConvertVariant::bRenewPlainNumber(INAItemDescription* analysis, INAItemD
 }
 
 void CNAConvertVariant::SetItemDesc(INAItemDescription* analysis, INAItemDescription* database) {
-  if (analysis != m_piAnalysis || database != m_piDatabase) ++m_nShapeStamp;
+  if (analysis != m_piAnalysis || database != m_piDatabase) _MoveShapeStamp(1);
   if (analysis != m_piAnalysis) {
     if (analysis != nullptr) analysis->ExternalAddRef();
     if (m_piAnalysis != nullptr) m_piAnalysis->nExternalRelease();
@@ -2239,6 +2243,7 @@ BOOL CNAConvertVariant::_bIntoSlot(eNAROWSLOT kind, const char* text, unsigned i
 
 BOOL CNAConvertVariant::s_bNullRowSlot(const STRowSlot& slot) { return _s_bNullSlot(slot); }
 
+template <bool Stepped>
 unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                             const char* const* texts, const unsigned long* lengths,
                                             uint64_t* defined, uint64_t* nulls) {
@@ -2248,19 +2253,19 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
   for (; p != last; ++p) {
     const STRowSlot& s = *p;
     // A slot without a step may name a column the row does not have.
-    if (s.eKind == NA_ROWSLOT_NONE) break;
+    if (!Stepped && s.eKind == NA_ROWSLOT_NONE) break;
     const char* text = texts[s.nColumn];
     if (text == nullptr) [[unlikely]] {
       if (!_s_bNullSlot(s)) break;
       nullBits |= s.nDefinedBit;
       continue;
     }
-    if (s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
+    if (!Stepped && s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
     const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
     if (n < 0) break;
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
     s.pclValue->m_clValue.SetFlags(0);
-    if (s.nDefinedBit == 0) {
+    if (!Stepped && s.nDefinedBit == 0) {
       written = kRowWritten;
       break;
     }
@@ -2270,6 +2275,13 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
   *nulls |= nullBits;
   return static_cast<unsigned int>(p - slots) | written;
 }
+
+template unsigned int CNAConvertVariant::s_nWriteRow<false>(const STRowSlot*, unsigned int, unsigned int,
+                                                            const char* const*, const unsigned long*, uint64_t*,
+                                                            uint64_t*);
+template unsigned int CNAConvertVariant::s_nWriteRow<true>(const STRowSlot*, unsigned int, unsigned int,
+                                                           const char* const*, const unsigned long*, uint64_t*,
+                                                           uint64_t*);
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
   if (m_nDBState != 0 && text != nullptr && length != kAll && m_eVarType == NA_VAR_ANY && wGetType() == ZV_DSTRW) {
@@ -2597,7 +2609,7 @@ BOOL CNAConvertVariant::bCopyVariant(const CNAConvertVariant* source) {
     if (source->m_pclCnx != nullptr) source->m_pclCnx->AddRef();
     CNADriver::g_nReleaseConnection(m_pclCnx);
     m_pclCnx = source->m_pclCnx;
-    ++m_nShapeStamp;
+    _MoveShapeStamp(1);
   }
   m_nDBLength = source->m_nDBLength;
   // A buffer of this converter (a record slot) takes the value in its own encoding.
@@ -2648,7 +2660,7 @@ BOOL CNAConvertVariant::bRenewCopy(const CNAConvertVariant* source) {
   m_pbyBuffer = nullptr;
   m_nBufferSize = m_nDataSize = 0;
   m_nDBState = 0;
-  m_nShapeStamp += 3;
+  _MoveShapeStamp(3);
   // The copy's value whole: type, flags and bytes.
   m_clValue.AssignLike(source->m_clValue);
   m_nDBLength = source->m_nDBLength;

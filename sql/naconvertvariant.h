@@ -25,6 +25,7 @@
 //   was requested.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "sql/inaitemdescription.h"
@@ -217,7 +218,10 @@ class CNAConvertVariant final : public CNAVariant {
   // OR-ing their bits into *nulls. Returns count when every slot is done; else the first slot not
   // finished: untouched (its text refused or a NULL it does not clear, no kind, its stamp moved),
   // or with kRowWritten added, written but its bit left to the caller.
+  // Stepped: the caller knows that every slot of [from, count) has a kind and a defined bit and
+  // that no stamp moved since it checked them (s_nShapeStampNow): none of these is asked again.
   static constexpr unsigned int kRowWritten = 0x80000000u;
+  template <bool Stepped = false>
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                   const char* const* texts, const unsigned long* lengths, uint64_t* defined,
                                   uint64_t* nulls);
@@ -225,6 +229,9 @@ class CNAConvertVariant final : public CNAVariant {
   // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
   static BOOL s_bNullRowSlot(const STRowSlot& slot);
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
+  // Moves with every converter's shape stamp (and at a converter's birth): while it stays, no
+  // slot's stamp moved. It only grows.
+  static unsigned int s_nShapeStampNow() { return s_nShapeStampGenerator.load(std::memory_order_relaxed); }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
 
@@ -348,7 +355,12 @@ class CNAConvertVariant final : public CNAVariant {
   unsigned int m_nBufferSize = 0;
   unsigned int m_nDBLength = 0;
   int m_nDBState = 0;
-  // Moved by every change a row writer depends on (GetRowSlot).
+  // Moved by every change a row writer depends on (GetRowSlot), only through _MoveShapeStamp.
   unsigned int m_nShapeStamp = 0;
+  static std::atomic<unsigned int> s_nShapeStampGenerator;
+  void _MoveShapeStamp(unsigned int by) {
+    m_nShapeStamp += by;
+    ++s_nShapeStampGenerator;
+  }
   CNAError* m_pclError = nullptr;
 };

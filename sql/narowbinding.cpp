@@ -1,6 +1,7 @@
 #include "sql/narowbinding.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <typeinfo>
 
@@ -29,7 +30,7 @@ void SetNullInRow(CNAConvertVariant::STRowSlot* entry, const STItemSlot& slot, c
 }  // namespace
 
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
-  m_bBound = false;
+  m_bBound = m_bStepped = false;
   m_tabSlot.clear();
   m_tabColumn.clear();
   m_tabHeld.clear();
@@ -84,6 +85,7 @@ void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColum
   m_nServerCodePage = nServerCodePage(cnx);
   m_nHostCodePage = nHostCodePage(cnx);
   m_nFlagLayout = 0;
+  _NoteStepped();
   m_bBound = true;
 }
 
@@ -147,6 +149,13 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
   if (!asked) m_pbyHeldValues = nullptr;
   for (unsigned int i = 0; i < m_tabSlot.size(); ++i) _VouchSlot(i, kj);
   _NoteAllAsked();
+}
+
+void CNARowBinding::_NoteStepped() {
+  m_bStepped = std::all_of(m_tabSlot.begin(), m_tabSlot.end(), [](const CNAConvertVariant::STRowSlot& s) {
+    return s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE && s.nDefinedBit != 0 &&
+           s.pclValue->nGetShapeStamp() == s.nShapeStamp;
+  });
 }
 
 void CNARowBinding::_NoteAllAsked() {
@@ -263,6 +272,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
     SetNullInRow(&slot, *c.pSlot, record->pclGetNAKJRecord());
     _VouchSlot(i, record->pclGetNAKJRecord());
     _NoteAllAsked();
+    _NoteStepped();
   }
   return TRUE;
 }
@@ -275,6 +285,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
       nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
       (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
     Bind(record, sql, statement->pclGetBrowsedColumnNoRef());
+  else if (m_bBound)
+    _NoteStepped();
   m_nCountersChecked = counters;
 }
 
@@ -290,8 +302,10 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
 }
 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
-  // The record's columns and the connection's code pages change only as the counters move.
-  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp();
+  // The record's columns, the connection's code pages and the converters' shapes change only as
+  // the counters move.
+  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp() +
+                                CNAConvertVariant::s_nShapeStampNow();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
       counters != m_nCountersChecked)
     _CheckStamps(statement, record, sql, counters);
@@ -317,7 +331,11 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   BOOL ok = TRUE;
   using F = CNAConvertVariant;
   const F::STRowSlot* slots = m_tabSlot.data();
-  for (unsigned int i = 0; i < count; ++i) {
+  // The counters held since the slots were checked: the row's slots up to the first that stops
+  // need no asking. After it (a general road may move a stamp) each slot is asked.
+  unsigned int i = 0;
+  if (flags != nullptr && m_bStepped) i = F::s_nWriteRow<true>(slots, 0, count, texts, lengths, &defined, &nulls);
+  for (; i < count; ++i) {
     const F::STRowSlot& s = slots[i];
     if (flags != nullptr) {
       const unsigned int stop = F::s_nWriteRow(slots, i, count, texts, lengths, &defined, &nulls);
@@ -350,11 +368,18 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   }
   // Bits come only through the flag word: the written slots' set, the NULL ones' cleared.
   if ((defined | nulls) != 0) {
-    if (m_nFlagBytes == 1)
+    // Two bytes (bits of nine to sixteen columns) as one little-endian word, no byte loop.
+    if (m_nFlagBytes == 1) {
       flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
-    else
+    } else if (m_nFlagBytes == 2) {
+      uint16_t word;
+      memcpy(&word, flags, 2);
+      word = static_cast<uint16_t>((word | defined) & ~nulls);
+      memcpy(flags, &word, 2);
+    } else {
       for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
         flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
+    }
   }
   // A converter found changed binds again at the next row.
   if (changed) Forget();

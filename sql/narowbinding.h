@@ -87,6 +87,8 @@ class CNARowBinding {
   void _VouchSlot(unsigned int i, const CNAKJRecord* kj);
   // m_tabHeld again, after a vouching.
   void _NoteAllAsked();
+  // m_bStepped again, after a slot's step changed or a stamp may have moved.
+  void _NoteStepped();
   // Every check of the row would find its text held (NULL, its writer's answer, or a date-time
   // that is no zero date): nothing to note. kj: the record's buffer after the row.
   bool _bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const;
@@ -129,4 +131,7 @@ class CNARowBinding {
   // The layout stamp of the record buffer the flag word was found in (0: none kept).
   unsigned int m_nFlagLayout = 0;
   bool m_bBound = false;
+  // Every slot has a step and a bit in the flag word (most tables) and its stamp held when the
+  // counters were last checked: the row's loop asks none of these while they stay.
+  bool m_bStepped = false;
 };
