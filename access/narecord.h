@@ -298,20 +298,20 @@ class CNARecord : public CInterf {
     const CNARecordValue* from = m_pclCurrent;
     if (to == nullptr || from == nullptr || !to->_bPlainCopyFrom(from)) return false;
     _EndOriginalTwin();
-    // Everything read before the first store: the stores may alias the sizes.
-    CNAKJRecord* record = to->m_pclRecord;
-    const CNAKJRecord* source = from->m_pclRecord;
-    BYTE* bytes = record->pbyGetNullValuesFlags();
-    const unsigned int total = record->nGetTotalSize();
-    const eNA_RECORDSTATE state = from->m_eState;
-    auto* id = static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
-    m_bOriginalSet = 1;
-    to->m_eState = state;
-    // The flags open the buffer: its bytes are the flags' on.
-    if (record != source && total > 0) memcpy(bytes, source->pbyGetNullValuesFlags(), total);
-    if (id != nullptr) id->TakeView(bytes, total, nullptr);
+    _CopyPlain(to, from);
     return true;
   }
+  // Whether that copy is a plain one of a current value in no state while value is the twin: the
+  // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Nothing changes.
+  [[gnu::always_inline]] bool bPlainCopyKeepsTwin(const CNARecordValue* value) const {
+    const CNARecordValue* to = m_pclOriginal;
+    const CNARecordValue* from = m_pclCurrent;
+    return value != nullptr && value == m_pclOriginalTwin && to != nullptr && from != nullptr &&
+           from->m_eState == NA_RECORDSTATE_NONE && to->_bPlainCopyFrom(from);
+  }
+  // The copy once bPlainCopyKeepsTwin held: the twin stays, standing now for the row copied (what
+  // bDetachOriginalTwin, the copy and TakeOriginalTwin of the same value leave).
+  [[gnu::always_inline]] void CopyPlainCurrentToTwinnedOriginal() { _CopyPlain(m_pclOriginal, m_pclCurrent); }
 
   // ---- A statement's row as read, kept here until one of the two copies changes ----
   // A row read copies the row into the original value and into its statement's own value; the
@@ -400,6 +400,21 @@ class CNARecord : public CInterf {
     if (m_pclOriginalTwin != nullptr) _GiveTwinItsCopy();
   }
   void _GiveTwinItsCopy() const;
+  // from's state and bytes into to, their copy a plain one (CNARecordValue::_bPlainCopyFrom).
+  [[gnu::always_inline]] void _CopyPlain(CNARecordValue* to, const CNARecordValue* from) {
+    // Everything read before the first store: the stores may alias the sizes.
+    CNAKJRecord* record = to->m_pclRecord;
+    const CNAKJRecord* source = from->m_pclRecord;
+    BYTE* bytes = record->pbyGetNullValuesFlags();
+    const unsigned int total = record->nGetTotalSize();
+    const eNA_RECORDSTATE state = from->m_eState;
+    auto* id = static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
+    m_bOriginalSet = 1;
+    to->m_eState = state;
+    // The flags open the buffer: its bytes are the flags' on.
+    if (record != source && total > 0) memcpy(bytes, source->pbyGetNullValuesFlags(), total);
+    if (id != nullptr) id->TakeView(bytes, total, nullptr);
+  }
 
   CNAError* m_pclError = nullptr;
   CNADataAccess* m_pclDataAccess;

@@ -213,9 +213,15 @@ class CNAStatement : public CInterf {
   virtual BOOL _bFetch(eNA_PARSEDIRECTION direction, int update, int* outOfRange, long long count, long long* moved);
   // "SELECT COUNT(*) AS QXACCESNATIF_NBENR" over the selection (its condition unless told not).
   virtual BOOL _bBuildQueryCOUNT(CNACommand* command, unsigned int flags, int withoutCondition);
-  // The record from the current SQL row (or from the modified version kept for it).
-  virtual BOOL _bUpdateNARecord(eNA_PARSEDIRECTION direction);
-  virtual BOOL _bUpdateNARecordFromDB();
+  // The record from the current SQL row (or from the modified version kept for it). Not virtual:
+  // every row of a browse passes here, and no statement reads its rows otherwise.
+  BOOL _bUpdateNARecord(eNA_PARSEDIRECTION) {
+    if (m_pclRecord == nullptr) return FALSE;
+    // Every row a browse reads comes here: the kept rows' road stays out of its way.
+    if (m_pnRecordSave != nullptr && m_pclDataAccess != nullptr) return _bUpdateNARecordFromSave();
+    return _bUpdateNARecordFromDB();
+  }
+  BOOL _bUpdateNARecordFromDB();
   virtual BOOL _bSetPositionParametersEx(CNAPosition*) { return TRUE; }
   // The current record from row of the row cache or of the open result; user error 11 when the
   // cached row cannot be read, FALSE when the result cannot be moved there.
@@ -592,6 +598,9 @@ class CNAStatement : public CInterf {
   // kPlain: a plain step's landing (m_bPlainStep held), whose search and filter state is known.
   template <bool kPlain = false>
   [[gnu::always_inline]] inline BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
+  // _bFetchLanded<true> of a row read by a one-row step in way (server order), when the original
+  // stays the record's twin through a plain copy; false, nothing changed, otherwise.
+  bool _bPlainTwinLanded(eNA_PARSEDIRECTION way);
   // The plain step of a browse with an active row cache, one row in way (server order).
   BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
   // Its step onto the row after the last of a whole result's rows left pending, the browse on

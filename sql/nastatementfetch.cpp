@@ -158,10 +158,32 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
       _StartFetch(way);
       int out = 1;
       const BOOL ok = _bReadRowAt(target, way, &out);
+      if (ok && !out && _bPlainTwinLanded(way)) return TRUE;
       return _bFetchLanded<true>(ok, out, 1, 1);
     }
   }
   return _bFetchRoad(direction, update, count, moved);
+}
+
+[[gnu::always_inline]] inline bool CNAStatement::_bPlainTwinLanded(eNA_PARSEDIRECTION way) {
+  // The row before's landing left the original the record's twin; still the twin, nothing read or
+  // wrote the original since, and this row's copy into it is a plain one the access reads as its
+  // own.
+  CNARecord* record = m_pclRecord;
+  if (m_eParseNeedUpdate == NA_PARSE_REPLACE || m_pclDataAccess == nullptr ||
+      !m_pclDataAccess->bPlainRowReadOf(record) || !record->bPlainCopyKeepsTwin(m_pclOriginalRecord))
+    return false;
+  m_bRowValid = 1;
+  m_bFoundByFetch = 1;
+  m_llLastMoved = 1;
+  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(way) : way;
+  m_nEqualRows = _nRankAfter(host, record->pclPeekOriginalValueNoRef(), record->pclGetCurrentValueNoRef());
+  record->SetEqualRows(m_nEqualRows);
+  record->CopyPlainCurrentToTwinnedOriginal();
+  m_bOutOfRange = 0;
+  m_bFound = 1;
+  m_bParseStarted = 1;
+  return true;
 }
 
 [[gnu::noinline]] BOOL CNAStatement::_bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved) {
@@ -630,13 +652,6 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
   if (!_bUpdateNARecord(direction)) return FALSE;
   *out = 0;
   return TRUE;
-}
-
-BOOL CNAStatement::_bUpdateNARecord(eNA_PARSEDIRECTION) {
-  if (m_pclRecord == nullptr) return FALSE;
-  // Every row a browse reads comes here: the kept rows' road stays out of its way.
-  if (m_pnRecordSave != nullptr && m_pclDataAccess != nullptr) return _bUpdateNARecordFromSave();
-  return _bUpdateNARecordFromDB();
 }
 
 [[gnu::noinline]] BOOL CNAStatement::_bUpdateNARecordFromSave() {

@@ -154,7 +154,9 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
   CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
   // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
   // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
-  // w: another session changes a row; S: seek id 10; g: first on d through the default item (id).
+  // w: another session changes a row; S: seek id 10; g: first on d through the default item (id);
+  // N P: two next or two previous reads on id, nothing looked at between them (the record's
+  // original still the statement's twin at the second).
   const struct {
     const char* name;
     const char* cache;  // the record limit ("QX Cache Size"); null: whole results
@@ -182,6 +184,10 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       {"NoBackwardFetchInBlocks", "5", "fnnnnnnnppppnn", {false, false}},
       {"RowCache", "5", "fnnnnnnnppppppnnhmnnxpp", {true, true}},
       {"RowCacheWithoutBackwardFetch", nullptr, "fnnnppsnnrpp", {true, false}},
+      {"StepsUnseenBetween", nullptr, "fNNNPPnPlPPPfNNNNNNNNNNNNN"},
+      {"StepsUnseenBetweenInBlocks", "5", "fNNNNNPPPPPPNNNNNNNNNNNNN"},
+      {"StepsUnseenAroundWrites", "5", "fNhNhmNPxNNwNPFNNDNsNrN"},
+      {"StepsUnseenWithTheRowCache", "5", "fNNNPPNNhmNxPP", {true, true}},
   };
   using Trace = std::vector<std::string>;
   auto run = [&](const char* cache, const char* ops, BrowseKnobs knobs, bool stepRoad) {
@@ -202,6 +208,11 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       BOOL ok = TRUE;
       switch (*op) {
         case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, *op); break;
+        case 'N': case 'P': {
+          const char one = *op == 'N' ? 'n' : 'p';
+          ok = Read(a, one) && Read(a, one);
+          break;
+        }
         case 'g': ok = a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0x20000); break;
         case 'h': HostWrites(record, u, ++written); break;
         case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
