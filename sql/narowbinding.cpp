@@ -178,7 +178,7 @@ void CNARowBinding::_NoteAllAsked() {
   }
 }
 
-bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const {
+[[gnu::always_inline]] inline bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const {
   // _bNoteServerTexts' first tests, which each check passes then.
   if (m_pbOnlyHeld != nullptr)
     return kj != nullptr && kj->pbyGetValues() == m_pbyHeldValues &&
@@ -309,15 +309,10 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
       counters != m_nCountersChecked)
     _CheckStamps(statement, record, sql, counters);
-  const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
-  if (!sql->bGetRowTexts(&texts, &lengths)) {
-    // No row in the client's texts: every column reads its own.
-    for (unsigned int i = 0; i < count; ++i)
-      if (!_bReadColumn(statement, record, sql, i)) return FALSE;
-    return TRUE;
-  }
+  // No row in the client's texts: every column reads its own.
+  if (!sql->bGetRowTexts(&texts, &lengths)) return _bReadColumnsFrom(statement, record, sql, 0);
   // The record's shape, read once: no step touches it. A buffer of the layout whose flag word was
   // found has it at the same place (a layout stamp names one buffer of one record); without a
   // flag word each slot is written on its own and goes through SetSlotDefined.
@@ -326,15 +321,61 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (kj != nullptr)
     flags = m_nFlagLayout != 0 && kj->nGetLayoutStamp() == m_nFlagLayout ? kj->pbyGetNullValuesFlags() + m_nFlagBase
                                                                           : _pbyFlagWord(kj);
+  // The counters held since the slots were checked: the row's slots up to the first that stops
+  // need no asking; most rows stop at none.
+  if (flags == nullptr || !m_bStepped) return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, 0, 0, 0);
   uint64_t defined = 0, nulls = 0;
+  const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
+  const unsigned int i =
+      CNAConvertVariant::s_nWriteRow<true>(m_tabSlot.data(), 0, count, texts, lengths, &defined, &nulls);
+  if (i != count) [[unlikely]]
+    return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, i, defined, nulls);
+  _SetFlagWord(flags, defined, nulls);
+  return _bRowTextsNoted(record, sql, texts, lengths);
+}
+
+[[gnu::noinline]] BOOL CNARowBinding::_bReadColumnsFrom(CNAStatement* statement, CNARecord* record,
+                                                         CNAStatementSQL* sql, unsigned int i) {
+  for (const unsigned int count = static_cast<unsigned int>(m_tabSlot.size()); i < count; ++i)
+    if (!_bReadColumn(statement, record, sql, i)) return FALSE;
+  return TRUE;
+}
+
+[[gnu::always_inline]] inline void CNARowBinding::_SetFlagWord(BYTE* flags, uint64_t defined, uint64_t nulls) const {
+  // Bits come only through the flag word: the written slots' set, the NULL ones' cleared.
+  if ((defined | nulls) == 0) return;
+  // Two bytes (bits of nine to sixteen columns) as one little-endian word, no byte loop.
+  if (m_nFlagBytes == 1) {
+    flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
+  } else if (m_nFlagBytes == 2) {
+    uint16_t word;
+    memcpy(&word, flags, 2);
+    word = static_cast<uint16_t>((word | defined) & ~nulls);
+    memcpy(flags, &word, 2);
+  } else {
+    for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
+      flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
+  }
+}
+
+[[gnu::always_inline]] inline BOOL CNARowBinding::_bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql,
+                                                                   const char* const* texts,
+                                                                   const unsigned long* lengths) {
+  // Rows whose writers held every checked text exactly (most rows) have nothing to note.
+  if (m_tabServerText.empty() || _bAllHeld(record->pclGetNAKJRecord(), texts, lengths)) return TRUE;
+  return _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
+}
+
+[[gnu::noinline]] BOOL CNARowBinding::_bWriteRowFrom(CNAStatement* statement, CNARecord* record,
+                                                      CNAStatementSQL* sql, CNAKJRecord* kj, BYTE* flags,
+                                                      const char* const* texts, const unsigned long* lengths,
+                                                      unsigned int i, uint64_t defined, uint64_t nulls) {
+  const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
   bool changed = false;
   BOOL ok = TRUE;
   using F = CNAConvertVariant;
   const F::STRowSlot* slots = m_tabSlot.data();
-  // The counters held since the slots were checked: the row's slots up to the first that stops
-  // need no asking. After it (a general road may move a stamp) each slot is asked.
-  unsigned int i = 0;
-  if (flags != nullptr && m_bStepped) i = F::s_nWriteRow<true>(slots, 0, count, texts, lengths, &defined, &nulls);
+  // After a slot that stops (a general road may move a stamp) each slot is asked.
   for (; i < count; ++i) {
     const F::STRowSlot& s = slots[i];
     if (flags != nullptr) {
@@ -366,27 +407,10 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
       break;
     }
   }
-  // Bits come only through the flag word: the written slots' set, the NULL ones' cleared.
-  if ((defined | nulls) != 0) {
-    // Two bytes (bits of nine to sixteen columns) as one little-endian word, no byte loop.
-    if (m_nFlagBytes == 1) {
-      flags[0] = static_cast<BYTE>((flags[0] | defined) & ~nulls);
-    } else if (m_nFlagBytes == 2) {
-      uint16_t word;
-      memcpy(&word, flags, 2);
-      word = static_cast<uint16_t>((word | defined) & ~nulls);
-      memcpy(flags, &word, 2);
-    } else {
-      for (unsigned int k = 0, n = m_nFlagBytes; k < n; ++k, defined >>= 8, nulls >>= 8)
-        flags[k] = static_cast<BYTE>((flags[k] | defined) & ~nulls);
-    }
-  }
+  _SetFlagWord(flags, defined, nulls);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
-  // Rows whose writers held every checked text exactly (most rows) have nothing to note.
-  if (ok && !m_tabServerText.empty() && !_bAllHeld(record->pclGetNAKJRecord(), texts, lengths))
-    ok = _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
-  return ok;
+  return ok ? _bRowTextsNoted(record, sql, texts, lengths) : FALSE;
 }
 
 unsigned int CNARowBinding::nGetWriterCount() const {

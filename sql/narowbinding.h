@@ -71,6 +71,18 @@ class CNARowBinding {
   // The flag word of kj's written slots (null: each slot goes through SetSlotDefined), kept for
   // kj's layout stamp when there is one.
   BYTE* _pbyFlagWord(CNAKJRecord* kj);
+  // bReadRow's rest from column i: each column by its own read (no row in the client's texts).
+  BOOL _bReadColumnsFrom(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
+  // bReadRow's rest from slot i, defined and nulls the flag bits of the slots before it: each slot
+  // asked (flags: the flag word, or null), then the flag word and the row's server texts.
+  BOOL _bWriteRowFrom(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
+                      BYTE* flags, const char* const* texts, const unsigned long* lengths, unsigned int i,
+                      uint64_t defined, uint64_t nulls);
+  // The written slots' bits set in the flag word, the NULL ones' cleared.
+  void _SetFlagWord(BYTE* flags, uint64_t defined, uint64_t nulls) const;
+  // The row's server texts noted unless its writers held them all.
+  BOOL _bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql, const char* const* texts,
+                       const unsigned long* lengths);
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
   // A new result of the same statement whose columns give every plain column the form it was
