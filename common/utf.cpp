@@ -712,6 +712,8 @@ template <bool Track, bool Shuffle>
           store16(d++, 0xD800 + ((c - 0x10000) >> 10));
           store16(d++, 0xDC00 + (c & 0x3FF));
           p += 4;
+          // With the byte after it when that is ASCII (the space after a symbol).
+          if (p != end && *p < 0x80) store16(d++, *p++);
           continue;
         }
         break;

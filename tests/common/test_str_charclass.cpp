@@ -631,7 +631,7 @@ TEST(UtfEncode, RunsOfThreeByteCharactersWithOneBrokenAtEachPlaceAreTheStepwiseD
 }
 
 TEST(UtfEncode, CharactersTakenWithTheOneBeforeThemAreTheStepwiseDecoding) {
-  // A step takes the ASCII byte after a two- or three-byte character, a second three-byte
+  // A step takes the ASCII byte after a two-, three- or four-byte character, a second three-byte
   // character after a first, a run of four to seven ASCII bytes, and the text's last one to
   // three bytes from a load of its last four: each next to what must not be taken with it.
   const std::string kCases[] = {"\xCE\xB1 ", "\xCE\xB1" + std::string(1, '\0'), "\xCE\xB1\xCE", "\xE4\xB8\x80 ",
@@ -639,7 +639,9 @@ TEST(UtfEncode, CharactersTakenWithTheOneBeforeThemAreTheStepwiseDecoding) {
                                 "\xE4\xB8\x80\xE0\x9F\xBF", "\xE4\xB8\x80\xED\xA0\x80", "\xE4\xB8\x80\xE4\xB8",
                                 "\xE4\xB8\x80\xE4\x41\x80", "\xE4\xB8\x80\xF0\x9F\x98\x80", "\xCE\xB1wxyz\xCE\xB2",
                                 "\xCE\xB1wxyzabc\xCE\xB2", "\xCE\xB1wxyzabcd\xCE\xB2", "\xC3", "\xC3\xA9",
-                                "a\xC3\xA9", "\xE2\x82\xAC", "\xE2\x82", "\xED\xA0\x80", "\xC0\x80", "\x80\x80"};
+                                "a\xC3\xA9", "\xE2\x82\xAC", "\xE2\x82", "\xED\xA0\x80", "\xC0\x80", "\x80\x80",
+                                "\xF0\x9F\x98\x80 ", "\xF0\x9F\x98\x80" + std::string(1, '\0'),
+                                "\xF0\x9F\x98\x80\xCE\xB1", "\xF0\x9F\x98\x80\xF4\x90\x80\x80"};
   const std::string kAround[] = {"", "a", "abcd", "\xC3\xA9", "\xE4\xB8\x80", "\xF0\x9F\x98\x80"};
   for (const std::string& c : kCases)
     for (const std::string& before : kAround)
