@@ -480,9 +480,9 @@ struct STRun {
 
 // Three-byte characters four at a time (twelve bytes into four units) while twelve bytes lie
 // from p and four units of room from d; stops before four that are not all well-formed three-byte
-// characters, which the scalar steps then take. Out of line: only it may use the shuffle.
-[[gnu::target("ssse3"), gnu::noinline]] STRun stThreeByteRun(const unsigned char* p, const unsigned char* end,
-                                                             unsigned short* d, const unsigned short* dend) {
+// characters, which the scalar steps then take.
+[[gnu::target("ssse3")]] inline STRun stThreeByteRun(const unsigned char* p, const unsigned char* end, unsigned short* d,
+                                                     const unsigned short* dend) {
   const __m128i mask = _mm_setr_epi8(-16, -64, -64, -16, -64, -64, -16, -64, -64, -16, -64, -64, 0, 0, 0, 0);
   const __m128i form = _mm_setr_epi8(-32, -128, -128, -32, -128, -128, -32, -128, -128, -32, -128, -128, 0, 0, 0, 0);
   // Each character's two continuation bytes into one lane (the last low), and its lead high.
@@ -511,10 +511,11 @@ struct STRun {
 }
 #endif
 
-// UTF8ToUTF16's body; with Track, *replaced is set when a byte that is no UTF-8 became '?'.
-template <bool Track>
-inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
-                                  bool* replaced) {
+// UTF8ToUTF16's body; with Track, *replaced is set when a byte that is no UTF-8 became '?'; with
+// Shuffle, only in a function built for the byte shuffle, runs of three-byte characters use it.
+template <bool Track, bool Shuffle>
+[[gnu::always_inline]] inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, const char* src,
+                                                         unsigned int srcLen, bool* replaced) {
   if (dst == nullptr || src == nullptr) return 0;
   const size_t len = srcLen == UINT_MAX ? std::strlen(src) + 1 : srcLen;
   const unsigned char* p = bytes(src);
@@ -614,17 +615,23 @@ inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, co
           continue;
         }
         if ((w & 0xE0u) == 0xC0u) {
-          uint64_t w8;
-          // Each 16-bit lane a lead of 0xC2 to 0xDF and a continuation byte.
-          if (end - p >= 8 && (memcpy(&w8, p, 8), (w8 & 0xC0E0C0E0C0E0C0E0ull) == 0x80C080C080C080C0ull)) {
-            const uint64_t lead = w8 & 0x001F001F001F001Full;
-            if (((lead + 0x7FFE7FFE7FFE7FFEull) & 0x8000800080008000ull) == 0x8000800080008000ull) {
-              const uint64_t units = (lead << 6) | ((w8 >> 8) & 0x003F003F003F003Full);
-              memcpy(d, &units, 8);
-              d += 4;
-              p += 8;
-              continue;
-            }
+          if (end - p >= 8) {
+            uint64_t w8;
+            memcpy(&w8, p, 8);
+            // One to four characters from the load of eight: the 16-bit lanes up to the first that
+            // is no lead of 0xC2 to 0xDF and a continuation byte, all four converted and stored.
+            const uint64_t stop =
+                ((w8 & 0xC0E0C0E0C0E0C0E0ull) ^ 0x80C080C080C080C0ull) |
+                (~((w8 & 0x001E001E001E001Eull) + 0x007F007F007F007Full) & 0x0080008000800080ull);
+            const unsigned int pairs = stop == 0 ? 4 : static_cast<unsigned int>(__builtin_ctzll(stop)) / 16;
+            if (pairs == 0) break;
+            const uint64_t units = ((w8 & 0x001F001F001F001Full) << 6) | ((w8 >> 8) & 0x003F003F003F003Full);
+            memcpy(d, &units, 8);
+            d += pairs;
+            p += 2 * pairs;
+            // With the byte after them when that is ASCII (the space after a word).
+            if (pairs < 4 && *p < 0x80) store16(d++, *p++);
+            continue;
           }
           // Two at once from the four bytes, or one.
           if ((w & 0xC0E0C0E0u) == 0x80C080C0u && (w & 0x1Eu) != 0 && (w & 0x1E0000u) != 0) {
@@ -650,12 +657,14 @@ inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, co
         if (isThreeByte(w)) {
 #if QX_UTF_SHUFFLE
           // A run of four or more of them four at a time where the processor shuffles bytes.
-          if ((w >> 28) == 0xEu && g_bShuffle && end - p >= 12 && dend - d >= 4 && (p[6] & 0xF0u) == 0xE0u &&
-              (p[9] & 0xF0u) == 0xE0u) {
-            const STRun run = stThreeByteRun(p, end, d, dend);
-            if (run.p != p) {
-              p = run.p, d = run.d;
-              continue;
+          if constexpr (Shuffle) {
+            if ((w >> 28) == 0xEu && end - p >= 12 && dend - d >= 4 && (p[6] & 0xF0u) == 0xE0u &&
+                (p[9] & 0xF0u) == 0xE0u) {
+              const STRun run = stThreeByteRun(p, end, d, dend);
+              if (run.p != p) {
+                p = run.p, d = run.d;
+                continue;
+              }
             }
           }
 #endif
@@ -681,11 +690,30 @@ inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, co
         }
         // Four bytes of U+10000 to U+10FFFF: a pair.
         if ((w & 0xC0C0C0F8u) == 0x808080F0u) {
+          // Two of them from a load of eight (such characters come in runs: letters of the
+          // mathematical alphabets, symbols), each 32-bit lane decoded as below.
+          uint64_t w8;
+          if (end - p >= 8 && (memcpy(&w8, p, 8), (w8 & 0xC0C0C0F8C0C0C0F8ull) == 0x808080F0808080F0ull)) {
+            const uint64_t t = (((w8 & 0x0000000700000007ull) << 18) | ((w8 & 0x00003F0000003F00ull) << 4) |
+                                ((w8 >> 10) & 0x00000FC000000FC0ull) | ((w8 >> 24) & 0x0000003F0000003Full)) -
+                               0x0001000000010000ull;
+            // Both at or above U+10000 (no borrow) and below U+110000.
+            if ((t & 0xFFF00000FFF00000ull) == 0) {
+              const uint64_t units =
+                  ((t >> 10) & 0x000003FF000003FFull) | ((t & 0x000003FF000003FFull) << 16) | 0xDC00D800DC00D800ull;
+              memcpy(d, &units, 8);
+              d += 4;
+              p += 8;
+              continue;
+            }
+          }
           const uint32_t c = ((w & 0x07u) << 18) | ((w & 0x3F00u) << 4) | ((w >> 10) & 0xFC0u) | ((w >> 24) & 0x3Fu);
           if (c < 0x10000 || c >= 0x110000) break;
           store16(d++, 0xD800 + ((c - 0x10000) >> 10));
           store16(d++, 0xDC00 + (c & 0x3FF));
           p += 4;
+          // With the byte after it when that is ASCII (the space after a symbol).
+          if (p != end && *p < 0x80) store16(d++, *p++);
           continue;
         }
         break;
@@ -715,15 +743,39 @@ inline unsigned int Utf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, co
   return o;
 }
 
+template <bool Track>
+[[gnu::noinline]] unsigned int nUtf8IntoUtf16Plain(unsigned short* dst, unsigned int dstUnits, const char* src,
+                                                   unsigned int srcLen, bool* replaced) {
+  return Utf8IntoUtf16<Track, false>(dst, dstUnits, src, srcLen, replaced);
+}
+
+#if QX_UTF_SHUFFLE
+// The whole decoder built for the shuffle, chosen once a call rather than at each run.
+template <bool Track>
+[[gnu::target("ssse3"), gnu::noinline, gnu::flatten]] unsigned int nUtf8IntoUtf16Shuffled(
+    unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen, bool* replaced) {
+  return Utf8IntoUtf16<Track, true>(dst, dstUnits, src, srcLen, replaced);
+}
+#endif
+
+template <bool Track>
+inline unsigned int nUtf8IntoUtf16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
+                                   bool* replaced) {
+#if QX_UTF_SHUFFLE
+  if (g_bShuffle) return nUtf8IntoUtf16Shuffled<Track>(dst, dstUnits, src, srcLen, replaced);
+#endif
+  return nUtf8IntoUtf16Plain<Track>(dst, dstUnits, src, srcLen, replaced);
+}
+
 }  // namespace
 
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen) {
-  return Utf8IntoUtf16<false>(dst, dstUnits, src, srcLen, nullptr);
+  return nUtf8IntoUtf16<false>(dst, dstUnits, src, srcLen, nullptr);
 }
 
 unsigned int UTF8ToUTF16(unsigned short* dst, unsigned int dstUnits, const char* src, unsigned int srcLen,
                          bool* replaced) {
-  return Utf8IntoUtf16<true>(dst, dstUnits, src, srcLen, replaced);
+  return nUtf8IntoUtf16<true>(dst, dstUnits, src, srcLen, replaced);
 }
 
 // ---- Encoding ----

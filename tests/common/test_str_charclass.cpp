@@ -579,15 +579,16 @@ TEST(UtfEncode, UTF8ToUTF16IsTheStepwiseDecodingAtEveryDestinationSize) {
 TEST(UtfEncode, PiecesOfEveryKindInAnyOrderAreTheStepwiseDecodingAtEveryDestinationSize) {
   // Characters are read a load of four or eight bytes at a time: random texts of valid and broken
   // pieces of every length (overlong forms, surrogates, values past U+10FFFF, leads without
-  // their continuation, stray continuations, runs of two-byte characters and of ASCII), cut at
-  // every destination size.
+  // their continuation, stray continuations, runs of two-byte characters with a space after them,
+  // of four-byte characters and of ASCII), cut at every destination size.
   const char* const kPieces[] = {"a",          "ab",         "abc",          "abcd",         "abcdefghijklmnopq",
                                  "\xCE\xB1",   "\xD0\xAF",   "\xC2\x80",     "\xDF\xBF",     "\xC0\x80",
                                  "\xC1\xBF",   "\xCE",       "\xCE\x41",     "\xE4\xB8\x80", "\xE0\xA0\x80",
                                  "\xE0\x9F\xBF", "\xED\x9F\xBF", "\xED\xA0\x80", "\xEF\xBF\xBF", "\xE4\xB8",
                                  "\xF0\x9F\x98\x80", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
                                  "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
-                                 "\xF0\x9F\x98", "\x80",       "\xBF\xBF",     "\xFF",         "\xCE\xB1\xCE\xB2\xCE\xB3\xCE\xB4"};
+                                 "\xF0\x9F\x98", "\x80",       "\xBF\xBF",     "\xFF",         "\xCE\xB1\xCE\xB2\xCE\xB3\xCE\xB4",
+                                 "\xCE\xB3\xCE\xAC ", "\xD0\xB6\xD0\xB5 ", "\xF0\x9D\x94\x98\xF0\x9D\x94\xAB"};
   std::mt19937 rng(69);
   for (int i = 0; i < 400; ++i) {
     std::string s;
@@ -630,7 +631,7 @@ TEST(UtfEncode, RunsOfThreeByteCharactersWithOneBrokenAtEachPlaceAreTheStepwiseD
 }
 
 TEST(UtfEncode, CharactersTakenWithTheOneBeforeThemAreTheStepwiseDecoding) {
-  // A step takes the ASCII byte after a two- or three-byte character, a second three-byte
+  // A step takes the ASCII byte after a two-, three- or four-byte character, a second three-byte
   // character after a first, a run of four to seven ASCII bytes, and the text's last one to
   // three bytes from a load of its last four: each next to what must not be taken with it.
   const std::string kCases[] = {"\xCE\xB1 ", "\xCE\xB1" + std::string(1, '\0'), "\xCE\xB1\xCE", "\xE4\xB8\x80 ",
@@ -638,7 +639,9 @@ TEST(UtfEncode, CharactersTakenWithTheOneBeforeThemAreTheStepwiseDecoding) {
                                 "\xE4\xB8\x80\xE0\x9F\xBF", "\xE4\xB8\x80\xED\xA0\x80", "\xE4\xB8\x80\xE4\xB8",
                                 "\xE4\xB8\x80\xE4\x41\x80", "\xE4\xB8\x80\xF0\x9F\x98\x80", "\xCE\xB1wxyz\xCE\xB2",
                                 "\xCE\xB1wxyzabc\xCE\xB2", "\xCE\xB1wxyzabcd\xCE\xB2", "\xC3", "\xC3\xA9",
-                                "a\xC3\xA9", "\xE2\x82\xAC", "\xE2\x82", "\xED\xA0\x80", "\xC0\x80", "\x80\x80"};
+                                "a\xC3\xA9", "\xE2\x82\xAC", "\xE2\x82", "\xED\xA0\x80", "\xC0\x80", "\x80\x80",
+                                "\xF0\x9F\x98\x80 ", "\xF0\x9F\x98\x80" + std::string(1, '\0'),
+                                "\xF0\x9F\x98\x80\xCE\xB1", "\xF0\x9F\x98\x80\xF4\x90\x80\x80"};
   const std::string kAround[] = {"", "a", "abcd", "\xC3\xA9", "\xE4\xB8\x80", "\xF0\x9F\x98\x80"};
   for (const std::string& c : kCases)
     for (const std::string& before : kAround)

@@ -187,7 +187,10 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
                                           "\xCE\xA9", "\xF0\x9F\x98\x80", "\xC3", "\xFF", "abcd\xE2\x82\xAC",
                                           "\xC2\xA0\xC2\xBF\xC3\x80\xC3\xBF", "ab\xC2\x85" "cd",
                                           "ab\xED\xA0\x80" "cd", "ab\xE0\x9F\xBF", "\xE0\xA0\x80", "\xC1\xBF",
-                                          "abcdefg\xF0\x9F\x98\x80", "\xED\x9F\xBF\xC3\xA9", "abc\xC3"};
+                                          "abcdefg\xF0\x9F\x98\x80", "\xED\x9F\xBF\xC3\xA9", "abc\xC3",
+                                          // Words of two-byte letters, runs of four-byte characters.
+                                          "\xCE\xB3\xCE\xAC\xCE\xBC \xCE\xBC\xCE\xB9 \xCE\xBE\xCE\xB9\xC1\xBF",
+                                          "\xF0\x9D\x94\x98\xF0\x9D\x94\xAB\xF0\x9D\x94\xA6 \xF0\x9F\x80\x84"};
   const std::vector<std::string> k1252 = {"\xE9", "abcd\xE9", "\x80", "\x81\x8D\x8F\x90\x9D", "\xFF\xA0"};
   // Around the steps of sixteen and eight bytes the texts are read in: ASCII runs of every
   // length, and a character of each kind at every position of one.
@@ -202,8 +205,12 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
   for (size_t n = 1; n <= 41; ++n)
     for (const size_t at : {size_t{0}, n / 2, n - 1}) runs.push_back(ascii.substr(0, n).replace(at, 1, 1, '\0'));
   // The limits of the numbers read a digit at a time: 9 and 10 digits, 16 and 17, decimals at
-  // and past each scale, integer digits at and past each precision.
+  // and past each scale, integer digits at and past each precision. Integers of four to eight
+  // digits are read by the word: those lengths, with the bytes beside the digits ('/' and ':') at
+  // their first, middle and last places.
   const std::vector<std::string> numbers = {
+      "1234", "-1234", "99999999", "-99999999", "12345678", "00001234", "-0000009", "/234", "123/", "12:4",
+      "1234567:", "-12/45678", "123\xB4", "1\xB1" "34567",
       "999999999", "-999999999", "1000000000", "-1000000000", "4294967296", "-4294967296", "9999999999999999",
       "-9999999999999999", "10000000000000000", "0000000000000001", "00000000000000001", "-0000000000000000",
       "9", "-9", "10", "99", "100", "0.1", "0.12", "0.123", "-0.99", "9.9", "99.99", "999999999.999999999",
@@ -407,7 +414,7 @@ TEST_F(RowWriters, TextTailsAreClearedAtEveryLength) {
   CHostConnectionDescription host;
   CTestCnx cnx(&host, 1252, CP_UTF8);
   for (const unsigned int size : {5u, 9u, 16u, 17u, 32u, 33u, 34u, 48u, 49u, 64u, 65u, 66u, 97u, 129u, 130u, 131u,
-                              200u}) {
+                              200u, 256u, 257u, 258u, 259u, 300u}) {
     ServerSlot fast(&cnx, NA_IT_TEXTE, size, 0, 0);
     ServerSlot general(&cnx, NA_IT_TEXTE, size, 0, 0, NA_VAR_OWNBUFFER);
     F::STRowSlot slot;
