@@ -70,6 +70,9 @@ unsigned int CNADataAccess::ms_nIndexNameCounter = 0;
 
 CNADataAccess::CNADataAccess(INADataSourceDescription* desc, CNAConnectionDescription* cnx, CNAError* error)
     : m_pclError(error), m_pclConnection(cnx), m_tabStatement(7) {
+  // The virtual table is still the generic class's here.
+  m_pfnGenericLitxxx = _pfnLitxxx();
+  m_pfnGenericLockUnlock = _pfnLockUnlock();
   m_pclRecordSave = NewRecordSaveCache();
   m_pclRecordSave2 = NewRecordSaveCache();
   if (m_pclConnection != nullptr) m_pclConnection->AddRef();

@@ -111,6 +111,13 @@ class CNADataAccess : public CInterf {
   virtual BOOL bHLit(long long recnum, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut);
   virtual BOOL bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // bHLitxxx as the table's host entry calls it (nadataaccessstep.h): a class that reads as the
+  // generic access does has its read in line there, any other its own bHLitxxx. The caller need
+  // not hold the access: a road that could let it go holds it itself.
+  BOOL bHostLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                   eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // The reading road's flag asking for the default item rather than the one named.
+  static constexpr NA_WRITEPARSEFLAGS kFlagDefaultItem = 0x20000;
   virtual BOOL bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                            eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bHRecherche(const wchar_t* item, const CAny* value, int generic, int setRead, eNA_LOCKTYPE lock,
@@ -440,20 +447,51 @@ class CNADataAccess : public CInterf {
   // The current statement with one reference for the caller; with none, the statement of the best
   // browse item (found or made) becomes current. Null when it cannot be made.
   CNAStatement* _pclGetLastStatement();
-  // The step road of bHLitxxx (nadataaccessstep.cpp): a next or previous read on the current
+  // The step road of bHLitxxx (nadataaccessstep.h): a next or previous read on the current
   // statement's item, where the general road reduces to moving the statement one row. Taken only
   // when no query run is being handed over, there is no table cache, the default item is not
   // asked, and the statement (the current one, found for item) has a started browse under an
   // unchanged filter and no search object. It then writes what the general road writes before
   // its fetch step and, when the statement needs no rebuild, stands inside its rows and can move
   // that way, moves it without the checks of _bFetch (a backend overriding _bFetch must leave
-  // such a step to _bFetchMove); else it goes on through _bFetch. false: not taken, nothing
-  // done; else the read's result in *read.
-  bool _bStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
-                  NA_WRITEPARSEFLAGS flags, BOOL* read);
+  // such a step to _bFetchMove); else it goes on through _bFetch. taken false: nothing done;
+  // else read is the read's result.
+  struct STStepRead {
+    bool taken;
+    BOOL read;
+  };
+  template <bool kHeld>
+  STStepRead _stStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  bool _bStepRoadOpen(eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags) const;
   // Off, every read takes the general road: set only by tests that compare the two roads, while
   // no read runs.
   static inline bool s_bStepRoad = true;
+  // bHLitxxx's body: the step road when it may be taken, else the general road.
+  BOOL _bReadAsGeneric(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                       eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // Whether this object's bHLitxxx, and its bLockUnlockRecord, are the generic ones: their
+  // addresses in the object's class against the ones the generic constructor saw (g++ reads both
+  // from the virtual table; another compiler always takes the virtual call).
+  using FnLitxxx = BOOL (*)(CNADataAccess*, const wchar_t*, eNA_PARSEDIRECTION, int, eNA_LOCKTYPE, eNA_LOCKTYPE*,
+                            NA_WRITEPARSEFLAGS);
+  using FnLockUnlock = BOOL (*)(CNADataAccess*, CNAStatement*, eNA_LOCKTYPE, long long, eNA_LOCKTYPE*);
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpmf-conversions"
+  FnLitxxx _pfnLitxxx() { return reinterpret_cast<FnLitxxx>(this->*(&CNADataAccess::bHLitxxx)); }
+  FnLockUnlock _pfnLockUnlock() {
+    return reinterpret_cast<FnLockUnlock>(this->*(&CNADataAccess::bLockUnlockRecord));
+  }
+#pragma GCC diagnostic pop
+  bool _bReadsAsGeneric() { return _pfnLitxxx() == m_pfnGenericLitxxx; }
+  bool _bLocksAsGeneric() { return _pfnLockUnlock() == m_pfnGenericLockUnlock; }
+#else
+  FnLitxxx _pfnLitxxx() { return nullptr; }
+  FnLockUnlock _pfnLockUnlock() { return nullptr; }
+  bool _bReadsAsGeneric() { return false; }
+  bool _bLocksAsGeneric() { return false; }
+#endif
   // bHLitxxx's general road.
   BOOL _bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                      eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
@@ -474,7 +512,7 @@ class CNADataAccess : public CInterf {
   BOOL _bFetchMoveFailed(CNAStatement* stmt);
   bool _bFetchMoveRest(CNAStatement* stmt, eNA_PARSEDIRECTION dir, int setRead, long long* count, long long* moved,
                        int* out);
-  // _bStepRead's parts (nadataaccessstep.cpp): its road after a read other than a plain step (false:
+  // _stStepRead's parts (nadataaccessstep.cpp): its road after a read other than a plain step (false:
   // not taken), and the move, made without _bFetch's checks when ready.
   bool _bStepChecked(const wchar_t* name, bool known, uint32_t stamp, const wchar_t* item, eNA_PARSEDIRECTION dir,
                      int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, BOOL* read);
@@ -847,6 +885,9 @@ class CNADataAccess : public CInterf {
   CTString m_csBestParseItem;
   // Saved positions by id, one reference each.
   CRefHashTable<int, CNAPosition*> m_tabPosition{7};
+  // The generic bHLitxxx and bLockUnlockRecord, as the generic constructor saw them.
+  FnLitxxx m_pfnGenericLitxxx = nullptr;
+  FnLockUnlock m_pfnGenericLockUnlock = nullptr;
 
   static unsigned int ms_nIndexNameCounter;
 

@@ -6,6 +6,7 @@
 
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
+#include "access/nadataaccessstep.h"
 #include "access/naposition.h"
 #include "access/narecord.h"
 #include "access/natablecache.h"
@@ -39,7 +40,7 @@ enum : int { kFilterSame = 0, kFilterEndAnew = 1, kFilterFoundAgain = 2 };
 enum : unsigned int {
   kReuse = 0x2000,
   kNoRowCache = 0x10000,
-  kDefaultItem = 0x20000,
+  kDefaultItem = CNADataAccess::kFlagDefaultItem,
   kInternalPositioning = 0x40000,
   kNoCache = 0x100000,
 };
@@ -127,12 +128,7 @@ CNAStatement* CNADataAccess::_pclGetLastStatement() {
 
 BOOL CNADataAccess::bHLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
-  if ((dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && s_bStepRoad && !m_bQueryParseStarted &&
-      m_pclTableCache == nullptr && (flags & kDefaultItem) == 0 && m_pclLastStatement != nullptr) {
-    BOOL read = FALSE;
-    if (_bStepRead(item, dir, setRead, lock, lockOut, flags, &read)) return read;
-  }
-  return _bReadGeneral(item, dir, setRead, lock, lockOut, flags);
+  return _bReadAsGeneric(item, dir, setRead, lock, lockOut, flags);
 }
 
 BOOL CNADataAccess::_bReadGeneral(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,

@@ -1,6 +1,7 @@
 #include "access/natable.h"
 
 #include "access/nadataaccess.h"
+#include "access/nadataaccessstep.h"
 #include "access/natableheld.h"
 #include "driver/inadatasourcedescription.h"
 #include "driver/naconnectiondescription.h"
@@ -318,7 +319,8 @@ BOOL CNATable::bHLit(INAContext* ctx, long long recnum, eNA_LOCKTYPE lock, eNA_L
 }
 BOOL CNATable::bHLitxxx(INAContext* ctx, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                         eNA_LOCKTYPE* lockOut, unsigned int flags) {
-  return _bForward(ctx, [&](CNADataAccess* a) { return a->bHLitxxx(item, dir, setRead, lock, lockOut, flags); });
+  return _bForward<false>(ctx,
+                          [&](CNADataAccess* a) { return a->bHostLitxxx(item, dir, setRead, lock, lockOut, flags); });
 }
 BOOL CNATable::bSkipRecord(INAContext* ctx, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
                            int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, unsigned int flags) {

@@ -1,0 +1,135 @@
+// The step road of CNADataAccess::bHLitxxx, in line wherever a read enters it: the access's own
+// bHLitxxx and the table's host entry, which thus reads a row without a further call frame. Its
+// rarer roads stay out of line in nadataaccessstep.cpp.
+#pragma once
+
+#include "access/nadataaccess.h"
+#include "access/nadataaccessguards.h"
+#include "access/naposition.h"
+#include "sql/nastatement.h"
+
+// The move's end once the fetch moved by moved rows; before: where a lock of kind 2 or 3 puts
+// the browse back when it is refused (null for the other locks).
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bFetchMoveLanded(CNAStatement* stmt, const wchar_t* item,
+                                                                    eNA_PARSEDIRECTION dir, long long count,
+                                                                    long long moved, int setRead, eNA_LOCKTYPE lock,
+                                                                    eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags,
+                                                                    CNAPosition* before) {
+  int out = 1;
+  stmt->HEndehors(&out);
+  if (stmt->llGetRemainingSkip() > 0) {
+    // Copies of its own, so that the one-row move keeps its counts in registers.
+    long long more = count, done = moved;
+    int left = out;
+    if (!_bFetchMoveRest(stmt, dir, setRead, &more, &done, &left)) return FALSE;
+    count = more;
+    moved = done;
+    out = left;
+  }
+  if (!out) {
+    // The generic lock of a row read takes none: TRUE, nothing written.
+    if (_bLocksAsGeneric() || bLockUnlockRecord(stmt, lock, 0, lockOut)) return TRUE;
+    if (before != nullptr) {
+      // Without a row cache a place counts in the block read: once the move read a further
+      // block it names another row, so the browse is found again by its record instead.
+      if (!stmt->bCacheEnabled()) before->ClearSet();
+      stmt->bSetPosition(before, static_cast<eNAPOSITION>(0));
+    }
+    return FALSE;
+  }
+  // A seek's rows ran out: the browse goes on past them.
+  if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
+  return TRUE;
+}
+
+// _bFetchMove's body, in line in the step road too, where a one-row move folds its checks away
+// and the rarer roads stay out of line.
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bFetchMoveInLine(CNAStatement* stmt, const wchar_t* item,
+                                                                   eNA_PARSEDIRECTION dir, long long count, int setRead,
+                                                                   eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                                                                   NA_WRITEPARSEFLAGS flags) {
+  if (setRead == 0 && count == 0) return TRUE;
+  if (lock == 2 || lock == 3) return _bFetchMoveLocked(stmt, item, dir, count, setRead, lock, lockOut, flags);
+  long long moved = 0;
+  if (!stmt->bFetch(dir, setRead, count, &moved)) return _bFetchMoveFailed(stmt);
+  return _bFetchMoveLanded(stmt, item, dir, count, moved, setRead, lock, lockOut, flags, nullptr);
+}
+
+// The step's move once the statement is ready (no rebuild, inside its open result) or not.
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bStepMove(CNAStatement* stmt, const wchar_t* item,
+                                                             eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                                                             eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags,
+                                                             bool ready) {
+  const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
+  BOOL ok;
+  if (ready && (!against || stmt->bCacheEnabled() || stmt->bCanFetchBackward())) {
+    ok = stmt->bSetLockType(lock) ? _bFetchMoveInLine(stmt, item, dir, 1, setRead, lock, lockOut, flags) : FALSE;
+  } else {
+    naguards::CHeldStatement held(naguards::CHeldStatement::Take(stmt));
+    ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
+  }
+  if (ok != FALSE) return ok;
+  naguards::CHeldStatement held(naguards::CHeldStatement::Take(stmt));
+  return _bStepReadFailed(stmt, item, dir, lock, lockOut, flags);
+}
+
+// Whether bHLitxxx may take the step road: a next or previous read, the step road on, no query
+// run being handed over, no table cache, not the default item, a current statement.
+[[gnu::always_inline]] inline bool CNADataAccess::_bStepRoadOpen(eNA_PARSEDIRECTION dir,
+                                                                  NA_WRITEPARSEFLAGS flags) const {
+  return (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && s_bStepRoad && !m_bQueryParseStarted &&
+         m_pclTableCache == nullptr && (flags & kFlagDefaultItem) == 0 && m_pclLastStatement != nullptr;
+}
+
+// The step road, once open. The general road would find the same statement, keep it current and
+// carry no filter. The current one is found again by its browse item's text alone while the
+// statements stayed as they were when it was found for it. kHeld: the caller holds this access;
+// else a plain step goes without a reference on it (only the host's close of the file or of its
+// context lets an access go, never a read), the road that checks more takes one.
+template <bool kHeld>
+[[gnu::always_inline]] inline CNADataAccess::STStepRead CNADataAccess::_stStepRead(const wchar_t* item,
+                                                                                  eNA_PARSEDIRECTION dir, int setRead,
+                                                                                  eNA_LOCKTYPE lock,
+                                                                                  eNA_LOCKTYPE* lockOut,
+                                                                                  NA_WRITEPARSEFLAGS flags) {
+  const wchar_t* name = item != nullptr ? item : L"";
+  const uint32_t stamp = m_tabStatement.dwGetStamp();
+  CNAStatement* const last = m_pclLastStatement;
+  const bool known = last->bFoundAt(stamp) && last->bBrowseItemIs(name);
+  // After a plain step every check of _bStepChecked holds: the move's own are left.
+  if (!known || !last->bPlainStepReady()) {
+    if constexpr (!kHeld) AddRef();
+    CHeldRef<CNADataAccess> self(kHeld ? nullptr : this);
+    BOOL read = FALSE;
+    const bool taken = _bStepChecked(name, known, stamp, item, dir, setRead, lock, lockOut, flags, &read);
+    return {taken, read};
+  }
+  // Only closing the access, its creation, deletion or a new source let its statements go, never a
+  // read: the plain move takes no reference on the statement, its recovery and rebuild do.
+  last->SetParseFlags(flags);
+  return {true, _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true)};
+}
+
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bReadAsGeneric(const wchar_t* item, eNA_PARSEDIRECTION dir,
+                                                                  int setRead, eNA_LOCKTYPE lock,
+                                                                  eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  if (_bStepRoadOpen(dir, flags)) {
+    const STStepRead step = _stStepRead<true>(item, dir, setRead, lock, lockOut, flags);
+    if (step.taken) return step.read;
+  }
+  return _bReadGeneral(item, dir, setRead, lock, lockOut, flags);
+}
+
+[[gnu::always_inline]] inline BOOL CNADataAccess::bHostLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir,
+                                                              int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                                                              NA_WRITEPARSEFLAGS flags) {
+  const bool generic = _bReadsAsGeneric();
+  if (generic && _bStepRoadOpen(dir, flags)) {
+    const STStepRead step = _stStepRead<false>(item, dir, setRead, lock, lockOut, flags);
+    if (step.taken) return step.read;
+  }
+  AddRef();
+  CHeldRef<CNADataAccess> self(this);
+  return generic ? _bReadGeneral(item, dir, setRead, lock, lockOut, flags)
+                 : bHLitxxx(item, dir, setRead, lock, lockOut, flags);
+}
