@@ -831,19 +831,22 @@ void CNAExpression::_FillParameterValue(CNAConvertVariant* holder, eNA_ITEMTYPE 
   }
 }
 
-BOOL CNAExpression::bValueOnlyInLiteral() const {
+BOOL CNAExpression::bValueOnlyInLiteral(const CNAColumn* answered) const {
   if (m_pclColumn == nullptr || m_pclLeft != nullptr || m_pclRight != nullptr || m_pclValue == nullptr ||
-      bHasServerLiteral() ||
-      m_pclColumn->eGetTypeColonne() != 0 || m_pclColumn->bIsComposedKey())
+      bHasServerLiteral())
     return FALSE;
-  // A browse's step past a row writes no NULL test only on a column that holds none; the bits it
-  // carries from its search are read by the write for that test alone.
-  constexpr unsigned int kSearchBits = NA_SEARCH_RECORD | NA_SEARCH_FILLTEST | NA_SEARCH_RECORDVALUES | NA_SEARCH_EQUALONLY;
   const bool equal = m_eOperator == NA_OP_EQ && m_dwFlags == 0;
-  const bool past = (m_eOperator == NA_OP_GT || m_eOperator == NA_OP_LT) &&
-                    (m_dwFlags & ~kSearchBits) == NA_EXPR_PAST_MATCHES && m_pclColumn->bUniqueNotNull();
-  // Of a number item, whose host value is neither a boolean nor text.
-  if ((!equal && !past) || !g_bIsNumberItemType(m_pclColumn->eNAGetItemType())) return FALSE;
+  if (!equal || m_pclColumn != answered) {
+    if (m_pclColumn->eGetTypeColonne() != 0 || m_pclColumn->bIsComposedKey()) return FALSE;
+    // A browse's step past a row writes no NULL test only on a column that holds none; the bits it
+    // carries from its search are read by the write for that test alone.
+    constexpr unsigned int kSearchBits =
+        NA_SEARCH_RECORD | NA_SEARCH_FILLTEST | NA_SEARCH_RECORDVALUES | NA_SEARCH_EQUALONLY;
+    const bool past = (m_eOperator == NA_OP_GT || m_eOperator == NA_OP_LT) &&
+                      (m_dwFlags & ~kSearchBits) == NA_EXPR_PAST_MATCHES && m_pclColumn->bUniqueNotNull();
+    // Of a number item, whose host value is neither a boolean nor text.
+    if ((!equal && !past) || !g_bIsNumberItemType(m_pclColumn->eNAGetItemType())) return FALSE;
+  }
   // A holder hands out a NULL value only when it is NULL itself: its NULL is the write's.
   return !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
 }

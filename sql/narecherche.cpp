@@ -319,7 +319,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
     return FALSE;
   // The operators and flags the first build gave: a write that folded a leaf changed them.
-  const bool descending = CNAExpression::s_bDescendingInBrowse(record, column, item);
+  const bool descending = _bDescendingInBrowse(record, column, item);
   const eNAOperator after = descending ? NA_OP_LT : NA_OP_GT, before = descending ? NA_OP_GT : NA_OP_LT;
   if (m_pclEqual->eGetOperator() != NA_OP_EQ || m_pclEqual->dwGetFlags() != 0 ||
       m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
@@ -367,6 +367,16 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
     m_pclCurrent = m_pclEqual;
   }
   return TRUE;
+}
+
+bool CNARecherche::_bDescendingInBrowse(CNARecord* record, CNAColumn* column, INAItemDescription* item) {
+  if (m_nDescendingStamp != m_nTreesStamp || record != m_pclDescendingRecord || column != m_pclDescendingColumn) {
+    m_bDescending = CNAExpression::s_bDescendingInBrowse(record, column, item);
+    m_nDescendingStamp = m_nTreesStamp;
+    m_pclDescendingRecord = record;
+    m_pclDescendingColumn = column;
+  }
+  return m_bDescending;
 }
 
 // ================================================================ Conditions
