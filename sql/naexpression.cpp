@@ -851,13 +851,18 @@ BOOL CNAExpression::bValueOnlyInLiteral(const CNAColumn* answered) const {
   return !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
 }
 
-BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,
-                                  unsigned int selectAt, CNAParameter* ownKept, CNAParameter* copyKept) {
-  if (command == nullptr || search == nullptr || m_pclColumn == nullptr) return FALSE;
-  if (m_pclNullExcluded != nullptr) m_pclNullExcluded->Reset();
-  const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
+eNA_ITEMTYPE CNAExpression::eWhereConversion(CNACommand* command) const {
+  return command->eGetFormatExpressionColonne(
       CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
       static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
+}
+
+BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,
+                                  unsigned int selectAt, CNAParameter* ownKept, CNAParameter* copyKept,
+                                  const eNA_ITEMTYPE* known) {
+  if (command == nullptr || search == nullptr || m_pclColumn == nullptr) return FALSE;
+  if (m_pclNullExcluded != nullptr) m_pclNullExcluded->Reset();
+  const eNA_ITEMTYPE conversion = known != nullptr ? *known : eWhereConversion(command);
   // A retyped value's parameter has no column: the kept ones are not what new ones would be.
   const bool renew = ownKept != nullptr && copyKept != nullptr && conversion == NA_IT_EMPTY;
   if (!renew) search->_RemoveParameterByPos(0);

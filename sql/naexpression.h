@@ -115,8 +115,14 @@ class CNAExpression : public CInterf {
   // NULL-selected set as a write leaves it. ownKept and copyKept, when given, are the parameters
   // of the last write, held by search and command alone: they take a holder of the new value
   // instead, being what new ones on it would be. FALSE when a parameter cannot be made or placed.
+  // conversion: eWhereConversion(command) as the caller found it for this leaf's column and
+  // operator (their item type and the command's dialect are theirs for good); null: asked here.
   BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt,
-                     CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr);
+                     CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr,
+                     const eNA_ITEMTYPE* conversion = nullptr);
+  // The item type the write of this leaf converts its value to in command's WHERE (NA_IT_EMPTY:
+  // none).
+  eNA_ITEMTYPE eWhereConversion(CNACommand* command) const;
 
   // The leaf names its row by the server's own text of the value, literal (ASCII, of the kind an
   // eNASERVERTEXT says): written in place of the value's. A new value (InitExpression on a

@@ -934,7 +934,8 @@ BOOL CNARecherche::bGetSQL(CNACommand* command, CNAFilter* filter, CNARecord* re
   return result;
 }
 
-BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
+BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt,
+                                        const eNA_ITEMTYPE* conversion) {
   if (m_pclCurrent == nullptr || command == nullptr) return FALSE;
   // The last write's parameter and its copy in command, held by nobody else and as they were
   // made, are renewed rather than made again.
@@ -950,7 +951,8 @@ BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int condit
   CNAParameter* copy = last >= 0 ? command->pclGetParameterNoRef(last) : nullptr;
   const bool kept = own != copy && asMade(own, conditionAt) && asMade(copy, selectAt) &&
                     own->pclGetValueNoRef() == copy->pclGetValueNoRef();
-  return m_pclCurrent->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr);
+  return m_pclCurrent->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr,
+                                     conversion);
 }
 
 // ================================================================ State

@@ -133,7 +133,9 @@ class CNARecherche : public CInterf {
   // bGetSQL's write of the current tree repeated, without a filter, for the value it holds now:
   // its text stands in command as the last write left it, its parameter at conditionAt of that
   // write and at selectAt of command (CNAExpression::bRewriteValue). FALSE when it cannot be.
-  BOOL bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt);
+  // conversion: as bRewriteValue's.
+  BOOL bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt,
+                            const eNA_ITEMTYPE* conversion = nullptr);
 
   // ---- Parameters ----
   int nGetNbParameter() const { return m_tabParameter.nGetCount(); }

@@ -764,6 +764,8 @@ class CNAStatement : public CInterf {
     long long rows = -1;
     long long offset = -1;
     int reverse = 0;
+    // The tree's eWhereConversion in the command, for the column and operator above.
+    eNA_ITEMTYPE conversion = NA_IT_EMPTY;
     unsigned int conditionAt = 0;
     unsigned int selectAt = 0;
     // The last walk that found the command's defines to be the record's (DefinesRecordColumns)

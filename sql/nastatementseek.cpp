@@ -128,6 +128,7 @@ void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags,
   kept.rows = command->llGetRowLimit();
   kept.offset = command->llGetRowOffset();
   kept.reverse = m_bReverse;
+  kept.conversion = tree->eWhereConversion(command);
   kept.conditionAt = conditionAt;
   kept.selectAt = command->pclGetParameterNoRef(0)->nGetPosition();
 }
@@ -150,7 +151,8 @@ BOOL CNAStatement::bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t*
       rows != kept.rows || offset != kept.offset || !_bKeptDefinesRecordColumns())
     return FALSE;
   CNACommand* command = kept.command;
-  if (!search->bRewriteCurrentValue(command, kept.conditionAt, kept.selectAt)) {
+  const bool asKept = tree->pclGetColumnNoRef() == kept.column && tree->eGetOperator() == kept.op;
+  if (!search->bRewriteCurrentValue(command, kept.conditionAt, kept.selectAt, asKept ? &kept.conversion : nullptr)) {
     kept.Drop();
     return FALSE;
   }
