@@ -106,7 +106,7 @@ class CNAExpression : public CInterf {
   // its parameter: on a number column of the table, = without a flag, or a browse's > or < past a
   // row (NA_EXPR_PAST_MATCHES and its search's bits) on a column unique and never NULL; a value
   // that is not NULL.
-  // answered: a column whose part of the answer (its kind, composite key and item type, all its
+  // answered: a column whose share of the answer (its kind, composite key and item type, all its
   // own for its life) was yes for =, taken again without asking it when this is = on it.
   BOOL bValueOnlyInLiteral(const CNAColumn* answered = nullptr) const;
   // The write of such a leaf repeated for its value as it is now, its text left where the last
