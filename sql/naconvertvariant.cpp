@@ -758,9 +758,17 @@ BOOL CNAConvertVariant::bRenewPlainNumber(INAItemDescription* analysis, INAItemD
       database != m_piDatabase || value->bIsNull() || value->wGetType() != m_wAnalysisZV ||
       nPlainNumberWidth(m_wAnalysisZV) == 0)
     return FALSE;
-  _SetKind(NA_VAR_ANY, true);
-  // Restart's kind, then the typing's retype by the two, moved the stamp too.
-  _MoveShapeStamp(2);
+  if (m_eVarType == NA_VAR_ANY) {
+    // Restart's kind, then the typing's retype by the two: nothing of a buffer to drop.
+    m_pbyBuffer = nullptr;
+    m_nDataSize = m_nBufferSize = 0;
+    m_nDBState = 0;
+    _MoveHeldShapeStamp(3);
+  } else {
+    _SetKind(NA_VAR_ANY, true);
+    // Restart's kind, then the typing's retype by the two, moved the stamp too.
+    _MoveShapeStamp(2);
+  }
   m_nDBLength = 0;
   m_clValue.AssignLike(*value);
   m_clValue.SetFlags(0);
@@ -2680,7 +2688,7 @@ BOOL CNAConvertVariant::bRenewCopy(const CNAConvertVariant* source) {
   m_pbyBuffer = nullptr;
   m_nBufferSize = m_nDataSize = 0;
   m_nDBState = 0;
-  _MoveShapeStamp(3);
+  _MoveHeldShapeStamp(3);
   // The copy's value whole: type, flags and bytes.
   m_clValue.AssignLike(source->m_clValue);
   m_nDBLength = source->m_nDBLength;

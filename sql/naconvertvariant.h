@@ -229,8 +229,9 @@ class CNAConvertVariant final : public CNAVariant {
   // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
   static BOOL s_bNullRowSlot(const STRowSlot& slot);
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
-  // Moves with every converter's shape stamp (and at a converter's birth): while it stays, no
-  // slot's stamp moved. It only grows.
+  // Moves with every converter's shape stamp (and at a converter's birth), but for the renewals of
+  // a value held as it is, which has no buffer and so no step of a slot: while it stays, no slot's
+  // stamp moved. It only grows.
   static unsigned int s_nShapeStampNow() { return s_nShapeStampGenerator.load(std::memory_order_relaxed); }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
@@ -362,5 +363,8 @@ class CNAConvertVariant final : public CNAVariant {
     m_nShapeStamp += by;
     ++s_nShapeStampGenerator;
   }
+  // A value held as it is renewed: only a buffer's converter gives a slot a step (one that stopped
+  // being a buffer moved the counter then), so the counter stays for the bindings' sake.
+  void _MoveHeldShapeStamp(unsigned int by) { m_nShapeStamp += by; }
   CNAError* m_pclError = nullptr;
 };

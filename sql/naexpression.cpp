@@ -831,30 +831,38 @@ void CNAExpression::_FillParameterValue(CNAConvertVariant* holder, eNA_ITEMTYPE 
   }
 }
 
-BOOL CNAExpression::bValueOnlyInLiteral() const {
+BOOL CNAExpression::bValueOnlyInLiteral(const CNAColumn* answered) const {
   if (m_pclColumn == nullptr || m_pclLeft != nullptr || m_pclRight != nullptr || m_pclValue == nullptr ||
-      bHasServerLiteral() ||
-      m_pclColumn->eGetTypeColonne() != 0 || m_pclColumn->bIsComposedKey())
+      bHasServerLiteral())
     return FALSE;
-  // A browse's step past a row writes no NULL test only on a column that holds none; the bits it
-  // carries from its search are read by the write for that test alone.
-  constexpr unsigned int kSearchBits = NA_SEARCH_RECORD | NA_SEARCH_FILLTEST | NA_SEARCH_RECORDVALUES | NA_SEARCH_EQUALONLY;
   const bool equal = m_eOperator == NA_OP_EQ && m_dwFlags == 0;
-  const bool past = (m_eOperator == NA_OP_GT || m_eOperator == NA_OP_LT) &&
-                    (m_dwFlags & ~kSearchBits) == NA_EXPR_PAST_MATCHES && m_pclColumn->bUniqueNotNull();
-  // Of a number item, whose host value is neither a boolean nor text.
-  if ((!equal && !past) || !g_bIsNumberItemType(m_pclColumn->eNAGetItemType())) return FALSE;
+  if (!equal || m_pclColumn != answered) {
+    if (m_pclColumn->eGetTypeColonne() != 0 || m_pclColumn->bIsComposedKey()) return FALSE;
+    // A browse's step past a row writes no NULL test only on a column that holds none; the bits it
+    // carries from its search are read by the write for that test alone.
+    constexpr unsigned int kSearchBits =
+        NA_SEARCH_RECORD | NA_SEARCH_FILLTEST | NA_SEARCH_RECORDVALUES | NA_SEARCH_EQUALONLY;
+    const bool past = (m_eOperator == NA_OP_GT || m_eOperator == NA_OP_LT) &&
+                      (m_dwFlags & ~kSearchBits) == NA_EXPR_PAST_MATCHES && m_pclColumn->bUniqueNotNull();
+    // Of a number item, whose host value is neither a boolean nor text.
+    if ((!equal && !past) || !g_bIsNumberItemType(m_pclColumn->eNAGetItemType())) return FALSE;
+  }
   // A holder hands out a NULL value only when it is NULL itself: its NULL is the write's.
   return !m_pclValue->bIsNull() && !m_pclValue->vbIsEmpty() ? TRUE : FALSE;
 }
 
-BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,
-                                  unsigned int selectAt, CNAParameter* ownKept, CNAParameter* copyKept) {
-  if (command == nullptr || search == nullptr || m_pclColumn == nullptr) return FALSE;
-  if (m_pclNullExcluded != nullptr) m_pclNullExcluded->Reset();
-  const eNA_ITEMTYPE conversion = command->eGetFormatExpressionColonne(
+eNA_ITEMTYPE CNAExpression::eWhereConversion(CNACommand* command) const {
+  return command->eGetFormatExpressionColonne(
       CNASqlElt::NA_SQLELT_WHERE, m_pclColumn->eNAGetItemType(),
       static_cast<eOPEXPRESSION>(Convert_eNAOperator_To_eOPEXPRESSION(m_eOperator)), nullptr);
+}
+
+BOOL CNAExpression::bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt,
+                                  unsigned int selectAt, CNAParameter* ownKept, CNAParameter* copyKept,
+                                  const eNA_ITEMTYPE* known) {
+  if (command == nullptr || search == nullptr || m_pclColumn == nullptr) return FALSE;
+  if (m_pclNullExcluded != nullptr) m_pclNullExcluded->Reset();
+  const eNA_ITEMTYPE conversion = known != nullptr ? *known : eWhereConversion(command);
   // A retyped value's parameter has no column: the kept ones are not what new ones would be.
   const bool renew = ownKept != nullptr && copyKept != nullptr && conversion == NA_IT_EMPTY;
   if (!renew) search->_RemoveParameterByPos(0);

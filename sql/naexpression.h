@@ -106,15 +106,23 @@ class CNAExpression : public CInterf {
   // its parameter: on a number column of the table, = without a flag, or a browse's > or < past a
   // row (NA_EXPR_PAST_MATCHES and its search's bits) on a column unique and never NULL; a value
   // that is not NULL.
-  BOOL bValueOnlyInLiteral() const;
+  // answered: a column whose share of the answer (its kind, composite key and item type, all its
+  // own for its life) was yes for =, taken again without asking it when this is = on it.
+  BOOL bValueOnlyInLiteral(const CNAColumn* answered = nullptr) const;
   // The write of such a leaf repeated for its value as it is now, its text left where the last
   // write put it: a new parameter for search (cleared before) at conditionAt, its copy at selectAt
   // in place of command's last parameter (CNACommand::bReplaceLastParameter), the leaf's
   // NULL-selected set as a write leaves it. ownKept and copyKept, when given, are the parameters
   // of the last write, held by search and command alone: they take a holder of the new value
   // instead, being what new ones on it would be. FALSE when a parameter cannot be made or placed.
+  // conversion: eWhereConversion(command) as the caller found it for this leaf's column and
+  // operator (their item type and the command's dialect are theirs for good); null: asked here.
   BOOL bRewriteValue(CNACommand* command, CNARecherche* search, unsigned int conditionAt, unsigned int selectAt,
-                     CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr);
+                     CNAParameter* ownKept = nullptr, CNAParameter* copyKept = nullptr,
+                     const eNA_ITEMTYPE* conversion = nullptr);
+  // The item type the write of this leaf converts its value to in command's WHERE (NA_IT_EMPTY:
+  // none).
+  eNA_ITEMTYPE eWhereConversion(CNACommand* command) const;
 
   // The leaf names its row by the server's own text of the value, literal (ASCII, of the kind an
   // eNASERVERTEXT says): written in place of the value's. A new value (InitExpression on a

@@ -319,7 +319,7 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
       m_pclAfter->pclGetColumnNoRef() != column || m_pclBefore->pclGetColumnNoRef() != column)
     return FALSE;
   // The operators and flags the first build gave: a write that folded a leaf changed them.
-  const bool descending = CNAExpression::s_bDescendingInBrowse(record, column, item);
+  const bool descending = _bDescendingInBrowse(record, column, item);
   const eNAOperator after = descending ? NA_OP_LT : NA_OP_GT, before = descending ? NA_OP_GT : NA_OP_LT;
   if (m_pclEqual->eGetOperator() != NA_OP_EQ || m_pclEqual->dwGetFlags() != 0 ||
       m_pclAfter->eGetOperator() != after || m_pclAfter->dwGetFlags() != NA_EXPR_PAST_MATCHES ||
@@ -367,6 +367,16 @@ BOOL CNARecherche::_bRenewValue(CNARecord* record, INAItemDescription* item, con
     m_pclCurrent = m_pclEqual;
   }
   return TRUE;
+}
+
+bool CNARecherche::_bDescendingInBrowse(CNARecord* record, CNAColumn* column, INAItemDescription* item) {
+  if (m_nDescendingStamp != m_nTreesStamp || record != m_pclDescendingRecord || column != m_pclDescendingColumn) {
+    m_bDescending = CNAExpression::s_bDescendingInBrowse(record, column, item);
+    m_nDescendingStamp = m_nTreesStamp;
+    m_pclDescendingRecord = record;
+    m_pclDescendingColumn = column;
+  }
+  return m_bDescending;
 }
 
 // ================================================================ Conditions
@@ -924,7 +934,8 @@ BOOL CNARecherche::bGetSQL(CNACommand* command, CNAFilter* filter, CNARecord* re
   return result;
 }
 
-BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt) {
+BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt,
+                                        const eNA_ITEMTYPE* conversion) {
   if (m_pclCurrent == nullptr || command == nullptr) return FALSE;
   // The last write's parameter and its copy in command, held by nobody else and as they were
   // made, are renewed rather than made again.
@@ -940,7 +951,8 @@ BOOL CNARecherche::bRewriteCurrentValue(CNACommand* command, unsigned int condit
   CNAParameter* copy = last >= 0 ? command->pclGetParameterNoRef(last) : nullptr;
   const bool kept = own != copy && asMade(own, conditionAt) && asMade(copy, selectAt) &&
                     own->pclGetValueNoRef() == copy->pclGetValueNoRef();
-  return m_pclCurrent->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr);
+  return m_pclCurrent->bRewriteValue(command, this, conditionAt, selectAt, kept ? own : nullptr, kept ? copy : nullptr,
+                                     conversion);
 }
 
 // ================================================================ State

@@ -133,7 +133,9 @@ class CNARecherche : public CInterf {
   // bGetSQL's write of the current tree repeated, without a filter, for the value it holds now:
   // its text stands in command as the last write left it, its parameter at conditionAt of that
   // write and at selectAt of command (CNAExpression::bRewriteValue). FALSE when it cannot be.
-  BOOL bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt);
+  // conversion: as bRewriteValue's.
+  BOOL bRewriteCurrentValue(CNACommand* command, unsigned int conditionAt, unsigned int selectAt,
+                            const eNA_ITEMTYPE* conversion = nullptr);
 
   // ---- Parameters ----
   int nGetNbParameter() const { return m_tabParameter.nGetCount(); }
@@ -189,6 +191,9 @@ class CNARecherche : public CInterf {
   BOOL _bRenewValue(CNARecord* record, INAItemDescription* item, const CAny* value, eNA_PARSEDIRECTION direction,
                     unsigned int flags);
   void _SetFetchItem(INAItemDescription* item);
+  // CNAExpression::s_bDescendingInBrowse of the fetch item on column of record, asked once for the
+  // trees as built (the record's source and the items are theirs for good).
+  bool _bDescendingInBrowse(CNARecord* record, CNAColumn* column, INAItemDescription* item);
   // The trees are (about to be) built or changed otherwise than by _bRenewValue.
   void _NewTreesStamp();
   // *tree released and cleared.
@@ -252,6 +257,11 @@ class CNARecherche : public CInterf {
   // While a chain is built: the entries from this one on compare their column's bytes (-1: none).
   int m_nBytesFrom = -1;
   uint64_t m_nTreesStamp = 0;
+  // _bDescendingInBrowse's answer, for the trees of this stamp and that record and column.
+  uint64_t m_nDescendingStamp = 0;
+  const CNARecord* m_pclDescendingRecord = nullptr;
+  const CNAColumn* m_pclDescendingColumn = nullptr;
+  bool m_bDescending = false;
   CTString m_csLostItem;
   bool m_bServerText = false;
   // While bAndMemoValues builds its chain: the row its values come from.

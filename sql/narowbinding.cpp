@@ -285,7 +285,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
       nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
       (sql->nGetResultStamp() != m_nResultStamp && !_bKeepFor(sql)))
     Bind(record, sql, statement->pclGetBrowsedColumnNoRef());
-  else if (m_bBound)
+  else if (m_bBound && counters != m_nCountersChecked)
+    // A new result alone (every seek's) moved no slot's stamp.
     _NoteStepped();
   m_nCountersChecked = counters;
 }

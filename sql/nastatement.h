@@ -148,7 +148,7 @@ class CNAStatement : public CInterf {
   // DefinesRecordColumns of the kept command and the record, its last answer taken back while
   // neither the record's columns nor the command's defines moved.
   bool _bKeptDefinesRecordColumns();
-  CNAExpression* _pclKeptSELECTTree() const;
+  CNAExpression* _pclKeptSELECTTree(const CNAColumn* answered = nullptr) const;
   virtual BOOL bBuildQueryCREATE(CNACommand* command);
   virtual BOOL bHAjoute(NA_WRITEPARSEFLAGS) { return FALSE; }
   virtual BOOL bBuildQueryINSERT(CNACommand* command, NA_WRITEPARSEFLAGS flags);
@@ -773,7 +773,8 @@ class CNAStatement : public CInterf {
     long long rows = -1;
     long long offset = -1;
     int reverse = 0;
-    CTString table;
+    // The tree's eWhereConversion in the command, for the column and operator above.
+    eNA_ITEMTYPE conversion = NA_IT_EMPTY;
     unsigned int conditionAt = 0;
     unsigned int selectAt = 0;
     // The last walk that found the command's defines to be the record's (DefinesRecordColumns)

@@ -1,7 +1,6 @@
 // The kept SELECT of a seek or of a browse's further block: the command its SELECT was built
 // into, sent again by the next seek (block) that differs only by the sought value (the value of
 // the row the block goes on past), with that value's literal written in place.
-#include <cwchar>
 
 #include "access/nadataaccess.h"
 #include "access/narecord.h"
@@ -86,14 +85,14 @@ bool CNAStatement::_bKeptDefinesRecordColumns() {
 }
 
 // The tree a kept SELECT's condition was written from: a seek's equal tree, or the tree a further
-// block of a browse goes on past its last row by.
-CNAExpression* CNAStatement::_pclKeptSELECTTree() const {
+// block of a browse goes on past its last row by. answered: as bValueOnlyInLiteral's.
+CNAExpression* CNAStatement::_pclKeptSELECTTree(const CNAColumn* answered) const {
   CNARecherche* search = m_pclRecherche;
   if (search == nullptr || search->nGetState() != (m_bContinuing ? 2 : 1)) return nullptr;
   // The current tree, which a seek's must be its equal tree.
   CNAExpression* tree = search->pclGetCurrentTreeNoRef();
   if (tree == nullptr || (!m_bContinuing && tree != search->pclGetEqualTreeNoRef())) return nullptr;
-  return tree->bValueOnlyInLiteral() ? tree : nullptr;
+  return tree->bValueOnlyInLiteral(answered) ? tree : nullptr;
 }
 
 void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags, const wchar_t* item, int forward) {
@@ -129,7 +128,7 @@ void CNAStatement::KeepSeekSELECT(CNACommand* command, NA_WRITEPARSEFLAGS flags,
   kept.rows = command->llGetRowLimit();
   kept.offset = command->llGetRowOffset();
   kept.reverse = m_bReverse;
-  kept.table = m_pclDataAccess->pszGetFormatedTableName();
+  kept.conversion = tree->eWhereConversion(command);
   kept.conditionAt = conditionAt;
   kept.selectAt = command->pclGetParameterNoRef(0)->nGetPosition();
 }
@@ -139,19 +138,21 @@ BOOL CNAStatement::bBuildKeptSeekSELECT(NA_WRITEPARSEFLAGS flags, const wchar_t*
   STKeptSeek& kept = m_clKeptSeek;
   CNARecherche* search = m_pclRecherche;
   if (kept.command == nullptr || kept.block != (m_bContinuing != 0) || m_pclDataAccess == nullptr) return FALSE;
-  CNAExpression* tree = _pclKeptSELECTTree();
+  // The kept tree's column answered for its = when the SELECT was kept.
+  CNAExpression* tree = _pclKeptSELECTTree(kept.op == NA_OP_EQ ? kept.column : nullptr);
   if (tree == nullptr) return FALSE;
   if (kept.block ? tree->pclGetColumnNoRef() != kept.column || tree->eGetOperator() != kept.op
                  : search != kept.search || search->nGetTreesStamp() != kept.stamp)
     return FALSE;
-  const wchar_t* table = m_pclDataAccess->pszGetFormatedTableName();
+  // The table's name is not asked: the access, and the name it formatted when it was made, are
+  // the statement's for good.
   if (bExistFilter() || _pclGetSourceQueryNoRef() != nullptr || !SameItem(kept.item, kept.itemNull, item) ||
       forward != kept.forward || flags != kept.flags || m_dwOrderCompletion != kept.orderCompletion ||
-      rows != kept.rows || offset != kept.offset || table == nullptr || wcscmp(table, kept.table.pszGet()) != 0 ||
-      !_bKeptDefinesRecordColumns())
+      rows != kept.rows || offset != kept.offset || !_bKeptDefinesRecordColumns())
     return FALSE;
   CNACommand* command = kept.command;
-  if (!search->bRewriteCurrentValue(command, kept.conditionAt, kept.selectAt)) {
+  const bool asKept = tree->pclGetColumnNoRef() == kept.column && tree->eGetOperator() == kept.op;
+  if (!search->bRewriteCurrentValue(command, kept.conditionAt, kept.selectAt, asKept ? &kept.conversion : nullptr)) {
     kept.Drop();
     return FALSE;
   }

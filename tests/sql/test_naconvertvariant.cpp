@@ -909,7 +909,13 @@ TEST_F(Convert, AHolderRenewedInOneStepStandsAsRestartedTypedAndSet) {
         v->bSetValue(&first);
         lives[life](*v);
       }
+      const bool heldAsValue = held[1]->eGetVarType() == NA_VAR_ANY;
+      const unsigned int shared = CNAConvertVariant::s_nShapeStampNow();
       const bool renewed = held[1]->bRenewPlainNumber(row.toAnalysis, row.toDatabase, &row.value) != FALSE;
+      // Only a buffer may be a row binding's slot: a value held as it is leaves the shared counter.
+      if (renewed) {
+        EXPECT_EQ(CNAConvertVariant::s_nShapeStampNow() == shared, heldAsValue) << what;
+      }
       // Lives that keep the descriptions and type (the first three) are renewed as the row says.
       if (life <= 2) {
         EXPECT_EQ(renewed, row.renewed) << what;
@@ -978,8 +984,10 @@ TEST_F(Convert, ACopyRenewedInOneStepIsWhatARestartAndACopyLeave) {
     source = make(row.next, row.analysis, row.database, row.nextNull);
     if (row.notRead) source->SetNotRead();
     const std::string before = ConverterState(renewed);
-    const unsigned int stamp = renewed->nGetShapeStamp();
+    const unsigned int stamp = renewed->nGetShapeStamp(), shared = CNAConvertVariant::s_nShapeStampNow();
     EXPECT_EQ(renewed->bRenewCopy(source) != 0, row.renewed) << r;
+    // A copy renewed is a value held as it is: no row binding's slot, the shared counter stays.
+    EXPECT_EQ(CNAConvertVariant::s_nShapeStampNow(), shared) << r;
     if (row.renewed) {
       restarted->Restart(true);
       restarted->bCopyVariant(source);
