@@ -492,14 +492,12 @@ CNAColumn* CNARecord::_pclAllocColumn(CNAError* error, INAItemDescription* item)
   return driver != nullptr ? driver->pclAllocColumn(error, item) : nullptr;
 }
 
-std::atomic<unsigned int> CNARecord::s_nColumnStampGenerator{0};
-
 BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* imported) {
   if (item == nullptr) return FALSE;
   CNAColumn* column = _pclAllocColumn(m_pclError, item);
   if (column == nullptr) return FALSE;
   column->AddRef();
-  m_nColumnStamp = ++s_nColumnStampGenerator;
+  m_nColumnStamp = CNAReadStamp::nMove();
   const bool listed = m_tabColumn.AjouteRef(column) != nullptr &&
                       (!column->bIsMemo() || m_tabColumnMemo.AjouteRef(column) != nullptr) &&
                       (!column->bIsComposedKey() || !column->bUnique() || m_tabComposedKey.AjouteRef(column) != nullptr);
@@ -510,7 +508,7 @@ BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* importe
 }
 
 void CNARecord::DeleteAllColumn() {
-  m_nColumnStamp = ++s_nColumnStampGenerator;
+  m_nColumnStamp = CNAReadStamp::nMove();
   m_tabColumn.SupprimeTout();
 }
 

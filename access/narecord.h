@@ -31,6 +31,7 @@
 #include "access/narecordid.h"
 #include "common/interf.h"
 #include "common/refarray.h"
+#include "driver/nareadstamp.h"
 #include "platform/qxunknown.h"
 #include "platform/wintypes.h"
 #include "sql/naconvertvariant.h"
@@ -247,7 +248,7 @@ class CNARecord : public CInterf {
   // Unique among records (one counter for all).
   unsigned int nGetColumnStamp() const { return m_nColumnStamp; }
   // Moves whenever any record's column stamp does: no record's columns changed while it stays.
-  static unsigned int s_nColumnStampNow() { return s_nColumnStampGenerator.load(std::memory_order_relaxed); }
+  static unsigned int s_nColumnStampNow() { return CNAReadStamp::nNow(); }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
   // Table source: the column at the item's physical index when it is the item's (a composite key,
@@ -420,8 +421,7 @@ class CNARecord : public CInterf {
   CNADataAccess* m_pclDataAccess;
   CNAConnectionDescription* m_pclConnection = nullptr;
   CRefArray<CNAColumn> m_tabColumn;
-  unsigned int m_nColumnStamp = ++s_nColumnStampGenerator;
-  static std::atomic<unsigned int> s_nColumnStampGenerator;
+  unsigned int m_nColumnStamp = CNAReadStamp::nMove();
   CNAColumn* m_pclColumnIDAuto = nullptr;
   CNAColumn* m_pclUniqueKey = nullptr;
   CNAKJRecord* m_pclTemplate = nullptr;

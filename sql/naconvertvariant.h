@@ -28,6 +28,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "driver/nareadstamp.h"
 #include "sql/inaitemdescription.h"
 #include "sql/navariant.h"
 
@@ -231,7 +232,7 @@ class CNAConvertVariant final : public CNAVariant {
   unsigned int nGetShapeStamp() const { return m_nShapeStamp; }
   // Moves with every converter's shape stamp (and at a converter's birth): while it stays, no
   // slot's stamp moved. It only grows.
-  static unsigned int s_nShapeStampNow() { return s_nShapeStampGenerator.load(std::memory_order_relaxed); }
+  static unsigned int s_nShapeStampNow() { return CNAReadStamp::nNow(); }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
 
@@ -357,10 +358,9 @@ class CNAConvertVariant final : public CNAVariant {
   int m_nDBState = 0;
   // Moved by every change a row writer depends on (GetRowSlot), only through _MoveShapeStamp.
   unsigned int m_nShapeStamp = 0;
-  static std::atomic<unsigned int> s_nShapeStampGenerator;
   void _MoveShapeStamp(unsigned int by) {
     m_nShapeStamp += by;
-    ++s_nShapeStampGenerator;
+    CNAReadStamp::nMove();
   }
   CNAError* m_pclError = nullptr;
 };

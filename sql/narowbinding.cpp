@@ -303,9 +303,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
   // The record's columns, the connection's code pages and the converters' shapes change only as
-  // the counters move.
-  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp() +
-                                CNAConvertVariant::s_nShapeStampNow();
+  // their one counter moves.
+  const unsigned int counters = CNAReadStamp::nNow();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
       counters != m_nCountersChecked)
     _CheckStamps(statement, record, sql, counters);
