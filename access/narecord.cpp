@@ -150,6 +150,7 @@ void CNARecordValue::_NoMemory() const { NoMemoryOn(m_pclError); }
 
 BOOL CNARecordValue::_bHaveMemo() {
   if (m_pclMemo != nullptr) return TRUE;
+  CNAKJRecord::s_MoveLayouts();
   m_pclMemo = new (std::nothrow) CNARecordMemo();
   if (m_pclMemo == nullptr) {
     _NoMemory();
@@ -196,6 +197,7 @@ BOOL CNARecordValue::bCopyNAKJRecord(const CNAKJRecord* record) {
     return FALSE;
   }
   clone->AddRef();
+  CNAKJRecord::s_MoveLayouts();
   m_pclRecord = clone;
   return TRUE;
 }
@@ -265,6 +267,7 @@ CNARecordValue* CNARecordValue::pclGetClone(int flags) const {
 BOOL CNARecordValue::bShareRecordID(CNARecordId* id) {
   if (id != nullptr) id->AddRef();
   if (m_pclRecordId != nullptr) m_pclRecordId->dwRelease();
+  CNAKJRecord::s_MoveLayouts();
   m_pclRecordId = id;
   return TRUE;
 }
@@ -275,6 +278,7 @@ BOOL CNARecordValue::bShareTabMemoValue(CNARecordMemo* memo) {
   else
     memo = nullptr;
   if (m_pclMemo != nullptr) m_pclMemo->dwRelease();
+  CNAKJRecord::s_MoveLayouts();
   m_pclMemo = memo;
   return TRUE;
 }
@@ -384,6 +388,7 @@ void CNARecord::_FreeRecordsBuffer() {
   if (m_pclTemplate != nullptr) m_pclTemplate->nRelease();
   m_pclCurrent = m_pclOriginal = nullptr;
   m_pclTemplate = nullptr;
+  m_nPlainCopyFound = 0;
 }
 
 BOOL CNARecord::_bAllocRecordsBuffer(INADataSourceDescription* desc) {

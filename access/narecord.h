@@ -303,12 +303,20 @@ class CNARecord : public CInterf {
     return true;
   }
   // Whether that copy is a plain one of a current value in no state while value is the twin: the
-  // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Nothing changes.
+  // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Only the record
+  // notes that the copy was found plain.
   [[gnu::always_inline]] bool bPlainCopyKeepsTwin(const CNARecordValue* value) const {
-    const CNARecordValue* to = m_pclOriginal;
     const CNARecordValue* from = m_pclCurrent;
-    return value != nullptr && value == m_pclOriginalTwin && to != nullptr && from != nullptr &&
-           from->m_eState == NA_RECORDSTATE_NONE && to->_bPlainCopyFrom(from);
+    if (value == nullptr || value != m_pclOriginalTwin || from == nullptr || from->m_eState != NA_RECORDSTATE_NONE)
+      return false;
+    // Found plain before, and no buffer, memo set or identifier of a value changed since: the
+    // copy's parts are asked once, not at every row.
+    const unsigned int now = CNAKJRecord::s_nLayoutsNow();
+    if (m_nPlainCopyFound != 0 && m_nPlainCopyFound == now) return true;
+    const CNARecordValue* to = m_pclOriginal;
+    if (to == nullptr || !to->_bPlainCopyFrom(from)) return false;
+    m_nPlainCopyFound = now;
+    return true;
   }
   // The copy once bPlainCopyKeepsTwin held: the twin stays, standing now for the row copied (what
   // bDetachOriginalTwin, the copy and TakeOriginalTwin of the same value leave).
@@ -432,6 +440,9 @@ class CNARecord : public CInterf {
   mutable CNARecordValue* m_pclOriginalTwin = nullptr;
   int32_t m_bOriginalSet = 0;
   int m_nEqualRows = 0;
+  // CNAKJRecord::s_nLayoutsNow when the original and current values were last found to copy
+  // plainly (bPlainCopyKeepsTwin); 0: not known. Forgotten with the values.
+  mutable unsigned int m_nPlainCopyFound = 0;
   CRefArray<CNAColumn> m_tabColumnOrder;
   CRefArray<CNAColumn> m_tabColumnMemo;
   CRefArray<CNAColumn> m_tabComposedKey;
