@@ -330,7 +330,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (i != count) [[unlikely]]
     return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, i, defined, nulls);
   _SetFlagWord(flags, defined, nulls);
-  return _bRowTextsNoted(record, sql, texts, lengths);
+  return _bRowTextsNoted(record, sql, kj, texts, lengths);
 }
 
 [[gnu::noinline]] BOOL CNARowBinding::_bReadColumnsFrom(CNAStatement* statement, CNARecord* record,
@@ -358,10 +358,10 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
 }
 
 [[gnu::always_inline]] inline BOOL CNARowBinding::_bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql,
-                                                                   const char* const* texts,
+                                                                   const CNAKJRecord* kj, const char* const* texts,
                                                                    const unsigned long* lengths) {
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
-  if (m_tabServerText.empty() || _bAllHeld(record->pclGetNAKJRecord(), texts, lengths)) return TRUE;
+  if (m_tabServerText.empty() || _bAllHeld(kj, texts, lengths)) return TRUE;
   return _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
 }
 
@@ -409,7 +409,8 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   _SetFlagWord(flags, defined, nulls);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
-  return ok ? _bRowTextsNoted(record, sql, texts, lengths) : FALSE;
+  // A column's own read may have given the record its buffer.
+  return ok ? _bRowTextsNoted(record, sql, record->pclGetNAKJRecord(), texts, lengths) : FALSE;
 }
 
 unsigned int CNARowBinding::nGetWriterCount() const {

@@ -80,8 +80,8 @@ class CNARowBinding {
                       uint64_t defined, uint64_t nulls);
   // The written slots' bits set in the flag word, the NULL ones' cleared.
   void _SetFlagWord(BYTE* flags, uint64_t defined, uint64_t nulls) const;
-  // The row's server texts noted unless its writers held them all.
-  BOOL _bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql, const char* const* texts,
+  // The row's server texts noted unless its writers held them all; kj: the record's current buffer.
+  BOOL _bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql, const CNAKJRecord* kj, const char* const* texts,
                        const unsigned long* lengths);
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
