@@ -150,6 +150,7 @@ void CNARecordValue::_NoMemory() const { NoMemoryOn(m_pclError); }
 
 BOOL CNARecordValue::_bHaveMemo() {
   if (m_pclMemo != nullptr) return TRUE;
+  CNAKJRecord::s_MoveLayouts();
   m_pclMemo = new (std::nothrow) CNARecordMemo();
   if (m_pclMemo == nullptr) {
     _NoMemory();
@@ -196,6 +197,7 @@ BOOL CNARecordValue::bCopyNAKJRecord(const CNAKJRecord* record) {
     return FALSE;
   }
   clone->AddRef();
+  CNAKJRecord::s_MoveLayouts();
   m_pclRecord = clone;
   return TRUE;
 }
@@ -265,6 +267,7 @@ CNARecordValue* CNARecordValue::pclGetClone(int flags) const {
 BOOL CNARecordValue::bShareRecordID(CNARecordId* id) {
   if (id != nullptr) id->AddRef();
   if (m_pclRecordId != nullptr) m_pclRecordId->dwRelease();
+  CNAKJRecord::s_MoveLayouts();
   m_pclRecordId = id;
   return TRUE;
 }
@@ -275,6 +278,7 @@ BOOL CNARecordValue::bShareTabMemoValue(CNARecordMemo* memo) {
   else
     memo = nullptr;
   if (m_pclMemo != nullptr) m_pclMemo->dwRelease();
+  CNAKJRecord::s_MoveLayouts();
   m_pclMemo = memo;
   return TRUE;
 }
@@ -384,6 +388,7 @@ void CNARecord::_FreeRecordsBuffer() {
   if (m_pclTemplate != nullptr) m_pclTemplate->nRelease();
   m_pclCurrent = m_pclOriginal = nullptr;
   m_pclTemplate = nullptr;
+  m_nPlainCopyFound = 0;
 }
 
 BOOL CNARecord::_bAllocRecordsBuffer(INADataSourceDescription* desc) {
@@ -492,14 +497,12 @@ CNAColumn* CNARecord::_pclAllocColumn(CNAError* error, INAItemDescription* item)
   return driver != nullptr ? driver->pclAllocColumn(error, item) : nullptr;
 }
 
-std::atomic<unsigned int> CNARecord::s_nColumnStampGenerator{0};
-
 BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* imported) {
   if (item == nullptr) return FALSE;
   CNAColumn* column = _pclAllocColumn(m_pclError, item);
   if (column == nullptr) return FALSE;
   column->AddRef();
-  m_nColumnStamp = ++s_nColumnStampGenerator;
+  m_nColumnStamp = CNAReadStamp::nMove();
   const bool listed = m_tabColumn.AjouteRef(column) != nullptr &&
                       (!column->bIsMemo() || m_tabColumnMemo.AjouteRef(column) != nullptr) &&
                       (!column->bIsComposedKey() || !column->bUnique() || m_tabComposedKey.AjouteRef(column) != nullptr);
@@ -510,7 +513,7 @@ BOOL CNARecord::bAddColumn(INAItemDescription* item, CNAItemDescription* importe
 }
 
 void CNARecord::DeleteAllColumn() {
-  m_nColumnStamp = ++s_nColumnStampGenerator;
+  m_nColumnStamp = CNAReadStamp::nMove();
   m_tabColumn.SupprimeTout();
 }
 

@@ -31,6 +31,7 @@
 #include "access/narecordid.h"
 #include "common/interf.h"
 #include "common/refarray.h"
+#include "driver/nareadstamp.h"
 #include "platform/qxunknown.h"
 #include "platform/wintypes.h"
 #include "sql/naconvertvariant.h"
@@ -247,7 +248,7 @@ class CNARecord : public CInterf {
   // Unique among records (one counter for all).
   unsigned int nGetColumnStamp() const { return m_nColumnStamp; }
   // Moves whenever any record's column stamp does: no record's columns changed while it stays.
-  static unsigned int s_nColumnStampNow() { return s_nColumnStampGenerator.load(std::memory_order_relaxed); }
+  static unsigned int s_nColumnStampNow() { return CNAReadStamp::nNow(); }
   // Null outside 0..count-1.
   CNAColumn* pclGetColumnNoRef(int i) const { return i >= 0 && i < m_tabColumn.nGetCount() ? m_tabColumn[i] : nullptr; }
   // Table source: the column at the item's physical index when it is the item's (a composite key,
@@ -302,12 +303,20 @@ class CNARecord : public CInterf {
     return true;
   }
   // Whether that copy is a plain one of a current value in no state while value is the twin: the
-  // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Nothing changes.
+  // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Only the record
+  // notes that the copy was found plain.
   [[gnu::always_inline]] bool bPlainCopyKeepsTwin(const CNARecordValue* value) const {
-    const CNARecordValue* to = m_pclOriginal;
     const CNARecordValue* from = m_pclCurrent;
-    return value != nullptr && value == m_pclOriginalTwin && to != nullptr && from != nullptr &&
-           from->m_eState == NA_RECORDSTATE_NONE && to->_bPlainCopyFrom(from);
+    if (value == nullptr || value != m_pclOriginalTwin || from == nullptr || from->m_eState != NA_RECORDSTATE_NONE)
+      return false;
+    // Found plain before, and no buffer, memo set or identifier of a value changed since: the
+    // copy's parts are asked once, not at every row.
+    const unsigned int now = CNAKJRecord::s_nLayoutsNow();
+    if (m_nPlainCopyFound != 0 && m_nPlainCopyFound == now) return true;
+    const CNARecordValue* to = m_pclOriginal;
+    if (to == nullptr || !to->_bPlainCopyFrom(from)) return false;
+    m_nPlainCopyFound = now;
+    return true;
   }
   // The copy once bPlainCopyKeepsTwin held: the twin stays, standing now for the row copied (what
   // bDetachOriginalTwin, the copy and TakeOriginalTwin of the same value leave).
@@ -420,8 +429,7 @@ class CNARecord : public CInterf {
   CNADataAccess* m_pclDataAccess;
   CNAConnectionDescription* m_pclConnection = nullptr;
   CRefArray<CNAColumn> m_tabColumn;
-  unsigned int m_nColumnStamp = ++s_nColumnStampGenerator;
-  static std::atomic<unsigned int> s_nColumnStampGenerator;
+  unsigned int m_nColumnStamp = CNAReadStamp::nMove();
   CNAColumn* m_pclColumnIDAuto = nullptr;
   CNAColumn* m_pclUniqueKey = nullptr;
   CNAKJRecord* m_pclTemplate = nullptr;
@@ -432,6 +440,9 @@ class CNARecord : public CInterf {
   mutable CNARecordValue* m_pclOriginalTwin = nullptr;
   int32_t m_bOriginalSet = 0;
   int m_nEqualRows = 0;
+  // CNAKJRecord::s_nLayoutsNow when the original and current values were last found to copy
+  // plainly (bPlainCopyKeepsTwin); 0: not known. Forgotten with the values.
+  mutable unsigned int m_nPlainCopyFound = 0;
   CRefArray<CNAColumn> m_tabColumnOrder;
   CRefArray<CNAColumn> m_tabColumnMemo;
   CRefArray<CNAColumn> m_tabComposedKey;

@@ -55,7 +55,7 @@ CNAConnectionDescription::~CNAConnectionDescription() {
   if (m_piHost != nullptr) m_piHost->nRelease();
 }
 
-std::atomic<unsigned int> CNAConnectionDescription::s_nCodePageGenerator{0};
+std::atomic<unsigned int> CNAReadStamp::s_nGenerator{0};
 
 void CNAConnectionDescription::_InitCodePageFromZV() {
   SetHostCodePage(static_cast<int>(dwGetCodePageFromCharset(STR_nGetCurrentChangeCharset())));

@@ -18,6 +18,7 @@
 #include "common/interf.h"
 #include "driver/inaerror.h"
 #include "driver/nahost.h"
+#include "driver/nareadstamp.h"
 
 class CNAError;
 class CXError;
@@ -338,7 +339,7 @@ class CNAConnectionDescription : public CInterf {
   int nGetServerCodePage() const { return m_nServerCodePage; }
   // Moves whenever any connection's code pages are set: a reader that kept them (a statement's
   // row binding) knows them unchanged while it stays.
-  static unsigned int s_nCodePageStamp() { return s_nCodePageGenerator.load(std::memory_order_relaxed); }
+  static unsigned int s_nCodePageStamp() { return CNAReadStamp::nNow(); }
   const wchar_t* pszGetServerVersion() const { return m_csServerVersion.pszGet(); }
   int nGetServerVersionMajor() const { return m_nServerVersionMajor; }
   int nGetServerVersionMinor() const { return m_nServerVersionMinor; }
@@ -406,11 +407,11 @@ class CNAConnectionDescription : public CInterf {
   void _InitCodePageFromZV();
   void SetHostCodePage(int page) {
     m_nHostCodePage = page;
-    s_nCodePageGenerator.fetch_add(1, std::memory_order_relaxed);
+    CNAReadStamp::nMove();
   }
   void SetServerCodePage(int page) {
     m_nServerCodePage = page;
-    s_nCodePageGenerator.fetch_add(1, std::memory_order_relaxed);
+    CNAReadStamp::nMove();
   }
 
   int m_bUnicodeSupport = 1;
@@ -419,7 +420,6 @@ class CNAConnectionDescription : public CInterf {
   // Set through the two setters only, which move the stamp.
   int m_nHostCodePage = -1;
   int m_nServerCodePage = -1;
-  static std::atomic<unsigned int> s_nCodePageGenerator;
 
  protected:
   int m_eDataSource = 0;

@@ -670,12 +670,10 @@ constexpr struct SPow10Wide {
 
 // ---- Construction and kind ----
 
-std::atomic<unsigned int> CNAConvertVariant::s_nShapeStampGenerator{0};
-
 CNAConvertVariant::CNAConvertVariant(CNAError* error, CNAConnectionDescription* cnx)
     : m_pclCnx(cnx), m_pclError(error) {
   // A converter born where another lived must not pass for it.
-  ++s_nShapeStampGenerator;
+  CNAReadStamp::nMove();
   if (m_pclCnx != nullptr) m_pclCnx->AddRef();
   CNAError::s_Hold(m_pclError);
 }

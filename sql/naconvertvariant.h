@@ -28,6 +28,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "driver/nareadstamp.h"
 #include "sql/inaitemdescription.h"
 #include "sql/navariant.h"
 
@@ -232,7 +233,7 @@ class CNAConvertVariant final : public CNAVariant {
   // Moves with every converter's shape stamp (and at a converter's birth), but for the renewals of
   // a value held as it is, which has no buffer and so no step of a slot: while it stays, no slot's
   // stamp moved. It only grows.
-  static unsigned int s_nShapeStampNow() { return s_nShapeStampGenerator.load(std::memory_order_relaxed); }
+  static unsigned int s_nShapeStampNow() { return CNAReadStamp::nNow(); }
   // bInitBufferDB ran (or had nothing to do): a slot gets a writer only then.
   BOOL bDBReady() const { return m_nDBState != 0 ? TRUE : FALSE; }
 
@@ -358,10 +359,9 @@ class CNAConvertVariant final : public CNAVariant {
   int m_nDBState = 0;
   // Moved by every change a row writer depends on (GetRowSlot), only through _MoveShapeStamp.
   unsigned int m_nShapeStamp = 0;
-  static std::atomic<unsigned int> s_nShapeStampGenerator;
   void _MoveShapeStamp(unsigned int by) {
     m_nShapeStamp += by;
-    ++s_nShapeStampGenerator;
+    CNAReadStamp::nMove();
   }
   // A value held as it is renewed: only a buffer's converter gives a slot a step (one that stopped
   // being a buffer moved the counter then), so the counter stays for the bindings' sake.

@@ -112,6 +112,10 @@ class CNAKJRecord {
   // Moves with every new buffer (its sizes and places): a reader that checked them knows them
   // unchanged while it stays. Unique among records (one counter for all); 0: no buffer yet.
   unsigned int nGetLayoutStamp() const { return m_nLayoutStamp; }
+  // Moves with every new buffer of any record, and with CNARecordValue's parts (s_MoveLayouts): a
+  // reader that checked sizes or parts knows them unchanged while it stays.
+  static unsigned int s_nLayoutsNow() { return s_nLayoutGenerator.load(std::memory_order_relaxed); }
+  static void s_MoveLayouts() { s_nLayoutGenerator.fetch_add(1, std::memory_order_relaxed); }
   // Null when the element lies outside the values area.
   BYTE* pbyGetItemValue(const INAItemDescription* item, int index);
   const BYTE* pbyGetItemValue(const INAItemDescription* item, int index) const;

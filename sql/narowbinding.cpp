@@ -304,9 +304,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
   // The record's columns, the connection's code pages and the converters' shapes change only as
-  // the counters move.
-  const unsigned int counters = CNARecord::s_nColumnStampNow() + CNAConnectionDescription::s_nCodePageStamp() +
-                                CNAConvertVariant::s_nShapeStampNow();
+  // their one counter moves.
+  const unsigned int counters = CNAReadStamp::nNow();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
       counters != m_nCountersChecked)
     _CheckStamps(statement, record, sql, counters);
@@ -332,7 +331,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (i != count) [[unlikely]]
     return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, i, defined, nulls);
   _SetFlagWord(flags, defined, nulls);
-  return _bRowTextsNoted(record, sql, texts, lengths);
+  return _bRowTextsNoted(record, sql, kj, texts, lengths);
 }
 
 [[gnu::noinline]] BOOL CNARowBinding::_bReadColumnsFrom(CNAStatement* statement, CNARecord* record,
@@ -360,10 +359,10 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
 }
 
 [[gnu::always_inline]] inline BOOL CNARowBinding::_bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql,
-                                                                   const char* const* texts,
+                                                                   const CNAKJRecord* kj, const char* const* texts,
                                                                    const unsigned long* lengths) {
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
-  if (m_tabServerText.empty() || _bAllHeld(record->pclGetNAKJRecord(), texts, lengths)) return TRUE;
+  if (m_tabServerText.empty() || _bAllHeld(kj, texts, lengths)) return TRUE;
   return _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
 }
 
@@ -411,7 +410,8 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   _SetFlagWord(flags, defined, nulls);
   // A converter found changed binds again at the next row.
   if (changed) Forget();
-  return ok ? _bRowTextsNoted(record, sql, texts, lengths) : FALSE;
+  // A column's own read may have given the record its buffer.
+  return ok ? _bRowTextsNoted(record, sql, record->pclGetNAKJRecord(), texts, lengths) : FALSE;
 }
 
 unsigned int CNARowBinding::nGetWriterCount() const {

@@ -18,9 +18,9 @@
 // - each converter's shape stamp (kind, buffer, type, items, connection),
 // - the connection's server and host code pages.
 // The column stamp, the code pages and the converters' shape stamps are asked again only after
-// some record's columns, some connection's code pages or some converter's shape changed (their
-// counters moved), the record buffer's shape only for another buffer or layout: inside one result
-// a row asks the result stamp, the counters and the buffer's layout stamp.
+// some record's columns, some connection's code pages or some converter's shape changed (the
+// counter all three move, CNAReadStamp), the record buffer's shape only for another buffer or
+// layout: inside one result a row asks the result stamp, that counter and the buffer's layout stamp.
 #pragma once
 
 #include <cstdint>
@@ -65,8 +65,8 @@ class CNARowBinding {
     // only NULLs so far): asked for its step again after each of its own reads until then.
     bool bPending;
   };
-  // bReadRow's checks of the stamps in full, binding again when one changed; counters: the sum of
-  // the record, code page and shape counters they were asked at.
+  // bReadRow's checks of the stamps in full, binding again when one changed; counters: the
+  // CNAReadStamp they were asked at.
   void _CheckStamps(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int counters);
   // The flag word of kj's written slots (null: each slot goes through SetSlotDefined), kept for
   // kj's layout stamp when there is one.
@@ -80,8 +80,8 @@ class CNARowBinding {
                       uint64_t defined, uint64_t nulls);
   // The written slots' bits set in the flag word, the NULL ones' cleared.
   void _SetFlagWord(BYTE* flags, uint64_t defined, uint64_t nulls) const;
-  // The row's server texts noted unless its writers held them all.
-  BOOL _bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql, const char* const* texts,
+  // The row's server texts noted unless its writers held them all; kj: the record's current buffer.
+  BOOL _bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql, const CNAKJRecord* kj, const char* const* texts,
                        const unsigned long* lengths);
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
@@ -130,8 +130,8 @@ class CNARowBinding {
   // Its only entry when that is a writer's answer (most keys), tested without the loop.
   const bool* m_pbOnlyHeld = nullptr;
   unsigned int m_nOnlyHeldColumn = 0;
-  // The sum of the record, code page and shape counters when the stamps were last checked in
-  // full: each only grows, so an equal sum is each unchanged. It fills a hole of the layout: a larger
+  // CNAReadStamp when the stamps were last checked in full: while it stays, no record's columns,
+  // code page or converter's shape changed. It fills a hole of the layout: a larger
   // statement moves the heap the client library allocates each result from, at a cost to seeks.
   unsigned int m_nCountersChecked = 0;
   const CNARecord* m_pclRecord = nullptr;

@@ -176,8 +176,11 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   m_bRowValid = 1;
   m_bFoundByFetch = 1;
   m_llLastMoved = 1;
+  // A step, after a row read: a browse whose key no two rows share starts each row's run afresh.
   const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(way) : way;
-  m_nEqualRows = _nRankAfter(host, record->pclPeekOriginalValueNoRef(), record->pclGetCurrentValueNoRef());
+  m_nEqualRows = _bBrowseKeyUnique() ? (host == NA_PARSE_PREVIOUS ? -1 : 0)
+                                     : _nRankAfter(host, record->pclPeekOriginalValueNoRef(),
+                                                   record->pclGetCurrentValueNoRef());
   record->SetEqualRows(m_nEqualRows);
   record->CopyPlainCurrentToTwinnedOriginal();
   m_bOutOfRange = 0;

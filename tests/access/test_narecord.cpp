@@ -463,6 +463,59 @@ TEST_F(Record, TwinGetsTheOriginalsRowBeforeTheOriginalChangesOrIsHandedOut) {
   }
 }
 
+// A copy into the original found plain while the twin is kept is asked again after whatever may
+// make it another kind of copy: a memo set or an identifier on either value, another state, the
+// buffers made again; a memo set gone again makes it plain again.
+TEST_F(Record, PlainCopyKeepingTheTwinIsAskedAgainAfterItsPartsChange) {
+  struct Case {
+    const char* name;
+    std::function<void(CNARecord*, RecordBench*)> act;
+    bool keeps;
+  };
+  auto original = [](CNARecord* r) { return const_cast<CNARecordValue*>(r->pclPeekOriginalValueNoRef()); };
+  const Case cases[] = {
+      {"NothingChanged", [](CNARecord*, RecordBench*) {}, true},
+      {"ServerTextKeptByTheCurrent",
+       [](CNARecord* r, RecordBench*) { EXPECT_TRUE(r->pclGetCurrentValueNoRef()->bSetServerText(0, "x", 1, false, 0)); },
+       false},
+      {"ServerTextKeptByTheOriginal",
+       [&](CNARecord* r, RecordBench*) { EXPECT_TRUE(original(r)->bSetServerText(0, "x", 1, false, 0)); }, false},
+      {"ServerTextKeptThenCleared",
+       [](CNARecord* r, RecordBench*) {
+         CNARecordValue* current = r->pclGetCurrentValueNoRef();
+         EXPECT_TRUE(current->bSetServerText(0, "x", 1, false, 0));
+         EXPECT_FALSE(r->bPlainCopyKeepsTwin(r->pclGetOriginalTwinNoRef()));
+         current->ClearServerTexts();
+       },
+       true},
+      {"IdentifierDroppedByTheOriginal", [&](CNARecord* r, RecordBench*) { original(r)->bShareRecordID(nullptr); },
+       false},
+      {"CurrentMarkedDeleted",
+       [](CNARecord* r, RecordBench*) { r->pclGetCurrentValueNoRef()->SetState(NA_RECORDSTATE_DELETED); }, false},
+      {"BuffersMadeAgain",
+       [](CNARecord* r, RecordBench* b) { r->bUpdateChangedTypeInCurrentRecord(&b->m_desc); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordBench bench;
+    bench.Add(L"n", NA_IT_I4, 4);
+    ASSERT_TRUE(bench.Build());
+    CNARecord* r = bench.Record();
+    ASSERT_TRUE(r->bCopyCurrentRecordToOriginalRecord());
+    CNARecordValue* twin = r->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL);
+    ASSERT_NE(twin, nullptr);
+    twin->AddRef();
+    r->TakeOriginalTwin(twin, false);
+    // Asked once, then known: each case changes what the second asking would skip.
+    ASSERT_TRUE(r->bPlainCopyKeepsTwin(twin));
+    ASSERT_TRUE(r->bPlainCopyKeepsTwin(twin));
+    c.act(r, &bench);
+    EXPECT_EQ(r->bPlainCopyKeepsTwin(twin), c.keeps);
+    r->DropOriginalTwin(twin);
+    EXPECT_EQ(twin->nRelease(), 0);
+  }
+}
+
 TEST_F(Record, RecordBufferOutlivesItsValueWhileCounted) {
   RecordBench bench;
   bench.Add(L"n", NA_IT_I4, 4);
