@@ -13,6 +13,17 @@ long Futex(std::atomic<int>* word, int op, int value) {
 
 }  // namespace
 
+void CNADriverMutex::_LockTaken() {
+  const uintptr_t self = s_nSelf();
+  // Only this thread writes its own id here, so the test cannot be fooled by another.
+  if (m_owner.load(std::memory_order_relaxed) == self) {
+    ++m_nNested;
+    return;
+  }
+  _LockSlow();
+  m_owner.store(self, std::memory_order_relaxed);
+}
+
 void CNADriverMutex::_LockSlow() {
   // Marked as waited before sleeping, so that the holder's release wakes a sleeper; a woken
   // thread marks it again, since others may still sleep.
@@ -24,13 +35,12 @@ void CNADriverMutex::_Wake() { Futex(&m_nState, FUTEX_WAKE, 1); }
 bool CNADriverMutex::bTryLock() {
   const uintptr_t self = s_nSelf();
   if (m_owner.load(std::memory_order_relaxed) == self) {
-    ++m_nDepth;
+    ++m_nNested;
     return true;
   }
   int free = kFree;
   if (!m_nState.compare_exchange_strong(free, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
     return false;
   m_owner.store(self, std::memory_order_relaxed);
-  m_nDepth = 1;
   return true;
 }

@@ -1,8 +1,8 @@
 // CNADriverMutex: the driver mutex, one for the process (CNADriver::m_gstDriverCriticalSection),
-// made statically and never destroyed. Recursive: the thread that holds it takes it again at no
-// more cost than a counter, and gives it up when its last hold ends. Every host entry takes it,
-// nested holds by the registries and the data accesses are normal, so the uncontended first
-// hold is one compare-exchange and the nested ones touch no shared word.
+// made statically and never destroyed. Recursive: the thread that holds it takes it again with a
+// counter of its own, and gives it up when its last hold ends. Every host entry takes it
+// first, so the uncontended first hold is one compare-exchange and the owner's id written; a
+// nested hold (the registries, the data accesses) finds the word taken and its own id there.
 //
 // Rules: Lock and Unlock pair on one thread; Unlock by a thread that does not hold it is a fault
 // of the caller (not checked). A thread that waits sleeps in the kernel until the holder leaves;
@@ -20,22 +20,21 @@ class CNADriverMutex {
   CNADriverMutex(const CNADriverMutex&) = delete;
   CNADriverMutex& operator=(const CNADriverMutex&) = delete;
 
+  // The compare-exchange first: a nested hold finds the word taken and counts itself apart.
   void Lock() {
-    const uintptr_t self = s_nSelf();
-    if (m_owner.load(std::memory_order_relaxed) == self) {
-      // Only this thread writes its own id here, so the test cannot be fooled by another.
-      ++m_nDepth;
+    int free = kFree;
+    if (!m_nState.compare_exchange_strong(free, kHeld, std::memory_order_acquire, std::memory_order_relaxed)) {
+      _LockTaken();
       return;
     }
-    int free = kFree;
-    if (!m_nState.compare_exchange_strong(free, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
-      _LockSlow();
-    m_owner.store(self, std::memory_order_relaxed);
-    m_nDepth = 1;
+    m_owner.store(s_nSelf(), std::memory_order_relaxed);
   }
   // In line at every host entry's end, as Lock is at its start.
   [[gnu::always_inline]] void Unlock() {
-    if (--m_nDepth != 0) return;
+    if (m_nNested != 0) {
+      --m_nNested;
+      return;
+    }
     m_owner.store(0, std::memory_order_relaxed);
     if (m_nState.exchange(kFree, std::memory_order_release) == kWaited) _Wake();
   }
@@ -56,11 +55,14 @@ class CNADriverMutex {
   }
   // kWaited: held, and a thread may sleep on it (the release wakes one).
   enum : int { kFree = 0, kHeld = 1, kWaited = 2 };
+  // Lock's end when the word was taken: a further hold of this thread's, else the wait.
+  void _LockTaken();
   void _LockSlow();
   void _Wake();
 
   std::atomic<int> m_nState{kFree};
   std::atomic<uintptr_t> m_owner{0};
-  // Holds of the owner; touched by the owner only.
-  uint32_t m_nDepth = 0;
+  // The owner's holds beyond its first (0 whenever the mutex is free, so that the first hold need
+  // not write it); touched by the owner only.
+  uint32_t m_nNested = 0;
 };

@@ -65,7 +65,7 @@ eNA_ERRORTYPE CNAError::eGetErrorType() const {
 
 void CNAError::SetErrorType(eNA_ERRORTYPE type) {
   CNADriverLock lock;
-  m_eType = type;
+  _SetType(type);
 }
 
 const wchar_t* CNAError::pszGetLogicalTableName() const {
@@ -112,7 +112,7 @@ void CNAError::AddError(eNA_ERRORTYPE type, const CXError* e, CNAConnectionDescr
     AddSubError(e);
     return;
   }
-  m_eType = type;
+  _SetType(type);
   m_clError.Copy(*e);
   if (!m_bQuiet) g_AddInfoNative(&m_clError, cnx);
 }
@@ -145,7 +145,7 @@ void CNAError::_AddErrorList(eNA_ERRORTYPE type, int file, int site, CNAConnecti
 void CNAError::_SetError(eNA_ERRORTYPE type, int file, int site, CNAConnectionDescription* cnx, unsigned int code,
                          va_list args) {
   CNADriverLock lock;
-  m_eType = type;
+  _SetType(type);
   m_clError.SetUserErrorList(&gstMyModuleInfo32, code, args);
   if (m_bQuiet) return;
   g_AddDebugInfo(&m_clError, file, site);
@@ -160,7 +160,7 @@ void CNAError::AddErrorFirst(eNA_ERRORTYPE type, int file, int site, CNAConnecti
   if (m_eType == NA_ERRORTYPE_NONE) {
     _SetError(type, file, site, cnx, code, args);
   } else {
-    m_eType = type;
+    _SetType(type);
     _CXErrorModule32 held;
     held.Copy(m_clError);
     m_clError.SetUserErrorList(&gstMyModuleInfo32, code, args);
@@ -178,7 +178,7 @@ void CNAError::_FirstOrSubError(eNA_ERRORTYPE type, CNAConnectionDescription* cn
     AddSubError(&e);
     return;
   }
-  m_eType = type;
+  _SetType(type);
   fill(&m_clError);
   if (!m_bQuiet) g_AddInfoNative(&m_clError, cnx);
 }
@@ -222,7 +222,7 @@ void CNAError::AddSubError(const CXError* e) {
 void CNAError::Copy(const INAError* source) {
   if (source == nullptr || source == this) return;
   CNADriverLock lock;
-  m_eType = source->eGetErrorType();
+  _SetType(source->eGetErrorType());
   m_clError.Copy(*source->pclGetXError());
 }
 

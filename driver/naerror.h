@@ -74,6 +74,8 @@ class CNAError : public INAError {
   // Reset for a caller that holds the driver lock (every host entry resets two errors, nearly
   // always clear ones).
   void ResetLocked() {
+    // Every kind set marks the body (_SetType): a body known clear has the kind cleared too.
+    if (m_clError.bKnownClear()) return;
     m_clError.ResetKnown();
     m_eType = NA_ERRORTYPE_NONE;
   }
@@ -158,6 +160,11 @@ class CNAError : public INAError {
   BOOL bIsQuiet() const;
 
  private:
+  // Every kind set goes through here: ResetLocked trusts the body's mark to cover the kind.
+  void _SetType(eNA_ERRORTYPE type) {
+    m_eType = type;
+    m_clError.MarkWritten();
+  }
   // Callers hold the driver mutex.
   CXError* _pclGetLastXError() const;
   // call(the last error) under the driver mutex; its result.

@@ -262,6 +262,9 @@ class CXError : public CQXUnknown {
     RAZ();
     if (m_bMaybeSet == 1 && bClear()) m_bMaybeSet = 0;
   }
+  // For a holder that keeps a state of its own beside the error and clears it only when ResetKnown
+  // finds the error written: setting that state marks the error.
+  void MarkWritten() { _Touch(); }
   // The error is handed out to code that may write it without marking it (a caller built apart
   // from this header): from now on every ResetKnown tests it in full.
   void MarkHandedOut() { m_bMaybeSet = 2; }

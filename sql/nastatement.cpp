@@ -217,11 +217,6 @@ unsigned int CNAStatement::nGetRowMaxLen() const {
   return m_pclStatementSQL != nullptr ? m_pclStatementSQL->nGetRowMaxLength() : 0;
 }
 
-BOOL CNAStatement::bSetLockType(eNA_LOCKTYPE lock) {
-  m_eLockType = lock;
-  return TRUE;
-}
-
 // ---------------------------------------------------------------- building by type
 
 BOOL CNAStatement::bBuildQuery(eNAQUERYTYPE type, CNACommand* command, NA_WRITEPARSEFLAGS flags) {

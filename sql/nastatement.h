@@ -170,7 +170,11 @@ class CNAStatement : public CInterf {
   virtual BOOL bUpdateRecordAfterInsert(eNAQUERYTYPE type, int flags);
   // The identifier's bytes go back from the original record; nothing with flag bits 0x500.
   virtual BOOL bUpdateRecordAfterUpdate(eNAQUERYTYPE type, int flags);
-  virtual BOOL bSetLockType(eNA_LOCKTYPE lock);
+  // The kind is only kept (no statement locks by itself): in line on every step.
+  BOOL bSetLockType(eNA_LOCKTYPE lock) {
+    m_eLockType = lock;
+    return TRUE;
+  }
   virtual BOOL bCanFetchBackward() { return TRUE; }
   // The selection's record count; -1 in count on failure.
   virtual BOOL bGetNbEnr(long long* count, unsigned int flags, int withoutCondition);

@@ -50,6 +50,37 @@ TEST(NAError, FirstErrorKeepsItsKindWhileTheLastGivesTheUserCode) {
   EXPECT_STREQ(copy.StringDump().pszGet(), copy.pszGetError());
 }
 
+// A reset that finds the body known clear leaves at once: every way of setting a kind must mark
+// the body, or the kind outlives the reset.
+TEST(NAError, EveryKindSetIsClearedByTheNextReset) {
+  CNAError source;
+  source.AddError(static_cast<eNA_ERRORTYPE>(5), NA_SRC_DRIVER, 1, nullptr, 14, L"c");
+  const struct {
+    const char* how;
+    void (*set)(CNAError*, const CNAError*);
+  } rows[] = {
+      {"kind alone", [](CNAError* e, const CNAError*) { e->SetErrorType(static_cast<eNA_ERRORTYPE>(7)); }},
+      {"user error",
+       [](CNAError* e, const CNAError*) { e->AddError(NA_ERRORTYPE_DEFAULT, 8u, NA_SRC_DRIVER, 2, nullptr); }},
+      {"put first",
+       [](CNAError* e, const CNAError*) { e->AddErrorFirst(NA_ERRORTYPE_DEFAULT, NA_SRC_DRIVER, 3, nullptr, 1); }},
+      {"copy", [](CNAError* e, const CNAError* from) { e->Copy(from); }},
+      {"kind of a clear copy", [](CNAError* e, const CNAError*) {
+         CNAError clear;
+         clear.SetErrorType(static_cast<eNA_ERRORTYPE>(6));
+         e->Copy(&clear);
+       }},
+  };
+  for (const auto& row : rows) {
+    CNAError e;
+    e.Reset();
+    row.set(&e, &source);
+    EXPECT_NE(e.eGetErrorType(), NA_ERRORTYPE_NONE) << row.how;
+    e.Reset();
+    EXPECT_EQ(e.eGetErrorType(), NA_ERRORTYPE_NONE) << row.how;
+  }
+}
+
 TEST(NAError, QuietFlagDropsDebugLineAndConnectionInformation) {
   CHostConnectionDescription host;
   CLogConnection* cnx = new CLogConnection(L"id", &host);
