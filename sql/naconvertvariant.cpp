@@ -1925,32 +1925,53 @@ template <int From, int To>
   return n;
 }
 
+// The first length bytes (1 to 8) of text, zeros after them, as a little-endian word read within
+// the text.
+[[gnu::always_inline]] inline uint64_t nShortTextWord(const char* text, unsigned int length) {
+  if (length >= 4) {
+    uint32_t a, b;
+    memcpy(&a, text, 4);
+    memcpy(&b, text + length - 4, 4);
+    return a | (uint64_t{b} >> (8 * (8 - length))) << 32;
+  }
+  if (length >= 2) {
+    uint16_t a, b;
+    memcpy(&a, text, 2);
+    memcpy(&b, text + length - 2, 2);
+    return a | (uint64_t{b} >> (8 * (4 - length))) << 16;
+  }
+  return static_cast<unsigned char>(text[0]);
+}
+
+// The slot (size 2 or more) as w's bytes then zeros, from stores of whole words: w's bytes past
+// the slot must be zeros.
+[[gnu::always_inline]] inline void StoreShortText(unsigned char* slot, unsigned int size, uint64_t w) {
+  if (size >= 16) {
+    memcpy(slot, &w, 8);
+    ZeroTail(slot + 8, size - 8);
+  } else if (size >= 8) {
+    const uint64_t last = w >> (8 * (size - 8));
+    memcpy(slot, &w, 8);
+    memcpy(slot + size - 8, &last, 8);
+  } else if (size >= 4) {
+    const auto first = static_cast<uint32_t>(w), last = static_cast<uint32_t>(w >> (8 * (size - 4)));
+    memcpy(slot, &first, 4);
+    memcpy(slot + size - 4, &last, 4);
+  } else {
+    const auto first = static_cast<uint16_t>(w), last = static_cast<uint16_t>(w >> (8 * (size - 2)));
+    memcpy(slot, &first, 2);
+    memcpy(slot + size - 2, &last, 2);
+  }
+}
+
 // An asked slot from UTF-8 into 1252 whose text is ASCII and Latin-1 letters and signs, no NUL,
 // with room for all of it: written (the bytes nRowText writes) and answered in one pass. Any
 // other text takes the step and bNarrowHeld from its start, over what this pass left.
-[[gnu::noinline]] int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                         unsigned int length) {
+[[gnu::noinline]] int nLatin1AnyHeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                            unsigned int length) {
   unsigned char* const slot = s.pbySlot;
   const unsigned int size = s.nSize;
   if (length != 0 && length < size) {
-    // Most keys: 1 to 7 ASCII bytes, told and copied by two overlapping reads.
-    if (length < 8) {
-      const auto clean = [](auto w) { return StopBytes<true>(w) == 0; };
-      const auto copied = [&](auto word) {
-        decltype(word) a, b;
-        memcpy(&a, text, sizeof a);
-        memcpy(&b, text + length - sizeof b, sizeof b);
-        if (!clean(a) || !clean(b)) return false;
-        memcpy(slot, &a, sizeof a);
-        memcpy(slot + length - sizeof b, &b, sizeof b);
-        return true;
-      };
-      if (length >= 4 ? copied(uint32_t{}) : length >= 2 ? copied(uint16_t{}) : copied(uint8_t{})) {
-        ZeroTail(slot + length, size - length);
-        s.bHeld = true;
-        return static_cast<int>(length);
-      }
-    }
     const char *p = text, *const end = text + length;
     unsigned char* q = slot;
     // q never passes p's place in the slot: a store of n bytes from q while n bytes of text
@@ -2014,6 +2035,22 @@ template <int From, int To>
   const int n = nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
   s.bHeld = bNarrowHeld(s.eKind, text, length, n);
   return n;
+}
+
+// An asked slot from UTF-8 into 1252. Most keys and codes, 1 to 8 ASCII bytes with no NUL and
+// room for them, are told from one word and written with the slot's zeros in two stores.
+[[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                         unsigned int length) {
+  const unsigned int size = s.nSize;
+  if (length - 1 < 8 && length < size) {
+    const uint64_t w = nShortTextWord(text, length);
+    if ((StopBytes<true>(w) & (~0ULL >> (64 - 8 * length))) == 0) {
+      StoreShortText(s.pbySlot, size, w);
+      s.bHeld = true;
+      return static_cast<int>(length);
+    }
+  }
+  return nLatin1AnyHeldRowSlot(s, text, length);
 }
 
 // A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
@@ -2116,8 +2153,52 @@ template <bool Held>
   return static_cast<int>(2 * units);
 }
 
-[[gnu::noinline]] int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+[[gnu::noinline]] int nUtf16AnyHeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                           unsigned int length) {
   return nUtf16RowSlot<true>(s, text, length);
+}
+
+// An asked UTF-16 slot. Most keys and words, 1 to 16 ASCII bytes with no NUL in a slot of 17
+// units or more, are told from one vector and widened into the slot's first 32 bytes, the zeros
+// after them stored first.
+[[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+#if defined(__SSE2__)
+  const unsigned int size = s.nSize;
+  if (length - 1 < 16 && size >= 34) {
+    // The text's bytes, zeros after them: past eight, its last eight shifted down.
+    __m128i v;
+    if (length > 8) {
+      uint64_t a, b;
+      memcpy(&a, text, 8);
+      memcpy(&b, text + length - 8, 8);
+      v = _mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(a)),
+                             _mm_cvtsi64_si128(static_cast<long long>(b >> (8 * (16 - length)))));
+    } else {
+      v = _mm_cvtsi64_si128(static_cast<long long>(nShortTextWord(text, length)));
+    }
+    const __m128i z = _mm_setzero_si128();
+    // As signed bytes, 1 to 0x7F are above 0; the zeros past the text are not.
+    if (static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z))) == (1u << length) - 1) {
+      unsigned char* const slot = s.pbySlot;
+      if (size <= 64) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
+      } else if (size <= 96) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 32), z);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 48), z);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
+      } else {
+        ZeroTail(slot + 32, size - 32);
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(slot), _mm_unpacklo_epi8(v, z));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 16), _mm_unpackhi_epi8(v, z));
+      s.bHeld = length + 2 <= size / 2 - 1;
+      return static_cast<int>(2 * length);
+    }
+  }
+#endif
+  return nUtf16AnyHeldRowSlot(s, text, length);
 }
 
 // The kinds few tables have, out of the row's loop so that it keeps its values in registers.
