@@ -2153,8 +2153,92 @@ template <bool Held>
   return static_cast<int>(2 * units);
 }
 
+#if defined(__SSE2__)
+// The slot's first 32 bytes from two vectors, the zeros after them stored first (size 34 or more).
+[[gnu::always_inline]] inline void StoreShortUtf16(unsigned char* slot, unsigned int size, __m128i a, __m128i b) {
+  const __m128i z = _mm_setzero_si128();
+  if (size <= 64) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
+  } else if (size <= 96) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 32), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 48), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
+  } else {
+    ZeroTail(slot + 32, size - 32);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(slot), a);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 16), b);
+}
+
+// The first length bytes (1 to 16) of text, zeros after them, read within the text.
+[[gnu::always_inline]] inline __m128i ShortTextVector(const char* text, unsigned int length) {
+  if (length <= 8) return _mm_cvtsi64_si128(static_cast<long long>(nShortTextWord(text, length)));
+  // Past eight, the text's last eight shifted down.
+  uint64_t a, b;
+  memcpy(&a, text, 8);
+  memcpy(&b, text + length - 8, 8);
+  return _mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(a)),
+                            _mm_cvtsi64_si128(static_cast<long long>(b >> (8 * (16 - length)))));
+}
+
+// A short text (1 to 16 bytes) of ASCII and two-byte characters, no NUL, into a slot of 17 units
+// or more: its ASCII runs moved from the widened text sixteen units a step, each character
+// written over the run's end. The units written, 0 for any other text (nothing written).
+[[gnu::always_inline]] inline unsigned int nPairsUtf16(unsigned char* slot, unsigned int size, const char* text,
+                                                       unsigned int length) {
+  const __m128i v = ShortTextVector(text, length), z = _mm_setzero_si128();
+  auto high = static_cast<unsigned int>(_mm_movemask_epi8(v));
+  const auto ascii = static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)));
+  if ((ascii | high) != (1u << length) - 1) return 0;
+  alignas(16) unsigned char wide[64], out[64];
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_unpacklo_epi8(v, z));
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide + 16), _mm_unpackhi_epi8(v, z));
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide + 32), z);
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide + 48), z);
+  _mm_store_si128(reinterpret_cast<__m128i*>(out), z);
+  _mm_store_si128(reinterpret_cast<__m128i*>(out + 16), z);
+  unsigned int o = 0, p = 0;
+  while (high != 0) {
+    const auto i = static_cast<unsigned int>(__builtin_ctz(high));
+    const unsigned int lead = static_cast<unsigned char>(text[i]);
+    if (lead - 0xC2u >= 0x1Eu || i + 1 >= length) return 0;
+    const unsigned int next = static_cast<unsigned char>(text[i + 1]);
+    if ((next & 0xC0u) != 0x80u) return 0;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o + 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p + 16)));
+    o += i - p;
+    const auto unit = static_cast<unsigned short>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
+    memcpy(out + 2 * o, &unit, 2);
+    o += 1, p = i + 2;
+    high &= high - 1;
+    high &= high - 1;
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o + 16),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p + 16)));
+  StoreShortUtf16(slot, size, _mm_load_si128(reinterpret_cast<const __m128i*>(out)),
+                  _mm_load_si128(reinterpret_cast<const __m128i*>(out + 16)));
+  return o + (length - p);
+}
+#endif
+
 [[gnu::noinline]] int nUtf16AnyHeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                            unsigned int length) {
+#if defined(__SSE2__)
+  const unsigned int size = s.nSize;
+  if (length - 1 < 16 && size >= 34) {
+    const unsigned int units = nPairsUtf16(s.pbySlot, size, text, length);
+    if (units != 0) {
+      s.bHeld = units + 2 <= size / 2 - 1;
+      return static_cast<int>(2 * units);
+    }
+  }
+#endif
   return nUtf16RowSlot<true>(s, text, length);
 }
 
@@ -2165,34 +2249,11 @@ template <bool Held>
 #if defined(__SSE2__)
   const unsigned int size = s.nSize;
   if (length - 1 < 16 && size >= 34) {
-    // The text's bytes, zeros after them: past eight, its last eight shifted down.
-    __m128i v;
-    if (length > 8) {
-      uint64_t a, b;
-      memcpy(&a, text, 8);
-      memcpy(&b, text + length - 8, 8);
-      v = _mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(a)),
-                             _mm_cvtsi64_si128(static_cast<long long>(b >> (8 * (16 - length)))));
-    } else {
-      v = _mm_cvtsi64_si128(static_cast<long long>(nShortTextWord(text, length)));
-    }
+    const __m128i v = ShortTextVector(text, length);
     const __m128i z = _mm_setzero_si128();
     // As signed bytes, 1 to 0x7F are above 0; the zeros past the text are not.
     if (static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z))) == (1u << length) - 1) {
-      unsigned char* const slot = s.pbySlot;
-      if (size <= 64) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
-      } else if (size <= 96) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 32), z);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 48), z);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
-      } else {
-        ZeroTail(slot + 32, size - 32);
-      }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(slot), _mm_unpacklo_epi8(v, z));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 16), _mm_unpackhi_epi8(v, z));
+      StoreShortUtf16(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
       s.bHeld = length + 2 <= size / 2 - 1;
       return static_cast<int>(2 * length);
     }
