@@ -1923,32 +1923,53 @@ template <int From, int To>
   return n;
 }
 
+// The first length bytes (1 to 8) of text, zeros after them, as a little-endian word read within
+// the text.
+[[gnu::always_inline]] inline uint64_t nShortTextWord(const char* text, unsigned int length) {
+  if (length >= 4) {
+    uint32_t a, b;
+    memcpy(&a, text, 4);
+    memcpy(&b, text + length - 4, 4);
+    return a | (uint64_t{b} >> (8 * (8 - length))) << 32;
+  }
+  if (length >= 2) {
+    uint16_t a, b;
+    memcpy(&a, text, 2);
+    memcpy(&b, text + length - 2, 2);
+    return a | (uint64_t{b} >> (8 * (4 - length))) << 16;
+  }
+  return static_cast<unsigned char>(text[0]);
+}
+
+// The slot (size 2 or more) as w's bytes then zeros, from stores of whole words: w's bytes past
+// the slot must be zeros.
+[[gnu::always_inline]] inline void StoreShortText(unsigned char* slot, unsigned int size, uint64_t w) {
+  if (size >= 16) {
+    memcpy(slot, &w, 8);
+    ZeroTail(slot + 8, size - 8);
+  } else if (size >= 8) {
+    const uint64_t last = w >> (8 * (size - 8));
+    memcpy(slot, &w, 8);
+    memcpy(slot + size - 8, &last, 8);
+  } else if (size >= 4) {
+    const auto first = static_cast<uint32_t>(w), last = static_cast<uint32_t>(w >> (8 * (size - 4)));
+    memcpy(slot, &first, 4);
+    memcpy(slot + size - 4, &last, 4);
+  } else {
+    const auto first = static_cast<uint16_t>(w), last = static_cast<uint16_t>(w >> (8 * (size - 2)));
+    memcpy(slot, &first, 2);
+    memcpy(slot + size - 2, &last, 2);
+  }
+}
+
 // An asked slot from UTF-8 into 1252 whose text is ASCII and Latin-1 letters and signs, no NUL,
 // with room for all of it: written (the bytes nRowText writes) and answered in one pass. Any
 // other text takes the step and bNarrowHeld from its start, over what this pass left.
-[[gnu::noinline]] int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                         unsigned int length) {
+[[gnu::noinline]] int nLatin1AnyHeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                            unsigned int length) {
   unsigned char* const slot = s.pbySlot;
   const unsigned int size = s.nSize;
   if (length != 0 && length < size) {
-    // Most keys: 1 to 7 ASCII bytes, told and copied by two overlapping reads.
-    if (length < 8) {
-      const auto clean = [](auto w) { return StopBytes<true>(w) == 0; };
-      const auto copied = [&](auto word) {
-        decltype(word) a, b;
-        memcpy(&a, text, sizeof a);
-        memcpy(&b, text + length - sizeof b, sizeof b);
-        if (!clean(a) || !clean(b)) return false;
-        memcpy(slot, &a, sizeof a);
-        memcpy(slot + length - sizeof b, &b, sizeof b);
-        return true;
-      };
-      if (length >= 4 ? copied(uint32_t{}) : length >= 2 ? copied(uint16_t{}) : copied(uint8_t{})) {
-        ZeroTail(slot + length, size - length);
-        s.bHeld = true;
-        return static_cast<int>(length);
-      }
-    }
     const char *p = text, *const end = text + length;
     unsigned char* q = slot;
     // q never passes p's place in the slot: a store of n bytes from q while n bytes of text
@@ -2012,6 +2033,22 @@ template <int From, int To>
   const int n = nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
   s.bHeld = bNarrowHeld(s.eKind, text, length, n);
   return n;
+}
+
+// An asked slot from UTF-8 into 1252. Most keys and codes, 1 to 8 ASCII bytes with no NUL and
+// room for them, are told from one word and written with the slot's zeros in two stores.
+[[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                         unsigned int length) {
+  const unsigned int size = s.nSize;
+  if (length - 1 < 8 && length < size) {
+    const uint64_t w = nShortTextWord(text, length);
+    if ((StopBytes<true>(w) & (~0ULL >> (64 - 8 * length))) == 0) {
+      StoreShortText(s.pbySlot, size, w);
+      s.bHeld = true;
+      return static_cast<int>(length);
+    }
+  }
+  return nLatin1AnyHeldRowSlot(s, text, length);
 }
 
 // A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
@@ -2114,8 +2151,113 @@ template <bool Held>
   return static_cast<int>(2 * units);
 }
 
-[[gnu::noinline]] int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+#if defined(__SSE2__)
+// The slot's first 32 bytes from two vectors, the zeros after them stored first (size 34 or more).
+[[gnu::always_inline]] inline void StoreShortUtf16(unsigned char* slot, unsigned int size, __m128i a, __m128i b) {
+  const __m128i z = _mm_setzero_si128();
+  if (size <= 64) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
+  } else if (size <= 96) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 32), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 48), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
+  } else {
+    ZeroTail(slot + 32, size - 32);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(slot), a);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 16), b);
+}
+
+// The first length bytes (1 to 16) of text, zeros after them, read within the text.
+[[gnu::always_inline]] inline __m128i ShortTextVector(const char* text, unsigned int length) {
+  if (length <= 8) return _mm_cvtsi64_si128(static_cast<long long>(nShortTextWord(text, length)));
+  // Past eight, the text's last eight shifted down.
+  uint64_t a, b;
+  memcpy(&a, text, 8);
+  memcpy(&b, text + length - 8, 8);
+  return _mm_unpacklo_epi64(_mm_cvtsi64_si128(static_cast<long long>(a)),
+                            _mm_cvtsi64_si128(static_cast<long long>(b >> (8 * (16 - length)))));
+}
+
+// A short text (1 to 16 bytes) of ASCII and two-byte characters, no NUL, into a slot of 17 units
+// or more: its ASCII runs moved from the widened text sixteen units a step, each character
+// written over the run's end. The units written, 0 for any other text (nothing written).
+[[gnu::always_inline]] inline unsigned int nPairsUtf16(unsigned char* slot, unsigned int size, const char* text,
+                                                       unsigned int length) {
+  const __m128i v = ShortTextVector(text, length), z = _mm_setzero_si128();
+  auto high = static_cast<unsigned int>(_mm_movemask_epi8(v));
+  const auto ascii = static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)));
+  if ((ascii | high) != (1u << length) - 1) return 0;
+  alignas(16) unsigned char wide[64], out[64];
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide), _mm_unpacklo_epi8(v, z));
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide + 16), _mm_unpackhi_epi8(v, z));
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide + 32), z);
+  _mm_store_si128(reinterpret_cast<__m128i*>(wide + 48), z);
+  _mm_store_si128(reinterpret_cast<__m128i*>(out), z);
+  _mm_store_si128(reinterpret_cast<__m128i*>(out + 16), z);
+  unsigned int o = 0, p = 0;
+  while (high != 0) {
+    const auto i = static_cast<unsigned int>(__builtin_ctz(high));
+    const unsigned int lead = static_cast<unsigned char>(text[i]);
+    if (lead - 0xC2u >= 0x1Eu || i + 1 >= length) return 0;
+    const unsigned int next = static_cast<unsigned char>(text[i + 1]);
+    if ((next & 0xC0u) != 0x80u) return 0;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o + 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p + 16)));
+    o += i - p;
+    const auto unit = static_cast<unsigned short>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
+    memcpy(out + 2 * o, &unit, 2);
+    o += 1, p = i + 2;
+    high &= high - 1;
+    high &= high - 1;
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o + 16),
+                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p + 16)));
+  StoreShortUtf16(slot, size, _mm_load_si128(reinterpret_cast<const __m128i*>(out)),
+                  _mm_load_si128(reinterpret_cast<const __m128i*>(out + 16)));
+  return o + (length - p);
+}
+#endif
+
+[[gnu::noinline]] int nUtf16AnyHeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                           unsigned int length) {
+#if defined(__SSE2__)
+  const unsigned int size = s.nSize;
+  if (length - 1 < 16 && size >= 34) {
+    const unsigned int units = nPairsUtf16(s.pbySlot, size, text, length);
+    if (units != 0) {
+      s.bHeld = units + 2 <= size / 2 - 1;
+      return static_cast<int>(2 * units);
+    }
+  }
+#endif
   return nUtf16RowSlot<true>(s, text, length);
+}
+
+// An asked UTF-16 slot. Most keys and words, 1 to 16 ASCII bytes with no NUL in a slot of 17
+// units or more, are told from one vector and widened into the slot's first 32 bytes, the zeros
+// after them stored first.
+[[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+#if defined(__SSE2__)
+  const unsigned int size = s.nSize;
+  if (length - 1 < 16 && size >= 34) {
+    const __m128i v = ShortTextVector(text, length);
+    const __m128i z = _mm_setzero_si128();
+    // As signed bytes, 1 to 0x7F are above 0; the zeros past the text are not.
+    if (static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z))) == (1u << length) - 1) {
+      StoreShortUtf16(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
+      s.bHeld = length + 2 <= size / 2 - 1;
+      return static_cast<int>(2 * length);
+    }
+  }
+#endif
+  return nUtf16AnyHeldRowSlot(s, text, length);
 }
 
 // The kinds few tables have, out of the row's loop so that it keeps its values in registers.

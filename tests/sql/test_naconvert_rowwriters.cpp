@@ -152,6 +152,11 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_HEURE, 7, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_TEXTE, 6, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 2, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      // Short texts into small slots are written by words of the slot's own size.
+      {NA_IT_TEXTE, 3, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 7, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 8, 0, 0, F::NA_ROWTEXT_DB, 'a'},
+      {NA_IT_TEXTE, 15, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 4, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 5, 0, 0, F::NA_ROWTEXT_DB, 'a'},
       {NA_IT_TEXTE, 101, 0, 0, F::NA_ROWTEXT_DB, 'a'},
@@ -165,6 +170,12 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
       {NA_IT_UNICODE, 12, 0, 0, F::NA_ROWTEXT_DB, 'u'},
       {NA_IT_UNICODE, 34, 0, 0, F::NA_ROWTEXT_DB, 'u'},
       {NA_IT_UNICODE, 66, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      // Around the slots whose zeros a short text's stores leave to two, four or any stores.
+      {NA_IT_UNICODE, 32, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 36, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 64, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 96, 0, 0, F::NA_ROWTEXT_DB, 'u'},
+      {NA_IT_UNICODE, 98, 0, 0, F::NA_ROWTEXT_DB, 'u'},
       {NA_IT_UNICODE, 4, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_BINAIRE, 10, 0, 0, F::NA_ROWTEXT_DB, '-'},
       {NA_IT_I4, 4, 0, 0, F::NA_ROWTEXT_OTHER, '-'},
@@ -413,20 +424,29 @@ TEST_F(RowWriters, TextTailsAreClearedAtEveryLength) {
   using F = CNAConvertVariant;
   CHostConnectionDescription host;
   CTestCnx cnx(&host, 1252, CP_UTF8);
-  for (const unsigned int size : {5u, 9u, 16u, 17u, 32u, 33u, 34u, 48u, 49u, 64u, 65u, 66u, 97u, 129u, 130u, 131u,
-                              200u, 256u, 257u, 258u, 259u, 300u}) {
-    ServerSlot fast(&cnx, NA_IT_TEXTE, size, 0, 0);
-    ServerSlot general(&cnx, NA_IT_TEXTE, size, 0, 0, NA_VAR_OWNBUFFER);
-    F::STRowSlot slot;
-    fast.conv.GetRowSlot(F::NA_ROWTEXT_DB, &cnx, &slot);
-    ASSERT_NE(slot.eKind, F::NA_ROWSLOT_NONE) << "size " << size;
-    for (unsigned int n = 1; n < size; ++n) {
-      const std::string text(n, static_cast<char>('a' + n % 26));
-      fast.Clear();
-      general.Clear();
-      const BOOL ok = F::s_bWriteRowSlot(slot, text.data(), n);
-      EXPECT_EQ(fast.State(ok), general.State(GeneralRoad(&general.conv, F::NA_ROWTEXT_DB, text, CP_UTF8)))
-          << "size " << size << " text length " << n;
+  // Asked slots write their short texts with the zeros after them in a few stores of their own.
+  for (const eNA_ITEMTYPE type : {NA_IT_TEXTE, NA_IT_UNICODE}) {
+    for (const bool ask : {false, true}) {
+      for (const unsigned int size : {2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 32u, 33u, 34u, 35u, 48u, 49u, 64u,
+                                      65u, 66u, 80u, 95u, 96u, 97u, 98u, 129u, 130u, 131u, 200u, 256u, 257u, 258u,
+                                      259u, 300u, 322u}) {
+        // A UTF-16 slot has a writer past two wide characters.
+        if (type == NA_IT_UNICODE && size <= 8) continue;
+        ServerSlot fast(&cnx, type, size, 0, 0);
+        ServerSlot general(&cnx, type, size, 0, 0, NA_VAR_OWNBUFFER);
+        F::STRowSlot slot;
+        fast.conv.GetRowSlot(F::NA_ROWTEXT_DB, &cnx, &slot);
+        ASSERT_NE(slot.eKind, F::NA_ROWSLOT_NONE) << "size " << size;
+        slot.bAskHeld = ask;
+        for (unsigned int n = 1; n < size; ++n) {
+          const std::string text(n, static_cast<char>('a' + n % 26));
+          fast.Clear();
+          general.Clear();
+          const BOOL ok = F::s_bWriteRowSlot(slot, text.data(), n);
+          EXPECT_EQ(fast.State(ok), general.State(GeneralRoad(&general.conv, F::NA_ROWTEXT_DB, text, CP_UTF8)))
+              << "type " << type << " size " << size << " text length " << n << (ask ? " asked" : "");
+        }
+      }
     }
   }
 }
@@ -533,6 +553,22 @@ TEST_F(RowWriters, AskedLatin1SlotHoldsWholeLatin1TextsOnly) {
       {"abcdefgh\xC3", 32, false},
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 6, true},
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 5, false},
+      // One to eight bytes, told from one word: room for each, none for the last; a NUL or a
+      // letter beyond ASCII at each end.
+      {"a", 2, true},
+      {"abc", 4, true},
+      {"abc", 3, false},
+      {"abcd", 5, true},
+      {"abcdefg", 8, true},
+      {"abcdefgh", 9, true},
+      {"abcdefgh", 8, false},
+      {std::string("\0", 1), 32, false},
+      {std::string("\0bcdefg", 7), 32, false},
+      {std::string("abcdefg\0", 8), 32, false},
+      {std::string("ab\0", 3), 4, false},
+      {"\xC3\xA9" "bc", 4, true},
+      {"abcdef\xC3\xA9", 9, true},
+      {"\x7F\x01", 3, true},
       // Sixteen bytes a step: a character across a step's end, a stop first or last in a step.
       {std::string(48, 'n'), 49, true},
       {std::string(48, 'n'), 48, false},
