@@ -1670,7 +1670,9 @@ template <>
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
   // Most key codes are a few ASCII bytes (1 to 7): two overlapping reads tell them and copy them.
   if (n - 1 < 7 && n <= cap) {
-    auto copied = [&](auto word) {
+    // By value: a closure of references would keep the row loop's text, length and slot in
+    // memory, their addresses set up at every row.
+    auto copied = [s, n, dst](auto word) {
       using W = decltype(word);
       W a, b;
       memcpy(&a, s, sizeof a);
