@@ -602,9 +602,9 @@ class CNAStatement : public CInterf {
   // kPlain: a plain step's landing (m_bPlainStep held), whose search and filter state is known.
   template <bool kPlain = false>
   [[gnu::always_inline]] inline BOOL _bFetchLanded(BOOL ok, int outOfRange, int update, long long moved);
-  // _bFetchLanded<true> of a row read by a one-row step in way (server order), when the original
-  // stays the record's twin through a plain copy; false, nothing changed, otherwise.
-  bool _bPlainTwinLanded(eNA_PARSEDIRECTION way);
+  // _bFetchLanded<true> of a row read by a one-row step in host (the caller's order), when the
+  // original stays the record's twin through a plain copy; false, nothing changed, otherwise.
+  bool _bPlainTwinLanded(eNA_PARSEDIRECTION host);
   // The plain step of a browse with an active row cache, one row in way (server order).
   BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
   // Its step onto the row after the last of a whole result's rows left pending, the browse on
@@ -626,6 +626,8 @@ class CNAStatement : public CInterf {
   }
   // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
   // from it; *outOfRange left set when the SQL statement has no row there.
+  // kStep: target is the row next to the current one, either way.
+  template <bool kStep = false>
   BOOL _bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* outOfRange);
   BOOL _bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                            int* outOfRange);

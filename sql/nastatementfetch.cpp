@@ -157,15 +157,16 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
       m_bFoundByFetch = 0;
       _StartFetch(way);
       int out = 1;
-      const BOOL ok = _bReadRowAt(target, way, &out);
-      if (ok && !out && _bPlainTwinLanded(way)) return TRUE;
+      const BOOL ok = _bReadRowAt<true>(target, way, &out);
+      // A plain step has no table-cache index: the host's direction is the one asked.
+      if (ok && !out && _bPlainTwinLanded(direction)) return TRUE;
       return _bFetchLanded<true>(ok, out, 1, 1);
     }
   }
   return _bFetchRoad(direction, update, count, moved);
 }
 
-[[gnu::always_inline]] inline bool CNAStatement::_bPlainTwinLanded(eNA_PARSEDIRECTION way) {
+[[gnu::always_inline]] inline bool CNAStatement::_bPlainTwinLanded(eNA_PARSEDIRECTION host) {
   // The row before's landing left the original the record's twin; still the twin, nothing read or
   // wrote the original since, and this row's copy into it is a plain one the access reads as its
   // own.
@@ -177,7 +178,6 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
   m_bFoundByFetch = 1;
   m_llLastMoved = 1;
   // A step, after a row read: a browse whose key no two rows share starts each row's run afresh.
-  const eNA_PARSEDIRECTION host = bInvertFetch() ? Mirror(way) : way;
   m_nEqualRows = _bBrowseKeyUnique() ? (host == NA_PARSE_PREVIOUS ? -1 : 0)
                                      : _nRankAfter(host, record->pclPeekOriginalValueNoRef(),
                                                    record->pclGetCurrentValueNoRef());
@@ -637,9 +637,12 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
 }
 
 // Every row of a browse passes here: kept in line in its two callers.
+template <bool kStep>
 [[gnu::always_inline]] inline BOOL CNAStatement::_bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* out) {
-  if (target != m_pclStatementSQL->llGetPosition() || m_pclStatementSQL->bIsEnd()) {
-    if (target != m_pclStatementSQL->llGetPosition() + 1 && !m_pclStatementSQL->bDataSeek(target)) {
+  // A step's target is never the current row: the row is fetched; forward, with no seek.
+  const long long pos = m_pclStatementSQL->llGetPosition();
+  if (kStep || target != pos || m_pclStatementSQL->bIsEnd()) {
+    if (target != pos + 1 && !m_pclStatementSQL->bDataSeek(target)) {
       m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
       return FALSE;
     }
