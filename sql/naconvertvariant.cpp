@@ -2414,12 +2414,10 @@ BOOL CNAConvertVariant::_bIntoSlot(eNAROWSLOT kind, const char* text, unsigned i
 BOOL CNAConvertVariant::s_bNullRowSlot(const STRowSlot& slot) { return _s_bNullSlot(slot); }
 
 template <bool Stepped>
-unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
-                                            const char* const* texts, const unsigned long* lengths,
-                                            uint64_t* defined, uint64_t* nulls) {
+[[gnu::always_inline]] inline const CNAConvertVariant::STRowSlot* CNAConvertVariant::_s_pWriteRun(
+    const STRowSlot* p, const STRowSlot* last, const char* const* texts, const unsigned long* lengths,
+    uint64_t* defined, uint64_t* nulls, unsigned int* written) {
   uint64_t bits = 0, nullBits = 0;
-  unsigned int written = 0;
-  const STRowSlot *p = slots + from, *const last = slots + count;
   for (; p != last; ++p) {
     const STRowSlot& s = *p;
     // A slot without a step may name a column the row does not have.
@@ -2436,14 +2434,32 @@ unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
     s.pclValue->m_clValue.SetFlags(0);
     if (!Stepped && s.nDefinedBit == 0) {
-      written = kRowWritten;
+      *written = kRowWritten;
       break;
     }
     bits |= s.nDefinedBit;
   }
   *defined |= bits;
   *nulls |= nullBits;
+  return p;
+}
+
+template <bool Stepped>
+unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
+                                            const char* const* texts, const unsigned long* lengths,
+                                            uint64_t* defined, uint64_t* nulls) {
+  unsigned int written = 0;
+  const STRowSlot* p = _s_pWriteRun<Stepped>(slots + from, slots + count, texts, lengths, defined, nulls, &written);
   return static_cast<unsigned int>(p - slots) | written;
+}
+
+const CNAConvertVariant::STRowSlot* CNAConvertVariant::s_pWriteRowStepped(const STRowSlot* first,
+                                                                        const STRowSlot* last,
+                                                                        const char* const* texts,
+                                                                        const unsigned long* lengths,
+                                                                        uint64_t* defined, uint64_t* nulls) {
+  unsigned int written = 0;
+  return _s_pWriteRun<true>(first, last, texts, lengths, defined, nulls, &written);
 }
 
 template unsigned int CNAConvertVariant::s_nWriteRow<false>(const STRowSlot*, unsigned int, unsigned int,

@@ -226,6 +226,9 @@ class CNAConvertVariant final : public CNAVariant {
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                   const char* const* texts, const unsigned long* lengths, uint64_t* defined,
                                   uint64_t* nulls);
+  // s_nWriteRow<true> over [first, last): the slot it stopped at, last when every slot is done.
+  static const STRowSlot* s_pWriteRowStepped(const STRowSlot* first, const STRowSlot* last, const char* const* texts,
+                                             const unsigned long* lengths, uint64_t* defined, uint64_t* nulls);
   // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
   // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
   static BOOL s_bNullRowSlot(const STRowSlot& slot);
@@ -309,6 +312,11 @@ class CNAConvertVariant final : public CNAVariant {
   void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
   // s_bNullRowSlot, in line in this file's row loop.
   static BOOL _s_bNullSlot(const STRowSlot& slot);
+  // The loop of s_nWriteRow over [p, last): where it stopped, *written set as kRowWritten is added.
+  template <bool Stepped>
+  static const STRowSlot* _s_pWriteRun(const STRowSlot* p, const STRowSlot* last, const char* const* texts,
+                                       const unsigned long* lengths, uint64_t* defined, uint64_t* nulls,
+                                       unsigned int* written);
   // The decimal step of the slot: by the item's precision, when the slot holds its data form.
   eNAROWSLOT _eDecimalSlotKind() const;
   // The slot roads' steps, each the row writer's for the kind: FALSE, nothing written.

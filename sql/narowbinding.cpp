@@ -325,11 +325,14 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   // need no asking; most rows stop at none.
   if (flags == nullptr || !m_bStepped) return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, 0, 0, 0);
   uint64_t defined = 0, nulls = 0;
-  const unsigned int count = static_cast<unsigned int>(m_tabSlot.size());
-  const unsigned int i =
-      CNAConvertVariant::s_nWriteRow<true>(m_tabSlot.data(), 0, count, texts, lengths, &defined, &nulls);
-  if (i != count) [[unlikely]]
-    return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, i, defined, nulls);
+  // The slots' bounds as the vector keeps them: no count to work out and keep through the loop.
+  const CNAConvertVariant::STRowSlot* first = m_tabSlot.data();
+  const CNAConvertVariant::STRowSlot* last = first + m_tabSlot.size();
+  const CNAConvertVariant::STRowSlot* stop =
+      CNAConvertVariant::s_pWriteRowStepped(first, last, texts, lengths, &defined, &nulls);
+  if (stop != last) [[unlikely]]
+    return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, static_cast<unsigned int>(stop - first),
+                          defined, nulls);
   _SetFlagWord(flags, defined, nulls);
   return _bRowTextsNoted(record, sql, kj, texts, lengths);
 }

@@ -368,6 +368,16 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
     }
     EXPECT_EQ(defined, expected) << row.name;
     EXPECT_EQ(nulls, expectedNulls) << row.name;
+    // A bound row's road (every slot with a step and a bit, no converter changed) stops at the
+    // same slot with the same bits; writing the row again leaves the slots as they are.
+    if (row.noBit == kNone && row.noKind == kNone && row.changed == kNone) {
+      uint64_t steppedDefined = 0, steppedNulls = 0;
+      const F::STRowSlot* at = F::s_pWriteRowStepped(slots.data() + row.from, slots.data() + kCount, texts.data(),
+                                                     lengths.data(), &steppedDefined, &steppedNulls);
+      EXPECT_EQ(static_cast<unsigned int>(at - slots.data()), stop) << row.name;
+      EXPECT_EQ(steppedDefined, defined) << row.name;
+      EXPECT_EQ(steppedNulls, nulls) << row.name;
+    }
   }
 }
 
