@@ -83,9 +83,28 @@
 
 // The step road, once open. The general road would find the same statement, keep it current and
 // carry no filter. The current one is found again by its browse item's text alone while the
-// statements stayed as they were when it was found for it. kHeld: the caller holds this access;
-// else a plain step goes without a reference on it (only the host's close of the file or of its
-// context lets an access go, never a read), the road that checks more takes one.
+// statements stayed as they were when it was found for it; after a plain step every check of
+// _bStepChecked holds and only the move's own are left: that statement, else null.
+[[gnu::always_inline]] inline CNAStatement* CNADataAccess::_pclPlainStep(const wchar_t* item) const {
+  CNAStatement* const last = m_pclLastStatement;
+  const bool known = last->bFoundAt(m_tabStatement.dwGetStamp()) && last->bBrowseItemIs(item != nullptr ? item : L"");
+  return known && last->bPlainStepReady() ? last : nullptr;
+}
+
+// The plain step's move. Only closing the access, its creation, deletion or a new source let its
+// statements go, never a read: the plain move takes no reference on the statement, its recovery
+// and rebuild do.
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bPlainStepMove(CNAStatement* last, const wchar_t* item,
+                                                                  eNA_PARSEDIRECTION dir, int setRead,
+                                                                  eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                                                                  NA_WRITEPARSEFLAGS flags) {
+  last->SetParseFlags(flags);
+  return _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true);
+}
+
+// The step road after anything but a plain step. kHeld: the caller holds this access; else it
+// goes without a reference on it for a plain step (only the host's close of the file or of its
+// context lets an access go, never a read), and this road, which checks more, takes one.
 template <bool kHeld>
 [[gnu::always_inline]] inline CNADataAccess::STStepRead CNADataAccess::_stStepRead(const wchar_t* item,
                                                                                   eNA_PARSEDIRECTION dir, int setRead,
@@ -96,24 +115,19 @@ template <bool kHeld>
   const uint32_t stamp = m_tabStatement.dwGetStamp();
   CNAStatement* const last = m_pclLastStatement;
   const bool known = last->bFoundAt(stamp) && last->bBrowseItemIs(name);
-  // After a plain step every check of _bStepChecked holds: the move's own are left.
-  if (!known || !last->bPlainStepReady()) {
-    if constexpr (!kHeld) AddRef();
-    CHeldRef<CNADataAccess> self(kHeld ? nullptr : this);
-    BOOL read = FALSE;
-    const bool taken = _bStepChecked(name, known, stamp, item, dir, setRead, lock, lockOut, flags, &read);
-    return {taken, read};
-  }
-  // Only closing the access, its creation, deletion or a new source let its statements go, never a
-  // read: the plain move takes no reference on the statement, its recovery and rebuild do.
-  last->SetParseFlags(flags);
-  return {true, _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true)};
+  if constexpr (!kHeld) AddRef();
+  CHeldRef<CNADataAccess> self(kHeld ? nullptr : this);
+  BOOL read = FALSE;
+  const bool taken = _bStepChecked(name, known, stamp, item, dir, setRead, lock, lockOut, flags, &read);
+  return {taken, read};
 }
 
 [[gnu::always_inline]] inline BOOL CNADataAccess::_bReadAsGeneric(const wchar_t* item, eNA_PARSEDIRECTION dir,
                                                                   int setRead, eNA_LOCKTYPE lock,
                                                                   eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   if (_bStepRoadOpen(dir, flags)) {
+    if (CNAStatement* plain = _pclPlainStep(item))
+      return _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
     const STStepRead step = _stStepRead<true>(item, dir, setRead, lock, lockOut, flags);
     if (step.taken) return step.read;
   }
@@ -125,6 +139,8 @@ template <bool kHeld>
                                                               NA_WRITEPARSEFLAGS flags) {
   const bool generic = _bReadsAsGeneric();
   if (generic && _bStepRoadOpen(dir, flags)) {
+    if (CNAStatement* plain = _pclPlainStep(item))
+      return _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
     const STStepRead step = _stStepRead<false>(item, dir, setRead, lock, lockOut, flags);
     if (step.taken) return step.read;
   }
