@@ -258,13 +258,15 @@ BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
 template <typename F>
 inline BOOL CNATable::_bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const {
   ResetError(access->pclGetErrorNoRef());
-  if (!bOutsGiven) {
-    // Where the host reads the failures of its file.
-    CNAError::g_RaiseUserError(access->pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteNullOut,
-                               m_pclConnection, pszGetLogicalName(), nullptr, kErrInternal);
-    return FALSE;
-  }
+  if (!bOutsGiven) return _bRaiseNullOut(access);
   return call(access);
+}
+
+[[gnu::noinline]] BOOL CNATable::_bRaiseNullOut(CNADataAccess* access) const {
+  // Where the host reads the failures of its file.
+  CNAError::g_RaiseUserError(access->pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteNullOut,
+                             m_pclConnection, pszGetLogicalName(), nullptr, kErrInternal);
+  return FALSE;
 }
 
 template <bool kHold, typename F>
