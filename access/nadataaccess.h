@@ -535,6 +535,24 @@ class CNADataAccess : public CInterf {
                   eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, bool ready);
   BOOL _bStepReadFailed(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, eNA_LOCKTYPE lock,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // A read's arguments in one place, for the rarer roads the step road calls: a call with more
+  // than the registers' worth of arguments would cost the host entry that inlines the step a
+  // frame pointer at every row.
+  struct STReadCall {
+    const wchar_t* item;
+    eNA_PARSEDIRECTION dir;
+    int setRead;
+    eNA_LOCKTYPE lock;
+    eNA_LOCKTYPE* lockOut;
+    NA_WRITEPARSEFLAGS flags;
+  };
+  // bHostLitxxx's road when the plain step is not taken.
+  BOOL _bHostReadRest(const STReadCall& c, bool generic);
+  // _bStepMove's roads out of the plain move: _bFetch with stmt held, and the recovery of a failed read.
+  BOOL _bStepFetchHeld(const STReadCall& c, CNAStatement* stmt);
+  BOOL _bStepFailedHeld(const STReadCall& c, CNAStatement* stmt);
+  BOOL _bFetchMoveLockedOf(const STReadCall& c, CNAStatement* stmt, long long count);
+  BOOL _bContinueSearchOf(const STReadCall& c, CNAStatement* stmt, long long count);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
   BOOL _bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                        long long* count, CNAStatement::eNA_ST_PREPARE prepare);

@@ -38,7 +38,8 @@
     return FALSE;
   }
   // A seek's rows ran out: the browse goes on past them.
-  if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
+  if (m_pclTableCache == nullptr && count - moved > 0)
+    return _bContinueSearchOf(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt, count - moved);
   return TRUE;
 }
 
@@ -49,7 +50,8 @@
                                                                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
                                                                    NA_WRITEPARSEFLAGS flags) {
   if (setRead == 0 && count == 0) return TRUE;
-  if (lock == 2 || lock == 3) return _bFetchMoveLocked(stmt, item, dir, count, setRead, lock, lockOut, flags);
+  if (lock == 2 || lock == 3)
+    return _bFetchMoveLockedOf(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt, count);
   long long moved = 0;
   if (!stmt->bFetch(dir, setRead, count, &moved)) return _bFetchMoveFailed(stmt);
   return _bFetchMoveLanded(stmt, item, dir, count, moved, setRead, lock, lockOut, flags, nullptr);
@@ -65,12 +67,10 @@
   if (ready && (!against || stmt->bCacheEnabled() || stmt->bCanFetchBackward())) {
     ok = stmt->bSetLockType(lock) ? _bFetchMoveInLine(stmt, item, dir, 1, setRead, lock, lockOut, flags) : FALSE;
   } else {
-    naguards::CHeldStatement held(naguards::CHeldStatement::Take(stmt));
-    ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
+    ok = _bStepFetchHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt);
   }
   if (ok != FALSE) return ok;
-  naguards::CHeldStatement held(naguards::CHeldStatement::Take(stmt));
-  return _bStepReadFailed(stmt, item, dir, lock, lockOut, flags);
+  return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt);
 }
 
 // Whether bHLitxxx may take the step road: a next or previous read, the step road on, no query
@@ -141,11 +141,6 @@ template <bool kHeld>
   if (generic && _bStepRoadOpen(dir, flags)) {
     if (CNAStatement* plain = _pclPlainStep(item))
       return _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
-    const STStepRead step = _stStepRead<false>(item, dir, setRead, lock, lockOut, flags);
-    if (step.taken) return step.read;
   }
-  AddRef();
-  CHeldRef<CNADataAccess> self(this);
-  return generic ? _bReadGeneral(item, dir, setRead, lock, lockOut, flags)
-                 : bHLitxxx(item, dir, setRead, lock, lockOut, flags);
+  return _bHostReadRest(STReadCall{item, dir, setRead, lock, lockOut, flags}, generic);
 }
