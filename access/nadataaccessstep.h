@@ -62,9 +62,10 @@
                                                              eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                                                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags,
                                                              bool ready) {
-  const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
+  // The way against the statement's own order, a move that needs a row cache or a backward fetch.
+  const eNA_PARSEDIRECTION against = stmt->bInvertFetch() ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
   BOOL ok;
-  if (ready && (!against || stmt->bCacheEnabled() || stmt->bCanFetchBackward())) {
+  if (ready && (dir != against || stmt->bCacheEnabled() || stmt->bCanFetchBackward())) {
     ok = stmt->bSetLockType(lock) ? _bFetchMoveInLine(stmt, item, dir, 1, setRead, lock, lockOut, flags) : FALSE;
   } else {
     ok = _bStepFetchHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt);
