@@ -464,6 +464,9 @@ class CNADataAccess : public CInterf {
   STStepRead _stStepRead(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                          eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   bool _bStepRoadOpen(eNA_PARSEDIRECTION dir, NA_WRITEPARSEFLAGS flags) const;
+  CNAStatement* _pclPlainStep(const wchar_t* item) const;
+  BOOL _bPlainStepMove(CNAStatement* last, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
+                       eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // Off, every read takes the general road: set only by tests that compare the two roads, while
   // no read runs.
   static inline bool s_bStepRoad = true;
@@ -484,8 +487,20 @@ class CNADataAccess : public CInterf {
     return reinterpret_cast<FnLockUnlock>(this->*(&CNADataAccess::bLockUnlockRecord));
   }
 #pragma GCC diagnostic pop
-  bool _bReadsAsGeneric() { return _pfnLitxxx() == m_pfnGenericLitxxx; }
-  bool _bLocksAsGeneric() { return _pfnLockUnlock() == m_pfnGenericLockUnlock; }
+  // The class of an object is settled once its constructors ran: both answers are worked out at
+  // the first read or lock and kept.
+  bool _bReadsAsGeneric() { return (_byGenericRoads() & kGenericReads) != 0; }
+  bool _bLocksAsGeneric() { return (_byGenericRoads() & kGenericLocks) != 0; }
+  [[gnu::always_inline]] uint8_t _byGenericRoads() {
+    const uint8_t roads = m_byGenericRoads;
+    if (roads == (kGenericKnown | kGenericReads | kGenericLocks)) return roads;
+    return roads != 0 ? roads : _byLearnGenericRoads();
+  }
+  uint8_t _byLearnGenericRoads() {
+    m_byGenericRoads = static_cast<uint8_t>(kGenericKnown | (_pfnLitxxx() == m_pfnGenericLitxxx ? kGenericReads : 0) |
+                                            (_pfnLockUnlock() == m_pfnGenericLockUnlock ? kGenericLocks : 0));
+    return m_byGenericRoads;
+  }
 #else
   FnLitxxx _pfnLitxxx() { return nullptr; }
   FnLockUnlock _pfnLockUnlock() { return nullptr; }
@@ -520,6 +535,24 @@ class CNADataAccess : public CInterf {
                   eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags, bool ready);
   BOOL _bStepReadFailed(CNAStatement* stmt, const wchar_t* item, eNA_PARSEDIRECTION dir, eNA_LOCKTYPE lock,
                         eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  // A read's arguments in one place, for the rarer roads the step road calls: a call with more
+  // than the registers' worth of arguments would cost the host entry that inlines the step a
+  // frame pointer at every row.
+  struct STReadCall {
+    const wchar_t* item;
+    eNA_PARSEDIRECTION dir;
+    int setRead;
+    eNA_LOCKTYPE lock;
+    eNA_LOCKTYPE* lockOut;
+    NA_WRITEPARSEFLAGS flags;
+  };
+  // bHostLitxxx's road when the plain step is not taken.
+  BOOL _bHostReadRest(const STReadCall& c, bool generic);
+  // _bStepMove's roads out of the plain move: _bFetch with stmt held, and the recovery of a failed read.
+  BOOL _bStepFetchHeld(const STReadCall& c, CNAStatement* stmt);
+  BOOL _bStepFailedHeld(const STReadCall& c, CNAStatement* stmt);
+  BOOL _bFetchMoveLockedOf(const STReadCall& c, CNAStatement* stmt, long long count);
+  BOOL _bContinueSearchOf(const STReadCall& c, CNAStatement* stmt, long long count);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.
   BOOL _bOpenStatement(CNAStatement* stmt, const wchar_t* item, int forward, NA_WRITEPARSEFLAGS flags,
                        long long* count, CNAStatement::eNA_ST_PREPARE prepare);
@@ -888,6 +921,9 @@ class CNADataAccess : public CInterf {
   // The generic bHLitxxx and bLockUnlockRecord, as the generic constructor saw them.
   FnLitxxx m_pfnGenericLitxxx = nullptr;
   FnLockUnlock m_pfnGenericLockUnlock = nullptr;
+  static constexpr uint8_t kGenericKnown = 1, kGenericReads = 2, kGenericLocks = 4;
+  // 0 until _byLearnGenericRoads, then kGenericKnown and the generic ones of the two.
+  uint8_t m_byGenericRoads = 0;
 
   static unsigned int ms_nIndexNameCounter;
 

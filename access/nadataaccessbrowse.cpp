@@ -738,7 +738,9 @@ BOOL CNADataAccess::_bMove(long long recnum, int setRead) {
 
 BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0 ? TRUE : FALSE; }
 
-BOOL CNADataAccess::_bNoBrowse(const wchar_t* item) {
+// Out of line: a raise's pushed arguments would cost the host entries that ask this after every
+// read a frame pointer.
+[[gnu::noinline]] BOOL CNADataAccess::_bNoBrowse(const wchar_t* item) {
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
                              pszGetLogicalName(), item, 5, item);
   return FALSE;

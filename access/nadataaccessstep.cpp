@@ -87,3 +87,32 @@ BOOL CNADataAccess::_bFetchMove(CNAStatement* stmt, const wchar_t* item, eNA_PAR
     _FreeTableCache();
   return ok;
 }
+
+[[gnu::noinline]] BOOL CNADataAccess::_bHostReadRest(const STReadCall& c, bool generic) {
+  if (generic && _bStepRoadOpen(c.dir, c.flags)) {
+    const STStepRead step = _stStepRead<false>(c.item, c.dir, c.setRead, c.lock, c.lockOut, c.flags);
+    if (step.taken) return step.read;
+  }
+  AddRef();
+  CHeldRef<CNADataAccess> self(this);
+  return generic ? _bReadGeneral(c.item, c.dir, c.setRead, c.lock, c.lockOut, c.flags)
+                 : bHLitxxx(c.item, c.dir, c.setRead, c.lock, c.lockOut, c.flags);
+}
+
+[[gnu::noinline]] BOOL CNADataAccess::_bStepFetchHeld(const STReadCall& c, CNAStatement* stmt) {
+  CHeldStatement held(CHeldStatement::Take(stmt));
+  return _bFetch(stmt, c.item, c.dir, 1, c.setRead, c.lock, c.lockOut, c.flags, 0);
+}
+
+[[gnu::noinline]] BOOL CNADataAccess::_bStepFailedHeld(const STReadCall& c, CNAStatement* stmt) {
+  CHeldStatement held(CHeldStatement::Take(stmt));
+  return _bStepReadFailed(stmt, c.item, c.dir, c.lock, c.lockOut, c.flags);
+}
+
+[[gnu::noinline]] BOOL CNADataAccess::_bFetchMoveLockedOf(const STReadCall& c, CNAStatement* stmt, long long count) {
+  return _bFetchMoveLocked(stmt, c.item, c.dir, count, c.setRead, c.lock, c.lockOut, c.flags);
+}
+
+[[gnu::noinline]] BOOL CNADataAccess::_bContinueSearchOf(const STReadCall& c, CNAStatement* stmt, long long count) {
+  return _bContinueSearch(stmt, c.item, c.dir, count, c.setRead, c.lockOut, c.flags);
+}

@@ -38,7 +38,8 @@
     return FALSE;
   }
   // A seek's rows ran out: the browse goes on past them.
-  if (m_pclTableCache == nullptr && count - moved > 0) return _bContinueSearch(stmt, item, dir, count - moved, setRead, lockOut, flags);
+  if (m_pclTableCache == nullptr && count - moved > 0)
+    return _bContinueSearchOf(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt, count - moved);
   return TRUE;
 }
 
@@ -49,7 +50,8 @@
                                                                    eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
                                                                    NA_WRITEPARSEFLAGS flags) {
   if (setRead == 0 && count == 0) return TRUE;
-  if (lock == 2 || lock == 3) return _bFetchMoveLocked(stmt, item, dir, count, setRead, lock, lockOut, flags);
+  if (lock == 2 || lock == 3)
+    return _bFetchMoveLockedOf(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt, count);
   long long moved = 0;
   if (!stmt->bFetch(dir, setRead, count, &moved)) return _bFetchMoveFailed(stmt);
   return _bFetchMoveLanded(stmt, item, dir, count, moved, setRead, lock, lockOut, flags, nullptr);
@@ -60,17 +62,16 @@
                                                              eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                                                              eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags,
                                                              bool ready) {
-  const bool against = stmt->bInvertFetch() ? dir == NA_PARSE_NEXT : dir == NA_PARSE_PREVIOUS;
+  // The way against the statement's own order, a move that needs a row cache or a backward fetch.
+  const eNA_PARSEDIRECTION against = stmt->bInvertFetch() ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
   BOOL ok;
-  if (ready && (!against || stmt->bCacheEnabled() || stmt->bCanFetchBackward())) {
+  if (ready && (dir != against || stmt->bCacheEnabled() || stmt->bCanFetchBackward())) {
     ok = stmt->bSetLockType(lock) ? _bFetchMoveInLine(stmt, item, dir, 1, setRead, lock, lockOut, flags) : FALSE;
   } else {
-    naguards::CHeldStatement held(naguards::CHeldStatement::Take(stmt));
-    ok = _bFetch(stmt, item, dir, 1, setRead, lock, lockOut, flags, 0);
+    ok = _bStepFetchHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt);
   }
   if (ok != FALSE) return ok;
-  naguards::CHeldStatement held(naguards::CHeldStatement::Take(stmt));
-  return _bStepReadFailed(stmt, item, dir, lock, lockOut, flags);
+  return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, stmt);
 }
 
 // Whether bHLitxxx may take the step road: a next or previous read, the step road on, no query
@@ -83,9 +84,28 @@
 
 // The step road, once open. The general road would find the same statement, keep it current and
 // carry no filter. The current one is found again by its browse item's text alone while the
-// statements stayed as they were when it was found for it. kHeld: the caller holds this access;
-// else a plain step goes without a reference on it (only the host's close of the file or of its
-// context lets an access go, never a read), the road that checks more takes one.
+// statements stayed as they were when it was found for it; after a plain step every check of
+// _bStepChecked holds and only the move's own are left: that statement, else null.
+[[gnu::always_inline]] inline CNAStatement* CNADataAccess::_pclPlainStep(const wchar_t* item) const {
+  CNAStatement* const last = m_pclLastStatement;
+  const bool known = last->bFoundAt(m_tabStatement.dwGetStamp()) && last->bBrowseItemIs(item != nullptr ? item : L"");
+  return known && last->bPlainStepReady() ? last : nullptr;
+}
+
+// The plain step's move. Only closing the access, its creation, deletion or a new source let its
+// statements go, never a read: the plain move takes no reference on the statement, its recovery
+// and rebuild do.
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bPlainStepMove(CNAStatement* last, const wchar_t* item,
+                                                                  eNA_PARSEDIRECTION dir, int setRead,
+                                                                  eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
+                                                                  NA_WRITEPARSEFLAGS flags) {
+  last->SetParseFlags(flags);
+  return _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true);
+}
+
+// The step road after anything but a plain step. kHeld: the caller holds this access; else it
+// goes without a reference on it for a plain step (only the host's close of the file or of its
+// context lets an access go, never a read), and this road, which checks more, takes one.
 template <bool kHeld>
 [[gnu::always_inline]] inline CNADataAccess::STStepRead CNADataAccess::_stStepRead(const wchar_t* item,
                                                                                   eNA_PARSEDIRECTION dir, int setRead,
@@ -96,24 +116,19 @@ template <bool kHeld>
   const uint32_t stamp = m_tabStatement.dwGetStamp();
   CNAStatement* const last = m_pclLastStatement;
   const bool known = last->bFoundAt(stamp) && last->bBrowseItemIs(name);
-  // After a plain step every check of _bStepChecked holds: the move's own are left.
-  if (!known || !last->bPlainStepReady()) {
-    if constexpr (!kHeld) AddRef();
-    CHeldRef<CNADataAccess> self(kHeld ? nullptr : this);
-    BOOL read = FALSE;
-    const bool taken = _bStepChecked(name, known, stamp, item, dir, setRead, lock, lockOut, flags, &read);
-    return {taken, read};
-  }
-  // Only closing the access, its creation, deletion or a new source let its statements go, never a
-  // read: the plain move takes no reference on the statement, its recovery and rebuild do.
-  last->SetParseFlags(flags);
-  return {true, _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true)};
+  if constexpr (!kHeld) AddRef();
+  CHeldRef<CNADataAccess> self(kHeld ? nullptr : this);
+  BOOL read = FALSE;
+  const bool taken = _bStepChecked(name, known, stamp, item, dir, setRead, lock, lockOut, flags, &read);
+  return {taken, read};
 }
 
 [[gnu::always_inline]] inline BOOL CNADataAccess::_bReadAsGeneric(const wchar_t* item, eNA_PARSEDIRECTION dir,
                                                                   int setRead, eNA_LOCKTYPE lock,
                                                                   eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
   if (_bStepRoadOpen(dir, flags)) {
+    if (CNAStatement* plain = _pclPlainStep(item))
+      return _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
     const STStepRead step = _stStepRead<true>(item, dir, setRead, lock, lockOut, flags);
     if (step.taken) return step.read;
   }
@@ -125,11 +140,8 @@ template <bool kHeld>
                                                               NA_WRITEPARSEFLAGS flags) {
   const bool generic = _bReadsAsGeneric();
   if (generic && _bStepRoadOpen(dir, flags)) {
-    const STStepRead step = _stStepRead<false>(item, dir, setRead, lock, lockOut, flags);
-    if (step.taken) return step.read;
+    if (CNAStatement* plain = _pclPlainStep(item))
+      return _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
   }
-  AddRef();
-  CHeldRef<CNADataAccess> self(this);
-  return generic ? _bReadGeneral(item, dir, setRead, lock, lockOut, flags)
-                 : bHLitxxx(item, dir, setRead, lock, lockOut, flags);
+  return _bHostReadRest(STReadCall{item, dir, setRead, lock, lockOut, flags}, generic);
 }

@@ -256,15 +256,17 @@ BOOL CNATable::_bCheckSQLEngine(ISQLParserInformation* query) const {
 // ---------------------------------------------------------------- the common shape
 
 template <typename F>
-inline BOOL CNATable::_bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const {
+[[gnu::always_inline]] inline BOOL CNATable::_bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const {
   ResetError(access->pclGetErrorNoRef());
-  if (!bOutsGiven) {
-    // Where the host reads the failures of its file.
-    CNAError::g_RaiseUserError(access->pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteNullOut,
-                               m_pclConnection, pszGetLogicalName(), nullptr, kErrInternal);
-    return FALSE;
-  }
+  if (!bOutsGiven) return _bRaiseNullOut(access);
   return call(access);
+}
+
+[[gnu::noinline]] BOOL CNATable::_bRaiseNullOut(CNADataAccess* access) const {
+  // Where the host reads the failures of its file.
+  CNAError::g_RaiseUserError(access->pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteNullOut,
+                             m_pclConnection, pszGetLogicalName(), nullptr, kErrInternal);
+  return FALSE;
 }
 
 template <bool kHold, typename F>
@@ -319,8 +321,11 @@ BOOL CNATable::bHLit(INAContext* ctx, long long recnum, eNA_LOCKTYPE lock, eNA_L
 }
 BOOL CNATable::bHLitxxx(INAContext* ctx, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                         eNA_LOCKTYPE* lockOut, unsigned int flags) {
-  return _bForward<false>(ctx,
-                          [&](CNADataAccess* a) { return a->bHostLitxxx(item, dir, setRead, lock, lockOut, flags); });
+  // Forced in line in both of _bForward's roads: left alone, the compiler made the step road a call of
+  // its own, a frame more a row.
+  return _bForward<false>(ctx, [&](CNADataAccess* a) __attribute__((always_inline)) {
+    return a->bHostLitxxx(item, dir, setRead, lock, lockOut, flags);
+  });
 }
 BOOL CNATable::bSkipRecord(INAContext* ctx, const wchar_t* item, eNA_PARSEDIRECTION dir, long long count,
                            int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, unsigned int flags) {

@@ -256,6 +256,9 @@ class CNATable : public INATable {
   template <typename F>
   BOOL _bOpenAndCall(INAContext* ctx, bool bOpenOnly, bool bAlwaysRemove, F&& call);
   void _RaiseNoDataAccess(int site, CNAConnectionDescription* cnx) const;
+  // User error 4 into access's error; FALSE. Out of line: the entries' own frames stay free of the
+  // pushed arguments of a raise.
+  BOOL _bRaiseNullOut(CNADataAccess* access) const;
   BOOL _bRefuse(INAContext* ctx, int site) const;
   // The found access joins the set when it has no table (its former one is gone).
   void _Adopt(CNADataAccess* access) const;
