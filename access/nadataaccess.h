@@ -116,8 +116,6 @@ class CNADataAccess : public CInterf {
   // not hold the access: a road that could let it go holds it itself.
   BOOL bHostLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                    eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
-  // The reading road's flag asking for the default item rather than the one named.
-  static constexpr NA_WRITEPARSEFLAGS kFlagDefaultItem = 0x20000;
   virtual BOOL bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, long long count, int setRead,
                            eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bHRecherche(const wchar_t* item, const CAny* value, int generic, int setRead, eNA_LOCKTYPE lock,

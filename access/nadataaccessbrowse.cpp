@@ -40,7 +40,7 @@ enum : int { kFilterSame = 0, kFilterEndAnew = 1, kFilterFoundAgain = 2 };
 enum : unsigned int {
   kReuse = 0x2000,
   kNoRowCache = 0x10000,
-  kDefaultItem = CNADataAccess::kFlagDefaultItem,
+  kDefaultItem = NA_WPF_DEFAULT_PARSE_ITEM,
   kInternalPositioning = 0x40000,
   kNoCache = 0x100000,
 };

@@ -79,7 +79,7 @@
 [[gnu::always_inline]] inline bool CNADataAccess::_bStepRoadOpen(eNA_PARSEDIRECTION dir,
                                                                   NA_WRITEPARSEFLAGS flags) const {
   return (dir == NA_PARSE_NEXT || dir == NA_PARSE_PREVIOUS) && s_bStepRoad && !m_bQueryParseStarted &&
-         m_pclTableCache == nullptr && (flags & kFlagDefaultItem) == 0 && m_pclLastStatement != nullptr;
+         m_pclTableCache == nullptr && (flags & NA_WPF_DEFAULT_PARSE_ITEM) == 0 && m_pclLastStatement != nullptr;
 }
 
 // The step road, once open. The general road would find the same statement, keep it current and
