@@ -182,7 +182,7 @@ class CNADataAccess : public CInterf {
   // the original (every row of a browse), the call otherwise.
   [[gnu::always_inline]] BOOL bSetPlainRowRead() {
     CNARecord* record = m_pclCurrentRecord;
-    if (record == nullptr || m_nRecordSaveID != -1 || m_nWrittenSaveID != -1) return bSetCurrentRecordRead(0);
+    if (!bPlainRowReadOf(record)) return bSetCurrentRecordRead(0);
     CNARecordValue* current = record->pclGetCurrentValueNoRef();
     if (current != nullptr) current->SetState(NA_RECORDSTATE_NONE);
     return record->bCopyPlainCurrentToOriginal() ? TRUE : bSetCurrentRecordRead(0);
