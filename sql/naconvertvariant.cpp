@@ -2444,12 +2444,11 @@ template <bool Stepped>
   return p;
 }
 
-template <bool Stepped>
 unsigned int CNAConvertVariant::s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                             const char* const* texts, const unsigned long* lengths,
                                             uint64_t* defined, uint64_t* nulls) {
   unsigned int written = 0;
-  const STRowSlot* p = _s_pWriteRun<Stepped>(slots + from, slots + count, texts, lengths, defined, nulls, &written);
+  const STRowSlot* p = _s_pWriteRun<false>(slots + from, slots + count, texts, lengths, defined, nulls, &written);
   return static_cast<unsigned int>(p - slots) | written;
 }
 
@@ -2461,13 +2460,6 @@ const CNAConvertVariant::STRowSlot* CNAConvertVariant::s_pWriteRowStepped(const 
   unsigned int written = 0;
   return _s_pWriteRun<true>(first, last, texts, lengths, defined, nulls, &written);
 }
-
-template unsigned int CNAConvertVariant::s_nWriteRow<false>(const STRowSlot*, unsigned int, unsigned int,
-                                                            const char* const*, const unsigned long*, uint64_t*,
-                                                            uint64_t*);
-template unsigned int CNAConvertVariant::s_nWriteRow<true>(const STRowSlot*, unsigned int, unsigned int,
-                                                           const char* const*, const unsigned long*, uint64_t*,
-                                                           uint64_t*);
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {
   if (m_nDBState != 0 && text != nullptr && length != kAll && m_eVarType == NA_VAR_ANY && wGetType() == ZV_DSTRW) {

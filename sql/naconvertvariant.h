@@ -219,14 +219,13 @@ class CNAConvertVariant final : public CNAVariant {
   // OR-ing their bits into *nulls. Returns count when every slot is done; else the first slot not
   // finished: untouched (its text refused or a NULL it does not clear, no kind, its stamp moved),
   // or with kRowWritten added, written but its bit left to the caller.
-  // Stepped: the caller knows that every slot of [from, count) has a kind and a defined bit and
-  // that no stamp moved since it checked them (s_nShapeStampNow): none of these is asked again.
   static constexpr unsigned int kRowWritten = 0x80000000u;
-  template <bool Stepped = false>
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                   const char* const* texts, const unsigned long* lengths, uint64_t* defined,
                                   uint64_t* nulls);
-  // s_nWriteRow<true> over [first, last): the slot it stopped at, last when every slot is done.
+  // s_nWriteRow over [first, last) for a caller that knows that every slot there has a kind and a
+  // defined bit and that no stamp moved since it checked them (s_nShapeStampNow): none of these
+  // is asked again. The slot it stopped at, last when every slot is done.
   static const STRowSlot* s_pWriteRowStepped(const STRowSlot* first, const STRowSlot* last, const char* const* texts,
                                              const unsigned long* lengths, uint64_t* defined, uint64_t* nulls);
   // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
