@@ -549,6 +549,7 @@ class CNADataAccess : public CInterf {
   // _bStepMove's roads out of the plain move: _bFetch with stmt held, and the recovery of a failed read.
   BOOL _bStepFetchHeld(const STReadCall& c, CNAStatement* stmt);
   BOOL _bStepFailedHeld(const STReadCall& c, CNAStatement* stmt);
+  BOOL _bPlainStepRest(const STReadCall& c, CNAStatement* stmt);
   BOOL _bFetchMoveLockedOf(const STReadCall& c, CNAStatement* stmt, long long count);
   BOOL _bContinueSearchOf(const STReadCall& c, CNAStatement* stmt, long long count);
   // The browse SELECT built into a new command and run on stmt; the row cache follows flags.

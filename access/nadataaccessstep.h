@@ -7,6 +7,7 @@
 #include "access/nadataaccessguards.h"
 #include "access/naposition.h"
 #include "sql/nastatement.h"
+#include "sql/nastatementstep.h"
 
 // The move's end once the fetch moved by moved rows; before: where a lock of kind 2 or 3 puts
 // the browse back when it is refused (null for the other locks).
@@ -100,7 +101,26 @@
                                                                   eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
                                                                   NA_WRITEPARSEFLAGS flags) {
   last->SetParseFlags(flags);
-  return _bStepMove(last, item, dir, setRead, lock, lockOut, flags, true);
+  // _bStepMove's one-row move, the statement's step in line (bFetch for a step it leaves): a lock
+  // that may put the browse back and a move against the statement's order go through _bStepMove.
+  const eNA_PARSEDIRECTION against = last->bInvertFetch() ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+  if (dir != against && lock != 2 && lock != 3) {
+    last->bSetLockType(lock);
+    long long moved = 0;
+    int plain = last->nPlainStep(dir, setRead, &moved);
+    if (plain < 0) plain = last->bFetch(dir, setRead, 1, &moved);
+    const BOOL ok = plain ? _bFetchMoveLanded(last, item, dir, 1, moved, setRead, lock, lockOut, flags, nullptr)
+                          : _bFetchMoveFailed(last);
+    if (ok != FALSE) return ok;
+    return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
+  }
+  return _bPlainStepRest(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
+}
+
+// Out of the host entry that inlines the plain step, which it would make too large to be inlined
+// in its turn.
+[[gnu::noinline]] inline BOOL CNADataAccess::_bPlainStepRest(const STReadCall& c, CNAStatement* last) {
+  return _bStepMove(last, c.item, c.dir, c.setRead, c.lock, c.lockOut, c.flags, true);
 }
 
 // The step road after anything but a plain step. kHeld: the caller holds this access; else it

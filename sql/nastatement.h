@@ -390,6 +390,11 @@ class CNAStatement : public CInterf {
     return m_bPlainStep && m_eParseNeedUpdate == NA_PARSE_UPTODATE && !m_bOutOfRange && !m_bCurrentRecordLost &&
            m_bParseStarted && m_pclStatementSQL->bIsResultOpen();
   }
+  // bFetch(direction, update, 1) once bPlainStepReady held, direction next or previous and the step
+  // road on (sql/nastatementstep.h, in line in the access's step road): a step one row on in the
+  // result's order on a browse whose key no two rows share, or in the active row cache; -1,
+  // nothing done, for any other step, which bFetch takes. moved as bFetch's, never null.
+  int nPlainStep(eNA_PARSEDIRECTION direction, int update, long long* moved);
   // The search, made on first use, with a reference for the caller; null without memory.
   CNARecherche* pclGetRecherche();
   BOOL bExistRechercheObject() const { return m_pclRecherche != nullptr ? TRUE : FALSE; }
@@ -605,6 +610,13 @@ class CNAStatement : public CInterf {
   // _bFetchLanded<true> of a row read by a one-row step in host (the caller's order), when the
   // original stays the record's twin through a plain copy; false, nothing changed, otherwise.
   bool _bPlainTwinLanded(eNA_PARSEDIRECTION host);
+  // Its test, and its landing once the rank is known.
+  bool _bPlainTwinHolds() const;
+  void _PlainTwinLand(int rank);
+  // nPlainStep's rarer ends: _bFetchLanded<true>(ok, outOfRange, 1, 1), and the SQL fetch's failure
+  // (its error copied) ending so.
+  BOOL _bPlainStepEnd(BOOL ok, int outOfRange);
+  BOOL _bPlainStepFetchFailed();
   // The plain step of a browse with an active row cache, one row in way (server order).
   BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
   // Its step onto the row after the last of a whole result's rows left pending, the browse on

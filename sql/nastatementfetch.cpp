@@ -19,6 +19,7 @@
 #include "sql/nakjrecord.h"
 #include "sql/narecherche.h"
 #include "sql/nastatement.h"
+#include "sql/nastatementstep.h"
 
 namespace {
 
@@ -167,26 +168,25 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
 }
 
 [[gnu::always_inline]] inline bool CNAStatement::_bPlainTwinLanded(eNA_PARSEDIRECTION host) {
-  // The row before's landing left the original the record's twin; still the twin, nothing read or
-  // wrote the original since, and this row's copy into it is a plain one the access reads as its
-  // own.
-  CNARecord* record = m_pclRecord;
-  if (m_eParseNeedUpdate == NA_PARSE_REPLACE || m_pclDataAccess == nullptr ||
-      !m_pclDataAccess->bPlainRowReadOf(record) || !record->bPlainCopyKeepsTwin(m_pclOriginalRecord))
-    return false;
+  if (!_bPlainTwinHolds()) return false;
   m_bRowValid = 1;
   m_bFoundByFetch = 1;
   m_llLastMoved = 1;
   // A step, after a row read: a browse whose key no two rows share starts each row's run afresh.
-  m_nEqualRows = _bBrowseKeyUnique() ? (host == NA_PARSE_PREVIOUS ? -1 : 0)
+  const CNARecord* record = m_pclRecord;
+  _PlainTwinLand(_bBrowseKeyUnique() ? (host == NA_PARSE_PREVIOUS ? -1 : 0)
                                      : _nRankAfter(host, record->pclPeekOriginalValueNoRef(),
-                                                   record->pclGetCurrentValueNoRef());
-  record->SetEqualRows(m_nEqualRows);
-  record->CopyPlainCurrentToTwinnedOriginal();
-  m_bOutOfRange = 0;
-  m_bFound = 1;
-  m_bParseStarted = 1;
+                                                   record->pclGetCurrentValueNoRef()));
   return true;
+}
+
+[[gnu::noinline]] BOOL CNAStatement::_bPlainStepEnd(BOOL ok, int outOfRange) {
+  return _bFetchLanded<true>(ok, outOfRange, 1, 1);
+}
+
+[[gnu::noinline, gnu::cold]] BOOL CNAStatement::_bPlainStepFetchFailed() {
+  m_pclError->Copy(m_pclStatementSQL->pclGetErrorNoRef());
+  return _bPlainStepEnd(FALSE, 1);
 }
 
 [[gnu::noinline]] BOOL CNAStatement::_bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved) {
@@ -288,14 +288,6 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
            (ok = _nStepInRows(direction, moved, &out)) < 0)
     ok = _bFetchCacheDisabled(direction, update, count, moved, &out);
   return _bFetchLanded(ok, out, update, *moved);
-}
-
-// In line in bFetch's two roads.
-[[gnu::always_inline]] inline void CNAStatement::_StartFetch(eNA_PARSEDIRECTION direction) {
-  m_eLastDirection = direction;
-  m_bRowFromCache = 0;
-  m_bRowForTwin = 0;
-  m_bRowValid = 0;
 }
 
 template <bool kPlain>
@@ -746,13 +738,6 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   // Past the last of a run counted from its end: the rows changed; the run ends here.
   if (host == NA_PARSE_NEXT) return m_nEqualRows >= 0 ? m_nEqualRows + moved : std::min(m_nEqualRows + moved, -1);
   return m_nEqualRows < 0 ? m_nEqualRows - moved : std::max(m_nEqualRows - moved, 0);
-}
-
-[[gnu::always_inline]] inline bool CNAStatement::_bBrowseKeyUnique() const {
-  const CNARecord* record = m_pclRecord;
-  if (record != nullptr && record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.columns)
-    return m_clUniqueBrowse.unique;
-  return _bBrowseKeyUniqueAgain();
 }
 
 bool CNAStatement::_bBrowseKeyUniqueAgain() const {

@@ -188,6 +188,10 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       {"StepsUnseenBetweenInBlocks", "5", "fNNNNNPPPPPPNNNNNNNNNNNNN"},
       {"StepsUnseenAroundWrites", "5", "fNhNhmNPxNNwNPFNNDNsNrN"},
       {"StepsUnseenWithTheRowCache", "5", "fNNNPPNNhmNxPP", {true, true}},
+      // From the end the browse runs reversed: a previous read steps forward in its rows.
+      {"StepsUnseenFromTheEnd", nullptr, "lPPPPNNPPPfNN"},
+      {"StepsUnseenFromTheEndInBlocks", "5", "lPPPPPPNNNNPP"},
+      {"StepsUnseenWithoutBackwardFetch", nullptr, "fNNPPlPPNN", {false, false}},
   };
   using Trace = std::vector<std::string>;
   auto run = [&](const char* cache, const char* ops, BrowseKnobs knobs, bool stepRoad) {

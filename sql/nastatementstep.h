@@ -1,0 +1,73 @@
+// The plain step of CNAStatement::bFetch, in line in the access's step road (nadataaccessstep.h),
+// which thus moves a browse one row without a frame of the statement's, and the parts of it that
+// bFetch's own plain road shares (nastatementfetch.cpp). Its rarer ends stay out of line there.
+#pragma once
+
+#include "access/nadataaccess.h"
+#include "access/narecord.h"
+#include "access/narecordcache.h"
+#include "sql/nastatement.h"
+#include "sql/nastatementsql.h"
+
+[[gnu::always_inline]] inline void CNAStatement::_StartFetch(eNA_PARSEDIRECTION direction) {
+  m_eLastDirection = direction;
+  m_bRowFromCache = 0;
+  m_bRowForTwin = 0;
+  m_bRowValid = 0;
+}
+
+[[gnu::always_inline]] inline bool CNAStatement::_bBrowseKeyUnique() const {
+  const CNARecord* record = m_pclRecord;
+  if (record != nullptr && record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.columns)
+    return m_clUniqueBrowse.unique;
+  return _bBrowseKeyUniqueAgain();
+}
+
+[[gnu::always_inline]] inline bool CNAStatement::_bPlainTwinHolds() const {
+  // The row before's landing left the original the record's twin; still the twin, nothing read or
+  // wrote the original since, and this row's copy into it is a plain one the access reads as its
+  // own.
+  const CNARecord* record = m_pclRecord;
+  return m_eParseNeedUpdate != NA_PARSE_REPLACE && m_pclDataAccess != nullptr &&
+         m_pclDataAccess->bPlainRowReadOf(record) && record->bPlainCopyKeepsTwin(m_pclOriginalRecord);
+}
+
+[[gnu::always_inline]] inline void CNAStatement::_PlainTwinLand(int rank) {
+  CNARecord* record = m_pclRecord;
+  m_nEqualRows = rank;
+  record->SetEqualRows(rank);
+  record->CopyPlainCurrentToTwinnedOriginal();
+  m_bOutOfRange = 0;
+  m_bFound = 1;
+  m_bParseStarted = 1;
+}
+
+[[gnu::always_inline]] inline int CNAStatement::nPlainStep(eNA_PARSEDIRECTION direction, int update,
+                                                            long long* moved) {
+  // What bFetch's plain road asks beyond what the step road knew: the rest of it takes bFetch.
+  if (!update || m_nOutSide != 0) return -1;
+  const eNA_PARSEDIRECTION way =
+      m_bReverse ? (direction == NA_PARSE_NEXT ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT) : direction;
+  if (m_pclRecordCache != nullptr) return m_pclRecordCache->bIsActive() ? _bPlainCacheStep(way, moved) : -1;
+  CNAStatementSQL* const sql = m_pclStatementSQL;
+  const long long target = sql->llGetPosition() + 1;
+  // A browse whose rows may repeat its key takes bFetch, which works out their rank.
+  if (way != NA_PARSE_NEXT || target < 0 || target >= sql->llGetRowCount() || !_bBrowseKeyUnique()) return -1;
+  // bFetch's plain road from here (its _bReadRowAt<true> onto the next row).
+  *moved = 1;
+  m_bFoundByFetch = 0;
+  _StartFetch(way);
+  if (!sql->bFetch(0)) return _bPlainStepFetchFailed();
+  if (sql->bIsEnd()) return _bPlainStepEnd(TRUE, 1);
+  m_nOutSide = 0;
+  m_llCurrentRecord = m_nBlockBase + target;
+  m_bCurrentRowDeleted = 0;
+  if (!_bUpdateNARecord(way)) return _bPlainStepEnd(FALSE, 1);
+  if (!_bPlainTwinHolds()) return _bPlainStepEnd(TRUE, 0);
+  m_bRowValid = 1;
+  m_bFoundByFetch = 1;
+  m_llLastMoved = 1;
+  // No two rows share the key: each row's run starts afresh.
+  _PlainTwinLand(direction == NA_PARSE_PREVIOUS ? -1 : 0);
+  return TRUE;
+}
