@@ -614,10 +614,26 @@ class CNADataAccess : public CInterf {
   [[gnu::always_inline]] BOOL bHEndehors(const wchar_t* item, int* out) {
     const wchar_t* name = item != nullptr ? item : L"";
     CNAStatement* last = m_pclLastStatement;
-    CNAStatement* stmt = last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) && last->bBrowseItemIs(name)
-                             ? last
-                             : _pclPeekStatement(name);
+    CNAStatement* stmt =
+        last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) && s_bSameItem(name, last->pszGetBrowseItem())
+            ? last
+            : _pclPeekStatement(name);
     return stmt != nullptr ? stmt->HEndehors(out) : _bNoBrowse(item);
+  }
+  // Whether the host's item text is ours (neither null), read no further than its NUL: each
+  // character compared before the next is read. Four a turn: the known-item tests of every row
+  // read and every bHEndehors compare a short name, where the loop's own steps weigh.
+  [[gnu::always_inline]] static bool s_bSameItem(const wchar_t* host, const wchar_t* ours) {
+    for (;; host += 4, ours += 4) {
+      if (host[0] != ours[0]) return false;
+      if (host[0] == 0) return true;
+      if (host[1] != ours[1]) return false;
+      if (host[1] == 0) return true;
+      if (host[2] != ours[2]) return false;
+      if (host[2] == 0) return true;
+      if (host[3] != ours[3]) return false;
+      if (host[3] == 0) return true;
+    }
   }
   // User error 5 for item; FALSE.
   BOOL _bNoBrowse(const wchar_t* item);

@@ -89,7 +89,8 @@
 // _bStepChecked holds and only the move's own are left: that statement, else null.
 [[gnu::always_inline]] inline CNAStatement* CNADataAccess::_pclPlainStep(const wchar_t* item) const {
   CNAStatement* const last = m_pclLastStatement;
-  const bool known = last->bFoundAt(m_tabStatement.dwGetStamp()) && last->bBrowseItemIs(item != nullptr ? item : L"");
+  const bool known = last->bFoundAt(m_tabStatement.dwGetStamp()) &&
+                     s_bSameItem(item != nullptr ? item : L"", last->pszGetBrowseItem());
   return known && last->bPlainStepReady() ? last : nullptr;
 }
 

@@ -110,9 +110,16 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 
 // Every row read passes here three times: the cache's hit is answered without a call of ours.
 // A cached access has its table: one it lost (its table died) left the cache with it.
+template <bool kReread>
 inline CNADataAccess* CNATable::_pclCachedDataAccess(INAContext* ctx) const {
   CNADataAccess* last = gpclLastDataAccess;
   if (last == nullptr || ctx->dwGetCtxID() != gdwCtxID || ctx->dwGetDataID() != gdwDataID) return nullptr;
+  if constexpr (kReread) {
+    // Read again past the host's calls rather than kept across them (a saved register less);
+    // the host's getters leave the cache alone.
+    last = gpclLastDataAccess;
+    if (last == nullptr) __builtin_unreachable();
+  }
   return last;
 }
 
@@ -269,17 +276,37 @@ template <typename F>
   return FALSE;
 }
 
-template <bool kHold, typename F>
+template <bool kHold, bool kLeanHit, typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   ResetError(m_pclError);
+  if constexpr (kLeanHit) {
+    // Every road but the cache's hit out of line, so that the hit saves only the registers it
+    // needs itself.
+    if (ctx != nullptr) {
+      if (CNADataAccess* cached = _pclCachedDataAccess<true>(ctx)) return _bCallAccess(cached, call, bOutsGiven);
+    }
+    return _bForwardUncached(ctx, call, whenNone, bOutsGiven);
+  }
   if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
   // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
   // reference to give back on that road.
   if (!kHold) {
     if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallAccess(cached, call, bOutsGiven);
   }
-  HeldDataAccess held(kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx));
+  return _bCallHeld(kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx), call, whenNone, bOutsGiven);
+}
+
+template <typename F>
+[[gnu::noinline]] BOOL CNATable::_bForwardUncached(INAContext* ctx, F call, BOOL whenNone, bool bOutsGiven) const {
+  if (_bNoContext(ctx)) return FALSE;
+  return _bCallHeld(_pclLookUpDataAccess(ctx), call, whenNone, bOutsGiven);
+}
+
+template <typename F>
+[[gnu::always_inline]] inline BOOL CNATable::_bCallHeld(CNADataAccess* access, F& call, BOOL whenNone,
+                                                        bool bOutsGiven) const {
+  HeldDataAccess held(access);
   if (held == nullptr) {
     if (!whenNone) _RaiseNoDataAccess(kSiteNoDataAccess, nullptr);
     return whenNone;
@@ -345,7 +372,8 @@ BOOL CNATable::bHDebloqueNumEnr(INAContext* ctx, long long recnum) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueNumEnr(recnum); });
 }
 BOOL CNATable::bHEnDehors(INAContext* ctx, const wchar_t* item, int* out) {
-  return _bForward<false>(ctx, [&](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE, out != nullptr);
+  return _bForward<false, true>(ctx, [item, out](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE,
+                                out != nullptr);
 }
 BOOL CNATable::bEvalHTrouve(INAContext* ctx, const wchar_t* item, int* found, int* second) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); }, FALSE,
@@ -410,7 +438,8 @@ BOOL CNATable::bSetBLOB(INAContext* ctx, unsigned int memo, const CAny* value) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetBLOB(memo, value); });
 }
 BOOL CNATable::bGetRecord(INAContext* ctx, CNAKJRecord** record) const {
-  return _bForward<false>(ctx, [&](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE, record != nullptr);
+  return _bForward<false, true>(ctx, [record](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE,
+                                record != nullptr);
 }
 BOOL CNATable::bSetRecord(INAContext* ctx, CNAKJRecord* record) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetRecord(record); });

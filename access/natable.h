@@ -229,19 +229,30 @@ class CNATable : public INATable {
   // access's error, call(access), release, unlock. whenNone answers for a file not open in ctx
   // (FALSE: with the error 19; TRUE: quietly). bOutsGiven false: a pointer the entry answers
   // through is null (user error 4, nothing forwarded). kHold false: call never releases the
-  // access, which then takes no reference when it is the cached one.
-  template <bool kHold = true, typename F>
+  // access, which then takes no reference when it is the cached one. kLeanHit (with kHold
+  // false): only the cache's hit in line, call then copied to the rest (by-value captures).
+  template <bool kHold = true, bool kLeanHit = false, typename F>
   BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
   // _bForward's end for the access found: its error reset, user error 4 without the out pointer,
   // else call(access).
   template <typename F>
   BOOL _bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const;
+  // _bForward<false, true>'s roads but the cache's hit: a null ctx, the lookup, user error 19.
+  // call is taken by value: the hit's road then keeps its arguments in registers.
+  template <typename F>
+  BOOL _bForwardUncached(INAContext* ctx, F call, BOOL whenNone, bool bOutsGiven) const;
+  // _bForward's end for the access looked up, whose reference it gives back: whenNone when there
+  // is none, with user error 19 for FALSE; else _bCallAccess.
+  template <typename F>
+  BOOL _bCallHeld(CNADataAccess* access, F& call, BOOL whenNone, bool bOutsGiven) const;
   // Raises user error 19 into the table's error for a null ctx and answers whether it was null.
   bool _bNoContext(INAContext* ctx) const;
   // _pclFindDataAccess for a non-null ctx, its cache hit in line (natable.cpp only); the miss
   // looks the access up through the driver's context and fills the cache.
   CNADataAccess* _pclFindDataAccessOf(INAContext* ctx) const;
-  // The cache's access for ctx (adopted), without a reference; null on a miss.
+  // The cache's access for ctx (adopted), without a reference; null on a miss. kReread: the
+  // access is read again after the host's calls.
+  template <bool kReread = false>
   CNADataAccess* _pclCachedDataAccess(INAContext* ctx) const;
   CNADataAccess* _pclLookUpDataAccess(INAContext* ctx) const;
   // The accesses that pass keep, each held (one reference, given back with the vector), collected

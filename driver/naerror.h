@@ -75,9 +75,7 @@ class CNAError : public INAError {
   // always clear ones).
   void ResetLocked() {
     // Every kind set marks the body (_SetType): a body known clear has the kind cleared too.
-    if (m_clError.bKnownClear()) return;
-    m_clError.ResetKnown();
-    m_eType = NA_ERRORTYPE_NONE;
+    if (!m_clError.bKnownClear()) _ResetWritten();
   }
 
   // ---- Holders' count: the holder that drops the last reference deletes the object ----
@@ -160,6 +158,12 @@ class CNAError : public INAError {
   BOOL bIsQuiet() const;
 
  private:
+  // ResetLocked's end for a body written since: out of line, and nothing of the caller's is
+  // needed after it, so that a host entry keeps no register for the error across the call.
+  [[gnu::noinline]] void _ResetWritten() {
+    m_clError.ResetKnown();
+    m_eType = NA_ERRORTYPE_NONE;
+  }
   // Every kind set goes through here: ResetLocked trusts the body's mark to cover the kind.
   void _SetType(eNA_ERRORTYPE type) {
     m_eType = type;

@@ -1,11 +1,14 @@
 // The data access without a server: record saves kept, shared, freed and restored over a record
 // of every item type (also against a model under random operations); the answers of the
 // operations the server has no use for; what the source kind decides; a query's result paired
-// with the host's items; a destroyed access holding saves, statements and a table cache.
+// with the host's items; a destroyed access holding saves, statements and a table cache; the step
+// road's item compare against wcscmp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -725,4 +728,32 @@ TEST_F(DataAccess, CountWithoutOption16AnswersZeroWithoutTheServer) {
   EXPECT_TRUE(b.m_pAccess->bHNbEnr(&count, 0, 0));
   EXPECT_EQ(count, 0);
   EXPECT_EQ(b.m_pAccess->nGetStatementCount(), 0);
+}
+
+// The step road's item compare against wcscmp, on host texts in buffers of their exact size (a
+// read past the host's NUL is one the address-sanitised build reports): every length up to
+// three turns of the compare, each one the same, a prefix, a longer text or one character off.
+TEST(DataAccessItemText, SameItemAgreesWithWcscmpAndReadsNoFurtherThanTheHostNul) {
+  std::mt19937 random(84);
+  const wchar_t alphabet[] = {L'a', L'b', L'\u00e9', static_cast<wchar_t>(0x1F600)};
+  auto text = [&](size_t n) {
+    std::wstring s;
+    for (size_t i = 0; i < n; ++i) s += alphabet[random() % 4];
+    return s;
+  };
+  for (int round = 0; round < 4000; ++round) {
+    const std::wstring ours = text(random() % 13);
+    std::wstring host = ours;
+    switch (random() % 4) {
+      case 0: break;
+      case 1: host.resize(random() % (ours.size() + 1)); break;
+      case 2: host += text(1 + random() % 5); break;
+      default:
+        if (!host.empty()) host[random() % host.size()] ^= 1;
+    }
+    std::unique_ptr<wchar_t[]> exact(new wchar_t[host.size() + 1]);
+    std::copy(host.c_str(), host.c_str() + host.size() + 1, exact.get());
+    EXPECT_EQ(CNADataAccess::s_bSameItem(exact.get(), ours.c_str()), wcscmp(host.c_str(), ours.c_str()) == 0)
+        << round;
+  }
 }
