@@ -110,16 +110,9 @@ void CNATable::_Adopt(CNADataAccess* access) const {
 
 // Every row read passes here three times: the cache's hit is answered without a call of ours.
 // A cached access has its table: one it lost (its table died) left the cache with it.
-template <bool kReread>
 inline CNADataAccess* CNATable::_pclCachedDataAccess(INAContext* ctx) const {
   CNADataAccess* last = gpclLastDataAccess;
   if (last == nullptr || ctx->dwGetCtxID() != gdwCtxID || ctx->dwGetDataID() != gdwDataID) return nullptr;
-  if constexpr (kReread) {
-    // Read again past the host's calls rather than kept across them (a saved register less);
-    // the host's getters leave the cache alone.
-    last = gpclLastDataAccess;
-    if (last == nullptr) __builtin_unreachable();
-  }
   return last;
 }
 
@@ -284,7 +277,7 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
     // Every road but the cache's hit out of line, so that the hit saves only the registers it
     // needs itself.
     if (ctx != nullptr) {
-      if (CNADataAccess* cached = _pclCachedDataAccess<true>(ctx)) return _bCallAccess(cached, call, bOutsGiven);
+      if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallAccess(cached, call, bOutsGiven);
     }
     return _bForwardUncached(ctx, call, whenNone, bOutsGiven);
   }

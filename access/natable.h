@@ -250,9 +250,7 @@ class CNATable : public INATable {
   // _pclFindDataAccess for a non-null ctx, its cache hit in line (natable.cpp only); the miss
   // looks the access up through the driver's context and fills the cache.
   CNADataAccess* _pclFindDataAccessOf(INAContext* ctx) const;
-  // The cache's access for ctx (adopted), without a reference; null on a miss. kReread: the
-  // access is read again after the host's calls.
-  template <bool kReread = false>
+  // The cache's access for ctx (adopted), without a reference; null on a miss.
   CNADataAccess* _pclCachedDataAccess(INAContext* ctx) const;
   CNADataAccess* _pclLookUpDataAccess(INAContext* ctx) const;
   // The accesses that pass keep, each held (one reference, given back with the vector), collected
