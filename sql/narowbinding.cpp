@@ -152,6 +152,18 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
   _NoteAllAsked();
 }
 
+void CNARowBinding::_NoteSteppedLayout() {
+  m_nSteppedLayout = m_bStepped ? m_nFlagLayout : 0;
+  // No check: nothing to note. The mask's answer for the buffer of the flag word; else a test
+  // no row passes.
+  m_nRowHeldMask = m_nRowHeldWant = 0;
+  if (m_tabServerText.empty()) return;
+  if (m_pbyMaskValues != nullptr && m_pbyMaskValues == m_pbyFlagValues)
+    m_nRowHeldMask = m_nRowHeldWant = m_nHeldMask;
+  else
+    m_nRowHeldWant = 1;
+}
+
 void CNARowBinding::_NoteStepped() {
   m_bStepped = std::all_of(m_tabSlot.begin(), m_tabSlot.end(), [](const CNAConvertVariant::STRowSlot& s) {
     return s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE && s.nDefinedBit != 0 &&
@@ -312,6 +324,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
   // (SetSlotDefined's own first step).
   m_nFlagLayout = 0;
   m_pbyFlags = nullptr;
+  m_pbyFlagValues = kj->pbyGetValues();
   m_bFlagWord8 = false;
   if (kj->pbyGetValues() != nullptr && m_nFlagBytes != 0 && m_nBitItems <= kj->nGetItemCount() &&
       m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
@@ -394,10 +407,8 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
     _SetFlagWord(m_pbyFlags, defined, nulls);
   }
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
-  if ((((held | nulls) & m_nHeldMask) == m_nHeldMask && kj->pbyGetValues() == m_pbyMaskValues) ||
-      m_tabServerText.empty())
-    return TRUE;
-  return _bRowTextsNotedOff(record, sql, kj, texts, lengths);
+  if (((held | nulls) & m_nRowHeldMask) == m_nRowHeldWant) return TRUE;
+  return _bRowTextsNoted(record, sql, kj, texts, lengths);
 }
 
 [[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record,
@@ -417,12 +428,6 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   BYTE* flags = nullptr;
   if (kj != nullptr) flags = m_nFlagLayout != 0 && kj->nGetLayoutStamp() == m_nFlagLayout ? m_pbyFlags : _pbyFlagWord(kj);
   return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, 0, 0, 0);
-}
-
-[[gnu::noinline]] BOOL CNARowBinding::_bRowTextsNotedOff(CNARecord* record, CNAStatementSQL* sql,
-                                                          const CNAKJRecord* kj, const char* const* texts,
-                                                          const unsigned long* lengths) {
-  return _bRowTextsNoted(record, sql, kj, texts, lengths);
 }
 
 [[gnu::noinline]] BOOL CNARowBinding::_bWriteRowFrom(CNAStatement* statement, CNARecord* record,

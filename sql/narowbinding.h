@@ -85,7 +85,8 @@ class CNARowBinding {
                            const char* const* texts, const unsigned long* lengths,
                            const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
   // m_nSteppedLayout again, after m_bStepped or the flag word's layout changed.
-  void _NoteSteppedLayout() { m_nSteppedLayout = m_bStepped ? m_nFlagLayout : 0; }
+  // and the row's held test with it.
+  void _NoteSteppedLayout();
   // bReadRow's rest from column i: each column by its own read (no row in the client's texts).
   BOOL _bReadColumnsFrom(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
   // bReadRow's rest from slot i, defined and nulls the flag bits of the slots before it: each slot
@@ -98,9 +99,6 @@ class CNARowBinding {
   // The row's server texts noted unless its writers held them all; kj: the record's current buffer.
   BOOL _bRowTextsNoted(CNARecord* record, CNAStatementSQL* sql, const CNAKJRecord* kj, const char* const* texts,
                        const unsigned long* lengths);
-  // The same, out of the bound road's way.
-  BOOL _bRowTextsNotedOff(CNARecord* record, CNAStatementSQL* sql, const CNAKJRecord* kj, const char* const* texts,
-                          const unsigned long* lengths);
   // Column i's own read, then its step when it was pending and its converter is now ready.
   BOOL _bReadColumn(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
   // A new result of the same statement whose columns give every plain column the form it was
@@ -154,6 +152,10 @@ class CNARowBinding {
   uint64_t m_nHeldMask = 0;
   // The defined bits of all the slots, found with m_bStepped.
   uint64_t m_nAllBits = 0;
+  // A bound row whose held and NULL slots' bits, masked, give the wanted ones has nothing to note.
+  uint64_t m_nRowHeldMask = 0, m_nRowHeldWant = 0;
+  // The values of the buffer of layout m_nFlagLayout.
+  const BYTE* m_pbyFlagValues = nullptr;
   const BYTE* m_pbyMaskValues = nullptr;
   // The flag word of the buffer of layout m_nFlagLayout, and whether that buffer holds eight bytes
   // from it.
