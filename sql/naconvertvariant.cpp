@@ -2044,7 +2044,13 @@ template <int From, int To>
   const unsigned int size = s.nSize;
   if (length - 1 < 8 && length < size) {
     const uint64_t w = nShortTextWord(text, length);
+#if defined(__SSE2__)
+    // As signed bytes, 1 to 0x7F are above 0; the zeros past the text are not.
+    const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(w));
+    if (static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128()))) == (1u << length) - 1) {
+#else
     if ((StopBytes<true>(w) & (~0ULL >> (64 - 8 * length))) == 0) {
+#endif
       StoreShortText(s.pbySlot, size, w);
       s.bHeld = true;
       return static_cast<int>(length);

@@ -589,6 +589,8 @@ TEST_F(RowWriters, AskedLatin1SlotHoldsWholeLatin1TextsOnly) {
       {"\xC3\xA9" "bc", 4, true},
       {"abcdef\xC3\xA9", 9, true},
       {"\x7F\x01", 3, true},
+      {"abcdefg\x80", 32, false},
+      {"\xFF", 32, false},
       // Sixteen bytes a step: a character across a step's end, a stop first or last in a step.
       {std::string(48, 'n'), 49, true},
       {std::string(48, 'n'), 48, false},
