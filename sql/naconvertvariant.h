@@ -225,9 +225,11 @@ class CNAConvertVariant final : public CNAVariant {
                                   uint64_t* nulls);
   // s_nWriteRow over [first, last) for a caller that knows that every slot there has a kind and a
   // defined bit and that no stamp moved since it checked them (s_nShapeStampNow): none of these
-  // is asked again. The slot it stopped at, last when every slot is done.
+  // is asked again. The slot it stopped at, last when every slot is done. The defined bits are
+  // left to the caller: those of the slots before the stop that are not in *nulls. *held: the
+  // bits of the written slots whose bHeld is set after their write, OR-ed in.
   static const STRowSlot* s_pWriteRowStepped(const STRowSlot* first, const STRowSlot* last, const char* const* texts,
-                                             const unsigned long* lengths, uint64_t* defined, uint64_t* nulls);
+                                             const unsigned long* lengths, uint64_t* nulls, uint64_t* held);
   // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
   // so the record's element), TRUE; the caller clears the slot's bit. FALSE, nothing done, else.
   static BOOL s_bNullRowSlot(const STRowSlot& slot);
@@ -315,7 +317,7 @@ class CNAConvertVariant final : public CNAVariant {
   template <bool Stepped>
   static const STRowSlot* _s_pWriteRun(const STRowSlot* p, const STRowSlot* last, const char* const* texts,
                                        const unsigned long* lengths, uint64_t* defined, uint64_t* nulls,
-                                       unsigned int* written);
+                                       uint64_t* held, unsigned int* written);
   // The decimal step of the slot: by the item's precision, when the slot holds its data form.
   eNAROWSLOT _eDecimalSlotKind() const;
   // The slot roads' steps, each the row writer's for the kind: FALSE, nothing written.

@@ -31,6 +31,7 @@ void SetNullInRow(CNAConvertVariant::STRowSlot* entry, const STItemSlot& slot, c
 
 void CNARowBinding::Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
   m_bBound = m_bStepped = false;
+  m_pclRecord = nullptr;
   m_tabSlot.clear();
   m_tabColumn.clear();
   m_tabHeld.clear();
@@ -151,16 +152,33 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
   _NoteAllAsked();
 }
 
+void CNARowBinding::_NoteSteppedLayout() {
+  m_nSteppedLayout = m_bStepped ? m_nFlagLayout : 0;
+  // No check: nothing to note. The mask's answer for the buffer of the flag word; else a test
+  // no row passes.
+  m_nRowHeldMask = m_nRowHeldWant = 0;
+  if (m_tabServerText.empty()) return;
+  if (m_pbyMaskValues != nullptr && m_pbyMaskValues == m_pbyFlagValues)
+    m_nRowHeldMask = m_nRowHeldWant = m_nHeldMask;
+  else
+    m_nRowHeldWant = 1;
+}
+
 void CNARowBinding::_NoteStepped() {
   m_bStepped = std::all_of(m_tabSlot.begin(), m_tabSlot.end(), [](const CNAConvertVariant::STRowSlot& s) {
     return s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE && s.nDefinedBit != 0 &&
            s.pclValue->nGetShapeStamp() == s.nShapeStamp;
   });
+  m_nAllBits = 0;
+  for (const CNAConvertVariant::STRowSlot& s : m_tabSlot) m_nAllBits |= s.nDefinedBit;
+  _NoteSteppedLayout();
 }
 
 void CNARowBinding::_NoteAllAsked() {
   m_tabHeld.clear();
   m_pbOnlyHeld = nullptr;
+  m_nHeldMask = 0;
+  m_pbyMaskValues = nullptr;
   if (m_pbyHeldValues == nullptr) return;
   for (const STServerTextCheck& check : m_tabServerText) {
     if (check.nHeldSlot >= 0 && m_tabSlot[static_cast<size_t>(check.nHeldSlot)].bAskHeld) {
@@ -176,6 +194,16 @@ void CNARowBinding::_NoteAllAsked() {
     m_pbOnlyHeld = m_tabHeld[0].pbHeld;
     m_nOnlyHeldColumn = m_tabHeld[0].nColumn;
   }
+  // Every entry a writer's answer (so each check has its slot, asked): their bits, all or none.
+  uint64_t mask = 0;
+  for (const STServerTextCheck& check : m_tabServerText) {
+    if (check.nHeldSlot < 0) return;
+    const CNAConvertVariant::STRowSlot& slot = m_tabSlot[static_cast<size_t>(check.nHeldSlot)];
+    if (!slot.bAskHeld || slot.nDefinedBit == 0) return;
+    mask |= slot.nDefinedBit;
+  }
+  m_nHeldMask = mask;
+  m_pbyMaskValues = m_pbyHeldValues;
 }
 
 [[gnu::always_inline]] inline bool CNARowBinding::_bAllHeld(const CNAKJRecord* kj, const char* const* texts, const unsigned long* lengths) const {
@@ -295,46 +323,17 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
   // The flag word of written slots is theirs when the record holds their bits and elements
   // (SetSlotDefined's own first step).
   m_nFlagLayout = 0;
-  if (kj->pbyGetValues() == nullptr || m_nFlagBytes == 0 || m_nBitItems > kj->nGetItemCount() ||
-      m_nBitValues > kj->nGetTotalSize() - kj->nGetFlagFieldSize())
-    return nullptr;
-  m_nFlagLayout = kj->nGetLayoutStamp();
-  return kj->pbyGetNullValuesFlags() + m_nFlagBase;
-}
-
-BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
-  // The record's columns, the connection's code pages and the converters' shapes change only as
-  // their one counter moves.
-  const unsigned int counters = CNAReadStamp::nNow();
-  if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
-      counters != m_nCountersChecked)
-    _CheckStamps(statement, record, sql, counters);
-  const char* const* texts = nullptr;
-  const unsigned long* lengths = nullptr;
-  // No row in the client's texts: every column reads its own.
-  if (!sql->bGetRowTexts(&texts, &lengths)) return _bReadColumnsFrom(statement, record, sql, 0);
-  // The record's shape, read once: no step touches it. A buffer of the layout whose flag word was
-  // found has it at the same place (a layout stamp names one buffer of one record); without a
-  // flag word each slot is written on its own and goes through SetSlotDefined.
-  CNAKJRecord* kj = record->pclGetNAKJRecord();
-  BYTE* flags = nullptr;
-  if (kj != nullptr)
-    flags = m_nFlagLayout != 0 && kj->nGetLayoutStamp() == m_nFlagLayout ? kj->pbyGetNullValuesFlags() + m_nFlagBase
-                                                                          : _pbyFlagWord(kj);
-  // The counters held since the slots were checked: the row's slots up to the first that stops
-  // need no asking; most rows stop at none.
-  if (flags == nullptr || !m_bStepped) return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, 0, 0, 0);
-  uint64_t defined = 0, nulls = 0;
-  // The slots' bounds as the vector keeps them: no count to work out and keep through the loop.
-  const CNAConvertVariant::STRowSlot* first = m_tabSlot.data();
-  const CNAConvertVariant::STRowSlot* last = first + m_tabSlot.size();
-  const CNAConvertVariant::STRowSlot* stop =
-      CNAConvertVariant::s_pWriteRowStepped(first, last, texts, lengths, &defined, &nulls);
-  if (stop != last) [[unlikely]]
-    return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, static_cast<unsigned int>(stop - first),
-                          defined, nulls);
-  _SetFlagWord(flags, defined, nulls);
-  return _bRowTextsNoted(record, sql, kj, texts, lengths);
+  m_pbyFlags = nullptr;
+  m_pbyFlagValues = kj->pbyGetValues();
+  m_bFlagWord8 = false;
+  if (kj->pbyGetValues() != nullptr && m_nFlagBytes != 0 && m_nBitItems <= kj->nGetItemCount() &&
+      m_nBitValues <= kj->nGetTotalSize() - kj->nGetFlagFieldSize()) {
+    m_nFlagLayout = kj->nGetLayoutStamp();
+    m_pbyFlags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
+    m_bFlagWord8 = m_pbyFlags + 8 <= kj->pbyGetNullValuesFlags() + kj->nGetTotalSize();
+  }
+  _NoteSteppedLayout();
+  return m_pbyFlags;
 }
 
 [[gnu::noinline]] BOOL CNARowBinding::_bReadColumnsFrom(CNAStatement* statement, CNARecord* record,
@@ -367,6 +366,68 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
   if (m_tabServerText.empty() || _bAllHeld(kj, texts, lengths)) return TRUE;
   return _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
+}
+
+BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+  // The record's columns, the connection's code pages and the converters' shapes change only as
+  // their one counter moves; a binding forgotten or not made holds no record.
+  const unsigned int counters = CNAReadStamp::nNow();
+  if (record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
+      counters != m_nCountersChecked) [[unlikely]]
+    _CheckStamps(statement, record, sql, counters);
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  // No row in the client's texts: every column reads its own.
+  if (!sql->bGetRowTexts(&texts, &lengths)) [[unlikely]]
+    return _bReadColumnsFrom(statement, record, sql, 0);
+  // The record's shape, read once: no step touches it. A buffer of the layout whose flag word was
+  // found has it at the same place (a layout stamp names one buffer of one record); the slots
+  // checked since the counters held need no asking (m_nSteppedLayout is 0 otherwise, which no
+  // buffer's stamp is that the flag word was found in). Most rows stop at no slot.
+  CNAKJRecord* kj = record->pclGetNAKJRecord();
+  if (kj == nullptr || m_nSteppedLayout == 0 || kj->nGetLayoutStamp() != m_nSteppedLayout) [[unlikely]]
+    return _bReadRowAsked(statement, record, sql, kj, texts, lengths);
+  uint64_t nulls = 0, held = 0;
+  // The slots' bounds as the vector keeps them: no count to work out and keep through the loop.
+  const CNAConvertVariant::STRowSlot* first = m_tabSlot.data();
+  const CNAConvertVariant::STRowSlot* last = first + m_tabSlot.size();
+  const CNAConvertVariant::STRowSlot* stop =
+      CNAConvertVariant::s_pWriteRowStepped(first, last, texts, lengths, &nulls, &held);
+  if (stop != last) [[unlikely]]
+    return _bWriteRowStoppedAt(statement, record, sql, kj, texts, lengths, stop, nulls);
+  // Every slot written or cleared: the written ones are the others.
+  const uint64_t defined = m_nAllBits & ~nulls;
+  if (m_bFlagWord8) [[likely]] {
+    // The flag word as eight bytes of the buffer: those past its own are written back as read.
+    uint64_t word;
+    memcpy(&word, m_pbyFlags, 8);
+    word = (word | defined) & ~nulls;
+    memcpy(m_pbyFlags, &word, 8);
+  } else {
+    _SetFlagWord(m_pbyFlags, defined, nulls);
+  }
+  // Rows whose writers held every checked text exactly (most rows) have nothing to note.
+  if (((held | nulls) & m_nRowHeldMask) == m_nRowHeldWant) return TRUE;
+  return _bRowTextsNoted(record, sql, kj, texts, lengths);
+}
+
+[[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record,
+                                                           CNAStatementSQL* sql, CNAKJRecord* kj,
+                                                           const char* const* texts, const unsigned long* lengths,
+                                                           const CNAConvertVariant::STRowSlot* stop, uint64_t nulls) {
+  uint64_t defined = 0;
+  for (const CNAConvertVariant::STRowSlot* s = m_tabSlot.data(); s != stop; ++s) defined |= s->nDefinedBit;
+  return _bWriteRowFrom(statement, record, sql, kj, m_pbyFlags, texts, lengths,
+                        static_cast<unsigned int>(stop - m_tabSlot.data()), defined & ~nulls, nulls);
+}
+
+[[gnu::noinline]] BOOL CNARowBinding::_bReadRowAsked(CNAStatement* statement, CNARecord* record,
+                                                      CNAStatementSQL* sql, CNAKJRecord* kj, const char* const* texts,
+                                                      const unsigned long* lengths) {
+  // Without a flag word each slot is written on its own and goes through SetSlotDefined.
+  BYTE* flags = nullptr;
+  if (kj != nullptr) flags = m_nFlagLayout != 0 && kj->nGetLayoutStamp() == m_nFlagLayout ? m_pbyFlags : _pbyFlagWord(kj);
+  return _bWriteRowFrom(statement, record, sql, kj, flags, texts, lengths, 0, 0, 0);
 }
 
 [[gnu::noinline]] BOOL CNARowBinding::_bWriteRowFrom(CNAStatement* statement, CNARecord* record,

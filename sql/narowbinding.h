@@ -40,7 +40,11 @@ struct STItemSlot;
 class CNARowBinding {
  public:
   // The next row is read column by column and binds again.
-  void Forget() { m_bBound = false; }
+  void Forget() {
+    m_bBound = false;
+    // The row's first test then finds another record.
+    m_pclRecord = nullptr;
+  }
   // Binds the writers of record's columns for sql's current result; a column not read by a
   // plain SQL column of record gets none. browsed: the column the statement browses (may be null).
   void Bind(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed = nullptr);
@@ -71,6 +75,18 @@ class CNARowBinding {
   // The flag word of kj's written slots (null: each slot goes through SetSlotDefined), kept for
   // kj's layout stamp when there is one.
   BYTE* _pbyFlagWord(CNAKJRecord* kj);
+  // bReadRow for a row off its bound road (kj not the buffer the flag word was found in, or some
+  // slot without its step or bit): its flag word found again, then each slot asked.
+  BOOL _bReadRowAsked(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
+                      const char* const* texts, const unsigned long* lengths);
+  // The bound road's rest from slot stop, where the steps stopped: nulls, the bits of the slots
+  // before it that were cleared.
+  BOOL _bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
+                           const char* const* texts, const unsigned long* lengths,
+                           const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
+  // m_nSteppedLayout again, after m_bStepped or the flag word's layout changed.
+  // and the row's held test with it.
+  void _NoteSteppedLayout();
   // bReadRow's rest from column i: each column by its own read (no row in the client's texts).
   BOOL _bReadColumnsFrom(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
   // bReadRow's rest from slot i, defined and nulls the flag bits of the slots before it: each slot
@@ -130,6 +146,21 @@ class CNARowBinding {
   // Its only entry when that is a writer's answer (most keys), tested without the loop.
   const bool* m_pbOnlyHeld = nullptr;
   unsigned int m_nOnlyHeldColumn = 0;
+  // When every entry is a writer's answer and every slot has a defined bit: their bits. A bound
+  // row whose slots written held (or NULL) cover them has nothing to note, for the values at
+  // m_pbyMaskValues (m_pbyHeldValues then; else null: ask _bAllHeld).
+  uint64_t m_nHeldMask = 0;
+  // The defined bits of all the slots, found with m_bStepped.
+  uint64_t m_nAllBits = 0;
+  // A bound row whose held and NULL slots' bits, masked, give the wanted ones has nothing to note.
+  uint64_t m_nRowHeldMask = 0, m_nRowHeldWant = 0;
+  // The values of the buffer of layout m_nFlagLayout.
+  const BYTE* m_pbyFlagValues = nullptr;
+  const BYTE* m_pbyMaskValues = nullptr;
+  // The flag word of the buffer of layout m_nFlagLayout, and whether that buffer holds eight bytes
+  // from it.
+  BYTE* m_pbyFlags = nullptr;
+  bool m_bFlagWord8 = false;
   // CNAReadStamp when the stamps were last checked in full: while it stays, no record's columns,
   // code page or converter's shape changed. It fills a hole of the layout: a larger
   // statement moves the heap the client library allocates each result from, at a cost to seeks.
@@ -142,6 +173,9 @@ class CNARowBinding {
   int m_nHostCodePage = 0;
   // The layout stamp of the record buffer the flag word was found in (0: none kept).
   unsigned int m_nFlagLayout = 0;
+  // m_nFlagLayout while m_bStepped holds, else 0: a row of a buffer of this layout takes the
+  // bound road.
+  unsigned int m_nSteppedLayout = 0;
   bool m_bBound = false;
   // Every slot has a step and a bit in the flag word (most tables) and its stamp held when the
   // counters were last checked: the row's loop asks none of these while they stay.

@@ -267,6 +267,43 @@ TEST_P(LiveRowBinding, ColumnsFirstSeenNullTakeTheirWritersAtTheirFirstValue) {
   EXPECT_EQ(static_cast<CRowStatement*>(Statement(a, L"id"))->nWriters(), 3u);
 }
 
+// A unique text key's server text is noted for the rows whose key its item does not hold as the
+// server sent it (cut, or with a NUL), and for those alone, the rows before and after held.
+TEST_P(LiveRowBinding, KeyTextsNotHeldAreNotedAndOnlyThose) {
+  const struct {
+    const char* value;
+    bool noted;
+    bool unicodeOnly;  // a character the 1252 server page has no byte for
+  } kRows[] = {
+      {"'abc'", false, false},
+      {"'abcdefgh'", false, false},  // the item exactly full
+      {"'abcdefghijkl'", true, false},
+      {"'a'", false, false},
+      {"_utf8mb4 X'6162006364'", true, false},
+      {"_utf8mb4 X'C3A9C3BC'", false, false},
+      {"_utf8mb4 X'F09F9880'", false, true},
+      {"'abcdefghi'", true, false},
+      {"'xyz'", false, false},
+  };
+  std::string rows;
+  int id = 0;
+  for (const auto& r : kRows) rows += (rows.empty() ? "(" : ", (") + std::to_string(++id) + ", " + r.value + ")";
+  std::wstring table;
+  CHostRecordDescription* desc =
+      IdTable(L"qx row`held ", ", k VARCHAR(20) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL UNIQUE", rows, &table);
+  CHostItemDescription* k = Item(desc, L"k", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 18 : 9, kKeyUnique);
+  k->m_bNullAllowed = FALSE;
+  CNADataAccess* a = OpenRows(desc, Connect("-1"));
+  int read = 0;
+  ForEachRow(a, [&] {
+    const auto& row = kRows[read++];
+    if (row.unicodeOnly && !Unicode()) return;
+    EXPECT_EQ(a->pclGetCurrentRecordNoRef()->pclGetCurrentValueNoRef()->bHasServerTexts(), row.noted)
+        << "row " << read << " " << row.value;
+  });
+  EXPECT_EQ(read, id);
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveRowBinding,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 

@@ -83,6 +83,12 @@ void ExpectExactOnlyWhenHeld(const CNAConvertVariant::STRowSlot& slot, eNA_ITEMT
   uint64_t defined = 0, nulls = 0;
   F::s_nWriteRow(&asked, 0, 1, texts, lengths, &defined, &nulls);
   const bool exact = asked.bHeld;
+  // The bound road gives the same answer as a bit of its own.
+  uint64_t held = 0;
+  nulls = 0;
+  const F::STRowSlot* at = F::s_pWriteRowStepped(&asked, &asked + 1, texts, lengths, &nulls, &held);
+  EXPECT_EQ(held, at != &asked && asked.bHeld ? 1u : 0u) << text;
+  EXPECT_EQ(asked.bHeld, exact) << text;
   STServerTextCheck check;
   check.eKind = NA_SERVERTEXT_TEXT;
   check.eItem = type;
@@ -371,12 +377,16 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
     // A bound row's road (every slot with a step and a bit, no converter changed) stops at the
     // same slot with the same bits; writing the row again leaves the slots as they are.
     if (row.noBit == kNone && row.noKind == kNone && row.changed == kNone) {
-      uint64_t steppedDefined = 0, steppedNulls = 0;
+      uint64_t steppedDefined = 0, steppedNulls = 0, held = 0;
       const F::STRowSlot* at = F::s_pWriteRowStepped(slots.data() + row.from, slots.data() + kCount, texts.data(),
-                                                     lengths.data(), &steppedDefined, &steppedNulls);
+                                                     lengths.data(), &steppedNulls, &held);
       EXPECT_EQ(static_cast<unsigned int>(at - slots.data()), stop) << row.name;
-      EXPECT_EQ(steppedDefined, defined) << row.name;
+      // Its defined bits are the caller's: the slots' before the stop, but the cleared ones.
+      for (const F::STRowSlot* p = slots.data() + row.from; p != at; ++p) steppedDefined |= p->nDefinedBit;
+      EXPECT_EQ(steppedDefined & ~steppedNulls, defined) << row.name;
       EXPECT_EQ(steppedNulls, nulls) << row.name;
+      // No slot was asked.
+      EXPECT_EQ(held, 0u) << row.name;
     }
   }
 }
@@ -579,6 +589,8 @@ TEST_F(RowWriters, AskedLatin1SlotHoldsWholeLatin1TextsOnly) {
       {"\xC3\xA9" "bc", 4, true},
       {"abcdef\xC3\xA9", 9, true},
       {"\x7F\x01", 3, true},
+      {"abcdefg\x80", 32, false},
+      {"\xFF", 32, false},
       // Sixteen bytes a step: a character across a step's end, a stop first or last in a step.
       {std::string(48, 'n'), 49, true},
       {std::string(48, 'n'), 48, false},
