@@ -2037,6 +2037,14 @@ template <int From, int To>
   return n;
 }
 
+#if defined(__SSE2__)
+// The short text v (ShortTextVector's) is length ASCII bytes, none of them 0: as signed bytes, 1 to
+// 0x7F are above 0; the zeros past the text are not.
+[[gnu::always_inline]] inline bool bShortAscii(__m128i v, unsigned int length) {
+  return static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128()))) == (1u << length) - 1;
+}
+#endif
+
 // An asked slot from UTF-8 into 1252. Most keys and codes, 1 to 8 ASCII bytes with no NUL and
 // room for them, are told from one word and written with the slot's zeros in two stores.
 [[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
@@ -2045,9 +2053,7 @@ template <int From, int To>
   if (length - 1 < 8 && length < size) {
     const uint64_t w = nShortTextWord(text, length);
 #if defined(__SSE2__)
-    // As signed bytes, 1 to 0x7F are above 0; the zeros past the text are not.
-    const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(w));
-    if (static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128()))) == (1u << length) - 1) {
+    if (bShortAscii(_mm_cvtsi64_si128(static_cast<long long>(w)), length)) {
 #else
     if ((StopBytes<true>(w) & (~0ULL >> (64 - 8 * length))) == 0) {
 #endif
@@ -2257,8 +2263,7 @@ template <bool Held>
   if (length - 1 < 16 && size >= 34) {
     const __m128i v = ShortTextVector(text, length);
     const __m128i z = _mm_setzero_si128();
-    // As signed bytes, 1 to 0x7F are above 0; the zeros past the text are not.
-    if (static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z))) == (1u << length) - 1) {
+    if (bShortAscii(v, length)) {
       StoreShortUtf16(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
       s.bHeld = length + 2 <= size / 2 - 1;
       return static_cast<int>(2 * length);

@@ -84,8 +84,8 @@ class CNARowBinding {
   BOOL _bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
                            const char* const* texts, const unsigned long* lengths,
                            const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
-  // m_nSteppedLayout again, after m_bStepped or the flag word's layout changed.
-  // and the row's held test with it.
+  // m_nSteppedLayout and the row's held test again, after m_bStepped or the flag word's layout
+  // changed.
   void _NoteSteppedLayout();
   // bReadRow's rest from column i: each column by its own read (no row in the client's texts).
   BOOL _bReadColumnsFrom(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int i);
