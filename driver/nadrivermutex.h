@@ -1,8 +1,10 @@
 // CNADriverMutex: the driver mutex, one for the process (CNADriver::m_gstDriverCriticalSection),
 // made statically and never destroyed. Recursive: the thread that holds it takes it again with a
-// counter of its own, and gives it up when its last hold ends. Every host entry takes it
-// first, so the uncontended first hold is one compare-exchange and the owner's id written; a
-// nested hold (the registries, the data accesses) finds the word taken and its own id there.
+// counter of its own, and gives it up when its last hold ends. One word holds the owner's id and
+// two marks (a thread may sleep on it; the owner holds it more than once): every host entry takes
+// it first and leaves it last, so the uncontended first hold and its release are each one
+// compare-exchange of the owner's id; anything else finds the word not as expected and goes out
+// of line.
 //
 // Rules: Lock and Unlock pair on one thread; Unlock by a thread that does not hold it is a fault
 // of the caller (not checked). A thread that waits sleeps in the kernel until the holder leaves;
@@ -20,48 +22,56 @@ class CNADriverMutex {
   CNADriverMutex(const CNADriverMutex&) = delete;
   CNADriverMutex& operator=(const CNADriverMutex&) = delete;
 
-  // The compare-exchange first: a nested hold finds the word taken and counts itself apart.
+  // The compare-exchange first: a nested hold or a wait finds the word taken and goes apart.
   void Lock() {
-    int free = kFree;
-    if (!m_nState.compare_exchange_strong(free, kHeld, std::memory_order_acquire, std::memory_order_relaxed)) {
-      _LockTaken();
-      return;
-    }
-    m_owner.store(s_nSelf(), std::memory_order_relaxed);
+    uintptr_t free = kFree;
+    if (!m_nState.compare_exchange_strong(free, s_nSelf(), std::memory_order_acquire, std::memory_order_relaxed))
+      _LockTaken(free);
   }
-  // In line at every host entry's end, as Lock is at its start.
+  // In line at every host entry's end, as Lock is at its start: the word is the owner's id alone
+  // when no hold is nested and nobody waits.
   [[gnu::always_inline]] void Unlock() {
-    if (m_nNested != 0) {
-      --m_nNested;
-      return;
-    }
-    m_owner.store(0, std::memory_order_relaxed);
-    if (m_nState.exchange(kFree, std::memory_order_release) == kWaited) _Wake();
+    uintptr_t held = s_nSelf();
+    if (!m_nState.compare_exchange_strong(held, kFree, std::memory_order_release, std::memory_order_relaxed))
+      _UnlockMarked();
   }
   // Takes it when it is free or already this thread's; whether it did (then Unlock once).
   bool bTryLock();
   // Whether the calling thread holds it.
-  bool bHeldByMe() const { return m_owner.load(std::memory_order_relaxed) == s_nSelf(); }
+  bool bHeldByMe() const { return (m_nState.load(std::memory_order_relaxed) & ~kMarks) == s_nSelf(); }
 
  private:
-  // The calling thread, never 0: its thread pointer where the compiler reads it in one
-  // instruction (every host entry asks), else its pthread_self.
+  // The calling thread, never 0, with its two low bits clear (the marks'): its thread pointer
+  // where one instruction reads it (every host entry asks; it points at the thread's control
+  // block, aligned for pointers), else its pthread_self moved past the marks. Read anew at each
+  // ask: kept from Lock to Unlock, it would hold a saved register through the whole entry.
   static uintptr_t s_nSelf() {
-#if !defined(__clang__) && (defined(__x86_64__) || defined(__aarch64__))
-    return reinterpret_cast<uintptr_t>(__builtin_thread_pointer());
+#if defined(__x86_64__)
+    uintptr_t self;
+    asm volatile("mov %%fs:0, %0" : "=r"(self));
+    return self;
+#elif defined(__aarch64__)
+    uintptr_t self;
+    asm volatile("mrs %0, tpidr_el0" : "=r"(self));
+    return self;
 #else
-    return static_cast<uintptr_t>(pthread_self());
+    return static_cast<uintptr_t>(pthread_self()) << 2;
 #endif
   }
-  // kWaited: held, and a thread may sleep on it (the release wakes one).
-  enum : int { kFree = 0, kHeld = 1, kWaited = 2 };
-  // Lock's end when the word was taken: a further hold of this thread's, else the wait.
-  void _LockTaken();
-  void _LockSlow();
-  void _Wake();
+  // kWaited: a thread may sleep on it (the release wakes one). kNested: the owner's holds beyond
+  // its first are counted in m_nNested.
+  static constexpr uintptr_t kFree = 0, kWaited = 1, kNested = 2, kMarks = kWaited | kNested;
+  // Lock's end when the word was seen taken: a further hold of this thread's, else the wait.
+  void _LockTaken(uintptr_t seen);
+  void _LockSlow(uintptr_t self);
+  // Unlock's end when a mark is set: a nested hold's end, else the release that wakes a sleeper.
+  void _UnlockMarked();
+  // The owner's nested hold: counted, and marked in the word at the first.
+  void _Nest();
+  // The kernel's word: the half of m_nState that holds the marks.
+  int* _pnFutexWord();
 
-  std::atomic<int> m_nState{kFree};
-  std::atomic<uintptr_t> m_owner{0};
+  std::atomic<uintptr_t> m_nState{kFree};
   // The owner's holds beyond its first (0 whenever the mutex is free, so that the first hold need
   // not write it); touched by the owner only.
   uint32_t m_nNested = 0;

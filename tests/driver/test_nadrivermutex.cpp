@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -46,6 +47,38 @@ TEST(DriverMutex, NestedHoldsKeepOtherThreadsOutUntilTheLastEnds) {
     // Free again: this thread takes it anew.
     EXPECT_TRUE(mutex.bTryLock());
     mutex.Unlock();
+  }
+}
+
+// A thread that sleeps on the mutex while the owner's holds are nested: the inner releases keep it
+// asleep, the last one wakes it, whichever the order of its sleep and the nesting.
+TEST(DriverMutex, SleeperWaitsThroughNestedReleasesAndWakesAtTheLast) {
+  for (const bool nestFirst : {true, false}) {
+    SCOPED_TRACE(nestFirst);
+    CNADriverMutex mutex;
+    std::atomic<int> stage{0};
+    mutex.Lock();
+    if (nestFirst) mutex.Lock();
+    std::thread other([&] {
+      stage = 1;
+      mutex.Lock();
+      stage = 2;
+      mutex.Unlock();
+    });
+    while (stage.load() == 0) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!nestFirst) mutex.Lock();
+    mutex.Lock();
+    mutex.Unlock();
+    mutex.Unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(stage.load(), 1);
+    EXPECT_TRUE(mutex.bHeldByMe());
+    mutex.Unlock();
+    other.join();
+    EXPECT_EQ(stage.load(), 2);
+    EXPECT_FALSE(mutex.bHeldByMe());
+    EXPECT_TRUE(OtherThreadTakes(&mutex));
   }
 }
 
