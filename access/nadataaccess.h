@@ -621,19 +621,25 @@ class CNADataAccess : public CInterf {
     return stmt != nullptr ? stmt->HEndehors(out) : _bNoBrowse(item);
   }
   // Whether the host's item text is ours (neither null), read no further than its NUL: each
-  // character compared before the next is read. Four a turn: the known-item tests of every row
-  // read and every bHEndehors compare a short name, where the loop's own steps weigh.
+  // character compared before the next is read. Eight a turn, the first turn in a straight line:
+  // the known-item tests of every row read and every bHEndehors compare a short name, where the
+  // loop's own steps weigh.
   [[gnu::always_inline]] static bool s_bSameItem(const wchar_t* host, const wchar_t* ours) {
-    for (;; host += 4, ours += 4) {
-      if (host[0] != ours[0]) return false;
-      if (host[0] == 0) return true;
-      if (host[1] != ours[1]) return false;
-      if (host[1] == 0) return true;
-      if (host[2] != ours[2]) return false;
-      if (host[2] == 0) return true;
-      if (host[3] != ours[3]) return false;
-      if (host[3] == 0) return true;
+    // 1: the same to the NUL, 0: they differ, -1: the same for all n.
+    const auto run = [](const wchar_t* h, const wchar_t* o, int n) __attribute__((always_inline)) {
+      for (int i = 0; i < n; ++i) {
+        if (h[i] != o[i]) return 0;
+        if (h[i] == 0) return 1;
+      }
+      return -1;
+    };
+    int same = run(host, ours, 8);
+    while (same < 0) {
+      host += 8;
+      ours += 8;
+      same = run(host, ours, 8);
     }
+    return same != 0;
   }
   // User error 5 for item; FALSE.
   BOOL _bNoBrowse(const wchar_t* item);

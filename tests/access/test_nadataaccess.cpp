@@ -742,7 +742,7 @@ TEST(DataAccessItemText, SameItemAgreesWithWcscmpAndReadsNoFurtherThanTheHostNul
     return s;
   };
   for (int round = 0; round < 4000; ++round) {
-    const std::wstring ours = text(random() % 13);
+    const std::wstring ours = text(random() % 25);
     std::wstring host = ours;
     switch (random() % 4) {
       case 0: break;
