@@ -20,6 +20,9 @@ constexpr unsigned int kErrEngine = 16;
 constexpr unsigned int kErrNotOpened = 19;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
 
+// What a table without an error object resets: never raised into, so always found clear.
+CNAError g_clNoTableError;
+
 }  // namespace
 
 CNADataAccess* CNATable::gpclLastDataAccess = nullptr;
@@ -30,7 +33,10 @@ uint32_t CNATable::gdwDataID = 0;
 
 CNATable::CNATable(const wchar_t* identification, INADataSourceDescription* desc, CNAConnectionDescription* cnx,
                    CNAError* error)
-    : m_pclError(error), m_pclConnection(cnx), m_csIdentification(identification) {
+    : m_pclError(error),
+      m_pclResetError(error != nullptr ? error : &g_clNoTableError),
+      m_pclConnection(cnx),
+      m_csIdentification(identification) {
   if (m_pclConnection != nullptr) m_pclConnection->AddRef();
   if (desc != nullptr) m_piDescription = desc->ExternalAddRef();
   CNAError::s_Hold(m_pclError);
@@ -272,7 +278,7 @@ template <typename F>
 template <bool kHold, bool kLeanHit, typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
-  ResetError(m_pclError);
+  m_pclResetError->ResetLocked();
   if constexpr (kLeanHit) {
     // Every road but the cache's hit out of line, so that the hit saves only the registers it
     // needs itself.

@@ -275,6 +275,9 @@ class CNATable : public INATable {
   uint32_t m_nRef = 0;
   uint32_t m_nExternalRef = 0;
   CNAError* m_pclError;
+  // m_pclError, or one that nothing raises into when it is null: the forwarded entries reset it
+  // without a null test.
+  CNAError* m_pclResetError;
   CNAConnectionDescription* m_pclConnection;
   INADataSourceDescription* m_piDescription = nullptr;
   CTString m_csIdentification;

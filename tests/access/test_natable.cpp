@@ -487,6 +487,28 @@ TEST_F(Table, NullAnswerPointerIsRefusedWithError4) {
   access->nRelease();
 }
 
+// A table made without an error object (its driver had none) forwards as any table: its entries
+// answer through the context's access, the access's failures reach the context, and the host
+// reads no error of the table's own, before the cache holds the access and once it does.
+TEST_F(Table, TableWithoutAnErrorObjectForwardsAndHandsOutNone) {
+  CHostContext ctx(14, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  CNATable* bare = new CNATable(L"bare", &m_desc, nullptr, nullptr);
+  bare->ExternalAddRef();
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    int version = -1;
+    EXPECT_TRUE(bare->bHVersion(&ctx, &version));
+    EXPECT_FALSE(bare->bHVersion(&ctx, nullptr));
+    EXPECT_EQ(Err(bare->piGetLastError(&ctx))->nGetUserErrorCode(), 4u);
+    EXPECT_TRUE(bare->bHVersion(&ctx, &version));
+    EXPECT_EQ(Err(bare->piGetLastError(&ctx))->nGetUserErrorCode(), 0u);
+    EXPECT_FALSE(bare->bHVersion(nullptr, &version));
+    EXPECT_EQ(bare->piGetLastError(), nullptr);
+  }
+  EXPECT_EQ(bare->nExternalRelease(), 0);
+}
+
 // The table's context forwarders answer what the driver's registry holds: a context made for a
 // host context without a file leaves the registry with its last release, one with a file stays.
 TEST_F(Table, ContextForwardersReachTheDriversRegistry) {
