@@ -20,21 +20,23 @@ constexpr unsigned int kErrEngine = 16;
 constexpr unsigned int kErrNotOpened = 19;
 constexpr eNA_ERRORTYPE kTypeNotSupported = static_cast<eNA_ERRORTYPE>(7);
 
-// What a table without an error object resets: never raised into, so always found clear.
-CNAError g_clNoTableError;
+// What an entry resets for a table or an access without an error object: never raised into, so
+// always found clear.
+CNAError g_clNoError;
 
 }  // namespace
 
 CNADataAccess* CNATable::gpclLastDataAccess = nullptr;
 uint32_t CNATable::gdwCtxID = 0;
 uint32_t CNATable::gdwDataID = 0;
+CNAError* CNATable::gpclLastAccessError = &g_clNoError;
 
 // ---------------------------------------------------------------- life and counts
 
 CNATable::CNATable(const wchar_t* identification, INADataSourceDescription* desc, CNAConnectionDescription* cnx,
                    CNAError* error)
     : m_pclError(error),
-      m_pclResetError(error != nullptr ? error : &g_clNoTableError),
+      m_pclResetError(error != nullptr ? error : &g_clNoError),
       m_pclConnection(cnx),
       m_csIdentification(identification) {
   if (m_pclConnection != nullptr) m_pclConnection->AddRef();
@@ -145,6 +147,8 @@ CNADataAccess* CNATable::_pclLookUpDataAccess(INAContext* ctx) const {
   gdwCtxID = ctx->dwGetCtxID();
   gdwDataID = ctx->dwGetDataID();
   gpclLastDataAccess = access;
+  CNAError* error = access->pclGetErrorNoRef();
+  gpclLastAccessError = error != nullptr ? error : &g_clNoError;
   return access;
 }
 
@@ -268,6 +272,14 @@ template <typename F>
   return call(access);
 }
 
+template <typename F>
+[[gnu::always_inline]] inline BOOL CNATable::_bCallCached(CNADataAccess* cached, F& call, bool bOutsGiven) const {
+  // The cached access's own error: an access's error object is the one it was made with.
+  gpclLastAccessError->ResetLocked();
+  if (!bOutsGiven) return _bRaiseNullOut(cached);
+  return call(cached);
+}
+
 [[gnu::noinline]] BOOL CNATable::_bRaiseNullOut(CNADataAccess* access) const {
   // Where the host reads the failures of its file.
   CNAError::g_RaiseUserError(access->pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_TABLE, kSiteNullOut,
@@ -283,7 +295,7 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
     // Every road but the cache's hit out of line, so that the hit saves only the registers it
     // needs itself.
     if (ctx != nullptr) {
-      if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallAccess(cached, call, bOutsGiven);
+      if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallCached(cached, call, bOutsGiven);
     }
     return _bForwardUncached(ctx, call, whenNone, bOutsGiven);
   }
@@ -291,7 +303,7 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
   // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
   // reference to give back on that road.
   if (!kHold) {
-    if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallAccess(cached, call, bOutsGiven);
+    if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallCached(cached, call, bOutsGiven);
   }
   return _bCallHeld(kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx), call, whenNone, bOutsGiven);
 }

@@ -223,6 +223,9 @@ class CNATable : public INATable {
   static CNADataAccess* gpclLastDataAccess;
   static uint32_t gdwCtxID;
   static uint32_t gdwDataID;
+  // The cached access's error, or one never raised into when it has none: the hit resets it with
+  // no null test. Set with the cache; what it holds while the cache is empty is never used.
+  static CNAError* gpclLastAccessError;
 
  private:
   // The common shape of a host entry: lock, reset, find, user error 19 when none, reset the
@@ -237,6 +240,9 @@ class CNATable : public INATable {
   // else call(access).
   template <typename F>
   BOOL _bCallAccess(CNADataAccess* access, F& call, bool bOutsGiven) const;
+  // _bCallAccess for the cache's hit.
+  template <typename F>
+  BOOL _bCallCached(CNADataAccess* cached, F& call, bool bOutsGiven) const;
   // _bForward<false, true>'s roads but the cache's hit: a null ctx, the lookup, user error 19.
   // call is taken by value: the hit's road then keeps its arguments in registers.
   template <typename F>

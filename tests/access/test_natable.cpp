@@ -80,6 +80,11 @@ class CScriptedAccess final : public CNADataAccess {
 
 class CTableDriver final : public CLogDriver {
  public:
+  // Contexts made while it is set have no error object (their driver could not make one).
+  static inline bool s_bContextsWithoutError = false;
+  CNAContext* pclAllocContext() const override {
+    return s_bContextsWithoutError ? new CLogContext(nullptr) : CLogDriver::pclAllocContext();
+  }
   CNATable* _pclAllocTable(const wchar_t* id, INADataSourceDescription* desc, CNAConnectionDescription* cnx,
                            CNAError* error) override {
     return new CNATable(id, desc, cnx, error);
@@ -99,6 +104,7 @@ class Table : public testing::Test {
     CScriptedAccess::s_nReads = 0;
     CScriptedAccess::s_nDropFirst = -1;
     CScriptedAccess::s_tabLog.clear();
+    CTableDriver::s_bContextsWithoutError = false;
     m_pTable = Get(&m_desc);
   }
   void TearDown() override {
@@ -507,6 +513,46 @@ TEST_F(Table, TableWithoutAnErrorObjectForwardsAndHandsOutNone) {
     EXPECT_EQ(bare->piGetLastError(), nullptr);
   }
   EXPECT_EQ(bare->nExternalRelease(), 0);
+}
+
+// The cache's hit resets the error of the access it finds, whichever access it held before: a
+// failure in one context stays for its host to read while another context's file is read, and
+// the next success in its own context clears it. An access without an error object is cached and
+// answers as any other.
+TEST_F(Table, TheCacheHitResetsTheErrorOfTheAccessItFindsAlone) {
+  CTableDriver::s_bContextsWithoutError = true;
+  CHostContext bare(23, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&bare, eNA_ACCESS{0}, nullptr));
+  CTableDriver::s_bContextsWithoutError = false;
+  CHostContext first(21, 1), second(22, 1);
+  ASSERT_TRUE(m_pTable->bHOuvre(&first, eNA_ACCESS{0}, nullptr));
+  ASSERT_TRUE(m_pTable->bHOuvre(&second, eNA_ACCESS{0}, nullptr));
+  auto code = [&](CHostContext* ctx) { return Err(m_pTable->piGetLastError(ctx))->nGetUserErrorCode(); };
+  CNAKJRecord* record = nullptr;
+  struct Step {
+    CHostContext* ctx;
+    bool outGiven;
+    unsigned int firstAfter, secondAfter;
+  };
+  const Step steps[] = {
+      {&first, false, 4, 0}, {&second, true, 4, 0}, {&second, true, 4, 0},  {&bare, true, 4, 0},
+      {&bare, true, 4, 0},   {&first, true, 0, 0},  {&first, false, 4, 0}, {&second, false, 4, 4},
+      {&second, true, 4, 0}, {&first, true, 0, 0},  {&bare, false, 0, 0},  {&bare, true, 0, 0},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(testing::Message() << round << " " << (&step - steps));
+      // The cached entries: the one that reads the record, whose file holds none here.
+      EXPECT_FALSE(m_pTable->bGetRecord(step.ctx, step.outGiven ? &record : nullptr));
+      CNADataAccess* const cached = CNATable::gpclLastDataAccess;
+      CNADataAccess* const own = m_pTable->_pclFindDataAccess(step.ctx);
+      EXPECT_EQ(cached, own);
+      own->nRelease();
+      EXPECT_EQ(code(&first), step.firstAfter);
+      EXPECT_EQ(code(&second), step.secondAfter);
+      EXPECT_EQ(m_pTable->piGetLastError(&bare), nullptr);
+    }
+  }
 }
 
 // The table's context forwarders answer what the driver's registry holds: a context made for a
