@@ -611,13 +611,13 @@ class CNADataAccess : public CInterf {
   // Asked after every read, in line: the statement is only looked at, no reference is taken. The
   // one the last read found for the same text is still that text's while the statements stay as
   // they were.
+  // A null item (the empty text) is looked up.
   [[gnu::always_inline]] BOOL bHEndehors(const wchar_t* item, int* out) {
-    const wchar_t* name = item != nullptr ? item : L"";
     CNAStatement* last = m_pclLastStatement;
-    CNAStatement* stmt =
-        last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) && s_bSameItem(name, last->pszGetBrowseItem())
-            ? last
-            : _pclPeekStatement(name);
+    CNAStatement* stmt = item != nullptr && last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) &&
+                                 s_bSameItem(item, last->pszGetBrowseItem())
+                             ? last
+                             : _pclPeekStatement(item != nullptr ? item : L"");
     return stmt != nullptr ? stmt->HEndehors(out) : _bNoBrowse(item);
   }
   // Whether the host's item text is ours (neither null), read no further than its NUL: each

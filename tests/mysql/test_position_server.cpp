@@ -488,7 +488,7 @@ TEST_P(LivePosition, PlacesAndMovesAfterSeeksAndReturnsAreThoseOfTheWholeBrowse)
 
 // The host's questions on an item of the file it never browsed, while it browses another: a
 // positioning moves nothing and answers TRUE, the place is user error 7, out of range and found
-// are user error 5; a key change to the item browsed changes nothing.
+// are user error 5 (also for no item named); a key change to the item browsed changes nothing.
 TEST_P(LivePosition, ItemNeverBrowsedAnswersAsTheHostExpects) {
   std::mt19937 rng(7);
   Table t;
@@ -512,6 +512,12 @@ TEST_P(LivePosition, ItemNeverBrowsedAnswersAsTheHostExpects) {
        [](CNADataAccess* a) {
          int out = 0;
          return a->bHEndehors(L"d", &out);
+       },
+       FALSE, 5},
+      {"out of range, no item named",
+       [](CNADataAccess* a) {
+         int out = 0;
+         return a->bHEndehors(nullptr, &out);
        },
        FALSE, 5},
       {"found",
