@@ -1792,7 +1792,7 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
   slot->pbySlot = m_pbyBuffer;
   slot->nSize = m_nBufferSize;
   slot->nShapeStamp = m_nShapeStamp;
-  slot->eKind = kind;
+  slot->eKind = slot->eStep = kind;
   if (kind == NA_ROWSLOT_INTEGER) {
     const unsigned int k = wGetType() - ZV_UI1;
     slot->nWidth = kIntegerWidth[k];
@@ -2046,9 +2046,10 @@ template <int From, int To>
 #endif
 
 // An asked slot from UTF-8 into 1252. Most keys and codes, 1 to 8 ASCII bytes with no NUL and
-// room for them, are told from one word and written with the slot's zeros in two stores.
+// room for them, are told from one word and written with the slot's zeros in two stores. The
+// slot's bit OR-ed into *held when it held the text.
 [[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                         unsigned int length) {
+                                                     unsigned int length, uint64_t* held) {
   const unsigned int size = s.nSize;
   if (length - 1 < 8 && length < size) {
     const uint64_t w = nShortTextWord(text, length);
@@ -2059,10 +2060,13 @@ template <int From, int To>
 #endif
       StoreShortText(s.pbySlot, size, w);
       s.bHeld = true;
+      *held |= s.nDefinedBit;
       return static_cast<int>(length);
     }
   }
-  return nLatin1AnyHeldRowSlot(s, text, length);
+  const int n = nLatin1AnyHeldRowSlot(s, text, length);
+  if (s.bHeld) *held |= s.nDefinedBit;
+  return n;
 }
 
 // A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
@@ -2256,8 +2260,9 @@ template <bool Held>
 
 // An asked UTF-16 slot. Most keys and words, 1 to 16 ASCII bytes with no NUL in a slot of 17
 // units or more, are told from one vector and widened into the slot's first 32 bytes, the zeros
-// after them stored first.
-[[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+// after them stored first. The slot's bit OR-ed into *held when it held the text.
+[[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                    unsigned int length, uint64_t* held) {
 #if defined(__SSE2__)
   const unsigned int size = s.nSize;
   if (length - 1 < 16 && size >= 34) {
@@ -2265,12 +2270,16 @@ template <bool Held>
     const __m128i z = _mm_setzero_si128();
     if (bShortAscii(v, length)) {
       StoreShortUtf16(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
-      s.bHeld = length + 2 <= size / 2 - 1;
+      const bool whole = length + 2 <= size / 2 - 1;
+      s.bHeld = whole;
+      *held |= s.nDefinedBit & (0 - static_cast<uint64_t>(whole));
       return static_cast<int>(2 * length);
     }
   }
 #endif
-  return nUtf16AnyHeldRowSlot(s, text, length);
+  const int n = nUtf16AnyHeldRowSlot(s, text, length);
+  if (s.bHeld) *held |= s.nDefinedBit;
+  return n;
 }
 
 // The kinds few tables have, out of the row's loop so that it keeps its values in registers.
@@ -2307,16 +2316,17 @@ template <bool Held>
   }
 }
 
-// One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
+// One text into a slot by its step (CNAConvertVariant::s_bWriteRowSlot); the converter's data
 // size and flags are the caller's. The bytes written, or -1 with nothing written. A text slot
-// asked (bAskHeld) tells in bHeld whether it holds the text character for character, whole and
-// with no NUL.
-[[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                                unsigned int length) {
+// asked (bAskHeld, its asked step for the usual kinds) tells in bHeld whether it holds the text
+// character for character, whole and with no NUL, and then ORs its bit into *held.
+[[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s,
+                                                CNAConvertVariant::eNAROWSLOT step, const char* text,
+                                                unsigned int length, uint64_t* held) {
   using F = CNAConvertVariant;
   unsigned char* slot = s.pbySlot;
   const unsigned int size = s.nSize;
-  switch (s.eKind) {
+  switch (step) {
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
       if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
@@ -2375,17 +2385,23 @@ template <bool Held>
       return static_cast<int>(n);
     }
     case F::NA_ROWSLOT_UTF16:
-      if (s.bAskHeld) [[unlikely]] return nUtf16HeldRowSlot(s, text, length);
       return nUtf16RowSlot<false>(s, text, length);
+    case F::NA_ROWSLOT_UTF16_ASKED:
+      return nUtf16HeldRowSlot(s, text, length, held);
     case F::NA_ROWSLOT_UTF8_1252:
-      if (s.bAskHeld) [[unlikely]] return nLatin1HeldRowSlot(s, text, length);
       return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+    case F::NA_ROWSLOT_UTF8_1252_ASKED:
+      return nLatin1HeldRowSlot(s, text, length, held);
     case F::NA_ROWSLOT_WIDEDECIMAL:
     case F::NA_ROWSLOT_CURRENCY:
     case F::NA_ROWSLOT_UTF8_UTF8:
     case F::NA_ROWSLOT_1252_1252:
-    case F::NA_ROWSLOT_1252_UTF8:
-      return nRareRowSlot(s, text, length);
+    case F::NA_ROWSLOT_1252_UTF8: {
+      const int n = nRareRowSlot(s, text, length);
+      // An asked narrow slot's answer (never yes for a text not written).
+      if (s.bHeld) *held |= s.nDefinedBit;
+      return n;
+    }
     case F::NA_ROWSLOT_NONE:
       return -1;
   }
@@ -2397,7 +2413,8 @@ template <bool Held>
 
 BOOL CNAConvertVariant::s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length) {
   if (slot.eKind == NA_ROWSLOT_NONE) return FALSE;
-  const int n = nWriteRowSlot(slot, text, length);
+  uint64_t held = 0;
+  const int n = nWriteRowSlot(slot, s_eStep(slot), text, length, &held);
   if (n < 0) return FALSE;
   slot.pclValue->m_nDataSize = static_cast<unsigned int>(n);
   slot.pclValue->m_clValue.SetFlags(0);
@@ -2440,7 +2457,8 @@ template <bool Stepped>
       continue;
     }
     if (!Stepped && s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
-    const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
+    const int n = nWriteRowSlot(s, Stepped ? s.eStep : s_eStep(s), text,
+                                static_cast<unsigned int>(lengths[s.nColumn]), &heldBits);
     if (n < 0) break;
     s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
     s.pclValue->m_clValue.SetFlags(0);
@@ -2449,8 +2467,6 @@ template <bool Stepped>
       break;
     }
     if (!Stepped) bits |= s.nDefinedBit;
-    // The asked writers' answers as bits (the stepped road's only): tested by the row as one word.
-    if (Stepped && s.bHeld) heldBits |= s.nDefinedBit;
   }
   if (!Stepped) *defined |= bits;
   *nulls |= nullBits;

@@ -184,6 +184,9 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_UTF8_UTF8,
     NA_ROWSLOT_1252_1252,
     NA_ROWSLOT_1252_UTF8,
+    // Steps only (STRowSlot::eStep), never a slot's kind: the asked forms of the usual text kinds.
+    NA_ROWSLOT_UTF16_ASKED,
+    NA_ROWSLOT_UTF8_1252_ASKED,
   };
   struct STRowSlot {
     CNAConvertVariant* pclValue = nullptr;
@@ -206,7 +209,11 @@ class CNAConvertVariant final : public CNAVariant {
     // holds the text character for character, whole, with no NUL (false where not known).
     bool bAskHeld = false;
     mutable bool bHeld = false;
+    // The step s_pWriteRowStepped takes: eKind, or its asked form while bAskHeld (s_NoteStep).
+    eNAROWSLOT eStep = NA_ROWSLOT_NONE;
   };
+  // slot's eStep again, after its kind or bAskHeld changed.
+  static void s_NoteStep(STRowSlot* slot) { slot->eStep = s_eStep(*slot); }
   // This slot's step for a result column of form read on cnx (the converter's own connection),
   // with cnx's code pages as they are now; kind NONE where only the general road will do.
   // nColumn and nDefinedBit are left to the caller, bNullInRow cleared.
@@ -223,11 +230,12 @@ class CNAConvertVariant final : public CNAVariant {
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                   const char* const* texts, const unsigned long* lengths, uint64_t* defined,
                                   uint64_t* nulls);
-  // s_nWriteRow over [first, last) for a caller that knows that every slot there has a kind and a
-  // defined bit and that no stamp moved since it checked them (s_nShapeStampNow): none of these
-  // is asked again. The slot it stopped at, last when every slot is done. The defined bits are
-  // left to the caller: those of the slots before the stop that are not in *nulls. *held: the
-  // bits of the written slots whose bHeld is set after their write, OR-ed in.
+  // s_nWriteRow over [first, last) for a caller that knows that every slot there has a kind, its
+  // step noted (s_NoteStep) and a defined bit and that no stamp moved since it checked them
+  // (s_nShapeStampNow): none of these is asked again. The slot it stopped at, last when every
+  // slot is done. The defined bits are left to the caller: those of the slots before the stop
+  // that are not in *nulls. *held: the bits of the written asked slots whose bHeld is set after
+  // their write, OR-ed in.
   static const STRowSlot* s_pWriteRowStepped(const STRowSlot* first, const STRowSlot* last, const char* const* texts,
                                              const unsigned long* lengths, uint64_t* nulls, uint64_t* held);
   // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
@@ -311,6 +319,12 @@ class CNAConvertVariant final : public CNAVariant {
   eNAROWSLOT _eRowSlotKind(eNAROWTEXT form, int server, int host) const;
   // slot filled for kind (its tests passed): the slot and the constants of its type.
   void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
+  // The step of slot's kind and bAskHeld.
+  static eNAROWSLOT s_eStep(const STRowSlot& slot) {
+    if (!slot.bAskHeld) return slot.eKind;
+    if (slot.eKind == NA_ROWSLOT_UTF16) return NA_ROWSLOT_UTF16_ASKED;
+    return slot.eKind == NA_ROWSLOT_UTF8_1252 ? NA_ROWSLOT_UTF8_1252_ASKED : slot.eKind;
+  }
   // s_bNullRowSlot, in line in this file's row loop.
   static BOOL _s_bNullSlot(const STRowSlot& slot);
   // The loop of s_nWriteRow over [p, last): where it stopped, *written set as kRowWritten is added.

@@ -96,14 +96,15 @@ void CNARowBinding::_VouchSlot(unsigned int i, const CNAKJRecord* kj) {
   slot.bAskHeld = slot.bHeld = false;
   const auto named = std::find_if(m_tabServerText.begin(), m_tabServerText.end(),
                                   [&](const STServerTextCheck& c) { return c.nHeldSlot == static_cast<int>(i); });
-  if (named == m_tabServerText.end() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return;
-  // The writer's step is of the check's item and writes the very bytes the check reads.
-  const STServerTextCheck& check = *named;
-  const bool wide = slot.eKind == F::NA_ROWSLOT_UTF16;
-  const bool narrow = slot.eKind >= F::NA_ROWSLOT_UTF8_1252 && slot.eKind <= F::NA_ROWSLOT_1252_UTF8;
-  if ((check.eItem == NA_IT_UNICODE ? wide : narrow) && slot.pbySlot == m_pbyHeldValues + check.nOffset &&
-      slot.nSize == check.nSlotSize)
-    slot.bAskHeld = true;
+  if (named != m_tabServerText.end() && kj != nullptr && kj->pbyGetValues() == m_pbyHeldValues) {
+    // The writer's step is of the check's item and writes the very bytes the check reads.
+    const STServerTextCheck& check = *named;
+    const bool wide = slot.eKind == F::NA_ROWSLOT_UTF16;
+    const bool narrow = slot.eKind >= F::NA_ROWSLOT_UTF8_1252 && slot.eKind <= F::NA_ROWSLOT_1252_UTF8;
+    slot.bAskHeld = (check.eItem == NA_IT_UNICODE ? wide : narrow) &&
+                    slot.pbySlot == m_pbyHeldValues + check.nOffset && slot.nSize == check.nSlotSize;
+  }
+  F::s_NoteStep(&slot);
 }
 
 void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {

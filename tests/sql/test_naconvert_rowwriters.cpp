@@ -78,6 +78,7 @@ void ExpectExactOnlyWhenHeld(const CNAConvertVariant::STRowSlot& slot, eNA_ITEMT
   F::STRowSlot asked = slot;
   asked.nDefinedBit = 1;
   asked.bAskHeld = true;
+  F::s_NoteStep(&asked);
   const char* texts[1] = {text.data()};
   const unsigned long lengths[1] = {text.size()};
   uint64_t defined = 0, nulls = 0;
