@@ -395,7 +395,7 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   const CNAConvertVariant::STRowSlot* stop =
       CNAConvertVariant::s_pWriteRowStepped(first, last, texts, lengths, &nulls, &held);
   if (stop != last) [[unlikely]]
-    return _bWriteRowStoppedAt(statement, record, sql, kj, texts, lengths, stop, nulls);
+    return _bWriteRowStoppedAt(statement, stop, nulls);
   // Every slot written or cleared: the written ones are the others.
   const uint64_t defined = m_nAllBits & ~nulls;
   if (m_bFlagWord8) [[likely]] {
@@ -409,16 +409,20 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   }
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
   if (((held | nulls) & m_nRowHeldMask) == m_nRowHeldWant) return TRUE;
-  return _bRowTextsNoted(record, sql, kj, texts, lengths);
+  // The record, statement and buffer as bound (no step changes them): the loop keeps none.
+  return _bRowTextsNoted(m_pclRecord, m_pclSQL, m_pclRecord->pclGetNAKJRecord(), texts, lengths);
 }
 
-[[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record,
-                                                           CNAStatementSQL* sql, CNAKJRecord* kj,
-                                                           const char* const* texts, const unsigned long* lengths,
+[[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement,
                                                            const CNAConvertVariant::STRowSlot* stop, uint64_t nulls) {
+  CNARecord* record = m_pclRecord;
+  CNAStatementSQL* sql = m_pclSQL;
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  sql->bGetRowTexts(&texts, &lengths);
   uint64_t defined = 0;
   for (const CNAConvertVariant::STRowSlot* s = m_tabSlot.data(); s != stop; ++s) defined |= s->nDefinedBit;
-  return _bWriteRowFrom(statement, record, sql, kj, m_pbyFlags, texts, lengths,
+  return _bWriteRowFrom(statement, record, sql, record->pclGetNAKJRecord(), m_pbyFlags, texts, lengths,
                         static_cast<unsigned int>(stop - m_tabSlot.data()), defined & ~nulls, nulls);
 }
 

@@ -80,10 +80,9 @@ class CNARowBinding {
   BOOL _bReadRowAsked(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
                       const char* const* texts, const unsigned long* lengths);
   // The bound road's rest from slot stop, where the steps stopped: nulls, the bits of the slots
-  // before it that were cleared.
-  BOOL _bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
-                           const char* const* texts, const unsigned long* lengths,
-                           const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
+  // before it that were cleared. The bound road's record, statement, buffer and row are asked
+  // again (no step changes them): the row's loop keeps nothing of them.
+  BOOL _bWriteRowStoppedAt(CNAStatement* statement, const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
   // m_nSteppedLayout and the row's held test again, after m_bStepped or the flag word's layout
   // changed.
   void _NoteSteppedLayout();
@@ -165,8 +164,8 @@ class CNARowBinding {
   // code page or converter's shape changed. It fills a hole of the layout: a larger
   // statement moves the heap the client library allocates each result from, at a cost to seeks.
   unsigned int m_nCountersChecked = 0;
-  const CNARecord* m_pclRecord = nullptr;
-  const CNAStatementSQL* m_pclSQL = nullptr;
+  CNARecord* m_pclRecord = nullptr;
+  CNAStatementSQL* m_pclSQL = nullptr;
   unsigned int m_nColumnStamp = 0;
   unsigned int m_nResultStamp = 0;
   int m_nServerCodePage = 0;
