@@ -154,7 +154,7 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
 }
 
 void CNARowBinding::_NoteSteppedLayout() {
-  m_nSteppedLayout = m_bStepped ? m_nFlagLayout : 0;
+  m_nSteppedLayout = m_bStepped && m_nFlagLayout != 0 ? m_nFlagLayout : kNoLayout;
   // No check: nothing to note. The mask's answer for the buffer of the flag word; else a test
   // no row passes.
   m_nRowHeldMask = m_nRowHeldWant = 0;
@@ -371,10 +371,11 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
 
 BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
   // The record's columns, the connection's code pages and the converters' shapes change only as
-  // their one counter moves; a binding forgotten or not made holds no record.
+  // their one counter moves; a binding forgotten or not made holds no record. A result stamp is
+  // no other statement's: the one kept is that of m_pclSQL, bound with it.
   const unsigned int counters = CNAReadStamp::nNow();
-  if (record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
-      counters != m_nCountersChecked) [[unlikely]]
+  if (record != m_pclRecord || sql->nGetResultStamp() != m_nResultStamp || counters != m_nCountersChecked)
+      [[unlikely]]
     _CheckStamps(statement, record, sql, counters);
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
@@ -383,10 +384,10 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
     return _bReadColumnsFrom(statement, record, sql, 0);
   // The record's shape, read once: no step touches it. A buffer of the layout whose flag word was
   // found has it at the same place (a layout stamp names one buffer of one record); the slots
-  // checked since the counters held need no asking (m_nSteppedLayout is 0 otherwise, which no
-  // buffer's stamp is that the flag word was found in). Most rows stop at no slot.
+  // checked since the counters held need no asking (m_nSteppedLayout is kNoLayout otherwise, which
+  // no buffer's stamp is). Most rows stop at no slot.
   CNAKJRecord* kj = record->pclGetNAKJRecord();
-  if (kj == nullptr || m_nSteppedLayout == 0 || kj->nGetLayoutStamp() != m_nSteppedLayout) [[unlikely]]
+  if (kj == nullptr || kj->nGetLayoutStamp() != m_nSteppedLayout) [[unlikely]]
     return _bReadRowAsked(statement, record, sql, kj, texts, lengths);
   uint64_t nulls = 0, held = 0;
   // The slots' bounds as the vector keeps them: no count to work out and keep through the loop.
@@ -397,15 +398,14 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   if (stop != last) [[unlikely]]
     return _bWriteRowStoppedAt(statement, stop, nulls);
   // Every slot written or cleared: the written ones are the others.
-  const uint64_t defined = m_nAllBits & ~nulls;
   if (m_bFlagWord8) [[likely]] {
     // The flag word as eight bytes of the buffer: those past its own are written back as read.
     uint64_t word;
     memcpy(&word, m_pbyFlags, 8);
-    word = (word | defined) & ~nulls;
+    word = (word | m_nAllBits) & ~nulls;
     memcpy(m_pbyFlags, &word, 8);
   } else {
-    _SetFlagWord(m_pbyFlags, defined, nulls);
+    _SetFlagWord(m_pbyFlags, m_nAllBits & ~nulls, nulls);
   }
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
   if (((held | nulls) & m_nRowHeldMask) == m_nRowHeldWant) return TRUE;

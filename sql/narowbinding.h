@@ -172,11 +172,13 @@ class CNARowBinding {
   int m_nHostCodePage = 0;
   // The layout stamp of the record buffer the flag word was found in (0: none kept).
   unsigned int m_nFlagLayout = 0;
-  // m_nFlagLayout while m_bStepped holds, else 0: a row of a buffer of this layout takes the
-  // bound road.
-  unsigned int m_nSteppedLayout = 0;
   bool m_bBound = false;
   // Every slot has a step and a bit in the flag word (most tables) and its stamp held when the
   // counters were last checked: the row's loop asks none of these while they stay.
   bool m_bStepped = false;
+  // m_nFlagLayout while m_bStepped holds, else kNoLayout: a row of a buffer of this layout takes
+  // the bound road. Wider than a layout stamp, so that none is kNoLayout; after the flags, in
+  // the hole they leave (the statement keeps its size).
+  static constexpr uint64_t kNoLayout = uint64_t{1} << 32;
+  uint64_t m_nSteppedLayout = kNoLayout;
 };
