@@ -1792,7 +1792,7 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
   slot->pbySlot = m_pbyBuffer;
   slot->nSize = m_nBufferSize;
   slot->nShapeStamp = m_nShapeStamp;
-  slot->eKind = slot->eStep = kind;
+  slot->eKind = kind;
   if (kind == NA_ROWSLOT_INTEGER) {
     const unsigned int k = wGetType() - ZV_UI1;
     slot->nWidth = kIntegerWidth[k];
@@ -1808,6 +1808,7 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
     slot->nScale = static_cast<uint8_t>(m_nAnalysisScale);
     slot->nWidth = IDecimal::mg_PToN[m_nAnalysisPrecision];
   }
+  s_NoteStep(slot);
 }
 
 void CNAConvertVariant::GetRowSlot(eNAROWTEXT form, const CNAConnectionDescription* cnx, STRowSlot* slot) {
@@ -1944,16 +1945,17 @@ template <int From, int To>
 }
 
 // The slot (size 2 or more) as w's bytes then zeros, from stores of whole words: w's bytes past
-// the slot must be zeros.
+// the slot must be zeros. Least 4 or 8: the caller knows the size below twice that, and at least.
+template <unsigned int Least = 0>
 [[gnu::always_inline]] inline void StoreShortText(unsigned char* slot, unsigned int size, uint64_t w) {
-  if (size >= 16) {
+  if (Least == 0 && size >= 16) {
     memcpy(slot, &w, 8);
     ZeroTail(slot + 8, size - 8);
-  } else if (size >= 8) {
+  } else if (Least == 8 || (Least == 0 && size >= 8)) {
     const uint64_t last = w >> (8 * (size - 8));
     memcpy(slot, &w, 8);
     memcpy(slot + size - 8, &last, 8);
-  } else if (size >= 4) {
+  } else if (Least == 4 || size >= 4) {
     const auto first = static_cast<uint32_t>(w), last = static_cast<uint32_t>(w >> (8 * (size - 4)));
     memcpy(slot, &first, 4);
     memcpy(slot + size - 4, &last, 4);
@@ -2047,7 +2049,8 @@ template <int From, int To>
 
 // An asked slot from UTF-8 into 1252. Most keys and codes, 1 to 8 ASCII bytes with no NUL and
 // room for them, are told from one word and written with the slot's zeros in two stores. The
-// slot's bit OR-ed into *held when it held the text.
+// slot's bit OR-ed into *held when it held the text. Least: StoreShortText's, from the step.
+template <unsigned int Least>
 [[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                                      unsigned int length, uint64_t* held) {
   const unsigned int size = s.nSize;
@@ -2058,7 +2061,7 @@ template <int From, int To>
 #else
     if ((StopBytes<true>(w) & (~0ULL >> (64 - 8 * length))) == 0) {
 #endif
-      StoreShortText(s.pbySlot, size, w);
+      StoreShortText<Least>(s.pbySlot, size, w);
       s.bHeld = true;
       *held |= s.nDefinedBit;
       return static_cast<int>(length);
@@ -2171,12 +2174,14 @@ template <bool Held>
 
 #if defined(__SSE2__)
 // The slot's first 32 bytes from two vectors, the zeros after them stored first (size 34 or more).
+// Most 64 or 96: the caller knows the size at most that, and above the class before.
+template <unsigned int Most = 0>
 [[gnu::always_inline]] inline void StoreShortUtf16(unsigned char* slot, unsigned int size, __m128i a, __m128i b) {
   const __m128i z = _mm_setzero_si128();
-  if (size <= 64) {
+  if (Most == 64 || (Most == 0 && size <= 64)) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
-  } else if (size <= 96) {
+  } else if (Most == 96 || size <= 96) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 32), z);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 48), z);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
@@ -2260,17 +2265,19 @@ template <bool Held>
 
 // An asked UTF-16 slot. Most keys and words, 1 to 16 ASCII bytes with no NUL in a slot of 17
 // units or more, are told from one vector and widened into the slot's first 32 bytes, the zeros
-// after them stored first. The slot's bit OR-ed into *held when it held the text.
+// after them stored first. The slot's bit OR-ed into *held when it held the text. Most:
+// StoreShortUtf16's, from the step, which noted nHeldUnits then.
+template <unsigned int Most>
 [[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                                     unsigned int length, uint64_t* held) {
 #if defined(__SSE2__)
   const unsigned int size = s.nSize;
-  if (length - 1 < 16 && size >= 34) {
+  if (length - 1 < 16 && (Most != 0 || size >= 34)) {
     const __m128i v = ShortTextVector(text, length);
     const __m128i z = _mm_setzero_si128();
     if (bShortAscii(v, length)) {
-      StoreShortUtf16(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
-      const bool whole = length + 2 <= size / 2 - 1;
+      StoreShortUtf16<Most>(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
+      const bool whole = Most != 0 ? length <= s.nHeldUnits : length + 2 <= size / 2 - 1;
       s.bHeld = whole;
       *held |= s.nDefinedBit & (0 - static_cast<uint64_t>(whole));
       return static_cast<int>(2 * length);
@@ -2316,6 +2323,17 @@ template <bool Held>
   }
 }
 
+// An integer slot that holds just its value, of Width bytes (most integer items): its bytes, no
+// tail.
+template <unsigned int Width>
+[[gnu::always_inline]] inline int nJustInteger(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                               unsigned int length) {
+  uint64_t value;
+  if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
+  memcpy(s.pbySlot, &value, Width);
+  return Width;
+}
+
 // One text into a slot by its step (CNAConvertVariant::s_bWriteRowSlot); the converter's data
 // size and flags are the caller's. The bytes written, or -1 with nothing written. A text slot
 // asked (bAskHeld, its asked step for the usual kinds) tells in bHeld whether it holds the text
@@ -2327,27 +2345,18 @@ template <bool Held>
   unsigned char* slot = s.pbySlot;
   const unsigned int size = s.nSize;
   switch (step) {
+    case F::NA_ROWSLOT_INTEGER_1:
+      return nJustInteger<1>(s, text, length);
+    case F::NA_ROWSLOT_INTEGER_2:
+      return nJustInteger<2>(s, text, length);
+    case F::NA_ROWSLOT_INTEGER_4:
+      return nJustInteger<4>(s, text, length);
+    case F::NA_ROWSLOT_INTEGER_8:
+      return nJustInteger<8>(s, text, length);
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
       if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
-      // The slot of most integer items holds just the value: its bytes, no tail.
-      if (size == 4 && s.nWidth == 4) {
-        memcpy(slot, &value, 4);
-        return 4;
-      }
-      switch (size == s.nWidth ? size : 0) {
-        case 1:
-          memcpy(slot, &value, 1);
-          break;
-        case 2:
-          memcpy(slot, &value, 2);
-          break;
-        case 8:
-          memcpy(slot, &value, 8);
-          break;
-        default:
-          StoreWord(slot, size, value, s.nWidth);
-      }
+      StoreWord(slot, size, value, s.nWidth);
       return s.nWidth;
     }
     case F::NA_ROWSLOT_REAL: {
@@ -2387,11 +2396,19 @@ template <bool Held>
     case F::NA_ROWSLOT_UTF16:
       return nUtf16RowSlot<false>(s, text, length);
     case F::NA_ROWSLOT_UTF16_ASKED:
-      return nUtf16HeldRowSlot(s, text, length, held);
+      return nUtf16HeldRowSlot<0>(s, text, length, held);
+    case F::NA_ROWSLOT_UTF16_ASKED_64:
+      return nUtf16HeldRowSlot<64>(s, text, length, held);
+    case F::NA_ROWSLOT_UTF16_ASKED_96:
+      return nUtf16HeldRowSlot<96>(s, text, length, held);
     case F::NA_ROWSLOT_UTF8_1252:
       return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
     case F::NA_ROWSLOT_UTF8_1252_ASKED:
-      return nLatin1HeldRowSlot(s, text, length, held);
+      return nLatin1HeldRowSlot<0>(s, text, length, held);
+    case F::NA_ROWSLOT_UTF8_1252_ASKED_4:
+      return nLatin1HeldRowSlot<4>(s, text, length, held);
+    case F::NA_ROWSLOT_UTF8_1252_ASKED_8:
+      return nLatin1HeldRowSlot<8>(s, text, length, held);
     case F::NA_ROWSLOT_WIDEDECIMAL:
     case F::NA_ROWSLOT_CURRENCY:
     case F::NA_ROWSLOT_UTF8_UTF8:
@@ -2410,6 +2427,42 @@ template <bool Held>
 }
 
 }  // namespace
+
+CNAConvertVariant::eNAROWSLOT CNAConvertVariant::s_eStep(const STRowSlot& slot) {
+  const unsigned int size = slot.nSize;
+  if (slot.eKind == NA_ROWSLOT_INTEGER && size == slot.nWidth) {
+    switch (size) {
+      case 1:
+        return NA_ROWSLOT_INTEGER_1;
+      case 2:
+        return NA_ROWSLOT_INTEGER_2;
+      case 4:
+        return NA_ROWSLOT_INTEGER_4;
+      case 8:
+        return NA_ROWSLOT_INTEGER_8;
+      default:
+        break;
+    }
+  }
+  if (!slot.bAskHeld) return slot.eKind;
+  // The short texts' stores by the slot's size, chosen here and not at each row (the UTF-16
+  // ones by s_NoteStep, with nHeldUnits).
+  if (slot.eKind == NA_ROWSLOT_UTF16) return NA_ROWSLOT_UTF16_ASKED;
+  if (slot.eKind == NA_ROWSLOT_UTF8_1252)
+    return size - 4 < 4 ? NA_ROWSLOT_UTF8_1252_ASKED_4
+                        : size - 8 < 8 ? NA_ROWSLOT_UTF8_1252_ASKED_8 : NA_ROWSLOT_UTF8_1252_ASKED;
+  return slot.eKind;
+}
+
+void CNAConvertVariant::s_NoteStep(STRowSlot* slot) {
+  const unsigned int size = slot->nSize;
+  slot->eStep = s_eStep(*slot);
+  slot->nHeldUnits = 0;
+  if (slot->eStep == NA_ROWSLOT_UTF16_ASKED && size >= 34 && size <= 96) {
+    slot->eStep = size <= 64 ? NA_ROWSLOT_UTF16_ASKED_64 : NA_ROWSLOT_UTF16_ASKED_96;
+    slot->nHeldUnits = static_cast<uint8_t>(size / 2 - 3);
+  }
+}
 
 BOOL CNAConvertVariant::s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length) {
   if (slot.eKind == NA_ROWSLOT_NONE) return FALSE;
