@@ -2051,8 +2051,8 @@ template <unsigned int Least = 0>
 // room for them, are told from one word and written with the slot's zeros in two stores. The
 // slot's bit OR-ed into *held when it held the text. Least: StoreShortText's, from the step.
 template <unsigned int Least>
-[[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                                     unsigned int length, uint64_t* held) {
+[[gnu::always_inline]] inline bool bLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                      unsigned int length, uint64_t* held, unsigned int* written) {
   const unsigned int size = s.nSize;
   if (length - 1 < 8 && length < size) {
     const uint64_t w = nShortTextWord(text, length);
@@ -2064,12 +2064,15 @@ template <unsigned int Least>
       StoreShortText<Least>(s.pbySlot, size, w);
       s.bHeld = true;
       *held |= s.nDefinedBit;
-      return static_cast<int>(length);
+      *written = length;
+      return true;
     }
   }
   const int n = nLatin1AnyHeldRowSlot(s, text, length);
+  if (n < 0) return false;
   if (s.bHeld) *held |= s.nDefinedBit;
-  return n;
+  *written = static_cast<unsigned int>(n);
+  return true;
 }
 
 // A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
@@ -2268,8 +2271,8 @@ template <unsigned int Most = 0>
 // after them stored first. The slot's bit OR-ed into *held when it held the text. Most:
 // StoreShortUtf16's, from the step, which noted nHeldUnits then.
 template <unsigned int Most>
-[[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                                    unsigned int length, uint64_t* held) {
+[[gnu::always_inline]] inline bool bUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                     unsigned int length, uint64_t* held, unsigned int* written) {
 #if defined(__SSE2__)
   const unsigned int size = s.nSize;
   if (length - 1 < 16 && (Most != 0 || size >= 34)) {
@@ -2280,13 +2283,16 @@ template <unsigned int Most>
       const bool whole = Most != 0 ? length <= s.nHeldUnits : length + 2 <= size / 2 - 1;
       s.bHeld = whole;
       *held |= s.nDefinedBit & (0 - static_cast<uint64_t>(whole));
-      return static_cast<int>(2 * length);
+      *written = 2 * length;
+      return true;
     }
   }
 #endif
   const int n = nUtf16AnyHeldRowSlot(s, text, length);
+  if (n < 0) return false;
   if (s.bHeld) *held |= s.nDefinedBit;
-  return n;
+  *written = static_cast<unsigned int>(n);
+  return true;
 }
 
 // The kinds few tables have, out of the row's loop so that it keeps its values in registers.
@@ -2335,80 +2341,91 @@ template <unsigned int Width>
 }
 
 // One text into a slot by its step (CNAConvertVariant::s_bWriteRowSlot); the converter's data
-// size and flags are the caller's. The bytes written, or -1 with nothing written. A text slot
-// asked (bAskHeld, its asked step for the usual kinds) tells in bHeld whether it holds the text
-// character for character, whole and with no NUL, and then ORs its bit into *held.
-[[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s,
-                                                CNAConvertVariant::eNAROWSLOT step, const char* text,
-                                                unsigned int length, uint64_t* held) {
+// size and flags are the caller's. The bytes written in *written, or false with nothing written
+// (each road's answer apart, so that a row's loop goes on from a write it knows done). A text
+// slot asked (bAskHeld, its asked step for the usual kinds) tells in bHeld whether it holds the
+// text character for character, whole and with no NUL, and then ORs its bit into *held.
+[[gnu::always_inline]] inline bool bWriteRowSlot(const CNAConvertVariant::STRowSlot& s,
+                                                 CNAConvertVariant::eNAROWSLOT step, const char* text,
+                                                 unsigned int length, uint64_t* held, unsigned int* written) {
   using F = CNAConvertVariant;
   unsigned char* slot = s.pbySlot;
   const unsigned int size = s.nSize;
+  const auto put = [written](int n) {
+    if (n < 0) return false;
+    *written = static_cast<unsigned int>(n);
+    return true;
+  };
   switch (step) {
     case F::NA_ROWSLOT_INTEGER_1:
-      return nJustInteger<1>(s, text, length);
+      return put(nJustInteger<1>(s, text, length));
     case F::NA_ROWSLOT_INTEGER_2:
-      return nJustInteger<2>(s, text, length);
+      return put(nJustInteger<2>(s, text, length));
     case F::NA_ROWSLOT_INTEGER_4:
-      return nJustInteger<4>(s, text, length);
+      return put(nJustInteger<4>(s, text, length));
     case F::NA_ROWSLOT_INTEGER_8:
-      return nJustInteger<8>(s, text, length);
+      return put(nJustInteger<8>(s, text, length));
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
-      if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
+      if (!bRowInteger(text, length, s.nLimit, &value)) return false;
       StoreWord(slot, size, value, s.nWidth);
-      return s.nWidth;
+      *written = s.nWidth;
+      return true;
     }
     case F::NA_ROWSLOT_REAL: {
       unsigned char bytes[8];
-      if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return -1;
+      if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return false;
       memcpy(slot, bytes, s.nWidth);
       ZeroTail(slot + s.nWidth, size - s.nWidth);
-      return s.nWidth;
+      *written = s.nWidth;
+      return true;
     }
     case F::NA_ROWSLOT_DECIMAL: {
       uint64_t value;
-      if (!bRowDecimal(text, length, s.nPrecision, s.nScale, &value)) return -1;
+      if (!bRowDecimal(text, length, s.nPrecision, s.nScale, &value)) return false;
       StoreWord(slot, size, value, s.nWidth);
-      return s.nWidth;
+      *written = s.nWidth;
+      return true;
     }
     case F::NA_ROWSLOT_DATETIME: {
       uint64_t word;
-      if (length != 19 || !bServerDateTime(text, &word)) return -1;
+      if (length != 19 || !bServerDateTime(text, &word)) return false;
       StoreWord(slot, size, word, 8);
-      return 8;
+      *written = 8;
+      return true;
     }
     case F::NA_ROWSLOT_DATE8: {
       // A date of the calendar (not the empty one) is its own digits, at most size - 1 of them.
       uint64_t head, digits, pairs;
       uint16_t day;
-      if (length != 10) return -1;
+      if (length != 10) return false;
       memcpy(&head, text, 8);
       memcpy(&day, text + 8, 2);
       digits = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (uint64_t{day} << 48);
       if ((head & 0xFF0000FF00000000ULL) != 0x2D00002D00000000ULL || !bDigitPairs(digits, &pairs) ||
           nDateKind(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3)) != 1)
-        return -1;
+        return false;
       const unsigned int n = std::min(8u, size - 1);
       StoreWord(slot, size, digits, n);
-      return static_cast<int>(n);
+      *written = n;
+      return true;
     }
     case F::NA_ROWSLOT_UTF16:
-      return nUtf16RowSlot<false>(s, text, length);
+      return put(nUtf16RowSlot<false>(s, text, length));
     case F::NA_ROWSLOT_UTF16_ASKED:
-      return nUtf16HeldRowSlot<0>(s, text, length, held);
+      return bUtf16HeldRowSlot<0>(s, text, length, held, written);
     case F::NA_ROWSLOT_UTF16_ASKED_64:
-      return nUtf16HeldRowSlot<64>(s, text, length, held);
+      return bUtf16HeldRowSlot<64>(s, text, length, held, written);
     case F::NA_ROWSLOT_UTF16_ASKED_96:
-      return nUtf16HeldRowSlot<96>(s, text, length, held);
+      return bUtf16HeldRowSlot<96>(s, text, length, held, written);
     case F::NA_ROWSLOT_UTF8_1252:
-      return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+      return put(nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length));
     case F::NA_ROWSLOT_UTF8_1252_ASKED:
-      return nLatin1HeldRowSlot<0>(s, text, length, held);
+      return bLatin1HeldRowSlot<0>(s, text, length, held, written);
     case F::NA_ROWSLOT_UTF8_1252_ASKED_4:
-      return nLatin1HeldRowSlot<4>(s, text, length, held);
+      return bLatin1HeldRowSlot<4>(s, text, length, held, written);
     case F::NA_ROWSLOT_UTF8_1252_ASKED_8:
-      return nLatin1HeldRowSlot<8>(s, text, length, held);
+      return bLatin1HeldRowSlot<8>(s, text, length, held, written);
     case F::NA_ROWSLOT_WIDEDECIMAL:
     case F::NA_ROWSLOT_CURRENCY:
     case F::NA_ROWSLOT_UTF8_UTF8:
@@ -2417,10 +2434,10 @@ template <unsigned int Width>
       const int n = nRareRowSlot(s, text, length);
       // An asked narrow slot's answer (never yes for a text not written).
       if (s.bHeld) *held |= s.nDefinedBit;
-      return n;
+      return put(n);
     }
     case F::NA_ROWSLOT_NONE:
-      return -1;
+      return false;
   }
   // A slot's kind is one of the above (GetRowSlot's): the step's table needs no bound.
   __builtin_unreachable();
@@ -2467,9 +2484,9 @@ void CNAConvertVariant::s_NoteStep(STRowSlot* slot) {
 BOOL CNAConvertVariant::s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length) {
   if (slot.eKind == NA_ROWSLOT_NONE) return FALSE;
   uint64_t held = 0;
-  const int n = nWriteRowSlot(slot, s_eStep(slot), text, length, &held);
-  if (n < 0) return FALSE;
-  slot.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+  unsigned int n = 0;
+  if (!bWriteRowSlot(slot, s_eStep(slot), text, length, &held, &n)) return FALSE;
+  slot.pclValue->m_nDataSize = n;
   slot.pclValue->m_clValue.SetFlags(0);
   return TRUE;
 }
@@ -2510,10 +2527,11 @@ template <bool Stepped>
       continue;
     }
     if (!Stepped && s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
-    const int n = nWriteRowSlot(s, Stepped ? s.eStep : s_eStep(s), text,
-                                static_cast<unsigned int>(lengths[s.nColumn]), &heldBits);
-    if (n < 0) break;
-    s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+    unsigned int n = 0;
+    if (!bWriteRowSlot(s, Stepped ? s.eStep : s_eStep(s), text, static_cast<unsigned int>(lengths[s.nColumn]),
+                       &heldBits, &n))
+      break;
+    s.pclValue->m_nDataSize = n;
     s.pclValue->m_clValue.SetFlags(0);
     if (!Stepped && s.nDefinedBit == 0) {
       *written = kRowWritten;
