@@ -154,7 +154,7 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
 }
 
 void CNARowBinding::_NoteSteppedLayout() {
-  m_nSteppedLayout = m_bStepped && m_nFlagLayout != 0 ? m_nFlagLayout : kNoLayout;
+  m_nSteppedLayout = m_bStepped && m_nFlagLayout != 0 && !m_tabSlot.empty() ? m_nFlagLayout : kNoLayout;
   // No check: nothing to note. The mask's answer for the buffer of the flag word; else a test
   // no row passes.
   m_nRowHeldMask = m_nRowHeldWant = 0;
@@ -369,7 +369,8 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
   return _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
 }
 
-BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql,
+                             CNARecordValue* current) {
   // The record's columns, the connection's code pages and the converters' shapes change only as
   // their one counter moves; a binding forgotten or not made holds no record. A result stamp is
   // no other statement's: the one kept is that of m_pclSQL, bound with it.
@@ -386,13 +387,15 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   // found has it at the same place (a layout stamp names one buffer of one record); the slots
   // checked since the counters held need no asking (m_nSteppedLayout is kNoLayout otherwise, which
   // no buffer's stamp is). Most rows stop at no slot.
-  CNAKJRecord* kj = record->pclGetNAKJRecord();
+  CNAKJRecord* kj = current != nullptr ? current->pclGetNAKJRecord() : nullptr;
   if (kj == nullptr || kj->nGetLayoutStamp() != m_nSteppedLayout) [[unlikely]]
     return _bReadRowAsked(statement, record, sql, kj, texts, lengths);
   uint64_t nulls = 0, held = 0;
   // The slots' bounds as the vector keeps them: no count to work out and keep through the loop.
   const CNAConvertVariant::STRowSlot* first = m_tabSlot.data();
   const CNAConvertVariant::STRowSlot* last = first + m_tabSlot.size();
+  // A binding without a slot takes no bound road (_NoteSteppedLayout).
+  if (first == last) __builtin_unreachable();
   const CNAConvertVariant::STRowSlot* stop =
       CNAConvertVariant::s_pWriteRowStepped(first, last, texts, lengths, &nulls, &held);
   if (stop != last) [[unlikely]]

@@ -33,6 +33,7 @@
 class CNAColumn;
 class CNAKJRecord;
 class CNARecord;
+class CNARecordValue;
 class CNAStatement;
 class CNAStatementSQL;
 struct STItemSlot;
@@ -51,8 +52,9 @@ class CNARowBinding {
   // The current row of sql into record, bound first unless bound for this record and SQL
   // statement as they stand now: the first column's read that fails ends it, FALSE. Without a
   // current row in the client's texts, every column takes its own read. A converter found
-  // changed makes the binding forget itself after the row.
-  BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql);
+  // changed makes the binding forget itself after the row. current: record's current value
+  // (null: none), which the caller has at hand.
+  BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNARecordValue* current);
   // The columns bound with a writer (for tests).
   unsigned int nGetWriterCount() const;
 
