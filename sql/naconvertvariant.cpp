@@ -1808,6 +1808,7 @@ void CNAConvertVariant::_FillRowSlot(eNAROWSLOT kind, STRowSlot* slot) {
     slot->nScale = static_cast<uint8_t>(m_nAnalysisScale);
     slot->nWidth = IDecimal::mg_PToN[m_nAnalysisPrecision];
   }
+  s_NoteStep(slot);
 }
 
 void CNAConvertVariant::GetRowSlot(eNAROWTEXT form, const CNAConnectionDescription* cnx, STRowSlot* slot) {
@@ -1944,16 +1945,17 @@ template <int From, int To>
 }
 
 // The slot (size 2 or more) as w's bytes then zeros, from stores of whole words: w's bytes past
-// the slot must be zeros.
+// the slot must be zeros. Least 4 or 8: the caller knows the size below twice that, and at least.
+template <unsigned int Least = 0>
 [[gnu::always_inline]] inline void StoreShortText(unsigned char* slot, unsigned int size, uint64_t w) {
-  if (size >= 16) {
+  if (Least == 0 && size >= 16) {
     memcpy(slot, &w, 8);
     ZeroTail(slot + 8, size - 8);
-  } else if (size >= 8) {
+  } else if (Least == 8 || (Least == 0 && size >= 8)) {
     const uint64_t last = w >> (8 * (size - 8));
     memcpy(slot, &w, 8);
     memcpy(slot + size - 8, &last, 8);
-  } else if (size >= 4) {
+  } else if (Least == 4 || size >= 4) {
     const auto first = static_cast<uint32_t>(w), last = static_cast<uint32_t>(w >> (8 * (size - 4)));
     memcpy(slot, &first, 4);
     memcpy(slot + size - 4, &last, 4);
@@ -2046,9 +2048,11 @@ template <int From, int To>
 #endif
 
 // An asked slot from UTF-8 into 1252. Most keys and codes, 1 to 8 ASCII bytes with no NUL and
-// room for them, are told from one word and written with the slot's zeros in two stores.
-[[gnu::always_inline]] inline int nLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                         unsigned int length) {
+// room for them, are told from one word and written with the slot's zeros in two stores. The
+// slot's bit OR-ed into *held when it held the text. Least: StoreShortText's, from the step.
+template <unsigned int Least>
+[[gnu::always_inline]] inline bool bLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                      unsigned int length, uint64_t* held, unsigned int* written) {
   const unsigned int size = s.nSize;
   if (length - 1 < 8 && length < size) {
     const uint64_t w = nShortTextWord(text, length);
@@ -2057,12 +2061,18 @@ template <int From, int To>
 #else
     if ((StopBytes<true>(w) & (~0ULL >> (64 - 8 * length))) == 0) {
 #endif
-      StoreShortText(s.pbySlot, size, w);
+      StoreShortText<Least>(s.pbySlot, size, w);
       s.bHeld = true;
-      return static_cast<int>(length);
+      *held |= s.nDefinedBit;
+      *written = length;
+      return true;
     }
   }
-  return nLatin1AnyHeldRowSlot(s, text, length);
+  const int n = nLatin1AnyHeldRowSlot(s, text, length);
+  if (n < 0) return false;
+  if (s.bHeld) *held |= s.nDefinedBit;
+  *written = static_cast<unsigned int>(n);
+  return true;
 }
 
 // A row's short text (at most 16 bytes) of ASCII and two- and three-byte characters into at most
@@ -2167,12 +2177,14 @@ template <bool Held>
 
 #if defined(__SSE2__)
 // The slot's first 32 bytes from two vectors, the zeros after them stored first (size 34 or more).
+// Most 64 or 96: the caller knows the size at most that, and above the class before.
+template <unsigned int Most = 0>
 [[gnu::always_inline]] inline void StoreShortUtf16(unsigned char* slot, unsigned int size, __m128i a, __m128i b) {
   const __m128i z = _mm_setzero_si128();
-  if (size <= 64) {
+  if (Most == 64 || (Most == 0 && size <= 64)) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 16), z);
-  } else if (size <= 96) {
+  } else if (Most == 96 || size <= 96) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 32), z);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 48), z);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + size - 32), z);
@@ -2256,21 +2268,31 @@ template <bool Held>
 
 // An asked UTF-16 slot. Most keys and words, 1 to 16 ASCII bytes with no NUL in a slot of 17
 // units or more, are told from one vector and widened into the slot's first 32 bytes, the zeros
-// after them stored first.
-[[gnu::always_inline]] inline int nUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text, unsigned int length) {
+// after them stored first. The slot's bit OR-ed into *held when it held the text. Most:
+// StoreShortUtf16's, from the step, which noted nHeldUnits then.
+template <unsigned int Most>
+[[gnu::always_inline]] inline bool bUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                     unsigned int length, uint64_t* held, unsigned int* written) {
 #if defined(__SSE2__)
   const unsigned int size = s.nSize;
-  if (length - 1 < 16 && size >= 34) {
+  if (length - 1 < 16 && (Most != 0 || size >= 34)) {
     const __m128i v = ShortTextVector(text, length);
     const __m128i z = _mm_setzero_si128();
     if (bShortAscii(v, length)) {
-      StoreShortUtf16(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
-      s.bHeld = length + 2 <= size / 2 - 1;
-      return static_cast<int>(2 * length);
+      StoreShortUtf16<Most>(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
+      const bool whole = Most != 0 ? length <= s.nHeldUnits : length + 2 <= size / 2 - 1;
+      s.bHeld = whole;
+      *held |= s.nDefinedBit & (0 - static_cast<uint64_t>(whole));
+      *written = 2 * length;
+      return true;
     }
   }
 #endif
-  return nUtf16AnyHeldRowSlot(s, text, length);
+  const int n = nUtf16AnyHeldRowSlot(s, text, length);
+  if (n < 0) return false;
+  if (s.bHeld) *held |= s.nDefinedBit;
+  *written = static_cast<unsigned int>(n);
+  return true;
 }
 
 // The kinds few tables have, out of the row's loop so that it keeps its values in registers.
@@ -2307,87 +2329,115 @@ template <bool Held>
   }
 }
 
-// One text into a slot of a kind (CNAConvertVariant::s_bWriteRowSlot); the converter's data
-// size and flags are the caller's. The bytes written, or -1 with nothing written. A text slot
-// asked (bAskHeld) tells in bHeld whether it holds the text character for character, whole and
-// with no NUL.
-[[gnu::always_inline]] inline int nWriteRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                                unsigned int length) {
+// An integer slot that holds just its value, of Width bytes (most integer items): its bytes, no
+// tail.
+template <unsigned int Width>
+[[gnu::always_inline]] inline int nJustInteger(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                               unsigned int length) {
+  uint64_t value;
+  if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
+  memcpy(s.pbySlot, &value, Width);
+  return Width;
+}
+
+// One text into a slot by its step (CNAConvertVariant::s_bWriteRowSlot); the converter's data
+// size and flags are the caller's. The bytes written in *written, or false with nothing written
+// (each road's answer apart, so that a row's loop goes on from a write it knows done). A text
+// slot asked (bAskHeld, its asked step for the usual kinds) tells in bHeld whether it holds the
+// text character for character, whole and with no NUL, and then ORs its bit into *held.
+[[gnu::always_inline]] inline bool bWriteRowSlot(const CNAConvertVariant::STRowSlot& s,
+                                                 CNAConvertVariant::eNAROWSLOT step, const char* text,
+                                                 unsigned int length, uint64_t* held, unsigned int* written) {
   using F = CNAConvertVariant;
   unsigned char* slot = s.pbySlot;
   const unsigned int size = s.nSize;
-  switch (s.eKind) {
+  const auto put = [written](int n) {
+    if (n < 0) return false;
+    *written = static_cast<unsigned int>(n);
+    return true;
+  };
+  switch (step) {
+    case F::NA_ROWSLOT_INTEGER_1:
+      return put(nJustInteger<1>(s, text, length));
+    case F::NA_ROWSLOT_INTEGER_2:
+      return put(nJustInteger<2>(s, text, length));
+    case F::NA_ROWSLOT_INTEGER_4:
+      return put(nJustInteger<4>(s, text, length));
+    case F::NA_ROWSLOT_INTEGER_8:
+      return put(nJustInteger<8>(s, text, length));
     case F::NA_ROWSLOT_INTEGER: {
       uint64_t value;
-      if (!bRowInteger(text, length, s.nLimit, &value)) return -1;
-      // The slot of most integer items holds just the value: its bytes, no tail.
-      if (size == 4 && s.nWidth == 4) {
-        memcpy(slot, &value, 4);
-        return 4;
-      }
-      switch (size == s.nWidth ? size : 0) {
-        case 1:
-          memcpy(slot, &value, 1);
-          break;
-        case 2:
-          memcpy(slot, &value, 2);
-          break;
-        case 8:
-          memcpy(slot, &value, 8);
-          break;
-        default:
-          StoreWord(slot, size, value, s.nWidth);
-      }
-      return s.nWidth;
+      if (!bRowInteger(text, length, s.nLimit, &value)) return false;
+      StoreWord(slot, size, value, s.nWidth);
+      *written = s.nWidth;
+      return true;
     }
     case F::NA_ROWSLOT_REAL: {
       unsigned char bytes[8];
-      if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return -1;
+      if (!bPlainReal(text, length, s.nWidth == 4, bytes)) return false;
       memcpy(slot, bytes, s.nWidth);
       ZeroTail(slot + s.nWidth, size - s.nWidth);
-      return s.nWidth;
+      *written = s.nWidth;
+      return true;
     }
     case F::NA_ROWSLOT_DECIMAL: {
       uint64_t value;
-      if (!bRowDecimal(text, length, s.nPrecision, s.nScale, &value)) return -1;
+      if (!bRowDecimal(text, length, s.nPrecision, s.nScale, &value)) return false;
       StoreWord(slot, size, value, s.nWidth);
-      return s.nWidth;
+      *written = s.nWidth;
+      return true;
     }
     case F::NA_ROWSLOT_DATETIME: {
       uint64_t word;
-      if (length != 19 || !bServerDateTime(text, &word)) return -1;
+      if (length != 19 || !bServerDateTime(text, &word)) return false;
       StoreWord(slot, size, word, 8);
-      return 8;
+      *written = 8;
+      return true;
     }
     case F::NA_ROWSLOT_DATE8: {
       // A date of the calendar (not the empty one) is its own digits, at most size - 1 of them.
       uint64_t head, digits, pairs;
       uint16_t day;
-      if (length != 10) return -1;
+      if (length != 10) return false;
       memcpy(&head, text, 8);
       memcpy(&day, text + 8, 2);
       digits = (head & 0xFFFFFFFFULL) | ((head >> 8) & 0xFFFF00000000ULL) | (uint64_t{day} << 48);
       if ((head & 0xFF0000FF00000000ULL) != 0x2D00002D00000000ULL || !bDigitPairs(digits, &pairs) ||
           nDateKind(nPair(pairs, 0) * 100 + nPair(pairs, 1), nPair(pairs, 2), nPair(pairs, 3)) != 1)
-        return -1;
+        return false;
       const unsigned int n = std::min(8u, size - 1);
       StoreWord(slot, size, digits, n);
-      return static_cast<int>(n);
+      *written = n;
+      return true;
     }
     case F::NA_ROWSLOT_UTF16:
-      if (s.bAskHeld) [[unlikely]] return nUtf16HeldRowSlot(s, text, length);
-      return nUtf16RowSlot<false>(s, text, length);
+      return put(nUtf16RowSlot<false>(s, text, length));
+    case F::NA_ROWSLOT_UTF16_ASKED:
+      return bUtf16HeldRowSlot<0>(s, text, length, held, written);
+    case F::NA_ROWSLOT_UTF16_ASKED_64:
+      return bUtf16HeldRowSlot<64>(s, text, length, held, written);
+    case F::NA_ROWSLOT_UTF16_ASKED_96:
+      return bUtf16HeldRowSlot<96>(s, text, length, held, written);
     case F::NA_ROWSLOT_UTF8_1252:
-      if (s.bAskHeld) [[unlikely]] return nLatin1HeldRowSlot(s, text, length);
-      return nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length);
+      return put(nTextRowSlot<CP_UTF8, 1252>(slot, size, text, length));
+    case F::NA_ROWSLOT_UTF8_1252_ASKED:
+      return bLatin1HeldRowSlot<0>(s, text, length, held, written);
+    case F::NA_ROWSLOT_UTF8_1252_ASKED_4:
+      return bLatin1HeldRowSlot<4>(s, text, length, held, written);
+    case F::NA_ROWSLOT_UTF8_1252_ASKED_8:
+      return bLatin1HeldRowSlot<8>(s, text, length, held, written);
     case F::NA_ROWSLOT_WIDEDECIMAL:
     case F::NA_ROWSLOT_CURRENCY:
     case F::NA_ROWSLOT_UTF8_UTF8:
     case F::NA_ROWSLOT_1252_1252:
-    case F::NA_ROWSLOT_1252_UTF8:
-      return nRareRowSlot(s, text, length);
+    case F::NA_ROWSLOT_1252_UTF8: {
+      const int n = nRareRowSlot(s, text, length);
+      // An asked narrow slot's answer (never yes for a text not written).
+      if (s.bHeld) *held |= s.nDefinedBit;
+      return put(n);
+    }
     case F::NA_ROWSLOT_NONE:
-      return -1;
+      return false;
   }
   // A slot's kind is one of the above (GetRowSlot's): the step's table needs no bound.
   __builtin_unreachable();
@@ -2395,11 +2445,48 @@ template <bool Held>
 
 }  // namespace
 
+CNAConvertVariant::eNAROWSLOT CNAConvertVariant::s_eStep(const STRowSlot& slot) {
+  const unsigned int size = slot.nSize;
+  if (slot.eKind == NA_ROWSLOT_INTEGER && size == slot.nWidth) {
+    switch (size) {
+      case 1:
+        return NA_ROWSLOT_INTEGER_1;
+      case 2:
+        return NA_ROWSLOT_INTEGER_2;
+      case 4:
+        return NA_ROWSLOT_INTEGER_4;
+      case 8:
+        return NA_ROWSLOT_INTEGER_8;
+      default:
+        break;
+    }
+  }
+  if (!slot.bAskHeld) return slot.eKind;
+  // The short texts' stores by the slot's size, chosen here and not at each row (the UTF-16
+  // ones by s_NoteStep, with nHeldUnits).
+  if (slot.eKind == NA_ROWSLOT_UTF16) return NA_ROWSLOT_UTF16_ASKED;
+  if (slot.eKind == NA_ROWSLOT_UTF8_1252)
+    return size - 4 < 4 ? NA_ROWSLOT_UTF8_1252_ASKED_4
+                        : size - 8 < 8 ? NA_ROWSLOT_UTF8_1252_ASKED_8 : NA_ROWSLOT_UTF8_1252_ASKED;
+  return slot.eKind;
+}
+
+void CNAConvertVariant::s_NoteStep(STRowSlot* slot) {
+  const unsigned int size = slot->nSize;
+  slot->eStep = s_eStep(*slot);
+  slot->nHeldUnits = 0;
+  if (slot->eStep == NA_ROWSLOT_UTF16_ASKED && size >= 34 && size <= 96) {
+    slot->eStep = size <= 64 ? NA_ROWSLOT_UTF16_ASKED_64 : NA_ROWSLOT_UTF16_ASKED_96;
+    slot->nHeldUnits = static_cast<uint8_t>(size / 2 - 3);
+  }
+}
+
 BOOL CNAConvertVariant::s_bWriteRowSlot(const STRowSlot& slot, const char* text, unsigned int length) {
   if (slot.eKind == NA_ROWSLOT_NONE) return FALSE;
-  const int n = nWriteRowSlot(slot, text, length);
-  if (n < 0) return FALSE;
-  slot.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+  uint64_t held = 0;
+  unsigned int n = 0;
+  if (!bWriteRowSlot(slot, s_eStep(slot), text, length, &held, &n)) return FALSE;
+  slot.pclValue->m_nDataSize = n;
   slot.pclValue->m_clValue.SetFlags(0);
   return TRUE;
 }
@@ -2440,17 +2527,17 @@ template <bool Stepped>
       continue;
     }
     if (!Stepped && s.pclValue->m_nShapeStamp != s.nShapeStamp) break;
-    const int n = nWriteRowSlot(s, text, static_cast<unsigned int>(lengths[s.nColumn]));
-    if (n < 0) break;
-    s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+    unsigned int n = 0;
+    if (!bWriteRowSlot(s, Stepped ? s.eStep : s_eStep(s), text, static_cast<unsigned int>(lengths[s.nColumn]),
+                       &heldBits, &n))
+      break;
+    s.pclValue->m_nDataSize = n;
     s.pclValue->m_clValue.SetFlags(0);
     if (!Stepped && s.nDefinedBit == 0) {
       *written = kRowWritten;
       break;
     }
     if (!Stepped) bits |= s.nDefinedBit;
-    // The asked writers' answers as bits (the stepped road's only): tested by the row as one word.
-    if (Stepped && s.bHeld) heldBits |= s.nDefinedBit;
   }
   if (!Stepped) *defined |= bits;
   *nulls |= nullBits;

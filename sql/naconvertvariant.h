@@ -184,12 +184,26 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_UTF8_UTF8,
     NA_ROWSLOT_1252_1252,
     NA_ROWSLOT_1252_UTF8,
+    // Steps only (STRowSlot::eStep), never a slot's kind: the asked forms of the usual text kinds,
+    // those of short texts by the slot's size (UTF-16: 34 to 64 bytes, 65 to 96; 1252: 4 to 7,
+    // 8 to 15); integer slots that hold just the value, of 1, 2, 4 and 8 bytes.
+    NA_ROWSLOT_INTEGER_1,
+    NA_ROWSLOT_INTEGER_2,
+    NA_ROWSLOT_INTEGER_4,
+    NA_ROWSLOT_INTEGER_8,
+    NA_ROWSLOT_UTF16_ASKED,
+    NA_ROWSLOT_UTF16_ASKED_64,
+    NA_ROWSLOT_UTF16_ASKED_96,
+    NA_ROWSLOT_UTF8_1252_ASKED,
+    NA_ROWSLOT_UTF8_1252_ASKED_4,
+    NA_ROWSLOT_UTF8_1252_ASKED_8,
   };
   struct STRowSlot {
+    // Integers: the magnitudes a value lies below, positive and negative (0: unsigned). First, so
+    // that the row's loop reads them at its slot's own address, indexed.
+    uint64_t nLimit[2] = {0, 0};
     CNAConvertVariant* pclValue = nullptr;
     unsigned char* pbySlot = nullptr;
-    // Integers: the magnitudes a value lies below, positive and negative (0: unsigned).
-    uint64_t nLimit[2] = {0, 0};
     // Owned by the caller: OR-ed into s_nWriteRow's defined word when this slot is written; 0
     // stops the row after the write so that the caller defines the slot itself.
     uint64_t nDefinedBit = 0;
@@ -206,7 +220,13 @@ class CNAConvertVariant final : public CNAVariant {
     // holds the text character for character, whole, with no NUL (false where not known).
     bool bAskHeld = false;
     mutable bool bHeld = false;
+    // The step s_pWriteRowStepped takes: eKind, or its asked form while bAskHeld (s_NoteStep).
+    eNAROWSLOT eStep = NA_ROWSLOT_NONE;
+    // An asked UTF-16 step of a size class: the most units of a text held with room to spare.
+    uint8_t nHeldUnits = 0;
   };
+  // slot's eStep again, after its kind or bAskHeld changed.
+  static void s_NoteStep(STRowSlot* slot);
   // This slot's step for a result column of form read on cnx (the converter's own connection),
   // with cnx's code pages as they are now; kind NONE where only the general road will do.
   // nColumn and nDefinedBit are left to the caller, bNullInRow cleared.
@@ -223,11 +243,12 @@ class CNAConvertVariant final : public CNAVariant {
   static unsigned int s_nWriteRow(const STRowSlot* slots, unsigned int from, unsigned int count,
                                   const char* const* texts, const unsigned long* lengths, uint64_t* defined,
                                   uint64_t* nulls);
-  // s_nWriteRow over [first, last) for a caller that knows that every slot there has a kind and a
-  // defined bit and that no stamp moved since it checked them (s_nShapeStampNow): none of these
-  // is asked again. The slot it stopped at, last when every slot is done. The defined bits are
-  // left to the caller: those of the slots before the stop that are not in *nulls. *held: the
-  // bits of the written slots whose bHeld is set after their write, OR-ed in.
+  // s_nWriteRow over [first, last) for a caller that knows that every slot there has a kind, its
+  // step noted (s_NoteStep) and a defined bit and that no stamp moved since it checked them
+  // (s_nShapeStampNow): none of these is asked again. The slot it stopped at, last when every
+  // slot is done. The defined bits are left to the caller: those of the slots before the stop
+  // that are not in *nulls. *held: the bits of the written asked slots whose bHeld is set after
+  // their write, OR-ed in.
   static const STRowSlot* s_pWriteRowStepped(const STRowSlot* first, const STRowSlot* last, const char* const* texts,
                                              const unsigned long* lengths, uint64_t* nulls, uint64_t* held);
   // For a NULL of a slot with bNullInRow whose stamp holds: clears the slot as SetNull does (and
@@ -311,6 +332,8 @@ class CNAConvertVariant final : public CNAVariant {
   eNAROWSLOT _eRowSlotKind(eNAROWTEXT form, int server, int host) const;
   // slot filled for kind (its tests passed): the slot and the constants of its type.
   void _FillRowSlot(eNAROWSLOT kind, STRowSlot* slot);
+  // The step of slot's kind, size and bAskHeld.
+  static eNAROWSLOT s_eStep(const STRowSlot& slot);
   // s_bNullRowSlot, in line in this file's row loop.
   static BOOL _s_bNullSlot(const STRowSlot& slot);
   // The loop of s_nWriteRow over [p, last): where it stopped, *written set as kRowWritten is added.

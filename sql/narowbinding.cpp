@@ -96,14 +96,15 @@ void CNARowBinding::_VouchSlot(unsigned int i, const CNAKJRecord* kj) {
   slot.bAskHeld = slot.bHeld = false;
   const auto named = std::find_if(m_tabServerText.begin(), m_tabServerText.end(),
                                   [&](const STServerTextCheck& c) { return c.nHeldSlot == static_cast<int>(i); });
-  if (named == m_tabServerText.end() || kj == nullptr || kj->pbyGetValues() != m_pbyHeldValues) return;
-  // The writer's step is of the check's item and writes the very bytes the check reads.
-  const STServerTextCheck& check = *named;
-  const bool wide = slot.eKind == F::NA_ROWSLOT_UTF16;
-  const bool narrow = slot.eKind >= F::NA_ROWSLOT_UTF8_1252 && slot.eKind <= F::NA_ROWSLOT_1252_UTF8;
-  if ((check.eItem == NA_IT_UNICODE ? wide : narrow) && slot.pbySlot == m_pbyHeldValues + check.nOffset &&
-      slot.nSize == check.nSlotSize)
-    slot.bAskHeld = true;
+  if (named != m_tabServerText.end() && kj != nullptr && kj->pbyGetValues() == m_pbyHeldValues) {
+    // The writer's step is of the check's item and writes the very bytes the check reads.
+    const STServerTextCheck& check = *named;
+    const bool wide = slot.eKind == F::NA_ROWSLOT_UTF16;
+    const bool narrow = slot.eKind >= F::NA_ROWSLOT_UTF8_1252 && slot.eKind <= F::NA_ROWSLOT_1252_UTF8;
+    slot.bAskHeld = (check.eItem == NA_IT_UNICODE ? wide : narrow) &&
+                    slot.pbySlot == m_pbyHeldValues + check.nOffset && slot.nSize == check.nSlotSize;
+  }
+  F::s_NoteStep(&slot);
 }
 
 void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, const CNAColumn* browsed) {
@@ -153,7 +154,7 @@ void CNARowBinding::_BindServerTexts(CNARecord* record, CNAStatementSQL* sql, co
 }
 
 void CNARowBinding::_NoteSteppedLayout() {
-  m_nSteppedLayout = m_bStepped ? m_nFlagLayout : 0;
+  m_nSteppedLayout = m_bStepped && m_nFlagLayout != 0 && !m_tabSlot.empty() ? m_nFlagLayout : kNoLayout;
   // No check: nothing to note. The mask's answer for the buffer of the flag word; else a test
   // no row passes.
   m_nRowHeldMask = m_nRowHeldWant = 0;
@@ -368,12 +369,14 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
   return _bNoteServerTexts(record, texts, lengths, sql->nGetColumnCount());
 }
 
-BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql) {
+BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql,
+                             CNARecordValue* current) {
   // The record's columns, the connection's code pages and the converters' shapes change only as
-  // their one counter moves; a binding forgotten or not made holds no record.
+  // their one counter moves; a binding forgotten or not made holds no record. A result stamp is
+  // no other statement's: the one kept is that of m_pclSQL, bound with it.
   const unsigned int counters = CNAReadStamp::nNow();
-  if (record != m_pclRecord || sql != m_pclSQL || sql->nGetResultStamp() != m_nResultStamp ||
-      counters != m_nCountersChecked) [[unlikely]]
+  if (record != m_pclRecord || sql->nGetResultStamp() != m_nResultStamp || counters != m_nCountersChecked)
+      [[unlikely]]
     _CheckStamps(statement, record, sql, counters);
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
@@ -382,42 +385,47 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
     return _bReadColumnsFrom(statement, record, sql, 0);
   // The record's shape, read once: no step touches it. A buffer of the layout whose flag word was
   // found has it at the same place (a layout stamp names one buffer of one record); the slots
-  // checked since the counters held need no asking (m_nSteppedLayout is 0 otherwise, which no
-  // buffer's stamp is that the flag word was found in). Most rows stop at no slot.
-  CNAKJRecord* kj = record->pclGetNAKJRecord();
-  if (kj == nullptr || m_nSteppedLayout == 0 || kj->nGetLayoutStamp() != m_nSteppedLayout) [[unlikely]]
+  // checked since the counters held need no asking (m_nSteppedLayout is kNoLayout otherwise, which
+  // no buffer's stamp is). Most rows stop at no slot.
+  CNAKJRecord* kj = current != nullptr ? current->pclGetNAKJRecord() : nullptr;
+  if (kj == nullptr || kj->nGetLayoutStamp() != m_nSteppedLayout) [[unlikely]]
     return _bReadRowAsked(statement, record, sql, kj, texts, lengths);
   uint64_t nulls = 0, held = 0;
   // The slots' bounds as the vector keeps them: no count to work out and keep through the loop.
   const CNAConvertVariant::STRowSlot* first = m_tabSlot.data();
   const CNAConvertVariant::STRowSlot* last = first + m_tabSlot.size();
+  // A binding without a slot takes no bound road (_NoteSteppedLayout).
+  if (first == last) __builtin_unreachable();
   const CNAConvertVariant::STRowSlot* stop =
       CNAConvertVariant::s_pWriteRowStepped(first, last, texts, lengths, &nulls, &held);
   if (stop != last) [[unlikely]]
-    return _bWriteRowStoppedAt(statement, record, sql, kj, texts, lengths, stop, nulls);
+    return _bWriteRowStoppedAt(statement, stop, nulls);
   // Every slot written or cleared: the written ones are the others.
-  const uint64_t defined = m_nAllBits & ~nulls;
   if (m_bFlagWord8) [[likely]] {
     // The flag word as eight bytes of the buffer: those past its own are written back as read.
     uint64_t word;
     memcpy(&word, m_pbyFlags, 8);
-    word = (word | defined) & ~nulls;
+    word = (word | m_nAllBits) & ~nulls;
     memcpy(m_pbyFlags, &word, 8);
   } else {
-    _SetFlagWord(m_pbyFlags, defined, nulls);
+    _SetFlagWord(m_pbyFlags, m_nAllBits & ~nulls, nulls);
   }
   // Rows whose writers held every checked text exactly (most rows) have nothing to note.
   if (((held | nulls) & m_nRowHeldMask) == m_nRowHeldWant) return TRUE;
-  return _bRowTextsNoted(record, sql, kj, texts, lengths);
+  // The record, statement and buffer as bound (no step changes them): the loop keeps none.
+  return _bRowTextsNoted(m_pclRecord, m_pclSQL, m_pclRecord->pclGetNAKJRecord(), texts, lengths);
 }
 
-[[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record,
-                                                           CNAStatementSQL* sql, CNAKJRecord* kj,
-                                                           const char* const* texts, const unsigned long* lengths,
+[[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement,
                                                            const CNAConvertVariant::STRowSlot* stop, uint64_t nulls) {
+  CNARecord* record = m_pclRecord;
+  CNAStatementSQL* sql = m_pclSQL;
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  sql->bGetRowTexts(&texts, &lengths);
   uint64_t defined = 0;
   for (const CNAConvertVariant::STRowSlot* s = m_tabSlot.data(); s != stop; ++s) defined |= s->nDefinedBit;
-  return _bWriteRowFrom(statement, record, sql, kj, m_pbyFlags, texts, lengths,
+  return _bWriteRowFrom(statement, record, sql, record->pclGetNAKJRecord(), m_pbyFlags, texts, lengths,
                         static_cast<unsigned int>(stop - m_tabSlot.data()), defined & ~nulls, nulls);
 }
 

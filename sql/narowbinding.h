@@ -33,6 +33,7 @@
 class CNAColumn;
 class CNAKJRecord;
 class CNARecord;
+class CNARecordValue;
 class CNAStatement;
 class CNAStatementSQL;
 struct STItemSlot;
@@ -51,8 +52,9 @@ class CNARowBinding {
   // The current row of sql into record, bound first unless bound for this record and SQL
   // statement as they stand now: the first column's read that fails ends it, FALSE. Without a
   // current row in the client's texts, every column takes its own read. A converter found
-  // changed makes the binding forget itself after the row.
-  BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql);
+  // changed makes the binding forget itself after the row. current: record's current value
+  // (null: none), which the caller has at hand.
+  BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNARecordValue* current);
   // The columns bound with a writer (for tests).
   unsigned int nGetWriterCount() const;
 
@@ -80,10 +82,9 @@ class CNARowBinding {
   BOOL _bReadRowAsked(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
                       const char* const* texts, const unsigned long* lengths);
   // The bound road's rest from slot stop, where the steps stopped: nulls, the bits of the slots
-  // before it that were cleared.
-  BOOL _bWriteRowStoppedAt(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNAKJRecord* kj,
-                           const char* const* texts, const unsigned long* lengths,
-                           const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
+  // before it that were cleared. The bound road's record, statement, buffer and row are asked
+  // again (no step changes them): the row's loop keeps nothing of them.
+  BOOL _bWriteRowStoppedAt(CNAStatement* statement, const CNAConvertVariant::STRowSlot* stop, uint64_t nulls);
   // m_nSteppedLayout and the row's held test again, after m_bStepped or the flag word's layout
   // changed.
   void _NoteSteppedLayout();
@@ -165,19 +166,21 @@ class CNARowBinding {
   // code page or converter's shape changed. It fills a hole of the layout: a larger
   // statement moves the heap the client library allocates each result from, at a cost to seeks.
   unsigned int m_nCountersChecked = 0;
-  const CNARecord* m_pclRecord = nullptr;
-  const CNAStatementSQL* m_pclSQL = nullptr;
+  CNARecord* m_pclRecord = nullptr;
+  CNAStatementSQL* m_pclSQL = nullptr;
   unsigned int m_nColumnStamp = 0;
   unsigned int m_nResultStamp = 0;
   int m_nServerCodePage = 0;
   int m_nHostCodePage = 0;
   // The layout stamp of the record buffer the flag word was found in (0: none kept).
   unsigned int m_nFlagLayout = 0;
-  // m_nFlagLayout while m_bStepped holds, else 0: a row of a buffer of this layout takes the
-  // bound road.
-  unsigned int m_nSteppedLayout = 0;
   bool m_bBound = false;
   // Every slot has a step and a bit in the flag word (most tables) and its stamp held when the
   // counters were last checked: the row's loop asks none of these while they stay.
   bool m_bStepped = false;
+  // m_nFlagLayout while m_bStepped holds, else kNoLayout: a row of a buffer of this layout takes
+  // the bound road. Wider than a layout stamp, so that none is kNoLayout; after the flags, in
+  // the hole they leave (the statement keeps its size).
+  static constexpr uint64_t kNoLayout = uint64_t{1} << 32;
+  uint64_t m_nSteppedLayout = kNoLayout;
 };

@@ -688,8 +688,9 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   }
   // Bound at a result's first row (or after a change the binding saw); a converter that has
   // seen no server value yet takes its writer after its first own read.
-  const BOOL read = m_pclStatementSQL != nullptr ? m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL)
-                                                 : bReadEachColumn(this, m_pclRecord);
+  const BOOL read = m_pclStatementSQL != nullptr
+                        ? m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL, current)
+                        : bReadEachColumn(this, m_pclRecord);
   if (!read && m_pclDataAccess != nullptr) m_pclDataAccess->ForgetRowRead();
   return read;
 }

@@ -83,7 +83,8 @@ void ExpectExactOnlyWhenHeld(const CNAConvertVariant::STRowSlot& slot, eNA_ITEMT
   uint64_t defined = 0, nulls = 0;
   F::s_nWriteRow(&asked, 0, 1, texts, lengths, &defined, &nulls);
   const bool exact = asked.bHeld;
-  // The bound road gives the same answer as a bit of its own.
+  // The bound road, its step noted, gives the same answer as a bit of its own.
+  F::s_NoteStep(&asked);
   uint64_t held = 0;
   nulls = 0;
   const F::STRowSlot* at = F::s_pWriteRowStepped(&asked, &asked + 1, texts, lengths, &nulls, &held);
@@ -458,13 +459,30 @@ TEST_F(RowWriters, TextTailsAreClearedAtEveryLength) {
         fast.conv.GetRowSlot(F::NA_ROWTEXT_DB, &cnx, &slot);
         ASSERT_NE(slot.eKind, F::NA_ROWSLOT_NONE) << "size " << size;
         slot.bAskHeld = ask;
+        // The bound road's step, chosen by the slot's size, writes the same bytes and answer.
+        F::STRowSlot noted = slot;
+        noted.nDefinedBit = 1;
+        F::s_NoteStep(&noted);
         for (unsigned int n = 1; n < size; ++n) {
           const std::string text(n, static_cast<char>('a' + n % 26));
           fast.Clear();
           general.Clear();
           const BOOL ok = F::s_bWriteRowSlot(slot, text.data(), n);
-          EXPECT_EQ(fast.State(ok), general.State(GeneralRoad(&general.conv, F::NA_ROWTEXT_DB, text, CP_UTF8)))
-              << "type " << type << " size " << size << " text length " << n << (ask ? " asked" : "");
+          const std::string state = general.State(GeneralRoad(&general.conv, F::NA_ROWTEXT_DB, text, CP_UTF8));
+          EXPECT_EQ(fast.State(ok), state) << "type " << type << " size " << size << " text length " << n
+                                           << (ask ? " asked" : "");
+          const bool held = slot.bHeld;
+          const char* texts[1] = {text.data()};
+          const unsigned long lengths[1] = {n};
+          uint64_t nulls = 0, heldBits = 0;
+          fast.Clear();
+          const bool stepped = F::s_pWriteRowStepped(&noted, &noted + 1, texts, lengths, &nulls, &heldBits) != &noted;
+          if (stepped) {
+            EXPECT_EQ(fast.State(TRUE), state) << "type " << type << " size " << size << " length " << n;
+          }
+          EXPECT_EQ(stepped, ok != FALSE) << "type " << type << " size " << size << " length " << n;
+          EXPECT_EQ(noted.bHeld, held) << "type " << type << " size " << size << " length " << n;
+          EXPECT_EQ(heldBits, held ? 1u : 0u) << "type " << type << " size " << size << " length " << n;
         }
       }
     }
