@@ -44,8 +44,9 @@
 
 [[gnu::always_inline]] inline int CNAStatement::nPlainStep(eNA_PARSEDIRECTION direction, int update,
                                                             long long* moved) {
-  // What bFetch's plain road asks beyond what the step road knew: the rest of it takes bFetch.
-  if (!update || m_nOutSide != 0) return -1;
+  // What bFetch's plain road asks beyond what the step road knew (bPlainStepReady: on a row):
+  // the rest of it takes bFetch.
+  if (!update) return -1;
   const eNA_PARSEDIRECTION way =
       m_bReverse ? (direction == NA_PARSE_NEXT ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT) : direction;
   if (m_pclRecordCache != nullptr) return m_pclRecordCache->bIsActive() ? _bPlainCacheStep(way, moved) : -1;
