@@ -388,10 +388,11 @@ class CNAStatement : public CInterf {
   // but the result's end (the SQL statement's, which may close it for another) is kept in
   // m_bPlainReady.
   bool bPlainStepReady() const { return m_bPlainReady && m_pclStatementSQL->bIsResultOpen(); }
-  // bFetch(direction, update, 1) once bPlainStepReady held, direction next or previous and the step
-  // road on (sql/nastatementstep.h, in line in the access's step road): a step one row on in the
-  // result's order on a browse whose key no two rows share, or in the active row cache; -1,
-  // nothing done, for any other step, which bFetch takes. moved as bFetch's, never null.
+  // bFetch(direction, update, 1) once bPlainStepReady held, direction next or previous but not
+  // against the statement's order (bInvertFetch) and the step road on (sql/nastatementstep.h, in
+  // line in the access's step road): a step one row on in the result's order on a browse whose
+  // key no two rows share, or in the active row cache; -1, nothing done, for any other step,
+  // which bFetch takes. moved as bFetch's, never null.
   int nPlainStep(eNA_PARSEDIRECTION direction, int update, long long* moved);
   // The search, made on first use, with a reference for the caller; null without memory.
   CNARecherche* pclGetRecherche();
