@@ -306,13 +306,14 @@ class CNARecord : public CInterf {
   // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Only the record
   // notes that the copy was found plain.
   [[gnu::always_inline]] bool bPlainCopyKeepsTwin(const CNARecordValue* value) const {
+    if (value == nullptr || value != m_pclOriginalTwin) return false;
     const CNARecordValue* from = m_pclCurrent;
-    if (value == nullptr || value != m_pclOriginalTwin || from == nullptr || from->m_eState != NA_RECORDSTATE_NONE)
-      return false;
     // Found plain before, and no buffer, memo set or identifier of a value changed since: the
-    // copy's parts are asked once, not at every row.
+    // copy's parts are asked once, not at every row; only the current value's state is asked
+    // (the values found are there till both are forgotten).
     const unsigned int now = CNAKJRecord::s_nLayoutsNow();
-    if (m_nPlainCopyFound != 0 && m_nPlainCopyFound == now) return true;
+    if (m_nPlainCopyFound != 0 && m_nPlainCopyFound == now) return from->m_eState == NA_RECORDSTATE_NONE;
+    if (from == nullptr || from->m_eState != NA_RECORDSTATE_NONE) return false;
     const CNARecordValue* to = m_pclOriginal;
     if (to == nullptr || !to->_bPlainCopyFrom(from)) return false;
     _NotePlainCopy(to, from);
