@@ -306,21 +306,35 @@ class CNARecord : public CInterf {
   // copy may then be made with the twin kept (CopyPlainCurrentToTwinnedOriginal). Only the record
   // notes that the copy was found plain.
   [[gnu::always_inline]] bool bPlainCopyKeepsTwin(const CNARecordValue* value) const {
+    if (value == nullptr || value != m_pclOriginalTwin) return false;
     const CNARecordValue* from = m_pclCurrent;
-    if (value == nullptr || value != m_pclOriginalTwin || from == nullptr || from->m_eState != NA_RECORDSTATE_NONE)
-      return false;
     // Found plain before, and no buffer, memo set or identifier of a value changed since: the
-    // copy's parts are asked once, not at every row.
+    // copy's parts are asked once, not at every row; only the current value's state is asked
+    // (the values found are there till both are forgotten).
     const unsigned int now = CNAKJRecord::s_nLayoutsNow();
-    if (m_nPlainCopyFound != 0 && m_nPlainCopyFound == now) return true;
+    if (m_nPlainCopyFound != 0 && m_nPlainCopyFound == now) return from->m_eState == NA_RECORDSTATE_NONE;
+    if (from == nullptr || from->m_eState != NA_RECORDSTATE_NONE) return false;
     const CNARecordValue* to = m_pclOriginal;
     if (to == nullptr || !to->_bPlainCopyFrom(from)) return false;
+    _NotePlainCopy(to, from);
     m_nPlainCopyFound = now;
     return true;
   }
   // The copy once bPlainCopyKeepsTwin held: the twin stays, standing now for the row copied (what
-  // bDetachOriginalTwin, the copy and TakeOriginalTwin of the same value leave).
-  [[gnu::always_inline]] void CopyPlainCurrentToTwinnedOriginal() { _CopyPlain(m_pclOriginal, m_pclCurrent); }
+  // bDetachOriginalTwin, the copy and TakeOriginalTwin of the same value leave). _CopyPlain made
+  // from the parts noted with the finding, which nothing changed since; the state copied is
+  // none, the only one the finding lets through.
+  [[gnu::always_inline]] void CopyPlainCurrentToTwinnedOriginal() {
+    CNARecordValue* to = m_pclOriginal;
+    BYTE* bytes = m_stPlainCopy.to;
+    const BYTE* from = m_stPlainCopy.from;
+    const unsigned int total = m_stPlainCopy.total;
+    CNARecordId_RecordValues* id = m_stPlainCopy.id;
+    m_bOriginalSet = 1;
+    to->m_eState = NA_RECORDSTATE_NONE;
+    if (from != nullptr) s_CopyRecordBytes(bytes, from, total);
+    if (id != nullptr) id->TakeView(bytes, total, nullptr);
+  }
 
   // ---- A statement's row as read, kept here until one of the two copies changes ----
   // A row read copies the row into the original value and into its statement's own value; the
@@ -409,6 +423,41 @@ class CNARecord : public CInterf {
     if (m_pclOriginalTwin != nullptr) _GiveTwinItsCopy();
   }
   void _GiveTwinItsCopy() const;
+  // What _CopyPlain of from into to reads besides the state, kept for the copies that follow
+  // while m_nPlainCopyFound stays current.
+  [[gnu::always_inline]] void _NotePlainCopy(const CNARecordValue* to, const CNARecordValue* from) const {
+    const CNAKJRecord* record = to->m_pclRecord;
+    const unsigned int total = record->nGetTotalSize();
+    m_stPlainCopy.to = record->pbyGetNullValuesFlags();
+    m_stPlainCopy.from = record != from->m_pclRecord && total > 0 ? from->m_pclRecord->pbyGetNullValuesFlags() : nullptr;
+    m_stPlainCopy.total = total;
+    m_stPlainCopy.id =
+        static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
+  }
+  // memcpy of two distinct buffers, in line up to 128 bytes (a record of a few short columns):
+  // blocks of 16 from both ends, overlapping in the middle.
+  [[gnu::always_inline]] static void s_CopyRecordBytes(BYTE* to, const BYTE* from, unsigned int n) {
+    if (n < 16 || n > 128) {
+      memcpy(to, from, n);
+      return;
+    }
+    if (n > 64) {
+      _CopyBlocks16<4>(to, from);
+      _CopyBlocks16<4>(to + n - 64, from + n - 64);
+    } else if (n > 32) {
+      _CopyBlocks16<2>(to, from);
+      _CopyBlocks16<2>(to + n - 32, from + n - 32);
+    } else {
+      _CopyBlocks16<1>(to, from);
+      _CopyBlocks16<1>(to + n - 16, from + n - 16);
+    }
+  }
+  // One move of 16 bytes a block (a memcpy of more is a string move, one count a byte).
+  template <unsigned int kBlocks>
+  [[gnu::always_inline]] static void _CopyBlocks16(BYTE* to, const BYTE* from) {
+    memcpy(to, from, 16);
+    if constexpr (kBlocks > 1) _CopyBlocks16<kBlocks - 1>(to + 16, from + 16);
+  }
   // from's state and bytes into to, their copy a plain one (CNARecordValue::_bPlainCopyFrom).
   [[gnu::always_inline]] void _CopyPlain(CNARecordValue* to, const CNARecordValue* from) {
     // Everything read before the first store: the stores may alias the sizes.
@@ -443,6 +492,14 @@ class CNARecord : public CInterf {
   // CNAKJRecord::s_nLayoutsNow when the original and current values were last found to copy
   // plainly (bPlainCopyKeepsTwin); 0: not known. Forgotten with the values.
   mutable unsigned int m_nPlainCopyFound = 0;
+  // _NotePlainCopy's parts, right while m_nPlainCopyFound is current: the original's bytes, the
+  // current's (null: nothing to copy), their size, the original's identifier to point at them.
+  mutable struct {
+    BYTE* to = nullptr;
+    const BYTE* from = nullptr;
+    unsigned int total = 0;
+    CNARecordId_RecordValues* id = nullptr;
+  } m_stPlainCopy;
   CRefArray<CNAColumn> m_tabColumnOrder;
   CRefArray<CNAColumn> m_tabColumnMemo;
   CRefArray<CNAColumn> m_tabComposedKey;

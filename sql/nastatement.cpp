@@ -85,12 +85,12 @@ CNAStatement::~CNAStatement() {
 }
 
 void CNAStatement::_SetFilter(CNAFilter* filter) {
-  m_bPlainStep = 0;
+  _EndPlainStep();
   Hold(&m_pclFilter, filter);
 }
 
 void CNAStatement::_SetRecherche(CNARecherche* search) {
-  m_bPlainStep = 0;
+  _EndPlainStep();
   Hold(&m_pclRecherche, search);
 }
 
@@ -103,7 +103,7 @@ void CNAStatement::_ChangeRecordSaveId(int id) {
 }
 
 void CNAStatement::EnableCache(int enable) {
-  m_bPlainStep = 0;
+  _EndPlainStep();
   if (enable) {
     if (m_pclRecordCache == nullptr) {
       m_pclRecordCache = new (std::nothrow) CNARecordCache();
@@ -201,7 +201,7 @@ void CNAStatement::SetCurrentRecord(CNARecord* record) {
   Hold(&m_pclRecord, record);
   m_clRowBinding.Forget();
   m_clUniqueBrowse.record = nullptr;
-  m_bPlainStep = 0;
+  _EndPlainStep();
 }
 
 void CNAStatement::_SetQuery(CNACommand* command) { Hold(&m_pclCommand, command); }
@@ -1063,6 +1063,7 @@ void CNAStatement::Close() {
     m_clFilterSave.SetFilter(nullptr);
     if (m_pclDataAccess != nullptr) m_pclDataAccess->ClosingStatement(this);
     m_bParseStarted = 0;
+    m_bPlainReady = 0;
     m_llCurrentRecord = -1;
     m_nBlockBase = 0;
     m_bEdgeInexact = false;
@@ -1188,7 +1189,7 @@ BOOL CNAStatement::_bNewStatementSQL() {
   }
   CNADriver* driver = CNADriver::s_pclDriver;
   CNADriverSQL* service = driver != nullptr ? driver->pclGetDriverSQL() : nullptr;
-  m_bPlainStep = 0;
+  _EndPlainStep();
   m_pclStatementSQL = service != nullptr ? service->pclAllocStatementSQL(pclGetConnectionNoRef(), m_pclError) : nullptr;
   if (m_pclStatementSQL == nullptr) {
     CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());
@@ -1324,6 +1325,7 @@ CNAFilter* CNAStatement::pclAllocFilter(CNAError* error) {
 BOOL CNAStatement::bSetParseNeedUpdate(ePARSENEEDUPDATECAUSE cause, int recordSaveId) {
   if (cause == NA_PARSE_REPLACE && m_eParseNeedUpdate == NA_PARSE_RERUN) return TRUE;
   m_eParseNeedUpdate = cause;
+  m_bPlainReady = 0;
   _SetRecordSaveId(recordSaveId);
   if (cause == NA_PARSE_RERUN && m_pclStatementSQL != nullptr) {
     _KeepPendingRows();
@@ -1355,7 +1357,7 @@ BOOL CNAStatement::bKeepModifiedRecordSave(long long row, int id) {
   if (m_pclStatementSQL == nullptr || row < 0 || row >= m_pclStatementSQL->llGetRowCount()) return FALSE;
   const long long rows = m_pclStatementSQL->llGetRowCount();
   if (m_pnRecordSave == nullptr) {
-    m_bPlainStep = 0;
+    _EndPlainStep();
     m_pnRecordSave = new (std::nothrow) int[static_cast<size_t>(rows)];
     if (m_pnRecordSave == nullptr) {
       CNAError::g_RaiseNoMemory(m_pclError, pclGetConnectionNoRef());

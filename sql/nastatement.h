@@ -384,16 +384,15 @@ class CNAStatement : public CInterf {
   }
   // The last read was a plain step (m_bPlainStep: no index, row marks, filter, search, internal
   // or host's search) and the browse still stands on a row of its open result with no rebuild
-  // asked: the step road's checks all hold, and AnnuleRechercheUser has nothing to cancel. What
-  // a write, a position or the result's end changes is asked here, the rest clears the flag.
-  bool bPlainStepReady() const {
-    return m_bPlainStep && m_eParseNeedUpdate == NA_PARSE_UPTODATE && !m_bOutOfRange && !m_bCurrentRecordLost &&
-           m_bParseStarted && m_pclStatementSQL->bIsResultOpen();
-  }
-  // bFetch(direction, update, 1) once bPlainStepReady held, direction next or previous and the step
-  // road on (sql/nastatementstep.h, in line in the access's step road): a step one row on in the
-  // result's order on a browse whose key no two rows share, or in the active row cache; -1,
-  // nothing done, for any other step, which bFetch takes. moved as bFetch's, never null.
+  // asked: the step road's checks all hold, and AnnuleRechercheUser has nothing to cancel. All
+  // but the result's end (the SQL statement's, which may close it for another) is kept in
+  // m_bPlainReady.
+  bool bPlainStepReady() const { return m_bPlainReady && m_pclStatementSQL->bIsResultOpen(); }
+  // bFetch(direction, update, 1) once bPlainStepReady held, direction next or previous but not
+  // against the statement's order (bInvertFetch) and the step road on (sql/nastatementstep.h, in
+  // line in the access's step road): a step one row on in the result's order on a browse whose
+  // key no two rows share, or in the active row cache; -1, nothing done, for any other step,
+  // which bFetch takes. moved as bFetch's, never null.
   int nPlainStep(eNA_PARSEDIRECTION direction, int update, long long* moved);
   // The search, made on first use, with a reference for the caller; null without memory.
   CNARecherche* pclGetRecherche();
@@ -503,7 +502,7 @@ class CNAStatement : public CInterf {
     m_dwFoundStamp = 0;
     m_clSoughtItem.browse = false;
     m_clUniqueBrowse.record = nullptr;
-    m_bPlainStep = 0;
+    _EndPlainStep();
     // The rows' server texts are noted for the columns that name them, this one among them.
     m_clRowBinding.Forget();
   }
@@ -528,7 +527,7 @@ class CNAStatement : public CInterf {
   BOOL bGoToCurrentRowWhole(eNA_PARSEDIRECTION direction, long long count, int update);
   // Whoever may change the host's search ends the plain step.
   CNAUserSearch* pclGetUserSearch() {
-    m_bPlainStep = 0;
+    _EndPlainStep();
     return &m_clUserSearch;
   }
   const CNAUserSearch* pclGetUserSearch() const { return &m_clUserSearch; }
@@ -635,6 +634,15 @@ class CNAStatement : public CInterf {
            m_pclRecherche == nullptr && !m_bInternalSearch && m_pclFilter == nullptr &&
            m_clFilterSave.pclGetFilterNoRef() == nullptr && m_pclStatementSQL != nullptr && m_pclRecord != nullptr &&
            bNoUserSearch();
+  }
+  void _EndPlainStep() {
+    m_bPlainStep = 0;
+    m_bPlainReady = 0;
+  }
+  // m_nOutSide = side: 1 past the end, -1 before the start, 0 on a row.
+  void _SetOutSide(int side) {
+    m_nOutSide = side;
+    if (side != 0) m_bPlainReady = 0;
   }
   // _bFetch from the row it lands on: the SQL statement moved to target and the record filled
   // from it; *outOfRange left set when the SQL statement has no row there.
@@ -871,6 +879,10 @@ class CNAStatement : public CInterf {
   // host's search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
   // road that changes one of those clears it; bFetch's other road sets it again.
   int m_bPlainStep = 0;
+  // m_bPlainStep, no rebuild asked, the browse started and on a row, not lost: set by the landing
+  // that sets m_bPlainStep, cleared by every change of one of them (_EndPlainStep,
+  // _SetOutSide and the other setters of each), so that a step asks one word for all.
+  int m_bPlainReady = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;
   int m_bRowValid = 0;

@@ -73,6 +73,7 @@ bool AnyKeyPart(const CNAColumn* column, F&& test) {
 void CNAStatement::CurrentRecordNotFound(const wchar_t* item, int file, int site) {
   m_bCurrentRecordLost = 1;
   m_bOutOfRange = 1;
+  m_bPlainReady = 0;
   m_bFound = 0;
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, static_cast<unsigned int>(file),
                              static_cast<unsigned int>(site), pclGetConnectionNoRef(), _pszLogicalName(), item, 13);
@@ -104,7 +105,7 @@ CNARecherche* CNAStatement::pclGetRecherche() {
 
 void CNAStatement::PrepareInternalSearch() {
   m_bInternalSearch = 1;
-  m_bPlainStep = 0;
+  _EndPlainStep();
   m_clUserSearch.CancelUserSearch();
 }
 
@@ -249,7 +250,7 @@ BOOL CNAStatement::bFetch(eNA_PARSEDIRECTION direction, int update, long long co
                                                 long long* moved) {
   long long local = 0;
   if (moved == nullptr) moved = &local;
-  m_bPlainStep = 0;
+  _EndPlainStep();
   // A one-row move that marks the row read, with no row cache and no index, landing inside the
   // rows held (else the road below from the start).
   if (count == 1 && update && (direction == NA_PARSE_NEXT || direction == NA_PARSE_PREVIOUS) &&
@@ -308,6 +309,9 @@ template <bool kPlain>
           return TRUE;
         }
         m_bPlainStep = _bPlainStepHolds();
+        // The landing below leaves the browse started and on a row.
+        m_bPlainReady = m_bPlainStep && m_eParseNeedUpdate == NA_PARSE_UPTODATE && !m_bCurrentRecordLost &&
+                        m_nOutSide == 0;
       }
     } else if (update && moved <= 1 && _bSpareTwinRead()) {
       // A result's first row (every seek's): the same.
@@ -326,9 +330,12 @@ template <bool kPlain>
       if (ok && update && m_pclDataAccess != nullptr) ok = m_pclDataAccess->bSetCurrentRecordRead(0);
     }
   }
-  if constexpr (kPlain) m_bPlainStep = 0;
+  if constexpr (kPlain) _EndPlainStep();
   m_bOutOfRange = ok && !out ? 0 : 1;
-  if (m_bOutOfRange) m_bFoundByFetch = 0;
+  if (m_bOutOfRange) {
+    m_bFoundByFetch = 0;
+    m_bPlainReady = 0;
+  }
   m_bFound = m_bInternalSearch || m_pclTableCacheIndex != nullptr ? m_clUserSearch.bGetHTrouve(m_pclRecord)
                                                                   : m_bFoundByFetch;
   SetParseStarted();
@@ -349,7 +356,7 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
   // move back reaches first.
   if (!m_bFirstBlock && m_pclStatementSQL->llGetRowCount() == 0 && count > 0 && direction != NA_PARSE_CURRENT) {
     if (Forward(direction) || m_pclOriginalRecord == nullptr) {
-      m_nOutSide = Forward(direction) ? 1 : -1;
+      _SetOutSide(Forward(direction) ? 1 : -1);
       *out = 1;
       return TRUE;
     }
@@ -575,7 +582,7 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
   const long long rows = m_pclStatementSQL->llGetRowCount();
   if (rows <= 0) {
     // An empty block lies past the rows in the direction that looked for it.
-    if (count > 0 && direction != NA_PARSE_CURRENT) m_nOutSide = Forward(direction) ? 1 : -1;
+    if (count > 0 && direction != NA_PARSE_CURRENT) _SetOutSide(Forward(direction) ? 1 : -1);
     return TRUE;
   }
   long long pos = m_pclStatementSQL->llGetPosition();
@@ -607,7 +614,7 @@ BOOL CNAStatement::_bFetch(eNA_PARSEDIRECTION direction, int, int* out, long lon
   for (long long left = count; left > 0;) {
     target += step;
     if (target < 0 || target >= rows) {
-      m_nOutSide = step;
+      _SetOutSide(step);
       return TRUE;
     }
     if (m_pnRecordSave != nullptr && m_pnRecordSave[target] == -2) continue;
@@ -1059,7 +1066,7 @@ BOOL CNAStatement::_bFetchAndCache(int* out, bool pending) {
 BOOL CNAStatement::_bFetchAndCacheFromNextBlock(CNARecordCache* cache, int* out) {
   *out = 1;
   // A new block is another result: the plain step is asked again of its first row.
-  m_bPlainStep = 0;
+  _EndPlainStep();
   if ((cache->nGetCount() > 0 || m_bEdgeInexact) && _bNextBlockCanExist(NA_PARSE_NEXT)) {
     // The next block starts after the last row kept.
     if (m_pclOriginalRecord == nullptr) {
@@ -1125,7 +1132,7 @@ inline BOOL CNAStatement::_bLandInCache(int row, bool fresh, int update, long lo
     return TRUE;
   }
   if (o) {
-    m_nOutSide = 1;
+    _SetOutSide(1);
     m_llCurrentRecord = _nCacheRows();
     *moved = 0;
     return TRUE;
@@ -1173,13 +1180,13 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
     if (direction == NA_PARSE_LAST && target >= cache->nGetCount()) target = cache->nGetCount();
   }
   if (target < 0) {
-    m_nOutSide = -1;
+    _SetOutSide(-1);
     m_llCurrentRecord = -1;
     *moved = start > 0 ? start : 0;
     return TRUE;
   }
   if (target >= cache->nGetCount()) {
-    m_nOutSide = 1;
+    _SetOutSide(1);
     m_llCurrentRecord = cache->nGetCount();
     *moved = cache->nGetCount() - 1 - start;
     return TRUE;

@@ -148,6 +148,7 @@ BOOL CNAStatement::OnNotifyDeleteOperation(CNAStatement* writer, NA_WRITEPARSEFL
   if (pclGetStmtOriginalRecord() == nullptr || !deleted->bEquals(pclGetStmtOriginalRecord(), 0)) return FALSE;
   if (m_eParseNeedUpdate == NA_PARSE_REPLACE) {
     m_eParseNeedUpdate = NA_PARSE_RERUN;
+    m_bPlainReady = 0;
     return TRUE;
   }
   if (m_eParseNeedUpdate == NA_PARSE_RERUN || bCacheEnabled()) return TRUE;

@@ -103,7 +103,7 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
     ok = byRow ? _bGoToRowId(position->nGetRowIndex(), position) : _bSetPositionBySearch(position);
   }
   if (!ok) return FALSE;
-  m_bPlainStep = 0;
+  _EndPlainStep();
   m_clUserSearch.Copy(position->pclGetUserSearch());
   // A seek made since the save is not the position's: the browse goes on without it. The open
   // result holds the seek's rows only: the browse, and the places saved in that result, are found
@@ -231,7 +231,7 @@ BOOL CNAStatement::bSetUserSearch(const wchar_t* item, const CAny* value, eNA_PA
     exact = 1;
   }
   m_clUserSearch.SetUserSearch(desc, value, exact != 0 ? 0 : CNAUserSearch::kPrefix);
-  m_bPlainStep = 0;
+  _EndPlainStep();
   m_bInternalSearch = 0;
   CNARecherche* search = pclGetRecherche();
   if (search == nullptr) return FALSE;

@@ -44,15 +44,17 @@
 
 [[gnu::always_inline]] inline int CNAStatement::nPlainStep(eNA_PARSEDIRECTION direction, int update,
                                                             long long* moved) {
-  // What bFetch's plain road asks beyond what the step road knew: the rest of it takes bFetch.
-  if (!update || m_nOutSide != 0) return -1;
-  const eNA_PARSEDIRECTION way =
-      m_bReverse ? (direction == NA_PARSE_NEXT ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT) : direction;
+  // What bFetch's plain road asks beyond what the step road knew (bPlainStepReady: on a row):
+  // the rest of it takes bFetch.
+  if (!update) return -1;
+  // A step not against the statement's order, where no table-cache index (which ends the plain
+  // step) turns it: forward in the result's rows.
+  const eNA_PARSEDIRECTION way = NA_PARSE_NEXT;
   if (m_pclRecordCache != nullptr) return m_pclRecordCache->bIsActive() ? _bPlainCacheStep(way, moved) : -1;
   CNAStatementSQL* const sql = m_pclStatementSQL;
   const long long target = sql->llGetPosition() + 1;
   // A browse whose rows may repeat its key takes bFetch, which works out their rank.
-  if (way != NA_PARSE_NEXT || target < 0 || target >= sql->llGetRowCount() || !_bBrowseKeyUnique()) return -1;
+  if (target < 0 || target >= sql->llGetRowCount() || !_bBrowseKeyUnique()) return -1;
   // bFetch's plain road from here (its _bReadRowAt<true> onto the next row).
   *moved = 1;
   m_bFoundByFetch = 0;

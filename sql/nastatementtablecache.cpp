@@ -19,7 +19,7 @@
 using naguards::CHeldItemDesc;
 
 void CNAStatement::_SetRecordCache(CNARecordCache* cache) {
-  m_bPlainStep = 0;
+  _EndPlainStep();
   if (cache == m_pclRecordCache) return;
   if (cache != nullptr) cache->AddRef();
   if (m_pclRecordCache != nullptr) {
@@ -59,6 +59,7 @@ BOOL CNAStatement::_bCreateTableCacheIndex() {
     if (m_pclStatementSQL != nullptr) m_pclStatementSQL->bReset();
   }
   m_eParseNeedUpdate = cause;
+  m_bPlainReady = 0;
   _SetRecordSaveId(saved);
   if (saved != -1) m_pclDataAccess->nReleaseRecordSave(saved);
   return index != nullptr ? TRUE : FALSE;
@@ -81,6 +82,7 @@ BOOL CNAStatement::DestroyCacheIndex() {
     if (m_bOutOfRange || m_llCurrentRecord < 0) {
       m_bCurrentRecordLost = 1;
       m_bOutOfRange = 1;
+      m_bPlainReady = 0;
       m_bFound = 0;
     } else {
       ok = bSetParseNeedUpdate(NA_PARSE_REPLACE);
@@ -105,7 +107,7 @@ BOOL CNAStatement::_bFetchCacheIndex(eNA_PARSEDIRECTION direction, long long cou
   } else {
     const int n = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(count);
     if (!index->bGetRecordPosition(direction, n, &row, &before)) return FALSE;
-    if (row < 0) m_nOutSide = direction == NA_PARSE_FIRST || direction == NA_PARSE_NEXT ? 1 : -1;
+    if (row < 0) _SetOutSide(direction == NA_PARSE_FIRST || direction == NA_PARSE_NEXT ? 1 : -1);
   }
   m_nIndexEqualBefore = before;
   if (row < 0) {
@@ -149,7 +151,7 @@ BOOL CNAStatement::bUpdateParsePositionInCacheIndex(eNA_PARSEDIRECTION* directio
     int row = -1;
     if (!index->bGetRecordPosition(NA_PARSE_LAST, 1, &row, nullptr)) return FALSE;
     if (row < 0) {
-      m_nOutSide = next ? 1 : -1;
+      _SetOutSide(next ? 1 : -1);
       return TRUE;
     }
     if (!next) --*count;

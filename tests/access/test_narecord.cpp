@@ -516,6 +516,50 @@ TEST_F(Record, PlainCopyKeepingTheTwinIsAskedAgainAfterItsPartsChange) {
   }
 }
 
+// The plain copy into the twinned original takes every byte of the current buffer, whatever
+// its size (in blocks up to 128 bytes, a memcpy beyond), from parts noted when the copy was found
+// plain: buffers made again between two copies are found and copied into anew.
+TEST_F(Record, PlainCopyIntoTheTwinnedOriginalTakesEveryByte) {
+  for (unsigned int size : {1u, 14u, 15u, 16u, 31u, 32u, 47u, 63u, 64u, 100u, 127u, 128u, 200u}) {
+    SCOPED_TRACE(size);
+    RecordBench bench;
+    bench.Add(L"t", NA_IT_TEXTE, size);
+    ASSERT_TRUE(bench.Build());
+    CNARecord* r = bench.Record();
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(round);
+      // The second round's buffers are new ones, of the parts noted the first time none.
+      if (round == 1) {
+        ASSERT_TRUE(r->bUpdateChangedTypeInCurrentRecord(&bench.m_desc));
+      }
+      ASSERT_TRUE(r->bCopyCurrentRecordToOriginalRecord());
+      CNARecordValue* twin = r->pclGetCurrentValueNoRef()->pclGetClone(NA_COPY_ALL);
+      ASSERT_NE(twin, nullptr);
+      twin->AddRef();
+      r->TakeOriginalTwin(twin, false);
+      CNAKJRecord* from = r->pclGetCurrentValueNoRef()->pclGetNAKJRecord();
+      const CNARecordValue* original = r->pclPeekOriginalValueNoRef();
+      const CNAKJRecord* to = original->pclGetNAKJRecord();
+      const unsigned int total = from->nGetTotalSize();
+      ASSERT_EQ(to->nGetTotalSize(), total);
+      for (int row = 0; row < 2; ++row) {
+        for (unsigned int i = 0; i < total; ++i) from->pbyGetNullValuesFlags()[i] = static_cast<BYTE>(i * 37 + row + 1);
+        ASSERT_TRUE(r->bPlainCopyKeepsTwin(twin));
+        r->CopyPlainCurrentToTwinnedOriginal();
+        EXPECT_EQ(memcmp(to->pbyGetNullValuesFlags(), from->pbyGetNullValuesFlags(), total), 0);
+      }
+      EXPECT_EQ(r->pclGetOriginalTwinNoRef(), twin);
+      if (r->pclGetCurrentValueNoRef()->pclGetRecordIdNoRef() != nullptr) {
+        const auto* id = static_cast<const CNARecordId_RecordValues*>(original->pclGetRecordIdNoRef());
+        EXPECT_EQ(id->pbyGetRecord(), to->pbyGetNullValuesFlags());
+        EXPECT_EQ(id->nGetLength(), total);
+      }
+      r->DropOriginalTwin(twin);
+      EXPECT_EQ(twin->nRelease(), 0);
+    }
+  }
+}
+
 TEST_F(Record, RecordBufferOutlivesItsValueWhileCounted) {
   RecordBench bench;
   bench.Add(L"n", NA_IT_I4, 4);

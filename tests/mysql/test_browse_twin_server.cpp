@@ -155,6 +155,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
   // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
   // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
   // w: another session changes a row; S: seek id 10; g: first on d through the default item (id);
+  // T: a transaction ends (every started browse marked for a new run);
   // N P: two next or two previous reads on id, nothing looked at between them (the record's
   // original still the statement's twin at the second).
   const struct {
@@ -192,6 +193,9 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       {"StepsUnseenFromTheEnd", nullptr, "lPPPPNNPPPfNN"},
       {"StepsUnseenFromTheEndInBlocks", "5", "lPPPPPPNNNNPP"},
       {"StepsUnseenWithoutBackwardFetch", nullptr, "fNNPPlPPNN", {false, false}},
+      // Whatever changes the browse between two unseen steps (a rebuild asked, a seek, a filter,
+      // a return, a transaction's end, the ends, a lost session) sends the next one the long way.
+      {"StepsUnseenAroundEveryChange", nullptr, "fwTNNNNhmNxNNSNNFNDNsNNrNlNPPfPNKNN"},
   };
   using Trace = std::vector<std::string>;
   auto run = [&](const char* cache, const char* ops, BrowseKnobs knobs, bool stepRoad) {
@@ -241,6 +245,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
         }
         case 'K': KillSession(cnx); break;
         case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
+        case 'T': a->SetTransactionTermined(); break;
       }
       int out = -1;
       a->bHEndehors(L"id", &out);
