@@ -73,7 +73,7 @@ class CScriptedAccess final : public CNADataAccess {
       return TRUE;
     }
     CNAError::g_RaiseUserError(pclGetErrorNoRef(), NA_ERRORTYPE_DEFAULT, NA_SRC_DATAACCESS, 99, nullptr,
-                               pszGetLogicalName(), nullptr, kMissingTable, pszGetLogicalName());
+                               pszGetLogicalName(), nullptr, kMissingTable, pszGetLogicalName(), L"");
     return FALSE;
   }
 };
