@@ -325,15 +325,7 @@ class CNARecord : public CInterf {
   // from the parts noted with the finding, which nothing changed since; the state copied is
   // none, the only one the finding lets through.
   [[gnu::always_inline]] void CopyPlainCurrentToTwinnedOriginal() {
-    CNARecordValue* to = m_pclOriginal;
-    BYTE* bytes = m_stPlainCopy.to;
-    const BYTE* from = m_stPlainCopy.from;
-    const unsigned int total = m_stPlainCopy.total;
-    CNARecordId_RecordValues* id = m_stPlainCopy.id;
-    m_bOriginalSet = 1;
-    to->m_eState = NA_RECORDSTATE_NONE;
-    if (from != nullptr) s_CopyRecordBytes(bytes, from, total);
-    if (id != nullptr) id->TakeView(bytes, total, nullptr);
+    _CopyPlainParts(m_pclOriginal, m_stPlainCopy, NA_RECORDSTATE_NONE);
   }
 
   // ---- A statement's row as read, kept here until one of the two copies changes ----
@@ -423,16 +415,33 @@ class CNARecord : public CInterf {
     if (m_pclOriginalTwin != nullptr) _GiveTwinItsCopy();
   }
   void _GiveTwinItsCopy() const;
-  // What _CopyPlain of from into to reads besides the state, kept for the copies that follow
-  // while m_nPlainCopyFound stays current.
-  [[gnu::always_inline]] void _NotePlainCopy(const CNARecordValue* to, const CNARecordValue* from) const {
+  // What _CopyPlain of from into to reads besides the state: the original's bytes, the current's
+  // (null: nothing to copy), their size, the original's identifier to point at them.
+  struct STPlainCopy {
+    BYTE* to = nullptr;
+    const BYTE* from = nullptr;
+    unsigned int total = 0;
+    CNARecordId_RecordValues* id = nullptr;
+  };
+  [[gnu::always_inline]] static STPlainCopy s_stPlainCopyOf(const CNARecordValue* to, const CNARecordValue* from) {
     const CNAKJRecord* record = to->m_pclRecord;
     const unsigned int total = record->nGetTotalSize();
-    m_stPlainCopy.to = record->pbyGetNullValuesFlags();
-    m_stPlainCopy.from = record != from->m_pclRecord && total > 0 ? from->m_pclRecord->pbyGetNullValuesFlags() : nullptr;
-    m_stPlainCopy.total = total;
-    m_stPlainCopy.id =
-        static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
+    return {record->pbyGetNullValuesFlags(),
+            record != from->m_pclRecord && total > 0 ? from->m_pclRecord->pbyGetNullValuesFlags() : nullptr, total,
+            static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr)};
+  }
+  // Kept for the copies that follow while m_nPlainCopyFound stays current.
+  [[gnu::always_inline]] void _NotePlainCopy(const CNARecordValue* to, const CNARecordValue* from) const {
+    m_stPlainCopy = s_stPlainCopyOf(to, from);
+  }
+  // The copy from its parts, all read before the first store (the stores may alias the sizes).
+  [[gnu::always_inline]] void _CopyPlainParts(CNARecordValue* to, const STPlainCopy& noted, eNA_RECORDSTATE state) {
+    const STPlainCopy parts = noted;
+    m_bOriginalSet = 1;
+    to->m_eState = state;
+    // The flags open the buffer: its bytes are the flags' on.
+    if (parts.from != nullptr) s_CopyRecordBytes(parts.to, parts.from, parts.total);
+    if (parts.id != nullptr) parts.id->TakeView(parts.to, parts.total, nullptr);
   }
   // memcpy of two distinct buffers, in line up to 128 bytes (a record of a few short columns):
   // blocks of 16 from both ends, overlapping in the middle.
@@ -460,18 +469,8 @@ class CNARecord : public CInterf {
   }
   // from's state and bytes into to, their copy a plain one (CNARecordValue::_bPlainCopyFrom).
   [[gnu::always_inline]] void _CopyPlain(CNARecordValue* to, const CNARecordValue* from) {
-    // Everything read before the first store: the stores may alias the sizes.
-    CNAKJRecord* record = to->m_pclRecord;
-    const CNAKJRecord* source = from->m_pclRecord;
-    BYTE* bytes = record->pbyGetNullValuesFlags();
-    const unsigned int total = record->nGetTotalSize();
-    const eNA_RECORDSTATE state = from->m_eState;
-    auto* id = static_cast<CNARecordId_RecordValues*>(from->m_pclRecordId != nullptr ? to->m_pclRecordId : nullptr);
-    m_bOriginalSet = 1;
-    to->m_eState = state;
-    // The flags open the buffer: its bytes are the flags' on.
-    if (record != source && total > 0) memcpy(bytes, source->pbyGetNullValuesFlags(), total);
-    if (id != nullptr) id->TakeView(bytes, total, nullptr);
+    const STPlainCopy parts = s_stPlainCopyOf(to, from);
+    _CopyPlainParts(to, parts, from->m_eState);
   }
 
   CNAError* m_pclError = nullptr;
@@ -492,14 +491,8 @@ class CNARecord : public CInterf {
   // CNAKJRecord::s_nLayoutsNow when the original and current values were last found to copy
   // plainly (bPlainCopyKeepsTwin); 0: not known. Forgotten with the values.
   mutable unsigned int m_nPlainCopyFound = 0;
-  // _NotePlainCopy's parts, right while m_nPlainCopyFound is current: the original's bytes, the
-  // current's (null: nothing to copy), their size, the original's identifier to point at them.
-  mutable struct {
-    BYTE* to = nullptr;
-    const BYTE* from = nullptr;
-    unsigned int total = 0;
-    CNARecordId_RecordValues* id = nullptr;
-  } m_stPlainCopy;
+  // _NotePlainCopy's parts, right while m_nPlainCopyFound is current.
+  mutable STPlainCopy m_stPlainCopy;
   CRefArray<CNAColumn> m_tabColumnOrder;
   CRefArray<CNAColumn> m_tabColumnMemo;
   CRefArray<CNAColumn> m_tabComposedKey;
