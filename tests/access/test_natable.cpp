@@ -320,10 +320,25 @@ TEST_F(Table, ClosingAFileNeverOpenedKeepsTheBindVariables) {
   EXPECT_EQ(TableError(m_pTable), kNotOpened);
 }
 
+// A context that counts how often the driver asks for its two ids.
+class CCountingContext final : public INAContext {
+ public:
+  CCountingContext(DWORD ctx, DWORD data) : m_dwCtx(ctx), m_dwData(data) {}
+  DWORD dwGetCtxID() const override { return ++m_nCalls, m_dwCtx; }
+  DWORD dwGetDataID() const override { return ++m_nCalls, m_dwData; }
+  int nCalls() const { return m_nCalls; }
+  void ResetCalls() { m_nCalls = 0; }
+
+ private:
+  DWORD m_dwCtx;
+  DWORD m_dwData;
+  mutable int m_nCalls = 0;
+};
+
 TEST_F(Table, TheSameFileAgainCostsTwoContextCallsAndTwoTablesEachFindTheirOwn) {
   CHostDataSourceDescription other{L"Lines"};
   CNATable* second = static_cast<CNATable*>(m_pDriver->piGetTable(&m_host, &other));
-  CHostContext orders(7, 1), lines(7, 2);
+  CCountingContext orders(7, 1), lines(7, 2);
   ASSERT_TRUE(m_pTable->bHOuvre(&orders, eNA_ACCESS{0}, nullptr));
   ASSERT_TRUE(second->bHOuvre(&lines, eNA_ACCESS{0}, nullptr));
   ASSERT_TRUE(Read(m_pTable, &orders));
