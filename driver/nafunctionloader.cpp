@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "driver/mysqlapi.h"
@@ -133,8 +135,32 @@ BOOL CNAFunctionLoader::_bLoadLibraryNative(unsigned int* errorCode, const wchar
   std::vector<wchar_t> directory(room, 0), name(room, 0);
   CDiskFile::__SplitPath(path, directory.data(), name.data());
   if (directory[0] != 0) return _bLoadLibraryNative(errorCode, name.data(), directory.data());
-  const CTString own = OwnDirectory();
-  if (own.nTaille() > 0 && _bLoadLibraryNative(errorCode, name.data(), own.pszGet())) return TRUE;
+  // The attempt in the driver's own directory is made in bytes on the stack, the bytes the wide
+  // road gave (a backslash read as a slash): nothing sized by the folder's name goes through the
+  // heap, whose layout, and with it the client's allocator cost a query, would move with it.
+  Dl_info info{};
+  const char* slash = nullptr;
+  if (dladdr(reinterpret_cast<void*>(&OwnDirectory), &info) != 0 && info.dli_fname != nullptr)
+    slash = strrchr(info.dli_fname, '/');
+  const CUnixName bare(name.data());
+  char full[1024];
+  const size_t dir = slash != nullptr ? static_cast<size_t>(slash + 1 - info.dli_fname) : 0;
+  if (slash != nullptr && bare.bOk() && dir + strlen(bare.psz()) < sizeof full) {
+    memcpy(full, info.dli_fname, dir);
+    std::replace(full, full + dir, '\\', '/');
+    strcpy(full + dir, bare.psz());
+    m_hLibrary = dlopen(full, RTLD_NOW | RTLD_NODELETE);
+    if (m_hLibrary != nullptr) {
+      m_csLibraryDirectory = OwnDirectory();
+      m_csLoadedName = m_csLibraryDirectory;
+      m_csLoadedName.Add(name.data());
+      return TRUE;
+    }
+    // Its reason is the search's to give.
+    dlerror();
+  } else if (slash != nullptr && _bLoadLibraryNative(errorCode, name.data(), OwnDirectory().pszGet())) {
+    return TRUE;
+  }
   return _bLoadLibraryNative(errorCode, name.data(), nullptr);
 }
 

@@ -93,6 +93,30 @@ TEST_F(LoaderTest, FakesAndMissingFilesGiveTheirErrors) {
   EXPECT_NE(std::wstring(call.pszGetError()).find(L"mysql_options"), std::wstring::npos);
 }
 
+// A bare name is tried first in the directory of the code that loads it (here the test program's,
+// where the fakes are built), then through the system's search, whose reason a failure gives.
+TEST_F(LoaderTest, BareNameIsTriedInTheOwnDirectoryThenSearched) {
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&Wide), &info), 0);
+  const std::filesystem::path self(info.dli_fname), fake(QX_FAKE_NOOPT);
+  if (std::filesystem::canonical(fake.parent_path()) != std::filesystem::canonical(self.parent_path()))
+    GTEST_SKIP() << "the fakes are not built beside the test program";
+  const std::wstring own = self.parent_path().wstring() + L"/", bare = fake.filename().wstring();
+  for (const std::wstring& name : {bare, std::wstring(L"libqx_no_such_client.so")}) {
+    CNAFunctionLoader::g_Term();
+    const bool found = name == bare;
+    EXPECT_EQ(Load(name.c_str()), found) << name;
+    const std::wstring reason = error.pszGetSystemErrorMessage();
+    if (found) {
+      EXPECT_EQ(std::wstring(loaded.pszGet()), own + bare);
+      EXPECT_EQ(std::wstring(CNAFunctionLoader::g_pclNAFunctionLoader->pszGetLibraryDirectory()), own);
+    } else {  // the search's reason, not the own directory's
+      EXPECT_NE(reason.find(L"No such file"), std::wstring::npos) << reason;
+      EXPECT_EQ(reason.find(own), std::wstring::npos) << reason;
+    }
+  }
+}
+
 // The quote-aware escaper is preferred, and its refusal is an error of its own, never an empty
 // literal written with success: the client's error when it gives one, else a conversion error.
 TEST_F(LoaderTest, RefusingEscaperRaisesTheClientsError) {
