@@ -287,18 +287,10 @@ template <typename F>
   return FALSE;
 }
 
-template <bool kHold, bool kLeanHit, typename F>
+template <bool kHold, typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   m_pclResetError->ResetLocked();
-  if constexpr (kLeanHit) {
-    // Every road but the cache's hit out of line, so that the hit saves only the registers it
-    // needs itself.
-    if (ctx != nullptr) {
-      if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallCached(cached, call, bOutsGiven);
-    }
-    return _bForwardUncached(ctx, call, whenNone, bOutsGiven);
-  }
   if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
   // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
   // reference to give back on that road.
@@ -309,9 +301,41 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
 }
 
 template <typename F>
-[[gnu::noinline]] BOOL CNATable::_bForwardUncached(INAContext* ctx, F call, BOOL whenNone, bool bOutsGiven) const {
-  if (_bNoContext(ctx)) return FALSE;
-  return _bCallHeld(_pclLookUpDataAccess(ctx), call, whenNone, bOutsGiven);
+[[gnu::always_inline]] inline BOOL CNATable::_bForwardLean(INAContext* ctx, F call) const {
+  // Written before the lock: the arguments' registers are free from here on.
+  STLeanCall<F> c{this, ctx, call};
+  CNADriverMutex& mutex = CNADriver::m_gstDriverCriticalSection;
+  mutex.Lock();
+  BOOL answer;
+  try {
+    c.table->m_pclResetError->ResetLocked();
+    // The cache read anew after the getters: _pclCachedDataAccess's test in that order.
+    if (c.ctx != nullptr && gpclLastDataAccess != nullptr && c.ctx->dwGetCtxID() == gdwCtxID &&
+        c.ctx->dwGetDataID() == gdwDataID) {
+      // The access read after its error's reset: nothing waits across that reset's call.
+      gpclLastAccessError->ResetLocked();
+      answer = c.call(c.table, gpclLastDataAccess);
+    } else {
+      answer = s_bForwardMissed(c);
+    }
+  } catch (...) {
+    s_UnlockRethrow();
+  }
+  // The answer is given back through the release: nothing of it waits across a call.
+  return mutex.nUnlockAnswering(answer);
+}
+
+[[noreturn, gnu::noinline]] void CNATable::s_UnlockRethrow() {
+  CNADriver::m_gstDriverCriticalSection.Unlock();
+  throw;
+}
+
+template <typename F>
+[[gnu::noipa]] BOOL CNATable::s_bForwardMissed(const STLeanCall<F>& c) {
+  const CNATable* table = c.table;
+  if (table->_bNoContext(c.ctx)) return FALSE;
+  auto call = [&c](CNADataAccess* a) { return c.call(c.table, a); };
+  return table->_bCallHeld(table->_pclLookUpDataAccess(c.ctx), call, FALSE, true);
 }
 
 template <typename F>
@@ -383,8 +407,9 @@ BOOL CNATable::bHDebloqueNumEnr(INAContext* ctx, long long recnum) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueNumEnr(recnum); });
 }
 BOOL CNATable::bHEnDehors(INAContext* ctx, const wchar_t* item, int* out) {
-  return _bForward<false, true>(ctx, [item, out](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE,
-                                out != nullptr);
+  return _bForwardLean(ctx, [item, out](const CNATable* table, CNADataAccess* a) {
+    return out != nullptr ? a->bHEndehors(item, out) : table->_bRaiseNullOut(a);
+  });
 }
 BOOL CNATable::bEvalHTrouve(INAContext* ctx, const wchar_t* item, int* found, int* second) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); }, FALSE,
@@ -449,8 +474,9 @@ BOOL CNATable::bSetBLOB(INAContext* ctx, unsigned int memo, const CAny* value) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetBLOB(memo, value); });
 }
 BOOL CNATable::bGetRecord(INAContext* ctx, CNAKJRecord** record) const {
-  return _bForward<false, true>(ctx, [record](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE,
-                                record != nullptr);
+  return _bForwardLean(ctx, [record](const CNATable* table, CNADataAccess* a) {
+    return record != nullptr ? a->bGetRecord(record) : table->_bRaiseNullOut(a);
+  });
 }
 BOOL CNATable::bSetRecord(INAContext* ctx, CNAKJRecord* record) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetRecord(record); });
