@@ -1,5 +1,8 @@
 #include "access/natable.h"
 
+#include <exception>
+#include <new>
+
 #include "access/nadataaccess.h"
 #include "access/nadataaccessstep.h"
 #include "access/natableheld.h"
@@ -307,6 +310,7 @@ template <typename F>
   CNADriverMutex& mutex = CNADriver::m_gstDriverCriticalSection;
   mutex.Lock();
   BOOL answer;
+  bool thrown = true;
   try {
     c.table->m_pclResetError->ResetLocked();
     // The cache read anew after the getters: _pclCachedDataAccess's test in that order.
@@ -318,16 +322,31 @@ template <typename F>
     } else {
       answer = s_bForwardMissed(c);
     }
+    thrown = false;
   } catch (...) {
-    s_UnlockRethrow();
+    s_KeepCaught();
   }
+  // Thrown on once the handler is left: the frame keeps nothing for that road.
+  if (thrown) [[unlikely]]
+    s_UnlockRethrow();
   // The answer is given back through the release: nothing of it waits across a call.
   return mutex.nUnlockAnswering(answer);
 }
 
+namespace {
+// What _bForwardLean caught, between its handler and its rethrow (this thread's only): raw bytes,
+// so that no thread-exit destructor is registered that would pin the library.
+alignas(std::exception_ptr) thread_local unsigned char t_abyCaught[sizeof(std::exception_ptr)];
+}  // namespace
+
+[[gnu::noinline]] void CNATable::s_KeepCaught() { new (t_abyCaught) std::exception_ptr(std::current_exception()); }
+
 [[noreturn, gnu::noinline]] void CNATable::s_UnlockRethrow() {
+  std::exception_ptr* kept = std::launder(reinterpret_cast<std::exception_ptr*>(t_abyCaught));
+  const std::exception_ptr thrown = std::move(*kept);
+  kept->~exception_ptr();
   CNADriver::m_gstDriverCriticalSection.Unlock();
-  throw;
+  std::rethrow_exception(thrown);
 }
 
 template <typename F>

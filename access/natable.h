@@ -258,8 +258,10 @@ class CNATable : public INATable {
   // compiler's analysis across functions, so that c counts as escaped in the entry.
   template <typename F>
   static BOOL s_bForwardMissed(const STLeanCall<F>& c);
-  // _bForwardLean's handler: gives the driver mutex up and throws on what was caught. Apart, so
-  // that the handler keeps nothing of its own across the release.
+  // _bForwardLean's road for what its calls throw: the handler keeps it, and once the handler is
+  // left the driver mutex is given up and it is thrown on. Apart, so that the entry keeps no
+  // saved register for that road.
+  static void s_KeepCaught();
   [[noreturn]] static void s_UnlockRethrow();
   // _bForward's end for the access looked up, whose reference it gives back: whenNone when there
   // is none, with user error 19 for FALSE; else _bCallAccess.
