@@ -614,12 +614,14 @@ class CNADataAccess : public CInterf {
   // A null item (the empty text) is looked up.
   [[gnu::always_inline]] BOOL bHEndehors(const wchar_t* item, int* out) {
     CNAStatement* last = m_pclLastStatement;
-    CNAStatement* stmt = item != nullptr && last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) &&
-                                 s_bSameItem(item, last->pszGetBrowseItem())
-                             ? last
-                             : _pclPeekStatement(item != nullptr ? item : L"");
-    return stmt != nullptr ? stmt->HEndehors(out) : _bNoBrowse(item);
+    if (item != nullptr && last != nullptr && last->bFoundAt(m_tabStatement.dwGetStamp()) &&
+        s_bSameItem(item, last->pszGetBrowseItem()))
+      return last->HEndehors(out);
+    return _bHEndehorsLookedUp(item, out);
   }
+  // bHEndehors for an item other than the last statement's: out of line, so that the entry's
+  // road keeps nothing across a call.
+  BOOL _bHEndehorsLookedUp(const wchar_t* item, int* out);
   // Whether the host's item text is ours (neither null), read no further than its NUL: each
   // character compared before the next is read. Eight a turn, the first turn in a straight line:
   // the known-item tests of every row read and every bHEndehors compare a short name, where the

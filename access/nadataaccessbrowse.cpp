@@ -740,6 +740,11 @@ BOOL CNADataAccess::_bIsValidRecordNumber(long long recnum) { return recnum == 0
 
 // Out of line: a raise's pushed arguments would cost the host entries that ask this after every
 // read a frame pointer.
+[[gnu::noinline]] BOOL CNADataAccess::_bHEndehorsLookedUp(const wchar_t* item, int* out) {
+  CNAStatement* stmt = _pclPeekStatement(item != nullptr ? item : L"");
+  return stmt != nullptr ? stmt->HEndehors(out) : _bNoBrowse(item);
+}
+
 [[gnu::noinline]] BOOL CNADataAccess::_bNoBrowse(const wchar_t* item) {
   CNAError::g_RaiseUserError(m_pclError, NA_ERRORTYPE_DEFAULT, kSourceFile, kSiteNoBrowse, m_pclConnection,
                              pszGetLogicalName(), item, 5, item);

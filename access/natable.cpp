@@ -1,5 +1,8 @@
 #include "access/natable.h"
 
+#include <exception>
+#include <new>
+
 #include "access/nadataaccess.h"
 #include "access/nadataaccessstep.h"
 #include "access/natableheld.h"
@@ -287,18 +290,10 @@ template <typename F>
   return FALSE;
 }
 
-template <bool kHold, bool kLeanHit, typename F>
+template <bool kHold, typename F>
 BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
   CNADriverLock lock;
   m_pclResetError->ResetLocked();
-  if constexpr (kLeanHit) {
-    // Every road but the cache's hit out of line, so that the hit saves only the registers it
-    // needs itself.
-    if (ctx != nullptr) {
-      if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallCached(cached, call, bOutsGiven);
-    }
-    return _bForwardUncached(ctx, call, whenNone, bOutsGiven);
-  }
   if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
   // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
   // reference to give back on that road.
@@ -309,9 +304,57 @@ BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiv
 }
 
 template <typename F>
-[[gnu::noinline]] BOOL CNATable::_bForwardUncached(INAContext* ctx, F call, BOOL whenNone, bool bOutsGiven) const {
-  if (_bNoContext(ctx)) return FALSE;
-  return _bCallHeld(_pclLookUpDataAccess(ctx), call, whenNone, bOutsGiven);
+[[gnu::always_inline]] inline BOOL CNATable::_bForwardLean(INAContext* ctx, F call) const {
+  // Written before the lock: the arguments' registers are free from here on.
+  STLeanCall<F> c{this, ctx, call};
+  CNADriverMutex& mutex = CNADriver::m_gstDriverCriticalSection;
+  mutex.Lock();
+  BOOL answer;
+  bool thrown = true;
+  try {
+    c.table->m_pclResetError->ResetLocked();
+    // The cache read anew after the getters: _pclCachedDataAccess's test in that order.
+    if (c.ctx != nullptr && gpclLastDataAccess != nullptr && c.ctx->dwGetCtxID() == gdwCtxID &&
+        c.ctx->dwGetDataID() == gdwDataID) {
+      // The access read after its error's reset: nothing waits across that reset's call.
+      gpclLastAccessError->ResetLocked();
+      answer = c.call(c.table, gpclLastDataAccess);
+    } else {
+      answer = s_bForwardMissed(c);
+    }
+    thrown = false;
+  } catch (...) {
+    s_KeepCaught();
+  }
+  // Thrown on once the handler is left: the frame keeps nothing for that road.
+  if (thrown) [[unlikely]]
+    s_UnlockRethrow();
+  // The answer is given back through the release: nothing of it waits across a call.
+  return mutex.nUnlockAnswering(answer);
+}
+
+namespace {
+// What _bForwardLean caught, between its handler and its rethrow (this thread's only): raw bytes,
+// so that no thread-exit destructor is registered that would pin the library.
+alignas(std::exception_ptr) thread_local unsigned char t_abyCaught[sizeof(std::exception_ptr)];
+}  // namespace
+
+[[gnu::noinline]] void CNATable::s_KeepCaught() { new (t_abyCaught) std::exception_ptr(std::current_exception()); }
+
+[[noreturn, gnu::noinline]] void CNATable::s_UnlockRethrow() {
+  std::exception_ptr* kept = std::launder(reinterpret_cast<std::exception_ptr*>(t_abyCaught));
+  const std::exception_ptr thrown = std::move(*kept);
+  kept->~exception_ptr();
+  CNADriver::m_gstDriverCriticalSection.Unlock();
+  std::rethrow_exception(thrown);
+}
+
+template <typename F>
+[[gnu::noipa]] BOOL CNATable::s_bForwardMissed(const STLeanCall<F>& c) {
+  const CNATable* table = c.table;
+  if (table->_bNoContext(c.ctx)) return FALSE;
+  auto call = [&c](CNADataAccess* a) { return c.call(c.table, a); };
+  return table->_bCallHeld(table->_pclLookUpDataAccess(c.ctx), call, FALSE, true);
 }
 
 template <typename F>
@@ -383,8 +426,9 @@ BOOL CNATable::bHDebloqueNumEnr(INAContext* ctx, long long recnum) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bHDebloqueNumEnr(recnum); });
 }
 BOOL CNATable::bHEnDehors(INAContext* ctx, const wchar_t* item, int* out) {
-  return _bForward<false, true>(ctx, [item, out](CNADataAccess* a) { return a->bHEndehors(item, out); }, FALSE,
-                                out != nullptr);
+  return _bForwardLean(ctx, [item, out](const CNATable* table, CNADataAccess* a) {
+    return out != nullptr ? a->bHEndehors(item, out) : table->_bRaiseNullOut(a);
+  });
 }
 BOOL CNATable::bEvalHTrouve(INAContext* ctx, const wchar_t* item, int* found, int* second) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bEvalHTrouve(item, found, second); }, FALSE,
@@ -449,8 +493,9 @@ BOOL CNATable::bSetBLOB(INAContext* ctx, unsigned int memo, const CAny* value) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetBLOB(memo, value); });
 }
 BOOL CNATable::bGetRecord(INAContext* ctx, CNAKJRecord** record) const {
-  return _bForward<false, true>(ctx, [record](CNADataAccess* a) { return a->bGetRecord(record); }, FALSE,
-                                record != nullptr);
+  return _bForwardLean(ctx, [record](const CNATable* table, CNADataAccess* a) {
+    return record != nullptr ? a->bGetRecord(record) : table->_bRaiseNullOut(a);
+  });
 }
 BOOL CNATable::bSetRecord(INAContext* ctx, CNAKJRecord* record) {
   return _bForward(ctx, [&](CNADataAccess* a) { return a->bSetRecord(record); });

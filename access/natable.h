@@ -232,9 +232,8 @@ class CNATable : public INATable {
   // access's error, call(access), release, unlock. whenNone answers for a file not open in ctx
   // (FALSE: with the error 19; TRUE: quietly). bOutsGiven false: a pointer the entry answers
   // through is null (user error 4, nothing forwarded). kHold false: call never releases the
-  // access, which then takes no reference when it is the cached one. kLeanHit (with kHold
-  // false): only the cache's hit in line, call then copied to the rest (by-value captures).
-  template <bool kHold = true, bool kLeanHit = false, typename F>
+  // access, which then takes no reference when it is the cached one.
+  template <bool kHold = true, typename F>
   BOOL _bForward(INAContext* ctx, F&& call, BOOL whenNone = FALSE, bool bOutsGiven = true) const;
   // _bForward's end for the access found: its error reset, user error 4 without the out pointer,
   // else call(access).
@@ -243,10 +242,27 @@ class CNATable : public INATable {
   // _bCallAccess for the cache's hit.
   template <typename F>
   BOOL _bCallCached(CNADataAccess* cached, F& call, bool bOutsGiven) const;
-  // _bForward<false, true>'s roads but the cache's hit: a null ctx, the lookup, user error 19.
-  // call is taken by value: the hit's road then keeps its arguments in registers.
+  // The entries asked at every row that never let the access go: _bForward<false> for call(table,
+  // access), which raises user error 4 itself. Only the cache's hit is in line; its arguments wait
+  // in the frame (STLeanCall), which the miss's road is given: the host's id getters may thus
+  // write it, so the hit reads back the few it needs instead of holding all in saved registers.
   template <typename F>
-  BOOL _bForwardUncached(INAContext* ctx, F call, BOOL whenNone, bool bOutsGiven) const;
+  struct STLeanCall {
+    const CNATable* table;
+    INAContext* ctx;
+    F call;
+  };
+  template <typename F>
+  BOOL _bForwardLean(INAContext* ctx, F call) const;
+  // _bForwardLean's roads but the cache's hit: a null ctx, the lookup, user error 19. Opaque to the
+  // compiler's analysis across functions, so that c counts as escaped in the entry.
+  template <typename F>
+  static BOOL s_bForwardMissed(const STLeanCall<F>& c);
+  // _bForwardLean's road for what its calls throw: the handler keeps it, and once the handler is
+  // left the driver mutex is given up and it is thrown on. Apart, so that the entry keeps no
+  // saved register for that road.
+  static void s_KeepCaught();
+  [[noreturn]] static void s_UnlockRethrow();
   // _bForward's end for the access looked up, whose reference it gives back: whenNone when there
   // is none, with user error 19 for FALSE; else _bCallAccess.
   template <typename F>

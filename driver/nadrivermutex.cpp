@@ -68,6 +68,11 @@ void CNADriverMutex::_UnlockMarked() {
   if ((m_nState.exchange(kFree, std::memory_order_release) & kWaited) != 0) Futex(_pnFutexWord(), FUTEX_WAKE, 1);
 }
 
+[[gnu::noinline]] int CNADriverMutex::_nUnlockMarkedAnswering(int answer) noexcept {
+  _UnlockMarked();
+  return answer;
+}
+
 bool CNADriverMutex::bTryLock() {
   const uintptr_t self = s_nSelf();
   uintptr_t seen = kFree;

@@ -35,6 +35,14 @@ class CNADriverMutex {
     if (!m_nState.compare_exchange_strong(held, kFree, std::memory_order_release, std::memory_order_relaxed))
       _UnlockMarked();
   }
+  // Unlock that answers answer: its marked end is a tail call, so that a host entry that returns
+  // what it hands here keeps nothing in a saved register across the release.
+  [[gnu::always_inline]] int nUnlockAnswering(int answer) noexcept {
+    uintptr_t held = s_nSelf();
+    if (!m_nState.compare_exchange_strong(held, kFree, std::memory_order_release, std::memory_order_relaxed))
+      return _nUnlockMarkedAnswering(answer);
+    return answer;
+  }
   // Takes it when it is free or already this thread's; whether it did (then Unlock once).
   bool bTryLock();
   // Whether the calling thread holds it.
@@ -66,6 +74,7 @@ class CNADriverMutex {
   void _LockSlow(uintptr_t self);
   // Unlock's end when a mark is set: a nested hold's end, else the release that wakes a sleeper.
   void _UnlockMarked();
+  int _nUnlockMarkedAnswering(int answer) noexcept;
   // The owner's nested hold: counted, and marked in the word at the first.
   void _Nest();
   // The kernel's word: the half of m_nState that holds the marks.

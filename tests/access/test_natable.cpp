@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -369,6 +370,42 @@ TEST_F(Table, TheSameFileAgainCostsTwoContextCallsAndTwoTablesEachFindTheirOwn) 
   EXPECT_EQ(TableError(m_pTable), kNotOpened);
   EXPECT_TRUE(second->bHFerme(&lines));
   EXPECT_EQ(second->nExternalRelease(), 0);
+}
+
+// A context whose id getters throw once told to.
+class CThrowingContext final : public INAContext {
+ public:
+  DWORD dwGetCtxID() const override { return bThrow ? throw std::runtime_error("ctx"), 0 : 9; }
+  DWORD dwGetDataID() const override { return bThrow ? throw std::runtime_error("data"), 0 : 1; }
+  bool bThrow = false;
+};
+
+// What the host's getters throw leaves the entries that ask them with the driver mutex given up,
+// on the cache's hit and on its miss alike.
+TEST_F(Table, HostGetterThatThrowsLeavesTheDriverMutexFree) {
+  CThrowingContext ctx;
+  ASSERT_TRUE(m_pTable->bHOuvre(&ctx, eNA_ACCESS{0}, nullptr));
+  CNAKJRecord* record = nullptr;
+  int out = 0;
+  const std::pair<const char*, std::function<BOOL()>> rows[] = {
+      {"bHLitxxx", [&] { return m_pTable->bHLitxxx(&ctx, L"id", NA_PARSE_NEXT, 1, eNA_LOCKTYPE{0}, nullptr, 0); }},
+      {"bHEnDehors", [&] { return m_pTable->bHEnDehors(&ctx, L"id", &out); }},
+      {"bGetRecord", [&] { return m_pTable->bGetRecord(&ctx, &record); }},
+      {"bHVersion", [&] { return m_pTable->bHVersion(&ctx, &out); }},
+  };
+  for (const bool cached : {true, false}) {
+    for (const auto& [op, call] : rows) {
+      SCOPED_TRACE(testing::Message() << op << " cached " << cached);
+      ctx.bThrow = false;
+      ASSERT_TRUE(Read(m_pTable, &ctx));
+      if (!cached) CNATable::g_ForgetDataAccess(CNATable::gpclLastDataAccess);
+      ctx.bThrow = true;
+      EXPECT_THROW(call(), std::runtime_error);
+      EXPECT_FALSE(CNADriver::m_gstDriverCriticalSection.bHeldByMe());
+    }
+  }
+  ctx.bThrow = false;
+  EXPECT_TRUE(m_pTable->bHFerme(&ctx));
 }
 
 TEST_F(Table, ClosedContextLeavesNoAccessInItsTablesOrTheCache) {

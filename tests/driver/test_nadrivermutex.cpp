@@ -25,8 +25,10 @@ TEST(DriverMutex, NestedHoldsKeepOtherThreadsOutUntilTheLastEnds) {
   struct Case {
     int holds;
     bool tryLockNested;  // the inner holds taken by bTryLock instead of Lock
+    bool answering;      // the releases by nUnlockAnswering, which answers what it is given
   };
-  const Case cases[] = {{1, false}, {2, false}, {3, false}, {2, true}, {4, true}};
+  const Case cases[] = {{1, false, false}, {2, false, false}, {3, false, false}, {2, true, false},
+                        {4, true, false},  {1, false, true},  {3, false, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.holds);
     CNADriverMutex mutex;
@@ -40,7 +42,10 @@ TEST(DriverMutex, NestedHoldsKeepOtherThreadsOutUntilTheLastEnds) {
     for (int i = c.holds; i > 0; --i) {
       EXPECT_TRUE(mutex.bHeldByMe());
       EXPECT_FALSE(OtherThreadTakes(&mutex)) << "holds left " << i;
-      mutex.Unlock();
+      if (c.answering)
+        EXPECT_EQ(mutex.nUnlockAnswering(i), i);
+      else
+        mutex.Unlock();
     }
     EXPECT_FALSE(mutex.bHeldByMe());
     EXPECT_TRUE(OtherThreadTakes(&mutex));
