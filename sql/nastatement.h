@@ -485,6 +485,7 @@ class CNAStatement : public CInterf {
   void SetRecordLimit(long long limit, long long skip) {
     m_llRecordLimit = limit;
     m_llRemainingSkip = skip;
+    if (skip > 0) m_bPlainReady = 0;
   }
   NA_WRITEPARSEFLAGS dwGetParseFlags() const { return m_dwParseFlags; }
   void SetParseFlags(NA_WRITEPARSEFLAGS flags) { m_dwParseFlags = flags; }
@@ -751,7 +752,7 @@ class CNAStatement : public CInterf {
   bool _bBrowseKeyUnique() const;
   bool _bBrowseKeyUniqueAgain() const;
   // The same for the plain step, whose record is never null: one compare of the record and one
-  // of its columns while the verdict kept is unique.
+  // of its column stamp while the verdict kept is unique.
   bool _bPlainKeyUnique() const;
   void _ForgetUniqueBrowse() const { m_clUniqueBrowse = {}; }
   // The rows equal to the original record just before it in the open block or row cache (server
@@ -867,13 +868,12 @@ class CNAStatement : public CInterf {
   std::vector<bool> m_tabEdgeNull;
   bool m_bEdgeInexact = false;
   int m_nEqualRows = 0;
-  // _bBrowseKeyUnique's answer for record at its column stamp; null record: none. uniqueRecord:
-  // record when the answer is unique, else null.
+  // _bBrowseKeyUnique's answer for record at its column stamp; null record: none. uniqueColumns:
+  // that stamp when the answer is unique, else 0.
   mutable struct {
     const CNARecord* record = nullptr;
-    const CNARecord* uniqueRecord = nullptr;
     unsigned int columns = 0;
-    bool unique = false;
+    unsigned int uniqueColumns = 0;
   } m_clUniqueBrowse;
   long long m_llLastMoved = 0;
   // The rows equal to the row the last index move landed on just before it in the index.
@@ -887,9 +887,9 @@ class CNAStatement : public CInterf {
   // road that changes one of those clears it; bFetch's other road sets it again.
   int m_bPlainStep = 0;
   // m_bPlainStep, no rebuild asked, the browse started and on a row, not lost, an access (the
-  // statement's for good): set by the landing that sets m_bPlainStep, cleared by every change of
-  // one of them (_EndPlainStep, _SetOutSide and the other setters of each), so that a step asks
-  // one word for all.
+  // statement's for good), no rows to skip: set by the landing that sets m_bPlainStep, cleared
+  // by every change of one of them (_EndPlainStep, _SetOutSide and the other setters of each),
+  // so that a step asks one word for all.
   int m_bPlainReady = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;

@@ -19,13 +19,13 @@
 [[gnu::always_inline]] inline bool CNAStatement::_bBrowseKeyUnique() const {
   const CNARecord* record = m_pclRecord;
   if (record != nullptr && record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.columns)
-    return m_clUniqueBrowse.unique;
+    return m_clUniqueBrowse.uniqueColumns != 0;
   return _bBrowseKeyUniqueAgain();
 }
 
 [[gnu::always_inline]] inline bool CNAStatement::_bPlainKeyUnique() const {
   const CNARecord* record = m_pclRecord;
-  if (record == m_clUniqueBrowse.uniqueRecord && record->nGetColumnStamp() == m_clUniqueBrowse.columns) return true;
+  if (record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.uniqueColumns) return true;
   return _bBrowseKeyUnique();
 }
 
@@ -84,5 +84,7 @@
   m_llLastMoved = 1;
   // No two rows share the key: each row's run starts afresh.
   _PlainTwinLand(direction == NA_PARSE_PREVIOUS ? -1 : 0);
+  // Ready, no rows were left to skip, and nothing since set any: the landing need not ask.
+  if (m_llRemainingSkip > 0) __builtin_unreachable();
   return TRUE;
 }
