@@ -82,8 +82,10 @@
   m_bRowValid = 1;
   m_bFoundByFetch = 1;
   m_llLastMoved = 1;
-  // No two rows share the key: each row's run starts afresh.
-  _PlainTwinLand(direction == NA_PARSE_PREVIOUS ? -1 : 0);
+  // No two rows share the key: each row's run starts afresh (-1 from the end: previous, the one
+  // after next).
+  static_assert(NA_PARSE_PREVIOUS == NA_PARSE_NEXT + 1);
+  _PlainTwinLand(NA_PARSE_NEXT - direction);
   // Ready, no rows were left to skip, and nothing since set any: the landing need not ask.
   if (m_llRemainingSkip > 0) __builtin_unreachable();
   return TRUE;
