@@ -175,8 +175,9 @@ class CNADataAccess : public CInterf {
   virtual BOOL bHChangeCle(const wchar_t* item, NA_WRITEPARSEFLAGS flags);
   virtual BOOL bSetCurrentRecordRead(int keepSave);
   // Whether bSetPlainRowRead reads record's row with no record save to let go.
-  bool bPlainRowReadOf(const CNARecord* record) const {
-    return record != nullptr && record == m_pclCurrentRecord && m_nRecordSaveID == -1 && m_nWrittenSaveID == -1;
+  bool bPlainRowReadOf(const CNARecord* record) const { return record != nullptr && bPlainRowReadOf(*record); }
+  bool bPlainRowReadOf(const CNARecord& record) const {
+    return &record == m_pclCurrentRecord && m_nRecordSaveID == -1 && m_nWrittenSaveID == -1;
   }
   // bSetCurrentRecordRead(0) in line for a row with no record save to let go and a plain copy to
   // the original (every row of a browse), the call otherwise.

@@ -200,7 +200,7 @@ void CNAStatement::SetDataSource(INADataSourceDescription* desc) {
 void CNAStatement::SetCurrentRecord(CNARecord* record) {
   Hold(&m_pclRecord, record);
   m_clRowBinding.Forget();
-  m_clUniqueBrowse.record = nullptr;
+  _ForgetUniqueBrowse();
   _EndPlainStep();
 }
 

@@ -485,6 +485,7 @@ class CNAStatement : public CInterf {
   void SetRecordLimit(long long limit, long long skip) {
     m_llRecordLimit = limit;
     m_llRemainingSkip = skip;
+    if (skip > 0) m_bPlainReady = 0;
   }
   NA_WRITEPARSEFLAGS dwGetParseFlags() const { return m_dwParseFlags; }
   void SetParseFlags(NA_WRITEPARSEFLAGS flags) { m_dwParseFlags = flags; }
@@ -501,7 +502,7 @@ class CNAStatement : public CInterf {
     m_csBrowseItem = item;
     m_dwFoundStamp = 0;
     m_clSoughtItem.browse = false;
-    m_clUniqueBrowse.record = nullptr;
+    _ForgetUniqueBrowse();
     _EndPlainStep();
     // The rows' server texts are noted for the columns that name them, this one among them.
     m_clRowBinding.Forget();
@@ -611,6 +612,7 @@ class CNAStatement : public CInterf {
   bool _bPlainTwinLanded(eNA_PARSEDIRECTION host);
   // Its test, and its landing once the rank is known.
   bool _bPlainTwinHolds() const;
+  bool _bPlainStepTwinHolds() const;
   void _PlainTwinLand(int rank);
   // nPlainStep's rarer ends: _bFetchLanded<true>(ok, outOfRange, 1, 1), and the SQL fetch's failure
   // (its error copied) ending so.
@@ -749,6 +751,10 @@ class CNAStatement : public CInterf {
   // record or its columns change.
   bool _bBrowseKeyUnique() const;
   bool _bBrowseKeyUniqueAgain() const;
+  // The same for the plain step, whose record is never null: one compare of the record and one
+  // of its column stamp while the verdict kept is unique.
+  bool _bPlainKeyUnique() const;
+  void _ForgetUniqueBrowse() const { m_clUniqueBrowse = {}; }
   // The rows equal to the original record just before it in the open block or row cache (server
   // order); the record and the result are left on the original row.
   BOOL _bCountEqualRowsBefore(int* count);
@@ -862,11 +868,12 @@ class CNAStatement : public CInterf {
   std::vector<bool> m_tabEdgeNull;
   bool m_bEdgeInexact = false;
   int m_nEqualRows = 0;
-  // _bBrowseKeyUnique's answer for record at its column stamp; null record: none.
+  // _bBrowseKeyUnique's answer for record at its column stamp; null record: none. uniqueColumns:
+  // that stamp when the answer is unique, else 0.
   mutable struct {
     const CNARecord* record = nullptr;
     unsigned int columns = 0;
-    bool unique = false;
+    unsigned int uniqueColumns = 0;
   } m_clUniqueBrowse;
   long long m_llLastMoved = 0;
   // The rows equal to the row the last index move landed on just before it in the index.
@@ -879,9 +886,10 @@ class CNAStatement : public CInterf {
   // host's search or filter (_bPlainStepHolds): the next step asks only what a row can change. Every
   // road that changes one of those clears it; bFetch's other road sets it again.
   int m_bPlainStep = 0;
-  // m_bPlainStep, no rebuild asked, the browse started and on a row, not lost: set by the landing
-  // that sets m_bPlainStep, cleared by every change of one of them (_EndPlainStep,
-  // _SetOutSide and the other setters of each), so that a step asks one word for all.
+  // m_bPlainStep, no rebuild asked, the browse started and on a row, not lost, an access (the
+  // statement's for good), no rows to skip: set by the landing that sets m_bPlainStep, cleared
+  // by every change of one of them (_EndPlainStep, _SetOutSide and the other setters of each),
+  // so that a step asks one word for all.
   int m_bPlainReady = 0;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;

@@ -311,7 +311,7 @@ template <bool kPlain>
         m_bPlainStep = _bPlainStepHolds();
         // The landing below leaves the browse started and on a row.
         m_bPlainReady = m_bPlainStep && m_eParseNeedUpdate == NA_PARSE_UPTODATE && !m_bCurrentRecordLost &&
-                        m_nOutSide == 0;
+                        m_nOutSide == 0 && m_pclDataAccess != nullptr && m_llRemainingSkip <= 0;
       }
     } else if (update && moved <= 1 && _bSpareTwinRead()) {
       // A result's first row (every seek's): the same.
@@ -712,7 +712,7 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   // is made again in the new one, the rows' writers are worked out again, and the rebuild point
   // goes with the record saves the access dropped.
   m_clRowBinding.Forget();
-  m_clUniqueBrowse.record = nullptr;
+  _ForgetUniqueBrowse();
   m_nRecordSaveId = -1;
   if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
   m_pclSpareOriginalRecord = nullptr;
@@ -749,15 +749,19 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
 }
 
 bool CNAStatement::_bBrowseKeyUniqueAgain() const {
-  m_clUniqueBrowse.record = nullptr;
+  _ForgetUniqueBrowse();
   if (m_pclRecord == nullptr) return false;
   // A query's rows may repeat a table's key (a join): only a table's own rows are counted on.
   const CNAColumn* column = m_pclRecord->bSourceIsQuery() ? nullptr : pclGetBrowsedColumnNoRef();
-  m_clUniqueBrowse.unique =
+  const bool unique =
       column != nullptr && (column->bUniqueNotNull() || (column->bIsUnique() && !column->bIsNullableOnDataBase()));
-  m_clUniqueBrowse.columns = m_pclRecord->nGetColumnStamp();
+  const unsigned int columns = m_pclRecord->nGetColumnStamp();
+  // A stamp of 0 (the counter wrapped) would read as no verdict: it is not kept.
+  if (columns == 0) return unique;
+  m_clUniqueBrowse.columns = columns;
+  m_clUniqueBrowse.uniqueColumns = unique ? columns : 0;
   m_clUniqueBrowse.record = m_pclRecord;
-  return m_clUniqueBrowse.unique;
+  return unique;
 }
 
 BOOL CNAStatement::bSetStmtOriginalRecord(eNA_PARSEDIRECTION direction) {

@@ -19,8 +19,14 @@
 [[gnu::always_inline]] inline bool CNAStatement::_bBrowseKeyUnique() const {
   const CNARecord* record = m_pclRecord;
   if (record != nullptr && record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.columns)
-    return m_clUniqueBrowse.unique;
+    return m_clUniqueBrowse.uniqueColumns != 0;
   return _bBrowseKeyUniqueAgain();
+}
+
+[[gnu::always_inline]] inline bool CNAStatement::_bPlainKeyUnique() const {
+  const CNARecord* record = m_pclRecord;
+  if (record == m_clUniqueBrowse.record && record->nGetColumnStamp() == m_clUniqueBrowse.uniqueColumns) return true;
+  return _bBrowseKeyUnique();
 }
 
 [[gnu::always_inline]] inline bool CNAStatement::_bPlainTwinHolds() const {
@@ -30,6 +36,13 @@
   const CNARecord* record = m_pclRecord;
   return m_eParseNeedUpdate != NA_PARSE_REPLACE && m_pclDataAccess != nullptr &&
          m_pclDataAccess->bPlainRowReadOf(record) && record->bPlainCopyKeepsTwin(m_pclOriginalRecord);
+}
+
+[[gnu::always_inline]] inline bool CNAStatement::_bPlainStepTwinHolds() const {
+  // _bPlainTwinHolds where the ready mark holds (nothing but its setters, which clear the mark,
+  // changes what it sums): no rebuild asked, a record and an access.
+  const CNARecord& record = *m_pclRecord;
+  return m_pclDataAccess->bPlainRowReadOf(record) && record.bPlainCopyKeepsTwin(m_pclOriginalRecord);
 }
 
 [[gnu::always_inline]] inline void CNAStatement::_PlainTwinLand(int rank) {
@@ -54,22 +67,26 @@
   CNAStatementSQL* const sql = m_pclStatementSQL;
   const long long target = sql->llGetPosition() + 1;
   // A browse whose rows may repeat its key takes bFetch, which works out their rank.
-  if (target < 0 || target >= sql->llGetRowCount() || !_bBrowseKeyUnique()) return -1;
+  if (target < 0 || target >= sql->llGetRowCount() || !_bPlainKeyUnique()) return -1;
   // bFetch's plain road from here (its _bReadRowAt<true> onto the next row).
   *moved = 1;
   m_bFoundByFetch = 0;
   _StartFetch(way);
   if (!sql->bFetch(0)) return _bPlainStepFetchFailed();
   if (sql->bIsEnd()) return _bPlainStepEnd(TRUE, 1);
-  m_nOutSide = 0;
+  // Ready: on a row (m_nOutSide 0), a record, no row marks (what _bUpdateNARecord asks).
   m_llCurrentRecord = m_nBlockBase + target;
   m_bCurrentRowDeleted = 0;
-  if (!_bUpdateNARecord(way)) return _bPlainStepEnd(FALSE, 1);
-  if (!_bPlainTwinHolds()) return _bPlainStepEnd(TRUE, 0);
+  if (!_bUpdateNARecordFromDB()) return _bPlainStepEnd(FALSE, 1);
+  if (!_bPlainStepTwinHolds()) return _bPlainStepEnd(TRUE, 0);
   m_bRowValid = 1;
   m_bFoundByFetch = 1;
   m_llLastMoved = 1;
-  // No two rows share the key: each row's run starts afresh.
-  _PlainTwinLand(direction == NA_PARSE_PREVIOUS ? -1 : 0);
+  // No two rows share the key: each row's run starts afresh (-1 from the end: previous, the one
+  // after next).
+  static_assert(NA_PARSE_PREVIOUS == NA_PARSE_NEXT + 1);
+  _PlainTwinLand(NA_PARSE_NEXT - direction);
+  // Ready, no rows were left to skip, and nothing since set any: the landing need not ask.
+  if (m_llRemainingSkip > 0) __builtin_unreachable();
   return TRUE;
 }

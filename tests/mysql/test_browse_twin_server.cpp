@@ -155,7 +155,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
   // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
   // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
   // w: another session changes a row; S: seek id 10; g: first on d through the default item (id);
-  // T: a transaction ends (every started browse marked for a new run);
+  // T: a transaction ends (every started browse marked for a new run); k: 12 rows skipped on id;
   // N P: two next or two previous reads on id, nothing looked at between them (the record's
   // original still the statement's twin at the second).
   const struct {
@@ -196,6 +196,9 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       // Whatever changes the browse between two unseen steps (a rebuild asked, a seek, a filter,
       // a return, a transaction's end, the ends, a lost session) sends the next one the long way.
       {"StepsUnseenAroundEveryChange", nullptr, "fwTNNNNhmNxNNSNNFNDNsNNrNlNPPfPNKNN"},
+      // A long skip leaves rows to skip after its first block; the browse item changes between steps.
+      {"StepsUnseenAroundLongSkipsInBlocks", "5", "fNNkNNNkPPkNN"},
+      {"StepsUnseenAcrossItemsInBlocks", "5", "fNNdNeNNgNNeNfNN"},
   };
   using Trace = std::vector<std::string>;
   auto run = [&](const char* cache, const char* ops, BrowseKnobs knobs, bool stepRoad) {
@@ -246,6 +249,7 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
         case 'K': KillSession(cnx); break;
         case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
         case 'T': a->SetTransactionTermined(); break;
+        case 'k': ok = a->bSkipRecord(L"id", NA_PARSE_NEXT, 12, 1, kNoLock, nullptr, 0); break;
       }
       int out = -1;
       a->bHEndehors(L"id", &out);
