@@ -421,23 +421,28 @@ BOOL CMySQLStatementSQL::bFetch(unsigned int) { return m_llRowCount > 0 ? _bFetc
 
 BOOL CMySQLStatementSQL::_bFetch() {
   m_pRow = __pFetchRow();
-  m_pnLengths = nullptr;
   if (m_pRow != nullptr) {
     ++m_llPosition;
-    unsigned long* lengths = nullptr;
-    // Without its lengths the row cannot be read: no row is current.
-    if (!_bCall(kSiteLengths, [&] { lengths = __mysql_fetch_lengths(m_pResult); }) || lengths == nullptr) {
+    // Without its lengths the row cannot be read: no row is current. Taken straight into the
+    // member: no local kept across the call.
+    if (!_bCall(kSiteLengths, [this] { m_pnLengths = __mysql_fetch_lengths(m_pResult); }) ||
+        m_pnLengths == nullptr) [[unlikely]] {
       m_pRow = nullptr;
+      m_pnLengths = nullptr;
       m_bEnd = 1;
       return FALSE;
     }
-    m_pnLengths = lengths;
     m_bEnd = 0;
     return TRUE;
   }
+  m_pnLengths = nullptr;
   m_bEnd = 1;
   // A stored result holds all its rows: its end is no error, whatever the connection ran since.
-  if (!m_bRowsPending) return TRUE;
+  return m_bRowsPending ? _bEndOfPendingRows() : TRUE;
+}
+
+// Out of line: the error code's local would give every row's fetch a frame.
+[[gnu::noinline]] BOOL CMySQLStatementSQL::_bEndOfPendingRows() {
   m_bRowsPending = 0;
   unsigned int code = 0;
   if (!_pclMySQL()->bGetLastError(m_pclError, &code)) return FALSE;

@@ -75,6 +75,9 @@ class CMySQLStatementSQL : public CNAStatementSQL {
 
   // The next row of the open result; FALSE on an error (no row current then).
   BOOL _bFetch();
+  // _bFetch past a streamed result's last row (m_bRowsPending): the server's error, if any, then
+  // the results after it stepped over.
+  BOOL _bEndOfPendingRows();
   // The next row, null at the end, on an error and after a failed call; changes nothing.
   MYSQL_ROW __pFetchRow();
   // The column's bytes and length in the current row (null bytes: NULL); FALSE without a current

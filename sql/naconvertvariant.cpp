@@ -2051,8 +2051,8 @@ template <unsigned int Least = 0>
 // room for them, are told from one word and written with the slot's zeros in two stores. The
 // slot's bit OR-ed into *held when it held the text. Least: StoreShortText's, from the step.
 template <unsigned int Least>
-[[gnu::always_inline]] inline bool bLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                                      unsigned int length, uint64_t* held, unsigned int* written) {
+[[gnu::always_inline]] inline bool bLatin1ShortRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                       unsigned int length, uint64_t* held, unsigned int* written) {
   const unsigned int size = s.nSize;
   if (length - 1 < 8 && length < size) {
     const uint64_t w = nShortTextWord(text, length);
@@ -2068,6 +2068,14 @@ template <unsigned int Least>
       return true;
     }
   }
+  // Any other text: nothing written, bHeld as it was.
+  return false;
+}
+
+template <unsigned int Least>
+[[gnu::always_inline]] inline bool bLatin1HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                      unsigned int length, uint64_t* held, unsigned int* written) {
+  if (bLatin1ShortRowSlot<Least>(s, text, length, held, written)) return true;
   const int n = nLatin1AnyHeldRowSlot(s, text, length);
   if (n < 0) return false;
   if (s.bHeld) *held |= s.nDefinedBit;
@@ -2271,8 +2279,8 @@ template <unsigned int Most = 0>
 // after them stored first. The slot's bit OR-ed into *held when it held the text. Most:
 // StoreShortUtf16's, from the step, which noted nHeldUnits then.
 template <unsigned int Most>
-[[gnu::always_inline]] inline bool bUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
-                                                     unsigned int length, uint64_t* held, unsigned int* written) {
+[[gnu::always_inline]] inline bool bUtf16ShortRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                      unsigned int length, uint64_t* held, unsigned int* written) {
 #if defined(__SSE2__)
   const unsigned int size = s.nSize;
   if (length - 1 < 16 && (Most != 0 || size >= 34)) {
@@ -2287,7 +2295,17 @@ template <unsigned int Most>
       return true;
     }
   }
+#else
+  (void)s, (void)text, (void)length, (void)held, (void)written;
 #endif
+  // Any other text: nothing written, bHeld as it was.
+  return false;
+}
+
+template <unsigned int Most>
+[[gnu::always_inline]] inline bool bUtf16HeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                     unsigned int length, uint64_t* held, unsigned int* written) {
+  if (bUtf16ShortRowSlot<Most>(s, text, length, held, written)) return true;
   const int n = nUtf16AnyHeldRowSlot(s, text, length);
   if (n < 0) return false;
   if (s.bHeld) *held |= s.nDefinedBit;
@@ -2443,6 +2461,21 @@ template <unsigned int Width>
   __builtin_unreachable();
 }
 
+// bWriteRowSlot for the steps a row's run takes (s_pfnRowStep's): the integers that fill their
+// slot, the short texts of the usual asked kinds of a bounded size, none of which calls. False,
+// nothing written (bHeld as it was), for any text it does not write so.
+template <CNAConvertVariant::eNAROWSLOT Step>
+[[gnu::always_inline]] inline bool bWriteRowSlotLean(const CNAConvertVariant::STRowSlot& s, const char* text,
+                                                     unsigned int length, uint64_t* held, unsigned int* written) {
+  using F = CNAConvertVariant;
+  if constexpr (Step == F::NA_ROWSLOT_UTF16_ASKED_64) return bUtf16ShortRowSlot<64>(s, text, length, held, written);
+  if constexpr (Step == F::NA_ROWSLOT_UTF16_ASKED_96) return bUtf16ShortRowSlot<96>(s, text, length, held, written);
+  if constexpr (Step == F::NA_ROWSLOT_UTF8_1252_ASKED_4) return bLatin1ShortRowSlot<4>(s, text, length, held, written);
+  if constexpr (Step == F::NA_ROWSLOT_UTF8_1252_ASKED_8) return bLatin1ShortRowSlot<8>(s, text, length, held, written);
+  // The integers: bWriteRowSlot's own step, which calls nothing.
+  return bWriteRowSlot(s, Step, text, length, held, written);
+}
+
 }  // namespace
 
 CNAConvertVariant::eNAROWSLOT CNAConvertVariant::s_eStep(const STRowSlot& slot) {
@@ -2561,6 +2594,90 @@ const CNAConvertVariant::STRowSlot* CNAConvertVariant::s_pWriteRowStepped(const 
                                                                         uint64_t* nulls, uint64_t* held) {
   unsigned int written = 0;
   return _s_pWriteRun<true>(first, last, texts, lengths, nullptr, nulls, held, &written);
+}
+
+[[gnu::always_inline]] inline BOOL CNAConvertVariant::_s_bEndRowRun(const STRowRun* run, const STRowSlot* end,
+                                                                    uint64_t held) {
+  // Every slot written, none NULL.
+  if (run->bFlagWord8) [[likely]] {
+    // Eight bytes of the buffer: those past the flag word's own are written back as read.
+    uint64_t word;
+    memcpy(&word, run->pbyFlags, 8);
+    word |= run->nAllBits;
+    memcpy(run->pbyFlags, &word, 8);
+  } else {
+    uint64_t bits = run->nAllBits;
+    for (unsigned int k = 0; k < run->nFlagBytes; ++k, bits >>= 8)
+      run->pbyFlags[k] = static_cast<BYTE>(run->pbyFlags[k] | bits);
+  }
+  if ((held & run->nHeldMask) == run->nHeldWant) [[likely]] return TRUE;
+  return run->pfnNoted(run, end, held);
+}
+
+template <CNAConvertVariant::eNAROWSLOT Step, bool Last>
+BOOL CNAConvertVariant::_s_bRowStep(const STRowRun* run, const STRowSlot* p, uint64_t held) {
+  const STRowSlot& s = *p;
+  const char* text = run->ppTexts[s.nColumn];
+  if (text == nullptr) [[unlikely]]
+    return run->pfnStopped(run, p, held);
+  unsigned int n = 0;
+  // Any other text by the step's call, out of this one's way.
+  if (!bWriteRowSlotLean<Step>(s, text, static_cast<unsigned int>(run->pnLengths[s.nColumn]), &held, &n)) [[unlikely]]
+    return _s_bRowStepAny<Step, Last>(run, p, held);
+  s.pclValue->m_nDataSize = n;
+  s.pclValue->m_clValue.SetFlags(0);
+  if (!Last) return p[1].pfnStep(run, p + 1, held);
+  return _s_bEndRowRun(run, p + 1, held);
+}
+
+template <CNAConvertVariant::eNAROWSLOT Step, bool Last>
+[[gnu::noinline]] BOOL CNAConvertVariant::_s_bRowStepAny(const STRowRun* run, const STRowSlot* p,
+                                                         uint64_t held) {
+  const STRowSlot& s = *p;
+  const char* text = run->ppTexts[s.nColumn];
+  const auto length = static_cast<unsigned int>(run->pnLengths[s.nColumn]);
+  int n = -1;
+  // The asked texts' own passes after their short one (bUtf16HeldRowSlot's, bLatin1HeldRowSlot's);
+  // an integer the lean step refused, the full step refuses too.
+  if constexpr (Step == NA_ROWSLOT_UTF16_ASKED_64 || Step == NA_ROWSLOT_UTF16_ASKED_96)
+    n = nUtf16AnyHeldRowSlot(s, text, length);
+  else if constexpr (Step == NA_ROWSLOT_UTF8_1252_ASKED_4 || Step == NA_ROWSLOT_UTF8_1252_ASKED_8)
+    n = nLatin1AnyHeldRowSlot(s, text, length);
+  if (n < 0) return run->pfnStopped(run, p, held);
+  if (s.bHeld) held |= s.nDefinedBit;
+  s.pclValue->m_nDataSize = static_cast<unsigned int>(n);
+  s.pclValue->m_clValue.SetFlags(0);
+  if (!Last) return p[1].pfnStep(run, p + 1, held);
+  return _s_bEndRowRun(run, p + 1, held);
+}
+
+template <bool Last>
+CNAConvertVariant::PFNROWSTEP CNAConvertVariant::_s_pfnRowStep(eNAROWSLOT step) {
+  switch (step) {
+    case NA_ROWSLOT_INTEGER_1:
+      return &_s_bRowStep<NA_ROWSLOT_INTEGER_1, Last>;
+    case NA_ROWSLOT_INTEGER_2:
+      return &_s_bRowStep<NA_ROWSLOT_INTEGER_2, Last>;
+    case NA_ROWSLOT_INTEGER_4:
+      return &_s_bRowStep<NA_ROWSLOT_INTEGER_4, Last>;
+    case NA_ROWSLOT_INTEGER_8:
+      return &_s_bRowStep<NA_ROWSLOT_INTEGER_8, Last>;
+    case NA_ROWSLOT_UTF16_ASKED_64:
+      return &_s_bRowStep<NA_ROWSLOT_UTF16_ASKED_64, Last>;
+    case NA_ROWSLOT_UTF16_ASKED_96:
+      return &_s_bRowStep<NA_ROWSLOT_UTF16_ASKED_96, Last>;
+    case NA_ROWSLOT_UTF8_1252_ASKED_4:
+      return &_s_bRowStep<NA_ROWSLOT_UTF8_1252_ASKED_4, Last>;
+    case NA_ROWSLOT_UTF8_1252_ASKED_8:
+      return &_s_bRowStep<NA_ROWSLOT_UTF8_1252_ASKED_8, Last>;
+    default:
+      // Steps that may call: the bound road's loop.
+      return nullptr;
+  }
+}
+
+CNAConvertVariant::PFNROWSTEP CNAConvertVariant::s_pfnRowStep(const STRowSlot& slot, bool last) {
+  return last ? _s_pfnRowStep<true>(slot.eStep) : _s_pfnRowStep<false>(slot.eStep);
 }
 
 BOOL CNAConvertVariant::_bSetValueDBUnslotted(const char* text, unsigned int length, unsigned int codePage) {

@@ -198,6 +198,11 @@ class CNAConvertVariant final : public CNAVariant {
     NA_ROWSLOT_UTF8_1252_ASKED_4,
     NA_ROWSLOT_UTF8_1252_ASKED_8,
   };
+  struct STRowSlot;
+  struct STRowRun;
+  // One slot's step of a row's run (s_pfnRowStep): writes slot p from the run's row, held the
+  // held bits so far, then goes on to the next slot's step, or ends the row after the last.
+  using PFNROWSTEP = BOOL (*)(const STRowRun* run, const STRowSlot* p, uint64_t held);
   struct STRowSlot {
     // Integers: the magnitudes a value lies below, positive and negative (0: unsigned). First, so
     // that the row's loop reads them at its slot's own address, indexed.
@@ -224,7 +229,34 @@ class CNAConvertVariant final : public CNAVariant {
     eNAROWSLOT eStep = NA_ROWSLOT_NONE;
     // An asked UTF-16 step of a size class: the most units of a text held with room to spare.
     uint8_t nHeldUnits = 0;
+    // Owned by the caller: the slot's step in a row's run (s_pfnRowStep), while the run holds.
+    PFNROWSTEP pfnStep = nullptr;
   };
+  // What a row's run needs past its slots, owned by the caller. Each slot's step jumps to the
+  // next one's: a row of slots that all write runs with no loop, no dispatch and no frame. The
+  // last step sets the slots' bits in the flag word and ends the row unless a text is to be
+  // noted. Every slot must have a kind, its step noted and a defined bit, no stamp moved.
+  struct STRowRun {
+    // The row's texts (null: NULL) and their lengths, by result column, set before each row: the
+    // steps read them here and keep their registers for the slot's own work.
+    const char* const* ppTexts = nullptr;
+    const unsigned long* pnLengths = nullptr;
+    // The flag word of the slots' bits (nAllBits), eight bytes of the buffer, else its bytes.
+    BYTE* pbyFlags = nullptr;
+    uint64_t nAllBits = 0;
+    // A row whose held bits, masked, give the wanted ones has no text to note.
+    uint64_t nHeldMask = 0, nHeldWant = 0;
+    unsigned int nFlagBytes = 0;
+    bool bFlagWord8 = false;
+    // Slot p not written (NULL, its text refused), nothing written there: the rest of the row.
+    PFNROWSTEP pfnStopped = nullptr;
+    // Every slot written, the flag word set: a text to note.
+    PFNROWSTEP pfnNoted = nullptr;
+  };
+  // The step of slot (its eStep) in a row's run; last: the row's last slot. Null for a step that
+  // may call (a run's steps call nothing on their usual texts): the integers that fill their
+  // slot and the short asked texts have one.
+  static PFNROWSTEP s_pfnRowStep(const STRowSlot& slot, bool last);
   // slot's eStep again, after its kind or bAskHeld changed.
   static void s_NoteStep(STRowSlot* slot);
   // This slot's step for a result column of form read on cnx (the converter's own connection),
@@ -336,6 +368,16 @@ class CNAConvertVariant final : public CNAVariant {
   static eNAROWSLOT s_eStep(const STRowSlot& slot);
   // s_bNullRowSlot, in line in this file's row loop.
   static BOOL _s_bNullSlot(const STRowSlot& slot);
+  // A row's run's step of slots of step Step (a lean one), the last slot of its row when Last.
+  template <eNAROWSLOT Step, bool Last>
+  static BOOL _s_bRowStep(const STRowRun* run, const STRowSlot* p, uint64_t held);
+  // A lean step's other texts, by the call its short pass stands before.
+  template <eNAROWSLOT Step, bool Last>
+  static BOOL _s_bRowStepAny(const STRowRun* run, const STRowSlot* p, uint64_t held);
+  // A row's run's end after its last slot.
+  static BOOL _s_bEndRowRun(const STRowRun* run, const STRowSlot* end, uint64_t held);
+  template <bool Last>
+  static PFNROWSTEP _s_pfnRowStep(eNAROWSLOT step);
   // The loop of s_nWriteRow over [p, last): where it stopped, *written set as kRowWritten is added.
   template <bool Stepped>
   static const STRowSlot* _s_pWriteRun(const STRowSlot* p, const STRowSlot* last, const char* const* texts,

@@ -5,6 +5,7 @@
 #include <string>
 #include <typeinfo>
 
+#include "access/nadataaccess.h"
 #include "access/narecord.h"
 #include "driver/naconnectiondescription.h"
 #include "sql/nacolumn.h"
@@ -165,6 +166,28 @@ void CNARowBinding::_NoteSteppedLayout() {
     m_nRowHeldWant = 1;
 }
 
+void CNARowBinding::_NoteRun() {
+  _NoteSteppedLayout();
+  pbyFlags = m_pbyFlags;
+  nAllBits = m_nAllBits;
+  nHeldMask = m_nRowHeldMask;
+  nHeldWant = m_nRowHeldWant;
+  nFlagBytes = m_nFlagBytes;
+  bFlagWord8 = m_bFlagWord8;
+  pfnStopped = &s_bRunStopped;
+  pfnNoted = &_s_bRunNoted;
+  const size_t count = m_tabSlot.size();
+  bool lean = m_nSteppedLayout != kNoLayout;
+  for (size_t i = 0; i < count; ++i) {
+    m_tabSlot[i].pfnStep = lean ? CNAConvertVariant::s_pfnRowStep(m_tabSlot[i], i + 1 == count) : nullptr;
+    lean = lean && m_tabSlot[i].pfnStep != nullptr;
+  }
+  // A row with a step that may call takes bReadRow's own road (one frame for the row, not one a
+  // slot), as does a row of many slots: the loop keeps the row's texts in registers, which each
+  // of the run's steps reads again.
+  m_bRunLean = lean && count <= kRunSlots;
+}
+
 void CNARowBinding::_NoteStepped() {
   m_bStepped = std::all_of(m_tabSlot.begin(), m_tabSlot.end(), [](const CNAConvertVariant::STRowSlot& s) {
     return s.eKind != CNAConvertVariant::NA_ROWSLOT_NONE && s.nDefinedBit != 0 &&
@@ -172,7 +195,7 @@ void CNARowBinding::_NoteStepped() {
   });
   m_nAllBits = 0;
   for (const CNAConvertVariant::STRowSlot& s : m_tabSlot) m_nAllBits |= s.nDefinedBit;
-  _NoteSteppedLayout();
+  _NoteRun();
 }
 
 void CNARowBinding::_NoteAllAsked() {
@@ -309,6 +332,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
 // Out of line, as its binding: the row's own road keeps its registers.
 [[gnu::noinline]] void CNARowBinding::_CheckStamps(CNAStatement* statement, CNARecord* record,
                                                    CNAStatementSQL* sql, unsigned int counters) {
+  m_pclStatement = statement;
   const CNAConnectionDescription* cnx = sql->pclGetConnectionNoRef();
   if (!m_bBound || record != m_pclRecord || sql != m_pclSQL || record->nGetColumnStamp() != m_nColumnStamp ||
       nServerCodePage(cnx) != m_nServerCodePage || nHostCodePage(cnx) != m_nHostCodePage ||
@@ -333,7 +357,7 @@ BOOL CNARowBinding::_bReadColumn(CNAStatement* statement, CNARecord* record, CNA
     m_pbyFlags = kj->pbyGetNullValuesFlags() + m_nFlagBase;
     m_bFlagWord8 = m_pbyFlags + 8 <= kj->pbyGetNullValuesFlags() + kj->nGetTotalSize();
   }
-  _NoteSteppedLayout();
+  _NoteRun();
   return m_pbyFlags;
 }
 
@@ -415,6 +439,35 @@ BOOL CNARowBinding::bReadRow(CNAStatement* statement, CNARecord* record, CNAStat
   // The record, statement and buffer as bound (no step changes them): the loop keeps none.
   return _bRowTextsNoted(m_pclRecord, m_pclSQL, m_pclRecord->pclGetNAKJRecord(), texts, lengths);
 }
+
+bool CNARowBinding::bRunReady(const CNARecord* record, const CNAStatementSQL* sql, const CNARecordValue* current,
+                              const char* const** texts, const unsigned long** lengths) const {
+  // bReadRow's tests in one: the binding as it stands, a row, a buffer of the stepped layout
+  // (whose slots all have their step in the run).
+  const CNAKJRecord* kj = current->pclGetNAKJRecord();
+  return record == m_pclRecord && sql->nGetResultStamp() == m_nResultStamp &&
+         CNAReadStamp::nNow() == m_nCountersChecked && sql->bGetRowTexts(texts, lengths) && kj != nullptr &&
+         kj->nGetLayoutStamp() == m_nSteppedLayout;
+}
+
+namespace {
+
+void ForgetRowRead(const CNAStatement* statement) {
+  if (CNADataAccess* access = statement->pclGetDataAccessNoRef()) access->ForgetRowRead();
+}
+
+}  // namespace
+
+BOOL CNARowBinding::_s_bRunNoted(const STRowRun* run, const CNAConvertVariant::STRowSlot*, uint64_t) {
+  auto* binding = const_cast<CNARowBinding*>(static_cast<const CNARowBinding*>(run));
+  // The record, statement and buffer as bound (no step changes them).
+  CNARecord* record = binding->m_pclRecord;
+  const BOOL read = binding->_bRowTextsNoted(record, binding->m_pclSQL, record->pclGetNAKJRecord(), run->ppTexts,
+                                             run->pnLengths);
+  if (!read) ForgetRowRead(binding->m_pclStatement);
+  return read;
+}
+
 
 [[gnu::noinline]] BOOL CNARowBinding::_bWriteRowStoppedAt(CNAStatement* statement,
                                                            const CNAConvertVariant::STRowSlot* stop, uint64_t nulls) {

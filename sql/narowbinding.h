@@ -38,7 +38,8 @@ class CNAStatement;
 class CNAStatementSQL;
 struct STItemSlot;
 
-class CNARowBinding {
+// The run's constants are its base: the run's steps are given the binding.
+class CNARowBinding : private CNAConvertVariant::STRowRun {
  public:
   // The next row is read column by column and binds again.
   void Forget() {
@@ -55,6 +56,32 @@ class CNARowBinding {
   // changed makes the binding forget itself after the row. current: record's current value
   // (null: none), which the caller has at hand.
   BOOL bReadRow(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, CNARecordValue* current);
+  // bReadRow's bound road is ready for this row: the binding, the row (*texts, *lengths) and the
+  // record's buffer as bound. False, nothing done, otherwise (bReadRow asks then). current:
+  // record's current value, not null.
+  bool bRunReady(const CNARecord* record, const CNAStatementSQL* sql, const CNARecordValue* current,
+                 const char* const** texts, const unsigned long** lengths) const;
+  // The run's end at a slot it does not write (a NULL, a refused text): the statement's own road
+  // for the row from its start (the slots the run wrote take the same bytes). Defined with the
+  // statement's row reads.
+  static BOOL s_bRunStopped(const CNAConvertVariant::STRowRun* run, const CNAConvertVariant::STRowSlot* p,
+                            uint64_t held);
+  // The binding whose run run is, and the statement that reads its rows (bReadRow's).
+  static CNARowBinding* s_pclOf(const CNAConvertVariant::STRowRun* run) {
+    return const_cast<CNARowBinding*>(static_cast<const CNARowBinding*>(run));
+  }
+  CNAStatement* pclGetStatementNoRef() const { return m_pclStatement; }
+  // Every slot had a run's step when the slots were last noted (bRunReady tells whether that
+  // still holds): else every row takes bReadRow.
+  bool bRunLean() const { return m_bRunLean; }
+  // The row through the slots' run, once bRunReady and bRunLean: bReadRow's answer. Its steps jump
+  // from one to the next and out: in its caller's line, it needs no frame.
+  BOOL bRunRow(const char* const* texts, const unsigned long* lengths) {
+    ppTexts = texts;
+    pnLengths = lengths;
+    const CNAConvertVariant::STRowSlot* first = m_tabSlot.data();
+    return first->pfnStep(this, first, 0);
+  }
   // The columns bound with a writer (for tests).
   unsigned int nGetWriterCount() const;
 
@@ -71,6 +98,11 @@ class CNARowBinding {
     // only NULLs so far): asked for its step again after each of its own reads until then.
     bool bPending;
   };
+  // The run's end for the texts to note after the row, then the access's row read forgotten when
+  // it fails.
+  static BOOL _s_bRunNoted(const STRowRun* run, const CNAConvertVariant::STRowSlot* p, uint64_t held);
+  // The run's constants and each slot's step, with m_nSteppedLayout.
+  void _NoteRun();
   // bReadRow's checks of the stamps in full, binding again when one changed; counters: the
   // CNAReadStamp they were asked at.
   void _CheckStamps(CNAStatement* statement, CNARecord* record, CNAStatementSQL* sql, unsigned int counters);
@@ -168,6 +200,8 @@ class CNARowBinding {
   unsigned int m_nCountersChecked = 0;
   CNARecord* m_pclRecord = nullptr;
   CNAStatementSQL* m_pclSQL = nullptr;
+  // The statement that owns the binding (the one bReadRow is given), for the run's ends.
+  CNAStatement* m_pclStatement = nullptr;
   unsigned int m_nColumnStamp = 0;
   unsigned int m_nResultStamp = 0;
   int m_nServerCodePage = 0;
@@ -175,6 +209,9 @@ class CNARowBinding {
   // The layout stamp of the record buffer the flag word was found in (0: none kept).
   unsigned int m_nFlagLayout = 0;
   bool m_bBound = false;
+  // Every slot has a run's step, of kRunSlots at most (_NoteRun).
+  bool m_bRunLean = false;
+  static constexpr size_t kRunSlots = 4;
   // Every slot has a step and a bit in the flag word (most tables) and its stamp held when the
   // counters were last checked: the row's loop asks none of these while they stay.
   bool m_bStepped = false;

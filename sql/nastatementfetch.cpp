@@ -681,25 +681,60 @@ namespace {
   return TRUE;
 }
 
-}  // namespace
+// A failed row read leaves the access no row read.
+void ForgetRowRead(const CNAStatement* statement) {
+  if (CNADataAccess* access = statement->pclGetDataAccessNoRef()) access->ForgetRowRead();
+}
 
-BOOL CNAStatement::_bUpdateNARecordFromDB() {
-  if (m_pclRecord == nullptr) return FALSE;
+// Any row off the bound road in line: the record's state and server texts of the row before
+// cleared, then the binding's own road (bound again where it must be), or each column by its
+// own read without an SQL statement.
+[[gnu::noinline]] BOOL bUpdateRecordAsked(CNAStatement* statement, CNARowBinding* binding) {
+  CNARecord* record = statement->pclGetCurrentRecordNoRef();
+  if (record == nullptr) return FALSE;
   // A row from the server carries no state of the row the record held before (a deleted mark
   // would go into the row cache with it).
-  CNARecordValue* current = m_pclRecord->pclGetCurrentValueNoRef();
+  CNARecordValue* current = record->pclGetCurrentValueNoRef();
   if (current != nullptr) {
     current->SetState(NA_RECORDSTATE_NONE);
     // Nor the server's texts of the row before (the binding notes this row's).
     current->ClearServerTexts();
   }
   // Bound at a result's first row (or after a change the binding saw); a converter that has
-  // seen no server value yet takes its writer after its first own read.
-  const BOOL read = m_pclStatementSQL != nullptr
-                        ? m_clRowBinding.bReadRow(this, m_pclRecord, m_pclStatementSQL, current)
-                        : bReadEachColumn(this, m_pclRecord);
-  if (!read && m_pclDataAccess != nullptr) m_pclDataAccess->ForgetRowRead();
+  // seen no server value yet takes its writer after its first own read. A run stopped at a slot
+  // comes back here.
+  CNAStatementSQL* sql = statement->pclGetStatementSQLNoRef();
+  const BOOL read = sql != nullptr ? binding->bReadRow(statement, record, sql, current)
+                                   : bReadEachColumn(statement, record);
+  if (!read) ForgetRowRead(statement);
   return read;
+}
+
+}  // namespace
+
+// In one road with the rows off the run.
+BOOL CNARowBinding::s_bRunStopped(const CNAConvertVariant::STRowRun* run, const CNAConvertVariant::STRowSlot*,
+                                  uint64_t) {
+  CNARowBinding* binding = s_pclOf(run);
+  return bUpdateRecordAsked(binding->pclGetStatementNoRef(), binding);
+}
+
+BOOL CNAStatement::_bUpdateNARecordFromDB() {
+  // Most rows take the binding's run, whose steps jump from one to the next: this calls nothing
+  // and keeps no frame, every other road is a jump.
+  // A binding whose steps may call reads each row by its own road, asked first.
+  if (!m_clRowBinding.bRunLean()) return bUpdateRecordAsked(this, &m_clRowBinding);
+  CNARecord* record = m_pclRecord;
+  CNARecordValue* current = record != nullptr ? record->pclGetCurrentValueNoRef() : nullptr;
+  CNAStatementSQL* sql = m_pclStatementSQL;
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  if (current == nullptr || sql == nullptr || current->bHasServerTexts() ||
+      !m_clRowBinding.bRunReady(record, sql, current, &texts, &lengths)) [[unlikely]]
+    return bUpdateRecordAsked(this, &m_clRowBinding);
+  // A row from the server carries no state of the row the record held before.
+  current->SetState(NA_RECORDSTATE_NONE);
+  return m_clRowBinding.bRunRow(texts, lengths);
 }
 
 CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {

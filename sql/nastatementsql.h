@@ -77,9 +77,10 @@ class CNAStatementSQL : public CInterf {
                                  unsigned int flags);
   // The current row as the server's texts (null: NULL) and their byte lengths, by column; FALSE
   // without a current row or where the backend keeps no such row. Valid until the next fetch,
-  // seek or reset. Every row read asks it: the backend keeps its row in m_pRow, no call.
+  // seek or reset. Every row read asks it: the backend keeps its row in m_pRow, no call; its
+  // lengths are set only while m_pRow holds a row (both cleared together), so they alone tell.
   BOOL bGetRowTexts(const char* const** texts, const unsigned long** lengths) const {
-    if (m_pRow == nullptr || m_pnLengths == nullptr) return FALSE;
+    if (m_pnLengths == nullptr) return FALSE;
     *texts = m_pRow;
     *lengths = m_pnLengths;
     return TRUE;

@@ -69,6 +69,44 @@ BOOL GeneralRoad(CNAConvertVariant* conv, CNAConvertVariant::eNAROWTEXT form, co
   return conv->bSetValueDB(text.data(), n, static_cast<unsigned int>(server));
 }
 
+// A row's run whose ends note where it stopped and whether it asked for its texts to be noted.
+struct TestRun : CNAConvertVariant::STRowRun {
+  const CNAConvertVariant::STRowSlot* pStop = nullptr;
+  bool bNoted = false;
+};
+
+BOOL RunStopped(const CNAConvertVariant::STRowRun* run, const CNAConvertVariant::STRowSlot* p, uint64_t) {
+  const_cast<TestRun*>(static_cast<const TestRun*>(run))->pStop = p;
+  return TRUE;
+}
+
+BOOL RunNoted(const CNAConvertVariant::STRowRun* run, const CNAConvertVariant::STRowSlot*, uint64_t) {
+  const_cast<TestRun*>(static_cast<const TestRun*>(run))->bNoted = true;
+  return TRUE;
+}
+
+// The run of slots [first, last), their steps noted (each with a run's step), its flag word the
+// eight bytes at flags; a row whose held bits miss heldMask asks for its texts. pStop: last when
+// the run ended the row.
+TestRun RunRow(CNAConvertVariant::STRowSlot* first, CNAConvertVariant::STRowSlot* last, const char* const* texts,
+               const unsigned long* lengths, uint64_t* flags, uint64_t heldMask) {
+  TestRun run;
+  run.ppTexts = texts;
+  run.pnLengths = lengths;
+  run.pbyFlags = reinterpret_cast<BYTE*>(flags);
+  run.bFlagWord8 = true;
+  run.nHeldMask = run.nHeldWant = heldMask;
+  run.pfnStopped = &RunStopped;
+  run.pfnNoted = &RunNoted;
+  for (CNAConvertVariant::STRowSlot* p = first; p != last; ++p) {
+    run.nAllBits |= p->nDefinedBit;
+    p->pfnStep = CNAConvertVariant::s_pfnRowStep(*p, p + 1 == last);
+  }
+  run.pStop = last;
+  EXPECT_TRUE(first->pfnStep(&run, first, 0));
+  return run;
+}
+
 // A text slot's writer asked whether it held the text: never yes where the server-text check
 // finds the slot otherwise; yes for the usual key, ASCII with room to spare, and from UTF-8 into
 // 1252 for Latin-1 letters too.
@@ -90,6 +128,15 @@ void ExpectExactOnlyWhenHeld(const CNAConvertVariant::STRowSlot& slot, eNA_ITEMT
   const F::STRowSlot* at = F::s_pWriteRowStepped(&asked, &asked + 1, texts, lengths, &nulls, &held);
   EXPECT_EQ(held, at != &asked && asked.bHeld ? 1u : 0u) << text;
   EXPECT_EQ(asked.bHeld, exact) << text;
+  // So does the row's run, where the step has one: it ends the row with nothing to note only for
+  // a text held.
+  if (F::s_pfnRowStep(asked, true) != nullptr) {
+    uint64_t flags = 0;
+    const TestRun run = RunRow(&asked, &asked + 1, texts, lengths, &flags, 1);
+    EXPECT_EQ(run.pStop == &asked + 1 && !run.bNoted, at != &asked && asked.bHeld) << text;
+    EXPECT_EQ(flags, run.pStop == &asked + 1 ? 1u : 0u) << text;
+    EXPECT_EQ(asked.bHeld, exact) << text;
+  }
   STServerTextCheck check;
   check.eKind = NA_SERVERTEXT_TEXT;
   check.eItem = type;
@@ -388,6 +435,60 @@ TEST_F(RowWriters, ARowStopsAtTheFirstSlotItDoesNotFinish) {
       EXPECT_EQ(steppedNulls, nulls) << row.name;
       // No slot was asked.
       EXPECT_EQ(held, 0u) << row.name;
+    }
+  }
+}
+
+// A row's run writes what each slot's own writer writes, up to the first slot whose text it does
+// not take (a NULL, a refused text), where it hands the row on; it sets the slots' bits in the
+// flag word only for a row it ends.
+TEST_F(RowWriters, ARowsRunWritesWhatEachWriterWrites) {
+  using F = CNAConvertVariant;
+  CHostConnectionDescription host;
+  CTestCnx cnx(&host, 1252, CP_UTF8);
+  const struct {
+    const char* name;
+    std::vector<const char*> texts;  // by slot: I1, I2, I4, I8
+    unsigned int stop;               // the slot the run hands on (4: it ended the row)
+  } kRows[] = {
+      {"every slot", {"-7", "-300", "123456", "-9000000000"}, 4},
+      {"limits", {"127", "32767", "-2147483648", "9223372036854775807"}, 3},  // past 16 digits: the loop's
+      {"few and many digits", {"0", "12", "1234", "1234567890123456"}, 4},
+      {"a NULL", {"1", nullptr, "3", "4"}, 1},
+      {"out of range", {"128", "2", "3", "4"}, 0},
+      {"a refused text", {"1", "2", "1e3", "4"}, 2},
+      {"an empty text", {"1", "2", "3", ""}, 3},
+      {"a sign alone", {"-", "2", "3", "4"}, 0},
+  };
+  const eNA_ITEMTYPE kTypes[] = {NA_IT_I1, NA_IT_I2, NA_IT_I4, NA_IT_I8};
+  constexpr unsigned int kCount = 4;
+  for (const auto& row : kRows) {
+    std::vector<std::unique_ptr<ServerSlot>> fast, general;
+    std::vector<F::STRowSlot> slots(kCount);
+    std::vector<unsigned long> lengths(kCount);
+    for (unsigned int i = 0; i < kCount; ++i) {
+      const unsigned int size = 1u << i;
+      fast.push_back(std::make_unique<ServerSlot>(&cnx, kTypes[i], size, 0, 0));
+      general.push_back(std::make_unique<ServerSlot>(&cnx, kTypes[i], size, 0, 0, NA_VAR_OWNBUFFER));
+      fast[i]->conv.GetRowSlot(F::NA_ROWTEXT_DB, &cnx, &slots[i]);
+      slots[i].nColumn = i;
+      slots[i].nDefinedBit = 1ULL << i;
+      ASSERT_NE(F::s_pfnRowStep(slots[i], false), nullptr) << row.name << " slot " << i;
+      fast[i]->Clear();
+      lengths[i] = row.texts[i] != nullptr ? strlen(row.texts[i]) : 0;
+    }
+    uint64_t flags = 0;
+    const TestRun run = RunRow(slots.data(), slots.data() + kCount, row.texts.data(), lengths.data(), &flags, 0);
+    EXPECT_EQ(static_cast<unsigned int>(run.pStop - slots.data()), row.stop) << row.name;
+    EXPECT_EQ(flags, row.stop == kCount ? 0xFu : 0u) << row.name;
+    EXPECT_FALSE(run.bNoted) << row.name;
+    for (unsigned int i = 0; i < kCount; ++i) {
+      if (i < row.stop) {
+        const BOOL ok = GeneralRoad(&general[i]->conv, F::NA_ROWTEXT_DB, row.texts[i], CP_UTF8);
+        EXPECT_EQ(fast[i]->State(TRUE), general[i]->State(ok)) << row.name << " slot " << i;
+      } else {
+        EXPECT_EQ(fast[i]->Data()[0], 0xEE) << row.name << " slot " << i;
+      }
     }
   }
 }
