@@ -349,8 +349,15 @@ alignas(std::exception_ptr) thread_local unsigned char t_abyCaught[sizeof(std::e
   std::rethrow_exception(thrown);
 }
 
+// Opaque to GCC's analysis across functions; clang knows no such attribute.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QX_OPAQUE_CALL [[gnu::noipa]]
+#else
+#define QX_OPAQUE_CALL [[gnu::noinline]]
+#endif
+
 template <typename F>
-[[gnu::noipa]] BOOL CNATable::s_bForwardMissed(const STLeanCall<F>& c) {
+QX_OPAQUE_CALL BOOL CNATable::s_bForwardMissed(const STLeanCall<F>& c) {
   const CNATable* table = c.table;
   if (table->_bNoContext(c.ctx)) return FALSE;
   auto call = [&c](CNADataAccess* a) { return c.call(c.table, a); };
