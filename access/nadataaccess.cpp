@@ -145,7 +145,7 @@ void CNADataAccess::_NoteWrittenRow(CNARecordValue* before) {
   if (!chained || m_tabWrittenBefore.size() >= kWrittenChain) _ForgetWrittenRow();
   // before is the modify's own clone, changed by nobody after the write: it is held, not copied.
   try {
-    m_tabWrittenBefore.push_back(before);
+    m_tabWrittenBefore.push_back({before, nNextResultSerial()});
   } catch (...) {
     return _ForgetWrittenRow();
   }
@@ -158,16 +158,16 @@ void CNADataAccess::_NoteWrittenRow(CNARecordValue* before) {
 }
 
 void CNADataAccess::_ForgetWrittenRow() {
-  for (CNARecordValue* before : m_tabWrittenBefore) before->nRelease();
+  for (const STWrittenBefore& before : m_tabWrittenBefore) before.row->nRelease();
   m_tabWrittenBefore.clear();
   if (m_nWrittenRowID != -1 && m_pclRecordSave != nullptr) nReleaseRecordSave(m_nWrittenRowID);
   m_nWrittenRowID = -1;
 }
 
-int CNADataAccess::_nWrittenRowOf(int save) const {
+int CNADataAccess::_nWrittenRowOf(int save, unsigned int readSince) const {
   if (save < 0 || m_nWrittenRowID == -1 || m_pclRecordSave == nullptr) return -1;
-  for (const CNARecordValue* before : m_tabWrittenBefore)
-    if (m_pclRecordSave->bEquals(save, before, 1)) return m_nWrittenRowID;
+  for (const STWrittenBefore& before : m_tabWrittenBefore)
+    if (readSince < before.serial && m_pclRecordSave->bEquals(save, before.row, 1)) return m_nWrittenRowID;
   return -1;
 }
 

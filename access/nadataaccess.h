@@ -364,6 +364,10 @@ class CNADataAccess : public CInterf {
   // The record saves written inside the transactions that ended by a commit keep their writes.
   void TransactionCommitted();
 
+  // A new number of the access's results, one above every number given before: a browse's row
+  // read from a result numbered above a write's was read after that write.
+  unsigned int nNextResultSerial() { return ++m_nResultSerial; }
+
   // ---- Record saves ----
   // Copies of records kept by save id in the record-save cache. A keep takes no reference: the
   // keeper takes one (AddRefRecordSave) before the next keep may reuse the row. -1 when nothing
@@ -872,13 +876,22 @@ class CNADataAccess : public CInterf {
   // The row the host's last modifies wrote: how it was before each write of the chain (the
   // modifies' own clones, held) and a held copy of it as written (-1 for none). A position whose browse copy is one of
   // the former gives the row back as written, even after other reads; a delete, a roll-back or
-  // another row written forgets it.
-  std::vector<CNARecordValue*> m_tabWrittenBefore;
+  // another row written forgets it. Each write's result serial goes with its row as before it:
+  // a copy read from a later result is another row of equal values (a twin another connection
+  // added), not the row written.
+  struct STWrittenBefore {
+    CNARecordValue* row;
+    unsigned int serial;
+  };
+  std::vector<STWrittenBefore> m_tabWrittenBefore;
   int m_nWrittenRowID = -1;
+  unsigned int m_nResultSerial = 0;
   void _NoteWrittenRow(CNARecordValue* before);
   void _ForgetWrittenRow();
-  // The held copy of the written row when save holds the row as it was before one of its writes.
-  int _nWrittenRowOf(int save) const;
+  // The held copy of the written row when save holds the row as it was before one of its writes
+  // and was not read from a result numbered readSince after that write (0: not known when it was
+  // read).
+  int _nWrittenRowOf(int save, unsigned int readSince) const;
   // A row of the record-save cache a write changed inside a transaction, with what it held
   // before: the server gives the row back on a roll-back, and so must the copies kept of it.
   struct STSaveUndo {

@@ -111,7 +111,9 @@ BOOL CNADataAccess::bHSauvePosition(int* id, const wchar_t* item, eNAPOSITION) {
     made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nRecordSaveID);
   else if (_bOnWrittenRow())
     made->SetRecordSaveID_VerrueHAjouteHLit(this, m_nWrittenSaveID);
-  else if (const int written = _nWrittenRowOf(made->nGetStatementSave()); written != -1)
+  else if (const int written =
+               _nWrittenRowOf(made->nGetStatementSave(), made->nGetRowIndex() >= 0 ? stmt->nGetFreshRowsSerial() : 0);
+           written != -1)
     // The browse's copy is the row before the host wrote it: the return gives it as written.
     made->SetRecordSaveID_VerrueHAjouteHLit(this, written);
   if (!filled) return FALSE;

@@ -430,6 +430,9 @@ class CNAStatement : public CInterf {
   int nGetEqualRows() const { return m_nEqualRows; }
   void SetEqualRows(int rank);
   int bGetContinuing() const { return m_bContinuing; }
+  // The access's result serial of the run every row the browse now holds was read from (none
+  // kept from a run before it), or 0 when rows may come from elsewhere (a table cache).
+  unsigned int nGetFreshRowsSerial() const { return m_pclTableCacheIndex == nullptr ? m_nRunSerial : 0; }
   void SetReverse(int reverse) { m_bReverse = reverse; }
 
   // ---- Row cache ----
@@ -842,6 +845,8 @@ class CNAStatement : public CInterf {
   INAItemDescription* _piFindSoughtItemNoRef(const wchar_t* name);
   CNARecherche* m_pclRecherche = nullptr;
   int m_bInternalSearch = 0;
+  // Set by a run that starts a browse afresh (not a block going on from the rows kept).
+  unsigned int m_nRunSerial = 0;
   // Made by the positions road on first use.
   CRefHashTable<int, CNAPosition*>* m_pTabSavedPosition = nullptr;
   CNARecordCache* m_pclRecordCache = nullptr;
