@@ -1098,7 +1098,9 @@ BOOL CNAStatement::bExecute(NA_WRITEPARSEFLAGS flags, eNA_ST_PREPARE prepare) {
   }
   if (m_pclCommand == nullptr || m_pclCommand->bIsEmpty()) return TRUE;
   if (!bExecuteDirect(flags, prepare)) return FALSE;
-  if (!m_bContinuing && m_pclDataAccess != nullptr) m_nRunSerial = m_pclDataAccess->nNextResultSerial();
+  // A block going on keeps the rows cached before it, unless there is no row cache.
+  if ((!m_bContinuing || !bCacheEnabled()) && m_pclDataAccess != nullptr)
+    m_nRunSerial = m_pclDataAccess->nNextResultSerial();
   const bool select = m_pclCommand->eGetQueryType() == NA_QUERY_SELECT ||
                       (m_pclCommand->bIsRewriteMode() && m_pclCommand->pclGetParsedQueryNoRef() != nullptr);
   // A one-value query (a count) describes no browse.

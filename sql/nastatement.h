@@ -845,7 +845,8 @@ class CNAStatement : public CInterf {
   INAItemDescription* _piFindSoughtItemNoRef(const wchar_t* name);
   CNARecherche* m_pclRecherche = nullptr;
   int m_bInternalSearch = 0;
-  // Set by a run that starts a browse afresh (not a block going on from the rows kept).
+  // Set by a run after which the browse holds no row of an earlier run (a block going on with
+  // the row cache keeps them).
   unsigned int m_nRunSerial = 0;
   // Made by the positions road on first use.
   CRefHashTable<int, CNAPosition*>* m_pTabSavedPosition = nullptr;
