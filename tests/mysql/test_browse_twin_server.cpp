@@ -48,6 +48,118 @@ class LiveBrowseTwin : public LiveBrowse {
     memcpy(current->pbyGetItemValue(u, 0), &value, 4);
     current->SetItemValueDefined(u, TRUE, 0);
   }
+
+  using Trace = std::vector<std::string>;
+  // ops run on a fresh connection of record limit cache (null: whole results), a line of trace
+  // an operation: its result, the browse's place, the record and both originals.
+  // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
+  // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
+  // w: another session changes a row; S: seek id 10; g: first on d through the default item (id);
+  // T: a transaction ends (every started browse marked for a new run); k: 12 rows skipped on id;
+  // N P: two next or two previous reads on id, nothing looked at between them (the record's
+  // original still the statement's twin at the second).
+  Trace Run(const Table& t, const char* cache, const std::string& ops, BrowseKnobs knobs, bool stepRoad) {
+    const CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
+    CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
+    CNADataAccess::s_bStepRoad = stepRoad;
+    Trace trace;
+    CMySQLConnection* cnx = Connect(cache);
+    CNADataAccess* a = Open(t.desc, cnx, knobs);
+    CNARecord* record = a->pclGetCurrentRecordNoRef();
+    // A connection or open that failed is reported already: the road has nothing to run on.
+    if (record == nullptr) {
+      ADD_FAILURE() << "no record to browse";
+      return trace;
+    }
+    int saved = -1;
+    int32_t written = 700000;
+    unsigned long killed = 0;  // the id of the session last killed
+    for (const char op : ops) {
+      m_error.Reset();
+      BOOL ok = TRUE;
+      switch (op) {
+        case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, op); break;
+        case 'N': case 'P': {
+          const char one = op == 'N' ? 'n' : 'p';
+          ok = Read(a, one) && Read(a, one);
+          break;
+        }
+        case 'g': ok = a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0x20000); break;
+        case 'h': HostWrites(record, u, ++written); break;
+        case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
+        case 'x': ok = a->bHSupprime(0, kNoLock); break;
+        case 'F': {
+          const CAny lo = FromText(ZV_I4, L"6"), hi = FromText(ZV_I4, L"17");
+          ok = a->bHFiltre(L"id", &lo, 1, &hi, 1, nullptr);
+          break;
+        }
+        case 'A': ok = a->bHActiveFiltre(L"id"); break;
+        case 'S': {
+          const CAny sought = FromText(ZV_I4, L"10");
+          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+          break;
+        }
+        case 'D': ok = a->bHDesactiveFiltre(L"id"); break;
+        case 's': ok = a->bHSauvePosition(&saved, L"id", kPlain); break;
+        case 'r': {
+          wchar_t item[255];
+          ok = a->bHRetourPosition(saved, item, 1, kPlain);
+          break;
+        }
+        case 'K': {
+          // A session killed (or lost) is only replaced at the driver's next call to the server,
+          // with a new id: until then there is none to kill.
+          MYSQL* handle = cnx->pGetHandle();
+          if (handle != nullptr && handle->thread_id != killed) {
+            killed = handle->thread_id;
+            KillSession(cnx);
+          }
+          break;
+        }
+        case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
+        case 'T': a->SetTransactionTermined(); break;
+        case 'k': ok = a->bSkipRecord(L"id", NA_PARSE_NEXT, 12, 1, kNoLock, nullptr, 0); break;
+      }
+      int out = -1;
+      a->bHEndehors(L"id", &out);
+      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(L"id"));
+      const CNARecordValue* own = stmt.get() != nullptr ? stmt.get()->pclGetStmtOriginalRecord() : nullptr;
+      const CNARecordValue* current = record->pclGetCurrentValueNoRef();
+      const CNARecordValue* original = record->pclGetOriginalValueNoRef();
+      trace.push_back(std::string(1, op) + " ok " + std::to_string(ok) + " out " + std::to_string(out) + " error " +
+                      std::to_string(m_error.nGetUserErrorCode()) + Ids(" current", I4(current, id), I4(current, u)) +
+                      Ids(" original", I4(original, id), I4(original, u)) + Ids(" statement", I4(own, id), I4(own, u)));
+    }
+    return trace;
+  }
+  // The table's rows put back as it was made: what a run changed (deletes, modifications, the
+  // other session's update) is undone before the next one.
+  void Restore(const Table& t) {
+    Raw("DELETE FROM " + Quoted(t.name));
+    std::string insert;
+    for (const auto& r : t.rows) {
+      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(r[0], true) + "," + SqlCell(r[1], false) + "," +
+                SqlCell(r[2], false) + "," + SqlCell(r[3], true) + "," + SqlCell(r[4], true) + "," + SqlCell(r[5], true) +
+                ")";
+    }
+    Raw("INSERT INTO " + Quoted(t.name) + " VALUES " + insert);
+  }
+  // ops run with every read on the general road, then through the step road, each from the rows
+  // the table was made with: the traces must be the same. The step road is left on.
+  void SameOnBothRoads(const Table& t, const char* name, const char* cache, const std::string& ops, BrowseKnobs knobs) {
+    Restore(t);
+    const Trace general = Run(t, cache, ops, knobs, false);
+    Restore(t);
+    const Trace step = Run(t, cache, ops, knobs, true);
+    ASSERT_EQ(step.size(), general.size());
+    // Past the first difference every line may differ: the first one says it.
+    for (size_t i = 0; i < step.size(); ++i) {
+      EXPECT_EQ(step[i], general[i]) << "operation " << i;
+      if (step[i] != general[i]) break;
+    }
+    if (getenv("QX_SHOW_TRACE") != nullptr)
+      for (const std::string& line : step) printf("%s %s\n", name, line.c_str());
+  }
 };
 
 TEST_P(LiveBrowseTwin, EveryOriginalHoldsItsRowWhateverFollowsAStep) {
@@ -150,14 +262,6 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
   Table t;
   MakeKeyed(&t, &rng, 24);
   ASSERT_FALSE(HasFatalFailure());
-  const CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
-  CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
-  // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
-  // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
-  // w: another session changes a row; S: seek id 10; g: first on d through the default item (id);
-  // T: a transaction ends (every started browse marked for a new run); k: 12 rows skipped on id;
-  // N P: two next or two previous reads on id, nothing looked at between them (the record's
-  // original still the statement's twin at the second).
   const struct {
     const char* name;
     const char* cache;  // the record limit ("QX Cache Size"); null: whole results
@@ -200,93 +304,44 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
       {"StepsUnseenAroundLongSkipsInBlocks", "5", "fNNkNNNkPPkNN"},
       {"StepsUnseenAcrossItemsInBlocks", "5", "fNNdNeNNgNNeNfNN"},
   };
-  using Trace = std::vector<std::string>;
-  auto run = [&](const char* cache, const char* ops, BrowseKnobs knobs, bool stepRoad) {
-    CNADataAccess::s_bStepRoad = stepRoad;
-    Trace trace;
-    CMySQLConnection* cnx = Connect(cache);
-    CNADataAccess* a = Open(t.desc, cnx, knobs);
-    CNARecord* record = a->pclGetCurrentRecordNoRef();
-    // A connection or open that failed is reported already: the road has nothing to run on.
-    if (record == nullptr) {
-      ADD_FAILURE() << "no record to browse";
-      return trace;
-    }
-    int saved = -1;
-    int32_t written = 700000;
-    for (const char* op = ops; *op != 0; ++op) {
-      m_error.Reset();
-      BOOL ok = TRUE;
-      switch (*op) {
-        case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, *op); break;
-        case 'N': case 'P': {
-          const char one = *op == 'N' ? 'n' : 'p';
-          ok = Read(a, one) && Read(a, one);
-          break;
-        }
-        case 'g': ok = a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0x20000); break;
-        case 'h': HostWrites(record, u, ++written); break;
-        case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
-        case 'x': ok = a->bHSupprime(0, kNoLock); break;
-        case 'F': {
-          const CAny lo = FromText(ZV_I4, L"6"), hi = FromText(ZV_I4, L"17");
-          ok = a->bHFiltre(L"id", &lo, 1, &hi, 1, nullptr);
-          break;
-        }
-        case 'A': ok = a->bHActiveFiltre(L"id"); break;
-        case 'S': {
-          const CAny sought = FromText(ZV_I4, L"10");
-          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
-          break;
-        }
-        case 'D': ok = a->bHDesactiveFiltre(L"id"); break;
-        case 's': ok = a->bHSauvePosition(&saved, L"id", kPlain); break;
-        case 'r': {
-          wchar_t item[255];
-          ok = a->bHRetourPosition(saved, item, 1, kPlain);
-          break;
-        }
-        case 'K': KillSession(cnx); break;
-        case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
-        case 'T': a->SetTransactionTermined(); break;
-        case 'k': ok = a->bSkipRecord(L"id", NA_PARSE_NEXT, 12, 1, kNoLock, nullptr, 0); break;
-      }
-      int out = -1;
-      a->bHEndehors(L"id", &out);
-      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(L"id"));
-      const CNARecordValue* own = stmt.get() != nullptr ? stmt.get()->pclGetStmtOriginalRecord() : nullptr;
-      const CNARecordValue* current = record->pclGetCurrentValueNoRef();
-      const CNARecordValue* original = record->pclGetOriginalValueNoRef();
-      trace.push_back(std::string(1, *op) + " ok " + std::to_string(ok) + " out " + std::to_string(out) + " error " +
-                      std::to_string(m_error.nGetUserErrorCode()) + Ids(" current", I4(current, id), I4(current, u)) +
-                      Ids(" original", I4(original, id), I4(original, u)) + Ids(" statement", I4(own, id), I4(own, u)));
-    }
-    return trace;
-  };
-  // What one case changed (deletes, modifications, the other session's update) is put back before
-  // the other road runs it.
-  auto restore = [&] {
-    Raw("DELETE FROM " + Quoted(t.name));
-    std::string insert;
-    for (const auto& r : t.rows) {
-      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(r[0], true) + "," + SqlCell(r[1], false) + "," +
-                SqlCell(r[2], false) + "," + SqlCell(r[3], true) + "," + SqlCell(r[4], true) + "," + SqlCell(r[5], true) +
-                ")";
-    }
-    Raw("INSERT INTO " + Quoted(t.name) + " VALUES " + insert);
-  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    restore();
-    const Trace general = run(row.cache, row.ops, row.knobs, false);
-    restore();
-    const Trace step = run(row.cache, row.ops, row.knobs, true);
-    ASSERT_EQ(step.size(), general.size());
-    for (size_t i = 0; i < step.size(); ++i) EXPECT_EQ(step[i], general[i]) << "operation " << i;
-    if (getenv("QX_SHOW_TRACE") != nullptr)
-      for (const std::string& line : step) printf("%s %s\n", row.name, line.c_str());
+    SameOnBothRoads(t, row.name, row.cache, row.ops, row.knobs);
   }
-  CNADataAccess::s_bStepRoad = true;
+}
+
+// Random operation strings for each seed of Seeds(), over the record limits and statement knobs of
+// the cases above: reads mostly, with the host's edits, writes, filters, seeks, returns, lost
+// sessions and the other session's updates between them.
+TEST_P(LiveBrowseTwin, RandomOperationsGiveTheSameOnBothRoads) {
+  static const struct {
+    char op;
+    unsigned int weight;
+  } kOps[] = {{'n', 20}, {'p', 14}, {'N', 8}, {'P', 6}, {'f', 4}, {'l', 3}, {'d', 2}, {'e', 3}, {'g', 1},
+              {'k', 2},  {'h', 4},  {'m', 3}, {'x', 2}, {'F', 2}, {'A', 1}, {'D', 2}, {'S', 2}, {'s', 2},
+              {'r', 2},  {'K', 1},  {'w', 2}, {'T', 1}};
+  static const BrowseKnobs kKnobs[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+  unsigned int total = 0;
+  for (const auto& o : kOps) total += o.weight;
+  ForEachSeed([&](std::mt19937* rng) {
+    Table t;
+    MakeKeyed(&t, rng, 24);
+    ASSERT_FALSE(HasFatalFailure());
+    for (int run = 0; run < 4 && !HasFailure(); ++run) {
+      std::string ops;
+      for (size_t length = 40 + (*rng)() % 41; ops.size() < length;) {
+        unsigned int w = (*rng)() % total;
+        size_t k = 0;
+        while (w >= kOps[k].weight) w -= kOps[k++].weight;
+        ops += kOps[k].op;
+      }
+      const char* cache = (*rng)() % 2 != 0 ? "5" : nullptr;
+      const BrowseKnobs knobs = kKnobs[(*rng)() % 4];
+      SCOPED_TRACE(std::string("cache ") + (cache != nullptr ? cache : "unset") + ", row cache " +
+                   std::to_string(knobs.rowCache) + ", backward " + std::to_string(knobs.backward) + ", ops " + ops);
+      SameOnBothRoads(t, "random", cache, ops, knobs);
+    }
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseTwin,
