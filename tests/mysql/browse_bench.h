@@ -249,16 +249,26 @@ class LiveBrowse : public LiveConnection {
     return name;
   }
   // The session cnx reads on (each result it holds is already stored) ended from the second
-  // connection.
+  // connection. Its id is the client's own, asked of no server: a session killed already is only
+  // replaced at the driver's next call to the server, so until then there is nothing to kill.
   void KillSession(CMySQLConnection* cnx) {
-    std::string session, err;
-    if (__mysql_real_query(cnx->pGetHandle(), "SELECT CONNECTION_ID()", 22) == 0) {
-      MYSQL_RES* result = __mysql_store_result(cnx->pGetHandle());
-      MYSQL_ROW row = result != nullptr ? __mysql_fetch_row(result) : nullptr;
-      if (row != nullptr) session = row[0];
-      if (result != nullptr) __mysql_free_result(result);
+    const MYSQL* handle = cnx->pGetHandle();
+    ASSERT_NE(handle, nullptr);
+    if (handle->thread_id == m_nKilledSession) return;
+    m_nKilledSession = handle->thread_id;
+    std::string err;
+    EXPECT_TRUE(m_raw.exec("KILL " + std::to_string(m_nKilledSession), &err)) << err;
+  }
+  // The rows' values as an INSERT into table name; numeric: by column, whether its cells go
+  // unquoted.
+  void InsertRows(const std::wstring& name, const std::vector<std::vector<Cell>>& rows, const std::vector<bool>& numeric) {
+    std::string values;
+    for (const auto& row : rows) {
+      values += values.empty() ? "(" : ",(";
+      for (size_t i = 0; i < row.size(); ++i) values += (i != 0 ? "," : "") + SqlCell(row[i], numeric[i]);
+      values += ")";
     }
-    EXPECT_TRUE(!session.empty() && m_raw.exec("KILL " + session, &err)) << err;
+    Raw("INSERT INTO " + Quoted(name) + " VALUES " + values);
   }
   // SQL in UTF-8 on the second connection.
   void Raw(const std::string& sql) {
@@ -318,6 +328,8 @@ class LiveBrowse : public LiveConnection {
   // Key flags of the host's items.
   static constexpr unsigned short kKeyPrimary = 0x8000, kKeyUnique = 0x4000, kKeyDuplicates = 0x2000,
                                   kKeyComposite = 0x1000;
+  // Which of MakeKeyed's columns (id, d, b, u, a, c) are numbers.
+  inline static const std::vector<bool> kKeyedNumeric = {true, false, false, true, true, true};
   // Keys of every kind on one table: a unique integer, duplicates under a case- and
   // blank-insensitive collation, duplicates under a binary collation without padding, a nullable
   // UNIQUE with several NULLs, and a composite (a, c descending).
@@ -338,16 +350,11 @@ class LiveBrowse : public LiveConnection {
       const int v = static_cast<int>((*rng)() % static_cast<unsigned int>(range + 1)) - 1;
       return v < 0 ? Cell() : Cell(std::to_wstring(v));
     };
-    std::string insert;
     for (int i = 1; i <= n; ++i) {
       Cell u = (*rng)() % 5 == 0 ? Cell() : Cell(std::to_wstring((i * 37) % 1009));
-      std::vector<Cell> row = {std::to_wstring(i), pick(dPool), pick(bPool), u, number(4), number(5)};
-      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) +
-                "," + SqlCell(row[2], false) + "," + SqlCell(row[3], true) + "," + SqlCell(row[4], true) + "," +
-                SqlCell(row[5], true) + ")";
-      t->rows.push_back(row);
+      t->rows.push_back({std::to_wstring(i), pick(dPool), pick(bPool), u, number(4), number(5)});
     }
-    Raw("INSERT INTO " + Quoted(t->name) + " VALUES " + insert);
+    InsertRows(t->name, t->rows, kKeyedNumeric);
     t->desc = Description(t->name);
     CHostItemDescription* id = Item(t->desc, L"id", NA_IT_I4, 4, kKeyPrimary);
     id->m_bNullAllowed = FALSE;
@@ -379,13 +386,8 @@ class LiveBrowse : public LiveConnection {
     std::vector<Cell> sPool = variants ? std::vector<Cell>{L"p", L"P", L"p ", L"q"} : std::vector<Cell>{L"p", L"q"};
     // Characters above U+FFFF, all equal under the collation, need the host's Unicode texts.
     if (variants && Unicode()) sPool.insert(sPool.end(), {L"\U0001F600", L"\U00010400", L"p\U0001F600"});
-    std::string insert;
-    for (int i = 0; i < n; ++i) {
-      std::vector<Cell> row = {xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]};
-      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(row[0], true) + "," + SqlCell(row[1], false) + ")";
-      t->rows.push_back(row);
-    }
-    Raw("INSERT INTO " + Quoted(t->name) + " VALUES " + insert);
+    for (int i = 0; i < n; ++i) t->rows.push_back({xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]});
+    InsertRows(t->name, t->rows, {true, false});
     t->desc = Description(t->name);
     Item(t->desc, L"x", NA_IT_I4, 4);
     Item(t->desc, L"s", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 10 : 5);
@@ -489,5 +491,6 @@ class LiveBrowse : public LiveConnection {
   std::deque<CHostRecordDescription> m_descs;
   std::vector<CMySQLConnection*> m_connections;
   std::vector<CNADataAccess*> m_accesses;
+  unsigned long m_nKilledSession = 0;  // KillSession's last
   std::vector<std::wstring> m_tabCreated;
 };

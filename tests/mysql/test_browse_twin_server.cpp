@@ -73,7 +73,6 @@ class LiveBrowseTwin : public LiveBrowse {
     }
     int saved = -1;
     int32_t written = 700000;
-    unsigned long killed = 0;  // the id of the session last killed
     for (const char op : ops) {
       m_error.Reset();
       BOOL ok = TRUE;
@@ -106,16 +105,7 @@ class LiveBrowseTwin : public LiveBrowse {
           ok = a->bHRetourPosition(saved, item, 1, kPlain);
           break;
         }
-        case 'K': {
-          // A session killed (or lost) is only replaced at the driver's next call to the server,
-          // with a new id: until then there is none to kill.
-          MYSQL* handle = cnx->pGetHandle();
-          if (handle != nullptr && handle->thread_id != killed) {
-            killed = handle->thread_id;
-            KillSession(cnx);
-          }
-          break;
-        }
+        case 'K': KillSession(cnx); break;
         case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
         case 'T': a->SetTransactionTermined(); break;
         case 'k': ok = a->bSkipRecord(L"id", NA_PARSE_NEXT, 12, 1, kNoLock, nullptr, 0); break;
@@ -136,13 +126,7 @@ class LiveBrowseTwin : public LiveBrowse {
   // other session's update) is undone before the next one.
   void Restore(const Table& t) {
     Raw("DELETE FROM " + Quoted(t.name));
-    std::string insert;
-    for (const auto& r : t.rows) {
-      insert += (insert.empty() ? "" : ",") + std::string("(") + SqlCell(r[0], true) + "," + SqlCell(r[1], false) + "," +
-                SqlCell(r[2], false) + "," + SqlCell(r[3], true) + "," + SqlCell(r[4], true) + "," + SqlCell(r[5], true) +
-                ")";
-    }
-    Raw("INSERT INTO " + Quoted(t.name) + " VALUES " + insert);
+    InsertRows(t.name, t.rows, kKeyedNumeric);
   }
   // ops run with every read on the general road, then through the step road, each from the rows
   // the table was made with: the traces must be the same. The step road is left on.
