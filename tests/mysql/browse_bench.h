@@ -260,15 +260,16 @@ class LiveBrowse : public LiveConnection {
     EXPECT_TRUE(m_raw.exec("KILL " + std::to_string(m_nKilledSession), &err)) << err;
   }
   // The rows' values as an INSERT into table name; numeric: by column, whether its cells go
-  // unquoted.
-  void InsertRows(const std::wstring& name, const std::vector<std::vector<Cell>>& rows, const std::vector<bool>& numeric) {
+  // unquoted; columns: the list of the columns they fill ("(x,s)"), none for every column.
+  void InsertRows(const std::wstring& name, const std::vector<std::vector<Cell>>& rows,
+                  const std::vector<bool>& numeric, const std::string& columns = "") {
     std::string values;
     for (const auto& row : rows) {
       values += values.empty() ? "(" : ",(";
       for (size_t i = 0; i < row.size(); ++i) values += (i != 0 ? "," : "") + SqlCell(row[i], numeric[i]);
       values += ")";
     }
-    Raw("INSERT INTO " + Quoted(name) + " VALUES " + values);
+    Raw("INSERT INTO " + Quoted(name) + columns + " VALUES " + values);
   }
   // SQL in UTF-8 on the second connection.
   void Raw(const std::string& sql) {
@@ -377,20 +378,23 @@ class LiveBrowse : public LiveConnection {
                   {L"ac", {{4, Collation::Number}, {5, Collation::Number, true}, byId}}};
   }
   // A table without a key whose rows repeat whole or differ only in case and trailing blanks.
-  // Without variants, rows the server holds equal have the same bytes.
-  void MakeKeyless(Table* t, std::mt19937* rng, int n, bool variants = true) {
+  // Without variants, rows the server holds equal have the same bytes. computed ("VIRTUAL",
+  // "STORED"): a third column g the server computes from x, described as an item of the host.
+  void MakeKeyless(Table* t, std::mt19937* rng, int n, bool variants = true, const char* computed = nullptr) {
     t->name = Name(variants ? L"qx brw`bare " : L"qx brw`same ");
     Raw("CREATE TABLE " + Quoted(t->name) +
-        " (x INT NULL, s VARCHAR(4) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL)");
+        " (x INT NULL, s VARCHAR(4) CHARACTER SET utf8mb4 COLLATE utf8mb4_general_ci NULL" +
+        (computed != nullptr ? std::string(", g INT AS (x + 100) ") + computed : "") + ")");
     const std::vector<Cell> xPool = {std::nullopt, L"1", L"2"};
     std::vector<Cell> sPool = variants ? std::vector<Cell>{L"p", L"P", L"p ", L"q"} : std::vector<Cell>{L"p", L"q"};
     // Characters above U+FFFF, all equal under the collation, need the host's Unicode texts.
     if (variants && Unicode()) sPool.insert(sPool.end(), {L"\U0001F600", L"\U00010400", L"p\U0001F600"});
     for (int i = 0; i < n; ++i) t->rows.push_back({xPool[(*rng)() % xPool.size()], sPool[(*rng)() % sPool.size()]});
-    InsertRows(t->name, t->rows, {true, false});
+    InsertRows(t->name, t->rows, {true, false}, "(x,s)");
     t->desc = Description(t->name);
     Item(t->desc, L"x", NA_IT_I4, 4);
     Item(t->desc, L"s", Unicode() ? NA_IT_UNICODE : NA_IT_TEXTE, Unicode() ? 10 : 5);
+    if (computed != nullptr) Item(t->desc, L"g", NA_IT_I4, 4);
     t->columns = {L"x", L"s"};
     t->browses = {{L"x", {{0, Collation::Number}, {1, Collation::GeneralCi}}},
                   {L"s", {{1, Collation::GeneralCi}, {0, Collation::Number}}}};

@@ -49,18 +49,67 @@ class LiveBrowseTwin : public LiveBrowse {
     current->SetItemValueDefined(u, TRUE, 0);
   }
 
+  // What a random string of operations names on a table: its browse item and a second one, the
+  // filter's bounds and the value sought on the first, the item the host writes before a
+  // modification, what another session changes, and whether an added row needs a key of its own.
+  struct Shape {
+    const wchar_t* main;
+    const wchar_t* other;
+    const wchar_t* lo;
+    const wchar_t* hi;
+    const wchar_t* sought;
+    unsigned int written;  // the written item's index in the description
+    std::vector<std::string> otherSession;  // statements, "@" standing for the table
+    bool keyed;
+    std::vector<bool> numeric;  // by column, for the rows put back
+    std::string columns;        // the columns they fill, none for every one
+  };
+  static const Shape& Keyed() {
+    static const Shape shape{
+        L"id", L"d", L"6", L"17", L"10", 3, {"UPDATE @ SET u = u + 5000 WHERE id IN (8, 9)"}, true, kKeyedNumeric, ""};
+    return shape;
+  }
+  // Equal rows everywhere: another session adds one more of a row the table holds, and changes two.
+  static const Shape& Keyless() {
+    static const Shape shape{L"x", L"s", L"1", L"1", L"2", 0,
+                             {"INSERT INTO @ (x, s) SELECT x, s FROM @ LIMIT 1",
+                              "UPDATE @ SET x = 2 WHERE x = 1 LIMIT 2"},
+                             false, {true, false}, "(x,s)"};
+    return shape;
+  }
+  // Every item of a record's value: defined or not, and its bytes.
+  static std::string Values(const CNARecordValue* value, const CHostRecordDescription* desc) {
+    const CNAKJRecord* record = value != nullptr ? value->pclGetNAKJRecord() : nullptr;
+    if (record == nullptr) return " -";
+    std::string text;
+    for (int i = 0; i < desc->nGetNumItems(); ++i) {
+      const CHostItemDescription* item = desc->pclGetItemNoRef(static_cast<size_t>(i));
+      if (!item->m_tabComponents.empty()) continue;
+      text += record->bItemValueDefined(item, 0) ? " " : " !";
+      const BYTE* at = record->pbyGetItemValue(item, 0);
+      static const char* const d = "0123456789abcdef";
+      for (unsigned int k = 0; at != nullptr && k < item->nGetTotalSize(); ++k) {
+        text += d[at[k] >> 4];
+        text += d[at[k] & 15];
+      }
+    }
+    return text;
+  }
+
   using Trace = std::vector<std::string>;
   // ops run on a fresh connection of record limit cache (null: whole results), a line of trace
   // an operation: its result, the browse's place, the record and both originals.
-  // f l n p: reads on id; d e: first and next on d; h: the host writes u; m: modify; x: delete;
-  // F: filter id 6..17; A D: the filter on and off; s r: save and return; K: the session killed;
-  // w: another session changes a row; S: seek id 10; g: first on d through the default item (id);
-  // T: a transaction ends (every started browse marked for a new run); k: 12 rows skipped on id;
-  // N P: two next or two previous reads on id, nothing looked at between them (the record's
-  // original still the statement's twin at the second).
-  Trace Run(const Table& t, const char* cache, const std::string& ops, BrowseKnobs knobs, bool stepRoad) {
-    const CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
-    CHostItemDescription* u = t.desc->pclGetItemNoRef(3);
+  // f l n p: reads on the main item; d e: first and next on the other; h: the host writes its
+  // item; m: modify; x: delete; a: add (a fresh key first where one is needed); F: filter on the
+  // main item; A D: the filter on and off; s r: save and return; K: the session killed; w: another
+  // session changes rows; S: seek; g: first on the other item through the default item;
+  // T: a transaction ends (every started browse marked for a new run); k: 12 rows skipped on the
+  // main item; N P: two next or two previous reads on it, nothing looked at between them (the
+  // record's original still the statement's twin at the second).
+  Trace Run(const Table& t, const char* cache, const std::string& ops, BrowseKnobs knobs, bool stepRoad,
+            const Shape& shape = Keyed()) {
+    CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
+    CHostItemDescription* u = t.desc->pclGetItemNoRef(shape.written);
     CNADataAccess::s_bStepRoad = stepRoad;
     Trace trace;
     CMySQLConnection* cnx = Connect(cache);
@@ -71,70 +120,90 @@ class LiveBrowseTwin : public LiveBrowse {
       ADD_FAILURE() << "no record to browse";
       return trace;
     }
+    auto read = [&](const wchar_t* item, eNA_PARSEDIRECTION dir, unsigned int flags = 0) {
+      return a->bHLitxxx(item, dir, 1, kNoLock, nullptr, flags);
+    };
     int saved = -1;
-    int32_t written = 700000;
+    int32_t written = 700000, added = 800000;
     for (const char op : ops) {
       m_error.Reset();
       BOOL ok = TRUE;
       switch (op) {
-        case 'f': case 'l': case 'n': case 'p': case 'd': case 'e': ok = Read(a, op); break;
+        case 'f': ok = read(shape.main, NA_PARSE_FIRST); break;
+        case 'l': ok = read(shape.main, NA_PARSE_LAST); break;
+        case 'n': ok = read(shape.main, NA_PARSE_NEXT); break;
+        case 'p': ok = read(shape.main, NA_PARSE_PREVIOUS); break;
+        case 'd': ok = read(shape.other, NA_PARSE_FIRST); break;
+        case 'e': ok = read(shape.other, NA_PARSE_NEXT); break;
         case 'N': case 'P': {
-          const char one = op == 'N' ? 'n' : 'p';
-          ok = Read(a, one) && Read(a, one);
+          const eNA_PARSEDIRECTION dir = op == 'N' ? NA_PARSE_NEXT : NA_PARSE_PREVIOUS;
+          ok = read(shape.main, dir) && read(shape.main, dir);
           break;
         }
-        case 'g': ok = a->bHLitxxx(L"d", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0x20000); break;
+        case 'g': ok = read(shape.other, NA_PARSE_FIRST, 0x20000); break;
         case 'h': HostWrites(record, u, ++written); break;
         case 'm': ok = a->bHModifie(0, 0, kNoLock); break;
         case 'x': ok = a->bHSupprime(0, kNoLock); break;
+        case 'a':
+          if (shape.keyed) {
+            HostWrites(record, id, ++added);
+            HostWrites(record, u, ++written);
+          }
+          ok = a->bHAjoute(0, kNoLock);
+          break;
         case 'F': {
-          const CAny lo = FromText(ZV_I4, L"6"), hi = FromText(ZV_I4, L"17");
-          ok = a->bHFiltre(L"id", &lo, 1, &hi, 1, nullptr);
+          const CAny lo = FromText(ZV_I4, shape.lo), hi = FromText(ZV_I4, shape.hi);
+          ok = a->bHFiltre(shape.main, &lo, 1, &hi, 1, nullptr);
           break;
         }
-        case 'A': ok = a->bHActiveFiltre(L"id"); break;
+        case 'A': ok = a->bHActiveFiltre(shape.main); break;
         case 'S': {
-          const CAny sought = FromText(ZV_I4, L"10");
-          ok = a->bHRecherche(L"id", &sought, 0, 1, kNoLock, nullptr, 1, 0);
+          const CAny sought = FromText(ZV_I4, shape.sought);
+          ok = a->bHRecherche(shape.main, &sought, 0, 1, kNoLock, nullptr, 1, 0);
           break;
         }
-        case 'D': ok = a->bHDesactiveFiltre(L"id"); break;
-        case 's': ok = a->bHSauvePosition(&saved, L"id", kPlain); break;
+        case 'D': ok = a->bHDesactiveFiltre(shape.main); break;
+        case 's': ok = a->bHSauvePosition(&saved, shape.main, kPlain); break;
         case 'r': {
           wchar_t item[255];
           ok = a->bHRetourPosition(saved, item, 1, kPlain);
           break;
         }
         case 'K': KillSession(cnx); break;
-        case 'w': Raw("UPDATE " + Quoted(t.name) + " SET u = u + 5000 WHERE id IN (8, 9)"); break;
+        case 'w':
+          for (std::string sql : shape.otherSession) {
+            for (size_t at; (at = sql.find('@')) != std::string::npos;) sql.replace(at, 1, Quoted(t.name));
+            Raw(sql);
+          }
+          break;
         case 'T': a->SetTransactionTermined(); break;
-        case 'k': ok = a->bSkipRecord(L"id", NA_PARSE_NEXT, 12, 1, kNoLock, nullptr, 0); break;
+        case 'k': ok = a->bSkipRecord(shape.main, NA_PARSE_NEXT, 12, 1, kNoLock, nullptr, 0); break;
       }
       int out = -1;
-      a->bHEndehors(L"id", &out);
-      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(L"id"));
+      a->bHEndehors(shape.main, &out);
+      CHeldRef<CNAStatement> stmt(a->_pclFindStatement(shape.main));
       const CNARecordValue* own = stmt.get() != nullptr ? stmt.get()->pclGetStmtOriginalRecord() : nullptr;
-      const CNARecordValue* current = record->pclGetCurrentValueNoRef();
-      const CNARecordValue* original = record->pclGetOriginalValueNoRef();
       trace.push_back(std::string(1, op) + " ok " + std::to_string(ok) + " out " + std::to_string(out) + " error " +
-                      std::to_string(m_error.nGetUserErrorCode()) + Ids(" current", I4(current, id), I4(current, u)) +
-                      Ids(" original", I4(original, id), I4(original, u)) + Ids(" statement", I4(own, id), I4(own, u)));
+                      std::to_string(m_error.nGetUserErrorCode()) + " current" +
+                      Values(record->pclGetCurrentValueNoRef(), t.desc) + " original" +
+                      Values(record->pclGetOriginalValueNoRef(), t.desc) + " statement" + Values(own, t.desc));
     }
     return trace;
   }
-  // The table's rows put back as it was made: what a run changed (deletes, modifications, the
-  // other session's update) is undone before the next one.
-  void Restore(const Table& t) {
+  // The table's rows put back as it was made: what a run changed (adds, deletes, modifications,
+  // the other session's writes) is undone before the next one.
+  void Restore(const Table& t, const Shape& shape) {
     Raw("DELETE FROM " + Quoted(t.name));
-    InsertRows(t.name, t.rows, kKeyedNumeric);
+    InsertRows(t.name, t.rows, shape.numeric, shape.columns);
   }
   // ops run with every read on the general road, then through the step road, each from the rows
   // the table was made with: the traces must be the same. The step road is left on.
-  void SameOnBothRoads(const Table& t, const char* name, const char* cache, const std::string& ops, BrowseKnobs knobs) {
-    Restore(t);
-    const Trace general = Run(t, cache, ops, knobs, false);
-    Restore(t);
-    const Trace step = Run(t, cache, ops, knobs, true);
+  void SameOnBothRoads(const Table& t, const char* name, const char* cache, const std::string& ops, BrowseKnobs knobs,
+                       const Shape& shape = Keyed()) {
+    Restore(t, shape);
+    const Trace general = Run(t, cache, ops, knobs, false, shape);
+    Restore(t, shape);
+    const Trace step = Run(t, cache, ops, knobs, true, shape);
     ASSERT_EQ(step.size(), general.size());
     // Past the first difference every line may differ: the first one says it.
     for (size_t i = 0; i < step.size(); ++i) {
@@ -143,6 +212,39 @@ class LiveBrowseTwin : public LiveBrowse {
     }
     if (getenv("QX_SHOW_TRACE") != nullptr)
       for (const std::string& line : step) printf("%s %s\n", name, line.c_str());
+  }
+  // Random strings of ops over the table each seed makes, on both roads: reads mostly, with the
+  // host's edits, writes, filters, seeks, returns, lost sessions and the other session's writes
+  // between them, over the record limits and statement knobs of the cases.
+  void RandomOnBothRoads(const std::function<void(Table*, std::mt19937*)>& make, const Shape& shape) {
+    static const struct {
+      char op;
+      unsigned int weight;
+    } kOps[] = {{'n', 20}, {'p', 14}, {'N', 8}, {'P', 6}, {'f', 4}, {'l', 3}, {'d', 2}, {'e', 3}, {'g', 1},
+                {'k', 2},  {'h', 4},  {'m', 3}, {'x', 2}, {'a', 2}, {'F', 2}, {'A', 1}, {'D', 2}, {'S', 2},
+                {'s', 2},  {'r', 2},  {'K', 1}, {'w', 2}, {'T', 1}};
+    static const BrowseKnobs kKnobs[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+    unsigned int total = 0;
+    for (const auto& o : kOps) total += o.weight;
+    ForEachSeed([&](std::mt19937* rng) {
+      Table t;
+      make(&t, rng);
+      ASSERT_FALSE(HasFatalFailure());
+      for (int run = 0; run < 4 && !HasFailure(); ++run) {
+        std::string ops;
+        for (size_t length = 40 + (*rng)() % 41; ops.size() < length;) {
+          unsigned int w = (*rng)() % total;
+          size_t k = 0;
+          while (w >= kOps[k].weight) w -= kOps[k++].weight;
+          ops += kOps[k].op;
+        }
+        const char* cache = (*rng)() % 2 != 0 ? "5" : nullptr;
+        const BrowseKnobs knobs = kKnobs[(*rng)() % 4];
+        SCOPED_TRACE(std::string("cache ") + (cache != nullptr ? cache : "unset") + ", row cache " +
+                     std::to_string(knobs.rowCache) + ", backward " + std::to_string(knobs.backward) + ", ops " + ops);
+        SameOnBothRoads(t, "random", cache, ops, knobs, shape);
+      }
+    });
   }
 };
 
@@ -294,38 +396,20 @@ TEST_P(LiveBrowseTwin, StepReadsGiveWhatTheGeneralRoadGives) {
   }
 }
 
-// Random operation strings for each seed of Seeds(), over the record limits and statement knobs of
-// the cases above: reads mostly, with the host's edits, writes, filters, seeks, returns, lost
-// sessions and the other session's updates between them.
+// Random operation strings for each seed of Seeds(), on the table with every kind of key, and on
+// tables without a key whose rows repeat (whole, or with variants equal under the collation),
+// some with a column the server computes.
 TEST_P(LiveBrowseTwin, RandomOperationsGiveTheSameOnBothRoads) {
-  static const struct {
-    char op;
-    unsigned int weight;
-  } kOps[] = {{'n', 20}, {'p', 14}, {'N', 8}, {'P', 6}, {'f', 4}, {'l', 3}, {'d', 2}, {'e', 3}, {'g', 1},
-              {'k', 2},  {'h', 4},  {'m', 3}, {'x', 2}, {'F', 2}, {'A', 1}, {'D', 2}, {'S', 2}, {'s', 2},
-              {'r', 2},  {'K', 1},  {'w', 2}, {'T', 1}};
-  static const BrowseKnobs kKnobs[] = {{false, true}, {false, false}, {true, true}, {true, false}};
-  unsigned int total = 0;
-  for (const auto& o : kOps) total += o.weight;
-  ForEachSeed([&](std::mt19937* rng) {
-    Table t;
-    MakeKeyed(&t, rng, 24);
-    ASSERT_FALSE(HasFatalFailure());
-    for (int run = 0; run < 4 && !HasFailure(); ++run) {
-      std::string ops;
-      for (size_t length = 40 + (*rng)() % 41; ops.size() < length;) {
-        unsigned int w = (*rng)() % total;
-        size_t k = 0;
-        while (w >= kOps[k].weight) w -= kOps[k++].weight;
-        ops += kOps[k].op;
-      }
-      const char* cache = (*rng)() % 2 != 0 ? "5" : nullptr;
-      const BrowseKnobs knobs = kKnobs[(*rng)() % 4];
-      SCOPED_TRACE(std::string("cache ") + (cache != nullptr ? cache : "unset") + ", row cache " +
-                   std::to_string(knobs.rowCache) + ", backward " + std::to_string(knobs.backward) + ", ops " + ops);
-      SameOnBothRoads(t, "random", cache, ops, knobs);
-    }
-  });
+  RandomOnBothRoads([&](Table* t, std::mt19937* rng) { MakeKeyed(t, rng, 24); }, Keyed());
+}
+TEST_P(LiveBrowseTwin, RandomOperationsOnEqualRowsGiveTheSameOnBothRoads) {
+  RandomOnBothRoads(
+      [&](Table* t, std::mt19937* rng) {
+        static const char* const kComputed[] = {nullptr, "VIRTUAL", "STORED"};
+        const bool variants = (*rng)() % 2 != 0;
+        MakeKeyless(t, rng, 24, variants, kComputed[(*rng)() % 3]);
+      },
+      Keyless());
 }
 
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseTwin,
