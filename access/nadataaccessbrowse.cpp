@@ -3,6 +3,7 @@
 // browse back on its record and re-reading the current record.
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
@@ -26,6 +27,7 @@
 using naguards::CHeldItemDesc;
 using naguards::CHeldStatement;
 using naguards::CInternalSearch;
+using naguards::CKeptValue;
 using naguards::CLentValue;
 
 namespace {
@@ -219,7 +221,27 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
   const bool indexed = stmt->pclGetTableCacheIndexNoRef() != nullptr && m_pclTableCache != nullptr;
   if (changed == kFilterEndAnew || (changed == kFilterFoundAgain && !indexed && !bRequeteSansCorrection()))
     _FreeTableCache();
-  if (_bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, changed == kFilterEndAnew ? 1 : 0)) return TRUE;
+  // A skip over several rows may land on a row of a short first block before it goes on past
+  // either end: one that lands on no row gives the record back as the host had it, as a skip
+  // inside the rows held leaves it.
+  std::optional<CKeptValue> current, original;
+  if (count > 1 && m_pclCurrentRecord != nullptr) {
+    current.emplace(m_pclCurrentRecord, false);
+    original.emplace(m_pclCurrentRecord, true);
+  }
+  const BOOL ok = _bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, changed == kFilterEndAnew ? 1 : 0);
+  if (current) {
+    int out = 1;
+    if (ok) stmt->HEndehors(&out);
+    // A failure's recovery finds the browse again itself.
+    if (!ok || !out) {
+      current->Keep();
+      original->Keep();
+    }
+    current.reset();
+    original.reset();
+  }
+  if (ok) return TRUE;
   return _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);
 }
 

@@ -14,43 +14,58 @@ namespace naguards {
 using CHeldStatement = CHeldRef<CNAStatement>;
 using CHeldItemDesc = CHeldRef<INAItemDescription>;
 
+// The current record's current or original buffer as it stands, given back on every exit unless
+// Keep() was asked; nothing is given back when no copy could be made.
+class CKeptValue {
+ public:
+  CKeptValue(CNARecord* record, bool original) : m_pRecord(record), m_bOriginal(original) {
+    const CNARecordValue* target = pTarget();
+    m_pKept = target != nullptr ? target->pclGetClone(NA_COPY_ALL) : nullptr;
+    if (m_pKept != nullptr) m_pKept->AddRef();
+  }
+  ~CKeptValue() {
+    if (m_pKept == nullptr) return;
+    if (!m_bKeep) {
+      CNARecordValue* target = pTarget();
+      if (target != nullptr) target->bCopyRecordValue(m_pKept, NA_COPY_ALL);
+      if (!m_bOriginal) m_pRecord->OnNAKJRecordChanged();
+    }
+    m_pKept->nRelease();
+  }
+  CKeptValue(const CKeptValue&) = delete;
+  CKeptValue& operator=(const CKeptValue&) = delete;
+  bool bKept() const { return m_pKept != nullptr; }
+  // The buffer's content now stays.
+  void Keep() { m_bKeep = true; }
+  CNARecordValue* pTarget() const {
+    if (m_pRecord == nullptr) return nullptr;
+    return m_bOriginal ? m_pRecord->pclGetOriginalValueNoRef() : m_pRecord->pclGetCurrentValueNoRef();
+  }
+
+ private:
+  CNARecord* m_pRecord;
+  bool m_bOriginal;
+  CNARecordValue* m_pKept = nullptr;
+  bool m_bKeep = false;
+};
+
 // A record value lent to the current record's current or original buffer; the buffer gets its
 // former content back on every exit.
 class CLentValue {
  public:
-  CLentValue(CNARecord* record, const CNARecordValue* lent, bool original) : m_pRecord(record), m_bOriginal(original) {
-    CNARecordValue* target = _pTarget();
-    if (target == nullptr || lent == nullptr) return;
-    m_pKept = target->pclGetClone(NA_COPY_ALL);
-    if (m_pKept == nullptr) return;
-    m_pKept->AddRef();
-    m_bOk = target->bCopyRecordValue(lent, NA_COPY_ALL) ? true : false;
-  }
-  ~CLentValue() {
-    if (m_pKept == nullptr) return;
-    if (!m_bKeep) {
-      CNARecordValue* target = _pTarget();
-      if (target != nullptr) target->bCopyRecordValue(m_pKept, NA_COPY_ALL);
-      if (!m_bOriginal && m_pRecord != nullptr) m_pRecord->OnNAKJRecordChanged();
-    }
-    m_pKept->nRelease();
+  CLentValue(CNARecord* record, const CNARecordValue* lent, bool original)
+      : m_kept(lent != nullptr ? record : nullptr, original) {
+    m_bOk = m_kept.bKept() && m_kept.pTarget()->bCopyRecordValue(lent, NA_COPY_ALL);
   }
   CLentValue(const CLentValue&) = delete;
   CLentValue& operator=(const CLentValue&) = delete;
   bool bOk() const { return m_bOk; }
   // The lent content stays.
-  void Keep() { m_bKeep = true; }
+  void Keep() { m_kept.Keep(); }
 
  private:
-  CNARecordValue* _pTarget() const {
-    if (m_pRecord == nullptr) return nullptr;
-    return m_bOriginal ? m_pRecord->pclGetOriginalValueNoRef() : m_pRecord->pclGetCurrentValueNoRef();
-  }
-  CNARecord* m_pRecord;
-  bool m_bOriginal;
-  CNARecordValue* m_pKept = nullptr;
+  CKeptValue m_kept;
   bool m_bOk = false;
-  bool m_bKeep = false;
 };
 
 // The statement's search for one internal positioning: made when the statement had none, and

@@ -596,6 +596,12 @@ class CNAStatement : public CInterf {
   BOOL _bCompleteCache();
   BOOL _bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                             int* outOfRange);
+  // The record's current value kept over a move that may read rows it does not land on.
+  class CCurrentBeforeMove;
+  // _bFetchCacheDisabled's move, before keeping the current value before the first edge row or
+  // further block it reads.
+  BOOL _bFetchBlocks(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved, int* outOfRange,
+                     CCurrentBeforeMove* before);
   // A one-row next or previous (server order) that lands inside the rows held, no row marked,
   // coming from inside them: what _bFetchCacheDisabled and _bFetch reduce to (a statement
   // overriding the virtual _bFetch must leave such a move to _bReadRowAt). -1: not such a move,
@@ -656,6 +662,9 @@ class CNAStatement : public CInterf {
   BOOL _bReadRowAt(long long target, eNA_PARSEDIRECTION direction, int* outOfRange);
   BOOL _bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                            int* outOfRange);
+  // _bFetchCacheEnabled's move from start once no row is pending.
+  BOOL _bMoveInCache(eNA_PARSEDIRECTION direction, int update, long long count, long long start, long long* moved,
+                     int* outOfRange);
   // count entries of the table-cache index in direction (0 or the current direction: the entry it
   // stands on) into the record; *outOfRange when the index has none there.
   BOOL _bFetchCacheIndex(eNA_PARSEDIRECTION direction, long long count, long long* moved, int* outOfRange);

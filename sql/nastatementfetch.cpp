@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "access/nadataaccess.h"
+#include "access/nadataaccessguards.h"
 #include "access/narecord.h"
 #include "access/narecordcache.h"
 #include "access/natablecacheindex.h"
@@ -67,6 +69,27 @@ bool AnyKeyPart(const CNAColumn* column, F&& test) {
 }
 
 }  // namespace
+
+// The record's current value as it stood before a move that reads into it rows it may not land
+// on (a block's edge row, the rows a row cache fetches on the way): given back when the move
+// ends past either end or fails, as a move inside the rows held leaves it, the host's own
+// changes included. Kept only once such a row is about to be read.
+class CNAStatement::CCurrentBeforeMove {
+ public:
+  explicit CCurrentBeforeMove(CNARecord* record) : m_pclRecord(record) {}
+  void Keep() {
+    if (!m_kept && m_pclRecord != nullptr) m_kept.emplace(m_pclRecord, false);
+  }
+  // The move's answer; the value is given back when this goes, unless the move landed on a row.
+  BOOL bEnded(BOOL ok, int out) {
+    if (m_kept && ok && !out) m_kept->Keep();
+    return ok;
+  }
+
+ private:
+  CNARecord* m_pclRecord;
+  std::optional<naguards::CKeptValue> m_kept;
+};
 
 // ---------------------------------------------------------------- browse state
 
@@ -351,6 +374,13 @@ BOOL CNAStatement::_bNextBlockCanExist(eNA_PARSEDIRECTION direction) const {
 BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                                         int* out) {
   if (m_pclStatementSQL == nullptr) return FALSE;
+  CCurrentBeforeMove before(m_pclRecord);
+  const BOOL ok = _bFetchBlocks(direction, update, count, moved, out, &before);
+  return before.bEnded(ok, *out);
+}
+
+BOOL CNAStatement::_bFetchBlocks(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved, int* out,
+                                 CCurrentBeforeMove* before) {
   long long want = count;
   // An empty further block: the browse still stands just past the original record, which a
   // move back reaches first.
@@ -365,6 +395,7 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
     const bool pastEnd = nGetOutSide() != 0 ? nGetOutSide() > 0
                                             : (bInvertFetch() ? Mirror(direction) : direction) == NA_PARSE_PREVIOUS;
     long long one = 1;
+    before->Keep();
     if (!_bFetchNextBloc(NA_PARSE_PREVIOUS, 1, &one)) return FALSE;
     direction = pastEnd ? NA_PARSE_LAST : NA_PARSE_FIRST;
     m_eLastDirection = direction;
@@ -372,6 +403,7 @@ BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update
   BOOL ok = _bFetch(direction, update, out, want, moved);
   while (ok && *out && want > 0 && *moved < want && direction != NA_PARSE_CURRENT && _bNextBlockCanExist(direction)) {
     const bool forward = Forward(direction);
+    before->Keep();
     // The block's last row passed is where the next block starts, a row deleted since among
     // them: a live row before it would start the next block behind the browse, where rows
     // added meanwhile were never passed.
@@ -1198,6 +1230,17 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
     if (landed >= 0) return landed;
   }
   _KeepPendingRows();
+  // Each row fetched on the way is read into the current value first: a move over several rows
+  // may pass rows it does not land on.
+  CCurrentBeforeMove before(m_pclRecord);
+  if (direction != NA_PARSE_CURRENT && (count > 1 || direction == NA_PARSE_LAST)) before.Keep();
+  const BOOL ok = _bMoveInCache(direction, update, count, start, moved, out);
+  return before.bEnded(ok, *out);
+}
+
+BOOL CNAStatement::_bMoveInCache(eNA_PARSEDIRECTION direction, int update, long long count, long long start,
+                                 long long* moved, int* out) {
+  CNARecordCache* cache = m_pclRecordCache;
   long long target = start;
   // The row the last fetch appended from the current value, which still holds it.
   long long fresh = -1;

@@ -412,6 +412,55 @@ TEST_P(LiveBrowseTwin, RandomOperationsOnEqualRowsGiveTheSameOnBothRoads) {
       Keyless());
 }
 
+// A move that ends past either end leaves the record as it was, the host's changes included,
+// whether the rows come as a whole result or in blocks (whose edge rows, and a long skip's first
+// block, pass through the record on the way), with the row cache on or off. What the host sees
+// (answers, the record and its original, a modification after) must be the same in both.
+TEST_P(LiveBrowseTwin, MovesPastTheEndInBlocksLeaveTheRecordAsAWholeResultDoes) {
+  std::mt19937 rng(5);
+  Table t;
+  MakeKeyed(&t, &rng, 24);
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string toLast = "f" + std::string(23, 'n');
+  const struct {
+    const char* name;
+    std::string ops;
+  } rows[] = {
+      {"SkipPastTheEndOverBlocks", "fkkm"},
+      {"HostChangesThenSkipsPastTheEnd", "fhkkhm"},
+      {"SkipPastTheEndOfAFilter", "fFnkhm"},
+      {"HostChangesTheLastRowOfAFullBlockThenReadsPastIt", toLast + "hnm"},
+      {"SkipPastTheEndFromASeek", "fnnShkm"},
+      {"SkipBeforeTheStart", "lhpppppkkhm"},
+  };
+  // The statement's own copy of the row it stands on is where its next block starts: not the host's.
+  auto host = [](const Trace& trace) {
+    Trace seen;
+    for (const std::string& line : trace) seen.push_back(line.substr(0, line.find(" statement")));
+    return seen;
+  };
+  for (const auto& row : rows)
+    for (const BrowseKnobs knobs : {BrowseKnobs{false, true}, BrowseKnobs{true, true}}) {
+      SCOPED_TRACE(std::string(row.name) + (knobs.rowCache ? ", row cache" : ""));
+      Restore(t, Keyed());
+      const Trace whole = host(Run(t, nullptr, row.ops, knobs, true));
+      Restore(t, Keyed());
+      const Trace blocks = host(Run(t, "3", row.ops, knobs, true));
+      ASSERT_EQ(blocks.size(), whole.size());
+      for (size_t i = 0; i < blocks.size(); ++i) {
+        EXPECT_EQ(blocks[i], whole[i]) << "operation " << i;
+        if (blocks[i] != whole[i]) break;
+      }
+      // A move that lands on no row leaves the record as the operation before left it.
+      for (size_t i = 1; i < whole.size(); ++i) {
+        const std::string& line = whole[i];
+        if (std::string("npk").find(line[0]) == std::string::npos || line.find(" out 1 ") == std::string::npos) continue;
+        EXPECT_EQ(line.substr(line.find(" current")), whole[i - 1].substr(whole[i - 1].find(" current")))
+            << "operation " << i << " " << line[0];
+      }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseTwin,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
