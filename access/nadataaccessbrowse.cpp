@@ -221,22 +221,43 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
   const bool indexed = stmt->pclGetTableCacheIndexNoRef() != nullptr && m_pclTableCache != nullptr;
   if (changed == kFilterEndAnew || (changed == kFilterFoundAgain && !indexed && !bRequeteSansCorrection()))
     _FreeTableCache();
-  // A skip over several rows may land on a row of a short first block before it goes on past
-  // either end: one that lands on no row gives the record back as the host had it, as a skip
-  // inside the rows held leaves it.
+  // A skip over several rows may land on a row of a short first block (taking the record, and
+  // letting go of the saves the host's record stood for) before it goes on past either end: one
+  // that lands on no row gives the record and its saves back as the host had them, as a skip
+  // inside the rows held leaves them.
   std::optional<CKeptValue> current, original;
-  if (count > 1 && m_pclCurrentRecord != nullptr) {
+  const bool guarded = count > 1 && m_pclCurrentRecord != nullptr;
+  const int heldSave = m_nRecordSaveID, writtenSave = m_nWrittenSaveID;
+  const bool originalSet = guarded && m_pclCurrentRecord->bOriginalSet();
+  if (guarded) {
     current.emplace(m_pclCurrentRecord, false);
     original.emplace(m_pclCurrentRecord, true);
+    if (heldSave != -1) AddRefRecordSave(heldSave);
+    if (writtenSave != -1) AddRefRecordSave(writtenSave);
   }
   const BOOL ok = _bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, changed == kFilterEndAnew ? 1 : 0);
-  if (current) {
+  if (guarded) {
     int out = 1;
     if (ok) stmt->HEndehors(&out);
     // A failure's recovery finds the browse again itself.
-    if (!ok || !out) {
+    const bool back = ok && out;
+    // The reference taken above becomes the access's again, or goes.
+    auto settle = [&](int kept, int* now) {
+      if (kept == -1) return;
+      if (back && *now != kept) {
+        if (*now != -1) nReleaseRecordSave(*now);
+        *now = kept;
+      } else {
+        nReleaseRecordSave(kept);
+      }
+    };
+    settle(heldSave, &m_nRecordSaveID);
+    settle(writtenSave, &m_nWrittenSaveID);
+    if (!back) {
       current->Keep();
       original->Keep();
+    } else if (!originalSet) {
+      m_pclCurrentRecord->ForgetOriginal();
     }
     current.reset();
     original.reset();
