@@ -444,7 +444,8 @@ TEST_P(LiveBrowseTwin, MovesPastTheEndInBlocksLeaveTheRecordAsAWholeResultDoes) 
   };
   for (const auto& row : rows)
     for (const BrowseKnobs knobs : {BrowseKnobs{false, true}, BrowseKnobs{true, true}, BrowseKnobs{false, false}}) {
-      SCOPED_TRACE(std::string(row.name) + (knobs.rowCache ? ", row cache" : "") + (knobs.backward ? "" : ", forward only"));
+      SCOPED_TRACE(std::string(row.name) + (knobs.rowCache ? ", row cache" : "") +
+                   (knobs.backward ? "" : ", forward only"));
       Restore(t, Keyed());
       const Trace whole = host(Run(t, nullptr, row.ops, knobs, true));
       Restore(t, Keyed());
@@ -457,7 +458,8 @@ TEST_P(LiveBrowseTwin, MovesPastTheEndInBlocksLeaveTheRecordAsAWholeResultDoes) 
       // A move that lands on no row leaves the record as the operation before left it.
       for (size_t i = 1; i < whole.size(); ++i) {
         const std::string& line = whole[i];
-        if (std::string("npk").find(line[0]) == std::string::npos || line.find(" out 1 ") == std::string::npos) continue;
+        const bool move = line[0] == 'n' || line[0] == 'p' || line[0] == 'k';
+        if (!move || line.find(" out 1 ") == std::string::npos) continue;
         EXPECT_EQ(line.substr(line.find(" current")), whole[i - 1].substr(whole[i - 1].find(" current")))
             << "operation " << i << " " << line[0];
       }
