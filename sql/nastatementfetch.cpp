@@ -1073,15 +1073,8 @@ namespace {
 // memos); held is false when no copy could be made, and nothing is given back then.
 template <typename F>
 auto WithCurrentValueKept(CNARecord* record, F&& work) {
-  CNARecordValue* current = record != nullptr ? record->pclGetCurrentValueNoRef() : nullptr;
-  CNARecordValue* kept = current != nullptr ? current->pclGetClone(NA_COPY_ALL) : nullptr;
-  if (kept != nullptr) kept->AddRef();
-  const auto result = work(kept != nullptr);
-  if (kept != nullptr) {
-    record->bCopyToCurrentRecord(kept);
-    kept->nRelease();
-  }
-  return result;
+  naguards::CKeptValue kept(record, false);
+  return work(kept.bKept());
 }
 
 }  // namespace
