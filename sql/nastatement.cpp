@@ -834,6 +834,10 @@ BOOL CNAStatement::_bBuildQueryInsertUpdate(CNACommand* command, eNAQUERYTYPE ty
     Append(command, L"VALUES ( DEFAULT )");
   } else {
     command->ResetCommand(0);
+    // Nothing changed leaves a row as it is, but a row this record deleted is not there to
+    // leave: the modify writes the record back, as after an UPDATE that found no row.
+    const CNARecordValue* current = m_pclRecord != nullptr ? m_pclRecord->pclGetCurrentValueNoRef() : nullptr;
+    if (current != nullptr && current->eGetState() == NA_RECORDSTATE_DELETED) return FALSE;
   }
   if (!ok) command->ResetCommand(0);
   return ok;

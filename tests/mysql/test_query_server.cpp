@@ -458,6 +458,9 @@ TEST_P(LiveQuery, WritesToRowsThatAreNotTableRowsAreRefusedWith8AndSendNothing) 
                                     static_cast<eNA_QUERYMODE>(8), nullptr));
   EXPECT_TRUE(access->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
   EXPECT_EQ(Rows(dump), "2:Paris|3:Lyon");
+  // Modified with nothing changed, the row it deleted is written back, as on a table.
+  EXPECT_TRUE(access->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+  EXPECT_EQ(Rows(dump), "1:Paris|2:Paris|3:Lyon");
 }
 
 // Prepare only keeps the execution statement and runs nothing; the server's statement cannot

@@ -483,18 +483,30 @@ TEST_P(LiveWrite, ModifyOfALockedRowIsALockWaitAndChangesNothing) {
 }
 
 // A record the host itself deleted is marked so: modifying it writes it back, as the row's
-// UPDATE finds nothing.
+// UPDATE finds nothing, whether or not the host changed a value (with none changed there is no
+// UPDATE to send, and the row was still to be written back).
 TEST_P(LiveWrite, ModifyOfARecordTheHostDeletedWritesItBack) {
   CWriteAccess* a = OpenTable();
-  ASSERT_TRUE(a->bHLitxxx(L"id", NA_PARSE_FIRST, 1, kNoLock, nullptr, 0)) << Utf8(m_error.pszGetError());
-  ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
-  EXPECT_EQ(Dump().find("1|"), std::string::npos) << Dump();
-  Set(a, L"t", L"back");
-  ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
-  EXPECT_EQ(Dump().rfind("1|" + Hex(L"back") + "|" + Hex(L"abc") + "|10|", 0), 0u) << Dump();
-  unsigned int state = 1;
-  ASSERT_TRUE(a->bGetRecNumState(0, &state));
-  EXPECT_EQ(state, 0u);
+  // Each row starts a line.
+  const std::string before = "\n" + Dump();
+  for (const bool changed : {true, false}) {
+    SCOPED_TRACE(changed ? "a value changed" : "nothing changed");
+    const std::string row = changed ? "\n1|" : "\n2|";
+    ASSERT_TRUE(a->bHLitxxx(L"id", changed ? NA_PARSE_FIRST : NA_PARSE_NEXT, 1, kNoLock, nullptr, 0))
+        << Utf8(m_error.pszGetError());
+    ASSERT_TRUE(a->bHSupprime(0, kNoLock)) << Utf8(m_error.pszGetError());
+    EXPECT_EQ(("\n" + Dump()).find(row), std::string::npos) << Dump();
+    if (changed) Set(a, L"t", L"back");
+    ASSERT_TRUE(a->bHModifie(0, 0, kNoLock)) << Utf8(m_error.pszGetError());
+    const std::string after = "\n" + Dump();
+    // The row back as the host wrote it, or as it was.
+    const std::string back =
+        changed ? "\n1|" + Hex(L"back") + "|" + Hex(L"abc") + "|10|" : before.substr(before.find(row));
+    EXPECT_NE(after.find(back), std::string::npos) << after;
+    unsigned int state = 1;
+    ASSERT_TRUE(a->bGetRecNumState(0, &state));
+    EXPECT_EQ(state, 0u);
+  }
 }
 
 // News of a write: none with flags 2; with flags 0 and no table cache none either; with 1 every
