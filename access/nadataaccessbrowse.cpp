@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <optional>
+#include <utility>
 
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
@@ -224,16 +225,28 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
   // A skip over several rows may land on a row of a short first block (taking the record, and
   // letting go of the saves the host's record stood for) before it goes on past either end: one
   // that lands on no row gives the record and its saves back as the host had them, as a skip
-  // inside the rows held leaves them.
+  // inside the rows held leaves them, and the browse its own copy of the row it stood on (a skip
+  // that goes on past a seek's rows leaves the last of them there).
   std::optional<CKeptValue> current, original;
   const bool guarded = count > 1 && m_pclCurrentRecord != nullptr;
   const int heldSave = m_nRecordSaveID, writtenSave = m_nWrittenSaveID;
   const bool originalSet = guarded && m_pclCurrentRecord->bOriginalSet();
+  CNARecordValue* own = nullptr;
+  bool ownKept = false;
+  int rank = 0, recordRank = 0, point = -1;
   if (guarded) {
     current.emplace(m_pclCurrentRecord, false);
     original.emplace(m_pclCurrentRecord, true);
     if (heldSave != -1) AddRefRecordSave(heldSave);
     if (writtenSave != -1) AddRefRecordSave(writtenSave);
+    rank = stmt->nGetEqualRows();
+    recordRank = m_pclCurrentRecord->nGetEqualRows();
+    point = stmt->nGetRecordSaveID();
+    if (point != -1) AddRefRecordSave(point);
+    const CNARecordValue* was = stmt->pclGetStmtOriginalRecord();
+    own = was != nullptr ? was->pclGetClone(NA_COPY_ALL) : nullptr;
+    if (own != nullptr) own->AddRef();
+    ownKept = was == nullptr || own != nullptr;
   }
   const BOOL ok = _bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, changed == kFilterEndAnew ? 1 : 0);
   if (guarded) {
@@ -261,6 +274,12 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
     }
     current.reset();
     original.reset();
+    if (back && ownKept) {
+      stmt->GiveBackOwnOriginal(std::exchange(own, nullptr), rank, point);
+      m_pclCurrentRecord->SetEqualRows(recordRank);
+    }
+    if (own != nullptr) own->nRelease();
+    if (point != -1) nReleaseRecordSave(point);
   }
   if (ok) return TRUE;
   return _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);

@@ -74,6 +74,7 @@ CNAStatement::~CNAStatement() {
     m_pclOriginalRecord->nRelease();
   }
   if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
+  _DropEdgeAnchor();
   if (m_pclBestColumn != nullptr) m_pclBestColumn->nRelease();
   delete m_pTabSavedPosition;
   if (m_pclCommand != nullptr) m_pclCommand->nRelease();
@@ -1077,6 +1078,7 @@ void CNAStatement::Close() {
   }
   _SetRecordSaveId(-1);
   m_bFirstBlock = 1;
+  _DropEdgeAnchor();
   _KeepPendingRows();
   if (m_pclStatementSQL != nullptr) m_pclStatementSQL->bReset();
 }

@@ -285,6 +285,11 @@ class CNAStatement : public CInterf {
   // leave it a twin of the record's original value (CNARecord::TakeOriginalTwin): this gives it
   // its copy first, as every reader of it inside the statement does.
   CNARecordValue* pclGetStmtOriginalRecord() const;
+  // A move that landed on no row: kept (the statement's copy before it, owned, null for none) and
+  // its rank become the statement's again, and a rebuild point made on the way gives way to
+  // pointBefore (the one before the move, which the caller holds a reference on; -1: a save of
+  // kept). The row the move passed last stays as the edge anchor when a move back needs it.
+  void GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore);
   // After the record took buffers of new item types: the statement's copy of its last row is a
   // buffer of the new layout (the record's current value), and its rebuild point is dropped
   // with the access's record saves. FALSE when the copy cannot be made.
@@ -596,8 +601,12 @@ class CNAStatement : public CInterf {
   BOOL _bCompleteCache();
   BOOL _bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                             int* outOfRange);
-  // The record's current value kept over a move that may read rows it does not land on.
+  // The record's current value, and the statement's own copy of its row, kept over a move that
+  // may read rows it does not land on.
   class CCurrentBeforeMove;
+  // The edge anchor becomes the statement's copy (the move back reads the block on it).
+  void _TakeEdgeAnchor();
+  void _DropEdgeAnchor();
   // _bFetchCacheDisabled's move, before keeping the current value before the first edge row or
   // further block it reads.
   BOOL _bFetchBlocks(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved, int* outOfRange,
@@ -917,6 +926,10 @@ class CNAStatement : public CInterf {
   CNARecordValue* m_pclOriginalRecord = nullptr;
   // The original of the result before, the statement's alone, kept for the next one's first row.
   CNARecordValue* m_pclSpareOriginalRecord = nullptr;
+  // A move over blocks that ended on an empty further block: the last row it passed, where a
+  // move back reads from, while m_pclOriginalRecord went back to the row the browse stood on.
+  // Held until the move back takes it or a new block, result or landing drops it.
+  CNARecordValue* m_pclEdgeAnchor = nullptr;
   CNAColumn* m_pclBestColumn = nullptr;
   // The writers of the open result's rows into m_pclRecord (_bUpdateNARecordFromDB). Checked
   // before each row against the record's columns, the result and the code pages; forgotten when

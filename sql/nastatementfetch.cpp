@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
@@ -70,26 +71,105 @@ bool AnyKeyPart(const CNAColumn* column, F&& test) {
 
 }  // namespace
 
-// The record's current value as it stood before a move that reads into it rows it may not land
-// on (a block's edge row, the rows a row cache fetches on the way): given back when the move
-// ends past either end or fails, as a move inside the rows held leaves it, the host's own
-// changes included. Kept only once such a row is about to be read.
+// The record's current and original values as they stood before a move that reads into them
+// rows it may not land on (a block's edge row, the rows a row cache fetches on the way): given
+// back when the move ends past either end or fails, as a move inside the rows held leaves them,
+// the host's own changes included. The statement's own copy of its row and its rank the same
+// when the move lands on no row: a position saved there, or a new run, starts from the row the
+// browse stood on, not from one it passed. Kept only once such a row is about to be read.
 class CNAStatement::CCurrentBeforeMove {
  public:
-  explicit CCurrentBeforeMove(CNARecord* record) : m_pclRecord(record) {}
+  explicit CCurrentBeforeMove(CNAStatement* stmt) : m_pclStmt(stmt) {}
+  ~CCurrentBeforeMove() {
+    if (m_pclOwn != nullptr) m_pclOwn->nRelease();
+    if (m_nPoint != -1) m_pclStmt->m_pclDataAccess->nReleaseRecordSave(m_nPoint);
+  }
+  CCurrentBeforeMove(const CCurrentBeforeMove&) = delete;
+  CCurrentBeforeMove& operator=(const CCurrentBeforeMove&) = delete;
   void Keep() {
-    if (!m_kept && m_pclRecord != nullptr) m_kept.emplace(m_pclRecord, false);
+    CNARecord* record = m_pclStmt->m_pclRecord;
+    if (m_kept || record == nullptr) return;
+    m_kept.emplace(record, false);
+    // An edge row read copies the row into the original as well: a modify after the move would
+    // name that row with the host's values.
+    m_keptOriginal.emplace(record, true);
+    m_bOriginalSet = record->bOriginalSet() != FALSE;
+    m_nRank = m_pclStmt->m_nEqualRows;
+    m_nRecordRank = record->nGetEqualRows();
+    // Held, so that no save made on the way takes its number.
+    if (m_pclStmt->m_pclDataAccess != nullptr && m_pclStmt->m_nRecordSaveId != -1) {
+      m_nPoint = m_pclStmt->m_nRecordSaveId;
+      m_pclStmt->m_pclDataAccess->AddRefRecordSave(m_nPoint);
+    }
+    if (const CNARecordValue* own = m_pclStmt->pclGetStmtOriginalRecord()) {
+      m_pclOwn = own->pclGetClone(NA_COPY_ALL);
+      // Without memory for the copy the statement keeps what the move left.
+      m_bOwnKept = m_pclOwn != nullptr;
+      if (m_pclOwn != nullptr) m_pclOwn->AddRef();
+    } else {
+      m_bOwnKept = true;
+    }
   }
   // The move's answer; the value is given back when this goes, unless the move landed on a row.
   BOOL bEnded(BOOL ok, int out) {
-    if (m_kept && ok && !out) m_kept->Keep();
+    if (!m_kept) return ok;
+    if (ok && !out) {
+      m_kept->Keep();
+      m_keptOriginal->Keep();
+      return ok;
+    }
+    if (ok && m_bOwnKept) {
+      m_pclStmt->GiveBackOwnOriginal(std::exchange(m_pclOwn, nullptr), m_nRank, m_nPoint);
+      m_pclStmt->m_pclRecord->SetEqualRows(m_nRecordRank);
+    }
+    // Both values go back now, the original unset again when it was.
+    m_kept.reset();
+    m_keptOriginal.reset();
+    if (!m_bOriginalSet) m_pclStmt->m_pclRecord->ForgetOriginal();
     return ok;
   }
 
  private:
-  CNARecord* m_pclRecord;
-  std::optional<naguards::CKeptValue> m_kept;
+  CNAStatement* m_pclStmt;
+  std::optional<naguards::CKeptValue> m_kept, m_keptOriginal;
+  bool m_bOriginalSet = false;
+  CNARecordValue* m_pclOwn = nullptr;
+  bool m_bOwnKept = false;
+  int m_nRank = 0;
+  int m_nRecordRank = 0;
+  int m_nPoint = -1;
 };
+
+void CNAStatement::GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore) {
+  // The twin gets its copy first: the row passed may stay as the anchor.
+  CNARecordValue* passed = pclGetStmtOriginalRecord();
+  m_pclOriginalRecord = kept;
+  m_nEqualRows = rank;
+  _DropEdgeAnchor();
+  // A rebuild marked on the way starts from where the browse stood, as one marked before it.
+  if (m_pclDataAccess != nullptr && m_nRecordSaveId != -1 && m_nRecordSaveId != pointBefore) {
+    int id = pointBefore;
+    if (id == -1 && kept != nullptr) id = m_pclDataAccess->nKeepOriginalRecordSave(this);
+    if (id != -1) _SetRecordSaveId(id);
+  }
+  if (passed == nullptr) return;
+  // Only a move back from an empty further block reads from the row passed last: any other
+  // block starts from a row it reads then.
+  if (!bCacheEnabled() && !m_bFirstBlock && m_pclStatementSQL != nullptr && m_pclStatementSQL->llGetRowCount() == 0)
+    m_pclEdgeAnchor = passed;
+  else
+    passed->nRelease();
+}
+
+void CNAStatement::_TakeEdgeAnchor() {
+  if (m_pclEdgeAnchor == nullptr) return;
+  if (CNARecordValue* own = pclGetStmtOriginalRecord()) own->nRelease();
+  m_pclOriginalRecord = std::exchange(m_pclEdgeAnchor, nullptr);
+}
+
+void CNAStatement::_DropEdgeAnchor() {
+  if (m_pclEdgeAnchor != nullptr) std::exchange(m_pclEdgeAnchor, nullptr)->nRelease();
+}
 
 // ---------------------------------------------------------------- browse state
 
@@ -318,6 +398,7 @@ template <bool kPlain>
 [[gnu::always_inline]] inline BOOL CNAStatement::_bFetchLanded(BOOL ok, int out, int update, long long moved) {
   if (ok && !out) {
     m_bRowValid = 1;
+    if constexpr (!kPlain) _DropEdgeAnchor();
     const bool searching = !kPlain && m_pclRecherche != nullptr && m_pclRecherche->nGetState() != 0;
     m_bFoundByFetch = searching ? m_pclRecherche->bHTrouve() : 1;
     m_llLastMoved = moved;
@@ -374,7 +455,7 @@ BOOL CNAStatement::_bNextBlockCanExist(eNA_PARSEDIRECTION direction) const {
 BOOL CNAStatement::_bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                                         int* out) {
   if (m_pclStatementSQL == nullptr) return FALSE;
-  CCurrentBeforeMove before(m_pclRecord);
+  CCurrentBeforeMove before(this);
   const BOOL ok = _bFetchBlocks(direction, update, count, moved, out, &before);
   return before.bEnded(ok, *out);
 }
@@ -385,7 +466,7 @@ BOOL CNAStatement::_bFetchBlocks(eNA_PARSEDIRECTION direction, int update, long 
   // An empty further block: the browse still stands just past the original record, which a
   // move back reaches first.
   if (!m_bFirstBlock && m_pclStatementSQL->llGetRowCount() == 0 && count > 0 && direction != NA_PARSE_CURRENT) {
-    if (Forward(direction) || m_pclOriginalRecord == nullptr) {
+    if (Forward(direction) || (m_pclOriginalRecord == nullptr && m_pclEdgeAnchor == nullptr)) {
       _SetOutSide(Forward(direction) ? 1 : -1);
       *out = 1;
       return TRUE;
@@ -396,6 +477,7 @@ BOOL CNAStatement::_bFetchBlocks(eNA_PARSEDIRECTION direction, int update, long 
                                             : (bInvertFetch() ? Mirror(direction) : direction) == NA_PARSE_PREVIOUS;
     long long one = 1;
     before->Keep();
+    _TakeEdgeAnchor();
     if (!_bFetchNextBloc(NA_PARSE_PREVIOUS, 1, &one)) return FALSE;
     direction = pastEnd ? NA_PARSE_LAST : NA_PARSE_FIRST;
     m_eLastDirection = direction;
@@ -783,6 +865,7 @@ BOOL CNAStatement::bUpdateChangedTypeInCurrentRecord() {
   m_nRecordSaveId = -1;
   if (m_pclSpareOriginalRecord != nullptr) m_pclSpareOriginalRecord->nRelease();
   m_pclSpareOriginalRecord = nullptr;
+  _DropEdgeAnchor();
   if (m_pclOriginalRecord == nullptr) return TRUE;
   if (m_pclRecord != nullptr) m_pclRecord->DropOriginalTwin(m_pclOriginalRecord);
   m_pclOriginalRecord->nRelease();
@@ -1225,7 +1308,7 @@ BOOL CNAStatement::_bFetchCacheEnabled(eNA_PARSEDIRECTION direction, int update,
   _KeepPendingRows();
   // Each row fetched on the way is read into the current value first: a move over several rows
   // may pass rows it does not land on.
-  CCurrentBeforeMove before(m_pclRecord);
+  CCurrentBeforeMove before(this);
   if (direction != NA_PARSE_CURRENT && (count > 1 || direction == NA_PARSE_LAST)) before.Keep();
   const BOOL ok = _bMoveInCache(direction, update, count, start, moved, out);
   return before.bEnded(ok, *out);

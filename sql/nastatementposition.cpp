@@ -104,6 +104,7 @@ BOOL CNAStatement::bSetPosition(CNAPosition* position, eNAPOSITION mode) {
   }
   if (!ok) return FALSE;
   _EndPlainStep();
+  _DropEdgeAnchor();
   m_clUserSearch.Copy(position->pclGetUserSearch());
   // A seek made since the save is not the position's: the browse goes on without it. The open
   // result holds the seek's rows only: the browse, and the places saved in that result, are found

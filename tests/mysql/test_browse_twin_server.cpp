@@ -415,7 +415,8 @@ TEST_P(LiveBrowseTwin, RandomOperationsOnEqualRowsGiveTheSameOnBothRoads) {
 // A move that ends past either end leaves the record as it was, the host's changes included,
 // whether the rows come as a whole result or in blocks (whose edge rows, and a long skip's first
 // block, pass through the record on the way), with the row cache on or off. What the host sees
-// (answers, the record and its original, a modification after) must be the same in both.
+// (answers, the record and its original, a modification after, a return to a place saved
+// there) must be the same in both.
 TEST_P(LiveBrowseTwin, MovesPastTheEndInBlocksLeaveTheRecordAsAWholeResultDoes) {
   std::mt19937 rng(5);
   Table t;
@@ -435,6 +436,13 @@ TEST_P(LiveBrowseTwin, MovesPastTheEndInBlocksLeaveTheRecordAsAWholeResultDoes) 
       // The add holds the row as written for the modify after a skip that a return sends through
       // a new SELECT, whose short first block it lands in before going on past the end.
       {"AddAfterAReturnThenSkipPastTheEndThenModify", "fpaFFmphnNmppDkSxNnfNxpAxrakm"},
+      // The edge row went into the original too: the modify named it with another row's values.
+      {"ReadOnAnotherItemThenPastAFullLastBlockThenModify", "lmgnhm"},
+      // A place saved past the end comes back to the row the browse stood on, not to one the move
+      // passed: after a seek's rows, a change of filter, a new run marked meanwhile.
+      {"SavedPastTheEndOfASeeksRows", "FSksr"},
+      {"SavedPastTheEndAfterTheFilterWentOff", "FlDksr"},
+      {"SavedPastTheEndWithANewRunMarked", "FSnkTsr"},
   };
   // The statement's own copy of the row it stands on is where its next block starts: not the host's.
   auto host = [](const Trace& trace) {
