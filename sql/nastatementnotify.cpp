@@ -23,6 +23,8 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
   // An index moves off an entry it removes: a browse standing on the deleted row is put back on
   // its place, or its next move would pass over the row that followed it.
   bool leftEntry = false;
+  // Whether a deleted row is the one this browse stands on (marked there), not another it holds.
+  bool ownRowDeleted = true;
   if (writer != this) {
     if (m_pclTableCacheIndex != nullptr) {
       leftEntry = type == NA_QUERY_DELETE && row >= 0 && !m_bOutOfRange && m_pclTableCacheIndex->nGetCurrentRecordId() == row;
@@ -30,7 +32,7 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
     } else if (type == NA_QUERY_INSERT) {
       OnNotifyInsertOperation(writer, flags);
     } else if (type == NA_QUERY_DELETE) {
-      OnNotifyDeleteOperation(writer, flags);
+      ownRowDeleted = OnNotifyDeleteOperation(writer, flags) != FALSE;
     } else if (type == NA_QUERY_UPDATE) {
       OnNotifyUpdateOperation(writer, flags);
     }
@@ -60,7 +62,9 @@ void CNAStatement::OnNotifyOperation(eNAQUERYTYPE type, int row, CNAStatement* w
         const int at = m_pclRecordCache->nGetRecordIndice(_pclDeletedValue(writer));
         rebuild = leftEntry || at < 0 || !m_pclRecordCache->_bRecordDeleted(at);
       } else {
-        rebuild = !m_bCurrentRowDeleted;
+        // A row marked deleted earlier says nothing of another row deleted now: that one is still
+        // in the rows held, and only a rebuild leaves it out.
+        rebuild = !m_bCurrentRowDeleted || !ownRowDeleted;
       }
     }
   }
