@@ -707,6 +707,32 @@ TEST_P(ParsedQueries, ModifyOfAnotherColumnKeepsAZeroDateTimeAsRead) {
   }
 }
 
+// A read past the end of the rows held (a block's last row read on the way) leaves the record
+// and its original as they were, on the table and through a query: a modify after it reaches the
+// row the record holds. Before, in blocks the original took the last row of the other item's
+// block, and the modify wrote the record's values over that row (refused here by its key).
+TEST_P(ParsedQueries, ModifyAfterAReadPastTheEndOfAnotherItemReachesTheRowHeld) {
+  const char* const files[] = {"", "SELECT id, v, n FROM {A}", "SELECT v, n FROM {A} x"};
+  for (const char* blocks : kBlocks) {
+    CHostConnectionDescription* host = Host(blocks);
+    for (const char* file : files) {
+      ASSERT_TRUE(Raw("DROP TABLE IF EXISTS `" + m_a + "`"));
+      ASSERT_TRUE(Raw("CREATE TABLE `" + m_a + "` (id INT PRIMARY KEY, v INT, n INT)"));
+      ASSERT_TRUE(Raw("INSERT INTO `" + m_a + "` VALUES (1, 30, 10), (2, 20, 20), (3, 10, 30)"));
+      Describe(host, true);
+      SFileOver f;
+      ASSERT_EQ(f.Open(m_driver, &m_loader, host, m_a, *file ? Named(file) : "", m_catalogue), "") << file;
+      // The last row on n, written as read, the last on v (another row), then past the end on n.
+      ASSERT_TRUE(f.t->bHLitxxx(f.ctx, L"n", NA_PARSE_LAST, 1, kNoLock, nullptr, 0)) << f.Error() << file << blocks;
+      ASSERT_TRUE(f.t->bHModifie(f.ctx, 0, 0, kNoLock)) << f.Error() << file << blocks;
+      for (const auto& [item, dir] : {std::pair{L"v", NA_PARSE_LAST}, {L"n", NA_PARSE_NEXT}})
+        ASSERT_TRUE(f.t->bHLitxxx(f.ctx, item, dir, 1, kNoLock, nullptr, 0)) << f.Error() << file << blocks;
+      const std::string answer = f.Answer(f.Put(L"v", Int(5)) && f.t->bHModifie(f.ctx, 0, 0, kNoLock));
+      EXPECT_EQ(answer + " | " + Held(m_a), "TRUE | 1,5,10 2,20,20 3,10,30 ") << file << blocks;
+    }
+  }
+}
+
 // After a read of a row whose value the record cannot hold (a TIME beyond a day), which fails
 // naming its item, a modify or delete is refused with nothing written until the next row is read,
 // which they then reach, on the table and through a query. Before, the record held that row's
