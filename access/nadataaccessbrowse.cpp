@@ -582,10 +582,17 @@ BOOL CNADataAccess::_bUpdateParse(int keep, CNAStatement* stmt, int setRead, eNA
   // (after a modify that moved it, not its former key).
   CLentValue hostOriginal(m_pclCurrentRecord, m_pclCurrentRecord->pclGetOriginalValueNoRef(), true);
   if (!hostOriginal.bOk() || !bRestoreOriginalRecordSave(stmt->nGetRecordSaveID())) return FALSE;
+  // The rank among equal rows goes with the rebuild point, as the row does: the record's is the
+  // last row read's, perhaps on another item.
+  const int hostRank = m_pclCurrentRecord->nGetEqualRows();
+  m_pclCurrentRecord->SetEqualRows(stmt->nGetEqualRows());
   const BOOL found = bGoToOriginalRecord(keep, stmt, setRead, dir, count);
   int out = 1;
   stmt->HEndehors(&out);
-  if (found && !keep && !out) hostOriginal.Keep();
+  if (found && !keep && !out)
+    hostOriginal.Keep();
+  else
+    m_pclCurrentRecord->SetEqualRows(hostRank);
   return found;
 }
 

@@ -477,6 +477,27 @@ TEST_P(LiveBrowseTwin, MovesPastTheEndInBlocksLeaveTheRecordAsAWholeResultDoes) 
     }
 }
 
+// Rows that repeat: a browse found again on its row after a read on another item (which took the
+// record, and the record's rank among equal rows) counts the rows equal to it by its own rank.
+// Before, the other item's rank placed it on the first of its run: a next after the last row read
+// the last one's twins again.
+TEST_P(LiveBrowseTwin, ABrowseFoundAgainAmongEqualRowsKeepsItsOwnRank) {
+  std::mt19937 rng(7);
+  Table t;
+  MakeKeyless(&t, &rng, 24, false);
+  ASSERT_FALSE(HasFatalFailure());
+  for (const char* cache : {static_cast<const char*>(nullptr), "3"})
+    for (const BrowseKnobs knobs : {BrowseKnobs{false, true}, BrowseKnobs{true, true}, BrowseKnobs{false, false}}) {
+      SCOPED_TRACE(std::string(cache != nullptr ? "blocks of 3" : "whole") + (knobs.rowCache ? ", row cache" : "") +
+                   (knobs.backward ? "" : ", forward only"));
+      Restore(t, Keyless());
+      // The last row, the first on the other item, then a next on the first item: past the end.
+      const Trace trace = Run(t, cache, "ldn", knobs, true, Keyless());
+      ASSERT_EQ(trace.size(), 3u);
+      EXPECT_EQ(trace[2].rfind("n ok 1 out 1 ", 0), 0u) << trace[2];
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(CodePagesAndModes, LiveBrowseTwin,
                          ::testing::Combine(::testing::Values(1252, 65001), ::testing::Bool()));
 
