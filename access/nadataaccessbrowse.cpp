@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <optional>
-#include <utility>
 
 #include "access/nadataaccess.h"
 #include "access/nadataaccessguards.h"
@@ -231,22 +230,13 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
   const bool guarded = count > 1 && m_pclCurrentRecord != nullptr;
   const int heldSave = m_nRecordSaveID, writtenSave = m_nWrittenSaveID;
   const bool originalSet = guarded && m_pclCurrentRecord->bOriginalSet();
-  CNARecordValue* own = nullptr;
-  bool ownKept = false;
-  int rank = 0, recordRank = 0, point = -1;
+  std::optional<CNAStatement::CStandingKept> standing;
   if (guarded) {
     current.emplace(m_pclCurrentRecord, false);
     original.emplace(m_pclCurrentRecord, true);
     if (heldSave != -1) AddRefRecordSave(heldSave);
     if (writtenSave != -1) AddRefRecordSave(writtenSave);
-    rank = stmt->nGetEqualRows();
-    recordRank = m_pclCurrentRecord->nGetEqualRows();
-    point = stmt->nGetRecordSaveID();
-    if (point != -1) AddRefRecordSave(point);
-    const CNARecordValue* was = stmt->pclGetStmtOriginalRecord();
-    own = was != nullptr ? was->pclGetClone(NA_COPY_ALL) : nullptr;
-    if (own != nullptr) own->AddRef();
-    ownKept = was == nullptr || own != nullptr;
+    standing.emplace(stmt);
   }
   const BOOL ok = _bFetch(stmt, item, dir, count, setRead, lock, lockOut, flags, changed == kFilterEndAnew ? 1 : 0);
   if (guarded) {
@@ -274,12 +264,7 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
     }
     current.reset();
     original.reset();
-    if (back && ownKept) {
-      stmt->GiveBackOwnOriginal(std::exchange(own, nullptr), rank, point);
-      m_pclCurrentRecord->SetEqualRows(recordRank);
-    }
-    if (own != nullptr) own->nRelease();
-    if (point != -1) nReleaseRecordSave(point);
+    if (back) standing->GiveBack();
   }
   if (ok) return TRUE;
   return _bRepriseErreurParcours(stmt, item, dir, lock, lockOut, flags);

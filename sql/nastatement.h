@@ -285,11 +285,28 @@ class CNAStatement : public CInterf {
   // leave it a twin of the record's original value (CNARecord::TakeOriginalTwin): this gives it
   // its copy first, as every reader of it inside the statement does.
   CNARecordValue* pclGetStmtOriginalRecord() const;
-  // A move that landed on no row: kept (the statement's copy before it, owned, null for none) and
-  // its rank become the statement's again, and a rebuild point made on the way gives way to
-  // pointBefore (the one before the move, which the caller holds a reference on; -1: a save of
-  // kept). The row the move passed last stays as the edge anchor when a move back needs it.
-  void GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore);
+  // Where the browse stands before a move that may pass rows it does not land on: its own copy of
+  // its row, its rank, the record's rank and its rebuild point (held, so that no save made on the
+  // way takes its number). GiveBack, once the move landed on no row, puts them back; the row the
+  // move passed last stays as the edge anchor when a move back needs it. Owns its copy and its
+  // hold on the point.
+  class CStandingKept {
+   public:
+    explicit CStandingKept(CNAStatement* stmt);
+    ~CStandingKept();
+    CStandingKept(const CStandingKept&) = delete;
+    CStandingKept& operator=(const CStandingKept&) = delete;
+    void GiveBack();
+
+   private:
+    CNAStatement* m_pclStmt;
+    CNARecordValue* m_pclOwn = nullptr;
+    // False when the copy could not be made: the statement keeps what the move left.
+    bool m_bOwnKept = true;
+    int m_nRank = 0;
+    int m_nRecordRank = 0;
+    int m_nPoint = -1;
+  };
   // After the record took buffers of new item types: the statement's copy of its last row is a
   // buffer of the new layout (the record's current value), and its rebuild point is dropped
   // with the access's record saves. FALSE when the copy cannot be made.
@@ -601,9 +618,13 @@ class CNAStatement : public CInterf {
   BOOL _bCompleteCache();
   BOOL _bFetchCacheDisabled(eNA_PARSEDIRECTION direction, int update, long long count, long long* moved,
                             int* outOfRange);
-  // The record's current value, and the statement's own copy of its row, kept over a move that
-  // may read rows it does not land on.
+  // The record's values, and where the browse stands (CStandingKept), kept over a move that may
+  // read rows it does not land on.
   class CCurrentBeforeMove;
+  // kept (the statement's copy before a move, owned, null for none) and its rank become the
+  // statement's again, and a rebuild point made on the way gives way to pointBefore (held by the
+  // caller; -1: a save of kept); the row passed last becomes the edge anchor when needed.
+  void _GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore);
   // The edge anchor becomes the statement's copy (the move back reads the block on it).
   void _TakeEdgeAnchor();
   void _DropEdgeAnchor();

@@ -80,12 +80,6 @@ bool AnyKeyPart(const CNAColumn* column, F&& test) {
 class CNAStatement::CCurrentBeforeMove {
  public:
   explicit CCurrentBeforeMove(CNAStatement* stmt) : m_pclStmt(stmt) {}
-  ~CCurrentBeforeMove() {
-    if (m_pclOwn != nullptr) m_pclOwn->nRelease();
-    if (m_nPoint != -1) m_pclStmt->m_pclDataAccess->nReleaseRecordSave(m_nPoint);
-  }
-  CCurrentBeforeMove(const CCurrentBeforeMove&) = delete;
-  CCurrentBeforeMove& operator=(const CCurrentBeforeMove&) = delete;
   void Keep() {
     CNARecord* record = m_pclStmt->m_pclRecord;
     if (m_kept || record == nullptr) return;
@@ -94,23 +88,9 @@ class CNAStatement::CCurrentBeforeMove {
     // name that row with the host's values.
     m_keptOriginal.emplace(record, true);
     m_bOriginalSet = record->bOriginalSet() != FALSE;
-    m_nRank = m_pclStmt->m_nEqualRows;
-    m_nRecordRank = record->nGetEqualRows();
-    // Held, so that no save made on the way takes its number.
-    if (m_pclStmt->m_pclDataAccess != nullptr && m_pclStmt->m_nRecordSaveId != -1) {
-      m_nPoint = m_pclStmt->m_nRecordSaveId;
-      m_pclStmt->m_pclDataAccess->AddRefRecordSave(m_nPoint);
-    }
-    if (const CNARecordValue* own = m_pclStmt->pclGetStmtOriginalRecord()) {
-      m_pclOwn = own->pclGetClone(NA_COPY_ALL);
-      // Without memory for the copy the statement keeps what the move left.
-      m_bOwnKept = m_pclOwn != nullptr;
-      if (m_pclOwn != nullptr) m_pclOwn->AddRef();
-    } else {
-      m_bOwnKept = true;
-    }
+    m_standing.emplace(m_pclStmt);
   }
-  // The move's answer; the value is given back when this goes, unless the move landed on a row.
+  // The move's answer; the values are given back when this goes, unless the move landed on a row.
   BOOL bEnded(BOOL ok, int out) {
     if (!m_kept) return ok;
     if (ok && !out) {
@@ -118,10 +98,7 @@ class CNAStatement::CCurrentBeforeMove {
       m_keptOriginal->Keep();
       return ok;
     }
-    if (ok && m_bOwnKept) {
-      m_pclStmt->GiveBackOwnOriginal(std::exchange(m_pclOwn, nullptr), m_nRank, m_nPoint);
-      m_pclStmt->m_pclRecord->SetEqualRows(m_nRecordRank);
-    }
+    if (ok) m_standing->GiveBack();
     // Both values go back now, the original unset again when it was.
     m_kept.reset();
     m_keptOriginal.reset();
@@ -133,14 +110,36 @@ class CNAStatement::CCurrentBeforeMove {
   CNAStatement* m_pclStmt;
   std::optional<naguards::CKeptValue> m_kept, m_keptOriginal;
   bool m_bOriginalSet = false;
-  CNARecordValue* m_pclOwn = nullptr;
-  bool m_bOwnKept = false;
-  int m_nRank = 0;
-  int m_nRecordRank = 0;
-  int m_nPoint = -1;
+  std::optional<CStandingKept> m_standing;
 };
 
-void CNAStatement::GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore) {
+CNAStatement::CStandingKept::CStandingKept(CNAStatement* stmt)
+    : m_pclStmt(stmt), m_nRank(stmt->m_nEqualRows) {
+  if (stmt->m_pclRecord != nullptr) m_nRecordRank = stmt->m_pclRecord->nGetEqualRows();
+  if (stmt->m_pclDataAccess != nullptr && stmt->m_nRecordSaveId != -1) {
+    m_nPoint = stmt->m_nRecordSaveId;
+    stmt->m_pclDataAccess->AddRefRecordSave(m_nPoint);
+  }
+  if (const CNARecordValue* own = stmt->pclGetStmtOriginalRecord()) {
+    m_pclOwn = own->pclGetClone(NA_COPY_ALL);
+    m_bOwnKept = m_pclOwn != nullptr;
+    if (m_pclOwn != nullptr) m_pclOwn->AddRef();
+  }
+}
+
+CNAStatement::CStandingKept::~CStandingKept() {
+  if (m_pclOwn != nullptr) m_pclOwn->nRelease();
+  if (m_nPoint != -1) m_pclStmt->m_pclDataAccess->nReleaseRecordSave(m_nPoint);
+}
+
+void CNAStatement::CStandingKept::GiveBack() {
+  if (!m_bOwnKept) return;
+  m_bOwnKept = false;
+  m_pclStmt->_GiveBackOwnOriginal(std::exchange(m_pclOwn, nullptr), m_nRank, m_nPoint);
+  if (m_pclStmt->m_pclRecord != nullptr) m_pclStmt->m_pclRecord->SetEqualRows(m_nRecordRank);
+}
+
+void CNAStatement::_GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore) {
   // The twin gets its copy first: the row passed may stay as the anchor.
   CNARecordValue* passed = pclGetStmtOriginalRecord();
   m_pclOriginalRecord = kept;
