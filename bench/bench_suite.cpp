@@ -944,11 +944,17 @@ class CDriverSide {
     CNAKJRecord* record = nullptr;
     if (!t->bGetRecord(ctx, &record) || record == nullptr) return false;
     const BYTE* values = record->pbyGetValues();
-    const auto* a = reinterpret_cast<const char*>(values + m_pairRead[0].offset);
-    const auto* b = reinterpret_cast<const char*>(values + m_pairRead[1].offset);
-    STPairView v{a, strnlen(a, m_pairRead[0].size), b, strnlen(b, m_pairRead[1].size), 0};
-    memcpy(&v.v, values + m_pairRead[2].offset, 4);
-    Take(sum, v);
+    if (sum != nullptr) {
+      // The keys' lengths are the checksum's: the measured pass holds the items where the host
+      // reads them, as the word list's does.
+      const auto* a = reinterpret_cast<const char*>(values + m_pairRead[0].offset);
+      const auto* b = reinterpret_cast<const char*>(values + m_pairRead[1].offset);
+      STPairView v{a, strnlen(a, m_pairRead[0].size), b, strnlen(b, m_pairRead[1].size), 0};
+      memcpy(&v.v, values + m_pairRead[2].offset, 4);
+      Sum(sum, v);
+    } else {
+      Keep(values);
+    }
     record->vnRelease();
     return true;
   }
