@@ -2257,6 +2257,29 @@ template <unsigned int Most = 0>
                   _mm_load_si128(reinterpret_cast<const __m128i*>(out + 16)));
   return o + (length - p);
 }
+// A short text (1 to 16 bytes) of ASCII and one two-byte character, no NUL, into a slot whose
+// first 64 bytes take the widened text moved by a unit: the widened text and the zeros after it
+// stored, the part past the character moved down over its second byte, the character written.
+// Most: as StoreShortUtf16's. The units written, 0 for any other text (nothing written).
+template <unsigned int Most>
+[[gnu::always_inline]] inline unsigned int nOnePairUtf16(unsigned char* slot, unsigned int size, const char* text,
+                                                         unsigned int length, __m128i v, unsigned int ascii) {
+  const __m128i z = _mm_setzero_si128();
+  const auto high = static_cast<unsigned int>(_mm_movemask_epi8(v));
+  const auto i = static_cast<unsigned int>(__builtin_ctz(high | 0x10000u));
+  if ((ascii | high) != (1u << length) - 1 || high != 3u << i || 2 * i + 36 > size) return 0;
+  const unsigned int lead = static_cast<unsigned char>(text[i]), next = static_cast<unsigned char>(text[i + 1]);
+  if (lead - 0xC2u >= 0x1Eu || (next & 0xC0u) != 0x80u) return 0;
+  StoreShortUtf16<Most>(slot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + 2 * i + 4));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + 2 * i + 20));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 2 * i + 2), a);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 2 * i + 18), b);
+  const auto unit = static_cast<unsigned short>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
+  memcpy(slot + 2 * i, &unit, 2);
+  return length - 1;
+}
+
 #endif
 
 [[gnu::noinline]] int nUtf16AnyHeldRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
@@ -2286,13 +2309,25 @@ template <unsigned int Most>
   if (length - 1 < 16 && (Most != 0 || size >= 34)) {
     const __m128i v = ShortTextVector(text, length);
     const __m128i z = _mm_setzero_si128();
-    if (bShortAscii(v, length)) {
+    const auto ascii = static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, z)));
+    if (ascii == (1u << length) - 1) [[likely]] {
       StoreShortUtf16<Most>(s.pbySlot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
       const bool whole = Most != 0 ? length <= s.nHeldUnits : length + 2 <= size / 2 - 1;
       s.bHeld = whole;
       *held |= s.nDefinedBit & (0 - static_cast<uint64_t>(whole));
       *written = 2 * length;
       return true;
+    }
+    // An accented word: one two-byte character moved in the slot, any other by the caller's road.
+    if constexpr (Most != 0) {
+      const unsigned int units = nOnePairUtf16<Most>(s.pbySlot, size, text, length, v, ascii);
+      if (units != 0) {
+        const bool whole = units <= s.nHeldUnits;
+        s.bHeld = whole;
+        *held |= s.nDefinedBit & (0 - static_cast<uint64_t>(whole));
+        *written = 2 * units;
+        return true;
+      }
     }
   }
 #else

@@ -266,6 +266,12 @@ TEST_F(RowWriters, WrittenValuesAreThoseOfTheGeneralRoad) {
     for (const char* c : {"\xC3\xA9", "\xE2\x82\xAC", "\xC2\xA0", "\xFF", "\xC3", "\x80"})
       runs.push_back(ascii.substr(0, at) + c + std::string("rstuvwxyz").substr(0, at % 9) +
                      (at % 3 == 0 ? std::string("\xC3\xA9") + ascii.substr(0, at / 2) : std::string()));
+  // Texts of 14 to 16 bytes with one two-byte character (its edges, and byte pairs that are
+  // none) at every place: the longest a short step reads, a unit short of and at its slots' room.
+  for (size_t n = 14; n <= 16; ++n)
+    for (size_t at = 0; at + 2 <= n; ++at)
+      for (const char* c : {"\xC3\xA9", "\xC2\x80", "\xDF\xBF", "\xC1\xBF", "\xC3\x41", "\xC3\xC3"})
+        runs.push_back(ascii.substr(0, at) + c + ascii.substr(at, n - at - 2));
   // A NUL first, in the middle and last of every length the NUL scan steps through.
   for (size_t n = 1; n <= 41; ++n)
     for (const size_t at : {size_t{0}, n / 2, n - 1}) runs.push_back(ascii.substr(0, n).replace(at, 1, 1, '\0'));
