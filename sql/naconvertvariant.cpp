@@ -2300,8 +2300,9 @@ template <unsigned int Most>
 // An asked UTF-16 slot. Most keys and words, 1 to 16 ASCII bytes with no NUL in a slot of 17
 // units or more, are told from one vector and widened into the slot's first 32 bytes, the zeros
 // after them stored first. The slot's bit OR-ed into *held when it held the text. Most:
-// StoreShortUtf16's, from the step, which noted nHeldUnits then.
-template <unsigned int Most>
+// StoreShortUtf16's, from the step, which noted nHeldUnits then. kOnePair: the lean step's, where
+// a text with one two-byte character is written too (the general road's writer has its own).
+template <unsigned int Most, bool kOnePair = false>
 [[gnu::always_inline]] inline bool bUtf16ShortRowSlot(const CNAConvertVariant::STRowSlot& s, const char* text,
                                                       unsigned int length, uint64_t* held, unsigned int* written) {
 #if defined(__SSE2__)
@@ -2319,7 +2320,7 @@ template <unsigned int Most>
       return true;
     }
     // An accented word: one two-byte character moved in the slot, any other by the caller's road.
-    if constexpr (Most != 0) {
+    if constexpr (kOnePair && Most != 0) {
       const unsigned int units = nOnePairUtf16<Most>(s.pbySlot, size, text, length, v, ascii);
       if (units != 0) {
         const bool whole = units <= s.nHeldUnits;
@@ -2503,8 +2504,8 @@ template <CNAConvertVariant::eNAROWSLOT Step>
 [[gnu::always_inline]] inline bool bWriteRowSlotLean(const CNAConvertVariant::STRowSlot& s, const char* text,
                                                      unsigned int length, uint64_t* held, unsigned int* written) {
   using F = CNAConvertVariant;
-  if constexpr (Step == F::NA_ROWSLOT_UTF16_ASKED_64) return bUtf16ShortRowSlot<64>(s, text, length, held, written);
-  if constexpr (Step == F::NA_ROWSLOT_UTF16_ASKED_96) return bUtf16ShortRowSlot<96>(s, text, length, held, written);
+  if constexpr (Step == F::NA_ROWSLOT_UTF16_ASKED_64) return bUtf16ShortRowSlot<64, true>(s, text, length, held, written);
+  if constexpr (Step == F::NA_ROWSLOT_UTF16_ASKED_96) return bUtf16ShortRowSlot<96, true>(s, text, length, held, written);
   if constexpr (Step == F::NA_ROWSLOT_UTF8_1252_ASKED_4) return bLatin1ShortRowSlot<4>(s, text, length, held, written);
   if constexpr (Step == F::NA_ROWSLOT_UTF8_1252_ASKED_8) return bLatin1ShortRowSlot<8>(s, text, length, held, written);
   // The integers: bWriteRowSlot's own step, which calls nothing.
