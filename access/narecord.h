@@ -444,7 +444,8 @@ class CNARecord : public CInterf {
     if (parts.id != nullptr) parts.id->TakeView(parts.to, parts.total, nullptr);
   }
   // memcpy of two distinct buffers, in line up to 128 bytes (a record of a few short columns):
-  // blocks of 16 from both ends, overlapping in the middle.
+  // blocks of 16 from both ends, overlapping in the middle (a record of one short key, past 64
+  // bytes, takes one block more).
   [[gnu::always_inline]] static void s_CopyRecordBytes(BYTE* to, const BYTE* from, unsigned int n) {
     if (n < 16 || n > 128) {
       memcpy(to, from, n);
@@ -452,7 +453,10 @@ class CNARecord : public CInterf {
     }
     if (n > 64) {
       _CopyBlocks16<4>(to, from);
-      _CopyBlocks16<4>(to + n - 64, from + n - 64);
+      if (n > 80)
+        _CopyBlocks16<4>(to + n - 64, from + n - 64);
+      else
+        _CopyBlocks16<1>(to + n - 16, from + n - 16);
     } else if (n > 32) {
       _CopyBlocks16<2>(to, from);
       _CopyBlocks16<2>(to + n - 32, from + n - 32);
