@@ -2215,6 +2215,17 @@ template <unsigned int Most = 0>
                             _mm_cvtsi64_si128(static_cast<long long>(b >> (8 * (16 - length)))));
 }
 
+// The UTF-16 unit of the two-byte character at p (a lead C2 to DF, a continuation byte); false
+// for any other pair of bytes. Both bytes must be the text's.
+[[gnu::always_inline]] inline bool bTwoByteUnit(const char* p, unsigned short* unit) {
+  const unsigned int lead = static_cast<unsigned char>(p[0]);
+  if (lead - 0xC2u >= 0x1Eu) return false;
+  const unsigned int next = static_cast<unsigned char>(p[1]);
+  if ((next & 0xC0u) != 0x80u) return false;
+  *unit = static_cast<unsigned short>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
+  return true;
+}
+
 // A short text (1 to 16 bytes) of ASCII and two-byte characters, no NUL, into a slot of 17 units
 // or more: its ASCII runs moved from the widened text sixteen units a step, each character
 // written over the run's end. The units written, 0 for any other text (nothing written).
@@ -2234,16 +2245,13 @@ template <unsigned int Most = 0>
   unsigned int o = 0, p = 0;
   while (high != 0) {
     const auto i = static_cast<unsigned int>(__builtin_ctz(high));
-    const unsigned int lead = static_cast<unsigned char>(text[i]);
-    if (lead - 0xC2u >= 0x1Eu || i + 1 >= length) return 0;
-    const unsigned int next = static_cast<unsigned char>(text[i + 1]);
-    if ((next & 0xC0u) != 0x80u) return 0;
+    unsigned short unit;
+    if (i + 1 >= length || !bTwoByteUnit(text + i, &unit)) return 0;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * o + 16),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + 2 * p + 16)));
     o += i - p;
-    const auto unit = static_cast<unsigned short>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
     memcpy(out + 2 * o, &unit, 2);
     o += 1, p = i + 2;
     high &= high - 1;
@@ -2267,15 +2275,14 @@ template <unsigned int Most>
   const __m128i z = _mm_setzero_si128();
   const auto high = static_cast<unsigned int>(_mm_movemask_epi8(v));
   const auto i = static_cast<unsigned int>(__builtin_ctz(high | 0x10000u));
-  if ((ascii | high) != (1u << length) - 1 || high != 3u << i || 2 * i + 36 > size) return 0;
-  const unsigned int lead = static_cast<unsigned char>(text[i]), next = static_cast<unsigned char>(text[i + 1]);
-  if (lead - 0xC2u >= 0x1Eu || (next & 0xC0u) != 0x80u) return 0;
+  unsigned short unit;
+  if ((ascii | high) != (1u << length) - 1 || high != 3u << i || 2 * i + 36 > size || !bTwoByteUnit(text + i, &unit))
+    return 0;
   StoreShortUtf16<Most>(slot, size, _mm_unpacklo_epi8(v, z), _mm_unpackhi_epi8(v, z));
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + 2 * i + 4));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + 2 * i + 20));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 2 * i + 2), a);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + 2 * i + 18), b);
-  const auto unit = static_cast<unsigned short>((lead & 0x1Fu) << 6 | (next & 0x3Fu));
   memcpy(slot + 2 * i, &unit, 2);
   return length - 1;
 }
