@@ -27,7 +27,6 @@
 using naguards::CHeldItemDesc;
 using naguards::CHeldStatement;
 using naguards::CInternalSearch;
-using naguards::CKeptValue;
 using naguards::CLentValue;
 
 namespace {
@@ -226,14 +225,12 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
   // that lands on no row gives the record and its saves back as the host had them, as a skip
   // inside the rows held leaves them, and the browse its own copy of the row it stood on (a skip
   // that goes on past a seek's rows leaves the last of them there).
-  std::optional<CKeptValue> current, original;
+  std::optional<naguards::CKeptRecordValues> values;
   const bool guarded = count > 1 && m_pclCurrentRecord != nullptr;
   const int heldSave = m_nRecordSaveID, writtenSave = m_nWrittenSaveID;
-  const bool originalSet = guarded && m_pclCurrentRecord->bOriginalSet();
   std::optional<CNAStatement::CStandingKept> standing;
   if (guarded) {
-    current.emplace(m_pclCurrentRecord, false);
-    original.emplace(m_pclCurrentRecord, true);
+    values.emplace(m_pclCurrentRecord);
     if (heldSave != -1) AddRefRecordSave(heldSave);
     if (writtenSave != -1) AddRefRecordSave(writtenSave);
     standing.emplace(stmt);
@@ -256,14 +253,8 @@ BOOL CNADataAccess::bSkipRecord(const wchar_t* item, eNA_PARSEDIRECTION dir, lon
     };
     settle(heldSave, &m_nRecordSaveID);
     settle(writtenSave, &m_nWrittenSaveID);
-    if (!back) {
-      current->Keep();
-      original->Keep();
-    } else if (!originalSet) {
-      m_pclCurrentRecord->ForgetOriginal();
-    }
-    current.reset();
-    original.reset();
+    if (!back) values->Keep();
+    values.reset();
     if (back) standing->GiveBack();
   }
   if (ok) return TRUE;

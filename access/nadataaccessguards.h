@@ -3,6 +3,8 @@
 // scope, exceptions included; none copies.
 #pragma once
 
+#include <optional>
+
 #include "access/narecord.h"
 #include "sql/inaitemdescription.h"
 #include "sql/narecherche.h"
@@ -47,6 +49,34 @@ class CKeptValue {
   bool m_bOriginal;
   CNARecordValue* m_pKept = nullptr;
   bool m_bKeep = false;
+};
+
+// Both buffers of the current record as they stand, given back when this goes unless Keep() was
+// asked: the current first, then the original, which is unset again when it was unset.
+class CKeptRecordValues {
+ public:
+  explicit CKeptRecordValues(CNARecord* record)
+      : m_pRecord(record), m_bOriginalSet(record->bOriginalSet() != FALSE), m_current(std::in_place, record, false),
+        m_original(std::in_place, record, true) {}
+  ~CKeptRecordValues() {
+    if (m_bKeep) return;
+    m_current.reset();
+    m_original.reset();
+    if (!m_bOriginalSet) m_pRecord->ForgetOriginal();
+  }
+  CKeptRecordValues(const CKeptRecordValues&) = delete;
+  CKeptRecordValues& operator=(const CKeptRecordValues&) = delete;
+  void Keep() {
+    m_bKeep = true;
+    m_current->Keep();
+    m_original->Keep();
+  }
+
+ private:
+  CNARecord* m_pRecord;
+  bool m_bOriginalSet;
+  bool m_bKeep = false;
+  std::optional<CKeptValue> m_current, m_original;
 };
 
 // A record value lent to the current record's current or original buffer; the buffer gets its

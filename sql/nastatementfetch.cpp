@@ -83,11 +83,9 @@ class CNAStatement::CCurrentBeforeMove {
   void Keep() {
     CNARecord* record = m_pclStmt->m_pclRecord;
     if (m_kept || record == nullptr) return;
-    m_kept.emplace(record, false);
     // An edge row read copies the row into the original as well: a modify after the move would
     // name that row with the host's values.
-    m_keptOriginal.emplace(record, true);
-    m_bOriginalSet = record->bOriginalSet() != FALSE;
+    m_kept.emplace(record);
     m_standing.emplace(m_pclStmt);
   }
   // The move's answer; the values are given back when this goes, unless the move landed on a row.
@@ -95,21 +93,16 @@ class CNAStatement::CCurrentBeforeMove {
     if (!m_kept) return ok;
     if (ok && !out) {
       m_kept->Keep();
-      m_keptOriginal->Keep();
       return ok;
     }
     if (ok) m_standing->GiveBack();
-    // Both values go back now, the original unset again when it was.
     m_kept.reset();
-    m_keptOriginal.reset();
-    if (!m_bOriginalSet) m_pclStmt->m_pclRecord->ForgetOriginal();
     return ok;
   }
 
  private:
   CNAStatement* m_pclStmt;
-  std::optional<naguards::CKeptValue> m_kept, m_keptOriginal;
-  bool m_bOriginalSet = false;
+  std::optional<naguards::CKeptRecordValues> m_kept;
   std::optional<CStandingKept> m_standing;
 };
 
