@@ -625,6 +625,8 @@ class CNAStatement : public CInterf {
   // statement's again, and a rebuild point made on the way gives way to pointBefore (held by the
   // caller; -1: a save of kept); the row passed last becomes the edge anchor when needed.
   void _GiveBackOwnOriginal(CNARecordValue* kept, int rank, int pointBefore);
+  // A block after the first that holds no row (the open result's statement is there).
+  bool _bOnEmptyFurtherBlock() const { return !m_bFirstBlock && m_pclStatementSQL->llGetRowCount() == 0; }
   // The edge anchor becomes the statement's copy (the move back reads the block on it).
   void _TakeEdgeAnchor();
   void _DropEdgeAnchor();

@@ -147,7 +147,7 @@ void CNAStatement::_GiveBackOwnOriginal(CNARecordValue* kept, int rank, int poin
   if (passed == nullptr) return;
   // Only a move back from an empty further block reads from the row passed last: any other
   // block starts from a row it reads then.
-  if (!bCacheEnabled() && !m_bFirstBlock && m_pclStatementSQL != nullptr && m_pclStatementSQL->llGetRowCount() == 0)
+  if (!bCacheEnabled() && m_pclStatementSQL != nullptr && _bOnEmptyFurtherBlock())
     m_pclEdgeAnchor = passed;
   else
     passed->nRelease();
@@ -457,7 +457,7 @@ BOOL CNAStatement::_bFetchBlocks(eNA_PARSEDIRECTION direction, int update, long 
   long long want = count;
   // An empty further block: the browse still stands just past the original record, which a
   // move back reaches first.
-  if (!m_bFirstBlock && m_pclStatementSQL->llGetRowCount() == 0 && count > 0 && direction != NA_PARSE_CURRENT) {
+  if (_bOnEmptyFurtherBlock() && count > 0 && direction != NA_PARSE_CURRENT) {
     if (Forward(direction) || (m_pclOriginalRecord == nullptr && m_pclEdgeAnchor == nullptr)) {
       _SetOutSide(Forward(direction) ? 1 : -1);
       *out = 1;
