@@ -26,6 +26,7 @@
 #include "common/refhashtable.h"
 #include "common/refstringhashtable.h"
 #include "driver/inaerror.h"
+#include "driver/nadrivermutex.h"
 #include "driver/nahost.h"
 #include "access/naposition.h"
 #include "access/narecord.h"
@@ -470,9 +471,13 @@ class CNADataAccess : public CInterf {
   CNAStatement* _pclPlainStep(const wchar_t* item) const;
   BOOL _bPlainStepMove(CNAStatement* last, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
-  // Off, every read takes the general road: set only by tests that compare the two roads, while
-  // no read runs.
+  // Off, every read takes the general road: set (SetStepRoad) only by tests that compare the two
+  // roads, while no read runs.
   static inline bool s_bStepRoad = true;
+  static void SetStepRoad(bool on) {
+    s_bStepRoad = on;
+    CNADriverMutex::s_Moved();
+  }
   // bHLitxxx's body: the step road when it may be taken, else the general road.
   BOOL _bReadAsGeneric(const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);

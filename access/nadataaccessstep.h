@@ -159,10 +159,42 @@ template <bool kHeld>
 [[gnu::always_inline]] inline BOOL CNADataAccess::bHostLitxxx(const wchar_t* item, eNA_PARSEDIRECTION dir,
                                                               int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut,
                                                               NA_WRITEPARSEFLAGS flags) {
+  // The host's entry holds the mutex quietly (CNADriverMutex::LockQuiet). An armed step and a
+  // whole plain step move nothing an armed statement stands for; every other road moves the
+  // entry count. The arm asked first: a statement that is not armed pays that test alone.
+  // Armed, the step road is open and the locks are taken as generic.
+  CNAStatement* const last = m_pclLastStatement;
+  if (last != nullptr && last->bArmed() && dir == last->eArmedWay() && (flags & NA_WPF_DEFAULT_PARSE_ITEM) == 0 &&
+      setRead != 0 && lock != 2 && lock != 3) {
+    if (s_bSameItem(item != nullptr ? item : L"", last->pszGetBrowseItem())) {
+      last->SetParseFlags(flags);
+      last->bSetLockType(lock);
+      long long moved = 0;
+      const int plain = last->nArmedStep(dir, &moved);
+      // Landed on a row: out of range 0, no rows to skip, locks taken as generic.
+      if (plain == TRUE) return TRUE;
+      CNADriverMutex::s_Moved();
+      if (plain >= 0) {
+        const BOOL ok = plain ? _bFetchMoveLanded(last, item, dir, 1, moved, setRead, lock, lockOut, flags, nullptr)
+                              : _bFetchMoveFailed(last);
+        if (ok != FALSE) return ok;
+        return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
+      }
+      // The row beyond the result's rows: the road below reads it.
+    }
+  }
   const bool generic = _bReadsAsGeneric();
   if (generic && _bStepRoadOpen(dir, flags)) {
-    if (CNAStatement* plain = _pclPlainStep(item))
-      return _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
+    if (CNAStatement* plain = _pclPlainStep(item)) {
+      plain->ClearSteppedPlain();
+      const BOOL ok = _bPlainStepMove(plain, item, dir, setRead, lock, lockOut, flags);
+      if (ok == TRUE && plain->bSteppedPlain())
+        plain->ArmAfterPlainStep();
+      else
+        CNADriverMutex::s_Moved();
+      return ok;
+    }
   }
+  CNADriverMutex::s_Moved();
   return _bHostReadRest(STReadCall{item, dir, setRead, lock, lockOut, flags}, generic);
 }

@@ -291,14 +291,37 @@ template <typename F>
 }
 
 template <bool kHold, typename F>
-BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
-  CNADriverLock lock;
+[[gnu::always_inline]] inline BOOL CNATable::_bForward(INAContext* ctx, F&& call, BOOL whenNone, bool bOutsGiven) const {
+  // The read's hold is quiet (CNADriverMutex::LockQuiet): bHostLitxxx moves the entry count on
+  // every road that may change what an armed statement stands for.
+  struct SLock {
+    SLock() {
+      if (kHold)
+        CNADriver::m_gstDriverCriticalSection.Lock();
+      else
+        CNADriver::m_gstDriverCriticalSection.LockQuiet();
+    }
+    ~SLock() {
+      if (kHold)
+        CNADriver::m_gstDriverCriticalSection.Unlock();
+      else
+        CNADriver::m_gstDriverCriticalSection.UnlockQuiet();
+    }
+  } lock;
   m_pclResetError->ResetLocked();
   if (ctx == nullptr && _bNoContext(ctx)) return FALSE;
   // A call that cannot let the access go uses the cached one as it is, under the driver lock: no
   // reference to give back on that road.
   if (!kHold) {
-    if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) return _bCallCached(cached, call, bOutsGiven);
+    if (CNADataAccess* cached = _pclCachedDataAccess(ctx)) {
+      try {
+        return _bCallCached(cached, call, bOutsGiven);
+      } catch (...) {
+        // A read left half done.
+        CNADriverMutex::s_Moved();
+        throw;
+      }
+    }
   }
   return _bCallHeld(kHold ? _pclFindDataAccessOf(ctx) : _pclLookUpDataAccess(ctx), call, whenNone, bOutsGiven);
 }
@@ -308,7 +331,7 @@ template <typename F>
   // Written before the lock: the arguments' registers are free from here on.
   STLeanCall<F> c{this, ctx, call};
   CNADriverMutex& mutex = CNADriver::m_gstDriverCriticalSection;
-  mutex.Lock();
+  mutex.LockQuiet();
   BOOL answer;
   bool thrown = true;
   try {
@@ -330,7 +353,7 @@ template <typename F>
   if (thrown) [[unlikely]]
     s_UnlockRethrow();
   // The answer is given back through the release: nothing of it waits across a call.
-  return mutex.nUnlockAnswering(answer);
+  return mutex.nUnlockQuietAnswering(answer);
 }
 
 namespace {

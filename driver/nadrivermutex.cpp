@@ -76,8 +76,12 @@ void CNADriverMutex::_UnlockMarked() {
 bool CNADriverMutex::bTryLock() {
   const uintptr_t self = s_nSelf();
   uintptr_t seen = kFree;
-  if (m_nState.compare_exchange_strong(seen, self, std::memory_order_acquire, std::memory_order_relaxed)) return true;
+  if (m_nState.compare_exchange_strong(seen, self, std::memory_order_acquire, std::memory_order_relaxed)) {
+    s_Moved();
+    return true;
+  }
   if ((seen & ~kMarks) != self) return false;
   _Nest();
+  s_Moved();
   return true;
 }

@@ -6,6 +6,8 @@
 // compare-exchange of the owner's id; anything else finds the word not as expected and goes out
 // of line.
 //
+// Every hold but the quiet ones moves the entry count (s_nEntries) at both ends.
+//
 // Rules: Lock and Unlock pair on one thread; Unlock by a thread that does not hold it is a fault
 // of the caller (not checked). A thread that waits sleeps in the kernel until the holder leaves;
 // nothing spins. Acquire/release ordering: what the holder wrote is seen by the next holder.
@@ -24,20 +26,37 @@ class CNADriverMutex {
 
   // The compare-exchange first: a nested hold or a wait finds the word taken and goes apart.
   void Lock() {
+    LockQuiet();
+    s_Moved();
+  }
+  // Lock and Unlock that leave s_nEntries as it was: the read loop's host entries (bHLitxxx,
+  // bHEnDehors, bGetRecord), which move it themselves on every road that may change what an
+  // armed statement stands for (CNADataAccess::bHostLitxxx).
+  [[gnu::always_inline]] void LockQuiet() {
     uintptr_t free = kFree;
     if (!m_nState.compare_exchange_strong(free, s_nSelf(), std::memory_order_acquire, std::memory_order_relaxed))
       _LockTaken(free);
   }
+  // Raised at both ends of every hold but the quiet ones, and by every new record layout or read
+  // stamp (which a host thread may move outside the mutex): equal counts mean that only the read
+  // loop's own roads ran between them (CNAStatement::bArmed).
+  static inline std::atomic<uint64_t> s_nEntries{1};
+  static void s_Moved() { s_nEntries.fetch_add(1, std::memory_order_relaxed); }
+  static uint64_t s_nEntriesNow() { return s_nEntries.load(std::memory_order_relaxed); }
   // In line at every host entry's end, as Lock is at its start: the word is the owner's id alone
   // when no hold is nested and nobody waits.
   [[gnu::always_inline]] void Unlock() {
+    s_Moved();
+    UnlockQuiet();
+  }
+  [[gnu::always_inline]] void UnlockQuiet() {
     uintptr_t held = s_nSelf();
     if (!m_nState.compare_exchange_strong(held, kFree, std::memory_order_release, std::memory_order_relaxed))
       _UnlockMarked();
   }
-  // Unlock that answers answer: its marked end is a tail call, so that a host entry that returns
-  // what it hands here keeps nothing in a saved register across the release.
-  [[gnu::always_inline]] int nUnlockAnswering(int answer) noexcept {
+  // UnlockQuiet that answers answer: its marked end is a tail call, so that a host entry that
+  // returns what it hands here keeps nothing in a saved register across the release.
+  [[gnu::always_inline]] int nUnlockQuietAnswering(int answer) noexcept {
     uintptr_t held = s_nSelf();
     if (!m_nState.compare_exchange_strong(held, kFree, std::memory_order_release, std::memory_order_relaxed))
       return _nUnlockMarkedAnswering(answer);

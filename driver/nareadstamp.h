@@ -8,11 +8,16 @@
 
 #include <atomic>
 
+#include "driver/nadrivermutex.h"
+
 class CNAReadStamp {
  public:
   static unsigned int nNow() { return s_nGenerator.load(std::memory_order_relaxed); }
   // The value after the move.
-  static unsigned int nMove() { return ++s_nGenerator; }
+  static unsigned int nMove() {
+    CNADriverMutex::s_Moved();
+    return ++s_nGenerator;
+  }
 
  private:
   static std::atomic<unsigned int> s_nGenerator;

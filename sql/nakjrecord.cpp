@@ -63,6 +63,7 @@ void CNAKJRecord::_DeleteLast() {
 std::atomic<unsigned int> CNAKJRecord::s_nLayoutGenerator{0};
 
 void CNAKJRecord::_Adopt(BYTE* buffer, unsigned int total, unsigned int count, unsigned int flagSize) {
+  CNADriverMutex::s_Moved();
   m_nLayoutStamp = s_nLayoutGenerator.fetch_add(1, std::memory_order_relaxed) + 1;
   m_pbyBuffer = buffer;
   m_nTotalSize = total;

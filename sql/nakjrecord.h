@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "driver/nadrivermutex.h"
 #include "platform/wintypes.h"
 #include "sql/inaitemdescription.h"
 
@@ -115,7 +116,10 @@ class CNAKJRecord {
   // Moves with every new buffer of any record, and with CNARecordValue's parts (s_MoveLayouts): a
   // reader that checked sizes or parts knows them unchanged while it stays.
   static unsigned int s_nLayoutsNow() { return s_nLayoutGenerator.load(std::memory_order_relaxed); }
-  static void s_MoveLayouts() { s_nLayoutGenerator.fetch_add(1, std::memory_order_relaxed); }
+  static void s_MoveLayouts() {
+    CNADriverMutex::s_Moved();
+    s_nLayoutGenerator.fetch_add(1, std::memory_order_relaxed);
+  }
   // Null when the element lies outside the values area.
   BYTE* pbyGetItemValue(const INAItemDescription* item, int index);
   const BYTE* pbyGetItemValue(const INAItemDescription* item, int index) const;

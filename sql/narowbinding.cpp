@@ -460,6 +460,8 @@ void ForgetRowRead(const CNAStatement* statement) {
 
 BOOL CNARowBinding::_s_bRunNoted(const STRowRun* run, const CNAConvertVariant::STRowSlot*, uint64_t) {
   auto* binding = const_cast<CNARowBinding*>(static_cast<const CNARowBinding*>(run));
+  // Texts noted: what an armed statement stands for may move.
+  CNADriverMutex::s_Moved();
   // The record, statement and buffer as bound (no step changes them).
   CNARecord* record = binding->m_pclRecord;
   const BOOL read = binding->_bRowTextsNoted(record, binding->m_pclSQL, record->pclGetNAKJRecord(), run->ppTexts,

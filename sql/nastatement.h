@@ -30,6 +30,7 @@
 #include "common/refarray.h"
 #include "common/str_buffer.h"
 #include "common/xystringconcat.h"
+#include "driver/nadrivermutex.h"
 #include "driver/nahost.h"
 #include "platform/wintypes.h"
 #include "sql/nacolumnlist.h"
@@ -416,6 +417,21 @@ class CNAStatement : public CInterf {
   // key no two rows share, or in the active row cache; -1, nothing done, for any other step,
   // which bFetch takes. moved as bFetch's, never null.
   int nPlainStep(eNA_PARSEDIRECTION direction, int update, long long* moved);
+  // Armed: the host's last read was a whole plain step of this statement (every check of the
+  // step road held), or an armed step, and only the read loop's quiet roads ran since
+  // (CNADriverMutex::s_nEntries). ArmAfterPlainStep arms it at the end of such a read, unless the
+  // statement failed to arm at the same count. nArmedStep: nPlainStep once armed, where only what
+  // a row may change is asked; -1, nothing done, when the next row is not among the result's.
+  bool bArmed() const;
+  void ArmAfterPlainStep() {
+    if (m_nArmFailedAt != CNADriverMutex::s_nEntriesNow()) _ArmAfterPlainStep();
+  }
+  int nArmedStep(eNA_PARSEDIRECTION direction, long long* moved);
+  // nPlainStep stepped the whole plain road (which ArmAfterPlainStep asks).
+  bool bSteppedPlain() const { return m_bSteppedPlain != 0; }
+  // The one way an armed statement steps (next, previous where its fetch runs inverted).
+  eNA_PARSEDIRECTION eArmedWay() const { return m_eArmedWay; }
+  void ClearSteppedPlain() { m_bSteppedPlain = 0; }
   // The search, made on first use, with a reference for the caller; null without memory.
   CNARecherche* pclGetRecherche();
   BOOL bExistRechercheObject() const { return m_pclRecherche != nullptr ? TRUE : FALSE; }
@@ -658,6 +674,10 @@ class CNAStatement : public CInterf {
   // nPlainStep's rarer ends: _bFetchLanded<true>(ok, outOfRange, 1, 1), and the SQL fetch's failure
   // (its error copied) ending so.
   BOOL _bPlainStepEnd(BOOL ok, int outOfRange);
+  static constexpr int kOnRow = 2;
+  int _nPlainFetch(CNAStatementSQL* sql, long long target, long long* moved);
+  void _PlainStepLand(eNA_PARSEDIRECTION direction);
+  void _ArmAfterPlainStep();
   BOOL _bPlainStepFetchFailed();
   // The plain step of a browse with an active row cache, one row in way (server order).
   BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
@@ -938,6 +958,13 @@ class CNAStatement : public CInterf {
   // by every change of one of them (_EndPlainStep, _SetOutSide and the other setters of each),
   // so that a step asks one word for all.
   int m_bPlainReady = 0;
+  int m_bSteppedPlain = 0;
+  uint64_t m_nArmedEntries = 0;
+  // The count at which the statement could not be armed: not asked again till it moves.
+  uint64_t m_nArmFailedAt = 0;
+  // Armed with the binding's lean run ready (its stamps are the arm's).
+  bool m_bArmedLean = false;
+  eNA_PARSEDIRECTION m_eArmedWay = NA_PARSE_NEXT;
   int m_bCurrentRowDeleted = 0;
   int m_bCurrentRecordLost = 0;
   int m_bRowValid = 0;

@@ -821,6 +821,8 @@ void ForgetRowRead(const CNAStatement* statement) {
 // In one road with the rows off the run.
 BOOL CNARowBinding::s_bRunStopped(const CNAConvertVariant::STRowRun* run, const CNAConvertVariant::STRowSlot*,
                                   uint64_t) {
+  // Off the run: what an armed statement stands for may move.
+  CNADriverMutex::s_Moved();
   CNARowBinding* binding = s_pclOf(run);
   return bUpdateRecordAsked(binding->pclGetStatementNoRef(), binding);
 }
@@ -841,6 +843,26 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   // A row from the server carries no state of the row the record held before.
   current->SetState(NA_RECORDSTATE_NONE);
   return m_clRowBinding.bRunRow(texts, lengths);
+}
+
+void CNAStatement::_ArmAfterPlainStep() {
+  // What _bUpdateNARecordFromDB's lean road and nPlainStep ask at each row, asked once: the rest
+  // held when the read began, and a plain step moves none of it.
+  const uint64_t now = CNADriverMutex::s_nEntriesNow();
+  const CNARecord* record = m_pclRecord;
+  const CNARecordValue* current = record->pclGetCurrentValueNoRef();
+  const char* const* texts = nullptr;
+  const unsigned long* lengths = nullptr;
+  if (m_pclRecordCache != nullptr || m_nOutSide != 0 || m_llRemainingSkip > 0 || !_bPlainKeyUnique() ||
+      current == nullptr) {
+    m_nArmFailedAt = now;
+    return;
+  }
+  // Rows that the run does not read whole take _bUpdateNARecordFromDB's checks at each row.
+  m_bArmedLean =
+      m_clRowBinding.bRunLean() && m_clRowBinding.bRunReady(record, m_pclStatementSQL, current, &texts, &lengths);
+  m_eArmedWay = bInvertFetch() ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT;
+  m_nArmedEntries = now;
 }
 
 CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -25,7 +27,7 @@ TEST(DriverMutex, NestedHoldsKeepOtherThreadsOutUntilTheLastEnds) {
   struct Case {
     int holds;
     bool tryLockNested;  // the inner holds taken by bTryLock instead of Lock
-    bool answering;      // the releases by nUnlockAnswering, which answers what it is given
+    bool answering;      // the releases by nUnlockQuietAnswering, which answers what it is given
   };
   const Case cases[] = {{1, false, false}, {2, false, false}, {3, false, false}, {2, true, false},
                         {4, true, false},  {1, false, true},  {3, false, true}};
@@ -43,7 +45,7 @@ TEST(DriverMutex, NestedHoldsKeepOtherThreadsOutUntilTheLastEnds) {
       EXPECT_TRUE(mutex.bHeldByMe());
       EXPECT_FALSE(OtherThreadTakes(&mutex)) << "holds left " << i;
       if (c.answering)
-        EXPECT_EQ(mutex.nUnlockAnswering(i), i);
+        EXPECT_EQ(mutex.nUnlockQuietAnswering(i), i);
       else
         mutex.Unlock();
     }
@@ -53,6 +55,46 @@ TEST(DriverMutex, NestedHoldsKeepOtherThreadsOutUntilTheLastEnds) {
     EXPECT_TRUE(mutex.bTryLock());
     mutex.Unlock();
   }
+}
+
+// Every hold moves the entry count when it starts and when it ends, but the quiet ones (the read
+// loop's): a quiet hold inside another leaves the outer hold's end to move it.
+TEST(DriverMutex, EveryHoldButTheQuietOnesMovesTheEntryCount) {
+  CNADriverMutex mutex;
+  const struct {
+    const char* what;
+    std::function<void()> hold;
+    bool moves;
+  } cases[] = {
+      {"Lock, Unlock", [&] { mutex.Lock(), mutex.Unlock(); }, true},
+      {"bTryLock, Unlock",
+       [&] {
+         EXPECT_TRUE(mutex.bTryLock());
+         mutex.Unlock();
+       },
+       true},
+      {"LockQuiet, UnlockQuiet", [&] { mutex.LockQuiet(), mutex.UnlockQuiet(); }, false},
+      {"LockQuiet, nUnlockQuietAnswering",
+       [&] {
+         mutex.LockQuiet();
+         EXPECT_EQ(mutex.nUnlockQuietAnswering(7), 7);
+       },
+       false},
+      {"quiet holds nested", [&] { mutex.LockQuiet(), mutex.LockQuiet(), mutex.UnlockQuiet(), mutex.UnlockQuiet(); },
+       false},
+  };
+  for (const auto& c : cases) {
+    const uint64_t before = CNADriverMutex::s_nEntriesNow();
+    c.hold();
+    EXPECT_EQ(CNADriverMutex::s_nEntriesNow() != before, c.moves) << c.what;
+  }
+  mutex.Lock();
+  const uint64_t inside = CNADriverMutex::s_nEntriesNow();
+  mutex.LockQuiet();
+  mutex.UnlockQuiet();
+  EXPECT_EQ(CNADriverMutex::s_nEntriesNow(), inside);
+  mutex.Unlock();
+  EXPECT_NE(CNADriverMutex::s_nEntriesNow(), inside);
 }
 
 // A thread that sleeps on the mutex while the owner's holds are nested: the inner releases keep it

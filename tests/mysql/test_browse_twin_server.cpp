@@ -110,7 +110,7 @@ class LiveBrowseTwin : public LiveBrowse {
             const Shape& shape = Keyed()) {
     CHostItemDescription* id = t.desc->pclGetItemNoRef(0);
     CHostItemDescription* u = t.desc->pclGetItemNoRef(shape.written);
-    CNADataAccess::s_bStepRoad = stepRoad;
+    CNADataAccess::SetStepRoad(stepRoad);
     Trace trace;
     CMySQLConnection* cnx = Connect(cache);
     CNADataAccess* a = Open(t.desc, cnx, knobs);
