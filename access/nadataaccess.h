@@ -471,6 +471,8 @@ class CNADataAccess : public CInterf {
   CNAStatement* _pclPlainStep(const wchar_t* item) const;
   BOOL _bPlainStepMove(CNAStatement* last, const wchar_t* item, eNA_PARSEDIRECTION dir, int setRead, eNA_LOCKTYPE lock,
                        eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
+  BOOL _bPlainStepEnded(CNAStatement* last, int plain, long long moved, const wchar_t* item, eNA_PARSEDIRECTION dir,
+                        int setRead, eNA_LOCKTYPE lock, eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags);
   // Off, every read takes the general road: set (SetStepRoad) only by tests that compare the two
   // roads, while no read runs.
   static inline bool s_bStepRoad = true;

@@ -110,12 +110,20 @@
     long long moved = 0;
     int plain = last->nPlainStep(dir, setRead, &moved);
     if (plain < 0) plain = last->bFetch(dir, setRead, 1, &moved);
-    const BOOL ok = plain ? _bFetchMoveLanded(last, item, dir, 1, moved, setRead, lock, lockOut, flags, nullptr)
-                          : _bFetchMoveFailed(last);
-    if (ok != FALSE) return ok;
-    return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
+    return _bPlainStepEnded(last, plain, moved, item, dir, setRead, lock, lockOut, flags);
   }
   return _bPlainStepRest(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
+}
+
+// A one-row step's end once its statement answered plain (TRUE, or FALSE when it failed).
+[[gnu::always_inline]] inline BOOL CNADataAccess::_bPlainStepEnded(CNAStatement* last, int plain, long long moved,
+                                                                   const wchar_t* item, eNA_PARSEDIRECTION dir,
+                                                                   int setRead, eNA_LOCKTYPE lock,
+                                                                   eNA_LOCKTYPE* lockOut, NA_WRITEPARSEFLAGS flags) {
+  const BOOL ok = plain ? _bFetchMoveLanded(last, item, dir, 1, moved, setRead, lock, lockOut, flags, nullptr)
+                        : _bFetchMoveFailed(last);
+  if (ok != FALSE) return ok;
+  return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
 }
 
 // Out of the host entry that inlines the plain step, which it would make too large to be inlined
@@ -171,15 +179,11 @@ template <bool kHeld>
       last->bSetLockType(lock);
       long long moved = 0;
       const int plain = last->nArmedStep(dir, &moved);
-      // Landed on a row: out of range 0, no rows to skip, locks taken as generic.
-      if (plain == TRUE) return TRUE;
+      // Landed on the row as armed: out of range 0, no rows to skip, locks taken as generic.
+      if (plain == CNAStatement::kOnRow) return TRUE;
+      // Any other end (the result's, a failure, a landing of its own) lets the arm go.
       CNADriverMutex::s_Moved();
-      if (plain >= 0) {
-        const BOOL ok = plain ? _bFetchMoveLanded(last, item, dir, 1, moved, setRead, lock, lockOut, flags, nullptr)
-                              : _bFetchMoveFailed(last);
-        if (ok != FALSE) return ok;
-        return _bStepFailedHeld(STReadCall{item, dir, setRead, lock, lockOut, flags}, last);
-      }
+      if (plain >= 0) return _bPlainStepEnded(last, plain, moved, item, dir, setRead, lock, lockOut, flags);
       // The row beyond the result's rows: the road below reads it.
     }
   }

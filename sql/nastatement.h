@@ -418,14 +418,14 @@ class CNAStatement : public CInterf {
   // which bFetch takes. moved as bFetch's, never null.
   int nPlainStep(eNA_PARSEDIRECTION direction, int update, long long* moved);
   // Armed: the host's last read was a whole plain step of this statement (every check of the
-  // step road held), or an armed step, and only the read loop's quiet roads ran since
-  // (CNADriverMutex::s_nEntries). ArmAfterPlainStep arms it at the end of such a read, unless the
-  // statement failed to arm at the same count. nArmedStep: nPlainStep once armed, where only what
-  // a row may change is asked; -1, nothing done, when the next row is not among the result's.
+  // step road held), or an armed step that landed as armed, and only the read loop's quiet roads
+  // ran since (CNADriverMutex::s_nEntries). ArmAfterPlainStep arms it at the end of such a read.
+  // nArmedStep: nPlainStep once armed, where only what a row may change is asked; kOnRow when it
+  // landed as armed, -1, nothing done, when the next row is not among the result's, else the
+  // step's answer (after which the arm must go).
+  static constexpr int kOnRow = 2;
   bool bArmed() const;
-  void ArmAfterPlainStep() {
-    if (m_nArmFailedAt != CNADriverMutex::s_nEntriesNow()) _ArmAfterPlainStep();
-  }
+  void ArmAfterPlainStep();
   int nArmedStep(eNA_PARSEDIRECTION direction, long long* moved);
   // nPlainStep stepped the whole plain road (which ArmAfterPlainStep asks).
   bool bSteppedPlain() const { return m_bSteppedPlain != 0; }
@@ -674,10 +674,8 @@ class CNAStatement : public CInterf {
   // nPlainStep's rarer ends: _bFetchLanded<true>(ok, outOfRange, 1, 1), and the SQL fetch's failure
   // (its error copied) ending so.
   BOOL _bPlainStepEnd(BOOL ok, int outOfRange);
-  static constexpr int kOnRow = 2;
   int _nPlainFetch(CNAStatementSQL* sql, long long target, long long* moved);
   void _PlainStepLand(eNA_PARSEDIRECTION direction);
-  void _ArmAfterPlainStep();
   BOOL _bPlainStepFetchFailed();
   // The plain step of a browse with an active row cache, one row in way (server order).
   BOOL _bPlainCacheStep(eNA_PARSEDIRECTION way, long long* moved);
@@ -960,8 +958,6 @@ class CNAStatement : public CInterf {
   int m_bPlainReady = 0;
   int m_bSteppedPlain = 0;
   uint64_t m_nArmedEntries = 0;
-  // The count at which the statement could not be armed: not asked again till it moves.
-  uint64_t m_nArmFailedAt = 0;
   // Armed with the binding's lean run ready (its stamps are the arm's).
   bool m_bArmedLean = false;
   eNA_PARSEDIRECTION m_eArmedWay = NA_PARSE_NEXT;

@@ -845,24 +845,19 @@ BOOL CNAStatement::_bUpdateNARecordFromDB() {
   return m_clRowBinding.bRunRow(texts, lengths);
 }
 
-void CNAStatement::_ArmAfterPlainStep() {
-  // What _bUpdateNARecordFromDB's lean road and nPlainStep ask at each row, asked once: the rest
-  // held when the read began, and a plain step moves none of it.
-  const uint64_t now = CNADriverMutex::s_nEntriesNow();
+void CNAStatement::ArmAfterPlainStep() {
+  // The whole plain step asked the rest this row (no row cache, a key no two rows share, on a
+  // row, nothing to skip) and moves none of it. Left: whether the binding's lean run is ready,
+  // its stamps then standing for _bUpdateNARecordFromDB's checks; rows of any other binding take
+  // them at each row.
   const CNARecord* record = m_pclRecord;
   const CNARecordValue* current = record->pclGetCurrentValueNoRef();
   const char* const* texts = nullptr;
   const unsigned long* lengths = nullptr;
-  if (m_pclRecordCache != nullptr || m_nOutSide != 0 || m_llRemainingSkip > 0 || !_bPlainKeyUnique() ||
-      current == nullptr) {
-    m_nArmFailedAt = now;
-    return;
-  }
-  // Rows that the run does not read whole take _bUpdateNARecordFromDB's checks at each row.
-  m_bArmedLean =
-      m_clRowBinding.bRunLean() && m_clRowBinding.bRunReady(record, m_pclStatementSQL, current, &texts, &lengths);
+  m_bArmedLean = current != nullptr && m_clRowBinding.bRunLean() &&
+                 m_clRowBinding.bRunReady(record, m_pclStatementSQL, current, &texts, &lengths);
   m_eArmedWay = bInvertFetch() ? NA_PARSE_PREVIOUS : NA_PARSE_NEXT;
-  m_nArmedEntries = now;
+  m_nArmedEntries = CNADriverMutex::s_nEntriesNow();
 }
 
 CNARecordValue* CNAStatement::pclGetStmtOriginalRecord() const {

@@ -130,5 +130,5 @@
     if (!bArmed() && !_bPlainStepTwinHolds()) return _bPlainStepEnd(TRUE, 0);
   }
   _PlainStepLand(direction);
-  return TRUE;
+  return kOnRow;
 }
